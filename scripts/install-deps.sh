@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev libpng-dev libjpeg-dev libgif-dev libpcre2-dev
   libssl3 openssl libcurl4-openssl-dev
   ngircd tcl xvfb xauth
-  fonts-dejavu-core
+  fonts-dejavu-core tzdata
 )
 
 missing=()

@@ -1,0 +1,482 @@
+// Bounded buffers, searching, code stripping and the small in-place edits;
+// the colour-digit reader.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/color_code.h"
+#include "core/text_buffer.h"
+
+namespace {
+
+// Restores the stripper's settings after each test.
+class TextBufferSettings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_[0] = strip_setting_flags;
+        saved_[1] = strip_setting_over_only;
+        saved_[2] = strip_setting_over_count;
+        saved_[3] = lang_setting_utf;
+        saved_[4] = lang_setting_multibyte;
+        saved_hook_ = text_mbcs_lead_byte_hook;
+    }
+    void TearDown() override
+    {
+        strip_setting_flags = saved_[0];
+        strip_setting_over_only = saved_[1];
+        strip_setting_over_count = saved_[2];
+        lang_setting_utf = saved_[3];
+        lang_setting_multibyte = saved_[4];
+        text_mbcs_lead_byte_hook = saved_hook_;
+    }
+
+private:
+    int saved_[5] = {};
+    bool (*saved_hook_)(unsigned char) = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Buffers
+
+TEST(TextBufferCapacity, DeclaredSizes)
+{
+    struct Case {
+        std::size_t size;
+        std::size_t capacity;
+    } cases[] = {
+        {4200, 4150}, {4150, 4150}, {1074, 1024}, {1024, 1024}, {306, 256},
+        {256, 256},   {512, 511},   {0, 0},       {1, 0},       {11, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        EXPECT_EQ(buf_text_capacity(c.size), c.capacity);
+    }
+}
+
+TEST(TextBufferCopy, CutsAtCapacityAndHandlesNull)
+{
+    const std::string long_text(5000, 'x');
+    struct Case {
+        std::size_t size;
+        const char* text;
+        std::size_t expected_length;
+    } cases[] = {
+        {kLongTextSize, long_text.c_str(), 4150},
+        {kShortTextSize, long_text.c_str(), 256},
+        {kMediumTextSize, long_text.c_str(), 1024},
+        {512, long_text.c_str(), 511},
+        {10, long_text.c_str(), 5000}, // no size given: whole copy
+        {0, long_text.c_str(), 5000},
+        {kLongTextSize, nullptr, 0},
+        {kLongTextSize, "abc", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        std::string buf = "previous contents";
+        EXPECT_EQ(buf_copy(buf, c.size, c.text), c.expected_length);
+        EXPECT_EQ(buf.size(), c.expected_length);
+        if (c.text) {
+            EXPECT_EQ(buf, std::string(c.text, c.expected_length));
+        }
+    }
+}
+
+TEST(TextBufferCopy, CopyOfItselfIsUnchanged)
+{
+    std::string buf = "self copy";
+    buf_copy(buf, kShortTextSize, buf.c_str());
+    EXPECT_EQ(buf, "self copy");
+    buf_copy(buf, 5, std::string_view(buf).substr(5));
+    EXPECT_EQ(buf, "copy");
+}
+
+TEST(TextBufferAppend, FillsUpToCapacity)
+{
+    struct Case {
+        const char* name;
+        std::string start;
+        std::size_t size;
+        std::string add;
+        std::string expected;
+    } cases[] = {
+        {"full medium buffer takes nothing", std::string(1024, 'a'), kMediumTextSize, "more",
+         std::string(1024, 'a')},
+        {"overlong start is cut first", std::string(1100, 'a'), kMediumTextSize, "b",
+         std::string(1024, 'a')},
+        {"partial room", std::string(254, 'a'), kShortTextSize, "bcd",
+         std::string(254, 'a') + "bc"},
+        {"unbounded", std::string(300, 'a'), 10, "bcd", std::string(300, 'a') + "bcd"},
+        {"plain append", "ab", kLongTextSize, "cd", "abcd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string buf = c.start;
+        EXPECT_EQ(buf_append(buf, c.size, c.add), c.expected.size());
+        EXPECT_EQ(buf, c.expected);
+    }
+    std::string buf = "keep";
+    buf_append(buf, kShortTextSize, static_cast<const char*>(nullptr));
+    EXPECT_EQ(buf, "keep");
+}
+
+TEST(TextBufferTruncate, KeepsLeastOfLengthCapacityAndN)
+{
+    struct Case {
+        std::string start;
+        std::size_t size;
+        std::size_t n;
+        std::size_t expected;
+    } cases[] = {
+        {"abcdef", kShortTextSize, 3, 3},
+        {"abc", kShortTextSize, 10, 3},
+        {std::string(300, 'a'), kShortTextSize, 1000, 256},
+        {std::string(300, 'a'), 10, 1000, 300}, // unbounded: only n counts
+        {"abcdef", 10, 2, 2},
+        {"abc", kLongTextSize, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start.size());
+        std::string buf = c.start;
+        EXPECT_EQ(buf_truncate(buf, c.size, c.n), c.expected);
+        EXPECT_EQ(buf, c.start.substr(0, c.expected));
+    }
+}
+
+TEST(TextBufferClear, Empties)
+{
+    std::string buf = "text";
+    buf_clear(buf, kShortTextSize);
+    EXPECT_TRUE(buf.empty());
+    buf = "text";
+    buf_clear(buf, 5);
+    EXPECT_TRUE(buf.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Searching
+
+TEST(TextFindNocase, Table)
+{
+    struct Case {
+        const char* text;
+        const char* pattern;
+        long expected; // -1 for none
+    } cases[] = {
+        {"Hello World", "world", 6},
+        {"Hello World", "WORLD", 6},
+        {"Hello World", "o w", 4},
+        {"aaab", "AAB", 1},
+        {"abc", "", -1},
+        {"abc", "abcd", -1},
+        {"", "a", -1},
+        {"x.INI", ".ini", 1},
+        {"[1]{", "{", 3},
+        {"@[", "`{", -1}, // only letters fold
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " / " + c.pattern);
+        const std::size_t pos = text_find_nocase(std::string_view(c.text), std::string_view(c.pattern));
+        if (c.expected < 0)
+            EXPECT_EQ(pos, std::string_view::npos);
+        else
+            EXPECT_EQ(pos, static_cast<std::size_t>(c.expected));
+        const char* p = text_find_nocase(c.text, c.pattern);
+        if (c.expected < 0)
+            EXPECT_EQ(p, nullptr);
+        else
+            EXPECT_EQ(p, c.text + c.expected);
+    }
+    EXPECT_EQ(text_find_nocase(static_cast<const char*>(nullptr), "a"), nullptr);
+    EXPECT_EQ(text_find_nocase("abc", static_cast<const char*>(nullptr)), nullptr);
+}
+
+TEST(TextEndsWithNocase, Table)
+{
+    struct Case {
+        const char* text;
+        const char* pattern;
+        long expected;
+    } cases[] = {
+        {"x.ini.ini", ".INI", 5}, // the last occurrence, not the first
+        {"help.CHM", ".chm", 4},
+        {"x.ini.txt", ".ini", -1},
+        {"ini", ".ini", -1},
+        {"aaa", "aa", 1},
+        {"abc", "", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " / " + c.pattern);
+        const char* p = text_ends_with_nocase(c.text, c.pattern);
+        if (c.expected < 0)
+            EXPECT_EQ(p, nullptr);
+        else
+            EXPECT_EQ(p, c.text + c.expected);
+        const std::size_t pos = text_ends_with_nocase(std::string_view(c.text), std::string_view(c.pattern));
+        EXPECT_EQ(pos, c.expected < 0 ? std::string_view::npos : static_cast<std::size_t>(c.expected));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Code stripping
+
+TEST_F(TextBufferSettings, StripCodesBySet)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        int set;
+        std::string expected;
+        int removed;
+    } cases[] = {
+        {"colour with background keeps a third digit", "\x03" "4,123x", 8, "3x", 1},
+        {"colour with two digits", "a\x03" "04b", 8, "ab", 1},
+        {"bare colour", "a\x03" "b", 8, "ab", 1},
+        {"comma without digit stays", "\x03" "4,x", 8, ",x", 1},
+        {"third text digit stays", "\x03" "123", 8, "3", 1},
+        {"set 15 removes plain", "\x02" "a\x0F" "b\x1F" "c\x16", 15, "abc", 4},
+        {"set 31 removes plain and tab", "\x0F" "a\tb", 31, "ab", 2},
+        {"set 7 keeps plain and colour", "\x02" "a\x0F" "\x03" "4b\x1F", 7, "a\x0F" "\x03" "4b", 2},
+        {"bold only", "\x02" "a\x1F" "b", 1, "a\x1F" "b", 1},
+        {"underline only", "\x02" "a\x1F" "b", 2, "\x02" "ab", 1},
+        {"reverse only", "\x16" "a\x02", 4, "a\x02", 1},
+        {"tab only", "a\tb\x02", 16, "ab\x02", 1},
+        {"set 0 strips nothing", "\x02" "a", 0, "\x02" "a", 0},
+        {"empty text", "", 15, "", 0},
+        {"UTF-8 text keeps its characters", "\xC3\xA7" "\x02" "a\xE2\x82\xAC", 1, "\xC3\xA7" "a\xE2\x82\xAC", 1},
+        {"colour digits next to UTF-8", "\x03" "12,5\xC3\xBC", 8, "\xC3\xBC", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = c.text;
+        EXPECT_EQ(text_strip_codes(text, c.set), c.removed);
+        EXPECT_EQ(text, c.expected);
+    }
+}
+
+TEST_F(TextBufferSettings, StripCodesWithUserSetting)
+{
+    struct Case {
+        const char* name;
+        int flags, over_only, over_count;
+        std::string text;
+        std::string expected;
+        int removed;
+    } cases[] = {
+        {"setting 0 strips nothing", 0, 0, 50, "\x02" "a", "\x02" "a", 0},
+        {"negative setting strips nothing", -3, 0, 50, "\x02" "a", "\x02" "a", 0},
+        {"setting bold", 1, 0, 50, "\x02" "a\x1F", "a\x1F", 1},
+        {"under the count: unchanged", 1, 1, 2, "\x02" "a\x02" "b", "\x02" "a\x02" "b", 0},
+        {"count equal to the limit: unchanged", 1, 1, 2, "\x02\x02" "a", "\x02\x02" "a", 0},
+        {"over the count: stripped", 1, 1, 2, "\x02\x02\x02" "a", "a", 3},
+        {"only selected codes are counted", 1, 1, 2, "\x02\x1F\x1F\x1F" "a", "\x02\x1F\x1F\x1F" "a", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        strip_setting_flags = c.flags;
+        strip_setting_over_only = c.over_only;
+        strip_setting_over_count = c.over_count;
+        std::string text = c.text;
+        EXPECT_EQ(text_strip_codes(text, -1), c.removed);
+        EXPECT_EQ(text, c.expected);
+    }
+}
+
+bool test_lead_byte(unsigned char c)
+{
+    return c >= 0x81 && c <= 0x9F;
+}
+
+TEST_F(TextBufferSettings, StripCodesKeepsDoubleByteCharacters)
+{
+    // A lead byte takes the next byte with it, even when that byte looks like
+    // a code; without the multibyte setting the code is removed.
+    text_mbcs_lead_byte_hook = test_lead_byte;
+    const std::string input = "a\x81\x02" "b\x02";
+    std::string text = input;
+    lang_setting_multibyte = 1;
+    EXPECT_EQ(text_strip_codes(text, 1), 1);
+    EXPECT_EQ(text, "a\x81\x02" "b");
+    EXPECT_EQ(text_has_codes("\x81\x02", 0), 0);
+
+    text = input;
+    lang_setting_multibyte = 0;
+    EXPECT_EQ(text_strip_codes(text, 1), 2);
+    EXPECT_EQ(text, "a\x81" "b");
+    EXPECT_EQ(text_has_codes("\x81\x02", 0), 1);
+}
+
+TEST_F(TextBufferSettings, HasCodes)
+{
+    struct Case {
+        std::string text;
+        int flag;
+        int expected;
+    } cases[] = {
+        {"plain text", 0, 0},
+        {"", 0, 0},
+        {"a\x02", 0, 1},
+        {"a\x03" "4", 0, 1},
+        {"a\tb", 0, 1},
+        {"a\x0F", 0, 1},
+        {"a\x16", 1, 1},
+        {"a\x1F", 1, 1},
+        {"\x01\x04\x1B", 0, 0},
+        {"\xC3\xA7\xE2\x82\xAC", 1, 0},
+        {"\xC3\xA7\x02", 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(text_has_codes(c.text, c.flag), c.expected);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// In-place edits
+
+TEST(TextEdits, RemoveChars)
+{
+    std::string text = "a,b,,c,";
+    text_remove_char(text, ',');
+    EXPECT_EQ(text, "abc");
+    text = "abc";
+    text_remove_char(text, '\0');
+    EXPECT_EQ(text, "abc");
+    text = "a[b]c~d";
+    text_remove_chars(text, "[]~");
+    EXPECT_EQ(text, "abcd");
+    text_remove_chars(text, "");
+    EXPECT_EQ(text, "abcd");
+}
+
+TEST(TextEdits, AddAndStripQuotes)
+{
+    struct Case {
+        std::string text;
+        std::string quoted;
+    } add_cases[] = {
+        {"", "\"\""},
+        {"a b", "\"a b\""},
+        {"\"a b\"", "\"a b\""},
+        {"\"a b", "\"a b\""},
+        {"a b\"", "\"a b\""},
+    };
+    for (const Case& c : add_cases) {
+        SCOPED_TRACE(c.text);
+        std::string text = c.text;
+        text_add_quotes(text);
+        EXPECT_EQ(text, c.quoted);
+    }
+
+    struct StripCase {
+        std::string text;
+        std::string expected;
+    } strip_cases[] = {
+        {"\"   a b\"", "a b"},
+        {"\"a b\"", "a b"},
+        {"a b\"", "a b"},
+        {"\"a b", "a b"},
+        {"a \"b\" c", "a \"b\" c"},
+        {"\"", ""},
+        {"", ""},
+    };
+    for (const StripCase& c : strip_cases) {
+        SCOPED_TRACE(c.text);
+        std::string text = c.text;
+        text_strip_quotes(text);
+        EXPECT_EQ(text, c.expected);
+    }
+}
+
+TEST(TextEdits, CollapseAndTrim)
+{
+    struct Case {
+        std::string text;
+        char c;
+        std::string collapsed, left, right;
+        int right_index;
+    } cases[] = {
+        {"  a   b  ", ' ', "a b", "a   b  ", "  a   b", 6},
+        {"a", ' ', "a", "a", "a", 0},
+        {"   ", ' ', "", "", "", -1},
+        {"", ' ', "", "", "", 0},
+        {",,x,,y,", ',', "x,y", "x,,y,", ",,x,,y", 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string text = c.text;
+        text_collapse_char(text, c.c);
+        EXPECT_EQ(text, c.collapsed);
+        text = c.text;
+        text_trim_left_char(text, c.c);
+        EXPECT_EQ(text, c.left);
+        text = c.text;
+        EXPECT_EQ(text_trim_right_char(text, c.c), c.right_index);
+        EXPECT_EQ(text, c.right);
+    }
+}
+
+TEST(TextEdits, FirstWordAndPlainRuns)
+{
+    struct Case {
+        std::string text;
+        std::string expected;
+    } word_cases[] = {
+        {"  first second", "first"},
+        {"one", "one"},
+        {"    ", ""},
+        {"", ""},
+        {"a\tb c", "a\tb"},
+    };
+    for (const Case& c : word_cases) {
+        SCOPED_TRACE(c.text);
+        std::string text = c.text;
+        text_first_word(text);
+        EXPECT_EQ(text, c.expected);
+    }
+
+    std::string text = "\x0F\x0F" "a\x0F\x0F\x0F" "b\x0F" "c";
+    text_collapse_plain_pairs(text);
+    EXPECT_EQ(text, "\x0F" "a\x0F" "b\x0F" "c");
+}
+
+// ---------------------------------------------------------------------------
+// Colour digits
+
+TEST(ColorCodeParse, Table)
+{
+    struct Case {
+        const char* name;
+        std::string text; // starts at the 0x03
+        int default_text, default_back;
+        int used, text_colour, background; // -1: left as it was
+    } cases[] = {
+        {"text and background", "\x03" "4,12x", 1, 0, 4, 4, 12},
+        {"over 15 gives the default", "\x03" "16x", 1, 0, 2, 1, -1},
+        {"comma and a letter: text only", "\x03" "4,x", 1, 0, 1, 4, -1},
+        {"no digit resets both", "\x03" "x", 5, 6, 0, 5, 6},
+        {"two digits of text", "\x03" "03", 1, 0, 2, 3, -1},
+        {"third digit is text", "\x03" "123", 1, 0, 2, 12, -1},
+        {"background over 15", "\x03" "2,99", 1, 7, 4, 2, 7},
+        {"bad defaults become 0", "\x03", 40, -2, 0, 0, 0},
+        {"bad default background", "\x03" "1,20", 3, 16, 4, 1, 0},
+        {"one background digit", "\x03" "1,2,3", 0, 0, 3, 1, 2},
+        {"comma at the end", "\x03" "9,", 0, 0, 1, 9, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int text_colour = -1, background = -1;
+        EXPECT_EQ(color_code_parse(std::string_view(c.text), &text_colour, &background,
+                                   c.default_text, c.default_back),
+                  c.used);
+        EXPECT_EQ(text_colour, c.text_colour);
+        EXPECT_EQ(background, c.background);
+        int t2 = -1, b2 = -1;
+        EXPECT_EQ(color_code_parse(c.text.c_str(), &t2, &b2, c.default_text, c.default_back), c.used);
+        EXPECT_EQ(t2, c.text_colour);
+        EXPECT_EQ(b2, c.background);
+    }
+    EXPECT_EQ(color_code_parse(static_cast<const char*>(nullptr), nullptr, nullptr, 0, 0), 0);
+}
+
+} // namespace
