@@ -27,9 +27,11 @@ inline int b64_value(unsigned char c)
     return -1;
 }
 
+} // namespace
+
 // Leaves in out what the chunk argument asks for, given the whole result and
 // the offsets at which its chunks begin.
-int select_chunk(std::string& whole, const std::vector<std::size_t>& starts, std::string& out, int chunk)
+int b64_select_chunk(std::string& whole, const std::vector<std::size_t>& starts, std::string& out, int chunk)
 {
     if (chunk < 0) {
         out.swap(whole);
@@ -49,8 +51,6 @@ int select_chunk(std::string& whole, const std::vector<std::size_t>& starts, std
     out.assign(whole, begin, end - begin);
     return static_cast<int>(out.size());
 }
-
-} // namespace
 
 int b64_encode(const void* bytes, std::size_t count, std::string& out, std::size_t out_size, int chunk)
 {
@@ -86,7 +86,7 @@ int b64_encode(const void* bytes, std::size_t count, std::string& out, std::size
         }
         pos += take;
     }
-    return select_chunk(whole, starts, out, chunk);
+    return b64_select_chunk(whole, starts, out, chunk);
 }
 
 int b64_decode(const char* text, std::size_t length, std::string& out, std::size_t out_size, int chunk)
@@ -131,5 +131,5 @@ int b64_decode(const char* text, std::size_t length, std::string& out, std::size
         // belong to it (when no byte completed, the chunk is empty).
         starts.push_back(chunk_start_bytes);
     }
-    return select_chunk(whole, starts, out, chunk);
+    return b64_select_chunk(whole, starts, out, chunk);
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The chunk argument of both operations selects what the call leaves in out:
 //   negative  every chunk, one after the other without separators; the result
@@ -22,3 +23,8 @@ int b64_encode(const void* bytes, std::size_t count, std::string& out, std::size
 // ends the decoding; any character outside the alphabet (a blank, a carriage
 // return, ...) is skipped without disturbing the bytes around it.
 int b64_decode(const char* text, std::size_t length, std::string& out, std::size_t out_size, int chunk);
+
+// Leaves in out what a chunk argument (as above) asks for, given the whole
+// result and the offsets at which its chunks begin; returns the result the
+// operations above return. Uuencoding selects its lines the same way.
+int b64_select_chunk(std::string& whole, const std::vector<std::size_t>& starts, std::string& out, int chunk);

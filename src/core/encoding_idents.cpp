@@ -36,29 +36,6 @@ inline int uu_value(unsigned char c)
     return (c - 32) & 0x3F;
 }
 
-// Leaves in out what the line argument asks for, given the whole result and
-// the offsets at which its lines begin.
-int select_line(std::string& whole, const std::vector<std::size_t>& starts, std::string& out, int line)
-{
-    if (line < 0) {
-        out.swap(whole);
-        return static_cast<int>(out.size());
-    }
-    if (line == 0) {
-        out = std::to_string(starts.size());
-        return static_cast<int>(starts.size());
-    }
-    const std::size_t n = static_cast<std::size_t>(line);
-    if (n > starts.size()) {
-        out.clear();
-        return 0;
-    }
-    const std::size_t begin = starts[n - 1];
-    const std::size_t end = n < starts.size() ? starts[n] : whole.size();
-    out.assign(whole, begin, end - begin);
-    return static_cast<int>(out.size());
-}
-
 bool never_locked() { return false; }
 bool no_bvar_get(const std::string&, std::string&) { return false; }
 int no_bvar_set(const std::string&, const std::string&) { return 0; }
@@ -160,7 +137,7 @@ int uuencode(const void* bytes, std::size_t count, std::string& out, std::size_t
         starts.push_back(whole.size());
         pos += uuencode_line(in + pos, take, whole);
     }
-    return select_line(whole, starts, out, line);
+    return b64_select_chunk(whole, starts, out, line);
 }
 
 int uudecode(const char* text, std::size_t length, std::string& out, std::size_t out_size, int line)
@@ -182,7 +159,7 @@ int uudecode(const char* text, std::size_t length, std::string& out, std::size_t
         if (!complete || pos == before)
             break;
     }
-    return select_line(whole, starts, out, line);
+    return b64_select_chunk(whole, starts, out, line);
 }
 
 // ---------------------------------------------------------------------------

@@ -598,6 +598,21 @@ int file_make_dir(const std::string& path)
     return errno == EEXIST && is_dir(p) ? 1 : 0;
 }
 
+int file_list_dir(const std::string& folder, std::vector<std::string>& names)
+{
+    names.clear();
+    DIR* d = ::opendir(folder.c_str());
+    if (!d)
+        return 0;
+    while (struct dirent* e = ::readdir(d)) {
+        std::string_view n = e->d_name;
+        if (n != "." && n != "..")
+            names.emplace_back(n);
+    }
+    ::closedir(d);
+    return 1;
+}
+
 void file_find_recursive(const std::string& folder, const char* pattern, StringNode*& files,
                          StringNode*& folders, int full_path, int depth)
 {
@@ -613,16 +628,9 @@ void file_find_recursive(const std::string& folder, const char* pattern, StringN
     if (pat == "*.*" || pat.empty())
         pat = "*";
 
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return;
     std::vector<std::string> names;
-    while (struct dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    }
-    ::closedir(d);
+    if (!file_list_dir(dir, names))
+        return;
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         std::size_t n = std::min(a.size(), b.size());
         for (std::size_t i = 0; i < n; ++i) {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct StringNode;
 struct Connection;
@@ -104,6 +105,10 @@ int file_exists(const std::string& path, int kinds);
 
 // 1 when the folder exists or was made (a trailing "/" is removed first).
 int file_make_dir(const std::string& path);
+
+// The names in folder, without "." and "..", in the order the system gives
+// them; 0 when the folder can't be read.
+int file_list_dir(const std::string& folder, std::vector<std::string>& names);
 
 // Adds the files of folder matching pattern (case ignored; "*.*" is every file)
 // to files (full paths with full_path, else names), then for each subfolder not

@@ -477,16 +477,9 @@ void copy_tree(const std::string& from, const std::string& to, int depth)
 {
     if (depth > kMaxDefaultsDepth)
         return;
-    DIR* d = ::opendir(from.c_str());
-    if (!d)
-        return;
     std::vector<std::string> names;
-    while (struct dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    }
-    ::closedir(d);
+    if (!file_list_dir(from, names))
+        return;
     for (const std::string& n : names) {
         std::string src = from + n;
         std::string dst = to + n;
