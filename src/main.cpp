@@ -1,4 +1,6 @@
 // Kest: program entry.
+#include "app/startup.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
@@ -6,5 +8,5 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("Kest");
     QApplication::setApplicationVersion(KEST_VERSION);
-    return 0;
+    return app_run(argc, argv, kShowNormal);
 }

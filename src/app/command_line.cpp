@@ -1,0 +1,391 @@
+// The program's command line and the hand-over of irc: links.
+#include "app/command_line.h"
+
+#include "core/files.h"
+#include "core/ini.h"
+#include "core/text_limits.h"
+#include "platform/local_ipc.h"
+
+#include <cstdlib>
+#include <strings.h>
+
+int cmdline_no_connect = 0;
+int cmdline_no_registry = 0;
+int cmdline_launcher_mode = 0;
+std::string start_server;
+std::string start_port;
+std::string start_channel;
+std::string start_link_user;
+std::string start_nick;
+std::string start_anick;
+std::string start_link;
+std::vector<std::string> cmdline_args;
+
+const char* const kHandOverService = "Kest";
+
+static int hand_over_by_ipc(const std::string& link)
+{
+    if (ipc_handover_probe(kHandOverService) != 1)
+        return 0;
+    return ipc_handover_link(kHandOverService, link) == 1 ? 1 : 0;
+}
+int (*cmdline_hand_over)(const std::string& link) = hand_over_by_ipc;
+
+namespace {
+
+bool starts_nocase(const std::string& text, const char* prefix)
+{
+    std::size_t n = std::char_traits<char>::length(prefix);
+    return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
+}
+
+std::string cut(const std::string& text, std::size_t limit)
+{
+    return text.size() > limit ? text.substr(0, limit) : text;
+}
+
+// The first word: leading blanks skipped, cut at the next blank.
+std::string first_word(const std::string& text)
+{
+    std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return std::string();
+    std::size_t end = text.find(' ', start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+void to_slashes(std::string& path)
+{
+    for (char& ch : path)
+        if (ch == '\\')
+            ch = '/';
+}
+
+// A path of the command line made absolute against the settings folder.
+std::string absolute_against(const std::string& path, const std::string& folder)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    return folder + path;
+}
+
+void strip_trailing_slashes(std::string& path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+}
+
+const char* env_get(const char* name) { return std::getenv(name); }
+int env_make_dir(const std::string& path) { return file_make_dir(path); }
+int env_exists(const std::string& path, int kinds) { return file_exists(path, kinds); }
+
+// Hands a link over (a word beginning "irc:"): keeps it, splits it, offers it
+// to a running instance. Returns true when this start ends.
+bool hand_over_link(const std::string& word, CmdlineResult& r, const CmdlineEnv& env)
+{
+    r.link = cut(word, kMediumText);
+    std::string server, channel, port, user;
+    frame_parse_irc_link(r.link, server, channel, port, &user);
+    r.server = server;
+    r.channel = channel;
+    r.port = port;
+    r.link_user = user;
+    if (env.hand_over && env.hand_over(r.link) == 1) {
+        r.handed_over = 1;
+        return true;
+    }
+    return false;
+}
+
+// The value of a "-r" or "-i" word: the rest of the word, or, when it begins
+// with a double quote, the text up to the next one. `ends` is set when the
+// quote is not closed (the command line ends there).
+std::string quoted_value(const std::string& rest, bool& ends)
+{
+    ends = false;
+    if (rest.empty() || rest[0] != '"')
+        return rest;
+    std::size_t close = rest.find('"', 1);
+    if (close == std::string::npos) {
+        ends = true;
+        return rest.substr(1);
+    }
+    return rest.substr(1, close - 1);
+}
+
+void take_settings_dir(std::string value, CmdlineResult& r, const CmdlineEnv& env)
+{
+    to_slashes(value);
+    if (value.empty()) {
+        r.settings_to_user_dir = 0;
+        r.ini_to_user_dir = 0;
+        return;
+    }
+    std::string folder = cut(absolute_against(value, r.settings_dir), kMediumText);
+    if (!env.make_dir || !env.make_dir(folder))
+        return;
+    strip_trailing_slashes(folder);
+    if (folder != "/")
+        folder += '/';
+    r.settings_dir = folder;
+    r.main_ini_path = folder + "kest.ini";
+    r.settings_to_user_dir = 0;
+    r.ini_to_user_dir = 0;
+}
+
+void take_settings_file(std::string value, CmdlineResult& r, const CmdlineEnv& env)
+{
+    to_slashes(value);
+    if (value.empty())
+        return;
+    std::string path = cut(absolute_against(value, r.settings_dir), kMediumText);
+    if (path != value && r.settings_to_user_dir && !r.user_settings_dir.empty())
+        path = cut(r.user_settings_dir + value, kMediumText);
+    if (path.size() < 4 || strcasecmp(path.c_str() + path.size() - 4, ".ini") != 0)
+        return;
+    // A name must be left after the folder.
+    std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash + 1 >= path.size() - 4)
+        return;
+    bool usable = env.exists && env.exists(path, 1);
+    if (!usable && env.make_dir) {
+        std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+        usable = env.make_dir(folder) != 0;
+    }
+    if (!usable)
+        return;
+    r.main_ini_path = path;
+    r.ini_to_user_dir = 0;
+}
+
+} // namespace
+
+CmdlineEnv cmdline_default_env()
+{
+    CmdlineEnv env;
+    env.get_env = env_get;
+    env.hand_over = [](const std::string& link) { return cmdline_hand_over ? cmdline_hand_over(link) : 0; };
+    env.make_dir = env_make_dir;
+    env.exists = env_exists;
+    return env;
+}
+
+CmdlineResult cmdline_current_location()
+{
+    CmdlineResult r;
+    r.settings_dir = settings_dir;
+    r.main_ini_path = main_ini_path;
+    r.user_settings_dir = user_settings_dir;
+    r.settings_to_user_dir = settings_to_user_dir;
+    r.ini_to_user_dir = ini_to_user_dir;
+    return r;
+}
+
+CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const CmdlineResult& start,
+                                 const CmdlineEnv& env)
+{
+    CmdlineResult r = start;
+    r.result = 1;
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        // The whole command line is cut at the usable length of a long text.
+        if (total >= kLongText)
+            break;
+        std::string word = cut(args[i], kLongText - total);
+        total += word.size() + 1;
+        if (word.empty())
+            continue;
+
+        // Options with a value take the next argument when their own is empty.
+        auto value_of = [&](std::size_t prefix_len) {
+            std::string rest = word.substr(prefix_len);
+            if (rest.empty() && i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') {
+                rest = cut(args[i + 1], kLongText);
+                ++i;
+            }
+            return rest;
+        };
+
+        if (starts_nocase(word, "-noconnect")) {
+            r.no_connect = 1;
+        } else if (starts_nocase(word, "-portable")) {
+            r.no_registry = 1;
+            r.settings_to_user_dir = 0;
+            r.ini_to_user_dir = 0;
+        } else if (starts_nocase(word, "-noreg")) {
+            r.no_registry = 1;
+        } else if (starts_nocase(word, "-nouninst")) {
+            // accepted, nothing to do
+        } else if (starts_nocase(word, "-appStart")) {
+            r.launcher_mode = 1;
+            r.no_registry = 1;
+            const char* host = env.get_env ? env.get_env("U3_HOST_EXEC_PATH") : nullptr;
+            const char* data = env.get_env ? env.get_env("U3_APP_DATA_PATH") : nullptr;
+            if (!host || !data) {
+                r.result = 0;
+                return r;
+            }
+        } else if (starts_nocase(word, "-appStop")) {
+            r.launcher_mode = 2;
+            r.no_registry = 1;
+            r.result = 0;
+            return r;
+        } else if (starts_nocase(word, "-hostCleanUp")) {
+            r.launcher_mode = 4;
+            r.no_registry = 1;
+            r.result = 0;
+            return r;
+        } else if (starts_nocase(word, "-service")) {
+            // accepted, nothing to do
+        } else if (starts_nocase(word, "irc:")) {
+            if (hand_over_link(word, r, env)) {
+                r.result = 0;
+                return r;
+            }
+        } else if (starts_nocase(word, "-s")) {
+            std::string rest = value_of(2);
+            if (starts_nocase(rest, "irc:")) {
+                if (hand_over_link(rest, r, env)) {
+                    r.result = 0;
+                    return r;
+                }
+            } else if (!rest.empty()) {
+                r.server = cut(rest, kShortText);
+            }
+        } else if (starts_nocase(word, "-n")) {
+            std::string rest = value_of(2);
+            if (!rest.empty()) {
+                std::size_t comma = rest.find(',');
+                std::string nick = first_word(cut(rest.substr(0, comma), kShortText));
+                r.nick = nick;
+                if (comma != std::string::npos) {
+                    std::string alt = first_word(cut(rest.substr(comma + 1), kShortText));
+                    if (!alt.empty())
+                        r.anick = alt;
+                }
+            }
+        } else if (starts_nocase(word, "-j")) {
+            std::string rest = value_of(2);
+            if (!rest.empty())
+                r.channel = cut(rest, kShortText);
+        } else if (starts_nocase(word, "-p")) {
+            std::string rest = value_of(2);
+            if (!rest.empty() && !r.channel.empty())
+                r.channel = cut(r.channel + " " + rest, kShortText);
+        } else if (starts_nocase(word, "-r")) {
+            bool ends = false;
+            std::string value = quoted_value(value_of(2), ends);
+            take_settings_dir(value, r, env);
+            if (ends)
+                return r;
+        } else if (starts_nocase(word, "-i")) {
+            bool ends = false;
+            std::string value = quoted_value(value_of(2), ends);
+            take_settings_file(value, r, env);
+            if (ends)
+                return r;
+        } else if (word[0] != '-' && word.size() > 4 &&
+                   strcasecmp(word.c_str() + word.size() - 4, ".ini") == 0) {
+            // A settings file named on its own.
+            take_settings_file(word, r, env);
+        }
+        // Anything else is ignored.
+    }
+    return r;
+}
+
+void cmdline_apply(const CmdlineResult& r)
+{
+    cmdline_no_connect = r.no_connect;
+    cmdline_no_registry = r.no_registry;
+    if (r.no_registry)
+        private_store_in_ini = 1;
+    cmdline_launcher_mode = r.launcher_mode;
+    start_server = r.server;
+    start_port = r.port;
+    start_channel = r.channel;
+    start_link_user = r.link_user;
+    start_nick = r.nick;
+    start_anick = r.anick;
+    start_link = r.link;
+    settings_dir = r.settings_dir;
+    main_ini_path = r.main_ini_path;
+    user_settings_dir = r.user_settings_dir;
+    settings_to_user_dir = r.settings_to_user_dir;
+    ini_to_user_dir = r.ini_to_user_dir;
+}
+
+int cmdline_parse()
+{
+    CmdlineResult r = cmdline_parse_args(cmdline_args, cmdline_current_location(), cmdline_default_env());
+    cmdline_apply(r);
+    return r.result;
+}
+
+int frame_parse_irc_link(const std::string& link, std::string& server, std::string& channel, std::string& port,
+                         std::string* user)
+{
+    server.clear();
+    channel.clear();
+    port.clear();
+    if (user)
+        user->clear();
+    std::string text = link;
+    if (starts_nocase(text, "irc:"))
+        text.erase(0, 4);
+    for (int i = 0; i < 2 && !text.empty() && text[0] == '/'; ++i)
+        text.erase(0, 1);
+    if (text.empty())
+        return 0;
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    if (text.empty())
+        return 0;
+
+    std::size_t slash = text.rfind('/');
+    if (slash != std::string::npos) {
+        std::string part = cut(text.substr(slash + 1), kShortText);
+        std::size_t comma = part.find(',');
+        if (comma != std::string::npos)
+            part.erase(comma);
+        std::size_t question = part.find('?');
+        if (question != std::string::npos)
+            part[question] = ' ';
+        if (!part.empty())
+            channel = cut("#" + part, kShortText);
+        text.erase(slash);
+    }
+
+    std::size_t at = text.find('@');
+    if (at != std::string::npos) {
+        if (user)
+            *user = cut(text.substr(0, at), kShortText);
+        text.erase(0, at + 1);
+    }
+    server = cut(text, kShortText);
+    std::size_t colon = server.find(':');
+    if (colon != std::string::npos) {
+        port = cut(server.substr(colon + 1), kShortText);
+        server.erase(colon);
+        if (std::atoi(port.c_str()) < 1)
+            port.clear();
+    }
+    server = first_word(server);
+    port = first_word(port);
+    while (!server.empty() && server.back() == '/')
+        server.pop_back();
+    return 1;
+}
+
+int frame_get_u3_paths(std::string* host_exec_path, std::string* app_data_path)
+{
+    const char* host = std::getenv("U3_HOST_EXEC_PATH");
+    const char* data = std::getenv("U3_APP_DATA_PATH");
+    if (host && host_exec_path)
+        *host_exec_path = cut(host, kMediumText);
+    if (!host)
+        return 0;
+    if (data && app_data_path)
+        *app_data_path = cut(data, kMediumText);
+    return data ? 1 : 0;
+}

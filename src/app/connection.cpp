@@ -1,0 +1,1080 @@
+// Server connections: the list, lookups, lifetime, the per-connection tick and
+// connection switching.
+#include "app/connection.h"
+
+#include "app/window_record.h"
+#include "core/numbered_texts.h"
+#include "platform/platform_utils.h"
+#include "core/string_list.h"
+#include "core/text_limits.h"
+#include "platform/app_messages.h"
+#include "platform/sockets.h"
+
+#include <QWidget>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <strings.h>
+#include <unistd.h>
+
+Connection* conn_list = nullptr;
+
+int conn_timeout_seconds = 600;
+int conn_probe_point = 120;
+
+static int option_default(int, int, int def) { return def; }
+int (*conn_option)(int line, int position, int def) = option_default;
+
+static int send_line_absent(const std::string&, int, Connection*) { return 0; }
+int (*irc_send_line)(const std::string& line, int flags, Connection* conn) = send_line_absent;
+
+ConnHooks conn_hooks;
+
+std::string conn_autojoin_name;
+int conn_next_status_minimised = 0;
+
+static int scid_run_absent(Connection*, QWidget*, const std::string&, int) { return 0; }
+static int scid_eval_absent(Connection*, QWidget*, const std::string&, std::string&) { return 0; }
+static void scid_error_absent(const std::string&, int) {}
+static void scid_print_absent(QWidget*, const std::string&) {}
+int (*scid_run_command)(Connection*, QWidget*, const std::string&, int) = scid_run_absent;
+int (*scid_eval_identifier)(Connection*, QWidget*, const std::string&, std::string&) = scid_eval_absent;
+void (*scid_script_error)(const std::string&, int) = scid_error_absent;
+void (*scid_print)(QWidget*, const std::string&) = scid_print_absent;
+
+// Colour value of the Normal text item.
+static constexpr int kNormalTextColour = 0x1000B;
+
+// The connection and window that conn_current remembers.
+static Connection* remembered_conn = nullptr;
+static QPointer<QWidget> remembered_window;
+
+// Serial of recent-channel entries, one more per channel joined.
+static long recent_serial = 0;
+
+namespace {
+
+bool equal_nocase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string first_word(const std::string& text)
+{
+    std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return std::string();
+    std::size_t end = text.find(' ', start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+std::string trim_blanks(const std::string& text)
+{
+    std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return std::string();
+    std::size_t end = text.find_last_not_of(' ');
+    return text.substr(start, end - start + 1);
+}
+
+bool is_integer_text(const std::string& text)
+{
+    if (text.empty())
+        return false;
+    std::size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    if (i == text.size())
+        return false;
+    for (; i < text.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    return true;
+}
+
+const std::string& group_of(const Connection* c) { return c->live_server[2]; }
+
+// Whether two connections belong to one network: equal non-empty network name,
+// group or server name.
+bool same_network(const Connection* a, const Connection* b)
+{
+    if (!a->network.empty() && equal_nocase(a->network, b->network))
+        return true;
+    if (!group_of(a).empty() && equal_nocase(group_of(a), group_of(b)))
+        return true;
+    return !a->server_name.empty() && equal_nocase(a->server_name, b->server_name);
+}
+
+void free_lists(Connection* c)
+{
+    strlist_free(&c->link_list1);
+    strlist_free(&c->link_list2);
+    strlist_free(&c->send_queue);
+    strlist_free(&c->autojoin_list);
+    strlist_free(&c->tick_list);
+    strlist_free(&c->reply_list);
+    strlist_free(&c->timed_bans);
+    strlist_free(&c->pending_joins);
+    strlist_free(&c->pending_replies);
+    c->recent_channels.clear();
+    if (conn_hooks.userhost_free_all)
+        conn_hooks.userhost_free_all(c);
+    while (c->userhost_requests) {
+        UserhostRequest* next = c->userhost_requests->next;
+        delete c->userhost_requests;
+        c->userhost_requests = next;
+    }
+    if (conn_hooks.ial_clear)
+        conn_hooks.ial_clear(c);
+    if (conn_hooks.notify_free_all)
+        conn_hooks.notify_free_all(c);
+    strlist_free(&c->notify_list);
+    if (c->chanlist_file >= 0) {
+        ::close(c->chanlist_file);
+        c->chanlist_file = -1;
+    }
+}
+
+void print_to(QWidget* window, const std::string& text)
+{
+    if (conn_hooks.print_info)
+        conn_hooks.print_info(window, text);
+}
+
+void refresh_title(Connection* c)
+{
+    if (conn_hooks.conn_update_status_title)
+        conn_hooks.conn_update_status_title(c);
+}
+
+} // namespace
+
+std::string conn_text(int number)
+{
+    std::string text;
+    text_load_string(number, &text);
+    return text;
+}
+
+// ---- Registry and tests ----
+
+int conn_is_live(const Connection* conn)
+{
+    if (!conn)
+        return 0;
+    for (const Connection* c = conn_list; c; c = c->next)
+        if (c == conn)
+            return 1;
+    return 0;
+}
+
+Connection* conn_by_socket(int socket)
+{
+    if (socket == -1)
+        return nullptr;
+    for (Connection* c = conn_list; c; c = c->next)
+        if (c->socket == socket)
+            return c;
+    return nullptr;
+}
+
+Connection* conn_by_lookup_handle(int handle)
+{
+    if (handle == 0)
+        return nullptr;
+    for (Connection* c = conn_list; c; c = c->next)
+        if (c->lookup_handle == handle)
+            return c;
+    return nullptr;
+}
+
+Connection* conn_by_connect_timer(int timer_id)
+{
+    if (timer_id == 0)
+        return nullptr;
+    for (Connection* c = conn_list; c; c = c->next)
+        if (c->connect_timer_id == timer_id)
+            return c;
+    return nullptr;
+}
+
+Connection* conn_by_id(int id)
+{
+    for (Connection* c = conn_list; c; c = c->next)
+        if (c->id == id)
+            return c;
+    return nullptr;
+}
+
+Connection* conn_by_position(int position)
+{
+    int n = 1;
+    for (Connection* c = conn_list; c; c = c->next, ++n)
+        if (n == position)
+            return c;
+    return nullptr;
+}
+
+int conn_count()
+{
+    int n = 0;
+    for (Connection* c = conn_list; c; c = c->next)
+        ++n;
+    return n;
+}
+
+// Whether the window has a record, and its connection.
+static bool record_of(QWidget* window, Connection** conn = nullptr)
+{
+    if (!window)
+        return false;
+    Connection* owner = nullptr;
+    int has_record = 0;
+    if (conn_hooks.window_conn) {
+        owner = conn_hooks.window_conn(window, &has_record);
+    } else if (WindowRecord* rec = win_record_of(window)) {
+        has_record = 1;
+        owner = rec->conn;
+    }
+    if (conn)
+        *conn = owner;
+    return has_record != 0;
+}
+
+Connection* conn_of_window(QWidget* window)
+{
+    Connection* owner = nullptr;
+    if (!record_of(window, &owner) || !conn_is_live(owner))
+        return nullptr;
+    return owner;
+}
+
+Connection* conn_current()
+{
+    QWidget* active = conn_hooks.active_window ? conn_hooks.active_window() : win_active.get();
+    Connection* of_active = conn_of_window(active);
+    if (of_active) {
+        remembered_conn = of_active;
+        remembered_window = active;
+    } else if (!conn_is_live(remembered_conn)) {
+        remembered_conn = conn_list;
+        remembered_window = nullptr;
+    }
+    if (!remembered_conn) {
+        remembered_window = nullptr;
+        return nullptr;
+    }
+    Connection* owner = nullptr;
+    if (!record_of(remembered_window.data(), &owner) || owner != remembered_conn)
+        remembered_window = remembered_conn->status_window.data();
+    return remembered_conn;
+}
+
+QWidget* conn_current_window()
+{
+    conn_current();
+    return remembered_window.data();
+}
+
+Connection* conn_for_window_or_current(QWidget** window)
+{
+    Connection* c = window ? conn_of_window(*window) : nullptr;
+    if (c)
+        return c;
+    c = conn_current();
+    if (window)
+        *window = remembered_window.data();
+    return c;
+}
+
+QWidget* conn_status_window_of(QWidget* window)
+{
+    Connection* c = conn_of_window(window);
+    if (!c)
+        c = conn_current();
+    return c ? c->status_window.data() : nullptr;
+}
+
+int conn_validate_or_current(Connection** conn)
+{
+    if (!conn)
+        return 0;
+    if (!conn_is_live(*conn))
+        *conn = conn_current();
+    return *conn ? 1 : 0;
+}
+
+int conn_is_connected(const Connection* conn)
+{
+    return conn_is_live(conn) && conn->connected && conn->socket != -1 ? 1 : 0;
+}
+
+int conn_is_connecting(const Connection* conn)
+{
+    return conn_is_live(conn) && (conn->connecting || conn->waiting_retry || conn->connect_timer_id) ? 1 : 0;
+}
+
+int conn_current_state()
+{
+    Connection* c = conn_current();
+    if (!c)
+        return 0;
+    if (conn_is_connected(c))
+        return 1;
+    if (conn_is_connecting(c))
+        return 2;
+    return 0;
+}
+
+Connection* conn_first_connected()
+{
+    for (Connection* c = conn_list; c; c = c->next)
+        if (c->connected && c->socket != -1)
+            return c;
+    return nullptr;
+}
+
+int conn_any_in_progress()
+{
+    for (Connection* c = conn_list; c; c = c->next)
+        if (c->in_progress[0] || c->in_progress[1])
+            return 1;
+    return 0;
+}
+
+int conn_has_local_ip(const Connection* conn)
+{
+    return conn_is_live(conn) && conn->local_ip != 0 ? 1 : 0;
+}
+
+int conn_check_connected(QWidget* window, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return 1;
+    if (conn_is_connected(conn))
+        return 0;
+    print_to(record_of(window) ? window : conn->status_window.data(), conn_text(601));
+    return 1;
+}
+
+int conn_check_local_host(QWidget* window, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return 1;
+    if (conn->local_ip != 0)
+        return 0;
+    print_to(window ? window : conn->status_window.data(),
+             conn_text(conn->resolving_local_host ? 602 : 603));
+    return 1;
+}
+
+int conn_get_network(std::string& out, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return 0;
+    std::size_t before = out.size();
+    if ((conn->connected || conn_is_connecting(conn)) && !conn->network.empty())
+        out += conn->network;
+    else if (!group_of(conn).empty() && !is_integer_text(group_of(conn)))
+        out += group_of(conn);
+    else
+        out += conn->server_name;
+    return out.size() > before ? 1 : 0;
+}
+
+Connection* conn_find_by_network(const std::string& name)
+{
+    if (name.empty())
+        return nullptr;
+    for (Connection* c = conn_list; c; c = c->next)
+        if (equal_nocase(c->server_name, name))
+            return c;
+    std::string group;
+    if (conn_hooks.servers_group_of_network)
+        group = conn_hooks.servers_group_of_network(name);
+    for (Connection* c = conn_list; c; c = c->next) {
+        if (equal_nocase(c->network, name) || equal_nocase(group_of(c), name))
+            return c;
+        if (!group.empty() && equal_nocase(group_of(c), group))
+            return c;
+    }
+    return nullptr;
+}
+
+int conn_queue_autojoin(const std::string& text, int flags, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return 0;
+    std::string item = trim_blanks(text);
+    if (item.empty())
+        return 0;
+    if (flags & 1)
+        strlist_free(&conn->autojoin_list);
+    StringNode* head = strlist_append(conn->autojoin_list, std::string_view(item), 8);
+    if (!head)
+        return 0;
+    conn->autojoin_list = head;
+    if (flags & 2) {
+        conn->link_words6[0] = 1;
+        conn->link_words6[1] = 1;
+    }
+    if (flags & 4)
+        conn_autojoin_name.clear();
+    return 1;
+}
+
+// ---- Recent channels ----
+
+static constexpr std::size_t kRecentLimit = 20;
+
+void conn_recent_note_joins(const std::string& channels, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return;
+    std::string list = channels.substr(0, kLongText);
+    std::size_t brk = list.find_first_of("\r\n");
+    if (brk != std::string::npos)
+        list.erase(brk);
+    list = trim_blanks(list);
+    const std::string types = conn->chan_types.empty() ? std::string("#&") : conn->chan_types;
+    std::size_t pos = 0;
+    while (pos <= list.size()) {
+        std::size_t comma = list.find(',', pos);
+        std::string item = trim_blanks(list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
+        pos = comma == std::string::npos ? list.size() + 1 : comma + 1;
+        if (item.empty() || types.find(item[0]) == std::string::npos)
+            continue;
+        item = item.substr(0, kShortText);
+        long serial = ++recent_serial;
+        std::string name = first_word(item);
+        for (Connection* c = conn_list; c; c = c->next) {
+            if (c != conn && !same_network(conn, c))
+                continue;
+            c->recent_network[0] = conn->network;
+            c->recent_network[1] = group_of(conn);
+            c->recent_network[2] = conn->server_name;
+            auto& v = c->recent_channels;
+            v.erase(std::remove_if(v.begin(), v.end(),
+                                   [&](const RecentChannel& e) { return equal_nocase(first_word(e.text), name); }),
+                    v.end());
+            v.insert(v.begin(), RecentChannel{item, serial});
+        }
+    }
+    for (Connection* c = conn_list; c; c = c->next)
+        if (c->recent_channels.size() > kRecentLimit)
+            c->recent_channels.resize(kRecentLimit);
+}
+
+const RecentChannel* conn_recent_find(const std::string& channel, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return nullptr;
+    for (const RecentChannel& e : conn->recent_channels)
+        if (equal_nocase(first_word(e.text), channel))
+            return &e;
+    return nullptr;
+}
+
+std::vector<std::string> conn_recent_sorted(Connection* conn)
+{
+    std::vector<std::string> out;
+    if (!conn_is_live(conn))
+        return out;
+    for (const RecentChannel& e : conn->recent_channels)
+        out.push_back(first_word(e.text));
+    std::sort(out.begin(), out.end(),
+              [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+    return out;
+}
+
+void conn_recent_reset(Connection* conn, int mode)
+{
+    if (!conn_is_live(conn))
+        return;
+    if (mode == 1 && equal_nocase(conn->recent_network[0], conn->network) &&
+        equal_nocase(conn->recent_network[1], group_of(conn)) &&
+        equal_nocase(conn->recent_network[2], conn->server_name))
+        return;
+    for (Connection* c = conn_list; c; c = c->next) {
+        if (c != conn) {
+            bool same = (!conn->network.empty() && equal_nocase(conn->network, c->network)) ||
+                        (!group_of(conn).empty() && equal_nocase(group_of(conn), group_of(c)));
+            if (!same)
+                continue;
+        }
+        c->recent_channels.clear();
+    }
+}
+
+void conn_recent_copy_from_sibling(Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return;
+    for (Connection* c = conn_list; c; c = c->next) {
+        if (c == conn || !same_network(conn, c))
+            continue;
+        conn->recent_channels = c->recent_channels;
+        for (int i = 0; i < 3; ++i)
+            conn->recent_network[i] = c->recent_network[i];
+        return;
+    }
+}
+
+// ---- Identity copy ----
+
+void conn_identity_copy(int mode, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return;
+    if (mode == 0) {
+        if (!conn->connected) {
+            for (int i = 0; i < 5; ++i) {
+                conn->live_identity[i] = conn->stored_identity[i];
+                conn->live_server[i] = conn->stored_identity[5 + i];
+            }
+            conn->ssl = !conn->live_server[4].empty() && conn->live_server[4][0] == '+' ? 1 : 0;
+            conn->group_flag = conn->live_server[2].empty() ? 0 : 1;
+            conn->server_name = conn->live_server[0];
+        }
+        conn->local_host = conn->stored_local_host;
+        conn->local_ip_text = conn->stored_local_ip_text;
+        conn->local_ip = conn->stored_local_ip;
+    } else {
+        for (int i = 0; i < 5; ++i) {
+            conn->stored_identity[i] = conn->live_identity[i];
+            conn->stored_identity[5 + i] = conn->live_server[i];
+        }
+        conn->stored_local_host = conn->local_host;
+        conn->stored_local_ip_text = conn->local_ip_text;
+        conn->stored_local_ip = conn->local_ip;
+    }
+}
+
+// ---- Lifetime ----
+
+Connection* conn_new(Connection* sibling)
+{
+    Connection* c = new (std::nothrow) Connection;
+    if (!c)
+        return nullptr;
+    c->id = conn_hooks.window_alloc_id ? conn_hooks.window_alloc_id() : win_alloc_id();
+    c->timeout_countdown = conn_timeout_seconds;
+    c->debug_colour = kNormalTextColour;
+
+    if (!conn_list) {
+        conn_list = c;
+        if (conn_hooks.conn_set_isupport_defaults)
+            conn_hooks.conn_set_isupport_defaults(c);
+        if (conn_hooks.ial_init)
+            conn_hooks.ial_init(c);
+        return c;
+    }
+
+    if (!conn_is_live(sibling))
+        sibling = conn_list;
+    for (int i = 0; i < 10; ++i)
+        c->stored_identity[i] = sibling->stored_identity[i];
+    c->server_name = sibling->stored_identity[5];
+    c->stored_local_host = sibling->stored_local_host;
+    c->stored_local_ip_text = sibling->stored_local_ip_text;
+    c->stored_local_ip = sibling->stored_local_ip;
+
+    Connection* tail = conn_list;
+    while (tail->next)
+        tail = tail->next;
+    tail->next = c;
+
+    if (conn_hooks.conn_identity_copy)
+        conn_hooks.conn_identity_copy(0, c);
+    else
+        conn_identity_copy(0, c);
+    if (conn_hooks.conn_set_isupport_defaults)
+        conn_hooks.conn_set_isupport_defaults(c);
+    if (conn_hooks.ial_init)
+        conn_hooks.ial_init(c);
+    if (conn_hooks.notify_load)
+        conn_hooks.notify_load(c);
+    if (conn_hooks.chanlist_copy_filter)
+        conn_hooks.chanlist_copy_filter(0, c);
+    conn_recent_copy_from_sibling(c);
+    return c;
+}
+
+Connection* conn_new_with_status(Connection* sibling)
+{
+    Connection* c = conn_new(sibling);
+    if (!c)
+        return nullptr;
+    conn_next_status_minimised = 0;
+    QWidget* w = conn_hooks.open_status_window ? conn_hooks.open_status_window(c) : nullptr;
+    if (!w || !conn_is_live(c)) {
+        conn_free(c);
+        return nullptr;
+    }
+    c->status_window = w;
+    refresh_title(c);
+    return c;
+}
+
+void conn_free(Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return;
+    if (conn->socket != -1) {
+        if (conn->ssl && conn_hooks.ssl_close_for_socket)
+            conn_hooks.ssl_close_for_socket(conn->socket);
+        sock_shutdown(conn->socket, 1);
+        sock_close(conn->socket);
+        conn->socket = -1;
+    }
+    free_lists(conn);
+    if (conn_hooks.play_end_current)
+        conn_hooks.play_end_current(5, conn);
+    if (conn_hooks.timer_remove_matching)
+        conn_hooks.timer_remove_matching(3, conn, nullptr);
+
+    Connection* replacement = nullptr;
+    for (Connection* c = conn_list; c; c = c->next)
+        if (c != conn) {
+            replacement = c;
+            break;
+        }
+    if (conn_hooks.timer_remove_matching)
+        conn_hooks.timer_remove_matching(4, conn, replacement);
+    if (conn_hooks.repoint_dependents)
+        conn_hooks.repoint_dependents(conn, replacement);
+    if (conn_hooks.repoint_windows)
+        conn_hooks.repoint_windows(conn, replacement);
+
+    // The window hooks may have freed it already (closing its status window).
+    if (!conn_is_live(conn))
+        return;
+    if (conn_list == conn) {
+        conn_list = conn->next;
+    } else {
+        for (Connection* c = conn_list; c; c = c->next)
+            if (c->next == conn) {
+                c->next = conn->next;
+                break;
+            }
+    }
+    if (remembered_conn == conn) {
+        remembered_conn = nullptr;
+        remembered_window = nullptr;
+    }
+    delete conn;
+    if (conn_hooks.notify_window_refresh)
+        conn_hooks.notify_window_refresh();
+}
+
+void conn_free_all()
+{
+    // Freeing with the window hooks off: at exit the windows are gone already.
+    ConnHooks saved = conn_hooks;
+    conn_hooks.repoint_windows = nullptr;
+    while (conn_list)
+        conn_free(conn_list);
+    conn_hooks = saved;
+    remembered_conn = nullptr;
+    remembered_window = nullptr;
+}
+
+void conn_close_all()
+{
+    for (Connection* c = conn_list; c; c = c->next)
+        c->visit = 1;
+    Connection* c = conn_list;
+    while (c) {
+        if (!c->visit) {
+            c = c->next;
+            continue;
+        }
+        c->visit = 0;
+        if (c->connected && conn_hooks.irc_send_quit)
+            conn_hooks.irc_send_quit(c);
+        if (conn_is_live(c)) {
+            c->link_word2 = 0;
+            c->retry_delay = 0;
+            c->waiting_retry = 0;
+            if (conn_hooks.conn_close)
+                conn_hooks.conn_close(std::string(), c);
+        }
+        c = conn_is_live(c) ? c->next : conn_list;
+    }
+}
+
+// ---- Per-connection tick and the time-out probe ----
+
+int conn_timeout_probe(const std::string* pong_text, Connection* conn)
+{
+    if (pong_text) {
+        // The probe's reply carries exactly this text.
+        if (*pong_text != "TIMEOUTCHECK" || !conn_is_live(conn))
+            return 0;
+        conn->timeout_countdown = conn_timeout_seconds;
+        return 1;
+    }
+    if (!conn_is_live(conn) || !conn_option(7, 36, 1))
+        return 0;
+    int left = --conn->timeout_countdown;
+    if (left < 0 || left > conn_timeout_seconds) {
+        conn->timeout_countdown = conn_timeout_seconds;
+    } else if (left == conn_probe_point) {
+        irc_send_line("PING :TIMEOUTCHECK\n", 8, conn);
+    } else if (left == 0) {
+        conn->timeout_countdown = conn_timeout_seconds;
+        intptr_t word = WSAMAKESELECTREPLY(FD_READ, WSAEDISCON);
+        if (conn_hooks.send_socket_event)
+            conn_hooks.send_socket_event(conn->socket, static_cast<int>(word));
+        else
+            send_app_message(WM_APP_SERVER_SOCKET, static_cast<uintptr_t>(conn->socket), word);
+    }
+    return 0;
+}
+
+// One second of one connection. Returns whether it was connected.
+static int tick_one(Connection* c, int elapsed)
+{
+    if (conn_option(4, 14, 1) && c->connecting && c->connect_seconds != 0) {
+        ++c->connect_seconds;
+        refresh_title(c);
+        int limit = conn_option(4, 16, 60);
+        if (limit < 10)
+            limit = 60;
+        if (c->connect_seconds > limit) {
+            c->reason = conn_text(4101);
+            if (conn_hooks.conn_fail_message)
+                conn_hooks.conn_fail_message(0, c);
+            if (conn_is_live(c) && conn_hooks.conn_schedule_retry)
+                conn_hooks.conn_schedule_retry(c);
+            if (conn_is_live(c)) {
+                if (conn_hooks.conn_close)
+                    conn_hooks.conn_close(c->reason, c);
+                else
+                    c->connecting = 0, c->connect_seconds = 0;
+            }
+            if (!conn_is_live(c))
+                return 0;
+        }
+    }
+    if (c->waiting_retry && c->retry_delay > 0) {
+        c->retry_delay -= 1000;
+        refresh_title(c);
+    }
+    ++c->tick_seconds;
+    if (c->pending_window && conn_hooks.conn_pending_release)
+        conn_hooks.conn_pending_release(c);
+    if (conn_is_live(c) && c->reply_list && conn_hooks.conn_age_reply_list)
+        conn_hooks.conn_age_reply_list(c);
+    if (conn_is_live(c) && conn_hooks.conn_age_request_lists)
+        conn_hooks.conn_age_request_lists(c);
+    if (!conn_is_live(c) || !c->connected || c->socket == -1)
+        return 0;
+
+    if (conn_hooks.cnick_idle_tick)
+        conn_hooks.cnick_idle_tick(c);
+    if (c->reselect_pending) {
+        c->reselect_pending = 0;
+        if (conn_hooks.socket_reselect)
+            conn_hooks.socket_reselect(c);
+        else
+            sock_async_select(c->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
+    }
+    conn_timeout_probe(nullptr, c);
+    if (!conn_is_live(c))
+        return 1;
+    if (c->tick_list && conn_hooks.conn_age_timed_list)
+        conn_hooks.conn_age_timed_list(c);
+    if (c->flood_check_out) {
+        if (++c->flood_check_seconds >= 60) {
+            c->flood_check_seconds = 0;
+            c->flood_check_out = 0;
+            c->flood_budget = 0;
+            if (conn_hooks.flood_release)
+                conn_hooks.flood_release(c);
+        }
+    } else if (c->flood_budget >= 100) {
+        c->flood_budget -= 100;
+    }
+    if (!conn_is_live(c))
+        return 1;
+    if (conn_hooks.flood_tick)
+        conn_hooks.flood_tick(c);
+    if (conn_is_live(c) && c->timed_bans && conn_hooks.chan_timed_ban_tick)
+        conn_hooks.chan_timed_ban_tick(c);
+    if (!conn_is_live(c))
+        return 1;
+    if (conn_hooks.notify_poll && c->logon_word == 0) {
+        if (c->notify_poll_flags & 1) {
+            if (conn_hooks.notify_conn_stage)
+                conn_hooks.notify_conn_stage(3, c);
+            if (conn_hooks.notify_window_refresh)
+                conn_hooks.notify_window_refresh();
+            if (conn_hooks.cnick_recolor_all)
+                conn_hooks.cnick_recolor_all();
+        } else {
+            bool due = (c->notify_poll_flags & 2) != 0;
+            if (!due && c->notify_poll_interval > 0 && ++c->notify_poll_counter >= c->notify_poll_interval) {
+                c->notify_poll_counter = 0;
+                due = true;
+            }
+            if (due) {
+                conn_hooks.notify_poll(c);
+                if (conn_hooks.notify_window_refresh)
+                    conn_hooks.notify_window_refresh();
+            }
+        }
+    }
+    if (!conn_is_live(c))
+        return 1;
+    if (conn_hooks.online_time_add)
+        conn_hooks.online_time_add(elapsed, c);
+    if (conn_is_live(c) && c->autojoin_countdown > 0 && --c->autojoin_countdown == 0 &&
+        conn_hooks.conn_auto_join)
+        conn_hooks.conn_auto_join(c);
+    return 1;
+}
+
+int conn_tick_all(int elapsed)
+{
+    for (Connection* c = conn_list; c; c = c->next)
+        c->visit = 1;
+    int any_connected = 0;
+    Connection* c = conn_list;
+    while (c) {
+        if (!c->visit) {
+            c = c->next;
+            continue;
+        }
+        c->visit = 0;
+        if (tick_one(c, elapsed))
+            any_connected = 1;
+        c = conn_is_live(c) ? c->next : conn_list;
+    }
+    if (any_connected && conn_hooks.online_time_add)
+        conn_hooks.online_time_add(elapsed, nullptr);
+    return 1;
+}
+
+// ---- /scid, /scon, $scid, $scon ----
+
+namespace {
+
+struct ScidSwitches {
+    bool reset = false;
+    bool show = false;
+    bool all = false;
+    int filter = 0;
+};
+
+bool is_number_token(const std::string& t)
+{
+    return is_integer_text(t);
+}
+
+ScidSwitches parse_switches(const std::string& token)
+{
+    ScidSwitches s;
+    for (std::size_t i = 1; i < token.size(); ++i) {
+        char ch = static_cast<char>(std::tolower(static_cast<unsigned char>(token[i])));
+        if (ch == 'r')
+            s.reset = true;
+        else if (ch == 's')
+            s.show = true;
+        else if (ch == 'a')
+            s.all = true;
+        else if (ch == 't') {
+            std::size_t j = i + 1;
+            if (j < token.size() && (token[j] == '-' || token[j] == '+'))
+                ++j;
+            while (j < token.size() && std::isdigit(static_cast<unsigned char>(token[j])))
+                ++j;
+            s.filter = std::atoi(token.substr(i + 1, j - i - 1).c_str());
+            if (s.filter < 0)
+                s.filter = 0;
+            i = j - 1;
+        }
+    }
+    return s;
+}
+
+bool passes_filter(Connection* c, int filter)
+{
+    if (filter == 0)
+        return true;
+    bool connected = conn_is_connected(c) != 0;
+    bool connecting = conn_is_connecting(c) != 0;
+    if ((filter & 1) && connected)
+        return true;
+    if ((filter & 2) && !connected)
+        return true;
+    if ((filter & 4) && connecting)
+        return true;
+    if ((filter & 8) && !connected && !connecting)
+        return true;
+    return false;
+}
+
+std::string join_from(const std::vector<std::string>& tokens, std::size_t from)
+{
+    std::string line;
+    for (std::size_t i = from; i < tokens.size(); ++i) {
+        if (i > from)
+            line += ' ';
+        line += tokens[i];
+    }
+    return line.substr(0, kLongText);
+}
+
+std::string format_number(int number, int value)
+{
+    std::string form = conn_text(number);
+    char buf[kShortTextSize];
+    std::snprintf(buf, sizeof buf, form.c_str(), value);
+    return buf;
+}
+
+int line_id(const ScidContext& ctx)
+{
+    Connection* c = conn_is_live(ctx.conn) ? ctx.conn : conn_current();
+    return c ? c->id : 0;
+}
+
+// Back to the saved home connection; 1 when there was one.
+bool return_home(ScidContext& ctx, bool show)
+{
+    if (!conn_is_live(ctx.home_conn))
+        return false;
+    Connection* home = ctx.home_conn;
+    if (show)
+        scid_print(ctx.window, format_number(4151, home->id));
+    QWidget* w = ctx.home_window;
+    ctx.conn = home;
+    ctx.window = record_of(w) ? w : home->status_window.data();
+    ctx.home_conn = nullptr;
+    ctx.home_window = nullptr;
+    return true;
+}
+
+} // namespace
+
+int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_scon)
+{
+    const std::string name = is_scon ? "scon" : "scid";
+    std::size_t idx = 0;
+    ScidSwitches sw;
+    if (!tokens.empty() && tokens[0].size() > 1 && tokens[0][0] == '-' && !is_number_token(tokens[0])) {
+        sw = parse_switches(tokens[0]);
+        idx = 1;
+    }
+
+    if (sw.all) {
+        if (idx >= tokens.size()) {
+            scid_script_error(name, 0);
+            return 0;
+        }
+        const std::string line = join_from(tokens, idx);
+        int result = 1;
+        Connection* c = conn_list;
+        while (c) {
+            Connection* successor = c->next;
+            if (passes_filter(c, sw.filter)) {
+                result = scid_run_command(c, c->status_window.data(), line, ctx.depth + 1);
+                if (!result)
+                    break;
+            }
+            if (!conn_is_live(successor))
+                break;
+            c = successor;
+        }
+        return result;
+    }
+
+    if (sw.reset) {
+        if (idx >= tokens.size()) {
+            if (!return_home(ctx, sw.show) && sw.show)
+                scid_print(ctx.window, format_number(4152, line_id(ctx)));
+            return 1;
+        }
+        Connection* target = conn_is_live(ctx.home_conn) ? ctx.home_conn
+                             : conn_is_live(ctx.conn)    ? ctx.conn
+                                                         : conn_current();
+        if (!target || !passes_filter(target, sw.filter))
+            return 1;
+        return scid_run_command(target, target->status_window.data(), join_from(tokens, idx), ctx.depth + 1);
+    }
+
+    if (idx >= tokens.size()) {
+        if (sw.show)
+            scid_print(ctx.window, format_number(4152, line_id(ctx)));
+        return 1;
+    }
+    int n = std::atoi(tokens[idx].c_str());
+    ++idx;
+    Connection* chosen = nullptr;
+    if (n <= 0)
+        chosen = conn_list;
+    else
+        chosen = is_scon ? conn_by_position(n) : conn_by_id(n);
+    if (!chosen) {
+        if (sw.show)
+            scid_print(ctx.window, format_number(is_scon ? 4154 : 4153, n));
+        return 0;
+    }
+    if (!passes_filter(chosen, sw.filter))
+        return 1;
+    if (idx < tokens.size())
+        return scid_run_command(chosen, chosen->status_window.data(), join_from(tokens, idx), ctx.depth + 1);
+
+    if (chosen == ctx.home_conn && return_home(ctx, sw.show))
+        return 1;
+    if (chosen == ctx.conn) {
+        if (sw.show)
+            scid_print(ctx.window, format_number(4152, chosen->id));
+        return 1;
+    }
+    if (!conn_is_live(ctx.home_conn)) {
+        ctx.home_conn = conn_is_live(ctx.conn) ? ctx.conn : conn_current();
+        ctx.home_window = ctx.window;
+    }
+    if (sw.show)
+        scid_print(ctx.window, format_number(4155, chosen->id));
+    ctx.conn = chosen;
+    ctx.window = chosen->status_window.data();
+    return 1;
+}
+
+int id_scid(const std::string& arg, const std::string* property, int is_scon, std::string& out)
+{
+    out.clear();
+    const std::string name = is_scon ? "scon" : "scid";
+    if (!is_integer_text(trim_blanks(arg))) {
+        scid_script_error(name, 6);
+        return 0;
+    }
+    int n = std::atoi(trim_blanks(arg).c_str());
+    if (n == 0) {
+        out = std::to_string(conn_count());
+        return 1;
+    }
+    if (n < 0)
+        return 1;
+    Connection* c = is_scon ? conn_by_position(n) : conn_by_id(n);
+    if (!c)
+        return 1;
+    if (!property) {
+        out = std::to_string(c->id);
+        return 1;
+    }
+    if (property->find('(') != std::string::npos) {
+        std::string form = conn_text(4156);
+        char buf[kMediumTextSize];
+        std::snprintf(buf, sizeof buf, form.c_str(), ("$" + name).c_str());
+        scid_print(nullptr, buf);
+        return 0;
+    }
+    std::string value;
+    if (scid_eval_identifier(c, c->status_window.data(), "$" + property->substr(0, kShortText), value))
+        out = value.substr(0, kLongText);
+    return 1;
+}

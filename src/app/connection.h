@@ -1,0 +1,316 @@
+// Server connections: the Connection record, the list of connections in
+// creation order, its lookups, creation and destruction, the per-connection
+// one-second tick with the connect time-out and the server time-out probe, and
+// the connection switching of /scid, /scon, $scid and $scon.
+//
+// Every operation that takes a Connection pointer first looks it up in the
+// list; a pointer that is not there (a freed record) counts as no connection.
+// Window handles are QWidget pointers; a closed window reads as null.
+#pragma once
+
+#include <QPointer>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QWidget;
+struct StringNode;
+
+// A pending USERHOST request: what it is for and which window asked.
+struct UserhostRequest {
+    int purpose = 0;
+    QPointer<QWidget> window;
+    UserhostRequest* next = nullptr;
+};
+
+// One entry of the recent-channels list of a network: the channel (its first
+// word is the channel name, the rest may hold a key) and its join serial.
+struct RecentChannel {
+    std::string text;
+    long serial = 0;
+};
+
+struct Connection {
+    QPointer<QWidget> status_window;   // null until the status window exists
+    int socket = -1;                   // server socket, -1 while none is open
+    int id = 0;                        // unique id (/scid, $scid); never changes
+    StringNode* link_list1 = nullptr;  // protocol layer
+    StringNode* link_list2 = nullptr;  // protocol layer
+    int link_word1 = 0;
+    int lookup_handle = 0;             // host lookup in progress (0 none)
+    std::string link_text;             // protocol layer (at most 1,024)
+    int connected = 0;                 // link to the server is up
+    int connecting = 0;                // a connect attempt is in progress
+    int resolving_local_host = 0;
+    int link_flag1 = 0;
+    int connect_timer_id = 0;          // frame timer that starts the connect (0 none)
+    int retry_delay = 0;               // milliseconds left before a retry
+    int link_word2 = 0;
+    int connect_seconds = 0;           // seconds since the attempt began (0 = not counting)
+    int waiting_retry = 0;             // a retry delay runs
+    std::string reason;                // printed when the link closes
+    int link_flag2 = 1;
+    int link_word3 = 0;
+    int link_word4 = 0;
+    int ident_state = 0;
+    int ident_address = -1;            // local address the ident reply is for; -1 none
+    std::string local_host;            // local host name once resolved
+    std::string local_ip_text;         // local IP as dotted text
+    std::uint32_t local_ip = 0;        // local IP as a number, host order; 0 unknown
+    std::string recv_line;             // the incomplete server line being assembled
+    int line_length = 0;
+    int link_flag3 = 0;
+    StringNode* send_queue = nullptr;  // lines waiting to be written
+    int in_progress[2] = {0, 0};       // while set on any connection the read loop waits
+    int reselect_pending = 0;          // the tick renews the socket's event selection
+    int timeout_countdown = 0;         // seconds left before the server time-out fires
+    int read_counter = 0;
+    int quitting = 0;                  // QUIT was sent
+    int link_words6[6] = {0, 0, 0, 0, 0, 0};  // two of them: joins pending after logon
+    int autojoin_countdown = 0;        // seconds until the auto-join list is joined
+    StringNode* autojoin_list = nullptr;
+    std::string identity_text;         // protocol layer (at most 1,024)
+    // Live identity: user name, e-mail, nick, alternative nick, fifth text.
+    std::string live_identity[5];
+    int nick_index = 0;                // 0 the nick in use is the nick, 1 the alternative
+    int link_word5 = -1;
+    // Live server: address, description, group, password, port text ("+" = SSL).
+    std::string live_server[5];
+    std::string server_name;           // the server address in use
+    // Stored identity: user, e-mail, nick, anick, fifth, server address,
+    // description, group, password, port.
+    std::string stored_identity[10];
+    std::string stored_local_host;
+    std::string stored_local_ip_text;
+    std::uint32_t stored_local_ip = 0;
+    int logon_flags[2] = {0, 0};
+    int link_flag4 = 1;
+    std::string user_modes = "[+]";
+    std::string own_address;           // own user@host
+    int registered = 0;                // welcome numerics arrived
+    int logon_word = 0;                // no notify polling while set
+    UserhostRequest* userhost_requests = nullptr;
+    int link_words3[3] = {0, 0, 0};
+    std::string away_text;
+    std::string link_texts2[2];
+    std::string open_minimised_channel;
+    StringNode* tick_list = nullptr;      // served by the tick (protocol layer)
+    StringNode* reply_list = nullptr;     // pending replies with a kind
+    StringNode* timed_bans = nullptr;
+    StringNode* pending_joins = nullptr;  // with open-minimised/maximised flags
+    int link_words3b[2] = {0, 0};
+    int tick_seconds = 0;              // one more each tick
+    QPointer<QWidget> chanlist_window;
+    int chanlist_busy = 0;
+    int chanlist_file = -1;
+    int link_flag5 = 0;
+    std::string link_text3;
+    // Counters block of the protocol layer.
+    int counter_9999 = 9999;
+    int counters_minus9[4] = {-9, -9, -9, -9};
+    int counter_one = 1;
+    std::string counter_texts[2];
+    int flood_budget = 0;              // bytes charged by flood protection
+    int flood_check_out = 0;           // a flood-check PING is unanswered
+    int flood_check_seconds = 0;
+    std::string network;               // network name
+    std::string nick_prefixes;         // the server's nick prefix characters
+    std::string prefix_modes;          // their mode letters
+    // Server word table of the protocol layer (the entries used here).
+    std::string chan_types;
+    std::string list_modes;
+    int server_flags = 0;
+    QPointer<QWidget> links_window;
+    int links_open_mode = 0;
+    QPointer<QWidget> pending_window;  // window bound to a pending request
+    int pending_countdown = 0;
+    StringNode* pending_replies = nullptr;
+    std::string pending_channel;
+    int pending_state = 0;
+    QPointer<QWidget> message_window;
+    StringNode* notify_list = nullptr;
+    int notify_poll_counter = 0;
+    int notify_poll_interval = 0;
+    int notify_poll_flags = 0;
+    // Debug copy of raw traffic.
+    std::string debug_target;
+    std::string debug_filter;
+    int debug_flags = 0;
+    int debug_colour = 0;
+    // Online time of this connection.
+    int online_hours = 0;
+    int online_minutes = 0;
+    int online_seconds = 0;
+    int link_word6 = -1;
+    // Recent channels of the network, most recent first, at most 20.
+    std::vector<RecentChannel> recent_channels;
+    std::string recent_network[3];     // network name, group, server name
+    int ssl = 0;                       // the port text asks for SSL
+    int link_word7 = 0;
+    int group_flag = 0;                // the live group text is not empty
+    int visit = 0;                     // used by walks that may free records
+    Connection* next = nullptr;
+};
+
+// Head of the connection list (first connection); null before start-up.
+extern Connection* conn_list;
+
+// Time-out settings read here.
+extern int conn_timeout_seconds;   // start value of the time-out countdown (600)
+extern int conn_probe_point;       // countdown value at which the probe is sent (120)
+
+// Option reader: line 0..8 of the option lines and a position; returns the
+// value, or the default when the options are not loaded.
+extern int (*conn_option)(int line, int position, int def);
+
+// Sends one line to the server (line, flags, connection). Until the protocol
+// layer is in, nothing is sent and 0 is returned.
+extern int (*irc_send_line)(const std::string& line, int flags, Connection* conn);
+
+// Calls into later subsystems. A null entry means the feature is absent and
+// the call does nothing (or gives the result named beside it).
+struct ConnHooks {
+    // Window manager. The owning connection of a window's record (*has_record
+    // tells whether the window has a record) and the active window; when
+    // null the window list is asked directly.
+    Connection* (*window_conn)(QWidget* window, int* has_record) = nullptr;
+    QWidget* (*active_window)() = nullptr;
+    int (*window_alloc_id)() = nullptr;              // id allocator; absent: win_alloc_id
+    // Opens the status window for a connection; returns it or null.
+    QWidget* (*open_status_window)(Connection* conn) = nullptr;
+    // Closes, moves or keeps the windows of a connection that is being freed.
+    void (*repoint_windows)(Connection* freed, Connection* replacement) = nullptr;
+    // Re-binds timers, signals, DCC, lookups, sockets and dialogs.
+    void (*repoint_dependents)(Connection* freed, Connection* replacement) = nullptr;
+    // Frees a string-node list (lists of the record).
+    void (*free_list)(StringNode* head) = nullptr;
+
+    // Protocol layer.
+    void (*conn_set_isupport_defaults)(Connection*) = nullptr;
+    void (*ial_init)(Connection*) = nullptr;
+    void (*ial_clear)(Connection*) = nullptr;
+    void (*conn_identity_copy)(int mode, Connection*) = nullptr;
+    void (*notify_load)(Connection*) = nullptr;
+    void (*notify_free_all)(Connection*) = nullptr;
+    void (*notify_window_refresh)() = nullptr;
+    void (*chanlist_copy_filter)(int direction, Connection*) = nullptr;
+    void (*ssl_close_for_socket)(int socket) = nullptr;
+    void (*userhost_free_all)(Connection*) = nullptr;
+    void (*play_end_current)(int reason, Connection*) = nullptr;
+    void (*timer_remove_matching)(int mode, Connection*, Connection* other) = nullptr;
+    void (*conn_update_status_title)(Connection*) = nullptr;
+    void (*conn_close)(const std::string& reason, Connection*) = nullptr;
+    void (*irc_send_quit)(Connection*) = nullptr;
+    void (*conn_fail_message)(int flag, Connection*) = nullptr;
+    void (*conn_schedule_retry)(Connection*) = nullptr;
+    void (*conn_age_reply_list)(Connection*) = nullptr;
+    void (*conn_age_request_lists)(Connection*) = nullptr;
+    void (*conn_age_timed_list)(Connection*) = nullptr;
+    void (*conn_serve_delayed_modes)(Connection*) = nullptr;
+    void (*conn_pending_release)(Connection*) = nullptr;
+    void (*cnick_idle_tick)(Connection*) = nullptr;
+    void (*socket_reselect)(Connection*) = nullptr;  // read, write and close on WM_APP+14
+    void (*flood_release)(Connection*) = nullptr;
+    void (*flood_tick)(Connection*) = nullptr;
+    void (*chan_timed_ban_tick)(Connection*) = nullptr;
+    void (*notify_conn_stage)(int stage, Connection*) = nullptr;
+    void (*notify_poll)(Connection*) = nullptr;
+    void (*cnick_recolor_all)() = nullptr;
+    void (*online_time_add)(int seconds, Connection*) = nullptr;  // null conn: totals
+    void (*conn_auto_join)(Connection*) = nullptr;
+    // Forces the read path to close the link: WM_APP+14 with the socket and
+    // the select word (read event, error 10101).
+    void (*send_socket_event)(int socket, int select_word) = nullptr;
+    // Prints a line into a window with a colour item (Info for the messages here).
+    void (*print_info)(QWidget* window, const std::string& text) = nullptr;
+    // The group of the server list that a network name belongs to.
+    std::string (*servers_group_of_network)(const std::string& name) = nullptr;
+};
+extern ConnHooks conn_hooks;
+
+// Registry and tests.
+int conn_is_live(const Connection* conn);
+Connection* conn_by_socket(int socket);
+Connection* conn_by_lookup_handle(int handle);
+Connection* conn_by_connect_timer(int timer_id);
+Connection* conn_by_id(int id);
+Connection* conn_by_position(int position);   // 1-based, list order
+int conn_count();
+Connection* conn_of_window(QWidget* window);
+Connection* conn_current();
+QWidget* conn_current_window();               // the remembered window of conn_current
+Connection* conn_for_window_or_current(QWidget** window);
+QWidget* conn_status_window_of(QWidget* window);
+int conn_validate_or_current(Connection** conn);
+int conn_is_connected(const Connection* conn);
+int conn_is_connecting(const Connection* conn);
+int conn_current_state();
+Connection* conn_first_connected();
+int conn_any_in_progress();
+int conn_has_local_ip(const Connection* conn);
+int conn_check_connected(QWidget* window, Connection* conn);
+int conn_check_local_host(QWidget* window, Connection* conn);
+int conn_get_network(std::string& out, Connection* conn);
+Connection* conn_find_by_network(const std::string& name);
+int conn_queue_autojoin(const std::string& text, int flags, Connection* conn);
+extern std::string conn_autojoin_name;        // cleared by conn_queue_autojoin flag 4
+
+// Recent channels of a network.
+void conn_recent_note_joins(const std::string& channels, Connection* conn);
+const RecentChannel* conn_recent_find(const std::string& channel, Connection* conn);
+std::vector<std::string> conn_recent_sorted(Connection* conn);
+void conn_recent_reset(Connection* conn, int mode);
+void conn_recent_copy_from_sibling(Connection* conn);
+
+// Copies between the stored settings and the live fields: mode 0 stored to
+// live (identity and server texts only while not connected; the local host
+// always), mode 1 back.
+void conn_identity_copy(int mode, Connection* conn);
+
+// A numbered text of the string table.
+std::string conn_text(int number);
+
+// Lifetime.
+Connection* conn_new(Connection* sibling);
+Connection* conn_new_with_status(Connection* sibling);
+extern int conn_next_status_minimised;        // one-shot: next status window opens minimised
+void conn_free(Connection* conn);
+void conn_free_all();                         // at exit, after the windows are gone
+void conn_close_all();
+
+// Per-connection tick, time-out probe.
+int conn_tick_all(int elapsed);
+// With a connection: one second of its server time-out. With a trailing text
+// of a PONG (pong_text not null) and the connection it arrived on: 1 when it is
+// the probe's reply (the countdown is reset), else 0.
+int conn_timeout_probe(const std::string* pong_text, Connection* conn);
+
+// Connection switching. The context of the command line that runs: its
+// connection and window, the home slots, the nesting depth.
+struct ScidContext {
+    Connection* conn = nullptr;
+    QWidget* window = nullptr;
+    Connection* home_conn = nullptr;
+    QWidget* home_window = nullptr;
+    int depth = 0;
+};
+// Runs a command line on a connection with that window; returns the
+// interpreter's result. Absent: nothing runs, 0.
+extern int (*scid_run_command)(Connection* conn, QWidget* window, const std::string& line, int depth);
+// Evaluates an identifier text ("$name") on a connection's status window; 1 on
+// success with the value in out. Absent: 0.
+extern int (*scid_eval_identifier)(Connection* conn, QWidget* window, const std::string& text,
+                                   std::string& out);
+// Reports a script error of the given kind for a command (0 missing
+// parameters, 2 cannot store the command) or an identifier (6).
+extern void (*scid_script_error)(const std::string& name, int kind);
+// Prints a message of /scid into the line's window.
+extern void (*scid_print)(QWidget* window, const std::string& text);
+
+// /scid (is_scon 0) and /scon (is_scon 1); tokens are the parameters.
+int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_scon);
+// $scid(N) and $scon(N), with an optional property (the text after the last
+// "."). Returns 1 with the value in out, 0 when the identifier fails; an
+// empty out with result 1 means "nothing".
+int id_scid(const std::string& arg, const std::string* property, int is_scon, std::string& out);

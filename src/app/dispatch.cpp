@@ -1,0 +1,146 @@
+// The dispatch step as an application event filter.
+#include "app/dispatch.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QWidget>
+#include <vector>
+
+namespace {
+
+struct Modeless {
+    QPointer<QWidget> dialog;
+    int kind;
+};
+
+std::vector<Modeless> g_modeless; // registration order
+QPointer<QMdiArea> g_mdi;
+
+class DispatchFilter : public QObject
+{
+public:
+    bool eventFilter(QObject *receiver, QEvent *event) override
+    {
+        int r = frame_dispatch_message(receiver, event);
+        return r == DISPATCH_MDI_ACCEL || r == DISPATCH_HANDED_TO_DIALOG;
+    }
+};
+
+bool g_in_redirect = false;
+QPointer<DispatchFilter> g_filter; // owned by the application object
+
+void prune()
+{
+    std::erase_if(g_modeless, [](const Modeless &m) { return m.dialog.isNull(); });
+}
+
+bool is_key_event(const QEvent *e)
+{
+    return e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease || e->type() == QEvent::ShortcutOverride;
+}
+
+int mdi_accelerator(QKeyEvent *key)
+{
+    if (key->type() != QEvent::KeyPress || !g_mdi)
+        return DISPATCH_NORMAL;
+    Qt::KeyboardModifiers mods = key->modifiers();
+    if (!(mods & Qt::ControlModifier) || (mods & Qt::AltModifier))
+        return DISPATCH_NORMAL;
+    QMdiSubWindow *active = g_mdi->activeSubWindow();
+    if (!active || !active->isEnabled())
+        return DISPATCH_NORMAL;
+    const bool shift = mods & Qt::ShiftModifier;
+    switch (key->key()) {
+    case Qt::Key_F4:
+        active->close();
+        return DISPATCH_MDI_ACCEL;
+    case Qt::Key_F6:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if (shift || key->key() == Qt::Key_Backtab)
+            g_mdi->activatePreviousSubWindow();
+        else
+            g_mdi->activateNextSubWindow();
+        return DISPATCH_MDI_ACCEL;
+    default:
+        return DISPATCH_NORMAL;
+    }
+}
+
+} // namespace
+
+void dispatch_register_modeless(QWidget *dialog, int kind)
+{
+    if (!dialog)
+        return;
+    prune();
+    for (Modeless &m : g_modeless)
+        if (m.dialog == dialog) {
+            m.kind = kind;
+            return;
+        }
+    g_modeless.push_back({dialog, kind});
+}
+
+void dispatch_unregister_modeless(QWidget *dialog)
+{
+    std::erase_if(g_modeless, [dialog](const Modeless &m) { return m.dialog.isNull() || m.dialog == dialog; });
+}
+
+QWidget *dispatch_active_modeless()
+{
+    QWidget *active = QApplication::activeWindow();
+    if (!active)
+        return nullptr;
+    for (int kind : {MODELESS_SCRIPT_DIALOG, MODELESS_SCRIPT_EDITOR, MODELESS_ADD_PLAY, MODELESS_PLAY_CENTRE})
+        for (const Modeless &m : g_modeless)
+            if (m.kind == kind && m.dialog && m.dialog == active && m.dialog->isVisible())
+                return m.dialog;
+    return nullptr;
+}
+
+void dispatch_set_mdi_area(QMdiArea *area)
+{
+    g_mdi = area;
+}
+
+int frame_dispatch_message(QObject *receiver, QEvent *event)
+{
+    if (!event || !is_key_event(event) || !receiver || !receiver->isWidgetType())
+        return DISPATCH_NORMAL;
+    if (QWidget *dialog = dispatch_active_modeless()) {
+        auto *target = static_cast<QWidget *>(receiver);
+        if (target->window() == dialog || g_in_redirect)
+            return DISPATCH_DIALOG;
+        // A key aimed elsewhere while the dialog is active belongs to the dialog.
+        QWidget *focus = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+        g_in_redirect = true;
+        QCoreApplication::sendEvent(focus, event);
+        g_in_redirect = false;
+        event->accept(); // taken: it goes no further on its first way
+        return DISPATCH_HANDED_TO_DIALOG;
+    }
+    return mdi_accelerator(static_cast<QKeyEvent *>(event));
+}
+
+void dispatch_install()
+{
+    if (g_filter || !QCoreApplication::instance())
+        return;
+    g_filter = new DispatchFilter;
+    g_filter->setParent(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(g_filter);
+}
+
+void dispatch_uninstall()
+{
+    if (!g_filter)
+        return;
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(g_filter);
+    delete g_filter.data();
+    g_filter = nullptr;
+}

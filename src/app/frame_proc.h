@@ -1,0 +1,158 @@
+// The main frame's message procedure: the one table of private frame messages and frame
+// timers, each dispatched to the handler of the subsystem that owns it.
+//
+// Every row has a settable handler; a row whose owner is not there keeps its default,
+// which does what the program does without that feature (mostly nothing).  The rows
+// the frame serves itself (deferred start, bar repaints, lock guard, URL queue, timers
+// 122, 130, 131, 137 and 138) call the owners' steps through frame_hooks().
+#pragma once
+
+#include "platform/app_messages.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class QWidget;
+
+using FrameMessageHandler = intptr_t (*)(uintptr_t wparam, intptr_t lparam);
+using FrameTimerFn = void (*)(int id);
+
+// One private message of the frame.
+struct FrameMessageRow {
+    int message;
+    const char *posted_by;
+    const char *action;
+};
+
+// One frame timer: period in milliseconds, 0 when its owner chooses it.
+struct FrameTimerRow {
+    int id;
+    int period_ms;
+    const char *started_by;
+    const char *action;
+};
+
+// Frame timer ids.
+enum FrameTimerId : int {
+    FRAME_TIMER_TICK = 120,
+    FRAME_TIMER_BEEP = 121,
+    FRAME_TIMER_ACTIVATION = 122,
+    FRAME_TIMER_DDE = 123,
+    FRAME_TIMER_BLINK = 124,
+    FRAME_TIMER_POPUP = 126,
+    FRAME_TIMER_FLASH = 127,
+    FRAME_TIMER_TRAY_CHANGE = 128,
+    FRAME_TIMER_CUSTOM_MOUSE = 129,
+    FRAME_TIMER_TRAY_ACTIVITY0 = 130,
+    FRAME_TIMER_TRAY_ACTIVITY1 = 131,
+    FRAME_TIMER_TRAY_REFRESH = 132,
+    FRAME_TIMER_DCCSEND = 133,
+    FRAME_TIMER_AGENT_REQUESTS = 134,
+    FRAME_TIMER_AGENT_IDLE = 136,
+    FRAME_TIMER_TOPMOST = 137,
+    FRAME_TIMER_COUNTDOWNS = 138,
+    FRAME_TIMER_UPDATE_CHECK = 139,
+    // Stands for every id outside 120..139 (deferred socket polls) in frame_set_timer_handler.
+    FRAME_TIMER_OTHER = -1,
+};
+
+// The tables.
+const FrameMessageRow *frame_message_row(int message); // null: not a frame message
+const FrameTimerRow *frame_timer_row(int id);          // null: not one of 120..139
+int frame_message_row_count();
+const FrameMessageRow *frame_message_rows();
+int frame_timer_row_count();
+const FrameTimerRow *frame_timer_rows();
+
+// Replaces the handler of a frame message; null restores the default.  Returns 1, or 0
+// when `message` is not one of the frame's.
+int frame_set_handler(int message, FrameMessageHandler fn);
+// Replaces the handler of a frame timer (120..139 or FRAME_TIMER_OTHER); null restores
+// the default.  Returns 1, or 0 for another id.
+int frame_set_timer_handler(int id, FrameTimerFn fn);
+
+// The frame procedure for private messages: the row's handler's result, or 0 (the
+// default result) for a message no row has.
+intptr_t frame_wnd_proc(int message, uintptr_t wparam, intptr_t lparam);
+// One expiry of frame timer `id`.
+void frame_on_timer(int id);
+// Makes frame_wnd_proc the frame's message handler and frame_on_timer the frame-timer
+// handler.
+void frame_proc_install();
+// Starts a frame timer with the period of its row; returns 0 for an owner-set period.
+int frame_start_timer(int id);
+
+// Steps of other subsystems that the frame's own rows call.  Null: that step is absent.
+struct FrameHooks {
+    // Events (script engine): whether events are enabled, and firing one.
+    int (*events_enabled)() = nullptr;
+    void (*fire_event)(int event_id, const char *name, QWidget *window) = nullptr;
+    // WM_APP+66: repaint the switchbar; refresh the treebar branch of a connection.
+    void (*switchbar_repaint)() = nullptr;
+    void (*treebar_refresh)(intptr_t connection) = nullptr;
+    int (*bars_shown)() = nullptr; // switchbar or treebar shown
+    // WM_APP+67: the lock password request with its flags; result as the lock defines.
+    intptr_t (*lock_password)(intptr_t flags) = nullptr;
+    // WM_APP+90: open a queued URL; whether an exit is under way.
+    void (*url_open)(const std::string &url) = nullptr;
+    int (*exit_under_way)() = nullptr;
+    // Hand-over: open an irc: link (from outside = 1).
+    void (*open_irc_link)(const std::string &link, int from_outside) = nullptr;
+    // WM_USER+200 / +201 with no window: text in, reply text out; result as defined there.
+    intptr_t (*external_request)(int message, uintptr_t wparam, std::string &text) = nullptr;
+    // DDE-style local requests.
+    int (*dde_request)(const std::string &payload, std::string &reply) = nullptr;
+    // Timer 137: keep the frame topmost when the option asks for it.
+    void (*keep_topmost)() = nullptr;
+    // Timer 138: one 100 ms step of every window's countdowns; 1 while any is still busy.
+    int (*countdown_step)() = nullptr;
+    // Timers 130/131: clear tray activity bit 0/1 and refresh the tray icon when asked.
+    void (*tray_activity_clear)(int bit) = nullptr;
+    // End of playback: close the device of a kind and run the player's end step.
+    void (*media_close)(int kind) = nullptr;
+    void (*media_end_step)(int kind) = nullptr;
+    // Activation: repaint the MDI client; the application became inactive / active for a
+    // window; repaint every themed caption; refresh the tray icon; whether a top-level
+    // widget is a tip window or the script editor (neither counts as the application).
+    void (*mdi_refresh)() = nullptr;
+    void (*app_inactive)() = nullptr;
+    void (*app_active)(QWidget *window) = nullptr;
+    void (*repaint_captions)() = nullptr;
+    void (*tray_refresh)() = nullptr;
+    int (*is_tip_or_editor)(QWidget *top) = nullptr;
+};
+FrameHooks &frame_hooks();
+
+// ---- Rows the frame serves itself ----
+
+// Hand-over data: with wparam 1 and data, the text (at most 1,024 characters and never
+// past `size` or a zero byte) is opened as an irc: link.  Returns 1 in every case.
+intptr_t frame_copydata(uintptr_t wparam, const char *data, std::size_t size);
+
+// The local-request handler of the running instance: probe, link, external control, DDE.
+int frame_ipc_request(int kind, const std::string &payload, std::string &reply);
+
+// Queues a URL to be opened through WM_APP+90; returns 1 when posted.
+int frame_queue_url(const std::string &url);
+
+// Adds one to the pending-repaint count and posts WM_APP+66 with `connection`.
+void frame_request_bars_repaint(intptr_t connection);
+int frame_pending_repaint_count();
+
+// frame_update_activation: bit 0 repaint the MDI client, bit 1 restart timer 122 at
+// 50 ms, bit 2 `window` became active (fire ACTIVE).
+void frame_update_activation(QWidget *window, int flags);
+// Whether the application counted as active at the last update; the last active window.
+int frame_app_active();
+QWidget *frame_last_active_window();
+
+// End of playback (MCI_NOTIFY_SUPERSEDED 2 and MCI_NOTIFY_ABORTED 4 are ignored); kind
+// 6 wave, 7 MIDI, 8 song.
+void frame_media_notify(int notify_code, int kind);
+
+// The tick count of timer 137 since it was last started by frame_start_timer.
+int frame_topmost_ticks();
+
+// Resets every handler, hook and counter (tests and restart).
+void frame_proc_reset();

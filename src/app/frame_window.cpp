@@ -1,0 +1,28 @@
+// The main frame window.
+#include "app/frame_window.h"
+
+#include "app/startup.h"
+#include "platform/app_messages.h"
+
+#include <QCloseEvent>
+
+KestFrame::KestFrame(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Kest"));
+    setProperty("kestClass", QStringLiteral("Kest"));
+    setWindowTitle(QStringLiteral("Kest"));
+    setMinimumSize(10, 10);
+    // Private messages posted to the frame reach the frame's message table.
+    app_messages_set_frame(this);
+}
+
+// Messages posted after the frame is gone are dropped, as posts to a
+// destroyed window are.
+KestFrame::~KestFrame() = default;
+
+void KestFrame::closeEvent(QCloseEvent* event)
+{
+    // The exit sequence decides; when it goes on, it destroys the frame itself.
+    event->ignore();
+    frame_close(0);
+}

@@ -1,0 +1,17 @@
+// The main frame window "Kest": a QMainWindow whose MDI client holds the
+// child windows. It receives the program's private messages (the platform
+// layer filters them to the frame's message table) and turns a close into the
+// program's exit sequence.
+#pragma once
+
+#include <QMainWindow>
+
+class KestFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit KestFrame(QWidget* parent = nullptr);
+    ~KestFrame() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+};

@@ -1,0 +1,64 @@
+#include "app/settings_wiring.h"
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QPointer>
+
+#include "app/command_line.h"
+#include "app/connection.h"
+#include "app/startup.h"
+#include "core/main_settings.h"
+#include "core/options.h"
+
+namespace {
+
+// The frame's state as the "windows"/"main" line keeps it.
+int frame_placement(MainWindowPlacement& out)
+{
+    QMainWindow* w = frame_window.data();
+    if (!w)
+        return 0;
+    const QRect r = w->geometry();
+    const QRect n = w->normalGeometry().isValid() ? w->normalGeometry() : r;
+    out.visible = w->isVisible() ? 1 : 0;
+    out.hidden_in_tray = (!w->isVisible() && w->isMinimized()) ? 1 : 0;
+    out.minimised = w->isMinimized() ? 1 : 0;
+    out.maximised = w->isMaximized() ? 1 : 0;
+    out.restores_maximised = (w->windowState() & Qt::WindowMaximized) ? 1 : 0;
+    out.left = r.left();
+    out.top = r.top();
+    out.width = r.width();
+    out.height = r.height();
+    out.normal_left = n.left();
+    out.normal_top = n.top();
+    out.normal_width = n.width();
+    out.normal_height = n.height();
+    return 1;
+}
+
+int shift_held()
+{
+    return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) ? 1 : 0;
+}
+
+} // namespace
+
+void app_wire_main_settings()
+{
+    startup_hooks.settings_load_all = settings_load_all;
+    startup_hooks.ini_save_main_window_pos = ini_save_main_window_pos;
+    startup_hooks.ini_save_options = ini_save_options;
+    startup_hooks.ini_save_text_settings = ini_save_text_settings;
+    startup_hooks.ini_save_identity = ini_save_identity;
+    startup_hooks.ini_save_dirs = ini_save_dirs;
+    startup_hooks.ini_save_user_lists = ini_save_user_lists;
+    startup_hooks.free_settings_lists = main_settings_free_lists;
+
+    conn_option = option_value;
+    main_settings_bind_connection(&conn_list, conn_is_live);
+    main_settings_hooks.start_nick = &start_nick;
+    main_settings_hooks.start_anick = &start_anick;
+    main_settings_hooks.conn_identity_copy = conn_identity_copy;
+    main_settings_hooks.main_window_placement = frame_placement;
+    main_settings_hooks.shift_key_down = shift_held;
+}

@@ -1,0 +1,151 @@
+// Opening and closing windows by type. Every window of the window list is
+// opened through win_open, which makes the record, prepares the placement,
+// class and styles and runs the creator of the window's type; closing goes
+// through win_close, which saves the placement, does the clean-up of the type,
+// chooses the next active window and frees the record.
+#pragma once
+
+#include <string>
+
+#include "app/window_record.h"
+
+class QWidget;
+struct Connection;
+
+struct WindowOpenRequest {
+    std::string name;         // window name (at most 1,024 characters kept)
+    int type = 0;             // 0..9
+    int subtype = 0;
+    int flags = 0;            // the open flags; DCC transfer windows open minimised when set
+    Connection* conn = nullptr; // the owner; must be live
+    int* opened = nullptr;    // set to 0 at the start, to 1 once the window exists
+};
+
+// Creation parameters shared by win_open and the creators, reset per open.
+struct WinCreateParams {
+    int x = kUnsetCoord;
+    int y = kUnsetCoord;
+    int width = kUnsetCoord;
+    int height = kUnsetCoord;
+    std::string class_name;
+    std::string title;
+    int style = 0;            // custom style bits of a custom window
+    int style_set = 0;
+    int ex_style = 0;
+    int open_minimised = 0;
+    int open_inactive = 0;
+    int open_maximised = 0;
+    int keep_state = 0;
+    int on_top = 0;
+    int in_mdi = 1;
+    int client_size = 0;      // the size is the client area's
+    int centre = 0;
+};
+extern WinCreateParams win_create_params;
+// One-shot request: the next query or DCC window opens minimised (the
+// next status window's is conn_next_status_minimised of the connections).
+extern int win_next_query_minimised;
+// The switch target while a window moves between the MDI client and the
+// desktop: 1 into the MDI client, 0 onto the desktop, -1 otherwise.
+extern int win_switch_target;
+
+// The window class of a type and subtype ("Kest_Status", ...); empty for an
+// unknown pair.
+std::string win_class_name(int type, int subtype);
+
+// Opens a window; returns its handle, or null on failure (then numbered text
+// 6133 is printed in the status window of the connection).
+QWidget* win_open(const WindowOpenRequest& request);
+
+// The creators, one per type: the record, the in-MDI flag, the opened flag.
+QWidget* win_open_status(WindowRecord* rec, int in_mdi, int* opened);
+QWidget* win_open_channel(WindowRecord* rec, int in_mdi, int* opened);
+QWidget* win_open_query(WindowRecord* rec, int in_mdi, int* opened);
+QWidget* win_open_transfer(WindowRecord* rec, int in_mdi, int* opened);
+QWidget* win_open_chanlist(WindowRecord* rec, int in_mdi, int* opened);
+QWidget* win_open_finger(WindowRecord* rec, int in_mdi, int* opened);
+QWidget* win_open_urls(WindowRecord* rec, int in_mdi, int* opened);
+QWidget* win_open_notify(WindowRecord* rec, int in_mdi, int* opened);
+QWidget* win_open_links(WindowRecord* rec, int in_mdi, int* opened);
+QWidget* win_open_custom(WindowRecord* rec, int in_mdi, int* opened);
+
+// The close handling of a window: 1 when it was closed, 0 when the close was
+// refused; a handle without record gives 1.
+int win_close(QWidget* hwnd);
+// Asks the window to close (as the user's close does); 1 when it is gone.
+int win_close_request(QWidget* hwnd);
+// Raises "CLOSE" for the window before and after the default; 1 when the
+// window (and its DCC chat) still exist afterwards.
+int win_fire_close_event(QWidget* hwnd);
+
+// The program is exiting: the last status window may close.
+extern int (*win_program_exiting)();
+
+// The custom-window request of /window that the next custom window is made from.
+extern CustomWindowRequest win_custom_request;
+
+// Calls into other parts of the program. Absent: the behaviour given.
+struct OpenHooks {
+    // Placement from section "windows" (key, outputs, connection); 0 when
+    // none is saved. Absent: none saved.
+    int (*load_position)(QWidget* hwnd, const std::string& key, int* left, int* width, int* top,
+                         int* height, int* state, int* in_mdi, int* on_top, Connection* conn) = nullptr;
+    // Saves the window's placement (hwnd, MDI flag -1, key or "", kind). Absent: nothing.
+    void (*save_position)(QWidget* hwnd, int mdi_flag, const std::string& key, int kind) = nullptr;
+    // Fills unset coordinates (cascade). Absent: a share of the bounds,
+    // the position left to the MDI client.
+    void (*default_position)(int* left, int* top, int* width, int* height, int in_mdi) = nullptr;
+    // Prints a line in a window in the Info colour. Absent: nothing.
+    void (*print_info)(QWidget* hwnd, const std::string& text) = nullptr;
+    // Raises "CLOSE" (pre 1, post 0) for a window. Absent: events off (nothing runs).
+    void (*close_event)(Connection* conn, WindowRecord* rec, int pre) = nullptr;
+    int (*close_event_enabled)() = nullptr; // the close-event option; absent: off
+    // Disconnects a connection (message, flags 7). Absent: the link state is cleared.
+    void (*conn_disconnect)(const std::string& message, int flags, Connection* conn) = nullptr;
+    // Feeds a server line to the dispatcher as if received. Absent: nothing.
+    void (*irc_dispatch_line)(const std::string& line, Connection* conn) = nullptr;
+    // The internal address list drops a closing channel's entries.
+    void (*ial_drop_channel)(WindowRecord* rec) = nullptr;
+    // Channel Central: drop the pending request bound to the window.
+    void (*chan_central_drop)(WindowRecord* rec) = nullptr;
+    // Pending-join open flags of a channel (1 minimised, 2 maximised); 0 none.
+    int (*conn_take_pending_join_flags)(const std::string& channel, Connection* conn) = nullptr;
+    // DCC: take the chat state for a new chat window; close a window's chat,
+    // send or get; make a transfer window's controls (0 fails the window).
+    void (*dccchat_window_opened)(WindowRecord* rec) = nullptr;
+    void (*dccchat_close_window)(WindowRecord* rec) = nullptr;
+    void (*dcc_transfer_close_window)(WindowRecord* rec) = nullptr;
+    int (*dccwin_create_controls)(WindowRecord* rec) = nullptr;
+    int (*dccchat_still_live)(WindowRecord* rec) = nullptr; // absent: 1
+    void (*finger_close)(const std::string& text) = nullptr;
+    // Editbox settings of a channel (the [editbox] section). Absent: defaults.
+    void (*editbox_load_settings)(WindowRecord* rec) = nullptr;
+    // Nick list settings of a channel (place, width, auto-hide, shift-tab).
+    void (*nicklist_load_settings)(WindowRecord* rec) = nullptr;
+    // The per-window options (on top, beep, flash, timestamp, spacing, ...).
+    void (*apply_window_options)(WindowRecord* rec) = nullptr;
+    // Logging mode of a new window from the settings.
+    void (*log_set_window_mode)(WindowRecord* rec) = nullptr;
+    // Drop targets.
+    void (*dragdrop_register)(WindowRecord* rec) = nullptr;
+    void (*dragdrop_revoke)(WindowRecord* rec) = nullptr;
+    // The connection's /debug window was closed.
+    void (*debug_window_closed)(WindowRecord* rec) = nullptr;
+    // A picture window's back buffer (client size, cleared). Absent: none.
+    void (*picture_create)(WindowRecord* rec) = nullptr;
+    // Background picture of a new window. Absent: none.
+    void (*background_load)(WindowRecord* rec) = nullptr;
+    // The message window's editbox gets "/msg " and the caret after it.
+    // Absent: the built-in filling.
+};
+extern OpenHooks open_hooks;
+
+// Fills the hooks of the connections, the start-up and the frame that the
+// window manager serves (only those still empty). Runs once at program load.
+void win_install_open_hooks();
+// Frees the windows of a connection that is being freed: its status, channel,
+// query, message, channels-list and links windows and the custom windows that
+// close with it are closed; the others move to the replacement.
+void win_repoint_connection(Connection* freed, Connection* replacement);
+// Opens the status window of a connection ("Status Window").
+QWidget* win_open_status_window(Connection* conn);

@@ -1,0 +1,468 @@
+// Window records, the window list and every lookup into it.
+#include "app/window_record.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
+#include <QScrollBar>
+#include <QWidget>
+
+#include <cctype>
+#include <new>
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/frame_proc.h"
+#include "app/window_open.h"
+#include "core/options.h"
+#include "core/string_list.h"
+#include "platform/platform_utils.h"
+
+WindowRecord* win_list = nullptr;
+WidgetRef<QWidget> win_active;
+std::uint64_t win_creation_counter = 0;
+WinHooks win_hooks;
+
+namespace {
+
+bool equal_nocase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+bool all_digits(const std::string& s, std::size_t from)
+{
+    if (from >= s.size())
+        return false;
+    for (std::size_t i = from; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+    }
+    return true;
+}
+
+void free_list(StringNode*& head)
+{
+    if (head)
+        strlist_free(&head);
+    head = nullptr;
+}
+
+}  // namespace
+
+// ---- Records ----
+
+WindowRecord* win_record_new(int with_number)
+{
+    WindowRecord* rec = new (std::nothrow) WindowRecord();
+    if (!rec)
+        return nullptr;
+    rec->creation_seq = win_creation_counter++;
+    if (with_number) {
+        rec->number = win_alloc_id();
+        if (!win_list) {
+            win_list = rec;
+        } else {
+            WindowRecord* last = win_list;
+            while (last->next)
+                last = last->next;
+            last->next = rec;
+        }
+    }
+    return rec;
+}
+
+int win_record_free(WindowRecord* rec)
+{
+    if (!rec)
+        return 0;
+    // The picture state and drawing objects.
+    if (rec->picture_state && win_hooks.picture_free)
+        win_hooks.picture_free(rec);
+    rec->picture_state = nullptr;
+    // The window's log.
+    if (rec->log_file != -1 || rec->logging) {
+        if (win_hooks.log_close)
+            win_hooks.log_close(rec);
+        rec->log_file = -1;
+    }
+    // The lists.
+    if (win_hooks.nicklist_free)
+        win_hooks.nicklist_free(rec);
+    free_list(rec->chan_list);
+    free_list(rec->nick_list);
+    free_list(rec->proto_list);
+    hash_clear(&rec->nick_hash, 1);
+    free_list(rec->lines);
+    free_list(rec->lines2);
+    free_list(rec->press_points);
+    free_list(rec->history[0]);
+    free_list(rec->history[1]);
+    for (auto& l : rec->chan_lists)
+        free_list(l);
+    rec->marker_line = nullptr;
+    // Font, icon and menu go with the record.
+    rec->font.reset();
+    rec->icon.reset();
+    rec->system_menu.reset();
+
+    // Unlink.
+    if (win_list == rec) {
+        win_list = rec->next;
+    } else {
+        for (WindowRecord* r = win_list; r; r = r->next) {
+            if (r->next == rec) {
+                r->next = rec->next;
+                break;
+            }
+        }
+    }
+    delete rec;
+    return 1;
+}
+
+WindowRecord* win_record_of(const QWidget* hwnd)
+{
+    if (!hwnd)
+        return nullptr;
+    for (WindowRecord* r = win_list; r; r = r->next) {
+        if (r->hwnd.get() == hwnd)
+            return r;
+    }
+    return nullptr;
+}
+
+WindowRecord* win_record_by_id(int number)
+{
+    if (number <= 0)
+        return nullptr;
+    for (WindowRecord* r = win_list; r; r = r->next) {
+        if (r->number == number)
+            return r;
+    }
+    return nullptr;
+}
+
+int win_is_record(const void* pointer)
+{
+    if (!pointer)
+        return 0;
+    for (WindowRecord* r = win_list; r; r = r->next) {
+        if (r == pointer)
+            return 1;
+    }
+    return 0;
+}
+
+int win_count()
+{
+    int n = 0;
+    for (WindowRecord* r = win_list; r; r = r->next)
+        ++n;
+    return n;
+}
+
+QWidget* win_owner_hwnd(QWidget* control)
+{
+    for (QWidget* w = control; w; w = w->parentWidget()) {
+        if (win_record_of(w))
+            return w;
+    }
+    return nullptr;
+}
+
+QWidget* win_get_control(QWidget* hwnd, int control_id)
+{
+    if (!hwnd)
+        return nullptr;
+    if (WindowRecord* rec = win_record_of(hwnd)) {
+        switch (control_id) {
+        case kCtlTextArea:
+            return rec->text_area.get();
+        case kCtlScrollBar:
+            return rec->scroll_bar.get();
+        case kCtlListBox:
+            return rec->listbox.get();
+        case kCtlEditBox:
+            return rec->editbox.get();
+        case kCtlEditBox2:
+            return rec->editbox2.get();
+        default:
+            break;
+        }
+    }
+    return dlg_item(hwnd, control_id);
+}
+
+void win_redraw(WindowRecord* rec, int erase)
+{
+    if (!win_is_record(rec))
+        return;
+    QWidget* target = rec->text_area.get();
+    if (!target)
+        target = rec->hwnd.get();
+    if (!target)
+        return;
+    if (erase)
+        target->update();
+    else
+        target->repaint();
+}
+
+int win_is_mdi_child(const QWidget* hwnd)
+{
+    if (!hwnd)
+        return 0;
+    auto* sub = qobject_cast<QMdiSubWindow*>(hwnd->parentWidget());
+    if (!sub)
+        return 0;
+    QMdiArea* area = sub->mdiArea();
+    return area && area == win_mdi_handle() ? 1 : 0;
+}
+
+QWidget* win_active_if_shown()
+{
+    QWidget* active = win_active.get();
+    if (!active || !win_record_of(active))
+        return nullptr;
+    if (win_is_minimised(active))
+        return nullptr;
+    return active;
+}
+
+// ---- Lookups ----
+
+WindowRecord* win_find_by_name(const std::string& name, Connection* conn)
+{
+    if (name.empty())
+        return nullptr;
+    for (WindowRecord* r = win_list; r; r = r->next) {
+        if (!r->hwnd.get() || r->name.empty())
+            continue;
+        if (r->type < 0 || r->type > 9)
+            continue;
+        if (r->type == kWinQuery && (r->subtype < 1 || r->subtype > 4))
+            continue;
+        if (conn) {
+            bool bound = r->type == kWinStatus || r->type == kWinChannel ||
+                         r->type == kWinChanList || r->type == kWinLinks ||
+                         (r->type == kWinQuery &&
+                          (r->subtype == kQueryPrivate || r->subtype == kQueryMessages));
+            if (bound && r->conn != conn)
+                continue;
+        }
+        if (equal_nocase(r->name, name))
+            return r;
+    }
+    return nullptr;
+}
+
+WindowRecord* win_find_by_type(int type, Connection* conn)
+{
+    for (WindowRecord* r = win_list; r; r = r->next) {
+        if (r->type != type)
+            continue;
+        if (conn && r->conn != conn)
+            continue;
+        return r;
+    }
+    return nullptr;
+}
+
+int win_special_name_kind(const std::string& name)
+{
+    if (name.empty() || name[0] != '@')
+        return 0;
+    if (name.size() == 1)
+        return 8;
+    if (equal_nocase(name, "@desktop"))
+        return 1;
+    if (equal_nocase(name, "@kest"))
+        return 2;
+    if (equal_nocase(name, "@mdi"))
+        return 4;
+    if (all_digits(name, 1))
+        return 16;
+    return 0;
+}
+
+QWidget* win_hwnd_from_name(const std::string& name, int flags)
+{
+    if (name.empty())
+        return nullptr;
+    if (flags & 0x40) {
+        if (name == "-1")
+            return win_desktop_handle();
+        if (name == "-2")
+            return win_frame_handle();
+        if (name == "-3")
+            return win_mdi_handle();
+    }
+    int kind = win_special_name_kind(name);
+    if (flags & 0x20) {
+        if (kind == 1)
+            return win_desktop_handle();
+        if (kind == 2 || kind == 8)
+            return win_frame_handle();
+        if (kind == 4)
+            return win_mdi_handle();
+    }
+    if ((flags & 0x10) && kind == 16) {
+        // At most 9 digits are a number; a longer run names no window.
+        if (name.size() - 1 > 9)
+            return nullptr;
+        int number = std::stoi(name.substr(1));
+        WindowRecord* rec = win_record_by_id(number);
+        return rec ? rec->hwnd.get() : nullptr;
+    }
+    return nullptr;
+}
+
+QWidget* win_desktop_handle()
+{
+    static QPointer<QWidget> desktop;
+    if (!desktop && qApp) {
+        desktop = new QWidget();
+        desktop->setObjectName("#32769");
+        desktop->setAttribute(Qt::WA_DontShowOnScreen);
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            desktop->setGeometry(screen->geometry());
+    }
+    return desktop.data();
+}
+
+QWidget* win_frame_handle()
+{
+    static QPointer<QWidget> frame;
+    if (QWidget* mdi = win_mdi_handle()) {
+        QWidget* top = mdi->window();
+        if (top && top != mdi) {
+            frame = top;
+            return top;
+        }
+    }
+    if (frame)
+        return frame.data();
+    if (!qApp)
+        return nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("Kest")) {
+            frame = w;
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+// ---- Activity ----
+
+int win_activity_rank(int level)
+{
+    switch (level) {
+    case kActivityText:
+        return 1;
+    case kActivityMessage:
+        return 2;
+    case kActivityHighlight:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+int win_activity_after(int current, int kind)
+{
+    if (kind != kActivityText && kind != kActivityMessage && kind != kActivityHighlight)
+        return current;
+    return win_activity_rank(kind) > win_activity_rank(current) ? kind : current;
+}
+
+void win_activity_repaint(WindowRecord* rec)
+{
+    win_paint_iconic_highlight(rec);
+    if (win_hooks.switchbar_repaint)
+        win_hooks.switchbar_repaint();
+}
+
+int win_raise_activity(WindowRecord* rec, int kind)
+{
+    if (!win_is_record(rec) || rec->type == kWinTransfer)
+        return 0;
+    int next = win_activity_after(rec->activity, kind);
+    if (next == rec->activity)
+        return 0;
+    if (!win_needs_highlight(rec->hwnd.get()))
+        return 0;
+    rec->activity = next;
+    win_activity_repaint(rec);
+    return 1;
+}
+
+void win_note_activity(QWidget* hwnd)
+{
+    WindowRecord* rec = win_record_of(hwnd);
+    if (!rec || rec->activity != kActivityNone)
+        return;
+    if (!win_needs_highlight(hwnd))
+        return;
+    rec->activity = kActivityMessage;
+    win_activity_repaint(rec);
+}
+
+void win_mark_activity(QWidget* hwnd)
+{
+    win_note_activity(hwnd);
+}
+
+int win_clear_activity(WindowRecord* rec)
+{
+    if (!win_is_record(rec) || rec->activity == kActivityNone)
+        return 0;
+    rec->activity = kActivityNone;
+    return 1;
+}
+
+int win_needs_highlight(QWidget* hwnd)
+{
+    if (win_hooks.needs_highlight)
+        return win_hooks.needs_highlight(hwnd);
+    WindowRecord* rec = win_record_of(hwnd);
+    if (!rec)
+        return 0;
+    if (!frame_app_active())
+        return 1;
+    if (win_is_minimised(hwnd) || !win_is_visible(hwnd))
+        return 1;
+    if (hwnd != win_active.get()) {
+        // Option: every window that is not the active one counts as unseen.
+        int unseen = option_value(4, 21, 1);
+        if (unseen < 0 || unseen > 3)
+            unseen = 1;
+        if (unseen)
+            return 1;
+    }
+    QWidget* foreground = QApplication::activeWindow();
+    if (win_is_mdi_child(hwnd))
+        return foreground != win_frame_handle() ? 1 : 0;
+    return foreground != hwnd ? 1 : 0;
+}
+
+// ---- Hook-up with the other parts ----
+
+namespace {
+
+struct Installer {
+    Installer() { win_install_open_hooks(); }
+};
+Installer installer;
+
+}  // namespace

@@ -1,0 +1,176 @@
+// Small operations on the platform that many parts share: error and link
+// beeps, the clipboard, the system version, the millisecond counter, window
+// and timer numbers, list-box and dialog-control helpers, icons, the help
+// file, opening files and folders, and the main window's title.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class QWidget;
+class QIcon;
+struct WindowRecord;
+
+// ---- Sounds ----
+
+// Level 1 always sounds, level 0 only while the beep option is on; any other
+// level is returned as it is and nothing sounds. Returns the level.
+int beep_error(int level);
+// The link-click sound while sounds and its option are on.
+void beep_link_click();
+// Repeated beeps on frame timer 121: step 0 (while the beep option is on) or
+// 1 starts the timer with the configured interval and count unless it runs;
+// 2 is one beep and one less to go; anything else, or a used-up count, stops it.
+void beep_repeat_timer(int step);
+
+// What a beep does. The default sounds the system beep; sounds 60 (error) and
+// 62 (link click) are the system beep too until the media layer plays them.
+// kind: 0 the system's default beep, 1 the speaker beep, 60 or 62 a sound resource.
+extern void (*beep_play_hook)(int kind);
+
+// ---- Clipboard ----
+
+// The clipboard's text: kind 1 plain text, 2 Unicode text as UTF-8 (here both
+// are the clipboard's text as UTF-8). None when the clipboard holds no text.
+std::optional<std::string> clip_get_text(int kind);
+// Puts the text on the clipboard (mode 1 appends to what it holds). The text
+// is taken as UTF-8 when it is valid UTF-8, else as Latin-1 bytes. 1 on
+// success (also when the text is empty: the clipboard is left alone), 0 when
+// there is no clipboard.
+int clip_set_text(WindowRecord* rec, const std::string& text, int mode);
+// Writes the clipboard's lines to a file (CR and LF removed, each cut at 4150
+// characters). An empty name becomes the first "playq%d.txt" (from 1) in the
+// settings folder that does not exist, and is returned in `file`. 1 on success.
+int clip_save_playqueue(std::string& file);
+
+// ---- System ----
+
+// Version flags the program reads. On this platform: an NT-class system of
+// the newest kind the program knows.
+struct OsVersion {
+    int nt_level = 4;        // 1 2000, 2 XP, 3 2003, 4 Vista or later
+    int win9x_level = 0;     // never a 9x system
+    int vista_or_later = 1;
+    int nt4 = 0;
+};
+extern OsVersion os_version;
+// Writes the system name ("Vista": the newest class the program tells apart)
+// and sets the flags.
+void os_detect_version(std::string* out);
+
+// The 64-bit millisecond counter ($ticks): monotonic, never wraps.
+std::uint64_t time_ticks_ms();
+
+// The number (reduced below 2^32 by subtracting 2^32 at most 100 times) as
+// "%d.%d.%d.%d", most significant byte first, least significant first with
+// the order flag.
+void ip_long_to_text(double number, std::string& out, int order);
+
+// 1 while Ctrl+Break is held down, except within 250 ms after a recorded
+// break time (which is then cleared). The keyboard filter reports the key.
+int key_break_pressed();
+void key_break_set_down(int down);
+void key_break_record_time();
+
+// ---- Numbers ----
+
+// The next window number after the last one handed out, 1 to 14999 and
+// wrapping to 1, skipping numbers in use by connections, window records and
+// the other registered lists. 0 only when every number is taken.
+int win_alloc_id();
+// Sets the last number handed out (start-up and tests).
+void win_alloc_id_set_last(int last);
+// 1 when the number is in use by a connection, a window or another list.
+int win_id_in_use(int id);
+
+// The lowest timer id at or above the kept counter (at least 200) that no
+// timer uses; the counter moves past ids found in use.
+int timer_alloc_id();
+// Tells whether a timer id is used by a connection, a script timer or
+// another timer record. Absent: only the connections' connect timers.
+extern int (*timer_id_in_use_hook)(int id);
+void timer_alloc_id_reset();
+
+// ---- Windows and controls ----
+
+// The child of the dialog or window with that control id (property
+// "controlId"), or null.
+QWidget* dlg_item(QWidget* dialog, int control_id);
+// Gives a widget its control id.
+void dlg_set_item_id(QWidget* control, int control_id);
+
+// Sends a vertical scroll request (code as the scroll-bar codes: 0 line up,
+// 1 line down, 2 page up, 3 page down, 6 top, 7 bottom) to the window.
+void win_send_vscroll(QWidget* hwnd, int code);
+// Sets the window's title only when it differs (compared over 4150 characters).
+void win_set_text_if_changed(QWidget* hwnd, const std::string& text);
+
+// List boxes (QListWidget) by control id.
+int listbox_select_item(QWidget* dialog, int control_id, int index, int select, int clear_first);
+int listbox_get_caret(QWidget* window, int control_id);
+int listbox_find_text(QWidget* dialog, int control_id, const std::string& text,
+                      const std::string& cut_chars);
+void listbox_clip_visible(WindowRecord* rec, int top_index, int& index);
+
+// The text of a control (or of the edit part of a combo box), at most 1024
+// characters.
+void dlg_get_item_text(QWidget* dialog, int control_id, std::string& out);
+// Moves a control 2 pixels in on the left and the right while visual styles are off.
+void dlg_item_inset(QWidget* dialog, int control_id);
+// Shows a path in a label: the full text is kept (property "fullPath"), the
+// shown text is shortened to the label's width with an ellipsis in the path.
+void dlg_set_path_label(QWidget* dialog, int control_id, const std::string& path);
+
+// An icon: without a file the program's icon of that number; else from an
+// icon or picture file. Size: flag 8 48 pixels, 4 the default, 1 without 2
+// 16, else 32. A null icon when nothing loads.
+QIcon img_load_icon(const std::string& file, int index, int size_flags);
+// The pixel size for the size flags above.
+int img_icon_size(int size_flags);
+
+// ---- Help, files and programs ----
+
+// Opens a help file: a given file relative to the settings folder, else
+// "kest.chm" in the settings folder or beside the program. A ".chm" file that
+// does not exist shows message 614 titled 613. Returns 1 when a document was opened.
+int help_open(const std::string& file, const std::string& keyword, int context);
+// The path help_open would open (for tests and the help menu).
+std::string help_file_path(const std::string& file);
+// Shows a message in the message dialog. Default: a non-modal message box.
+extern void (*message_dialog_hook)(const std::string& caption, const std::string& text);
+// Opens a URL or local file with the desktop. Default: the desktop services.
+extern int (*desktop_open_hook)(const std::string& url_or_path);
+
+// Sets the main window's title: "Kest", or "Kest" followed by a blank and the
+// scripts' title text (main_settings.app_title) without formatting codes.
+void frame_update_title();
+// The title frame_update_title sets.
+std::string frame_title();
+
+// Shows a file by the flag bits in turn: 8 open its folder, 4 open its folder
+// (the file selected where the desktop can), 2 open it, 1 open it in a text
+// editor. 1 as soon as one works, else 0.
+int shell_show_file(const std::string& path, int flags);
+// Runs a program or document (the settings folder as working folder). 1 on
+// success. The elevate flag is ignored: the program never asks for more rights.
+int shell_run(const std::string& file, const std::string& parameters, int elevate);
+// 1 when the process runs as the super-user.
+int sys_is_admin();
+
+// The edge the taskbar (panel) occupies by comparing the work area with the
+// screen: 0 left, 1 top, 2 right, 3 bottom, -1 none.
+int desktop_taskbar_edge(int flags);
+// $fullscreen: 2 when a topmost window of the program covers the screen,
+// 1 when another of its windows does, else 0.
+int win_fullscreen_active();
+// The minimise animation: mode 0 off (1, or 2 when it was off), 1 on (1),
+// other modes 2. Qt has no system-wide animation; only the state is kept.
+int sys_minimize_animation(int mode);
+
+// Channel Central request of a connection.
+struct Connection;
+void conn_pending_release(Connection* conn);
+int conn_pending_match(QWidget* window, const std::string* channel, Connection* conn);
+// The Channel Central dialog when it is open. Absent: none.
+extern QWidget* (*chan_central_dialog_hook)();

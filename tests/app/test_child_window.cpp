@@ -1,0 +1,676 @@
+// Child windows: geometry, controls, deferred messages, system menu.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/window_open.h"
+#include "app/window_record.h"
+#include "core/options.h"
+#include "platform/app_messages.h"
+#include "platform/platform_utils.h"
+
+// Shared set-up of the window tests (test_window_record.cpp).
+QMdiArea* window_test_mdi();
+void window_test_reset();
+void window_test_pump();
+Connection* window_test_conn();
+WindowRecord* window_test_open(const std::string& name, int type, int subtype, Connection* conn);
+
+namespace {
+
+class ChildWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { window_test_reset(); }
+    void TearDown() override { window_test_reset(); }
+};
+
+// ---- Geometry (pure) ----
+
+WinLayoutInput base_input(int type, int w = 400, int h = 300)
+{
+    WinLayoutInput in;
+    in.client_width = w;
+    in.client_height = h;
+    in.type = type;
+    in.line_height = 14;
+    in.editbox_extra = 1;
+    in.scroll_bar_width = 16;
+    in.has_text_area = 1;
+    in.has_scroll_bar = 1;
+    in.has_editbox = 1;
+    return in;
+}
+
+TEST(ChildGeometry, LayoutBySizeTypeAndOptions)
+{
+    struct Case {
+        const char* what;
+        std::function<void(WinLayoutInput&)> set;
+        QRect text, scroll, edit, edit2, list;
+    };
+    const Case cases[] = {
+        {"status, no border", [](WinLayoutInput& in) { in.type = 0; },
+         QRect(0, 0, 400, 283), QRect(384, 0, 16, 283), QRect(0, 283, 400, 17), QRect(), QRect()},
+        {"status, thin border", [](WinLayoutInput& in) { in.border_style = 1; },
+         QRect(1, 1, 398, 281), QRect(382, 0, 16, 281), QRect(1, 282, 398, 17), QRect(), QRect()},
+        {"status, raised border", [](WinLayoutInput& in) { in.border_style = 2; },
+         QRect(2, 2, 396, 279), QRect(380, 0, 16, 279), QRect(2, 281, 396, 17), QRect(), QRect()},
+        {"status, sunken border", [](WinLayoutInput& in) { in.border_style = 3; },
+         QRect(0, 0, 400, 283), QRect(384, 0, 16, 283), QRect(0, 283, 400, 17), QRect(), QRect()},
+        {"channel, list right",
+         [](WinLayoutInput& in) {
+             in.type = 1;
+             in.has_listbox = 1;
+             in.side_width = 100;
+         },
+         QRect(0, 0, 297, 283), QRect(281, 0, 16, 283), QRect(0, 283, 400, 17), QRect(),
+         QRect(300, 0, 100, 283)},
+        {"channel, list left: the editbox row starts after the list",
+         [](WinLayoutInput& in) {
+             in.type = 1;
+             in.has_listbox = 1;
+             in.side_width = 100;
+             in.nicklist_place = 1;
+         },
+         QRect(103, 0, 297, 283), QRect(281, 0, 16, 283), QRect(103, 283, 297, 17), QRect(),
+         QRect(0, 0, 100, 300)},
+        {"channel, list placed hidden",
+         [](WinLayoutInput& in) {
+             in.type = 1;
+             in.has_listbox = 1;
+             in.side_width = 100;
+             in.nicklist_place = 2;
+         },
+         QRect(0, 0, 400, 283), QRect(384, 0, 16, 283), QRect(0, 283, 400, 17), QRect(), QRect()},
+        {"channel, list auto-hidden",
+         [](WinLayoutInput& in) {
+             in.type = 1;
+             in.has_listbox = 1;
+             in.side_width = 100;
+             in.list_shown = 0;
+         },
+         QRect(0, 0, 400, 283), QRect(384, 0, 16, 283), QRect(0, 283, 400, 17), QRect(), QRect()},
+        {"channel, list wider than the window shrinks",
+         [](WinLayoutInput& in) {
+             in.type = 1;
+             in.has_listbox = 1;
+             in.side_width = 500;
+         },
+         QRect(0, 0, 1, 283), QRect(0, 0, 1, 283), QRect(0, 283, 400, 17), QRect(),
+         QRect(4, 0, 396, 283)},
+        {"channel, two editboxes at 70 per cent",
+         [](WinLayoutInput& in) {
+             in.type = 1;
+             in.has_editbox2 = 1;
+             in.editbox_split = 70;
+         },
+         QRect(0, 0, 400, 283), QRect(384, 0, 16, 283), QRect(0, 283, 280, 17),
+         QRect(284, 283, 116, 17), QRect()},
+        {"growing editbox with three lines",
+         [](WinLayoutInput& in) {
+             in.editbox_mode = 2;
+             in.editbox_lines = 3;
+         },
+         QRect(0, 0, 400, 257), QRect(384, 0, 16, 257), QRect(0, 257, 400, 43), QRect(), QRect()},
+        {"growing editbox never passes half the height",
+         [](WinLayoutInput& in) {
+             in.client_height = 100;
+             in.editbox_mode = 2;
+             in.editbox_lines = 10;
+         },
+         QRect(0, 0, 400, 57), QRect(384, 0, 16, 57), QRect(0, 57, 400, 43), QRect(), QRect()},
+        {"two-line editbox", [](WinLayoutInput& in) { in.editbox_mode = 1; },
+         QRect(0, 0, 400, 269), QRect(384, 0, 16, 269), QRect(0, 269, 400, 31), QRect(), QRect()},
+        {"editbox extra and spacing",
+         [](WinLayoutInput& in) {
+             in.editbox_extra = 3;
+             in.editbox_spacing = 3;
+         },
+         QRect(0, 0, 400, 278), QRect(384, 0, 16, 278), QRect(0, 278, 400, 22), QRect(), QRect()},
+        {"finger: text over the whole height",
+         [](WinLayoutInput& in) {
+             in.type = 5;
+             in.has_editbox = 0;
+         },
+         QRect(0, 0, 400, 300), QRect(384, 0, 16, 300), QRect(), QRect(), QRect()},
+        {"list window, thin border one more right and bottom",
+         [](WinLayoutInput& in) {
+             in.type = 4;
+             in.border_style = 1;
+             in.has_text_area = 0;
+             in.has_scroll_bar = 0;
+             in.has_editbox = 0;
+             in.has_listbox = 1;
+         },
+         QRect(), QRect(), QRect(), QRect(), QRect(1, 1, 397, 297)},
+        {"custom list only with an editbox",
+         [](WinLayoutInput& in) {
+             in.type = 9;
+             in.subtype = 1;
+             in.has_text_area = 0;
+             in.has_scroll_bar = 0;
+             in.has_listbox = 1;
+         },
+         QRect(), QRect(), QRect(0, 283, 400, 17), QRect(), QRect(0, 0, 400, 283)},
+        {"custom text with a side list",
+         [](WinLayoutInput& in) {
+             in.type = 9;
+             in.subtype = 2;
+             in.has_listbox = 1;
+             in.side_width = 80;
+             in.has_editbox = 0;
+         },
+         QRect(0, 0, 317, 300), QRect(301, 0, 16, 300), QRect(), QRect(), QRect(320, 0, 80, 300)},
+        {"custom text only",
+         [](WinLayoutInput& in) {
+             in.type = 9;
+             in.has_editbox = 0;
+         },
+         QRect(0, 0, 400, 300), QRect(384, 0, 16, 300), QRect(), QRect(), QRect()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WinLayoutInput in = base_input(0);
+        c.set(in);
+        WinLayout out = win_compute_layout(in);
+        EXPECT_EQ(out.text_area, c.text);
+        EXPECT_EQ(out.scroll_bar, c.scroll);
+        EXPECT_EQ(out.editbox, c.edit);
+        EXPECT_EQ(out.editbox2, c.edit2);
+        EXPECT_EQ(out.listbox, c.list);
+    }
+}
+
+TEST(ChildGeometry, EditboxRowHeight)
+{
+    struct Case {
+        int lh, extra, spacing, mode, lines, client_h;
+        int row, used;
+    } cases[] = {
+        {14, 1, 0, 0, 1, 300, 17, 1},
+        {14, 3, 0, 0, 5, 300, 19, 1},   // lines count only when growing
+        {14, 1, 0, 1, 1, 300, 31, 2},
+        {14, 1, 0, 2, 1, 300, 17, 1},
+        {14, 1, 0, 2, 3, 300, 43, 3},   // two more lines of 13 pixels
+        {14, 1, 0, 2, 3, 80, 30, 2},    // 43 would pass 40: one line dropped
+        {14, 1, 0, 2, 3, 20, 17, 1},    // never below one line
+        {14, 1, 2, 2, 0, 300, 19, 1},   // a count of 0 is one line
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.lines) + "/" +
+                     std::to_string(c.client_h));
+        int used = -1;
+        EXPECT_EQ(win_editbox_row_height(c.lh, c.extra, c.spacing, c.mode, c.lines, c.client_h, &used),
+                  c.row);
+        EXPECT_EQ(used, c.used);
+    }
+}
+
+// ---- Real windows ----
+
+TEST_F(ChildWindowTest, LayoutPlacesTheControlsOfARealChannel)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* r = window_test_open("#kest", kWinChannel, 0, a);
+    ASSERT_NE(r, nullptr);
+    QWidget* h = r->hwnd.get();
+    win_container(h)->resize(500, 400);
+    window_test_pump();
+    r->side_list_width = 120;
+    r->nicklist_place = 0;
+    win_layout(h, kLayoutFull);
+    QRect list = r->listbox->geometry();
+    QRect text = r->text_area->geometry();
+    QRect edit = r->editbox->geometry();
+    EXPECT_EQ(list.width(), 120);
+    EXPECT_EQ(list.right() + 1, h->width() - (r->border_style == 1 ? 1 : r->border_style == 2 ? 2 : 0));
+    EXPECT_LT(text.right(), list.left());
+    EXPECT_GT(edit.top(), text.bottom());
+    EXPECT_TRUE(r->listbox->isVisible());
+
+    // The list moved to the left through a deferred layout.
+    r->nicklist_place = 1;
+    win_post(h, WM_APP_DEFERRED_LAYOUT, 0, kLayoutFull);
+    window_test_pump();
+    list = r->listbox->geometry();
+    edit = r->editbox->geometry();
+    EXPECT_GT(edit.left(), list.right());
+    EXPECT_GT(r->text_area->geometry().left(), list.right());
+
+    // Hidden: the text area takes the width.
+    r->nicklist_place = 2;
+    win_layout(h, kLayoutFull);
+    EXPECT_FALSE(r->listbox->isVisible());
+    EXPECT_FALSE(r->listbox->isEnabled());
+
+    // The text rectangle leaves out the scroll bar and is never negative.
+    WinRect tr;
+    EXPECT_EQ(win_text_rect(h, tr, 0), r);
+    EXPECT_EQ(tr.right - tr.left, r->text_area->contentsRect().width() - r->scroll_bar->width());
+    WinRect with_bar;
+    win_text_rect(h, with_bar, 1);
+    EXPECT_EQ(with_bar.right - with_bar.left, r->text_area->contentsRect().width());
+    EXPECT_EQ(win_text_rect(nullptr, tr, 0), nullptr);
+}
+
+TEST_F(ChildWindowTest, GrowingEditboxAddsRowsUpToHalfTheWindow)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* r = window_test_open("#grow", kWinChannel, 0, a);
+    ASSERT_NE(r, nullptr);
+    QWidget* h = r->hwnd.get();
+    r->editbox_mode = 2;
+    win_container(h)->resize(500, 600);
+    window_test_pump();
+    win_layout(h, kLayoutFull);
+    int one_line = r->editbox->height();
+    int lh = win_line_height(r);
+
+    r->editbox->setPlainText("one\ntwo\nthree");
+    window_test_pump();
+    EXPECT_EQ(r->editbox->height(), one_line + 2 * (lh - 1));
+    EXPECT_EQ(r->editbox_lines, 3);
+
+    std::string many;
+    for (int i = 0; i < 60; ++i)
+        many += "line\n";
+    r->editbox->setPlainText(QString::fromStdString(many));
+    window_test_pump();
+    EXPECT_LE(r->editbox->height(), h->height() / 2);
+    EXPECT_GT(r->editbox->height(), one_line);
+}
+
+TEST_F(ChildWindowTest, RecreatingTheEditboxKeepsTextAndCaret)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* r = window_test_open("#keep", kWinChannel, 0, a);
+    ASSERT_NE(r, nullptr);
+    r->editbox->setTextBytes("hello wörld");
+    QTextCursor c = r->editbox->textCursor();
+    c.setPosition(2);
+    c.setPosition(7, QTextCursor::KeepAnchor);
+    r->editbox->setTextCursor(c);
+    EditBox* old = r->editbox.get();
+
+    r->editbox_mode = 1;
+    ASSERT_EQ(win_create_editbox(r, 1), 1);
+    EditBox* now = r->editbox.get();
+    ASSERT_NE(now, nullptr);
+    EXPECT_NE(now, old);
+    EXPECT_EQ(now->textBytes(), "hello wörld");
+    EXPECT_EQ(now->textCursor().anchor(), 2);
+    EXPECT_EQ(now->textCursor().position(), 7);
+    EXPECT_EQ(now->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+
+    // The kept text is cut at 4150 characters.
+    r->editbox->setTextBytes(std::string(5000, 'x'));
+    win_create_editbox(r, 1);
+    EXPECT_EQ(r->editbox->textBytes().size(), 4150u);
+}
+
+TEST_F(ChildWindowTest, DeferredKeysScrollTheText)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* r = window_test_open("#scroll", kWinChannel, 0, a);
+    ASSERT_NE(r, nullptr);
+    QWidget* h = r->hwnd.get();
+    win_container(h)->resize(500, 400);
+    window_test_pump();
+    win_layout(h, kLayoutFull);
+    r->line_count = 100;
+    win_recalc_scroll(r, 1);
+    ASSERT_EQ(r->scroll_end, 99);
+    ASSERT_EQ(r->scroll_pos, 99);
+    ASSERT_TRUE(r->scroll_bar->isEnabled());
+    WinRect tr;
+    win_text_rect(h, tr, 0);
+    int page = (tr.bottom - tr.top) / win_line_height(r);
+    ASSERT_GT(page, 1);
+
+    struct Case {
+        const char* what;
+        int start;
+        int key;
+        int expected;
+    } cases[] = {
+        {"Page Up", 99, 33, 99 - page},
+        {"Ctrl+Page Up", 99, 33 | kKeyCtrl, 98},
+        {"Page Down", 0, 34, page},
+        {"Ctrl+Page Down", 0, 34 | kKeyCtrl, 1},
+        {"Page Down at the end", 99, 34, 99},
+        {"Page Up at the top", 0, 33, 0},
+        {"Home", 50, 36, 0},
+        {"End", 50, 35, 99},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        r->scroll_pos = c.start;
+        win_update_vscroll(r);
+        win_post(h, WM_APP_WINDOW_KEY, static_cast<uintptr_t>(c.key), 0);
+        window_test_pump();
+        EXPECT_EQ(r->scroll_pos, c.expected);
+        EXPECT_EQ(r->scroll_bar->value(), c.expected);
+    }
+
+    // An empty buffer disables the scroll bar and puts the view at 0.
+    r->line_count = 0;
+    win_recalc_scroll(r, 0);
+    EXPECT_EQ(r->scroll_pos, 0);
+    EXPECT_FALSE(r->scroll_bar->isEnabled());
+}
+
+TEST_F(ChildWindowTest, EnterSubmitsTheEditboxItCameFrom)
+{
+    Connection* a = window_test_conn();
+    open_hooks.editbox_load_settings = [](WindowRecord* r) { r->editbox2_wanted = 1; };
+    WindowRecord* two = window_test_open("#two", kWinChannel, 0, a);
+    open_hooks.editbox_load_settings = nullptr;
+    WindowRecord* one = window_test_open("#one", kWinChannel, 0, a);
+    ASSERT_TRUE(two && one);
+    ASSERT_NE(two->editbox2.get(), nullptr);
+    static EditBox* submitted = nullptr;
+    static int submit_flags = 0;
+    static int submit_keys = 0;
+    child_hooks.editbox_submit = [](WindowRecord*, EditBox* box, int flags, int keys) {
+        submitted = box;
+        submit_flags = flags;
+        submit_keys = keys;
+        return 1;
+    };
+    struct Case {
+        const char* what;
+        WindowRecord* rec;
+        int key;
+        intptr_t second;
+        EditBox* expected;
+        int keys;
+    } cases[] = {
+        {"first box", two, 13, 0, two->editbox.get(), 1},
+        {"second box", two, 13, 1, two->editbox2.get(), 1},
+        {"second asked, none there", one, 13, 1, one->editbox.get(), 1},
+        {"Ctrl+Enter", one, 13 | kKeyCtrl, 0, one->editbox.get(), 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        submitted = nullptr;
+        win_post(c.rec->hwnd.get(), WM_APP_WINDOW_KEY, static_cast<uintptr_t>(c.key), c.second);
+        window_test_pump();
+        EXPECT_EQ(submitted, c.expected);
+        EXPECT_EQ(submit_flags, 1);
+        EXPECT_EQ(submit_keys, c.keys);
+    }
+}
+
+TEST_F(ChildWindowTest, FunctionKeysRunTheirAliasOrBeep)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* r = window_test_open("#keys", kWinChannel, 0, a);
+    ASSERT_NE(r, nullptr);
+    static std::vector<std::string> asked;
+    static int beeps = 0;
+    asked.clear();
+    beeps = 0;
+    beep_play_hook = [](int) { ++beeps; };
+    child_hooks.function_key = [](WindowRecord*, const std::string& alias) {
+        asked.push_back(alias);
+        return alias == "F5 " || alias == "cF12 " ? 1 : 0;
+    };
+    struct Case {
+        int key;
+        const char* alias;
+        int beeps;
+    } cases[] = {
+        {116, "F5 ", 0},
+        {117, "F6 ", 1},
+        {123 | kKeyCtrl, "cF12 ", 0},
+        {112 | kKeyShift, "sF1 ", 1},
+        {113 | kKeyAlt, "aF2 ", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.alias);
+        asked.clear();
+        beeps = 0;
+        win_post(r->hwnd.get(), WM_APP_WINDOW_KEY, static_cast<uintptr_t>(c.key), 0);
+        window_test_pump();
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0], c.alias);
+        EXPECT_EQ(beeps, c.beeps);
+    }
+
+    // Ctrl+F: the find dialog when the window has lines, else the error beep.
+    static int finds = 0;
+    finds = 0;
+    beeps = 0;
+    child_hooks.find_dialog = [](WindowRecord*) { ++finds; };
+    win_post(r->hwnd.get(), WM_APP_WINDOW_KEY, 'F' | kKeyCtrl, 0);
+    window_test_pump();
+    EXPECT_EQ(finds, 0);
+    EXPECT_EQ(beeps, 1);
+    r->line_count = 3;
+    win_post(r->hwnd.get(), WM_APP_WINDOW_KEY, 'F' | kKeyCtrl, 0);
+    window_test_pump();
+    EXPECT_EQ(finds, 1);
+}
+
+TEST_F(ChildWindowTest, EscapeMinimisesAndActivationFollowUpClearsTheGuard)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* r = window_test_open("#esc", kWinChannel, 0, a);
+    ASSERT_NE(r, nullptr);
+    QWidget* h = r->hwnd.get();
+    win_post(h, WM_APP_WINDOW_KEY, 27, 0);
+    window_test_pump();
+    EXPECT_TRUE(win_container(h)->isMinimized());
+
+    static QWidget* followed = nullptr;
+    followed = nullptr;
+    child_hooks.activation_event = [](QWidget* w) { followed = w; };
+    win_on_activate(h);
+    EXPECT_EQ(r->activation_guard, 1);
+    window_test_pump();
+    EXPECT_EQ(r->activation_guard, 0);
+    EXPECT_EQ(followed, h);
+}
+
+// All command ids of a menu and its submenus, with their tick.
+void collect_ids(QMenu* menu, std::map<int, bool>& ids, std::set<int>* top = nullptr)
+{
+    for (QAction* a : menu->actions()) {
+        if (a->menu()) {
+            collect_ids(a->menu(), ids);
+            continue;
+        }
+        int id = win_sysmenu_action_id(a);
+        if (id) {
+            ids[id] = a->isChecked();
+            if (top)
+                top->insert(id);
+        }
+    }
+}
+
+TEST_F(ChildWindowTest, SystemMenuEntriesByWindowKind)
+{
+    Connection* a = window_test_conn();
+    static int speech = 0;
+    child_hooks.speech_on = [] { return speech; };
+    struct Case {
+        const char* name;
+        int type;
+        int subtype;
+        int picture;
+        int speech_on;
+        std::vector<int> has;
+        std::vector<int> lacks;
+    } cases[] = {
+        {"#chan", 1, 0, 0, 0,
+         {265, 261, 277, 278, 266, 273, 297, 298, 299, 253, 254, 251, 300, 303, 294, 295, 296,
+          293, 292, 256, 257, 250, 289, 290, 291, 282, 280, 281, 283, 262, 263, 264, 304, 305, 306,
+          275, 285, 258, 274, 279},
+         {276, 286}},
+        {"#talk", 1, 0, 0, 1, {286, 287, 288}, {}},
+        {"Status Window", 0, 0, 0, 0, {265, 277, 253, 294, 262, 282, 258},
+         {278, 297, 300, 303, 293, 304, 275, 274, 279}},
+        {"Message Window", 2, 2, 0, 0, {277, 297, 303, 262, 279}, {278, 275}},
+        {"Nick", 2, 1, 0, 0, {277, 278, 297}, {275, 274}},
+        {"Links List", 8, 0, 0, 0, {253, 256, 282, 258}, {251, 254, 294, 277, 262}},
+        {"get.txt", 3, 2, 0, 0, {256, 258, 265}, {282, 253, 294, 277}},
+        {"Finger", 5, 0, 0, 0, {277, 253, 282}, {294, 262}},
+        {"@pic", 9, 0, 1, 0, {276, 256}, {277, 253, 251, 294, 282}},
+        {"@list", 9, 1, 0, 0, {253, 294}, {277, 276, 282}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        speech = c.speech_on;
+        win_custom_request = CustomWindowRequest();
+        win_custom_request.picture = c.picture;
+        if (c.type == 9 && c.subtype == 1)
+            win_custom_request.list_box = 1;
+        WindowRecord* r = window_test_open(c.name, c.type, c.subtype, a);
+        ASSERT_NE(r, nullptr);
+        ASSERT_TRUE(r->system_menu);
+        std::map<int, bool> ids;
+        collect_ids(r->system_menu.get(), ids);
+        for (int id : c.has)
+            EXPECT_TRUE(ids.count(id)) << "missing " << id;
+        for (int id : c.lacks)
+            EXPECT_FALSE(ids.count(id)) << "unexpected " << id;
+        win_close_request(r->hwnd.get());
+    }
+}
+
+TEST_F(ChildWindowTest, SystemMenuTicksAndReachesTheCommandHandler)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* r = window_test_open("#tick", kWinChannel, 0, a);
+    ASSERT_NE(r, nullptr);
+    r->beep = 1;
+    r->flash = 0;
+    r->spacing = 3;
+    r->timestamp = 2;
+    win_build_system_menu(r);
+    std::map<int, bool> ids;
+    std::set<int> top;
+    collect_ids(r->system_menu.get(), ids, &top);
+    struct Case {
+        int id;
+        bool checked;
+    } cases[] = {
+        {297, false}, {298, true},  {299, false},  // beep on
+        {300, false}, {301, false}, {302, true},   // flash off
+        {282, false}, {283, true},                 // paragraph spacing
+        {262, true},  {263, false},                // timestamp default
+        {265, false},                              // an MDI child
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_TRUE(ids.count(c.id));
+        EXPECT_EQ(ids[c.id], c.checked);
+    }
+    // The entries lead the MDI frame's own system menu.
+    auto* frame = qobject_cast<QMdiSubWindow*>(win_container(r->hwnd.get()));
+    ASSERT_NE(frame, nullptr);
+    ASSERT_FALSE(frame->systemMenu()->actions().isEmpty());
+    EXPECT_EQ(win_sysmenu_action_id(frame->systemMenu()->actions().first()), 265);
+
+    static QWidget* got_window = nullptr;
+    static int got_id = 0;
+    child_hooks.sys_command = [](QWidget* w, int id) {
+        got_window = w;
+        got_id = id;
+        return 1;
+    };
+    for (QAction* act : r->system_menu->findChildren<QAction*>()) {
+        if (win_sysmenu_action_id(act) == 258)
+            act->trigger();
+    }
+    EXPECT_EQ(got_window, r->hwnd.get());
+    EXPECT_EQ(got_id, 258);
+}
+
+TEST_F(ChildWindowTest, ActivityFrameColoursAndStatusIcons)
+{
+    struct Colour {
+        int level;
+        int palette;
+    } colours[] = {{0, -1}, {1, 4}, {2, 3}, {3, 2}, {9, -1}};
+    for (const Colour& c : colours) {
+        SCOPED_TRACE(c.level);
+        EXPECT_EQ(win_activity_frame_colour(c.level), c.palette);
+    }
+    option_set_value(6, 30, 0);
+    EXPECT_EQ(win_activity_frame_colour(2), -1);  // 0: no frame
+    option_set_value(6, 30, 99);
+    EXPECT_EQ(win_activity_frame_colour(2), 3);   // out of range: the default
+    option_set_value(4, 27, 16);
+    EXPECT_EQ(win_activity_frame_colour(1), 15);
+
+    Connection* a = window_test_conn();
+    struct Icon {
+        int connecting, connected, socket, registered;
+        int icon;
+    } icons[] = {
+        {0, 0, -1, 0, 27},
+        {1, 0, -1, 0, 28},
+        {0, 1, 7, 0, 29},
+        {0, 1, 7, 1, 30},
+        {0, 1, -1, 1, 27},  // no socket: not connected
+    };
+    for (const Icon& i : icons) {
+        SCOPED_TRACE(i.icon);
+        a->connecting = i.connecting;
+        a->connected = i.connected;
+        a->socket = i.socket;
+        a->registered = i.registered;
+        EXPECT_EQ(win_status_icon_kind(a), i.icon);
+        win_set_status_icon(win_record_of(a->status_window.data()));
+        EXPECT_EQ(a->status_window->property("statusIcon").toInt(), i.icon);
+    }
+    a->socket = -1;
+    a->connected = 0;
+    a->connecting = 0;
+}
+
+TEST_F(ChildWindowTest, MdiClientRectangleIsOnePixelIn)
+{
+    QMdiArea* mdi = window_test_mdi();
+    ASSERT_NE(mdi, nullptr);
+    WinRect r;
+    mdi_client_rect(r, 0);
+    EXPECT_EQ(r.left, 1);
+    EXPECT_EQ(r.top, 1);
+    EXPECT_EQ(r.right, mdi->width() - 1);
+    EXPECT_EQ(r.bottom, mdi->height() - 1);
+    EXPECT_EQ(mdi->objectName(), "mdiclient");
+}
+
+TEST_F(ChildWindowTest, FocusGoesToTheEditboxOrTheList)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* c = window_test_open("#f", kWinChannel, 0, a);
+    WindowRecord* l = window_test_open("URL List", kWinUrls, 0, a);
+    ASSERT_TRUE(c && l);
+    window_test_mdi()->window()->activateWindow();
+    window_test_pump();
+    if (!QApplication::activeWindow())
+        GTEST_SKIP() << "the platform gives no active window";
+    win_focus_input(c->hwnd.get());
+    EXPECT_EQ(win_focus_input(c->hwnd.get()), 1);  // already in the editbox
+    EXPECT_EQ(c->last_focus.get(), static_cast<QWidget*>(c->editbox.get()));
+}
+
+}  // namespace

@@ -1,0 +1,719 @@
+// The connection list: liveness, lookups, stale pointers, the current
+// connection, recent channels, the auto-join list and connection switching.
+#include "app/connection.h"
+#include "core/string_list.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <strings.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+void ensure_app()
+{
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    if (!qApp)
+        new QApplication(argc, argv);
+}
+
+// Window records as the tests lay them out: window -> owning connection.
+std::map<QWidget*, Connection*> fake_records;
+QWidget* fake_active = nullptr;
+std::vector<std::pair<QWidget*, std::string>> printed;
+
+Connection* fake_window_conn(QWidget* w, int* has_record)
+{
+    auto it = fake_records.find(w);
+    *has_record = it != fake_records.end() ? 1 : 0;
+    return it != fake_records.end() ? it->second : nullptr;
+}
+QWidget* fake_active_window() { return fake_active; }
+void fake_print(QWidget* w, const std::string& text) { printed.emplace_back(w, text); }
+
+class Connections : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensure_app();
+        saved_hooks = conn_hooks;
+        conn_free_all();
+        conn_hooks = ConnHooks();
+        conn_hooks.window_conn = fake_window_conn;
+        conn_hooks.active_window = fake_active_window;
+        conn_hooks.print_info = fake_print;
+        fake_records.clear();
+        fake_active = nullptr;
+        printed.clear();
+    }
+    void TearDown() override
+    {
+        conn_free_all();
+        fake_records.clear();
+        fake_active = nullptr;
+        widgets.clear();
+        conn_hooks = saved_hooks;
+    }
+    QWidget* window_of(Connection* c)
+    {
+        widgets.push_back(std::make_unique<QWidget>());
+        fake_records[widgets.back().get()] = c;
+        return widgets.back().get();
+    }
+    ConnHooks saved_hooks;
+    std::vector<std::unique_ptr<QWidget>> widgets;
+};
+
+} // namespace
+
+TEST_F(Connections, ListKeepsCreationOrderAndUniqueIds)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(a);
+    Connection* c = conn_new(nullptr);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(conn_list, a);
+    EXPECT_EQ(conn_count(), 3);
+    EXPECT_EQ(conn_by_position(1), a);
+    EXPECT_EQ(conn_by_position(2), b);
+    EXPECT_EQ(conn_by_position(3), c);
+    EXPECT_EQ(conn_by_position(4), nullptr);
+    EXPECT_EQ(conn_by_position(0), nullptr);
+    EXPECT_NE(a->id, b->id);
+    EXPECT_NE(b->id, c->id);
+    EXPECT_NE(a->id, c->id);
+    for (Connection* x : {a, b, c}) {
+        EXPECT_EQ(conn_by_id(x->id), x);
+        EXPECT_EQ(x->socket, -1);
+        EXPECT_EQ(x->ident_address, -1);
+        EXPECT_EQ(x->timeout_countdown, conn_timeout_seconds);
+        EXPECT_EQ(x->user_modes, "[+]");
+        EXPECT_EQ(x->debug_colour, 0x1000B);
+    }
+}
+
+TEST_F(Connections, FreedRecordReadsAsNoneEverywhere)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(nullptr);
+    Connection* c = conn_new(nullptr);
+    b->socket = 7;
+    b->lookup_handle = 33;
+    b->connect_timer_id = 201;
+    b->connected = 1;
+    int id = b->id;
+    conn_free(b);
+    EXPECT_EQ(conn_is_live(b), 0);
+    EXPECT_EQ(conn_count(), 2);
+    EXPECT_EQ(a->next, c);
+    EXPECT_EQ(conn_by_id(id), nullptr);
+    EXPECT_EQ(conn_by_socket(7), nullptr);
+    EXPECT_EQ(conn_by_lookup_handle(33), nullptr);
+    EXPECT_EQ(conn_by_connect_timer(201), nullptr);
+    // Every operation on the stale pointer is a quiet "none".
+    EXPECT_EQ(conn_is_connected(b), 0);
+    EXPECT_EQ(conn_is_connecting(b), 0);
+    EXPECT_EQ(conn_has_local_ip(b), 0);
+    EXPECT_EQ(conn_check_connected(nullptr, b), 1);
+    EXPECT_EQ(conn_check_local_host(nullptr, b), 1);
+    std::string net;
+    EXPECT_EQ(conn_get_network(net, b), 0);
+    EXPECT_EQ(conn_queue_autojoin("#x", 0, b), 0);
+    EXPECT_EQ(conn_recent_find("#x", b), nullptr);
+    EXPECT_TRUE(printed.empty());
+    conn_free(b);  // a second free does nothing
+    EXPECT_EQ(conn_count(), 2);
+    Connection* stale = b;
+    EXPECT_EQ(conn_validate_or_current(&stale), 1);
+    EXPECT_EQ(stale, a);
+}
+
+TEST_F(Connections, LookupsBySocketHandleAndTimer)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(nullptr);
+    b->socket = 12;
+    a->lookup_handle = 5;
+    b->connect_timer_id = 210;
+    EXPECT_EQ(conn_by_socket(-1), nullptr);  // both have no socket; -1 never matches
+    a->socket = -1;
+    EXPECT_EQ(conn_by_socket(12), b);
+    EXPECT_EQ(conn_by_socket(13), nullptr);
+    EXPECT_EQ(conn_by_lookup_handle(5), a);
+    EXPECT_EQ(conn_by_lookup_handle(0), nullptr);
+    EXPECT_EQ(conn_by_connect_timer(210), b);
+    EXPECT_EQ(conn_by_connect_timer(0), nullptr);
+}
+
+TEST_F(Connections, StatesAndFirstConnected)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(nullptr);
+    struct Case {
+        const char* name;
+        int connected, socket, connecting, waiting, timer;
+        int is_connected, is_connecting;
+    };
+    const Case cases[] = {
+        {"idle", 0, -1, 0, 0, 0, 0, 0},
+        {"flag without socket", 1, -1, 0, 0, 0, 0, 0},
+        {"connected", 1, 9, 0, 0, 0, 1, 0},
+        {"connecting", 0, -1, 1, 0, 0, 0, 1},
+        {"waiting to retry", 0, -1, 0, 1, 0, 0, 1},
+        {"connect timer", 0, -1, 0, 0, 300, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        b->connected = c.connected;
+        b->socket = c.socket;
+        b->connecting = c.connecting;
+        b->waiting_retry = c.waiting;
+        b->connect_timer_id = c.timer;
+        EXPECT_EQ(conn_is_connected(b), c.is_connected);
+        EXPECT_EQ(conn_is_connecting(b), c.is_connecting);
+        EXPECT_EQ(conn_first_connected(), c.is_connected ? b : nullptr);
+    }
+    EXPECT_EQ(conn_current(), a);
+    EXPECT_EQ(conn_current_state(), 0);
+    a->in_progress[1] = 1;
+    EXPECT_EQ(conn_any_in_progress(), 1);
+}
+
+TEST_F(Connections, CurrentConnectionFollowsTheActiveWindow)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(nullptr);
+    QWidget* status_a = window_of(a);
+    QWidget* status_b = window_of(b);
+    QWidget* chan_b = window_of(b);
+    a->status_window = status_a;
+    b->status_window = status_b;
+
+    EXPECT_EQ(conn_current(), a);
+    EXPECT_EQ(conn_current_window(), status_a);
+
+    fake_active = chan_b;
+    EXPECT_EQ(conn_current(), b);
+    EXPECT_EQ(conn_current_window(), chan_b);
+
+    // No active window: the remembered one stays.
+    fake_active = nullptr;
+    EXPECT_EQ(conn_current(), b);
+    EXPECT_EQ(conn_current_window(), chan_b);
+
+    // The remembered window moved to another connection: the status window.
+    fake_records[chan_b] = a;
+    EXPECT_EQ(conn_current(), b);
+    EXPECT_EQ(conn_current_window(), status_b);
+
+    // The remembered connection is freed: the first, with its status window.
+    fake_records.erase(status_b);
+    conn_free(b);
+    EXPECT_EQ(conn_current(), a);
+    EXPECT_EQ(conn_current_window(), status_a);
+
+    // A window with no record falls back to the current connection's window.
+    std::unique_ptr<QWidget> loose(new QWidget);
+    QWidget* w = loose.get();
+    EXPECT_EQ(conn_for_window_or_current(&w), a);
+    EXPECT_EQ(w, status_a);
+    EXPECT_EQ(conn_status_window_of(loose.get()), status_a);
+}
+
+TEST_F(Connections, WindowOfAFreedConnectionHasNone)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(nullptr);
+    QWidget* wb = window_of(b);
+    EXPECT_EQ(conn_of_window(wb), b);
+    conn_free(b);
+    EXPECT_EQ(conn_of_window(wb), nullptr);
+    EXPECT_EQ(conn_of_window(nullptr), nullptr);
+    (void)a;
+}
+
+TEST_F(Connections, NewConnectionCopiesTheSiblingsSettings)
+{
+    Connection* a = conn_new(nullptr);
+    const char* stored[10] = {"user", "mail", "nick", "alt", "fifth", "irc.example.net", "Example",
+                              "ExampleNet", "pass", "+6697"};
+    for (int i = 0; i < 10; ++i)
+        a->stored_identity[i] = stored[i];
+    a->stored_local_host = "host.local";
+    a->stored_local_ip_text = "10.0.0.1";
+    a->stored_local_ip = 0x0A000001;
+    Connection* b = conn_new(nullptr);  // not live: the first serves
+    ASSERT_TRUE(b);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(b->stored_identity[i], stored[i]);
+    EXPECT_EQ(b->server_name, "irc.example.net");
+    EXPECT_EQ(b->live_identity[2], "nick");
+    EXPECT_EQ(b->live_server[4], "+6697");
+    EXPECT_EQ(b->ssl, 1);
+    EXPECT_EQ(b->group_flag, 1);
+    EXPECT_EQ(b->local_ip, 0x0A000001u);
+    EXPECT_EQ(b->local_host, "host.local");
+}
+
+TEST_F(Connections, NetworkNameAndFindByNetwork)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(nullptr);
+    struct Case {
+        const char* name;
+        int connected;
+        const char* network;
+        const char* group;
+        const char* server;
+        const char* expected;
+        int result;
+    };
+    const Case cases[] = {
+        {"connected with network", 1, "Libera", "grp", "srv", "Libera", 1},
+        {"not connected: the group", 0, "Libera", "grp", "srv", "grp", 1},
+        {"numeric group: the server", 0, "", "12", "srv", "srv", 1},
+        {"connected without network", 1, "", "", "srv", "srv", 1},
+        {"nothing", 0, "", "", "", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        b->connected = c.connected;
+        b->socket = c.connected ? 5 : -1;
+        b->network = c.network;
+        b->live_server[2] = c.group;
+        b->server_name = c.server;
+        std::string out = "pre:";
+        EXPECT_EQ(conn_get_network(out, b), c.result);
+        EXPECT_EQ(out, std::string("pre:") + c.expected);
+    }
+    a->server_name = "irc.one.net";
+    a->network = "One";
+    b->server_name = "irc.two.net";
+    b->network = "";
+    b->live_server[2] = "TwoGroup";
+    EXPECT_EQ(conn_find_by_network("irc.two.net"), b);
+    EXPECT_EQ(conn_find_by_network("one"), a);
+    EXPECT_EQ(conn_find_by_network("twogroup"), b);
+    EXPECT_EQ(conn_find_by_network("none"), nullptr);
+    conn_hooks.servers_group_of_network = [](const std::string& n) {
+        return n == "TwoNet" ? std::string("TwoGroup") : std::string();
+    };
+    EXPECT_EQ(conn_find_by_network("TwoNet"), b);
+}
+
+TEST_F(Connections, CheckConnectedPrintsWhereItShould)
+{
+    Connection* a = conn_new(nullptr);
+    QWidget* status = window_of(a);
+    a->status_window = status;
+    QWidget* chan = window_of(a);
+    std::unique_ptr<QWidget> loose(new QWidget);
+
+    EXPECT_EQ(conn_check_connected(chan, a), 1);
+    ASSERT_EQ(printed.size(), 1u);
+    EXPECT_EQ(printed[0].first, chan);
+    EXPECT_EQ(printed[0].second, "* Servere Bağlı Değilsiniz");
+    EXPECT_EQ(conn_check_connected(loose.get(), a), 1);
+    EXPECT_EQ(printed.back().first, status);
+    a->connected = 1;
+    a->socket = 4;
+    EXPECT_EQ(conn_check_connected(chan, a), 0);
+    EXPECT_EQ(printed.size(), 2u);
+
+    a->resolving_local_host = 1;
+    EXPECT_EQ(conn_check_local_host(chan, a), 1);
+    EXPECT_EQ(printed.back().second, "* Yerel Sunucu (LocaL Host) Çözülmeye Çalışılıyor...");
+    a->resolving_local_host = 0;
+    EXPECT_EQ(conn_check_local_host(chan, a), 1);
+    EXPECT_EQ(printed.back().second, "* Yerel Sunucu (LocaL Host) Çözülemedi");
+    a->local_ip = 1;
+    EXPECT_EQ(conn_check_local_host(chan, a), 0);
+}
+
+TEST_F(Connections, RecentChannelsKeepTwentyLatestFirstAcrossTheNetwork)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(nullptr);
+    Connection* other = conn_new(nullptr);
+    a->network = "Net";
+    b->network = "net";
+    other->network = "Elsewhere";
+    for (int i = 0; i < 25; ++i)
+        conn_recent_note_joins("#c" + std::to_string(i), a);
+    conn_recent_note_joins(" #c20 , #C24 key ,nochan", a);  // again: moves first, no duplicate
+    for (Connection* c : {a, b}) {
+        SCOPED_TRACE(c == a ? "a" : "b");
+        ASSERT_EQ(c->recent_channels.size(), 20u);
+        EXPECT_EQ(c->recent_channels[0].text, "#C24 key");
+        EXPECT_EQ(c->recent_channels[1].text, "#c20");
+        EXPECT_EQ(c->recent_channels[2].text, "#c23");
+        EXPECT_EQ(c->recent_channels.back().text, "#c5");
+        EXPECT_EQ(c->recent_network[0], "Net");
+        std::vector<std::string> sorted = conn_recent_sorted(c);
+        ASSERT_EQ(sorted.size(), 20u);
+        for (std::size_t i = 1; i < sorted.size(); ++i)
+            EXPECT_LT(strcasecmp(sorted[i - 1].c_str(), sorted[i].c_str()), 0);
+    }
+    EXPECT_TRUE(other->recent_channels.empty());
+    ASSERT_NE(conn_recent_find("#c24", b), nullptr);
+    EXPECT_EQ(conn_recent_find("#c4", b), nullptr);
+
+    // A new connection of the same network starts with the list.
+    Connection* c = conn_new(nullptr);
+    c->network = "NET";
+    conn_recent_copy_from_sibling(c);
+    EXPECT_EQ(c->recent_channels.size(), 20u);
+
+    // Reset in mode 1 leaves a list that belongs to the connection's network.
+    conn_recent_reset(a, 1);
+    EXPECT_EQ(a->recent_channels.size(), 20u);
+    conn_recent_reset(a, 0);
+    EXPECT_TRUE(a->recent_channels.empty());
+    EXPECT_TRUE(b->recent_channels.empty());
+}
+
+TEST_F(Connections, AutoJoinQueue)
+{
+    Connection* a = conn_new(nullptr);
+    conn_autojoin_name = "pending";
+    EXPECT_EQ(conn_queue_autojoin("   ", 0, a), 0);
+    EXPECT_EQ(conn_queue_autojoin(" #one ", 0, a), 1);
+    EXPECT_EQ(conn_queue_autojoin("#two", 2, a), 1);
+    ASSERT_NE(a->autojoin_list, nullptr);
+    EXPECT_EQ(a->autojoin_list->text, "#one");
+    EXPECT_EQ(a->autojoin_list->next->text, "#two");
+    EXPECT_EQ(a->link_words6[0], 1);
+    EXPECT_EQ(a->link_words6[1], 1);
+    EXPECT_EQ(conn_queue_autojoin("#three", 1 | 4, a), 1);
+    EXPECT_EQ(a->autojoin_list->text, "#three");
+    EXPECT_EQ(a->autojoin_list->next, nullptr);
+    EXPECT_EQ(conn_autojoin_name, "");
+}
+
+TEST_F(Connections, CloseAllQuitsConnectedAndSurvivesFrees)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(nullptr);
+    Connection* c = conn_new(nullptr);
+    a->connected = 1;
+    a->socket = 3;
+    c->connected = 1;
+    c->socket = 4;
+    c->waiting_retry = 1;
+    c->retry_delay = 5000;
+    static std::vector<Connection*> quits, closes;
+    static Connection* victim = nullptr;
+    quits.clear();
+    closes.clear();
+    victim = b;
+    conn_hooks.irc_send_quit = [](Connection* x) { quits.push_back(x); };
+    // Closing b frees it, as closing its status window would.
+    conn_hooks.conn_close = [](const std::string& reason, Connection* x) {
+        EXPECT_EQ(reason, "");
+        closes.push_back(x);
+        if (x == victim)
+            conn_free(x);
+    };
+    conn_close_all();
+    EXPECT_EQ(quits, (std::vector<Connection*>{a, c}));
+    ASSERT_EQ(closes.size(), 3u);
+    EXPECT_EQ(closes[0], a);
+    EXPECT_EQ(closes[1], b);
+    EXPECT_EQ(closes[2], c);
+    EXPECT_EQ(c->waiting_retry, 0);
+    EXPECT_EQ(c->retry_delay, 0);
+    EXPECT_EQ(conn_count(), 2);
+}
+
+TEST_F(Connections, NewWithStatusFreesTheRecordWithoutAWindow)
+{
+    conn_new(nullptr);
+    EXPECT_EQ(conn_new_with_status(nullptr), nullptr);
+    EXPECT_EQ(conn_count(), 1);
+    static QWidget* made = nullptr;
+    std::unique_ptr<QWidget> w(new QWidget);
+    made = w.get();
+    conn_hooks.open_status_window = [](Connection*) { return made; };
+    conn_next_status_minimised = 1;
+    Connection* c = conn_new_with_status(nullptr);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->status_window.data(), made);
+    EXPECT_EQ(conn_next_status_minimised, 0);
+    EXPECT_EQ(conn_count(), 2);
+}
+
+// ---- /scid, /scon, $scid, $scon ----
+
+namespace {
+
+struct CmdRun {
+    Connection* conn;
+    std::string line;
+    int depth;
+};
+std::vector<CmdRun> runs;
+int run_result = 1;
+std::vector<std::string> scid_lines;
+std::vector<std::pair<std::string, int>> scid_errors;
+
+int fake_run(Connection* c, QWidget*, const std::string& line, int depth)
+{
+    runs.push_back({c, line, depth});
+    return run_result;
+}
+void fake_scid_print(QWidget*, const std::string& text) { scid_lines.push_back(text); }
+void fake_scid_error(const std::string& name, int kind) { scid_errors.emplace_back(name, kind); }
+
+class Switching : public Connections {
+protected:
+    void SetUp() override
+    {
+        Connections::SetUp();
+        saved_run = scid_run_command;
+        saved_print = scid_print;
+        saved_error = scid_script_error;
+        scid_run_command = fake_run;
+        scid_print = fake_scid_print;
+        scid_script_error = fake_scid_error;
+        runs.clear();
+        run_result = 1;
+        scid_lines.clear();
+        scid_errors.clear();
+        for (int i = 0; i < 3; ++i) {
+            conns[i] = conn_new(nullptr);
+            conns[i]->status_window = window_of(conns[i]);
+        }
+        conns[0]->connected = 1;
+        conns[0]->socket = 10;
+        conns[2]->connected = 1;
+        conns[2]->socket = 12;
+        conns[1]->connecting = 1;
+    }
+    void TearDown() override
+    {
+        scid_run_command = saved_run;
+        scid_print = saved_print;
+        scid_script_error = saved_error;
+        Connections::TearDown();
+    }
+    decltype(scid_run_command) saved_run;
+    decltype(scid_print) saved_print;
+    decltype(scid_script_error) saved_error;
+    Connection* conns[3] = {};
+};
+
+} // namespace
+
+TEST_F(Switching, AllWithStateFilterRunsInListOrder)
+{
+    ScidContext ctx;
+    ctx.conn = conns[1];
+    ctx.depth = 2;
+    EXPECT_EQ(cmd_scid(ctx, {"-at1", "echo", "hi"}, 1), 1);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].conn, conns[0]);
+    EXPECT_EQ(runs[1].conn, conns[2]);
+    EXPECT_EQ(runs[0].line, "echo hi");
+    EXPECT_EQ(runs[0].depth, 3);
+
+    struct Case {
+        const char* filter;
+        std::vector<Connection*> expected;
+    };
+    const Case cases[] = {
+        {"-a", {conns[0], conns[1], conns[2]}},
+        {"-at2", {conns[1]}},
+        {"-at4", {conns[1]}},
+        {"-at8", {}},
+        {"-at-3", {conns[0], conns[1], conns[2]}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter);
+        runs.clear();
+        cmd_scid(ctx, {c.filter, "x"}, 0);
+        std::vector<Connection*> got;
+        for (const CmdRun& r : runs)
+            got.push_back(r.conn);
+        EXPECT_EQ(got, c.expected);
+    }
+}
+
+TEST_F(Switching, AllStopsWhenACommandFailsAndNeedsACommand)
+{
+    ScidContext ctx;
+    run_result = 0;
+    EXPECT_EQ(cmd_scid(ctx, {"-a", "x"}, 0), 0);
+    EXPECT_EQ(runs.size(), 1u);
+    runs.clear();
+    EXPECT_EQ(cmd_scid(ctx, {"-a"}, 1), 0);
+    EXPECT_TRUE(runs.empty());
+    ASSERT_EQ(scid_errors.size(), 1u);
+    EXPECT_EQ(scid_errors[0], std::make_pair(std::string("scon"), 0));
+}
+
+TEST_F(Switching, NumberSelectsAndZeroMeansTheFirst)
+{
+    ScidContext ctx;
+    ctx.conn = conns[2];
+    struct Case {
+        const char* name;
+        std::vector<std::string> tokens;
+        int is_scon;
+        int result;
+        Connection* ran_on;
+    };
+    const Case cases[] = {
+        {"scon 2", {"2", "cmd"}, 1, 1, conns[1]},
+        {"scon 0", {"0", "cmd"}, 1, 1, conns[0]},
+        {"scid 0", {"0", "cmd"}, 0, 1, conns[0]},
+        {"scid -4", {"-4", "cmd"}, 0, 1, conns[0]},
+        {"scid by id", {std::to_string(conns[2]->id), "cmd"}, 0, 1, conns[2]},
+        {"scon past the end", {"9", "cmd"}, 1, 0, nullptr},
+        {"scid unknown id", {"14998", "cmd"}, 0, 0, nullptr},
+        {"filter fails", {"-t2", "1", "cmd"}, 1, 1, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        runs.clear();
+        EXPECT_EQ(cmd_scid(ctx, c.tokens, c.is_scon), c.result);
+        if (c.ran_on) {
+            ASSERT_EQ(runs.size(), 1u);
+            EXPECT_EQ(runs[0].conn, c.ran_on);
+            EXPECT_EQ(runs[0].line, "cmd");
+        } else {
+            EXPECT_TRUE(runs.empty());
+        }
+        EXPECT_EQ(ctx.conn, conns[2]);  // a command runs elsewhere; the line stays
+    }
+    EXPECT_TRUE(scid_lines.empty());  // nothing printed without "s"
+}
+
+TEST_F(Switching, MessagesOnlyWithShow)
+{
+    ScidContext ctx;
+    ctx.conn = conns[0];
+    EXPECT_EQ(cmd_scid(ctx, {"-s", "14998"}, 0), 0);
+    EXPECT_EQ(cmd_scid(ctx, {"-s", "7"}, 1), 0);
+    EXPECT_EQ(cmd_scid(ctx, {"-s"}, 0), 1);
+    ASSERT_EQ(scid_lines.size(), 3u);
+    EXPECT_EQ(scid_lines[0], "* Böyle bir bağlantı id'i yok: 14998");
+    EXPECT_EQ(scid_lines[1], "* Bağlantı numarası bulunamadı: 7");
+    EXPECT_EQ(scid_lines[2], "* Aktif bağlantı idlesi: " + std::to_string(conns[0]->id));
+}
+
+TEST_F(Switching, SwitchAndResetRestoreTheHomeConnection)
+{
+    QWidget* home_window = window_of(conns[0]);
+    ScidContext ctx;
+    ctx.conn = conns[0];
+    ctx.window = home_window;
+
+    EXPECT_EQ(cmd_scid(ctx, {"-s", std::to_string(conns[1]->id)}, 0), 1);
+    EXPECT_EQ(ctx.conn, conns[1]);
+    EXPECT_EQ(ctx.window, conns[1]->status_window.data());
+    EXPECT_EQ(ctx.home_conn, conns[0]);
+    EXPECT_EQ(ctx.home_window, home_window);
+    EXPECT_EQ(scid_lines.back(), "* Bağlantı id değiştirildi: " + std::to_string(conns[1]->id));
+
+    // A second switch keeps the first home.
+    EXPECT_EQ(cmd_scid(ctx, {"3"}, 1), 1);
+    EXPECT_EQ(ctx.conn, conns[2]);
+    EXPECT_EQ(ctx.home_conn, conns[0]);
+
+    // The same connection again: only the message.
+    EXPECT_EQ(cmd_scid(ctx, {"-s", "3"}, 1), 1);
+    EXPECT_EQ(scid_lines.back(), "* Aktif bağlantı idlesi: " + std::to_string(conns[2]->id));
+
+    // "-r" with a command runs it at home without moving the line.
+    runs.clear();
+    EXPECT_EQ(cmd_scid(ctx, {"-r", "cmd"}, 0), 1);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].conn, conns[0]);
+    EXPECT_EQ(ctx.conn, conns[2]);
+
+    // Naming the home connection returns to it, window included.
+    EXPECT_EQ(cmd_scid(ctx, {"-s", "1"}, 1), 1);
+    EXPECT_EQ(ctx.conn, conns[0]);
+    EXPECT_EQ(ctx.window, home_window);
+    EXPECT_EQ(ctx.home_conn, nullptr);
+    EXPECT_EQ(scid_lines.back(), "* Bağlantı id`si Sıfırlandı: " + std::to_string(conns[0]->id));
+
+    // "-r" when the home window has gone: the home's status window.
+    cmd_scid(ctx, {"2"}, 1);
+    fake_records.erase(home_window);
+    EXPECT_EQ(cmd_scid(ctx, {"-r"}, 0), 1);
+    EXPECT_EQ(ctx.conn, conns[0]);
+    EXPECT_EQ(ctx.window, conns[0]->status_window.data());
+
+    // "-r" with no home: the current id, nothing changes.
+    EXPECT_EQ(cmd_scid(ctx, {"-rs"}, 0), 1);
+    EXPECT_EQ(scid_lines.back(), "* Aktif bağlantı idlesi: " + std::to_string(conns[0]->id));
+    EXPECT_EQ(ctx.conn, conns[0]);
+}
+
+TEST_F(Switching, HomeConnectionFreedMeanwhile)
+{
+    ScidContext ctx;
+    ctx.conn = conns[1];
+    cmd_scid(ctx, {"3"}, 1);
+    EXPECT_EQ(ctx.home_conn, conns[1]);
+    conn_free(conns[1]);
+    runs.clear();
+    EXPECT_EQ(cmd_scid(ctx, {"-r", "cmd"}, 0), 1);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].conn, conns[2]);  // the line's own connection
+    EXPECT_EQ(cmd_scid(ctx, {"-r"}, 0), 1);
+    EXPECT_EQ(ctx.conn, conns[2]);
+}
+
+TEST_F(Switching, IdentifierValues)
+{
+    static std::vector<std::pair<Connection*, std::string>> evaluated;
+    evaluated.clear();
+    auto saved_eval = scid_eval_identifier;
+    scid_eval_identifier = [](Connection* c, QWidget*, const std::string& text, std::string& out) {
+        evaluated.emplace_back(c, text);
+        if (text == "$fails")
+            return 0;
+        out = "value-of-" + text;
+        return 1;
+    };
+    struct Case {
+        const char* name;
+        std::string arg;
+        const char* property;
+        int is_scon;
+        int result;
+        std::string value;
+    };
+    const std::string id2 = std::to_string(conns[1]->id);
+    const Case cases[] = {
+        {"count", "0", nullptr, 0, 1, "3"},
+        {"scon position", "2", nullptr, 1, 1, id2},
+        {"scid id", id2, nullptr, 0, 1, id2},
+        {"none", "9", nullptr, 1, 1, ""},
+        {"negative", "-1", nullptr, 0, 1, ""},
+        {"property", "2", "me", 1, 1, "value-of-$me"},
+        {"failed property", "2", "fails", 1, 1, ""},
+        {"bracket in property", "2", "me(1)", 1, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string out = "stale";
+        std::string prop = c.property ? c.property : "";
+        EXPECT_EQ(id_scid(c.arg, c.property ? &prop : nullptr, c.is_scon, out), c.result);
+        EXPECT_EQ(out, c.value);
+    }
+    ASSERT_EQ(evaluated.size(), 2u);
+    EXPECT_EQ(evaluated[0].first, conns[1]);
+    EXPECT_EQ(scid_lines.back(), "* $scon: özelliği ayraçlarda (bracket) kullanılamaz.");
+    scid_eval_identifier = saved_eval;
+}

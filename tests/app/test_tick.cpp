@@ -1,0 +1,351 @@
+// The one-second tick with a fake clock, its countdowns and guard, the
+// per-connection tick and the server time-out probe.
+#include "app/tick.h"
+
+#include "app/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+long long fake_now = 1000000;
+long long fake_clock() { return fake_now; }
+
+std::vector<int> elapsed_seen;
+void record_online(int seconds, Connection* c)
+{
+    if (c)
+        elapsed_seen.push_back(seconds);
+}
+
+struct Sent {
+    Connection* conn;
+    std::string line;
+    int flags;
+};
+std::vector<Sent> sent;
+int fake_send(const std::string& line, int flags, Connection* c)
+{
+    sent.push_back({c, line, flags});
+    return 1;
+}
+std::vector<std::pair<int, int>> socket_events;
+void fake_socket_event(int socket, int word) { socket_events.emplace_back(socket, word); }
+
+class Tick : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_conn_hooks = conn_hooks;
+        saved_tick_hooks = tick_hooks;
+        saved_send = irc_send_line;
+        saved_clock = tick_clock;
+        conn_free_all();
+        conn_hooks = ConnHooks();
+        tick_hooks = TickHooks();
+        conn_hooks.online_time_add = record_online;
+        conn_hooks.send_socket_event = fake_socket_event;
+        irc_send_line = fake_send;
+        tick_clock = fake_clock;
+        fake_now = 1000000;
+        tick_reset_base();
+        tick_guard = 0;
+        tick_dde_countdown = tick_dccserver_countdown = tick_ident_countdown = 0;
+        tick_update_check_pending = 1;
+        elapsed_seen.clear();
+        sent.clear();
+        socket_events.clear();
+    }
+    void TearDown() override
+    {
+        conn_free_all();
+        conn_hooks = saved_conn_hooks;
+        tick_hooks = saved_tick_hooks;
+        irc_send_line = saved_send;
+        tick_clock = saved_clock;
+        conn_timeout_seconds = 600;
+        conn_probe_point = 120;
+    }
+    Connection* connected_conn(int socket)
+    {
+        Connection* c = conn_new(nullptr);
+        c->connected = 1;
+        c->socket = socket;
+        return c;
+    }
+    ConnHooks saved_conn_hooks;
+    TickHooks saved_tick_hooks;
+    decltype(irc_send_line) saved_send;
+    decltype(tick_clock) saved_clock;
+};
+
+} // namespace
+
+TEST(TickElapsed, ClockJumpsCountOneSecond)
+{
+    struct Case {
+        long long last, now;
+        int elapsed;
+    };
+    const Case cases[] = {
+        {100, 101, 1}, {100, 103, 3}, {100, 100, 1},    {100, 50, 1},
+        {100, 3700, 3600}, {100, 3701, 1}, {100, 100000, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.now - c.last);
+        EXPECT_EQ(tick_elapsed(c.now, c.last), c.elapsed);
+    }
+}
+
+TEST(TickCountdown, OneActsNextTickZeroNever)
+{
+    struct Case {
+        int start;
+        int due_on;  // tick number on which it acts, 0 never
+    };
+    const Case cases[] = {{1, 1}, {3, 3}, {0, 0}, {-2, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        int count = c.start;
+        int acted_on = 0;
+        for (int tick = 1; tick <= 5; ++tick)
+            if (tick_countdown_step(count) && !acted_on)
+                acted_on = tick;
+        EXPECT_EQ(acted_on, c.due_on);
+    }
+}
+
+TEST_F(Tick, PerConnectionTickGetsOneSecondAfterClockJumps)
+{
+    connected_conn(5);
+    const long long steps[] = {1, 2, -30, 5000, 3600};
+    for (long long step : steps) {
+        fake_now += step;
+        frame_tick();
+    }
+    EXPECT_EQ(elapsed_seen, (std::vector<int>{1, 2, 1, 1, 3600}));
+}
+
+TEST_F(Tick, CountdownsActOnTheTickTheyReachZero)
+{
+    static int dde = 0, dccserver = 0, ident = 0;
+    dde = dccserver = ident = 0;
+    tick_hooks.dde_countdown_step = [] { ++dde; };
+    tick_hooks.dccserver_drop_client = [] { ++dccserver; };
+    tick_hooks.ident_close_client = [] { ++ident; };
+    tick_dde_countdown = 1;
+    tick_dccserver_countdown = 2;
+    tick_ident_countdown = 0;
+    ++fake_now;
+    frame_tick();
+    EXPECT_EQ(dde, 1);
+    EXPECT_EQ(dccserver, 0);
+    ++fake_now;
+    frame_tick();
+    frame_tick();
+    EXPECT_EQ(dde, 1);
+    EXPECT_EQ(dccserver, 1);
+    EXPECT_EQ(ident, 0);
+}
+
+TEST_F(Tick, RequestDialogTimesOut)
+{
+    static std::vector<QWidget*> cancelled;
+    cancelled.clear();
+    tick_hooks.cancel_dialog = [](QWidget* d) { cancelled.push_back(d); };
+    tick_request_dialogs[0].countdown = 2;  // no window: nothing counts
+    frame_tick();
+    frame_tick();
+    frame_tick();
+    EXPECT_TRUE(cancelled.empty());
+    EXPECT_EQ(tick_request_dialogs[0].countdown, 2);
+}
+
+TEST_F(Tick, SecondTickInsideTheFirstDoesNothing)
+{
+    static int inner_result = -1;
+    static int steps = 0;
+    steps = 0;
+    inner_result = -1;
+    // A slow step that lets messages be handled runs the tick again.
+    tick_hooks.log_tick = [] {
+        ++steps;
+        if (steps == 1)
+            inner_result = frame_tick();
+    };
+    connected_conn(5);
+    ++fake_now;
+    frame_tick();
+    EXPECT_EQ(steps, 1);
+    EXPECT_NE(inner_result, 0);
+    EXPECT_EQ(elapsed_seen.size(), 1u);  // one per-connection tick
+    EXPECT_EQ(tick_guard, 0);
+    ++fake_now;
+    frame_tick();
+    EXPECT_EQ(steps, 2);
+}
+
+TEST_F(Tick, UpdateCheckStartsOnceWhenNoDialogIsOpen)
+{
+    static int blocked = 1, started = 0;
+    blocked = 1;
+    started = 0;
+    tick_hooks.update_check_blocked = [] { return blocked; };
+    tick_hooks.update_check_start = [] { ++started; };
+    frame_tick();
+    EXPECT_EQ(started, 0);
+    blocked = 0;
+    frame_tick();
+    frame_tick();
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(tick_update_check_pending, 0);
+}
+
+TEST_F(Tick, ProbeIsSentAfter480SilentSecondsAndDropsAfter120More)
+{
+    Connection* c = connected_conn(9);
+    for (int second = 1; second <= 480; ++second)
+        frame_tick();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].conn, c);
+    EXPECT_EQ(sent[0].line, "PING :TIMEOUTCHECK\n");
+    EXPECT_EQ(sent[0].flags, 8);
+    EXPECT_TRUE(socket_events.empty());
+    for (int second = 1; second < 120; ++second)
+        frame_tick();
+    EXPECT_TRUE(socket_events.empty());
+    frame_tick();
+    ASSERT_EQ(socket_events.size(), 1u);
+    EXPECT_EQ(socket_events[0].first, 9);
+    EXPECT_EQ(socket_events[0].second & 0xFFFF, 1);          // read event
+    EXPECT_EQ((socket_events[0].second >> 16) & 0xFFFF, 10101);  // disconnected
+    EXPECT_EQ(c->timeout_countdown, 600);
+    EXPECT_EQ(sent.size(), 1u);
+}
+
+TEST_F(Tick, ReplyToTheProbeResetsTheCountdown)
+{
+    Connection* c = connected_conn(9);
+    for (int second = 1; second <= 500; ++second)
+        frame_tick();
+    EXPECT_EQ(c->timeout_countdown, 100);
+    const std::string not_ours = "TIMEOUTCHECKX";
+    EXPECT_EQ(conn_timeout_probe(&not_ours, c), 0);
+    EXPECT_EQ(c->timeout_countdown, 100);
+    const std::string reply = "TIMEOUTCHECK";
+    EXPECT_EQ(conn_timeout_probe(&reply, c), 1);
+    EXPECT_EQ(c->timeout_countdown, 600);
+    Connection* gone = conn_new(nullptr);
+    conn_free(gone);
+    EXPECT_EQ(conn_timeout_probe(&reply, gone), 0);
+}
+
+TEST_F(Tick, LoweredTimeoutResetsWithoutAProbe)
+{
+    Connection* c = connected_conn(9);
+    c->timeout_countdown = 600;
+    conn_timeout_seconds = 121;  // the option was lowered
+    conn_probe_point = 120;
+    frame_tick();  // 599 is above 121: set back, no probe this second
+    EXPECT_EQ(c->timeout_countdown, 121);
+    EXPECT_TRUE(sent.empty());
+    frame_tick();  // 120: the probe
+    EXPECT_EQ(sent.size(), 1u);
+}
+
+TEST_F(Tick, ProbeOffOrNotConnectedSendsNothing)
+{
+    Connection* idle = conn_new(nullptr);
+    Connection* c = connected_conn(9);
+    conn_option = [](int line, int position, int def) { return line == 7 && position == 36 ? 0 : def; };
+    for (int i = 0; i < 700; ++i)
+        frame_tick();
+    conn_option = [](int, int, int def) { return def; };
+    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(socket_events.empty());
+    EXPECT_EQ(c->timeout_countdown, 600);
+    EXPECT_EQ(idle->timeout_countdown, 600);
+}
+
+TEST_F(Tick, ConnectTimeoutFreesOneAndTheOthersAreStillServed)
+{
+    Connection* a = conn_new(nullptr);
+    Connection* b = conn_new(nullptr);
+    Connection* c = connected_conn(11);
+    a->connecting = 1;
+    a->connect_seconds = 60;
+    static std::vector<std::string> reasons;
+    reasons.clear();
+    // Closing the link of a timed-out connection frees its record here.
+    conn_hooks.conn_close = [](const std::string& reason, Connection* x) {
+        reasons.push_back(reason);
+        conn_free(x);
+    };
+    b->waiting_retry = 1;
+    b->retry_delay = 2500;
+    c->autojoin_countdown = 1;
+    static int joined = 0;
+    joined = 0;
+    conn_hooks.conn_auto_join = [](Connection*) { ++joined; };
+    frame_tick();
+    ASSERT_EQ(reasons.size(), 1u);
+    EXPECT_EQ(reasons[0], "Bağlantı Zamanı Aşıldı...");
+    EXPECT_EQ(conn_is_live(a), 0);
+    EXPECT_EQ(b->retry_delay, 1500);
+    EXPECT_EQ(b->tick_seconds, 1);
+    EXPECT_EQ(c->tick_seconds, 1);
+    EXPECT_EQ(joined, 1);
+    EXPECT_EQ(c->timeout_countdown, 599);
+    // Each connection was served once.
+    frame_tick();
+    EXPECT_EQ(b->tick_seconds, 2);
+    EXPECT_EQ(c->tick_seconds, 2);
+    EXPECT_EQ(joined, 1);
+}
+
+TEST_F(Tick, ConnectSecondsCountUntilTheLimit)
+{
+    Connection* a = conn_new(nullptr);
+    a->connecting = 1;
+    a->connect_seconds = 1;
+    static int closed = 0;
+    closed = 0;
+    conn_hooks.conn_close = [](const std::string&, Connection*) { ++closed; };
+    for (int i = 0; i < 59; ++i)
+        frame_tick();
+    EXPECT_EQ(a->connect_seconds, 60);
+    EXPECT_EQ(closed, 0);
+    frame_tick();
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(a->reason, "Bağlantı Zamanı Aşıldı...");
+    // Not counting (0) never times out.
+    Connection* b = conn_new(nullptr);
+    b->connecting = 1;
+    for (int i = 0; i < 100; ++i)
+        frame_tick();
+    EXPECT_EQ(b->connect_seconds, 0);
+}
+
+TEST_F(Tick, FloodCheckIsGivenUpAfterSixtySeconds)
+{
+    Connection* c = connected_conn(3);
+    static int released = 0;
+    released = 0;
+    conn_hooks.flood_release = [](Connection*) { ++released; };
+    c->flood_budget = 450;
+    frame_tick();
+    frame_tick();
+    EXPECT_EQ(c->flood_budget, 250);
+    c->flood_check_out = 1;
+    for (int i = 0; i < 59; ++i)
+        frame_tick();
+    EXPECT_EQ(released, 0);
+    EXPECT_EQ(c->flood_budget, 250);
+    frame_tick();
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(c->flood_check_out, 0);
+    EXPECT_EQ(c->flood_budget, 0);
+}

@@ -1,0 +1,1048 @@
+// The main settings load and save on real files in a temporary settings
+// folder: the first start, the rules of each section, the move of the user
+// lists into "control.ini", the order of the other parts' loaders, and the
+// savers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "core/ini.h"
+#include "core/main_settings.h"
+#include "core/options.h"
+#include "core/string_list.h"
+#include "core/time_date.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void spit(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::vector<std::string> texts(const StringNode* head)
+{
+    std::vector<std::string> out;
+    for (const StringNode* n = head; n; n = n->next)
+        out.push_back(n->text);
+    return out;
+}
+
+std::string joined(const StringNode* head)
+{
+    std::string out;
+    for (const StringNode* n = head; n; n = n->next)
+        out += (out.empty() ? "" : "|") + n->text;
+    return out;
+}
+
+// A stand-in for the connection record: the fields the settings reach.
+struct FakeConn {
+    std::string text[14];
+    std::uint32_t ip[2] = {0, 0};  // 0 resolved, 1 stored
+};
+
+FakeConn* g_first = nullptr;
+FakeConn* g_other = nullptr;  // a second live record
+
+Connection* as_conn(FakeConn* c)
+{
+    return reinterpret_cast<Connection*>(c);
+}
+
+FakeConn* as_fake(const Connection* c)
+{
+    return reinterpret_cast<FakeConn*>(const_cast<Connection*>(c));
+}
+
+void bind_fake_connection()
+{
+    main_settings_hooks.first_connection = [] { return as_conn(g_first); };
+    main_settings_hooks.conn_is_live = [](const Connection* c) {
+        return c && (as_fake(c) == g_first || as_fake(c) == g_other) ? 1 : 0;
+    };
+    main_settings_hooks.conn_text = [](Connection* c, int field) -> std::string* {
+        return field >= 0 && field < 14 ? &as_fake(c)->text[field] : nullptr;
+    };
+    main_settings_hooks.conn_ip = [](Connection* c, int stored) -> std::uint32_t* {
+        return &as_fake(c)->ip[stored ? 1 : 0];
+    };
+}
+
+// The names of the hooks called, in order.
+std::vector<std::string> g_calls;
+
+class MainSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/kest_mainsettings_XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        root_ = std::string(tmpl) + "/";
+        saved_dir_ = settings_dir;
+        saved_ini_ = main_ini_path;
+        settings_dir = root_;
+        main_ini_path = root_ + "kest.ini";
+        reset_state();
+        first_ = FakeConn{};
+        g_first = &first_;
+        g_other = nullptr;
+        bind_fake_connection();
+        g_calls.clear();
+    }
+
+    void TearDown() override
+    {
+        reset_state();
+        g_first = nullptr;
+        g_other = nullptr;
+        settings_dir = saved_dir_;
+        main_ini_path = saved_ini_;
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    static void reset_state()
+    {
+        main_settings_free_lists();
+        main_settings = MainSettings{};
+        main_settings_hooks = MainSettingsHooks{};
+        options_reset();
+        time_stamp_format = "[HH:nn]";
+        time_log_stamp_format.clear();
+    }
+
+    std::string read(const char* section, const char* key, const std::string& file = std::string())
+    {
+        std::string out;
+        ini_read(section, key, "", out, 4200, file.empty() ? main_ini_path : file);
+        return out;
+    }
+
+    // The section names of a file, in order.
+    std::vector<std::string> sections(const std::string& file)
+    {
+        std::vector<std::string> out;
+        std::stringstream ss(slurp(file));
+        std::string line;
+        while (std::getline(ss, line))
+            if (!line.empty() && line[0] == '[')
+                out.push_back(line);
+        return out;
+    }
+
+    void save_all()
+    {
+        ini_save_options();
+        ini_save_text_settings();
+        ini_save_identity(0, as_conn(g_first));
+        ini_save_dirs();
+        ini_save_user_lists(0);
+    }
+
+    std::string root_;
+    std::string saved_dir_;
+    std::string saved_ini_;
+    FakeConn first_;
+};
+
+// ---------------------------------------------------------------------------
+// The first start.
+
+TEST_F(MainSettingsTest, FirstStartInAnEmptyFolderWritesTheDefaults)
+{
+    EXPECT_EQ(settings_load_all(), 1);
+    save_all();
+    const std::string file = slurp(main_ini_path);
+
+    EXPECT_NE(file.find("n0=0,1,0,1,0,0,300,0,0,0,1,0,0,0,0,0,1,0,0,0,4096,0,1,0,1,1,1,1,0,50,1,0,0,1,0\n"),
+              std::string::npos)
+        << file;
+    EXPECT_NE(file.find("n5=1,1,1,1,1,1,1,1,1,1,0,0,0,0,1,0,1,0,300,30,10,0,1,29,0,0,1,8192,0,0,0,115,0,1,0,1\n"),
+              std::string::npos);
+    EXPECT_NE(file.find("n8=1,2,1,168,1,1,1,2,0,0,1,1,0,0,1,1,1,0,0,0,0,0,168,1,0\n"), std::string::npos);
+
+    struct Key {
+        const char* section;
+        const char* key;
+        std::string value;
+    };
+    const Key keys[] = {
+        {"text", "defport", "6667"},
+        {"text", "commandchar", "/"},
+        {"text", "linesep", "-"},
+        {"text", "timestamp", "[HH:nn]"},
+        {"text", "logstamp", "[HH:nn]"},
+        {"text", "accept", kDefaultDccAcceptTypes},
+        {"text", "ignore", kDefaultDccIgnoreTypes},
+        {"text", "quit", ""},
+        {"files", "servers", "servers.ini"},
+        {"files", "urls", "urls.ini"},
+        {"files", "addrbk", "addrbk.ini"},
+        {"files", "browser", ""},
+        {"files", "trayicon", ""},
+        {"dirs", "logdir", "logs/"},
+        {"dirs", "waves", "sounds/"},
+        {"dirs", "midis", "sounds/"},
+        {"dirs", "oggs", "sounds/"},
+        {"dirs", "senddir", ""},
+        {"dirs", "chans", ""},
+        {"about", "version", kProgramVersionText},
+        {"kest", "host", ""},
+    };
+    for (const Key& k : keys)
+        EXPECT_EQ(read(k.section, k.key), k.value) << k.section << "/" << k.key;
+
+    for (const char* dir : {"logs", "sounds", "channels"})
+        EXPECT_TRUE(fs::is_directory(root_ + dir)) << dir;
+    // Empty user lists create no file.
+    EXPECT_FALSE(fs::exists(root_ + "control.ini"));
+
+    EXPECT_EQ(main_settings.log_dir, root_ + "logs/");
+    EXPECT_EQ(main_settings.chans_dir, root_ + "channels/");
+    EXPECT_EQ(main_settings.send_dir, root_);
+    EXPECT_EQ(main_settings.servers_file, root_ + "servers.ini");
+    EXPECT_EQ(main_settings.chanfolder_file, main_ini_path);
+    EXPECT_EQ(main_settings.trayicon_file, "");
+    EXPECT_EQ(main_settings.finger_file, "");
+    EXPECT_EQ(main_settings.fserve_home, "");
+    EXPECT_EQ(strlist_count(main_settings.dcc_accept_types), 12);
+    EXPECT_EQ(strlist_count(main_settings.dcc_ignore_types), 16);
+    EXPECT_EQ(main_settings.warn_fserve, 1);
+    EXPECT_EQ(main_settings.warn_dcc, 1);
+    EXPECT_EQ(main_settings.warn_link, 1);
+    EXPECT_EQ(main_settings.compact_mode, 0);
+}
+
+TEST_F(MainSettingsTest, SecondStartReadsWhatTheFirstWrote)
+{
+    settings_load_all();
+    save_all();
+    const std::string after_first = slurp(main_ini_path);
+    reset_state();
+    bind_fake_connection();
+    settings_load_all();
+    save_all();
+    EXPECT_EQ(slurp(main_ini_path), after_first);
+}
+
+// ---------------------------------------------------------------------------
+// Section "text".
+
+TEST_F(MainSettingsTest, TextSectionRules)
+{
+    struct Case {
+        const char* name;
+        const char* file;  // the "[text]" lines
+        std::function<std::string()> got;
+        std::string expected;
+    };
+    auto port = [] { return main_settings.default_port; };
+    auto sep = [] { return main_settings.line_separator; };
+    auto stamp = [] { return time_stamp_format; };
+    auto logstamp = [] { return time_log_stamp_format; };
+    auto cmd = [] { return main_settings.command_char; };
+    auto accept = [] { return joined(main_settings.dcc_accept_types); };
+    auto ignore = [] { return joined(main_settings.dcc_ignore_types); };
+    const Case cases[] = {
+        {"port not a number", "defport=abc\n", port, "6667"},
+        {"port zero", "defport=0\n", port, "6667"},
+        {"port negative", "defport=-5\n", port, "6667"},
+        {"port empty", "defport=\n", port, "6667"},
+        {"port number", "defport=7000\n", port, "7000"},
+        {"port list kept as text", "defport=6667,7000\n", port, "6667,7000"},
+        {"separator absent", "", sep, "-"},
+        {"separator none", "linesep=none\n", sep, ""},
+        {"separator NONE", "linesep=NONE\n", sep, ""},
+        {"separator space", "linesep=Space\n", sep, " "},
+        {"separator text", "linesep=~*~\n", sep, "~*~"},
+        {"timestamp empty", "timestamp=\n", stamp, "[HH:nn]"},
+        {"timestamp blanks", "timestamp=[HH    :  nn]\n", stamp, "[HH : nn]"},
+        {"logstamp follows timestamp", "timestamp=(HH  nn)\n", logstamp, "(HH nn)"},
+        {"logstamp blanks", "logstamp=<HH   nn   ss>\n", logstamp, "<HH nn ss>"},
+        {"command char absent", "", cmd, "/"},
+        {"command char empty", "commandchar=\n", cmd, "/"},
+        {"command char", "commandchar=!\n", cmd, "!"},
+        {"accept list", "accept=*.a, *.b,,*.c \n", accept, "*.a|*.b|*.c"},
+        {"accept default", "accept=\n", accept,
+         "*.jpg|*.gif|*.png|*.bmp|*.txt|*.log|*.wav|*.mid|*.mp3|*.wma|*.ogg|*.zip"},
+        {"ignore list", "ignore=*.exe\n", ignore, "*.exe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset_state();
+        bind_fake_connection();
+        spit(main_ini_path, std::string("[text]\n") + c.file);
+        settings_load_all();
+        EXPECT_EQ(c.got(), c.expected);
+    }
+}
+
+TEST_F(MainSettingsTest, TextSettingsRoundTrip)
+{
+    settings_load_all();
+    main_settings.default_port = "7000";
+    main_settings.app_title = "Başlık";
+    main_settings.command_char = "!";
+    main_settings.quit_message = "güle güle";
+    main_settings.finger_text = "finger me";
+    main_settings.last_reset = "Mon Jan 1";
+    time_stamp_format = "<HH:nn:ss>";
+    time_log_stamp_format = "[dd HH]";
+    strlist_free(&main_settings.dcc_accept_types);
+    main_settings.dcc_accept_types = strlist_append(strlist_append(nullptr, "*.a", 0), "*.b", 0);
+    ini_save_text_settings();
+
+    reset_state();
+    bind_fake_connection();
+    settings_load_all();
+    EXPECT_EQ(main_settings.default_port, "7000");
+    EXPECT_EQ(main_settings.app_title, "Başlık");
+    EXPECT_EQ(main_settings.command_char, "!");
+    EXPECT_EQ(main_settings.quit_message, "güle güle");
+    EXPECT_EQ(main_settings.finger_text, "finger me");
+    EXPECT_EQ(main_settings.last_reset, "Mon Jan 1");
+    EXPECT_EQ(time_stamp_format, "<HH:nn:ss>");
+    EXPECT_EQ(time_log_stamp_format, "[dd HH]");
+    EXPECT_EQ(joined(main_settings.dcc_accept_types), "*.a|*.b");
+}
+
+TEST_F(MainSettingsTest, SeparatorIsWrittenByName)
+{
+    struct Case {
+        const char* separator;
+        const char* stored;
+    };
+    const Case cases[] = {{"", "none"}, {" ", "space"}, {"=-=", "=-="}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        main_settings.line_separator = c.separator;
+        ini_save_text_settings();
+        EXPECT_EQ(read("text", "linesep"), c.stored);
+        settings_load_all();
+        EXPECT_EQ(main_settings.line_separator, c.separator);
+    }
+}
+
+TEST_F(MainSettingsTest, FileTypeListIsCutAfterTheEntryThatReaches1024)
+{
+    StringNode* list = nullptr;
+    for (int i = 0; i < 300; ++i)
+        list = strlist_append(list, "*.e" + std::to_string(100 + i), 0);  // 6 characters each
+    main_settings.dcc_ignore_types = list;
+    ini_save_text_settings();
+    const std::string stored = read("text", "ignore");
+    // 146 entries of 6 plus 145 commas make 1,021; the 147th brings 1,028.
+    EXPECT_EQ(stored.size(), 1028u);
+    EXPECT_EQ(stored.substr(stored.size() - 6), "*.e246");
+}
+
+// ---------------------------------------------------------------------------
+// Files, folders, the file server.
+
+TEST_F(MainSettingsTest, FolderRules)
+{
+    fs::create_directories(root_ + "mylogs");
+    fs::create_directories(root_ + "snd");
+    fs::create_directories(root_ + "in/coming");
+    spit(main_ini_path,
+         "[dirs]\n"
+         "senddir=in\\coming\n"
+         "pics=nosuchfolder\n"
+         "logdir=mylogs\n"
+         "waves=snd\n"
+         "mp3s=" + root_ + "mylogs\n");
+    settings_load_all();
+    EXPECT_EQ(main_settings.send_dir, root_ + "in/coming/");
+    EXPECT_EQ(main_settings.pics_dir, root_);  // a folder that does not exist
+    EXPECT_EQ(main_settings.log_dir, root_ + "mylogs/");
+    EXPECT_EQ(main_settings.waves_dir, root_ + "snd/");
+    EXPECT_EQ(main_settings.midis_dir, root_ + "snd/");  // empty: the sound folder
+    EXPECT_EQ(main_settings.mp3s_dir, root_ + "mylogs/");
+    EXPECT_EQ(main_settings.chans_dir, root_ + "channels/");
+    EXPECT_TRUE(fs::is_directory(root_ + "channels"));
+    // Only missing default folders are made.
+    EXPECT_FALSE(fs::exists(root_ + "logs"));
+    EXPECT_FALSE(fs::exists(root_ + "sounds"));
+    // The load writes the folders back relative to the settings folder.
+    EXPECT_EQ(read("dirs", "senddir"), "in/coming/");
+    EXPECT_EQ(read("dirs", "logdir"), "mylogs/");
+    EXPECT_EQ(read("dirs", "midis"), "snd/");
+    EXPECT_EQ(read("dirs", "pics"), "");
+}
+
+TEST_F(MainSettingsTest, MissingLogFolderSettingTakesTheLogsFolder)
+{
+    spit(main_ini_path, "[dirs]\nwaves=\n");
+    settings_load_all();
+    EXPECT_EQ(main_settings.log_dir, root_ + "logs/");
+    EXPECT_TRUE(fs::is_directory(root_ + "logs"));
+    EXPECT_EQ(main_settings.waves_dir, root_ + "sounds/");
+    EXPECT_EQ(main_settings.oggs_dir, root_ + "sounds/");
+}
+
+TEST_F(MainSettingsTest, FileSettings)
+{
+    fs::create_directories(root_ + "lists");
+    spit(root_ + "lists/my.ini", "");
+    spit(root_ + "book.ini", "");
+    spit(main_ini_path,
+         "[files]\n"
+         "servers=lists\\my.ini\n"
+         "addrbk=/nowhere/book.ini\n"
+         "urls=/nowhere/u.ini\n"
+         "trayicon=icons/k.ico\n"
+         "finger=finger.txt\n"
+         "browser=/usr/bin/old\n");
+    settings_load_all();
+    EXPECT_EQ(main_settings.servers_file, root_ + "lists/my.ini");
+    EXPECT_EQ(main_settings.addrbk_file, root_ + "book.ini");  // same name in the settings folder
+    EXPECT_EQ(main_settings.urls_file, root_ + "urls.ini");    // neither exists: the default
+    EXPECT_EQ(main_settings.trayicon_file, root_ + "icons/k.ico");
+    EXPECT_EQ(main_settings.finger_file, root_ + "finger.txt");
+    EXPECT_EQ(read("files", "browser"), "");
+
+    ini_save_text_settings();
+    EXPECT_EQ(read("files", "servers"), "lists/my.ini");
+    EXPECT_EQ(read("files", "trayicon"), "icons/k.ico");
+    EXPECT_EQ(read("files", "finger"), "finger.txt");
+}
+
+TEST_F(MainSettingsTest, BrowserIsLookedUpAfterTheOldKeyIsDeleted)
+{
+    spit(main_ini_path, "[files]\nbrowser=/usr/bin/old\n");
+    main_settings.browser_path = "stale";
+    main_settings_hooks.shell_default_browser = [] {
+        std::string v;
+        ini_read("files", "browser", "", v, 1074, main_ini_path);
+        g_calls.push_back("browser:" + v + ":" + main_settings.browser_path);
+        main_settings.browser_path = "/usr/bin/new";
+    };
+    settings_load_all();
+    EXPECT_EQ(g_calls, std::vector<std::string>{"browser::"});
+    EXPECT_EQ(main_settings.browser_path, "/usr/bin/new");
+}
+
+TEST_F(MainSettingsTest, UrlListTakesOnlyAddressEntries)
+{
+    spit(root_ + "urls.ini", "[urls]\nn0=0:Home URL:http://a.example\nn1=no address\nn2=1:Two URL:ftp://b\n");
+    settings_load_all();
+    EXPECT_EQ(texts(main_settings.url_list),
+              (std::vector<std::string>{"0:Home URL:http://a.example", "1:Two URL:ftp://b"}));
+}
+
+TEST_F(MainSettingsTest, FileServerSettings)
+{
+    fs::create_directories(root_ + "share");
+    spit(main_ini_path, "[fileserver]\nhomedir=share\nwelcome=welcome.txt\n");
+    settings_load_all();
+    EXPECT_EQ(main_settings.fserve_home, root_ + "share/");
+    EXPECT_EQ(main_settings.fserve_welcome, root_ + "welcome.txt");
+}
+
+TEST_F(MainSettingsTest, FileServerWarningMovesToItsNewPlace)
+{
+    struct Case {
+        const char* file;
+        int flag;
+        const char* stored;  // "warn"/"fserve" afterwards
+    };
+    const Case cases[] = {
+        {"[fileserver]\nwarning=off\n", 0, "off"},
+        {"[fileserver]\nwarning=OFF\n[warn]\nfserve=on\n", 0, "off"},
+        {"[fileserver]\nwarning=yes\n[warn]\nfserve=off\n", 1, "on"},
+        {"[warn]\nfserve=Off\n", 0, "Off"},
+        {"[warn]\nfserve=\n", 1, ""},
+        {"", 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        spit(main_ini_path, c.file);
+        settings_load_all();
+        EXPECT_EQ(main_settings.warn_fserve, c.flag);
+        EXPECT_EQ(read("warn", "fserve"), c.stored);
+        EXPECT_EQ(read("fileserver", "warning"), "");
+    }
+}
+
+TEST_F(MainSettingsTest, WarningFlagsAndWizardNumber)
+{
+    spit(main_ini_path, "[warn]\ndcc=OFF\nlink=off\n[wizard]\nwarning=12x\n");
+    settings_load_all();
+    EXPECT_EQ(main_settings.warn_dcc, 0);
+    EXPECT_EQ(main_settings.warn_link, 0);
+    EXPECT_EQ(main_settings.wizard_warning, 12);
+}
+
+TEST_F(MainSettingsTest, OldLinkSectionIsDeletedOnlyWhenItNamesAProgram)
+{
+    spit(main_ini_path, "[kestlink]\nexe=link.exe\npath=c:\\x\n[keep]\na=1\n");
+    settings_load_all();
+    EXPECT_EQ(read("kestlink", "path"), "");
+    EXPECT_EQ(read("keep", "a"), "1");
+
+    spit(main_ini_path, "[kestlink]\nexe=\npath=c:\\x\n");
+    settings_load_all();
+    EXPECT_EQ(read("kestlink", "path"), "c:\\x");
+}
+
+// ---------------------------------------------------------------------------
+// Identity and local host.
+
+TEST_F(MainSettingsTest, IdentityFillsTheFirstConnection)
+{
+    spit(main_ini_path,
+         "[kest]\nuser=Ayşe Yılmaz\nemail=a@b.example\nnick=ayse\nanick=ayse_\n"
+         "host=Ağ Sunucusu SERVER:irc.example.org:6667,7000:gizliGROUP:ÖrnekNet\n"
+         "[local]\nlocal=myhost\nlocalip=1.2.3.4\nlongip=16909060\n");
+    settings_load_all();
+    EXPECT_EQ(first_.text[kConnStoredUser], "Ayşe Yılmaz");
+    EXPECT_EQ(first_.text[kConnStoredEmail], "a@b.example");
+    EXPECT_EQ(first_.text[kConnStoredNick], "ayse");
+    EXPECT_EQ(first_.text[kConnStoredAnick], "ayse_");
+    EXPECT_EQ(first_.text[kConnCurrentNick], "ayse");
+    EXPECT_EQ(first_.text[kConnStoredDescription], "Ağ Sunucusu");
+    EXPECT_EQ(first_.text[kConnStoredServer], "irc.example.org");
+    EXPECT_EQ(first_.text[kConnStoredPort], "6667,7000");
+    EXPECT_EQ(first_.text[kConnStoredPassword], "gizli");
+    EXPECT_EQ(first_.text[kConnStoredGroup], "ÖrnekNet");
+    EXPECT_EQ(first_.text[kConnStoredLocalHost], "myhost");
+    EXPECT_EQ(first_.text[kConnStoredLocalIpText], "1.2.3.4");
+    EXPECT_EQ(first_.ip[1], 16909060u);
+}
+
+TEST_F(MainSettingsTest, CommandLineNickWins)
+{
+    spit(main_ini_path, "[kest]\nnick=filenick\nanick=fileanick\n");
+    const std::string start_nick = "cmdnick";
+    const std::string start_anick;
+    main_settings_hooks.start_nick = &start_nick;
+    main_settings_hooks.start_anick = &start_anick;
+    settings_load_all();
+    EXPECT_EQ(first_.text[kConnStoredNick], "cmdnick");
+    EXPECT_EQ(first_.text[kConnCurrentNick], "cmdnick");
+    EXPECT_EQ(first_.text[kConnStoredAnick], "fileanick");
+}
+
+TEST_F(MainSettingsTest, ServerEntryForms)
+{
+    struct Case {
+        const char* entry;
+        const char* description;
+        const char* host;
+        const char* ports;
+        const char* password;
+        const char* group;
+    };
+    const Case cases[] = {
+        {"Net  SERVER:irc.net:6667", "Net", "irc.net", "6667", "", ""},
+        {"NetSERVER:irc.net:", "Net", "irc.net", "6667", "", ""},
+        {"NetSERVER:irc.net", "Net", "irc.net", "6667", "", ""},
+        {"NetSERVER:irc.net:+6697:pw:rd GROUP:G", "Net", "irc.net", "+6697", "pw:rd ", "G"},
+        {"irc.bare.net:7000", "", "irc.bare.net", "7000", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        first_ = FakeConn{};
+        settings_apply_server_entry(c.entry, as_conn(g_first));
+        EXPECT_EQ(first_.text[kConnStoredDescription], c.description);
+        EXPECT_EQ(first_.text[kConnStoredServer], c.host);
+        EXPECT_EQ(first_.text[kConnStoredPort], c.ports);
+        EXPECT_EQ(first_.text[kConnStoredPassword], c.password);
+        EXPECT_EQ(first_.text[kConnStoredGroup], c.group);
+    }
+    // Fields are cut at 256 characters.
+    first_ = FakeConn{};
+    settings_apply_server_entry("DSERVER:" + std::string(400, 'h') + ":1", as_conn(g_first));
+    EXPECT_EQ(first_.text[kConnStoredServer].size(), 256u);
+}
+
+TEST_F(MainSettingsTest, ServerEntryGoesToTheConnectionLayerWhenItIsThere)
+{
+    spit(main_ini_path, "[kest]\nhost=NetSERVER:irc.net:6667\n");
+    main_settings_hooks.conn_apply_server_entry = [](const std::string& entry, Connection* c) {
+        g_calls.push_back(entry + (as_fake(c) == g_first ? " first" : " other"));
+    };
+    settings_load_all();
+    EXPECT_EQ(g_calls, std::vector<std::string>{"NetSERVER:irc.net:6667 first"});
+    EXPECT_EQ(first_.text[kConnStoredServer], "");
+}
+
+TEST_F(MainSettingsTest, IdentitySaveByFlags)
+{
+    first_.text[kConnStoredUser] = "User";
+    first_.text[kConnStoredEmail] = "u@x";
+    first_.text[kConnStoredNick] = "nick";
+    first_.text[kConnStoredAnick] = "anick";
+    first_.text[kConnStoredDescription] = "Net";
+    first_.text[kConnStoredServer] = "irc.net";
+    first_.text[kConnStoredPort] = "6667";
+
+    ini_save_identity(2, as_conn(g_first));
+    EXPECT_EQ(read("kest", "nick"), "nick");
+    EXPECT_EQ(read("kest", "user"), "");
+    EXPECT_EQ(read("kest", "host"), "");
+
+    ini_save_identity(4, as_conn(g_first));
+    EXPECT_EQ(read("kest", "host"), "NetSERVER:irc.net:6667");
+
+    first_.text[kConnStoredPassword] = "pw";
+    first_.text[kConnStoredGroup] = "G";
+    ini_save_identity(0, as_conn(g_first));
+    EXPECT_EQ(read("kest", "user"), "User");
+    EXPECT_EQ(read("kest", "email"), "u@x");
+    EXPECT_EQ(read("kest", "anick"), "anick");
+    EXPECT_EQ(read("kest", "host"), "NetSERVER:irc.net:6667:pwGROUP:G");
+
+    // Without a description the server is not kept.
+    first_.text[kConnStoredDescription].clear();
+    ini_save_identity(4, as_conn(g_first));
+    EXPECT_EQ(read("kest", "host"), "");
+}
+
+TEST_F(MainSettingsTest, IdentitySaveOfAStaleConnectionUsesTheFirst)
+{
+    FakeConn stale;
+    stale.text[kConnStoredNick] = "stale";
+    FakeConn other;
+    other.text[kConnStoredNick] = "other";
+    g_other = &other;
+    first_.text[kConnStoredNick] = "first";
+
+    ini_save_identity(2, as_conn(&stale));
+    EXPECT_EQ(read("kest", "nick"), "first");
+    ini_save_identity(2, as_conn(&other));
+    EXPECT_EQ(read("kest", "nick"), "other");
+
+    // Without any live connection nothing is written.
+    g_first = nullptr;
+    g_other = nullptr;
+    ini_save_identity(2, as_conn(&other));
+    EXPECT_EQ(read("kest", "nick"), "other");
+}
+
+TEST_F(MainSettingsTest, IdentityRoundTrip)
+{
+    first_.text[kConnStoredUser] = "Çağrı";
+    first_.text[kConnStoredNick] = "cagri";
+    first_.text[kConnStoredDescription] = "Net";
+    first_.text[kConnStoredServer] = "irc.net";
+    first_.text[kConnStoredPort] = "+6697";
+    first_.text[kConnStoredPassword] = "pw";
+    first_.text[kConnStoredGroup] = "G";
+    ini_save_identity(0, as_conn(g_first));
+    const FakeConn saved = first_;
+    first_ = FakeConn{};
+    settings_load_all();
+    for (int f : {kConnStoredUser, kConnStoredNick, kConnStoredDescription, kConnStoredServer, kConnStoredPort,
+                  kConnStoredPassword, kConnStoredGroup})
+        EXPECT_EQ(first_.text[f], saved.text[f]) << f;
+}
+
+TEST_F(MainSettingsTest, LocalHostSave)
+{
+    first_.text[kConnLocalHost] = "host.lan";
+    first_.text[kConnLocalIpText] = "192.168.1.2";
+    first_.ip[0] = 3232235778u;
+    ini_save_local_host(as_conn(g_first));
+    EXPECT_EQ(read("local", "local"), "host.lan");
+    EXPECT_EQ(read("local", "localip"), "192.168.1.2");
+    EXPECT_EQ(read("local", "longip"), "3232235778");
+
+    first_ = FakeConn{};
+    settings_load_all();
+    EXPECT_EQ(first_.text[kConnStoredLocalHost], "host.lan");
+    EXPECT_EQ(first_.ip[1], 3232235778u);
+
+    // An unknown address, or a stale connection, removes the section.
+    first_.ip[0] = 0;
+    ini_save_local_host(as_conn(g_first));
+    const std::vector<std::string> left = sections(main_ini_path);
+    EXPECT_EQ(std::find(left.begin(), left.end(), "[local]"), left.end());
+    FakeConn stale;
+    stale.ip[0] = 5;
+    spit(main_ini_path, "[local]\nlocal=x\n");
+    ini_save_local_host(as_conn(&stale));
+    EXPECT_EQ(read("local", "local"), "");
+}
+
+// ---------------------------------------------------------------------------
+// The user lists.
+
+TEST_F(MainSettingsTest, UserListsMoveToControlIni)
+{
+    spit(main_ini_path,
+         "[kest]\nnick=n\n\n"
+         "[ignore]\nn0=*!*@spam.example,all\nn1=bad!*@*\n\n"
+         "[autoop]\nn0=*!*@friend,#chan\n\n"
+         "[protect]\nn0=*!*@me\n\n"
+         "[text]\nquit=bye\n");
+    spit(root_ + "control.ini", "[voice]\nn0=*!*@voiced\n");
+    settings_load_all();
+
+    EXPECT_EQ(texts(main_settings.ignore_list), (std::vector<std::string>{"*!*@spam.example,all", "bad!*@*"}));
+    EXPECT_EQ(texts(main_settings.aop_list), std::vector<std::string>{"*!*@friend,#chan"});
+    EXPECT_EQ(texts(main_settings.avoice_list), std::vector<std::string>{"*!*@voiced"});
+    EXPECT_EQ(texts(main_settings.protect_list), std::vector<std::string>{"*!*@me"});
+
+    const std::vector<std::string> main_sections = sections(main_ini_path);
+    for (const char* gone : {"[ignore]", "[autoop]", "[protect]"})
+        EXPECT_EQ(std::find(main_sections.begin(), main_sections.end(), gone), main_sections.end()) << gone;
+    EXPECT_EQ(read("kest", "nick"), "n");
+    EXPECT_EQ(read("text", "quit"), "bye");
+
+    const std::string control = root_ + "control.ini";
+    EXPECT_EQ(read("ignore", "n0", control), "*!*@spam.example,all");
+    EXPECT_EQ(read("ignore", "n1", control), "bad!*@*");
+    EXPECT_EQ(read("op", "n0", control), "*!*@friend,#chan");
+    EXPECT_EQ(read("voice", "n0", control), "*!*@voiced");
+    EXPECT_EQ(read("protect", "n0", control), "*!*@me");
+
+    // A second start reads the same lists from control.ini alone.
+    main_settings_free_lists();
+    ini_load_user_lists();
+    EXPECT_EQ(texts(main_settings.ignore_list), (std::vector<std::string>{"*!*@spam.example,all", "bad!*@*"}));
+    EXPECT_EQ(texts(main_settings.protect_list), std::vector<std::string>{"*!*@me"});
+}
+
+TEST_F(MainSettingsTest, OldUserListStaysWhenControlIniCannotBeWritten)
+{
+    fs::create_directories(root_ + "control.ini");  // a folder where the file should be
+    spit(main_ini_path, "[ignore]\nn0=keep!*@*\n");
+    ini_load_user_lists();
+    EXPECT_EQ(texts(main_settings.ignore_list), std::vector<std::string>{"keep!*@*"});
+    EXPECT_EQ(read("ignore", "n0"), "keep!*@*");
+}
+
+TEST_F(MainSettingsTest, UserListsSaveBySelection)
+{
+    main_settings.ignore_list = strlist_append(nullptr, "i!*@*", 0);
+    main_settings.aop_list = strlist_append(nullptr, "o!*@*", 0);
+    main_settings.avoice_list = strlist_append(nullptr, "v!*@*", 0);
+    main_settings.protect_list = strlist_append(nullptr, "p!*@*", 0);
+    const std::string control = root_ + "control.ini";
+
+    ini_save_user_lists(2 | 8);
+    EXPECT_EQ(sections(control), (std::vector<std::string>{"[op]", "[protect]"}));
+    ini_save_user_lists(0);
+    const std::vector<std::string> all = sections(control);
+    EXPECT_EQ(all.size(), 4u);
+    for (const char* h : {"[ignore]", "[op]", "[voice]", "[protect]"})
+        EXPECT_NE(std::find(all.begin(), all.end(), h), all.end()) << h;
+
+    // An emptied list keeps its header with no entries.
+    strlist_free(&main_settings.aop_list);
+    ini_save_user_lists(2);
+    EXPECT_EQ(read("op", "n0", control), "");
+    EXPECT_EQ(read("voice", "n0", control), "v!*@*");
+}
+
+// ---------------------------------------------------------------------------
+// The other parts' loaders and the last steps.
+
+TEST_F(MainSettingsTest, LoadersRunInTheirOrder)
+{
+    spit(main_ini_path, "[options]\nn0=1\n[ignore]\nn0=x!*@*\n");
+#define RECORD(name) main_settings_hooks.name = [] { g_calls.push_back(#name); }
+    RECORD(dcc_ports_load);
+    RECORD(shell_default_browser);
+    RECORD(lang_settings_load);
+    RECORD(color_load);
+    main_settings_hooks.notify_load = [](Connection* c) {
+        g_calls.push_back(as_fake(c) == g_first ? "notify_load first" : "notify_load other");
+    };
+    // The option lines are read between these two.
+    main_settings_hooks.notify_options_load = [] {
+        g_calls.push_back("notify_options_load " + std::to_string(opt(OPT_CONNECT_ON_STARTUP)));
+    };
+    main_settings_hooks.ident_settings_load = [] {
+        g_calls.push_back("ident_settings_load " + std::to_string(opt(OPT_CONNECT_ON_STARTUP)));
+    };
+    RECORD(win_events_load_default);
+    RECORD(clicks_load);
+    RECORD(dcc_nicks_load);
+    RECORD(sound_load_event_settings);
+    RECORD(chanlist_load_settings);
+    RECORD(ProxySettings);
+    RECORD(perform_load);
+    RECORD(dragdrop_load);
+    RECORD(dcc_extensions_load);
+    RECORD(dccserver_load_settings);
+    RECORD(highlight_load);
+    RECORD(marker_load);
+    main_settings_hooks.cnick_load = [] {
+        g_calls.push_back(std::string("cnick_load ") + (main_settings.ignore_list ? "lists" : "no lists"));
+    };
+    main_settings_hooks.agent_load_settings = [] {
+        g_calls.push_back(std::string("agent_load_settings ") + (main_settings.ignore_list ? "lists" : "no lists"));
+    };
+    RECORD(dcc_trusted_load);
+    RECORD(styles_load);
+    RECORD(options_order_load);
+    RECORD(layer_load_settings);
+    RECORD(tips_load_settings);
+    main_settings_hooks.conn_identity_copy = [](int mode, Connection*) {
+        g_calls.push_back("conn_identity_copy " + std::to_string(mode));
+    };
+    RECORD(servers_group_step);
+    main_settings_hooks.chanlist_copy_filter = [](int direction, Connection*) {
+        g_calls.push_back("chanlist_copy_filter " + std::to_string(direction));
+    };
+    main_settings_hooks.alias_files_load_all = [] {
+        g_calls.push_back("alias_files_load_all");
+        return 5;
+    };
+    main_settings_hooks.popup_files_load_all = [] {
+        g_calls.push_back("popup_files_load_all");
+        return 6;
+    };
+    main_settings_hooks.remote_files_load_all = [] {
+        g_calls.push_back("remote_files_load_all");
+        return 7;
+    };
+#undef RECORD
+
+    EXPECT_EQ(settings_load_all(), 7);
+    const std::vector<std::string> expected = {
+        "dcc_ports_load",
+        "shell_default_browser",
+        "lang_settings_load",
+        "color_load",
+        "notify_load first",
+        "notify_options_load 0",
+        "ident_settings_load 1",
+        "win_events_load_default",
+        "clicks_load",
+        "dcc_nicks_load",
+        "sound_load_event_settings",
+        "chanlist_load_settings",
+        "ProxySettings",
+        "perform_load",
+        "dragdrop_load",
+        "dcc_extensions_load",
+        "dccserver_load_settings",
+        "highlight_load",
+        "marker_load",
+        "cnick_load no lists",
+        "agent_load_settings lists",
+        "dcc_trusted_load",
+        "styles_load",
+        "options_order_load",
+        "layer_load_settings",
+        "tips_load_settings",
+        "conn_identity_copy 0",
+        "servers_group_step",
+        "chanlist_copy_filter 0",
+        "alias_files_load_all",
+        "popup_files_load_all",
+        "remote_files_load_all",
+    };
+    EXPECT_EQ(g_calls, expected);
+}
+
+TEST_F(MainSettingsTest, WithoutAConnectionItsStepsAreSkipped)
+{
+    g_first = nullptr;
+    main_settings_hooks.notify_load = [](Connection*) { g_calls.push_back("notify_load"); };
+    main_settings_hooks.conn_identity_copy = [](int, Connection*) { g_calls.push_back("identity"); };
+    main_settings_hooks.servers_group_step = [] { g_calls.push_back("group"); };
+    spit(main_ini_path, "[kest]\nnick=x\nhost=NSERVER:h:1\n");
+    EXPECT_EQ(settings_load_all(), 1);
+    EXPECT_EQ(g_calls, std::vector<std::string>{"group"});
+}
+
+TEST_F(MainSettingsTest, CompactModeSetsTheTreebarOptions)
+{
+    spit(main_ini_path, "[mode]\nstate=Compact\n[options]\nn8=0,3,0\n");
+    settings_load_all();
+    EXPECT_EQ(main_settings.compact_mode, 1);
+    EXPECT_EQ(opt(OPT_TREEBAR_SIDE), 1);
+    EXPECT_EQ(opt(OPT_TREEBAR_SHOWN), 1);
+    EXPECT_EQ(opt(OPT_TOOLBAR_SIDE), 0);
+
+    options_reset();
+    spit(main_ini_path, "[mode]\nstate=normal\n[options]\nn8=0,3,0\n");
+    settings_load_all();
+    EXPECT_EQ(main_settings.compact_mode, 0);
+    EXPECT_EQ(opt(OPT_TREEBAR_SIDE), 3);
+    EXPECT_EQ(opt(OPT_TREEBAR_SHOWN), 0);
+}
+
+TEST_F(MainSettingsTest, OlderDefaultPortInTheOptionsReplacesThePortText)
+{
+    spit(main_ini_path, "[text]\ndefport=6667\n[options]\nn5=1,1,1,1,1,1,1,1,1,1,7000\n");
+    settings_load_all();
+    EXPECT_EQ(main_settings.default_port, "7000");
+    ini_save_options();
+    ini_save_text_settings();
+    EXPECT_EQ(read("text", "defport"), "7000");
+    EXPECT_EQ(read("options", "n5").substr(0, 22), "1,1,1,1,1,1,1,1,1,1,0,");
+}
+
+TEST_F(MainSettingsTest, VersionIsWrittenWhenItDiffers)
+{
+    struct Case {
+        const char* stored;
+        bool rewritten;
+    };
+    std::string upper = kProgramVersionText;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const Case cases[] = {{"", true}, {"Kest 0.0.1", true}, {upper.c_str(), false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        spit(main_ini_path, std::string("[about]\nversion=") + c.stored + "\n");
+        settings_load_all();
+        EXPECT_EQ(read("about", "version"), c.rewritten ? std::string(kProgramVersionText) : std::string(c.stored));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The main window's placement.
+
+MainWindowPlacement g_placement;
+int g_shift = 0;
+
+TEST_F(MainSettingsTest, MainWindowPlacement)
+{
+    main_settings_hooks.main_window_placement = [](MainWindowPlacement& out) {
+        out = g_placement;
+        return 1;
+    };
+    main_settings_hooks.shift_key_down = [] { return g_shift; };
+
+    MainWindowPlacement base;
+    base.left = 10;
+    base.top = 20;
+    base.width = 800;
+    base.height = 600;
+    base.normal_left = 1;
+    base.normal_top = 2;
+    base.normal_width = 3;
+    base.normal_height = 4;
+
+    struct Case {
+        const char* name;
+        std::function<void(MainWindowPlacement&)> set;
+        int shift;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"normal", [](MainWindowPlacement&) {}, 0, "10,800,20,600,0,0,1"},
+        {"minimised", [](MainWindowPlacement& p) { p.minimised = 1; }, 0, "1,3,2,4,1,0,1"},
+        {"maximised", [](MainWindowPlacement& p) { p.maximised = 1; }, 0, "1,3,2,4,2,0,1"},
+        {"in the tray",
+         [](MainWindowPlacement& p) {
+             p.hidden_in_tray = 1;
+             p.visible = 0;
+             p.minimised = 1;
+         },
+         0, "1,3,2,4,3,0,1"},
+        {"in the tray, restores maximised",
+         [](MainWindowPlacement& p) {
+             p.hidden_in_tray = 1;
+             p.visible = 0;
+             p.restores_maximised = 1;
+         },
+         0, "1,3,2,4,4,0,1"},
+        {"tray flag but visible", [](MainWindowPlacement& p) { p.hidden_in_tray = 1; }, 0, "10,800,20,600,0,0,1"},
+        {"shift held", [](MainWindowPlacement&) {}, 1, "1,3,2,4,3,0,1"},
+        {"shift held, maximised",
+         [](MainWindowPlacement& p) {
+             p.maximised = 1;
+             p.restores_maximised = 1;
+         },
+         1, "1,3,2,4,4,0,1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        spit(main_ini_path, "[windows]\nmain=5,6,7,8,2,0,1\nscripts=1,2,3,4,0,1,0\n");
+        g_placement = base;
+        c.set(g_placement);
+        g_shift = c.shift;
+        ini_save_main_window_pos();
+        EXPECT_EQ(read("windows", "main"), c.expected);
+        EXPECT_EQ(read("windows", "scripts"), "1,2,3,4,0,1,0");
+    }
+
+    // Nothing stored yet: the sixth and seventh fields are 1 and 0.
+    spit(main_ini_path, "");
+    g_placement = base;
+    g_shift = 0;
+    ini_save_main_window_pos();
+    EXPECT_EQ(read("windows", "main"), "10,800,20,600,0,1,0");
+
+    // Without a main window nothing is written.
+    spit(main_ini_path, "");
+    main_settings_hooks.main_window_placement = [](MainWindowPlacement&) { return 0; };
+    ini_save_main_window_pos();
+    EXPECT_EQ(slurp(main_ini_path), "");
+}
+
+// ---------------------------------------------------------------------------
+// The program's connection record.
+
+TEST_F(MainSettingsTest, BindingReachesTheConnectionRecordFields)
+{
+    Connection record;
+    Connection* saved_list = conn_list;
+    conn_list = &record;
+    main_settings_hooks = MainSettingsHooks{};
+    main_settings_bind_connection(&conn_list, conn_is_live);
+
+    spit(main_ini_path,
+         "[kest]\nuser=U\nemail=E\nnick=N\nanick=A\nhost=DSERVER:h.net:6667:pwGROUP:G\n"
+         "[local]\nlocal=lh\nlocalip=10.0.0.1\nlongip=167772161\n");
+    settings_load_all();
+    EXPECT_EQ(record.stored_identity[0], "U");
+    EXPECT_EQ(record.stored_identity[1], "E");
+    EXPECT_EQ(record.stored_identity[2], "N");
+    EXPECT_EQ(record.stored_identity[3], "A");
+    EXPECT_EQ(record.live_identity[2], "N");
+    EXPECT_EQ(record.stored_identity[5], "h.net");
+    EXPECT_EQ(record.stored_identity[6], "D");
+    EXPECT_EQ(record.stored_identity[7], "G");
+    EXPECT_EQ(record.stored_identity[8], "pw");
+    EXPECT_EQ(record.stored_identity[9], "6667");
+    EXPECT_EQ(record.stored_local_host, "lh");
+    EXPECT_EQ(record.stored_local_ip_text, "10.0.0.1");
+    EXPECT_EQ(record.stored_local_ip, 167772161u);
+
+    record.local_host = "resolved";
+    record.local_ip_text = "10.0.0.2";
+    record.local_ip = 167772162u;
+    ini_save_local_host(&record);
+    ini_save_identity(0, nullptr);
+    EXPECT_EQ(read("local", "longip"), "167772162");
+    EXPECT_EQ(read("local", "local"), "resolved");
+    EXPECT_EQ(read("kest", "host"), "DSERVER:h.net:6667:pwGROUP:G");
+
+    // A record that is not in the list is not live.
+    Connection loose;
+    loose.local_ip = 9;
+    ini_save_local_host(&loose);
+    EXPECT_EQ(read("local", "local"), "");
+    conn_list = saved_list;
+}
+
+}  // namespace
