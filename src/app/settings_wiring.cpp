@@ -43,22 +43,30 @@ int shift_held()
 
 } // namespace
 
+// Fills a hook only when nothing else (a test, an embedding) has set it.
+template <typename F, typename G>
+void fill(F& hook, G fn)
+{
+    if (!hook)
+        hook = fn;
+}
+
 void app_wire_main_settings()
 {
-    startup_hooks.settings_load_all = settings_load_all;
-    startup_hooks.ini_save_main_window_pos = ini_save_main_window_pos;
-    startup_hooks.ini_save_options = ini_save_options;
-    startup_hooks.ini_save_text_settings = ini_save_text_settings;
-    startup_hooks.ini_save_identity = ini_save_identity;
-    startup_hooks.ini_save_dirs = ini_save_dirs;
-    startup_hooks.ini_save_user_lists = ini_save_user_lists;
-    startup_hooks.free_settings_lists = main_settings_free_lists;
+    fill(startup_hooks.settings_load_all, settings_load_all);
+    fill(startup_hooks.ini_save_main_window_pos, ini_save_main_window_pos);
+    fill(startup_hooks.ini_save_options, ini_save_options);
+    fill(startup_hooks.ini_save_text_settings, ini_save_text_settings);
+    fill(startup_hooks.ini_save_identity, ini_save_identity);
+    fill(startup_hooks.ini_save_dirs, ini_save_dirs);
+    fill(startup_hooks.ini_save_user_lists, ini_save_user_lists);
+    fill(startup_hooks.free_settings_lists, main_settings_free_lists);
 
     conn_option = option_value;
     main_settings_bind_connection(&conn_list, conn_is_live);
-    main_settings_hooks.start_nick = &start_nick;
-    main_settings_hooks.start_anick = &start_anick;
-    main_settings_hooks.conn_identity_copy = conn_identity_copy;
-    main_settings_hooks.main_window_placement = frame_placement;
-    main_settings_hooks.shift_key_down = shift_held;
+    fill(main_settings_hooks.start_nick, &start_nick);
+    fill(main_settings_hooks.start_anick, &start_anick);
+    fill(main_settings_hooks.conn_identity_copy, conn_identity_copy);
+    fill(main_settings_hooks.main_window_placement, frame_placement);
+    fill(main_settings_hooks.shift_key_down, shift_held);
 }
