@@ -510,6 +510,22 @@ TEST_F(RealProgram, SigtermClosesItTheOrderlyWay)
         forget(pid);
     EXPECT_FALSE(fs::exists(socket));  // the hand-over service went with it
     EXPECT_TRUE(fs::is_directory(root / "settings"));
+
+    // A first start in an empty folder leaves the default settings behind.
+    std::ifstream in(root / "settings" / "kest.ini");
+    ASSERT_TRUE(in.good()) << "no kest.ini was saved";
+    std::string ini((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const char* line : {
+             "[options]",
+             "n0=0,1,0,1,0,0,300,0,0,0,1,0,0,0,0,0,1,0,0,0,4096,0,1,0,1,1,1,1,0,50,1,0,0,1,0",
+             "n5=1,1,1,1,1,1,1,1,1,1,0,0,0,0,1,0,1,0,300,30,10,0,1,29,0,0,1,8192,0,0,0,115,0,1,0,1",
+             "n8=1,2,1,168,1,1,1,2,0,0,1,1,0,0,1,1,1,0,0,0,0,0,168,1,0",
+             "defport=6667",
+             "timestamp=[HH:nn]",
+             "[windows]",
+         })
+        EXPECT_NE(ini.find(line), std::string::npos) << line << "\n" << ini;
+    EXPECT_NE(ini.find("\nmain="), std::string::npos) << "the frame's placement was not saved\n" << ini;
 }
 
 TEST_F(RealProgram, SecondStartHandsAnIrcLinkToTheFirst)
