@@ -186,6 +186,8 @@ QWidget* finish(WindowRecord* rec, int* opened)
 QWidget* make_frame(WindowRecord* rec, int in_mdi, const char* class_name)
 {
     win_create_params.class_name = class_name;
+    if (open_hooks.prepare_font)
+        open_hooks.prepare_font(rec);
     QWidget* hwnd = win_create_frame(rec, in_mdi);
     if (!hwnd)
         return nullptr;

@@ -124,6 +124,10 @@ struct OpenHooks {
     void (*nicklist_load_settings)(WindowRecord* rec) = nullptr;
     // The per-window options (on top, beep, flash, timestamp, spacing, ...).
     void (*apply_window_options)(WindowRecord* rec) = nullptr;
+    // Makes the window's font from its settings before its controls are made,
+    // so the editboxes and list box are created with it. Absent: the controls
+    // take the default font and the text area makes its font when it paints.
+    void (*prepare_font)(WindowRecord* rec) = nullptr;
     // Logging mode of a new window from the settings.
     void (*log_set_window_mode)(WindowRecord* rec) = nullptr;
     // Drop targets.

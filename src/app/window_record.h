@@ -262,7 +262,7 @@ struct WindowRecord {
     std::string font_face = "FixedSys";
     int font_size = 12;
     int font_weight = 400;
-    int font_charset = 0;
+    int font_charset = 1;             // 1: the default character set
     int char_width = 0;               // average character width for wrapping
     int line_height = 0;
     int tab_unit = 0;

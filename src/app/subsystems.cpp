@@ -1,0 +1,98 @@
+#include "app/subsystems.h"
+
+#include <algorithm>
+
+#include "app/frame_proc.h"
+#include "app/startup.h"
+#include "app/window_open.h"
+#include "app/window_record.h"
+#include "display/colors.h"
+#include "display/editbox.h"
+#include "display/fonts.h"
+#include "display/input_procs.h"
+#include "display/nick_list.h"
+#include "display/text_area.h"
+#include "commands/script_file_commands.h"
+#include "script/events/event_fire.h"
+#include "script/events/remote_files.h"
+#include "script/exec/alias_lookup.h"
+#include "script/exec/executor.h"
+#include "script/exec/script_hooks.h"
+#include "script/stores/alias_files.h"
+#include "script/stores/timers.h"
+#include "script/stores/variables.h"
+
+namespace {
+
+// A line typed into a window's editbox: mode 0 (a command when it starts
+// with the command character, else text for the window), 3 with Ctrl
+// (always text).
+int exec_typed_line(QWidget* window, const std::string& line, int mode, Connection* conn)
+{
+    if (line.empty())
+        return 0;
+    return script_exec_line(window, line.c_str(), nullptr, mode, nullptr, nullptr, conn);
+}
+
+// Plain text of a run goes to the window's target as the editbox says it.
+int send_plain_text(QWidget* window, Connection* conn, const std::string& text, int /*origin*/)
+{
+    return editbox_say_hook ? editbox_say_hook(window, text, conn) : 0;
+}
+
+// A /signal: the SIGNAL event with the signal's name and parameters as its
+// text, tried first in the script that sent it.
+void fire_signal(Connection* conn, const std::string& text, ScriptFile* script)
+{
+    EventSource source;
+    source.first_script = script;
+    source.text1 = text;
+    event_fire(conn, nullptr, nullptr, "SIGNAL", 57, 0, nullptr, &source);
+}
+
+void save_script_files()
+{
+    alias_files_save_list(2);
+    remote_files_save_list(2);
+    var_store_exit();
+}
+
+}  // namespace
+
+int display_countdown_step()
+{
+    int busy = nicklist_countdown_step();
+    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
+        if (rec->print_countdown > 0) {
+            rec->print_countdown = std::max(0, rec->print_countdown - 100);
+            if (rec->print_countdown > 0)
+                busy = 1;
+        }
+    }
+    return busy;
+}
+
+void app_install_subsystems()
+{
+    display_colours_install();
+    display_install_hooks();
+    display_input_install();
+    frame_hooks().countdown_step = display_countdown_step;
+    open_hooks.prepare_font = [](WindowRecord* rec) { font_ensure_window(rec); };
+
+    // The script interpreter: its commands, identifiers and variable store
+    // (script_engine_init installs the store), typed lines, plain text and
+    // saving the variables at shutdown.
+    script_engine_init();
+    editbox_exec_line_hook = exec_typed_line;
+    script_send_text = send_plain_text;
+    startup_hooks.script_files_save = save_script_files;
+
+    // Scripts from files: alias files, remote scripts with their events and
+    // users, the script file commands, timers and signals.
+    script_file_commands_register();
+    alias_find_hook = alias_store_find;
+    events_install();
+    timers_install();
+    signal_event_fire = fire_signal;
+}

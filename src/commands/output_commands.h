@@ -1,0 +1,184 @@
+// The output commands: /echo prints a line into a chosen window with a
+// colour and one-shot print options, /linesep prints the separator line,
+// /beep and /flash alert the user, and /ebeeps, /events, /timestamp and
+// /strip switch display settings and report their state.
+//
+// The printing itself belongs to the display. Until it is attached, every
+// line goes through the settable output_print, whose default keeps the
+// lines in a bounded collector (output_lines).
+#pragma once
+
+#include <string>
+#include <vector>
+
+class QWidget;
+struct CommandCall;
+struct Connection;
+struct WindowRecord;
+
+// ---------------------------------------------------------------------------
+// Colour values: a palette index 0..15, or a colour item (kColourItemBase
+// plus the item's index), resolved by the display when the line is painted.
+
+constexpr int kColourItemBase = 0x10000;
+
+enum ColourItem : int {
+    kItemBackground = 0,
+    kItemActionText,
+    kItemCtcpText,
+    kItemHighlightText,
+    kItemInfoText,
+    kItemInfo2Text,
+    kItemInviteText,
+    kItemJoinText,
+    kItemKickText,
+    kItemModeText,
+    kItemNickText,
+    kItemNormalText,
+    kItemNoticeText,
+    kItemNotifyText,
+    kItemOtherText,
+    kItemOwnText,
+    kItemPartText,
+    kItemQuitText,
+    kItemTopicText,
+    kItemWallopsText,
+    kItemWhoisText,
+    kItemEditbox,
+    kItemEditboxText,
+    kItemListbox,
+    kItemListboxText,
+    kItemGrayText,
+    kItemTitleText,
+    kItemInactive,
+    kItemTreebar,
+    kItemTreebarText,
+    kColourItemCount,
+};
+
+constexpr int colour_item_value(int item) { return kColourItemBase + item; }
+
+// The English name of a colour item ("Info text"), or empty.
+const char* colour_item_name(int item);
+// The first item whose English name begins with the text (case ignored;
+// the empty text gives the first item), or -1.
+int colour_item_by_prefix(const std::string& text);
+
+// ---------------------------------------------------------------------------
+// One-shot print options of a line.
+
+struct EchoPrintOptions {
+    int wrap_mode = 0;       // -1 with /echo -h
+    int indent = 0;          // continuation indent (at most 1,024)
+    int beep = 0;
+    int highlight_test = 0;  // 2 with /echo -l
+    int timestamp = 0;
+    int flash = 0;
+    int no_log = 0;
+    int message = 0;         // 3 with /echo -m
+    int raise_activity = 1;  // 0 with /echo -n
+};
+
+// What output_print is asked to do.
+enum OutputKind : int {
+    kOutputPrint = 0,      // print_line: the line with its options
+    kOutputEcho = 1,       // echo_line: a confirmation (framed by separators in status windows)
+    kOutputSeparator = 2,  // print_separator (the text is empty)
+};
+
+// The display's print operations. Default: the collector below.
+extern void (*output_print)(QWidget* window, int colour, const std::string& text,
+                            const EchoPrintOptions& options, int kind);
+
+struct OutputLine {
+    QWidget* window;
+    int colour;
+    std::string text;
+    EchoPrintOptions options;
+    int kind;
+};
+// The lines the default printer kept (the last 10,000 at most).
+const std::vector<OutputLine>& output_lines();
+void output_lines_clear();
+
+// ---------------------------------------------------------------------------
+// Settings that these commands change and report.
+
+// All-beeps switch: the sounds option (option line 5, position 14).
+// Remote-events switch: option line 7, position 12.
+// Global timestamp switch: option line 4, position 11.
+// Timestamp formats: time_stamp_format and time_log_stamp_format.
+// Strip flags: strip_setting_flags.
+
+// ---------------------------------------------------------------------------
+// /beep's repeated beep on frame timer 121.
+
+// Beeps still to come (0 when none runs).
+extern int output_beep_remaining;
+// One expiry of timer 121 while /beep's own count runs: one beep, one less.
+void output_beep_tick(int id);
+
+// ---------------------------------------------------------------------------
+// Flashing (the display's flash entries).
+
+struct FlashRequest {
+    QWidget* window = nullptr;   // the window to flash (the main window for none named)
+    int has_title = 0;           // the title text is to be set
+    std::string title;           // name, blank and text (at most 1,024 characters)
+    int sound_mode = 0;          // 0 none, 1 beep, 2 the entry's sound
+    int beep_count = 0;          // N + 1, 0 no limit
+    int repeat_count = 0;        // N + 1, 0 no limit
+};
+
+// ---------------------------------------------------------------------------
+// Calls into other parts of the program. A null entry means that part is
+// absent; the default behaviour is given beside each.
+
+struct OutputHooks {
+    // color_resolve: a number to a colour value. Absent: 0..15 stay, 99 is the
+    // Listbox text item, anything else 0.
+    int (*color_resolve)(long long value) = nullptr;
+    // The window of the DCC chat with the nick (the chat of the event being
+    // handled first). Absent: no chats, null.
+    QWidget* (*dcc_chat_window)(const std::string& nick, CommandCall& call) = nullptr;
+    // The connection's message window, opened minimised when it has none.
+    // Absent: the connection's window, else one opened through win_open.
+    QWidget* (*message_window)(Connection* conn) = nullptr;
+    // flash_start and the entry's fields. Absent: the requests are kept in
+    // output_flash_requests().
+    void (*flash)(const FlashRequest& request) = nullptr;
+    // The toolbar's scripts button shows the events state. Absent: nothing.
+    void (*toolbar_show_remote_state)() = nullptr;
+    // Whether the window's system menu has the timestamp item. Absent:
+    // status, channel and query-type windows.
+    int (*has_timestamp_item)(WindowRecord* rec) = nullptr;
+    // win_set_timestamp_mode. Absent: the record's mode is set and stored in
+    // ini section "timestamp" under the window's key ("default" deletes it).
+    void (*set_timestamp_mode)(WindowRecord* rec, int mode) = nullptr;
+    // The main window's title (the name /flash puts before its text).
+    // Absent: the program's title text, else "Kest".
+    std::string (*main_title)() = nullptr;
+};
+extern OutputHooks output_hooks;
+
+const std::vector<FlashRequest>& output_flash_requests();
+void output_flash_requests_clear();
+
+// ---------------------------------------------------------------------------
+// The handlers.
+
+int cmd_echo(CommandCall& call);
+int cmd_linesep(CommandCall& call);
+int cmd_beep(CommandCall& call);
+int cmd_flash(CommandCall& call);
+int cmd_ebeeps(CommandCall& call);
+int cmd_events(CommandCall& call);
+int cmd_strip(CommandCall& call);
+int cmd_timestamp(CommandCall& call);
+
+// Whether a window can take printed lines: a status, channel, query or
+// custom window that is neither a picture window nor a list-box window.
+int output_window_printable(QWidget* window);
+
+// Registers the handlers with the interpreter.
+void output_commands_register();

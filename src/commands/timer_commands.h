@@ -1,0 +1,20 @@
+// The /timer (/timerNAME, /timers) and /signal commands.
+#pragma once
+
+#include <string>
+
+struct CommandCall;
+class QWidget;
+struct Timer;
+
+int cmd_timer(CommandCall& call);
+int cmd_signal(CommandCall& call);
+
+// One timer's line of the listing (without the network suffix).
+std::string timer_describe(const Timer* timer);
+
+// Prints the separator line around a listing. Default: a line holding "-".
+extern void (*timer_print_separator)(QWidget* window);
+
+// Registers the commands (called by timers_install).
+void timer_commands_register();

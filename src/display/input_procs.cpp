@@ -1,0 +1,555 @@
+#include "display/input_procs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/window_open.h"
+#include "app/window_record.h"
+#include "core/options.h"
+#include "display/editbox.h"
+#include "display/nick_list.h"
+#include "display/tab_complete.h"
+#include "platform/app_messages.h"
+
+void (*input_key_event_hook)(Connection*, QWidget*, int, int, int, int) = nullptr;
+int (*input_marking_copy_hook)(WindowRecord*) = nullptr;
+void (*input_list_action_hook)(WindowRecord*) = nullptr;
+void (*input_frame_command_hook)(int, WindowRecord*) = nullptr;
+void (*input_editbox_colours_hook)(WindowRecord*, QWidget*, int) = nullptr;
+int (*input_wheel_lines_hook)() = nullptr;
+int (*input_paste_confirm_hook)(WindowRecord*, const std::string&) = nullptr;
+void (*input_scroll_hook)(WindowRecord*, int, int) = nullptr;
+
+namespace {
+
+int modifier_bits(Qt::KeyboardModifiers mods)
+{
+    int bits = 0;
+    if (mods & Qt::ControlModifier)
+        bits |= kKeyCtrl;
+    if (mods & Qt::ShiftModifier)
+        bits |= kKeyShift;
+    if (mods & Qt::AltModifier)
+        bits |= kKeyAlt;
+    return bits;
+}
+
+bool list_can_show(WindowRecord* rec)
+{
+    ListBox* list = rec->listbox.get();
+    if (!list)
+        return false;
+    if (list->isEnabled() && !rec->side_list_hidden)
+        return true;
+    return rec->type == kWinChannel && rec->nicklist_shift_tab && rec->nicklist_place != 2;
+}
+
+void focus_list(WindowRecord* rec)
+{
+    if (rec->side_list_hidden)
+        nicklist_auto(rec, 3);
+    if (ListBox* list = rec->listbox.get())
+        list->setFocus(Qt::TabFocusReason);
+}
+
+void move_focus_from_box(WindowRecord* rec, int box)
+{
+    EditBox* first = rec->editbox.get();
+    EditBox* second = rec->editbox2.get();
+    if (box == 0) {
+        if (second && second->isEnabled() && second->isVisible())
+            second->setFocus(Qt::TabFocusReason);
+        else if (list_can_show(rec))
+            focus_list(rec);
+        else if (first)
+            first->setFocus(Qt::TabFocusReason);
+    } else {
+        if (list_can_show(rec))
+            focus_list(rec);
+        else if (first)
+            first->setFocus(Qt::TabFocusReason);
+    }
+}
+
+bool is_custom(WindowRecord* rec)
+{
+    return rec->type == kWinCustom;
+}
+
+int event_character(QKeyEvent* event)
+{
+    QString t = event->text();
+    if (t.isEmpty())
+        return 0;
+    return t.at(0).unicode();
+}
+
+int key_code(QKeyEvent* event)
+{
+    int key = event->key();
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return 'A' + (key - Qt::Key_A);
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return '0' + (key - Qt::Key_0);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return 112 + (key - Qt::Key_F1);
+    switch (key) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    default: return 0;
+    }
+}
+
+int box_index_of(WindowRecord* rec, QWidget* control)
+{
+    if (control && control == static_cast<QWidget*>(rec->editbox2.get()))
+        return 1;
+    return 0;
+}
+
+// ---- The hooks of the child window ----
+
+int editbox_key_hook(EditBox* box, QKeyEvent* event, WindowRecord* rec)
+{
+    return keydown_handle(rec, event, kCtlKindEditbox, box) == 0 ? 1 : 0;
+}
+
+int listbox_key_hook(ListBox* list, QKeyEvent* event, WindowRecord* rec)
+{
+    return keydown_handle(rec, event, kCtlKindList, list) == 0 ? 1 : 0;
+}
+
+int text_area_key_hook(TextArea* area, QKeyEvent* event, WindowRecord* rec)
+{
+    return keydown_handle(rec, event, kCtlKindText, area) == 0 ? 1 : 0;
+}
+
+void tab_complete_hook(WindowRecord* rec, int second)
+{
+    tabcomp_complete(rec, second ? 1 : 0);
+}
+
+void history_hook(WindowRecord* rec, int direction, int second)
+{
+    int box = second ? 1 : 0;
+    if (direction > 0) {
+        EditBox* b = editbox_of(rec, box);
+        if (b && !b->textBytes().empty())
+            edit_history_keep_current(rec, box);
+        edit_history_up(rec, box);
+    } else {
+        edit_history_down(rec, box);
+    }
+}
+
+void (*previous_listbox_setup)(ListBox*, WindowRecord*) = nullptr;
+
+void listbox_setup_hook(ListBox* list, WindowRecord* rec)
+{
+    if (previous_listbox_setup)
+        previous_listbox_setup(list, rec);
+    if (rec->type == kWinChannel || (rec->type == kWinCustom && rec->subtype == 2)) {
+        list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+        list->setUniformItemSizes(rec->type == kWinChannel);
+        // Pointer moves reveal an auto-hidden list.
+        if (QWidget* w = rec->hwnd.get())
+            w->setMouseTracking(true);
+        if (TextArea* area = rec->text_area.get())
+            area->setMouseTracking(true);
+    }
+}
+
+void (*previous_nicklist_free)(WindowRecord*) = nullptr;
+
+void nicklist_free_hook(WindowRecord* rec)
+{
+    nicklist_forget(rec);
+    if (previous_nicklist_free)
+        previous_nicklist_free(rec);
+}
+
+// The record whose control the object is, with the control's kind.
+WindowRecord* control_record(QObject* object, int* kind)
+{
+    if (auto* area = qobject_cast<TextArea*>(object)) {
+        *kind = kCtlKindText;
+        return area->record();
+    }
+    if (auto* box = qobject_cast<EditBox*>(object)) {
+        *kind = kCtlKindEditbox;
+        return box->record();
+    }
+    if (auto* list = qobject_cast<ListBox*>(object)) {
+        *kind = kCtlKindList;
+        return list->record();
+    }
+    // The viewport of an editbox or list box.
+    if (QObject* parent = object->parent()) {
+        if (auto* box = qobject_cast<EditBox*>(parent)) {
+            if (box->viewport() == object) {
+                *kind = kCtlKindEditbox;
+                return box->record();
+            }
+        }
+        if (auto* list = qobject_cast<ListBox*>(parent)) {
+            if (list->viewport() == object) {
+                *kind = kCtlKindList;
+                return list->record();
+            }
+        }
+    }
+    return nullptr;
+}
+
+// A pointer move over a window with an auto-hiding or Shift+Tab side list.
+void pointer_moved(QObject* watched)
+{
+    if (!watched->isWidgetType())
+        return;
+    int kind = -1;
+    WindowRecord* rec = control_record(watched, &kind);
+    if (!rec)
+        rec = win_record_of(static_cast<QWidget*>(watched));
+    if (!rec || !rec->listbox.get())
+        return;
+    if (rec->nicklist_auto_hide)
+        nicklist_auto(rec, 1);
+    else if (rec->nicklist_shift_tab)
+        nicklist_auto(rec, 4);
+}
+
+class InputFilter : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        QEvent::Type type = event->type();
+        if (type != QEvent::Wheel && type != QEvent::KeyRelease && type != QEvent::FocusIn &&
+            type != QEvent::FocusOut && type != QEvent::MouseMove)
+            return false;
+        int kind = -1;
+        if (type == QEvent::MouseMove) {
+            pointer_moved(watched);
+            return false;
+        }
+        WindowRecord* rec = control_record(watched, &kind);
+        if (!rec)
+            return false;
+        switch (type) {
+        case QEvent::Wheel: {
+            auto* wheel = static_cast<QWheelEvent*>(event);
+            int distance = wheel->angleDelta().y();
+            if (distance == 0)
+                return false;
+            mouse_wheel_scroll(rec, distance, kind == kCtlKindList ? 1 : 0);
+            wheel->accept();
+            return true;
+        }
+        case QEvent::KeyRelease: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (!is_custom(rec))
+                return false;
+            return keyup_handle(rec, key, kind, static_cast<QWidget*>(watched)) == 0;
+        }
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+            if (kind == kCtlKindEditbox && qobject_cast<EditBox*>(watched)) {
+                auto* box = static_cast<EditBox*>(watched);
+                if (type == QEvent::FocusIn)
+                    rec->last_focus = static_cast<QWidget*>(box);
+                if (input_editbox_colours_hook)
+                    input_editbox_colours_hook(rec, box, type == QEvent::FocusIn ? 1 : 0);
+                box->viewport()->update();
+            }
+            return false;
+        default:
+            return false;
+        }
+    }
+};
+
+QPointer<InputFilter> the_filter;
+
+}  // namespace
+
+// ---- Keys ----
+
+int key_event_fire(WindowRecord* rec, int up, int key, int character, int repeat)
+{
+    if (!win_is_record(rec))
+        return 0;
+    QWidget* hwnd = rec->hwnd.get();
+    if (input_key_event_hook)
+        input_key_event_hook(rec->conn, hwnd, up, key, character, repeat);
+    return win_is_record(rec) && hwnd && rec->hwnd.get() == hwnd ? 1 : 0;
+}
+
+int input_tab_completes(WindowRecord* rec, int box, int shift)
+{
+    if (!opt(OPT_TAB_CHANGES_EDITBOX))
+        return shift ? 0 : 1;
+    return (shift || tabcomp_wants_tab(rec, box)) ? 1 : 0;
+}
+
+int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* control)
+{
+    if (!win_is_record(rec) || !rec->hwnd.get())
+        return 1;
+    QWidget* hwnd = rec->hwnd.get();
+    int key = event->key();
+    Qt::KeyboardModifiers mods = event->modifiers();
+    bool ctrl = mods & Qt::ControlModifier;
+    bool shift = mods & Qt::ShiftModifier;
+    bool alt = mods & Qt::AltModifier;
+
+    if (is_custom(rec)) {
+        if (!key_event_fire(rec, 0, key_code(event), event_character(event),
+                            event->isAutoRepeat() ? 1 : 0))
+            return 0;  // the script closed the window: the key is used up
+    }
+
+    if (kind == kCtlKindText) {
+        if (ctrl && key == Qt::Key_C && input_marking_copy_hook && input_marking_copy_hook(rec))
+            return 0;
+        return 1;  // the text area posts the rest itself
+    }
+
+    if (kind == kCtlKindList) {
+        auto* list = qobject_cast<QListWidget*>(control);
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            if (EditBox* first = rec->editbox.get()) {
+                if (rec->type == kWinChannel)
+                    nicklist_auto(rec, 3);  // stays shown
+                first->setFocus(Qt::TabFocusReason);
+            }
+            return 0;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (input_list_action_hook)
+                input_list_action_hook(rec);
+            return 0;
+        }
+        if (rec->type == kWinUrls && (key == Qt::Key_Insert || key == Qt::Key_Delete)) {
+            if (input_frame_command_hook)
+                input_frame_command_hook(key == Qt::Key_Insert ? 7000 : 7003, rec);
+            return 0;
+        }
+        QString typed = event->text();
+        if (list && !ctrl && !alt && typed.size() == 1 && typed.at(0).unicode() > 32 &&
+            typed.at(0).unicode() < 256) {
+            char c = static_cast<char>(typed.at(0).unicode());
+            int row = list_find_by_char(rec, list->currentRow(), c);
+            if (row >= 0) {
+                list->clearSelection();
+                list->setCurrentRow(row);
+            }
+            return 0;
+        }
+        return 1;
+    }
+
+    // Input boxes.
+    auto* box = qobject_cast<EditBox*>(control);
+    if (!box)
+        return 1;
+    int index = box_index_of(rec, control);
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        if (ctrl)
+            return 1;  // a Tab character only with Ctrl
+        bool with_shift = shift || key == Qt::Key_Backtab;
+        if (input_tab_completes(rec, index, with_shift ? 1 : 0)) {
+            win_post(hwnd, WM_APP_WINDOW_KEY, static_cast<uintptr_t>(9 | modifier_bits(mods)),
+                     index);
+        } else {
+            move_focus_from_box(rec, index);
+        }
+        return 0;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        int key_flags = ctrl ? (kKeyFlagTyped | kKeyFlagCtrl) : kKeyFlagTyped;
+        if (alt) {
+            if (editbox_submit(rec, box, kSubmitAltEnter, key_flags) == 1 && win_is_record(rec))
+                editbox_submit(rec, box, kSubmitNormal, key_flags);
+            return 0;
+        }
+        editbox_submit(rec, box, kSubmitNormal | kSubmitFromBox, key_flags);
+        return 0;
+    }
+    if (ctrl && key == Qt::Key_C && input_marking_copy_hook && input_marking_copy_hook(rec))
+        return 0;
+    bool paste = (ctrl && key == Qt::Key_V) || (shift && key == Qt::Key_Insert);
+    if (paste && input_paste_confirm_hook) {
+        QString clip = QApplication::clipboard() ? QApplication::clipboard()->text() : QString();
+        QByteArray bytes = clip.toUtf8();
+        if (clip.contains(QLatin1Char('\n')) &&
+            !input_paste_confirm_hook(rec, std::string(bytes.constData(),
+                                                       static_cast<std::size_t>(bytes.size()))))
+            return 0;  // refused
+    }
+    if (ctrl && key == Qt::Key_A) {
+        box->selectAll();
+        return 0;
+    }
+    return 1;
+}
+
+int keyup_handle(WindowRecord* rec, QKeyEvent* event, int, QWidget*)
+{
+    if (!win_is_record(rec) || !is_custom(rec))
+        return 1;
+    return key_event_fire(rec, 1, key_code(event), event_character(event),
+                          event->isAutoRepeat() ? 1 : 0)
+               ? 1
+               : 0;
+}
+
+// ---- The wheel ----
+
+int mouse_wheel_scroll(WindowRecord* rec, int distance, int over_list)
+{
+    if (!win_is_record(rec) || distance == 0)
+        return 0;
+    if (distance > 1000)
+        distance = 120;
+    else if (distance < -1000)
+        distance = -120;
+    int notches = distance / 120;
+    if (notches == 0)
+        return 0;
+    int lines = input_wheel_lines_hook ? input_wheel_lines_hook() : QApplication::wheelScrollLines();
+    if (lines == 0)
+        lines = 3;
+    bool pages = lines > 100 || lines < 0;
+    int per_notch = pages ? 1 : lines;
+    bool up = notches > 0;
+    int code = pages ? (up ? kScrollPageUp : kScrollPageDown) : (up ? kScrollLineUp : kScrollLineDown);
+    bool to_list = over_list && rec->listbox.get();
+    int count = (notches < 0 ? -notches : notches) * per_notch;
+    for (int i = 0; i < count; ++i) {
+        if (!win_is_record(rec))
+            break;
+        if (input_scroll_hook) {
+            input_scroll_hook(rec, to_list ? 1 : 0, code);
+        } else if (to_list) {
+            QScrollBar* bar = rec->listbox->verticalScrollBar();
+            switch (code) {
+            case kScrollLineUp: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+            case kScrollLineDown: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+            case kScrollPageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); break;
+            default: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+            }
+        } else {
+            win_on_vscroll(rec, code, 0, 0);
+        }
+    }
+    return notches;
+}
+
+// ---- List box selection by character ----
+
+char list_significant_char(WindowRecord* rec, const std::string& item)
+{
+    std::size_t i = 0;
+    switch (rec->type) {
+    case kWinChanList: {
+        while (i < item.size() && item[i] == ' ')
+            ++i;
+        std::string types = conn_is_live(rec->conn) && !rec->conn->chan_types.empty()
+                                ? rec->conn->chan_types
+                                : std::string("#&");
+        if (i < item.size() && types.find(item[i]) != std::string::npos)
+            ++i;
+        break;
+    }
+    case kWinChannel:
+    case kWinCustom: {
+        std::string prefixes = nicklist_prefix_chars(rec->conn);
+        while (i < item.size() && prefixes.find(item[i]) != std::string::npos)
+            ++i;
+        break;
+    }
+    case kWinUrls:
+    case kWinNotify:
+        while (i < item.size() && item[i] == ' ')
+            ++i;
+        break;
+    default:
+        break;
+    }
+    return i < item.size() ? item[i] : 0;
+}
+
+int list_find_by_char(WindowRecord* rec, int caret, char typed)
+{
+    if (!win_is_record(rec) || !rec->listbox.get())
+        return -1;
+    QListWidget* list = rec->listbox.get();
+    int count = list->count();
+    if (count == 0)
+        return -1;
+    auto lower = [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    char want = lower(typed);
+    int from = caret < 0 ? 0 : caret + 1;
+    for (int step = 0; step < count; ++step) {
+        int row = (from + step) % count;
+        QByteArray raw = list->item(row)->text().toUtf8();
+        std::string text(raw.constData(), static_cast<std::size_t>(raw.size()));
+        if (lower(list_significant_char(rec, text)) == want)
+            return row;
+    }
+    return -1;
+}
+
+// ---- Installation ----
+
+void display_input_install()
+{
+    child_hooks.editbox_key = editbox_key_hook;
+    child_hooks.listbox_key = listbox_key_hook;
+    child_hooks.text_area_key = text_area_key_hook;
+    child_hooks.tab_complete = tab_complete_hook;
+    child_hooks.editbox_submit = editbox_submit;
+    child_hooks.history_recall = history_hook;
+    child_hooks.tab_completion_reset = tabcomp_edit_reset;
+    child_hooks.editbox_changed = editbox_on_changed;
+    if (child_hooks.listbox_setup != listbox_setup_hook) {
+        previous_listbox_setup = child_hooks.listbox_setup;
+        child_hooks.listbox_setup = listbox_setup_hook;
+    }
+    if (win_hooks.nicklist_free != nicklist_free_hook) {
+        previous_nicklist_free = win_hooks.nicklist_free;
+        win_hooks.nicklist_free = nicklist_free_hook;
+    }
+    open_hooks.editbox_load_settings = editbox_load_settings;
+    open_hooks.nicklist_load_settings = nicklist_load_settings;
+    if (!the_filter && QCoreApplication::instance()) {
+        the_filter = new InputFilter(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(the_filter);
+    }
+}

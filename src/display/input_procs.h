@@ -1,0 +1,77 @@
+// The key, wheel and focus handling of a window's child controls (the text
+// area, the input boxes and the side list box): keys the window acts on go
+// to it as deferred keys (WM_APP+64), Tab completes or moves the focus, Enter
+// submits, the list box selects by typed character, custom windows raise
+// "KEYDOWN" and "KEYUP", and the wheel scrolls by the system's setting.
+//
+// display_input_install() plugs all of this, the editbox submission, the
+// input histories, tab completion and the nick list into the child window's
+// hooks.
+#pragma once
+
+#include <string>
+
+class QKeyEvent;
+class QWidget;
+struct WindowRecord;
+struct Connection;
+
+// Control kinds.
+constexpr int kCtlKindEditbox = 0;
+constexpr int kCtlKindList = 1;
+constexpr int kCtlKindText = 2;
+
+// Fills the child window's hooks (keys, submission, history, tab completion,
+// nick list settings and clean-up) and installs the wheel, key-release and
+// focus filter on the application. Safe to call more than once.
+void display_input_install();
+
+// A key pressed in a control of the window: 0 when it was consumed, 1 when
+// the control's own handling should follow. `second` tells which input box.
+int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* control);
+// A key released: "KEYUP" in custom windows. 0 when the window went away.
+int keyup_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* control);
+
+// Raises "KEYDOWN" (up 0) or "KEYUP" (up 1) in a custom window with the key
+// code, its character and the repeat flag. Returns 1 while the window still
+// exists afterwards.
+int key_event_fire(WindowRecord* rec, int up, int key, int character, int repeat);
+
+// Scrolls by a wheel distance (120 a notch; 0 nothing; beyond +-1000 one
+// notch): lines per notch from the system (0 means 3; above 100 a page per
+// notch), to the list box when the pointer is over it, else the text.
+// Returns the number of notches (negative downwards).
+int mouse_wheel_scroll(WindowRecord* rec, int distance, int over_list);
+
+// The item to select in a list for a typed character: the next item after
+// the caret whose first significant character equals it (case ignored),
+// continuing from the start; -1 when none.
+int list_find_by_char(WindowRecord* rec, int caret, char typed);
+// The first significant character of a list item's text for the window's kind.
+char list_significant_char(WindowRecord* rec, const std::string& item);
+
+// Where Tab goes from a box: 1 when it completes, else the focus moves.
+int input_tab_completes(WindowRecord* rec, int box, int shift);
+
+// ---- Seams ----
+
+// "KEYDOWN"/"KEYUP" of custom windows. Absent: no script handles key events.
+extern void (*input_key_event_hook)(Connection* conn, QWidget* window, int up, int key,
+                                    int character, int repeat);
+// Ctrl+C while the window holds a mouse marking: ends it and copies; 1 when
+// there was one. Absent: none.
+extern int (*input_marking_copy_hook)(WindowRecord* rec);
+// Enter in a list box: the list's double-click action. Absent: nothing.
+extern void (*input_list_action_hook)(WindowRecord* rec);
+// Frame commands for a window (URL list: 7000 add, 7003 delete). Absent: nothing.
+extern void (*input_frame_command_hook)(int id, WindowRecord* rec);
+// The editbox colours by focus (Editbox text on Editbox or Inactive). Absent: none.
+extern void (*input_editbox_colours_hook)(WindowRecord* rec, QWidget* box, int focused);
+// Asks before a paste of several lines into an input box; 0 refuses it.
+// Absent: every paste goes in.
+extern int (*input_paste_confirm_hook)(WindowRecord* rec, const std::string& text);
+// The system's wheel lines per notch. Absent: the application's setting.
+extern int (*input_wheel_lines_hook)();
+// One scroll request (scroll codes of the window) to the list box or the
+// text. Absent: the list's scroll bar, or the window's text scrolling.
+extern void (*input_scroll_hook)(WindowRecord* rec, int to_list, int code);

@@ -1,0 +1,547 @@
+#include "display/line_buffer.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/frame_proc.h"
+#include "app/window_record.h"
+#include "core/main_settings.h"
+#include "core/options.h"
+#include "core/text_buffer.h"
+#include "core/text_limits.h"
+#include "core/time_date.h"
+#include "display/colors.h"
+#include "display/draw.h"
+#include "display/fonts.h"
+#include "display/wrap.h"
+#include "platform/frame_timers.h"
+#include "platform/platform_utils.h"
+
+PrintOptions print_options;
+PrintHooks print_hooks;
+int line_serial = 0;
+
+namespace {
+
+constexpr int kTrimCeilingFactor = 2;
+
+bool g_print_running = false;
+bool g_separator_running = false;
+
+bool equals_nocase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+WindowRecord* marking_window()
+{
+    return print_hooks.marking_window ? print_hooks.marking_window() : nullptr;
+}
+
+int in_view(QWidget* hwnd)
+{
+    return print_hooks.in_view ? print_hooks.in_view(hwnd) : display_window_in_view(hwnd);
+}
+
+void log_line(WindowRecord* rec, const std::string& text, int no_stamp, std::uint32_t colour)
+{
+    if (print_hooks.log_write_line)
+        print_hooks.log_write_line(rec, text, no_stamp, colour);
+}
+
+void marker_move(WindowRecord* rec)
+{
+    if (print_hooks.marker_move)
+        print_hooks.marker_move(rec, 0);
+}
+
+// The newest display line's text equals the separator (case ignored).
+bool newest_is_separator(WindowRecord* rec, std::string_view separator)
+{
+    return rec->lines && equals_nocase(rec->lines->prev->text, separator);
+}
+
+// Redirection of the windows that show no lines of their own.
+bool prints_into_status(const WindowRecord* rec)
+{
+    switch (rec->type) {
+    case kWinTransfer:
+    case kWinChanList:
+    case kWinUrls:
+    case kWinNotify:
+    case kWinLinks:
+        return true;
+    case kWinCustom:
+        return rec->picture || rec->subtype == 1;
+    default:
+        return false;
+    }
+}
+
+bool is_fserve_chat(const WindowRecord* rec)
+{
+    return rec->type == kWinQuery && rec->subtype == kQueryFserve;
+}
+
+// After lines were added: at the end the view follows (and repaints);
+// scrolled back only the scroll bar is brought up to date.
+void after_append(WindowRecord* rec, bool at_end)
+{
+    if (at_end && marking_window() != rec) {
+        draw_buffer(rec, nullptr, WinRect{});
+        win_recalc_scroll(rec, 1);
+    } else {
+        win_recalc_scroll(rec, 0);
+    }
+}
+
+// The rest of print_line once the window and its text are known.
+void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
+{
+    // A separator never follows a separator.
+    const std::string separator = display_separator_text();
+    if (equals_nocase(text, separator) && newest_is_separator(rec, separator))
+        return;
+
+    if (opt(OPT_CATCH_URLS) || (opt(OPT_CATCH_EMAIL) && print_options.message)) {
+        if (print_hooks.url_catch)
+            print_hooks.url_catch(std::string(text), rec->track_urls ? 5 : 1, rec);
+    }
+
+    bool highlighted = false;
+    if (opt(OPT_HIGHLIGHT_ENABLED) && print_options.highlight_test && print_hooks.highlight_match) {
+        PrintOptions saved = print_options;
+        HighlightMatch match;
+        int hit = print_hooks.highlight_match(rec, std::string(text), saved.highlight_test,
+                                              saved.sender_nick, &match);
+        print_options = saved;
+        // The reaction may have closed the window.
+        if (!win_is_record(rec))
+            return;
+        if (hit) {
+            if (match.flash && print_hooks.flash_start)
+                print_hooks.flash_start(rec, &match);
+            if (match.sound_kind == 1)
+                beep_error(0);
+            else if (match.sound_kind == 2 && print_hooks.play_sound)
+                print_hooks.play_sound(rec->conn, match.sound_file);
+            if (match.colour > 0)
+                colour = static_cast<std::uint32_t>(match.colour - 1);
+            if (match.tip && print_hooks.highlight_tip)
+                print_hooks.highlight_tip(rec, match, std::string(text));
+            if (!win_is_record(rec))
+                return;
+            print_options.beep = 0;
+            highlighted = true;
+        }
+    }
+
+    const int utf8 = draw_line_is_utf8(rec, text);
+    const int multibyte = !rec->debug_raw && lang_setting_multibyte;
+    int saved_mbcp = font_mbcp;
+    if (multibyte)
+        font_set_mbcp(rec->font_charset);
+    const bool at_end = rec->scroll_pos == rec->scroll_end;
+
+    line_serial_advance();
+    print_options.indent = std::clamp(print_options.indent, 0, 1024);
+
+    // The timestamp prefix.
+    std::string prefix;
+    if (print_options.timestamp &&
+        (rec->timestamp == 1 || (rec->timestamp == 2 && opt(OPT_TIMESTAMP_EVENTS)))) {
+        time_stamp_text(prefix, 1);
+        if (!prefix.empty())
+            prefix.push_back(' ');
+    }
+    std::string whole = prefix;
+    whole.append(text);
+
+    const int width = wrap_area_width(rec);
+    WrapInput in;
+    in.text = whole;
+    in.prefix = static_cast<int>(prefix.size());
+    in.wrap_mode = print_options.wrap_mode;
+    in.indent = print_options.indent;
+    in.utf8 = utf8;
+    in.multibyte = multibyte;
+    in.width = width;
+    in.rec = rec;
+    if (in.wrap_mode <= 0)
+        in.measurer = &wrap_measurer_for(rec);
+    std::vector<WrapPart> parts;
+    wrap_cut_line(in, parts, nullptr);
+
+    bool first = true;
+    for (const WrapPart& part : parts) {
+        print_options.indent = part.indent;
+        line_append(rec, part.text, width, colour, first ? static_cast<int>(prefix.size()) : 0);
+        if (first && rec->logging && !print_options.no_log)
+            log_line(rec, std::string(text), 0, colour);
+        first = false;
+        marker_move(rec);
+        if (!win_is_record(rec))
+            return;
+        if (print_options.message == 1 && rec->type == kWinQuery && rec->print_countdown == 0) {
+            rec->print_countdown = 1000;
+            if (!frame_timer_is_running(FRAME_TIMER_COUNTDOWNS))
+                frame_timer_start(FRAME_TIMER_COUNTDOWNS, 100);
+        }
+        if (print_options.wrap_mode < 0)
+            line_serial_advance();
+    }
+    if (multibyte)
+        font_mbcp = saved_mbcp;
+
+    if (at_end && marking_window() != rec) {
+        after_append(rec, true);
+    } else {
+        win_recalc_scroll(rec, 0);
+        print_options.beep = 2;
+    }
+
+    // Activity: raised only for windows the user is not looking at.
+    if (print_options.raise_activity) {
+        int kind = highlighted ? kActivityHighlight
+                               : (print_options.message ? kActivityMessage : kActivityText);
+        win_raise_activity(rec, kind);
+    }
+
+    QWidget* hwnd = rec->hwnd.get();
+    if (print_options.beep && !is_fserve_chat(rec)) {
+        if (print_options.beep == 2 && opt(OPT_BEEP_BUFFER) && hwnd && !win_is_minimised(hwnd) &&
+            win_is_visible(hwnd)) {
+            beep_error(0);
+        } else {
+            int setting = print_hooks.beep_setting ? print_hooks.beep_setting(rec)
+                                                   : display_beep_setting(rec);
+            if (setting && !in_view(hwnd))
+                beep_error(0);
+        }
+    }
+    if (print_options.flash && !is_fserve_chat(rec)) {
+        int setting = print_hooks.flash_setting ? print_hooks.flash_setting(rec)
+                                                : display_flash_setting(rec);
+        if (setting && print_hooks.flash_start)
+            print_hooks.flash_start(rec, nullptr);
+    }
+}
+
+}  // namespace
+
+void print_options_clear()
+{
+    print_options = PrintOptions();
+}
+
+int line_serial_advance()
+{
+    ++line_serial;
+    if (line_serial > 9000 || line_serial < 1)
+        line_serial = 1;
+    return line_serial;
+}
+
+std::string display_separator_text()
+{
+    const std::string& s = main_settings.line_separator;
+    return s.size() > kShortText ? s.substr(0, kShortText) : s;
+}
+
+void print_line(QWidget* hwnd, std::string_view text, std::uint32_t colour)
+{
+    if (g_print_running)
+        return;
+    g_print_running = true;
+    if (text.size() > kLongText)
+        text = text.substr(0, kLongText);
+    if (!text.empty()) {
+        WindowRecord* rec = win_record_of(hwnd);
+        if (rec && conn_is_live(rec->conn) && prints_into_status(rec)) {
+            QWidget* status = rec->conn->status_window.data();
+            rec = win_record_of(status);
+        }
+        if (rec && conn_is_live(rec->conn) && rec->text_area.get())
+            print_into(rec, text, colour);
+    }
+    print_options_clear();
+    g_print_running = false;
+}
+
+void print_line(QWidget* hwnd, std::string& text, std::uint32_t colour)
+{
+    if (text.size() > kLongText)
+        text.resize(kLongText);
+    print_line(hwnd, std::string_view(text), colour);
+}
+
+void print_separator(QWidget* hwnd, std::uint32_t colour)
+{
+    if (g_separator_running)
+        return;
+    g_separator_running = true;
+    const std::string separator = display_separator_text();
+    WindowRecord* rec = win_record_of(hwnd);
+    if (!separator.empty() && rec && rec->text_area.get() && rec->lines &&
+        !newest_is_separator(rec, separator)) {
+        const bool at_end = rec->scroll_pos == rec->scroll_end;
+        line_serial_advance();
+        line_append(rec, separator, wrap_area_width(rec), colour, 0);
+        marker_move(rec);
+        if (win_is_record(rec)) {
+            after_append(rec, at_end);
+            if (rec->logging && !print_options.no_log)
+                log_line(rec, separator, 1, kColorNormalText);
+        }
+    }
+    print_options.no_log = 0;
+    g_separator_running = false;
+}
+
+int echo_line(QWidget* hwnd, std::string_view text, std::uint32_t colour)
+{
+    WindowRecord* rec = win_record_of(hwnd);
+    if (!rec)
+        return 0;
+    if (rec->type != kWinStatus) {
+        print_line(hwnd, text, colour);
+        return 1;
+    }
+    // The caller's no_log holds for the line and its frame, not only for
+    // the first separator.
+    const int no_log = print_options.no_log;
+    print_separator(hwnd, kColorInfoText);
+    print_options.no_log = no_log;
+    print_line(hwnd, text, colour);
+    print_options.no_log = no_log;
+    print_separator(hwnd, kColorInfoText);
+    return 1;
+}
+
+// ---- The buffer ----
+
+int line_append(WindowRecord* rec, std::string_view text, int wrap_width, std::uint32_t colour,
+                int prefix)
+{
+    if (!rec)
+        return 0;
+    if (text.size() > kLongText)
+        text = text.substr(0, kLongText);
+    StringNode* head = strlist_append(rec->lines, text, static_cast<int>(colour));
+    if (!head)
+        return 0;
+    StringNode* node = head->prev;
+    node->serial = line_serial;
+    node->wrapMode = print_options.wrap_mode < 0 ? 0 : print_options.wrap_mode;
+    node->indent = std::clamp(print_options.indent, 0, 1024);
+    node->wrapWidth = wrap_width;
+    node->charWidth = rec->char_width;
+    line_set_prefix(node, prefix);
+    rec->line_count = rec->lines ? rec->line_count + 1 : 1;
+    rec->lines = head;
+    line_trim(rec);
+    return 1;
+}
+
+namespace {
+
+int lower(unsigned char c)
+{
+    return std::tolower(c);
+}
+
+// < 0, 0, > 0 as a sorts before, with or after b: first characters
+// lower-cased, then the whole texts without case.
+int sort_compare(std::string_view a, std::string_view b)
+{
+    int fa = a.empty() ? 0 : lower(static_cast<unsigned char>(a[0]));
+    int fb = b.empty() ? 0 : lower(static_cast<unsigned char>(b[0]));
+    if (fa != fb)
+        return fa - fb;
+    std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        int ca = lower(static_cast<unsigned char>(a[i]));
+        int cb = lower(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca - cb;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+}  // namespace
+
+ScrollbackLine* line_new(WindowRecord* rec, const char* text, int sorted, std::uint32_t colour,
+                         int wrap, int indent, int trim)
+{
+    if (!rec || !text)
+        return nullptr;
+    std::string_view view(text, strnlen(text, kLongText));
+    const int serial = line_serial_advance();
+    StringNode* node = strlist_append(nullptr, view, static_cast<int>(colour));
+    if (!node)
+        return nullptr;
+    node->serial = serial;
+    node->indent = std::clamp(indent, 0, 1024);
+    if (wrap) {
+        node->wrapMode = 0;
+        node->wrapWidth = 0;
+        node->charWidth = 0;
+    } else {
+        node->wrapMode = static_cast<int>(kLongText);
+        node->wrapWidth = wrap_area_width(rec);
+        node->charWidth = rec->char_width;
+    }
+    StringNode* before = nullptr;
+    if (sorted) {
+        for (StringNode* p = rec->lines; p; p = p->next) {
+            if (sort_compare(p->text, view) > 0) {
+                before = p;
+                break;
+            }
+        }
+    }
+    const bool was_empty = rec->lines == nullptr;
+    rec->lines = strlist_splice(rec->lines, before, node);
+    rec->line_count = was_empty ? 1 : rec->line_count + 1;
+    if (trim)
+        line_trim(rec);
+    return rec->lines;
+}
+
+void line_trim(WindowRecord* rec)
+{
+    if (!rec || marking_window() == rec)
+        return;
+    int max = opt(OPT_BUFFER_LINES);
+    if (max < 500) {
+        max = 500;
+        opt_set(OPT_BUFFER_LINES, 500);
+    }
+    // While the view is scrolled back the buffer may grow, but not without
+    // bound: past twice the maximum it is trimmed all the same, and the view
+    // keeps showing the lines it showed.
+    const bool scrolled_back = rec->scroll_pos != rec->scroll_end;
+    if (scrolled_back && rec->line_count <= kTrimCeilingFactor * max)
+        return;
+    const int count_before = rec->line_count;
+    while (rec->line_count > max && rec->lines) {
+        StringNode* first = rec->lines;
+        StringNode* victim = first;
+        bool marker_to_top = false;
+        if (rec->marker_line == first) {
+            if (line_is_marker(first))
+                victim = first->next;  // the marker line stays at the top
+            else
+                marker_to_top = true;
+        }
+        if (!victim)
+            break;
+        const int serial = victim->serial;
+        while (victim && victim->serial == serial) {
+            StringNode* next = victim->next;
+            if (rec->marker_line == victim)
+                marker_to_top = true;
+            rec->lines = strlist_remove(rec->lines, victim);
+            --rec->line_count;
+            victim = next;
+        }
+        if (marker_to_top)
+            rec->marker_line = rec->lines;
+    }
+    if (!rec->lines)
+        rec->line_count = 0;
+    if (scrolled_back) {
+        const int removed = count_before - rec->line_count;
+        rec->scroll_pos = std::max(0, rec->scroll_pos - removed);
+        rec->scroll_end = std::max(0, rec->scroll_end - removed);
+    }
+}
+
+ScrollbackLine* line_from_end(WindowRecord* rec, int steps)
+{
+    if (!rec || !rec->lines)
+        return nullptr;
+    if (steps < 0)
+        steps = 0;
+    StringNode* last = rec->lines->prev;
+    if (steps == 0)
+        return last;
+    // From the head when that is nearer.
+    const int count = rec->line_count;
+    if (count > 0 && steps < count && steps > count / 2) {
+        StringNode* p = rec->lines;
+        for (int i = count - 1 - steps; p && i > 0; --i)
+            p = p->next;
+        if (p)
+            return p;
+    }
+    StringNode* p = last;
+    for (int i = 0; i < steps && p != rec->lines; ++i)
+        p = p->prev;
+    return p;
+}
+
+// ---- Built-in answers ----
+
+int display_window_in_view(QWidget* hwnd)
+{
+    if (!hwnd || !qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return 0;
+    if (QApplication::applicationState() != Qt::ApplicationActive)
+        return 0;
+    if (win_is_minimised(hwnd) || !win_is_visible(hwnd))
+        return 0;
+    if (win_active.get() != hwnd)
+        return 0;
+    QWidget* active = QApplication::activeWindow();
+    return active && active == hwnd->window() ? 1 : 0;
+}
+
+namespace {
+
+// The effective value of a tri-state window setting: the window's own, or
+// for 2 the default of its kind.
+int effective(int own, const WindowRecord* rec, OptionId channel, OptionId query, OptionId chat)
+{
+    if (rec->type != kWinChannel && rec->type != kWinQuery)
+        return 0;
+    if (own != 2)
+        return own ? 1 : 0;
+    if (rec->type == kWinChannel)
+        return opt(channel) ? 1 : 0;
+    if (rec->subtype == kQueryDccChat)
+        return opt(chat) ? 1 : 0;
+    if (rec->subtype == kQueryFserve)
+        return 0;
+    return opt(query) ? 1 : 0;
+}
+
+}  // namespace
+
+int display_beep_setting(WindowRecord* rec)
+{
+    if (!rec)
+        return 0;
+    return effective(rec->beep, rec, OPT_BEEP_CHANNEL_MESSAGES, OPT_BEEP_PRIVATE_MESSAGES,
+                     OPT_BEEP_CHAT_MESSAGES);
+}
+
+int display_flash_setting(WindowRecord* rec)
+{
+    if (!rec)
+        return 0;
+    return effective(rec->flash, rec, OPT_FLASH_CHANNEL_MESSAGES, OPT_FLASH_PRIVATE_MESSAGES,
+                     OPT_FLASH_CHAT_MESSAGES);
+}

@@ -1,0 +1,114 @@
+#include "display/text_area.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/window_open.h"
+#include "app/window_record.h"
+#include "commands/output_commands.h"
+#include "display/colors.h"
+#include "display/draw.h"
+#include "display/line_buffer.h"
+#include "display/logging.h"
+#include "script/exec/script_hooks.h"
+
+void text_area_paint_lines(TextArea* area, QPainter& painter, WindowRecord* rec)
+{
+    if (!area || !win_is_record(rec) || rec->text_area.get() != area)
+        return;
+    WinRect r;
+    win_text_rect(rec->hwnd.get(), r, 0);
+    draw_buffer(rec, &painter, r);
+}
+
+QImage text_area_render(WindowRecord* rec)
+{
+    if (!win_is_record(rec) || !rec->text_area.get())
+        return QImage();
+    WinRect r;
+    win_text_rect(rec->hwnd.get(), r, 0);
+    QImage image(std::max(1, r.right), std::max(1, r.bottom), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    draw_buffer(rec, &painter, r);
+    return image;
+}
+
+std::uint32_t display_script_colour(int colour)
+{
+    switch (colour) {
+    case kColourInfo:
+        return kColorInfoText;
+    case kColourInfo2:
+        return kColorInfo2Text;
+    case kColourNormal:
+        return kColorNormalText;
+    default:
+        return static_cast<std::uint32_t>(colour);
+    }
+}
+
+namespace {
+
+void paint_hook(TextArea* area, QPainter& painter, WindowRecord* rec)
+{
+    text_area_paint_lines(area, painter, rec);
+}
+
+void script_echo(QWidget* window, const std::string& text, int colour)
+{
+    echo_line(window, text, display_script_colour(colour));
+}
+
+void info_line(QWidget* window, const std::string& text)
+{
+    echo_line(window, text, kColorInfoText);
+}
+
+// The output commands' printer: their one-shot options become the print
+// options of the line.
+void output_printer(QWidget* window, int colour, const std::string& text,
+                    const EchoPrintOptions& options, int kind)
+{
+    print_options.wrap_mode = options.wrap_mode;
+    print_options.indent = options.indent;
+    print_options.beep = options.beep;
+    print_options.highlight_test = options.highlight_test;
+    print_options.timestamp = options.timestamp;
+    print_options.flash = options.flash;
+    print_options.no_log = options.no_log;
+    print_options.message = options.message;
+    print_options.raise_activity = options.raise_activity;
+    const std::uint32_t value = static_cast<std::uint32_t>(colour);
+    switch (kind) {
+    case kOutputSeparator:
+        print_separator(window, value);
+        break;
+    case kOutputEcho:
+        echo_line(window, text, value);
+        break;
+    default:
+        print_line(window, text, value);
+        break;
+    }
+    // A line that was dropped before print_line (no window) leaves no
+    // options behind for the next one.
+    print_options_clear();
+}
+
+}  // namespace
+
+void display_install_hooks()
+{
+    child_hooks.text_area_paint = paint_hook;
+    print_hooks.log_write_line = log_write_line;
+    script_echo_line = script_echo;
+    output_print = output_printer;
+    scid_print = info_line;
+    if (!conn_hooks.print_info)
+        conn_hooks.print_info = info_line;
+    if (!open_hooks.print_info)
+        open_hooks.print_info = info_line;
+}

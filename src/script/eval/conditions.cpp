@@ -1,0 +1,698 @@
+// Conditions of if, elseif and while.
+#include "script/eval/conditions.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+
+#include "app/window_record.h"
+#include "core/string_list.h"
+#include "core/text_buffer.h"
+#include "core/wildcard.h"
+#include "script/eval/calc.h"
+#include "script/exec/script_types.h"
+
+namespace {
+
+char lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool is_letter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+void lower_in_place(std::string& text)
+{
+    for (char& c : text)
+        c = lower(c);
+}
+
+bool equals_nocase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// Compares like the C library's case-insensitive compare: letters folded to
+// lower case, bytes as unsigned values.
+int compare_nocase(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char ca = static_cast<unsigned char>(lower(a[i]));
+        const unsigned char cb = static_cast<unsigned char>(lower(b[i]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+int compare_exact(std::string_view a, std::string_view b)
+{
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+int to_result(int c)
+{
+    return c < 0 ? kCmpLess : (c > 0 ? kCmpGreater : kCmpEqual);
+}
+
+// The integer value of a text as the standard integer conversion reads it
+// (leading blanks, a sign, digits; the rest ignored), held at the limits of
+// a 64-bit integer.
+std::int64_t read_integer(std::string_view text)
+{
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r')))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    std::int64_t value = 0;
+    for (; pos < text.size() && is_digit(text[pos]); ++pos) {
+        const int d = text[pos] - '0';
+        if (value > (INT64_MAX - d) / 10) {
+            value = INT64_MAX;
+            break;
+        }
+        value = value * 10 + d;
+    }
+    return negative ? -value : value;
+}
+
+int paren_count(std::string_view text, int count)
+{
+    for (char c : text) {
+        if (c == '(')
+            ++count;
+        else if (c == ')')
+            --count;
+    }
+    return count;
+}
+
+bool is_connective(const EvalToken* t)
+{
+    return t && (t->text == "&&" || t->text == "||");
+}
+
+bool is_lone_brace(const EvalToken* t)
+{
+    return t && t->text == "{";
+}
+
+// ---- is-operators ------------------------------------------------------------
+
+WindowRecord* default_channel_window(const std::string& name, Connection* conn)
+{
+    if (name.empty())
+        return nullptr;
+    WindowRecord* rec = win_find_by_name(name, conn);
+    return (rec && rec->type == 1) ? rec : nullptr;
+}
+
+int no_mode_bits(const std::string&, WindowRecord*)
+{
+    return 0;
+}
+
+int no_prefix(const std::string&, WindowRecord*, std::string_view)
+{
+    return 0;
+}
+
+int no_rank(const std::string&, WindowRecord*, int)
+{
+    return 0;
+}
+
+int no_userlist_match(int, const std::string&, const std::string*, Connection*)
+{
+    return 0;
+}
+
+int no_ignore_match(const std::string&, const std::string&, Connection*)
+{
+    return 0;
+}
+
+int no_notify(const std::string&, Connection*)
+{
+    return 0;
+}
+
+bool has_wildcards(std::string_view text)
+{
+    return text.find_first_of("*?") != std::string_view::npos;
+}
+
+// Whether one of the channel's ban (0), exception (1) or invite (2) entries
+// (the text up to a tab) equals the mask, or, when exactly one of the two
+// holds a wildcard, the one with wildcards matches the other.
+bool channel_list_holds(WindowRecord* channel, int list, const std::string& mask)
+{
+    for (const StringNode* n = channel->chan_lists[list]; n; n = n->next) {
+        std::string_view entry = n->text;
+        const std::size_t tab = entry.find('\t');
+        if (tab != std::string_view::npos)
+            entry = entry.substr(0, tab);
+        if (equals_nocase(entry, mask))
+            return true;
+        const bool wild_entry = has_wildcards(entry);
+        const bool wild_mask = has_wildcards(mask);
+        if (wild_entry != wild_mask) {
+            if (wild_entry ? wild_match(entry, mask, 0, 1) : wild_match(mask, entry, 0, 1))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool all_chars(std::string_view text, bool digits_too)
+{
+    if (text.empty())
+        return false;
+    for (char c : text) {
+        if (!is_letter(c) && !(digits_too && is_digit(c)))
+            return false;
+    }
+    return true;
+}
+
+bool no_letter_of_case(std::string_view text, bool upper_case)
+{
+    for (char c : text) {
+        if (upper_case ? (c >= 'A' && c <= 'Z') : (c >= 'a' && c <= 'z'))
+            return false;
+    }
+    return true;
+}
+
+// isnum with a second value: "N" (v1 equals N) or a range "A-B" where either
+// bound may be left out; a leading "-" belongs to A.
+bool number_in_range(double value, std::string_view range)
+{
+    const std::size_t dash = range.size() > 1 ? range.find('-', 1) : std::string_view::npos;
+    if (dash == std::string_view::npos)
+        return value == calc_read_real(range);
+    const std::string_view low = range.substr(0, dash);
+    const std::string_view high = range.substr(dash + 1);
+    if (!low.empty() && value < calc_read_real(low))
+        return false;
+    if (!high.empty() && value > calc_read_real(high))
+        return false;
+    return true;
+}
+
+enum class Op {
+    Unknown, Equal, Exact, Less, Greater, LessEqual, GreaterEqual, Multiple, NotMultiple, BitAnd,
+    IsIn, IsInCs, IsWm, IsWmCs, IsOn, IsOp, IsHop, IsVoice, IsOwner, IsReg, IsBan, IsExcept,
+    IsInvite, IsAlnum, IsAlpha, IsLetter, IsLower, IsUpper, IsNum, IsChan, IsAop, IsAvoice,
+    IsProtect, IsIgnore, IsNotify,
+};
+
+struct OpName {
+    const char* name;
+    Op op;
+};
+
+constexpr OpName kOperators[] = {
+    {"=", Op::Equal},          {"==", Op::Equal},         {"===", Op::Exact},
+    {"<", Op::Less},           {">", Op::Greater},        {"<=", Op::LessEqual},
+    {">=", Op::GreaterEqual},  {"//", Op::Multiple},      {"\\\\", Op::NotMultiple},
+    {"&", Op::BitAnd},         {"isin", Op::IsIn},        {"isincs", Op::IsInCs},
+    {"iswm", Op::IsWm},        {"iswmcs", Op::IsWmCs},    {"ison", Op::IsOn},
+    {"isop", Op::IsOp},        {"ishop", Op::IsHop},      {"ishelp", Op::IsHop},
+    {"isvo", Op::IsVoice},     {"isvoice", Op::IsVoice},  {"isowner", Op::IsOwner},
+    {"isreg", Op::IsReg},      {"isban", Op::IsBan},      {"isexcept", Op::IsExcept},
+    {"isinvite", Op::IsInvite}, {"isalnum", Op::IsAlnum}, {"isalpha", Op::IsAlpha},
+    {"isletter", Op::IsLetter}, {"islower", Op::IsLower}, {"isupper", Op::IsUpper},
+    {"isnum", Op::IsNum},      {"ischan", Op::IsChan},    {"isaop", Op::IsAop},
+    {"isauto", Op::IsAop},     {"isavoice", Op::IsAvoice}, {"isprotect", Op::IsProtect},
+    {"isignore", Op::IsIgnore}, {"isnotify", Op::IsNotify},
+};
+
+// The operator of a token without its "!" (negate set when there was one).
+Op operator_of(std::string_view token, bool* negate)
+{
+    bool bang = false;
+    if (token.size() > 1 && token[0] == '!') {
+        bang = true;
+        token.remove_prefix(1);
+    }
+    if (negate)
+        *negate = bang;
+    if (token.empty() || token.size() > 9)
+        return Op::Unknown;
+    for (const OpName& entry : kOperators) {
+        if (equals_nocase(token, entry.name))
+            return entry.op;
+    }
+    return Op::Unknown;
+}
+
+// Whether the operator cannot work without a second value.
+bool needs_second_value(Op op)
+{
+    switch (op) {
+    case Op::IsAlnum:
+    case Op::IsAlpha:
+    case Op::IsLetter:
+    case Op::IsLower:
+    case Op::IsUpper:
+    case Op::IsNum:
+    case Op::IsChan:
+    case Op::IsAop:
+    case Op::IsAvoice:
+    case Op::IsProtect:
+    case Op::IsIgnore:
+    case Op::IsNotify:
+        return false;
+    default:
+        return true;
+    }
+}
+
+bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connection* conn)
+{
+    const bool v1_empty = v1.empty();
+    const bool v2_empty = v2.empty();
+    auto channel = [&]() { return cond_channel_window(v2, conn); };
+    switch (op) {
+    case Op::Equal:
+        return cond_compare(v1, v2, kCmpText, v1_empty, v2_empty) == kCmpEqual;
+    case Op::Exact:
+        return cond_compare(v1, v2, kCmpExact, v1_empty, v2_empty) == kCmpEqual;
+    case Op::Less:
+        return cond_compare(v1, v2, kCmpText, v1_empty, v2_empty) == kCmpLess;
+    case Op::Greater:
+        return cond_compare(v1, v2, kCmpText, v1_empty, v2_empty) == kCmpGreater;
+    case Op::LessEqual: {
+        const int c = cond_compare(v1, v2, kCmpText, v1_empty, v2_empty);
+        return c == kCmpLess || c == kCmpEqual;
+    }
+    case Op::GreaterEqual: {
+        const int c = cond_compare(v1, v2, kCmpText, v1_empty, v2_empty);
+        return c == kCmpEqual || c == kCmpGreater;
+    }
+    case Op::Multiple:
+        return cond_compare(v1, v2, kCmpDivides, v1_empty, v2_empty) == kCmpEqual;
+    case Op::NotMultiple:
+        return cond_compare(v1, v2, kCmpDivides, v1_empty, v2_empty) == kCmpLess;
+    case Op::BitAnd:
+        return !v1_empty && !v2_empty && (read_integer(v1) & read_integer(v2)) != 0;
+    case Op::IsIn:
+        lower_in_place(v1);
+        lower_in_place(v2);
+        return !v1_empty && !v2_empty && v2.find(v1) != std::string::npos;
+    case Op::IsInCs:
+        return !v1_empty && v2.find(v1) != std::string::npos;
+    case Op::IsWm:
+        return !v1_empty && wild_match(v1, v2, 0, 1) != 0;
+    case Op::IsWmCs:
+        return !v1_empty && wild_match(v1, v2, 1, 1) != 0;
+    case Op::IsOn: {
+        WindowRecord* chan = v1_empty ? nullptr : channel();
+        return chan && cond_nick_mode_bits(v1, chan) != 0;
+    }
+    case Op::IsOp: {
+        WindowRecord* chan = v1_empty ? nullptr : channel();
+        return chan && cond_nick_has_rank(v1, chan, 0) != 0;
+    }
+    case Op::IsHop: {
+        WindowRecord* chan = v1_empty ? nullptr : channel();
+        return chan && cond_nick_has_prefix(v1, chan, "%") != 0;
+    }
+    case Op::IsVoice: {
+        WindowRecord* chan = v1_empty ? nullptr : channel();
+        return chan && cond_nick_has_prefix(v1, chan, "+") != 0;
+    }
+    case Op::IsOwner: {
+        WindowRecord* chan = v1_empty ? nullptr : channel();
+        return chan && cond_nick_has_prefix(v1, chan, ".") != 0;
+    }
+    case Op::IsReg: {
+        WindowRecord* chan = v1_empty ? nullptr : channel();
+        return chan && cond_nick_mode_bits(v1, chan) == 1;
+    }
+    case Op::IsBan:
+    case Op::IsExcept:
+    case Op::IsInvite: {
+        WindowRecord* chan = v1_empty ? nullptr : channel();
+        const int list = op == Op::IsBan ? 0 : (op == Op::IsExcept ? 1 : 2);
+        return chan && channel_list_holds(chan, list, v1);
+    }
+    case Op::IsAlnum:
+        return all_chars(v1, true);
+    case Op::IsAlpha:
+        return all_chars(v1, false);
+    case Op::IsLetter:
+        if (v1_empty)
+            return false;
+        if (has_v2)
+            return v2.find(v1[0]) != std::string::npos;
+        return is_letter(v1[0]);
+    case Op::IsLower:
+        return no_letter_of_case(v1, true);
+    case Op::IsUpper:
+        return no_letter_of_case(v1, false);
+    case Op::IsNum: {
+        if (v1_empty || !calc_is_number(v1))
+            return false;
+        if (!has_v2 || v2_empty)
+            return true;
+        return number_in_range(calc_read_real(v1), v2);
+    }
+    case Op::IsChan:
+        return !v1_empty && cond_channel_window(v1, conn) != nullptr;
+    case Op::IsAop:
+    case Op::IsAvoice:
+    case Op::IsProtect: {
+        if (v1_empty)
+            return false;
+        const int list = op == Op::IsAop ? 0 : (op == Op::IsAvoice ? 1 : 2);
+        return cond_userlist_match(list, v1, (has_v2 && !v2_empty) ? &v2 : nullptr, conn) != 0;
+    }
+    case Op::IsIgnore:
+        return !v1_empty && cond_ignore_match(v1, has_v2 ? v2 : std::string(), conn) != 0;
+    case Op::IsNotify:
+        return !v1_empty && cond_notify_has(v1, conn) != 0;
+    case Op::Unknown:
+        break;
+    }
+    return false;
+}
+
+void append_word(std::string& out, std::string_view word)
+{
+    if (word.empty())
+        return;
+    if (!out.empty())
+        out.push_back(' ');
+    out.append(word);
+}
+
+// Evaluates one group's condition text and tests it.
+int run_group(const std::string& condition, const CondGroupEvaluator& evaluate, Connection* conn,
+              std::string& v1, std::string& v2, int* used_operator, std::string* operator_text)
+{
+    TokenList evaluated;
+    if (!evaluate(condition, evaluated))
+        return kCondEvalFailed;
+    std::string a;
+    std::string b;
+    int used = 0;
+    const int result = cond_evaluate_tokens(evaluated, conn, a, b, &used, operator_text);
+    if (used) {
+        v1 = std::move(a);
+        v2 = std::move(b);
+        if (used_operator)
+            *used_operator = 1;
+    }
+    return result;
+}
+
+// Drops the group that follows a connective without evaluating it: a group
+// in parentheses up to its balancing token; otherwise every token up to the
+// next "&&", "||", lone "{" or the end (identifiers and parentheses skipped
+// whole with everything up to their balancing ")").
+void skip_group(TokenList& tokens)
+{
+    EvalToken* t = tokens.head;
+    if (!t)
+        return;
+    if (!t->text.empty() && t->text[0] == '(') {
+        int balance = 0;
+        while (t) {
+            balance = paren_count(t->text, balance);
+            t = toklist_remove(tokens, t);
+            if (balance <= 0)
+                break;
+        }
+        return;
+    }
+    while (t && !is_connective(t) && !is_lone_brace(t)) {
+        const bool opens = (!t->text.empty() && (t->text[0] == '$' || t->text[0] == '(')) &&
+                           t->text.find('(') != std::string::npos;
+        int balance = opens ? paren_count(t->text, 0) : 0;
+        t = toklist_remove(tokens, t);
+        while (t && balance > 0) {
+            balance = paren_count(t->text, balance);
+            t = toklist_remove(tokens, t);
+        }
+    }
+}
+
+} // namespace
+
+WindowRecord* (*cond_channel_window)(const std::string& name, Connection* conn) = default_channel_window;
+int (*cond_nick_mode_bits)(const std::string& nick, WindowRecord* channel) = no_mode_bits;
+int (*cond_nick_has_prefix)(const std::string& nick, WindowRecord* channel,
+                            std::string_view prefixes) = no_prefix;
+int (*cond_nick_has_rank)(const std::string& nick, WindowRecord* channel, int kind) = no_rank;
+int (*cond_userlist_match)(int list, const std::string& address, const std::string* channel,
+                           Connection* conn) = no_userlist_match;
+int (*cond_ignore_match)(const std::string& address, const std::string& types,
+                         Connection* conn) = no_ignore_match;
+int (*cond_notify_has)(const std::string& nick, Connection* conn) = no_notify;
+
+int cond_is_operator(std::string_view token)
+{
+    return operator_of(token, nullptr) != Op::Unknown ? 1 : 0;
+}
+
+int cond_compare(std::string_view v1, std::string_view v2, int kind, bool v1_empty, bool v2_empty)
+{
+    if (v1_empty || v2_empty) {
+        if (v1_empty && v2_empty)
+            return kCmpEqual;
+        if (calc_is_number(v1_empty ? v2 : v1))
+            return kCmpNotComparable;
+    }
+    const bool numbers = !v1_empty && !v2_empty && calc_is_number(v1) && calc_is_number(v2);
+    if (kind == kCmpDivides) {
+        if (!numbers)
+            return kCmpLess;
+        const double a = calc_read_real(v1);
+        const double b = calc_read_real(v2);
+        if (a == 0.0)
+            return kCmpLess;
+        return std::fmod(b, a) == 0.0 ? kCmpEqual : kCmpLess;
+    }
+    if (numbers) {
+        const double a = calc_read_real(v1);
+        const double b = calc_read_real(v2);
+        return a < b ? kCmpLess : (a > b ? kCmpGreater : kCmpEqual);
+    }
+    return to_result(kind == kCmpExact ? compare_exact(v1, v2) : compare_nocase(v1, v2));
+}
+
+int cond_value_true(std::string_view value)
+{
+    if (value.empty() || equals_nocase(value, "$false"))
+        return 0;
+    if (calc_is_number(value) && calc_read_real(value) == 0.0)
+        return 0;
+    return 1;
+}
+
+int cond_evaluate(const StringNode* comparison, Connection* conn, std::string& v1, std::string& v2)
+{
+    v1.clear();
+    v2.clear();
+    if (!comparison)
+        return kCondInvalid;
+    v1 = comparison->text;
+    const StringNode* op_node = comparison->next;
+    if (!op_node)
+        return cond_value_true(v1) ? kCondTrue : kCondFalse;
+    bool negate = false;
+    const Op op = operator_of(op_node->text, &negate);
+    if (op == Op::Unknown)
+        return kCondUnknownOperator;
+    const StringNode* second = op_node->next;
+    const bool has_v2 = second != nullptr;
+    if (has_v2)
+        v2 = second->text;
+    if (!has_v2 && needs_second_value(op))
+        return kCondInvalid;
+    const bool result = test_operator(op, v1, v2, has_v2, conn);
+    return (result != negate) ? kCondTrue : kCondFalse;
+}
+
+StringNode* cond_build_comparison(const TokenList& evaluated, int* has_operator)
+{
+    if (has_operator)
+        *has_operator = 0;
+    const EvalToken* t = evaluated.head;
+    if (!t)
+        return nullptr;
+    std::string first;
+    const EvalToken* op = nullptr;
+    for (; t; t = t->next) {
+        if (!(t->flags & kTokEmpty) && cond_is_operator(t->text)) {
+            op = t;
+            break;
+        }
+        if (!(t->flags & kTokEmpty))
+            append_word(first, t->text);
+    }
+    StringNode* list = nullptr;
+    if (!op) {
+        return strlist_append(list, std::string_view(first), 0);
+    }
+    if (has_operator)
+        *has_operator = 1;
+    list = strlist_append(list, std::string_view(first), 0);
+    if (!list)
+        return nullptr;
+    if (!strlist_append(list, std::string_view(op->text), 0)) {
+        strlist_free(&list);
+        return nullptr;
+    }
+    if (op->next && !is_connective(op->next)) {
+        std::string second;
+        for (t = op->next; t && !is_connective(t); t = t->next) {
+            if (!(t->flags & kTokEmpty))
+                append_word(second, t->text);
+        }
+        if (!strlist_append(list, std::string_view(second), 0)) {
+            strlist_free(&list);
+            return nullptr;
+        }
+    }
+    return list;
+}
+
+int cond_evaluate_tokens(const TokenList& evaluated, Connection* conn, std::string& v1,
+                         std::string& v2, int* used_operator, std::string* operator_text)
+{
+    int has_operator = 0;
+    StringNode* comparison = cond_build_comparison(evaluated, &has_operator);
+    if (used_operator)
+        *used_operator = has_operator;
+    if (operator_text) {
+        operator_text->clear();
+        if (has_operator && comparison && comparison->next)
+            *operator_text = comparison->next->text;
+    }
+    const int result = cond_evaluate(comparison, conn, v1, v2);
+    strlist_free(&comparison);
+    return result;
+}
+
+int cond_take_condition(TokenList& tokens, std::string& scratch, std::string& condition)
+{
+    condition.clear();
+    scratch.clear();
+    int group_count = -1; // -1: no group in parentheses
+    while (tokens.head && !tokens.head->text.empty() && tokens.head->text[0] == '(') {
+        EvalToken* head = tokens.head;
+        EvalToken* end = nullptr;
+        int count = 0;
+        int balance = 0;
+        for (EvalToken* t = head; t; t = t->next) {
+            ++count;
+            balance = paren_count(t->text, balance);
+            if (balance <= 0) {
+                end = t;
+                break;
+            }
+        }
+        if (!end)
+            end = tokens.tail;
+        head->text.erase(0, 1);
+        if (!end->text.empty() && end->text.back() == ')')
+            end->text.pop_back();
+        if (end != head && end->text.empty()) {
+            toklist_remove(tokens, end);
+            --count;
+        }
+        if (head->text.empty()) {
+            toklist_remove(tokens, head);
+            --count;
+        }
+        group_count = count;
+        if (count <= 0)
+            break;
+    }
+
+    int moved = 0;
+    while (tokens.head && (group_count < 0 || moved < group_count)) {
+        EvalToken* t = tokens.head;
+        if (is_lone_brace(t) || is_connective(t))
+            break;
+        const std::string& text = t->text;
+        const bool ident = (!text.empty() && text[0] == '$') ||
+                           (text.size() > 1 && text[0] == '!' && text[1] == '$');
+        int balance = (ident && text.find('(') != std::string::npos) ? paren_count(text, 0) : 0;
+        append_word(scratch, text);
+        toklist_remove(tokens, t);
+        ++moved;
+        while (balance > 0 && tokens.head && (group_count < 0 || moved < group_count)) {
+            balance = paren_count(tokens.head->text, balance);
+            append_word(scratch, tokens.head->text);
+            toklist_remove(tokens, tokens.head);
+            ++moved;
+        }
+    }
+    condition = scratch;
+    return (group_count >= 0 || moved > 0) ? 1 : 0;
+}
+
+int cond_run_chain(TokenList& tokens, const CondGroupEvaluator& evaluate, Connection* conn,
+                   std::string& v1, std::string& v2, int* used_operator,
+                   std::string* operator_text)
+{
+    if (used_operator)
+        *used_operator = 0;
+    std::string scratch;
+    std::string condition;
+    if (!cond_take_condition(tokens, scratch, condition))
+        return kCondInvalid;
+    int result = run_group(condition, evaluate, conn, v1, v2, used_operator, operator_text);
+    if (result < 0)
+        return result;
+    // Each step removes at least the connective, so the walk ends.
+    while (is_connective(tokens.head)) {
+        const bool is_and = tokens.head->text == "&&";
+        toklist_remove(tokens, tokens.head);
+        if (!tokens.head || is_connective(tokens.head) || is_lone_brace(tokens.head))
+            return kCondAmbiguous;
+        if (is_and == (result == kCondTrue)) {
+            if (!cond_take_condition(tokens, scratch, condition))
+                return kCondAmbiguous;
+            result = run_group(condition, evaluate, conn, v1, v2, used_operator, operator_text);
+            if (result < 0)
+                return result;
+        } else {
+            skip_group(tokens);
+        }
+    }
+    return result;
+}
+
+std::size_t cond_find_block_open(std::string_view command)
+{
+    for (std::size_t i = 0; i < command.size(); ++i) {
+        if (command[i] == '{' && (i == 0 || command[i - 1] == ' '))
+            return i + 1;
+    }
+    return std::string_view::npos;
+}

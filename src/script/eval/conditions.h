@@ -1,0 +1,153 @@
+// Conditions of if, elseif and while: taking the parenthesised condition off
+// the front of a command, recognising operator words and symbols, comparing
+// values as numbers or texts, the is-operators (several of which ask the
+// channel windows, the user lists, the ignore list and the notify list),
+// and chains of groups joined by "&&" and "||", evaluated from left to right
+// without precedence.
+//
+// The executor drives a condition like this:
+//
+//   TokenList& words = ...;            // the command's words after "if"
+//   std::string v1, v2, op;
+//   int used = 0;
+//   int r = cond_run_chain(words, eval_group, conn, v1, v2, &used, &op);
+//   // r: 1 true, 0 false, or one of the negative codes below; `words` now
+//   // holds the command (or "{") to run when the condition is true.
+//
+// where eval_group evaluates one group's text with the identifier evaluator
+// (in_condition set) into a token list of final values.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+struct Connection;
+struct StringNode;
+struct TokenList;
+struct WindowRecord;
+
+// ---------------------------------------------------------------------------
+// Result codes.
+
+constexpr int kCondFalse = 0;
+constexpr int kCondTrue = 1;
+constexpr int kCondInvalid = -1;         // an operator that needs a second value has none, or nothing to test
+constexpr int kCondUnknownOperator = -2; // the operator is not one of the known words and symbols
+constexpr int kCondAmbiguous = -3;       // "&&" or "||" with no group after it
+constexpr int kCondEvalFailed = -4;      // the evaluation of a group failed (the run stops)
+
+// Result codes of cond_compare.
+constexpr int kCmpLess = 0;
+constexpr int kCmpEqual = 1;             // equal, or (divisibility) a multiple
+constexpr int kCmpGreater = 2;
+constexpr int kCmpNotComparable = -1;    // one value empty and the other a number
+
+// Comparison kinds.
+constexpr int kCmpText = 0;              // text without case (numbers by value)
+constexpr int kCmpExact = 1;             // text byte for byte (numbers by value)
+constexpr int kCmpDivides = 2;           // v2 a multiple of v1
+
+// ---------------------------------------------------------------------------
+// Single steps.
+
+// 1 when the token is an operator word or symbol, optionally with one "!" in
+// front ("!" alone is none). Words compare without case.
+int cond_is_operator(std::string_view token);
+
+// Compares two values (see the kinds above). The empty flags tell whether a
+// value is the empty text.
+int cond_compare(std::string_view v1, std::string_view v2, int kind, bool v1_empty, bool v2_empty);
+
+// Truth of a single value: false when empty, "$false" (any case) or a number
+// whose value is 0; true otherwise.
+int cond_value_true(std::string_view value);
+
+// Evaluates a comparison list of one to three nodes: the first value, the
+// operator, the second value (a one-node list is a single value). Copies the
+// values into v1 and v2 (isin lower-cases both). Returns kCondTrue,
+// kCondFalse, kCondInvalid (empty list, or a needed second value missing) or
+// kCondUnknownOperator.
+int cond_evaluate(const StringNode* comparison, Connection* conn, std::string& v1, std::string& v2);
+
+// Builds the comparison list from a group's evaluated tokens: the tokens
+// before the first operator joined with blanks (empty values left out), the
+// operator, and the tokens after it up to a "&&", "||" or the end. Without
+// an operator the whole group is one value. Returns the new list (null for
+// an empty group); *has_operator tells whether an operator was found.
+StringNode* cond_build_comparison(const TokenList& evaluated, int* has_operator);
+
+// cond_build_comparison followed by cond_evaluate. *used_operator is 1 when
+// the group had an operator (the values then belong to $v1 and $v2), and
+// *operator_text receives the operator's text. Both may be null.
+int cond_evaluate_tokens(const TokenList& evaluated, Connection* conn, std::string& v1,
+                         std::string& v2, int* used_operator, std::string* operator_text);
+
+// Takes the first condition off the front of `tokens`: while the first token
+// starts with "(", the group it opens (up to the token where the parentheses
+// balance) loses its outer parentheses (a token left empty is removed). The
+// tokens of that group are then moved, joined with blanks, into
+// `condition`; the move stops early at a token that is "{" alone, "||" or
+// "&&", and a token that starts with "$" (or "!$") and holds "(" is moved
+// whole with the tokens up to its balancing ")". What stays in `tokens` is a
+// "&&" or "||" that continues the chain, or the command to run. `scratch` is
+// work space. Returns 1 when a condition was taken, 0 when there was none.
+int cond_take_condition(TokenList& tokens, std::string& scratch, std::string& condition);
+
+// Evaluates one group's condition text into final tokens. Returns 0 when the
+// evaluation failed (the run stops), else 1.
+using CondGroupEvaluator = std::function<int(const std::string& condition, TokenList& evaluated)>;
+
+// Runs a whole condition chain on the command's words after if/elseif/while.
+// Groups are taken and evaluated from the left; after a group, "&&" with a
+// true result or "||" with a false one evaluates the next group, whose
+// result replaces the current one; "&&" after a false result or "||" after a
+// true one skips the next group without evaluating it. What stays in
+// `tokens` is the command to run when the result is true (or a "{").
+// Returns kCondTrue or kCondFalse, or a negative code; v1 and v2 hold the
+// values of the last comparison that used an operator (*used_operator set),
+// and *operator_text the text of the operator of the last group evaluated
+// (for the messages of kCondUnknownOperator).
+int cond_run_chain(TokenList& tokens, const CondGroupEvaluator& evaluate, Connection* conn,
+                   std::string& v1, std::string& v2, int* used_operator,
+                   std::string* operator_text);
+
+// The position just after the "{" that opens a block in the command (a "{"
+// at the start or after a blank), or npos when there is none.
+std::size_t cond_find_block_open(std::string_view command);
+
+// ---------------------------------------------------------------------------
+// Seams to the channel state and the per-connection lists. Each default
+// answers as the program does while that part is absent.
+
+// The channel window of that name on the connection, or null. Default: the
+// window list's lookup by name, keeping only windows of the channel type.
+extern WindowRecord* (*cond_channel_window)(const std::string& name, Connection* conn);
+
+// The nick's mode bits in the channel's nick list (a member without a
+// status prefix has the value 1); 0 when the nick is absent. Default: 0.
+extern int (*cond_nick_mode_bits)(const std::string& nick, WindowRecord* channel);
+
+// 1 when the nick is in the channel's nick list and holds any of the prefix
+// characters. Default: 0.
+extern int (*cond_nick_has_prefix)(const std::string& nick, WindowRecord* channel,
+                                   std::string_view prefixes);
+
+// 1 when the nick holds a prefix at or above a rank: kind 1 any prefix above
+// "+", kind 2 "+" or above, any other kind "@" or above. Default: 0.
+extern int (*cond_nick_has_rank)(const std::string& nick, WindowRecord* channel, int kind);
+
+// User lists: list 0 auto-op, 1 auto-voice, 2 protect. 1 when an entry
+// matches the address (on the channel when one is given, else null).
+// Default: 0.
+extern int (*cond_userlist_match)(int list, const std::string& address, const std::string* channel,
+                                  Connection* conn);
+
+// 1 when the ignore list matches the address for the types (empty: any).
+// Default: 0.
+extern int (*cond_ignore_match)(const std::string& address, const std::string& types,
+                                Connection* conn);
+
+// 1 when the connection's notify list holds the nick (an entry "nick!address"
+// matches by its nick part). Default: 0.
+extern int (*cond_notify_has)(const std::string& nick, Connection* conn);

@@ -1,0 +1,53 @@
+// The identifier and variable evaluator: turns a token list into values
+// (bracket groups, $+ joins, $N parameters, #, $$, $~, %variables, built-in
+// identifiers and aliases called as identifiers). The entry points
+// ident_eval_tokens and ident_eval_text are declared in script_types.h.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "script/exec/script_types.h"
+
+// Joins the final tokens into out: values that are not empty, a blank before
+// each that asks for one when out is not empty; stops before the first token
+// that would take it past 4,150 characters. With keep_runs a token keeps
+// the blank run that stood before it in the text it was split from.
+void ident_eval_join(const TokenList& list, std::string& out, bool keep_runs = false);
+
+// Stores a value into a token: final, the empty flag when empty, the
+// blank-before flag unless it is the list head.
+void arg_node_set_value(TokenList& list, EvalToken* tok, std::string_view value);
+
+// Evaluates one text as a line with the settings of an evaluation in
+// progress (nested at the given depth); 1 with the joined value in out, 0 on
+// failure.
+int ident_eval_line(EvalArgs& args, std::string_view text, std::string& out, int depth);
+
+// Negation of a value in a condition: numbers become "1" for zero and "0"
+// otherwise; empty and "$false" become "$true"; "$true" becomes "$false";
+// anything else becomes empty.
+std::string ident_negate(std::string_view value);
+
+// The true nesting of runs and evaluations on the stack, never clamped; a
+// run or evaluation past kScriptHardNesting fails with the nesting error.
+extern int script_nesting;
+constexpr int kScriptHardNesting = 300;
+// Set when a run or evaluation went past a nesting limit (the depth of 256
+// or the hard limit): from then on every run and evaluation fails at once,
+// so the whole nest unwinds (no "error" label catches it) and the nesting
+// error shows once. Cleared when the outermost level is left.
+extern int script_nesting_tripped;
+// Marks the nesting limit as reached and leaves the nesting error pending
+// (unless another error already is). Returns 0.
+int script_nesting_trip();
+// Enters one level; 0 (with the nesting error pending) when past the limit
+// or after the limit was reached.
+int script_nesting_enter();
+inline void script_nesting_leave()
+{
+    if (--script_nesting <= 0) {
+        script_nesting = 0;
+        script_nesting_tripped = 0;
+    }
+}

@@ -1,0 +1,32 @@
+// The vocabulary of built-in identifiers: every name, the handler family that
+// answers it, and the lookup from a token's name to its entry. Families
+// register their handlers with ident_register_family (script_types.h); a
+// name whose family has not registered yet gives no value.
+#pragma once
+
+#include <string_view>
+
+#include "script/exec/script_types.h"
+
+struct IdentEntry {
+    const char* name;      // "me", "calc(", "mouse." ...
+    const char* family;    // "id_calc", "id_value" ...
+    int variant;
+    int flags;             // kIdentPrefix: matches any name that begins with it
+    IdentHandler handler;  // null until the family registers
+};
+
+// The entry for a name (the token's text after "$", "$$", "$~" or "#$"):
+// "name(" forms first, then whole names, then the prefix names. Null when no
+// built-in has the name.
+const IdentEntry* ident_lookup(std::string_view name);
+
+// Number of names in the vocabulary.
+int ident_table_size();
+
+// The handler of the names that the evaluator answers itself ($true, $me,
+// $cid, $result ...).
+int id_value(IdentCall& call);
+// The handler of names whose family is not in yet: arguments are taken and
+// the value is empty.
+int id_absent(IdentCall& call);

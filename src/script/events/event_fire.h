@@ -1,0 +1,130 @@
+// Firing of script events: the caller names the event by id and word, gives
+// the connection, window and (when there is one) the server line, and the
+// loaded scripts' matching lines run with the user levels of the users file.
+// A handler can halt the caller's default output.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "script/exec/script_types.h"
+
+class QWidget;
+struct Connection;
+struct ScriptFile;
+struct StringNode;
+struct IrcMessage;
+
+// One mode letter of a channel MODE line.
+struct EventModeChange {
+    char sign = '+';
+    char letter = 0;
+    std::string param;
+};
+
+// The fields of a server line that events read.
+struct EventLine {
+    std::string source;          // the prefix as sent ("nick!user@host" or a server name)
+    std::string nick;            // the sender's nick (the source cut at "!")
+    std::string address;         // user@host, empty when the source carries none
+    std::string command;         // "PRIVMSG", "MODE", "433" ...
+    std::vector<std::string> params;  // every parameter, the trailing one last
+    std::string text;            // the message text (trailing parameter)
+    std::string target;          // the message target (status prefixes taken off)
+    std::string target_prefix;   // the status prefixes taken off the target
+    int mode_flag = 0;           // a plain channel mode changed
+    std::vector<EventModeChange> mode_changes;
+};
+
+// What a caller hands in for events that do not come (only) from a server
+// line. Record pointers are opaque here; liveness hooks look them up again.
+struct EventSource {
+    void* dcc_send = nullptr;
+    void* dcc_get = nullptr;
+    void* dcc_chat = nullptr;
+    void* socket = nullptr;
+    int socket_value = 0;
+    void* lookup = nullptr;
+    void* dialog = nullptr;
+    int dialog_control = 0;
+    ScriptFile* first_script = nullptr;   // try this loaded script first
+    int key_value = 0;
+    int key_repeat = 0;
+    int key_char = 0;
+    std::string text1;                    // the event's own texts
+    std::string text2;
+    int hotline_pos[2] = {0, 0};
+    void* hotlink_line = nullptr;
+    const EventLine* line = nullptr;      // the server line, when the caller has it parsed
+};
+
+// The per-firing context. Starts with the interpreter's halt word so the
+// executor's /halt and /haltdef reach it.
+struct EventFireContext : EventContext {
+    int result = 1;
+    std::string event_word;
+    int event_id = 0;
+    int numeric = -1;
+    ScriptFile* script = nullptr;
+    int continue_in_script = 1;
+    int flag_not_me = 0, flag_op = 0, flag_regex = 0, flag_exact = 0;
+    std::string nick;
+    std::string nick2;
+    std::string chan;
+    bool has_address = false;
+    std::string address;
+    std::string level_list, user_level, line_level, ulevel, clevel;
+    std::string matchkey;
+    std::string maddress;
+    int relation_ref = 0;
+    int level_number = 0;
+    const EventSource* source = nullptr;
+    int mode_pos = 0;   // 0 none, 1 first of several, 2 only, 3 middle, 4 last
+    std::string text1, text2;
+    QWidget* window = nullptr;
+    std::string command;
+    std::string params;  // $1-
+    Connection* conn = nullptr;
+    const EventLine* line = nullptr;
+    std::vector<ScriptFile*> handled;
+    std::vector<std::string> ran;
+    int phase = 0;
+};
+
+// Fires an event. Returns 1 when the caller goes on with its default action,
+// 0 when a handler halted it. *halt (may be null) holds the halted flag in
+// and out.
+int event_fire(Connection* conn, QWidget* window, const IrcMessage* message,
+               std::string_view event_word, int event_id, int phase, int* halt,
+               const EventSource* source);
+// Handled-list operations for /load and /unload inside a handler.
+void event_ctx_add_script(EventFireContext* ctx, ScriptFile* script);
+void event_ctx_forget_script(EventFireContext* ctx, ScriptFile* script);
+
+// The three switches of /remote: "on" events, raw events, ctcp lines.
+// Callers test them before firing.
+extern int event_switch_events;
+extern int event_switch_raw;
+extern int event_switch_ctcps;
+// Held on during start-up until START is raised: every firing returns 1.
+extern int event_startup_hold;
+
+// The running firing (innermost), or null.
+EventFireContext* event_current_context();
+
+// Seams to later parts.
+// The parsed fields of a server line. Default: none (the message is ignored
+// unless the source carries an EventLine).
+extern const EventLine* (*event_line_of_message)(const IrcMessage* message);
+// Whether a DCC / socket / lookup / dialog record is still live. Default:
+// every non-null record is.
+extern int (*event_record_is_live)(const void* record);
+// The connection's own nick. Default: live_identity[2].
+extern std::string (*event_own_nick)(Connection* conn);
+// Regular-expression search for event lines with "$": 1 hit, 0 none, -1 not
+// a regular expression. Default: -1 (wildcard matching is used).
+extern int (*event_regex_match)(std::string_view pattern, std::string_view text);
+
+// Installs the event engine's commands, identifiers and hooks.
+void events_install();

@@ -1,0 +1,177 @@
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "core/hash_table.h"
+#include "script/exec/executor.h"
+
+namespace {
+
+struct CommandEntry {
+    const char* word;
+    const char* family;
+    int variant;
+    CommandHandler handler;
+};
+
+CommandEntry command_entries[] = {
+#include "script/exec/command_table.inc"
+};
+
+HashTable word_table;
+bool table_ready = false;
+CommandEntry* timer_entry = nullptr;
+CommandEntry* dcc_entry = nullptr;
+std::vector<CommandEntry*> extra_words;
+
+void ensure_table()
+{
+    if (table_ready)
+        return;
+    table_ready = true;
+    hash_init(&word_table, 509);
+    for (CommandEntry& e : command_entries) {
+        hash_set(e.word, &e, 0, &word_table);
+        if (std::string_view(e.word) == "timer")
+            timer_entry = &e;
+        else if (std::string_view(e.word) == "dcc")
+            dcc_entry = &e;
+    }
+}
+
+// Until the command set brings its own fallback (help files, server words
+// with a trailing parameter), an unknown word goes to the server as the word
+// in upper case followed by its arguments as written.
+int default_unknown(CommandCall& call)
+{
+    std::string line = call.tokens.empty() ? std::string() : call.tokens[0];
+    for (char& c : line)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    std::string_view rest = call.rest();
+    if (!rest.empty()) {
+        line.push_back(' ');
+        line += rest;
+    }
+    if (irc_send_line)
+        irc_send_line(line, call.origin, call.conn);
+    return 1;
+}
+
+int call_entry(const CommandEntry* e, CommandCall& call)
+{
+    call.variant = e->variant;
+    return e->handler(call);
+}
+
+} // namespace
+
+int (*cmd_unknown)(CommandCall& call) = default_unknown;
+
+int script_register_command(std::string_view word, CommandHandler handler, int variant)
+{
+    ensure_table();
+    auto* e = static_cast<CommandEntry*>(hash_find(word, nullptr, &word_table));
+    if (!e) {
+        auto* keep = new std::string(word);
+        for (char& c : *keep)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        e = new CommandEntry{keep->c_str(), "", variant, handler};
+        extra_words.push_back(e);
+        hash_set(*keep, e, 0, &word_table);
+        return 1;
+    }
+    e->handler = handler;
+    e->variant = variant;
+    return 1;
+}
+
+int script_register_command_family(std::string_view family, CommandHandler handler)
+{
+    ensure_table();
+    int count = 0;
+    for (CommandEntry& e : command_entries)
+        if (family == e.family) {
+            e.handler = handler;
+            ++count;
+        }
+    return count;
+}
+
+int command_table_size()
+{
+    return static_cast<int>(sizeof command_entries / sizeof command_entries[0]);
+}
+
+int command_has_handler(std::string_view word)
+{
+    ensure_table();
+    auto* e = static_cast<CommandEntry*>(hash_find(word, nullptr, &word_table));
+    return e && e->handler ? 1 : 0;
+}
+
+int builtin_dispatch(CommandCall& call)
+{
+    ensure_table();
+    if (call.tokens.empty())
+        return 1;
+    std::string& word = call.tokens[0];
+    for (char& c : word)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    char first = word.empty() ? 0 : word[0];
+    if (first < 'a' || first > 'x')
+        return cmd_unknown(call);
+    if (first == 't' && word.compare(0, 5, "timer") == 0) {
+        if (timer_entry && timer_entry->handler)
+            return call_entry(timer_entry, call);
+        return cmd_unknown(call);
+    }
+    if (first == 'd' && word.compare(0, 3, "dcc") == 0) {
+        if (dcc_entry && dcc_entry->handler) {
+            int r = call_entry(dcc_entry, call);
+            if (r != kScriptPass)
+                return r;
+        }
+        return cmd_unknown(call);
+    }
+    auto* e = static_cast<CommandEntry*>(hash_find(word, nullptr, &word_table));
+    if (e && e->handler)
+        return call_entry(e, call);
+    return cmd_unknown(call);
+}
+
+int cmd_return(CommandCall& call)
+{
+    std::string out;
+    for (std::size_t i = 1; i < call.tokens.size(); ++i) {
+        if (call.tokens[i].empty())
+            continue;
+        if (!out.empty())
+            out.push_back(' ');
+        out += call.tokens[i];
+    }
+    if (call.line_buf)
+        *call.line_buf = out;
+    return kScriptReturn;
+}
+
+const std::string& CommandCall::arg(std::size_t i) const
+{
+    static const std::string empty;
+    return i < tokens.size() ? tokens[i] : empty;
+}
+
+std::string_view CommandCall::rest() const
+{
+    std::string_view t = line;
+    std::size_t i = 0;
+    while (i < t.size() && t[i] == ' ')
+        ++i;
+    while (i < t.size() && t[i] != ' ')
+        ++i;
+    while (i < t.size() && t[i] == ' ')
+        ++i;
+    return t.substr(i);
+}

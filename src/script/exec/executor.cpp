@@ -1,0 +1,1328 @@
+#include "script/exec/executor.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "app/window_record.h"
+#include "core/string_list.h"
+#include "core/text_limits.h"
+#include "script/eval/conditions.h"
+#include "script/eval/evaluate.h"
+#include "script/exec/alias_lookup.h"
+#include "script/exec/script_errors.h"
+#include "script/exec/script_hooks.h"
+#include "script/exec/script_text.h"
+#include "script/stores/variables.h"
+
+namespace {
+
+inline char lower_ascii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equals_nocase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower_ascii(a[i]) != lower_ascii(b[i]))
+            return false;
+    return true;
+}
+
+bool starts_nocase(std::string_view t, std::string_view p)
+{
+    return t.size() >= p.size() && equals_nocase(t.substr(0, p.size()), p);
+}
+
+std::string lower_copy(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        c = lower_ascii(c);
+    return out;
+}
+
+// An open block of the run.
+struct Block {
+    int kind = 0;            // 0 plain, 1 if/else, 2 while
+    StringNode* line = nullptr; // while: the line of the while
+    int piece = 0;           // while: index of the while among the line's pieces
+    bool single = false;     // while: the body is the rest of its piece
+};
+
+struct Label {
+    std::string text;        // as written after ":" (cut at the first blank)
+    StringNode* line = nullptr;
+    int piece = 0;
+    std::size_t blocks = 0;
+};
+
+enum JumpState { kJumpNone = 0, kJumpPending = 1, kJumpError = 2 };
+
+struct Run {
+    ExecArgs a;
+    int origin = 0;
+    StringNode* first = nullptr;
+    StringNode* line = nullptr;
+    std::vector<ScriptPiece> pieces;
+    int piece = 0;            // index of the next piece
+    int cur_piece = 0;        // index of the current piece
+    std::deque<std::string> queued; // commands that run before the next piece
+    std::vector<Block> blocks;
+    std::vector<Label> labels;
+    std::string jump_label;
+    int jump = kJumpNone;
+    int if_state = 0;
+    int error_mode = 0;
+    int error_entered = 0;
+    bool params_built = false;
+    std::vector<std::string> params;
+    char tokenize_sep = ' ';
+    int show = 1;
+    int no_alias = 0;
+    TokenList toks;
+    bool single_while_pending = false;
+    std::string own_eval, own_work, own_line, own_a, own_cond, own_result;
+    int own_c = 0, own_d = 0;
+    StringNode* own_locals = nullptr;
+    int script_id_check = 0;
+};
+
+// ---------------------------------------------------------------------------
+
+void resolve_window_conn(Run& r)
+{
+    ExecArgs& a = r.a;
+    if (!conn_is_live(a.conn)) {
+        Connection* c = a.window ? conn_of_window(a.window) : nullptr;
+        a.conn = c ? c : conn_current();
+    }
+    if (a.window && !win_record_of(a.window) && a.conn) {
+        WindowRecord* status = win_find_by_type(kWinStatus, a.conn);
+        if (status && status->hwnd.get())
+            a.window = status->hwnd.get();
+    }
+}
+
+bool load_line(Run& r, StringNode* line)
+{
+    r.line = line;
+    r.pieces.clear();
+    r.piece = 0;
+    if (!line)
+        return false;
+    if (line->extra[kLineComment] != 0 && line->extra[kLineComment] != 3 &&
+        line->extra[kLineComment] != 2)
+        return true;
+    int ok = 1;
+    r.pieces = script_split_commands(line->text, 0, static_cast<int>(line->extra[kLineComment]), &ok);
+    return true;
+}
+
+// Opens minus closes of the standalone braces of a text, stopping at the
+// point where `count` (carried) drops to zero; *rest_out receives the text
+// after that closing brace. Returns the new count.
+int walk_braces(std::string_view text, int count, bool* closed, std::string* rest_out)
+{
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        while (i < n && text[i] == ' ')
+            ++i;
+        std::size_t j = i;
+        while (j < n && text[j] != ' ')
+            ++j;
+        std::string_view w = text.substr(i, j - i);
+        if (w == "{")
+            ++count;
+        else if (w == "}") {
+            --count;
+            if (count <= 0) {
+                *closed = true;
+                std::size_t k = j;
+                while (k < n && text[k] == ' ')
+                    ++k;
+                rest_out->assign(text.substr(k));
+                return 0;
+            }
+        }
+        i = j;
+    }
+    return count;
+}
+
+// Skips forward to the "}" that closes `count` open blocks; what follows it
+// in its piece runs next. Returns false when the list ends first.
+bool skip_blocks(Run& r, int count)
+{
+    if (count <= 0)
+        return true;
+    // Commands queued in front are part of the block too.
+    while (!r.queued.empty()) {
+        bool closed = false;
+        std::string rest;
+        std::string t = r.queued.front();
+        r.queued.pop_front();
+        count = walk_braces(t, count, &closed, &rest);
+        if (closed) {
+            if (!rest.empty())
+                r.queued.push_front(rest);
+            return true;
+        }
+    }
+    for (;;) {
+        while (r.piece < static_cast<int>(r.pieces.size())) {
+            const ScriptPiece& p = r.pieces[static_cast<std::size_t>(r.piece++)];
+            if (p.comment != 0)
+                continue;
+            bool closed = false;
+            std::string rest;
+            count = walk_braces(p.text, count, &closed, &rest);
+            if (closed) {
+                if (!rest.empty())
+                    r.queued.push_front(rest);
+                return true;
+            }
+        }
+        StringNode* next = r.line ? r.line->next : nullptr;
+        if (!next || next->extra[kLineKind] != 0)
+            return false;
+        load_line(r, next);
+    }
+}
+
+// Moves to a piece of a line (for loop re-tests and backward jumps).
+void goto_piece(Run& r, StringNode* line, int piece)
+{
+    r.queued.clear();
+    if (line != r.line)
+        load_line(r, line);
+    r.piece = piece;
+}
+
+// The text of a label, a "%" label being that variable's value; cut at the
+// first blank.
+std::string label_value(Run& r, std::string_view text)
+{
+    std::string v;
+    if (!text.empty() && text[0] == '%') {
+        script_var_find(text.substr(1), &v, r.a.locals);
+    } else {
+        v.assign(text);
+    }
+    std::size_t b = v.find(' ');
+    if (b != std::string::npos)
+        v.resize(b);
+    return v;
+}
+
+// Start of the error search: place the pending error and scan for "error".
+void start_error_search(Run& r)
+{
+    script_error_locate(r.a.window, ScriptLineLocator{r.line, r.first, r.a.definition}, 0,
+                        r.a.depth, r.a.conn);
+    r.jump = kJumpError;
+    r.jump_label = "error";
+}
+
+// Handles a result 0 that did not come from a built-in handler. Returns true
+// when the run goes on (searching for "error"), false when it stops.
+bool fail_elsewhere(Run& r)
+{
+    if (script_nesting_tripped)
+        return false;
+    if (!script_error_pending())
+        return false;
+    if (r.error_entered || r.jump == kJumpError)
+        return false;
+    r.error_entered = 1;
+    r.error_mode = 1;
+    start_error_search(r);
+    return true;
+}
+
+int child_depth(Run& r)
+{
+    int d = r.a.depth + 1;
+    if (r.error_mode && d > 256)
+        d = 156;
+    return d;
+}
+
+// Builds the parameter array once per run.
+void build_params(Run& r)
+{
+    if (r.params_built)
+        return;
+    r.params_built = true;
+    r.params.clear();
+    r.params.emplace_back();
+    if (r.a.param_list) {
+        for (StringNode* n = r.a.param_list; n; n = n->next)
+            r.params.push_back(n->text);
+    } else if (r.a.params) {
+        std::string_view p = r.a.params;
+        for (auto& t : tok_split(p, r.tokenize_sep))
+            r.params.push_back(std::move(t));
+    }
+}
+
+std::vector<std::string> cut_tokens(std::string_view text, bool keep_runs)
+{
+    std::vector<std::string> out;
+    if (!keep_runs)
+        return tok_split(text, ' ');
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    std::size_t j = text.find(' ', i);
+    out.emplace_back(text.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i));
+    if (j == std::string_view::npos)
+        return out;
+    std::size_t start = j + 1;
+    for (;;) {
+        std::size_t k = text.find(' ', start);
+        out.emplace_back(text.substr(start, k == std::string_view::npos ? std::string_view::npos : k - start));
+        if (k == std::string_view::npos)
+            break;
+        start = k + 1;
+    }
+    return out;
+}
+
+int run_alias(Run& r, StringNode* def, std::string_view command)
+{
+    ScriptFile* script = reinterpret_cast<ScriptFile*>(def->extra[kLineScript]);
+    if (!script)
+        script = r.a.script;
+    else if (!script_file_is_live(script))
+        return 0;
+    std::string_view body = alias_body_text(def);
+    StringNode* lines = nullptr;
+    StringNode* temp = nullptr;
+    if (!body.empty() && body[0] == '{') {
+        std::string_view after = body.substr(1);
+        std::size_t k = 0;
+        while (k < after.size() && after[k] == ' ')
+            ++k;
+        after = after.substr(k);
+        if (!after.empty()) {
+            temp = new StringNode;
+            temp->text.assign(after.substr(0, kLongText));
+            temp->extra[kLineComment] = 0;
+            temp->next = def->next;
+            lines = temp;
+        } else {
+            lines = def->next;
+        }
+    } else if (!body.empty()) {
+        temp = new StringNode;
+        temp->text.assign(body.substr(0, kLongText));
+        lines = temp;
+    }
+    if (!lines) {
+        delete temp;
+        return 1;
+    }
+    // Parameters: the text after the command word.
+    std::size_t i = script_line_skip_prefix(command, nullptr, nullptr);
+    while (i < command.size() && command[i] != ' ')
+        ++i;
+    while (i < command.size() && command[i] == ' ')
+        ++i;
+    std::string params(command.substr(i));
+
+    ExecArgs b = r.a;
+    b.lines = lines;
+    b.params = params.empty() ? nullptr : params.c_str();
+    b.param_list = nullptr;
+    b.mode = r.a.mode == 0 ? 1 : r.a.mode;
+    b.depth = child_depth(r);
+    b.running_alias = def;
+    b.definition = def;
+    b.show = r.show;
+    b.ident_call = 0;
+    b.eval_extra = nullptr;
+    b.locals = nullptr;
+    b.owns_locals = 1;
+    b.script = script;
+    int result = script_exec_block(b);
+    if (temp) {
+        temp->next = nullptr;
+        delete temp;
+    }
+    return result;
+}
+
+// The built-in path of one evaluated command.
+int run_builtin(Run& r, const std::string& line)
+{
+    // returnex keeps its value as it stands.
+    std::size_t p = script_line_skip_prefix(line, nullptr, nullptr);
+    std::string_view cmd = std::string_view(line).substr(p);
+    if (starts_nocase(cmd, "returnex")) {
+        std::string_view v = cmd.substr(8);
+        if (!v.empty() && v[0] == ' ')
+            v.remove_prefix(1);
+        *r.a.line_buf = std::string(v);
+        return kScriptReturn;
+    }
+    std::size_t blank = cmd.find(' ');
+    std::string word = lower_copy(cmd.substr(0, blank));
+    CommandCall call;
+    call.tokens = cut_tokens(cmd, word == "set");
+    if (call.tokens.empty())
+        return 1;
+    call.tokens[0] = word;
+    call.line = cmd;
+    call.window = r.a.window;
+    call.conn = r.a.conn;
+    call.eval_buf = r.a.eval_buf;
+    call.work_buf = r.a.work_buf;
+    call.line_buf = r.a.line_buf;
+    call.origin = r.origin;
+    call.show = r.show;
+    call.script = r.a.script;
+    call.halt = r.a.halt;
+    call.locals = r.a.locals;
+    call.scope = r.a.scope;
+    call.run = &r.a;
+    call.depth = r.a.depth + 1;
+    // Words the executor serves itself.
+    switch (word.empty() ? 0 : word[0]) {
+    case 'b':
+        if (word == "break")
+            return -10;
+        break;
+    case 'c':
+        if (word == "continue")
+            return -11;
+        break;
+    case 'g':
+        if (word == "goto")
+            return -12;
+        break;
+    case 'h':
+        if (word == "halt") {
+            r.a.line_buf->clear();
+            if (r.a.halt)
+                r.a.halt->halt = 1;
+            return kScriptHalted;
+        }
+        if (word == "haltdef") {
+            if (r.a.halt)
+                r.a.halt->halt = 1;
+            return 1;
+        }
+        break;
+    case 'n':
+        if (word == "noop")
+            return 1;
+        break;
+    case 'r':
+        if (word == "reseterror") {
+            script_error_clear();
+            r.error_mode = 0;
+            r.error_entered = 0;
+            return 1;
+        }
+        if (word == "return")
+            return cmd_return(call);
+        break;
+    case 't':
+        if (word == "tokenize") {
+            int c = call.tokens.size() > 1 ? std::atoi(call.tokens[1].c_str()) : 0;
+            if (c >= 1 && c <= 255 && call.tokens.size() > 2) {
+                std::string text;
+                arg_join_from(2, text, call.tokens);
+                r.tokenize_sep = static_cast<char>(c);
+                r.params.clear();
+                r.params.emplace_back();
+                for (auto& t : tok_split(text, r.tokenize_sep))
+                    r.params.push_back(std::move(t));
+                r.params_built = true;
+            }
+            return 1;
+        }
+        break;
+    default:
+        break;
+    }
+    return builtin_dispatch(call);
+}
+
+// /goto: backward jumps to labels seen so far; 4 for a forward jump.
+int do_goto(Run& r, const std::string& line)
+{
+    std::vector<std::string> t = tok_split(line, ' ');
+    if (script_key_break_pressed()) {
+        script_beep_error(1);
+        return script_error_set(script_text(2803));
+    }
+    if (t.size() < 2) {
+        script_error(nullptr, "goto", {}, 0);
+        return 0;
+    }
+    std::string want = label_value(r, t[1]);
+    for (const Label& l : r.labels) {
+        if (equals_nocase(label_value(r, l.text), want)) {
+            goto_piece(r, l.line, l.piece + 1);
+            if (r.blocks.size() > l.blocks)
+                r.blocks.resize(l.blocks);
+            return 1;
+        }
+    }
+    r.jump_label = want;
+    return kScriptJump;
+}
+
+// The command of a control word: runs the "var" rewriting; returns true when
+// it consumed the command.
+bool rewrite_var(Run& r, std::string_view cmd)
+{
+    std::string_view rest = cmd.substr(3);
+    while (!rest.empty() && rest[0] == ' ')
+        rest.remove_prefix(1);
+    bool global = false, shown = false;
+    if (!rest.empty() && rest[0] == '-') {
+        std::size_t e = rest.find(' ');
+        std::string_view sw = rest.substr(1, e == std::string_view::npos ? std::string_view::npos : e - 1);
+        for (char c : sw) {
+            if (c == 's')
+                shown = true;
+            else if (c == 'g')
+                global = true;
+        }
+        rest = e == std::string_view::npos ? std::string_view() : rest.substr(e + 1);
+    }
+    std::string prefix = "/";
+    if (r.no_alias)
+        prefix += "!";
+    if (!r.show)
+        prefix += ".";
+    prefix += global ? (shown ? "set -s " : "set ") : (shown ? "set -ls " : "set -l ");
+    std::vector<std::string> items;
+    std::size_t i = 0, start = 0;
+    while (i < rest.size()) {
+        char c = rest[i];
+        if (c == '$') {
+            i = ident_skip_token(rest, i);
+            continue;
+        }
+        if (c == ',' && var_decl_comma_ends(rest.substr(i))) {
+            items.emplace_back(rest.substr(start, i - start));
+            start = i + 1;
+        }
+        ++i;
+    }
+    items.emplace_back(rest.substr(start));
+    std::vector<std::string> cmds;
+    for (std::string& it : items) {
+        std::size_t a = 0;
+        while (a < it.size() && it[a] == ' ')
+            ++a;
+        std::string_view item = std::string_view(it).substr(a);
+        if (item.empty())
+            continue;
+        std::size_t b = item.find(' ');
+        std::string name(item.substr(0, b));
+        std::string_view value = b == std::string_view::npos ? std::string_view() : item.substr(b + 1);
+        while (!value.empty() && value[0] == ' ')
+            value.remove_prefix(1);
+        if (value.size() >= 2 && value[0] == '=' && value[1] == ' ')
+            value.remove_prefix(2);
+        else if (value == "=")
+            value = {};
+        while (!value.empty() && value[0] == ' ')
+            value.remove_prefix(1);
+        while (!value.empty() && value.back() == ' ')
+            value.remove_suffix(1);
+        std::string c = prefix + name;
+        if (!value.empty()) {
+            c.push_back(' ');
+            c += value;
+        }
+        cmds.push_back(std::move(c));
+    }
+    for (auto it = cmds.rbegin(); it != cmds.rend(); ++it)
+        r.queued.push_front(*it);
+    return true;
+}
+
+// Evaluates a condition group for the condition chain.
+struct CondContext {
+    Run* r;
+    int* failed;
+};
+
+int eval_tokens_into(Run& r, TokenList& list, int in_condition, int* has_star)
+{
+    EvalArgs e;
+    e.window = r.a.window;
+    e.tokens = &list;
+    e.value_buf = r.a.eval_buf;
+    e.scratch_buf = r.a.work_buf;
+    e.error_buf = &r.own_work;
+    e.params = &r.params;
+    e.has_star = has_star;
+    e.last_input = r.a.slot_a;
+    e.event = r.a.halt ? 1 : 0;
+    e.event_ctx = r.a.halt;
+    e.in_condition = in_condition;
+    e.depth = child_depth(r);
+    e.show = r.show;
+    e.ident_call = r.a.ident_call;
+    e.no_alias = r.no_alias;
+    e.command_line = in_condition ? 0 : 1;
+    e.result_slot = r.a.result_slot;
+    e.prop = r.a.eval_extra;
+    e.cond_slot = r.a.cond_slot;
+    e.filtered = r.a.slot_c;
+    e.findfilen = r.a.slot_d;
+    e.scope = r.a.scope;
+    e.locals = r.a.locals;
+    e.running_alias = r.a.running_alias;
+    e.script = r.a.script;
+    e.conn = r.a.conn;
+    int res;
+    int guard = 0;
+    do {
+        res = ident_eval_tokens(e);
+    } while (res == -1 && ++guard < 200);
+    if (e.conn != r.a.conn && conn_is_live(e.conn))
+        r.a.conn = e.conn;
+    return res == -1 ? 0 : res;
+}
+
+// The messages of a condition failure for if (0), elseif (1), while (2).
+void condition_error(int which, int code, const std::string& op)
+{
+    static const int invalid[3] = {3404, 3411, 3420};
+    static const int unknown[3] = {3405, 3412, 3421};
+    static const int no_op[3] = {3406, 3419, 3422};
+    static const int ambiguous[3] = {3408, 3408, 3424};
+    std::string msg;
+    if (code == kCondInvalid)
+        msg = script_text(invalid[which]);
+    else if (code == kCondUnknownOperator)
+        msg = op.empty() ? script_text(no_op[which]) : script_text(unknown[which], op);
+    else if (code == kCondAmbiguous)
+        msg = script_text(ambiguous[which]);
+    else
+        return;
+    script_error_set(msg);
+}
+
+// Takes and tests the condition at the front of r.toks (the control word
+// already removed). Returns 1 true, 0 false, -1 failed (error pending or
+// evaluation failed).
+int test_condition(Run& r, int which)
+{
+    if (!r.toks.head) {
+        static const int missing[3] = {3407, 3413, 3423};
+        script_error_set(script_text(missing[which]));
+        return -1;
+    }
+    int failed = 0;
+    CondGroupEvaluator evaluate = [&r, &failed](const std::string& condition, TokenList& out) {
+        toklist_clear(out);
+        toklist_split(out, condition);
+        int res = eval_tokens_into(r, out, 1, nullptr);
+        if (res == 0)
+            failed = 1;
+        return res == 0 ? 0 : 1;
+    };
+    std::string v1, v2, op;
+    int used = 0;
+    int res = cond_run_chain(r.toks, evaluate, r.a.conn, v1, v2, &used, &op);
+    if (failed || res == kCondEvalFailed)
+        return -1;
+    if (res < 0) {
+        condition_error(which, res, op);
+        return -1;
+    }
+    if (used && r.a.cond_slot) {
+        *r.a.cond_slot = v1;
+        r.a.cond_slot->push_back('\0');
+        *r.a.cond_slot += v2;
+    }
+    return res == kCondTrue ? 1 : 0;
+}
+
+// Skips the command or block that follows a false condition (what is left
+// in r.toks). Returns false when a block is not closed.
+bool skip_rest(Run& r)
+{
+    if (!r.toks.head)
+        return true;
+    if (r.toks.head->text != "{")
+        return true;  // a single command: nothing more to skip
+    int count = 0;
+    for (EvalToken* t = r.toks.head; t; t = t->next) {
+        if (t->text == "{")
+            ++count;
+        else if (t->text == "}") {
+            if (--count <= 0) {
+                // Closed inside the piece: the rest after it runs next.
+                std::string rest;
+                for (EvalToken* u = t->next; u; u = u->next) {
+                    if (!rest.empty())
+                        rest.push_back(' ');
+                    rest += u->text;
+                }
+                if (!rest.empty())
+                    r.queued.push_front(rest);
+                return true;
+            }
+        }
+    }
+    return skip_blocks(r, count);
+}
+
+std::string tokens_text(const TokenList& list)
+{
+    std::string out;
+    for (const EvalToken* t = list.head; t; t = t->next) {
+        if (!out.empty())
+            out.push_back(' ');
+        out += t->text;
+    }
+    return out;
+}
+
+enum Step { kStepNext, kStepStop };
+
+// Pops the blocks closed by leading "}" tokens; a closed while loop goes
+// back to its test. Returns true when the run jumped.
+bool close_blocks(Run& r)
+{
+    while (r.toks.head && r.toks.head->text == "}") {
+        toklist_remove(r.toks, r.toks.head);
+        if (r.blocks.empty())
+            continue;
+        Block b = r.blocks.back();
+        r.blocks.pop_back();
+        if (b.kind == 2) {
+            goto_piece(r, b.line, b.piece);
+            return true;
+        }
+    }
+    return false;
+}
+
+void open_blocks(Run& r, int kind)
+{
+    while (r.toks.head && r.toks.head->text == "{") {
+        toklist_remove(r.toks, r.toks.head);
+        Block b;
+        b.kind = kind;
+        r.blocks.push_back(b);
+        kind = 0;
+    }
+}
+
+// Runs one command. Returns kStepNext to go on or kStepStop with *result.
+int run_command(Run& r, std::string text, int* result)
+{
+    ExecArgs& a = r.a;
+    resolve_window_conn(r);
+    if (!conn_is_live(a.conn)) {
+        *result = 0;
+        return kStepStop;
+    }
+    if (a.script && !script_file_is_live(a.script)) {
+        *result = 0;
+        return kStepStop;
+    }
+    r.show = a.show;
+    r.no_alias = 0;
+    const bool typed = (a.mode == 0);
+
+    if (!typed) {
+        // Line joining with "$&".
+        for (;;) {
+            std::size_t e = text.find_last_not_of(' ');
+            if (e == std::string::npos || e < 1 || text[e] != '&' || text[e - 1] != '$')
+                break;
+            text.resize(e - 1);
+            std::string next;
+            if (!r.queued.empty()) {
+                next = r.queued.front();
+                r.queued.pop_front();
+            } else if (r.piece < static_cast<int>(r.pieces.size())) {
+                next = r.pieces[static_cast<std::size_t>(r.piece++)].text;
+            } else if (r.line && r.line->next && r.line->next->extra[kLineKind] == 0) {
+                load_line(r, r.line->next);
+                if (r.piece < static_cast<int>(r.pieces.size()))
+                    next = r.pieces[static_cast<std::size_t>(r.piece++)].text;
+            } else {
+                break;
+            }
+            text += next;
+            if (text.size() > kLongText) {
+                script_error(nullptr, {}, "$&", 10);
+                *result = 0;
+                return fail_elsewhere(r) ? kStepNext : kStepStop;
+            }
+        }
+        // Labels.
+        std::size_t lb = 0;
+        while (lb < text.size() && text[lb] == ' ')
+            ++lb;
+        if (lb < text.size() && text[lb] == ':') {
+            std::string_view lt = std::string_view(text).substr(lb + 1);
+            std::size_t sp = lt.find(' ');
+            std::string name(lt.substr(0, sp));
+            bool seen = false;
+            for (const Label& l : r.labels)
+                if (equals_nocase(l.text, name)) {
+                    if (l.line != r.line || l.piece != r.cur_piece) {
+                        script_error_set(script_text(2801, name));
+                        *result = 0;
+                        return kStepStop;
+                    }
+                    seen = true;
+                }
+            if (!seen)
+                r.labels.push_back({name, r.line, r.cur_piece, r.blocks.size()});
+            if (r.jump != kJumpNone && equals_nocase(label_value(r, name), r.jump_label))
+                r.jump = kJumpNone;
+            return kStepNext;
+        }
+        if (r.jump != kJumpNone) {
+            // Skipped; keep the block structure in step.
+            r.toks.count = r.toks.count;
+            std::string_view t = text;
+            std::size_t i = 0;
+            while (i < t.size()) {
+                while (i < t.size() && t[i] == ' ')
+                    ++i;
+                std::size_t j = t.find(' ', i);
+                if (j == std::string_view::npos)
+                    j = t.size();
+                std::string_view w = t.substr(i, j - i);
+                if (w == "{")
+                    r.blocks.push_back(Block{});
+                else if (w == "}" && !r.blocks.empty())
+                    r.blocks.pop_back();
+                i = j;
+            }
+            return kStepNext;
+        }
+    }
+    std::size_t p = script_line_skip_prefix(text, &r.no_alias, &r.show);
+    if (p >= text.size())
+        return kStepNext;
+    if ((a.mode == 0 || a.mode == 5) && (text[p] == '$' || text[p] == '%')) {
+        *result = 0;
+        return kStepStop;
+    }
+    std::string line;
+    int has_star = 0;
+    if (typed) {
+        line = text.substr(p);
+    } else {
+        build_params(r);
+        toklist_clear(r.toks);
+        toklist_split(r.toks, std::string_view(text).substr(p));
+        // Control words.
+        for (;;) {
+            if (close_blocks(r))
+                return kStepNext;
+            EvalToken* first = r.toks.head;
+            while (first && first->text == "{")
+                first = first->next;
+            if (!first)
+                break;
+            const std::string& w = first->text;
+            int which = -1;
+            if (equals_nocase(w, "if"))
+                which = 0;
+            else if (equals_nocase(w, "elseif"))
+                which = 1;
+            else if (equals_nocase(w, "while"))
+                which = 2;
+            if (equals_nocase(w, "var")) {
+                std::string cmd = tokens_text(r.toks);
+                std::size_t k = cmd.find(first->text);
+                rewrite_var(r, std::string_view(cmd).substr(k));
+                return kStepNext;
+            }
+            if (equals_nocase(w, "else")) {
+                while (r.toks.head != first)
+                    toklist_remove(r.toks, r.toks.head);
+                toklist_remove(r.toks, first);
+                if (r.if_state == 2) {
+                    r.if_state = 0;
+                    if (!r.toks.head) {
+                        script_error_set(script_text(3413));
+                        *result = 0;
+                        return fail_elsewhere(r) ? kStepNext : kStepStop;
+                    }
+                    open_blocks(r, 1);
+                    continue;
+                }
+                if (!skip_rest(r)) {
+                    script_error_set(script_text(3410));
+                    *result = 0;
+                    return fail_elsewhere(r) ? kStepNext : kStepStop;
+                }
+                return kStepNext;
+            }
+            if (which < 0) {
+                r.if_state = 0;
+                break;
+            }
+            while (r.toks.head != first)
+                toklist_remove(r.toks, r.toks.head);
+            toklist_remove(r.toks, first);
+            if (which == 1 && r.if_state != 2) {
+                // Not after a false test: skip the condition and its command.
+                std::string scratch, condition;
+                while (r.toks.head && cond_take_condition(r.toks, scratch, condition)) {
+                    if (r.toks.head && (r.toks.head->text == "&&" || r.toks.head->text == "||"))
+                        toklist_remove(r.toks, r.toks.head);
+                    else
+                        break;
+                }
+                if (!skip_rest(r)) {
+                    script_error_set(script_text(3410));
+                    *result = 0;
+                    return fail_elsewhere(r) ? kStepNext : kStepStop;
+                }
+                return kStepNext;
+            }
+            int res = test_condition(r, which);
+            if (res < 0) {
+                *result = 0;
+                return fail_elsewhere(r) ? kStepNext : kStepStop;
+            }
+            if (res == 0) {
+                if (which != 2)
+                    r.if_state = 2;
+                if (!skip_rest(r)) {
+                    script_error_set(script_text(which == 2 ? 3426 : 3410));
+                    *result = 0;
+                    return fail_elsewhere(r) ? kStepNext : kStepStop;
+                }
+                return kStepNext;
+            }
+            r.if_state = 0;
+            if (which == 2) {
+                Block b;
+                b.kind = 2;
+                b.line = r.line;
+                b.piece = r.cur_piece;
+                b.single = !(r.toks.head && r.toks.head->text == "{");
+                if (b.single) {
+                    r.blocks.push_back(b);
+                    r.single_while_pending = true;
+                } else {
+                    toklist_remove(r.toks, r.toks.head);
+                    r.blocks.push_back(b);
+                    open_blocks(r, 0);
+                }
+            } else {
+                open_blocks(r, 1);
+            }
+            if (!r.toks.head)
+                return kStepNext;
+        }
+        open_blocks(r, 0);
+        if (!r.toks.head)
+            return kStepNext;
+        if (script_key_break_pressed()) {
+            script_beep_error(1);
+            script_error_set(script_text(2803));
+            *result = 0;
+            return kStepStop;
+        }
+        // returnex and set keep the blank runs of their text.
+        const std::string& word0 = r.toks.head->text;
+        const bool keep_runs = starts_nocase(word0, "returnex") || equals_nocase(word0, "set");
+        int res = eval_tokens_into(r, r.toks, 0, &has_star);
+        if (res == 0) {
+            *result = 0;
+            return fail_elsewhere(r) ? kStepNext : kStepStop;
+        }
+        ident_eval_join(r.toks, line, keep_runs);
+        if (line.size() > kLongText) {
+            std::string word = line.substr(0, line.find(' '));
+            if (word.size() > kShortText)
+                word = word.substr(0, kShortText) + "...";
+            script_error(nullptr, word, {}, 10);
+            *result = 0;
+            return fail_elsewhere(r) ? kStepNext : kStepStop;
+        }
+        std::size_t p2 = script_line_skip_prefix(line, &r.no_alias, &r.show);
+        if (p2 >= line.size())
+            return kStepNext;
+        if ((a.mode == 0 || a.mode == 5) && (line[p2] == '$' || line[p2] == '%')) {
+            *result = 0;
+            return kStepStop;
+        }
+        line.erase(0, p2);
+    }
+    if (!r.error_mode && a.depth > 256) {
+        script_nesting_trip();
+        *result = 0;
+        return kStepStop;
+    }
+
+    // Once per parameter when the line holds $*.
+    std::size_t runs = 1;
+    std::string saved;
+    if (has_star) {
+        saved = line;
+        runs = r.params.size() > 1 ? r.params.size() - 1 : 0;
+    }
+    int res = 1;
+    for (std::size_t k = 0; k < runs; ++k) {
+        if (has_star) {
+            line.clear();
+            for (const std::string& w : tok_split(saved, ' ')) {
+                if (!line.empty())
+                    line.push_back(' ');
+                if (w.compare(0, 4, "`~$*") == 0)
+                    line += r.params[k + 1] + w.substr(4);
+                else
+                    line += w;
+            }
+        }
+        StringNode* def = nullptr;
+        if (!r.no_alias) {
+            std::string name;
+            def = alias_find(line, &name, a.script);
+            if (def && def == a.running_alias)
+                def = nullptr;
+            if (def && equals_nocase(alias_body_text(def), "/part # | /join #$$1"))
+                def = nullptr;
+        }
+        if (def) {
+            res = run_alias(r, def, line);
+            if (res == kScriptReturn) {
+                if (a.result_slot)
+                    *a.result_slot = *a.line_buf;
+                res = 1;
+            }
+            if (res == 0) {
+                *result = 0;
+                return fail_elsewhere(r) ? kStepNext : kStepStop;
+            }
+            if (res == kScriptHalted) {
+                *result = res;
+                return kStepStop;
+            }
+        } else {
+            *a.line_buf = line;
+            res = run_builtin(r, line);
+            if (res == -10 || res == -11) {
+                // break / continue: leave or restart the innermost loop.
+                int w = -1;
+                for (int i = static_cast<int>(r.blocks.size()) - 1; i >= 0; --i)
+                    if (r.blocks[static_cast<std::size_t>(i)].kind == 2) {
+                        w = i;
+                        break;
+                    }
+                if (w < 0)
+                    return kStepNext;
+                Block loop = r.blocks[static_cast<std::size_t>(w)];
+                int open = 0;
+                for (std::size_t i = static_cast<std::size_t>(w); i < r.blocks.size(); ++i)
+                    if (!(r.blocks[i].kind == 2 && r.blocks[i].single))
+                        ++open;
+                r.blocks.resize(static_cast<std::size_t>(w));
+                r.single_while_pending = false;
+                if (!skip_blocks(r, open)) {
+                    *result = 0;
+                    return kStepStop;
+                }
+                if (res == -11)
+                    goto_piece(r, loop.line, loop.piece);
+                return kStepNext;
+            }
+            if (res == -12)
+                res = do_goto(r, line);
+            if (res == kScriptJump) {
+                if (r.jump_label.empty()) {
+                    std::vector<std::string> t = tok_split(line, ' ');
+                    r.jump_label = t.size() > 1 ? label_value(r, t[1]) : std::string();
+                }
+                r.jump = kJumpPending;
+                return kStepNext;
+            }
+            if (res == 0) {
+                if (script_nesting_tripped) {
+                    *result = 0;
+                    return kStepStop;
+                }
+                start_error_search(r);
+                return kStepNext;
+            }
+            if (res == kScriptHalted || res == kScriptReturn) {
+                *result = res;
+                return kStepStop;
+            }
+        }
+        if (res != 1)
+            break;
+    }
+    if (r.single_while_pending) {
+        r.single_while_pending = false;
+        if (!r.blocks.empty() && r.blocks.back().kind == 2 && r.blocks.back().single) {
+            Block b = r.blocks.back();
+            r.blocks.pop_back();
+            goto_piece(r, b.line, b.piece);
+        }
+    }
+    return kStepNext;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+int script_exec_block(ExecArgs args)
+{
+    if (!script_nesting_enter())
+        return 0;
+    struct Leave {
+        ~Leave() { script_nesting_leave(); }
+    } leave;
+    Run r;
+    ExecArgs& a = r.a;
+    a = args;
+    if (!a.slot_a)
+        a.slot_a = &r.own_a;
+    if (!a.cond_slot)
+        a.cond_slot = &r.own_cond;
+    if (!a.slot_c)
+        a.slot_c = &r.own_c;
+    if (!a.result_slot)
+        a.result_slot = &r.own_result;
+    if (!a.slot_d)
+        a.slot_d = &r.own_d;
+    if (a.depth < 1)
+        script_error_clear();
+    if (a.script && !script_file_is_live(a.script))
+        return 0;
+    resolve_window_conn(r);
+    if (!conn_is_live(a.conn))
+        return 0;
+    if (!a.script && a.lines)
+        a.script = script_file_of_line(a.lines);
+    if (!a.lines)
+        return 1;
+    bool owns_locals = a.owns_locals != 0;
+    if (!a.locals) {
+        r.own_locals = var_locals_new();
+        if (!r.own_locals) {
+            script_error(nullptr, {}, "variable", 2);
+            return 0;
+        }
+        a.locals = &r.own_locals;
+        owns_locals = true;
+    }
+    if (!a.eval_buf)
+        a.eval_buf = &r.own_eval;
+    if (!a.work_buf)
+        a.work_buf = &r.own_work;
+    if (!a.line_buf)
+        a.line_buf = &r.own_line;
+    a.eval_buf->clear();
+    a.work_buf->clear();
+    a.line_buf->clear();
+
+    int result = 1;
+    bool done = false;
+    // Modes.
+    switch (a.mode) {
+    case 2: r.origin = 1; break;
+    case 5: r.origin = 2; a.mode = 0; break;
+    case 6: r.origin = 2; a.mode = 1; break;
+    case 7: r.origin = 2; a.mode = 3; break;
+    default: r.origin = 0; break;
+    }
+    std::string first_text = a.lines->text;
+    if (a.mode == 3) {
+        result = script_send_text(a.window, a.conn, first_text, r.origin) ? 1 : 0;
+        done = true;
+    } else if (a.mode == 0 || a.mode == 4) {
+        std::size_t i = 0;
+        while (i < first_text.size() && first_text[i] == ' ')
+            ++i;
+        first_text.erase(0, i);
+        if (first_text.empty()) {
+            done = true;
+        } else {
+            if (first_text[0] == script_command_char) {
+                first_text[0] = '/';
+                if (first_text.size() > 1 && first_text[1] == script_command_char)
+                    first_text[1] = '/';
+            }
+            if (first_text[0] != '/') {
+                result = script_send_text(a.window, a.conn, first_text, r.origin) ? 1 : 0;
+                done = true;
+            } else if (a.mode == 4) {
+                a.mode = 1;
+            } else if (first_text.size() > 2 && first_text[1] == '/') {
+                a.mode = 1;
+            }
+        }
+    }
+    if (!done) {
+        r.first = a.lines;
+        if (a.mode == 0) {
+            // A typed command with a single "/": taken whole, unevaluated.
+            int res = 1;
+            r.line = a.lines;
+            if (run_command(r, first_text, &res) == kStepStop)
+                result = res;
+        } else {
+            load_line(r, a.lines);
+            if (first_text != a.lines->text) {
+                // The typed line with its command characters normalised.
+                int ok = 1;
+                r.pieces = script_split_commands(first_text, 0, 0, &ok);
+            }
+            for (;;) {
+                std::string text;
+                if (!r.queued.empty()) {
+                    text = std::move(r.queued.front());
+                    r.queued.pop_front();
+                } else if (r.piece < static_cast<int>(r.pieces.size())) {
+                    r.cur_piece = r.piece;
+                    const ScriptPiece& p = r.pieces[static_cast<std::size_t>(r.piece++)];
+                    if (p.comment != 0)
+                        continue;
+                    text = p.text;
+                } else {
+                    StringNode* next = r.line ? r.line->next : nullptr;
+                    if (!next || next->extra[kLineKind] != 0)
+                        break;
+                    load_line(r, next);
+                    continue;
+                }
+                int res = 1;
+                if (run_command(r, std::move(text), &res) == kStepStop) {
+                    result = res;
+                    break;
+                }
+            }
+            if (result == 1 && r.jump == kJumpPending) {
+                script_error_set(script_text(3403, r.jump_label));
+                result = 0;
+            } else if (result == 1 && r.jump == kJumpError) {
+                result = 0;
+            }
+        }
+    }
+    if (result == 0 && script_error_pending() && !script_error_state.placed)
+        script_error_locate(a.window, ScriptLineLocator{r.line, r.first, a.definition}, 0, a.depth,
+                            a.conn);
+    if (script_error_pending() && script_error_state.placed && script_error_state.depth >= a.depth)
+        result = 0;
+    if (a.depth < 1) {
+        script_var_scope_end(a.window, a.scope);
+        script_error_show(a.window, a.conn);
+        script_error_clear();
+    }
+    if (owns_locals && a.locals == &r.own_locals)
+        strlist_free(&r.own_locals);
+    else if (owns_locals && a.locals && *a.locals)
+        strlist_free(a.locals);
+    return result;
+}
+
+int script_exec_line(QWidget* window, const char* text, const char* params, int mode,
+                     EventContext* halt, ScriptFile* script, Connection* conn)
+{
+    if (!text || !*text)
+        return 0;
+    StringNode* list = strlist_append(nullptr, text, 0);
+    if (!list) {
+        script_error(nullptr, {}, "command", 2);
+        return 0;
+    }
+    ExecArgs a;
+    a.window = window;
+    a.lines = list;
+    a.params = params;
+    a.mode = mode;
+    a.depth = 0;
+    a.show = 1;
+    a.halt = halt;
+    a.owns_locals = 1;
+    a.script = script;
+    a.conn = conn;
+    a.scope = script_var_next_scope();
+    int r = script_exec_block(a);
+    strlist_free(&list);
+    return r;
+}
+
+int script_exec_command(QWidget* window, StringNode* line, const char* text, const char* params,
+                        int mode, ScriptFile* script, Connection* conn)
+{
+    if (!conn)
+        conn = window ? conn_of_window(window) : conn_current();
+    if (!conn_is_live(conn))
+        return 0;
+    if (!script && line)
+        for (StringNode* n = line; n && !script; n = n->next)
+            script = reinterpret_cast<ScriptFile*>(n->extra[kLineScript]);
+    std::string p = params ? params : "";
+    if (line && text) {
+        std::string_view t = text;
+        std::size_t i = 0;
+        while (i < t.size() && t[i] == ' ')
+            ++i;
+        if (i < t.size() && t[i] == '{') {
+            std::string_view after = t.substr(i + 1);
+            while (!after.empty() && after[0] == ' ')
+                after.remove_prefix(1);
+            StringNode* temp = nullptr;
+            StringNode* lines = line->next;
+            if (!after.empty()) {
+                temp = new StringNode;
+                temp->text.assign(after.substr(0, kLongText));
+                temp->next = line->next;
+                lines = temp;
+            }
+            ExecArgs a;
+            a.window = window;
+            a.lines = lines;
+            a.params = params ? p.c_str() : nullptr;
+            a.mode = mode;
+            a.show = 1;
+            a.owns_locals = 1;
+            a.script = script;
+            a.conn = conn;
+            a.scope = script_var_next_scope();
+            int r = lines ? script_exec_block(a) : 1;
+            if (temp) {
+                temp->next = nullptr;
+                delete temp;
+            }
+            return r;
+        }
+    }
+    return script_exec_line(window, text, params ? p.c_str() : nullptr, mode, nullptr, script, conn);
+}
+
+int script_exec_plain_command(QWidget* window, std::string_view command, Connection* conn,
+                              int origin)
+{
+    std::string text = "/";
+    std::size_t i = 0;
+    while (i < command.size() && (command[i] == ' ' || command[i] == '/' ||
+                                  command[i] == script_command_char))
+        ++i;
+    text += command.substr(i, kLongText);
+    return script_exec_line(window, text.c_str(), nullptr, origin == 2 ? 5 : 0,
+                            nullptr, nullptr, conn);
+}

@@ -1,0 +1,19 @@
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/tokens.h"
+#include "script/eval/base_convert.h"
+#include "script/eval/calc.h"
+#include "script/exec/executor.h"
+#include "script/exec/script_types.h"
+#include "script/stores/variables.h"
+
+void script_engine_init()
+{
+    script_register_command_family("cmd_return", cmd_return);
+    variables_install();
+    calc_register();
+    base_convert_register();
+    tokens_register();
+    variable_commands_register();
+    output_commands_register();
+}

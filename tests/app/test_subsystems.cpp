@@ -1,0 +1,157 @@
+// The subsystems joined at start: a line typed into a window's editbox runs
+// through the script interpreter and its output lands in the windows' line
+// buffers; plain text goes to the window's target.
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/frame_proc.h"
+#include "app/startup.h"
+#include "app/subsystems.h"
+#include "app/window_record.h"
+#include "commands/output_commands.h"
+#include "display/editbox.h"
+#include "display/line_buffer.h"
+#include "script/exec/script_hooks.h"
+
+void window_test_reset();
+void window_test_pump();
+Connection* window_test_conn();
+WindowRecord* window_test_open(const std::string& name, int type, int subtype, Connection* conn);
+
+namespace {
+
+std::vector<std::string> sent_lines;
+
+int record_send(const std::string& line, int, Connection*)
+{
+    sent_lines.push_back(line);
+    return 1;
+}
+
+std::vector<std::string> buffer_texts(const WindowRecord* rec)
+{
+    std::vector<std::string> out;
+    for (const StringNode* n = rec ? rec->lines : nullptr; n; n = n->next)
+        out.push_back(n->text);
+    return out;
+}
+
+bool buffer_has(const WindowRecord* rec, const std::string& text)
+{
+    for (const std::string& t : buffer_texts(rec))
+        if (t == text || (t.size() > text.size() && t.compare(t.size() - text.size(), text.size(), text) == 0 &&
+                          t[t.size() - text.size() - 1] == ' '))
+            return true;
+    return false;
+}
+
+class SubsystemsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window_test_reset();
+        saved_exec = editbox_exec_line_hook;
+        saved_say = editbox_say_hook;
+        saved_send_text = script_send_text;
+        saved_echo = script_echo_line;
+        saved_print = output_print;
+        saved_save = startup_hooks.script_files_save;
+        saved_countdown = frame_hooks().countdown_step;
+        app_install_subsystems();
+        sent_lines.clear();
+        irc_send_line = record_send;
+        conn = window_test_conn();
+        ASSERT_TRUE(conn);
+        channel = window_test_open("#kest", kWinChannel, 0, conn);
+        ASSERT_TRUE(channel);
+        ASSERT_TRUE(channel->editbox.get());
+        window_test_pump();
+    }
+
+    void TearDown() override
+    {
+        editbox_exec_line_hook = saved_exec;
+        editbox_say_hook = saved_say;
+        script_send_text = saved_send_text;
+        script_echo_line = saved_echo;
+        output_print = saved_print;
+        startup_hooks.script_files_save = saved_save;
+        frame_hooks().countdown_step = saved_countdown;
+        window_test_reset();
+    }
+
+    int submit(const std::string& text, int key_flags = 0)
+    {
+        channel->editbox->setTextBytes(text);
+        return editbox_submit(channel, channel->editbox.get(), kSubmitNormal | kSubmitAlways,
+                              key_flags);
+    }
+
+    Connection* conn = nullptr;
+    WindowRecord* channel = nullptr;
+    int (*saved_exec)(QWidget*, const std::string&, int, Connection*) = nullptr;
+    int (*saved_say)(QWidget*, const std::string&, Connection*) = nullptr;
+    int (*saved_send_text)(QWidget*, Connection*, const std::string&, int) = nullptr;
+    void (*saved_echo)(QWidget*, const std::string&, int) = nullptr;
+    decltype(output_print) saved_print = nullptr;
+    void (*saved_save)() = nullptr;
+    decltype(frame_hooks().countdown_step) saved_countdown = nullptr;
+};
+
+TEST_F(SubsystemsTest, TypedLinesRunThroughTheInterpreter)
+{
+    const struct {
+        const char* typed;
+        const char* printed;
+    } cases[] = {
+        {"//echo -a $calc(1+2*3)", "7"},
+        {"//echo -a $calc(10/3)", "3.333333"},
+        {"//echo -a $gettok(a b c,2,32)", "b"},
+        {"/echo -a $calc(1+2)", "$calc(1+2)"},   // a single "/" does not evaluate
+        {"//set %subsys_v 5 + 3 | echo -a %subsys_v", "8"},
+        {"//echo -a $calc(2^-1) $+ $gettok(x.y,0,46)", "0.52"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        WindowRecord* active = win_record_of(win_active);
+        ASSERT_TRUE(active);
+        const std::size_t before = buffer_texts(active).size();
+        EXPECT_EQ(submit(c.typed), 1);
+        window_test_pump();
+        EXPECT_GT(buffer_texts(active).size(), before);
+        EXPECT_TRUE(buffer_has(active, c.printed)) << ::testing::PrintToString(buffer_texts(active));
+        EXPECT_TRUE(sent_lines.empty());
+    }
+}
+
+TEST_F(SubsystemsTest, PlainTextGoesToTheTarget)
+{
+    conn->connected = 1;
+    conn->socket = 1000;  // stands for an open link; never used
+    const struct {
+        const char* typed;
+        int key_flags;
+        const char* sent;
+    } cases[] = {
+        {"hello all", 0, "PRIVMSG #kest :hello all\n"},
+        {"#a | quit", 0, "PRIVMSG #kest :#a | quit\n"},
+        {"/me waves", kKeyFlagCtrl, "PRIVMSG #kest :/me waves\n"},   // Ctrl+Enter: plain text
+        {"$me", 0, "PRIVMSG #kest :$me\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        sent_lines.clear();
+        submit(c.typed, c.key_flags);
+        ASSERT_EQ(sent_lines.size(), 1u);
+        EXPECT_EQ(sent_lines[0], c.sent);
+    }
+    conn->socket = -1;
+}
+
+}  // namespace

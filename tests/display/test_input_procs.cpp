@@ -1,0 +1,328 @@
+// Keys, wheel and focus of the child controls: Tab completes or moves the
+// focus, Enter submits, the list box selects by typed character, custom
+// windows raise KEYDOWN, and the wheel scrolls by the system's setting.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QWheelEvent>
+
+#include <string>
+#include <vector>
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/window_open.h"
+#include "app/window_record.h"
+#include "core/options.h"
+#include "display/editbox.h"
+#include "display/input_procs.h"
+#include "display/nick_list.h"
+#include "display/tab_complete.h"
+
+void input_test_reset();
+void input_test_pump();
+Connection* input_test_conn();
+WindowRecord* input_test_open(const std::string& name, int type, int subtype, Connection* conn);
+
+namespace {
+
+struct Scroll {
+    int to_list;
+    int code;
+};
+std::vector<Scroll> scrolls;
+
+class InputProcsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        input_test_reset();
+        scrolls.clear();
+        conn = input_test_conn();
+        ASSERT_TRUE(conn);
+        channel = input_test_open("#kest", kWinChannel, 0, conn);
+        ASSERT_TRUE(channel);
+        input_scroll_hook = [](WindowRecord*, int to_list, int code) {
+            scrolls.push_back({to_list, code});
+        };
+    }
+    void TearDown() override { input_test_reset(); }
+
+    void press(QWidget* target, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
+               const QString& text = QString())
+    {
+        QKeyEvent down(QEvent::KeyPress, key, mods, text);
+        QCoreApplication::sendEvent(target, &down);
+        QKeyEvent up(QEvent::KeyRelease, key, mods, text);
+        QCoreApplication::sendEvent(target, &up);
+        input_test_pump();
+    }
+
+    Connection* conn = nullptr;
+    WindowRecord* channel = nullptr;
+};
+
+TEST_F(InputProcsTest, WheelDistanceLinesAndTarget)
+{
+    struct Case {
+        const char* what;
+        int distance;
+        int system_lines;
+        int over_list;
+        int notches;
+        int requests;
+        int code;
+        int to_list;
+    };
+    const Case cases[] = {
+        {"one notch up, three lines", 120, 3, 0, 1, 3, kScrollLineUp, 0},
+        {"two notches down", -240, 3, 0, -2, 6, kScrollLineDown, 0},
+        {"system says 0: three lines", 120, 0, 0, 1, 3, kScrollLineUp, 0},
+        {"page scrolling", -120, 101, 0, -1, 1, kScrollPageDown, 0},
+        {"5000 counts as one notch", 5000, 3, 0, 1, 3, kScrollLineUp, 0},
+        {"-5000 counts as one notch", -5000, 1, 0, -1, 1, kScrollLineDown, 0},
+        {"less than a notch", 60, 3, 0, 0, 0, 0, 0},
+        {"over the list", 120, 2, 1, 1, 2, kScrollLineUp, 1},
+        {"nothing", 0, 3, 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        scrolls.clear();
+        static int lines = 3;
+        lines = c.system_lines;
+        input_wheel_lines_hook = []() { return lines; };
+        EXPECT_EQ(mouse_wheel_scroll(channel, c.distance, c.over_list), c.notches);
+        ASSERT_EQ(static_cast<int>(scrolls.size()), c.requests);
+        for (const Scroll& s : scrolls) {
+            EXPECT_EQ(s.code, c.code);
+            EXPECT_EQ(s.to_list, c.to_list);
+        }
+    }
+}
+
+TEST_F(InputProcsTest, WheelEventsOnTheControlsScrollTheirTarget)
+{
+    input_wheel_lines_hook = []() { return 1; };
+    struct Case {
+        const char* what;
+        QWidget* target;
+        int to_list;
+    };
+    const Case cases[] = {
+        {"text area", channel->text_area.get(), 0},
+        {"list box", channel->listbox->viewport(), 1},
+        {"editbox", channel->editbox.get(), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        scrolls.clear();
+        QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(c.target, &wheel);
+        ASSERT_EQ(scrolls.size(), 1u);
+        EXPECT_EQ(scrolls[0].code, kScrollLineDown);
+        EXPECT_EQ(scrolls[0].to_list, c.to_list);
+    }
+}
+
+TEST_F(InputProcsTest, TypedCharacterSelectsTheNextNickAfterItsPrefix)
+{
+    for (const char* n : {"bob", "carl", "Bart", "anna"})
+        nicklist_update(n, channel, kNickAddOrChange, 1);
+    nicklist_update("bob", channel, kNickAddOrChange, 8);
+    nicklist_update("carl", channel, kNickAddOrChange, 2);
+    // @bob, +carl, anna, Bart
+    struct Case {
+        int caret;
+        char typed;
+        int expect;
+    };
+    const Case cases[] = {
+        {-1, 'b', 0}, {0, 'b', 3}, {3, 'b', 0}, {0, 'C', 1}, {1, 'a', 2}, {0, 'z', -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.caret << " " << c.typed);
+        EXPECT_EQ(list_find_by_char(channel, c.caret, c.typed), c.expect);
+    }
+
+    // Through the key: the list's caret moves.
+    QListWidget* list = channel->listbox.get();
+    list->setCurrentRow(0);
+    press(list, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
+    EXPECT_EQ(list->currentRow(), 3);
+}
+
+TEST_F(InputProcsTest, SignificantCharacterByListKind)
+{
+    WindowRecord* urls = input_test_open("URL List", kWinUrls, 0, conn);
+    WindowRecord* chanlist = input_test_open("Channels List", kWinChanList, 0, conn);
+    ASSERT_TRUE(urls && chanlist);
+    struct Case {
+        WindowRecord* rec;
+        const char* item;
+        char expect;
+    };
+    const Case cases[] = {
+        {channel, "@%x", 'x'},      {channel, "plain", 'p'}, {urls, "  http", 'h'},
+        {chanlist, "  #chan", 'c'}, {chanlist, "chan", 'c'}, {channel, "@", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item);
+        EXPECT_EQ(list_significant_char(c.rec, c.item), c.expect);
+    }
+}
+
+TEST_F(InputProcsTest, TabCompletesOrMovesTheFocus)
+{
+    struct Case {
+        const char* what;
+        int option_on;
+        const char* text;
+        int shift;
+        int completes;
+    };
+    const Case cases[] = {
+        {"option off: Tab completes", 0, "ab", 0, 1},
+        {"option off: Shift+Tab moves", 0, "ab", 1, 0},
+        {"option on: a word wants the Tab", 1, "ab", 0, 1},
+        {"option on: after a blank it moves", 1, "ab ", 0, 0},
+        {"option on: empty box moves", 1, "", 0, 0},
+        {"option on: Shift+Tab completes", 1, "", 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        opt_set(OPT_TAB_CHANGES_EDITBOX, c.option_on);
+        tabcomp_set_text(channel, 0, c.text, static_cast<int>(std::string(c.text).size()));
+        EXPECT_EQ(input_tab_completes(channel, 0, c.shift), c.completes);
+    }
+}
+
+TEST_F(InputProcsTest, TabKeyReachesCompletionThroughTheDeferredKey)
+{
+    nicklist_update("alice", channel, kNickAddOrChange, 1);
+    EditBox* box = channel->editbox.get();
+    tabcomp_set_text(channel, 0, "hi al", 5);
+    press(box, Qt::Key_Tab);
+    EXPECT_EQ(box->textBytes(), "hi alice");
+}
+
+TEST_F(InputProcsTest, EnterKeySubmitsWithCtrlAsPlainMode)
+{
+    struct Ran {
+        std::string line;
+        int mode;
+    };
+    static std::vector<Ran> ran;
+    ran.clear();
+    editbox_exec_line_hook = [](QWidget*, const std::string& line, int mode, Connection*) {
+        ran.push_back({line, mode});
+        return 1;
+    };
+    EditBox* box = channel->editbox.get();
+    box->setTextBytes("hello");
+    press(box, Qt::Key_Return);
+    box->setTextBytes("/me hi");
+    press(box, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_EQ(ran.size(), 2u);
+    EXPECT_EQ(ran[0].line, "hello");
+    EXPECT_EQ(ran[0].mode, 0);
+    EXPECT_EQ(ran[1].line, "/me hi");
+    EXPECT_EQ(ran[1].mode, 3);
+    EXPECT_EQ(box->textBytes(), "");
+}
+
+TEST_F(InputProcsTest, UpRecallsHistoryBySingleLineOrCtrl)
+{
+    struct Case {
+        const char* what;
+        int mode;
+        Qt::KeyboardModifiers mods;
+        const char* expect;
+    };
+    const Case cases[] = {
+        {"single-line box: Up recalls", 0, Qt::NoModifier, "older"},
+        {"growing box: Up moves the caret", 2, Qt::NoModifier, "typed"},
+        {"growing box: Ctrl+Up recalls", 2, Qt::ControlModifier, "older"},
+        {"Shift+Up never recalls", 0, Qt::ShiftModifier, "typed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        strlist_free(&channel->history[0]);
+        edit_history_add(channel, 0, "older");
+        channel->editbox_mode = c.mode;
+        EditBox* box = channel->editbox.get();
+        tabcomp_set_text(channel, 0, "typed", 5);
+        press(box, Qt::Key_Up, c.mods);
+        EXPECT_EQ(box->textBytes(), c.expect);
+    }
+}
+
+TEST_F(InputProcsTest, CustomWindowKeyEvents)
+{
+    win_custom_request = CustomWindowRequest();
+    WindowRecord* custom = input_test_open("@pad", kWinCustom, 0, conn);
+    ASSERT_TRUE(custom);
+    ASSERT_TRUE(custom->editbox.get() || custom->text_area.get());
+    QWidget* target = custom->editbox.get() ? static_cast<QWidget*>(custom->editbox.get())
+                                            : static_cast<QWidget*>(custom->text_area.get());
+    struct Fired {
+        int up;
+        int key;
+        int character;
+    };
+    static std::vector<Fired> fired;
+    static int close_on_key = 0;
+    static WindowRecord* closing = nullptr;
+    fired.clear();
+    closing = custom;
+    input_key_event_hook = [](Connection*, QWidget*, int up, int key, int character, int) {
+        fired.push_back({up, key, character});
+        if (close_on_key && !up)
+            win_close(closing->hwnd.get());
+    };
+    press(target, Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"));
+    ASSERT_EQ(fired.size(), 2u);
+    EXPECT_EQ(fired[0].up, 0);
+    EXPECT_EQ(fired[0].key, 'Q');
+    EXPECT_EQ(fired[0].character, 'q');
+    EXPECT_EQ(fired[1].up, 1);
+
+    // A script that closes the window on KEYDOWN leaves no further handling.
+    fired.clear();
+    close_on_key = 1;
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    int result = keydown_handle(custom, &down, kCtlKindEditbox, target);
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(win_is_record(custom));
+    close_on_key = 0;
+    input_test_pump();
+
+    // Ordinary channels raise no key events.
+    fired.clear();
+    press(channel->editbox.get(), Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"));
+    EXPECT_TRUE(fired.empty());
+}
+
+TEST_F(InputProcsTest, InstallFillsTheHooksOnce)
+{
+    display_input_install();
+    display_input_install();
+    EXPECT_TRUE(child_hooks.editbox_submit != nullptr);
+    EXPECT_TRUE(child_hooks.tab_complete != nullptr);
+    EXPECT_TRUE(child_hooks.history_recall != nullptr);
+    EXPECT_TRUE(open_hooks.editbox_load_settings != nullptr);
+    EXPECT_TRUE(open_hooks.nicklist_load_settings != nullptr);
+    // The nick list clean-up runs with the record's release.
+    nicklist_update("zed", channel, kNickAddOrChange, 1);
+    QWidget* hwnd = channel->hwnd.get();
+    win_close(hwnd);
+    input_test_pump();
+    WindowRecord* again = input_test_open("#kest", kWinChannel, 0, conn);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(nicklist_count(again), 0);
+    EXPECT_EQ(nicklist_update("zed", again, kNickTest, 0), 0);
+}
+
+}  // namespace

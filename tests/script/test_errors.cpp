@@ -1,0 +1,116 @@
+#include "test_exec_fixture.h"
+
+#include "core/string_list.h"
+
+using namespace interp_test;
+
+namespace {
+
+TEST(ScriptErrors, MessagesByType)
+{
+    const struct {
+        int type;
+        const char* word;
+        const char* extra;
+        const char* expected;
+    } cases[] = {
+        {0, "join", "", "* /join: Yetersiz veya eksik parametre"},
+        {1, "load", "x.ini", "* /load: Dosya bulunamadı 'x.ini'"},
+        {2, "", "command", "* command Hafızasının paylaşılmasında hata oluştu "},
+        {6, "* whole message", "", "* whole message"},
+        {10, "", "$&", "* Sıra cok uzun: $&"},
+        {12, "", "", "* Servera bağlı değilsiniz"},
+        {8, "x", "", ""},
+        {9, "x", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        script_error_clear();
+        EXPECT_EQ(script_error(nullptr, c.word, c.extra, c.type), 0);
+        EXPECT_EQ(script_error_state.text, c.expected);
+    }
+    script_error_clear();
+    std::string long_word(1100, 'w');
+    script_error(nullptr, long_word, "", 0);
+    EXPECT_EQ(script_error_state.text, "* /" + std::string(1024, 'w') + "...: Yetersiz veya eksik parametre");
+    script_error_clear();
+}
+
+TEST(ScriptErrors, IdentErrorTakesTheNameUpToTheParenthesis)
+{
+    EvalToken tok;
+    tok.text = "$left(abc";
+    ident_error(&tok, nullptr, 4);
+    EXPECT_EQ(script_error_state.text, "* Çok az parametre: $left");
+    ident_error(&tok, nullptr, 77);
+    EXPECT_EQ(script_error_state.text, "* Geçersiz format: $left");
+    script_error_clear();
+}
+
+const StringNode* located_line = nullptr;
+
+// Stands for a loaded file that holds the alias definitions: its lines
+// counted from the definition line.
+int locate_in_test_file(const StringNode* line, const StringNode* first,
+                        const StringNode* definition, int* number, std::string* file)
+{
+    int n = 1;
+    for (const StringNode* l = definition ? definition : first; l; l = l->next, ++n)
+        if (l == line) {
+            *number = n;
+            *file = "test.ini";
+            located_line = line;
+            return 1;
+        }
+    return 0;
+}
+
+TEST_F(InterpTest, ErrorShownOnceWithLineAndFile)
+{
+    script_line_locate = locate_in_test_file;
+    alias_add("inner {\n  say in\n  fail\n  say after\n}");
+    alias_add("middle inner");
+    alias_add("outer middle | say never");
+    EXPECT_EQ(run("outer"), 0);
+    script_line_locate = nullptr;
+    EXPECT_EQ(echoed, std::vector<std::string>{"in"});
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "* /fail: Yetersiz veya eksik parametre (Satır 3, test.ini)");
+}
+
+TEST_F(InterpTest, ErrorLabelContinuesWithErrorPending)
+{
+    alias_add("e {\n  fail\n  say skipped\n  :error\n  say handled\n  reseterror\n  say done\n}");
+    EXPECT_EQ(run("e"), 1);
+    EXPECT_EQ(echoed, (std::vector<std::string>{"handled", "done"}));
+    EXPECT_TRUE(errors.empty());
+
+    echoed.clear();
+    alias_add("k {\n  fail\n  :error\n  say seen\n}");
+    EXPECT_EQ(run("k"), 0);   // not reset: the error stays and is shown
+    EXPECT_EQ(echoed, std::vector<std::string>{"seen"});
+    ASSERT_EQ(errors.size(), 1u);
+}
+
+TEST_F(InterpTest, ConditionErrors)
+{
+    const struct {
+        const char* line;
+        const char* error;
+    } cases[] = {
+        {"if", "* /if: Yetersiz veya eksik parametre"},
+        {"while", "* /while: Yetersiz veya eksik parametre"},
+        {"if (1 ==) say x", "* /if: Geçersiz format"},
+        {"if (0) { say x", "* /if: Kapalı ayraç bulunamadı"},
+        {"if (0) say a | else", "* /elseif: Yetersiz veya eksik parametre"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        errors.clear();
+        EXPECT_EQ(run(c.line), 0);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0], c.error);
+    }
+}
+
+} // namespace

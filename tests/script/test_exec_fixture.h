@@ -1,0 +1,116 @@
+// Shared set-up of the interpreter tests: one live connection, collectors
+// for echoed lines, script errors and lines sent to the server, and a few
+// small commands that the tests drive the interpreter with.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "script/exec/alias_lookup.h"
+#include "script/exec/executor.h"
+#include "script/exec/script_errors.h"
+#include "script/exec/script_hooks.h"
+#include "script/exec/script_types.h"
+#include "script/stores/variables.h"
+
+namespace interp_test {
+
+inline std::vector<std::string> echoed;   // what "say" printed
+inline std::vector<std::string> sent;     // lines that reached the server
+inline std::vector<std::string> errors;   // lines printed by the error path
+
+// "say": records its argument text as the handler receives it.
+inline int cmd_say_test(CommandCall& call)
+{
+    echoed.emplace_back(call.rest());
+    return 1;
+}
+
+// "fail": a handler that fails with the missing-parameter message.
+inline int cmd_fail_test(CommandCall& call)
+{
+    return script_error(nullptr, call.tokens[0], {}, 0);
+}
+
+// "bump name": adds one to the variable %name (0 when unset).
+inline int cmd_bump_test(CommandCall& call)
+{
+    std::string name = call.arg(1);
+    if (!name.empty() && name[0] == '%')
+        name.erase(0, 1);
+    std::string value;
+    var_find(name, &value, call.locals ? *call.locals : nullptr);
+    std::string next = std::to_string(std::atol(value.c_str()) + 1);
+    var_set(nullptr, name, &next, nullptr, 0, 1, 0, 0, nullptr, 0);
+    return 1;
+}
+
+// "clearv name": sets the variable %name to 0. (A word that begins with
+// "z" would never reach a handler: such words go straight to the server.)
+inline int cmd_zero_test(CommandCall& call)
+{
+    std::string name = call.arg(1);
+    if (!name.empty() && name[0] == '%')
+        name.erase(0, 1);
+    std::string zero = "0";
+    var_set(nullptr, name, &zero, nullptr, 0, 1, 0, 0, nullptr, 0);
+    return 1;
+}
+
+inline int send_recorder(const std::string& line, int, Connection*)
+{
+    sent.push_back(line);
+    return 1;
+}
+
+inline void echo_recorder(QWidget*, const std::string& text, int)
+{
+    errors.push_back(text);
+}
+
+class InterpTest : public ::testing::Test {
+protected:
+    Connection* conn = nullptr;
+
+    void SetUp() override
+    {
+        script_engine_init();
+        script_register_command("say", cmd_say_test);
+        script_register_command("fail", cmd_fail_test);
+        script_register_command("bump", cmd_bump_test);
+        script_register_command("clearv", cmd_zero_test);
+        irc_send_line = send_recorder;
+        script_echo_line = echo_recorder;
+        echoed.clear();
+        sent.clear();
+        errors.clear();
+        alias_clear_all();
+        script_error_clear();
+        conn = conn_new(nullptr);
+        ASSERT_NE(conn, nullptr);
+        conn->live_identity[2] = "kestuser";
+    }
+
+    void TearDown() override
+    {
+        alias_clear_all();
+        conn_free(conn);
+    }
+
+    int run(const std::string& text, int mode = 1, const char* params = nullptr)
+    {
+        return script_exec_line(nullptr, text.c_str(), params, mode, nullptr, nullptr, conn);
+    }
+
+    std::string eval(const std::string& text)
+    {
+        std::string t = text;
+        std::string* r = ident_eval_text(nullptr, &t, nullptr, nullptr, 0, 0, -1, nullptr, conn);
+        return r ? *r : std::string("<failed>");
+    }
+};
+
+} // namespace interp_test
