@@ -13,12 +13,14 @@
 #include "display/nick_list.h"
 #include "display/text_area.h"
 #include "commands/script_file_commands.h"
+#include "identifiers/regex_identifiers.h"
 #include "script/events/event_fire.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/executor.h"
 #include "script/exec/script_hooks.h"
 #include "script/stores/alias_files.h"
+#include "script/stores/regex.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
 
@@ -48,6 +50,14 @@ void fire_signal(Connection* conn, const std::string& text, ScriptFile* script)
     source.first_script = script;
     source.text1 = text;
     event_fire(conn, nullptr, nullptr, "SIGNAL", 57, 0, nullptr, &source);
+}
+
+// An event line marked "$": its match text is a regular expression.
+int event_line_regex(std::string_view pattern, std::string_view text)
+{
+    if (!regex_is_delimited(pattern))
+        return -1;
+    return regex_match_text(text, pattern) > 0 ? 1 : 0;
 }
 
 void save_script_files()
@@ -95,4 +105,6 @@ void app_install_subsystems()
     events_install();
     timers_install();
     signal_event_fire = fire_signal;
+    regex_install();
+    event_regex_match = event_line_regex;
 }
