@@ -137,18 +137,6 @@ int key_to_vk(int key)
     }
 }
 
-int modifier_bits(Qt::KeyboardModifiers mods)
-{
-    int bits = 0;
-    if (mods & Qt::ControlModifier)
-        bits |= kKeyCtrl;
-    if (mods & Qt::ShiftModifier)
-        bits |= kKeyShift;
-    if (mods & Qt::AltModifier)
-        bits |= kKeyAlt;
-    return bits;
-}
-
 // Sets a control's object name (its class), control id and frame by the
 // window's border style.
 void tag_control(QWidget* control, const char* class_name, int id)
@@ -218,7 +206,7 @@ void TextArea::keyPressEvent(QKeyEvent* event)
         bool plain_f = vk == 'F' && !(event->modifiers() & Qt::ControlModifier);
         if (vk && !plain_f)
             win_post(rec->hwnd.get(), WM_APP_WINDOW_KEY,
-                     static_cast<uintptr_t>(vk | modifier_bits(event->modifiers())), 0);
+                     static_cast<uintptr_t>(vk | key_modifier_bits(event->modifiers())), 0);
     }
     QFrame::keyPressEvent(event);
 }
@@ -316,7 +304,7 @@ void EditBox::keyPressEvent(QKeyEvent* event)
     if (rec) {
         int key = event->key();
         Qt::KeyboardModifiers mods = event->modifiers();
-        int bits = modifier_bits(mods);
+        int bits = key_modifier_bits(mods);
         QWidget* hwnd = rec->hwnd.get();
         intptr_t second = second_;
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -2064,4 +2052,16 @@ void mdi_post_arrange_command(QWidget* hwnd, int send)
     child_hooks.frame_command(command, send);
     if (mdi_arrange_icons)
         child_hooks.frame_command(173, send);
+}
+
+int key_modifier_bits(Qt::KeyboardModifiers mods)
+{
+    int bits = 0;
+    if (mods & Qt::ControlModifier)
+        bits |= kKeyCtrl;
+    if (mods & Qt::ShiftModifier)
+        bits |= kKeyShift;
+    if (mods & Qt::AltModifier)
+        bits |= kKeyAlt;
+    return bits;
 }

@@ -207,6 +207,9 @@ constexpr int kKeyCtrl = 0x10000;
 constexpr int kKeyShift = 0x20000;
 constexpr int kKeyAlt = 0x40000;
 
+// The kKey* bits of the keyboard modifiers that are held.
+int key_modifier_bits(Qt::KeyboardModifiers mods);
+
 // Layout reasons.
 constexpr int kLayoutFull = 32879;
 constexpr int kLayoutNoRepaint = 32880;

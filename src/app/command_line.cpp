@@ -3,11 +3,11 @@
 
 #include "core/files.h"
 #include "core/ini.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "platform/local_ipc.h"
 
 #include <cstdlib>
-#include <strings.h>
 
 int cmdline_no_connect = 0;
 int cmdline_no_registry = 0;
@@ -32,12 +32,6 @@ static int hand_over_by_ipc(const std::string& link)
 int (*cmdline_hand_over)(const std::string& link) = hand_over_by_ipc;
 
 namespace {
-
-bool starts_nocase(const std::string& text, const char* prefix)
-{
-    std::size_t n = std::char_traits<char>::length(prefix);
-    return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
-}
 
 std::string cut(const std::string& text, std::size_t limit)
 {
@@ -141,7 +135,7 @@ void take_settings_file(std::string value, CmdlineResult& r, const CmdlineEnv& e
     std::string path = cut(absolute_against(value, r.settings_dir), kMediumText);
     if (path != value && r.settings_to_user_dir && !r.user_settings_dir.empty())
         path = cut(r.user_settings_dir + value, kMediumText);
-    if (path.size() < 4 || strcasecmp(path.c_str() + path.size() - 4, ".ini") != 0)
+    if (text_ends_with_nocase(path, ".ini") == std::string_view::npos)
         return;
     // A name must be left after the folder.
     std::size_t slash = path.rfind('/');
@@ -206,17 +200,17 @@ CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const Cmd
             return rest;
         };
 
-        if (starts_nocase(word, "-noconnect")) {
+        if (text_starts_with_nocase(word, "-noconnect")) {
             r.no_connect = 1;
-        } else if (starts_nocase(word, "-portable")) {
+        } else if (text_starts_with_nocase(word, "-portable")) {
             r.no_registry = 1;
             r.settings_to_user_dir = 0;
             r.ini_to_user_dir = 0;
-        } else if (starts_nocase(word, "-noreg")) {
+        } else if (text_starts_with_nocase(word, "-noreg")) {
             r.no_registry = 1;
-        } else if (starts_nocase(word, "-nouninst")) {
+        } else if (text_starts_with_nocase(word, "-nouninst")) {
             // accepted, nothing to do
-        } else if (starts_nocase(word, "-appStart")) {
+        } else if (text_starts_with_nocase(word, "-appStart")) {
             r.launcher_mode = 1;
             r.no_registry = 1;
             const char* host = env.get_env ? env.get_env("U3_HOST_EXEC_PATH") : nullptr;
@@ -225,26 +219,26 @@ CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const Cmd
                 r.result = 0;
                 return r;
             }
-        } else if (starts_nocase(word, "-appStop")) {
+        } else if (text_starts_with_nocase(word, "-appStop")) {
             r.launcher_mode = 2;
             r.no_registry = 1;
             r.result = 0;
             return r;
-        } else if (starts_nocase(word, "-hostCleanUp")) {
+        } else if (text_starts_with_nocase(word, "-hostCleanUp")) {
             r.launcher_mode = 4;
             r.no_registry = 1;
             r.result = 0;
             return r;
-        } else if (starts_nocase(word, "-service")) {
+        } else if (text_starts_with_nocase(word, "-service")) {
             // accepted, nothing to do
-        } else if (starts_nocase(word, "irc:")) {
+        } else if (text_starts_with_nocase(word, "irc:")) {
             if (hand_over_link(word, r, env)) {
                 r.result = 0;
                 return r;
             }
-        } else if (starts_nocase(word, "-s")) {
+        } else if (text_starts_with_nocase(word, "-s")) {
             std::string rest = value_of(2);
-            if (starts_nocase(rest, "irc:")) {
+            if (text_starts_with_nocase(rest, "irc:")) {
                 if (hand_over_link(rest, r, env)) {
                     r.result = 0;
                     return r;
@@ -252,7 +246,7 @@ CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const Cmd
             } else if (!rest.empty()) {
                 r.server = cut(rest, kShortText);
             }
-        } else if (starts_nocase(word, "-n")) {
+        } else if (text_starts_with_nocase(word, "-n")) {
             std::string rest = value_of(2);
             if (!rest.empty()) {
                 std::size_t comma = rest.find(',');
@@ -264,28 +258,28 @@ CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const Cmd
                         r.anick = alt;
                 }
             }
-        } else if (starts_nocase(word, "-j")) {
+        } else if (text_starts_with_nocase(word, "-j")) {
             std::string rest = value_of(2);
             if (!rest.empty())
                 r.channel = cut(rest, kShortText);
-        } else if (starts_nocase(word, "-p")) {
+        } else if (text_starts_with_nocase(word, "-p")) {
             std::string rest = value_of(2);
             if (!rest.empty() && !r.channel.empty())
                 r.channel = cut(r.channel + " " + rest, kShortText);
-        } else if (starts_nocase(word, "-r")) {
+        } else if (text_starts_with_nocase(word, "-r")) {
             bool ends = false;
             std::string value = quoted_value(value_of(2), ends);
             take_settings_dir(value, r, env);
             if (ends)
                 return r;
-        } else if (starts_nocase(word, "-i")) {
+        } else if (text_starts_with_nocase(word, "-i")) {
             bool ends = false;
             std::string value = quoted_value(value_of(2), ends);
             take_settings_file(value, r, env);
             if (ends)
                 return r;
         } else if (word[0] != '-' && word.size() > 4 &&
-                   strcasecmp(word.c_str() + word.size() - 4, ".ini") == 0) {
+                   text_ends_with_nocase(word, ".ini") != std::string_view::npos) {
             // A settings file named on its own.
             take_settings_file(word, r, env);
         }
@@ -331,7 +325,7 @@ int frame_parse_irc_link(const std::string& link, std::string& server, std::stri
     if (user)
         user->clear();
     std::string text = link;
-    if (starts_nocase(text, "irc:"))
+    if (text_starts_with_nocase(text, "irc:"))
         text.erase(0, 4);
     for (int i = 0; i < 2 && !text.empty() && text[0] == '/'; ++i)
         text.erase(0, 1);

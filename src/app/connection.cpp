@@ -9,6 +9,7 @@
 #include "core/text_limits.h"
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
+#include "core/text_buffer.h"
 
 #include <QWidget>
 
@@ -16,7 +17,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 #include <unistd.h>
 
 Connection* conn_list = nullptr;
@@ -56,11 +56,6 @@ static long recent_serial = 0;
 
 namespace {
 
-bool equal_nocase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 std::string first_word(const std::string& text)
 {
     std::size_t start = text.find_first_not_of(' ');
@@ -98,11 +93,11 @@ const std::string& group_of(const Connection* c) { return c->live_server[2]; }
 // group or server name.
 bool same_network(const Connection* a, const Connection* b)
 {
-    if (!a->network.empty() && equal_nocase(a->network, b->network))
+    if (!a->network.empty() && text_equal_nocase(a->network, b->network))
         return true;
-    if (!group_of(a).empty() && equal_nocase(group_of(a), group_of(b)))
+    if (!group_of(a).empty() && text_equal_nocase(group_of(a), group_of(b)))
         return true;
-    return !a->server_name.empty() && equal_nocase(a->server_name, b->server_name);
+    return !a->server_name.empty() && text_equal_nocase(a->server_name, b->server_name);
 }
 
 void free_lists(Connection* c)
@@ -119,6 +114,8 @@ void free_lists(Connection* c)
     c->recent_channels.clear();
     if (conn_hooks.userhost_free_all)
         conn_hooks.userhost_free_all(c);
+    if (conn_hooks.protocol_forget)
+        conn_hooks.protocol_forget(c);
     while (c->userhost_requests) {
         UserhostRequest* next = c->userhost_requests->next;
         delete c->userhost_requests;
@@ -387,15 +384,15 @@ Connection* conn_find_by_network(const std::string& name)
     if (name.empty())
         return nullptr;
     for (Connection* c = conn_list; c; c = c->next)
-        if (equal_nocase(c->server_name, name))
+        if (text_equal_nocase(c->server_name, name))
             return c;
     std::string group;
     if (conn_hooks.servers_group_of_network)
         group = conn_hooks.servers_group_of_network(name);
     for (Connection* c = conn_list; c; c = c->next) {
-        if (equal_nocase(c->network, name) || equal_nocase(group_of(c), name))
+        if (text_equal_nocase(c->network, name) || text_equal_nocase(group_of(c), name))
             return c;
-        if (!group.empty() && equal_nocase(group_of(c), group))
+        if (!group.empty() && text_equal_nocase(group_of(c), group))
             return c;
     }
     return nullptr;
@@ -455,7 +452,7 @@ void conn_recent_note_joins(const std::string& channels, Connection* conn)
             c->recent_network[2] = conn->server_name;
             auto& v = c->recent_channels;
             v.erase(std::remove_if(v.begin(), v.end(),
-                                   [&](const RecentChannel& e) { return equal_nocase(first_word(e.text), name); }),
+                                   [&](const RecentChannel& e) { return text_equal_nocase(first_word(e.text), name); }),
                     v.end());
             v.insert(v.begin(), RecentChannel{item, serial});
         }
@@ -470,7 +467,7 @@ const RecentChannel* conn_recent_find(const std::string& channel, Connection* co
     if (!conn_is_live(conn))
         return nullptr;
     for (const RecentChannel& e : conn->recent_channels)
-        if (equal_nocase(first_word(e.text), channel))
+        if (text_equal_nocase(first_word(e.text), channel))
             return &e;
     return nullptr;
 }
@@ -483,7 +480,7 @@ std::vector<std::string> conn_recent_sorted(Connection* conn)
     for (const RecentChannel& e : conn->recent_channels)
         out.push_back(first_word(e.text));
     std::sort(out.begin(), out.end(),
-              [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+              [](const std::string& a, const std::string& b) { return text_compare_nocase(a, b) < 0; });
     return out;
 }
 
@@ -491,14 +488,14 @@ void conn_recent_reset(Connection* conn, int mode)
 {
     if (!conn_is_live(conn))
         return;
-    if (mode == 1 && equal_nocase(conn->recent_network[0], conn->network) &&
-        equal_nocase(conn->recent_network[1], group_of(conn)) &&
-        equal_nocase(conn->recent_network[2], conn->server_name))
+    if (mode == 1 && text_equal_nocase(conn->recent_network[0], conn->network) &&
+        text_equal_nocase(conn->recent_network[1], group_of(conn)) &&
+        text_equal_nocase(conn->recent_network[2], conn->server_name))
         return;
     for (Connection* c = conn_list; c; c = c->next) {
         if (c != conn) {
-            bool same = (!conn->network.empty() && equal_nocase(conn->network, c->network)) ||
-                        (!group_of(conn).empty() && equal_nocase(group_of(conn), group_of(c)));
+            bool same = (!conn->network.empty() && text_equal_nocase(conn->network, c->network)) ||
+                        (!group_of(conn).empty() && text_equal_nocase(group_of(conn), group_of(c)));
             if (!same)
                 continue;
         }
@@ -773,6 +770,10 @@ static int tick_one(Connection* c, int elapsed)
 
     if (conn_hooks.cnick_idle_tick)
         conn_hooks.cnick_idle_tick(c);
+    if (conn_hooks.protocol_tick)
+        conn_hooks.protocol_tick(c);
+    if (!conn_is_live(c) || !c->connected)
+        return 0;
     if (c->reselect_pending) {
         c->reselect_pending = 0;
         if (conn_hooks.socket_reselect)
@@ -876,7 +877,7 @@ ScidSwitches parse_switches(const std::string& token)
 {
     ScidSwitches s;
     for (std::size_t i = 1; i < token.size(); ++i) {
-        char ch = static_cast<char>(std::tolower(static_cast<unsigned char>(token[i])));
+        char ch = text_lower_char(token[i]);
         if (ch == 'r')
             s.reset = true;
         else if (ch == 's')

@@ -219,6 +219,10 @@ struct ConnHooks {
     void (*cnick_recolor_all)() = nullptr;
     void (*online_time_add)(int seconds, Connection*) = nullptr;  // null conn: totals
     void (*conn_auto_join)(Connection*) = nullptr;
+    // The protocol layer's own per-connection state: its one-second step while
+    // connected, and forgetting it when the record is freed.
+    void (*protocol_tick)(Connection*) = nullptr;
+    void (*protocol_forget)(Connection*) = nullptr;
     // Forces the read path to close the link: WM_APP+14 with the socket and
     // the select word (read event, error 10101).
     void (*send_socket_event)(int socket, int select_word) = nullptr;

@@ -20,6 +20,7 @@
 #include "platform/local_ipc.h"
 #include "platform/platform_utils.h"
 #include "platform/sockets.h"
+#include "core/text_buffer.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -35,7 +36,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <strings.h>
 #include <unistd.h>
 
 // ---- Process-wide state ----
@@ -330,7 +330,7 @@ int app_init()
         startup_hooks.script_indexes(0);
     tick_reset_base();
     app_command_shell.clear();
-    if (const char* shell = std::getenv("COMSPEC"); shell && strcasecmp(shell, "4DOS.COM") == 0)
+    if (const char* shell = std::getenv("COMSPEC"); shell && text_equal_nocase(shell, "4DOS.COM"))
         app_command_shell = shell;
 
     if (!settings_locate())
@@ -514,7 +514,7 @@ void frame_deferred_start()
 
     std::string show;
     ini_read("about", "show", "no", show, kShortTextSize, main_ini_path);
-    if (strcasecmp(show.c_str(), "yes") == 0 && startup_hooks.about_box_open)
+    if (text_equal_nocase(show, "yes") && startup_hooks.about_box_open)
         startup_hooks.about_box_open();  // its closing finishes the start
     else
         app_finish_startup();

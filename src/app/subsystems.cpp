@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/window_open.h"
@@ -14,9 +15,15 @@
 #include "display/text_area.h"
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/link/connect.h"
+#include "irc/link/lookups.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/logon.h"
 #include "script/events/event_fire.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
+#include "script/script_wiring.h"
 #include "script/exec/executor.h"
 #include "script/exec/script_hooks.h"
 #include "script/stores/alias_files.h"
@@ -103,8 +110,19 @@ void app_install_subsystems()
     script_file_commands_register();
     alias_find_hook = alias_store_find;
     events_install();
+    script_files_wire();
     timers_install();
     signal_event_fire = fire_signal;
     regex_install();
     event_regex_match = event_line_regex;
+
+    // Server links and the protocol: connecting at start, the send path, the
+    // receive loop, the dispatcher, numerics and the logon sequence.
+    irc_link_install();
+    irc_dispatch_install();
+    irc_lookups_install();
+    irc_nick_attempts_reset = irc_state_new_link;
+    conn_hooks.protocol_tick = conn_autojoin_tick;
+    conn_hooks.protocol_forget = irc_state_forget;
+    startup_hooks.conn_begin_connect = [](Connection* conn) { conn_begin_connect(conn); };
 }

@@ -6,7 +6,6 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <set>
 
@@ -18,6 +17,7 @@
 #include "core/hash_table.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
@@ -29,18 +29,6 @@ CustomWindowRequest win_custom_request;
 OpenHooks open_hooks;
 
 namespace {
-
-bool equal_nocase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 int exiting_default()
 {
@@ -422,7 +410,7 @@ QWidget* win_open_channel(WindowRecord* rec, int, int* opened)
     Connection* conn = rec->conn;
     if (conn_is_live(conn)) {
         if (!conn->open_minimised_channel.empty() &&
-            equal_nocase(conn->open_minimised_channel, rec->name)) {
+            text_equal_nocase(conn->open_minimised_channel, rec->name)) {
             p.open_minimised = 1;
             conn->open_minimised_channel.clear();
         }
@@ -890,7 +878,7 @@ int win_close(QWidget* hwnd)
         if (!win_is_record(rec))
             return 1;
         if (conn && conn->debug_target.size() > 1 && conn->debug_target[0] == '@' &&
-            equal_nocase(conn->debug_target.substr(1), rec->name)) {
+            text_equal_nocase(conn->debug_target.substr(1), rec->name)) {
             if (open_hooks.debug_window_closed)
                 open_hooks.debug_window_closed(rec);
             else

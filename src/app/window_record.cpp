@@ -9,7 +9,6 @@
 #include <QScrollBar>
 #include <QWidget>
 
-#include <cctype>
 #include <new>
 
 #include "app/child_window.h"
@@ -18,6 +17,7 @@
 #include "app/window_open.h"
 #include "core/options.h"
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "platform/platform_utils.h"
 
 WindowRecord* win_list = nullptr;
@@ -26,18 +26,6 @@ std::uint64_t win_creation_counter = 0;
 WinHooks win_hooks;
 
 namespace {
-
-bool equal_nocase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 bool all_digits(const std::string& s, std::size_t from)
 {
@@ -260,7 +248,7 @@ WindowRecord* win_find_by_name(const std::string& name, Connection* conn)
             if (bound && r->conn != conn)
                 continue;
         }
-        if (equal_nocase(r->name, name))
+        if (text_equal_nocase(r->name, name))
             return r;
     }
     return nullptr;
@@ -284,11 +272,11 @@ int win_special_name_kind(const std::string& name)
         return 0;
     if (name.size() == 1)
         return 8;
-    if (equal_nocase(name, "@desktop"))
+    if (text_equal_nocase(name, "@desktop"))
         return 1;
-    if (equal_nocase(name, "@kest"))
+    if (text_equal_nocase(name, "@kest"))
         return 2;
-    if (equal_nocase(name, "@mdi"))
+    if (text_equal_nocase(name, "@mdi"))
         return 4;
     if (all_digits(name, 1))
         return 16;

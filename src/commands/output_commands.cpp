@@ -52,39 +52,6 @@ const char* const kColourItemNames[kColourItemCount] = {
     "Gray text",    "Title text",   "Inactive",     "Treebar",        "Treebar Text",
 };
 
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equal_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
-// Trims blanks at both ends and collapses inner runs of blanks to one.
-std::string collapse_blanks(std::string_view text)
-{
-    std::string out;
-    bool blank = false;
-    for (char c : text) {
-        if (c == ' ') {
-            blank = true;
-            continue;
-        }
-        if (blank && !out.empty())
-            out.push_back(' ');
-        blank = false;
-        out.push_back(c);
-    }
-    return out;
-}
-
 int default_color_resolve(long long value)
 {
     if (value >= 0 && value <= 15)
@@ -241,11 +208,11 @@ void set_timestamp_mode(WindowRecord* rec, int mode)
 
 int mode_of_word(const std::string& word)
 {
-    if (equal_nocase(word, "on"))
+    if (text_equal_nocase(word, "on"))
         return 1;
-    if (equal_nocase(word, "off"))
+    if (text_equal_nocase(word, "off"))
         return 0;
-    if (equal_nocase(word, "default"))
+    if (text_equal_nocase(word, "default"))
         return 2;
     return -1;
 }
@@ -302,7 +269,7 @@ int colour_item_by_prefix(const std::string& text)
 {
     for (int item = 0; item < kColourItemCount; ++item) {
         std::string_view name = kColourItemNames[item];
-        if (text.size() <= name.size() && equal_nocase(name.substr(0, text.size()), text))
+        if (text.size() <= name.size() && text_equal_nocase(name.substr(0, text.size()), text))
             return item;
     }
     return -1;
@@ -407,7 +374,8 @@ int cmd_echo(CommandCall& call)
             name = t[i];
         }
         i = last + 1;
-        int item = colour_item_by_prefix(collapse_blanks(name));
+        text_collapse_char(name, ' ');
+        int item = colour_item_by_prefix(name);
         colour = colour_item_value(item >= 0 ? item : kItemNormalText);
     }
 
@@ -728,7 +696,8 @@ int cmd_timestamp(CommandCall& call)
     }
 
     if (format) {
-        std::string text = collapse_blanks(join_from(t, i, kLongText));
+        std::string text = join_from(t, i, kLongText);
+        text_collapse_char(text, ' ');
         if (text.empty())
             text = "[HH:nn]";
         if (text.size() > kShortText)

@@ -26,6 +26,7 @@ int popup_absent(int, const std::string&) { return 0; }
 void groups_changed_absent(ScriptFile*) {}
 void nothing() {}
 int flush_absent(CommandCall&, const std::string&, int) { return 0; }
+void fire_pending_absent(CommandCall&) {}
 
 char lower_char(char c)
 {
@@ -141,6 +142,7 @@ int popup_view(char c)
 
 int (*script_remote_load)(const std::string&, int, int, int, EventContext*) = remote_load_absent;
 int (*script_remote_unload)(const std::string&, int, EventContext*) = remote_unload_absent;
+void (*script_remote_fire_pending)(CommandCall&) = fire_pending_absent;
 int (*script_remote_save)(int, const std::string&) = remote_save_absent;
 int (*script_popup_load)(int, const std::string&) = popup_absent;
 int (*script_popup_save)(int, const std::string&) = popup_absent;
@@ -323,6 +325,7 @@ int cmd_load(CommandCall& call)
                 return script_error(nullptr, word, {}, 2);
             alias_index_rebuild();
             info(call, script_text(reload ? 830 : 831, raw));
+            script_remote_fire_pending(call);
             return 1;
         }
         if (r == 'u' || r == 'v') {

@@ -30,12 +30,15 @@ int cmd_flush(CommandCall& call);
 // Loads a remote file of the kind. For scripts, position N >= 1 puts it at
 // place N among the scripts (0: an old copy keeps its place, a new one goes
 // last), reload 1 clears its LOAD and START flags, and the running event
-// (may be null) forgets the old copy. The store saves its list, fires LOAD
-// and START for pending scripts and rebuilds its indexes.
+// (may be null) forgets the old copy. The store saves its list and
+// rebuilds its indexes.
 // Returns 1 loaded, 2 the same script is being unloaded (end quietly), 0
 // failed. Default: 0.
 extern int (*script_remote_load)(const std::string& path, int kind, int position, int reload,
                                  EventContext* running);
+// After /load -rs or /reload -rs confirmed a script: fires LOAD and START
+// for the scripts whose flags are still pending. Default: nothing.
+extern void (*script_remote_fire_pending)(CommandCall& call);
 // Unloads the script of that path or bare file name: writes it when
 // changed, fires UNLOAD unless no_event, unloads it and saves the list.
 // Returns 1 done, 2 already being unloaded, 0 no such script. Default: 0.

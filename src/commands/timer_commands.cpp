@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/connection.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
 #include "platform/frame_timers.h"
@@ -39,7 +40,7 @@ TimerSwitches parse_switches(const std::string& w)
 {
     TimerSwitches s;
     for (std::size_t k = 1; k < w.size(); ++k) {
-        switch (std::tolower(static_cast<unsigned char>(w[k]))) {
+        switch (text_lower_char(w[k])) {
         case 'o': s.o = true; break;
         case 'm': s.m = true; break;
         case 'h': s.h = true; s.m = true; break;
@@ -107,8 +108,7 @@ std::string written_name(const CommandCall& call)
         std::string_view tail = word.substr(word.size() - (low.size() - 5));
         bool same = true;
         for (std::size_t j = 0; j < tail.size() && same; ++j)
-            same = std::tolower(static_cast<unsigned char>(tail[j])) ==
-                   static_cast<unsigned char>(low[5 + j]);
+            same = text_lower_char(tail[j]) == low[5 + j];
         if (same)
             return std::string(tail);
     }

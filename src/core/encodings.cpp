@@ -647,19 +647,6 @@ void jis_pair_to_sjis(unsigned char j1, unsigned char j2, unsigned char& s1, uns
 
 std::size_t count_lf(std::string_view s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
 
-bool starts_with_nocase(std::string_view text, std::string_view word)
-{
-    if (text.size() < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        unsigned char a = static_cast<unsigned char>(text[i]);
-        unsigned char b = static_cast<unsigned char>(word[i]);
-        if (a >= 'a' && a <= 'z') a = static_cast<unsigned char>(a - 32);
-        if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 32);
-        if (a != b) return false;
-    }
-    return true;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -1205,7 +1192,7 @@ int charset_encode_outgoing(WindowRecord* window, Connection* conn, std::string&
                          {"KICK ", true},    {"AWAY ", false},  {"PING ", false}};
         const auto* found = static_cast<decltype(&kCommands[0])>(nullptr);
         for (const auto& c : kCommands)
-            if (starts_with_nocase(rest, c.word)) {
+            if (text_starts_with_nocase(rest, c.word)) {
                 found = &c;
                 break;
             }

@@ -21,6 +21,7 @@
 
 #include "core/ini.h"
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 
 std::string file_command_shell;
@@ -37,21 +38,6 @@ namespace {
 
 constexpr std::size_t kCopyBlock = 4096;
 constexpr int kTempAttempts = 1000;
-
-char ascii_lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equal_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (ascii_lower(a[i]) != ascii_lower(b[i]))
-            return false;
-    return true;
-}
 
 // The path with "/" for "\" and, when relative, the settings folder in front.
 std::string abs_path(const std::string& path)
@@ -486,7 +472,7 @@ void file_sanitize_name(std::string& name, Connection* conn)
         name[0] = '_';
     else if (file_chantype_of && file_chantype_of(name.c_str(), conn))
         start = 1;
-    const bool alnum_only = equal_nocase(file_command_shell, "4DOS.COM");
+    const bool alnum_only = text_equal_nocase(file_command_shell, "4DOS.COM");
     for (std::size_t i = start; i < name.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
         bool bad = (c >= 1 && c <= 31) || std::strchr("\"\\/:*?<>|^", c) != nullptr;
@@ -539,7 +525,7 @@ int file_is_device(const std::string& name)
     while (!stem.empty() && stem.back() == ' ')
         stem.pop_back();
     for (const char* device : kDevices)
-        if (equal_nocase(stem, device))
+        if (text_equal_nocase(stem, device))
             return 1;
     std::string lexical = normalize_lexical(p);
     std::string canonical = canonical_best(p);
@@ -632,13 +618,8 @@ void file_find_recursive(const std::string& folder, const char* pattern, StringN
     if (!file_list_dir(dir, names))
         return;
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        std::size_t n = std::min(a.size(), b.size());
-        for (std::size_t i = 0; i < n; ++i) {
-            char x = ascii_lower(a[i]), y = ascii_lower(b[i]);
-            if (x != y)
-                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-        }
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
+        const int c = text_compare_nocase(a, b);
+        return c != 0 ? c < 0 : a < b;
     });
 
     std::vector<std::string> subfolders;

@@ -4,13 +4,14 @@
 #include <random>
 #include <unordered_set>
 
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 
 namespace {
 
 inline unsigned char lower_byte(unsigned char c)
 {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+    return static_cast<unsigned char>(text_lower_char(static_cast<char>(c)));
 }
 
 // A key is taken by at most its first kLongText characters.
@@ -22,17 +23,6 @@ inline std::string_view usable_key(std::string_view key)
 inline std::uint16_t first_lowered(std::string_view key)
 {
     return key.empty() ? 0 : lower_byte(static_cast<unsigned char>(key[0]));
-}
-
-bool keys_equal_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower_byte(static_cast<unsigned char>(a[i])) != lower_byte(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
 }
 
 // Seeded once per process so that no fixed set of keys can pile up in one
@@ -72,7 +62,7 @@ struct NocaseKeyEqual {
     using is_transparent = void;
     static bool same(std::string_view key, const HashNode* node)
     {
-        return first_lowered(key) == node->first && keys_equal_nocase(key, node->key);
+        return first_lowered(key) == node->first && text_equal_nocase(key, node->key);
     }
     bool operator()(const HashNode* a, const HashNode* b) const { return same(a->key, b); }
     bool operator()(std::string_view key, const HashNode* node) const { return same(key, node); }

@@ -40,34 +40,6 @@ constexpr int kAllCodes = 31;
 constexpr std::size_t kMaxListLine = 2 * kLongTextSize;
 constexpr int kMaxDefaultsDepth = 32;
 
-char ascii_lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = ascii_lower(c);
-    return out;
-}
-
-bool equal_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (ascii_lower(a[i]) != ascii_lower(b[i]))
-            return false;
-    return true;
-}
-
-bool starts_with_nocase(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() && equal_nocase(text.substr(0, prefix.size()), prefix);
-}
-
 bool is_space(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -84,7 +56,7 @@ std::string_view trim(std::string_view s)
 
 bool ends_with_ini(const std::string& path)
 {
-    return path.size() >= 4 && equal_nocase(std::string_view(path).substr(path.size() - 4), ".ini");
+    return path.size() >= 4 && text_equal_nocase(std::string_view(path).substr(path.size() - 4), ".ini");
 }
 
 // ---- Name and value cleaning ----
@@ -225,7 +197,7 @@ long find_section(const IniDoc& doc, std::string_view name, std::size_t& end)
             end = i;
             return found;
         }
-        if (equal_nocase(n, name))
+        if (text_equal_nocase(n, name))
             found = static_cast<long>(i);
     }
     end = doc.lines.size();
@@ -261,7 +233,7 @@ SectionIndex index_section(const IniDoc& doc, std::string_view section)
     std::string_view k, v;
     for (std::size_t i = static_cast<std::size_t>(idx.header) + 1; i < idx.end; ++i)
         if (line_key(doc.lines[i], k, v))
-            idx.keys.emplace(lower(k), i);
+            idx.keys.emplace(text_lower_copy(k), i);
     return idx;
 }
 
@@ -269,7 +241,7 @@ SectionIndex index_section(const IniDoc& doc, std::string_view section)
 bool stored_value(const IniDoc& doc, const SectionIndex& idx, const std::string& key, std::string& value,
                   std::string* raw = nullptr)
 {
-    auto it = idx.keys.find(lower(key));
+    auto it = idx.keys.find(text_lower_copy(key));
     if (it == idx.keys.end())
         return false;
     std::string_view k, v;
@@ -292,7 +264,7 @@ bool doc_apply(IniDoc& doc, const std::string& section, const std::vector<std::p
     std::vector<std::string> inserts;
     std::vector<bool> drop;
     for (const auto& [key, value] : sets) {
-        auto it = idx.keys.find(lower(key));
+        auto it = idx.keys.find(text_lower_copy(key));
         if (it == idx.keys.end()) {
             inserts.push_back(key + "=" + value);
             continue;
@@ -307,7 +279,7 @@ bool doc_apply(IniDoc& doc, const std::string& section, const std::vector<std::p
     if (idx.header >= 0 && !deletes.empty()) {
         drop.assign(doc.lines.size(), false);
         for (const std::string& key : deletes) {
-            auto it = idx.keys.find(lower(key));
+            auto it = idx.keys.find(text_lower_copy(key));
             if (it != idx.keys.end() && !drop[it->second]) {
                 drop[it->second] = true;
                 changed = true;
@@ -433,7 +405,7 @@ int strip_section(const std::vector<ListLine>& lines, std::string_view header, s
                 continue;
             skipping = false;
         }
-        if (starts_with_nocase(t, header)) {
+        if (text_starts_with_nocase(t, header)) {
             skipping = true;
             continue;
         }
@@ -726,7 +698,7 @@ int ini_read(const char* section, const char* key, const char* def, std::string&
     if (loaded) {
         SectionIndex idx = index_section(doc, sec);
         std::string_view kk, vv;
-        auto it = idx.keys.find(lower(k));
+        auto it = idx.keys.find(text_lower_copy(k));
         if (it != idx.keys.end() && line_key(doc.lines[it->second], kk, vv))
             value = std::string(unquote(vv));
         else
@@ -892,7 +864,7 @@ StringNode* strlist_rename_key(StringNode* list, const char* old_name, const cha
         } else {
             std::string name = node->text.substr(0, comma);
             text_collapse_char(name, ' ');
-            if (equal_nocase(name, old_name)) {
+            if (text_equal_nocase(name, old_name)) {
                 std::string text = fresh + "," + node->text.substr(comma + 1);
                 buf_copy(node->text, kLongTextSize, std::string_view(text));
             }
@@ -922,10 +894,10 @@ StringNode* ini_load_list_file(const std::string& path, const char* header, int 
     const bool is_ini = ends_with_ini(p);
     std::size_t i = 0;
     if (is_ini && header && *header) {
-        std::string h = lower(header);
+        std::string h = text_lower_copy(header);
         for (; i < lines.size(); ++i) {
             const std::string& t = lines[i].text;
-            if (t.find('=') == std::string::npos && lower(t).find(h) != std::string::npos)
+            if (t.find('=') == std::string::npos && text_lower_copy(t).find(h) != std::string::npos)
                 break;
         }
         if (i == lines.size())

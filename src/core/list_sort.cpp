@@ -9,28 +9,10 @@
 
 namespace {
 
-inline unsigned char fold(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
 int compare_case(std::string_view a, std::string_view b)
 {
     const int c = a.compare(b);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
-
-bool equal_nocase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && sort_compare_nocase(a, b) == 0;
-}
-
-std::string lower_copy(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(fold(static_cast<unsigned char>(c)));
-    return out;
 }
 
 template <class T>
@@ -233,7 +215,7 @@ struct SortEnv {
             for (StringNode* cur = list; cur; cur = cur->next, ++position) {
                 std::string host(up_to(cur->text, ','));
                 text_collapse_char(host, ' ');
-                success.emplace(lower_copy(host), position);
+                success.emplace(text_lower_copy(host), position);
             }
             strlist_free(&list);
         }
@@ -509,8 +491,8 @@ int compare_success_positions(const StringNode* a, const StringNode* b, SortEnv&
     std::string host_a, host_b;
     sort_server_field_hook(a->text, 1, host_a);
     sort_server_field_hook(b->text, 1, host_b);
-    const auto found_a = positions.find(lower_copy(host_a));
-    const auto found_b = positions.find(lower_copy(host_b));
+    const auto found_a = positions.find(text_lower_copy(host_a));
+    const auto found_b = positions.find(text_lower_copy(host_b));
     const bool has_a = found_a != positions.end();
     const bool has_b = found_b != positions.end();
     if (!has_a && !has_b)
@@ -605,14 +587,7 @@ int (*winlist_sort_by_name_hook)() = option_off;
 
 int sort_compare_nocase(std::string_view a, std::string_view b)
 {
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char ca = fold(static_cast<unsigned char>(a[i]));
-        const unsigned char cb = fold(static_cast<unsigned char>(b[i]));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return three_way(a.size(), b.size());
+    return text_compare_nocase(a, b);
 }
 
 int strlist_compare(const StringNode* a, const StringNode* b, int mode, Connection* connection)
@@ -765,14 +740,14 @@ long find_in_order(const WindowSortKey& w, const StringNode* from)
     long position = 0;
     if (!w.name.empty()) {
         for (const StringNode* cur = from; cur; cur = cur->next, ++position)
-            if (equal_nocase(cur->text, w.name))
+            if (text_equal_nocase(cur->text, w.name))
                 return position;
     }
     const std::string_view group = winlist_group_text(w.type, w.subtype);
     if (!group.empty()) {
         position = 0;
         for (const StringNode* cur = from; cur; cur = cur->next, ++position)
-            if (equal_nocase(cur->text, group))
+            if (text_equal_nocase(cur->text, group))
                 return position;
     }
     return -1;
@@ -784,9 +759,9 @@ int compare_by_order_list(const WindowSortKey& a, const WindowSortKey& b, const 
 {
     for (const StringNode* node = order; node; node = node->next) {
         if (node->number == 0) {
-            if (equal_nocase(node->text, a.name))
+            if (text_equal_nocase(node->text, a.name))
                 return -1;
-            if (equal_nocase(node->text, b.name))
+            if (text_equal_nocase(node->text, b.name))
                 return 1;
             continue;
         }

@@ -32,23 +32,6 @@ namespace {
 
 MainSettingsHooks& hooks = main_settings_hooks;
 
-bool equals_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 std::string read_key(const char* section, const char* key, const char* def, std::size_t size)
 {
     std::string out;
@@ -107,19 +90,6 @@ long long read_decimal(const std::string& text)
             v = v * 10 + (text[i] - '0');
     }
     return negative ? -v : v;
-}
-
-// Every run of blanks becomes one blank.
-void collapse_blank_runs(std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == ' ' && !out.empty() && out.back() == ' ')
-            continue;
-        out += c;
-    }
-    text.swap(out);
 }
 
 // A list of file types split at ",", blanks around each entry removed and
@@ -266,9 +236,9 @@ void load_text_section()
     s.dcc_ignore_types = split_types(types.empty() ? kDefaultDccIgnoreTypes : types);
 
     s.line_separator = read_key("text", "linesep", "-", kShortTextSize);
-    if (equals_nocase(s.line_separator, "none"))
+    if (text_equal_nocase(s.line_separator, "none"))
         s.line_separator.clear();
-    else if (equals_nocase(s.line_separator, "space"))
+    else if (text_equal_nocase(s.line_separator, "space"))
         s.line_separator = " ";
 
     s.finger_text = read_key("text", "finger", "", kMediumTextSize);
@@ -277,11 +247,11 @@ void load_text_section()
     time_stamp_format = read_key("text", "timestamp", "", kShortTextSize);
     if (time_stamp_format.empty())
         time_stamp_format = "[HH:nn]";
-    collapse_blank_runs(time_stamp_format);
+    text_squeeze_char(time_stamp_format, ' ');
     time_log_stamp_format = read_key("text", "logstamp", "", kShortTextSize);
     if (time_log_stamp_format.empty())
         time_log_stamp_format = time_stamp_format;
-    collapse_blank_runs(time_log_stamp_format);
+    text_squeeze_char(time_log_stamp_format, ' ');
 }
 
 void load_fileserver_section()
@@ -296,13 +266,13 @@ void load_fileserver_section()
 
     std::string old = read_key("fileserver", "warning", "", kShortTextSize);
     if (!old.empty()) {
-        s.warn_fserve = equals_nocase(old, "off") ? 0 : 1;
+        s.warn_fserve = text_equal_nocase(old, "off") ? 0 : 1;
         write_key("warn", "fserve", s.warn_fserve ? "on" : "off");
         ini_write("fileserver", "warning", nullptr, main_ini_path);
     } else {
-        s.warn_fserve = equals_nocase(read_key("warn", "fserve", "", kShortTextSize), "off") ? 0 : 1;
+        s.warn_fserve = text_equal_nocase(read_key("warn", "fserve", "", kShortTextSize), "off") ? 0 : 1;
     }
-    s.warn_dcc = equals_nocase(read_key("warn", "dcc", "", kShortTextSize), "off") ? 0 : 1;
+    s.warn_dcc = text_equal_nocase(read_key("warn", "dcc", "", kShortTextSize), "off") ? 0 : 1;
     s.wizard_warning = static_cast<int>(read_decimal(read_key("wizard", "warning", "", kShortTextSize)));
 }
 
@@ -475,7 +445,7 @@ int settings_load_all()
     load_dirs_section();
 
     // 14. The link warning and an old section.
-    s.warn_link = equals_nocase(read_key("warn", "link", "", kShortTextSize), "off") ? 0 : 1;
+    s.warn_link = text_equal_nocase(read_key("warn", "link", "", kShortTextSize), "off") ? 0 : 1;
     if (!read_key("kestlink", "exe", "", kShortTextSize).empty())
         ini_write("kestlink", nullptr, nullptr, main_ini_path);
 
@@ -512,7 +482,7 @@ int settings_load_all()
 
     // 16. Compact mode.
     s.compact_mode = 0;
-    if (equals_nocase(read_key("mode", "state", "normal", kShortTextSize), "compact")) {
+    if (text_equal_nocase(read_key("mode", "state", "normal", kShortTextSize), "compact")) {
         s.compact_mode = 1;
         opt_set(OPT_TREEBAR_SIDE, 1);
         opt_set(OPT_TREEBAR_SHOWN, 1);
@@ -526,7 +496,7 @@ int settings_load_all()
         call(hooks.chanlist_copy_filter, 0, first);
 
     // 18. The version.
-    if (!equals_nocase(read_key("about", "version", "", kShortTextSize), kProgramVersionText))
+    if (!text_equal_nocase(read_key("about", "version", "", kShortTextSize), kProgramVersionText))
         write_key("about", "version", kProgramVersionText);
 
     // 19. The script files.

@@ -15,9 +15,7 @@ std::string lower_name(const char* name)
 {
     std::string out;
     buf_copy(out, kLongTextSize, name);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    text_lower(out);
     return out;
 }
 

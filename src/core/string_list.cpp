@@ -1,24 +1,10 @@
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 
 #include <cstring>
 #include <new>
 
 namespace {
-
-inline unsigned char fold(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-bool equal_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::string_view cut_long(std::string_view text)
 {
@@ -100,7 +86,7 @@ StringNode* prepend_view(StringNode* head, std::string_view text, int remove_dup
         StringNode* cur = head;
         while (cur) {
             StringNode* following = cur->next;
-            if (equal_nocase(cur->text, node->text))
+            if (text_equal_nocase(cur->text, node->text))
                 head = strlist_remove(head, cur);
             cur = following;
         }

@@ -25,7 +25,7 @@ constexpr bool kUnbounded(std::size_t declared_size)
 
 inline unsigned char fold(unsigned char c)
 {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+    return static_cast<unsigned char>(text_lower_char(static_cast<char>(c)));
 }
 
 inline bool equal_nocase_at(std::string_view text, std::size_t pos, std::string_view pattern)
@@ -223,6 +223,55 @@ std::size_t buf_truncate(std::string& buf, std::size_t declared_size, std::size_
 
 // ---------------------------------------------------------------------------
 
+void text_lower(std::string& text)
+{
+    for (char& c : text)
+        c = text_lower_char(c);
+}
+
+std::string text_lower_copy(std::string_view text)
+{
+    std::string out(text);
+    text_lower(out);
+    return out;
+}
+
+bool text_equal_nocase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && equal_nocase_at(a, 0, b);
+}
+
+int text_compare_nocase(std::string_view a, std::string_view b)
+{
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char ca = fold(static_cast<unsigned char>(a[i]));
+        const unsigned char cb = fold(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool text_starts_with_nocase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && equal_nocase_at(text, 0, prefix);
+}
+
+std::string_view text_skip_blanks(std::string_view text)
+{
+    return text.substr(text_skip_blanks(text, 0));
+}
+
+std::size_t text_skip_blanks(std::string_view text, std::size_t from)
+{
+    while (from < text.size() && text[from] == ' ')
+        ++from;
+    return from;
+}
+
+// ---------------------------------------------------------------------------
+
 std::size_t text_find_nocase(std::string_view text, std::string_view pattern, std::size_t from)
 {
     if (pattern.empty() || from > text.size() || text.size() - from < pattern.size())
@@ -383,6 +432,17 @@ void text_collapse_char(std::string& text, char c)
             pending = false;
         }
         text[out++] = ch;
+    }
+    text.resize(out);
+}
+
+void text_squeeze_char(std::string& text, char c)
+{
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == c && out > 0 && text[out - 1] == c)
+            continue;
+        text[out++] = text[i];
     }
     text.resize(out);
 }

@@ -65,6 +65,41 @@ std::size_t buf_append(std::string& buf, std::size_t declared_size, std::string_
 std::size_t buf_truncate(std::string& buf, std::size_t declared_size, std::size_t n);
 
 // ---------------------------------------------------------------------------
+// Case folding and comparison. Only the ASCII letters A-Z and a-z are
+// folded; every other byte (UTF-8 included) is compared as it is, whatever
+// the process locale says.
+
+// 'A'..'Z' become 'a'..'z'; any other byte is returned unchanged.
+constexpr char text_lower_char(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Lower-cases the ASCII letters of the text in place.
+void text_lower(std::string& text);
+// Copy of the text with its ASCII letters lower-cased.
+std::string text_lower_copy(std::string_view text);
+
+// True when both texts have the same length and match with case ignored.
+bool text_equal_nocase(std::string_view a, std::string_view b);
+// Compares with case ignored: letters are folded to lower case and bytes
+// compared as unsigned values; a text that is the start of the other sorts
+// first. Returns -1, 0 or 1.
+int text_compare_nocase(std::string_view a, std::string_view b);
+// True when the text begins with the prefix, case ignored (always for an
+// empty prefix).
+bool text_starts_with_nocase(std::string_view text, std::string_view prefix);
+
+// ---------------------------------------------------------------------------
+// Blanks.
+
+// The text without its leading spaces (' ' only).
+std::string_view text_skip_blanks(std::string_view text);
+// Index of the first character at or after `from` that is not a space; the
+// text's length when there is none.
+std::size_t text_skip_blanks(std::string_view text, std::size_t from);
+
+// ---------------------------------------------------------------------------
 // Searching.
 
 // Index of the first case-insensitive occurrence of the pattern at or after
@@ -118,6 +153,9 @@ void text_strip_quotes(std::string& text);
 // Removes leading and trailing runs of the character and reduces each inner
 // run to one.
 void text_collapse_char(std::string& text, char c);
+// Reduces each run of the character to one, keeping a leading or trailing
+// one in place.
+void text_squeeze_char(std::string& text, char c);
 // Removes the leading run of the character.
 void text_trim_left_char(std::string& text, char c);
 // Removes the trailing run of the character. Returns the index of the new

@@ -10,6 +10,7 @@
 #include <locale.h>
 #include <vector>
 
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 
 std::string time_stamp_format = "[HH:nn]";
@@ -340,7 +341,7 @@ void time_duration_text(std::string_view input, std::string& output, int kind)
             while (p < input.size() && (is_digit(input[p]) || input[p] == '.')) ++p;
             const double value = leading_number(input.substr(at, p - at));
             while (p < input.size() && input[p] == ' ') ++p;
-            const char unit = p < input.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(input[p]))) : 0;
+            const char unit = p < input.size() ? text_lower_char(input[p]) : 0;
             double mult = 0;
             switch (unit) {
             case 'w': mult = 604800; break;
@@ -481,7 +482,7 @@ void time_parse_date(std::string_view text, std::string& output)
 {
     output.clear();
     std::string lower(text.substr(0, kLongText));
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    text_lower(lower);
 
     long year = 0, month = 0, day = 0;
     bool have_year = false, have_day = false;

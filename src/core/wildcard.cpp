@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 
 namespace {
@@ -14,7 +15,7 @@ bool never_ircx(const Connection*)
 
 inline unsigned char lower_byte(unsigned char c)
 {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+    return static_cast<unsigned char>(text_lower_char(static_cast<char>(c)));
 }
 
 inline bool same_char(char a, char b, int case_flag)

@@ -203,11 +203,6 @@ std::string name_part(const std::string& text)
     return comma == std::string::npos ? text : text.substr(0, comma);
 }
 
-bool equal_nocase(const std::string& a, const std::string& b)
-{
-    return sort_compare_nocase(a, b) == 0;
-}
-
 std::string palette_line(const Palette& p)
 {
     std::string out;
@@ -527,7 +522,7 @@ StringNode* color_scheme_find(StringNode* list, std::string& name, int mode)
     if (mode == 0) {
         const std::string wanted = name_part(name);
         for (StringNode* n = list; n; n = n->next) {
-            if (equal_nocase(name_part(n->text), wanted))
+            if (text_equal_nocase(name_part(n->text), wanted))
                 return n;
         }
         return nullptr;

@@ -122,7 +122,7 @@ bool name_is_utf8(const std::string& name)
     std::string n;
     for (char c : name)
         if (c != '-' && c != '_')
-            n += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            n += text_lower_char(c);
     return n == "utf8";
 }
 

@@ -31,23 +31,6 @@ int (*editbox_locked_hook)() = nullptr;
 
 namespace {
 
-bool equal_nocase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 // The box's text with the change flag set, so the window's change handling
 // leaves it alone.
 void set_box_text(EditBox* box, const std::string& text)
@@ -133,23 +116,6 @@ void reset_state()
     editbox_ctrl_enter = 0;
     editbox_in_paste = 0;
     editbox_programmatic_change = 0;
-}
-
-std::string collapse_blanks(const std::string& text)
-{
-    std::string out;
-    bool blank = false;
-    for (char c : text) {
-        if (c == ' ') {
-            if (!blank)
-                out += c;
-            blank = true;
-        } else {
-            out += c;
-            blank = false;
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -312,7 +278,7 @@ int editbox_submit(WindowRecord* rec, EditBox* box, int flags, int key_flags)
         int mode = ctrl ? 3 : 0;
         if (!command.empty()) {
             mode = 0;
-            bool is_the_command = equal_nocase(line, command) || equal_nocase(line, command + " ");
+            bool is_the_command = text_equal_nocase(line, command) || text_equal_nocase(line, command + " ");
             if ((ctrl || !is_command) && !is_the_command)
                 run = command + " " + line;
             if (run.size() > kLongText)
@@ -539,7 +505,7 @@ EditboxSettings editbox_parse_settings(const std::string& value)
             i = comma == std::string::npos ? value.size() + 1 : comma + 1;
         }
         if (quoted)
-            text = collapse_blanks(text);
+            text_squeeze_char(text, ' ');
         if (text.size() > kShortText)
             text.resize(kShortText);
         bool empty = text.empty();

@@ -45,11 +45,6 @@ bool has_gui()
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
-bool equal_nocase(std::string_view a, std::string_view b)
-{
-    return sort_compare_nocase(a, b) == 0;
-}
-
 // The part of a name after its first blank; the whole name when it has none.
 std::string after_first_blank(const std::string& name)
 {
@@ -76,8 +71,8 @@ int int_field(const std::string& field, int def)
 // Faces that stand for a fixed-pitch screen font.
 bool fixed_pitch_face(const std::string& face)
 {
-    return equal_nocase(face, "FixedSys") || equal_nocase(face, "Terminal") ||
-           equal_nocase(face, "Courier") || equal_nocase(face, "Courier New");
+    return text_equal_nocase(face, "FixedSys") || text_equal_nocase(face, "Terminal") ||
+           text_equal_nocase(face, "Courier") || text_equal_nocase(face, "Courier New");
 }
 
 // The values a window's settings give (no font made).
@@ -437,7 +432,7 @@ void font_reload_all(int include_custom)
         if (rec->type == kWinCustom && !include_custom)
             continue;
         WindowFont f = settings_font_of(rec);
-        bool same = rec->font && equal_nocase(f.face, rec->font_face) && f.size == rec->font_size &&
+        bool same = rec->font && text_equal_nocase(f.face, rec->font_face) && f.size == rec->font_size &&
                     f.weight == rec->font_weight && f.charset == rec->font_charset &&
                     f.encoding == rec->font_encoding;
         if (same)

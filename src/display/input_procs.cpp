@@ -12,6 +12,7 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/options.h"
+#include "core/text_buffer.h"
 #include "display/editbox.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
@@ -27,18 +28,6 @@ int (*input_paste_confirm_hook)(WindowRecord*, const std::string&) = nullptr;
 void (*input_scroll_hook)(WindowRecord*, int, int) = nullptr;
 
 namespace {
-
-int modifier_bits(Qt::KeyboardModifiers mods)
-{
-    int bits = 0;
-    if (mods & Qt::ControlModifier)
-        bits |= kKeyCtrl;
-    if (mods & Qt::ShiftModifier)
-        bits |= kKeyShift;
-    if (mods & Qt::AltModifier)
-        bits |= kKeyAlt;
-    return bits;
-}
 
 bool list_can_show(WindowRecord* rec)
 {
@@ -382,7 +371,7 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
             return 1;  // a Tab character only with Ctrl
         bool with_shift = shift || key == Qt::Key_Backtab;
         if (input_tab_completes(rec, index, with_shift ? 1 : 0)) {
-            win_post(hwnd, WM_APP_WINDOW_KEY, static_cast<uintptr_t>(9 | modifier_bits(mods)),
+            win_post(hwnd, WM_APP_WINDOW_KEY, static_cast<uintptr_t>(9 | key_modifier_bits(mods)),
                      index);
         } else {
             move_focus_from_box(rec, index);
@@ -511,16 +500,13 @@ int list_find_by_char(WindowRecord* rec, int caret, char typed)
     int count = list->count();
     if (count == 0)
         return -1;
-    auto lower = [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    char want = lower(typed);
+    char want = text_lower_char(typed);
     int from = caret < 0 ? 0 : caret + 1;
     for (int step = 0; step < count; ++step) {
         int row = (from + step) % count;
         QByteArray raw = list->item(row)->text().toUtf8();
         std::string text(raw.constData(), static_cast<std::size_t>(raw.size()));
-        if (lower(list_significant_char(rec, text)) == want)
+        if (text_lower_char(list_significant_char(rec, text)) == want)
             return row;
     }
     return -1;

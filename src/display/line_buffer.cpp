@@ -4,7 +4,6 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "app/child_window.h"
@@ -34,17 +33,6 @@ constexpr int kTrimCeilingFactor = 2;
 bool g_print_running = false;
 bool g_separator_running = false;
 
-bool equals_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 WindowRecord* marking_window()
 {
     return print_hooks.marking_window ? print_hooks.marking_window() : nullptr;
@@ -70,7 +58,7 @@ void marker_move(WindowRecord* rec)
 // The newest display line's text equals the separator (case ignored).
 bool newest_is_separator(WindowRecord* rec, std::string_view separator)
 {
-    return rec->lines && equals_nocase(rec->lines->prev->text, separator);
+    return rec->lines && text_equal_nocase(rec->lines->prev->text, separator);
 }
 
 // Redirection of the windows that show no lines of their own.
@@ -112,7 +100,7 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
 {
     // A separator never follows a separator.
     const std::string separator = display_separator_text();
-    if (equals_nocase(text, separator) && newest_is_separator(rec, separator))
+    if (text_equal_nocase(text, separator) && newest_is_separator(rec, separator))
         return;
 
     if (opt(OPT_CATCH_URLS) || (opt(OPT_CATCH_EMAIL) && print_options.message)) {
@@ -357,29 +345,6 @@ int line_append(WindowRecord* rec, std::string_view text, int wrap_width, std::u
 
 namespace {
 
-int lower(unsigned char c)
-{
-    return std::tolower(c);
-}
-
-// < 0, 0, > 0 as a sorts before, with or after b: first characters
-// lower-cased, then the whole texts without case.
-int sort_compare(std::string_view a, std::string_view b)
-{
-    int fa = a.empty() ? 0 : lower(static_cast<unsigned char>(a[0]));
-    int fb = b.empty() ? 0 : lower(static_cast<unsigned char>(b[0]));
-    if (fa != fb)
-        return fa - fb;
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        int ca = lower(static_cast<unsigned char>(a[i]));
-        int cb = lower(static_cast<unsigned char>(b[i]));
-        if (ca != cb)
-            return ca - cb;
-    }
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
 }  // namespace
 
 ScrollbackLine* line_new(WindowRecord* rec, const char* text, int sorted, std::uint32_t colour,
@@ -406,7 +371,7 @@ ScrollbackLine* line_new(WindowRecord* rec, const char* text, int sorted, std::u
     StringNode* before = nullptr;
     if (sorted) {
         for (StringNode* p = rec->lines; p; p = p->next) {
-            if (sort_compare(p->text, view) > 0) {
+            if (text_compare_nocase(p->text, view) > 0) {
                 before = p;
                 break;
             }

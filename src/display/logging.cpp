@@ -75,17 +75,6 @@ std::string format_text(int id, const std::string& arg)
     return out;
 }
 
-bool equal_nocase(std::string_view a, std::string_view b)
-{
-    return sort_compare_nocase(a, b) == 0;
-}
-
-bool starts_nocase(std::string_view text, std::string_view prefix)
-{
-    return !prefix.empty() && text.size() >= prefix.size() &&
-           equal_nocase(text.substr(0, prefix.size()), prefix);
-}
-
 std::time_t now()
 {
     return time_clock ? time_clock() : std::time(nullptr);
@@ -237,7 +226,7 @@ bool is_header_line(std::string_view line, const std::string headers[3])
     if (line.empty())
         return true;
     for (int h = 0; h < 3; ++h) {
-        if (starts_nocase(line, headers[h]))
+        if (!headers[h].empty() && text_starts_with_nocase(line, headers[h]))
             return true;
     }
     const std::string& sep = main_settings.line_separator;
@@ -267,7 +256,7 @@ bool switch_on(WindowRecord* rec, int echo_on, int write_ini, int ask_file, cons
         std::string stored;
         log_logging_key(rec->name, 1, &stored);
         auto explicit_name = [](const std::string& t) {
-            return !t.empty() && !equal_nocase(t, "on") && !equal_nocase(t, "off");
+            return !t.empty() && !text_equal_nocase(t, "on") && !text_equal_nocase(t, "off");
         };
         std::string base_name;
         log_base_name(rec->name, base_name, rec->conn);
@@ -399,7 +388,7 @@ int log_base_name(const std::string& window_name, std::string& out, Connection* 
     };
     out.clear();
     for (const auto& f : kFixed) {
-        if (equal_nocase(window_name, f.window)) {
+        if (text_equal_nocase(window_name, f.window)) {
             out = f.file;
             break;
         }
@@ -505,9 +494,9 @@ int log_compose_path(const std::string& base_path, int window_type, int use_netw
 std::string log_logging_key(const std::string& window_name, int read, std::string* value)
 {
     std::string key;
-    if (equal_nocase(window_name, "Status Window"))
+    if (text_equal_nocase(window_name, "Status Window"))
         key = "status";
-    else if (equal_nocase(window_name, "Message Window"))
+    else if (text_equal_nocase(window_name, "Message Window"))
         key = "messages";
     else
         key = after_first_blank(window_name);
@@ -914,9 +903,9 @@ int log_set_window_mode(WindowRecord* rec, int echo_on, int write_ini, int ask_f
         log_logging_key(rec->name, 1, &value);
         if (value.empty())
             return log_set_window_mode(rec, echo_on, 0, 0, "", 5, reload);
-        if (equal_nocase(value, "off"))
+        if (text_equal_nocase(value, "off"))
             return log_set_window_mode(rec, echo_on, 0, 0, "", 3, 0);
-        return switch_on(rec, echo_on, 0, 0, equal_nocase(value, "on") ? "" : value, 0, reload,
+        return switch_on(rec, echo_on, 0, 0, text_equal_nocase(value, "on") ? "" : value, 0, reload,
                          true)
                    ? 1
                    : 0;

@@ -20,6 +20,7 @@
 #include "core/hash_table.h"
 #include "core/ini.h"
 #include "core/options.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "platform/frame_timers.h"
 
@@ -68,15 +69,6 @@ std::unordered_map<const WindowRecord*, ChannelIndex>& indexes()
     return map;
 }
 
-std::string lower_ascii(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 int highest_bit(int bits)
 {
     if (bits <= 0)
@@ -89,7 +81,7 @@ int highest_bit(int bits)
 
 OrderKey key_of(const NickEntry* node)
 {
-    return OrderKey{highest_bit(node->number), lower_ascii(node->text)};
+    return OrderKey{highest_bit(node->number), text_lower_copy(node->text)};
 }
 
 // The index of a channel, made anew from its list when it is missing or
@@ -206,7 +198,7 @@ NickEntry* insert_member(WindowRecord* rec, const std::string& nick, int bits, i
     node->extra[kNickColourState] = colour_state;
     node->extra[kNickSecond] = second;
     unsigned char first = nick.empty() ? 0 : static_cast<unsigned char>(nick[0]);
-    node->extra[kNickFirstClass] = (first >= 'A' && first <= 'Z') ? first - 'A' + 'a' : first;
+    node->extra[kNickFirstClass] = static_cast<unsigned char>(text_lower_char(static_cast<char>(first)));
     node->extra[kNickColour] = colour;
     OrderKey key = key_of(node);
     auto after = idx.tree.lower_bound(key);
@@ -485,7 +477,7 @@ NicklistDefaults nicklist_parse_setting(const std::string& value)
         side.erase(side.begin());
     while (!side.empty() && side.back() == ' ')
         side.pop_back();
-    std::string lower = lower_ascii(side);
+    std::string lower = text_lower_copy(side);
     if (lower == "right")
         out.side = 0;
     else if (lower == "left")

@@ -42,26 +42,6 @@ void free_state(TabState& s)
     strlist_free(&s.list2);
 }
 
-unsigned char fold(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
-bool equal_nocase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && sort_compare_nocase(a, b) == 0;
-}
-
-bool begins_nocase(const std::string& text, const std::string& prefix)
-{
-    if (prefix.size() > text.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (fold(static_cast<unsigned char>(text[i])) != fold(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
-
 bool has_wildcard(const std::string& text)
 {
     return text.find_first_of("*?") != std::string::npos;
@@ -77,7 +57,7 @@ bool nick_matches(const std::string& pattern, const std::string& nick)
 {
     if (has_wildcard(pattern) && wild_match(pattern, nick, 0, 1))
         return true;
-    return begins_nocase(nick, pattern);
+    return text_starts_with_nocase(nick, pattern);
 }
 
 std::string chan_types_of(Connection* conn)
@@ -148,7 +128,7 @@ std::vector<std::string> channel_candidates(WindowRecord* rec)
     for (StringNode* n = names; n; n = n->next) {
         bool seen = false;
         for (const std::string& s : out)
-            if (equal_nocase(s, n->text)) {
+            if (text_equal_nocase(s, n->text)) {
                 seen = true;
                 break;
             }
@@ -305,7 +285,7 @@ int tabcomp_fire(WindowRecord* rec, const std::string& text, int flag)
 
 int tabcomp_is_msg_line(const std::string& text)
 {
-    if (text.size() < 5 || !begins_nocase(text, "/msg "))
+    if (text.size() < 5 || !text_starts_with_nocase(text, "/msg "))
         return 0;
     std::size_t i = 5;
     while (i < text.size() && text[i] == ' ')
@@ -331,7 +311,7 @@ int tabcomp_wants_tab(WindowRecord* rec, int box)
     std::string text = b->textBytes();
     if (text.empty())
         return 0;
-    if (begins_nocase(text, "/msg "))
+    if (text_starts_with_nocase(text, "/msg "))
         return 1;
     int caret = tabcomp_caret(rec, box);
     char before = caret > 0 ? text[static_cast<std::size_t>(caret) - 1] : text[0];
@@ -458,7 +438,7 @@ void tabcomp_complete(WindowRecord* rec, int box)
         bool keep_case = is_eval_word(s->pattern);
         bool begins = keep_case ? word.compare(0, s->pattern.size(), s->pattern) == 0 &&
                                       word.size() >= s->pattern.size()
-                                : begins_nocase(word, s->pattern);
+                                : text_starts_with_nocase(word, s->pattern);
         if (begins)
             continuing = true;
         else if (has_wildcard(s->pattern) && !has_wildcard(word) && !is_eval_word(s->pattern) &&
@@ -496,7 +476,7 @@ void tabcomp_complete(WindowRecord* rec, int box)
         int from = (s->chan_index >= 0 && s->chan_index <= n) ? s->chan_index : 0;
         for (int step = 0; step < n; ++step) {
             int i = (from + step) % n;
-            if (begins_nocase(names[static_cast<std::size_t>(i)], pattern)) {
+            if (text_starts_with_nocase(names[static_cast<std::size_t>(i)], pattern)) {
                 candidate = names[static_cast<std::size_t>(i)];
                 s->chan_index = i + 1;
                 found = true;
@@ -652,12 +632,12 @@ void tab_nicks_add(const std::string& nick, int kind, Connection* conn)
     TabState* s = tabcomp_state(conn);
     if (!s || nick.empty() || nick.find('.') != std::string::npos)
         return;
-    if (equal_nocase(nick, conn->server_name) || equal_nocase(nick, conn->live_server[0]))
+    if (text_equal_nocase(nick, conn->server_name) || text_equal_nocase(nick, conn->live_server[0]))
         return;
     StringNode** head = kind == 1 ? &s->list1 : &s->list2;
     int flag = 0;
     for (StringNode* n = *head; n; n = n->next) {
-        if (equal_nocase(n->text, nick)) {
+        if (text_equal_nocase(n->text, nick)) {
             flag = n->number;
             *head = strlist_remove(*head, n);
             break;
@@ -677,7 +657,7 @@ void tab_nicks_rename(const std::string& old_nick, const std::string& new_nick, 
         return;
     for (StringNode** head : {&s->list1, &s->list2}) {
         for (StringNode* n = *head; n; n = n->next) {
-            if (equal_nocase(n->text, old_nick)) {
+            if (text_equal_nocase(n->text, old_nick)) {
                 if (new_nick.empty())
                     *head = strlist_remove(*head, n);
                 else
@@ -695,7 +675,7 @@ namespace {
 bool remove_from(StringNode** head, const std::string& nick)
 {
     for (StringNode* n = *head; n; n = n->next) {
-        if (equal_nocase(n->text, nick)) {
+        if (text_equal_nocase(n->text, nick)) {
             if (n->number == 1 && n->next)
                 n->next->number = 1;
             *head = strlist_remove(*head, n);
@@ -723,7 +703,7 @@ int tab_nicks_remove(WindowRecord* rec, const std::string* nick, Connection* con
     std::string text = b->textBytes();
     if (!text.empty() && !s->cycle)
         return 0;
-    if (!begins_nocase(text, "/msg "))
+    if (!text_starts_with_nocase(text, "/msg "))
         return 0;
     std::size_t i = 5;
     while (i < text.size() && text[i] == ' ')

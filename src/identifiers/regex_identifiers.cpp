@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "script/eval/evaluate.h"
 #include "script/exec/script_errors.h"
@@ -11,22 +12,6 @@
 #include "script/stores/variables.h"
 
 namespace {
-
-bool equals_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 // First call: splits the arguments; when their number is in range, the
 // last one is kept as it stands (not evaluated). Later calls: the protocol
@@ -103,7 +88,7 @@ int id_regml(IdentCall& call)
     if (index <= 0) {
         *call.value = std::to_string(regex_slot_count(name));
     } else if (const StringNode* g = regex_slot_group(name, static_cast<int>(index))) {
-        if (equals_nocase(ident_property(call), "pos"))
+        if (text_equal_nocase(ident_property(call), "pos"))
             *call.value = std::to_string(static_cast<long>(g->number) + 1);
         else
             *call.value = g->text.substr(0, kLongText);

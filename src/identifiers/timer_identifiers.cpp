@@ -6,6 +6,7 @@
 
 #include "app/connection.h"
 #include "app/window_record.h"
+#include "core/text_buffer.h"
 #include "script/exec/script_types.h"
 #include "script/stores/timers.h"
 
@@ -20,17 +21,6 @@ bool is_integer(std::string_view s)
         return false;
     for (; k < s.size(); ++k)
         if (!std::isdigit(static_cast<unsigned char>(s[k])))
-            return false;
-    return true;
-}
-
-bool same_word(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -86,7 +76,7 @@ int timer_ident_value(std::string_view arg, std::string_view property, std::stri
     } else {
         int i = 1;
         for (t = timer_first(); t; t = t->next, ++i)
-            if (!t->dropped && same_word(t->name, arg))
+            if (!t->dropped && text_equal_nocase(t->name, arg))
                 break;
         if (!t)
             return 0;
@@ -96,34 +86,34 @@ int timer_ident_value(std::string_view arg, std::string_view property, std::stri
         *out = is_integer(arg) ? t->name : std::to_string(position);
         return 1;
     }
-    if (same_word(property, "com")) {
+    if (text_equal_nocase(property, "com")) {
         *out = t->command;
-    } else if (same_word(property, "reps")) {
+    } else if (text_equal_nocase(property, "reps")) {
         *out = std::to_string(t->repetitions > 0 ? t->repetitions : 0);
-    } else if (same_word(property, "delay")) {
+    } else if (text_equal_nocase(property, "delay")) {
         *out = std::to_string(t->interval);
-    } else if (same_word(property, "time")) {
+    } else if (text_equal_nocase(property, "time")) {
         if (t->start_hour >= 0 && t->start_minute >= 0) {
             char buf[32];
             std::snprintf(buf, sizeof buf, "%02d:%02d", t->start_hour, t->start_minute);
             *out = buf;
         }
-    } else if (same_word(property, "type")) {
+    } else if (text_equal_nocase(property, "type")) {
         *out = t->offline ? "offline" : "online";
-    } else if (same_word(property, "mmt")) {
+    } else if (text_equal_nocase(property, "mmt")) {
         *out = truth(t->mm_id != 0);
-    } else if (same_word(property, "anysc")) {
+    } else if (text_equal_nocase(property, "anysc")) {
         *out = truth(t->follow != 0);
-    } else if (same_word(property, "pause")) {
+    } else if (text_equal_nocase(property, "pause")) {
         *out = truth(t->paused != 0);
-    } else if (same_word(property, "hwnd") || same_word(property, "wid")) {
+    } else if (text_equal_nocase(property, "hwnd") || text_equal_nocase(property, "wid")) {
         // Windows are known to scripts by their numbers.
         QWidget* w = timer_window(t);
         WindowRecord* rec = w ? win_record_of(w) : nullptr;
         *out = std::to_string(rec ? rec->number : 0);
-    } else if (same_word(property, "cid")) {
+    } else if (text_equal_nocase(property, "cid")) {
         *out = std::to_string(conn_is_live(t->conn) ? t->conn->id : 0);
-    } else if (same_word(property, "secs")) {
+    } else if (text_equal_nocase(property, "secs")) {
         *out = std::to_string(timer_seconds_left(t));
     } else {
         return 0;

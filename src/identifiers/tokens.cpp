@@ -15,22 +15,9 @@ namespace {
 
 using Tokens = std::vector<std::string_view>;
 
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool tokens_equal(std::string_view a, std::string_view b, bool cs)
 {
-    if (a.size() != b.size())
-        return false;
-    if (cs)
-        return a == b;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    return cs ? a == b : text_equal_nocase(a, b);
 }
 
 // Builds a token list with one separator between tokens, refusing to pass

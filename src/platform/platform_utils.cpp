@@ -74,18 +74,6 @@ std::string to_utf8(const QString& text)
     return std::string(b.constData(), static_cast<std::size_t>(b.size()));
 }
 
-bool equal_nocase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 bool ends_with_nocase(const std::string& text, const char* tail)
 {
     return text_ends_with_nocase(std::string_view(text), std::string_view(tail)) !=
@@ -484,7 +472,7 @@ int listbox_find_text(QWidget* dialog, int control_id, const std::string& text,
             if (cut != std::string::npos)
                 item.resize(cut);
         }
-        if (equal_nocase(item, text))
+        if (text_equal_nocase(item, text))
             return i;
     }
     return -1;
@@ -801,7 +789,7 @@ int conn_pending_match(QWidget* window, const std::string* channel, Connection* 
             post_app_message(WM_APP + 0x3D, 0, reinterpret_cast<intptr_t>(conn));
         return neither ? 0 : 1;
     }
-    if (channel && !conn->pending_channel.empty() && equal_nocase(conn->pending_channel, *channel)) {
+    if (channel && !conn->pending_channel.empty() && text_equal_nocase(conn->pending_channel, *channel)) {
         conn->pending_channel.clear();
         return 1;
     }

@@ -2,7 +2,9 @@
 // the colour-digit reader.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
+#include <string_view>
 
 #include "core/color_code.h"
 #include "core/text_buffer.h"
@@ -218,6 +220,99 @@ TEST(TextEndsWithNocase, Table)
 }
 
 // ---------------------------------------------------------------------------
+// Case folding and blanks
+
+// Runs the body once in the "C" locale and once more in each Turkish locale
+// the system has, where the C library folds 'I' to a dotless i (or leaves it
+// alone); the results must not change.
+template <class Body>
+void in_each_locale(Body body)
+{
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    for (const char* name : {"C", "tr_TR.UTF-8", "tr_TR.ISO-8859-9", "tr_TR"}) {
+        if (!std::setlocale(LC_CTYPE, name))
+            continue;
+        SCOPED_TRACE(name);
+        body();
+    }
+    std::setlocale(LC_CTYPE, saved.c_str());
+}
+
+TEST(TextNocase, EqualCompareAndStartsTable)
+{
+    struct Case {
+        std::string_view a, b;
+        bool equal;
+        int compare;
+        bool starts; // a starts with b
+    } cases[] = {
+        {"ABC", "abc", true, 0, true},
+        {"I", "i", true, 0, true},
+        {"TITLE", "title", true, 0, true},
+        {"\xC4\xB0", "i", false, 1, false},          // UTF-8 dotted capital I is not folded
+        {"\xC4\xB1", "I", false, 1, false},          // nor the dotless small i
+        {"\xC4\xB0", "\xC4\xB0", true, 0, true},
+        {"\xDD", "i", false, 1, false},               // Latin-5 dotted capital I byte
+        {"\xC0", "\xE0", false, -1, false},          // Latin-1 letters stay apart
+        {"abc", "abcd", false, -1, false},
+        {"abcd", "ABC", false, 1, true},
+        {"", "", true, 0, true},
+        {"x", "", false, 1, true},
+        {"[", "a", false, -1, false},                 // folded to lower case, not upper
+        {"_", "A", false, -1, false},
+        {std::string_view("a\0b", 3), std::string_view("A\0B", 3), true, 0, true},
+    };
+    in_each_locale([&] {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.a) + " / " + std::string(c.b));
+            EXPECT_EQ(text_equal_nocase(c.a, c.b), c.equal);
+            EXPECT_EQ(text_equal_nocase(c.b, c.a), c.equal);
+            EXPECT_EQ(text_compare_nocase(c.a, c.b), c.compare);
+            EXPECT_EQ(text_compare_nocase(c.b, c.a), -c.compare);
+            EXPECT_EQ(text_starts_with_nocase(c.a, c.b), c.starts);
+        }
+    });
+}
+
+TEST(TextNocase, LowerFoldsAsciiLettersOnly)
+{
+    in_each_locale([] {
+        EXPECT_EQ(text_lower_copy("MiXeD Case 09_[]"), "mixed case 09_[]");
+        EXPECT_EQ(text_lower_copy("I\xC4\xB0\xDD\xC0Z"), "i\xC4\xB0\xDD\xC0z");
+        std::string text = "INVITE";
+        text_lower(text);
+        EXPECT_EQ(text, "invite");
+        EXPECT_EQ(text_lower_char('I'), 'i');
+        EXPECT_EQ(text_lower_char('@'), '@');
+        EXPECT_EQ(text_lower_char('['), '[');
+        EXPECT_EQ(text_lower_char('\xDD'), '\xDD');
+    });
+}
+
+TEST(TextBlanks, SkipTable)
+{
+    struct Case {
+        std::string_view text;
+        std::size_t from;
+        std::size_t index;
+    } cases[] = {
+        {"  a b", 0, 2},
+        {"a  b", 1, 3},
+        {"", 0, 0},
+        {"   ", 0, 3},
+        {"\ta", 0, 0}, // only spaces are blanks
+        {"ab", 5, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " from " + std::to_string(c.from));
+        EXPECT_EQ(text_skip_blanks(c.text, c.from), c.index);
+        if (c.from == 0) {
+            EXPECT_EQ(text_skip_blanks(c.text), c.text.substr(c.index));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Code stripping
 
 TEST_F(TextBufferSettings, StripCodesBySet)
@@ -395,12 +490,13 @@ TEST(TextEdits, CollapseAndTrim)
         char c;
         std::string collapsed, left, right;
         int right_index;
+        std::string squeezed;
     } cases[] = {
-        {"  a   b  ", ' ', "a b", "a   b  ", "  a   b", 6},
-        {"a", ' ', "a", "a", "a", 0},
-        {"   ", ' ', "", "", "", -1},
-        {"", ' ', "", "", "", 0},
-        {",,x,,y,", ',', "x,y", "x,,y,", ",,x,,y", 5},
+        {"  a   b  ", ' ', "a b", "a   b  ", "  a   b", 6, " a b "},
+        {"a", ' ', "a", "a", "a", 0, "a"},
+        {"   ", ' ', "", "", "", -1, " "},
+        {"", ' ', "", "", "", 0, ""},
+        {",,x,,y,", ',', "x,y", "x,,y,", ",,x,,y", 5, ",x,y,"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -413,6 +509,9 @@ TEST(TextEdits, CollapseAndTrim)
         text = c.text;
         EXPECT_EQ(text_trim_right_char(text, c.c), c.right_index);
         EXPECT_EQ(text, c.right);
+        text = c.text;
+        text_squeeze_char(text, c.c);
+        EXPECT_EQ(text, c.squeezed);
     }
 }
 

@@ -14,11 +14,6 @@
 
 namespace {
 
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool is_letter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -27,37 +22,6 @@ bool is_letter(char c)
 bool is_digit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-void lower_in_place(std::string& text)
-{
-    for (char& c : text)
-        c = lower(c);
-}
-
-bool equals_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
-// Compares like the C library's case-insensitive compare: letters folded to
-// lower case, bytes as unsigned values.
-int compare_nocase(std::string_view a, std::string_view b)
-{
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char ca = static_cast<unsigned char>(lower(a[i]));
-        const unsigned char cb = static_cast<unsigned char>(lower(b[i]));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 int compare_exact(std::string_view a, std::string_view b)
@@ -172,7 +136,7 @@ bool channel_list_holds(WindowRecord* channel, int list, const std::string& mask
         const std::size_t tab = entry.find('\t');
         if (tab != std::string_view::npos)
             entry = entry.substr(0, tab);
-        if (equals_nocase(entry, mask))
+        if (text_equal_nocase(entry, mask))
             return true;
         const bool wild_entry = has_wildcards(entry);
         const bool wild_mask = has_wildcards(mask);
@@ -261,7 +225,7 @@ Op operator_of(std::string_view token, bool* negate)
     if (token.empty() || token.size() > 9)
         return Op::Unknown;
     for (const OpName& entry : kOperators) {
-        if (equals_nocase(token, entry.name))
+        if (text_equal_nocase(token, entry.name))
             return entry.op;
     }
     return Op::Unknown;
@@ -318,8 +282,8 @@ bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connect
     case Op::BitAnd:
         return !v1_empty && !v2_empty && (read_integer(v1) & read_integer(v2)) != 0;
     case Op::IsIn:
-        lower_in_place(v1);
-        lower_in_place(v2);
+        text_lower(v1);
+        text_lower(v2);
         return !v1_empty && !v2_empty && v2.find(v1) != std::string::npos;
     case Op::IsInCs:
         return !v1_empty && v2.find(v1) != std::string::npos;
@@ -500,12 +464,12 @@ int cond_compare(std::string_view v1, std::string_view v2, int kind, bool v1_emp
         const double b = calc_read_real(v2);
         return a < b ? kCmpLess : (a > b ? kCmpGreater : kCmpEqual);
     }
-    return to_result(kind == kCmpExact ? compare_exact(v1, v2) : compare_nocase(v1, v2));
+    return to_result(kind == kCmpExact ? compare_exact(v1, v2) : text_compare_nocase(v1, v2));
 }
 
 int cond_value_true(std::string_view value)
 {
-    if (value.empty() || equals_nocase(value, "$false"))
+    if (value.empty() || text_equal_nocase(value, "$false"))
         return 0;
     if (calc_is_number(value) && calc_read_real(value) == 0.0)
         return 0;

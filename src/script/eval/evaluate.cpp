@@ -7,6 +7,7 @@
 #include "app/connection.h"
 #include "app/window_record.h"
 #include "core/numbered_texts.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "identifiers/alias_identifiers.h"
 #include "script/eval/identifier_table.h"
@@ -27,21 +28,6 @@ inline bool is_plus_token(const EvalToken* t)
     const std::string& s = t->text;
     return s.size() >= 2 && s[0] == '$' && s[1] == '+' && !(s.size() >= 3 && s[2] == '(') &&
            !(s.size() >= 3 && s[2] == ' ');
-}
-
-inline char lower_ascii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equals_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower_ascii(a[i]) != lower_ascii(b[i]))
-            return false;
-    return true;
 }
 
 // Resolves the connection when it is no longer live: the window's
@@ -280,9 +266,9 @@ std::string ident_negate(std::string_view v)
 {
     if (arg_is_number(v))
         return std::strtod(std::string(v).c_str(), nullptr) == 0.0 ? "1" : "0";
-    if (v.empty() || equals_nocase(v, "$false"))
+    if (v.empty() || text_equal_nocase(v, "$false"))
         return "$true";
-    if (equals_nocase(v, "$true"))
+    if (text_equal_nocase(v, "$true"))
         return "$false";
     return std::string();
 }
@@ -423,7 +409,7 @@ int Evaluator::eval_dollar(EvalToken* t, std::string_view name, int must_not_emp
         t->text = "$" + text;
         name = std::string_view(t->text).substr(1);
     }
-    char first = name.empty() ? 0 : lower_ascii(name[0]);
+    char first = name.empty() ? 0 : text_lower_char(name[0]);
     if (first == '!') {
         if (name.size() == 1) {
             value = a.last_input ? *a.last_input : std::string();
@@ -445,8 +431,8 @@ int Evaluator::eval_dollar(EvalToken* t, std::string_view name, int must_not_emp
         return 1;
     }
     // Bare $chan, $nick and $address give way to the event's own.
-    if (a.event_ctx && (equals_nocase(name, "chan") || equals_nocase(name, "nick") ||
-                        equals_nocase(name, "address"))) {
+    if (a.event_ctx && (text_equal_nocase(name, "chan") || text_equal_nocase(name, "nick") ||
+                        text_equal_nocase(name, "address"))) {
         if (script_event_ident_value(a.event_ctx, name, &value)) {
             int r = finish_value(t, value, 2, must_not_empty, channel_prefix);
             *next_out = t->next;

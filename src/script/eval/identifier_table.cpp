@@ -8,6 +8,7 @@
 #include "app/connection.h"
 #include "app/window_record.h"
 #include "core/hash_table.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "script/eval/evaluate.h"
 #include "script/exec/script_hooks.h"
@@ -148,21 +149,6 @@ void ensure_table()
     }
 }
 
-inline char lower_ascii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool starts_nocase(std::string_view t, std::string_view p)
-{
-    if (t.size() < p.size())
-        return false;
-    for (std::size_t i = 0; i < p.size(); ++i)
-        if (lower_ascii(t[i]) != lower_ascii(p[i]))
-            return false;
-    return true;
-}
-
 // Extra names registered by families that the vocabulary does not list.
 std::vector<IdentEntry*> extra_entries;
 
@@ -189,7 +175,7 @@ const IdentEntry* ident_lookup(std::string_view name)
             return e;
     }
     for (IdentEntry* e : prefix_entries)
-        if (starts_nocase(name, e->name))
+        if (text_starts_with_nocase(name, e->name))
             return e;
     return nullptr;
 }

@@ -3,13 +3,13 @@
 // line of each script.
 #include "script/events/event_fire.h"
 
-#include <cctype>
 #include <cstdlib>
 
 #include "app/connection.h"
 #include "app/window_record.h"
 #include "core/main_settings.h"
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
 #include "script/eval/evaluate.h"
@@ -36,25 +36,6 @@ std::string default_own_nick(Connection* conn)
 int default_regex_match(std::string_view, std::string_view) { return -1; }
 
 std::vector<EventFireContext*> g_stack;
-
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-std::string_view skip_blanks(std::string_view t)
-{
-    std::size_t i = 0;
-    while (i < t.size() && t[i] == ' ')
-        ++i;
-    return t.substr(i);
-}
 
 std::string_view trim_right(std::string_view t)
 {
@@ -133,7 +114,7 @@ bool honours_op(int id)
 // The field splitter. false when the line does not match.
 bool split_field(std::string_view rest, std::string_view& field, std::string_view& after, bool regex)
 {
-    rest = skip_blanks(rest);
+    rest = text_skip_blanks(rest);
     if (rest.empty() || rest[0] == '{')
         return false;
     std::size_t i = 0;
@@ -166,19 +147,19 @@ bool split_field(std::string_view rest, std::string_view& field, std::string_vie
         return true;
     }
     field = rest.substr(0, stop);
-    after = skip_blanks(rest.substr(stop + 1));
+    after = text_skip_blanks(rest.substr(stop + 1));
     return !after.empty();
 }
 
 // A plain cut at the first ":".
 bool plain_cut(std::string_view rest, std::string_view& field, std::string_view& after)
 {
-    rest = skip_blanks(rest);
+    rest = text_skip_blanks(rest);
     std::size_t stop = rest.find(':');
     if (stop == std::string_view::npos)
         return false;
     field = rest.substr(0, stop);
-    after = skip_blanks(rest.substr(stop + 1));
+    after = text_skip_blanks(rest.substr(stop + 1));
     return !after.empty();
 }
 
@@ -225,7 +206,7 @@ bool Walker::handled(ScriptFile* s) const
         if (h == s)
             return true;
     for (const std::string& p : c_.ran)
-        if (iequals(p, s->path))
+        if (text_equal_nocase(p, s->path))
             return true;
     return false;
 }
@@ -263,7 +244,7 @@ bool Walker::match_text(std::string_view mask, std::string_view text)
 
 bool Walker::target_one(std::string_view e, std::string_view target, bool)
 {
-    e = skip_blanks(e);
+    e = text_skip_blanks(e);
     e = e.substr(0, e.find(' '));
     std::string value;
     if (!e.empty() && (e[0] == '%' || (e.size() > 1 && e[0] == '$' && e[1] == '('))) {
@@ -288,7 +269,7 @@ bool Walker::target_one(std::string_view e, std::string_view target, bool)
 
 bool Walker::target_list(std::string_view list, std::string_view target, bool text_form)
 {
-    list = skip_blanks(list);
+    list = text_skip_blanks(list);
     std::string value;
     if (list.find(',') == std::string_view::npos && !list.empty() &&
         (list[0] == '%' || (list.size() > 1 && list[0] == '$' && list[1] == '('))) {
@@ -381,7 +362,7 @@ bool Walker::level_test(std::string_view lf, long held, bool any_matched, Candid
     bool first = true;
     while (p <= list.size()) {
         std::size_t q = list.find(',', p);
-        std::string_view e = skip_blanks(list.substr(p, q == std::string_view::npos ? std::string_view::npos : q - p));
+        std::string_view e = text_skip_blanks(list.substr(p, q == std::string_view::npos ? std::string_view::npos : q - p));
         bool exact = !first;
         bool exact_flag = c_.flag_exact;
         std::size_t k = 0;
@@ -396,7 +377,7 @@ bool Walker::level_test(std::string_view lf, long held, bool any_matched, Candid
         first = false;
         if (!ev.empty()) {
             if (!numeric_line) {
-                if (iequals(ev, name)) {
+                if (text_equal_nocase(ev, name)) {
                     cand.clevel.assign(name);
                     cand.ulevel.assign(ev);
                     cand.named = true;
@@ -434,14 +415,14 @@ bool Walker::examine(StringNode* node, int phase, long held, bool any_matched, C
     cand = Candidate();
     cand.line = node;
     c_.flag_exact = c_.flag_not_me = c_.flag_op = c_.flag_regex = 0;
-    std::string_view t = skip_blanks(node->text);
+    std::string_view t = text_skip_blanks(node->text);
     int kind = static_cast<int>(node->extra[kLineClass]);
     if (kind == kLineRaw) {
         long want = node->extra[kLineNumber];
         long word_number = is_digit(c_.event_word.empty() ? 'x' : c_.event_word[0]) ? parse_number(c_.event_word) : -1;
         if (want != 0 && want != word_number)
             return false;
-        std::string_view rest = skip_blanks(t.substr(3));
+        std::string_view rest = text_skip_blanks(t.substr(3));
         std::string_view field, after;
         if (!split_field(rest, field, after, false)) {
             // "raw 433" alone: the word field is the whole rest.
@@ -465,7 +446,7 @@ bool Walker::examine(StringNode* node, int phase, long held, bool any_matched, C
         if (!eval_field(f, c_.event_word, value))
             return false;
         bool ok = value == "*" || (is_digit(value[0]) ? parse_number(value) == word_number
-                                                        : iequals(value, c_.event_word));
+                                                        : text_equal_nocase(value, c_.event_word));
         if (!ok)
             return false;
         cand.clevel = cand.ulevel = "1";
@@ -474,11 +455,11 @@ bool Walker::examine(StringNode* node, int phase, long held, bool any_matched, C
         return match_rest(after, cand);
     }
     bool ctcp = kind == kLineCtcp;
-    t = skip_blanks(t.substr(ctcp ? 4 : 2));
-    if (t.size() >= 3 && iequals(t.substr(0, 3), "me:")) {
+    t = text_skip_blanks(t.substr(ctcp ? 4 : 2));
+    if (t.size() >= 3 && text_equal_nocase(t.substr(0, 3), "me:")) {
         if (!event_nick_is_me(&c_))
             return false;
-        t = skip_blanks(t.substr(3));
+        t = text_skip_blanks(t.substr(3));
     }
     std::size_t colon = t.find(':');
     if (colon == std::string_view::npos)
@@ -493,7 +474,7 @@ bool Walker::examine(StringNode* node, int phase, long held, bool any_matched, C
     if (!level_test(level_field, held, any_matched, cand))
         return false;
     if (!ctcp) {
-        rest = skip_blanks(rest);
+        rest = text_skip_blanks(rest);
         std::size_t end = rest.find(':');
         std::string_view ev = rest.substr(0, end);
         std::size_t brace = ev.find('{');
@@ -502,14 +483,14 @@ bool Walker::examine(StringNode* node, int phase, long held, bool any_matched, C
             ev = trim_right(ev.substr(0, brace));
         }
         ev = trim_right(ev);
-        if (!(ev == "*" || iequals(ev, c_.event_word)))
+        if (!(ev == "*" || text_equal_nocase(ev, c_.event_word)))
             return false;
         if (end == std::string_view::npos)
             rest = "/!return";
         else if (rest[end] == '{')
             rest = rest.substr(end);
         else {
-            rest = skip_blanks(rest.substr(end + 1));
+            rest = text_skip_blanks(rest.substr(end + 1));
             if (rest.empty())
                 rest = "/!return";
         }
@@ -543,7 +524,7 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
         else if (value.find_first_of("*?") != std::string::npos)
             ok = match_text(value, ctext);
         else
-            ok = ctext.size() >= value.size() && iequals(ctext.substr(0, value.size()), value) &&
+            ok = ctext.size() >= value.size() && text_equal_nocase(ctext.substr(0, value.size()), value) &&
                  (ctext.size() == value.size() || ctext[value.size()] == ' ');
         if (!ok)
             return false;
@@ -556,7 +537,7 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
             rest = a2;
         }
         cand.command.assign(rest);
-        cand.params.assign(skip_blanks(c_.event_word));
+        cand.params.assign(text_skip_blanks(c_.event_word));
         chan_of_target();
         return true;
     }
@@ -626,7 +607,7 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
             return false;
         cand.matchkey = mask;
         cand.command.assign(after);
-        cand.params.assign(b == std::string_view::npos ? std::string_view() : skip_blanks(t1.substr(b)));
+        cand.params.assign(b == std::string_view::npos ? std::string_view() : text_skip_blanks(t1.substr(b)));
         return true;
     }
     case kEvActive: case kEvInput: case kEvTabComp: {
@@ -677,7 +658,7 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
         std::size_t p = 0;
         while (!hit) {
             std::size_t q = kf.find(',', p);
-            std::string_view e = skip_blanks(kf.substr(p, q == std::string_view::npos ? std::string_view::npos : q - p));
+            std::string_view e = text_skip_blanks(kf.substr(p, q == std::string_view::npos ? std::string_view::npos : q - p));
             if (!e.empty() && (e == "*" || (is_digit(e[0]) && parse_number(e) == c_.source->key_value)))
                 hit = true;
             if (q == std::string_view::npos)
@@ -702,7 +683,7 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
         return true;
     }
     case kEvClose: case kEvOpen: {
-        rest = skip_blanks(rest);
+        rest = text_skip_blanks(rest);
         if (rest == "!" || rest == "=") {
             cand.command.assign(rest);
             return true;
@@ -729,7 +710,7 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
                 std::string mask;
                 if (!eval_field(cmd.substr(0, k), line->text, mask) || !match_text(mask, line->text))
                     return false;
-                cmd = skip_blanks(cmd.substr(k + 1));
+                cmd = text_skip_blanks(cmd.substr(k + 1));
                 if (cmd.empty())
                     return false;
             }
@@ -761,7 +742,7 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
                      kEvUserMode, kEvWaveEnd})) {
         if (in_list(id, {kEvNick, kEvPing, kEvPong, kEvQuit, kEvUserMode}) && !line)
             return false;
-        cand.command.assign(skip_blanks(rest));
+        cand.command.assign(text_skip_blanks(rest));
         if (id == kEvConnectFail)
             cand.params = c_.text1;
         else if (id == kEvNoSound || id == kEvQuit)
@@ -807,7 +788,7 @@ void Walker::run(const Candidate& cand)
     std::string params = c_.params;
     args.params = params.c_str();
     if (!command.empty() && command[0] == '{') {
-        std::string_view first = skip_blanks(command.substr(1));
+        std::string_view first = text_skip_blanks(command.substr(1));
         if (!first.empty()) {
             temp.text.assign(first.substr(0, kLongText));
             temp.next = cand.line->next;

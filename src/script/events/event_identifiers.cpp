@@ -1,26 +1,15 @@
 // Event identifiers.
 #include "script/events/event_identifiers.h"
 
-#include <cctype>
 
 #include "app/connection.h"
 #include "app/window_record.h"
+#include "core/text_buffer.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
 #include "script/events/users.h"
 
 namespace {
-
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 bool any_of(int id, std::initializer_list<int> ids)
 {
@@ -46,7 +35,7 @@ int event_ident_value(std::string_view name, std::string* out, const EventFireCo
         name.remove_prefix(1);
     }
     if (eq_form) {
-        if (!iequals(name, "nick"))
+        if (!text_equal_nocase(name, "nick"))
             return 2;
         if (!c || !in_event)
             return 0;
@@ -61,11 +50,11 @@ int event_ident_value(std::string_view name, std::string* out, const EventFireCo
         "site", "sockbr", "sockerr", "sockname", "target", "ulevel", "vnick", "wildsite"};
     bool known = false;
     for (const char* k : kKnown)
-        if (iequals(name, k)) {
+        if (text_equal_nocase(name, k)) {
             known = true;
             break;
         }
-    if (!known && !(name.size() > 2 && iequals(name.substr(0, 2), "cd")))
+    if (!known && !(name.size() > 2 && text_equal_nocase(name.substr(0, 2), "cd")))
         return 2;
     if (!c || !in_event)
         return 0;
@@ -76,14 +65,14 @@ int event_ident_value(std::string_view name, std::string* out, const EventFireCo
         std::size_t at = a.find('@');
         return at == std::string_view::npos ? std::string_view() : a.substr(at + 1);
     };
-    if (iequals(name, "nick")) { *out = c->nick; return 1; }
-    if (iequals(name, "chan")) {
+    if (text_equal_nocase(name, "nick")) { *out = c->nick; return 1; }
+    if (text_equal_nocase(name, "chan")) {
         if (!c->chan.empty()) { *out = c->chan; return 1; }
         WindowRecord* w = c->window ? win_record_of(c->window) : nullptr;
         if (w && w->type == kWinChannel) { *out = w->name; return 1; }
         return 0;
     }
-    if (iequals(name, "address")) {
+    if (text_equal_nocase(name, "address")) {
         if (c->has_address) { *out = c->address; return 1; }
         if (line) {
             if (line->address.empty())
@@ -92,55 +81,55 @@ int event_ident_value(std::string_view name, std::string* out, const EventFireCo
         }
         return 0;
     }
-    if (iequals(name, "fulladdress")) {
+    if (text_equal_nocase(name, "fulladdress")) {
         if (!c->has_address) return 0;
         *out = c->nick + "!" + c->address;
         return 1;
     }
-    if (iequals(name, "site")) {
+    if (text_equal_nocase(name, "site")) {
         if (!c->has_address) return 0;
         out->assign(host());
         return 1;
     }
-    if (iequals(name, "wildsite")) {
+    if (text_equal_nocase(name, "wildsite")) {
         if (!c->has_address) return 0;
         *out = "*!*@";
         out->append(host());
         return 1;
     }
-    if (iequals(name, "event")) {
+    if (text_equal_nocase(name, "event")) {
         if (id == kEvCtcp) { *out = "ctcp"; return 1; }
         std::string_view w = c->event_word;
         w = w.substr(0, w.find(' '));
         for (char ch : w)
-            out->push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(ch))));
+            out->push_back(text_lower_char(ch));
         return 1;
     }
-    if (iequals(name, "halted")) { *out = truth(c->halt != 0); return 1; }
-    if (iequals(name, "clevel")) { *out = c->clevel; return 1; }
-    if (iequals(name, "ulevel")) { *out = c->ulevel; return 1; }
-    if (iequals(name, "maddress")) { *out = c->maddress; return 1; }
-    if (iequals(name, "matchkey")) { *out = c->matchkey; return 1; }
-    if (iequals(name, "numeric")) {
+    if (text_equal_nocase(name, "halted")) { *out = truth(c->halt != 0); return 1; }
+    if (text_equal_nocase(name, "clevel")) { *out = c->clevel; return 1; }
+    if (text_equal_nocase(name, "ulevel")) { *out = c->ulevel; return 1; }
+    if (text_equal_nocase(name, "maddress")) { *out = c->maddress; return 1; }
+    if (text_equal_nocase(name, "matchkey")) { *out = c->matchkey; return 1; }
+    if (text_equal_nocase(name, "numeric")) {
         if (id != kEvRaw || c->numeric < 0) return 0;
         *out = std::to_string(c->numeric);
         return 1;
     }
     bool mode_item = any_of(id, {kEvBan, kEvDehelp, kEvDeop, kEvDeowner, kEvDevoice, kEvHelp,
                                  kEvOp, kEvOwner, kEvServerOp, kEvUnban, kEvVoice});
-    if (iequals(name, "modefirst") || iequals(name, "modelast")) {
+    if (text_equal_nocase(name, "modefirst") || text_equal_nocase(name, "modelast")) {
         if (!mode_item || c->mode_pos == 0) return 0;
         bool first = c->mode_pos == 1 || c->mode_pos == 2;
         bool last = c->mode_pos == 2 || c->mode_pos == 4;
-        *out = truth(iequals(name, "modefirst") ? first : last);
+        *out = truth(text_equal_nocase(name, "modefirst") ? first : last);
         return 1;
     }
-    if (iequals(name, "banmask")) {
+    if (text_equal_nocase(name, "banmask")) {
         if (id != kEvBan && id != kEvUnban) return 0;
         *out = c->nick2;
         return 1;
     }
-    if (iequals(name, "bnick")) {
+    if (text_equal_nocase(name, "bnick")) {
         if (id != kEvBan && id != kEvUnban) return 0;
         std::string_view m = c->nick2;
         std::string_view n = m.substr(0, m.find('!'));
@@ -148,32 +137,32 @@ int event_ident_value(std::string_view name, std::string* out, const EventFireCo
             out->assign(n);
         return 1;
     }
-    if (iequals(name, "opnick")) {
+    if (text_equal_nocase(name, "opnick")) {
         if (!any_of(id, {kEvOp, kEvDeop, kEvOwner, kEvDeowner, kEvServerOp})) return 0;
         *out = c->nick2;
         return 1;
     }
-    if (iequals(name, "vnick")) {
+    if (text_equal_nocase(name, "vnick")) {
         if (!any_of(id, {kEvVoice, kEvDevoice})) return 0;
         *out = c->nick2;
         return 1;
     }
-    if (iequals(name, "hnick")) {
+    if (text_equal_nocase(name, "hnick")) {
         if (!any_of(id, {kEvHelp, kEvDehelp})) return 0;
         *out = c->nick2;
         return 1;
     }
-    if (iequals(name, "knick")) {
+    if (text_equal_nocase(name, "knick")) {
         if (id != kEvKick) return 0;
         *out = c->nick2;
         return 1;
     }
-    if (iequals(name, "newnick")) {
+    if (text_equal_nocase(name, "newnick")) {
         if (id != kEvNick) return 0;
         *out = c->nick2;
         return 1;
     }
-    if (iequals(name, "target")) {
+    if (text_equal_nocase(name, "target")) {
         WindowRecord* w = c->window ? win_record_of(c->window) : nullptr;
         if (w) {
             if (w->type == kWinQuery && (w->subtype == kQueryDccChat || w->subtype == kQueryFserve)) {
@@ -192,43 +181,43 @@ int event_ident_value(std::string_view name, std::string* out, const EventFireCo
         }
         return 0;
     }
-    if (iequals(name, "signal")) {
+    if (text_equal_nocase(name, "signal")) {
         if (id != kEvSignal) return 0;
         out->assign(std::string_view(c->text1).substr(0, c->text1.find(' ')));
         return 1;
     }
-    if (iequals(name, "filename")) {
+    if (text_equal_nocase(name, "filename")) {
         if (!any_of(id, {kEvCtcp, kEvDccServer, kEvFileRcvd, kEvFileSent, kEvGetFail, kEvMidiEnd,
                          kEvNoSound, kEvPlayEnd, kEvSendFail, kEvSongEnd, kEvWaveEnd}))
             return 0;
         *out = c->text1;
         return 1;
     }
-    if (iequals(name, "hotline")) {
+    if (text_equal_nocase(name, "hotline")) {
         if (id != kEvHotlink) return 0;
         *out = c->text1;
         return 1;
     }
-    if (iequals(name, "hotlinepos")) {
+    if (text_equal_nocase(name, "hotlinepos")) {
         if (id != kEvHotlink || !c->source) return 0;
         *out = std::to_string(c->source->hotline_pos[0]) + " " + std::to_string(c->source->hotline_pos[1]);
         return 1;
     }
-    if (iequals(name, "dname") || iequals(name, "devent") || iequals(name, "did")) {
+    if (text_equal_nocase(name, "dname") || text_equal_nocase(name, "devent") || text_equal_nocase(name, "did")) {
         if (id != kEvDialog || !c->source) return 0;
-        if (iequals(name, "dname")) *out = c->text1;
-        else if (iequals(name, "devent")) *out = c->text2;
+        if (text_equal_nocase(name, "dname")) *out = c->text1;
+        else if (text_equal_nocase(name, "devent")) *out = c->text2;
         else *out = std::to_string(c->source->dialog_control);
         return 1;
     }
-    if (iequals(name, "keyval") || iequals(name, "keyrpt") || iequals(name, "keychar")) {
+    if (text_equal_nocase(name, "keyval") || text_equal_nocase(name, "keyrpt") || text_equal_nocase(name, "keychar")) {
         if ((id != kEvKeyDown && id != kEvKeyUp) || !c->source) return 0;
-        if (iequals(name, "keychar")) {
+        if (text_equal_nocase(name, "keychar")) {
             out->push_back(static_cast<char>(c->source->key_char));
             return 1;
         }
         if (!c->source->key_value) return 0;
-        if (iequals(name, "keyval")) *out = std::to_string(c->source->key_value);
+        if (text_equal_nocase(name, "keyval")) *out = std::to_string(c->source->key_value);
         else *out = truth(c->source->key_repeat != 0);
         return 1;
     }
@@ -251,8 +240,8 @@ int event_ident_seam(EventContext* ctx, std::string_view name, std::string* out)
         std::string_view n = name;
         if (!n.empty() && n[0] == '$')
             n.remove_prefix(1);
-        if (iequals(n, "chan") || iequals(n, "nick") || iequals(n, "address") ||
-            iequals(n, "target"))
+        if (text_equal_nocase(n, "chan") || text_equal_nocase(n, "nick") || text_equal_nocase(n, "address") ||
+            text_equal_nocase(n, "target"))
             return 0;
         out->clear();
         return 1;

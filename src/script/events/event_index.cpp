@@ -1,10 +1,10 @@
 // Event words, ids and the per-event index.
 #include "script/events/event_index.h"
 
-#include <cctype>
 #include <string>
 
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "script/events/remote_files.h"
 
 EventIndex event_index;
@@ -39,25 +39,6 @@ const WordId kWords[] = {
     {"WALLOPS", 77}, {"WAVEEND", 78},
 };
 
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-std::string_view skip_blanks(std::string_view t)
-{
-    std::size_t i = 0;
-    while (i < t.size() && t[i] == ' ')
-        ++i;
-    return t.substr(i);
-}
-
 // First entry of the last script's run in each list (entries without a
 // skip link yet).
 EventIndexEntry* g_run_start[kEventCount] = {};
@@ -89,9 +70,9 @@ int event_id_of_word(std::string_view word)
 {
     if (word.empty())
         return -1;
-    char first = static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
+    const char first = text_lower_char(word[0]);
     for (const WordId& w : kWords)
-        if (w.word[0] == first && iequals(word, w.word))
+        if (text_lower_char(w.word[0]) == first && text_equal_nocase(word, w.word))
             return w.id;
     return -1;
 }
@@ -107,16 +88,16 @@ const char* event_word_of_id(int id)
 bool event_word_of_line(std::string_view text, std::string& word)
 {
     word.clear();
-    std::string_view t = skip_blanks(text);
-    if (t.size() >= 2 && iequals(t.substr(0, 2), "on"))
+    std::string_view t = text_skip_blanks(text);
+    if (t.size() >= 2 && text_equal_nocase(t.substr(0, 2), "on"))
         t = t.substr(2);
-    t = skip_blanks(t);
-    if (t.size() >= 3 && iequals(t.substr(0, 3), "me:"))
-        t = skip_blanks(t.substr(3));
+    t = text_skip_blanks(t);
+    if (t.size() >= 3 && text_equal_nocase(t.substr(0, 3), "me:"))
+        t = text_skip_blanks(t.substr(3));
     std::size_t colon = t.find(':');
     if (colon == std::string_view::npos)
         return false;
-    t = skip_blanks(t.substr(colon + 1)).substr(0, 256);
+    t = text_skip_blanks(t.substr(colon + 1)).substr(0, 256);
     std::size_t end = t.find_first_of(":{");
     if (end == std::string_view::npos)
         return false;

@@ -33,6 +33,7 @@ int default_events_enabled() { return event_switch_events; }
 int default_ask_warning() { return 1; }
 ScriptFile* default_other_by_id(int) { return nullptr; }
 int default_other_live(const ScriptFile* f) { return f != nullptr; }
+void default_scripts_changed() {}
 
 int g_next_id = 0;
 int g_loading_complete = 1;
@@ -185,6 +186,7 @@ void reindex_all()
 {
     remote_index_events();
     ++remote_list_generation;
+    remote_scripts_changed();
 }
 
 std::string relative_path(const std::string& path)
@@ -210,6 +212,7 @@ int (*remote_events_enabled)() = default_events_enabled;
 int (*remote_ask_init_warning)() = default_ask_warning;
 ScriptFile* (*remote_other_file_by_id)(int) = default_other_by_id;
 int (*remote_other_file_is_live)(const ScriptFile*) = default_other_live;
+void (*remote_scripts_changed)() = default_scripts_changed;
 
 // ---------------------------------------------------------------------------
 
@@ -438,6 +441,7 @@ void remote_files_free_all()
         free_record(f);
     }
     ++remote_list_generation;
+    remote_scripts_changed();
 }
 
 ScriptFile* remote_file_load(const std::string& in_path, int kind, int position,
@@ -587,6 +591,11 @@ int save_one(ScriptFile* f)
 }
 
 } // namespace
+
+int remote_file_write(ScriptFile* file)
+{
+    return remote_file_is_loaded(file) ? save_one(file) : 0;
+}
 
 int remote_files_save_list(int mode)
 {

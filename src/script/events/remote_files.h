@@ -104,6 +104,8 @@ ScriptFile* remote_file_unload(ScriptFile* file, int mode);
 // Saves one file (under a new path when given) and rewrites the list.
 // Returns 1 on success.
 int remote_file_save(const std::string* new_path, ScriptFile* file);
+// Writes one file's lines as they are (no list update); 1 on success.
+int remote_file_write(ScriptFile* file);
 // Saves modified files (mode not 0) and writes section "rfiles"; every mode
 // but 2 also writes the main settings.
 int remote_files_save_list(int mode);
@@ -127,11 +129,17 @@ void script_reindent(StringNode* lines, ScriptFile* file, int mode);
 
 // Seams. Whether the events switch is on (default: on). The initialisation
 // warning (default: none asked, the handlers run). The sibling stores'
-// lookups for script_file_by_id / liveness (default: none).
+// lookups for script_file_by_id / liveness (default: none). The records of
+// the sibling stores have their own types: script_file_by_id's answer for
+// one of them is only compared or tested, never read.
 extern int (*remote_events_enabled)();
 extern int (*remote_ask_init_warning)();
 extern ScriptFile* (*remote_other_file_by_id)(int id);
 extern int (*remote_other_file_is_live)(const ScriptFile* file);
+// Called whenever script lines were freed or replaced (load, unload, reload,
+// freeing the list), so indexes that point into them are built again.
+// Default: nothing.
+extern void (*remote_scripts_changed)();
 // Whether a back-up ".bak" copy is made before a users, variables or script
 // file is saved. Default: off.
 extern int remote_backup_on_save;

@@ -6,6 +6,7 @@
 
 #include "app/connection.h"
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
 #include "script/events/event_fire.h"
@@ -23,17 +24,6 @@ StringNode* default_users_lines()
 }
 
 int default_own_is_op(Connection*, std::string_view) { return 0; }
-
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 bool has_wild(std::string_view t) { return t.find_first_of("*?") != std::string_view::npos; }
 
@@ -162,7 +152,7 @@ int users_line_match(std::string_view line, std::string_view nick, const std::st
         while (p <= levels.size() && !found) {
             std::size_t q = levels.find(',', p);
             std::string_view e = levels.substr(p, q == std::string_view::npos ? std::string_view::npos : q - p);
-            found = iequals(skip_level_prefix(e), level_name);
+            found = text_equal_nocase(skip_level_prefix(e), level_name);
             if (q == std::string_view::npos)
                 break;
             p = q + 1;
@@ -185,7 +175,7 @@ int users_line_match(std::string_view line, std::string_view nick, const std::st
     }
     if (!level_name.empty() && nick == "*" && (!address || *address == "*@*.*"))
         return at;
-    if (iequals(mask, nick) || iequals(mask, subject))
+    if (text_equal_nocase(mask, nick) || text_equal_nocase(mask, subject))
         return at;
     bool subject_wild = has_wild(subject);
     if (!level_name.empty()) {
@@ -284,7 +274,7 @@ int event_nick_is_me(const EventFireContext* ctx)
 {
     if (!ctx || !ctx->conn || !conn_is_live(ctx->conn))
         return 0;
-    return iequals(ctx->nick, event_own_nick(ctx->conn)) ? 1 : 0;
+    return text_equal_nocase(ctx->nick, event_own_nick(ctx->conn)) ? 1 : 0;
 }
 
 int event_me_is_op(const EventFireContext* ctx)

@@ -5,6 +5,7 @@
 
 #include "core/hash_table.h"
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "script/exec/script_text.h"
 #include "script/exec/script_types.h"
 
@@ -35,31 +36,17 @@ void ensure_table()
     }
 }
 
-bool starts_nocase(std::string_view t, std::string_view p)
-{
-    if (t.size() < p.size())
-        return false;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        char a = t[i];
-        if (a >= 'A' && a <= 'Z')
-            a = static_cast<char>(a - 'A' + 'a');
-        if (a != p[i])
-            return false;
-    }
-    return true;
-}
-
 // Skips "alias " and "-l " (setting *local) at the front of a definition.
 std::size_t skip_alias_words(std::string_view t, int* local)
 {
     std::size_t i = 0;
     while (i < t.size() && t[i] == ' ')
         ++i;
-    if (starts_nocase(t.substr(i), "alias ")) {
+    if (text_starts_with_nocase(t.substr(i), "alias ")) {
         i += 6;
         while (i < t.size() && t[i] == ' ')
             ++i;
-        if (starts_nocase(t.substr(i), "-l ")) {
+        if (text_starts_with_nocase(t.substr(i), "-l ")) {
             if (local)
                 *local = 1;
             i += 3;

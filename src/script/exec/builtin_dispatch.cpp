@@ -3,6 +3,7 @@
 
 #include "app/connection.h"
 #include "core/hash_table.h"
+#include "core/text_buffer.h"
 #include "script/exec/executor.h"
 
 namespace {
@@ -74,9 +75,7 @@ int script_register_command(std::string_view word, CommandHandler handler, int v
     auto* e = static_cast<CommandEntry*>(hash_find(word, nullptr, &word_table));
     if (!e) {
         auto* keep = new std::string(word);
-        for (char& c : *keep)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
+        text_lower(*keep);
         e = new CommandEntry{keep->c_str(), "", variant, handler};
         extra_words.push_back(e);
         hash_set(*keep, e, 0, &word_table);
@@ -117,9 +116,7 @@ int builtin_dispatch(CommandCall& call)
     if (call.tokens.empty())
         return 1;
     std::string& word = call.tokens[0];
-    for (char& c : word)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    text_lower(word);
     char first = word.empty() ? 0 : word[0];
     if (first < 'a' || first > 'x')
         return cmd_unknown(call);

@@ -7,6 +7,7 @@
 #include "app/connection.h"
 #include "app/window_record.h"
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "script/eval/conditions.h"
 #include "script/eval/evaluate.h"
@@ -17,34 +18,6 @@
 #include "script/stores/variables.h"
 
 namespace {
-
-inline char lower_ascii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equals_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower_ascii(a[i]) != lower_ascii(b[i]))
-            return false;
-    return true;
-}
-
-bool starts_nocase(std::string_view t, std::string_view p)
-{
-    return t.size() >= p.size() && equals_nocase(t.substr(0, p.size()), p);
-}
-
-std::string lower_copy(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = lower_ascii(c);
-    return out;
-}
 
 // An open block of the run.
 struct Block {
@@ -364,7 +337,7 @@ int run_builtin(Run& r, const std::string& line)
     // returnex keeps its value as it stands.
     std::size_t p = script_line_skip_prefix(line, nullptr, nullptr);
     std::string_view cmd = std::string_view(line).substr(p);
-    if (starts_nocase(cmd, "returnex")) {
+    if (text_starts_with_nocase(cmd, "returnex")) {
         std::string_view v = cmd.substr(8);
         if (!v.empty() && v[0] == ' ')
             v.remove_prefix(1);
@@ -372,7 +345,7 @@ int run_builtin(Run& r, const std::string& line)
         return kScriptReturn;
     }
     std::size_t blank = cmd.find(' ');
-    std::string word = lower_copy(cmd.substr(0, blank));
+    std::string word = text_lower_copy(cmd.substr(0, blank));
     CommandCall call;
     call.tokens = cut_tokens(cmd, word == "set");
     if (call.tokens.empty())
@@ -469,7 +442,7 @@ int do_goto(Run& r, const std::string& line)
     }
     std::string want = label_value(r, t[1]);
     for (const Label& l : r.labels) {
-        if (equals_nocase(label_value(r, l.text), want)) {
+        if (text_equal_nocase(label_value(r, l.text), want)) {
             goto_piece(r, l.line, l.piece + 1);
             if (r.blocks.size() > l.blocks)
                 r.blocks.resize(l.blocks);
@@ -779,7 +752,7 @@ int run_command(Run& r, std::string text, int* result)
             std::string name(lt.substr(0, sp));
             bool seen = false;
             for (const Label& l : r.labels)
-                if (equals_nocase(l.text, name)) {
+                if (text_equal_nocase(l.text, name)) {
                     if (l.line != r.line || l.piece != r.cur_piece) {
                         script_error_set(script_text(2801, name));
                         *result = 0;
@@ -789,7 +762,7 @@ int run_command(Run& r, std::string text, int* result)
                 }
             if (!seen)
                 r.labels.push_back({name, r.line, r.cur_piece, r.blocks.size()});
-            if (r.jump != kJumpNone && equals_nocase(label_value(r, name), r.jump_label))
+            if (r.jump != kJumpNone && text_equal_nocase(label_value(r, name), r.jump_label))
                 r.jump = kJumpNone;
             return kStepNext;
         }
@@ -840,19 +813,19 @@ int run_command(Run& r, std::string text, int* result)
                 break;
             const std::string& w = first->text;
             int which = -1;
-            if (equals_nocase(w, "if"))
+            if (text_equal_nocase(w, "if"))
                 which = 0;
-            else if (equals_nocase(w, "elseif"))
+            else if (text_equal_nocase(w, "elseif"))
                 which = 1;
-            else if (equals_nocase(w, "while"))
+            else if (text_equal_nocase(w, "while"))
                 which = 2;
-            if (equals_nocase(w, "var")) {
+            if (text_equal_nocase(w, "var")) {
                 std::string cmd = tokens_text(r.toks);
                 std::size_t k = cmd.find(first->text);
                 rewrite_var(r, std::string_view(cmd).substr(k));
                 return kStepNext;
             }
-            if (equals_nocase(w, "else")) {
+            if (text_equal_nocase(w, "else")) {
                 while (r.toks.head != first)
                     toklist_remove(r.toks, r.toks.head);
                 toklist_remove(r.toks, first);
@@ -943,7 +916,7 @@ int run_command(Run& r, std::string text, int* result)
         }
         // returnex and set keep the blank runs of their text.
         const std::string& word0 = r.toks.head->text;
-        const bool keep_runs = starts_nocase(word0, "returnex") || equals_nocase(word0, "set");
+        const bool keep_runs = text_starts_with_nocase(word0, "returnex") || text_equal_nocase(word0, "set");
         int res = eval_tokens_into(r, r.toks, 0, &has_star);
         if (res == 0) {
             *result = 0;
@@ -999,7 +972,7 @@ int run_command(Run& r, std::string text, int* result)
             def = alias_find(line, &name, a.script);
             if (def && def == a.running_alias)
                 def = nullptr;
-            if (def && equals_nocase(alias_body_text(def), "/part # | /join #$$1"))
+            if (def && text_equal_nocase(alias_body_text(def), "/part # | /join #$$1"))
                 def = nullptr;
         }
         if (def) {

@@ -5,6 +5,7 @@
 #include "app/connection.h"
 #include "app/window_record.h"
 #include "core/numbered_texts.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
@@ -29,24 +30,6 @@ std::string cut_part(std::string_view t)
     std::string s(t.substr(0, kMediumText));
     s += "...";
     return s;
-}
-
-bool prefix_nocase(std::string_view text, std::string_view prefix, std::size_t count)
-{
-    if (prefix.size() < count)
-        count = prefix.size();
-    if (text.size() < count)
-        return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        char a = text[i], b = prefix[i];
-        if (a >= 'A' && a <= 'Z')
-            a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z')
-            b = static_cast<char>(b - 'A' + 'a');
-        if (a != b)
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -239,7 +222,8 @@ void script_error_show(QWidget* window, Connection* conn)
     }
     std::string brk;
     text_load_string(2802, &brk);
-    int colour = prefix_nocase(script_error_state.text, brk, 8) ? kColourInfo2 : kColourInfo;
+    const bool is_break = text_starts_with_nocase(script_error_state.text, std::string_view(brk).substr(0, 8));
+    int colour = is_break ? kColourInfo2 : kColourInfo;
     script_echo_line(target ? target : window, script_error_state.text, colour);
     script_error_clear();
 }

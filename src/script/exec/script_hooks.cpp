@@ -3,6 +3,8 @@
 #include <deque>
 #include <vector>
 
+#include "core/text_buffer.h"
+
 namespace {
 
 std::vector<ScriptOutputLine> output_lines;
@@ -55,27 +57,13 @@ int default_var_find(std::string_view, std::string* value, StringNode**)
     return 0;
 }
 
-bool word_is(std::string_view w, std::string_view lower)
-{
-    if (w.size() != lower.size())
-        return false;
-    for (std::size_t i = 0; i < w.size(); ++i) {
-        char c = w[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != lower[i])
-            return false;
-    }
-    return true;
-}
-
 // The name operands: every argument of /unset, the first argument of /set,
 // /inc and /dec after their switches.
 int default_var_keep_name(std::string_view word, int position, std::string_view)
 {
-    if (word_is(word, "unset"))
+    if (text_equal_nocase(word, "unset"))
         return 1;
-    if (word_is(word, "set") || word_is(word, "inc") || word_is(word, "dec"))
+    if (text_equal_nocase(word, "set") || text_equal_nocase(word, "inc") || text_equal_nocase(word, "dec"))
         return position == 1 ? 1 : 0;
     return 0;
 }

@@ -8,30 +8,19 @@
 #include "app/connection.h"
 #include "app/window_record.h"
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "script/exec/script_types.h"
 
 namespace {
-
-inline char lower_ascii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::size_t skip_blanks(std::string_view t, std::size_t i)
-{
-    while (i < t.size() && t[i] == ' ')
-        ++i;
-    return i;
-}
 
 // ";" or "rem" followed by a blank or the end.
 bool is_comment_start(std::string_view t)
 {
     if (!t.empty() && t[0] == ';')
         return true;
-    if (t.size() >= 3 && lower_ascii(t[0]) == 'r' && lower_ascii(t[1]) == 'e' &&
-        lower_ascii(t[2]) == 'm')
+    if (t.size() >= 3 && text_lower_char(t[0]) == 'r' && text_lower_char(t[1]) == 'e' &&
+        text_lower_char(t[2]) == 'm')
         return t.size() == 3 || t[3] == ' ';
     return false;
 }
@@ -41,7 +30,7 @@ bool starts_word_nocase(std::string_view t, std::string_view word)
     if (t.size() < word.size())
         return false;
     for (std::size_t i = 0; i < word.size(); ++i)
-        if (lower_ascii(t[i]) != word[i])
+        if (text_lower_char(t[i]) != word[i])
             return false;
     return true;
 }
@@ -53,7 +42,7 @@ bool starts_word_nocase(std::string_view t, std::string_view word)
 
 int script_line_comment_kind(std::string_view text, int* block_counter)
 {
-    std::string_view t = text.substr(skip_blanks(text, 0));
+    std::string_view t = text.substr(text_skip_blanks(text, 0));
     if (block_counter) {
         if (t.size() >= 2 && t[0] == '/' && t[1] == '*') {
             ++*block_counter;
@@ -85,7 +74,7 @@ int script_line_comment_state(StringNode* first)
 
 std::size_t script_line_skip_prefix(std::string_view text, int* no_alias, int* show)
 {
-    std::size_t i = skip_blanks(text, 0);
+    std::size_t i = text_skip_blanks(text, 0);
     if (i < text.size() && text[i] == '/') {
         ++i;
         if (i < text.size() && text[i] == '/')
@@ -115,7 +104,7 @@ std::size_t script_line_skip_prefix(std::string_view text, int* no_alias, int* s
 // returns -1.
 int script_brace_depth(std::string_view text, int depth, int strict)
 {
-    std::size_t start = skip_blanks(text, 0);
+    std::size_t start = text_skip_blanks(text, 0);
     if (is_comment_start(text.substr(start)))
         return depth;
     const std::size_t n = text.size();
@@ -152,7 +141,7 @@ std::vector<ScriptPiece> script_split_commands(std::string_view line, int depth_
     if (ok)
         *ok = 1;
     std::string_view text = line.substr(0, std::min(line.size(), kLongText));
-    if (skip_blanks(text, 0) >= text.size()) {
+    if (text_skip_blanks(text, 0) >= text.size()) {
         if (ok)
             *ok = 2;
         return pieces;
@@ -160,14 +149,14 @@ std::vector<ScriptPiece> script_split_commands(std::string_view line, int depth_
     int counter = (comment_state == 3 || comment_state == 4) ? 1 : 0;
     int depth = depth_before;
     const std::size_t n = text.size();
-    std::size_t start = skip_blanks(text, 0);
+    std::size_t start = text_skip_blanks(text, 0);
 
     auto emit_piece = [&](std::size_t from, std::size_t to) {
-        from = skip_blanks(text, from);
+        from = text_skip_blanks(text, from);
         if (from >= to)
             return;
         std::string_view p = text.substr(from, to - from);
-        if ((p[0] == '{' || p[0] == '}') && skip_blanks(p, 1) >= p.size())
+        if ((p[0] == '{' || p[0] == '}') && text_skip_blanks(p, 1) >= p.size())
             p = p.substr(0, 1);
         ScriptPiece piece;
         piece.text.assign(p);
@@ -189,13 +178,13 @@ std::vector<ScriptPiece> script_split_commands(std::string_view line, int depth_
     while (i < n) {
         if (text[i] == ' ' && i + 2 < n && text[i + 1] == '|' && text[i + 2] == ' ') {
             emit_piece(start, i);
-            start = skip_blanks(text, i + 3);
+            start = text_skip_blanks(text, i + 3);
             comment = start < n && piece_is_comment(start);
             i = start;
             continue;
         }
         if (!comment && text[i] == ' ' && i + 2 < n && text[i + 1] == '{' && text[i + 2] == ' ') {
-            std::size_t w = skip_blanks(text, i + 3);
+            std::size_t w = text_skip_blanks(text, i + 3);
             std::string_view next = text.substr(w);
             bool cut = (next.size() >= 2 && next[0] == ':' && next[1] != ' ') ||
                        starts_word_nocase(next, "if ") || starts_word_nocase(next, "while ");
@@ -323,7 +312,7 @@ int tok_list_has(std::string_view text, std::string_view token, char separator)
         if (j > i && j - i == token.size()) {
             bool eq = true;
             for (std::size_t k = 0; k < token.size(); ++k)
-                if (lower_ascii(text[i + k]) != lower_ascii(token[k])) {
+                if (text_lower_char(text[i + k]) != text_lower_char(token[k])) {
                     eq = false;
                     break;
                 }
@@ -474,7 +463,7 @@ int var_decl_comma_ends(std::string_view text_at_comma)
     std::size_t i = 0;
     if (i < text_at_comma.size() && text_at_comma[i] == ',')
         ++i;
-    i = skip_blanks(text_at_comma, i);
+    i = text_skip_blanks(text_at_comma, i);
     return (i >= text_at_comma.size() || text_at_comma[i] == '%') ? 1 : 0;
 }
 

@@ -19,18 +19,6 @@ int regex_overflow = 0;
 
 namespace {
 
-bool equals_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 std::string_view slot_name_of(std::string_view name)
 {
     return name.empty() ? std::string_view("default") : name;
@@ -43,7 +31,7 @@ int slot_take(std::string_view name, int substitution)
 {
     name = slot_name_of(name);
     for (auto& slot : regex_slots) {
-        if (slot && equals_nocase(slot->text, name))
+        if (slot && text_equal_nocase(slot->text, name))
             strlist_free(&slot);
     }
     int used = 0;
@@ -514,7 +502,7 @@ int regex_slot_find(std::string_view name)
 {
     name = slot_name_of(name);
     for (int i = 0; i < kRegexSlotCount; ++i) {
-        if (regex_slots[i] && equals_nocase(regex_slots[i]->text, name))
+        if (regex_slots[i] && text_equal_nocase(regex_slots[i]->text, name))
             return i;
     }
     return -1;

@@ -1,7 +1,6 @@
 #include "script/stores/timers.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <deque>
 #include <new>
@@ -10,6 +9,7 @@
 #include "app/connection.h"
 #include "app/frame_proc.h"
 #include "app/tick.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "platform/app_messages.h"
 #include "platform/frame_timers.h"
@@ -67,29 +67,6 @@ int default_events_enabled()
 }
 
 void default_other_timer(int id) { frame_timer_stop(id); }
-
-bool same_name(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-int compare_names(const std::string& a, const std::string& b)
-{
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        int x = std::tolower(static_cast<unsigned char>(a[i]));
-        int y = std::tolower(static_cast<unsigned char>(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
 
 void unlink_timer(Timer* t)
 {
@@ -221,7 +198,7 @@ void sort_list()
     std::stable_sort(v.begin(), v.end(), [](const Timer* a, const Timer* b) {
         if (a->last_run != b->last_run)
             return a->last_run < b->last_run;
-        return compare_names(a->name, b->name) < 0;
+        return text_compare_nocase(a->name, b->name) < 0;
     });
     g_timers = nullptr;
     Timer** tail = &g_timers;
@@ -287,7 +264,7 @@ int timer_count()
 Timer* timer_find(std::string_view name)
 {
     for (Timer* t = g_timers; t; t = t->next)
-        if (!t->dropped && same_name(t->name, name))
+        if (!t->dropped && text_equal_nocase(t->name, name))
             return t;
     return nullptr;
 }

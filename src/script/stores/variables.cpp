@@ -11,6 +11,7 @@
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/string_list.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
 #include "script/exec/script_errors.h"
@@ -33,29 +34,6 @@ namespace {
 std::unordered_map<std::string, StringNode*> index_by_name;
 std::unordered_map<std::string, StringNode*> timed_by_name;
 
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string lower_text(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        c = lower(c);
-    return out;
-}
-
-bool equal_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
 // The character after a leading "%" (the first character without one),
 // lower-cased; 0 when there is none.
 int name_letter(std::string_view name)
@@ -63,7 +41,7 @@ int name_letter(std::string_view name)
     std::size_t i = (!name.empty() && name[0] == '%') ? 1 : 0;
     if (i >= name.size())
         return 0;
-    return static_cast<unsigned char>(lower(name[i]));
+    return static_cast<unsigned char>(text_lower_char(name[i]));
 }
 
 int head_of_letter(int letter)
@@ -107,7 +85,7 @@ std::string_view first_word(std::string_view text)
 std::string index_key(int head, std::string_view name)
 {
     std::string key(1, static_cast<char>('A' + head));
-    key += lower_text(name);
+    key += text_lower_copy(name);
     return key;
 }
 
@@ -131,13 +109,13 @@ void scan_line(StringNode* line, VarFile* file)
     std::size_t percent = text.find('%');
     int letter = 0;
     if (percent != std::string::npos && percent + 1 < text.size())
-        letter = static_cast<unsigned char>(lower(text[percent + 1]));
+        letter = static_cast<unsigned char>(text_lower_char(text[percent + 1]));
     std::size_t blank = text.find(' ');
     int value_letter = 0;
     int value_pos = 0;
     if (blank != std::string::npos && blank + 1 < text.size()) {
         value_pos = static_cast<int>(blank + 1);
-        value_letter = static_cast<unsigned char>(lower(text[blank + 1]));
+        value_letter = static_cast<unsigned char>(text_lower_char(text[blank + 1]));
     }
     line->extra[kVarLineLetter] = letter;
     line->extra[kVarLineValueLetter] = value_letter;
@@ -215,12 +193,12 @@ void timed_put(std::string_view name, int count, int flags, int show)
     var_timed = head;
     head->extra[0] = flags;
     head->extra[1] = show ? 1 : 0;
-    timed_by_name[lower_text(name)] = head;
+    timed_by_name[text_lower_copy(name)] = head;
 }
 
 void timed_remove_node(StringNode* node)
 {
-    auto it = timed_by_name.find(lower_text(node->text));
+    auto it = timed_by_name.find(text_lower_copy(node->text));
     if (it != timed_by_name.end() && it->second == node)
         timed_by_name.erase(it);
     var_timed = strlist_remove(var_timed, node);
@@ -244,7 +222,7 @@ void timed_unset(StringNode* node, QWidget* window)
     var_set(window, name, nullptr, nullptr, show, kVarFlagSet, 0, 0, nullptr, 1);
     // The unset may have printed through a hook that changed the list: look
     // the entry up again before dropping it.
-    auto it = timed_by_name.find(lower_text(name));
+    auto it = timed_by_name.find(text_lower_copy(name));
     if (it != timed_by_name.end() && it->second == node)
         timed_remove_node(node);
 }
@@ -329,7 +307,7 @@ StringNode* var_local_find(std::string_view name_in, std::string* value, int wil
         if (wildcard)
             match = wild_match(name, word, 0, 1) != 0;
         else
-            match = node->number == letter && equal_nocase(word, name);
+            match = node->number == letter && text_equal_nocase(word, name);
         if (match) {
             if (value)
                 *value = var_line_value(node);
@@ -578,13 +556,13 @@ void var_file_scan(VarFile* file)
 
 StringNode* var_timed_find(std::string_view name)
 {
-    auto it = timed_by_name.find(lower_text(full_name(name)));
+    auto it = timed_by_name.find(text_lower_copy(full_name(name)));
     return it == timed_by_name.end() ? nullptr : it->second;
 }
 
 int var_timed_remove(std::string_view name)
 {
-    auto it = timed_by_name.find(lower_text(full_name(name)));
+    auto it = timed_by_name.find(text_lower_copy(full_name(name)));
     if (it == timed_by_name.end())
         return 0;
     StringNode* node = it->second;
@@ -736,13 +714,13 @@ int id_var(IdentCall& call)
         std::string_view prop = ident_property(call);
         if (prop.empty()) {
             out = found_name;
-        } else if (equal_nocase(prop, "value")) {
+        } else if (text_equal_nocase(prop, "value")) {
             std::size_t blank = found->text.find(' ');
             if (blank != std::string::npos)
                 out = found->text.substr(blank + 1);
-        } else if (equal_nocase(prop, "local")) {
+        } else if (text_equal_nocase(prop, "local")) {
             out = found_local ? "$true" : "$false";
-        } else if (equal_nocase(prop, "secs")) {
+        } else if (text_equal_nocase(prop, "secs")) {
             const StringNode* timed = found_local ? nullptr : var_timed_find(found_name);
             out = (timed && timed->number > 0) ? std::to_string(timed->number) : "0";
         }
@@ -768,7 +746,7 @@ std::string_view command_word_of(const EvalToken* tok)
 
 bool word_is(std::string_view word, std::string_view lower_word)
 {
-    return equal_nocase(word, lower_word);
+    return text_equal_nocase(word, lower_word);
 }
 
 bool is_switch(const EvalToken* tok)
@@ -810,7 +788,7 @@ int var_eval_token(EvalToken* command_word, EvalToken* token, int rewrite_off, s
                 name = name->next;
             if (name == token)
                 return 0;
-        } else if (word.size() >= 5 && equal_nocase(word.substr(0, 5), "timer")) {
+        } else if (word.size() >= 5 && text_equal_nocase(word.substr(0, 5), "timer")) {
             EvalToken* before = token->prev;
             if (is_switch(before) && before != command_word)
                 before = before->prev;

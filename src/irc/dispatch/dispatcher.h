@@ -1,0 +1,100 @@
+// The server-line dispatcher: every complete line a server sends is parsed
+// into an IrcMessage (source, command, parameters) and handed to the handler
+// of its command or numeric. Lines no handler knows reach the raw event and
+// the status window.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "script/events/event_fire.h"
+
+struct Connection;
+struct StringNode;
+
+// Most words a line may split into (the entry after the last is "none").
+constexpr int kIrcMaxWords = 1074;
+
+// One parsed server line; built afresh for every dispatch and never kept.
+struct IrcMessage {
+    // Word 0 the source (nick or server), word 1 the command, then the
+    // parameters. At most kIrcMaxWords - 1 words are held.
+    std::vector<std::string> words;
+    int last_word = 0;        // index of the last word
+    int trailing_word = 0;    // index of the ":" parameter; 0 when none
+    int numeric = 0;          // the command as a number; above 0 for numerics
+    std::string word_text;    // tokenised copy of the line (at most 4,150)
+    std::string raw;          // the line as received (at most 4,150)
+    bool has_address = false; // the source carried "!"
+    std::string address;      // user@host after the first "!"
+    std::string* dcc_file_text = nullptr;
+    int dcc_rejected = 0;
+    std::string target_text;  // status prefixes taken off a target
+    StringNode* mode_changes = nullptr;
+    int mode_flag = 0;
+    int stripped_count = 0;
+    std::string source_text;
+    std::string nick_text;
+    std::string nick_text2;
+    std::string out_text;
+    std::string out_text2;
+    Connection* connection = nullptr;
+    // The fields events read, filled from the words before a handler runs.
+    EventLine line;
+};
+
+// Word i of a message, or the empty text when the line has no such word.
+const std::string& irc_word(const IrcMessage& msg, int index);
+// Whether word i exists.
+bool irc_has_word(const IrcMessage& msg, int index);
+// Words from index on joined with single blanks.
+std::string irc_words_from(const IrcMessage& msg, int index);
+
+// Parses and dispatches one server line (carriage return and line feed
+// already removed) received on a connection.
+void irc_dispatch_line(const std::string& line, Connection* connection);
+
+// Fills words, last_word and trailing_word from raw.
+void irc_message_tokenize(IrcMessage& msg);
+
+// Sets word index (growing the table as needed, never past its size).
+void irc_message_set_word(IrcMessage& msg, int index, const std::string& text);
+// Keeps the first count words.
+void irc_message_cut_words(IrcMessage& msg, int count);
+
+// Handler of a command: takes the parsed message.
+using IrcHandler = void (*)(IrcMessage& msg);
+
+// Handlers of the commands handled elsewhere (channel membership, messages,
+// modes, topics). Each starts as the unrecognised-command path (raw event,
+// then the status window) until its subsystem sets it.
+extern IrcHandler irc_on_join;
+extern IrcHandler irc_on_part;
+extern IrcHandler irc_on_kick;
+extern IrcHandler irc_on_kill;
+extern IrcHandler irc_on_quit;
+extern IrcHandler irc_on_nick;
+extern IrcHandler irc_on_mode;
+extern IrcHandler irc_on_privmsg;
+extern IrcHandler irc_on_notice;
+extern IrcHandler irc_on_topic;
+
+// The unrecognised-command path: raw event (when the Raw switch is on), then
+// the words joined into the status window. Also the default of the seams above.
+void irc_on_unknown(IrcMessage& msg);
+
+// Shows a text in the connection's status window in a colour item. Seam:
+// by default through echo_line into the status window.
+extern void (*irc_status_echo)(Connection* conn, int colour_item, const std::string& text);
+
+// Fires the raw event for a message with the event word in out_text. Seam:
+// by default event_fire(conn, no window, msg, word, 2, phase 0, ...).
+// Returns 0 when a handler halted the default.
+extern int (*irc_fire_raw)(IrcMessage& msg, const std::string& word);
+
+// Configured server time-out (seconds) copied into the countdown per line.
+int irc_timeout_value();
+
+// Sets the frame handlers and hooks of the dispatcher, the numerics and the
+// logon sequence.
+void irc_dispatch_install();

@@ -1,0 +1,264 @@
+#include "irc/dispatch/server_commands.h"
+
+#include <cctype>
+#include <initializer_list>
+
+#include "app/connection.h"
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "core/text_limits.h"
+#include "display/colors.h"
+#include "display/line_buffer.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/numerics/isupport.h"
+#include "script/exec/executor.h"
+#include "script/stores/timers.h"
+
+namespace {
+
+bool ieq(const std::string& a, const char* b)
+{
+    std::size_t n = std::char_traits<char>::length(b);
+    if (a.size() != n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string lower(std::string s)
+{
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Fills the "%s" of a numbered text in order.
+std::string text_fill(int id, std::initializer_list<std::string> args)
+{
+    std::string format;
+    text_load_string(id, &format);
+    std::string out;
+    auto it = args.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
+            if (it != args.end()) out += *it++;
+            ++i;
+        } else {
+            out += format[i];
+        }
+    }
+    return out.substr(0, kLongText);
+}
+
+int default_fire_event(IrcMessage& msg, const char* word, int id, int phase)
+{
+    if (!event_switch_events) return 1;
+    int halt = 0;
+    return event_fire(msg.connection, nullptr, &msg, word, id, phase, &halt, nullptr);
+}
+
+int default_run_plain(Connection* conn, const std::string& command)
+{
+    if (!conn || !conn_is_live(conn)) return 0;
+    return script_exec_plain_command(timer_status_window(conn), command, conn, 1);
+}
+
+void show(Connection* conn, std::uint32_t colour, const std::string& text)
+{
+    irc_status_echo(conn, static_cast<int>(colour), text);
+}
+
+// Raw event for the IRCX commands; 0 when halted.
+int ircx_raw(IrcMessage& msg)
+{
+    if (!event_switch_raw) return 1;
+    return irc_fire_raw(msg, irc_word(msg, 1));
+}
+
+bool is_channel_name(const std::string& s, Connection* conn)
+{
+    return isupport_is_chantype(s.c_str(), conn) != 0;
+}
+
+}  // namespace
+
+int (*irc_fire_event)(IrcMessage&, const char*, int, int) = default_fire_event;
+int (*irc_run_plain)(Connection*, const std::string&) = default_run_plain;
+int (*flood_is_check_reply)(const std::string&, Connection*) = nullptr;
+int (*irc_is_ignored_invite)(const std::string&, const std::string&, Connection*) = nullptr;
+int (*irc_join_allowed)(const std::string&, Connection*) = nullptr;
+std::string (*irc_chanfolder_key)(const std::string&) = nullptr;
+
+void irc_on_error(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    int go = irc_fire_event(msg, "ERROR", 23, 1);
+    if (!conn_is_live(conn)) return;
+    if (irc_has_word(msg, 1)) {
+        if (lower(irc_words_from(msg, 1)).find("throttled") != std::string::npos) irc_state(conn)->throttled = 1;
+    }
+    if (go) {
+        const std::string& first = irc_word(msg, 1);
+        const bool closing = first.size() >= 13 && lower(first.substr(0, 13)) == "closing link:";
+        msg.out_text = irc_words_from(msg, closing ? 1 : 0);
+        print_options.timestamp = 1;
+        show(conn, kColorInfo2Text, msg.out_text);
+    }
+    if (!conn_is_live(conn)) return;
+    irc_fire_event(msg, "ERROR", 23, 0);
+}
+
+void irc_on_ping(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    // The answer goes out first, whatever a script does with the event.
+    if (irc_has_word(msg, 1)) irc_send_line("PONG :" + msg.words[1].substr(0, kMediumText) + "\n", 0, conn);
+    else irc_send_line("PONG\n", 0, conn);
+    if (!conn_is_live(conn)) return;
+    int go = irc_fire_event(msg, "PING", 48, 1);
+    if (!conn_is_live(conn)) return;
+    if (go && !opt(OPT_HIDE_PING_PONG)) {
+        std::string text;
+        text_load_string(3573, &text);
+        show(conn, kColorInfo2Text, text);
+    }
+    if (!conn_is_live(conn)) return;
+    irc_fire_event(msg, "PING", 48, 0);
+}
+
+void irc_on_pong(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    const std::string text = irc_word(msg, 3);
+    if (conn_timeout_probe(&text, conn)) return;
+    if (flood_is_check_reply && flood_is_check_reply(text, conn)) return;
+    if (msg.has_address) return;
+    int go = irc_fire_event(msg, "PONG", 50, 1);
+    if (!conn_is_live(conn)) return;
+    if (go) {
+        std::string out = text_fill(3529, {irc_word(msg, 0)});
+        if (irc_has_word(msg, 3)) out += ": " + msg.words[3];
+        show(conn, kColorInfoText, out);
+    }
+    if (!conn_is_live(conn)) return;
+    irc_fire_event(msg, "PONG", 50, 0);
+}
+
+void irc_on_invite(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!irc_has_word(msg, 3)) return;
+    const std::string inviter = irc_word(msg, 0);
+    const std::string channel = msg.words[3];
+    if (!is_channel_name(channel, conn) || channel.size() > kShortText) return;
+    if (irc_is_ignored_invite && irc_is_ignored_invite(inviter, msg.address, conn)) return;
+    int go = irc_fire_event(msg, "INVITE", 31, 1);
+    if (!conn_is_live(conn)) return;
+    if (go) {
+        std::string out = opt(OPT_SHOW_ADDRESSES) && msg.has_address
+                              ? text_fill(3501, {inviter, msg.address, channel})
+                              : text_fill(3502, {inviter, channel});
+        show(conn, kColorInviteText, out);
+    }
+    if (!conn_is_live(conn)) return;
+    irc_fire_event(msg, "INVITE", 31, 0);
+    if (!conn_is_live(conn)) return;
+    irc_state(conn)->last_invite = channel;
+    if (opt(OPT_JOIN_ON_INVITE) && (!irc_join_allowed || irc_join_allowed(channel, conn))) {
+        std::string key = irc_chanfolder_key ? irc_chanfolder_key(channel) : std::string();
+        // The channel came from the server: the line runs as it stands.
+        std::string command = key.empty() ? "/join " + channel : "/join " + channel + " " + key;
+        irc_run_plain(conn, command);
+    }
+}
+
+void irc_on_wallops(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    int go = irc_fire_event(msg, "WALLOPS", 77, 1);
+    if (!conn_is_live(conn)) return;
+    if (go) show(conn, kColorWallopsText, "!" + irc_word(msg, 0) + "! " + irc_words_from(msg, 2));
+    if (!conn_is_live(conn)) return;
+    irc_fire_event(msg, "WALLOPS", 77, 0);
+}
+
+void irc_on_event(IrcMessage& msg)
+{
+    if (!irc_has_word(msg, 3)) return;
+    if (!ircx_raw(msg) || !conn_is_live(msg.connection)) return;
+    print_options.timestamp = 1;
+    show(msg.connection, kColorNoticeText,
+         "-" + irc_word(msg, 0) + "- " + irc_words_from(msg, 3) + " (" + irc_word(msg, 2) + ")");
+}
+
+void irc_on_knock(IrcMessage& msg)
+{
+    if (!irc_has_word(msg, 2)) return;
+    if (!ircx_raw(msg) || !conn_is_live(msg.connection)) return;
+    std::string out = "* Knock: " + irc_word(msg, 0);
+    static const struct { const char* code; int text; } kReasons[] = {
+        {"471", 3565}, {"473", 3566}, {"474", 3567}, {"475", 3568}, {"556", 3571}};
+    for (const auto& r : kReasons)
+        if (irc_word(msg, 3) == r.code) out += " " + text_fill(r.text, {});
+    show(msg.connection, kColorJoinText, out);
+}
+
+void irc_on_prop(IrcMessage& msg)
+{
+    if (!irc_has_word(msg, 2)) return;
+    const std::string prop = irc_word(msg, 3);
+    if (ieq(prop, "MEMBERKEY")) {
+        std::string value = irc_word(msg, 4);
+        if (!value.empty() && value[0] == ':') value.erase(0, 1);
+        const bool set = value.find_first_not_of(' ') != std::string::npos;
+        irc_message_set_word(msg, 1, "MODE");
+        irc_message_set_word(msg, 3, set ? "+k" : "-k");
+        irc_message_cut_words(msg, set ? 5 : 4);
+        irc_on_mode(msg);
+        return;
+    }
+    if (ieq(prop, "TOPIC")) {
+        irc_message_set_word(msg, 1, "TOPIC");
+        if (irc_has_word(msg, 3)) {
+            msg.words.erase(msg.words.begin() + 3);
+            msg.last_word = static_cast<int>(msg.words.size()) - 1;
+            if (msg.trailing_word > 3) --msg.trailing_word;
+            else if (msg.trailing_word == 3) msg.trailing_word = 0;
+        }
+        irc_on_topic(msg);
+        return;
+    }
+    if (!event_switch_raw) return;
+    if (!irc_fire_raw(msg, "PROP") || !conn_is_live(msg.connection)) return;
+    show(msg.connection, kColorNormalText, irc_words_from(msg, 0));
+}
+
+void irc_on_whisper(IrcMessage& msg)
+{
+    if (!irc_has_word(msg, 4)) return;
+    if (!ircx_raw(msg) || !conn_is_live(msg.connection)) return;
+    print_options.timestamp = 1;
+    show(msg.connection, kColorActionText, "*" + irc_word(msg, 0) + "* whispers: " + irc_words_from(msg, 4));
+}
+
+void irc_note_away(const std::vector<std::string>& words, int index, Connection* conn, int strip_colon)
+{
+    if (!conn) return;
+    std::string text;
+    for (std::size_t i = index < 0 ? 0 : static_cast<std::size_t>(index); i < words.size(); ++i) {
+        if (!text.empty()) text += ' ';
+        text += words[i];
+    }
+    if (strip_colon && !text.empty() && text[0] == ':') text.erase(0, 1);
+    conn->away_text = text.substr(0, kMediumText);
+}
+
+int irc_is_oper(Connection* conn)
+{
+    if (!conn || !conn_is_live(conn)) return 0;
+    const std::string& m = conn->user_modes;
+    if (m.find('o') != std::string::npos) return 1;
+    if ((conn->server_flags & 8) && (m.find('a') != std::string::npos || m.find('A') != std::string::npos))
+        return 1;
+    return 0;
+}

@@ -1,0 +1,117 @@
+// The server link from "connect" to a registered link: the /server request,
+// the connect timer, the local and server host lookups, the non-blocking
+// connect and the registration lines (PASS, NICK, USER), the QUIT line and
+// the connect-failure text.
+//
+// Per-link fields kept in the Connection record:
+//   socket, lookup_handle, connected, connecting, resolving_local_host,
+//   link_flag1 (closed), connect_timer_id, retry_delay (connect timer delay
+//   in milliseconds), link_word1 (pending changes), link_word2 (retry count),
+//   connect_seconds (attempt seconds), waiting_retry (retry pending),
+//   reason (last error text), link_flag2 (close handled), link_word3
+//   (failure code), nick_index (nick slot), quitting.
+// The rest of a link's state lives in LinkState below, found by the
+// connection's id.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Connection;
+
+// Pending-change bits of a connect step.
+constexpr int kPendingCopyStored = 1;
+constexpr int kPendingNextServer = 2;
+constexpr int kPendingReadEntry = 4;
+constexpr int kPendingRebuildGroup = 8;
+
+// Failure codes.
+constexpr int kFailNone = 0;
+constexpr int kFailLocalName = 1;
+constexpr int kFailLocalResolve = 2;
+constexpr int kFailServerResolve = 3;
+constexpr int kFailConnect = 4;
+constexpr int kFailClosedEarly = 5;
+
+// Link state that the Connection record has no field for.
+struct LinkState {
+    std::vector<std::string> alternates; // further addresses of the server host
+    int throttled = 0;        // the next retry waits 60 seconds
+    int redirect_pending = 0; // the next retry goes to the stored server at once
+    int ssl_state = 0;        // 0 not started, 1 handshake, 2 running, 3 failed
+    std::string ssl_server;   // "host:port" of the last server reached over SSL
+    std::string server_address; // address text actually connected
+    int mean_line_length = 0; // of the lines written
+    int server_l_switch = 0;  // the last /server request carried -l
+};
+// The link state of a live connection (made on first use); a dummy for a
+// dead one.
+LinkState& link_state(Connection* conn);
+
+// The pending /server request.
+extern std::string irc_request_host;     // host, or host:port
+extern std::string irc_request_port;
+extern std::string irc_request_password;
+extern std::string irc_request_channels;
+
+// The default port.
+extern const char* const kDefaultPort; // "6667"
+
+// Operations.
+int conn_begin_connect(Connection* conn);
+void conn_toggle(Connection* conn);
+void conn_connect_timer_proc(int timer_id);
+void conn_connect_now(int from_timer, Connection* conn);
+void conn_fail_message(int error, Connection* conn);
+void conn_lookup_local_host(Connection* conn);
+intptr_t conn_on_local_host(uintptr_t handle, intptr_t lparam);
+void conn_lookup_server(Connection* conn);
+intptr_t conn_on_server_resolved(uintptr_t handle, intptr_t lparam);
+// Opens the socket to the address text (dotted IPv4 or IPv6) and starts the
+// connect; 1 when under way.
+int conn_socket_connect(const std::string& address, Connection* conn);
+intptr_t irc_logon(uintptr_t socket, intptr_t lparam);
+void conn_show_local_host(Connection* conn);
+void irc_send_quit(Connection* conn);
+
+// Connect timers.
+int conn_set_connect_timer(Connection* conn, int delay_ms);
+void conn_kill_connect_timer(Connection* conn);
+
+// The registration lines of a link, without sending them (tests and logon).
+std::vector<std::string> irc_logon_lines(Connection* conn);
+
+// Seams to later parts; each default does what the program does without them.
+// The servers file: selects a network or group name and moves to its next
+// server, filling the stored server; 0 when it knows no such name. Default:
+// the word is taken as a plain host name (stored host = word), 1.
+extern int (*irc_servers_select_group)(const std::string& name, Connection* conn);
+// Moves the stored server to the next server of the group. Default: nothing.
+extern void (*irc_servers_next)(Connection* conn);
+// Whether SSL links can be made. Default: 0.
+extern int (*irc_ssl_available)();
+// Evaluates identifiers and variables in a text. Default: the text as it is.
+extern std::string (*irc_eval_text)(const std::string& text, Connection* conn);
+// The user id of the ident server. Default: empty.
+extern std::string (*irc_ident_user)();
+// Starts the ident server for a connect. Default: nothing.
+extern void (*irc_ident_start)(Connection* conn);
+// Resets the nick-attempt flags of the numerics before NICK. Default: nothing.
+extern void (*irc_nick_attempts_reset)(Connection* conn);
+// Refreshes the status title, toolbar, menus and tray. Default: the
+// connection's title hook.
+extern void (*irc_refresh_ui)(Connection* conn);
+// The error beep. Default: nothing.
+extern void (*irc_error_beep)();
+// Opens the connect options so the user can complete them. Default: nothing.
+extern void (*irc_open_connect_options)();
+
+// Sets the frame handlers of the link's messages, the send path and the
+// connection hooks of the link, and registers /server, /quit, /disconnect
+// and /raw.
+void irc_link_install();
+
+class QWidget;
+// The status window of a connection, or null.
+QWidget* link_status_window(Connection* conn);

@@ -1,0 +1,420 @@
+#include "irc/numerics/numerics.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+
+#include "app/connection.h"
+#include "app/frame_proc.h"
+#include "core/options.h"
+#include "core/text_limits.h"
+#include "display/colors.h"
+#include "display/line_buffer.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/server_software.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/logon.h"
+#include "platform/app_messages.h"
+#include "script/stores/timers.h"
+
+namespace {
+
+void default_status_show(Connection* conn, int colour, const std::string& text, int before, int after)
+{
+    if (!conn) return;
+    QWidget* w = timer_status_window(conn);
+    if (!w) return;
+    if (before) print_separator(w, kColorInfoText);
+    print_line(w, std::string_view(text), static_cast<std::uint32_t>(colour));
+    if (after) print_separator(w, kColorInfoText);
+}
+
+void default_post_logon(Connection* conn)
+{
+    post_app_message(WM_APP_LOGON_SEQUENCE, 0, reinterpret_cast<intptr_t>(conn));
+}
+
+intptr_t on_logon_message(uintptr_t, intptr_t lparam)
+{
+    Connection* conn = reinterpret_cast<Connection*>(lparam);
+    if (conn && conn_is_live(conn)) conn_logon_sequence(conn);
+    return 0;
+}
+
+std::string& nick_slot(Connection* conn, int index)
+{
+    if (index < 0 || index > 2) index = 0;
+    return conn->live_identity[2 + index];
+}
+
+bool all_digits(const std::string& s)
+{
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+long leading_number(const std::string& s)
+{
+    long v = 0;
+    std::size_t i = 0;
+    bool neg = false;
+    if (i < s.size() && s[i] == '-') { neg = true; ++i; }
+    for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i)
+        if (v < 100000000) v = v * 10 + (s[i] - '0');
+    return neg ? -v : v;
+}
+
+// Raw event with the numeric's number; 0 when a script halted the default.
+int raw_event(IrcMessage& msg)
+{
+    if (!event_switch_raw) return 1;
+    msg.out_text = std::to_string(msg.numeric);
+    return irc_fire_raw(msg, msg.out_text);
+}
+
+// The common pattern: raw event, then the text from a word.
+void common(IrcMessage& msg, int from, int before, int after)
+{
+    if (!raw_event(msg)) return;
+    if (!conn_is_live(msg.connection)) return;
+    print_options.wrap_mode = 0;
+    msg.out_text.clear();
+    if (from == 3) msg.trailing_word = 3;
+    int first = from > 0 ? from : msg.trailing_word;
+    irc_show_words(msg, first, before, after, static_cast<int>(kColorNormalText));
+}
+
+void show_default(IrcMessage& msg)
+{
+    if (irc_has_word(msg, 2) && irc_has_word(msg, 3)) common(msg, 3, 0, 0);
+    else common(msg, 0, 0, 0);
+}
+
+void on_welcome(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    IrcConnState* st = irc_state(conn);
+    if (!(st->registration & 1)) {
+        st->registration |= 1;
+        conn->registered = 1;
+        conn->connecting = 0;
+        conn->ident_state = 0;
+        conn->ident_address = -1;
+        st->nick_pending = st->nick_prompted = st->alt_nick_tried = 0;
+        st->nick_settled = 1;
+        if (irc_has_word(msg, 2) && !msg.words[2].empty())
+            nick_slot(conn, conn->nick_index) = msg.words[2].substr(0, kShortText);
+        conn->server_name = irc_word(msg, 0).substr(0, kShortText);
+        conn->network.clear();
+        st->network_from_server = 0;
+        irc_update_title(conn);
+    }
+    common(msg, 0, 1, 0);
+}
+
+void on_server_info(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    IrcConnState* st = irc_state(conn);
+    if (!(st->registration & 2)) {
+        st->registration |= 2;
+        irc_detect_server_software(msg);
+        conn_set_isupport_defaults(conn);
+        irc_update_title(conn);
+    }
+    if (!raw_event(msg)) return;
+    if (!conn_is_live(conn)) return;
+    print_options.wrap_mode = 0;
+    msg.out_text.clear();
+    msg.trailing_word = 3;
+    irc_show_words(msg, 3, 1, 1, static_cast<int>(kColorNormalText));
+}
+
+void on_isupport(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!irc_has_word(msg, 2)) {
+        conn_set_isupport_defaults(conn);
+        common(msg, 0, 0, 0);
+        return;
+    }
+    isupport_parse_005(msg);
+    if (!conn_is_live(conn)) return;
+    conn_set_isupport_defaults(conn);
+    irc_update_title(conn);
+    common(msg, 3, 0, 0);
+}
+
+void on_redirect(IrcMessage& msg)
+{
+    if (msg.last_word < 4) {
+        show_default(msg);
+        return;
+    }
+    raw_event(msg);
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn)) return;
+    IrcConnState* st = irc_state(conn);
+    conn->server_name = msg.words[3].substr(0, kShortText);
+    std::string port = msg.words[4].substr(0, kShortText);
+    if (leading_number(port) < 1) port = "6667";
+    conn->live_server[4] = port;
+    st->redirect_port = port;
+    st->redirect = 1;
+}
+
+void on_nick_in_use(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    IrcConnState* st = irc_state(conn);
+    int shown = 1;
+    if (event_switch_raw) {
+        if (st->nick_pending) st->nick_prompted = 1;
+        shown = raw_event(msg);
+        if (!conn_is_live(conn)) return;
+        if (st->nick_pending && !st->nick_prompted) goto show;  // a script sent a new nick
+        st->nick_prompted = 0;
+    }
+    if (st->nick_pending && !st->nick_prompted && !st->nick_settled) {
+        const std::string alt = conn->live_identity[3];
+        if (!st->alt_nick_tried) {
+            st->alt_nick_tried = 1;
+            const bool slot_ok = conn->nick_index == 0 || (conn->nick_index == 2 && opt(OPT_THIRD_NICK_SLOT));
+            if (slot_ok && !alt.empty() && alt != nick_slot(conn, conn->nick_index)) {
+                if (conn->nick_index == 0) conn->nick_index = 1;
+                else nick_slot(conn, 2) = alt;
+                irc_send_line("NICK " + alt + "\n", 0, conn);
+                irc_update_title(conn);
+                goto show;
+            }
+        }
+        st->nick_prompted = 1;
+        irc_update_title(conn);
+        if (shown && irc_prompt_nick) irc_prompt_nick(conn);
+    }
+show:
+    if (!shown || !conn_is_live(conn)) return;
+    print_options.wrap_mode = 0;
+    msg.out_text.clear();
+    msg.trailing_word = 3;
+    irc_show_words(msg, 3, 1, 1, static_cast<int>(kColorNormalText));
+}
+
+void on_motd_start(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    IrcConnState* st = irc_state(conn);
+    if (st->logon_pending) st->logon_pending = 2;
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    std::string text = irc_words_from(msg, 3);
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == '-') ++i;
+    while (i < text.size() && text[i] == ' ') ++i;
+    text = text.substr(i);
+    if (text.empty()) return;
+    std::size_t blank = text.find(' ');
+    if (blank == std::string::npos) return;
+    std::string server = text.substr(0, blank);
+    std::size_t t = text.find_first_not_of(' ', blank);
+    if (t == std::string::npos) return;
+    std::string title = text.substr(t);
+    std::size_t dash = title.find(" -");
+    if (dash != std::string::npos && dash + 3 >= title.size()) title.resize(dash);
+    std::string out = title + ", " + server;
+    if (opt(OPT_SKIP_MOTD)) irc_status_show(conn, static_cast<int>(kColorNormalText), out, 1, 0);
+    else irc_status_echo(conn, static_cast<int>(kColorNormalText), out);
+}
+
+void on_motd_line(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    if (irc_state(conn)->logon_pending == 2 && opt(OPT_SKIP_MOTD)) return;
+    print_options.wrap_mode = 0;
+    irc_status_show(conn, static_cast<int>(kColorNormalText), irc_word(msg, msg.trailing_word), 0, 0);
+}
+
+void on_motd_end(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    IrcConnState* st = irc_state(conn);
+    st->nick_pending = st->nick_prompted = st->alt_nick_tried = 0;
+    st->nick_settled = 1;
+    if (st->logon_pending) {
+        st->logon_pending = 0;
+        irc_post_logon(conn);
+    }
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    irc_status_echo(conn, static_cast<int>(kColorNormalText), irc_word(msg, msg.trailing_word));
+    irc_update_title(conn);
+}
+
+void on_user_modes(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (irc_has_word(msg, 3) && irc_word(msg, 2) == nick_slot(conn, conn->nick_index)) {
+        irc_state(conn)->user_modes_text = ("[" + msg.words[3] + "]").substr(0, kShortText);
+        conn->user_modes = irc_state(conn)->user_modes_text;
+        irc_update_title(conn);
+    }
+    common(msg, 2, 1, 1);
+}
+
+void on_users(IrcMessage& msg)
+{
+    if (msg.last_word < 3) {
+        show_default(msg);
+        return;
+    }
+    if (!raw_event(msg) || !conn_is_live(msg.connection)) return;
+    const bool local = msg.numeric == 265;
+    std::string text;
+    if (msg.last_word >= 5 && msg.trailing_word == 5 && all_digits(msg.words[3]) && all_digits(msg.words[4]))
+        text = std::string(local ? "Current local  users: " : "Current global users: ") + msg.words[3] +
+               "  Max: " + msg.words[4];
+    else
+        text = irc_word(msg, msg.trailing_word);
+    irc_status_show(msg.connection, static_cast<int>(kColorNormalText), text, local ? 1 : 0, local ? 0 : 1);
+}
+
+void on_services(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    IrcConnState* st = irc_state(conn);
+    if (msg.numeric == 651) {
+        int was = st->services_state;
+        st->services_state = 0;
+        if (was) {
+            raw_event(msg);
+            return;
+        }
+        common(msg, 0, 0, 0);
+        return;
+    }
+    if (!irc_has_word(msg, 3)) {
+        show_default(msg);
+        return;
+    }
+    st->services_state = st->services_state == 0 ? 1 : 2;
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    std::string text = std::string("\x16") + "Services Message (" + irc_word(msg, 0) + ") " + irc_words_from(msg, 3);
+    print_options.timestamp = 1;
+    irc_status_show(conn, static_cast<int>(kColorNormalText), text, st->services_state == 1, 0);
+}
+
+}  // namespace
+
+void (*irc_status_show)(Connection*, int, const std::string&, int, int) = default_status_show;
+void (*irc_post_logon)(Connection*) = default_post_logon;
+void (*irc_prompt_nick)(Connection*) = nullptr;
+
+void irc_update_title(Connection* conn)
+{
+    if (conn_hooks.conn_update_status_title && conn_is_live(conn)) conn_hooks.conn_update_status_title(conn);
+}
+
+void irc_show_words(IrcMessage& msg, int first, int sep_before, int sep_after, int colour)
+{
+    if (first >= 0) {
+        msg.out_text.clear();
+        for (int i = first; i < static_cast<int>(msg.words.size()); ++i) {
+            if (msg.words[static_cast<std::size_t>(i)].empty()) break;
+            if (i > first) msg.out_text += ' ';
+            msg.out_text += msg.words[static_cast<std::size_t>(i)];
+            if (msg.out_text.size() >= kLongText) {
+                msg.out_text.resize(kLongText);
+                break;
+            }
+        }
+    }
+    if (msg.out_text.empty()) return;
+    const bool notice = irc_word(msg, 1) == "NOTICE";
+    irc_status_show(msg.connection, colour, msg.out_text, sep_before, sep_after || notice);
+}
+
+void irc_on_numeric(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn)) return;
+    IrcConnState* st = irc_state(conn);
+    switch (msg.numeric) {
+    case 1: on_welcome(msg); return;
+    case 4: on_server_info(msg); return;
+    case 5: on_isupport(msg); return;
+    case 10: on_redirect(msg); return;
+    case 432: case 433: case 437: on_nick_in_use(msg); return;
+    case 375: on_motd_start(msg); return;
+    case 372: case 377: on_motd_line(msg); return;
+    case 376: case 422: on_motd_end(msg); return;
+    case 221: on_user_modes(msg); return;
+    case 265: case 266: on_users(msg); return;
+    case 650: case 651: on_services(msg); return;
+    case 800:
+        if (!(conn->server_flags & 0x20)) {
+            conn->server_flags |= 0x20;
+            conn_set_isupport_defaults(conn);
+        }
+        common(msg, 3, 0, 0);
+        return;
+    case 2: case 3: case 257: case 258: case 412: case 431: case 440:
+        common(msg, 0, 0, 0);
+        return;
+    case 200: case 201: case 202: case 203: case 204: case 205: case 206: case 208: case 261:
+        common(msg, 3, 0, 0);
+        return;
+    case 211: case 212: case 213: case 214: case 215: case 216: case 218:
+    case 241: case 242: case 243: case 244: case 247: case 249: {
+        int first = !st->stats_shown;
+        st->stats_shown = 1;
+        common(msg, 3, first, 0);
+        return;
+    }
+    case 219:
+        st->stats_shown = 0;
+        common(msg, 4, 0, 1);
+        return;
+    case 250: case 523: case 381: case 464: case 391: case 554: case 555: case 999:
+        common(msg, 0, 1, 1);
+        return;
+    case 251: case 256: case 392:
+        common(msg, 0, 1, 0);
+        return;
+    case 252: case 253: case 254:
+        if (irc_has_word(msg, 2) && irc_has_word(msg, 3)) common(msg, 3, 0, 0);
+        else common(msg, 0, 0, 0);
+        return;
+    case 255: case 259: case 394:
+        common(msg, 0, 0, 1);
+        return;
+    case 371: {
+        int first = !st->info_shown;
+        st->info_shown = 1;
+        common(msg, 0, first, 0);
+        return;
+    }
+    case 374:
+        st->info_shown = 0;
+        common(msg, 0, 0, 1);
+        return;
+    case 351: case 443: case 421: case 438: case 465:
+        common(msg, 3, 1, 1);
+        return;
+    case 343:
+        if (irc_has_word(msg, 2) && irc_has_word(msg, 3)) common(msg, 3, 1, 1);
+        else show_default(msg);
+        return;
+    case 436:
+        raw_event(msg);
+        return;
+    default:
+        show_default(msg);
+        return;
+    }
+}
+
+void numerics_install()
+{
+    frame_set_handler(WM_APP_LOGON_SEQUENCE, on_logon_message);
+}

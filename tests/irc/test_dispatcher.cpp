@@ -1,0 +1,265 @@
+// The server-line dispatcher through a fake link: lines are fed to
+// irc_dispatch_line, sent lines are captured at irc_send_line, shown lines
+// and raw events at the dispatcher's seams.
+#include "app/connection.h"
+#include "core/options.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/server_commands.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/numerics.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> g_sent;
+std::vector<std::string> g_shown;
+std::vector<std::string> g_raw_words;
+std::vector<std::string> g_events;
+int g_halt_raw = 0;
+std::string g_halt_event;
+
+int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
+void cap_echo(Connection*, int, const std::string& t) { g_shown.push_back(t); }
+void cap_show(Connection*, int, const std::string& t, int, int) { g_shown.push_back(t); }
+int cap_raw(IrcMessage&, const std::string& w) { g_raw_words.push_back(w); return g_halt_raw ? 0 : 1; }
+int cap_event(IrcMessage&, const char* w, int, int phase)
+{
+    g_events.push_back(std::string(w) + ":" + std::to_string(phase));
+    return g_halt_event == w ? 0 : 1;
+}
+void cap_logon(Connection*) {}
+
+class DispatchLink : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_send = irc_send_line;
+        saved_echo = irc_status_echo;
+        saved_show = irc_status_show;
+        saved_raw = irc_fire_raw;
+        saved_event = irc_fire_event;
+        saved_post = irc_post_logon;
+        irc_send_line = cap_send;
+        irc_status_echo = cap_echo;
+        irc_status_show = cap_show;
+        irc_fire_raw = cap_raw;
+        irc_fire_event = cap_event;
+        irc_post_logon = cap_logon;
+        event_switch_raw = 1;
+        g_sent.clear(); g_shown.clear(); g_raw_words.clear(); g_events.clear();
+        g_halt_raw = 0;
+        g_halt_event.clear();
+        conn = conn_new(nullptr);
+        conn->server_name = "s";
+        conn->live_identity[2] = "me";
+        irc_state_new_link(conn);
+    }
+    void TearDown() override
+    {
+        irc_state_forget(conn);
+        conn_free(conn);
+        irc_send_line = saved_send;
+        irc_status_echo = saved_echo;
+        irc_status_show = saved_show;
+        irc_fire_raw = saved_raw;
+        irc_fire_event = saved_event;
+        irc_post_logon = saved_post;
+    }
+    Connection* conn = nullptr;
+    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
+    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
+    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
+    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
+    int (*saved_event)(IrcMessage&, const char*, int, int) = nullptr;
+    void (*saved_post)(Connection*) = nullptr;
+};
+
+TEST(IrcTokenize, SplitsSourceParametersAndTrailing)
+{
+    struct Case {
+        const char* line;
+        std::vector<std::string> words;
+        int trailing;
+    } cases[] = {
+        {":nick!user@host PRIVMSG #c :hello there", {"nick!user@host", "PRIVMSG", "#c", "hello there"}, 3},
+        {":irc.example PRIVMSG #c hello", {"irc.example", "PRIVMSG", "#c", "hello"}, 0},
+        {"  :a b", {"a", "b"}, 0},
+        {": a   b    :x  y ", {"a", "b", "x  y "}, 2},
+        {"CMD a\tb c:d", {"CMD", "a\tb", "c:d"}, 0},
+        {"CMD a :", {"CMD", "a", ""}, 2},
+        {"CMD a   ", {"CMD", "a"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        IrcMessage msg;
+        msg.raw = c.line;
+        irc_message_tokenize(msg);
+        EXPECT_EQ(msg.words, c.words);
+        EXPECT_EQ(msg.trailing_word, c.trailing);
+        EXPECT_EQ(msg.last_word, static_cast<int>(c.words.size()) - 1);
+    }
+}
+
+TEST(IrcTokenize, HostileWordCountStaysInsideTheTable)
+{
+    std::string line = ":s X";
+    for (int i = 0; i < 3000; ++i) line += " a";
+    IrcMessage msg;
+    msg.raw = line;
+    irc_message_tokenize(msg);
+    EXPECT_LE(static_cast<int>(msg.words.size()), kIrcMaxWords - 1);
+    EXPECT_EQ(msg.last_word, static_cast<int>(msg.words.size()) - 1);
+    EXPECT_EQ(msg.words[1], "X");
+}
+
+TEST_F(DispatchLink, PingIsAnsweredWithOrWithoutSource)
+{
+    struct Case {
+        const char* line;
+        const char* pong;
+    } cases[] = {
+        {"PING :abc", "PONG :abc\n"},
+        {":irc.example PING :abc", "PONG :abc\n"},
+        {"  :irc.example!x@y PING abc", "PONG :abc\n"},
+        {"ping :tok en", "PONG :tok en\n"},
+        {"PING", "PONG\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        g_sent.clear();
+        g_raw_words.clear();
+        irc_dispatch_line(c.line, conn);
+        ASSERT_EQ(g_sent.size(), 1u);
+        EXPECT_EQ(g_sent[0], c.pong);
+        EXPECT_TRUE(g_raw_words.empty());  // not taken as an unknown command
+    }
+}
+
+TEST_F(DispatchLink, PongGoesOutEvenWhenScriptHaltsPing)
+{
+    g_halt_event = "PING";
+    irc_dispatch_line("PING :irc.x", conn);
+    ASSERT_EQ(g_sent.size(), 1u);
+    EXPECT_EQ(g_sent[0], "PONG :irc.x\n");
+    EXPECT_TRUE(g_shown.empty());
+    EXPECT_EQ(g_events, (std::vector<std::string>{"PING:1", "PING:0"}));
+}
+
+TEST_F(DispatchLink, ErrorShownWithOrWithoutSourceAndThrottleNoted)
+{
+    struct Case {
+        const char* line;
+        const char* shown;
+        int throttled;
+    } cases[] = {
+        {"ERROR :Bad password", "ERROR Bad password", 0},
+        {":srv ERROR :Bad password", "ERROR Bad password", 0},
+        {"ERROR :Closing link: x (Throttled: Reconnecting too fast)",
+         "Closing link: x (Throttled: Reconnecting too fast)", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        g_shown.clear();
+        irc_state(conn)->throttled = 0;
+        irc_dispatch_line(c.line, conn);
+        ASSERT_EQ(g_shown.size(), 1u);
+        EXPECT_EQ(g_shown[0], c.shown);
+        EXPECT_EQ(irc_state(conn)->throttled, c.throttled);
+    }
+}
+
+TEST_F(DispatchLink, UnknownCommandsAndNumericsReachRawEventAndStatus)
+{
+    struct Case {
+        const char* line;
+        const char* raw_word;
+        const char* shown;
+    } cases[] = {
+        {"FOO bar :baz qux", "FOO", "s FOO bar baz qux"},
+        {":srv.x FROB a :b c", "FROB", "srv.x FROB a b c"},
+        {"CREATE #room", "#room", "CREATE #room"},       // not IRCX: not shifted
+        {"NICK x", "x", "NICK x"},
+        {":srv 0 a", "0", "srv 0 a"},
+        {":srv 999x me :odd reply", "999", "odd reply"}, // numeric: raw word is the number
+        {":srv 777 me extra :unknown numeric", "777", "extra unknown numeric"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        g_shown.clear();
+        g_raw_words.clear();
+        irc_dispatch_line(c.line, conn);
+        ASSERT_EQ(g_raw_words.size(), 1u);
+        EXPECT_EQ(g_raw_words[0], c.raw_word);
+        ASSERT_EQ(g_shown.size(), 1u);
+        EXPECT_EQ(g_shown[0], c.shown);
+    }
+}
+
+TEST_F(DispatchLink, HaltedRawEventShowsNothing)
+{
+    g_halt_raw = 1;
+    irc_dispatch_line(":srv FROB a", conn);
+    irc_dispatch_line(":srv 777 me :x", conn);
+    EXPECT_EQ(g_raw_words.size(), 2u);
+    EXPECT_TRUE(g_shown.empty());
+}
+
+TEST_F(DispatchLink, SeamCommandsTakeTheRawPathWithTheSourceSplit)
+{
+    irc_dispatch_line(":nick!user@host PRIVMSG #c :hello there", conn);
+    ASSERT_EQ(g_shown.size(), 1u);
+    EXPECT_EQ(g_shown[0], "nick PRIVMSG #c hello there");
+}
+
+TEST_F(DispatchLink, EveryLineResetsTheTimeoutAndEmptyOrDeadLinesDoNothing)
+{
+    conn->timeout_countdown = 5;
+    irc_dispatch_line("PRIVMSG", conn);  // one word: nothing more
+    EXPECT_EQ(conn->timeout_countdown, conn_timeout_seconds);
+    EXPECT_TRUE(g_shown.empty());
+    irc_dispatch_line("", conn);
+    Connection stale;
+    irc_dispatch_line("PING :x", &stale);
+    EXPECT_TRUE(g_sent.empty());
+}
+
+TEST_F(DispatchLink, SourcelessNoticeAndPongAreRewrittenFromTheServer)
+{
+    IrcHandler saved = irc_on_notice;
+    static std::vector<std::string> seen;
+    seen.clear();
+    irc_on_notice = [](IrcMessage& m) { seen = m.words; };
+    irc_dispatch_line("NOTICE AUTH :*** Looking up your hostname", conn);
+    irc_on_notice = saved;
+    EXPECT_EQ(seen, (std::vector<std::string>{"s", "NOTICE", "me", "*** Looking up your hostname"}));
+}
+
+TEST_F(DispatchLink, PongShownUnlessFromAUser)
+{
+    irc_dispatch_line(":srv PONG srv :hi", conn);
+    irc_dispatch_line(":u!x@y PONG srv :hi", conn);
+    ASSERT_EQ(g_shown.size(), 1u);
+    EXPECT_EQ(g_shown[0], "* PONG from srv: hi");
+}
+
+TEST_F(DispatchLink, InviteJoinsInPlainModeWithServerText)
+{
+    static std::vector<std::string> ran;
+    ran.clear();
+    auto saved = irc_run_plain;
+    irc_run_plain = [](Connection*, const std::string& c) { ran.push_back(c); return 1; };
+    opt_set(OPT_JOIN_ON_INVITE, 1);
+    irc_dispatch_line(":bob!b@h INVITE me :#chan|quit", conn);
+    irc_dispatch_line(":bob!b@h INVITE me :notachannel", conn);
+    opt_set(OPT_JOIN_ON_INVITE, 0);
+    irc_run_plain = saved;
+    ASSERT_EQ(ran.size(), 1u);
+    EXPECT_EQ(ran[0], "/join #chan|quit");  // run as it stands: never split or evaluated
+    EXPECT_EQ(irc_state(conn)->last_invite, "#chan|quit");
+}
+
+}  // namespace

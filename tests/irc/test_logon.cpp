@@ -1,0 +1,168 @@
+// The logon sequence after the welcome: user mode, extensions, perform
+// entries by network, and auto-join in its order and line sizes.
+#include "app/connection.h"
+#include "core/options.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/logon.h"
+#include "irc/numerics/numerics.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> g_out;  // sent lines and executed command lines, in order
+std::vector<LogonChannel> g_rejoin;
+int cap_send(const std::string& line, int, Connection*) { g_out.push_back("send " + line); return 1; }
+int cap_exec(Connection*, const std::string& line, int mode)
+{
+    g_out.push_back("run" + std::to_string(mode) + " " + line);
+    return 1;
+}
+std::vector<LogonChannel> fake_rejoin(Connection*) { return g_rejoin; }
+void no_echo(Connection*, int, const std::string&) {}
+void no_show(Connection*, int, const std::string&, int, int) {}
+void run_logon_now(Connection* c) { conn_logon_sequence(c); }
+
+class Logon : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_send = irc_send_line;
+        saved_exec = logon_exec_line;
+        saved_rejoin = logon_channels_to_rejoin;
+        saved_post = irc_post_logon;
+        saved_echo = irc_status_echo;
+        saved_show = irc_status_show;
+        irc_send_line = cap_send;
+        logon_exec_line = cap_exec;
+        logon_channels_to_rejoin = fake_rejoin;
+        irc_post_logon = run_logon_now;
+        irc_status_echo = no_echo;
+        irc_status_show = no_show;
+        saved_events = event_switch_events;
+        event_switch_events = 0;
+        opt_set(OPT_INVISIBLE_MODE, 1);
+        opt_set(OPT_PERFORM_ENABLED, 1);
+        opt_set(OPT_REJOIN_ON_CONNECT, 1);
+        g_out.clear();
+        g_rejoin.clear();
+        perform_list.clear();
+        conn = conn_new(nullptr);
+        conn->server_name = "irc.x";
+        conn->live_identity[2] = "me";
+        irc_state_new_link(conn);
+    }
+    void TearDown() override
+    {
+        irc_state_forget(conn);
+        conn_free(conn);
+        perform_list.clear();
+        irc_send_line = saved_send;
+        logon_exec_line = saved_exec;
+        logon_channels_to_rejoin = saved_rejoin;
+        irc_post_logon = saved_post;
+        irc_status_echo = saved_echo;
+        irc_status_show = saved_show;
+        event_switch_events = saved_events;
+        opt_set(OPT_INVISIBLE_MODE, opt_default(OPT_INVISIBLE_MODE));
+        opt_set(OPT_PERFORM_ENABLED, opt_default(OPT_PERFORM_ENABLED));
+        opt_set(OPT_REJOIN_ON_CONNECT, opt_default(OPT_REJOIN_ON_CONNECT));
+    }
+    Connection* conn = nullptr;
+    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
+    int (*saved_exec)(Connection*, const std::string&, int) = nullptr;
+    std::vector<LogonChannel> (*saved_rejoin)(Connection*) = nullptr;
+    void (*saved_post)(Connection*) = nullptr;
+    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
+    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
+    int saved_events = 1;
+};
+
+TEST_F(Logon, WelcomeToAutoJoinInOrder)
+{
+    perform_list = {"  TestNet ,/msg a hi", "All Networks,/echo all", "Other Networks,/echo other",
+                    "Elsewhere,/echo no", "nokey", ",/echo empty"};
+    conn_queue_autojoin("#one", 0, conn);
+    g_rejoin = {{"#two", "", "", 1}, {"#keyed", "TestNet", "k", 1}, {"#far", "OtherNet", "", 1}};
+    irc_dispatch_line(":irc.x 001 me :Welcome", conn);
+    irc_dispatch_line(":irc.x 005 me NAMESX UHNAMES NETWORK=TestNet :are supported", conn);
+    irc_dispatch_line(":irc.x 376 me :End of /MOTD command.", conn);
+    std::vector<std::string> want = {
+        "send MODE me +i\n",
+        "send PROTOCTL NAMESX\n",
+        "send PROTOCTL UHNAMES\n",
+        "run1 /msg a hi",
+        "run1 /echo all",
+        "run0 /join #one",
+        "run0 /join #two",
+        "run0 /join #keyed k",
+    };
+    EXPECT_EQ(g_out, want);
+}
+
+TEST_F(Logon, OtherNetworksRunsOnlyWithoutOwnEntry)
+{
+    struct Case {
+        const char* network;
+        const char* server;
+        bool runs;
+    } cases[] = {{"TestNet", "a.b", false}, {"Plain", "a.b", true}, {"Plain", "IRC.X", false}, {"", "", true}};
+    perform_list = {"Other Networks,  /echo other ", "TestNet,/echo t", "irc.x,/echo s"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.network) + "/" + c.server);
+        conn->network = c.network;
+        conn->server_name = c.server;
+        std::string entry = perform_list[0];
+        EXPECT_EQ(perform_entry_for_network(entry, conn), c.runs ? 1 : 0);
+        if (c.runs) {
+            EXPECT_EQ(entry, "/echo other");
+        }
+    }
+}
+
+TEST_F(Logon, FixedKeysAreTranslatedOnlyForDisplay)
+{
+    const std::string shown = perform_key_display("All Networks");
+    EXPECT_EQ(shown, "Bütün Serverlerde");
+    EXPECT_EQ(perform_key_internal(shown), "All Networks");
+    EXPECT_EQ(perform_key_internal("Başka Serverlerde"), "Other Networks");
+    std::string entry = perform_key_internal(shown) + ",/echo x";
+    EXPECT_EQ(perform_entry_for_network(entry, conn), 1);
+}
+
+TEST_F(Logon, RejoinLinesStayUnderFourHundredAndKeysFlush)
+{
+    for (int i = 0; i < 50; ++i) g_rejoin.push_back({"#channel-number-" + std::to_string(i), "", "", 1});
+    g_rejoin.insert(g_rejoin.begin() + 10, LogonChannel{"#locked", "", "key", 1});
+    conn_auto_join(conn);
+    int channels = 0;
+    bool keyed_alone = false;
+    for (const std::string& line : g_out) {
+        EXPECT_LE(line.size(), 5 + 400u);
+        if (line == "run0 /join #locked key") keyed_alone = true;
+        else channels += static_cast<int>(std::count(line.begin(), line.end(), '#'));
+    }
+    EXPECT_TRUE(keyed_alone);
+    EXPECT_EQ(channels, 50);
+    EXPECT_GT(g_out.size(), 3u);
+}
+
+TEST_F(Logon, DelayedAutoJoinWaitsForTheTick)
+{
+    conn_queue_autojoin("#late", 0, conn);
+    irc_state(conn)->autojoin_delay = 5;
+    opt_set(OPT_INVISIBLE_MODE, 0);
+    conn_logon_sequence(conn);
+    EXPECT_TRUE(g_out.empty());
+    for (int i = 0; i < 4; ++i) conn_autojoin_tick(conn);
+    EXPECT_TRUE(g_out.empty());
+    conn_autojoin_tick(conn);
+    EXPECT_EQ(g_out, (std::vector<std::string>{"run0 /join #late"}));
+}
+
+}  // namespace

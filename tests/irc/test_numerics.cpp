@@ -1,0 +1,172 @@
+// Registration numerics through a fake link: the welcome, server info,
+// capabilities, the nick-in-use fallback and the end of the MOTD.
+#include "app/connection.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/server_commands.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/numerics.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> g_sent;
+std::vector<std::string> g_shown;
+int g_logons = 0;
+int g_prompts = 0;
+int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
+void cap_echo(Connection*, int, const std::string& t) { g_shown.push_back(t); }
+void cap_show(Connection*, int, const std::string& t, int, int) { g_shown.push_back(t); }
+int no_raw(IrcMessage&, const std::string&) { return 1; }
+void cap_logon(Connection*) { ++g_logons; }
+void cap_prompt(Connection*) { ++g_prompts; }
+
+class Numerics : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_send = irc_send_line;
+        saved_echo = irc_status_echo;
+        saved_show = irc_status_show;
+        saved_raw = irc_fire_raw;
+        saved_post = irc_post_logon;
+        saved_prompt = irc_prompt_nick;
+        irc_send_line = cap_send;
+        irc_status_echo = cap_echo;
+        irc_status_show = cap_show;
+        irc_fire_raw = no_raw;
+        irc_post_logon = cap_logon;
+        irc_prompt_nick = cap_prompt;
+        g_sent.clear(); g_shown.clear();
+        g_logons = g_prompts = 0;
+        conn = conn_new(nullptr);
+        conn->server_name = "irc.x";
+        conn->live_identity[2] = "me";
+        conn->live_identity[3] = "me_";
+        irc_state_new_link(conn);
+    }
+    void TearDown() override
+    {
+        irc_state_forget(conn);
+        conn_free(conn);
+        irc_send_line = saved_send;
+        irc_status_echo = saved_echo;
+        irc_status_show = saved_show;
+        irc_fire_raw = saved_raw;
+        irc_post_logon = saved_post;
+        irc_prompt_nick = saved_prompt;
+    }
+    void feed(const std::string& line) { irc_dispatch_line(line, conn); }
+    Connection* conn = nullptr;
+    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
+    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
+    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
+    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
+    void (*saved_post)(Connection*) = nullptr;
+    void (*saved_prompt)(Connection*) = nullptr;
+};
+
+TEST_F(Numerics, WelcomeThroughCapabilitiesRegisters)
+{
+    feed(":srv.net 001 Me2 :Welcome to the Net Me2!u@10.1.2.3");
+    feed(":srv.net 002 Me2 :Your host is srv.net");
+    feed(":srv.net 003 Me2 :This server was created today");
+    feed(":srv.net 004 Me2 srv.net u2.10.12.10 iow biklmnopstv");
+    feed(":srv.net 005 Me2 PREFIX=(qaohv)~&@%+ CHANTYPES=#& CHANMODES=beI,k,l,imnpst NETWORK=TestNet :are supported");
+    const IrcConnState* st = irc_state(conn);
+    EXPECT_EQ(st->registration, 3);
+    EXPECT_EQ(conn->registered, 1);
+    EXPECT_EQ(conn->live_identity[2], "Me2");   // the server's idea of our nick wins
+    EXPECT_EQ(conn->server_name, "srv.net");
+    EXPECT_EQ(conn->server_flags, 0x4 | 0x10);
+    EXPECT_EQ(conn->network, "TestNet");
+    EXPECT_EQ(conn->nick_prefixes, "~&@%+");
+    EXPECT_EQ(conn->chan_types, "#&");
+    EXPECT_EQ(st->nick_settled, 1);
+    ASSERT_GE(g_shown.size(), 5u);
+    EXPECT_EQ(g_shown[0], "Welcome to the Net Me2!u@10.1.2.3");
+    EXPECT_EQ(g_shown[3], "srv.net u2.10.12.10 iow biklmnopstv");
+    EXPECT_EQ(g_shown[4], "PREFIX=(qaohv)~&@%+ CHANTYPES=#& CHANMODES=beI,k,l,imnpst NETWORK=TestNet are supported");
+    // A second 004 does not detect again.
+    conn->server_flags = 0;
+    feed(":srv.net 004 Me2 srv.net 6.0.9 iow biklmnopstv");
+    EXPECT_EQ(conn->server_flags, 0);
+    EXPECT_TRUE(g_sent.empty());
+}
+
+TEST_F(Numerics, NickInUseTriesTheAlternativeOnceThenPrompts)
+{
+    struct Case {
+        const char* alt;
+        int settled;
+        std::vector<std::string> sent;
+        int prompts;
+    } cases[] = {
+        {"me_", 0, {"NICK me_\n"}, 1},   // second 433 prompts
+        {"", 0, {}, 2},                   // empty alternative: straight to the prompt
+        {"me_", 1, {}, 0},               // after registration: shown only
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.alt);
+        irc_state_new_link(conn);
+        conn->nick_index = 0;
+        conn->live_identity[3] = c.alt;
+        irc_state(conn)->nick_settled = c.settled;
+        if (c.settled) irc_state(conn)->nick_pending = 0;
+        g_sent.clear(); g_shown.clear(); g_prompts = 0;
+        feed(":srv 433 * me :Nickname is already in use");
+        feed(":srv 433 * me_ :Nickname is already in use");
+        EXPECT_EQ(g_sent, c.sent);
+        EXPECT_EQ(g_prompts, c.prompts);
+        ASSERT_EQ(g_shown.size(), 2u);
+        EXPECT_EQ(g_shown[0], "me Nickname is already in use");
+    }
+}
+
+TEST_F(Numerics, EndOfMotdStartsLogonOnce)
+{
+    feed(":srv 375 me :- srv Message of the Day -");
+    EXPECT_EQ(irc_state(conn)->logon_pending, 2);
+    feed(":srv 376 me :End of /MOTD command.");
+    feed(":srv 376 me :End of /MOTD command.");
+    EXPECT_EQ(g_logons, 1);
+    EXPECT_EQ(g_shown[0], "Message of the Day, srv");
+    irc_state_new_link(conn);
+    feed(":srv 422 me :MOTD File is missing");
+    EXPECT_EQ(g_logons, 2);
+}
+
+TEST_F(Numerics, RowsShowTheRightWords)
+{
+    struct Case {
+        const char* line;
+        const char* shown;
+    } cases[] = {
+        {":srv 265 me 5 10 :Current local users 5, max 10", "Current local  users: 5  Max: 10"},
+        {":srv 266 me :Current global users", "Current global users"},
+        {":srv 421 me FOO :Unknown command", "FOO Unknown command"},
+        {":srv 251 me :There are 3 users", "There are 3 users"},
+        {":srv 004x me a b", "a b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        g_shown.clear();
+        feed(c.line);
+        ASSERT_EQ(g_shown.size(), 1u);
+        EXPECT_EQ(g_shown[0], c.shown);
+    }
+}
+
+TEST_F(Numerics, RedirectSetsServerAndPort)
+{
+    feed(":srv 010 me other.net 0 :try this");
+    EXPECT_EQ(conn->server_name, "other.net");
+    EXPECT_EQ(conn->live_server[4], "6667");
+    EXPECT_EQ(irc_state(conn)->redirect, 1);
+    EXPECT_TRUE(g_shown.empty());
+}
+
+}  // namespace

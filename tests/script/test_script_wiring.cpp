@@ -1,0 +1,484 @@
+// The script file commands joined to the remote script store: scripts
+// loaded, reloaded, unloaded and saved through the commands, their events,
+// aliases and groups, and the "rfiles" list in the main settings.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "commands/output_commands.h"
+#include "commands/script_file_commands.h"
+#include "core/ini.h"
+#include "core/string_list.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_index.h"
+#include "script/events/remote_files.h"
+#include "script/events/users.h"
+#include "script/exec/alias_lookup.h"
+#include "script/exec/script_errors.h"
+#include "script/exec/script_hooks.h"
+#include "script/exec/script_types.h"
+#include "script/script_wiring.h"
+#include "script/stores/alias_files.h"
+
+namespace {
+
+std::vector<std::string> shown;   // echo output and confirmations, in order
+
+void record_print(QWidget*, int, const std::string& text, const EchoPrintOptions&, int kind)
+{
+    if (kind != kOutputSeparator)
+        shown.push_back(text);
+}
+void record_echo(QWidget*, const std::string& text, int) { shown.push_back(text); }
+
+// Every seam the wiring sets, kept so other suites see them as they were.
+struct SavedSeams {
+    decltype(script_remote_load) load = script_remote_load;
+    decltype(script_remote_unload) unload = script_remote_unload;
+    decltype(script_remote_save) save = script_remote_save;
+    decltype(script_remote_fire_pending) fire = script_remote_fire_pending;
+    decltype(script_groups_changed) groups = script_groups_changed;
+    decltype(script_event_index_rebuild) index = script_event_index_rebuild;
+    decltype(script_users_flush) flush = script_users_flush;
+    decltype(script_saveini_stores) saveini = script_saveini_stores;
+    decltype(alias_script_files) scripts = alias_script_files;
+    decltype(remote_scripts_changed) changed = remote_scripts_changed;
+    decltype(remote_other_file_by_id) by_id = remote_other_file_by_id;
+    decltype(remote_other_file_is_live) live = remote_other_file_is_live;
+    decltype(output_print) print = output_print;
+    decltype(alias_find_hook) find = alias_find_hook;
+    decltype(script_echo_line) echo = script_echo_line;
+    void restore() const
+    {
+        script_remote_load = load;
+        script_remote_unload = unload;
+        script_remote_save = save;
+        script_remote_fire_pending = fire;
+        script_groups_changed = groups;
+        script_event_index_rebuild = index;
+        script_users_flush = flush;
+        script_saveini_stores = saveini;
+        alias_script_files = scripts;
+        remote_scripts_changed = changed;
+        remote_other_file_by_id = by_id;
+        remote_other_file_is_live = live;
+        output_print = print;
+        alias_find_hook = find;
+        script_echo_line = echo;
+    }
+};
+
+class ScriptWiringTest : public ::testing::Test {
+protected:
+    std::string dir;
+    std::string saved_dir, saved_ini;
+    SavedSeams seams;
+    Connection* conn = nullptr;
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/kest_wire_XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir = std::string(tmpl) + "/";
+        saved_dir = settings_dir;
+        saved_ini = main_ini_path;
+        settings_dir = dir;
+        main_ini_path = dir + "kest.ini";
+        script_engine_init();
+        script_file_commands_register();
+        events_install();
+        script_files_wire();
+        output_print = record_print;
+        script_echo_line = record_echo;
+        script_error_clear();
+        user_default_level = 1;
+        event_startup_hold = 0;
+        event_switch_events = 1;
+        alias_files_free();
+        ASSERT_EQ(alias_files_load_all(), 1);
+        ASSERT_EQ(remote_files_load_all(), 1);
+        conn = conn_new(nullptr);
+        ASSERT_NE(conn, nullptr);
+        conn->live_identity[2] = "me";
+        shown.clear();
+    }
+    void TearDown() override
+    {
+        remote_files_free_all();
+        alias_files_free();
+        conn_free(conn);
+        seams.restore();
+        script_error_clear();
+        settings_dir = saved_dir;
+        main_ini_path = saved_ini;
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+
+    void write(const std::string& name, const std::vector<std::string>& lines)
+    {
+        std::ofstream out(dir + name);
+        for (const auto& l : lines)
+            out << l << "\n";
+    }
+    std::string read(const std::string& name)
+    {
+        std::ifstream in(dir + name);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    // A command as a script runs it; returns its result.
+    int run(const std::string& line)
+    {
+        return script_exec_line(nullptr, line.c_str(), nullptr, 1, nullptr, nullptr, conn);
+    }
+    // A channel message from "bob"; returns the lines it printed.
+    std::vector<std::string> text(const std::string& message, const std::string& chan = "#k")
+    {
+        EventLine l;
+        l.nick = "bob";
+        l.address = "bob@host.example";
+        l.source = "bob!" + l.address;
+        l.command = "PRIVMSG";
+        l.params = {chan, message};
+        l.target = chan;
+        l.text = message;
+        EventSource src;
+        src.line = &l;
+        shown.clear();
+        event_fire(conn, nullptr, nullptr, "TEXT", kEvText, 0, nullptr, &src);
+        return take();
+    }
+    std::vector<std::string> take()
+    {
+        std::vector<std::string> out;
+        out.swap(shown);
+        return out;
+    }
+    // The script entries of section "rfiles" (n2, n3, ...), as stored.
+    std::vector<std::string> rfiles()
+    {
+        std::vector<std::string> out;
+        for (int k = 2; k < 50; ++k) {
+            std::string v;
+            ini_read("rfiles", ("n" + std::to_string(k)).c_str(), "", v, 1024, main_ini_path);
+            if (v.empty())
+                break;
+            out.push_back(v);
+        }
+        return out;
+    }
+    std::string pending()
+    {
+        std::string t = script_error_state.text;
+        script_error_clear();
+        return t;
+    }
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(ScriptWiringTest, LoadRunsTheHandlersAndUnloadStopsThem)
+{
+    write("greet.kst", {"on *:TEXT:hello*:#:echo -a got $1-"});
+    write("other.kst", {"on *:TEXT:*:#:echo -a other $1"});
+    struct Step {
+        std::string command;       // "" fires only
+        const char* message;
+        Lines printed;             // by the TEXT event
+        Lines scripts;             // rfiles n2...
+    };
+    const std::string full = dir + "other.kst";
+    const Step steps[] = {
+        {"", "hello world", {}, {}},
+        {"/load -rs greet.kst", "hello world", {"got hello world"}, {"greet.kst"}},
+        {"", "goodbye", {}, {"greet.kst"}},
+        {"/load -rs " + full, "hello there", {"got hello there", "other hello"},
+         {"greet.kst", "other.kst"}},
+        // Loading a loaded script again keeps its place.
+        {"/load -rs greet.kst", "hello x", {"got hello x", "other hello"},
+         {"greet.kst", "other.kst"}},
+        // By bare name.
+        {"/unload -rs greet.kst", "hello world", {"other hello"}, {"other.kst"}},
+        {"/unload -rs " + full, "hello world", {}, {}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.command);
+        if (!s.command.empty()) {
+            EXPECT_EQ(run(s.command), 1);
+            EXPECT_EQ(pending(), "");
+        }
+        EXPECT_EQ(text(s.message), s.printed);
+        EXPECT_EQ(rfiles(), s.scripts);
+    }
+    // Unloading the last script leaves a fresh empty one in its place.
+    int scripts = 0;
+    for (ScriptFile* f = remote_list; f; f = f->next)
+        scripts += f->kind == kRemoteScript;
+    EXPECT_EQ(scripts, 1);
+}
+
+TEST_F(ScriptWiringTest, ConfirmationsAndFailures)
+{
+    write("a.kst", {"on *:TEXT:*:#:echo -a a"});
+    struct Case {
+        const char* command;
+        int result;
+        const char* printed;   // the confirmation or the error line
+        Lines scripts;         // rfiles afterwards
+    };
+    const Case cases[] = {
+        {"/load -rs a.kst", 1, "* 'a.kst' Remotesi Yüklendi", {"a.kst"}},
+        {"/reload -rs a.kst", 1, "* 'a.kst' Remotesi Tekrar Yüklendi", {"a.kst"}},
+        {"/.load -rs a.kst", 1, "", {"a.kst"}},
+        {"/load -rs missing.kst", 0, "* /load: Dosya bulunamadı 'missing.kst'", {"a.kst"}},
+        {"/unload -rs missing.kst", 0, "* /unload: Dosya bulunamadı 'missing.kst'", {"a.kst"}},
+        {"/unload -rs a.kst", 1, "* 'a.kst' Remote Kaldırıldı", {}},
+        {"/unload -rs a.kst", 0, "* /unload: Dosya bulunamadı 'a.kst'", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        shown.clear();
+        EXPECT_EQ(run(c.command), c.result);
+        pending();
+        Lines want = *c.printed ? Lines{c.printed} : Lines{};
+        EXPECT_EQ(take(), want);
+        EXPECT_EQ(rfiles(), c.scripts);
+    }
+}
+
+TEST_F(ScriptWiringTest, NumberedLoadPlacesTheScriptAmongTheScripts)
+{
+    write("a.kst", {"on *:TEXT:*:#:echo -a a"});
+    write("b.kst", {"on *:TEXT:*:#:echo -a b"});
+    write("c.kst", {"on *:TEXT:*:#:echo -a c"});
+    ASSERT_EQ(run("/load -rs a.kst"), 1);
+    ASSERT_EQ(run("/load -rs b.kst"), 1);
+    EXPECT_EQ(text("x"), (Lines{"a", "b"}));
+    ASSERT_EQ(run("/load -rs1 c.kst"), 1);
+    EXPECT_EQ(rfiles(), (Lines{"c.kst", "a.kst", "b.kst"}));
+    EXPECT_EQ(text("x"), (Lines{"c", "a", "b"}));
+    ASSERT_EQ(run("/load -rs2 b.kst"), 1);
+    EXPECT_EQ(rfiles(), (Lines{"c.kst", "b.kst", "a.kst"}));
+    ASSERT_EQ(run("/load -rs99 c.kst"), 1);
+    EXPECT_EQ(rfiles(), (Lines{"b.kst", "a.kst", "c.kst"}));
+}
+
+TEST_F(ScriptWiringTest, AliasLinesOfScriptsAreCallableUntilUnloaded)
+{
+    write("al.kst", {"alias shout echo -a loud $1-",
+                     "alias -l quiet {",
+                     "  echo -a quiet $1",
+                     "}",
+                     "on *:TEXT:call*:#:quiet $2"});
+    ASSERT_EQ(run("/load -rs al.kst"), 1);
+    take();
+    run("/shout hi there");
+    EXPECT_EQ(take(), (Lines{"loud hi there"}));
+    // A local alias answers only inside its own script.
+    EXPECT_EQ(text("call me"), (Lines{"quiet me"}));
+    run("/quiet x");
+    pending();
+    EXPECT_EQ(take(), Lines{});
+
+    // Reloading replaces the lines the index pointed into.
+    write("al.kst", {"alias shout echo -a louder $1-"});
+    ASSERT_EQ(run("/reload -rs al.kst"), 1);
+    take();
+    run("/shout again");
+    EXPECT_EQ(take(), (Lines{"louder again"}));
+
+    // Read again by the editor's reload flag, outside the commands: the
+    // alias index must follow the new lines.
+    write("al.kst", {"alias shout echo -a edited $1-"});
+    ScriptFile* f = remote_file_find(dir + "al.kst", kRemoteScript);
+    ASSERT_NE(f, nullptr);
+    f->reload = 1;
+    remote_files_reload_changed();
+    run("/shout now");
+    EXPECT_EQ(take(), (Lines{"edited now"}));
+
+    ASSERT_EQ(run("/unload -rs al.kst"), 1);
+    take();
+    run("/shout gone");
+    pending();
+    EXPECT_EQ(take(), Lines{});
+}
+
+TEST_F(ScriptWiringTest, EnableAndDisableSwitchGroupHandlers)
+{
+    write("g.kst", {"#grp on", "on *:TEXT:hello*:#:echo -a got $1-", "alias gcall echo -a in group",
+                    "#grp end", "on *:TEXT:*:#:echo -a outside"});
+    ASSERT_EQ(run("/load -rs g.kst"), 1);
+    take();
+    struct Step {
+        const char* command;
+        const char* confirmation;
+        Lines printed;      // by "hello you"
+        Lines alias;        // by /gcall
+        const char* group;  // the group line
+    };
+    const Step steps[] = {
+        {"/disable #grp", "* Grup(lar) Pasif", {"outside"}, {}, "#grp off"},
+        {"/disable #grp", "* Değiştirelecek Grup Yok", {"outside"}, {}, "#grp off"},
+        {"/enable #g*", "* Grup(lar) Aktif", {"got hello you"}, {"in group"}, "#grp on"},
+        {"/enable #nosuch", "* /enable: Grup(lar) Yok", {"got hello you"}, {"in group"}, "#grp on"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.command);
+        shown.clear();
+        EXPECT_EQ(run(s.command), 1);
+        EXPECT_EQ(take(), Lines{s.confirmation});
+        EXPECT_EQ(text("hello you"), s.printed);
+        run("/gcall");
+        pending();
+        EXPECT_EQ(take(), s.alias);
+        ScriptFile* f = remote_file_find(dir + "g.kst", kRemoteScript);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->lines->text, s.group);
+        EXPECT_EQ(f->modified, 1);
+    }
+    // /groups lists them.
+    shown.clear();
+    run("/groups");
+    EXPECT_NE(std::find(shown.begin(), shown.end(), " #grp on"), shown.end());
+}
+
+TEST_F(ScriptWiringTest, SaveWritesScriptsBackAndReloadReadsThemAgain)
+{
+    write("s.kst", {"#grp on", "on *:TEXT:*:#:echo -a first", "#grp end"});
+    ASSERT_EQ(run("/load -rs s.kst"), 1);
+    ASSERT_EQ(run("/disable #grp"), 1);
+    EXPECT_EQ(read("s.kst").find("#grp off"), std::string::npos);   // only in memory
+    ASSERT_EQ(run("/saveini"), 1);
+    EXPECT_NE(read("s.kst").find("#grp off"), std::string::npos);
+    EXPECT_EQ(remote_file_find(dir + "s.kst", kRemoteScript)->modified, 0);
+
+    // Changed on disk: /reload reads the new text.
+    write("s.kst", {"on *:TEXT:*:#:echo -a second"});
+    take();
+    EXPECT_EQ(text("x"), Lines{});
+    ASSERT_EQ(run("/reload -rs s.kst"), 1);
+    EXPECT_EQ(text("x"), Lines{"second"});
+
+    // A changed script is written before it is unloaded.
+    write("t.kst", {"#t on", "on *:TEXT:*:#:echo -a t", "#t end"});
+    ASSERT_EQ(run("/load -rs t.kst"), 1);
+    ASSERT_EQ(run("/disable #t"), 1);
+    ASSERT_EQ(run("/unload -rs t.kst"), 1);
+    EXPECT_NE(read("t.kst").find("#t off"), std::string::npos);
+
+    // /save -ru and -rv write the users and variables files under the name.
+    ScriptFile* users = remote_file_of_kind(kRemoteUsers);
+    ASSERT_NE(users, nullptr);
+    users->lines = strlist_append(users->lines, std::string_view("5:alice"), 0);
+    struct Case {
+        const char* command;
+        const char* file;
+        const char* content;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"/save -ru saved_users.ini", "saved_users.ini", "5:alice", "n0"},
+        {"/save -rv saved_vars.ini", "saved_vars.ini", "", "n1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(run(c.command), 1);
+        EXPECT_EQ(pending(), "");
+        EXPECT_TRUE(std::filesystem::exists(dir + c.file));
+        EXPECT_NE(read(c.file).find(c.content), std::string::npos);
+        std::string v;
+        ini_read("rfiles", c.key, "", v, 1024, main_ini_path);
+        EXPECT_EQ(v, c.file);
+    }
+}
+
+TEST_F(ScriptWiringTest, LoadAndUnloadEventsFollowTheSwitches)
+{
+    write("ev.kst", {"on *:LOAD:echo -a loaded", "on *:START:echo -a started",
+                     "on *:UNLOAD:echo -a unloading"});
+    struct Step {
+        const char* command;
+        Lines printed;
+    };
+    const Step steps[] = {
+        {"/load -rs ev.kst", {"* 'ev.kst' Remotesi Yüklendi", "loaded", "started"}},
+        {"/reload -rs ev.kst", {"* 'ev.kst' Remotesi Tekrar Yüklendi"}},
+        {"/load -rs ev.kst", {"* 'ev.kst' Remotesi Yüklendi", "loaded", "started"}},
+        {"/unload -nrs ev.kst", {"* 'ev.kst' Remote Kaldırıldı"}},
+        {"/.load -rs ev.kst", {"loaded", "started"}},
+        {"/unload -rs ev.kst", {"unloading", "* 'ev.kst' Remote Kaldırıldı"}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.command);
+        shown.clear();
+        EXPECT_EQ(run(s.command), 1);
+        EXPECT_EQ(pending(), "");
+        EXPECT_EQ(take(), s.printed);
+    }
+}
+
+TEST_F(ScriptWiringTest, UnloadInsideItsOwnUnloadHandlerIsLeftAlone)
+{
+    write("self.kst", {"on *:UNLOAD:unload -rs self.kst | echo -a inner done"});
+    ASSERT_EQ(run("/load -rs self.kst"), 1);
+    shown.clear();
+    EXPECT_EQ(run("/unload -rs self.kst"), 1);
+    EXPECT_EQ(take(), (Lines{"inner done", "* 'self.kst' Remote Kaldırıldı"}));
+    EXPECT_EQ(remote_file_find(dir + "self.kst", kRemoteScript), nullptr);
+}
+
+TEST_F(ScriptWiringTest, FlushRemovesNickEntriesOnly)
+{
+    write("users.ini", {"[users]", "n0=1:alice", "n1=2,5:bob", "n2=1:*!*@host.example",
+                        "n3==3:carol", "n4=nocolon", "n5=4:"});
+    ASSERT_EQ(run("/load -ru users.ini"), 1);
+    struct Case {
+        const char* command;
+        const char* confirmation;
+        Lines left;
+    };
+    const Case cases[] = {
+        {"/flush 5", "* 1 Nickler Fışkırdı",
+         {"1:alice", "1:*!*@host.example", "=3:carol", "nocolon", "4:"}},
+        {"/flush 9", "* Fışkıracak Nick Yok",
+         {"1:alice", "1:*!*@host.example", "=3:carol", "nocolon", "4:"}},
+        {"/flush", "* 2 Nickler Fışkırdı", {"1:*!*@host.example", "nocolon", "4:"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        shown.clear();
+        EXPECT_EQ(run(c.command), 1);
+        EXPECT_EQ(take(), Lines{c.confirmation});
+        Lines left;
+        for (StringNode* n = remote_file_of_kind(kRemoteUsers)->lines; n; n = n->next)
+            left.push_back(n->text);
+        EXPECT_EQ(left, c.left);
+    }
+    EXPECT_EQ(remote_file_of_kind(kRemoteUsers)->modified, 1);
+}
+
+TEST_F(ScriptWiringTest, AliasFileRecordsCountAsLiveScriptFiles)
+{
+    AliasFile* a = alias_files_head;
+    ASSERT_NE(a, nullptr);
+    auto* as_script = reinterpret_cast<ScriptFile*>(a);
+    EXPECT_EQ(script_file_by_id(a->id), as_script);
+    EXPECT_EQ(remote_script_file_is_live(as_script), 1);
+    // A record that belongs to no store is not live.
+    ScriptFile stray;
+    EXPECT_EQ(remote_script_file_is_live(&stray), 0);
+    EXPECT_EQ(script_file_by_id(15000), nullptr);
+}
+
+} // namespace
