@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
+#include "app/command_line.h"
 #include "app/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "core/main_settings.h"
 #include "display/colors.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
@@ -67,6 +69,19 @@ int event_line_regex(std::string_view pattern, std::string_view text)
     return regex_match_text(text, pattern) > 0 ? 1 : 0;
 }
 
+// Connecting at start: a server, port and channels given on the command line
+// or by an irc: link go with the request.
+void start_connect(Connection* conn)
+{
+    if (!start_server.empty()) {
+        irc_request_host = start_server;
+        irc_request_port = start_port;
+    }
+    if (!start_channel.empty())
+        irc_request_channels = start_channel;
+    conn_begin_connect(conn);
+}
+
 void save_script_files()
 {
     alias_files_save_list(2);
@@ -124,5 +139,6 @@ void app_install_subsystems()
     irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = conn_autojoin_tick;
     conn_hooks.protocol_forget = irc_state_forget;
-    startup_hooks.conn_begin_connect = [](Connection* conn) { conn_begin_connect(conn); };
+    startup_hooks.conn_begin_connect = start_connect;
+    main_settings_hooks.perform_load = perform_load;
 }
