@@ -8,6 +8,7 @@
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <locale.h>
 #include <system_error>
@@ -59,6 +60,18 @@ double calc_read_real(std::string_view text, bool* overflow)
         ++body;
     if (body >= text.size() || !(is_digit(text[body]) || text[body] == '.'))
         return 0.0;
+    // A plain whole number of up to 15 digits (counters, comparisons) is
+    // exact in a double: read it without the library conversion.
+    if (text.size() - body <= 15) {
+        std::size_t k = body;
+        std::int64_t whole = 0;
+        while (k < text.size() && is_digit(text[k]))
+            whole = whole * 10 + (text[k++] - '0');
+        if (k == text.size() && k > body) {
+            const double v = static_cast<double>(whole);
+            return text[pos] == '-' ? -v : v;
+        }
+    }
     std::size_t end = body;
     if (text.size() - body >= 2 && text[body] == '0' && (text[body + 1] == 'x' || text[body + 1] == 'X'))
         end = body + 1; // only the "0" of a hexadecimal form

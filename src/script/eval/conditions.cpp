@@ -8,6 +8,7 @@
 #include "app/window_record.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
+#include "core/text_limits.h"
 #include "core/wildcard.h"
 #include "script/eval/calc.h"
 #include "script/exec/script_types.h"
@@ -224,6 +225,12 @@ Op operator_of(std::string_view token, bool* negate)
         *negate = bang;
     if (token.empty() || token.size() > 9)
         return Op::Unknown;
+    switch (token[0]) {
+    case '=': case '<': case '>': case '/': case '\\': case '&': case 'i': case 'I':
+        break;
+    default:
+        return Op::Unknown;  // no operator starts with another character
+    }
     for (const OpName& entry : kOperators) {
         if (text_equal_nocase(token, entry.name))
             return entry.op;
@@ -363,6 +370,9 @@ bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connect
     return false;
 }
 
+// Freed tokens of the last condition group, for the next one.
+EvalToken* spare_tokens = nullptr;
+
 void append_word(std::string& out, std::string_view word)
 {
     if (word.empty())
@@ -376,7 +386,25 @@ void append_word(std::string& out, std::string_view word)
 int run_group(const std::string& condition, const CondGroupEvaluator& evaluate, Connection* conn,
               std::string& v1, std::string& v2, int* used_operator, std::string* operator_text)
 {
-    TokenList evaluated;
+    // The tokens of a group come from a pool kept between tests, so a loop
+    // that tests its condition on every pass does not allocate them anew.
+    struct PooledList {
+        TokenList list;
+        PooledList()
+        {
+            list.pool = spare_tokens;
+            spare_tokens = nullptr;
+        }
+        ~PooledList()
+        {
+            toklist_clear(list);
+            if (!spare_tokens) {
+                spare_tokens = list.pool;
+                list.pool = nullptr;
+            }
+        }
+    } pooled;
+    TokenList& evaluated = pooled.list;
     if (!evaluate(condition, evaluated))
         return kCondEvalFailed;
     std::string a;
@@ -547,8 +575,39 @@ StringNode* cond_build_comparison(const TokenList& evaluated, int* has_operator)
 int cond_evaluate_tokens(const TokenList& evaluated, Connection* conn, std::string& v1,
                          std::string& v2, int* used_operator, std::string* operator_text)
 {
+    // The same comparison as cond_build_comparison makes, held in nodes of
+    // its own so that a test allocates no list.
+    StringNode nodes[3];
     int has_operator = 0;
-    StringNode* comparison = cond_build_comparison(evaluated, &has_operator);
+    const StringNode* comparison = nullptr;
+    if (const EvalToken* t = evaluated.head) {
+        const EvalToken* op = nullptr;
+        for (; t; t = t->next) {
+            if (!(t->flags & kTokEmpty) && cond_is_operator(t->text)) {
+                op = t;
+                break;
+            }
+            if (!(t->flags & kTokEmpty))
+                append_word(nodes[0].text, t->text);
+        }
+        if (nodes[0].text.size() > kLongText)
+            nodes[0].text.resize(kLongText);
+        comparison = &nodes[0];
+        if (op) {
+            has_operator = 1;
+            nodes[1].text.assign(op->text, 0, kLongText);
+            nodes[0].next = &nodes[1];
+            if (op->next && !is_connective(op->next)) {
+                for (t = op->next; t && !is_connective(t); t = t->next) {
+                    if (!(t->flags & kTokEmpty))
+                        append_word(nodes[2].text, t->text);
+                }
+                if (nodes[2].text.size() > kLongText)
+                    nodes[2].text.resize(kLongText);
+                nodes[1].next = &nodes[2];
+            }
+        }
+    }
     if (used_operator)
         *used_operator = has_operator;
     if (operator_text) {
@@ -556,9 +615,7 @@ int cond_evaluate_tokens(const TokenList& evaluated, Connection* conn, std::stri
         if (has_operator && comparison && comparison->next)
             *operator_text = comparison->next->text;
     }
-    const int result = cond_evaluate(comparison, conn, v1, v2);
-    strlist_free(&comparison);
-    return result;
+    return cond_evaluate(comparison, conn, v1, v2);
 }
 
 int cond_take_condition(TokenList& tokens, std::string& scratch, std::string& condition)

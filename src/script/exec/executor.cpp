@@ -58,6 +58,7 @@ struct Run {
     int show = 1;
     int no_alias = 0;
     TokenList toks;
+    std::vector<std::string> cmd_tokens; // strings kept for the next command's tokens
     bool single_while_pending = false;
     std::string own_eval, own_work, own_line, own_a, own_cond, own_result;
     int own_c = 0, own_d = 0;
@@ -244,27 +245,51 @@ void build_params(Run& r)
     }
 }
 
-std::vector<std::string> cut_tokens(std::string_view text, bool keep_runs)
+// Cuts a command into out, reusing its strings: runs of blanks count once,
+// or, with keep_runs, every blank after the first word cuts.
+void cut_tokens(std::string_view text, bool keep_runs, std::vector<std::string>& out)
 {
-    std::vector<std::string> out;
-    if (!keep_runs)
-        return tok_split(text, ' ');
+    std::size_t used = 0;
+    auto put = [&out, &used](std::string_view piece) {
+        if (used < out.size())
+            out[used].assign(piece);
+        else
+            out.emplace_back(piece);
+        ++used;
+    };
+    if (!keep_runs) {
+        std::size_t i = 0;
+        const std::size_t n = text.size();
+        while (i < n) {
+            while (i < n && text[i] == ' ')
+                ++i;
+            if (i >= n)
+                break;
+            std::size_t j = i;
+            while (j < n && text[j] != ' ')
+                ++j;
+            put(text.substr(i, j - i));
+            i = j;
+        }
+        out.resize(used);
+        return;
+    }
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ')
         ++i;
     std::size_t j = text.find(' ', i);
-    out.emplace_back(text.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i));
-    if (j == std::string_view::npos)
-        return out;
-    std::size_t start = j + 1;
-    for (;;) {
-        std::size_t k = text.find(' ', start);
-        out.emplace_back(text.substr(start, k == std::string_view::npos ? std::string_view::npos : k - start));
-        if (k == std::string_view::npos)
-            break;
-        start = k + 1;
+    put(text.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i));
+    if (j != std::string_view::npos) {
+        std::size_t start = j + 1;
+        for (;;) {
+            std::size_t k = text.find(' ', start);
+            put(text.substr(start, k == std::string_view::npos ? std::string_view::npos : k - start));
+            if (k == std::string_view::npos)
+                break;
+            start = k + 1;
+        }
     }
-    return out;
+    out.resize(used);
 }
 
 int run_alias(Run& r, StringNode* def, std::string_view command)
@@ -347,7 +372,14 @@ int run_builtin(Run& r, const std::string& line)
     std::size_t blank = cmd.find(' ');
     std::string word = text_lower_copy(cmd.substr(0, blank));
     CommandCall call;
-    call.tokens = cut_tokens(cmd, word == "set");
+    // The token strings of the last command are reused for this one.
+    call.tokens = std::move(r.cmd_tokens);
+    cut_tokens(cmd, word == "set", call.tokens);
+    struct GiveBack {
+        Run& r;
+        CommandCall& call;
+        ~GiveBack() { r.cmd_tokens = std::move(call.tokens); }
+    } give_back{r, call};
     if (call.tokens.empty())
         return 1;
     call.tokens[0] = word;
