@@ -2,6 +2,8 @@
 // connection, recent channels, the auto-join list and connection switching.
 #include "app/connection.h"
 #include "core/string_list.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -15,15 +17,6 @@
 #include <vector>
 
 namespace {
-
-void ensure_app()
-{
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    if (!qApp)
-        new QApplication(argc, argv);
-}
 
 // Window records as the tests lay them out: window -> owning connection.
 std::map<QWidget*, Connection*> fake_records;
@@ -43,7 +36,7 @@ class Connections : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensure_app();
+        test_app();
         saved_hooks = conn_hooks;
         conn_free_all();
         conn_hooks = ConnHooks();

@@ -9,6 +9,8 @@
 #include "core/ini.h"
 #include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -35,15 +37,6 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
-
-void ensure_app()
-{
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    if (!qApp)
-        new QApplication(argc, argv);
-}
 
 fs::path make_temp(const std::string& tag)
 {
@@ -158,7 +151,7 @@ struct InProcess {
 
     explicit InProcess(const std::string& tag)
     {
-        ensure_app();
+        test_app();
         root = make_temp(tag);
         fs::create_directories(root / "settings");
         fs::create_directories(root / "run");

@@ -19,6 +19,8 @@
 #include "app/window_record.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 
 // ---- Shared set-up of the window tests (used by the other window test files) ----
 
@@ -38,40 +40,19 @@ int (*initial_send)(const std::string&, int, Connection*) = nullptr;
 
 QMdiArea* window_test_mdi()
 {
-    if (!QCoreApplication::instance()) {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "kest_window_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
+    test_app();
     if (!initial_option) {
         initial_option = conn_option;
         initial_send = irc_send_line;
     }
-    if (!test_frame) {
-        test_frame = new QMainWindow();
-        test_frame->setObjectName("Kest");
-        auto* area = new QMdiArea(test_frame);
-        test_frame->setCentralWidget(area);
-        test_frame->resize(1000, 700);
-        mdi_client_create(area);
-        test_frame->show();
-    }
     // Other tests of the binary may have made their own frame the MDI client's.
-    auto* area = qobject_cast<QMdiArea*>(test_frame->centralWidget());
-    if (mdi_client() != area)
-        mdi_client_create(area);
+    test_frame_mdi(test_frame);
     return mdi_client();
 }
 
 void window_test_pump()
 {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    test_drain_events();
 }
 
 void window_test_reset()

@@ -19,30 +19,11 @@
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/string_list.h"
+#include "support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void spit(const std::string& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
-ino_t inode_of(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
 
 mode_t mode_of(const std::string& path)
 {
@@ -72,17 +53,8 @@ class SettingsFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "kest-files-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        root_ = tmpl + "/";
-        saved_settings_dir_ = settings_dir;
-        saved_main_ini_ = main_ini_path;
-        settings_dir = root_;
-        main_ini_path = root_ + "kest.ini";
-        for (const char* var : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
-            const char* v = std::getenv(var);
-            saved_env_.emplace_back(var, v ? std::optional<std::string>(v) : std::nullopt);
-        }
+        ASSERT_TRUE(temp_.made());
+        root_ = temp_.path();
         fs::create_directories(root_ + "home");
         ::setenv("HOME", (root_ + "home").c_str(), 1);
         ::setenv("XDG_DATA_HOME", (root_ + "data").c_str(), 1);
@@ -91,8 +63,6 @@ protected:
 
     void TearDown() override
     {
-        settings_dir = saved_settings_dir_;
-        main_ini_path = saved_main_ini_;
         file_replace_hook = nullptr;
         file_chantype_of = nullptr;
         file_trash_confirm = nullptr;
@@ -100,20 +70,11 @@ protected:
         debug_filter_eval = nullptr;
         debug_window_output = nullptr;
         file_command_shell.clear();
-        for (const auto& [var, value] : saved_env_) {
-            if (value)
-                ::setenv(var.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(var.c_str());
-        }
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
+    TempSettingsDir temp_{"kest-files-"};
+    SavedEnv env_{"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"};
     std::string root_;
-    std::string saved_settings_dir_;
-    std::string saved_main_ini_;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;
 };
 
 // ---------------------------------------------------------------------------

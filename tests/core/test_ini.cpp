@@ -18,30 +18,11 @@
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/string_list.h"
+#include "support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void spit(const std::string& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
-ino_t inode_of(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
 
 std::pair<long long, long> mtime_of(const std::string& path)
 {
@@ -91,17 +72,10 @@ class SettingsIni : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "kest-ini-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        root_ = tmpl + "/";
-        saved_ = {settings_dir, main_ini_path, user_settings_dir};
+        ASSERT_TRUE(temp_.made());
+        root_ = temp_.path();
+        saved_user_dir_ = user_settings_dir;
         saved_flags_ = {settings_to_user_dir, ini_to_user_dir, program_dir_writable};
-        settings_dir = root_;
-        main_ini_path = root_ + "kest.ini";
-        for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "U3_HOST_EXEC_PATH", "U3_APP_DATA_PATH"}) {
-            const char* v = std::getenv(var);
-            saved_env_.emplace_back(var, v ? std::optional<std::string>(v) : std::nullopt);
-        }
         fs::create_directories(root_ + "home");
         ::setenv("HOME", (root_ + "home").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (root_ + "config").c_str(), 1);
@@ -117,9 +91,7 @@ protected:
 
     void TearDown() override
     {
-        settings_dir = saved_[0];
-        main_ini_path = saved_[1];
-        user_settings_dir = saved_[2];
+        user_settings_dir = saved_user_dir_;
         settings_to_user_dir = saved_flags_[0];
         ini_to_user_dir = saved_flags_[1];
         program_dir_writable = saved_flags_[2];
@@ -127,14 +99,6 @@ protected:
         file_replace_hook = nullptr;
         settings_startup_check = nullptr;
         ini_report_script_error = nullptr;
-        for (const auto& [var, value] : saved_env_) {
-            if (value)
-                ::setenv(var.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(var.c_str());
-        }
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     // Asserts that an action leaves the file exactly as it was: same content,
@@ -153,10 +117,11 @@ protected:
         EXPECT_EQ(g_replaces, replaces);
     }
 
+    TempSettingsDir temp_{"kest-ini-"};
+    SavedEnv env_{"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "U3_HOST_EXEC_PATH", "U3_APP_DATA_PATH"};
     std::string root_;
-    std::vector<std::string> saved_;
+    std::string saved_user_dir_;
     std::vector<int> saved_flags_;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;
 };
 
 // ---------------------------------------------------------------------------

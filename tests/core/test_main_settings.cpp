@@ -21,24 +21,11 @@
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/time_date.h"
+#include "support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void spit(const std::string& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
 
 std::vector<std::string> texts(const StringNode* head)
 {
@@ -96,13 +83,8 @@ class MainSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/kest_mainsettings_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root_ = std::string(tmpl) + "/";
-        saved_dir_ = settings_dir;
-        saved_ini_ = main_ini_path;
-        settings_dir = root_;
-        main_ini_path = root_ + "kest.ini";
+        ASSERT_TRUE(temp_.made());
+        root_ = temp_.path();
         reset_state();
         first_ = FakeConn{};
         g_first = &first_;
@@ -116,10 +98,6 @@ protected:
         reset_state();
         g_first = nullptr;
         g_other = nullptr;
-        settings_dir = saved_dir_;
-        main_ini_path = saved_ini_;
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     static void reset_state()
@@ -160,9 +138,8 @@ protected:
         ini_save_user_lists(0);
     }
 
+    TempSettingsDir temp_{"kest_mainsettings_"};
     std::string root_;
-    std::string saved_dir_;
-    std::string saved_ini_;
     FakeConn first_;
 };
 

@@ -15,6 +15,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/time_date.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -34,20 +35,6 @@ const char* const kDefaultLines[kOptionLines] = {
     "1,2,1,168,1,1,1,2,0,0,1,1,0,0,1,1,1,0,0,0,0,0,168,1,0",
 };
 const int kLineLengths[kOptionLines] = {35, 36, 36, 37, 37, 36, 36, 37, 25};
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void spit(const std::string& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
 
 std::vector<std::string> split(const std::string& text)
 {
@@ -80,13 +67,8 @@ class OptionsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/kest_options_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root_ = std::string(tmpl) + "/";
-        saved_dir_ = settings_dir;
-        saved_ini_ = main_ini_path;
-        settings_dir = root_;
-        main_ini_path = root_ + "kest.ini";
+        ASSERT_TRUE(temp_.made());
+        root_ = temp_.path();
         options_reset();
     }
 
@@ -95,10 +77,6 @@ protected:
         options_reset();
         options_monitor_count = saved_monitors_;
         options_dcc_block_size = saved_block_;
-        settings_dir = saved_dir_;
-        main_ini_path = saved_ini_;
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     // Writes section "options" with the given lines and loads it.
@@ -111,9 +89,8 @@ protected:
         options_load();
     }
 
+    TempSettingsDir temp_{"kest_options_"};
     std::string root_;
-    std::string saved_dir_;
-    std::string saved_ini_;
     int (*saved_monitors_)() = options_monitor_count;
     int (*saved_block_)(int) = options_dcc_block_size;
 };

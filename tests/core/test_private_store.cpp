@@ -12,18 +12,11 @@
 #include "core/ini.h"
 #include "core/private_store.h"
 #include "core/secret_cipher.h"
+#include "support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::string stored(const char* key)
 {
@@ -36,25 +29,17 @@ class SettingsPrivateStore : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "kest-private-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        root_ = tmpl + "/";
-        saved_dir_ = settings_dir;
-        saved_ini_ = main_ini_path;
-        settings_dir = root_;
-        main_ini_path = root_ + "kest.ini";
+        ASSERT_TRUE(temp_.made());
+        root_ = temp_.path();
     }
 
     void TearDown() override
     {
-        settings_dir = saved_dir_;
-        main_ini_path = saved_ini_;
         file_replace_hook = nullptr;
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
-    std::string root_, saved_dir_, saved_ini_;
+    TempSettingsDir temp_{"kest-private-"};
+    std::string root_;
 };
 
 TEST_F(SettingsPrivateStore, StoresEncipheredUnderTheLowerCaseName)

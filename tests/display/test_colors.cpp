@@ -13,6 +13,7 @@
 #include "core/list_sort.h"
 #include "core/string_list.h"
 #include "display/colors.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -30,27 +31,14 @@ void ini_set(const char* section, const char* key, const std::string& value)
     ini_write(section, key, value.c_str(), main_ini_path);
 }
 
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 // A temporary settings folder with its own main settings file, the items
 // made afresh at a screen depth of 24 bits, and no schemes loaded.
 class ColorsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/kest_colors_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root_ = std::string(tmpl) + "/";
-        saved_dir_ = settings_dir;
-        saved_ini_ = main_ini_path;
-        settings_dir = root_;
-        main_ini_path = root_ + "kest.ini";
+        ASSERT_TRUE(temp_.made());
+        root_ = temp_.path();
         saved_hooks_ = color_hooks;
         for (int k = 0; k < kColorItemCount; ++k)
             saved_items_[k] = color_items[k];
@@ -79,10 +67,6 @@ protected:
         color_palette_edited = saved_palettes_[1];
         color_palette_default = saved_palettes_[2];
         color_screen_depth = saved_depth_;
-        settings_dir = saved_dir_;
-        main_ini_path = saved_ini_;
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     // The scheme names of the global list in list order.
@@ -101,9 +85,8 @@ protected:
         return name;
     }
 
+    TempSettingsDir temp_{"kest_colors_"};
     std::string root_;
-    std::string saved_dir_;
-    std::string saved_ini_;
     ColorHooks saved_hooks_;
     ColorItem saved_items_[kColorItemCount];
     Palette saved_palettes_[3];

@@ -30,6 +30,8 @@
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "platform/platform_utils.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 
 // Shared set-up of the input tests (also used by test_tab_complete.cpp,
 // test_nick_list.cpp and test_input_procs.cpp).
@@ -47,57 +49,21 @@ QPointer<QMainWindow> input_frame;
 
 void ensure_frame()
 {
-    if (!QCoreApplication::instance()) {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "kest_display_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-    if (!input_frame) {
-        input_frame = new QMainWindow();
-        input_frame->setObjectName("Kest");
-        auto* area = new QMdiArea(input_frame);
-        input_frame->setCentralWidget(area);
-        input_frame->resize(1000, 700);
-        input_frame->show();
-    }
-    auto* area = qobject_cast<QMdiArea*>(input_frame->centralWidget());
-    if (mdi_client() != area)
-        mdi_client_create(area);
+    test_frame_mdi(input_frame);
 }
 
 }  // namespace
 
 void input_test_pump()
 {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    test_drain_events();
 }
 
 void input_test_reset()
 {
     ensure_frame();
     // Settings go to a folder of this run, empty at every reset.
-    struct TempDir {
-        std::string path;
-        TempDir()
-        {
-            char tmpl[] = "/tmp/kest_input_testXXXXXX";
-            const char* made = mkdtemp(tmpl);
-            path = made ? std::string(made) + "/" : std::string();
-        }
-        ~TempDir()
-        {
-            std::error_code ec;
-            if (!path.empty())
-                std::filesystem::remove_all(path, ec);
-        }
-    };
-    static TempDir temp;
+    static TempDir temp("kest_input_test");
     ASSERT_FALSE(temp.path.empty());
     const std::string& dir = temp.path;
     settings_dir = dir;

@@ -17,22 +17,12 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/fonts.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-void ensure_app()
-{
-    if (!QCoreApplication::instance()) {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "display_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);  // lives for the whole run
-    }
-}
 
 std::string ini_get(const char* key)
 {
@@ -50,13 +40,8 @@ class FontsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/kest_fonts_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root_ = std::string(tmpl) + "/";
-        saved_dir_ = settings_dir;
-        saved_ini_ = main_ini_path;
-        settings_dir = root_;
-        main_ini_path = root_ + "kest.ini";
+        ASSERT_TRUE(temp_.made());
+        root_ = temp_.path();
         saved_hooks_ = font_hooks;
         font_hooks = FontHooks{};
         font_hooks.logpixelsy = [] { return 96; };
@@ -66,10 +51,6 @@ protected:
         for (WindowRecord* rec : records_)
             win_record_free(rec);
         font_hooks = saved_hooks_;
-        settings_dir = saved_dir_;
-        main_ini_path = saved_ini_;
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     WindowRecord* record(int type, int subtype, const std::string& name)
@@ -82,9 +63,8 @@ protected:
         return rec;
     }
 
+    TempSettingsDir temp_{"kest_fonts_"};
     std::string root_;
-    std::string saved_dir_;
-    std::string saved_ini_;
     FontHooks saved_hooks_;
     std::vector<WindowRecord*> records_;
 };
@@ -259,7 +239,7 @@ TEST_F(FontsTest, MetricsFollowTheTextMetrics)
 
 TEST_F(FontsTest, AWindowsFontIsMadeOffscreenWithUsableMetrics)
 {
-    ensure_app();
+    test_app();
     ini_set("fstatus", "FixedSys,16");
     ini_set("fchannel", "Sans Serif,714");
     WindowRecord* status = record(kWinStatus, 0, "Status Window");
@@ -325,7 +305,7 @@ TEST_F(FontsTest, ItemHeightOfListsFollowsTheirSpacing)
 
 TEST_F(FontsTest, MakeDefaultWritesTheKindsKeyAndUseDefaultFollowsIt)
 {
-    ensure_app();
+    test_app();
     ini_set("f#a", "Arial,712,0,0");
     WindowRecord* a = record(kWinChannel, 0, "#a");
     ASSERT_EQ(font_ensure_window(a), 1);
@@ -384,7 +364,7 @@ TEST_F(FontsTest, ApplyingByNameAndKindWithoutAWindow)
 
 TEST_F(FontsTest, ReloadingAllRemakesOnlyWindowsWhoseSettingsChanged)
 {
-    ensure_app();
+    test_app();
     WindowRecord* s = record(kWinStatus, 0, "Status Window");
     WindowRecord* c = record(kWinCustom, 0, "@c");
     ASSERT_EQ(font_ensure_window(s), 1);

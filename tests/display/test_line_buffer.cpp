@@ -32,6 +32,8 @@
 #include "display/text_area.h"
 #include "display/wrap.h"
 #include "platform/platform_utils.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 
 // ---- Shared set-up of the display line tests (also test_draw.cpp and
 // test_wrap.cpp) ----
@@ -78,25 +80,7 @@ QPointer<QMainWindow> lines_frame;
 
 void ensure_frame()
 {
-    if (!QCoreApplication::instance()) {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "kest_display_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-    if (!lines_frame) {
-        lines_frame = new QMainWindow();
-        lines_frame->setObjectName("Kest");
-        auto* area = new QMdiArea(lines_frame);
-        lines_frame->setCentralWidget(area);
-        lines_frame->resize(1000, 700);
-        lines_frame->show();
-    }
-    auto* area = qobject_cast<QMdiArea*>(lines_frame->centralWidget());
-    if (mdi_client() != area)
-        mdi_client_create(area);
+    test_frame_mdi(lines_frame);
 }
 
 void log_recorder(WindowRecord* rec, const std::string& text, int no_stamp, std::uint32_t colour)
@@ -108,10 +92,7 @@ void log_recorder(WindowRecord* rec, const std::string& text, int no_stamp, std:
 
 void lines_test_pump()
 {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    test_drain_events();
 }
 
 void lines_test_reset()

@@ -29,24 +29,11 @@
 #include "core/time_date.h"
 #include "display/colors.h"
 #include "display/logging.h"
+#include "support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void spit(const std::string& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
 
 bool starts_with(const std::string& s, const std::string& prefix)
 {
@@ -78,19 +65,14 @@ class LoggingTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/kest_logging_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root_ = std::string(tmpl) + "/";
-        saved_dir_ = settings_dir;
-        saved_ini_ = main_ini_path;
+        ASSERT_TRUE(temp_.made());
+        root_ = temp_.path();
         saved_log_dir_ = main_settings.log_dir;
         saved_sep_ = main_settings.line_separator;
         saved_clock_ = time_clock;
         saved_stamp_ = time_stamp_format;
         saved_log_stamp_ = time_log_stamp_format;
         saved_hooks_ = log_hooks;
-        settings_dir = root_;
-        main_ini_path = root_ + "kest.ini";
         // Deep enough that a name climbing out of the log folder still lands
         // in the temporary folder, where the test can see it.
         logs_ = root_ + "d1/d2/logs/";
@@ -142,10 +124,6 @@ protected:
         time_log_stamp_format = saved_log_stamp_;
         main_settings.log_dir = saved_log_dir_;
         main_settings.line_separator = saved_sep_;
-        settings_dir = saved_dir_;
-        main_ini_path = saved_ini_;
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     WindowRecord* record(int type, int subtype, const std::string& name, Connection* conn = nullptr)
@@ -179,8 +157,9 @@ protected:
         return out;
     }
 
+    TempSettingsDir temp_{"kest_logging_"};
     std::string root_, logs_;
-    std::string saved_dir_, saved_ini_, saved_log_dir_, saved_sep_, saved_stamp_, saved_log_stamp_;
+    std::string saved_log_dir_, saved_sep_, saved_stamp_, saved_log_stamp_;
     std::time_t (*saved_clock_)() = nullptr;
     LogHooks saved_hooks_;
     ColorItem saved_items_[kColorItemCount];

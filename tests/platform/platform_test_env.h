@@ -9,17 +9,12 @@
 #include <cstdlib>
 #include <functional>
 
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
+
 inline QCoreApplication *platform_test_app()
 {
-    if (!QCoreApplication::instance()) {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "kest_tests";
-        static char *argv[] = {name, nullptr};
-        new QApplication(argc, argv); // lives for the whole run
-    }
-    return QCoreApplication::instance();
+    return test_app();
 }
 
 // Runs the event loop until `done` holds or `timeout_ms` passed; returns whether it held.

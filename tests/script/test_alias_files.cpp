@@ -17,6 +17,7 @@
 #include "core/string_list.h"
 #include "script/exec/script_types.h"
 #include "script/stores/alias_files.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -25,19 +26,13 @@ std::vector<AliasScriptRef> fake_script_files() { return fake_scripts; }
 
 class AliasFilesTest : public ::testing::Test {
 protected:
+    TempSettingsDir temp{"kest_alias_"};
     std::string dir;
-    std::string saved_dir;
-    std::string saved_ini;
 
     void SetUp() override
     {
-        char tmpl[] = "/tmp/kest_alias_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir = std::string(tmpl) + "/";
-        saved_dir = settings_dir;
-        saved_ini = main_ini_path;
-        settings_dir = dir;
-        main_ini_path = dir + "kest.ini";
+        ASSERT_TRUE(temp.made());
+        dir = temp.path();
         alias_files_free();
         fake_scripts.clear();
         alias_script_files = fake_script_files;
@@ -50,9 +45,6 @@ protected:
         for (AliasScriptRef& r : fake_scripts)
             strlist_free(&r.lines);
         fake_scripts.clear();
-        settings_dir = saved_dir;
-        main_ini_path = saved_ini;
-        std::filesystem::remove_all(dir);
     }
 
     void write(const std::string& name, const std::string& text)

@@ -23,20 +23,10 @@
 #include "platform/platform_utils.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_types.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 
 namespace {
-
-void ensure_app()
-{
-    if (!QCoreApplication::instance()) {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "kest_output_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-}
 
 int beeps = 0;
 void count_beep(int)
@@ -65,13 +55,12 @@ class OutputTest : public ::testing::Test {
 protected:
     Connection* conn = nullptr;
     std::map<std::string, WindowRecord*> win;  // by a short tag
-    std::filesystem::path dir;
-    std::string saved_settings_dir, saved_main_ini;
+    std::optional<TempSettingsDir> temp;  // the settings folder of the test
     int saved_strip = 0;
 
     void SetUp() override
     {
-        ensure_app();
+        test_app();
         conn = conn_new(nullptr);
         ASSERT_NE(conn, nullptr);
         make("status", "Status Window", kWinStatus, 0);
@@ -97,13 +86,8 @@ protected:
         beep_play_hook = count_beep;
         saved_strip = strip_setting_flags;
 
-        char tmpl[] = "/tmp/kest_output_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        saved_settings_dir = settings_dir;
-        saved_main_ini = main_ini_path;
-        settings_dir = dir.string() + "/";
-        main_ini_path = (dir / "kest.ini").string();
+        temp.emplace("kest_output_");
+        ASSERT_TRUE(temp->made());
     }
 
     void TearDown() override
@@ -121,9 +105,7 @@ protected:
         conn_free(conn);
         output_hooks = OutputHooks();
         strip_setting_flags = saved_strip;
-        settings_dir = saved_settings_dir;
-        main_ini_path = saved_main_ini;
-        std::filesystem::remove_all(dir);
+        temp.reset();
     }
 
     WindowRecord* make(const std::string& tag, const std::string& name, int type, int subtype)

@@ -19,6 +19,7 @@
 #include "script/exec/script_text.h"
 #include "script/exec/script_types.h"
 #include "script/stores/alias_files.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -56,20 +57,14 @@ int remote_save_rec(int kind, const std::string& p)
 
 class ScriptFileCommandsTest : public ::testing::Test {
 protected:
+    TempSettingsDir temp{"kest_sfc_"};
     std::string dir;
-    std::string saved_dir;
-    std::string saved_ini;
     ExecArgs run_args;
 
     void SetUp() override
     {
-        char tmpl[] = "/tmp/kest_sfc_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir = std::string(tmpl) + "/";
-        saved_dir = settings_dir;
-        saved_ini = main_ini_path;
-        settings_dir = dir;
-        main_ini_path = dir + "kest.ini";
+        ASSERT_TRUE(temp.made());
+        dir = temp.path();
         alias_files_free();
         scripts.clear();
         alias_script_files = script_list;
@@ -89,9 +84,6 @@ protected:
             strlist_free(&r.lines);
         scripts.clear();
         script_error_clear();
-        settings_dir = saved_dir;
-        main_ini_path = saved_ini;
-        std::filesystem::remove_all(dir);
     }
 
     // Runs a handler with the line cut at blanks; mode 0 = typed.

@@ -27,6 +27,7 @@
 #include "script/exec/script_types.h"
 #include "script/script_wiring.h"
 #include "script/stores/alias_files.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -78,20 +79,15 @@ struct SavedSeams {
 
 class ScriptWiringTest : public ::testing::Test {
 protected:
+    TempSettingsDir temp{"kest_wire_"};
     std::string dir;
-    std::string saved_dir, saved_ini;
     SavedSeams seams;
     Connection* conn = nullptr;
 
     void SetUp() override
     {
-        char tmpl[] = "/tmp/kest_wire_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir = std::string(tmpl) + "/";
-        saved_dir = settings_dir;
-        saved_ini = main_ini_path;
-        settings_dir = dir;
-        main_ini_path = dir + "kest.ini";
+        ASSERT_TRUE(temp.made());
+        dir = temp.path();
         script_engine_init();
         script_file_commands_register();
         events_install();
@@ -117,10 +113,6 @@ protected:
         conn_free(conn);
         seams.restore();
         script_error_clear();
-        settings_dir = saved_dir;
-        main_ini_path = saved_ini;
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 
     void write(const std::string& name, const std::vector<std::string>& lines)
