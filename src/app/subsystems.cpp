@@ -15,13 +15,18 @@
 #include "display/input_procs.h"
 #include "display/nick_list.h"
 #include "display/text_area.h"
+#include "commands/channel_commands.h"
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/membership.h"
+#include "irc/dispatch/messages.h"
+#include "irc/dispatch/modes.h"
 #include "irc/link/connect.h"
 #include "irc/link/lookups.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
+#include "irc/numerics/replies.h"
 #include "script/events/event_fire.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
@@ -82,6 +87,13 @@ void start_connect(Connection* conn)
     conn_begin_connect(conn);
 }
 
+// The protocol layer's state of a freed connection.
+void forget_protocol_state(Connection* conn)
+{
+    irc_protocol_forget(conn);
+    reply_state_forget(conn);
+}
+
 void save_script_files()
 {
     alias_files_save_list(2);
@@ -138,7 +150,13 @@ void app_install_subsystems()
     irc_lookups_install();
     irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = conn_autojoin_tick;
-    conn_hooks.protocol_forget = irc_state_forget;
+    conn_hooks.protocol_forget = forget_protocol_state;
     startup_hooks.conn_begin_connect = start_connect;
     main_settings_hooks.perform_load = perform_load;
+
+    // Channels and conversations: membership, messages and modes, the
+    // replies to queries, and the messaging and channel commands.
+    irc_membership_install();
+    irc_messages_install();
+    irc_chat_commands_install();
 }

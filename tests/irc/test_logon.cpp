@@ -93,6 +93,7 @@ TEST_F(Logon, WelcomeToAutoJoinInOrder)
     irc_dispatch_line(":irc.x 005 me NAMESX UHNAMES NETWORK=TestNet :are supported", conn);
     irc_dispatch_line(":irc.x 376 me :End of /MOTD command.", conn);
     std::vector<std::string> want = {
+        "send USERHOST me\n",  // the welcome named no address: ask for ours
         "send MODE me +i\n",
         "send PROTOCTL NAMESX\n",
         "send PROTOCTL UHNAMES\n",

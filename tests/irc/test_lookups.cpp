@@ -83,7 +83,8 @@ TEST_F(Lookups, ResultLinesAndEventIdentifiers)
 {
     load_script("a.kst", {"on *:DNS:say nick= $+ $dns(0).nick q= $+ $dns(1) n= $+ $dns(0)"
                           " ip= $+ $dns(0).ip ip1= $+ $dns(1).ip addr= $+ $dns(0).addr"});
-    load_script("b.kst", {"on *:DNS:say i= $+ $iaddress n= $+ $naddress r= $+ $raddress"});
+    // $nick is whoever the lookup was made for: empty for a host or address.
+    load_script("b.kst", {"on *:DNS:say i= $+ $iaddress n= $+ $naddress r= $+ $raddress nk= $+ $nick"});
     struct Case {
         const char* name;
         std::vector<std::string> args;
@@ -93,19 +94,19 @@ TEST_F(Lookups, ResultLinesAndEventIdentifiers)
         {"address to name", {"127.0.0.1"},
          {"* Dns'ye Bakılıyor 127.0.0.1", "* Dns Çekilen 127.0.0.1 Çözülen ip localhost"},
          {"nick= q= n=0 ip=127.0.0.1 ip1= addr=localhost",
-          "i=127.0.0.1 n=localhost r=localhost"}},
+          "i=127.0.0.1 n=localhost r=localhost nk="}},
         {"the part after @ is looked up", {"me@127.0.0.1"},
          {"* Dns'ye Bakılıyor 127.0.0.1", "* Dns Çekilen 127.0.0.1 Çözülen ip localhost"},
          {"nick= q= n=0 ip=127.0.0.1 ip1= addr=localhost",
-          "i=127.0.0.1 n=localhost r=localhost"}},
+          "i=127.0.0.1 n=localhost r=localhost nk="}},
         {"name to address: -h takes a name without a dot as a host", {"-h", "localhost"},
          {"* Dns'ye Bakılıyor localhost", "* Dns Çekilen localhost Çözülen ip 127.0.0.1"},
          {"nick= q=localhost n=1 ip=127.0.0.1 ip1=127.0.0.1 addr=localhost",
-          "i=127.0.0.1 n=localhost r=127.0.0.1"}},
+          "i=127.0.0.1 n=localhost r=127.0.0.1 nk="}},
         {"a known nick's host under the nick's name", {"bob"},
          {"* Dns'ye Bakılıyor localhost", "* Dns Çekilen localhost Çözülen ip 127.0.0.1"},
          {"nick=bob q=localhost n=1 ip=127.0.0.1 ip1=127.0.0.1 addr=localhost",
-          "i=127.0.0.1 n=localhost r=127.0.0.1"}},
+          "i=127.0.0.1 n=localhost r=127.0.0.1 nk=bob"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

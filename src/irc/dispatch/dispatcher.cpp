@@ -8,7 +8,10 @@
 #include "core/text_limits.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
+#include "app/window_open.h"
+#include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
+#include "irc/link/send_queue.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "irc/numerics/numerics.h"
@@ -324,10 +327,21 @@ void irc_dispatch_line(const std::string& line, Connection* connection)
 void irc_message_set_word(IrcMessage& msg, int index, const std::string& text) { set_word(msg, index, text); }
 void irc_message_cut_words(IrcMessage& msg, int count) { cut_words(msg, count); }
 
+void irc_protocol_forget(Connection* conn)
+{
+    irc_notes_forget(conn);
+    irc_state_forget(conn);
+}
+
 void irc_dispatch_install()
 {
     event_line_of_message = line_of_message;
     conn_hooks.conn_set_isupport_defaults = conn_set_isupport_defaults;
     conn_hooks.conn_auto_join = conn_auto_join;
+    conn_hooks.conn_age_request_lists = conn_age_request_lists;
+    conn_hooks.conn_age_reply_list = conn_age_reply_list;
+    conn_hooks.protocol_forget = irc_protocol_forget;
+    open_hooks.conn_take_pending_join_flags = conn_take_pending_join_flags;
+    irc_outgoing_note = irc_note_outgoing;
     numerics_install();
 }

@@ -95,6 +95,9 @@ extern int (*irc_fire_raw)(IrcMessage& msg, const std::string& word);
 // Configured server time-out (seconds) copied into the countdown per line.
 int irc_timeout_value();
 
+// Forgets the protocol state and notes of a connection whose record is freed.
+void irc_protocol_forget(Connection* conn);
+
 // Sets the frame handlers and hooks of the dispatcher, the numerics and the
 // logon sequence.
 void irc_dispatch_install();

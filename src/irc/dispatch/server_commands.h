@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "irc/dispatch/outgoing_notes.h"
+
 struct Connection;
 struct IrcMessage;
 class QWidget;

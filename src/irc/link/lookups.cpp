@@ -60,14 +60,8 @@ void default_print(QWidget* window, Connection* conn, const std::string& text, s
 
 int default_fire_event(DnsRequest* r)
 {
-    // The event engine takes the causing nick from a line: the requester is
-    // the nick and the looked-up text stands where the address would.
-    EventLine line;
-    line.nick = r->requester;
-    line.source = r->query;
     EventSource src;
     src.lookup = r;
-    src.line = &line;
     int halt = 0;
     return event_fire(r->conn, r->owner, nullptr, "DNS", kEvDns, 0, &halt, &src);
 }

@@ -12,12 +12,25 @@
 #include "display/line_buffer.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/server_software.h"
+#include "irc/link/connect.h"
+#include "irc/link/local_address.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "platform/app_messages.h"
 #include "script/stores/timers.h"
 
 namespace {
+
+// Server-name fragments of the two networks whose servers run the software
+// families of flags 0x04 and 0x01.
+const char* const kNetworkFragmentU = "undernet.";
+const char* const kNetworkFragmentD = "dal.";
+
+std::string lower_text(std::string s)
+{
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
 
 void default_status_show(Connection* conn, int colour, const std::string& text, int before, int after)
 {
@@ -104,12 +117,23 @@ void on_welcome(IrcMessage& msg)
         conn->ident_address = -1;
         st->nick_pending = st->nick_prompted = st->alt_nick_tried = 0;
         st->nick_settled = 1;
+        link_state(conn).alternates.clear();
         if (irc_has_word(msg, 2) && !msg.words[2].empty())
             nick_slot(conn, conn->nick_index) = msg.words[2].substr(0, kShortText);
+        if (irc_servers_note_success) irc_servers_note_success(conn);
+        if (!conn_is_live(conn)) return;
         conn->server_name = irc_word(msg, 0).substr(0, kShortText);
         conn->network.clear();
         st->network_from_server = 0;
+        if (irc_has_word(msg, 3) && irc_chanlist_network_from_welcome)
+            irc_chanlist_network_from_welcome(msg.words[3], conn);
+        if (!conn_is_live(conn)) return;
+        // Our own address as the server sees it, from "nick!user@host".
+        conn_learn_local_address(irc_has_word(msg, 3) ? &msg.words[3] : nullptr, 0, 1, conn);
+        if (!conn_is_live(conn)) return;
         irc_update_title(conn);
+        if (irc_welcome_notice) irc_welcome_notice(conn);
+        if (!conn_is_live(conn)) return;
     }
     common(msg, 0, 1, 0);
 }
@@ -121,7 +145,12 @@ void on_server_info(IrcMessage& msg)
     if (!(st->registration & 2)) {
         st->registration |= 2;
         irc_detect_server_software(msg);
+        const std::string server = lower_text(irc_word(msg, 0));
+        if (server.find(kNetworkFragmentU) != std::string::npos) conn->server_flags |= 0x04;
+        else if (server.find(kNetworkFragmentD) != std::string::npos) conn->server_flags |= 0x01;
         conn_set_isupport_defaults(conn);
+        if (conn->network.empty() && irc_chanlist_network_from_info) irc_chanlist_network_from_info(msg);
+        if (!conn_is_live(conn)) return;
         irc_update_title(conn);
     }
     if (!raw_event(msg)) return;
@@ -309,6 +338,10 @@ void on_services(IrcMessage& msg)
 void (*irc_status_show)(Connection*, int, const std::string&, int, int) = default_status_show;
 void (*irc_post_logon)(Connection*) = default_post_logon;
 void (*irc_prompt_nick)(Connection*) = nullptr;
+void (*irc_servers_note_success)(Connection*) = nullptr;
+void (*irc_chanlist_network_from_welcome)(const std::string&, Connection*) = nullptr;
+void (*irc_chanlist_network_from_info)(IrcMessage&) = nullptr;
+void (*irc_welcome_notice)(Connection*) = nullptr;
 
 void irc_update_title(Connection* conn)
 {
@@ -334,11 +367,14 @@ void irc_show_words(IrcMessage& msg, int first, int sep_before, int sep_after, i
     irc_status_show(msg.connection, colour, msg.out_text, sep_before, sep_after || notice);
 }
 
+int (*irc_numeric_reply_hook)(IrcMessage&) = nullptr;
+
 void irc_on_numeric(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (!conn_is_live(conn)) return;
     IrcConnState* st = irc_state(conn);
+    if (irc_numeric_reply_hook && irc_numeric_reply_hook(msg)) return;
     switch (msg.numeric) {
     case 1: on_welcome(msg); return;
     case 4: on_server_info(msg); return;

@@ -9,6 +9,10 @@ struct Connection;
 struct IrcMessage;
 
 // Handles a line whose command word is a number above 0.
+// Asked first for every numeric reply: 1 when it handled the reply (the
+// channel and query replies), 0 to leave it to the branches below. Null: none.
+extern int (*irc_numeric_reply_hook)(IrcMessage& msg);
+
 void irc_on_numeric(IrcMessage& msg);
 
 // Joins the words from first (up to the first missing or empty word) into
@@ -27,6 +31,18 @@ extern void (*irc_post_logon)(Connection* conn);
 
 // Puts "/nick " into the status window's input box. Absent: nothing.
 extern void (*irc_prompt_nick)(Connection* conn);
+// Records the server of the link as a successful one in the servers file.
+// Absent: nothing.
+extern void (*irc_servers_note_success)(Connection* conn);
+// Lets the channels list take a network name from the welcome text (word 3
+// of 001) or guess it from the server info reply (004). Absent: nothing.
+extern void (*irc_chanlist_network_from_welcome)(const std::string& text, Connection* conn);
+extern void (*irc_chanlist_network_from_info)(IrcMessage& msg);
+// The rest of a first welcome that belongs to other parts: closing the
+// ident server, the tray activity timers, the channels folder's notice and
+// the connect sound. Absent: nothing.
+extern void (*irc_welcome_notice)(Connection* conn);
+
 // Refreshes the status caption. Absent: conn_hooks.conn_update_status_title.
 void irc_update_title(Connection* conn);
 

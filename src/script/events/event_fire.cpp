@@ -12,6 +12,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
+#include "irc/link/lookups.h"
 #include "script/eval/evaluate.h"
 #include "script/events/event_identifiers.h"
 #include "script/events/event_index.h"
@@ -1048,6 +1049,15 @@ int event_fire(Connection* conn, QWidget* window, const IrcMessage* message,
             set_own(c);
         } else if (event_id == kEvError) {
             c.nick = conn->server_name;
+        } else if (event_id == kEvDns) {
+            // The causing user is whoever the lookup was made for: a nick
+            // given to /dns, or nobody for a host or address.
+            auto* request = source ? static_cast<const DnsRequest*>(source->lookup) : nullptr;
+            if (!request || !dns_request_is_live(request))
+                break;
+            c.nick = request->requester.substr(0, kShortText);
+            c.has_address = false;
+            c.address.clear();
         } else if (event_id == kEvClose) {
             WindowRecord* rec = c.window ? win_record_of(c.window) : nullptr;
             if (!rec || !(rec->type == kWinStatus || rec->type == kWinQuery || rec->type == kWinCustom))

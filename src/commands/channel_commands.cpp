@@ -1,0 +1,306 @@
+#include "commands/channel_commands.h"
+
+#include <cctype>
+
+#include "app/connection.h"
+#include "app/window_open.h"
+#include "app/window_record.h"
+#include "commands/messaging_commands.h"
+#include "core/numbered_texts.h"
+#include "core/text_limits.h"
+#include "display/colors.h"
+#include "irc/dispatch/outgoing_notes.h"
+#include "irc/dispatch/server_commands.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/replies.h"
+#include "script/exec/script_types.h"
+
+namespace {
+
+void default_close(WindowRecord* rec)
+{
+    if (win_is_record(rec) && rec->hwnd) win_close(rec->hwnd);
+}
+
+Connection* conn_of(CommandCall& call)
+{
+    return conn_is_live(call.conn) ? call.conn : conn_current();
+}
+
+bool ieq(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string join_from(const CommandCall& call, std::size_t first)
+{
+    std::string out;
+    for (std::size_t i = first; i < call.tokens.size(); ++i) {
+        if (i > first) out += ' ';
+        out += call.tokens[i];
+        if (out.size() >= kLongText) {
+            out.resize(kLongText);
+            break;
+        }
+    }
+    return out;
+}
+
+const std::string& word_of(const CommandCall& call)
+{
+    static const std::string fallback = "join";
+    return call.tokens.empty() ? fallback : call.tokens[0];
+}
+
+int fail(CommandCall& call, int type)
+{
+    return script_error(call.window, word_of(call), {}, type);
+}
+
+bool is_channel_name(const std::string& name, Connection* conn)
+{
+    return !name.empty() && isupport_is_chantype(name.c_str(), conn);
+}
+
+WindowRecord* channel_window(const std::string& name, Connection* conn)
+{
+    WindowRecord* rec = win_find_by_name(name, conn);
+    return rec && rec->type == kWinChannel ? rec : nullptr;
+}
+
+void show_info(CommandCall& call, Connection* conn, WindowRecord* rec, int id)
+{
+    if (!call.show) return;
+    const char* t = text_load_string(id);
+    chat_show(rec, conn, kColorInfoText, t ? std::string(t) : std::string());
+}
+
+// Sends the JOIN for a text of channels (and keys) with the open flag noted.
+int send_join(const std::string& text, int open_flag, Connection* conn)
+{
+    const std::string first = text.substr(0, text.find_first_of(" ,"));
+    if (WindowRecord* rec = channel_window(first, conn))
+        if (rec->chan_state == 0) rec->chan_state = 1;
+    irc_send_line("JOIN " + text + "\n", 0, conn);
+    if (open_flag && conn_is_live(conn)) irc_note_joining(text.substr(0, text.find(' ')), open_flag, conn);
+    return 1;
+}
+
+}  // namespace
+
+void (*chat_close_window)(WindowRecord*) = default_close;
+void (*chat_activate_window)(WindowRecord*, int) = nullptr;
+
+std::vector<std::string> chat_part_lines(const std::vector<std::string>& channels, const std::string& message)
+{
+    const std::string tail = message.empty() ? std::string("\n") : " :" + message + "\n";
+    std::vector<std::string> lines;
+    std::string line = "PART ";
+    int count = 0;
+    for (const std::string& name : channels) {
+        if (name.empty()) continue;
+        if (count > 0 && line.size() + 1 + name.size() + message.size() > 400) {
+            lines.push_back(line + tail);
+            line = "PART ";
+            count = 0;
+        }
+        if (count > 0) line += ',';
+        line += name;
+        ++count;
+    }
+    if (count > 0) lines.push_back(line + tail);
+    return lines;
+}
+
+int cmd_join(CommandCall& call)
+{
+    Connection* conn = conn_of(call);
+    std::size_t i = 1;
+    int invite = 0, open_flag = 0;
+    if (i < call.tokens.size() && call.tokens[i].size() > 1 && call.tokens[i][0] == '-') {
+        for (char c : call.tokens[i]) {
+            if (c == 'i') invite = 1;
+            else if (c == 'n') open_flag = 1;
+            else if (c == 'x') open_flag = 2;
+        }
+        ++i;
+    }
+    IrcConnState* st = irc_state(conn);
+    std::string text;
+    if (invite) {
+        if (!st || st->last_invite.empty()) {
+            show_info(call, conn, chat_record_of(call.window), 824);
+            return 1;
+        }
+        text = st->last_invite;
+        st->last_invite.clear();
+    } else {
+        if (i >= call.tokens.size() || call.tokens[i].empty()) return fail(call, 0);
+        text = join_from(call, i);
+        if (st && ieq(st->last_invite, call.tokens[i])) st->last_invite.clear();
+    }
+    const std::string channel = text.substr(0, text.find(' '));
+    WindowRecord* rec = channel_window(channel, conn);
+    if (conn_is_connected(conn) && rec && !rec->chan_left && rec->chan_state == 0) {
+        if (chat_activate_window) chat_activate_window(rec, open_flag == 1);
+        return 1;
+    }
+    if (irc_join_allowed && !irc_join_allowed(channel, conn)) {
+        if (rec && rec->chan_left) chat_close_window(rec);
+        return 1;
+    }
+    if (!conn_is_connected(conn)) return fail(call, 12);
+    return send_join(text, open_flag, conn);
+}
+
+int cmd_part(CommandCall& call)
+{
+    Connection* conn = conn_of(call);
+    WindowRecord* current = chat_record_of(call.window);
+    std::string channel;
+    std::size_t msg_from = 2;
+    if (call.tokens.size() > 1 && is_channel_name(call.tokens[1], conn)) {
+        channel = call.tokens[1].substr(0, kShortText);
+    } else if (win_is_record(current) && current->type == kWinChannel) {
+        channel = current->name;
+        msg_from = 1;
+    } else {
+        return fail(call, 0);
+    }
+    WindowRecord* rec = channel_window(channel, conn);
+    if (!conn_is_connected(conn)) {
+        if (rec) chat_close_window(rec);
+        return 1;
+    }
+    if (rec && rec->chan_left && rec->chan_state == 0) {
+        chat_close_window(rec);
+        return 1;
+    }
+    const std::string message = join_from(call, msg_from);
+    for (const std::string& line : chat_part_lines({channel}, message)) irc_send_line(line, 0, conn);
+    return 1;
+}
+
+int cmd_partall(CommandCall& call)
+{
+    Connection* conn = conn_of(call);
+    if (!conn_is_live(conn)) return 1;
+    const bool connected = conn_is_connected(conn) != 0;
+    WindowRecord* current = chat_record_of(call.window);
+    std::vector<WindowRecord*> to_close;
+    std::vector<std::string> names;
+    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
+        if (rec->conn != conn || rec->type != kWinChannel) continue;
+        if (!connected || (rec->chan_left && rec->chan_state == 0)) to_close.push_back(rec);
+        else names.push_back(rec->name);
+    }
+    bool current_closed = false;
+    for (WindowRecord* rec : to_close) {
+        if (rec == current) current_closed = true;
+        if (win_is_record(rec)) chat_close_window(rec);
+    }
+    if (connected)
+        for (const std::string& line : chat_part_lines(names, join_from(call, 1))) {
+            if (!conn_is_live(conn)) break;
+            irc_send_line(line, 0, conn);
+        }
+    if (!conn_is_live(conn)) return 1;
+    show_info(call, conn, current_closed || !win_is_record(current) ? nullptr : current, connected ? 902 : 901);
+    return 1;
+}
+
+int cmd_hop(CommandCall& call)
+{
+    Connection* conn = conn_of(call);
+    if (!conn_is_connected(conn)) return fail(call, 12);
+    std::size_t i = 1;
+    int own_window = 0, open_flag = 0;
+    if (i < call.tokens.size() && call.tokens[i].size() > 1 && call.tokens[i][0] == '-') {
+        for (char c : call.tokens[i]) {
+            if (c == 'c') own_window = 1;
+            else if (c == 'n') open_flag = 1;
+            else if (c == 'x') open_flag = 2;
+        }
+        ++i;
+    }
+    WindowRecord* current = chat_record_of(call.window);
+    WindowRecord* rec = win_is_record(current) && current->type == kWinChannel ? current : nullptr;
+    std::string target;
+    if (i < call.tokens.size() && is_channel_name(call.tokens[i], conn)) {
+        target = call.tokens[i].substr(0, kShortText);
+        ++i;
+    }
+    const std::string message = join_from(call, i);
+    const std::string part_tail = message.empty() ? std::string("\n") : " :" + message + "\n";
+    if (!target.empty() && (!rec || !ieq(rec->name, target))) {
+        WindowRecord* named = channel_window(target, conn);
+        if (own_window && named) {
+            rec = named;
+        } else {
+            // Leave the current channel and join the named one.
+            if (rec && !rec->chan_left) irc_send_line("PART " + rec->name + part_tail, 0, conn);
+            if (!conn_is_live(conn)) return 1;
+            return send_join(target, open_flag, conn);
+        }
+    }
+    if (!rec) {
+        if (target.empty()) return fail(call, 0);
+        return send_join(target, open_flag, conn);
+    }
+    if (rec->chan_state == 1 || rec->chan_state == 3) return 1;
+    if (rec->chan_state != 2 && !rec->chan_left) irc_send_line("PART " + rec->name + part_tail, 0, conn);
+    if (!conn_is_live(conn) || !win_is_record(rec)) return 1;
+    rec->chan_state = 1;
+    if (rec->chan_key.empty()) irc_send_line("JOIN " + rec->name + "\n", 0, conn);
+    else irc_send_line("JOIN " + rec->name + " " + rec->chan_key + "\n", 0, conn);
+    if (!conn_is_live(conn) || !win_is_record(rec)) return 1;
+    show_info(call, conn, rec, 3513);
+    if (open_flag) irc_note_joining(rec->name, open_flag, conn);
+    return 1;
+}
+
+int cmd_list(CommandCall& call)
+{
+    Connection* conn = conn_of(call);
+    if (!conn_is_connected(conn) || !conn->registered) return fail(call, 12);
+    if (conn->chanlist_busy) {
+        if (call.tokens.size() > 1 && ieq(call.tokens[1], "stop")) {
+            conn->chanlist_busy = 0;
+            return 1;
+        }
+        return script_error(call.window, text_load_string(825), {}, 6);
+    }
+    std::string param;
+    for (std::size_t i = 1; i < call.tokens.size(); ++i) {
+        const std::string& t = call.tokens[i];
+        if (t == "-min" || t == "-max" || t == ">" || t == "<" || t == "C>" || t == "C<" || t == "T>" || t == "T<") {
+            ++i;
+            continue;
+        }
+        if (!t.empty() && t[0] == '#') param = t.substr(0, kShortText);
+        break;
+    }
+    irc_send_line(param.empty() ? std::string("LIST\n") : "LIST " + param + "\n", 0, conn);
+    return 1;
+}
+
+void channel_commands_register()
+{
+    script_register_command("join", cmd_join);
+    script_register_command("hop", cmd_hop);
+    script_register_command("part", cmd_part);
+    script_register_command("leave", cmd_part);
+    script_register_command("partall", cmd_partall);
+    script_register_command("list", cmd_list);
+}
+
+void irc_chat_commands_install()
+{
+    irc_numeric_reply_hook = irc_on_reply;
+    messaging_commands_register();
+    channel_commands_register();
+}

@@ -1,0 +1,377 @@
+#include "commands/messaging_commands.h"
+
+#include <cctype>
+
+#include "app/connection.h"
+#include "app/window_record.h"
+#include "core/options.h"
+#include "core/text_limits.h"
+#include "core/numbered_texts.h"
+#include "display/colors.h"
+#include "display/line_buffer.h"
+#include "display/nick_list.h"
+#include "irc/numerics/isupport.h"
+#include "script/exec/script_types.h"
+
+namespace {
+
+void default_show(WindowRecord* rec, Connection*, std::uint32_t colour, const std::string& text)
+{
+    if (!win_is_record(rec) || !rec->hwnd) return;
+    print_options.timestamp = 1;
+    print_line(rec->hwnd, std::string_view(text), colour);
+}
+
+Connection* conn_of(CommandCall& call)
+{
+    return conn_is_live(call.conn) ? call.conn : conn_current();
+}
+
+const std::string& own_nick(Connection* conn)
+{
+    return conn->live_identity[2 + (conn->nick_index == 1 ? 1 : 0)];
+}
+
+std::string join_from(const CommandCall& call, std::size_t first)
+{
+    std::string out;
+    for (std::size_t i = first; i < call.tokens.size(); ++i) {
+        if (i > first) out += ' ';
+        out += call.tokens[i];
+        if (out.size() >= kLongText) {
+            out.resize(kLongText);
+            break;
+        }
+    }
+    return out;
+}
+
+bool ieq(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+const std::string& word_of(const CommandCall& call)
+{
+    static const std::string fallback = "msg";
+    return call.tokens.empty() ? fallback : call.tokens[0];
+}
+
+int fail(CommandCall& call, int type)
+{
+    return script_error(call.window, word_of(call), {}, type);
+}
+
+// The own-message form: "<nick> text" or "> text".
+std::string own_message(WindowRecord* rec, Connection* conn, const std::string& text)
+{
+    if (opt(OPT_PREFIX_OWN_MESSAGES))
+        return "<" + nick_display_form(rec, 1, own_nick(conn), conn) + "> " + text;
+    return "> " + text;
+}
+
+std::uint32_t action_colour()
+{
+    return color_resolve(kColorOwnText) == color_resolve(kColorNormalText) ? kColorActionText : kColorOwnText;
+}
+
+std::uint32_t amsg_colour()
+{
+    return color_resolve(kColorOwnText) == color_resolve(kColorNormalText) ? kColorNormalText : kColorOwnText;
+}
+
+void away_on_speaking(Connection* conn, int kind)
+{
+    if (!conn_is_live(conn) || !opt(OPT_AWAY_CANCEL_ON_MESSAGE) || !chat_take_away || !chat_take_away(conn)) return;
+    irc_send_line("AWAY\n", kind, conn);
+}
+
+bool is_channel_name(const std::string& name, Connection* conn)
+{
+    return !name.empty() && isupport_is_chantype(name.c_str(), conn);
+}
+
+void send_prefixed(const std::string& head, const std::vector<std::string>& targets, const std::string& text,
+                   const std::string& tail, int limit, int one_each, int kind, Connection* conn)
+{
+    for (const std::string& line : chat_batch_lines(head, targets, text, tail, limit, one_each)) {
+        if (!conn_is_live(conn)) return;
+        irc_send_line(line, kind, conn);
+    }
+}
+
+}  // namespace
+
+WindowRecord* (*chat_record_of)(QWidget*) = [](QWidget* w) { return win_record_of(w); };
+void (*chat_show)(WindowRecord*, Connection*, std::uint32_t, const std::string&) = default_show;
+int (*chat_take_away)(Connection*) = nullptr;
+
+std::vector<std::string> chat_batch_lines(const std::string& head, const std::vector<std::string>& targets,
+                                          const std::string& text, const std::string& tail, int limit,
+                                          int one_each)
+{
+    std::vector<std::string> lines;
+    std::string line = head;
+    int count = 0;
+    for (const std::string& target : targets) {
+        if (target.empty()) continue;
+        bool fits = line.size() + target.size() + text.size() < 401 && (limit <= 0 || count < limit) && !one_each;
+        if (!fits && count > 0) {
+            lines.push_back(line + tail);
+            line = head;
+            count = 0;
+        }
+        if (count > 0) line += ',';
+        line += target;
+        ++count;
+    }
+    if (count > 0) lines.push_back(line + tail);
+    return lines;
+}
+
+int script_send_text(QWidget* window, const std::string& text, int send_kind, Connection* conn)
+{
+    if (text.empty()) return 0;
+    WindowRecord* rec = chat_record_of(window);
+    if (!win_is_record(rec) || !(rec->type == kWinChannel || rec->type == kWinQuery || rec->type == kWinCustom))
+        return script_error(window, text_load_string(846), {}, 6);
+    if (rec->type == kWinCustom) return 1;
+    if (rec->type == kWinQuery && (rec->subtype == kQueryDccChat || rec->subtype == kQueryFserve)) return 0;
+    if (!conn_is_live(conn)) conn = rec->conn;
+    if (!conn_is_connected(conn)) {
+        conn_check_connected(window, conn);
+        return 0;
+    }
+    if (rec->type == kWinQuery && rec->subtype == kQueryMessages)
+        return script_error(window, text_load_string(847), {}, 6);
+    irc_send_line("PRIVMSG " + rec->name + " :" + text + "\n", send_kind, conn);
+    if (!conn_is_live(conn)) return 1;
+    print_options.message = 2;
+    print_options.sender_nick = own_nick(conn);
+    chat_show(rec, conn, kColorOwnText, own_message(rec, conn, text));
+    away_on_speaking(conn, send_kind);
+    return 1;
+}
+
+int cmd_say(CommandCall& call)
+{
+    std::string text = join_from(call, 1);
+    if (text.empty()) return fail(call, 0);
+    return script_send_text(call.window, text, 0, conn_of(call));
+}
+
+int cmd_query(CommandCall& call)
+{
+    const bool is_query = word_of(call) == "query";
+    std::size_t i = 1;
+    if (i < call.tokens.size() && ieq(call.tokens[i], "-s")) ++i;
+    else if (is_query && i < call.tokens.size() && ieq(call.tokens[i], "-n")) ++i;
+    if (i >= call.tokens.size() || call.tokens[i].empty()) return fail(call, 0);
+    Connection* conn = conn_of(call);
+    std::string target = call.tokens[i].substr(0, kShortText);
+    std::string text = join_from(call, i + 1);
+    if (target[0] == '@' && !is_channel_name(target.substr(1), conn)) return fail(call, 7);
+    if (target[0] == '=') return fail(call, 7);  // DCC chats are not reachable from here
+    WindowRecord* win = win_find_by_name(target, conn);
+    const bool channel = is_channel_name(target, conn) || target[0] == '@';
+    if (!is_query || channel) {
+        if (!conn_is_connected(conn)) return fail(call, 12);
+        if (text.empty()) return is_query ? 1 : fail(call, 0);
+        if (call.show) {
+            print_options.wrap_mode = 0;
+            print_options.indent = 2;
+            if (win) chat_show(win, conn, kColorOwnText, own_message(win, conn, text));
+            else chat_show(chat_record_of(call.window), conn, kColorOwnText,
+                           "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + text);
+        }
+        irc_send_line("PRIVMSG " + target + " :" + text + "\n", 0, conn);
+        return 1;
+    }
+    // /query nick [text]: the query window itself belongs to the window layer.
+    if (text.empty()) return 1;
+    if (!conn_is_connected(conn)) return fail(call, 12);
+    if (call.show) chat_show(win, conn, kColorOwnText, own_message(win, conn, text));
+    irc_send_line("PRIVMSG " + target + " :" + text + "\n", 0, conn);
+    return 1;
+}
+
+int cmd_me(CommandCall& call)
+{
+    WindowRecord* rec = chat_record_of(call.window);
+    if (!win_is_record(rec) || !conn_is_live(rec->conn)) return 0;
+    Connection* conn = rec->conn;
+    if (rec->type == kWinQuery && rec->subtype == kQueryMessages) {
+        if (!conn_is_connected(conn)) return fail(call, 12);
+        return script_error(call.window, text_load_string(839), {}, 6);
+    }
+    if (rec->type != kWinChannel && rec->type != kWinQuery) {
+        if (!conn_is_connected(conn)) return fail(call, 12);
+        return script_error(call.window, text_load_string(838), {}, 6);
+    }
+    if (call.tokens.size() < 2) return fail(call, 0);
+    std::string text = join_from(call, 1);
+    if (text.empty()) return 1;
+    if (rec->subtype == kQueryDccChat || rec->subtype == kQueryFserve) return fail(call, 7);
+    if (!conn_is_connected(conn)) return fail(call, 12);
+    irc_send_line("PRIVMSG " + rec->name + " :\x01" "ACTION " + text + "\x01\n", 0, conn);
+    away_on_speaking(conn, 0);
+    if (call.show && win_is_record(rec) && conn_is_live(conn)) {
+        print_options.wrap_mode = 0;
+        print_options.indent = 2;
+        print_options.sender_nick = own_nick(conn);
+        chat_show(rec, conn, action_colour(), "* " + nick_display_form(rec, 2, own_nick(conn), conn) + " " + text);
+    }
+    return 1;
+}
+
+int cmd_describe(CommandCall& call)
+{
+    if (call.tokens.size() < 3 || call.tokens[1].empty()) return fail(call, 0);
+    Connection* conn = conn_of(call);
+    const std::string target = call.tokens[1].substr(0, kShortText);
+    if (target[0] == '=') return fail(call, 3);
+    if (!conn_is_connected(conn)) return fail(call, 12);
+    std::string text = join_from(call, 2);
+    irc_send_line("PRIVMSG " + target + " :\x01" "ACTION " + text + "\x01\n", 0, conn);
+    away_on_speaking(conn, 0);
+    if (!call.show || !conn_is_live(conn)) return 1;
+    WindowRecord* win = win_find_by_name(target, conn);
+    print_options.wrap_mode = 0;
+    print_options.indent = 2;
+    if (win && (win->type == kWinChannel || win->type == kWinQuery))
+        chat_show(win, conn, action_colour(), "* " + nick_display_form(win, 2, own_nick(conn), conn) + " " + text);
+    else
+        chat_show(chat_record_of(call.window), conn, action_colour(),
+                  "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + text);
+    return 1;
+}
+
+int cmd_notice(CommandCall& call)
+{
+    Connection* conn = conn_of(call);
+    if (!conn_is_connected(conn)) return fail(call, 12);
+    if (call.tokens.size() < 3 || call.tokens[1].empty()) return fail(call, 0);
+    const std::string target = call.tokens[1].substr(0, kShortText);
+    std::string text = join_from(call, 2);
+    if (call.show) {
+        print_options.wrap_mode = 0;
+        print_options.indent = 2;
+        chat_show(chat_record_of(call.window), conn, kColorOwnText,
+                  "-> -" + nick_display_form(nullptr, 1, target, conn) + "- " + text);
+    }
+    irc_send_line("NOTICE " + target + " :" + text + "\n", 0, conn);
+    return 1;
+}
+
+int cmd_amsg(CommandCall& call)
+{
+    int mode = call.variant;
+    if (mode == 0) {
+        const std::string& w = word_of(call);
+        mode = w == "ame" ? 3 : w == "qmsg" ? 4 : w == "qme" ? 12 : 1;
+    }
+    const bool action = (mode & (2 | 8)) != 0;
+    Connection* conn = conn_of(call);
+    if (!conn_is_connected(conn)) return fail(call, 12);
+    std::string text = join_from(call, 1);
+    if (text.empty()) return fail(call, 0);
+    std::vector<std::string> targets;
+    std::vector<WindowRecord*> windows;
+    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
+        if (rec->conn != conn) continue;
+        bool take = ((mode & 1) && rec->type == kWinChannel && !rec->chan_left && rec->chan_state != 1) ||
+                    ((mode & 4) && rec->type == kWinQuery && rec->subtype == kQueryPrivate);
+        if (!take) continue;
+        targets.push_back(rec->name);
+        windows.push_back(rec);
+    }
+    if (targets.empty()) {
+        std::string note = text_load_string((mode & 4) ? 710 : 709);
+        std::size_t at = note.find("%s");
+        if (at != std::string::npos) note.replace(at, 2, word_of(call));
+        chat_show(chat_record_of(call.window), conn, kColorInfoText, note);
+        return 1;
+    }
+    IrcConnState* st = irc_state(conn);
+    const std::string tail = action ? " :\x01" "ACTION " + text + "\x01\n" : " :" + text + "\n";
+    send_prefixed("PRIVMSG ", targets, text, tail, st ? st->privmsg_targets : 0, (conn->server_flags & 0x80) != 0, 0,
+                  conn);
+    if (!call.show || !conn_is_live(conn)) return 1;
+    for (WindowRecord* rec : windows) {
+        if (!win_is_record(rec)) continue;
+        print_options.wrap_mode = 0;
+        print_options.indent = 2;
+        print_options.sender_nick = own_nick(conn);
+        if (action)
+            chat_show(rec, conn, action_colour(), "* " + nick_display_form(rec, 2, own_nick(conn), conn) + " " + text);
+        else
+            chat_show(rec, conn, amsg_colour(), own_message(rec, conn, text));
+    }
+    return 1;
+}
+
+int cmd_omsg(CommandCall& call)
+{
+    const bool notice = word_of(call) == "onotice";
+    Connection* conn = conn_of(call);
+    if (!conn_is_connected(conn)) return fail(call, 12);
+    if (call.tokens.size() < 2) return fail(call, 0);
+    std::size_t first = 1;
+    WindowRecord* chan = nullptr;
+    if (is_channel_name(call.tokens[1], conn)) {
+        chan = win_find_by_name(call.tokens[1], conn);
+        first = 2;
+    } else {
+        chan = chat_record_of(call.window);
+    }
+    if (!win_is_record(chan) || chan->type != kWinChannel) {
+        std::string note = text_load_string(855);
+        std::size_t at = note.find("%s");
+        if (at != std::string::npos) note.replace(at, 2, word_of(call));
+        return script_error(call.window, note, {}, 6);
+    }
+    std::string text = join_from(call, first);
+    if (text.empty()) return fail(call, 0);
+    const std::string me = own_nick(conn);
+    const int op_bit = nicklist_prefix_bit(conn, '@');
+    std::vector<std::string> ops;
+    for (StringNode* n = chan->nick_list; n; n = n->next)
+        if (n->number >= op_bit && op_bit && !ieq(n->text, me)) ops.push_back(n->text);
+    if (ops.empty()) {
+        std::string note = text_load_string(857);
+        std::size_t at = note.find("%s");
+        if (at != std::string::npos) note.replace(at, 2, word_of(call));
+        at = note.find("%s");
+        if (at != std::string::npos) note.replace(at, 2, chan->name);
+        chat_show(chat_record_of(call.window), conn, kColorInfoText, note);
+        return 1;
+    }
+    IrcConnState* st = irc_state(conn);
+    int limit = st ? (notice ? st->notice_targets : st->privmsg_targets) : 0;
+    send_prefixed(notice ? "NOTICE " : "PRIVMSG ", ops, text, " :" + text + "\n", limit,
+                  (conn->server_flags & 0x80) != 0, 0, conn);
+    if (call.show && conn_is_live(conn))
+        chat_show(chat_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + text);
+    return 1;
+}
+
+void messaging_commands_register()
+{
+    script_register_command("msg", cmd_query);
+    script_register_command("query", cmd_query);
+    script_register_command("say", cmd_say);
+    script_register_command("me", cmd_me);
+    script_register_command("action", cmd_me);
+    script_register_command("describe", cmd_describe);
+    script_register_command("notice", cmd_notice);
+    script_register_command("amsg", cmd_amsg, 1);
+    script_register_command("ame", cmd_amsg, 3);
+    script_register_command("qmsg", cmd_amsg, 4);
+    script_register_command("qme", cmd_amsg, 12);
+    script_register_command("omsg", cmd_omsg);
+    script_register_command("onotice", cmd_omsg);
+}

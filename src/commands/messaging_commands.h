@@ -1,0 +1,48 @@
+// Commands that send text to people and channels: /msg, /query, /say, /me,
+// /action, /describe, /notice, /amsg, /ame, /qmsg, /qme, /omsg, /onotice,
+// and the sending of a line typed without the command character.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QWidget;
+struct CommandCall;
+struct Connection;
+struct WindowRecord;
+
+int cmd_query(CommandCall& call);     // /msg, /query
+int cmd_say(CommandCall& call);       // /say
+int cmd_me(CommandCall& call);        // /me, /action
+int cmd_describe(CommandCall& call);  // /describe
+int cmd_notice(CommandCall& call);    // /notice
+int cmd_amsg(CommandCall& call);      // /amsg 1, /ame 3, /qmsg 4, /qme 12 (the variant)
+int cmd_omsg(CommandCall& call);      // /omsg, /onotice
+
+// Sends a line typed without the command character to the channel or query
+// of the window; returns 1 when handled, 0 when nothing could be sent.
+int script_send_text(QWidget* window, const std::string& text, int send_kind, Connection* conn);
+
+// Builds the lines of a message to several targets: head ("PRIVMSG " or
+// "NOTICE "), the targets joined with "," and the tail (" :text\n"). A line
+// takes targets while line + target + text stays under 401 characters and
+// fewer than limit targets (0 no limit) are in it; one_each puts every target
+// on its own line. A line is only ever sent with at least one target.
+std::vector<std::string> chat_batch_lines(const std::string& head, const std::vector<std::string>& targets,
+                                          const std::string& text, const std::string& tail, int limit,
+                                          int one_each);
+
+// The window record of a command's window. Seam for tests; by default
+// win_record_of.
+extern WindowRecord* (*chat_record_of)(QWidget* window);
+// Shows an own line in a window (null: the connection's status window),
+// timestamp on. Seam for tests; by default print_line into the window.
+extern void (*chat_show)(WindowRecord* rec, Connection* conn, std::uint32_t colour, const std::string& text);
+
+// Whether the connection is away; when it is, the away state is cleared
+// (speaking brings the user back). Absent: never away.
+extern int (*chat_take_away)(Connection* conn);
+
+// Sets the message commands' handlers.
+void messaging_commands_register();

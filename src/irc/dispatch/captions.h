@@ -1,0 +1,44 @@
+// Captions of the status, channel, query and Messages windows, and the
+// status window's shorter labels for the bars, the tray and the menus.
+#pragma once
+
+#include <string>
+
+struct Connection;
+struct IrcMessage;
+struct WindowRecord;
+
+// Recomputes a window's caption and sets it only when it changed; the
+// message (may be null) gives the sender and address of a query or Messages
+// window.
+void win_update_title(WindowRecord* rec, const IrcMessage* msg);
+// The caption of the connection's status window.
+void conn_update_status_title(Connection* conn);
+// Every status, channel and query window of the connection (null: of all).
+void conn_update_window_titles(Connection* conn);
+// Appends " (network, nick)", " (network)" or " (nick)" as the caption
+// options say.
+void irc_caption_network_part(std::string& text, Connection* conn);
+// The status window's caption.
+std::string irc_status_caption(Connection* conn);
+// The status window's label: kind 1 switchbar and treebar, 2 tray, 3 the
+// send-to menu, 4 the window menu.
+void irc_status_label(WindowRecord* rec, std::string& out, int kind);
+
+// The stored partner address of a query or Messages window (empty: none).
+std::string caption_partner_address(const WindowRecord* rec);
+
+// Seams.
+// Whether the connection is marked away. Absent: not away.
+extern int (*caption_is_away)(Connection* conn);
+// The online timer's total time (hours, minutes). Absent: 0:00.
+extern void (*caption_online_total)(int* hours, int* minutes);
+// The group that the server list gives for a host. Absent: none.
+extern std::string (*caption_group_of_host)(const std::string& host);
+// Sets a window's caption (called only when it changed). Absent: the
+// window's title is set.
+extern void (*caption_set_hook)(WindowRecord* rec, const std::string& text);
+// Reads a window's caption. Absent: the window's title.
+extern std::string (*caption_get_hook)(WindowRecord* rec);
+// Repaints the switchbar. Absent: win_hooks.switchbar_repaint when set.
+extern void (*caption_switchbar_repaint)();

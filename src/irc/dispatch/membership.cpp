@@ -1,0 +1,529 @@
+// Channel membership: JOIN, PART, KICK, QUIT, NICK and KILL.
+#include "irc/dispatch/membership.h"
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "app/connection.h"
+#include "app/window_open.h"
+#include "app/window_record.h"
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "core/text_buffer.h"
+#include "core/text_limits.h"
+#include "display/colors.h"
+#include "display/line_buffer.h"
+#include "display/nick_list.h"
+#include "irc/dispatch/captions.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/server_commands.h"
+#include "irc/lists/address_list.h"
+#include "irc/numerics/isupport.h"
+
+MembershipSettings membership_settings;
+void (*membership_notify_seen)(const std::string&, int, Connection*) = nullptr;
+void (*membership_automode_forget)(const std::string&, Connection*) = nullptr;
+void (*membership_automode_rename)(const std::string&, const std::string&, Connection*) = nullptr;
+void (*membership_save_identity)(Connection*) = nullptr;
+
+namespace {
+
+void default_print(QWidget* hwnd, std::uint32_t colour, const std::string& text, int echo)
+{
+    if (echo) echo_line(hwnd, text, colour);
+    else print_line(hwnd, std::string_view(text), colour);
+}
+
+}  // namespace
+
+void (*membership_print)(QWidget*, std::uint32_t, const std::string&, int) = default_print;
+
+namespace {
+
+std::unordered_map<std::uint64_t, ChannelMembership>& states()
+{
+    static std::unordered_map<std::uint64_t, ChannelMembership> m;
+    return m;
+}
+
+bool nick_eq(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && text_lower_copy(a) == text_lower_copy(b);
+}
+
+// "%s" filled in order.
+std::string fill(int text_id, std::initializer_list<std::string> args)
+{
+    std::string out;
+    const char* format = text_load_string(text_id);
+    auto it = args.begin();
+    for (const char* p = format; *p; ++p) {
+        if (p[0] == '%' && p[1] == 's') {
+            if (it != args.end()) out += *it++;
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+std::string with_reason(std::string text, const std::string& reason)
+{
+    if (!reason.empty()) text += " (" + reason + "\x0F)";
+    return text.substr(0, kLongText);
+}
+
+WindowRecord* channel_window(const std::string& name, Connection* conn)
+{
+    for (WindowRecord* w = win_list; w; w = w->next)
+        if (w->type == kWinChannel && w->conn == conn && w->hwnd.get() && nick_eq(w->name, name)) return w;
+    return nullptr;
+}
+
+bool window_lives(WindowRecord* rec)
+{
+    return rec && win_is_record(rec) && rec->hwnd.get();
+}
+
+void to_window(WindowRecord* rec, std::uint32_t colour, const std::string& text, int echo)
+{
+    if (window_lives(rec)) membership_print(rec->hwnd.get(), colour, text, echo);
+}
+
+void to_status(Connection* conn, std::uint32_t colour, const std::string& text)
+{
+    irc_status_echo(conn, static_cast<int>(colour), text);
+}
+
+// 0 this window, 1 the status window, 2 nowhere, from the window's choice
+// and the global one.
+int where_of(int window_choice, int global_choice)
+{
+    if (window_choice == 0) return global_choice == 0 ? 0 : global_choice == 1 ? 1 : 2;
+    return window_choice == 1 ? 0 : window_choice == 2 ? 1 : 2;
+}
+
+void clear_nick_list(WindowRecord* rec)
+{
+    std::vector<std::string> nicks;
+    for (StringNode* n = rec->nick_list; n; n = n->next) nicks.push_back(n->text);
+    for (const std::string& n : nicks) nicklist_update(n, rec, kNickRemove, 0);
+}
+
+void learn_address(IrcMessage& msg, const std::string& nick)
+{
+    if (msg.has_address && ial_shares_channel(nick, msg.connection)) ial_update(&nick, &msg.address, 0, msg.connection);
+}
+
+void request_modes(WindowRecord* rec, const std::string& chan, Connection* conn)
+{
+    if (!chan.empty() && chan[0] == '+') return;
+    chan_membership(rec)->pending_modes++;
+    irc_send_line("MODE " + chan + "\n", 0, conn);
+}
+
+void close_channel(WindowRecord* rec)
+{
+    if (!window_lives(rec)) return;
+    rec->chan_left = 1;
+    QWidget* hwnd = rec->hwnd.get();
+    ial_drop_channel(rec);
+    clear_nick_list(rec);
+    states().erase(rec->creation_seq);
+    win_close(hwnd);
+}
+
+void refresh(WindowRecord* rec)
+{
+    if (window_lives(rec)) win_update_title(rec, nullptr);
+}
+
+}  // namespace
+
+ChannelMembership* chan_membership(const WindowRecord* rec)
+{
+    if (!rec) return nullptr;
+    return &states()[rec->creation_seq];
+}
+
+std::string membership_own_nick(Connection* conn)
+{
+    if (!conn) return std::string();
+    int idx = conn->nick_index < 0 || conn->nick_index > 2 ? 0 : conn->nick_index;
+    return conn->live_identity[2 + idx];
+}
+
+void membership_on_join(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn) || !irc_has_word(msg, 1) || !irc_has_word(msg, 2)) return;
+    std::string chan = irc_word(msg, 2);
+    const std::size_t bell = chan.find('\x07');
+    if (bell != std::string::npos) chan.resize(bell);
+    const std::string nick = irc_word(msg, 0);
+    WindowRecord* rec = channel_window(chan, conn);
+    if (membership_notify_seen) membership_notify_seen(nick, 1, conn);
+    if (membership_automode_forget) membership_automode_forget(nick, conn);
+
+    if (nick_eq(nick, membership_own_nick(conn))) {
+        if (rec) chan_membership(rec)->joined = 1;
+        if (msg.has_address) conn->own_address = msg.address.substr(0, kShortText);
+        if (chan.empty() || !isupport_is_chantype(chan.c_str(), conn) ||
+            (irc_join_allowed && !irc_join_allowed(chan, conn))) {
+            if (rec) close_channel(rec);
+            irc_send_line("PART " + chan + "\n", 0, conn);
+            return;
+        }
+        if (rec) {
+            ChannelMembership* st = chan_membership(rec);
+            clear_nick_list(rec);
+            st->rejoin_pending = 0;
+            st->kicked = 0;
+            nicklist_update(nick, rec, kNickAddOrChange, 1);
+            ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
+            request_modes(rec, chan, conn);
+            if (irc_fire_event(msg, "JOIN", 32, 1) && window_lives(rec))
+                to_window(rec, kColorJoinText, fill(3503, {chan}), 0);
+            irc_fire_event(msg, "JOIN", 32, 0);
+            refresh(rec);
+            return;
+        }
+        if (chan.size() > kShortText) {
+            irc_send_line("PART " + chan + "\n", 0, conn);
+            return;
+        }
+        WindowOpenRequest request;
+        request.name = chan;
+        request.type = kWinChannel;
+        request.conn = conn;
+        rec = win_record_of(win_open(request));
+        if (!rec) {
+            irc_send_line("PART " + chan + "\n", 0, conn);
+            return;
+        }
+        ChannelMembership* st = chan_membership(rec);
+        st->open_state = 2;
+        st->joined = 1;
+        request_modes(rec, chan, conn);
+        nicklist_update(nick, rec, kNickAddOrChange, 1);
+        ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
+        if (irc_fire_event(msg, "JOIN", 32, 1) && window_lives(rec))
+            to_window(rec, kColorJoinText, fill(3504, {chan}), 1);
+        irc_fire_event(msg, "JOIN", 32, 0);
+        refresh(rec);
+        return;
+    }
+
+    if (!rec) return;
+    nicklist_update(nick, rec, kNickAddOrChange, 1);
+    if (msg.has_address) ial_update(&nick, &msg.address, 0, conn);
+    const int go = irc_fire_event(msg, "JOIN", 32, 1);
+    const int where = where_of(chan_membership(rec)->show_joins_in, membership_settings.joins_in);
+    if (go && where != 2 && window_lives(rec)) {
+        const bool addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
+        std::string text;
+        if (membership_settings.show_channel_name) {
+            if (where == 0) text = addr ? fill(3507, {nick, msg.address}) : fill(3508, {nick});
+            else text = addr ? fill(3509, {chan, nick, msg.address}) : fill(3510, {chan, nick});
+        } else {
+            text = addr ? fill(3505, {nick, msg.address}) : fill(3506, {nick});
+        }
+        if (where == 0) to_window(rec, kColorJoinText, text, 1);
+        else to_status(conn, kColorJoinText, text);
+    }
+    irc_fire_event(msg, "JOIN", 32, 0);
+    refresh(rec);
+}
+
+void membership_on_part(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn) || !irc_has_word(msg, 2)) return;
+    const std::string chan = irc_word(msg, 2);
+    WindowRecord* rec = channel_window(chan, conn);
+    if (!rec) return;
+    const std::string nick = irc_word(msg, 0);
+    if (membership_notify_seen) membership_notify_seen(nick, 1, conn);
+    if (membership_automode_forget) membership_automode_forget(nick, conn);
+    const std::string reason = irc_has_word(msg, 3) ? irc_words_from(msg, 3) : std::string();
+
+    if (!nick_eq(nick, membership_own_nick(conn))) {
+        const int go = irc_fire_event(msg, "PART", 47, 1);
+        const int where = where_of(chan_membership(rec)->show_parts_in, membership_settings.parts_in);
+        if (go && where != 2 && window_lives(rec)) {
+            const bool addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
+            const std::string shown = nick_display_form(rec, 1, nick, conn);
+            std::string text;
+            if (membership_settings.show_channel_name) {
+                if (where == 0) text = addr ? fill(3525, {shown, msg.address}) : fill(3526, {shown});
+                else text = addr ? fill(3527, {chan, shown, msg.address}) : fill(3528, {chan, shown});
+            } else {
+                text = addr ? fill(3523, {shown, msg.address}) : fill(3524, {shown});
+            }
+            text = with_reason(text, reason);
+            if (where == 0) to_window(rec, kColorPartText, text, 1);
+            else to_status(conn, kColorPartText, text);
+        }
+        irc_fire_event(msg, "PART", 47, 0);
+        if (window_lives(rec)) nicklist_update(nick, rec, kNickRemove, 0);
+        ial_forget_nick(nullptr, nick, 0, conn);
+        refresh(rec);
+        return;
+    }
+
+    irc_fire_event(msg, "PART", 47, 1);
+    irc_fire_event(msg, "PART", 47, 0);
+    if (!window_lives(rec)) return;
+    ChannelMembership* st = chan_membership(rec);
+    ial_forget_nick(rec, nick, 0, conn);
+    clear_nick_list(rec);
+    st->joined = 0;
+    if (rec->closing == 0 && !st->rejoin_pending) {
+        close_channel(rec);
+        return;
+    }
+    st->open_state = 0;
+    refresh(rec);
+}
+
+void membership_on_kick(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn) || !irc_has_word(msg, 3)) return;
+    const std::string chan = irc_word(msg, 2);
+    WindowRecord* rec = channel_window(chan, conn);
+    if (!rec) return;
+    const std::string kicker = irc_word(msg, 0);
+    const std::string kicked = irc_word(msg, 3).substr(0, kShortText);
+    const std::string reason = irc_has_word(msg, 4) ? irc_words_from(msg, 4) : std::string();
+    const std::string me = membership_own_nick(conn);
+    if (membership_notify_seen) membership_notify_seen(kicker, 1, conn);
+    if (membership_automode_forget) membership_automode_forget(kicked, conn);
+
+    if (!nick_eq(kicked, me)) {
+        if (nicklist_find(rec, kicker)) learn_address(msg, kicker);
+        const int go = irc_fire_event(msg, "KICK", 35, 1);
+        const int where = where_of(chan_membership(rec)->show_kicks_in, membership_settings.kicks_in);
+        if (go && where != 2 && window_lives(rec)) {
+            const std::string text = with_reason(fill(3514, {kicked, kicker}), reason);
+            if (where == 0) to_window(rec, kColorKickText, text, 1);
+            else to_status(conn, kColorKickText, text);
+        }
+        irc_fire_event(msg, "KICK", 35, 0);
+        if (window_lives(rec)) nicklist_update(kicked, rec, kNickRemove, 0);
+        ial_forget_nick(nullptr, kicked, 0, conn);
+        refresh(rec);
+        return;
+    }
+
+    ChannelMembership* st = chan_membership(rec);
+    st->kicked = 1;
+    bool close_it = false;
+    int go = 1;
+    if (opt(OPT_REJOIN_ON_KICK) && !nick_eq(kicker, me)) {
+        st->rejoin_pending = 1;
+        // The channel name and key come from the server: the line runs in
+        // the plain mode, so nothing in them is evaluated or split.
+        std::string line = "/join " + chan;
+        if (!rec->chan_key.empty()) line += " " + rec->chan_key;
+        irc_run_plain(conn, line.substr(0, kLongText));
+        go = irc_fire_event(msg, "KICK", 35, 1);
+        if (go && window_lives(rec)) {
+            to_window(rec, kColorKickText, with_reason(fill(3511, {kicker}), reason), 0);
+            to_window(rec, kColorInfoText, text_load_string(3513), 0);
+        }
+    } else if (membership_settings.keep_window_on_kick) {
+        go = irc_fire_event(msg, "KICK", 35, 1);
+        if (go && window_lives(rec)) to_window(rec, kColorKickText, with_reason(fill(3512, {chan, kicker}), reason), 0);
+    } else {
+        go = irc_fire_event(msg, "KICK", 35, 1);
+        if (go && window_lives(rec)) to_window(rec, kColorKickText, with_reason(fill(3511, {kicker}), reason), 0);
+        close_it = true;
+    }
+    if (go) to_status(conn, kColorKickText, with_reason(fill(3512, {chan, kicker}), reason));
+    irc_fire_event(msg, "KICK", 35, 0);
+    if (close_it) {
+        close_channel(rec);
+        return;
+    }
+    if (window_lives(rec)) {
+        ial_forget_nick(rec, me, 0, conn);
+        clear_nick_list(rec);
+        st->joined = 0;
+        refresh(rec);
+    }
+}
+
+void membership_on_quit(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn) || !irc_has_word(msg, 1)) return;
+    const std::string nick = irc_word(msg, 0);
+    const std::string reason = irc_has_word(msg, 2) ? irc_words_from(msg, 2) : std::string();
+    const bool own = nick_eq(nick, membership_own_nick(conn));
+    if (membership_notify_seen) membership_notify_seen(nick, 0, conn);
+    if (membership_automode_forget) membership_automode_forget(nick, conn);
+
+    std::vector<WindowRecord*> holding;
+    for (WindowRecord* w = win_list; w; w = w->next)
+        if (w->type == kWinChannel && w->conn == conn && w->hwnd.get() && nicklist_find(w, nick)) holding.push_back(w);
+
+    const bool show_addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
+    const int go = irc_fire_event(msg, "QUIT", 51, 1);
+    bool want_status = false;
+    if (go) {
+        for (WindowRecord* w : holding) {
+            if (!window_lives(w)) continue;
+            const int choice = chan_membership(w)->show_quits_in;
+            bool here = false, status = false;
+            if (choice == 0) {
+                const int g = membership_settings.quits_in;
+                here = g == 0 || g == 2;
+                status = g == 1 || g == 2;
+            } else {
+                here = choice == 1 || choice == 3;
+                status = choice == 2 || choice == 3;
+            }
+            want_status = want_status || status;
+            if (!here) continue;
+            std::string text;
+            if (membership_settings.show_channel_name) {
+                text = fill(3532, {nick});
+                if (show_addr) text += " (" + msg.address + "\x0F)";
+            } else if (show_addr) {
+                text = fill(3533, {nick, msg.address});
+            } else {
+                text = fill(3531, {nick});
+            }
+            to_window(w, kColorQuitText, with_reason(text, reason), 1);
+        }
+        if (own || want_status || holding.empty()) {
+            const std::string text = show_addr ? fill(3533, {nick, msg.address}) : fill(3531, {nick});
+            to_status(conn, kColorQuitText, with_reason(text, reason));
+        }
+    }
+    irc_fire_event(msg, "QUIT", 51, 0);
+    for (WindowRecord* w : holding) {
+        if (!window_lives(w)) continue;
+        nicklist_update(nick, w, kNickRemove, 0);
+        refresh(w);
+    }
+    // The address stays known until the list is cleared or the nick is
+    // dropped otherwise.
+}
+
+void membership_on_nick(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn) || !irc_has_word(msg, 2)) return;
+    const std::string old_nick = irc_word(msg, 0);
+    const std::string new_nick = irc_word(msg, 2).substr(0, kShortText);
+    if (new_nick.empty()) return;
+    const bool own = nick_eq(old_nick, membership_own_nick(conn));
+    const bool case_only = nick_eq(old_nick, new_nick);
+    if (membership_automode_rename) membership_automode_rename(old_nick, new_nick, conn);
+
+    // Queries.
+    WindowRecord* existing = nullptr;
+    if (!case_only) {
+        for (WindowRecord* w = win_list; w; w = w->next)
+            if (w->type == kWinQuery && w->subtype == kQueryPrivate && w->conn == conn && nick_eq(w->name, new_nick))
+                existing = w;
+    }
+    if (existing) {
+        existing->name = new_nick;
+        refresh(existing);
+    } else {
+        for (WindowRecord* w = win_list; w; w = w->next) {
+            if (w->type == kWinQuery && w->subtype == kQueryPrivate && w->conn == conn && nick_eq(w->name, old_nick)) {
+                w->name = new_nick;
+                refresh(w);
+                break;
+            }
+        }
+    }
+
+    // Channels: the member keeps its mode bits.
+    bool shares = false;
+    for (WindowRecord* w = win_list; w; w = w->next) {
+        if (w->type != kWinChannel || w->conn != conn || !w->hwnd.get()) continue;
+        if (nicklist_rename(w, old_nick, new_nick)) shares = true;
+    }
+    if (shares) ial_update(&old_nick, &new_nick, 1, conn);
+
+    if (irc_fire_event(msg, "NICK", 40, 1)) {
+        for (WindowRecord* w = win_list; w; w = w->next) {
+            if (w->type != kWinChannel || w->conn != conn || !w->hwnd.get() || !nicklist_find(w, new_nick)) continue;
+            const int choice = chan_membership(w)->show_nicks_in;
+            if ((choice == 0 && membership_settings.nicks_in == 0) || choice == 1)
+                to_window(w, kColorNickText, fill(3519, {old_nick, new_nick}), 1);
+        }
+        if (own) to_status(conn, kColorNickText, fill(3520, {new_nick}));
+    }
+    irc_fire_event(msg, "NICK", 40, 0);
+
+    if (own) {
+        int& idx = conn->nick_index;
+        if (idx < 0 || idx > 2) idx = 0;
+        if (idx == 0 && !nick_eq(new_nick, conn->live_identity[2]) && nick_eq(new_nick, conn->live_identity[3])) idx = 1;
+        else if (idx == 1 && !nick_eq(new_nick, conn->live_identity[3]) && nick_eq(new_nick, conn->live_identity[2])) idx = 0;
+        conn->live_identity[2 + idx] = new_nick;
+        for (int i = 0; i < 3; ++i) conn->stored_identity[2 + i] = conn->live_identity[2 + i];
+        conn_update_status_title(conn);
+        if (membership_save_identity) membership_save_identity(conn);
+    }
+    if (membership_notify_seen && !case_only) {
+        membership_notify_seen(old_nick, 0, conn);
+        membership_notify_seen(new_nick, 1, conn);
+    }
+    for (WindowRecord* w = win_list; w; w = w->next)
+        if (w->conn == conn && (w->type == kWinChannel || w->type == kWinQuery)) refresh(w);
+}
+
+void membership_on_kill(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn) || !irc_has_word(msg, 2)) return;
+    const std::string killer = irc_word(msg, 0);
+    const std::string killed = irc_word(msg, 2).substr(0, kShortText);
+    const std::string reason = irc_has_word(msg, 3) ? irc_words_from(msg, 3) : std::string();
+    if (membership_notify_seen) membership_notify_seen(killed, 0, conn);
+    if (membership_automode_forget) membership_automode_forget(killed, conn);
+    if (!nick_eq(killed, membership_own_nick(conn))) {
+        for (WindowRecord* w = win_list; w; w = w->next) {
+            if (w->type != kWinChannel || w->conn != conn || !w->hwnd.get()) continue;
+            if (nicklist_find(w, killed)) {
+                nicklist_update(killed, w, kNickRemove, 0);
+                refresh(w);
+            }
+        }
+        to_status(conn, kColorInfoText, fill(3516, {killed, killer, reason}));
+    } else {
+        to_status(conn, kColorInfoText, fill(3515, {killer, reason}));
+        if (msg.has_address) {
+            conn->waiting_retry = 0;
+            conn->retry_delay = 0;
+            conn->quitting = 1;
+        }
+    }
+    ial_forget_nick(nullptr, killed, 0, conn);
+}
+
+namespace {
+void hook_ial_clear(Connection* conn) { ial_clear(0, conn); }
+}  // namespace
+
+void irc_membership_install()
+{
+    irc_on_join = membership_on_join;
+    irc_on_part = membership_on_part;
+    irc_on_kick = membership_on_kick;
+    irc_on_quit = membership_on_quit;
+    irc_on_nick = membership_on_nick;
+    irc_on_kill = membership_on_kill;
+    conn_hooks.ial_init = ial_init;
+    conn_hooks.ial_clear = hook_ial_clear;
+    conn_hooks.conn_update_status_title = conn_update_status_title;
+}

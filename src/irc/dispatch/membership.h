@@ -1,0 +1,72 @@
+// Channel membership: the JOIN, PART, KICK, QUIT, NICK and KILL handlers keep
+// the channel windows, their nick lists, the address list, the own nick and
+// the captions in step, and show each change where the user chose.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class QWidget;
+struct Connection;
+struct IrcMessage;
+struct WindowRecord;
+
+// Where the lines go (global settings): joins, parts, kicks and nick changes
+// 0 the channel, 1 the status window, other nowhere; quits 0 the channel, 1
+// the status window, 2 both.
+struct MembershipSettings {
+    int joins_in = 0;
+    int parts_in = 0;
+    int quits_in = 0;
+    int kicks_in = 0;
+    int nicks_in = 0;
+    int show_channel_name = 0;   // name the channel when the line goes elsewhere
+    int keep_window_on_kick = 0; // keep the channel window open after our kick
+};
+extern MembershipSettings membership_settings;
+
+// Per channel window state kept here.
+struct ChannelMembership {
+    int joined = 0;
+    int rejoin_pending = 0;   // we rejoin after a kick; cleared by the JOIN
+    int kicked = 0;
+    int pending_modes = 0;    // "MODE #chan" requests sent by us
+    int open_state = 0;       // 2 just opened
+    // Per-window choices: 0 the global setting, 1 this window, 2 the status
+    // window, 3 (quits only) both, other nowhere.
+    int show_joins_in = 0;
+    int show_parts_in = 0;
+    int show_quits_in = 0;
+    int show_kicks_in = 0;
+    int show_nicks_in = 0;
+};
+// The state of a channel window (made on first use); null for null.
+ChannelMembership* chan_membership(const WindowRecord* rec);
+
+// The handlers.
+void membership_on_join(IrcMessage& msg);
+void membership_on_part(IrcMessage& msg);
+void membership_on_kick(IrcMessage& msg);
+void membership_on_quit(IrcMessage& msg);
+void membership_on_nick(IrcMessage& msg);
+void membership_on_kill(IrcMessage& msg);
+
+// The nick in use on the connection.
+std::string membership_own_nick(Connection* conn);
+
+// Seams into other lists (absent: nothing happens).
+// The notify list: a nick was seen (1) or is gone (0).
+extern void (*membership_notify_seen)(const std::string& nick, int seen, Connection* conn);
+// The auto-op/voice queue: forget a nick, rename a nick.
+extern void (*membership_automode_forget)(const std::string& nick, Connection* conn);
+extern void (*membership_automode_rename)(const std::string& old_nick, const std::string& new_nick,
+                                          Connection* conn);
+// Shows a line in a window: echo 1 through echo_line, 0 through print_line.
+// Default: the line buffer.
+extern void (*membership_print)(QWidget* hwnd, std::uint32_t colour, const std::string& text, int echo);
+// Saves the identity after our own nick changed.
+extern void (*membership_save_identity)(Connection* conn);
+
+// Sets the dispatcher's handlers and the connection hooks of the address list
+// and the status caption.
+void irc_membership_install();

@@ -1,0 +1,50 @@
+// PRIVMSG and NOTICE: channel text, private text (query, the Messages
+// window or the active channel), server-mask text, notices and server
+// notices, and the ACTION form of a CTCP. Every shown line is framed by its
+// script event (TEXT, ACTION, NOTICE, SNOTICE, OPEN), fired before the
+// default output (a halt there suppresses it) and again after it.
+#pragma once
+
+#include <string>
+
+class QWidget;
+struct Connection;
+struct IrcMessage;
+
+// Handlers set into the dispatcher's seams.
+void irc_on_privmsg_message(IrcMessage& msg);
+void irc_on_notice_message(IrcMessage& msg);
+
+// Strips status prefixes ("@#ops" -> "#ops") from word 2 into target_text;
+// 1 when a target remains.
+int irc_message_target_prefix(IrcMessage& msg);
+// 1 when the nick is in the nick list of an open channel window of the
+// connection that is not being rejoined.
+int irc_nick_on_common_channel(const std::string& nick, Connection* conn);
+// Shows a CTCP ACTION (word 3 holds the unframed "ACTION ..." text) into the
+// window it arrived in (null: private without a window, or a server mask).
+int irc_show_action(IrcMessage& msg, QWidget* window);
+// Opens (or finds) the connection's Messages window; 0 when it cannot open.
+int irc_open_message_window(IrcMessage& msg);
+
+// Seams to the CTCP handling. The request handler takes the message (word 3
+// the unframed CTCP) and the window it arrived in. Absent: ACTION is shown by
+// irc_show_action, any other request is shown as "[nick NAME] rest" in the
+// status window in "Ctcp text", unanswered.
+extern void (*ctcp_on_request_hook)(IrcMessage& msg, QWidget* window);
+// The CTCP reply handler (a NOTICE whose text is a CTCP). Absent: shown as
+// "[nick NAME] rest" in the status window in "Ctcp text".
+extern void (*irc_on_ctcp_reply_hook)(IrcMessage& msg);
+// Ignore-list test of "nick!user@host" for a type ("private", "channel",
+// "notice", "ctcp", "dcc", "codes"). Absent: nobody is ignored.
+extern int (*irc_ignore_check_hook)(IrcMessage& msg, const char* type);
+// Address-list note of a sender seen on a channel. Absent: nothing.
+extern void (*irc_ial_update_hook)(Connection* conn, const std::string& nick, const std::string& address);
+// Caption refresh of a window after its state changed. Absent: nothing.
+extern void (*irc_window_title_hook)(QWidget* window);
+// Notes the WHOIS sent when a query opens (so that the reply goes there) and
+// tells whether the flood gate allows it. Absent: the WHOIS is sent unnoted.
+extern int (*irc_note_whois_hook)(QWidget* window, const std::string& nick, Connection* conn);
+
+// Strips the CTCP framing in place; 1 when the text was a CTCP.
+int irc_ctcp_unframe(std::string& text);

@@ -1,0 +1,37 @@
+// MODE lines: channel modes into the channel window's mode text, key and
+// limit; nick-prefix modes into the nick list; list modes to the channel's
+// lists; the own user modes. Each prefix or list change is recorded in the
+// message so that the event engine fires one event per mode letter after
+// RAWMODE and MODE.
+#pragma once
+
+#include <string>
+
+struct Connection;
+struct IrcMessage;
+struct WindowRecord;
+
+// Handler set into the dispatcher's seam.
+void irc_on_mode_message(IrcMessage& msg);
+
+// Rebuilds the window's mode text from the letters: "[+" the distinct
+// letters in alphabetical order, then "l" and "k", the limit and the key
+// (unless keys are hidden), "]".
+void chan_mode_text(WindowRecord* rec, const std::string& letters);
+
+// The channel's user limit (0 when none).
+int chan_mode_limit(const WindowRecord* rec);
+void chan_mode_set_limit(WindowRecord* rec, int limit);
+
+// Seams to later parts.
+// A list mode (ban "b", exception "e", invite exception "I") was set or
+// removed on a channel. Absent: nothing is kept.
+extern void (*chan_list_mode_hook)(WindowRecord* rec, char letter, int adding, const std::string& mask,
+                                   const std::string& setter, const std::string& address);
+// Whether a deopped nick is protected on the channel (protect list on and
+// a matching entry). Absent: nobody is.
+extern int (*irc_protect_match_hook)(Connection* conn, const std::string& nick, const std::string& address,
+                                     const std::string& channel);
+
+// Sets the seams of the dispatcher for PRIVMSG, NOTICE and MODE.
+void irc_messages_install();

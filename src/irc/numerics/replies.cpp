@@ -1,0 +1,413 @@
+#include "irc/numerics/replies.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <unordered_map>
+#include <vector>
+
+#include "app/connection.h"
+#include "app/window_record.h"
+#include "core/numbered_texts.h"
+#include "core/text_limits.h"
+#include "core/time_date.h"
+#include "display/colors.h"
+#include "display/line_buffer.h"
+#include "display/nick_list.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/server_commands.h"
+#include "irc/lists/address_list.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/numerics.h"
+#include "script/events/event_fire.h"
+
+namespace {
+
+std::unordered_map<int, ReplyState> g_reply_states;
+
+void default_window_show(WindowRecord* rec, std::uint32_t colour, const std::string& text)
+{
+    if (!win_is_record(rec) || !rec->hwnd) return;
+    print_options.timestamp = 1;
+    echo_line(rec->hwnd, std::string_view(text), colour);
+}
+
+// Raw event with the reply's number; 0 when a script halted the default.
+int raw_event(IrcMessage& msg)
+{
+    if (!event_switch_raw) return 1;
+    msg.out_text = std::to_string(msg.numeric);
+    return irc_fire_raw(msg, msg.out_text);
+}
+
+// Raw event, then the words from `from` (the trailing word when 0) in the
+// status window.
+void show_from(IrcMessage& msg, int from, int before, int after)
+{
+    if (!raw_event(msg) || !conn_is_live(msg.connection)) return;
+    print_options.wrap_mode = 0;
+    int first = from > 0 ? from : msg.trailing_word;
+    if (first <= 0) first = 2;
+    irc_show_words(msg, first, before, after, static_cast<int>(kColorNormalText));
+}
+
+std::string text_of(int id)
+{
+    const char* t = text_load_string(id);
+    return t ? std::string(t) : std::string();
+}
+
+// Replaces each "%s" in order.
+std::string fill(std::string pattern, const std::vector<std::string>& args)
+{
+    std::string out;
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 's' || pattern[i + 1] == 'd')) {
+            if (k < args.size()) out += args[k++];
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+        if (out.size() >= kLongText) {
+            out.resize(kLongText);
+            break;
+        }
+    }
+    return out;
+}
+
+WindowRecord* channel_window(const std::string& name, Connection* conn)
+{
+    WindowRecord* rec = win_find_by_name(name, conn);
+    return rec && rec->type == kWinChannel ? rec : nullptr;
+}
+
+bool ieq_ascii(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+bool join_allowed(const std::string& channel, Connection* conn)
+{
+    return !irc_join_allowed || irc_join_allowed(channel, conn);
+}
+
+std::string strip_controls(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == 3) {
+            // colour code: up to two digits, optionally "," and two more
+            int n = 0;
+            while (n < 2 && i + 1 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1]))) { ++i; ++n; }
+            if (n && i + 2 < text.size() && text[i + 1] == ',' && std::isdigit(static_cast<unsigned char>(text[i + 2]))) {
+                ++i;
+                n = 0;
+                while (n < 2 && i + 1 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1]))) { ++i; ++n; }
+            }
+            continue;
+        }
+        if (c == 2 || c == 0x0F || c == 0x16 || c == 0x1F || c == 0x1D) continue;
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+// Removes every member of a channel's nick list: a fresh NAMES reply
+// rebuilds it. Runs once per reply, not per line.
+void names_reset(WindowRecord* rec)
+{
+    std::vector<std::string> nicks;
+    for (StringNode* n = rec->nick_list; n; n = n->next) nicks.push_back(n->text);
+    for (const std::string& nick : nicks) nicklist_update(nick, rec, kNickRemove, 0);
+}
+
+void on_names(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    ReplyState* rs = reply_state(conn);
+    if (msg.last_word < 4 || msg.trailing_word < 3) { show_from(msg, 3, 0, 0); return; }
+    const std::string channel = irc_word(msg, msg.trailing_word - 1);
+    if (channel.size() >= 257 || !join_allowed(channel, conn)) return;
+    rs->topic_shown = 0;
+    WindowRecord* rec = channel_window(channel, conn);
+    if (rec) {
+        if (rs->names_channel.empty() || !ieq_ascii(rs->names_channel, channel)) {
+            rs->names_channel = channel;
+            names_reset(rec);
+        }
+        if (rec->chan_state != 1 && rec->closing != 2) {
+            const std::string& list = irc_word(msg, msg.trailing_word);
+            std::size_t pos = 0;
+            while (pos < list.size()) {
+                std::size_t end = list.find(' ', pos);
+                if (end == std::string::npos) end = list.size();
+                std::string nick, address;
+                int bits = names_entry_parse(list.substr(pos, end - pos), conn, nick, address);
+                if (!nick.empty()) {
+                    nicklist_update(nick, rec, kNickAddOrChange, bits ? bits : 1);
+                    if (!address.empty()) ial_update(&nick, &address, 0, conn);
+                }
+                pos = end + 1;
+            }
+        }
+        if (reply_window_title) reply_window_title(rec);
+    }
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    print_options.indent = static_cast<int>(channel.size()) + 1;
+    msg.out_text = channel + " " + irc_word(msg, msg.trailing_word);
+    if (msg.out_text.size() > kLongText) msg.out_text.resize(kLongText);
+    irc_show_words(msg, -1, 1, 0, static_cast<int>(kColorNormalText));
+}
+
+void on_names_end(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    ReplyState* rs = reply_state(conn);
+    if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
+    const std::string& channel = irc_word(msg, 3);
+    if (!join_allowed(channel, conn)) return;
+    if (!rs->names_channel.empty() && ieq_ascii(rs->names_channel, channel)) {
+        WindowRecord* rec = channel_window(channel, conn);
+        if (rec && reply_window_title) reply_window_title(rec);
+    }
+    rs->names_channel.clear();
+    int before = 0;
+    if (rs->topic_shown) {
+        rs->topic_shown = 0;
+        before = 1;
+    }
+    show_from(msg, 0, before, 1);
+}
+
+// Where a topic line goes: 0 the channel window, 1 the status window, else
+// nowhere.
+int topic_destination()
+{
+    return 0;
+}
+
+void on_no_topic(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    WindowRecord* rec = channel_window(irc_word(msg, 3), conn);
+    if (rec) {
+        rec->topic.clear();
+        if (reply_window_title) reply_window_title(rec);
+    }
+    reply_state(conn)->topic_shown = 1;
+    show_from(msg, 3, 1, 0);
+}
+
+void on_topic(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    WindowRecord* rec = irc_has_word(msg, 4) ? channel_window(irc_word(msg, 3), conn) : nullptr;
+    if (!rec) {
+        reply_state(conn)->topic_shown = 1;
+        show_from(msg, 3, 1, 0);
+        return;
+    }
+    std::string topic = irc_word(msg, 4).substr(0, kMediumText);
+    rec->topic = topic;
+    if (reply_window_title) reply_window_title(rec);
+    if (!raw_event(msg) || !win_is_record(rec) || !conn_is_live(conn)) return;
+    std::string line = topic.empty() ? text_of(3553) : fill(text_of(3552), {strip_controls(topic)});
+    int where = topic_destination();
+    if (where == 0) reply_window_show(rec, kColorTopicText, line);
+    else if (where == 1) irc_status_show(conn, static_cast<int>(kColorTopicText), line, 0, 0);
+}
+
+void on_topic_setter(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    ReplyState* rs = reply_state(conn);
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    const std::string& when = irc_word(msg, 5);
+    if (!irc_has_word(msg, 4) || when.empty() || !std::isdigit(static_cast<unsigned char>(when[0]))) {
+        rs->topic_shown = 0;
+        return;
+    }
+    const std::string date = time_ctime_text(static_cast<std::time_t>(std::atoll(when.c_str())));
+    WindowRecord* rec = channel_window(irc_word(msg, 3), conn);
+    if (rec) {
+        std::string line = fill(text_of(3554), {irc_word(msg, 4), date});
+        int where = topic_destination();
+        if (where == 0) reply_window_show(rec, kColorTopicText, line);
+        else if (where == 1) irc_status_show(conn, static_cast<int>(kColorTopicText), line, 0, 0);
+        return;
+    }
+    std::string line = fill(text_of(3555), {irc_word(msg, 3), irc_word(msg, 4), date});
+    irc_status_show(conn, static_cast<int>(kColorNormalText), line, rs->topic_shown == 0, 1);
+    rs->topic_shown = 0;
+}
+
+void on_channel_modes(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    WindowRecord* rec = channel_window(irc_word(msg, 3), conn);
+    if (rec) {
+        const std::string& modes = irc_word(msg, 4);
+        int param = 5;
+        for (char c : modes) {
+            if (c == 'l') {
+                ++param;  // the limit is kept in the mode text
+            } else if (c == 'k') {
+                std::string key = irc_word(msg, param++).substr(0, kShortText);
+                rec->chan_key = key == "*" ? std::string() : key;
+            }
+        }
+        rec->chan_modes = irc_words_from(msg, 4).substr(0, kShortText);
+        if (reply_window_title) reply_window_title(rec);
+    }
+    show_from(msg, 3, 1, 1);
+}
+
+void on_creation_time(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    long long when = std::atoll(irc_word(msg, 4).c_str());
+    if (when <= 0) return;
+    std::string line = fill(text_of(3557), {irc_word(msg, 3), time_ctime_text(static_cast<std::time_t>(when))});
+    irc_status_show(conn, static_cast<int>(kColorNormalText), line, 0, 0);
+}
+
+void on_inviting(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    irc_status_echo(conn, static_cast<int>(kColorNormalText), fill(text_of(3561), {irc_word(msg, 3), irc_word(msg, 4)}));
+}
+
+bool contains_ci(const std::string& text, const std::string& word)
+{
+    if (word.empty() || text.size() < word.size()) return word.empty();
+    for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {
+        std::size_t k = 0;
+        while (k < word.size() && std::tolower(static_cast<unsigned char>(text[i + k])) ==
+                                      std::tolower(static_cast<unsigned char>(word[k])))
+            ++k;
+        if (k == word.size()) return true;
+    }
+    return false;
+}
+
+int refusal_reason(int numeric)
+{
+    switch (numeric) {
+    case 405: return 3564;
+    case 471: return 3565;
+    case 473: return 3566;
+    case 474: return 3567;
+    case 475: return 3568;
+    case 477: return 3569;
+    case 489: return 3575;
+    case 556: return 3571;
+    default: return 0;
+    }
+}
+
+void on_join_refused(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    const std::string channel = irc_word(msg, 3);
+    if (msg.numeric == 489) {
+        std::string rest = irc_words_from(msg, 4);
+        if (contains_ci(rest, "voiced") && contains_ci(rest, "operator")) { show_from(msg, 3, 1, 1); return; }
+    }
+    irc_pending_join_flag(channel, conn);
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    std::string reason;
+    if (int id = refusal_reason(msg.numeric)) {
+        std::string why = text_of(id);
+        if (!why.empty()) reason = " (" + why + ")";
+    }
+    irc_status_echo(conn, static_cast<int>(kColorNormalText), fill(text_of(3562), {channel}) + reason);
+    if (WindowRecord* rec = channel_window(channel, conn))
+        reply_window_show(rec, kColorInfoText, fill(text_of(3563), {channel}) + reason);
+}
+
+void on_list_start(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    irc_status_show(conn, static_cast<int>(kColorInfoText), text_of(3537), 1, 1);
+}
+
+void on_list_end(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    irc_status_show(conn, static_cast<int>(kColorInfoText), text_of(3559), 1, 1);
+}
+
+}  // namespace
+
+void (*reply_window_show)(WindowRecord*, std::uint32_t, const std::string&) = default_window_show;
+void (*reply_window_title)(WindowRecord*) = nullptr;
+
+ReplyState* reply_state(Connection* conn)
+{
+    if (!conn) return nullptr;
+    return &g_reply_states[conn->id];
+}
+
+void reply_state_forget(Connection* conn)
+{
+    if (conn) g_reply_states.erase(conn->id);
+}
+
+int names_entry_parse(const std::string& entry, Connection* conn, std::string& nick, std::string& address)
+{
+    nick.clear();
+    address.clear();
+    int bits = 0;
+    std::size_t i = 0;
+    while (i < entry.size()) {
+        int bit = nicklist_prefix_bit(conn, entry[i]);
+        if (!bit) break;
+        bits |= bit;
+        ++i;
+    }
+    std::size_t bang = entry.find('!', i);
+    if (bang == std::string::npos) {
+        nick = entry.substr(i);
+    } else {
+        nick = entry.substr(i, bang - i);
+        address = entry.substr(bang + 1, kShortText);
+    }
+    if (nick.size() > kShortText) nick.clear();
+    return bits;
+}
+
+int irc_on_reply(IrcMessage& msg)
+{
+    if (!conn_is_live(msg.connection)) return 0;
+    switch (msg.numeric) {
+    case 353: on_names(msg); return 1;
+    case 366: on_names_end(msg); return 1;
+    case 331: on_no_topic(msg); return 1;
+    case 332: on_topic(msg); return 1;
+    case 333: on_topic_setter(msg); return 1;
+    case 324: on_channel_modes(msg); return 1;
+    case 329: on_creation_time(msg); return 1;
+    case 341: on_inviting(msg); return 1;
+    case 405: case 471: case 473: case 474: case 475: case 489: case 553: case 556:
+        if (!irc_has_word(msg, 3)) return 0;
+        on_join_refused(msg);
+        return 1;
+    case 477:
+        if (!irc_has_word(msg, 3) || !contains_ci(irc_word(msg, 3), "join")) return 0;
+        on_join_refused(msg);
+        return 1;
+    case 321: case 811: on_list_start(msg); return 1;
+    case 323: case 816: case 817: on_list_end(msg); return 1;
+    default: return 0;
+    }
+}

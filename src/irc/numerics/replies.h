@@ -1,0 +1,43 @@
+// Replies to the client's own queries and the errors about nicks and
+// channels: NAMES filling a channel's nick list, the topic and its setter,
+// channel modes and creation time, invitations, refused joins, WHO and the
+// channel list frame lines. Each handled reply fires the raw event and is
+// shown in the window it concerns or in the status window.
+#pragma once
+
+#include "irc/numerics/numerics.h"
+#include <cstdint>
+#include <string>
+
+struct Connection;
+struct IrcMessage;
+struct WindowRecord;
+
+// Handles the reply when its numeric is one of those above; returns 1 when
+// handled, 0 to leave it to the default display of the numerics.
+int irc_on_reply(IrcMessage& msg);
+
+// irc_chat_commands_install points the numerics' irc_numeric_reply_hook
+// (irc/numerics/numerics.h) at irc_on_reply.
+
+// Shows a line in a channel or query window (timestamp on). Seam for tests;
+// by default echo_line into the window.
+extern void (*reply_window_show)(WindowRecord* rec, std::uint32_t colour, const std::string& text);
+
+// Recomputes a window's caption. Absent: nothing.
+extern void (*reply_window_title)(WindowRecord* rec);
+
+// Per-connection state of the replies.
+struct ReplyState {
+    std::string names_channel;   // channel whose NAMES reply is arriving
+    int topic_shown = 0;         // a topic reply went to the status window
+};
+// The state of a connection (made on first use); null for a null connection.
+ReplyState* reply_state(Connection* conn);
+// Forgets the state (the connection's record is freed or a new link starts).
+void reply_state_forget(Connection* conn);
+
+// Splits one NAMES entry into its prefix bits, nick and (UHNAMES form)
+// user@host: every leading character that is one of the connection's nick
+// prefixes adds its bit, in whatever order the server sent them.
+int names_entry_parse(const std::string& entry, Connection* conn, std::string& nick, std::string& address);

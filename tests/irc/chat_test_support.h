@@ -1,0 +1,144 @@
+// Shared fixture of the chat tests: a live connection, channel windows as
+// listed records (no widgets), and captures of every sent and shown line.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QWidget>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "app/window_record.h"
+#include "commands/messaging_commands.h"
+#include "core/hash_table.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/numerics.h"
+#include "irc/numerics/replies.h"
+#include "script/events/event_fire.h"
+#include "script/exec/script_errors.h"
+#include "script/exec/script_types.h"
+
+struct ChatShown {
+    WindowRecord* rec;
+    std::uint32_t colour;
+    std::string text;
+};
+
+inline std::vector<std::string> chat_sent;
+inline std::vector<ChatShown> chat_shown;
+inline std::vector<std::string> chat_status;
+inline WindowRecord* chat_current = nullptr;
+
+class ChatLink : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_send = irc_send_line;
+        saved_show = irc_status_show;
+        saved_echo = irc_status_echo;
+        saved_raw = irc_fire_raw;
+        saved_win_show = reply_window_show;
+        saved_chat_show = chat_show;
+        saved_record_of = chat_record_of;
+        irc_send_line = [](const std::string& l, int, Connection*) { chat_sent.push_back(l); return 1; };
+        irc_status_show = [](Connection*, int, const std::string& t, int, int) { chat_status.push_back(t); };
+        irc_status_echo = [](Connection*, int, const std::string& t) { chat_status.push_back(t); };
+        irc_fire_raw = [](IrcMessage&, const std::string&) { return 1; };
+        reply_window_show = [](WindowRecord* r, std::uint32_t c, const std::string& t) { chat_shown.push_back({r, c, t}); };
+        chat_show = [](WindowRecord* r, Connection*, std::uint32_t c, const std::string& t) { chat_shown.push_back({r, c, t}); };
+        chat_record_of = [](QWidget*) { return chat_current; };
+        if (!QCoreApplication::instance()) {
+            if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            static int argc = 1;
+            static char name[] = "kest_irc_tests";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+        chat_sent.clear();
+        chat_shown.clear();
+        chat_status.clear();
+        chat_current = nullptr;
+        script_error_clear();
+        conn = conn_new(nullptr);
+        conn->live_identity[2] = "me";
+        conn->connected = 1;
+        conn->socket = 99;  // never used: every send is captured
+        conn->registered = 1;
+        irc_state_new_link(conn);
+        reply_state_forget(conn);
+    }
+    void TearDown() override
+    {
+        for (WindowRecord* rec : windows) win_record_free(rec);
+        windows.clear();
+        for (QWidget* w : widgets) delete w;
+        widgets.clear();
+        reply_state_forget(conn);
+        irc_state_forget(conn);
+        conn->connected = 0;
+        conn->socket = -1;
+        conn_free(conn);
+        irc_send_line = saved_send;
+        irc_status_show = saved_show;
+        irc_status_echo = saved_echo;
+        irc_fire_raw = saved_raw;
+        reply_window_show = saved_win_show;
+        chat_show = saved_chat_show;
+        chat_record_of = saved_record_of;
+        chat_current = nullptr;
+        script_error_clear();
+    }
+
+    WindowRecord* open(const std::string& name, int type = kWinChannel, int subtype = 0)
+    {
+        WindowRecord* rec = win_record_new(1);
+        rec->name = name;
+        rec->type = type;
+        rec->subtype = subtype;
+        rec->conn = conn;
+        QWidget* w = new QWidget();
+        widgets.push_back(w);
+        rec->hwnd = w;
+        if (type == kWinChannel) hash_init(&rec->nick_hash, 99);
+        windows.push_back(rec);
+        return rec;
+    }
+
+    // Feeds one server line to the reply handling; returns its result.
+    int feed(const std::string& line)
+    {
+        IrcMessage msg;
+        msg.raw = line;
+        irc_message_tokenize(msg);
+        msg.connection = conn;
+        msg.numeric = std::atoi(irc_word(msg, 1).c_str());
+        return irc_on_reply(msg);
+    }
+
+    // Runs a command as typed in the current window.
+    int run(const std::vector<std::string>& tokens, CommandHandler handler, int variant = 0)
+    {
+        CommandCall call;
+        call.tokens = tokens;
+        call.conn = conn;
+        call.variant = variant;
+        return handler(call);
+    }
+
+    Connection* conn = nullptr;
+    std::vector<WindowRecord*> windows;
+    std::vector<QWidget*> widgets;
+    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
+    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
+    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
+    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
+    void (*saved_win_show)(WindowRecord*, std::uint32_t, const std::string&) = nullptr;
+    void (*saved_chat_show)(WindowRecord*, Connection*, std::uint32_t, const std::string&) = nullptr;
+    WindowRecord* (*saved_record_of)(QWidget*) = nullptr;
+};

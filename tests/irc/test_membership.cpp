@@ -1,0 +1,344 @@
+// JOIN, PART, KICK, QUIT, NICK and KILL through the fake link, with real
+// (offscreen) channel windows.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/window_open.h"
+#include "app/window_record.h"
+#include "core/options.h"
+#include "display/nick_list.h"
+#include "irc/dispatch/captions.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/membership.h"
+#include "irc/dispatch/server_commands.h"
+#include "irc/lists/address_list.h"
+#include "irc/numerics/isupport.h"
+
+namespace {
+
+std::vector<std::string> m_sent, m_status, m_window, m_events, m_plain;
+std::string m_halt;
+
+int cap_send(const std::string& line, int, Connection*) { m_sent.push_back(line); return 1; }
+void cap_echo(Connection*, int, const std::string& t) { m_status.push_back(t); }
+void cap_print(QWidget* hwnd, std::uint32_t, const std::string& t, int)
+{
+    WindowRecord* rec = win_record_of(hwnd);
+    m_window.push_back((rec ? rec->name : std::string("?")) + "|" + t);
+}
+int cap_event(IrcMessage&, const char* w, int, int phase)
+{
+    m_events.push_back(std::string(w) + ":" + std::to_string(phase));
+    return m_halt == w && phase == 1 ? 0 : 1;
+}
+int cap_plain(Connection*, const std::string& line) { m_plain.push_back(line); return 1; }
+
+QMainWindow* frame = nullptr;
+
+class Membership : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!QCoreApplication::instance()) {
+            if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            static int argc = 1;
+            static char name[] = "kest_irc_tests";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+        if (!frame) {
+            frame = new QMainWindow();
+            auto* area = new QMdiArea(frame);
+            frame->setCentralWidget(area);
+            mdi_client_create(area);
+            frame->show();
+        }
+        options_reset();
+        irc_membership_install();
+        saved_send = irc_send_line; saved_echo = irc_status_echo;
+        saved_event = irc_fire_event; saved_plain = irc_run_plain;
+        irc_send_line = cap_send; irc_status_echo = cap_echo;
+        irc_fire_event = cap_event; irc_run_plain = cap_plain;
+        membership_print = cap_print;
+        membership_settings = MembershipSettings();
+        m_sent.clear(); m_status.clear(); m_window.clear(); m_events.clear(); m_plain.clear();
+        m_halt.clear();
+        conn = conn_new(nullptr);
+        conn->live_identity[2] = "me";
+        irc_state_new_link(conn);
+        conn_set_isupport_defaults(conn);
+        conn->chan_types = "#&+";
+        ial_init(conn);
+    }
+    void TearDown() override
+    {
+        for (WindowRecord* w = win_list; w;) {
+            WindowRecord* next = w->next;
+            if (w->conn == conn && w->hwnd.get()) win_close(w->hwnd.get());
+            w = next;
+        }
+        ial_clear(1, conn);
+        irc_state_forget(conn);
+        conn_free(conn);
+        irc_send_line = saved_send; irc_status_echo = saved_echo;
+        irc_fire_event = saved_event; irc_run_plain = saved_plain;
+    }
+    void feed(const std::string& line) { irc_dispatch_line(line, conn); }
+    WindowRecord* chan(const std::string& name)
+    {
+        WindowRecord* w = win_find_by_name(name, conn);
+        return w && w->type == kWinChannel && w->hwnd.get() ? w : nullptr;
+    }
+    Connection* conn = nullptr;
+    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
+    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
+    int (*saved_event)(IrcMessage&, const char*, int, int) = nullptr;
+    int (*saved_plain)(Connection*, const std::string&) = nullptr;
+};
+
+TEST_F(Membership, OwnJoinOpensTheChannelWindowAndAsksForModes)
+{
+    struct Case {
+        const char* line;
+        const char* window;     // expected window name, "" none
+        std::vector<std::string> sent;
+    } cases[] = {
+        {":me!u@h JOIN :#chan\x07o", "#chan", {"MODE #chan\n"}},
+        {":me!u@h JOIN +plus", "+plus", {}},
+        {":ME!u@h JOIN :#Case", "#Case", {"MODE #Case\n"}},
+        {":me!u@h JOIN :notachannel", "", {"PART notachannel\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        m_sent.clear();
+        feed(c.line);
+        EXPECT_EQ(m_sent, c.sent);
+        if (*c.window) {
+            WindowRecord* w = chan(c.window);
+            ASSERT_NE(w, nullptr);
+            EXPECT_EQ(w->hwnd.get()->objectName().toStdString(), "Kest_Channel");
+            EXPECT_NE(nicklist_find(w, "me"), nullptr);
+            EXPECT_EQ(chan_membership(w)->joined, 1);
+        }
+    }
+    EXPECT_EQ(conn->own_address, "u@h");
+}
+
+TEST_F(Membership, OthersJoinPartKickAndTheirLines)
+{
+    feed(":me!u@h JOIN #a");
+    WindowRecord* w = chan("#a");
+    ASSERT_NE(w, nullptr);
+    struct Case {
+        const char* line;
+        const char* halt;
+        const char* nick;       // the nick whose membership is checked
+        bool member;
+        std::vector<std::string> lines;  // window lines expected
+        bool in_ial;
+    } cases[] = {
+        {":bob!b@h JOIN #a", "", "bob", true, {"#a|* Giriş: bob (b@h)"}, true},
+        {":cat!c@h JOIN #a", "JOIN", "cat", true, {}, true},
+        {":bob!b@h PART #a :bye now", "", "bob", false, {"#a|* Ayrıldı: bob (b@h) (bye now\x0F)"}, false},
+        {":cat!c@h PART #a", "PART", "cat", false, {}, false},
+        {":dan!d@h JOIN #a", "", "dan", true, {"#a|* Giriş: dan (d@h)"}, true},
+        {":me!u@h KICK #a dan :out", "", "dan", false, {"#a|* dan me Tarafından Kanaldan Atıldı (out\x0F)"}, false},
+        {":eve!e@h JOIN #a", "", "eve", true, {"#a|* Giriş: eve (e@h)"}, true},
+        {":me!u@h KICK #a eve", "KICK", "eve", false, {}, false},
+    };
+    opt_set(OPT_SHOW_ADDRESSES, 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        m_window.clear();
+        m_halt = c.halt;
+        feed(c.line);
+        EXPECT_EQ(nicklist_find(w, c.nick) != nullptr, c.member);
+        EXPECT_EQ(m_window, c.lines);
+        IalResult r;
+        EXPECT_EQ(ial_lookup(c.nick, r, conn) != nullptr, c.in_ial);
+    }
+    // The caption counts the members.
+    win_update_title(w, nullptr);
+    EXPECT_EQ(w->hwnd.get()->windowTitle().toStdString().rfind("#a [1]", 0), 0u);
+}
+
+TEST_F(Membership, WhereTheLinesGo)
+{
+    feed(":me!u@h JOIN #a");
+    WindowRecord* w = chan("#a");
+    ASSERT_NE(w, nullptr);
+    struct Case {
+        int global;
+        int window_choice;
+        int channel_name;
+        const char* win_line;
+        const char* status_line;
+    } cases[] = {
+        {0, 0, 0, "#a|* Giriş: x", ""},
+        {1, 0, 0, "", "* Giriş: x"},
+        {1, 0, 1, "", "* Giriş #a: x"},
+        {0, 0, 1, "#a|* Giriş: x", ""},
+        {0, 2, 0, "", "* Giriş: x"},
+        {1, 1, 0, "#a|* Giriş: x", ""},
+        {0, 5, 0, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.global << "/" << c.window_choice << "/" << c.channel_name);
+        membership_settings.joins_in = c.global;
+        membership_settings.show_channel_name = c.channel_name;
+        chan_membership(w)->show_joins_in = c.window_choice;
+        m_window.clear();
+        m_status.clear();
+        feed(":x JOIN #a");
+        EXPECT_EQ(m_window.empty() ? std::string() : m_window[0], c.win_line);
+        EXPECT_EQ(m_status.empty() ? std::string() : m_status[0], c.status_line);
+        feed(":x PART #a");
+    }
+}
+
+TEST_F(Membership, NickChangeKeepsPrefixesAndRenamesTheAddress)
+{
+    feed(":me!u@h JOIN #a");
+    feed(":me!u@h JOIN #b");
+    WindowRecord* a = chan("#a");
+    WindowRecord* b = chan("#b");
+    ASSERT_TRUE(a && b);
+    feed(":bob!b@h JOIN #a");
+    feed(":bob!b@h JOIN #b");
+    ial_set_note("bob", "friend", conn);
+    const int op = nicklist_prefix_bit(conn, '@');
+    const int voice = nicklist_prefix_bit(conn, '+');
+    nicklist_update("bob", a, kNickAddOrChange, op);
+    nicklist_update("bob", b, kNickAddOrChange, voice);
+    const int bits_a = nicklist_update("bob", a, kNickTest, 0);
+    const int bits_b = nicklist_update("bob", b, kNickTest, 0);
+    m_window.clear();
+    feed(":bob!b@h NICK :zed");
+    EXPECT_EQ(nicklist_find(a, "bob"), nullptr);
+    EXPECT_EQ(nicklist_update("zed", a, kNickTest, 0), bits_a);
+    EXPECT_EQ(nicklist_update("zed", b, kNickTest, 0), bits_b);
+    EXPECT_NE(bits_a, bits_b);
+    IalResult r;
+    ASSERT_NE(ial_lookup("zed", r, conn), nullptr);
+    EXPECT_EQ(r.text, "zed!b@h");
+    std::string mark;
+    ial_query("zed", "", 1, ".mark", 1, mark, conn);
+    EXPECT_EQ(mark, "friend");
+    EXPECT_EQ(ial_lookup("bob", r, conn), nullptr);
+    EXPECT_EQ(m_window, (std::vector<std::string>{"#a|* bob Nick değişerek zed Oldu", "#b|* bob Nick değişerek zed Oldu"}));
+
+    // Our own change: the status line and the nick slot.
+    m_status.clear();
+    m_halt = "";
+    feed(":me!u@h NICK :me2");
+    EXPECT_EQ(membership_own_nick(conn), "me2");
+    EXPECT_NE(nicklist_find(a, "me2"), nullptr);
+    ASSERT_FALSE(m_status.empty());
+    EXPECT_EQ(m_status.back(), "* Artık Nickiniz me2");
+    // A halted NICK event shows nothing but still renames.
+    m_window.clear();
+    m_halt = "NICK";
+    feed(":zed!b@h NICK :yan");
+    EXPECT_TRUE(m_window.empty());
+    EXPECT_NE(nicklist_find(b, "yan"), nullptr);
+}
+
+TEST_F(Membership, QuitAndKillLeaveEveryChannel)
+{
+    feed(":me!u@h JOIN #a");
+    feed(":me!u@h JOIN #b");
+    WindowRecord* a = chan("#a");
+    WindowRecord* b = chan("#b");
+    ASSERT_TRUE(a && b);
+    for (const char* l : {":bob!b@h JOIN #a", ":bob!b@h JOIN #b", ":cat!c@h JOIN #a"}) feed(l);
+    struct Case {
+        const char* line;
+        const char* halt;
+        const char* nick;
+        std::vector<std::string> window_lines;
+        std::vector<std::string> status_lines;
+        bool ial_kept;
+    } cases[] = {
+        {":bob!b@h QUIT :gone", "", "bob",
+         {"#a|* bob (b@h) Çıktı (gone\x0F)", "#b|* bob (b@h) Çıktı (gone\x0F)"}, {}, true},
+        {":cat!c@h QUIT", "QUIT", "cat", {}, {}, true},
+        {":nobody!n@h QUIT :x", "", "nobody", {}, {"* nobody (n@h) Çıktı (x\x0F)"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        m_window.clear();
+        m_status.clear();
+        m_halt = c.halt;
+        feed(c.line);
+        EXPECT_EQ(nicklist_find(a, c.nick), nullptr);
+        EXPECT_EQ(nicklist_find(b, c.nick), nullptr);
+        EXPECT_EQ(m_window, c.window_lines);
+        EXPECT_EQ(m_status, c.status_lines);
+        IalResult r;
+        EXPECT_EQ(ial_lookup(c.nick, r, conn) != nullptr, c.ial_kept);
+    }
+    m_halt.clear();
+    feed(":dan!d@h JOIN #b");
+    m_status.clear();
+    feed(":oper!o@h KILL dan :spam");
+    EXPECT_EQ(nicklist_find(b, "dan"), nullptr);
+    EXPECT_EQ(m_status, (std::vector<std::string>{"* dan oper tarafından Killlendi (spam)"}));
+    feed(":oper!o@h KILL me :bye");
+    EXPECT_EQ(conn->quitting, 1);
+}
+
+TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
+{
+    struct Case {
+        const char* leave;
+        int rejoin;
+        int keep;
+        bool window_stays;
+        std::vector<std::string> plain;
+        std::vector<std::string> window_lines;
+    } cases[] = {
+        {":me!u@h PART #a|quit :bye", 0, 0, false, {}, {}},
+        {":op!o@h KICK #a|quit me :out", 1, 0, true, {"/join #a|quit"},
+         {"#a|quit|* op Tarafından Atıldınız (out\x0F)", "#a|quit|* Tekrar Girilmeye Çalışılıyor..."}},
+        {":op!o@h KICK #a|quit me", 0, 1, true, {}, {"#a|quit|* #a|quit Kanalından op Tarafından Atıldınız"}},
+        {":op!o@h KICK #a|quit me", 0, 0, false, {}, {"#a|quit|* op Tarafından Atıldınız"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.leave);
+        feed(":me!u@h JOIN #a|quit");
+        feed(":bob!b@h JOIN #a|quit");
+        ASSERT_NE(chan("#a|quit"), nullptr);
+        opt_set(OPT_REJOIN_ON_KICK, c.rejoin);
+        membership_settings.keep_window_on_kick = c.keep;
+        m_plain.clear();
+        m_window.clear();
+        m_status.clear();
+        feed(c.leave);
+        EXPECT_EQ(chan("#a|quit") != nullptr, c.window_stays);
+        EXPECT_EQ(m_plain, c.plain);
+        EXPECT_EQ(m_window, c.window_lines);
+        IalResult r;
+        EXPECT_EQ(ial_lookup("bob", r, conn), nullptr);  // no shared channel left
+        if (WindowRecord* w = chan("#a|quit")) {
+            EXPECT_EQ(nicklist_count(w), 0);
+            // The rejoin brings us back into the same window.
+            feed(":me!u@h JOIN #a|quit");
+            EXPECT_EQ(chan("#a|quit"), w);
+            EXPECT_EQ(chan_membership(w)->rejoin_pending, 0);
+            EXPECT_NE(nicklist_find(w, "me"), nullptr);
+            feed(":me!u@h PART #a|quit");
+        }
+        EXPECT_EQ(chan("#a|quit"), nullptr);
+    }
+}
+
+}  // namespace

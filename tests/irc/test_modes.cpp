@@ -1,0 +1,204 @@
+// MODE lines fed as server lines: the channel's mode text, key and limit,
+// nick prefixes, the events RAWMODE, MODE and the per-letter events, and the
+// own user modes.
+#include "messages_fixture.h"
+
+#include "display/colors.h"
+
+namespace chat_test {
+namespace {
+
+using ModesTest = ChatTest;
+
+TEST_F(ModesTest, PrefixModesUpdateTheNickListAndFireRawmodeThenEachLetter)
+{
+    load_script({"on 1:RAWMODE:#:say RAW $1-", "on 1:MODE:#:say MODE $1-",
+                 "on 1:OP:#:say OP $opnick $modefirst $modelast",
+                 "on 1:VOICE:#:say VOICE $vnick $modefirst $modelast",
+                 "on 1:DEOP:#:say DEOP $opnick", "on 1:SERVEROP:#:say SOP $opnick"});
+    const int op = nicklist_prefix_bit(conn, '@');
+    const int voice = nicklist_prefix_bit(conn, '+');
+    ASSERT_NE(op, 0);
+    ASSERT_NE(voice, 0);
+    struct Case {
+        const char* line;
+        std::vector<std::string> said;
+        int a_bits;   // bits of a afterwards (besides the plain 1)
+        int b_bits;
+    } cases[] = {
+        {":x!u@h MODE #c +ov a b", {"RAW +ov a b", "OP a $true $false", "VOICE b $false $true"}, op, voice},
+        {":x!u@h MODE #c :+o b", {"RAW +o b", "OP b $true $true"}, op, voice | op},
+        {":x!u@h MODE #c -o+v-v a a b", {"RAW -o+v-v a a b", "DEOP a", "VOICE a $false $false"}, voice, op},
+        {":srv MODE #c +o a", {"RAW +o a", "SOP a"}, voice | op, op},
+        {":x!u@h MODE #c +o nobody", {"RAW +o nobody"}, voice | op, op},
+        {":x!u@h MODE #c o a", {"RAW o a"}, voice | op, op},  // no sign: consumed, not applied
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        said.clear();
+        feed(c.line);
+        EXPECT_EQ(said, c.said);
+        EXPECT_EQ(nicklist_update("a", chan, kNickTest, 0) & ~1, c.a_bits);
+        EXPECT_EQ(nicklist_update("b", chan, kNickTest, 0) & ~1, c.b_bits);
+    }
+}
+
+TEST_F(ModesTest, ChannelModesKeyAndLimitWithTheServersParameterGroups)
+{
+    struct Case {
+        const char* line;
+        const char* modes;
+        const char* key;
+        int limit;
+        int a_op;   // whether a holds @ afterwards
+    } cases[] = {
+        {":x!u@h MODE #c +nt", "[+nt]", "", 0, 0},
+        {":x!u@h MODE #c +k secret", "[+ntk secret]", "secret", 0, 0},
+        {":x!u@h MODE #c +l 25", "[+ntlk 25 secret]", "secret", 25, 0},
+        // "L" is in the always-parameter group: its parameter is not a's.
+        {":x!u@h MODE #c +Lo #over a", "[+Lntlk 25 secret]", "secret", 25, 1},
+        {":x!u@h MODE #c -L+i #over", "[+intlk 25 secret]", "secret", 25, 1},
+        {":x!u@h MODE #c -k+m secret", "[+imntl 25]", "", 25, 1},
+        {":x!u@h MODE #c -l-o a", "[+imnt]", "", 0, 0},
+        {":x!u@h MODE #c +l", "[+imnt]", "", 0, 0},
+        {":x!u@h MODE #c +k *", "[+imntk]", "", 0, 0},
+        {":x!u@h MODE #c +k pw", "[+imntk pw]", "pw", 0, 0},
+        {":x!u@h MODE #c -k *", "[+imnt]", "", 0, 0},
+        {":x!u@h MODE #c +b-b+e *!*@x *!*@y *!*@z", "[+imnt]", "", 0, 0},
+        {":x!u@h MODE #c -imnt", "[+]", "", 0, 0},
+    };
+    const int op = nicklist_prefix_bit(conn, '@');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        feed(c.line);
+        EXPECT_EQ(chan->chan_modes, c.modes);
+        EXPECT_EQ(chan->chan_key, c.key);
+        EXPECT_EQ(chan_mode_limit(chan), c.limit);
+        EXPECT_EQ((nicklist_update("a", chan, kNickTest, 0) & op) != 0, c.a_op != 0);
+    }
+}
+
+TEST_F(ModesTest, ListModesReachTheListsAndTheirEvents)
+{
+    load_script({"on 1:BAN:#:say BAN $banmask", "on 1:UNBAN:#:say UNBAN $banmask"});
+    struct Seen {
+        char letter;
+        int adding;
+        std::string mask, setter;
+    };
+    static std::vector<Seen> seen;
+    seen.clear();
+    chan_list_mode_hook = [](WindowRecord*, char l, int add, const std::string& m, const std::string& s,
+                             const std::string&) { seen.push_back({l, add, m, s}); };
+    feed(":x!u@h MODE #c +b-b+e *!*@x *!*@y *!*@z");
+    chan_list_mode_hook = nullptr;
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].letter, 'b');
+    EXPECT_EQ(seen[0].adding, 1);
+    EXPECT_EQ(seen[0].mask, "*!*@x");
+    EXPECT_EQ(seen[0].setter, "x");
+    EXPECT_EQ(seen[1].adding, 0);
+    EXPECT_EQ(seen[2].letter, 'e');
+    EXPECT_EQ(said, (std::vector<std::string>{"BAN *!*@x", "UNBAN *!*@y"}));
+}
+
+TEST_F(ModesTest, ModeLineIsShownAndModeOrServermodeFires)
+{
+    load_script({"on 1:MODE:#:say MODE $nick", "on 1:SERVERMODE:#:say SERVERMODE $nick",
+                 "on ^1:RAWMODE:#:if ($1 == +s) halt"});
+    struct Case {
+        const char* line;
+        std::vector<std::string> said;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {":x!u@h MODE #c +n", {"MODE x"}, {"* x mod değiştirdi:+n"}},
+        {":srv MODE #c +t", {"SERVERMODE srv"}, {"* srv mod değiştirdi:+t"}},
+        {":x!u@h MODE #c +s", {"MODE x"}, {}},   // halted in the before phase
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        said.clear();
+        clear(chan);
+        feed(c.line);
+        EXPECT_EQ(said, c.said);
+        EXPECT_EQ(lines(chan), c.shown);
+        if (!c.shown.empty()) {
+            EXPECT_EQ(last_colour(chan), kColorModeText);
+        }
+    }
+}
+
+TEST_F(ModesTest, HugeModeLinesStayBoundedAndApplyInOrder)
+{
+    // 300 nicks and 300 "o": all applied; one "o" with 300 nicks: one applied.
+    std::string nicks;
+    for (int i = 0; i < 300; ++i) {
+        nicklist_update("n" + std::to_string(i), chan, kNickAddOrChange, 1);
+        nicks += " n" + std::to_string(i);
+    }
+    load_script({"on 1:OP:#:say $opnick"});
+    const int op = nicklist_prefix_bit(conn, '@');
+    feed(":x!u@h MODE #c +" + std::string(300, 'o') + nicks);
+    ASSERT_EQ(said.size(), 300u);
+    EXPECT_EQ(said.front(), "n0");
+    EXPECT_EQ(said.back(), "n299");
+    EXPECT_NE(nicklist_update("n299", chan, kNickTest, 0) & op, 0);
+
+    said.clear();
+    feed(":x!u@h MODE #c -o" + nicks);
+    EXPECT_EQ(said.size(), 0u);
+    EXPECT_EQ(nicklist_update("n0", chan, kNickTest, 0) & op, 0);
+    EXPECT_NE(nicklist_update("n1", chan, kNickTest, 0) & op, 0);
+
+    // A mode string of thousands of letters without parameters.
+    feed(":x!u@h MODE #c +" + std::string(3000, 'i'));
+    EXPECT_EQ(chan->chan_modes, "[+i]");
+}
+
+TEST_F(ModesTest, OwnOpAsksForTheModesOnceWhenTheyAreUnknown)
+{
+    struct Case {
+        const char* modes_before;
+        const char* key_before;
+        const char* line;
+        std::vector<std::string> sent;
+    } cases[] = {
+        {"", "", ":x!u@h MODE #c +oo me me", {"MODE #c\n"}},
+        {"[+nt]", "", ":x!u@h MODE #c +o me", {}},
+        {"[+ntk]", "", ":x!u@h MODE #c +o me", {"MODE #c\n"}},
+        {"[+ntk]", "pw", ":x!u@h MODE #c +o me", {}},
+        {"", "", ":x!u@h MODE #c +o a", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        chan->chan_modes = c.modes_before;
+        chan->chan_key = c.key_before;
+        sent.clear();
+        feed(c.line);
+        EXPECT_EQ(sent, c.sent);
+    }
+}
+
+TEST_F(ModesTest, OwnUserModes)
+{
+    load_script({"on 1:USERMODE:say USERMODE $1-"});
+    struct Case {
+        const char* line;
+        const char* modes;
+    } cases[] = {
+        {":me MODE me :+iw", "[+iw]"},
+        {":me MODE me +x-w", "[+ix]"},
+        {":me MODE me +ii", "[+ix]"},
+        {":me MODE me -ix+o", "[+o]"},
+        {":me MODE other +i", "[+o]"},   // another user's modes change nothing
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        feed(c.line);
+        EXPECT_EQ(conn->user_modes, c.modes);
+    }
+    EXPECT_EQ(said.size(), 4u);
+}
+
+}  // namespace
+}  // namespace chat_test
