@@ -3,13 +3,16 @@
 #include <cctype>
 
 #include "app/connection.h"
+#include "app/window_open.h"
 #include "app/window_record.h"
+#include "commands/channel_commands.h"
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "core/numbered_texts.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
 #include "display/nick_list.h"
+#include "irc/dispatch/captions.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"
 
@@ -104,8 +107,25 @@ void send_prefixed(const std::string& head, const std::vector<std::string>& targ
     }
 }
 
+WindowRecord* default_open_query(const std::string& nick, Connection* conn, int minimised)
+{
+    WindowOpenRequest request;
+    request.name = nick;
+    request.type = kWinQuery;
+    request.subtype = kQueryPrivate;
+    request.conn = conn;
+    const int saved = win_next_query_minimised;
+    if (minimised) win_next_query_minimised = 1;
+    QWidget* hwnd = win_open(request);
+    win_next_query_minimised = saved;
+    WindowRecord* rec = hwnd ? win_record_of(hwnd) : nullptr;
+    if (rec) win_update_title(rec, nullptr);
+    return rec;
+}
+
 }  // namespace
 
+WindowRecord* (*chat_open_query)(const std::string&, Connection*, int) = default_open_query;
 WindowRecord* (*chat_record_of)(QWidget*) = [](QWidget* w) { return win_record_of(w); };
 void (*chat_show)(WindowRecord*, Connection*, std::uint32_t, const std::string&) = default_show;
 int (*chat_take_away)(Connection*) = nullptr;
@@ -133,7 +153,7 @@ std::vector<std::string> chat_batch_lines(const std::string& head, const std::ve
     return lines;
 }
 
-int script_send_text(QWidget* window, const std::string& text, int send_kind, Connection* conn)
+int chat_send_text(QWidget* window, const std::string& text, int send_kind, Connection* conn)
 {
     if (text.empty()) return 0;
     WindowRecord* rec = chat_record_of(window);
@@ -161,15 +181,19 @@ int cmd_say(CommandCall& call)
 {
     std::string text = join_from(call, 1);
     if (text.empty()) return fail(call, 0);
-    return script_send_text(call.window, text, 0, conn_of(call));
+    return chat_send_text(call.window, text, 0, conn_of(call));
 }
 
 int cmd_query(CommandCall& call)
 {
     const bool is_query = word_of(call) == "query";
     std::size_t i = 1;
+    bool minimised = false;
     if (i < call.tokens.size() && ieq(call.tokens[i], "-s")) ++i;
-    else if (is_query && i < call.tokens.size() && ieq(call.tokens[i], "-n")) ++i;
+    else if (is_query && i < call.tokens.size() && ieq(call.tokens[i], "-n")) {
+        ++i;
+        minimised = true;
+    }
     if (i >= call.tokens.size() || call.tokens[i].empty()) return fail(call, 0);
     Connection* conn = conn_of(call);
     std::string target = call.tokens[i].substr(0, kShortText);
@@ -191,7 +215,13 @@ int cmd_query(CommandCall& call)
         irc_send_line("PRIVMSG " + target + " :" + text + "\n", 0, conn);
         return 1;
     }
-    // /query nick [text]: the query window itself belongs to the window layer.
+    // /query nick [text]: shows the nick's window, opening a query first.
+    if (win) {
+        if (chat_activate_window) chat_activate_window(win, minimised ? 1 : 0);
+    } else {
+        win = chat_open_query(target, conn, minimised ? 1 : 0);
+        if (!win) return 0;
+    }
     if (text.empty()) return 1;
     if (!conn_is_connected(conn)) return fail(call, 12);
     if (call.show) chat_show(win, conn, kColorOwnText, own_message(win, conn, text));

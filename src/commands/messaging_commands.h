@@ -22,7 +22,7 @@ int cmd_omsg(CommandCall& call);      // /omsg, /onotice
 
 // Sends a line typed without the command character to the channel or query
 // of the window; returns 1 when handled, 0 when nothing could be sent.
-int script_send_text(QWidget* window, const std::string& text, int send_kind, Connection* conn);
+int chat_send_text(QWidget* window, const std::string& text, int send_kind, Connection* conn);
 
 // Builds the lines of a message to several targets: head ("PRIVMSG " or
 // "NOTICE "), the targets joined with "," and the tail (" :text\n"). A line
@@ -39,6 +39,11 @@ extern WindowRecord* (*chat_record_of)(QWidget* window);
 // Shows an own line in a window (null: the connection's status window),
 // timestamp on. Seam for tests; by default print_line into the window.
 extern void (*chat_show)(WindowRecord* rec, Connection* conn, std::uint32_t colour, const std::string& text);
+
+// Opens a query window (type query, private) for a nick, minimised when
+// asked, and sets its caption; null when it could not be opened. Seam for
+// tests; by default win_open.
+extern WindowRecord* (*chat_open_query)(const std::string& nick, Connection* conn, int minimised);
 
 // Whether the connection is away; when it is, the away state is cleared
 // (speaking brings the user back). Absent: never away.

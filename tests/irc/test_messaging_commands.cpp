@@ -165,15 +165,15 @@ TEST_F(Messaging, MeRefusedOutsideConversations)
 TEST_F(Messaging, TypedLineGoesToTheWindowAndIsEchoed)
 {
     WindowRecord* query = open("bob", kWinQuery, kQueryPrivate);
-    EXPECT_EQ(script_send_text(nullptr, "", 0, conn), 0);
+    EXPECT_EQ(chat_send_text(nullptr, "", 0, conn), 0);
     chat_current = query;
-    EXPECT_EQ(script_send_text(nullptr, "hey", 0, conn), 1);
+    EXPECT_EQ(chat_send_text(nullptr, "hey", 0, conn), 1);
     ASSERT_EQ(chat_sent.size(), 1u);
     EXPECT_EQ(chat_sent[0], "PRIVMSG bob :hey\n");
     ASSERT_EQ(chat_shown.size(), 1u);
     EXPECT_EQ(chat_shown[0].rec, query);
     chat_current = open("custom", kWinCustom);
-    EXPECT_EQ(script_send_text(nullptr, "dropped", 0, conn), 1);
+    EXPECT_EQ(chat_send_text(nullptr, "dropped", 0, conn), 1);
     EXPECT_EQ(chat_sent.size(), 1u);
 }
 

@@ -58,6 +58,11 @@ void fill_event_line(IrcMessage& msg)
     for (int i = 2; i <= msg.last_word && i < static_cast<int>(msg.words.size()); ++i)
         l.params.push_back(msg.words[i]);
     l.text = msg.trailing_word > 0 ? irc_word(msg, msg.trailing_word) : std::string();
+    // Channel events are matched against their channel ("on *:KICK:#chan:").
+    if (ieq(l.command, "JOIN") || ieq(l.command, "PART") || ieq(l.command, "KICK") || ieq(l.command, "TOPIC")) {
+        l.target = irc_word(msg, 2);
+        if (ieq(l.command, "JOIN")) l.target = l.target.substr(0, l.target.find('\x07'));
+    }
 }
 
 // Word 0 is dropped and the rest move down by one.

@@ -39,6 +39,9 @@ struct IrcMessage {
     std::string out_text;
     std::string out_text2;
     Connection* connection = nullptr;
+    // Whether a script halted the default of this line: kept from the
+    // before phase of its event into the after phase ($halted).
+    int event_halt = 0;
     // The fields events read, filled from the words before a handler runs.
     EventLine line;
 };

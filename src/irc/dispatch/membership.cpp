@@ -17,7 +17,9 @@
 #include "display/nick_list.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/messages.h"
 #include "irc/dispatch/server_commands.h"
+#include "irc/lists/address_identifiers.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 
@@ -410,8 +412,10 @@ void membership_on_quit(IrcMessage& msg)
         nicklist_update(nick, w, kNickRemove, 0);
         refresh(w);
     }
-    // The address stays known until the list is cleared or the nick is
-    // dropped otherwise.
+    // A nick that quit shares no channel with us any more: its address goes,
+    // or the list would grow with every quit for as long as the link lives.
+    if (conn_is_live(conn) && !own)
+        ial_forget_nick(nullptr, nick, 0, conn);
 }
 
 void membership_on_nick(IrcMessage& msg)
@@ -515,6 +519,14 @@ namespace {
 void hook_ial_clear(Connection* conn) { ial_clear(0, conn); }
 }  // namespace
 
+// A sender seen on a channel goes into the address list when it shares a
+// channel with us.
+void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address)
+{
+    if (nick.empty() || address.empty() || !ial_shares_channel(nick, conn)) return;
+    ial_update(&nick, &address, 0, conn);
+}
+
 void irc_membership_install()
 {
     irc_on_join = membership_on_join;
@@ -526,4 +538,7 @@ void irc_membership_install()
     conn_hooks.ial_init = ial_init;
     conn_hooks.ial_clear = hook_ial_clear;
     conn_hooks.conn_update_status_title = conn_update_status_title;
+    open_hooks.ial_drop_channel = ial_drop_channel;
+    irc_ial_update_hook = membership_note_sender;
+    ial_identifiers_register();
 }

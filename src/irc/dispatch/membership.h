@@ -69,4 +69,7 @@ extern void (*membership_save_identity)(Connection* conn);
 
 // Sets the dispatcher's handlers and the connection hooks of the address list
 // and the status caption.
+// The address-list note of a message sender (set as the messages' hook).
+void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address);
+
 void irc_membership_install();

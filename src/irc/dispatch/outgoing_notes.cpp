@@ -376,3 +376,14 @@ void irc_notes_forget(Connection* conn)
 {
     if (conn) g_notes.erase(conn->id);
 }
+
+int irc_drop_pending_who(const std::string& channel, Connection* conn)
+{
+    Notes* n = notes_of(conn);
+    if (!n || !n->who) return 0;
+    const std::string& t = n->who->text;
+    std::size_t blank = t.find(' ');
+    if (!ieq(t.substr(0, blank), channel)) return 0;
+    n->who = strlist_free_node(n->who);
+    return 1;
+}

@@ -38,6 +38,10 @@ StringNode* irc_pending_who(Connection* conn);
 int irc_pending_who_count(int window_number, Connection* conn);
 int irc_take_pending_who(int window_number, Connection* conn);
 
+// Drops the oldest pending-WHO entry when it is about the channel (its
+// reply ended); 1 when one went.
+int irc_drop_pending_who(const std::string& channel, Connection* conn);
+
 // Notes a WHOIS or WHOWAS request made from a window. second may be null.
 void irc_note_whois(QWidget* window, const std::string& first, const std::string* second,
                     Connection* conn);

@@ -53,8 +53,10 @@ std::string text_fill(int id, std::initializer_list<std::string> args)
 int default_fire_event(IrcMessage& msg, const char* word, int id, int phase)
 {
     if (!event_switch_events) return 1;
-    int halt = 0;
-    return event_fire(msg.connection, nullptr, &msg, word, id, phase, &halt, nullptr);
+    // A new event on the same line starts unhalted; its after phase sees
+    // what its before phase left.
+    if (phase == 1) msg.event_halt = 0;
+    return event_fire(msg.connection, nullptr, &msg, word, id, phase, &msg.event_halt, nullptr);
 }
 
 int default_run_plain(Connection* conn, const std::string& command)

@@ -18,6 +18,7 @@
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
+#include "irc/numerics/query_replies.h"
 #include "script/events/event_fire.h"
 
 namespace {
@@ -408,6 +409,6 @@ int irc_on_reply(IrcMessage& msg)
         return 1;
     case 321: case 811: on_list_start(msg); return 1;
     case 323: case 816: case 817: on_list_end(msg); return 1;
-    default: return 0;
+    default: return irc_on_query_reply(msg);
     }
 }

@@ -1,0 +1,582 @@
+#include "irc/numerics/query_replies.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <map>
+#include <vector>
+
+#include "app/connection.h"
+#include "app/window_record.h"
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "core/string_list.h"
+#include "core/text_buffer.h"
+#include "core/text_limits.h"
+#include "core/time_date.h"
+#include "core/wildcard.h"
+#include "display/colors.h"
+#include "display/line_buffer.h"
+#include "irc/dispatch/captions.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/membership.h"
+#include "irc/dispatch/outgoing_notes.h"
+#include "irc/dispatch/server_commands.h"
+#include "irc/lists/address_list.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/numerics.h"
+#include "platform/platform_utils.h"
+#include "script/events/event_fire.h"
+#include "script/stores/timers.h"
+
+namespace {
+
+std::map<int, QueryReplyState> g_states;
+
+void default_print(QWidget* window, std::uint32_t colour, const std::string& text, int sep_before, int sep_after)
+{
+    if (!window) return;
+    if (sep_before) print_separator(window, kColorInfoText);
+    print_line(window, std::string_view(text), colour);
+    if (sep_after) print_separator(window, kColorInfoText);
+}
+
+void default_echo(QWidget* window, std::uint32_t colour, const std::string& text)
+{
+    if (!window) return;
+    print_options.timestamp = 1;
+    echo_line(window, std::string_view(text), colour);
+}
+
+std::string text_of(int id)
+{
+    const char* t = text_load_string(id);
+    return t ? std::string(t) : std::string();
+}
+
+// Replaces each "%s" in order; cut at the long-text length.
+std::string fill(const std::string& pattern, const std::vector<std::string>& args)
+{
+    std::string out;
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < pattern.size() && out.size() < kLongText; ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 's' || pattern[i + 1] == 'd')) {
+            if (k < args.size()) out += args[k++];
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    if (out.size() > kLongText) out.resize(kLongText);
+    return out;
+}
+
+bool ieq(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string lower(std::string s)
+{
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool is_channel(const std::string& name, Connection* conn)
+{
+    return !name.empty() && isupport_is_chantype(name.c_str(), conn);
+}
+
+// Raw event with the reply's number; 0 when a script halted the default.
+int raw_event(IrcMessage& msg)
+{
+    if (!event_switch_raw) return 1;
+    msg.out_text = std::to_string(msg.numeric);
+    return irc_fire_raw(msg, msg.out_text);
+}
+
+// Raw event, then the words from `from` (the trailing word when 0) in the
+// status window.
+void show_from(IrcMessage& msg, int from, int before, int after)
+{
+    if (!raw_event(msg) || !conn_is_live(msg.connection)) return;
+    int first = from > 0 ? from : msg.trailing_word;
+    if (first <= 0) first = 2;
+    irc_show_words(msg, first, before, after, static_cast<int>(kColorNormalText));
+}
+
+// Words from `first` joined with blanks, up to the first missing word.
+std::string words_text(const IrcMessage& msg, int first)
+{
+    std::string out;
+    for (int i = first; i <= msg.last_word; ++i) {
+        const std::string& w = irc_word(msg, i);
+        if (w.empty()) break;
+        if (i > first) out += ' ';
+        out += w;
+        if (out.size() >= kLongText) {
+            out.resize(kLongText);
+            break;
+        }
+    }
+    return out;
+}
+
+// Words 4, 5, ... with word 5 joined to word 4 by "@" (user@host).
+std::string user_words(const IrcMessage& msg)
+{
+    std::string out = irc_word(msg, 4);
+    if (irc_has_word(msg, 5) && !irc_word(msg, 5).empty()) out += "@" + irc_word(msg, 5);
+    std::string rest = msg.last_word >= 6 ? words_text(msg, 6) : std::string();
+    if (!rest.empty()) out += " " + rest;
+    if (out.size() > kLongText) out.resize(kLongText);
+    return out;
+}
+
+struct Route {
+    QWidget* window = nullptr;
+    int colour = static_cast<int>(kColorWhoisText);
+};
+
+Route route(IrcMessage& msg, int phase)
+{
+    Route r;
+    r.window = timer_status_window(msg.connection);
+    std::string nick = irc_word(msg, 3);
+    whois_route(&nick, phase, msg.connection, &r.window, &r.colour);
+    return r;
+}
+
+void whois_show(IrcMessage& msg, int phase, const std::string& text, int before, int after)
+{
+    Route r = route(msg, phase);
+    if (!raw_event(msg) || !conn_is_live(msg.connection)) return;
+    query_reply_print(r.window, static_cast<std::uint32_t>(r.colour), text, before, after);
+}
+
+void note_address(const std::string& nick, const std::string& user, const std::string& host, Connection* conn)
+{
+    if (nick.empty() || user.empty() || host.empty()) return;
+    if (!ial_shares_channel(nick, conn)) return;
+    std::string address = (user + "@" + host).substr(0, kShortText);
+    ial_update(&nick, &address, 0, conn);
+}
+
+void on_whois_user(IrcMessage& msg, int whowas)
+{
+    Connection* conn = msg.connection;
+    QueryReplyState* st = query_reply_state(conn);
+    st->whois_active = whowas ? 0 : 1;
+    st->whowas_active = whowas ? 1 : 0;
+    const std::string nick = irc_word(msg, 3);
+    if (!whowas && msg.last_word >= 4) {
+        if (query_notify_seen) query_notify_seen(nick, 1, conn);
+        note_address(nick, irc_word(msg, 4), irc_word(msg, 5), conn);
+    }
+    if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
+    whois_show(msg, 0, fill(text_of(whowas ? 3549 : 3545), {nick}) + user_words(msg), 1, 0);
+}
+
+void on_whois_server(IrcMessage& msg)
+{
+    if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
+    std::string text = fill(text_of(3547), {irc_word(msg, 3), irc_word(msg, 4)});
+    if (irc_has_word(msg, 5) && !irc_word(msg, 5).empty()) text += " " + irc_word(msg, 5);
+    whois_show(msg, 0, text, 0, 0);
+}
+
+void on_whois_idle(IrcMessage& msg)
+{
+    if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
+    const double secs = std::atof(irc_word(msg, 4).c_str());
+    std::string text = fill(text_of(3550), {irc_word(msg, 3), time_duration_short(irc_word(msg, 4), secs, 0)});
+    const std::string& signon = irc_word(msg, 5);
+    if (!signon.empty() && std::isdigit(static_cast<unsigned char>(signon[0])))
+        text += fill(text_of(3551), {time_ctime_text(static_cast<std::time_t>(std::atoll(signon.c_str())))});
+    whois_show(msg, 0, text, 0, 0);
+}
+
+void on_whois_channels(IrcMessage& msg)
+{
+    if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
+    whois_show(msg, 0, fill(text_of(3546), {irc_word(msg, 3), irc_word(msg, 4)}), 0, 0);
+}
+
+void on_whois_plain(IrcMessage& msg)
+{
+    if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
+    whois_show(msg, 0, words_text(msg, 3), 0, 0);
+}
+
+void on_whois_330(IrcMessage& msg)
+{
+    if (msg.last_word < 5) { show_from(msg, 0, 0, 0); return; }
+    if (is_channel(irc_word(msg, 3), msg.connection)) { raw_event(msg); return; }
+    std::string w5 = irc_word(msg, 5);
+    text_collapse_char(w5, ' ');
+    whois_show(msg, 0, irc_word(msg, 3) + " " + w5 + " " + irc_word(msg, 4), 0, 0);
+}
+
+void on_whois_338(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    const std::string &w4 = irc_word(msg, 4), &w5 = irc_word(msg, 5);
+    std::string text;
+    if (msg.last_word == 3 && !is_channel(irc_word(msg, 2), conn)) {
+        text = irc_word(msg, 3);
+    } else if (msg.last_word >= 5 && msg.trailing_word == 5 && w4.find_first_of(".:") != std::string::npos &&
+               !w5.empty()) {
+        text = irc_word(msg, 3) + " " + w5 + " " + w4;
+    } else if (msg.last_word >= 6 && msg.trailing_word == 6 &&
+               lower(irc_word(msg, 6)).find("user@host") != std::string::npos &&
+               w4.find('.') != std::string::npos && w5.find('.') != std::string::npos) {
+        text = irc_word(msg, 3) + " is actually " + w4 + " [" + w5 + "]";
+    } else {
+        text = words_text(msg, msg.trailing_word > 1 ? msg.trailing_word - 1 : 3);
+    }
+    whois_show(msg, 0, text, 0, 0);
+}
+
+void on_whois_end(IrcMessage& msg)
+{
+    QueryReplyState* st = query_reply_state(msg.connection);
+    st->whois_active = 0;
+    st->whowas_active = 0;
+    std::string text = irc_word(msg, 3);
+    if (irc_has_word(msg, 4) && !irc_word(msg, 4).empty()) text += " " + irc_word(msg, 4);
+    whois_show(msg, 1, text, 0, 1);
+}
+
+void on_away(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    QueryReplyState* st = query_reply_state(conn);
+    if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
+    const std::string nick = irc_word(msg, 3);
+    if (ieq(nick, membership_own_nick(conn)) && !st->whowas_active && !st->away) {
+        st->away = 1;
+        st->away_since = std::time(nullptr);
+        irc_update_title(conn);
+    }
+    Route r = route(msg, 0);
+    int before = 1, after = 1;
+    if (st->whois_active || st->whowas_active) {
+        st->whois_active = 0;
+        st->whowas_active = 0;
+        before = 0;
+        after = 0;
+    }
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    std::string text = fill(text_of(3548), {nick});
+    std::string rest = words_text(msg, 4);
+    if (!rest.empty()) text += " " + rest;
+    QWidget* window = r.window;
+    if (opt(OPT_AWAY_IN_ACTIVE)) {
+        WindowRecord* focused = query_focused_window ? win_record_of(query_focused_window()) : nullptr;
+        if (focused && focused->conn == conn && ieq(focused->name, nick)) window = focused->hwnd;
+    }
+    query_reply_print(window, static_cast<std::uint32_t>(r.colour), text, before, after);
+}
+
+void on_back(IrcMessage& msg, int away)
+{
+    Connection* conn = msg.connection;
+    QueryReplyState* st = query_reply_state(conn);
+    int go = 1;
+    if (!away) go = raw_event(msg);
+    st->away = away;
+    st->away_since = away ? std::time(nullptr) : 0;
+    if (!away) conn->away_text.clear();
+    irc_update_title(conn);
+    if (away) go = raw_event(msg);
+    if (!go || !conn_is_live(conn)) return;
+    irc_show_words(msg, msg.trailing_word > 0 ? msg.trailing_word : 3, 1, 1, static_cast<int>(kColorNormalText));
+}
+
+void on_no_such(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!irc_has_word(msg, 3)) { show_from(msg, 0, 0, 0); return; }
+    const std::string nick = irc_word(msg, 3);
+    if (msg.numeric == 401 && query_notify_seen) query_notify_seen(nick, 0, conn);
+    if (query_queue_drop) query_queue_drop(nick, conn);
+    Route r = route(msg, 2);
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    if (msg.numeric == 401 && r.window == timer_status_window(conn) && irc_has_word(msg, 4) &&
+        !irc_word(msg, 4).empty()) {
+        for (WindowRecord* rec = win_list; rec; rec = rec->next) {
+            if (rec->conn != conn || rec->type != kWinQuery || rec->subtype != kQueryPrivate) continue;
+            if (!ieq(rec->name, nick)) continue;
+            query_reply_echo(rec->hwnd, kColorInfoText, words_text(msg, 4));
+            return;
+        }
+    }
+    query_reply_print(r.window, static_cast<std::uint32_t>(r.colour), words_text(msg, 3), 0, 1);
+}
+
+void on_no_server(IrcMessage& msg)
+{
+    QueryReplyState* st = query_reply_state(msg.connection);
+    st->whois_active = 0;
+    st->whowas_active = 0;
+    if (!irc_has_word(msg, 3)) { show_from(msg, 0, 1, 1); return; }
+    print_options.wrap_mode = 0;
+    whois_show(msg, 2, words_text(msg, 3), 1, 1);
+}
+
+void on_userhost(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    QueryReplyState* st = query_reply_state(conn);
+    if (st->userhost_pending > 0) --st->userhost_pending;
+    const std::string list = msg.trailing_word > 0 ? irc_word(msg, msg.trailing_word) : irc_word(msg, 3);
+    std::size_t pos = 0;
+    while (pos < list.size()) {
+        std::size_t end = list.find(' ', pos);
+        if (end == std::string::npos) end = list.size();
+        const std::string entry = list.substr(pos, end - pos);
+        pos = end + 1;
+        std::size_t eq = entry.find('=');
+        if (eq == std::string::npos || eq == 0) continue;
+        std::string nick = entry.substr(0, eq);
+        if (!nick.empty() && nick.back() == '*') nick.pop_back();
+        std::string address = entry.substr(eq + 1);
+        if (!address.empty() && (address[0] == '+' || address[0] == '-')) address.erase(0, 1);
+        if (nick.empty() || address.empty() || nick.size() > kShortText || address.size() > kShortText) continue;
+        if (query_userhost_offer && query_userhost_offer(nick + "!" + address, conn)) return;
+        if (ial_shares_channel(nick, conn)) ial_update(&nick, &address, 0, conn);
+    }
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    if (list.empty()) irc_status_show(conn, static_cast<int>(kColorNormalText), text_of(3543), 1, 1);
+    else irc_status_show(conn, static_cast<int>(kColorNormalText), "userhost: " + list, 1, 1);
+}
+
+void on_who_line(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    IrcConnState* cs = irc_state(conn);
+    if (msg.last_word < 8) { show_from(msg, 0, 0, 0); return; }
+    int before = 0;
+    if (!cs->who_shown) {
+        before = 1;
+        cs->who_shown = 1;
+    }
+    const std::string &channel = irc_word(msg, 3), &user = irc_word(msg, 4), &host = irc_word(msg, 5);
+    const std::string& nick = irc_word(msg, 7);
+    note_address(nick, user, host, conn);
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    StringNode* filter = irc_pending_who(conn);
+    if (filter && !nick.empty() && is_channel(channel, conn)) {
+        const std::string& t = filter->text;
+        std::size_t blank = t.find(' ');
+        std::string mask = blank == std::string::npos ? std::string() : t.substr(blank + 1);
+        if (ieq(t.substr(0, blank), channel) && !mask.empty() &&
+            !wild_match(mask, nick + "!" + user + "@" + host, 0, 1))
+            return;
+    }
+    std::string text = channel + " " + nick + " " + irc_word(msg, 8) + " " + user + "@" + host;
+    if (irc_has_word(msg, 9)) text += " :" + words_text(msg, 9);
+    if (text.size() > kLongText) text.resize(kLongText);
+    irc_status_show(conn, static_cast<int>(kColorNormalText), text, before, 0);
+}
+
+void on_who_end(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (irc_has_word(msg, 3)) {
+        const std::string& channel = irc_word(msg, 3);
+        WindowRecord* rec = win_find_by_name(channel, conn);
+        if (rec && rec->type == kWinChannel) irc_take_pending_who(rec->number, conn);
+        irc_drop_pending_who(channel, conn);
+    }
+    irc_state(conn)->who_shown = 0;
+    show_from(msg, irc_has_word(msg, 3) ? 3 : 0, 0, 1);
+}
+
+void on_cannot_send(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!irc_has_word(msg, 3)) { show_from(msg, 0, 0, 0); return; }
+    const std::string& name = irc_word(msg, 3);
+    if (query_queue_drop) query_queue_drop(name, conn);
+    WindowRecord* rec = win_find_by_name(name, conn);
+    if (!rec || !rec->hwnd) { show_from(msg, 3, 1, 1); return; }
+    if (!raw_event(msg) || !win_is_record(rec)) return;
+    query_reply_print(rec->hwnd, kColorNormalText, words_text(msg, 3), 1, 1);
+}
+
+void on_not_operator(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!irc_has_word(msg, 3)) { show_from(msg, 0, 0, 0); return; }
+    WindowRecord* rec = win_find_by_name(irc_word(msg, 3), conn);
+    if (!rec || !rec->hwnd) { show_from(msg, 3, 0, 1); return; }
+    if (conn_pending_match(rec->hwnd, &irc_word(msg, 3), conn)) return;
+    if (!raw_event(msg) || !win_is_record(rec)) return;
+    query_reply_echo(rec->hwnd, kColorInfoText, "* " + irc_word(msg, 2) + ": " + lower(words_text(msg, 4)));
+}
+
+void on_list_entry(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    const bool ircx = msg.numeric == 812;
+    if (msg.last_word < (ircx ? 6 : 4)) { show_from(msg, 0, 0, 0); return; }
+    const std::string& name = irc_word(msg, 3);
+    const std::string& users = irc_word(msg, ircx ? 5 : 4);
+    const std::string& topic = irc_word(msg, ircx ? 7 : 5);
+    if (name.empty() || name.size() > 50 || name.find('\t') != std::string::npos) return;
+    if (irc_join_allowed && !irc_join_allowed(name, conn)) return;
+    if (topic.find('\x1a') != std::string::npos) return;
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    if (query_chanlist_entry) {
+        query_chanlist_entry(name, users, topic, conn);
+        return;
+    }
+    std::string text = name + " " + users;
+    if (!topic.empty()) text += " " + topic;
+    irc_status_show(conn, static_cast<int>(kColorNormalText), text.substr(0, kLongText), 0, 0);
+}
+
+void on_links(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    QueryReplyState* st = query_reply_state(conn);
+    int go = 1;
+    if (!st->links_pending) {
+        st->links_pending = 1;
+        strlist_free(&st->links_list);
+        go = raw_event(msg);
+        if (go && conn_is_live(conn)) irc_status_show(conn, static_cast<int>(kColorInfoText), text_of(3560), 1, 0);
+    } else {
+        raw_event(msg);
+    }
+    if (!conn_is_live(conn)) return;
+    if (strlist_count(st->links_list) >= 10000) return;  // a hostile server cannot grow it without end
+    std::string entry = irc_word(msg, 3).substr(0, kShortText) + "," + irc_word(msg, 4).substr(0, kShortText) +
+                        "," + irc_word(msg, 5).substr(0, kMediumText);
+    st->links_list = strlist_prepend(st->links_list, std::string_view(entry), 0, 0);
+}
+
+void on_links_end(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    QueryReplyState* st = query_reply_state(conn);
+    int go = raw_event(msg);
+    if (!conn_is_live(conn)) return;
+    if (st->links_pending) {
+        st->links_pending = 0;
+        StringNode* list = st->links_list;
+        st->links_list = nullptr;
+        if (query_links_hand_over) query_links_hand_over(list, conn);
+        else strlist_free(&list);
+    }
+    if (go) irc_show_words(msg, msg.trailing_word > 0 ? msg.trailing_word : 3, 0, 1, static_cast<int>(kColorNormalText));
+}
+
+void on_list_count(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    WindowRecord* rec = win_find_by_name(irc_word(msg, 2), conn);
+    if (!rec || rec->type != kWinChannel || !rec->hwnd || !irc_has_word(msg, 5) || irc_word(msg, 5).empty()) {
+        show_from(msg, 3, 0, 0);
+        return;
+    }
+    if (!raw_event(msg) || !win_is_record(rec)) return;
+    query_reply_print(rec->hwnd, kColorInfoText, "* " + words_text(msg, 5), 0, 0);
+}
+
+void on_home_page(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (conn->server_flags & 0x100) {
+        if (msg.last_word >= 3) whois_show(msg, 0, words_text(msg, 3), 0, 0);
+        return;
+    }
+    raw_event(msg);
+}
+
+}  // namespace
+
+void (*query_reply_print)(QWidget*, std::uint32_t, const std::string&, int, int) = default_print;
+void (*query_reply_echo)(QWidget*, std::uint32_t, const std::string&) = default_echo;
+void (*query_chanlist_entry)(const std::string&, const std::string&, const std::string&, Connection*) = nullptr;
+void (*query_links_hand_over)(StringNode*, Connection*) = nullptr;
+int (*query_userhost_offer)(const std::string&, Connection*) = nullptr;
+void (*query_queue_drop)(const std::string&, Connection*) = nullptr;
+void (*query_notify_seen)(const std::string&, int, Connection*) = nullptr;
+QWidget* (*query_focused_window)() = nullptr;
+
+QueryReplyState::~QueryReplyState()
+{
+    strlist_free(&links_list);
+}
+
+QueryReplyState* query_reply_state(Connection* conn)
+{
+    if (!conn) return nullptr;
+    return &g_states[conn->id];
+}
+
+void query_reply_state_forget(Connection* conn)
+{
+    if (conn) g_states.erase(conn->id);
+}
+
+int query_is_away(Connection* conn)
+{
+    if (!conn) return 0;
+    auto it = g_states.find(conn->id);
+    return it != g_states.end() && it->second.away;
+}
+
+int query_take_away(Connection* conn)
+{
+    if (!query_is_away(conn)) return 0;
+    QueryReplyState* st = query_reply_state(conn);
+    st->away = 0;
+    st->away_since = 0;
+    return 1;
+}
+
+int irc_on_query_reply(IrcMessage& msg)
+{
+    if (!conn_is_live(msg.connection)) return 0;
+    switch (msg.numeric) {
+    case 311: on_whois_user(msg, 0); return 1;
+    case 314: on_whois_user(msg, 1); return 1;
+    case 312: on_whois_server(msg); return 1;
+    case 317: on_whois_idle(msg); return 1;
+    case 319: on_whois_channels(msg); return 1;
+    case 313: case 310: case 307: case 308: case 309: case 320: case 378: case 379:
+    case 615: case 616: case 671: case 335:
+        on_whois_plain(msg);
+        return 1;
+    case 330: on_whois_330(msg); return 1;
+    case 338: on_whois_338(msg); return 1;
+    case 318: case 369: on_whois_end(msg); return 1;
+    case 301: on_away(msg); return 1;
+    case 305: on_back(msg, 0); return 1;
+    case 306: on_back(msg, 1); return 1;
+    case 401: case 406: on_no_such(msg); return 1;
+    case 402: on_no_server(msg); return 1;
+    case 302: on_userhost(msg); return 1;
+    case 352: on_who_line(msg); return 1;
+    case 315: on_who_end(msg); return 1;
+    case 404: case 410: on_cannot_send(msg); return 1;
+    case 482: case 485: on_not_operator(msg); return 1;
+    case 322: case 812: on_list_entry(msg); return 1;
+    case 364: on_links(msg); return 1;
+    case 365: on_links_end(msg); return 1;
+    case 345: on_list_count(msg); return 1;
+    case 328: on_home_page(msg); return 1;
+    default: return 0;
+    }
+}
+
+void query_replies_install()
+{
+    caption_is_away = query_is_away;
+}

@@ -1,0 +1,69 @@
+// Replies to the client's own queries that go to a chosen window: WHOIS and
+// WHOWAS with the away replies, USERHOST, WHO, the errors about nicks and
+// channels, the channel list entries, LINKS and the channel's home page and
+// list-count replies.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+class QWidget;
+struct Connection;
+struct IrcMessage;
+struct StringNode;
+
+// Handles one of the replies above; 1 when handled, 0 to leave it to the
+// default display of the numerics.
+int irc_on_query_reply(IrcMessage& msg);
+
+// Per-connection state of these replies.
+struct QueryReplyState {
+    int away = 0;
+    std::time_t away_since = 0;
+    int whois_active = 0;
+    int whowas_active = 0;
+    int links_pending = 0;
+    StringNode* links_list = nullptr;  // "server,uplink,rest", newest first
+    int userhost_pending = 0;
+    QueryReplyState() = default;
+    QueryReplyState(const QueryReplyState&) = delete;
+    QueryReplyState& operator=(const QueryReplyState&) = delete;
+    ~QueryReplyState();
+};
+// The state of a connection (made on first use); null for a null connection.
+QueryReplyState* query_reply_state(Connection* conn);
+// Forgets the state (the record is freed or a new link starts).
+void query_reply_state_forget(Connection* conn);
+// Whether the connection is marked away.
+int query_is_away(Connection* conn);
+// Clears the away state (the user is back); 1 when the connection was away.
+int query_take_away(Connection* conn);
+
+// Shows a reply line in a window with separators before and/or after. Seam
+// for tests; by default print_separator and print_line into the window.
+extern void (*query_reply_print)(QWidget* window, std::uint32_t colour, const std::string& text, int sep_before,
+                                 int sep_after);
+// Prints a line in a window with echo_line, timestamp on. Seam for tests.
+extern void (*query_reply_echo)(QWidget* window, std::uint32_t colour, const std::string& text);
+
+// Seams to later subsystems. Absent (null): the default stated.
+// The channels list window takes a 322 entry (name, users, topic); absent:
+// the entry is shown in the status window.
+extern void (*query_chanlist_entry)(const std::string& name, const std::string& users, const std::string& topic,
+                                    Connection* conn);
+// The links window takes the collected LINKS list (and owns it); absent: the
+// list is freed.
+extern void (*query_links_hand_over)(StringNode* list, Connection* conn);
+// A USERHOST request takes a "nick!user@host" item; 1 consumed. Absent: 0.
+extern int (*query_userhost_offer)(const std::string& item, Connection* conn);
+// The connection's queued items for a name are dropped. Absent: nothing.
+extern void (*query_queue_drop)(const std::string& name, Connection* conn);
+// The notify list learns whether a nick is on IRC. Absent: nothing.
+extern void (*query_notify_seen)(const std::string& nick, int seen, Connection* conn);
+// The window holding the keyboard focus (for away replies to a focused
+// query). Absent: none, the routed window is used.
+extern QWidget* (*query_focused_window)();
+
+// Sets the away seams of the captions and the messaging commands.
+void query_replies_install();
