@@ -183,6 +183,10 @@ void membership_on_join(IrcMessage& msg)
             clear_nick_list(rec);
             st->rejoin_pending = 0;
             st->kicked = 0;
+            // On the channel again, with the join answered: the names that
+            // follow fill the list.
+            rec->chan_left = 0;
+            rec->chan_state = 0;
             nicklist_update(nick, rec, kNickAddOrChange, 1);
             ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
             request_modes(rec, chan, conn);
@@ -322,6 +326,9 @@ void membership_on_kick(IrcMessage& msg)
 
     ChannelMembership* st = chan_membership(rec);
     st->kicked = 1;
+    // We are off the channel now: a /join (the rejoin below, or the user's)
+    // must send the JOIN rather than just show the window.
+    rec->chan_left = 1;
     bool close_it = false;
     int go = 1;
     if (opt(OPT_REJOIN_ON_KICK) && !nick_eq(kicker, me)) {
