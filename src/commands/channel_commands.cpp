@@ -7,6 +7,7 @@
 #include "app/connection.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "commands/channel_commands_more.h"
 #include "commands/messaging_commands.h"
 #include "core/numbered_texts.h"
 #include "core/text_limits.h"
@@ -307,4 +308,5 @@ void irc_chat_commands_install()
     chat_take_away = query_take_away;
     messaging_commands_register();
     channel_commands_register();
+    channel_commands_more_register();
 }

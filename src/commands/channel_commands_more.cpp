@@ -1,0 +1,207 @@
+#include "commands/channel_commands_more.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/connection.h"
+#include "app/window_record.h"
+#include "commands/messaging_commands.h"
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "core/text_limits.h"
+#include "display/colors.h"
+#include "display/nick_list.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/logon.h"
+#include "script/exec/script_types.h"
+
+void (*chat_delayed_mode_add)(Connection*, const std::string&, int, int) = nullptr;
+int (*chat_channel_central_open)(WindowRecord*, Connection*) = nullptr;
+
+namespace {
+
+Connection* conn_of(CommandCall& call)
+{
+    return conn_is_live(call.conn) ? call.conn : conn_current();
+}
+
+int fail(CommandCall& call, const std::string& word, int type)
+{
+    return script_error(call.window, word, {}, type);
+}
+
+std::string word_of(const CommandCall& call, const char* def)
+{
+    return call.tokens.empty() ? std::string(def) : call.tokens[0];
+}
+
+std::string lower(std::string s)
+{
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The numbered text with one "%d" or "%s" filled in.
+std::string text_with(int id, const std::string* s, int n)
+{
+    const char* t = text_load_string(id);
+    if (!t) return {};
+    char buf[kMediumTextSize];
+    if (s) std::snprintf(buf, sizeof buf, t, s->substr(0, 256).c_str());
+    else std::snprintf(buf, sizeof buf, t, n);
+    return buf;
+}
+
+void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::string& text)
+{
+    if (call.show) chat_show(chat_record_of(call.window), conn, colour, text);
+}
+
+bool is_channel(const std::string& name, Connection* conn)
+{
+    return !name.empty() && isupport_is_chantype(name.c_str(), conn);
+}
+
+WindowRecord* channel_window(const std::string& name, Connection* conn)
+{
+    WindowRecord* rec = win_find_by_name(name, conn);
+    return rec && rec->type == kWinChannel ? rec : nullptr;
+}
+
+int on_off_switch(CommandCall& call, OptionId id, int on_text, int off_text)
+{
+    if (call.tokens.size() > 1) {
+        const std::string w = lower(call.tokens[1]);
+        if (w == "on") opt_set(id, 1);
+        else if (w == "off") opt_set(id, 0);
+    }
+    show(call, conn_of(call), kColorInfoText, text_with(opt(id) ? on_text : off_text, nullptr, 0));
+    return 1;
+}
+
+}  // namespace
+
+int chat_pop_delay(int delay, int change, int add)
+{
+    int d = add ? delay + change : delay - change;
+    if (d < 2) d = 2;
+    if (d > 15) d = 8;
+    return d;
+}
+
+int cmd_pop(CommandCall& call)
+{
+    const int voice = call.variant == 1;
+    const std::string word = word_of(call, voice ? "pvoice" : "pop");
+    Connection* conn = conn_of(call);
+    if (!conn_is_connected(conn)) return fail(call, word, 12);
+    if (call.tokens.size() < 3 || !std::isdigit(static_cast<unsigned char>(call.tokens[1][0])))
+        return fail(call, word, 0);
+    int delay = std::atoi(call.tokens[1].substr(0, 9).c_str());
+    if (delay > 15) delay = 15;
+    WindowRecord* rec = nullptr;
+    std::size_t nick_at = 2;
+    if (is_channel(call.tokens[2], conn)) {
+        rec = channel_window(call.tokens[2], conn);
+        nick_at = 3;
+        if (!rec || call.tokens.size() < 4) return fail(call, word, 0);
+    } else {
+        rec = chat_record_of(call.window);
+        if (!rec || rec->type != kWinChannel || rec->conn != conn) return fail(call, word, 0);
+    }
+    const std::string& nick = call.tokens[nick_at];
+    const int bits = nicklist_update(conn->live_identity[2], rec, kNickTest, 0);
+    if (!chan_bits_have_rank(bits, voice ? 2 : 3, conn)) {
+        show(call, conn, kColorInfoText, text_with(907, &rec->name, 0));
+        return 1;
+    }
+    const std::string line = "MODE " + rec->name + (voice ? " +v " : " +o ") + nick + "\n";
+    if (delay == 0 || !chat_delayed_mode_add) {
+        irc_send_line(line, 0, conn);
+        return 1;
+    }
+    delay = chat_pop_delay(delay, std::rand() % 4, std::rand() % 2);
+    chat_delayed_mode_add(conn, rec->name + " " + nick, delay, voice ? 1 : 0);
+    return 1;
+}
+
+int cmd_channel(CommandCall& call)
+{
+    Connection* conn = conn_of(call);
+    if (!conn_is_connected(conn)) return fail(call, "channel", 12);
+    WindowRecord* rec = nullptr;
+    if (call.tokens.size() > 1) {
+        if (!is_channel(call.tokens[1], conn)) return fail(call, "channel", 3);
+        rec = channel_window(call.tokens[1], conn);
+        if (!rec) return fail(call, "channel", 3);
+    } else {
+        rec = chat_record_of(call.window);
+        if (!rec || rec->type != kWinChannel || rec->conn != conn) {
+            show(call, conn, kColorInfoText, text_with(716, nullptr, 0));
+            return 1;
+        }
+    }
+    if (chat_channel_central_open && chat_channel_central_open(rec, conn)) return 1;
+    for (const char* kind : {" +b", " +e", " +I"}) irc_send_line("MODE " + rec->name + kind + "\n", 0, conn);
+    show(call, conn, kColorInfo2Text, text_with(718, &rec->name, 0));
+    return 1;
+}
+
+int cmd_ajinvite(CommandCall& call)
+{
+    return on_off_switch(call, OPT_JOIN_ON_INVITE, 701, 702);
+}
+
+int cmd_perform(CommandCall& call)
+{
+    return on_off_switch(call, OPT_PERFORM_ENABLED, 905, 906);
+}
+
+int cmd_autojoin(CommandCall& call)
+{
+    Connection* conn = conn_of(call);
+    if (!conn_is_connected(conn) || !conn->registered) return fail(call, word_of(call, "autojoin"), 12);
+    IrcConnState* st = irc_state(conn);
+    int text = 786;
+    int shown_delay = 0;
+    st->autojoin_delay = 0;
+    if (call.tokens.size() > 1 && !call.tokens[1].empty() && call.tokens[1][0] == '-') {
+        const std::string& sw = call.tokens[1];
+        for (std::size_t i = 1; i < sw.size(); ++i) {
+            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(sw[i])));
+            if (c == 'n') {
+                st->autojoin_delay = -1;
+                text = 784;
+            } else if (c == 's') {
+                st->autojoin_delay = -1;
+                text = 786;
+            } else if (c == 'd') {
+                std::size_t j = i + 1;
+                long n = 0;
+                while (j < sw.size() && std::isdigit(static_cast<unsigned char>(sw[j]))) {
+                    if (n < 100000) n = n * 10 + (sw[j] - '0');
+                    ++j;
+                }
+                i = j - 1;
+                if (n > 600) n = 600;
+                st->autojoin_delay = static_cast<int>(n);
+                shown_delay = static_cast<int>(n);
+                text = n ? 785 : 786;
+            }
+        }
+    }
+    show(call, conn, kColorInfo2Text, text_with(text, nullptr, shown_delay));
+    if (text == 784) conn_auto_join(conn);
+    return 1;
+}
+
+void channel_commands_more_register()
+{
+    script_register_command("pop", cmd_pop);
+    script_register_command("pvoice", cmd_pop, 1);
+    script_register_command("channel", cmd_channel);
+    script_register_command("ajinvite", cmd_ajinvite);
+    script_register_command("perform", cmd_perform);
+    script_register_command("autojoin", cmd_autojoin);
+}
