@@ -165,34 +165,31 @@ int conn_is_live(const Connection* conn)
     return 0;
 }
 
-Connection* conn_by_socket(int socket)
+// The first connection whose field equals value; none for the field's
+// "unset" value.
+static Connection* conn_by_field(int Connection::*field, int value, int unset)
 {
-    if (socket == -1)
+    if (value == unset)
         return nullptr;
     for (Connection* c = conn_list; c; c = c->next)
-        if (c->socket == socket)
+        if (c->*field == value)
             return c;
     return nullptr;
+}
+
+Connection* conn_by_socket(int socket)
+{
+    return conn_by_field(&Connection::socket, socket, -1);
 }
 
 Connection* conn_by_lookup_handle(int handle)
 {
-    if (handle == 0)
-        return nullptr;
-    for (Connection* c = conn_list; c; c = c->next)
-        if (c->lookup_handle == handle)
-            return c;
-    return nullptr;
+    return conn_by_field(&Connection::lookup_handle, handle, 0);
 }
 
 Connection* conn_by_connect_timer(int timer_id)
 {
-    if (timer_id == 0)
-        return nullptr;
-    for (Connection* c = conn_list; c; c = c->next)
-        if (c->connect_timer_id == timer_id)
-            return c;
-    return nullptr;
+    return conn_by_field(&Connection::connect_timer_id, timer_id, 0);
 }
 
 Connection* conn_by_id(int id)

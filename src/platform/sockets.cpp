@@ -701,11 +701,12 @@ int sock_shutdown(int s, int how)
     return 0;
 }
 
-int sock_local_address(int s, SockAddr &out)
+// One end's address of a socket, through getsockname or getpeername.
+static int socket_end_address(int s, SockAddr &out, int (*query)(int, sockaddr *, socklen_t *))
 {
     out = SockAddr{};
     out.length = sizeof out.storage;
-    if (::getsockname(s, reinterpret_cast<sockaddr *>(&out.storage), &out.length) != 0) {
+    if (query(s, reinterpret_cast<sockaddr *>(&out.storage), &out.length) != 0) {
         out = SockAddr{};
         return fail_errno();
     }
@@ -713,16 +714,14 @@ int sock_local_address(int s, SockAddr &out)
     return 0;
 }
 
+int sock_local_address(int s, SockAddr &out)
+{
+    return socket_end_address(s, out, ::getsockname);
+}
+
 int sock_peer_address(int s, SockAddr &out)
 {
-    out = SockAddr{};
-    out.length = sizeof out.storage;
-    if (::getpeername(s, reinterpret_cast<sockaddr *>(&out.storage), &out.length) != 0) {
-        out = SockAddr{};
-        return fail_errno();
-    }
-    t_last_error = 0;
-    return 0;
+    return socket_end_address(s, out, ::getpeername);
 }
 
 int sock_set_option(int s, int level, int name, int value)
