@@ -103,6 +103,7 @@ struct Connection {
     int tick_seconds = 0;              // one more each tick
     QPointer<QWidget> chanlist_window;
     int chanlist_busy = 0;
+    int chanlist_stop_sent = 0;
     int chanlist_file = -1;
     int link_flag5 = 0;
     std::string link_text3;

@@ -18,6 +18,7 @@
 #include "commands/channel_commands.h"
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
+#include "irc/dispatch/automode.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"
@@ -92,6 +93,14 @@ void forget_protocol_state(Connection* conn)
 {
     irc_protocol_forget(conn);
     reply_state_forget(conn);
+    automode_drop(conn);
+}
+
+// The per-connection second: the delayed auto-join, then the delayed modes.
+void protocol_tick(Connection* conn)
+{
+    conn_autojoin_tick(conn);
+    automode_tick(conn);
 }
 
 void save_script_files()
@@ -149,7 +158,7 @@ void app_install_subsystems()
     irc_dispatch_install();
     irc_lookups_install();
     irc_nick_attempts_reset = irc_state_new_link;
-    conn_hooks.protocol_tick = conn_autojoin_tick;
+    conn_hooks.protocol_tick = protocol_tick;
     conn_hooks.protocol_forget = forget_protocol_state;
     startup_hooks.conn_begin_connect = start_connect;
     main_settings_hooks.perform_load = perform_load;

@@ -171,6 +171,7 @@ struct WindowRecord {
     // Channel state kept by the protocol layer.
     std::string chan_modes;           // mode text (256)
     std::string chan_key;             // key (256)
+    std::string network_tag;          // the network the channel was joined on (256)
     std::string chan_text3;           // (256)
     std::string topic;                // (1,024)
     StringNode* chan_list = nullptr;  // protocol list of the window

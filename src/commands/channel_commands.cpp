@@ -272,7 +272,13 @@ int cmd_list(CommandCall& call)
     if (!conn_is_connected(conn) || !conn->registered) return fail(call, 12);
     if (conn->chanlist_busy) {
         if (call.tokens.size() > 1 && ieq(call.tokens[1], "stop")) {
-            conn->chanlist_busy = 0;
+            // The server ends the list with its end reply.
+            if (!conn->chanlist_stop_sent) {
+                conn->chanlist_stop_sent = 1;
+                irc_send_line("LIST stop\n", 0, conn);
+            }
+            // Nothing came back yet: no reply is left to end the wait.
+            if (conn_is_live(conn) && conn->chanlist_busy == 1) conn->chanlist_busy = 0;
             return 1;
         }
         return script_error(call.window, text_load_string(825), {}, 6);
@@ -287,6 +293,8 @@ int cmd_list(CommandCall& call)
         if (!t.empty() && t[0] == '#') param = t.substr(0, kShortText);
         break;
     }
+    conn->chanlist_busy = 1;
+    conn->chanlist_stop_sent = 0;
     irc_send_line(param.empty() ? std::string("LIST\n") : "LIST " + param + "\n", 0, conn);
     return 1;
 }

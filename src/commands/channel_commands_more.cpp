@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "app/connection.h"
 #include "app/window_record.h"
@@ -12,11 +14,13 @@
 #include "core/text_limits.h"
 #include "display/colors.h"
 #include "display/nick_list.h"
+#include "irc/dispatch/automode.h"
+#include "irc/dispatch/captions.h"
+#include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "script/exec/script_types.h"
 
-void (*chat_delayed_mode_add)(Connection*, const std::string&, int, int) = nullptr;
 int (*chat_channel_central_open)(WindowRecord*, Connection*) = nullptr;
 
 namespace {
@@ -82,13 +86,6 @@ int on_off_switch(CommandCall& call, OptionId id, int on_text, int off_text)
 
 }  // namespace
 
-int chat_pop_delay(int delay, int change, int add)
-{
-    int d = add ? delay + change : delay - change;
-    if (d < 2) d = 2;
-    if (d > 15) d = 8;
-    return d;
-}
 
 int cmd_pop(CommandCall& call)
 {
@@ -116,13 +113,7 @@ int cmd_pop(CommandCall& call)
         show(call, conn, kColorInfoText, text_with(907, &rec->name, 0));
         return 1;
     }
-    const std::string line = "MODE " + rec->name + (voice ? " +v " : " +o ") + nick + "\n";
-    if (delay == 0 || !chat_delayed_mode_add) {
-        irc_send_line(line, 0, conn);
-        return 1;
-    }
-    delay = chat_pop_delay(delay, std::rand() % 4, std::rand() % 2);
-    chat_delayed_mode_add(conn, rec->name + " " + nick, delay, voice ? 1 : 0);
+    automode_queue(delay, rec->name, nick, voice, conn);
     return 1;
 }
 
@@ -196,8 +187,33 @@ int cmd_autojoin(CommandCall& call)
     return 1;
 }
 
+int cmd_updatenl(CommandCall& call)
+{
+    Connection* conn = conn_of(call);
+    if (!conn_is_live(conn)) return 1;
+    std::vector<WindowRecord*> windows;
+    for (WindowRecord* w = win_list; w; w = w->next)
+        if (w->type == kWinChannel && w->conn == conn && w->hwnd) windows.push_back(w);
+    for (WindowRecord* rec : windows) {
+        if (!win_is_record(rec) || !conn_is_live(conn)) continue;
+        std::vector<std::pair<std::string, int>> leaving;
+        for (NickEntry* n = rec->nick_list; n; n = n->next) {
+            const int value = n->extra[kNickValue];
+            if (value == 1 || value == 2) leaving.emplace_back(n->text, value);
+        }
+        if (leaving.empty()) continue;
+        for (const auto& [nick, value] : leaving) {
+            nicklist_update(nick, rec, kNickRemove, 0);
+            ial_forget_nick(value == 2 ? rec : nullptr, nick, 0, conn);
+        }
+        win_update_title(rec, nullptr);
+    }
+    return 1;
+}
+
 void channel_commands_more_register()
 {
+    script_register_command("updatenl", cmd_updatenl);
     script_register_command("pop", cmd_pop);
     script_register_command("pvoice", cmd_pop, 1);
     script_register_command("channel", cmd_channel);

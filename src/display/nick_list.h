@@ -34,6 +34,13 @@ enum NickEntryWord : int {
     kNickColour = 4,       // the item's colour: 0..15, or 99 for none
 };
 
+// The per-nick value while a member is leaving (its part, kick or quit
+// events still run): 1 the member alone, 2 we leave the whole channel.
+enum NickLeaving : int {
+    kLeaving = 1,
+    kLeavingChannel = 2,
+};
+
 // Operations of nicklist_update.
 enum NicklistOp : int {
     kNickRemove = 0,

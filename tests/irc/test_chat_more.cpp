@@ -3,6 +3,7 @@
 
 #include "commands/channel_commands_more.h"
 #include "display/nick_list.h"
+#include "irc/dispatch/automode.h"
 
 namespace {
 
@@ -49,8 +50,83 @@ TEST_F(ChatMore, PopDelayChangeStaysInRange)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.delay);
-        EXPECT_EQ(chat_pop_delay(c.delay, c.change, c.add), c.want);
+        EXPECT_EQ(automode_life(c.delay, c.change, c.add), c.want);
     }
+}
+
+// A delayed /pop or /pvoice waits in the queue and goes out when its time is
+// up, only when the nick is still there, lacks the mode and we may give it.
+TEST_F(ChatMore, DelayedPopGivesTheModeOnlyWhenStillNeeded)
+{
+    const int op = nicklist_prefix_bit(conn, '@');
+    const int voice = nicklist_prefix_bit(conn, '+');
+    ASSERT_NE(op, 0);
+    ASSERT_NE(voice, 0);
+    struct Case {
+        const char* name;
+        int variant;       // 0 /pop, 1 /pvoice
+        int own_bits;      // our rank when the time is up
+        int target_bits;   // the nick's bits then; 0: gone
+        bool renamed;      // the nick changed to "bobby" meanwhile
+        const char* want;  // the line sent at the end, or none
+    } cases[] = {
+        {"op given", 0, op, 1, false, "MODE #c +o bob\n"},
+        {"voice given", 1, voice, 1, false, "MODE #c +v bob\n"},
+        {"already op", 0, op, 1 | op, false, nullptr},
+        {"already voiced", 1, op, 1 | voice, false, nullptr},
+        {"op lost meanwhile", 0, 1, 1, false, nullptr},
+        {"nick left", 0, op, 0, false, nullptr},
+        {"follows a nick change", 0, op, 1, true, "MODE #c +o bobby\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowRecord* chan = open("#c");
+        chat_current = chan;
+        nicklist_update("me", chan, kNickAddOrChange, 1 | op | voice);
+        nicklist_update("bob", chan, kNickAddOrChange, 1);
+        chat_sent.clear();
+        ASSERT_EQ(run({c.variant ? "pvoice" : "pop", "5", "bob"}, cmd_pop, c.variant), 1);
+        EXPECT_TRUE(chat_sent.empty()) << "a delayed mode went out at once";
+        ASSERT_EQ(automode_entries(conn).size(), 1u);
+        const int life = automode_entries(conn)[0].life;
+        EXPECT_GE(life, 2);
+        EXPECT_LE(life, 8);
+
+        nicklist_update("me", chan, kNickRemove, 0);
+        nicklist_update("me", chan, kNickAddOrChange, c.own_bits);
+        const std::string nick = c.renamed ? "bobby" : "bob";
+        nicklist_update("bob", chan, kNickRemove, 0);
+        if (c.renamed) automode_rename("bob", "bobby", conn);
+        if (c.target_bits) nicklist_update(nick, chan, kNickAddOrChange, c.target_bits);
+        for (int second = 0; second < life - 1; ++second) automode_tick(conn);
+        EXPECT_TRUE(chat_sent.empty()) << "sent before its time";
+        automode_tick(conn);
+        EXPECT_TRUE(automode_entries(conn).empty());
+        if (c.want) {
+            ASSERT_EQ(chat_sent.size(), 1u);
+            EXPECT_EQ(chat_sent[0], c.want);
+        } else {
+            EXPECT_TRUE(chat_sent.empty());
+        }
+        win_record_free(chan);
+        windows.pop_back();
+    }
+}
+
+// A nick that leaves has its queued modes decided at the next second.
+TEST_F(ChatMore, ForgottenNickIsDecidedAtTheNextTick)
+{
+    WindowRecord* chan = open("#c");
+    automode_queue(9, "#c", "bob", 0, conn);
+    automode_queue(9, "#c", "ann", 0, conn);
+    automode_forget("BOB", conn);
+    automode_tick(conn);
+    ASSERT_EQ(automode_entries(conn).size(), 1u);
+    EXPECT_EQ(automode_entries(conn)[0].text, "#c ann");
+    EXPECT_TRUE(chat_sent.empty());
+    automode_drop(conn);
+    EXPECT_TRUE(automode_entries(conn).empty());
+    (void)chan;
 }
 
 TEST_F(ChatMore, ChannelWithoutCentralAsksForTheLists)

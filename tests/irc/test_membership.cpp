@@ -14,6 +14,7 @@
 #include "app/connection.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "commands/channel_commands_more.h"
 #include "core/options.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/captions.h"
@@ -22,6 +23,7 @@
 #include "irc/dispatch/server_commands.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
+#include "script/exec/script_types.h"
 
 namespace {
 
@@ -338,6 +340,70 @@ TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
             feed(":me!u@h PART #a|quit");
         }
         EXPECT_EQ(chan("#a|quit"), nullptr);
+    }
+}
+
+// While a part, kick or quit runs its events the member is marked as
+// leaving; /updatenl in the handler takes it off the list at once and
+// leaves the others alone.
+namespace leaving_probe {
+Connection* conn = nullptr;
+std::string nick;
+int value = -1;
+bool gone_after_update = false;
+bool others_kept = false;
+int event(IrcMessage&, const char* w, int, int phase)
+{
+    if (phase != 1) return 1;
+    WindowRecord* rec = win_find_by_name("#a", conn);
+    if (!rec) return 1;
+    NickEntry* e = nicklist_find(rec, nick);
+    value = e ? e->extra[kNickValue] : -1;
+    CommandCall call;
+    call.tokens = {"updatenl"};
+    call.conn = conn;
+    cmd_updatenl(call);
+    gone_after_update = nicklist_find(rec, nick) == nullptr;
+    others_kept = nicklist_find(rec, "cat") != nullptr && nicklist_find(rec, "cat")->extra[kNickValue] == 0;
+    (void)w;
+    return 1;
+}
+}  // namespace leaving_probe
+
+TEST_F(Membership, LeavingMembersAreMarkedUntilTheListIsUpdated)
+{
+    struct Case {
+        const char* line;
+        const char* nick;
+        int value;
+        bool cat_stays;  // "cat" is not the one leaving
+    } cases[] = {
+        {":bob!b@h PART #a :bye", "bob", kLeaving, true},
+        {":me!u@h KICK #a bob :out", "bob", kLeaving, true},
+        {":bob!b@h QUIT :gone", "bob", kLeaving, true},
+        {":me!u@h PART #a", "me", kLeavingChannel, true},
+    };
+    irc_fire_event = leaving_probe::event;
+    leaving_probe::conn = conn;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        irc_fire_event = cap_event;
+        feed(":me!u@h JOIN #a");
+        feed(":bob!b@h JOIN #a");
+        feed(":cat!c@h JOIN #a");
+        ASSERT_NE(chan("#a"), nullptr);
+        irc_fire_event = leaving_probe::event;
+        leaving_probe::nick = c.nick;
+        leaving_probe::value = -1;
+        feed(c.line);
+        EXPECT_EQ(leaving_probe::value, c.value);
+        EXPECT_TRUE(leaving_probe::gone_after_update);
+        EXPECT_EQ(leaving_probe::others_kept, c.cat_stays);
+        irc_fire_event = cap_event;
+        if (WindowRecord* w = chan("#a")) {
+            EXPECT_EQ(nicklist_find(w, c.nick), nullptr);
+            win_close(w->hwnd.get());
+        }
     }
 }
 

@@ -1,7 +1,10 @@
 // NAMES, topic and join-refusal replies fed through the reply handling.
 #include "chat_test_support.h"
 
+#include "commands/channel_commands.h"
 #include "display/nick_list.h"
+#include "irc/dispatch/membership.h"
+#include "irc/dispatch/outgoing_notes.h"
 
 namespace {
 
@@ -156,6 +159,122 @@ TEST_F(Replies, JoinRefusalsAndTheirLookAlikes)
             EXPECT_TRUE(chat_shown.empty());
         }
     }
+}
+
+// The join asks the server for the modes; that answer and the creation time
+// that follows it fill the window without a word in the status window. The
+// same replies asked for by the user are shown.
+TEST_F(Replies, ModesAndCreationTimeOfOurOwnQueryStayQuiet)
+{
+    WindowRecord* chan = open("#k");
+    ChannelMembership* st = chan_membership(chan);
+    st->pending_modes = 1;
+    EXPECT_EQ(feed(":srv 324 me #k +tnlk 10 secret"), 1);
+    EXPECT_EQ(chan->chan_key, "secret");
+    EXPECT_EQ(chan->chan_modes, "+tnlk 10 secret");
+    EXPECT_EQ(st->pending_modes, 0);
+    EXPECT_EQ(st->pending_created, 1);
+    EXPECT_EQ(feed(":srv 329 me #k 1700000000"), 1);
+    EXPECT_EQ(st->pending_created, 0);
+    EXPECT_TRUE(chat_status.empty());
+
+    // Asked for again by the user: both are shown now.
+    EXPECT_EQ(feed(":srv 324 me #k +tnk *"), 1);
+    EXPECT_EQ(chan->chan_key, "");  // "*" clears the key
+    ASSERT_EQ(chat_status.size(), 1u);
+    EXPECT_EQ(feed(":srv 329 me #k 1700000000"), 1);
+    ASSERT_EQ(chat_status.size(), 2u);
+    EXPECT_EQ(chat_status[1].rfind("#k Yapıldı ", 0), 0u);
+    EXPECT_EQ(feed(":srv 329 me #k 0"), 1);  // no time: nothing
+    EXPECT_EQ(chat_status.size(), 2u);
+}
+
+// 403 and 442 take the channel off the pending joins; 403 also closes a
+// window still waiting for that join; a reply that answers channel
+// central's own request is not shown.
+TEST_F(Replies, NoSuchChannelAndNotOnChannel)
+{
+    static std::vector<std::string> closed;
+    closed.clear();
+    auto saved = reply_close_waiting;
+    reply_close_waiting = [](const std::string& c, Connection*) { closed.push_back(c); };
+    struct Case {
+        const char* line;
+        const char* pending_request;  // channel central waits for this name
+        bool closes;
+        bool shown;
+    } cases[] = {
+        {":srv 403 me #gone :No such channel", "", true, true},
+        {":srv 442 me #gone :You're not on that channel", "", false, true},
+        {":srv 403 me #gone :No such channel", "#GONE", true, false},
+        {":srv 442 me #gone :You're not on that channel", "#gone", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        closed.clear();
+        chat_status.clear();
+        conn->pending_channel = c.pending_request;
+        irc_note_joining("#gone", 2, conn);
+        EXPECT_EQ(feed(c.line), 1);
+        EXPECT_EQ(irc_pending_join_flag("#gone", conn), 0) << "still pending";
+        EXPECT_EQ(closed.size(), c.closes ? 1u : 0u);
+        if (c.closes && !closed.empty()) {
+            EXPECT_EQ(closed[0], "#gone");
+        }
+        EXPECT_EQ(!chat_status.empty(), c.shown);
+        EXPECT_TRUE(conn->pending_channel.empty());
+    }
+    reply_close_waiting = saved;
+}
+
+// The channel-list state: asked for (1), arriving (2), idle (0).
+TEST_F(Replies, ChannelListStateFollowsItsReplies)
+{
+    struct Case {
+        int before;
+        const char* line;
+        int after;
+    } cases[] = {
+        {1, ":srv 321 me Channel :Users  Name", 2},
+        {2, ":srv 323 me :End of /LIST", 0},
+        {2, ":srv 263 me LIST :Server load is temporarily too heavy", 0},
+        {1, ":srv 263 me LIST :Server load is temporarily too heavy", 0},
+        {0, ":srv 263 me LIST :Server load is temporarily too heavy", 0},
+        {1, ":srv 334 me :LIST <channel>", 0},
+        {2, ":srv 334 me :LIST <channel>", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        chat_status.clear();
+        conn->chanlist_busy = c.before;
+        EXPECT_EQ(feed(c.line), 1);
+        EXPECT_EQ(conn->chanlist_busy, c.after);
+        EXPECT_FALSE(chat_status.empty());
+    }
+}
+
+// "/list" marks the list as asked for; "/list stop" sends the stop once.
+TEST_F(Replies, ListStopIsSentOnce)
+{
+    chat_sent.clear();
+    conn->registered = 1;
+    EXPECT_EQ(run({"list"}, cmd_list), 1);
+    EXPECT_EQ(conn->chanlist_busy, 1);
+    EXPECT_EQ(feed(":srv 321 me Channel :Users  Name"), 1);
+    EXPECT_EQ(run({"list"}, cmd_list), 0);  // already listing
+    EXPECT_EQ(run({"list", "stop"}, cmd_list), 1);
+    EXPECT_EQ(run({"list", "STOP"}, cmd_list), 1);
+    EXPECT_EQ(chat_sent, (std::vector<std::string>{"LIST\n", "LIST stop\n"}));
+    EXPECT_EQ(conn->chanlist_busy, 2);  // the end reply finishes it
+    EXPECT_EQ(feed(":srv 323 me :End of /LIST"), 1);
+    EXPECT_EQ(conn->chanlist_busy, 0);
+    script_error_clear();
+}
+
+TEST_F(Replies, UnknownModeIsShown)
+{
+    EXPECT_EQ(feed(":srv 472 me Z :is unknown mode char to me"), 1);
+    ASSERT_EQ(chat_status.size(), 1u);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "display/colors.h"
 #include "display/line_buffer.h"
 #include "display/nick_list.h"
+#include "irc/dispatch/automode.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/messages.h"
@@ -187,6 +188,7 @@ void membership_on_join(IrcMessage& msg)
             // follow fill the list.
             rec->chan_left = 0;
             rec->chan_state = 0;
+            rec->network_tag = conn->network.substr(0, kShortText);
             nicklist_update(nick, rec, kNickAddOrChange, 1);
             ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
             request_modes(rec, chan, conn);
@@ -212,6 +214,7 @@ void membership_on_join(IrcMessage& msg)
         ChannelMembership* st = chan_membership(rec);
         st->open_state = 2;
         st->joined = 1;
+        rec->network_tag = conn->network.substr(0, kShortText);
         request_modes(rec, chan, conn);
         nicklist_update(nick, rec, kNickAddOrChange, 1);
         ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
@@ -256,6 +259,7 @@ void membership_on_part(IrcMessage& msg)
     const std::string reason = irc_has_word(msg, 3) ? irc_words_from(msg, 3) : std::string();
 
     if (!nick_eq(nick, membership_own_nick(conn))) {
+        nicklist_update(nick, rec, kNickSetValue, kLeaving);
         const int go = irc_fire_event(msg, "PART", 47, 1);
         const int where = where_of(chan_membership(rec)->show_parts_in, membership_settings.parts_in);
         if (go && where != 2 && window_lives(rec)) {
@@ -279,6 +283,7 @@ void membership_on_part(IrcMessage& msg)
         return;
     }
 
+    nicklist_update(nick, rec, kNickSetValue, kLeavingChannel);
     irc_fire_event(msg, "PART", 47, 1);
     irc_fire_event(msg, "PART", 47, 0);
     if (!window_lives(rec)) return;
@@ -309,6 +314,7 @@ void membership_on_kick(IrcMessage& msg)
     if (membership_automode_forget) membership_automode_forget(kicked, conn);
 
     if (!nick_eq(kicked, me)) {
+        nicklist_update(kicked, rec, kNickSetValue, kLeaving);
         if (nicklist_find(rec, kicker)) learn_address(msg, kicker);
         const int go = irc_fire_event(msg, "KICK", 35, 1);
         const int where = where_of(chan_membership(rec)->show_kicks_in, membership_settings.kicks_in);
@@ -326,6 +332,8 @@ void membership_on_kick(IrcMessage& msg)
 
     ChannelMembership* st = chan_membership(rec);
     st->kicked = 1;
+    for (NickEntry* n = rec->nick_list; n; n = n->next) n->extra[kNickValue] = kLeaving;
+    nicklist_update(me, rec, kNickSetValue, kLeavingChannel);
     // We are off the channel now: a /join (the rejoin below, or the user's)
     // must send the JOIN rather than just show the window.
     rec->chan_left = 1;
@@ -379,6 +387,7 @@ void membership_on_quit(IrcMessage& msg)
     for (WindowRecord* w = win_list; w; w = w->next)
         if (w->type == kWinChannel && w->conn == conn && w->hwnd.get() && nicklist_find(w, nick)) holding.push_back(w);
 
+    for (WindowRecord* w : holding) nicklist_update(nick, w, kNickSetValue, kLeaving);
     const bool show_addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
     const int go = irc_fire_event(msg, "QUIT", 51, 1);
     bool want_status = false;
@@ -542,6 +551,8 @@ void irc_membership_install()
     irc_on_quit = membership_on_quit;
     irc_on_nick = membership_on_nick;
     irc_on_kill = membership_on_kill;
+    membership_automode_forget = automode_forget;
+    membership_automode_rename = automode_rename;
     conn_hooks.ial_init = ial_init;
     conn_hooks.ial_clear = hook_ial_clear;
     conn_hooks.conn_update_status_title = conn_update_status_title;

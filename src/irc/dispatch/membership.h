@@ -31,6 +31,7 @@ struct ChannelMembership {
     int rejoin_pending = 0;   // we rejoin after a kick; cleared by the JOIN
     int kicked = 0;
     int pending_modes = 0;    // "MODE #chan" requests sent by us
+    int pending_created = 0;  // creation-time replies that follow those
     int open_state = 0;       // 2 just opened
     // Per-window choices: 0 the global setting, 1 this window, 2 the status
     // window, 3 (quits only) both, other nowhere.

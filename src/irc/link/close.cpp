@@ -10,6 +10,7 @@
 #include "display/line_buffer.h"
 #include "irc/link/connect.h"
 #include "irc/link/send_queue.h"
+#include "irc/numerics/replies.h"
 #include "platform/app_messages.h"
 #include "platform/host_lookup.h"
 #include "platform/sockets.h"
@@ -134,6 +135,7 @@ void conn_reset_stage(int stage, Connection* conn)
         conn->ident_address = -1;
         clear_link_io(conn);
         conn->registered = 0;
+        reply_chanlist_end(conn);
         if (conn_hooks.notify_conn_stage)
             conn_hooks.notify_conn_stage(4, conn);
         if (conn_hooks.play_end_current)

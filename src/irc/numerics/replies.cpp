@@ -12,13 +12,16 @@
 #include "core/time_date.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
+#include "display/logging.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/membership.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/query_replies.h"
+#include "platform/platform_utils.h"
 #include "script/events/event_fire.h"
 
 namespace {
@@ -265,6 +268,14 @@ void on_channel_modes(IrcMessage& msg)
         }
         rec->chan_modes = irc_words_from(msg, 4).substr(0, kShortText);
         if (reply_window_title) reply_window_title(rec);
+        // The answer to our own query after a join goes to the window only.
+        ChannelMembership* st = chan_membership(rec);
+        if (st->pending_modes > 0) {
+            --st->pending_modes;
+            ++st->pending_created;
+            raw_event(msg);
+            return;
+        }
     }
     show_from(msg, 3, 1, 1);
 }
@@ -272,10 +283,21 @@ void on_channel_modes(IrcMessage& msg)
 void on_creation_time(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    const int shown = raw_event(msg);
+    if (!conn_is_live(conn)) return;
+    WindowRecord* rec = channel_window(irc_word(msg, 3), conn);
+    if (rec) {
+        ChannelMembership* st = chan_membership(rec);
+        if (st->pending_created > 0) {
+            --st->pending_created;
+            return;
+        }
+    }
+    if (!shown) return;
     long long when = std::atoll(irc_word(msg, 4).c_str());
     if (when <= 0) return;
     std::string line = fill(text_of(3557), {irc_word(msg, 3), time_ctime_text(static_cast<std::time_t>(when))});
+    if (rec && rec->log_file >= 0) log_write_line(rec, line, 0, kColorNormalText);
     irc_status_show(conn, static_cast<int>(kColorNormalText), line, 0, 0);
 }
 
@@ -323,6 +345,8 @@ void on_join_refused(IrcMessage& msg)
         if (contains_ci(rest, "voiced") && contains_ci(rest, "operator")) { show_from(msg, 3, 1, 1); return; }
     }
     irc_pending_join_flag(channel, conn);
+    if (reply_close_waiting) reply_close_waiting(channel, conn);
+    if (!conn_is_live(conn)) return;
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     std::string reason;
     if (int id = refusal_reason(msg.numeric)) {
@@ -337,6 +361,7 @@ void on_join_refused(IrcMessage& msg)
 void on_list_start(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
+    reply_chanlist_begin(conn);
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     irc_status_show(conn, static_cast<int>(kColorInfoText), text_of(3537), 1, 1);
 }
@@ -344,13 +369,71 @@ void on_list_start(IrcMessage& msg)
 void on_list_end(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
+    reply_chanlist_end(conn);
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     irc_status_show(conn, static_cast<int>(kColorInfoText), text_of(3559), 1, 1);
+}
+
+// 263: the server is too busy; a channel list under way ends here.
+void on_server_busy(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (conn->chanlist_busy) reply_chanlist_end(conn);
+    if (!conn_is_live(conn)) return;
+    show_from(msg, 0, 1, 1);
+}
+
+// 334: a list that was asked for and never began is over.
+void on_list_usage(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (conn->chanlist_busy == 1) conn->chanlist_busy = 0;
+    show_from(msg, 3, 0, 0);
+}
+
+// 403 (no such channel) and 442 (not on channel).
+void on_not_a_channel(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    const std::string name = irc_word(msg, 3);
+    irc_pending_join_flag(name, conn);
+    if (msg.numeric == 403) {
+        if (query_queue_drop) query_queue_drop(name, conn);
+        if (!conn_is_live(conn)) return;
+        if (reply_close_waiting) reply_close_waiting(name, conn);
+        if (!conn_is_live(conn)) return;
+    }
+    WindowRecord* rec = win_find_by_name(name, conn);
+    QWidget* window = rec && rec->hwnd ? rec->hwnd.get() : nullptr;
+    if (conn_pending_match(window, &name, conn)) return;
+    show_from(msg, 3, 1, 1);
+}
+
+// 472 (unknown mode letter).
+void on_unknown_mode(IrcMessage& msg)
+{
+    if (conn_pending_match(nullptr, nullptr, msg.connection)) return;
+    show_from(msg, 3, 0, 1);
 }
 
 }  // namespace
 
 void (*reply_window_show)(WindowRecord*, std::uint32_t, const std::string&) = default_window_show;
+void (*reply_close_waiting)(const std::string&, Connection*) = nullptr;
+
+void reply_chanlist_begin(Connection* conn)
+{
+    if (!conn_is_live(conn)) return;
+    conn->chanlist_busy = 2;
+    conn->chanlist_stop_sent = 0;
+}
+
+void reply_chanlist_end(Connection* conn)
+{
+    if (!conn_is_live(conn)) return;
+    conn->chanlist_busy = 0;
+    conn->chanlist_stop_sent = 0;
+}
 void (*reply_window_title)(WindowRecord*) = nullptr;
 
 ReplyState* reply_state(Connection* conn)
@@ -407,6 +490,13 @@ int irc_on_reply(IrcMessage& msg)
         if (!irc_has_word(msg, 3) || !contains_ci(irc_word(msg, 3), "join")) return 0;
         on_join_refused(msg);
         return 1;
+    case 403: case 442:
+        if (!irc_has_word(msg, 3)) return 0;
+        on_not_a_channel(msg);
+        return 1;
+    case 472: on_unknown_mode(msg); return 1;
+    case 263: on_server_busy(msg); return 1;
+    case 334: on_list_usage(msg); return 1;
     case 321: case 811: on_list_start(msg); return 1;
     case 323: case 816: case 817: on_list_end(msg); return 1;
     default: return irc_on_query_reply(msg);

@@ -24,6 +24,16 @@ int irc_on_reply(IrcMessage& msg);
 // by default echo_line into the window.
 extern void (*reply_window_show)(WindowRecord* rec, std::uint32_t colour, const std::string& text);
 
+// Closes a channel window that waits to be joined, after the server said
+// the channel cannot be joined. Absent: nothing.
+extern void (*reply_close_waiting)(const std::string& channel, Connection* conn);
+
+// The channel-list state of a connection (chanlist_busy): 1 asked for,
+// 2 a reply under way, 0 idle. The reply's start and its end (also when
+// the link is set back).
+void reply_chanlist_begin(Connection* conn);
+void reply_chanlist_end(Connection* conn);
+
 // Recomputes a window's caption. Absent: nothing.
 extern void (*reply_window_title)(WindowRecord* rec);
 
