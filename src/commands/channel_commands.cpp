@@ -9,6 +9,7 @@
 #include "app/window_record.h"
 #include "commands/channel_commands_more.h"
 #include "commands/messaging_commands.h"
+#include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
@@ -30,14 +31,6 @@ Connection* conn_of(CommandCall& call)
     return conn_is_live(call.conn) ? call.conn : conn_current();
 }
 
-bool ieq(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::string join_from(const CommandCall& call, std::size_t first)
 {
@@ -144,7 +137,7 @@ int cmd_join(CommandCall& call)
     } else {
         if (i >= call.tokens.size() || call.tokens[i].empty()) return fail(call, 0);
         text = join_from(call, i);
-        if (st && ieq(st->last_invite, call.tokens[i])) st->last_invite.clear();
+        if (st && text_equal_nocase(st->last_invite, call.tokens[i])) st->last_invite.clear();
     }
     const std::string channel = text.substr(0, text.find(' '));
     WindowRecord* rec = channel_window(channel, conn);
@@ -239,7 +232,7 @@ int cmd_hop(CommandCall& call)
     }
     const std::string message = join_from(call, i);
     const std::string part_tail = message.empty() ? std::string("\n") : " :" + message + "\n";
-    if (!target.empty() && (!rec || !ieq(rec->name, target))) {
+    if (!target.empty() && (!rec || !text_equal_nocase(rec->name, target))) {
         WindowRecord* named = channel_window(target, conn);
         if (own_window && named) {
             rec = named;
@@ -271,7 +264,7 @@ int cmd_list(CommandCall& call)
     Connection* conn = conn_of(call);
     if (!conn_is_connected(conn) || !conn->registered) return fail(call, 12);
     if (conn->chanlist_busy) {
-        if (call.tokens.size() > 1 && ieq(call.tokens[1], "stop")) {
+        if (call.tokens.size() > 1 && text_equal_nocase(call.tokens[1], "stop")) {
             // The server ends the list with its end reply.
             if (!conn->chanlist_stop_sent) {
                 conn->chanlist_stop_sent = 1;

@@ -6,6 +6,7 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "commands/channel_commands.h"
+#include "core/text_buffer.h"
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "core/numbered_texts.h"
@@ -49,14 +50,6 @@ std::string join_from(const CommandCall& call, std::size_t first)
     return out;
 }
 
-bool ieq(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 const std::string& word_of(const CommandCall& call)
 {
@@ -189,8 +182,8 @@ int cmd_query(CommandCall& call)
     const bool is_query = word_of(call) == "query";
     std::size_t i = 1;
     bool minimised = false;
-    if (i < call.tokens.size() && ieq(call.tokens[i], "-s")) ++i;
-    else if (is_query && i < call.tokens.size() && ieq(call.tokens[i], "-n")) {
+    if (i < call.tokens.size() && text_equal_nocase(call.tokens[i], "-s")) ++i;
+    else if (is_query && i < call.tokens.size() && text_equal_nocase(call.tokens[i], "-n")) {
         ++i;
         minimised = true;
     }
@@ -370,7 +363,7 @@ int cmd_omsg(CommandCall& call)
     const int op_bit = nicklist_prefix_bit(conn, '@');
     std::vector<std::string> ops;
     for (StringNode* n = chan->nick_list; n; n = n->next)
-        if (n->number >= op_bit && op_bit && !ieq(n->text, me)) ops.push_back(n->text);
+        if (n->number >= op_bit && op_bit && !text_equal_nocase(n->text, me)) ops.push_back(n->text);
     if (ops.empty()) {
         std::string note = text_load_string(857);
         std::size_t at = note.find("%s");

@@ -6,6 +6,7 @@
 
 #include "app/connection.h"
 #include "app/window_record.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/server_commands.h"
@@ -22,14 +23,6 @@ std::unordered_map<int, std::vector<AutomodeEntry>>& queues()
     return q;
 }
 
-bool nick_eq(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // The channel and nick of an entry; false when it has no blank.
 bool split(const std::string& text, std::string& channel, std::string& nick)
@@ -119,7 +112,7 @@ void automode_forget(const std::string& nick, Connection* conn)
     if (it == queues().end()) return;
     for (AutomodeEntry& e : it->second) {
         std::string channel, entry_nick;
-        if (!split(e.text, channel, entry_nick) || nick_eq(entry_nick, nick)) e.life = 0;
+        if (!split(e.text, channel, entry_nick) || text_equal_nocase(entry_nick, nick)) e.life = 0;
     }
 }
 
@@ -130,7 +123,7 @@ void automode_rename(const std::string& old_nick, const std::string& new_nick, C
     if (it == queues().end()) return;
     for (AutomodeEntry& e : it->second) {
         std::string channel, entry_nick;
-        if (split(e.text, channel, entry_nick) && nick_eq(entry_nick, old_nick))
+        if (split(e.text, channel, entry_nick) && text_equal_nocase(entry_nick, old_nick))
             e.text = (channel + " " + new_nick).substr(0, kShortText * 2);
     }
 }

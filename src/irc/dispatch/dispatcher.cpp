@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/connection.h"
+#include "core/text_buffer.h"
 #include "core/files.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
@@ -21,15 +22,6 @@ namespace {
 
 const std::string kEmpty;
 
-bool ieq(const std::string& a, const char* b)
-{
-    std::size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 void default_status_echo(Connection* conn, int colour, const std::string& text)
 {
@@ -59,9 +51,9 @@ void fill_event_line(IrcMessage& msg)
         l.params.push_back(msg.words[i]);
     l.text = msg.trailing_word > 0 ? irc_word(msg, msg.trailing_word) : std::string();
     // Channel events are matched against their channel ("on *:KICK:#chan:").
-    if (ieq(l.command, "JOIN") || ieq(l.command, "PART") || ieq(l.command, "KICK") || ieq(l.command, "TOPIC")) {
+    if (text_equal_nocase(l.command, "JOIN") || text_equal_nocase(l.command, "PART") || text_equal_nocase(l.command, "KICK") || text_equal_nocase(l.command, "TOPIC")) {
         l.target = irc_word(msg, 2);
-        if (ieq(l.command, "JOIN")) l.target = l.target.substr(0, l.target.find('\x07'));
+        if (text_equal_nocase(l.command, "JOIN")) l.target = l.target.substr(0, l.target.find('\x07'));
     }
 }
 
@@ -189,7 +181,7 @@ void irc_on_unknown(IrcMessage& msg)
         if (!irc_fire_raw(msg, msg.out_text)) return;
         if (!conn_is_live(conn)) return;
     }
-    if ((conn->server_flags & 0x20) && ieq(irc_word(msg, 1), "DATA")) return;
+    if ((conn->server_flags & 0x20) && text_equal_nocase(irc_word(msg, 1), "DATA")) return;
     msg.out_text = irc_words_from(msg, 0);
     irc_status_echo(conn, static_cast<int>(kColorNormalText), msg.out_text);
 }
@@ -211,7 +203,7 @@ void irc_dispatch_line(const std::string& line, Connection* connection)
     if (!has_source) {
         const std::string cmd = irc_word(msg, 0);
         const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(cmd.empty() ? 0 : cmd[0])));
-        if (ieq(cmd, "CREATE") && (connection->server_flags & 0x20)) {
+        if (text_equal_nocase(cmd, "CREATE") && (connection->server_flags & 0x20)) {
             std::string channel = irc_word(msg, 1);
             std::string ident = connection->live_identity[0];
             std::size_t at = ident.find('@');
@@ -220,22 +212,22 @@ void irc_dispatch_line(const std::string& line, Connection* connection)
             msg.words.assign({msg.source_text, "JOIN", channel});
             msg.last_word = 2;
             msg.trailing_word = 0;
-        } else if (ieq(cmd, "ERROR") || ieq(cmd, "ERROR:")) {
+        } else if (text_equal_nocase(cmd, "ERROR") || text_equal_nocase(cmd, "ERROR:")) {
             fill_event_line(msg);
             irc_on_error(msg);
             return;
-        } else if (ieq(cmd, "NOTICE")) {
+        } else if (text_equal_nocase(cmd, "NOTICE")) {
             std::string text = msg.trailing_word > 0 ? irc_word(msg, msg.trailing_word) : std::string();
             msg.nick_text = current_nick(connection);
             msg.source_text = connection->server_name;
             msg.words.assign({msg.source_text, "NOTICE", msg.nick_text, text});
             msg.last_word = 3;
             msg.trailing_word = 3;
-        } else if (ieq(cmd, "PING")) {
+        } else if (text_equal_nocase(cmd, "PING")) {
             fill_event_line(msg);
             irc_on_ping(msg);
             return;
-        } else if (ieq(cmd, "PONG")) {
+        } else if (text_equal_nocase(cmd, "PONG")) {
             std::string text = msg.trailing_word > 0 ? irc_word(msg, msg.trailing_word) : std::string();
             std::string from = irc_word(msg, 1);
             msg.source_text = connection->server_name;
@@ -247,9 +239,9 @@ void irc_dispatch_line(const std::string& line, Connection* connection)
         } else if (!connection->server_name.empty()) {
             shift_up(msg, connection->server_name);
         }
-    } else if (msg.words.size() >= 2 && (ieq(msg.words[1], "PING") || ieq(msg.words[1], "ERROR"))) {
+    } else if (msg.words.size() >= 2 && (text_equal_nocase(msg.words[1], "PING") || text_equal_nocase(msg.words[1], "ERROR"))) {
         // A PING or ERROR with a source is the same request: answer it the same way.
-        const bool is_ping = ieq(msg.words[1], "PING");
+        const bool is_ping = text_equal_nocase(msg.words[1], "PING");
         shift_down(msg);
         fill_event_line(msg);
         if (is_ping) irc_on_ping(msg);
@@ -285,41 +277,41 @@ void irc_dispatch_line(const std::string& line, Connection* connection)
     IrcHandler handler = irc_on_unknown;
     switch (std::tolower(static_cast<unsigned char>(cmd.empty() ? 0 : cmd[0]))) {
     case 'e':
-        if (ieq(cmd, "EVENT")) handler = irc_on_event;
+        if (text_equal_nocase(cmd, "EVENT")) handler = irc_on_event;
         break;
     case 'i':
-        if (ieq(cmd, "INVITE")) handler = irc_on_invite;
+        if (text_equal_nocase(cmd, "INVITE")) handler = irc_on_invite;
         break;
     case 'j':
-        if (ieq(cmd, "JOIN")) handler = irc_on_join;
+        if (text_equal_nocase(cmd, "JOIN")) handler = irc_on_join;
         break;
     case 'k':
-        if (ieq(cmd, "KICK")) handler = irc_on_kick;
-        else if (ieq(cmd, "KILL")) handler = irc_on_kill;
-        else if (ieq(cmd, "KNOCK")) handler = irc_on_knock;
+        if (text_equal_nocase(cmd, "KICK")) handler = irc_on_kick;
+        else if (text_equal_nocase(cmd, "KILL")) handler = irc_on_kill;
+        else if (text_equal_nocase(cmd, "KNOCK")) handler = irc_on_knock;
         break;
     case 'm':
-        if (ieq(cmd, "MODE")) handler = irc_on_mode;
+        if (text_equal_nocase(cmd, "MODE")) handler = irc_on_mode;
         break;
     case 'n':
-        if (ieq(cmd, "NOTICE")) handler = irc_on_notice;
-        else if (ieq(cmd, "NICK")) handler = irc_on_nick;
+        if (text_equal_nocase(cmd, "NOTICE")) handler = irc_on_notice;
+        else if (text_equal_nocase(cmd, "NICK")) handler = irc_on_nick;
         break;
     case 'p':
-        if (ieq(cmd, "PRIVMSG")) handler = irc_on_privmsg;
-        else if (ieq(cmd, "PART")) handler = irc_on_part;
-        else if (ieq(cmd, "PONG")) handler = irc_on_pong;
-        else if (ieq(cmd, "PROP")) handler = irc_on_prop;
+        if (text_equal_nocase(cmd, "PRIVMSG")) handler = irc_on_privmsg;
+        else if (text_equal_nocase(cmd, "PART")) handler = irc_on_part;
+        else if (text_equal_nocase(cmd, "PONG")) handler = irc_on_pong;
+        else if (text_equal_nocase(cmd, "PROP")) handler = irc_on_prop;
         break;
     case 'q':
-        if (ieq(cmd, "QUIT")) handler = irc_on_quit;
+        if (text_equal_nocase(cmd, "QUIT")) handler = irc_on_quit;
         break;
     case 't':
-        if (ieq(cmd, "TOPIC")) handler = irc_on_topic;
+        if (text_equal_nocase(cmd, "TOPIC")) handler = irc_on_topic;
         break;
     case 'w':
-        if (ieq(cmd, "WALLOPS")) handler = irc_on_wallops;
-        else if (ieq(cmd, "WHISPER")) handler = irc_on_whisper;
+        if (text_equal_nocase(cmd, "WALLOPS")) handler = irc_on_wallops;
+        else if (text_equal_nocase(cmd, "WHISPER")) handler = irc_on_whisper;
         break;
     default:
         break;

@@ -39,14 +39,6 @@ Notes* notes_of(Connection* conn)
     return &g_notes[conn->id];
 }
 
-bool ieq(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // Appends at the end, dropping the oldest entries beyond the bound.
 StringNode* append_bounded(StringNode* head, const std::string& text, int number)
@@ -216,7 +208,7 @@ int irc_pending_join_flag(const std::string& channel, Connection* conn)
 {
     if (!conn || !conn_is_live(conn) || channel.empty()) return 0;
     for (StringNode* n = conn->pending_joins; n; n = n->next) {
-        if (ieq(n->text, channel)) {
+        if (text_equal_nocase(n->text, channel)) {
             int flag = n->number;
             conn->pending_joins = strlist_remove(conn->pending_joins, n);
             return flag;
@@ -288,7 +280,7 @@ void whois_route(const std::string* nick, int phase, Connection* conn, QWidget**
         bool match = false;
         std::string items = part1;
         if (cr2 != std::string::npos) {
-            if (by_server && ieq(*nick, part1)) match = true;
+            if (by_server && text_equal_nocase(*nick, part1)) match = true;
             else items = t.substr(cr2 + 1);
         }
         if (!match) {
@@ -296,7 +288,7 @@ void whois_route(const std::string* nick, int phase, Connection* conn, QWidget**
             while (start <= items.size()) {
                 std::size_t comma = items.find(',', start);
                 std::string item = items.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-                if (ieq(item, *nick)) { match = true; break; }
+                if (text_equal_nocase(item, *nick)) { match = true; break; }
                 if (comma == std::string::npos) break;
                 start = comma + 1;
             }
@@ -383,7 +375,7 @@ int irc_drop_pending_who(const std::string& channel, Connection* conn)
     if (!n || !n->who) return 0;
     const std::string& t = n->who->text;
     std::size_t blank = t.find(' ');
-    if (!ieq(t.substr(0, blank), channel)) return 0;
+    if (!text_equal_nocase(t.substr(0, blank), channel)) return 0;
     n->who = strlist_free_node(n->who);
     return 1;
 }

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "app/connection.h"
+#include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
@@ -16,15 +17,6 @@
 
 namespace {
 
-bool ieq(const std::string& a, const char* b)
-{
-    std::size_t n = std::char_traits<char>::length(b);
-    if (a.size() != n) return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::string lower(std::string s)
 {
@@ -209,7 +201,7 @@ void irc_on_prop(IrcMessage& msg)
 {
     if (!irc_has_word(msg, 2)) return;
     const std::string prop = irc_word(msg, 3);
-    if (ieq(prop, "MEMBERKEY")) {
+    if (text_equal_nocase(prop, "MEMBERKEY")) {
         std::string value = irc_word(msg, 4);
         if (!value.empty() && value[0] == ':') value.erase(0, 1);
         const bool set = value.find_first_not_of(' ') != std::string::npos;
@@ -219,7 +211,7 @@ void irc_on_prop(IrcMessage& msg)
         irc_on_mode(msg);
         return;
     }
-    if (ieq(prop, "TOPIC")) {
+    if (text_equal_nocase(prop, "TOPIC")) {
         irc_message_set_word(msg, 1, "TOPIC");
         if (irc_has_word(msg, 3)) {
             msg.words.erase(msg.words.begin() + 3);

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "app/connection.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "irc/dispatch/dispatcher.h"
 
@@ -14,16 +15,6 @@ namespace {
 
 std::map<int, IrcConnState> g_states;
 
-bool ieq(const std::string& a, const char* b)
-{
-    std::size_t n = 0;
-    for (; b[n]; ++n) {
-        if (n >= a.size()) return false;
-        if (std::tolower(static_cast<unsigned char>(a[n])) != std::tolower(static_cast<unsigned char>(b[n])))
-            return false;
-    }
-    return n == a.size();
-}
 
 bool istarts(const std::string& a, const char* b)
 {
@@ -118,21 +109,21 @@ void isupport_parse_005(IrcMessage& msg)
         bool has_value = eq != std::string::npos && eq + 1 < word.size();
         std::string value = has_value ? word.substr(eq + 1) : std::string();
         if (has_value) {
-            if (ieq(name, "WATCH")) {
+            if (text_equal_nocase(name, "WATCH")) {
                 long v = read_number(value);
                 st->watch_limit = v < 0 ? 0 : static_cast<int>(v);
-            } else if (ieq(name, "PREFIX")) {
+            } else if (text_equal_nocase(name, "PREFIX")) {
                 std::size_t close = value.find(')');
                 if (value[0] == '(' && close != std::string::npos) {
                     conn->prefix_modes = cut(value.substr(1, close - 1), kShortText);
                     conn->nick_prefixes = cut(value.substr(close + 1), kShortText);
                     st->prefix_given = 1;
                 }
-            } else if (ieq(name, "CHANTYPES")) {
+            } else if (text_equal_nocase(name, "CHANTYPES")) {
                 conn->chan_types = cut(value, kShortText);
                 remove_chars(conn->chan_types, "@$");
                 st->chantypes_given = 1;
-            } else if (ieq(name, "CHANMODES")) {
+            } else if (text_equal_nocase(name, "CHANMODES")) {
                 st->chan_modes = cut(value, kShortText);
                 st->chanmodes_given = 1;
                 std::size_t comma = value.find(',');
@@ -141,33 +132,33 @@ void isupport_parse_005(IrcMessage& msg)
                     if (group.find('e') != std::string::npos) st->has_excepts = 1;
                     if (group.find('I') != std::string::npos) st->has_invex = 1;
                 }
-            } else if (ieq(name, "MODES")) {
+            } else if (text_equal_nocase(name, "MODES")) {
                 long v = read_number(value);
                 st->modes_per_line = v < 3 ? 3 : (v >= 16 ? 15 : static_cast<int>(v));
                 st->modes_given = 1;
-            } else if (ieq(name, "NETWORK")) {
-                if (!ieq(value, "java")) {
+            } else if (text_equal_nocase(name, "NETWORK")) {
+                if (!text_equal_nocase(value, "java")) {
                     std::string safe = safe_name(value);
                     if (!safe.empty()) {
                         conn->network = safe;
                         st->network_from_server = 1;
                     }
                 }
-            } else if (ieq(name, "TOPICLEN")) {
+            } else if (text_equal_nocase(name, "TOPICLEN")) {
                 long v = read_number(value);
                 st->topic_len = v < 0 ? 0 : (v > 1024 ? 1024 : static_cast<int>(v));
-            } else if (ieq(name, "MAXTARGETS")) {
+            } else if (text_equal_nocase(name, "MAXTARGETS")) {
                 long v = read_number(value);
                 st->privmsg_targets = st->notice_targets = v < 0 ? 0 : static_cast<int>(v);
-            } else if (ieq(name, "ELIST")) {
+            } else if (text_equal_nocase(name, "ELIST")) {
                 st->elist = cut(value, kShortText);
                 for (char& c : st->elist) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
                 st->elist_given = 1;
-            } else if (ieq(name, "CASEMAPPING")) {
+            } else if (text_equal_nocase(name, "CASEMAPPING")) {
                 st->casemapping = cut(value, kShortText);
-            } else if (ieq(name, "CHARSET")) {
+            } else if (text_equal_nocase(name, "CHARSET")) {
                 st->charset = cut(value, kShortText);
-            } else if (ieq(name, "TARGMAX")) {
+            } else if (text_equal_nocase(name, "TARGMAX")) {
                 std::size_t pos = 0;
                 while (pos <= value.size()) {
                     std::size_t end = value.find(',', pos);
@@ -184,25 +175,25 @@ void isupport_parse_005(IrcMessage& msg)
                     }
                     pos = end + 1;
                 }
-            } else if (ieq(name, "EXCEPTS")) {
+            } else if (text_equal_nocase(name, "EXCEPTS")) {
                 st->has_excepts = 1;
-            } else if (ieq(name, "INVEX")) {
+            } else if (text_equal_nocase(name, "INVEX")) {
                 st->has_invex = 1;
             }
             continue;
         }
-        if (ieq(name, "EXCEPTS")) st->has_excepts = 1;
-        else if (ieq(name, "INVEX")) st->has_invex = 1;
-        else if (ieq(name, "SPLIT")) irc_send_line("CAPAB SPLIT\n", 0, conn);
-        else if (ieq(name, "SAFELIST")) st->has_safelist = 1;
-        else if (ieq(name, "IRCX")) {
+        if (text_equal_nocase(name, "EXCEPTS")) st->has_excepts = 1;
+        else if (text_equal_nocase(name, "INVEX")) st->has_invex = 1;
+        else if (text_equal_nocase(name, "SPLIT")) irc_send_line("CAPAB SPLIT\n", 0, conn);
+        else if (text_equal_nocase(name, "SAFELIST")) st->has_safelist = 1;
+        else if (text_equal_nocase(name, "IRCX")) {
             if (!(conn->server_flags & 0x20)) {
                 conn->server_flags |= 0x20;
                 irc_send_line("IRCX\n", 0, conn);
             }
-        } else if (ieq(name, "WALLCHOPS")) st->has_wallchops = 1;
-        else if (ieq(name, "NAMESX")) st->has_namesx = 1;
-        else if (ieq(name, "UHNAMES")) st->has_uhnames = 1;
+        } else if (text_equal_nocase(name, "WALLCHOPS")) st->has_wallchops = 1;
+        else if (text_equal_nocase(name, "NAMESX")) st->has_namesx = 1;
+        else if (text_equal_nocase(name, "UHNAMES")) st->has_uhnames = 1;
         if (!conn_is_live(conn)) return;
     }
 }

@@ -70,14 +70,6 @@ std::string fill(const std::string& pattern, const std::vector<std::string>& arg
     return out;
 }
 
-bool ieq(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::string lower(std::string s)
 {
@@ -256,7 +248,7 @@ void on_away(IrcMessage& msg)
     QueryReplyState* st = query_reply_state(conn);
     if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
     const std::string nick = irc_word(msg, 3);
-    if (ieq(nick, membership_own_nick(conn)) && !st->whowas_active && !st->away) {
+    if (text_equal_nocase(nick, membership_own_nick(conn)) && !st->whowas_active && !st->away) {
         st->away = 1;
         st->away_since = std::time(nullptr);
         irc_update_title(conn);
@@ -276,7 +268,7 @@ void on_away(IrcMessage& msg)
     QWidget* window = r.window;
     if (opt(OPT_AWAY_IN_ACTIVE)) {
         WindowRecord* focused = query_focused_window ? win_record_of(query_focused_window()) : nullptr;
-        if (focused && focused->conn == conn && ieq(focused->name, nick)) window = focused->hwnd;
+        if (focused && focused->conn == conn && text_equal_nocase(focused->name, nick)) window = focused->hwnd;
     }
     query_reply_print(window, static_cast<std::uint32_t>(r.colour), text, before, after);
 }
@@ -309,7 +301,7 @@ void on_no_such(IrcMessage& msg)
         !irc_word(msg, 4).empty()) {
         for (WindowRecord* rec = win_list; rec; rec = rec->next) {
             if (rec->conn != conn || rec->type != kWinQuery || rec->subtype != kQueryPrivate) continue;
-            if (!ieq(rec->name, nick)) continue;
+            if (!text_equal_nocase(rec->name, nick)) continue;
             query_reply_echo(rec->hwnd, kColorInfoText, words_text(msg, 4));
             return;
         }
@@ -373,7 +365,7 @@ void on_who_line(IrcMessage& msg)
         const std::string& t = filter->text;
         std::size_t blank = t.find(' ');
         std::string mask = blank == std::string::npos ? std::string() : t.substr(blank + 1);
-        if (ieq(t.substr(0, blank), channel) && !mask.empty() &&
+        if (text_equal_nocase(t.substr(0, blank), channel) && !mask.empty() &&
             !wild_match(mask, nick + "!" + user + "@" + host, 0, 1))
             return;
     }

@@ -7,6 +7,7 @@
 
 #include "app/connection.h"
 #include "app/window_record.h"
+#include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
@@ -86,14 +87,6 @@ WindowRecord* channel_window(const std::string& name, Connection* conn)
     return rec && rec->type == kWinChannel ? rec : nullptr;
 }
 
-bool ieq_ascii(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 bool join_allowed(const std::string& channel, Connection* conn)
 {
@@ -141,7 +134,7 @@ void on_names(IrcMessage& msg)
     rs->topic_shown = 0;
     WindowRecord* rec = channel_window(channel, conn);
     if (rec) {
-        if (rs->names_channel.empty() || !ieq_ascii(rs->names_channel, channel)) {
+        if (rs->names_channel.empty() || !text_equal_nocase(rs->names_channel, channel)) {
             rs->names_channel = channel;
             names_reset(rec);
         }
@@ -176,7 +169,7 @@ void on_names_end(IrcMessage& msg)
     if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
     const std::string& channel = irc_word(msg, 3);
     if (!join_allowed(channel, conn)) return;
-    if (!rs->names_channel.empty() && ieq_ascii(rs->names_channel, channel)) {
+    if (!rs->names_channel.empty() && text_equal_nocase(rs->names_channel, channel)) {
         WindowRecord* rec = channel_window(channel, conn);
         if (rec && reply_window_title) reply_window_title(rec);
     }

@@ -11,6 +11,7 @@
 
 #include "app/connection.h"
 
+#include "core/text_buffer.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/string_list.h"
@@ -50,25 +51,15 @@ int next_id()
     return 0;
 }
 
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 bool istarts(std::string_view text, std::string_view prefix)
 {
-    return text.size() >= prefix.size() && iequals(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() && text_equal_nocase(text.substr(0, prefix.size()), prefix);
 }
 
 bool ends_ini(std::string_view path)
 {
-    return path.size() >= 4 && iequals(path.substr(path.size() - 4), ".ini");
+    return path.size() >= 4 && text_equal_nocase(path.substr(path.size() - 4), ".ini");
 }
 
 long long file_mtime(const std::string& path)
@@ -319,18 +310,18 @@ void script_classify(StringNode* lines, ScriptFile* file)
             std::string_view rest = skip_blanks(body.substr(word.size()));
             std::string_view second = first_word(rest);
             std::string name(word.substr(0, 256));
-            if (iequals(second, "end") && !open_group.empty() && iequals(name, open_group)) {
+            if (text_equal_nocase(second, "end") && !open_group.empty() && text_equal_nocase(name, open_group)) {
                 kind = kLineGroupEnd;
                 open_group.clear();
             } else if (!open_group.empty() && !second.empty()) {
                 kind = kLineGroupInside;
-            } else if (iequals(second, "on")) {
+            } else if (text_equal_nocase(second, "on")) {
                 kind = kLineGroupOn;
                 open_group = name;
-            } else if (iequals(second, "off")) {
+            } else if (text_equal_nocase(second, "off")) {
                 kind = kLineGroupOff;
                 open_group = name;
-            } else if (iequals(second, "end")) {
+            } else if (text_equal_nocase(second, "end")) {
                 kind = kLineGroupEnd;
             }
             if (kind == kLineGroupInside || kind == kLineGroupEnd || kind == kLineGroupOn ||
@@ -341,7 +332,7 @@ void script_classify(StringNode* lines, ScriptFile* file)
                     prev_group->extra[kLineNumber] = 0;
                 prev_group = n;
             }
-        } else if (iequals(word, "raw")) {
+        } else if (text_equal_nocase(word, "raw")) {
             kind = kLineRaw;
             std::string_view rest = skip_blanks(body.substr(word.size()));
             if (!rest.empty() && rest[0] >= '0' && rest[0] <= '9') {
@@ -350,8 +341,8 @@ void script_classify(StringNode* lines, ScriptFile* file)
                     v = v * 10 + (rest[i] - '0');
                 n->extra[kLineNumber] = v;
             }
-        } else if (iequals(word, "on") || iequals(word, "ctcp")) {
-            kind = iequals(word, "on") ? kLineOn : kLineCtcp;
+        } else if (text_equal_nocase(word, "on") || text_equal_nocase(word, "ctcp")) {
+            kind = text_equal_nocase(word, "on") ? kLineOn : kLineCtcp;
             std::string_view rest = skip_blanks(body.substr(word.size()));
             if (istarts(rest, "me:"))
                 rest = skip_blanks(rest.substr(3));
@@ -364,11 +355,11 @@ void script_classify(StringNode* lines, ScriptFile* file)
                 if (!ev.empty())
                     n->extra[kLineNumber] = std::toupper(static_cast<unsigned char>(ev[0]));
             }
-        } else if (iequals(word, "alias")) {
+        } else if (text_equal_nocase(word, "alias")) {
             kind = kLineAlias;
-        } else if (iequals(word, "menu")) {
+        } else if (text_equal_nocase(word, "menu")) {
             kind = kLineMenu;
-        } else if (iequals(word, "dialog")) {
+        } else if (text_equal_nocase(word, "dialog")) {
             kind = kLineDialog;
         }
         n->extra[kLineClass] = kind;
@@ -386,11 +377,11 @@ ScriptFile* remote_file_find(const std::string& path, int kind)
     std::string p = path;
     file_fix_slashes(p);
     for (ScriptFile* f = remote_list; f; f = f->next)
-        if ((kind < 0 || f->kind == kind) && iequals(f->path, p))
+        if ((kind < 0 || f->kind == kind) && text_equal_nocase(f->path, p))
             return f;
     if (p.find('/') == std::string::npos) {
         for (ScriptFile* f = remote_list; f; f = f->next)
-            if ((kind < 0 || f->kind == kind) && iequals(bare_name(f->path), p))
+            if ((kind < 0 || f->kind == kind) && text_equal_nocase(bare_name(f->path), p))
                 return f;
     }
     return nullptr;
@@ -469,7 +460,7 @@ ScriptFile* remote_file_load(const std::string& in_path, int kind, int position,
         }
     } else {
         for (ScriptFile* f = remote_list; f; f = f->next)
-            if (f->kind == kRemoteScript && iequals(f->path, path))
+            if (f->kind == kRemoteScript && text_equal_nocase(f->path, path))
                 old = f;
     }
     auto* f = new (std::nothrow) ScriptFile;
