@@ -19,6 +19,7 @@
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
+#include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"
@@ -168,4 +169,6 @@ void app_install_subsystems()
     irc_membership_install();
     irc_messages_install();
     irc_chat_commands_install();
+    irc_rejoin_install();
+    reply_close_waiting = chan_close_waiting;
 }

@@ -153,6 +153,13 @@ int cmd_join(CommandCall& call)
     return send_join(text, open_flag, conn);
 }
 
+// A JOIN for the window was sent and not answered yet (by /join, /hop or
+// the rejoin after a reconnect).
+bool join_pending(const WindowRecord* rec)
+{
+    return rec->chan_state == 1 || rec->chan_state == 3;
+}
+
 int cmd_part(CommandCall& call)
 {
     Connection* conn = conn_of(call);
@@ -172,7 +179,7 @@ int cmd_part(CommandCall& call)
         if (rec) chat_close_window(rec);
         return 1;
     }
-    if (rec && rec->chan_left && rec->chan_state == 0) {
+    if (rec && rec->chan_left && !join_pending(rec)) {
         chat_close_window(rec);
         return 1;
     }
@@ -191,7 +198,7 @@ int cmd_partall(CommandCall& call)
     std::vector<std::string> names;
     for (WindowRecord* rec = win_list; rec; rec = rec->next) {
         if (rec->conn != conn || rec->type != kWinChannel) continue;
-        if (!connected || (rec->chan_left && rec->chan_state == 0)) to_close.push_back(rec);
+        if (!connected || (rec->chan_left && !join_pending(rec))) to_close.push_back(rec);
         else names.push_back(rec->name);
     }
     bool current_closed = false;

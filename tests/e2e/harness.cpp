@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -309,6 +310,30 @@ void IrcServer::stop()
     auto end = Clock::now() + std::chrono::milliseconds(kWaitMs);
     while (port_ && port_accepts(port_) && Clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+bool IrcServer::restart(int ms)
+{
+    if (!port_ || dir_.path().empty() || !server_available())
+        return false;
+    stop();
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    const fs::path& d = dir_.path();
+    while (Clock::now() < end) {
+        if (!proc_.start({kServerBinary, "--nodaemon", "--config", (d / "ngircd.conf").string()}, {},
+                         d / "ngircd.log"))
+            return false;
+        while (Clock::now() < end) {
+            if (port_accepts(port_))
+                return true;
+            if (!proc_.running())
+                break;  // the port is still held by the old links: try again
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        proc_.kill_now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
 }
 
 std::string IrcServer::log() const
@@ -740,6 +765,76 @@ int KestProgram::stop(int grace_ms)
 std::string KestProgram::output() const
 {
     return read_file(dir_.path() / "output.log");
+}
+
+std::string option_line(std::initializer_list<std::pair<int, int>> values)
+{
+    int last = 0;
+    for (const auto& v : values)
+        last = std::max(last, v.first);
+    std::vector<std::string> fields(static_cast<std::size_t>(last) + 1);
+    for (const auto& v : values)
+        fields[static_cast<std::size_t>(v.first)] = std::to_string(v.second);
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        line += (i ? "," : "") + fields[i];
+    return line;
+}
+
+// The text of every log file of one window: "<name>.log", or the same name
+// with a network or a date before the extension, anywhere under logs/.
+std::string window_log(const KestProgram& kest, const std::string& name)
+{
+    std::string all;
+    std::error_code ec;
+    const fs::path root = kest.settings() / "logs";
+    for (const auto& e : fs::recursive_directory_iterator(root, ec)) {
+        if (!e.is_regular_file() || e.path().extension() != ".log")
+            continue;
+        const std::string file = e.path().filename().string();
+        if (file == name + ".log" || file.rfind(name + ".", 0) == 0)
+            all += read_file(e.path());
+    }
+    return all;
+}
+
+// The log's lines without line ends, the leading colour of the line and
+// its time stamp.
+std::vector<std::string> log_lines(const std::string& text)
+{
+    static const std::regex stamp("^(\x03[0-9][0-9])?\\[[0-9:]+\\] ");
+    std::vector<std::string> out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+        pos = nl == std::string::npos ? text.size() : nl + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        out.push_back(std::regex_replace(line, stamp, "", std::regex_constants::format_first_only));
+    }
+    return out;
+}
+
+// Index of the first log line at or after `from` that matches the whole
+// pattern, -1 when none.
+int log_index(const std::string& text, const std::string& pattern, std::size_t from)
+{
+    const std::regex re(pattern);
+    std::vector<std::string> lines = log_lines(text);
+    for (std::size_t i = from; i < lines.size(); ++i)
+        if (std::regex_match(lines[i], re))
+            return static_cast<int>(i);
+    return -1;
+}
+
+// Lines indented one under the other, for failure messages.
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string s;
+    for (const std::string& l : lines)
+        s += "  " + l + "\n";
+    return s;
 }
 
 } // namespace e2e

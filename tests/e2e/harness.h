@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <utility>
@@ -94,6 +95,11 @@ public:
     // Stops the server (SIGTERM, then SIGKILL) and waits for the port to
     // close.
     void stop();
+    // Stops the server and starts a new one with the same configuration on
+    // the same port: every link to it is lost, and a client that connects
+    // again finds a fresh server. True once the new one accepts
+    // connections (at most `ms`).
+    bool restart(int ms = kWaitMs);
     int port() const { return port_; }
     const fs::path& folder() const { return dir_.path(); }
     std::string log() const;
@@ -225,5 +231,24 @@ private:
     std::vector<std::string> scripts_;
     ChildProcess proc_;
 };
+
+// An "n" option line of the main settings: the given positions set, every
+// other position left empty.
+std::string option_line(std::initializer_list<std::pair<int, int>> values);
+
+// The text of every log file of one window: "<name>.log", or the same name
+// with a network or a date before the extension, anywhere under logs/.
+std::string window_log(const KestProgram& kest, const std::string& name);
+
+// The log's lines without line ends, the leading colour of the line and
+// its time stamp.
+std::vector<std::string> log_lines(const std::string& text);
+
+// Index of the first log line at or after `from` that matches the whole
+// pattern, -1 when none.
+int log_index(const std::string& text, const std::string& pattern, std::size_t from = 0);
+
+// Lines indented one under the other, for failure messages.
+std::string joined(const std::vector<std::string>& lines);
 
 } // namespace e2e

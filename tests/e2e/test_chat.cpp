@@ -22,67 +22,6 @@ const char* const kMe = "kestbot";
 
 // An option line with the given positions set and the others left at their
 // defaults (empty fields read as the default).
-std::string option_line(std::initializer_list<std::pair<int, int>> values)
-{
-    int last = 0;
-    for (const auto& v : values)
-        last = std::max(last, v.first);
-    std::vector<std::string> fields(static_cast<std::size_t>(last) + 1);
-    for (const auto& v : values)
-        fields[static_cast<std::size_t>(v.first)] = std::to_string(v.second);
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        line += (i ? "," : "") + fields[i];
-    return line;
-}
-
-// The text of every log file of one window: "<name>.log", or the same name
-// with a network or a date before the extension, anywhere under logs/.
-std::string window_log(const KestProgram& kest, const std::string& name)
-{
-    std::string all;
-    std::error_code ec;
-    const fs::path root = kest.settings() / "logs";
-    for (const auto& e : fs::recursive_directory_iterator(root, ec)) {
-        if (!e.is_regular_file() || e.path().extension() != ".log")
-            continue;
-        const std::string file = e.path().filename().string();
-        if (file == name + ".log" || file.rfind(name + ".", 0) == 0)
-            all += read_file(e.path());
-    }
-    return all;
-}
-
-// The log's lines without line ends, the leading colour of the line and
-// its time stamp.
-std::vector<std::string> log_lines(const std::string& text)
-{
-    static const std::regex stamp("^(\x03[0-9][0-9])?\\[[0-9:]+\\] ");
-    std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t nl = text.find('\n', pos);
-        std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-        pos = nl == std::string::npos ? text.size() : nl + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        out.push_back(std::regex_replace(line, stamp, "", std::regex_constants::format_first_only));
-    }
-    return out;
-}
-
-// Index of the first log line at or after `from` that matches the whole
-// pattern, -1 when none.
-int log_index(const std::string& text, const std::string& pattern, std::size_t from = 0)
-{
-    const std::regex re(pattern);
-    std::vector<std::string> lines = log_lines(text);
-    for (std::size_t i = from; i < lines.size(); ++i)
-        if (std::regex_match(lines[i], re))
-            return static_cast<int>(i);
-    return -1;
-}
-
 // Waits at most `ms` for a window's log to hold a line matching the pattern.
 // Only lines at or after `from` count.
 bool wait_log_line(const KestProgram& kest, const std::string& window, const std::string& pattern,
@@ -102,14 +41,6 @@ std::string re_quote(const std::string& text)
 {
     static const std::regex special("[.^$|()\\[\\]{}*+?\\\\]");
     return std::regex_replace(text, special, "\\$&");
-}
-
-std::string joined(const std::vector<std::string>& lines)
-{
-    std::string s;
-    for (const std::string& l : lines)
-        s += "  " + l + "\n";
-    return s;
 }
 
 // Asks the server about a nick until its channels include `entry` (a

@@ -21,11 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 // An option line with one position set and the others left at their
 // defaults (empty fields read as the default).
-std::string option_line(int position, int value)
-{
-    return std::string(static_cast<std::size_t>(position), ',') + std::to_string(value);
-}
-
 // Asks the server about a nick until it answers with the user's details;
 // true once it did within `ms`.
 bool whois_until_present(Peer& peer, const std::string& nick, int ms = kWaitMs, IrcLine* found = nullptr)
@@ -62,13 +57,6 @@ int index_of(const std::vector<std::string>& lines, const std::string& pattern)
     return -1;
 }
 
-std::string joined(const std::vector<std::string>& lines)
-{
-    std::string s;
-    for (const std::string& l : lines)
-        s += "  " + l + "\n";
-    return s;
-}
 
 // A private server with a watching peer; skipped when the server program
 // is not installed.
@@ -126,7 +114,7 @@ void LinkE2e::check_registers(const char* name, bool from_command_line)
             k.set("kest", "nick", "kestini");
             k.set("kest", "anick", "kestini2");
             k.set("kest", "host", host_entry());
-            k.set("options", "n0", option_line(0, 1));
+            k.set("options", "n0", option_line({{0, 1}}));
         }
         const std::string nick = c.from_command_line ? "kestcli" : "kestini";
         ASSERT_TRUE(k.start(args));
@@ -284,8 +272,8 @@ TEST_F(ScriptedLinkE2e, AClosedLinkIsShownAndRetriedAsTheSettingsSay)
         SCOPED_TRACE(c.name);
         KestProgram k;
         k.log_status();
-        k.set("options", "n3", option_line(4, c.reconnect));
-        k.set("options", "n7", option_line(19, 1));  // retry after one second
+        k.set("options", "n3", option_line({{4, c.reconnect}}));
+        k.set("options", "n7", option_line({{19, 1}}));  // retry after one second
         k.use_server(server_port());
         ASSERT_TRUE(k.start({"-n", "kestbot"}));
         {
@@ -317,7 +305,7 @@ TEST_F(ScriptedLinkE2e, AClosedLinkIsShownAndRetriedAsTheSettingsSay)
 TEST_F(LinkE2e, AStoppedServerIsShownAsALostLink)
 {
     kest.log_status();
-    kest.set("options", "n3", option_line(4, 0));
+    kest.set("options", "n3", option_line({{4, 0}}));
     kest.use_server(server_port());
     ASSERT_TRUE(kest.start({"-n", "kestbot"}));
     ASSERT_TRUE(whois_until_present(watcher, "kestbot")) << kest.output();

@@ -307,8 +307,10 @@ TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
         bool window_stays;
         std::vector<std::string> plain;
         std::vector<std::string> window_lines;
+        int join_sent = 0;  // a /hop sent its JOIN behind the PART
     } cases[] = {
         {":me!u@h PART #a|quit :bye", 0, 0, false, {}, {}},
+        {":me!u@h PART #a|quit :hop", 0, 0, true, {}, {}, 1},
         {":op!o@h KICK #a|quit me :out", 1, 0, true, {"/join #a|quit"},
          {"#a|quit|* op Tarafından Atıldınız (out\x0F)", "#a|quit|* Tekrar Girilmeye Çalışılıyor..."}},
         {":op!o@h KICK #a|quit me", 0, 1, true, {}, {"#a|quit|* #a|quit Kanalından op Tarafından Atıldınız"}},
@@ -324,6 +326,7 @@ TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
         m_plain.clear();
         m_window.clear();
         m_status.clear();
+        chan("#a|quit")->chan_state = c.join_sent;
         feed(c.leave);
         EXPECT_EQ(chan("#a|quit") != nullptr, c.window_stays);
         EXPECT_EQ(m_plain, c.plain);

@@ -50,10 +50,6 @@ std::unordered_map<std::uint64_t, ChannelMembership>& states()
     return m;
 }
 
-bool nick_eq(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && text_lower_copy(a) == text_lower_copy(b);
-}
 
 // "%s" filled in order.
 std::string fill(int text_id, std::initializer_list<std::string> args)
@@ -81,7 +77,7 @@ std::string with_reason(std::string text, const std::string& reason)
 WindowRecord* channel_window(const std::string& name, Connection* conn)
 {
     for (WindowRecord* w = win_list; w; w = w->next)
-        if (w->type == kWinChannel && w->conn == conn && w->hwnd.get() && nick_eq(w->name, name)) return w;
+        if (w->type == kWinChannel && w->conn == conn && w->hwnd.get() && text_equal_nocase(w->name, name)) return w;
     return nullptr;
 }
 
@@ -170,7 +166,7 @@ void membership_on_join(IrcMessage& msg)
     if (membership_notify_seen) membership_notify_seen(nick, 1, conn);
     if (membership_automode_forget) membership_automode_forget(nick, conn);
 
-    if (nick_eq(nick, membership_own_nick(conn))) {
+    if (text_equal_nocase(nick, membership_own_nick(conn))) {
         if (rec) chan_membership(rec)->joined = 1;
         if (msg.has_address) conn->own_address = msg.address.substr(0, kShortText);
         if (chan.empty() || !isupport_is_chantype(chan.c_str(), conn) ||
@@ -258,7 +254,7 @@ void membership_on_part(IrcMessage& msg)
     if (membership_automode_forget) membership_automode_forget(nick, conn);
     const std::string reason = irc_has_word(msg, 3) ? irc_words_from(msg, 3) : std::string();
 
-    if (!nick_eq(nick, membership_own_nick(conn))) {
+    if (!text_equal_nocase(nick, membership_own_nick(conn))) {
         nicklist_update(nick, rec, kNickSetValue, kLeaving);
         const int go = irc_fire_event(msg, "PART", 47, 1);
         const int where = where_of(chan_membership(rec)->show_parts_in, membership_settings.parts_in);
@@ -291,7 +287,8 @@ void membership_on_part(IrcMessage& msg)
     ial_forget_nick(rec, nick, 0, conn);
     clear_nick_list(rec);
     st->joined = 0;
-    if (rec->closing == 0 && !st->rejoin_pending) {
+    // A hop sent its JOIN right behind this PART: the window stays for it.
+    if (rec->closing == 0 && !st->rejoin_pending && rec->chan_state != 1) {
         close_channel(rec);
         return;
     }
@@ -313,7 +310,7 @@ void membership_on_kick(IrcMessage& msg)
     if (membership_notify_seen) membership_notify_seen(kicker, 1, conn);
     if (membership_automode_forget) membership_automode_forget(kicked, conn);
 
-    if (!nick_eq(kicked, me)) {
+    if (!text_equal_nocase(kicked, me)) {
         nicklist_update(kicked, rec, kNickSetValue, kLeaving);
         if (nicklist_find(rec, kicker)) learn_address(msg, kicker);
         const int go = irc_fire_event(msg, "KICK", 35, 1);
@@ -339,7 +336,7 @@ void membership_on_kick(IrcMessage& msg)
     rec->chan_left = 1;
     bool close_it = false;
     int go = 1;
-    if (opt(OPT_REJOIN_ON_KICK) && !nick_eq(kicker, me)) {
+    if (opt(OPT_REJOIN_ON_KICK) && !text_equal_nocase(kicker, me)) {
         st->rejoin_pending = 1;
         // The channel name and key come from the server: the line runs in
         // the plain mode, so nothing in them is evaluated or split.
@@ -379,7 +376,7 @@ void membership_on_quit(IrcMessage& msg)
     if (!conn_is_live(conn) || !irc_has_word(msg, 1)) return;
     const std::string nick = irc_word(msg, 0);
     const std::string reason = irc_has_word(msg, 2) ? irc_words_from(msg, 2) : std::string();
-    const bool own = nick_eq(nick, membership_own_nick(conn));
+    const bool own = text_equal_nocase(nick, membership_own_nick(conn));
     if (membership_notify_seen) membership_notify_seen(nick, 0, conn);
     if (membership_automode_forget) membership_automode_forget(nick, conn);
 
@@ -441,15 +438,15 @@ void membership_on_nick(IrcMessage& msg)
     const std::string old_nick = irc_word(msg, 0);
     const std::string new_nick = irc_word(msg, 2).substr(0, kShortText);
     if (new_nick.empty()) return;
-    const bool own = nick_eq(old_nick, membership_own_nick(conn));
-    const bool case_only = nick_eq(old_nick, new_nick);
+    const bool own = text_equal_nocase(old_nick, membership_own_nick(conn));
+    const bool case_only = text_equal_nocase(old_nick, new_nick);
     if (membership_automode_rename) membership_automode_rename(old_nick, new_nick, conn);
 
     // Queries.
     WindowRecord* existing = nullptr;
     if (!case_only) {
         for (WindowRecord* w = win_list; w; w = w->next)
-            if (w->type == kWinQuery && w->subtype == kQueryPrivate && w->conn == conn && nick_eq(w->name, new_nick))
+            if (w->type == kWinQuery && w->subtype == kQueryPrivate && w->conn == conn && text_equal_nocase(w->name, new_nick))
                 existing = w;
     }
     if (existing) {
@@ -457,7 +454,7 @@ void membership_on_nick(IrcMessage& msg)
         refresh(existing);
     } else {
         for (WindowRecord* w = win_list; w; w = w->next) {
-            if (w->type == kWinQuery && w->subtype == kQueryPrivate && w->conn == conn && nick_eq(w->name, old_nick)) {
+            if (w->type == kWinQuery && w->subtype == kQueryPrivate && w->conn == conn && text_equal_nocase(w->name, old_nick)) {
                 w->name = new_nick;
                 refresh(w);
                 break;
@@ -487,8 +484,8 @@ void membership_on_nick(IrcMessage& msg)
     if (own) {
         int& idx = conn->nick_index;
         if (idx < 0 || idx > 2) idx = 0;
-        if (idx == 0 && !nick_eq(new_nick, conn->live_identity[2]) && nick_eq(new_nick, conn->live_identity[3])) idx = 1;
-        else if (idx == 1 && !nick_eq(new_nick, conn->live_identity[3]) && nick_eq(new_nick, conn->live_identity[2])) idx = 0;
+        if (idx == 0 && !text_equal_nocase(new_nick, conn->live_identity[2]) && text_equal_nocase(new_nick, conn->live_identity[3])) idx = 1;
+        else if (idx == 1 && !text_equal_nocase(new_nick, conn->live_identity[3]) && text_equal_nocase(new_nick, conn->live_identity[2])) idx = 0;
         conn->live_identity[2 + idx] = new_nick;
         for (int i = 0; i < 3; ++i) conn->stored_identity[2 + i] = conn->live_identity[2 + i];
         conn_update_status_title(conn);
@@ -511,7 +508,7 @@ void membership_on_kill(IrcMessage& msg)
     const std::string reason = irc_has_word(msg, 3) ? irc_words_from(msg, 3) : std::string();
     if (membership_notify_seen) membership_notify_seen(killed, 0, conn);
     if (membership_automode_forget) membership_automode_forget(killed, conn);
-    if (!nick_eq(killed, membership_own_nick(conn))) {
+    if (!text_equal_nocase(killed, membership_own_nick(conn))) {
         for (WindowRecord* w = win_list; w; w = w->next) {
             if (w->type != kWinChannel || w->conn != conn || !w->hwnd.get()) continue;
             if (nicklist_find(w, killed)) {

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "app/connection.h"
+#include "core/text_buffer.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -20,14 +21,6 @@ namespace {
 const char* const kAllNetworks = "All Networks";
 const char* const kOtherNetworks = "Other Networks";
 
-bool ieq(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // Outer blanks removed, inner runs of blanks made one.
 std::string collapse(const std::string& s)
@@ -69,12 +62,13 @@ std::vector<std::string> perform_list;
 int (*logon_exec_line)(Connection*, const std::string&, int) = default_exec_line;
 std::vector<LogonChannel> (*logon_channels_to_rejoin)(Connection*) = no_channels;
 void (*logon_close_other_network_windows)(Connection*) = nullptr;
+void (*logon_channel_rejoining)(Connection*, const LogonChannel&) = nullptr;
 
 std::string perform_key_display(const std::string& key)
 {
     std::string out;
-    if (ieq(key, kAllNetworks)) return text_load_string(1918, &out), out;
-    if (ieq(key, kOtherNetworks)) return text_load_string(1919, &out), out;
+    if (text_equal_nocase(key, kAllNetworks)) return text_load_string(1918, &out), out;
+    if (text_equal_nocase(key, kOtherNetworks)) return text_load_string(1919, &out), out;
     return key;
 }
 
@@ -83,8 +77,8 @@ std::string perform_key_internal(const std::string& shown)
     std::string all, other;
     text_load_string(1918, &all);
     text_load_string(1919, &other);
-    if (ieq(collapse(shown), all)) return kAllNetworks;
-    if (ieq(collapse(shown), other)) return kOtherNetworks;
+    if (text_equal_nocase(collapse(shown), all)) return kAllNetworks;
+    if (text_equal_nocase(collapse(shown), other)) return kOtherNetworks;
     return shown;
 }
 
@@ -92,7 +86,7 @@ int perform_has_key(const std::vector<std::string>& list, const std::string& key
 {
     const std::string want = collapse(key);
     for (const std::string& e : list)
-        if (e.find(',') != std::string::npos && ieq(key_of(e), want)) return 1;
+        if (e.find(',') != std::string::npos && text_equal_nocase(key_of(e), want)) return 1;
     return 0;
 }
 
@@ -101,7 +95,7 @@ void perform_remove_key(std::vector<std::string>& list, const std::string& entry
     const std::string key = key_of(entry);
     std::erase_if(list, [&](const std::string& e) {
         std::string k = key_of(e);
-        return k.empty() || ieq(k, key);
+        return k.empty() || text_equal_nocase(k, key);
     });
 }
 
@@ -110,7 +104,7 @@ std::vector<std::string> perform_commands_for_key(const std::vector<std::string>
     std::vector<std::string> out;
     const std::string key = key_of(entry);
     for (const std::string& e : list) {
-        if (!ieq(key_of(e), key)) continue;
+        if (!text_equal_nocase(key_of(e), key)) continue;
         std::string cmds = collapse(e.substr(e.find(',') + 1));
         if (!cmds.empty()) out.push_back(cmds);
     }
@@ -130,14 +124,14 @@ int perform_entry_for_network(std::string& entry, Connection* conn)
     const std::string key = collapse(entry.substr(0, comma));
     if (key.empty()) return 0;
     bool applies = false;
-    if (ieq(key, kAllNetworks)) {
+    if (text_equal_nocase(key, kAllNetworks)) {
         applies = true;
-    } else if (ieq(key, kOtherNetworks)) {
+    } else if (text_equal_nocase(key, kOtherNetworks)) {
         applies = conn && !(!conn->network.empty() && perform_has_key(perform_list, conn->network)) &&
                   !(!conn->server_name.empty() && perform_has_key(perform_list, conn->server_name));
     } else if (conn) {
-        applies = (!conn->network.empty() && ieq(key, conn->network)) ||
-                  (!conn->server_name.empty() && ieq(key, conn->server_name));
+        applies = (!conn->network.empty() && text_equal_nocase(key, conn->network)) ||
+                  (!conn->server_name.empty() && text_equal_nocase(key, conn->server_name));
     }
     if (!applies) return 0;
     std::string cmds = entry.substr(comma + 1);
@@ -242,8 +236,12 @@ void conn_auto_join(Connection* conn)
     for (const LogonChannel& ch : logon_channels_to_rejoin(conn)) {
         if (!opt(OPT_REJOIN_ON_CONNECT)) break;
         const bool match = ch.network_tag.empty() || (conn->network.empty() && conn->server_name.empty()) ||
-                           ieq(ch.network_tag, conn->network) || ieq(ch.network_tag, conn->server_name);
+                           text_equal_nocase(ch.network_tag, conn->network) || text_equal_nocase(ch.network_tag, conn->server_name);
         if (!match) continue;
+        if (logon_channel_rejoining) {
+            logon_channel_rejoining(conn, ch);
+            if (!conn_is_live(conn)) return;
+        }
         if (!ch.key.empty()) {
             if (line != start) logon_exec_line(conn, line, 0);
             if (!conn_is_live(conn)) return;

@@ -10,6 +10,7 @@
 #include "core/text_limits.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
+#include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/server_software.h"
 #include "irc/link/connect.h"
@@ -197,6 +198,11 @@ void on_redirect(IrcMessage& msg)
 void on_nick_in_use(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
+    // A refused channel name: a window still waiting for that join goes.
+    if (irc_has_word(msg, 3)) {
+        chan_close_waiting(irc_word(msg, 3), conn);
+        if (!conn_is_live(conn)) return;
+    }
     IrcConnState* st = irc_state(conn);
     int shown = 1;
     if (event_switch_raw) {
