@@ -210,7 +210,12 @@ TEST_F(DispatchLink, HaltedRawEventShowsNothing)
 
 TEST_F(DispatchLink, SeamCommandsTakeTheRawPathWithTheSourceSplit)
 {
+    // Without a message handler (other tests of this program may have
+    // installed one).
+    IrcHandler saved = irc_on_privmsg;
+    irc_on_privmsg = irc_on_unknown;
     irc_dispatch_line(":nick!user@host PRIVMSG #c :hello there", conn);
+    irc_on_privmsg = saved;
     ASSERT_EQ(g_shown.size(), 1u);
     EXPECT_EQ(g_shown[0], "nick PRIVMSG #c hello there");
 }
