@@ -1,5 +1,7 @@
 // The interpreter on the work it does for every event: a counting loop, a
-// run of $calc calls and a run of $gettok calls.
+// run of $calc calls and a run of $gettok calls, alias calls as commands and
+// as identifiers, an if/elseif/else chain in a block that spans lines, and
+// a local variable set to a $+ join.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -27,6 +29,28 @@ Connection* bench_setup()
             line += (k > 1 ? " w" : "w") + std::to_string(k);
         alias_add("toks { var %i = 0 | while (%i < 100000) { noop $gettok(" + line +
                   ",25,32) | inc %i } | set %bench_done %i }");
+        // The counting loop at a size that a profiler (callgrind) runs in
+        // seconds.
+        alias_add("loop50k { var %i = 0 | while (%i < 50000) { inc %i } | set %bench_done %i }");
+        alias_add("bench_take { set %bench_last $1- }");
+        alias_add("calls { var %i = 0 | while (%i < 100000) { bench_take %i a b c | inc %i } | "
+                  "set %bench_done $gettok(%bench_last,1,32) }");
+        alias_add("bench_pair { return $1 $+ $2 }");
+        alias_add("idcalls { var %i = 0, %s | while (%i < 100000) { set %s $bench_pair(%i, x) | "
+                  "inc %i } | set %bench_done $gettok(%s,1,120) }");
+        alias_add("ifs {\n"
+                  "  var %i = 0, %n = 0\n"
+                  "  while (%i < 100000) {\n"
+                  "    if (%i == -1) { inc %n 2 }\n"
+                  "    elseif (%i isnum 5-3) { inc %n 3 }\n"
+                  "    elseif ($calc(%i % 2) == 2) { inc %n 4 }\n"
+                  "    else { inc %n }\n"
+                  "    inc %i\n"
+                  "  }\n"
+                  "  set %bench_done %n\n"
+                  "}");
+        alias_add("assigns { var %i = 0, %s | while (%i < 100000) { set %s x $+ %i $+ y | inc %i } | "
+                  "set %bench_done $gettok($gettok(%s,1,121),1,120) }");
     }
     return conn;
 }
@@ -65,5 +89,39 @@ void BM_Gettok100k(benchmark::State& state)
     run_alias_checked(state, "toks", 100000);
 }
 BENCHMARK(BM_Gettok100k)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_WhileLoop50k(benchmark::State& state)
+{
+    run_alias_checked(state, "loop50k", 50000);
+}
+BENCHMARK(BM_WhileLoop50k)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// An alias called as a command with $1- in its body.
+void BM_AliasCall100k(benchmark::State& state)
+{
+    run_alias_checked(state, "calls", 99999);
+}
+BENCHMARK(BM_AliasCall100k)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// An alias called as an identifier that returns a $+ join of its arguments.
+void BM_AliasIdentifier100k(benchmark::State& state)
+{
+    run_alias_checked(state, "idcalls", 99999);
+}
+BENCHMARK(BM_AliasIdentifier100k)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// if / elseif / elseif / else on lines of their own inside a while block.
+void BM_IfElseifChain100k(benchmark::State& state)
+{
+    run_alias_checked(state, "ifs", 100000);
+}
+BENCHMARK(BM_IfElseifChain100k)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// "set %s x $+ %i $+ y" on a local variable.
+void BM_LocalSet100k(benchmark::State& state)
+{
+    run_alias_checked(state, "assigns", 99999);
+}
+BENCHMARK(BM_LocalSet100k)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace

@@ -25,7 +25,11 @@
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/modes.h"
 #include "irc/link/connect.h"
+#include "irc/link/flood.h"
 #include "irc/link/lookups.h"
+#include "irc/lists/ban_lists.h"
+#include "irc/lists/notify_list.h"
+#include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "irc/numerics/replies.h"
@@ -95,6 +99,8 @@ void forget_protocol_state(Connection* conn)
     irc_protocol_forget(conn);
     reply_state_forget(conn);
     automode_drop(conn);
+    flood_forget(conn);
+    chan_list_scan_forget(conn);
 }
 
 // The per-connection second: the delayed auto-join, then the delayed modes.
@@ -171,4 +177,13 @@ void app_install_subsystems()
     irc_chat_commands_install();
     irc_rejoin_install();
     reply_close_waiting = chan_close_waiting;
+
+    // Outgoing flood protection.
+    irc_flood_install();
+
+    // The per-channel and per-connection lists.
+    irc_ban_lists_install();
+    irc_user_lists_install();
+    // Last: it wraps message handlers set above.
+    irc_notify_install();
 }

@@ -1,5 +1,6 @@
 #include "commands/messaging_commands.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "app/connection.h"
@@ -14,6 +15,7 @@
 #include "display/line_buffer.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/captions.h"
+#include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"
 
@@ -146,6 +148,71 @@ std::vector<std::string> chat_batch_lines(const std::string& head, const std::ve
     return lines;
 }
 
+namespace {
+
+constexpr std::size_t kLineBytes = 510;       // a protocol line less its CR LF
+constexpr std::size_t kAddressReserve = 75;  // "~" a user name of ten, "@" a host of 63
+constexpr std::size_t kMinRoom = 64;
+constexpr std::size_t kActionFrame = 9;      // "\x01ACTION " and "\x01"
+
+bool colour_code_byte(char c)
+{
+    return (c >= '0' && c <= '9') || c == ',';
+}
+
+}  // namespace
+
+std::size_t chat_text_room(Connection* conn, std::size_t head_length)
+{
+    std::size_t nick = kShortText;
+    std::size_t address = kAddressReserve;
+    if (conn_is_live(conn)) {
+        nick = own_nick(conn).size();
+        if (!conn->own_address.empty()) address = conn->own_address.size();
+    }
+    // ":" nick "!" user@host " " head text
+    const std::size_t used = 1 + nick + 1 + address + 1 + head_length;
+    return used + kMinRoom < kLineBytes ? kLineBytes - used : kMinRoom;
+}
+
+std::vector<std::string> chat_split_text(const std::string& text, std::size_t room)
+{
+    std::vector<std::string> pieces;
+    if (room == 0) room = 1;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (text.size() - pos <= room) {
+            pieces.push_back(text.substr(pos));
+            break;
+        }
+        // The last blank of the piece, looked for in its second half only.
+        std::size_t blank = pos + room;
+        while (blank > pos + room / 2 && text[blank] != ' ') --blank;
+        if (text[blank] == ' ' && blank > pos) {
+            pieces.push_back(text.substr(pos, blank - pos));
+            pos = blank + 1;
+            continue;
+        }
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(text[pos + cut]) & 0xC0) == 0x80) --cut;
+        // A colour code that the cut would split goes whole to the next piece.
+        if (cut > 0 && colour_code_byte(text[pos + cut])) {
+            for (std::size_t k = 1; k <= 5 && k <= cut; ++k) {
+                const char c = text[pos + cut - k];
+                if (c == '\x03') {
+                    if (cut - k > 0) cut -= k;
+                    break;
+                }
+                if (!colour_code_byte(c)) break;
+            }
+        }
+        if (cut == 0) cut = room;
+        pieces.push_back(text.substr(pos, cut));
+        pos += cut;
+    }
+    return pieces;
+}
+
 int chat_send_text(QWidget* window, const std::string& text, int send_kind, Connection* conn)
 {
     if (text.empty()) return 0;
@@ -161,11 +228,15 @@ int chat_send_text(QWidget* window, const std::string& text, int send_kind, Conn
     }
     if (rec->type == kWinQuery && rec->subtype == kQueryMessages)
         return script_error(window, text_load_string(847), {}, 6);
-    irc_send_line("PRIVMSG " + rec->name + " :" + text + "\n", send_kind, conn);
-    if (!conn_is_live(conn)) return 1;
-    print_options.message = 2;
-    print_options.sender_nick = own_nick(conn);
-    chat_show(rec, conn, kColorOwnText, own_message(rec, conn, text));
+    const std::string head = "PRIVMSG " + rec->name + " :";
+    for (const std::string& piece : chat_split_text(text, chat_text_room(conn, head.size()))) {
+        irc_send_line(head + piece + "\n", send_kind, conn);
+        if (!conn_is_live(conn)) return 1;
+        if (!win_is_record(rec)) continue;
+        print_options.message = 2;
+        print_options.sender_nick = own_nick(conn);
+        chat_show(rec, conn, kColorOwnText, own_message(rec, conn, piece));
+    }
     away_on_speaking(conn, send_kind);
     return 1;
 }
@@ -198,14 +269,18 @@ int cmd_query(CommandCall& call)
     if (!is_query || channel) {
         if (!conn_is_connected(conn)) return fail(call, 12);
         if (text.empty()) return is_query ? 1 : fail(call, 0);
-        if (call.show) {
-            print_options.wrap_mode = 0;
-            print_options.indent = 2;
-            if (win) chat_show(win, conn, kColorOwnText, own_message(win, conn, text));
-            else chat_show(chat_record_of(call.window), conn, kColorOwnText,
-                           "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + text);
+        const std::string head = "PRIVMSG " + target + " :";
+        for (const std::string& piece : chat_split_text(text, chat_text_room(conn, head.size()))) {
+            if (call.show) {
+                print_options.wrap_mode = 0;
+                print_options.indent = 2;
+                if (win && win_is_record(win)) chat_show(win, conn, kColorOwnText, own_message(win, conn, piece));
+                else chat_show(chat_record_of(call.window), conn, kColorOwnText,
+                               "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + piece);
+            }
+            irc_send_line(head + piece + "\n", 0, conn);
+            if (!conn_is_live(conn)) return 1;
         }
-        irc_send_line("PRIVMSG " + target + " :" + text + "\n", 0, conn);
         return 1;
     }
     // /query nick [text]: shows the nick's window, opening a query first.
@@ -217,8 +292,12 @@ int cmd_query(CommandCall& call)
     }
     if (text.empty()) return 1;
     if (!conn_is_connected(conn)) return fail(call, 12);
-    if (call.show) chat_show(win, conn, kColorOwnText, own_message(win, conn, text));
-    irc_send_line("PRIVMSG " + target + " :" + text + "\n", 0, conn);
+    const std::string head = "PRIVMSG " + target + " :";
+    for (const std::string& piece : chat_split_text(text, chat_text_room(conn, head.size()))) {
+        if (call.show && win_is_record(win)) chat_show(win, conn, kColorOwnText, own_message(win, conn, piece));
+        irc_send_line(head + piece + "\n", 0, conn);
+        if (!conn_is_live(conn)) return 1;
+    }
     return 1;
 }
 
@@ -240,13 +319,19 @@ int cmd_me(CommandCall& call)
     if (text.empty()) return 1;
     if (rec->subtype == kQueryDccChat || rec->subtype == kQueryFserve) return fail(call, 7);
     if (!conn_is_connected(conn)) return fail(call, 12);
-    irc_send_line("PRIVMSG " + rec->name + " :\x01" "ACTION " + text + "\x01\n", 0, conn);
+    const std::string head = "PRIVMSG " + rec->name + " :";
+    const std::vector<std::string> pieces = chat_split_text(text, chat_text_room(conn, head.size() + kActionFrame));
+    for (const std::string& piece : pieces) {
+        irc_send_line(head + "\x01" "ACTION " + piece + "\x01\n", 0, conn);
+        if (!conn_is_live(conn)) return 1;
+    }
     away_on_speaking(conn, 0);
-    if (call.show && win_is_record(rec) && conn_is_live(conn)) {
+    for (const std::string& piece : pieces) {
+        if (!call.show || !win_is_record(rec) || !conn_is_live(conn)) break;
         print_options.wrap_mode = 0;
         print_options.indent = 2;
         print_options.sender_nick = own_nick(conn);
-        chat_show(rec, conn, action_colour(), "* " + nick_display_form(rec, 2, own_nick(conn), conn) + " " + text);
+        chat_show(rec, conn, action_colour(), "* " + nick_display_form(rec, 2, own_nick(conn), conn) + " " + piece);
     }
     return 1;
 }
@@ -259,17 +344,24 @@ int cmd_describe(CommandCall& call)
     if (target[0] == '=') return fail(call, 3);
     if (!conn_is_connected(conn)) return fail(call, 12);
     std::string text = join_from(call, 2);
-    irc_send_line("PRIVMSG " + target + " :\x01" "ACTION " + text + "\x01\n", 0, conn);
+    const std::string head = "PRIVMSG " + target + " :";
+    const std::vector<std::string> pieces = chat_split_text(text, chat_text_room(conn, head.size() + kActionFrame));
+    for (const std::string& piece : pieces) {
+        irc_send_line(head + "\x01" "ACTION " + piece + "\x01\n", 0, conn);
+        if (!conn_is_live(conn)) return 1;
+    }
     away_on_speaking(conn, 0);
     if (!call.show || !conn_is_live(conn)) return 1;
     WindowRecord* win = win_find_by_name(target, conn);
-    print_options.wrap_mode = 0;
-    print_options.indent = 2;
-    if (win && (win->type == kWinChannel || win->type == kWinQuery))
-        chat_show(win, conn, action_colour(), "* " + nick_display_form(win, 2, own_nick(conn), conn) + " " + text);
-    else
-        chat_show(chat_record_of(call.window), conn, action_colour(),
-                  "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + text);
+    for (const std::string& piece : pieces) {
+        print_options.wrap_mode = 0;
+        print_options.indent = 2;
+        if (win && (win->type == kWinChannel || win->type == kWinQuery))
+            chat_show(win, conn, action_colour(), "* " + nick_display_form(win, 2, own_nick(conn), conn) + " " + piece);
+        else
+            chat_show(chat_record_of(call.window), conn, action_colour(),
+                      "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + piece);
+    }
     return 1;
 }
 
@@ -280,13 +372,17 @@ int cmd_notice(CommandCall& call)
     if (call.tokens.size() < 3 || call.tokens[1].empty()) return fail(call, 0);
     const std::string target = call.tokens[1].substr(0, kShortText);
     std::string text = join_from(call, 2);
-    if (call.show) {
-        print_options.wrap_mode = 0;
-        print_options.indent = 2;
-        chat_show(chat_record_of(call.window), conn, kColorOwnText,
-                  "-> -" + nick_display_form(nullptr, 1, target, conn) + "- " + text);
+    const std::string head = "NOTICE " + target + " :";
+    for (const std::string& piece : chat_split_text(text, chat_text_room(conn, head.size()))) {
+        if (call.show) {
+            print_options.wrap_mode = 0;
+            print_options.indent = 2;
+            chat_show(chat_record_of(call.window), conn, kColorOwnText,
+                      "-> -" + nick_display_form(nullptr, 1, target, conn) + "- " + piece);
+        }
+        irc_send_line(head + piece + "\n", 0, conn);
+        if (!conn_is_live(conn)) return 1;
     }
-    irc_send_line("NOTICE " + target + " :" + text + "\n", 0, conn);
     return 1;
 }
 
@@ -320,19 +416,27 @@ int cmd_amsg(CommandCall& call)
         return 1;
     }
     IrcConnState* st = irc_state(conn);
-    const std::string tail = action ? " :\x01" "ACTION " + text + "\x01\n" : " :" + text + "\n";
-    send_prefixed("PRIVMSG ", targets, text, tail, st ? st->privmsg_targets : 0, (conn->server_flags & 0x80) != 0, 0,
-                  conn);
-    if (!call.show || !conn_is_live(conn)) return 1;
-    for (WindowRecord* rec : windows) {
-        if (!win_is_record(rec)) continue;
-        print_options.wrap_mode = 0;
-        print_options.indent = 2;
-        print_options.sender_nick = own_nick(conn);
-        if (action)
-            chat_show(rec, conn, action_colour(), "* " + nick_display_form(rec, 2, own_nick(conn), conn) + " " + text);
-        else
-            chat_show(rec, conn, amsg_colour(), own_message(rec, conn, text));
+    const int limit = st ? st->privmsg_targets : 0;
+    // Room as if the longest target stood alone in its line.
+    std::size_t longest = 0;
+    for (const std::string& t : targets) longest = std::max(longest, t.size());
+    const std::size_t room = chat_text_room(conn, 8 + longest + 2 + (action ? kActionFrame : 0));
+    for (const std::string& piece : chat_split_text(text, room)) {
+        const std::string tail = action ? " :\x01" "ACTION " + piece + "\x01\n" : " :" + piece + "\n";
+        send_prefixed("PRIVMSG ", targets, piece, tail, limit, (conn->server_flags & 0x80) != 0, 0, conn);
+        if (!conn_is_live(conn)) return 1;
+        if (!call.show) continue;
+        for (WindowRecord* rec : windows) {
+            if (!win_is_record(rec)) continue;
+            print_options.wrap_mode = 0;
+            print_options.indent = 2;
+            print_options.sender_nick = own_nick(conn);
+            if (action)
+                chat_show(rec, conn, action_colour(),
+                          "* " + nick_display_form(rec, 2, own_nick(conn), conn) + " " + piece);
+            else
+                chat_show(rec, conn, amsg_colour(), own_message(rec, conn, piece));
+        }
     }
     return 1;
 }
@@ -361,6 +465,32 @@ int cmd_omsg(CommandCall& call)
     if (text.empty()) return fail(call, 0);
     const std::string me = own_nick(conn);
     const int op_bit = nicklist_prefix_bit(conn, '@');
+    // Only an operator of the channel (or of the network) speaks to its
+    // operators.
+    NickEntry* self = nicklist_find(chan, me);
+    if (!irc_is_oper(conn) && !(op_bit && self && self->number >= op_bit)) {
+        std::string note = text_load_string(856);
+        std::size_t at = note.find("%s");
+        if (at != std::string::npos) {
+            note.replace(at, 2, word_of(call));
+            at = note.find("%s", at + word_of(call).size());
+        }
+        if (at != std::string::npos) note.replace(at, 2, chan->name);
+        return script_error(call.window, note, {}, 6);
+    }
+    IrcConnState* st = irc_state(conn);
+    // Servers that take "@#channel" get one line for all its operators.
+    const int at_flags = notice ? (0x2 | 0x10 | 0x80) : (0x2 | 0x80);
+    if ((conn->server_flags & at_flags) || (notice && st && st->has_wallchops)) {
+        const std::string head = std::string(notice ? "NOTICE @" : "PRIVMSG @") + chan->name + " :";
+        for (const std::string& piece : chat_split_text(text, chat_text_room(conn, head.size()))) {
+            irc_send_line(head + piece + "\n", 0, conn);
+            if (!conn_is_live(conn)) return 1;
+            if (call.show)
+                chat_show(chat_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + piece);
+        }
+        return 1;
+    }
     std::vector<std::string> ops;
     for (StringNode* n = chan->nick_list; n; n = n->next)
         if (n->number >= op_bit && op_bit && !text_equal_nocase(n->text, me)) ops.push_back(n->text);
@@ -373,12 +503,16 @@ int cmd_omsg(CommandCall& call)
         chat_show(chat_record_of(call.window), conn, kColorInfoText, note);
         return 1;
     }
-    IrcConnState* st = irc_state(conn);
     int limit = st ? (notice ? st->notice_targets : st->privmsg_targets) : 0;
-    send_prefixed(notice ? "NOTICE " : "PRIVMSG ", ops, text, " :" + text + "\n", limit,
-                  (conn->server_flags & 0x80) != 0, 0, conn);
-    if (call.show && conn_is_live(conn))
-        chat_show(chat_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + text);
+    std::size_t longest = 0;
+    for (const std::string& n : ops) longest = std::max(longest, n.size());
+    const std::string word = notice ? "NOTICE " : "PRIVMSG ";
+    for (const std::string& piece : chat_split_text(text, chat_text_room(conn, word.size() + longest + 2))) {
+        send_prefixed(word, ops, piece, " :" + piece + "\n", limit, (conn->server_flags & 0x80) != 0, 0, conn);
+        if (!conn_is_live(conn)) return 1;
+        if (call.show)
+            chat_show(chat_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + piece);
+    }
     return 1;
 }
 

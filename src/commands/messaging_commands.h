@@ -3,6 +3,7 @@
 // and the sending of a line typed without the command character.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,6 +33,19 @@ int chat_send_text(QWidget* window, const std::string& text, int send_kind, Conn
 std::vector<std::string> chat_batch_lines(const std::string& head, const std::vector<std::string>& targets,
                                           const std::string& text, const std::string& tail, int limit,
                                           int one_each);
+
+// One protocol line holds 512 bytes with its CR LF, and the server puts
+// ":nick!user@host " before a message it passes on. The room left for the
+// text of a message whose own part is `head_length` bytes long ("PRIVMSG
+// target :" and, for an action, its CTCP framing): counted with the own nick
+// and the own address when it is known (else a generous one), at least 64.
+std::size_t chat_text_room(Connection* conn, std::size_t head_length);
+// Cuts a message text into pieces of at most `room` bytes each, none empty,
+// so that every line the server passes on stays whole. A piece ends at its
+// last blank when that lies in its second half (the blank is dropped), else
+// at the room, moved back so that it never splits a UTF-8 character or a
+// colour code. A text that fits is one piece; an empty text none.
+std::vector<std::string> chat_split_text(const std::string& text, std::size_t room);
 
 // The window record of a command's window. Seam for tests; by default
 // win_record_of.

@@ -64,6 +64,16 @@ private:
     bool overflow_ = false;
 };
 
+// The token views of $gettok, kept between calls so that a loop calling it
+// does not go back to the allocator; no token routine runs while another
+// holds it.
+Tokens& reused_tokens()
+{
+    static Tokens tokens;
+    tokens.clear();
+    return tokens;
+}
+
 int empty_result(std::string& out)
 {
     out.clear();
@@ -138,7 +148,7 @@ int tokens_get(std::string_view t, std::string_view n, std::string_view c, std::
     if (t.empty() || n.empty() || c.empty())
         return empty_result(out);
     const char sep = token_separator(c);
-    Tokens tokens;
+    Tokens& tokens = reused_tokens();
     token_split(t, sep, tokens);
     const int count = static_cast<int>(tokens.size());
     if (token_number(n) == 0 && (n.size() <= 1 || n.find('-', 1) == std::string_view::npos)) {

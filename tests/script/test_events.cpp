@@ -205,6 +205,12 @@ TEST_F(EventsTest, IdentifiersOfTheEvent)
     EXPECT_EQ(said, (std::vector<std::string>{
                         "text bob host.example *!*@host.example bob!bob@host.example #chan",
                         "433 433", "ctcp PING 123"}));
+    // Words that only look like identifier names stay words.
+    said.clear();
+    load_script("w.kst", {"on 1:TEXT:*:#:say chan nick address x $chan"});
+    fire_line(l, "TEXT", kEvText, 0);
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.back(), "chan nick address x #chan");
     // Unknown names go back to the evaluator; no context gives nothing.
     std::string out;
     EXPECT_EQ(event_ident_value("$foo", &out, nullptr, 1), 2);
@@ -296,3 +302,4 @@ TEST_F(EventsTest, LoadAndStartFireOncePerScript)
 }
 
 } // namespace
+

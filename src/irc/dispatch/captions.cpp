@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/connection.h"
 #include "app/window_record.h"
@@ -76,6 +77,22 @@ void repaint_switchbar()
     else if (win_hooks.switchbar_repaint) win_hooks.switchbar_repaint();
 }
 
+// The texts of windows whose records are gone are dropped once the two maps
+// hold many more entries than there are windows: windows that open and close
+// for as long as the program runs leave nothing behind (the walk is paid for
+// by the entries added since the last one).
+void prune_closed_windows()
+{
+    const std::size_t windows = static_cast<std::size_t>(win_count());
+    if (captions_set().size() + partners().size() <= 2 * windows + 32) return;
+    std::unordered_set<std::uint64_t> live;
+    for (WindowRecord* w = win_list; w; w = w->next) live.insert(w->creation_seq);
+    for (auto* kept : {&captions_set(), &partners()}) {
+        for (auto it = kept->begin(); it != kept->end();)
+            it = live.count(it->first) ? std::next(it) : kept->erase(it);
+    }
+}
+
 std::string read_caption(WindowRecord* rec)
 {
     if (caption_get_hook) return caption_get_hook(rec);
@@ -85,6 +102,7 @@ std::string read_caption(WindowRecord* rec)
 
 void set_caption(WindowRecord* rec, const std::string& text)
 {
+    prune_closed_windows();
     captions_set()[rec->creation_seq] = text;
     if (caption_set_hook) caption_set_hook(rec, text);
     else win_set_text_if_changed(rec->hwnd.get(), text);
@@ -100,6 +118,11 @@ std::string server_piece(Connection* conn)
 }
 
 }  // namespace
+
+int caption_kept_count()
+{
+    return static_cast<int>(captions_set().size() + partners().size());
+}
 
 std::string caption_partner_address(const WindowRecord* rec)
 {
@@ -236,6 +259,7 @@ void win_update_title(WindowRecord* rec, const IrcMessage* msg)
             if (!clean.empty()) cap += ": " + clean;
         }
     } else if (rec->type == kWinQuery && rec->subtype == kQueryPrivate) {
+        prune_closed_windows();
         std::string& stored = partners()[rec->creation_seq];
         if (msg && msg->has_address && !msg->address.empty()) {
             stored = msg->address.substr(0, kShortText);
@@ -252,6 +276,7 @@ void win_update_title(WindowRecord* rec, const IrcMessage* msg)
     } else if (rec->type == kWinQuery && rec->subtype == kQueryMessages) {
         cap = "Messages";
         if (conn_is_live(conn)) irc_caption_network_part(cap, conn);
+        prune_closed_windows();
         std::string& stored = partners()[rec->creation_seq];
         const std::string sender = msg && !msg->words.empty() ? msg->words[0] : std::string();
         if (msg && !sender.empty()) {

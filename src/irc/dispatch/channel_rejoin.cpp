@@ -68,14 +68,16 @@ void close_once(WindowRecord* rec)
 {
     if (!window_lives(rec) || rec->closing != 0) return;
     rec->closing = 1;
-    win_close(rec->hwnd.get());
+    // As the user's close: the widgets go with the record.
+    win_close_request(rec->hwnd.get());
 }
 
 void empty_nick_list(WindowRecord* rec)
 {
     std::vector<std::string> nicks;
     for (StringNode* n = rec->nick_list; n; n = n->next) nicks.push_back(n->text);
-    for (const std::string& n : nicks) nicklist_update(n, rec, kNickRemove, 0);
+    // From the bottom up, so each removal takes the list box's last row.
+    for (auto it = nicks.rbegin(); it != nicks.rend(); ++it) nicklist_update(*it, rec, kNickRemove, 0);
 }
 
 void show(WindowRecord* rec, int text_id)

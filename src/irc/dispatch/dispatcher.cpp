@@ -16,6 +16,7 @@
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "irc/numerics/numerics.h"
+#include "irc/numerics/query_replies.h"
 #include "script/stores/timers.h"
 
 namespace {
@@ -186,8 +187,10 @@ void irc_on_unknown(IrcMessage& msg)
     irc_status_echo(conn, static_cast<int>(kColorNormalText), msg.out_text);
 }
 
-void irc_dispatch_line(const std::string& line, Connection* connection)
+void irc_dispatch_line(const std::string& received, Connection* connection)
 {
+    // A received line is text: it ends at its first NUL byte.
+    const std::string line = received.substr(0, received.find('\0'));
     if (line.empty() || !connection || !conn_is_live(connection)) return;
     if (connection->debug_flags) debug_log_line(line, 1, connection);
 
@@ -328,6 +331,8 @@ void irc_protocol_forget(Connection* conn)
 {
     irc_notes_forget(conn);
     irc_state_forget(conn);
+    // The reply state holds a links list under way; it goes with the record.
+    query_reply_state_forget(conn);
 }
 
 void irc_dispatch_install()

@@ -54,7 +54,8 @@ bool irc_has_word(const IrcMessage& msg, int index);
 std::string irc_words_from(const IrcMessage& msg, int index);
 
 // Parses and dispatches one server line (carriage return and line feed
-// already removed) received on a connection.
+// already removed) received on a connection. The line ends at its first NUL
+// byte, if it holds one.
 void irc_dispatch_line(const std::string& line, Connection* connection);
 
 // Fills words, last_word and trailing_word from raw.

@@ -22,6 +22,7 @@
 #include "irc/dispatch/server_commands.h"
 #include "irc/lists/address_identifiers.h"
 #include "irc/lists/address_list.h"
+#include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"
 
 MembershipSettings membership_settings;
@@ -108,7 +109,8 @@ void clear_nick_list(WindowRecord* rec)
 {
     std::vector<std::string> nicks;
     for (StringNode* n = rec->nick_list; n; n = n->next) nicks.push_back(n->text);
-    for (const std::string& n : nicks) nicklist_update(n, rec, kNickRemove, 0);
+    // From the bottom up, so each removal takes the list box's last row.
+    for (auto it = nicks.rbegin(); it != nicks.rend(); ++it) nicklist_update(*it, rec, kNickRemove, 0);
 }
 
 void learn_address(IrcMessage& msg, const std::string& nick)
@@ -131,7 +133,9 @@ void close_channel(WindowRecord* rec)
     ial_drop_channel(rec);
     clear_nick_list(rec);
     states().erase(rec->creation_seq);
-    win_close(hwnd);
+    // Closed as the user's close does, so that the window's widgets go with
+    // its record.
+    win_close_request(hwnd);
 }
 
 void refresh(WindowRecord* rec)
@@ -177,6 +181,9 @@ void membership_on_join(IrcMessage& msg)
         }
         if (rec) {
             ChannelMembership* st = chan_membership(rec);
+            // The members the rejoin discards share this channel no more:
+            // their addresses go unless another channel holds them.
+            ial_forget_channel(rec);
             clear_nick_list(rec);
             st->rejoin_pending = 0;
             st->kicked = 0;
@@ -223,6 +230,7 @@ void membership_on_join(IrcMessage& msg)
 
     if (!rec) return;
     nicklist_update(nick, rec, kNickAddOrChange, 1);
+    if (msg.has_address) userlist_on_join(rec, nick, msg.address, conn);
     if (msg.has_address) ial_update(&nick, &msg.address, 0, conn);
     const int go = irc_fire_event(msg, "JOIN", 32, 1);
     const int where = where_of(chan_membership(rec)->show_joins_in, membership_settings.joins_in);
@@ -312,6 +320,7 @@ void membership_on_kick(IrcMessage& msg)
 
     if (!text_equal_nocase(kicked, me)) {
         nicklist_update(kicked, rec, kNickSetValue, kLeaving);
+        userlist_on_kick(rec, kicker, kicked, conn);
         if (nicklist_find(rec, kicker)) learn_address(msg, kicker);
         const int go = irc_fire_event(msg, "KICK", 35, 1);
         const int where = where_of(chan_membership(rec)->show_kicks_in, membership_settings.kicks_in);

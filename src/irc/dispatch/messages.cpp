@@ -144,7 +144,11 @@ void print_message(WindowRecord* rec, const std::string& prefix, const IrcMessag
 WindowRecord* open_query(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    const std::string nick = irc_word(msg, 0);
+    // A query is named after the sender as a nick holds it: a sender
+    // without a nick names no window, and a longer one is cut, so that every
+    // line from it finds the same window again.
+    const std::string nick = irc_word(msg, 0).substr(0, kShortText);
+    if (nick.empty()) return nullptr;
     if (!fire(msg, "OPEN", kEvOpen, 1)) return nullptr;
     if (!conn_is_live(conn)) return nullptr;
     WindowRecord* rec = find_window(nick, kWinQuery, kQueryPrivate, conn);
@@ -277,6 +281,9 @@ int irc_show_action(IrcMessage& msg, QWidget* window)
     // The text after "ACTION ".
     std::string text = irc_word(msg, 3);
     text = text.size() > 7 ? text.substr(7) : std::string();
+    // The events of an action see its text, not the CTCP word before it:
+    // $1- and the match text are what the sender did.
+    msg.line.text = text;
     const std::string& target = irc_word(msg, 2);
     WindowRecord* rec = window ? win_record_of(window) : nullptr;
 

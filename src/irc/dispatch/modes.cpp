@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/connection.h"
 #include "app/window_record.h"
@@ -227,8 +228,23 @@ int chan_mode_limit(const WindowRecord* rec)
 void chan_mode_set_limit(WindowRecord* rec, int limit)
 {
     if (!rec) return;
-    if (limit == 0) g_limits.erase(rec->number);
-    else g_limits[rec->number] = limit;
+    if (limit == 0) {
+        g_limits.erase(rec->number);
+        return;
+    }
+    // The limits of closed windows go once they outnumber the windows.
+    if (g_limits.size() > 2 * static_cast<std::size_t>(win_count()) + 32) {
+        std::unordered_set<int> live;
+        for (WindowRecord* w = win_list; w; w = w->next) live.insert(w->number);
+        for (auto it = g_limits.begin(); it != g_limits.end();)
+            it = live.count(it->first) ? std::next(it) : g_limits.erase(it);
+    }
+    g_limits[rec->number] = limit;
+}
+
+int chan_mode_limit_count()
+{
+    return static_cast<int>(g_limits.size());
 }
 
 void chan_mode_text(WindowRecord* rec, const std::string& letters_in)

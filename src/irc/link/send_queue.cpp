@@ -140,8 +140,13 @@ int irc_send_line_impl(const std::string& text, int kind, Connection* conn)
     }
 
     if (!line.empty()) {
-        if (conn_option(5, 17, 0) && irc_flood_gate && irc_flood_gate(line, kind, conn))
+        if (conn_option(5, 17, 0) && irc_flood_gate && irc_flood_gate(line, kind, conn)) {
+            // The held line was the queue's head: the lines behind it must
+            // not wait for a write event that no write will cause.
+            if (conn_is_live(conn) && conn->send_queue)
+                post_app_message(WM_APP_SEND_QUEUE, 0, reinterpret_cast<intptr_t>(conn));
             return 1;
+        }
         if (!conn_is_live(conn) || conn->socket == -1)
             return 0;
         long written = irc_link_write(conn, line.data(), line.size());

@@ -168,6 +168,10 @@ IalEntry* ial_find(const std::string& key, const std::string& text, int mode, in
     if (!changed) changed = &dummy;
     IalStore* st = store_of(conn, true);
     if (!st || key.size() < 2 || key.back() != '!' || key.size() > kShortText + 1) return nullptr;
+    // A nick holding "!" cannot be told apart from its address: it has no
+    // entry, or it would be filed under the part before its "!" and never
+    // be found (nor dropped) again.
+    if (key.find('!') != key.size() - 1) return nullptr;
     int bucket = 0;
     EntryList::iterator where;
     if (!locate(*st, key, bucket, where)) {
@@ -194,7 +198,8 @@ IalEntry* ial_find(const std::string& key, const std::string& text, int mode, in
     case kIalRename: {
         if (st->has_index) st->index.erase(text_lower_copy(key));
         const std::size_t bang = where->text.find('!');
-        if (bang == std::string::npos || text.empty()) {
+        // A new nick that holds "!" can have no entry: the old one just goes.
+        if (bang == std::string::npos || text.empty() || text.find('!') != std::string::npos) {
             st->buckets[bucket].erase(where);
             *changed = 1;
             return nullptr;
@@ -288,7 +293,8 @@ int ial_set_note(const std::string& nick, const std::string& note, Connection* c
     IalResult r;
     IalEntry* e = ial_lookup(nick, r, conn);
     if (!e) return 0;
-    e->has_note = true;
+    // An empty note clears it.
+    e->has_note = !note.empty();
     e->note = note.substr(0, kMediumText);
     return 1;
 }

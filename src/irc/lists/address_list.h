@@ -64,7 +64,8 @@ IalEntry* ial_lookup(const std::string& nick, IalResult& result, Connection* con
 // (other than the one skipped).
 int ial_shares_channel(const std::string& nick, Connection* conn, WindowRecord* skip = nullptr);
 
-// Sets the note text of a nick's entry; 1 when the entry exists.
+// Sets the note text of a nick's entry (an empty text clears it); 1 when the
+// entry exists.
 int ial_set_note(const std::string& nick, const std::string& note, Connection* conn);
 // Number of entries (for tests and counts).
 int ial_count(Connection* conn);

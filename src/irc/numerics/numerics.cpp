@@ -15,6 +15,7 @@
 #include "irc/dispatch/server_software.h"
 #include "irc/link/connect.h"
 #include "irc/link/local_address.h"
+#include "irc/lists/notify_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "platform/app_messages.h"
@@ -449,6 +450,10 @@ void irc_on_numeric(IrcMessage& msg)
         return;
     case 436:
         raw_event(msg);
+        return;
+    case 303: case 512: case 901:
+    case 600: case 601: case 602: case 603: case 604: case 605: case 606: case 607: case 608:
+        notify_on_ison_watch(msg);
         return;
     default:
         show_default(msg);

@@ -22,6 +22,7 @@
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/lists/address_list.h"
+#include "irc/lists/ban_lists.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "platform/platform_utils.h"
@@ -296,6 +297,7 @@ void on_no_such(IrcMessage& msg)
     if (msg.numeric == 401 && query_notify_seen) query_notify_seen(nick, 0, conn);
     if (query_queue_drop) query_queue_drop(nick, conn);
     Route r = route(msg, 2);
+    chan_list_scan_end_for(nick, conn);
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     if (msg.numeric == 401 && r.window == timer_status_window(conn) && irc_has_word(msg, 4) &&
         !irc_word(msg, 4).empty()) {
@@ -341,6 +343,10 @@ void on_userhost(IrcMessage& msg)
         if (query_userhost_offer && query_userhost_offer(nick + "!" + address, conn)) return;
         if (ial_shares_channel(nick, conn)) ial_update(&nick, &address, 0, conn);
     }
+    // No reply is awaited any more: the requests still waiting get none.
+    if (conn_is_live(conn) && query_reply_state(conn)->userhost_pending < 1 && query_userhost_done &&
+        query_userhost_done(conn))
+        return;
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     if (list.empty()) irc_status_show(conn, static_cast<int>(kColorNormalText), text_of(3543), 1, 1);
     else irc_status_show(conn, static_cast<int>(kColorNormalText), "userhost: " + list, 1, 1);
@@ -497,6 +503,7 @@ void (*query_reply_echo)(QWidget*, std::uint32_t, const std::string&) = default_
 void (*query_chanlist_entry)(const std::string&, const std::string&, const std::string&, Connection*) = nullptr;
 void (*query_links_hand_over)(StringNode*, Connection*) = nullptr;
 int (*query_userhost_offer)(const std::string&, Connection*) = nullptr;
+int (*query_userhost_done)(Connection*) = nullptr;
 void (*query_queue_drop)(const std::string&, Connection*) = nullptr;
 void (*query_notify_seen)(const std::string&, int, Connection*) = nullptr;
 QWidget* (*query_focused_window)() = nullptr;
@@ -564,6 +571,12 @@ int irc_on_query_reply(IrcMessage& msg)
     case 365: on_links_end(msg); return 1;
     case 345: on_list_count(msg); return 1;
     case 328: on_home_page(msg); return 1;
+    case 346: case 348: case 367:
+        chan_list_reply(msg, chan_list_index_of(msg.numeric));
+        return 1;
+    case 347: case 349: case 368: case 380:
+        chan_list_end(msg, chan_list_index_of(msg.numeric));
+        return 1;
     default: return 0;
     }
 }

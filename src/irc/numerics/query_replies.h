@@ -57,6 +57,9 @@ extern void (*query_chanlist_entry)(const std::string& name, const std::string& 
 extern void (*query_links_hand_over)(StringNode* list, Connection* conn);
 // A USERHOST request takes a "nick!user@host" item; 1 consumed. Absent: 0.
 extern int (*query_userhost_offer)(const std::string& item, Connection* conn);
+// The reply count fell below 1 after a 302's items: the requests still
+// waiting are told; nonzero ends the reply's handling. Absent: 0.
+extern int (*query_userhost_done)(Connection* conn);
 // The connection's queued items for a name are dropped. Absent: nothing.
 extern void (*query_queue_drop)(const std::string& name, Connection* conn);
 // The notify list learns whether a nick is on IRC. Absent: nothing.

@@ -115,13 +115,27 @@ std::string strip_controls(const std::string& text)
     return out;
 }
 
-// Removes every member of a channel's nick list: a fresh NAMES reply
-// rebuilds it. Runs once per reply, not per line.
-void names_reset(WindowRecord* rec)
+// The set-aside members that no channel holds after a NAMES reply leave
+// the address list, or every reply that drops members would leave their
+// entries behind for as long as the link lives.
+void names_settle(ReplyState* rs, Connection* conn)
 {
     std::vector<std::string> nicks;
+    nicks.swap(rs->names_set_aside);
+    for (const std::string& nick : nicks) ial_forget_nick(nullptr, nick, 0, conn);
+}
+
+// Removes every member of a channel's nick list: a fresh NAMES reply
+// rebuilds it. Runs once per reply, not per line.
+void names_reset(WindowRecord* rec, ReplyState* rs, Connection* conn)
+{
+    names_settle(rs, conn);
+    std::vector<std::string> nicks;
     for (StringNode* n = rec->nick_list; n; n = n->next) nicks.push_back(n->text);
-    for (const std::string& nick : nicks) nicklist_update(nick, rec, kNickRemove, 0);
+    // From the bottom up: each removal then takes the list box's last row,
+    // so a channel of any size empties in linear time.
+    for (auto it = nicks.rbegin(); it != nicks.rend(); ++it) nicklist_update(*it, rec, kNickRemove, 0);
+    rs->names_set_aside = std::move(nicks);
 }
 
 void on_names(IrcMessage& msg)
@@ -136,7 +150,7 @@ void on_names(IrcMessage& msg)
     if (rec) {
         if (rs->names_channel.empty() || !text_equal_nocase(rs->names_channel, channel)) {
             rs->names_channel = channel;
-            names_reset(rec);
+            names_reset(rec, rs, conn);
         }
         if (rec->chan_state != 1 && rec->closing != 2) {
             const std::string& list = irc_word(msg, msg.trailing_word);
@@ -174,6 +188,7 @@ void on_names_end(IrcMessage& msg)
         if (rec && reply_window_title) reply_window_title(rec);
     }
     rs->names_channel.clear();
+    names_settle(rs, conn);
     int before = 0;
     if (rs->topic_shown) {
         rs->topic_shown = 0;

@@ -8,6 +8,7 @@
 #include "irc/numerics/numerics.h"
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct Connection;
 struct IrcMessage;
@@ -41,6 +42,9 @@ extern void (*reply_window_title)(WindowRecord* rec);
 struct ReplyState {
     std::string names_channel;   // channel whose NAMES reply is arriving
     int topic_shown = 0;         // a topic reply went to the status window
+    // The members a NAMES reply set aside; at its end those no channel
+    // holds any more leave the address list.
+    std::vector<std::string> names_set_aside;
 };
 // The state of a connection (made on first use); null for a null connection.
 ReplyState* reply_state(Connection* conn);

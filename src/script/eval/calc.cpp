@@ -93,15 +93,18 @@ double calc_read_real(std::string_view text, bool* overflow)
 
 namespace {
 
-// The grammar functions share the current lexeme and its type.
+int lex_view(std::string_view& text, std::string_view& lexeme);
+
+// The grammar functions share the current lexeme (a view into the text) and
+// its type.
 struct CalcParser {
     std::string_view rest;
-    std::string& lexeme;
+    std::string_view lexeme;
     int type = 0;
     Connection* conn = nullptr;
     int depth = 0;
 
-    void next() { calc_lex(rest, lexeme, type); }
+    void next() { type = lex_view(rest, lexeme); }
     bool is(char c) const { return lexeme.size() == 1 && lexeme[0] == c; }
 
     bool operand_ok(double value) { return calc_math_check(value) == 0; }
@@ -235,10 +238,13 @@ int calc_math_check(double value)
     return calc_math_error;
 }
 
-int calc_lex(std::string_view& text, std::string& lexeme, int& type)
+namespace {
+
+// calc_lex with the lexeme as a view into the text.
+int lex_view(std::string_view& text, std::string_view& lexeme)
 {
-    lexeme.clear();
-    type = kCalcLexOther;
+    lexeme = {};
+    int type = kCalcLexOther;
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n && text[i] == ' ')
@@ -310,17 +316,29 @@ int calc_lex(std::string_view& text, std::string& lexeme, int& type)
         }
         break;
     }
-    lexeme.assign(text.substr(start, end - start));
+    lexeme = text.substr(start, end - start);
     text = text.substr(end);
+    return type;
+}
+
+} // namespace
+
+int calc_lex(std::string_view& text, std::string& lexeme, int& type)
+{
+    std::string_view view;
+    type = lex_view(text, view);
+    lexeme.assign(view);
     return type;
 }
 
 int calc_parse(std::string_view text, std::string& lexeme, double& result, Connection* conn)
 {
-    CalcParser parser{text, lexeme, kCalcLexOther, conn, 0};
+    CalcParser parser{text, {}, kCalcLexOther, conn, 0};
     parser.next();
     double value = 0.0;
-    if (!parser.sum(value))
+    const bool ok = parser.sum(value);
+    lexeme.assign(parser.lexeme);
+    if (!ok)
         return 0;
     result = value;
     return 1;
@@ -408,6 +426,30 @@ int calc_is_number(std::string_view text)
     return digits ? 1 : 0;
 }
 
+int calc_number_value(std::string_view text, double* value)
+{
+    // An optional sign and up to 15 digits: exact in a double.
+    std::size_t pos = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '+' || text[0] == '-'))
+        pos = 1;
+    if (pos < text.size() && text.size() - pos <= 15) {
+        std::int64_t whole = 0;
+        std::size_t k = pos;
+        while (k < text.size() && is_digit(text[k]))
+            whole = whole * 10 + (text[k++] - '0');
+        if (k == text.size()) {
+            const double v = static_cast<double>(whole);
+            *value = negative ? -v : v;
+            return 1;
+        }
+    }
+    if (!calc_is_number(text))
+        return 0;
+    *value = calc_read_real(text);
+    return 1;
+}
+
 int calc_read_int(std::string_view text)
 {
     std::size_t pos = 0;
@@ -458,12 +500,11 @@ int id_calc(IdentCall& call)
         }
         self->argc = 0;
         std::string_view rest = expression;
-        std::string lexeme;
-        int type = 0;
+        std::string_view lexeme;
         EvalToken* last = self;
         int count = 0;
         for (;;) {
-            calc_lex(rest, lexeme, type);
+            const int type = lex_view(rest, lexeme);
             if (lexeme.empty())
                 break;
             EvalToken* tok = toklist_new_token(*call.list, lexeme);

@@ -83,6 +83,10 @@ int calc_read_int(std::string_view text);
 // one ".", at least one digit.
 int calc_is_number(std::string_view text);
 
+// calc_is_number and, when it is one, calc_read_real of the text into
+// *value, in one pass for the common whole numbers.
+int calc_number_value(std::string_view text, double* value);
+
 // ---------------------------------------------------------------------------
 // Formatting.
 

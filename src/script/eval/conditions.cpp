@@ -74,12 +74,12 @@ int paren_count(std::string_view text, int count)
 
 bool is_connective(const EvalToken* t)
 {
-    return t && (t->text == "&&" || t->text == "||");
+    return t && (std::string_view(t->text) == "&&" || std::string_view(t->text) == "||");
 }
 
 bool is_lone_brace(const EvalToken* t)
 {
-    return t && t->text == "{";
+    return t && std::string_view(t->text) == "{";
 }
 
 // ---- is-operators ------------------------------------------------------------
@@ -193,7 +193,7 @@ enum class Op {
 };
 
 struct OpName {
-    const char* name;
+    std::string_view name;
     Op op;
 };
 
@@ -226,13 +226,35 @@ Op operator_of(std::string_view token, bool* negate)
     if (token.empty() || token.size() > 9)
         return Op::Unknown;
     switch (token[0]) {
-    case '=': case '<': case '>': case '/': case '\\': case '&': case 'i': case 'I':
+    case '=':
+        if (token.size() == 1)
+            return Op::Equal;
+        if (token == "==")
+            return Op::Equal;
+        return token == "===" ? Op::Exact : Op::Unknown;
+    case '<':
+        if (token.size() == 1)
+            return Op::Less;
+        return token == "<=" ? Op::LessEqual : Op::Unknown;
+    case '>':
+        if (token.size() == 1)
+            return Op::Greater;
+        return token == ">=" ? Op::GreaterEqual : Op::Unknown;
+    case '/':
+        return token == "//" ? Op::Multiple : Op::Unknown;
+    case '\\':
+        return token == "\\\\" ? Op::NotMultiple : Op::Unknown;
+    case '&':
+        return token.size() == 1 ? Op::BitAnd : Op::Unknown;
+    case 'i': case 'I':
+        if (token.size() < 4)
+            return Op::Unknown;
         break;
     default:
         return Op::Unknown;  // no operator starts with another character
     }
     for (const OpName& entry : kOperators) {
-        if (text_equal_nocase(token, entry.name))
+        if (entry.name.size() == token.size() && text_equal_nocase(token, entry.name))
             return entry.op;
     }
     return Op::Unknown;
@@ -370,9 +392,6 @@ bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connect
     return false;
 }
 
-// Freed tokens of the last condition group, for the next one.
-EvalToken* spare_tokens = nullptr;
-
 void append_word(std::string& out, std::string_view word)
 {
     if (word.empty())
@@ -382,41 +401,132 @@ void append_word(std::string& out, std::string_view word)
     out.append(word);
 }
 
-// Evaluates one group's condition text and tests it.
-int run_group(const std::string& condition, const CondGroupEvaluator& evaluate, Connection* conn,
+// The first operator among a group's evaluated tokens (empty values left
+// out), with its kind and "!"; null when there is none.
+const EvalToken* first_operator(const TokenList& evaluated, Op* kind, bool* negate)
+{
+    for (const EvalToken* t = evaluated.head; t; t = t->next) {
+        if (t->flags & kTokEmpty)
+            continue;
+        *kind = operator_of(t->text, negate);
+        if (*kind != Op::Unknown)
+            return t;
+    }
+    *kind = Op::Unknown;
+    *negate = false;
+    return nullptr;
+}
+
+// The comparison that cond_build_comparison makes, with its values built
+// straight into v1 and v2: the values before the operator, the operator,
+// and the values after it up to a connective; then the test.
+int evaluate_comparison(const TokenList& evaluated, const EvalToken* op, Op kind, bool negate,
+                        Connection* conn, std::string& v1, std::string& v2)
+{
+    v1.clear();
+    v2.clear();
+    const EvalToken* t = evaluated.head;
+    for (; t && t != op; t = t->next) {
+        if (!(t->flags & kTokEmpty))
+            append_word(v1, t->text);
+    }
+    if (v1.size() > kLongText)
+        v1.resize(kLongText);
+    bool has_v2 = false;
+    if (op && op->next && !is_connective(op->next)) {
+        has_v2 = true;
+        for (t = op->next; t && !is_connective(t); t = t->next) {
+            if (!(t->flags & kTokEmpty))
+                append_word(v2, t->text);
+        }
+        if (v2.size() > kLongText)
+            v2.resize(kLongText);
+    }
+    if (!evaluated.head)
+        return kCondInvalid;
+    if (!op)
+        return cond_value_true(v1) ? kCondTrue : kCondFalse;
+    if (!has_v2 && needs_second_value(kind))
+        return kCondInvalid;
+    const bool result = test_operator(kind, v1, v2, has_v2, conn);
+    return (result != negate) ? kCondTrue : kCondFalse;
+}
+
+// Takes a token out of its list without putting it in the list's pool.
+void unlink_token(TokenList& list, EvalToken* tok)
+{
+    if (tok->prev)
+        tok->prev->next = tok->next;
+    else
+        list.head = tok->next;
+    if (tok->next)
+        tok->next->prev = tok->prev;
+    else
+        list.tail = tok->prev;
+    --list.count;
+    tok->next = tok->prev = nullptr;
+}
+
+// A group's tokens live in a list of their own while they are evaluated;
+// it makes its tokens from the command's free pool and gives them all back
+// at the end, so that a loop testing its condition on every pass does not
+// go back to the allocator.
+struct GroupList {
+    TokenList& owner;
+    TokenList list;
+    explicit GroupList(TokenList& tokens) : owner(tokens)
+    {
+        list.pool = owner.pool;
+        owner.pool = nullptr;
+    }
+    ~GroupList()
+    {
+        toklist_clear(list);
+        EvalToken* freed = owner.pool;   // the few taken off the command meanwhile
+        if (!freed) {
+            owner.pool = list.pool;
+        } else {
+            EvalToken* last = freed;
+            while (last->next)
+                last = last->next;
+            last->next = list.pool;
+        }
+        list.pool = nullptr;
+    }
+    GroupList(const GroupList&) = delete;
+    GroupList& operator=(const GroupList&) = delete;
+};
+
+// Evaluates one group's tokens in place and tests them; the list is empty
+// afterwards.
+int run_group(TokenList& group, const CondTokenEvaluator& evaluate, Connection* conn,
               std::string& v1, std::string& v2, int* used_operator, std::string* operator_text)
 {
-    // The tokens of a group come from a pool kept between tests, so a loop
-    // that tests its condition on every pass does not allocate them anew.
-    struct PooledList {
-        TokenList list;
-        PooledList()
-        {
-            list.pool = spare_tokens;
-            spare_tokens = nullptr;
-        }
-        ~PooledList()
-        {
-            toklist_clear(list);
-            if (!spare_tokens) {
-                spare_tokens = list.pool;
-                list.pool = nullptr;
-            }
-        }
-    } pooled;
-    TokenList& evaluated = pooled.list;
-    if (!evaluate(condition, evaluated))
+    if (!evaluate(group)) {
+        toklist_clear(group);
         return kCondEvalFailed;
-    std::string a;
-    std::string b;
-    int used = 0;
-    const int result = cond_evaluate_tokens(evaluated, conn, a, b, &used, operator_text);
-    if (used) {
-        v1 = std::move(a);
-        v2 = std::move(b);
+    }
+    Op kind = Op::Unknown;
+    bool negate = false;
+    const EvalToken* op = first_operator(group, &kind, &negate);
+    if (operator_text) {
+        if (op)
+            operator_text->assign(op->text, 0, kLongText);
+        else
+            operator_text->clear();
+    }
+    int result;
+    if (op) {
+        // A comparison with an operator: its values are $v1 and $v2.
+        result = evaluate_comparison(group, op, kind, negate, conn, v1, v2);
         if (used_operator)
             *used_operator = 1;
+    } else {
+        std::string value;
+        std::string none;
+        result = evaluate_comparison(group, nullptr, kind, negate, conn, value, none);
     }
+    toklist_clear(group);
     return result;
 }
 
@@ -477,19 +587,18 @@ int cond_compare(std::string_view v1, std::string_view v2, int kind, bool v1_emp
         if (calc_is_number(v1_empty ? v2 : v1))
             return kCmpNotComparable;
     }
-    const bool numbers = !v1_empty && !v2_empty && calc_is_number(v1) && calc_is_number(v2);
+    double a = 0.0;
+    double b = 0.0;
+    const bool numbers = !v1_empty && !v2_empty && calc_number_value(v1, &a) &&
+                         calc_number_value(v2, &b);
     if (kind == kCmpDivides) {
         if (!numbers)
             return kCmpLess;
-        const double a = calc_read_real(v1);
-        const double b = calc_read_real(v2);
         if (a == 0.0)
             return kCmpLess;
         return std::fmod(b, a) == 0.0 ? kCmpEqual : kCmpLess;
     }
     if (numbers) {
-        const double a = calc_read_real(v1);
-        const double b = calc_read_real(v2);
         return a < b ? kCmpLess : (a > b ? kCmpGreater : kCmpEqual);
     }
     return to_result(kind == kCmpExact ? compare_exact(v1, v2) : text_compare_nocase(v1, v2));
@@ -575,53 +684,22 @@ StringNode* cond_build_comparison(const TokenList& evaluated, int* has_operator)
 int cond_evaluate_tokens(const TokenList& evaluated, Connection* conn, std::string& v1,
                          std::string& v2, int* used_operator, std::string* operator_text)
 {
-    // The same comparison as cond_build_comparison makes, held in nodes of
-    // its own so that a test allocates no list.
-    StringNode nodes[3];
-    int has_operator = 0;
-    const StringNode* comparison = nullptr;
-    if (const EvalToken* t = evaluated.head) {
-        const EvalToken* op = nullptr;
-        for (; t; t = t->next) {
-            if (!(t->flags & kTokEmpty) && cond_is_operator(t->text)) {
-                op = t;
-                break;
-            }
-            if (!(t->flags & kTokEmpty))
-                append_word(nodes[0].text, t->text);
-        }
-        if (nodes[0].text.size() > kLongText)
-            nodes[0].text.resize(kLongText);
-        comparison = &nodes[0];
-        if (op) {
-            has_operator = 1;
-            nodes[1].text.assign(op->text, 0, kLongText);
-            nodes[0].next = &nodes[1];
-            if (op->next && !is_connective(op->next)) {
-                for (t = op->next; t && !is_connective(t); t = t->next) {
-                    if (!(t->flags & kTokEmpty))
-                        append_word(nodes[2].text, t->text);
-                }
-                if (nodes[2].text.size() > kLongText)
-                    nodes[2].text.resize(kLongText);
-                nodes[1].next = &nodes[2];
-            }
-        }
-    }
+    Op kind = Op::Unknown;
+    bool negate = false;
+    const EvalToken* op = first_operator(evaluated, &kind, &negate);
     if (used_operator)
-        *used_operator = has_operator;
+        *used_operator = op ? 1 : 0;
     if (operator_text) {
-        operator_text->clear();
-        if (has_operator && comparison && comparison->next)
-            *operator_text = comparison->next->text;
+        if (op)
+            operator_text->assign(op->text, 0, kLongText);
+        else
+            operator_text->clear();
     }
-    return cond_evaluate(comparison, conn, v1, v2);
+    return evaluate_comparison(evaluated, op, kind, negate, conn, v1, v2);
 }
 
-int cond_take_condition(TokenList& tokens, std::string& scratch, std::string& condition)
+int cond_take_condition_tokens(TokenList& tokens, TokenList* group)
 {
-    condition.clear();
-    scratch.clear();
     int group_count = -1; // -1: no group in parentheses
     while (tokens.head && !tokens.head->text.empty() && tokens.head->text[0] == '(') {
         EvalToken* head = tokens.head;
@@ -654,6 +732,18 @@ int cond_take_condition(TokenList& tokens, std::string& scratch, std::string& co
             break;
     }
 
+    // Moves the head token into the group (an empty one only drops out, as
+    // joining the group's words would drop it).
+    auto move_head = [&tokens, group]() {
+        EvalToken* t = tokens.head;
+        if (!group || t->text.empty()) {
+            toklist_remove(tokens, t);
+            return;
+        }
+        unlink_token(tokens, t);
+        t->blanks = 1;
+        toklist_append(*group, t);
+    };
     int moved = 0;
     while (tokens.head && (group_count < 0 || moved < group_count)) {
         EvalToken* t = tokens.head;
@@ -663,43 +753,50 @@ int cond_take_condition(TokenList& tokens, std::string& scratch, std::string& co
         const bool ident = (!text.empty() && text[0] == '$') ||
                            (text.size() > 1 && text[0] == '!' && text[1] == '$');
         int balance = (ident && text.find('(') != std::string::npos) ? paren_count(text, 0) : 0;
-        append_word(scratch, text);
-        toklist_remove(tokens, t);
+        move_head();
         ++moved;
         while (balance > 0 && tokens.head && (group_count < 0 || moved < group_count)) {
             balance = paren_count(tokens.head->text, balance);
-            append_word(scratch, tokens.head->text);
-            toklist_remove(tokens, tokens.head);
+            move_head();
             ++moved;
         }
     }
-    condition = scratch;
     return (group_count >= 0 || moved > 0) ? 1 : 0;
 }
 
-int cond_run_chain(TokenList& tokens, const CondGroupEvaluator& evaluate, Connection* conn,
-                   std::string& v1, std::string& v2, int* used_operator,
-                   std::string* operator_text)
+int cond_take_condition(TokenList& tokens, std::string& scratch, std::string& condition)
+{
+    GroupList taken(tokens);
+    const int r = cond_take_condition_tokens(tokens, &taken.list);
+    scratch.clear();
+    for (const EvalToken* t = taken.list.head; t; t = t->next)
+        append_word(scratch, t->text);
+    condition = scratch;
+    return r;
+}
+
+int cond_run_chain_tokens(TokenList& tokens, const CondTokenEvaluator& evaluate, Connection* conn,
+                          std::string& v1, std::string& v2, int* used_operator,
+                          std::string* operator_text)
 {
     if (used_operator)
         *used_operator = 0;
-    std::string scratch;
-    std::string condition;
-    if (!cond_take_condition(tokens, scratch, condition))
+    GroupList group(tokens);
+    if (!cond_take_condition_tokens(tokens, &group.list))
         return kCondInvalid;
-    int result = run_group(condition, evaluate, conn, v1, v2, used_operator, operator_text);
+    int result = run_group(group.list, evaluate, conn, v1, v2, used_operator, operator_text);
     if (result < 0)
         return result;
     // Each step removes at least the connective, so the walk ends.
     while (is_connective(tokens.head)) {
-        const bool is_and = tokens.head->text == "&&";
+        const bool is_and = std::string_view(tokens.head->text) == "&&";
         toklist_remove(tokens, tokens.head);
         if (!tokens.head || is_connective(tokens.head) || is_lone_brace(tokens.head))
             return kCondAmbiguous;
         if (is_and == (result == kCondTrue)) {
-            if (!cond_take_condition(tokens, scratch, condition))
+            if (!cond_take_condition_tokens(tokens, &group.list))
                 return kCondAmbiguous;
-            result = run_group(condition, evaluate, conn, v1, v2, used_operator, operator_text);
+            result = run_group(group.list, evaluate, conn, v1, v2, used_operator, operator_text);
             if (result < 0)
                 return result;
         } else {
@@ -707,6 +804,22 @@ int cond_run_chain(TokenList& tokens, const CondGroupEvaluator& evaluate, Connec
         }
     }
     return result;
+}
+
+int cond_run_chain(TokenList& tokens, const CondGroupEvaluator& evaluate, Connection* conn,
+                   std::string& v1, std::string& v2, int* used_operator,
+                   std::string* operator_text)
+{
+    // Each group reaches the evaluator as its words joined with blanks.
+    std::string condition;
+    CondTokenEvaluator by_text = [&evaluate, &condition](TokenList& group) {
+        condition.clear();
+        for (const EvalToken* t = group.head; t; t = t->next)
+            append_word(condition, t->text);
+        toklist_clear(group);
+        return evaluate(condition, group);
+    };
+    return cond_run_chain_tokens(tokens, by_text, conn, v1, v2, used_operator, operator_text);
 }
 
 std::size_t cond_find_block_open(std::string_view command)

@@ -94,9 +94,21 @@ int cond_evaluate_tokens(const TokenList& evaluated, Connection* conn, std::stri
 // work space. Returns 1 when a condition was taken, 0 when there was none.
 int cond_take_condition(TokenList& tokens, std::string& scratch, std::string& condition);
 
+// The same, moving the group's tokens as they stand (raw, each with a
+// single blank before it) to the end of `group` instead of joining their
+// words; an empty token, which the join would drop, is dropped. With a null
+// group the condition is only taken off. Returns what cond_take_condition
+// returns.
+int cond_take_condition_tokens(TokenList& tokens, TokenList* group);
+
 // Evaluates one group's condition text into final tokens. Returns 0 when the
 // evaluation failed (the run stops), else 1.
 using CondGroupEvaluator = std::function<int(const std::string& condition, TokenList& evaluated)>;
+
+// Evaluates one group's tokens in place (the tokens of the group as
+// cond_take_condition_tokens moved them). Returns 0 when the evaluation
+// failed (the run stops), else 1.
+using CondTokenEvaluator = std::function<int(TokenList& group)>;
 
 // Runs a whole condition chain on the command's words after if/elseif/while.
 // Groups are taken and evaluated from the left; after a group, "&&" with a
@@ -111,6 +123,13 @@ using CondGroupEvaluator = std::function<int(const std::string& condition, Token
 int cond_run_chain(TokenList& tokens, const CondGroupEvaluator& evaluate, Connection* conn,
                    std::string& v1, std::string& v2, int* used_operator,
                    std::string* operator_text);
+
+// The same chain with each group handed over as its tokens, which saves
+// joining a group's words and splitting them again: the interpreter's way,
+// run on every test of a loop.
+int cond_run_chain_tokens(TokenList& tokens, const CondTokenEvaluator& evaluate, Connection* conn,
+                          std::string& v1, std::string& v2, int* used_operator,
+                          std::string* operator_text);
 
 // The position just after the "{" that opens a block in the command (a "{"
 // at the start or after a blank), or npos when there is none.

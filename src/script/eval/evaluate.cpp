@@ -49,16 +49,21 @@ bool resolve_conn(EvalArgs& a)
 }
 
 // Break check every 26 visits (counter shared by every evaluation).
-bool break_check(EvalArgs& a)
+bool break_pressed()
+{
+    if (script_key_break_pressed()) {
+        script_beep_error(1);
+        script_error(nullptr, script_text(2301), {}, 6);
+        return true;
+    }
+    return false;
+}
+
+inline bool break_check()
 {
     if (++break_counter > 25) {
         break_counter = 0;
-        if (script_key_break_pressed()) {
-            script_beep_error(1);
-            script_error(nullptr, script_text(2301), {}, 6);
-            (void)a;
-            return false;
-        }
+        return !break_pressed();
     }
     return true;
 }
@@ -87,9 +92,20 @@ struct Evaluator {
             script_error(nullptr, script_text(2302), {}, 6);
             return false;
         }
-        return break_check(a);
+        return break_check();
     }
 };
+
+// Whether a token's text holds a blank (most are short words).
+inline bool has_blank(const std::string& s)
+{
+    if (s.size() > 32)
+        return s.find(' ') != std::string::npos;
+    for (char c : s)
+        if (c == ' ')
+            return true;
+    return false;
+}
 
 void set_final_literal(TokenList& list, EvalToken* t)
 {
@@ -109,12 +125,30 @@ void set_final_literal(TokenList& list, EvalToken* t)
 // ---------------------------------------------------------------------------
 // Token lists.
 
+namespace {
+
+// Tokens of lists that ended, kept for the lists that follow: every alias
+// call, event line and nested evaluation makes a list of its own, and would
+// otherwise go back to the allocator for each of its tokens. Bounded; the
+// interpreter runs on the user-interface thread only.
+EvalToken* spare_tokens = nullptr;
+std::size_t spare_count = 0;
+constexpr std::size_t kMaxSpareTokens = 4096;
+
+} // namespace
+
 TokenList::~TokenList()
 {
     toklist_clear(*this);
     while (pool) {
         EvalToken* n = pool->next;
-        delete pool;
+        if (spare_count < kMaxSpareTokens) {
+            pool->next = spare_tokens;
+            spare_tokens = pool;
+            ++spare_count;
+        } else {
+            delete pool;
+        }
         pool = n;
     }
 }
@@ -122,10 +156,19 @@ TokenList::~TokenList()
 EvalToken* toklist_new_token(TokenList& list, std::string_view text)
 {
     EvalToken* t;
+    if (!list.pool && spare_tokens) {
+        list.pool = spare_tokens;
+        spare_tokens = spare_tokens->next;
+        list.pool->next = nullptr;
+        --spare_count;
+    }
     if (list.pool) {
         t = list.pool;
         list.pool = t->next;
-        t->text.assign(text);
+        // A pooled token keeps its text's storage: emptied and refilled
+        // (cheaper than a general assignment, which allows overlap).
+        t->text.clear();
+        t->text.append(text);
         t->state = kTokRaw;
         t->argc = 0;
         t->flags = 0;
@@ -278,7 +321,7 @@ int ident_eval_line(EvalArgs& args, std::string_view text, std::string& out, int
     out.clear();
     TokenList sub;
     toklist_split(sub, text);
-    while (sub.head && (sub.head->text == "{"))
+    while (sub.head && (std::string_view(sub.head->text) == "{"))
         toklist_remove(sub, sub.head);
     if (!sub.head)
         return 1;
@@ -475,7 +518,7 @@ int Evaluator::eval_one(EvalToken* t, EvalToken** next_out)
         return 1;
     }
     // A substituted text holding blanks.
-    if (s.find(' ') != std::string::npos) {
+    if (has_blank(s)) {
         if (s.size() > 3 && s[0] == '$' && s[1] == '+' && s[2] == ' ') {
             s.erase(0, 3);
             return eval_one(t, next_out);
@@ -549,9 +592,22 @@ int Evaluator::eval_one(EvalToken* t, EvalToken** next_out)
                 return 1;
             }
         }
-        std::string value;
-        script_var_find(std::string_view(s).substr(1), &value, a.locals);
-        arg_node_set_value(list, t, value);
+        // The value goes straight into the token; the name is copied out
+        // of it first.
+        char short_name[32];
+        std::string long_name;
+        std::string_view name = std::string_view(s).substr(1);
+        if (name.size() <= sizeof short_name) {
+            std::copy(name.begin(), name.end(), short_name);
+            name = std::string_view(short_name, name.size());
+        } else {
+            long_name.assign(name);
+            name = long_name;
+        }
+        script_var_find(name, &t->text, a.locals);
+        if (t->text.size() > kLongText)
+            t->text.resize(kLongText);
+        set_final_literal(list, t);
         return 1;
     }
     if ((c0 == '{' || c0 == '}') && s.size() == 1) {
@@ -559,7 +615,9 @@ int Evaluator::eval_one(EvalToken* t, EvalToken** next_out)
         return 1;
     }
     if (c0 != '$') {
-        if (a.event_ctx) {
+        // Of the plain words only "=$nick" is an event identifier: "chan"
+        // or "nick" written as words stay words.
+        if (a.event_ctx && c0 == '=' && s.size() > 1 && s[1] == '$') {
             std::string value;
             if (script_event_ident_value(a.event_ctx, s, &value)) {
                 arg_node_set_value(list, t, value);
@@ -657,8 +715,12 @@ int Evaluator::eval_range(EvalToken* first, EvalToken* stop, bool group)
                 first = before ? before->next : list.head;
             t = next;
         }
-        if (!group)
+        if (!group) {
+            // A plain walk covers the whole list; the joins may have dropped
+            // its first token (a "$+" at the head).
             resolve_plus();
+            first = list.head;
+        }
         for (EvalToken* u = first; u && u != stop; u = u->next)
             if ((u->state == kTokRaw) || (u->flags & kTokAgain) ||
                 (!group && u->state == kTokPlusWait)) {
@@ -871,7 +933,7 @@ std::string* ident_eval_text(QWidget* window, std::string* text, const char* par
     int has_star = 0, filtered = 0, findn = 0;
     TokenList list;
     toklist_split(list, std::string_view(*text).substr(lead, kLongText));
-    while (list.head && list.head->text == "{")
+    while (list.head && std::string_view(list.head->text) == "{")
         toklist_remove(list, list.head);
     EvalArgs a;
     a.window = window;

@@ -227,21 +227,32 @@ int ident_split_args(IdentCall& call, int expected)
     std::size_t paren = text.find('(');
     if (paren == std::string::npos)
         return ident_error(id, call.work, 0);
-    std::string name = text.substr(0, paren);
-    // Join the text after "(" with the following tokens up to the balancing ")".
-    std::string joined = text.substr(paren + 1);
+    // Join the text after "(" with the following tokens up to the balancing
+    // ")". The buffers are kept between calls (nothing in here evaluates, so
+    // no call can come in between).
+    static std::string joined;
+    static std::vector<std::string_view> args;
+    static std::vector<std::size_t> commas;   // the commas outside inner parentheses
+    joined.assign(text, paren + 1);
+    commas.clear();
     int level = 1;
     std::size_t close = std::string::npos;
     EvalToken* last_used = id;
     auto scan = [&](std::size_t from) {
+        const char* p = joined.data();
         for (std::size_t i = from; i < joined.size(); ++i) {
-            if (joined[i] == '(')
+            const char c = p[i];
+            if (c > ',' || (c != '(' && c != ')' && c != ','))
+                continue;
+            if (c == '(') {
                 ++level;
-            else if (joined[i] == ')') {
+            } else if (c == ')') {
                 if (--level == 0) {
                     close = i;
                     return;
                 }
+            } else if (level == 1) {
+                commas.push_back(i);
             }
         }
     };
@@ -258,29 +269,23 @@ int ident_split_args(IdentCall& call, int expected)
             return ident_error(id, call.work, 3);
         scan(from);
     }
-    std::string after = joined.substr(close + 1);
-    std::string inner = joined.substr(0, close);
+    const std::string_view after = std::string_view(joined).substr(close + 1);
+    const std::string_view inner = std::string_view(joined).substr(0, close);
     if (inner.size() > kLongText)
         return ident_error(id, call.work, 3);
-    // Top-level commas.
-    std::vector<std::string> args;
+    // The arguments between the top-level commas, trimmed of blanks.
+    args.clear();
     {
-        int lv = 0;
         std::size_t start = 0;
-        for (std::size_t i = 0; i <= inner.size(); ++i) {
-            if (i == inner.size() || (inner[i] == ',' && lv == 0)) {
-                std::size_t a = start, b = i;
-                while (a < b && inner[a] == ' ')
-                    ++a;
-                while (b > a && inner[b - 1] == ' ')
-                    --b;
-                args.emplace_back(inner.substr(a, b - a));
-                start = i + 1;
-            } else if (inner[i] == '(') {
-                ++lv;
-            } else if (inner[i] == ')') {
-                --lv;
-            }
+        for (std::size_t k = 0; k <= commas.size(); ++k) {
+            const std::size_t end = k < commas.size() ? commas[k] : inner.size();
+            std::size_t a = start, b = end;
+            while (a < b && inner[a] == ' ')
+                ++a;
+            while (b > a && inner[b - 1] == ' ')
+                --b;
+            args.push_back(inner.substr(a, b - a));
+            start = end + 1;
         }
     }
     int count = static_cast<int>(args.size());
@@ -298,12 +303,14 @@ int ident_split_args(IdentCall& call, int expected)
         if (done)
             break;
     }
-    // Property.
+    // The token keeps its name: "name(", or "name()" and the property.
     if (!after.empty() && after[0] == '.') {
-        text = name + "()" + after;
+        text.resize(paren);
+        text += "()";
+        text += after;
         id->flags |= kTokProperty;
     } else {
-        text = name + "(";
+        text.resize(paren + 1);
         id->flags &= ~kTokProperty;
     }
     EvalToken* pos = id;
@@ -315,6 +322,8 @@ int ident_split_args(IdentCall& call, int expected)
         pos = t;
     }
     id->argc = count;
+    if (joined.capacity() > 2 * kLongText)
+        std::string().swap(joined);
     return 1;
 }
 

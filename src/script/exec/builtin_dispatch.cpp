@@ -4,6 +4,7 @@
 #include "app/connection.h"
 #include "core/hash_table.h"
 #include "core/text_buffer.h"
+#include "core/text_limits.h"
 #include "script/exec/executor.h"
 
 namespace {
@@ -21,6 +22,43 @@ CommandEntry command_entries[] = {
 
 HashTable word_table;
 bool table_ready = false;
+
+// The last words looked up, with what the table gave for them (null for a
+// word without an entry), so that a loop running the same few commands
+// over and over does not hash them each time. Emptied whenever a word is
+// registered.
+struct RecentWord {
+    std::string word;
+    CommandEntry* entry = nullptr;
+};
+constexpr std::size_t kRecentWords = 8;
+RecentWord recent_words[kRecentWords];
+std::size_t recent_count = 0;
+std::size_t recent_next = 0;
+
+void recent_clear()
+{
+    recent_count = 0;
+    recent_next = 0;
+}
+
+// The table's entry of a lower-cased word, through the recent words.
+CommandEntry* entry_of(const std::string& word)
+{
+    for (std::size_t i = 0; i < recent_count; ++i)
+        if (recent_words[i].word == word)
+            return recent_words[i].entry;
+    auto* e = static_cast<CommandEntry*>(hash_find(word, nullptr, &word_table));
+    if (word.size() <= kShortText) {
+        RecentWord& slot = recent_words[recent_next];
+        slot.word = word;
+        slot.entry = e;
+        recent_next = (recent_next + 1) % kRecentWords;
+        if (recent_count < kRecentWords)
+            ++recent_count;
+    }
+    return e;
+}
 CommandEntry* timer_entry = nullptr;
 CommandEntry* dcc_entry = nullptr;
 std::vector<CommandEntry*> extra_words;
@@ -72,6 +110,7 @@ int (*cmd_unknown)(CommandCall& call) = default_unknown;
 int script_register_command(std::string_view word, CommandHandler handler, int variant)
 {
     ensure_table();
+    recent_clear();
     auto* e = static_cast<CommandEntry*>(hash_find(word, nullptr, &word_table));
     if (!e) {
         auto* keep = new std::string(word);
@@ -89,6 +128,7 @@ int script_register_command(std::string_view word, CommandHandler handler, int v
 int script_register_command_family(std::string_view family, CommandHandler handler)
 {
     ensure_table();
+    recent_clear();
     int count = 0;
     for (CommandEntry& e : command_entries)
         if (family == e.family) {
@@ -133,7 +173,7 @@ int builtin_dispatch(CommandCall& call)
         }
         return cmd_unknown(call);
     }
-    auto* e = static_cast<CommandEntry*>(hash_find(word, nullptr, &word_table));
+    CommandEntry* e = entry_of(word);
     if (e && e->handler)
         return call_entry(e, call);
     return cmd_unknown(call);

@@ -1,7 +1,9 @@
 #include "script/exec/executor.h"
 
-#include <deque>
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/connection.h"
@@ -36,15 +38,167 @@ struct Label {
 
 enum JumpState { kJumpNone = 0, kJumpPending = 1, kJumpError = 2 };
 
+// What a command of a line gives before anything is evaluated: where the
+// command proper begins (script_line_skip_prefix, with the "!" and "."
+// flags it found) and its words as toklist_split cuts them. Worked out
+// once per line and kept with its pieces, so that a loop does not cut the
+// same command into words on every pass.
+struct PieceWord {
+    std::string text;
+    int blanks = 1;
+};
+struct PiecePlan {
+    std::size_t prefix = 0;
+    int no_alias = 0;
+    int show = 1;
+    std::vector<PieceWord> words;
+};
+
+// The split commands of a line and their plans.
+struct SplitPieces {
+    std::vector<ScriptPiece> pieces;
+    std::vector<PiecePlan> plans;
+};
+
+std::shared_ptr<const SplitPieces> make_split(std::string_view text, int comment)
+{
+    auto split = std::make_shared<SplitPieces>();
+    int ok = 1;
+    split->pieces = script_split_commands(text, 0, comment, &ok);
+    split->plans.resize(split->pieces.size());
+    TokenList words;
+    for (std::size_t i = 0; i < split->pieces.size(); ++i) {
+        const std::string& piece = split->pieces[i].text;
+        PiecePlan& plan = split->plans[i];
+        plan.prefix = script_line_skip_prefix(piece, &plan.no_alias, &plan.show);
+        if (plan.prefix >= piece.size())
+            continue;
+        toklist_clear(words);
+        toklist_split(words, std::string_view(piece).substr(plan.prefix));
+        plan.words.reserve(static_cast<std::size_t>(words.count));
+        for (const EvalToken* t = words.head; t; t = t->next)
+            plan.words.push_back({t->text, t->blanks});
+    }
+    return split;
+}
+
+// The split commands of the line the run is on, shared with the cache.
+struct PieceList {
+    std::shared_ptr<const SplitPieces> list;
+    std::size_t size() const { return list ? list->pieces.size() : 0; }
+    const ScriptPiece& operator[](std::size_t i) const { return list->pieces[i]; }
+    void clear() { list.reset(); }
+};
+
+// Lines are split once and the pieces kept: a loop whose body spans lines,
+// or an alias that runs again and again, takes up the same lines on every
+// pass. The pieces are those of the text and comment state, whatever line
+// holds them (alias bodies are often handed over in temporary lines).
+// Bounded by entries and by the bytes of the texts held.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view t) const { return std::hash<std::string_view>{}(t); }
+};
+struct SplitLine {
+    int comment = 0;
+    std::shared_ptr<const SplitPieces> pieces;
+};
+std::unordered_map<std::string, SplitLine, TextHash, std::equal_to<>> split_lines;
+std::size_t split_bytes = 0;
+constexpr std::size_t kMaxSplitLines = 4096;
+constexpr std::size_t kMaxSplitBytes = 4u << 20;
+
+std::shared_ptr<const SplitPieces> split_line(const StringNode* line)
+{
+    const int comment = static_cast<int>(line->extra[kLineComment]);
+    const std::string_view text = line->text;
+    auto it = split_lines.find(text);
+    if (it != split_lines.end() && it->second.comment == comment)
+        return it->second.pieces;
+    auto pieces = make_split(text, comment);
+    if (it != split_lines.end()) {
+        it->second.comment = comment;
+        it->second.pieces = pieces;
+        return pieces;
+    }
+    if (split_lines.size() >= kMaxSplitLines || split_bytes > kMaxSplitBytes) {
+        split_lines.clear();
+        split_bytes = 0;
+    }
+    split_lines.emplace(std::string(text), SplitLine{comment, pieces});
+    // The text, the pieces and their words.
+    split_bytes += 3 * text.size();
+    return pieces;
+}
+
+// Text vectors of runs that ended, for the runs that follow: every event
+// line and alias call is a run of its own, whose command words and
+// parameters would otherwise be allocated afresh each time.
+std::vector<std::vector<std::string>> spare_vectors;
+constexpr std::size_t kMaxSpareVectors = 64;
+
+std::vector<std::string> take_vector()
+{
+    if (spare_vectors.empty())
+        return {};
+    std::vector<std::string> v = std::move(spare_vectors.back());
+    spare_vectors.pop_back();
+    return v;
+}
+
+void give_vector(std::vector<std::string>& v)
+{
+    if (v.capacity() == 0 || v.capacity() > 256 || spare_vectors.size() >= kMaxSpareVectors)
+        return;
+    spare_vectors.push_back(std::move(v));
+}
+
+// The evaluated command of run_command, in a buffer of a stack kept
+// between commands (commands nest through alias calls), so that it keeps
+// its storage from one command to the next.
+constexpr int kLineBufferDepth = 64;
+std::string line_buffers[kLineBufferDepth];
+int line_buffer_depth = 0;
+
+struct LineBuffer {
+    std::string own;
+    std::string* text;
+    LineBuffer()
+        : text(line_buffer_depth < kLineBufferDepth ? &line_buffers[line_buffer_depth] : &own)
+    {
+        ++line_buffer_depth;
+        text->clear();
+    }
+    ~LineBuffer()
+    {
+        --line_buffer_depth;
+        if (text->capacity() > 2 * kLongText)
+            std::string().swap(*text);
+    }
+    LineBuffer(const LineBuffer&) = delete;
+    LineBuffer& operator=(const LineBuffer&) = delete;
+};
+
 struct Run {
+    Run() : params(take_vector()), cmd_tokens(take_vector()) { params.clear(); }
+    ~Run()
+    {
+        give_vector(cmd_tokens);
+        give_vector(params);
+    }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
     ExecArgs a;
     int origin = 0;
     StringNode* first = nullptr;
     StringNode* line = nullptr;
-    std::vector<ScriptPiece> pieces;
+    PieceList pieces;
     int piece = 0;            // index of the next piece
     int cur_piece = 0;        // index of the current piece
-    std::deque<std::string> queued; // commands that run before the next piece
+    // Commands that run before the next piece, the next one last (a stack:
+    // an empty one costs nothing, and most runs never queue anything).
+    std::vector<std::string> queued;
     std::vector<Block> blocks;
     std::vector<Label> labels;
     std::string jump_label;
@@ -92,8 +246,7 @@ bool load_line(Run& r, StringNode* line)
     if (line->extra[kLineComment] != 0 && line->extra[kLineComment] != 3 &&
         line->extra[kLineComment] != 2)
         return true;
-    int ok = 1;
-    r.pieces = script_split_commands(line->text, 0, static_cast<int>(line->extra[kLineComment]), &ok);
+    r.pieces.list = split_line(line);
     return true;
 }
 
@@ -139,12 +292,12 @@ bool skip_blocks(Run& r, int count)
     while (!r.queued.empty()) {
         bool closed = false;
         std::string rest;
-        std::string t = r.queued.front();
-        r.queued.pop_front();
+        std::string t = std::move(r.queued.back());
+        r.queued.pop_back();
         count = walk_braces(t, count, &closed, &rest);
         if (closed) {
             if (!rest.empty())
-                r.queued.push_front(rest);
+                r.queued.push_back(rest);
             return true;
         }
     }
@@ -158,7 +311,7 @@ bool skip_blocks(Run& r, int count)
             count = walk_braces(p.text, count, &closed, &rest);
             if (closed) {
                 if (!rest.empty())
-                    r.queued.push_front(rest);
+                    r.queued.push_back(rest);
                 return true;
             }
         }
@@ -227,6 +380,30 @@ int child_depth(Run& r)
     return d;
 }
 
+// Appends the words of the text at the separator (runs count once), as
+// tok_split cuts them, straight into the parameter array.
+void split_params_into(std::string_view text, char separator, std::vector<std::string>& out)
+{
+    std::size_t words = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != separator && (i == 0 || text[i - 1] == separator))
+            ++words;
+    out.reserve(out.size() + words);
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        while (i < n && text[i] == separator)
+            ++i;
+        if (i >= n)
+            break;
+        std::size_t j = i;
+        while (j < n && text[j] != separator)
+            ++j;
+        out.emplace_back(text.substr(i, j - i));
+        i = j;
+    }
+}
+
 // Builds the parameter array once per run.
 void build_params(Run& r)
 {
@@ -239,9 +416,7 @@ void build_params(Run& r)
         for (StringNode* n = r.a.param_list; n; n = n->next)
             r.params.push_back(n->text);
     } else if (r.a.params) {
-        std::string_view p = r.a.params;
-        for (auto& t : tok_split(p, r.tokenize_sep))
-            r.params.push_back(std::move(t));
+        split_params_into(r.a.params, r.tokenize_sep, r.params);
     }
 }
 
@@ -301,6 +476,9 @@ int run_alias(Run& r, StringNode* def, std::string_view command)
         return 0;
     std::string_view body = alias_body_text(def);
     StringNode* lines = nullptr;
+    // The first line of the body when it stands on the definition line; it
+    // lives for the call.
+    StringNode temp_line;
     StringNode* temp = nullptr;
     if (!body.empty() && body[0] == '{') {
         std::string_view after = body.substr(1);
@@ -309,7 +487,7 @@ int run_alias(Run& r, StringNode* def, std::string_view command)
             ++k;
         after = after.substr(k);
         if (!after.empty()) {
-            temp = new StringNode;
+            temp = &temp_line;
             temp->text.assign(after.substr(0, kLongText));
             temp->extra[kLineComment] = 0;
             temp->next = def->next;
@@ -318,14 +496,12 @@ int run_alias(Run& r, StringNode* def, std::string_view command)
             lines = def->next;
         }
     } else if (!body.empty()) {
-        temp = new StringNode;
+        temp = &temp_line;
         temp->text.assign(body.substr(0, kLongText));
         lines = temp;
     }
-    if (!lines) {
-        delete temp;
+    if (!lines)
         return 1;
-    }
     // Parameters: the text after the command word.
     std::size_t i = script_line_skip_prefix(command, nullptr, nullptr);
     while (i < command.size() && command[i] != ' ')
@@ -349,10 +525,8 @@ int run_alias(Run& r, StringNode* def, std::string_view command)
     b.owns_locals = 1;
     b.script = script;
     int result = script_exec_block(b);
-    if (temp) {
+    if (temp)
         temp->next = nullptr;
-        delete temp;
-    }
     return result;
 }
 
@@ -370,11 +544,11 @@ int run_builtin(Run& r, const std::string& line)
         return kScriptReturn;
     }
     std::size_t blank = cmd.find(' ');
-    std::string word = text_lower_copy(cmd.substr(0, blank));
+    const bool is_set = text_equal_nocase(cmd.substr(0, blank), "set");
     CommandCall call;
     // The token strings of the last command are reused for this one.
     call.tokens = std::move(r.cmd_tokens);
-    cut_tokens(cmd, word == "set", call.tokens);
+    cut_tokens(cmd, is_set, call.tokens);
     struct GiveBack {
         Run& r;
         CommandCall& call;
@@ -382,7 +556,8 @@ int run_builtin(Run& r, const std::string& line)
     } give_back{r, call};
     if (call.tokens.empty())
         return 1;
-    call.tokens[0] = word;
+    text_lower(call.tokens[0]);
+    const std::string& word_lower = call.tokens[0];
     call.line = cmd;
     call.window = r.a.window;
     call.conn = r.a.conn;
@@ -398,48 +573,48 @@ int run_builtin(Run& r, const std::string& line)
     call.run = &r.a;
     call.depth = r.a.depth + 1;
     // Words the executor serves itself.
-    switch (word.empty() ? 0 : word[0]) {
+    switch (word_lower.empty() ? 0 : word_lower[0]) {
     case 'b':
-        if (word == "break")
+        if (word_lower == "break")
             return -10;
         break;
     case 'c':
-        if (word == "continue")
+        if (word_lower == "continue")
             return -11;
         break;
     case 'g':
-        if (word == "goto")
+        if (word_lower == "goto")
             return -12;
         break;
     case 'h':
-        if (word == "halt") {
+        if (word_lower == "halt") {
             r.a.line_buf->clear();
             if (r.a.halt)
                 r.a.halt->halt = 1;
             return kScriptHalted;
         }
-        if (word == "haltdef") {
+        if (word_lower == "haltdef") {
             if (r.a.halt)
                 r.a.halt->halt = 1;
             return 1;
         }
         break;
     case 'n':
-        if (word == "noop")
+        if (word_lower == "noop")
             return 1;
         break;
     case 'r':
-        if (word == "reseterror") {
+        if (word_lower == "reseterror") {
             script_error_clear();
             r.error_mode = 0;
             r.error_entered = 0;
             return 1;
         }
-        if (word == "return")
+        if (word_lower == "return")
             return cmd_return(call);
         break;
     case 't':
-        if (word == "tokenize") {
+        if (word_lower == "tokenize") {
             int c = call.tokens.size() > 1 ? std::atoi(call.tokens[1].c_str()) : 0;
             if (c >= 1 && c <= 255 && call.tokens.size() > 2) {
                 std::string text;
@@ -447,8 +622,7 @@ int run_builtin(Run& r, const std::string& line)
                 r.tokenize_sep = static_cast<char>(c);
                 r.params.clear();
                 r.params.emplace_back();
-                for (auto& t : tok_split(text, r.tokenize_sep))
-                    r.params.push_back(std::move(t));
+                split_params_into(text, r.tokenize_sep, r.params);
                 r.params_built = true;
             }
             return 1;
@@ -554,7 +728,7 @@ bool rewrite_var(Run& r, std::string_view cmd)
         cmds.push_back(std::move(c));
     }
     for (auto it = cmds.rbegin(); it != cmds.rend(); ++it)
-        r.queued.push_front(*it);
+        r.queued.push_back(*it);
     return true;
 }
 
@@ -633,17 +807,15 @@ int test_condition(Run& r, int which)
         return -1;
     }
     int failed = 0;
-    CondGroupEvaluator evaluate = [&r, &failed](const std::string& condition, TokenList& out) {
-        toklist_clear(out);
-        toklist_split(out, condition);
-        int res = eval_tokens_into(r, out, 1, nullptr);
+    CondTokenEvaluator evaluate = [&r, &failed](TokenList& group) {
+        int res = eval_tokens_into(r, group, 1, nullptr);
         if (res == 0)
             failed = 1;
         return res == 0 ? 0 : 1;
     };
     std::string v1, v2, op;
     int used = 0;
-    int res = cond_run_chain(r.toks, evaluate, r.a.conn, v1, v2, &used, &op);
+    int res = cond_run_chain_tokens(r.toks, evaluate, r.a.conn, v1, v2, &used, &op);
     if (failed || res == kCondEvalFailed)
         return -1;
     if (res < 0) {
@@ -664,13 +836,13 @@ bool skip_rest(Run& r)
 {
     if (!r.toks.head)
         return true;
-    if (r.toks.head->text != "{")
+    if (std::string_view(r.toks.head->text) != "{")
         return true;  // a single command: nothing more to skip
     int count = 0;
     for (EvalToken* t = r.toks.head; t; t = t->next) {
-        if (t->text == "{")
+        if (std::string_view(t->text) == "{")
             ++count;
-        else if (t->text == "}") {
+        else if (std::string_view(t->text) == "}") {
             if (--count <= 0) {
                 // Closed inside the piece: the rest after it runs next.
                 std::string rest;
@@ -680,7 +852,7 @@ bool skip_rest(Run& r)
                     rest += u->text;
                 }
                 if (!rest.empty())
-                    r.queued.push_front(rest);
+                    r.queued.push_back(rest);
                 return true;
             }
         }
@@ -705,7 +877,7 @@ enum Step { kStepNext, kStepStop };
 // back to its test. Returns true when the run jumped.
 bool close_blocks(Run& r)
 {
-    while (r.toks.head && r.toks.head->text == "}") {
+    while (r.toks.head && std::string_view(r.toks.head->text) == "}") {
         toklist_remove(r.toks, r.toks.head);
         if (r.blocks.empty())
             continue;
@@ -721,7 +893,7 @@ bool close_blocks(Run& r)
 
 void open_blocks(Run& r, int kind)
 {
-    while (r.toks.head && r.toks.head->text == "{") {
+    while (r.toks.head && std::string_view(r.toks.head->text) == "{") {
         toklist_remove(r.toks, r.toks.head);
         Block b;
         b.kind = kind;
@@ -731,7 +903,9 @@ void open_blocks(Run& r, int kind)
 }
 
 // Runs one command. Returns kStepNext to go on or kStepStop with *result.
-int run_command(Run& r, std::string text, int* result)
+// Runs one command. The text is the command as taken from the line (or the
+// queue); a plan is given when it is a piece of the line exactly as split.
+int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* result)
 {
     ExecArgs& a = r.a;
     resolve_window_conn(r);
@@ -747,17 +921,23 @@ int run_command(Run& r, std::string text, int* result)
     r.no_alias = 0;
     const bool typed = (a.mode == 0);
 
+    std::string joined;  // the command once "$&" has joined lines to it
     if (!typed) {
         // Line joining with "$&".
         for (;;) {
             std::size_t e = text.find_last_not_of(' ');
             if (e == std::string::npos || e < 1 || text[e] != '&' || text[e - 1] != '$')
                 break;
-            text.resize(e - 1);
+            plan = nullptr;
+            if (text.data() == joined.data())
+                joined.resize(e - 1);
+            else
+                joined.assign(text.substr(0, e - 1));
+            text = joined;
             std::string next;
             if (!r.queued.empty()) {
-                next = r.queued.front();
-                r.queued.pop_front();
+                next = std::move(r.queued.back());
+                r.queued.pop_back();
             } else if (r.piece < static_cast<int>(r.pieces.size())) {
                 next = r.pieces[static_cast<std::size_t>(r.piece++)].text;
             } else if (r.line && r.line->next && r.line->next->extra[kLineKind] == 0) {
@@ -767,7 +947,8 @@ int run_command(Run& r, std::string text, int* result)
             } else {
                 break;
             }
-            text += next;
+            joined += next;
+            text = joined;
             if (text.size() > kLongText) {
                 script_error(nullptr, {}, "$&", 10);
                 *result = 0;
@@ -779,7 +960,7 @@ int run_command(Run& r, std::string text, int* result)
         while (lb < text.size() && text[lb] == ' ')
             ++lb;
         if (lb < text.size() && text[lb] == ':') {
-            std::string_view lt = std::string_view(text).substr(lb + 1);
+            std::string_view lt = text.substr(lb + 1);
             std::size_t sp = lt.find(' ');
             std::string name(lt.substr(0, sp));
             bool seen = false;
@@ -819,27 +1000,45 @@ int run_command(Run& r, std::string text, int* result)
             return kStepNext;
         }
     }
-    std::size_t p = script_line_skip_prefix(text, &r.no_alias, &r.show);
+    std::size_t p;
+    if (plan) {
+        p = plan->prefix;
+        if (plan->no_alias)
+            r.no_alias = 1;
+        if (!plan->show)
+            r.show = 0;
+    } else {
+        p = script_line_skip_prefix(text, &r.no_alias, &r.show);
+    }
     if (p >= text.size())
         return kStepNext;
     if ((a.mode == 0 || a.mode == 5) && (text[p] == '$' || text[p] == '%')) {
         *result = 0;
         return kStepStop;
     }
-    std::string line;
+    LineBuffer line_holder;
+    std::string& line = *line_holder.text;
     int has_star = 0;
     if (typed) {
         line = text.substr(p);
     } else {
         build_params(r);
         toklist_clear(r.toks);
-        toklist_split(r.toks, std::string_view(text).substr(p));
+        if (plan) {
+            for (const PieceWord& w : plan->words) {
+                EvalToken* t = toklist_new_token(r.toks, w.text);
+                t->blanks = w.blanks;
+                toklist_append(r.toks, t);
+            }
+        } else {
+            toklist_split(r.toks, text.substr(p));
+        }
         // Control words.
         for (;;) {
             if (close_blocks(r))
                 return kStepNext;
             EvalToken* first = r.toks.head;
-            while (first && first->text == "{")
+            while (first && std::string_view(first->text) == "{")
                 first = first->next;
             if (!first)
                 break;
@@ -887,9 +1086,10 @@ int run_command(Run& r, std::string text, int* result)
             toklist_remove(r.toks, first);
             if (which == 1 && r.if_state != 2) {
                 // Not after a false test: skip the condition and its command.
-                std::string scratch, condition;
-                while (r.toks.head && cond_take_condition(r.toks, scratch, condition)) {
-                    if (r.toks.head && (r.toks.head->text == "&&" || r.toks.head->text == "||"))
+                while (r.toks.head && cond_take_condition_tokens(r.toks, nullptr)) {
+                    const std::string_view word =
+                        r.toks.head ? std::string_view(r.toks.head->text) : std::string_view();
+                    if (word == "&&" || word == "||")
                         toklist_remove(r.toks, r.toks.head);
                     else
                         break;
@@ -922,7 +1122,7 @@ int run_command(Run& r, std::string text, int* result)
                 b.kind = 2;
                 b.line = r.line;
                 b.piece = r.cur_piece;
-                b.single = !(r.toks.head && r.toks.head->text == "{");
+                b.single = !(r.toks.head && std::string_view(r.toks.head->text) == "{");
                 if (b.single) {
                     r.blocks.push_back(b);
                     r.single_while_pending = true;
@@ -1000,8 +1200,7 @@ int run_command(Run& r, std::string text, int* result)
         }
         StringNode* def = nullptr;
         if (!r.no_alias) {
-            std::string name;
-            def = alias_find(line, &name, a.script);
+            def = alias_find(line, nullptr, a.script);
             if (def && def == a.running_alias)
                 def = nullptr;
             if (def && text_equal_nocase(alias_body_text(def), "/part # | /join #$$1"))
@@ -1185,26 +1384,34 @@ int script_exec_block(ExecArgs args)
             // A typed command with a single "/": taken whole, unevaluated.
             int res = 1;
             r.line = a.lines;
-            if (run_command(r, first_text, &res) == kStepStop)
+            if (run_command(r, first_text, nullptr, &res) == kStepStop)
                 result = res;
         } else {
             load_line(r, a.lines);
             if (first_text != a.lines->text) {
                 // The typed line with its command characters normalised.
-                int ok = 1;
-                r.pieces = script_split_commands(first_text, 0, 0, &ok);
+                r.pieces.list = make_split(first_text, 0);
             }
+            std::string queued_text;
             for (;;) {
-                std::string text;
+                // The pieces of the current line stay alive while their
+                // command runs, even when the run moves to other lines.
+                std::shared_ptr<const SplitPieces> holder;
+                std::string_view text;
+                const PiecePlan* plan = nullptr;
                 if (!r.queued.empty()) {
-                    text = std::move(r.queued.front());
-                    r.queued.pop_front();
+                    queued_text = std::move(r.queued.back());
+                    r.queued.pop_back();
+                    text = queued_text;
                 } else if (r.piece < static_cast<int>(r.pieces.size())) {
                     r.cur_piece = r.piece;
-                    const ScriptPiece& p = r.pieces[static_cast<std::size_t>(r.piece++)];
+                    const std::size_t i = static_cast<std::size_t>(r.piece++);
+                    holder = r.pieces.list;
+                    const ScriptPiece& p = holder->pieces[i];
                     if (p.comment != 0)
                         continue;
                     text = p.text;
+                    plan = &holder->plans[i];
                 } else {
                     StringNode* next = r.line ? r.line->next : nullptr;
                     if (!next || next->extra[kLineKind] != 0)
@@ -1213,7 +1420,7 @@ int script_exec_block(ExecArgs args)
                     continue;
                 }
                 int res = 1;
-                if (run_command(r, std::move(text), &res) == kStepStop) {
+                if (run_command(r, text, plan, &res) == kStepStop) {
                     result = res;
                     break;
                 }
@@ -1237,9 +1444,9 @@ int script_exec_block(ExecArgs args)
         script_error_clear();
     }
     if (owns_locals && a.locals == &r.own_locals)
-        strlist_free(&r.own_locals);
+        var_locals_free(&r.own_locals);
     else if (owns_locals && a.locals && *a.locals)
-        strlist_free(a.locals);
+        var_locals_free(a.locals);
     return result;
 }
 

@@ -74,6 +74,12 @@ int script_line_comment_state(StringNode* first)
 
 std::size_t script_line_skip_prefix(std::string_view text, int* no_alias, int* show)
 {
+    // Most commands begin with their word: no blank, prefix or comment.
+    if (!text.empty()) {
+        const char c = text[0];
+        if (c != ' ' && c != '/' && c != '!' && c != '.' && c != ';' && c != 'r' && c != 'R')
+            return 0;
+    }
     std::size_t i = text_skip_blanks(text, 0);
     if (i < text.size() && text[i] == '/') {
         ++i;
@@ -586,16 +592,23 @@ int num_format_f6(double value, std::string& out)
 
 void num_trim_zeros(std::string& text)
 {
-    if (text.find('+') != std::string::npos || text.find('.') == std::string::npos) {
-        if (text == "+0" || text == "-0")
-            text = "0";
-        return;
+    bool plus = false;
+    bool point = false;
+    for (char c : text) {
+        if (c == '+')
+            plus = true;
+        else if (c == '.')
+            point = true;
     }
-    while (!text.empty() && text.back() == '0')
-        text.pop_back();
-    if (!text.empty() && text.back() == '.')
-        text.pop_back();
-    if (text == "+0" || text == "-0")
+    if (point && !plus) {
+        std::size_t n = text.size();
+        while (n > 0 && text[n - 1] == '0')
+            --n;
+        if (n > 0 && text[n - 1] == '.')
+            --n;
+        text.resize(n);
+    }
+    if (text.size() == 2 && (text[0] == '+' || text[0] == '-') && text[1] == '0')
         text = "0";
 }
 

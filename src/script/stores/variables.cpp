@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "app/tick.h"
 #include "core/files.h"
@@ -76,31 +77,109 @@ void fix_list_head(StringNode* head)
     }
 }
 
+// The name with its "%": the text itself when it has one, else a copy made
+// in `store`. Lookups on every read take this path without a copy.
+inline std::string_view with_percent(std::string_view name, std::string& store)
+{
+    if (!name.empty() && name[0] == '%')
+        return name;
+    store.assign(1, '%');
+    store.append(name);
+    return store;
+}
+
 std::string_view first_word(std::string_view text)
 {
     std::size_t blank = text.find(' ');
     return blank == std::string_view::npos ? text : text.substr(0, blank);
 }
 
+// Whether the first word of a line or local node is the name (ignoring
+// case), without scanning the value behind it.
+bool first_word_is(std::string_view text, std::string_view name)
+{
+    if (text.size() < name.size() || (text.size() > name.size() && text[name.size()] != ' '))
+        return false;
+    if (name.find(' ') != std::string_view::npos)
+        return false;  // a first word never holds a blank
+    return text_equal_nocase(text.substr(0, name.size()), name);
+}
+
+// The index key of a name: the head's letter followed by the lower-cased
+// name. Built into `key`, whose storage the caller keeps for the next one.
+void index_key_into(int head, std::string_view name, std::string& key)
+{
+    key.assign(1, static_cast<char>('A' + head));
+    key.append(name);
+    for (std::size_t i = 1; i < key.size(); ++i)
+        key[i] = text_lower_char(key[i]);
+}
+
 std::string index_key(int head, std::string_view name)
 {
-    std::string key(1, static_cast<char>('A' + head));
-    key += text_lower_copy(name);
+    std::string key;
+    index_key_into(head, name, key);
     return key;
+}
+
+// The value of a line or local node (the text after its first blank; empty
+// for two double quotes) into out. `name_size` is the length of the line's
+// first word when the caller knows it (it found the line by its name).
+void line_value_into(const StringNode* line, std::string& out,
+                     std::size_t name_size = std::string::npos)
+{
+    const std::string& text = line->text;
+    std::size_t blank = name_size;
+    if (blank >= text.size() || text[blank] != ' ')
+        blank = text.find(' ');
+    out.clear();
+    if (blank == std::string::npos)
+        return;
+    std::string_view value = std::string_view(text).substr(blank + 1);
+    if (value != "\"\"")
+        out.append(value);
 }
 
 // "name value", or the name alone for an empty value or two double quotes;
 // cut at the usable length of a line.
-std::string compose_line(std::string_view name, std::string_view value)
+void compose_line_into(std::string_view name, std::string_view value, std::string& text)
 {
-    std::string text(name);
+    text.assign(name);
     if (!value.empty() && value != "\"\"") {
         text.push_back(' ');
         text.append(value);
     }
     if (text.size() > kLongText)
         text.resize(kLongText);
+}
+
+std::string compose_line(std::string_view name, std::string_view value)
+{
+    std::string text;
+    compose_line_into(name, value, text);
     return text;
+}
+
+// Puts "name value" into a line's text. The line is composed in a buffer
+// kept between calls and swapped in, so that setting a variable again and
+// again (a loop counter) goes back to the allocator only when it grows.
+void store_line_text(StringNode* line, std::string_view name, std::string_view value)
+{
+    std::string& text = line->text;
+    const bool has_value = !value.empty() && value != "\"\"";
+    if (has_value && text.size() > name.size() && text[name.size()] == ' ' &&
+        text.compare(0, name.size(), name) == 0 &&
+        (value.data() + value.size() <= text.data() || value.data() >= text.data() + text.size())) {
+        // Same name as stored, spelt the same: only the value changes.
+        text.resize(name.size() + 1);
+        text.append(value);
+        if (text.size() > kLongText)
+            text.resize(kLongText);
+        return;
+    }
+    static std::string composed;
+    compose_line_into(name, value, composed);
+    text.swap(composed);
 }
 
 void scan_line(StringNode* line, VarFile* file)
@@ -146,7 +225,11 @@ StringNode* find_entry(std::string_view name, bool pattern)
 {
     int head = var_index_head(name);
     if (!pattern) {
-        auto it = index_by_name.find(index_key(head, name));
+        if (index_by_name.empty())
+            return nullptr;
+        static std::string key;
+        index_key_into(head, name, key);
+        auto it = index_by_name.find(key);
         return it == index_by_name.end() ? nullptr : it->second;
     }
     for (StringNode* e = var_index[head]; e; e = e->next)
@@ -276,63 +359,110 @@ int var_index_head(std::string_view name)
 
 std::string var_line_value(const StringNode* line)
 {
-    if (!line)
-        return {};
-    std::size_t blank = line->text.find(' ');
-    if (blank == std::string::npos)
-        return {};
-    std::string value = line->text.substr(blank + 1);
-    if (value == "\"\"")
-        value.clear();
+    std::string value;
+    if (line)
+        line_value_into(line, value);
     return value;
 }
 
+namespace {
+
+// Placeholders of local lists that ended: every run of a command block
+// makes one (an event line, an alias call), so they are kept for reuse.
+std::vector<StringNode*> spare_placeholders;
+constexpr std::size_t kMaxSparePlaceholders = 64;
+
+} // namespace
+
 StringNode* var_locals_new()
 {
+    if (!spare_placeholders.empty()) {
+        StringNode* node = spare_placeholders.back();
+        spare_placeholders.pop_back();
+        return node;
+    }
     return strlist_append(nullptr, std::string_view(""), 0);
 }
 
+void var_locals_free(StringNode** list)
+{
+    if (!list || !*list)
+        return;
+    StringNode* head = *list;
+    *list = nullptr;
+    StringNode* rest = head->next;
+    strlist_free(&rest);
+    if (spare_placeholders.size() >= kMaxSparePlaceholders) {
+        delete head;
+        return;
+    }
+    // As strlist_append makes a list's first node: alone, linked to itself.
+    *head = StringNode{};
+    head->prev = head;
+    spare_placeholders.push_back(head);
+}
+
+namespace {
+
+// The local node of a name (with its "%"); no wildcards.
+StringNode* local_node(std::string_view name, StringNode* locals)
+{
+    if (!locals)
+        return nullptr;
+    const int letter = name_letter(name);
+    for (StringNode* node = locals->next; node; node = node->next)
+        if (node->number == letter && first_word_is(node->text, name))
+            return node;
+    return nullptr;
+}
+
+} // namespace
+
+// The value is written only once the name has served: a caller may pass a
+// name that lives in the value buffer.
 StringNode* var_local_find(std::string_view name_in, std::string* value, int wildcard,
                            StringNode* locals)
 {
-    if (value)
-        value->clear();
-    if (!locals)
+    if (!locals) {
+        if (value)
+            value->clear();
         return nullptr;
-    const std::string name = full_name(name_in);
-    int letter = name_letter(name);
-    for (StringNode* node = locals->next; node; node = node->next) {
-        std::string_view word = first_word(node->text);
-        bool match;
-        if (wildcard)
-            match = wild_match(name, word, 0, 1) != 0;
-        else
-            match = node->number == letter && text_equal_nocase(word, name);
-        if (match) {
-            if (value)
-                *value = var_line_value(node);
-            return node;
-        }
     }
-    return nullptr;
+    std::string store;
+    const std::string_view name = with_percent(name_in, store);
+    StringNode* found = nullptr;
+    if (wildcard) {
+        for (StringNode* node = locals->next; node && !found; node = node->next)
+            if (wild_match(name, first_word(node->text), 0, 1))
+                found = node;
+    } else {
+        found = local_node(name, locals);
+    }
+    if (value) {
+        if (found)
+            line_value_into(found, *value);
+        else
+            value->clear();
+    }
+    return found;
 }
 
 StringNode* var_find(std::string_view name_in, std::string* value, StringNode* locals)
 {
-    const std::string name = full_name(name_in);
-    if (value)
-        value->clear();
-    if (locals) {
-        if (StringNode* node = var_local_find(name, value, 0, locals))
-            return node;
+    std::string store;
+    const std::string_view name = with_percent(name_in, store);
+    StringNode* found = local_node(name, locals);
+    if (!found) {
+        if (StringNode* entry = find_entry(name, false))
+            found = entry_line(entry);
     }
-    StringNode* entry = find_entry(name, false);
-    if (!entry)
-        return nullptr;
-    StringNode* line = entry_line(entry);
-    if (value)
-        *value = var_line_value(line);
-    return line;
+    if (value) {
+        if (found)
+            line_value_into(found, *value, name.size());
+        else
+            value->clear();
+    }
+    return found;
 }
 
 int var_local_set(QWidget* window, std::string_view name_in, const std::string* value,
@@ -342,23 +472,26 @@ int var_local_set(QWidget* window, std::string_view name_in, const std::string* 
     if (!locals)
         return 0;
     fix_list_head(locals);
-    const std::string name = full_name(name_in);
     if (value) {
-        std::string text = compose_line(name, *value);
-        StringNode* node = var_local_find(name, nullptr, 0, locals);
+        std::string store;
+        const std::string_view name = with_percent(name_in, store);
+        StringNode* node = local_node(name, locals);
         if (node) {
-            node->text = std::move(text);
+            store_line_text(node, name, *value);
             node->number = name_letter(name);
         } else {
             if (!create)
                 return 0;
-            if (!strlist_append(locals, std::string_view(text), name_letter(name)))
+            if (!strlist_append(locals, std::string_view(compose_line(name, *value)),
+                                name_letter(name)))
                 return 0;
         }
         if (show)
             echo_set(window, flags, name, *value);
         return 1;
     }
+    // An unset keeps a copy of the name: the caller's may be a text that goes.
+    const std::string name = full_name(name_in);
     if (!(wildcard && has_wildcards(name))) {
         StringNode* node = var_local_find(name, nullptr, 0, locals);
         if (!node)
@@ -386,8 +519,9 @@ int var_set(QWidget* window, std::string_view name_in, const std::string* value,
             std::string* work, int show, int flags, int wildcard, int count, StringNode* locals,
             int keep_timed)
 {
-    const std::string name = full_name(name_in);
     if (value) {
+        std::string store;
+        const std::string_view name = with_percent(name_in, store);
         if (locals && var_local_set(window, name, value, work, show, flags, 0, locals, 0) == 1)
             return 1;
         if (!var_file)
@@ -396,17 +530,17 @@ int var_set(QWidget* window, std::string_view name_in, const std::string* value,
         StringNode* entry = find_entry(name, pattern);
         // A pattern changes the variable it found under that variable's own name.
         std::string stored_name(pattern && entry ? std::string_view(entry->text) : name);
-        std::string text = compose_line(stored_name, *value);
         if (entry) {
             StringNode* line = entry_line(entry);
-            line->text = std::move(text);
+            store_line_text(line, stored_name, *value);
             scan_line(line, var_file);
             if (entry->text != stored_name) {
                 // The stored name takes the spelling of the latest set (same key).
                 entry->text = stored_name;
             }
         } else {
-            StringNode* head = strlist_append(var_file->lines, std::string_view(text), 0);
+            StringNode* head = strlist_append(var_file->lines,
+                                              std::string_view(compose_line(stored_name, *value)), 0);
             if (!head) {
                 script_error(nullptr, "set", "", 2);
                 return 0;
@@ -426,7 +560,8 @@ int var_set(QWidget* window, std::string_view name_in, const std::string* value,
         return 1;
     }
 
-    // Unset.
+    // Unset. The name is copied: the caller's may be a text that goes.
+    const std::string name = full_name(name_in);
     bool pattern = wildcard && has_wildcards(name);
     int removed = 0;
     if (locals) {
@@ -556,12 +691,16 @@ void var_file_scan(VarFile* file)
 
 StringNode* var_timed_find(std::string_view name)
 {
+    if (timed_by_name.empty())
+        return nullptr;
     auto it = timed_by_name.find(text_lower_copy(full_name(name)));
     return it == timed_by_name.end() ? nullptr : it->second;
 }
 
 int var_timed_remove(std::string_view name)
 {
+    if (timed_by_name.empty())
+        return 0;
     auto it = timed_by_name.find(text_lower_copy(full_name(name)));
     if (it == timed_by_name.end())
         return 0;

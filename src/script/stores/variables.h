@@ -115,6 +115,9 @@ std::string var_line_value(const StringNode* line);
 
 // Makes a local list: one placeholder node. Null when memory runs out.
 StringNode* var_locals_new();
+// Frees a local list (as strlist_free does) and sets *list to null; its
+// placeholder is kept for the next var_locals_new.
+void var_locals_free(StringNode** list);
 
 // /unsetall: unsets every timed variable (var_tick mode 1), frees every line
 // of the variables file (flagged as changed) and clears the index; local

@@ -1,0 +1,1418 @@
+#include "irc/lists/notify_list.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <new>
+#include <set>
+#include <unordered_map>
+#include <utility>
+
+#include "app/connection.h"
+#include "app/startup.h"
+#include "app/window_record.h"
+#include "commands/notify_commands.h"
+#include "core/files.h"
+#include "core/ini.h"
+#include "core/main_settings.h"
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "core/string_list.h"
+#include "core/text_buffer.h"
+#include "core/text_limits.h"
+#include "core/time_date.h"
+#include "core/wildcard.h"
+#include "display/colors.h"
+#include "display/line_buffer.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/membership.h"
+#include "irc/dispatch/outgoing_notes.h"
+#include "irc/link/close.h"
+#include "irc/lists/address_list.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/numerics.h"
+#include "irc/numerics/query_replies.h"
+#include "platform/platform_utils.h"
+#include "script/eval/conditions.h"
+#include "script/events/event_fire.h"
+#include "script/exec/script_types.h"
+#include "script/stores/timers.h"
+
+namespace {
+
+// Event ids of NOTIFY and UNOTIFY.
+constexpr int kEventNotify = 43;
+constexpr int kEventUnotify = 73;
+// Longest ISON or WATCH line before a new one starts.
+constexpr std::size_t kPollLineMax = 400;
+// An IRCX server takes at most this many nicks per ISON.
+constexpr int kIrcxIsonNicks = 26;
+
+struct StateSlot {
+    NotifyConnState st;
+    unsigned generation = 0;  // grows whenever an entry leaves the list
+};
+
+std::unordered_map<int, StateSlot>& notify_slots()
+{
+    static std::unordered_map<int, StateSlot> s;
+    return s;
+}
+
+// Every entry by its number, with the id of the connection whose list
+// holds it: numbers in use and lookups by number without a walk.
+struct IdRef {
+    NotifyEntry* entry = nullptr;
+    int conn_id = 0;
+};
+
+std::unordered_map<int, IdRef>& entry_ids()
+{
+    static std::unordered_map<int, IdRef> ids;
+    return ids;
+}
+
+// Frees an entry that is no longer in a list.
+void destroy(NotifyEntry* e)
+{
+    entry_ids().erase(e->id);
+    delete e;
+}
+
+StateSlot* slot_of(Connection* conn)
+{
+    if (!conn || !conn_is_live(conn)) return nullptr;
+    return &notify_slots()[conn->id];
+}
+
+std::string text_of(int id)
+{
+    const char* t = text_load_string(id);
+    return t ? std::string(t) : std::string();
+}
+
+// The text with its one "%s" filled in.
+std::string text_with(int id, const std::string& value)
+{
+    std::string t = text_of(id);
+    std::size_t p = t.find("%s");
+    if (p != std::string::npos) t.replace(p, 2, value);
+    return t;
+}
+
+// The part of a nick text before "!".
+std::string nick_part(std::string_view text)
+{
+    std::size_t bang = text.find('!');
+    return std::string(text.substr(0, bang));
+}
+
+// The mask after "!", empty when there is none.
+std::string mask_part(std::string_view text)
+{
+    std::size_t bang = text.find('!');
+    return bang == std::string_view::npos ? std::string() : std::string(text.substr(bang + 1));
+}
+
+bool is_beep(const std::string& sound)
+{
+    return text_equal_nocase(sound, "beep");
+}
+
+bool plain_integer(const std::string& s)
+{
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// Leading and trailing blanks off, inner runs of blanks as one.
+std::string tidy(std::string_view text, std::size_t limit)
+{
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        if (c == ' ') {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank) out += ' ';
+        blank = false;
+        out += c;
+        if (out.size() >= limit) break;
+    }
+    if (out.size() > limit) out.resize(limit);
+    return out;
+}
+
+// The first blank-separated word (leading blanks skipped).
+std::string first_word(std::string_view text, std::size_t limit)
+{
+    text = text_skip_blanks(text);
+    std::size_t end = text.find(' ');
+    return std::string(text.substr(0, std::min(end, limit)));
+}
+
+// A sound setting as kept in memory: "beep", or an absolute path.
+std::string sound_absolute(const std::string& sound)
+{
+    std::string s = tidy(sound, kMediumText);
+    if (s.empty() || is_beep(s)) return s;
+    file_fix_slashes(s);
+    file_abs_settings_dir(s);
+    if (s.size() > kMediumText) s.resize(kMediumText);
+    return s;
+}
+
+// As written to the settings: files inside the settings folder relative.
+std::string sound_stored(const std::string& sound)
+{
+    if (sound.empty() || is_beep(sound)) return sound;
+    return file_relative_to_settings_dir(sound);
+}
+
+int option(OptionId id)
+{
+    return opt(id);
+}
+
+bool logged_on(Connection* conn)
+{
+    return conn_is_live(conn) && conn->connected && conn->registered && irc_state(conn)->logon_pending == 0;
+}
+
+int watch_limit(Connection* conn)
+{
+    return conn_is_live(conn) ? irc_state(conn)->watch_limit : 0;
+}
+
+// ---- The linked list ----
+
+void list_append(NotifyConnState& st, NotifyEntry* e)
+{
+    e->next = nullptr;
+    if (!st.head) {
+        st.head = e;
+        e->prev = e;
+        return;
+    }
+    NotifyEntry* last = st.head->prev;
+    last->next = e;
+    e->prev = last;
+    st.head->prev = e;
+}
+
+void list_insert_before(NotifyConnState& st, NotifyEntry* at, NotifyEntry* e)
+{
+    if (!at) {
+        list_append(st, e);
+        return;
+    }
+    if (at == st.head) {
+        e->next = st.head;
+        e->prev = st.head->prev;
+        st.head->prev = e;
+        st.head = e;
+        return;
+    }
+    NotifyEntry* p = at->prev;
+    p->next = e;
+    e->prev = p;
+    e->next = at;
+    at->prev = e;
+}
+
+void list_unlink(StateSlot& s, NotifyEntry* e)
+{
+    NotifyConnState& st = s.st;
+    if (e == st.head) {
+        st.head = e->next;
+        if (st.head) st.head->prev = e->prev;
+    } else {
+        NotifyEntry* p = e->prev;
+        p->next = e->next;
+        if (e->next) e->next->prev = p;
+        else st.head->prev = p;
+    }
+    e->next = e->prev = nullptr;
+    ++s.generation;
+}
+
+// The nicks of the list as the connection's plain nick list (tab completion
+// reads it).
+void mirror(Connection* conn, const NotifyConnState& st)
+{
+    strlist_free(&conn->notify_list);
+    for (const NotifyEntry* e = st.head; e; e = e->next)
+        conn->notify_list = strlist_append(conn->notify_list, std::string_view(e->nick), 0);
+}
+
+void free_entries(StateSlot& s)
+{
+    NotifyEntry* e = s.st.head;
+    while (e) {
+        NotifyEntry* next = e->next;
+        destroy(e);
+        e = next;
+    }
+    s.st.head = nullptr;
+    ++s.generation;
+}
+
+NotifyEntry* find_in(NotifyConnState& st, std::string_view nick, int mode)
+{
+    if (!nick.empty() && nick[0] == '+') nick.remove_prefix(1);
+    if (nick.empty()) return nullptr;
+    const std::string part = mode == 1 ? nick_part(nick) : std::string();
+    for (NotifyEntry* e = st.head; e; e = e->next) {
+        if (text_equal_nocase(e->nick, nick)) return e;
+        if (mode == 1 && text_equal_nocase(nick_part(e->nick), part)) return e;
+    }
+    return nullptr;
+}
+
+// The entry for a nick seen on the connection: its nick part equal and its
+// network filter passed.
+NotifyEntry* find_on_network(NotifyConnState& st, const std::string& nick, Connection* conn)
+{
+    for (NotifyEntry* e = st.head; e; e = e->next)
+        if (text_equal_nocase(nick_part(e->nick), nick) && notify_network_applies(e, conn)) return e;
+    return nullptr;
+}
+
+void check_address(NotifyEntry* e)
+{
+    const std::string mask = mask_part(e->nick);
+    if (mask.empty()) e->address_check = 1;
+    else if (e->seen_address.empty()) e->address_check = 2;
+    else e->address_check = wild_match(mask, e->seen_address, 0, 1) ? 1 : 2;
+}
+
+void reset_entry(NotifyEntry* e)
+{
+    e->online = 0;
+    e->seen_nick.clear();
+    e->seen_address.clear();
+    e->online_since = 0;
+    e->address_check = 0;
+    e->last_change = 0;
+    e->activity = 0;
+}
+
+// The address the address list knows for a nick, "" when none.
+std::string ial_address(const std::string& nick, Connection* conn)
+{
+    IalResult r;
+    if (!ial_lookup(nick, r, conn)) return std::string();
+    std::size_t bang = r.text.find('!');
+    return bang == std::string::npos ? std::string() : r.text.substr(bang + 1, kShortText);
+}
+
+// A new entry from the parts of a value: the nick cut to its first word
+// (a leading "+", blanks after it skipped, asks for a WHOIS), the network to
+// its first word, the texts tidied. Null for an empty nick or no memory.
+NotifyEntry* make_entry(const std::string& nick_text, const std::string& note, const std::string& on_sound,
+                        const std::string& off_sound, int default_sounds, const std::string& network)
+{
+    std::string_view t = text_skip_blanks(nick_text);
+    int whois = 0;
+    if (!t.empty() && t[0] == '+') {
+        whois = 1;
+        t = text_skip_blanks(t.substr(1));
+    }
+    std::string nick = first_word(t, kShortText);
+    if (nick.empty()) return nullptr;
+    auto* e = new (std::nothrow) NotifyEntry;
+    if (!e) return nullptr;
+    e->nick = nick;
+    e->whois = whois;
+    e->note = tidy(note, kShortText);
+    e->on_sound = sound_absolute(on_sound);
+    e->off_sound = sound_absolute(off_sound);
+    e->default_sounds = default_sounds ? 1 : 0;
+    e->network = first_word(network, kShortText);
+    e->id = win_alloc_id();
+    return e;
+}
+
+// The parts of a stored value, cut off from the end backwards.
+struct StoredParts {
+    std::string nick, note, on_sound, off_sound, network;
+    int default_sounds = 0;
+};
+
+StoredParts parse_stored(std::string text)
+{
+    StoredParts p;
+    auto cut = [&text](const char* tag) {
+        std::size_t at = text.find(tag);
+        if (at == std::string::npos) return std::string();
+        std::string rest = text.substr(at + std::char_traits<char>::length(tag));
+        text.resize(at);
+        return rest;
+    };
+    p.network = cut("NETWORK:");
+    p.default_sounds = cut("DEFSNDS:") == "1" ? 1 : 0;
+    p.off_sound = cut("WAVE2:");
+    p.on_sound = cut("WAVE:");
+    p.note = cut("NOTE:");
+    p.nick = text;
+    return p;
+}
+
+std::string stored_text(const NotifyEntry* e)
+{
+    std::string t;
+    if (e->whois) t += '+';
+    t += e->nick;
+    if (!e->note.empty()) t += "NOTE:" + e->note;
+    if (!e->on_sound.empty()) t += "WAVE:" + sound_stored(e->on_sound);
+    if (!e->off_sound.empty()) t += "WAVE2:" + sound_stored(e->off_sound);
+    if (e->default_sounds) t += "DEFSNDS:1";
+    if (!e->network.empty()) t += "NETWORK:" + e->network;
+    return t;
+}
+
+// ---- Output ----
+
+void default_print(QWidget* window, std::uint32_t colour, const std::string& text, int frame)
+{
+    if (!window) return;
+    if (frame & 1) print_separator(window, kColorInfoText);
+    print_line(window, std::string_view(text), colour);
+    if (frame & 2) print_separator(window, kColorInfoText);
+}
+
+void default_beep()
+{
+    if (beep_play_hook) beep_play_hook(0);
+}
+
+QWidget* status_of(Connection* conn)
+{
+    return conn_is_live(conn) ? timer_status_window(conn) : nullptr;
+}
+
+// The active window when it is a channel or query of the connection.
+QWidget* active_chat_window(Connection* conn)
+{
+    QWidget* active = conn_hooks.active_window ? conn_hooks.active_window() : win_active.get();
+    WindowRecord* rec = active ? win_record_of(active) : nullptr;
+    if (!rec || rec->conn != conn) return nullptr;
+    if (rec->type == kWinChannel || (rec->type == kWinQuery && rec->subtype == 1)) return active;
+    return nullptr;
+}
+
+// The sound an entry plays for the change, "" when none.
+std::string chosen_sound(const NotifyEntry* e, int online)
+{
+    auto usable = [](const std::string& s) { return is_beep(s) || (!s.empty() && file_exists(s, 1)); };
+    const std::string& own = online ? e->on_sound : e->off_sound;
+    if (usable(own)) return own;
+    if (e->default_sounds) {
+        const std::string& def = online ? notify_default_on_sound : notify_default_off_sound;
+        if (usable(def)) return def;
+    }
+    return std::string();
+}
+
+void play(const std::string& sound, Connection* conn)
+{
+    if (sound.empty()) return;
+    if (is_beep(sound)) notify_beep();
+    else if (notify_hooks.play_file) notify_hooks.play_file(sound, conn);
+}
+
+// The announcement of one entry: its line (unless quiet) in the status
+// window with the frame asked for, a copy in the active chat window when
+// that option is on, its sound (once per sound in a batch), speech and tips.
+void announce(NotifyEntry* e, int online, int frame, std::set<std::string>* played, Connection* conn)
+{
+    const std::string text = notify_announcement(e, online);
+    if (!option(OPT_NOTIFY_QUIET)) {
+        notify_print(status_of(conn), kColorNotifyText, text, frame);
+        if (option(OPT_NOTIFY_ECHO_ACTIVE))
+            if (QWidget* w = active_chat_window(conn)) notify_print(w, kColorNotifyText, text, 0);
+    }
+    const std::string sound = chosen_sound(e, online);
+    if (!played || played->insert((online ? "1" : "0") + sound).second) play(sound, conn);
+    NotifyConnState* st = notify_state(conn);
+    if (st && !st->first_answer && notify_hooks.speech_tips) notify_hooks.speech_tips(21, e, conn);
+}
+
+// NOTIFY (unotify 0) or UNOTIFY for the entries that came on line (left),
+// or for the one entry with that id. Each entry's handlers start from its
+// shown word and leave it set as they halted or not.
+void fire_walk(Connection* conn, int unotify, int phase, int only_id)
+{
+    if (!event_switch_events) return;
+    const int from = unotify ? 3 : 2;
+    const int mark = unotify ? 5 : 4;
+    const char* word = unotify ? "UNOTIFY" : "NOTIFY";
+    const int id = unotify ? kEventUnotify : kEventNotify;
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+    for (NotifyEntry* e = s->st.head; e;) {
+        if (e->last_change != from || (only_id && e->id != only_id)) {
+            e = e->next;
+            continue;
+        }
+        e->last_change = mark;
+        EventLine line;
+        line.nick = nick_part(e->nick);
+        line.address = e->seen_address;
+        // Without a known address there is none to give ($address empty).
+        if (!line.address.empty()) line.source = line.nick + "!" + line.address;
+        EventSource source;
+        source.line = &line;
+        int halt = e->shown ? 0 : 1;
+        const unsigned generation = s->generation;
+        const int go_on = event_fire(conn, nullptr, nullptr, word, id, phase, &halt, &source);
+        s = slot_of(conn);
+        if (!s) return;
+        if (s->generation == generation) {
+            e->shown = halt || !go_on ? 0 : 1;
+            e = e->next;
+        } else {
+            e = s->st.head;  // the list changed under the handler: again from the top
+        }
+    }
+    for (NotifyEntry* e = s->st.head; e; e = e->next)
+        if (e->last_change == mark) e->last_change = from;
+}
+
+// The end of a full answer (the last ISON line answered, or the end of the
+// WATCH list after logon): events, announcements, WHOIS for the flagged
+// entries that came on line, the window, and the first answer's notices.
+void finish_answer(Connection* conn, bool any_on, bool any_off)
+{
+    if (any_on) fire_walk(conn, 0, 1, 0);
+    if (!conn_is_live(conn)) return;
+    if (any_off) fire_walk(conn, 1, 1, 0);
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+
+    std::vector<NotifyEntry*> shown;
+    std::vector<std::string> whois;
+    for (NotifyEntry* e = s->st.head; e; e = e->next) {
+        if (e->last_change != 2 && e->last_change != 3) continue;
+        if (e->shown) shown.push_back(e);
+        if (e->last_change == 2 && e->whois) whois.push_back(e->seen_nick.empty() ? nick_part(e->nick) : e->seen_nick);
+    }
+    std::set<std::string> played;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const int frame = (i == 0 ? 1 : 0) | (i + 1 == shown.size() ? 2 : 0);
+        announce(shown[i], shown[i]->last_change == 2, frame, &played, conn);
+    }
+    if (!whois.empty()) irc_whois_batch(whois, conn);
+    notify_window_refresh();
+    s = slot_of(conn);
+    if (!s) return;
+    NotifyConnState& st = s->st;
+    if (st.first_answer) {
+        if (st.treebar_refresh) {
+            st.treebar_refresh = 0;
+            if (notify_hooks.treebar_refresh) notify_hooks.treebar_refresh();
+        }
+        bool anybody = false;
+        for (NotifyEntry* e = st.head; e && !anybody; e = e->next) anybody = e->online != 0;
+        if (anybody) {
+            if (notify_hooks.toolbar_state) notify_hooks.toolbar_state(1);
+            if (notify_hooks.window_activity) notify_hooks.window_activity();
+        } else {
+            notify_print(status_of(conn), kColorNotifyText, text_of(3540), 3);
+        }
+        if (notify_hooks.speech_tips) notify_hooks.speech_tips(44, nullptr, conn);
+        if (NotifyConnState* again = notify_state(conn)) again->first_answer = 0;
+    }
+    if (any_on && conn_is_live(conn)) fire_walk(conn, 0, 0, 0);
+    if (any_off && conn_is_live(conn)) fire_walk(conn, 1, 0, 0);
+}
+
+// The last ISON line of a poll is answered.
+void process_answer(Connection* conn)
+{
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+    NotifyConnState& st = s->st;
+    // Every nick of every answer, by its lower-cased form.
+    std::unordered_map<std::string, std::string> present;
+    for (StringNode* n = st.pending; n; n = n->next) {
+        std::string_view t = n->text;
+        std::size_t i = 0;
+        while (i < t.size()) {
+            while (i < t.size() && t[i] == ' ') ++i;
+            std::size_t j = t.find(' ', i);
+            if (j == std::string_view::npos) j = t.size();
+            if (j > i) {
+                std::string nick(t.substr(i, std::min<std::size_t>(j - i, kShortText)));
+                present.emplace(text_lower_copy(nick), nick);
+            }
+            i = j;
+        }
+    }
+    const bool first = st.first_answer != 0;
+    bool any_on = false, any_off = false;
+    for (NotifyEntry* e = st.head; e; e = e->next) {
+        e->last_change = 1;
+        e->changed = 1;
+        auto it = present.find(text_lower_copy(nick_part(e->nick)));
+        const bool in = it != present.end();
+        if (e->online && !in) {
+            e->online = 0;
+            e->address_check = 0;
+            e->seen_nick.clear();
+            e->seen_address.clear();
+            e->last_change = 3;
+            e->shown = 1;
+            if (!first) e->activity = 3;
+            any_off = true;
+        } else if (in && (!e->online || first)) {
+            // On line now; on the first answer also one that a line showed on
+            // line while the answer was awaited, which nothing announced yet.
+            const bool was = e->online != 0;
+            e->online = 1;
+            e->seen_nick = it->second;
+            e->last_change = 2;
+            e->shown = 1;
+            if (!was) e->address_check = mask_part(e->nick).empty() ? 1 : 2;
+            if (!first) e->activity = 3;
+            any_on = true;
+        }
+    }
+    for (NotifyEntry* e = st.head; e; e = e->next) {
+        if (!e->online) continue;
+        const std::string addr = ial_address(nick_part(e->nick), conn);
+        if (!addr.empty()) {
+            e->seen_address = addr;
+            check_address(e);
+        }
+    }
+    strlist_free(&st.pending);
+    finish_answer(conn, any_on, any_off);
+}
+
+int raw_event(IrcMessage& msg)
+{
+    if (!event_switch_raw) return 1;
+    msg.out_text = std::to_string(msg.numeric);
+    return irc_fire_raw(msg, msg.out_text);
+}
+
+// Raw event, then the words from index 3 in the status window.
+void show_ordinary(IrcMessage& msg)
+{
+    if (!raw_event(msg) || !conn_is_live(msg.connection)) return;
+    print_options.wrap_mode = 0;
+    msg.out_text.clear();
+    irc_show_words(msg, 3, 0, 0, static_cast<int>(kColorNormalText));
+}
+
+void on_ison(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+    NotifyConnState& st = s->st;
+    const std::string reply = irc_words_from(msg, 3).substr(0, kLongText);
+    StringNode* sent = nullptr;
+    for (StringNode* n = st.pending; n && !sent; n = n->next)
+        if (n->number == 1) sent = n;
+    if (sent) {
+        if (!option(OPT_NOTIFY_ENABLED)) {
+            strlist_free(&st.pending);  // a poll of a list switched off since
+            return;
+        }
+        sent->number = 2;
+        sent->text = reply;
+        for (StringNode* n = st.pending; n; n = n->next)
+            if (n->number == 0) {
+                n->number = 1;
+                irc_send_line(n->text, 0, conn);
+                break;
+            }
+        if (!conn_is_live(conn) || !notify_state(conn) || !notify_state(conn)->pending) return;
+        if (notify_state(conn)->pending->prev->number != 2) return;
+        process_answer(conn);
+        return;
+    }
+    // An ISON the user sent: its nicks count as seen.
+    std::string_view t = reply;
+    std::size_t i = 0;
+    while (i < t.size()) {
+        while (i < t.size() && t[i] == ' ') ++i;
+        std::size_t j = t.find(' ', i);
+        if (j == std::string_view::npos) j = t.size();
+        if (j > i) notify_nick_seen(std::string(t.substr(i, j - i)), std::string(), 0, 1, 0, 1, conn);
+        if (!conn_is_live(conn)) return;
+        i = j;
+    }
+    if (!raw_event(msg) || !conn_is_live(conn)) return;
+    const std::string nicks(text_skip_blanks(reply));
+    const std::string shown = nicks.empty() ? text_of(3574) : text_of(3541) + " " + nicks;
+    irc_status_show(conn, static_cast<int>(kColorNormalText), shown.substr(0, kLongText), 0, 0);
+}
+
+void on_watch(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    const int n = msg.numeric;
+    const int params = msg.last_word - 1;  // words from 2 on
+    const bool acting = option(OPT_NOTIFY_ENABLED) && watch_limit(conn) > 0;
+    const bool short_line = ((n == 600 || n == 601 || n == 604 || n == 605) && params < 5) || (n == 603 && params < 3);
+    if (!acting || short_line) {
+        show_ordinary(msg);
+        return;
+    }
+    switch (n) {
+    case 600: case 604: case 601: case 605: {
+        const std::string nick = irc_word(msg, 3).substr(0, kShortText);
+        const std::string address = (irc_word(msg, 4) + "@" + irc_word(msg, 5)).substr(0, kShortText);
+        long since = 0;
+        if (n == 600 || n == 604) {
+            const long long at = std::atoll(irc_word(msg, 6).substr(0, 19).c_str());
+            const long long now = static_cast<long long>(time_clock());
+            if (at > 0 && now > at) since = static_cast<long>(std::min<long long>(now - at, 0x7fffffff));
+        }
+        notify_nick_seen(nick, address, since, n == 600 || n == 604, n == 600, 0, conn);
+        if (conn_is_live(conn)) raw_event(msg);
+        return;
+    }
+    case 602: case 603: case 606:
+        raw_event(msg);
+        return;
+    case 607: {
+        StateSlot* s = slot_of(conn);
+        if (s && s->st.first_answer) {
+            bool any_on = false;
+            for (NotifyEntry* e = s->st.head; e; e = e->next)
+                if (e->online) {
+                    e->last_change = 2;
+                    e->shown = 1;
+                    any_on = true;
+                }
+            finish_answer(conn, any_on, false);
+            if (!conn_is_live(conn)) return;
+        }
+        raw_event(msg);
+        return;
+    }
+    case 608:
+        if (text_find_nocase(irc_words_from(msg, 3), "watch list") != std::string::npos) raw_event(msg);
+        else show_ordinary(msg);
+        return;
+    default:
+        show_ordinary(msg);
+        return;
+    }
+}
+
+void on_watch_reset(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (StateSlot* s = slot_of(conn)) {
+        for (NotifyEntry* e = s->st.head; e; e = e->next) reset_entry(e);
+        s->st.logon = 0;
+        s->st.first_answer = 0;
+        strlist_free(&s->st.pending);
+    }
+    notify_window_refresh();
+    if (conn_is_live(conn)) show_ordinary(msg);
+}
+
+// The network name a connection's list is shown for.
+std::string network_of(Connection* conn)
+{
+    if (!conn->network.empty()) return conn->network;
+    if (!conn->live_server[2].empty() && !plain_integer(conn->live_server[2])) return conn->live_server[2];
+    return conn->server_name;
+}
+
+}  // namespace
+
+NotifyHooks notify_hooks;
+void (*notify_print)(QWidget*, std::uint32_t, const std::string&, int) = default_print;
+void (*notify_beep)() = default_beep;
+std::string notify_default_on_sound;
+std::string notify_default_off_sound;
+
+NotifyConnState* notify_state(Connection* conn)
+{
+    StateSlot* s = slot_of(conn);
+    return s ? &s->st : nullptr;
+}
+
+NotifyEntry* notify_head(Connection* conn)
+{
+    NotifyConnState* st = notify_state(conn);
+    return st ? st->head : nullptr;
+}
+
+int notify_count(Connection* conn)
+{
+    int n = 0;
+    for (NotifyEntry* e = notify_head(conn); e; e = e->next) ++n;
+    return n;
+}
+
+// ---- The list ----
+
+NotifyEntry* notify_list_sort(NotifyEntry* head)
+{
+    std::vector<NotifyEntry*> v;
+    for (NotifyEntry* e = head; e; e = e->next) v.push_back(e);
+    if (v.empty()) return nullptr;
+    std::stable_sort(v.begin(), v.end(),
+                     [](const NotifyEntry* a, const NotifyEntry* b) { return text_compare_nocase(a->nick, b->nick) < 0; });
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        v[i]->next = i + 1 < v.size() ? v[i + 1] : nullptr;
+        v[i]->prev = i > 0 ? v[i - 1] : v.back();
+    }
+    return v.front();
+}
+
+void notify_free_all(Connection* conn)
+{
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+    free_entries(*s);
+    strlist_free(&s->st.pending);
+    mirror(conn, s->st);
+}
+
+void notify_load(Connection* conn)
+{
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+    free_entries(*s);
+    StringNode* values = ini_read_numbered_list("Notify", "n", nullptr, std::string(), 0);
+    // A later value for a nick replaces an earlier one; the list is sorted
+    // once at the end.
+    std::unordered_map<std::string, NotifyEntry*> by_nick;
+    for (StringNode* v = values; v; v = v->next) {
+        StoredParts p = parse_stored(v->text);
+        NotifyEntry* e = make_entry(p.nick, p.note, p.on_sound, p.off_sound, p.default_sounds, p.network);
+        if (!e) continue;
+        const std::string key = text_lower_copy(nick_part(e->nick));
+        auto it = by_nick.find(key);
+        if (it != by_nick.end()) {
+            list_unlink(*s, it->second);
+            destroy(it->second);
+        }
+        by_nick[key] = e;
+        list_append(s->st, e);
+        entry_ids()[e->id] = IdRef{e, conn->id};
+    }
+    strlist_free(&values);
+    s->st.head = notify_list_sort(s->st.head);
+    mirror(conn, s->st);
+}
+
+void notify_save(Connection* conn)
+{
+    if (!conn_is_live(conn)) conn = conn_list;
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+    s->st.head = notify_list_sort(s->st.head);
+    StringNode* values = nullptr;
+    for (const NotifyEntry* e = s->st.head; e; e = e->next) values = strlist_append(values, std::string_view(stored_text(e)), 0);
+    ini_write_numbered_list(values, "notify", "n", 0, std::string());
+    strlist_free(&values);
+    mirror(conn, s->st);
+}
+
+int notify_add(const std::string& nick, const std::string& note, const std::string& on_sound,
+               const std::string& off_sound, int default_sounds, const std::string& network, Connection* conn)
+{
+    if (!slot_of(conn)) return 0;
+    std::string_view t = text_skip_blanks(nick);
+    const bool plus = !t.empty() && t[0] == '+';
+    if (plus) t = text_skip_blanks(t.substr(1));
+    const std::string word = first_word(t, kShortText);
+    if (word.empty()) return plus ? 1 : 0;  // "+" alone adds nothing
+    notify_remove_nick(word, conn);
+    StateSlot* s = slot_of(conn);
+    NotifyEntry* e = make_entry(nick, note, on_sound, off_sound, default_sounds, network);
+    if (!e) {
+        script_error(nullptr, "notify", {}, 2);
+        return 0;
+    }
+    NotifyEntry* at = s->st.head;
+    while (at && text_compare_nocase(at->nick, e->nick) <= 0) at = at->next;
+    list_insert_before(s->st, at, e);
+    entry_ids()[e->id] = IdRef{e, conn->id};
+    mirror(conn, s->st);
+    return 1;
+}
+
+NotifyEntry* notify_find(const std::string& nick, int mode, Connection* conn)
+{
+    NotifyConnState* st = notify_state(conn);
+    return st ? find_in(*st, nick, mode) : nullptr;
+}
+
+NotifyEntry* notify_find_by_id(int id, Connection** out_conn)
+{
+    if (out_conn) *out_conn = nullptr;
+    auto it = entry_ids().find(id);
+    if (it == entry_ids().end()) return nullptr;
+    Connection* c = conn_by_id(it->second.conn_id);
+    if (!c) return nullptr;
+    if (out_conn) *out_conn = c;
+    return it->second.entry;
+}
+
+int notify_is_entry(const NotifyEntry* entry)
+{
+    if (!entry) return 0;
+    for (Connection* c = conn_list; c; c = c->next) {
+        auto it = notify_slots().find(c->id);
+        if (it == notify_slots().end()) continue;
+        for (NotifyEntry* e = it->second.st.head; e; e = e->next)
+            if (e == entry) return 1;
+    }
+    return 0;
+}
+
+int notify_remove_nick(const std::string& nick, Connection* conn)
+{
+    StateSlot* s = slot_of(conn);
+    if (!s) return 0;
+    int removed = 0;
+    while (NotifyEntry* e = find_in(s->st, nick, 1)) {
+        list_unlink(*s, e);
+        destroy(e);
+        ++removed;
+    }
+    if (removed) mirror(conn, s->st);
+    return removed;
+}
+
+int notify_network_applies(const NotifyEntry* entry, Connection* conn)
+{
+    if (!entry || entry->network.empty()) return 1;
+    if (!conn_is_live(conn)) return 0;
+    const std::string& group = conn->live_server[2];
+    const std::string* names[3] = {&conn->network, plain_integer(group) ? nullptr : &group, &conn->server_name};
+    std::string_view list = entry->network;
+    std::size_t i = 0;
+    while (i <= list.size()) {
+        std::size_t j = list.find(',', i);
+        if (j == std::string_view::npos) j = list.size();
+        const std::string name = first_word(list.substr(i, j - i), kShortText);
+        if (!name.empty())
+            for (const std::string* n : names)
+                if (n && !n->empty() && text_equal_nocase(*n, name)) return 1;
+        i = j + 1;
+    }
+    return 0;
+}
+
+// ---- Presence ----
+
+void notify_nick_seen(const std::string& nick, const std::string& address, long online_seconds, int online,
+                      int whois, int from_poll, Connection* conn)
+{
+    if (!option(OPT_NOTIFY_ENABLED) || nick.empty() || !conn_is_live(conn)) return;
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+    if (watch_limit(conn) > 0 && address.empty()) return;
+    if (s->st.first_answer && from_poll) return;
+    const std::string seen = nick.substr(0, kShortText);
+    std::string addr = address.empty() ? ial_address(seen, conn) : address.substr(0, kShortText);
+    NotifyEntry* e = find_on_network(s->st, seen, conn);
+    if (!e) return;
+    const int id = e->id;
+    const bool waiting = s->st.first_answer != 0;
+    if (online) {
+        e->seen_nick = seen;
+        if (!addr.empty()) e->seen_address = addr;
+        e->online_since = online_seconds;
+        check_address(e);
+        if (!e->online) {
+            e->online = 1;
+            if (!waiting) {
+                e->activity = 3;
+                if (notify_hooks.treebar_refresh) notify_hooks.treebar_refresh();
+                e->last_change = 2;
+                e->shown = 1;
+                fire_walk(conn, 0, 1, id);
+                if (!conn_is_live(conn)) return;
+                Connection* owner = nullptr;
+                e = notify_find_by_id(id, &owner);
+                if (e && owner == conn) {
+                    if (e->shown) announce(e, 1, 3, nullptr, conn);
+                    fire_walk(conn, 0, 0, id);
+                    if (!conn_is_live(conn)) return;
+                    e = notify_find_by_id(id, &owner);
+                    if (e && owner == conn && e->whois && whois)
+                        irc_send_line("WHOIS " + (e->seen_nick.empty() ? nick_part(e->nick) : e->seen_nick) + "\n", 0,
+                                      conn);
+                }
+                if (notify_hooks.toolbar_state) notify_hooks.toolbar_state(1);
+                if (notify_hooks.window_activity) notify_hooks.window_activity();
+            }
+        }
+    } else if (e->online) {
+        e->online = 0;
+        e->seen_nick.clear();
+        e->seen_address.clear();
+        e->online_since = 0;
+        e->address_check = 0;
+        if (!waiting) {
+            e->activity = 3;
+            if (notify_hooks.treebar_refresh) notify_hooks.treebar_refresh();
+            e->last_change = 3;
+            e->shown = 1;
+            fire_walk(conn, 1, 1, id);
+            if (!conn_is_live(conn)) return;
+            Connection* owner = nullptr;
+            e = notify_find_by_id(id, &owner);
+            if (e && owner == conn) {
+                if (e->shown) announce(e, 0, 3, nullptr, conn);
+                fire_walk(conn, 1, 0, id);
+                if (!conn_is_live(conn)) return;
+            }
+            if (notify_hooks.toolbar_state) notify_hooks.toolbar_state(1);
+            if (notify_hooks.window_activity) notify_hooks.window_activity();
+        }
+    }
+    notify_window_refresh();
+}
+
+void notify_on_ison_watch(IrcMessage& msg)
+{
+    if (!conn_is_live(msg.connection)) return;
+    switch (msg.numeric) {
+    case 303:
+        on_ison(msg);
+        return;
+    case 901:
+        on_watch_reset(msg);
+        return;
+    case 512:
+        show_ordinary(msg);
+        return;
+    default:
+        if (msg.numeric >= 600 && msg.numeric <= 608) on_watch(msg);
+        else show_ordinary(msg);
+        return;
+    }
+}
+
+void notify_poll(int full, Connection* conn)
+{
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+    conn->notify_poll_counter = 0;
+    conn->notify_poll_interval = 0;
+    conn->notify_poll_flags = 0;
+    if (!option(OPT_NOTIFY_ENABLED) || !logged_on(conn)) return;
+    if (conn->chanlist_busy == 2) {
+        conn->notify_poll_flags |= full ? 1 : 2;
+        return;
+    }
+    NotifyConnState& st = s->st;
+    const int limit = watch_limit(conn);
+    if (limit > 0) {
+        if (!full) return;
+        std::string line = "WATCH C";
+        int taken = 0;
+        for (NotifyEntry* e = st.head; e && taken <= limit; e = e->next) {
+            if (!notify_network_applies(e, conn)) continue;
+            ++taken;
+            // WATCH takes nicks: a mask stays ours.
+            const std::string nick = nick_part(e->nick);
+            if (nick.empty()) continue;
+            if (line.size() + 2 + nick.size() > kPollLineMax) {
+                irc_send_line(line + "\n", 0, conn);
+                if (!conn_is_live(conn)) return;
+                line = "WATCH +" + nick;
+            } else {
+                line += " +" + nick;
+            }
+        }
+        irc_send_line(line + " S\n", 0, conn);
+        return;
+    }
+    int count = 0;
+    for (NotifyEntry* e = st.head; e; e = e->next) ++count;
+    conn->notify_poll_interval = std::max(count, 60);
+    if (st.pending) {
+        conn->notify_poll_flags |= full ? 1 : 2;
+        return;
+    }
+    const bool ircx = (conn->server_flags & 0x20) != 0;
+    std::string line;
+    int in_line = 0;
+    auto close_line = [&]() {
+        if (in_line == 0) return;
+        st.pending = strlist_append(st.pending, std::string_view(line + "\n"), 0);
+        line.clear();
+        in_line = 0;
+    };
+    for (NotifyEntry* e = st.head; e; e = e->next) {
+        e->last_change = 0;
+        e->online_since = 0;
+        const std::string nick = nick_part(e->nick);
+        if (e->seen_nick != nick) e->seen_nick.clear();
+        if (!notify_network_applies(e, conn) || nick.empty()) continue;
+        if (in_line > 0 && line.size() + 1 + nick.size() > kPollLineMax) close_line();
+        if (in_line == 0) line = "ISON " + nick;
+        else line += " " + nick;
+        ++in_line;
+        if (ircx && in_line >= kIrcxIsonNicks) close_line();
+    }
+    close_line();
+    if (st.pending) {
+        st.pending->number = 1;
+        irc_send_line(st.pending->text, 0, conn);
+    }
+}
+
+void notify_conn_stage(int stage, Connection* conn)
+{
+    StateSlot* s = slot_of(conn);
+    if (!s) return;
+    for (NotifyEntry* e = s->st.head; e; e = e->next) reset_entry(e);
+    conn->notify_poll_flags = 0;
+    NotifyConnState& st = s->st;
+    switch (stage) {
+    case 1: {
+        st.logon = 1;
+        st.first_answer = 1;
+        strlist_free(&st.pending);
+        const std::string net = network_of(conn).substr(0, kShortText);
+        if (net != st.network) {
+            st.network = net;
+            st.treebar_refresh = 1;
+        }
+        break;
+    }
+    case 2:
+        notify_poll(1, conn);
+        notify_window_refresh();
+        notify_window_open(2);
+        break;
+    case 3:
+        st.logon = 0;
+        st.first_answer = 1;
+        notify_poll(1, conn);
+        break;
+    case 4:
+        st.logon = 0;
+        st.first_answer = 0;
+        strlist_free(&st.pending);
+        notify_window_refresh();
+        break;
+    case 5:
+        if (watch_limit(conn) > 0 && logged_on(conn)) irc_send_line("WATCH C\n", 0, conn);
+        break;
+    default:
+        break;
+    }
+    if (notify_hooks.toolbar_state) {
+        int anybody = 0;
+        for (Connection* c = conn_list; c && !anybody; c = c->next)
+            for (NotifyEntry* e = notify_head(c); e && !anybody; e = e->next) anybody = e->online;
+        notify_hooks.toolbar_state(anybody ? 1 : 0);
+    }
+}
+
+int notify_ial_changed(const std::string* nick, Connection* conn)
+{
+    if (watch_limit(conn) > 0) return 0;
+    StateSlot* s = slot_of(conn);
+    if (!s) return 0;
+    int changed = 0;
+    for (NotifyEntry* e = s->st.head; e; e = e->next) {
+        const std::string part = nick_part(e->nick);
+        if (nick && !text_equal_nocase(part, *nick)) continue;
+        const std::string addr = ial_address(part, conn);
+        if (!addr.empty()) {
+            if (addr != e->seen_address) {
+                e->seen_address = addr;
+                check_address(e);
+                changed = 1;
+            }
+        } else if (!e->seen_address.empty()) {
+            e->seen_address.clear();
+            e->address_check = mask_part(e->nick).empty() ? 1 : 2;
+            changed = 1;
+        }
+    }
+    if (changed) notify_window_refresh();
+    return changed;
+}
+
+void notify_opts_load()
+{
+    std::string v;
+    ini_read("notifyopts", "n1", "", v, kMediumTextSize, std::string());
+    notify_default_on_sound = sound_absolute(v);
+    v.clear();
+    ini_read("notifyopts", "n2", "", v, kMediumTextSize, std::string());
+    notify_default_off_sound = sound_absolute(v);
+}
+
+void notify_opts_save()
+{
+    const std::string on = sound_stored(notify_default_on_sound);
+    const std::string off = sound_stored(notify_default_off_sound);
+    ini_write("notifyopts", "n1", on.c_str(), std::string());
+    ini_write("notifyopts", "n2", off.c_str(), std::string());
+}
+
+// ---- The window ----
+
+void notify_line_text(const NotifyEntry* entry, std::string& out, int mode)
+{
+    out.clear();
+    if (!entry) return;
+    const std::string nick = entry->seen_nick.empty() ? nick_part(entry->nick) : entry->seen_nick;
+    if (mode == 1) {
+        out = nick;
+        return;
+    }
+    out = nick;
+    std::string middle;
+    if (entry->online) {
+        if (option(OPT_NOTIFY_SHOW_ADDRESS)) middle = entry->seen_address;
+    } else {
+        middle = mask_part(entry->nick);
+    }
+    if (!middle.empty()) out += " " + middle;
+    if (!entry->note.empty()) out += " (" + entry->note + ")";
+    if (out.size() > kLongText) out.resize(kLongText);
+}
+
+void notify_window_lines(std::vector<NotifyWindowLine>& lines, std::string& title)
+{
+    lines.clear();
+    std::set<std::string> online_nicks;  // lower-cased nick texts on line somewhere
+    for (Connection* c = conn_list; c; c = c->next) {
+        if (!logged_on(c)) continue;
+        std::string header;
+        if (!c->network.empty()) header = c->network;
+        else if (!c->live_server[2].empty() && !plain_integer(c->live_server[2]))
+            header = c->live_server[2] + " (" + c->server_name + ")";
+        else header = c->server_name;
+        lines.push_back({0, header, 0, c->id});
+        for (NotifyEntry* e = notify_head(c); e; e = e->next) {
+            if (!e->online) continue;
+            online_nicks.insert(text_lower_copy(e->nick));
+            NotifyWindowLine l{1, std::string(), e->id, c->id};
+            notify_line_text(e, l.text, 0);
+            lines.push_back(l);
+        }
+    }
+    int offline_lines = 0;
+    if (option(OPT_NOTIFY_LIST_OFFLINE)) {
+        std::vector<NotifyWindowLine> off;
+        std::set<std::string> seen_lines;
+        for (Connection* c = conn_list; c; c = c->next)
+            for (NotifyEntry* e = notify_head(c); e; e = e->next) {
+                if (e->online || online_nicks.count(text_lower_copy(e->nick))) continue;
+                NotifyWindowLine l{3, std::string(), e->id, c->id};
+                notify_line_text(e, l.text, 0);
+                if (!seen_lines.insert(l.text).second) continue;
+                off.push_back(l);
+            }
+        std::stable_sort(off.begin(), off.end(), [](const NotifyWindowLine& a, const NotifyWindowLine& b) {
+            return text_compare_nocase(a.text, b.text) < 0;
+        });
+        if (!off.empty()) {
+            lines.push_back({2, text_of(4204), 0, 0});
+            offline_lines = static_cast<int>(off.size());
+            lines.insert(lines.end(), off.begin(), off.end());
+        }
+    }
+    const int total = notify_count(conn_list);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "Notify List (%d/%d)", total - offline_lines, total);
+    title = buf;
+}
+
+std::string notify_window_title()
+{
+    std::vector<NotifyWindowLine> lines;
+    std::string title;
+    notify_window_lines(lines, title);
+    return title;
+}
+
+NotifyEntry* notify_item_entry(const NotifyWindowLine& line, Connection** out_conn)
+{
+    if (out_conn) *out_conn = nullptr;
+    if (line.kind != 1 && line.kind != 3) return nullptr;
+    return notify_find_by_id(line.entry_id, out_conn);
+}
+
+void notify_window_open(int flags)
+{
+    if ((flags & 2) && !(option(OPT_NOTIFY_ENABLED) && option(OPT_NOTIFY_AUTO_OPEN))) return;
+    if (notify_hooks.window_open) notify_hooks.window_open(flags);
+}
+
+void notify_window_refresh()
+{
+    if (notify_hooks.window_refresh) notify_hooks.window_refresh();
+}
+
+std::string notify_announcement(const NotifyEntry* e, int online)
+{
+    std::string t = "* " + (e->seen_nick.empty() ? nick_part(e->nick) : e->seen_nick);
+    if (option(OPT_NOTIFY_SHOW_ADDRESS) && !e->seen_address.empty()) t += " [" + e->seen_address + "]";
+    if (online) {
+        if (option(OPT_NOTIFY_SHOW_ONLINE_TIME) && e->online_since > 0) {
+            std::string duration;
+            time_duration_text(std::to_string(e->online_since), duration, 0);
+            t += text_with(4201, duration);
+        } else {
+            t += text_of(4202);
+        }
+        if (!e->note.empty()) t += " (" + e->note + ")";
+    } else {
+        t += text_of(4203);
+    }
+    if (t.size() > kLongText) t.resize(kLongText);
+    return t;
+}
+
+// ---- Wiring ----
+
+namespace {
+
+IrcHandler previous_privmsg = nullptr;
+IrcHandler previous_notice = nullptr;
+IrcHandler previous_mode = nullptr;
+void (*previous_stage)(int, Connection*) = nullptr;
+int (*previous_ial_changed)(const std::string*, Connection*) = nullptr;
+int (*previous_id_in_use)(int) = nullptr;
+
+// The sender of an ordinary line from a user counts as seen on line.
+void sender_seen(IrcMessage& msg, int needed_word)
+{
+    if (!msg.has_address || !irc_has_word(msg, needed_word)) return;
+    notify_nick_seen(irc_word(msg, 0), msg.address, 0, 1, 1, 0, msg.connection);
+}
+
+void privmsg_seen(IrcMessage& msg)
+{
+    sender_seen(msg, 3);
+    if (previous_privmsg && conn_is_live(msg.connection)) previous_privmsg(msg);
+}
+
+void notice_seen(IrcMessage& msg)
+{
+    sender_seen(msg, 2);
+    if (previous_notice && conn_is_live(msg.connection)) previous_notice(msg);
+}
+
+void mode_seen(IrcMessage& msg)
+{
+    sender_seen(msg, 2);
+    if (previous_mode && conn_is_live(msg.connection)) previous_mode(msg);
+}
+
+// JOIN, PART, KICK, NICK, QUIT and KILL: seen (1) or gone (0).
+void membership_seen(const std::string& nick, int seen, Connection* conn)
+{
+    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, seen ? 1 : 0, 0, conn);
+}
+
+// A WHOIS reply shows the nick on IRC (no second WHOIS for it); "no such
+// nick" shows it gone.
+void query_seen(const std::string& nick, int seen, Connection* conn)
+{
+    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, 0, 0, conn);
+}
+
+// A link attempt starts: the list starts over, waiting for its first answer.
+void link_stage(int stage, Connection* conn)
+{
+    if (previous_stage) previous_stage(stage, conn);
+    if (stage == 0 && conn_is_live(conn)) notify_conn_stage(1, conn);
+}
+
+int ial_changed(const std::string* nick, Connection* conn)
+{
+    int r = previous_ial_changed ? previous_ial_changed(nick, conn) : 0;
+    if (conn_is_live(conn) && notify_ial_changed(nick, conn)) r = 1;
+    return r;
+}
+
+int id_in_use(int id)
+{
+    if (previous_id_in_use && previous_id_in_use(id)) return 1;
+    return notify_find_by_id(id, nullptr) ? 1 : 0;
+}
+
+// The per-connection tick's plain poll: only once logon is over.
+void tick_poll(Connection* conn)
+{
+    if (conn_is_live(conn) && irc_state(conn)->logon_pending == 0) notify_poll(0, conn);
+}
+
+// The record is freed: its list and state go.
+void forget_conn(Connection* conn)
+{
+    if (!conn) return;
+    auto it = notify_slots().find(conn->id);
+    if (it != notify_slots().end()) {
+        free_entries(it->second);
+        strlist_free(&it->second.st.pending);
+        notify_slots().erase(it);
+    }
+    strlist_free(&conn->notify_list);
+}
+
+int has_notify(const std::string& nick, Connection* conn)
+{
+    return notify_find(nick, 1, conn) ? 1 : 0;
+}
+
+}  // namespace
+
+void irc_notify_install()
+{
+    conn_hooks.notify_load = notify_load;
+    conn_hooks.notify_free_all = forget_conn;
+    conn_hooks.notify_window_refresh = notify_window_refresh;
+    conn_hooks.notify_conn_stage = notify_conn_stage;
+    conn_hooks.notify_poll = tick_poll;
+    main_settings_hooks.notify_load = notify_load;
+    main_settings_hooks.notify_options_load = notify_opts_load;
+    startup_hooks.notify_save = [] { notify_save(nullptr); };
+    membership_notify_seen = membership_seen;
+    query_notify_seen = query_seen;
+    cond_notify_has = has_notify;
+    if (irc_stage_hook != link_stage) {
+        previous_stage = irc_stage_hook;
+        irc_stage_hook = link_stage;
+    }
+    if (ial_changed_hook != ial_changed) {
+        previous_ial_changed = ial_changed_hook;
+        ial_changed_hook = ial_changed;
+    }
+    if (win_hooks.id_in_use != id_in_use) {
+        previous_id_in_use = win_hooks.id_in_use;
+        win_hooks.id_in_use = id_in_use;
+    }
+    if (irc_on_privmsg != privmsg_seen) {
+        previous_privmsg = irc_on_privmsg;
+        irc_on_privmsg = privmsg_seen;
+    }
+    if (irc_on_notice != notice_seen) {
+        previous_notice = irc_on_notice;
+        irc_on_notice = notice_seen;
+    }
+    if (irc_on_mode != mode_seen) {
+        previous_mode = irc_on_mode;
+        irc_on_mode = mode_seen;
+    }
+    notify_commands_register();
+}
