@@ -49,7 +49,7 @@ Connection* bench_setup()
                   "  }\n"
                   "  set %bench_done %n\n"
                   "}");
-        alias_add("assigns { var %i = 0, %s | while (%i < 100000) { set %s x $+ %i $+ y | inc %i } | "
+        alias_add("joins { var %i = 0, %s | while (%i < 100000) { set %s x $+ %i $+ y | inc %i } | "
                   "set %bench_done $gettok($gettok(%s,1,121),1,120) }");
     }
     return conn;
@@ -120,7 +120,7 @@ BENCHMARK(BM_IfElseifChain100k)->Unit(benchmark::kMillisecond)->Iterations(1);
 // "set %s x $+ %i $+ y" on a local variable.
 void BM_LocalSet100k(benchmark::State& state)
 {
-    run_alias_checked(state, "assigns", 99999);
+    run_alias_checked(state, "joins", 99999);
 }
 BENCHMARK(BM_LocalSet100k)->Unit(benchmark::kMillisecond)->Iterations(1);
 

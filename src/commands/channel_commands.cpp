@@ -23,7 +23,7 @@ namespace {
 
 void default_close(WindowRecord* rec)
 {
-    if (win_is_record(rec) && rec->hwnd) win_close(rec->hwnd);
+    if (win_is_record(rec) && rec->hwnd) win_close_request(rec->hwnd);
 }
 
 Connection* conn_of(CommandCall& call)

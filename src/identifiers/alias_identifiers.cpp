@@ -21,7 +21,7 @@ int ident_call_alias(IdentCall& call)
     std::string_view t = tok->text;
     while (!t.empty() && (t[0] == '#' || t[0] == '$'))
         t.remove_prefix(1);
-    std::string name(t.substr(0, t.find('(')));
+    const std::string_view name = t.substr(0, t.find('('));
     EvalArgs* a = call.args;
     ScriptFile* script = a ? a->script : nullptr;
     StringNode* def = alias_find(name, nullptr, script);
@@ -39,13 +39,16 @@ int ident_call_alias(IdentCall& call)
 
     std::string_view body = alias_body_text(def);
     StringNode* lines = nullptr;
+    // The first line of the body when it stands on the definition line; it
+    // lives for the call.
+    StringNode temp_line;
     StringNode* temp = nullptr;
     if (!body.empty() && body[0] == '{') {
         std::string_view after = body.substr(1);
         while (!after.empty() && after[0] == ' ')
             after.remove_prefix(1);
         if (!after.empty()) {
-            temp = new StringNode;
+            temp = &temp_line;
             temp->text.assign(after.substr(0, kLongText));
             temp->next = def->next;
             lines = temp;
@@ -53,24 +56,39 @@ int ident_call_alias(IdentCall& call)
             lines = def->next;
         }
     } else if (!body.empty()) {
-        temp = new StringNode;
+        temp = &temp_line;
         temp->text.assign(body.substr(0, kLongText));
         lines = temp;
     }
-    // One parameter per argument.
+    // One parameter per argument: the first few in nodes of the call's own,
+    // the rest in a list made for it.
+    constexpr int kLocalParams = 4;
+    StringNode local_params[kLocalParams];
     StringNode* params = nullptr;
+    StringNode* more = nullptr;
     if (has_args) {
-        for (int i = 0; i < ident_arg_count(call); ++i) {
-            StringNode* h = strlist_append(params, std::string_view(ident_arg(call, i)), 0);
+        const int count = ident_arg_count(call);
+        for (int i = 0; i < count && i < kLocalParams; ++i) {
+            StringNode& node = local_params[i];
+            const std::string& arg = ident_arg(call, i);
+            node.text.assign(arg, 0, kLongText);
+            if (i > 0)
+                local_params[i - 1].next = &node;
+        }
+        for (int i = kLocalParams; i < count; ++i) {
+            StringNode* h = strlist_append(more, std::string_view(ident_arg(call, i)), 0);
             if (!h) {
-                strlist_free(&params);
-                if (temp) {
+                strlist_free(&more);
+                if (temp)
                     temp->next = nullptr;
-                    delete temp;
-                }
                 return ident_error(tok, call.work, 8);
             }
-            params = h;
+            more = h;
+        }
+        if (count > 0) {
+            params = &local_params[0];
+            if (more)
+                local_params[kLocalParams - 1].next = more;
         }
     }
     std::string prop(ident_property(call));
@@ -101,11 +119,11 @@ int ident_call_alias(IdentCall& call)
         b.conn = call.conn();
         result = script_exec_block(b);
     }
-    strlist_free(&params);
-    if (temp) {
+    if (more)
+        local_params[kLocalParams - 1].next = nullptr;
+    strlist_free(&more);
+    if (temp)
         temp->next = nullptr;
-        delete temp;
-    }
     if (result == 0 || result == 2)
         return 0;
     if (result == 3)

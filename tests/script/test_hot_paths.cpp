@@ -5,8 +5,6 @@
 // changed, identifiers evaluated afresh, definitions that were replaced).
 #include "test_exec_fixture.h"
 
-#include "script/eval/conditions.h"
-
 using namespace interp_test;
 
 namespace {
@@ -248,6 +246,61 @@ TEST_F(HotPaths, VariablesReadInLoops)
          "set %hpname %hpother | set %hpother x | say %hpname", {""}, 1},
     });
     var_set(nullptr, "%h", nullptr, nullptr, 0, kVarFlagSet, 0, 0, nullptr, 0);
+}
+
+TEST_F(HotPaths, RunsKeepTheirOwnParametersLocalsAndPrefixes)
+{
+    run_cases({
+        {"parameters of nested alias calls",
+         {"hpouter { hpinner $2 | say outer $1 $2 $0 }", "hpinner { say inner $1 $0 }"},
+         "hpouter a b c | hpouter | hpinner", {"inner b 1", "outer a b 3", "inner 0", "outer 0", "inner 0"}, 1},
+        {"locals end with their run",
+         {"hpv1 { var %hploc = x | say %hploc }", "hpv2 { say < $+ %hploc $+ > }"},
+         "hpv1 | hpv2 | hpv1 | hpv2", {"x", "<>", "x", "<>"}, 1},
+        {"the same line inside and outside a comment block",
+         {"hpc2 {\n  say a\n  /*\n  say a\n  */\n  say a\n}"}, "hpc2 | hpc2", {"a", "a", "a", "a"}, 1},
+        {"prefixes of a command that runs again",
+         {"say say alias $1"},
+         "var %hpi = 0 | while (%hpi < 2) { inc %hpi | !say %hpi | say %hpi }",
+         {"1", "alias 1", "2", "alias 2"}, 1},
+        {"tokenize then parameters in a loop", {},
+         "tokenize 44 a,b,c | var %hpi = 1 | while (%hpi <= $0) { say [ $ $+ [ %hpi ] ] | inc %hpi }",
+         {"a", "b", "c"}, 1},
+        {"an alias identifier with many arguments, one holding blanks",
+         {"hpsix return $0 $1 $6 $3-"},
+         "say $hpsix(a,b,c d,e,f,g) $hpsix(x) $hpsix()", {"6 a g c d e f g 1 x 1"}, 1},
+        {"$calc prints whole and other numbers", {},
+         "say $calc(0 * -1) $calc(999999999999999 + 1) $calc(-999999999999999) $calc(2 ^ 60) "
+         "$calc(10 / 4) $calc(-1 / 3) $calc(0.1 + 0.2)",
+         {"0 1000000000000000 -999999999999999 1152921504606846976 2.5 -0.333333 0.3"}, 1},
+        {"a name longer than the short copy",
+         {},
+         "set %hpAVeryLongVariableNameThatIsLongerThan32Chars 7 | "
+         "if (%hpaverylongvariablenamethatislongerthan32chars == 7) say %HPAVERYLONGVARIABLENAMETHATISLONGERTHAN32CHARS",
+         {"7"}, 1},
+    });
+    var_set(nullptr, "%hpAVeryLongVariableNameThatIsLongerThan32Chars", nullptr, nullptr, 0,
+            kVarFlagSet, 0, 0, nullptr, 0);
+}
+
+TEST_F(HotPaths, IdentifierArgumentsAreCutAtTopLevelCommas)
+{
+    const struct {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"$gettok(a (b,c) d,2,32)", "(b,c)"},
+        {"$gettok(  x y  ,  1 , 32 )", "x"},
+        {"$calc(2 * (3 + 4))tail", "14"},
+        {"$calc( (1 + 2) * 3 ).x", "9"},
+        {"$gettok(a b c,-1,32) $gettok(a b c,2-,32) $gettok(a.b.c,0,46)", "c b c 3"},
+        {"$calc(1 + $gettok(5 6,2,32))", "7"},
+        {"[ $calc(1 ] + 2 )", "3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(eval(c.text), c.expected);
+    }
 }
 
 TEST_F(HotPaths, JoinAtTheHeadAfterARemovedBrace)

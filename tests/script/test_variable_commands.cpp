@@ -146,6 +146,31 @@ TEST_F(VarCommands, SetArithmeticForms)
     }
 }
 
+// "%name = value" is a /set of the variable; "=" elsewhere is plain text.
+TEST_F(VarCommands, AssignmentFormSetsTheVariable)
+{
+    struct Case {
+        const char* line;
+        const char* name;
+        const char* value;
+    } cases[] = {
+        {"%a = 5", "%a", "5"},
+        {"%a = 5 + 3", "%a", "8"},
+        {"%a = hello there", "%a", "hello there"},
+        {"%a = $calc(2 * 21)", "%a", "42"},
+        {"%b = %a", "%b", "42"},
+        {"%c = ", "%c", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ASSERT_EQ(run(c.line), 1);
+        EXPECT_EQ(get(c.name), c.value);
+    }
+    // Only as the command word: a value holding "=" is left alone.
+    ASSERT_EQ(run("set %d a = b"), 1);
+    EXPECT_EQ(get("%d"), "a = b");
+}
+
 TEST_F(VarCommands, SetValueKeepsBlankRunsAndIsCut)
 {
     ASSERT_EQ(call(cmd_set, "set %a  two  blanks "), 1);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <locale.h>
 #include <system_error>
 
@@ -361,10 +362,22 @@ std::string calc_format_number(double value)
     if (!std::isfinite(value))
         return "0";
     char buf[400];
-    const auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
-    if (ec != std::errc())
-        return "0";
-    std::string text(buf, ptr);
+    char* end = nullptr;
+    const bool whole = value == std::trunc(value) && std::fabs(value) < 1e15;
+    if (whole && !(value == 0 && std::signbit(value))) {
+        // A whole number (most results) prints as its digits and six zeros:
+        // the same text, without the general conversion.
+        const auto res = std::to_chars(buf, buf + 32, static_cast<long long>(value));
+        std::memcpy(res.ptr, ".000000", 7);
+        end = res.ptr + 7;
+    } else {
+        const auto [ptr, ec] =
+            std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
+        if (ec != std::errc())
+            return "0";
+        end = ptr;
+    }
+    std::string text(buf, end);
     calc_trim_zeros(text);
     return text;
 }

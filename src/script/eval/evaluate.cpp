@@ -581,6 +581,19 @@ int Evaluator::eval_one(EvalToken* t, EvalToken** next_out)
         return 1;
     }
     if (c0 == '%') {
+        // "%name = value" as a command is a /set of that variable.
+        if (a.command_line && t == list.head && t->next && t->next->text == "=") {
+            EvalToken* eq = t->next;
+            eq->text = s;
+            eq->flags |= kTokKeepName | kTokBlankBefore;
+            eq->flags &= ~static_cast<unsigned>(kTokEmpty);
+            set_final_literal(list, eq);
+            t->flags &= ~static_cast<unsigned>(kTokEmpty);
+            arg_node_set_value(list, t, "set");
+            set_final_literal(list, t);
+            *next_out = eq->next;
+            return 1;
+        }
         if (a.command_line && t != list.head && list.head) {
             int position = 0;
             for (EvalToken* p = list.head->next; p && p != t->next; p = p->next)

@@ -58,6 +58,7 @@ struct PiecePlan {
 struct SplitPieces {
     std::vector<ScriptPiece> pieces;
     std::vector<PiecePlan> plans;
+    std::size_t bytes = 0;   // about what it holds in memory
 };
 
 std::shared_ptr<const SplitPieces> make_split(std::string_view text, int comment)
@@ -78,6 +79,12 @@ std::shared_ptr<const SplitPieces> make_split(std::string_view text, int comment
         plan.words.reserve(static_cast<std::size_t>(words.count));
         for (const EvalToken* t = words.head; t; t = t->next)
             plan.words.push_back({t->text, t->blanks});
+    }
+    split->bytes = sizeof(SplitPieces) + text.size();
+    for (std::size_t i = 0; i < split->pieces.size(); ++i) {
+        split->bytes += sizeof(ScriptPiece) + sizeof(PiecePlan) + split->pieces[i].text.size();
+        for (const PieceWord& w : split->plans[i].words)
+            split->bytes += sizeof(PieceWord) + w.text.size();
     }
     return split;
 }
@@ -106,7 +113,7 @@ struct SplitLine {
 std::unordered_map<std::string, SplitLine, TextHash, std::equal_to<>> split_lines;
 std::size_t split_bytes = 0;
 constexpr std::size_t kMaxSplitLines = 4096;
-constexpr std::size_t kMaxSplitBytes = 4u << 20;
+constexpr std::size_t kMaxSplitBytes = 8u << 20;
 
 std::shared_ptr<const SplitPieces> split_line(const StringNode* line)
 {
@@ -117,17 +124,18 @@ std::shared_ptr<const SplitPieces> split_line(const StringNode* line)
         return it->second.pieces;
     auto pieces = make_split(text, comment);
     if (it != split_lines.end()) {
+        split_bytes -= std::min(split_bytes, it->second.pieces->bytes);
         it->second.comment = comment;
         it->second.pieces = pieces;
+        split_bytes += pieces->bytes;
         return pieces;
     }
-    if (split_lines.size() >= kMaxSplitLines || split_bytes > kMaxSplitBytes) {
+    if (split_lines.size() >= kMaxSplitLines || split_bytes + pieces->bytes > kMaxSplitBytes) {
         split_lines.clear();
         split_bytes = 0;
     }
     split_lines.emplace(std::string(text), SplitLine{comment, pieces});
-    // The text, the pieces and their words.
-    split_bytes += 3 * text.size();
+    split_bytes += pieces->bytes;
     return pieces;
 }
 
@@ -150,6 +158,7 @@ void give_vector(std::vector<std::string>& v)
 {
     if (v.capacity() == 0 || v.capacity() > 256 || spare_vectors.size() >= kMaxSpareVectors)
         return;
+    v.clear();   // the texts go; the vector keeps its room
     spare_vectors.push_back(std::move(v));
 }
 
@@ -180,7 +189,7 @@ struct LineBuffer {
 };
 
 struct Run {
-    Run() : params(take_vector()), cmd_tokens(take_vector()) { params.clear(); }
+    Run() : params(take_vector()), cmd_tokens(take_vector()) {}
     ~Run()
     {
         give_vector(cmd_tokens);
@@ -902,9 +911,32 @@ void open_blocks(Run& r, int kind)
     }
 }
 
+// The control word a command begins with: 0 if, 1 elseif, 2 while (the
+// numbers of their messages), kControlVar, kControlElse, or -1.
+constexpr int kControlVar = 3;
+constexpr int kControlElse = 4;
+
+int control_word(std::string_view w)
+{
+    switch (w.size()) {
+    case 2:
+        return text_equal_nocase(w, "if") ? 0 : -1;
+    case 3:
+        return text_equal_nocase(w, "var") ? kControlVar : -1;
+    case 4:
+        return text_equal_nocase(w, "else") ? kControlElse : -1;
+    case 5:
+        return text_equal_nocase(w, "while") ? 2 : -1;
+    case 6:
+        return text_equal_nocase(w, "elseif") ? 1 : -1;
+    default:
+        return -1;
+    }
+}
+
 // Runs one command. Returns kStepNext to go on or kStepStop with *result.
-// Runs one command. The text is the command as taken from the line (or the
-// queue); a plan is given when it is a piece of the line exactly as split.
+// The text is the command as taken from the line (or the queue); a plan is
+// given when it is a piece of the line exactly as split.
 int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* result)
 {
     ExecArgs& a = r.a;
@@ -1024,6 +1056,17 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
     } else {
         build_params(r);
         toklist_clear(r.toks);
+        if (plan && plan->words.size() == 1 && plan->words[0].text == "}") {
+            // A piece that only closes a block (the end of every loop pass):
+            // what the control words below do with a lone "}".
+            if (!r.blocks.empty()) {
+                Block b = r.blocks.back();
+                r.blocks.pop_back();
+                if (b.kind == 2)
+                    goto_piece(r, b.line, b.piece);
+            }
+            return kStepNext;
+        }
         if (plan) {
             for (const PieceWord& w : plan->words) {
                 EvalToken* t = toklist_new_token(r.toks, w.text);
@@ -1043,20 +1086,15 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
             if (!first)
                 break;
             const std::string& w = first->text;
-            int which = -1;
-            if (text_equal_nocase(w, "if"))
-                which = 0;
-            else if (text_equal_nocase(w, "elseif"))
-                which = 1;
-            else if (text_equal_nocase(w, "while"))
-                which = 2;
-            if (text_equal_nocase(w, "var")) {
+            const int word = control_word(w);
+            const int which = word <= 2 ? word : -1;
+            if (word == kControlVar) {
                 std::string cmd = tokens_text(r.toks);
                 std::size_t k = cmd.find(first->text);
                 rewrite_var(r, std::string_view(cmd).substr(k));
                 return kStepNext;
             }
-            if (text_equal_nocase(w, "else")) {
+            if (word == kControlElse) {
                 while (r.toks.head != first)
                     toklist_remove(r.toks, r.toks.head);
                 toklist_remove(r.toks, first);

@@ -94,17 +94,6 @@ std::string_view first_word(std::string_view text)
     return blank == std::string_view::npos ? text : text.substr(0, blank);
 }
 
-// Whether the first word of a line or local node is the name (ignoring
-// case), without scanning the value behind it.
-bool first_word_is(std::string_view text, std::string_view name)
-{
-    if (text.size() < name.size() || (text.size() > name.size() && text[name.size()] != ' '))
-        return false;
-    if (name.find(' ') != std::string_view::npos)
-        return false;  // a first word never holds a blank
-    return text_equal_nocase(text.substr(0, name.size()), name);
-}
-
 // The index key of a name: the head's letter followed by the lower-cased
 // name. Built into `key`, whose storage the caller keeps for the next one.
 void index_key_into(int head, std::string_view name, std::string& key)
@@ -129,6 +118,10 @@ void line_value_into(const StringNode* line, std::string& out,
                      std::size_t name_size = std::string::npos)
 {
     const std::string& text = line->text;
+    if (&out == &text) {
+        out = var_line_value(line);  // the line's own text asked for its value
+        return;
+    }
     std::size_t blank = name_size;
     if (blank >= text.size() || text[blank] != ' ')
         blank = text.find(' ');
@@ -160,9 +153,11 @@ std::string compose_line(std::string_view name, std::string_view value)
     return text;
 }
 
-// Puts "name value" into a line's text. The line is composed in a buffer
-// kept between calls and swapped in, so that setting a variable again and
-// again (a loop counter) goes back to the allocator only when it grows.
+// Puts "name value" into a line's text. When the line already begins with
+// the name spelt the same, only the value is replaced; otherwise the line
+// is composed in a buffer kept between calls and swapped in. Either way,
+// setting a variable again and again (a loop counter) goes back to the
+// allocator only when its text grows.
 void store_line_text(StringNode* line, std::string_view name, std::string_view value)
 {
     std::string& text = line->text;
@@ -404,15 +399,26 @@ void var_locals_free(StringNode** list)
 
 namespace {
 
-// The local node of a name (with its "%"); no wildcards.
+// The local node of a name (with its "%"); no wildcards. Nodes are
+// compared by their letter first, then by the name ignoring case.
 StringNode* local_node(std::string_view name, StringNode* locals)
 {
-    if (!locals)
-        return nullptr;
+    if (!locals || name.find(' ') != std::string_view::npos)
+        return nullptr;  // a first word never holds a blank
     const int letter = name_letter(name);
-    for (StringNode* node = locals->next; node; node = node->next)
-        if (node->number == letter && first_word_is(node->text, name))
+    const std::size_t n = name.size();
+    for (StringNode* node = locals->next; node; node = node->next) {
+        if (node->number != letter)
+            continue;
+        const std::string& text = node->text;
+        if (text.size() < n || (text.size() > n && text[n] != ' '))
+            continue;
+        std::size_t i = 0;
+        while (i < n && text_lower_char(text[i]) == text_lower_char(name[i]))
+            ++i;
+        if (i == n)
             return node;
+    }
     return nullptr;
 }
 
