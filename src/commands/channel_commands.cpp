@@ -57,16 +57,7 @@ int fail(CommandCall& call, int type)
     return script_error(call.window, word_of(call), {}, type);
 }
 
-bool is_channel_name(const std::string& name, Connection* conn)
-{
-    return !name.empty() && isupport_is_chantype(name.c_str(), conn);
-}
 
-WindowRecord* channel_window(const std::string& name, Connection* conn)
-{
-    WindowRecord* rec = win_find_by_name(name, conn);
-    return rec && rec->type == kWinChannel ? rec : nullptr;
-}
 
 void show_info(CommandCall& call, Connection* conn, WindowRecord* rec, int id)
 {
@@ -79,7 +70,7 @@ void show_info(CommandCall& call, Connection* conn, WindowRecord* rec, int id)
 int send_join(const std::string& text, int open_flag, Connection* conn)
 {
     const std::string first = text.substr(0, text.find_first_of(" ,"));
-    if (WindowRecord* rec = channel_window(first, conn))
+    if (WindowRecord* rec = chat_channel_window(first, conn))
         if (rec->chan_state == 0) rec->chan_state = 1;
     irc_send_line("JOIN " + text + "\n", 0, conn);
     if (open_flag && conn_is_live(conn)) irc_note_joining(text.substr(0, text.find(' ')), open_flag, conn);
@@ -140,7 +131,7 @@ int cmd_join(CommandCall& call)
         if (st && text_equal_nocase(st->last_invite, call.tokens[i])) st->last_invite.clear();
     }
     const std::string channel = text.substr(0, text.find(' '));
-    WindowRecord* rec = channel_window(channel, conn);
+    WindowRecord* rec = chat_channel_window(channel, conn);
     if (conn_is_connected(conn) && rec && !rec->chan_left && rec->chan_state == 0) {
         if (chat_activate_window) chat_activate_window(rec, open_flag == 1);
         return 1;
@@ -166,7 +157,7 @@ int cmd_part(CommandCall& call)
     WindowRecord* current = chat_record_of(call.window);
     std::string channel;
     std::size_t msg_from = 2;
-    if (call.tokens.size() > 1 && is_channel_name(call.tokens[1], conn)) {
+    if (call.tokens.size() > 1 && chat_is_channel(call.tokens[1], conn)) {
         channel = call.tokens[1].substr(0, kShortText);
     } else if (win_is_record(current) && current->type == kWinChannel) {
         channel = current->name;
@@ -174,7 +165,7 @@ int cmd_part(CommandCall& call)
     } else {
         return fail(call, 0);
     }
-    WindowRecord* rec = channel_window(channel, conn);
+    WindowRecord* rec = chat_channel_window(channel, conn);
     if (!conn_is_connected(conn)) {
         if (rec) chat_close_window(rec);
         return 1;
@@ -233,14 +224,14 @@ int cmd_hop(CommandCall& call)
     WindowRecord* current = chat_record_of(call.window);
     WindowRecord* rec = win_is_record(current) && current->type == kWinChannel ? current : nullptr;
     std::string target;
-    if (i < call.tokens.size() && is_channel_name(call.tokens[i], conn)) {
+    if (i < call.tokens.size() && chat_is_channel(call.tokens[i], conn)) {
         target = call.tokens[i].substr(0, kShortText);
         ++i;
     }
     const std::string message = join_from(call, i);
     const std::string part_tail = message.empty() ? std::string("\n") : " :" + message + "\n";
     if (!target.empty() && (!rec || !text_equal_nocase(rec->name, target))) {
-        WindowRecord* named = channel_window(target, conn);
+        WindowRecord* named = chat_channel_window(target, conn);
         if (own_window && named) {
             rec = named;
         } else {

@@ -62,16 +62,7 @@ void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::
     if (call.show) chat_show(chat_record_of(call.window), conn, colour, text);
 }
 
-bool is_channel(const std::string& name, Connection* conn)
-{
-    return !name.empty() && isupport_is_chantype(name.c_str(), conn);
-}
 
-WindowRecord* channel_window(const std::string& name, Connection* conn)
-{
-    WindowRecord* rec = win_find_by_name(name, conn);
-    return rec && rec->type == kWinChannel ? rec : nullptr;
-}
 
 int on_off_switch(CommandCall& call, OptionId id, int on_text, int off_text)
 {
@@ -99,8 +90,8 @@ int cmd_pop(CommandCall& call)
     if (delay > 15) delay = 15;
     WindowRecord* rec = nullptr;
     std::size_t nick_at = 2;
-    if (is_channel(call.tokens[2], conn)) {
-        rec = channel_window(call.tokens[2], conn);
+    if (chat_is_channel(call.tokens[2], conn)) {
+        rec = chat_channel_window(call.tokens[2], conn);
         nick_at = 3;
         if (!rec || call.tokens.size() < 4) return fail(call, word, 0);
     } else {
@@ -123,8 +114,8 @@ int cmd_channel(CommandCall& call)
     if (!conn_is_connected(conn)) return fail(call, "channel", 12);
     WindowRecord* rec = nullptr;
     if (call.tokens.size() > 1) {
-        if (!is_channel(call.tokens[1], conn)) return fail(call, "channel", 3);
-        rec = channel_window(call.tokens[1], conn);
+        if (!chat_is_channel(call.tokens[1], conn)) return fail(call, "channel", 3);
+        rec = chat_channel_window(call.tokens[1], conn);
         if (!rec) return fail(call, "channel", 3);
     } else {
         rec = chat_record_of(call.window);

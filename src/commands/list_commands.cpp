@@ -60,16 +60,7 @@ void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::
     if (call.show) chat_show(chat_record_of(call.window), conn, colour, text);
 }
 
-bool is_channel(const std::string& name, Connection* conn)
-{
-    return !name.empty() && isupport_is_chantype(name.c_str(), conn);
-}
 
-WindowRecord* channel_window(const std::string& name, Connection* conn)
-{
-    WindowRecord* rec = win_find_by_name(name, conn);
-    return rec && rec->type == kWinChannel && rec->hwnd.get() ? rec : nullptr;
-}
 
 bool is_integer(const std::string& t)
 {
@@ -183,8 +174,8 @@ int cmd_ban(CommandCall& call)
         i = 2;
     }
     WindowRecord* rec = nullptr;
-    if (i <= call.argc() && is_channel(call.arg(i), conn)) {
-        rec = channel_window(call.arg(i), conn);
+    if (i <= call.argc() && chat_is_channel(call.arg(i), conn)) {
+        rec = chat_channel_window(call.arg(i), conn);
         ++i;
     } else {
         rec = chat_record_of(call.window);

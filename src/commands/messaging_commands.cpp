@@ -88,10 +88,6 @@ void away_on_speaking(Connection* conn, int kind)
     irc_send_line("AWAY\n", kind, conn);
 }
 
-bool is_channel_name(const std::string& name, Connection* conn)
-{
-    return !name.empty() && isupport_is_chantype(name.c_str(), conn);
-}
 
 void send_prefixed(const std::string& head, const std::vector<std::string>& targets, const std::string& text,
                    const std::string& tail, int limit, int one_each, int kind, Connection* conn)
@@ -262,10 +258,10 @@ int cmd_query(CommandCall& call)
     Connection* conn = conn_of(call);
     std::string target = call.tokens[i].substr(0, kShortText);
     std::string text = join_from(call, i + 1);
-    if (target[0] == '@' && !is_channel_name(target.substr(1), conn)) return fail(call, 7);
+    if (target[0] == '@' && !chat_is_channel(target.substr(1), conn)) return fail(call, 7);
     if (target[0] == '=') return fail(call, 7);  // DCC chats are not reachable from here
     WindowRecord* win = win_find_by_name(target, conn);
-    const bool channel = is_channel_name(target, conn) || target[0] == '@';
+    const bool channel = chat_is_channel(target, conn) || target[0] == '@';
     if (!is_query || channel) {
         if (!conn_is_connected(conn)) return fail(call, 12);
         if (text.empty()) return is_query ? 1 : fail(call, 0);
@@ -449,7 +445,7 @@ int cmd_omsg(CommandCall& call)
     if (call.tokens.size() < 2) return fail(call, 0);
     std::size_t first = 1;
     WindowRecord* chan = nullptr;
-    if (is_channel_name(call.tokens[1], conn)) {
+    if (chat_is_channel(call.tokens[1], conn)) {
         chan = win_find_by_name(call.tokens[1], conn);
         first = 2;
     } else {
@@ -531,4 +527,15 @@ void messaging_commands_register()
     script_register_command("qme", cmd_amsg, 12);
     script_register_command("omsg", cmd_omsg);
     script_register_command("onotice", cmd_omsg);
+}
+
+bool chat_is_channel(const std::string& name, Connection* conn)
+{
+    return !name.empty() && isupport_is_chantype(name.c_str(), conn);
+}
+
+WindowRecord* chat_channel_window(const std::string& name, Connection* conn)
+{
+    WindowRecord* rec = win_find_by_name(name, conn);
+    return rec && rec->type == kWinChannel && rec->hwnd.get() ? rec : nullptr;
 }

@@ -47,6 +47,12 @@ std::size_t chat_text_room(Connection* conn, std::size_t head_length);
 // colour code. A text that fits is one piece; an empty text none.
 std::vector<std::string> chat_split_text(const std::string& text, std::size_t room);
 
+// Whether a word names a channel (begins with a channel-type character of
+// the server).
+bool chat_is_channel(const std::string& name, Connection* conn);
+// The open channel window of that name on the connection, or null.
+WindowRecord* chat_channel_window(const std::string& name, Connection* conn);
+
 // The window record of a command's window. Seam for tests; by default
 // win_record_of.
 extern WindowRecord* (*chat_record_of)(QWidget* window);

@@ -398,19 +398,7 @@ void split_params_into(std::string_view text, char separator, std::vector<std::s
         if (text[i] != separator && (i == 0 || text[i - 1] == separator))
             ++words;
     out.reserve(out.size() + words);
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        while (i < n && text[i] == separator)
-            ++i;
-        if (i >= n)
-            break;
-        std::size_t j = i;
-        while (j < n && text[j] != separator)
-            ++j;
-        out.emplace_back(text.substr(i, j - i));
-        i = j;
-    }
+    tok_split_into(text, separator, out);
 }
 
 // Builds the parameter array once per run.

@@ -269,9 +269,8 @@ int script_brace_mismatch_line(const StringNode* first)
 // ---------------------------------------------------------------------------
 // Tokens and parameters.
 
-std::vector<std::string> tok_split(std::string_view text, char separator)
+void tok_split_into(std::string_view text, char separator, std::vector<std::string>& out)
 {
-    std::vector<std::string> out;
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n) {
@@ -285,6 +284,12 @@ std::vector<std::string> tok_split(std::string_view text, char separator)
         out.emplace_back(text.substr(i, j - i));
         i = j;
     }
+}
+
+std::vector<std::string> tok_split(std::string_view text, char separator)
+{
+    std::vector<std::string> out;
+    tok_split_into(text, separator, out);
     return out;
 }
 

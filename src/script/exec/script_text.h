@@ -49,6 +49,8 @@ int script_brace_mismatch_line(const StringNode* first);
 
 // Tokens of the text at the separator (runs count once).
 std::vector<std::string> tok_split(std::string_view text, char separator);
+// The same words appended to an array.
+void tok_split_into(std::string_view text, char separator, std::vector<std::string>& out);
 int tok_count(std::string_view text, char separator);
 // Whether the separated text holds the token (case ignored).
 int tok_list_has(std::string_view text, std::string_view token, char separator);
