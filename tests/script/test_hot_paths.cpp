@@ -72,6 +72,8 @@ TEST_F(HotPaths, ConditionForms)
          "if (123456789012345 < 123456789012346) say u",
          {"q", "r", "s", "t", "u"}, 1},
         {"empty first value against a number", {}, "if (%hpnone >= 0) say v | else say w", {"w"}, 1},
+        {"a lone sign is text, not zero", {},
+         "if (- == 0) say a | if (+ == 0) say b | if (- == -) say c", {"c"}, 1},
         {"elseif after a true test is skipped", {},
          "if (1) say x | elseif (1) say y | else say z", {"x"}, 1},
         {"block condition then else on the next piece", {},
