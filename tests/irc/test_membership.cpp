@@ -410,4 +410,20 @@ TEST_F(Membership, LeavingMembersAreMarkedUntilTheListIsUpdated)
     }
 }
 
+// A channel window the user closes leaves no state behind.
+TEST_F(Membership, ClosedWindowsLeaveNoState)
+{
+    const int before = membership_state_count();
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = "#gone" + std::to_string(i);
+        feed(":me!u@h JOIN " + name);
+        WindowRecord* w = chan(name);
+        ASSERT_NE(w, nullptr);
+        chan_membership(w)->show_joins_in = 1;
+        win_close_request(w->hwnd.get());
+        EXPECT_EQ(chan(name), nullptr);
+    }
+    EXPECT_EQ(membership_state_count(), before);
+}
+
 }  // namespace

@@ -138,12 +138,25 @@ void close_channel(WindowRecord* rec)
     win_close_request(hwnd);
 }
 
+// A channel window closes: its members leave the address list and its
+// state here goes with it.
+void drop_channel_window(WindowRecord* rec)
+{
+    ial_drop_channel(rec);
+    if (rec) states().erase(rec->creation_seq);
+}
+
 void refresh(WindowRecord* rec)
 {
     if (window_lives(rec)) win_update_title(rec, nullptr);
 }
 
 }  // namespace
+
+int membership_state_count()
+{
+    return static_cast<int>(states().size());
+}
 
 ChannelMembership* chan_membership(const WindowRecord* rec)
 {
@@ -562,7 +575,7 @@ void irc_membership_install()
     conn_hooks.ial_init = ial_init;
     conn_hooks.ial_clear = hook_ial_clear;
     conn_hooks.conn_update_status_title = conn_update_status_title;
-    open_hooks.ial_drop_channel = ial_drop_channel;
+    open_hooks.ial_drop_channel = drop_channel_window;
     irc_ial_update_hook = membership_note_sender;
     ial_identifiers_register();
 }

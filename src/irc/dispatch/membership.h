@@ -43,6 +43,9 @@ struct ChannelMembership {
 };
 // The state of a channel window (made on first use); null for null.
 ChannelMembership* chan_membership(const WindowRecord* rec);
+// How many channel windows have a state here (for tests: closed windows
+// leave none behind).
+int membership_state_count();
 
 // The handlers.
 void membership_on_join(IrcMessage& msg);
