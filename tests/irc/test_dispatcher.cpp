@@ -260,6 +260,8 @@ TEST_F(DispatchLink, InviteJoinsInPlainModeWithServerText)
     opt_set(OPT_JOIN_ON_INVITE, 1);
     irc_dispatch_line(":bob!b@h INVITE me :#chan|quit", conn);
     irc_dispatch_line(":bob!b@h INVITE me :notachannel", conn);
+    // A list would join more than the one channel ("0" leaves them all).
+    irc_dispatch_line(":bob!b@h INVITE me :#a,0", conn);
     opt_set(OPT_JOIN_ON_INVITE, 0);
     irc_run_plain = saved;
     ASSERT_EQ(ran.size(), 1u);

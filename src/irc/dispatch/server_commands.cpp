@@ -157,6 +157,9 @@ void irc_on_invite(IrcMessage& msg)
     if (!conn_is_live(conn)) return;
     irc_fire_event(msg, "INVITE", 31, 0);
     if (!conn_is_live(conn)) return;
+    // An invitation names one channel: a comma list (where "0" would leave
+    // every channel) is shown but neither kept nor joined.
+    if (channel.find(',') != std::string::npos) return;
     irc_state(conn)->last_invite = channel;
     if (opt(OPT_JOIN_ON_INVITE) && (!irc_join_allowed || irc_join_allowed(channel, conn))) {
         std::string key = irc_chanfolder_key ? irc_chanfolder_key(channel) : std::string();
