@@ -38,22 +38,6 @@ int fail(CommandCall& call, const char* word, int type)
 }
 
 // A numbered text with its "%s" filled in order.
-std::string fill(int id, std::initializer_list<std::string_view> args)
-{
-    const char* format = text_load_string(id);
-    std::string out;
-    auto it = args.begin();
-    for (const char* p = format ? format : ""; *p; ++p) {
-        if (p[0] == '%' && p[1] == 's') {
-            if (it != args.end()) out += *it++;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    if (out.size() > kLongText) out.resize(kLongText);
-    return out;
-}
 
 void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::string& text)
 {
@@ -118,8 +102,8 @@ int cmd_ialmark(CommandCall& call, Connection* conn)
     if (call.argc() < 1 || call.arg(1).empty()) return fail(call, "ialmark", 0);
     const std::string& nick = call.arg(1);
     const std::string note = args_from(call, 2);
-    if (conn && ial_set_note(nick, note, conn)) show(call, conn, kColorInfoText, fill(860, {nick, note}));
-    else show(call, conn, kColorInfoText, fill(861, {nick}));
+    if (conn && ial_set_note(nick, note, conn)) show(call, conn, kColorInfoText, text_fill_id(860, {nick, note}));
+    else show(call, conn, kColorInfoText, text_fill_id(861, {nick}));
     return kScriptDone;
 }
 
@@ -138,7 +122,7 @@ int cmd_uwho(CommandCall& call)
         irc_send_line("WHOIS " + nick + " " + call.arg(2) + "\n", 0, conn);
     else
         irc_send_line("WHOIS " + nick + "\n", 0, conn);
-    show(call, conn, kColorInfo2Text, fill(964, {nick}));
+    show(call, conn, kColorInfo2Text, text_fill_id(964, {nick}));
     return kScriptDone;
 }
 

@@ -99,3 +99,28 @@ bool text_language_table_loaded()
 {
     return language_texts != nullptr;
 }
+
+std::string text_fill_pattern(std::string_view pattern, std::initializer_list<std::string_view> args)
+{
+    std::string out;
+    auto it = args.begin();
+    for (std::size_t i = 0; i < pattern.size() && out.size() < kLongText; ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 's' || pattern[i + 1] == 'd')) {
+            if (it != args.end())
+                out += *it++;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    if (out.size() > kLongText)
+        out.resize(kLongText);
+    return out;
+}
+
+std::string text_fill_id(int id, std::initializer_list<std::string_view> args)
+{
+    std::string pattern;
+    text_load_string(id, &pattern);
+    return text_fill_pattern(pattern, args);
+}

@@ -4,7 +4,9 @@
 // replaces any entry it holds.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 // The text of string-table entry `id`, cut at 4150 characters; the empty text
@@ -15,6 +17,12 @@
 // filled and returned: the text stays valid until five further calls without
 // a destination have been made. Callers that keep it longer copy it.
 const char* text_load_string(int id, std::string* dest = nullptr);
+
+// The pattern with each "%s" or "%d" replaced by the next argument in turn
+// (a place with no argument left gives nothing), cut at 4150 characters.
+std::string text_fill_pattern(std::string_view pattern, std::initializer_list<std::string_view> args);
+// The same with string-table entry `id` as the pattern.
+std::string text_fill_id(int id, std::initializer_list<std::string_view> args);
 
 // The language module's replacement texts. The module loader installs them
 // once the module is accepted; they are tried before the program's own

@@ -160,3 +160,29 @@ TEST_F(NumberedTextsTest, LanguageTextStopsAtZeroByte)
 }
 
 } // namespace
+
+// Each "%s" or "%d" takes the next argument; places without one stay empty,
+// and the result is cut like every long text.
+TEST(TextFill, PlacesTakeTheArgumentsInTurn)
+{
+    struct Case {
+        const char* pattern;
+        std::initializer_list<std::string_view> args;
+        const char* want;
+    };
+    const Case cases[] = {
+        {"* %s joined %s", {"bob", "#a"}, "* bob joined #a"},
+        {"%d/%d channels", {"3", "10"}, "3/10 channels"},
+        {"%s and %s", {"one"}, "one and "},
+        {"no places", {"x"}, "no places"},
+        {"100% sure %s", {"yes"}, "100% sure yes"},
+        {"ends in %", {}, "ends in %"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        EXPECT_EQ(text_fill_pattern(c.pattern, c.args), c.want);
+    }
+    const std::string big(5000, 'x');
+    EXPECT_EQ(text_fill_pattern("<%s>", {big}).size(), 4150u);
+    EXPECT_EQ(text_fill_id(3503, {"#k"}), "* #k Kanalına Tekrar Giriliyor");
+}

@@ -56,20 +56,6 @@ bool is_plain_number(const std::string& s)
 }
 
 // "%s" and "%d" filled in order from the texts.
-std::string fill(const char* format, std::initializer_list<std::string> args)
-{
-    std::string out;
-    auto it = args.begin();
-    for (const char* p = format; *p; ++p) {
-        if (p[0] == '%' && (p[1] == 's' || p[1] == 'd')) {
-            if (it != args.end()) out += *it++;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out.substr(0, kLongText);
-}
 
 void repaint_switchbar()
 {
@@ -160,7 +146,7 @@ std::string irc_status_caption(Connection* conn)
         if (caption_is_away && caption_is_away(conn) && !conn->away_text.empty()) cap += text_load_string(606);
         if (!server.empty()) server += " (" + conn->server_name + ":" + port + ")";
         else server = conn->server_name + ":" + port;
-        cap += fill(text_load_string(605), {server});
+        cap += text_fill_pattern(text_load_string(605), {server});
         if (opt(OPT_ONLINE_TIMER)) {
             int h = 0, m = 0;
             if (opt(OPT_ONLINE_TIMER_TOTAL)) {
@@ -190,11 +176,11 @@ std::string irc_status_caption(Connection* conn)
         if (retry) {
             int secs = conn->retry_delay > 0 ? conn->retry_delay / 1000 : 0;
             if (conn->retry_delay > 0 && secs < 1) secs = 1;
-            cap += fill(text_load_string(607), {std::to_string(secs), server});
+            cap += text_fill_pattern(text_load_string(607), {std::to_string(secs), server});
         } else if (st && st->nick_pending) {
-            cap += fill(text_load_string(608), {server});
+            cap += text_fill_pattern(text_load_string(608), {server});
         } else {
-            cap += fill(text_load_string(609), {server});
+            cap += text_fill_pattern(text_load_string(609), {server});
         }
     } else {
         cap += text_load_string(610);

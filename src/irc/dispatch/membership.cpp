@@ -53,21 +53,6 @@ std::unordered_map<std::uint64_t, ChannelMembership>& states()
 
 
 // "%s" filled in order.
-std::string fill(int text_id, std::initializer_list<std::string> args)
-{
-    std::string out;
-    const char* format = text_load_string(text_id);
-    auto it = args.begin();
-    for (const char* p = format; *p; ++p) {
-        if (p[0] == '%' && p[1] == 's') {
-            if (it != args.end()) out += *it++;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
 
 std::string with_reason(std::string text, const std::string& reason)
 {
@@ -209,7 +194,7 @@ void membership_on_join(IrcMessage& msg)
             ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
             request_modes(rec, chan, conn);
             if (irc_fire_event(msg, "JOIN", 32, 1) && window_lives(rec))
-                to_window(rec, kColorJoinText, fill(3503, {chan}), 0);
+                to_window(rec, kColorJoinText, text_fill_id(3503, {chan}), 0);
             irc_fire_event(msg, "JOIN", 32, 0);
             refresh(rec);
             return;
@@ -235,7 +220,7 @@ void membership_on_join(IrcMessage& msg)
         nicklist_update(nick, rec, kNickAddOrChange, 1);
         ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
         if (irc_fire_event(msg, "JOIN", 32, 1) && window_lives(rec))
-            to_window(rec, kColorJoinText, fill(3504, {chan}), 1);
+            to_window(rec, kColorJoinText, text_fill_id(3504, {chan}), 1);
         irc_fire_event(msg, "JOIN", 32, 0);
         refresh(rec);
         return;
@@ -251,10 +236,10 @@ void membership_on_join(IrcMessage& msg)
         const bool addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
         std::string text;
         if (membership_settings.show_channel_name) {
-            if (where == 0) text = addr ? fill(3507, {nick, msg.address}) : fill(3508, {nick});
-            else text = addr ? fill(3509, {chan, nick, msg.address}) : fill(3510, {chan, nick});
+            if (where == 0) text = addr ? text_fill_id(3507, {nick, msg.address}) : text_fill_id(3508, {nick});
+            else text = addr ? text_fill_id(3509, {chan, nick, msg.address}) : text_fill_id(3510, {chan, nick});
         } else {
-            text = addr ? fill(3505, {nick, msg.address}) : fill(3506, {nick});
+            text = addr ? text_fill_id(3505, {nick, msg.address}) : text_fill_id(3506, {nick});
         }
         if (where == 0) to_window(rec, kColorJoinText, text, 1);
         else to_status(conn, kColorJoinText, text);
@@ -284,10 +269,10 @@ void membership_on_part(IrcMessage& msg)
             const std::string shown = nick_display_form(rec, 1, nick, conn);
             std::string text;
             if (membership_settings.show_channel_name) {
-                if (where == 0) text = addr ? fill(3525, {shown, msg.address}) : fill(3526, {shown});
-                else text = addr ? fill(3527, {chan, shown, msg.address}) : fill(3528, {chan, shown});
+                if (where == 0) text = addr ? text_fill_id(3525, {shown, msg.address}) : text_fill_id(3526, {shown});
+                else text = addr ? text_fill_id(3527, {chan, shown, msg.address}) : text_fill_id(3528, {chan, shown});
             } else {
-                text = addr ? fill(3523, {shown, msg.address}) : fill(3524, {shown});
+                text = addr ? text_fill_id(3523, {shown, msg.address}) : text_fill_id(3524, {shown});
             }
             text = with_reason(text, reason);
             if (where == 0) to_window(rec, kColorPartText, text, 1);
@@ -338,7 +323,7 @@ void membership_on_kick(IrcMessage& msg)
         const int go = irc_fire_event(msg, "KICK", 35, 1);
         const int where = where_of(chan_membership(rec)->show_kicks_in, membership_settings.kicks_in);
         if (go && where != 2 && window_lives(rec)) {
-            const std::string text = with_reason(fill(3514, {kicked, kicker}), reason);
+            const std::string text = with_reason(text_fill_id(3514, {kicked, kicker}), reason);
             if (where == 0) to_window(rec, kColorKickText, text, 1);
             else to_status(conn, kColorKickText, text);
         }
@@ -367,18 +352,18 @@ void membership_on_kick(IrcMessage& msg)
         irc_run_plain(conn, line.substr(0, kLongText));
         go = irc_fire_event(msg, "KICK", 35, 1);
         if (go && window_lives(rec)) {
-            to_window(rec, kColorKickText, with_reason(fill(3511, {kicker}), reason), 0);
+            to_window(rec, kColorKickText, with_reason(text_fill_id(3511, {kicker}), reason), 0);
             to_window(rec, kColorInfoText, text_load_string(3513), 0);
         }
     } else if (membership_settings.keep_window_on_kick) {
         go = irc_fire_event(msg, "KICK", 35, 1);
-        if (go && window_lives(rec)) to_window(rec, kColorKickText, with_reason(fill(3512, {chan, kicker}), reason), 0);
+        if (go && window_lives(rec)) to_window(rec, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason), 0);
     } else {
         go = irc_fire_event(msg, "KICK", 35, 1);
-        if (go && window_lives(rec)) to_window(rec, kColorKickText, with_reason(fill(3511, {kicker}), reason), 0);
+        if (go && window_lives(rec)) to_window(rec, kColorKickText, with_reason(text_fill_id(3511, {kicker}), reason), 0);
         close_it = true;
     }
-    if (go) to_status(conn, kColorKickText, with_reason(fill(3512, {chan, kicker}), reason));
+    if (go) to_status(conn, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason));
     irc_fire_event(msg, "KICK", 35, 0);
     if (close_it) {
         close_channel(rec);
@@ -427,17 +412,17 @@ void membership_on_quit(IrcMessage& msg)
             if (!here) continue;
             std::string text;
             if (membership_settings.show_channel_name) {
-                text = fill(3532, {nick});
+                text = text_fill_id(3532, {nick});
                 if (show_addr) text += " (" + msg.address + "\x0F)";
             } else if (show_addr) {
-                text = fill(3533, {nick, msg.address});
+                text = text_fill_id(3533, {nick, msg.address});
             } else {
-                text = fill(3531, {nick});
+                text = text_fill_id(3531, {nick});
             }
             to_window(w, kColorQuitText, with_reason(text, reason), 1);
         }
         if (own || want_status || holding.empty()) {
-            const std::string text = show_addr ? fill(3533, {nick, msg.address}) : fill(3531, {nick});
+            const std::string text = show_addr ? text_fill_id(3533, {nick, msg.address}) : text_fill_id(3531, {nick});
             to_status(conn, kColorQuitText, with_reason(text, reason));
         }
     }
@@ -497,9 +482,9 @@ void membership_on_nick(IrcMessage& msg)
             if (w->type != kWinChannel || w->conn != conn || !w->hwnd.get() || !nicklist_find(w, new_nick)) continue;
             const int choice = chan_membership(w)->show_nicks_in;
             if ((choice == 0 && membership_settings.nicks_in == 0) || choice == 1)
-                to_window(w, kColorNickText, fill(3519, {old_nick, new_nick}), 1);
+                to_window(w, kColorNickText, text_fill_id(3519, {old_nick, new_nick}), 1);
         }
-        if (own) to_status(conn, kColorNickText, fill(3520, {new_nick}));
+        if (own) to_status(conn, kColorNickText, text_fill_id(3520, {new_nick}));
     }
     irc_fire_event(msg, "NICK", 40, 0);
 
@@ -538,9 +523,9 @@ void membership_on_kill(IrcMessage& msg)
                 refresh(w);
             }
         }
-        to_status(conn, kColorInfoText, fill(3516, {killed, killer, reason}));
+        to_status(conn, kColorInfoText, text_fill_id(3516, {killed, killer, reason}));
     } else {
-        to_status(conn, kColorInfoText, fill(3515, {killer, reason}));
+        to_status(conn, kColorInfoText, text_fill_id(3515, {killer, reason}));
         if (msg.has_address) {
             conn->waiting_retry = 0;
             conn->retry_delay = 0;

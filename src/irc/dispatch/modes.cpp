@@ -44,22 +44,6 @@ bool live_window(WindowRecord* rec)
     return rec && win_is_record(rec) && rec->hwnd.get();
 }
 
-std::string fill(int id, const std::string& a, const std::string& b = std::string())
-{
-    std::string format;
-    text_load_string(id, &format);
-    std::string out;
-    int n = 0;
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
-            out += n++ == 0 ? a : b;
-            ++i;
-        } else {
-            out += format[i];
-        }
-    }
-    return out;
-}
 
 int to_int(const std::string& s)
 {
@@ -307,10 +291,10 @@ void irc_on_mode_message(IrcMessage& msg)
     if (go) {
         std::string words = irc_words_from(msg, 3);
         if (rec && live_window(rec)) {
-            std::string line = (fill(3517, sender) + words).substr(0, kLongText);
+            std::string line = (text_fill_id(3517, {sender}) + words).substr(0, kLongText);
             print_line(rec->hwnd.get(), line, kColorModeText);
         } else if (!rec) {
-            irc_status_echo(conn, static_cast<int>(kColorModeText), (fill(3517, sender) + words).substr(0, kLongText));
+            irc_status_echo(conn, static_cast<int>(kColorModeText), (text_fill_id(3517, {sender}) + words).substr(0, kLongText));
         }
     }
     if (event_word && conn_is_live(conn)) irc_fire_event(msg, event_word, event_id, 0);

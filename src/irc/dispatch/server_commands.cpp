@@ -25,22 +25,6 @@ std::string lower(std::string s)
 }
 
 // Fills the "%s" of a numbered text in order.
-std::string text_fill(int id, std::initializer_list<std::string> args)
-{
-    std::string format;
-    text_load_string(id, &format);
-    std::string out;
-    auto it = args.begin();
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
-            if (it != args.end()) out += *it++;
-            ++i;
-        } else {
-            out += format[i];
-        }
-    }
-    return out.substr(0, kLongText);
-}
 
 int default_fire_event(IrcMessage& msg, const char* word, int id, int phase)
 {
@@ -130,7 +114,7 @@ void irc_on_pong(IrcMessage& msg)
     int go = irc_fire_event(msg, "PONG", 50, 1);
     if (!conn_is_live(conn)) return;
     if (go) {
-        std::string out = text_fill(3529, {irc_word(msg, 0)});
+        std::string out = text_fill_id(3529, {irc_word(msg, 0)});
         if (irc_has_word(msg, 3)) out += ": " + msg.words[3];
         show(conn, kColorInfoText, out);
     }
@@ -150,8 +134,8 @@ void irc_on_invite(IrcMessage& msg)
     if (!conn_is_live(conn)) return;
     if (go) {
         std::string out = opt(OPT_SHOW_ADDRESSES) && msg.has_address
-                              ? text_fill(3501, {inviter, msg.address, channel})
-                              : text_fill(3502, {inviter, channel});
+                              ? text_fill_id(3501, {inviter, msg.address, channel})
+                              : text_fill_id(3502, {inviter, channel});
         show(conn, kColorInviteText, out);
     }
     if (!conn_is_live(conn)) return;
@@ -196,7 +180,7 @@ void irc_on_knock(IrcMessage& msg)
     static const struct { const char* code; int text; } kReasons[] = {
         {"471", 3565}, {"473", 3566}, {"474", 3567}, {"475", 3568}, {"556", 3571}};
     for (const auto& r : kReasons)
-        if (irc_word(msg, 3) == r.code) out += " " + text_fill(r.text, {});
+        if (irc_word(msg, 3) == r.code) out += " " + text_fill_id(r.text, {});
     show(msg.connection, kColorJoinText, out);
 }
 

@@ -75,30 +75,6 @@ void default_userhost_request(Connection*, QWidget* window, const std::string& n
     dns_lookup_request(window, nick, nick, 1, kDnsNickNotFound);
 }
 
-// Puts `arg` in place of the first "%s" or "%d" of a numbered text.
-std::string fill(int id, const std::string& arg)
-{
-    std::string t = text_load_string(id);
-    std::size_t p = t.find("%s");
-    if (p == std::string::npos)
-        p = t.find("%d");
-    if (p != std::string::npos)
-        t.replace(p, 2, arg);
-    return t;
-}
-
-std::string fill2(int id, const std::string& a, const std::string& b)
-{
-    std::string t = text_load_string(id);
-    std::size_t p = t.find("%s");
-    if (p != std::string::npos) {
-        t.replace(p, 2, a);
-        p = t.find("%s", p + a.size());
-        if (p != std::string::npos)
-            t.replace(p, 2, b);
-    }
-    return t;
-}
 
 bool quiet_kind(int kind)
 {
@@ -170,11 +146,11 @@ void hand_out(DnsRequest* r, bool failed)
             return;
         std::string line;
         if (kind == kDnsNickNotFound)
-            line = fill(2006, requester);
+            line = text_fill_id(2006, {requester});
         else if (failed)
-            line = fill(2005, query);
+            line = text_fill_id(2005, {query});
         else
-            line = fill2(2004, query, result);
+            line = text_fill_id(2004, {query, result});
         dns_print(owner, conn, line, kColorInfoText);
         return;
     }
@@ -406,18 +382,18 @@ int dns_issue(DnsRequest* request)
     if (!head)
         return 0;
     const int n = dns_queue_count();
-    const std::string suffix = n > 1 ? fill(2003, std::to_string(n - 1)) : std::string();
+    const std::string suffix = n > 1 ? text_fill_id(2003, {std::to_string(n - 1)}) : std::string();
     auto waiting = [&]() {
         if (request && request != head && dns_request_is_live(request) && request->echo &&
             !quiet_kind(request->kind))
-            print_to(request, fill(2002, request->query) + suffix, kColorInfoText);
+            print_to(request, text_fill_id(2002, {request->query}) + suffix, kColorInfoText);
     };
     if (head->issued) {
         waiting();
         return 1;
     }
     if (head->echo && !quiet_kind(head->kind))
-        print_to(head, fill(2001, head->query) + suffix, kColorInfoText);
+        print_to(head, text_fill_id(2001, {head->query}) + suffix, kColorInfoText);
     head->issued = 1;
     int handle = 0;
     std::uint32_t net = 0;

@@ -41,22 +41,6 @@ namespace {
 // ---- Text helpers ----
 
 // A numbered text with its "%s" and "%d" filled in order.
-std::string fill(int id, std::initializer_list<std::string_view> args)
-{
-    const char* format = text_load_string(id);
-    std::string out;
-    auto it = args.begin();
-    for (const char* p = format ? format : ""; *p; ++p) {
-        if (p[0] == '%' && (p[1] == 's' || p[1] == 'd')) {
-            if (it != args.end()) out += *it++;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    if (out.size() > kLongText) out.resize(kLongText);
-    return out;
-}
 
 std::string_view trim(std::string_view t)
 {
@@ -302,7 +286,7 @@ int list_edit(int kind, QWidget* window, int action, const std::string& mask_in,
             }
         }
     }
-    if (echo) userlist_print(window, kColorInfo2Text, fill(text_id, {mask}), 1);
+    if (echo) userlist_print(window, kColorInfo2Text, text_fill_id(text_id, {mask}), 1);
     if (result) userlist_recolor();
     return result;
 }
@@ -945,12 +929,12 @@ int users_add_levels(const std::string& nick, const std::string& levels_in, int 
     if (echo) {
         std::string line;
         if (message == 5801) {
-            line = fill(5801, {shown_nick});
+            line = text_fill_id(5801, {shown_nick});
             if (!text_equal_nocase(shown_nick, address)) line += " (" + address + ")";
         } else if (message == 5803) {
-            line = fill(5803, {shown_nick, address});
+            line = text_fill_id(5803, {shown_nick, address});
         } else {
-            line = fill(message, {shown_nick});
+            line = text_fill_id(message, {shown_nick});
         }
         userlist_print(window, kColorInfo2Text, line, 0);
     }
@@ -987,10 +971,10 @@ int users_remove(const std::string& address_in, const std::string& levels, QWidg
             if (match) {
                 if (no_levels || left.empty()) {
                     f->lines = strlist_remove(f->lines, n);
-                    shown.push_back(fill(5805, {u.address}));
+                    shown.push_back(text_fill_id(5805, {u.address}));
                 } else {
                     n->text = user_line_text(left, u.address, u.info).substr(0, kLongText);
-                    shown.push_back(fill(5804, {u.address}));
+                    shown.push_back(text_fill_id(5804, {u.address}));
                 }
                 ++changed;
             }

@@ -55,21 +55,6 @@ std::string text_of(int id)
 }
 
 // Replaces each "%s" in order; cut at the long-text length.
-std::string fill(const std::string& pattern, const std::vector<std::string>& args)
-{
-    std::string out;
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < pattern.size() && out.size() < kLongText; ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 's' || pattern[i + 1] == 'd')) {
-            if (k < args.size()) out += args[k++];
-            ++i;
-        } else {
-            out += pattern[i];
-        }
-    }
-    if (out.size() > kLongText) out.resize(kLongText);
-    return out;
-}
 
 
 std::string lower(std::string s)
@@ -170,13 +155,13 @@ void on_whois_user(IrcMessage& msg, int whowas)
         note_address(nick, irc_word(msg, 4), irc_word(msg, 5), conn);
     }
     if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
-    whois_show(msg, 0, fill(text_of(whowas ? 3549 : 3545), {nick}) + user_words(msg), 1, 0);
+    whois_show(msg, 0, text_fill_pattern(text_of(whowas ? 3549 : 3545), {nick}) + user_words(msg), 1, 0);
 }
 
 void on_whois_server(IrcMessage& msg)
 {
     if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
-    std::string text = fill(text_of(3547), {irc_word(msg, 3), irc_word(msg, 4)});
+    std::string text = text_fill_pattern(text_of(3547), {irc_word(msg, 3), irc_word(msg, 4)});
     if (irc_has_word(msg, 5) && !irc_word(msg, 5).empty()) text += " " + irc_word(msg, 5);
     whois_show(msg, 0, text, 0, 0);
 }
@@ -185,17 +170,17 @@ void on_whois_idle(IrcMessage& msg)
 {
     if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
     const double secs = std::atof(irc_word(msg, 4).c_str());
-    std::string text = fill(text_of(3550), {irc_word(msg, 3), time_duration_short(irc_word(msg, 4), secs, 0)});
+    std::string text = text_fill_pattern(text_of(3550), {irc_word(msg, 3), time_duration_short(irc_word(msg, 4), secs, 0)});
     const std::string& signon = irc_word(msg, 5);
     if (!signon.empty() && std::isdigit(static_cast<unsigned char>(signon[0])))
-        text += fill(text_of(3551), {time_ctime_text(static_cast<std::time_t>(std::atoll(signon.c_str())))});
+        text += text_fill_pattern(text_of(3551), {time_ctime_text(static_cast<std::time_t>(std::atoll(signon.c_str())))});
     whois_show(msg, 0, text, 0, 0);
 }
 
 void on_whois_channels(IrcMessage& msg)
 {
     if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
-    whois_show(msg, 0, fill(text_of(3546), {irc_word(msg, 3), irc_word(msg, 4)}), 0, 0);
+    whois_show(msg, 0, text_fill_pattern(text_of(3546), {irc_word(msg, 3), irc_word(msg, 4)}), 0, 0);
 }
 
 void on_whois_plain(IrcMessage& msg)
@@ -263,7 +248,7 @@ void on_away(IrcMessage& msg)
         after = 0;
     }
     if (!raw_event(msg) || !conn_is_live(conn)) return;
-    std::string text = fill(text_of(3548), {nick});
+    std::string text = text_fill_pattern(text_of(3548), {nick});
     std::string rest = words_text(msg, 4);
     if (!rest.empty()) text += " " + rest;
     QWidget* window = r.window;

@@ -62,24 +62,6 @@ std::string text_of(int id)
 }
 
 // Replaces each "%s" in order.
-std::string fill(std::string pattern, const std::vector<std::string>& args)
-{
-    std::string out;
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 's' || pattern[i + 1] == 'd')) {
-            if (k < args.size()) out += args[k++];
-            ++i;
-        } else {
-            out += pattern[i];
-        }
-        if (out.size() >= kLongText) {
-            out.resize(kLongText);
-            break;
-        }
-    }
-    return out;
-}
 
 WindowRecord* channel_window(const std::string& name, Connection* conn)
 {
@@ -229,7 +211,7 @@ void on_topic(IrcMessage& msg)
     rec->topic = topic;
     if (reply_window_title) reply_window_title(rec);
     if (!raw_event(msg) || !win_is_record(rec) || !conn_is_live(conn)) return;
-    std::string line = topic.empty() ? text_of(3553) : fill(text_of(3552), {strip_controls(topic)});
+    std::string line = topic.empty() ? text_of(3553) : text_fill_pattern(text_of(3552), {strip_controls(topic)});
     int where = topic_destination();
     if (where == 0) reply_window_show(rec, kColorTopicText, line);
     else if (where == 1) irc_status_show(conn, static_cast<int>(kColorTopicText), line, 0, 0);
@@ -248,13 +230,13 @@ void on_topic_setter(IrcMessage& msg)
     const std::string date = time_ctime_text(static_cast<std::time_t>(std::atoll(when.c_str())));
     WindowRecord* rec = channel_window(irc_word(msg, 3), conn);
     if (rec) {
-        std::string line = fill(text_of(3554), {irc_word(msg, 4), date});
+        std::string line = text_fill_pattern(text_of(3554), {irc_word(msg, 4), date});
         int where = topic_destination();
         if (where == 0) reply_window_show(rec, kColorTopicText, line);
         else if (where == 1) irc_status_show(conn, static_cast<int>(kColorTopicText), line, 0, 0);
         return;
     }
-    std::string line = fill(text_of(3555), {irc_word(msg, 3), irc_word(msg, 4), date});
+    std::string line = text_fill_pattern(text_of(3555), {irc_word(msg, 3), irc_word(msg, 4), date});
     irc_status_show(conn, static_cast<int>(kColorNormalText), line, rs->topic_shown == 0, 1);
     rs->topic_shown = 0;
 }
@@ -304,7 +286,7 @@ void on_creation_time(IrcMessage& msg)
     if (!shown) return;
     long long when = std::atoll(irc_word(msg, 4).c_str());
     if (when <= 0) return;
-    std::string line = fill(text_of(3557), {irc_word(msg, 3), time_ctime_text(static_cast<std::time_t>(when))});
+    std::string line = text_fill_pattern(text_of(3557), {irc_word(msg, 3), time_ctime_text(static_cast<std::time_t>(when))});
     if (rec && rec->log_file >= 0) log_write_line(rec, line, 0, kColorNormalText);
     irc_status_show(conn, static_cast<int>(kColorNormalText), line, 0, 0);
 }
@@ -313,7 +295,7 @@ void on_inviting(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (!raw_event(msg) || !conn_is_live(conn)) return;
-    irc_status_echo(conn, static_cast<int>(kColorNormalText), fill(text_of(3561), {irc_word(msg, 3), irc_word(msg, 4)}));
+    irc_status_echo(conn, static_cast<int>(kColorNormalText), text_fill_pattern(text_of(3561), {irc_word(msg, 3), irc_word(msg, 4)}));
 }
 
 bool contains_ci(const std::string& text, const std::string& word)
@@ -361,9 +343,9 @@ void on_join_refused(IrcMessage& msg)
         std::string why = text_of(id);
         if (!why.empty()) reason = " (" + why + ")";
     }
-    irc_status_echo(conn, static_cast<int>(kColorNormalText), fill(text_of(3562), {channel}) + reason);
+    irc_status_echo(conn, static_cast<int>(kColorNormalText), text_fill_pattern(text_of(3562), {channel}) + reason);
     if (WindowRecord* rec = channel_window(channel, conn))
-        reply_window_show(rec, kColorInfoText, fill(text_of(3563), {channel}) + reason);
+        reply_window_show(rec, kColorInfoText, text_fill_pattern(text_of(3563), {channel}) + reason);
 }
 
 void on_list_start(IrcMessage& msg)
