@@ -298,6 +298,12 @@ int conn_validate_or_current(Connection** conn)
     return *conn ? 1 : 0;
 }
 
+const std::string& conn_own_nick(const Connection* conn)
+{
+    const int idx = conn->nick_index < 0 || conn->nick_index > 2 ? 0 : conn->nick_index;
+    return conn->live_identity[2 + idx];
+}
+
 int conn_is_connected(const Connection* conn)
 {
     return conn_is_live(conn) && conn->connected && conn->socket != -1 ? 1 : 0;

@@ -249,6 +249,9 @@ Connection* conn_for_window_or_current(QWidget** window);
 QWidget* conn_status_window_of(QWidget* window);
 int conn_validate_or_current(Connection** conn);
 int conn_is_connected(const Connection* conn);
+// The nick in use on the connection: the slot of its nick index (the main
+// nick for an index out of range).
+const std::string& conn_own_nick(const Connection* conn);
 int conn_is_connecting(const Connection* conn);
 int conn_current_state();
 Connection* conn_first_connected();

@@ -32,19 +32,6 @@ Connection* conn_of(CommandCall& call)
 }
 
 
-std::string join_from(const CommandCall& call, std::size_t first)
-{
-    std::string out;
-    for (std::size_t i = first; i < call.tokens.size(); ++i) {
-        if (i > first) out += ' ';
-        out += call.tokens[i];
-        if (out.size() >= kLongText) {
-            out.resize(kLongText);
-            break;
-        }
-    }
-    return out;
-}
 
 const std::string& word_of(const CommandCall& call)
 {
@@ -127,7 +114,7 @@ int cmd_join(CommandCall& call)
         st->last_invite.clear();
     } else {
         if (i >= call.tokens.size() || call.tokens[i].empty()) return fail(call, 0);
-        text = join_from(call, i);
+        text = chat_join_words(call, i);
         if (st && text_equal_nocase(st->last_invite, call.tokens[i])) st->last_invite.clear();
     }
     const std::string channel = text.substr(0, text.find(' '));
@@ -174,7 +161,7 @@ int cmd_part(CommandCall& call)
         chat_close_window(rec);
         return 1;
     }
-    const std::string message = join_from(call, msg_from);
+    const std::string message = chat_join_words(call, msg_from);
     for (const std::string& line : chat_part_lines({channel}, message)) irc_send_line(line, 0, conn);
     return 1;
 }
@@ -198,7 +185,7 @@ int cmd_partall(CommandCall& call)
         if (win_is_record(rec)) chat_close_window(rec);
     }
     if (connected)
-        for (const std::string& line : chat_part_lines(names, join_from(call, 1))) {
+        for (const std::string& line : chat_part_lines(names, chat_join_words(call, 1))) {
             if (!conn_is_live(conn)) break;
             irc_send_line(line, 0, conn);
         }
@@ -228,7 +215,7 @@ int cmd_hop(CommandCall& call)
         target = call.tokens[i].substr(0, kShortText);
         ++i;
     }
-    const std::string message = join_from(call, i);
+    const std::string message = chat_join_words(call, i);
     const std::string part_tail = message.empty() ? std::string("\n") : " :" + message + "\n";
     if (!target.empty() && (!rec || !text_equal_nocase(rec->name, target))) {
         WindowRecord* named = chat_channel_window(target, conn);

@@ -33,24 +33,7 @@ Connection* conn_of(CommandCall& call)
     return conn_is_live(call.conn) ? call.conn : conn_current();
 }
 
-const std::string& own_nick(Connection* conn)
-{
-    return conn->live_identity[2 + (conn->nick_index == 1 ? 1 : 0)];
-}
 
-std::string join_from(const CommandCall& call, std::size_t first)
-{
-    std::string out;
-    for (std::size_t i = first; i < call.tokens.size(); ++i) {
-        if (i > first) out += ' ';
-        out += call.tokens[i];
-        if (out.size() >= kLongText) {
-            out.resize(kLongText);
-            break;
-        }
-    }
-    return out;
-}
 
 
 const std::string& word_of(const CommandCall& call)
@@ -68,7 +51,7 @@ int fail(CommandCall& call, int type)
 std::string own_message(WindowRecord* rec, Connection* conn, const std::string& text)
 {
     if (opt(OPT_PREFIX_OWN_MESSAGES))
-        return "<" + nick_display_form(rec, 1, own_nick(conn), conn) + "> " + text;
+        return "<" + nick_display_form(rec, 1, conn_own_nick(conn), conn) + "> " + text;
     return "> " + text;
 }
 
@@ -163,7 +146,7 @@ std::size_t chat_text_room(Connection* conn, std::size_t head_length)
     std::size_t nick = kShortText;
     std::size_t address = kAddressReserve;
     if (conn_is_live(conn)) {
-        nick = own_nick(conn).size();
+        nick = conn_own_nick(conn).size();
         if (!conn->own_address.empty()) address = conn->own_address.size();
     }
     // ":" nick "!" user@host " " head text
@@ -230,7 +213,7 @@ int chat_send_text(QWidget* window, const std::string& text, int send_kind, Conn
         if (!conn_is_live(conn)) return 1;
         if (!win_is_record(rec)) continue;
         print_options.message = 2;
-        print_options.sender_nick = own_nick(conn);
+        print_options.sender_nick = conn_own_nick(conn);
         chat_show(rec, conn, kColorOwnText, own_message(rec, conn, piece));
     }
     away_on_speaking(conn, send_kind);
@@ -239,7 +222,7 @@ int chat_send_text(QWidget* window, const std::string& text, int send_kind, Conn
 
 int cmd_say(CommandCall& call)
 {
-    std::string text = join_from(call, 1);
+    std::string text = chat_join_words(call, 1);
     if (text.empty()) return fail(call, 0);
     return chat_send_text(call.window, text, 0, conn_of(call));
 }
@@ -257,7 +240,7 @@ int cmd_query(CommandCall& call)
     if (i >= call.tokens.size() || call.tokens[i].empty()) return fail(call, 0);
     Connection* conn = conn_of(call);
     std::string target = call.tokens[i].substr(0, kShortText);
-    std::string text = join_from(call, i + 1);
+    std::string text = chat_join_words(call, i + 1);
     if (target[0] == '@' && !chat_is_channel(target.substr(1), conn)) return fail(call, 7);
     if (target[0] == '=') return fail(call, 7);  // DCC chats are not reachable from here
     WindowRecord* win = win_find_by_name(target, conn);
@@ -311,7 +294,7 @@ int cmd_me(CommandCall& call)
         return script_error(call.window, text_load_string(838), {}, 6);
     }
     if (call.tokens.size() < 2) return fail(call, 0);
-    std::string text = join_from(call, 1);
+    std::string text = chat_join_words(call, 1);
     if (text.empty()) return 1;
     if (rec->subtype == kQueryDccChat || rec->subtype == kQueryFserve) return fail(call, 7);
     if (!conn_is_connected(conn)) return fail(call, 12);
@@ -326,8 +309,8 @@ int cmd_me(CommandCall& call)
         if (!call.show || !win_is_record(rec) || !conn_is_live(conn)) break;
         print_options.wrap_mode = 0;
         print_options.indent = 2;
-        print_options.sender_nick = own_nick(conn);
-        chat_show(rec, conn, action_colour(), "* " + nick_display_form(rec, 2, own_nick(conn), conn) + " " + piece);
+        print_options.sender_nick = conn_own_nick(conn);
+        chat_show(rec, conn, action_colour(), "* " + nick_display_form(rec, 2, conn_own_nick(conn), conn) + " " + piece);
     }
     return 1;
 }
@@ -339,7 +322,7 @@ int cmd_describe(CommandCall& call)
     const std::string target = call.tokens[1].substr(0, kShortText);
     if (target[0] == '=') return fail(call, 3);
     if (!conn_is_connected(conn)) return fail(call, 12);
-    std::string text = join_from(call, 2);
+    std::string text = chat_join_words(call, 2);
     const std::string head = "PRIVMSG " + target + " :";
     const std::vector<std::string> pieces = chat_split_text(text, chat_text_room(conn, head.size() + kActionFrame));
     for (const std::string& piece : pieces) {
@@ -353,7 +336,7 @@ int cmd_describe(CommandCall& call)
         print_options.wrap_mode = 0;
         print_options.indent = 2;
         if (win && (win->type == kWinChannel || win->type == kWinQuery))
-            chat_show(win, conn, action_colour(), "* " + nick_display_form(win, 2, own_nick(conn), conn) + " " + piece);
+            chat_show(win, conn, action_colour(), "* " + nick_display_form(win, 2, conn_own_nick(conn), conn) + " " + piece);
         else
             chat_show(chat_record_of(call.window), conn, action_colour(),
                       "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + piece);
@@ -367,7 +350,7 @@ int cmd_notice(CommandCall& call)
     if (!conn_is_connected(conn)) return fail(call, 12);
     if (call.tokens.size() < 3 || call.tokens[1].empty()) return fail(call, 0);
     const std::string target = call.tokens[1].substr(0, kShortText);
-    std::string text = join_from(call, 2);
+    std::string text = chat_join_words(call, 2);
     const std::string head = "NOTICE " + target + " :";
     for (const std::string& piece : chat_split_text(text, chat_text_room(conn, head.size()))) {
         if (call.show) {
@@ -392,7 +375,7 @@ int cmd_amsg(CommandCall& call)
     const bool action = (mode & (2 | 8)) != 0;
     Connection* conn = conn_of(call);
     if (!conn_is_connected(conn)) return fail(call, 12);
-    std::string text = join_from(call, 1);
+    std::string text = chat_join_words(call, 1);
     if (text.empty()) return fail(call, 0);
     std::vector<std::string> targets;
     std::vector<WindowRecord*> windows;
@@ -426,10 +409,10 @@ int cmd_amsg(CommandCall& call)
             if (!win_is_record(rec)) continue;
             print_options.wrap_mode = 0;
             print_options.indent = 2;
-            print_options.sender_nick = own_nick(conn);
+            print_options.sender_nick = conn_own_nick(conn);
             if (action)
                 chat_show(rec, conn, action_colour(),
-                          "* " + nick_display_form(rec, 2, own_nick(conn), conn) + " " + piece);
+                          "* " + nick_display_form(rec, 2, conn_own_nick(conn), conn) + " " + piece);
             else
                 chat_show(rec, conn, amsg_colour(), own_message(rec, conn, piece));
         }
@@ -457,9 +440,9 @@ int cmd_omsg(CommandCall& call)
         if (at != std::string::npos) note.replace(at, 2, word_of(call));
         return script_error(call.window, note, {}, 6);
     }
-    std::string text = join_from(call, first);
+    std::string text = chat_join_words(call, first);
     if (text.empty()) return fail(call, 0);
-    const std::string me = own_nick(conn);
+    const std::string me = conn_own_nick(conn);
     const int op_bit = nicklist_prefix_bit(conn, '@');
     // Only an operator of the channel (or of the network) speaks to its
     // operators.
@@ -538,4 +521,18 @@ WindowRecord* chat_channel_window(const std::string& name, Connection* conn)
 {
     WindowRecord* rec = win_find_by_name(name, conn);
     return rec && rec->type == kWinChannel && rec->hwnd.get() ? rec : nullptr;
+}
+
+std::string chat_join_words(const CommandCall& call, std::size_t first)
+{
+    std::string out;
+    for (std::size_t i = first; i < call.tokens.size(); ++i) {
+        if (i > first) out += ' ';
+        out += call.tokens[i];
+        if (out.size() >= kLongText) {
+            out.resize(kLongText);
+            break;
+        }
+    }
+    return out;
 }

@@ -47,6 +47,10 @@ std::size_t chat_text_room(Connection* conn, std::size_t head_length);
 // colour code. A text that fits is one piece; an empty text none.
 std::vector<std::string> chat_split_text(const std::string& text, std::size_t room);
 
+// The command's words from `first` on, joined with single blanks and cut at
+// the long-text limit.
+std::string chat_join_words(const CommandCall& call, std::size_t first);
+
 // Whether a word names a channel (begins with a channel-type character of
 // the server).
 bool chat_is_channel(const std::string& name, Connection* conn);

@@ -55,6 +55,11 @@ TEST_F(MessagingFixes, RoomCountsTheNickAndTheAddressTheServerPutsBefore)
     conn->own_address.clear();  // not known yet: a generous address
     EXPECT_EQ(chat_text_room(conn, head.size()), 510u - (1 + 2 + 1 + 75 + 1 + 13));
     EXPECT_EQ(chat_text_room(conn, 2000), 64u);
+    // On the third nick, that nick is the one the server puts in front.
+    conn->live_identity[4] = "third_nick";  // 10
+    conn->nick_index = 2;
+    EXPECT_EQ(chat_text_room(conn, head.size()), 510u - (1 + 10 + 1 + 75 + 1 + 13));
+    conn->nick_index = 0;
 }
 
 // Every command of the family sends a long text as lines that stay whole

@@ -34,11 +34,6 @@ bool split(const std::string& text, std::string& channel, std::string& nick)
     return true;
 }
 
-std::string own_nick(Connection* conn)
-{
-    int idx = conn->nick_index < 0 || conn->nick_index > 2 ? 0 : conn->nick_index;
-    return conn->live_identity[2 + idx];
-}
 
 void give_mode(const AutomodeEntry& e, Connection* conn)
 {
@@ -48,7 +43,7 @@ void give_mode(const AutomodeEntry& e, Connection* conn)
     if (!rec || rec->type != kWinChannel || !rec->hwnd) return;
     const int bits = nicklist_update(nick, rec, kNickTest, 0);
     if (!bits) return;
-    const int own = nicklist_update(own_nick(conn), rec, kNickTest, 0);
+    const int own = nicklist_update(conn_own_nick(conn), rec, kNickTest, 0);
     if (e.voice) {
         if (chan_bits_have_rank(own, 2, conn) && bits <= 1)
             irc_send_line("MODE " + channel + " +v " + nick + "\n", 0, conn);

@@ -39,11 +39,6 @@ std::unordered_map<std::uint64_t, std::string>& captions_set()
     return m;
 }
 
-std::string current_nick(Connection* conn)
-{
-    int idx = conn->nick_index < 0 || conn->nick_index > 2 ? 0 : conn->nick_index;
-    return conn->live_identity[2 + idx];
-}
 
 bool is_plain_number(const std::string& s)
 {
@@ -123,7 +118,7 @@ void irc_caption_network_part(std::string& text, Connection* conn)
     if (!want_net && !want_nick) return;
     std::string network;
     if (!conn_get_network(network, conn) || network.empty()) return;
-    const std::string nick = current_nick(conn);
+    const std::string nick = conn_own_nick(conn);
     if (want_net && want_nick && !nick.empty()) text += " (" + network + ", " + nick + ")";
     else if (want_net) text += " (" + network + ")";
     else if (!nick.empty()) text += " (" + nick + ")";
@@ -134,7 +129,7 @@ std::string irc_status_caption(Connection* conn)
     if (!conn || !conn_is_live(conn)) return "Status";
     std::string cap = "Status: ";
     IrcConnState* st = irc_state(conn);
-    std::string nick_piece = current_nick(conn);
+    std::string nick_piece = conn_own_nick(conn);
     if ((st && st->nick_pending && st->nick_prompted) || nick_piece.empty())
         nick_piece = text_load_string(604);
     std::string server = server_piece(conn);
@@ -184,7 +179,7 @@ std::string irc_status_caption(Connection* conn)
         }
     } else {
         cap += text_load_string(610);
-        const std::string nick = current_nick(conn);
+        const std::string nick = conn_own_nick(conn);
         if (!host.empty()) {
             cap += " (";
             if (!nick.empty()) cap += nick + ", ";
@@ -209,7 +204,7 @@ void irc_status_label(WindowRecord* rec, std::string& out, int kind)
         const std::string& group = conn->live_server[2];
         name = (!group.empty() && !is_plain_number(group)) ? group : conn->server_name;
     }
-    const std::string nick = current_nick(conn);
+    const std::string nick = conn_own_nick(conn);
     if (kind == 1) {
         out = (!opt(OPT_STATUS_LABEL_NETWORK) || name.empty()) ? "Status" : name;
         if (opt(OPT_STATUS_LABEL_NICK) && !nick.empty()) out += " " + nick;

@@ -152,8 +152,7 @@ ChannelMembership* chan_membership(const WindowRecord* rec)
 std::string membership_own_nick(Connection* conn)
 {
     if (!conn) return std::string();
-    int idx = conn->nick_index < 0 || conn->nick_index > 2 ? 0 : conn->nick_index;
-    return conn->live_identity[2 + idx];
+    return conn_own_nick(conn);
 }
 
 void membership_on_join(IrcMessage& msg)

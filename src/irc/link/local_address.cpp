@@ -21,7 +21,7 @@ int default_local_lookup(QWidget* window, const std::string& text, int echo, Con
 void default_userhost_self(int, Connection* conn)
 {
     if (!conn_is_live(conn)) return;
-    const std::string& nick = conn->live_identity[2 + (conn->nick_index == 1 ? 1 : conn->nick_index == 2 ? 2 : 0)];
+    const std::string& nick = conn_own_nick(conn);
     if (nick.empty()) return;
     int pending = 0;
     UserhostRequest** tail = &conn->userhost_requests;

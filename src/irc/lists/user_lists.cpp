@@ -470,16 +470,11 @@ int done_hook(Connection* conn)
     return irc_userhost_fail_all(conn) > 0 ? 1 : 0;
 }
 
-std::string own_nick(Connection* conn)
-{
-    const int idx = conn->nick_index < 0 || conn->nick_index > 2 ? 0 : conn->nick_index;
-    return conn->live_identity[2 + idx];
-}
 
 void self_request(int echo, Connection* conn)
 {
     if (!conn_is_live(conn)) return;
-    irc_userhost_request_on(conn, own_nick(conn), std::string(), std::string(), std::string(), 5, 0,
+    irc_userhost_request_on(conn, conn_own_nick(conn), std::string(), std::string(), std::string(), 5, 0,
                             status_of(conn), 0, kUhLocalInfo, 0, echo);
 }
 
@@ -704,7 +699,7 @@ int userlist_protect_edit(QWidget* window, int action, const std::string& mask, 
 void userlist_on_join(WindowRecord* rec, const std::string& nick, const std::string& address, Connection* conn)
 {
     if (!rec || !conn_is_live(conn) || address.empty() || nick.empty()) return;
-    const int own = nicklist_update(own_nick(conn), rec, kNickTest, 0);
+    const int own = nicklist_update(conn_own_nick(conn), rec, kNickTest, 0);
     const std::string who = nick + "!" + address;
     const int delay = opt(OPT_AUTO_OP_DELAY) ? 7 : 0;
     if (opt(OPT_AUTO_OP_ENABLED) && chan_bits_have_rank(own, 0, conn) &&
@@ -720,7 +715,7 @@ void userlist_on_join(WindowRecord* rec, const std::string& nick, const std::str
 void userlist_on_kick(WindowRecord* rec, const std::string& kicker, const std::string& kicked, Connection* conn)
 {
     if (!rec || !conn_is_live(conn) || !opt(OPT_PROTECT_ENABLED)) return;
-    const std::string me = own_nick(conn);
+    const std::string me = conn_own_nick(conn);
     if (text_equal_nocase(kicker, me) || text_equal_nocase(kicker, kicked)) return;
     if (!chan_bits_have_rank(nicklist_update(me, rec, kNickTest, 0), 0, conn)) return;
     if (!userlist_protect_match(kicked, &rec->name, nullptr, conn)) return;

@@ -40,11 +40,6 @@ std::string key_of(const std::string& entry)
     return comma == std::string::npos ? std::string() : collapse(entry.substr(0, comma));
 }
 
-std::string current_nick(Connection* conn)
-{
-    int idx = conn->nick_index < 0 || conn->nick_index > 2 ? 0 : conn->nick_index;
-    return conn->live_identity[2 + idx];
-}
 
 int default_exec_line(Connection* conn, const std::string& line, int mode)
 {
@@ -191,7 +186,7 @@ void conn_logon_sequence(Connection* conn)
         event_fire(conn, nullptr, nullptr, "CONNECT", 12, 0, nullptr, nullptr);
         if (!conn_is_live(conn)) return;
     }
-    if (opt(OPT_INVISIBLE_MODE)) irc_send_line("MODE " + current_nick(conn) + " +i\n", 0, conn);
+    if (opt(OPT_INVISIBLE_MODE)) irc_send_line("MODE " + conn_own_nick(conn) + " +i\n", 0, conn);
     if (st->has_namesx) irc_send_line("PROTOCTL NAMESX\n", 0, conn);
     if (st->has_uhnames) irc_send_line("PROTOCTL UHNAMES\n", 0, conn);
     if (!conn_is_live(conn)) return;
