@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/text_buffer.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -28,26 +29,13 @@ void nothing() {}
 int flush_absent(CommandCall&, const std::string&, int) { return 0; }
 void fire_pending_absent(CommandCall&) {}
 
-char lower_char(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
-bool equals_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower_char(a[i]) != lower_char(b[i]))
-            return false;
-    return true;
-}
 
 std::string lower(std::string_view t)
 {
     std::string s(t);
     for (char& c : s)
-        c = lower_char(c);
+        c = text_lower_char(c);
     return s;
 }
 
@@ -99,7 +87,7 @@ int line_number_of(const AliasFile* file, const StringNode* line)
 const AliasIndexEntry* first_file_definition(std::string_view name)
 {
     for (const AliasIndexEntry& e : alias_index_head(alias_index_head_of(name)))
-        if (e.number == kAliasEntryFile && equals_nocase(e.name, name))
+        if (e.number == kAliasEntryFile && text_equal_nocase(e.name, name))
             return &e;
     return nullptr;
 }
@@ -278,7 +266,7 @@ int cmd_alias(CommandCall& call)
 int cmd_load(CommandCall& call)
 {
     const std::string word = call.tokens.empty() ? "load" : call.tokens[0];
-    const bool reload = equals_nocase(word, "reload");
+    const bool reload = text_equal_nocase(word, "reload");
     const std::string& sw = call.arg(1);
     if (sw.empty() || sw[0] != '-' || call.argc() < 2)
         return script_error(nullptr, word, {}, 0);
@@ -436,8 +424,8 @@ int cmd_save(CommandCall& call)
 int cmd_remote(CommandCall& call)
 {
     const std::string& w = call.arg(1);
-    if (equals_nocase(w, "on") || equals_nocase(w, "off")) {
-        const int v = equals_nocase(w, "on") ? 1 : 0;
+    if (text_equal_nocase(w, "on") || text_equal_nocase(w, "off")) {
+        const int v = text_equal_nocase(w, "on") ? 1 : 0;
         opt_set(OPT_REMOTE_CTCPS, v);
         opt_set(OPT_REMOTE_EVENTS, v);
         opt_set(OPT_REMOTE_RAW, v);
@@ -479,7 +467,7 @@ bool group_line(std::string_view text, std::string_view* name, std::string_view*
         return false;
     std::string_view w = skip_blanks(body.substr(blank));
     w = w.substr(0, w.find(' '));
-    if (!equals_nocase(w, "on") && !equals_nocase(w, "off"))
+    if (!text_equal_nocase(w, "on") && !text_equal_nocase(w, "off"))
         return false;
     *name = body.substr(0, blank);
     *state = w;
@@ -493,7 +481,7 @@ int cmd_enable(CommandCall& call)
     const std::string word = call.tokens.empty() ? "enable" : call.tokens[0];
     if (call.argc() < 1)
         return script_error(nullptr, word, {}, 0);
-    const bool enable = !equals_nocase(word, "disable");
+    const bool enable = !text_equal_nocase(word, "disable");
     bool matched = false;
     bool changed = false;
     std::vector<AliasScriptRef> scripts = alias_script_files();
@@ -511,7 +499,7 @@ int cmd_enable(CommandCall& call)
             if (!hit)
                 continue;
             matched = true;
-            const bool is_on = equals_nocase(state, "on");
+            const bool is_on = text_equal_nocase(state, "on");
             if (is_on == enable)
                 continue;
             std::string text(name);
@@ -553,7 +541,7 @@ int cmd_groups(CommandCall& call)
             std::string_view state;
             if (!group_line(n->text, &name, &state))
                 continue;
-            const bool on = equals_nocase(state, "on");
+            const bool on = text_equal_nocase(state, "on");
             if ((only == 1 && !on) || (only == 2 && on))
                 continue;
             script_echo_line(call.window, " " + std::string(skip_blanks(n->text)), kColourInfo2);

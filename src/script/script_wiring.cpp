@@ -8,6 +8,7 @@
 #include "app/connection.h"
 #include "app/window_record.h"
 #include "commands/script_file_commands.h"
+#include "core/text_buffer.h"
 #include "core/string_list.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
@@ -18,16 +19,12 @@
 
 namespace {
 
-char lower_char(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::string lower(std::string_view t)
 {
     std::string s(t);
     for (char& c : s)
-        c = lower_char(c);
+        c = text_lower_char(c);
     return s;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/text_buffer.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -29,24 +30,11 @@ std::vector<AliasScriptRef> no_script_files()
 
 std::array<std::vector<AliasIndexEntry>, 27> alias_heads;
 
-char lower_char(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
-bool equals_nocase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower_char(a[i]) != lower_char(b[i]))
-            return false;
-    return true;
-}
 
 bool starts_nocase(std::string_view t, std::string_view p)
 {
-    return t.size() >= p.size() && equals_nocase(t.substr(0, p.size()), p);
+    return t.size() >= p.size() && text_equal_nocase(t.substr(0, p.size()), p);
 }
 
 std::string_view skip_blanks(std::string_view t)
@@ -167,10 +155,10 @@ void index_script(const AliasScriptRef& ref)
             std::string_view word = blank == std::string_view::npos ? std::string_view()
                                                                     : skip_blanks(body.substr(blank));
             word = word.substr(0, word.find(' '));
-            if (equals_nocase(word, "off"))
+            if (text_equal_nocase(word, "off"))
                 group_off.assign(group);
-            else if (equals_nocase(word, "on") ||
-                     (equals_nocase(word, "end") && equals_nocase(group, group_off)))
+            else if (text_equal_nocase(word, "on") ||
+                     (text_equal_nocase(word, "end") && text_equal_nocase(group, group_off)))
                 group_off.clear();
             continue;
         }
@@ -202,7 +190,7 @@ bool path_exists_or_loaded(const std::string& p)
     if (file_exists(p, 1))
         return true;
     for (AliasFile* f = alias_files_head; f; f = f->next)
-        if (equals_nocase(f->path, p))
+        if (text_equal_nocase(f->path, p))
             return true;
     return false;
 }
@@ -261,11 +249,11 @@ StringNode* alias_store_find(std::string_view line, std::string* name_out, Scrip
     const std::vector<AliasIndexEntry>& head = alias_heads[static_cast<std::size_t>(alias_index_head_of(name))];
     if (script) {
         for (const AliasIndexEntry& e : head)
-            if (e.number != kAliasEntryFile && e.owner == script && equals_nocase(e.name, name))
+            if (e.number != kAliasEntryFile && e.owner == script && text_equal_nocase(e.name, name))
                 return e.definition;
     }
     for (const AliasIndexEntry& e : head)
-        if (e.number != kAliasEntryLocal && equals_nocase(e.name, name))
+        if (e.number != kAliasEntryLocal && text_equal_nocase(e.name, name))
             return e.definition;
     return nullptr;
 }
@@ -310,7 +298,7 @@ void alias_file_scan(AliasFile* file)
             continue;
         }
         std::string_view name = rest.substr(0, blank);
-        n->extra[kAliasLineLetter] = static_cast<unsigned char>(lower_char(name[0]));
+        n->extra[kAliasLineLetter] = static_cast<unsigned char>(text_lower_char(name[0]));
         n->extra[kAliasLineNameLen] = static_cast<std::intptr_t>(name.size());
         n->extra[kLineKind] = 1;
         if (prev_def && prev_def != n)
@@ -340,11 +328,11 @@ AliasFile* alias_file_find(const std::string& path_in)
     std::string full = path;
     file_abs_settings_dir(full);
     for (AliasFile* f = alias_files_head; f; f = f->next)
-        if (equals_nocase(f->path, full) || file_same_path(f->path, full))
+        if (text_equal_nocase(f->path, full) || file_same_path(f->path, full))
             return f;
     if (path.find('/') == std::string::npos) {
         for (AliasFile* f = alias_files_head; f; f = f->next)
-            if (equals_nocase(alias_file_name_part(f->path), path))
+            if (text_equal_nocase(alias_file_name_part(f->path), path))
                 return f;
     }
     return nullptr;
@@ -402,7 +390,7 @@ AliasFile* alias_file_load(const std::string& path_in)
     int top = 0;
     int caret = 0;
     for (AliasFile* f = alias_files_head; f; f = f->next) {
-        if (equals_nocase(f->path, path) || file_same_path(f->path, path)) {
+        if (text_equal_nocase(f->path, path) || file_same_path(f->path, path)) {
             successor = f->next;
             current = f->current;
             top = f->editor_top;
@@ -510,7 +498,7 @@ int alias_file_save(const std::string* new_path, AliasFile* file)
         file_safe_save(file->path, std::string(), 0);
     file->file_time = disk_time(file->path);
     for (AliasFile* f = alias_files_head; f; f = f->next)
-        if (f != file && equals_nocase(f->path, file->path))
+        if (f != file && text_equal_nocase(f->path, file->path))
             f->file_time = file->file_time;
     if (ok) {
         file->modified = 0;
