@@ -224,7 +224,7 @@ int cmd_say(CommandCall& call)
 {
     std::string text = chat_join_words(call, 1);
     if (text.empty()) return fail(call, 0);
-    return chat_send_text(call.window, text, 0, conn_of(call));
+    return chat_send_text(call.window, text, call.origin, conn_of(call));
 }
 
 int cmd_query(CommandCall& call)
@@ -257,14 +257,16 @@ int cmd_query(CommandCall& call)
                 else chat_show(chat_record_of(call.window), conn, kColorOwnText,
                                "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + piece);
             }
-            irc_send_line(head + piece + "\n", 0, conn);
+            irc_send_line(head + piece + "\n", call.origin, conn);
             if (!conn_is_live(conn)) return 1;
         }
         return 1;
     }
     // /query nick [text]: shows the nick's window, opening a query first.
     if (win) {
-        if (chat_activate_window) chat_activate_window(win, minimised ? 1 : 0);
+        // A script's /query does not take the focus from the user.
+        if (chat_activate_window && (minimised || call.origin == 0))
+            chat_activate_window(win, minimised ? 1 : 0);
     } else {
         win = chat_open_query(target, conn, minimised ? 1 : 0);
         if (!win) return 0;
@@ -274,7 +276,7 @@ int cmd_query(CommandCall& call)
     const std::string head = "PRIVMSG " + target + " :";
     for (const std::string& piece : chat_split_text(text, chat_text_room(conn, head.size()))) {
         if (call.show && win_is_record(win)) chat_show(win, conn, kColorOwnText, own_message(win, conn, piece));
-        irc_send_line(head + piece + "\n", 0, conn);
+        irc_send_line(head + piece + "\n", call.origin, conn);
         if (!conn_is_live(conn)) return 1;
     }
     return 1;
@@ -301,10 +303,10 @@ int cmd_me(CommandCall& call)
     const std::string head = "PRIVMSG " + rec->name + " :";
     const std::vector<std::string> pieces = chat_split_text(text, chat_text_room(conn, head.size() + kActionFrame));
     for (const std::string& piece : pieces) {
-        irc_send_line(head + "\x01" "ACTION " + piece + "\x01\n", 0, conn);
+        irc_send_line(head + "\x01" "ACTION " + piece + "\x01\n", call.origin, conn);
         if (!conn_is_live(conn)) return 1;
     }
-    away_on_speaking(conn, 0);
+    away_on_speaking(conn, call.origin);
     for (const std::string& piece : pieces) {
         if (!call.show || !win_is_record(rec) || !conn_is_live(conn)) break;
         print_options.wrap_mode = 0;
@@ -326,10 +328,10 @@ int cmd_describe(CommandCall& call)
     const std::string head = "PRIVMSG " + target + " :";
     const std::vector<std::string> pieces = chat_split_text(text, chat_text_room(conn, head.size() + kActionFrame));
     for (const std::string& piece : pieces) {
-        irc_send_line(head + "\x01" "ACTION " + piece + "\x01\n", 0, conn);
+        irc_send_line(head + "\x01" "ACTION " + piece + "\x01\n", call.origin, conn);
         if (!conn_is_live(conn)) return 1;
     }
-    away_on_speaking(conn, 0);
+    away_on_speaking(conn, call.origin);
     if (!call.show || !conn_is_live(conn)) return 1;
     WindowRecord* win = win_find_by_name(target, conn);
     for (const std::string& piece : pieces) {
@@ -359,7 +361,7 @@ int cmd_notice(CommandCall& call)
             chat_show(chat_record_of(call.window), conn, kColorOwnText,
                       "-> -" + nick_display_form(nullptr, 1, target, conn) + "- " + piece);
         }
-        irc_send_line(head + piece + "\n", 0, conn);
+        irc_send_line(head + piece + "\n", call.origin, conn);
         if (!conn_is_live(conn)) return 1;
     }
     return 1;
@@ -402,7 +404,7 @@ int cmd_amsg(CommandCall& call)
     const std::size_t room = chat_text_room(conn, 8 + longest + 2 + (action ? kActionFrame : 0));
     for (const std::string& piece : chat_split_text(text, room)) {
         const std::string tail = action ? " :\x01" "ACTION " + piece + "\x01\n" : " :" + piece + "\n";
-        send_prefixed("PRIVMSG ", targets, piece, tail, limit, (conn->server_flags & 0x80) != 0, 0, conn);
+        send_prefixed("PRIVMSG ", targets, piece, tail, limit, (conn->server_flags & 0x80) != 0, call.origin, conn);
         if (!conn_is_live(conn)) return 1;
         if (!call.show) continue;
         for (WindowRecord* rec : windows) {
@@ -463,7 +465,7 @@ int cmd_omsg(CommandCall& call)
     if ((conn->server_flags & at_flags) || (notice && st && st->has_wallchops)) {
         const std::string head = std::string(notice ? "NOTICE @" : "PRIVMSG @") + chan->name + " :";
         for (const std::string& piece : chat_split_text(text, chat_text_room(conn, head.size()))) {
-            irc_send_line(head + piece + "\n", 0, conn);
+            irc_send_line(head + piece + "\n", call.origin, conn);
             if (!conn_is_live(conn)) return 1;
             if (call.show)
                 chat_show(chat_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + piece);
@@ -487,7 +489,7 @@ int cmd_omsg(CommandCall& call)
     for (const std::string& n : ops) longest = std::max(longest, n.size());
     const std::string word = notice ? "NOTICE " : "PRIVMSG ";
     for (const std::string& piece : chat_split_text(text, chat_text_room(conn, word.size() + longest + 2))) {
-        send_prefixed(word, ops, piece, " :" + piece + "\n", limit, (conn->server_flags & 0x80) != 0, 0, conn);
+        send_prefixed(word, ops, piece, " :" + piece + "\n", limit, (conn->server_flags & 0x80) != 0, call.origin, conn);
         if (!conn_is_live(conn)) return 1;
         if (call.show)
             chat_show(chat_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + piece);

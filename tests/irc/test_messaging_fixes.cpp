@@ -4,6 +4,7 @@
 #include "chat_test_support.h"
 #include "messages_fixture.h"
 
+#include "commands/channel_commands.h"
 #include "display/nick_list.h"
 
 #include <map>
@@ -217,6 +218,57 @@ TEST_F(MessagingFixes, OperatorMessagesTakeTheAtFormWhereTheServerDoes)
             EXPECT_EQ(chat_shown[0].text, "-> Ops #k: hi");
         }
     }
+}
+
+
+// Lines sent by event scripts go out with the script's origin as their kind
+// (automatic replies, which the flood protection treats apart); typed ones
+// with 0. A script's /query does not take the focus.
+TEST_F(MessagingFixes, LinesCarryTheOriginOfTheirRun)
+{
+    static std::vector<int> kinds;
+    static int activated = 0;
+    auto saved_activate = chat_activate_window;
+    irc_send_line = [](const std::string& l, int kind, Connection*) {
+        chat_sent.push_back(l);
+        kinds.push_back(kind);
+        return 1;
+    };
+    chat_activate_window = [](WindowRecord*, int) { ++activated; };
+    WindowRecord* chan = open("#c");
+    open("bob", kWinQuery, 1);
+    chat_current = chan;
+    struct Case {
+        std::vector<std::string> tokens;
+        CommandHandler handler;
+    } cases[] = {
+        {{"msg", "bob", "hi"}, cmd_query},
+        {{"notice", "bob", "hi"}, cmd_notice},
+        {{"me", "waves"}, cmd_me},
+        {{"describe", "bob", "waves"}, cmd_describe},
+        {{"say", "hello"}, cmd_say},
+        {{"query", "bob", "hi"}, cmd_query},
+    };
+    for (int origin : {0, 1}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.tokens[0] + " from origin " + std::to_string(origin));
+            kinds.clear();
+            chat_sent.clear();
+            activated = 0;
+            CommandCall call;
+            call.tokens = c.tokens;
+            call.conn = conn;
+            call.origin = origin;
+            call.window = chan->hwnd.get();
+            EXPECT_EQ(c.handler(call), 1);
+            ASSERT_FALSE(kinds.empty());
+            for (int k : kinds) EXPECT_EQ(k, origin);
+            if (c.tokens[0] == "query") {
+                EXPECT_EQ(activated, origin == 0 ? 1 : 0);
+            }
+        }
+    }
+    chat_activate_window = saved_activate;
 }
 
 }  // namespace
