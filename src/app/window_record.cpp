@@ -229,6 +229,16 @@ QWidget* win_active_if_shown()
 
 // ---- Lookups ----
 
+WindowRecord* win_find_channel(const std::string& name, Connection* conn)
+{
+    if (name.empty())
+        return nullptr;
+    for (WindowRecord* w = win_list; w; w = w->next)
+        if (w->type == kWinChannel && w->conn == conn && w->hwnd.get() && text_equal_nocase(w->name, name))
+            return w;
+    return nullptr;
+}
+
 WindowRecord* win_find_by_name(const std::string& name, Connection* conn)
 {
     if (name.empty())

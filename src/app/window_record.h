@@ -384,6 +384,9 @@ void win_close_all();
 // connection when one is given; DCC chat, file-server chat, transfer, finger,
 // URL, notify and custom windows match on any connection. Empty name: none.
 WindowRecord* win_find_by_name(const std::string& name, Connection* conn);
+// The open channel window of that name (case ignored) on the connection, or
+// null.
+WindowRecord* win_find_channel(const std::string& name, Connection* conn);
 // The first record of the type (of that connection when one is given).
 WindowRecord* win_find_by_type(int type, Connection* conn);
 // "@desktop" 1, "@kest" 2, "@mdi" 4, "@" 8, "@" followed only by digits 16,

@@ -57,7 +57,7 @@ void show_info(CommandCall& call, Connection* conn, WindowRecord* rec, int id)
 int send_join(const std::string& text, int open_flag, Connection* conn)
 {
     const std::string first = text.substr(0, text.find_first_of(" ,"));
-    if (WindowRecord* rec = chat_channel_window(first, conn))
+    if (WindowRecord* rec = win_find_channel(first, conn))
         if (rec->chan_state == 0) rec->chan_state = 1;
     irc_send_line("JOIN " + text + "\n", 0, conn);
     if (open_flag && conn_is_live(conn)) irc_note_joining(text.substr(0, text.find(' ')), open_flag, conn);
@@ -118,7 +118,7 @@ int cmd_join(CommandCall& call)
         if (st && text_equal_nocase(st->last_invite, call.tokens[i])) st->last_invite.clear();
     }
     const std::string channel = text.substr(0, text.find(' '));
-    WindowRecord* rec = chat_channel_window(channel, conn);
+    WindowRecord* rec = win_find_channel(channel, conn);
     if (conn_is_connected(conn) && rec && !rec->chan_left && rec->chan_state == 0) {
         if (chat_activate_window) chat_activate_window(rec, open_flag == 1);
         return 1;
@@ -152,7 +152,7 @@ int cmd_part(CommandCall& call)
     } else {
         return fail(call, 0);
     }
-    WindowRecord* rec = chat_channel_window(channel, conn);
+    WindowRecord* rec = win_find_channel(channel, conn);
     if (!conn_is_connected(conn)) {
         if (rec) chat_close_window(rec);
         return 1;
@@ -218,7 +218,7 @@ int cmd_hop(CommandCall& call)
     const std::string message = chat_join_words(call, i);
     const std::string part_tail = message.empty() ? std::string("\n") : " :" + message + "\n";
     if (!target.empty() && (!rec || !text_equal_nocase(rec->name, target))) {
-        WindowRecord* named = chat_channel_window(target, conn);
+        WindowRecord* named = win_find_channel(target, conn);
         if (own_window && named) {
             rec = named;
         } else {

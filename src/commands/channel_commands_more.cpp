@@ -91,7 +91,7 @@ int cmd_pop(CommandCall& call)
     WindowRecord* rec = nullptr;
     std::size_t nick_at = 2;
     if (chat_is_channel(call.tokens[2], conn)) {
-        rec = chat_channel_window(call.tokens[2], conn);
+        rec = win_find_channel(call.tokens[2], conn);
         nick_at = 3;
         if (!rec || call.tokens.size() < 4) return fail(call, word, 0);
     } else {
@@ -115,7 +115,7 @@ int cmd_channel(CommandCall& call)
     WindowRecord* rec = nullptr;
     if (call.tokens.size() > 1) {
         if (!chat_is_channel(call.tokens[1], conn)) return fail(call, "channel", 3);
-        rec = chat_channel_window(call.tokens[1], conn);
+        rec = win_find_channel(call.tokens[1], conn);
         if (!rec) return fail(call, "channel", 3);
     } else {
         rec = chat_record_of(call.window);

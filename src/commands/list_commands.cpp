@@ -159,7 +159,7 @@ int cmd_ban(CommandCall& call)
     }
     WindowRecord* rec = nullptr;
     if (i <= call.argc() && chat_is_channel(call.arg(i), conn)) {
-        rec = chat_channel_window(call.arg(i), conn);
+        rec = win_find_channel(call.arg(i), conn);
         ++i;
     } else {
         rec = chat_record_of(call.window);

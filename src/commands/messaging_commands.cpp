@@ -519,11 +519,6 @@ bool chat_is_channel(const std::string& name, Connection* conn)
     return !name.empty() && isupport_is_chantype(name.c_str(), conn);
 }
 
-WindowRecord* chat_channel_window(const std::string& name, Connection* conn)
-{
-    WindowRecord* rec = win_find_by_name(name, conn);
-    return rec && rec->type == kWinChannel && rec->hwnd.get() ? rec : nullptr;
-}
 
 std::string chat_join_words(const CommandCall& call, std::size_t first)
 {

@@ -54,8 +54,6 @@ std::string chat_join_words(const CommandCall& call, std::size_t first);
 // Whether a word names a channel (begins with a channel-type character of
 // the server).
 bool chat_is_channel(const std::string& name, Connection* conn);
-// The open channel window of that name on the connection, or null.
-WindowRecord* chat_channel_window(const std::string& name, Connection* conn);
 
 // The window record of a command's window. Seam for tests; by default
 // win_record_of.

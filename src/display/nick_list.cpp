@@ -740,3 +740,15 @@ int nicklist_countdown_step()
     }
     return busy;
 }
+
+std::vector<std::string> nicklist_clear(WindowRecord* rec)
+{
+    std::vector<std::string> nicks;
+    if (!rec)
+        return nicks;
+    for (StringNode* n = rec->nick_list; n; n = n->next)
+        nicks.push_back(n->text);
+    for (auto it = nicks.rbegin(); it != nicks.rend(); ++it)
+        nicklist_update(*it, rec, kNickRemove, 0);
+    return nicks;
+}

@@ -13,6 +13,7 @@
 #include <QPoint>
 
 #include <string>
+#include <vector>
 
 #include "core/string_list.h"
 
@@ -66,6 +67,10 @@ int nicklist_row_of(WindowRecord* rec, const NickEntry* entry);
 int nicklist_count(WindowRecord* rec);
 // Fills the list box again from the nick list (after the list box was made anew).
 void nicklist_refill(WindowRecord* rec);
+// Removes every member, from the bottom of the list up so that each removal
+// takes the list box's last row (a channel of any size empties in linear
+// time); returns the nicks removed, in list order.
+std::vector<std::string> nicklist_clear(WindowRecord* rec);
 // Forgets the ordered index of a window (its record is being freed).
 void nicklist_forget(WindowRecord* rec);
 

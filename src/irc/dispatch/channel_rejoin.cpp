@@ -72,13 +72,6 @@ void close_once(WindowRecord* rec)
     win_close_request(rec->hwnd.get());
 }
 
-void empty_nick_list(WindowRecord* rec)
-{
-    std::vector<std::string> nicks;
-    for (StringNode* n = rec->nick_list; n; n = n->next) nicks.push_back(n->text);
-    // From the bottom up, so each removal takes the list box's last row.
-    for (auto it = nicks.rbegin(); it != nicks.rend(); ++it) nicklist_update(*it, rec, kNickRemove, 0);
-}
 
 void show(WindowRecord* rec, int text_id)
 {
@@ -135,7 +128,7 @@ void chan_part_all_for_link(Connection* conn)
         // lost with the link and is not rejoined.
         const bool was_on = rec->chan_left == 0 || rec->chan_state != 0;
         ial_drop_channel(rec);
-        empty_nick_list(rec);
+        nicklist_clear(rec);
         rec->topic.clear();
         rec->chan_modes.clear();
         rec->chan_left = 1;

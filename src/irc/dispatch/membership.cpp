@@ -60,12 +60,6 @@ std::string with_reason(std::string text, const std::string& reason)
     return text.substr(0, kLongText);
 }
 
-WindowRecord* channel_window(const std::string& name, Connection* conn)
-{
-    for (WindowRecord* w = win_list; w; w = w->next)
-        if (w->type == kWinChannel && w->conn == conn && w->hwnd.get() && text_equal_nocase(w->name, name)) return w;
-    return nullptr;
-}
 
 bool window_lives(WindowRecord* rec)
 {
@@ -90,13 +84,6 @@ int where_of(int window_choice, int global_choice)
     return window_choice == 1 ? 0 : window_choice == 2 ? 1 : 2;
 }
 
-void clear_nick_list(WindowRecord* rec)
-{
-    std::vector<std::string> nicks;
-    for (StringNode* n = rec->nick_list; n; n = n->next) nicks.push_back(n->text);
-    // From the bottom up, so each removal takes the list box's last row.
-    for (auto it = nicks.rbegin(); it != nicks.rend(); ++it) nicklist_update(*it, rec, kNickRemove, 0);
-}
 
 void learn_address(IrcMessage& msg, const std::string& nick)
 {
@@ -116,7 +103,7 @@ void close_channel(WindowRecord* rec)
     rec->chan_left = 1;
     QWidget* hwnd = rec->hwnd.get();
     ial_drop_channel(rec);
-    clear_nick_list(rec);
+    nicklist_clear(rec);
     states().erase(rec->creation_seq);
     // Closed as the user's close does, so that the window's widgets go with
     // its record.
@@ -163,7 +150,7 @@ void membership_on_join(IrcMessage& msg)
     const std::size_t bell = chan.find('\x07');
     if (bell != std::string::npos) chan.resize(bell);
     const std::string nick = irc_word(msg, 0);
-    WindowRecord* rec = channel_window(chan, conn);
+    WindowRecord* rec = win_find_channel(chan, conn);
     if (membership_notify_seen) membership_notify_seen(nick, 1, conn);
     if (membership_automode_forget) membership_automode_forget(nick, conn);
 
@@ -181,7 +168,7 @@ void membership_on_join(IrcMessage& msg)
             // The members the rejoin discards share this channel no more:
             // their addresses go unless another channel holds them.
             ial_forget_channel(rec);
-            clear_nick_list(rec);
+            nicklist_clear(rec);
             st->rejoin_pending = 0;
             st->kicked = 0;
             // On the channel again, with the join answered: the names that
@@ -252,7 +239,7 @@ void membership_on_part(IrcMessage& msg)
     Connection* conn = msg.connection;
     if (!conn_is_live(conn) || !irc_has_word(msg, 2)) return;
     const std::string chan = irc_word(msg, 2);
-    WindowRecord* rec = channel_window(chan, conn);
+    WindowRecord* rec = win_find_channel(chan, conn);
     if (!rec) return;
     const std::string nick = irc_word(msg, 0);
     if (membership_notify_seen) membership_notify_seen(nick, 1, conn);
@@ -290,7 +277,7 @@ void membership_on_part(IrcMessage& msg)
     if (!window_lives(rec)) return;
     ChannelMembership* st = chan_membership(rec);
     ial_forget_nick(rec, nick, 0, conn);
-    clear_nick_list(rec);
+    nicklist_clear(rec);
     st->joined = 0;
     // A hop sent its JOIN right behind this PART: the window stays for it.
     if (rec->closing == 0 && !st->rejoin_pending && rec->chan_state != 1) {
@@ -306,7 +293,7 @@ void membership_on_kick(IrcMessage& msg)
     Connection* conn = msg.connection;
     if (!conn_is_live(conn) || !irc_has_word(msg, 3)) return;
     const std::string chan = irc_word(msg, 2);
-    WindowRecord* rec = channel_window(chan, conn);
+    WindowRecord* rec = win_find_channel(chan, conn);
     if (!rec) return;
     const std::string kicker = irc_word(msg, 0);
     const std::string kicked = irc_word(msg, 3).substr(0, kShortText);
@@ -370,7 +357,7 @@ void membership_on_kick(IrcMessage& msg)
     }
     if (window_lives(rec)) {
         ial_forget_nick(rec, me, 0, conn);
-        clear_nick_list(rec);
+        nicklist_clear(rec);
         st->joined = 0;
         refresh(rec);
     }

@@ -105,13 +105,6 @@ void drop_index(ListState* st, int index)
 }
 
 // The channel window of that name on the connection.
-WindowRecord* channel_window(const std::string& name, Connection* conn)
-{
-    if (name.empty()) return nullptr;
-    for (WindowRecord* r = win_list; r; r = r->next)
-        if (r->type == kWinChannel && r->conn == conn && text_equal_nocase(r->name, name)) return r;
-    return nullptr;
-}
 
 std::map<int, ChanListScan>& scans()
 {
@@ -251,7 +244,7 @@ void chan_list_reply(IrcMessage& msg, int index)
         if (entry.size() > kLongText) entry.resize(kLongText);
     }
 
-    WindowRecord* rec = channel_window(channel, conn);
+    WindowRecord* rec = win_find_channel(channel, conn);
     if (rec) {
         ListState* st = state_of(rec, true);
         if (st->overall == 0 || st->overall == 2) {
@@ -304,7 +297,7 @@ void chan_list_end(IrcMessage& msg, int index)
     Connection* conn = msg.connection;
     if (!conn_is_live(conn) || !valid_index(index)) return;
     const std::string channel = irc_word(msg, 3);
-    WindowRecord* rec = channel_window(channel, conn);
+    WindowRecord* rec = win_find_channel(channel, conn);
     if (rec) {
         ListState* st = state_of(rec, true);
         // An end with no reply line before it: the list is empty.
@@ -473,7 +466,7 @@ void chan_timed_ban_tick(Connection* conn)
         std::string_view channel, mask;
         split_timed(text, channel, mask);
         if (mask.empty()) continue;
-        WindowRecord* rec = channel_window(std::string(channel), conn);
+        WindowRecord* rec = win_find_channel(std::string(channel), conn);
         if (!rec) continue;
         const int bits = nicklist_update(membership_own_nick(conn), rec, kNickTest, 0);
         if (!chan_bits_have_rank(bits, 2, conn)) continue;

@@ -327,11 +327,6 @@ QWidget* window_of(const UserhostRequestRecord& r, Connection* conn)
     return w ? w : status_of(conn);
 }
 
-WindowRecord* channel_window(const std::string& name, Connection* conn)
-{
-    WindowRecord* rec = win_find_by_name(name, conn);
-    return rec && rec->type == kWinChannel && rec->hwnd.get() ? rec : nullptr;
-}
 
 const char* command_of(int purpose)
 {
@@ -368,7 +363,7 @@ void complete(UserhostRequestRecord& r, const std::string& address, Connection* 
         break;
     case kUhBan:
     case kUhUnban: {
-        WindowRecord* rec = channel_window(r.channel, conn);
+        WindowRecord* rec = win_find_channel(r.channel, conn);
         if (!rec || !has_mask) break;
         if (r.purpose == kUhUnban) {
             irc_send_line("MODE " + r.channel + " -b " + masked + "\n", 0, conn);
@@ -376,7 +371,7 @@ void complete(UserhostRequestRecord& r, const std::string& address, Connection* 
         }
         irc_send_line("MODE " + r.channel + " +b " + masked + "\n", 0, conn);
         if (!conn_is_live(conn)) break;
-        rec = channel_window(r.channel, conn);
+        rec = win_find_channel(r.channel, conn);
         if (r.action && rec && nicklist_update(r.nick, rec, kNickTest, 0) != 0)
             irc_send_line("KICK " + r.channel + " " + r.nick + " :" + r.text1 + "\n", 0, conn);
         if (r.seconds >= 1 && conn_is_live(conn)) {
@@ -493,7 +488,7 @@ int protect_hook(Connection* conn, const std::string& nick, const std::string& a
 
 int condition_hook(int list, const std::string& address, const std::string* channel, Connection* conn)
 {
-    if (channel && !channel_window(*channel, conn)) return 0;
+    if (channel && !win_find_channel(*channel, conn)) return 0;
     switch (list) {
     case 0: return userlist_aop_match(address, channel, nullptr, conn) != nullptr;
     case 1: return userlist_avoice_match(address, channel, nullptr, conn) != nullptr;

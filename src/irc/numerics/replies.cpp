@@ -63,11 +63,6 @@ std::string text_of(int id)
 
 // Replaces each "%s" in order.
 
-WindowRecord* channel_window(const std::string& name, Connection* conn)
-{
-    WindowRecord* rec = win_find_by_name(name, conn);
-    return rec && rec->type == kWinChannel ? rec : nullptr;
-}
 
 
 bool join_allowed(const std::string& channel, Connection* conn)
@@ -112,12 +107,7 @@ void names_settle(ReplyState* rs, Connection* conn)
 void names_reset(WindowRecord* rec, ReplyState* rs, Connection* conn)
 {
     names_settle(rs, conn);
-    std::vector<std::string> nicks;
-    for (StringNode* n = rec->nick_list; n; n = n->next) nicks.push_back(n->text);
-    // From the bottom up: each removal then takes the list box's last row,
-    // so a channel of any size empties in linear time.
-    for (auto it = nicks.rbegin(); it != nicks.rend(); ++it) nicklist_update(*it, rec, kNickRemove, 0);
-    rs->names_set_aside = std::move(nicks);
+    rs->names_set_aside = nicklist_clear(rec);
 }
 
 void on_names(IrcMessage& msg)
@@ -128,7 +118,7 @@ void on_names(IrcMessage& msg)
     const std::string channel = irc_word(msg, msg.trailing_word - 1);
     if (channel.size() >= 257 || !join_allowed(channel, conn)) return;
     rs->topic_shown = 0;
-    WindowRecord* rec = channel_window(channel, conn);
+    WindowRecord* rec = win_find_channel(channel, conn);
     if (rec) {
         if (rs->names_channel.empty() || !text_equal_nocase(rs->names_channel, channel)) {
             rs->names_channel = channel;
@@ -166,7 +156,7 @@ void on_names_end(IrcMessage& msg)
     const std::string& channel = irc_word(msg, 3);
     if (!join_allowed(channel, conn)) return;
     if (!rs->names_channel.empty() && text_equal_nocase(rs->names_channel, channel)) {
-        WindowRecord* rec = channel_window(channel, conn);
+        WindowRecord* rec = win_find_channel(channel, conn);
         if (rec && reply_window_title) reply_window_title(rec);
     }
     rs->names_channel.clear();
@@ -189,7 +179,7 @@ int topic_destination()
 void on_no_topic(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    WindowRecord* rec = channel_window(irc_word(msg, 3), conn);
+    WindowRecord* rec = win_find_channel(irc_word(msg, 3), conn);
     if (rec) {
         rec->topic.clear();
         if (reply_window_title) reply_window_title(rec);
@@ -201,7 +191,7 @@ void on_no_topic(IrcMessage& msg)
 void on_topic(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    WindowRecord* rec = irc_has_word(msg, 4) ? channel_window(irc_word(msg, 3), conn) : nullptr;
+    WindowRecord* rec = irc_has_word(msg, 4) ? win_find_channel(irc_word(msg, 3), conn) : nullptr;
     if (!rec) {
         reply_state(conn)->topic_shown = 1;
         show_from(msg, 3, 1, 0);
@@ -228,7 +218,7 @@ void on_topic_setter(IrcMessage& msg)
         return;
     }
     const std::string date = time_ctime_text(static_cast<std::time_t>(std::atoll(when.c_str())));
-    WindowRecord* rec = channel_window(irc_word(msg, 3), conn);
+    WindowRecord* rec = win_find_channel(irc_word(msg, 3), conn);
     if (rec) {
         std::string line = text_fill_pattern(text_of(3554), {irc_word(msg, 4), date});
         int where = topic_destination();
@@ -244,7 +234,7 @@ void on_topic_setter(IrcMessage& msg)
 void on_channel_modes(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    WindowRecord* rec = channel_window(irc_word(msg, 3), conn);
+    WindowRecord* rec = win_find_channel(irc_word(msg, 3), conn);
     if (rec) {
         const std::string& modes = irc_word(msg, 4);
         int param = 5;
@@ -275,7 +265,7 @@ void on_creation_time(IrcMessage& msg)
     Connection* conn = msg.connection;
     const int shown = raw_event(msg);
     if (!conn_is_live(conn)) return;
-    WindowRecord* rec = channel_window(irc_word(msg, 3), conn);
+    WindowRecord* rec = win_find_channel(irc_word(msg, 3), conn);
     if (rec) {
         ChannelMembership* st = chan_membership(rec);
         if (st->pending_created > 0) {
@@ -344,7 +334,7 @@ void on_join_refused(IrcMessage& msg)
         if (!why.empty()) reason = " (" + why + ")";
     }
     irc_status_echo(conn, static_cast<int>(kColorNormalText), text_fill_pattern(text_of(3562), {channel}) + reason);
-    if (WindowRecord* rec = channel_window(channel, conn))
+    if (WindowRecord* rec = win_find_channel(channel, conn))
         reply_window_show(rec, kColorInfoText, text_fill_pattern(text_of(3563), {channel}) + reason);
 }
 

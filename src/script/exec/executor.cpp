@@ -393,11 +393,7 @@ int child_depth(Run& r)
 // tok_split cuts them, straight into the parameter array.
 void split_params_into(std::string_view text, char separator, std::vector<std::string>& out)
 {
-    std::size_t words = 0;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (text[i] != separator && (i == 0 || text[i - 1] == separator))
-            ++words;
-    out.reserve(out.size() + words);
+    out.reserve(out.size() + static_cast<std::size_t>(tok_count(text, separator)));
     tok_split_into(text, separator, out);
 }
 

@@ -320,16 +320,8 @@ int tok_list_has(std::string_view text, std::string_view token, char separator)
         std::size_t j = i;
         while (j < n && text[j] != separator)
             ++j;
-        if (j > i && j - i == token.size()) {
-            bool eq = true;
-            for (std::size_t k = 0; k < token.size(); ++k)
-                if (text_lower_char(text[i + k]) != text_lower_char(token[k])) {
-                    eq = false;
-                    break;
-                }
-            if (eq)
-                return 1;
-        }
+        if (j > i && text_equal_nocase(text.substr(i, j - i), token))
+            return 1;
         i = j;
     }
     return 0;
