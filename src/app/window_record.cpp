@@ -229,6 +229,11 @@ QWidget* win_active_if_shown()
 
 // ---- Lookups ----
 
+bool win_is_open(const WindowRecord* rec)
+{
+    return rec && win_is_record(rec) && rec->hwnd.get();
+}
+
 WindowRecord* win_find_channel(const std::string& name, Connection* conn)
 {
     if (name.empty())

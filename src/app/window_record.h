@@ -356,6 +356,8 @@ WindowRecord* win_record_of(const QWidget* hwnd);
 WindowRecord* win_record_by_id(int number);
 // 1 when the pointer is a listed record.
 int win_is_record(const void* pointer);
+// A listed record whose window is still there.
+bool win_is_open(const WindowRecord* rec);
 // Number of listed records.
 int win_count();
 

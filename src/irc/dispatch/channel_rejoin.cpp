@@ -30,14 +30,10 @@ void default_show(QWidget* hwnd, std::uint32_t colour, const std::string& text)
     print_line(hwnd, std::string_view(text), colour);
 }
 
-bool window_lives(const WindowRecord* rec)
-{
-    return rec && win_is_record(rec) && rec->hwnd.get();
-}
 
 bool channel_of(const WindowRecord* rec, const Connection* conn)
 {
-    return window_lives(rec) && rec->type == kWinChannel && rec->conn == conn;
+    return win_is_open(rec) && rec->type == kWinChannel && rec->conn == conn;
 }
 
 // Off the channel because of the link, or rejoining, or left.
@@ -66,7 +62,7 @@ WindowRecord* channel_by_number(int number, Connection* conn)
 // that close.
 void close_once(WindowRecord* rec)
 {
-    if (!window_lives(rec) || rec->closing != 0) return;
+    if (!win_is_open(rec) || rec->closing != 0) return;
     rec->closing = 1;
     // As the user's close: the widgets go with the record.
     win_close_request(rec->hwnd.get());
@@ -75,7 +71,7 @@ void close_once(WindowRecord* rec)
 
 void show(WindowRecord* rec, int text_id)
 {
-    if (!window_lives(rec)) return;
+    if (!win_is_open(rec)) return;
     const char* text = text_load_string(text_id);
     chan_rejoin_show(rec->hwnd.get(), kColorInfoText, text ? std::string(text) : std::string());
 }

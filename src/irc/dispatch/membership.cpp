@@ -61,14 +61,10 @@ std::string with_reason(std::string text, const std::string& reason)
 }
 
 
-bool window_lives(WindowRecord* rec)
-{
-    return rec && win_is_record(rec) && rec->hwnd.get();
-}
 
 void to_window(WindowRecord* rec, std::uint32_t colour, const std::string& text, int echo)
 {
-    if (window_lives(rec)) membership_print(rec->hwnd.get(), colour, text, echo);
+    if (win_is_open(rec)) membership_print(rec->hwnd.get(), colour, text, echo);
 }
 
 void to_status(Connection* conn, std::uint32_t colour, const std::string& text)
@@ -99,7 +95,7 @@ void request_modes(WindowRecord* rec, const std::string& chan, Connection* conn)
 
 void close_channel(WindowRecord* rec)
 {
-    if (!window_lives(rec)) return;
+    if (!win_is_open(rec)) return;
     rec->chan_left = 1;
     QWidget* hwnd = rec->hwnd.get();
     ial_drop_channel(rec);
@@ -120,7 +116,7 @@ void drop_channel_window(WindowRecord* rec)
 
 void refresh(WindowRecord* rec)
 {
-    if (window_lives(rec)) win_update_title(rec, nullptr);
+    if (win_is_open(rec)) win_update_title(rec, nullptr);
 }
 
 }  // namespace
@@ -179,7 +175,7 @@ void membership_on_join(IrcMessage& msg)
             nicklist_update(nick, rec, kNickAddOrChange, 1);
             ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
             request_modes(rec, chan, conn);
-            if (irc_fire_event(msg, "JOIN", 32, 1) && window_lives(rec))
+            if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec))
                 to_window(rec, kColorJoinText, text_fill_id(3503, {chan}), 0);
             irc_fire_event(msg, "JOIN", 32, 0);
             refresh(rec);
@@ -205,7 +201,7 @@ void membership_on_join(IrcMessage& msg)
         request_modes(rec, chan, conn);
         nicklist_update(nick, rec, kNickAddOrChange, 1);
         ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
-        if (irc_fire_event(msg, "JOIN", 32, 1) && window_lives(rec))
+        if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec))
             to_window(rec, kColorJoinText, text_fill_id(3504, {chan}), 1);
         irc_fire_event(msg, "JOIN", 32, 0);
         refresh(rec);
@@ -218,7 +214,7 @@ void membership_on_join(IrcMessage& msg)
     if (msg.has_address) ial_update(&nick, &msg.address, 0, conn);
     const int go = irc_fire_event(msg, "JOIN", 32, 1);
     const int where = where_of(chan_membership(rec)->show_joins_in, membership_settings.joins_in);
-    if (go && where != 2 && window_lives(rec)) {
+    if (go && where != 2 && win_is_open(rec)) {
         const bool addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
         std::string text;
         if (membership_settings.show_channel_name) {
@@ -250,7 +246,7 @@ void membership_on_part(IrcMessage& msg)
         nicklist_update(nick, rec, kNickSetValue, kLeaving);
         const int go = irc_fire_event(msg, "PART", 47, 1);
         const int where = where_of(chan_membership(rec)->show_parts_in, membership_settings.parts_in);
-        if (go && where != 2 && window_lives(rec)) {
+        if (go && where != 2 && win_is_open(rec)) {
             const bool addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
             const std::string shown = nick_display_form(rec, 1, nick, conn);
             std::string text;
@@ -265,7 +261,7 @@ void membership_on_part(IrcMessage& msg)
             else to_status(conn, kColorPartText, text);
         }
         irc_fire_event(msg, "PART", 47, 0);
-        if (window_lives(rec)) nicklist_update(nick, rec, kNickRemove, 0);
+        if (win_is_open(rec)) nicklist_update(nick, rec, kNickRemove, 0);
         ial_forget_nick(nullptr, nick, 0, conn);
         refresh(rec);
         return;
@@ -274,7 +270,7 @@ void membership_on_part(IrcMessage& msg)
     nicklist_update(nick, rec, kNickSetValue, kLeavingChannel);
     irc_fire_event(msg, "PART", 47, 1);
     irc_fire_event(msg, "PART", 47, 0);
-    if (!window_lives(rec)) return;
+    if (!win_is_open(rec)) return;
     ChannelMembership* st = chan_membership(rec);
     ial_forget_nick(rec, nick, 0, conn);
     nicklist_clear(rec);
@@ -308,13 +304,13 @@ void membership_on_kick(IrcMessage& msg)
         if (nicklist_find(rec, kicker)) learn_address(msg, kicker);
         const int go = irc_fire_event(msg, "KICK", 35, 1);
         const int where = where_of(chan_membership(rec)->show_kicks_in, membership_settings.kicks_in);
-        if (go && where != 2 && window_lives(rec)) {
+        if (go && where != 2 && win_is_open(rec)) {
             const std::string text = with_reason(text_fill_id(3514, {kicked, kicker}), reason);
             if (where == 0) to_window(rec, kColorKickText, text, 1);
             else to_status(conn, kColorKickText, text);
         }
         irc_fire_event(msg, "KICK", 35, 0);
-        if (window_lives(rec)) nicklist_update(kicked, rec, kNickRemove, 0);
+        if (win_is_open(rec)) nicklist_update(kicked, rec, kNickRemove, 0);
         ial_forget_nick(nullptr, kicked, 0, conn);
         refresh(rec);
         return;
@@ -337,16 +333,16 @@ void membership_on_kick(IrcMessage& msg)
         if (!rec->chan_key.empty()) line += " " + rec->chan_key;
         irc_run_plain(conn, line.substr(0, kLongText));
         go = irc_fire_event(msg, "KICK", 35, 1);
-        if (go && window_lives(rec)) {
+        if (go && win_is_open(rec)) {
             to_window(rec, kColorKickText, with_reason(text_fill_id(3511, {kicker}), reason), 0);
             to_window(rec, kColorInfoText, text_load_string(3513), 0);
         }
     } else if (membership_settings.keep_window_on_kick) {
         go = irc_fire_event(msg, "KICK", 35, 1);
-        if (go && window_lives(rec)) to_window(rec, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason), 0);
+        if (go && win_is_open(rec)) to_window(rec, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason), 0);
     } else {
         go = irc_fire_event(msg, "KICK", 35, 1);
-        if (go && window_lives(rec)) to_window(rec, kColorKickText, with_reason(text_fill_id(3511, {kicker}), reason), 0);
+        if (go && win_is_open(rec)) to_window(rec, kColorKickText, with_reason(text_fill_id(3511, {kicker}), reason), 0);
         close_it = true;
     }
     if (go) to_status(conn, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason));
@@ -355,7 +351,7 @@ void membership_on_kick(IrcMessage& msg)
         close_channel(rec);
         return;
     }
-    if (window_lives(rec)) {
+    if (win_is_open(rec)) {
         ial_forget_nick(rec, me, 0, conn);
         nicklist_clear(rec);
         st->joined = 0;
@@ -383,7 +379,7 @@ void membership_on_quit(IrcMessage& msg)
     bool want_status = false;
     if (go) {
         for (WindowRecord* w : holding) {
-            if (!window_lives(w)) continue;
+            if (!win_is_open(w)) continue;
             const int choice = chan_membership(w)->show_quits_in;
             bool here = false, status = false;
             if (choice == 0) {
@@ -414,7 +410,7 @@ void membership_on_quit(IrcMessage& msg)
     }
     irc_fire_event(msg, "QUIT", 51, 0);
     for (WindowRecord* w : holding) {
-        if (!window_lives(w)) continue;
+        if (!win_is_open(w)) continue;
         nicklist_update(nick, w, kNickRemove, 0);
         refresh(w);
     }

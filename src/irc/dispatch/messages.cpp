@@ -25,14 +25,10 @@ int (*irc_note_whois_hook)(QWidget*, const std::string&, Connection*) = nullptr;
 
 namespace {
 
-bool live_window(WindowRecord* rec)
-{
-    return rec && win_is_record(rec) && rec->hwnd.get();
-}
 
 QWidget* hwnd_of(WindowRecord* rec)
 {
-    return live_window(rec) ? rec->hwnd.get() : nullptr;
+    return win_is_open(rec) ? rec->hwnd.get() : nullptr;
 }
 
 std::string own_nick(Connection* conn)
@@ -85,7 +81,7 @@ WindowRecord* active_of(Connection* conn)
 
 void title(WindowRecord* rec)
 {
-    if (irc_window_title_hook && live_window(rec)) irc_window_title_hook(rec->hwnd.get());
+    if (irc_window_title_hook && win_is_open(rec)) irc_window_title_hook(rec->hwnd.get());
 }
 
 void note_address(IrcMessage& msg)
@@ -133,7 +129,7 @@ std::string body(const IrcMessage& msg)
 
 void print_message(WindowRecord* rec, const std::string& prefix, const IrcMessage& msg, std::uint32_t colour)
 {
-    if (!live_window(rec)) return;
+    if (!win_is_open(rec)) return;
     set_message_options(irc_word(msg, 0));
     std::string line = (prefix + body(msg)).substr(0, kLongText);
     print_line(rec->hwnd.get(), line, colour);
@@ -161,14 +157,14 @@ WindowRecord* open_query(IrcMessage& msg)
         req.conn = conn;
         rec = win_record_of(win_open(req));
     }
-    if (!live_window(rec) || !conn_is_live(conn)) return nullptr;
+    if (!win_is_open(rec) || !conn_is_live(conn)) return nullptr;
     title(rec);
     if (opt(OPT_WHOIS_ON_QUERY) && !nick.empty()) {
         int allowed = irc_note_whois_hook ? irc_note_whois_hook(rec->hwnd.get(), nick, conn) : 1;
         if (allowed) irc_send_line("WHOIS " + nick.substr(0, kShortText) + "\n", 0, conn);
     }
     fire(msg, "OPEN", kEvOpen, 0);
-    return live_window(rec) ? rec : nullptr;
+    return win_is_open(rec) ? rec : nullptr;
 }
 
 void default_ctcp_show(IrcMessage& msg, bool reply)
@@ -268,7 +264,7 @@ int irc_open_message_window(IrcMessage& msg)
         req.subtype = kQueryMessages;
         req.conn = conn;
         rec = win_record_of(win_open(req));
-        if (!live_window(rec)) return 0;
+        if (!win_is_open(rec)) return 0;
     }
     title(rec);
     return 1;
@@ -312,10 +308,10 @@ int irc_show_action(IrcMessage& msg, QWidget* window)
             rec = open_query(msg);
             break;
         }
-        if (!live_window(rec)) return 0;
+        if (!win_is_open(rec)) return 0;
     }
     int go = fire(msg, "ACTION", kEvAction, 1);
-    if (go && live_window(rec)) {
+    if (go && win_is_open(rec)) {
         std::string form = nick_display_form(rec, 2, nick, conn);
         std::string prefix = "* " + form + " ";
         if (channel && !msg.target_text.empty()) prefix = "* " + form + ":" + msg.target_text + target + " ";
@@ -365,7 +361,7 @@ void irc_on_privmsg_message(IrcMessage& msg)
 
     if (channel && rec) {
         int go = fire(msg, "TEXT", kEvText, 1);
-        if (go && live_window(rec)) {
+        if (go && win_is_open(rec)) {
             std::string prefix;
             std::uint32_t colour = kColorNormalText;
             if (!msg.target_text.empty()) {
@@ -401,7 +397,7 @@ void irc_on_privmsg_message(IrcMessage& msg)
     int go = 1;
     if (rec) {
         go = fire(msg, "TEXT", kEvText, 1);
-        if (go && live_window(rec)) prefix = "<" + nick_display_form(rec, 1, nick, conn) + "> ";
+        if (go && win_is_open(rec)) prefix = "<" + nick_display_form(rec, 1, nick, conn) + "> ";
     } else {
         switch (private_route(conn)) {
         case 1:
@@ -421,11 +417,11 @@ void irc_on_privmsg_message(IrcMessage& msg)
             rec = open_query(msg);
             if (!rec) return;
             go = fire(msg, "TEXT", kEvText, 1);
-            if (live_window(rec)) prefix = "<" + nick_display_form(rec, 1, nick, conn) + "> ";
+            if (win_is_open(rec)) prefix = "<" + nick_display_form(rec, 1, nick, conn) + "> ";
             break;
         }
     }
-    if (go && live_window(rec)) print_message(rec, prefix, msg, colour);
+    if (go && win_is_open(rec)) print_message(rec, prefix, msg, colour);
     fire(msg, "TEXT", kEvText, 0);
 }
 
@@ -472,7 +468,7 @@ void irc_on_notice_message(IrcMessage& msg)
             echo_line(active->hwnd.get(), line, kColorNoticeText);
             shown_active = true;
         }
-        if (live_window(rec) && rec != active) {
+        if (win_is_open(rec) && rec != active) {
             print_options.indent = 2;
             print_options.beep = 1;
             print_options.message = 1;
@@ -525,7 +521,7 @@ void irc_on_notice_message(IrcMessage& msg)
         irc_status_echo(conn, static_cast<int>(kColorNoticeText), line);
     } else {
         for (WindowRecord* r : targets) {
-            if (!live_window(r)) continue;
+            if (!win_is_open(r)) continue;
             set_message_options(nick);
             print_options.highlight_test = 0;
             std::string copy = line;

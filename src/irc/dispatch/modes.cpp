@@ -39,10 +39,6 @@ bool same_nick(const std::string& a, const std::string& b)
     return true;
 }
 
-bool live_window(WindowRecord* rec)
-{
-    return rec && win_is_record(rec) && rec->hwnd.get();
-}
 
 
 int to_int(const std::string& s)
@@ -105,7 +101,7 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
         return true;
     };
     for (char letter : modes) {
-        if (!live_window(rec) || !conn_is_live(conn)) return 0;
+        if (!win_is_open(rec) || !conn_is_live(conn)) return 0;
         if (letter == '+') { sign = 1; continue; }
         if (letter == '-') { sign = -1; continue; }
         const char text[2] = {letter, 0};
@@ -164,8 +160,8 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
         }
         msg.mode_flag = 1;
     }
-    if (prefix_changed && live_window(rec)) editbox_relayout(rec, 0);
-    if (msg.mode_flag && live_window(rec)) {
+    if (prefix_changed && win_is_open(rec)) editbox_relayout(rec, 0);
+    if (msg.mode_flag && win_is_open(rec)) {
         chan_mode_text(rec, letters);
         if (irc_window_title_hook) irc_window_title_hook(rec->hwnd.get());
     }
@@ -290,7 +286,7 @@ void irc_on_mode_message(IrcMessage& msg)
     if (!conn_is_live(conn)) return;
     if (go) {
         std::string words = irc_words_from(msg, 3);
-        if (rec && live_window(rec)) {
+        if (rec && win_is_open(rec)) {
             std::string line = (text_fill_id(3517, {sender}) + words).substr(0, kLongText);
             print_line(rec->hwnd.get(), line, kColorModeText);
         } else if (!rec) {
