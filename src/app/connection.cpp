@@ -300,6 +300,9 @@ int conn_validate_or_current(Connection** conn)
 
 const std::string& conn_own_nick(const Connection* conn)
 {
+    static const std::string none;
+    if (!conn)
+        return none;
     const int idx = conn->nick_index < 0 || conn->nick_index > 2 ? 0 : conn->nick_index;
     return conn->live_identity[2 + idx];
 }

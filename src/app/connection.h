@@ -250,7 +250,7 @@ QWidget* conn_status_window_of(QWidget* window);
 int conn_validate_or_current(Connection** conn);
 int conn_is_connected(const Connection* conn);
 // The nick in use on the connection: the slot of its nick index (the main
-// nick for an index out of range).
+// nick for an index out of range); empty for no connection.
 const std::string& conn_own_nick(const Connection* conn);
 int conn_is_connecting(const Connection* conn);
 int conn_current_state();

@@ -748,11 +748,6 @@ void save_placement(WindowRecord* rec, QWidget* hwnd)
     open_hooks.save_position(hwnd, -1, "", 0);
 }
 
-std::string own_nick(Connection* conn)
-{
-    int i = conn->nick_index == 1 ? 3 : 2;
-    return conn->live_identity[i];
-}
 
 void choose_next_active(WindowRecord* rec, QWidget* hwnd)
 {
@@ -822,7 +817,7 @@ int win_close(QWidget* hwnd)
             conn_is_connected(conn) && conn->registered) {
             irc_send_line("PART " + rec->name + "\n", 0, conn);
             if (open_hooks.irc_dispatch_line)
-                open_hooks.irc_dispatch_line(":" + own_nick(conn) + "!" + conn->own_address +
+                open_hooks.irc_dispatch_line(":" + conn_own_nick(conn) + "!" + conn->own_address +
                                                  " PART " + rec->name,
                                              conn);
             if (!win_is_record(rec))

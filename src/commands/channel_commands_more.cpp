@@ -9,6 +9,7 @@
 #include "app/connection.h"
 #include "app/window_record.h"
 #include "commands/messaging_commands.h"
+#include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
@@ -40,11 +41,6 @@ std::string word_of(const CommandCall& call, const char* def)
     return call.tokens.empty() ? std::string(def) : call.tokens[0];
 }
 
-std::string lower(std::string s)
-{
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // The numbered text with one "%d" or "%s" filled in.
 std::string text_with(int id, const std::string* s, int n)
@@ -67,7 +63,7 @@ void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::
 int on_off_switch(CommandCall& call, OptionId id, int on_text, int off_text)
 {
     if (call.tokens.size() > 1) {
-        const std::string w = lower(call.tokens[1]);
+        const std::string w = text_lower_copy(call.tokens[1]);
         if (w == "on") opt_set(id, 1);
         else if (w == "off") opt_set(id, 0);
     }

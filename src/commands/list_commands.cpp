@@ -74,17 +74,12 @@ std::string args_from(const CommandCall& call, std::size_t i)
     return out;
 }
 
-std::string lower(std::string s)
-{
-    text_lower(s);
-    return s;
-}
 
 int cmd_ial(CommandCall& call, Connection* conn)
 {
     if (!conn) return kScriptDone;
     if (call.argc() >= 1) {
-        const std::string w = lower(call.arg(1));
+        const std::string w = text_lower_copy(call.arg(1));
         if (w == "off") {
             ial_set_on(0, conn);
             ial_clear(0, conn);

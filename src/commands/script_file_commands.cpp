@@ -31,13 +31,6 @@ void fire_pending_absent(CommandCall&) {}
 
 
 
-std::string lower(std::string_view t)
-{
-    std::string s(t);
-    for (char& c : s)
-        c = text_lower_char(c);
-    return s;
-}
 
 std::string_view skip_blanks(std::string_view t)
 {
@@ -279,7 +272,7 @@ int cmd_load(CommandCall& call)
     if (!file_exists(path, 1))
         return script_error(nullptr, word, raw, 1);
 
-    const std::string letters = lower(sw.substr(1));
+    const std::string letters = text_lower_copy(sw.substr(1));
     const char k = letters[0];
     if (k == 'a') {
         if (!alias_file_load(path))
@@ -346,7 +339,7 @@ int cmd_unload(CommandCall& call)
     if (raw.find('/') != std::string::npos && !file_resolve_file_path(raw, name))
         return script_error(nullptr, word, {}, 3);
 
-    std::string letters = lower(sw.substr(1));
+    std::string letters = text_lower_copy(sw.substr(1));
     const bool no_event = letters.find('n') != std::string::npos;
     if (!letters.empty() && letters[0] == 'n')
         letters.erase(0, 1);
@@ -394,7 +387,7 @@ int cmd_save(CommandCall& call)
             return script_error(nullptr, word, raw, 4);
         std::fclose(fp);
     }
-    const std::string letters = lower(sw.substr(1));
+    const std::string letters = text_lower_copy(sw.substr(1));
     if (letters[0] == 'p') {
         int view = letters.size() > 1 ? popup_view(letters[1]) : -1;
         if (view < 0)
@@ -529,7 +522,7 @@ int cmd_enable(CommandCall& call)
 
 int cmd_groups(CommandCall& call)
 {
-    const std::string sel = lower(call.arg(1));
+    const std::string sel = text_lower_copy(call.arg(1));
     const int only = sel.find('e') != std::string::npos ? 1 : (sel.find('d') != std::string::npos ? 2 : 0);
     const std::string separator = main_settings.line_separator;
     script_echo_line(call.window, separator, kColourInfo2);
@@ -585,7 +578,7 @@ int cmd_flush(CommandCall& call)
     int keep_levels = 0;
     const std::string& a1 = call.arg(1);
     if (!a1.empty() && a1[0] == '-') {
-        keep_levels = lower(a1).find('l') != std::string::npos ? 1 : 0;
+        keep_levels = text_lower_copy(a1).find('l') != std::string::npos ? 1 : 0;
         i = 2;
     }
     std::string levels;

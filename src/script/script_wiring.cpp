@@ -20,13 +20,6 @@
 namespace {
 
 
-std::string lower(std::string_view t)
-{
-    std::string s(t);
-    for (char& c : s)
-        c = text_lower_char(c);
-    return s;
-}
 
 // The running firing when `running` is one (a /load or /unload inside a
 // handler), else null.
@@ -103,7 +96,7 @@ std::vector<std::string> level_words(std::string_view list)
         while (!w.empty() && w.back() == ' ')
             w.remove_suffix(1);
         if (!w.empty())
-            out.push_back(lower(w));
+            out.push_back(text_lower_copy(w));
         i = k + 1;
     }
     return out;
@@ -119,7 +112,7 @@ std::unordered_set<std::string> channel_nicks(Connection* conn)
         if (rec->type != kWinChannel || rec->conn != conn)
             continue;
         for (StringNode* n = rec->nick_list; n; n = n->next)
-            nicks.insert(lower(n->text));
+            nicks.insert(text_lower_copy(n->text));
     }
     return nicks;
 }
@@ -239,7 +232,7 @@ int script_wire_users_flush(CommandCall& call, const std::string& levels, int ke
             again = false;
             for (StringNode* n = users->lines; n; n = n->next) {
                 std::string nick = flushable_nick(n->text, wanted);
-                if (nick.empty() || present.count(lower(nick)) || !done.insert(lower(nick)).second)
+                if (nick.empty() || present.count(text_lower_copy(nick)) || !done.insert(text_lower_copy(nick)).second)
                     continue;
                 std::string command = "/!.ruser " + levels + " " + nick;
                 script_exec_line(call.window, command.c_str(), nullptr, 1, nullptr, call.script,
@@ -254,7 +247,7 @@ int script_wire_users_flush(CommandCall& call, const std::string& levels, int ke
         for (StringNode* n = users->lines; n;) {
             StringNode* next = n->next;
             std::string nick = flushable_nick(n->text, wanted);
-            if (!nick.empty() && !present.count(lower(nick))) {
+            if (!nick.empty() && !present.count(text_lower_copy(nick))) {
                 users->lines = strlist_remove(users->lines, n);
                 ++flushed;
             }

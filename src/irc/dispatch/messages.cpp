@@ -31,10 +31,6 @@ QWidget* hwnd_of(WindowRecord* rec)
     return win_is_open(rec) ? rec->hwnd.get() : nullptr;
 }
 
-std::string own_nick(Connection* conn)
-{
-    return conn ? conn->live_identity[2] : std::string();
-}
 
 bool same_nick(const std::string& a, const std::string& b)
 {
@@ -97,7 +93,7 @@ void prepare_text(IrcMessage& msg)
     if (!irc_has_word(msg, 3) || msg.words[3].empty()) return;
     if (ignored(msg, "codes"))
         msg.stripped_count = text_strip_codes(msg.words[3], 15);
-    else if (!same_nick(irc_word(msg, 0), own_nick(msg.connection)))
+    else if (!same_nick(irc_word(msg, 0), conn_own_nick(msg.connection)))
         msg.stripped_count = text_strip_codes(msg.words[3], -1);
     msg.line.text = msg.words[3];
 }
@@ -433,7 +429,7 @@ void irc_on_notice_message(IrcMessage& msg)
     if (irc_nick_on_common_channel(nick, conn)) note_address(msg);
     if (!irc_has_word(msg, 3)) {
         // One parameter: it is the text, sent to us.
-        msg.nick_text2 = own_nick(conn);
+        msg.nick_text2 = conn_own_nick(conn);
         irc_message_set_word(msg, 3, msg.words[2]);
         irc_message_set_word(msg, 2, msg.nick_text2);
         msg.line.text = msg.words[3];

@@ -18,11 +18,6 @@
 namespace {
 
 
-std::string lower(std::string s)
-{
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // Fills the "%s" of a numbered text in order.
 
@@ -73,11 +68,11 @@ void irc_on_error(IrcMessage& msg)
     int go = irc_fire_event(msg, "ERROR", 23, 1);
     if (!conn_is_live(conn)) return;
     if (irc_has_word(msg, 1)) {
-        if (lower(irc_words_from(msg, 1)).find("throttled") != std::string::npos) irc_state(conn)->throttled = 1;
+        if (text_lower_copy(irc_words_from(msg, 1)).find("throttled") != std::string::npos) irc_state(conn)->throttled = 1;
     }
     if (go) {
         const std::string& first = irc_word(msg, 1);
-        const bool closing = first.size() >= 13 && lower(first.substr(0, 13)) == "closing link:";
+        const bool closing = first.size() >= 13 && text_lower_copy(first.substr(0, 13)) == "closing link:";
         msg.out_text = irc_words_from(msg, closing ? 1 : 0);
         print_options.timestamp = 1;
         show(conn, kColorInfo2Text, msg.out_text);

@@ -1,3 +1,4 @@
+#include "core/text_buffer.h"
 #include "irc/dispatch/server_software.h"
 
 #include <cctype>
@@ -21,11 +22,6 @@ bool istarts(const std::string& s, const char* p)
     return true;
 }
 
-std::string lower(std::string s)
-{
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 long number_at(const std::string& s, std::size_t pos)
 {
@@ -93,16 +89,16 @@ int irc_detect_server_software(IrcMessage& msg)
         if (v.size() > 2 && number_at(v, 2) > 9) {
             flags |= 0x40;
         } else {
-            std::string low = lower(v);
+            std::string low = text_lower_copy(v);
             std::size_t h = low.find("hybrid-");
             if (h != std::string::npos && number_at(low, h + 7) > 5) flags |= 0x80;
         }
         if (istarts(server, "VirginChat")) flags |= 0x400;
         return flags;
     }
-    if (istarts(v, "CR") || lower(v) == "conferenceroom") flags |= 0x100;
-    else if (lower(server).find(kPlainListDomain) != std::string::npos ||
-             lower(v).find("hyperion") != std::string::npos)
+    if (istarts(v, "CR") || text_lower_copy(v) == "conferenceroom") flags |= 0x100;
+    else if (text_lower_copy(server).find(kPlainListDomain) != std::string::npos ||
+             text_lower_copy(v).find("hyperion") != std::string::npos)
         flags |= 0x200;
     return flags;
 }

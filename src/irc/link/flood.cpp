@@ -68,10 +68,6 @@ std::string_view prefix_of(const StringNode* node)
     return blank == std::string_view::npos ? t : t.substr(0, blank + 1);
 }
 
-std::string own_nick(Connection* conn)
-{
-    return conn->live_identity[conn->nick_index == 1 ? 3 : 2];
-}
 
 int event_sender(Connection* conn, std::string& nick, std::string& address)
 {
@@ -211,7 +207,7 @@ int flood_classify(const std::string& line, int kind, Connection* conn)
         if (!conn_is_live(conn))
             return 1;
         std::size_t at = has_sender ? address.find('@') : std::string::npos;
-        if (at == std::string::npos || text_equal_nocase(nick, own_nick(conn))) {
+        if (at == std::string::npos || text_equal_nocase(nick, conn_own_nick(conn))) {
             entry = "@ " + line;
         } else {
             const std::string host = address.substr(at);   // "@host"

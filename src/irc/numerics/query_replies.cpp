@@ -57,11 +57,6 @@ std::string text_of(int id)
 // Replaces each "%s" in order; cut at the long-text length.
 
 
-std::string lower(std::string s)
-{
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 bool is_channel(const std::string& name, Connection* conn)
 {
@@ -209,7 +204,7 @@ void on_whois_338(IrcMessage& msg)
                !w5.empty()) {
         text = irc_word(msg, 3) + " " + w5 + " " + w4;
     } else if (msg.last_word >= 6 && msg.trailing_word == 6 &&
-               lower(irc_word(msg, 6)).find("user@host") != std::string::npos &&
+               text_lower_copy(irc_word(msg, 6)).find("user@host") != std::string::npos &&
                w4.find('.') != std::string::npos && w5.find('.') != std::string::npos) {
         text = irc_word(msg, 3) + " is actually " + w4 + " [" + w5 + "]";
     } else {
@@ -399,7 +394,7 @@ void on_not_operator(IrcMessage& msg)
     if (!rec || !rec->hwnd) { show_from(msg, 3, 0, 1); return; }
     if (conn_pending_match(rec->hwnd, &irc_word(msg, 3), conn)) return;
     if (!raw_event(msg) || !win_is_record(rec)) return;
-    query_reply_echo(rec->hwnd, kColorInfoText, "* " + irc_word(msg, 2) + ": " + lower(words_text(msg, 4)));
+    query_reply_echo(rec->hwnd, kColorInfoText, "* " + irc_word(msg, 2) + ": " + text_lower_copy(words_text(msg, 4)));
 }
 
 void on_list_entry(IrcMessage& msg)
