@@ -37,29 +37,10 @@ int ident_call_alias(IdentCall& call)
     if (own && !script_file_is_live(own))
         return 0;
 
-    std::string_view body = alias_body_text(def);
-    StringNode* lines = nullptr;
     // The first line of the body when it stands on the definition line; it
     // lives for the call.
     StringNode temp_line;
-    StringNode* temp = nullptr;
-    if (!body.empty() && body[0] == '{') {
-        std::string_view after = body.substr(1);
-        while (!after.empty() && after[0] == ' ')
-            after.remove_prefix(1);
-        if (!after.empty()) {
-            temp = &temp_line;
-            temp->text.assign(after.substr(0, kLongText));
-            temp->next = def->next;
-            lines = temp;
-        } else {
-            lines = def->next;
-        }
-    } else if (!body.empty()) {
-        temp = &temp_line;
-        temp->text.assign(body.substr(0, kLongText));
-        lines = temp;
-    }
+    StringNode* lines = alias_body_lines(def, temp_line);
     // One parameter per argument: the first few in nodes of the call's own,
     // the rest in a list made for it.
     constexpr int kLocalParams = 4;
@@ -79,8 +60,7 @@ int ident_call_alias(IdentCall& call)
             StringNode* h = strlist_append(more, std::string_view(ident_arg(call, i)), 0);
             if (!h) {
                 strlist_free(&more);
-                if (temp)
-                    temp->next = nullptr;
+                temp_line.next = nullptr;
                 return ident_error(tok, call.work, 8);
             }
             more = h;
@@ -122,8 +102,7 @@ int ident_call_alias(IdentCall& call)
     if (more)
         local_params[kLocalParams - 1].next = nullptr;
     strlist_free(&more);
-    if (temp)
-        temp->next = nullptr;
+    temp_line.next = nullptr;
     if (result == 0 || result == 2)
         return 0;
     if (result == 3)

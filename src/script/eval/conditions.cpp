@@ -452,20 +452,6 @@ int evaluate_comparison(const TokenList& evaluated, const EvalToken* op, Op kind
     return (result != negate) ? kCondTrue : kCondFalse;
 }
 
-// Takes a token out of its list without putting it in the list's pool.
-void unlink_token(TokenList& list, EvalToken* tok)
-{
-    if (tok->prev)
-        tok->prev->next = tok->next;
-    else
-        list.head = tok->next;
-    if (tok->next)
-        tok->next->prev = tok->prev;
-    else
-        list.tail = tok->prev;
-    --list.count;
-    tok->next = tok->prev = nullptr;
-}
 
 // A group's tokens live in a list of their own while they are evaluated;
 // it makes its tokens from the command's free pool and gives them all back
@@ -740,7 +726,7 @@ int cond_take_condition_tokens(TokenList& tokens, TokenList* group)
             toklist_remove(tokens, t);
             return;
         }
-        unlink_token(tokens, t);
+        toklist_unlink(tokens, t);
         t->blanks = 1;
         toklist_append(*group, t);
     };

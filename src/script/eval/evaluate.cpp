@@ -215,9 +215,8 @@ void toklist_insert_after(TokenList& list, EvalToken* pos, EvalToken* tok)
     ++list.count;
 }
 
-EvalToken* toklist_remove(TokenList& list, EvalToken* tok)
+void toklist_unlink(TokenList& list, EvalToken* tok)
 {
-    EvalToken* next = tok->next;
     if (tok->prev)
         tok->prev->next = tok->next;
     else
@@ -227,7 +226,13 @@ EvalToken* toklist_remove(TokenList& list, EvalToken* tok)
     else
         list.tail = tok->prev;
     --list.count;
-    tok->prev = nullptr;
+    tok->next = tok->prev = nullptr;
+}
+
+EvalToken* toklist_remove(TokenList& list, EvalToken* tok)
+{
+    EvalToken* next = tok->next;
+    toklist_unlink(list, tok);
     tok->next = list.pool;
     if (tok->text.capacity() > 512)
         std::string().swap(tok->text);

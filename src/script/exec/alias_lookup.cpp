@@ -81,6 +81,26 @@ std::string_view alias_body_text(const StringNode* definition)
     return t.substr(i);
 }
 
+StringNode* alias_body_lines(const StringNode* definition, StringNode& first)
+{
+    std::string_view body = alias_body_text(definition);
+    if (body.empty())
+        return nullptr;
+    if (body[0] != '{') {
+        first.text.assign(body.substr(0, kLongText));
+        return &first;
+    }
+    std::string_view after = body.substr(1);
+    while (!after.empty() && after[0] == ' ')
+        after.remove_prefix(1);
+    if (after.empty())
+        return definition->next;
+    first.text.assign(after.substr(0, kLongText));
+    first.extra[kLineComment] = 0;
+    first.next = definition->next;
+    return &first;
+}
+
 StringNode* (*alias_find_hook)(std::string_view, std::string*, ScriptFile*) = nullptr;
 
 StringNode* alias_find(std::string_view line, std::string* name_out, ScriptFile* script)

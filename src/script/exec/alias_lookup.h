@@ -51,3 +51,9 @@ int alias_count();
 // The body text of a definition line: the text after "alias ", "-l " and the
 // name (blanks skipped).
 std::string_view alias_body_text(const StringNode* definition);
+// The lines an alias runs. A body that starts on the definition line (a
+// one-line body, or text after "{") is put in `first`, which for the "{"
+// form is linked to the lines after the definition; a bare "{" gives those
+// lines. Null for an empty body. The caller sets first.next back to null
+// once the run is over.
+StringNode* alias_body_lines(const StringNode* definition, StringNode& first);

@@ -467,32 +467,10 @@ int run_alias(Run& r, StringNode* def, std::string_view command)
         script = r.a.script;
     else if (!script_file_is_live(script))
         return 0;
-    std::string_view body = alias_body_text(def);
-    StringNode* lines = nullptr;
     // The first line of the body when it stands on the definition line; it
     // lives for the call.
     StringNode temp_line;
-    StringNode* temp = nullptr;
-    if (!body.empty() && body[0] == '{') {
-        std::string_view after = body.substr(1);
-        std::size_t k = 0;
-        while (k < after.size() && after[k] == ' ')
-            ++k;
-        after = after.substr(k);
-        if (!after.empty()) {
-            temp = &temp_line;
-            temp->text.assign(after.substr(0, kLongText));
-            temp->extra[kLineComment] = 0;
-            temp->next = def->next;
-            lines = temp;
-        } else {
-            lines = def->next;
-        }
-    } else if (!body.empty()) {
-        temp = &temp_line;
-        temp->text.assign(body.substr(0, kLongText));
-        lines = temp;
-    }
+    StringNode* lines = alias_body_lines(def, temp_line);
     if (!lines)
         return 1;
     // Parameters: the text after the command word.
@@ -518,8 +496,7 @@ int run_alias(Run& r, StringNode* def, std::string_view command)
     b.owns_locals = 1;
     b.script = script;
     int result = script_exec_block(b);
-    if (temp)
-        temp->next = nullptr;
+    temp_line.next = nullptr;
     return result;
 }
 

@@ -140,6 +140,7 @@ EvalToken* toklist_new_token(TokenList& list, std::string_view text);
 void toklist_append(TokenList& list, EvalToken* tok);
 void toklist_insert_after(TokenList& list, EvalToken* pos, EvalToken* tok); // pos null: at head
 EvalToken* toklist_remove(TokenList& list, EvalToken* tok); // returns the next token
+void toklist_unlink(TokenList& list, EvalToken* tok);        // out of the list, not into its pool
 void toklist_clear(TokenList& list);
 // Splits the text at blanks (runs count once) and appends the tokens; each
 // token remembers the length of the blank run in front of it.
