@@ -378,14 +378,23 @@ void conn_lookup_local_host(Connection* conn)
     conn->lookup_handle = handle;
 }
 
-intptr_t conn_on_local_host(uintptr_t handle, intptr_t lparam)
+// The result of a finished lookup, and the connection that waited for it
+// (its lookup handle cleared); null when none waits any more.
+static Connection* take_lookup(uintptr_t handle, HostLookupResult& result)
 {
     Connection* conn = conn_by_lookup_handle(static_cast<int>(handle));
-    HostLookupResult result;
     host_lookup_take(static_cast<int>(handle), result);
+    if (conn)
+        conn->lookup_handle = 0;
+    return conn;
+}
+
+intptr_t conn_on_local_host(uintptr_t handle, intptr_t lparam)
+{
+    HostLookupResult result;
+    Connection* conn = take_lookup(handle, result);
     if (!conn)
         return 0;
-    conn->lookup_handle = 0;
     conn->resolving_local_host = 0;
     if (host_lookup_error(lparam) == 0 && !result.addresses.empty()) {
         if (!result.name.empty())
@@ -444,12 +453,10 @@ void conn_lookup_server(Connection* conn)
 
 intptr_t conn_on_server_resolved(uintptr_t handle, intptr_t lparam)
 {
-    Connection* conn = conn_by_lookup_handle(static_cast<int>(handle));
     HostLookupResult result;
-    host_lookup_take(static_cast<int>(handle), result);
+    Connection* conn = take_lookup(handle, result);
     if (!conn)
         return 0;
-    conn->lookup_handle = 0;
     if (host_lookup_error(lparam) != 0 || result.addresses.empty()) {
         conn_fail_attempt(conn, kFailServerResolve, text_load_string(6009));
         return 0;
