@@ -103,10 +103,14 @@ std::string text_with(int id, const std::string& value)
 }
 
 // The part of a nick text before "!".
+std::string_view nick_view(std::string_view text)
+{
+    return text.substr(0, text.find('!'));
+}
+
 std::string nick_part(std::string_view text)
 {
-    std::size_t bang = text.find('!');
-    return std::string(text.substr(0, bang));
+    return std::string(nick_view(text));
 }
 
 // The mask after "!", empty when there is none.
@@ -269,7 +273,7 @@ NotifyEntry* find_in(NotifyConnState& st, std::string_view nick, int mode)
     const std::string part = mode == 1 ? nick_part(nick) : std::string();
     for (NotifyEntry* e = st.head; e; e = e->next) {
         if (text_equal_nocase(e->nick, nick)) return e;
-        if (mode == 1 && text_equal_nocase(nick_part(e->nick), part)) return e;
+        if (mode == 1 && text_equal_nocase(nick_view(e->nick), part)) return e;
     }
     return nullptr;
 }
@@ -279,7 +283,7 @@ NotifyEntry* find_in(NotifyConnState& st, std::string_view nick, int mode)
 NotifyEntry* find_on_network(NotifyConnState& st, const std::string& nick, Connection* conn)
 {
     for (NotifyEntry* e = st.head; e; e = e->next)
-        if (text_equal_nocase(nick_part(e->nick), nick) && notify_network_applies(e, conn)) return e;
+        if (text_equal_nocase(nick_view(e->nick), nick) && notify_network_applies(e, conn)) return e;
     return nullptr;
 }
 
@@ -922,9 +926,10 @@ void notify_nick_seen(const std::string& nick, const std::string& address, long 
     if (watch_limit(conn) > 0 && address.empty()) return;
     if (s->st.first_answer && from_poll) return;
     const std::string seen = nick.substr(0, kShortText);
-    std::string addr = address.empty() ? ial_address(seen, conn) : address.substr(0, kShortText);
     NotifyEntry* e = find_on_network(s->st, seen, conn);
     if (!e) return;
+    // Most senders are not listed: the address is looked up only for those.
+    std::string addr = address.empty() ? ial_address(seen, conn) : address.substr(0, kShortText);
     const int id = e->id;
     const bool waiting = s->st.first_answer != 0;
     if (online) {
