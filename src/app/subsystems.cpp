@@ -184,6 +184,5 @@ void app_install_subsystems()
     // The per-channel and per-connection lists.
     irc_ban_lists_install();
     irc_user_lists_install();
-    // Last: it wraps message handlers set above.
     irc_notify_install();
 }

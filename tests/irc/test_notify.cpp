@@ -100,6 +100,7 @@ protected:
         saved_privmsg = irc_on_privmsg;
         saved_notice = irc_on_notice;
         saved_mode = irc_on_mode;
+        saved_seen = irc_sender_seen_hook;
         saved_send = irc_send_line;
         saved_status = irc_status_show;
         saved_echo = irc_status_echo;
@@ -160,6 +161,7 @@ protected:
         irc_on_privmsg = saved_privmsg;
         irc_on_notice = saved_notice;
         irc_on_mode = saved_mode;
+        irc_sender_seen_hook = saved_seen;
         irc_send_line = saved_send;
         irc_status_show = saved_status;
         irc_status_echo = saved_echo;
@@ -282,6 +284,7 @@ protected:
     int (*saved_ial_changed)(const std::string*, Connection*) = nullptr;
     int (*saved_id_in_use)(int) = nullptr;
     IrcHandler saved_privmsg = nullptr, saved_notice = nullptr, saved_mode = nullptr;
+    void (*saved_seen)(IrcMessage&, int) = nullptr;
     int (*saved_send)(const std::string&, int, Connection*) = nullptr;
     void (*saved_status)(Connection*, int, const std::string&, int, int) = nullptr;
     void (*saved_echo)(Connection*, int, const std::string&) = nullptr;

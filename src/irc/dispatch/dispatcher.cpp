@@ -107,6 +107,7 @@ IrcHandler irc_on_quit = irc_on_unknown;
 IrcHandler irc_on_nick = irc_on_unknown;
 IrcHandler irc_on_mode = irc_on_unknown;
 IrcHandler irc_on_privmsg = irc_on_unknown;
+void (*irc_sender_seen_hook)(IrcMessage&, int) = nullptr;
 IrcHandler irc_on_notice = irc_on_unknown;
 IrcHandler irc_on_topic = irc_on_unknown;
 
@@ -278,6 +279,7 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
     }
 
     IrcHandler handler = irc_on_unknown;
+    int seen_word = 0;  // the sender counts as seen (PRIVMSG, NOTICE, MODE)
     switch (std::tolower(static_cast<unsigned char>(cmd.empty() ? 0 : cmd[0]))) {
     case 'e':
         if (text_equal_nocase(cmd, "EVENT")) handler = irc_on_event;
@@ -294,14 +296,23 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
         else if (text_equal_nocase(cmd, "KNOCK")) handler = irc_on_knock;
         break;
     case 'm':
-        if (text_equal_nocase(cmd, "MODE")) handler = irc_on_mode;
+        if (text_equal_nocase(cmd, "MODE")) {
+            handler = irc_on_mode;
+            seen_word = 2;
+        }
         break;
     case 'n':
-        if (text_equal_nocase(cmd, "NOTICE")) handler = irc_on_notice;
+        if (text_equal_nocase(cmd, "NOTICE")) {
+            handler = irc_on_notice;
+            seen_word = 2;
+        }
         else if (text_equal_nocase(cmd, "NICK")) handler = irc_on_nick;
         break;
     case 'p':
-        if (text_equal_nocase(cmd, "PRIVMSG")) handler = irc_on_privmsg;
+        if (text_equal_nocase(cmd, "PRIVMSG")) {
+            handler = irc_on_privmsg;
+            seen_word = 3;
+        }
         else if (text_equal_nocase(cmd, "PART")) handler = irc_on_part;
         else if (text_equal_nocase(cmd, "PONG")) handler = irc_on_pong;
         else if (text_equal_nocase(cmd, "PROP")) handler = irc_on_prop;
@@ -318,6 +329,10 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
         break;
     default:
         break;
+    }
+    if (seen_word && irc_sender_seen_hook) {
+        irc_sender_seen_hook(msg, seen_word);
+        if (!conn_is_live(msg.connection)) return;
     }
     handler(msg);
     msg.dcc_file_text = nullptr;

@@ -82,6 +82,10 @@ extern IrcHandler irc_on_mode;
 extern IrcHandler irc_on_privmsg;
 extern IrcHandler irc_on_notice;
 extern IrcHandler irc_on_topic;
+// Runs before the PRIVMSG, NOTICE and MODE handlers with the word the line
+// must hold for its sender to count as seen (3 for PRIVMSG, else 2); the
+// notify list learns of users from it. Absent: nothing.
+extern void (*irc_sender_seen_hook)(IrcMessage& msg, int needed_word);
 
 // The unrecognised-command path: raw event (when the Raw switch is on), then
 // the words joined into the status window. Also the default of the seams above.

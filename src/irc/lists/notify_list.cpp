@@ -1291,9 +1291,6 @@ std::string notify_announcement(const NotifyEntry* e, int online)
 
 namespace {
 
-IrcHandler previous_privmsg = nullptr;
-IrcHandler previous_notice = nullptr;
-IrcHandler previous_mode = nullptr;
 void (*previous_stage)(int, Connection*) = nullptr;
 int (*previous_ial_changed)(const std::string*, Connection*) = nullptr;
 int (*previous_id_in_use)(int) = nullptr;
@@ -1305,23 +1302,6 @@ void sender_seen(IrcMessage& msg, int needed_word)
     notify_nick_seen(irc_word(msg, 0), msg.address, 0, 1, 1, 0, msg.connection);
 }
 
-void privmsg_seen(IrcMessage& msg)
-{
-    sender_seen(msg, 3);
-    if (previous_privmsg && conn_is_live(msg.connection)) previous_privmsg(msg);
-}
-
-void notice_seen(IrcMessage& msg)
-{
-    sender_seen(msg, 2);
-    if (previous_notice && conn_is_live(msg.connection)) previous_notice(msg);
-}
-
-void mode_seen(IrcMessage& msg)
-{
-    sender_seen(msg, 2);
-    if (previous_mode && conn_is_live(msg.connection)) previous_mode(msg);
-}
 
 // JOIN, PART, KICK, NICK, QUIT and KILL: seen (1) or gone (0).
 void membership_seen(const std::string& nick, int seen, Connection* conn)
@@ -1407,17 +1387,6 @@ void irc_notify_install()
         previous_id_in_use = win_hooks.id_in_use;
         win_hooks.id_in_use = id_in_use;
     }
-    if (irc_on_privmsg != privmsg_seen) {
-        previous_privmsg = irc_on_privmsg;
-        irc_on_privmsg = privmsg_seen;
-    }
-    if (irc_on_notice != notice_seen) {
-        previous_notice = irc_on_notice;
-        irc_on_notice = notice_seen;
-    }
-    if (irc_on_mode != mode_seen) {
-        previous_mode = irc_on_mode;
-        irc_on_mode = mode_seen;
-    }
+    irc_sender_seen_hook = sender_seen;
     notify_commands_register();
 }
