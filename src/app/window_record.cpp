@@ -1,6 +1,9 @@
 // Window records, the window list and every lookup into it.
 #include "app/window_record.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMdiArea>
@@ -69,10 +72,27 @@ WindowRecord* win_record_new(int with_number)
     return rec;
 }
 
+namespace {
+std::vector<void (*)(WindowRecord*)>& free_listeners()
+{
+    static std::vector<void (*)(WindowRecord*)> listeners;
+    return listeners;
+}
+} // namespace
+
+void win_on_record_free(void (*listener)(WindowRecord* rec))
+{
+    auto& l = free_listeners();
+    if (listener && std::find(l.begin(), l.end(), listener) == l.end())
+        l.push_back(listener);
+}
+
 int win_record_free(WindowRecord* rec)
 {
     if (!rec)
         return 0;
+    for (auto listener : free_listeners())
+        listener(rec);
     // The picture state and drawing objects.
     if (rec->picture_state && win_hooks.picture_free)
         win_hooks.picture_free(rec);

@@ -349,6 +349,9 @@ WindowRecord* win_record_new(int with_number);
 // and unlinks and frees it. A loose record is freed too. Returns 1, or 0 for
 // a null pointer.
 int win_record_free(WindowRecord* rec);
+// Adds a function that win_record_free calls first, so that state other
+// parts keep per window goes with the window (a function is added once).
+void win_on_record_free(void (*listener)(WindowRecord* rec));
 
 // The record whose window is the handle, or null (also for null).
 WindowRecord* win_record_of(const QWidget* hwnd);

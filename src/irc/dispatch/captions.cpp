@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "app/connection.h"
 #include "app/window_record.h"
@@ -27,16 +26,29 @@ void (*caption_switchbar_repaint)() = nullptr;
 
 namespace {
 
-// Partner addresses of query and Messages windows, and the captions set.
+void forget_window(WindowRecord* rec);
+
+// Partner addresses of query and Messages windows, and the captions set;
+// each window's entries go with its record.
 std::unordered_map<std::uint64_t, std::string>& partners()
 {
     static std::unordered_map<std::uint64_t, std::string> m;
+    static const bool hooked = (win_on_record_free(forget_window), true);
+    (void)hooked;
     return m;
 }
 std::unordered_map<std::uint64_t, std::string>& captions_set()
 {
     static std::unordered_map<std::uint64_t, std::string> m;
+    static const bool hooked = (win_on_record_free(forget_window), true);
+    (void)hooked;
     return m;
+}
+
+void forget_window(WindowRecord* rec)
+{
+    partners().erase(rec->creation_seq);
+    captions_set().erase(rec->creation_seq);
 }
 
 
@@ -62,17 +74,6 @@ void repaint_switchbar()
 // hold many more entries than there are windows: windows that open and close
 // for as long as the program runs leave nothing behind (the walk is paid for
 // by the entries added since the last one).
-void prune_closed_windows()
-{
-    const std::size_t windows = static_cast<std::size_t>(win_count());
-    if (captions_set().size() + partners().size() <= 2 * windows + 32) return;
-    std::unordered_set<std::uint64_t> live;
-    for (WindowRecord* w = win_list; w; w = w->next) live.insert(w->creation_seq);
-    for (auto* kept : {&captions_set(), &partners()}) {
-        for (auto it = kept->begin(); it != kept->end();)
-            it = live.count(it->first) ? std::next(it) : kept->erase(it);
-    }
-}
 
 std::string read_caption(WindowRecord* rec)
 {
@@ -83,7 +84,6 @@ std::string read_caption(WindowRecord* rec)
 
 void set_caption(WindowRecord* rec, const std::string& text)
 {
-    prune_closed_windows();
     captions_set()[rec->creation_seq] = text;
     if (caption_set_hook) caption_set_hook(rec, text);
     else win_set_text_if_changed(rec->hwnd.get(), text);
@@ -240,8 +240,7 @@ void win_update_title(WindowRecord* rec, const IrcMessage* msg)
             if (!clean.empty()) cap += ": " + clean;
         }
     } else if (rec->type == kWinQuery && rec->subtype == kQueryPrivate) {
-        prune_closed_windows();
-        std::string& stored = partners()[rec->creation_seq];
+            std::string& stored = partners()[rec->creation_seq];
         if (msg && msg->has_address && !msg->address.empty()) {
             stored = msg->address.substr(0, kShortText);
         } else if (stored.empty() && conn_is_live(conn)) {
@@ -257,8 +256,7 @@ void win_update_title(WindowRecord* rec, const IrcMessage* msg)
     } else if (rec->type == kWinQuery && rec->subtype == kQueryMessages) {
         cap = "Messages";
         if (conn_is_live(conn)) irc_caption_network_part(cap, conn);
-        prune_closed_windows();
-        std::string& stored = partners()[rec->creation_seq];
+            std::string& stored = partners()[rec->creation_seq];
         const std::string sender = msg && !msg->words.empty() ? msg->words[0] : std::string();
         if (msg && !sender.empty()) {
             if (!msg->address.empty()) {

@@ -45,10 +45,20 @@ void (*membership_print)(QWidget*, std::uint32_t, const std::string&, int) = def
 
 namespace {
 
+void forget_state(WindowRecord* rec);
+
+// The state of each channel window; it goes with the window's record.
 std::unordered_map<std::uint64_t, ChannelMembership>& states()
 {
     static std::unordered_map<std::uint64_t, ChannelMembership> m;
+    static const bool hooked = (win_on_record_free(forget_state), true);
+    (void)hooked;
     return m;
+}
+
+void forget_state(WindowRecord* rec)
+{
+    states().erase(rec->creation_seq);
 }
 
 
@@ -104,14 +114,6 @@ void close_channel(WindowRecord* rec)
     // Closed as the user's close does, so that the window's widgets go with
     // its record.
     win_close_request(hwnd);
-}
-
-// A channel window closes: its members leave the address list and its
-// state here goes with it.
-void drop_channel_window(WindowRecord* rec)
-{
-    ial_drop_channel(rec);
-    if (rec) states().erase(rec->creation_seq);
 }
 
 void refresh(WindowRecord* rec)
@@ -542,7 +544,7 @@ void irc_membership_install()
     conn_hooks.ial_init = ial_init;
     conn_hooks.ial_clear = hook_ial_clear;
     conn_hooks.conn_update_status_title = conn_update_status_title;
-    open_hooks.ial_drop_channel = drop_channel_window;
+    open_hooks.ial_drop_channel = ial_drop_channel;
     irc_ial_update_hook = membership_note_sender;
     ial_identifiers_register();
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "app/connection.h"
 #include "app/window_record.h"
@@ -27,8 +26,19 @@ int (*irc_protect_match_hook)(Connection*, const std::string&, const std::string
 
 namespace {
 
-// Limits by window number (numbers are never reused while a window lives).
-std::unordered_map<int, int> g_limits;
+// Limits by window number; a window's entry goes with its record.
+void forget_limit(WindowRecord* rec);
+std::unordered_map<int, int>& limits()
+{
+    static std::unordered_map<int, int> m;
+    static const bool hooked = (win_on_record_free(forget_limit), true);
+    (void)hooked;
+    return m;
+}
+void forget_limit(WindowRecord* rec)
+{
+    limits().erase(rec->number);
+}
 
 bool same_nick(const std::string& a, const std::string& b)
 {
@@ -201,30 +211,23 @@ void apply_user(IrcMessage& msg)
 int chan_mode_limit(const WindowRecord* rec)
 {
     if (!rec) return 0;
-    auto it = g_limits.find(rec->number);
-    return it == g_limits.end() ? 0 : it->second;
+    auto it = limits().find(rec->number);
+    return it == limits().end() ? 0 : it->second;
 }
 
 void chan_mode_set_limit(WindowRecord* rec, int limit)
 {
     if (!rec) return;
     if (limit == 0) {
-        g_limits.erase(rec->number);
+        limits().erase(rec->number);
         return;
     }
-    // The limits of closed windows go once they outnumber the windows.
-    if (g_limits.size() > 2 * static_cast<std::size_t>(win_count()) + 32) {
-        std::unordered_set<int> live;
-        for (WindowRecord* w = win_list; w; w = w->next) live.insert(w->number);
-        for (auto it = g_limits.begin(); it != g_limits.end();)
-            it = live.count(it->first) ? std::next(it) : g_limits.erase(it);
-    }
-    g_limits[rec->number] = limit;
+    limits()[rec->number] = limit;
 }
 
 int chan_mode_limit_count()
 {
-    return static_cast<int>(g_limits.size());
+    return static_cast<int>(limits().size());
 }
 
 void chan_mode_text(WindowRecord* rec, const std::string& letters_in)
