@@ -32,14 +32,6 @@ QWidget* hwnd_of(WindowRecord* rec)
 }
 
 
-bool same_nick(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 bool starts_nocase(const std::string& s, const char* prefix)
 {
@@ -93,7 +85,7 @@ void prepare_text(IrcMessage& msg)
     if (!irc_has_word(msg, 3) || msg.words[3].empty()) return;
     if (ignored(msg, "codes"))
         msg.stripped_count = text_strip_codes(msg.words[3], 15);
-    else if (!same_nick(irc_word(msg, 0), conn_own_nick(msg.connection)))
+    else if (!text_equal_nocase(irc_word(msg, 0), conn_own_nick(msg.connection)))
         msg.stripped_count = text_strip_codes(msg.words[3], -1);
     msg.line.text = msg.words[3];
 }

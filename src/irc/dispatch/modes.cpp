@@ -6,6 +6,7 @@
 
 #include "app/connection.h"
 #include "app/window_record.h"
+#include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
@@ -40,14 +41,6 @@ void forget_limit(WindowRecord* rec)
     limits().erase(rec->number);
 }
 
-bool same_nick(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 
 
@@ -123,7 +116,7 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
             if (nicklist_find(rec, arg)) {
                 nicklist_update(arg, rec, kNickAddOrChange, sign > 0 ? bit : -bit);
                 if (events) add_change(msg, sign > 0 ? '+' : '-', letter, arg);
-                const bool own = same_nick(arg, me);
+                const bool own = text_equal_nocase(arg, me);
                 if (own) prefix_changed = true;
                 if (own && letter == 'o' && sign > 0 && !asked) {
                     const bool has_k = rec->chan_modes.find('k') != std::string::npos;
@@ -132,7 +125,7 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
                         irc_send_line("MODE " + channel.substr(0, kShortText) + "\n", 0, conn);
                     }
                 }
-                if (letter == 'o' && sign < 0 && !own && !same_nick(sender, me) && !same_nick(sender, arg) &&
+                if (letter == 'o' && sign < 0 && !own && !text_equal_nocase(sender, me) && !text_equal_nocase(sender, arg) &&
                     irc_protect_match_hook && (nicklist_update(me, rec, kNickTest, 0) & bit) &&
                     irc_protect_match_hook(conn, arg, std::string(), channel))
                     irc_send_line("MODE " + channel.substr(0, kShortText) + " -o " + sender.substr(0, kShortText) + "\n",
@@ -275,7 +268,7 @@ void irc_on_mode_message(IrcMessage& msg)
         if (!rec || rec->type != kWinChannel) return;
         if (!apply_channel(msg, rec, event_id, event_word)) return;
         msg.line.mode_flag = msg.mode_flag;
-    } else if (same_nick(target, conn->live_identity[2]) && irc_has_word(msg, 3)) {
+    } else if (text_equal_nocase(target, conn->live_identity[2]) && irc_has_word(msg, 3)) {
         apply_user(msg);
         event_id = kEvUserMode;
         event_word = "USERMODE";
