@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -156,6 +157,7 @@ TEST_F(ProtocolLines, MembershipModeAndTopicLinesCarryTheTimeStamp)
         const char* line;
         bool in_status;                   // the line shows in the status window
         const char* shown;                // a piece of the printed line
+        const char* starts = "*";         // how the line starts after the stamp
     } cases[] = {
         {"join", {}, ":bob!u@h JOIN :#kest", false, "bob"},
         {"part", {":carl!u@h JOIN :#kest"}, ":carl!u@h PART #kest :later", false, "carl"},
@@ -165,8 +167,11 @@ TEST_F(ProtocolLines, MembershipModeAndTopicLinesCarryTheTimeStamp)
         {"channel mode", {}, ":peer!u@h MODE #kest +m", false, "+m"},
         {"voice", {":gail!u@h JOIN :#kest"}, ":peer!u@h MODE #kest +v gail", false, "+v gail"},
         {"topic", {}, ":peer!u@h TOPIC #kest :stamped topic", false, "stamped topic"},
+        {"channel notice", {}, ":peer!u@h NOTICE #kest :hear ye", false, "hear ye", "-peer"},
         {"own nick", {}, ":me!u@h NICK :me2", true, "me2"},
         {"own user mode", {}, ":me2 MODE me2 :+i", true, "+i"},
+        {"whois reply in the status window", {}, ":srv 401 me nobody :No such nick", true, "No such nick", "nobody"},
+        {"reply in the status window", {}, ":srv 324 me #elsewhere +nt", true, "#elsewhere +nt", "#elsewhere"},
     };
     for (int stamp : {1, 0}) {
         for (const auto& c : cases) {
@@ -191,10 +196,10 @@ TEST_F(ProtocolLines, MembershipModeAndTopicLinesCarryTheTimeStamp)
                 ASSERT_FALSE(now.empty());
                 EXPECT_EQ(p->prefix, static_cast<int>(now.size()) + 1) << p->text;
                 EXPECT_EQ(p->text.compare(0, 1, now.substr(0, 1)), 0) << p->text;
-                EXPECT_EQ(p->text.compare(static_cast<std::size_t>(p->prefix), 1, "*"), 0) << p->text;
+                EXPECT_EQ(p->text.compare(static_cast<std::size_t>(p->prefix), std::strlen(c.starts), c.starts), 0) << p->text;
             } else {
                 EXPECT_EQ(p->prefix, 0) << p->text;
-                EXPECT_EQ(p->text.compare(0, 1, "*"), 0) << p->text;
+                EXPECT_EQ(p->text.compare(0, std::strlen(c.starts), c.starts), 0) << p->text;
             }
             // Whatever left, the next round joins again.
             feed(":peer!u@h MODE #kest -mv gail");

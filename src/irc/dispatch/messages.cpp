@@ -461,6 +461,7 @@ void irc_on_notice_message(IrcMessage& msg)
             print_options.beep = 1;
             print_options.message = 1;
             print_options.sender_nick = nick.substr(0, kShortText);
+            print_options.timestamp = 1;
             if (shown_active) print_options.raise_activity = 0;
             echo_line(rec->hwnd.get(), line, kColorNoticeText);
         }

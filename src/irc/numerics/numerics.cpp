@@ -40,6 +40,8 @@ void default_status_show(Connection* conn, int colour, const std::string& text, 
     QWidget* w = timer_status_window(conn);
     if (!w) return;
     if (before) print_separator(w, kColorInfoText);
+    // Replies are stamped by the same rule as channel text.
+    print_options.timestamp = 1;
     print_line(w, std::string_view(text), static_cast<std::uint32_t>(colour));
     if (after) print_separator(w, kColorInfoText);
 }
