@@ -70,7 +70,7 @@ void irc_message_cut_words(IrcMessage& msg, int count);
 using IrcHandler = void (*)(IrcMessage& msg);
 
 // Handlers of the commands handled elsewhere (channel membership, messages,
-// modes, topics). Each starts as the unrecognised-command path (raw event,
+// modes). Each starts as the unrecognised-command path (raw event,
 // then the status window) until its subsystem sets it.
 extern IrcHandler irc_on_join;
 extern IrcHandler irc_on_part;
