@@ -159,6 +159,10 @@ void app_install_subsystems()
     regex_install();
     event_regex_match = event_line_regex;
 
+    // Script errors name their place: the line number and file among the
+    // loaded alias and remote files.
+    script_line_locate = script_line_place;
+
     // Server links and the protocol: connecting at start, the send path, the
     // receive loop, the dispatcher, numerics and the logon sequence.
     irc_link_install();

@@ -275,3 +275,56 @@ void script_files_wire()
     remote_other_file_by_id = alias_file_by_id;
     remote_other_file_is_live = alias_file_is_live;
 }
+
+namespace {
+
+// The place of a line in one file's lines: 1 when found, with its number.
+// The failing line itself wins; else the last of the list's first line and
+// the definition line met on the way.
+int place_in(const StringNode* lines, const StringNode* line, const StringNode* first,
+             const StringNode* definition, int* number)
+{
+    int n = 0;
+    int fallback = 0;
+    for (const StringNode* l = lines; l; l = l->next) {
+        ++n;
+        if (l == line) {
+            *number = n;
+            return 1;
+        }
+        if (l == first || l == definition)
+            fallback = n;
+    }
+    if (!fallback)
+        return 0;
+    *number = fallback;
+    return 1;
+}
+
+std::string file_name_of(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+int script_line_place(const StringNode* line, const StringNode* first,
+                      const StringNode* definition, int* number, std::string* file_name)
+{
+    if (!number || !file_name || (!line && !first && !definition))
+        return 0;
+    for (AliasFile* f = alias_files_head; f; f = f->next) {
+        if (place_in(f->lines, line, first, definition, number)) {
+            *file_name = file_name_of(f->path);
+            return 1;
+        }
+    }
+    for (ScriptFile* f = remote_list; f; f = f->next) {
+        if (place_in(f->lines, line, first, definition, number)) {
+            *file_name = file_name_of(f->path);
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -21,3 +21,12 @@ int script_wire_remote_save(int kind, const std::string& path);
 // /flush: prunes nick entries of the users file whose nick is on none of
 // the connection's channels; returns the number of entries flushed.
 int script_wire_users_flush(CommandCall& call, const std::string& levels, int keep_levels);
+
+struct StringNode;
+// The place of a failing script line among the loaded alias files, then the
+// remote files: its 1-based number and the file's name with its extension.
+// A file that holds the line itself gives its place; else one that holds
+// the list's first line or the definition line gives the place of the last
+// of those met. 1 when found.
+int script_line_place(const StringNode* line, const StringNode* first,
+                      const StringNode* definition, int* number, std::string* file_name);

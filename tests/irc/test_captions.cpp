@@ -47,8 +47,8 @@ TEST_F(Captions, StatusCaptionByConnectionState)
         {0, 0, 0, 0, 0, "", "", "", "", "Status: Şu Anda Bir Servere Bağlı Değilsiniz"},
         {0, 0, 0, 0, 0, "", "", "", "me", "Status: Şu Anda Bir Servere Bağlı Değilsiniz (me)"},
         {0, 0, 0, 0, 0, "", "", "irc.x", "me", "Status: Şu Anda Bir Servere Bağlı Değilsiniz (me, irc.x)"},
-        {1, 0, 1, 0, 0, "", "7", "irc.x", "me", "Status: me [+] irc.x:6667 Serverinde Bulunuyor (00:00)"},
-        {1, 0, 1, 0, 0, "Net", "", "irc.x", "me", "Status: me [+] Net (irc.x:6667) Serverinde Bulunuyor (00:00)"},
+        {1, 0, 1, 0, 0, "", "7", "irc.x", "me", "Status: me irc.x:6667 Serverinde Bulunuyor (00:00)"},
+        {1, 0, 1, 0, 0, "Net", "", "irc.x", "me", "Status: me Net (irc.x:6667) Serverinde Bulunuyor (00:00)"},
         {0, 1, 0, 1, 2500, "", "", "irc.x", "me", "Status: me  Nicki İçin Bağlanma Tekrarı Yapılan Süre (2) irc.x"},
         {0, 1, 0, 1, 500, "", "", "irc.x", "me", "Status: me  Nicki İçin Bağlanma Tekrarı Yapılan Süre (1) irc.x"},
         {0, 1, 0, 1, 0, "", "", "irc.x", "me", "Status: me  Nicki İçin Bağlanma Tekrarı Yapılan Süre (0) irc.x"},
@@ -71,6 +71,15 @@ TEST_F(Captions, StatusCaptionByConnectionState)
         conn->live_identity[2] = c.nick;
         EXPECT_EQ(irc_status_caption(conn), c.expect);
     }
+    // Own modes show between the nick and the server while there are any.
+    irc_state(conn)->user_modes_text = "[+iw]";
+    conn->connected = 1;
+    conn->socket = 1000;
+    irc_state(conn)->registration = 1;
+    conn->network = "Net";
+    conn->live_identity[2] = "me";
+    EXPECT_EQ(irc_status_caption(conn), "Status: me [+iw] Net (irc.x:6667) Serverinde Bulunuyor (00:00)");
+    irc_state(conn)->user_modes_text.clear();
     conn->socket = -1;
     conn->connected = 0;
     EXPECT_EQ(irc_status_caption(nullptr), "Status");

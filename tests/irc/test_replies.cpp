@@ -4,6 +4,7 @@
 #include "commands/channel_commands.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/membership.h"
+#include "irc/dispatch/modes.h"
 #include "irc/dispatch/outgoing_notes.h"
 
 namespace {
@@ -171,7 +172,8 @@ TEST_F(Replies, ModesAndCreationTimeOfOurOwnQueryStayQuiet)
     st->pending_modes = 1;
     EXPECT_EQ(feed(":srv 324 me #k +tnlk 10 secret"), 1);
     EXPECT_EQ(chan->chan_key, "secret");
-    EXPECT_EQ(chan->chan_modes, "+tnlk 10 secret");
+    EXPECT_EQ(chan->chan_modes, "[+ntlk 10 secret]");
+    EXPECT_EQ(chan_mode_limit(chan), 10);
     EXPECT_EQ(st->pending_modes, 0);
     EXPECT_EQ(st->pending_created, 1);
     EXPECT_EQ(feed(":srv 329 me #k 1700000000"), 1);

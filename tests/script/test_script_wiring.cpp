@@ -20,6 +20,7 @@
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
+#include "script/eval/evaluate.h"
 #include "script/events/users.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/script_errors.h"
@@ -471,6 +472,112 @@ TEST_F(ScriptWiringTest, AliasFileRecordsCountAsLiveScriptFiles)
     ScriptFile stray;
     EXPECT_EQ(remote_script_file_is_live(&stray), 0);
     EXPECT_EQ(script_file_by_id(15000), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Script errors name their place: the failing line's number in its file
+// and the file's name, found among the loaded alias and remote files.
+class ScriptErrorPlaces : public ScriptWiringTest {
+protected:
+    void SetUp() override
+    {
+        ScriptWiringTest::SetUp();
+        saved_locate = script_line_locate;
+        script_line_locate = script_line_place;
+    }
+    void TearDown() override
+    {
+        script_line_locate = saved_locate;
+        ScriptWiringTest::TearDown();
+    }
+    decltype(script_line_locate) saved_locate = nullptr;
+};
+
+TEST_F(ScriptErrorPlaces, ErrorsCarryTheLineAndFileWhereTheyHappened)
+{
+    const std::string missing = "* /echo: Yetersiz veya eksik parametre";
+    write("err.kst", {"on *:TEXT:one:#:echo 4",
+                      "on *:TEXT:block:#:{",
+                      "  echo -a before",
+                      "  echo 4",
+                      "  echo -a never",
+                      "}",
+                      "alias inscript {",
+                      "  echo -a in alias",
+                      "  echo 4",
+                      "}",
+                      "on *:TEXT:call:#:inscript"});
+    write("al.ini", {"[aliases]", "n0=afail {", "n1=  echo -a from file", "n2=  echo 4", "n3=}",
+                     "n4=oneline echo 4"});
+    ASSERT_EQ(run("/load -rs err.kst"), 1);
+    ASSERT_EQ(run("/load -a al.ini"), 1);
+    take();
+    const struct {
+        const char* message;
+        Lines shown;
+    } cases[] = {
+        {"one", {missing + " (Satır 1, err.kst)"}},
+        {"block", {"before", missing + " (Satır 4, err.kst)"}},
+        {"call", {"in alias", missing + " (Satır 9, err.kst)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(text(c.message), c.shown);
+        // The same error again is placed the same way.
+        EXPECT_EQ(text(c.message), c.shown);
+    }
+    // Alias files: a body line, and a one-line alias placed at its definition.
+    EXPECT_EQ(run("afail"), 0);
+    EXPECT_EQ(take(), (Lines{"from file", missing + " (Satır 3, al.ini)"}));
+    EXPECT_EQ(run("oneline"), 0);
+    EXPECT_EQ(take(), (Lines{missing + " (Satır 5, al.ini)"}));
+    // A typed line belongs to no file: no place is added.
+    EXPECT_EQ(run("echo 4"), 0);
+    EXPECT_EQ(take(), (Lines{missing}));
+}
+
+// The nesting bound: a run that trips it fails, an enclosing run with the
+// label "error" goes there, the message shows once, and the next script's
+// handler for the same event still runs.
+TEST_F(ScriptErrorPlaces, NestingErrorInOneScriptLeavesTheNextScriptRunning)
+{
+    const std::string nesting = "* Hafızayı Ayırmada Hata var (Satır 3, a.kst)";
+    // An alias calling its own name runs the built-in: the recursion goes
+    // through a second alias.
+    write("a.kst", {"alias deep { inc %deep | deeper }",
+                    "alias deepl { inc %deep | deeperl | :error | inc %caught }",
+                    "alias deeper deep",
+                    "alias deeperl deepl",
+                    "on *:TEXT:go:#:{ set %deep 0 | deep | echo -a a-after }",
+                    "on *:TEXT:label:#:{ set %deep 0 | set %caught 0 | deep | echo -a not-here | :error | echo -a caught %deep }",
+                    "on *:TEXT:every:#:{ set %deep 0 | set %caught 0 | deepl | :error | echo -a levels %caught }"});
+    write("b.kst", {"on *:TEXT:*:#:echo -a b-runs %deep"});
+    ASSERT_EQ(run("/load -rs a.kst"), 1);
+    ASSERT_EQ(run("/load -rs b.kst"), 1);
+    take();
+    // The handler's run is depth 0; the alias calls go 1, 2, ... and the
+    // line of depth 256 (the second alias's) cannot evaluate at 257: the
+    // counting alias ran at the odd depths 1 to 255, 128 times, and the
+    // error is placed at the second alias's line.
+    const struct {
+        const char* message;
+        Lines shown;
+    } cases[] = {
+        {"go", {nesting, "b-runs 128"}},
+        {"label", {"caught 128", nesting, "b-runs 128"}},
+        {"every", {"levels 128", "* Hafızayı Ayırmada Hata var (Satır 4, a.kst)", "b-runs 128"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(text(c.message), c.shown);
+        EXPECT_EQ(script_nesting, 0);
+        EXPECT_EQ(script_nesting_tripped, 0);
+        // Repeated: the bound holds the same way each time.
+        EXPECT_EQ(text(c.message), c.shown);
+    }
 }
 
 } // namespace

@@ -27,6 +27,8 @@ const std::string kEmpty;
 void default_status_echo(Connection* conn, int colour, const std::string& text)
 {
     if (!conn) return;
+    // Status lines are stamped by the same rule as channel text.
+    print_options.timestamp = 1;
     echo_line(timer_status_window(conn), text, static_cast<std::uint32_t>(colour));
 }
 
@@ -109,7 +111,6 @@ IrcHandler irc_on_mode = irc_on_unknown;
 IrcHandler irc_on_privmsg = irc_on_unknown;
 void (*irc_sender_seen_hook)(IrcMessage&, int) = nullptr;
 IrcHandler irc_on_notice = irc_on_unknown;
-IrcHandler irc_on_topic = irc_on_unknown;
 
 void (*irc_status_echo)(Connection*, int, const std::string&) = default_status_echo;
 int (*irc_fire_raw)(IrcMessage&, const std::string&) = default_fire_raw;

@@ -70,7 +70,7 @@ void irc_message_cut_words(IrcMessage& msg, int count);
 using IrcHandler = void (*)(IrcMessage& msg);
 
 // Handlers of the commands handled elsewhere (channel membership, messages,
-// modes, topics). Each starts as the unrecognised-command path (raw event,
+// modes). Each starts as the unrecognised-command path (raw event,
 // then the status window) until its subsystem sets it.
 extern IrcHandler irc_on_join;
 extern IrcHandler irc_on_part;
@@ -81,7 +81,6 @@ extern IrcHandler irc_on_nick;
 extern IrcHandler irc_on_mode;
 extern IrcHandler irc_on_privmsg;
 extern IrcHandler irc_on_notice;
-extern IrcHandler irc_on_topic;
 // Runs before the PRIVMSG, NOTICE and MODE handlers with the word the line
 // must hold for its sender to count as seen (3 for PRIVMSG, else 2); the
 // notify list learns of users from it. Absent: nothing.

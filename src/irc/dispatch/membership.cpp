@@ -35,6 +35,8 @@ namespace {
 
 void default_print(QWidget* hwnd, std::uint32_t colour, const std::string& text, int echo)
 {
+    // Stamped by the same rule as channel text.
+    print_options.timestamp = 1;
     if (echo) echo_line(hwnd, text, colour);
     else print_line(hwnd, std::string_view(text), colour);
 }

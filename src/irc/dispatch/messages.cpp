@@ -12,6 +12,7 @@
 #include "display/line_buffer.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
 #include "script/events/event_index.h"
@@ -20,7 +21,6 @@ void (*ctcp_on_request_hook)(IrcMessage&, QWidget*) = nullptr;
 void (*irc_on_ctcp_reply_hook)(IrcMessage&) = nullptr;
 int (*irc_ignore_check_hook)(IrcMessage&, const char*) = nullptr;
 void (*irc_ial_update_hook)(Connection*, const std::string&, const std::string&) = nullptr;
-void (*irc_window_title_hook)(QWidget*) = nullptr;
 int (*irc_note_whois_hook)(QWidget*, const std::string&, Connection*) = nullptr;
 
 namespace {
@@ -69,7 +69,7 @@ WindowRecord* active_of(Connection* conn)
 
 void title(WindowRecord* rec)
 {
-    if (irc_window_title_hook && win_is_open(rec)) irc_window_title_hook(rec->hwnd.get());
+    if (win_is_open(rec)) win_update_title(rec, nullptr);
 }
 
 void note_address(IrcMessage& msg)
@@ -461,6 +461,7 @@ void irc_on_notice_message(IrcMessage& msg)
             print_options.beep = 1;
             print_options.message = 1;
             print_options.sender_nick = nick.substr(0, kShortText);
+            print_options.timestamp = 1;
             if (shown_active) print_options.raise_activity = 0;
             echo_line(rec->hwnd.get(), line, kColorNoticeText);
         }

@@ -14,6 +14,7 @@
 #include "display/editbox.h"
 #include "display/line_buffer.h"
 #include "display/nick_list.h"
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/server_commands.h"
@@ -166,7 +167,7 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
     if (prefix_changed && win_is_open(rec)) editbox_relayout(rec, 0);
     if (msg.mode_flag && win_is_open(rec)) {
         chan_mode_text(rec, letters);
-        if (irc_window_title_hook) irc_window_title_hook(rec->hwnd.get());
+        win_update_title(rec, nullptr);
     }
     event_id = msg.has_address ? kEvMode : kEvServerMode;
     event_word = msg.has_address ? "MODE" : "SERVERMODE";
@@ -196,6 +197,8 @@ void apply_user(IrcMessage& msg)
         if (std::isalpha(static_cast<unsigned char>(c)) && out.find(c, 2) == std::string::npos) out += c;
     out += "]";
     conn->user_modes = out;
+    // The status caption shows the modes only while there are some.
+    irc_state(conn)->user_modes_text = out.size() > 3 ? out : std::string();
     irc_update_title(conn);
 }
 
@@ -268,7 +271,7 @@ void irc_on_mode_message(IrcMessage& msg)
         if (!rec || rec->type != kWinChannel) return;
         if (!apply_channel(msg, rec, event_id, event_word)) return;
         msg.line.mode_flag = msg.mode_flag;
-    } else if (text_equal_nocase(target, conn->live_identity[2]) && irc_has_word(msg, 3)) {
+    } else if (text_equal_nocase(target, conn_own_nick(conn)) && irc_has_word(msg, 3)) {
         apply_user(msg);
         event_id = kEvUserMode;
         event_word = "USERMODE";
@@ -284,6 +287,7 @@ void irc_on_mode_message(IrcMessage& msg)
         std::string words = irc_words_from(msg, 3);
         if (rec && win_is_open(rec)) {
             std::string line = (text_fill_id(3517, {sender}) + words).substr(0, kLongText);
+            print_options.timestamp = 1;
             print_line(rec->hwnd.get(), line, kColorModeText);
         } else if (!rec) {
             irc_status_echo(conn, static_cast<int>(kColorModeText), (text_fill_id(3517, {sender}) + words).substr(0, kLongText));

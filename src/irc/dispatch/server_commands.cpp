@@ -4,13 +4,16 @@
 #include <initializer_list>
 
 #include "app/connection.h"
+#include "app/window_record.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/executor.h"
 #include "script/stores/timers.h"
@@ -237,4 +240,30 @@ int irc_is_oper(Connection* conn)
     if ((conn->server_flags & 8) && (m.find('a') != std::string::npos || m.find('A') != std::string::npos))
         return 1;
     return 0;
+}
+
+// TOPIC: ":nick!user@host TOPIC #chan :new topic". The channel window keeps
+// the topic and shows the change; the caption follows it.
+void irc_on_topic(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn) || !irc_has_word(msg, 2)) return;
+    WindowRecord* rec = win_find_channel(irc_word(msg, 2), conn);
+    if (!rec) return;
+    const std::string sender = irc_word(msg, 0);
+    if (msg.has_address && !msg.address.empty() && ial_shares_channel(sender, conn))
+        ial_update(&sender, &msg.address, 0, conn);
+    const std::string topic = irc_has_word(msg, 3) ? irc_word(msg, 3).substr(0, kMediumText) : std::string();
+    rec->topic = topic;
+    win_update_title(rec, nullptr);
+
+    const int go = irc_fire_event(msg, "TOPIC", 68, 1);
+    if (go && win_is_open(rec) && conn_is_live(conn)) {
+        std::string line = topic.empty() ? text_fill_id(3535, {sender}) : text_fill_id(3534, {sender, topic});
+        if (!text_equal_nocase(sender, conn_own_nick(conn)))
+            msg.stripped_count = text_strip_codes(line, -1);
+        print_options.timestamp = 1;
+        echo_line(rec->hwnd.get(), line, kColorTopicText);
+    }
+    if (conn_is_live(conn)) irc_fire_event(msg, "TOPIC", 68, 0);
 }

@@ -23,6 +23,9 @@ void irc_on_event(IrcMessage& msg);
 void irc_on_knock(IrcMessage& msg);
 void irc_on_prop(IrcMessage& msg);
 void irc_on_whisper(IrcMessage& msg);
+// TOPIC: stores the channel's topic, refreshes its caption, fires TOPIC and
+// shows the change in the channel window.
+void irc_on_topic(IrcMessage& msg);
 
 // Fires a named script event (before phase 1, normal phase 0). Returns 0
 // when a handler halted the default. Seam: by default event_fire when the

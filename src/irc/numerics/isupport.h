@@ -36,7 +36,7 @@ struct IrcConnState {
     int registration = 0;      // bit 1 welcome seen, bit 2 server info seen
     int logon_pending = 0;     // 1 new link, 2 inside the MOTD at logon, 0 done
     int nick_pending = 0, nick_prompted = 0, alt_nick_tried = 0, nick_settled = 0;
-    std::string user_modes_text = "[+]";
+    std::string user_modes_text;  // "[+iw]"; empty while no mode is set
     int stats_shown = 0, info_shown = 0, who_shown = 0;
     int services_state = 0;
     int redirect = 0;

@@ -40,6 +40,8 @@ void default_status_show(Connection* conn, int colour, const std::string& text, 
     QWidget* w = timer_status_window(conn);
     if (!w) return;
     if (before) print_separator(w, kColorInfoText);
+    // Replies are stamped by the same rule as channel text.
+    print_options.timestamp = 1;
     print_line(w, std::string_view(text), static_cast<std::uint32_t>(colour));
     if (after) print_separator(w, kColorInfoText);
 }
@@ -291,8 +293,9 @@ void on_user_modes(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (irc_has_word(msg, 3) && irc_word(msg, 2) == nick_slot(conn, conn->nick_index)) {
-        irc_state(conn)->user_modes_text = ("[" + msg.words[3] + "]").substr(0, kShortText);
-        conn->user_modes = irc_state(conn)->user_modes_text;
+        const std::string text = ("[" + msg.words[3] + "]").substr(0, kShortText);
+        conn->user_modes = text;
+        irc_state(conn)->user_modes_text = text.size() > 3 ? text : std::string();
         irc_update_title(conn);
     }
     common(msg, 2, 1, 1);

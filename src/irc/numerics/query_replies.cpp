@@ -37,6 +37,7 @@ void default_print(QWidget* window, std::uint32_t colour, const std::string& tex
 {
     if (!window) return;
     if (sep_before) print_separator(window, kColorInfoText);
+    print_options.timestamp = 1;
     print_line(window, std::string_view(text), colour);
     if (sep_after) print_separator(window, kColorInfoText);
 }

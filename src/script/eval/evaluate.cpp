@@ -270,9 +270,10 @@ void toklist_split(TokenList& list, std::string_view text)
 
 int script_nesting_tripped = 0;
 
-int script_nesting_trip()
+int script_nesting_trip(int kind)
 {
-    script_nesting_tripped = 1;
+    if (script_nesting_tripped < kind)
+        script_nesting_tripped = kind;
     if (!script_error_pending())
         script_error_set(script_text(2234));
     return 0;
@@ -281,9 +282,14 @@ int script_nesting_trip()
 int script_nesting_enter()
 {
     if (script_nesting_tripped)
-        return 0;
+        return script_nesting_trip(script_nesting_tripped);
+    return script_nesting_enter_eval();
+}
+
+int script_nesting_enter_eval()
+{
     if (script_nesting >= kScriptHardNesting)
-        return script_nesting_trip();
+        return script_nesting_trip(kScriptNestingHard);
     ++script_nesting;
     return 1;
 }
@@ -881,13 +887,9 @@ int ident_eval_tokens(EvalArgs& args)
         return 0;
     if (args.script && !script_file_is_live(args.script))
         return 0;
-    if (args.depth > 256) {
-        if (!script_nesting_tripped)
-            script_error(nullptr, script_text(2234), {}, 6);
-        script_nesting_tripped = 1;
-        return 0;
-    }
-    if (!script_nesting_enter())
+    if (args.depth > 256)
+        return script_nesting_trip(kScriptNestingSoft);
+    if (!script_nesting_enter_eval())
         return 0;
     struct Leave {
         ~Leave() { script_nesting_leave(); }

@@ -33,17 +33,26 @@ std::string ident_negate(std::string_view value);
 // run or evaluation past kScriptHardNesting fails with the nesting error.
 extern int script_nesting;
 constexpr int kScriptHardNesting = 300;
-// Set when a run or evaluation went past a nesting limit (the depth of 256
-// or the hard limit): from then on every run and evaluation fails at once,
-// so the whole nest unwinds (no "error" label catches it) and the nesting
-// error shows once. Cleared when the outermost level is left.
+// Set when a run or evaluation went past a nesting limit: 1 the depth of
+// 256 (kScriptNestingSoft), 2 the hard limit (kScriptNestingHard). From
+// then on no new run starts (each fails at once with the nesting error), so
+// the nest unwinds; the runs already on the stack may still go to their
+// "error" label, and evaluations still work there. The nesting error shows
+// once. Cleared when the outermost level is left; an event walk clears a
+// trip at the depth bound that one handler caused before the next script's
+// handler runs.
 extern int script_nesting_tripped;
+constexpr int kScriptNestingSoft = 1;
+constexpr int kScriptNestingHard = 2;
 // Marks the nesting limit as reached and leaves the nesting error pending
 // (unless another error already is). Returns 0.
-int script_nesting_trip();
-// Enters one level; 0 (with the nesting error pending) when past the limit
-// or after the limit was reached.
+int script_nesting_trip(int kind = kScriptNestingSoft);
+// Enters one level of a run; 0 (with the nesting error pending) when past
+// the hard limit or after a limit was reached.
 int script_nesting_enter();
+// Enters one level of an evaluation: refused only past the hard limit, so
+// the commands after an "error" label still evaluate.
+int script_nesting_enter_eval();
 inline void script_nesting_leave()
 {
     if (--script_nesting <= 0) {

@@ -801,8 +801,14 @@ void Walker::run(const Candidate& cand)
         temp.text.assign(command.substr(0, kLongText));
         args.lines = &temp;
     }
+    const int tripped_before = script_nesting_tripped;
     int r = args.lines ? script_exec_block(args) : 1;
     temp.next = nullptr;
+    // A handler that went past the depth bound has shown its nesting error
+    // (its run is an outermost one); the next script's handler still runs.
+    // A trip at the hard limit stays, so that the whole nest unwinds.
+    if (!tripped_before && script_nesting_tripped == kScriptNestingSoft)
+        script_nesting_tripped = 0;
     if (r == kScriptHalted || c_.halt)
         c_.result = 0;
 }

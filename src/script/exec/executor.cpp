@@ -369,8 +369,6 @@ void start_error_search(Run& r)
 // when the run goes on (searching for "error"), false when it stops.
 bool fail_elsewhere(Run& r)
 {
-    if (script_nesting_tripped)
-        return false;
     if (!script_error_pending())
         return false;
     if (r.error_entered || r.jump == kJumpError)
@@ -1259,10 +1257,6 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
                 return kStepNext;
             }
             if (res == 0) {
-                if (script_nesting_tripped) {
-                    *result = 0;
-                    return kStepStop;
-                }
                 start_error_search(r);
                 return kStepNext;
             }
