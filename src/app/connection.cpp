@@ -778,8 +778,13 @@ static int tick_one(Connection* c, int elapsed)
         conn_hooks.cnick_idle_tick(c);
     if (conn_hooks.protocol_tick)
         conn_hooks.protocol_tick(c);
-    if (!conn_is_live(c) || !c->connected)
+    if (!conn_is_live(c))
         return 0;
+    if (!c->connected) {
+        c->idle_seconds = 0;
+        return 0;
+    }
+    ++c->idle_seconds;
     if (c->reselect_pending) {
         c->reselect_pending = 0;
         if (conn_hooks.socket_reselect)
@@ -1077,7 +1082,7 @@ int id_scid(const std::string& arg, const std::string* property, int is_scon, st
         std::string form = conn_text(4156);
         char buf[kMediumTextSize];
         std::snprintf(buf, sizeof buf, form.c_str(), ("$" + name).c_str());
-        scid_print(nullptr, buf);
+        scid_script_error(buf, 7);
         return 0;
     }
     std::string value;
