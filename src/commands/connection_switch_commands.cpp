@@ -8,6 +8,15 @@
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 
+namespace {
+
+// The nesting depth of the $scid or $scon whose property is being read: the
+// property's evaluation goes one deeper, so a property that reaches itself
+// again through an alias meets the interpreter's nesting bound.
+int property_depth = 1;
+
+} // namespace
+
 int scid_run_line(Connection* conn, QWidget* window, const std::string& line, int depth)
 {
     if (line.empty())
@@ -34,7 +43,7 @@ int scid_run_line(Connection* conn, QWidget* window, const std::string& line, in
 int scid_eval_text(Connection* conn, QWidget* window, const std::string& text, std::string& out)
 {
     std::string value = text;
-    if (!ident_eval_text(window, &value, nullptr, nullptr, 0, 1, -1, nullptr, conn))
+    if (!ident_eval_text(window, &value, nullptr, nullptr, 0, property_depth, -1, nullptr, conn))
         return 0;
     out = value;
     return 1;
@@ -81,7 +90,11 @@ int id_scid(IdentCall& call)
         const std::size_t dot = p.rfind('.');
         property = std::string(dot == std::string_view::npos ? p : p.substr(dot + 1));
     }
-    if (!id_scid(ident_arg(call, 0), p.empty() ? nullptr : &property, call.variant, *call.value))
+    const int saved_depth = property_depth;
+    property_depth = (call.args && call.args->depth > 0 ? call.args->depth : 0) + 1;
+    const int ok = id_scid(ident_arg(call, 0), p.empty() ? nullptr : &property, call.variant, *call.value);
+    property_depth = saved_depth;
+    if (!ok)
         return 0;
     return ident_finish(call);
 }
