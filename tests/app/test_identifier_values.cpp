@@ -23,6 +23,7 @@
 #include "core/encoding_idents.h"
 #include "core/options.h"
 #include "core/string_list.h"
+#include "core/time_date.h"
 #include "display/editbox.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/query_replies.h"
@@ -279,6 +280,42 @@ TEST_F(IdentifierValuesTest, ServerAnnouncedValuesOfTheConnection)
     EXPECT_TRUE(ends_with(type("//echo -a v $chanmodes $nickmode $modespl"), "v beI,k,l,imnpst ov 4"));
 }
 
+TEST_F(IdentifierValuesTest, OnlineTimeOfTheConnectionOrOfTheProgram)
+{
+    const int saved_total_option = opt(OPT_ONLINE_TIMER_TOTAL);
+    const OnlineTime saved_total = online_time_total;
+    conn->online_hours = 1;
+    conn->online_minutes = 2;
+    conn->online_seconds = 3;
+    online_time_total = OnlineTime{10, 0, 5};
+    opt_set(OPT_ONLINE_TIMER_TOTAL, 0);
+    EXPECT_TRUE(ends_with(type("//echo -a v $online"), "v 3723"));
+    opt_set(OPT_ONLINE_TIMER_TOTAL, 1);
+    EXPECT_TRUE(ends_with(type("//echo -a v $online"), "v 36005"));
+    opt_set(OPT_ONLINE_TIMER_TOTAL, saved_total_option);
+    online_time_total = saved_total;
+}
+
+TEST_F(IdentifierValuesTest, ValuesOutsideEventsAndWithoutALink)
+{
+    conn->idle_seconds = 0;
+    const struct {
+        const char* typed;
+        const char* shown;
+    } cases[] = {
+        {"//echo -a v $rawmsg w", "v w"},        // no event: no raw line
+        {"//echo -a v $stripped", "v 0"},
+        {"//echo -a v $serverip w", "v w"},      // not connected
+        {"//echo -a v $idle", "v 0"},
+        {"//echo -a v $error w", "v w"},         // no error pending
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const std::string shown = type(c.typed);
+        EXPECT_TRUE(ends_with(shown, c.shown)) << shown;
+    }
+}
+
 TEST_F(IdentifierValuesTest, AwayTimeCountsFromTheAwayStartAndNeverFromTheFuture)
 {
     QueryReplyState* st = query_reply_state(conn);
@@ -344,6 +381,8 @@ TEST_F(ConnectionSwitchTest, IdentifiersCountFindAndReadOtherConnections)
         {"//echo -a v $scid(" + two_id + ")", "v " + two_id},
         {"//echo -a v $scid(99999) w", "v w"},               // no such id
         {"//echo -a v $scon(-1) w", "v w"},
+        {"//echo -a v $scon(99999999999999999999) w", "v w"},   // more digits than an int holds
+        {"//echo -a v $scid(-99999999999999999999) w", "v w"},
         {"//echo -a v $scon(2).me", "v second"},              // evaluated on that connection
         {"//echo -a v $scid(" + one_id + ").me", "v first"},
         {"//echo -a v $scon(2).cid", "v " + two_id},
@@ -392,6 +431,8 @@ TEST_F(ConnectionSwitchTest, CommandsRunOnTheChosenConnections)
     EXPECT_TRUE(ends_with(type("/scon -a"), "* /scon: Yetersiz veya eksik parametre")) << last_line(channel);
     EXPECT_TRUE(ends_with(type("/scon -s 3"), "* Bağlantı numarası bulunamadı: 3")) << last_line(channel);
     EXPECT_TRUE(ends_with(type("/scid -s 99999"), "* Böyle bir bağlantı id'i yok: 99999")) << last_line(channel);
+    EXPECT_TRUE(ends_with(type("/scon -s 99999999999999999999"), "* Bağlantı numarası bulunamadı: 2147483647"))
+        << last_line(channel);
     EXPECT_TRUE(ends_with(type("/scid -s"), "* Aktif bağlantı idlesi: " + one_id)) << last_line(channel);
     EXPECT_TRUE(sent_lines.empty());
 }
