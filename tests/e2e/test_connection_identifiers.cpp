@@ -26,6 +26,7 @@ const char* const kScript =
     "  echo -s connected serverip $serverip modespl $modespl nickmode $nickmode chanmodes $chanmodes\n"
     "  echo -s count $scon(0) first $scon(1) byid $scid($cid) nick $scon(1).me server $scid($cid).server\n"
     "  scon 1 echo -s ran-on $cid\n"
+    "  echo -s cmdline $cmdline\n"
     "}\n"
     "on *:TEXT:report:?:echo -s report idle $idle awaytime $awaytime\n"
     "on *:TEXT:speak:?:msg $nick spoken\n"
@@ -102,6 +103,8 @@ TEST_F(ConnectionIdentifiersE2e, ValuesOfTheLiveConnection)
     EXPECT_TRUE(std::regex_search(line, std::regex("count 1 first (\\d+) byid \\1 nick kestid server \\S+$")))
         << line;
     EXPECT_GE(wait_status_line(kest, "ran-on \\d+"), 0) << kest.status_log();
+    // The program's own command line.
+    EXPECT_GE(wait_status_line(kest, "cmdline .*-n kestid.*"), 0) << kest.status_log();
 
     Peer peer;
     ASSERT_TRUE(peer.login(server.port(), "asker")) << joined(peer.history());
