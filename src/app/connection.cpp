@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -778,8 +779,13 @@ static int tick_one(Connection* c, int elapsed)
         conn_hooks.cnick_idle_tick(c);
     if (conn_hooks.protocol_tick)
         conn_hooks.protocol_tick(c);
-    if (!conn_is_live(c) || !c->connected)
+    if (!conn_is_live(c))
         return 0;
+    if (!c->connected) {
+        c->idle_seconds = 0;
+        return 0;
+    }
+    ++c->idle_seconds;
     if (c->reselect_pending) {
         c->reselect_pending = 0;
         if (conn_hooks.socket_reselect)
@@ -879,6 +885,18 @@ bool is_number_token(const std::string& t)
     return is_integer_text(t);
 }
 
+// A decimal number held within the range of int (a script may give any
+// number of digits).
+int clamped_number(const std::string& text)
+{
+    long long v = std::strtoll(text.c_str(), nullptr, 10);
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
 ScidSwitches parse_switches(const std::string& token)
 {
     ScidSwitches s;
@@ -896,7 +914,7 @@ ScidSwitches parse_switches(const std::string& token)
                 ++j;
             while (j < token.size() && std::isdigit(static_cast<unsigned char>(token[j])))
                 ++j;
-            s.filter = std::atoi(token.substr(i + 1, j - i - 1).c_str());
+            s.filter = clamped_number(token.substr(i + 1, j - i - 1));
             if (s.filter < 0)
                 s.filter = 0;
             i = j - 1;
@@ -1016,7 +1034,7 @@ int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_sc
             scid_print(ctx.window, format_number(4152, line_id(ctx)));
         return 1;
     }
-    int n = std::atoi(tokens[idx].c_str());
+    int n = clamped_number(tokens[idx]);
     ++idx;
     Connection* chosen = nullptr;
     if (n <= 0)
@@ -1059,7 +1077,7 @@ int id_scid(const std::string& arg, const std::string* property, int is_scon, st
         scid_script_error(name, 6);
         return 0;
     }
-    int n = std::atoi(trim_blanks(arg).c_str());
+    int n = clamped_number(trim_blanks(arg));
     if (n == 0) {
         out = std::to_string(conn_count());
         return 1;
@@ -1077,7 +1095,7 @@ int id_scid(const std::string& arg, const std::string* property, int is_scon, st
         std::string form = conn_text(4156);
         char buf[kMediumTextSize];
         std::snprintf(buf, sizeof buf, form.c_str(), ("$" + name).c_str());
-        scid_print(nullptr, buf);
+        scid_script_error(buf, 7);
         return 0;
     }
     std::string value;

@@ -78,6 +78,7 @@ struct Connection {
     // Live server: address, description, group, password, port text ("+" = SSL).
     std::string live_server[5];
     std::string server_name;           // the server address in use
+    long idle_seconds = 0;             // seconds since the user last sent a message ($idle)
     // Stored identity: user, e-mail, nick, anick, fifth, server address,
     // description, group, password, port.
     std::string stored_identity[10];
@@ -311,7 +312,8 @@ extern int (*scid_run_command)(Connection* conn, QWidget* window, const std::str
 extern int (*scid_eval_identifier)(Connection* conn, QWidget* window, const std::string& text,
                                    std::string& out);
 // Reports a script error of the given kind for a command (0 missing
-// parameters, 2 cannot store the command) or an identifier (6).
+// parameters, 2 cannot store the command) or an identifier (6 invalid
+// parameter; 7 the name is the whole message).
 extern void (*scid_script_error)(const std::string& name, int kind);
 // Prints a message of /scid into the line's window.
 extern void (*scid_print)(QWidget* window, const std::string& text);

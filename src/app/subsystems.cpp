@@ -9,6 +9,7 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/main_settings.h"
+#include "core/time_date.h"
 #include "display/colors.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
@@ -16,6 +17,7 @@
 #include "display/nick_list.h"
 #include "display/text_area.h"
 #include "commands/channel_commands.h"
+#include "commands/connection_switch_commands.h"
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
@@ -189,4 +191,13 @@ void app_install_subsystems()
     irc_ban_lists_install();
     irc_user_lists_install();
     irc_notify_install();
+
+    // Connection switching: /scid, /scon, $scid and $scon run commands and
+    // read identifiers on other connections through the interpreter; the
+    // online-time counters move each second for $online.
+    connection_switch_register();
+    scid_run_command = scid_run_line;
+    scid_eval_identifier = scid_eval_text;
+    scid_script_error = scid_report_error;
+    conn_hooks.online_time_add = online_time_add;
 }

@@ -20,6 +20,7 @@
 
 int editbox_ctrl_enter = 0;
 int editbox_in_paste = 0;
+int editbox_in_cmdbox = 0;
 int editbox_programmatic_change = 0;
 std::string editbox_last_line;
 
@@ -115,6 +116,7 @@ void reset_state()
 {
     editbox_ctrl_enter = 0;
     editbox_in_paste = 0;
+    editbox_in_cmdbox = 0;
     editbox_programmatic_change = 0;
 }
 
@@ -232,6 +234,7 @@ int editbox_submit(WindowRecord* rec, EditBox* box, int flags, int key_flags)
     bool ctrl = (key_flags & kKeyFlagCtrl) != 0;
     editbox_ctrl_enter = ctrl ? 1 : 0;
     editbox_in_paste = (key_flags & kKeyFlagTyped) ? 0 : 1;
+    editbox_in_cmdbox = index == 1 ? 1 : 0;
     bool is_command = starts_as_command(text);
 
     if (!ctrl) {

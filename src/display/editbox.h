@@ -32,6 +32,7 @@ int editbox_submit(WindowRecord* rec, EditBox* box, int flags, int key_flags);
 // Process-wide submission state, reset at the end of every submission.
 extern int editbox_ctrl_enter;          // $ctrlenter
 extern int editbox_in_paste;            // $inpaste
+extern int editbox_in_cmdbox;           // $cmdbox: the line came from the second box
 extern int editbox_programmatic_change; // set while this part changes a box's text
 // The last line run (kept for the whole run; "/!" reads it).
 extern std::string editbox_last_line;

@@ -707,6 +707,7 @@ TEST_F(Switching, IdentifierValues)
     }
     ASSERT_EQ(evaluated.size(), 2u);
     EXPECT_EQ(evaluated[0].first, conns[1]);
-    EXPECT_EQ(scid_lines.back(), "* $scon: özelliği ayraçlarda (bracket) kullanılamaz.");
+    ASSERT_FALSE(scid_errors.empty());
+    EXPECT_EQ(scid_errors.back(), std::make_pair(std::string("* $scon: özelliği ayraçlarda (bracket) kullanılamaz."), 7));
     scid_eval_identifier = saved_eval;
 }

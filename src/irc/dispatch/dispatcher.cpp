@@ -45,6 +45,7 @@ const EventLine* line_of_message(const IrcMessage* msg) { return msg ? &msg->lin
 void fill_event_line(IrcMessage& msg)
 {
     EventLine& l = msg.line;
+    l.raw = msg.raw;
     l.nick = irc_word(msg, 0);
     l.address = msg.has_address ? msg.address : std::string();
     l.source = msg.has_address ? l.nick + "!" + l.address : l.nick;

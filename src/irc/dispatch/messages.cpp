@@ -87,6 +87,7 @@ void prepare_text(IrcMessage& msg)
         msg.stripped_count = text_strip_codes(msg.words[3], 15);
     else if (!text_equal_nocase(irc_word(msg, 0), conn_own_nick(msg.connection)))
         msg.stripped_count = text_strip_codes(msg.words[3], -1);
+    msg.line.stripped_count = msg.stripped_count;
     msg.line.text = msg.words[3];
 }
 

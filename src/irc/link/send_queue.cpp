@@ -77,8 +77,10 @@ void irc_inspect_outgoing(const std::string& line, Connection* conn)
         return;
     }
     std::size_t after = 0;
-    if (starts_with_word(body, i, "PRIVMSG "))
+    if (starts_with_word(body, i, "PRIVMSG ")) {
+        conn->idle_seconds = 0;   // the user said something: no longer idle
         after = i + 8;
+    }
     else if (starts_with_word(body, i, "NOTICE "))
         after = i + 7;
     else

@@ -5,12 +5,23 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/connection.h"
+#include "app/frame_proc.h"
 #include "app/window_record.h"
 #include "core/hash_table.h"
+#include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "core/time_date.h"
+#include "display/editbox.h"
+#include "irc/link/connect.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/query_replies.h"
 #include "script/eval/evaluate.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_identifiers.h"
+#include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
 
@@ -155,6 +166,20 @@ std::vector<IdentEntry*> extra_entries;
 const char* truth(bool b)
 {
     return b ? "$true" : "$false";
+}
+
+// A DCC request setting: 0 ask, 1 accept, 2 ignore; any other stored value
+// goes back to asking.
+const char* request_setting(OptionId id)
+{
+    switch (opt(id)) {
+    case 1: return "auto";
+    case 2: return "ignore";
+    case 0: return "ask";
+    default:
+        opt_set(id, 0);
+        return "ask";
+    }
 }
 
 } // namespace
@@ -530,8 +555,13 @@ int id_value(IdentCall& call)
     case kVal_chantypes: if (live) out = conn->chan_types; return 2;
     case kVal_prefix: if (live) out = conn->nick_prefixes; return 2;
     case kVal_chanmodes:
-    case kVal_nickmode: return 2;
-    case kVal_modespl: out = "0"; return 2;
+        if (live)
+            out = irc_state(conn)->chan_modes;
+        return 2;
+    case kVal_nickmode: if (live) out = conn->prefix_modes; return 2;
+    case kVal_modespl:
+        out = std::to_string(live ? irc_state(conn)->modes_per_line : 0);
+        return 2;
     case kVal_network: if (live) out = conn->network; return 2;
     case kVal_server:
         if (live && (conn->connected || conn->connecting))
@@ -546,10 +576,21 @@ int id_value(IdentCall& call)
         }
         return 2;
     case kVal_cid: out = std::to_string(live ? conn->id : 0); return 2;
-    case kVal_idle: out = "0"; return 2;
+    case kVal_idle: out = std::to_string(live ? conn->idle_seconds : 0); return 2;
     case kVal_away: out = truth(live && !conn->away_text.empty()); return 2;
     case kVal_awaymsg: if (live) out = conn->away_text; return 2;
-    case kVal_awaytime: out = "0"; return 2;
+    case kVal_awaytime: {
+        QueryReplyState* st = live ? query_reply_state(conn) : nullptr;
+        if (!st || !st->away || !st->away_since) {
+            out = "0";
+            return 2;
+        }
+        const std::time_t now = std::time(nullptr);
+        if (st->away_since > now)
+            st->away_since = now;
+        out = std::to_string(static_cast<long>(now - st->away_since));
+        return 2;
+    }
     case kVal_status:
         if (!live)
             out = "disconnected";
@@ -564,25 +605,60 @@ int id_value(IdentCall& call)
         else
             out = "disconnected";
         return 2;
-    case kVal_ssl: out = "$false"; return 2;
-    case kVal_online: out = "0"; return 2;
-    case kVal_compact:
-    case kVal_menubar:
-    case kVal_switchbar:
-    case kVal_toolbar:
-    case kVal_treebar:
-        out = "0";
+    case kVal_online: {
+        OnlineTime t;
+        if (opt(OPT_ONLINE_TIMER_TOTAL))
+            t = online_time_total;
+        else if (live)
+            t = OnlineTime{conn->online_hours, conn->online_minutes, conn->online_seconds};
+        out = std::to_string(static_cast<unsigned long>(t.hours) * 3600ul +
+                             static_cast<unsigned long>(t.minutes) * 60ul +
+                             static_cast<unsigned long>(t.seconds));
         return 2;
+    }
+    case kVal_serverip:
+        if (live && conn_is_connected(conn))
+            out = link_state(conn).server_address;
+        return 2;
+    case kVal_menubar: out = opt(OPT_MENUBAR_SHOWN) ? "1" : "0"; return 2;
+    case kVal_switchbar: out = opt(OPT_SWITCHBAR_SHOWN) ? "1" : "0"; return 2;
+    case kVal_toolbar: out = opt(OPT_TOOLBAR_SHOWN) ? "1" : "0"; return 2;
+    case kVal_treebar: out = opt(OPT_TREEBAR_SHOWN) ? "1" : "0"; return 2;
     case kVal_creq:
-    case kVal_sreq: out = "ask"; return 2;
-    case kVal_dccport:
-    case kVal_dlevel:
-    case kVal_remote:
-    case kVal_comerr:
-    case kVal_readn:
-    case kVal_stripped:
-        out = "0";
+        out = request_setting(OPT_DCC_CHAT_REQUESTS);
         return 2;
+    case kVal_sreq:
+        out = request_setting(OPT_DCC_SEND_REQUESTS);
+        return 2;
+    case kVal_dlevel: out = std::to_string(opt(OPT_DEFAULT_USER_LEVEL)); return 2;
+    case kVal_remote:
+        out = std::to_string((event_switch_events ? 1 : 0) + (event_switch_raw ? 2 : 0) +
+                             (event_switch_ctcps ? 4 : 0));
+        return 2;
+    case kVal_cmdline: {
+        for (std::size_t i = 0; i < cmdline_args.size() && out.size() < kLongText; ++i) {
+            if (i)
+                out += ' ';
+            out += cmdline_args[i];
+        }
+        if (out.size() > kLongText)
+            out.resize(kLongText);
+        return 2;
+    }
+    case kVal_error: out = script_error_state.text; return 2;
+    case kVal_rawmsg:
+    case kVal_stripped: {
+        const EventLine* line = a && event_context_is_live(a->event_ctx)
+                                    ? static_cast<const EventFireContext*>(a->event_ctx)->line
+                                    : nullptr;
+        if (call.variant == kVal_rawmsg) {
+            if (line)
+                out = line->raw;
+        } else {
+            out = std::to_string(line ? line->stripped_count : 0);
+        }
+        return 2;
+    }
     case kVal_version:
 #ifdef KEST_VERSION
         out = KEST_VERSION;
@@ -590,28 +666,20 @@ int id_value(IdentCall& call)
         if (!out.empty() && (out[0] == 'v' || out[0] == 'V'))
             out.erase(0, 1);
         return 2;
-    case kVal_appstate: out = "normal"; return 2;
-    case kVal_menucontext: out = "window"; return 2;
-    case kVal_ial:
-    case kVal_sslready:
-    case kVal_appactive:
+    case kVal_ial: out = truth(opt(OPT_IAL_ENABLED)); return 2;
+    case kVal_appactive: out = truth(frame_app_active()); return 2;
     case kVal_aop:
-    case kVal_auto:
-    case kVal_avoice:
-    case kVal_protect:
-    case kVal_ignore:
-    case kVal_dccignore:
-    case kVal_highlight:
-    case kVal_tips:
-    case kVal_ebeeps:
-    case kVal_portable:
-    case kVal_passivedcc:
-    case kVal_ctrlenter:
-    case kVal_inpaste:
-    case kVal_locked:
-    case kVal_cmdbox:
-        out = "$false";
-        return 2;
+    case kVal_auto: out = truth(opt(OPT_AUTO_OP_ENABLED)); return 2;
+    case kVal_avoice: out = truth(opt(OPT_AUTO_VOICE_ENABLED)); return 2;
+    case kVal_protect: out = truth(opt(OPT_PROTECT_ENABLED)); return 2;
+    case kVal_ignore: out = truth(opt(OPT_IGNORE_ENABLED)); return 2;
+    case kVal_dccignore: out = truth(opt(OPT_DCC_FILTER_MODE) != 0); return 2;
+    case kVal_highlight: out = truth(opt(OPT_HIGHLIGHT_ENABLED)); return 2;
+    case kVal_portable: out = truth(cmdline_no_registry); return 2;
+    case kVal_passivedcc: out = truth(opt(OPT_DCC_PASSIVE)); return 2;
+    case kVal_ctrlenter: out = truth(editbox_ctrl_enter); return 2;
+    case kVal_inpaste: out = truth(editbox_in_paste); return 2;
+    case kVal_cmdbox: out = truth(editbox_in_cmdbox); return 2;
     default:
         return 2;   // empty
     }

@@ -31,6 +31,8 @@ struct EventLine {
     std::string command;         // "PRIVMSG", "MODE", "433" ...
     std::vector<std::string> params;  // every parameter, the trailing one last
     std::string text;            // the message text (trailing parameter)
+    std::string raw;             // the line as received ($rawmsg)
+    int stripped_count = 0;      // control codes taken out of the text ($stripped)
     std::string target;          // the message target (status prefixes taken off)
     std::string target_prefix;   // the status prefixes taken off the target
     int mode_flag = 0;           // a plain channel mode changed

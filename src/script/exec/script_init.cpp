@@ -1,5 +1,6 @@
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
+#include "identifiers/encoding_identifiers.h"
 #include "identifiers/tokens.h"
 #include "script/eval/base_convert.h"
 #include "script/eval/calc.h"
@@ -14,6 +15,7 @@ void script_engine_init()
     calc_register();
     base_convert_register();
     tokens_register();
+    encoding_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }

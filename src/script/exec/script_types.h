@@ -89,6 +89,8 @@ struct ExecArgs {
     std::string* result_slot = nullptr; // the $result text
     int* slot_d = nullptr;           // current find match ($findfilen)
     Connection* conn = nullptr;      // connection on whose behalf the line runs
+    Connection* home_conn = nullptr; // where /scid and /scon moved the run from
+    QWidget* home_window = nullptr;
 };
 
 // ---------------------------------------------------------------------------
