@@ -146,7 +146,7 @@ TEST_F(ConnectionIdentifiersE2e, ValuesOfTheLiveConnection)
     // A property that reaches itself again through an alias stops at the
     // nesting bound; the program goes on.
     ASSERT_TRUE(peer.send_line(std::string("PRIVMSG ") + kMe + " :loop"));
-    const int bound = wait_status_line(kest, "\\* Hafızayı Ayırmada Hata var", nullptr, at + 1);
+    const int bound = wait_status_line(kest, "\\* Hafızayı Ayırmada Hata var \\(Satır 12, values\\.kst\\)", nullptr, at + 1);
     EXPECT_GT(bound, at) << kest.output() << kest.status_log();
     ASSERT_TRUE(peer.send_line(std::string("PRIVMSG ") + kMe + " :report"));
     EXPECT_GT(wait_status_line(kest, "report idle \\d+ awaytime \\d+", nullptr, at + 1), bound)
