@@ -4,12 +4,14 @@
 
 #include "app/command_line.h"
 #include "app/connection.h"
+#include "app/external_request.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/main_settings.h"
 #include "display/colors.h"
+#include "extensions/irc_links.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
 #include "display/input_procs.h"
@@ -27,6 +29,7 @@
 #include "irc/link/connect.h"
 #include "irc/link/flood.h"
 #include "irc/link/lookups.h"
+#include "irc/link/net_settings.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
@@ -177,6 +180,19 @@ void app_install_subsystems()
     irc_chat_commands_install();
     irc_rejoin_install();
     reply_close_waiting = chan_close_waiting;
+
+    // Connecting and the identity: irc: links of the command line and of a
+    // second start open through the link opener; other programs run
+    // commands through the external requests; the ident and proxy
+    // settings are read with the main settings.
+    startup_hooks.dde_open_irc_link = [](const std::string& link, int from_outside) {
+        dde_open_irc_link(link, from_outside);
+    };
+    frame_hooks().external_request = [](int message, uintptr_t wparam, std::string& text) {
+        return frame_external_request(nullptr, message, wparam, text);
+    };
+    main_settings_hooks.ident_settings_load = ident_settings_load;
+    main_settings_hooks.ProxySettings = proxy_settings_load;
 
     // Outgoing flood protection.
     irc_flood_install();
