@@ -193,6 +193,12 @@ void app_install_subsystems()
     };
     main_settings_hooks.ident_settings_load = ident_settings_load;
     main_settings_hooks.ProxySettings = proxy_settings_load;
+    // The quit message and the full name of the logon are evaluated.
+    irc_eval_text = [](const std::string& text, Connection* conn) {
+        std::string out = text;
+        ident_eval_text(link_status_window(conn), &out, nullptr, nullptr, 0, 0, -1, nullptr, conn);
+        return out;
+    };
 
     // Outgoing flood protection.
     irc_flood_install();
