@@ -66,8 +66,10 @@ void info(CommandCall& call, Connection* conn, const std::string& text, std::uin
         echo_line(out_window(call, conn), std::string_view(text), colour);
 }
 
+} // namespace
+
 // /nick, /mnick (slot 0), /anick (slot 1), /tnick (slot 2): nick [second word]
-int nick_command(CommandCall& call, int slot)
+static int nick_command(CommandCall& call, int slot)
 {
     Connection* conn = conn_of(call);
     if (call.argc() < 1)
@@ -234,7 +236,7 @@ int cmd_identd(CommandCall& call)
 }
 
 // A proxy port: a number above 0, else 1080.
-int proxy_port(const std::string& text)
+static int proxy_port(const std::string& text)
 {
     char* end = nullptr;
     long v = std::strtol(text.c_str(), &end, 10);
@@ -335,8 +337,6 @@ int cmd_resetidle(CommandCall& call)
     conn->idle_seconds = seconds > 0 && seconds < 0x7fffffff ? static_cast<int>(seconds) : 0;
     return kScriptDone;
 }
-
-} // namespace
 
 void identity_commands_register()
 {

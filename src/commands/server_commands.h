@@ -16,6 +16,18 @@ int cmd_quit(CommandCall& call);
 int cmd_disconnect(CommandCall& call);
 int cmd_raw(CommandCall& call);
 void server_commands_register();
+
+int cmd_nick(CommandCall& call);
+int cmd_mnick(CommandCall& call);
+int cmd_anick(CommandCall& call);
+int cmd_tnick(CommandCall& call);
+int cmd_emailaddr(CommandCall& call);
+int cmd_fullname(CommandCall& call);  // also /username
+int cmd_localinfo(CommandCall& call);
+int cmd_identd(CommandCall& call);
+int cmd_firewall(CommandCall& call);
+int cmd_finger(CommandCall& call);
+int cmd_resetidle(CommandCall& call);
 void identity_commands_register();
 
 // Seams to the finger client and its dialog. Default: nothing happens.
