@@ -28,6 +28,8 @@
 #include "display/line_buffer.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
+#include "extensions/irc_links.h"
+#include "irc/link/close.h"
 #include "irc/link/connect.h"
 #include "irc/link/net_settings.h"
 #include "irc/numerics/isupport.h"
@@ -70,6 +72,9 @@ protected:
         saved_save = startup_hooks.script_files_save;
         saved_countdown = frame_hooks().countdown_step;
         saved_ssl = irc_ssl_available;
+        // The link-stage listeners chain themselves at install: installed
+        // again on their own chain they would call each other for ever.
+        saved_stage = irc_stage_hook;
         saved_ini = main_ini_path;
         saved_servers = main_settings.servers_file;
         app_install_subsystems();
@@ -103,6 +108,7 @@ protected:
         startup_hooks.script_files_save = saved_save;
         frame_hooks().countdown_step = saved_countdown;
         irc_ssl_available = saved_ssl;
+        irc_stage_hook = saved_stage;
         main_ini_path = saved_ini;
         main_settings.servers_file = saved_servers;
         window_test_reset();
@@ -187,6 +193,7 @@ protected:
     void (*saved_save)() = nullptr;
     decltype(frame_hooks().countdown_step) saved_countdown = nullptr;
     int (*saved_ssl)() = nullptr;
+    void (*saved_stage)(int, Connection*) = nullptr;
     std::string saved_ini;
     std::string saved_servers;
 };
@@ -695,6 +702,91 @@ TEST_F(IdentityCommands, LocalInfoAndResetIdle)
     EXPECT_EQ(conn->idle_seconds, 30);
     type("/resetidle");
     EXPECT_EQ(conn->idle_seconds, 0);
+}
+
+
+// ---- Links ----
+
+TEST(IrcLinkRequest, LinksAndArgumentListsAreRead)
+{
+    options_reset();
+    struct Case {
+        const char* text;
+        int from_outside;
+        int result;
+        const char* server;
+        const char* port;
+        const char* channel;
+        int confirm;
+        const char* command;  // the /server line for a connection elsewhere
+    };
+    const Case cases[] = {
+        {"irc://irc.example.net:7000/#kest", 1, 1, "irc.example.net", "7000", "#kest", 1,
+         "/!.server irc.example.net 7000 -l -j #kest"},
+        {"irc://irc.example.net/kest?key", 0, 1, "irc.example.net", "6667", "#kest key", 1,
+         "/!.server irc.example.net 6667 -l -j #kest key"},
+        {"irc:///#here", 0, 1, "", "6667", "#here", 1, "/!.server -j #here"},
+        {"#chan, irc.example.net:6999, 0", 0, 1, "irc.example.net", "6999", "#chan", 0,
+         "/!.server irc.example.net 6999 -l -j #chan"},
+        {"#chan,7001", 1, 1, "current.example.net", "7001", "#chan", 1,
+         "/!.server current.example.net 7001 -l -j #chan"},
+        {"#chan,1,abc", 0, 1, "current.example.net", "6667", "#chan", 1, nullptr},
+        {"friends.chat", 0, 0, "", "", "", 0, nullptr},
+        {"", 0, 0, "", "", "", 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        IrcLinkRequest r;
+        EXPECT_EQ(irc_link_read(c.text, c.from_outside, "current.example.net", "#&", r), c.result);
+        if (!c.result)
+            continue;
+        EXPECT_EQ(r.server, c.server);
+        EXPECT_EQ(r.port, c.port);
+        EXPECT_EQ(r.channel, c.channel);
+        EXPECT_EQ(r.confirm, c.confirm);
+        if (c.command) {
+            EXPECT_EQ(irc_link_server_command(r), c.command);
+        }
+    }
+    // irc: links turned off in the options: nothing is followed.
+    option_set_value(option_id_line(OPT_CHAT_LINKS), option_id_position(OPT_CHAT_LINKS), 0);
+    IrcLinkRequest r;
+    EXPECT_EQ(irc_link_read("irc://irc.example.net/#kest", 1, "", "#", r), 0);
+    options_reset();
+}
+
+TEST_F(IdentityCommands, ALinkForTheServerInUseJoinsItsChannel)
+{
+    conn->connected = 1;
+    conn->socket = 1000;
+    conn->registered = 1;
+    conn->server_name = "irc.example.net";
+    struct Case {
+        const char* link;
+        const char* sent;  // null: nothing sent (a connect starts instead)
+    };
+    const Case cases[] = {
+        {"irc://irc.example.net/#same", "JOIN #same\n"},
+        {"irc://IRC.EXAMPLE.NET:6667/other", "JOIN #other\n"},
+        {"irc://elsewhere.example.org/#far", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        sent.clear();
+        conn->quitting = 0;
+        EXPECT_EQ(dde_open_irc_link(c.link, 1), 1);
+        for (Connection* k = conn_list; k; k = k->next)
+            conn_kill_connect_timer(k);
+        if (c.sent) {
+            ASSERT_EQ(sent.size(), 1u);
+            EXPECT_EQ(sent[0], c.sent);
+        } else {
+            // Another server: the link is left (QUIT) and the new one is set up.
+            EXPECT_EQ(conn->stored_identity[5], "elsewhere.example.org");
+            ASSERT_TRUE(conn->autojoin_list);
+            EXPECT_EQ(conn->autojoin_list->text, "#far");
+        }
+    }
 }
 
 } // namespace
