@@ -333,3 +333,25 @@ TEST_F(IdentityE2e, ASecondStartHandsItsLinkToTheRunningProgram)
         watcher.wait_for("^:kesthand!\\S+ QUIT", 3000);
     }
 }
+
+// ---- A second connection ----
+
+TEST_F(IdentityE2e, ServerMOpensASecondConnectionThatJoinsAfterLogon)
+{
+    ASSERT_TRUE(watcher.join("#ma"));
+    ASSERT_TRUE(watcher.join("#mb"));
+    KestProgram k;
+    k.use_server(server.port());
+    ASSERT_TRUE(k.start({"-n", "kestone,kesttwo"}));
+    ASSERT_TRUE(whois_until_present(watcher, "kestone")) << k.output();
+    // The new connection has the same identity: the server gives it the
+    // alternative nick, and it joins both channels after its logon.
+    ASSERT_TRUE(run_command(k, "/server -m " + address() + " -j #ma,#mb"));
+    EXPECT_TRUE(watcher.wait_for("^:kesttwo!\\S+ JOIN :?#ma$")) << k.output() << joined(watcher.history());
+    EXPECT_TRUE(watcher.saw("^:kesttwo!\\S+ JOIN :?#mb$")) << joined(watcher.history());
+    // The first connection stays where it is.
+    EXPECT_TRUE(whois_until_present(watcher, "kestone", 3000));
+    for (const std::string& line : watcher.history())
+        EXPECT_EQ(line.find(":kestone!"), std::string::npos) << "the first connection took part: " << line;
+    k.stop(3000);
+}
