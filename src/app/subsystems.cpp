@@ -30,6 +30,7 @@
 #include "irc/link/flood.h"
 #include "irc/link/lookups.h"
 #include "irc/link/net_settings.h"
+#include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
@@ -193,6 +194,19 @@ void app_install_subsystems()
     };
     main_settings_hooks.ident_settings_load = ident_settings_load;
     main_settings_hooks.ProxySettings = proxy_settings_load;
+    // /dns of a nick that the internal address list knows looks its host
+    // up without asking the server.
+    dns_nick_host = [](Connection* conn, const std::string& nick, std::string* host) {
+        IalResult found;
+        if (!ial_lookup(nick, found, conn))
+            return 0;
+        const std::size_t at = found.text.find('@');
+        if (at == std::string::npos || at + 1 >= found.text.size())
+            return 0;
+        if (host)
+            *host = found.text.substr(at + 1);
+        return 1;
+    };
     // The quit message and the full name of the logon are evaluated.
     irc_eval_text = [](const std::string& text, Connection* conn) {
         std::string out = text;

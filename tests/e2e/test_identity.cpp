@@ -355,3 +355,36 @@ TEST_F(IdentityE2e, ServerMOpensASecondConnectionThatJoinsAfterLogon)
         EXPECT_EQ(line.find(":kestone!"), std::string::npos) << "the first connection took part: " << line;
     k.stop(3000);
 }
+
+// ---- Lookups ----
+
+TEST_F(IdentityE2e, DnsLooksUpANickAndListsNothingWhenIdle)
+{
+    ASSERT_TRUE(watcher.join("#dnsroom"));
+    KestProgram k;
+    plain_logs(k);
+    k.use_server(server.port());
+    ASSERT_TRUE(k.start({"-n", "kestdns", "-j", "#dnsroom"}));
+    ASSERT_TRUE(watcher.wait_for("^:kestdns!\\S+ JOIN :?#dnsroom$")) << k.output();
+    struct Case {
+        const char* typed;
+        const char* pattern;  // a status line the command brings; null: none
+    };
+    const Case cases[] = {
+        {"/dns watcher", "\\* Dns Çekilen \\S+ Çözülen ip \\S+"},
+        {"/dns -h localhost", "\\* Dns Çekilen localhost Çözülen ip 127\\.0\\.0\\.1"},
+        {"/dns", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const std::size_t before = status_lines(k);
+        ASSERT_TRUE(run_command(k, c.typed));
+        if (c.pattern) {
+            EXPECT_GE(wait_status_line(k, c.pattern, before), 0) << k.status_log();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            EXPECT_EQ(log_index(k.status_log(), "\\* DNS Çözülüyor:", before), -1) << k.status_log();
+        }
+    }
+    k.stop(3000);
+}
