@@ -37,6 +37,7 @@
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "irc/numerics/replies.h"
+#include "platform/platform_utils.h"
 #include "script/events/event_fire.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
@@ -192,6 +193,7 @@ void app_install_subsystems()
     frame_hooks().external_request = [](int message, uintptr_t wparam, std::string& text) {
         return frame_external_request(nullptr, message, wparam, text);
     };
+    irc_error_beep = [] { beep_error(0); };
     main_settings_hooks.ident_settings_load = ident_settings_load;
     main_settings_hooks.ProxySettings = proxy_settings_load;
     // /dns of a nick that the internal address list knows looks its host
