@@ -345,8 +345,10 @@ int frame_parse_irc_link(const std::string& link, std::string& server, std::stri
         std::size_t question = part.find('?');
         if (question != std::string::npos)
             part[question] = ' ';
+        // A part written with its "#" (as in irc://host/#chan) is not given a
+        // second one.
         if (!part.empty())
-            channel = cut("#" + part, kShortText);
+            channel = cut(part[0] == '#' ? part : "#" + part, kShortText);
         text.erase(slash);
     }
 

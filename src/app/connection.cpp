@@ -418,6 +418,8 @@ int conn_queue_autojoin(const std::string& text, int flags, Connection* conn)
     if (!head)
         return 0;
     conn->autojoin_list = head;
+    if (flags & 8)
+        head->prev->extra[0] = 1;  // joined with the window minimised
     if (flags & 2) {
         conn->link_words6[0] = 1;
         conn->link_words6[1] = 1;
@@ -618,6 +620,22 @@ Connection* conn_new_with_status(Connection* sibling)
     c->status_window = w;
     refresh_title(c);
     return c;
+}
+
+QWidget* conn_open_status(Connection* conn, int minimised)
+{
+    if (!conn_is_live(conn))
+        return nullptr;
+    if (conn->status_window)
+        return conn->status_window.data();
+    conn_next_status_minimised = minimised ? 1 : 0;
+    QWidget* w = conn_hooks.open_status_window ? conn_hooks.open_status_window(conn) : nullptr;
+    conn_next_status_minimised = 0;
+    if (!w || !conn_is_live(conn))
+        return nullptr;
+    conn->status_window = w;
+    refresh_title(conn);
+    return w;
 }
 
 void conn_free(Connection* conn)

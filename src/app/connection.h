@@ -102,6 +102,8 @@ struct Connection {
     StringNode* pending_joins = nullptr;  // with open-minimised/maximised flags
     int link_words3b[2] = {0, 0};
     int tick_seconds = 0;              // one more each tick
+    int idle_seconds = 0;              // the idle counter (/resetidle sets it)
+    int nick_switch_slot = -1;         // nick slot a confirmed own NICK goes to; -1 the slot in use
     QPointer<QWidget> chanlist_window;
     int chanlist_busy = 0;
     int chanlist_stop_sent = 0;
@@ -284,6 +286,9 @@ std::string conn_text(int number);
 Connection* conn_new(Connection* sibling);
 Connection* conn_new_with_status(Connection* sibling);
 extern int conn_next_status_minimised;        // one-shot: next status window opens minimised
+// Opens the status window of a connection that has none yet (minimised when
+// asked) and refreshes its caption; the window, or null when it failed.
+QWidget* conn_open_status(Connection* conn, int minimised);
 void conn_free(Connection* conn);
 void conn_free_all();                         // at exit, after the windows are gone
 void conn_close_all();

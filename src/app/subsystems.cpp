@@ -4,6 +4,7 @@
 
 #include "app/command_line.h"
 #include "app/connection.h"
+#include "app/external_request.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/window_open.h"
@@ -11,6 +12,7 @@
 #include "core/main_settings.h"
 #include "core/time_date.h"
 #include "display/colors.h"
+#include "extensions/irc_links.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
 #include "display/input_procs.h"
@@ -29,12 +31,15 @@
 #include "irc/link/connect.h"
 #include "irc/link/flood.h"
 #include "irc/link/lookups.h"
+#include "irc/link/net_settings.h"
+#include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "irc/numerics/replies.h"
+#include "platform/platform_utils.h"
 #include "script/events/event_fire.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
@@ -183,6 +188,39 @@ void app_install_subsystems()
     irc_chat_commands_install();
     irc_rejoin_install();
     reply_close_waiting = chan_close_waiting;
+
+    // Connecting and the identity: irc: links of the command line and of a
+    // second start open through the link opener; other programs run
+    // commands through the external requests; the ident and proxy
+    // settings are read with the main settings.
+    startup_hooks.dde_open_irc_link = [](const std::string& link, int from_outside) {
+        dde_open_irc_link(link, from_outside);
+    };
+    frame_hooks().external_request = [](int message, uintptr_t wparam, std::string& text) {
+        return frame_external_request(nullptr, message, wparam, text);
+    };
+    irc_error_beep = [] { beep_error(0); };
+    main_settings_hooks.ident_settings_load = ident_settings_load;
+    main_settings_hooks.ProxySettings = proxy_settings_load;
+    // /dns of a nick that the internal address list knows looks its host
+    // up without asking the server.
+    dns_nick_host = [](Connection* conn, const std::string& nick, std::string* host) {
+        IalResult found;
+        if (!ial_lookup(nick, found, conn))
+            return 0;
+        const std::size_t at = found.text.find('@');
+        if (at == std::string::npos || at + 1 >= found.text.size())
+            return 0;
+        if (host)
+            *host = found.text.substr(at + 1);
+        return 1;
+    };
+    // The quit message and the full name of the logon are evaluated.
+    irc_eval_text = [](const std::string& text, Connection* conn) {
+        std::string out = text;
+        ident_eval_text(link_status_window(conn), &out, nullptr, nullptr, 0, 0, -1, nullptr, conn);
+        return out;
+    };
 
     // Outgoing flood protection.
     irc_flood_install();

@@ -85,6 +85,8 @@ TEST(IrcLink, SplitsIntoItsParts)
         {"irc:", 0, "", "", "", ""},
         {"irc://", 0, "", "", "", ""},
         {"irc://user@host:6697/chan", 1, "host", "6697", "#chan", "user"},
+        {"irc://127.0.0.1:7000/#chan", 1, "127.0.0.1", "7000", "#chan", ""},
+        {"irc://host/##two?key", 1, "host", "", "##two key", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.link);

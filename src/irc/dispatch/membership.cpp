@@ -476,6 +476,8 @@ void membership_on_nick(IrcMessage& msg)
 
     if (own) {
         int& idx = conn->nick_index;
+        if (conn->nick_switch_slot >= 0 && conn->nick_switch_slot <= 2) idx = conn->nick_switch_slot;
+        conn->nick_switch_slot = -1;
         if (idx < 0 || idx > 2) idx = 0;
         if (idx == 0 && !text_equal_nocase(new_nick, conn->live_identity[2]) && text_equal_nocase(new_nick, conn->live_identity[3])) idx = 1;
         else if (idx == 1 && !text_equal_nocase(new_nick, conn->live_identity[3]) && text_equal_nocase(new_nick, conn->live_identity[2])) idx = 0;

@@ -9,6 +9,7 @@
 #include "display/colors.h"
 #include "display/line_buffer.h"
 #include "irc/link/connect.h"
+#include "irc/numerics/isupport.h"
 #include "irc/link/send_queue.h"
 #include "irc/numerics/replies.h"
 #include "platform/app_messages.h"
@@ -280,6 +281,15 @@ int conn_disconnect(const std::string& text, int flags, Connection* conn)
     if (flags & 2) {
         strlist_free(&conn->autojoin_list);
         conn->autojoin_countdown = 0;
+        // The switches of the last /server request.
+        LinkState& st = link_state(conn);
+        st.server_l_switch = 0;
+        st.skip_chanfolder_join = 0;
+        st.hide_chanfolder = 0;
+        if (IrcConnState* irc = irc_state(conn)) {
+            irc->skip_perform = 0;
+            irc->skip_connect_event = 0;
+        }
     }
     if (!text.empty()) {
         echo_line(link_status_window(conn), std::string_view(text), kColorInfoText);

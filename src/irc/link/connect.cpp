@@ -76,8 +76,9 @@ bool stored_complete(const Connection* c)
            !c->stored_identity[9].empty();
 }
 
-void incomplete(Connection* conn)
+void incomplete(Connection* conn, bool stored)
 {
+    conn_report_missing_identity(conn, stored);
     conn_disconnect(std::string(), 1, conn);
     if (irc_error_beep)
         irc_error_beep();
@@ -145,6 +146,46 @@ LinkState& link_state(Connection* conn)
         }
     }
     return g_states[conn->id];
+}
+
+// ---- What is missing for connecting ----
+
+std::vector<int> conn_missing_identity(const Connection* conn, bool stored)
+{
+    std::vector<int> missing;
+    if (!conn_is_live(conn))
+        return missing;
+    const std::string* id = stored ? conn->stored_identity : conn->live_identity;
+    const std::string& host = stored ? conn->stored_identity[5] : conn->live_server[0];
+    const std::string& port = stored ? conn->stored_identity[9] : conn->live_server[4];
+    if (id[2].empty())
+        missing.push_back(kMissingNick);
+    if (id[0].empty())
+        missing.push_back(kMissingFullName);
+    if (id[1].empty())
+        missing.push_back(kMissingEmail);
+    if (host.empty() || port.empty())
+        missing.push_back(kMissingServer);
+    return missing;
+}
+
+void conn_report_missing_identity(Connection* conn, bool stored, QWidget* where)
+{
+    std::vector<int> missing = conn_missing_identity(conn, stored);
+    if (missing.empty())
+        return;
+    // Each field with the command that sets it.
+    std::string names;
+    std::string commands;
+    for (int field : missing) {
+        names += (names.empty() ? "" : ", ") + std::string(text_load_string(9603 + field));
+        commands += (commands.empty() ? "" : ", ") + std::string(text_load_string(9607 + field));
+    }
+    const std::string lines[] = {fmt(9601, names), fmt(9602, commands)};
+    print_separator(where ? where : link_status_window(conn), kColorInfoText);
+    for (const std::string& line : lines)
+        print_line(where ? where : link_status_window(conn), std::string_view(line), kColorInfoText);
+    print_separator(where ? where : link_status_window(conn), kColorInfoText);
 }
 
 // ---- Connect timers ----
@@ -243,7 +284,7 @@ int conn_begin_connect(Connection* conn)
     irc_request_host.clear();
     irc_request_password.clear();
     if (!stored_complete(conn)) {
-        incomplete(conn);
+        incomplete(conn, true);
         return 0;
     }
     conn_identity_copy(0, conn);
@@ -288,7 +329,7 @@ void conn_connect_now(int from_timer, Connection* conn)
     if (!conn_is_live(conn))
         return;
     if (!identity_complete(conn)) {
-        incomplete(conn);
+        incomplete(conn, false);
         return;
     }
     if (conn_option(8, 9, 0)) {
@@ -638,7 +679,9 @@ intptr_t irc_logon(uintptr_t socket, intptr_t lparam)
 
 void irc_send_quit(Connection* conn)
 {
-    if (!conn_is_live(conn))
+    // One QUIT per link: a link that has quit already (by /quit with its own
+    // message) is not sent a second one when it is then closed.
+    if (!conn_is_live(conn) || conn->quitting)
         return;
     std::string message = main_settings.quit_message;
     if (!message.empty() && irc_eval_text)

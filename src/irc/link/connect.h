@@ -19,6 +19,7 @@
 #include <vector>
 
 struct Connection;
+class QWidget;
 
 // Pending-change bits of a connect step.
 constexpr int kPendingCopyStored = 1;
@@ -44,6 +45,8 @@ struct LinkState {
     std::string server_address; // address text actually connected
     int mean_line_length = 0; // of the lines written
     int server_l_switch = 0;  // the last /server request carried -l
+    int skip_chanfolder_join = 0; // -o: the channels folder's auto-join is skipped
+    int hide_chanfolder = 0;  // -f: the channels folder is not shown on connect
 };
 // The link state of a live connection (made on first use); a dummy for a
 // dead one.
@@ -74,6 +77,17 @@ int conn_socket_connect(const std::string& address, Connection* conn);
 intptr_t irc_logon(uintptr_t socket, intptr_t lparam);
 void conn_show_local_host(Connection* conn);
 void irc_send_quit(Connection* conn);
+
+// What a connect still needs, in the order it is shown: the nick, the full
+// name, the e-mail address and the server (host and port). `stored` looks at
+// the stored settings (what a new attempt starts from), else at the live
+// fields.
+enum MissingIdentity : int { kMissingNick = 0, kMissingFullName = 1, kMissingEmail = 2, kMissingServer = 3 };
+std::vector<int> conn_missing_identity(const Connection* conn, bool stored);
+// Tells the user in the status window what is missing and which commands
+// set it; nothing when all is there.
+// `where` names another window to tell it in (a connection not yet shown).
+void conn_report_missing_identity(Connection* conn, bool stored, QWidget* where = nullptr);
 
 // Connect timers.
 int conn_set_connect_timer(Connection* conn, int delay_ms);

@@ -1,0 +1,172 @@
+#include "extensions/irc_links.h"
+
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/connection.h"
+#include "core/main_settings.h"
+#include "core/options.h"
+#include "core/text_buffer.h"
+#include "core/text_limits.h"
+#include "irc/link/connect.h"
+#include "script/exec/script_types.h"
+
+void (*irc_link_confirm)(const IrcLinkRequest&, Connection*) = nullptr;
+void (*irc_link_bring_to_front)() = nullptr;
+
+namespace {
+
+std::string first_word(const std::string& text)
+{
+    std::size_t a = text.find_first_not_of(' ');
+    if (a == std::string::npos)
+        return std::string();
+    std::size_t b = text.find(' ', a);
+    return text.substr(a, b == std::string::npos ? std::string::npos : b - a);
+}
+
+std::string collapse_blanks(const std::string& text)
+{
+    std::string out;
+    for (char ch : text) {
+        if (ch == ' ' && (out.empty() || out.back() == ' '))
+            continue;
+        out.push_back(ch);
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+bool digits_only(const std::string& text)
+{
+    if (text.empty())
+        return false;
+    for (char ch : text)
+        if (ch < '0' || ch > '9')
+            return false;
+    return true;
+}
+
+std::string default_port()
+{
+    return main_settings.default_port.empty() ? std::string(kDefaultPort) : main_settings.default_port;
+}
+
+} // namespace
+
+int irc_link_read(const std::string& text_in, int from_outside, const std::string& default_server,
+                  const std::string& chan_types, IrcLinkRequest& out)
+{
+    out = IrcLinkRequest();
+    const std::string text = text_in.substr(0, kLongText);
+    if (text.empty())
+        return 0;
+    out.server = default_server;
+    out.port = default_port();
+    if (text_starts_with_nocase(text, "irc:")) {
+        if (!opt(OPT_CHAT_LINKS))
+            return 0;
+        std::string server, channel, port;
+        frame_parse_irc_link(text, server, channel, port, nullptr);
+        out.server = server;
+        out.channel = channel;
+        if (!port.empty())
+            out.port = port;
+        out.confirm = 1;
+    } else {
+        if (text_ends_with_nocase(text, ".cha") != std::string_view::npos ||
+            text_ends_with_nocase(text, ".chat") != std::string_view::npos)
+            return 0;
+        const std::string types = chan_types.empty() ? std::string("#&") : chan_types;
+        std::size_t pos = 0;
+        while (pos <= text.size()) {
+            std::size_t comma = text.find(',', pos);
+            std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+            pos = comma == std::string::npos ? text.size() + 1 : comma + 1;
+            std::size_t lead = item.find_first_not_of(' ');
+            if (lead == std::string::npos)
+                continue;
+            item.erase(0, lead);
+            if (types.find(item[0]) != std::string::npos) {
+                out.channel = item;
+            } else if (item.find('.') != std::string::npos) {
+                std::size_t colon = item.rfind(':');
+                if (colon != std::string::npos && digits_only(first_word(item.substr(colon + 1)))) {
+                    out.port = item.substr(colon + 1);
+                    item.resize(colon);
+                }
+                out.server = item;
+            } else if (item == "1") {
+                out.confirm = 1;
+            } else if (item == "0") {
+                out.confirm = 0;
+            } else if (item[0] >= '0' && item[0] <= '9') {
+                out.port = item;
+            }
+        }
+        if (from_outside)
+            out.confirm = 1;
+    }
+    out.server = first_word(out.server).substr(0, kShortText);
+    out.password = first_word(out.password).substr(0, kShortText);
+    out.port = first_word(out.port).substr(0, kShortText);
+    out.channel = collapse_blanks(out.channel).substr(0, kShortText);
+    if (!digits_only(out.port))
+        out.port = default_port();
+    return 1;
+}
+
+std::string irc_link_server_command(const IrcLinkRequest& r)
+{
+    if (r.server.empty())
+        return "/!.server -j " + r.channel;
+    if (!r.password.empty())
+        return "/!.server " + r.server + " " + r.port + " " + r.password + " -l -j " + r.channel;
+    return "/!.server " + r.server + " " + r.port + " -l -j " + r.channel;
+}
+
+int irc_link_follow(const IrcLinkRequest& r, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return 0;
+    const bool same_server = r.server.empty() || text_equal_nocase(r.server, conn->server_name) ||
+                             text_equal_nocase(r.server, conn->stored_identity[5]) ||
+                             text_equal_nocase(r.server, conn->network);
+    QWidget* status = link_status_window(conn);
+    if ((conn_is_connected(conn) || conn_is_connecting(conn)) && same_server) {
+        if (conn_is_connected(conn)) {
+            if (!r.channel.empty())
+                script_exec_line(status, ("/join " + r.channel).c_str(), nullptr, 0, nullptr, nullptr, conn);
+        } else if (!r.channel.empty()) {
+            conn_queue_autojoin(r.channel, 2, conn);
+        }
+    } else {
+        script_exec_line(status, irc_link_server_command(r).c_str(), nullptr, 0, nullptr, nullptr, conn);
+    }
+    if (r.confirm && irc_link_bring_to_front)
+        irc_link_bring_to_front();
+    return 1;
+}
+
+int dde_open_irc_link(const std::string& text, int from_outside)
+{
+    Connection* conn = conn_current();
+    if (text.empty() || !conn_is_live(conn))
+        return 0;
+    IrcLinkRequest request;
+    const std::string current_server =
+        conn->server_name.empty() ? conn->stored_identity[5] : conn->server_name;
+    if (!irc_link_read(text, from_outside, current_server, conn->chan_types, request))
+        return 0;
+    if (!request.server.empty()) {
+        if (Connection* other = conn_find_by_network(request.server))
+            conn = other;
+    }
+    if (from_outside && opt(OPT_CHAT_LINKS_CONFIRM) && irc_link_confirm) {
+        irc_link_confirm(request, conn);
+        return 1;
+    }
+    return irc_link_follow(request, conn);
+}
