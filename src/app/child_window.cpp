@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QResizeEvent>
@@ -363,10 +364,37 @@ void EditBox::focusOutEvent(QFocusEvent* event)
     QPlainTextEdit::focusOutEvent(event);
 }
 
+bool EditBox::canInsertFromMimeData(const QMimeData* source) const
+{
+    return source && source->hasText() && !source->text().isEmpty();
+}
+
+void EditBox::insertFromMimeData(const QMimeData* source)
+{
+    if (!canInsertFromMimeData(source))
+        return;  // an empty clipboard, or data that holds no text
+    // A copy of the text, so that the clipboard's data is not read again
+    // while the box changes.
+    const QString text = source->text();
+    QPointer<EditBox> self(this);
+    pasting_ = 1;
+    textCursor().insertText(text);
+    if (!self)
+        return;
+    pasting_ = 0;
+    // Several lines in a one-line box are run line by line once the paste
+    // is in, not from inside the insertion.
+    if (document()->blockCount() > 1)
+        QMetaObject::invokeMethod(
+            this, [self] { if (self) self->onChanged(); }, Qt::QueuedConnection);
+    else
+        onChanged();
+}
+
 void EditBox::onChanged()
 {
     WindowRecord* rec = record();
-    if (!rec)
+    if (!rec || pasting_)
         return;
     if (child_hooks.editbox_changed) {
         child_hooks.editbox_changed(this, rec);
