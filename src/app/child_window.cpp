@@ -383,12 +383,15 @@ bool EditBox::canInsertFromMimeData(const QMimeData* source) const
 
 void EditBox::insertFromMimeData(const QMimeData* source)
 {
-    if (!canInsertFromMimeData(source))
-        return;  // an empty clipboard, or data that holds no text
-    // A copy of the text, so that the clipboard's data is not read again
-    // while the box changes.
-    const QString text = source->text();
+    if (!source)
+        return;
+    // The text is read once and kept: the clipboard's data is not read again
+    // while the box changes. An empty clipboard, or data that holds no text,
+    // inserts nothing.
     QPointer<EditBox> self(this);
+    const QString text = source->hasText() ? source->text() : QString();
+    if (!self || text.isEmpty())
+        return;
     pasting_ = 1;
     textCursor().insertText(text);
     if (!self)

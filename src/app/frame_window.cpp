@@ -31,7 +31,8 @@ void KestFrame::closeEvent(QCloseEvent* event)
 void KestFrame::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    // The frame or the whole program gained or lost the activation.
-    if (event->type() == QEvent::ActivationChange)
+    // The frame or the whole program gained or lost the activation; a
+    // minimised frame leaves the program inactive.
+    if (event->type() == QEvent::ActivationChange || event->type() == QEvent::WindowStateChange)
         frame_update_activation(this, 3);
 }

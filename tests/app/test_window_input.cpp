@@ -14,17 +14,20 @@
 #include <QTest>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/child_window.h"
 #include "app/connection.h"
 #include "app/frame_proc.h"
+#include "app/frame_window.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "commands/output_commands.h"
+#include "core/main_settings.h"
 #include "core/options.h"
 #include "display/editbox.h"
 #include "display/input_procs.h"
@@ -92,6 +95,8 @@ protected:
         ASSERT_TRUE(settings.made());
         std::filesystem::create_directories(settings.path() + "logs");
         window_test_reset();
+        saved_log_dir = main_settings.log_dir;
+        main_settings.log_dir = settings.path() + "logs/";
         saved_startup = startup_hooks;
         saved_frame = frame_hooks();
         saved_exec = editbox_exec_line_hook;
@@ -133,6 +138,7 @@ protected:
         script_echo_line = saved_echo;
         output_print = saved_print;
         window_test_reset();
+        main_settings.log_dir = saved_log_dir;
     }
 
     // Stands for an open, registered link; the socket is never used.
@@ -173,6 +179,7 @@ protected:
     TempSettingsDir settings{"kest_winput_"};
     Connection* conn = nullptr;
     int scripts = 0;
+    std::string saved_log_dir;
     StartupHooks saved_startup;
     FrameHooks saved_frame;
     decltype(editbox_exec_line_hook) saved_exec = nullptr;
@@ -217,7 +224,7 @@ TEST_F(WindowInputTest, OwnTextIsSentShownAndLoggedAsSayDoes)
         // Both lines are in the window's log, the same way.
         const std::string log = all_logs(settings.path());
         std::size_t first = log.find("hello there");
-        ASSERT_NE(first, std::string::npos) << log;
+        ASSERT_NE(first, std::string::npos) << log << " path " << rec->log_path << " logging " << rec->logging;
         EXPECT_NE(log.find("hello there", first + 1), std::string::npos) << log;
     }
 }
@@ -395,6 +402,36 @@ TEST_F(WindowInputTest, ClosingAQueryOrCustomWindowRaisesCloseBeforeAndAfter)
         EXPECT_FALSE(win_record_of(hwnd.data()));
         EXPECT_EQ(recorded, c.events);
     }
+}
+
+TEST_F(WindowInputTest, TheProgramLosingOrRegainingTheActivationRaisesAppactive)
+{
+    load_script({"on *:APPACTIVE:rec app"});
+    QPointer<KestFrame> frame = new KestFrame;
+    frame->resize(400, 300);
+    frame->show();
+    frame->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(frame.data()));
+    window_test_pump();
+    recorded.clear();
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        std::size_t events;
+    } steps[] = {
+        {"minimised", [&] { frame->showMinimized(); }, 1},
+        {"restored", [&] { frame->showNormal(); frame->activateWindow(); }, 2},
+        {"restored again", [&] { frame->showNormal(); frame->activateWindow(); }, 2},
+        {"minimised again", [&] { frame->showMinimized(); }, 3},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.step);
+        s.act();
+        window_test_pump();
+        EXPECT_EQ(recorded.size(), s.events);
+    }
+    delete frame.data();
+    window_test_pump();
 }
 
 // ---- The paste path ----
