@@ -44,6 +44,17 @@ void add_start_exit_script(KestProgram& kest)
                     "on *:EXIT:echo -s leaving now\n");
 }
 
+// Waits at most ten seconds until START has run `runs` times in all.
+bool wait_started(const KestProgram& kest, int runs)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (count_lines(kest.status_log(), "started as") >= runs)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
 TEST(StartExitE2e, StartRunsOnceAtStartAndExitOnceAtTheEnd)
 {
     // Started twice on the same settings: each run sees START and EXIT once.
@@ -53,13 +64,7 @@ TEST(StartExitE2e, StartRunsOnceAtStartAndExitOnceAtTheEnd)
         SCOPED_TRACE(run);
         ASSERT_TRUE(run == 1 ? kest.start({"-noconnect", "-nkestse"})
                              : kest.start_again({"-noconnect", "-nkestse"}));
-        bool started = false;
-        for (int i = 0; i < 100 && !started; ++i) {
-            started = count_lines(kest.status_log(), "started as kestse") >= run;
-            if (!started)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ASSERT_TRUE(started) << kest.status_log() << kest.output();
+        ASSERT_TRUE(wait_started(kest, run)) << kest.status_log() << kest.output();
         EXPECT_EQ(count_lines(kest.status_log(), "leaving now"), run - 1);
         EXPECT_EQ(kest.stop(), 0);
         const std::string log = kest.status_log();
@@ -71,9 +76,10 @@ TEST(StartExitE2e, StartRunsOnceAtStartAndExitOnceAtTheEnd)
 TEST(StartExitE2e, FrameOpensWhereItClosed)
 {
     KestProgram kest;
+    add_start_exit_script(kest);
     kest.set("windows", "main", "150,640,120,480,0,1,0");
     ASSERT_TRUE(kest.start({"-noconnect"}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(wait_started(kest, 1));
     ASSERT_EQ(kest.stop(), 0);
     const std::string first = main_placement(kest);
     ASSERT_FALSE(first.empty()) << kest.output();
@@ -83,7 +89,7 @@ TEST(StartExitE2e, FrameOpensWhereItClosed)
     for (int run = 2; run <= 3; ++run) {
         SCOPED_TRACE(run);
         ASSERT_TRUE(kest.start_again({"-noconnect"}));
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_TRUE(wait_started(kest, run));
         ASSERT_EQ(kest.stop(), 0);
         EXPECT_EQ(main_placement(kest), first);
     }
