@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "app/command_line.h"
-#include "app/child_window.h"
 #include "app/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"

@@ -63,6 +63,12 @@ int cmd_rec(CommandCall& call)
     return 1;
 }
 
+// Closes the window the command runs for, as the user's close does.
+int cmd_shut(CommandCall& call)
+{
+    return win_close_request(call.window);
+}
+
 std::vector<std::string> lines_of(const WindowRecord* rec)
 {
     std::vector<std::string> out;
@@ -109,6 +115,7 @@ protected:
         saved_print = output_print;
         app_install_subsystems();
         script_register_command("rec", cmd_rec);
+        script_register_command("shut", cmd_shut);
         event_startup_hold = 0;
         remote_files_free_all();
         wire.clear();
@@ -351,6 +358,33 @@ TEST_F(WindowInputTest, KeysInACustomWindowRaiseKeydownAndKeyupForThatWindowOnly
         QTest::keyClick(target, c.key);
         window_test_pump();
         EXPECT_EQ(recorded, c.events);
+    }
+}
+
+TEST_F(WindowInputTest, AKeydownHandlerThatClosesTheWindowUsesUpTheKey)
+{
+    load_script({"on *:KEYDOWN:@pad*:65:shut", "on *:KEYUP:@pad*:*:rec up $keyval"});
+    for (int round = 0; round < 2; ++round) {  // the same again in a new window
+        SCOPED_TRACE(round);
+        win_custom_request = CustomWindowRequest();
+        win_custom_request.editbox_kind = 1;
+        WindowRecord* pad = open("@pad" + std::to_string(round), kWinCustom);
+        ASSERT_TRUE(pad && pad->editbox.get());
+        QPointer<QWidget> hwnd = pad->hwnd.get();
+        QPointer<EditBox> box = pad->editbox.get();
+        box->setFocus();
+        recorded.clear();
+        QTest::keyClicks(box, "x");
+        window_test_pump();
+        EXPECT_EQ(box->textBytes(), "x");
+        EXPECT_EQ(recorded, std::vector<std::string>({"up 88"}));
+        recorded.clear();
+        QTest::keyPress(box, Qt::Key_A);
+        window_test_pump();
+        EXPECT_FALSE(win_record_of(hwnd.data()));
+        if (box)
+            EXPECT_EQ(box->textBytes(), "x");
+        EXPECT_TRUE(recorded.empty());
     }
 }
 
