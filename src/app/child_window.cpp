@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QResizeEvent>
@@ -234,10 +235,22 @@ void TextArea::mousePressEvent(QMouseEvent* event)
 
 void TextArea::mouseReleaseEvent(QMouseEvent* event)
 {
+    QPointer<TextArea> self(this);
     WindowRecord* rec = record();
-    if (rec && child_hooks.text_area_mouse && child_hooks.text_area_mouse(this, event, rec))
+    if (!(rec && child_hooks.text_area_mouse && child_hooks.text_area_mouse(this, event, rec)))
+        QFrame::mouseReleaseEvent(event);
+    // A click in the text (a marking, a word, a menu) leaves typing in the
+    // window's input box: the focus goes back to the box used last.
+    if (!self)
         return;
-    QFrame::mouseReleaseEvent(event);
+    rec = record();
+    if (!rec || !hasFocus())
+        return;
+    QWidget* box = rec->editbox2.get() && rec->last_focus.get() == static_cast<QWidget*>(rec->editbox2.get())
+                       ? static_cast<QWidget*>(rec->editbox2.get())
+                       : static_cast<QWidget*>(rec->editbox.get());
+    if (box && box->isVisible())
+        box->setFocus(Qt::MouseFocusReason);
 }
 
 void TextArea::mouseMoveEvent(QMouseEvent* event)
@@ -363,10 +376,40 @@ void EditBox::focusOutEvent(QFocusEvent* event)
     QPlainTextEdit::focusOutEvent(event);
 }
 
+bool EditBox::canInsertFromMimeData(const QMimeData* source) const
+{
+    return source && source->hasText() && !source->text().isEmpty();
+}
+
+void EditBox::insertFromMimeData(const QMimeData* source)
+{
+    if (!source)
+        return;
+    // The text is read once and kept: the clipboard's data is not read again
+    // while the box changes. An empty clipboard, or data that holds no text,
+    // inserts nothing.
+    QPointer<EditBox> self(this);
+    const QString text = source->hasText() ? source->text() : QString();
+    if (!self || text.isEmpty())
+        return;
+    pasting_ = 1;
+    textCursor().insertText(text);
+    if (!self)
+        return;
+    pasting_ = 0;
+    // Several lines in a one-line box are run line by line once the paste
+    // is in, not from inside the insertion.
+    if (document()->blockCount() > 1)
+        QMetaObject::invokeMethod(
+            this, [self] { if (self) self->onChanged(); }, Qt::QueuedConnection);
+    else
+        onChanged();
+}
+
 void EditBox::onChanged()
 {
     WindowRecord* rec = record();
-    if (!rec)
+    if (!rec || pasting_)
         return;
     if (child_hooks.editbox_changed) {
         child_hooks.editbox_changed(this, rec);
@@ -530,6 +573,11 @@ void ChildFrame::changeEvent(QEvent* event)
         if (isMinimized()) {
             win_enable_sysmenu_items(widget());
             post_app_message(WM_APP_MDI_REFRESH, 0, 0);
+        } else if (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) {
+            // Restored: the sizes seen while minimised laid nothing out
+            // (a window opened minimised never was), so lay it out now
+            // that the restored size is in place.
+            win_post(widget(), WM_APP_DEFERRED_LAYOUT, 0, kLayoutFull);
         }
     }
 }
@@ -970,6 +1018,14 @@ int win_create_editbox(WindowRecord* rec, int flags)
         box->setObjectName(QLatin1String(class_name));
         box->setProperty("className", QLatin1String(class_name));
         set_sunken(box, rec->border_style == 3);
+        if (rec->border_style != 3) {
+            // A line in the frame colour over the box sets it apart from the
+            // text above, also while it is empty.
+            QColor light, dark;
+            frame_colours(&light, &dark);
+            box->setStyleSheet(QStringLiteral("QPlainTextEdit { border: none; border-top: 1px solid %1; }")
+                                   .arg(dark.name()));
+        }
         box->setLineWrapMode(rec->editbox_mode == 0 ? QPlainTextEdit::NoWrap
                                                     : QPlainTextEdit::WidgetWidth);
         if (rec->font)

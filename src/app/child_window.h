@@ -68,10 +68,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // Pastes and drops take plain text only; empty or text-less data does nothing.
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     void onChanged();
     int second_ = 0;
+    int pasting_ = 0;  // a paste is being inserted: its lines are run after it
 };
 
 // The list box: a channel's nick list, a list window's lines, a custom

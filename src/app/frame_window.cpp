@@ -1,6 +1,7 @@
 // The main frame window.
 #include "app/frame_window.h"
 
+#include "app/frame_proc.h"
 #include "app/startup.h"
 #include "platform/app_messages.h"
 
@@ -25,4 +26,13 @@ void KestFrame::closeEvent(QCloseEvent* event)
     // The exit sequence decides; when it goes on, it destroys the frame itself.
     event->ignore();
     frame_close(0);
+}
+
+void KestFrame::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // The frame or the whole program gained or lost the activation; a
+    // minimised frame leaves the program inactive.
+    if (event->type() == QEvent::ActivationChange || event->type() == QEvent::WindowStateChange)
+        frame_update_activation(this, 3);
 }

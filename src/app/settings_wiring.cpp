@@ -18,8 +18,15 @@ int frame_placement(MainWindowPlacement& out)
     QMainWindow* w = frame_window.data();
     if (!w)
         return 0;
-    const QRect r = w->geometry();
-    const QRect n = w->normalGeometry().isValid() ? w->normalGeometry() : r;
+    // The frame is placed again by its outer corner (move) and its inner
+    // size (resize), so both rectangles are kept the same way: the corner
+    // with the window manager's decoration, the size without it.
+    const QRect inner = w->geometry();
+    const QPoint decoration = inner.topLeft() - w->pos();
+    const QRect r(w->pos(), inner.size());
+    const QRect n = w->normalGeometry().isValid()
+                        ? QRect(w->normalGeometry().topLeft() - decoration, w->normalGeometry().size())
+                        : r;
     out.visible = w->isVisible() ? 1 : 0;
     out.hidden_in_tray = (!w->isVisible() && w->isMinimized()) ? 1 : 0;
     out.minimised = w->isMinimized() ? 1 : 0;

@@ -16,6 +16,7 @@
 #include "core/text_limits.h"
 #include "core/time_date.h"
 #include "platform/app_messages.h"
+#include "script/events/event_fire.h"
 #include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
 #include "platform/platform_utils.h"
@@ -313,6 +314,7 @@ int app_init()
 {
     app_wire_main_settings();
     app_starting = 1;
+    event_startup_hold = 1;  // no event runs before START
     app_exit_mode = 0;
     wait_cursor_on();
     app_error_mode = 0x8001;
@@ -523,6 +525,7 @@ void frame_deferred_start()
 void app_finish_startup()
 {
     app_starting = 0;
+    event_startup_hold = 0;
     if (startup_hooks.script_fire_load_start)
         startup_hooks.script_fire_load_start(65);
     if (app_exit_mode != 0 || cmdline_no_connect)

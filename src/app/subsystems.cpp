@@ -17,9 +17,12 @@
 #include "display/fonts.h"
 #include "display/input_procs.h"
 #include "display/nick_list.h"
+#include "display/tab_complete.h"
 #include "display/text_area.h"
+#include "core/options.h"
 #include "commands/channel_commands.h"
 #include "commands/connection_switch_commands.h"
+#include "commands/messaging_commands.h"
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
@@ -41,6 +44,7 @@
 #include "irc/numerics/replies.h"
 #include "platform/platform_utils.h"
 #include "script/events/event_fire.h"
+#include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
 #include "script/script_wiring.h"
@@ -61,12 +65,6 @@ int exec_typed_line(QWidget* window, const std::string& line, int mode, Connecti
     if (line.empty())
         return 0;
     return script_exec_line(window, line.c_str(), nullptr, mode, nullptr, nullptr, conn);
-}
-
-// Plain text of a run goes to the window's target as the editbox says it.
-int send_plain_text(QWidget* window, Connection* conn, const std::string& text, int /*origin*/)
-{
-    return editbox_say_hook ? editbox_say_hook(window, text, conn) : 0;
 }
 
 // A /signal: the SIGNAL event with the signal's name and parameters as its
@@ -117,6 +115,82 @@ void protocol_tick(Connection* conn)
     automode_tick(conn);
 }
 
+// ---- Script events of the frame and the windows ----
+
+int window_events_on()
+{
+    return opt(OPT_REMOTE_EVENTS) ? 1 : 0;
+}
+
+// The connection a window belongs to, else the current one.
+Connection* event_conn_of(QWidget* window)
+{
+    Connection* conn = window ? conn_of_window(window) : nullptr;
+    return conn ? conn : conn_current();
+}
+
+void fire_start(int event_id)
+{
+    script_fire_load_start(event_id, nullptr, 0);
+}
+
+void fire_exit(Connection* conn)
+{
+    event_fire(conn, nullptr, nullptr, "EXIT", kEvExit, 0, nullptr, nullptr);
+}
+
+// ACTIVE (a window) and APPACTIVE (none) from the frame's activation.
+void fire_frame_event(int event_id, const char* name, QWidget* window)
+{
+    event_fire(event_conn_of(window), window, nullptr, name, event_id, 0, nullptr, nullptr);
+}
+
+// CLOSE: the before pass ("^" lines) and the normal pass.
+void fire_close(Connection* conn, WindowRecord* rec, int pre)
+{
+    if (!win_is_record(rec))
+        return;
+    if (!conn_is_live(conn))
+        conn = conn_current();
+    event_fire(conn, rec->hwnd.get(), nullptr, "CLOSE", kEvClose, pre ? 1 : 0, nullptr, nullptr);
+}
+
+// INPUT: the line being submitted is the handlers' $1-; 0 when halted.
+int fire_input(Connection* conn, QWidget* window, const std::string& line)
+{
+    EventSource source;
+    source.text1 = line;
+    return event_fire(conn, window, nullptr, "INPUT", kEvInput, 0, nullptr, &source);
+}
+
+// TABCOMP: the offered text is $1-; 0 when halted (the box stays as it is).
+int fire_tabcomp(Connection* conn, QWidget* window, const std::string& text, int)
+{
+    EventSource source;
+    source.text1 = text;
+    return event_fire(conn, window, nullptr, "TABCOMP", kEvTabComp, 0, nullptr, &source);
+}
+
+// KEYDOWN and KEYUP of custom windows, with $keyval, $keychar and $keyrpt.
+void fire_key(Connection* conn, QWidget* window, int up, int key, int character, int repeat)
+{
+    if (!window_events_on() || !event_has_handler(up ? kEvKeyUp : kEvKeyDown))
+        return;
+    EventSource source;
+    source.key_value = key;
+    source.key_char = character;
+    source.key_repeat = repeat;
+    event_fire(conn_is_live(conn) ? conn : event_conn_of(window), window, nullptr,
+               up ? "KEYUP" : "KEYDOWN", up ? kEvKeyUp : kEvKeyDown, 0, nullptr, &source);
+}
+
+// Text typed without the command character goes out as the messaging
+// commands send it (shown and logged as /say shows it).
+int send_typed_text(QWidget* window, Connection* conn, const std::string& text, int send_kind)
+{
+    return chat_send_text(window, text, send_kind, conn);
+}
+
 void save_script_files()
 {
     alias_files_save_list(2);
@@ -152,7 +226,7 @@ void app_install_subsystems()
     // saving the variables at shutdown.
     script_engine_init();
     editbox_exec_line_hook = exec_typed_line;
-    script_send_text = send_plain_text;
+    script_send_text = send_typed_text;
     startup_hooks.script_files_save = save_script_files;
 
     // Scripts from files: alias files, remote scripts with their events and
@@ -238,4 +312,19 @@ void app_install_subsystems()
     scid_eval_identifier = scid_eval_text;
     scid_script_error = scid_report_error;
     conn_hooks.online_time_add = online_time_add;
+
+    // Script events where the user meets them: START when the start is done,
+    // EXIT at shutdown, ACTIVE and APPACTIVE from the frame's activation,
+    // CLOSE of windows, INPUT of typed lines, TABCOMP of completions and the
+    // keys of custom windows.
+    startup_hooks.events_enabled = window_events_on;
+    startup_hooks.script_fire_load_start = fire_start;
+    startup_hooks.event_fire_exit = fire_exit;
+    frame_hooks().events_enabled = window_events_on;
+    frame_hooks().fire_event = fire_frame_event;
+    open_hooks.close_event_enabled = window_events_on;
+    open_hooks.close_event = fire_close;
+    editbox_input_event_hook = fire_input;
+    tabcomp_event_hook = fire_tabcomp;
+    input_key_event_hook = fire_key;
 }

@@ -749,6 +749,11 @@ bool KestProgram::start(const std::vector<std::string>& args)
             p << "n" << i << "=" << perform_[i] << "\n";
         write_file(settings_ / "perform.ini", p.str());
     }
+    return start_again(args);
+}
+
+bool KestProgram::start_again(const std::vector<std::string>& args)
+{
     std::vector<std::string> argv = {KEST_BINARY, "-r", settings_.string() + "/"};
     argv.insert(argv.end(), args.begin(), args.end());
     return proc_.start(argv,

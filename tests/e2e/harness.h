@@ -217,6 +217,9 @@ public:
     // Writes the settings and starts the program with "-r <settings>" and
     // the extra arguments.
     bool start(const std::vector<std::string>& args);
+    // Starts the program again on the settings as the last run left them
+    // (nothing is written first).
+    bool start_again(const std::vector<std::string>& args);
     // SIGTERM with a bounded wait, SIGKILL after it. The exit code (-1 when
     // it had to be killed).
     int stop(int grace_ms = kWaitMs);
