@@ -102,7 +102,6 @@ struct Connection {
     StringNode* pending_joins = nullptr;  // with open-minimised/maximised flags
     int link_words3b[2] = {0, 0};
     int tick_seconds = 0;              // one more each tick
-    int idle_seconds = 0;              // the idle counter (/resetidle sets it)
     int nick_switch_slot = -1;         // nick slot a confirmed own NICK goes to; -1 the slot in use
     QPointer<QWidget> chanlist_window;
     int chanlist_busy = 0;

@@ -334,7 +334,7 @@ int cmd_resetidle(CommandCall& call)
     if (!conn_is_live(conn))
         return kScriptFailed;
     long seconds = std::strtol(call.arg(1).c_str(), nullptr, 10);
-    conn->idle_seconds = seconds > 0 && seconds < 0x7fffffff ? static_cast<int>(seconds) : 0;
+    conn->idle_seconds = seconds > 0 && seconds < 0x7fffffff ? seconds : 0;
     return kScriptDone;
 }
 
