@@ -185,6 +185,12 @@ int ident_table_size()
     return kEntryCount;
 }
 
+const IdentEntry* ident_table_entry(int index)
+{
+    ensure_table();
+    return index >= 0 && index < kEntryCount ? &ident_entries[index] : nullptr;
+}
+
 int ident_register(std::string_view name, IdentHandler handler, int variant, int flags)
 {
     ensure_table();

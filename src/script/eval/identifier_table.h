@@ -23,6 +23,8 @@ const IdentEntry* ident_lookup(std::string_view name);
 
 // Number of names in the vocabulary.
 int ident_table_size();
+// The entry at a place of the vocabulary (0 .. size - 1); null past its end.
+const IdentEntry* ident_table_entry(int index);
 
 // The handler of the names that the evaluator answers itself ($true, $me,
 // $cid, $result ...).

@@ -143,6 +143,11 @@ int command_table_size()
     return static_cast<int>(sizeof command_entries / sizeof command_entries[0]);
 }
 
+const char* command_table_word(int index)
+{
+    return index >= 0 && index < command_table_size() ? command_entries[index].word : nullptr;
+}
+
 int command_has_handler(std::string_view word)
 {
     ensure_table();

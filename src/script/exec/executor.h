@@ -37,5 +37,7 @@ int cmd_return(CommandCall& call);
 
 // Number of words in the command vocabulary.
 int command_table_size();
+// The word at a place of the vocabulary (0 .. size - 1); null past its end.
+const char* command_table_word(int index);
 // Whether a word has a registered handler.
 int command_has_handler(std::string_view word);
