@@ -428,6 +428,11 @@ int id_absent(IdentCall& call)
     return 2;
 }
 
+int id_not_available(IdentCall& call)
+{
+    return script_error_not_available('$', call.name);
+}
+
 int id_value(IdentCall& call)
 {
     std::string& out = *call.value;

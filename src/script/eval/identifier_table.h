@@ -29,6 +29,8 @@ const IdentEntry* ident_table_entry(int index);
 // The handler of the names that the evaluator answers itself ($true, $me,
 // $cid, $result ...).
 int id_value(IdentCall& call);
-// The handler of names whose family is not in yet: arguments are taken and
-// the value is empty.
+// Arguments are taken and the value is empty (a name no alias answers).
 int id_absent(IdentCall& call);
+// The handler of built-in names whose feature is not built yet: the error
+// "* $name: not available yet", which halts the run.
+int id_not_available(IdentCall& call);

@@ -35,6 +35,10 @@ int builtin_dispatch(CommandCall& call);
 // /return: the arguments joined with single blanks into the line buffer; 3.
 int cmd_return(CommandCall& call);
 
+// /goto: the run jumps to the label in the word's first argument (the run
+// itself finds it); -12.
+int cmd_goto(CommandCall& call);
+
 // Number of words in the command vocabulary.
 int command_table_size();
 // The word at a place of the vocabulary (0 .. size - 1); null past its end.
