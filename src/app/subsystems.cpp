@@ -2,13 +2,18 @@
 
 #include <algorithm>
 
+#include <QWidget>
+
 #include "app/command_line.h"
 #include "app/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "core/files.h"
+#include "core/ini.h"
 #include "core/main_settings.h"
+#include "core/time_date.h"
 #include "display/colors.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
@@ -19,6 +24,7 @@
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
@@ -110,6 +116,22 @@ void protocol_tick(Connection* conn)
     automode_tick(conn);
 }
 
+// The online timer moved: every status window's caption shows it.
+void refresh_status_captions()
+{
+    for (Connection* c = conn_list; c; c = c->next) {
+        WindowRecord* rec = win_record_of(c->status_window.data());
+        if (win_is_open(rec))
+            win_update_title(rec, nullptr);
+    }
+}
+
+// A list file too big to hold: the interpreter's memory error.
+void report_list_file_error(const char* word, int kind)
+{
+    script_error(nullptr, {}, word ? word : "", kind);
+}
+
 void save_script_files()
 {
     alias_files_save_list(2);
@@ -180,6 +202,13 @@ void app_install_subsystems()
 
     // Outgoing flood protection.
     irc_flood_install();
+
+    // Core routines that need the layers above them: channel-type
+    // characters in file names, the list-file memory error, the status
+    // captions after the online timer moved.
+    file_chantype_of = isupport_is_chantype;
+    ini_report_script_error = report_list_file_error;
+    online_time_refresh_titles = refresh_status_captions;
 
     // The per-channel and per-connection lists.
     irc_ban_lists_install();

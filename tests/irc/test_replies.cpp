@@ -171,7 +171,7 @@ TEST_F(Replies, ModesAndCreationTimeOfOurOwnQueryStayQuiet)
     st->pending_modes = 1;
     EXPECT_EQ(feed(":srv 324 me #k +tnlk 10 secret"), 1);
     EXPECT_EQ(chan->chan_key, "secret");
-    EXPECT_EQ(chan->chan_modes, "+tnlk 10 secret");
+    EXPECT_EQ(chan->chan_modes, "[+ntlk 10 secret]");   // the mode text form the caption shows
     EXPECT_EQ(st->pending_modes, 0);
     EXPECT_EQ(st->pending_created, 1);
     EXPECT_EQ(feed(":srv 329 me #k 1700000000"), 1);

@@ -1,3 +1,4 @@
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/messages.h"
 
 #include <cctype>
@@ -20,7 +21,6 @@ void (*ctcp_on_request_hook)(IrcMessage&, QWidget*) = nullptr;
 void (*irc_on_ctcp_reply_hook)(IrcMessage&) = nullptr;
 int (*irc_ignore_check_hook)(IrcMessage&, const char*) = nullptr;
 void (*irc_ial_update_hook)(Connection*, const std::string&, const std::string&) = nullptr;
-void (*irc_window_title_hook)(QWidget*) = nullptr;
 int (*irc_note_whois_hook)(QWidget*, const std::string&, Connection*) = nullptr;
 
 namespace {
@@ -69,7 +69,7 @@ WindowRecord* active_of(Connection* conn)
 
 void title(WindowRecord* rec)
 {
-    if (irc_window_title_hook && win_is_open(rec)) irc_window_title_hook(rec->hwnd.get());
+    if (win_is_open(rec)) win_update_title(rec, nullptr);
 }
 
 void note_address(IrcMessage& msg)

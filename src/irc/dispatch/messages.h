@@ -40,8 +40,6 @@ extern void (*irc_on_ctcp_reply_hook)(IrcMessage& msg);
 extern int (*irc_ignore_check_hook)(IrcMessage& msg, const char* type);
 // Address-list note of a sender seen on a channel. Absent: nothing.
 extern void (*irc_ial_update_hook)(Connection* conn, const std::string& nick, const std::string& address);
-// Caption refresh of a window after its state changed. Absent: nothing.
-extern void (*irc_window_title_hook)(QWidget* window);
 // Notes the WHOIS sent when a query opens (so that the reply goes there) and
 // tells whether the flood gate allows it. Absent: the WHOIS is sent unnoted.
 extern int (*irc_note_whois_hook)(QWidget* window, const std::string& nick, Connection* conn);

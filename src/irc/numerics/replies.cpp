@@ -15,8 +15,10 @@
 #include "display/line_buffer.h"
 #include "display/logging.h"
 #include "display/nick_list.h"
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
+#include "irc/dispatch/modes.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
@@ -26,6 +28,12 @@
 #include "script/events/event_fire.h"
 
 namespace {
+
+// The window's caption after its channel state changed.
+void refresh_caption(WindowRecord* rec)
+{
+    if (rec && win_is_open(rec)) win_update_title(rec, nullptr);
+}
 
 std::unordered_map<int, ReplyState> g_reply_states;
 
@@ -139,7 +147,7 @@ void on_names(IrcMessage& msg)
                 pos = end + 1;
             }
         }
-        if (reply_window_title) reply_window_title(rec);
+        refresh_caption(rec);
     }
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     print_options.indent = static_cast<int>(channel.size()) + 1;
@@ -157,7 +165,7 @@ void on_names_end(IrcMessage& msg)
     if (!join_allowed(channel, conn)) return;
     if (!rs->names_channel.empty() && text_equal_nocase(rs->names_channel, channel)) {
         WindowRecord* rec = win_find_channel(channel, conn);
-        if (rec && reply_window_title) reply_window_title(rec);
+        refresh_caption(rec);
     }
     rs->names_channel.clear();
     names_settle(rs, conn);
@@ -182,7 +190,7 @@ void on_no_topic(IrcMessage& msg)
     WindowRecord* rec = win_find_channel(irc_word(msg, 3), conn);
     if (rec) {
         rec->topic.clear();
-        if (reply_window_title) reply_window_title(rec);
+        refresh_caption(rec);
     }
     reply_state(conn)->topic_shown = 1;
     show_from(msg, 3, 1, 0);
@@ -199,7 +207,7 @@ void on_topic(IrcMessage& msg)
     }
     std::string topic = irc_word(msg, 4).substr(0, kMediumText);
     rec->topic = topic;
-    if (reply_window_title) reply_window_title(rec);
+    refresh_caption(rec);
     if (!raw_event(msg) || !win_is_record(rec) || !conn_is_live(conn)) return;
     std::string line = topic.empty() ? text_of(3553) : text_fill_pattern(text_of(3552), {strip_controls(topic)});
     int where = topic_destination();
@@ -240,14 +248,14 @@ void on_channel_modes(IrcMessage& msg)
         int param = 5;
         for (char c : modes) {
             if (c == 'l') {
-                ++param;  // the limit is kept in the mode text
+                chan_mode_set_limit(rec, std::atoi(irc_word(msg, param++).c_str()));
             } else if (c == 'k') {
                 std::string key = irc_word(msg, param++).substr(0, kShortText);
                 rec->chan_key = key == "*" ? std::string() : key;
             }
         }
-        rec->chan_modes = irc_words_from(msg, 4).substr(0, kShortText);
-        if (reply_window_title) reply_window_title(rec);
+        chan_mode_text(rec, modes);
+        refresh_caption(rec);
         // The answer to our own query after a join goes to the window only.
         ChannelMembership* st = chan_membership(rec);
         if (st->pending_modes > 0) {
@@ -414,7 +422,6 @@ void reply_chanlist_end(Connection* conn)
     conn->chanlist_busy = 0;
     conn->chanlist_stop_sent = 0;
 }
-void (*reply_window_title)(WindowRecord*) = nullptr;
 
 ReplyState* reply_state(Connection* conn)
 {

@@ -35,8 +35,6 @@ extern void (*reply_close_waiting)(const std::string& channel, Connection* conn)
 void reply_chanlist_begin(Connection* conn);
 void reply_chanlist_end(Connection* conn);
 
-// Recomputes a window's caption. Absent: nothing.
-extern void (*reply_window_title)(WindowRecord* rec);
 
 // Per-connection state of the replies.
 struct ReplyState {
