@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QWidget>
+
 #include "app/command_line.h"
 #include "app/connection.h"
 #include "app/external_request.h"
@@ -9,6 +11,8 @@
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "core/files.h"
+#include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/time_date.h"
 #include "display/colors.h"
@@ -26,6 +30,7 @@
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
@@ -191,6 +196,22 @@ int send_typed_text(QWidget* window, Connection* conn, const std::string& text, 
     return chat_send_text(window, text, send_kind, conn);
 }
 
+// The online timer moved: every status window's caption shows it.
+void refresh_status_captions()
+{
+    for (Connection* c = conn_list; c; c = c->next) {
+        WindowRecord* rec = win_record_of(c->status_window.data());
+        if (win_is_open(rec))
+            win_update_title(rec, nullptr);
+    }
+}
+
+// A list file too big to hold: the interpreter's memory error.
+void report_list_file_error(const char* word, int kind)
+{
+    script_error(nullptr, {}, word ? word : "", kind);
+}
+
 void save_script_files()
 {
     alias_files_save_list(2);
@@ -273,7 +294,6 @@ void app_install_subsystems()
     frame_hooks().external_request = [](int message, uintptr_t wparam, std::string& text) {
         return frame_external_request(nullptr, message, wparam, text);
     };
-    irc_error_beep = [] { beep_error(0); };
     main_settings_hooks.ident_settings_load = ident_settings_load;
     main_settings_hooks.ProxySettings = proxy_settings_load;
     // /dns of a nick that the internal address list knows looks its host
@@ -298,6 +318,13 @@ void app_install_subsystems()
 
     // Outgoing flood protection.
     irc_flood_install();
+
+    // Core routines that need the layers above them: channel-type
+    // characters in file names, the list-file memory error, the status
+    // captions after the online timer moved.
+    file_chantype_of = isupport_is_chantype;
+    ini_report_script_error = report_list_file_error;
+    online_time_refresh_titles = refresh_status_captions;
 
     // The per-channel and per-connection lists.
     irc_ban_lists_install();

@@ -282,6 +282,38 @@ int cmd_query(CommandCall& call)
     return 1;
 }
 
+// A name a query window may take: no blank or control character and none of
+// ! £ $ % & * ( ) + = # : ; @ < > , . ? / or the double quote.
+static bool query_name_ok(const std::string& name)
+{
+    static const std::string refused = "!\xA3$%&*()+=#:;@<>,.?/\"";
+    for (char c : name)
+        if (static_cast<unsigned char>(c) <= 32 || refused.find(c) != std::string::npos)
+            return false;
+    return true;
+}
+
+int cmd_queryrn(CommandCall& call)
+{
+    std::size_t i = 1;
+    const bool to_front = i < call.tokens.size() && text_equal_nocase(call.tokens[i], "-s");
+    if (to_front) ++i;
+    if (i + 1 >= call.tokens.size() || call.tokens[i + 1].empty()) return fail(call, 0);
+    Connection* conn = conn_of(call);
+    WindowRecord* win = win_find_by_name(call.tokens[i], conn);
+    if (!win || win->type != kWinQuery || win->subtype != kQueryPrivate) return fail(call, 7);
+    const std::string new_name = call.tokens[i + 1].substr(0, kShortText);
+    if (!text_equal_nocase(new_name, win->name)) {
+        if (win_find_by_name(new_name, conn) || chat_is_channel(new_name, conn) || !query_name_ok(new_name))
+            return fail(call, 7);
+    }
+    win->name = new_name;
+    if (win_hooks.winlist_sort) win_hooks.winlist_sort();
+    if (win_is_open(win)) win_update_title(win, nullptr);
+    if (to_front && chat_activate_window) chat_activate_window(win, 0);
+    return 1;
+}
+
 int cmd_me(CommandCall& call)
 {
     WindowRecord* rec = chat_record_of(call.window);
@@ -501,6 +533,7 @@ void messaging_commands_register()
 {
     script_register_command("msg", cmd_query);
     script_register_command("query", cmd_query);
+    script_register_command("queryrn", cmd_queryrn);
     script_register_command("say", cmd_say);
     script_register_command("me", cmd_me);
     script_register_command("action", cmd_me);

@@ -14,6 +14,7 @@ struct Connection;
 struct WindowRecord;
 
 int cmd_query(CommandCall& call);     // /msg, /query
+int cmd_queryrn(CommandCall& call);   // /queryrn [-s] oldnick newnick
 int cmd_say(CommandCall& call);       // /say
 int cmd_me(CommandCall& call);        // /me, /action
 int cmd_describe(CommandCall& call);  // /describe

@@ -1,5 +1,7 @@
 #include "commands/server_commands.h"
 
+#include "platform/platform_utils.h"
+
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -16,6 +18,7 @@
 #include "display/colors.h"
 #include "display/line_buffer.h"
 #include "irc/dispatch/captions.h"
+#include "platform/platform_utils.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
 #include "irc/numerics/isupport.h"
@@ -436,8 +439,7 @@ int cmd_server(CommandCall& call)
         conn_report_missing_identity(target, true, fresh ? link_status_window(conn) : nullptr);
         if (fresh)
             conn_free(target);
-        if (irc_error_beep)
-            irc_error_beep();
+        beep_error(0);
         if (irc_open_connect_options)
             irc_open_connect_options();
         return kScriptFailed;

@@ -56,7 +56,7 @@ std::string default_port()
 
 } // namespace
 
-int irc_link_read(const std::string& text_in, int from_outside, const std::string& default_server,
+int irc_link_parse(const std::string& text_in, int from_outside, const std::string& default_server,
                   const std::string& chan_types, IrcLinkRequest& out)
 {
     out = IrcLinkRequest();
@@ -158,7 +158,7 @@ int dde_open_irc_link(const std::string& text, int from_outside)
     IrcLinkRequest request;
     const std::string current_server =
         conn->server_name.empty() ? conn->stored_identity[5] : conn->server_name;
-    if (!irc_link_read(text, from_outside, current_server, conn->chan_types, request))
+    if (!irc_link_parse(text, from_outside, current_server, conn->chan_types, request))
         return 0;
     if (!request.server.empty()) {
         if (Connection* other = conn_find_by_network(request.server))

@@ -21,7 +21,7 @@ struct IrcLinkRequest {
 // connection; 0 when it asks for nothing (an empty text, irc: links turned
 // off, a chat file). `default_server` fills the server when the text names
 // none; `chan_types` are the connection's channel prefixes.
-int irc_link_read(const std::string& text, int from_outside, const std::string& default_server,
+int irc_link_parse(const std::string& text, int from_outside, const std::string& default_server,
                   const std::string& chan_types, IrcLinkRequest& out);
 
 // Opens a link for the current connection (or the connection of the link's

@@ -737,7 +737,7 @@ TEST(IrcLinkRequest, LinksAndArgumentListsAreRead)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         IrcLinkRequest r;
-        EXPECT_EQ(irc_link_read(c.text, c.from_outside, "current.example.net", "#&", r), c.result);
+        EXPECT_EQ(irc_link_parse(c.text, c.from_outside, "current.example.net", "#&", r), c.result);
         if (!c.result)
             continue;
         EXPECT_EQ(r.server, c.server);
@@ -751,7 +751,7 @@ TEST(IrcLinkRequest, LinksAndArgumentListsAreRead)
     // irc: links turned off in the options: nothing is followed.
     option_set_value(option_id_line(OPT_CHAT_LINKS), option_id_position(OPT_CHAT_LINKS), 0);
     IrcLinkRequest r;
-    EXPECT_EQ(irc_link_read("irc://irc.example.net/#kest", 1, "", "#", r), 0);
+    EXPECT_EQ(irc_link_parse("irc://irc.example.net/#kest", 1, "", "#", r), 0);
     options_reset();
 }
 

@@ -3,6 +3,7 @@
 // buffers; plain text goes to the window's target.
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <QWidget>
 
 #include <string>
@@ -152,6 +153,50 @@ TEST_F(SubsystemsTest, PlainTextGoesToTheTarget)
         EXPECT_EQ(sent_lines[0], c.sent);
     }
     conn->socket = -1;
+}
+
+// A built-in word or identifier whose feature is not built yet, typed into
+// the editbox: the window says so and nothing goes to the server; a word
+// that is not built-in still goes out.
+TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
+{
+    const struct {
+        const char* typed;
+        const char* printed;   // null: nothing printed
+        const char* sent;      // null: nothing sent
+    } cases[] = {
+        {"/toolbar on", "* /toolbar: not available yet", nullptr},
+        {"/DRAWTEXT @pic 1 x", "* /drawtext: not available yet", nullptr},
+        {"//echo -a before $agentver after", "* $agentver: not available yet", nullptr},
+        {"/zzztop a b", nullptr, "ZZZTOP a b"},
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.typed);
+            WindowRecord* active = win_record_of(win_active);
+            ASSERT_TRUE(active);
+            ASSERT_TRUE(active->editbox.get());
+            sent_lines.clear();
+            const std::size_t before = buffer_texts(active).size();
+            QTest::keyClicks(active->editbox.get(), c.typed);
+            QTest::keyClick(active->editbox.get(), Qt::Key_Return);
+            window_test_pump();
+            const std::vector<std::string> texts = buffer_texts(active);
+            const std::vector<std::string> added(texts.begin() + static_cast<long>(before), texts.end());
+            if (c.printed) {
+                ASSERT_EQ(added.size(), 1u) << ::testing::PrintToString(added);
+                EXPECT_TRUE(buffer_has(active, c.printed)) << added[0];
+            } else {
+                EXPECT_TRUE(added.empty()) << ::testing::PrintToString(added);
+            }
+            if (c.sent) {
+                ASSERT_EQ(sent_lines.size(), 1u);
+                EXPECT_EQ(sent_lines[0].substr(0, sent_lines[0].find_last_not_of("\r\n") + 1), c.sent);
+            } else {
+                EXPECT_TRUE(sent_lines.empty()) << sent_lines[0];
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -164,3 +164,37 @@ TEST_F(ChatMore, AutojoinSwitchesSetTheDelay)
 }
 
 }  // namespace
+
+namespace {
+
+class ReplyCaptions : public ChatLink {};
+
+// The channel's caption follows the replies that change what it shows: the
+// topic (332, 331) and the modes (324); a reply for another channel leaves
+// it alone, and the same reply twice gives the same caption.
+TEST_F(ReplyCaptions, TopicAndModeRepliesRecomputeTheCaption)
+{
+    WindowRecord* chan = open("#k");
+    WindowRecord* other = open("#other");
+    other->hwnd->setWindowTitle("untouched");
+    const struct {
+        const char* line;
+        const char* caption;
+    } cases[] = {
+        {":srv 332 me #k :the topic", "#k [0]: the topic"},
+        {":srv 332 me #k :the topic", "#k [0]: the topic"},
+        {":srv 324 me #k +nt", "#k [0] [+nt]: the topic"},
+        {":srv 331 me #k :No topic is set", "#k [0] [+nt]"},
+        {":srv 324 me #k +ntlk 12 sesame", "#k [0] [+ntlk 12 sesame]"},
+        {":srv 324 me #k +", "#k [0]"},
+        {":srv 332 me #nowhere :ignored", "#k [0]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        feed(c.line);
+        EXPECT_EQ(chan->hwnd->windowTitle().toStdString(), c.caption);
+        EXPECT_EQ(other->hwnd->windowTitle().toStdString(), "untouched");
+    }
+}
+
+}  // namespace

@@ -128,6 +128,47 @@ TEST_F(Messaging, MsgSendsOrFails)
     EXPECT_EQ(chat_shown[0].rec, chan);
 }
 
+// /queryrn renames a query window without a word to the server, and refuses
+// what a query name may not be.
+TEST_F(Messaging, QueryrnRenamesTheQueryWindowOnly)
+{
+    WindowRecord* query = open("alice", kWinQuery, kQueryPrivate);
+    open("#k");
+    open("carol", kWinQuery, kQueryPrivate);
+    struct Case {
+        std::vector<std::string> tokens;
+        int result;
+        const char* name_after;   // the query's name afterwards
+        const char* error_part;
+    } cases[] = {
+        {{"queryrn", "alice", "bob"}, 1, "bob", nullptr},
+        {{"queryrn", "BOB", "Bob"}, 1, "Bob", nullptr},               // a change of case only
+        {{"queryrn", "-s", "bob", "dave"}, 1, "dave", nullptr},
+        {{"queryrn", "dave", "carol"}, 0, "dave", "Geçersiz pencere"},   // another window's name
+        {{"queryrn", "dave", "#x"}, 0, "dave", "Geçersiz pencere"},      // a channel name
+        {{"queryrn", "dave", "bo?b"}, 0, "dave", "Geçersiz pencere"},
+        {{"queryrn", "dave", "bo\xA3" "b"}, 0, "dave", "Geçersiz pencere"},
+        {{"queryrn", "#k", "eve"}, 0, "dave", "Geçersiz pencere"},       // not a query
+        {{"queryrn", "nobody", "eve"}, 0, "dave", "Geçersiz pencere"},
+        {{"queryrn", "dave"}, 0, "dave", "Yetersiz"},
+        {{"queryrn", "dave", std::string(300, 'z')}, 1, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tokens.back().substr(0, 20));
+        chat_sent.clear();
+        script_error_clear();
+        EXPECT_EQ(run(c.tokens, cmd_queryrn), c.result);
+        EXPECT_TRUE(chat_sent.empty());
+        if (c.name_after) {
+            EXPECT_EQ(query->name, c.name_after);
+        }
+        if (c.error_part) {
+            EXPECT_NE(script_error_state.text.find(c.error_part), std::string::npos) << script_error_state.text;
+        }
+    }
+    EXPECT_EQ(query->name, std::string(256, 'z'));   // cut to 256 characters
+}
+
 TEST_F(Messaging, MeInAChannelSendsTheActionAndEchoesIt)
 {
     WindowRecord* chan = open("#k");

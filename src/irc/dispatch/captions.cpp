@@ -11,6 +11,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "core/time_date.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/lists/address_list.h"
@@ -18,7 +19,6 @@
 #include "platform/platform_utils.h"
 
 int (*caption_is_away)(Connection*) = nullptr;
-void (*caption_online_total)(int*, int*) = nullptr;
 std::string (*caption_group_of_host)(const std::string&) = nullptr;
 void (*caption_set_hook)(WindowRecord*, const std::string&) = nullptr;
 std::string (*caption_get_hook)(WindowRecord*) = nullptr;
@@ -145,7 +145,8 @@ std::string irc_status_caption(Connection* conn)
         if (opt(OPT_ONLINE_TIMER)) {
             int h = 0, m = 0;
             if (opt(OPT_ONLINE_TIMER_TOTAL)) {
-                if (caption_online_total) caption_online_total(&h, &m);
+                h = online_time_total.hours;
+                m = online_time_total.minutes;
             } else {
                 h = conn->online_hours;
                 m = conn->online_minutes;

@@ -34,8 +34,6 @@ int caption_kept_count();
 // Seams.
 // Whether the connection is marked away. Absent: not away.
 extern int (*caption_is_away)(Connection* conn);
-// The online timer's total time (hours, minutes). Absent: 0:00.
-extern void (*caption_online_total)(int* hours, int* minutes);
 // The group that the server list gives for a host. Absent: none.
 extern std::string (*caption_group_of_host)(const std::string& host);
 // Sets a window's caption (called only when it changed). Absent: the

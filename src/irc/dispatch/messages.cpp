@@ -1,3 +1,4 @@
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/messages.h"
 
 #include <cctype>

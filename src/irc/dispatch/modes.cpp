@@ -1,3 +1,4 @@
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/modes.h"
 
 #include <algorithm>
@@ -167,7 +168,7 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
     if (prefix_changed && win_is_open(rec)) editbox_relayout(rec, 0);
     if (msg.mode_flag && win_is_open(rec)) {
         chan_mode_text(rec, letters);
-        win_update_title(rec, nullptr);
+        if (win_is_open(rec)) win_update_title(rec, nullptr);
     }
     event_id = msg.has_address ? kEvMode : kEvServerMode;
     event_word = msg.has_address ? "MODE" : "SERVERMODE";

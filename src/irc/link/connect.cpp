@@ -17,6 +17,7 @@
 #include "display/line_buffer.h"
 #include "irc/link/close.h"
 #include "irc/link/send_queue.h"
+#include "platform/platform_utils.h"
 #include "platform/app_messages.h"
 #include "platform/host_lookup.h"
 #include "platform/sockets.h"
@@ -80,8 +81,7 @@ void incomplete(Connection* conn, bool stored)
 {
     conn_report_missing_identity(conn, stored);
     conn_disconnect(std::string(), 1, conn);
-    if (irc_error_beep)
-        irc_error_beep();
+    beep_error(0);
     if (irc_open_connect_options)
         irc_open_connect_options();
 }
@@ -127,7 +127,6 @@ std::string (*irc_ident_user)() = default_ident_user;
 void (*irc_ident_start)(Connection*) = nullptr;
 void (*irc_nick_attempts_reset)(Connection*) = nullptr;
 void (*irc_refresh_ui)(Connection*) = default_refresh;
-void (*irc_error_beep)() = nullptr;
 void (*irc_open_connect_options)() = nullptr;
 
 LinkState& link_state(Connection* conn)
@@ -301,8 +300,7 @@ int conn_begin_connect(Connection* conn)
 void conn_toggle(Connection* conn)
 {
     if (!conn_is_live(conn)) {
-        if (irc_error_beep)
-            irc_error_beep();
+        beep_error(0);
         return;
     }
     if (conn->connected || conn_is_connecting(conn))

@@ -116,8 +116,6 @@ extern void (*irc_nick_attempts_reset)(Connection* conn);
 // Refreshes the status title, toolbar, menus and tray. Default: the
 // connection's title hook.
 extern void (*irc_refresh_ui)(Connection* conn);
-// The error beep. Default: nothing.
-extern void (*irc_error_beep)();
 // Opens the connect options so the user can complete them. Default: nothing.
 extern void (*irc_open_connect_options)();
 

@@ -29,6 +29,12 @@
 
 namespace {
 
+// The window's caption after its channel state changed.
+void refresh_caption(WindowRecord* rec)
+{
+    if (rec && win_is_open(rec)) win_update_title(rec, nullptr);
+}
+
 std::unordered_map<int, ReplyState> g_reply_states;
 
 void default_window_show(WindowRecord* rec, std::uint32_t colour, const std::string& text)
@@ -141,7 +147,7 @@ void on_names(IrcMessage& msg)
                 pos = end + 1;
             }
         }
-        win_update_title(rec, nullptr);
+        refresh_caption(rec);
     }
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     print_options.indent = static_cast<int>(channel.size()) + 1;
@@ -159,7 +165,7 @@ void on_names_end(IrcMessage& msg)
     if (!join_allowed(channel, conn)) return;
     if (!rs->names_channel.empty() && text_equal_nocase(rs->names_channel, channel)) {
         WindowRecord* rec = win_find_channel(channel, conn);
-        if (rec) win_update_title(rec, nullptr);
+        refresh_caption(rec);
     }
     rs->names_channel.clear();
     names_settle(rs, conn);
@@ -184,7 +190,7 @@ void on_no_topic(IrcMessage& msg)
     WindowRecord* rec = win_find_channel(irc_word(msg, 3), conn);
     if (rec) {
         rec->topic.clear();
-        win_update_title(rec, nullptr);
+        refresh_caption(rec);
     }
     reply_state(conn)->topic_shown = 1;
     show_from(msg, 3, 1, 0);
@@ -201,7 +207,7 @@ void on_topic(IrcMessage& msg)
     }
     std::string topic = irc_word(msg, 4).substr(0, kMediumText);
     rec->topic = topic;
-    win_update_title(rec, nullptr);
+    refresh_caption(rec);
     if (!raw_event(msg) || !win_is_record(rec) || !conn_is_live(conn)) return;
     std::string line = topic.empty() ? text_of(3553) : text_fill_pattern(text_of(3552), {strip_controls(topic)});
     int where = topic_destination();
@@ -250,7 +256,7 @@ void on_channel_modes(IrcMessage& msg)
         }
         // The same "[+letters limit key]" form as a MODE change gives.
         chan_mode_text(rec, modes);
-        win_update_title(rec, nullptr);
+        refresh_caption(rec);
         // The answer to our own query after a join goes to the window only.
         ChannelMembership* st = chan_membership(rec);
         if (st->pending_modes > 0) {

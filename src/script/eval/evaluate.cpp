@@ -496,7 +496,7 @@ int Evaluator::eval_dollar(EvalToken* t, std::string_view name, int must_not_emp
     const IdentEntry* entry = ident_lookup(name);
     int r;
     if (entry) {
-        IdentHandler h = entry->handler ? entry->handler : id_absent;
+        IdentHandler h = entry->handler ? entry->handler : id_not_available;
         r = call_handler(h, entry, t, value);
     } else {
         // Not a built-in: the event's identifiers, then an alias.

@@ -210,6 +210,12 @@ int ident_table_size()
     return kEntryCount;
 }
 
+const IdentEntry* ident_table_entry(int index)
+{
+    ensure_table();
+    return index >= 0 && index < kEntryCount ? &ident_entries[index] : nullptr;
+}
+
 int ident_register(std::string_view name, IdentHandler handler, int variant, int flags)
 {
     ensure_table();
@@ -445,6 +451,11 @@ int id_absent(IdentCall& call)
     }
     call.value->clear();
     return 2;
+}
+
+int id_not_available(IdentCall& call)
+{
+    return script_error_not_available('$', call.name);
 }
 
 int id_value(IdentCall& call)

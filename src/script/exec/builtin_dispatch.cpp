@@ -97,8 +97,12 @@ int default_unknown(CommandCall& call)
     return 1;
 }
 
+// A built-in word whose handler is not built yet answers here, never on the
+// server.
 int call_entry(const CommandEntry* e, CommandCall& call)
 {
+    if (!e->handler)
+        return script_error_not_available('/', call.tokens[0]);
     call.variant = e->variant;
     return e->handler(call);
 }
@@ -143,6 +147,11 @@ int command_table_size()
     return static_cast<int>(sizeof command_entries / sizeof command_entries[0]);
 }
 
+const char* command_table_word(int index)
+{
+    return index >= 0 && index < command_table_size() ? command_entries[index].word : nullptr;
+}
+
 int command_has_handler(std::string_view word)
 {
     ensure_table();
@@ -160,21 +169,16 @@ int builtin_dispatch(CommandCall& call)
     char first = word.empty() ? 0 : word[0];
     if (first < 'a' || first > 'x')
         return cmd_unknown(call);
-    if (first == 't' && word.compare(0, 5, "timer") == 0) {
-        if (timer_entry && timer_entry->handler)
-            return call_entry(timer_entry, call);
-        return cmd_unknown(call);
-    }
+    if (first == 't' && word.compare(0, 5, "timer") == 0)
+        return call_entry(timer_entry, call);
     if (first == 'd' && word.compare(0, 3, "dcc") == 0) {
-        if (dcc_entry && dcc_entry->handler) {
-            int r = call_entry(dcc_entry, call);
-            if (r != kScriptPass)
-                return r;
-        }
+        int r = call_entry(dcc_entry, call);
+        if (r != kScriptPass)
+            return r;
         return cmd_unknown(call);
     }
     CommandEntry* e = entry_of(word);
-    if (e && e->handler)
+    if (e)
         return call_entry(e, call);
     return cmd_unknown(call);
 }
@@ -192,6 +196,11 @@ int cmd_return(CommandCall& call)
     if (call.line_buf)
         *call.line_buf = out;
     return kScriptReturn;
+}
+
+int cmd_goto(CommandCall& /*call*/)
+{
+    return -12;
 }
 
 const std::string& CommandCall::arg(std::size_t i) const

@@ -35,7 +35,13 @@ int builtin_dispatch(CommandCall& call);
 // /return: the arguments joined with single blanks into the line buffer; 3.
 int cmd_return(CommandCall& call);
 
+// /goto: the run jumps to the label in the word's first argument (the run
+// itself finds it); -12.
+int cmd_goto(CommandCall& call);
+
 // Number of words in the command vocabulary.
 int command_table_size();
+// The word at a place of the vocabulary (0 .. size - 1); null past its end.
+const char* command_table_word(int index);
 // Whether a word has a registered handler.
 int command_has_handler(std::string_view word);

@@ -167,6 +167,19 @@ int ident_error_name(std::string_view name, int code)
     return 0;
 }
 
+int script_error_not_available(char kind, std::string_view name)
+{
+    std::size_t paren = name.find('(');
+    if (paren != std::string_view::npos)
+        name = name.substr(0, paren);
+    script_error_clear();
+    std::string msg = "* ";
+    msg.push_back(kind);
+    msg += cut_part(name);
+    msg += ": not available yet";
+    return script_error_set(msg);
+}
+
 int ident_error(const EvalToken* token, std::string* /*work*/, int code)
 {
     return ident_error_name(token ? std::string_view(token->text) : std::string_view(), code);

@@ -1,6 +1,7 @@
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
 #include "identifiers/encoding_identifiers.h"
+#include "identifiers/digest_identifiers.h"
 #include "identifiers/tokens.h"
 #include "script/eval/base_convert.h"
 #include "script/eval/calc.h"
@@ -11,11 +12,13 @@
 void script_engine_init()
 {
     script_register_command_family("cmd_return", cmd_return);
+    script_register_command_family("cmd_goto", cmd_goto);
     variables_install();
     calc_register();
     base_convert_register();
     tokens_register();
     encoding_identifiers_register();
+    digest_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }

@@ -299,6 +299,10 @@ int script_error(QWidget* window, std::string_view word, std::string_view extra,
 int ident_error(const EvalToken* token, std::string* work, int code);
 // The same with the name given as text.
 int ident_error_name(std::string_view name, int code);
+// A built-in command word or identifier whose feature is not built yet:
+// the pending error "* /word: not available yet" ("* $name: ..." for an
+// identifier; the name as given, up to its first "("). Returns 0.
+int script_error_not_available(char kind, std::string_view name);
 
 // ---------------------------------------------------------------------------
 // Entry points (implemented by the executor and the evaluator).

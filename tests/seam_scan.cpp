@@ -1,0 +1,570 @@
+// seam_scan: reads every header under a source folder and writes the table of
+// function-pointer seams that the seam check walks at run time.
+//
+//   seam_scan <source folder> <output file>
+//
+// A seam is a function pointer declared at namespace scope (`extern R
+// (*name)(...)`, or of a function-pointer type named by `using`/`typedef`) or
+// a function-pointer member of a hook record. A hook record is reached
+// through its instance: `extern Record name;`, or an accessor `Record&
+// name();` (a function returning the record by value also serves). Each entry
+// reads the pointer and says whether it is set.
+//
+// Anything the scan cannot attribute stops the build with the header and
+// line: a raw function-pointer member of a record without an instance, a
+// function pointer defined in a header without `extern` or `inline` (one per
+// translation unit), and declarators it does not understand (arrays of
+// function pointers, pointers to members, qualified pointers). Templates and
+// function bodies are not scanned: they hold no program-wide seams.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Seam {
+    std::string record;   // qualified record name; empty for a free pointer
+    std::string name;     // member or qualified free name
+    std::string header;   // relative to the source folder
+    int line = 0;
+    bool raw = true;      // declared with (*name), not through a type alias
+};
+
+struct Instance {
+    std::string expr;     // how to reach the record: "name" or "name()"
+    std::string header;
+    int rank = 0;         // 0 extern variable, 1 reference accessor, 2 by value
+};
+
+struct Failure {
+    std::string header;
+    int line;
+    std::string what;
+};
+
+std::vector<Seam> seams;
+std::map<std::string, std::vector<Instance>> instances;   // by record name
+std::map<std::string, std::pair<std::string, int>> records_seen;  // records with raw members
+std::set<std::string> pointer_aliases;                      // using X = R (*)(...)
+std::vector<Failure> failures;
+
+bool ident_char(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// Comments, string and character literals and preprocessor lines become
+// blanks; new lines stay so that offsets keep their line numbers.
+std::string strip(const std::string& in)
+{
+    std::string out(in.size(), ' ');
+    std::size_t i = 0;
+    bool line_start = true;
+    while (i < in.size()) {
+        char c = in[i];
+        if (c == '\n') {
+            out[i++] = '\n';
+            line_start = true;
+            continue;
+        }
+        if (line_start && (c == ' ' || c == '\t')) {
+            ++i;
+            continue;
+        }
+        if (line_start && c == '#') {
+            // A preprocessor line, with its continuations.
+            while (i < in.size() && in[i] != '\n') {
+                if (in[i] == '\\' && i + 1 < in.size() && in[i + 1] == '\n') {
+                    out[i + 1] = '\n';
+                    i += 2;
+                    continue;
+                }
+                ++i;
+            }
+            continue;
+        }
+        line_start = false;
+        if (c == '/' && i + 1 < in.size() && in[i + 1] == '/') {
+            while (i < in.size() && in[i] != '\n')
+                ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < in.size() && in[i + 1] == '*') {
+            i += 2;
+            while (i + 1 < in.size() && !(in[i] == '*' && in[i + 1] == '/')) {
+                if (in[i] == '\n')
+                    out[i] = '\n';
+                ++i;
+            }
+            i += 2;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            out[i++] = c;
+            while (i < in.size() && in[i] != c && in[i] != '\n') {
+                if (in[i] == '\\')
+                    ++i;
+                ++i;
+            }
+            if (i < in.size())
+                out[i++] = c;
+            continue;
+        }
+        out[i++] = c;
+    }
+    return out;
+}
+
+// Whether the text holds "=" outside parentheses (an initializer, not a
+// default argument).
+bool has_top_level_equal(const std::string& s)
+{
+    int depth = 0;
+    for (char c : s) {
+        if (c == '(')
+            ++depth;
+        else if (c == ')')
+            --depth;
+        else if (c == '=' && depth == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string trim(const std::string& s)
+{
+    std::size_t a = s.find_first_not_of(" \t\n\r");
+    if (a == std::string::npos)
+        return {};
+    std::size_t b = s.find_last_not_of(" \t\n\r");
+    return s.substr(a, b - a + 1);
+}
+
+// The words of a statement: identifiers (with "::" joined in) and single
+// punctuation characters.
+std::vector<std::string> words_of(const std::string& s)
+{
+    std::vector<std::string> out;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        char c = s[i];
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            ++i;
+            continue;
+        }
+        if (ident_char(c) || (c == ':' && i + 1 < s.size() && s[i + 1] == ':')) {
+            std::size_t j = i;
+            while (j < s.size() && (ident_char(s[j]) || (s[j] == ':' && j + 1 < s.size() && s[j + 1] == ':'))) {
+                j += s[j] == ':' ? 2 : 1;
+            }
+            out.push_back(s.substr(i, j - i));
+            i = j;
+            continue;
+        }
+        out.push_back(std::string(1, c));
+        ++i;
+    }
+    return out;
+}
+
+bool starts_with_word(const std::vector<std::string>& w, const char* word)
+{
+    return !w.empty() && w[0] == word;
+}
+
+enum class Scope { Namespace, Record };
+
+struct Frame {
+    Scope kind;
+    std::string name;   // namespace or record name (qualified)
+};
+
+class HeaderScan {
+public:
+    HeaderScan(std::string header, std::string text) : header_(std::move(header)), text_(std::move(text)) {}
+
+    void run()
+    {
+        stack_.push_back({Scope::Namespace, ""});
+        std::size_t i = 0;
+        stmt_start_ = 0;
+        while (i < text_.size()) {
+            char c = text_[i];
+            if (c == ';') {
+                statement(stmt_, stmt_start_);
+                reset(i + 1);
+                ++i;
+            } else if (c == '{') {
+                i = open_brace(i);
+            } else if (c == '}') {
+                if (stack_.size() > 1)
+                    stack_.pop_back();
+                // "struct X { ... } name;" or "};": the rest ends at ';'.
+                stmt_.clear();
+                stmt_start_ = i + 1;
+                ++i;
+            } else {
+                if (stmt_.empty())
+                    stmt_start_ = i;
+                stmt_.push_back(c);
+                ++i;
+            }
+        }
+    }
+
+private:
+    std::string header_;
+    std::string text_;
+    std::vector<Frame> stack_;
+    std::string stmt_;
+    std::size_t stmt_start_ = 0;
+
+    int line_at(std::size_t offset) const
+    {
+        return 1 + static_cast<int>(std::count(text_.begin(), text_.begin() + std::min(offset, text_.size()), '\n'));
+    }
+
+    void fail(std::size_t offset, const std::string& what) { failures.push_back({header_, line_at(offset), what}); }
+
+    void reset(std::size_t next)
+    {
+        stmt_.clear();
+        stmt_start_ = next;
+    }
+
+    std::string qualified(const std::string& name) const
+    {
+        std::string q;
+        for (const Frame& f : stack_)
+            if (!f.name.empty())
+                q += f.name + "::";
+        return q + name;
+    }
+
+    std::string scope_prefix() const { return qualified(""); }
+
+    // The offset past the brace block that starts at `open`.
+    std::size_t skip_block(std::size_t open) const
+    {
+        int depth = 0;
+        for (std::size_t i = open; i < text_.size(); ++i) {
+            if (text_[i] == '{')
+                ++depth;
+            else if (text_[i] == '}' && --depth == 0)
+                return i + 1;
+        }
+        return text_.size();
+    }
+
+    std::size_t open_brace(std::size_t i)
+    {
+        std::vector<std::string> w = words_of(stmt_);
+        // Templates hold no program-wide seams: the whole declaration goes.
+        if (starts_with_word(w, "template")) {
+            std::size_t end = skip_block(i);
+            // A template record ends at ';' after its block.
+            reset(end);
+            return end;
+        }
+        if (w.empty() || (w.size() == 1 && w[0] == "extern") || (w.size() >= 1 && w[0] == "namespace")) {
+            std::string name = (w.size() >= 2 && w[0] == "namespace") ? w[1] : "";
+            stack_.push_back({Scope::Namespace, name});
+            reset(i + 1);
+            return i + 1;
+        }
+        // struct/class/union NAME [final] [: bases]
+        std::size_t k = 0;
+        if (k < w.size() && (w[k] == "struct" || w[k] == "class" || w[k] == "union") && k + 1 < w.size() &&
+            ident_char(w[k + 1][0])) {
+            bool plain = w.size() == k + 2 || (w.size() > k + 2 && (w[k + 2] == ":" || w[k + 2] == "final"));
+            if (plain && std::find(w.begin(), w.end(), "=") == w.end()) {
+                stack_.push_back({Scope::Record, w[k + 1]});
+                reset(i + 1);
+                return i + 1;
+            }
+        }
+        // Anything else: an enum, an initializer or a function body.
+        std::size_t end = skip_block(i);
+        bool initializer = has_top_level_equal(stmt_) || starts_with_word(w, "enum") ||
+                           (!w.empty() && ident_char(w.back()[0]) && w.back() != "const" &&
+                            w.back() != "noexcept" && w.back() != "override" && w.back() != "final");
+        if (initializer) {
+            // The statement goes on to its ';'.
+            stmt_ += " {} ";
+        } else {
+            reset(end);
+        }
+        return end;
+    }
+
+    // One declaration at namespace or record scope (without its ';').
+    void statement(const std::string& s, std::size_t at)
+    {
+        std::vector<std::string> w = words_of(s);
+        if (w.empty())
+            return;
+        if (w[0] == "template" || w[0] == "friend" || w[0] == "static_assert" || w[0] == "namespace" ||
+            w[0] == "public" || w[0] == "private" || w[0] == "protected")
+            return;
+        if (w[0] == "using" || w[0] == "typedef") {
+            note_alias(s, w);
+            return;
+        }
+        const Frame& scope = stack_.back();
+        bool found = false;
+        find_raw_pointers(s, at, scope, w, found);
+        if (found)
+            return;
+        note_alias_typed(w, at, scope);
+        if (scope.kind == Scope::Namespace)
+            note_instance(w);
+    }
+
+    // using X = R (*)(...);  typedef R (*X)(...);
+    void note_alias(const std::string& s, const std::vector<std::string>& w)
+    {
+        std::string compact;
+        for (char c : s)
+            if (!std::isspace(static_cast<unsigned char>(c)))
+                compact.push_back(c);
+        if (w[0] == "using" && w.size() > 2 && w[2] == "=") {
+            if (compact.find("(*)(") != std::string::npos)
+                pointer_aliases.insert(w[1]);
+            return;
+        }
+        std::size_t p = compact.find("(*");
+        if (w[0] == "typedef" && p != std::string::npos) {
+            std::size_t e = compact.find(')', p);
+            if (e != std::string::npos && compact.compare(e, 2, ")(") == 0)
+                pointer_aliases.insert(compact.substr(p + 2, e - p - 2));
+        }
+    }
+
+    // Function-pointer declarators at parenthesis depth 0: "(*name)(".
+    void find_raw_pointers(const std::string& s, std::size_t at, const Frame& scope,
+                           const std::vector<std::string>& w, bool& found)
+    {
+        int depth = 0;
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            char c = s[i];
+            if (c == '(' && depth == 0) {
+                std::size_t j = i + 1;
+                while (j < s.size() && std::isspace(static_cast<unsigned char>(s[j])))
+                    ++j;
+                bool member_pointer = false;
+                std::size_t q = j;
+                while (q < s.size() && (ident_char(s[q]) || s[q] == ':'))
+                    ++q;
+                if (q > j && q + 1 < s.size() && s[q - 1] == ':' && s[q] == '*')
+                    member_pointer = true;
+                if (j < s.size() && (s[j] == '*' || member_pointer)) {
+                    // The declarator inside the parentheses.
+                    int inner = 1;
+                    std::size_t k = i + 1;
+                    while (k < s.size() && inner > 0) {
+                        if (s[k] == '(')
+                            ++inner;
+                        else if (s[k] == ')')
+                            --inner;
+                        ++k;
+                    }
+                    std::string inside = trim(s.substr(i + 1, k - i - 2));
+                    std::size_t after = k;
+                    while (after < s.size() && std::isspace(static_cast<unsigned char>(s[after])))
+                        ++after;
+                    bool takes_args = after < s.size() && s[after] == '(';
+                    std::string name = trim(inside.substr(inside.find('*') + 1));
+                    bool simple = !member_pointer && !name.empty() &&
+                                  std::all_of(name.begin(), name.end(), ident_char) &&
+                                  !std::isdigit(static_cast<unsigned char>(name[0])) && name != "const" &&
+                                  name != "volatile";
+                    if (name.find('(') != std::string::npos) {
+                        // A function returning a function pointer: not a variable.
+                    } else if (takes_args && simple) {
+                        found = true;
+                        add_pointer(name, at + i, scope, w, true);
+                    } else if (takes_args || member_pointer ||
+                               (!name.empty() && name.find('[') != std::string::npos)) {
+                        fail(at + i, "cannot attribute the function-pointer declaration '(" + inside + ")'");
+                        found = true;
+                    }
+                    i = k - 1;
+                    continue;
+                }
+            }
+            if (c == '(')
+                ++depth;
+            else if (c == ')')
+                --depth;
+        }
+    }
+
+    void add_pointer(const std::string& name, std::size_t at, const Frame& scope, const std::vector<std::string>& w,
+                     bool raw)
+    {
+        bool is_static = std::find(w.begin(), w.end(), "static") != w.end();
+        bool is_extern = std::find(w.begin(), w.end(), "extern") != w.end();
+        bool is_inline = std::find(w.begin(), w.end(), "inline") != w.end();
+        if (scope.kind == Scope::Record) {
+            if (is_static) {
+                // A static member: one program-wide pointer reached by its qualified name.
+                seams.push_back({"", qualified(name), header_, line_at(at), raw});
+                return;
+            }
+            std::string record = scope_prefix();
+            record.resize(record.size() - 2);
+            seams.push_back({record, name, header_, line_at(at), raw});
+            if (raw && !records_seen.count(record))
+                records_seen[record] = {header_, line_at(at)};
+            return;
+        }
+        if (is_static || (!is_extern && !is_inline)) {
+            fail(at, "function pointer '" + name + "' is defined in a header without extern: one per source file");
+            return;
+        }
+        seams.push_back({"", qualified(name), header_, line_at(at), raw});
+    }
+
+    // A variable or member whose type is a function-pointer alias:
+    // [extern|static|inline] Alias name [= ...]
+    void note_alias_typed(const std::vector<std::string>& w, std::size_t at, const Frame& scope)
+    {
+        std::size_t k = 0;
+        while (k < w.size() && (w[k] == "extern" || w[k] == "static" || w[k] == "inline" || w[k] == "const"))
+            ++k;
+        if (k + 1 >= w.size() || !pointer_aliases.count(w[k]))
+            return;
+        const std::string& name = w[k + 1];
+        if (!ident_char(name[0]))
+            return;
+        if (k + 2 < w.size() && w[k + 2] != "=" && w[k + 2] != "{")
+            return;   // a function returning the alias, or something else
+        add_pointer(name, at, scope, w, false);
+    }
+
+    // extern Record name;   Record& name();   Record name();
+    void note_instance(const std::vector<std::string>& w)
+    {
+        if (w.size() == 3 && w[0] == "extern" && ident_char(w[1][0]) && ident_char(w[2][0])) {
+            instances[w[1]].push_back({qualified(w[2]), header_, 0});
+            return;
+        }
+        if (w.size() == 5 && w[1] == "&" && w[3] == "(" && w[4] == ")") {
+            instances[w[0]].push_back({qualified(w[2]) + "()", header_, 1});
+            return;
+        }
+        if (w.size() == 4 && ident_char(w[0][0]) && ident_char(w[1][0]) && w[2] == "(" && w[3] == ")")
+            instances[w[0]].push_back({qualified(w[1]) + "()", header_, 2});
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: seam_scan <source folder> <output file>\n");
+        return 2;
+    }
+    fs::path root = argv[1];
+    std::vector<fs::path> headers;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && entry.path().extension() == ".h")
+            headers.push_back(entry.path());
+    std::sort(headers.begin(), headers.end());
+
+    // Aliases first, so that a header may use one declared in a later one.
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            seams.clear();
+            instances.clear();
+            records_seen.clear();
+            failures.clear();
+        }
+        for (const fs::path& h : headers) {
+            std::ifstream in(h, std::ios::binary);
+            std::stringstream buf;
+            buf << in.rdbuf();
+            HeaderScan(fs::relative(h, root).generic_string(), strip(buf.str())).run();
+        }
+    }
+
+    // Every record with members needs exactly one way in.
+    std::map<std::string, Instance> way_in;
+    std::set<std::string> records;
+    for (const Seam& s : seams)
+        if (!s.record.empty())
+            records.insert(s.record);
+    for (const std::string& r : records) {
+        std::string bare = r.substr(r.rfind(':') == std::string::npos ? 0 : r.rfind(':') + 1);
+        auto it = instances.find(r);
+        if (it == instances.end())
+            it = instances.find(bare);
+        if (it == instances.end()) {
+            if (records_seen.count(r))
+                failures.push_back({records_seen[r].first, records_seen[r].second,
+                                    "record '" + r + "' has function-pointer members but no instance "
+                                    "(extern " + bare + " name; or " + bare + "& name();)"});
+            continue;
+        }
+        std::vector<Instance> list = it->second;
+        std::sort(list.begin(), list.end(), [](const Instance& a, const Instance& b) { return a.rank < b.rank; });
+        if (list.size() > 1 && list[0].rank == list[1].rank && list[0].rank == 0) {
+            failures.push_back({list[1].header, 0, "record '" + r + "' has more than one instance: " +
+                                                       list[0].expr + ", " + list[1].expr});
+            continue;
+        }
+        way_in[r] = list[0];
+    }
+
+    if (!failures.empty()) {
+        for (const Failure& f : failures)
+            std::fprintf(stderr, "%s/%s:%d: error: seam scan: %s\n", root.string().c_str(), f.header.c_str(),
+                         f.line, f.what.c_str());
+        return 1;
+    }
+
+    std::set<std::string> includes;
+    std::ostringstream table;
+    std::set<std::string> names;
+    for (const Seam& s : seams) {
+        std::string name, expr;
+        if (s.record.empty()) {
+            name = s.name;
+            expr = "::" + s.name;
+        } else {
+            auto it = way_in.find(s.record);
+            if (it == way_in.end())
+                continue;   // an alias-typed member of a plain data record
+            name = s.record + "::" + s.name;
+            expr = it->second.expr + "." + s.name;
+            includes.insert(it->second.header);
+        }
+        if (!names.insert(name).second)
+            continue;
+        includes.insert(s.header);
+        table << "    { \"" << name << "\", \"" << s.header << "\", [] { return " << expr
+              << " != nullptr; } },\n";
+    }
+
+    std::ostringstream out;
+    out << "// Written by seam_scan from the headers under src/; do not edit.\n";
+    for (const std::string& h : includes)
+        out << "#include \"" << h << "\"\n";
+    out << "\nconst SeamEntry kSeamTable[] = {\n" << table.str() << "};\n";
+
+    std::string text = out.str();
+    fs::create_directories(fs::path(argv[2]).parent_path());
+    std::ofstream file(argv[2], std::ios::binary | std::ios::trunc);
+    file << text;
+    return file ? 0 : 1;
+}

@@ -1,0 +1,196 @@
+// The seam check. The program is started the way its entry starts it (the
+// subsystems joined, then a whole start with a settings folder of its own);
+// then every function-pointer seam declared in a header under src/ (the
+// table written by seam_scan at build time), every built-in command word and
+// every built-in identifier must be set, or be named on the waiting list
+// src/app/seams_waiting.inc with the work that builds it. The list must stay
+// true: an entry that is set, names nothing, repeats or carries an unknown
+// tag fails too.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/startup.h"
+#include "app/subsystems.h"
+#include "script/eval/identifier_table.h"
+#include "script/exec/executor.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
+
+// One seam of the table: its name, the header that declares it, and whether
+// it is set.
+struct SeamEntry {
+    const char* name;
+    const char* header;
+    bool (*is_set)();
+};
+
+// The table, with the includes of the headers it reads.
+#include "seam_table.inc"
+
+namespace {
+
+struct WaitingEntry {
+    const char* name;
+    const char* tag;
+};
+
+const WaitingEntry kWaiting[] = {
+#include "app/seams_waiting.inc"
+    {nullptr, nullptr},
+};
+
+// The work that a waiting entry may name.
+const std::set<std::string> kTags = {
+    "[stores]", "[identifiers]", "[ctcp]", "[commands]", "[net]",        "[frame]",  "[menus]", "[text]",
+    "[bars]",   "[options]",     "[dcc]",  "[extensions]", "[media]", "[tools]", "[wiring]",
+};
+
+namespace fs = std::filesystem;
+
+// What stayed unset once the program had started.
+struct Snapshot {
+    bool taken = false;
+    std::set<std::string> null_seams;
+    std::set<std::string> bare_commands;      // "/word"
+    std::set<std::string> bare_identifiers;   // "$name"
+};
+
+Snapshot take_snapshot()
+{
+    Snapshot s;
+    s.taken = true;
+    for (const SeamEntry& e : kSeamTable)
+        if (!e.is_set())
+            s.null_seams.insert(e.name);
+    for (int i = 0; i < command_table_size(); ++i) {
+        const char* word = command_table_word(i);
+        if (!command_has_handler(word))
+            s.bare_commands.insert(std::string("/") + word);
+    }
+    for (int i = 0; i < ident_table_size(); ++i) {
+        const IdentEntry* e = ident_table_entry(i);
+        if (!e->handler)
+            s.bare_identifiers.insert(std::string("$") + e->name);
+    }
+    return s;
+}
+
+// Starts the program in this process with a settings folder of its own,
+// takes the snapshot once the deferred start has run, and closes the frame.
+Snapshot start_and_snapshot()
+{
+    test_app();
+    fs::path root = fs::temp_directory_path() / ("kest_seams_" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "settings");
+    fs::create_directories(root / "run");
+    ::chmod((root / "run").c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
+
+    static Snapshot snapshot;
+    snapshot = Snapshot();
+    app_install_subsystems();
+    QTimer::singleShot(300, [] {
+        snapshot = take_snapshot();
+        frame_close(1);
+    });
+    std::vector<std::string> args = {"kest", "-r", (root / "settings").string(), "-noconnect"};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int rc = app_run(static_cast<int>(args.size()), argv.data(), kShowNormal);
+    EXPECT_EQ(rc, 0);
+    fs::remove_all(root);
+    return snapshot;
+}
+
+std::string header_of(const std::string& name)
+{
+    for (const SeamEntry& e : kSeamTable)
+        if (name == e.name)
+            return e.header;
+    return {};
+}
+
+bool is_command(const std::string& word)
+{
+    for (int i = 0; i < command_table_size(); ++i)
+        if (word == command_table_word(i))
+            return true;
+    return false;
+}
+
+bool is_identifier(const std::string& name)
+{
+    for (int i = 0; i < ident_table_size(); ++i)
+        if (name == ident_table_entry(i)->name)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+// The list itself: known tags, no repeats, every name of a seam, a command
+// word or an identifier that exists.
+TEST(SeamList, NamesOnlyThingsThatExistOnceWithAKnownTag)
+{
+    std::set<std::string> seams;
+    for (const SeamEntry& e : kSeamTable)
+        seams.insert(e.name);
+    ASSERT_GT(seams.size(), 100u) << "the scan found too few seams to be reading the headers";
+
+    std::set<std::string> seen;
+    for (const WaitingEntry* w = kWaiting; w->name; ++w) {
+        const std::string name = w->name;
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(kTags.count(w->tag)) << "unknown tag " << w->tag;
+        EXPECT_TRUE(seen.insert(name).second) << "listed twice";
+        if (name[0] == '/')
+            EXPECT_TRUE(is_command(name.substr(1))) << "no built-in command word " << name;
+        else if (name[0] == '$')
+            EXPECT_TRUE(is_identifier(name.substr(1))) << "no built-in identifier " << name;
+        else
+            EXPECT_TRUE(seams.count(name)) << "no seam of this name is declared in a header";
+    }
+}
+
+// After a whole start, everything unset is listed and everything listed is
+// unset.
+TEST(SeamCheck, AfterStartEverythingUnsetIsListedAndNothingListedIsSet)
+{
+    const Snapshot s = start_and_snapshot();
+    ASSERT_TRUE(s.taken) << "the program did not reach its running state";
+
+    std::map<std::string, std::string> waiting;
+    for (const WaitingEntry* w = kWaiting; w->name; ++w)
+        waiting[w->name] = w->tag;
+
+    for (const std::string& name : s.null_seams)
+        EXPECT_TRUE(waiting.count(name)) << "seam " << name << " (" << header_of(name)
+                                         << ") is null after start-up and not on src/app/seams_waiting.inc";
+    for (const std::string& word : s.bare_commands)
+        EXPECT_TRUE(waiting.count(word)) << "command " << word
+                                         << " has no handler and is not on src/app/seams_waiting.inc";
+    for (const std::string& name : s.bare_identifiers)
+        EXPECT_TRUE(waiting.count(name)) << "identifier " << name
+                                         << " has no handler and is not on src/app/seams_waiting.inc";
+
+    for (const auto& [name, tag] : waiting) {
+        bool still = name[0] == '/' ? s.bare_commands.count(name) != 0
+                     : name[0] == '$' ? s.bare_identifiers.count(name) != 0
+                                      : s.null_seams.count(name) != 0;
+        EXPECT_TRUE(still) << name << " " << tag
+                           << " is set after start-up: remove it from src/app/seams_waiting.inc";
+    }
+}
