@@ -33,6 +33,7 @@
 #include "platform/platform_utils.h"
 
 ChildHooks child_hooks;
+Signal<void(ListBox*, WindowRecord*)> listbox_made;
 WidgetRef<QWidget> win_last_activated;
 WidgetRef<QWidget> win_previous_activated;
 int win_editbox_spacing = 0;
@@ -1035,8 +1036,7 @@ int win_create_listbox(WindowRecord* rec, int style)
         list->setFont(*rec->font);
     if (is_list_window(rec->type))
         rec->list_extent = 1;
-    if (child_hooks.listbox_setup)
-        child_hooks.listbox_setup(list, rec);
+    listbox_made.fire(list, rec);
     list->show();
     return 1;
 }

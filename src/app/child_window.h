@@ -129,8 +129,6 @@ struct ChildHooks {
     int (*text_area_mouse)(TextArea* area, QMouseEvent* event, WindowRecord* rec) = nullptr;
     int (*editbox_key)(EditBox* box, QKeyEvent* event, WindowRecord* rec) = nullptr;
     int (*listbox_key)(ListBox* list, QKeyEvent* event, WindowRecord* rec) = nullptr;
-    // Called after a list box was made (owner drawing, sorting). Absent: plain items.
-    void (*listbox_setup)(ListBox* list, WindowRecord* rec) = nullptr;
     // The window's background colour. Absent: white.
     QColor (*background_colour)(WindowRecord* rec) = nullptr;
     // The RGB of a palette entry 0..15. Absent: the standard palette.
@@ -201,6 +199,13 @@ struct ChildHooks {
     void (*picture_grow)(WindowRecord* rec) = nullptr;
 };
 extern ChildHooks child_hooks;
+
+// Emitted after a list box was made (owner drawing, sorting, pointer
+// tracking), in this order.
+enum ListboxMadeOrder {
+    kListboxMadeInput = 10,
+};
+extern Signal<void(ListBox* list, WindowRecord* rec)> listbox_made;
 
 // Modifier bits that a deferred key (WM_APP+64) carries above the key code.
 constexpr int kKeyCtrl = 0x10000;

@@ -31,6 +31,8 @@ static int send_line_absent(const std::string&, int, Connection*) { return 0; }
 int (*irc_send_line)(const std::string& line, int flags, Connection* conn) = send_line_absent;
 
 ConnHooks conn_hooks;
+Signal<void(Connection*)> conn_created;
+Signal<void(Connection*)> conn_freed;
 
 std::string conn_autojoin_name;
 int conn_next_status_minimised = 0;
@@ -112,19 +114,12 @@ void free_lists(Connection* c)
     strlist_free(&c->pending_joins);
     strlist_free(&c->pending_replies);
     c->recent_channels.clear();
-    if (conn_hooks.userhost_free_all)
-        conn_hooks.userhost_free_all(c);
-    if (conn_hooks.protocol_forget)
-        conn_hooks.protocol_forget(c);
+    conn_freed.fire(c);
     while (c->userhost_requests) {
         UserhostRequest* next = c->userhost_requests->next;
         delete c->userhost_requests;
         c->userhost_requests = next;
     }
-    if (conn_hooks.ial_clear)
-        conn_hooks.ial_clear(c);
-    if (conn_hooks.notify_free_all)
-        conn_hooks.notify_free_all(c);
     strlist_free(&c->notify_list);
     if (c->chanlist_file >= 0) {
         ::close(c->chanlist_file);
@@ -566,10 +561,7 @@ Connection* conn_new(Connection* sibling)
 
     if (!conn_list) {
         conn_list = c;
-        if (conn_hooks.conn_set_isupport_defaults)
-            conn_hooks.conn_set_isupport_defaults(c);
-        if (conn_hooks.ial_init)
-            conn_hooks.ial_init(c);
+        conn_created.fire(c);
         return c;
     }
 
@@ -591,10 +583,7 @@ Connection* conn_new(Connection* sibling)
         conn_hooks.conn_identity_copy(0, c);
     else
         conn_identity_copy(0, c);
-    if (conn_hooks.conn_set_isupport_defaults)
-        conn_hooks.conn_set_isupport_defaults(c);
-    if (conn_hooks.ial_init)
-        conn_hooks.ial_init(c);
+    conn_created.fire(c);
     if (conn_hooks.notify_load)
         conn_hooks.notify_load(c);
     if (conn_hooks.chanlist_copy_filter)

@@ -93,16 +93,6 @@ void start_connect(Connection* conn)
     conn_begin_connect(conn);
 }
 
-// The protocol layer's state of a freed connection.
-void forget_protocol_state(Connection* conn)
-{
-    irc_protocol_forget(conn);
-    reply_state_forget(conn);
-    automode_drop(conn);
-    flood_forget(conn);
-    chan_list_scan_forget(conn);
-}
-
 // The per-connection second: the delayed auto-join, then the delayed modes.
 void protocol_tick(Connection* conn)
 {
@@ -166,13 +156,13 @@ void app_install_subsystems()
     irc_lookups_install();
     irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = protocol_tick;
-    conn_hooks.protocol_forget = forget_protocol_state;
     startup_hooks.conn_begin_connect = start_connect;
     main_settings_hooks.perform_load = perform_load;
 
     // Channels and conversations: membership, messages and modes, the
     // replies to queries, and the messaging and channel commands.
     irc_membership_install();
+    automode_install();
     irc_messages_install();
     irc_chat_commands_install();
     irc_rejoin_install();

@@ -155,12 +155,11 @@ void history_hook(WindowRecord* rec, int direction, int second)
     }
 }
 
-void (*previous_listbox_setup)(ListBox*, WindowRecord*) = nullptr;
+int g_listbox_listener = 0;
+int g_freed_listener = 0;
 
 void listbox_setup_hook(ListBox* list, WindowRecord* rec)
 {
-    if (previous_listbox_setup)
-        previous_listbox_setup(list, rec);
     if (rec->type == kWinChannel || (rec->type == kWinCustom && rec->subtype == 2)) {
         list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
         list->setUniformItemSizes(rec->type == kWinChannel);
@@ -172,14 +171,6 @@ void listbox_setup_hook(ListBox* list, WindowRecord* rec)
     }
 }
 
-void (*previous_nicklist_free)(WindowRecord*) = nullptr;
-
-void nicklist_free_hook(WindowRecord* rec)
-{
-    nicklist_forget(rec);
-    if (previous_nicklist_free)
-        previous_nicklist_free(rec);
-}
 
 // The record whose control the object is, with the control's kind.
 WindowRecord* control_record(QObject* object, int* kind)
@@ -524,18 +515,18 @@ void display_input_install()
     child_hooks.history_recall = history_hook;
     child_hooks.tab_completion_reset = tabcomp_edit_reset;
     child_hooks.editbox_changed = editbox_on_changed;
-    if (child_hooks.listbox_setup != listbox_setup_hook) {
-        previous_listbox_setup = child_hooks.listbox_setup;
-        child_hooks.listbox_setup = listbox_setup_hook;
-    }
-    if (win_hooks.nicklist_free != nicklist_free_hook) {
-        previous_nicklist_free = win_hooks.nicklist_free;
-        win_hooks.nicklist_free = nicklist_free_hook;
-    }
+    listbox_made.add_once(g_listbox_listener, kListboxMadeInput, listbox_setup_hook);
+    win_record_freed.add_once(g_freed_listener, kWinFreedNickList, nicklist_forget);
     open_hooks.editbox_load_settings = editbox_load_settings;
     open_hooks.nicklist_load_settings = nicklist_load_settings;
     if (!the_filter && QCoreApplication::instance()) {
         the_filter = new InputFilter(QCoreApplication::instance());
         QCoreApplication::instance()->installEventFilter(the_filter);
     }
+}
+
+void display_input_uninstall()
+{
+    listbox_made.drop(g_listbox_listener);
+    win_record_freed.drop(g_freed_listener);
 }

@@ -25,6 +25,8 @@ constexpr int kCtlKindText = 2;
 // nick list settings and clean-up) and installs the wheel, key-release and
 // focus filter on the application. Safe to call more than once.
 void display_input_install();
+// Removes the listeners display_input_install added.
+void display_input_uninstall();
 
 // A key pressed in a control of the window: 0 when it was consumed, 1 when
 // the control's own handling should follow. `second` tells which input box.

@@ -17,6 +17,9 @@
 #include "commands/output_commands.h"
 #include "display/editbox.h"
 #include "display/line_buffer.h"
+#include "irc/link/close.h"
+#include "irc/lists/address_list.h"
+#include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
 
 void window_test_reset();
@@ -155,3 +158,32 @@ TEST_F(SubsystemsTest, PlainTextGoesToTheTarget)
 }
 
 }  // namespace
+
+// Installing the subsystems again (as a second start of the interpreter or a
+// test does) must not add a listener twice: every connection freed would
+// then free its lists twice, and every link stage would run twice.
+TEST_F(SubsystemsTest, InstallingAgainAddsNoListenerTwice)
+{
+    struct Count {
+        const char* name;
+        std::size_t (*size)();
+    };
+    const Count counts[] = {
+        {"irc_link_stage", [] { return irc_link_stage.size(); }},
+        {"conn_created", [] { return conn_created.size(); }},
+        {"conn_freed", [] { return conn_freed.size(); }},
+        {"win_record_freed", [] { return win_record_freed.size(); }},
+        {"win_ids_taken", [] { return win_ids_taken.size(); }},
+        {"timer_ids_taken", [] { return timer_ids_taken.size(); }},
+        {"ial_changed", [] { return ial_changed.size(); }},
+        {"listbox_made", [] { return listbox_made.size(); }},
+    };
+    std::vector<std::size_t> before;
+    for (const Count& c : counts) {
+        before.push_back(c.size());
+        EXPECT_GT(c.size(), 0u) << c.name << " has no listener after start-up";
+    }
+    app_install_subsystems();
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(counts[i].size(), before[i]) << counts[i].name;
+}

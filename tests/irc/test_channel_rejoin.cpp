@@ -66,7 +66,6 @@ protected:
         test_frame_mdi(frame);
         options_reset();
         irc_membership_install();
-        saved_stage = irc_stage_hook;
         saved_rejoin = logon_channels_to_rejoin;
         saved_close_other = logon_close_other_network_windows;
         saved_rejoining = logon_channel_rejoining;
@@ -112,7 +111,7 @@ protected:
         irc_state_forget(conn);
         conn->connected = 0;
         conn_free(conn);
-        irc_stage_hook = saved_stage;
+        irc_rejoin_uninstall();
         logon_channels_to_rejoin = saved_rejoin;
         logon_close_other_network_windows = saved_close_other;
         logon_channel_rejoining = saved_rejoining;
@@ -173,7 +172,6 @@ protected:
     }
 
     Connection* conn = nullptr;
-    void (*saved_stage)(int, Connection*) = nullptr;
     std::vector<LogonChannel> (*saved_rejoin)(Connection*) = nullptr;
     void (*saved_close_other)(Connection*) = nullptr;
     void (*saved_rejoining)(Connection*, const LogonChannel&) = nullptr;

@@ -797,8 +797,8 @@ TEST_F(HostileLines, AFreedConnectionTakesItsReplyStateWithIt)
 {
     for (int i = 0; i < 200; ++i) feed(":srv 364 me s" + std::to_string(i) + " srv :1 " + rep('d', 500));
     ASSERT_EQ(strlist_count(query_reply_state(conn)->links_list), 200);
-    ASSERT_NE(conn_hooks.protocol_forget, nullptr);
-    conn_hooks.protocol_forget(conn);
+    ASSERT_FALSE(conn_freed.empty());
+    conn_freed.fire(conn);
     EXPECT_EQ(query_reply_state(conn)->links_list, nullptr);
     EXPECT_EQ(query_reply_state(conn)->links_pending, 0);
 }

@@ -94,9 +94,6 @@ protected:
         saved_membership_seen = membership_notify_seen;
         saved_query_seen = query_notify_seen;
         saved_cond = cond_notify_has;
-        saved_stage = irc_stage_hook;
-        saved_ial_changed = ial_changed_hook;
-        saved_id_in_use = win_hooks.id_in_use;
         saved_privmsg = irc_on_privmsg;
         saved_notice = irc_on_notice;
         saved_mode = irc_on_mode;
@@ -155,9 +152,7 @@ protected:
         membership_notify_seen = saved_membership_seen;
         query_notify_seen = saved_query_seen;
         cond_notify_has = saved_cond;
-        irc_stage_hook = saved_stage;
-        ial_changed_hook = saved_ial_changed;
-        win_hooks.id_in_use = saved_id_in_use;
+        irc_notify_uninstall();
         irc_on_privmsg = saved_privmsg;
         irc_on_notice = saved_notice;
         irc_on_mode = saved_mode;
@@ -280,9 +275,6 @@ protected:
     void (*saved_membership_seen)(const std::string&, int, Connection*) = nullptr;
     void (*saved_query_seen)(const std::string&, int, Connection*) = nullptr;
     int (*saved_cond)(const std::string&, Connection*) = nullptr;
-    void (*saved_stage)(int, Connection*) = nullptr;
-    int (*saved_ial_changed)(const std::string*, Connection*) = nullptr;
-    int (*saved_id_in_use)(int) = nullptr;
     IrcHandler saved_privmsg = nullptr, saved_notice = nullptr, saved_mode = nullptr;
     void (*saved_seen)(IrcMessage&, int) = nullptr;
     int (*saved_send)(const std::string&, int, Connection*) = nullptr;
@@ -824,7 +816,7 @@ TEST_F(NotifyTest, LinkStagesStartOverAndEndTheList)
 {
     add("bob");
     conn->network = "TestNet";
-    irc_stage_hook(0, conn);  // a new attempt
+    irc_link_stage.fire(0, conn);  // a new attempt
     NotifyConnState* st = notify_state(conn);
     EXPECT_EQ(st->logon, 1);
     EXPECT_EQ(st->first_answer, 1);

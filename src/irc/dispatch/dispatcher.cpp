@@ -350,15 +350,27 @@ void irc_protocol_forget(Connection* conn)
     query_reply_state_forget(conn);
 }
 
+namespace {
+int g_created_listener = 0;
+int g_freed_listener = 0;
+}  // namespace
+
 void irc_dispatch_install()
 {
     event_line_of_message = line_of_message;
-    conn_hooks.conn_set_isupport_defaults = conn_set_isupport_defaults;
+    conn_created.add_once(g_created_listener, kCreatedIsupport, conn_set_isupport_defaults);
     conn_hooks.conn_auto_join = conn_auto_join;
     conn_hooks.conn_age_request_lists = conn_age_request_lists;
     conn_hooks.conn_age_reply_list = conn_age_reply_list;
-    conn_hooks.protocol_forget = irc_protocol_forget;
+    conn_freed.add_once(g_freed_listener, kFreedProtocol, irc_protocol_forget);
     open_hooks.conn_take_pending_join_flags = conn_take_pending_join_flags;
     irc_outgoing_note = irc_note_outgoing;
     numerics_install();
+}
+
+void irc_dispatch_uninstall()
+{
+    conn_created.drop(g_created_listener);
+    conn_freed.drop(g_freed_listener);
+    numerics_uninstall();
 }

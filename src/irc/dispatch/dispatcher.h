@@ -109,3 +109,5 @@ void irc_protocol_forget(Connection* conn);
 // Sets the frame handlers and hooks of the dispatcher, the numerics and the
 // logon sequence.
 void irc_dispatch_install();
+// Removes the listeners irc_dispatch_install added.
+void irc_dispatch_uninstall();

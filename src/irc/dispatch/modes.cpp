@@ -32,7 +32,7 @@ void forget_limit(WindowRecord* rec);
 std::unordered_map<int, int>& limits()
 {
     static std::unordered_map<int, int> m;
-    static const bool hooked = (win_on_record_free(forget_limit), true);
+    static const bool hooked = (win_record_freed.add(kWinFreedModes, forget_limit), true);
     (void)hooked;
     return m;
 }

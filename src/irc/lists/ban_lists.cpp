@@ -477,9 +477,19 @@ void chan_timed_ban_tick(Connection* conn)
 
 // ---- Install ----
 
+namespace {
+int g_freed_listener = 0;
+}  // namespace
+
 void irc_ban_lists_install()
 {
+    conn_freed.add_once(g_freed_listener, kFreedListScan, chan_list_scan_forget);
     chan_list_mode_hook = on_list_mode;
     conn_hooks.chan_timed_ban_tick = chan_timed_ban_tick;
     ban_list_identifiers_register();
+}
+
+void irc_ban_lists_uninstall()
+{
+    conn_freed.drop(g_freed_listener);
 }

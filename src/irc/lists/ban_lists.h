@@ -124,3 +124,5 @@ int chan_list_entry_part(const StringNode* entry, std::string& result, int part)
 // Sets the seams of the MODE handler and the connection tick, and registers
 // $ibl, $banlist, $iel and $iil.
 void irc_ban_lists_install();
+// Removes the listeners irc_ban_lists_install added.
+void irc_ban_lists_uninstall();

@@ -1291,9 +1291,10 @@ std::string notify_announcement(const NotifyEntry* e, int online)
 
 namespace {
 
-void (*previous_stage)(int, Connection*) = nullptr;
-int (*previous_ial_changed)(const std::string*, Connection*) = nullptr;
-int (*previous_id_in_use)(int) = nullptr;
+int g_stage_listener = 0;
+int g_ial_listener = 0;
+int g_ids_listener = 0;
+int g_freed_listener = 0;
 
 // The sender of an ordinary line from a user counts as seen on line.
 void sender_seen(IrcMessage& msg, int needed_word)
@@ -1319,20 +1320,16 @@ void query_seen(const std::string& nick, int seen, Connection* conn)
 // A link attempt starts: the list starts over, waiting for its first answer.
 void link_stage(int stage, Connection* conn)
 {
-    if (previous_stage) previous_stage(stage, conn);
     if (stage == 0 && conn_is_live(conn)) notify_conn_stage(1, conn);
 }
 
-int ial_changed(const std::string* nick, Connection* conn)
+int addresses_changed(const std::string* nick, Connection* conn)
 {
-    int r = previous_ial_changed ? previous_ial_changed(nick, conn) : 0;
-    if (conn_is_live(conn) && notify_ial_changed(nick, conn)) r = 1;
-    return r;
+    return conn_is_live(conn) && notify_ial_changed(nick, conn) ? 1 : 0;
 }
 
 int id_in_use(int id)
 {
-    if (previous_id_in_use && previous_id_in_use(id)) return 1;
     return notify_find_by_id(id, nullptr) ? 1 : 0;
 }
 
@@ -1365,7 +1362,7 @@ int has_notify(const std::string& nick, Connection* conn)
 void irc_notify_install()
 {
     conn_hooks.notify_load = notify_load;
-    conn_hooks.notify_free_all = forget_conn;
+    conn_freed.add_once(g_freed_listener, kFreedNotify, forget_conn);
     conn_hooks.notify_window_refresh = notify_window_refresh;
     conn_hooks.notify_conn_stage = notify_conn_stage;
     conn_hooks.notify_poll = tick_poll;
@@ -1375,18 +1372,17 @@ void irc_notify_install()
     membership_notify_seen = membership_seen;
     query_notify_seen = query_seen;
     cond_notify_has = has_notify;
-    if (irc_stage_hook != link_stage) {
-        previous_stage = irc_stage_hook;
-        irc_stage_hook = link_stage;
-    }
-    if (ial_changed_hook != ial_changed) {
-        previous_ial_changed = ial_changed_hook;
-        ial_changed_hook = ial_changed;
-    }
-    if (win_hooks.id_in_use != id_in_use) {
-        previous_id_in_use = win_hooks.id_in_use;
-        win_hooks.id_in_use = id_in_use;
-    }
+    irc_link_stage.add_once(g_stage_listener, kStageNotify, link_stage);
+    ial_changed.add_once(g_ial_listener, kIalChangedNotify, addresses_changed);
+    win_ids_taken.add_once(g_ids_listener, kIdsTakenNotify, id_in_use);
     irc_sender_seen_hook = sender_seen;
     notify_commands_register();
+}
+
+void irc_notify_uninstall()
+{
+    irc_link_stage.drop(g_stage_listener);
+    ial_changed.drop(g_ial_listener);
+    win_ids_taken.drop(g_ids_listener);
+    conn_freed.drop(g_freed_listener);
 }

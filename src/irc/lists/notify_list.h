@@ -174,3 +174,5 @@ extern void (*notify_beep)();
 // Fills the seams of the connections, settings, dispatcher and conditions
 // with the notify list and registers /notify.
 void irc_notify_install();
+// Removes the listeners irc_notify_install added.
+void irc_notify_uninstall();

@@ -447,11 +447,11 @@ void conn_free_hook(Connection* conn)
     free_all(conn, false);
 }
 
-void (*previous_stage_hook)(int, Connection*) = nullptr;
+int g_stage_listener = 0;
+int g_freed_listener = 0;
 
 void stage_hook(int stage, Connection* conn)
 {
-    if (previous_stage_hook) previous_stage_hook(stage, conn);
     if ((stage == 0 || stage == 2) && conn_is_live(conn)) free_all(conn, true);
 }
 
@@ -742,7 +742,7 @@ int irc_userhost_request_on(Connection* conn, const std::string& nick, const std
     r->purpose = purpose;
     own_records().insert(r);
     // The records are freed here, never by the connection's plain delete.
-    if (!conn_hooks.userhost_free_all) conn_hooks.userhost_free_all = conn_free_hook;
+    conn_freed.add_once(g_freed_listener, kFreedUserhosts, conn_free_hook);
     *tail = r;
     ++query_reply_state(conn)->userhost_pending;
     irc_send_line("USERHOST " + nick + "\n", tag, conn);
@@ -988,14 +988,17 @@ void irc_user_lists_install()
 {
     query_userhost_offer = offer_hook;
     query_userhost_done = done_hook;
-    conn_hooks.userhost_free_all = conn_free_hook;
-    if (irc_stage_hook != stage_hook) {
-        previous_stage_hook = irc_stage_hook;
-        irc_stage_hook = stage_hook;
-    }
+    conn_freed.add_once(g_freed_listener, kFreedUserhosts, conn_free_hook);
+    irc_link_stage.add_once(g_stage_listener, kStageUserLists, stage_hook);
     irc_userhost_request_self = self_request;
     dns_userhost_request = dns_request;
     irc_protect_match_hook = protect_hook;
     cond_userlist_match = condition_hook;
     list_commands_register();
+}
+
+void irc_user_lists_uninstall()
+{
+    conn_freed.drop(g_freed_listener);
+    irc_link_stage.drop(g_stage_listener);
 }

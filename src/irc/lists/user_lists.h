@@ -188,3 +188,5 @@ extern void (*userhost_finger)(QWidget* window, const std::string* target, Conne
 // Fills the seams of the numerics, the link, /dns, the mode handler and the
 // conditions, chains the link-stage hook and registers the list commands.
 void irc_user_lists_install();
+// Removes what irc_user_lists_install added.
+void irc_user_lists_uninstall();
