@@ -164,8 +164,6 @@ struct ChildHooks {
     void (*window_menu_update)() = nullptr;
     // The activity level of the window was cleared on activation.
     void (*activity_cleared)(WindowRecord* rec) = nullptr;
-    // Activation follow-up. Absent: the frame's activation update with flag 4.
-    void (*activation_event)(QWidget* hwnd) = nullptr;
 
     // System menu commands (250..306); 1 when handled. Absent: none handled.
     int (*sys_command)(QWidget* hwnd, int id) = nullptr;
@@ -186,9 +184,6 @@ struct ChildHooks {
     void (*frame_title_changed)() = nullptr;
     // DCC transfer windows: their layout. Absent: nothing to place.
     void (*dccwin_layout)(WindowRecord* rec) = nullptr;
-    // Whether the own nick holds one of the prefixes in the channel (second
-    // editbox "When mode"). Absent: no.
-    int (*chan_nick_has_prefix)(WindowRecord* rec, const std::string& prefixes) = nullptr;
     // Sets a status window's icon (27 idle, 28 connecting, 29 connected, 30
     // registered). Absent: the kind is kept in the property "statusIcon".
     void (*status_icon)(WindowRecord* rec, int icon) = nullptr;

@@ -219,9 +219,7 @@ static bool record_of(QWidget* window, Connection** conn = nullptr)
         return false;
     Connection* owner = nullptr;
     int has_record = 0;
-    if (conn_hooks.window_conn) {
-        owner = conn_hooks.window_conn(window, &has_record);
-    } else if (WindowRecord* rec = win_record_of(window)) {
+    if (WindowRecord* rec = win_record_of(window)) {
         has_record = 1;
         owner = rec->conn;
     }
@@ -240,7 +238,7 @@ Connection* conn_of_window(QWidget* window)
 
 Connection* conn_current()
 {
-    QWidget* active = conn_hooks.active_window ? conn_hooks.active_window() : win_active.get();
+    QWidget* active = win_active.get();
     Connection* of_active = conn_of_window(active);
     if (of_active) {
         remembered_conn = of_active;
@@ -555,7 +553,7 @@ Connection* conn_new(Connection* sibling)
     Connection* c = new (std::nothrow) Connection;
     if (!c)
         return nullptr;
-    c->id = conn_hooks.window_alloc_id ? conn_hooks.window_alloc_id() : win_alloc_id();
+    c->id = win_alloc_id();
     c->timeout_countdown = conn_timeout_seconds;
     c->debug_colour = kNormalTextColour;
 
@@ -579,10 +577,7 @@ Connection* conn_new(Connection* sibling)
         tail = tail->next;
     tail->next = c;
 
-    if (conn_hooks.conn_identity_copy)
-        conn_hooks.conn_identity_copy(0, c);
-    else
-        conn_identity_copy(0, c);
+    conn_identity_copy(0, c);
     conn_created.fire(c);
     if (conn_hooks.notify_load)
         conn_hooks.notify_load(c);
@@ -716,10 +711,7 @@ int conn_timeout_probe(const std::string* pong_text, Connection* conn)
     } else if (left == 0) {
         conn->timeout_countdown = conn_timeout_seconds;
         intptr_t word = WSAMAKESELECTREPLY(FD_READ, WSAEDISCON);
-        if (conn_hooks.send_socket_event)
-            conn_hooks.send_socket_event(conn->socket, static_cast<int>(word));
-        else
-            send_app_message(WM_APP_SERVER_SOCKET, static_cast<uintptr_t>(conn->socket), word);
+        send_app_message(WM_APP_SERVER_SOCKET, static_cast<uintptr_t>(conn->socket), word);
     }
     return 0;
 }
@@ -771,16 +763,11 @@ static int tick_one(Connection* c, int elapsed)
         return 0;
     if (c->reselect_pending) {
         c->reselect_pending = 0;
-        if (conn_hooks.socket_reselect)
-            conn_hooks.socket_reselect(c);
-        else
-            sock_async_select(c->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
+        sock_async_select(c->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
     }
     conn_timeout_probe(nullptr, c);
     if (!conn_is_live(c))
         return 1;
-    if (c->tick_list && conn_hooks.conn_age_timed_list)
-        conn_hooks.conn_age_timed_list(c);
     if (c->flood_check_out) {
         if (++c->flood_check_seconds >= 60) {
             c->flood_check_seconds = 0;

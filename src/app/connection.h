@@ -174,23 +174,15 @@ extern int (*irc_send_line)(const std::string& line, int flags, Connection* conn
 // Calls into later subsystems. A null entry means the feature is absent and
 // the call does nothing (or gives the result named beside it).
 struct ConnHooks {
-    // Window manager. The owning connection of a window's record (*has_record
-    // tells whether the window has a record) and the active window; when
-    // null the window list is asked directly.
-    Connection* (*window_conn)(QWidget* window, int* has_record) = nullptr;
-    QWidget* (*active_window)() = nullptr;
-    int (*window_alloc_id)() = nullptr;              // id allocator; absent: win_alloc_id
+    // Window manager.
     // Opens the status window for a connection; returns it or null.
     QWidget* (*open_status_window)(Connection* conn) = nullptr;
     // Closes, moves or keeps the windows of a connection that is being freed.
     void (*repoint_windows)(Connection* freed, Connection* replacement) = nullptr;
     // Re-binds timers, signals, DCC, lookups, sockets and dialogs.
     void (*repoint_dependents)(Connection* freed, Connection* replacement) = nullptr;
-    // Frees a string-node list (lists of the record).
-    void (*free_list)(StringNode* head) = nullptr;
 
     // Protocol layer.
-    void (*conn_identity_copy)(int mode, Connection*) = nullptr;
     void (*notify_load)(Connection*) = nullptr;
     void (*notify_window_refresh)() = nullptr;
     void (*chanlist_copy_filter)(int direction, Connection*) = nullptr;
@@ -204,11 +196,8 @@ struct ConnHooks {
     void (*conn_schedule_retry)(Connection*) = nullptr;
     void (*conn_age_reply_list)(Connection*) = nullptr;
     void (*conn_age_request_lists)(Connection*) = nullptr;
-    void (*conn_age_timed_list)(Connection*) = nullptr;
-    void (*conn_serve_delayed_modes)(Connection*) = nullptr;
     void (*conn_pending_release)(Connection*) = nullptr;
     void (*cnick_idle_tick)(Connection*) = nullptr;
-    void (*socket_reselect)(Connection*) = nullptr;  // read, write and close on WM_APP+14
     void (*flood_release)(Connection*) = nullptr;
     void (*flood_tick)(Connection*) = nullptr;
     void (*chan_timed_ban_tick)(Connection*) = nullptr;
@@ -220,9 +209,6 @@ struct ConnHooks {
     // The protocol layer's own per-connection state: its one-second step while
     // connected.
     void (*protocol_tick)(Connection*) = nullptr;
-    // Forces the read path to close the link: WM_APP+14 with the socket and
-    // the select word (read event, error 10101).
-    void (*send_socket_event)(int socket, int select_word) = nullptr;
     // Prints a line into a window with a colour item (Info for the messages here).
     void (*print_info)(QWidget* window, const std::string& text) = nullptr;
     // The group of the server list that a network name belongs to.

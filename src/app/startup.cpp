@@ -319,15 +319,11 @@ int app_init()
     app_ole_initialized = 0;
     for (void*& lib : app_optional_libraries)
         lib = nullptr;
-    if (startup_hooks.fpe_handler)
-        std::signal(SIGFPE, startup_hooks.fpe_handler);
     rng_init();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     os_detect_version(nullptr);
     time_set_timezone();
     app_start_ms = time_ticks_ms();
-    if (startup_hooks.script_indexes)
-        startup_hooks.script_indexes(0);
     tick_reset_base();
     app_command_shell.clear();
     if (const char* shell = std::getenv("COMSPEC"); shell && text_equal_nocase(shell, "4DOS.COM"))
@@ -400,14 +396,9 @@ int frame_create(int show)
 
     if (startup_hooks.theme_prepare)
         startup_hooks.theme_prepare();
-    QMdiArea* area = nullptr;
-    if (startup_hooks.mdi_client_create) {
-        area = startup_hooks.mdi_client_create(frame);
-    } else {
-        area = new QMdiArea(frame);
-        frame->setCentralWidget(area);
-        area = mdi_client_create(area);
-    }
+    QMdiArea* area = new QMdiArea(frame);
+    frame->setCentralWidget(area);
+    area = mdi_client_create(area);
     if (!area)
         return 0;
     frame_mdi_client = area;
@@ -626,7 +617,6 @@ void frame_shutdown()
     call("dns_cancel_all", startup_hooks.dns_cancel_all);
     call("free_settings_lists", startup_hooks.free_settings_lists);
     call("flash_free_all", startup_hooks.flash_free_all);
-    call("script_indexes", startup_hooks.script_indexes, 1);
 
     call("close_links_and_dcc", startup_hooks.close_links_and_dcc);
     call("sock_close_all", startup_hooks.sock_close_all);

@@ -145,8 +145,7 @@ struct StartupHooks {
     void (*ini_save_dirs)() = nullptr;
     void (*ini_save_user_lists)(int flags) = nullptr;
     // Window manager.
-    // These three replace the window manager's own (for checks).
-    QMdiArea* (*mdi_client_create)(QMainWindow* frame) = nullptr;
+    // These two replace the window manager's own (for checks).
     QWidget* (*open_status_window)(Connection* conn) = nullptr;
     void (*win_close_all)() = nullptr;
     void (*frame_layout)() = nullptr;
@@ -168,8 +167,6 @@ struct StartupHooks {
     void (*theme_close)() = nullptr;
     void (*visual_styles_load)() = nullptr;
     // Script engine.
-    void (*fpe_handler)(int) = nullptr;     // SIGFPE handler of the evaluator
-    void (*script_indexes)(int flag) = nullptr;  // 0 empty at start, 1 free at exit
     void (*script_fire_load_start)(int event_id) = nullptr;
     int (*events_enabled)() = nullptr;
     void (*event_fire_exit)(Connection* conn) = nullptr;  // "EXIT" (24)

@@ -9,6 +9,7 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/main_settings.h"
+#include "core/time_date.h"
 #include "display/colors.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
@@ -24,6 +25,7 @@
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/modes.h"
+#include "irc/link/close.h"
 #include "irc/link/connect.h"
 #include "irc/link/flood.h"
 #include "irc/link/lookups.h"
@@ -34,6 +36,7 @@
 #include "irc/numerics/logon.h"
 #include "irc/numerics/replies.h"
 #include "script/events/event_fire.h"
+#include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
 #include "script/script_wiring.h"
@@ -107,6 +110,64 @@ void save_script_files()
     var_store_exit();
 }
 
+// ---- The program's own seams ----
+
+// START once the start-up is over, with the first connection.
+void fire_start(int event_id)
+{
+    script_fire_load_start(event_id, nullptr, 0);
+}
+
+// EXIT as the program closes, with the current connection.
+void fire_exit(Connection* conn)
+{
+    event_fire(conn, nullptr, nullptr, "EXIT", kEvExit, 0, nullptr, nullptr);
+}
+
+int events_switched_on()
+{
+    return irc_events_on ? irc_events_on() : 0;
+}
+
+// ACTIVE, APPACTIVE and the media ends from the frame; a window's event
+// goes with the window's connection.
+void fire_frame_event(int event_id, const char* name, QWidget* window)
+{
+    Connection* conn = window ? conn_of_window(window) : nullptr;
+    event_fire(conn ? conn : conn_current(), window, nullptr, name, event_id, 0, nullptr, nullptr);
+}
+
+// CLOSE for a window: the pre-event (1), then the post-event (0) while the
+// window still exists.
+void fire_close(Connection* conn, WindowRecord* rec, int pre)
+{
+    event_fire(conn, rec ? rec->hwnd.get() : nullptr, nullptr, "CLOSE", kEvClose, pre, nullptr, nullptr);
+}
+
+void free_script_files()
+{
+    alias_files_free();
+    remote_files_free_all();
+}
+
+// Start and exit, the frame's events, the connected time and the lines a
+// closed channel window feeds back: the seams the program's own start-up,
+// frame, connections and windows leave to the subsystems above them.
+void wire_program_seams()
+{
+    startup_hooks.script_fire_load_start = fire_start;
+    startup_hooks.events_enabled = events_switched_on;
+    startup_hooks.event_fire_exit = fire_exit;
+    startup_hooks.script_files_free = free_script_files;
+    startup_hooks.script_timers_remove_all = timer_clear_all;
+    frame_hooks().events_enabled = events_switched_on;
+    frame_hooks().fire_event = fire_frame_event;
+    conn_hooks.online_time_add = online_time_add;
+    open_hooks.irc_dispatch_line = irc_dispatch_line;
+    open_hooks.close_event = fire_close;
+    open_hooks.close_event_enabled = events_switched_on;
+}
+
 }  // namespace
 
 int display_countdown_step()
@@ -175,4 +236,6 @@ void app_install_subsystems()
     irc_ban_lists_install();
     irc_user_lists_install();
     irc_notify_install();
+
+    wire_program_seams();
 }

@@ -19,6 +19,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "irc/link/close.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 
@@ -799,8 +800,7 @@ int win_close(QWidget* hwnd)
         }
         if (conn) {
             if (conn->connected || conn_is_connecting(conn)) {
-                if (open_hooks.conn_disconnect)
-                    open_hooks.conn_disconnect("", 7, conn);
+                conn_disconnect("", 7, conn);
             }
             fire_close(rec);
             if (!win_is_record(rec))

@@ -100,8 +100,6 @@ struct OpenHooks {
     // Raises "CLOSE" (pre 1, post 0) for a window. Absent: events off (nothing runs).
     void (*close_event)(Connection* conn, WindowRecord* rec, int pre) = nullptr;
     int (*close_event_enabled)() = nullptr; // the close-event option; absent: off
-    // Disconnects a connection (message, flags 7). Absent: the link state is cleared.
-    void (*conn_disconnect)(const std::string& message, int flags, Connection* conn) = nullptr;
     // Feeds a server line to the dispatcher as if received. Absent: nothing.
     void (*irc_dispatch_line)(const std::string& line, Connection* conn) = nullptr;
     // The internal address list drops a closing channel's entries.

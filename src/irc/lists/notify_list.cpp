@@ -403,7 +403,7 @@ QWidget* status_of(Connection* conn)
 // The active window when it is a channel or query of the connection.
 QWidget* active_chat_window(Connection* conn)
 {
-    QWidget* active = conn_hooks.active_window ? conn_hooks.active_window() : win_active.get();
+    QWidget* active = win_active.get();
     WindowRecord* rec = active ? win_record_of(active) : nullptr;
     if (!rec || rec->conn != conn) return nullptr;
     if (rec->type == kWinChannel || (rec->type == kWinQuery && rec->subtype == 1)) return active;
