@@ -8,6 +8,9 @@
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "commands/channel_commands.h"
+#include "commands/messaging_commands.h"
+#include "commands/script_file_commands.h"
 #include "core/main_settings.h"
 #include "core/time_date.h"
 #include "display/colors.h"
@@ -16,32 +19,39 @@
 #include "display/input_procs.h"
 #include "display/nick_list.h"
 #include "display/text_area.h"
-#include "commands/channel_commands.h"
-#include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
+#include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/modes.h"
+#include "irc/dispatch/outgoing_notes.h"
+#include "irc/dispatch/server_commands.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
 #include "irc/link/flood.h"
+#include "irc/link/local_address.h"
 #include "irc/link/lookups.h"
+#include "irc/link/send_queue.h"
+#include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
+#include "irc/numerics/numerics.h"
+#include "irc/numerics/query_replies.h"
 #include "irc/numerics/replies.h"
+#include "script/eval/conditions.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
-#include "script/script_wiring.h"
 #include "script/exec/executor.h"
 #include "script/exec/script_hooks.h"
+#include "script/script_wiring.h"
 #include "script/stores/alias_files.h"
 #include "script/stores/regex.h"
 #include "script/stores/timers.h"
@@ -183,6 +193,123 @@ int display_countdown_step()
     return busy;
 }
 
+// ---- Wiring of the subsystems (every production seam assignment) ----
+
+// Server links: the send path and closing, failing and retrying a link.
+void app_wire_irc_link()
+{
+    irc_send_line = irc_send_line_impl;
+    conn_hooks.conn_close = [](const std::string& text, Connection* conn) { conn_close(text, conn); };
+    conn_hooks.irc_send_quit = irc_send_quit;
+    conn_hooks.conn_fail_message = conn_fail_message;
+    conn_hooks.conn_schedule_retry = [](Connection* conn) { conn_schedule_retry(conn); };
+}
+
+// Host lookups: cancelled at exit.
+void app_wire_irc_lookups()
+{
+    startup_hooks.dns_cancel_all = dns_cancel_all;
+}
+
+// Outgoing flood protection: the gate, held lines and the check replies.
+void app_wire_irc_flood()
+{
+    irc_flood_gate = flood_gate;
+    flood_is_check_reply = flood_check_reply;
+    conn_hooks.flood_release = flood_release;
+    conn_hooks.flood_tick = flood_tick;
+}
+
+// The dispatcher: auto-join, the request and reply lists, pending joins, outgoing notes.
+void app_wire_irc_dispatch()
+{
+    event_line_of_message = irc_event_line_of_message;
+    conn_hooks.conn_auto_join = conn_auto_join;
+    conn_hooks.conn_age_request_lists = conn_age_request_lists;
+    conn_hooks.conn_age_reply_list = conn_age_reply_list;
+    open_hooks.conn_take_pending_join_flags = conn_take_pending_join_flags;
+    irc_outgoing_note = irc_note_outgoing;
+}
+
+// Channel membership: JOIN, PART, KICK, QUIT, NICK and KILL, the address list.
+void app_wire_irc_membership()
+{
+    irc_on_join = membership_on_join;
+    irc_on_part = membership_on_part;
+    irc_on_kick = membership_on_kick;
+    irc_on_quit = membership_on_quit;
+    irc_on_nick = membership_on_nick;
+    irc_on_kill = membership_on_kill;
+    membership_automode_forget = automode_forget;
+    membership_automode_rename = automode_rename;
+    conn_hooks.conn_update_status_title = conn_update_status_title;
+    open_hooks.ial_drop_channel = ial_drop_channel;
+    irc_ial_update_hook = membership_note_sender;
+}
+
+// Messages, notices and modes.
+void app_wire_irc_messages()
+{
+    irc_on_privmsg = irc_on_privmsg_message;
+    irc_on_notice = irc_on_notice_message;
+    irc_on_mode = irc_on_mode_message;
+}
+
+// Channels rejoined at logon.
+void app_wire_irc_rejoin()
+{
+    logon_channels_to_rejoin = chan_channels_to_rejoin;
+    logon_close_other_network_windows = chan_close_other_network_windows;
+    logon_channel_rejoining = chan_rejoin_starting;
+}
+
+// The messaging and channel commands: numeric replies and away.
+void app_wire_irc_chat_commands()
+{
+    irc_numeric_reply_hook = irc_on_reply;
+    chat_take_away = query_take_away;
+}
+
+// Replies to queries: the away state for captions.
+void app_wire_query_replies()
+{
+    caption_is_away = query_is_away;
+}
+
+// Ban, except and invite lists.
+void app_wire_irc_ban_lists()
+{
+    chan_list_mode_hook = chan_list_on_mode;
+    conn_hooks.chan_timed_ban_tick = chan_timed_ban_tick;
+}
+
+// User lists: USERHOST requests, protection and the list conditions.
+void app_wire_irc_user_lists()
+{
+    query_userhost_offer = userlist_userhost_offer;
+    query_userhost_done = userlist_userhost_done;
+    irc_userhost_request_self = userlist_request_self;
+    dns_userhost_request = userlist_dns_request;
+    irc_protect_match_hook = userlist_protects_sender;
+    cond_userlist_match = userlist_condition_match;
+}
+
+// The notify list.
+void app_wire_irc_notify()
+{
+    conn_hooks.notify_load = notify_load;
+    conn_hooks.notify_window_refresh = notify_window_refresh;
+    conn_hooks.notify_conn_stage = notify_conn_stage;
+    conn_hooks.notify_poll = notify_tick_poll;
+    main_settings_hooks.notify_load = notify_load;
+    main_settings_hooks.notify_options_load = notify_opts_load;
+    startup_hooks.notify_save = [] { notify_save(nullptr); };
+    membership_notify_seen = notify_membership_seen;
+    query_notify_seen = notify_query_seen;
+    cond_notify_has = notify_has_nick;
+    irc_sender_seen_hook = notify_sender_seen;
+}
+
 void app_install_subsystems()
 {
     display_colours_install();
@@ -213,8 +340,11 @@ void app_install_subsystems()
     // Server links and the protocol: connecting at start, the send path, the
     // receive loop, the dispatcher, numerics and the logon sequence.
     irc_link_install();
+    app_wire_irc_link();
     irc_dispatch_install();
+    app_wire_irc_dispatch();
     irc_lookups_install();
+    app_wire_irc_lookups();
     irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = protocol_tick;
     startup_hooks.conn_begin_connect = start_connect;
@@ -223,19 +353,28 @@ void app_install_subsystems()
     // Channels and conversations: membership, messages and modes, the
     // replies to queries, and the messaging and channel commands.
     irc_membership_install();
+    app_wire_irc_membership();
     automode_install();
     irc_messages_install();
+    app_wire_irc_messages();
     irc_chat_commands_install();
+    app_wire_irc_chat_commands();
+    app_wire_query_replies();
     irc_rejoin_install();
+    app_wire_irc_rejoin();
     reply_close_waiting = chan_close_waiting;
 
     // Outgoing flood protection.
     irc_flood_install();
+    app_wire_irc_flood();
 
     // The per-channel and per-connection lists.
     irc_ban_lists_install();
+    app_wire_irc_ban_lists();
     irc_user_lists_install();
+    app_wire_irc_user_lists();
     irc_notify_install();
+    app_wire_irc_notify();
 
     wire_program_seams();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -107,7 +108,9 @@ protected:
         event_switch_events = 1;
         remote_files_free_all();
         irc_dispatch_install();
+        app_wire_irc_dispatch();
         irc_messages_install();
+        app_wire_irc_messages();
         saved_send = irc_send_line;
         irc_send_line = capture_send;
         said.clear();

@@ -3,6 +3,7 @@
 // automatic replies, the one-second steps, the link reset, /flood, and a real
 // socket with the test acting as the server.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QWidget>
 
@@ -113,7 +114,9 @@ protected:
         saved_ignore_ = flood_run_ignore;
         saved_print_ = flood_print;
         irc_link_install();
+        app_wire_irc_link();
         irc_flood_install();
+        app_wire_irc_flood();
         irc_link_write = capture_write;
         conn_option = option_value;
         flood_current_sender = fake_sender;

@@ -6,6 +6,7 @@
 // rejoin code and the script engine with event handlers loaded), real
 // offscreen windows, and the send path captured.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -141,12 +142,20 @@ protected:
         events_install();
         script_register_command("note", cmd_note);
         irc_link_install();
+        app_wire_irc_link();
         irc_dispatch_install();
+        app_wire_irc_dispatch();
         irc_lookups_install();
+        app_wire_irc_lookups();
         irc_membership_install();
+        app_wire_irc_membership();
         irc_messages_install();
+        app_wire_irc_messages();
         irc_chat_commands_install();
+        app_wire_irc_chat_commands();
+        app_wire_query_replies();
         irc_rejoin_install();
+        app_wire_irc_rejoin();
         reply_close_waiting = chan_close_waiting;
         saved_send = irc_send_line;
         irc_send_line = capture_send;
@@ -1109,6 +1118,7 @@ protected:
         test_app();
         frame_proc_install();
         irc_link_install();
+        app_wire_irc_link();
         saved_line = irc_receive_line;
         irc_receive_line = capture;
         lines().clear();

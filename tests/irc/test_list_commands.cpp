@@ -1,6 +1,7 @@
 // /ban, /ial, /ialmark, /ialclear and /clearial, /uwho and /abook, run in
 // a real channel window of a live connection.
 #include "messages_fixture.h"
+#include "app/subsystems.h"
 
 #include "commands/list_commands.h"
 #include "irc/dispatch/modes.h"
@@ -37,6 +38,7 @@ protected:
         saved_uwho = uwho_dialog_open;
         saved_ial_default = ial_default_on;
         irc_user_lists_install();
+        app_wire_irc_user_lists();
         abook_open = [](int page, const std::string& name) { dialogs.push_back(std::to_string(page) + " " + name); };
         uwho_dialog_open = [](const std::string& nick, Connection*) { dialogs.push_back("uwho " + nick); };
         dialogs.clear();

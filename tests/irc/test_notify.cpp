@@ -4,6 +4,7 @@
 // numerics, sightings from ordinary server lines, the stages of a link, the
 // address list, the Notify List window's lines, and /notify.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QWidget>
 
@@ -116,11 +117,13 @@ protected:
         remote_files_free_all();
         script_error_clear();
         irc_membership_install();
+        app_wire_irc_membership();
         // Lines without a handler of their own end in the status window.
         irc_on_privmsg = irc_on_unknown;
         irc_on_notice = irc_on_unknown;
         irc_on_mode = irc_on_unknown;
         irc_notify_install();
+        app_wire_irc_notify();
         notify_print = cap_print;
         notify_beep = cap_beep;
         notify_hooks = NotifyHooks();

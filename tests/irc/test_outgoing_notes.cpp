@@ -4,6 +4,7 @@
 // connection's tick, and hand channel windows their open flags. Also the
 // local address learned from the welcome reply.
 #include "app/connection.h"
+#include "app/subsystems.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/options.h"
@@ -65,6 +66,7 @@ protected:
         saved_raw = irc_fire_raw;
         saved_post = irc_post_logon;
         irc_dispatch_install();
+        app_wire_irc_dispatch();
         irc_send_line = irc_send_line_impl;
         irc_link_write = cap_write;
         irc_local_lookup = cap_lookup;

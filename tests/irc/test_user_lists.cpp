@@ -2,6 +2,7 @@
 // on JOIN, KICK and MODE), the USERHOST requests answered by 302 replies, and
 // the user-level entries of the users file.
 #include "messages_fixture.h"
+#include "app/subsystems.h"
 
 #include "core/main_settings.h"
 #include "core/string_list.h"
@@ -61,7 +62,9 @@ protected:
         saved_users = users_file_for_edit;
         saved_lines = users_file_lines;
         irc_membership_install();
+        app_wire_irc_membership();
         irc_user_lists_install();
+        app_wire_irc_user_lists();
         userlist_print = [](QWidget*, std::uint32_t, const std::string& t, int framed) {
             printed.push_back(framed ? "[" + t + "]" : t);
         };

@@ -227,9 +227,6 @@ void chan_rejoin_stage(int stage, Connection* conn)
 void irc_rejoin_install()
 {
     irc_link_stage.add_once(g_stage_listener, kStageChannelRejoin, chan_rejoin_stage);
-    logon_channels_to_rejoin = chan_channels_to_rejoin;
-    logon_close_other_network_windows = chan_close_other_network_windows;
-    logon_channel_rejoining = chan_rejoin_starting;
 }
 
 void irc_rejoin_uninstall()

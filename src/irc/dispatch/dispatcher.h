@@ -105,6 +105,8 @@ int irc_timeout_value();
 
 // Forgets the protocol state and notes of a connection whose record is freed.
 void irc_protocol_forget(Connection* conn);
+// The script event line a parsed message carries (null for none).
+const EventLine* irc_event_line_of_message(const IrcMessage* msg);
 
 // Sets the frame handlers and hooks of the dispatcher, the numerics and the
 // logon sequence.

@@ -538,19 +538,8 @@ int g_freed_listener = 0;
 
 void irc_membership_install()
 {
-    irc_on_join = membership_on_join;
-    irc_on_part = membership_on_part;
-    irc_on_kick = membership_on_kick;
-    irc_on_quit = membership_on_quit;
-    irc_on_nick = membership_on_nick;
-    irc_on_kill = membership_on_kill;
-    membership_automode_forget = automode_forget;
-    membership_automode_rename = automode_rename;
     conn_created.add_once(g_created_listener, kCreatedAddressList, ial_init);
     conn_freed.add_once(g_freed_listener, kFreedAddressList, hook_ial_clear);
-    conn_hooks.conn_update_status_title = conn_update_status_title;
-    open_hooks.ial_drop_channel = ial_drop_channel;
-    irc_ial_update_hook = membership_note_sender;
     ial_identifiers_register();
 }
 

@@ -297,7 +297,5 @@ void irc_on_mode_message(IrcMessage& msg)
 
 void irc_messages_install()
 {
-    irc_on_privmsg = irc_on_privmsg_message;
-    irc_on_notice = irc_on_notice_message;
-    irc_on_mode = irc_on_mode_message;
+
 }

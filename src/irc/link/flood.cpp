@@ -404,10 +404,6 @@ void flood_forget(Connection* conn)
 
 void irc_flood_install()
 {
-    irc_flood_gate = flood_gate;
-    flood_is_check_reply = flood_check_reply;
-    conn_hooks.flood_release = flood_release;
-    conn_hooks.flood_tick = flood_tick;
     irc_link_stage.add_once(g_stage_listener, kStageFlood, flood_stage);
     conn_freed.add_once(g_freed_listener, kFreedFlood, flood_forget);
     flood_commands_register();

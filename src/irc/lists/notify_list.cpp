@@ -1296,26 +1296,9 @@ int g_ial_listener = 0;
 int g_ids_listener = 0;
 int g_freed_listener = 0;
 
-// The sender of an ordinary line from a user counts as seen on line.
-void sender_seen(IrcMessage& msg, int needed_word)
-{
-    if (!msg.has_address || !irc_has_word(msg, needed_word)) return;
-    notify_nick_seen(irc_word(msg, 0), msg.address, 0, 1, 1, 0, msg.connection);
-}
 
 
-// JOIN, PART, KICK, NICK, QUIT and KILL: seen (1) or gone (0).
-void membership_seen(const std::string& nick, int seen, Connection* conn)
-{
-    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, seen ? 1 : 0, 0, conn);
-}
 
-// A WHOIS reply shows the nick on IRC (no second WHOIS for it); "no such
-// nick" shows it gone.
-void query_seen(const std::string& nick, int seen, Connection* conn)
-{
-    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, 0, 0, conn);
-}
 
 // A link attempt starts: the list starts over, waiting for its first answer.
 void link_stage(int stage, Connection* conn)
@@ -1333,11 +1316,6 @@ int id_in_use(int id)
     return notify_find_by_id(id, nullptr) ? 1 : 0;
 }
 
-// The per-connection tick's plain poll: only once logon is over.
-void tick_poll(Connection* conn)
-{
-    if (conn_is_live(conn) && irc_state(conn)->logon_pending == 0) notify_poll(0, conn);
-}
 
 // The record is freed: its list and state go.
 void forget_conn(Connection* conn)
@@ -1352,30 +1330,46 @@ void forget_conn(Connection* conn)
     strlist_free(&conn->notify_list);
 }
 
-int has_notify(const std::string& nick, Connection* conn)
+
+}  // namespace
+
+// The sender of an ordinary line from a user counts as seen on line.
+void notify_sender_seen(IrcMessage& msg, int needed_word)
+{
+    if (!msg.has_address || !irc_has_word(msg, needed_word)) return;
+    notify_nick_seen(irc_word(msg, 0), msg.address, 0, 1, 1, 0, msg.connection);
+}
+
+// JOIN, PART, KICK, NICK, QUIT and KILL: seen (1) or gone (0).
+void notify_membership_seen(const std::string& nick, int seen, Connection* conn)
+{
+    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, seen ? 1 : 0, 0, conn);
+}
+
+// A WHOIS reply shows the nick on IRC (no second WHOIS for it); "no such
+// nick" shows it gone.
+void notify_query_seen(const std::string& nick, int seen, Connection* conn)
+{
+    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, 0, 0, conn);
+}
+
+// The per-connection tick's plain poll: only once logon is over.
+void notify_tick_poll(Connection* conn)
+{
+    if (conn_is_live(conn) && irc_state(conn)->logon_pending == 0) notify_poll(0, conn);
+}
+
+int notify_has_nick(const std::string& nick, Connection* conn)
 {
     return notify_find(nick, 1, conn) ? 1 : 0;
 }
 
-}  // namespace
-
 void irc_notify_install()
 {
-    conn_hooks.notify_load = notify_load;
     conn_freed.add_once(g_freed_listener, kFreedNotify, forget_conn);
-    conn_hooks.notify_window_refresh = notify_window_refresh;
-    conn_hooks.notify_conn_stage = notify_conn_stage;
-    conn_hooks.notify_poll = tick_poll;
-    main_settings_hooks.notify_load = notify_load;
-    main_settings_hooks.notify_options_load = notify_opts_load;
-    startup_hooks.notify_save = [] { notify_save(nullptr); };
-    membership_notify_seen = membership_seen;
-    query_notify_seen = query_seen;
-    cond_notify_has = has_notify;
     irc_link_stage.add_once(g_stage_listener, kStageNotify, link_stage);
     ial_changed.add_once(g_ial_listener, kIalChangedNotify, addresses_changed);
     win_ids_taken.add_once(g_ids_listener, kIdsTakenNotify, id_in_use);
-    irc_sender_seen_hook = sender_seen;
     notify_commands_register();
 }
 
