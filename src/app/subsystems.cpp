@@ -6,6 +6,7 @@
 #include "app/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
+#include "app/tick.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "commands/channel_commands.h"
@@ -46,6 +47,7 @@
 #include "irc/numerics/replies.h"
 #include "script/eval/conditions.h"
 #include "script/events/event_fire.h"
+#include "script/events/event_identifiers.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
@@ -195,6 +197,61 @@ int display_countdown_step()
 
 // ---- Wiring of the subsystems (every production seam assignment) ----
 
+// The script file commands and the alias index joined to the remote script
+// store.
+void app_wire_script_files()
+{
+    script_remote_load = script_wire_remote_load;
+    script_remote_unload = script_wire_remote_unload;
+    script_remote_save = script_wire_remote_save;
+    script_remote_fire_pending = script_wire_fire_pending;
+    script_groups_changed = script_wire_groups_changed;
+    script_event_index_rebuild = script_wire_event_index_rebuild;
+    script_users_flush = script_wire_users_flush;
+    script_saveini_stores = script_wire_saveini_stores;
+    alias_script_files = script_wire_loaded_scripts;
+    alias_find_hook = alias_store_find;
+    remote_scripts_changed = alias_index_rebuild;
+    remote_other_file_by_id = script_wire_alias_file_by_id;
+    remote_other_file_is_live = script_wire_alias_file_is_live;
+}
+
+// Remote script events: the event identifiers, the scripts of lines, loading the remote files.
+void app_wire_script_events()
+{
+    script_event_ident_value = event_ident_seam;
+    script_file_is_live = remote_script_file_is_live;
+    script_file_of_line = event_script_of_line;
+    main_settings_hooks.remote_files_load_all = remote_files_load_all;
+}
+
+// Alias files loaded with the settings.
+void app_wire_alias_files()
+{
+    main_settings_hooks.alias_files_load_all = alias_files_load_all;
+}
+
+// Script timers: the one-second step and the timers of a freed connection.
+void app_wire_script_timers()
+{
+    tick_hooks.timer_tick_seconds = timer_tick_seconds;
+    conn_hooks.timer_remove_matching = [](int mode, Connection* conn, Connection* other) {
+        timer_remove_matching(mode, conn, other);
+    };
+}
+
+// The variable store: its second, the interpreter's lookups and scopes.
+void app_wire_script_variables()
+{
+    tick_hooks.var_tick = var_tick_second;
+    script_var_find = [](std::string_view name, std::string* value, StringNode** locals) {
+        return var_find(name, value, locals ? *locals : nullptr) ? 1 : 0;
+    };
+    script_var_keep_name = var_keep_name;
+    script_var_next_scope = var_next_scope;
+    script_var_scope_end = var_scope_end;
+}
+
 // Server links: the send path and closing, failing and retrying a link.
 void app_wire_irc_link()
 {
@@ -322,6 +379,7 @@ void app_install_subsystems()
     // (script_engine_init installs the store), typed lines, plain text and
     // saving the variables at shutdown.
     script_engine_init();
+    app_wire_script_variables();
     editbox_exec_line_hook = exec_typed_line;
     script_send_text = send_plain_text;
     startup_hooks.script_files_save = save_script_files;
@@ -329,10 +387,12 @@ void app_install_subsystems()
     // Scripts from files: alias files, remote scripts with their events and
     // users, the script file commands, timers and signals.
     script_file_commands_register();
-    alias_find_hook = alias_store_find;
+    app_wire_alias_files();
     events_install();
-    script_files_wire();
+    app_wire_script_events();
+    app_wire_script_files();
     timers_install();
+    app_wire_script_timers();
     signal_event_fire = fire_signal;
     regex_install();
     event_regex_match = event_line_regex;

@@ -26,3 +26,9 @@ void app_wire_query_replies();
 void app_wire_irc_ban_lists();
 void app_wire_irc_user_lists();
 void app_wire_irc_notify();
+
+void app_wire_script_files();
+void app_wire_script_events();
+void app_wire_alias_files();
+void app_wire_script_timers();
+void app_wire_script_variables();

@@ -100,7 +100,9 @@ protected:
         options_reset();
         option_set_value(1, 17, 0);
         script_engine_init();
+        app_wire_script_variables();
         events_install();
+        app_wire_script_events();
         script_register_command("say", cmd_say);
         script_error_clear();
         user_default_level = 1;

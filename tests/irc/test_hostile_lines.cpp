@@ -139,7 +139,9 @@ protected:
         // The wiring the program installs for the script engine and the
         // IRC side (see app_install_subsystems).
         script_engine_init();
+        app_wire_script_variables();
         events_install();
+        app_wire_script_events();
         script_register_command("note", cmd_note);
         irc_link_install();
         app_wire_irc_link();

@@ -108,7 +108,9 @@ protected:
         saved_hooks = notify_hooks;
 
         script_engine_init();
+        app_wire_script_variables();
         events_install();
+        app_wire_script_events();
         script_register_command("say", cmd_say);
         user_default_level = 1;
         event_startup_hold = 0;

@@ -235,10 +235,6 @@ int id_in_use(int id)
     return 0;
 }
 
-void conn_timer_hook(int mode, Connection* conn, Connection* other)
-{
-    timer_remove_matching(mode, conn, other);
-}
 
 } // namespace
 
@@ -602,12 +598,10 @@ int signal_pending_count() { return static_cast<int>(g_signals.size()); }
 
 void timers_install()
 {
-    tick_hooks.timer_tick_seconds = timer_tick_seconds;
     frame_set_handler(WM_APP_HIRES_TIMERS, timer_mm_dispatch);
     frame_set_handler(WM_APP_SIGNALS, signal_dispatch);
     frame_set_timer_handler(FRAME_TIMER_OTHER, on_frame_timer);
     timer_ids_taken.add_once(g_ids_listener, kTimerIdsScriptTimers, id_in_use);
-    conn_hooks.timer_remove_matching = conn_timer_hook;
     timer_commands_register();
     timer_identifiers_register();
 }
