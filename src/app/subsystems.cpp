@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/child_window.h"
 #include "app/command_line.h"
 #include "app/connection.h"
 #include "app/frame_proc.h"
@@ -10,15 +11,20 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "commands/channel_commands.h"
+#include "commands/output_commands.h"
 #include "commands/messaging_commands.h"
 #include "commands/script_file_commands.h"
+#include "core/encodings.h"
 #include "core/main_settings.h"
 #include "core/time_date.h"
 #include "display/colors.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
 #include "display/input_procs.h"
+#include "display/line_buffer.h"
+#include "display/logging.h"
 #include "display/nick_list.h"
+#include "display/tab_complete.h"
 #include "display/text_area.h"
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
@@ -197,6 +203,61 @@ int display_countdown_step()
 
 // ---- Wiring of the subsystems (every production seam assignment) ----
 
+// Colours: the items made at start and saved at exit, loaded with the settings, the windows' palette and background.
+void app_wire_display_colours()
+{
+    startup_hooks.color_items_init = color_items_init;
+    startup_hooks.colours_save = color_save;
+    main_settings_hooks.color_load = color_load;
+    child_hooks.palette_rgb = colour_palette_rgb;
+    child_hooks.background_colour = colour_window_background;
+}
+
+// Fonts: the encodings' code pages and target fonts, freed at exit.
+void app_wire_fonts()
+{
+    encodings_charset_codepage = font_charset_codepage;
+    encodings_window_codepage = font_codepage_of_window;
+    encodings_target_font = font_of_target;
+    startup_hooks.fonts_free = fonts_free;
+}
+
+// Logging: the day check, windows' logs opened and closed, the log commands' echo.
+void app_wire_logging()
+{
+    tick_hooks.log_tick = log_day_check;
+    win_hooks.log_close = log_window_close;
+    open_hooks.log_set_window_mode = log_window_open;
+    log_hooks.echo = log_echo_in_window;
+}
+
+// Input: the child windows' keys, tab completion, history, submitting and the editbox settings.
+void app_wire_display_input()
+{
+    child_hooks.editbox_key = input_editbox_key;
+    child_hooks.listbox_key = input_listbox_key;
+    child_hooks.text_area_key = input_text_area_key;
+    child_hooks.tab_complete = input_tab_complete;
+    child_hooks.editbox_submit = editbox_submit;
+    child_hooks.history_recall = input_history_recall;
+    child_hooks.tab_completion_reset = tabcomp_edit_reset;
+    child_hooks.editbox_changed = editbox_on_changed;
+    open_hooks.editbox_load_settings = editbox_load_settings;
+    open_hooks.nicklist_load_settings = nicklist_load_settings;
+}
+
+// Text areas: painting, the logged lines, the scripts' echo and output, information lines.
+void app_wire_text_area()
+{
+    child_hooks.text_area_paint = text_area_paint_window;
+    print_hooks.log_write_line = log_write_line;
+    script_echo_line = text_area_script_echo;
+    output_print = text_area_output_print;
+    scid_print = text_area_info_line;
+    conn_hooks.print_info = text_area_info_line;
+    open_hooks.print_info = text_area_info_line;
+}
+
 // The script file commands and the alias index joined to the remote script
 // store.
 void app_wire_script_files()
@@ -369,9 +430,12 @@ void app_wire_irc_notify()
 
 void app_install_subsystems()
 {
-    display_colours_install();
-    display_install_hooks();
+    app_wire_display_colours();
+    app_wire_fonts();
+    app_wire_logging();
+    app_wire_text_area();
     display_input_install();
+    app_wire_display_input();
     frame_hooks().countdown_step = display_countdown_step;
     open_hooks.prepare_font = [](WindowRecord* rec) { font_ensure_window(rec); };
 

@@ -32,3 +32,9 @@ void app_wire_script_events();
 void app_wire_alias_files();
 void app_wire_script_timers();
 void app_wire_script_variables();
+
+void app_wire_display_colours();
+void app_wire_fonts();
+void app_wire_logging();
+void app_wire_display_input();
+void app_wire_text_area();

@@ -120,29 +120,31 @@ int box_index_of(WindowRecord* rec, QWidget* control)
     return 0;
 }
 
+}  // namespace
+
 // ---- The hooks of the child window ----
 
-int editbox_key_hook(EditBox* box, QKeyEvent* event, WindowRecord* rec)
+int input_editbox_key(EditBox* box, QKeyEvent* event, WindowRecord* rec)
 {
     return keydown_handle(rec, event, kCtlKindEditbox, box) == 0 ? 1 : 0;
 }
 
-int listbox_key_hook(ListBox* list, QKeyEvent* event, WindowRecord* rec)
+int input_listbox_key(ListBox* list, QKeyEvent* event, WindowRecord* rec)
 {
     return keydown_handle(rec, event, kCtlKindList, list) == 0 ? 1 : 0;
 }
 
-int text_area_key_hook(TextArea* area, QKeyEvent* event, WindowRecord* rec)
+int input_text_area_key(TextArea* area, QKeyEvent* event, WindowRecord* rec)
 {
     return keydown_handle(rec, event, kCtlKindText, area) == 0 ? 1 : 0;
 }
 
-void tab_complete_hook(WindowRecord* rec, int second)
+void input_tab_complete(WindowRecord* rec, int second)
 {
     tabcomp_complete(rec, second ? 1 : 0);
 }
 
-void history_hook(WindowRecord* rec, int direction, int second)
+void input_history_recall(WindowRecord* rec, int direction, int second)
 {
     int box = second ? 1 : 0;
     if (direction > 0) {
@@ -154,6 +156,8 @@ void history_hook(WindowRecord* rec, int direction, int second)
         edit_history_down(rec, box);
     }
 }
+
+namespace {
 
 int g_listbox_listener = 0;
 int g_freed_listener = 0;
@@ -507,18 +511,8 @@ int list_find_by_char(WindowRecord* rec, int caret, char typed)
 
 void display_input_install()
 {
-    child_hooks.editbox_key = editbox_key_hook;
-    child_hooks.listbox_key = listbox_key_hook;
-    child_hooks.text_area_key = text_area_key_hook;
-    child_hooks.tab_complete = tab_complete_hook;
-    child_hooks.editbox_submit = editbox_submit;
-    child_hooks.history_recall = history_hook;
-    child_hooks.tab_completion_reset = tabcomp_edit_reset;
-    child_hooks.editbox_changed = editbox_on_changed;
     listbox_made.add_once(g_listbox_listener, kListboxMadeInput, listbox_setup_hook);
     win_record_freed.add_once(g_freed_listener, kWinFreedNickList, nicklist_forget);
-    open_hooks.editbox_load_settings = editbox_load_settings;
-    open_hooks.nicklist_load_settings = nicklist_load_settings;
     if (!the_filter && QCoreApplication::instance()) {
         the_filter = new InputFilter(QCoreApplication::instance());
         QCoreApplication::instance()->installEventFilter(the_filter);
