@@ -76,7 +76,7 @@ WindowRecord* bench_window()
     frame->resize(1000, 700);
     frame->show();
     mdi_client_create(area);
-    win_install_open_hooks();
+    app_wire_windows();
     app_wire_text_area();
     color_items_init();
     for (ColorItem& item : color_items)

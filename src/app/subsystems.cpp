@@ -51,6 +51,7 @@
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/query_replies.h"
 #include "irc/numerics/replies.h"
+#include "platform/platform_utils.h"
 #include "script/eval/conditions.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_identifiers.h"
@@ -202,6 +203,23 @@ int display_countdown_step()
 }
 
 // ---- Wiring of the subsystems (every production seam assignment) ----
+
+// The window manager: status windows for connections, the windows of a
+// freed connection, pending releases, closing every window at exit, the
+// MDI client's refresh, and the windows the encodings ask about.
+void app_wire_windows()
+{
+    conn_hooks.open_status_window = win_open_status_window;
+    conn_hooks.repoint_windows = win_repoint_connection;
+    conn_hooks.conn_pending_release = conn_pending_release;
+    startup_hooks.open_status_window = win_open_status_window;
+    startup_hooks.win_close_all = win_close_all;
+    frame_hooks().mdi_refresh = win_mdi_refresh;
+    encodings_find_window = win_enc_find_window;
+    encodings_status_window = win_enc_status_window;
+    encodings_window_font = win_enc_window_font;
+    encodings_any_window_sjis = win_enc_any_window_sjis;
+}
 
 // Colours: the items made at start and saved at exit, loaded with the settings, the windows' palette and background.
 void app_wire_display_colours()
@@ -430,6 +448,7 @@ void app_wire_irc_notify()
 
 void app_install_subsystems()
 {
+    app_wire_windows();
     app_wire_display_colours();
     app_wire_fonts();
     app_wire_logging();

@@ -464,13 +464,3 @@ int win_needs_highlight(QWidget* hwnd)
     return foreground != hwnd ? 1 : 0;
 }
 
-// ---- Hook-up with the other parts ----
-
-namespace {
-
-struct Installer {
-    Installer() { win_install_open_hooks(); }
-};
-Installer installer;
-
-}  // namespace

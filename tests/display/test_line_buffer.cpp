@@ -124,7 +124,7 @@ void lines_test_reset()
         win_record_free(win_list);
     win_active = nullptr;
     lines_test_pump();
-    win_install_open_hooks();
+    app_wire_windows();
     app_wire_text_area();
     print_hooks.log_write_line = log_recorder;
     lines_test_log.clear();
