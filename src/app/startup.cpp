@@ -1,6 +1,5 @@
 // Start-up and shutdown of the process.
 #include "app/startup.h"
-#include "app/settings_wiring.h"
 
 #include "app/command_line.h"
 #include "app/child_window.h"
@@ -163,13 +162,17 @@ intptr_t on_deferred_start(uintptr_t, intptr_t)
 
 void on_tick_timer(int) { frame_tick(); }
 
-void open_irc_link(const std::string& link, int flag)
+} // namespace
+
+void app_open_irc_link(const std::string& link, int flag)
 {
     if (startup_hooks.dde_open_irc_link)
         startup_hooks.dde_open_irc_link(link, flag);
 }
 
-int exit_under_way() { return app_exit_mode != 0 ? 1 : 0; }
+int app_exit_under_way() { return app_exit_mode != 0 ? 1 : 0; }
+
+namespace {
 
 // The status window of a connection, named "Status Window".
 QWidget* open_status_window(Connection* conn)
@@ -311,7 +314,6 @@ int app_init_common_controls()
 
 int app_init()
 {
-    app_wire_main_settings();
     app_starting = 1;
     app_exit_mode = 0;
     wait_cursor_on();
@@ -520,7 +522,7 @@ void app_finish_startup()
         return;
     Connection* first = conn_list;
     if (!start_link.empty()) {
-        open_irc_link(start_link, 1);
+        app_open_irc_link(start_link, 1);
         return;
     }
     if (!start_server.empty() || !start_channel.empty()) {
@@ -746,11 +748,6 @@ int app_run(int argc, char** argv, int show)
         frame_proc_install();
         frame_set_handler(WM_APP_DEFERRED_START, on_deferred_start);
         frame_set_timer_handler(FRAME_TIMER_TICK, on_tick_timer);
-        frame_hooks().open_irc_link = open_irc_link;
-        frame_hooks().exit_under_way = exit_under_way;
-        win_program_exiting = exit_under_way;
-        if (!conn_hooks.open_status_window)
-            conn_hooks.open_status_window = open_status_window;
         if (frame_create(show)) {
             frame_install_hooks();
             app_install_signal_handlers();

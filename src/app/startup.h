@@ -134,6 +134,11 @@ extern void (*app_restart)();
 // ---- Calls into other subsystems ----
 // The option lines are read through conn_option (app/connection.h).
 // A null entry is an absent feature; the default named beside it applies.
+// Opens an irc: link (from outside 1, the command line's at start 1 too).
+void app_open_irc_link(const std::string& link, int flag);
+// 1 while an exit is under way.
+int app_exit_under_way();
+
 struct StartupHooks {
     // Settings: the whole load (absent: nothing to load, 1), and the savers
     // called by the shutdown in this order.

@@ -1,5 +1,9 @@
 #include "app/subsystems.h"
 
+#include <QApplication>
+#include <QMainWindow>
+#include <QPointer>
+
 #include <algorithm>
 
 #include "app/child_window.h"
@@ -16,6 +20,7 @@
 #include "commands/script_file_commands.h"
 #include "core/encodings.h"
 #include "core/main_settings.h"
+#include "core/options.h"
 #include "core/time_date.h"
 #include "display/colors.h"
 #include "display/editbox.h"
@@ -67,6 +72,36 @@
 #include "script/stores/variables.h"
 
 namespace {
+
+// The frame's state as the "windows"/"main" line keeps it.
+int frame_placement(MainWindowPlacement& out)
+{
+    QMainWindow* w = frame_window.data();
+    if (!w)
+        return 0;
+    const QRect r = w->geometry();
+    const QRect n = w->normalGeometry().isValid() ? w->normalGeometry() : r;
+    out.visible = w->isVisible() ? 1 : 0;
+    out.hidden_in_tray = (!w->isVisible() && w->isMinimized()) ? 1 : 0;
+    out.minimised = w->isMinimized() ? 1 : 0;
+    out.maximised = w->isMaximized() ? 1 : 0;
+    out.restores_maximised = (w->windowState() & Qt::WindowMaximized) ? 1 : 0;
+    out.left = r.left();
+    out.top = r.top();
+    out.width = r.width();
+    out.height = r.height();
+    out.normal_left = n.left();
+    out.normal_top = n.top();
+    out.normal_width = n.width();
+    out.normal_height = n.height();
+    return 1;
+}
+
+int shift_held()
+{
+    return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) ? 1 : 0;
+}
+
 
 // A line typed into a window's editbox: mode 0 (a command when it starts
 // with the command character, else text for the window), 3 with Ctrl
@@ -203,6 +238,35 @@ int display_countdown_step()
 }
 
 // ---- Wiring of the subsystems (every production seam assignment) ----
+
+// The main settings: loaded at start and saved at exit, with the frame's
+// placement, the first connection and the command line's nicks.
+void app_wire_main_settings()
+{
+    startup_hooks.settings_load_all = settings_load_all;
+    startup_hooks.ini_save_main_window_pos = ini_save_main_window_pos;
+    startup_hooks.ini_save_options = ini_save_options;
+    startup_hooks.ini_save_text_settings = ini_save_text_settings;
+    startup_hooks.ini_save_identity = ini_save_identity;
+    startup_hooks.ini_save_dirs = ini_save_dirs;
+    startup_hooks.ini_save_user_lists = ini_save_user_lists;
+    startup_hooks.free_settings_lists = main_settings_free_lists;
+    conn_option = option_value;
+    main_settings_bind_connection(&conn_list, conn_is_live);
+    main_settings_hooks.start_nick = &start_nick;
+    main_settings_hooks.start_anick = &start_anick;
+    main_settings_hooks.conn_identity_copy = conn_identity_copy;
+    main_settings_hooks.main_window_placement = frame_placement;
+    main_settings_hooks.shift_key_down = shift_held;
+}
+
+// The frame's hand-over of irc: links and its exit state.
+void app_wire_startup()
+{
+    frame_hooks().open_irc_link = app_open_irc_link;
+    frame_hooks().exit_under_way = app_exit_under_way;
+    win_program_exiting = app_exit_under_way;
+}
 
 // The window manager: status windows for connections, the windows of a
 // freed connection, pending releases, closing every window at exit, the
@@ -448,6 +512,8 @@ void app_wire_irc_notify()
 
 void app_install_subsystems()
 {
+    app_wire_main_settings();
+    app_wire_startup();
     app_wire_windows();
     app_wire_display_colours();
     app_wire_fonts();

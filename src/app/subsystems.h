@@ -14,6 +14,8 @@ int display_countdown_step();
 // The wiring of each subsystem: every production assignment of a seam is made
 // by one of these (app_install_subsystems calls each after the subsystem's
 // install; a test that installs a subsystem alone calls its wiring too).
+void app_wire_main_settings();
+void app_wire_startup();
 void app_wire_windows();
 void app_wire_irc_link();
 void app_wire_irc_lookups();
