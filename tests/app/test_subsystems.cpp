@@ -5,7 +5,10 @@
 
 #include <QWidget>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "app/child_window.h"
@@ -13,6 +16,7 @@
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
+#include "app/window_open.h"
 #include "app/window_record.h"
 #include "commands/output_commands.h"
 #include "display/editbox.h"
@@ -186,4 +190,44 @@ TEST_F(SubsystemsTest, InstallingAgainAddsNoListenerTwice)
     app_install_subsystems();
     for (std::size_t i = 0; i < before.size(); ++i)
         EXPECT_EQ(counts[i].size(), before[i]) << counts[i].name;
+}
+
+// A remote script loaded by a typed /load hears a query window closing
+// (CLOSE, before and after the default) and only that window's close.
+TEST_F(SubsystemsTest, ClosingAQueryRaisesCloseForTheScripts)
+{
+    char dir_template[] = "/tmp/kest_close_XXXXXX";
+    ASSERT_TRUE(::mkdtemp(dir_template));
+    const std::string path = std::string(dir_template) + "/close.kst";
+    {
+        FILE* f = std::fopen(path.c_str(), "w");
+        ASSERT_TRUE(f);
+        std::fputs("on *:CLOSE:?:echo -s closed $nick\n", f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(submit("/load -rs " + path), 1);
+    window_test_pump();
+
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_TRUE(status);
+    WindowRecord* friend_query = window_test_open("friend", kWinQuery, 1, conn);
+    WindowRecord* other_query = window_test_open("other", kWinQuery, 1, conn);
+    ASSERT_TRUE(friend_query);
+    ASSERT_TRUE(other_query);
+    win_close_request(friend_query->hwnd.get());
+    window_test_pump();
+
+    int closed_friend = 0;
+    for (const std::string& t : buffer_texts(status)) {
+        if (t.find("closed friend") != std::string::npos)
+            ++closed_friend;
+        EXPECT_EQ(t.find("closed other"), std::string::npos) << t;
+    }
+    // Raised before and after the default; a handler without "^" runs in the
+    // second phase only: once.
+    EXPECT_EQ(closed_friend, 1) << ::testing::PrintToString(buffer_texts(status));
+
+    submit("/unload -rs " + path);
+    std::remove(path.c_str());
+    ::rmdir(dir_template);
 }
