@@ -512,6 +512,9 @@ void app_wire_irc_notify()
 
 void app_install_subsystems()
 {
+    // The settings, the start-up and the window manager; the display:
+    // colours, fonts, logs, the text areas' printers and the input of the
+    // child windows.
     app_wire_main_settings();
     app_wire_startup();
     app_wire_windows();
