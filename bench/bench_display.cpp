@@ -3,6 +3,7 @@
 // lines offscreen into an image.
 //
 //   build/bench/kest_bench --benchmark_filter=Display
+#include "app/subsystems.h"
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -75,8 +76,8 @@ WindowRecord* bench_window()
     frame->resize(1000, 700);
     frame->show();
     mdi_client_create(area);
-    win_install_open_hooks();
-    display_install_hooks();
+    app_wire_windows();
+    app_wire_text_area();
     color_items_init();
     for (ColorItem& item : color_items)
         item.current = item.default_index;

@@ -1,5 +1,6 @@
 // Event dispatch: one TEXT event through 20 loaded scripts holding 200
 // handlers between them, and an event that no script handles.
+#include "app/subsystems.h"
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -31,6 +32,7 @@ struct EventsSetup {
         main_ini_path = dir + "kest.ini";
         script_engine_init();
         events_install();
+        app_wire_script_events();
         script_register_command("benchnoop", bench_noop);
         conn = conn_new(nullptr);
         conn->live_identity[2] = "me";

@@ -30,10 +30,12 @@
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
+#include "display/nick_list.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 
 ChildHooks child_hooks;
+Signal<void(ListBox*, WindowRecord*)> listbox_made;
 WidgetRef<QWidget> win_last_activated;
 WidgetRef<QWidget> win_previous_activated;
 int win_editbox_spacing = 0;
@@ -42,6 +44,23 @@ int mdi_arrange_mode = 0;
 int mdi_arrange_icons = 0;
 
 namespace {
+
+// Whether our own nick holds one of the prefix characters in the channel
+// (the second editbox's "when mode").
+bool own_nick_has_prefix(WindowRecord* rec, const std::string& prefixes)
+{
+    if (!rec->conn)
+        return false;
+    const NickEntry* me = nicklist_find(rec, conn_own_nick(rec->conn));
+    if (!me)
+        return false;
+    for (char c : prefixes) {
+        const int bit = nicklist_prefix_bit(rec->conn, c);
+        if (bit && (me->number & bit))
+            return true;
+    }
+    return false;
+}
 
 QPointer<QMdiArea> the_mdi;
 
@@ -1053,8 +1072,7 @@ int win_create_editbox(WindowRecord* rec, int flags)
     if ((flags & 2) || (flags & 1)) {
         bool wanted = rec->type == kWinChannel && rec->editbox2_wanted;
         if (wanted && rec->editbox2_when_mode)
-            wanted = child_hooks.chan_nick_has_prefix &&
-                     child_hooks.chan_nick_has_prefix(rec, rec->editbox2_prefixes);
+            wanted = own_nick_has_prefix(rec, rec->editbox2_prefixes);
         Saved s = save(rec->editbox2.get());
         if (EditBox* old = rec->editbox2.get()) {
             if (rec->last_focus.get() == static_cast<QWidget*>(old))
@@ -1091,8 +1109,7 @@ int win_create_listbox(WindowRecord* rec, int style)
         list->setFont(*rec->font);
     if (is_list_window(rec->type))
         rec->list_extent = 1;
-    if (child_hooks.listbox_setup)
-        child_hooks.listbox_setup(list, rec);
+    listbox_made.fire(list, rec);
     list->show();
     return 1;
 }
@@ -1999,10 +2016,7 @@ intptr_t mdi_child_message(QWidget* hwnd, int message, uintptr_t wparam, intptr_
         return 0;
     case WM_APP_CHILD_ACTIVATED:
         rec->activation_guard = 0;
-        if (child_hooks.activation_event)
-            child_hooks.activation_event(hwnd);
-        else
-            frame_update_activation(hwnd, 4);
+        frame_update_activation(hwnd, 4);
         return 0;
     case WM_APP_DEFERRED_LAYOUT:
         win_layout(hwnd, static_cast<int>(lparam));

@@ -133,8 +133,6 @@ struct ChildHooks {
     int (*text_area_mouse)(TextArea* area, QMouseEvent* event, WindowRecord* rec) = nullptr;
     int (*editbox_key)(EditBox* box, QKeyEvent* event, WindowRecord* rec) = nullptr;
     int (*listbox_key)(ListBox* list, QKeyEvent* event, WindowRecord* rec) = nullptr;
-    // Called after a list box was made (owner drawing, sorting). Absent: plain items.
-    void (*listbox_setup)(ListBox* list, WindowRecord* rec) = nullptr;
     // The window's background colour. Absent: white.
     QColor (*background_colour)(WindowRecord* rec) = nullptr;
     // The RGB of a palette entry 0..15. Absent: the standard palette.
@@ -170,8 +168,6 @@ struct ChildHooks {
     void (*window_menu_update)() = nullptr;
     // The activity level of the window was cleared on activation.
     void (*activity_cleared)(WindowRecord* rec) = nullptr;
-    // Activation follow-up. Absent: the frame's activation update with flag 4.
-    void (*activation_event)(QWidget* hwnd) = nullptr;
 
     // System menu commands (250..306); 1 when handled. Absent: none handled.
     int (*sys_command)(QWidget* hwnd, int id) = nullptr;
@@ -192,9 +188,6 @@ struct ChildHooks {
     void (*frame_title_changed)() = nullptr;
     // DCC transfer windows: their layout. Absent: nothing to place.
     void (*dccwin_layout)(WindowRecord* rec) = nullptr;
-    // Whether the own nick holds one of the prefixes in the channel (second
-    // editbox "When mode"). Absent: no.
-    int (*chan_nick_has_prefix)(WindowRecord* rec, const std::string& prefixes) = nullptr;
     // Sets a status window's icon (27 idle, 28 connecting, 29 connected, 30
     // registered). Absent: the kind is kept in the property "statusIcon".
     void (*status_icon)(WindowRecord* rec, int icon) = nullptr;
@@ -205,6 +198,13 @@ struct ChildHooks {
     void (*picture_grow)(WindowRecord* rec) = nullptr;
 };
 extern ChildHooks child_hooks;
+
+// Emitted after a list box was made (owner drawing, sorting, pointer
+// tracking), in this order.
+enum ListboxMadeOrder {
+    kListboxMadeInput = 10,
+};
+extern Signal<void(ListBox* list, WindowRecord* rec)> listbox_made;
 
 // Modifier bits that a deferred key (WM_APP+64) carries above the key code.
 constexpr int kKeyCtrl = 0x10000;

@@ -32,6 +32,8 @@ static int send_line_absent(const std::string&, int, Connection*) { return 0; }
 int (*irc_send_line)(const std::string& line, int flags, Connection* conn) = send_line_absent;
 
 ConnHooks conn_hooks;
+Signal<void(Connection*)> conn_created;
+Signal<void(Connection*)> conn_freed;
 
 std::string conn_autojoin_name;
 int conn_next_status_minimised = 0;
@@ -113,19 +115,12 @@ void free_lists(Connection* c)
     strlist_free(&c->pending_joins);
     strlist_free(&c->pending_replies);
     c->recent_channels.clear();
-    if (conn_hooks.userhost_free_all)
-        conn_hooks.userhost_free_all(c);
-    if (conn_hooks.protocol_forget)
-        conn_hooks.protocol_forget(c);
+    conn_freed.fire(c);
     while (c->userhost_requests) {
         UserhostRequest* next = c->userhost_requests->next;
         delete c->userhost_requests;
         c->userhost_requests = next;
     }
-    if (conn_hooks.ial_clear)
-        conn_hooks.ial_clear(c);
-    if (conn_hooks.notify_free_all)
-        conn_hooks.notify_free_all(c);
     strlist_free(&c->notify_list);
     if (c->chanlist_file >= 0) {
         ::close(c->chanlist_file);
@@ -225,9 +220,7 @@ static bool record_of(QWidget* window, Connection** conn = nullptr)
         return false;
     Connection* owner = nullptr;
     int has_record = 0;
-    if (conn_hooks.window_conn) {
-        owner = conn_hooks.window_conn(window, &has_record);
-    } else if (WindowRecord* rec = win_record_of(window)) {
+    if (WindowRecord* rec = win_record_of(window)) {
         has_record = 1;
         owner = rec->conn;
     }
@@ -246,7 +239,7 @@ Connection* conn_of_window(QWidget* window)
 
 Connection* conn_current()
 {
-    QWidget* active = conn_hooks.active_window ? conn_hooks.active_window() : win_active.get();
+    QWidget* active = win_active.get();
     Connection* of_active = conn_of_window(active);
     if (of_active) {
         remembered_conn = of_active;
@@ -563,16 +556,13 @@ Connection* conn_new(Connection* sibling)
     Connection* c = new (std::nothrow) Connection;
     if (!c)
         return nullptr;
-    c->id = conn_hooks.window_alloc_id ? conn_hooks.window_alloc_id() : win_alloc_id();
+    c->id = win_alloc_id();
     c->timeout_countdown = conn_timeout_seconds;
     c->debug_colour = kNormalTextColour;
 
     if (!conn_list) {
         conn_list = c;
-        if (conn_hooks.conn_set_isupport_defaults)
-            conn_hooks.conn_set_isupport_defaults(c);
-        if (conn_hooks.ial_init)
-            conn_hooks.ial_init(c);
+        conn_created.fire(c);
         return c;
     }
 
@@ -590,14 +580,8 @@ Connection* conn_new(Connection* sibling)
         tail = tail->next;
     tail->next = c;
 
-    if (conn_hooks.conn_identity_copy)
-        conn_hooks.conn_identity_copy(0, c);
-    else
-        conn_identity_copy(0, c);
-    if (conn_hooks.conn_set_isupport_defaults)
-        conn_hooks.conn_set_isupport_defaults(c);
-    if (conn_hooks.ial_init)
-        conn_hooks.ial_init(c);
+    conn_identity_copy(0, c);
+    conn_created.fire(c);
     if (conn_hooks.notify_load)
         conn_hooks.notify_load(c);
     if (conn_hooks.chanlist_copy_filter)
@@ -746,10 +730,7 @@ int conn_timeout_probe(const std::string* pong_text, Connection* conn)
     } else if (left == 0) {
         conn->timeout_countdown = conn_timeout_seconds;
         intptr_t word = WSAMAKESELECTREPLY(FD_READ, WSAEDISCON);
-        if (conn_hooks.send_socket_event)
-            conn_hooks.send_socket_event(conn->socket, static_cast<int>(word));
-        else
-            send_app_message(WM_APP_SERVER_SOCKET, static_cast<uintptr_t>(conn->socket), word);
+        send_app_message(WM_APP_SERVER_SOCKET, static_cast<uintptr_t>(conn->socket), word);
     }
     return 0;
 }
@@ -806,16 +787,11 @@ static int tick_one(Connection* c, int elapsed)
     ++c->idle_seconds;
     if (c->reselect_pending) {
         c->reselect_pending = 0;
-        if (conn_hooks.socket_reselect)
-            conn_hooks.socket_reselect(c);
-        else
-            sock_async_select(c->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
+        sock_async_select(c->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
     }
     conn_timeout_probe(nullptr, c);
     if (!conn_is_live(c))
         return 1;
-    if (c->tick_list && conn_hooks.conn_age_timed_list)
-        conn_hooks.conn_age_timed_list(c);
     if (c->flood_check_out) {
         if (++c->flood_check_seconds >= 60) {
             c->flood_check_seconds = 0;

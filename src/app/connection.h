@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "core/signal.h"
+
 class QWidget;
 struct StringNode;
 
@@ -174,32 +176,19 @@ extern int (*irc_send_line)(const std::string& line, int flags, Connection* conn
 // Calls into later subsystems. A null entry means the feature is absent and
 // the call does nothing (or gives the result named beside it).
 struct ConnHooks {
-    // Window manager. The owning connection of a window's record (*has_record
-    // tells whether the window has a record) and the active window; when
-    // null the window list is asked directly.
-    Connection* (*window_conn)(QWidget* window, int* has_record) = nullptr;
-    QWidget* (*active_window)() = nullptr;
-    int (*window_alloc_id)() = nullptr;              // id allocator; absent: win_alloc_id
+    // Window manager.
     // Opens the status window for a connection; returns it or null.
     QWidget* (*open_status_window)(Connection* conn) = nullptr;
     // Closes, moves or keeps the windows of a connection that is being freed.
     void (*repoint_windows)(Connection* freed, Connection* replacement) = nullptr;
     // Re-binds timers, signals, DCC, lookups, sockets and dialogs.
     void (*repoint_dependents)(Connection* freed, Connection* replacement) = nullptr;
-    // Frees a string-node list (lists of the record).
-    void (*free_list)(StringNode* head) = nullptr;
 
     // Protocol layer.
-    void (*conn_set_isupport_defaults)(Connection*) = nullptr;
-    void (*ial_init)(Connection*) = nullptr;
-    void (*ial_clear)(Connection*) = nullptr;
-    void (*conn_identity_copy)(int mode, Connection*) = nullptr;
     void (*notify_load)(Connection*) = nullptr;
-    void (*notify_free_all)(Connection*) = nullptr;
     void (*notify_window_refresh)() = nullptr;
     void (*chanlist_copy_filter)(int direction, Connection*) = nullptr;
     void (*ssl_close_for_socket)(int socket) = nullptr;
-    void (*userhost_free_all)(Connection*) = nullptr;
     void (*play_end_current)(int reason, Connection*) = nullptr;
     void (*timer_remove_matching)(int mode, Connection*, Connection* other) = nullptr;
     void (*conn_update_status_title)(Connection*) = nullptr;
@@ -209,11 +198,8 @@ struct ConnHooks {
     void (*conn_schedule_retry)(Connection*) = nullptr;
     void (*conn_age_reply_list)(Connection*) = nullptr;
     void (*conn_age_request_lists)(Connection*) = nullptr;
-    void (*conn_age_timed_list)(Connection*) = nullptr;
-    void (*conn_serve_delayed_modes)(Connection*) = nullptr;
     void (*conn_pending_release)(Connection*) = nullptr;
     void (*cnick_idle_tick)(Connection*) = nullptr;
-    void (*socket_reselect)(Connection*) = nullptr;  // read, write and close on WM_APP+14
     void (*flood_release)(Connection*) = nullptr;
     void (*flood_tick)(Connection*) = nullptr;
     void (*chan_timed_ban_tick)(Connection*) = nullptr;
@@ -223,18 +209,36 @@ struct ConnHooks {
     void (*online_time_add)(int seconds, Connection*) = nullptr;  // null conn: totals
     void (*conn_auto_join)(Connection*) = nullptr;
     // The protocol layer's own per-connection state: its one-second step while
-    // connected, and forgetting it when the record is freed.
+    // connected.
     void (*protocol_tick)(Connection*) = nullptr;
-    void (*protocol_forget)(Connection*) = nullptr;
-    // Forces the read path to close the link: WM_APP+14 with the socket and
-    // the select word (read event, error 10101).
-    void (*send_socket_event)(int socket, int select_word) = nullptr;
     // Prints a line into a window with a colour item (Info for the messages here).
     void (*print_info)(QWidget* window, const std::string& text) = nullptr;
     // The group of the server list that a network name belongs to.
     std::string (*servers_group_of_network)(const std::string& name) = nullptr;
 };
 extern ConnHooks conn_hooks;
+
+// A record was made and linked into the list (its identity copied from the
+// sibling): the parts set up their state for it, in this order.
+enum ConnCreatedOrder {
+    kCreatedIsupport = 10,     // the ISUPPORT defaults
+    kCreatedAddressList = 20,  // the address list
+};
+extern Signal<void(Connection* conn)> conn_created;
+
+// A record is being freed (its socket closed, still in the list): the parts
+// drop their state for it, in this order.
+enum ConnFreedOrder {
+    kFreedUserhosts = 10,     // USERHOST requests
+    kFreedProtocol = 20,      // dispatcher notes and link state
+    kFreedReplies = 21,       // reply state
+    kFreedAutomode = 22,      // delayed modes
+    kFreedFlood = 23,         // held lines
+    kFreedListScan = 24,      // channel list scans
+    kFreedAddressList = 30,   // the address list
+    kFreedNotify = 40,        // the notify list
+};
+extern Signal<void(Connection* conn)> conn_freed;
 
 // Registry and tests.
 int conn_is_live(const Connection* conn);

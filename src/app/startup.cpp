@@ -1,6 +1,5 @@
 // Start-up and shutdown of the process.
 #include "app/startup.h"
-#include "app/settings_wiring.h"
 
 #include "app/command_line.h"
 #include "app/child_window.h"
@@ -164,13 +163,17 @@ intptr_t on_deferred_start(uintptr_t, intptr_t)
 
 void on_tick_timer(int) { frame_tick(); }
 
-void open_irc_link(const std::string& link, int flag)
+} // namespace
+
+void app_open_irc_link(const std::string& link, int flag)
 {
     if (startup_hooks.dde_open_irc_link)
         startup_hooks.dde_open_irc_link(link, flag);
 }
 
-int exit_under_way() { return app_exit_mode != 0 ? 1 : 0; }
+int app_exit_under_way() { return app_exit_mode != 0 ? 1 : 0; }
+
+namespace {
 
 // The status window of a connection, named "Status Window".
 QWidget* open_status_window(Connection* conn)
@@ -312,7 +315,6 @@ int app_init_common_controls()
 
 int app_init()
 {
-    app_wire_main_settings();
     app_starting = 1;
     event_startup_hold = 1;  // no event runs before START
     app_exit_mode = 0;
@@ -321,15 +323,11 @@ int app_init()
     app_ole_initialized = 0;
     for (void*& lib : app_optional_libraries)
         lib = nullptr;
-    if (startup_hooks.fpe_handler)
-        std::signal(SIGFPE, startup_hooks.fpe_handler);
     rng_init();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     os_detect_version(nullptr);
     time_set_timezone();
     app_start_ms = time_ticks_ms();
-    if (startup_hooks.script_indexes)
-        startup_hooks.script_indexes(0);
     tick_reset_base();
     app_command_shell.clear();
     if (const char* shell = std::getenv("COMSPEC"); shell && text_equal_nocase(shell, "4DOS.COM"))
@@ -402,14 +400,9 @@ int frame_create(int show)
 
     if (startup_hooks.theme_prepare)
         startup_hooks.theme_prepare();
-    QMdiArea* area = nullptr;
-    if (startup_hooks.mdi_client_create) {
-        area = startup_hooks.mdi_client_create(frame);
-    } else {
-        area = new QMdiArea(frame);
-        frame->setCentralWidget(area);
-        area = mdi_client_create(area);
-    }
+    QMdiArea* area = new QMdiArea(frame);
+    frame->setCentralWidget(area);
+    area = mdi_client_create(area);
     if (!area)
         return 0;
     frame_mdi_client = area;
@@ -532,7 +525,7 @@ void app_finish_startup()
         return;
     Connection* first = conn_list;
     if (!start_link.empty()) {
-        open_irc_link(start_link, 1);
+        app_open_irc_link(start_link, 1);
         return;
     }
     if (!start_server.empty() || !start_channel.empty()) {
@@ -629,7 +622,6 @@ void frame_shutdown()
     call("dns_cancel_all", startup_hooks.dns_cancel_all);
     call("free_settings_lists", startup_hooks.free_settings_lists);
     call("flash_free_all", startup_hooks.flash_free_all);
-    call("script_indexes", startup_hooks.script_indexes, 1);
 
     call("close_links_and_dcc", startup_hooks.close_links_and_dcc);
     call("sock_close_all", startup_hooks.sock_close_all);
@@ -759,11 +751,6 @@ int app_run(int argc, char** argv, int show)
         frame_proc_install();
         frame_set_handler(WM_APP_DEFERRED_START, on_deferred_start);
         frame_set_timer_handler(FRAME_TIMER_TICK, on_tick_timer);
-        frame_hooks().open_irc_link = open_irc_link;
-        frame_hooks().exit_under_way = exit_under_way;
-        win_program_exiting = exit_under_way;
-        if (!conn_hooks.open_status_window)
-            conn_hooks.open_status_window = open_status_window;
         if (frame_create(show)) {
             frame_install_hooks();
             app_install_signal_handlers();

@@ -134,6 +134,11 @@ extern void (*app_restart)();
 // ---- Calls into other subsystems ----
 // The option lines are read through conn_option (app/connection.h).
 // A null entry is an absent feature; the default named beside it applies.
+// Opens an irc: link (from outside 1, the command line's at start 1 too).
+void app_open_irc_link(const std::string& link, int flag);
+// 1 while an exit is under way.
+int app_exit_under_way();
+
 struct StartupHooks {
     // Settings: the whole load (absent: nothing to load, 1), and the savers
     // called by the shutdown in this order.
@@ -145,8 +150,7 @@ struct StartupHooks {
     void (*ini_save_dirs)() = nullptr;
     void (*ini_save_user_lists)(int flags) = nullptr;
     // Window manager.
-    // These three replace the window manager's own (for checks).
-    QMdiArea* (*mdi_client_create)(QMainWindow* frame) = nullptr;
+    // These two replace the window manager's own (for checks).
     QWidget* (*open_status_window)(Connection* conn) = nullptr;
     void (*win_close_all)() = nullptr;
     void (*frame_layout)() = nullptr;
@@ -168,8 +172,6 @@ struct StartupHooks {
     void (*theme_close)() = nullptr;
     void (*visual_styles_load)() = nullptr;
     // Script engine.
-    void (*fpe_handler)(int) = nullptr;     // SIGFPE handler of the evaluator
-    void (*script_indexes)(int flag) = nullptr;  // 0 empty at start, 1 free at exit
     void (*script_fire_load_start)(int event_id) = nullptr;
     int (*events_enabled)() = nullptr;
     void (*event_fire_exit)(Connection* conn) = nullptr;  // "EXIT" (24)

@@ -1,25 +1,38 @@
 #include "app/subsystems.h"
 
+#include <QApplication>
+#include <QMainWindow>
+#include <QPointer>
+
 #include <algorithm>
 
 #include <QWidget>
-
+#include "app/child_window.h"
 #include "app/command_line.h"
 #include "app/connection.h"
 #include "app/external_request.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
+#include "app/tick.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
+#include "commands/channel_commands.h"
+#include "commands/output_commands.h"
+#include "commands/messaging_commands.h"
+#include "commands/script_file_commands.h"
+#include "core/encodings.h"
+#include "core/options.h"
 #include "core/time_date.h"
 #include "display/colors.h"
 #include "extensions/irc_links.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
 #include "display/input_procs.h"
+#include "display/line_buffer.h"
+#include "display/logging.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "display/text_area.h"
@@ -36,31 +49,77 @@
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/modes.h"
+#include "irc/dispatch/outgoing_notes.h"
+#include "irc/dispatch/server_commands.h"
+#include "irc/link/close.h"
 #include "irc/link/connect.h"
 #include "irc/link/flood.h"
+#include "irc/link/local_address.h"
 #include "irc/link/lookups.h"
 #include "irc/link/net_settings.h"
+#include "irc/link/send_queue.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
+#include "irc/numerics/numerics.h"
+#include "irc/numerics/query_replies.h"
 #include "irc/numerics/replies.h"
 #include "platform/platform_utils.h"
 #include "script/events/event_fire.h"
+#include "script/eval/conditions.h"
+#include "script/events/event_identifiers.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
-#include "script/script_wiring.h"
 #include "script/exec/executor.h"
 #include "script/exec/script_hooks.h"
+#include "script/script_wiring.h"
 #include "script/stores/alias_files.h"
 #include "script/stores/regex.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
 
 namespace {
+
+// The frame's state as the "windows"/"main" line keeps it.
+int frame_placement(MainWindowPlacement& out)
+{
+    QMainWindow* w = frame_window.data();
+    if (!w)
+        return 0;
+    // The frame is placed again by its outer corner (move) and its inner
+    // size (resize), so both rectangles are kept the same way: the corner
+    // with the window manager's decoration, the size without it.
+    const QRect inner = w->geometry();
+    const QPoint decoration = inner.topLeft() - w->pos();
+    const QRect r(w->pos(), inner.size());
+    const QRect n = w->normalGeometry().isValid()
+                        ? QRect(w->normalGeometry().topLeft() - decoration, w->normalGeometry().size())
+                        : r;
+    out.visible = w->isVisible() ? 1 : 0;
+    out.hidden_in_tray = (!w->isVisible() && w->isMinimized()) ? 1 : 0;
+    out.minimised = w->isMinimized() ? 1 : 0;
+    out.maximised = w->isMaximized() ? 1 : 0;
+    out.restores_maximised = (w->windowState() & Qt::WindowMaximized) ? 1 : 0;
+    out.left = r.left();
+    out.top = r.top();
+    out.width = r.width();
+    out.height = r.height();
+    out.normal_left = n.left();
+    out.normal_top = n.top();
+    out.normal_width = n.width();
+    out.normal_height = n.height();
+    return 1;
+}
+
+int shift_held()
+{
+    return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) ? 1 : 0;
+}
+
 
 // A line typed into a window's editbox: mode 0 (a command when it starts
 // with the command character, else text for the window), 3 with Ctrl
@@ -101,16 +160,6 @@ void start_connect(Connection* conn)
     if (!start_channel.empty())
         irc_request_channels = start_channel;
     conn_begin_connect(conn);
-}
-
-// The protocol layer's state of a freed connection.
-void forget_protocol_state(Connection* conn)
-{
-    irc_protocol_forget(conn);
-    reply_state_forget(conn);
-    automode_drop(conn);
-    flood_forget(conn);
-    chan_list_scan_forget(conn);
 }
 
 // The per-connection second: the delayed auto-join, then the delayed modes.
@@ -219,6 +268,24 @@ void save_script_files()
     var_store_exit();
 }
 
+// ---- The program's own seams ----
+
+void free_script_files()
+{
+    alias_files_free();
+    remote_files_free_all();
+}
+
+// Freeing the scripts and their timers at exit and the lines a closed
+// channel window feeds back: seams the program's own start-up and windows
+// leave to the subsystems above them.
+void wire_program_seams()
+{
+    startup_hooks.script_files_free = free_script_files;
+    startup_hooks.script_timers_remove_all = timer_clear_all;
+    open_hooks.irc_dispatch_line = irc_dispatch_line;
+}
+
 }  // namespace
 
 int display_countdown_step()
@@ -234,11 +301,293 @@ int display_countdown_step()
     return busy;
 }
 
+// ---- Wiring of the subsystems (every production seam assignment) ----
+
+// The main settings: loaded at start and saved at exit, with the frame's
+// placement, the first connection and the command line's nicks.
+void app_wire_main_settings()
+{
+    startup_hooks.settings_load_all = settings_load_all;
+    startup_hooks.ini_save_main_window_pos = ini_save_main_window_pos;
+    startup_hooks.ini_save_options = ini_save_options;
+    startup_hooks.ini_save_text_settings = ini_save_text_settings;
+    startup_hooks.ini_save_identity = ini_save_identity;
+    startup_hooks.ini_save_dirs = ini_save_dirs;
+    startup_hooks.ini_save_user_lists = ini_save_user_lists;
+    startup_hooks.free_settings_lists = main_settings_free_lists;
+    conn_option = option_value;
+    main_settings_bind_connection(&conn_list, conn_is_live);
+    main_settings_hooks.start_nick = &start_nick;
+    main_settings_hooks.start_anick = &start_anick;
+    main_settings_hooks.conn_identity_copy = conn_identity_copy;
+    main_settings_hooks.main_window_placement = frame_placement;
+    main_settings_hooks.shift_key_down = shift_held;
+}
+
+// The frame's hand-over of irc: links and its exit state.
+void app_wire_startup()
+{
+    frame_hooks().open_irc_link = app_open_irc_link;
+    frame_hooks().exit_under_way = app_exit_under_way;
+    win_program_exiting = app_exit_under_way;
+}
+
+// The window manager: status windows for connections, the windows of a
+// freed connection, pending releases, closing every window at exit, the
+// MDI client's refresh, and the windows the encodings ask about.
+void app_wire_windows()
+{
+    conn_hooks.open_status_window = win_open_status_window;
+    conn_hooks.repoint_windows = win_repoint_connection;
+    conn_hooks.conn_pending_release = conn_pending_release;
+    startup_hooks.open_status_window = win_open_status_window;
+    startup_hooks.win_close_all = win_close_all;
+    frame_hooks().mdi_refresh = win_mdi_refresh;
+    encodings_find_window = win_enc_find_window;
+    encodings_status_window = win_enc_status_window;
+    encodings_window_font = win_enc_window_font;
+    encodings_any_window_sjis = win_enc_any_window_sjis;
+}
+
+// Colours: the items made at start and saved at exit, loaded with the settings, the windows' palette and background.
+void app_wire_display_colours()
+{
+    startup_hooks.color_items_init = color_items_init;
+    startup_hooks.colours_save = color_save;
+    main_settings_hooks.color_load = color_load;
+    child_hooks.palette_rgb = colour_palette_rgb;
+    child_hooks.background_colour = colour_window_background;
+}
+
+// Fonts: the encodings' code pages and target fonts, freed at exit.
+void app_wire_fonts()
+{
+    encodings_charset_codepage = font_charset_codepage;
+    encodings_window_codepage = font_codepage_of_window;
+    encodings_target_font = font_of_target;
+    startup_hooks.fonts_free = fonts_free;
+}
+
+// Logging: the day check, windows' logs opened and closed, the log commands' echo.
+void app_wire_logging()
+{
+    tick_hooks.log_tick = log_day_check;
+    win_hooks.log_close = log_window_close;
+    open_hooks.log_set_window_mode = log_window_open;
+    log_hooks.echo = log_echo_in_window;
+}
+
+// Input: the child windows' keys, tab completion, history, submitting and the editbox settings.
+void app_wire_display_input()
+{
+    child_hooks.editbox_key = input_editbox_key;
+    child_hooks.listbox_key = input_listbox_key;
+    child_hooks.text_area_key = input_text_area_key;
+    child_hooks.tab_complete = input_tab_complete;
+    child_hooks.editbox_submit = editbox_submit;
+    child_hooks.history_recall = input_history_recall;
+    child_hooks.tab_completion_reset = tabcomp_edit_reset;
+    child_hooks.editbox_changed = editbox_on_changed;
+    open_hooks.editbox_load_settings = editbox_load_settings;
+    open_hooks.nicklist_load_settings = nicklist_load_settings;
+}
+
+// Text areas: painting, the logged lines, the scripts' echo and output, information lines.
+void app_wire_text_area()
+{
+    child_hooks.text_area_paint = text_area_paint_window;
+    print_hooks.log_write_line = log_write_line;
+    script_echo_line = text_area_script_echo;
+    output_print = text_area_output_print;
+    scid_print = text_area_info_line;
+    conn_hooks.print_info = text_area_info_line;
+    open_hooks.print_info = text_area_info_line;
+}
+
+// The script file commands and the alias index joined to the remote script
+// store.
+void app_wire_script_files()
+{
+    script_remote_load = script_wire_remote_load;
+    script_remote_unload = script_wire_remote_unload;
+    script_remote_save = script_wire_remote_save;
+    script_remote_fire_pending = script_wire_fire_pending;
+    script_groups_changed = script_wire_groups_changed;
+    script_event_index_rebuild = script_wire_event_index_rebuild;
+    script_users_flush = script_wire_users_flush;
+    script_saveini_stores = script_wire_saveini_stores;
+    alias_script_files = script_wire_loaded_scripts;
+    alias_find_hook = alias_store_find;
+    remote_scripts_changed = alias_index_rebuild;
+    remote_other_file_by_id = script_wire_alias_file_by_id;
+    remote_other_file_is_live = script_wire_alias_file_is_live;
+}
+
+// Remote script events: the event identifiers, the scripts of lines, loading the remote files.
+void app_wire_script_events()
+{
+    script_event_ident_value = event_ident_seam;
+    script_file_is_live = remote_script_file_is_live;
+    script_file_of_line = event_script_of_line;
+    main_settings_hooks.remote_files_load_all = remote_files_load_all;
+}
+
+// Alias files loaded with the settings.
+void app_wire_alias_files()
+{
+    main_settings_hooks.alias_files_load_all = alias_files_load_all;
+}
+
+// Script timers: the one-second step and the timers of a freed connection.
+void app_wire_script_timers()
+{
+    tick_hooks.timer_tick_seconds = timer_tick_seconds;
+    conn_hooks.timer_remove_matching = [](int mode, Connection* conn, Connection* other) {
+        timer_remove_matching(mode, conn, other);
+    };
+}
+
+// The variable store: its second, the interpreter's lookups and scopes.
+void app_wire_script_variables()
+{
+    tick_hooks.var_tick = var_tick_second;
+    script_var_find = [](std::string_view name, std::string* value, StringNode** locals) {
+        return var_find(name, value, locals ? *locals : nullptr) ? 1 : 0;
+    };
+    script_var_keep_name = var_keep_name;
+    script_var_next_scope = var_next_scope;
+    script_var_scope_end = var_scope_end;
+}
+
+// Server links: the send path and closing, failing and retrying a link.
+void app_wire_irc_link()
+{
+    irc_send_line = irc_send_line_impl;
+    conn_hooks.conn_close = [](const std::string& text, Connection* conn) { conn_close(text, conn); };
+    conn_hooks.irc_send_quit = irc_send_quit;
+    conn_hooks.conn_fail_message = conn_fail_message;
+    conn_hooks.conn_schedule_retry = [](Connection* conn) { conn_schedule_retry(conn); };
+}
+
+// Host lookups: cancelled at exit.
+void app_wire_irc_lookups()
+{
+    startup_hooks.dns_cancel_all = dns_cancel_all;
+}
+
+// Outgoing flood protection: the gate, held lines and the check replies.
+void app_wire_irc_flood()
+{
+    irc_flood_gate = flood_gate;
+    flood_is_check_reply = flood_check_reply;
+    conn_hooks.flood_release = flood_release;
+    conn_hooks.flood_tick = flood_tick;
+}
+
+// The dispatcher: auto-join, the request and reply lists, pending joins, outgoing notes.
+void app_wire_irc_dispatch()
+{
+    event_line_of_message = irc_event_line_of_message;
+    conn_hooks.conn_auto_join = conn_auto_join;
+    conn_hooks.conn_age_request_lists = conn_age_request_lists;
+    conn_hooks.conn_age_reply_list = conn_age_reply_list;
+    open_hooks.conn_take_pending_join_flags = conn_take_pending_join_flags;
+    irc_outgoing_note = irc_note_outgoing;
+}
+
+// Channel membership: JOIN, PART, KICK, QUIT, NICK and KILL, the address list.
+void app_wire_irc_membership()
+{
+    irc_on_join = membership_on_join;
+    irc_on_part = membership_on_part;
+    irc_on_kick = membership_on_kick;
+    irc_on_quit = membership_on_quit;
+    irc_on_nick = membership_on_nick;
+    irc_on_kill = membership_on_kill;
+    membership_automode_forget = automode_forget;
+    membership_automode_rename = automode_rename;
+    conn_hooks.conn_update_status_title = conn_update_status_title;
+    open_hooks.ial_drop_channel = ial_drop_channel;
+    irc_ial_update_hook = membership_note_sender;
+}
+
+// Messages, notices and modes.
+void app_wire_irc_messages()
+{
+    irc_on_privmsg = irc_on_privmsg_message;
+    irc_on_notice = irc_on_notice_message;
+    irc_on_mode = irc_on_mode_message;
+}
+
+// Channels rejoined at logon.
+void app_wire_irc_rejoin()
+{
+    logon_channels_to_rejoin = chan_channels_to_rejoin;
+    logon_close_other_network_windows = chan_close_other_network_windows;
+    logon_channel_rejoining = chan_rejoin_starting;
+}
+
+// The messaging and channel commands: numeric replies and away.
+void app_wire_irc_chat_commands()
+{
+    irc_numeric_reply_hook = irc_on_reply;
+    chat_take_away = query_take_away;
+}
+
+// Replies to queries: the away state for captions.
+void app_wire_query_replies()
+{
+    caption_is_away = query_is_away;
+}
+
+// Ban, except and invite lists.
+void app_wire_irc_ban_lists()
+{
+    chan_list_mode_hook = chan_list_on_mode;
+    conn_hooks.chan_timed_ban_tick = chan_timed_ban_tick;
+}
+
+// User lists: USERHOST requests, protection and the list conditions.
+void app_wire_irc_user_lists()
+{
+    query_userhost_offer = userlist_userhost_offer;
+    query_userhost_done = userlist_userhost_done;
+    irc_userhost_request_self = userlist_request_self;
+    dns_userhost_request = userlist_dns_request;
+    irc_protect_match_hook = userlist_protects_sender;
+    cond_userlist_match = userlist_condition_match;
+}
+
+// The notify list.
+void app_wire_irc_notify()
+{
+    conn_hooks.notify_load = notify_load;
+    conn_hooks.notify_window_refresh = notify_window_refresh;
+    conn_hooks.notify_conn_stage = notify_conn_stage;
+    conn_hooks.notify_poll = notify_tick_poll;
+    main_settings_hooks.notify_load = notify_load;
+    main_settings_hooks.notify_options_load = notify_opts_load;
+    startup_hooks.notify_save = [] { notify_save(nullptr); };
+    membership_notify_seen = notify_membership_seen;
+    query_notify_seen = notify_query_seen;
+    cond_notify_has = notify_has_nick;
+    irc_sender_seen_hook = notify_sender_seen;
+}
+
 void app_install_subsystems()
 {
-    display_colours_install();
-    display_install_hooks();
+    // The settings, the start-up and the window manager; the display:
+    // colours, fonts, logs, the text areas' printers and the input of the
+    // child windows.
+    app_wire_main_settings();
+    app_wire_startup();
+    app_wire_windows();
+    app_wire_display_colours();
+    app_wire_fonts();
+    app_wire_logging();
+    app_wire_text_area();
     display_input_install();
+    app_wire_display_input();
     frame_hooks().countdown_step = display_countdown_step;
     open_hooks.prepare_font = [](WindowRecord* rec) { font_ensure_window(rec); };
 
@@ -246,6 +595,7 @@ void app_install_subsystems()
     // (script_engine_init installs the store), typed lines, plain text and
     // saving the variables at shutdown.
     script_engine_init();
+    app_wire_script_variables();
     editbox_exec_line_hook = exec_typed_line;
     script_send_text = send_typed_text;
     startup_hooks.script_files_save = save_script_files;
@@ -253,10 +603,12 @@ void app_install_subsystems()
     // Scripts from files: alias files, remote scripts with their events and
     // users, the script file commands, timers and signals.
     script_file_commands_register();
-    alias_find_hook = alias_store_find;
+    app_wire_alias_files();
     events_install();
-    script_files_wire();
+    app_wire_script_events();
+    app_wire_script_files();
     timers_install();
+    app_wire_script_timers();
     signal_event_fire = fire_signal;
     regex_install();
     event_regex_match = event_line_regex;
@@ -268,20 +620,28 @@ void app_install_subsystems()
     // Server links and the protocol: connecting at start, the send path, the
     // receive loop, the dispatcher, numerics and the logon sequence.
     irc_link_install();
+    app_wire_irc_link();
     irc_dispatch_install();
+    app_wire_irc_dispatch();
     irc_lookups_install();
+    app_wire_irc_lookups();
     irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = protocol_tick;
-    conn_hooks.protocol_forget = forget_protocol_state;
     startup_hooks.conn_begin_connect = start_connect;
     main_settings_hooks.perform_load = perform_load;
 
     // Channels and conversations: membership, messages and modes, the
     // replies to queries, and the messaging and channel commands.
     irc_membership_install();
+    app_wire_irc_membership();
+    automode_install();
     irc_messages_install();
+    app_wire_irc_messages();
     irc_chat_commands_install();
+    app_wire_irc_chat_commands();
+    app_wire_query_replies();
     irc_rejoin_install();
+    app_wire_irc_rejoin();
     reply_close_waiting = chan_close_waiting;
 
     // Connecting and the identity: irc: links of the command line and of a
@@ -318,6 +678,7 @@ void app_install_subsystems()
 
     // Outgoing flood protection.
     irc_flood_install();
+    app_wire_irc_flood();
 
     // Core routines that need the layers above them: channel-type
     // characters in file names, the list-file memory error, the status
@@ -328,7 +689,9 @@ void app_install_subsystems()
 
     // The per-channel and per-connection lists.
     irc_ban_lists_install();
+    app_wire_irc_ban_lists();
     irc_user_lists_install();
+    app_wire_irc_user_lists();
     irc_notify_install();
 
     // Connection switching: /scid, /scon, $scid and $scon run commands and
@@ -354,4 +717,7 @@ void app_install_subsystems()
     editbox_input_event_hook = fire_input;
     tabcomp_event_hook = fire_tabcomp;
     input_key_event_hook = fire_key;
+    app_wire_irc_notify();
+
+    wire_program_seams();
 }

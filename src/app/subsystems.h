@@ -9,3 +9,35 @@ void app_install_subsystems();
 // lists' deferred steps and the query windows' message guards. 1 while any
 // window still needs the timer.
 int display_countdown_step();
+
+
+// The wiring of each subsystem: every production assignment of a seam is made
+// by one of these (app_install_subsystems calls each after the subsystem's
+// install; a test that installs a subsystem alone calls its wiring too).
+void app_wire_main_settings();
+void app_wire_startup();
+void app_wire_windows();
+void app_wire_irc_link();
+void app_wire_irc_lookups();
+void app_wire_irc_flood();
+void app_wire_irc_dispatch();
+void app_wire_irc_membership();
+void app_wire_irc_messages();
+void app_wire_irc_rejoin();
+void app_wire_irc_chat_commands();
+void app_wire_query_replies();
+void app_wire_irc_ban_lists();
+void app_wire_irc_user_lists();
+void app_wire_irc_notify();
+
+void app_wire_script_files();
+void app_wire_script_events();
+void app_wire_alias_files();
+void app_wire_script_timers();
+void app_wire_script_variables();
+
+void app_wire_display_colours();
+void app_wire_fonts();
+void app_wire_logging();
+void app_wire_display_input();
+void app_wire_text_area();

@@ -19,6 +19,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "irc/link/close.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 
@@ -799,8 +800,7 @@ int win_close(QWidget* hwnd)
         }
         if (conn) {
             if (conn->connected || conn_is_connecting(conn)) {
-                if (open_hooks.conn_disconnect)
-                    open_hooks.conn_disconnect("", 7, conn);
+                conn_disconnect("", 7, conn);
             }
             fire_close(rec);
             if (!win_is_record(rec))
@@ -1003,21 +1003,19 @@ QWidget* win_open_status_window(Connection* conn)
     return win_open(request);
 }
 
-namespace {
-
-WindowRecord* enc_find_window(Connection* conn, const std::string& name)
+WindowRecord* win_enc_find_window(Connection* conn, const std::string& name)
 {
     return win_find_by_name(name, conn);
 }
 
-WindowRecord* enc_status_window(Connection* conn)
+WindowRecord* win_enc_status_window(Connection* conn)
 {
     if (!conn_is_live(conn))
         return nullptr;
     return win_record_of(conn->status_window.data());
 }
 
-bool enc_window_font(WindowRecord* rec, int* charset, int* encoding)
+bool win_enc_window_font(WindowRecord* rec, int* charset, int* encoding)
 {
     if (!win_is_record(rec))
         return false;
@@ -1028,37 +1026,11 @@ bool enc_window_font(WindowRecord* rec, int* charset, int* encoding)
     return true;
 }
 
-bool enc_any_window_sjis()
+bool win_enc_any_window_sjis()
 {
     for (WindowRecord* r = win_list; r; r = r->next) {
         if (r->font_charset == 128)
             return true;
     }
     return false;
-}
-
-}  // namespace
-
-void win_install_open_hooks()
-{
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    if (!conn_hooks.open_status_window)
-        conn_hooks.open_status_window = win_open_status_window;
-    if (!conn_hooks.repoint_windows)
-        conn_hooks.repoint_windows = win_repoint_connection;
-    if (!conn_hooks.conn_pending_release)
-        conn_hooks.conn_pending_release = conn_pending_release;
-    if (!startup_hooks.open_status_window)
-        startup_hooks.open_status_window = win_open_status_window;
-    if (!startup_hooks.win_close_all)
-        startup_hooks.win_close_all = win_close_all;
-    if (!frame_hooks().mdi_refresh)
-        frame_hooks().mdi_refresh = win_mdi_refresh;
-    encodings_find_window = enc_find_window;
-    encodings_status_window = enc_status_window;
-    encodings_window_font = enc_window_font;
-    encodings_any_window_sjis = enc_any_window_sjis;
 }

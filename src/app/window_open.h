@@ -100,8 +100,6 @@ struct OpenHooks {
     // Raises "CLOSE" (pre 1, post 0) for a window. Absent: events off (nothing runs).
     void (*close_event)(Connection* conn, WindowRecord* rec, int pre) = nullptr;
     int (*close_event_enabled)() = nullptr; // the close-event option; absent: off
-    // Disconnects a connection (message, flags 7). Absent: the link state is cleared.
-    void (*conn_disconnect)(const std::string& message, int flags, Connection* conn) = nullptr;
     // Feeds a server line to the dispatcher as if received. Absent: nothing.
     void (*irc_dispatch_line)(const std::string& line, Connection* conn) = nullptr;
     // The internal address list drops a closing channel's entries.
@@ -144,9 +142,12 @@ struct OpenHooks {
 };
 extern OpenHooks open_hooks;
 
-// Fills the hooks of the connections, the start-up and the frame that the
-// window manager serves (only those still empty). Runs once at program load.
-void win_install_open_hooks();
+// For the encodings: a window by name, a connection's status window, a
+// window's font charset and encoding, and whether any window uses Shift-JIS.
+WindowRecord* win_enc_find_window(Connection* conn, const std::string& name);
+WindowRecord* win_enc_status_window(Connection* conn);
+bool win_enc_window_font(WindowRecord* rec, int* charset, int* encoding);
+bool win_enc_any_window_sjis();
 // Frees the windows of a connection that is being freed: its status, channel,
 // query, message, channels-list and links windows and the custom windows that
 // close with it are closed; the others move to the replacement.

@@ -72,27 +72,14 @@ WindowRecord* win_record_new(int with_number)
     return rec;
 }
 
-namespace {
-std::vector<void (*)(WindowRecord*)>& free_listeners()
-{
-    static std::vector<void (*)(WindowRecord*)> listeners;
-    return listeners;
-}
-} // namespace
-
-void win_on_record_free(void (*listener)(WindowRecord* rec))
-{
-    auto& l = free_listeners();
-    if (listener && std::find(l.begin(), l.end(), listener) == l.end())
-        l.push_back(listener);
-}
+Signal<void(WindowRecord*)> win_record_freed;
+Signal<int(int)> win_ids_taken;
 
 int win_record_free(WindowRecord* rec)
 {
     if (!rec)
         return 0;
-    for (auto listener : free_listeners())
-        listener(rec);
+    win_record_freed.fire(rec);
     // The picture state and drawing objects.
     if (rec->picture_state && win_hooks.picture_free)
         win_hooks.picture_free(rec);
@@ -104,8 +91,6 @@ int win_record_free(WindowRecord* rec)
         rec->log_file = -1;
     }
     // The lists.
-    if (win_hooks.nicklist_free)
-        win_hooks.nicklist_free(rec);
     free_list(rec->chan_list);
     free_list(rec->nick_list);
     free_list(rec->proto_list);
@@ -479,13 +464,3 @@ int win_needs_highlight(QWidget* hwnd)
     return foreground != hwnd ? 1 : 0;
 }
 
-// ---- Hook-up with the other parts ----
-
-namespace {
-
-struct Installer {
-    Installer() { win_install_open_hooks(); }
-};
-Installer installer;
-
-}  // namespace

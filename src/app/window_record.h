@@ -21,6 +21,7 @@
 #include <string>
 
 #include "core/hash_table.h"
+#include "core/signal.h"
 
 class QObject;
 class QWidget;
@@ -328,15 +329,16 @@ struct WinHooks {
     void (*picture_free)(WindowRecord* rec) = nullptr;
     // Closes the window's log. Absent: only the handle is reset.
     void (*log_close)(WindowRecord* rec) = nullptr;
-    // Frees the entries of a nick list beyond the list nodes (colour state).
-    // Absent: the list nodes alone.
-    void (*nicklist_free)(WindowRecord* rec) = nullptr;
-    // Other numbers in use by lists outside the window and connection lists
-    // (notify entries, DCC records, script-made records); 1 when taken.
-    // Absent: none.
-    int (*id_in_use)(int id) = nullptr;
 };
 extern WinHooks win_hooks;
+
+// Other numbers in use by lists outside the window and connection lists
+// (notify entries, DCC records, script-made records): a listener gives 1
+// when it holds the number.
+enum WinIdsTakenOrder {
+    kIdsTakenNotify = 10,
+};
+extern Signal<int(int id)> win_ids_taken;
 
 // ---- Records ----
 
@@ -349,9 +351,15 @@ WindowRecord* win_record_new(int with_number);
 // and unlinks and frees it. A loose record is freed too. Returns 1, or 0 for
 // a null pointer.
 int win_record_free(WindowRecord* rec);
-// Adds a function that win_record_free calls first, so that state other
-// parts keep per window goes with the window (a function is added once).
-void win_on_record_free(void (*listener)(WindowRecord* rec));
+// Emitted first by win_record_free, so that state other parts keep per
+// window goes with the window, in this order.
+enum WinFreedOrder {
+    kWinFreedCaptions = 10,   // partner addresses and captions set
+    kWinFreedMembership = 20, // channel membership state
+    kWinFreedModes = 30,      // channel limits
+    kWinFreedNickList = 40,   // the nick list's colour state
+};
+extern Signal<void(WindowRecord* rec)> win_record_freed;
 
 // The record whose window is the handle, or null (also for null).
 WindowRecord* win_record_of(const QWidget* hwnd);

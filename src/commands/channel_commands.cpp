@@ -289,9 +289,7 @@ void channel_commands_register()
 
 void irc_chat_commands_install()
 {
-    irc_numeric_reply_hook = irc_on_reply;
     query_replies_install();
-    chat_take_away = query_take_away;
     messaging_commands_register();
     channel_commands_register();
     channel_commands_more_register();

@@ -678,34 +678,16 @@ void color_save()
 
 // ---- Installation ----
 
-namespace {
-
-QRgb child_palette_rgb(int index)
+QRgb colour_palette_rgb(int index)
 {
     if (index < 0 || index >= kPaletteSize)
         index = 0;
     return color_rgb_to_argb(color_palette_current.rgb[index]);
 }
 
-QColor child_background(WindowRecord*)
+QColor colour_window_background(WindowRecord*)
 {
     return to_qcolor(color_rgb(kColorBackground));
 }
 
-}  // namespace
 
-void display_colours_install()
-{
-    if (!startup_hooks.color_items_init)
-        startup_hooks.color_items_init = color_items_init;
-    if (!startup_hooks.colours_save)
-        startup_hooks.colours_save = color_save;
-    if (!main_settings_hooks.color_load)
-        main_settings_hooks.color_load = color_load;
-    if (!child_hooks.palette_rgb)
-        child_hooks.palette_rgb = child_palette_rgb;
-    if (!child_hooks.background_colour)
-        child_hooks.background_colour = child_background;
-    fonts_install_hooks();
-    logging_install_hooks();
-}

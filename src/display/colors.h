@@ -17,6 +17,8 @@
 // toolkit's 0xAARRGGBB.
 #pragma once
 
+#include <QColor>
+
 #include <cstdint>
 #include <string>
 
@@ -223,10 +225,6 @@ struct ColorHooks {
 };
 extern ColorHooks color_hooks;
 
-// Points the hooks of other parts at colours, fonts and logs: the colour
-// start-up (color_items_init), the settings load and the shutdown's save of
-// the colours, the child windows' palette and background, the text-encoding
-// module's font seams, the one-second tick's day check, the window
-// manager's log opening and closing. Hooks that something else already set
-// are left alone. Start-up calls it once before app_init.
-void display_colours_install();
+// The child windows' palette entry and a window's background colour.
+QRgb colour_palette_rgb(int index);
+QColor colour_window_background(WindowRecord* rec);

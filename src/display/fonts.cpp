@@ -604,14 +604,12 @@ void fonts_free()
 
 // ---- Seams of other modules ----
 
-namespace {
-
-int enc_charset_codepage(int charset)
+int font_charset_codepage(int charset)
 {
     return charset_codepage(charset, 0);
 }
 
-int enc_window_codepage(WindowRecord* rec)
+int font_codepage_of_window(WindowRecord* rec)
 {
     if (!win_is_record(rec))
         return -1;
@@ -620,7 +618,7 @@ int enc_window_codepage(WindowRecord* rec)
 
 // The font settings of a target that has no window: a channel when the name
 // begins with one of the connection's channel-type characters, else a query.
-void enc_target_font(Connection* conn, const std::string& name, int* charset, int* encoding)
+void font_of_target(Connection* conn, const std::string& name, int* charset, int* encoding)
 {
     WindowRecord temp;
     temp.name = name.substr(0, std::min<std::size_t>(name.size(), kMediumText));
@@ -635,13 +633,4 @@ void enc_target_font(Connection* conn, const std::string& name, int* charset, in
         *encoding = f.encoding;
 }
 
-}  // namespace
 
-void fonts_install_hooks()
-{
-    encodings_charset_codepage = enc_charset_codepage;
-    encodings_window_codepage = enc_window_codepage;
-    encodings_target_font = enc_target_font;
-    if (!startup_hooks.fonts_free)
-        startup_hooks.fonts_free = fonts_free;
-}

@@ -18,6 +18,7 @@
 class QFont;
 class QFontMetrics;
 struct WindowRecord;
+struct Connection;
 
 // The font fields of a window.
 struct WindowFont {
@@ -139,10 +140,11 @@ extern int font_mbcp;
 // Drops the fonts of every window (shutdown).
 void fonts_free();
 
-// Points the text-encoding module's font seams (charset code pages, window
-// code pages, the font of a target without a window) and the shutdown's
-// font release here. Called by display_colours_install.
-void fonts_install_hooks();
+// For the encodings: a font charset's code page, a window's code page and
+// the font (charset, encoding) of a message target.
+int font_charset_codepage(int charset);
+int font_codepage_of_window(WindowRecord* rec);
+void font_of_target(Connection* conn, const std::string& name, int* charset, int* encoding);
 
 // ---- Calls into other parts of the program ----
 struct FontHooks {

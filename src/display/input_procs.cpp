@@ -120,29 +120,31 @@ int box_index_of(WindowRecord* rec, QWidget* control)
     return 0;
 }
 
+}  // namespace
+
 // ---- The hooks of the child window ----
 
-int editbox_key_hook(EditBox* box, QKeyEvent* event, WindowRecord* rec)
+int input_editbox_key(EditBox* box, QKeyEvent* event, WindowRecord* rec)
 {
     return keydown_handle(rec, event, kCtlKindEditbox, box) == 0 ? 1 : 0;
 }
 
-int listbox_key_hook(ListBox* list, QKeyEvent* event, WindowRecord* rec)
+int input_listbox_key(ListBox* list, QKeyEvent* event, WindowRecord* rec)
 {
     return keydown_handle(rec, event, kCtlKindList, list) == 0 ? 1 : 0;
 }
 
-int text_area_key_hook(TextArea* area, QKeyEvent* event, WindowRecord* rec)
+int input_text_area_key(TextArea* area, QKeyEvent* event, WindowRecord* rec)
 {
     return keydown_handle(rec, event, kCtlKindText, area) == 0 ? 1 : 0;
 }
 
-void tab_complete_hook(WindowRecord* rec, int second)
+void input_tab_complete(WindowRecord* rec, int second)
 {
     tabcomp_complete(rec, second ? 1 : 0);
 }
 
-void history_hook(WindowRecord* rec, int direction, int second)
+void input_history_recall(WindowRecord* rec, int direction, int second)
 {
     int box = second ? 1 : 0;
     if (direction > 0) {
@@ -155,12 +157,13 @@ void history_hook(WindowRecord* rec, int direction, int second)
     }
 }
 
-void (*previous_listbox_setup)(ListBox*, WindowRecord*) = nullptr;
+namespace {
+
+int g_listbox_listener = 0;
+int g_freed_listener = 0;
 
 void listbox_setup_hook(ListBox* list, WindowRecord* rec)
 {
-    if (previous_listbox_setup)
-        previous_listbox_setup(list, rec);
     if (rec->type == kWinChannel || (rec->type == kWinCustom && rec->subtype == 2)) {
         list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
         list->setUniformItemSizes(rec->type == kWinChannel);
@@ -172,14 +175,6 @@ void listbox_setup_hook(ListBox* list, WindowRecord* rec)
     }
 }
 
-void (*previous_nicklist_free)(WindowRecord*) = nullptr;
-
-void nicklist_free_hook(WindowRecord* rec)
-{
-    nicklist_forget(rec);
-    if (previous_nicklist_free)
-        previous_nicklist_free(rec);
-}
 
 // The record whose control the object is, with the control's kind.
 WindowRecord* control_record(QObject* object, int* kind)
@@ -516,26 +511,16 @@ int list_find_by_char(WindowRecord* rec, int caret, char typed)
 
 void display_input_install()
 {
-    child_hooks.editbox_key = editbox_key_hook;
-    child_hooks.listbox_key = listbox_key_hook;
-    child_hooks.text_area_key = text_area_key_hook;
-    child_hooks.tab_complete = tab_complete_hook;
-    child_hooks.editbox_submit = editbox_submit;
-    child_hooks.history_recall = history_hook;
-    child_hooks.tab_completion_reset = tabcomp_edit_reset;
-    child_hooks.editbox_changed = editbox_on_changed;
-    if (child_hooks.listbox_setup != listbox_setup_hook) {
-        previous_listbox_setup = child_hooks.listbox_setup;
-        child_hooks.listbox_setup = listbox_setup_hook;
-    }
-    if (win_hooks.nicklist_free != nicklist_free_hook) {
-        previous_nicklist_free = win_hooks.nicklist_free;
-        win_hooks.nicklist_free = nicklist_free_hook;
-    }
-    open_hooks.editbox_load_settings = editbox_load_settings;
-    open_hooks.nicklist_load_settings = nicklist_load_settings;
+    listbox_made.add_once(g_listbox_listener, kListboxMadeInput, listbox_setup_hook);
+    win_record_freed.add_once(g_freed_listener, kWinFreedNickList, nicklist_forget);
     if (!the_filter && QCoreApplication::instance()) {
         the_filter = new InputFilter(QCoreApplication::instance());
         QCoreApplication::instance()->installEventFilter(the_filter);
     }
+}
+
+void display_input_uninstall()
+{
+    listbox_made.drop(g_listbox_listener);
+    win_record_freed.drop(g_freed_listener);
 }

@@ -11,7 +11,10 @@
 
 #include <string>
 
+class EditBox;
+class ListBox;
 class QKeyEvent;
+class TextArea;
 class QWidget;
 struct WindowRecord;
 struct Connection;
@@ -24,7 +27,17 @@ constexpr int kCtlKindText = 2;
 // Fills the child window's hooks (keys, submission, history, tab completion,
 // nick list settings and clean-up) and installs the wheel, key-release and
 // focus filter on the application. Safe to call more than once.
+// The child windows' keys (1 when handled), tab completion and input history
+// (direction 1 older, -1 newer) of the first (second 0) or second editbox.
+int input_editbox_key(EditBox* box, QKeyEvent* event, WindowRecord* rec);
+int input_listbox_key(ListBox* list, QKeyEvent* event, WindowRecord* rec);
+int input_text_area_key(TextArea* area, QKeyEvent* event, WindowRecord* rec);
+void input_tab_complete(WindowRecord* rec, int second);
+void input_history_recall(WindowRecord* rec, int direction, int second);
+
 void display_input_install();
+// Removes the listeners display_input_install added.
+void display_input_uninstall();
 
 // A key pressed in a control of the window: 0 when it was consumed, 1 when
 // the control's own handling should follow. `second` tells which input box.

@@ -1022,9 +1022,7 @@ int logview_merge(const std::vector<std::string>& sources_in, const std::string&
 
 // ---- Hooks ----
 
-namespace {
-
-void window_log_close(WindowRecord* rec)
+void log_window_close(WindowRecord* rec)
 {
     if (rec->logging)
         log_close(rec, 1);
@@ -1032,13 +1030,13 @@ void window_log_close(WindowRecord* rec)
 }
 
 // Messages about a window's log are echoed in the window in the Info colour.
-void echo_in_window(WindowRecord* rec, const std::string& text)
+void log_echo_in_window(WindowRecord* rec, const std::string& text)
 {
     if (rec && win_is_record(rec) && rec->hwnd.get())
         echo_line(rec->hwnd.get(), text, kColorInfoText);
 }
 
-void window_log_open(WindowRecord* rec)
+void log_window_open(WindowRecord* rec)
 {
     const int bits = opt(OPT_LOG_RELOAD);
     int reload = 0;
@@ -1049,16 +1047,4 @@ void window_log_open(WindowRecord* rec)
     log_set_window_mode(rec, 0, 0, 0, "", 6, reload);
 }
 
-}  // namespace
 
-void logging_install_hooks()
-{
-    if (!tick_hooks.log_tick)
-        tick_hooks.log_tick = log_day_check;
-    if (!win_hooks.log_close)
-        win_hooks.log_close = window_log_close;
-    if (!open_hooks.log_set_window_mode)
-        open_hooks.log_set_window_mode = window_log_open;
-    if (!log_hooks.echo)
-        log_hooks.echo = echo_in_window;
-}

@@ -165,6 +165,8 @@ struct LogHooks {
 };
 extern LogHooks log_hooks;
 
-// Sets the hooks through which other parts reach the logs: the window
-// manager's close and open, the one-second tick, the output path.
-void logging_install_hooks();
+// A window's log closed and opened as its logging mode says; a line echoed
+// in a window for the log commands.
+void log_window_close(WindowRecord* rec);
+void log_window_open(WindowRecord* rec);
+void log_echo_in_window(WindowRecord* rec, const std::string& text);

@@ -50,26 +50,24 @@ std::uint32_t display_script_colour(int colour)
     }
 }
 
-namespace {
-
-void paint_hook(TextArea* area, QPainter& painter, WindowRecord* rec)
+void text_area_paint_window(TextArea* area, QPainter& painter, WindowRecord* rec)
 {
     text_area_paint_lines(area, painter, rec);
 }
 
-void script_echo(QWidget* window, const std::string& text, int colour)
+void text_area_script_echo(QWidget* window, const std::string& text, int colour)
 {
     echo_line(window, text, display_script_colour(colour));
 }
 
-void info_line(QWidget* window, const std::string& text)
+void text_area_info_line(QWidget* window, const std::string& text)
 {
     echo_line(window, text, kColorInfoText);
 }
 
 // The output commands' printer: their one-shot options become the print
 // options of the line.
-void output_printer(QWidget* window, int colour, const std::string& text,
+void text_area_output_print(QWidget* window, int colour, const std::string& text,
                     const EchoPrintOptions& options, int kind)
 {
     print_options.wrap_mode = options.wrap_mode;
@@ -98,17 +96,3 @@ void output_printer(QWidget* window, int colour, const std::string& text,
     print_options_clear();
 }
 
-}  // namespace
-
-void display_install_hooks()
-{
-    child_hooks.text_area_paint = paint_hook;
-    print_hooks.log_write_line = log_write_line;
-    script_echo_line = script_echo;
-    output_print = output_printer;
-    scid_print = info_line;
-    if (!conn_hooks.print_info)
-        conn_hooks.print_info = info_line;
-    if (!open_hooks.print_info)
-        open_hooks.print_info = info_line;
-}

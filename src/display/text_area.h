@@ -1,12 +1,12 @@
 // The window's text area showing its lines: the paint hook that draws the
 // visible lines of the buffer (with the view where the scroll position puts
-// it), and display_install_hooks(), which makes the display the program's
-// one output path by setting the printing seams of the other parts.
+// it), and the printers the program points the other parts' output at.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+struct EchoPrintOptions;
 class QPainter;
 class QWidget;
 class TextArea;
@@ -26,7 +26,13 @@ QImage text_area_render(WindowRecord* rec);
 // connections' and windows' information lines, /scid's messages, and the
 // log writer that print_line calls. Start-up calls it once, before the first
 // window opens; calling it again is harmless.
-void display_install_hooks();
+// A window's text painted; a script's echo and an information line in a
+// window; the output commands' printer.
+void text_area_paint_window(TextArea* area, QPainter& painter, WindowRecord* rec);
+void text_area_script_echo(QWidget* window, const std::string& text, int colour);
+void text_area_info_line(QWidget* window, const std::string& text);
+void text_area_output_print(QWidget* window, int colour, const std::string& text,
+                            const EchoPrintOptions& options, int kind);
 
 // The colour value of the interpreter's own message kinds (0 Info text, 1
 // Info2 text, 2 Normal text); any other value is a colour value already.

@@ -80,11 +80,6 @@ bool ends_with_nocase(const std::string& text, const char* tail)
            std::string_view::npos;
 }
 
-int default_timer_in_use(int id)
-{
-    return conn_by_connect_timer(id) ? 1 : 0;
-}
-
 void default_message_dialog(const std::string& caption, const std::string& text)
 {
     if (!qApp)
@@ -124,7 +119,7 @@ int minimize_animation_on = 1;
 }  // namespace
 
 void (*beep_play_hook)(int kind) = default_beep;
-int (*timer_id_in_use_hook)(int id) = default_timer_in_use;
+Signal<int(int)> timer_ids_taken;
 void (*message_dialog_hook)(const std::string&, const std::string&) = default_message_dialog;
 int (*desktop_open_hook)(const std::string&) = default_desktop_open;
 QWidget* (*chan_central_dialog_hook)() = nullptr;
@@ -325,7 +320,7 @@ int win_id_in_use(int id)
         return 1;
     if (win_record_by_id(id))
         return 1;
-    if (win_hooks.id_in_use && win_hooks.id_in_use(id))
+    if (win_ids_taken.any(id))
         return 1;
     return 0;
 }
@@ -353,7 +348,7 @@ int timer_alloc_id()
     if (timer_counter < 200)
         timer_counter = 200;
     int start = timer_counter;
-    while (timer_id_in_use_hook && timer_id_in_use_hook(timer_counter)) {
+    while (conn_by_connect_timer(timer_counter) || timer_ids_taken.any(timer_counter)) {
         timer_counter = timer_counter == INT32_MAX ? 200 : timer_counter + 1;
         if (timer_counter == start)
             break;

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "core/signal.h"
+
 class QWidget;
 class QIcon;
 struct WindowRecord;
@@ -87,9 +89,12 @@ int win_id_in_use(int id);
 // The lowest timer id at or above the kept counter (at least 200) that no
 // timer uses; the counter moves past ids found in use.
 int timer_alloc_id();
-// Tells whether a timer id is used by a connection, a script timer or
-// another timer record. Absent: only the connections' connect timers.
-extern int (*timer_id_in_use_hook)(int id);
+// Timer ids in use besides the connections' connect timers (script timers,
+// other timer records): a listener gives 1 when it holds the id.
+enum TimerIdsTakenOrder {
+    kTimerIdsScriptTimers = 10,
+};
+extern Signal<int(int id)> timer_ids_taken;
 void timer_alloc_id_reset();
 
 // ---- Windows and controls ----

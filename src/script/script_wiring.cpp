@@ -31,56 +31,6 @@ EventFireContext* running_firing(EventContext* running)
     return ctx && static_cast<EventContext*>(ctx) == running ? ctx : nullptr;
 }
 
-std::vector<AliasScriptRef> loaded_scripts()
-{
-    std::vector<AliasScriptRef> out;
-    for (ScriptFile* f = remote_list; f; f = f->next)
-        if (f->kind == kRemoteScript)
-            out.push_back(AliasScriptRef{f, f->lines, f->path});
-    return out;
-}
-
-void groups_changed(ScriptFile* file)
-{
-    if (!remote_file_is_loaded(file) || file->kind != kRemoteScript)
-        return;
-    script_classify(file->lines, file);
-    file->modified = 1;
-}
-
-void event_index_rebuild()
-{
-    remote_index_events();
-    ++remote_list_generation;
-}
-
-void fire_pending(CommandCall& call)
-{
-    script_fire_load_start(kEvLoad, call.conn, 0);
-}
-
-void saveini_stores()
-{
-    remote_files_save_list(1);
-}
-
-ScriptFile* alias_file_by_id(int id)
-{
-    for (AliasFile* a = alias_files_head; a; a = a->next)
-        if (a->id == id)
-            return reinterpret_cast<ScriptFile*>(a);
-    return nullptr;
-}
-
-int alias_file_is_live(const ScriptFile* file)
-{
-    const void* p = file;
-    for (AliasFile* a = alias_files_head; a; a = a->next)
-        if (static_cast<const void*>(a) == p)
-            return 1;
-    return 0;
-}
-
 // The level words of a users-file entry (before its first ":"), lower-cased.
 std::vector<std::string> level_words(std::string_view list)
 {
@@ -259,21 +209,54 @@ int script_wire_users_flush(CommandCall& call, const std::string& levels, int ke
     return flushed;
 }
 
-void script_files_wire()
+std::vector<AliasScriptRef> script_wire_loaded_scripts()
 {
-    script_remote_load = script_wire_remote_load;
-    script_remote_unload = script_wire_remote_unload;
-    script_remote_save = script_wire_remote_save;
-    script_remote_fire_pending = fire_pending;
-    script_groups_changed = groups_changed;
-    script_event_index_rebuild = event_index_rebuild;
-    script_users_flush = script_wire_users_flush;
-    script_saveini_stores = saveini_stores;
-    alias_script_files = loaded_scripts;
-    alias_find_hook = alias_store_find;
-    remote_scripts_changed = alias_index_rebuild;
-    remote_other_file_by_id = alias_file_by_id;
-    remote_other_file_is_live = alias_file_is_live;
+    std::vector<AliasScriptRef> out;
+    for (ScriptFile* f = remote_list; f; f = f->next)
+        if (f->kind == kRemoteScript)
+            out.push_back(AliasScriptRef{f, f->lines, f->path});
+    return out;
+}
+
+void script_wire_groups_changed(ScriptFile* file)
+{
+    if (!remote_file_is_loaded(file) || file->kind != kRemoteScript)
+        return;
+    script_classify(file->lines, file);
+    file->modified = 1;
+}
+
+void script_wire_event_index_rebuild()
+{
+    remote_index_events();
+    ++remote_list_generation;
+}
+
+void script_wire_fire_pending(CommandCall& call)
+{
+    script_fire_load_start(kEvLoad, call.conn, 0);
+}
+
+void script_wire_saveini_stores()
+{
+    remote_files_save_list(1);
+}
+
+ScriptFile* script_wire_alias_file_by_id(int id)
+{
+    for (AliasFile* a = alias_files_head; a; a = a->next)
+        if (a->id == id)
+            return reinterpret_cast<ScriptFile*>(a);
+    return nullptr;
+}
+
+int script_wire_alias_file_is_live(const ScriptFile* file)
+{
+    const void* p = file;
+    for (AliasFile* a = alias_files_head; a; a = a->next)
+        if (static_cast<const void*>(a) == p)
+            return 1;
+    return 0;
 }
 
 namespace {

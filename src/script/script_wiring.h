@@ -5,15 +5,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "script/stores/alias_files.h"
 
 struct CommandCall;
+struct ScriptFile;
 struct EventContext;
 
-// Sets the seams. Call once after the script file commands are registered
-// and the event engine is installed; calling it again changes nothing.
-void script_files_wire();
-
-// The operations the seams are set to (usable on their own).
+// The operations the program points those seams at (usable on their own).
 int script_wire_remote_load(const std::string& path, int kind, int position, int reload,
                             EventContext* running);
 int script_wire_remote_unload(const std::string& name, int no_event, EventContext* running);
@@ -21,6 +21,16 @@ int script_wire_remote_save(int kind, const std::string& path);
 // /flush: prunes nick entries of the users file whose nick is on none of
 // the connection's channels; returns the number of entries flushed.
 int script_wire_users_flush(CommandCall& call, const std::string& levels, int keep_levels);
+// The loaded remote scripts for the alias index; a script's groups changed;
+// the event index rebuilt; the LOAD event of a /load run; /saveini's stores;
+// alias files found by id and checked for being listed.
+std::vector<AliasScriptRef> script_wire_loaded_scripts();
+void script_wire_groups_changed(ScriptFile* file);
+void script_wire_event_index_rebuild();
+void script_wire_fire_pending(CommandCall& call);
+void script_wire_saveini_stores();
+ScriptFile* script_wire_alias_file_by_id(int id);
+int script_wire_alias_file_is_live(const ScriptFile* file);
 
 struct StringNode;
 // The place of a failing script line among the loaded alias files, then the

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/child_window.h"
+#include "app/frame_proc.h"
 #include "app/connection.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
@@ -476,14 +477,27 @@ TEST_F(ChildWindowTest, EscapeMinimisesAndActivationFollowUpClearsTheGuard)
     window_test_pump();
     EXPECT_TRUE(win_container(h)->isMinimized());
 
+    // The activation's follow-up is the frame's update: ACTIVE for the window.
     static QWidget* followed = nullptr;
     followed = nullptr;
-    child_hooks.activation_event = [](QWidget* w) { followed = w; };
+    FrameHooks saved = frame_hooks();
+    frame_hooks().events_enabled = [] { return 1; };
+    frame_hooks().fire_event = [](int id, const char* name, QWidget* w) {
+        if (id == 6 && std::string(name) == "ACTIVE")
+            followed = w;
+    };
+    WindowRecord* other = window_test_open("#other", kWinChannel, 0, a);
+    ASSERT_NE(other, nullptr);
+    win_on_activate(other->hwnd.get());
+    window_test_pump();
+    EXPECT_EQ(followed, other->hwnd.get());
+    followed = nullptr;
     win_on_activate(h);
     EXPECT_EQ(r->activation_guard, 1);
     window_test_pump();
     EXPECT_EQ(r->activation_guard, 0);
     EXPECT_EQ(followed, h);
+    frame_hooks() = saved;
 }
 
 // All command ids of a menu and its submenus, with their tick.

@@ -1,6 +1,7 @@
 // The connection list: liveness, lookups, stale pointers, the current
 // connection, recent channels, the auto-join list and connection switching.
 #include "app/connection.h"
+#include "app/window_record.h"
 #include "core/string_list.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
@@ -18,18 +19,8 @@
 
 namespace {
 
-// Window records as the tests lay them out: window -> owning connection.
-std::map<QWidget*, Connection*> fake_records;
-QWidget* fake_active = nullptr;
 std::vector<std::pair<QWidget*, std::string>> printed;
 
-Connection* fake_window_conn(QWidget* w, int* has_record)
-{
-    auto it = fake_records.find(w);
-    *has_record = it != fake_records.end() ? 1 : 0;
-    return it != fake_records.end() ? it->second : nullptr;
-}
-QWidget* fake_active_window() { return fake_active; }
 void fake_print(QWidget* w, const std::string& text) { printed.emplace_back(w, text); }
 
 class Connections : public ::testing::Test {
@@ -40,25 +31,26 @@ protected:
         saved_hooks = conn_hooks;
         conn_free_all();
         conn_hooks = ConnHooks();
-        conn_hooks.window_conn = fake_window_conn;
-        conn_hooks.active_window = fake_active_window;
         conn_hooks.print_info = fake_print;
-        fake_records.clear();
-        fake_active = nullptr;
+        win_active = nullptr;
         printed.clear();
     }
     void TearDown() override
     {
         conn_free_all();
-        fake_records.clear();
-        fake_active = nullptr;
+        while (win_list)
+            win_record_free(win_list);
+        win_active = nullptr;
         widgets.clear();
         conn_hooks = saved_hooks;
     }
     QWidget* window_of(Connection* c)
     {
         widgets.push_back(std::make_unique<QWidget>());
-        fake_records[widgets.back().get()] = c;
+        // A window record of the window list, owned by the connection.
+        WindowRecord* rec = win_record_new(1);
+        rec->hwnd = widgets.back().get();
+        rec->conn = c;
         return widgets.back().get();
     }
     ConnHooks saved_hooks;
@@ -193,22 +185,22 @@ TEST_F(Connections, CurrentConnectionFollowsTheActiveWindow)
     EXPECT_EQ(conn_current(), a);
     EXPECT_EQ(conn_current_window(), status_a);
 
-    fake_active = chan_b;
+    win_active = chan_b;
     EXPECT_EQ(conn_current(), b);
     EXPECT_EQ(conn_current_window(), chan_b);
 
     // No active window: the remembered one stays.
-    fake_active = nullptr;
+    win_active = nullptr;
     EXPECT_EQ(conn_current(), b);
     EXPECT_EQ(conn_current_window(), chan_b);
 
     // The remembered window moved to another connection: the status window.
-    fake_records[chan_b] = a;
+    win_record_of(chan_b)->conn = a;
     EXPECT_EQ(conn_current(), b);
     EXPECT_EQ(conn_current_window(), status_b);
 
     // The remembered connection is freed: the first, with its status window.
-    fake_records.erase(status_b);
+    win_record_free(win_record_of(status_b));
     conn_free(b);
     EXPECT_EQ(conn_current(), a);
     EXPECT_EQ(conn_current_window(), status_a);
@@ -641,7 +633,7 @@ TEST_F(Switching, SwitchAndResetRestoreTheHomeConnection)
 
     // "-r" when the home window has gone: the home's status window.
     cmd_scid(ctx, {"2"}, 1);
-    fake_records.erase(home_window);
+    win_record_free(win_record_of(home_window));
     EXPECT_EQ(cmd_scid(ctx, {"-r"}, 0), 1);
     EXPECT_EQ(ctx.conn, conns[0]);
     EXPECT_EQ(ctx.window, conns[0]->status_window.data());

@@ -72,9 +72,6 @@ protected:
         saved_save = startup_hooks.script_files_save;
         saved_countdown = frame_hooks().countdown_step;
         saved_ssl = irc_ssl_available;
-        // The link-stage listeners chain themselves at install: installed
-        // again on their own chain they would call each other for ever.
-        saved_stage = irc_stage_hook;
         saved_ini = main_ini_path;
         saved_servers = main_settings.servers_file;
         app_install_subsystems();
@@ -108,7 +105,6 @@ protected:
         startup_hooks.script_files_save = saved_save;
         frame_hooks().countdown_step = saved_countdown;
         irc_ssl_available = saved_ssl;
-        irc_stage_hook = saved_stage;
         main_ini_path = saved_ini;
         main_settings.servers_file = saved_servers;
         window_test_reset();
@@ -193,7 +189,6 @@ protected:
     void (*saved_save)() = nullptr;
     decltype(frame_hooks().countdown_step) saved_countdown = nullptr;
     int (*saved_ssl)() = nullptr;
-    void (*saved_stage)(int, Connection*) = nullptr;
     std::string saved_ini;
     std::string saved_servers;
 };

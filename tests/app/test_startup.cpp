@@ -2,6 +2,7 @@
 // window classes and accelerator tables, a whole start and close in this
 // process, and the real program closed by SIGTERM and handed a link.
 #include "app/startup.h"
+#include "app/subsystems.h"
 
 #include "app/command_line.h"
 #include "app/connection.h"
@@ -160,6 +161,9 @@ struct InProcess {
         saved_runtime = old ? old : "";
         ::setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
         saved_hooks = startup_hooks;
+        // What the program's entry wires before running.
+        app_wire_main_settings();
+        app_wire_startup();
     }
     ~InProcess()
     {

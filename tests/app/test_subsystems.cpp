@@ -6,7 +6,10 @@
 #include <QTest>
 #include <QWidget>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "app/child_window.h"
@@ -14,10 +17,14 @@
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
+#include "app/window_open.h"
 #include "app/window_record.h"
 #include "commands/output_commands.h"
 #include "display/editbox.h"
 #include "display/line_buffer.h"
+#include "irc/link/close.h"
+#include "irc/lists/address_list.h"
+#include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
 
 void window_test_reset();
@@ -200,3 +207,72 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
 }
 
 }  // namespace
+
+// Installing the subsystems again (as a second start of the interpreter or a
+// test does) must not add a listener twice: every connection freed would
+// then free its lists twice, and every link stage would run twice.
+TEST_F(SubsystemsTest, InstallingAgainAddsNoListenerTwice)
+{
+    struct Count {
+        const char* name;
+        std::size_t (*size)();
+    };
+    const Count counts[] = {
+        {"irc_link_stage", [] { return irc_link_stage.size(); }},
+        {"conn_created", [] { return conn_created.size(); }},
+        {"conn_freed", [] { return conn_freed.size(); }},
+        {"win_record_freed", [] { return win_record_freed.size(); }},
+        {"win_ids_taken", [] { return win_ids_taken.size(); }},
+        {"timer_ids_taken", [] { return timer_ids_taken.size(); }},
+        {"ial_changed", [] { return ial_changed.size(); }},
+        {"listbox_made", [] { return listbox_made.size(); }},
+    };
+    std::vector<std::size_t> before;
+    for (const Count& c : counts) {
+        before.push_back(c.size());
+        EXPECT_GT(c.size(), 0u) << c.name << " has no listener after start-up";
+    }
+    app_install_subsystems();
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(counts[i].size(), before[i]) << counts[i].name;
+}
+
+// A remote script loaded by a typed /load hears a query window closing
+// (CLOSE, before and after the default) and only that window's close.
+TEST_F(SubsystemsTest, ClosingAQueryRaisesCloseForTheScripts)
+{
+    char dir_template[] = "/tmp/kest_close_XXXXXX";
+    ASSERT_TRUE(::mkdtemp(dir_template));
+    const std::string path = std::string(dir_template) + "/close.kst";
+    {
+        FILE* f = std::fopen(path.c_str(), "w");
+        ASSERT_TRUE(f);
+        std::fputs("on *:CLOSE:?:echo -s closed $nick\n", f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(submit("/load -rs " + path), 1);
+    window_test_pump();
+
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_TRUE(status);
+    WindowRecord* friend_query = window_test_open("friend", kWinQuery, 1, conn);
+    WindowRecord* other_query = window_test_open("other", kWinQuery, 1, conn);
+    ASSERT_TRUE(friend_query);
+    ASSERT_TRUE(other_query);
+    win_close_request(friend_query->hwnd.get());
+    window_test_pump();
+
+    int closed_friend = 0;
+    for (const std::string& t : buffer_texts(status)) {
+        if (t.find("closed friend") != std::string::npos)
+            ++closed_friend;
+        EXPECT_EQ(t.find("closed other"), std::string::npos) << t;
+    }
+    // Raised before and after the default; a handler without "^" runs in the
+    // second phase only: once.
+    EXPECT_EQ(closed_friend, 1) << ::testing::PrintToString(buffer_texts(status));
+
+    submit("/unload -rs " + path);
+    std::remove(path.c_str());
+    ::rmdir(dir_template);
+}

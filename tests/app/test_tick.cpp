@@ -3,6 +3,8 @@
 #include "app/tick.h"
 
 #include "app/connection.h"
+#include "app/frame_proc.h"
+#include "platform/app_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +35,12 @@ int fake_send(const std::string& line, int flags, Connection* c)
     return 1;
 }
 std::vector<std::pair<int, int>> socket_events;
-void fake_socket_event(int socket, int word) { socket_events.emplace_back(socket, word); }
+// The read path's message, sent by the time-out to close the link.
+intptr_t fake_socket_event(uintptr_t socket, intptr_t word)
+{
+    socket_events.emplace_back(static_cast<int>(socket), static_cast<int>(word));
+    return 0;
+}
 
 class Tick : public ::testing::Test {
 protected:
@@ -47,7 +54,8 @@ protected:
         conn_hooks = ConnHooks();
         tick_hooks = TickHooks();
         conn_hooks.online_time_add = record_online;
-        conn_hooks.send_socket_event = fake_socket_event;
+        frame_proc_install();
+        frame_set_handler(WM_APP_SERVER_SOCKET, fake_socket_event);
         irc_send_line = fake_send;
         tick_clock = fake_clock;
         fake_now = 1000000;
@@ -61,6 +69,7 @@ protected:
     }
     void TearDown() override
     {
+        frame_set_handler(WM_APP_SERVER_SOCKET, nullptr);
         conn_free_all();
         conn_hooks = saved_conn_hooks;
         tick_hooks = saved_tick_hooks;

@@ -14,6 +14,7 @@
 #include "app/child_window.h"
 #include "app/connection.h"
 #include "app/window_open.h"
+#include "display/nick_list.h"
 #include "app/window_record.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"
@@ -125,28 +126,37 @@ TEST_F(WindowOpenTest, EveryTypeGetsItsClassAndControls)
 TEST_F(WindowOpenTest, ChannelGetsASecondEditboxWhenAsked)
 {
     Connection* a = window_test_conn();
-    static int prefix_answer = 0;
+    a->live_identity[2] = "me";
     open_hooks.editbox_load_settings = [](WindowRecord* r) {
         r->editbox2_wanted = 1;
         r->editbox2_when_mode = r->name == "#modes" ? 1 : 0;
-    };
-    child_hooks.chan_nick_has_prefix = [](WindowRecord*, const std::string& prefixes) {
-        return prefixes == "@" ? prefix_answer : 0;
+        r->editbox2_prefixes = "@";
     };
     struct Case {
         const char* name;
-        int has_prefix;
+        const char* own_modes;  // our prefixes in the channel; null: not a member
         int editboxes;
     } cases[] = {
-        {"#always", 0, 2},
-        {"#modes", 0, 1},  // "When mode" without the prefix
-        {"#modes", 1, 2},
+        {"#always", nullptr, 2},
+        {"#modes", nullptr, 1},  // "When mode", not (yet) a member
+        {"#modes", "", 1},       // a plain member
+        {"#modes", "+", 1},      // another prefix than the one asked for
+        {"#modes", "@", 2},
+        {"#modes", "@+", 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.has_prefix));
-        prefix_answer = c.has_prefix;
+        SCOPED_TRACE(std::string(c.name) + " " + (c.own_modes ? c.own_modes : "-"));
         WindowRecord* r = window_test_open(c.name, kWinChannel, 0, a);
         ASSERT_NE(r, nullptr);
+        if (c.own_modes) {
+            int bits = 1;
+            for (const char* m = c.own_modes; *m; ++m)
+                bits |= nicklist_prefix_bit(a, *m);
+            nicklist_update("me", r, kNickAddOrChange, bits);
+            // Another member holding the asked prefix does not count.
+            nicklist_update("op", r, kNickAddOrChange, 1 | nicklist_prefix_bit(a, '@'));
+            ASSERT_EQ(win_create_editbox(r, 2), 1);
+        }
         EXPECT_EQ(editbox_count(r), c.editboxes);
         if (r->editbox2.get()) {
             EXPECT_EQ(r->editbox2->property("controlId").toInt(), kCtlEditBox2);

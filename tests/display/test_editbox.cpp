@@ -2,6 +2,7 @@
 // second input box's command, the INPUT event, the histories, the refill and
 // the [editbox] settings.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -109,6 +110,7 @@ void input_test_reset()
     input_scroll_hook = nullptr;
     input_paste_confirm_hook = nullptr;
     display_input_install();
+    app_wire_display_input();
 }
 
 Connection* input_test_conn()

@@ -2,6 +2,7 @@
 // making a window's font offscreen with its metrics, applying a font with
 // its defaults, the list item height and the character-set table.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QApplication>
 #include <QFont>
@@ -408,7 +409,7 @@ TEST_F(FontsTest, TheEncodingSeamsReadTheFontSettings)
     auto saved_cp = encodings_charset_codepage;
     auto saved_win = encodings_window_codepage;
     auto saved_target = encodings_target_font;
-    fonts_install_hooks();
+    app_wire_fonts();
     EXPECT_EQ(encodings_charset_codepage(162), 1254);
     ini_set("fchannel", "Arial,12,128,2");
     ini_set("fbob", "Arial,12,204,1");

@@ -2,6 +2,7 @@
 // focus, Enter submits, the list box selects by typed character, custom
 // windows raise KEYDOWN, and the wheel scrolls by the system's setting.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -308,7 +309,9 @@ TEST_F(InputProcsTest, CustomWindowKeyEvents)
 TEST_F(InputProcsTest, InstallFillsTheHooksOnce)
 {
     display_input_install();
+    app_wire_display_input();
     display_input_install();
+    app_wire_display_input();
     EXPECT_TRUE(child_hooks.editbox_submit != nullptr);
     EXPECT_TRUE(child_hooks.tab_complete != nullptr);
     EXPECT_TRUE(child_hooks.history_recall != nullptr);

@@ -1,6 +1,7 @@
 // The line buffer and the output path: print_line, echo_line,
 // print_separator, line_append, line_new and trimming.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -123,8 +124,8 @@ void lines_test_reset()
         win_record_free(win_list);
     win_active = nullptr;
     lines_test_pump();
-    win_install_open_hooks();
-    display_install_hooks();
+    app_wire_windows();
+    app_wire_text_area();
     print_hooks.log_write_line = log_recorder;
     lines_test_log.clear();
     main_settings.line_separator = "-";

@@ -3,6 +3,7 @@
 // lines, the day change, trimming, switching a window's logging and
 // merging.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -762,21 +763,18 @@ TEST_F(LogMergeTest, WindowsWritingToAMergedFileCloseAndReopenIt)
 
 // ---- Installation ----
 
-TEST_F(LoggingTest, InstallingSetsTheTickAndWindowHooksButKeepsOthers)
+TEST_F(LoggingTest, WiringPointsTheTickAndWindowHooksAtTheLogs)
 {
     TickHooks saved_tick = tick_hooks;
     WinHooks saved_win = win_hooks;
     OpenHooks saved_open = open_hooks;
     tick_hooks.log_tick = nullptr;
     win_hooks.log_close = nullptr;
-    static int other_calls;
-    other_calls = 0;
-    open_hooks.log_set_window_mode = [](WindowRecord*) { ++other_calls; };
-    logging_install_hooks();
+    open_hooks.log_set_window_mode = nullptr;
+    app_wire_logging();
     EXPECT_EQ(tick_hooks.log_tick, &log_day_check);
-    EXPECT_NE(win_hooks.log_close, nullptr);
-    open_hooks.log_set_window_mode(nullptr);
-    EXPECT_EQ(other_calls, 1);
+    EXPECT_EQ(win_hooks.log_close, &log_window_close);
+    EXPECT_EQ(open_hooks.log_set_window_mode, &log_window_open);
 
     // The window manager's close writes the closing header.
     WindowRecord* rec = record(kWinChannel, 0, "#bye");

@@ -181,6 +181,19 @@ TEST_F(LinkE2e, PerformAndAutoJoinBringItIntoTheChannels)
         << "the channel of the command line was not joined\n" << joined(watcher.history());
 }
 
+// START runs once the start-up is over, before the connection at start:
+// what it sets is there when CONNECT runs.
+TEST_F(LinkE2e, TheStartEventRunsBeforeTheConnectionAtStart)
+{
+    kest.add_script("e2e.kst",
+                    "on *:START:/set %started yes\n"
+                    "on *:CONNECT:/privmsg watcher :started- $+ %started\n");
+    kest.use_server(server_port());
+    ASSERT_TRUE(kest.start({"-n", "kestbot"}));
+    EXPECT_TRUE(watcher.saw("^:kestbot!\\S+ PRIVMSG watcher :started-yes$"))
+        << "the START event did not run before CONNECT\n" << joined(watcher.history());
+}
+
 TEST_F(ScriptedLinkE2e, LogonStepsComeInTheirOrderAfterTheWelcome)
 {
     ASSERT_TRUE(fake.ok());

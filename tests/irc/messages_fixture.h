@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -99,7 +100,9 @@ protected:
         options_reset();
         option_set_value(1, 17, 0);
         script_engine_init();
+        app_wire_script_variables();
         events_install();
+        app_wire_script_events();
         script_register_command("say", cmd_say);
         script_error_clear();
         user_default_level = 1;
@@ -107,7 +110,9 @@ protected:
         event_switch_events = 1;
         remote_files_free_all();
         irc_dispatch_install();
+        app_wire_irc_dispatch();
         irc_messages_install();
+        app_wire_irc_messages();
         saved_send = irc_send_line;
         irc_send_line = capture_send;
         said.clear();

@@ -19,17 +19,18 @@ int on_change(const std::string* nick, Connection*)
 
 class AddressList : public ::testing::Test {
 protected:
+    int listener = 0;
     void SetUp() override
     {
         ial_default_on = 1;
         conn = conn_new(nullptr);
         ial_init(conn);
-        ial_changed_hook = on_change;
+        listener = ial_changed.add(0, on_change);
         changes.clear();
     }
     void TearDown() override
     {
-        ial_changed_hook = nullptr;
+        ial_changed.drop(listener);
         ial_clear(1, conn);
         conn_free(conn);
         ial_default_on = 1;
@@ -49,14 +50,14 @@ TEST_F(AddressList, UpdateReportsOnlyRealChanges)
     struct Case {
         const char* nick;
         const char* addr;
-        int result;           // what ial_update returns (the hook's value on a change)
+        int result;           // what ial_update returns (1: a change its listener acted on)
         const char* stored;   // the entry afterwards
     } cases[] = {
-        {"bob", "b@host", 7, "bob!b@host"},
+        {"bob", "b@host", 1, "bob!b@host"},
         {"BOB", "B@HOST", 0, "bob!b@host"},    // same address in another case: no change
-        {"bob", "b@other", 7, "bob!b@other"},  // new host replaces the text
-        {"b", "x@y", 7, "b!x@y"},              // one-letter nick beside "bob"
-        {"bo", "z@z", 7, "bo!z@z"},            // a prefix of "bob" is its own entry
+        {"bob", "b@other", 1, "bob!b@other"},  // new host replaces the text
+        {"b", "x@y", 1, "b!x@y"},              // one-letter nick beside "bob"
+        {"bo", "z@z", 1, "bo!z@z"},            // a prefix of "bob" is its own entry
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.nick) + " " + c.addr);

@@ -2,6 +2,7 @@
 // 346/347) fed as server lines into real channel windows, MODE changes,
 // silent fetches, timed bans and the $ibl/$banlist/$iel/$iil identifiers.
 #include "messages_fixture.h"
+#include "app/subsystems.h"
 
 #include <ctime>
 
@@ -34,6 +35,7 @@ protected:
         saved_raw = irc_fire_raw;
         saved_raw_switch = event_switch_raw;
         irc_ban_lists_install();
+        app_wire_irc_ban_lists();
         irc_numeric_reply_hook = irc_on_reply;
         irc_status_show = [](Connection*, int, const std::string& t, int b, int a) { status_lines.push_back({t, b, a}); };
         irc_fire_raw = [](IrcMessage&, const std::string& w) {

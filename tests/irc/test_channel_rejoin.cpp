@@ -4,6 +4,7 @@
 // closes a window still waiting for its join. Real (offscreen) channel
 // windows opened by our own JOIN lines.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QWidget>
 
@@ -66,11 +67,12 @@ protected:
         test_frame_mdi(frame);
         options_reset();
         irc_membership_install();
-        saved_stage = irc_stage_hook;
+        app_wire_irc_membership();
         saved_rejoin = logon_channels_to_rejoin;
         saved_close_other = logon_close_other_network_windows;
         saved_rejoining = logon_channel_rejoining;
         irc_rejoin_install();
+        app_wire_irc_rejoin();
         saved_send = irc_send_line;
         saved_echo = irc_status_echo;
         saved_status_show = irc_status_show;
@@ -112,7 +114,7 @@ protected:
         irc_state_forget(conn);
         conn->connected = 0;
         conn_free(conn);
-        irc_stage_hook = saved_stage;
+        irc_rejoin_uninstall();
         logon_channels_to_rejoin = saved_rejoin;
         logon_close_other_network_windows = saved_close_other;
         logon_channel_rejoining = saved_rejoining;
@@ -173,7 +175,6 @@ protected:
     }
 
     Connection* conn = nullptr;
-    void (*saved_stage)(int, Connection*) = nullptr;
     std::vector<LogonChannel> (*saved_rejoin)(Connection*) = nullptr;
     void (*saved_close_other)(Connection*) = nullptr;
     void (*saved_rejoining)(Connection*, const LogonChannel&) = nullptr;

@@ -1,6 +1,7 @@
 // Event halts kept across both phases of a line, the address-list
 // identifiers, closing channel windows and opening queries by command.
 #include "messages_fixture.h"
+#include "app/subsystems.h"
 
 #include "irc/dispatch/membership.h"
 #include "irc/lists/address_list.h"
@@ -19,6 +20,7 @@ protected:
     {
         ChatTest::SetUp();
         irc_membership_install();
+        app_wire_irc_membership();
         ial_init(conn);
         ial_set_on(1, conn);
         conn->connected = 1;

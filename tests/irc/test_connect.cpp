@@ -1,6 +1,7 @@
 // Connecting against a loopback listener that plays the server: the
 // registration lines, the retry after a lost link, QUIT on exit.
 #include "app/connection.h"
+#include "app/subsystems.h"
 #include "app/frame_proc.h"
 #include "core/main_settings.h"
 #include "irc/link/close.h"
@@ -56,6 +57,7 @@ protected:
         platform_test_app();
         frame_proc_install();
         irc_link_install();
+        app_wire_irc_link();
         listener_ = listen_loopback(port_);
         conn_ = conn_new(nullptr);
         conn_->stored_identity[0] = "Kest User";

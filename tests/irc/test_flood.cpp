@@ -3,6 +3,7 @@
 // automatic replies, the one-second steps, the link reset, /flood, and a real
 // socket with the test acting as the server.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QWidget>
 
@@ -108,13 +109,14 @@ protected:
         saved_reply_ = flood_is_check_reply;
         saved_release_ = conn_hooks.flood_release;
         saved_tick_ = conn_hooks.flood_tick;
-        saved_stage_ = irc_stage_hook;
         saved_option_ = conn_option;
         saved_sender_ = flood_current_sender;
         saved_ignore_ = flood_run_ignore;
         saved_print_ = flood_print;
         irc_link_install();
+        app_wire_irc_link();
         irc_flood_install();
+        app_wire_irc_flood();
         irc_link_write = capture_write;
         conn_option = option_value;
         flood_current_sender = fake_sender;
@@ -152,7 +154,7 @@ protected:
         flood_is_check_reply = saved_reply_;
         conn_hooks.flood_release = saved_release_;
         conn_hooks.flood_tick = saved_tick_;
-        irc_stage_hook = saved_stage_;
+        irc_flood_uninstall();
         conn_option = saved_option_;
         flood_current_sender = saved_sender_;
         flood_run_ignore = saved_ignore_;
@@ -210,7 +212,6 @@ private:
     int (*saved_reply_)(const std::string&, Connection*) = nullptr;
     void (*saved_release_)(Connection*) = nullptr;
     void (*saved_tick_)(Connection*) = nullptr;
-    void (*saved_stage_)(int, Connection*) = nullptr;
     int (*saved_option_)(int, int, int) = nullptr;
     int (*saved_sender_)(Connection*, std::string&, std::string&) = nullptr;
     void (*saved_ignore_)(const std::string&, Connection*) = nullptr;

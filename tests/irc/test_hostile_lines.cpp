@@ -6,6 +6,7 @@
 // rejoin code and the script engine with event handlers loaded), real
 // offscreen windows, and the send path captured.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -138,15 +139,25 @@ protected:
         // The wiring the program installs for the script engine and the
         // IRC side (see app_install_subsystems).
         script_engine_init();
+        app_wire_script_variables();
         events_install();
+        app_wire_script_events();
         script_register_command("note", cmd_note);
         irc_link_install();
+        app_wire_irc_link();
         irc_dispatch_install();
+        app_wire_irc_dispatch();
         irc_lookups_install();
+        app_wire_irc_lookups();
         irc_membership_install();
+        app_wire_irc_membership();
         irc_messages_install();
+        app_wire_irc_messages();
         irc_chat_commands_install();
+        app_wire_irc_chat_commands();
+        app_wire_query_replies();
         irc_rejoin_install();
+        app_wire_irc_rejoin();
         reply_close_waiting = chan_close_waiting;
         saved_send = irc_send_line;
         irc_send_line = capture_send;
@@ -797,8 +808,8 @@ TEST_F(HostileLines, AFreedConnectionTakesItsReplyStateWithIt)
 {
     for (int i = 0; i < 200; ++i) feed(":srv 364 me s" + std::to_string(i) + " srv :1 " + rep('d', 500));
     ASSERT_EQ(strlist_count(query_reply_state(conn)->links_list), 200);
-    ASSERT_NE(conn_hooks.protocol_forget, nullptr);
-    conn_hooks.protocol_forget(conn);
+    ASSERT_FALSE(conn_freed.empty());
+    conn_freed.fire(conn);
     EXPECT_EQ(query_reply_state(conn)->links_list, nullptr);
     EXPECT_EQ(query_reply_state(conn)->links_pending, 0);
 }
@@ -1109,6 +1120,7 @@ protected:
         test_app();
         frame_proc_install();
         irc_link_install();
+        app_wire_irc_link();
         saved_line = irc_receive_line;
         irc_receive_line = capture;
         lines().clear();

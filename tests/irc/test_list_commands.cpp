@@ -1,6 +1,7 @@
 // /ban, /ial, /ialmark, /ialclear and /clearial, /uwho and /abook, run in
 // a real channel window of a live connection.
 #include "messages_fixture.h"
+#include "app/subsystems.h"
 
 #include "commands/list_commands.h"
 #include "irc/dispatch/modes.h"
@@ -29,8 +30,6 @@ protected:
         saved_reply_hook = irc_numeric_reply_hook;
         irc_numeric_reply_hook = irc_on_reply;
         saved_done = query_userhost_done;
-        saved_free = conn_hooks.userhost_free_all;
-        saved_stage = irc_stage_hook;
         saved_self = irc_userhost_request_self;
         saved_dns = dns_userhost_request;
         saved_protect = irc_protect_match_hook;
@@ -39,6 +38,7 @@ protected:
         saved_uwho = uwho_dialog_open;
         saved_ial_default = ial_default_on;
         irc_user_lists_install();
+        app_wire_irc_user_lists();
         abook_open = [](int page, const std::string& name) { dialogs.push_back(std::to_string(page) + " " + name); };
         uwho_dialog_open = [](const std::string& nick, Connection*) { dialogs.push_back("uwho " + nick); };
         dialogs.clear();
@@ -62,8 +62,7 @@ protected:
         query_userhost_offer = saved_offer;
         irc_numeric_reply_hook = saved_reply_hook;
         query_userhost_done = saved_done;
-        conn_hooks.userhost_free_all = saved_free;
-        irc_stage_hook = saved_stage;
+        irc_user_lists_uninstall();
         irc_userhost_request_self = saved_self;
         dns_userhost_request = saved_dns;
         irc_protect_match_hook = saved_protect;
@@ -91,8 +90,6 @@ protected:
     int (*saved_offer)(const std::string&, Connection*) = nullptr;
     int (*saved_reply_hook)(IrcMessage&) = nullptr;
     int (*saved_done)(Connection*) = nullptr;
-    void (*saved_free)(Connection*) = nullptr;
-    void (*saved_stage)(int, Connection*) = nullptr;
     void (*saved_self)(int, Connection*) = nullptr;
     void (*saved_dns)(Connection*, QWidget*, const std::string&) = nullptr;
     int (*saved_protect)(Connection*, const std::string&, const std::string&, const std::string&) = nullptr;

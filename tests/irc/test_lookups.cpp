@@ -2,6 +2,7 @@
 // names only), the DNS event and its identifiers, the queue order, cancelling
 // and hostile names.
 #include "app/frame_proc.h"
+#include "app/subsystems.h"
 #include "irc/link/lookups.h"
 #include "platform/host_lookup.h"
 #include "platform/platform_test_env.h"
@@ -38,6 +39,7 @@ protected:
         platform_test_app();
         frame_proc_install();
         irc_lookups_install();
+        app_wire_irc_lookups();
         saved_conn_ = dns_window_conn;
         saved_print_ = dns_print;
         saved_nick_ = dns_nick_host;

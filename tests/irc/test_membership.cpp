@@ -1,6 +1,7 @@
 // JOIN, PART, KICK, QUIT, NICK and KILL through the fake link, with real
 // (offscreen) channel windows.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -66,6 +67,7 @@ protected:
         }
         options_reset();
         irc_membership_install();
+        app_wire_irc_membership();
         saved_send = irc_send_line; saved_echo = irc_status_echo;
         saved_event = irc_fire_event; saved_plain = irc_run_plain;
         irc_send_line = cap_send; irc_status_echo = cap_echo;

@@ -4,6 +4,7 @@
 // numerics, sightings from ordinary server lines, the stages of a link, the
 // address list, the Notify List window's lines, and /notify.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QWidget>
 
@@ -94,9 +95,6 @@ protected:
         saved_membership_seen = membership_notify_seen;
         saved_query_seen = query_notify_seen;
         saved_cond = cond_notify_has;
-        saved_stage = irc_stage_hook;
-        saved_ial_changed = ial_changed_hook;
-        saved_id_in_use = win_hooks.id_in_use;
         saved_privmsg = irc_on_privmsg;
         saved_notice = irc_on_notice;
         saved_mode = irc_on_mode;
@@ -110,7 +108,9 @@ protected:
         saved_hooks = notify_hooks;
 
         script_engine_init();
+        app_wire_script_variables();
         events_install();
+        app_wire_script_events();
         script_register_command("say", cmd_say);
         user_default_level = 1;
         event_startup_hold = 0;
@@ -119,11 +119,13 @@ protected:
         remote_files_free_all();
         script_error_clear();
         irc_membership_install();
+        app_wire_irc_membership();
         // Lines without a handler of their own end in the status window.
         irc_on_privmsg = irc_on_unknown;
         irc_on_notice = irc_on_unknown;
         irc_on_mode = irc_on_unknown;
         irc_notify_install();
+        app_wire_irc_notify();
         notify_print = cap_print;
         notify_beep = cap_beep;
         notify_hooks = NotifyHooks();
@@ -155,9 +157,7 @@ protected:
         membership_notify_seen = saved_membership_seen;
         query_notify_seen = saved_query_seen;
         cond_notify_has = saved_cond;
-        irc_stage_hook = saved_stage;
-        ial_changed_hook = saved_ial_changed;
-        win_hooks.id_in_use = saved_id_in_use;
+        irc_notify_uninstall();
         irc_on_privmsg = saved_privmsg;
         irc_on_notice = saved_notice;
         irc_on_mode = saved_mode;
@@ -280,9 +280,6 @@ protected:
     void (*saved_membership_seen)(const std::string&, int, Connection*) = nullptr;
     void (*saved_query_seen)(const std::string&, int, Connection*) = nullptr;
     int (*saved_cond)(const std::string&, Connection*) = nullptr;
-    void (*saved_stage)(int, Connection*) = nullptr;
-    int (*saved_ial_changed)(const std::string*, Connection*) = nullptr;
-    int (*saved_id_in_use)(int) = nullptr;
     IrcHandler saved_privmsg = nullptr, saved_notice = nullptr, saved_mode = nullptr;
     void (*saved_seen)(IrcMessage&, int) = nullptr;
     int (*saved_send)(const std::string&, int, Connection*) = nullptr;
@@ -824,7 +821,7 @@ TEST_F(NotifyTest, LinkStagesStartOverAndEndTheList)
 {
     add("bob");
     conn->network = "TestNet";
-    irc_stage_hook(0, conn);  // a new attempt
+    irc_link_stage.fire(0, conn);  // a new attempt
     NotifyConnState* st = notify_state(conn);
     EXPECT_EQ(st->logon, 1);
     EXPECT_EQ(st->first_answer, 1);

@@ -4,6 +4,7 @@
 // connection's tick, and hand channel windows their open flags. Also the
 // local address learned from the welcome reply.
 #include "app/connection.h"
+#include "app/subsystems.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/options.h"
@@ -31,7 +32,6 @@ namespace {
 std::vector<std::string> g_written;
 std::vector<std::string> g_lookups;
 int g_userhost_asks = 0;
-QWidget* g_active = nullptr;
 
 long cap_write(Connection*, const char* data, std::size_t length)
 {
@@ -66,6 +66,7 @@ protected:
         saved_raw = irc_fire_raw;
         saved_post = irc_post_logon;
         irc_dispatch_install();
+        app_wire_irc_dispatch();
         irc_send_line = irc_send_line_impl;
         irc_link_write = cap_write;
         irc_local_lookup = cap_lookup;
@@ -74,12 +75,11 @@ protected:
         irc_status_echo = no_echo;
         irc_fire_raw = no_raw;
         irc_post_logon = no_logon;
-        conn_hooks.active_window = [] { return g_active; };
         opt_set(OPT_WHOIS_IN_ACTIVE, 1);
         g_written.clear();
         g_lookups.clear();
         g_userhost_asks = 0;
-        g_active = nullptr;
+        win_active = nullptr;
         conn = conn_new(nullptr);
         conn->socket = 99;  // never used: the write step is captured
         conn->live_identity[2] = "me";
@@ -93,6 +93,7 @@ protected:
         for (WindowRecord* rec : records)
             if (win_is_record(rec)) win_record_free(rec);
         records.clear();
+        win_active = nullptr;
         widgets.clear();
         conn->socket = -1;
         conn_free(conn);
@@ -123,7 +124,7 @@ protected:
     // Sends a line as typed in a window.
     void send_from(WindowRecord* rec, const std::string& line)
     {
-        g_active = rec->hwnd.get();
+        win_active = rec->hwnd.get();
         irc_send_line(line + "\n", 0, conn);
     }
     // The window a WHOIS reply line is routed to; phase 0 a line, 1 the end,
@@ -269,7 +270,7 @@ TEST_F(OutgoingNotes, WhoisBatchSendsWithinTheLimitsAndNotesEachNick)
         g_written.clear();
         irc_state(conn)->whois_targets = c.targets;
         conn->server_flags = c.flags;
-        g_active = chan->hwnd.get();
+        win_active = chan->hwnd.get();
         std::vector<std::string> nicks{"a", "b", "c"};
         irc_whois_batch(nicks, conn);
         EXPECT_TRUE(nicks.empty());

@@ -2,6 +2,7 @@
 // socket without room keeps every line in order (partial writes resume on the
 // write-ready event), a closed link reports itself.
 #include "app/connection.h"
+#include "app/subsystems.h"
 #include "app/frame_proc.h"
 #include "core/string_list.h"
 #include "irc/link/connect.h"
@@ -172,6 +173,7 @@ TEST(SendQueueSocket, FullBufferKeepsOrderAndResumesOnWriteReady)
     platform_test_app();
     frame_proc_install();
     irc_link_install();
+    app_wire_irc_link();
     int port = 0;
     int listener = listen_loopback(port);
     ASSERT_GE(listener, 0);

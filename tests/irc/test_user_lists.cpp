@@ -2,6 +2,7 @@
 // on JOIN, KICK and MODE), the USERHOST requests answered by 302 replies, and
 // the user-level entries of the users file.
 #include "messages_fixture.h"
+#include "app/subsystems.h"
 
 #include "core/main_settings.h"
 #include "core/string_list.h"
@@ -50,8 +51,6 @@ protected:
         saved_reply_hook = irc_numeric_reply_hook;
         irc_numeric_reply_hook = irc_on_reply;
         saved_done = query_userhost_done;
-        saved_free = conn_hooks.userhost_free_all;
-        saved_stage = irc_stage_hook;
         saved_self = irc_userhost_request_self;
         saved_dns = dns_userhost_request;
         saved_protect = irc_protect_match_hook;
@@ -63,7 +62,9 @@ protected:
         saved_users = users_file_for_edit;
         saved_lines = users_file_lines;
         irc_membership_install();
+        app_wire_irc_membership();
         irc_user_lists_install();
+        app_wire_irc_user_lists();
         userlist_print = [](QWidget*, std::uint32_t, const std::string& t, int framed) {
             printed.push_back(framed ? "[" + t + "]" : t);
         };
@@ -102,8 +103,7 @@ protected:
         query_userhost_offer = saved_offer;
         irc_numeric_reply_hook = saved_reply_hook;
         query_userhost_done = saved_done;
-        conn_hooks.userhost_free_all = saved_free;
-        irc_stage_hook = saved_stage;
+        irc_user_lists_uninstall();
         irc_userhost_request_self = saved_self;
         dns_userhost_request = saved_dns;
         irc_protect_match_hook = saved_protect;
@@ -133,8 +133,6 @@ protected:
     int (*saved_offer)(const std::string&, Connection*) = nullptr;
     int (*saved_reply_hook)(IrcMessage&) = nullptr;
     int (*saved_done)(Connection*) = nullptr;
-    void (*saved_free)(Connection*) = nullptr;
-    void (*saved_stage)(int, Connection*) = nullptr;
     void (*saved_self)(int, Connection*) = nullptr;
     void (*saved_dns)(Connection*, QWidget*, const std::string&) = nullptr;
     int (*saved_protect)(Connection*, const std::string&, const std::string&, const std::string&) = nullptr;
@@ -584,7 +582,7 @@ TEST_F(UserLists, ALinkResetDropsThePendingRequests)
 {
     ASSERT_EQ(ask("bob", kUhAop, 2), 1);
     ASSERT_EQ(ask("fred", kUhFingerUserHost, 5), 1);
-    irc_stage_hook(2, conn);
+    irc_link_stage.fire(2, conn);
     EXPECT_EQ(userhost_request_count(conn), 0);
     EXPECT_EQ(query_reply_state(conn)->userhost_pending, 0);
     EXPECT_EQ(fingers, std::vector<std::string>{"-"});

@@ -35,12 +35,10 @@ protected:
     {
         platform_test_app();
         saved_beep_ = beep_play_hook;
-        saved_timer_ = timer_id_in_use_hook;
         saved_message_ = message_dialog_hook;
         saved_open_ = desktop_open_hook;
         saved_dir_ = settings_dir;
         options_reset();
-        win_hooks.id_in_use = nullptr;
         win_alloc_id_set_last(0);
         timer_alloc_id_reset();
     }
@@ -48,19 +46,21 @@ protected:
     {
         options_reset();
         beep_play_hook = saved_beep_;
-        timer_id_in_use_hook = saved_timer_;
         message_dialog_hook = saved_message_;
         desktop_open_hook = saved_open_;
         settings_dir = saved_dir_;
-        win_hooks.id_in_use = nullptr;
+        win_ids_taken.drop(win_ids_listener);
+        timer_ids_taken.drop(timer_ids_listener);
         while (win_list)
             win_record_free(win_list);
         frame_timer_stop(121);
     }
 
+    int win_ids_listener = 0;
+    int timer_ids_listener = 0;
+
 private:
     void (*saved_beep_)(int) = nullptr;
-    int (*saved_timer_)(int) = nullptr;
     void (*saved_message_)(const std::string&, const std::string&) = nullptr;
     int (*saved_open_)(const std::string&) = nullptr;
     std::string saved_dir_;
@@ -79,7 +79,7 @@ TEST_F(PlatformUtilsTest, WindowNumbersSkipNumbersInUseAndWrap)
     ASSERT_EQ(two->number, 2);
     two->number = 3;
     taken_ids = {4};
-    win_hooks.id_in_use = [](int id) { return taken_ids.count(id) ? 1 : 0; };
+    win_ids_listener = win_ids_taken.add(0, [](int id) { return taken_ids.count(id) ? 1 : 0; });
 
     win_alloc_id_set_last(0);
     EXPECT_EQ(win_alloc_id(), 2);
@@ -119,16 +119,16 @@ TEST_F(PlatformUtilsTest, WindowNumbersNeverCollideWithConnectionIds)
 
 TEST_F(PlatformUtilsTest, EveryNumberTakenGivesZero)
 {
-    win_hooks.id_in_use = [](int) { return 1; };
+    win_ids_listener = win_ids_taken.add(0, [](int) { return 1; });
     EXPECT_EQ(win_alloc_id(), 0);
 }
 
 TEST_F(PlatformUtilsTest, TimerIdsStartAt200AndSkipIdsInUse)
 {
-    timer_id_in_use_hook = [](int) { return 0; };
+    taken_ids.clear();
+    timer_ids_listener = timer_ids_taken.add(0, [](int id) { return taken_ids.count(id) ? 1 : 0; });
     EXPECT_EQ(timer_alloc_id(), 200);
     taken_ids = {200, 201, 203};
-    timer_id_in_use_hook = [](int id) { return taken_ids.count(id) ? 1 : 0; };
     EXPECT_EQ(timer_alloc_id(), 202);
     taken_ids.insert(202);  // the caller now uses it
     EXPECT_EQ(timer_alloc_id(), 204);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -47,7 +48,9 @@ protected:
         settings_dir = dir;
         main_ini_path = dir + "kest.ini";
         script_engine_init();
+        app_wire_script_variables();
         events_install();
+        app_wire_script_events();
         script_register_command("say", cmd_say);
         said.clear();
         script_error_clear();

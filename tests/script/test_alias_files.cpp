@@ -1,6 +1,7 @@
 // The alias store: files listed in the main settings, the first-letter
 // index with its order of precedence, scanning, reloading, unloading, saving.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -128,6 +129,7 @@ TEST_F(AliasFilesTest, LoadAllFollowsTheSettingsList)
             ini_write("afiles", ("n" + std::to_string(i)).c_str(), c.afiles[i].c_str(), main_ini_path);
         main_settings_hooks.alias_files_load_all = nullptr;
         alias_files_install();
+        app_wire_alias_files();
         ASSERT_EQ(main_settings_hooks.alias_files_load_all(), 1);
         EXPECT_EQ(loaded_names(), c.loaded);
         EXPECT_EQ(found("greet"), c.greet);

@@ -2,6 +2,7 @@
 // false and negated), the is-operators that ask channels and lists, taking a
 // condition apart from its command, and "&&" / "||" chains.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <string>
 #include <vector>
@@ -637,6 +638,7 @@ protected:
     void SetUp() override
     {
         script_engine_init();
+        app_wire_script_variables();
         script_register_command("condmark", cond_mark);
         conn_ = conn_new(nullptr);
         ASSERT_NE(conn_, nullptr);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <string>
 #include <vector>
@@ -78,6 +79,7 @@ protected:
     void SetUp() override
     {
         script_engine_init();
+        app_wire_script_variables();
         script_register_command("say", cmd_say_test);
         script_register_command("fail", cmd_fail_test);
         script_register_command("bump", cmd_bump_test);

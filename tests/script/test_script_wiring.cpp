@@ -2,6 +2,7 @@
 // loaded, reloaded, unloaded and saved through the commands, their events,
 // aliases and groups, and the "rfiles" list in the main settings.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <stdlib.h>
 
@@ -90,9 +91,12 @@ protected:
         ASSERT_TRUE(temp.made());
         dir = temp.path();
         script_engine_init();
+        app_wire_script_variables();
         script_file_commands_register();
+        app_wire_alias_files();
         events_install();
-        script_files_wire();
+        app_wire_script_events();
+        app_wire_script_files();
         output_print = record_print;
         script_echo_line = record_echo;
         script_error_clear();

@@ -2,6 +2,7 @@
 // by the one-second tick (with a fake clock), millisecond and
 // high-resolution timers under a real event loop, and $timer.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -63,6 +64,7 @@ protected:
         saved_clock = timer_clock_ms;
         saved_local = timer_local_time;
         timers_install();
+        app_wire_script_timers();
         timer_clear_all();
         timer_clock_ms = fake_clock;
         timer_local_time = fake_local_time;
@@ -373,6 +375,7 @@ protected:
         timer_clock_ms = saved_clock;   // real time
         frame_proc_install();
         timers_install();
+        app_wire_script_timers();
     }
 
     // Runs the event loop until the predicate holds or the time runs out.

@@ -1,6 +1,7 @@
 // /set, /var, /inc, /dec, /unset and /unsetall, run through the interpreter
 // (lines) and called directly (switch parsing and errors), and $var.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@ protected:
     void SetUp() override
     {
         script_engine_init();
+        app_wire_script_variables();
         variable_commands_register();
         output_commands_register();
         var_store_free();

@@ -3,6 +3,7 @@
 // one-second tick, scopes, the "%name" rule of the evaluator, and the
 // variables file on disk.
 #include <gtest/gtest.h>
+#include "app/subsystems.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -747,6 +748,7 @@ TEST_F(VarStore, InstallHooksTheFramesTick)
 {
     TickHooks saved = tick_hooks;
     variables_install();
+    app_wire_script_variables();
     ASSERT_NE(tick_hooks.var_tick, nullptr);
     ASSERT_EQ(set("%s", "v", kVarFlagSet, 2), 1);
     tick_hooks.var_tick();

@@ -135,3 +135,17 @@ void automode_drop(Connection* conn)
 {
     if (conn) queues().erase(conn->id);
 }
+
+namespace {
+int g_freed_listener = 0;
+}  // namespace
+
+void automode_install()
+{
+    conn_freed.add_once(g_freed_listener, kFreedAutomode, automode_drop);
+}
+
+void automode_uninstall()
+{
+    conn_freed.drop(g_freed_listener);
+}

@@ -34,3 +34,7 @@ void automode_rename(const std::string& old_nick, const std::string& new_nick, C
 const std::vector<AutomodeEntry>& automode_entries(Connection* conn);
 // Frees the queue of a connection whose record goes away.
 void automode_drop(Connection* conn);
+// Listens for freed connections (their queues go with them); the uninstall
+// stops listening.
+void automode_install();
+void automode_uninstall();

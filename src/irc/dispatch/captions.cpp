@@ -33,15 +33,14 @@ void forget_window(WindowRecord* rec);
 std::unordered_map<std::uint64_t, std::string>& partners()
 {
     static std::unordered_map<std::uint64_t, std::string> m;
-    static const bool hooked = (win_on_record_free(forget_window), true);
+    static const bool hooked = (win_record_freed.add(kWinFreedCaptions, forget_window), true);
     (void)hooked;
     return m;
 }
 std::unordered_map<std::uint64_t, std::string>& captions_set()
 {
     static std::unordered_map<std::uint64_t, std::string> m;
-    static const bool hooked = (win_on_record_free(forget_window), true);
-    (void)hooked;
+    partners();  // its listener frees this map's entries too
     return m;
 }
 

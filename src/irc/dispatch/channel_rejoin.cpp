@@ -106,7 +106,7 @@ std::string take_nick(Connection* conn)
     return nick;
 }
 
-void (*previous_stage_hook)(int, Connection*) = nullptr;
+int g_stage_listener = 0;
 
 }  // namespace
 
@@ -207,7 +207,6 @@ void chan_close_waiting(const std::string& channel, Connection* conn)
 
 void chan_rejoin_stage(int stage, Connection* conn)
 {
-    if (previous_stage_hook) previous_stage_hook(stage, conn);
     if (!conn_is_live(conn)) return;
     switch (stage) {
     case 0:
@@ -227,11 +226,10 @@ void chan_rejoin_stage(int stage, Connection* conn)
 
 void irc_rejoin_install()
 {
-    if (irc_stage_hook != chan_rejoin_stage) {
-        previous_stage_hook = irc_stage_hook;
-        irc_stage_hook = chan_rejoin_stage;
-    }
-    logon_channels_to_rejoin = chan_channels_to_rejoin;
-    logon_close_other_network_windows = chan_close_other_network_windows;
-    logon_channel_rejoining = chan_rejoin_starting;
+    irc_link_stage.add_once(g_stage_listener, kStageChannelRejoin, chan_rejoin_stage);
+}
+
+void irc_rejoin_uninstall()
+{
+    irc_link_stage.drop(g_stage_listener);
 }

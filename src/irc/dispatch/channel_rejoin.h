@@ -63,3 +63,5 @@ extern void (*chan_rejoin_show)(QWidget* hwnd, std::uint32_t colour, const std::
 // Sets the link's stage hook (after any hook already set, which still
 // runs first) and the logon sequence's channel seams. Safe to call again.
 void irc_rejoin_install();
+// Removes what irc_rejoin_install added.
+void irc_rejoin_uninstall();

@@ -39,7 +39,6 @@ int default_fire_raw(IrcMessage& msg, const std::string& word)
     return event_fire(msg.connection, nullptr, &msg, msg.out_text, 2, 0, nullptr, nullptr);
 }
 
-const EventLine* line_of_message(const IrcMessage* msg) { return msg ? &msg->line : nullptr; }
 
 // Fills the fields events read from the words.
 void fill_event_line(IrcMessage& msg)
@@ -344,6 +343,11 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
 void irc_message_set_word(IrcMessage& msg, int index, const std::string& text) { set_word(msg, index, text); }
 void irc_message_cut_words(IrcMessage& msg, int count) { cut_words(msg, count); }
 
+const EventLine* irc_event_line_of_message(const IrcMessage* msg)
+{
+    return msg ? &msg->line : nullptr;
+}
+
 void irc_protocol_forget(Connection* conn)
 {
     irc_notes_forget(conn);
@@ -352,15 +356,21 @@ void irc_protocol_forget(Connection* conn)
     query_reply_state_forget(conn);
 }
 
+namespace {
+int g_created_listener = 0;
+int g_freed_listener = 0;
+}  // namespace
+
 void irc_dispatch_install()
 {
-    event_line_of_message = line_of_message;
-    conn_hooks.conn_set_isupport_defaults = conn_set_isupport_defaults;
-    conn_hooks.conn_auto_join = conn_auto_join;
-    conn_hooks.conn_age_request_lists = conn_age_request_lists;
-    conn_hooks.conn_age_reply_list = conn_age_reply_list;
-    conn_hooks.protocol_forget = irc_protocol_forget;
-    open_hooks.conn_take_pending_join_flags = conn_take_pending_join_flags;
-    irc_outgoing_note = irc_note_outgoing;
+    conn_created.add_once(g_created_listener, kCreatedIsupport, conn_set_isupport_defaults);
+    conn_freed.add_once(g_freed_listener, kFreedProtocol, irc_protocol_forget);
     numerics_install();
+}
+
+void irc_dispatch_uninstall()
+{
+    conn_created.drop(g_created_listener);
+    conn_freed.drop(g_freed_listener);
+    numerics_uninstall();
 }

@@ -104,7 +104,11 @@ int irc_timeout_value();
 
 // Forgets the protocol state and notes of a connection whose record is freed.
 void irc_protocol_forget(Connection* conn);
+// The script event line a parsed message carries (null for none).
+const EventLine* irc_event_line_of_message(const IrcMessage* msg);
 
 // Sets the frame handlers and hooks of the dispatcher, the numerics and the
 // logon sequence.
 void irc_dispatch_install();
+// Removes the listeners irc_dispatch_install added.
+void irc_dispatch_uninstall();

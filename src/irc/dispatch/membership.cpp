@@ -53,7 +53,7 @@ void forget_state(WindowRecord* rec);
 std::unordered_map<std::uint64_t, ChannelMembership>& states()
 {
     static std::unordered_map<std::uint64_t, ChannelMembership> m;
-    static const bool hooked = (win_on_record_free(forget_state), true);
+    static const bool hooked = (win_record_freed.add(kWinFreedMembership, forget_state), true);
     (void)hooked;
     return m;
 }
@@ -535,20 +535,20 @@ void membership_note_sender(Connection* conn, const std::string& nick, const std
     ial_update(&nick, &address, 0, conn);
 }
 
+namespace {
+int g_created_listener = 0;
+int g_freed_listener = 0;
+}  // namespace
+
 void irc_membership_install()
 {
-    irc_on_join = membership_on_join;
-    irc_on_part = membership_on_part;
-    irc_on_kick = membership_on_kick;
-    irc_on_quit = membership_on_quit;
-    irc_on_nick = membership_on_nick;
-    irc_on_kill = membership_on_kill;
-    membership_automode_forget = automode_forget;
-    membership_automode_rename = automode_rename;
-    conn_hooks.ial_init = ial_init;
-    conn_hooks.ial_clear = hook_ial_clear;
-    conn_hooks.conn_update_status_title = conn_update_status_title;
-    open_hooks.ial_drop_channel = ial_drop_channel;
-    irc_ial_update_hook = membership_note_sender;
+    conn_created.add_once(g_created_listener, kCreatedAddressList, ial_init);
+    conn_freed.add_once(g_freed_listener, kFreedAddressList, hook_ial_clear);
     ial_identifiers_register();
+}
+
+void irc_membership_uninstall()
+{
+    conn_created.drop(g_created_listener);
+    conn_freed.drop(g_freed_listener);
 }

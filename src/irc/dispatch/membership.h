@@ -77,3 +77,5 @@ extern void (*membership_save_identity)(Connection* conn);
 void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address);
 
 void irc_membership_install();
+// Removes the listeners irc_membership_install added.
+void irc_membership_uninstall();

@@ -34,7 +34,7 @@ void forget_limit(WindowRecord* rec);
 std::unordered_map<int, int>& limits()
 {
     static std::unordered_map<int, int> m;
-    static const bool hooked = (win_on_record_free(forget_limit), true);
+    static const bool hooked = (win_record_freed.add(kWinFreedModes, forget_limit), true);
     (void)hooked;
     return m;
 }
@@ -302,7 +302,5 @@ void irc_on_mode_message(IrcMessage& msg)
 
 void irc_messages_install()
 {
-    irc_on_privmsg = irc_on_privmsg_message;
-    irc_on_notice = irc_on_notice_message;
-    irc_on_mode = irc_on_mode_message;
+
 }

@@ -66,7 +66,7 @@ WindowRecord* asking_record(QWidget* window, Connection* conn)
 QWidget* default_note_window(Connection* conn)
 {
     if (!conn_is_live(conn)) return nullptr;
-    QWidget* active = conn_hooks.active_window ? conn_hooks.active_window() : win_active.get();
+    QWidget* active = win_active.get();
     if (active) {
         WindowRecord* rec = win_record_of(active);
         if (rec && rec->conn == conn) return active;

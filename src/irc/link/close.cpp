@@ -11,6 +11,7 @@
 #include "irc/link/connect.h"
 #include "irc/numerics/isupport.h"
 #include "irc/link/send_queue.h"
+#include "irc/lists/address_list.h"
 #include "irc/numerics/replies.h"
 #include "platform/app_messages.h"
 #include "platform/host_lookup.h"
@@ -70,7 +71,7 @@ void clear_link_io(Connection* conn)
 
 void (*irc_disconnect_notice)(Connection*) = nullptr;
 void (*irc_proxy_close)(Connection*) = nullptr;
-void (*irc_stage_hook)(int, Connection*) = nullptr;
+Signal<void(int, Connection*)> irc_link_stage;
 int (*irc_events_on)() = default_events_on;
 
 void conn_reset_stage(int stage, Connection* conn)
@@ -109,8 +110,7 @@ void conn_reset_stage(int stage, Connection* conn)
         conn->nick_index = 0;
         conn->registered = 0;
         st.ssl_state = 0;
-        if (conn_hooks.ial_clear)
-            conn_hooks.ial_clear(conn);
+        ial_clear(0, conn);
         break;
     case 1:
         conn->connected = 1;
@@ -151,8 +151,7 @@ void conn_reset_stage(int stage, Connection* conn)
     default:
         return;
     }
-    if (irc_stage_hook)
-        irc_stage_hook(stage, conn);
+    irc_link_stage.fire(stage, conn);
     refresh(conn);
     if (stage == 2 && conn_is_live(conn) && conn->link_word3 != kFailNone)
         post_app_message(WM_APP_DIALOG_REQUEST, static_cast<uintptr_t>(conn->link_word3), 0);

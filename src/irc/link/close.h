@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/signal.h"
+
 struct Connection;
 
 // flags: 1 clear pending changes and the retry state, 2 clear the /server
@@ -31,8 +33,14 @@ void conn_fail_attempt(Connection* conn, int failure_code, const std::string& re
 extern void (*irc_disconnect_notice)(Connection* conn);
 // Closes every proxy negotiation of a connection. Default: nothing.
 extern void (*irc_proxy_close)(Connection* conn);
-// Stage steps of other parts (channel windows, ident, numerics, address
-// list, capabilities, notify). Default: nothing.
-extern void (*irc_stage_hook)(int stage, Connection* conn);
+// A link stage (0 an attempt starts, 2 set up, 3 closing) reaches the other
+// parts in this order, lowest first.
+enum LinkStageOrder {
+    kStageChannelRejoin = 10,
+    kStageFlood = 20,
+    kStageUserLists = 30,
+    kStageNotify = 40,
+};
+extern Signal<void(int stage, Connection* conn)> irc_link_stage;
 // Whether "on" events are enabled. Default: the /remote switch.
 extern int (*irc_events_on)();

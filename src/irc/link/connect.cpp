@@ -697,17 +697,12 @@ void irc_send_quit(Connection* conn)
 
 void irc_link_install()
 {
-    irc_send_line = irc_send_line_impl;
     frame_set_handler(WM_APP_LOCAL_HOST_RESOLVED, conn_on_local_host);
     frame_set_handler(WM_APP_SERVER_RESOLVED, conn_on_server_resolved);
     frame_set_handler(WM_APP_SERVER_CONNECTED, irc_logon);
     frame_set_handler(WM_APP_SERVER_SOCKET, irc_read_loop);
     frame_set_handler(WM_APP_SEND_QUEUE, irc_on_send_queue_message);
     frame_set_handler(WM_APP_CONNECTION_REQUEST, conn_on_connectfail_message);
-    conn_hooks.conn_close = [](const std::string& text, Connection* conn) { conn_close(text, conn); };
-    conn_hooks.irc_send_quit = irc_send_quit;
-    conn_hooks.conn_fail_message = conn_fail_message;
-    conn_hooks.conn_schedule_retry = [](Connection* conn) { conn_schedule_retry(conn); };
     server_commands_register();
 }
 

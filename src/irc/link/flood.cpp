@@ -36,7 +36,8 @@ std::map<int, FloodState>& states()
 // Program-wide serial of queue nodes.
 int g_node_serial = 0;
 
-void (*g_previous_stage_hook)(int, Connection*) = nullptr;
+int g_stage_listener = 0;
+int g_freed_listener = 0;
 
 bool starts_with_command(const std::string& text, std::size_t from, std::string_view word)
 {
@@ -110,8 +111,6 @@ void post_continue(Connection* conn)
 // or closes.
 void flood_stage(int stage, Connection* conn)
 {
-    if (g_previous_stage_hook)
-        g_previous_stage_hook(stage, conn);
     if ((stage == 0 || stage == 2) && conn_is_live(conn))
         flood_clear(conn, 1);
 }
@@ -405,13 +404,13 @@ void flood_forget(Connection* conn)
 
 void irc_flood_install()
 {
-    irc_flood_gate = flood_gate;
-    flood_is_check_reply = flood_check_reply;
-    conn_hooks.flood_release = flood_release;
-    conn_hooks.flood_tick = flood_tick;
-    if (irc_stage_hook != flood_stage) {
-        g_previous_stage_hook = irc_stage_hook;
-        irc_stage_hook = flood_stage;
-    }
+    irc_link_stage.add_once(g_stage_listener, kStageFlood, flood_stage);
+    conn_freed.add_once(g_freed_listener, kFreedFlood, flood_forget);
     flood_commands_register();
+}
+
+void irc_flood_uninstall()
+{
+    irc_link_stage.drop(g_stage_listener);
+    conn_freed.drop(g_freed_listener);
 }

@@ -68,6 +68,8 @@ void flood_forget(Connection* conn);
 // Sets the send path's gate, the PONG check, the connection tick hooks, the
 // link-reset step and the /flood command.
 void irc_flood_install();
+// Removes what irc_flood_install added.
+void irc_flood_uninstall();
 
 // Seams.
 // The sender of the server line being handled on the connection: 1 with its

@@ -14,7 +14,7 @@
 #include "irc/numerics/isupport.h"
 
 int ial_default_on = 1;
-int (*ial_changed_hook)(const std::string*, Connection*) = nullptr;
+Signal<int(const std::string*, Connection*)> ial_changed;
 
 namespace {
 
@@ -117,7 +117,7 @@ IalEntry* insert(IalStore& st, const std::string& text, bool has_note, const std
 
 void notify(const std::string* nick, Connection* conn)
 {
-    if (ial_changed_hook) ial_changed_hook(nick, conn);
+    ial_changed.fire(nick, conn);
 }
 
 }  // namespace
@@ -234,7 +234,7 @@ int ial_update(const std::string* nick, const std::string* address, int rename, 
     ial_find(*nick + "!", *address, rename ? kIalRename : kIalAdd, &changed, conn);
     if (!changed) return 0;
     const std::string& who = rename ? *address : *nick;
-    return ial_changed_hook ? ial_changed_hook(&who, conn) : 0;
+    return ial_changed.fire(&who, conn) ? 1 : 0;
 }
 
 int ial_shares_channel(const std::string& nick, Connection* conn, WindowRecord* skip)

@@ -5,6 +5,8 @@
 // first-letter lists keep the arrival order for walks ($ial with a count).
 #pragma once
 
+#include "core/signal.h"
+
 #include <string>
 
 struct Connection;
@@ -81,6 +83,9 @@ void ial_set_channel_state(const WindowRecord* rec, int state);
 int ial_query(const std::string& mask, const std::string& channel, int n,
               const std::string& property, int kind, std::string& out, Connection* conn);
 
-// Called after a change (nick, or null for any): recolour and the notify
-// list. Absent: nothing, 0.
-extern int (*ial_changed_hook)(const std::string* nick, Connection* conn);
+// Emitted after a change (nick, or null for any): the notify list looks
+// again. Gives 1 when a listener did something.
+enum IalChangedOrder {
+    kIalChangedNotify = 10,
+};
+extern Signal<int(const std::string* nick, Connection* conn)> ial_changed;

@@ -161,16 +161,16 @@ bool timed_matches(const StringNode* node, const std::string& channel, const std
     return text_equal_nocase(c, channel) && text_equal_nocase(m, mask);
 }
 
-void on_list_mode(WindowRecord* rec, char letter, int adding, const std::string& mask, const std::string& setter,
-                  const std::string& address)
+}  // namespace
+
+void chan_list_on_mode(WindowRecord* rec, char letter, int adding, const std::string& mask,
+                       const std::string& setter, const std::string& address)
 {
     const int index = letter == 'b' ? kChanListBans : letter == 'e' ? kChanListExcepts : letter == 'I' ? kChanListInvites : -1;
     if (index < 0 || !rec || !win_is_record(rec)) return;
     chan_list_set(rec, setter, address, mask, adding, index);
     if (!adding && letter == 'b' && conn_is_live(rec->conn)) chan_timed_ban_remove(rec->name, mask, rec->conn);
 }
-
-}  // namespace
 
 // ---- Channel lists ----
 
@@ -477,9 +477,17 @@ void chan_timed_ban_tick(Connection* conn)
 
 // ---- Install ----
 
+namespace {
+int g_freed_listener = 0;
+}  // namespace
+
 void irc_ban_lists_install()
 {
-    chan_list_mode_hook = on_list_mode;
-    conn_hooks.chan_timed_ban_tick = chan_timed_ban_tick;
+    conn_freed.add_once(g_freed_listener, kFreedListScan, chan_list_scan_forget);
     ban_list_identifiers_register();
+}
+
+void irc_ban_lists_uninstall()
+{
+    conn_freed.drop(g_freed_listener);
 }

@@ -123,4 +123,11 @@ int chan_list_entry_part(const StringNode* entry, std::string& result, int part)
 
 // Sets the seams of the MODE handler and the connection tick, and registers
 // $ibl, $banlist, $iel and $iil.
+// A list mode (+b, +e, +I or their removal) seen in a channel: the list
+// follows it. Wired as the mode handler's list hook.
+void chan_list_on_mode(WindowRecord* rec, char letter, int adding, const std::string& mask,
+                       const std::string& setter, const std::string& address);
+
 void irc_ban_lists_install();
+// Removes the listeners irc_ban_lists_install added.
+void irc_ban_lists_uninstall();

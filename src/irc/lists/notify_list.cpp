@@ -403,7 +403,7 @@ QWidget* status_of(Connection* conn)
 // The active window when it is a channel or query of the connection.
 QWidget* active_chat_window(Connection* conn)
 {
-    QWidget* active = conn_hooks.active_window ? conn_hooks.active_window() : win_active.get();
+    QWidget* active = win_active.get();
     WindowRecord* rec = active ? win_record_of(active) : nullptr;
     if (!rec || rec->conn != conn) return nullptr;
     if (rec->type == kWinChannel || (rec->type == kWinQuery && rec->subtype == 1)) return active;
@@ -1291,56 +1291,31 @@ std::string notify_announcement(const NotifyEntry* e, int online)
 
 namespace {
 
-void (*previous_stage)(int, Connection*) = nullptr;
-int (*previous_ial_changed)(const std::string*, Connection*) = nullptr;
-int (*previous_id_in_use)(int) = nullptr;
-
-// The sender of an ordinary line from a user counts as seen on line.
-void sender_seen(IrcMessage& msg, int needed_word)
-{
-    if (!msg.has_address || !irc_has_word(msg, needed_word)) return;
-    notify_nick_seen(irc_word(msg, 0), msg.address, 0, 1, 1, 0, msg.connection);
-}
+int g_stage_listener = 0;
+int g_ial_listener = 0;
+int g_ids_listener = 0;
+int g_freed_listener = 0;
 
 
-// JOIN, PART, KICK, NICK, QUIT and KILL: seen (1) or gone (0).
-void membership_seen(const std::string& nick, int seen, Connection* conn)
-{
-    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, seen ? 1 : 0, 0, conn);
-}
 
-// A WHOIS reply shows the nick on IRC (no second WHOIS for it); "no such
-// nick" shows it gone.
-void query_seen(const std::string& nick, int seen, Connection* conn)
-{
-    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, 0, 0, conn);
-}
+
 
 // A link attempt starts: the list starts over, waiting for its first answer.
 void link_stage(int stage, Connection* conn)
 {
-    if (previous_stage) previous_stage(stage, conn);
     if (stage == 0 && conn_is_live(conn)) notify_conn_stage(1, conn);
 }
 
-int ial_changed(const std::string* nick, Connection* conn)
+int addresses_changed(const std::string* nick, Connection* conn)
 {
-    int r = previous_ial_changed ? previous_ial_changed(nick, conn) : 0;
-    if (conn_is_live(conn) && notify_ial_changed(nick, conn)) r = 1;
-    return r;
+    return conn_is_live(conn) && notify_ial_changed(nick, conn) ? 1 : 0;
 }
 
 int id_in_use(int id)
 {
-    if (previous_id_in_use && previous_id_in_use(id)) return 1;
     return notify_find_by_id(id, nullptr) ? 1 : 0;
 }
 
-// The per-connection tick's plain poll: only once logon is over.
-void tick_poll(Connection* conn)
-{
-    if (conn_is_live(conn) && irc_state(conn)->logon_pending == 0) notify_poll(0, conn);
-}
 
 // The record is freed: its list and state go.
 void forget_conn(Connection* conn)
@@ -1355,38 +1330,53 @@ void forget_conn(Connection* conn)
     strlist_free(&conn->notify_list);
 }
 
-int has_notify(const std::string& nick, Connection* conn)
+
+}  // namespace
+
+// The sender of an ordinary line from a user counts as seen on line.
+void notify_sender_seen(IrcMessage& msg, int needed_word)
+{
+    if (!msg.has_address || !irc_has_word(msg, needed_word)) return;
+    notify_nick_seen(irc_word(msg, 0), msg.address, 0, 1, 1, 0, msg.connection);
+}
+
+// JOIN, PART, KICK, NICK, QUIT and KILL: seen (1) or gone (0).
+void notify_membership_seen(const std::string& nick, int seen, Connection* conn)
+{
+    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, seen ? 1 : 0, 0, conn);
+}
+
+// A WHOIS reply shows the nick on IRC (no second WHOIS for it); "no such
+// nick" shows it gone.
+void notify_query_seen(const std::string& nick, int seen, Connection* conn)
+{
+    notify_nick_seen(nick, std::string(), 0, seen ? 1 : 0, 0, 0, conn);
+}
+
+// The per-connection tick's plain poll: only once logon is over.
+void notify_tick_poll(Connection* conn)
+{
+    if (conn_is_live(conn) && irc_state(conn)->logon_pending == 0) notify_poll(0, conn);
+}
+
+int notify_has_nick(const std::string& nick, Connection* conn)
 {
     return notify_find(nick, 1, conn) ? 1 : 0;
 }
 
-}  // namespace
-
 void irc_notify_install()
 {
-    conn_hooks.notify_load = notify_load;
-    conn_hooks.notify_free_all = forget_conn;
-    conn_hooks.notify_window_refresh = notify_window_refresh;
-    conn_hooks.notify_conn_stage = notify_conn_stage;
-    conn_hooks.notify_poll = tick_poll;
-    main_settings_hooks.notify_load = notify_load;
-    main_settings_hooks.notify_options_load = notify_opts_load;
-    startup_hooks.notify_save = [] { notify_save(nullptr); };
-    membership_notify_seen = membership_seen;
-    query_notify_seen = query_seen;
-    cond_notify_has = has_notify;
-    if (irc_stage_hook != link_stage) {
-        previous_stage = irc_stage_hook;
-        irc_stage_hook = link_stage;
-    }
-    if (ial_changed_hook != ial_changed) {
-        previous_ial_changed = ial_changed_hook;
-        ial_changed_hook = ial_changed;
-    }
-    if (win_hooks.id_in_use != id_in_use) {
-        previous_id_in_use = win_hooks.id_in_use;
-        win_hooks.id_in_use = id_in_use;
-    }
-    irc_sender_seen_hook = sender_seen;
+    conn_freed.add_once(g_freed_listener, kFreedNotify, forget_conn);
+    irc_link_stage.add_once(g_stage_listener, kStageNotify, link_stage);
+    ial_changed.add_once(g_ial_listener, kIalChangedNotify, addresses_changed);
+    win_ids_taken.add_once(g_ids_listener, kIdsTakenNotify, id_in_use);
     notify_commands_register();
+}
+
+void irc_notify_uninstall()
+{
+    irc_link_stage.drop(g_stage_listener);
+    ial_changed.drop(g_ial_listener);
+    win_ids_taken.drop(g_ids_listener);
+    conn_freed.drop(g_freed_listener);
 }

@@ -173,4 +173,15 @@ extern void (*notify_beep)();
 
 // Fills the seams of the connections, settings, dispatcher and conditions
 // with the notify list and registers /notify.
+// Handlers the program wires: a sender of an ordinary line seen, a nick
+// seen (1) or gone (0) by membership or by a query reply, the
+// per-connection tick's poll, and whether a nick is on the list.
+void notify_sender_seen(IrcMessage& msg, int needed_word);
+void notify_membership_seen(const std::string& nick, int seen, Connection* conn);
+void notify_query_seen(const std::string& nick, int seen, Connection* conn);
+void notify_tick_poll(Connection* conn);
+int notify_has_nick(const std::string& nick, Connection* conn);
+
 void irc_notify_install();
+// Removes the listeners irc_notify_install added.
+void irc_notify_uninstall();

@@ -447,46 +447,50 @@ void conn_free_hook(Connection* conn)
     free_all(conn, false);
 }
 
-void (*previous_stage_hook)(int, Connection*) = nullptr;
+int g_stage_listener = 0;
+int g_freed_listener = 0;
 
 void stage_hook(int stage, Connection* conn)
 {
-    if (previous_stage_hook) previous_stage_hook(stage, conn);
     if ((stage == 0 || stage == 2) && conn_is_live(conn)) free_all(conn, true);
 }
 
-int offer_hook(const std::string& item, Connection* conn)
+}  // namespace
+
+// ---- Handlers the program wires ----
+
+int userlist_userhost_offer(const std::string& item, Connection* conn)
 {
     return irc_userhost_reply(item, conn);
 }
 
-int done_hook(Connection* conn)
+int userlist_userhost_done(Connection* conn)
 {
     return irc_userhost_fail_all(conn) > 0 ? 1 : 0;
 }
 
 
-void self_request(int echo, Connection* conn)
+void userlist_request_self(int echo, Connection* conn)
 {
     if (!conn_is_live(conn)) return;
     irc_userhost_request_on(conn, conn_own_nick(conn), std::string(), std::string(), std::string(), 5, 0,
                             status_of(conn), 0, kUhLocalInfo, 0, echo);
 }
 
-void dns_request(Connection* conn, QWidget* window, const std::string& nick)
+void userlist_dns_request(Connection* conn, QWidget* window, const std::string& nick)
 {
     if (!irc_userhost_request_on(conn, nick, std::string(), std::string(), std::string(), 5, 0, window, 0, kUhDns, 0,
                                  1))
         dns_lookup_request(window, nick, nick, 1, kDnsNickNotFound);
 }
 
-int protect_hook(Connection* conn, const std::string& nick, const std::string& address, const std::string& channel)
+int userlist_protects_sender(Connection* conn, const std::string& nick, const std::string& address, const std::string& channel)
 {
     if (!opt(OPT_PROTECT_ENABLED)) return 0;
     return userlist_protect_match_address(nick, address, &channel, nullptr, conn) != nullptr;
 }
 
-int condition_hook(int list, const std::string& address, const std::string* channel, Connection* conn)
+int userlist_condition_match(int list, const std::string& address, const std::string* channel, Connection* conn)
 {
     if (channel && !win_find_channel(*channel, conn)) return 0;
     switch (list) {
@@ -500,6 +504,8 @@ int condition_hook(int list, const std::string& address, const std::string* chan
     default: return 0;
     }
 }
+
+namespace {
 
 // ---- Users file ----
 
@@ -742,7 +748,7 @@ int irc_userhost_request_on(Connection* conn, const std::string& nick, const std
     r->purpose = purpose;
     own_records().insert(r);
     // The records are freed here, never by the connection's plain delete.
-    if (!conn_hooks.userhost_free_all) conn_hooks.userhost_free_all = conn_free_hook;
+    conn_freed.add_once(g_freed_listener, kFreedUserhosts, conn_free_hook);
     *tail = r;
     ++query_reply_state(conn)->userhost_pending;
     irc_send_line("USERHOST " + nick + "\n", tag, conn);
@@ -986,16 +992,13 @@ int users_remove(const std::string& address_in, const std::string& levels, QWidg
 
 void irc_user_lists_install()
 {
-    query_userhost_offer = offer_hook;
-    query_userhost_done = done_hook;
-    conn_hooks.userhost_free_all = conn_free_hook;
-    if (irc_stage_hook != stage_hook) {
-        previous_stage_hook = irc_stage_hook;
-        irc_stage_hook = stage_hook;
-    }
-    irc_userhost_request_self = self_request;
-    dns_userhost_request = dns_request;
-    irc_protect_match_hook = protect_hook;
-    cond_userlist_match = condition_hook;
+    conn_freed.add_once(g_freed_listener, kFreedUserhosts, conn_free_hook);
+    irc_link_stage.add_once(g_stage_listener, kStageUserLists, stage_hook);
     list_commands_register();
+}
+
+void irc_user_lists_uninstall()
+{
+    conn_freed.drop(g_freed_listener);
+    irc_link_stage.drop(g_stage_listener);
 }

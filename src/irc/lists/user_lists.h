@@ -187,4 +187,19 @@ extern void (*userhost_finger)(QWidget* window, const std::string* target, Conne
 
 // Fills the seams of the numerics, the link, /dns, the mode handler and the
 // conditions, chains the link-stage hook and registers the list commands.
+// Handlers the program wires: a USERHOST reply item offered to the
+// requests (1 when one took it), the requests failed at the end of the
+// replies, our own address and a nick's address asked for, the protect
+// list's match for a sender, and the list conditions (0 aop, 1 avoice,
+// 2 protect) of scripts.
+int userlist_userhost_offer(const std::string& item, Connection* conn);
+int userlist_userhost_done(Connection* conn);
+void userlist_request_self(int echo, Connection* conn);
+void userlist_dns_request(Connection* conn, QWidget* window, const std::string& nick);
+int userlist_protects_sender(Connection* conn, const std::string& nick, const std::string& address,
+                             const std::string& channel);
+int userlist_condition_match(int list, const std::string& address, const std::string* channel, Connection* conn);
+
 void irc_user_lists_install();
+// Removes what irc_user_lists_install added.
+void irc_user_lists_uninstall();

@@ -18,6 +18,7 @@
 #include "irc/lists/notify_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
+#include "irc/numerics/replies.h"
 #include "platform/app_messages.h"
 #include "script/stores/timers.h"
 
@@ -464,7 +465,17 @@ void irc_on_numeric(IrcMessage& msg)
     }
 }
 
+namespace {
+int g_freed_listener = 0;
+}  // namespace
+
 void numerics_install()
 {
     frame_set_handler(WM_APP_LOGON_SEQUENCE, on_logon_message);
+    conn_freed.add_once(g_freed_listener, kFreedReplies, reply_state_forget);
+}
+
+void numerics_uninstall()
+{
+    conn_freed.drop(g_freed_listener);
 }

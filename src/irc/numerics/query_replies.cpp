@@ -564,5 +564,5 @@ int irc_on_query_reply(IrcMessage& msg)
 
 void query_replies_install()
 {
-    caption_is_away = query_is_away;
+
 }

@@ -1094,19 +1094,12 @@ int event_fire(Connection* conn, QWidget* window, const IrcMessage* message,
     return result;
 }
 
-namespace {
-
-ScriptFile* file_of_line(const StringNode* line)
+ScriptFile* event_script_of_line(const StringNode* line)
 {
     return line ? reinterpret_cast<ScriptFile*>(line->extra[kLineScript]) : nullptr;
 }
 
-} // namespace
-
 void events_install()
 {
-    script_event_ident_value = event_ident_seam;
-    script_file_is_live = remote_script_file_is_live;
-    script_file_of_line = file_of_line;
-    main_settings_hooks.remote_files_load_all = remote_files_load_all;
+
 }

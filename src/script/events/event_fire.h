@@ -129,4 +129,6 @@ extern std::string (*event_own_nick)(Connection* conn);
 extern int (*event_regex_match)(std::string_view pattern, std::string_view text);
 
 // Installs the event engine's commands, identifiers and hooks.
+// The script a line of an event belongs to (null for none).
+ScriptFile* event_script_of_line(const StringNode* line);
 void events_install();

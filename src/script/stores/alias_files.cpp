@@ -585,5 +585,5 @@ int alias_files_load_all()
 
 void alias_files_install()
 {
-    main_settings_hooks.alias_files_load_all = alias_files_load_all;
+
 }

@@ -223,7 +223,7 @@ void on_frame_timer(int id)
     timer_other_frame_timer(id);
 }
 
-int (*g_prev_id_in_use)(int) = nullptr;
+int g_ids_listener = 0;
 
 int id_in_use(int id)
 {
@@ -232,13 +232,9 @@ int id_in_use(int id)
     for (Timer* t = g_timers; t; t = t->next)
         if (t->window_timer_id == id)
             return 1;
-    return g_prev_id_in_use ? g_prev_id_in_use(id) : 0;
+    return 0;
 }
 
-void conn_timer_hook(int mode, Connection* conn, Connection* other)
-{
-    timer_remove_matching(mode, conn, other);
-}
 
 } // namespace
 
@@ -602,15 +598,15 @@ int signal_pending_count() { return static_cast<int>(g_signals.size()); }
 
 void timers_install()
 {
-    tick_hooks.timer_tick_seconds = timer_tick_seconds;
     frame_set_handler(WM_APP_HIRES_TIMERS, timer_mm_dispatch);
     frame_set_handler(WM_APP_SIGNALS, signal_dispatch);
     frame_set_timer_handler(FRAME_TIMER_OTHER, on_frame_timer);
-    if (timer_id_in_use_hook != id_in_use) {
-        g_prev_id_in_use = timer_id_in_use_hook;
-        timer_id_in_use_hook = id_in_use;
-    }
-    conn_hooks.timer_remove_matching = conn_timer_hook;
+    timer_ids_taken.add_once(g_ids_listener, kTimerIdsScriptTimers, id_in_use);
     timer_commands_register();
     timer_identifiers_register();
+}
+
+void timers_uninstall()
+{
+    timer_ids_taken.drop(g_ids_listener);
 }

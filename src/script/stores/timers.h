@@ -143,3 +143,5 @@ extern void (*timer_other_frame_timer)(int id);
 // timer-id check, the connection hooks, and the /timer and /signal commands
 // and $timer, $ctimer and $ltimer.
 void timers_install();
+// Removes the listeners timers_install added.
+void timers_uninstall();

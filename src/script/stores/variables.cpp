@@ -331,18 +331,6 @@ void free_file()
     }
 }
 
-// ---- Interpreter hook-up ----
-
-int hook_var_find(std::string_view name, std::string* value, StringNode** locals)
-{
-    return var_find(name, value, locals ? *locals : nullptr) ? 1 : 0;
-}
-
-void hook_scope_end(QWidget* window, int scope)
-{
-    var_scope_end(window, scope);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -1045,12 +1033,7 @@ int var_store_exit()
 
 void variables_install()
 {
-    tick_hooks.var_tick = var_tick_second;
     ident_register_family("id_var", id_var);
-    script_var_find = hook_var_find;
-    script_var_keep_name = var_keep_name;
-    script_var_next_scope = var_next_scope;
-    script_var_scope_end = hook_scope_end;
     if (!var_file)
         var_file_new("vars.ini");
 }
