@@ -402,6 +402,7 @@ void app_wire_text_area()
     scid_print = text_area_info_line;
     conn_hooks.print_info = text_area_info_line;
     open_hooks.print_info = text_area_info_line;
+    var_hooks.echo = text_area_info_line;
 }
 
 // The script file commands and the alias index joined to the remote script
@@ -716,6 +717,10 @@ void app_install_subsystems()
     open_hooks.close_event = fire_close;
     editbox_input_event_hook = fire_input;
     tabcomp_event_hook = fire_tabcomp;
+    // Tab on "$name" or "%name" completes to the evaluated value.
+    tabcomp_eval_hook = [](QWidget* window, std::string& text, Connection* conn) {
+        return ident_eval_text(window, &text, nullptr, nullptr, 0, -1, -1, nullptr, conn) ? 1 : 0;
+    };
     input_key_event_hook = fire_key;
     app_wire_irc_notify();
 

@@ -26,7 +26,6 @@ std::string editbox_last_line;
 
 int (*editbox_exec_line_hook)(QWidget*, const std::string&, int, Connection*) = editbox_exec_default;
 int (*editbox_say_hook)(QWidget*, const std::string&, Connection*) = editbox_say_default;
-void (*editbox_echo_hook)(QWidget*, const std::string&, Connection*) = nullptr;
 int (*editbox_input_event_hook)(Connection*, QWidget*, const std::string&) = nullptr;
 int (*editbox_locked_hook)() = nullptr;
 
@@ -334,8 +333,6 @@ int editbox_say_default(QWidget* window, const std::string& text, Connection* co
         line.resize(kLongText);
     line += "\n";
     int sent = irc_send_line ? irc_send_line(line, 0, conn) : 0;
-    if (editbox_echo_hook && win_record_of(window))
-        editbox_echo_hook(window, text, conn);
     return sent ? 1 : 0;
 }
 

@@ -93,10 +93,9 @@ extern int (*editbox_exec_line_hook)(QWidget* window, const std::string& line, i
                                      Connection* conn);
 // Says plain text to the window's target. Absent: in a channel or query
 // window of a connected connection, "PRIVMSG <name> :<text>" goes out through
-// irc_send_line and editbox_echo_hook shows it.
+// irc_send_line (the interpreter's messaging commands show it; this path
+// serves an editbox without an interpreter).
 extern int (*editbox_say_hook)(QWidget* window, const std::string& text, Connection* conn);
-// Shows the user's own line in the window after it was sent. Absent: nothing.
-extern void (*editbox_echo_hook)(QWidget* window, const std::string& text, Connection* conn);
 // Raises "INPUT" for the line; 0 means: do not run it. Absent: 1.
 extern int (*editbox_input_event_hook)(Connection* conn, QWidget* window, const std::string& line);
 // The program is locked. Absent: never.

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QScreen>
+#include <QStyledItemDelegate>
 
 #include <cctype>
 #include <cstdlib>
@@ -390,6 +391,36 @@ int font_list_item_height(const WindowRecord* rec, int line_height)
     return line_height;
 }
 
+namespace {
+
+// Rows of a list box are as high as its window's item height.
+class ItemHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const int height = option.widget ? option.widget->property("kestItemHeight").toInt() : 0;
+        if (height > 0)
+            size.setHeight(height);
+        return size;
+    }
+};
+
+}  // namespace
+
+void list_set_item_height(ListBox* list, int height)
+{
+    if (!list)
+        return;
+    if (!dynamic_cast<ItemHeightDelegate*>(list->itemDelegate()))
+        list->setItemDelegate(new ItemHeightDelegate(list));
+    list->setProperty("kestItemHeight", height);
+    // The rows are laid out again for the new height (a nick list keeps its
+    // place in the list).
+    list->doItemsLayout();
+}
+
 void font_relayout_window(WindowRecord* rec)
 {
     if (!rec)
@@ -408,9 +439,7 @@ void font_relayout_window(WindowRecord* rec)
         }
         if (ListBox* list = rec->listbox.get()) {
             list->setFont(*rec->font);
-            list->setProperty("kestItemHeight", font_list_item_height(rec, rec->line_height));
-            if (rec->type == kWinChannel && font_hooks.nicklist_relayout)
-                font_hooks.nicklist_relayout(rec);
+            list_set_item_height(list, font_list_item_height(rec, rec->line_height));
             list->update();
         }
     }

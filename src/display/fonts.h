@@ -18,6 +18,7 @@
 class QFont;
 class QFontMetrics;
 struct WindowRecord;
+class ListBox;
 struct Connection;
 
 // The font fields of a window.
@@ -99,6 +100,9 @@ int font_ensure_window(WindowRecord* rec);
 // After a font change: editboxes, list box (item height) and the window are
 // laid out again, every display line is re-wrapped, the switchbar repaints.
 void font_relayout_window(WindowRecord* rec);
+// Sets the row height of a list box (its nick list or list lines) and lays
+// its rows out again.
+void list_set_item_height(ListBox* list, int height);
 
 // The item height of a window's list box for its line height (spacing
 // rules of list windows).
@@ -152,8 +156,6 @@ struct FontHooks {
     int (*logpixelsy)() = nullptr;
     // The global list spacing option (list windows). Absent: 0.
     int (*list_spacing)() = nullptr;
-    // Re-lays out a channel's nick list after a font change. Absent: nothing.
-    void (*nicklist_relayout)(WindowRecord* rec) = nullptr;
     // Re-lays out a DCC transfer window. Absent: nothing.
     void (*dccwin_relayout)(WindowRecord* rec) = nullptr;
     // Repaints the switchbar. Absent: the window manager's hook.

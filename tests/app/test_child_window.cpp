@@ -21,6 +21,7 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/options.h"
+#include "display/fonts.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 
@@ -685,6 +686,52 @@ TEST_F(ChildWindowTest, FocusGoesToTheEditboxOrTheList)
     win_focus_input(c->hwnd.get());
     EXPECT_EQ(win_focus_input(c->hwnd.get()), 1);  // already in the editbox
     EXPECT_EQ(c->last_focus.get(), static_cast<QWidget*>(c->editbox.get()));
+}
+
+
+// After a font change the rows of a list box take the window's item height:
+// a nick list keeps the line height, a list window with double or paragraph
+// spacing grows its rows. Done twice, the height does not creep.
+TEST_F(ChildWindowTest, ListRowsTakeTheItemHeightAfterAFontChange)
+{
+    Connection* a = window_test_conn();
+    struct Case {
+        const char* name;
+        int type;
+        int spacing;
+    };
+    const Case cases[] = {
+        {"#rows", kWinChannel, 1},
+        {"URL List", kWinUrls, 1},
+        {"URL List", kWinUrls, 3},
+        {"URL List", kWinUrls, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.name << " spacing " << c.spacing);
+        WindowRecord* r = window_test_open(c.name, c.type, 0, a);
+        ASSERT_TRUE(r && r->listbox.get());
+        r->spacing = c.spacing;
+        ListBox* list = r->listbox.get();
+        list->clear();
+        for (const char* text : {"alpha", "beta", "gamma"})
+            list->addItem(QString::fromLatin1(text));
+        ASSERT_EQ(font_ensure_window(r), 1);
+        ASSERT_GT(r->line_height, 0);
+        const int expected = font_list_item_height(r, r->line_height);
+        for (int round = 0; round < 2; ++round) {
+            font_relayout_window(r);
+            window_test_pump();
+            EXPECT_EQ(list->visualItemRect(list->item(0)).height(), expected);
+            EXPECT_EQ(list->visualItemRect(list->item(2)).top() - list->visualItemRect(list->item(1)).top(),
+                      expected);
+        }
+        if (c.type == kWinChannel)
+            EXPECT_EQ(expected, r->line_height);
+        else if (c.spacing == 1)
+            EXPECT_EQ(expected, r->line_height * 2 - 1);
+        win_close(r->hwnd.get());
+        window_test_pump();
+    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "app/subsystems.h"
 #include "app/window_record.h"
 #include "commands/output_commands.h"
+#include "core/ini.h"
 #include "core/time_date.h"
 #include "display/editbox.h"
 #include "display/line_buffer.h"
@@ -301,6 +302,26 @@ TEST_F(ProtocolLines, CaptionsFollowNamesModesAndUserModes)
     // Another user's modes leave ours alone.
     feed(":srv MODE other :+i");
     EXPECT_EQ(caption(status), plain);
+}
+
+
+// Our own nick change confirmed by the server is kept in the settings, so
+// the next start uses it; another user's nick change writes nothing.
+TEST_F(ProtocolLines, OwnNickChangeIsSavedAndAnotherUsersIsNot)
+{
+    auto saved_nick = [] {
+        std::string out;
+        ini_read("kest", "nick", "", out, 4200, main_ini_path);
+        return out;
+    };
+    feed(":fred!u@h JOIN :#kest");
+    feed(":fred!u@h NICK :frank");
+    EXPECT_EQ(saved_nick(), "");
+    const std::string own = conn_own_nick(conn);
+    feed(":" + own + "!u@h NICK :renamed");
+    EXPECT_EQ(saved_nick(), "renamed");
+    feed(":renamed!u@h NICK :" + own);
+    EXPECT_EQ(saved_nick(), own);
 }
 
 } // namespace

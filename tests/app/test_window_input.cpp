@@ -322,6 +322,37 @@ TEST_F(WindowInputTest, TabCompletionRaisesTabcompAndAHaltKeepsTheBox)
     }
 }
 
+// Tab on an identifier or a variable puts its value in the box; a word
+// that evaluates to nothing stays as typed.
+TEST_F(WindowInputTest, TabOnAnIdentifierOrVariableCompletesToItsValue)
+{
+    remote_files_free_all();
+    WindowRecord* query = open("bob", kWinQuery, kQueryPrivate);
+    ASSERT_TRUE(query);
+    EditBox* box = query->editbox.get();
+    const struct {
+        const char* typed;
+        const char* after;
+    } cases[] = {
+        {"say $calc(2+3)", "say 5"},
+        {"say $me", "say kestme"},
+        {"say %tabvar", "say tabbed value"},
+        {"say $null", "say $null"},
+    };
+    script_exec_line(query->hwnd.get(), "/set %tabvar tabbed value", nullptr, 0, nullptr, nullptr,
+                     query->conn);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        box->setFocus();
+        box->setTextBytes("");
+        QTest::keyClicks(box, c.typed);
+        QTest::keyClick(box, Qt::Key_Tab);
+        window_test_pump();
+        EXPECT_EQ(box->textBytes(), c.after);
+    }
+    script_exec_line(query->hwnd.get(), "/unset %tabvar", nullptr, 0, nullptr, nullptr, query->conn);
+}
+
 // ---- KEYDOWN and KEYUP ----
 
 TEST_F(WindowInputTest, KeysInACustomWindowRaiseKeydownAndKeyupForThatWindowOnly)

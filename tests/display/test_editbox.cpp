@@ -89,7 +89,6 @@ void input_test_reset()
 
     editbox_exec_line_hook = editbox_exec_default;
     editbox_say_hook = editbox_say_default;
-    editbox_echo_hook = nullptr;
     editbox_input_event_hook = nullptr;
     editbox_locked_hook = nullptr;
     editbox_last_line.clear();
@@ -262,12 +261,6 @@ TEST_F(EditboxTest, WithoutInterpreterPlainTextIsSaidAndCommandsAreDropped)
 {
     editbox_exec_line_hook = editbox_exec_default;
     irc_send_line = fake_send;
-    std::vector<std::string> echoed;
-    static std::vector<std::string>* echo_sink = nullptr;
-    echo_sink = &echoed;
-    editbox_echo_hook = [](QWidget*, const std::string& text, Connection*) {
-        echo_sink->push_back(text);
-    };
     conn->connected = 1;
     conn->socket = 1000;  // stands for an open link; never used
     type_and_submit(channel, channel->editbox.get(), "hello all", 5, 1);
@@ -276,7 +269,6 @@ TEST_F(EditboxTest, WithoutInterpreterPlainTextIsSaidAndCommandsAreDropped)
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0], "PRIVMSG #kest :hello all\n");
     EXPECT_EQ(sent[1], "PRIVMSG #kest :/me literal\n");
-    EXPECT_EQ(echoed, (std::vector<std::string>{"hello all", "/me literal"}));
 
     // The status window has no target; nothing goes out.
     sent.clear();

@@ -52,7 +52,7 @@ const WaitingEntry kWaiting[] = {
 // The work that a waiting entry may name.
 const std::set<std::string> kTags = {
     "[stores]", "[identifiers]", "[ctcp]", "[commands]", "[net]",        "[frame]",  "[menus]", "[text]",
-    "[bars]",   "[options]",     "[dcc]",  "[extensions]", "[media]", "[tools]", "[wiring]",
+    "[bars]",   "[options]",     "[dcc]",  "[extensions]", "[media]", "[tools]",
 };
 
 namespace fs = std::filesystem;

@@ -8,6 +8,7 @@
 #include "app/connection.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -29,7 +30,6 @@ MembershipSettings membership_settings;
 void (*membership_notify_seen)(const std::string&, int, Connection*) = nullptr;
 void (*membership_automode_forget)(const std::string&, Connection*) = nullptr;
 void (*membership_automode_rename)(const std::string&, const std::string&, Connection*) = nullptr;
-void (*membership_save_identity)(Connection*) = nullptr;
 
 namespace {
 
@@ -484,7 +484,7 @@ void membership_on_nick(IrcMessage& msg)
         conn->live_identity[2 + idx] = new_nick;
         for (int i = 0; i < 3; ++i) conn->stored_identity[2 + i] = conn->live_identity[2 + i];
         conn_update_status_title(conn);
-        if (membership_save_identity) membership_save_identity(conn);
+        ini_save_identity(2, conn);
     }
     if (membership_notify_seen && !case_only) {
         membership_notify_seen(old_nick, 0, conn);

@@ -68,8 +68,6 @@ extern void (*membership_automode_rename)(const std::string& old_nick, const std
 // Shows a line in a window: echo 1 through echo_line, 0 through print_line.
 // Default: the line buffer.
 extern void (*membership_print)(QWidget* hwnd, std::uint32_t colour, const std::string& text, int echo);
-// Saves the identity after our own nick changed.
-extern void (*membership_save_identity)(Connection* conn);
 
 // Sets the dispatcher's handlers and the connection hooks of the address list
 // and the status caption.

@@ -224,8 +224,8 @@ struct VarHooks {
     int (*editor_shows_variables)() = nullptr;
     // Frees the binary variables made with a scope id. Absent: none exist.
     void (*bvar_scope_end)(int scope) = nullptr;
-    // Prints a confirmation in a window. Absent: the interpreter's echo line
-    // (script_echo_line) in its information colour.
+    // Prints a confirmation in a window in the Info text colour. Absent: the
+    // interpreter's echo line (script_echo_line).
     void (*echo)(QWidget* window, const std::string& text) = nullptr;
 };
 extern VarHooks var_hooks;
