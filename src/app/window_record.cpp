@@ -30,17 +30,6 @@ WinHooks win_hooks;
 
 namespace {
 
-bool all_digits(const std::string& s, std::size_t from)
-{
-    if (from >= s.size())
-        return false;
-    for (std::size_t i = from; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9')
-            return false;
-    }
-    return true;
-}
-
 void free_list(StringNode*& head)
 {
     if (head)
@@ -298,7 +287,7 @@ int win_special_name_kind(const std::string& name)
         return 2;
     if (text_equal_nocase(name, "@mdi"))
         return 4;
-    if (all_digits(name, 1))
+    if (name.size() > 1 && text_is_digits(std::string_view(name).substr(1)))
         return 16;
     return 0;
 }

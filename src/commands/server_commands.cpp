@@ -67,16 +67,6 @@ std::string join(const std::vector<std::string>& words, std::size_t from, std::s
     return out;
 }
 
-bool all_digits(const std::string& text)
-{
-    if (text.empty())
-        return false;
-    for (char ch : text)
-        if (ch < '0' || ch > '9')
-            return false;
-    return true;
-}
-
 // ---- The server list ----
 
 // One entry: description "SERVER:" host ":" ports [":" password] ["GROUP:" group].
@@ -384,7 +374,7 @@ int cmd_server(CommandCall& call)
     if (at < args.size()) {
         const std::string server = args[at];
         server_list_reload();
-        if (server.find('.') == std::string::npos && all_digits(server)) {
+        if (server.find('.') == std::string::npos && text_is_digits(server)) {
             // A number: that entry of the servers file.
             long number = server.size() > 6 ? 0 : std::stol(server);
             if (number < 1)

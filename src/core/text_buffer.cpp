@@ -253,6 +253,11 @@ int text_compare_nocase(std::string_view a, std::string_view b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+bool text_is_digits(std::string_view text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 bool text_starts_with_nocase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() && equal_nocase_at(text, 0, prefix);

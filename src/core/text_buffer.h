@@ -89,6 +89,8 @@ int text_compare_nocase(std::string_view a, std::string_view b);
 // True when the text begins with the prefix, case ignored (always for an
 // empty prefix).
 bool text_starts_with_nocase(std::string_view text, std::string_view prefix);
+// True when the text is not empty and holds only the digits 0-9.
+bool text_is_digits(std::string_view text);
 
 // ---------------------------------------------------------------------------
 // Blanks.

@@ -39,16 +39,6 @@ std::string collapse_blanks(const std::string& text)
     return out;
 }
 
-bool digits_only(const std::string& text)
-{
-    if (text.empty())
-        return false;
-    for (char ch : text)
-        if (ch < '0' || ch > '9')
-            return false;
-    return true;
-}
-
 std::string default_port()
 {
     return main_settings.default_port.empty() ? std::string(kDefaultPort) : main_settings.default_port;
@@ -93,7 +83,7 @@ int irc_link_parse(const std::string& text_in, int from_outside, const std::stri
                 out.channel = item;
             } else if (item.find('.') != std::string::npos) {
                 std::size_t colon = item.rfind(':');
-                if (colon != std::string::npos && digits_only(first_word(item.substr(colon + 1)))) {
+                if (colon != std::string::npos && text_is_digits(first_word(item.substr(colon + 1)))) {
                     out.port = item.substr(colon + 1);
                     item.resize(colon);
                 }
@@ -113,7 +103,7 @@ int irc_link_parse(const std::string& text_in, int from_outside, const std::stri
     out.password = first_word(out.password).substr(0, kShortText);
     out.port = first_word(out.port).substr(0, kShortText);
     out.channel = collapse_blanks(out.channel).substr(0, kShortText);
-    if (!digits_only(out.port))
+    if (!text_is_digits(out.port))
         out.port = default_port();
     return 1;
 }

@@ -579,3 +579,21 @@ TEST(ColorCodeParse, Table)
 }
 
 } // namespace
+
+TEST(TextDigits, OnlyANonEmptyRunOfAsciiDigitsCounts)
+{
+    const struct {
+        const char* text;
+        bool digits;
+    } cases[] = {
+        {"", false},      {"0", true},     {"7", true},        {"6667", true},
+        {"-1", false},    {"+6697", false}, {"12a", false},    {"a12", false},
+        {" 12", false},   {"12 ", false},   {"1.5", false},    {"\xd9\xa3", false},  // Arabic-Indic three
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(text_is_digits(c.text), c.digits);
+    }
+    // A NUL inside the text is not a digit.
+    EXPECT_FALSE(text_is_digits(std::string_view("12\0" "3", 4)));
+}

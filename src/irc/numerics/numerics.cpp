@@ -6,6 +6,7 @@
 
 #include "app/connection.h"
 #include "app/frame_proc.h"
+#include "core/text_buffer.h"
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
@@ -63,14 +64,6 @@ std::string& nick_slot(Connection* conn, int index)
 {
     if (index < 0 || index > 2) index = 0;
     return conn->live_identity[2 + index];
-}
-
-bool all_digits(const std::string& s)
-{
-    if (s.empty()) return false;
-    for (char c : s)
-        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-    return true;
 }
 
 long leading_number(const std::string& s)
@@ -311,7 +304,7 @@ void on_users(IrcMessage& msg)
     if (!raw_event(msg) || !conn_is_live(msg.connection)) return;
     const bool local = msg.numeric == 265;
     std::string text;
-    if (msg.last_word >= 5 && msg.trailing_word == 5 && all_digits(msg.words[3]) && all_digits(msg.words[4]))
+    if (msg.last_word >= 5 && msg.trailing_word == 5 && text_is_digits(msg.words[3]) && text_is_digits(msg.words[4]))
         text = std::string(local ? "Current local  users: " : "Current global users: ") + msg.words[3] +
                "  Max: " + msg.words[4];
     else
