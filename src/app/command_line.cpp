@@ -38,16 +38,6 @@ std::string cut(const std::string& text, std::size_t limit)
     return text.size() > limit ? text.substr(0, limit) : text;
 }
 
-// The first word: leading blanks skipped, cut at the next blank.
-std::string first_word(const std::string& text)
-{
-    std::size_t start = text.find_first_not_of(' ');
-    if (start == std::string::npos)
-        return std::string();
-    std::size_t end = text.find(' ', start);
-    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
 void to_slashes(std::string& path)
 {
     for (char& ch : path)
@@ -250,10 +240,10 @@ CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const Cmd
             std::string rest = value_of(2);
             if (!rest.empty()) {
                 std::size_t comma = rest.find(',');
-                std::string nick = first_word(cut(rest.substr(0, comma), kShortText));
+                std::string nick = text_first_word_of(cut(rest.substr(0, comma), kShortText));
                 r.nick = nick;
                 if (comma != std::string::npos) {
-                    std::string alt = first_word(cut(rest.substr(comma + 1), kShortText));
+                    std::string alt = text_first_word_of(cut(rest.substr(comma + 1), kShortText));
                     if (!alt.empty())
                         r.anick = alt;
                 }
@@ -366,8 +356,8 @@ int frame_parse_irc_link(const std::string& link, std::string& server, std::stri
         if (std::atoi(port.c_str()) < 1)
             port.clear();
     }
-    server = first_word(server);
-    port = first_word(port);
+    server = text_first_word_of(server);
+    port = text_first_word_of(port);
     while (!server.empty() && server.back() == '/')
         server.pop_back();
     return 1;

@@ -59,15 +59,6 @@ static long recent_serial = 0;
 
 namespace {
 
-std::string first_word(const std::string& text)
-{
-    std::size_t start = text.find_first_not_of(' ');
-    if (start == std::string::npos)
-        return std::string();
-    std::size_t end = text.find(' ', start);
-    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
 std::string trim_blanks(const std::string& text)
 {
     std::size_t start = text.find_first_not_of(' ');
@@ -445,7 +436,7 @@ void conn_recent_note_joins(const std::string& channels, Connection* conn)
             continue;
         item = item.substr(0, kShortText);
         long serial = ++recent_serial;
-        std::string name = first_word(item);
+        std::string name = text_first_word_of(item);
         for (Connection* c = conn_list; c; c = c->next) {
             if (c != conn && !same_network(conn, c))
                 continue;
@@ -454,7 +445,7 @@ void conn_recent_note_joins(const std::string& channels, Connection* conn)
             c->recent_network[2] = conn->server_name;
             auto& v = c->recent_channels;
             v.erase(std::remove_if(v.begin(), v.end(),
-                                   [&](const RecentChannel& e) { return text_equal_nocase(first_word(e.text), name); }),
+                                   [&](const RecentChannel& e) { return text_equal_nocase(text_first_word_of(e.text), name); }),
                     v.end());
             v.insert(v.begin(), RecentChannel{item, serial});
         }
@@ -469,7 +460,7 @@ const RecentChannel* conn_recent_find(const std::string& channel, Connection* co
     if (!conn_is_live(conn))
         return nullptr;
     for (const RecentChannel& e : conn->recent_channels)
-        if (text_equal_nocase(first_word(e.text), channel))
+        if (text_equal_nocase(text_first_word_of(e.text), channel))
             return &e;
     return nullptr;
 }
@@ -480,7 +471,7 @@ std::vector<std::string> conn_recent_sorted(Connection* conn)
     if (!conn_is_live(conn))
         return out;
     for (const RecentChannel& e : conn->recent_channels)
-        out.push_back(first_word(e.text));
+        out.push_back(text_first_word_of(e.text));
     std::sort(out.begin(), out.end(),
               [](const std::string& a, const std::string& b) { return text_compare_nocase(a, b) < 0; });
     return out;

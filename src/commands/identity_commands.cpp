@@ -46,15 +46,6 @@ std::string cut(const std::string& text, std::size_t limit)
     return text.size() > limit ? text.substr(0, limit) : text;
 }
 
-std::string first_word(std::string_view text)
-{
-    std::size_t a = text.find_first_not_of(' ');
-    if (a == std::string_view::npos)
-        return std::string();
-    std::size_t b = text.find(' ', a);
-    return std::string(text.substr(a, b == std::string_view::npos ? std::string_view::npos : b - a));
-}
-
 int fail(CommandCall& call, int type)
 {
     return script_error(call.window, call.tokens[0], {}, type);
@@ -143,7 +134,7 @@ int cmd_emailaddr(CommandCall& call)
     Connection* conn = conn_of(call);
     if (!conn_is_live(conn))
         return kScriptFailed;
-    const std::string address = cut(first_word(call.rest()), kShortText);
+    const std::string address = cut(text_first_word_of(call.rest()), kShortText);
     conn->stored_identity[1] = address;
     conn->live_identity[1] = address;
     ini_save_identity(1, conn);
@@ -175,7 +166,7 @@ int cmd_localinfo(CommandCall& call)
     const bool has_switch = !first.empty() && first[0] == '-';
     if (call.argc() < 1 || (has_switch && first.find_first_of("hH") != std::string::npos)) {
         char name[kShortTextSize] = {0};
-        std::string host = ::gethostname(name, kShortText) == 0 ? first_word(name) : std::string();
+        std::string host = ::gethostname(name, kShortText) == 0 ? text_first_word_of(name) : std::string();
         conn->local_host = host;
         conn->local_ip = 0;
         conn->local_ip_text.clear();
@@ -192,7 +183,7 @@ int cmd_localinfo(CommandCall& call)
             irc_userhost_request_self(call.show, conn);
         return kScriptDone;
     }
-    conn->local_host = first_word(cut(first, kShortText));
+    conn->local_host = text_first_word_of(cut(first, kShortText));
     in_addr addr{};
     const std::string& address = call.arg(2);
     if (!address.empty() && inet_pton(AF_INET, address.c_str(), &addr) == 1) {
@@ -316,7 +307,7 @@ int cmd_firewall(CommandCall& call)
 int cmd_finger(CommandCall& call)
 {
     Connection* conn = conn_of(call);
-    const std::string target = cut(first_word(call.rest()), kShortText);
+    const std::string target = cut(text_first_word_of(call.rest()), kShortText);
     if (target.empty()) {
         if (finger_dialog_open)
             finger_dialog_open();

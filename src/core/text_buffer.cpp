@@ -253,6 +253,15 @@ int text_compare_nocase(std::string_view a, std::string_view b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+std::string text_first_word_of(std::string_view text)
+{
+    const std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string_view::npos)
+        return std::string();
+    const std::size_t end = text.find(' ', start);
+    return std::string(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+}
+
 bool text_is_digits(std::string_view text)
 {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;

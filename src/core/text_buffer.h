@@ -89,6 +89,8 @@ int text_compare_nocase(std::string_view a, std::string_view b);
 // True when the text begins with the prefix, case ignored (always for an
 // empty prefix).
 bool text_starts_with_nocase(std::string_view text, std::string_view prefix);
+// The first blank-separated word: leading blanks skipped, cut at the next blank.
+std::string text_first_word_of(std::string_view text);
 // True when the text is not empty and holds only the digits 0-9.
 bool text_is_digits(std::string_view text);
 

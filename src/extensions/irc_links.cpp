@@ -17,15 +17,6 @@ void (*irc_link_bring_to_front)() = nullptr;
 
 namespace {
 
-std::string first_word(const std::string& text)
-{
-    std::size_t a = text.find_first_not_of(' ');
-    if (a == std::string::npos)
-        return std::string();
-    std::size_t b = text.find(' ', a);
-    return text.substr(a, b == std::string::npos ? std::string::npos : b - a);
-}
-
 std::string collapse_blanks(const std::string& text)
 {
     std::string out;
@@ -83,7 +74,7 @@ int irc_link_parse(const std::string& text_in, int from_outside, const std::stri
                 out.channel = item;
             } else if (item.find('.') != std::string::npos) {
                 std::size_t colon = item.rfind(':');
-                if (colon != std::string::npos && text_is_digits(first_word(item.substr(colon + 1)))) {
+                if (colon != std::string::npos && text_is_digits(text_first_word_of(item.substr(colon + 1)))) {
                     out.port = item.substr(colon + 1);
                     item.resize(colon);
                 }
@@ -99,9 +90,9 @@ int irc_link_parse(const std::string& text_in, int from_outside, const std::stri
         if (from_outside)
             out.confirm = 1;
     }
-    out.server = first_word(out.server).substr(0, kShortText);
-    out.password = first_word(out.password).substr(0, kShortText);
-    out.port = first_word(out.port).substr(0, kShortText);
+    out.server = text_first_word_of(out.server).substr(0, kShortText);
+    out.password = text_first_word_of(out.password).substr(0, kShortText);
+    out.port = text_first_word_of(out.port).substr(0, kShortText);
     out.channel = collapse_blanks(out.channel).substr(0, kShortText);
     if (!text_is_digits(out.port))
         out.port = default_port();

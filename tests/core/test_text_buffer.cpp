@@ -597,3 +597,18 @@ TEST(TextDigits, OnlyANonEmptyRunOfAsciiDigitsCounts)
     // A NUL inside the text is not a digit.
     EXPECT_FALSE(text_is_digits(std::string_view("12\0" "3", 4)));
 }
+
+TEST(TextFirstWord, LeadingBlanksSkippedAndCutAtTheNextBlank)
+{
+    const struct {
+        const char* text;
+        const char* word;
+    } cases[] = {
+        {"", ""}, {"   ", ""}, {"a", "a"}, {" a", "a"}, {"nick rest of it", "nick"},
+        {"  two  words ", "two"}, {"tab\there", "tab\there"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(text_first_word_of(c.text), c.word);
+    }
+}

@@ -29,15 +29,6 @@ void write_key(const char* section, const char* key, const std::string& value)
     ini_write(section, key, value.c_str(), main_ini_path);
 }
 
-std::string first_word(const std::string& text)
-{
-    std::size_t start = text.find_first_not_of(' ');
-    if (start == std::string::npos)
-        return std::string();
-    std::size_t end = text.find(' ', start);
-    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
 bool is_yes(const std::string& v) { return text_equal_nocase(v, "yes"); }
 
 // Cut to 10 characters, then at the first blank.
@@ -75,10 +66,10 @@ void proxy_settings_load()
 {
     ProxySettings& p = proxy_settings;
     p.enabled = is_yes(read_key("socks", "enabled", "no"));
-    p.host = first_word(read_key("socks", "hostname", ""));
+    p.host = text_first_word_of(read_key("socks", "hostname", ""));
     int port = std::atoi(read_key("socks", "port", "1080").c_str());
     p.port = port > 0 && port < 65536 ? port : 1080;
-    p.userid = first_word(read_key("socks", "userid", ""));
+    p.userid = text_first_word_of(read_key("socks", "userid", ""));
     p.password = read_key("socks", "pw", "");
     if (!p.password.empty() && !crypt_decrypt_text(p.password, kCipherKey))
         p.password.clear();
