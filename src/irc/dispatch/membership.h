@@ -71,11 +71,11 @@ extern void (*membership_print)(QWidget* hwnd, std::uint32_t colour, const std::
 // Saves the identity after our own nick changed.
 extern void (*membership_save_identity)(Connection* conn);
 
-// Sets the dispatcher's handlers and the connection hooks of the address list
-// and the status caption.
 // The address-list note of a message sender (set as the messages' hook).
 void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address);
 
+// Adds the address list's listeners for connections made and freed and its
+// identifiers.
 void irc_membership_install();
 // Removes the listeners irc_membership_install added.
 void irc_membership_uninstall();
