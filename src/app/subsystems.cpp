@@ -496,28 +496,14 @@ void app_wire_irc_dispatch()
     irc_outgoing_note = irc_note_outgoing;
 }
 
-// Channel membership: JOIN, PART, KICK, QUIT, NICK and KILL, the address list.
+// Channel membership: the automode queue, the status caption, the address list.
 void app_wire_irc_membership()
 {
-    irc_on_join = membership_on_join;
-    irc_on_part = membership_on_part;
-    irc_on_kick = membership_on_kick;
-    irc_on_quit = membership_on_quit;
-    irc_on_nick = membership_on_nick;
-    irc_on_kill = membership_on_kill;
     membership_automode_forget = automode_forget;
     membership_automode_rename = automode_rename;
     conn_hooks.conn_update_status_title = conn_update_status_title;
     open_hooks.ial_drop_channel = ial_drop_channel;
     irc_ial_update_hook = membership_note_sender;
-}
-
-// Messages, notices and modes.
-void app_wire_irc_messages()
-{
-    irc_on_privmsg = irc_on_privmsg_message;
-    irc_on_notice = irc_on_notice_message;
-    irc_on_mode = irc_on_mode_message;
 }
 
 // Channels rejoined at logon.
@@ -636,8 +622,6 @@ void app_install_subsystems()
     irc_membership_install();
     app_wire_irc_membership();
     automode_install();
-    irc_messages_install();
-    app_wire_irc_messages();
     irc_chat_commands_install();
     app_wire_irc_chat_commands();
     app_wire_query_replies();

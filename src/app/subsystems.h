@@ -22,7 +22,6 @@ void app_wire_irc_lookups();
 void app_wire_irc_flood();
 void app_wire_irc_dispatch();
 void app_wire_irc_membership();
-void app_wire_irc_messages();
 void app_wire_irc_rejoin();
 void app_wire_irc_chat_commands();
 void app_wire_query_replies();

@@ -111,8 +111,6 @@ protected:
         remote_files_free_all();
         irc_dispatch_install();
         app_wire_irc_dispatch();
-        irc_messages_install();
-        app_wire_irc_messages();
         saved_send = irc_send_line;
         irc_send_line = capture_send;
         said.clear();

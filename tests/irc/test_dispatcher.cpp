@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@ std::vector<std::string> g_sent;
 std::vector<std::string> g_shown;
 std::vector<std::string> g_raw_words;
 std::vector<std::string> g_events;
+std::vector<std::string> g_event_words;  // the words of the last event fired
 int g_halt_raw = 0;
 std::string g_halt_event;
 
@@ -26,8 +29,9 @@ int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line)
 void cap_echo(Connection*, int, const std::string& t) { g_shown.push_back(t); }
 void cap_show(Connection*, int, const std::string& t, int, int) { g_shown.push_back(t); }
 int cap_raw(IrcMessage&, const std::string& w) { g_raw_words.push_back(w); return g_halt_raw ? 0 : 1; }
-int cap_event(IrcMessage&, const char* w, int, int phase)
+int cap_event(IrcMessage& m, const char* w, int, int phase)
 {
+    g_event_words = m.words;
     g_events.push_back(std::string(w) + ":" + std::to_string(phase));
     return g_halt_event == w ? 0 : 1;
 }
@@ -50,7 +54,7 @@ protected:
         irc_fire_event = cap_event;
         irc_post_logon = cap_logon;
         event_switch_raw = 1;
-        g_sent.clear(); g_shown.clear(); g_raw_words.clear(); g_events.clear();
+        g_sent.clear(); g_shown.clear(); g_raw_words.clear(); g_events.clear(); g_event_words.clear();
         g_halt_raw = 0;
         g_halt_event.clear();
         conn = conn_new(nullptr);
@@ -114,6 +118,67 @@ TEST(IrcTokenize, HostileWordCountStaysInsideTheTable)
     EXPECT_LE(static_cast<int>(msg.words.size()), kIrcMaxWords - 1);
     EXPECT_EQ(msg.last_word, static_cast<int>(msg.words.size()) - 1);
     EXPECT_EQ(msg.words[1], "X");
+}
+
+// The commands the protocol must handle, each with the fewest parameters
+// its handler needs: the table holds exactly these, each reachable in any
+// case; numerics and unknown words are not in it.
+TEST(ServerMessageTable, HoldsEveryCommandWithItsMinimum)
+{
+    struct Expected {
+        const char* word;
+        int min_params;
+        int flags;
+    } expected[] = {
+        {"ERROR", 0, kSourceDropped}, {"EVENT", 2, 0},   {"INVITE", 2, 0},
+        {"JOIN", 1, 0},               {"KICK", 2, 0},    {"KILL", 1, 0},
+        {"KNOCK", 1, 0},              {"MODE", 1, kSenderSeen},
+        {"NICK", 1, 0},               {"NOTICE", 1, kSenderSeen},
+        {"PART", 1, 0},               {"PING", 0, kSourceDropped},
+        {"PONG", 0, 0},               {"PRIVMSG", 2, kSenderSeen},
+        {"PROP", 1, 0},               {"QUIT", 0, 0},    {"TOPIC", 1, 0},
+        {"WALLOPS", 0, 0},            {"WHISPER", 3, 0},
+    };
+    std::set<std::string> in_table;
+    for (const ServerMessage& e : irc_server_messages()) {
+        EXPECT_TRUE(in_table.insert(e.word).second) << "twice: " << e.word;
+        EXPECT_NE(e.handler, nullptr) << e.word;
+    }
+    std::set<std::string> wanted;
+    for (const Expected& x : expected) {
+        SCOPED_TRACE(x.word);
+        wanted.insert(x.word);
+        std::string lower = x.word;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (const std::string& word : {std::string(x.word), lower}) {
+            const ServerMessage* e = irc_server_message(word);
+            ASSERT_NE(e, nullptr) << word;
+            EXPECT_STREQ(e->word, x.word);
+            EXPECT_EQ(e->min_params, x.min_params);
+            EXPECT_EQ(e->flags, x.flags);
+        }
+    }
+    EXPECT_EQ(in_table, wanted);
+    for (const char* word : {"", "001", "PRIVMSGX", "PRIV", "ERROR:", "FROB", "#a"})
+        EXPECT_EQ(irc_server_message(word), nullptr) << word;
+}
+
+// The notify list hears of a PRIVMSG, NOTICE or MODE sender only when the
+// line reaches its handler; other commands and short lines say nothing.
+TEST_F(DispatchLink, SendersCountAsSeenOnlyForFullMessageLines)
+{
+    static std::vector<std::string> seen;
+    seen.clear();
+    auto saved = irc_sender_seen_hook;
+    irc_sender_seen_hook = [](IrcMessage& m, int needed) {
+        seen.push_back(irc_word(m, 1) + ":" + std::to_string(needed));
+    };
+    for (const char* line : {":a!u@h PRIVMSG #none :hi", ":a!u@h PRIVMSG #none", ":a!u@h NOTICE me :x",
+                             ":a!u@h NOTICE", ":a!u@h MODE me +i", ":a!u@h MODE", ":a!u@h WALLOPS :w",
+                             ":a!u@h PROP #a MEMBERKEY :k", ":srv 401 me a :No such nick"})
+        irc_dispatch_line(line, conn);
+    irc_sender_seen_hook = saved;
+    EXPECT_EQ(seen, (std::vector<std::string>{"PRIVMSG:3", "NOTICE:2", "MODE:2"}));
 }
 
 TEST_F(DispatchLink, PingIsAnsweredWithOrWithoutSource)
@@ -181,6 +246,7 @@ TEST_F(DispatchLink, UnknownCommandsAndNumericsReachRawEventAndStatus)
     } cases[] = {
         {"FOO bar :baz qux", "FOO", "s FOO bar baz qux"},
         {":srv.x FROB a :b c", "FROB", "srv.x FROB a b c"},
+        {":nick!user@host FROB #c :hello there", "FROB", "nick FROB #c hello there"},  // source split
         {"CREATE #room", "#room", "CREATE #room"},       // not IRCX: not shifted
         {"NICK x", "x", "NICK x"},
         {":srv 0 a", "0", "srv 0 a"},
@@ -208,18 +274,6 @@ TEST_F(DispatchLink, HaltedRawEventShowsNothing)
     EXPECT_TRUE(g_shown.empty());
 }
 
-TEST_F(DispatchLink, SeamCommandsTakeTheRawPathWithTheSourceSplit)
-{
-    // Without a message handler (other tests of this program may have
-    // installed one).
-    IrcHandler saved = irc_on_privmsg;
-    irc_on_privmsg = irc_on_unknown;
-    irc_dispatch_line(":nick!user@host PRIVMSG #c :hello there", conn);
-    irc_on_privmsg = saved;
-    ASSERT_EQ(g_shown.size(), 1u);
-    EXPECT_EQ(g_shown[0], "nick PRIVMSG #c hello there");
-}
-
 TEST_F(DispatchLink, EveryLineResetsTheTimeoutAndEmptyOrDeadLinesDoNothing)
 {
     conn->timeout_countdown = 5;
@@ -234,13 +288,10 @@ TEST_F(DispatchLink, EveryLineResetsTheTimeoutAndEmptyOrDeadLinesDoNothing)
 
 TEST_F(DispatchLink, SourcelessNoticeAndPongAreRewrittenFromTheServer)
 {
-    IrcHandler saved = irc_on_notice;
-    static std::vector<std::string> seen;
-    seen.clear();
-    irc_on_notice = [](IrcMessage& m) { seen = m.words; };
     irc_dispatch_line("NOTICE AUTH :*** Looking up your hostname", conn);
-    irc_on_notice = saved;
-    EXPECT_EQ(seen, (std::vector<std::string>{"s", "NOTICE", "me", "*** Looking up your hostname"}));
+    EXPECT_EQ(g_event_words, (std::vector<std::string>{"s", "NOTICE", "me", "*** Looking up your hostname"}));
+    EXPECT_EQ(g_events, (std::vector<std::string>{"SNOTICE:1", "SNOTICE:0"}));
+    EXPECT_EQ(g_shown, (std::vector<std::string>{"-s- *** Looking up your hostname"}));
 }
 
 TEST_F(DispatchLink, PongShownUnlessFromAUser)

@@ -151,8 +151,6 @@ protected:
         app_wire_irc_lookups();
         irc_membership_install();
         app_wire_irc_membership();
-        irc_messages_install();
-        app_wire_irc_messages();
         irc_chat_commands_install();
         app_wire_irc_chat_commands();
         app_wire_query_replies();
@@ -670,6 +668,69 @@ TEST_F(HostileLines, IrcxRewritesSurviveBrokenForms)
         expect_sane();
         if (HasFatalFailure()) return;
         baseline();
+    }
+}
+
+// A line short of its command's parameters is dropped before any handler:
+// no script event (not even raw), nothing sent, nobody joins or leaves. The
+// same line with the missing parameter does reach its handler, so each case
+// shows that the drop is the minimum's doing.
+TEST_F(HostileLines, LinesShortOfTheirParametersAreDroppedUnseen)
+{
+    struct Case {
+        const char* short_line;
+        const char* full_line;
+    } cases[] = {
+        {":a!ua@ha PRIVMSG #a", ":a!ua@ha PRIVMSG #a :hi"},
+        {":a!ua@ha PRIVMSG", ":a!ua@h PRIVMSG me :hi"},
+        {":a!ua@ha NOTICE", ":a!ua@ha NOTICE me :hi"},
+        {":a!ua@ha MODE", ":a!ua@ha MODE #a +m"},
+        {":z!uz@hz JOIN", ":z!uz@hz JOIN #a"},
+        {":a!ua@ha PART", ":a!ua@ha PART #a"},
+        {":a!ua@ha KICK #a", ":a!ua@ha KICK #a b"},
+        {":a!ua@ha KICK", ":a!ua@ha KICK #a b"},
+        {":a!ua@ha NICK", ":a!ua@ha NICK a2"},
+        {":a!ua@ha INVITE me", ":a!ua@ha INVITE me :#x"},
+        {":a!ua@ha KILL", ":a!ua@ha KILL b :gone"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.short_line);
+        const std::set<std::string> before = members();
+        h_noted = 0;
+        h_sent.clear();
+        for (int i = 0; i < 2; ++i) feed(c.short_line);  // twice: nothing builds up
+        test_drain_events();
+        EXPECT_EQ(h_noted, 0u) << "an event fired";
+        EXPECT_TRUE(h_sent.empty());
+        EXPECT_EQ(members(), before);
+        expect_sane();
+        if (HasFatalFailure()) return;
+        feed(c.full_line);
+        test_drain_events();
+        EXPECT_TRUE(h_noted > 0 || members() != before) << "the full line did nothing: " << c.full_line;
+        baseline();
+    }
+
+    // Every command of the table, one parameter short, from a user and from
+    // the server, in upper and lower case.
+    for (const ServerMessage& e : irc_server_messages()) {
+        if (e.min_params == 0) continue;
+        std::string params;
+        for (int i = 1; i < e.min_params; ++i) params += i == 1 ? " #a" : " b";
+        for (const std::string& line : {":a!ua@ha " + std::string(e.word) + params,
+                                        ":srv " + text_lower_copy(e.word) + params}) {
+            SCOPED_TRACE(line);
+            const std::set<std::string> before = members();
+            h_noted = 0;
+            h_sent.clear();
+            feed(line);
+            test_drain_events();
+            EXPECT_EQ(h_noted, 0u) << "an event fired";
+            EXPECT_TRUE(h_sent.empty());
+            EXPECT_EQ(members(), before);
+            expect_sane();
+            if (HasFatalFailure()) return;
+        }
     }
 }
 

@@ -95,9 +95,6 @@ protected:
         saved_membership_seen = membership_notify_seen;
         saved_query_seen = query_notify_seen;
         saved_cond = cond_notify_has;
-        saved_privmsg = irc_on_privmsg;
-        saved_notice = irc_on_notice;
-        saved_mode = irc_on_mode;
         saved_seen = irc_sender_seen_hook;
         saved_send = irc_send_line;
         saved_status = irc_status_show;
@@ -120,10 +117,6 @@ protected:
         script_error_clear();
         irc_membership_install();
         app_wire_irc_membership();
-        // Lines without a handler of their own end in the status window.
-        irc_on_privmsg = irc_on_unknown;
-        irc_on_notice = irc_on_unknown;
-        irc_on_mode = irc_on_unknown;
         irc_notify_install();
         app_wire_irc_notify();
         notify_print = cap_print;
@@ -158,9 +151,6 @@ protected:
         query_notify_seen = saved_query_seen;
         cond_notify_has = saved_cond;
         irc_notify_uninstall();
-        irc_on_privmsg = saved_privmsg;
-        irc_on_notice = saved_notice;
-        irc_on_mode = saved_mode;
         irc_sender_seen_hook = saved_seen;
         irc_send_line = saved_send;
         irc_status_show = saved_status;
@@ -280,7 +270,6 @@ protected:
     void (*saved_membership_seen)(const std::string&, int, Connection*) = nullptr;
     void (*saved_query_seen)(const std::string&, int, Connection*) = nullptr;
     int (*saved_cond)(const std::string&, Connection*) = nullptr;
-    IrcHandler saved_privmsg = nullptr, saved_notice = nullptr, saved_mode = nullptr;
     void (*saved_seen)(IrcMessage&, int) = nullptr;
     int (*saved_send)(const std::string&, int, Connection*) = nullptr;
     void (*saved_status)(Connection*, int, const std::string&, int, int) = nullptr;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
 
 #include "app/connection.h"
 #include "core/text_buffer.h"
@@ -10,6 +11,9 @@
 #include "display/colors.h"
 #include "display/line_buffer.h"
 #include "app/window_open.h"
+#include "irc/dispatch/membership.h"
+#include "irc/dispatch/messages.h"
+#include "irc/dispatch/modes.h"
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/link/send_queue.h"
@@ -92,6 +96,19 @@ void cut_words(IrcMessage& msg, int count)
     if (msg.trailing_word > msg.last_word) msg.trailing_word = 0;
 }
 
+// Runs a command's handler; the command is word `at` (1, or 0 on lines
+// answered from their first parameter on). Lines short of the entry's
+// parameters are dropped.
+void run_entry(IrcMessage& msg, const ServerMessage& entry, int at)
+{
+    if (static_cast<int>(msg.words.size()) - 1 - at < entry.min_params) return;
+    if ((entry.flags & kSenderSeen) && irc_sender_seen_hook) {
+        irc_sender_seen_hook(msg, at + entry.min_params);
+        if (!conn_is_live(msg.connection)) return;
+    }
+    entry.handler(msg);
+}
+
 std::string current_nick(Connection* conn)
 {
     int idx = conn->nick_index;
@@ -101,16 +118,7 @@ std::string current_nick(Connection* conn)
 
 }  // namespace
 
-IrcHandler irc_on_join = irc_on_unknown;
-IrcHandler irc_on_part = irc_on_unknown;
-IrcHandler irc_on_kick = irc_on_unknown;
-IrcHandler irc_on_kill = irc_on_unknown;
-IrcHandler irc_on_quit = irc_on_unknown;
-IrcHandler irc_on_nick = irc_on_unknown;
-IrcHandler irc_on_mode = irc_on_unknown;
-IrcHandler irc_on_privmsg = irc_on_unknown;
 void (*irc_sender_seen_hook)(IrcMessage&, int) = nullptr;
-IrcHandler irc_on_notice = irc_on_unknown;
 
 void (*irc_status_echo)(Connection*, int, const std::string&) = default_status_echo;
 int (*irc_fire_raw)(IrcMessage&, const std::string&) = default_fire_raw;
@@ -208,7 +216,12 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
     if (!has_source) {
         const std::string cmd = irc_word(msg, 0);
         const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(cmd.empty() ? 0 : cmd[0])));
-        if (text_equal_nocase(cmd, "CREATE") && (connection->server_flags & 0x20)) {
+        const ServerMessage* entry = irc_server_message(text_equal_nocase(cmd, "ERROR:") ? "ERROR" : cmd);
+        if (entry && (entry->flags & kSourceDropped)) {
+            fill_event_line(msg);
+            run_entry(msg, *entry, 0);
+            return;
+        } else if (text_equal_nocase(cmd, "CREATE") && (connection->server_flags & 0x20)) {
             std::string channel = irc_word(msg, 1);
             std::string ident = connection->live_identity[0];
             std::size_t at = ident.find('@');
@@ -217,10 +230,6 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
             msg.words.assign({msg.source_text, "JOIN", channel});
             msg.last_word = 2;
             msg.trailing_word = 0;
-        } else if (text_equal_nocase(cmd, "ERROR") || text_equal_nocase(cmd, "ERROR:")) {
-            fill_event_line(msg);
-            irc_on_error(msg);
-            return;
         } else if (text_equal_nocase(cmd, "NOTICE")) {
             std::string text = msg.trailing_word > 0 ? irc_word(msg, msg.trailing_word) : std::string();
             msg.nick_text = current_nick(connection);
@@ -228,10 +237,6 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
             msg.words.assign({msg.source_text, "NOTICE", msg.nick_text, text});
             msg.last_word = 3;
             msg.trailing_word = 3;
-        } else if (text_equal_nocase(cmd, "PING")) {
-            fill_event_line(msg);
-            irc_on_ping(msg);
-            return;
         } else if (text_equal_nocase(cmd, "PONG")) {
             std::string text = msg.trailing_word > 0 ? irc_word(msg, msg.trailing_word) : std::string();
             std::string from = irc_word(msg, 1);
@@ -244,13 +249,12 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
         } else if (!connection->server_name.empty()) {
             shift_up(msg, connection->server_name);
         }
-    } else if (msg.words.size() >= 2 && (text_equal_nocase(msg.words[1], "PING") || text_equal_nocase(msg.words[1], "ERROR"))) {
+    } else if (const ServerMessage* entry = irc_server_message(irc_word(msg, 1));
+               entry && (entry->flags & kSourceDropped)) {
         // A PING or ERROR with a source is the same request: answer it the same way.
-        const bool is_ping = text_equal_nocase(msg.words[1], "PING");
         shift_down(msg);
         fill_event_line(msg);
-        if (is_ping) irc_on_ping(msg);
-        else irc_on_error(msg);
+        run_entry(msg, *entry, 0);
         return;
     }
 
@@ -279,63 +283,9 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
         return;
     }
 
-    IrcHandler handler = irc_on_unknown;
-    int seen_word = 0;  // the sender counts as seen (PRIVMSG, NOTICE, MODE)
-    switch (std::tolower(static_cast<unsigned char>(cmd.empty() ? 0 : cmd[0]))) {
-    case 'e':
-        if (text_equal_nocase(cmd, "EVENT")) handler = irc_on_event;
-        break;
-    case 'i':
-        if (text_equal_nocase(cmd, "INVITE")) handler = irc_on_invite;
-        break;
-    case 'j':
-        if (text_equal_nocase(cmd, "JOIN")) handler = irc_on_join;
-        break;
-    case 'k':
-        if (text_equal_nocase(cmd, "KICK")) handler = irc_on_kick;
-        else if (text_equal_nocase(cmd, "KILL")) handler = irc_on_kill;
-        else if (text_equal_nocase(cmd, "KNOCK")) handler = irc_on_knock;
-        break;
-    case 'm':
-        if (text_equal_nocase(cmd, "MODE")) {
-            handler = irc_on_mode;
-            seen_word = 2;
-        }
-        break;
-    case 'n':
-        if (text_equal_nocase(cmd, "NOTICE")) {
-            handler = irc_on_notice;
-            seen_word = 2;
-        }
-        else if (text_equal_nocase(cmd, "NICK")) handler = irc_on_nick;
-        break;
-    case 'p':
-        if (text_equal_nocase(cmd, "PRIVMSG")) {
-            handler = irc_on_privmsg;
-            seen_word = 3;
-        }
-        else if (text_equal_nocase(cmd, "PART")) handler = irc_on_part;
-        else if (text_equal_nocase(cmd, "PONG")) handler = irc_on_pong;
-        else if (text_equal_nocase(cmd, "PROP")) handler = irc_on_prop;
-        break;
-    case 'q':
-        if (text_equal_nocase(cmd, "QUIT")) handler = irc_on_quit;
-        break;
-    case 't':
-        if (text_equal_nocase(cmd, "TOPIC")) handler = irc_on_topic;
-        break;
-    case 'w':
-        if (text_equal_nocase(cmd, "WALLOPS")) handler = irc_on_wallops;
-        else if (text_equal_nocase(cmd, "WHISPER")) handler = irc_on_whisper;
-        break;
-    default:
-        break;
-    }
-    if (seen_word && irc_sender_seen_hook) {
-        irc_sender_seen_hook(msg, seen_word);
-        if (!conn_is_live(msg.connection)) return;
-    }
-    handler(msg);
+    const ServerMessage* entry = irc_server_message(cmd);
+    if (entry && !(entry->flags & kSourceDropped)) run_entry(msg, *entry, 1);
+    else irc_on_unknown(msg);
     msg.dcc_file_text = nullptr;
 }
 
@@ -373,4 +323,47 @@ void irc_dispatch_uninstall()
     conn_created.drop(g_created_listener);
     conn_freed.drop(g_freed_listener);
     numerics_uninstall();
+}
+
+// The server commands: where each is handled and the fewest parameters it
+// takes.
+const std::vector<ServerMessage>& irc_server_messages()
+{
+    static const std::vector<ServerMessage> table = {
+        {"ERROR", irc_on_error, 0, kSourceDropped},
+        {"EVENT", irc_on_event, 2},
+        {"INVITE", irc_on_invite, 2},
+        {"JOIN", membership_on_join, 1},
+        {"KICK", membership_on_kick, 2},
+        {"KILL", membership_on_kill, 1},
+        {"KNOCK", irc_on_knock, 1},
+        {"MODE", irc_on_mode_message, 1, kSenderSeen},
+        {"NICK", membership_on_nick, 1},
+        {"NOTICE", irc_on_notice_message, 1, kSenderSeen},
+        {"PART", membership_on_part, 1},
+        {"PING", irc_on_ping, 0, kSourceDropped},
+        {"PONG", irc_on_pong, 0},
+        {"PRIVMSG", irc_on_privmsg_message, 2, kSenderSeen},
+        {"PROP", irc_on_prop, 1},
+        {"QUIT", membership_on_quit, 0},
+        {"TOPIC", irc_on_topic, 1},
+        {"WALLOPS", irc_on_wallops, 0},
+        {"WHISPER", irc_on_whisper, 3},
+    };
+    return table;
+}
+
+const ServerMessage* irc_server_message(const std::string& word)
+{
+    // Registered once, by upper-case word.
+    static const std::unordered_map<std::string, const ServerMessage*> index = [] {
+        std::unordered_map<std::string, const ServerMessage*> m;
+        for (const ServerMessage& e : irc_server_messages()) m.emplace(e.word, &e);
+        return m;
+    }();
+    if (word.size() > 16) return nullptr;
+    std::string upper = word;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto it = index.find(upper);
+    return it == index.end() ? nullptr : it->second;
 }

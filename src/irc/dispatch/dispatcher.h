@@ -69,25 +69,34 @@ void irc_message_cut_words(IrcMessage& msg, int count);
 // Handler of a command: takes the parsed message.
 using IrcHandler = void (*)(IrcMessage& msg);
 
-// Handlers of the commands handled elsewhere (channel membership, messages,
-// modes). Each starts as the unrecognised-command path (raw event,
-// then the status window) until its subsystem sets it.
-extern IrcHandler irc_on_join;
-extern IrcHandler irc_on_part;
-extern IrcHandler irc_on_kick;
-extern IrcHandler irc_on_kill;
-extern IrcHandler irc_on_quit;
-extern IrcHandler irc_on_nick;
-extern IrcHandler irc_on_mode;
-extern IrcHandler irc_on_privmsg;
-extern IrcHandler irc_on_notice;
-// Runs before the PRIVMSG, NOTICE and MODE handlers with the word the line
-// must hold for its sender to count as seen (3 for PRIVMSG, else 2); the
-// notify list learns of users from it. Absent: nothing.
+// One server command the dispatcher knows: its word, its handler and the
+// fewest parameters (words after the command) a line must carry to reach
+// it; shorter lines are dropped unseen, and handlers count on the minimum.
+struct ServerMessage {
+    const char* word;
+    IrcHandler handler;
+    int min_params;
+    int flags = 0;
+};
+// Flags of an entry. The sender counts as seen: irc_sender_seen_hook runs
+// before the handler. The source is dropped: the line is answered alike with
+// or without a source, and its handler sees the command as word 0.
+constexpr int kSenderSeen = 1;
+constexpr int kSourceDropped = 2;
+
+// The table of server commands (numerics go to irc_on_numeric).
+const std::vector<ServerMessage>& irc_server_messages();
+// The entry of a command word (any case); null when the table has none.
+const ServerMessage* irc_server_message(const std::string& word);
+
+// Runs before the handlers of the table's entries marked kSenderSeen with
+// the word the line must hold for its sender to count as seen (the last
+// word of the entry's minimum: 3 for PRIVMSG, else 2); the notify list
+// learns of users from it. Absent: nothing.
 extern void (*irc_sender_seen_hook)(IrcMessage& msg, int needed_word);
 
 // The unrecognised-command path: raw event (when the Raw switch is on), then
-// the words joined into the status window. Also the default of the seams above.
+// the words joined into the status window.
 void irc_on_unknown(IrcMessage& msg);
 
 // Shows a text in the connection's status window in a colour item. Seam:

@@ -142,10 +142,11 @@ std::string membership_own_nick(Connection* conn)
     return conn_own_nick(conn);
 }
 
+// :nick!user@host JOIN #channel
 void membership_on_join(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!conn_is_live(conn) || !irc_has_word(msg, 1) || !irc_has_word(msg, 2)) return;
+    if (!conn_is_live(conn)) return;
     std::string chan = irc_word(msg, 2);
     const std::size_t bell = chan.find('\x07');
     if (bell != std::string::npos) chan.resize(bell);
@@ -234,10 +235,11 @@ void membership_on_join(IrcMessage& msg)
     refresh(rec);
 }
 
+// :nick!user@host PART #channel [:reason]
 void membership_on_part(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!conn_is_live(conn) || !irc_has_word(msg, 2)) return;
+    if (!conn_is_live(conn)) return;
     const std::string chan = irc_word(msg, 2);
     WindowRecord* rec = win_find_channel(chan, conn);
     if (!rec) return;
@@ -288,10 +290,11 @@ void membership_on_part(IrcMessage& msg)
     refresh(rec);
 }
 
+// :nick!user@host KICK #channel nick [:reason]
 void membership_on_kick(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!conn_is_live(conn) || !irc_has_word(msg, 3)) return;
+    if (!conn_is_live(conn)) return;
     const std::string chan = irc_word(msg, 2);
     WindowRecord* rec = win_find_channel(chan, conn);
     if (!rec) return;
@@ -363,10 +366,11 @@ void membership_on_kick(IrcMessage& msg)
     }
 }
 
+// :nick!user@host QUIT [:reason]
 void membership_on_quit(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!conn_is_live(conn) || !irc_has_word(msg, 1)) return;
+    if (!conn_is_live(conn)) return;
     const std::string nick = irc_word(msg, 0);
     const std::string reason = irc_has_word(msg, 2) ? irc_words_from(msg, 2) : std::string();
     const bool own = text_equal_nocase(nick, membership_own_nick(conn));
@@ -424,10 +428,11 @@ void membership_on_quit(IrcMessage& msg)
         ial_forget_nick(nullptr, nick, 0, conn);
 }
 
+// :nick!user@host NICK newnick
 void membership_on_nick(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!conn_is_live(conn) || !irc_has_word(msg, 2)) return;
+    if (!conn_is_live(conn)) return;
     const std::string old_nick = irc_word(msg, 0);
     const std::string new_nick = irc_word(msg, 2).substr(0, kShortText);
     if (new_nick.empty()) return;
@@ -494,10 +499,11 @@ void membership_on_nick(IrcMessage& msg)
         if (w->conn == conn && (w->type == kWinChannel || w->type == kWinQuery)) refresh(w);
 }
 
+// :nick!user@host KILL nick [:reason]
 void membership_on_kill(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!conn_is_live(conn) || !irc_has_word(msg, 2)) return;
+    if (!conn_is_live(conn)) return;
     const std::string killer = irc_word(msg, 0);
     const std::string killed = irc_word(msg, 2).substr(0, kShortText);
     const std::string reason = irc_has_word(msg, 3) ? irc_words_from(msg, 3) : std::string();

@@ -69,11 +69,11 @@ extern void (*membership_automode_rename)(const std::string& old_nick, const std
 // Default: the line buffer.
 extern void (*membership_print)(QWidget* hwnd, std::uint32_t colour, const std::string& text, int echo);
 
-// Sets the dispatcher's handlers and the connection hooks of the address list
-// and the status caption.
 // The address-list note of a message sender (set as the messages' hook).
 void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address);
 
+// Adds the address list's listeners for connections made and freed and its
+// identifiers.
 void irc_membership_install();
 // Removes the listeners irc_membership_install added.
 void irc_membership_uninstall();

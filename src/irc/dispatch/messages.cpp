@@ -313,10 +313,10 @@ int irc_show_action(IrcMessage& msg, QWidget* window)
     return 1;
 }
 
+// :nick!user@host PRIVMSG target :text
 void irc_on_privmsg_message(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!irc_has_word(msg, 1) || !irc_has_word(msg, 2) || !irc_has_word(msg, 3)) return;
     if (flood_is_check_reply && flood_is_check_reply(msg.words[3], conn)) return;
     const bool ctcp = irc_ctcp_unframe(msg.words[3]) != 0;
     if (!irc_message_target_prefix(msg)) return;
@@ -415,10 +415,12 @@ void irc_on_privmsg_message(IrcMessage& msg)
     fire(msg, "TEXT", kEvText, 0);
 }
 
+// :nick!user@host NOTICE target :text
+// NOTICE target :text (from the server, without a source)
+// :server NOTICE :text (one parameter: the text, sent to us)
 void irc_on_notice_message(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!irc_has_word(msg, 1) || !irc_has_word(msg, 2)) return;
     const std::string nick = irc_word(msg, 0);
     if (irc_nick_on_common_channel(nick, conn)) note_address(msg);
     if (!irc_has_word(msg, 3)) {

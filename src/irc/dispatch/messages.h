@@ -11,7 +11,7 @@ class QWidget;
 struct Connection;
 struct IrcMessage;
 
-// Handlers set into the dispatcher's seams.
+// The PRIVMSG and NOTICE handlers (in the dispatcher's table).
 void irc_on_privmsg_message(IrcMessage& msg);
 void irc_on_notice_message(IrcMessage& msg);
 

@@ -253,10 +253,11 @@ void chan_mode_text(WindowRecord* rec, const std::string& letters_in)
     rec->chan_modes = text + "]";
 }
 
+// :nick!user@host MODE #channel +modes-modes [parameter ...]
+// :nick MODE nick :+modes
 void irc_on_mode_message(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!irc_has_word(msg, 1) || !irc_has_word(msg, 2)) return;
     msg.line.mode_changes.clear();
     msg.line.mode_flag = 0;
     msg.mode_flag = 0;
@@ -298,9 +299,4 @@ void irc_on_mode_message(IrcMessage& msg)
     msg.line.mode_changes.clear();
     msg.line.mode_flag = 0;
     msg.mode_flag = 0;
-}
-
-void irc_messages_install()
-{
-
 }

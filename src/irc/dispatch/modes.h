@@ -11,7 +11,7 @@ struct Connection;
 struct IrcMessage;
 struct WindowRecord;
 
-// Handler set into the dispatcher's seam.
+// The MODE handler (in the dispatcher's table).
 void irc_on_mode_message(IrcMessage& msg);
 
 // Rebuilds the window's mode text from the letters: "[+" the distinct
@@ -36,5 +36,3 @@ extern void (*chan_list_mode_hook)(WindowRecord* rec, char letter, int adding, c
 extern int (*irc_protect_match_hook)(Connection* conn, const std::string& nick, const std::string& address,
                                      const std::string& channel);
 
-// Sets the seams of the dispatcher for PRIVMSG, NOTICE and MODE.
-void irc_messages_install();

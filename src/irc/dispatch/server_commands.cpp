@@ -13,6 +13,7 @@
 #include "display/line_buffer.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/modes.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/executor.h"
@@ -65,6 +66,7 @@ int (*irc_is_ignored_invite)(const std::string&, const std::string&, Connection*
 int (*irc_join_allowed)(const std::string&, Connection*) = nullptr;
 std::string (*irc_chanfolder_key)(const std::string&) = nullptr;
 
+// ERROR :text (with or without a source; the handler sees "ERROR" as word 0)
 void irc_on_error(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
@@ -84,6 +86,7 @@ void irc_on_error(IrcMessage& msg)
     irc_fire_event(msg, "ERROR", 23, 0);
 }
 
+// PING :token (with or without a source; the handler sees "PING" as word 0)
 void irc_on_ping(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
@@ -102,6 +105,8 @@ void irc_on_ping(IrcMessage& msg)
     irc_fire_event(msg, "PING", 48, 0);
 }
 
+// :server PONG server :token
+// PONG server :token (without a source: from the connection's server)
 void irc_on_pong(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
@@ -120,10 +125,10 @@ void irc_on_pong(IrcMessage& msg)
     irc_fire_event(msg, "PONG", 50, 0);
 }
 
+// :nick!user@host INVITE me :#channel
 void irc_on_invite(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!irc_has_word(msg, 3)) return;
     const std::string inviter = irc_word(msg, 0);
     const std::string channel = msg.words[3];
     if (!is_channel_name(channel, conn) || channel.size() > kShortText) return;
@@ -151,6 +156,7 @@ void irc_on_invite(IrcMessage& msg)
     }
 }
 
+// :nick!user@host WALLOPS :text
 void irc_on_wallops(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
@@ -161,18 +167,18 @@ void irc_on_wallops(IrcMessage& msg)
     irc_fire_event(msg, "WALLOPS", 77, 0);
 }
 
+// :server EVENT tag text ...
 void irc_on_event(IrcMessage& msg)
 {
-    if (!irc_has_word(msg, 3)) return;
     if (!ircx_raw(msg) || !conn_is_live(msg.connection)) return;
     print_options.timestamp = 1;
     show(msg.connection, kColorNoticeText,
          "-" + irc_word(msg, 0) + "- " + irc_words_from(msg, 3) + " (" + irc_word(msg, 2) + ")");
 }
 
+// :nick!user@host KNOCK #channel [reply-number]
 void irc_on_knock(IrcMessage& msg)
 {
-    if (!irc_has_word(msg, 2)) return;
     if (!ircx_raw(msg) || !conn_is_live(msg.connection)) return;
     std::string out = "* Knock: " + irc_word(msg, 0);
     static const struct { const char* code; int text; } kReasons[] = {
@@ -182,9 +188,9 @@ void irc_on_knock(IrcMessage& msg)
     show(msg.connection, kColorJoinText, out);
 }
 
+// :nick!user@host PROP target property [:value]
 void irc_on_prop(IrcMessage& msg)
 {
-    if (!irc_has_word(msg, 2)) return;
     const std::string prop = irc_word(msg, 3);
     if (text_equal_nocase(prop, "MEMBERKEY")) {
         std::string value = irc_word(msg, 4);
@@ -193,7 +199,7 @@ void irc_on_prop(IrcMessage& msg)
         irc_message_set_word(msg, 1, "MODE");
         irc_message_set_word(msg, 3, set ? "+k" : "-k");
         irc_message_cut_words(msg, set ? 5 : 4);
-        irc_on_mode(msg);
+        irc_on_mode_message(msg);
         return;
     }
     if (text_equal_nocase(prop, "TOPIC")) {
@@ -212,9 +218,9 @@ void irc_on_prop(IrcMessage& msg)
     show(msg.connection, kColorNormalText, irc_words_from(msg, 0));
 }
 
+// :nick!user@host WHISPER #channel nick :text
 void irc_on_whisper(IrcMessage& msg)
 {
-    if (!irc_has_word(msg, 4)) return;
     if (!ircx_raw(msg) || !conn_is_live(msg.connection)) return;
     print_options.timestamp = 1;
     show(msg.connection, kColorActionText, "*" + irc_word(msg, 0) + "* whispers: " + irc_words_from(msg, 4));
@@ -242,12 +248,13 @@ int irc_is_oper(Connection* conn)
     return 0;
 }
 
-// TOPIC: ":nick!user@host TOPIC #chan :new topic". The channel window keeps
-// the topic and shows the change; the caption follows it.
+// :nick!user@host TOPIC #channel :topic
+// The channel window keeps the topic and shows the change; the caption
+// follows it.
 void irc_on_topic(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (!conn_is_live(conn) || !irc_has_word(msg, 2)) return;
+    if (!conn_is_live(conn)) return;
     WindowRecord* rec = win_find_channel(irc_word(msg, 2), conn);
     if (!rec) return;
     const std::string sender = irc_word(msg, 0);
