@@ -787,8 +787,9 @@ TEST_F(HostileLines, HugeNamesReplyFillsTheListInStep)
     // Ten times the members may cost ten times as much, not a hundred.
     for (int how : {0, 1}) {
         SCOPED_TRACE(how == 0 ? "a new names reply" : "our part");
-        const double small = empty_ms(total / 20, how);
-        const double big = empty_ms(total / 2, how);
+        // The better of two runs each: a busy machine only ever adds time.
+        const double small = std::min(empty_ms(total / 20, how), empty_ms(total / 20, how));
+        const double big = std::min(empty_ms(total / 2, how), empty_ms(total / 2, how));
         EXPECT_LT(big, 30 * std::max(small, 1.0)) << small << " ms for " << total / 20 << " members, " << big
                                                    << " ms for " << total / 2;
     }
