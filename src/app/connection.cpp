@@ -105,8 +105,7 @@ bool same_network(const Connection* a, const Connection* b)
 
 void free_lists(Connection* c)
 {
-    strlist_free(&c->link_list1);
-    strlist_free(&c->link_list2);
+    strlist_free(&c->rotation_list);
     strlist_free(&c->send_queue);
     strlist_free(&c->autojoin_list);
     strlist_free(&c->tick_list);
@@ -414,8 +413,8 @@ int conn_queue_autojoin(const std::string& text, int flags, Connection* conn)
     if (flags & 8)
         head->prev->extra[0] = 1;  // joined with the window minimised
     if (flags & 2) {
-        conn->link_words6[0] = 1;
-        conn->link_words6[1] = 1;
+        conn->joins_pending[0] = 1;
+        conn->joins_pending[1] = 1;
     }
     if (flags & 4)
         conn_autojoin_name.clear();
@@ -699,7 +698,7 @@ void conn_close_all()
         if (c->connected && conn_hooks.irc_send_quit)
             conn_hooks.irc_send_quit(c);
         if (conn_is_live(c)) {
-            c->link_word2 = 0;
+            c->retry_count = 0;
             c->retry_delay = 0;
             c->waiting_retry = 0;
             if (conn_hooks.conn_close)
@@ -811,7 +810,7 @@ static int tick_one(Connection* c, int elapsed)
         conn_hooks.chan_timed_ban_tick(c);
     if (!conn_is_live(c))
         return 1;
-    if (conn_hooks.notify_poll && c->logon_word == 0) {
+    if (conn_hooks.notify_poll) {
         if (c->notify_poll_flags & 1) {
             if (conn_hooks.notify_conn_stage)
                 conn_hooks.notify_conn_stage(3, c);

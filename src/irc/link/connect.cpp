@@ -107,7 +107,7 @@ int port_number(const std::string& port)
 void local_failure(Connection* conn, int code, int text_id)
 {
     conn->resolving_local_host = 0;
-    conn->link_word3 = code;
+    conn->failure_code = code;
     conn->reason = text_load_string(text_id);
     if (conn_schedule_retry(conn)) {
         if (conn_is_live(conn))
@@ -315,8 +315,8 @@ void conn_connect_now(int from_timer, Connection* conn)
 {
     if (!conn_is_live(conn))
         return;
-    int pending = conn->link_word1;
-    conn->link_word1 = 0;
+    int pending = conn->pending_changes;
+    conn->pending_changes = 0;
     if (pending & kPendingCopyStored)
         conn_identity_copy(0, conn);
     if ((pending & kPendingNextServer) && irc_servers_next)
@@ -340,15 +340,15 @@ void conn_connect_now(int from_timer, Connection* conn)
     std::string port = conn->live_server[4];
     std::string announce;
     if (retrying) {
-        conn->link_word2 = std::max(conn->link_word2, 2);
+        conn->retry_count = std::max(conn->retry_count, 2);
         char buf[kLongText + 64];
-        std::snprintf(buf, sizeof buf, text_load_string(1504), conn->link_word2 - 1, host.c_str(),
+        std::snprintf(buf, sizeof buf, text_load_string(1504), conn->retry_count - 1, host.c_str(),
                       port.c_str());
         announce = buf;
         if (!st.alternates.empty())
             announce += " (" + std::string(text_load_string(1507)) + ")";
     } else {
-        conn->link_word2 = 1;
+        conn->retry_count = 1;
         announce = fmt(1503, host, port);
     }
     print_separator(link_status_window(conn), kColorInfoText);

@@ -1050,7 +1050,7 @@ void notify_poll(int full, Connection* conn)
         conn->notify_poll_flags |= full ? 1 : 2;
         return;
     }
-    const bool ircx = (conn->server_flags & 0x20) != 0;
+    const bool ircx = (conn->server_flags & kServerIrcx) != 0;
     std::string line;
     int in_line = 0;
     auto close_line = [&]() {
