@@ -4,6 +4,7 @@
 
 #include "app/window_record.h"
 #include "core/numbered_texts.h"
+#include "core/options.h"
 #include "platform/platform_utils.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
@@ -24,9 +25,6 @@ Connection* conn_list = nullptr;
 
 int conn_timeout_seconds = 600;
 int conn_probe_point = 120;
-
-static int option_default(int, int, int def) { return def; }
-int (*conn_option)(int line, int position, int def) = option_default;
 
 static int send_line_absent(const std::string&, int, Connection*) { return 0; }
 int (*irc_send_line)(const std::string& line, int flags, Connection* conn) = send_line_absent;
@@ -719,7 +717,7 @@ int conn_timeout_probe(const std::string* pong_text, Connection* conn)
         conn->timeout_countdown = conn_timeout_seconds;
         return 1;
     }
-    if (!conn_is_live(conn) || !conn_option(7, 36, 1))
+    if (!conn_is_live(conn) || !opt(OPT_TIMEOUT_CHECK))
         return 0;
     int left = --conn->timeout_countdown;
     if (left < 0 || left > conn_timeout_seconds) {
@@ -737,10 +735,10 @@ int conn_timeout_probe(const std::string* pong_text, Connection* conn)
 // One second of one connection. Returns whether it was connected.
 static int tick_one(Connection* c, int elapsed)
 {
-    if (conn_option(4, 14, 1) && c->connecting && c->connect_seconds != 0) {
+    if (opt(OPT_RETRY_ON_FAIL) && c->connecting && c->connect_seconds != 0) {
         ++c->connect_seconds;
         refresh_title(c);
-        int limit = conn_option(4, 16, 60);
+        int limit = opt(OPT_CONNECT_TIMEOUT);
         if (limit < 10)
             limit = 60;
         if (c->connect_seconds > limit) {

@@ -161,10 +161,6 @@ extern Connection* conn_list;
 extern int conn_timeout_seconds;   // start value of the time-out countdown (600)
 extern int conn_probe_point;       // countdown value at which the probe is sent (120)
 
-// Option reader: line 0..8 of the option lines and a position; returns the
-// value, or the default when the options are not loaded.
-extern int (*conn_option)(int line, int position, int def);
-
 // Sends one line to the server (line, flags, connection). Until the protocol
 // layer is in, nothing is sent and 0 is returned.
 extern int (*irc_send_line)(const std::string& line, int flags, Connection* conn);

@@ -7,6 +7,7 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "commands/channel_commands.h"
+#include "commands/command_conn.h"
 #include "core/text_buffer.h"
 #include "core/options.h"
 #include "core/text_limits.h"
@@ -26,11 +27,6 @@ void default_show(WindowRecord* rec, Connection*, std::uint32_t colour, const st
     if (!win_is_record(rec) || !rec->hwnd) return;
     print_options.timestamp = 1;
     print_line(rec->hwnd, std::string_view(text), colour);
-}
-
-Connection* conn_of(CommandCall& call)
-{
-    return conn_is_live(call.conn) ? call.conn : conn_current();
 }
 
 

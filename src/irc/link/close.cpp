@@ -4,6 +4,7 @@
 
 #include "app/connection.h"
 #include "core/numbered_texts.h"
+#include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
@@ -36,7 +37,7 @@ void post_connectfail(Connection* conn)
 // The retry series: 0 when the limit is passed (CONNECTFAIL posted).
 int retry_series(Connection* conn)
 {
-    if (conn->retry_count > conn_option(4, 15, 99)) {
+    if (conn->retry_count > opt(OPT_RETRY_LIMIT)) {
         post_connectfail(conn);
         return 0;
     }
@@ -44,7 +45,7 @@ int retry_series(Connection* conn)
     if (!link_state(conn).alternates.empty()) {
         conn->pending_changes = kPendingCopyStored;
     } else {
-        if (conn_option(2, 23, 1) && irc_servers_next)
+        if (opt(OPT_RETRY_NEXT_SERVER) && irc_servers_next)
             irc_servers_next(conn);
         conn->pending_changes = kPendingCopyStored | kPendingReadEntry;
     }
@@ -97,11 +98,11 @@ void conn_reset_stage(int stage, Connection* conn)
         conn->failure_code = kFailNone;
         conn->ident_state = 1;
         conn->ident_address = -1;
-        if (conn_option(1, 11, 1)) {
+        if (opt(OPT_LOOKUP_LOCAL_HOST)) {
             conn->local_host.clear();
             conn->local_ip_text.clear();
             conn->local_ip = 0;
-        } else if (conn_option(3, 11, 1)) {
+        } else if (opt(OPT_LOOKUP_LOCAL_ADDRESS)) {
             conn->local_ip_text.clear();
             conn->local_ip = 0;
         }
@@ -213,9 +214,9 @@ int conn_schedule_retry(Connection* conn)
     conn->waiting_retry = 0;
     if (conn->quitting || (conn->ssl && st.ssl_state == 3))
         return 0;
-    int retry_on = conn_option(4, 14, 1);
-    int reconnect_on = conn_option(3, 4, 1);
-    int delay = conn_option(7, 19, 3) * 1000;
+    int retry_on = opt(OPT_RETRY_ON_FAIL);
+    int reconnect_on = opt(OPT_RECONNECT_ON_DISCONNECT);
+    int delay = opt(OPT_RETRY_DELAY) * 1000;
     if (st.redirect_pending) {
         st.redirect_pending = 0;
         conn->pending_changes = kPendingCopyStored;

@@ -11,6 +11,7 @@
 #include "app/connection.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
+#include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
@@ -330,7 +331,7 @@ void conn_connect_now(int from_timer, Connection* conn)
         incomplete(conn, false);
         return;
     }
-    if (conn_option(8, 9, 0)) {
+    if (opt(OPT_THIRD_NICK_SLOT)) {
         conn->nick_index = 2;
         conn->live_identity[4] = conn->live_identity[2];
         conn->stored_identity[4] = conn->live_identity[2];
@@ -382,7 +383,7 @@ void conn_connect_now(int from_timer, Connection* conn)
         irc_ident_start(conn);
     if (!conn_is_live(conn))
         return;
-    if (conn->local_ip != 0 || conn_option(2, 4, 1))
+    if (conn->local_ip != 0 || opt(OPT_LOCAL_LOOKUP_BY_SERVER))
         conn_lookup_server(conn);
     else
         conn_lookup_local_host(conn);
@@ -395,11 +396,11 @@ void conn_lookup_local_host(Connection* conn)
     conn->resolving_local_host = 1;
     std::string unknown = text_load_string(6002);
     std::string before = conn->local_host;
-    if (conn_option(1, 11, 1) || conn->local_host.empty() || conn->local_host == unknown) {
+    if (opt(OPT_LOOKUP_LOCAL_HOST) || conn->local_host.empty() || conn->local_host == unknown) {
         char name[257] = {0};
         conn->local_host = gethostname(name, 256) == 0 && name[0] ? std::string(name) : unknown;
     }
-    if (!conn_option(3, 11, 1) && conn->local_ip != 0 && conn->local_host == before) {
+    if (!opt(OPT_LOOKUP_LOCAL_ADDRESS) && conn->local_ip != 0 && conn->local_host == before) {
         conn->resolving_local_host = 0;
         conn_lookup_server(conn);
         return;
