@@ -27,8 +27,6 @@ void default_close(WindowRecord* rec)
     if (win_is_record(rec) && rec->hwnd) win_close_request(rec->hwnd);
 }
 
-
-
 const std::string& word_of(const CommandCall& call)
 {
     static const std::string fallback = "join";

@@ -29,9 +29,6 @@ void default_show(WindowRecord* rec, Connection*, std::uint32_t colour, const st
     print_line(rec->hwnd, std::string_view(text), colour);
 }
 
-
-
-
 const std::string& word_of(const CommandCall& call)
 {
     static const std::string fallback = "msg";
