@@ -64,11 +64,6 @@ bool own_nick_has_prefix(WindowRecord* rec, const std::string& prefixes)
 
 QPointer<QMdiArea> the_mdi;
 
-int option(int line, int position, int def)
-{
-    return option_value(line, position, def);
-}
-
 QRgb default_palette(int index)
 {
     static const QRgb table[16] = {
@@ -1403,7 +1398,7 @@ void win_show_new(WindowRecord* rec, int build_menu)
             bool keep = rec->type == kWinQuery &&
                         (rec->subtype == kQueryPrivate || rec->subtype == kQueryMessages ||
                          rec->subtype == kQueryDccChat);
-            if (option(6, 19, 0) && !keep)
+            if (opt(OPT_HIDE_MINIMISED_DESKTOP_WINDOWS) && !keep)
                 frame->hide();
         } else {
             frame->show();
@@ -1748,17 +1743,17 @@ int win_activity_frame_colour(int level)
     int value = 0;
     switch (level) {
     case kActivityMessage:
-        value = option(4, 27, 5);
+        value = opt(OPT_ACTIVITY_COLOUR_MESSAGE);
         if (value < 0 || value > 16)
             value = 5;
         break;
     case kActivityHighlight:
-        value = option(6, 30, 4);
+        value = opt(OPT_ACTIVITY_COLOUR_HIGHLIGHT);
         if (value < 0 || value > 16)
             value = 4;
         break;
     case kActivityText:
-        value = option(4, 30, 3);
+        value = opt(OPT_ACTIVITY_COLOUR_EVENT);
         if (value < 0 || value > 16)
             value = 3;
         break;
@@ -1950,7 +1945,7 @@ void deferred_key(WindowRecord* rec, QWidget* hwnd, uintptr_t wparam, intptr_t l
     }
     case 27: {
         QWidget* frame = win_container(hwnd);
-        if (option(3, 1, 1) && frame->isVisible() && !frame->isMinimized())
+        if (opt(OPT_ESCAPE_CLOSES_WINDOWS) && frame->isVisible() && !frame->isMinimized())
             frame->showMinimized();
         break;
     }

@@ -4,6 +4,7 @@
 
 #include "app/window_record.h"
 #include "core/numbered_texts.h"
+#include "core/options.h"
 #include "platform/platform_utils.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
@@ -24,9 +25,6 @@ Connection* conn_list = nullptr;
 
 int conn_timeout_seconds = 600;
 int conn_probe_point = 120;
-
-static int option_default(int, int, int def) { return def; }
-int (*conn_option)(int line, int position, int def) = option_default;
 
 static int send_line_absent(const std::string&, int, Connection*) { return 0; }
 int (*irc_send_line)(const std::string& line, int flags, Connection* conn) = send_line_absent;
@@ -96,8 +94,7 @@ bool same_network(const Connection* a, const Connection* b)
 
 void free_lists(Connection* c)
 {
-    strlist_free(&c->link_list1);
-    strlist_free(&c->link_list2);
+    strlist_free(&c->rotation_list);
     strlist_free(&c->send_queue);
     strlist_free(&c->autojoin_list);
     strlist_free(&c->tick_list);
@@ -405,8 +402,8 @@ int conn_queue_autojoin(const std::string& text, int flags, Connection* conn)
     if (flags & 8)
         head->prev->extra[0] = 1;  // joined with the window minimised
     if (flags & 2) {
-        conn->link_words6[0] = 1;
-        conn->link_words6[1] = 1;
+        conn->joins_pending[0] = 1;
+        conn->joins_pending[1] = 1;
     }
     if (flags & 4)
         conn_autojoin_name.clear();
@@ -690,7 +687,7 @@ void conn_close_all()
         if (c->connected && conn_hooks.irc_send_quit)
             conn_hooks.irc_send_quit(c);
         if (conn_is_live(c)) {
-            c->link_word2 = 0;
+            c->retry_count = 0;
             c->retry_delay = 0;
             c->waiting_retry = 0;
             if (conn_hooks.conn_close)
@@ -711,7 +708,7 @@ int conn_timeout_probe(const std::string* pong_text, Connection* conn)
         conn->timeout_countdown = conn_timeout_seconds;
         return 1;
     }
-    if (!conn_is_live(conn) || !conn_option(7, 36, 1))
+    if (!conn_is_live(conn) || !opt(OPT_TIMEOUT_CHECK))
         return 0;
     int left = --conn->timeout_countdown;
     if (left < 0 || left > conn_timeout_seconds) {
@@ -729,10 +726,10 @@ int conn_timeout_probe(const std::string* pong_text, Connection* conn)
 // One second of one connection. Returns whether it was connected.
 static int tick_one(Connection* c, int elapsed)
 {
-    if (conn_option(4, 14, 1) && c->connecting && c->connect_seconds != 0) {
+    if (opt(OPT_RETRY_ON_FAIL) && c->connecting && c->connect_seconds != 0) {
         ++c->connect_seconds;
         refresh_title(c);
-        int limit = conn_option(4, 16, 60);
+        int limit = opt(OPT_CONNECT_TIMEOUT);
         if (limit < 10)
             limit = 60;
         if (c->connect_seconds > limit) {
@@ -802,7 +799,7 @@ static int tick_one(Connection* c, int elapsed)
         conn_hooks.chan_timed_ban_tick(c);
     if (!conn_is_live(c))
         return 1;
-    if (conn_hooks.notify_poll && c->logon_word == 0) {
+    if (conn_hooks.notify_poll) {
         if (c->notify_poll_flags & 1) {
             if (conn_hooks.notify_conn_stage)
                 conn_hooks.notify_conn_stage(3, c);

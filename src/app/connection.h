@@ -33,28 +33,42 @@ struct RecentChannel {
     long serial = 0;
 };
 
+// Bits of Connection::server_flags: what the server's software family changes
+// in the client's behaviour. Set from the version text of the server info
+// reply (and the server name), the IRCX reply and the ISUPPORT token IRCX.
+enum ServerFlag : int {
+    kServerPlain477 = 0x1,           // a 477 without a word 3 is shown without separators
+    kServerOpsTarget = 0x2,          // /omsg and /onotice send one line to "@" and the channel
+    kServerPlusChannels = 0x4,       // "+" is a default channel type; channel lists by user count
+    kServerOperModesAa = 0x8,        // user modes "a" and "A" count as operator modes
+    kServerOpsNoticeTarget = 0x10,   // /onotice sends one line to "@" and the channel
+    kServerIrcx = 0x20,              // the server speaks IRCX
+    kServerPlusBangChannels = 0x40,  // "+" and "!" are default channel types
+    kServerOneTargetPerLine = 0x80,  // WHOIS batches and /amsg send one target per line
+    kServerMinusPrefix = 0x100,      // "-" with "u" is a default prefix; 328 is a WHOIS line
+    kServerPlainList = 0x200,        // the channels list asks with a plain LIST
+    kServerListsEndIdle = 0x400,     // ban, except and invite lists go idle at their end numeric
+};
+
 struct Connection {
     QPointer<QWidget> status_window;   // null until the status window exists
     int socket = -1;                   // server socket, -1 while none is open
     int id = 0;                        // unique id (/scid, $scid); never changes
-    StringNode* link_list1 = nullptr;  // protocol layer
-    StringNode* link_list2 = nullptr;  // protocol layer
-    int link_word1 = 0;
+    StringNode* rotation_list = nullptr;  // servers of the current group still to try
+    int pending_changes = 0;           // kPending* bits: work for the next connect step
     int lookup_handle = 0;             // host lookup in progress (0 none)
-    std::string link_text;             // protocol layer (at most 1,024)
     int connected = 0;                 // link to the server is up
     int connecting = 0;                // a connect attempt is in progress
     int resolving_local_host = 0;
-    int link_flag1 = 0;
+    int link_closed = 0;               // set when the link closes, cleared when it is tried again
     int connect_timer_id = 0;          // frame timer that starts the connect (0 none)
     int retry_delay = 0;               // milliseconds left before a retry
-    int link_word2 = 0;
+    int retry_count = 0;               // attempts in this series (1 fresh, 2 or more on a retry)
     int connect_seconds = 0;           // seconds since the attempt began (0 = not counting)
     int waiting_retry = 0;             // a retry delay runs
     std::string reason;                // printed when the link closes
-    int link_flag2 = 1;
-    int link_word3 = 0;
-    int link_word4 = 0;
+    int close_handled = 1;             // the close reporting has run
+    int failure_code = 0;              // kFail*: why the last attempt failed
     int ident_state = 0;
     int ident_address = -1;            // local address the ident reply is for; -1 none
     std::string local_host;            // local host name once resolved
@@ -62,21 +76,19 @@ struct Connection {
     std::uint32_t local_ip = 0;        // local IP as a number, host order; 0 unknown
     std::string recv_line;             // the incomplete server line being assembled
     int line_length = 0;
-    int link_flag3 = 0;
+    int line_overflow = 0;             // the line passed the cut; the rest up to LF is dropped
     StringNode* send_queue = nullptr;  // lines waiting to be written
     int in_progress[2] = {0, 0};       // while set on any connection the read loop waits
     int reselect_pending = 0;          // the tick renews the socket's event selection
     int timeout_countdown = 0;         // seconds left before the server time-out fires
     int read_counter = 0;
     int quitting = 0;                  // QUIT was sent
-    int link_words6[6] = {0, 0, 0, 0, 0, 0};  // two of them: joins pending after logon
+    int joins_pending[2] = {0, 0};     // joins are pending after logon
     int autojoin_countdown = 0;        // seconds until the auto-join list is joined
     StringNode* autojoin_list = nullptr;
-    std::string identity_text;         // protocol layer (at most 1,024)
     // Live identity: user name, e-mail, nick, alternative nick, fifth text.
     std::string live_identity[5];
     int nick_index = 0;                // 0 the nick in use is the nick, 1 the alternative
-    int link_word5 = -1;
     // Live server: address, description, group, password, port text ("+" = SSL).
     std::string live_server[5];
     std::string server_name;           // the server address in use
@@ -87,35 +99,22 @@ struct Connection {
     std::string stored_local_host;
     std::string stored_local_ip_text;
     std::uint32_t stored_local_ip = 0;
-    int logon_flags[2] = {0, 0};
-    int link_flag4 = 1;
     std::string user_modes = "[+]";
     std::string own_address;           // own user@host
     int registered = 0;                // welcome numerics arrived
-    int logon_word = 0;                // no notify polling while set
     UserhostRequest* userhost_requests = nullptr;
-    int link_words3[3] = {0, 0, 0};
     std::string away_text;
-    std::string link_texts2[2];
     std::string open_minimised_channel;
     StringNode* tick_list = nullptr;      // served by the tick (protocol layer)
     StringNode* reply_list = nullptr;     // pending replies with a kind
     StringNode* timed_bans = nullptr;
     StringNode* pending_joins = nullptr;  // with open-minimised/maximised flags
-    int link_words3b[2] = {0, 0};
     int tick_seconds = 0;              // one more each tick
     int nick_switch_slot = -1;         // nick slot a confirmed own NICK goes to; -1 the slot in use
     QPointer<QWidget> chanlist_window;
     int chanlist_busy = 0;
     int chanlist_stop_sent = 0;
     int chanlist_file = -1;
-    int link_flag5 = 0;
-    std::string link_text3;
-    // Counters block of the protocol layer.
-    int counter_9999 = 9999;
-    int counters_minus9[4] = {-9, -9, -9, -9};
-    int counter_one = 1;
-    std::string counter_texts[2];
     int flood_budget = 0;              // bytes charged by flood protection
     int flood_check_out = 0;           // a flood-check PING is unanswered
     int flood_check_seconds = 0;
@@ -124,8 +123,7 @@ struct Connection {
     std::string prefix_modes;          // their mode letters
     // Server word table of the protocol layer (the entries used here).
     std::string chan_types;
-    std::string list_modes;
-    int server_flags = 0;
+    int server_flags = 0;              // ServerFlag bits
     QPointer<QWidget> links_window;
     int links_open_mode = 0;
     QPointer<QWidget> pending_window;  // window bound to a pending request
@@ -147,12 +145,10 @@ struct Connection {
     int online_hours = 0;
     int online_minutes = 0;
     int online_seconds = 0;
-    int link_word6 = -1;
     // Recent channels of the network, most recent first, at most 20.
     std::vector<RecentChannel> recent_channels;
     std::string recent_network[3];     // network name, group, server name
     int ssl = 0;                       // the port text asks for SSL
-    int link_word7 = 0;
     int group_flag = 0;                // the live group text is not empty
     int visit = 0;                     // used by walks that may free records
     Connection* next = nullptr;
@@ -164,10 +160,6 @@ extern Connection* conn_list;
 // Time-out settings read here.
 extern int conn_timeout_seconds;   // start value of the time-out countdown (600)
 extern int conn_probe_point;       // countdown value at which the probe is sent (120)
-
-// Option reader: line 0..8 of the option lines and a position; returns the
-// value, or the default when the options are not loaded.
-extern int (*conn_option)(int line, int position, int def);
 
 // Sends one line to the server (line, flags, connection). Until the protocol
 // layer is in, nothing is sent and 0 is returned.

@@ -11,6 +11,7 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/ini.h"
+#include "core/options.h"
 #include "core/random.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
@@ -88,11 +89,6 @@ void wait_cursor_off()
         QGuiApplication::restoreOverrideCursor();
         --wait_cursor_depth;
     }
-}
-
-int option(int line, int position, int def)
-{
-    return conn_option ? conn_option(line, position, def) : def;
 }
 
 void trace(const char* step) { shutdown_trace.emplace_back(step); }
@@ -494,7 +490,7 @@ void frame_deferred_start()
     frame_update_title();
     if (startup_hooks.dde_start)
         startup_hooks.dde_start();
-    if (!cmdline_no_registry && option(3, 28, 0) && startup_hooks.irc_link_association_check)
+    if (!cmdline_no_registry && opt(OPT_CHECK_IRC_LINK_ASSOCIATION) && startup_hooks.irc_link_association_check)
         startup_hooks.irc_link_association_check();
 
     send_app_message(WM_APP_SPEECH_AGENT, 0, 1);
@@ -533,9 +529,9 @@ void app_finish_startup()
             startup_hooks.conn_begin_connect(first);
         return;
     }
-    if (option(0, 0, 0) && startup_hooks.conn_begin_connect && conn_is_live(first))
+    if (opt(OPT_CONNECT_ON_STARTUP) && startup_hooks.conn_begin_connect && conn_is_live(first))
         startup_hooks.conn_begin_connect(first);
-    if (option(2, 1, 1)) {
+    if (opt(OPT_OPTIONS_ON_STARTUP)) {
         app_connect_dialog_at_start = 1;
         if (startup_hooks.connect_dialog_open)
             startup_hooks.connect_dialog_open();

@@ -132,7 +132,6 @@ void app_remove_signal_handlers();
 extern void (*app_restart)();
 
 // ---- Calls into other subsystems ----
-// The option lines are read through conn_option (app/connection.h).
 // A null entry is an absent feature; the default named beside it applies.
 // Opens an irc: link (from outside 1, the command line's at start 1 too).
 void app_open_irc_link(const std::string& link, int flag);

@@ -315,7 +315,6 @@ void app_wire_main_settings()
     startup_hooks.ini_save_dirs = ini_save_dirs;
     startup_hooks.ini_save_user_lists = ini_save_user_lists;
     startup_hooks.free_settings_lists = main_settings_free_lists;
-    conn_option = option_value;
     main_settings_bind_connection(&conn_list, conn_is_live);
     main_settings_hooks.start_nick = &start_nick;
     main_settings_hooks.start_anick = &start_anick;

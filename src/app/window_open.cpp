@@ -36,11 +36,6 @@ int exiting_default()
     return app_exit_mode != 0 ? 1 : 0;
 }
 
-int option(int line, int position, int def)
-{
-    return option_value(line, position, def);
-}
-
 // Re-entry guard of win_open, and the close-all state.
 bool open_running = false;
 bool closing_all = false;
@@ -61,27 +56,27 @@ int in_mdi_default(int type, int subtype)
 {
     switch (type) {
     case kWinStatus:
-        return option(5, 0, 1);
+        return opt(OPT_MDI_STATUS);
     case kWinChannel:
-        return option(5, 1, 1);
+        return opt(OPT_MDI_CHANNEL);
     case kWinQuery:
         if (subtype == kQueryDccChat)
-            return option(5, 16, 1);
+            return opt(OPT_MDI_CHAT);
         if (subtype == kQueryFserve)
-            return option(5, 9, 1);
-        return option(5, 2, 1);
+            return opt(OPT_MDI_FSERVE);
+        return opt(OPT_MDI_QUERY);
     case kWinTransfer:
-        return option(5, 3, 1);
+        return opt(OPT_MDI_TRANSFER);
     case kWinFinger:
-        return option(5, 4, 1);
+        return opt(OPT_MDI_FINGER);
     case kWinNotify:
-        return option(5, 5, 1);
+        return opt(OPT_MDI_NOTIFY);
     case kWinUrls:
-        return option(5, 6, 1);
+        return opt(OPT_MDI_URLS);
     case kWinChanList:
-        return option(5, 7, 1);
+        return opt(OPT_MDI_CHANLIST);
     case kWinLinks:
-        return option(5, 8, 1);
+        return opt(OPT_MDI_LINKS);
     default:
         return 1;
     }
@@ -188,7 +183,7 @@ QWidget* make_frame(WindowRecord* rec, int in_mdi, const char* class_name)
 
 int editbox_mode_option()
 {
-    int mode = option(1, 7, 2);
+    int mode = opt(OPT_EDITBOX_LINES);
     if (mode < 0 || mode > 2)
         mode = 0;
     return mode;
@@ -196,7 +191,7 @@ int editbox_mode_option()
 
 int editbox_split_option()
 {
-    int split = option(7, 17, 70);
+    int split = opt(OPT_EDITBOX_SPLIT);
     if (split < 10 || split > 90)
         split = 70;
     return split;
@@ -474,7 +469,7 @@ QWidget* win_open_query(WindowRecord* rec, int, int* opened)
         p.open_minimised = 1;
         win_next_query_minimised = 0;
     }
-    if ((rec->subtype == kQueryPrivate || rec->subtype == kQueryMessages) && option(1, 17, 1))
+    if ((rec->subtype == kQueryPrivate || rec->subtype == kQueryMessages) && opt(OPT_MINIMISE_QUERIES))
         p.open_minimised = 1;
     if (rec->subtype == kQueryMessages) {
         p.title = "Messages";

@@ -441,7 +441,7 @@ int win_needs_highlight(QWidget* hwnd)
         return 1;
     if (hwnd != win_active.get()) {
         // Option: every window that is not the active one counts as unseen.
-        int unseen = option_value(4, 21, 1);
+        int unseen = opt(OPT_HIGHLIGHT_UNSEEN);
         if (unseen < 0 || unseen > 3)
             unseen = 1;
         if (unseen)

@@ -8,6 +8,7 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "commands/channel_commands_more.h"
+#include "commands/command_conn.h"
 #include "commands/messaging_commands.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
@@ -25,13 +26,6 @@ void default_close(WindowRecord* rec)
 {
     if (win_is_record(rec) && rec->hwnd) win_close_request(rec->hwnd);
 }
-
-Connection* conn_of(CommandCall& call)
-{
-    return conn_is_live(call.conn) ? call.conn : conn_current();
-}
-
-
 
 const std::string& word_of(const CommandCall& call)
 {

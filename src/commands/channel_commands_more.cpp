@@ -8,6 +8,7 @@
 
 #include "app/connection.h"
 #include "app/window_record.h"
+#include "commands/command_conn.h"
 #include "commands/messaging_commands.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
@@ -25,11 +26,6 @@
 int (*chat_channel_central_open)(WindowRecord*, Connection*) = nullptr;
 
 namespace {
-
-Connection* conn_of(CommandCall& call)
-{
-    return conn_is_live(call.conn) ? call.conn : conn_current();
-}
 
 int fail(CommandCall& call, const std::string& word, int type)
 {

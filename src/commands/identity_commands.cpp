@@ -11,6 +11,7 @@
 
 #include "app/connection.h"
 #include "app/frame_proc.h"
+#include "commands/command_conn.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -30,11 +31,6 @@ void (*finger_start)(const std::string& target, QWidget* window, Connection* con
 void (*finger_dialog_open)() = nullptr;
 
 namespace {
-
-Connection* conn_of(CommandCall& call)
-{
-    return conn_is_live(call.conn) ? call.conn : conn_current();
-}
 
 QWidget* out_window(CommandCall& call, Connection* conn)
 {

@@ -9,6 +9,7 @@
 
 #include "app/connection.h"
 #include "app/window_record.h"
+#include "commands/command_conn.h"
 #include "commands/messaging_commands.h"
 #include "core/numbered_texts.h"
 #include "core/text_buffer.h"
@@ -25,11 +26,6 @@ void (*abook_open)(int, const std::string&) = nullptr;
 void (*uwho_dialog_open)(const std::string&, Connection*) = nullptr;
 
 namespace {
-
-Connection* conn_of(CommandCall& call)
-{
-    return conn_is_live(call.conn) ? call.conn : conn_current();
-}
 
 int fail(CommandCall& call, const char* word, int type)
 {

@@ -7,6 +7,7 @@
 #include "app/window_open.h"
 #include "app/window_record.h"
 #include "commands/channel_commands.h"
+#include "commands/command_conn.h"
 #include "core/text_buffer.h"
 #include "core/options.h"
 #include "core/text_limits.h"
@@ -27,14 +28,6 @@ void default_show(WindowRecord* rec, Connection*, std::uint32_t colour, const st
     print_options.timestamp = 1;
     print_line(rec->hwnd, std::string_view(text), colour);
 }
-
-Connection* conn_of(CommandCall& call)
-{
-    return conn_is_live(call.conn) ? call.conn : conn_current();
-}
-
-
-
 
 const std::string& word_of(const CommandCall& call)
 {
@@ -436,7 +429,7 @@ int cmd_amsg(CommandCall& call)
     const std::size_t room = chat_text_room(conn, 8 + longest + 2 + (action ? kActionFrame : 0));
     for (const std::string& piece : chat_split_text(text, room)) {
         const std::string tail = action ? " :\x01" "ACTION " + piece + "\x01\n" : " :" + piece + "\n";
-        send_prefixed("PRIVMSG ", targets, piece, tail, limit, (conn->server_flags & 0x80) != 0, call.origin, conn);
+        send_prefixed("PRIVMSG ", targets, piece, tail, limit, (conn->server_flags & kServerOneTargetPerLine) != 0, call.origin, conn);
         if (!conn_is_live(conn)) return 1;
         if (!call.show) continue;
         for (WindowRecord* rec : windows) {
@@ -493,7 +486,8 @@ int cmd_omsg(CommandCall& call)
     }
     IrcConnState* st = irc_state(conn);
     // Servers that take "@#channel" get one line for all its operators.
-    const int at_flags = notice ? (0x2 | 0x10 | 0x80) : (0x2 | 0x80);
+    const int at_flags = notice ? (kServerOpsTarget | kServerOpsNoticeTarget | kServerOneTargetPerLine)
+                                : (kServerOpsTarget | kServerOneTargetPerLine);
     if ((conn->server_flags & at_flags) || (notice && st && st->has_wallchops)) {
         const std::string head = std::string(notice ? "NOTICE @" : "PRIVMSG @") + chan->name + " :";
         for (const std::string& piece : chat_split_text(text, chat_text_room(conn, head.size()))) {
@@ -521,7 +515,7 @@ int cmd_omsg(CommandCall& call)
     for (const std::string& n : ops) longest = std::max(longest, n.size());
     const std::string word = notice ? "NOTICE " : "PRIVMSG ";
     for (const std::string& piece : chat_split_text(text, chat_text_room(conn, word.size() + longest + 2))) {
-        send_prefixed(word, ops, piece, " :" + piece + "\n", limit, (conn->server_flags & 0x80) != 0, call.origin, conn);
+        send_prefixed(word, ops, piece, " :" + piece + "\n", limit, (conn->server_flags & kServerOneTargetPerLine) != 0, call.origin, conn);
         if (!conn_is_live(conn)) return 1;
         if (call.show)
             chat_show(chat_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + piece);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/connection.h"
+#include "commands/command_conn.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -14,11 +15,6 @@
 #include "script/stores/timers.h"
 
 namespace {
-
-Connection* conn_of(CommandCall& call)
-{
-    return conn_is_live(call.conn) ? call.conn : conn_current();
-}
 
 std::string text_of(int id, const std::string* value = nullptr)
 {

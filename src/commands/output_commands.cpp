@@ -10,6 +10,7 @@
 #include "app/frame_proc.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "commands/command_conn.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -67,11 +68,6 @@ int info_colour()
 }
 
 // ---- Windows ----
-
-Connection* conn_of(const CommandCall& call)
-{
-    return conn_is_live(call.conn) ? call.conn : conn_current();
-}
 
 QWidget* status_window(const CommandCall& call)
 {

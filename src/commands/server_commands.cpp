@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/connection.h"
+#include "commands/command_conn.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
 #include "core/main_settings.h"
@@ -25,11 +26,6 @@
 #include "script/exec/script_types.h"
 
 namespace {
-
-Connection* conn_of(CommandCall& call)
-{
-    return conn_is_live(call.conn) ? call.conn : conn_current();
-}
 
 // Where a command's own output goes: its window, else the status window.
 QWidget* out_window(CommandCall& call, Connection* conn)

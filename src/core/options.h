@@ -170,7 +170,7 @@ enum OptionId : int {
     OPT_INVITES_IN_ACTIVE = option_id(3, 25),
     OPT_DCC_CLOSE_GET_ON_END = option_id(3, 26),
     OPT_OPTIONS_CATEGORY = option_id(3, 27),          // the options dialog's selected row
-    OPT_FINGER_SERVER = option_id(3, 28),
+    OPT_CHECK_IRC_LINK_ASSOCIATION = option_id(3, 28),  // register for "irc:" links at start
     OPT_LOG_DATE_PERIOD = option_id(3, 29),           // 0 day, 1 week, 2 month
     OPT_DCC_FILTER_REENABLE = option_id(3, 30),
     OPT_DCC_FILTER_REENABLE_MINUTES = option_id(3, 31),
@@ -316,7 +316,7 @@ enum OptionId : int {
     OPT_FLOOD_HOLD_MODES = option_id(7, 14),
     OPT_CONFIRM_EXIT_SONG = option_id(7, 15),
     OPT_IAL_ENABLED = option_id(7, 16),
-    OPT_N7_17 = option_id(7, 17),                     // kept for the options dialog, 10 .. 90
+    OPT_EDITBOX_SPLIT = option_id(7, 17),             // per cent of the row for the first editbox, 10 .. 90
     OPT_N7_18 = option_id(7, 18),                     // read by cmd_dcc
     OPT_RETRY_DELAY = option_id(7, 19),               // seconds
     OPT_LOG_MAKE_FOLDERS = option_id(7, 20),

@@ -50,11 +50,6 @@
 
 namespace {
 
-int option(int line, int position, int def)
-{
-    return option_value(line, position, def);
-}
-
 void default_beep(int)
 {
     if (qApp)
@@ -131,10 +126,10 @@ int beep_error(int level)
 {
     if (level != 0 && level != 1)
         return level;
-    if (level == 0 && !option(5, 14, 1))
+    if (level == 0 && !opt(OPT_SOUNDS_ENABLED))
         return level;
-    int error_sound = option(1, 31, 0);
-    int speaker = option(1, 32, 0);
+    int error_sound = opt(OPT_BEEP_BUILTIN_SOUNDS);
+    int speaker = opt(OPT_BEEP_SPEAKER);
     if (!error_sound)
         beep_play_hook(speaker ? 1 : 0);
     else
@@ -144,19 +139,19 @@ int beep_error(int level)
 
 void beep_link_click()
 {
-    if (option(5, 14, 1) && option(1, 33, 0))
+    if (opt(OPT_SOUNDS_ENABLED) && opt(OPT_BEEP_REDIRECT_CLICKS))
         beep_play_hook(62);
 }
 
 void beep_repeat_timer(int step)
 {
     if (step == 0 || step == 1) {
-        if (step == 0 && !option(5, 14, 1))
+        if (step == 0 && !opt(OPT_SOUNDS_ENABLED))
             return;
         if (frame_timer_is_running(121))
             return;
-        beep_repeat_count = option(1, 0, 5);
-        int interval = option(1, 1, 100);
+        beep_repeat_count = opt(OPT_BEEP_COUNT);
+        int interval = opt(OPT_BEEP_DELAY);
         if (beep_repeat_count <= 0 || interval < 0)
             return;
         frame_set_timer_handler(FRAME_TIMER_BEEP, [](int) { beep_repeat_timer(2); });

@@ -375,8 +375,8 @@ TEST_F(Connections, AutoJoinQueue)
     ASSERT_NE(a->autojoin_list, nullptr);
     EXPECT_EQ(a->autojoin_list->text, "#one");
     EXPECT_EQ(a->autojoin_list->next->text, "#two");
-    EXPECT_EQ(a->link_words6[0], 1);
-    EXPECT_EQ(a->link_words6[1], 1);
+    EXPECT_EQ(a->joins_pending[0], 1);
+    EXPECT_EQ(a->joins_pending[1], 1);
     EXPECT_EQ(conn_queue_autojoin("#three", 1 | 4, a), 1);
     EXPECT_EQ(a->autojoin_list->text, "#three");
     EXPECT_EQ(a->autojoin_list->next, nullptr);

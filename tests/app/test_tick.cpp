@@ -4,6 +4,7 @@
 
 #include "app/connection.h"
 #include "app/frame_proc.h"
+#include "core/options.h"
 #include "platform/app_messages.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +47,7 @@ class Tick : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        options_reset();
         saved_conn_hooks = conn_hooks;
         saved_tick_hooks = tick_hooks;
         saved_send = irc_send_line;
@@ -269,10 +271,10 @@ TEST_F(Tick, ProbeOffOrNotConnectedSendsNothing)
 {
     Connection* idle = conn_new(nullptr);
     Connection* c = connected_conn(9);
-    conn_option = [](int line, int position, int def) { return line == 7 && position == 36 ? 0 : def; };
+    opt_set(OPT_TIMEOUT_CHECK, 0);
     for (int i = 0; i < 700; ++i)
         frame_tick();
-    conn_option = [](int, int, int def) { return def; };
+    opt_set(OPT_TIMEOUT_CHECK, opt_default(OPT_TIMEOUT_CHECK));
     EXPECT_TRUE(sent.empty());
     EXPECT_TRUE(socket_events.empty());
     EXPECT_EQ(c->timeout_countdown, 600);

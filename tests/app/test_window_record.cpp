@@ -33,7 +33,6 @@ WindowRecord* window_test_open(const std::string& name, int type, int subtype, C
 namespace {
 
 QPointer<QMainWindow> test_frame;
-int (*initial_option)(int, int, int) = nullptr;
 int (*initial_send)(const std::string&, int, Connection*) = nullptr;
 
 }  // namespace
@@ -41,10 +40,8 @@ int (*initial_send)(const std::string&, int, Connection*) = nullptr;
 QMdiArea* window_test_mdi()
 {
     test_app();
-    if (!initial_option) {
-        initial_option = conn_option;
+    if (!initial_send)
         initial_send = irc_send_line;
-    }
     // Other tests of the binary may have made their own frame the MDI client's.
     test_frame_mdi(test_frame);
     return mdi_client();
@@ -62,7 +59,6 @@ void window_test_reset()
     win_hooks = WinHooks();
     child_hooks = ChildHooks();
     open_hooks = OpenHooks();
-    conn_option = initial_option;
     irc_send_line = initial_send;
     options_reset();
     option_set_value(1, 17, 0);  // new queries open normally unless a test asks

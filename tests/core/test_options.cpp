@@ -189,6 +189,78 @@ TEST_F(OptionsTest, ValuesBeforeAnyLoadAreTheDefaults)
     EXPECT_EQ(option_value(-1, 0, -4), -4);
 }
 
+// The ids that name what the link, the window manager, start-up and the
+// beeps read: each must stand for the line and position of the option
+// table, with that position's default, in both directions.
+TEST_F(OptionsTest, NamedIdsReadTheirLineAndPosition)
+{
+    struct Case {
+        OptionId id;
+        const char* name;
+        int line, position, def;
+    };
+    const Case cases[] = {
+        {OPT_CONNECT_ON_STARTUP, "OPT_CONNECT_ON_STARTUP", 0, 0, 0},
+        {OPT_BEEP_COUNT, "OPT_BEEP_COUNT", 1, 0, 5},
+        {OPT_BEEP_DELAY, "OPT_BEEP_DELAY", 1, 1, 100},
+        {OPT_EDITBOX_LINES, "OPT_EDITBOX_LINES", 1, 7, 2},
+        {OPT_LOOKUP_LOCAL_HOST, "OPT_LOOKUP_LOCAL_HOST", 1, 11, 1},
+        {OPT_MINIMISE_QUERIES, "OPT_MINIMISE_QUERIES", 1, 17, 1},
+        {OPT_BEEP_BUILTIN_SOUNDS, "OPT_BEEP_BUILTIN_SOUNDS", 1, 31, 0},
+        {OPT_BEEP_SPEAKER, "OPT_BEEP_SPEAKER", 1, 32, 0},
+        {OPT_BEEP_REDIRECT_CLICKS, "OPT_BEEP_REDIRECT_CLICKS", 1, 33, 0},
+        {OPT_OPTIONS_ON_STARTUP, "OPT_OPTIONS_ON_STARTUP", 2, 1, 1},
+        {OPT_LOCAL_LOOKUP_BY_SERVER, "OPT_LOCAL_LOOKUP_BY_SERVER", 2, 4, 1},
+        {OPT_RETRY_NEXT_SERVER, "OPT_RETRY_NEXT_SERVER", 2, 23, 1},
+        {OPT_ESCAPE_CLOSES_WINDOWS, "OPT_ESCAPE_CLOSES_WINDOWS", 3, 1, 1},
+        {OPT_RECONNECT_ON_DISCONNECT, "OPT_RECONNECT_ON_DISCONNECT", 3, 4, 1},
+        {OPT_LOOKUP_LOCAL_ADDRESS, "OPT_LOOKUP_LOCAL_ADDRESS", 3, 11, 1},
+        {OPT_CHECK_IRC_LINK_ASSOCIATION, "OPT_CHECK_IRC_LINK_ASSOCIATION", 3, 28, 0},
+        {OPT_RETRY_ON_FAIL, "OPT_RETRY_ON_FAIL", 4, 14, 1},
+        {OPT_RETRY_LIMIT, "OPT_RETRY_LIMIT", 4, 15, 99},
+        {OPT_CONNECT_TIMEOUT, "OPT_CONNECT_TIMEOUT", 4, 16, 60},
+        {OPT_HIGHLIGHT_UNSEEN, "OPT_HIGHLIGHT_UNSEEN", 4, 21, 1},
+        {OPT_ACTIVITY_COLOUR_MESSAGE, "OPT_ACTIVITY_COLOUR_MESSAGE", 4, 27, 5},
+        {OPT_ACTIVITY_COLOUR_EVENT, "OPT_ACTIVITY_COLOUR_EVENT", 4, 30, 3},
+        {OPT_MDI_STATUS, "OPT_MDI_STATUS", 5, 0, 1},
+        {OPT_MDI_CHANNEL, "OPT_MDI_CHANNEL", 5, 1, 1},
+        {OPT_MDI_QUERY, "OPT_MDI_QUERY", 5, 2, 1},
+        {OPT_MDI_TRANSFER, "OPT_MDI_TRANSFER", 5, 3, 1},
+        {OPT_MDI_FINGER, "OPT_MDI_FINGER", 5, 4, 1},
+        {OPT_MDI_NOTIFY, "OPT_MDI_NOTIFY", 5, 5, 1},
+        {OPT_MDI_URLS, "OPT_MDI_URLS", 5, 6, 1},
+        {OPT_MDI_CHANLIST, "OPT_MDI_CHANLIST", 5, 7, 1},
+        {OPT_MDI_LINKS, "OPT_MDI_LINKS", 5, 8, 1},
+        {OPT_MDI_FSERVE, "OPT_MDI_FSERVE", 5, 9, 1},
+        {OPT_SOUNDS_ENABLED, "OPT_SOUNDS_ENABLED", 5, 14, 1},
+        {OPT_MDI_CHAT, "OPT_MDI_CHAT", 5, 16, 1},
+        {OPT_FLOOD_PROTECTION, "OPT_FLOOD_PROTECTION", 5, 17, 0},
+        {OPT_FLOOD_BYTES, "OPT_FLOOD_BYTES", 5, 18, 300},
+        {OPT_HIDE_MINIMISED_DESKTOP_WINDOWS, "OPT_HIDE_MINIMISED_DESKTOP_WINDOWS", 6, 19, 0},
+        {OPT_ACTIVITY_COLOUR_HIGHLIGHT, "OPT_ACTIVITY_COLOUR_HIGHLIGHT", 6, 30, 4},
+        {OPT_EDITBOX_SPLIT, "OPT_EDITBOX_SPLIT", 7, 17, 70},
+        {OPT_RETRY_DELAY, "OPT_RETRY_DELAY", 7, 19, 3},
+        {OPT_TIMEOUT_CHECK, "OPT_TIMEOUT_CHECK", 7, 36, 1},
+        {OPT_THIRD_NICK_SLOT, "OPT_THIRD_NICK_SLOT", 8, 9, 0},
+    };
+    int value = 1000;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(option_id_line(c.id), c.line);
+        EXPECT_EQ(option_id_position(c.id), c.position);
+        EXPECT_EQ(opt_default(c.id), c.def);
+        EXPECT_EQ(opt(c.id), c.def);
+        // A value stored at the coordinates is what the name reads, and the
+        // other way round; the neighbours keep theirs.
+        const int before = option_value(c.line, c.position + 1, -1);
+        option_set_value(c.line, c.position, ++value);
+        EXPECT_EQ(opt(c.id), value);
+        opt_set(c.id, ++value);
+        EXPECT_EQ(option_value(c.line, c.position, -1), value);
+        EXPECT_EQ(option_value(c.line, c.position + 1, -1), before);
+    }
+}
+
 TEST_F(OptionsTest, ShorterOlderLineKeepsDefaultsForTheRest)
 {
     load_lines({{0, "1,0,1"}});
@@ -251,8 +323,8 @@ TEST_F(OptionsTest, LoadRulesOfSinglePositions)
         {"tray icon index -2", 6, {{13, "-2"}}, OPT_TRAY_ICON_INDEX, 0},
         {"log limit 50", 6, {{22, "50"}}, OPT_LOG_SIZE_LIMIT_KB, 100},
         {"highlight colour 17", 6, {{30, "17"}}, OPT_ACTIVITY_COLOUR_HIGHLIGHT, 4},
-        {"n7.17 9", 7, {{17, "9"}}, OPT_N7_17, 70},
-        {"n7.17 90", 7, {{17, "90"}}, OPT_N7_17, 90},
+        {"n7.17 9", 7, {{17, "9"}}, OPT_EDITBOX_SPLIT, 70},
+        {"n7.17 90", 7, {{17, "90"}}, OPT_EDITBOX_SPLIT, 90},
         {"toolbar side 4", 8, {{0, "4"}}, OPT_TOOLBAR_SIDE, 1},
         {"treebar side -1", 8, {{1, "-1"}}, OPT_TREEBAR_SIDE, 2},
         {"treebar width 23", 8, {{3, "23"}}, OPT_TREEBAR_WIDTH, 168},

@@ -157,7 +157,7 @@ TEST_F(LinkConnect, LostLinkCountsDownAndReconnects)
     EXPECT_EQ(conn_->connected, 0);
     EXPECT_EQ(conn_->retry_delay, 3000);
     EXPECT_NE(conn_->connect_timer_id, 0);
-    EXPECT_EQ(conn_->link_word2, 2); // the retry count
+    EXPECT_EQ(conn_->retry_count, 2); // the retry count
     std::string got;
     ASSERT_TRUE(accept_peer(8000));
     EXPECT_TRUE(pump_until([&] {

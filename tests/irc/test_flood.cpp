@@ -109,7 +109,6 @@ protected:
         saved_reply_ = flood_is_check_reply;
         saved_release_ = conn_hooks.flood_release;
         saved_tick_ = conn_hooks.flood_tick;
-        saved_option_ = conn_option;
         saved_sender_ = flood_current_sender;
         saved_ignore_ = flood_run_ignore;
         saved_print_ = flood_print;
@@ -118,7 +117,6 @@ protected:
         irc_flood_install();
         app_wire_irc_flood();
         irc_link_write = capture_write;
-        conn_option = option_value;
         flood_current_sender = fake_sender;
         flood_run_ignore = capture_ignore;
         flood_print = capture_print;
@@ -155,7 +153,6 @@ protected:
         conn_hooks.flood_release = saved_release_;
         conn_hooks.flood_tick = saved_tick_;
         irc_flood_uninstall();
-        conn_option = saved_option_;
         flood_current_sender = saved_sender_;
         flood_run_ignore = saved_ignore_;
         flood_print = saved_print_;
@@ -212,7 +209,6 @@ private:
     int (*saved_reply_)(const std::string&, Connection*) = nullptr;
     void (*saved_release_)(Connection*) = nullptr;
     void (*saved_tick_)(Connection*) = nullptr;
-    int (*saved_option_)(int, int, int) = nullptr;
     int (*saved_sender_)(Connection*, std::string&, std::string&) = nullptr;
     void (*saved_ignore_)(const std::string&, Connection*) = nullptr;
     void (*saved_print_)(QWidget*, const std::vector<std::string>&, int) = nullptr;

@@ -1298,7 +1298,7 @@ TEST_F(HostileReceive, FramesHostileBytesAsLinesOfBoundedSize)
         lines().clear();
         conn->recv_line.clear();
         conn->line_length = 0;
-        conn->link_flag3 = 0;
+        conn->line_overflow = 0;
         push(c.bytes);
         read_available();
         EXPECT_EQ(lines(), c.lines);

@@ -97,6 +97,45 @@ TEST_F(Numerics, WelcomeThroughCapabilitiesRegisters)
     EXPECT_TRUE(g_sent.empty());
 }
 
+// The server-info reply sets the server flags from the version text and the
+// server name; their bit values are the ones the rest of the program and
+// its tests are written against.
+TEST_F(Numerics, ServerInfoSetsTheServerFlagBits)
+{
+    struct Case {
+        const char* server;
+        const char* version;
+        int bits;       // as numbers
+        int named;      // the same by name
+        bool ircx_sent;
+    };
+    const Case cases[] = {
+        {"srv.net", "bahamut-1.8", 0x1 | 0x2 | 0x8, kServerPlain477 | kServerOpsTarget | kServerOperModesAa, false},
+        {"srv.net", "dal4.4.11", 0x1 | 0x2, kServerPlain477 | kServerOpsTarget, false},
+        {"srv.net", "dal4.6", 0x1 | 0x2 | 0x8, kServerPlain477 | kServerOpsTarget | kServerOperModesAa, false},
+        {"srv.net", "u2.9", 0x4, kServerPlusChannels, false},
+        {"srv.net", "u2.10.12", 0x4 | 0x10, kServerPlusChannels | kServerOpsNoticeTarget, false},
+        {"srv.net", "5.07.1", 0, 0, false},
+        {"srv.net", "6.0.9", 0x20, kServerIrcx, true},
+        {"srv.net", "2.11.1", 0x40, kServerPlusBangChannels, false},
+        {"srv.net", "2.8/hybrid-7.2", 0x80, kServerOneTargetPerLine, false},
+        {"srv.net", "ircd-ratbox-2.2", 0x80, kServerOneTargetPerLine, false},
+        {"VirginChat.example", "2.8", 0x400, kServerListsEndIdle, false},
+        {"srv.net", "CR2.5", 0x100, kServerMinusPrefix, false},
+        {"srv.net", "hyperion-1.0", 0x200, kServerPlainList, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.version);
+        irc_state_new_link(conn);
+        conn->server_flags = 0x7ff;  // cleared by the detection
+        g_sent.clear();
+        feed(std::string(":srv.net 004 me ") + c.server + " " + c.version + " iow biklmnopstv");
+        EXPECT_EQ(conn->server_flags, c.bits);
+        EXPECT_EQ(c.named, c.bits);
+        EXPECT_EQ(g_sent == std::vector<std::string>{"IRCX\n"}, c.ircx_sent);
+    }
+}
+
 TEST_F(Numerics, NickInUseTriesTheAlternativeOnceThenPrompts)
 {
     struct Case {

@@ -82,7 +82,7 @@ TEST_F(ReceiveFraming, CutsReadsIntoLines)
         g_lines.clear();
         conn_->recv_line.clear();
         conn_->line_length = 0;
-        conn_->link_flag3 = 0;
+        conn_->line_overflow = 0;
         for (const std::string& r : c.reads)
             ASSERT_EQ(irc_frame_bytes(conn_, r.data(), r.size()), 1);
         EXPECT_EQ(g_lines, c.lines);

@@ -192,7 +192,7 @@ void irc_on_unknown(IrcMessage& msg)
         if (!irc_fire_raw(msg, msg.out_text)) return;
         if (!conn_is_live(conn)) return;
     }
-    if ((conn->server_flags & 0x20) && text_equal_nocase(irc_word(msg, 1), "DATA")) return;
+    if ((conn->server_flags & kServerIrcx) && text_equal_nocase(irc_word(msg, 1), "DATA")) return;
     msg.out_text = irc_words_from(msg, 0);
     irc_status_echo(conn, static_cast<int>(kColorNormalText), msg.out_text);
 }
@@ -221,7 +221,7 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
             fill_event_line(msg);
             run_entry(msg, *entry, 0);
             return;
-        } else if (text_equal_nocase(cmd, "CREATE") && (connection->server_flags & 0x20)) {
+        } else if (text_equal_nocase(cmd, "CREATE") && (connection->server_flags & kServerIrcx)) {
             std::string channel = irc_word(msg, 1);
             std::string ident = connection->live_identity[0];
             std::size_t at = ident.find('@');
@@ -263,7 +263,7 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
     std::string& src = msg.words[0];
     std::size_t bang = src.find('!');
     if (bang != std::string::npos &&
-        !((connection->server_flags & 0x20) && isupport_is_chantype(src.c_str(), connection))) {
+        !((connection->server_flags & kServerIrcx) && isupport_is_chantype(src.c_str(), connection))) {
         msg.address = src.substr(bang + 1);
         msg.has_address = true;
         src.resize(bang);

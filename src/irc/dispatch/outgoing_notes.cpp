@@ -312,7 +312,7 @@ void irc_whois_batch(std::vector<std::string>& nicks, Connection* conn)
     std::vector<std::string> list;
     list.swap(nicks);
     const int limit = irc_state(conn)->whois_targets;
-    const bool one_each = (conn->server_flags & 0x80) != 0;
+    const bool one_each = (conn->server_flags & kServerOneTargetPerLine) != 0;
     std::string line;
     int in_line = 0;
     auto flush = [&]() {

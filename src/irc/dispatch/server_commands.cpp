@@ -243,7 +243,7 @@ int irc_is_oper(Connection* conn)
     if (!conn || !conn_is_live(conn)) return 0;
     const std::string& m = conn->user_modes;
     if (m.find('o') != std::string::npos) return 1;
-    if ((conn->server_flags & 8) && (m.find('a') != std::string::npos || m.find('A') != std::string::npos))
+    if ((conn->server_flags & kServerOperModesAa) && (m.find('a') != std::string::npos || m.find('A') != std::string::npos))
         return 1;
     return 0;
 }

@@ -52,53 +52,53 @@ int irc_detect_server_software(IrcMessage& msg)
     const std::string& v = msg.words[4];
     const std::string& server = irc_word(msg, 3);
 
-    if (istarts(v, "bahamut")) return flags |= 0x1 | 0x2 | 0x8;
+    if (istarts(v, "bahamut")) return flags |= kServerPlain477 | kServerOpsTarget | kServerOperModesAa;
     if (istarts(v, "dal")) {
-        flags |= 0x1;
+        flags |= kServerPlain477;
         std::size_t pos = 3;
         long major = number_at(v, pos);
         if (major < 4) return flags;
-        if (major >= 5) return flags |= 0x2 | 0x8;
+        if (major >= 5) return flags |= kServerOpsTarget | kServerOperModesAa;
         long minor = number_after_point(v, pos);
         if (minor < 4) return flags;
         if (minor >= 5) {
-            flags |= 0x2;
-            if (minor >= 6) flags |= 0x8;
+            flags |= kServerOpsTarget;
+            if (minor >= 6) flags |= kServerOperModesAa;
             return flags;
         }
-        if (number_after_point(v, pos) > 10) flags |= 0x2;
+        if (number_after_point(v, pos) > 10) flags |= kServerOpsTarget;
         return flags;
     }
     if (v[0] == 'u') {
-        flags |= 0x4;
+        flags |= kServerPlusChannels;
         std::size_t pos = 1;
         long major = number_at(v, pos);
         if (major < 2) return flags;
-        if (major > 2) return flags |= 0x10;
-        if (number_after_point(v, pos) >= 10) flags |= 0x10;
+        if (major > 2) return flags |= kServerOpsNoticeTarget;
+        if (number_after_point(v, pos) >= 10) flags |= kServerOpsNoticeTarget;
         return flags;
     }
     if (v.compare(0, 4, "5.07") == 0) return flags;
     if (v.compare(0, 2, "5.") == 0 || v.compare(0, 2, "6.") == 0) {
-        flags |= 0x20;
+        flags |= kServerIrcx;
         irc_send_line("IRCX\n", 0, conn);
         return flags;
     }
-    if (istarts(v, "ircd-ratbox-")) flags |= 0x80;
+    if (istarts(v, "ircd-ratbox-")) flags |= kServerOneTargetPerLine;
     if (v.compare(0, 2, "2.") == 0) {
         if (v.size() > 2 && number_at(v, 2) > 9) {
-            flags |= 0x40;
+            flags |= kServerPlusBangChannels;
         } else {
             std::string low = text_lower_copy(v);
             std::size_t h = low.find("hybrid-");
-            if (h != std::string::npos && number_at(low, h + 7) > 5) flags |= 0x80;
+            if (h != std::string::npos && number_at(low, h + 7) > 5) flags |= kServerOneTargetPerLine;
         }
-        if (istarts(server, "VirginChat")) flags |= 0x400;
+        if (istarts(server, "VirginChat")) flags |= kServerListsEndIdle;
         return flags;
     }
-    if (istarts(v, "CR") || text_lower_copy(v) == "conferenceroom") flags |= 0x100;
+    if (istarts(v, "CR") || text_lower_copy(v) == "conferenceroom") flags |= kServerMinusPrefix;
     else if (text_lower_copy(server).find(kPlainListDomain) != std::string::npos ||
              text_lower_copy(v).find("hyperion") != std::string::npos)
-        flags |= 0x200;
+        flags |= kServerPlainList;
     return flags;
 }

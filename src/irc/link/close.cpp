@@ -4,6 +4,7 @@
 
 #include "app/connection.h"
 #include "core/numbered_texts.h"
+#include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
@@ -36,17 +37,17 @@ void post_connectfail(Connection* conn)
 // The retry series: 0 when the limit is passed (CONNECTFAIL posted).
 int retry_series(Connection* conn)
 {
-    if (conn->link_word2 > conn_option(4, 15, 99)) {
+    if (conn->retry_count > opt(OPT_RETRY_LIMIT)) {
         post_connectfail(conn);
         return 0;
     }
-    ++conn->link_word2;
+    ++conn->retry_count;
     if (!link_state(conn).alternates.empty()) {
-        conn->link_word1 = kPendingCopyStored;
+        conn->pending_changes = kPendingCopyStored;
     } else {
-        if (conn_option(2, 23, 1) && irc_servers_next)
+        if (opt(OPT_RETRY_NEXT_SERVER) && irc_servers_next)
             irc_servers_next(conn);
-        conn->link_word1 = kPendingCopyStored | kPendingReadEntry;
+        conn->pending_changes = kPendingCopyStored | kPendingReadEntry;
     }
     return 1;
 }
@@ -55,7 +56,7 @@ void clear_link_io(Connection* conn)
 {
     conn->recv_line.clear();
     conn->line_length = 0;
-    conn->link_flag3 = 0;
+    conn->line_overflow = 0;
     strlist_free(&conn->send_queue);
     conn->in_progress[0] = 0;
     conn->reselect_pending = 0;
@@ -82,27 +83,26 @@ void conn_reset_stage(int stage, Connection* conn)
     switch (stage) {
     case 0:
         if (!conn->waiting_retry) {
-            strlist_free(&conn->link_list1);
+            strlist_free(&conn->rotation_list);
             st.alternates.clear();
         }
         conn->lookup_handle = 0;
-        conn->link_text.clear();
         conn->connected = 0;
         conn->connecting = 1;
         conn->resolving_local_host = 0;
-        conn->link_flag1 = 0;
+        conn->link_closed = 0;
         conn->connect_timer_id = 0;
         conn->retry_delay = 0;
         conn->waiting_retry = 0;
-        conn->link_flag2 = 0;
-        conn->link_word3 = kFailNone;
+        conn->close_handled = 0;
+        conn->failure_code = kFailNone;
         conn->ident_state = 1;
         conn->ident_address = -1;
-        if (conn_option(1, 11, 1)) {
+        if (opt(OPT_LOOKUP_LOCAL_HOST)) {
             conn->local_host.clear();
             conn->local_ip_text.clear();
             conn->local_ip = 0;
-        } else if (conn_option(3, 11, 1)) {
+        } else if (opt(OPT_LOOKUP_LOCAL_ADDRESS)) {
             conn->local_ip_text.clear();
             conn->local_ip = 0;
         }
@@ -116,7 +116,7 @@ void conn_reset_stage(int stage, Connection* conn)
         conn->connected = 1;
         conn->connecting = 0;
         conn->resolving_local_host = 0;
-        conn->link_flag1 = 0;
+        conn->link_closed = 0;
         conn->connect_seconds = 0;
         if (conn->local_ip == 0x7F000001u) {
             conn->local_ip = 0;
@@ -131,7 +131,7 @@ void conn_reset_stage(int stage, Connection* conn)
         conn->connected = 0;
         conn->connecting = 0;
         conn->resolving_local_host = 0;
-        conn->link_flag1 = 1;
+        conn->link_closed = 1;
         conn->ident_state = 0;
         conn->ident_address = -1;
         clear_link_io(conn);
@@ -143,9 +143,9 @@ void conn_reset_stage(int stage, Connection* conn)
             conn_hooks.play_end_current(4, conn);
         break;
     case 3:
-        conn->link_flag1 = 0;
+        conn->link_closed = 0;
         conn->server_name = conn->live_server[0];
-        conn->link_word3 = kFailNone;
+        conn->failure_code = kFailNone;
         conn->nick_index = 0;
         break;
     default:
@@ -153,8 +153,8 @@ void conn_reset_stage(int stage, Connection* conn)
     }
     irc_link_stage.fire(stage, conn);
     refresh(conn);
-    if (stage == 2 && conn_is_live(conn) && conn->link_word3 != kFailNone)
-        post_app_message(WM_APP_DIALOG_REQUEST, static_cast<uintptr_t>(conn->link_word3), 0);
+    if (stage == 2 && conn_is_live(conn) && conn->failure_code != kFailNone)
+        post_app_message(WM_APP_DIALOG_REQUEST, static_cast<uintptr_t>(conn->failure_code), 0);
 }
 
 int conn_close(const std::string& text, Connection* conn)
@@ -164,7 +164,7 @@ int conn_close(const std::string& text, Connection* conn)
     int was_connected = conn->connected;
     int was_connecting = conn->connecting || conn->resolving_local_host;
     if (was_connected || was_connecting)
-        conn->link_flag2 = 0;
+        conn->close_handled = 0;
     if (!conn->waiting_retry)
         conn_kill_connect_timer(conn);
     if (conn->lookup_handle) {
@@ -182,8 +182,8 @@ int conn_close(const std::string& text, Connection* conn)
         irc_proxy_close(conn);
     if (!conn_is_live(conn))
         return (was_connected ? 1 : 0) | (was_connecting ? 2 : 0);
-    if (!conn->link_flag2) {
-        conn->link_flag2 = 1;
+    if (!conn->close_handled) {
+        conn->close_handled = 1;
         if ((was_connected || was_connecting) && !text.empty()) {
             print_separator(link_status_window(conn), kColorInfoText);
             print_line(link_status_window(conn), std::string_view(text), kColorInfoText);
@@ -209,17 +209,17 @@ int conn_schedule_retry(Connection* conn)
     if (!conn_is_live(conn))
         return 0;
     LinkState& st = link_state(conn);
-    conn->link_word1 = 0;
+    conn->pending_changes = 0;
     conn->connect_seconds = 0;
     conn->waiting_retry = 0;
     if (conn->quitting || (conn->ssl && st.ssl_state == 3))
         return 0;
-    int retry_on = conn_option(4, 14, 1);
-    int reconnect_on = conn_option(3, 4, 1);
-    int delay = conn_option(7, 19, 3) * 1000;
+    int retry_on = opt(OPT_RETRY_ON_FAIL);
+    int reconnect_on = opt(OPT_RECONNECT_ON_DISCONNECT);
+    int delay = opt(OPT_RETRY_DELAY) * 1000;
     if (st.redirect_pending) {
         st.redirect_pending = 0;
-        conn->link_word1 = kPendingCopyStored;
+        conn->pending_changes = kPendingCopyStored;
     } else if (!conn->connected && !conn->connecting && !conn->resolving_local_host) {
         return 0;
     } else if (!conn->connected) {
@@ -227,7 +227,7 @@ int conn_schedule_retry(Connection* conn)
             if (!retry_series(conn))
                 return 0;
         } else if (!st.alternates.empty()) {
-            conn->link_word1 = kPendingCopyStored | kPendingReadEntry;
+            conn->pending_changes = kPendingCopyStored | kPendingReadEntry;
         } else {
             post_connectfail(conn);
             return 0;
@@ -239,15 +239,15 @@ int conn_schedule_retry(Connection* conn)
         } else if (reconnect_on) {
             delay = 3000;
         } else if (!st.alternates.empty()) {
-            conn->link_word1 = kPendingCopyStored | kPendingReadEntry;
+            conn->pending_changes = kPendingCopyStored | kPendingReadEntry;
         } else {
             post_connectfail(conn);
-            conn->link_word3 = kFailClosedEarly;
+            conn->failure_code = kFailClosedEarly;
             return 0;
         }
     } else {
         if (!reconnect_on) {
-            conn->link_word3 = kFailNone;
+            conn->failure_code = kFailNone;
             return 0;
         }
     }
@@ -272,9 +272,9 @@ int conn_disconnect(const std::string& text, int flags, Connection* conn)
     if (!conn_is_live(conn))
         return 0;
     if (flags & 1) {
-        conn->link_word1 = 0;
+        conn->pending_changes = 0;
         conn->waiting_retry = 0;
-        conn->link_word2 = 0;
+        conn->retry_count = 0;
         conn_kill_connect_timer(conn);
     }
     if (flags & 2) {
@@ -338,7 +338,7 @@ void conn_fail_attempt(Connection* conn, int failure_code, const std::string& re
     if (!conn_is_live(conn))
         return;
     if (failure_code >= 0)
-        conn->link_word3 = failure_code;
+        conn->failure_code = failure_code;
     conn->reason = reason;
     conn_schedule_retry(conn);
     if (conn_is_live(conn))

@@ -11,6 +11,7 @@
 #include "app/connection.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
+#include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
@@ -107,7 +108,7 @@ int port_number(const std::string& port)
 void local_failure(Connection* conn, int code, int text_id)
 {
     conn->resolving_local_host = 0;
-    conn->link_word3 = code;
+    conn->failure_code = code;
     conn->reason = text_load_string(text_id);
     if (conn_schedule_retry(conn)) {
         if (conn_is_live(conn))
@@ -315,8 +316,8 @@ void conn_connect_now(int from_timer, Connection* conn)
 {
     if (!conn_is_live(conn))
         return;
-    int pending = conn->link_word1;
-    conn->link_word1 = 0;
+    int pending = conn->pending_changes;
+    conn->pending_changes = 0;
     if (pending & kPendingCopyStored)
         conn_identity_copy(0, conn);
     if ((pending & kPendingNextServer) && irc_servers_next)
@@ -330,7 +331,7 @@ void conn_connect_now(int from_timer, Connection* conn)
         incomplete(conn, false);
         return;
     }
-    if (conn_option(8, 9, 0)) {
+    if (opt(OPT_THIRD_NICK_SLOT)) {
         conn->nick_index = 2;
         conn->live_identity[4] = conn->live_identity[2];
         conn->stored_identity[4] = conn->live_identity[2];
@@ -340,15 +341,15 @@ void conn_connect_now(int from_timer, Connection* conn)
     std::string port = conn->live_server[4];
     std::string announce;
     if (retrying) {
-        conn->link_word2 = std::max(conn->link_word2, 2);
+        conn->retry_count = std::max(conn->retry_count, 2);
         char buf[kLongText + 64];
-        std::snprintf(buf, sizeof buf, text_load_string(1504), conn->link_word2 - 1, host.c_str(),
+        std::snprintf(buf, sizeof buf, text_load_string(1504), conn->retry_count - 1, host.c_str(),
                       port.c_str());
         announce = buf;
         if (!st.alternates.empty())
             announce += " (" + std::string(text_load_string(1507)) + ")";
     } else {
-        conn->link_word2 = 1;
+        conn->retry_count = 1;
         announce = fmt(1503, host, port);
     }
     print_separator(link_status_window(conn), kColorInfoText);
@@ -382,7 +383,7 @@ void conn_connect_now(int from_timer, Connection* conn)
         irc_ident_start(conn);
     if (!conn_is_live(conn))
         return;
-    if (conn->local_ip != 0 || conn_option(2, 4, 1))
+    if (conn->local_ip != 0 || opt(OPT_LOCAL_LOOKUP_BY_SERVER))
         conn_lookup_server(conn);
     else
         conn_lookup_local_host(conn);
@@ -395,11 +396,11 @@ void conn_lookup_local_host(Connection* conn)
     conn->resolving_local_host = 1;
     std::string unknown = text_load_string(6002);
     std::string before = conn->local_host;
-    if (conn_option(1, 11, 1) || conn->local_host.empty() || conn->local_host == unknown) {
+    if (opt(OPT_LOOKUP_LOCAL_HOST) || conn->local_host.empty() || conn->local_host == unknown) {
         char name[257] = {0};
         conn->local_host = gethostname(name, 256) == 0 && name[0] ? std::string(name) : unknown;
     }
-    if (!conn_option(3, 11, 1) && conn->local_ip != 0 && conn->local_host == before) {
+    if (!opt(OPT_LOOKUP_LOCAL_ADDRESS) && conn->local_ip != 0 && conn->local_host == before) {
         conn->resolving_local_host = 0;
         conn_lookup_server(conn);
         return;

@@ -5,11 +5,11 @@
 //
 // Per-link fields kept in the Connection record:
 //   socket, lookup_handle, connected, connecting, resolving_local_host,
-//   link_flag1 (closed), connect_timer_id, retry_delay (connect timer delay
-//   in milliseconds), link_word1 (pending changes), link_word2 (retry count),
+//   link_closed, connect_timer_id, retry_delay (connect timer delay in
+//   milliseconds), pending_changes (kPending* bits), retry_count,
 //   connect_seconds (attempt seconds), waiting_retry (retry pending),
-//   reason (last error text), link_flag2 (close handled), link_word3
-//   (failure code), nick_index (nick slot), quitting.
+//   reason (last error text), close_handled, failure_code (kFail*),
+//   rotation_list, nick_index (nick slot), quitting.
 // The rest of a link's state lives in LinkState below, found by the
 // connection's id.
 #pragma once

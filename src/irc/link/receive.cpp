@@ -62,8 +62,8 @@ int irc_frame_bytes(Connection* conn, const char* data, std::size_t length)
         if (c == '\r')
             continue;
         if (c == '\n') {
-            if (conn->link_flag3) {
-                conn->link_flag3 = 0;
+            if (conn->line_overflow) {
+                conn->line_overflow = 0;
                 conn->recv_line.clear();
                 conn->line_length = 0;
                 continue;
@@ -72,12 +72,12 @@ int irc_frame_bytes(Connection* conn, const char* data, std::size_t length)
                 return 0;
             continue;
         }
-        if (conn->link_flag3)
+        if (conn->line_overflow)
             continue;
         conn->recv_line.push_back(c);
         conn->line_length = static_cast<int>(conn->recv_line.size());
         if (conn->line_length >= kRecvLineCut) {
-            conn->link_flag3 = 1;
+            conn->line_overflow = 1;
             if (!finish(conn))
                 return 0;
         }

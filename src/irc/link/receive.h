@@ -3,7 +3,7 @@
 //
 // Per-link fields kept in the Connection record: recv_line (the line being
 // assembled, never more than kRecvLineCut characters), line_length,
-// link_flag3 (the current line was cut and the rest up to its line feed is
+// line_overflow (the current line was cut and the rest up to its line feed is
 // dropped), in_progress[0] (inside the read loop), reselect_pending (a read
 // was put off; the tick selects the socket again), read_counter.
 #pragma once

@@ -7,6 +7,7 @@
 #include "app/connection.h"
 #include "core/encodings.h"
 #include "core/numbered_texts.h"
+#include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
@@ -142,7 +143,7 @@ int irc_send_line_impl(const std::string& text, int kind, Connection* conn)
     }
 
     if (!line.empty()) {
-        if (conn_option(5, 17, 0) && irc_flood_gate && irc_flood_gate(line, kind, conn)) {
+        if (opt(OPT_FLOOD_PROTECTION) && irc_flood_gate && irc_flood_gate(line, kind, conn)) {
             // The held line was the queue's head: the lines behind it must
             // not wait for a write event that no write will cause.
             if (conn_is_live(conn) && conn->send_queue)
@@ -181,7 +182,7 @@ int irc_send_line_impl(const std::string& text, int kind, Connection* conn)
         int length = static_cast<int>(sent);
         LinkState& st = link_state(conn);
         st.mean_line_length = st.mean_line_length ? (st.mean_line_length + length) / 2 : length;
-        int budget = conn_option(5, 18, 300);
+        int budget = opt(OPT_FLOOD_BYTES);
         conn->flood_budget = std::min(conn->flood_budget + length, std::max(budget, 0));
         if (conn->debug_flags && irc_debug_line)
             irc_debug_line(line.substr(0, sent), 0, conn);

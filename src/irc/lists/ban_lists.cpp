@@ -29,8 +29,8 @@
 namespace {
 
 // Server flags after which the lists are filled but never count as complete
-// (IRCX servers and the family of flag 0x400).
-constexpr int kIncompleteListFlags = 0x20 | 0x400;
+// (IRCX servers and those whose lists go idle at their end numeric).
+constexpr int kIncompleteListFlags = kServerIrcx | kServerListsEndIdle;
 
 // The list state of one channel window.
 struct ListState {

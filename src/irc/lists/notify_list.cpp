@@ -178,11 +178,6 @@ std::string sound_stored(const std::string& sound)
     return file_relative_to_settings_dir(sound);
 }
 
-int option(OptionId id)
-{
-    return opt(id);
-}
-
 bool logged_on(Connection* conn)
 {
     return conn_is_live(conn) && conn->connected && conn->registered && irc_state(conn)->logon_pending == 0;
@@ -436,9 +431,9 @@ void play(const std::string& sound, Connection* conn)
 void announce(NotifyEntry* e, int online, int frame, std::set<std::string>* played, Connection* conn)
 {
     const std::string text = notify_announcement(e, online);
-    if (!option(OPT_NOTIFY_QUIET)) {
+    if (!opt(OPT_NOTIFY_QUIET)) {
         notify_print(status_of(conn), kColorNotifyText, text, frame);
-        if (option(OPT_NOTIFY_ECHO_ACTIVE))
+        if (opt(OPT_NOTIFY_ECHO_ACTIVE))
             if (QWidget* w = active_chat_window(conn)) notify_print(w, kColorNotifyText, text, 0);
     }
     const std::string sound = chosen_sound(e, online);
@@ -626,7 +621,7 @@ void on_ison(IrcMessage& msg)
     for (StringNode* n = st.pending; n && !sent; n = n->next)
         if (n->number == 1) sent = n;
     if (sent) {
-        if (!option(OPT_NOTIFY_ENABLED)) {
+        if (!opt(OPT_NOTIFY_ENABLED)) {
             strlist_free(&st.pending);  // a poll of a list switched off since
             return;
         }
@@ -665,7 +660,7 @@ void on_watch(IrcMessage& msg)
     Connection* conn = msg.connection;
     const int n = msg.numeric;
     const int params = msg.last_word - 1;  // words from 2 on
-    const bool acting = option(OPT_NOTIFY_ENABLED) && watch_limit(conn) > 0;
+    const bool acting = opt(OPT_NOTIFY_ENABLED) && watch_limit(conn) > 0;
     const bool short_line = ((n == 600 || n == 601 || n == 604 || n == 605) && params < 5) || (n == 603 && params < 3);
     if (!acting || short_line) {
         show_ordinary(msg);
@@ -920,7 +915,7 @@ int notify_network_applies(const NotifyEntry* entry, Connection* conn)
 void notify_nick_seen(const std::string& nick, const std::string& address, long online_seconds, int online,
                       int whois, int from_poll, Connection* conn)
 {
-    if (!option(OPT_NOTIFY_ENABLED) || nick.empty() || !conn_is_live(conn)) return;
+    if (!opt(OPT_NOTIFY_ENABLED) || nick.empty() || !conn_is_live(conn)) return;
     StateSlot* s = slot_of(conn);
     if (!s) return;
     if (watch_limit(conn) > 0 && address.empty()) return;
@@ -1015,7 +1010,7 @@ void notify_poll(int full, Connection* conn)
     conn->notify_poll_counter = 0;
     conn->notify_poll_interval = 0;
     conn->notify_poll_flags = 0;
-    if (!option(OPT_NOTIFY_ENABLED) || !logged_on(conn)) return;
+    if (!opt(OPT_NOTIFY_ENABLED) || !logged_on(conn)) return;
     if (conn->chanlist_busy == 2) {
         conn->notify_poll_flags |= full ? 1 : 2;
         return;
@@ -1050,7 +1045,7 @@ void notify_poll(int full, Connection* conn)
         conn->notify_poll_flags |= full ? 1 : 2;
         return;
     }
-    const bool ircx = (conn->server_flags & 0x20) != 0;
+    const bool ircx = (conn->server_flags & kServerIrcx) != 0;
     std::string line;
     int in_line = 0;
     auto close_line = [&]() {
@@ -1185,7 +1180,7 @@ void notify_line_text(const NotifyEntry* entry, std::string& out, int mode)
     out = nick;
     std::string middle;
     if (entry->online) {
-        if (option(OPT_NOTIFY_SHOW_ADDRESS)) middle = entry->seen_address;
+        if (opt(OPT_NOTIFY_SHOW_ADDRESS)) middle = entry->seen_address;
     } else {
         middle = mask_part(entry->nick);
     }
@@ -1215,7 +1210,7 @@ void notify_window_lines(std::vector<NotifyWindowLine>& lines, std::string& titl
         }
     }
     int offline_lines = 0;
-    if (option(OPT_NOTIFY_LIST_OFFLINE)) {
+    if (opt(OPT_NOTIFY_LIST_OFFLINE)) {
         std::vector<NotifyWindowLine> off;
         std::set<std::string> seen_lines;
         for (Connection* c = conn_list; c; c = c->next)
@@ -1258,7 +1253,7 @@ NotifyEntry* notify_item_entry(const NotifyWindowLine& line, Connection** out_co
 
 void notify_window_open(int flags)
 {
-    if ((flags & 2) && !(option(OPT_NOTIFY_ENABLED) && option(OPT_NOTIFY_AUTO_OPEN))) return;
+    if ((flags & 2) && !(opt(OPT_NOTIFY_ENABLED) && opt(OPT_NOTIFY_AUTO_OPEN))) return;
     if (notify_hooks.window_open) notify_hooks.window_open(flags);
 }
 
@@ -1270,9 +1265,9 @@ void notify_window_refresh()
 std::string notify_announcement(const NotifyEntry* e, int online)
 {
     std::string t = "* " + (e->seen_nick.empty() ? nick_part(e->nick) : e->seen_nick);
-    if (option(OPT_NOTIFY_SHOW_ADDRESS) && !e->seen_address.empty()) t += " [" + e->seen_address + "]";
+    if (opt(OPT_NOTIFY_SHOW_ADDRESS) && !e->seen_address.empty()) t += " [" + e->seen_address + "]";
     if (online) {
-        if (option(OPT_NOTIFY_SHOW_ONLINE_TIME) && e->online_since > 0) {
+        if (opt(OPT_NOTIFY_SHOW_ONLINE_TIME) && e->online_since > 0) {
             std::string duration;
             time_duration_text(std::to_string(e->online_since), duration, 0);
             t += text_with(4201, duration);

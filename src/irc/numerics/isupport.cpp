@@ -187,8 +187,8 @@ void isupport_parse_005(IrcMessage& msg)
         else if (text_equal_nocase(name, "SPLIT")) irc_send_line("CAPAB SPLIT\n", 0, conn);
         else if (text_equal_nocase(name, "SAFELIST")) st->has_safelist = 1;
         else if (text_equal_nocase(name, "IRCX")) {
-            if (!(conn->server_flags & 0x20)) {
-                conn->server_flags |= 0x20;
+            if (!(conn->server_flags & kServerIrcx)) {
+                conn->server_flags |= kServerIrcx;
                 irc_send_line("IRCX\n", 0, conn);
             }
         } else if (text_equal_nocase(name, "WALLCHOPS")) st->has_wallchops = 1;
@@ -207,11 +207,11 @@ void conn_set_isupport_defaults(Connection* conn)
         conn->nick_prefixes.clear();
         conn->prefix_modes.clear();
         auto add = [&](char c, char m) { conn->nick_prefixes += c; conn->prefix_modes += m; };
-        if (flags & 0x20) add('.', 'q');
+        if (flags & kServerIrcx) add('.', 'q');
         add('@', 'o');
-        if (!(flags & 0x20)) add('%', 'h');
+        if (!(flags & kServerIrcx)) add('%', 'h');
         add('+', 'v');
-        if (flags & 0x100) add('-', 'u');
+        if (flags & kServerMinusPrefix) add('-', 'u');
     }
     // Pair the characters with their letters: the shorter of the two counts,
     // "$" goes with its letter, and only as many as get a rank bit are kept.
@@ -232,7 +232,7 @@ void conn_set_isupport_defaults(Connection* conn)
         conn->chan_types = "#&";
         if (flags & 0x04) conn->chan_types += '+';
         if (flags & 0x20) conn->chan_types += '%';
-        if (flags & 0x40) conn->chan_types += "+!";
+        if (flags & kServerPlusBangChannels) conn->chan_types += "+!";
     }
     remove_chars(conn->chan_types, "@$");
 

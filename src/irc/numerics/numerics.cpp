@@ -144,8 +144,8 @@ void on_server_info(IrcMessage& msg)
         st->registration |= 2;
         irc_detect_server_software(msg);
         const std::string server = lower_text(irc_word(msg, 0));
-        if (server.find(kNetworkFragmentU) != std::string::npos) conn->server_flags |= 0x04;
-        else if (server.find(kNetworkFragmentD) != std::string::npos) conn->server_flags |= 0x01;
+        if (server.find(kNetworkFragmentU) != std::string::npos) conn->server_flags |= kServerPlusChannels;
+        else if (server.find(kNetworkFragmentD) != std::string::npos) conn->server_flags |= kServerPlain477;
         conn_set_isupport_defaults(conn);
         if (conn->network.empty() && irc_chanlist_network_from_info) irc_chanlist_network_from_info(msg);
         if (!conn_is_live(conn)) return;
@@ -392,8 +392,8 @@ void irc_on_numeric(IrcMessage& msg)
     case 265: case 266: on_users(msg); return;
     case 650: case 651: on_services(msg); return;
     case 800:
-        if (!(conn->server_flags & 0x20)) {
-            conn->server_flags |= 0x20;
+        if (!(conn->server_flags & kServerIrcx)) {
+            conn->server_flags |= kServerIrcx;
             conn_set_isupport_defaults(conn);
         }
         common(msg, 3, 0, 0);

@@ -470,7 +470,7 @@ void on_list_count(IrcMessage& msg)
 void on_home_page(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (conn->server_flags & 0x100) {
+    if (conn->server_flags & kServerMinusPrefix) {
         if (msg.last_word >= 3) whois_show(msg, 0, words_text(msg, 3), 0, 0);
         return;
     }
