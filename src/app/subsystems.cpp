@@ -339,7 +339,6 @@ void app_wire_windows()
 {
     conn_hooks.open_status_window = win_open_status_window;
     conn_hooks.repoint_windows = win_repoint_connection;
-    conn_hooks.conn_pending_release = conn_pending_release;
     startup_hooks.open_status_window = win_open_status_window;
     startup_hooks.win_close_all = win_close_all;
     frame_hooks().mdi_refresh = win_mdi_refresh;
