@@ -409,12 +409,6 @@ const std::string& ident_arg(const IdentCall& call, int i)
     return t->text;
 }
 
-bool ident_arg_is_empty(const IdentCall& call, int i)
-{
-    const EvalToken* t = arg_token(call, i);
-    return !t || (t->flags & kTokEmpty) || t->text.empty();
-}
-
 std::string_view ident_property(const IdentCall& call)
 {
     if (!call.token || !(call.token->flags & kTokProperty))
