@@ -70,7 +70,7 @@
 #include "platform/platform_utils.h"
 #include "script/events/event_fire.h"
 #include "script/eval/conditions.h"
-#include "script/events/event_identifiers.h"
+#include "identifiers/event_identifiers.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"

@@ -20,7 +20,7 @@
 #include "irc/numerics/query_replies.h"
 #include "script/eval/evaluate.h"
 #include "script/events/event_fire.h"
-#include "script/events/event_identifiers.h"
+#include "identifiers/event_identifiers.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
