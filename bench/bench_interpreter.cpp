@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/connection.h"
+#include "app/subsystems.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/executor.h"
 #include "script/exec/script_types.h"
@@ -19,8 +20,10 @@ Connection* bench_setup()
 {
     static Connection* conn = nullptr;
     if (!conn) {
-        // The real /set, /var and /inc of the engine.
+        // The real /set, /var and /inc of the engine, with the variable
+        // store joined to the evaluator as the program joins it.
         script_engine_init();
+        app_wire_script_variables();
         conn = conn_new(nullptr);
         alias_add("loop { var %i = 0 | while (%i < 1000000) { inc %i } | set %bench_done %i }");
         alias_add("calcs { var %i = 0 | while (%i < 100000) { noop $calc(1 + 2 * 3 - 4 / 5 ^ 2) | inc %i } | set %bench_done %i }");

@@ -753,8 +753,8 @@ static int tick_one(Connection* c, int elapsed)
         refresh_title(c);
     }
     ++c->tick_seconds;
-    if (c->pending_window && conn_hooks.conn_pending_release)
-        conn_hooks.conn_pending_release(c);
+    if (c->pending_window)
+        conn_pending_release(c);
     if (conn_is_live(c) && c->reply_list && conn_hooks.conn_age_reply_list)
         conn_hooks.conn_age_reply_list(c);
     if (conn_is_live(c) && conn_hooks.conn_age_request_lists)
@@ -1084,4 +1084,44 @@ int id_scid(const std::string& arg, const std::string* property, int is_scon, st
     if (scid_eval_identifier(c, c->status_window.data(), "$" + property->substr(0, kShortText), value))
         out = value.substr(0, kLongText);
     return 1;
+}
+
+// ---- Channel Central request ----
+
+QWidget* (*chan_central_dialog_hook)() = nullptr;
+
+void conn_pending_release(Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return;
+    if (conn->pending_countdown <= 0)
+        return;
+    if (--conn->pending_countdown == 0) {
+        conn->pending_window = nullptr;
+        if (conn->pending_replies)
+            strlist_free(&conn->pending_replies);
+        conn->pending_state = 0;
+    }
+}
+
+int conn_pending_match(QWidget* window, const std::string* channel, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return 0;
+    bool bound = window && window == conn->pending_window.data();
+    bool neither = !window && !channel;
+    if (bound || neither) {
+        conn->pending_channel.clear();
+        QWidget* dialog = chan_central_dialog_hook ? chan_central_dialog_hook() : nullptr;
+        if (dialog)
+            post_app_message_to(dialog, WM_APP + 0x44, 0, reinterpret_cast<intptr_t>(conn));
+        else
+            post_app_message(WM_APP + 0x3D, 0, reinterpret_cast<intptr_t>(conn));
+        return neither ? 0 : 1;
+    }
+    if (channel && !conn->pending_channel.empty() && text_equal_nocase(conn->pending_channel, *channel)) {
+        conn->pending_channel.clear();
+        return 1;
+    }
+    return 0;
 }

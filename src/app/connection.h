@@ -190,7 +190,6 @@ struct ConnHooks {
     void (*conn_schedule_retry)(Connection*) = nullptr;
     void (*conn_age_reply_list)(Connection*) = nullptr;
     void (*conn_age_request_lists)(Connection*) = nullptr;
-    void (*conn_pending_release)(Connection*) = nullptr;
     void (*cnick_idle_tick)(Connection*) = nullptr;
     void (*flood_release)(Connection*) = nullptr;
     void (*flood_tick)(Connection*) = nullptr;
@@ -287,6 +286,15 @@ QWidget* conn_open_status(Connection* conn, int minimised);
 void conn_free(Connection* conn);
 void conn_free_all();                         // at exit, after the windows are gone
 void conn_close_all();
+
+// Channel Central request of a connection: one second of its countdown (the
+// request is dropped at its end), and whether a reply for the window or
+// channel belongs to it (it is then taken; with neither, the request ends and
+// the dialog is told).
+void conn_pending_release(Connection* conn);
+int conn_pending_match(QWidget* window, const std::string* channel, Connection* conn);
+// The Channel Central dialog when it is open. Absent: none.
+extern QWidget* (*chan_central_dialog_hook)();
 
 // Per-connection tick, time-out probe.
 int conn_tick_all(int elapsed);

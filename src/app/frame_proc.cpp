@@ -282,7 +282,6 @@ const FrameTimerRow *frame_timer_row(int id)
 int frame_message_row_count() { return static_cast<int>(std::size(kMessages)); }
 const FrameMessageRow *frame_message_rows() { return kMessages; }
 int frame_timer_row_count() { return static_cast<int>(std::size(kTimers)); }
-const FrameTimerRow *frame_timer_rows() { return kTimers; }
 
 int frame_set_handler(int message, FrameMessageHandler fn)
 {

@@ -63,7 +63,6 @@ const FrameTimerRow *frame_timer_row(int id);          // null: not one of 120..
 int frame_message_row_count();
 const FrameMessageRow *frame_message_rows();
 int frame_timer_row_count();
-const FrameTimerRow *frame_timer_rows();
 
 // Replaces the handler of a frame message; null restores the default.  Returns 1, or 0
 // when `message` is not one of the frame's.

@@ -70,7 +70,7 @@
 #include "platform/platform_utils.h"
 #include "script/events/event_fire.h"
 #include "script/eval/conditions.h"
-#include "script/events/event_identifiers.h"
+#include "identifiers/event_identifiers.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
@@ -338,7 +338,6 @@ void app_wire_windows()
 {
     conn_hooks.open_status_window = win_open_status_window;
     conn_hooks.repoint_windows = win_repoint_connection;
-    conn_hooks.conn_pending_release = conn_pending_release;
     startup_hooks.open_status_window = win_open_status_window;
     startup_hooks.win_close_all = win_close_all;
     frame_hooks().mdi_refresh = win_mdi_refresh;

@@ -1,4 +1,4 @@
-// Paths, files, safe saving and the debug log.
+// Paths, files and safe saving.
 #include "core/files.h"
 
 #include <algorithm>
@@ -29,10 +29,6 @@ std::string program_path_override;
 int (*file_chantype_of)(const char* text, Connection* conn) = nullptr;
 int (*file_trash_confirm)(const std::string& path) = nullptr;
 int (*file_replace_hook)(const std::string& temp_path, const std::string& target_path) = nullptr;
-int (*debug_conn_settings)(Connection* conn, DebugSettings& out) = nullptr;
-int (*debug_filter_eval)(std::string& text, const std::string& params, Connection* conn) = nullptr;
-void (*debug_window_output)(Connection* conn, const std::string& window, const std::string& line,
-                            const DebugSettings& settings) = nullptr;
 
 namespace {
 
@@ -923,58 +919,7 @@ int file_safe_save(const std::string& path, const std::string& content, int back
     return 1;
 }
 
-// ---------------------------------------------------------------------------
-// Debug log
-
-void debug_log_line(const std::string& line, int incoming, Connection* conn)
+bool file_write_all(int fd, const char* data, std::size_t size)
 {
-    static bool busy = false;
-    if (busy)
-        return;
-    busy = true;
-    struct Release {
-        ~Release() { busy = false; }
-    } release;
-
-    DebugSettings settings;
-    bool live = conn && debug_conn_settings && debug_conn_settings(conn, settings);
-    std::string text;
-    std::string target;
-    if (live && !settings.target.empty()) {
-        if (incoming) {
-            text = "<- " + line;
-        } else {
-            if (line == "\r\n")
-                return;
-            std::string body = line;
-            while (!body.empty() && (body.back() == '\r' || body.back() == '\n'))
-                body.pop_back();
-            text = "-> " + settings.server + " " + body;
-        }
-        if (!settings.filter.empty() && debug_filter_eval) {
-            std::string expr = "$" + settings.filter + "($1-)";
-            if (debug_filter_eval(expr, text, conn) <= 0 || expr.empty())
-                return;
-            text = expr;
-        }
-        if (settings.target[0] == '@') {
-            if (debug_window_output)
-                debug_window_output(conn, settings.target.substr(1), text, settings);
-            return;
-        }
-        target = settings.target;
-    } else {
-        text = line;
-        target = settings_dir + "debug.log";
-    }
-    if (text.empty() || text.back() != '\n')
-        text += '\n';
-    std::string path;
-    if (!file_resolve_file_path(target, path) || file_is_device(path))
-        return;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0)
-        return;
-    write_all(fd, text.data(), text.size());
-    ::close(fd);
+    return write_all(fd, data, size);
 }

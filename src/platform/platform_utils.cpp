@@ -117,7 +117,6 @@ void (*beep_play_hook)(int kind) = default_beep;
 Signal<int(int)> timer_ids_taken;
 void (*message_dialog_hook)(const std::string&, const std::string&) = default_message_dialog;
 int (*desktop_open_hook)(const std::string&) = default_desktop_open;
-QWidget* (*chan_central_dialog_hook)() = nullptr;
 OsVersion os_version;
 
 // ---- Sounds ----
@@ -746,42 +745,4 @@ int sys_minimize_animation(int mode)
         return 1;
     }
     return 2;
-}
-
-// ---- Channel Central request ----
-
-void conn_pending_release(Connection* conn)
-{
-    if (!conn_is_live(conn))
-        return;
-    if (conn->pending_countdown <= 0)
-        return;
-    if (--conn->pending_countdown == 0) {
-        conn->pending_window = nullptr;
-        if (conn->pending_replies)
-            strlist_free(&conn->pending_replies);
-        conn->pending_state = 0;
-    }
-}
-
-int conn_pending_match(QWidget* window, const std::string* channel, Connection* conn)
-{
-    if (!conn_is_live(conn))
-        return 0;
-    bool bound = window && window == conn->pending_window.data();
-    bool neither = !window && !channel;
-    if (bound || neither) {
-        conn->pending_channel.clear();
-        QWidget* dialog = chan_central_dialog_hook ? chan_central_dialog_hook() : nullptr;
-        if (dialog)
-            post_app_message_to(dialog, WM_APP + 0x44, 0, reinterpret_cast<intptr_t>(conn));
-        else
-            post_app_message(WM_APP + 0x3D, 0, reinterpret_cast<intptr_t>(conn));
-        return neither ? 0 : 1;
-    }
-    if (channel && !conn->pending_channel.empty() && text_equal_nocase(conn->pending_channel, *channel)) {
-        conn->pending_channel.clear();
-        return 1;
-    }
-    return 0;
 }

@@ -172,10 +172,3 @@ int win_fullscreen_active();
 // The minimise animation: mode 0 off (1, or 2 when it was off), 1 on (1),
 // other modes 2. Qt has no system-wide animation; only the state is kept.
 int sys_minimize_animation(int mode);
-
-// Channel Central request of a connection.
-struct Connection;
-void conn_pending_release(Connection* conn);
-int conn_pending_match(QWidget* window, const std::string* channel, Connection* conn);
-// The Channel Central dialog when it is open. Absent: none.
-extern QWidget* (*chan_central_dialog_hook)();

@@ -680,14 +680,6 @@ long sock_recvfrom(int s, char *data, std::size_t length, SockAddr *from)
     return static_cast<long>(n);
 }
 
-long sock_pending_bytes(int s)
-{
-    int pending = 0;
-    if (!lookup(s) || ioctl(s, FIONREAD, &pending) != 0)
-        return 0;
-    return pending;
-}
-
 int sock_shutdown(int s, int how)
 {
     if (!lookup(s)) {
@@ -727,15 +719,6 @@ int sock_peer_address(int s, SockAddr &out)
 int sock_set_option(int s, int level, int name, int value)
 {
     if (::setsockopt(s, level, name, &value, sizeof value) != 0)
-        return fail_errno();
-    t_last_error = 0;
-    return 0;
-}
-
-int sock_get_option(int s, int level, int name, int &value)
-{
-    socklen_t len = sizeof value;
-    if (::getsockopt(s, level, name, &value, &len) != 0)
         return fail_errno();
     t_last_error = 0;
     return 0;

@@ -150,14 +150,11 @@ long sock_sendto(int s, const char *data, std::size_t length, const SockAddr &to
 // Receives at most `length` bytes; returns the count, 0 when the peer closed, or SOCKET_ERROR.
 long sock_recv(int s, char *data, std::size_t length);
 long sock_recvfrom(int s, char *data, std::size_t length, SockAddr *from);
-// Bytes waiting to be read (0 on error).
-long sock_pending_bytes(int s);
 // how: 0 receive, 1 send, 2 both.
 int sock_shutdown(int s, int how);
 int sock_local_address(int s, SockAddr &out);
 int sock_peer_address(int s, SockAddr &out);
 int sock_set_option(int s, int level, int name, int value);
-int sock_get_option(int s, int level, int name, int &value);
 int sock_set_keepalive(int s);
 // Chooses the notifications: message 0 or events 0 switches them off.
 int sock_async_select(int s, int message, int events);

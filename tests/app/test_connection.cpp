@@ -435,6 +435,44 @@ TEST_F(Connections, NewWithStatusFreesTheRecordWithoutAWindow)
     EXPECT_EQ(conn_count(), 2);
 }
 
+// ---- Channel Central request of a connection ----
+
+TEST_F(Connections, PendingRequestCountsDownAndMatches)
+{
+    Connection* c = conn_new(nullptr);
+    ASSERT_NE(c, nullptr);
+    c->pending_countdown = 2;
+    c->pending_state = 5;
+    QWidget bound;
+    c->pending_window = &bound;
+    conn_pending_release(c);
+    EXPECT_EQ(c->pending_countdown, 1);
+    EXPECT_EQ(c->pending_window.data(), &bound);
+    conn_pending_release(c);
+    EXPECT_EQ(c->pending_countdown, 0);
+    EXPECT_EQ(c->pending_window.data(), nullptr);
+    EXPECT_EQ(c->pending_state, 0);
+
+    c->pending_window = &bound;
+    c->pending_channel = "#Kest";
+    std::string other = "#other";
+    std::string same = "#kest";
+    QWidget stranger;
+    EXPECT_EQ(conn_pending_match(&stranger, &other, c), 0);
+    EXPECT_EQ(c->pending_channel, "#Kest");
+    EXPECT_EQ(conn_pending_match(nullptr, &same, c), 1);   // the name, case ignored
+    EXPECT_TRUE(c->pending_channel.empty());
+    c->pending_channel = "#x";
+    EXPECT_EQ(conn_pending_match(&bound, nullptr, c), 1);  // the bound window
+    EXPECT_TRUE(c->pending_channel.empty());
+    c->pending_channel = "#x";
+    EXPECT_EQ(conn_pending_match(nullptr, nullptr, c), 0); // neither: cleared, 0
+    EXPECT_TRUE(c->pending_channel.empty());
+    Connection stale;
+    EXPECT_EQ(conn_pending_match(nullptr, &same, &stale), 0);
+    conn_free(c);
+}
+
 // ---- /scid, /scon, $scid, $scon ----
 
 namespace {

@@ -1,6 +1,6 @@
 // Event firing: user levels and level prefixes, phases and halting, mode
 // expansion, field forms, the event index and the nesting bound.
-#include "script/events/event_identifiers.h"
+#include "identifiers/event_identifiers.h"
 #include "events_fixture.h"
 
 using events_test::EventsTest;

@@ -104,12 +104,6 @@ int caption_kept_count()
     return static_cast<int>(captions_set().size() + partners().size());
 }
 
-std::string caption_partner_address(const WindowRecord* rec)
-{
-    auto it = partners().find(rec->creation_seq);
-    return it == partners().end() ? std::string() : it->second;
-}
-
 void irc_caption_network_part(std::string& text, Connection* conn)
 {
     const int want_net = opt(OPT_CAPTION_NETWORK);

@@ -17,6 +17,7 @@
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/link/send_queue.h"
+#include "irc/link/traffic_log.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "irc/numerics/numerics.h"

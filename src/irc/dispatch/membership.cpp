@@ -21,7 +21,7 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/server_commands.h"
-#include "irc/lists/address_identifiers.h"
+#include "identifiers/address_identifiers.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"

@@ -21,7 +21,7 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/modes.h"
-#include "irc/lists/ban_list_identifiers.h"
+#include "identifiers/ban_list_identifiers.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "platform/platform_utils.h"

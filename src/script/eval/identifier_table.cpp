@@ -20,7 +20,7 @@
 #include "irc/numerics/query_replies.h"
 #include "script/eval/evaluate.h"
 #include "script/events/event_fire.h"
-#include "script/events/event_identifiers.h"
+#include "identifiers/event_identifiers.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
@@ -407,12 +407,6 @@ const std::string& ident_arg(const IdentCall& call, int i)
     if (!t || (t->flags & kTokEmpty))
         return empty_text;
     return t->text;
-}
-
-bool ident_arg_is_empty(const IdentCall& call, int i)
-{
-    const EvalToken* t = arg_token(call, i);
-    return !t || (t->flags & kTokEmpty) || t->text.empty();
 }
 
 std::string_view ident_property(const IdentCall& call)

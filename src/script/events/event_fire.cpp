@@ -14,7 +14,7 @@
 #include "core/wildcard.h"
 #include "irc/link/lookups.h"
 #include "script/eval/evaluate.h"
-#include "script/events/event_identifiers.h"
+#include "identifiers/event_identifiers.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/events/users.h"

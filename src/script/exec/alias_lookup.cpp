@@ -24,7 +24,6 @@ struct AliasEntry {
 HashTable alias_table;
 bool table_ready = false;
 long next_order = 0;
-int total = 0;
 
 using EntryList = std::vector<AliasEntry*>;
 
@@ -61,7 +60,6 @@ void free_entry(AliasEntry* e)
 {
     strlist_free(&e->lines);
     delete e;
-    --total;
 }
 
 } // namespace
@@ -194,7 +192,6 @@ StringNode* alias_add(std::string_view definition, ScriptFile* script, int kind)
         hash_set(name, list, 0, &alias_table);
     }
     list->push_back(e);
-    ++total;
     return head;
 }
 
@@ -234,9 +231,4 @@ void alias_clear_all()
             delete list;
         }
     hash_clear(&alias_table, 0);
-}
-
-int alias_count()
-{
-    return total;
 }

@@ -45,9 +45,6 @@ int alias_remove(std::string_view name, ScriptFile* script = nullptr);
 // Removes every alias.
 void alias_clear_all();
 
-// Number of stored definitions.
-int alias_count();
-
 // The body text of a definition line: the text after "alias ", "-l " and the
 // name (blanks skipped).
 std::string_view alias_body_text(const StringNode* definition);

@@ -839,7 +839,9 @@ std::string tokens_text(const TokenList& list)
     return out;
 }
 
-enum Step { kStepNext, kStepStop };
+// What a command's step leaves the run to do: go on to the next command,
+// stop with a result, or (kStepGoOn) go on to the command's next step.
+enum Step { kStepNext, kStepStop, kStepGoOn };
 
 // Pops the blocks closed by leading "}" tokens; a closed while loop goes
 // back to its test. Returns true when the run jumped.
@@ -893,6 +895,388 @@ int control_word(std::string_view w)
     }
 }
 
+// The error return of a step: the run goes on at an error handler when the
+// script has one, else it stops with a zero result.
+int step_failed(Run& r, int* result)
+{
+    *result = 0;
+    return fail_elsewhere(r) ? kStepNext : kStepStop;
+}
+
+// Joins the lines a command continues with "$&" at its end: the next queued
+// command, the next piece of the line or the first piece of the next line.
+// The joined text is kept in joined and text points at it.
+int join_continued_lines(Run& r, std::string_view& text, const PiecePlan*& plan, std::string& joined,
+                         int* result)
+{
+    for (;;) {
+        std::size_t e = text.find_last_not_of(' ');
+        if (e == std::string::npos || e < 1 || text[e] != '&' || text[e - 1] != '$')
+            break;
+        plan = nullptr;
+        if (text.data() == joined.data())
+            joined.resize(e - 1);
+        else
+            joined.assign(text.substr(0, e - 1));
+        text = joined;
+        std::string next;
+        if (!r.queued.empty()) {
+            next = std::move(r.queued.back());
+            r.queued.pop_back();
+        } else if (r.piece < static_cast<int>(r.pieces.size())) {
+            next = r.pieces[static_cast<std::size_t>(r.piece++)].text;
+        } else if (r.line && r.line->next && r.line->next->extra[kLineKind] == 0) {
+            load_line(r, r.line->next);
+            if (r.piece < static_cast<int>(r.pieces.size()))
+                next = r.pieces[static_cast<std::size_t>(r.piece++)].text;
+        } else {
+            break;
+        }
+        joined += next;
+        text = joined;
+        if (text.size() > kLongText) {
+            script_error(nullptr, {}, "$&", 10);
+            return step_failed(r, result);
+        }
+    }
+    return kStepGoOn;
+}
+
+// A ":label" command: records the label (a label met twice at two places is
+// an error) and ends a pending jump to it.
+int take_label(Run& r, std::string_view text, int* result)
+{
+    std::size_t lb = 0;
+    while (lb < text.size() && text[lb] == ' ')
+        ++lb;
+    if (lb >= text.size() || text[lb] != ':')
+        return kStepGoOn;
+    std::string_view lt = text.substr(lb + 1);
+    std::size_t sp = lt.find(' ');
+    std::string name(lt.substr(0, sp));
+    bool seen = false;
+    for (const Label& l : r.labels)
+        if (text_equal_nocase(l.text, name)) {
+            if (l.line != r.line || l.piece != r.cur_piece) {
+                script_error_set(script_text(2801, name));
+                *result = 0;
+                return kStepStop;
+            }
+            seen = true;
+        }
+    if (!seen)
+        r.labels.push_back({name, r.line, r.cur_piece, r.blocks.size()});
+    if (r.jump != kJumpNone && text_equal_nocase(label_value(r, name), r.jump_label))
+        r.jump = kJumpNone;
+    return kStepNext;
+}
+
+// A command passed over while a /goto looks for its label: only its braces
+// count, to keep the block structure in step.
+void skip_while_jumping(Run& r, std::string_view t)
+{
+    r.toks.count = r.toks.count;
+    std::size_t i = 0;
+    while (i < t.size()) {
+        while (i < t.size() && t[i] == ' ')
+            ++i;
+        std::size_t j = t.find(' ', i);
+        if (j == std::string_view::npos)
+            j = t.size();
+        std::string_view w = t.substr(i, j - i);
+        if (w == "{")
+            r.blocks.push_back(Block{});
+        else if (w == "}" && !r.blocks.empty())
+            r.blocks.pop_back();
+        i = j;
+    }
+}
+
+// Splits the command (after its prefix at p) into the run's tokens, from the
+// piece's plan when there is one. A piece that is a lone "}" (the end of
+// every loop pass) only closes its block: kStepNext.
+int split_words(Run& r, std::string_view text, std::size_t p, const PiecePlan* plan)
+{
+    toklist_clear(r.toks);
+    if (plan && plan->words.size() == 1 && plan->words[0].text == "}") {
+        // A piece that only closes a block (the end of every loop pass):
+        // what the control words below do with a lone "}".
+        if (!r.blocks.empty()) {
+            Block b = r.blocks.back();
+            r.blocks.pop_back();
+            if (b.kind == 2)
+                goto_piece(r, b.line, b.piece);
+        }
+        return kStepNext;
+    }
+    if (plan) {
+        for (const PieceWord& w : plan->words) {
+            EvalToken* t = toklist_new_token(r.toks, w.text);
+            t->blanks = w.blanks;
+            toklist_append(r.toks, t);
+        }
+    } else {
+        toklist_split(r.toks, text.substr(p));
+    }
+    return kStepGoOn;
+}
+
+// The braces, if, elseif, else, while and var at the head of the tokens:
+// opens and closes blocks, tests conditions and skips what a false test
+// skips. kStepGoOn leaves the command that follows them in the tokens.
+int run_control_words(Run& r, int* result)
+{
+    for (;;) {
+        if (close_blocks(r))
+            return kStepNext;
+        EvalToken* first = r.toks.head;
+        while (first && std::string_view(first->text) == "{")
+            first = first->next;
+        if (!first)
+            break;
+        const std::string& w = first->text;
+        const int word = control_word(w);
+        const int which = word <= 2 ? word : -1;
+        if (word == kControlVar) {
+            std::string cmd = tokens_text(r.toks);
+            std::size_t k = cmd.find(first->text);
+            rewrite_var(r, std::string_view(cmd).substr(k));
+            return kStepNext;
+        }
+        if (word == kControlElse) {
+            while (r.toks.head != first)
+                toklist_remove(r.toks, r.toks.head);
+            toklist_remove(r.toks, first);
+            if (r.if_state == 2) {
+                r.if_state = 0;
+                if (!r.toks.head) {
+                    script_error_set(script_text(3413));
+                    return step_failed(r, result);
+                }
+                open_blocks(r, 1);
+                continue;
+            }
+            if (!skip_rest(r)) {
+                script_error_set(script_text(3410));
+                return step_failed(r, result);
+            }
+            return kStepNext;
+        }
+        if (which < 0) {
+            r.if_state = 0;
+            break;
+        }
+        while (r.toks.head != first)
+            toklist_remove(r.toks, r.toks.head);
+        toklist_remove(r.toks, first);
+        if (which == 1 && r.if_state != 2) {
+            // Not after a false test: skip the condition and its command.
+            while (r.toks.head && cond_take_condition_tokens(r.toks, nullptr)) {
+                const std::string_view word =
+                    r.toks.head ? std::string_view(r.toks.head->text) : std::string_view();
+                if (word == "&&" || word == "||")
+                    toklist_remove(r.toks, r.toks.head);
+                else
+                    break;
+            }
+            if (!skip_rest(r)) {
+                script_error_set(script_text(3410));
+                return step_failed(r, result);
+            }
+            return kStepNext;
+        }
+        int res = test_condition(r, which);
+        if (res < 0)
+            return step_failed(r, result);
+        if (res == 0) {
+            if (which != 2)
+                r.if_state = 2;
+            if (!skip_rest(r)) {
+                script_error_set(script_text(which == 2 ? 3426 : 3410));
+                return step_failed(r, result);
+            }
+            return kStepNext;
+        }
+        r.if_state = 0;
+        if (which == 2) {
+            Block b;
+            b.kind = 2;
+            b.line = r.line;
+            b.piece = r.cur_piece;
+            b.single = !(r.toks.head && std::string_view(r.toks.head->text) == "{");
+            if (b.single) {
+                r.blocks.push_back(b);
+                r.single_while_pending = true;
+            } else {
+                toklist_remove(r.toks, r.toks.head);
+                r.blocks.push_back(b);
+                open_blocks(r, 0);
+            }
+        } else {
+            open_blocks(r, 1);
+        }
+        if (!r.toks.head)
+            return kStepNext;
+    }
+    open_blocks(r, 0);
+    if (!r.toks.head)
+        return kStepNext;
+    return kStepGoOn;
+}
+
+// Evaluates the command's tokens into line (its identifiers and variables
+// replaced), checks its length and takes its prefix off again.
+int evaluate_command(Run& r, std::string& line, int* has_star, int* result)
+{
+    const ExecArgs& a = r.a;
+    if (script_key_break_pressed()) {
+        script_beep_error(1);
+        script_error_set(script_text(2803));
+        *result = 0;
+        return kStepStop;
+    }
+    // returnex and set keep the blank runs of their text.
+    const std::string& word0 = r.toks.head->text;
+    const bool keep_runs = text_starts_with_nocase(word0, "returnex") || text_equal_nocase(word0, "set");
+    int res = eval_tokens_into(r, r.toks, 0, has_star);
+    if (res == 0)
+        return step_failed(r, result);
+    ident_eval_join(r.toks, line, keep_runs);
+    if (line.size() > kLongText) {
+        std::string word = line.substr(0, line.find(' '));
+        if (word.size() > kShortText)
+            word = word.substr(0, kShortText) + "...";
+        script_error(nullptr, word, {}, 10);
+        return step_failed(r, result);
+    }
+    std::size_t p2 = script_line_skip_prefix(line, &r.no_alias, &r.show);
+    if (p2 >= line.size())
+        return kStepNext;
+    if ((a.mode == 0 || a.mode == 5) && (line[p2] == '$' || line[p2] == '%')) {
+        *result = 0;
+        return kStepStop;
+    }
+    line.erase(0, p2);
+    return kStepGoOn;
+}
+
+// The line with "$*" put back for one parameter (the k-th pass).
+void fill_star(const Run& r, const std::string& saved, std::size_t k, std::string& line)
+{
+    line.clear();
+    for (const std::string& w : tok_split(saved, ' ')) {
+        if (!line.empty())
+            line.push_back(' ');
+        if (w.compare(0, 4, "`~$*") == 0)
+            line += r.params[k + 1] + w.substr(4);
+        else
+            line += w;
+    }
+}
+
+// The alias the command calls, or null: none when the command came with "."
+// or names the alias running it (a command of that name runs instead).
+StringNode* find_alias_call(const Run& r, const std::string& line)
+{
+    if (r.no_alias)
+        return nullptr;
+    StringNode* def = alias_find(line, nullptr, r.a.script);
+    if (def && def == r.a.running_alias)
+        def = nullptr;
+    if (def && text_equal_nocase(alias_body_text(def), "/part # | /join #$$1"))
+        def = nullptr;
+    return def;
+}
+
+// Runs an alias as the command; *res receives its result.
+int call_alias(Run& r, StringNode* def, const std::string& line, int& res, int* result)
+{
+    const ExecArgs& a = r.a;
+    res = run_alias(r, def, line);
+    if (res == kScriptReturn) {
+        if (a.result_slot)
+            *a.result_slot = *a.line_buf;
+        res = 1;
+    }
+    if (res == 0)
+        return step_failed(r, result);
+    if (res == kScriptHalted) {
+        *result = res;
+        return kStepStop;
+    }
+    return kStepGoOn;
+}
+
+// /break and /continue: leave or restart the innermost loop.
+int leave_loop(Run& r, int res, int* result)
+{
+    int w = -1;
+    for (int i = static_cast<int>(r.blocks.size()) - 1; i >= 0; --i)
+        if (r.blocks[static_cast<std::size_t>(i)].kind == 2) {
+            w = i;
+            break;
+        }
+    if (w < 0)
+        return kStepNext;
+    Block loop = r.blocks[static_cast<std::size_t>(w)];
+    int open = 0;
+    for (std::size_t i = static_cast<std::size_t>(w); i < r.blocks.size(); ++i)
+        if (!(r.blocks[i].kind == 2 && r.blocks[i].single))
+            ++open;
+    r.blocks.resize(static_cast<std::size_t>(w));
+    r.single_while_pending = false;
+    if (!skip_blocks(r, open)) {
+        *result = 0;
+        return kStepStop;
+    }
+    if (res == -11)
+        goto_piece(r, loop.line, loop.piece);
+    return kStepNext;
+}
+
+// Runs a built-in command (the server gets what no command claims) and acts
+// on what it asks of the run: a loop left, a jump, an error handler sought,
+// a halt or a return. *res receives its result.
+int dispatch_builtin(Run& r, const std::string& line, int& res, int* result)
+{
+    *r.a.line_buf = line;
+    res = run_builtin(r, line);
+    if (res == -10 || res == -11)
+        return leave_loop(r, res, result);
+    if (res == -12)
+        res = do_goto(r, line);
+    if (res == kScriptJump) {
+        if (r.jump_label.empty()) {
+            std::vector<std::string> t = tok_split(line, ' ');
+            r.jump_label = t.size() > 1 ? label_value(r, t[1]) : std::string();
+        }
+        r.jump = kJumpPending;
+        return kStepNext;
+    }
+    if (res == 0) {
+        start_error_search(r);
+        return kStepNext;
+    }
+    if (res == kScriptHalted || res == kScriptReturn) {
+        *result = res;
+        return kStepStop;
+    }
+    return kStepGoOn;
+}
+
+// After the command of a while loop without braces: back to its test.
+void end_single_while(Run& r)
+{
+    if (!r.single_while_pending)
+        return;
+    r.single_while_pending = false;
+    if (!r.blocks.empty() && r.blocks.back().kind == 2 && r.blocks.back().single) {
+        Block b = r.blocks.back();
+        r.blocks.pop_back();
+        goto_piece(r, b.line, b.piece);
+    }
+}
+
 // Runs one command. Returns kStepNext to go on or kStepStop with *result.
 // The text is the command as taken from the line (or the queue); a plan is
 // given when it is a piece of the line exactly as split.
@@ -911,83 +1295,16 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
     r.show = a.show;
     r.no_alias = 0;
     const bool typed = (a.mode == 0);
+    int step;
 
     std::string joined;  // the command once "$&" has joined lines to it
     if (!typed) {
-        // Line joining with "$&".
-        for (;;) {
-            std::size_t e = text.find_last_not_of(' ');
-            if (e == std::string::npos || e < 1 || text[e] != '&' || text[e - 1] != '$')
-                break;
-            plan = nullptr;
-            if (text.data() == joined.data())
-                joined.resize(e - 1);
-            else
-                joined.assign(text.substr(0, e - 1));
-            text = joined;
-            std::string next;
-            if (!r.queued.empty()) {
-                next = std::move(r.queued.back());
-                r.queued.pop_back();
-            } else if (r.piece < static_cast<int>(r.pieces.size())) {
-                next = r.pieces[static_cast<std::size_t>(r.piece++)].text;
-            } else if (r.line && r.line->next && r.line->next->extra[kLineKind] == 0) {
-                load_line(r, r.line->next);
-                if (r.piece < static_cast<int>(r.pieces.size()))
-                    next = r.pieces[static_cast<std::size_t>(r.piece++)].text;
-            } else {
-                break;
-            }
-            joined += next;
-            text = joined;
-            if (text.size() > kLongText) {
-                script_error(nullptr, {}, "$&", 10);
-                *result = 0;
-                return fail_elsewhere(r) ? kStepNext : kStepStop;
-            }
-        }
-        // Labels.
-        std::size_t lb = 0;
-        while (lb < text.size() && text[lb] == ' ')
-            ++lb;
-        if (lb < text.size() && text[lb] == ':') {
-            std::string_view lt = text.substr(lb + 1);
-            std::size_t sp = lt.find(' ');
-            std::string name(lt.substr(0, sp));
-            bool seen = false;
-            for (const Label& l : r.labels)
-                if (text_equal_nocase(l.text, name)) {
-                    if (l.line != r.line || l.piece != r.cur_piece) {
-                        script_error_set(script_text(2801, name));
-                        *result = 0;
-                        return kStepStop;
-                    }
-                    seen = true;
-                }
-            if (!seen)
-                r.labels.push_back({name, r.line, r.cur_piece, r.blocks.size()});
-            if (r.jump != kJumpNone && text_equal_nocase(label_value(r, name), r.jump_label))
-                r.jump = kJumpNone;
-            return kStepNext;
-        }
+        if ((step = join_continued_lines(r, text, plan, joined, result)) != kStepGoOn)
+            return step;
+        if ((step = take_label(r, text, result)) != kStepGoOn)
+            return step;
         if (r.jump != kJumpNone) {
-            // Skipped; keep the block structure in step.
-            r.toks.count = r.toks.count;
-            std::string_view t = text;
-            std::size_t i = 0;
-            while (i < t.size()) {
-                while (i < t.size() && t[i] == ' ')
-                    ++i;
-                std::size_t j = t.find(' ', i);
-                if (j == std::string_view::npos)
-                    j = t.size();
-                std::string_view w = t.substr(i, j - i);
-                if (w == "{")
-                    r.blocks.push_back(Block{});
-                else if (w == "}" && !r.blocks.empty())
-                    r.blocks.pop_back();
-                i = j;
-            }
+            skip_while_jumping(r, text);
             return kStepNext;
         }
     }
@@ -1014,160 +1331,12 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
         line = text.substr(p);
     } else {
         build_params(r);
-        toklist_clear(r.toks);
-        if (plan && plan->words.size() == 1 && plan->words[0].text == "}") {
-            // A piece that only closes a block (the end of every loop pass):
-            // what the control words below do with a lone "}".
-            if (!r.blocks.empty()) {
-                Block b = r.blocks.back();
-                r.blocks.pop_back();
-                if (b.kind == 2)
-                    goto_piece(r, b.line, b.piece);
-            }
-            return kStepNext;
-        }
-        if (plan) {
-            for (const PieceWord& w : plan->words) {
-                EvalToken* t = toklist_new_token(r.toks, w.text);
-                t->blanks = w.blanks;
-                toklist_append(r.toks, t);
-            }
-        } else {
-            toklist_split(r.toks, text.substr(p));
-        }
-        // Control words.
-        for (;;) {
-            if (close_blocks(r))
-                return kStepNext;
-            EvalToken* first = r.toks.head;
-            while (first && std::string_view(first->text) == "{")
-                first = first->next;
-            if (!first)
-                break;
-            const std::string& w = first->text;
-            const int word = control_word(w);
-            const int which = word <= 2 ? word : -1;
-            if (word == kControlVar) {
-                std::string cmd = tokens_text(r.toks);
-                std::size_t k = cmd.find(first->text);
-                rewrite_var(r, std::string_view(cmd).substr(k));
-                return kStepNext;
-            }
-            if (word == kControlElse) {
-                while (r.toks.head != first)
-                    toklist_remove(r.toks, r.toks.head);
-                toklist_remove(r.toks, first);
-                if (r.if_state == 2) {
-                    r.if_state = 0;
-                    if (!r.toks.head) {
-                        script_error_set(script_text(3413));
-                        *result = 0;
-                        return fail_elsewhere(r) ? kStepNext : kStepStop;
-                    }
-                    open_blocks(r, 1);
-                    continue;
-                }
-                if (!skip_rest(r)) {
-                    script_error_set(script_text(3410));
-                    *result = 0;
-                    return fail_elsewhere(r) ? kStepNext : kStepStop;
-                }
-                return kStepNext;
-            }
-            if (which < 0) {
-                r.if_state = 0;
-                break;
-            }
-            while (r.toks.head != first)
-                toklist_remove(r.toks, r.toks.head);
-            toklist_remove(r.toks, first);
-            if (which == 1 && r.if_state != 2) {
-                // Not after a false test: skip the condition and its command.
-                while (r.toks.head && cond_take_condition_tokens(r.toks, nullptr)) {
-                    const std::string_view word =
-                        r.toks.head ? std::string_view(r.toks.head->text) : std::string_view();
-                    if (word == "&&" || word == "||")
-                        toklist_remove(r.toks, r.toks.head);
-                    else
-                        break;
-                }
-                if (!skip_rest(r)) {
-                    script_error_set(script_text(3410));
-                    *result = 0;
-                    return fail_elsewhere(r) ? kStepNext : kStepStop;
-                }
-                return kStepNext;
-            }
-            int res = test_condition(r, which);
-            if (res < 0) {
-                *result = 0;
-                return fail_elsewhere(r) ? kStepNext : kStepStop;
-            }
-            if (res == 0) {
-                if (which != 2)
-                    r.if_state = 2;
-                if (!skip_rest(r)) {
-                    script_error_set(script_text(which == 2 ? 3426 : 3410));
-                    *result = 0;
-                    return fail_elsewhere(r) ? kStepNext : kStepStop;
-                }
-                return kStepNext;
-            }
-            r.if_state = 0;
-            if (which == 2) {
-                Block b;
-                b.kind = 2;
-                b.line = r.line;
-                b.piece = r.cur_piece;
-                b.single = !(r.toks.head && std::string_view(r.toks.head->text) == "{");
-                if (b.single) {
-                    r.blocks.push_back(b);
-                    r.single_while_pending = true;
-                } else {
-                    toklist_remove(r.toks, r.toks.head);
-                    r.blocks.push_back(b);
-                    open_blocks(r, 0);
-                }
-            } else {
-                open_blocks(r, 1);
-            }
-            if (!r.toks.head)
-                return kStepNext;
-        }
-        open_blocks(r, 0);
-        if (!r.toks.head)
-            return kStepNext;
-        if (script_key_break_pressed()) {
-            script_beep_error(1);
-            script_error_set(script_text(2803));
-            *result = 0;
-            return kStepStop;
-        }
-        // returnex and set keep the blank runs of their text.
-        const std::string& word0 = r.toks.head->text;
-        const bool keep_runs = text_starts_with_nocase(word0, "returnex") || text_equal_nocase(word0, "set");
-        int res = eval_tokens_into(r, r.toks, 0, &has_star);
-        if (res == 0) {
-            *result = 0;
-            return fail_elsewhere(r) ? kStepNext : kStepStop;
-        }
-        ident_eval_join(r.toks, line, keep_runs);
-        if (line.size() > kLongText) {
-            std::string word = line.substr(0, line.find(' '));
-            if (word.size() > kShortText)
-                word = word.substr(0, kShortText) + "...";
-            script_error(nullptr, word, {}, 10);
-            *result = 0;
-            return fail_elsewhere(r) ? kStepNext : kStepStop;
-        }
-        std::size_t p2 = script_line_skip_prefix(line, &r.no_alias, &r.show);
-        if (p2 >= line.size())
-            return kStepNext;
-        if ((a.mode == 0 || a.mode == 5) && (line[p2] == '$' || line[p2] == '%')) {
-            *result = 0;
-            return kStepStop;
-        }
-        line.erase(0, p2);
+        if ((step = split_words(r, text, p, plan)) != kStepGoOn)
+            return step;
+        if ((step = run_control_words(r, result)) != kStepGoOn)
+            return step;
+        if ((step = evaluate_command(r, line, &has_star, result)) != kStepGoOn)
+            return step;
     }
     if (!r.error_mode && a.depth > 256) {
         script_nesting_trip();
@@ -1184,98 +1353,18 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
     }
     int res = 1;
     for (std::size_t k = 0; k < runs; ++k) {
-        if (has_star) {
-            line.clear();
-            for (const std::string& w : tok_split(saved, ' ')) {
-                if (!line.empty())
-                    line.push_back(' ');
-                if (w.compare(0, 4, "`~$*") == 0)
-                    line += r.params[k + 1] + w.substr(4);
-                else
-                    line += w;
-            }
-        }
-        StringNode* def = nullptr;
-        if (!r.no_alias) {
-            def = alias_find(line, nullptr, a.script);
-            if (def && def == a.running_alias)
-                def = nullptr;
-            if (def && text_equal_nocase(alias_body_text(def), "/part # | /join #$$1"))
-                def = nullptr;
-        }
-        if (def) {
-            res = run_alias(r, def, line);
-            if (res == kScriptReturn) {
-                if (a.result_slot)
-                    *a.result_slot = *a.line_buf;
-                res = 1;
-            }
-            if (res == 0) {
-                *result = 0;
-                return fail_elsewhere(r) ? kStepNext : kStepStop;
-            }
-            if (res == kScriptHalted) {
-                *result = res;
-                return kStepStop;
-            }
-        } else {
-            *a.line_buf = line;
-            res = run_builtin(r, line);
-            if (res == -10 || res == -11) {
-                // break / continue: leave or restart the innermost loop.
-                int w = -1;
-                for (int i = static_cast<int>(r.blocks.size()) - 1; i >= 0; --i)
-                    if (r.blocks[static_cast<std::size_t>(i)].kind == 2) {
-                        w = i;
-                        break;
-                    }
-                if (w < 0)
-                    return kStepNext;
-                Block loop = r.blocks[static_cast<std::size_t>(w)];
-                int open = 0;
-                for (std::size_t i = static_cast<std::size_t>(w); i < r.blocks.size(); ++i)
-                    if (!(r.blocks[i].kind == 2 && r.blocks[i].single))
-                        ++open;
-                r.blocks.resize(static_cast<std::size_t>(w));
-                r.single_while_pending = false;
-                if (!skip_blocks(r, open)) {
-                    *result = 0;
-                    return kStepStop;
-                }
-                if (res == -11)
-                    goto_piece(r, loop.line, loop.piece);
-                return kStepNext;
-            }
-            if (res == -12)
-                res = do_goto(r, line);
-            if (res == kScriptJump) {
-                if (r.jump_label.empty()) {
-                    std::vector<std::string> t = tok_split(line, ' ');
-                    r.jump_label = t.size() > 1 ? label_value(r, t[1]) : std::string();
-                }
-                r.jump = kJumpPending;
-                return kStepNext;
-            }
-            if (res == 0) {
-                start_error_search(r);
-                return kStepNext;
-            }
-            if (res == kScriptHalted || res == kScriptReturn) {
-                *result = res;
-                return kStepStop;
-            }
-        }
+        if (has_star)
+            fill_star(r, saved, k, line);
+        if (StringNode* def = find_alias_call(r, line))
+            step = call_alias(r, def, line, res, result);
+        else
+            step = dispatch_builtin(r, line, res, result);
+        if (step != kStepGoOn)
+            return step;
         if (res != 1)
             break;
     }
-    if (r.single_while_pending) {
-        r.single_while_pending = false;
-        if (!r.blocks.empty() && r.blocks.back().kind == 2 && r.blocks.back().single) {
-            Block b = r.blocks.back();
-            r.blocks.pop_back();
-            goto_piece(r, b.line, b.piece);
-        }
-    }
+    end_single_while(r);
     return kStepNext;
 }
 

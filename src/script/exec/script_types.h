@@ -272,7 +272,6 @@ int ident_args_step(IdentCall& call, int expected);
 // Number of split arguments and argument i (0-based); empty text past the end.
 int ident_arg_count(const IdentCall& call);
 const std::string& ident_arg(const IdentCall& call, int i);
-bool ident_arg_is_empty(const IdentCall& call, int i);
 // The property text (after "()."), empty when none.
 std::string_view ident_property(const IdentCall& call);
 // Removes the argument tokens, sets the count to 0, returns 2.

@@ -538,7 +538,6 @@ intptr_t timer_mm_dispatch(uintptr_t, intptr_t)
 }
 
 int timer_mm_current_period() { return g_mm_period; }
-int timer_mm_event_id() { return g_mm_event; }
 
 const std::string& timer_last_name() { return g_last_name; }
 

@@ -97,9 +97,8 @@ int timer_mm_period();
 void timer_mm_rearm();
 void timer_mm_callback();
 intptr_t timer_mm_dispatch(uintptr_t wparam, intptr_t lparam);
-// The current shared period in ms (0 when none runs) and its frame timer id.
+// The current shared period in ms (0 when none runs).
 int timer_mm_current_period();
-int timer_mm_event_id();
 
 // The name of the last started timer ($ltimer).
 const std::string& timer_last_name();

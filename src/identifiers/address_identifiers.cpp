@@ -1,4 +1,4 @@
-#include "irc/lists/address_identifiers.h"
+#include "identifiers/address_identifiers.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,4 +1,4 @@
-#include "irc/lists/ban_list_identifiers.h"
+#include "identifiers/ban_list_identifiers.h"
 
 #include <cstdlib>
 #include <ctime>

@@ -1,5 +1,5 @@
 // Event identifiers.
-#include "script/events/event_identifiers.h"
+#include "identifiers/event_identifiers.h"
 
 
 #include "app/connection.h"

@@ -1,0 +1,14 @@
+// Helpers shared by the files of the child windows (child_window.cpp,
+// child_widgets.cpp, child_layout.cpp); not for use elsewhere.
+#pragma once
+
+#include <QColor>
+
+#include "app/window_record.h"
+
+// The window's background colour.
+QColor background_of(WindowRecord* rec);
+// The two frame colours of a raised border.
+void frame_colours(QColor* light, QColor* dark);
+// Whether the window type is one of the list windows.
+bool is_list_window(int type);

@@ -1,0 +1,136 @@
+// The MDI client of the child windows.
+#include "app/mdi_client.h"
+#include "app/child_window.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+
+int mdi_auto_arrange = 0;
+int mdi_arrange_mode = 0;
+int mdi_arrange_icons = 0;
+
+namespace {
+
+QPointer<QMdiArea> the_mdi;
+
+}  // namespace
+
+void win_mdi_refresh()
+{
+    QMdiArea* mdi = the_mdi.data();
+    if (!mdi)
+        return;
+    QMdiSubWindow* top = mdi->activeSubWindow();
+    bool no_frame = false;
+    if (top && top->isMaximized() && top->isVisible()) {
+        WindowRecord* rec = win_record_of(top->widget());
+        no_frame = rec && rec->border_style != 0;
+    }
+    if (no_frame)
+        mdi->setFrameStyle(QFrame::NoFrame);
+    else
+        mdi->setFrameStyle(QFrame::Box | QFrame::Plain);
+    mdi->viewport()->update();
+}
+
+// ---- MDI client ----
+
+namespace {
+
+class MdiFilter : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        QMdiArea* mdi = the_mdi.data();
+        if (!mdi || watched != mdi->viewport())
+            return false;
+        if (event->type() == QEvent::Paint && child_hooks.mdi_paint_background) {
+            QPainter painter(mdi->viewport());
+            return child_hooks.mdi_paint_background(painter, mdi) != 0;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            if (me->button() == Qt::RightButton && child_hooks.mdi_background_popup) {
+                child_hooks.mdi_background_popup(me->globalPosition().toPoint());
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+QMdiArea* mdi_client_create(QMdiArea* area)
+{
+    if (!area)
+        return nullptr;
+    the_mdi = area;
+    if (area->property("kestMdiClient").toBool())
+        return area;  // taken before: its filter and signal are in place
+    area->setProperty("kestMdiClient", true);
+    area->setObjectName("mdiclient");
+    area->setProperty("className", QStringLiteral("mdiclient"));
+    area->setFrameStyle(QFrame::Box | QFrame::Plain);
+    area->setLineWidth(1);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    if (qApp)
+        area->setBackground(QApplication::palette().brush(QPalette::Dark));
+    auto* filter = new MdiFilter(area);
+    area->viewport()->installEventFilter(filter);
+    QObject::connect(area, &QMdiArea::subWindowActivated, area, [](QMdiSubWindow* sub) {
+        if (sub && sub->widget() && win_record_of(sub->widget()))
+            win_on_activate(sub->widget());
+    });
+    return area;
+}
+
+QMdiArea* mdi_client()
+{
+    return the_mdi.data();
+}
+
+QWidget* win_mdi_handle()
+{
+    return the_mdi.data();
+}
+
+void mdi_client_rect(WinRect& out, int screen)
+{
+    out = WinRect{};
+    QMdiArea* mdi = the_mdi.data();
+    if (!mdi)
+        return;
+    QRect r = mdi->rect();
+    if (screen)
+        r.moveTopLeft(mdi->mapToGlobal(QPoint(0, 0)));
+    out.left = r.left() + 1;
+    out.top = r.top() + 1;
+    out.right = std::max(out.left, r.left() + r.width() - 1);
+    out.bottom = std::max(out.top, r.top() + r.height() - 1);
+}
+
+void mdi_post_arrange_command(QWidget* hwnd, int send)
+{
+    if (!win_is_mdi_child(hwnd))
+        return;
+    QMdiArea* mdi = the_mdi.data();
+    if (!mdi)
+        return;
+    for (QMdiSubWindow* sub : mdi->subWindowList()) {
+        if (sub->isMaximized())
+            return;
+    }
+    if (!mdi_auto_arrange || !child_hooks.frame_command)
+        return;
+    int command = mdi_arrange_mode == 1 ? 171 : (mdi_arrange_mode == 2 ? 172 : 170);
+    child_hooks.frame_command(command, send);
+    if (mdi_arrange_icons)
+        child_hooks.frame_command(173, send);
+}
