@@ -413,8 +413,9 @@ TEST_F(WindowInputTest, AKeydownHandlerThatClosesTheWindowUsesUpTheKey)
         QTest::keyPress(box, Qt::Key_A);
         window_test_pump();
         EXPECT_FALSE(win_record_of(hwnd.data()));
-        if (box)
+        if (box) {
             EXPECT_EQ(box->textBytes(), "x");
+        }
         EXPECT_TRUE(recorded.empty());
     }
 }
