@@ -21,6 +21,7 @@
 #include <string>
 
 #include "core/hash_table.h"
+#include "core/record_slots.h"
 #include "core/signal.h"
 
 class QObject;
@@ -165,6 +166,7 @@ struct CustomWindowRequest {
 // One window. Texts are std::string cut at the usable lengths of their
 // declared sizes where they are set (name 1,024, short texts 256).
 struct WindowRecord {
+    RecordSlots state_slots;          // the modules' own state, destroyed with the record
     WidgetRef<QWidget> hwnd;          // the window; null until made and after a failed creation
     int number = 0;                   // unique window number ("@N")
     std::string name;                 // "Status Window", a channel, a nick, "@name", a list name
@@ -354,9 +356,6 @@ int win_record_free(WindowRecord* rec);
 // Emitted first by win_record_free, so that state other parts keep per
 // window goes with the window, in this order.
 enum WinFreedOrder {
-    kWinFreedCaptions = 10,   // partner addresses and captions set
-    kWinFreedMembership = 20, // channel membership state
-    kWinFreedModes = 30,      // channel limits
     kWinFreedNickList = 40,   // the nick list's colour state
 };
 extern Signal<void(WindowRecord* rec)> win_record_freed;

@@ -28,7 +28,7 @@ void irc_status_label(WindowRecord* rec, std::string& out, int kind);
 // The stored partner address of a query or Messages window (empty: none).
 std::string caption_partner_address(const WindowRecord* rec);
 // Number of captions and partner addresses kept (for tests and counts):
-// those of closed windows are dropped as new ones are kept.
+// a window's go with its record.
 int caption_kept_count();
 
 // Seams.
