@@ -232,8 +232,6 @@ extern Signal<void(Connection* conn)> conn_created;
 // drop their state for it, in this order.
 enum ConnFreedOrder {
     kFreedUserhosts = 10,     // USERHOST requests
-    kFreedAddressList = 30,   // the address list
-    kFreedNotify = 40,        // the notify list
 };
 extern Signal<void(Connection* conn)> conn_freed;
 

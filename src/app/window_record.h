@@ -349,16 +349,10 @@ extern Signal<int(int id)> win_ids_taken;
 // Null when memory runs out.
 WindowRecord* win_record_new(int with_number);
 
-// Releases what the record owns (lists, nick hash, log, picture, font, icon)
-// and unlinks and frees it. A loose record is freed too. Returns 1, or 0 for
-// a null pointer.
+// Releases what the record owns (lists, nick hash, log, picture, font, icon,
+// the state other parts keep on it) and unlinks and frees it. A loose record
+// is freed too. Returns 1, or 0 for a null pointer.
 int win_record_free(WindowRecord* rec);
-// Emitted first by win_record_free, so that state other parts keep per
-// window goes with the window, in this order.
-enum WinFreedOrder {
-    kWinFreedNickList = 40,   // the nick list's colour state
-};
-extern Signal<void(WindowRecord* rec)> win_record_freed;
 
 // The record whose window is the handle, or null (also for null).
 WindowRecord* win_record_of(const QWidget* hwnd);

@@ -513,10 +513,6 @@ void membership_on_kill(IrcMessage& msg)
     ial_forget_nick(nullptr, killed, 0, conn);
 }
 
-namespace {
-void hook_ial_clear(Connection* conn) { ial_clear(0, conn); }
-}  // namespace
-
 // A sender seen on a channel goes into the address list when it shares a
 // channel with us.
 void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address)
@@ -527,18 +523,15 @@ void membership_note_sender(Connection* conn, const std::string& nick, const std
 
 namespace {
 int g_created_listener = 0;
-int g_freed_listener = 0;
 }  // namespace
 
 void irc_membership_install()
 {
     conn_created.add_once(g_created_listener, kCreatedAddressList, ial_init);
-    conn_freed.add_once(g_freed_listener, kFreedAddressList, hook_ial_clear);
     ial_identifiers_register();
 }
 
 void irc_membership_uninstall()
 {
     conn_created.drop(g_created_listener);
-    conn_freed.drop(g_freed_listener);
 }
