@@ -102,6 +102,7 @@ void free_lists(Connection* c)
     strlist_free(&c->timed_bans);
     strlist_free(&c->pending_joins);
     strlist_free(&c->pending_replies);
+    strlist_free(&c->notify_list);
     c->recent_channels.clear();
     conn_freed.fire(c);
     while (c->userhost_requests) {

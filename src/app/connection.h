@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/record_slots.h"
 #include "core/signal.h"
 
 class QWidget;
@@ -51,6 +52,7 @@ enum ServerFlag : int {
 };
 
 struct Connection {
+    RecordSlots state_slots;           // the modules' own state, destroyed with the record
     QPointer<QWidget> status_window;   // null until the status window exists
     int socket = -1;                   // server socket, -1 while none is open
     int id = 0;                        // unique id (/scid, $scid); never changes
@@ -221,13 +223,6 @@ extern Signal<void(Connection* conn)> conn_created;
 // drop their state for it, in this order.
 enum ConnFreedOrder {
     kFreedUserhosts = 10,     // USERHOST requests
-    kFreedProtocol = 20,      // dispatcher notes and link state
-    kFreedReplies = 21,       // reply state
-    kFreedAutomode = 22,      // delayed modes
-    kFreedFlood = 23,         // held lines
-    kFreedListScan = 24,      // channel list scans
-    kFreedAddressList = 30,   // the address list
-    kFreedNotify = 40,        // the notify list
 };
 extern Signal<void(Connection* conn)> conn_freed;
 

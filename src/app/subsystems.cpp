@@ -619,7 +619,6 @@ void app_install_subsystems()
     // replies to queries, and the messaging and channel commands.
     irc_membership_install();
     app_wire_irc_membership();
-    automode_install();
     irc_chat_commands_install();
     app_wire_irc_chat_commands();
     app_wire_query_replies();

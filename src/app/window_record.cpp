@@ -61,14 +61,12 @@ WindowRecord* win_record_new(int with_number)
     return rec;
 }
 
-Signal<void(WindowRecord*)> win_record_freed;
 Signal<int(int)> win_ids_taken;
 
 int win_record_free(WindowRecord* rec)
 {
     if (!rec)
         return 0;
-    win_record_freed.fire(rec);
     // The picture state and drawing objects.
     if (rec->picture_state && win_hooks.picture_free)
         win_hooks.picture_free(rec);

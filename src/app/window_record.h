@@ -21,6 +21,7 @@
 #include <string>
 
 #include "core/hash_table.h"
+#include "core/record_slots.h"
 #include "core/signal.h"
 
 class QObject;
@@ -165,6 +166,7 @@ struct CustomWindowRequest {
 // One window. Texts are std::string cut at the usable lengths of their
 // declared sizes where they are set (name 1,024, short texts 256).
 struct WindowRecord {
+    RecordSlots state_slots;          // the modules' own state, destroyed with the record
     WidgetRef<QWidget> hwnd;          // the window; null until made and after a failed creation
     int number = 0;                   // unique window number ("@N")
     std::string name;                 // "Status Window", a channel, a nick, "@name", a list name
@@ -347,19 +349,10 @@ extern Signal<int(int id)> win_ids_taken;
 // Null when memory runs out.
 WindowRecord* win_record_new(int with_number);
 
-// Releases what the record owns (lists, nick hash, log, picture, font, icon)
-// and unlinks and frees it. A loose record is freed too. Returns 1, or 0 for
-// a null pointer.
+// Releases what the record owns (lists, nick hash, log, picture, font, icon,
+// the state other parts keep on it) and unlinks and frees it. A loose record
+// is freed too. Returns 1, or 0 for a null pointer.
 int win_record_free(WindowRecord* rec);
-// Emitted first by win_record_free, so that state other parts keep per
-// window goes with the window, in this order.
-enum WinFreedOrder {
-    kWinFreedCaptions = 10,   // partner addresses and captions set
-    kWinFreedMembership = 20, // channel membership state
-    kWinFreedModes = 30,      // channel limits
-    kWinFreedNickList = 40,   // the nick list's colour state
-};
-extern Signal<void(WindowRecord* rec)> win_record_freed;
 
 // The record whose window is the handle, or null (also for null).
 WindowRecord* win_record_of(const QWidget* hwnd);

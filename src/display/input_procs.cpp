@@ -160,7 +160,6 @@ void input_history_recall(WindowRecord* rec, int direction, int second)
 namespace {
 
 int g_listbox_listener = 0;
-int g_freed_listener = 0;
 
 void listbox_setup_hook(ListBox* list, WindowRecord* rec)
 {
@@ -512,7 +511,6 @@ int list_find_by_char(WindowRecord* rec, int caret, char typed)
 void display_input_install()
 {
     listbox_made.add_once(g_listbox_listener, kListboxMadeInput, listbox_setup_hook);
-    win_record_freed.add_once(g_freed_listener, kWinFreedNickList, nicklist_forget);
     if (!the_filter && QCoreApplication::instance()) {
         the_filter = new InputFilter(QCoreApplication::instance());
         QCoreApplication::instance()->installEventFilter(the_filter);
@@ -522,5 +520,4 @@ void display_input_install()
 void display_input_uninstall()
 {
     listbox_made.drop(g_listbox_listener);
-    win_record_freed.drop(g_freed_listener);
 }

@@ -59,15 +59,11 @@ using OrderTree = __gnu_pbds::tree<OrderKey, NickEntry*, OrderLess, __gnu_pbds::
                                    __gnu_pbds::tree_order_statistics_node_update>;
 
 struct ChannelIndex {
-    std::uint64_t seq = 0;  // the record's creation sequence (records are never reused)
     OrderTree tree;
 };
 
-std::unordered_map<const WindowRecord*, ChannelIndex>& indexes()
-{
-    static std::unordered_map<const WindowRecord*, ChannelIndex> map;
-    return map;
-}
+// The index of a channel window, kept on its record.
+RecordSlot<ChannelIndex> g_index_slot;
 
 int highest_bit(int bits)
 {
@@ -84,15 +80,14 @@ OrderKey key_of(const NickEntry* node)
     return OrderKey{highest_bit(node->number), text_lower_copy(node->text)};
 }
 
-// The index of a channel, made anew from its list when it is missing or
-// belongs to an earlier record at the same address.
+// The index of a channel, made anew from its list when it is missing or out
+// of step with it.
 ChannelIndex& index_of(WindowRecord* rec)
 {
-    ChannelIndex& idx = indexes()[rec];
-    bool stale = idx.seq != rec->creation_seq || (!rec->nick_list && !idx.tree.empty());
+    ChannelIndex& idx = rec->state_slots.get(g_index_slot);
+    bool stale = !rec->nick_list && !idx.tree.empty();
     if (stale || (rec->nick_list && idx.tree.empty())) {
         idx.tree.clear();
-        idx.seq = rec->creation_seq;
         for (NickEntry* n = rec->nick_list; n; n = n->next)
             idx.tree.insert(std::make_pair(key_of(n), n));
     }
@@ -321,11 +316,6 @@ void nicklist_refill(WindowRecord* rec)
         list->addItem(item);
     }
     list->setUpdatesEnabled(true);
-}
-
-void nicklist_forget(WindowRecord* rec)
-{
-    indexes().erase(rec);
 }
 
 int nicklist_update(const std::string& nick, WindowRecord* rec, int op, int value)

@@ -71,8 +71,6 @@ void nicklist_refill(WindowRecord* rec);
 // takes the list box's last row (a channel of any size empties in linear
 // time); returns the nicks removed, in list order.
 std::vector<std::string> nicklist_clear(WindowRecord* rec);
-// Forgets the ordered index of a window (its record is being freed).
-void nicklist_forget(WindowRecord* rec);
 
 // The nick-change carry: the server handling sets it (to any non-zero value)
 // before it removes and re-adds a renamed member. The removal adds 4 when the

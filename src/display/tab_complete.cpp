@@ -3,7 +3,6 @@
 #include <QListWidget>
 #include <QTextCursor>
 
-#include <unordered_map>
 #include <vector>
 
 #include "app/child_window.h"
@@ -25,22 +24,8 @@ StringNode* (*tabcomp_folder_channels_hook)() = nullptr;
 
 namespace {
 
-struct StateSlot {
-    int conn_id = 0;
-    TabState state;
-};
-
-std::unordered_map<const Connection*, StateSlot>& states()
-{
-    static std::unordered_map<const Connection*, StateSlot> map;
-    return map;
-}
-
-void free_state(TabState& s)
-{
-    strlist_free(&s.list1);
-    strlist_free(&s.list2);
-}
+// The state of a connection, kept on its record.
+RecordSlot<TabState> g_state_slot;
 
 bool has_wildcard(const std::string& text)
 {
@@ -182,33 +167,13 @@ TabState* tabcomp_state(Connection* conn)
 {
     if (!conn_is_live(conn))
         return nullptr;
-    auto& map = states();
-    // Entries of connections that are gone are dropped as they are met.
-    for (auto it = map.begin(); it != map.end();) {
-        if (!conn_is_live(it->first)) {
-            free_state(it->second.state);
-            it = map.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    StateSlot& slot = map[conn];
-    if (slot.conn_id != conn->id) {
-        free_state(slot.state);
-        slot.state = TabState();
-        slot.conn_id = conn->id;
-    }
-    return &slot.state;
+    return &conn->state_slots.get(g_state_slot);
 }
 
-void tabcomp_forget(Connection* conn)
+TabState::~TabState()
 {
-    auto& map = states();
-    auto it = map.find(conn);
-    if (it == map.end())
-        return;
-    free_state(it->second.state);
-    map.erase(it);
+    strlist_free(&list1);
+    strlist_free(&list2);
 }
 
 void tabcomp_reset(Connection* conn)

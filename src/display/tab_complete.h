@@ -24,16 +24,19 @@ struct TabState {
     int nick_pos = -1;            // list row of the last nick completion
     int spare = 0;
     int notify_pos = 0;           // place in the notify list after the last notify completion
+    TabState() = default;
+    TabState(const TabState&) = delete;
+    TabState& operator=(const TabState&) = delete;
+    ~TabState();
 };
 
 // The longest completion pattern, and the most a conversation list holds.
 constexpr std::size_t kTabPatternMax = 246;
 constexpr int kTabNicksMax = 20;
 
-// The state of a live connection (made on first use), or null.
+// The state of a live connection (made on first use, gone with the record),
+// or null.
 TabState* tabcomp_state(Connection* conn);
-// Drops the state of a connection (it is being freed).
-void tabcomp_forget(Connection* conn);
 
 // Tab in box 0 (first) or 1 (second) of the window.
 void tabcomp_complete(WindowRecord* rec, int box);

@@ -725,10 +725,11 @@ TEST_F(ChildWindowTest, ListRowsTakeTheItemHeightAfterAFontChange)
             EXPECT_EQ(list->visualItemRect(list->item(2)).top() - list->visualItemRect(list->item(1)).top(),
                       expected);
         }
-        if (c.type == kWinChannel)
+        if (c.type == kWinChannel) {
             EXPECT_EQ(expected, r->line_height);
-        else if (c.spacing == 1)
+        } else if (c.spacing == 1) {
             EXPECT_EQ(expected, r->line_height * 2 - 1);
+        }
         win_close(r->hwnd.get());
         window_test_pump();
     }

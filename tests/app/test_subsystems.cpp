@@ -221,7 +221,6 @@ TEST_F(SubsystemsTest, InstallingAgainAddsNoListenerTwice)
         {"irc_link_stage", [] { return irc_link_stage.size(); }},
         {"conn_created", [] { return conn_created.size(); }},
         {"conn_freed", [] { return conn_freed.size(); }},
-        {"win_record_freed", [] { return win_record_freed.size(); }},
         {"win_ids_taken", [] { return win_ids_taken.size(); }},
         {"timer_ids_taken", [] { return timer_ids_taken.size(); }},
         {"ial_changed", [] { return ial_changed.size(); }},

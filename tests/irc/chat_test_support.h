@@ -71,7 +71,6 @@ protected:
         conn->socket = 99;  // never used: every send is captured
         conn->registered = 1;
         irc_state_new_link(conn);
-        reply_state_forget(conn);
     }
     void TearDown() override
     {
@@ -79,8 +78,6 @@ protected:
         windows.clear();
         for (QWidget* w : widgets) delete w;
         widgets.clear();
-        reply_state_forget(conn);
-        irc_state_forget(conn);
         conn->connected = 0;
         conn->socket = -1;
         conn_free(conn);

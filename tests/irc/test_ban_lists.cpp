@@ -49,7 +49,6 @@ protected:
     }
     void TearDown() override
     {
-        chan_list_scan_forget(conn);
         chan_list_mode_hook = saved_mode_hook;
         conn_hooks.chan_timed_ban_tick = saved_tick;
         irc_numeric_reply_hook = saved_reply_hook;

@@ -28,7 +28,6 @@ protected:
     void TearDown() override
     {
         caption_set_hook = nullptr;
-        irc_state_forget(conn);
         conn_free(conn);
     }
     Connection* conn = nullptr;

@@ -111,7 +111,6 @@ protected:
             w = next;
         }
         ial_clear(1, conn);
-        irc_state_forget(conn);
         conn->connected = 0;
         conn_free(conn);
         irc_rejoin_uninstall();

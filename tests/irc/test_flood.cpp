@@ -141,8 +141,6 @@ protected:
             delete w;
         win_active = nullptr;
         pump_for(20);   // let posted continue messages find the record while it lives
-        flood_forget(conn);
-        irc_state_forget(conn);
         conn->socket = -1;
         conn->connected = 0;
         conn_free(conn);

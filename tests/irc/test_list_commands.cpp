@@ -42,7 +42,6 @@ protected:
         abook_open = [](int page, const std::string& name) { dialogs.push_back(std::to_string(page) + " " + name); };
         uwho_dialog_open = [](const std::string& nick, Connection*) { dialogs.push_back("uwho " + nick); };
         dialogs.clear();
-        query_reply_state_forget(conn);
         conn->connected = 1;
         conn->socket = 99;   // never written: every send is captured
         ial_default_on = 1;
@@ -55,7 +54,6 @@ protected:
     void TearDown() override
     {
         userhost_requests_free(conn);
-        query_reply_state_forget(conn);
         conn->connected = 0;
         conn->socket = -1;
         ChatTest::TearDown();

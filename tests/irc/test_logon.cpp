@@ -59,7 +59,6 @@ protected:
     }
     void TearDown() override
     {
-        irc_state_forget(conn);
         conn_free(conn);
         perform_list.clear();
         irc_send_line = saved_send;

@@ -91,7 +91,6 @@ protected:
             w = next;
         }
         ial_clear(1, conn);
-        irc_state_forget(conn);
         conn_free(conn);
         irc_send_line = saved_send; irc_status_echo = saved_echo;
         irc_fire_event = saved_event; irc_run_plain = saved_plain;

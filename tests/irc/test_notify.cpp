@@ -186,7 +186,6 @@ protected:
     {
         if (!conn_is_live(c)) return;
         ial_clear(1, c);
-        irc_state_forget(c);
         c->connected = 0;
         c->socket = -1;
         conn_free(c);

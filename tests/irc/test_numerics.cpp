@@ -50,7 +50,6 @@ protected:
     }
     void TearDown() override
     {
-        irc_state_forget(conn);
         conn_free(conn);
         irc_send_line = saved_send;
         irc_status_echo = saved_echo;

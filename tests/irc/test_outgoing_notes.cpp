@@ -222,7 +222,7 @@ TEST_F(OutgoingNotes, WhoisRoutingTable)
             QWidget* want = s.window < 0 ? status->hwnd.get() : wins[s.window]->hwnd.get();
             EXPECT_EQ(route(s.line, s.phase), want);
         }
-        irc_notes_forget(conn);
+        conn->state_slots.reset(irc_notes_slot);
     }
 }
 
@@ -266,7 +266,7 @@ TEST_F(OutgoingNotes, WhoisBatchSendsWithinTheLimitsAndNotesEachNick)
     WindowRecord* chan = window("#c", kWinChannel);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        irc_notes_forget(conn);
+        conn->state_slots.reset(irc_notes_slot);
         g_written.clear();
         irc_state(conn)->whois_targets = c.targets;
         conn->server_flags = c.flags;
@@ -280,7 +280,7 @@ TEST_F(OutgoingNotes, WhoisBatchSendsWithinTheLimitsAndNotesEachNick)
         EXPECT_EQ(route(":s 311 me b u h * :B", 0), chan->hwnd.get());
     }
     // Long lists are cut before 400 characters.
-    irc_notes_forget(conn);
+    conn->state_slots.reset(irc_notes_slot);
     g_written.clear();
     irc_state(conn)->whois_targets = 0;
     conn->server_flags = 0;
@@ -308,7 +308,7 @@ TEST_F(OutgoingNotes, PendingNotesAgeOutWithTheTick)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        irc_notes_forget(conn);
+        conn->state_slots.reset(irc_notes_slot);
         send_from(query, "WHOIS bob");
         send_from(query, "WHO #c *.example");
         ASSERT_NE(irc_pending_whois(conn), nullptr);
@@ -343,7 +343,7 @@ TEST_F(OutgoingNotes, WhoAndAwayNotes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        irc_notes_forget(conn);
+        conn->state_slots.reset(irc_notes_slot);
         send_from(chan, c.line);
         StringNode* who = irc_pending_who(conn);
         if (c.who_entry) {

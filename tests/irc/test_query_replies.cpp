@@ -32,8 +32,6 @@ protected:
         };
         query_reply_echo = [](QWidget* w, std::uint32_t, const std::string& t) { printed.push_back({w, t, -1, -1}); };
         printed.clear();
-        query_reply_state_forget(conn);
-        irc_notes_forget(conn);
         opt_set(OPT_WHOIS_IN_ACTIVE, 1);
     }
     void TearDown() override
@@ -42,8 +40,6 @@ protected:
         query_reply_echo = saved_echo;
         query_links_hand_over = saved_links;
         opt_set(OPT_WHOIS_IN_ACTIVE, saved_whois_opt);
-        irc_notes_forget(conn);
-        query_reply_state_forget(conn);
         ChatLink::TearDown();
     }
     void (*saved_print)(QWidget*, std::uint32_t, const std::string&, int, int) = nullptr;
@@ -100,7 +96,7 @@ TEST_F(QueryReplies, ActiveFlagsFollowUserEndAndAwayLines)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lines.back());
-        query_reply_state_forget(conn);
+        conn->state_slots.reset(query_reply_slot);
         for (const char* l : c.lines) feed(l);
         EXPECT_EQ(query_reply_state(conn)->whois_active, c.whois);
         EXPECT_EQ(query_reply_state(conn)->whowas_active, c.whowas);
@@ -123,7 +119,7 @@ TEST_F(QueryReplies, AwayRepliesSetAndClearTheAwayState)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        query_reply_state_forget(conn);
+        conn->state_slots.reset(query_reply_slot);
         conn->away_text = "old reason";
         for (const char* l : c.lines) feed(l);
         EXPECT_EQ(query_is_away(conn), c.away);

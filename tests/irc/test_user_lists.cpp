@@ -80,7 +80,6 @@ protected:
         fingers.clear();
         ignores.clear();
         recolours = 0;
-        query_reply_state_forget(conn);
         conn->network = "Net";
         conn->connected = 1;
         conn->socket = 99;   // never written: every send is captured
@@ -91,8 +90,6 @@ protected:
     void TearDown() override
     {
         userhost_requests_free(conn);
-        query_reply_state_forget(conn);
-        automode_drop(conn);
         conn->connected = 0;
         conn->socket = -1;
         ChatTest::TearDown();
@@ -358,7 +355,7 @@ TEST_F(UserLists, JoinOfAListedUserGivesOpOrVoiceWhenWeMay)
         set_list(kUserListAvoice, k.avoice);
         nicklist_update("me", chan, kNickRemove, 0);
         nicklist_update("me", chan, kNickAddOrChange, k.own_bits == -1 ? op : k.own_bits == -2 ? voice : 1);
-        automode_drop(conn);
+        conn->state_slots.reset(automode_slot);
         sent.clear();
         feed(":bob!u@h.example JOIN :#c");
         EXPECT_EQ(sent, k.sent);

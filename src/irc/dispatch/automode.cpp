@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <unordered_map>
 
 #include "app/connection.h"
 #include "app/window_record.h"
@@ -12,17 +11,12 @@
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
 
+RecordSlot<AutomodeQueue> automode_slot;
+
 namespace {
 
 // A queue holds at most this many entries; older ones are kept.
 constexpr std::size_t kMaxEntries = 1000;
-
-std::unordered_map<int, std::vector<AutomodeEntry>>& queues()
-{
-    static std::unordered_map<int, std::vector<AutomodeEntry>> q;
-    return q;
-}
-
 
 // The channel and nick of an entry; false when it has no blank.
 bool split(const std::string& text, std::string& channel, std::string& nick)
@@ -69,7 +63,7 @@ void automode_queue(int delay, const std::string& channel, const std::string& ni
         irc_send_line("MODE " + channel + (voice ? " +v " : " +o ") + nick + "\n", 0, conn);
         return;
     }
-    std::vector<AutomodeEntry>& q = queues()[conn->id];
+    AutomodeQueue& q = conn->state_slots.get(automode_slot);
     if (q.size() >= kMaxEntries) return;
     AutomodeEntry e;
     e.text = (channel + " " + nick).substr(0, kShortText * 2);
@@ -81,11 +75,11 @@ void automode_queue(int delay, const std::string& channel, const std::string& ni
 void automode_tick(Connection* conn)
 {
     if (!conn_is_live(conn)) return;
-    auto it = queues().find(conn->id);
-    if (it == queues().end()) return;
+    AutomodeQueue* queue = conn->state_slots.find(automode_slot);
+    if (!queue) return;
     // Take the due entries out first: sending may re-enter the queue.
     std::vector<AutomodeEntry> due;
-    std::vector<AutomodeEntry>& q = it->second;
+    AutomodeQueue& q = *queue;
     std::size_t keep = 0;
     for (std::size_t i = 0; i < q.size(); ++i) {
         if (--q[i].life <= 0) due.push_back(std::move(q[i]));
@@ -93,7 +87,6 @@ void automode_tick(Connection* conn)
         else ++keep;
     }
     q.resize(keep);
-    if (q.empty()) queues().erase(conn->id);
     for (const AutomodeEntry& e : due) {
         if (!conn_is_live(conn)) return;
         give_mode(e, conn);
@@ -103,9 +96,9 @@ void automode_tick(Connection* conn)
 void automode_forget(const std::string& nick, Connection* conn)
 {
     if (!conn_is_live(conn)) return;
-    auto it = queues().find(conn->id);
-    if (it == queues().end()) return;
-    for (AutomodeEntry& e : it->second) {
+    AutomodeQueue* q = conn->state_slots.find(automode_slot);
+    if (!q) return;
+    for (AutomodeEntry& e : *q) {
         std::string channel, entry_nick;
         if (!split(e.text, channel, entry_nick) || text_equal_nocase(entry_nick, nick)) e.life = 0;
     }
@@ -114,9 +107,9 @@ void automode_forget(const std::string& nick, Connection* conn)
 void automode_rename(const std::string& old_nick, const std::string& new_nick, Connection* conn)
 {
     if (!conn_is_live(conn) || new_nick.empty()) return;
-    auto it = queues().find(conn->id);
-    if (it == queues().end()) return;
-    for (AutomodeEntry& e : it->second) {
+    AutomodeQueue* q = conn->state_slots.find(automode_slot);
+    if (!q) return;
+    for (AutomodeEntry& e : *q) {
         std::string channel, entry_nick;
         if (split(e.text, channel, entry_nick) && text_equal_nocase(entry_nick, old_nick))
             e.text = (channel + " " + new_nick).substr(0, kShortText * 2);
@@ -127,25 +120,6 @@ const std::vector<AutomodeEntry>& automode_entries(Connection* conn)
 {
     static const std::vector<AutomodeEntry> none;
     if (!conn) return none;
-    auto it = queues().find(conn->id);
-    return it == queues().end() ? none : it->second;
-}
-
-void automode_drop(Connection* conn)
-{
-    if (conn) queues().erase(conn->id);
-}
-
-namespace {
-int g_freed_listener = 0;
-}  // namespace
-
-void automode_install()
-{
-    conn_freed.add_once(g_freed_listener, kFreedAutomode, automode_drop);
-}
-
-void automode_uninstall()
-{
-    conn_freed.drop(g_freed_listener);
+    const AutomodeQueue* q = conn->state_slots.find(automode_slot);
+    return q ? *q : none;
 }

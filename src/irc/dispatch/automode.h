@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/record_slots.h"
+
 struct Connection;
 
 struct AutomodeEntry {
@@ -13,6 +15,11 @@ struct AutomodeEntry {
     int life = 0;      // seconds left
     int voice = 0;     // 1 voice, 0 op
 };
+
+// The queue of a connection lives in this slot of its record (made on first
+// use, gone with the record).
+using AutomodeQueue = std::vector<AutomodeEntry>;
+extern RecordSlot<AutomodeQueue> automode_slot;
 
 // The life of an entry: the delay with a change of 0 to 3 seconds added
 // (add 1) or taken off; 1 or less becomes 2, over 15 becomes 8.
@@ -32,9 +39,3 @@ void automode_forget(const std::string& nick, Connection* conn);
 void automode_rename(const std::string& old_nick, const std::string& new_nick, Connection* conn);
 // The connection's queue (empty for none).
 const std::vector<AutomodeEntry>& automode_entries(Connection* conn);
-// Frees the queue of a connection whose record goes away.
-void automode_drop(Connection* conn);
-// Listens for freed connections (their queues go with them); the uninstall
-// stops listening.
-void automode_install();
-void automode_uninstall();

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <unordered_map>
 
 #include "app/connection.h"
 #include "app/window_record.h"
@@ -26,30 +25,10 @@ void (*caption_switchbar_repaint)() = nullptr;
 
 namespace {
 
-void forget_window(WindowRecord* rec);
-
-// Partner addresses of query and Messages windows, and the captions set;
-// each window's entries go with its record.
-std::unordered_map<std::uint64_t, std::string>& partners()
-{
-    static std::unordered_map<std::uint64_t, std::string> m;
-    static const bool hooked = (win_record_freed.add(kWinFreedCaptions, forget_window), true);
-    (void)hooked;
-    return m;
-}
-std::unordered_map<std::uint64_t, std::string>& captions_set()
-{
-    static std::unordered_map<std::uint64_t, std::string> m;
-    partners();  // its listener frees this map's entries too
-    return m;
-}
-
-void forget_window(WindowRecord* rec)
-{
-    partners().erase(rec->creation_seq);
-    captions_set().erase(rec->creation_seq);
-}
-
+// The partner address of a query or Messages window, and the caption set,
+// kept on the window's record.
+RecordSlot<std::string> g_partner_slot;
+RecordSlot<std::string> g_caption_slot;
 
 bool is_plain_number(const std::string& s)
 {
@@ -77,13 +56,13 @@ void repaint_switchbar()
 std::string read_caption(WindowRecord* rec)
 {
     if (caption_get_hook) return caption_get_hook(rec);
-    auto it = captions_set().find(rec->creation_seq);
-    return it == captions_set().end() ? std::string() : it->second;
+    const std::string* set = rec->state_slots.find(g_caption_slot);
+    return set ? *set : std::string();
 }
 
 void set_caption(WindowRecord* rec, const std::string& text)
 {
-    captions_set()[rec->creation_seq] = text;
+    rec->state_slots.get(g_caption_slot) = text;
     if (caption_set_hook) caption_set_hook(rec, text);
     else win_set_text_if_changed(rec->hwnd.get(), text);
 }
@@ -101,7 +80,10 @@ std::string server_piece(Connection* conn)
 
 int caption_kept_count()
 {
-    return static_cast<int>(captions_set().size() + partners().size());
+    int count = 0;
+    for (const WindowRecord* rec = win_list; rec; rec = rec->next)
+        count += (rec->state_slots.find(g_caption_slot) ? 1 : 0) + (rec->state_slots.find(g_partner_slot) ? 1 : 0);
+    return count;
 }
 
 void irc_caption_network_part(std::string& text, Connection* conn)
@@ -234,7 +216,7 @@ void win_update_title(WindowRecord* rec, const IrcMessage* msg)
             if (!clean.empty()) cap += ": " + clean;
         }
     } else if (rec->type == kWinQuery && rec->subtype == kQueryPrivate) {
-            std::string& stored = partners()[rec->creation_seq];
+            std::string& stored = rec->state_slots.get(g_partner_slot);
         if (msg && msg->has_address && !msg->address.empty()) {
             stored = msg->address.substr(0, kShortText);
         } else if (stored.empty() && conn_is_live(conn)) {
@@ -250,7 +232,7 @@ void win_update_title(WindowRecord* rec, const IrcMessage* msg)
     } else if (rec->type == kWinQuery && rec->subtype == kQueryMessages) {
         cap = "Messages";
         if (conn_is_live(conn)) irc_caption_network_part(cap, conn);
-            std::string& stored = partners()[rec->creation_seq];
+            std::string& stored = rec->state_slots.get(g_partner_slot);
         const std::string sender = msg && !msg->words.empty() ? msg->words[0] : std::string();
         if (msg && !sender.empty()) {
             if (!msg->address.empty()) {

@@ -26,7 +26,7 @@ std::string irc_status_caption(Connection* conn);
 void irc_status_label(WindowRecord* rec, std::string& out, int kind);
 
 // Number of captions and partner addresses kept (for tests and counts):
-// those of closed windows are dropped as new ones are kept.
+// a window's go with its record.
 int caption_kept_count();
 
 // Seams.

@@ -1,9 +1,9 @@
 // Channel windows across a lost link, and their rejoin after a reconnect.
 #include "irc/dispatch/channel_rejoin.h"
 
+#include <optional>
 #include <string_view>
 #include <vector>
-#include <unordered_map>
 
 #include "app/connection.h"
 #include "app/window_open.h"
@@ -76,33 +76,22 @@ void show(WindowRecord* rec, int text_id)
     chan_rejoin_show(rec->hwnd.get(), kColorInfoText, text ? std::string(text) : std::string());
 }
 
-// The nick in use when the link closed, by connection id. The stage that
-// follows the close resets the nick slot before the windows are parted,
-// so the nick is kept at stage 2 for stage 3.
-std::unordered_map<int, std::string>& nick_at_close()
-{
-    static std::unordered_map<int, std::string> m;
-    return m;
-}
+// The nick in use when the link closed, kept on the connection's record.
+// The stage that follows the close resets the nick slot before the windows
+// are parted, so the nick is kept at stage 2 for stage 3.
+RecordSlot<std::optional<std::string>> g_nick_at_close;
 
 void remember_nick(Connection* conn)
 {
-    auto& m = nick_at_close();
-    // Entries of connections that went between the two stages.
-    for (auto it = m.begin(); it != m.end();) {
-        if (!conn_by_id(it->first)) it = m.erase(it);
-        else ++it;
-    }
-    m[conn->id] = membership_own_nick(conn);
+    conn->state_slots.get(g_nick_at_close) = membership_own_nick(conn);
 }
 
 std::string take_nick(Connection* conn)
 {
-    auto& m = nick_at_close();
-    auto it = m.find(conn->id);
-    if (it == m.end()) return membership_own_nick(conn);
-    std::string nick = it->second;
-    m.erase(it);
+    std::optional<std::string>* kept = conn->state_slots.find(g_nick_at_close);
+    if (!kept || !*kept) return membership_own_nick(conn);
+    std::string nick = std::move(**kept);
+    kept->reset();
     return nick;
 }
 
@@ -210,7 +199,7 @@ void chan_rejoin_stage(int stage, Connection* conn)
     if (!conn_is_live(conn)) return;
     switch (stage) {
     case 0:
-        nick_at_close().erase(conn->id);
+        conn->state_slots.reset(g_nick_at_close);
         chan_close_leftovers(conn);
         break;
     case 2:

@@ -299,31 +299,19 @@ const EventLine* irc_event_line_of_message(const IrcMessage* msg)
     return msg ? &msg->line : nullptr;
 }
 
-void irc_protocol_forget(Connection* conn)
-{
-    irc_notes_forget(conn);
-    irc_state_forget(conn);
-    // The reply state holds a links list under way; it goes with the record.
-    query_reply_state_forget(conn);
-}
-
 namespace {
 int g_created_listener = 0;
-int g_freed_listener = 0;
 }  // namespace
 
 void irc_dispatch_install()
 {
     conn_created.add_once(g_created_listener, kCreatedIsupport, conn_set_isupport_defaults);
-    conn_freed.add_once(g_freed_listener, kFreedProtocol, irc_protocol_forget);
     numerics_install();
 }
 
 void irc_dispatch_uninstall()
 {
     conn_created.drop(g_created_listener);
-    conn_freed.drop(g_freed_listener);
-    numerics_uninstall();
 }
 
 // The server commands: where each is handled and the fewest parameters it

@@ -111,8 +111,6 @@ extern int (*irc_fire_raw)(IrcMessage& msg, const std::string& word);
 // Configured server time-out (seconds) copied into the countdown per line.
 int irc_timeout_value();
 
-// Forgets the protocol state and notes of a connection whose record is freed.
-void irc_protocol_forget(Connection* conn);
 // The script event line a parsed message carries (null for none).
 const EventLine* irc_event_line_of_message(const IrcMessage* msg);
 

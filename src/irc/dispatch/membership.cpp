@@ -2,7 +2,6 @@
 #include "irc/dispatch/membership.h"
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "app/connection.h"
@@ -47,21 +46,8 @@ void (*membership_print)(QWidget*, std::uint32_t, const std::string&, int) = def
 
 namespace {
 
-void forget_state(WindowRecord* rec);
-
-// The state of each channel window; it goes with the window's record.
-std::unordered_map<std::uint64_t, ChannelMembership>& states()
-{
-    static std::unordered_map<std::uint64_t, ChannelMembership> m;
-    static const bool hooked = (win_record_freed.add(kWinFreedMembership, forget_state), true);
-    (void)hooked;
-    return m;
-}
-
-void forget_state(WindowRecord* rec)
-{
-    states().erase(rec->creation_seq);
-}
+// The state of each channel window, kept on its record.
+RecordSlot<ChannelMembership> g_state_slot;
 
 
 // "%s" filled in order.
@@ -112,7 +98,7 @@ void close_channel(WindowRecord* rec)
     QWidget* hwnd = rec->hwnd.get();
     ial_drop_channel(rec);
     nicklist_clear(rec);
-    states().erase(rec->creation_seq);
+    rec->state_slots.reset(g_state_slot);
     // Closed as the user's close does, so that the window's widgets go with
     // its record.
     win_close_request(hwnd);
@@ -127,13 +113,17 @@ void refresh(WindowRecord* rec)
 
 int membership_state_count()
 {
-    return static_cast<int>(states().size());
+    int count = 0;
+    for (const WindowRecord* rec = win_list; rec; rec = rec->next)
+        if (rec->state_slots.find(g_state_slot)) ++count;
+    return count;
 }
 
 ChannelMembership* chan_membership(const WindowRecord* rec)
 {
     if (!rec) return nullptr;
-    return &states()[rec->creation_seq];
+    // The state is not part of the record's value: made on first use.
+    return &const_cast<WindowRecord*>(rec)->state_slots.get(g_state_slot);
 }
 
 std::string membership_own_nick(Connection* conn)
@@ -529,10 +519,6 @@ void membership_on_kill(IrcMessage& msg)
     ial_forget_nick(nullptr, killed, 0, conn);
 }
 
-namespace {
-void hook_ial_clear(Connection* conn) { ial_clear(0, conn); }
-}  // namespace
-
 // A sender seen on a channel goes into the address list when it shares a
 // channel with us.
 void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address)
@@ -543,18 +529,15 @@ void membership_note_sender(Connection* conn, const std::string& nick, const std
 
 namespace {
 int g_created_listener = 0;
-int g_freed_listener = 0;
 }  // namespace
 
 void irc_membership_install()
 {
     conn_created.add_once(g_created_listener, kCreatedAddressList, ial_init);
-    conn_freed.add_once(g_freed_listener, kFreedAddressList, hook_ial_clear);
     ial_identifiers_register();
 }
 
 void irc_membership_uninstall()
 {
     conn_created.drop(g_created_listener);
-    conn_freed.drop(g_freed_listener);
 }

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <unordered_map>
 
 #include "app/connection.h"
 #include "app/window_record.h"
@@ -29,19 +28,8 @@ int (*irc_protect_match_hook)(Connection*, const std::string&, const std::string
 
 namespace {
 
-// Limits by window number; a window's entry goes with its record.
-void forget_limit(WindowRecord* rec);
-std::unordered_map<int, int>& limits()
-{
-    static std::unordered_map<int, int> m;
-    static const bool hooked = (win_record_freed.add(kWinFreedModes, forget_limit), true);
-    (void)hooked;
-    return m;
-}
-void forget_limit(WindowRecord* rec)
-{
-    limits().erase(rec->number);
-}
+// A channel window's user limit, kept on its record.
+RecordSlot<int> g_limit_slot;
 
 
 
@@ -208,23 +196,26 @@ void apply_user(IrcMessage& msg)
 int chan_mode_limit(const WindowRecord* rec)
 {
     if (!rec) return 0;
-    auto it = limits().find(rec->number);
-    return it == limits().end() ? 0 : it->second;
+    const int* limit = rec->state_slots.find(g_limit_slot);
+    return limit ? *limit : 0;
 }
 
 void chan_mode_set_limit(WindowRecord* rec, int limit)
 {
     if (!rec) return;
     if (limit == 0) {
-        limits().erase(rec->number);
+        rec->state_slots.reset(g_limit_slot);
         return;
     }
-    limits()[rec->number] = limit;
+    rec->state_slots.get(g_limit_slot) = limit;
 }
 
 int chan_mode_limit_count()
 {
-    return static_cast<int>(limits().size());
+    int count = 0;
+    for (const WindowRecord* rec = win_list; rec; rec = rec->next)
+        if (rec->state_slots.find(g_limit_slot)) ++count;
+    return count;
 }
 
 void chan_mode_text(WindowRecord* rec, const std::string& letters_in)

@@ -22,8 +22,8 @@ void chan_mode_text(WindowRecord* rec, const std::string& letters);
 // The channel's user limit (0 when none).
 int chan_mode_limit(const WindowRecord* rec);
 void chan_mode_set_limit(WindowRecord* rec, int limit);
-// Number of limits kept (for tests and counts); those of closed windows go
-// as new ones are set.
+// Number of limits kept (for tests and counts); a window's limit goes with
+// its record.
 int chan_mode_limit_count();
 
 // Seams to later parts.

@@ -15,28 +15,29 @@
 #include "irc/numerics/isupport.h"
 #include "script/stores/timers.h"
 
-namespace {
-
-struct Notes {
+// The notes of one connection.
+struct IrcNotes {
     StringNode* whois = nullptr;
     StringNode* who = nullptr;
     std::map<int, int> who_counts;  // window number -> WHO requests not yet answered
-    Notes() = default;
-    Notes(const Notes&) = delete;
-    Notes& operator=(const Notes&) = delete;
-    ~Notes()
+    IrcNotes() = default;
+    IrcNotes(const IrcNotes&) = delete;
+    IrcNotes& operator=(const IrcNotes&) = delete;
+    ~IrcNotes()
     {
         strlist_free(&whois);
         strlist_free(&who);
     }
 };
 
-std::map<int, Notes> g_notes;
+RecordSlot<IrcNotes> irc_notes_slot;
 
-Notes* notes_of(Connection* conn)
+namespace {
+
+IrcNotes* notes_of(Connection* conn)
 {
     if (!conn || !conn_is_live(conn)) return nullptr;
-    return &g_notes[conn->id];
+    return &conn->state_slots.get(irc_notes_slot);
 }
 
 
@@ -116,19 +117,19 @@ QWidget* (*irc_note_window)(Connection*) = default_note_window;
 
 StringNode* irc_pending_whois(Connection* conn)
 {
-    Notes* n = notes_of(conn);
+    IrcNotes* n = notes_of(conn);
     return n ? n->whois : nullptr;
 }
 
 StringNode* irc_pending_who(Connection* conn)
 {
-    Notes* n = notes_of(conn);
+    IrcNotes* n = notes_of(conn);
     return n ? n->who : nullptr;
 }
 
 int irc_pending_who_count(int window_number, Connection* conn)
 {
-    Notes* n = notes_of(conn);
+    IrcNotes* n = notes_of(conn);
     if (!n) return 0;
     auto it = n->who_counts.find(window_number);
     return it == n->who_counts.end() ? 0 : it->second;
@@ -136,7 +137,7 @@ int irc_pending_who_count(int window_number, Connection* conn)
 
 int irc_take_pending_who(int window_number, Connection* conn)
 {
-    Notes* n = notes_of(conn);
+    IrcNotes* n = notes_of(conn);
     if (!n) return 0;
     auto it = n->who_counts.find(window_number);
     if (it == n->who_counts.end() || it->second <= 0) return 0;
@@ -146,7 +147,7 @@ int irc_take_pending_who(int window_number, Connection* conn)
 
 void irc_note_whois(QWidget* window, const std::string& first, const std::string* second, Connection* conn)
 {
-    Notes* n = notes_of(conn);
+    IrcNotes* n = notes_of(conn);
     if (!n) return;
     if (!opt(OPT_WHOIS_IN_ACTIVE)) {
         strlist_free(&n->whois);
@@ -168,7 +169,7 @@ void irc_note_whois(QWidget* window, const std::string& first, const std::string
 
 void irc_note_who(const std::string& channel, const std::string* mask, Connection* conn)
 {
-    Notes* n = notes_of(conn);
+    IrcNotes* n = notes_of(conn);
     if (!n || channel.empty() || !isupport_is_chantype(channel.c_str(), conn)) return;
     if (mask && !mask->empty()) {
         if (isupport_is_chantype(mask->c_str(), conn)) return;
@@ -224,7 +225,7 @@ int conn_take_pending_join_flags(const std::string& channel, Connection* conn)
 
 void irc_forget_pending(Connection* conn)
 {
-    Notes* n = notes_of(conn);
+    IrcNotes* n = notes_of(conn);
     if (!n) return;
     n->whois = age_list(n->whois);
     n->who = age_list(n->who);
@@ -233,8 +234,8 @@ void irc_forget_pending(Connection* conn)
 void conn_age_request_lists(Connection* conn)
 {
     if (!conn || !conn_is_live(conn)) return;
-    auto it = g_notes.find(conn->id);
-    if (it == g_notes.end() || (!it->second.whois && !it->second.who)) return;
+    const IrcNotes* n = conn->state_slots.find(irc_notes_slot);
+    if (!n || (!n->whois && !n->who)) return;
     irc_forget_pending(conn);
 }
 
@@ -258,7 +259,7 @@ void whois_route(const std::string* nick, int phase, Connection* conn, QWidget**
     if (first.empty()) return;
     *out_colour = static_cast<int>(kColorWhoisText);
     *out_window = timer_status_window(conn);
-    Notes* notes = notes_of(conn);
+    IrcNotes* notes = notes_of(conn);
     if (!opt(OPT_WHOIS_IN_ACTIVE)) {
         strlist_free(&notes->whois);
         return;
@@ -364,14 +365,9 @@ void irc_note_outgoing(const std::string& line, Connection* conn)
     }
 }
 
-void irc_notes_forget(Connection* conn)
-{
-    if (conn) g_notes.erase(conn->id);
-}
-
 int irc_drop_pending_who(const std::string& channel, Connection* conn)
 {
-    Notes* n = notes_of(conn);
+    IrcNotes* n = notes_of(conn);
     if (!n || !n->who) return 0;
     const std::string& t = n->who->text;
     std::size_t blank = t.find(' ');

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/record_slots.h"
+
 class QWidget;
 struct Connection;
 struct StringNode;
@@ -25,6 +27,11 @@ constexpr int kPendingAgeWord = 0;
 // drops to 0 and a life count; the node goes when its life runs out.
 constexpr int kReplyCountdownWord = 0;
 constexpr int kReplyLifeWord = 1;
+
+// The notes of a connection live in this slot of its record (made on first
+// use, gone with the record).
+struct IrcNotes;
+extern RecordSlot<IrcNotes> irc_notes_slot;
 
 // The pending lists of a connection (null when empty or the connection is
 // not live). Pending-WHOIS text: window name, "\r", first part and, when
@@ -86,6 +93,3 @@ extern int irc_notes_hold;
 // The window a line being sent is asked from. Default: the connection's
 // active window when it belongs to the connection, else its status window.
 extern QWidget* (*irc_note_window)(Connection* conn);
-
-// Forgets the notes of a connection (its record is being freed).
-void irc_notes_forget(Connection* conn);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <unistd.h>
 
@@ -46,10 +45,9 @@ void default_refresh(Connection* conn)
         conn_hooks.conn_update_status_title(conn);
 }
 
-std::map<int, LinkState> g_states;
+RecordSlot<LinkState> g_state_slot;
 LinkState g_dummy;
 
-std::map<int, QTimer*> g_timers;
 int g_next_timer_id = 2000;
 
 std::string fmt(int id, const std::string& a = std::string(), const std::string& b = std::string(),
@@ -136,16 +134,14 @@ LinkState& link_state(Connection* conn)
         g_dummy = LinkState();
         return g_dummy;
     }
-    // Drop the states of connections that are gone.
-    if (g_states.size() > 16) {
-        for (auto it = g_states.begin(); it != g_states.end();) {
-            if (!conn_by_id(it->first))
-                it = g_states.erase(it);
-            else
-                ++it;
-        }
-    }
-    return g_states[conn->id];
+    return conn->state_slots.get(g_state_slot);
+}
+
+void ConnectTimerDrop::operator()(QTimer* timer) const
+{
+    // Possibly from within the timer's own signal: deleted later.
+    timer->stop();
+    timer->deleteLater();
 }
 
 // ---- What is missing for connecting ----
@@ -199,7 +195,7 @@ int conn_set_connect_timer(Connection* conn, int delay_ms)
     auto* timer = new QTimer;
     timer->setSingleShot(true);
     QObject::connect(timer, &QTimer::timeout, [id] { conn_connect_timer_proc(id); });
-    g_timers[id] = timer;
+    link_state(conn).connect_timer.reset(timer);
     timer->start(std::max(delay_ms, 0));
     conn->connect_timer_id = id;
     conn->retry_delay = delay_ms;
@@ -210,25 +206,16 @@ void conn_kill_connect_timer(Connection* conn)
 {
     if (!conn_is_live(conn) || !conn->connect_timer_id)
         return;
-    auto it = g_timers.find(conn->connect_timer_id);
-    if (it != g_timers.end()) {
-        it->second->stop();
-        it->second->deleteLater();
-        g_timers.erase(it);
-    }
+    link_state(conn).connect_timer.reset();
     conn->connect_timer_id = 0;
 }
 
 void conn_connect_timer_proc(int timer_id)
 {
-    auto it = g_timers.find(timer_id);
-    if (it != g_timers.end()) {
-        it->second->deleteLater();
-        g_timers.erase(it);
-    }
     Connection* conn = conn_by_connect_timer(timer_id);
     if (!conn)
         return;
+    link_state(conn).connect_timer.reset();
     conn->connect_timer_id = 0;
     conn->retry_delay = 0;
     conn_connect_now(1, conn);

@@ -10,15 +10,17 @@
 //   connect_seconds (attempt seconds), waiting_retry (retry pending),
 //   reason (last error text), close_handled, failure_code (kFail*),
 //   rotation_list, nick_index (nick slot), quitting.
-// The rest of a link's state lives in LinkState below, found by the
-// connection's id.
+// The rest of a link's state lives in LinkState below, kept on the
+// connection's record.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct Connection;
+class QTimer;
 class QWidget;
 
 // Pending-change bits of a connect step.
@@ -35,6 +37,11 @@ constexpr int kFailServerResolve = 3;
 constexpr int kFailConnect = 4;
 constexpr int kFailClosedEarly = 5;
 
+// Stops a connect timer and deletes it once its signal has returned.
+struct ConnectTimerDrop {
+    void operator()(QTimer* timer) const;
+};
+
 // Link state that the Connection record has no field for.
 struct LinkState {
     std::vector<std::string> alternates; // further addresses of the server host
@@ -47,9 +54,11 @@ struct LinkState {
     int server_l_switch = 0;  // the last /server request carried -l
     int skip_chanfolder_join = 0; // -o: the channels folder's auto-join is skipped
     int hide_chanfolder = 0;  // -f: the channels folder is not shown on connect
+    // The timer that starts the connect (its id is the record's connect_timer_id).
+    std::unique_ptr<QTimer, ConnectTimerDrop> connect_timer;
 };
-// The link state of a live connection (made on first use); a dummy for a
-// dead one.
+// The link state of a live connection (made on first use, gone with the
+// record); a dummy for a dead one.
 LinkState& link_state(Connection* conn);
 
 // The pending /server request.

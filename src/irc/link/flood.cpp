@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
-#include <map>
 #include <string_view>
 
 #include "app/connection.h"
@@ -25,19 +24,12 @@
 
 namespace {
 
-// Flood states by connection id (ids are never reused, so a state can never
-// pass to a later connection that happens to get the same address).
-std::map<int, FloodState>& states()
-{
-    static std::map<int, FloodState> all;
-    return all;
-}
+RecordSlot<FloodState> g_state_slot;
 
 // Program-wide serial of queue nodes.
 int g_node_serial = 0;
 
 int g_stage_listener = 0;
-int g_freed_listener = 0;
 
 bool starts_with_command(const std::string& text, std::size_t from, std::string_view word)
 {
@@ -121,24 +113,16 @@ int (*flood_current_sender)(Connection*, std::string&, std::string&) = event_sen
 void (*flood_run_ignore)(const std::string&, Connection*) = nullptr;
 void (*flood_print)(QWidget*, const std::vector<std::string>&, int) = default_print;
 
+FloodState::~FloodState()
+{
+    strlist_free(&queue);
+}
+
 FloodState* flood_state(Connection* conn)
 {
     if (!conn_is_live(conn))
         return nullptr;
-    auto& all = states();
-    auto it = all.find(conn->id);
-    if (it != all.end())
-        return &it->second;
-    // A new state: states of connections that are gone are freed first.
-    for (auto old = all.begin(); old != all.end();) {
-        if (!conn_by_id(old->first)) {
-            strlist_free(&old->second.queue);
-            old = all.erase(old);
-        } else {
-            ++old;
-        }
-    }
-    return &all[conn->id];
+    return &conn->state_slots.get(g_state_slot);
 }
 
 int flood_queue_size(Connection* conn)
@@ -390,27 +374,13 @@ void flood_clear(Connection* conn, int counters)
     link_state(conn).mean_line_length = 0;
 }
 
-void flood_forget(Connection* conn)
-{
-    if (!conn)
-        return;
-    auto& all = states();
-    auto it = all.find(conn->id);
-    if (it == all.end())
-        return;
-    strlist_free(&it->second.queue);
-    all.erase(it);
-}
-
 void irc_flood_install()
 {
     irc_link_stage.add_once(g_stage_listener, kStageFlood, flood_stage);
-    conn_freed.add_once(g_freed_listener, kFreedFlood, flood_forget);
     flood_commands_register();
 }
 
 void irc_flood_uninstall()
 {
     irc_link_stage.drop(g_stage_listener);
-    conn_freed.drop(g_freed_listener);
 }

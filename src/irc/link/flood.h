@@ -32,10 +32,14 @@ struct FloodState {
     int size = 0;            // number of nodes in the queue
     int tick_counter = 0;    // seconds since the last queue-size report
     int last_reported = 0;   // queue size shown last
+    FloodState() = default;
+    FloodState(const FloodState&) = delete;
+    FloodState& operator=(const FloodState&) = delete;
+    ~FloodState();
 };
 
-// The flood state of a live connection (made on first use); null for a
-// connection that is not live.
+// The flood state of a live connection (made on first use, gone with the
+// record); null for a connection that is not live.
 FloodState* flood_state(Connection* conn);
 // Number of held lines (0 for a connection that is not live).
 int flood_queue_size(Connection* conn);
@@ -62,8 +66,6 @@ void flood_tick(Connection* conn);
 // Empties the held lines. With counters 1 also ends holding and clears the
 // probe counter, bytes sent, the mean line length and the report counters.
 void flood_clear(Connection* conn, int counters);
-// Frees the flood state of a connection (its record is being freed).
-void flood_forget(Connection* conn);
 
 // Sets the send path's gate, the PONG check, the connection tick hooks, the
 // link-reset step and the /flood command.

@@ -26,34 +26,19 @@ struct IalStore {
     EntryList buckets[kBuckets];
     // "nick!" lower-cased -> its entry; present while the index exists.
     std::unordered_map<std::string, std::pair<int, EntryList::iterator>> index;
-    bool has_index = false;
-    int on = 1;
+    bool has_index = true;
+    int on = ial_default_on;
 };
 
-// By connection id, so a freed record never aliases a new one.
-std::unordered_map<int, IalStore>& stores()
-{
-    static std::unordered_map<int, IalStore> s;
-    return s;
-}
-
-std::unordered_map<std::uint64_t, int>& channel_states()
-{
-    static std::unordered_map<std::uint64_t, int> s;
-    return s;
-}
+// The list of a connection and the address-list state of a channel window,
+// kept on their records.
+RecordSlot<IalStore> g_store_slot;
+RecordSlot<int> g_channel_state_slot;
 
 IalStore* store_of(Connection* conn, bool make)
 {
     if (!conn || !conn_is_live(conn)) return nullptr;
-    auto& s = stores();
-    auto it = s.find(conn->id);
-    if (it != s.end()) return &it->second;
-    if (!make) return nullptr;
-    IalStore& st = s[conn->id];
-    st.has_index = true;
-    st.on = ial_default_on;
-    return &st;
+    return make ? &conn->state_slots.get(g_store_slot) : conn->state_slots.find(g_store_slot);
 }
 
 int bucket_of(const std::string& key)
@@ -135,15 +120,13 @@ void ial_init(Connection* conn)
 void ial_clear(int free_index, Connection* conn)
 {
     if (!conn) return;
-    auto& s = stores();
-    auto it = s.find(conn->id);
-    if (it != s.end()) {
-        for (auto& b : it->second.buckets) b.clear();
-        it->second.index.clear();
-        if (free_index) s.erase(it);
+    if (IalStore* st = conn->state_slots.find(g_store_slot)) {
+        for (auto& b : st->buckets) b.clear();
+        st->index.clear();
+        if (free_index) conn->state_slots.reset(g_store_slot);
     }
     for (WindowRecord* w = win_list; w; w = w->next)
-        if (w->conn == conn) channel_states().erase(w->creation_seq);
+        if (w->conn == conn) w->state_slots.reset(g_channel_state_slot);
     if (conn_is_live(conn)) notify(nullptr, conn);
 }
 
@@ -251,7 +234,7 @@ void ial_forget_channel(WindowRecord* rec)
 {
     if (!rec || !win_is_record(rec) || rec->type != kWinChannel) return;
     Connection* conn = rec->conn;
-    channel_states().erase(rec->creation_seq);
+    rec->state_slots.reset(g_channel_state_slot);
     if (!conn_is_live(conn)) return;
     int removed = 0;
     for (StringNode* n = rec->nick_list; n; n = n->next) {
@@ -311,15 +294,17 @@ int ial_count(Connection* conn)
 int ial_channel_state(const WindowRecord* rec)
 {
     if (!rec) return 0;
-    auto it = channel_states().find(rec->creation_seq);
-    return it == channel_states().end() ? 0 : it->second;
+    const int* state = rec->state_slots.find(g_channel_state_slot);
+    return state ? *state : 0;
 }
 
 void ial_set_channel_state(const WindowRecord* rec, int state)
 {
     if (!rec) return;
-    if (state) channel_states()[rec->creation_seq] = state;
-    else channel_states().erase(rec->creation_seq);
+    // The state is not part of the record's value.
+    RecordSlots& held = const_cast<WindowRecord*>(rec)->state_slots;
+    if (state) held.get(g_channel_state_slot) = state;
+    else held.reset(g_channel_state_slot);
 }
 
 int ial_query(const std::string& mask_in, const std::string& channel, int n,

@@ -106,17 +106,12 @@ void drop_index(ListState* st, int index)
 
 // The channel window of that name on the connection.
 
-std::map<int, ChanListScan>& scans()
-{
-    static std::map<int, ChanListScan> s;
-    return s;
-}
+RecordSlot<ChanListScan> g_scan_slot;
 
 ChanListScan* find_scan(Connection* conn)
 {
     if (!conn) return nullptr;
-    auto it = scans().find(conn->id);
-    return it == scans().end() ? nullptr : &it->second;
+    return conn->state_slots.find(g_scan_slot);
 }
 
 bool is_scan_window(const WindowRecord* rec, Connection* conn)
@@ -340,17 +335,7 @@ ChanListScan::~ChanListScan()
 ChanListScan* chan_list_scan(Connection* conn)
 {
     if (!conn_is_live(conn)) return nullptr;
-    auto& s = scans();
-    auto it = s.find(conn->id);
-    if (it != s.end()) return &it->second;
-    // Drop the states of freed connections first.
-    for (auto i = s.begin(); i != s.end();) {
-        bool live = false;
-        for (Connection* c = conn_list; c && !live; c = c->next) live = c->id == i->first;
-        if (live) ++i;
-        else i = s.erase(i);
-    }
-    return &s[conn->id];
+    return &conn->state_slots.get(g_scan_slot);
 }
 
 void chan_list_scan_begin(WindowRecord* rec, int flag, Connection* conn)
@@ -405,11 +390,6 @@ void chan_list_set_quiet(const std::string& channel, Connection* conn)
         return;
     }
     if (ChanListScan* scan = chan_list_scan(conn)) scan->quiet_channel = channel.substr(0, kMediumText);
-}
-
-void chan_list_scan_forget(Connection* conn)
-{
-    if (conn) scans().erase(conn->id);
 }
 
 // ---- Timed bans ----
@@ -477,17 +457,7 @@ void chan_timed_ban_tick(Connection* conn)
 
 // ---- Install ----
 
-namespace {
-int g_freed_listener = 0;
-}  // namespace
-
 void irc_ban_lists_install()
 {
-    conn_freed.add_once(g_freed_listener, kFreedListScan, chan_list_scan_forget);
     ban_list_identifiers_register();
-}
-
-void irc_ban_lists_uninstall()
-{
-    conn_freed.drop(g_freed_listener);
 }

@@ -80,7 +80,8 @@ struct ChanListScan {
     ChanListScan& operator=(const ChanListScan&) = delete;
     ~ChanListScan();
 };
-// The connection's scan state (made on first use); null for a dead connection.
+// The connection's scan state (made on first use, gone with the record); null
+// for a dead connection.
 ChanListScan* chan_list_scan(Connection* conn);
 // Starts a silent fetch for the channel window: earlier collected entries
 // are freed.
@@ -96,8 +97,6 @@ void chan_list_scan_end_for(const std::string& name, Connection* conn);
 StringNode* chan_list_scan_take(Connection* conn);
 // Names the channel whose list replies are not shown (empty: none).
 void chan_list_set_quiet(const std::string& channel, Connection* conn);
-// Forgets the connection's scan state (its record is freed).
-void chan_list_scan_forget(Connection* conn);
 
 // ---- Timed bans ----
 
@@ -129,5 +128,3 @@ void chan_list_on_mode(WindowRecord* rec, char letter, int adding, const std::st
                        const std::string& setter, const std::string& address);
 
 void irc_ban_lists_install();
-// Removes the listeners irc_ban_lists_install added.
-void irc_ban_lists_uninstall();

@@ -50,16 +50,18 @@ constexpr std::size_t kPollLineMax = 400;
 // An IRCX server takes at most this many nicks per ISON.
 constexpr int kIrcxIsonNicks = 26;
 
+// The list and state of a connection, kept on its record: its entries go
+// with it.
 struct StateSlot {
     NotifyConnState st;
     unsigned generation = 0;  // grows whenever an entry leaves the list
+    StateSlot() = default;
+    StateSlot(const StateSlot&) = delete;
+    StateSlot& operator=(const StateSlot&) = delete;
+    ~StateSlot();
 };
 
-std::unordered_map<int, StateSlot>& notify_slots()
-{
-    static std::unordered_map<int, StateSlot> s;
-    return s;
-}
+RecordSlot<StateSlot> g_state_slot;
 
 // Every entry by its number, with the id of the connection whose list
 // holds it: numbers in use and lookups by number without a walk.
@@ -84,7 +86,7 @@ void destroy(NotifyEntry* e)
 StateSlot* slot_of(Connection* conn)
 {
     if (!conn || !conn_is_live(conn)) return nullptr;
-    return &notify_slots()[conn->id];
+    return &conn->state_slots.get(g_state_slot);
 }
 
 std::string text_of(int id)
@@ -259,6 +261,12 @@ void free_entries(StateSlot& s)
     }
     s.st.head = nullptr;
     ++s.generation;
+}
+
+StateSlot::~StateSlot()
+{
+    free_entries(*this);
+    strlist_free(&st.pending);
 }
 
 NotifyEntry* find_in(NotifyConnState& st, std::string_view nick, int mode)
@@ -868,9 +876,9 @@ int notify_is_entry(const NotifyEntry* entry)
 {
     if (!entry) return 0;
     for (Connection* c = conn_list; c; c = c->next) {
-        auto it = notify_slots().find(c->id);
-        if (it == notify_slots().end()) continue;
-        for (NotifyEntry* e = it->second.st.head; e; e = e->next)
+        const StateSlot* s = c->state_slots.find(g_state_slot);
+        if (!s) continue;
+        for (NotifyEntry* e = s->st.head; e; e = e->next)
             if (e == entry) return 1;
     }
     return 0;
@@ -1289,7 +1297,6 @@ namespace {
 int g_stage_listener = 0;
 int g_ial_listener = 0;
 int g_ids_listener = 0;
-int g_freed_listener = 0;
 
 
 
@@ -1312,18 +1319,6 @@ int id_in_use(int id)
 }
 
 
-// The record is freed: its list and state go.
-void forget_conn(Connection* conn)
-{
-    if (!conn) return;
-    auto it = notify_slots().find(conn->id);
-    if (it != notify_slots().end()) {
-        free_entries(it->second);
-        strlist_free(&it->second.st.pending);
-        notify_slots().erase(it);
-    }
-    strlist_free(&conn->notify_list);
-}
 
 
 }  // namespace
@@ -1361,7 +1356,6 @@ int notify_has_nick(const std::string& nick, Connection* conn)
 
 void irc_notify_install()
 {
-    conn_freed.add_once(g_freed_listener, kFreedNotify, forget_conn);
     irc_link_stage.add_once(g_stage_listener, kStageNotify, link_stage);
     ial_changed.add_once(g_ial_listener, kIalChangedNotify, addresses_changed);
     win_ids_taken.add_once(g_ids_listener, kIdsTakenNotify, id_in_use);
@@ -1373,5 +1367,4 @@ void irc_notify_uninstall()
     irc_link_stage.drop(g_stage_listener);
     ial_changed.drop(g_ial_listener);
     win_ids_taken.drop(g_ids_listener);
-    conn_freed.drop(g_freed_listener);
 }

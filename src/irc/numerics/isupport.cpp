@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstring>
 #include <cstdlib>
-#include <map>
 
 #include "app/connection.h"
 #include "core/text_buffer.h"
@@ -13,7 +12,7 @@
 
 namespace {
 
-std::map<int, IrcConnState> g_states;
+RecordSlot<IrcConnState> g_state_slot;
 
 
 bool istarts(const std::string& a, const char* b)
@@ -70,18 +69,13 @@ Connection* live(Connection* conn) { return conn && conn_is_live(conn) ? conn : 
 IrcConnState* irc_state(Connection* conn)
 {
     if (!conn) return nullptr;
-    return &g_states[conn->id];
-}
-
-void irc_state_forget(Connection* conn)
-{
-    if (conn) g_states.erase(conn->id);
+    return &conn->state_slots.get(g_state_slot);
 }
 
 void irc_state_new_link(Connection* conn)
 {
     if (!conn) return;
-    IrcConnState& st = g_states[conn->id];
+    IrcConnState& st = conn->state_slots.get(g_state_slot);
     IrcConnState fresh;
     fresh.skip_perform = st.skip_perform;
     fresh.skip_connect_event = st.skip_connect_event;

@@ -49,10 +49,9 @@ struct IrcConnState {
     int autojoin_delay = 0;    // 0 join at logon, >0 seconds to wait, -1 skip once
 };
 
-// The state of a connection (made on first use); null for a null connection.
+// The state of a connection (made on first use, gone with the record); null
+// for a null connection.
 IrcConnState* irc_state(Connection* conn);
-// Forgets the state of a connection (when its record is freed).
-void irc_state_forget(Connection* conn);
 // Clears the state for a new link: capabilities, registration; logon_pending
 // and nick_pending become 1 (the NICK of the logon is under way).
 void irc_state_new_link(Connection* conn);

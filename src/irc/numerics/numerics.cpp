@@ -458,17 +458,8 @@ void irc_on_numeric(IrcMessage& msg)
     }
 }
 
-namespace {
-int g_freed_listener = 0;
-}  // namespace
-
 void numerics_install()
 {
     frame_set_handler(WM_APP_LOGON_SEQUENCE, on_logon_message);
-    conn_freed.add_once(g_freed_listener, kFreedReplies, reply_state_forget);
 }
 
-void numerics_uninstall()
-{
-    conn_freed.drop(g_freed_listener);
-}

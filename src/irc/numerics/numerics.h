@@ -48,5 +48,3 @@ void irc_update_title(Connection* conn);
 
 // Sets the frame handlers of the numerics and the logon sequence.
 void numerics_install();
-// Removes the listeners numerics_install added.
-void numerics_uninstall();

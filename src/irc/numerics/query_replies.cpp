@@ -29,9 +29,9 @@
 #include "script/events/event_fire.h"
 #include "script/stores/timers.h"
 
-namespace {
+RecordSlot<QueryReplyState> query_reply_slot;
 
-std::map<int, QueryReplyState> g_states;
+namespace {
 
 void default_print(QWidget* window, std::uint32_t colour, const std::string& text, int sep_before, int sep_after)
 {
@@ -497,19 +497,14 @@ QueryReplyState::~QueryReplyState()
 QueryReplyState* query_reply_state(Connection* conn)
 {
     if (!conn) return nullptr;
-    return &g_states[conn->id];
-}
-
-void query_reply_state_forget(Connection* conn)
-{
-    if (conn) g_states.erase(conn->id);
+    return &conn->state_slots.get(query_reply_slot);
 }
 
 int query_is_away(Connection* conn)
 {
     if (!conn) return 0;
-    auto it = g_states.find(conn->id);
-    return it != g_states.end() && it->second.away;
+    const QueryReplyState* st = conn->state_slots.find(query_reply_slot);
+    return st && st->away;
 }
 
 int query_take_away(Connection* conn)

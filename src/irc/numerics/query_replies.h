@@ -8,6 +8,8 @@
 #include <ctime>
 #include <string>
 
+#include "core/record_slots.h"
+
 class QWidget;
 struct Connection;
 struct IrcMessage;
@@ -31,10 +33,10 @@ struct QueryReplyState {
     QueryReplyState& operator=(const QueryReplyState&) = delete;
     ~QueryReplyState();
 };
-// The state of a connection (made on first use); null for a null connection.
+// The state of a connection (made on first use, gone with the record); null
+// for a null connection.
 QueryReplyState* query_reply_state(Connection* conn);
-// Forgets the state (the record is freed or a new link starts).
-void query_reply_state_forget(Connection* conn);
+extern RecordSlot<QueryReplyState> query_reply_slot;
 // Whether the connection is marked away.
 int query_is_away(Connection* conn);
 // Clears the away state (the user is back); 1 when the connection was away.

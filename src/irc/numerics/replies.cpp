@@ -35,7 +35,7 @@ void refresh_caption(WindowRecord* rec)
     if (rec && win_is_open(rec)) win_update_title(rec, nullptr);
 }
 
-std::unordered_map<int, ReplyState> g_reply_states;
+RecordSlot<ReplyState> g_reply_slot;
 
 void default_window_show(WindowRecord* rec, std::uint32_t colour, const std::string& text)
 {
@@ -427,12 +427,7 @@ void reply_chanlist_end(Connection* conn)
 ReplyState* reply_state(Connection* conn)
 {
     if (!conn) return nullptr;
-    return &g_reply_states[conn->id];
-}
-
-void reply_state_forget(Connection* conn)
-{
-    if (conn) g_reply_states.erase(conn->id);
+    return &conn->state_slots.get(g_reply_slot);
 }
 
 int names_entry_parse(const std::string& entry, Connection* conn, std::string& nick, std::string& address)

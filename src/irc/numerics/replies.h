@@ -43,10 +43,9 @@ struct ReplyState {
     // holds any more leave the address list.
     std::vector<std::string> names_set_aside;
 };
-// The state of a connection (made on first use); null for a null connection.
+// The state of a connection (made on first use, gone with the record); null
+// for a null connection.
 ReplyState* reply_state(Connection* conn);
-// Forgets the state (the connection's record is freed or a new link starts).
-void reply_state_forget(Connection* conn);
 
 // Splits one NAMES entry into its prefix bits, nick and (UHNAMES form)
 // user@host: every leading character that is one of the connection's nick
