@@ -23,6 +23,7 @@
 #include "core/options.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
+#include "support/hook_guard.h"
 
 // Shared set-up of the window tests (test_window_record.cpp).
 QMdiArea* window_test_mdi();
@@ -34,6 +35,7 @@ WindowRecord* window_test_open(const std::string& name, int type, int subtype, C
 namespace {
 
 class ChildWindowTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override { window_test_reset(); }
     void TearDown() override { window_test_reset(); }
