@@ -1,7 +1,12 @@
 // seam_scan: reads every header under a source folder and writes the table of
 // function-pointer seams that the seam check walks at run time.
 //
-//   seam_scan <source folder> <output file>
+//   seam_scan <source folder> <output file> [<snapshot file>]
+//
+// The snapshot file, when named, holds a record `HookSnapshot` that copies
+// every hook record and free seam when made, writes them all back with
+// restore(), and names the seams whose value differs from the copy
+// (changed()); tests save and restore the program's seams with it.
 //
 // A seam is a function pointer declared at namespace scope (`extern R
 // (*name)(...)`, or of a function-pointer type named by `using`/`typedef`) or
@@ -471,8 +476,8 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: seam_scan <source folder> <output file>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: seam_scan <source folder> <output file> [<snapshot file>]\n");
         return 2;
     }
     fs::path root = argv[1];
@@ -536,6 +541,19 @@ int main(int argc, char** argv)
     std::set<std::string> includes;
     std::ostringstream table;
     std::set<std::string> names;
+    // The snapshot: one copy per record reached through a variable or a
+    // reference accessor (a record returned by value cannot be written back)
+    // and one per free seam, in the order of the table.
+    std::map<std::string, std::string> copy_of;   // expression -> member name
+    std::ostringstream members, restores, compares;
+    auto copy_for = [&](const std::string& expr) {
+        auto [it, fresh] = copy_of.emplace(expr, "s" + std::to_string(copy_of.size()));
+        if (fresh) {
+            members << "    std::remove_cvref_t<decltype(" << expr << ")> " << it->second << " = " << expr << ";\n";
+            restores << "        " << expr << " = " << it->second << ";\n";
+        }
+        return it->second;
+    };
     for (const Seam& s : seams) {
         std::string name, expr;
         if (s.record.empty()) {
@@ -554,6 +572,13 @@ int main(int argc, char** argv)
         includes.insert(s.header);
         table << "    { \"" << name << "\", \"" << s.header << "\", [] { return " << expr
               << " != nullptr; } },\n";
+        if (s.record.empty()) {
+            compares << "        if (" << copy_for(expr) << " != " << expr << ") out.push_back(\"" << name << "\");\n";
+        } else if (way_in[s.record].rank < 2) {
+            const std::string whole = way_in[s.record].expr;
+            compares << "        if (" << copy_for(whole) << "." << s.name << " != " << expr << ") out.push_back(\""
+                     << name << "\");\n";
+        }
     }
 
     std::ostringstream out;
@@ -566,5 +591,24 @@ int main(int argc, char** argv)
     fs::create_directories(fs::path(argv[2]).parent_path());
     std::ofstream file(argv[2], std::ios::binary | std::ios::trunc);
     file << text;
-    return file ? 0 : 1;
+    if (!file)
+        return 1;
+    if (argc == 3)
+        return 0;
+
+    std::ostringstream snap;
+    snap << "// Written by seam_scan from the headers under src/; do not edit.\n"
+         << "#include <string>\n#include <type_traits>\n#include <vector>\n\n";
+    for (const std::string& h : includes)
+        snap << "#include \"" << h << "\"\n";
+    snap << "\n// Every hook record and free seam, copied when made.\n"
+         << "struct HookSnapshot {\n" << members.str()
+         << "\n    // Writes every copy back.\n    void restore() const\n    {\n" << restores.str() << "    }\n"
+         << "\n    // The seams whose value is no longer the copied one.\n"
+         << "    std::vector<std::string> changed() const\n    {\n        std::vector<std::string> out;\n"
+         << compares.str() << "        return out;\n    }\n};\n";
+    fs::create_directories(fs::path(argv[3]).parent_path());
+    std::ofstream snap_file(argv[3], std::ios::binary | std::ios::trunc);
+    snap_file << snap.str();
+    return snap_file ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 // /ban, /ial, /ialmark, /ialclear (/clearial), /uwho and /abook.
 #include "commands/list_commands.h"
 
-#include <QWidget>
+class QWidget;
 
 #include <cctype>
 #include <cstdlib>
@@ -237,16 +237,6 @@ int cmd_abook(CommandCall& call)
     const std::string name = i <= call.argc() ? call.arg(i).substr(0, kShortText) : std::string();
     if (abook_open) abook_open(page, name);
     return kScriptDone;
-}
-
-void userhost_window_set(UserhostRequest& request, QWidget* window)
-{
-    request.window = window;
-}
-
-QWidget* userhost_window_get(const UserhostRequest& request)
-{
-    return request.window.data();
 }
 
 void list_commands_register()

@@ -1,6 +1,6 @@
 #include "commands/timer_commands.h"
 
-#include <QWidget>
+class QWidget;
 
 #include <cctype>
 #include <climits>
@@ -177,21 +177,6 @@ std::vector<std::string> matching_names(const std::string& pattern)
 } // namespace
 
 void (*timer_print_separator)(QWidget* window) = default_separator;
-
-// Window access lives with the commands, which act on windows.
-QWidget* timer_status_window(Connection* conn)
-{
-    return conn_is_live(conn) ? conn->status_window.data() : nullptr;
-}
-
-QWidget* timer_window_of(const Timer* t)
-{
-    if (t->window)
-        return t->window.data();
-    return timer_status_window(t->conn);
-}
-
-void timer_set_window(Timer* t, QWidget* window) { t->window = window; }
 
 std::string timer_describe(const Timer* t)
 {

@@ -24,6 +24,7 @@
 #include "display/fonts.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
+#include "support/hook_guard.h"
 
 // Shared set-up of the window tests (test_window_record.cpp).
 QMdiArea* window_test_mdi();
@@ -35,6 +36,7 @@ WindowRecord* window_test_open(const std::string& name, int type, int subtype, C
 namespace {
 
 class ChildWindowTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override { window_test_reset(); }
     void TearDown() override { window_test_reset(); }

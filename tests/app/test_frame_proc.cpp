@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ Log g;
 
 class FrameProc : public ::testing::Test
 {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -29,6 +29,7 @@
 #include "irc/numerics/query_replies.h"
 #include "script/events/event_fire.h"
 #include "script/exec/script_hooks.h"
+#include "support/hook_guard.h"
 
 void window_test_reset();
 void window_test_pump();
@@ -69,6 +70,7 @@ void press(QWidget* box, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
 }
 
 class IdentifierValuesTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

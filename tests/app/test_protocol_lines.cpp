@@ -25,6 +25,7 @@
 #include "script/events/remote_files.h"
 #include "script/exec/script_hooks.h"
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 void window_test_reset();
 void window_test_pump();
@@ -81,6 +82,7 @@ std::string dump(const WindowRecord* rec)
 }
 
 class ProtocolLines : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -33,6 +33,7 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#include "support/hook_guard.h"
 
 extern char** environ;
 namespace fs = std::filesystem;
@@ -146,6 +147,7 @@ TEST(Accelerators, TablesNinetyAndNinetyOne)
 namespace {
 
 struct InProcess {
+    HookGuard hooks_;  // every seam back as it was when the test ends
     fs::path root;
     std::string saved_runtime;
     StartupHooks saved_hooks;

@@ -26,6 +26,7 @@
 #include "irc/lists/address_list.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
+#include "support/hook_guard.h"
 
 void window_test_reset();
 void window_test_pump();
@@ -60,6 +61,7 @@ bool buffer_has(const WindowRecord* rec, const std::string& text)
 }
 
 class SubsystemsTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -11,6 +11,7 @@
 
 #include <string>
 #include <vector>
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ intptr_t fake_socket_event(uintptr_t socket, intptr_t word)
 }
 
 class Tick : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

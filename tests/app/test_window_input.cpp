@@ -40,6 +40,7 @@
 #include "script/exec/script_types.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 void window_test_reset();
 void window_test_pump();
@@ -95,6 +96,7 @@ std::string all_logs(const std::string& folder)
 }
 
 class WindowInputTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -23,6 +23,7 @@
 #include "display/line_buffer.h"
 #include "display/text_area.h"
 #include "display/wrap.h"
+#include "support/hook_guard.h"
 
 // From test_line_buffer.cpp.
 void lines_test_reset();
@@ -208,6 +209,7 @@ bool is_black(QColor c)
 }
 
 class DrawTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

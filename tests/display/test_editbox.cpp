@@ -33,6 +33,7 @@
 #include "platform/platform_utils.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 // Shared set-up of the input tests (also used by test_tab_complete.cpp,
 // test_nick_list.cpp and test_input_procs.cpp).
@@ -156,6 +157,7 @@ int fake_send(const std::string& line, int, Connection*)
 }
 
 class EditboxTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -20,6 +20,7 @@
 #include "display/fonts.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ void ini_set(const char* key, const std::string& value)
 }
 
 class FontsTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -35,6 +35,7 @@
 #include "platform/platform_utils.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 // ---- Shared set-up of the display line tests (also test_draw.cpp and
 // test_wrap.cpp) ----
@@ -183,6 +184,7 @@ std::vector<std::string> lines_texts(const WindowRecord* rec)
 namespace {
 
 class LineBufferTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -20,6 +20,7 @@
 #include "core/ini.h"
 #include "core/options.h"
 #include "display/nick_list.h"
+#include "support/hook_guard.h"
 
 void input_test_reset();
 void input_test_pump();
@@ -29,6 +30,7 @@ WindowRecord* input_test_open(const std::string& name, int type, int subtype, Co
 namespace {
 
 class NickListTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -18,6 +18,7 @@
 #include "display/draw.h"
 #include "display/line_buffer.h"
 #include "display/wrap.h"
+#include "support/hook_guard.h"
 
 // From test_line_buffer.cpp.
 TextMeasurer* lines_test_measurer();
@@ -160,6 +161,7 @@ TEST(WrapMeasure, LongRunsAreMeasuredByPrefixes)
 
 TEST(WrapMeasure, TheFontMeasurerAgreesWithTheDrawnWidth)
 {
+    HookGuard hooks;
     lines_test_reset();  // the application
     wrap_measurer_override = nullptr;
     const std::vector<std::string> texts = {

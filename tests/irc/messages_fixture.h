@@ -35,6 +35,7 @@
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
+#include "support/hook_guard.h"
 
 namespace chat_test {
 
@@ -63,6 +64,7 @@ inline void pump()
 }
 
 class ChatTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     Connection* conn = nullptr;
     WindowRecord* chan = nullptr;

@@ -31,6 +31,7 @@
 #include "irc/numerics/numerics.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ int pass_raw(IrcMessage&, const std::string&) { return 1; }
 QPointer<QMainWindow> frame;
 
 class ChannelRejoin : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

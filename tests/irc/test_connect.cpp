@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <string>
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ bool drain(int fd, std::string& into)
 }
 
 class LinkConnect : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

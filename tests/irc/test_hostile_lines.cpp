@@ -61,6 +61,7 @@
 #include "script/exec/script_types.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -128,6 +129,7 @@ const char* const kScript[] = {
 QPointer<QMainWindow> frame;
 
 class HostileLines : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -25,6 +25,7 @@
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ int cap_plain(Connection*, const std::string& line) { m_plain.push_back(line); r
 QMainWindow* frame = nullptr;
 
 class Membership : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -41,6 +41,7 @@
 #include "script/exec/script_types.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ int cmd_say(CommandCall& call)
 }
 
 class NotifyTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -23,6 +23,7 @@
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
+#include "support/hook_guard.h"
 
 namespace events_test {
 
@@ -35,6 +36,7 @@ inline int cmd_say(CommandCall& call)
 }
 
 class EventsTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     Connection* conn = nullptr;
     std::string dir;

@@ -19,6 +19,7 @@
 #include "script/exec/script_types.h"
 #include "script/stores/alias_files.h"
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ std::vector<AliasScriptRef> fake_scripts;
 std::vector<AliasScriptRef> fake_script_files() { return fake_scripts; }
 
 class AliasFilesTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     TempSettingsDir temp{"kest_alias_"};
     std::string dir;

@@ -13,6 +13,7 @@
 #include "script/eval/conditions.h"
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -634,6 +635,7 @@ int cond_mark(CommandCall& call)
 }
 
 class CondScript : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -16,6 +16,7 @@
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
+#include "support/hook_guard.h"
 
 namespace interp_test {
 
@@ -73,6 +74,7 @@ inline void echo_recorder(QWidget*, const std::string& text, int)
 }
 
 class InterpTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     Connection* conn = nullptr;
 

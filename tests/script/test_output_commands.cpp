@@ -25,6 +25,7 @@
 #include "script/exec/script_types.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ std::string main_title()
 }
 
 class OutputTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     Connection* conn = nullptr;
     std::map<std::string, WindowRecord*> win;  // by a short tag

@@ -20,6 +20,7 @@
 #include "script/exec/script_types.h"
 #include "script/stores/alias_files.h"
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ int remote_save_rec(int kind, const std::string& p)
 }
 
 class ScriptFileCommandsTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     TempSettingsDir temp{"kest_sfc_"};
     std::string dir;

@@ -18,6 +18,8 @@
 #include "script/eval/evaluate.h"
 #include "script/stores/timers.h"
 #include "test_exec_fixture.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 
 using namespace interp_test;
 
@@ -39,18 +41,6 @@ std::vector<std::string> signals_fired;
 void record_signal(Connection*, const std::string& text, ScriptFile*)
 {
     signals_fired.push_back(text);
-}
-
-QCoreApplication* ensure_app()
-{
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "script_tests";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication* app = new QCoreApplication(argc, argv);
-        return app;
-    }
-    return QCoreApplication::instance();
 }
 
 class TimerTest : public InterpTest {
@@ -312,7 +302,7 @@ TEST_F(TimerTest, BadArgumentsLeaveNoTimer)
 
 TEST_F(TimerTest, ZeroIntervalBecomesOneMillisecond)
 {
-    ensure_app();
+    test_app();
     ASSERT_EQ(run("timerz 1 0 say z"), 1);
     Timer* t = timer_find("z");
     ASSERT_NE(t, nullptr);
@@ -370,7 +360,7 @@ class TimerLoopTest : public TimerTest {
 protected:
     void SetUp() override
     {
-        ensure_app();
+        test_app();
         TimerTest::SetUp();
         timer_clock_ms = saved_clock;   // real time
         frame_proc_install();

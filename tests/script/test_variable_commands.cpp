@@ -15,6 +15,7 @@
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ void record_error(QWidget*, const std::string& text, int)
 }
 
 class VarCommands : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     Connection* conn = nullptr;
 

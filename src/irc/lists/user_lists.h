@@ -110,7 +110,7 @@ struct UserhostRequestRecord : UserhostRequest {
     int action = 0;           // list action, or the kick flag of a ban
 };
 
-// The window of a request (defined with the commands, where the widget type
+// The window of a request (defined in the app folder, where the widget type
 // is complete); a closed window reads as null.
 void userhost_window_set(UserhostRequest& request, QWidget* window);
 QWidget* userhost_window_get(const UserhostRequest& request);
