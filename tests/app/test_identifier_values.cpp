@@ -30,11 +30,8 @@
 #include "script/events/event_fire.h"
 #include "script/exec/script_hooks.h"
 #include "support/hook_guard.h"
+#include "support/window_fixture.h"
 
-void window_test_reset();
-void window_test_pump();
-Connection* window_test_conn();
-WindowRecord* window_test_open(const std::string& name, int type, int subtype, Connection* conn);
 
 namespace {
 

@@ -34,10 +34,8 @@
 #include "irc/link/net_settings.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_hooks.h"
+#include "support/window_fixture.h"
 
-void window_test_reset();
-void window_test_pump();
-Connection* window_test_conn();
 
 namespace {
 

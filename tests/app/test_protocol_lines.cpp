@@ -26,10 +26,8 @@
 #include "script/exec/script_hooks.h"
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "support/window_fixture.h"
 
-void window_test_reset();
-void window_test_pump();
-Connection* window_test_conn();
 
 namespace {
 

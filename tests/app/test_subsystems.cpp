@@ -27,11 +27,8 @@
 #include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
 #include "support/hook_guard.h"
+#include "support/window_fixture.h"
 
-void window_test_reset();
-void window_test_pump();
-Connection* window_test_conn();
-WindowRecord* window_test_open(const std::string& name, int type, int subtype, Connection* conn);
 
 namespace {
 

@@ -41,11 +41,8 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "support/window_fixture.h"
 
-void window_test_reset();
-void window_test_pump();
-Connection* window_test_conn();
-WindowRecord* window_test_open(const std::string& name, int type, int subtype, Connection* conn);
 
 namespace {
 

@@ -18,13 +18,9 @@
 #include "app/window_record.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"
+#include "support/window_fixture.h"
 
 // Shared set-up of the window tests (test_window_record.cpp).
-QMdiArea* window_test_mdi();
-void window_test_reset();
-void window_test_pump();
-Connection* window_test_conn();
-WindowRecord* window_test_open(const std::string& name, int type, int subtype, Connection* conn);
 
 namespace {
 

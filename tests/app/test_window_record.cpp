@@ -21,14 +21,9 @@
 #include "platform/platform_utils.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/window_fixture.h"
 
 // ---- Shared set-up of the window tests (used by the other window test files) ----
-
-QMdiArea* window_test_mdi();
-void window_test_reset();
-void window_test_pump();
-Connection* window_test_conn();
-WindowRecord* window_test_open(const std::string& name, int type, int subtype, Connection* conn);
 
 namespace {
 
