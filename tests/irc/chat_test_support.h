@@ -23,6 +23,7 @@
 #include "script/events/event_fire.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_types.h"
+#include "support/hook_guard.h"
 
 struct ChatShown {
     WindowRecord* rec;
@@ -37,15 +38,10 @@ inline WindowRecord* chat_current = nullptr;
 
 class ChatLink : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
-        saved_send = irc_send_line;
-        saved_show = irc_status_show;
-        saved_echo = irc_status_echo;
-        saved_raw = irc_fire_raw;
-        saved_win_show = reply_window_show;
-        saved_chat_show = chat_show;
-        saved_record_of = chat_record_of;
         irc_send_line = [](const std::string& l, int, Connection*) { chat_sent.push_back(l); return 1; };
         irc_status_show = [](Connection*, int, const std::string& t, int, int) { chat_status.push_back(t); };
         irc_status_echo = [](Connection*, int, const std::string& t) { chat_status.push_back(t); };
@@ -81,13 +77,6 @@ protected:
         conn->connected = 0;
         conn->socket = -1;
         conn_free(conn);
-        irc_send_line = saved_send;
-        irc_status_show = saved_show;
-        irc_status_echo = saved_echo;
-        irc_fire_raw = saved_raw;
-        reply_window_show = saved_win_show;
-        chat_show = saved_chat_show;
-        chat_record_of = saved_record_of;
         chat_current = nullptr;
         script_error_clear();
     }
@@ -131,11 +120,4 @@ protected:
     Connection* conn = nullptr;
     std::vector<WindowRecord*> windows;
     std::vector<QWidget*> widgets;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
-    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
-    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
-    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
-    void (*saved_win_show)(WindowRecord*, std::uint32_t, const std::string&) = nullptr;
-    void (*saved_chat_show)(WindowRecord*, Connection*, std::uint32_t, const std::string&) = nullptr;
-    WindowRecord* (*saved_record_of)(QWidget*) = nullptr;
 };

@@ -69,7 +69,6 @@ protected:
     Connection* conn = nullptr;
     WindowRecord* chan = nullptr;
     std::string dir;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
 
     void SetUp() override
     {
@@ -113,7 +112,6 @@ protected:
         remote_files_free_all();
         irc_dispatch_install();
         app_wire_irc_dispatch();
-        saved_send = irc_send_line;
         irc_send_line = capture_send;
         said.clear();
         sent.clear();
@@ -133,7 +131,6 @@ protected:
     void TearDown() override
     {
         remote_files_free_all();
-        irc_send_line = saved_send;
         for (Connection* c = conn_list; c; c = c->next)
             c->socket = -1;
         win_close_all();

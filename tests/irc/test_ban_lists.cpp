@@ -29,10 +29,6 @@ protected:
     {
         ChatTest::SetUp();
         saved_mode_hook = chan_list_mode_hook;
-        saved_tick = conn_hooks.chan_timed_ban_tick;
-        saved_reply_hook = irc_numeric_reply_hook;
-        saved_show = irc_status_show;
-        saved_raw = irc_fire_raw;
         saved_raw_switch = event_switch_raw;
         irc_ban_lists_install();
         app_wire_irc_ban_lists();
@@ -50,10 +46,6 @@ protected:
     void TearDown() override
     {
         chan_list_mode_hook = saved_mode_hook;
-        conn_hooks.chan_timed_ban_tick = saved_tick;
-        irc_numeric_reply_hook = saved_reply_hook;
-        irc_status_show = saved_show;
-        irc_fire_raw = saved_raw;
         event_switch_raw = saved_raw_switch;
         ChatTest::TearDown();
     }
@@ -82,10 +74,6 @@ protected:
 
     void (*saved_mode_hook)(WindowRecord*, char, int, const std::string&, const std::string&, const std::string&) =
         nullptr;
-    void (*saved_tick)(Connection*) = nullptr;
-    int (*saved_reply_hook)(IrcMessage&) = nullptr;
-    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
-    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
     int saved_raw_switch = 0;
 };
 

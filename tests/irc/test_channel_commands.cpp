@@ -12,16 +12,13 @@ protected:
     void SetUp() override
     {
         ChatLink::SetUp();
-        saved_close = chat_close_window;
         chat_close_window = [](WindowRecord* r) { closed.push_back(r); };
         closed.clear();
     }
     void TearDown() override
     {
-        chat_close_window = saved_close;
         ChatLink::TearDown();
     }
-    void (*saved_close)(WindowRecord*) = nullptr;
 };
 
 TEST_F(ChannelCmds, JoinSendsChannelsWithKeysOrActivatesAJoinedWindow)

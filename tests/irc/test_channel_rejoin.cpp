@@ -70,17 +70,8 @@ protected:
         options_reset();
         irc_membership_install();
         app_wire_irc_membership();
-        saved_rejoin = logon_channels_to_rejoin;
-        saved_close_other = logon_close_other_network_windows;
-        saved_rejoining = logon_channel_rejoining;
         irc_rejoin_install();
         app_wire_irc_rejoin();
-        saved_send = irc_send_line;
-        saved_echo = irc_status_echo;
-        saved_status_show = irc_status_show;
-        saved_event = irc_fire_event;
-        saved_raw = irc_fire_raw;
-        saved_run = logon_exec_line;
         saved_events = event_switch_events;
         irc_send_line = cap_send;
         irc_status_echo = no_echo;
@@ -116,15 +107,6 @@ protected:
         conn->connected = 0;
         conn_free(conn);
         irc_rejoin_uninstall();
-        logon_channels_to_rejoin = saved_rejoin;
-        logon_close_other_network_windows = saved_close_other;
-        logon_channel_rejoining = saved_rejoining;
-        irc_send_line = saved_send;
-        irc_status_echo = saved_echo;
-        irc_status_show = saved_status_show;
-        irc_fire_event = saved_event;
-        irc_fire_raw = saved_raw;
-        logon_exec_line = saved_run;
         event_switch_events = saved_events;
         options_reset();
     }
@@ -176,15 +158,6 @@ protected:
     }
 
     Connection* conn = nullptr;
-    std::vector<LogonChannel> (*saved_rejoin)(Connection*) = nullptr;
-    void (*saved_close_other)(Connection*) = nullptr;
-    void (*saved_rejoining)(Connection*, const LogonChannel&) = nullptr;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
-    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
-    void (*saved_status_show)(Connection*, int, const std::string&, int, int) = nullptr;
-    int (*saved_event)(IrcMessage&, const char*, int, int) = nullptr;
-    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
-    int (*saved_run)(Connection*, const std::string&, int) = nullptr;
     int saved_events = 0;
 };
 

@@ -7,6 +7,7 @@
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
+#include "support/hook_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -39,14 +40,10 @@ void cap_logon(Connection*) {}
 
 class DispatchLink : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
-        saved_send = irc_send_line;
-        saved_echo = irc_status_echo;
-        saved_show = irc_status_show;
-        saved_raw = irc_fire_raw;
-        saved_event = irc_fire_event;
-        saved_post = irc_post_logon;
         irc_send_line = cap_send;
         irc_status_echo = cap_echo;
         irc_status_show = cap_show;
@@ -65,20 +62,8 @@ protected:
     void TearDown() override
     {
         conn_free(conn);
-        irc_send_line = saved_send;
-        irc_status_echo = saved_echo;
-        irc_status_show = saved_show;
-        irc_fire_raw = saved_raw;
-        irc_fire_event = saved_event;
-        irc_post_logon = saved_post;
     }
     Connection* conn = nullptr;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
-    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
-    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
-    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
-    int (*saved_event)(IrcMessage&, const char*, int, int) = nullptr;
-    void (*saved_post)(Connection*) = nullptr;
 };
 
 TEST(IrcTokenize, SplitsSourceParametersAndTrailing)

@@ -35,6 +35,7 @@
 #include "platform/platform_test_env.h"
 #include "platform/sockets.h"
 #include "script/exec/script_types.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -99,19 +100,12 @@ std::vector<std::string> queue_texts(Connection* conn)
 
 class Flood : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
         platform_test_app();
         frame_proc_install();
-        saved_send_ = irc_send_line;
-        saved_write_ = irc_link_write;
-        saved_gate_ = irc_flood_gate;
-        saved_reply_ = flood_is_check_reply;
-        saved_release_ = conn_hooks.flood_release;
-        saved_tick_ = conn_hooks.flood_tick;
-        saved_sender_ = flood_current_sender;
-        saved_ignore_ = flood_run_ignore;
-        saved_print_ = flood_print;
         irc_link_install();
         app_wire_irc_link();
         irc_flood_install();
@@ -144,16 +138,7 @@ protected:
         conn->socket = -1;
         conn->connected = 0;
         conn_free(conn);
-        irc_send_line = saved_send_;
-        irc_link_write = saved_write_;
-        irc_flood_gate = saved_gate_;
-        flood_is_check_reply = saved_reply_;
-        conn_hooks.flood_release = saved_release_;
-        conn_hooks.flood_tick = saved_tick_;
         irc_flood_uninstall();
-        flood_current_sender = saved_sender_;
-        flood_run_ignore = saved_ignore_;
-        flood_print = saved_print_;
         options_reset();
     }
 
@@ -201,15 +186,6 @@ protected:
 private:
     std::vector<WindowRecord*> windows_;
     std::vector<QWidget*> widgets_;
-    int (*saved_send_)(const std::string&, int, Connection*) = nullptr;
-    long (*saved_write_)(Connection*, const char*, std::size_t) = nullptr;
-    int (*saved_gate_)(const std::string&, int, Connection*) = nullptr;
-    int (*saved_reply_)(const std::string&, Connection*) = nullptr;
-    void (*saved_release_)(Connection*) = nullptr;
-    void (*saved_tick_)(Connection*) = nullptr;
-    int (*saved_sender_)(Connection*, std::string&, std::string&) = nullptr;
-    void (*saved_ignore_)(const std::string&, Connection*) = nullptr;
-    void (*saved_print_)(QWidget*, const std::vector<std::string>&, int) = nullptr;
 };
 
 // ---- What the gate holds ----

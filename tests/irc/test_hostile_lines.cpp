@@ -159,7 +159,6 @@ protected:
         irc_rejoin_install();
         app_wire_irc_rejoin();
         reply_close_waiting = chan_close_waiting;
-        saved_send = irc_send_line;
         irc_send_line = capture_send;
 
         saved_events = event_switch_events;
@@ -193,7 +192,6 @@ protected:
     void TearDown() override
     {
         remote_files_free_all();
-        irc_send_line = saved_send;
         event_switch_events = saved_events;
         event_switch_raw = saved_raw;
         event_switch_ctcps = saved_ctcps;
@@ -344,7 +342,6 @@ protected:
 
     std::unique_ptr<TempSettingsDir> settings;
     Connection* conn = nullptr;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
     int saved_events = 0, saved_raw = 0, saved_ctcps = 0;
 };
 
@@ -1185,6 +1182,8 @@ TEST_F(HostileLines, SeededFuzzKeepsTheStateSaneAndBounded)
 // program's sockets, the test writes to the other end.
 class HostileReceive : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
         test_app();

@@ -4,6 +4,7 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
+#include "support/hook_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -19,11 +20,10 @@ void no_show(Connection*, int, const std::string&, int, int) {}
 
 class Isupport : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
-        saved_send = irc_send_line;
-        saved_echo = irc_status_echo;
-        saved_show = irc_status_show;
         irc_send_line = cap_send;
         irc_status_echo = no_echo;
         irc_status_show = no_show;
@@ -35,15 +35,9 @@ protected:
     void TearDown() override
     {
         conn_free(conn);
-        irc_send_line = saved_send;
-        irc_status_echo = saved_echo;
-        irc_status_show = saved_show;
     }
     void feed(const std::string& tokens) { irc_dispatch_line(":s 005 me " + tokens + " :are supported", conn); }
     Connection* conn = nullptr;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
-    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
-    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
 };
 
 TEST_F(Isupport, PrefixTokenGivesCharactersLettersAndBits)

@@ -26,16 +26,7 @@ protected:
     void SetUp() override
     {
         ChatTest::SetUp();
-        saved_offer = query_userhost_offer;
-        saved_reply_hook = irc_numeric_reply_hook;
         irc_numeric_reply_hook = irc_on_reply;
-        saved_done = query_userhost_done;
-        saved_self = irc_userhost_request_self;
-        saved_dns = dns_userhost_request;
-        saved_protect = irc_protect_match_hook;
-        saved_cond = cond_userlist_match;
-        saved_abook = abook_open;
-        saved_uwho = uwho_dialog_open;
         saved_ial_default = ial_default_on;
         irc_user_lists_install();
         app_wire_irc_user_lists();
@@ -57,16 +48,7 @@ protected:
         conn->connected = 0;
         conn->socket = -1;
         ChatTest::TearDown();
-        query_userhost_offer = saved_offer;
-        irc_numeric_reply_hook = saved_reply_hook;
-        query_userhost_done = saved_done;
         irc_user_lists_uninstall();
-        irc_userhost_request_self = saved_self;
-        dns_userhost_request = saved_dns;
-        irc_protect_match_hook = saved_protect;
-        cond_userlist_match = saved_cond;
-        abook_open = saved_abook;
-        uwho_dialog_open = saved_uwho;
         ial_default_on = saved_ial_default;
     }
     // Runs a command typed in a window (the channel when none is given).
@@ -85,15 +67,6 @@ protected:
         return out;
     }
 
-    int (*saved_offer)(const std::string&, Connection*) = nullptr;
-    int (*saved_reply_hook)(IrcMessage&) = nullptr;
-    int (*saved_done)(Connection*) = nullptr;
-    void (*saved_self)(int, Connection*) = nullptr;
-    void (*saved_dns)(Connection*, QWidget*, const std::string&) = nullptr;
-    int (*saved_protect)(Connection*, const std::string&, const std::string&, const std::string&) = nullptr;
-    int (*saved_cond)(int, const std::string&, const std::string*, Connection*) = nullptr;
-    void (*saved_abook)(int, const std::string&) = nullptr;
-    void (*saved_uwho)(const std::string&, Connection*) = nullptr;
     int saved_ial_default = 1;
 };
 

@@ -6,6 +6,7 @@
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "irc/numerics/numerics.h"
+#include "support/hook_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -30,14 +31,10 @@ void run_logon_now(Connection* c) { conn_logon_sequence(c); }
 
 class Logon : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
-        saved_send = irc_send_line;
-        saved_exec = logon_exec_line;
-        saved_rejoin = logon_channels_to_rejoin;
-        saved_post = irc_post_logon;
-        saved_echo = irc_status_echo;
-        saved_show = irc_status_show;
         irc_send_line = cap_send;
         logon_exec_line = cap_exec;
         logon_channels_to_rejoin = fake_rejoin;
@@ -61,24 +58,12 @@ protected:
     {
         conn_free(conn);
         perform_list.clear();
-        irc_send_line = saved_send;
-        logon_exec_line = saved_exec;
-        logon_channels_to_rejoin = saved_rejoin;
-        irc_post_logon = saved_post;
-        irc_status_echo = saved_echo;
-        irc_status_show = saved_show;
         event_switch_events = saved_events;
         opt_set(OPT_INVISIBLE_MODE, opt_default(OPT_INVISIBLE_MODE));
         opt_set(OPT_PERFORM_ENABLED, opt_default(OPT_PERFORM_ENABLED));
         opt_set(OPT_REJOIN_ON_CONNECT, opt_default(OPT_REJOIN_ON_CONNECT));
     }
     Connection* conn = nullptr;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
-    int (*saved_exec)(Connection*, const std::string&, int) = nullptr;
-    std::vector<LogonChannel> (*saved_rejoin)(Connection*) = nullptr;
-    void (*saved_post)(Connection*) = nullptr;
-    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
-    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
     int saved_events = 1;
 };
 

@@ -40,9 +40,6 @@ protected:
         frame_proc_install();
         irc_lookups_install();
         app_wire_irc_lookups();
-        saved_conn_ = dns_window_conn;
-        saved_print_ = dns_print;
-        saved_nick_ = dns_nick_host;
         dns_window_conn = test_window_conn;
         dns_print = test_print;
         dns_nick_host = test_nick_host;
@@ -53,9 +50,6 @@ protected:
     void TearDown() override
     {
         dns_cancel_all();
-        dns_window_conn = saved_conn_;
-        dns_print = saved_print_;
-        dns_nick_host = saved_nick_;
         g_conn = nullptr;
         EventsTest::TearDown();
     }
@@ -74,9 +68,6 @@ protected:
     {
         return pump_until([] { return dns_queue == nullptr; }, ms);
     }
-    Connection* (*saved_conn_)(QWidget*) = nullptr;
-    void (*saved_print_)(QWidget*, Connection*, const std::string&, std::uint32_t) = nullptr;
-    int (*saved_nick_)(Connection*, const std::string&, std::string*) = nullptr;
 };
 
 // Forward and reverse lookups show the progress and result lines and raise

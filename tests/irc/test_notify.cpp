@@ -91,20 +91,8 @@ protected:
         test_app();
         options_reset();
         opt_set(OPT_NOTIFY_ENABLED, 1);
-        saved_conn_hooks = conn_hooks;
-        saved_settings_hooks = main_settings_hooks;
-        saved_notify_save = startup_hooks.notify_save;
-        saved_membership_seen = membership_notify_seen;
-        saved_query_seen = query_notify_seen;
-        saved_cond = cond_notify_has;
-        saved_seen = irc_sender_seen_hook;
-        saved_send = irc_send_line;
-        saved_status = irc_status_show;
-        saved_echo = irc_status_echo;
-        saved_raw = irc_fire_raw;
         saved_events = event_switch_events;
         saved_raw_switch = event_switch_raw;
-        saved_hooks = notify_hooks;
 
         script_engine_init();
         app_wire_script_variables();
@@ -146,21 +134,9 @@ protected:
         remote_files_free_all();
         for (Connection* c : conns) drop_conn(c);
         conns.clear();
-        conn_hooks = saved_conn_hooks;
-        main_settings_hooks = saved_settings_hooks;
-        startup_hooks.notify_save = saved_notify_save;
-        membership_notify_seen = saved_membership_seen;
-        query_notify_seen = saved_query_seen;
-        cond_notify_has = saved_cond;
         irc_notify_uninstall();
-        irc_sender_seen_hook = saved_seen;
-        irc_send_line = saved_send;
-        irc_status_show = saved_status;
-        irc_status_echo = saved_echo;
-        irc_fire_raw = saved_raw;
         event_switch_events = saved_events;
         event_switch_raw = saved_raw_switch;
-        notify_hooks = saved_hooks;
         script_error_clear();
         options_reset();
     }
@@ -265,19 +241,7 @@ protected:
     std::vector<QWidget*> widgets;
     int scripts = 0;
 
-    ConnHooks saved_conn_hooks;
-    MainSettingsHooks saved_settings_hooks;
-    void (*saved_notify_save)() = nullptr;
-    void (*saved_membership_seen)(const std::string&, int, Connection*) = nullptr;
-    void (*saved_query_seen)(const std::string&, int, Connection*) = nullptr;
-    int (*saved_cond)(const std::string&, Connection*) = nullptr;
-    void (*saved_seen)(IrcMessage&, int) = nullptr;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
-    void (*saved_status)(Connection*, int, const std::string&, int, int) = nullptr;
-    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
-    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
     int saved_events = 1, saved_raw_switch = 1;
-    NotifyHooks saved_hooks;
 };
 
 std::vector<std::string> nicks_of(Connection* c)

@@ -5,6 +5,7 @@
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
+#include "support/hook_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -26,14 +27,10 @@ void cap_prompt(Connection*) { ++g_prompts; }
 
 class Numerics : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
-        saved_send = irc_send_line;
-        saved_echo = irc_status_echo;
-        saved_show = irc_status_show;
-        saved_raw = irc_fire_raw;
-        saved_post = irc_post_logon;
-        saved_prompt = irc_prompt_nick;
         irc_send_line = cap_send;
         irc_status_echo = cap_echo;
         irc_status_show = cap_show;
@@ -51,21 +48,9 @@ protected:
     void TearDown() override
     {
         conn_free(conn);
-        irc_send_line = saved_send;
-        irc_status_echo = saved_echo;
-        irc_status_show = saved_show;
-        irc_fire_raw = saved_raw;
-        irc_post_logon = saved_post;
-        irc_prompt_nick = saved_prompt;
     }
     void feed(const std::string& line) { irc_dispatch_line(line, conn); }
     Connection* conn = nullptr;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
-    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
-    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
-    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
-    void (*saved_post)(Connection*) = nullptr;
-    void (*saved_prompt)(Connection*) = nullptr;
 };
 
 TEST_F(Numerics, WelcomeThroughCapabilitiesRegisters)

@@ -18,6 +18,7 @@
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "platform/platform_test_env.h"
+#include "support/hook_guard.h"
 
 #include <QWidget>
 
@@ -51,20 +52,11 @@ void no_logon(Connection*) {}
 
 class OutgoingNotes : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
         platform_test_app();
-        saved_send = irc_send_line;
-        saved_write = irc_link_write;
-        saved_note = irc_outgoing_note;
-        saved_hooks = conn_hooks;
-        saved_take = open_hooks.conn_take_pending_join_flags;
-        saved_lookup = irc_local_lookup;
-        saved_userhost = irc_userhost_request_self;
-        saved_show = irc_status_show;
-        saved_echo = irc_status_echo;
-        saved_raw = irc_fire_raw;
-        saved_post = irc_post_logon;
         irc_dispatch_install();
         app_wire_irc_dispatch();
         irc_send_line = irc_send_line_impl;
@@ -97,17 +89,6 @@ protected:
         widgets.clear();
         conn->socket = -1;
         conn_free(conn);
-        irc_send_line = saved_send;
-        irc_link_write = saved_write;
-        irc_outgoing_note = saved_note;
-        conn_hooks = saved_hooks;
-        open_hooks.conn_take_pending_join_flags = saved_take;
-        irc_local_lookup = saved_lookup;
-        irc_userhost_request_self = saved_userhost;
-        irc_status_show = saved_show;
-        irc_status_echo = saved_echo;
-        irc_fire_raw = saved_raw;
-        irc_post_logon = saved_post;
         opt_set(OPT_WHOIS_IN_ACTIVE, 1);
     }
     WindowRecord* window(const std::string& name, int type)
@@ -148,17 +129,6 @@ protected:
     WindowRecord* status = nullptr;
     std::vector<WindowRecord*> records;
     std::vector<std::unique_ptr<QWidget>> widgets;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
-    long (*saved_write)(Connection*, const char*, std::size_t) = nullptr;
-    void (*saved_note)(const std::string&, Connection*) = nullptr;
-    ConnHooks saved_hooks;
-    int (*saved_take)(const std::string&, Connection*) = nullptr;
-    int (*saved_lookup)(QWidget*, const std::string&, int, Connection*) = nullptr;
-    void (*saved_userhost)(int, Connection*) = nullptr;
-    void (*saved_show)(Connection*, int, const std::string&, int, int) = nullptr;
-    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
-    int (*saved_raw)(IrcMessage&, const std::string&) = nullptr;
-    void (*saved_post)(Connection*) = nullptr;
 };
 
 TEST_F(OutgoingNotes, WhoisFromAQueryWindowRoutesItsRepliesBack)

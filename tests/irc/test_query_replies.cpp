@@ -23,9 +23,6 @@ protected:
     void SetUp() override
     {
         ChatLink::SetUp();
-        saved_print = query_reply_print;
-        saved_echo = query_reply_echo;
-        saved_links = query_links_hand_over;
         saved_whois_opt = opt(OPT_WHOIS_IN_ACTIVE);
         query_reply_print = [](QWidget* w, std::uint32_t, const std::string& t, int b, int a) {
             printed.push_back({w, t, b, a});
@@ -36,15 +33,9 @@ protected:
     }
     void TearDown() override
     {
-        query_reply_print = saved_print;
-        query_reply_echo = saved_echo;
-        query_links_hand_over = saved_links;
         opt_set(OPT_WHOIS_IN_ACTIVE, saved_whois_opt);
         ChatLink::TearDown();
     }
-    void (*saved_print)(QWidget*, std::uint32_t, const std::string&, int, int) = nullptr;
-    void (*saved_echo)(QWidget*, std::uint32_t, const std::string&) = nullptr;
-    void (*saved_links)(StringNode*, Connection*) = nullptr;
     int saved_whois_opt = 0;
 };
 

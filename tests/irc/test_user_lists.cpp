@@ -47,20 +47,7 @@ protected:
             saved_lists[k] = *userlist_head(k);
             *userlist_head(k) = nullptr;
         }
-        saved_offer = query_userhost_offer;
-        saved_reply_hook = irc_numeric_reply_hook;
         irc_numeric_reply_hook = irc_on_reply;
-        saved_done = query_userhost_done;
-        saved_self = irc_userhost_request_self;
-        saved_dns = dns_userhost_request;
-        saved_protect = irc_protect_match_hook;
-        saved_cond = cond_userlist_match;
-        saved_print = userlist_print;
-        saved_recolor = userlist_recolor;
-        saved_finger = userhost_finger;
-        saved_ignore = userhost_ignore_edit;
-        saved_users = users_file_for_edit;
-        saved_lines = users_file_lines;
         irc_membership_install();
         app_wire_irc_membership();
         irc_user_lists_install();
@@ -97,20 +84,7 @@ protected:
             strlist_free(userlist_head(k));
             *userlist_head(k) = saved_lists[k];
         }
-        query_userhost_offer = saved_offer;
-        irc_numeric_reply_hook = saved_reply_hook;
-        query_userhost_done = saved_done;
         irc_user_lists_uninstall();
-        irc_userhost_request_self = saved_self;
-        dns_userhost_request = saved_dns;
-        irc_protect_match_hook = saved_protect;
-        cond_userlist_match = saved_cond;
-        userlist_print = saved_print;
-        userlist_recolor = saved_recolor;
-        userhost_finger = saved_finger;
-        userhost_ignore_edit = saved_ignore;
-        users_file_for_edit = saved_users;
-        users_file_lines = saved_lines;
     }
     void set_list(int kind, const std::vector<std::string>& entries)
     {
@@ -127,19 +101,6 @@ protected:
 
     StringNode* saved_lists[3] = {};
     int op = 0, voice = 0;
-    int (*saved_offer)(const std::string&, Connection*) = nullptr;
-    int (*saved_reply_hook)(IrcMessage&) = nullptr;
-    int (*saved_done)(Connection*) = nullptr;
-    void (*saved_self)(int, Connection*) = nullptr;
-    void (*saved_dns)(Connection*, QWidget*, const std::string&) = nullptr;
-    int (*saved_protect)(Connection*, const std::string&, const std::string&, const std::string&) = nullptr;
-    int (*saved_cond)(int, const std::string&, const std::string*, Connection*) = nullptr;
-    void (*saved_print)(QWidget*, std::uint32_t, const std::string&, int) = nullptr;
-    void (*saved_recolor)() = nullptr;
-    void (*saved_finger)(QWidget*, const std::string*, Connection*) = nullptr;
-    void (*saved_ignore)(QWidget*, int, const std::string&, const std::string&, int, int, Connection*) = nullptr;
-    ScriptFile* (*saved_users)() = nullptr;
-    StringNode* (*saved_lines)() = nullptr;
 };
 
 // ---- Entries and matching ----
@@ -538,7 +499,6 @@ TEST_F(UserLists, OtherPurposesHandTheAddressOn)
     EXPECT_EQ(ignores, std::vector<std::string>{"1 *!*x@i.example private,ctcp 120"});
 
     // Our own address, asked when the welcome named none.
-    int (*saved_lookup)(QWidget*, const std::string&, int, Connection*) = irc_local_lookup;
     irc_local_lookup = [](QWidget*, const std::string&, int, Connection*) { return 1; };
     conn->local_host.clear();
     sent.clear();
@@ -546,14 +506,12 @@ TEST_F(UserLists, OtherPurposesHandTheAddressOn)
     EXPECT_EQ(sent, std::vector<std::string>{"USERHOST me\n"});
     feed(":srv 302 me :me=+me@10.1.2.3");
     EXPECT_EQ(conn->local_ip_text, "10.1.2.3");
-    irc_local_lookup = saved_lookup;
 }
 
 std::vector<std::string> dns_lines;
 
 TEST_F(UserLists, DnsOfANickLooksUpTheHostTheServerGave)
 {
-    void (*saved_dns_print)(QWidget*, Connection*, const std::string&, std::uint32_t) = dns_print;
     dns_print = [](QWidget*, Connection*, const std::string& t, std::uint32_t) { dns_lines.push_back(t); };
     dns_lines.clear();
     dns_userhost_request(conn, chan->hwnd.get(), "bob");
@@ -572,7 +530,6 @@ TEST_F(UserLists, DnsOfANickLooksUpTheHostTheServerGave)
     ASSERT_FALSE(dns_lines.empty());
     EXPECT_NE(dns_lines.back().find("ghost"), std::string::npos);
     EXPECT_TRUE(printed.empty());
-    dns_print = saved_dns_print;
 }
 
 TEST_F(UserLists, ALinkResetDropsThePendingRequests)
