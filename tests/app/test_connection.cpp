@@ -4,6 +4,7 @@
 #include "app/window_record.h"
 #include "core/string_list.h"
 #define KEST_TEST_WIDGETS
+#include "support/hook_guard.h"
 #include "support/test_support.h"
 
 #include <QApplication>
@@ -25,10 +26,11 @@ void fake_print(QWidget* w, const std::string& text) { printed.emplace_back(w, t
 
 class Connections : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
         test_app();
-        saved_hooks = conn_hooks;
         conn_free_all();
         conn_hooks = ConnHooks();
         conn_hooks.print_info = fake_print;
@@ -42,7 +44,6 @@ protected:
             win_record_free(win_list);
         win_active = nullptr;
         widgets.clear();
-        conn_hooks = saved_hooks;
     }
     QWidget* window_of(Connection* c)
     {
@@ -53,7 +54,6 @@ protected:
         rec->conn = c;
         return widgets.back().get();
     }
-    ConnHooks saved_hooks;
     std::vector<std::unique_ptr<QWidget>> widgets;
 };
 
@@ -500,9 +500,6 @@ protected:
     void SetUp() override
     {
         Connections::SetUp();
-        saved_run = scid_run_command;
-        saved_print = scid_print;
-        saved_error = scid_script_error;
         scid_run_command = fake_run;
         scid_print = fake_scid_print;
         scid_script_error = fake_scid_error;
@@ -522,14 +519,8 @@ protected:
     }
     void TearDown() override
     {
-        scid_run_command = saved_run;
-        scid_print = saved_print;
-        scid_script_error = saved_error;
         Connections::TearDown();
     }
-    decltype(scid_run_command) saved_run;
-    decltype(scid_print) saved_print;
-    decltype(scid_script_error) saved_error;
     Connection* conns[3] = {};
 };
 

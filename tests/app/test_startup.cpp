@@ -150,7 +150,6 @@ struct InProcess {
     HookGuard hooks_;  // every seam back as it was when the test ends
     fs::path root;
     std::string saved_runtime;
-    StartupHooks saved_hooks;
 
     explicit InProcess(const std::string& tag)
     {
@@ -162,14 +161,12 @@ struct InProcess {
         const char* old = std::getenv("XDG_RUNTIME_DIR");
         saved_runtime = old ? old : "";
         ::setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
-        saved_hooks = startup_hooks;
         // What the program's entry wires before running.
         app_wire_main_settings();
         app_wire_startup();
     }
     ~InProcess()
     {
-        startup_hooks = saved_hooks;
         if (saved_runtime.empty())
             ::unsetenv("XDG_RUNTIME_DIR");
         else

@@ -50,10 +50,6 @@ protected:
     void SetUp() override
     {
         options_reset();
-        saved_conn_hooks = conn_hooks;
-        saved_tick_hooks = tick_hooks;
-        saved_send = irc_send_line;
-        saved_clock = tick_clock;
         conn_free_all();
         conn_hooks = ConnHooks();
         tick_hooks = TickHooks();
@@ -75,10 +71,6 @@ protected:
     {
         frame_set_handler(WM_APP_SERVER_SOCKET, nullptr);
         conn_free_all();
-        conn_hooks = saved_conn_hooks;
-        tick_hooks = saved_tick_hooks;
-        irc_send_line = saved_send;
-        tick_clock = saved_clock;
         conn_timeout_seconds = 600;
         conn_probe_point = 120;
     }
@@ -89,10 +81,6 @@ protected:
         c->socket = socket;
         return c;
     }
-    ConnHooks saved_conn_hooks;
-    TickHooks saved_tick_hooks;
-    decltype(irc_send_line) saved_send;
-    decltype(tick_clock) saved_clock;
 };
 
 } // namespace
