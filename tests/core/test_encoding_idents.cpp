@@ -2,6 +2,7 @@
 
 #include "core/base64.h"
 #include "core/encodings.h"
+#include "support/hook_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -145,6 +146,8 @@ TEST(Uuencode, OutputBounds)
 
 class EncodeIdentifiers : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     static std::map<std::string, std::string>& vars()
     {
         static std::map<std::string, std::string> v;
@@ -165,9 +168,6 @@ protected:
         vars().clear();
         locked() = false;
         memory_fails() = false;
-        saved_get_ = encode_bvar_get_hook;
-        saved_set_ = encode_bvar_set_hook;
-        saved_lock_ = encode_decode_locked_hook;
         encode_bvar_get_hook = [](const std::string& name, std::string& bytes) {
             auto it = vars().find(name);
             if (it == vars().end())
@@ -185,13 +185,7 @@ protected:
     }
     void TearDown() override
     {
-        encode_bvar_get_hook = saved_get_;
-        encode_bvar_set_hook = saved_set_;
-        encode_decode_locked_hook = saved_lock_;
     }
-    bool (*saved_get_)(const std::string&, std::string&) = nullptr;
-    int (*saved_set_)(const std::string&, const std::string&) = nullptr;
-    bool (*saved_lock_)() = nullptr;
 };
 
 TEST_F(EncodeIdentifiers, TextValues)
@@ -369,25 +363,21 @@ TEST(IsUtfIdentifier, Values)
 
 class UtfIdentifiers : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
-        saved_window_ = encodings_window_codepage;
-        saved_lock_ = encode_decode_locked_hook;
         // A stand-in window whose font is Turkish (code page 1254).
         encodings_window_codepage = [](WindowRecord* w) { return w == fake_window() ? 1254 : -1; };
     }
     void TearDown() override
     {
-        encodings_window_codepage = saved_window_;
-        encode_decode_locked_hook = saved_lock_;
     }
     static WindowRecord* fake_window()
     {
         static char storage;
         return reinterpret_cast<WindowRecord*>(&storage);
     }
-    int (*saved_window_)(WindowRecord*) = nullptr;
-    bool (*saved_lock_)() = nullptr;
 };
 
 TEST_F(UtfIdentifiers, Values)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/text_limits.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -277,20 +278,16 @@ TEST(Utf16Alloc, RoundTripsAndFailures)
 
 class CodePageTest : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
-        saved_window_codepage_ = encodings_window_codepage;
-        saved_charset_codepage_ = encodings_charset_codepage;
     }
     void TearDown() override
     {
-        encodings_window_codepage = saved_window_codepage_;
-        encodings_charset_codepage = saved_charset_codepage_;
     }
 
 private:
-    int (*saved_window_codepage_)(WindowRecord*) = nullptr;
-    int (*saved_charset_codepage_)(int) = nullptr;
 };
 
 TEST_F(CodePageTest, RoundTripThroughCharsets)
@@ -772,6 +769,8 @@ WindowRecord* g_status_window = nullptr;
 
 class OutgoingTest : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
         g_windows.clear();
@@ -810,23 +809,9 @@ protected:
     }
     void TearDown() override
     {
-        encodings_window_font = saved_font_;
-        encodings_window_codepage = saved_codepage_;
-        encodings_any_window_sjis = saved_any_;
-        encodings_find_window = saved_find_;
-        encodings_target_font = saved_target_;
-        encodings_status_window = saved_status_;
-        encodings_conn_charset = saved_charset_;
     }
 
 private:
-    decltype(encodings_window_font) saved_font_ = encodings_window_font;
-    decltype(encodings_window_codepage) saved_codepage_ = encodings_window_codepage;
-    decltype(encodings_any_window_sjis) saved_any_ = encodings_any_window_sjis;
-    decltype(encodings_find_window) saved_find_ = encodings_find_window;
-    decltype(encodings_target_font) saved_target_ = encodings_target_font;
-    decltype(encodings_status_window) saved_status_ = encodings_status_window;
-    decltype(encodings_conn_charset) saved_charset_ = encodings_conn_charset;
 };
 
 TEST_F(OutgoingTest, ServerLinesByTargetWindow)

@@ -16,6 +16,7 @@
 #include "core/text_buffer.h"
 #include "core/time_date.h"
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -65,6 +66,8 @@ int two_monitors()
 
 class OptionsTest : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
         ASSERT_TRUE(temp_.made());
@@ -75,8 +78,6 @@ protected:
     void TearDown() override
     {
         options_reset();
-        options_monitor_count = saved_monitors_;
-        options_dcc_block_size = saved_block_;
     }
 
     // Writes section "options" with the given lines and loads it.
@@ -91,8 +92,6 @@ protected:
 
     TempSettingsDir temp_{"kest_options_"};
     std::string root_;
-    int (*saved_monitors_)() = options_monitor_count;
-    int (*saved_block_)(int) = options_dcc_block_size;
 };
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/time_date.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ std::vector<double> draws(int n)
 // Fixes the clock and the time zone; restores both afterwards.
 class RandomClockTest : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     static std::time_t fixed_now;
     static std::time_t fixed_clock() { return fixed_now; }
 
@@ -32,12 +35,10 @@ protected:
         const char* tz = std::getenv("TZ");
         had_tz_ = tz != nullptr;
         if (had_tz_) saved_tz_ = tz;
-        saved_clock_ = time_clock;
         time_clock = fixed_clock;
     }
     void TearDown() override
     {
-        time_clock = saved_clock_;
         if (had_tz_)
             setenv("TZ", saved_tz_.c_str(), 1);
         else
@@ -53,7 +54,6 @@ protected:
 private:
     bool had_tz_ = false;
     std::string saved_tz_;
-    std::time_t (*saved_clock_)() = nullptr;
 };
 
 std::time_t RandomClockTest::fixed_now = 0;

@@ -8,12 +8,15 @@
 
 #include "core/color_code.h"
 #include "core/text_buffer.h"
+#include "support/hook_guard.h"
 
 namespace {
 
 // Restores the stripper's settings after each test.
 class TextBufferSettings : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
         saved_[0] = strip_setting_flags;
@@ -21,7 +24,6 @@ protected:
         saved_[2] = strip_setting_over_count;
         saved_[3] = lang_setting_utf;
         saved_[4] = lang_setting_multibyte;
-        saved_hook_ = text_mbcs_lead_byte_hook;
     }
     void TearDown() override
     {
@@ -30,12 +32,10 @@ protected:
         strip_setting_over_count = saved_[2];
         lang_setting_utf = saved_[3];
         lang_setting_multibyte = saved_[4];
-        text_mbcs_lead_byte_hook = saved_hook_;
     }
 
 private:
     int saved_[5] = {};
-    bool (*saved_hook_)(unsigned char) = nullptr;
 };
 
 // ---------------------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "core/time_date.h"
+#include "support/hook_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,8 @@ constexpr const char* kIndia = "IST-5:30";
 // Fixes the time zone and the clock; restores them and the settings after.
 class TimeTest : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     static std::time_t fixed_now;
     static std::time_t fixed_clock() { return fixed_now; }
 
@@ -39,7 +42,6 @@ protected:
         const char* tz = std::getenv("TZ");
         had_tz_ = tz != nullptr;
         if (had_tz_) saved_tz_ = tz;
-        saved_clock_ = time_clock;
         saved_stamp_ = time_stamp_format;
         saved_log_stamp_ = time_log_stamp_format;
         time_clock = fixed_clock;
@@ -48,7 +50,6 @@ protected:
     }
     void TearDown() override
     {
-        time_clock = saved_clock_;
         time_stamp_format = saved_stamp_;
         time_log_stamp_format = saved_log_stamp_;
         if (had_tz_)
@@ -72,7 +73,6 @@ protected:
 private:
     bool had_tz_ = false;
     std::string saved_tz_;
-    std::time_t (*saved_clock_)() = nullptr;
     std::string saved_stamp_, saved_log_stamp_;
 };
 
@@ -481,11 +481,10 @@ Connection* const kLiveConn = reinterpret_cast<Connection*>(&g_conn_stub);
 
 class OnlineTimeTest : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
-        saved_conn_ = online_time_conn_counter;
-        saved_dialog_ = online_time_dialog_notify;
-        saved_titles_ = online_time_refresh_titles;
         saved_timer_ = opt_online_timer;
         saved_total_ = online_time_total;
         saved_first_ = online_time_first;
@@ -508,9 +507,6 @@ protected:
     }
     void TearDown() override
     {
-        online_time_conn_counter = saved_conn_;
-        online_time_dialog_notify = saved_dialog_;
-        online_time_refresh_titles = saved_titles_;
         opt_online_timer = saved_timer_;
         online_time_total = saved_total_;
         online_time_first = saved_first_;
@@ -518,9 +514,6 @@ protected:
     }
 
 private:
-    decltype(online_time_conn_counter) saved_conn_ = nullptr;
-    decltype(online_time_dialog_notify) saved_dialog_ = nullptr;
-    decltype(online_time_refresh_titles) saved_titles_ = nullptr;
     int saved_timer_ = 1;
     OnlineTime saved_total_, saved_first_, saved_second_;
 };
