@@ -14,6 +14,7 @@
 #include "core/string_list.h"
 #include "display/colors.h"
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -35,11 +36,12 @@ void ini_set(const char* section, const char* key, const std::string& value)
 // made afresh at a screen depth of 24 bits, and no schemes loaded.
 class ColorsTest : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
         ASSERT_TRUE(temp_.made());
         root_ = temp_.path();
-        saved_hooks_ = color_hooks;
         for (int k = 0; k < kColorItemCount; ++k)
             saved_items_[k] = color_items[k];
         saved_palettes_[0] = color_palette_current;
@@ -60,7 +62,6 @@ protected:
     void TearDown() override
     {
         color_schemes_free();
-        color_hooks = saved_hooks_;
         for (int k = 0; k < kColorItemCount; ++k)
             color_items[k] = saved_items_[k];
         color_palette_current = saved_palettes_[0];
@@ -87,7 +88,6 @@ protected:
 
     TempSettingsDir temp_{"kest_colors_"};
     std::string root_;
-    ColorHooks saved_hooks_;
     ColorItem saved_items_[kColorItemCount];
     Palette saved_palettes_[3];
     int saved_depth_ = 8;

@@ -45,7 +45,6 @@ protected:
     {
         ASSERT_TRUE(temp_.made());
         root_ = temp_.path();
-        saved_hooks_ = font_hooks;
         font_hooks = FontHooks{};
         font_hooks.logpixelsy = [] { return 96; };
     }
@@ -53,7 +52,6 @@ protected:
     {
         for (WindowRecord* rec : records_)
             win_record_free(rec);
-        font_hooks = saved_hooks_;
     }
 
     WindowRecord* record(int type, int subtype, const std::string& name)
@@ -68,7 +66,6 @@ protected:
 
     TempSettingsDir temp_{"kest_fonts_"};
     std::string root_;
-    FontHooks saved_hooks_;
     std::vector<WindowRecord*> records_;
 };
 

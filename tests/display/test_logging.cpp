@@ -31,6 +31,7 @@
 #include "display/colors.h"
 #include "display/logging.h"
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -64,16 +65,16 @@ std::vector<std::string> g_echoes;
 
 class LoggingTest : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
+
     void SetUp() override
     {
         ASSERT_TRUE(temp_.made());
         root_ = temp_.path();
         saved_log_dir_ = main_settings.log_dir;
         saved_sep_ = main_settings.line_separator;
-        saved_clock_ = time_clock;
         saved_stamp_ = time_stamp_format;
         saved_log_stamp_ = time_log_stamp_format;
-        saved_hooks_ = log_hooks;
         // Deep enough that a name climbing out of the log folder still lands
         // in the temporary folder, where the test can see it.
         logs_ = root_ + "d1/d2/logs/";
@@ -119,8 +120,6 @@ protected:
         for (int k = 0; k < kColorItemCount; ++k)
             color_items[k] = saved_items_[k];
         log_last_day = 0;
-        log_hooks = saved_hooks_;
-        time_clock = saved_clock_;
         time_stamp_format = saved_stamp_;
         time_log_stamp_format = saved_log_stamp_;
         main_settings.log_dir = saved_log_dir_;
@@ -161,8 +160,6 @@ protected:
     TempSettingsDir temp_{"kest_logging_"};
     std::string root_, logs_;
     std::string saved_log_dir_, saved_sep_, saved_stamp_, saved_log_stamp_;
-    std::time_t (*saved_clock_)() = nullptr;
-    LogHooks saved_hooks_;
     ColorItem saved_items_[kColorItemCount];
     std::vector<WindowRecord*> records_;
     std::vector<Connection*> conns_;
