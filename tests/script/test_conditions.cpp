@@ -250,6 +250,7 @@ TEST(CondEvaluate, MissingSecondValueAndUnknownOperator)
 
 class CondChannels : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
     static WindowRecord* channel_of(const std::string& name, Connection*)
     {
         return name == "#kest" ? &channel : nullptr;
@@ -303,13 +304,6 @@ protected:
 
     void SetUp() override
     {
-        saved_channel_ = cond_channel_window;
-        saved_bits_ = cond_nick_mode_bits;
-        saved_prefix_ = cond_nick_has_prefix;
-        saved_rank_ = cond_nick_has_rank;
-        saved_userlist_ = cond_userlist_match;
-        saved_ignore_ = cond_ignore_match;
-        saved_notify_ = cond_notify_has;
         cond_channel_window = channel_of;
         cond_nick_mode_bits = mode_bits;
         cond_nick_has_prefix = has_prefix;
@@ -328,13 +322,6 @@ protected:
     {
         for (auto& l : channel.chan_lists)
             strlist_free(&l);
-        cond_channel_window = saved_channel_;
-        cond_nick_mode_bits = saved_bits_;
-        cond_nick_has_prefix = saved_prefix_;
-        cond_nick_has_rank = saved_rank_;
-        cond_userlist_match = saved_userlist_;
-        cond_ignore_match = saved_ignore_;
-        cond_notify_has = saved_notify_;
     }
 
     static inline WindowRecord channel;
@@ -342,13 +329,6 @@ protected:
     static inline std::string last_channel;
     static inline std::string last_types;
 
-    decltype(cond_channel_window) saved_channel_ = nullptr;
-    decltype(cond_nick_mode_bits) saved_bits_ = nullptr;
-    decltype(cond_nick_has_prefix) saved_prefix_ = nullptr;
-    decltype(cond_nick_has_rank) saved_rank_ = nullptr;
-    decltype(cond_userlist_match) saved_userlist_ = nullptr;
-    decltype(cond_ignore_match) saved_ignore_ = nullptr;
-    decltype(cond_notify_has) saved_notify_ = nullptr;
 };
 
 TEST_F(CondChannels, MembershipAndRanks)
@@ -484,6 +464,7 @@ TEST(CondBlock, FindsTheOpeningBrace)
 
 class CondChain : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
     // Stands in for the identifier evaluator: splits the group's text into
     // final tokens, "$null" giving an empty value; "FAIL" fails the
     // evaluation. Records every group it is asked for.

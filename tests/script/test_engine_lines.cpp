@@ -15,7 +15,6 @@ protected:
     void SetUp() override
     {
         InterpTest::SetUp();
-        saved_send_text = script_send_text;
         output_lines_clear();
         for (const char* name : {"el_a", "el_i"})
             var_set(nullptr, name, nullptr, nullptr, 0, 1, 0, 0, nullptr, 0);
@@ -23,11 +22,9 @@ protected:
 
     void TearDown() override
     {
-        script_send_text = saved_send_text;
         InterpTest::TearDown();
     }
 
-    int (*saved_send_text)(QWidget*, Connection*, const std::string&, int) = nullptr;
 
     static std::vector<std::string> printed()
     {

@@ -30,6 +30,7 @@
 #include "script/script_wiring.h"
 #include "script/stores/alias_files.h"
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ struct SavedSeams {
 
 class ScriptWiringTest : public ::testing::Test {
 protected:
+    HookGuard hooks_;  // every seam back as it was when the test ends
     TempSettingsDir temp{"kest_wire_"};
     std::string dir;
     SavedSeams seams;
@@ -489,15 +491,12 @@ protected:
     void SetUp() override
     {
         ScriptWiringTest::SetUp();
-        saved_locate = script_line_locate;
         script_line_locate = script_line_place;
     }
     void TearDown() override
     {
-        script_line_locate = saved_locate;
         ScriptWiringTest::TearDown();
     }
-    decltype(script_line_locate) saved_locate = nullptr;
 };
 
 TEST_F(ScriptErrorPlaces, ErrorsCarryTheLineAndFileWhereTheyHappened)

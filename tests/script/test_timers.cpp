@@ -46,13 +46,11 @@ void record_signal(Connection*, const std::string& text, ScriptFile*)
 class TimerTest : public InterpTest {
 protected:
     std::uint64_t (*saved_clock)() = nullptr;
-    int (*saved_local)(int*, int*, int*) = nullptr;
 
     void SetUp() override
     {
         InterpTest::SetUp();
         saved_clock = timer_clock_ms;
-        saved_local = timer_local_time;
         timers_install();
         app_wire_script_timers();
         timer_clear_all();
@@ -69,7 +67,6 @@ protected:
     {
         timer_clear_all();
         timer_clock_ms = saved_clock;
-        timer_local_time = saved_local;
         signal_event_fire = nullptr;
         conn->connected = 0;
         conn->socket = -1;
