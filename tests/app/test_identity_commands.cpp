@@ -34,6 +34,7 @@
 #include "irc/link/net_settings.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_hooks.h"
+#include "support/hook_guard.h"
 #include "support/window_fixture.h"
 
 
@@ -62,16 +63,6 @@ protected:
     void SetUp() override
     {
         window_test_reset();
-        saved_exec = editbox_exec_line_hook;
-        saved_say = editbox_say_hook;
-        saved_send_text = script_send_text;
-        saved_echo = script_echo_line;
-        saved_print = output_print;
-        saved_save = startup_hooks.script_files_save;
-        saved_countdown = frame_hooks().countdown_step;
-        saved_ssl = irc_ssl_available;
-        saved_ini = main_ini_path;
-        saved_servers = main_settings.servers_file;
         app_install_subsystems();
         sent.clear();
         irc_send_line = record_send;
@@ -95,16 +86,6 @@ protected:
     {
         for (Connection* c = conn_list; c; c = c->next)
             conn_kill_connect_timer(c);
-        editbox_exec_line_hook = saved_exec;
-        editbox_say_hook = saved_say;
-        script_send_text = saved_send_text;
-        script_echo_line = saved_echo;
-        output_print = saved_print;
-        startup_hooks.script_files_save = saved_save;
-        frame_hooks().countdown_step = saved_countdown;
-        irc_ssl_available = saved_ssl;
-        main_ini_path = saved_ini;
-        main_settings.servers_file = saved_servers;
         window_test_reset();
         fs::remove_all(dir);
     }
@@ -179,16 +160,10 @@ protected:
     fs::path dir;
     std::size_t shown_from = 0;
     std::vector<Connection*> started;
-    int (*saved_exec)(QWidget*, const std::string&, int, Connection*) = nullptr;
-    int (*saved_say)(QWidget*, const std::string&, Connection*) = nullptr;
-    int (*saved_send_text)(QWidget*, Connection*, const std::string&, int) = nullptr;
-    void (*saved_echo)(QWidget*, const std::string&, int) = nullptr;
-    decltype(output_print) saved_print = nullptr;
-    void (*saved_save)() = nullptr;
-    decltype(frame_hooks().countdown_step) saved_countdown = nullptr;
-    int (*saved_ssl)() = nullptr;
-    std::string saved_ini;
-    std::string saved_servers;
+    // Members, so they are put back after TearDown has closed the windows
+    // with the program's own hooks still in place.
+    HookGuard hooks_;
+    SavedValues<std::string, std::string> paths_{main_ini_path, main_settings.servers_file};
 };
 
 // ---- /server: where it connects ----

@@ -86,11 +86,6 @@ protected:
     {
         ASSERT_TRUE(settings.made());
         window_test_reset();
-        saved_echo = script_echo_line;
-        saved_print = output_print;
-        saved_exec = editbox_exec_line_hook;
-        saved_say = editbox_say_hook;
-        saved_send_text = script_send_text;
         app_install_subsystems();
         irc_send_line = [](const std::string&, int, Connection*) { return 1; };
         event_startup_hold = 0;
@@ -115,11 +110,6 @@ protected:
     void TearDown() override
     {
         remote_files_free_all();
-        script_echo_line = saved_echo;
-        output_print = saved_print;
-        editbox_exec_line_hook = saved_exec;
-        editbox_say_hook = saved_say;
-        script_send_text = saved_send_text;
         window_test_reset();
     }
     void feed(const std::string& line)
@@ -141,11 +131,6 @@ protected:
     Connection* conn = nullptr;
     WindowRecord* status = nullptr;
     WindowRecord* channel = nullptr;
-    decltype(script_echo_line) saved_echo = nullptr;
-    decltype(output_print) saved_print = nullptr;
-    decltype(editbox_exec_line_hook) saved_exec = nullptr;
-    decltype(editbox_say_hook) saved_say = nullptr;
-    decltype(script_send_text) saved_send_text = nullptr;
 };
 
 // Every line a server change prints goes through the channel text's time

@@ -63,13 +63,6 @@ protected:
     void SetUp() override
     {
         window_test_reset();
-        saved_exec = editbox_exec_line_hook;
-        saved_say = editbox_say_hook;
-        saved_send_text = script_send_text;
-        saved_echo = script_echo_line;
-        saved_print = output_print;
-        saved_save = startup_hooks.script_files_save;
-        saved_countdown = frame_hooks().countdown_step;
         app_install_subsystems();
         sent_lines.clear();
         irc_send_line = record_send;
@@ -83,13 +76,6 @@ protected:
 
     void TearDown() override
     {
-        editbox_exec_line_hook = saved_exec;
-        editbox_say_hook = saved_say;
-        script_send_text = saved_send_text;
-        script_echo_line = saved_echo;
-        output_print = saved_print;
-        startup_hooks.script_files_save = saved_save;
-        frame_hooks().countdown_step = saved_countdown;
         window_test_reset();
     }
 
@@ -102,13 +88,6 @@ protected:
 
     Connection* conn = nullptr;
     WindowRecord* channel = nullptr;
-    int (*saved_exec)(QWidget*, const std::string&, int, Connection*) = nullptr;
-    int (*saved_say)(QWidget*, const std::string&, Connection*) = nullptr;
-    int (*saved_send_text)(QWidget*, Connection*, const std::string&, int) = nullptr;
-    void (*saved_echo)(QWidget*, const std::string&, int) = nullptr;
-    decltype(output_print) saved_print = nullptr;
-    void (*saved_save)() = nullptr;
-    decltype(frame_hooks().countdown_step) saved_countdown = nullptr;
 };
 
 TEST_F(SubsystemsTest, TypedLinesRunThroughTheInterpreter)

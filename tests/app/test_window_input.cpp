@@ -100,18 +100,7 @@ protected:
         ASSERT_TRUE(settings.made());
         std::filesystem::create_directories(settings.path() + "logs");
         window_test_reset();
-        saved_log_dir = main_settings.log_dir;
         main_settings.log_dir = settings.path() + "logs/";
-        saved_startup = startup_hooks;
-        saved_frame = frame_hooks();
-        saved_exec = editbox_exec_line_hook;
-        saved_say = editbox_say_hook;
-        saved_input = editbox_input_event_hook;
-        saved_tab = tabcomp_event_hook;
-        saved_key = input_key_event_hook;
-        saved_send_text = script_send_text;
-        saved_echo = script_echo_line;
-        saved_print = output_print;
         app_install_subsystems();
         script_register_command("rec", cmd_rec);
         script_register_command("shut", cmd_shut);
@@ -133,18 +122,7 @@ protected:
         remote_files_free_all();
         if (conn_is_live(conn))
             conn->socket = -1;
-        startup_hooks = saved_startup;
-        frame_hooks() = saved_frame;
-        editbox_exec_line_hook = saved_exec;
-        editbox_say_hook = saved_say;
-        editbox_input_event_hook = saved_input;
-        tabcomp_event_hook = saved_tab;
-        input_key_event_hook = saved_key;
-        script_send_text = saved_send_text;
-        script_echo_line = saved_echo;
-        output_print = saved_print;
         window_test_reset();
-        main_settings.log_dir = saved_log_dir;
     }
 
     // Stands for an open, registered link; the socket is never used.
@@ -185,17 +163,7 @@ protected:
     TempSettingsDir settings{"kest_winput_"};
     Connection* conn = nullptr;
     int scripts = 0;
-    std::string saved_log_dir;
-    StartupHooks saved_startup;
-    FrameHooks saved_frame;
-    decltype(editbox_exec_line_hook) saved_exec = nullptr;
-    decltype(editbox_say_hook) saved_say = nullptr;
-    decltype(editbox_input_event_hook) saved_input = nullptr;
-    decltype(tabcomp_event_hook) saved_tab = nullptr;
-    decltype(input_key_event_hook) saved_key = nullptr;
-    decltype(script_send_text) saved_send_text = nullptr;
-    decltype(script_echo_line) saved_echo = nullptr;
-    decltype(output_print) saved_print = nullptr;
+    SavedValues<std::string> log_dir_{main_settings.log_dir};
 };
 
 // ---- Own text ----

@@ -19,12 +19,14 @@
 #include "core/options.h"
 #include "platform/platform_utils.h"
 #include "support/window_fixture.h"
+#include "support/hook_guard.h"
 
 // Shared set-up of the window tests (test_window_record.cpp).
 
 namespace {
 
 class WindowOpenTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override { window_test_reset(); }
     void TearDown() override { window_test_reset(); }

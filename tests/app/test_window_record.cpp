@@ -22,6 +22,7 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/hook_guard.h"
 
 // ---- Shared set-up of the window tests (used by the other window test files) ----
 
@@ -98,6 +99,7 @@ WindowRecord* window_test_open(const std::string& name, int type, int subtype, C
 namespace {
 
 class WindowRecordTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override { window_test_reset(); }
     void TearDown() override { window_test_reset(); }

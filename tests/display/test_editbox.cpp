@@ -171,11 +171,9 @@ protected:
         ASSERT_TRUE(channel);
         ASSERT_TRUE(channel->editbox.get());
         editbox_exec_line_hook = fake_exec;
-        saved_send = irc_send_line;
     }
     void TearDown() override
     {
-        irc_send_line = saved_send;
         input_test_reset();
     }
 
@@ -196,7 +194,6 @@ protected:
 
     Connection* conn = nullptr;
     WindowRecord* channel = nullptr;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
 };
 
 // ---- Submission ----

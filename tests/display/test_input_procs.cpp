@@ -21,6 +21,7 @@
 #include "display/input_procs.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
+#include "support/hook_guard.h"
 
 void input_test_reset();
 void input_test_pump();
@@ -36,6 +37,7 @@ struct Scroll {
 std::vector<Scroll> scrolls;
 
 class InputProcsTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -15,6 +15,7 @@
 #include "display/editbox.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
+#include "support/hook_guard.h"
 
 void input_test_reset();
 void input_test_pump();
@@ -25,6 +26,7 @@ extern int input_test_beeps;
 namespace {
 
 class TabCompleteTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

@@ -256,6 +256,7 @@ TEST(WrapLine, FormatCarriesAcrossPartsUnlessEachPartIsALineOfItsOwn)
 // ---- Re-wrapping ----
 
 class RewrapTest : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {

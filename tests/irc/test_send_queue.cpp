@@ -9,6 +9,7 @@
 #include "irc/link/send_queue.h"
 #include "platform/platform_test_env.h"
 #include "platform/sockets.h"
+#include "support/hook_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,7 @@ void drain(int fd, std::string& into)
 
 TEST(SendQueueSocket, FullBufferKeepsOrderAndResumesOnWriteReady)
 {
+    HookGuard hooks;
     platform_test_app();
     frame_proc_install();
     irc_link_install();

@@ -26,6 +26,7 @@
 #include "platform/frame_timers.h"
 #include "platform/platform_utils.h"
 #include "platform_test_env.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -34,10 +35,6 @@ protected:
     void SetUp() override
     {
         platform_test_app();
-        saved_beep_ = beep_play_hook;
-        saved_message_ = message_dialog_hook;
-        saved_open_ = desktop_open_hook;
-        saved_dir_ = settings_dir;
         options_reset();
         win_alloc_id_set_last(0);
         timer_alloc_id_reset();
@@ -45,10 +42,6 @@ protected:
     void TearDown() override
     {
         options_reset();
-        beep_play_hook = saved_beep_;
-        message_dialog_hook = saved_message_;
-        desktop_open_hook = saved_open_;
-        settings_dir = saved_dir_;
         win_ids_taken.drop(win_ids_listener);
         timer_ids_taken.drop(timer_ids_listener);
         while (win_list)
@@ -60,10 +53,8 @@ protected:
     int timer_ids_listener = 0;
 
 private:
-    void (*saved_beep_)(int) = nullptr;
-    void (*saved_message_)(const std::string&, const std::string&) = nullptr;
-    int (*saved_open_)(const std::string&) = nullptr;
-    std::string saved_dir_;
+    HookGuard hooks_;  // every seam back as it was when the test ends
+    SavedValues<std::string> settings_dir_{settings_dir};
 };
 
 // ---- Window numbers ----

@@ -17,6 +17,7 @@
 #include "core/string_list.h"
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
+#include "support/hook_guard.h"
 
 namespace {
 
@@ -746,7 +747,7 @@ TEST_F(VarFileTest, ExitUnsetsTimedVariablesBeforeSaving)
 
 TEST_F(VarStore, InstallHooksTheFramesTick)
 {
-    TickHooks saved = tick_hooks;
+    HookGuard hooks;
     variables_install();
     app_wire_script_variables();
     ASSERT_NE(tick_hooks.var_tick, nullptr);
@@ -756,7 +757,6 @@ TEST_F(VarStore, InstallHooksTheFramesTick)
     tick_hooks.var_tick();
     EXPECT_EQ(get("%s"), "<none>");
     tick_hooks.var_tick();  // an empty timed list: nothing to do
-    tick_hooks = saved;
 }
 
 } // namespace

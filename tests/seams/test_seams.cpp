@@ -25,6 +25,7 @@
 #include "script/exec/executor.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/hook_guard.h"
 
 // One seam of the table: its name, the header that declares it, and whether
 // it is set.
@@ -169,6 +170,7 @@ TEST(SeamList, NamesOnlyThingsThatExistOnceWithAKnownTag)
 // unset.
 TEST(SeamCheck, AfterStartEverythingUnsetIsListedAndNothingListedIsSet)
 {
+    HookGuard hooks;
     const Snapshot s = start_and_snapshot();
     ASSERT_TRUE(s.taken) << "the program did not reach its running state";
 
