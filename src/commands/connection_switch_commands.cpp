@@ -19,25 +19,7 @@ int property_depth = 1;
 
 int scid_run_line(Connection* conn, QWidget* window, const std::string& line, int depth)
 {
-    if (line.empty())
-        return 0;
-    StringNode* list = strlist_append(nullptr, std::string_view(line), 0);
-    if (!list) {
-        script_error(nullptr, {}, "command", 2);
-        return 0;
-    }
-    ExecArgs a;
-    a.window = window;
-    a.lines = list;
-    a.mode = 1;
-    a.depth = depth;
-    a.show = 1;
-    a.owns_locals = 1;
-    a.conn = conn;
-    a.scope = script_var_next_scope ? script_var_next_scope() : 0;
-    int r = script_exec_block(a);
-    strlist_free(&list);
-    return r;
+    return script_exec_line(window, line.c_str(), nullptr, 1, nullptr, nullptr, conn, depth);
 }
 
 int scid_eval_text(Connection* conn, QWidget* window, const std::string& text, std::string& out)

@@ -1533,7 +1533,7 @@ int script_exec_block(ExecArgs args)
 }
 
 int script_exec_line(QWidget* window, const char* text, const char* params, int mode,
-                     EventContext* halt, ScriptFile* script, Connection* conn)
+                     EventContext* halt, ScriptFile* script, Connection* conn, int depth)
 {
     if (!text || !*text)
         return 0;
@@ -1547,7 +1547,7 @@ int script_exec_line(QWidget* window, const char* text, const char* params, int 
     a.lines = list;
     a.params = params;
     a.mode = mode;
-    a.depth = 0;
+    a.depth = depth;
     a.show = 1;
     a.halt = halt;
     a.owns_locals = 1;

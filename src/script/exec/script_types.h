@@ -306,8 +306,9 @@ int script_error_not_available(char kind, std::string_view name);
 // ---------------------------------------------------------------------------
 // Entry points (implemented by the executor and the evaluator).
 
+// Runs one line of commands; depth is the nesting of the caller (0 at the top).
 int script_exec_line(QWidget* window, const char* text, const char* params, int mode,
-                     EventContext* halt, ScriptFile* script, Connection* conn);
+                     EventContext* halt, ScriptFile* script, Connection* conn, int depth = 0);
 int script_exec_block(ExecArgs args);
 
 // Evaluates the text in place; returns the text, or null on failure (the
