@@ -26,6 +26,7 @@
 #include "commands/window_commands.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
+#include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/editbox.h"
@@ -219,6 +220,16 @@ TEST_F(WindowCommands, LinesPrintedElsewhereDoNotConfuseTheWalk)
     EXPECT_EQ(eval("$line(@m,7)"), "echoed");
     type("/dline @m 2");
     EXPECT_EQ(lines_of("@m"), (Lines{"l1", "l3", "l4", "l5", "l6", "echoed"}));
+    // A trim of the oldest lines shifts every number: the walk must see it.
+    opt_set(OPT_BUFFER_LINES, 500);
+    type("/clear @m");
+    for (int i = 1; i <= 500; ++i)
+        type("/aline @m n" + std::to_string(i));
+    EXPECT_EQ(eval("$line(@m,400)"), "n400");
+    type("/echo @m trimmed");
+    EXPECT_EQ(eval("$line(@m,0)"), "500");
+    EXPECT_EQ(eval("$line(@m,400)"), "n401");
+    EXPECT_EQ(eval("$line(@m,500)"), "trimmed");
     type("/clear @m");
     EXPECT_EQ(eval("$line(@m,0)"), "0");
     type("/aline @m fresh");
