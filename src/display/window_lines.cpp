@@ -482,6 +482,10 @@ void wl_list_select(WindowRecord* rec, int n, int mode)
         item->setSelected(false);
         return;
     }
+    if (mode == 3) {
+        list->setCurrentItem(item, QItemSelectionModel::NoUpdate);
+        return;
+    }
     if (mode == 0 || list->selectionMode() == QAbstractItemView::SingleSelection)
         list->clearSelection();
     item->setSelected(true);

@@ -70,7 +70,8 @@ int wl_list_insert(WindowRecord* rec, int n, const std::string& text, std::uint3
 // Deletes items n to m (m beyond the end: to the end); the count deleted.
 int wl_list_delete(WindowRecord* rec, int n, int m);
 void wl_list_set_colour(WindowRecord* rec, int n, std::uint32_t colour);
-// Selection of item n: mode 0 only it, 1 added, 2 deselected.
+// Selection of item n: mode 0 only it, 1 added, 2 deselected, 3 the caret
+// alone moves there.
 void wl_list_select(WindowRecord* rec, int n, int mode);
 void wl_list_deselect_all(WindowRecord* rec);
 void wl_list_clear(WindowRecord* rec);

@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -448,6 +449,84 @@ TEST_F(WindowCommands, TitlebarSetsTheMainTitleText)
     EXPECT_EQ(main_settings.app_title, "hello there");
     type("/titlebar");
     EXPECT_EQ(main_settings.app_title, "");
+}
+
+// ---- /loadbuf and /savebuf ----
+
+TEST_F(WindowCommands, LoadbufTakesTheWholeFileARangeTheLastLinesOrASection)
+{
+    std::ofstream(dir / "five.txt") << "a\nb\r\nc\n\ne\n";
+    std::ofstream(dir / "sect.ini") << "[other]\nq=0\n[abc]\nx=1\n\ny=2\n\n\n[def]\nz=3\n";
+    type("/window @lb");
+    struct Case {
+        const char* typed;
+        Lines after;
+    };
+    const Case cases[] = {
+        {"/loadbuf -r @lb five.txt", {"a", "b", "c", " ", "e"}},
+        {"/loadbuf 3 -r @lb five.txt", {"c", " ", "e"}},
+        {"/loadbuf 2-4 -r @lb five.txt", {"b", "c", " "}},
+        {"/loadbuf 2-3 @lb five.txt", {"b", "c", " ", "b", "c"}},
+        {"/loadbuf -rtabc @lb sect.ini", {"x=1", " ", "y=2"}},
+        {"/loadbuf -rtABC @lb sect.ini", {"x=1", " ", "y=2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        EXPECT_EQ(lines_of("@lb"), c.after) << shown();
+    }
+    type("/loadbuf -rtnone @lb sect.ini");
+    EXPECT_NE(shown().find("* /loadbuf: Geçersiz parametre"), std::string::npos) << shown();
+    type("/loadbuf @lb missing.txt");
+    EXPECT_NE(shown().find("* /loadbuf: Açılamıyor 'missing.txt'"), std::string::npos) << shown();
+    type("/loadbuf @lb");
+    EXPECT_NE(shown().find("* /loadbuf: Yetersiz veya eksik parametre"), std::string::npos) << shown();
+    type("/loadbuf @nowhere five.txt");
+    EXPECT_NE(shown().find("* /loadbuf: Geçersiz pencere"), std::string::npos) << shown();
+    EXPECT_EQ(lines_of("@lb"), (Lines{"x=1", " ", "y=2"})) << "failures leave the window";
+
+    type("/window -l @lbl");
+    type("/loadbuf 2 @lbl five.txt");
+    EXPECT_EQ(lines_of("@lbl"), (Lines{" ", "e"}));
+}
+
+TEST_F(WindowCommands, SavebufWritesLinesInsideTheSettingsFolderOnly)
+{
+    type("/window @sb 0 0 160 200");
+    WindowRecord* rec = window("@sb");
+    ASSERT_TRUE(rec);
+    for (const char* l : {"one", "two", "three"})
+        type(std::string("/aline @sb ") + l);
+    type("/savebuf @sb out.txt");
+    EXPECT_EQ(read_text(dir / "out.txt"), "one\ntwo\nthree\n");
+    type("/savebuf 2 @sb out.txt");
+    EXPECT_EQ(read_text(dir / "out.txt"), "two\nthree\n");
+    type("/savebuf -a 1-1 @sb out.txt");
+    EXPECT_EQ(read_text(dir / "out.txt"), "two\nthree\none\n");
+    type("/savebuf 2-3 @sb logs/part.txt");
+    EXPECT_EQ(read_text(dir / "logs" / "part.txt"), "two\nthree\n");
+
+    // A wrapped line is written as its parts.
+    std::string long_text;
+    for (int i = 0; i < 30; ++i)
+        long_text += "w" + std::to_string(i) + " ";
+    type("/clear @sb");
+    type("/aline -p @sb " + long_text);
+    wl_text_rewrap(rec);
+    ASSERT_GT(rec->line_count, 1);
+    type("/savebuf @sb wrapped.txt");
+    const std::string saved = read_text(dir / "wrapped.txt");
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), rec->line_count);
+
+    const fs::path outside = dir.parent_path() / "kest-savebuf-escape.txt";
+    fs::remove(outside);
+    for (const std::string& bad : {std::string("../kest-savebuf-escape.txt"), outside.string(),
+                                   std::string("logs/../../kest-savebuf-escape.txt")}) {
+        SCOPED_TRACE(bad);
+        type("/savebuf @sb " + bad);
+        EXPECT_NE(shown().find("* /savebuf: Geçersiz parametre"), std::string::npos) << shown();
+    }
+    EXPECT_FALSE(fs::exists(outside));
 }
 
 // ---- /log ----
