@@ -1,12 +1,18 @@
 #include "app/window_ops.h"
 
+#include <QMainWindow>
 #include <QMdiArea>
+#include <QMenuBar>
+#include <QTextCursor>
+
+#include <algorithm>
 #include <QMdiSubWindow>
 #include <QWidget>
 
 #include "app/child_window.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "display/editbox.h"
 #include "platform/platform_utils.h"
 
 namespace {
@@ -187,4 +193,91 @@ void win_op_frame_command(int id)
         area->cascadeSubWindows();
     else if (id == 170 || id == 171)
         area->tileSubWindows();
+}
+
+namespace {
+
+EditBox* box_of(QWidget* hwnd, int second)
+{
+    WindowRecord* rec = win_record_of(hwnd);
+    if (!rec)
+        return nullptr;
+    return second ? rec->editbox2.get() : rec->editbox.get();
+}
+
+QMainWindow* main_frame()
+{
+    return qobject_cast<QMainWindow*>(win_frame_handle());
+}
+
+} // namespace
+
+int win_op_has_editbox(QWidget* hwnd, int second)
+{
+    return box_of(hwnd, second) ? 1 : 0;
+}
+
+std::string win_op_editbox_text(QWidget* hwnd, int second)
+{
+    EditBox* box = box_of(hwnd, second);
+    return box ? box->textBytes() : std::string();
+}
+
+void win_op_editbox_set_text(QWidget* hwnd, int second, const std::string& text)
+{
+    EditBox* box = box_of(hwnd, second);
+    if (box && box->textBytes() != text)
+        box->setTextBytes(text);
+}
+
+void win_op_editbox_select(QWidget* hwnd, int second, int start, int end)
+{
+    EditBox* box = box_of(hwnd, second);
+    if (!box)
+        return;
+    QTextCursor cursor = box->textCursor();
+    const int length = box->document()->characterCount() - 1;
+    start = std::clamp(start, 0, length);
+    end = std::clamp(end, start, length);
+    if (cursor.selectionStart() == start && cursor.selectionEnd() == end)
+        return;
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    box->setTextCursor(cursor);
+    box->ensureCursorVisible();
+}
+
+void win_op_editbox_focus(QWidget* hwnd, int second)
+{
+    EditBox* box = box_of(hwnd, second);
+    if (!box)
+        return;
+    win_op_activate(hwnd, 0);
+    box->setFocus();
+}
+
+void win_op_editbox_submit(QWidget* hwnd, int second)
+{
+    WindowRecord* rec = win_record_of(hwnd);
+    EditBox* box = box_of(hwnd, second);
+    if (rec && box)
+        editbox_submit(rec, box, kSubmitNormal | kSubmitAlways, kKeyFlagTyped);
+}
+
+int win_op_menubar_shown()
+{
+    QMainWindow* frame = main_frame();
+    return frame && frame->menuBar() && !frame->menuBar()->isHidden() ? 1 : 0;
+}
+
+void win_op_menubar_show(int show)
+{
+    if (win_op_menubar_shown() == (show ? 1 : 0))
+        return;
+    if (child_hooks.frame_command) {
+        child_hooks.frame_command(110, 1);
+        return;
+    }
+    if (QMainWindow* frame = main_frame())
+        frame->menuBar()->setVisible(show != 0);
 }

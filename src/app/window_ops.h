@@ -43,3 +43,20 @@ void win_op_close(QWidget* hwnd);
 // One of the frame's window-arranging menu commands: 170 tile, 171 tile the
 // other way, 172 cascade, 173 arrange icons.
 void win_op_frame_command(int id);
+
+// An editbox of the window (second: the second box): 1 when it has one.
+int win_op_has_editbox(QWidget* hwnd, int second);
+// Its text, and setting it only when it differs (caret to the end).
+std::string win_op_editbox_text(QWidget* hwnd, int second);
+void win_op_editbox_set_text(QWidget* hwnd, int second, const std::string& text);
+// Selects characters start..end (0-based, end exclusive) when the
+// selection differs, and scrolls the caret into view.
+void win_op_editbox_select(QWidget* hwnd, int second, int start, int end);
+// Activates the window and focuses the box.
+void win_op_editbox_focus(QWidget* hwnd, int second);
+// Submits the box as Enter does.
+void win_op_editbox_submit(QWidget* hwnd, int second);
+// The main menu bar: shown (1) or not; setting it by the frame's menu
+// command 110 when the state differs.
+int win_op_menubar_shown();
+void win_op_menubar_show(int show);

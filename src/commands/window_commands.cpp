@@ -797,5 +797,10 @@ void window_commands_install()
     script_register_command_family("cmd_log", cmd_log);
     script_register_command_family("cmd_debug", cmd_debug);
     script_register_command_family("cmd_url", cmd_url);
+    script_register_command_family("cmd_color", cmd_color);
+    script_register_command_family("cmd_font", cmd_font);
+    script_register_command_family("cmd_editbox", cmd_editbox);
+    script_register_command_family("cmd_dqwindow", cmd_dqwindow);
+    script_register_command_family("cmd_menubar", cmd_menubar);
     ident_register_family("id_line", id_line);
 }

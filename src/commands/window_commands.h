@@ -1,6 +1,7 @@
 // The commands that act on windows: /window makes and changes custom
 // windows; /clear, /clearall, /renwin, /titlebar, /close, /closemsg, /mdi
-// and /setlayer; the line commands (/aline, /iline, /rline, /dline, /cline,
+// and /setlayer; /color, /font, /editbox, /dqwindow and /menubar; the line
+// commands (/aline, /iline, /rline, /dline, /cline,
 // /sline); /log and /debug; /url. $line reads a window's lines.
 #pragma once
 
@@ -28,6 +29,11 @@ int cmd_aline(CommandCall& call);
 int cmd_loadbuf(CommandCall& call);
 int cmd_savebuf(CommandCall& call);
 int cmd_log(CommandCall& call);
+int cmd_color(CommandCall& call);
+int cmd_font(CommandCall& call);
+int cmd_editbox(CommandCall& call);
+int cmd_dqwindow(CommandCall& call);
+int cmd_menubar(CommandCall& call);
 int cmd_debug(CommandCall& call);
 int cmd_url(CommandCall& call);
 int id_line(IdentCall& call);

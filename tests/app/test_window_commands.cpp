@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QListWidget>
 #include <QTest>
+#include <QTextCursor>
 #include <QWidget>
 
 #include <unistd.h>
@@ -24,12 +25,14 @@
 #include "app/subsystems.h"
 #include "app/window_ops.h"
 #include "app/window_record.h"
+#include "commands/output_commands.h"
 #include "commands/window_commands.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
+#include "display/colors.h"
 #include "display/editbox.h"
 #include "display/logging.h"
 #include "display/window_lines.h"
@@ -527,6 +530,115 @@ TEST_F(WindowCommands, SavebufWritesLinesInsideTheSettingsFolderOnly)
         EXPECT_NE(shown().find("* /savebuf: Geçersiz parametre"), std::string::npos) << shown();
     }
     EXPECT_FALSE(fs::exists(outside));
+}
+
+// ---- Appearance ----
+
+TEST_F(WindowCommands, ColorChangesPaletteAndItemsWithinRange)
+{
+    const Palette palette = color_palette_current;
+    std::vector<std::int32_t> items;
+    for (const ColorItem& item : color_items)
+        items.push_back(item.current);
+    struct Case {
+        const char* typed;
+        const char* error;  // empty: no error
+    };
+    const Case cases[] = {
+        {"/color 3 255", ""},
+        {"/color \"Own text\" 4", ""},
+        {"/color info2 7", ""},
+        {"/color 16 255", "* /color: Geçersiz parametre"},
+        {"/color -1 255", "* /color: Geçersiz parametre"},
+        {"/color 3", "* /color: Yetersiz veya eksik parametre"},
+        {"/color Own", "* /color: Yetersiz veya eksik parametre"},
+        {"/color own 16", "* /color: Geçersiz parametre"},
+        {"/color nothing 2", "* /color: Geçersiz parametre"},
+        {"/color \"Own text 4", "* /color: Yetersiz veya eksik parametre"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        if (*c.error)
+            EXPECT_NE(shown().find(c.error), std::string::npos) << shown();
+        else
+            EXPECT_EQ(shown().find("* /color"), std::string::npos) << shown();
+    }
+    EXPECT_EQ(color_palette_current.rgb[3], 255u);
+    EXPECT_EQ(color_items[kItemOwnText].current, 4);
+    EXPECT_EQ(color_items[kItemInfo2Text].current, 7);
+    EXPECT_EQ(color_items[kItemInfoText].current, items[kItemInfoText]) << "info2 named only its item";
+    type("/color -r 3");
+    EXPECT_EQ(color_palette_current.rgb[3], color_default_rgb(3));
+    color_palette_current = palette;
+    for (std::size_t k = 0; k < items.size(); ++k)
+        color_items[k].current = items[k];
+}
+
+TEST_F(WindowCommands, EditboxSetsTextSelectionAndSubmits)
+{
+    type("/window -e @ed");
+    type("/window @out");
+    WindowRecord* rec = window("@ed");
+    ASSERT_TRUE(rec && rec->editbox.get());
+    type("/editbox -b3 -e5 @ed hello world");
+    EXPECT_EQ(rec->editbox->textBytes(), "hello world");
+    EXPECT_EQ(rec->editbox->textCursor().selectionStart(), 2);
+    EXPECT_EQ(rec->editbox->textCursor().selectionEnd(), 5);
+    type("/editbox -p @ed spaced");
+    EXPECT_EQ(rec->editbox->textBytes(), "spaced ");
+    type("/editbox -v @ed ignored");
+    EXPECT_EQ(rec->editbox->textBytes(), "spaced ") << "v keeps the text";
+    type("/editbox -n @ed /aline @out submitted");
+    EXPECT_EQ(lines_of("@out"), (Lines{"submitted"}));
+    EXPECT_EQ(rec->editbox->textBytes(), "");
+    type("/editbox -o @ed x");
+    EXPECT_NE(shown().find("* /editbox: Geçersiz pencere"), std::string::npos) << shown();
+    type("/editbox =nobody x");
+    EXPECT_NE(shown().find("* /editbox: Böyle Bir Nick Bulunamadı"), std::string::npos) << shown();
+}
+
+TEST_F(WindowCommands, FontGivesTheWindowFaceAndSize)
+{
+    type("/window @f");
+    WindowRecord* rec = window("@f");
+    ASSERT_TRUE(rec);
+    type("/font @f 14 Courier New");
+    EXPECT_EQ(rec->font_face, "Courier New") << shown();
+    EXPECT_EQ(rec->font_size, 14);
+    EXPECT_EQ(rec->font_weight, 400);
+    type("/font -b @f 16");
+    EXPECT_EQ(rec->font_face, "Courier New") << "a size alone keeps the face";
+    EXPECT_EQ(rec->font_size, 16);
+    EXPECT_EQ(rec->font_weight, 700);
+    type("/font @nothing 12 Arial");
+    EXPECT_NE(shown().find("Geçersiz parametre"), std::string::npos) << shown();
+}
+
+TEST_F(WindowCommands, DqwindowAndMenubarReportTheirState)
+{
+    type("/dqwindow on");
+    EXPECT_EQ(opt(OPT_SINGLE_MESSAGE_WINDOW), 1);
+    EXPECT_NE(shown().find("* Özel Pencere Açık"), std::string::npos) << shown();
+    type("/dqwindow off");
+    EXPECT_EQ(opt(OPT_SINGLE_MESSAGE_WINDOW), 0);
+    EXPECT_NE(shown().find("* Özel Pencere Kapalı"), std::string::npos) << shown();
+    type("/dqwindow open");
+    WindowRecord* msg = window("Message Window");
+    ASSERT_TRUE(msg);
+    EXPECT_EQ(msg->subtype, kQueryMessages);
+    type("/dqwindow open");
+    int count = 0;
+    for (WindowRecord* r = win_list; r; r = r->next)
+        count += r->type == kWinQuery && r->subtype == kQueryMessages;
+    EXPECT_EQ(count, 1) << "open twice keeps one message window";
+    type("/dqwindow close");
+    window_test_pump();
+    EXPECT_EQ(window("Message Window"), nullptr);
+    type("/menubar off");
+    EXPECT_NE(shown().find("* Menubar gösterimi kapalı"), std::string::npos) << shown();
+    type("/menubar maybe");
+    EXPECT_EQ(shown(), "") << "another word does nothing";
 }
 
 // ---- /log ----
