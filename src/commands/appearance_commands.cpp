@@ -1,7 +1,8 @@
 // The look of the program from scripts: /color changes the palette, a
 // colour item or the scheme; /font a window's font; /editbox the text,
 // selection and focus of a window's input box; /dqwindow the single
-// message window; /menubar the main menu bar.
+// message window; /menubar the main menu bar; /showkest the main window;
+// /tray the tray options and icon.
 #include "commands/window_commands.h"
 
 #include <cstdlib>
@@ -9,11 +10,14 @@
 #include <vector>
 
 #include "app/connection.h"
+#include "app/frame_proc.h"
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "app/window_record.h"
 #include "commands/command_conn.h"
 #include "commands/output_commands.h"
+#include "core/files.h"
+#include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
@@ -452,5 +456,107 @@ int cmd_menubar(CommandCall& call)
     const int shown = win_frame_handle() ? win_op_menubar_shown() : opt(OPT_MENUBAR_SHOWN);
     if (call.show)
         print_with(call.window, kItemInfo2Text, script_text(shown ? 868 : 869));
+    return 1;
+}
+
+// ---- /showkest ----
+
+int cmd_showkest(CommandCall& call)
+{
+    const auto& t = call.tokens;
+    if (t.size() < 2 || t[1].empty() || t[1][0] != '-')
+        return 1;
+    std::string s = t[1].substr(1);
+    auto has = [&](char c) { return s.find(c) != std::string::npos; };
+    if (has('l') && call.origin == 1)
+        return script_error(nullptr, "showkest", {}, 15);
+    QWidget* frame = win_frame_handle();
+    if (!frame)
+        return 1;
+    if (has('o'))
+        win_op_on_top(frame, 1);
+    else if (has('p'))
+        win_op_on_top(frame, 0);
+    if (has('m'))
+        s.push_back(opt(OPT_MINIMISE_TO_TRAY) ? 't' : 'n');
+    if (has('n')) {
+        win_op_show(frame, kWinOpMinimise);
+    } else if (has('x')) {
+        win_op_show(frame, kWinOpMaximise);
+        win_op_activate(frame, 1);
+    } else if (has('s')) {
+        win_op_show(frame, kWinOpShow);
+        win_op_activate(frame, 1);
+    } else if (has('r')) {
+        win_op_show(frame, kWinOpRestore);
+        win_op_activate(frame, 1);
+    } else if (has('t')) {
+        // Without a tray icon the window is only minimised.
+        win_op_show(frame, kWinOpMinimise);
+    }
+    return 1;
+}
+
+// ---- /tray ----
+
+int cmd_tray(CommandCall& call)
+{
+    const auto& t = call.tokens;
+    const char* w = "tray";
+    if (t.size() < 2)
+        return script_error(nullptr, w, {}, 0);
+    if (t[1].empty() || t[1][0] != '-')
+        return 1;
+    const std::string& s = t[1];
+    struct Letter {
+        char c;
+        OptionId option;
+    };
+    static const Letter letters[] = {
+        {'m', OPT_TRAY_ICON_ALWAYS},      {'s', OPT_START_IN_TRAY},
+        {'t', OPT_MINIMISE_TO_TRAY},      {'a', OPT_TRAY_ANIMATE_ACTIVITY},
+        {'c', OPT_TRAY_SINGLE_CLICK},
+    };
+    bool changed = false;
+    for (std::size_t k = 1; k < s.size(); ++k) {
+        for (const Letter& l : letters) {
+            if (s[k] != l.c)
+                continue;
+            int value = 0;
+            if (k + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[k + 1]))) {
+                long long v = 0;
+                while (k + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[k + 1])))
+                    v = std::min<long long>(v * 10 + (s[++k] - '0'), 1000);
+                value = v >= 1 ? 1 : 0;
+            }
+            if (opt(l.option) != value) {
+                opt_set(l.option, value);
+                changed = true;
+            }
+        }
+    }
+    if (const std::size_t at = s.find('i'); at != std::string::npos) {
+        const int index = std::atoi(s.c_str() + at + 1);
+        if (t.size() > 2) {
+            std::string name;
+            for (std::size_t j = 2; j < t.size(); ++j)
+                name += (j > 2 ? " " : "") + t[j];
+            if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+                name = name.substr(1, name.size() - 2);
+            std::string path;
+            if (name.size() > kMediumText || !file_resolve_file_path(name, path))
+                return script_error(nullptr, w, {}, 3);
+            if (!file_exists(path, 1))
+                return script_error(nullptr, w, name, 1);
+            main_settings.trayicon_file = path;
+            opt_set(OPT_TRAY_ICON_INDEX, index);
+        } else {
+            main_settings.trayicon_file.clear();
+            opt_set(OPT_TRAY_ICON_INDEX, 0);
+        }
+        changed = true;
+    }
+    if (changed && frame_hooks().tray_refresh)
+        frame_hooks().tray_refresh();
     return 1;
 }

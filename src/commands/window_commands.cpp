@@ -561,8 +561,7 @@ int cmd_clear(CommandCall& call)
         const bool every = switches.find('a') != std::string::npos;
         std::vector<WindowRecord*> chosen;
         for (WindowRecord* rec = win_list; rec; rec = rec->next)
-            if (rec->hwnd.get() && (every || rec->conn == conn || rec->type == kWinCustom ||
-                                    rec->type == kWinFinger) &&
+            if (rec->hwnd.get() && (every || rec->conn == conn || rec->shared) &&
                 kind_selected(rec, switches))
                 chosen.push_back(rec);
         for (WindowRecord* rec : chosen)
@@ -802,5 +801,7 @@ void window_commands_install()
     script_register_command_family("cmd_editbox", cmd_editbox);
     script_register_command_family("cmd_dqwindow", cmd_dqwindow);
     script_register_command_family("cmd_menubar", cmd_menubar);
+    script_register_command_family("cmd_showkest", cmd_showkest);
+    script_register_command_family("cmd_tray", cmd_tray);
     ident_register_family("id_line", id_line);
 }

@@ -34,6 +34,8 @@ int cmd_font(CommandCall& call);
 int cmd_editbox(CommandCall& call);
 int cmd_dqwindow(CommandCall& call);
 int cmd_menubar(CommandCall& call);
+int cmd_showkest(CommandCall& call);
+int cmd_tray(CommandCall& call);
 int cmd_debug(CommandCall& call);
 int cmd_url(CommandCall& call);
 int id_line(IdentCall& call);

@@ -57,7 +57,7 @@ class WindowCommands : public ::testing::Test {
 protected:
     HookGuard hooks_;
     SavedValues<std::string, std::string> saved_{settings_dir, main_ini_path};
-    SavedValues<std::string> saved_title_{main_settings.app_title};
+    SavedValues<std::string, std::string> saved_main_{main_settings.app_title, main_settings.log_dir};
 
     void SetUp() override
     {
@@ -67,6 +67,7 @@ protected:
         fs::create_directories(dir / "logs");
         settings_dir = dir.string() + "/";
         main_ini_path = (dir / "kest.ini").string();
+        main_settings.log_dir.clear();  // the logs go to this folder's "logs/"
         app_install_subsystems();
         desktop_opened.clear();
         desktop_open_hook = [](const std::string& url) {
@@ -639,6 +640,34 @@ TEST_F(WindowCommands, DqwindowAndMenubarReportTheirState)
     EXPECT_NE(shown().find("* Menubar gösterimi kapalı"), std::string::npos) << shown();
     type("/menubar maybe");
     EXPECT_EQ(shown(), "") << "another word does nothing";
+}
+
+TEST_F(WindowCommands, TraySwitchesSetTheirOptionsOnly)
+{
+    struct Case {
+        const char* typed;
+        OptionId option;
+        int value;
+    };
+    const Case cases[] = {
+        {"/tray -t1", OPT_MINIMISE_TO_TRAY, 1},
+        {"/tray -t", OPT_MINIMISE_TO_TRAY, 0},
+        {"/tray -t5", OPT_MINIMISE_TO_TRAY, 1},
+        {"/tray -t0", OPT_MINIMISE_TO_TRAY, 0},
+        {"/tray -m1", OPT_TRAY_ICON_ALWAYS, 1},
+        {"/tray -c1", OPT_TRAY_SINGLE_CLICK, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const int others = opt(OPT_START_IN_TRAY);
+        type(c.typed);
+        EXPECT_EQ(opt(c.option), c.value);
+        EXPECT_EQ(opt(OPT_START_IN_TRAY), others) << "an option not named stays";
+    }
+    type("/tray");
+    EXPECT_NE(shown().find("* /tray: Yetersiz veya eksik parametre"), std::string::npos) << shown();
+    type("/tray -i2 nothing.ico");
+    EXPECT_NE(shown().find("* /tray: Dosya bulunamadı 'nothing.ico'"), std::string::npos) << shown();
 }
 
 // ---- /log ----
