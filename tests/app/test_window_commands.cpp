@@ -801,9 +801,18 @@ TEST_F(WindowCommands, UrlOpensThroughTheDesktopAndSwitchesTheCatcher)
     type("/url on");
     EXPECT_NE(shown().find("* URL Yakalayıcı Açık"), std::string::npos);
     EXPECT_EQ(url_catching(), 1);
+    type("/window @caught");
+    type("/echo @caught see https://caught.example.org/page, then more");
+    bool found = false;
+    for (const std::string& e : url_list_entries())
+        found = found || e.find("URL:https://caught.example.org/page") != std::string::npos;
+    EXPECT_TRUE(found) << "a printed address is caught while catching is on";
     type("/url off");
     EXPECT_EQ(url_catching(), 0);
     EXPECT_NE(shown().find("* URL Yakalayıcı Kapalı"), std::string::npos);
+    type("/echo @caught and https://missed.example.org here");
+    for (const std::string& e : url_list_entries())
+        EXPECT_EQ(e.find("missed.example.org"), std::string::npos) << "caught while off: " << e;
 }
 
 } // namespace

@@ -42,6 +42,7 @@ const char* const kScript =
     "  dline -l @big 2-\n"
     "  msg # edited $line(@big,0) $line(@big,1) $line(@big,2) $line(@big,3).color $line(@big,500) $line(@big,$line(@big,0)) $line(@big,0,1)\n"
     "}\n"
+    "on *:TEXT:copied:#:msg # copied $line(@copy,0) $line(@copy,1) $line(@copy,3)\n"
     "alias dbgkeep { if (PRIVMSG isin $1-) return $1- }\n"
     "on *:TEXT:run *:#:$2-\n";
 
@@ -121,6 +122,16 @@ TEST_F(WindowCommandsE2e, AThousandLinesAreFilledEditedAndReadBack)
     // Repeated: the same edit on the edited window moves on by its rules.
     say("edit");
     EXPECT_EQ(answer("edited"), "edited 802 top replaced 4 line 698 line 1000 1");
+    // The window written out and read back into a second window.
+    say("run savebuf @big saved.txt");
+    say("run window @copy");
+    say("run loadbuf 3 @copy saved.txt");
+    say("copied");
+    EXPECT_EQ(answer("copied"), "copied 3 line 998 line 1000");
+    const std::vector<std::string> saved = log_lines(read_file(kest.settings() / "saved.txt"));
+    ASSERT_EQ(saved.size(), 802u);
+    EXPECT_EQ(saved[0], "top");
+    EXPECT_EQ(saved[499], "line 698");
 }
 
 TEST_F(WindowCommandsE2e, DebugWritesTheFilteredRawLinesToAFile)
