@@ -3,10 +3,11 @@
 #include "commands/window_commands.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,13 @@
 #include "app/window_ops.h"
 #include "app/window_record.h"
 #include "commands/command_conn.h"
+#include "core/files.h"
+#include "core/main_settings.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
 #include "display/window_lines.h"
-#include "core/main_settings.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_types.h"
@@ -141,6 +143,13 @@ std::array<int, 50> parse_tab_stops(const std::string& list)
         pos = comma + 1;
     }
     return stops;
+}
+
+// A plain file that exists (a relative name is taken from the settings folder).
+bool existing_file(const std::string& name)
+{
+    std::string path;
+    return file_resolve_file_path(name, path) && file_exists(path, 1);
 }
 
 bool ends_with_nocase(const std::string& s, const char* tail)
@@ -302,17 +311,10 @@ int cmd_window(CommandCall& call)
 
     if (tab_form) {
         if (rec && rec->type == kWinCustom) {
-            rec->tab_stops = parse_tab_stops(join(t, i, t.size(), kLongText).empty()
-                                                 ? std::string()
-                                                 : [&] {
-                                                       std::string s;
-                                                       for (std::size_t j = i; j < t.size(); ++j) {
-                                                           if (j > i)
-                                                               s += ',';
-                                                           s += t[j];
-                                                       }
-                                                       return s;
-                                                   }());
+            std::string list;
+            for (std::size_t j = i; j < t.size(); ++j)
+                list += (j > i ? "," : "") + t[j];
+            rec->tab_stops = parse_tab_stops(list);
             win_redraw(rec, 1);
         }
         return 1;
@@ -359,7 +361,7 @@ int cmd_window(CommandCall& call)
             trial = trial.substr(1, trial.size() - 2);
         if ((ends_with_nocase(trial, ".exe") || ends_with_nocase(trial, ".ico") ||
              ends_with_nocase(trial, ".dll")) &&
-            std::filesystem::is_regular_file(trial)) {
+            existing_file(trial)) {
             end = from - 1;
             break;
         }
@@ -381,9 +383,11 @@ int cmd_window(CommandCall& call)
             if (!quoted_name(t, j, &file))
                 return script_error(nullptr, w, {}, 3);
             i = j;
-            std::error_code ec;
-            if (std::filesystem::is_regular_file(file, ec)) {
-                popup = file;
+            std::string path;
+            if (file.size() > kMediumText || !file_resolve_file_path(file, path))
+                return script_error(nullptr, w, {}, 3);
+            if (existing_file(path)) {
+                popup = path;
                 has_popup = 1;
             }
         }

@@ -23,6 +23,7 @@
 #include "app/child_window.h"
 #include "app/connection.h"
 #include "app/subsystems.h"
+#include "app/window_open.h"
 #include "app/window_ops.h"
 #include "app/window_record.h"
 #include "commands/output_commands.h"
@@ -369,6 +370,24 @@ TEST_F(WindowCommands, WindowSwitchesReachTheRequest)
     type("/window -e @ed /say");
     ASSERT_TRUE(window("@ed") && window("@ed")->editbox.get());
     EXPECT_EQ(window("@ed")->editbox->textBytes(), "/say ");
+}
+
+TEST_F(WindowCommands, PictureFlagReachesThePictureSeamOnlyWhereAllowed)
+{
+    static std::vector<std::string> made;
+    made.clear();
+    open_hooks.picture_create = [](WindowRecord* rec) { made.push_back(rec->name); };
+    type("/window -p @pic");
+    type("/window -lp @plist");
+    type("/window -l20p @pside");
+    EXPECT_EQ(made, (std::vector<std::string>{"@pic", "@pside"})) << "a plain list box window is no picture";
+    ASSERT_TRUE(window("@pic"));
+    EXPECT_EQ(window("@pic")->picture, 1);
+    type("/aline @pic text");
+    EXPECT_NE(shown().find("* /aline: Geçersiz pencere"), std::string::npos) << shown();
+    type("/savebuf @pic never.txt");
+    EXPECT_NE(shown().find("* /savebuf: Geçersiz pencere"), std::string::npos) << shown();
+    EXPECT_FALSE(fs::exists(dir / "never.txt"));
 }
 
 TEST_F(WindowCommands, ErrorsUseTheirOwnTexts)
