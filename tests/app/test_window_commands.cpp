@@ -805,6 +805,17 @@ TEST_F(WindowCommands, UrlListAddsDeletesAndSavesInsideSettings)
     type("/url save ../escape.ini");
     EXPECT_NE(shown().find("* /url: Geçersiz parametre"), std::string::npos) << shown();
     EXPECT_FALSE(fs::exists(dir.parent_path() / "escape.ini"));
+    type("/url show");
+    WindowRecord* list = win_find_by_type(kWinUrls, nullptr);
+    ASSERT_TRUE(list) << shown();
+    ASSERT_EQ(wl_list_count(list), 1);
+    EXPECT_EQ(wl_list_text(list, 1), " h\tKept\tURL:http://kept.example.org");
+    type("/url add h http://second.example.org Second");
+    EXPECT_EQ(wl_list_count(list), 2) << "the open window follows the list";
+    type("/url -r 2");
+    type("/url hide");
+    window_test_pump();
+    EXPECT_EQ(win_find_by_type(kWinUrls, nullptr), nullptr);
     type("/url load missing.ini");
     EXPECT_NE(shown().find("* /url: Dosya bulunamadı"), std::string::npos) << shown();
     EXPECT_EQ(url_list_entries().size(), 1u) << "a failed load keeps the list";
