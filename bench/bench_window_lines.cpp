@@ -117,6 +117,6 @@ void BM_WindowLinesDlineEveryOther(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_WindowLinesAlineHidden)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_WindowLinesAlineVisible)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_WindowLinesDlineEveryOther)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_WindowLinesAlineHidden)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_WindowLinesAlineVisible)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_WindowLinesDlineEveryOther)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(1);
