@@ -36,6 +36,7 @@
 #include "display/colors.h"
 #include "display/editbox.h"
 #include "display/logging.h"
+#include "display/nick_list.h"
 #include "display/window_lines.h"
 #include "irc/link/traffic_log.h"
 #include "script/exec/script_types.h"
@@ -388,6 +389,39 @@ TEST_F(WindowCommands, PictureFlagReachesThePictureSeamOnlyWhereAllowed)
     type("/savebuf @pic never.txt");
     EXPECT_NE(shown().find("* /savebuf: Geçersiz pencere"), std::string::npos) << shown();
     EXPECT_FALSE(fs::exists(dir / "never.txt"));
+}
+
+TEST_F(WindowCommands, NickListLinesAreColouredAndSelectedByNumberOrName)
+{
+    WindowRecord* chan = window_test_open("#kest", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan && chan->listbox.get());
+    nicklist_update("alice", chan, kNickAddOrChange, nicklist_prefix_bit(conn, '@'));
+    nicklist_update("bob", chan, kNickAddOrChange, 1);
+    nicklist_update("carol", chan, kNickAddOrChange, 1);
+    EXPECT_EQ(eval("$line(#kest,0,1)"), "3");
+    EXPECT_EQ(eval("$line(#kest,1,1)"), "alice") << "the nick without its prefix";
+    type("/cline 4 #kest bob");
+    EXPECT_EQ(nicklist_find(chan, "bob")->extra[kNickColour], 4);
+    EXPECT_EQ(nicklist_find(chan, "bob")->extra[kNickColourState], 1);
+    EXPECT_EQ(nicklist_find(chan, "carol")->extra[kNickColour], 99) << "only bob changed";
+    type("/cline -m 6 #kest 3");
+    EXPECT_EQ(nicklist_find(chan, "carol")->extra[kNickColour], 6);
+    EXPECT_EQ(nicklist_find(chan, "carol")->extra[kNickColourState], 2);
+    type("/cline #kest bob");
+    EXPECT_EQ(nicklist_find(chan, "bob")->extra[kNickColour], 99) << "no colour removes it";
+    type("/sline #kest 1");
+    EXPECT_EQ(eval("$line(#kest,1,1).state"), "1");
+    type("/sline -a #kest bob");
+    EXPECT_EQ(eval("$line(#kest,1,1).state"), "1");
+    EXPECT_EQ(eval("$line(#kest,2,1).state"), "1");
+    type("/sline -r #kest alice");
+    EXPECT_EQ(eval("$line(#kest,1,1).state"), "0");
+    EXPECT_EQ(eval("$line(#kest,2,1).state"), "1");
+    type("/aline #kest text");
+    EXPECT_NE(shown().find("* /aline: Geçersiz parametre"), std::string::npos) << shown();
+    type("/dline #kest 1");
+    EXPECT_NE(shown().find("* /dline: Geçersiz parametre"), std::string::npos) << shown();
+    EXPECT_EQ(eval("$line(#kest,0,1)"), "3");
 }
 
 TEST_F(WindowCommands, ErrorsUseTheirOwnTexts)
