@@ -424,6 +424,45 @@ TEST_F(WindowCommands, NickListLinesAreColouredAndSelectedByNumberOrName)
     EXPECT_EQ(eval("$line(#kest,0,1)"), "3");
 }
 
+TEST_F(WindowCommands, OutOfRangeNumbersAndBrokenQuotesAreHandled)
+{
+    std::ofstream(dir / "two.txt") << "x\ny\n";
+    type("/window @h");
+    type("/aline @h a");
+    type("/aline @h b");
+    struct Case {
+        const char* typed;
+        const char* error;  // empty: none
+        Lines after;
+    };
+    const Case cases[] = {
+        {"/aline -c99999999999999 @h c", "", {"a", "b", "c"}},
+        {"/iline @h 99999999999999999999 d", "", {"a", "b", "c", "d"}},
+        {"/rline @h -5 x", "* /rline: Geçersiz parametre", {"a", "b", "c", "d"}},
+        {"/dline @h 3-99999999999999", "", {"a", "b"}},
+        {"/dline @h -3", "", {"a", "b"}},
+        {"/dline @h x-y", "* /dline: Geçersiz parametre", {"a", "b"}},
+        {"/sline @h 9999", "", {"a", "b"}},
+        {"/loadbuf 99999999999 @h two.txt", "", {"a", "b", "x", "y"}},
+        {"/window \"@unclosed", "* /window: Geçersiz parametre", {"a", "b", "x", "y"}},
+        {"/window -t99999999999,-5 @h", "", {"a", "b", "x", "y"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        if (*c.error)
+            EXPECT_NE(shown().find(c.error), std::string::npos) << shown();
+        else
+            EXPECT_EQ(shown(), "");
+        EXPECT_EQ(lines_of("@h"), c.after);
+    }
+    const std::string long_name = "@" + std::string(400, 'n');
+    type("/window " + long_name);
+    WindowRecord* rec = window(long_name.substr(0, 256));
+    ASSERT_TRUE(rec) << "a long name is cut to 256 characters";
+    EXPECT_EQ(rec->name.size(), 256u);
+}
+
 TEST_F(WindowCommands, ErrorsUseTheirOwnTexts)
 {
     type("/window @e");
