@@ -40,8 +40,9 @@ void win_op_set_alpha(QWidget* hwnd, int alpha);
 void win_op_set_editbox(QWidget* hwnd, const std::string& text);
 // Closes the window as the user's close does.
 void win_op_close(QWidget* hwnd);
-// One of the frame's window-arranging menu commands: 170 tile, 171 tile the
-// other way, 172 cascade, 173 arrange icons.
+// One of the frame's menu commands: 170 tile, 171 tile the other way, 172
+// cascade, 173 arrange icons (done here while the frame has no handler);
+// 134 the font dialog (only through the frame).
 void win_op_frame_command(int id);
 
 // An editbox of the window (second: the second box): 1 when it has one.

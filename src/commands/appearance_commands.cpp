@@ -183,8 +183,11 @@ int cmd_font(CommandCall& call)
         ++i;
     }
     auto has = [&](char c) { return sw.find(c) != std::string::npos; };
-    if (t.size() < 2)
-        return script_error(nullptr, w, {}, 0);  // the font dialog is the menu's
+    if (t.size() < 2) {
+        // The font dialog of the active window, through the frame's command.
+        win_op_frame_command(134);
+        return 1;
+    }
     const int weight = has('b') ? 700 : 400;
     int encoding = 0;
     if (const std::size_t f = sw.find('f'); f != std::string::npos) {
