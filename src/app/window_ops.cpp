@@ -1,11 +1,13 @@
 #include "app/window_ops.h"
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QTextCursor>
 
 #include <algorithm>
+#include <memory>
 #include <QMdiSubWindow>
 #include <QWidget>
 
@@ -280,4 +282,18 @@ void win_op_menubar_show(int show)
     }
     if (QMainWindow* frame = main_frame())
         frame->menuBar()->setVisible(show != 0);
+}
+
+int win_op_set_icon(QWidget* hwnd, const std::string& file, int index)
+{
+    WindowRecord* rec = win_record_of(hwnd);
+    if (!rec)
+        return 0;
+    QIcon icon = img_load_icon(file, index, 0);
+    if (icon.isNull())
+        return 0;
+    rec->icon = std::make_shared<QIcon>(icon);
+    win_container(hwnd)->setWindowIcon(icon);
+    hwnd->setWindowIcon(icon);
+    return 1;
 }

@@ -61,3 +61,6 @@ void win_op_editbox_submit(QWidget* hwnd, int second);
 // command 110 when the state differs.
 int win_op_menubar_shown();
 void win_op_menubar_show(int show);
+// Gives the window the icon of a file (index counted from 0 in files of
+// several icons); the previous icon goes. 0 when no icon loads.
+int win_op_set_icon(QWidget* hwnd, const std::string& file, int index);

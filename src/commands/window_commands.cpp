@@ -348,21 +348,27 @@ int cmd_window(CommandCall& call)
         has_prefix = 1;
         ++i;
     }
-    // The icon: an icon file at the end is taken off (its picture is the
-    // frame's business; the name is used up here).
+    // The icon: an icon file (and index) at the end is taken off.
     std::size_t end = t.size();
+    std::string icon_file;
+    int icon_index = 0;
     for (std::size_t from = end; from > i; --from) {
         std::string text = join(t, from - 1, end, kMediumText);
         std::string trial = text;
+        int index = 0;
         if (const std::size_t blank = trial.rfind(' '); blank != std::string::npos &&
-                                                        text_is_digits(trial.substr(blank + 1)))
+                                                        text_is_digits(trial.substr(blank + 1))) {
+            index = to_int(trial.substr(blank + 1));
             trial.resize(blank);
+        }
         if (trial.size() >= 2 && trial.front() == '"' && trial.back() == '"')
             trial = trial.substr(1, trial.size() - 2);
         if ((ends_with_nocase(trial, ".exe") || ends_with_nocase(trial, ".ico") ||
              ends_with_nocase(trial, ".dll")) &&
             existing_file(trial)) {
             end = from - 1;
+            icon_file = trial;
+            icon_index = index;
             break;
         }
     }
@@ -433,6 +439,8 @@ int cmd_window(CommandCall& call)
         }
         if (has_popup)
             rec->popup_file = popup.substr(0, kMediumText);
+        if (!icon_file.empty())
+            win_op_set_icon(hwnd, icon_file, icon_index);
     }
     if (activity >= 0) {
         rec->activity = activity;

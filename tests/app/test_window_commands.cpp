@@ -5,6 +5,7 @@
 // settings folder; nothing reaches a network.
 #include <gtest/gtest.h>
 
+#include <QIcon>
 #include <QImage>
 #include <QListWidget>
 #include <QTest>
@@ -368,6 +369,18 @@ TEST_F(WindowCommands, WindowSwitchesReachTheRequest)
     EXPECT_EQ(win_op_title(window("@hid")->hwnd.get()), "hid some text");
     type("/window -k1 @hid");
     EXPECT_EQ(win_op_title(window("@hid")->hwnd.get()), "@hid some text");
+    // Trailing words: a popup file, a font and size, an icon file and index.
+    QImage pixels(16, 16, QImage::Format_ARGB32);
+    pixels.fill(Qt::red);
+    ASSERT_TRUE(pixels.save(QString::fromStdString((dir / "win.ico").string()), "PNG"));
+    std::ofstream(dir / "menu.txt") << "item:/echo x\n";
+    type("/window @ic menu.txt Courier New 14 win.ico 0");
+    WindowRecord* ic = window("@ic");
+    ASSERT_TRUE(ic) << shown();
+    EXPECT_TRUE(ic->icon && !ic->icon->isNull());
+    EXPECT_EQ(ic->popup_file, (dir / "menu.txt").string());
+    EXPECT_EQ(ic->font_face, "Courier New");
+    EXPECT_EQ(ic->font_size, 14);
     type("/window -e @ed /say");
     ASSERT_TRUE(window("@ed") && window("@ed")->editbox.get());
     EXPECT_EQ(window("@ed")->editbox->textBytes(), "/say ");
