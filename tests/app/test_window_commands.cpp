@@ -476,6 +476,49 @@ TEST_F(WindowCommands, OutOfRangeNumbersAndBrokenQuotesAreHandled)
     EXPECT_EQ(rec->name.size(), 256u);
 }
 
+TEST_F(WindowCommands, SwitchesOnAnExistingWindowChangeItsState)
+{
+    type("/window @st 10 10 300 200");
+    WindowRecord* rec = window("@st");
+    ASSERT_TRUE(rec);
+    QWidget* hwnd = rec->hwnd.get();
+    struct Case {
+        const char* typed;
+        int state;  // win_op_state: -1 hidden, 0 normal, 1 minimised, 2 maximised
+    };
+    const Case cases[] = {
+        {"/window -n @st", 1},
+        {"/window -n @st", 1},
+        {"/window -r @st", 0},
+        {"/window -x @st", 2},
+        {"/window -r @st", 0},
+        {"/window -h @st", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        EXPECT_EQ(win_op_state(hwnd), c.state);
+        EXPECT_EQ(shown(), "");
+    }
+    EXPECT_EQ(rec->bar_flags, 0) << "hidden windows leave the bars";
+    type("/window -w2 @st");
+    EXPECT_EQ(rec->bar_flags, 2);
+    type("/window -w9 @st");
+    EXPECT_EQ(rec->bar_flags, 3) << "other values give 3";
+    type("/window -g2 @st");
+    EXPECT_EQ(rec->activity, 2);
+    type("/window -g9 @st");
+    EXPECT_EQ(rec->activity, 3);
+    type("/window -g0 @st");
+    EXPECT_EQ(rec->activity, 0);
+    type("/window -vz @st");
+    EXPECT_EQ(rec->custom_request.v_flag, 1);
+    EXPECT_EQ(rec->custom_request.z_flag, 1);
+    type("/window -v0 @st");
+    EXPECT_EQ(rec->custom_request.v_flag, 0);
+    EXPECT_EQ(rec->custom_request.z_flag, 1) << "z stays when not named";
+}
+
 TEST_F(WindowCommands, ErrorsUseTheirOwnTexts)
 {
     type("/window @e");
