@@ -39,6 +39,7 @@
 #include "core/options.h"
 #include "commands/channel_commands.h"
 #include "commands/connection_switch_commands.h"
+#include "commands/window_commands.h"
 #include "commands/messaging_commands.h"
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
@@ -58,6 +59,7 @@
 #include "irc/link/lookups.h"
 #include "irc/link/net_settings.h"
 #include "irc/link/send_queue.h"
+#include "irc/link/traffic_log.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/notify_list.h"
@@ -704,6 +706,19 @@ void app_install_subsystems()
     };
     input_key_event_hook = fire_key;
     app_wire_irc_notify();
+
+    // Scripts act on windows: custom windows and their lines, clearing,
+    // titles, logging, the raw-traffic copy of /debug (both directions, its
+    // window and its filter identifier) and the URL list with its catcher.
+    window_commands_install();
+    debug_conn_settings = debug_conn_settings_read;
+    debug_filter_eval = debug_filter_evaluate;
+    debug_window_output = debug_window_print;
+    irc_debug_line = debug_log_line;
+    open_hooks.debug_window_closed = debug_window_gone;
+    print_hooks.url_catch = url_catch_text;
+    frame_hooks().url_open = url_open_address;
+    startup_hooks.url_save_list = url_list_save;
 
     wire_program_seams();
 }

@@ -867,8 +867,9 @@ int win_close(QWidget* hwnd)
         fire_close(rec);
         if (!win_is_record(rec))
             return 1;
+        // The debug target names the window as it is named: "@" and the rest.
         if (conn && conn->debug_target.size() > 1 && conn->debug_target[0] == '@' &&
-            text_equal_nocase(conn->debug_target.substr(1), rec->name)) {
+            text_equal_nocase(conn->debug_target, rec->name)) {
             if (open_hooks.debug_window_closed)
                 open_hooks.debug_window_closed(rec);
             else

@@ -1,0 +1,70 @@
+// The commands that act on windows: /window makes and changes custom
+// windows; /clear, /clearall, /renwin, /titlebar, /close, /closemsg, /mdi
+// and /setlayer; /color, /font, /editbox, /dqwindow and /menubar; the line
+// commands (/aline, /iline, /rline, /dline, /cline,
+// /sline); /log and /debug; /url. $line reads a window's lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CommandCall;
+struct Connection;
+struct DebugSettings;
+struct IdentCall;
+struct WindowRecord;
+
+// The window a command names: "@N" a window by number, else a window by
+// name for the connection. Null when none is open.
+WindowRecord* window_command_target(const std::string& name, Connection* conn);
+
+int cmd_window(CommandCall& call);
+int cmd_clear(CommandCall& call);
+int cmd_renwin(CommandCall& call);
+int cmd_titlebar(CommandCall& call);
+int cmd_close(CommandCall& call);
+int cmd_mdi(CommandCall& call);
+int cmd_setlayer(CommandCall& call);
+int cmd_aline(CommandCall& call);
+int cmd_loadbuf(CommandCall& call);
+int cmd_savebuf(CommandCall& call);
+int cmd_log(CommandCall& call);
+int cmd_color(CommandCall& call);
+int cmd_font(CommandCall& call);
+int cmd_editbox(CommandCall& call);
+int cmd_dqwindow(CommandCall& call);
+int cmd_menubar(CommandCall& call);
+int cmd_showkest(CommandCall& call);
+int cmd_tray(CommandCall& call);
+int cmd_debug(CommandCall& call);
+int cmd_url(CommandCall& call);
+int id_line(IdentCall& call);
+
+// ---- /debug ----
+
+// The debug writer's view of a connection's /debug settings (kept in the
+// connection); 0 while it has no target.
+int debug_conn_settings_read(Connection* conn, DebugSettings& out);
+// The filter identifier: "$name($1-)" evaluated with the line as $1-.
+int debug_filter_evaluate(std::string& text, const std::string& params, Connection* conn);
+// A debug line shown in the connection's custom window.
+void debug_window_print(Connection* conn, const std::string& window, const std::string& line,
+                        const DebugSettings& settings);
+// The debug window was closed: the connection's debug settings are cleared.
+void debug_window_gone(WindowRecord* rec);
+
+// ---- /url ----
+
+// Opens an address through the desktop.
+void url_open_address(const std::string& url);
+
+// Registers the handlers and $line with the interpreter.
+void window_commands_install();
+
+// The URL list: written to its file when it changed (at exit); its entries
+// ("%c:%sURL:%s", sorted); the catcher's switch; the catcher, which adds the
+// addresses of a printed line while catching is on.
+void url_list_save();
+const std::vector<std::string>& url_list_entries();
+int url_catching();
+void url_catch_text(const std::string& text, int flags, WindowRecord* rec);

@@ -1,0 +1,977 @@
+// The window commands typed with real keys into a status window's editbox:
+// custom windows made and changed by /window, their lines edited by the
+// line commands and read back with $line, /clear, /renwin, /titlebar, /log,
+// /debug and /url, and the errors they give. Files stay in a temporary
+// settings folder; nothing reaches a network.
+#include <gtest/gtest.h>
+
+#include <QIcon>
+#include <QImage>
+#include <QListWidget>
+#include <QTest>
+#include <QTextCursor>
+#include <QWidget>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/subsystems.h"
+#include "app/window_open.h"
+#include "app/window_ops.h"
+#include "app/window_record.h"
+#include "commands/output_commands.h"
+#include "commands/window_commands.h"
+#include "core/ini.h"
+#include "core/main_settings.h"
+#include "core/options.h"
+#include "core/string_list.h"
+#include "core/text_limits.h"
+#include "display/colors.h"
+#include "display/editbox.h"
+#include "display/logging.h"
+#include "display/nick_list.h"
+#include "display/window_lines.h"
+#include "irc/link/traffic_log.h"
+#include "script/exec/script_types.h"
+#include "support/hook_guard.h"
+#include "support/window_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_text(const fs::path& p)
+{
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class WindowCommands : public ::testing::Test {
+protected:
+    HookGuard hooks_;
+    SavedValues<std::string, std::string> saved_{settings_dir, main_ini_path};
+    SavedValues<std::string, std::string> saved_main_{main_settings.app_title, main_settings.log_dir};
+
+    void SetUp() override
+    {
+        window_test_reset();
+        dir = fs::temp_directory_path() / ("kest-wincmds-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "logs");
+        settings_dir = dir.string() + "/";
+        main_ini_path = (dir / "kest.ini").string();
+        main_settings.log_dir.clear();  // the logs go to this folder's "logs/"
+        app_install_subsystems();
+        desktop_opened.clear();
+        desktop_open_hook = [](const std::string& url) {
+            desktop_opened.push_back(url);
+            return 1;
+        };
+        conn = window_test_conn();
+        ASSERT_TRUE(conn);
+        status = win_record_of(conn->status_window);
+        ASSERT_TRUE(status && status->editbox.get());
+    }
+
+    void TearDown() override
+    {
+        window_test_reset();
+        fs::remove_all(dir);
+    }
+
+    // Types the line into the status window's editbox and presses Enter.
+    void type(const std::string& line)
+    {
+        shown_from = strlist_count(status->lines);
+        EditBox* box = status->editbox.get();
+        box->setTextBytes("");
+        QTest::keyClicks(box, QString::fromStdString(line));
+        QTest::keyClick(box, Qt::Key_Return);
+        window_test_pump();
+    }
+
+    // The lines shown in the status window since the last typed line.
+    std::string shown() const
+    {
+        std::string s;
+        int i = 0;
+        for (const StringNode* n = status->lines; n; n = n->next, ++i)
+            if (i >= shown_from)
+                s += n->text + "\n";
+        return s;
+    }
+
+    // An identifier expression evaluated as a script would.
+    std::string eval(const std::string& expr)
+    {
+        std::string text = expr;
+        ident_eval_text(status->hwnd.get(), &text, nullptr, nullptr, 0, 0, -1, nullptr, conn);
+        return text;
+    }
+
+    // Every printed line of a window, read through $line.
+    std::vector<std::string> lines_of(const std::string& window)
+    {
+        std::vector<std::string> out;
+        const int n = std::atoi(eval("$line(" + window + ",0)").c_str());
+        for (int i = 1; i <= n; ++i)
+            out.push_back(eval("$line(" + window + "," + std::to_string(i) + ")"));
+        return out;
+    }
+
+    WindowRecord* window(const std::string& name) { return win_find_by_name(name, conn); }
+
+    static inline std::vector<std::string> desktop_opened;
+    fs::path dir;
+    Connection* conn = nullptr;
+    WindowRecord* status = nullptr;
+    int shown_from = 0;
+};
+
+using Lines = std::vector<std::string>;
+
+// ---- Line commands on a text window ----
+
+TEST_F(WindowCommands, LineCommandsEditATextWindowStepByStep)
+{
+    type("/window @t");
+    WindowRecord* rec = window("@t");
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(rec->type, kWinCustom);
+    EXPECT_EQ(rec->subtype, 0);
+
+    struct Step {
+        const char* typed;
+        Lines after;
+    };
+    const Step steps[] = {
+        {"/aline @t one", {"one"}},
+        {"/aline @t two words", {"one", "two words"}},
+        {"/aline @t three", {"one", "two words", "three"}},
+        {"/iline @t 2 inserted", {"one", "inserted", "two words", "three"}},
+        {"/iline @t 99 tail", {"one", "inserted", "two words", "three", "tail"}},
+        {"/rline @t 1 first", {"first", "inserted", "two words", "three", "tail"}},
+        {"/rline @t 50 nowhere", {"first", "inserted", "two words", "three", "tail"}},
+        {"/aline -n @t three", {"first", "inserted", "two words", "three", "tail"}},
+        {"/aline -n @t thre", {"first", "inserted", "two words", "three", "tail", "thre"}},
+        {"/dline @t 2-3", {"first", "three", "tail", "thre"}},
+        {"/dline @t 0", {"first", "three", "tail", "thre"}},
+        {"/dline @t 9", {"first", "three", "tail", "thre"}},
+        {"/dline @t 3-", {"first", "three"}},
+        {"/dline @t 1", {"three"}},
+        {"/dline @t 1", {}},
+        {"/dline @t 1", {}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.typed);
+        type(s.typed);
+        EXPECT_EQ(lines_of("@t"), s.after) << shown();
+        EXPECT_EQ(rec->line_count, static_cast<int>(s.after.size()));
+    }
+}
+
+TEST_F(WindowCommands, ClineColoursOnlyItsLineAndLineReportsIt)
+{
+    type("/window @c");
+    type("/aline @c a");
+    type("/aline 4 @c b");
+    type("/aline @c c");
+    EXPECT_EQ(eval("$line(@c,2).color"), "4");
+    type("/cline 9 @c 1");
+    EXPECT_EQ(eval("$line(@c,1).color"), "9");
+    EXPECT_EQ(eval("$line(@c,2).color"), "4");
+    EXPECT_NE(eval("$line(@c,3).color"), "9");
+}
+
+TEST_F(WindowCommands, WrappedLineCountsOnceAndGoesWhole)
+{
+    type("/window @w 0 0 160 200");
+    WindowRecord* rec = window("@w");
+    ASSERT_TRUE(rec);
+    std::string long_text;
+    for (int i = 0; i < 40; ++i)
+        long_text += "word" + std::to_string(i) + " ";
+    long_text.pop_back();
+    type("/aline -p @w " + long_text);
+    type("/aline @w after");
+    wl_text_rewrap(rec);
+    ASSERT_GT(rec->line_count, 2) << "the long line is cut into parts";
+    EXPECT_EQ(eval("$line(@w,0)"), "2");
+    EXPECT_EQ(eval("$line(@w,1)"), long_text);
+    EXPECT_EQ(eval("$line(@w,2)"), "after");
+    type("/iline @w 2 middle");
+    EXPECT_EQ(lines_of("@w"), (Lines{long_text, "middle", "after"}));
+    type("/dline @w 1");
+    EXPECT_EQ(lines_of("@w"), (Lines{"middle", "after"}));
+    EXPECT_EQ(rec->line_count, 2) << "every part of the line went";
+}
+
+TEST_F(WindowCommands, LinesPrintedElsewhereDoNotConfuseTheWalk)
+{
+    // The line walk remembers where it stopped; a line printed by /echo
+    // between two commands must not make it count wrong.
+    type("/window @m");
+    for (int i = 1; i <= 6; ++i)
+        type("/aline @m l" + std::to_string(i));
+    EXPECT_EQ(eval("$line(@m,5)"), "l5");
+    type("/echo @m echoed");
+    EXPECT_EQ(eval("$line(@m,7)"), "echoed");
+    type("/dline @m 2");
+    EXPECT_EQ(lines_of("@m"), (Lines{"l1", "l3", "l4", "l5", "l6", "echoed"}));
+    // A trim of the oldest lines shifts every number: the walk must see it.
+    opt_set(OPT_BUFFER_LINES, 500);
+    type("/clear @m");
+    for (int i = 1; i <= 500; ++i)
+        type("/aline @m n" + std::to_string(i));
+    EXPECT_EQ(eval("$line(@m,400)"), "n400");
+    type("/echo @m trimmed");
+    EXPECT_EQ(eval("$line(@m,0)"), "500");
+    EXPECT_EQ(eval("$line(@m,400)"), "n401");
+    EXPECT_EQ(eval("$line(@m,500)"), "trimmed");
+    type("/clear @m");
+    EXPECT_EQ(eval("$line(@m,0)"), "0");
+    type("/aline @m fresh");
+    EXPECT_EQ(lines_of("@m"), (Lines{"fresh"}));
+}
+
+TEST_F(WindowCommands, SortedTextWindowKeepsOrder)
+{
+    type("/window -s @s");
+    for (const char* w : {"pear", "Apple", "fig", "banana"})
+        type(std::string("/aline @s ") + w);
+    EXPECT_EQ(lines_of("@s"), (Lines{"Apple", "banana", "fig", "pear"}));
+}
+
+// ---- List boxes ----
+
+TEST_F(WindowCommands, ListBoxWindowTakesItemsSelectionAndColours)
+{
+    type("/window -l @L");
+    WindowRecord* rec = window("@L");
+    ASSERT_TRUE(rec);
+    ASSERT_EQ(rec->subtype, 1);
+    ASSERT_TRUE(rec->listbox.get());
+    type("/aline @L one");
+    type("/aline @L two");
+    type("/aline -s @L three");
+    type("/iline @L 1 zero");
+    EXPECT_EQ(lines_of("@L"), (Lines{"zero", "one", "two", "three"}));
+    EXPECT_EQ(eval("$line(@L,4).state"), "1");
+    EXPECT_EQ(eval("$line(@L,1).state"), "0");
+    type("/sline @L 2");
+    EXPECT_EQ(eval("$line(@L,2).state"), "1");
+    EXPECT_EQ(eval("$line(@L,4).state"), "0") << "a plain /sline selects only its item";
+    type("/sline -r @L");
+    EXPECT_EQ(eval("$line(@L,2).state"), "0");
+    type("/cline 12 @L 99");
+    EXPECT_EQ(eval("$line(@L,4).color"), "12") << "N beyond the end colours the last item";
+    type("/rline @L 2 uno");
+    type("/dline @L 3-");
+    EXPECT_EQ(lines_of("@L"), (Lines{"zero", "uno"}));
+    type("/aline -n @L uno");
+    EXPECT_EQ(eval("$line(@L,0)"), "2");
+}
+
+TEST_F(WindowCommands, SideListIsReachedOnlyWithItsSwitch)
+{
+    type("/window -l12 @side");
+    WindowRecord* rec = window("@side");
+    ASSERT_TRUE(rec);
+    ASSERT_EQ(rec->subtype, 2);
+    type("/aline -l @side nick1");
+    type("/aline @side text line");
+    EXPECT_EQ(eval("$line(@side,0,1)"), "1");
+    EXPECT_EQ(eval("$line(@side,1,1)"), "nick1");
+    EXPECT_EQ(eval("$line(@side,1)"), "text line");
+    type("/clear -l @side");
+    EXPECT_EQ(eval("$line(@side,0,1)"), "0");
+    EXPECT_EQ(eval("$line(@side,1)"), "text line") << "clearing the side list leaves the text";
+}
+
+TEST_F(WindowCommands, CustomWindowWithListAndEditboxLaysOut)
+{
+    type("/window -el20 @lay 10 10 400 300");
+    WindowRecord* rec = window("@lay");
+    ASSERT_TRUE(rec);
+    ASSERT_TRUE(rec->text_area.get());
+    ASSERT_TRUE(rec->listbox.get());
+    ASSERT_TRUE(rec->editbox.get());
+    QWidget* hwnd = rec->hwnd.get();
+    win_layout(hwnd, kLayoutFull);
+    window_test_pump();
+    const QImage shot = hwnd->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    const QRect text = rec->text_area->geometry();
+    const QRect list = rec->listbox->geometry();
+    const QRect edit = rec->editbox->geometry();
+    // Text on the left, the side list to its right, the editbox below both.
+    EXPECT_LE(text.right(), list.left());
+    EXPECT_GE(edit.top(), text.bottom());
+    EXPECT_GE(edit.top(), list.bottom());
+    EXPECT_GT(text.width(), list.width());
+    EXPECT_GT(edit.width(), text.width());
+}
+
+// ---- /window itself ----
+
+TEST_F(WindowCommands, WindowMadeOnceClosedOnceAndMovedKeepingSize)
+{
+    type("/window @once 5 5 300 200");
+    type("/window @once");
+    int count = 0;
+    for (WindowRecord* r = win_list; r; r = r->next)
+        count += r->name == "@once";
+    EXPECT_EQ(count, 1);
+    WindowRecord* rec = window("@once");
+    ASSERT_TRUE(rec);
+    int x, y, w, h;
+    win_op_geometry(rec->hwnd.get(), nullptr, nullptr, &w, &h);
+    type("/window @once 40 30 -1 -1");
+    win_op_geometry(rec->hwnd.get(), &x, &y, nullptr, nullptr);
+    int w2, h2;
+    win_op_geometry(rec->hwnd.get(), nullptr, nullptr, &w2, &h2);
+    EXPECT_EQ(x, 40);
+    EXPECT_EQ(y, 30);
+    EXPECT_EQ(w2, w);
+    EXPECT_EQ(h2, h);
+    type("/window -c @never");
+    EXPECT_EQ(window("@never"), nullptr);
+    EXPECT_EQ(shown(), "") << "closing a window that is not there is silent";
+    type("/window -c @once");
+    window_test_pump();
+    EXPECT_EQ(window("@once"), nullptr);
+}
+
+TEST_F(WindowCommands, WindowSwitchesReachTheRequest)
+{
+    type("/window -t4,4,2,30 @tabs");
+    WindowRecord* rec = window("@tabs");
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(rec->tab_stops[0], 4);
+    EXPECT_EQ(rec->tab_stops[1], 5) << "a stop not above its predecessor becomes predecessor + 1";
+    EXPECT_EQ(rec->tab_stops[2], 6);
+    EXPECT_EQ(rec->tab_stops[3], 30);
+    EXPECT_EQ(rec->tab_stops[4], 0);
+    type("/window -k @hid");
+    ASSERT_TRUE(window("@hid"));
+    EXPECT_EQ(win_op_title(window("@hid")->hwnd.get()), "hid");
+    type("/titlebar @hid some text");
+    EXPECT_EQ(win_op_title(window("@hid")->hwnd.get()), "hid some text");
+    type("/window -k1 @hid");
+    EXPECT_EQ(win_op_title(window("@hid")->hwnd.get()), "@hid some text");
+    // Trailing words: a popup file, a font and size, an icon file and index.
+    QImage pixels(16, 16, QImage::Format_ARGB32);
+    pixels.fill(Qt::red);
+    ASSERT_TRUE(pixels.save(QString::fromStdString((dir / "win.ico").string()), "PNG"));
+    std::ofstream(dir / "menu.txt") << "item:/echo x\n";
+    type("/window @ic menu.txt Courier New 14 win.ico 0");
+    WindowRecord* ic = window("@ic");
+    ASSERT_TRUE(ic) << shown();
+    EXPECT_TRUE(ic->icon && !ic->icon->isNull());
+    EXPECT_EQ(ic->popup_file, (dir / "menu.txt").string());
+    EXPECT_EQ(ic->font_face, "Courier New");
+    EXPECT_EQ(ic->font_size, 14);
+    type("/window -e @ed /say");
+    ASSERT_TRUE(window("@ed") && window("@ed")->editbox.get());
+    EXPECT_EQ(window("@ed")->editbox->textBytes(), "/say ");
+}
+
+TEST_F(WindowCommands, PictureFlagReachesThePictureSeamOnlyWhereAllowed)
+{
+    static std::vector<std::string> made;
+    made.clear();
+    open_hooks.picture_create = [](WindowRecord* rec) { made.push_back(rec->name); };
+    type("/window -p @pic");
+    type("/window -lp @plist");
+    type("/window -l20p @pside");
+    EXPECT_EQ(made, (std::vector<std::string>{"@pic", "@pside"})) << "a plain list box window is no picture";
+    ASSERT_TRUE(window("@pic"));
+    EXPECT_EQ(window("@pic")->picture, 1);
+    type("/aline @pic text");
+    EXPECT_NE(shown().find("* /aline: Geçersiz pencere"), std::string::npos) << shown();
+    type("/savebuf @pic never.txt");
+    EXPECT_NE(shown().find("* /savebuf: Geçersiz pencere"), std::string::npos) << shown();
+    EXPECT_FALSE(fs::exists(dir / "never.txt"));
+}
+
+TEST_F(WindowCommands, NickListLinesAreColouredAndSelectedByNumberOrName)
+{
+    WindowRecord* chan = window_test_open("#kest", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan && chan->listbox.get());
+    nicklist_update("alice", chan, kNickAddOrChange, nicklist_prefix_bit(conn, '@'));
+    nicklist_update("bob", chan, kNickAddOrChange, 1);
+    nicklist_update("carol", chan, kNickAddOrChange, 1);
+    EXPECT_EQ(eval("$line(#kest,0,1)"), "3");
+    EXPECT_EQ(eval("$line(#kest,1,1)"), "alice") << "the nick without its prefix";
+    type("/cline 4 #kest bob");
+    EXPECT_EQ(nicklist_find(chan, "bob")->extra[kNickColour], 4);
+    EXPECT_EQ(nicklist_find(chan, "bob")->extra[kNickColourState], 1);
+    EXPECT_EQ(nicklist_find(chan, "carol")->extra[kNickColour], 99) << "only bob changed";
+    type("/cline -m 6 #kest 3");
+    EXPECT_EQ(nicklist_find(chan, "carol")->extra[kNickColour], 6);
+    EXPECT_EQ(nicklist_find(chan, "carol")->extra[kNickColourState], 2);
+    type("/cline #kest bob");
+    EXPECT_EQ(nicklist_find(chan, "bob")->extra[kNickColour], 99) << "no colour removes it";
+    type("/sline #kest 1");
+    EXPECT_EQ(eval("$line(#kest,1,1).state"), "1");
+    type("/sline -a #kest bob");
+    EXPECT_EQ(eval("$line(#kest,1,1).state"), "1");
+    EXPECT_EQ(eval("$line(#kest,2,1).state"), "1");
+    type("/sline -r #kest alice");
+    EXPECT_EQ(eval("$line(#kest,1,1).state"), "0");
+    EXPECT_EQ(eval("$line(#kest,2,1).state"), "1");
+    type("/aline #kest text");
+    EXPECT_NE(shown().find("* /aline: Geçersiz parametre"), std::string::npos) << shown();
+    type("/dline #kest 1");
+    EXPECT_NE(shown().find("* /dline: Geçersiz parametre"), std::string::npos) << shown();
+    EXPECT_EQ(eval("$line(#kest,0,1)"), "3");
+}
+
+TEST_F(WindowCommands, OutOfRangeNumbersAndBrokenQuotesAreHandled)
+{
+    std::ofstream(dir / "two.txt") << "x\ny\n";
+    type("/window @h");
+    type("/aline @h a");
+    type("/aline @h b");
+    struct Case {
+        const char* typed;
+        const char* error;  // empty: none
+        Lines after;
+    };
+    const Case cases[] = {
+        {"/aline -c99999999999999 @h c", "", {"a", "b", "c"}},
+        {"/iline @h 99999999999999999999 d", "", {"a", "b", "c", "d"}},
+        {"/rline @h -5 x", "* /rline: Geçersiz parametre", {"a", "b", "c", "d"}},
+        {"/dline @h 3-99999999999999", "", {"a", "b"}},
+        {"/dline @h -3", "", {"a", "b"}},
+        {"/dline @h x-y", "* /dline: Geçersiz parametre", {"a", "b"}},
+        {"/sline @h 9999", "", {"a", "b"}},
+        {"/loadbuf 99999999999 @h two.txt", "", {"a", "b", "x", "y"}},
+        {"/window \"@unclosed", "* /window: Geçersiz parametre", {"a", "b", "x", "y"}},
+        {"/window -t99999999999,-5 @h", "", {"a", "b", "x", "y"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        if (*c.error)
+            EXPECT_NE(shown().find(c.error), std::string::npos) << shown();
+        else
+            EXPECT_EQ(shown(), "");
+        EXPECT_EQ(lines_of("@h"), c.after);
+    }
+    const std::string long_name = "@" + std::string(400, 'n');
+    type("/window " + long_name);
+    WindowRecord* rec = window(long_name.substr(0, 256));
+    ASSERT_TRUE(rec) << "a long name is cut to 256 characters";
+    EXPECT_EQ(rec->name.size(), 256u);
+}
+
+TEST_F(WindowCommands, SwitchesOnAnExistingWindowChangeItsState)
+{
+    type("/window @st 10 10 300 200");
+    WindowRecord* rec = window("@st");
+    ASSERT_TRUE(rec);
+    QWidget* hwnd = rec->hwnd.get();
+    struct Case {
+        const char* typed;
+        int state;  // win_op_state: -1 hidden, 0 normal, 1 minimised, 2 maximised
+    };
+    const Case cases[] = {
+        {"/window -n @st", 1},
+        {"/window -n @st", 1},
+        {"/window -r @st", 0},
+        {"/window -x @st", 2},
+        {"/window -r @st", 0},
+        {"/window -h @st", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        EXPECT_EQ(win_op_state(hwnd), c.state);
+        EXPECT_EQ(shown(), "");
+    }
+    EXPECT_EQ(rec->bar_flags, 0) << "hidden windows leave the bars";
+    type("/window -w2 @st");
+    EXPECT_EQ(rec->bar_flags, 2);
+    type("/window -w9 @st");
+    EXPECT_EQ(rec->bar_flags, 3) << "other values give 3";
+    type("/window -g2 @st");
+    EXPECT_EQ(rec->activity, 2);
+    type("/window -g9 @st");
+    EXPECT_EQ(rec->activity, 3);
+    type("/window -g0 @st");
+    EXPECT_EQ(rec->activity, 0);
+    type("/window -vz @st");
+    EXPECT_EQ(rec->custom_request.v_flag, 1);
+    EXPECT_EQ(rec->custom_request.z_flag, 1);
+    type("/window -v0 @st");
+    EXPECT_EQ(rec->custom_request.v_flag, 0);
+    EXPECT_EQ(rec->custom_request.z_flag, 1) << "z stays when not named";
+}
+
+TEST_F(WindowCommands, ErrorsUseTheirOwnTexts)
+{
+    type("/window @e");
+    type("/aline @e x");
+    struct Case {
+        const char* typed;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"/window", "* /window: Yetersiz veya eksik parametre"},
+        {"/window -c", "* /window: Yetersiz veya eksik parametre"},
+        {"/window plain", "* /window: Geçersiz parametre"},
+        {"/window @", "* /window: Geçersiz parametre"},
+        {"/window @mdi", "* /window: Geçersiz parametre"},
+        {"/dline @e", "* /dline: Yetersiz veya eksik parametre"},
+        {"/iline @e 0 text", "* /iline: Geçersiz parametre"},
+        {"/rline @e x text", "* /rline: Geçersiz parametre"},
+        {"/aline @missing text", "* /aline: Geçersiz pencere"},
+        {"/aline -c4", "* /aline: Yetersiz veya eksik parametre"},
+        {"/renwin @nothere @x", "* /renwin: Geçersiz pencere"},
+        {"/renwin @e nope", "* /renwin: Geçersiz parametre"},
+        {"/titlebar @missing x", "* /titlebar: Geçersiz pencere"},
+        {"/log maybe", "* /log: Geçersiz parametre"},
+        {"/close s", "* /close: Geçersiz parametre"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        EXPECT_NE(shown().find(c.error), std::string::npos) << shown();
+    }
+    EXPECT_EQ(lines_of("@e"), (Lines{"x"})) << "no failing command changed the window";
+}
+
+TEST_F(WindowCommands, RenwinRefusesATakenNameButAllowsOtherCase)
+{
+    type("/window @a");
+    type("/window @b");
+    type("/renwin @a @b");
+    EXPECT_NE(shown().find("* /renwin: Pencere zaten var"), std::string::npos) << shown();
+    EXPECT_TRUE(window("@a"));
+    type("/renwin @a @A topic words");
+    ASSERT_TRUE(window("@A"));
+    EXPECT_EQ(window("@A")->name, "@A");
+    EXPECT_EQ(win_op_title(window("@A")->hwnd.get()), "@A topic words");
+    EXPECT_EQ(shown(), "");
+}
+
+TEST_F(WindowCommands, ClearAndClearallTakeOnlyTheirKinds)
+{
+    type("/window @x1");
+    type("/window @x2");
+    type("/aline @x1 a");
+    type("/aline @x2 b");
+    type("/echo -s status text");
+    type("/clear @x1");
+    EXPECT_EQ(eval("$line(@x1,0)"), "0");
+    EXPECT_EQ(eval("$line(@x2,0)"), "1") << "/clear names one window";
+    type("/clearall -u");
+    EXPECT_EQ(eval("$line(@x2,0)"), "0");
+    EXPECT_NE(status->lines, nullptr) << "-u clears custom windows only";
+    type("/clear -s");
+    EXPECT_EQ(status->line_count, 0);
+}
+
+TEST_F(WindowCommands, CloseByKindAndPattern)
+{
+    type("/window @k1");
+    type("/window @k2");
+    type("/window @other");
+    type("/close -@ @k*");
+    window_test_pump();
+    EXPECT_EQ(window("@k1"), nullptr);
+    EXPECT_EQ(window("@k2"), nullptr);
+    EXPECT_TRUE(window("@other"));
+}
+
+TEST_F(WindowCommands, TitlebarSetsTheMainTitleText)
+{
+    type("/titlebar -m hello there");
+    EXPECT_EQ(main_settings.app_title, "hello there");
+    type("/titlebar");
+    EXPECT_EQ(main_settings.app_title, "");
+}
+
+// ---- /loadbuf and /savebuf ----
+
+TEST_F(WindowCommands, LoadbufTakesTheWholeFileARangeTheLastLinesOrASection)
+{
+    std::ofstream(dir / "five.txt") << "a\nb\r\nc\n\ne\n";
+    std::ofstream(dir / "sect.ini") << "[other]\nq=0\n[abc]\nx=1\n\ny=2\n\n\n[def]\nz=3\n";
+    type("/window @lb");
+    struct Case {
+        const char* typed;
+        Lines after;
+    };
+    const Case cases[] = {
+        {"/loadbuf -r @lb five.txt", {"a", "b", "c", " ", "e"}},
+        {"/loadbuf 3 -r @lb five.txt", {"c", " ", "e"}},
+        {"/loadbuf 2-4 -r @lb five.txt", {"b", "c", " "}},
+        {"/loadbuf 2-3 @lb five.txt", {"b", "c", " ", "b", "c"}},
+        {"/loadbuf -rtabc @lb sect.ini", {"x=1", " ", "y=2"}},
+        {"/loadbuf -rtABC @lb sect.ini", {"x=1", " ", "y=2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        EXPECT_EQ(lines_of("@lb"), c.after) << shown();
+    }
+    type("/loadbuf -rtnone @lb sect.ini");
+    EXPECT_NE(shown().find("* /loadbuf: Geçersiz parametre"), std::string::npos) << shown();
+    type("/loadbuf @lb missing.txt");
+    EXPECT_NE(shown().find("* /loadbuf: Açılamıyor 'missing.txt'"), std::string::npos) << shown();
+    type("/loadbuf @lb");
+    EXPECT_NE(shown().find("* /loadbuf: Yetersiz veya eksik parametre"), std::string::npos) << shown();
+    type("/loadbuf @nowhere five.txt");
+    EXPECT_NE(shown().find("* /loadbuf: Geçersiz pencere"), std::string::npos) << shown();
+    EXPECT_EQ(lines_of("@lb"), (Lines{"x=1", " ", "y=2"})) << "failures leave the window";
+
+    type("/window -l @lbl");
+    type("/loadbuf 2 @lbl five.txt");
+    EXPECT_EQ(lines_of("@lbl"), (Lines{" ", "e"}));
+}
+
+TEST_F(WindowCommands, SavebufWritesLinesInsideTheSettingsFolderOnly)
+{
+    type("/window @sb 0 0 160 200");
+    WindowRecord* rec = window("@sb");
+    ASSERT_TRUE(rec);
+    for (const char* l : {"one", "two", "three"})
+        type(std::string("/aline @sb ") + l);
+    type("/savebuf @sb out.txt");
+    EXPECT_EQ(read_text(dir / "out.txt"), "one\ntwo\nthree\n");
+    type("/savebuf 2 @sb out.txt");
+    EXPECT_EQ(read_text(dir / "out.txt"), "two\nthree\n");
+    type("/savebuf -a 1-1 @sb out.txt");
+    EXPECT_EQ(read_text(dir / "out.txt"), "two\nthree\none\n");
+    type("/savebuf 2-3 @sb logs/part.txt");
+    EXPECT_EQ(read_text(dir / "logs" / "part.txt"), "two\nthree\n");
+
+    // A wrapped line is written as its parts.
+    std::string long_text;
+    for (int i = 0; i < 30; ++i)
+        long_text += "w" + std::to_string(i) + " ";
+    type("/clear @sb");
+    type("/aline -p @sb " + long_text);
+    wl_text_rewrap(rec);
+    ASSERT_GT(rec->line_count, 1);
+    type("/savebuf @sb wrapped.txt");
+    const std::string saved = read_text(dir / "wrapped.txt");
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), rec->line_count);
+
+    const fs::path outside = dir.parent_path() / "kest-savebuf-escape.txt";
+    fs::remove(outside);
+    for (const std::string& bad : {std::string("../kest-savebuf-escape.txt"), outside.string(),
+                                   std::string("logs/../../kest-savebuf-escape.txt")}) {
+        SCOPED_TRACE(bad);
+        type("/savebuf @sb " + bad);
+        EXPECT_NE(shown().find("* /savebuf: Geçersiz parametre"), std::string::npos) << shown();
+    }
+    EXPECT_FALSE(fs::exists(outside));
+}
+
+// ---- Appearance ----
+
+TEST_F(WindowCommands, ColorChangesPaletteAndItemsWithinRange)
+{
+    const Palette palette = color_palette_current;
+    std::vector<std::int32_t> items;
+    for (const ColorItem& item : color_items)
+        items.push_back(item.current);
+    struct Case {
+        const char* typed;
+        const char* error;  // empty: no error
+    };
+    const Case cases[] = {
+        {"/color 3 255", ""},
+        {"/color \"Own text\" 4", ""},
+        {"/color info2 7", ""},
+        {"/color 16 255", "* /color: Geçersiz parametre"},
+        {"/color -1 255", "* /color: Geçersiz parametre"},
+        {"/color 3", "* /color: Yetersiz veya eksik parametre"},
+        {"/color Own", "* /color: Yetersiz veya eksik parametre"},
+        {"/color own 16", "* /color: Geçersiz parametre"},
+        {"/color nothing 2", "* /color: Geçersiz parametre"},
+        {"/color \"Own text 4", "* /color: Yetersiz veya eksik parametre"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        if (*c.error)
+            EXPECT_NE(shown().find(c.error), std::string::npos) << shown();
+        else
+            EXPECT_EQ(shown().find("* /color"), std::string::npos) << shown();
+    }
+    EXPECT_EQ(color_palette_current.rgb[3], 255u);
+    EXPECT_EQ(color_items[kItemOwnText].current, 4);
+    EXPECT_EQ(color_items[kItemInfo2Text].current, 7);
+    EXPECT_EQ(color_items[kItemInfoText].current, items[kItemInfoText]) << "info2 named only its item";
+    type("/color -r 3");
+    EXPECT_EQ(color_palette_current.rgb[3], color_default_rgb(3));
+    color_palette_current = palette;
+    for (std::size_t k = 0; k < items.size(); ++k)
+        color_items[k].current = items[k];
+}
+
+TEST_F(WindowCommands, EditboxSetsTextSelectionAndSubmits)
+{
+    type("/window -e @ed");
+    type("/window @out");
+    WindowRecord* rec = window("@ed");
+    ASSERT_TRUE(rec && rec->editbox.get());
+    type("/editbox -b3 -e5 @ed hello world");
+    EXPECT_EQ(rec->editbox->textBytes(), "hello world");
+    EXPECT_EQ(rec->editbox->textCursor().selectionStart(), 2);
+    EXPECT_EQ(rec->editbox->textCursor().selectionEnd(), 5);
+    type("/editbox -p @ed spaced");
+    EXPECT_EQ(rec->editbox->textBytes(), "spaced ");
+    type("/editbox -v @ed ignored");
+    EXPECT_EQ(rec->editbox->textBytes(), "spaced ") << "v keeps the text";
+    type("/editbox -n @ed /aline @out submitted");
+    EXPECT_EQ(lines_of("@out"), (Lines{"submitted"}));
+    EXPECT_EQ(rec->editbox->textBytes(), "");
+    type("/editbox -o @ed x");
+    EXPECT_NE(shown().find("* /editbox: Geçersiz pencere"), std::string::npos) << shown();
+    type("/editbox =nobody x");
+    EXPECT_NE(shown().find("* /editbox: Böyle Bir Nick Bulunamadı"), std::string::npos) << shown();
+}
+
+TEST_F(WindowCommands, FontGivesTheWindowFaceAndSize)
+{
+    type("/window @f");
+    WindowRecord* rec = window("@f");
+    ASSERT_TRUE(rec);
+    type("/font @f 14 Courier New");
+    EXPECT_EQ(rec->font_face, "Courier New") << shown();
+    EXPECT_EQ(rec->font_size, 14);
+    EXPECT_EQ(rec->font_weight, 400);
+    type("/font -b @f 16");
+    EXPECT_EQ(rec->font_face, "Courier New") << "a size alone keeps the face";
+    EXPECT_EQ(rec->font_size, 16);
+    EXPECT_EQ(rec->font_weight, 700);
+    type("/font @nothing 12 Arial");
+    EXPECT_NE(shown().find("Geçersiz parametre"), std::string::npos) << shown();
+}
+
+TEST_F(WindowCommands, DqwindowAndMenubarReportTheirState)
+{
+    type("/dqwindow on");
+    EXPECT_EQ(opt(OPT_SINGLE_MESSAGE_WINDOW), 1);
+    EXPECT_NE(shown().find("* Özel Pencere Açık"), std::string::npos) << shown();
+    type("/dqwindow off");
+    EXPECT_EQ(opt(OPT_SINGLE_MESSAGE_WINDOW), 0);
+    EXPECT_NE(shown().find("* Özel Pencere Kapalı"), std::string::npos) << shown();
+    type("/dqwindow open");
+    WindowRecord* msg = window("Message Window");
+    ASSERT_TRUE(msg);
+    EXPECT_EQ(msg->subtype, kQueryMessages);
+    type("/dqwindow open");
+    int count = 0;
+    for (WindowRecord* r = win_list; r; r = r->next)
+        count += r->type == kWinQuery && r->subtype == kQueryMessages;
+    EXPECT_EQ(count, 1) << "open twice keeps one message window";
+    type("/dqwindow close");
+    window_test_pump();
+    EXPECT_EQ(window("Message Window"), nullptr);
+    type("/menubar off");
+    EXPECT_NE(shown().find("* Menubar gösterimi kapalı"), std::string::npos) << shown();
+    type("/menubar maybe");
+    EXPECT_EQ(shown(), "") << "another word does nothing";
+}
+
+TEST_F(WindowCommands, TraySwitchesSetTheirOptionsOnly)
+{
+    struct Case {
+        const char* typed;
+        OptionId option;
+        int value;
+    };
+    const Case cases[] = {
+        {"/tray -t1", OPT_MINIMISE_TO_TRAY, 1},
+        {"/tray -t", OPT_MINIMISE_TO_TRAY, 0},
+        {"/tray -t5", OPT_MINIMISE_TO_TRAY, 1},
+        {"/tray -t0", OPT_MINIMISE_TO_TRAY, 0},
+        {"/tray -m1", OPT_TRAY_ICON_ALWAYS, 1},
+        {"/tray -c1", OPT_TRAY_SINGLE_CLICK, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const int others = opt(OPT_START_IN_TRAY);
+        type(c.typed);
+        EXPECT_EQ(opt(c.option), c.value);
+        EXPECT_EQ(opt(OPT_START_IN_TRAY), others) << "an option not named stays";
+    }
+    type("/tray");
+    EXPECT_NE(shown().find("* /tray: Yetersiz veya eksik parametre"), std::string::npos) << shown();
+    type("/tray -i2 nothing.ico");
+    EXPECT_NE(shown().find("* /tray: Dosya bulunamadı 'nothing.ico'"), std::string::npos) << shown();
+}
+
+// ---- /log ----
+
+TEST_F(WindowCommands, LogOnWritesIntoTheLogFolderOnly)
+{
+    type("/window @lg");
+    type("/log on @lg");
+    WindowRecord* rec = window("@lg");
+    ASSERT_TRUE(rec);
+    EXPECT_TRUE(rec->logging) << shown();
+    EXPECT_TRUE(file_path_is_inside(rec->log_path, log_folder())) << rec->log_path;
+    type("/log off @lg");
+    EXPECT_FALSE(rec->logging);
+
+    const std::string outside = (dir.parent_path() / "kest-escape.log").string();
+    fs::remove(outside);
+    for (const std::string& bad : {std::string("../kest-escape.log"), std::string("logs/../../kest-escape.log"),
+                                   outside, std::string("\"") + outside + "\""}) {
+        SCOPED_TRACE(bad);
+        type("/log on @lg -f " + bad);
+        EXPECT_NE(shown().find("* /log: Geçersiz parametre"), std::string::npos) << shown();
+        EXPECT_FALSE(rec->logging);
+        EXPECT_FALSE(fs::exists(outside));
+    }
+    type("/log on @lg -f mine.log");
+    EXPECT_TRUE(rec->logging);
+    EXPECT_EQ(fs::path(rec->log_path).filename(), "mine.log");
+    type("/log on @lg");
+    EXPECT_TRUE(rec->logging) << "on again restarts logging";
+}
+
+TEST_F(WindowCommands, LogForAWindowNotOpenIsStored)
+{
+    type("/log off #later");
+    std::string value;
+    ini_read("logging", "#later", "", value, kMediumTextSize, main_ini_path);
+    EXPECT_EQ(value, "off");
+    EXPECT_NE(shown().find("#later"), std::string::npos);
+    type("/log default #later");
+    ini_read("logging", "#later", "", value, kMediumTextSize, main_ini_path);
+    EXPECT_EQ(value, "");
+    type("/log on #later -f ../../etc/kest-nothing");
+    EXPECT_NE(shown().find("* /log: Geçersiz parametre"), std::string::npos) << shown();
+    ini_read("logging", "#later", "", value, kMediumTextSize, main_ini_path);
+    EXPECT_EQ(value, "");
+}
+
+// ---- /debug ----
+
+TEST_F(WindowCommands, DebugFileStaysInTheSettingsFolder)
+{
+    const std::string outside = (dir.parent_path() / "kest-debug-escape.log").string();
+    fs::remove(outside);
+    for (const std::string& bad : {std::string("../kest-debug-escape.log"), outside}) {
+        SCOPED_TRACE(bad);
+        type("/debug " + bad);
+        EXPECT_NE(shown().find("* /debug: Geçersiz parametre"), std::string::npos) << shown();
+        EXPECT_EQ(conn->debug_target, "");
+    }
+    type("/debug traffic.log");
+    EXPECT_EQ(conn->debug_target, (dir / "traffic.log").string());
+    EXPECT_NE(shown().find("* Debug verimi Açık (traffic.log)"), std::string::npos) << shown();
+    type("/debug off");
+    EXPECT_EQ(conn->debug_target, "");
+    EXPECT_NE(shown().find("* Debug verimi Kapalı"), std::string::npos);
+    EXPECT_FALSE(fs::exists(outside));
+}
+
+TEST_F(WindowCommands, DebugWindowGetsLinesAndForgetsItWhenClosed)
+{
+    conn->debug_target.clear();
+    type("/debug -t @raw");
+    WindowRecord* rec = window("@raw");
+    ASSERT_TRUE(rec) << shown();
+    EXPECT_EQ(conn->debug_target, "@raw");
+    EXPECT_TRUE(rec->debug_raw);
+    DebugSettings s;
+    ASSERT_TRUE(debug_conn_settings(conn, s));
+    EXPECT_EQ(s.flags, 2);
+    debug_window_print(conn, "raw", "<- :srv 001 me :hi", s);
+    EXPECT_EQ(eval("$line(@raw,1)").find("<- :srv 001 me :hi") != std::string::npos, true)
+        << eval("$line(@raw,1)");
+    type("/debug -c off");
+    window_test_pump();
+    EXPECT_EQ(window("@raw"), nullptr) << "-c closes the debug window";
+    type("/debug @raw2");
+    ASSERT_TRUE(window("@raw2"));
+    win_close_request(window("@raw2")->hwnd.get());
+    window_test_pump();
+    EXPECT_EQ(conn->debug_target, "") << "closing the window ends the copy";
+}
+
+// ---- /url ----
+
+TEST_F(WindowCommands, UrlListAddsDeletesAndSavesInsideSettings)
+{
+    type("/url load urls.ini");  // an empty list from this test's folder
+    type("/url delete 1 1 1 1 1 1 1 1");
+    type("/url add h http://example.org/ Example");
+    type("/url add h example.org");
+    EXPECT_EQ(url_list_entries().size(), 1u) << "the same address without scheme and slash is one entry";
+    EXPECT_EQ(url_list_entries()[0], "h:example.orgURL:example.org");
+    type("/url -i f ftp://files.example.org");
+    type("/url add h http://a.example.org A");
+    type("/url add m mailto:x@example.org");
+    ASSERT_EQ(url_list_entries().size(), 4u);
+    type("/url delete h");
+    for (const std::string& e : url_list_entries())
+        EXPECT_NE(e[0], 'h') << e;
+    type("/url delete 1 1");
+    EXPECT_TRUE(url_list_entries().empty());
+    type("/url add h http://kept.example.org Kept");
+    type("/url save mine.ini");
+    EXPECT_NE(read_text(dir / "mine.ini").find("URL:http://kept.example.org"), std::string::npos);
+    type("/url save ../escape.ini");
+    EXPECT_NE(shown().find("* /url: Geçersiz parametre"), std::string::npos) << shown();
+    EXPECT_FALSE(fs::exists(dir.parent_path() / "escape.ini"));
+    type("/url show");
+    WindowRecord* list = win_find_by_type(kWinUrls, nullptr);
+    ASSERT_TRUE(list) << shown();
+    ASSERT_EQ(wl_list_count(list), 1);
+    EXPECT_EQ(wl_list_text(list, 1), " h\tKept\tURL:http://kept.example.org");
+    type("/url add h http://second.example.org Second");
+    EXPECT_EQ(wl_list_count(list), 2) << "the open window follows the list";
+    type("/url -r 2");
+    type("/url hide");
+    window_test_pump();
+    EXPECT_EQ(win_find_by_type(kWinUrls, nullptr), nullptr);
+    type("/url load missing.ini");
+    EXPECT_NE(shown().find("* /url: Dosya bulunamadı"), std::string::npos) << shown();
+    EXPECT_EQ(url_list_entries().size(), 1u) << "a failed load keeps the list";
+}
+
+TEST_F(WindowCommands, UrlOpensThroughTheDesktopAndSwitchesTheCatcher)
+{
+    type("/url");
+    EXPECT_TRUE(desktop_opened.empty());
+    type("/url https://example.org/page");
+    type("/url -an https://example.org/two");
+    EXPECT_EQ(desktop_opened, (std::vector<std::string>{"https://example.org/page", "https://example.org/two"}));
+    type("/url on");
+    EXPECT_NE(shown().find("* URL Yakalayıcı Açık"), std::string::npos);
+    EXPECT_EQ(url_catching(), 1);
+    type("/window @caught");
+    type("/echo @caught see https://caught.example.org/page, then more");
+    bool found = false;
+    for (const std::string& e : url_list_entries())
+        found = found || e.find("URL:https://caught.example.org/page") != std::string::npos;
+    EXPECT_TRUE(found) << "a printed address is caught while catching is on";
+    type("/url off");
+    EXPECT_EQ(url_catching(), 0);
+    EXPECT_NE(shown().find("* URL Yakalayıcı Kapalı"), std::string::npos);
+    type("/echo @caught and https://missed.example.org here");
+    for (const std::string& e : url_list_entries())
+        EXPECT_EQ(e.find("missed.example.org"), std::string::npos) << "caught while off: " << e;
+}
+
+} // namespace
