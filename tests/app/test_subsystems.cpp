@@ -166,6 +166,9 @@ TEST_F(SubsystemsTest, PlainTextGoesToTheTarget)
 // that is not built-in still goes out.
 TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
 {
+    // An unknown word goes to the server only while connected.
+    conn->connected = 1;
+    conn->socket = 1000;  // stands for an open link; never used
     const struct {
         const char* typed;
         const char* printed;   // null: nothing printed
@@ -203,6 +206,7 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
             }
         }
     }
+    conn->socket = -1;
 }
 
 }  // namespace
