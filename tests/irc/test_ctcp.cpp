@@ -377,3 +377,22 @@ TEST_F(CtcpTest, DccFileFilterRefusesByTheActiveList)
 
 }  // namespace
 }  // namespace chat_test
+
+namespace chat_test {
+namespace {
+
+TEST_F(CtcpTest, ATimedIgnoreForTheConnectionsNetworkExpiresToo)
+{
+    feed(":srv 005 me NETWORK=TestNet :are supported");
+    const std::string types = "private,channel,\"TestNet\"";
+    ignore_edit(nullptr, 1, "peer", &types, 2, 0, conn);
+    ASSERT_NE(main_settings.ignore_list, nullptr);
+    EXPECT_EQ(main_settings.ignore_list->text, "peer!*@*,private,channel,\"TestNet\"");
+    ignore_tick_timed(0);
+    EXPECT_NE(main_settings.ignore_list, nullptr);
+    ignore_tick_timed(0);
+    EXPECT_EQ(main_settings.ignore_list, nullptr);
+}
+
+}  // namespace
+}  // namespace chat_test

@@ -204,11 +204,9 @@ int ignore_edit(QWidget* window, int action, const std::string& mask_in, const s
         main_settings.ignore_list = strlist_append(main_settings.ignore_list, std::string_view(entry), 0);
         opt_set(OPT_IGNORE_ENABLED, 1);
         if (seconds > 0) {
-            std::string net = "*";
-            if (explicit_net) {
-                conn_get_network(net, conn);
-                if (net.empty()) net = given_net;
-            }
+            // The record names the entry's own network, so that the expiry
+            // finds the entry it was made for.
+            const std::string net = explicit_net ? given_net : std::string("*");
             g_timed.erase(std::remove_if(g_timed.begin(), g_timed.end(),
                                          [&](const TimedIgnore& t) {
                                              return text_equal_nocase(t.mask, mask) &&
