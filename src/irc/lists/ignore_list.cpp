@@ -234,7 +234,7 @@ int ignore_edit(QWidget* window, int action, const std::string& mask_in, const s
             message = text_fill_id(3201, {mask});
         }
     }
-    if (echo) print(window, message);
+    if (echo) print(window ? window : link_status_window(conn), message);
     ignore_prune_timed();
     if (result) userlist_recolor();
     return result;
