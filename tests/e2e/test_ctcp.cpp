@@ -114,7 +114,7 @@ TEST_F(CtcpE2e, VersionPingAndTimeAreAnsweredInTheirFormats)
 
 TEST_F(CtcpE2e, AHaltingCtcpHandlerSuppressesTheVersionReply)
 {
-    ASSERT_NO_FATAL_FAILURE(start("ctcp *:VERSION:*:halt\n"));
+    ASSERT_NO_FATAL_FAILURE(start("on *:CTCP:VERSION:*:halt\n"));
     EXPECT_FALSE(answered("VERSION", ".*", 2000)) << joined(peer.history());
     // Other requests are still answered.
     EXPECT_TRUE(answered("PING 42", "PING 42", kWaitMs)) << joined(peer.history());

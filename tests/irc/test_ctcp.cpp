@@ -180,6 +180,20 @@ TEST_F(CtcpTest, AHaltingCtcpHandlerSuppressesTheAnswerOfItsTypeOnly)
     EXPECT_EQ(said.size(), 2u);
 }
 
+TEST_F(CtcpTest, CtcpHandlersWrittenAsOnLinesMatchTheirWordAndTarget)
+{
+    load_script({"on *:CTCP:VERSION:*:say v $nick | halt", "on *:CTCP:PING:#:say p $chan | halt",
+                  "on *:TEXT:VERSION:*:say wrong"});
+    feed(":a!u@h PRIVMSG me :\x01VERSION\x01");
+    EXPECT_TRUE(take_sent().empty());
+    feed(":a!u@h PRIVMSG me :\x01PING 42\x01");
+    EXPECT_EQ(take_sent(), std::vector<std::string>{"NOTICE a :\x01PING 42\x01\n"});
+    forget();
+    feed(":a!u@h PRIVMSG #c :\x01PING 43\x01");
+    EXPECT_TRUE(take_sent().empty());
+    EXPECT_EQ(said, (std::vector<std::string>{"v a", "p #c"}));
+}
+
 TEST_F(CtcpTest, RepliesAreShownWithTheirNameAndTheCtcpReplyEventCanHaltThem)
 {
     const std::string now = std::to_string(static_cast<long long>(std::time(nullptr)));
