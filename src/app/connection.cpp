@@ -796,6 +796,8 @@ static int tick_one(Connection* c, int elapsed)
         return 1;
     if (conn_hooks.flood_tick)
         conn_hooks.flood_tick(c);
+    if (conn_is_live(c) && conn_hooks.ctcp_flood_decay)
+        conn_hooks.ctcp_flood_decay(c);
     if (conn_is_live(c) && c->timed_bans && conn_hooks.chan_timed_ban_tick)
         conn_hooks.chan_timed_ban_tick(c);
     if (!conn_is_live(c))

@@ -195,6 +195,7 @@ struct ConnHooks {
     void (*cnick_idle_tick)(Connection*) = nullptr;
     void (*flood_release)(Connection*) = nullptr;
     void (*flood_tick)(Connection*) = nullptr;
+    void (*ctcp_flood_decay)(Connection*) = nullptr;
     void (*chan_timed_ban_tick)(Connection*) = nullptr;
     void (*notify_conn_stage)(int stage, Connection*) = nullptr;
     void (*notify_poll)(Connection*) = nullptr;

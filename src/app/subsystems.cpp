@@ -49,6 +49,10 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"
+#include "irc/ctcp/ctcp.h"
+#include "irc/lists/ignore_list.h"
+#include "commands/ctcp_commands.h"
+#include "commands/user_list_commands.h"
 #include "irc/dispatch/modes.h"
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
@@ -545,6 +549,22 @@ void app_wire_irc_user_lists()
     cond_userlist_match = userlist_condition_match;
 }
 
+// CTCP answers with their flood memory, the ignore list with its timed
+// entries and the DCC file-type filter, the commands of both, and unknown
+// command words (help files, then the server).
+void app_wire_irc_ctcp()
+{
+    conn_hooks.ctcp_flood_decay = ctcp_flood_decay;
+    userhost_ignore_edit = userlist_ignore_complete;
+    tick_hooks.ignore_tick = dcc_ignore_tick;
+    tick_hooks.ignore_tick_timed = [] { ignore_tick_timed(0); };
+    startup_hooks.ignore_expire_timed = [] { ignore_tick_timed(2); };
+    // The flood guard's ignore line holds a sender's host: it runs in the
+    // plain mode, where nothing in it is evaluated or split.
+    flood_run_ignore = [](const std::string& command, Connection* conn) { irc_run_plain(conn, command); };
+    cmd_unknown = cmd_unknown_word;
+}
+
 // The notify list.
 void app_wire_irc_notify()
 {
@@ -677,6 +697,8 @@ void app_install_subsystems()
     irc_user_lists_install();
     app_wire_irc_user_lists();
     irc_notify_install();
+    irc_ctcp_install();
+    app_wire_irc_ctcp();
 
     // Connection switching: /scid, /scon, $scid and $scon run commands and
     // read identifiers on other connections through the interpreter; the

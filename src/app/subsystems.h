@@ -28,6 +28,7 @@ void app_wire_query_replies();
 void app_wire_irc_ban_lists();
 void app_wire_irc_user_lists();
 void app_wire_irc_notify();
+void app_wire_irc_ctcp();
 
 void app_wire_script_files();
 void app_wire_script_events();

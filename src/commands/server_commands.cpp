@@ -495,27 +495,10 @@ int cmd_disconnect(CommandCall& call)
     return kScriptDone;
 }
 
-// /raw [-q] text, /quote
-int cmd_raw(CommandCall& call)
-{
-    Connection* conn = conn_of(call);
-    std::string text(call.rest());
-    if (text.rfind("-q ", 0) == 0)
-        text.erase(0, 3);
-    if (text.empty() || !conn_is_live(conn))
-        return kScriptFailed;
-    if (conn_check_connected(call.window, conn))
-        return kScriptFailed;
-    irc_send_line(text + "\n", 0, conn);
-    return kScriptDone;
-}
-
 void server_commands_register()
 {
     script_register_command("server", cmd_server);
     script_register_command("quit", cmd_quit);
     script_register_command("disconnect", cmd_disconnect);
-    script_register_command("raw", cmd_raw);
-    script_register_command("quote", cmd_raw);
     identity_commands_register();
 }

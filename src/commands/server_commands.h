@@ -14,7 +14,6 @@ class QWidget;
 int cmd_server(CommandCall& call);
 int cmd_quit(CommandCall& call);
 int cmd_disconnect(CommandCall& call);
-int cmd_raw(CommandCall& call);
 void server_commands_register();
 
 int cmd_nick(CommandCall& call);

@@ -145,6 +145,9 @@ TEST_F(SubsystemsTest, PlainTextGoesToTheTarget)
 // that is not built-in still goes out.
 TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
 {
+    // An unknown word goes to the server only while connected.
+    conn->connected = 1;
+    conn->socket = 1000;  // stands for an open link; never used
     const struct {
         const char* typed;
         const char* printed;   // null: nothing printed
@@ -182,6 +185,42 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
             }
         }
     }
+    conn->socket = -1;
+}
+
+// CTCP and ignore commands typed into the editbox reach their handlers: the
+// request goes out, the list changes, and the lines say so in the window.
+TEST_F(SubsystemsTest, TypedCtcpAndIgnoreCommandsReachTheirHandlers)
+{
+    conn->connected = 1;
+    conn->socket = 1000;  // stands for an open link; never used
+    WindowRecord* active = win_record_of(win_active);
+    ASSERT_TRUE(active && active->editbox.get());
+    const struct {
+        const char* typed;
+        const char* sent;     // null: nothing sent
+        const char* printed;  // a line the window shows afterwards
+    } cases[] = {
+        {"/ctcp peer time", "PRIVMSG peer :\x01TIME\x01", "-> [peer] TIME"},
+        {"/ignore -w bob", nullptr, "* bob!*@* Rededilenler (Ignore) Listesine Eklendi"},
+        {"/ignore -l", nullptr, "bob!*@* (pcntdik)"},
+        {"/ignore -rw bob", nullptr, "* bob!*@* Rededilenler (Ignore) Listesinden Çıkarıldı"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        sent_lines.clear();
+        QTest::keyClicks(active->editbox.get(), c.typed);
+        QTest::keyClick(active->editbox.get(), Qt::Key_Return);
+        window_test_pump();
+        if (c.sent) {
+            ASSERT_EQ(sent_lines.size(), 1u);
+            EXPECT_EQ(sent_lines[0].substr(0, sent_lines[0].find_last_not_of("\r\n") + 1), c.sent);
+        } else {
+            EXPECT_TRUE(sent_lines.empty()) << sent_lines[0];
+        }
+        EXPECT_TRUE(buffer_has(active, c.printed)) << ::testing::PrintToString(buffer_texts(active));
+    }
+    conn->socket = -1;
 }
 
 }  // namespace

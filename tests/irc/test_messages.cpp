@@ -31,8 +31,8 @@ TEST_F(MessagesTest, EachLineLandsInItsWindowWithItsFormAndColour)
         {":srv NOTICE me :Looking up", false, "-srv- Looking up", kColorNoticeText},
         {":srv NOTICE * :*** Checking", false, "-srv- *** Checking", kColorNoticeText},
         {":z!u@h NOTICE me :not on any channel", false, "-z- not on any channel", kColorNoticeText},
-        {":a!u@h PRIVMSG #c :\x01" "VERSION\x01", false, "[a VERSION]", kColorCtcpText},
-        {":a!u@h NOTICE me :\x01" "VERSION Foo 1.0\x01", false, "[a VERSION] Foo 1.0", kColorCtcpText},
+        {":a!u@h PRIVMSG #c :\x01" "VERSION\x01", true, "[a:#c VERSION]", kColorCtcpText},
+        {":a!u@h NOTICE me :\x01" "VERSION Foo 1.0\x01", false, "[a VERSION tekrarı]: Foo 1.0", kColorCtcpText},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

@@ -15,12 +15,11 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/server_commands.h"
+#include "irc/ctcp/ctcp.h"
+#include "irc/lists/ignore_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/events/event_index.h"
 
-void (*ctcp_on_request_hook)(IrcMessage&, QWidget*) = nullptr;
-void (*irc_on_ctcp_reply_hook)(IrcMessage&) = nullptr;
-int (*irc_ignore_check_hook)(IrcMessage&, const char*) = nullptr;
 void (*irc_ial_update_hook)(Connection*, const std::string&, const std::string&) = nullptr;
 int (*irc_note_whois_hook)(QWidget*, const std::string&, Connection*) = nullptr;
 
@@ -46,7 +45,7 @@ bool starts_nocase(const std::string& s, const char* prefix)
 
 bool ignored(IrcMessage& msg, const char* type)
 {
-    return irc_ignore_check_hook && msg.has_address && irc_ignore_check_hook(msg, type);
+    return ignore_check_message(msg, type) != 0;
 }
 
 WindowRecord* find_window(const std::string& name, int type, int subtype, Connection* conn)
@@ -157,34 +156,14 @@ WindowRecord* open_query(IrcMessage& msg)
     return win_is_open(rec) ? rec : nullptr;
 }
 
-void default_ctcp_show(IrcMessage& msg, bool reply)
-{
-    const std::string& text = irc_word(msg, 3);
-    std::size_t blank = text.find(' ');
-    std::string line = "[" + irc_word(msg, 0) + " " + text.substr(0, blank) + "]";
-    if (blank != std::string::npos && blank + 1 < text.size()) line += " " + text.substr(blank + 1);
-    (void)reply;
-    print_options.timestamp = 1;
-    irc_status_echo(msg.connection, static_cast<int>(kColorCtcpText), line.substr(0, kLongText));
-}
-
 void ctcp_request(IrcMessage& msg, QWidget* window)
 {
-    if (ctcp_on_request_hook) {
-        ctcp_on_request_hook(msg, window);
-        return;
-    }
-    if (starts_nocase(irc_word(msg, 3), "ACTION ")) {
-        irc_show_action(msg, window);
-        return;
-    }
-    default_ctcp_show(msg, false);
+    ctcp_on_request(msg, window);
 }
 
 void ctcp_reply(IrcMessage& msg)
 {
-    if (irc_on_ctcp_reply_hook) irc_on_ctcp_reply_hook(msg);
-    else default_ctcp_show(msg, true);
+    irc_on_ctcp_reply(msg);
 }
 
 // Where private text without a query goes: 1 the Messages window, 2 the

@@ -27,17 +27,6 @@ int irc_show_action(IrcMessage& msg, QWidget* window);
 // Opens (or finds) the connection's Messages window; 0 when it cannot open.
 int irc_open_message_window(IrcMessage& msg);
 
-// Seams to the CTCP handling. The request handler takes the message (word 3
-// the unframed CTCP) and the window it arrived in. Absent: ACTION is shown by
-// irc_show_action, any other request is shown as "[nick NAME] rest" in the
-// status window in "Ctcp text", unanswered.
-extern void (*ctcp_on_request_hook)(IrcMessage& msg, QWidget* window);
-// The CTCP reply handler (a NOTICE whose text is a CTCP). Absent: shown as
-// "[nick NAME] rest" in the status window in "Ctcp text".
-extern void (*irc_on_ctcp_reply_hook)(IrcMessage& msg);
-// Ignore-list test of "nick!user@host" for a type ("private", "channel",
-// "notice", "ctcp", "dcc", "codes"). Absent: nobody is ignored.
-extern int (*irc_ignore_check_hook)(IrcMessage& msg, const char* type);
 // Address-list note of a sender seen on a channel. Absent: nothing.
 extern void (*irc_ial_update_hook)(Connection* conn, const std::string& nick, const std::string& address);
 // Notes the WHOIS sent when a query opens (so that the reply goes there) and

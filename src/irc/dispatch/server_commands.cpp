@@ -1,4 +1,5 @@
 #include "irc/dispatch/server_commands.h"
+#include "irc/lists/ignore_list.h"
 
 #include <cctype>
 #include <initializer_list>
@@ -62,7 +63,6 @@ bool is_channel_name(const std::string& s, Connection* conn)
 int (*irc_fire_event)(IrcMessage&, const char*, int, int) = default_fire_event;
 int (*irc_run_plain)(Connection*, const std::string&) = default_run_plain;
 int (*flood_is_check_reply)(const std::string&, Connection*) = nullptr;
-int (*irc_is_ignored_invite)(const std::string&, const std::string&, Connection*) = nullptr;
 int (*irc_join_allowed)(const std::string&, Connection*) = nullptr;
 std::string (*irc_chanfolder_key)(const std::string&) = nullptr;
 
@@ -132,7 +132,7 @@ void irc_on_invite(IrcMessage& msg)
     const std::string inviter = irc_word(msg, 0);
     const std::string channel = msg.words[3];
     if (!is_channel_name(channel, conn) || channel.size() > kShortText) return;
-    if (irc_is_ignored_invite && irc_is_ignored_invite(inviter, msg.address, conn)) return;
+    if (ignore_check_invite(inviter, msg.address, conn)) return;
     int go = irc_fire_event(msg, "INVITE", 31, 1);
     if (!conn_is_live(conn)) return;
     if (go) {

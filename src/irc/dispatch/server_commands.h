@@ -40,9 +40,6 @@ extern int (*irc_run_plain)(Connection* conn, const std::string& command);
 // Whether the flood-check PING was answered by this PONG text. Absent
 // flood protection: 0.
 extern int (*flood_is_check_reply)(const std::string& text, Connection* conn);
-// Whether a nick with an address is ignored for invites. Absent: 0.
-extern int (*irc_is_ignored_invite)(const std::string& nick, const std::string& address,
-                                    Connection* conn);
 // Join lock test of the channel (lock_join_allowed). Absent: allowed.
 extern int (*irc_join_allowed)(const std::string& channel, Connection* conn);
 // Stored key of a channel in the channels folder. Absent: empty.

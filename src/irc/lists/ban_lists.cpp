@@ -449,7 +449,8 @@ void chan_timed_ban_tick(Connection* conn)
         WindowRecord* rec = win_find_channel(std::string(channel), conn);
         if (!rec) continue;
         const int bits = nicklist_update(membership_own_nick(conn), rec, kNickTest, 0);
-        if (!chan_bits_have_rank(bits, 2, conn)) continue;
+        // Lifting a ban takes half-op or more; voice alone cannot.
+        if (!chan_bits_have_rank(bits, 1, conn)) continue;
         irc_send_line("MODE " + std::string(channel) + " -b " + std::string(mask) + "\n", 0, conn);
         if (!conn_is_live(conn)) return;
     }

@@ -988,6 +988,53 @@ int users_remove(const std::string& address_in, const std::string& levels, QWidg
     return changed;
 }
 
+int users_remove_levels(const std::string& level, const std::string* levels)
+{
+    ScriptFile* f = users_file_for_edit ? users_file_for_edit() : nullptr;
+    if (!f) return 0;
+    const std::string key = text_lower_copy(trim(level));
+    int changed = 0;
+    for (StringNode* n = f->lines; n;) {
+        StringNode* next = n->next;
+        UserLine u = is_comment(n) ? UserLine() : parse_user_line(n->text);
+        if (u.ok) {
+            if (!levels) {
+                const std::string first(trim(std::string_view(u.levels).substr(0, u.levels.find(','))));
+                if (text_equal_nocase(level_key(first), level_key(key))) {
+                    f->lines = strlist_remove(f->lines, n);
+                    ++changed;
+                }
+            } else {
+                std::string left;
+                if (userlist_levels_op(u.levels, *levels, &left, 1) && !level_items(u.levels).empty()) {
+                    if (level_items(left).empty()) f->lines = strlist_remove(f->lines, n);
+                    else n->text = user_line_text(left, u.address, u.info).substr(0, kLongText);
+                    ++changed;
+                }
+            }
+        }
+        n = next;
+    }
+    if (changed) {
+        mark_changed(f);
+        userlist_recolor();
+    }
+    return changed;
+}
+
+std::vector<std::string> users_matching(const std::string& level, int op)
+{
+    std::vector<std::string> out;
+    ScriptFile* f = users_file_for_edit ? users_file_for_edit() : nullptr;
+    if (!f) return out;
+    for (StringNode* n = f->lines; n; n = n->next) {
+        if (is_comment(n)) continue;
+        UserLine u = parse_user_line(n->text);
+        if (u.ok && userlist_levels_op(u.levels, level, nullptr, op)) out.push_back(std::string(trim(n->text)));
+    }
+    return out;
+}
+
 // ---- Install ----
 
 void irc_user_lists_install()

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/connection.h"
 
@@ -166,6 +167,14 @@ int users_add_levels(const std::string& nick, const std::string& levels, int mod
 // every match when no levels are given, is removed. Returns the number of
 // entries changed or removed.
 int users_remove(const std::string& address, const std::string& levels, QWidget* window, int echo);
+
+// Walks the users file: without `levels` every entry whose first level is
+// `level` is removed; with them, the levels are taken out of every entry (an
+// entry left with none is removed). Returns the number of entries changed.
+int users_remove_levels(const std::string& level, const std::string* levels);
+// The users-file lines whose level list matches `level` by
+// userlist_levels_op mode `op` (2 equal, 3 below, 4 above).
+std::vector<std::string> users_matching(const std::string& level, int op);
 
 // ---- Seams ----
 

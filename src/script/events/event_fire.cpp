@@ -484,7 +484,10 @@ bool Walker::examine(StringNode* node, int phase, long held, bool any_matched, C
             ev = trim_right(ev.substr(0, brace));
         }
         ev = trim_right(ev);
-        if (!(ev == "*" || text_equal_nocase(ev, c_.event_word)))
+        // "on <level>:CTCP:<word>:..." is the ctcp line written as an on
+        // line: the CTCP word follows as its own field.
+        const bool ctcp_on_line = c_.event_id == kEvCtcp && text_equal_nocase(ev, "CTCP");
+        if (!(ev == "*" || ctcp_on_line || text_equal_nocase(ev, c_.event_word)))
             return false;
         if (end == std::string_view::npos)
             rest = "/!return";

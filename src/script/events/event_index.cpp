@@ -142,6 +142,8 @@ void remote_index_events()
                 if (!event_word_of_line(n->text, word))
                     break;
                 int id = event_id_of_word(word);
+                if (id < 0 && text_equal_nocase(word, "CTCP"))
+                    id = kEvCtcp;
                 if (id >= 0)
                     append_entry(id, n, f);
                 break;
