@@ -3,6 +3,7 @@
 #include "identifiers/encoding_identifiers.h"
 #include "identifiers/digest_identifiers.h"
 #include "identifiers/tokens.h"
+#include "identifiers/value_identifiers.h"
 #include "script/eval/base_convert.h"
 #include "script/eval/calc.h"
 #include "script/exec/executor.h"
@@ -19,6 +20,7 @@ void script_engine_init()
     tokens_register();
     encoding_identifiers_register();
     digest_identifiers_register();
+    value_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }
