@@ -2,6 +2,9 @@
 #include "commands/variable_commands.h"
 #include "identifiers/encoding_identifiers.h"
 #include "identifiers/digest_identifiers.h"
+#include "identifiers/number_identifiers.h"
+#include "identifiers/text_identifiers.h"
+#include "identifiers/time_identifiers.h"
 #include "identifiers/tokens.h"
 #include "identifiers/value_identifiers.h"
 #include "script/eval/base_convert.h"
@@ -21,6 +24,9 @@ void script_engine_init()
     encoding_identifiers_register();
     digest_identifiers_register();
     value_identifiers_register();
+    text_identifiers_register();
+    number_identifiers_register();
+    time_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }
