@@ -1,5 +1,6 @@
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
+#include "identifiers/channel_identifiers.h"
 #include "identifiers/encoding_identifiers.h"
 #include "identifiers/digest_identifiers.h"
 #include "identifiers/number_identifiers.h"
@@ -7,6 +8,7 @@
 #include "identifiers/time_identifiers.h"
 #include "identifiers/tokens.h"
 #include "identifiers/value_identifiers.h"
+#include "identifiers/window_identifiers.h"
 #include "script/eval/base_convert.h"
 #include "script/eval/calc.h"
 #include "script/exec/executor.h"
@@ -27,6 +29,8 @@ void script_engine_init()
     text_identifiers_register();
     number_identifiers_register();
     time_identifiers_register();
+    channel_identifiers_register();
+    window_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }

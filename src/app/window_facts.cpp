@@ -1,0 +1,44 @@
+#include "app/window_facts.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QWidget>
+
+#include "app/child_layout.h"
+#include "app/child_window.h"
+#include "app/mdi_client.h"
+
+bool win_facts(QWidget* hwnd, WindowFacts& out)
+{
+    out = WindowFacts{};
+    if (!hwnd)
+        return false;
+    QWidget* frame = win_container(hwnd);
+    win_get_placement_rect(hwnd, out.place);
+    out.visible = frame->isVisible();
+    out.minimised = frame->isMinimized();
+    out.maximised = frame->isMaximized();
+    out.mdi_child = win_is_mdi_child(hwnd) != 0;
+    out.on_top = (frame->windowFlags() & Qt::WindowStaysOnTopHint) != 0;
+    const QPoint at = frame->mapToGlobal(QPoint(0, 0));
+    out.screen.left = at.x();
+    out.screen.top = at.y();
+    out.screen.right = hwnd->width();
+    out.screen.bottom = hwnd->height();
+    out.title = frame->windowTitle().toStdString();
+    return true;
+}
+
+QWidget* win_last_active_child()
+{
+    QMdiArea* area = mdi_client();
+    if (!area)
+        return nullptr;
+    QMdiSubWindow* sub = area->activeSubWindow();
+    if (!sub) {
+        const auto list = area->subWindowList(QMdiArea::ActivationHistoryOrder);
+        if (!list.isEmpty())
+            sub = list.last();
+    }
+    return sub ? sub->widget() : nullptr;
+}

@@ -1,0 +1,25 @@
+// What the window identifiers read of a window on screen, without the widget
+// headers: its placement, its state and whether it is an MDI child. Kept
+// here so that the identifiers stay free of the widget module.
+#pragma once
+
+#include <string>
+
+#include "app/window_record.h"
+
+struct WindowFacts {
+    WinRect place;            // left, top, width, height (normal placement while minimised or hidden)
+    WinRect screen;           // left, top on the screen, and the drawing area's width and height
+    bool visible = false;
+    bool minimised = false;
+    bool maximised = false;
+    bool mdi_child = false;
+    bool on_top = false;
+    std::string title;        // the caption text
+};
+
+// The facts of a window handle; false for null.
+bool win_facts(QWidget* hwnd, WindowFacts& out);
+
+// The MDI child that was activated last, or null.
+QWidget* win_last_active_child();
