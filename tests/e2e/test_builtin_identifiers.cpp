@@ -82,7 +82,8 @@ std::string make_script()
     s += "}\non *:TEXT:report:#test:{\n";
     for (const Case& c : kChannelCases)
         s += std::string("  echo -s R ") + c.name + " = " + c.expression + "\n";
-    s += "  echo -s R done = yes\n}\n";
+    // Asking the user is refused inside an event.
+    s += "  echo -s R done = yes\n  echo -s R refused = $input(Anyone?,e)\n}\n";
     return s;
 }
 
@@ -165,4 +166,10 @@ TEST_F(BuiltinIdentifiersE2e, ScriptValuesAtStartAndInAChannelWithAPeer)
     std::string done;
     ASSERT_TRUE(wait_value(kest, "done", done)) << kest.status_log();
     check_cases(kest, kChannelCases, sizeof kChannelCases / sizeof kChannelCases[0]);
+    // $input in an event: the error, and the line that used it never runs.
+    end = Clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (log_index(kest.status_log(), ".*\\* \\$input: Bir olayda kullanamazsınız.*") < 0 && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GE(log_index(kest.status_log(), ".*\\* \\$input: Bir olayda kullanamazsınız.*"), 0) << kest.status_log();
+    EXPECT_LT(log_index(kest.status_log(), "R refused.*"), 0) << kest.status_log();
 }

@@ -2,6 +2,7 @@
 #include "commands/variable_commands.h"
 #include "identifiers/channel_identifiers.h"
 #include "identifiers/encoding_identifiers.h"
+#include "identifiers/input_identifiers.h"
 #include "identifiers/digest_identifiers.h"
 #include "identifiers/number_identifiers.h"
 #include "identifiers/text_identifiers.h"
@@ -31,6 +32,7 @@ void script_engine_init()
     time_identifiers_register();
     channel_identifiers_register();
     window_identifiers_register();
+    input_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }
