@@ -18,6 +18,7 @@ bool win_facts(QWidget* hwnd, WindowFacts& out)
     out.visible = frame->isVisible();
     out.minimised = frame->isMinimized();
     out.maximised = frame->isMaximized();
+    out.full_screen = frame->isFullScreen();
     out.mdi_child = win_is_mdi_child(hwnd) != 0;
     out.on_top = (frame->windowFlags() & Qt::WindowStaysOnTopHint) != 0;
     const QPoint at = frame->mapToGlobal(QPoint(0, 0));

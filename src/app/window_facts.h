@@ -15,6 +15,7 @@ struct WindowFacts {
     bool maximised = false;
     bool mdi_child = false;
     bool on_top = false;
+    bool full_screen = false;
     std::string title;        // the caption text
 };
 

@@ -1,15 +1,24 @@
 #include "identifiers/window_identifiers.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "app/connection.h"
 #include "app/window_facts.h"
 #include "app/window_record.h"
+#include "core/files.h"
 #include "core/options.h"
+#include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
+#include "display/colors.h"
 #include "identifiers/tokens.h"
 #include "script/exec/script_text.h"
 
@@ -298,6 +307,340 @@ int id_window(IdentCall& call)
     return store(call, out);
 }
 
+
+// ---- Shapes ----
+
+double real_of(const std::string& t)
+{
+    return std::strtod(t.c_str(), nullptr);
+}
+
+int id_shape(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 100000, true);
+    if (r >= 0)
+        return r;
+    const std::string_view w = call.name;
+    const int n = ident_arg_count(call);
+    std::vector<double> v;
+    for (int i = 0; i < n; ++i)
+        v.push_back(real_of(ident_arg(call, i)));
+    int answer = -1;
+    if (text_equal_nocase(w, "inrect(")) {
+        if (n == 6)
+            answer = shape_in_rect(v[0], v[1], v[2], v[3], v[4], v[5]);
+    } else if (text_equal_nocase(w, "inellipse(")) {
+        if (n == 6)
+            answer = shape_in_ellipse(v[0], v[1], v[2], v[3], v[4], v[5]);
+    } else if (text_equal_nocase(w, "inroundrect(")) {
+        if (n == 8)
+            answer = shape_in_round_rect(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
+    } else if (text_equal_nocase(w, "inpoly(")) {
+        if (n >= 2 && n % 2 == 0)
+            answer = shape_in_polygon(v[0], v[1], std::vector<double>(v.begin() + 2, v.end()));
+    } else if (text_equal_nocase(w, "onpoly(")) {
+        if (n >= 6) {
+            const long p = static_cast<long>(v[0]), q = static_cast<long>(v[1]);
+            if (p >= 1 && q >= 1 && 2 * (p + q) == n - 2)
+                answer = shapes_overlap(std::vector<double>(v.begin() + 2, v.begin() + 2 + 2 * p),
+                                        std::vector<double>(v.begin() + 2 + 2 * p, v.end()));
+        }
+    }
+    if (answer < 0)
+        return ident_error(call.token, call.work, 6);
+    std::string out = truth(answer != 0);
+    return store(call, out);
+}
+
+int id_style(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 2, true);
+    if (r >= 0)
+        return r;
+    std::string out;
+    if (!(ident_arg_count(call) == 2 && ident_arg(call, 1).empty()))
+        out = "$style(" + std::to_string(std::atoi(ident_arg(call, 0).c_str())) + ")";
+    return store(call, out);
+}
+
+int id_color(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    std::string out;
+    std::string a = ident_arg(call, 0);
+    if (arg_is_integer(a)) {
+        out = std::to_string(static_cast<long>(color_rgb(static_cast<std::uint32_t>(std::strtol(a.c_str(), nullptr, 10)))));
+    } else {
+        while (!a.empty() && a.front() == ' ')
+            a.erase(0, 1);
+        while (!a.empty() && a.back() == ' ')
+            a.pop_back();
+        int item = a.empty() ? -1 : color_item_by_name(a);
+        if (item < 0 || item >= kColorItemCount)
+            item = 0;
+        const int index = color_items[item].current;
+        char buf[16];
+        std::snprintf(buf, sizeof buf, text_equal_nocase(ident_property(call), "dd") ? "%02d" : "%d", index);
+        out = buf;
+    }
+    return store(call, out);
+}
+
+// The clipboard's lines: split at line feeds, a carriage return on either
+// side of the feed dropped.
+std::vector<std::string> clipboard_lines(std::string& whole)
+{
+    std::vector<std::string> lines;
+    QClipboard* cb = QGuiApplication::instance() ? QGuiApplication::clipboard() : nullptr;
+    whole = cb ? cb->text().toStdString() : std::string();
+    std::size_t i = 0;
+    while (i < whole.size()) {
+        std::size_t end = whole.find('\n', i);
+        if (end == std::string::npos)
+            end = whole.size();
+        std::string line = whole.substr(i, end - i);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line.substr(0, kLongText));
+        i = end + 1;
+        if (i < whole.size() && whole[i] == '\r')
+            ++i;
+    }
+    return lines;
+}
+
+int id_cb(IdentCall& call)
+{
+    std::string whole;
+    if (call.name.find('(') == std::string_view::npos) {
+        const std::vector<std::string> lines = clipboard_lines(whole);
+        if (!lines.empty())
+            *call.value = lines[0];
+        return 2;
+    }
+    const int r = tokens_take_arguments(call, 1, 2, true);
+    if (r >= 0)
+        return r;
+    std::string out;
+    const std::vector<std::string> lines = clipboard_lines(whole);
+    const long n = std::strtol(ident_arg(call, 0).c_str(), nullptr, 10);
+    const bool len = text_equal_nocase(ident_property(call), "len");
+    if (n == 0)
+        out = std::to_string(len ? whole.size() : lines.size());
+    else if (n > 0 && static_cast<std::size_t>(n) <= lines.size())
+        out = len ? std::to_string(lines[static_cast<std::size_t>(n - 1)].size()) : lines[static_cast<std::size_t>(n - 1)];
+    return store(call, out);
+}
+
+int id_lines(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    std::string name = ident_arg(call, 0);
+    text_strip_quotes(name);
+    std::string path, out;
+    if (!file_resolve_file_path(name, path))
+        return ident_error(call.token, call.work, 6);
+    if (!file_is_device(path)) {
+        std::ifstream in(path, std::ios::binary);
+        if (in) {
+            long count = 0;
+            std::string line;
+            while (std::getline(in, line))
+                ++count;
+            out = std::to_string(count);
+        }
+    }
+    return store(call, out);
+}
+
+WindowRecord* window_named(const std::string& name, Connection* conn)
+{
+    if (win_special_name_kind(name) == 16)
+        return win_record_by_id(std::atoi(name.c_str() + 1));
+    return win_find_by_name(name, conn);
+}
+
+int id_fline(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 2, 4, true);
+    if (r >= 0)
+        return r;
+    std::string out;
+    WindowRecord* rec = window_named(ident_arg(call, 0), call.conn());
+    const std::string& mask_text = ident_arg(call, 1);
+    if (!rec || mask_text.empty())
+        return store(call, out);
+    const long n = ident_arg_count(call) >= 3 ? std::strtol(ident_arg(call, 2).c_str(), nullptr, 10) : 1;
+    const bool keep_codes = text_has_codes(mask_text, 0) != 0;
+    std::string mask = mask_text;
+    for (char& c : mask)
+        c = text_lower_char(c);
+    const bool per_node = rec->type == kWinChanList || rec->type == kWinLinks;
+    long line_no = 0, seen = 0;
+    const StringNode* node = rec->lines;
+    while (node) {
+        std::string text = node->text;
+        const int serial = node->serial;
+        node = node->next;
+        while (!per_node && node && node->serial == serial && serial != 0) {
+            std::string part = node->text;
+            std::size_t drop = 0;
+            while (drop < part.size() && drop < static_cast<std::size_t>(node->indent) && part[drop] == ' ')
+                ++drop;
+            text += part.substr(drop);
+            node = node->next;
+        }
+        ++line_no;
+        std::string test = text;
+        if (!keep_codes)
+            text_strip_codes(test, 31);
+        for (char& c : test)
+            c = text_lower_char(c);
+        if (!wild_match(mask, test, 0, 1))
+            continue;
+        ++seen;
+        if (n >= 1 && seen == n) {
+            out = text_equal_nocase(ident_property(call), "text") ? text : std::to_string(line_no);
+            return store(call, out);
+        }
+    }
+    if (n <= 0)
+        out = std::to_string(seen);
+    return store(call, out);
+}
+
+int id_fullscreen(IdentCall& call)
+{
+    WindowFacts f;
+    *call.value = truth(win_facts(win_frame_handle(), f) && f.full_screen);
+    return 2;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Shape tests.
+
+int shape_in_rect(double x, double y, double left, double top, double width, double height)
+{
+    const double px = std::trunc(x), py = std::trunc(y);
+    return left <= px && px < left + width && top <= py && py < top + height;
+}
+
+int shape_in_ellipse(double x, double y, double left, double top, double width, double height)
+{
+    const double px = std::trunc(x), py = std::trunc(y);
+    if (width == 0)
+        return 0;
+    const double dx = px - (left + width / 2), dy = py - (top + height / 2);
+    const double r = 2 * dx / width;
+    if (std::fabs(r) > 1)
+        return 0;
+    const double limit = (height / 2) * std::sqrt(1 - r * r);
+    if (!(limit > 0))
+        return 0;
+    return std::fabs(dy) <= limit;
+}
+
+int shape_in_round_rect(double x, double y, double left, double top, double width, double height,
+                        double corner_w, double corner_h)
+{
+    if (!shape_in_rect(x, y, left, top, width, height))
+        return 0;
+    const double px = std::trunc(x), py = std::trunc(y);
+    const double cw = std::min(corner_w, width), ch = std::min(corner_h, height);
+    // Each corner: a box of half the corner size, tested against the corner
+    // ellipse (the corner size) that rounds it.
+    const bool near_left = px < left + cw / 2, near_right = px >= left + width - cw / 2;
+    const bool near_top = py < top + ch / 2, near_bottom = py >= top + height - ch / 2;
+    if ((near_left || near_right) && (near_top || near_bottom)) {
+        const double ex = near_left ? left : left + width - cw;
+        const double ey = near_top ? top : top + height - ch;
+        return shape_in_ellipse(x, y, ex, ey, cw, ch);
+    }
+    return 1;
+}
+
+int shape_in_polygon(double x, double y, const std::vector<double>& points)
+{
+    const double px = std::trunc(x), py = std::trunc(y);
+    const std::size_t n = points.size() / 2;
+    bool inside = false;
+    for (std::size_t i = 0, j = n ? n - 1 : 0; i < n; j = i++) {
+        const double xi = points[2 * i], yi = points[2 * i + 1], xj = points[2 * j], yj = points[2 * j + 1];
+        if ((yi > py) != (yj > py) && px < (xj - xi) * (py - yi) / (yj - yi) + xi)
+            inside = !inside;
+    }
+    return inside;
+}
+
+namespace {
+
+using Poly = std::vector<std::pair<double, double>>;
+
+Poly polygon_of(const std::vector<double>& coords, bool close_second)
+{
+    Poly p;
+    for (std::size_t i = 0; i + 1 < coords.size(); i += 2)
+        p.emplace_back(std::trunc(coords[i]), std::trunc(coords[i + 1]));
+    while (!p.empty() && p.size() < 3)
+        p.push_back(p.back());
+    if (close_second && !p.empty() && p.back() != p.front())
+        p.push_back(p.front());
+    return p;
+}
+
+bool segments_cross(std::pair<double, double> a, std::pair<double, double> b, std::pair<double, double> c,
+                    std::pair<double, double> d)
+{
+    const double rx = b.first - a.first, ry = b.second - a.second;
+    const double sx = d.first - c.first, sy = d.second - c.second;
+    const double den = rx * sy - ry * sx;
+    if (den == 0)
+        return false;   // parallel segments never cross
+    const double t = ((c.first - a.first) * sy - (c.second - a.second) * sx) / den;
+    const double u = ((c.first - a.first) * ry - (c.second - a.second) * rx) / den;
+    return t >= 0 && t <= 1 && u >= 0 && u <= 1;
+}
+
+// Nonzero winding number of the point around the polygon.
+bool winding_inside(std::pair<double, double> pt, const Poly& poly)
+{
+    int wn = 0;
+    const std::size_t n = poly.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto a = poly[i], b = poly[(i + 1) % n];
+        const double cross = (b.first - a.first) * (pt.second - a.second) - (pt.first - a.first) * (b.second - a.second);
+        if (a.second <= pt.second) {
+            if (b.second > pt.second && cross > 0)
+                ++wn;
+        } else if (b.second <= pt.second && cross < 0) {
+            --wn;
+        }
+    }
+    return wn != 0;
+}
+
+} // namespace
+
+int shapes_overlap(const std::vector<double>& first, const std::vector<double>& second)
+{
+    const Poly p = polygon_of(first, false), q = polygon_of(second, true);
+    if (p.empty() || q.empty())
+        return 0;
+    for (std::size_t i = 0; i < p.size(); ++i)
+        for (std::size_t j = 0; j + 1 < q.size(); ++j)
+            if (segments_cross(p[i], p[(i + 1) % p.size()], q[j], q[j + 1]))
+                return 1;
+    // No edge crosses: the regions meet when one holds a point of the other.
+    return winding_inside(p[0], q) || winding_inside(q[0], p);
+}
+
+namespace {
 } // namespace
 
 void window_identifiers_register()
@@ -305,4 +648,11 @@ void window_identifiers_register()
     ident_register_family("win_active_if_shown", id_active);
     ident_register_family("id_lactive", id_lactive);
     ident_register_family("id_window", id_window);
+    ident_register_family("id_region", id_shape);
+    ident_register_family("id_style", id_style);
+    ident_register_family("id_color", id_color);
+    ident_register_family("id_cb", id_cb);
+    ident_register_family("id_lines", id_lines);
+    ident_register_family("id_fline", id_fline);
+    ident_register_family("win_fullscreen_active", id_fullscreen);
 }

@@ -5,6 +5,7 @@
 #include "test_exec_fixture.h"
 
 #include <cstdlib>
+#include <unistd.h>
 #include <set>
 #include <string>
 
@@ -348,6 +349,69 @@ TEST_F(BuiltinIdentifiers, ClockCounters)
     EXPECT_TRUE(!sys.empty() && sys.find_first_not_of("0123456789") == std::string::npos) << sys;
     const long long ms = std::atoll(eval("$uptime(system)").c_str());
     EXPECT_GE(ms / 1000, std::atoll(sys.c_str()));
+}
+
+} // namespace
+
+#include "identifiers/window_identifiers.h"
+
+namespace {
+
+TEST(ShapeTests, PointsInsideAndOnTheEdges)
+{
+    const struct {
+        const char* what;
+        int got;
+        int expected;
+    } cases[] = {
+        {"rect inside", shape_in_rect(5, 5, 0, 0, 10, 10), 1},
+        {"rect left edge counts", shape_in_rect(0, 0, 0, 0, 10, 10), 1},
+        {"rect right edge does not", shape_in_rect(10, 5, 0, 0, 10, 10), 0},
+        {"rect fraction cut", shape_in_rect(9.9, 9.9, 0, 0, 10, 10), 1},
+        {"ellipse centre", shape_in_ellipse(10, 5, 0, 0, 20, 10), 1},
+        {"ellipse left end", shape_in_ellipse(0, 5, 0, 0, 20, 10), 0},
+        {"ellipse right end", shape_in_ellipse(20, 5, 0, 0, 20, 10), 0},
+        {"ellipse corner of its box", shape_in_ellipse(1, 1, 0, 0, 20, 10), 0},
+        {"ellipse of no width", shape_in_ellipse(0, 0, 0, 0, 0, 10), 0},
+        {"round rect centre", shape_in_round_rect(50, 50, 0, 0, 100, 100, 20, 20), 1},
+        {"round rect cut corner", shape_in_round_rect(0, 0, 0, 0, 100, 100, 20, 20), 0},
+        {"round rect edge middle", shape_in_round_rect(0, 50, 0, 0, 100, 100, 20, 20), 1},
+        {"round rect outside", shape_in_round_rect(100, 50, 0, 0, 100, 100, 20, 20), 0},
+        {"triangle inside", shape_in_polygon(2, 1, {0, 0, 10, 0, 0, 10}), 1},
+        {"triangle outside", shape_in_polygon(9, 9, {0, 0, 10, 0, 0, 10}), 0},
+        {"no points", shape_in_polygon(1, 1, {}), 0},
+        {"crossing squares", shapes_overlap({0, 0, 10, 0, 10, 10, 0, 10}, {5, 5, 15, 5, 15, 15, 5, 15}), 1},
+        {"square inside square", shapes_overlap({0, 0, 100, 0, 100, 100, 0, 100}, {40, 40, 60, 40, 60, 60, 40, 60}), 1},
+        {"apart", shapes_overlap({0, 0, 10, 0, 10, 10, 0, 10}, {20, 20, 30, 20, 30, 30, 20, 30}), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.got, c.expected);
+    }
+}
+
+TEST_F(BuiltinIdentifiers, ShapesStylesAndFileLines)
+{
+    expect_all({
+        {"$inellipse(10,5,0,0,20,10)", "$true"},
+        {"$inrect(10,5,0,0,10,10)", "$false"},
+        {"$inpoly(2,1,0,0,10,0,0,10)", "$true"},
+        {"$onpoly(4,4,0,0,10,0,10,10,0,10,5,5,15,5,15,15,5,15)", "$true"},
+        {"$style(2)", "$style(2)"},
+        {"$style(1,)", ""},
+    });
+    expect_error("$inpoly(1,2,3)", "* Geçersiz parametre: $inpoly");
+    expect_error("$inrect(1,2,3)", "* Geçersiz parametre: $inrect");
+    expect_error("$onpoly(4,4,0,0)", "* Geçersiz parametre: $onpoly");
+    char path[] = "/tmp/kest_lines_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const std::string text = "one\ntwo\nthree\n";
+    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fd);
+    EXPECT_EQ(eval(std::string("$lines(") + path + ")"), "3");
+    unlink(path);
+    EXPECT_EQ(eval(std::string("$lines(") + path + ")"), "");
 }
 
 } // namespace

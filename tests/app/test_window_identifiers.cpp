@@ -1,0 +1,123 @@
+// Window identifiers typed into a channel's real editbox: the active window
+// and its numbers, $window( of records and of the reserved windows, $fline(
+// over the lines the window shows, and $cb over the real clipboard.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QTest>
+
+#include <string>
+
+#include "app/connection.h"
+#include "app/subsystems.h"
+#include "app/window_record.h"
+#include "display/editbox.h"
+#include "support/hook_guard.h"
+#include "support/window_fixture.h"
+
+namespace {
+
+std::string last_line(const WindowRecord* rec)
+{
+    const StringNode* last = nullptr;
+    for (const StringNode* n = rec ? rec->lines : nullptr; n; n = n->next)
+        last = n;
+    return last ? last->text : std::string();
+}
+
+bool ends_with(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+class WindowIdentifiersTest : public ::testing::Test {
+    HookGuard hooks_;
+protected:
+    void SetUp() override
+    {
+        window_test_reset();
+        app_install_subsystems();
+        conn = window_test_conn();
+        ASSERT_TRUE(conn);
+        other = window_test_open("#other", kWinChannel, 0, conn);
+        channel = window_test_open("#kest", kWinChannel, 0, conn);
+        ASSERT_TRUE(channel && other);
+        window_test_pump();
+    }
+    void TearDown() override { window_test_reset(); }
+
+    std::string type(const std::string& text)
+    {
+        EditBox* box = channel->editbox.get();
+        box->setTextBytes(text);
+        QTest::keyClick(box, Qt::Key_Return);
+        window_test_pump();
+        return last_line(channel);
+    }
+    void expect_typed(const std::string& expression, const std::string& value)
+    {
+        SCOPED_TRACE(expression);
+        const std::string line = type("//echo -a v " + expression);
+        EXPECT_TRUE(ends_with(line, "v " + value)) << line;
+    }
+
+    Connection* conn = nullptr;
+    WindowRecord* channel = nullptr;
+    WindowRecord* other = nullptr;
+};
+
+TEST_F(WindowIdentifiersTest, ActiveWindowAndWindowProperties)
+{
+    win_active = channel->hwnd.get();
+    expect_typed("$active", "#kest");
+    expect_typed("$activewid", std::to_string(channel->number));
+    expect_typed("$activecid", std::to_string(conn->id));
+    expect_typed("$leftwin $leftwinwid", "#kest " + std::to_string(channel->number));
+    expect_typed("$window(#other)", "#other");
+    expect_typed("$window(#OTHER).type", "channel");
+    expect_typed("$window(#other).wid", std::to_string(other->number));
+    expect_typed("$window(@" + std::to_string(other->number) + ")", "#other");
+    expect_typed("$len($window(#nowhere))", "0");
+    expect_typed("$window(0)", "0");
+    expect_typed("$window(#*,0)", "2");
+    expect_typed("$window(#*,2)", "#kest");
+    expect_typed("$window(@mdi).type", "mdi");
+    expect_typed("$window(-3).type", "mdi");
+    expect_typed("$window(#kest).fontsize", std::to_string(channel->font_size));
+    expect_typed("$window(#kest).mdi", "$true");
+    const std::string state = type("//echo -a v $window(#kest).state");
+    EXPECT_TRUE(ends_with(state, "v normal") || ends_with(state, "v maximized")) << state;
+}
+
+TEST_F(WindowIdentifiersTest, FindLinesInTheWindow)
+{
+    type("//echo -a first ABC line");
+    type("//echo -a second line");
+    type("//echo -a \x02" "third\x02 abc");
+    // The mask matches without case; the line's codes go unless the mask
+    // has codes of its own.
+    expect_typed("$fline(#kest,*abc*,0)", "2");
+    const std::string first = type("//echo -a v $fline(#kest,*abc*,1).text");
+    EXPECT_TRUE(ends_with(first, "first ABC line")) << first;
+    expect_typed("$fline(#kest,*third abc*,0)", "1");
+    expect_typed("$fline(#kest,*zzz*,0)", "0");
+    expect_typed("$len($fline(#kest,*zzz*,1))", "0");
+    // Asked again, the count also holds the answer line that showed the
+    // first match's text.
+    expect_typed("$fline(#kest,*abc*,0)", "3");
+}
+
+TEST_F(WindowIdentifiersTest, ClipboardLines)
+{
+    QGuiApplication::clipboard()->setText("one\r\ntwo\nthree");
+    expect_typed("$cb", "one");
+    expect_typed("$cb(0)", "3");
+    expect_typed("$cb(2)", "two");
+    expect_typed("$cb(3).len", "5");
+    expect_typed("$cb(0).len", std::to_string(std::string("one\r\ntwo\nthree").size()));
+    expect_typed("$len($cb(4))", "0");
+    expect_typed("$len($cb(-1))", "0");
+}
+
+} // namespace
