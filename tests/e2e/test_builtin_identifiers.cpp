@@ -53,6 +53,10 @@ const Case kStartCases[] = {
     {"duration", "$duration(3661) / $duration(3661,3) / $duration($duration(3661))", "1hr 1min 1sec / 01:01:01 / 3661"},
     {"ticks", "$ticks", "[1-9][0-9]*"},
     {"offline", "$chan(0) $uptime(server,3)", "0 0"},
+    {"scripts", "$script(0) $script(1)", "1 .*/values\\.kst"},
+    {"groups", "$group(0) $group(1) $group(#spare) $group(#spare).status", "1 #spare off off"},
+    {"aliases", "$isalias(e2ehelper) $isalias(e2ehelper).alias $isalias(nosuch)", "\\$true return 42 \\$false"},
+    {"aliasfile", "$isalias(e2ehelper).fname", ".*/values\\.kst"},
 };
 
 // Values read in the channel, with the peer there too.
@@ -84,6 +88,7 @@ std::string make_script()
         s += std::string("  echo -s R ") + c.name + " = " + c.expression + "\n";
     // Asking the user is refused inside an event.
     s += "  echo -s R done = yes\n  echo -s R refused = $input(Anyone?,e)\n}\n";
+    s += "alias e2ehelper return 42\n#spare off\non *:TEXT:never:#:echo -s never\n#spare end\n";
     return s;
 }
 

@@ -8,6 +8,7 @@
 #include "display/nick_list.h"
 #include "irc/dispatch/membership.h"
 #include "irc/lists/address_list.h"
+#include "script/exec/alias_lookup.h"
 #include "script/exec/script_errors.h"
 
 namespace {
@@ -153,6 +154,38 @@ TEST_F(ChannelIdentifiers, ModeItemsOfTheCurrentEvent)
     EXPECT_EQ(said[0], "2 1 x!*@* a 1 a");
     // Outside an event the count is 0.
     EXPECT_EQ(eval("$mode(0)"), "0");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ChannelIdentifiers, ScriptFilesGroupsAndAliasesOfLoadedScripts)
+{
+    load_script({"#away on", "on 1:TEXT:*:#:say away", "#away end", "#quiet off", "on 1:TEXT:*:#:say quiet",
+                 "#quiet end"});
+    alias_add("helper return 1");
+    const std::string path = dir + "s.kst";
+    expect_all({
+        {"$group(0)", "2"},
+        {"$group(1)", "#away"},
+        {"$group(2).status", "off"},
+        {"$group(#away)", "on"},
+        {"$group(#QUIET)", "off"},
+        {"$group(#quiet).name", "#quiet"},
+        {"$group(#away).fname", path},
+        {"$group(3)", ""},
+        {"$group(#none)", ""},
+        {"$script(0)", "1"},
+        {"$script(1)", path},
+        {"$script(s.kst)", path},
+        {"$script(2)", ""},
+        {"$isalias(helper)", "$true"},
+        {"$isalias(helper).alias", "return 1"},
+        {"$isalias(helper).fname", ""},   // made in memory, not by a file
+        {"$isalias(nothing)", "$false"},
+        {"$isalias(nothing).fname", ""},
+    });
 }
 
 } // namespace

@@ -415,3 +415,58 @@ TEST_F(BuiltinIdentifiers, ShapesStylesAndFileLines)
 }
 
 } // namespace
+
+#include <fstream>
+
+#include "identifiers/script_identifiers.h"
+
+namespace {
+
+TEST(IniPositions, SectionsAndItemsByNameAndIndex)
+{
+    char path[] = "/tmp/kest_ini_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "[first]\r\na=1\r\nb=2\r\n\r\n[a]b]\r\nc=3\r\nnot an item\r\n[last]  \r\nd=4\r\n";
+    }
+    const struct {
+        const char* section;
+        bool has_item;
+        const char* item;
+        const char* expected;
+    } cases[] = {
+        {"0", false, "", "3"},
+        {"1", false, "", "first"},
+        {"2", false, "", "a]b"},
+        {"4", false, "", ""},
+        {"FIRST", false, "", "1"},
+        {"last", false, "", "3"},
+        {"missing", false, "", "0"},
+        {"a~b", false, "", "2"},
+        {"first", true, "0", "2"},
+        {"first", true, "2", "b"},
+        {"first", true, "3", ""},
+        {"first", true, "B", "2"},
+        {"first", true, "zz", "0"},
+        {"a]b", true, "0", "1"},
+        {"2", true, "c", "1"},
+        {"missing", true, "0", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.section) + " / " + c.item);
+        std::string out = "stale";
+        ini_position(path, c.section, c.has_item, c.item, out);
+        EXPECT_EQ(out, c.expected);
+    }
+    unlink(path);
+    std::string out = "stale";
+    ini_position(path, "0", false, "", out);
+    EXPECT_EQ(out, "0");
+    ini_position(path, "first", false, "", out);
+    EXPECT_EQ(out, "");
+}
+
+} // namespace

@@ -5,6 +5,7 @@
 #include "identifiers/input_identifiers.h"
 #include "identifiers/digest_identifiers.h"
 #include "identifiers/number_identifiers.h"
+#include "identifiers/script_identifiers.h"
 #include "identifiers/text_identifiers.h"
 #include "identifiers/time_identifiers.h"
 #include "identifiers/tokens.h"
@@ -33,6 +34,7 @@ void script_engine_init()
     channel_identifiers_register();
     window_identifiers_register();
     input_identifiers_register();
+    script_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }
