@@ -470,3 +470,60 @@ TEST(IniPositions, SectionsAndItemsByNameAndIndex)
 }
 
 } // namespace
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "identifiers/network_identifiers.h"
+
+namespace {
+
+TEST(LinkLines, PartsOfALinksLine)
+{
+    const struct {
+        const char* line;
+        const char* prop;
+        const char* expected;
+    } cases[] = {
+        {"\t irc.example.org [10.0.0.1] (2) The info text", "", "irc.example.org"},
+        {"irc.example.org [10.0.0.1] (2) The info text", "addr", "irc.example.org"},
+        {"irc.example.org [10.0.0.1] (2) The info text", "ip", "10.0.0.1"},
+        {"irc.example.org [hidden] (2) The info text", "ip", ""},
+        {"irc.example.org [10.0.0.1] (2) The info text", "level", "2"},
+        {"irc.example.org [10.0.0.1] The info text", "level", ""},
+        {"irc.example.org [10.0.0.1] (2) The info text", "info", " (2) The info text"},
+        {"irc.example.org (3) info only", "info", " info only"},
+        {"lonely", "", ""},
+        {"irc.example.org [10.0.0.1] (2) x", "other", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.line) + " ." + c.prop);
+        std::string out = "stale";
+        link_line_part(c.line, c.prop, out);
+        EXPECT_EQ(out, c.expected);
+    }
+}
+
+TEST_F(BuiltinIdentifiers, PortFreeSeesAListener)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ASSERT_EQ(::listen(fd, 1), 0);
+    socklen_t len = sizeof sa;
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len), 0);
+    const std::string port = std::to_string(ntohs(sa.sin_port));
+    EXPECT_EQ(eval("$portfree(" + port + ")"), "$false");
+    EXPECT_EQ(eval("$portfree(" + port + ")"), "$false");
+    ::close(fd);
+    EXPECT_EQ(eval("$portfree(" + port + ")"), "$true");
+    EXPECT_EQ(eval("$portfree(0)"), "$false");
+    EXPECT_EQ(eval("$portfree(70000)"), "$false");
+    // No links window: nothing, not even a count.
+    EXPECT_EQ(eval("$link(0)"), "");
+}
+
+} // namespace

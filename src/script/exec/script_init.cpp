@@ -4,6 +4,7 @@
 #include "identifiers/encoding_identifiers.h"
 #include "identifiers/input_identifiers.h"
 #include "identifiers/digest_identifiers.h"
+#include "identifiers/network_identifiers.h"
 #include "identifiers/number_identifiers.h"
 #include "identifiers/script_identifiers.h"
 #include "identifiers/text_identifiers.h"
@@ -35,6 +36,7 @@ void script_engine_init()
     window_identifiers_register();
     input_identifiers_register();
     script_identifiers_register();
+    network_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }
