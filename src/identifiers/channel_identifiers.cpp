@@ -17,6 +17,7 @@
 #include "irc/dispatch/modes.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
+#include "irc/lists/notify_list.h"
 #include "script/events/event_fire.h"
 #include "script/exec/script_text.h"
 
@@ -553,6 +554,52 @@ int id_mode(IdentCall& call)
     return store(call, out);
 }
 
+int id_notify(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    std::string out;
+    Connection* conn = call.conn();
+    const std::string& a = ident_arg(call, 0);
+    if (a.empty() || !conn_is_live(conn))
+        return store(call, out);
+    const NotifyEntry* found = nullptr;
+    long place = 0;
+    const bool by_index = arg_is_integer(a);
+    const long n = by_index ? index_of(a) : 0;
+    for (const NotifyEntry* e = notify_head(conn); e; e = e->next) {
+        ++place;
+        if ((by_index && n >= 1 && place == n) || (!by_index && text_equal_nocase(e->nick, a))) {
+            found = e;
+            break;
+        }
+        if (e->next == notify_head(conn))
+            break;
+    }
+    if (!found) {
+        if (by_index && n <= 0)
+            out = std::to_string(notify_count(conn));
+        return store(call, out);
+    }
+    const std::string_view prop = ident_property(call);
+    if (prop.empty())
+        out = by_index ? found->nick : std::to_string(place);
+    else if (text_equal_nocase(prop, "note"))
+        out = found->note;
+    else if (text_equal_nocase(prop, "sound"))
+        out = found->on_sound;
+    else if (text_equal_nocase(prop, "addr"))
+        out = found->seen_address;
+    else if (text_equal_nocase(prop, "network"))
+        out = found->network;
+    else if (text_equal_nocase(prop, "whois"))
+        out = truth(found->whois != 0);
+    else if (text_equal_nocase(prop, "ison"))
+        out = truth(found->online != 0);
+    return store(call, out);
+}
+
 } // namespace
 
 void channel_identifiers_register()
@@ -563,7 +610,7 @@ void channel_identifiers_register()
     } kFamilies[] = {
         {"id_chan", id_chan},           {"id_chan_of", id_chan_of}, {"id_nick_of", id_nick_of},
         {"id_comchan", id_comchan},     {"id_address_of", id_address_of}, {"id_address", id_address},
-        {"id_query", id_query},         {"id_mode", id_mode},
+        {"id_query", id_query},         {"id_mode", id_mode},           {"id_notify", id_notify},
     };
     for (const auto& f : kFamilies)
         ident_register_family(f.family, f.handler);

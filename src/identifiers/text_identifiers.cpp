@@ -252,10 +252,55 @@ int id_iscase(IdentCall& call)
     return store(call, 0, out);
 }
 
+int id_notags(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    std::string out;
+    text_strip_speech_tags(ident_arg(call, 0), out);
+    return store(call, 0, out);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
 // The rules, on plain texts.
+
+void text_strip_speech_tags(std::string_view t, std::string& out)
+{
+    // Tags with a value run to the next backslash; the two without one are
+    // whole words.
+    static const char* const kValued[] = {"\\spd=", "\\pit=", "\\vol=", "\\pau=", "\\chr=", "\\ctx="};
+    static const char* const kBare[] = {"\\emp\\", "\\rst\\"};
+    out.clear();
+    std::size_t i = 0;
+    while (i < t.size()) {
+        bool taken = false;
+        if (t[i] == '\\') {
+            for (const char* tag : kValued) {
+                const std::string_view tv(tag);
+                if (t.size() - i >= tv.size() && text_equal_nocase(t.substr(i, tv.size()), tv)) {
+                    const std::size_t end = t.find('\\', i + tv.size());
+                    i = end == std::string_view::npos ? t.size() : end + 1;
+                    taken = true;
+                    break;
+                }
+            }
+            if (!taken)
+                for (const char* tag : kBare) {
+                    const std::string_view tv(tag);
+                    if (t.size() - i >= tv.size() && text_equal_nocase(t.substr(i, tv.size()), tv)) {
+                        i += tv.size();
+                        taken = true;
+                        break;
+                    }
+                }
+        }
+        if (!taken)
+            out.push_back(t[i++]);
+    }
+}
 
 void text_left(std::string_view t, std::string_view n_text, std::string& out)
 {
@@ -523,7 +568,7 @@ void text_identifiers_register()
         {"id_count", id_count},   {"id_remove", id_remove}, {"id_replace", id_replace},
         {"id_upper", id_upper},   {"id_lower", id_lower},   {"id_qt", id_qt},
         {"id_strip", id_strip},   {"id_asc", id_asc},       {"id_chr", id_chr},
-        {"id_ord", id_ord},       {"id_iscase", id_iscase},
+        {"id_ord", id_ord},       {"id_iscase", id_iscase}, {"id_notags", id_notags},
     };
     for (const auto& f : kFamilies)
         ident_register_family(f.family, f.handler);

@@ -35,5 +35,10 @@ void text_ordinal(std::string_view n, std::string& out);
 void text_strip_for_script(std::string_view t, bool has_switches, std::string_view switches,
                            std::string& out);
 
+// $notags: the text without the speech character's tags ("\spd=N\",
+// "\pit=", "\vol=", "\pau=", "\chr=", "\ctx=" with their values,
+// "\emp\", "\rst\").
+void text_strip_speech_tags(std::string_view t, std::string& out);
+
 // Registers the handlers (called from script_engine_init).
 void text_identifiers_register();

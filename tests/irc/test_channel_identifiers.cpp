@@ -189,3 +189,30 @@ TEST_F(ChannelIdentifiers, ScriptFilesGroupsAndAliasesOfLoadedScripts)
 }
 
 } // namespace
+
+#include "irc/lists/notify_list.h"
+
+namespace {
+
+TEST_F(ChannelIdentifiers, NotifyEntriesByPlaceAndNick)
+{
+    ASSERT_EQ(notify_add("+carol", "a friend", "", "", 0, "", conn), 1);
+    ASSERT_EQ(notify_add("alice", "", "", "", 0, "SomeNet", conn), 1);
+    expect_all({
+        {"$notify(0)", "2"},
+        {"$notify(1)", "alice"},
+        {"$notify(2)", "carol"},
+        {"$notify(3)", ""},
+        {"$notify(CAROL)", "2"},
+        {"$notify(carol).note", "a friend"},
+        {"$notify(carol).whois", "$true"},
+        {"$notify(1).whois", "$false"},
+        {"$notify(alice).network", "SomeNet"},
+        {"$notify(alice).ison", "$false"},
+        {"$notify(nobody)", ""},
+    });
+    notify_free_all(conn);
+    EXPECT_EQ(eval("$notify(0)"), "0");
+}
+
+} // namespace

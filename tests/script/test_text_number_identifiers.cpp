@@ -527,3 +527,28 @@ TEST_F(BuiltinIdentifiers, PortFreeSeesAListener)
 }
 
 } // namespace
+
+namespace {
+
+TEST(SpeechTags, AreTakenOutWithTheirValues)
+{
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"plain text", "plain text"},
+        {"\\spd=5\\fast \\emp\\word\\rst\\ end", "fast word end"},
+        {"\\PIT=3\\high", "high"},
+        {"\\vol=9", ""},
+        {"a \\other\\ b", "a \\other\\ b"},
+        {"trailing \\", "trailing \\"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        std::string out = "stale";
+        text_strip_speech_tags(c.in, out);
+        EXPECT_EQ(out, c.out);
+    }
+}
+
+} // namespace
