@@ -2,9 +2,11 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTextCursor>
 #include <QWidget>
 
 #include "app/child_layout.h"
+#include "app/child_widgets.h"
 #include "app/child_window.h"
 #include "app/mdi_client.h"
 
@@ -27,6 +29,18 @@ bool win_facts(QWidget* hwnd, WindowFacts& out)
     out.screen.right = hwnd->width();
     out.screen.bottom = hwnd->height();
     out.title = frame->windowTitle().toStdString();
+    return true;
+}
+
+bool win_editbox_facts(WindowRecord* rec, int box, std::string& text, int& sel_start, int& sel_end)
+{
+    EditBox* e = rec ? (box >= 1 ? rec->editbox2.get() : rec->editbox.get()) : nullptr;
+    if (!e)
+        return false;
+    text = e->textBytes();
+    const QTextCursor c = e->textCursor();
+    sel_start = c.selectionStart() + 1;
+    sel_end = c.selectionEnd() + 1;
     return true;
 }
 

@@ -22,5 +22,9 @@ struct WindowFacts {
 // The facts of a window handle; false for null.
 bool win_facts(QWidget* hwnd, WindowFacts& out);
 
+// The text of a window's editbox (box 0 the first, 1 the second) and its
+// selection, counted from 1; false when the window has no such box.
+bool win_editbox_facts(WindowRecord* rec, int box, std::string& text, int& sel_start, int& sel_end);
+
 // The MDI child that was activated last, or null.
 QWidget* win_last_active_child();

@@ -513,6 +513,27 @@ int id_fline(IdentCall& call)
     return store(call, out);
 }
 
+int id_editbox(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 2, true);
+    if (r >= 0)
+        return r;
+    std::string out, text;
+    WindowRecord* rec = window_named(ident_arg(call, 0), call.conn());
+    const int box = ident_arg_count(call) == 2 ? std::atoi(ident_arg(call, 1).c_str()) : 0;
+    int start = 0, end = 0;
+    if (rec && win_editbox_facts(rec, box, text, start, end)) {
+        const std::string_view prop = ident_property(call);
+        if (text_equal_nocase(prop, "selstart"))
+            out = std::to_string(start);
+        else if (text_equal_nocase(prop, "selend"))
+            out = std::to_string(end);
+        else if (prop.empty())
+            out = text.substr(0, kLongText);
+    }
+    return store(call, out);
+}
+
 int id_fullscreen(IdentCall& call)
 {
     WindowFacts f;
@@ -655,4 +676,5 @@ void window_identifiers_register()
     ident_register_family("id_lines", id_lines);
     ident_register_family("id_fline", id_fline);
     ident_register_family("win_fullscreen_active", id_fullscreen);
+    ident_register_family("id_editbox", id_editbox);
 }

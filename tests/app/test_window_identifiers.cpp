@@ -121,3 +121,17 @@ TEST_F(WindowIdentifiersTest, ClipboardLines)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(WindowIdentifiersTest, EditboxTextAndSelection)
+{
+    other->editbox.get()->setTextBytes("waiting text");
+    expect_typed("$editbox(#other)", "waiting text");
+    expect_typed("$editbox(#other).selstart $editbox(#other).selend", "13 13");
+    expect_typed("$len($editbox(#nowhere))", "0");
+    // The box the line was typed in is empty again once it ran.
+    expect_typed("$len($editbox(#kest))", "0");
+}
+
+} // namespace
