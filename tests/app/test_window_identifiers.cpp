@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QTest>
 
+#include <cstdlib>
 #include <string>
 
 #include "app/connection.h"
@@ -132,6 +133,35 @@ TEST_F(WindowIdentifiersTest, EditboxTextAndSelection)
     expect_typed("$len($editbox(#nowhere))", "0");
     // The box the line was typed in is empty again once it ran.
     expect_typed("$len($editbox(#kest))", "0");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WindowIdentifiersTest, TextMeasuredInAFont)
+{
+    const auto number = [this](const std::string& expression) {
+        const std::string line = type("//echo -a v " + expression);
+        const std::size_t at = line.rfind("v ");
+        return at == std::string::npos ? -1 : std::atoi(line.c_str() + at + 2);
+    };
+    const int short_width = number("$width(abc,Sans,14)");
+    const int long_width = number("$width(abcabc,Sans,14)");
+    EXPECT_GT(short_width, 0);
+    EXPECT_GT(long_width, short_width);
+    EXPECT_GE(number("$width(abcabc,Sans,14,1)"), long_width);
+    // With codes on, a bold code takes no room of its own.
+    EXPECT_EQ(number("$width(\x02" "abc\x02,Sans,14,0,1)"), number("$width(abc,Sans,14,1)"));
+    EXPECT_GT(number("$height(abc,Sans,14)"), 0);
+    // A text twice as wide as the width takes at least two lines.
+    const std::string text = "word word word word word word word word";
+    const int full = number("$width(" + text + ",Sans,14)");
+    const int lines = number("$wrap(" + text + ",Sans,14," + std::to_string(full / 2) + ",0)");
+    EXPECT_GE(lines, 2);
+    EXPECT_LE(lines, 4);
+    expect_typed("$wrap(" + text + ",Sans,14," + std::to_string(full / 2) + ",1)", "word word word word");
+    expect_typed("$len($wrap(abc,Sans,14,100,5))", "0");
 }
 
 } // namespace

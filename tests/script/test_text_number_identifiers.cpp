@@ -552,3 +552,40 @@ TEST(SpeechTags, AreTakenOutWithTheirValues)
 }
 
 } // namespace
+
+#include "identifiers/measure_identifiers.h"
+
+namespace {
+
+// Every character is 10 pixels wide.
+int fixed_width(std::string_view s)
+{
+    return static_cast<int>(s.size()) * 10;
+}
+
+TEST(WrapLines, FitsWordsAndBreaks)
+{
+    const struct {
+        const char* text;
+        int width;
+        bool word;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"short", 100, true, {"short"}},
+        // Narrower than width - 1: nine characters fit in 100 pixels.
+        {"abcdefghijkl", 100, true, {"abcdefghi", "jkl"}},
+        {"hello big world", 100, true, {"hello big", "world"}},
+        {"hello big world", 100, false, {"hello big", " world"}},
+        {"one\r\ntwo", 1000, true, {"one", "two"}},
+        {"abc", 5, true, {"a", "b", "c"}},
+        {"", 100, true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<std::string> lines{"stale"};
+        wrap_text_lines(c.text, c.width, c.word, fixed_width, lines);
+        EXPECT_EQ(lines, c.lines);
+    }
+}
+
+} // namespace

@@ -4,6 +4,7 @@
 #include "identifiers/encoding_identifiers.h"
 #include "identifiers/input_identifiers.h"
 #include "identifiers/digest_identifiers.h"
+#include "identifiers/measure_identifiers.h"
 #include "identifiers/network_identifiers.h"
 #include "identifiers/number_identifiers.h"
 #include "identifiers/script_identifiers.h"
@@ -37,6 +38,7 @@ void script_engine_init()
     input_identifiers_register();
     script_identifiers_register();
     network_identifiers_register();
+    measure_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }
