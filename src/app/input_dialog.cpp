@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -238,4 +240,31 @@ int input_dialog_run(QWidget* owner, const std::string& title, const std::string
     if (r == 1 && answer)
         *answer = p.answer;
     return r;
+}
+
+int select_dialog_run(QWidget* owner, int kind, const std::string& prompt, std::string& out)
+{
+    out.clear();
+    if (current_dialog)
+        return -1;
+    QFileDialog dialog(owner ? owner->window() : nullptr, QString::fromUtf8(prompt.c_str()));
+    dialog.setObjectName("select_dialog");
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (kind == 0) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        if (kind == 5)
+            dialog.setFilter(dialog.filter() | QDir::Hidden);
+    }
+    current_dialog = &dialog;
+    const int code = dialog.exec();
+    current_dialog = nullptr;
+    if (code != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return 0;
+    out = dialog.selectedFiles().first().toStdString();
+    if (kind == 0 && !out.empty() && out.back() != '/')
+        out += '/';
+    return 1;
 }

@@ -58,5 +58,10 @@ int input_dialog_exec(InputDialogParams& params);
 int input_dialog_run(QWidget* owner, const std::string& title, const std::string& prompt, std::string* answer,
                      int type, int kind, int foreground, int placement, int right_buttons, int play_sound);
 
+// The folder and file selection of $sdir (kind 0), $dir (1), $file (4) and
+// $hfile (5, hidden files shown): the path chosen, empty when cancelled.
+// Returns 1 chosen, 0 cancelled, -1 when it cannot be made.
+int select_dialog_run(QWidget* owner, int kind, const std::string& prompt, std::string& out);
+
 // The dialog being shown, or null (the message loop hands it its keys).
 QWidget* input_dialog_current();

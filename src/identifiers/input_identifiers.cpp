@@ -124,6 +124,47 @@ int id_prompt(IdentCall& call)
     return 2;
 }
 
+// $sdir, $dir, $file and $hfile, also written with "=": the prompt is the
+// text after "=" or the next token, quoted over several tokens.
+int id_select_dialog(IdentCall& call)
+{
+    std::string& text = call.token->text;
+    std::size_t at = text.find_first_not_of('$');
+    std::string word = text.substr(at == std::string::npos ? 0 : at);
+    std::string prompt;
+    const std::size_t eq = word.find('=');
+    if (eq != std::string::npos) {
+        prompt = word.substr(eq + 1);
+        word.resize(eq);
+    } else if (call.token->next) {
+        prompt = call.token->next->text;
+        toklist_remove(*call.list, call.token->next);
+    } else {
+        script_error_set("* $" + word + script_text(2304));
+        return 0;
+    }
+    int guard = 0;
+    if (!prompt.empty() && prompt.front() == '"') {
+        while ((prompt.size() < 2 || prompt.back() != '"') && call.token->next && ++guard < 200) {
+            prompt += ' ';
+            prompt += call.token->next->text;
+            toklist_remove(*call.list, call.token->next);
+        }
+        prompt.erase(0, 1);
+        if (!prompt.empty() && prompt.back() == '"')
+            prompt.pop_back();
+    }
+    if (in_event(call)) {
+        script_error_set("* $" + word + script_text(2305));
+        return 0;
+    }
+    std::string out;
+    if (select_dialog_run(call.window(), call.variant, prompt, out) < 0)
+        return ident_error(call.token, call.work, 3);
+    *call.value = out;
+    return 2;
+}
+
 } // namespace
 
 int input_options(const std::vector<std::string>& args, InputDialogParams& p, int& timeout)
@@ -212,4 +253,5 @@ void input_identifiers_register()
 {
     ident_register_family("id_input", id_input);
     ident_register_family("id_prompt", id_prompt);
+    ident_register_family("id_select_dialog", id_select_dialog);
 }

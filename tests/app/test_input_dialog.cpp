@@ -243,3 +243,62 @@ TEST(InputOptions, LettersNumbersAndArguments)
 }
 
 } // namespace
+
+#include <QFileDialog>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+TEST_F(InputDialogTest, FileAndFolderSelection)
+{
+    char folder[] = "/tmp/kest_select_XXXXXX";
+    ASSERT_TRUE(mkdtemp(folder));
+    const std::string file = std::string(folder) + "/picked.txt";
+    std::FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_TRUE(f);
+    std::fclose(f);
+
+    when_shown([&file](QDialog* d) {
+        auto* fd = qobject_cast<QFileDialog*>(d);
+        ASSERT_TRUE(fd);
+        EXPECT_EQ(fd->windowTitle().toStdString(), "Pick a file");
+        fd->selectFile(QString::fromStdString(file));
+        d->accept();
+    });
+    EXPECT_TRUE(ends_with(type("//echo -a v $file=\"Pick a file\" end"), "v " + file + " end")) << last_line(channel);
+
+    when_shown([](QDialog* d) { d->reject(); });
+    EXPECT_TRUE(ends_with(type("//echo -a v $file=\"Pick a file\" end"), "v end")) << last_line(channel);
+
+    when_shown([&folder](QDialog* d) {
+        auto* fd = qobject_cast<QFileDialog*>(d);
+        ASSERT_TRUE(fd);
+        EXPECT_EQ(fd->fileMode(), QFileDialog::Directory);
+        // Typed into the dialog's name box, as a user would.
+        auto* name = fd->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_TRUE(name);
+        name->setText(QString::fromUtf8(folder));
+        d->accept();
+    });
+    const std::string line = type("//echo -a v $sdir Folder? end");
+    EXPECT_TRUE(ends_with(line, "/ end")) << line;
+    EXPECT_NE(line.find(folder), std::string::npos) << line;
+
+    // Without a prompt nothing opens and the run stops with the message.
+    const int before = opened;
+    type("//echo -a v $hfile");
+    EXPECT_EQ(opened, before);
+    bool told = false;
+    for (const StringNode* n = channel->lines; n; n = n->next)
+        told = told || n->text.find("* $hfile: Yetersiz veya eksik parametre") != std::string::npos;
+    for (WindowRecord* r = win_list; r && !told; r = r->next)
+        for (const StringNode* n = r->lines; n; n = n->next)
+            told = told || n->text.find("* $hfile: Yetersiz veya eksik parametre") != std::string::npos;
+    EXPECT_TRUE(told);
+    std::remove(file.c_str());
+    rmdir(folder);
+}
+
+} // namespace
