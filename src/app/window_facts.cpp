@@ -44,6 +44,27 @@ bool win_editbox_facts(WindowRecord* rec, int box, std::string& text, int& sel_s
     return true;
 }
 
+bool win_listbox_facts(WindowRecord* rec, std::vector<std::string>* texts, std::vector<int>& selected)
+{
+    selected.clear();
+    ListBox* list = rec ? rec->listbox.get() : nullptr;
+    if (!list)
+        return false;
+    const int count = list->count();
+    if (texts) {
+        texts->clear();
+        texts->reserve(static_cast<std::size_t>(count));
+    }
+    for (int i = 0; i < count; ++i) {
+        QListWidgetItem* item = list->item(i);
+        if (texts)
+            texts->push_back(item->text().toStdString());
+        if (item->isSelected())
+            selected.push_back(i);
+    }
+    return true;
+}
+
 QWidget* win_last_active_child()
 {
     QMdiArea* area = mdi_client();

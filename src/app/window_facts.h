@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/window_record.h"
 
@@ -25,6 +26,10 @@ bool win_facts(QWidget* hwnd, WindowFacts& out);
 // The text of a window's editbox (box 0 the first, 1 the second) and its
 // selection, counted from 1; false when the window has no such box.
 bool win_editbox_facts(WindowRecord* rec, int box, std::string& text, int& sel_start, int& sel_end);
+
+// The list box of a window: its rows' texts and which are selected (rows
+// from 0, in order); false when the window has none.
+bool win_listbox_facts(WindowRecord* rec, std::vector<std::string>* texts, std::vector<int>& selected);
 
 // The MDI child that was activated last, or null.
 QWidget* win_last_active_child();

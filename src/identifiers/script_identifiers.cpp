@@ -6,6 +6,9 @@
 
 #include "core/files.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
+#include "core/options.h"
+#include "core/wildcard.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
@@ -238,6 +241,67 @@ int id_ini(IdentCall& call)
     return store(call, out);
 }
 
+// $wavedir, $mididir and $mp3dir: the folder and whatever follows the word.
+int id_sound_dir(IdentCall& call)
+{
+    std::string_view word = call.token->text;
+    const std::size_t at = word.find_first_not_of('$');
+    word.remove_prefix(at == std::string_view::npos ? word.size() : at);
+    const std::string* folder = nullptr;
+    std::size_t len = 0;
+    if (word.size() >= 7 && text_equal_nocase(word.substr(0, 7), "wavedir")) {
+        folder = &main_settings.waves_dir;
+        len = 7;
+    } else if (word.size() >= 7 && text_equal_nocase(word.substr(0, 7), "mididir")) {
+        folder = &main_settings.midis_dir;
+        len = 7;
+    } else if (word.size() >= 6 && text_equal_nocase(word.substr(0, 6), "mp3dir")) {
+        folder = &main_settings.mp3s_dir;
+        len = 6;
+    }
+    if (folder) {
+        *call.value = *folder;
+        *call.value += word.substr(len);
+    }
+    return 2;
+}
+
+int id_dccignore(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    std::string out;
+    const std::string& a = ident_arg(call, 0);
+    const int mode = opt(OPT_DCC_FILTER_MODE);
+    const StringNode* types = mode == 1 ? main_settings.dcc_accept_types
+                              : mode == 2 ? main_settings.dcc_ignore_types
+                                          : nullptr;
+    if (a.empty())
+        return store(call, out);
+    if (arg_is_integer(a)) {
+        const long n = index_of(a);
+        long seen = 0;
+        for (const StringNode* t = types; t; t = t->next)
+            if (++seen == n && n >= 1) {
+                out = t->text;
+                return store(call, out);
+            }
+        if (n <= 0)
+            out = std::to_string(seen);
+        return store(call, out);
+    }
+    std::string name = a;
+    const std::size_t slash = name.find_last_of("/\\");
+    if (slash != std::string::npos)
+        name.erase(0, slash + 1);
+    bool listed = false;
+    for (const StringNode* t = types; t && !listed; t = t->next)
+        listed = wild_match(t->text, name, 0, 1) != 0;
+    out = truth(mode == 1 ? listed : mode == 2 ? !listed : false);
+    return store(call, out);
+}
+
 } // namespace
 
 int script_running_line_number(const IdentCall&)
@@ -355,4 +419,9 @@ void script_identifiers_register()
     ident_register_family("id_script", id_script);
     ident_register_family("id_group", id_group);
     ident_register_family("id_ini", id_ini);
+    ident_register_family("id_dccignore", id_dccignore);
+    // The sound folders; the devices of the same family wait for the media
+    // part.
+    for (const char* name : {"wavedir", "mididir", "mp3dir"})
+        ident_register(name, id_sound_dir, 0, kIdentPrefix);
 }

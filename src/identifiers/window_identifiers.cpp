@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImageReader>
 
 #include <cmath>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
 #include "display/colors.h"
+#include "display/nick_list.h"
 #include "identifiers/tokens.h"
 #include "script/exec/script_text.h"
 
@@ -534,6 +536,135 @@ int id_editbox(IdentCall& call)
     return store(call, out);
 }
 
+// The selected rows of a window's list box, a channel's nicks without their
+// prefix characters.
+bool selected_items(WindowRecord* rec, std::vector<std::string>& items, std::vector<int>& rows)
+{
+    items.clear();
+    std::vector<std::string> texts;
+    if (!rec || !win_listbox_facts(rec, &texts, rows))
+        return false;
+    const std::string prefixes = rec->type == kWinChannel && conn_is_live(rec->conn)
+                                     ? nicklist_prefix_chars(rec->conn)
+                                     : std::string();
+    for (int row : rows) {
+        std::string t = texts[static_cast<std::size_t>(row)];
+        if (!prefixes.empty()) {
+            std::size_t k = 0;
+            while (k < t.size() && prefixes.find(t[k]) != std::string::npos)
+                ++k;
+            t.erase(0, k);
+        }
+        items.push_back(t);
+    }
+    return true;
+}
+
+// The selected nicks joined with ",", or error 9 past the long text size.
+int joined_nicks(WindowRecord* rec, std::string& out)
+{
+    out.clear();
+    std::vector<std::string> items;
+    std::vector<int> rows;
+    if (!rec || rec->type != kWinChannel || !selected_items(rec, items, rows))
+        return 0;
+    for (const std::string& nick : items) {
+        if (nick.empty())
+            continue;
+        if (out.size() + nick.size() + 1 > kLongText) {
+            out.clear();
+            return kTokErrTooLong;
+        }
+        if (!out.empty())
+            out += ',';
+        out += nick;
+    }
+    return 0;
+}
+
+int id_snicks(IdentCall& call)
+{
+    WindowRecord* rec = call.window() ? win_record_of(call.window()) : nullptr;
+    std::string out;
+    if (joined_nicks(rec, out))
+        return ident_error(call.token, call.work, kTokErrTooLong);
+    *call.value = out;
+    return 2;
+}
+
+int id_snick(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 2, true);
+    if (r >= 0)
+        return r;
+    std::string out;
+    WindowRecord* rec = win_find_channel(ident_arg(call, 0), call.conn());
+    if (ident_arg_count(call) == 1) {
+        if (joined_nicks(rec, out))
+            return ident_error(call.token, call.work, kTokErrTooLong);
+        return store(call, out);
+    }
+    std::vector<std::string> items;
+    std::vector<int> rows;
+    if (rec && selected_items(rec, items, rows)) {
+        const long n = std::strtol(ident_arg(call, 1).c_str(), nullptr, 10);
+        if (n <= 0)
+            out = std::to_string(items.size());
+        else if (static_cast<std::size_t>(n) <= items.size())
+            out = items[static_cast<std::size_t>(n - 1)];
+    }
+    return store(call, out);
+}
+
+int id_sline(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 2, 2);
+    if (r >= 0)
+        return r;
+    std::string out;
+    WindowRecord* rec = window_named(ident_arg(call, 0), call.conn());
+    std::vector<std::string> items;
+    std::vector<int> rows;
+    if (rec && !ident_arg(call, 1).empty() && selected_items(rec, items, rows)) {
+        const long n = std::strtol(ident_arg(call, 1).c_str(), nullptr, 10);
+        if (n <= 0)
+            out = std::to_string(items.size());
+        else if (static_cast<std::size_t>(n) <= items.size())
+            out = text_equal_nocase(ident_property(call), "ln") ? std::to_string(rows[static_cast<std::size_t>(n - 1)] + 1)
+                                                                : items[static_cast<std::size_t>(n - 1)];
+    }
+    return store(call, out);
+}
+
+int id_pic(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    std::string name = ident_arg(call, 0);
+    text_strip_quotes(name);
+    std::string path, out;
+    if (name.empty() || !file_resolve_file_path(name, path))
+        return ident_error(call.token, call.work, 6);
+    if (file_is_device(path)) {
+        out = "0";
+        return store(call, out);
+    }
+    QImageReader reader(QString::fromStdString(path));
+    const QSize size = reader.canRead() ? reader.size() : QSize();
+    const std::string_view prop = ident_property(call);
+    if (text_equal_nocase(prop, "width"))
+        out = std::to_string(size.isValid() ? size.width() : 0);
+    else if (text_equal_nocase(prop, "height"))
+        out = std::to_string(size.isValid() ? size.height() : 0);
+    else
+    {
+        std::uint64_t bytes = 0;
+        out = size.isValid() && file_size64(path, bytes) ? std::to_string(bytes) : "0";
+    }
+    return store(call, out);
+}
+
 int id_fullscreen(IdentCall& call)
 {
     WindowFacts f;
@@ -677,4 +808,8 @@ void window_identifiers_register()
     ident_register_family("id_fline", id_fline);
     ident_register_family("win_fullscreen_active", id_fullscreen);
     ident_register_family("id_editbox", id_editbox);
+    ident_register_family("id_snicks", id_snicks);
+    ident_register_family("id_snick", id_snick);
+    ident_register_family("id_sline", id_sline);
+    ident_register_family("id_pic", id_pic);
 }

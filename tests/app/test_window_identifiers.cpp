@@ -7,7 +7,9 @@
 #include <QGuiApplication>
 #include <QTest>
 
+#include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <string>
 
 #include "app/connection.h"
@@ -162,6 +164,61 @@ TEST_F(WindowIdentifiersTest, TextMeasuredInAFont)
     EXPECT_LE(lines, 4);
     expect_typed("$wrap(" + text + ",Sans,14," + std::to_string(full / 2) + ",1)", "word word word word");
     expect_typed("$len($wrap(abc,Sans,14,100,5))", "0");
+}
+
+} // namespace
+
+#include <QImage>
+#include <QListWidget>
+
+#include "app/child_widgets.h"
+#include "display/nick_list.h"
+
+namespace {
+
+TEST_F(WindowIdentifiersTest, SelectedNicksOfTheNickList)
+{
+    const int op = nicklist_prefix_bit(conn, '@');
+    nicklist_update("alpha", channel, kNickAddOrChange, op);
+    nicklist_update("beta", channel, kNickAddOrChange, 1);
+    nicklist_update("gamma", channel, kNickAddOrChange, 1);
+    window_test_pump();
+    ListBox* list = channel->listbox.get();
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->count(), 3);
+    expect_typed("$len($snicks)", "0");
+    expect_typed("$snick(#kest,0)", "0");
+    // The user picks the operator and the last nick with Ctrl held.
+    for (int row : {0, 2}) {
+        const QRect r = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+    }
+    expect_typed("$snicks", "alpha,gamma");
+    expect_typed("$snick(#kest)", "alpha,gamma");
+    expect_typed("$snick(#kest,0)", "2");
+    expect_typed("$snick(#kest,2)", "gamma");
+    expect_typed("$sline(#kest,1)", "alpha");
+    expect_typed("$sline(#kest,2).ln", "3");
+    expect_typed("$len($sline(#kest,3))", "0");
+    // Another channel has its own (empty) selection.
+    expect_typed("$snick(#other,0)", "0");
+}
+
+TEST_F(WindowIdentifiersTest, PictureSizes)
+{
+    char path[] = "/tmp/kest_pic_XXXXXX.png";
+    const int fd = mkstemps(path, 4);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    QImage image(21, 13, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(QString::fromUtf8(path), "PNG"));
+    const std::string p = path;
+    expect_typed("$pic(" + p + ").width $pic(" + p + ").height", "21 13");
+    const std::string size = type("//echo -a v $pic(" + p + ")");
+    EXPECT_GT(std::atoi(size.c_str() + size.rfind("v ") + 2), 0) << size;
+    std::remove(path);
+    expect_typed("$pic(" + p + ")", "0");
 }
 
 } // namespace

@@ -216,3 +216,54 @@ TEST_F(ChannelIdentifiers, NotifyEntriesByPlaceAndNick)
 }
 
 } // namespace
+
+#include "core/main_settings.h"
+#include "core/options.h"
+
+namespace {
+
+TEST_F(ChannelIdentifiers, DccFileTypesAndSoundFolders)
+{
+    StringNode* saved_ignore = main_settings.dcc_ignore_types;
+    StringNode* saved_accept = main_settings.dcc_accept_types;
+    const std::string saved_waves = main_settings.waves_dir;
+    const int saved_mode = opt(OPT_DCC_FILTER_MODE);
+    StringNode* ignore = strlist_append(nullptr, "*.exe", 0);
+    strlist_append(ignore, "*.com", 0);
+    StringNode* accept = strlist_append(nullptr, "*.txt", 0);
+    main_settings.dcc_ignore_types = ignore;
+    main_settings.dcc_accept_types = accept;
+    main_settings.waves_dir = "/sounds/waves/";
+    const struct {
+        int mode;
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {0, "$dccignore(0)", "0"},
+        {0, "$dccignore(file.exe)", "$false"},
+        {0, "$dccignore(file.txt)", "$false"},
+        {2, "$dccignore(0)", "2"},
+        {2, "$dccignore(2)", "*.com"},
+        {2, "$dccignore(3)", ""},
+        {2, "$dccignore(/some/path/file.EXE)", "$false"},
+        {2, "$dccignore(file.txt)", "$true"},
+        {1, "$dccignore(0)", "1"},
+        {1, "$dccignore(file.txt)", "$true"},
+        {1, "$dccignore(file.exe)", "$false"},
+        {0, "$wavedir", "/sounds/waves/"},
+        {0, "$wavedirbell.wav", "/sounds/waves/bell.wav"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        opt_set(OPT_DCC_FILTER_MODE, c.mode);
+        EXPECT_EQ(eval(c.text), c.expected);
+    }
+    opt_set(OPT_DCC_FILTER_MODE, saved_mode);
+    main_settings.dcc_ignore_types = saved_ignore;
+    main_settings.dcc_accept_types = saved_accept;
+    main_settings.waves_dir = saved_waves;
+    strlist_free(&ignore);
+    strlist_free(&accept);
+}
+
+} // namespace
