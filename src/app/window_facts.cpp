@@ -1,6 +1,9 @@
 #include "app/window_facts.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QMdiArea>
+#include <QScreen>
 #include <QMdiSubWindow>
 #include <QTextCursor>
 #include <QWidget>
@@ -63,6 +66,36 @@ bool win_listbox_facts(WindowRecord* rec, std::vector<std::string>* texts, std::
             selected.push_back(i);
     }
     return true;
+}
+
+void win_mouse_facts(MouseFacts& out)
+{
+    out = MouseFacts{};
+    const QPoint at = QCursor::pos();
+    if (QWidget* under = QApplication::widgetAt(at)) {
+        QWidget* hwnd = win_owner_hwnd(under);
+        out.rec = hwnd ? win_record_of(hwnd) : nullptr;
+        if (out.rec) {
+            const QPoint local = hwnd->mapFromGlobal(at);
+            out.x = local.x();
+            out.y = local.y();
+            ListBox* list = out.rec->listbox.get();
+            out.over_list = list && list->isVisible() && list->rect().contains(list->mapFromGlobal(at));
+        }
+    }
+    if (QMdiArea* area = mdi_client()) {
+        const QPoint m = area->viewport()->mapFromGlobal(at);
+        out.mx = m.x();
+        out.my = m.y();
+    }
+    QScreen* screen = QGuiApplication::screenAt(at);
+    const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
+    out.dx = at.x() - origin.x();
+    out.dy = at.y() - origin.y();
+    const Qt::MouseButtons b = QGuiApplication::mouseButtons();
+    const Qt::KeyboardModifiers k = QGuiApplication::keyboardModifiers();
+    out.keys = (b & Qt::LeftButton ? 1 : 0) | (k & Qt::ControlModifier ? 2 : 0) | (k & Qt::ShiftModifier ? 4 : 0) |
+               (k & Qt::AltModifier ? 8 : 0) | (b & Qt::RightButton ? 16 : 0) | (b & Qt::MiddleButton ? 32 : 0);
 }
 
 QWidget* win_last_active_child()

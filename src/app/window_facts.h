@@ -31,5 +31,19 @@ bool win_editbox_facts(WindowRecord* rec, int box, std::string& text, int& sel_s
 // from 0, in order); false when the window has none.
 bool win_listbox_facts(WindowRecord* rec, std::vector<std::string>* texts, std::vector<int>& selected);
 
+// Where the mouse is: the cursor, the window record under it (null when
+// none), the position in that window, in the MDI client and on its monitor,
+// whether it is over the window's list box, and the key and button bits (1
+// left, 2 Ctrl, 4 Shift, 8 Alt, 16 right, 32 middle).
+struct MouseFacts {
+    WindowRecord* rec = nullptr;
+    int x = 0, y = 0;       // in the window's client area
+    int mx = 0, my = 0;     // in the MDI client
+    int dx = 0, dy = 0;     // from the monitor's origin
+    bool over_list = false;
+    int keys = 0;
+};
+void win_mouse_facts(MouseFacts& out);
+
 // The MDI child that was activated last, or null.
 QWidget* win_last_active_child();

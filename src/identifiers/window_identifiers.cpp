@@ -665,6 +665,37 @@ int id_pic(IdentCall& call)
     return store(call, out);
 }
 
+// "mouse." and its property, which is part of the word.
+int id_mouse(IdentCall& call)
+{
+    std::string_view word = call.token->text;
+    const std::size_t dot = word.find('.');
+    const std::string_view prop = dot == std::string_view::npos ? std::string_view() : word.substr(dot + 1);
+    MouseFacts m;
+    win_mouse_facts(m);
+    std::string& out = *call.value;
+    auto is = [&](const char* p) { return text_equal_nocase(prop, p); };
+    if (is("x"))
+        out = std::to_string(m.x);
+    else if (is("y"))
+        out = std::to_string(m.y);
+    else if (is("win"))
+        out = m.rec ? display_name(m.rec) : std::string();
+    else if (is("lb"))
+        out = truth(m.over_list);
+    else if (is("mx"))
+        out = std::to_string(m.mx);
+    else if (is("my"))
+        out = std::to_string(m.my);
+    else if (is("dx"))
+        out = std::to_string(m.dx);
+    else if (is("dy"))
+        out = std::to_string(m.dy);
+    else if (is("key"))
+        out = std::to_string(m.keys);
+    return 2;
+}
+
 int id_fullscreen(IdentCall& call)
 {
     WindowFacts f;
@@ -812,4 +843,5 @@ void window_identifiers_register()
     ident_register_family("id_snick", id_snick);
     ident_register_family("id_sline", id_sline);
     ident_register_family("id_pic", id_pic);
+    ident_register_family("id_mouse", id_mouse);
 }

@@ -222,3 +222,22 @@ TEST_F(WindowIdentifiersTest, PictureSizes)
 }
 
 } // namespace
+
+#include <QCursor>
+
+namespace {
+
+TEST_F(WindowIdentifiersTest, MousePositionOverAWindow)
+{
+    QWidget* text = channel->text_area.get() ? static_cast<QWidget*>(channel->text_area.get()) : channel->hwnd.get();
+    ASSERT_TRUE(text);
+    const QPoint inside = text->mapToGlobal(QPoint(5, 7));
+    QCursor::setPos(inside);
+    if (QCursor::pos() != inside)
+        GTEST_SKIP() << "this platform does not move the cursor";
+    expect_typed("$mouse.win", "#kest");
+    expect_typed("$mouse.lb", "$false");
+    expect_typed("$mouse.key", "0");
+}
+
+} // namespace
