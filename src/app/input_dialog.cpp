@@ -120,10 +120,7 @@ int input_dialog_exec(InputDialogParams& p)
 
     // The buttons: the result each gives back.
     auto* buttons = new QHBoxLayout();
-    if (!(p.flags & kInputRightButtons))
-        buttons->addStretch(1);
-    else
-        buttons->addStretch(1);
+    buttons->addStretch(1);
     auto add_button = [&](const char* name, const QString& text, int result, bool is_default) {
         auto* b = new QPushButton(text, &dialog);
         b->setObjectName(name);

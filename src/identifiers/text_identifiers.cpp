@@ -311,7 +311,7 @@ void text_left(std::string_view t, std::string_view n_text, std::string& out)
     const long long len = static_cast<long long>(t.size());
     if (n > 0)
         out.assign(t.substr(0, static_cast<std::size_t>(n < len ? n : len)));
-    else if (n < 0 && len > -n)
+    else if (n < 0 && n > -len)
         out.assign(t.substr(0, static_cast<std::size_t>(len + n)));
 }
 
@@ -324,7 +324,7 @@ void text_right(std::string_view t, std::string_view n_text, std::string& out)
     const long long len = static_cast<long long>(t.size());
     if (n > 0)
         out.assign(t.substr(static_cast<std::size_t>(n < len ? len - n : 0)));
-    else if (n < 0 && len > -n)
+    else if (n < 0 && n > -len)
         out.assign(t.substr(static_cast<std::size_t>(-n)));
 }
 
@@ -342,7 +342,7 @@ void text_mid(std::string_view t, std::string_view s_text, bool has_len, std::st
     else if (s == 0)
         start = 0;
     else {
-        if (len < -s)
+        if (s < -len)
             return;
         start = len + s;
     }
@@ -357,7 +357,7 @@ void text_mid(std::string_view t, std::string_view s_text, bool has_len, std::st
         out = std::to_string(plen);
     } else if (l > 0) {
         out.assign(part.substr(0, static_cast<std::size_t>(l < plen ? l : plen)));
-    } else if (plen > -l) {
+    } else if (l > -plen) {
         out.assign(part.substr(0, static_cast<std::size_t>(plen + l)));
     }
 }
@@ -370,7 +370,8 @@ int text_repeat(std::string_view t, std::string_view n_text, std::string& out)
     const long long n = number_of(std::string(n_text));
     if (n <= 0)
         return 0;
-    if (static_cast<long long>(t.size()) * n > static_cast<long long>(kLongText))
+    // Compared by division: a huge count must not overflow the product.
+    if (n > static_cast<long long>(kLongText / t.size()))
         return kTokErrTooLong;
     for (long long i = 0; i < n; ++i)
         out.append(t);

@@ -74,6 +74,7 @@ const Case kChannelCases[] = {
     {"state", "$window(#test).state", "(normal|maximized)"},
     {"wid", "$iif($window(#test).wid == $activewid,same,other) $active", "same #test"},
     {"status", "$chan(#test).status", "joined"},
+    {"connection", "$me $status $iif($cid > 0,cid,nocid) $server", "kestid2 connected cid \\S+"},
     {"ticking", "$iif($ticks >= %t0,up,down)", "up"},
     {"uptime", "$iif($uptime(server,3) >= 0,yes,no) $iif($uptime(kest) > 0,yes,no)", "yes yes"},
 };

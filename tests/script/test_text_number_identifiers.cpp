@@ -589,3 +589,21 @@ TEST(WrapLines, FitsWordsAndBreaks)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(BuiltinIdentifiers, HugeNumbersStayInsideTheText)
+{
+    expect_all({
+        {"$left(abc,-99999999999999999999)", ""},
+        {"$right(abc,-99999999999999999999)", ""},
+        {"$left(abc,99999999999999999999)", "abc"},
+        {"$mid(abc,-99999999999999999999)", ""},
+        {"$mid(abcdef,2,-99999999999999999999)", ""},
+        {"$mid(abcdef,99999999999999999999)", ""},
+    });
+    expect_error("$str(ab,9999999999999999)", "* Sıra cok uzun: $str");
+    expect_error("$str(ab,99999999999999999999)", "* Sıra cok uzun: $str");
+}
+
+} // namespace
