@@ -15,6 +15,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
+#include "display/colors.h"
 #include "identifiers/tokens.h"
 #include "platform/platform_utils.h"
 #include "script/eval/calc.h"
@@ -127,6 +128,15 @@ int id_rgb(IdentCall& call)
         std::snprintf(buf, sizeof buf, "%d,%d,%d", static_cast<int>(v & 255), static_cast<int>((v >> 8) & 255),
                       static_cast<int>((v >> 16) & 255));
         out = buf;
+    } else {
+        // The system colours kept since start-up.
+        static const struct {
+            const char* name;
+            int index;
+        } kNames[] = {{"text", 0}, {"face", 1}, {"shadow", 2}, {"hilight", 3}, {"frame", 4}, {"3dlight", 6}};
+        for (const auto& n : kNames)
+            if (text_equal_nocase(ident_arg(call, 0), n.name))
+                out = std::to_string(static_cast<unsigned long>(color_system_colors[n.index]));
     }
     return store(call, 0, out);
 }

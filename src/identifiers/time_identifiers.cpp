@@ -202,9 +202,10 @@ void time_identifiers_register()
     irc_link_stage.add_once(link_stage_listener, 100, [](int stage, Connection* conn) {
         if (!conn)
             return;
-        if (stage == 2)
+        // Stage 1: the link is connected; 0 a new attempt, 2 torn down.
+        if (stage == 1)
             conn->state_slots.get(connected_at_slot) = time_ticks_ms();
-        else if (stage == 0 || stage == 3)
+        else if (stage == 0 || stage == 2)
             conn->state_slots.get(connected_at_slot) = 0;
     });
     static const struct {

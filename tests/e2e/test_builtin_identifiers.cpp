@@ -76,7 +76,7 @@ const Case kChannelCases[] = {
     {"status", "$chan(#test).status", "joined"},
     {"connection", "$me $status $iif($cid > 0,cid,nocid) $server", "kestid2 connected cid \\S+"},
     {"ticking", "$iif($ticks >= %t0,up,down)", "up"},
-    {"uptime", "$iif($uptime(server,3) >= 0,yes,no) $iif($uptime(kest) > 0,yes,no)", "yes yes"},
+    {"uptime", "$iif($uptime(server) > 0,yes,no) $iif($uptime > 0,yes,no) $iif($uptime(kest) > 0,yes,no)", "yes yes yes"},
 };
 
 std::string make_script()

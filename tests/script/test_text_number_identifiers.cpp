@@ -607,3 +607,29 @@ TEST_F(BuiltinIdentifiers, HugeNumbersStayInsideTheText)
 }
 
 } // namespace
+
+#include "display/colors.h"
+
+namespace {
+
+TEST_F(BuiltinIdentifiers, CrcOfFilesAndSystemColours)
+{
+    char path[] = "/tmp/kest_crc_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "abc", 3), 3);
+    close(fd);
+    const std::string p = path;
+    EXPECT_EQ(eval("$crc(" + p + ")"), "352441C2");
+    EXPECT_EQ(eval("$crc(" + p + ",2)"), "352441C2");
+    unlink(path);
+    EXPECT_EQ(eval("$crc(" + p + ")"), "00000000");
+    expect_error("$crc(nothing,1)", "* Geçersiz parametre: $crc");
+    const ColorRgb saved = color_system_colors[1];
+    color_system_colors[1] = 0x00c0c0c0;
+    EXPECT_EQ(eval("$rgb(FACE)"), std::to_string(0x00c0c0c0));
+    EXPECT_EQ(eval("$rgb(nothing)"), "");
+    color_system_colors[1] = saved;
+}
+
+} // namespace
