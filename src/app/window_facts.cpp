@@ -71,6 +71,9 @@ bool win_listbox_facts(WindowRecord* rec, std::vector<std::string>* texts, std::
 void win_mouse_facts(MouseFacts& out)
 {
     out = MouseFacts{};
+    // Without the widget application there is no cursor to ask.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
     const QPoint at = QCursor::pos();
     if (QWidget* under = QApplication::widgetAt(at)) {
         QWidget* hwnd = win_owner_hwnd(under);

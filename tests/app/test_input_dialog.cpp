@@ -11,12 +11,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QElapsedTimer>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,14 +64,29 @@ protected:
     {
         auto* poll = new QTimer();
         poll->setInterval(10);
-        QObject::connect(poll, &QTimer::timeout, [this, poll, act] {
+        auto ticks = std::make_shared<int>(0);
+        QObject::connect(poll, &QTimer::timeout, [this, poll, act, ticks] {
             auto* d = qobject_cast<QDialog*>(input_dialog_current());
-            if (!d || !d->isVisible())
+            if (!d || !d->isVisible()) {
+                // A dialog that never came: stop looking, so that no later
+                // test's dialog is answered by this one.
+                if (++*ticks > 1000) {
+                    poll->stop();
+                    poll->deleteLater();
+                }
                 return;
+            }
             poll->stop();
             poll->deleteLater();
             ++opened;
             act(d);
+            // A dialog the action failed to close is cancelled later, so a
+            // fault shows as a wrong value rather than a test that hangs.
+            QPointer<QDialog> guard(d);
+            QTimer::singleShot(5000, [guard] {
+                if (guard && guard->isVisible())
+                    guard->reject();
+            });
         });
         poll->start();
     }
@@ -264,7 +281,9 @@ TEST_F(InputDialogTest, FileAndFolderSelection)
         auto* fd = qobject_cast<QFileDialog*>(d);
         ASSERT_TRUE(fd);
         EXPECT_EQ(fd->windowTitle().toStdString(), "Pick a file");
-        fd->selectFile(QString::fromStdString(file));
+        auto* name = fd->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_TRUE(name);
+        name->setText(QString::fromStdString(file));
         d->accept();
     });
     EXPECT_TRUE(ends_with(type("//echo -a v $file=\"Pick a file\" end"), "v " + file + " end")) << last_line(channel);
