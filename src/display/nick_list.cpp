@@ -301,6 +301,16 @@ int nicklist_count(WindowRecord* rec)
     return static_cast<int>(index_of(rec).tree.size());
 }
 
+NickEntry* nicklist_entry_at(WindowRecord* rec, int row)
+{
+    if (!win_is_record(rec) || row < 0)
+        return nullptr;
+    ChannelIndex& idx = index_of(rec);
+    if (static_cast<std::size_t>(row) >= idx.tree.size())
+        return nullptr;
+    return idx.tree.find_by_order(static_cast<std::size_t>(row))->second;
+}
+
 void nicklist_refill(WindowRecord* rec)
 {
     if (!win_is_record(rec))

@@ -65,6 +65,9 @@ NickEntry* nicklist_find(WindowRecord* rec, const std::string& nick);
 int nicklist_row_of(WindowRecord* rec, const NickEntry* entry);
 // Number of members.
 int nicklist_count(WindowRecord* rec);
+// The member at a row of the order (0 first), or null past the end; found
+// through the ordered index, so its cost does not grow with the channel.
+NickEntry* nicklist_entry_at(WindowRecord* rec, int row);
 // Fills the list box again from the nick list (after the list box was made anew).
 void nicklist_refill(WindowRecord* rec);
 // Removes every member, from the bottom of the list up so that each removal

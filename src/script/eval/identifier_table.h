@@ -26,9 +26,6 @@ int ident_table_size();
 // The entry at a place of the vocabulary (0 .. size - 1); null past its end.
 const IdentEntry* ident_table_entry(int index);
 
-// The handler of the names that the evaluator answers itself ($true, $me,
-// $cid, $result ...).
-int id_value(IdentCall& call);
 // Arguments are taken and the value is empty (a name no alias answers).
 int id_absent(IdentCall& call);
 // The handler of built-in names whose feature is not built yet: the error

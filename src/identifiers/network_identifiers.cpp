@@ -1,0 +1,122 @@
+#include "identifiers/network_identifiers.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/connection.h"
+#include "app/window_record.h"
+#include "core/string_list.h"
+#include "core/text_buffer.h"
+#include "identifiers/tokens.h"
+#include "script/exec/script_text.h"
+
+namespace {
+
+int store(IdentCall& call, std::string& value)
+{
+    *call.value = std::move(value);
+    return ident_finish(call);
+}
+
+// One listening socket on the port; true when it could be made.
+bool can_listen(int port, std::uint32_t address)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<std::uint16_t>(port));
+    sa.sin_addr.s_addr = htonl(address);
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && ::listen(fd, 1) == 0;
+    ::close(fd);
+    return ok;
+}
+
+int id_portfree(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    std::string out;
+    if (!ident_arg(call, 0).empty())
+        out = port_is_free(static_cast<int>(std::strtol(ident_arg(call, 0).c_str(), nullptr, 10))) ? "$true" : "$false";
+    return store(call, out);
+}
+
+int id_link(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    std::string out;
+    Connection* conn = call.conn();
+    const std::string& a = ident_arg(call, 0);
+    WindowRecord* rec = conn_is_live(conn) && !a.empty() ? win_find_by_type(kWinLinks, conn) : nullptr;
+    if (!rec)
+        return store(call, out);
+    long n = std::strtol(a.c_str(), nullptr, 10);
+    if (n > 9998)
+        n = 9998;
+    long seen = 0;
+    for (const StringNode* line = rec->lines; line; line = line->next) {
+        if (++seen == n && n >= 1) {
+            link_line_part(line->text, ident_property(call), out);
+            return store(call, out);
+        }
+    }
+    if (n <= 0)
+        out = std::to_string(seen);
+    return store(call, out);
+}
+
+} // namespace
+
+bool port_is_free(int port)
+{
+    if (port <= 0 || port > 65535)
+        return false;
+    return can_listen(port, INADDR_ANY) && can_listen(port, INADDR_LOOPBACK);
+}
+
+void link_line_part(std::string_view line, std::string_view prop, std::string& out)
+{
+    out.clear();
+    if (prop.empty() || text_equal_nocase(prop, "addr")) {
+        std::size_t a = 0;
+        while (a < line.size() && (line[a] == ' ' || line[a] == '\t'))
+            ++a;
+        const std::size_t blank = line.find(' ', a);
+        if (blank != std::string_view::npos)
+            out = std::string(line.substr(a, blank - a));
+    } else if (text_equal_nocase(prop, "ip")) {
+        const std::size_t open = line.find('['), close = line.find(']');
+        if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
+            const std::string inner(line.substr(open + 1, close - open - 1));
+            if (inner.find('.') != std::string::npos && std::strtod(inner.c_str(), nullptr) > 0)
+                out = inner;
+        }
+    } else if (text_equal_nocase(prop, "level")) {
+        const std::size_t open = line.find('('), close = line.find(')');
+        if (open != std::string_view::npos && close != std::string_view::npos && close > open + 1 &&
+            line[open + 1] >= '0' && line[open + 1] <= '9')
+            out = std::string(line.substr(open + 1, close - open - 1));
+    } else if (text_equal_nocase(prop, "info")) {
+        std::size_t at = line.find(']');
+        if (at == std::string_view::npos)
+            at = line.find(')');
+        if (at != std::string_view::npos)
+            out = std::string(line.substr(at + 1));
+    }
+}
+
+void network_identifiers_register()
+{
+    ident_register_family("id_portfree", id_portfree);
+    ident_register_family("id_link", id_link);
+}
