@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <zlib.h>
 
@@ -347,5 +348,137 @@ int id_compress(IdentCall& call)
     // file is never left half-written.
     if (run_stream(compress, level, data, result) && file_safe_save(path, result, 0))
         out = "1";
+    return ident_finish(call);
+}
+
+// $lines(file): the number of lines of the file.
+int id_lines(IdentCall& call)
+{
+    int r = ident_args_step(call, 1);
+    if (r >= 0)
+        return r;
+    std::string& out = *call.value;
+    out.clear();
+    std::string path, data;
+    if (!file_resolve_path(unquote(ident_arg(call, 0)), path))
+        return ident_error(call.token, call.work, kInvalid);
+    if (file_is_device(path) || file_read_all(path, data, static_cast<std::size_t>(-1)) <= 0)
+        return ident_finish(call);
+    long long n = 0;
+    std::size_t p = 0;
+    std::string line;
+    while (store_next_line(data, p, line, kLongText))
+        ++n;
+    out = std::to_string(n);
+    return ident_finish(call);
+}
+
+namespace {
+
+bool section_line(std::string_view line)
+{
+    return ini_is_section_line(std::string(line).c_str()) != 0;
+}
+
+std::string section_name(std::string_view line)
+{
+    const std::size_t close = line.rfind(']');
+    return std::string(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
+}
+
+bool section_equal(const std::string& name, const std::string& wanted)
+{
+    if (text_equal_nocase(name, wanted))
+        return true;
+    if (name.find('~') == std::string::npos && wanted.find('~') == std::string::npos)
+        return false;
+    std::string a = name, b = wanted;
+    for (char& c : a)
+        if (c == '~') c = ']';
+    for (char& c : b)
+        if (c == '~') c = ']';
+    return text_equal_nocase(a, b);
+}
+
+long long index_of(const std::string& text)
+{
+    long long n = std::strtoll(text.c_str(), nullptr, 10);
+    return n < 0 ? 0 : n > 9998 ? 9998 : n;
+}
+
+}  // namespace
+
+// $ini(file, section|N [, item|N]) and $initopic(...)
+int id_ini(IdentCall& call)
+{
+    int r = ident_args_step(call, kIdentAnyArgs);
+    if (r >= 0)
+        return r;
+    std::string& out = *call.value;
+    out.clear();
+    const int argc = ident_arg_count(call);
+    if (argc < 2 || argc > 3)
+        return ident_error(call.token, call.work, kInvalid);
+    std::string path, data;
+    if (!file_resolve_path(unquote(ident_arg(call, 0)), path))
+        return ident_error(call.token, call.work, kInvalid);
+    const std::string& sec = ident_arg(call, 1);
+    const bool sec_index = arg_is_integer(sec) != 0;
+    if (file_is_device(path) || file_read_all(path, data, static_cast<std::size_t>(-1)) <= 0) {
+        if (sec_index && index_of(sec) == 0)
+            out = "0";
+        return ident_finish(call);
+    }
+    std::vector<std::string> lines;
+    {
+        std::size_t p = 0;
+        std::string line;
+        while (store_next_line(data, p, line, kLongText)) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+                line.pop_back();
+            lines.push_back(line);
+        }
+    }
+    long long count = 0;
+    std::size_t found = lines.size();
+    const long long want = sec_index ? index_of(sec) : -1;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        if (!section_line(lines[k]))
+            continue;
+        ++count;
+        if ((sec_index && count == want) || (!sec_index && section_equal(section_name(lines[k]), sec))) {
+            found = k;
+            break;
+        }
+    }
+    if (argc == 2) {
+        if (sec_index)
+            out = want == 0 ? std::to_string(count) : found < lines.size() ? section_name(lines[found]) : "";
+        else
+            out = found < lines.size() ? std::to_string(count) : "0";
+        return ident_finish(call);
+    }
+    if (found >= lines.size())
+        return ident_finish(call);
+    const std::string& item = ident_arg(call, 2);
+    const bool item_index = arg_is_integer(item) != 0;
+    const long long iwant = item_index ? index_of(item) : -1;
+    long long icount = 0;
+    for (std::size_t k = found + 1; k < lines.size() && !section_line(lines[k]); ++k) {
+        const std::size_t eq = lines[k].find('=');
+        if (eq == std::string::npos)
+            continue;
+        ++icount;
+        if (item_index && icount == iwant) {
+            out = lines[k].substr(0, eq);
+            return ident_finish(call);
+        }
+        if (!item_index && lines[k].size() > item.size() && lines[k][item.size()] == '=' &&
+            text_equal_nocase(std::string_view(lines[k]).substr(0, item.size()), item)) {
+            out = std::to_string(icount);
+            return ident_finish(call);
+        }
+    }
+    out = item_index ? (iwant == 0 ? std::to_string(icount) : "") : "0";
     return ident_finish(call);
 }

@@ -12,4 +12,19 @@ void store_identifiers_register()
     ident_register("readn", id_readn);
     ident_register_family("id_readini_of", id_readini);
     ident_register_family("id_compress", id_compress);
+    ident_register_family("id_lines", id_lines);
+    ident_register_family("id_ini", id_ini);
+    ident_register_family("id_finddir", id_findfile);
+    ident_register_family("id_file", id_file);
+    ident_register_family("id_isfile", id_isfile);
+    ident_register_family("id_disk", id_disk);
+    ident_register_family("id_nofile", id_nofile);
+    ident_register_family("id_nopath", id_nofile);
+    ident_register_family("id_longfn", id_longfn);
+    ident_register_family("id_shortfn", id_longfn);
+    ident_register_family("id_mkfn", id_mkfn);
+    ident_register_family("id_kestdir", id_kestdir);
+    ident_register_family("id_kestexe", id_kestdir);
+    ident_register_family("id_kestini", id_kestdir);
+    ident_register_family("id_logdir", id_kestdir);
 }

@@ -16,5 +16,15 @@ int id_read(IdentCall& call);
 int id_readn(IdentCall& call);
 int id_readini(IdentCall& call);
 int id_compress(IdentCall& call);
+int id_lines(IdentCall& call);
+int id_findfile(IdentCall& call);
+int id_file(IdentCall& call);
+int id_isfile(IdentCall& call);
+int id_disk(IdentCall& call);
+int id_nofile(IdentCall& call);
+int id_longfn(IdentCall& call);
+int id_mkfn(IdentCall& call);
+int id_kestdir(IdentCall& call);
+int id_ini(IdentCall& call);
 
 void store_identifiers_register();
