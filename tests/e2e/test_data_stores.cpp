@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,14 +61,17 @@ ScriptRun run_script(KestProgram& kest, const std::string& setup, const std::vec
 {
     // The way out is set first, so that a case that stops the script still
     // ends the program.
-    std::string body = "on *:START:{\n  .timerbye -m 1 " + std::to_string(exit_after_ms) + " exit -n\n" + indent(setup);
-    for (const Case& c : cases)
-        body += indent(c.script);
+    // The way out and the failing cases are set first, so that a case that
+    // stops the script still ends the program.
+    std::string body = "on *:START:{\n  .timerbye -m 1 " + std::to_string(exit_after_ms) + " exit -n\n";
     int n = 0;
     for (const ErrorCase& e : errors) {
         ++n;
         body += "  .timerfail" + std::to_string(n) + " -m 1 " + std::to_string(50 + 10 * n) + " " + e.command + "\n";
     }
+    body += indent(setup);
+    for (const Case& c : cases)
+        body += indent(c.script);
     body += "}\n" + aliases;
     kest.log_status();
     kest.add_script("stores.kst", body);
@@ -257,4 +261,191 @@ TEST(DataStoresE2e, BinaryVariables)
     const ScriptRun run = run_script(kest, "", cases, errors);
     expect_cases(run, cases);
     expect_errors(run, errors);
+}
+
+namespace {
+
+// A file the test expects to find in the settings folder after the run.
+struct FileCase {
+    const char* name;
+    const char* contents;
+};
+
+void expect_files(const KestProgram& kest, const std::vector<FileCase>& files)
+{
+    for (const FileCase& f : files)
+        EXPECT_EQ(read_file(kest.settings() / f.name), f.contents) << "file " << f.name;
+}
+
+}  // namespace
+
+TEST(DataStoresE2e, TextFilesReadAndWrittenByLine)
+{
+    KestProgram kest;
+    write_file(kest.settings() / "count.txt", "3\na\nb\nc\n");
+    write_file(kest.settings() / "keys.txt", "keyword x\nkey   value here\n$calc(1+2)\n");
+    write_file(kest.settings() / "search.txt", "ax\nbx\ncx\ndx\nex\nfx\n");
+    write_file(kest.settings() / "find.txt", "ax\nbx\ncx\ndx\nex\nfx\n");
+    write_file(kest.settings() / "oneline.txt", "first\n");
+    write_file(kest.settings() / "noend.txt", "first");
+    write_file(kest.settings() / "lines.txt", "1\n2\n3\n4\n");
+    write_file(kest.settings() / "big.ini", "[s]\nk=" + std::string(60000, 'x') + "\n");
+    write_file(kest.settings() / "sec.ini", "[a]\nx=1\ny=2\n[b]\nz=3\n");
+    const std::vector<Case> cases = {
+        {"count", "write results.txt count $read(count.txt, 1) $read(count.txt, 0) $read(count.txt, t, 1) $read(count.txt, 3) $+ / $+ $read(count.txt, 4) $+ /",
+         "a 3 3 c//"},
+        {"key", "write results.txt key $read(keys.txt, s, key) / $read(keys.txt, s, keyw) / $readn", "value here / / 0"},
+        {"eval", "write results.txt eval $read(keys.txt, 3) $read(keys.txt, n, 3)", "3 $calc(1+2)"},
+        {"wild", "write results.txt wild $read(find.txt, w, *x*, 5) $readn $read(find.txt, r, ^c) $readn", "ex 5 cx 3"},
+        {"random", "write results.txt random $istok(a b c, $read(count.txt), 32) $istok(a b c, $read(count.txt), 32)",
+         "$true $true"},
+    };
+    const std::vector<ErrorCase> errors = {
+        {"writeini big.ini s k2 v", "* /writeini: 'big.ini' çok büyük"},
+        {"write", "* /write: Yetersiz veya eksik parametre"},
+    };
+    const std::string setup =
+        "write -l3 oneline.txt second\n"
+        "write noend.txt x\n"
+        "write -dl2 lines.txt\nwrite -d lines.txt\nwrite -il1 lines.txt zero\nwrite -al2 lines.txt +\n"
+        "write -c cleared.txt\nwrite -c new.txt only\nwrite -l3 search.txt C!\nwrite -w*f* search.txt F!\nwrite -r^d search.txt D!\n"
+        "write -n nolf.txt a\nwrite -n nolf.txt b\n"
+        "writeini -n big.ini s k2 v\nwriteini sec.ini a w 4 5\nremini sec.ini b\nremini sec.ini a x\n";
+    const ScriptRun run = run_script(kest, setup, cases, errors);
+    expect_cases(run, cases);
+    expect_errors(run, errors);
+    expect_files(kest, {
+                           {"oneline.txt", "first\nsecond\n"},
+                           {"noend.txt", "first\nx\n"},
+                           {"lines.txt", "zero\n1+\n3\n"},
+                           {"cleared.txt", ""},
+                           {"new.txt", "only\n"},
+                           {"search.txt", "ax\nbx\nC!\nD!\nex\nF!\n"},
+                           {"nolf.txt", "ab"},
+                           {"sec.ini", "[a]\ny=2\nw=4 5\n"},
+                       });
+    EXPECT_NE(read_file(kest.settings() / "big.ini").find("k2=v"), std::string::npos);
+}
+
+TEST(DataStoresE2e, FileHandles)
+{
+    KestProgram kest;
+    write_file(kest.settings() / "lines.txt", "a\r\nb\nc");
+    write_file(kest.settings() / "abc.txt", "abc\r\ndef");
+    // A CR that ends an 8,192-byte block is followed by "b", which starts
+    // the next line.
+    write_file(kest.settings() / "block.txt", std::string(8191, 'a') + "\rb\nc\n");
+    write_file(kest.settings() / "exists.txt", "old");
+    const std::vector<Case> cases = {
+        {"missing", "fopen h missing.txt\nwrite results.txt missing $fopen(h) $fopen(h).err $fopen(0)", "h 1 1"},
+        {"seekline", "fopen l lines.txt\nfseek -l l 3\nwrite results.txt seekline $fopen(l).pos $feof $fread(l)", "5 0 c"},
+        {"seekpast", "fseek -l l 4\nwrite results.txt seekpast $feof $fopen(l).eof", "1 1"},
+        {"fread", "fopen r abc.txt\nwrite results.txt fread $fread(r) $fopen(r).pos $fread(r) $feof", "abc 5 def 1"},
+        {"fread2", "fseek r 0\nwrite results.txt fread2 $fread(r, 2) $fopen(r).pos $fgetc(r)", "ab 5 100"},
+        {"wild", "fseek r 0\nfseek -w r d*\nwrite results.txt wild $fopen(r).pos $fread(r)", "5 def"},
+        {"block", "fopen b block.txt\nwrite results.txt block $fread(b, 10) $fread(b) $fread(b)", "aaaaaaaaaa b c"},
+        {"write", "fopen -o w out.bin\nfwrite -n w x\nbset -t &q 1 yz\nfwrite -b w &q\nfseek w 0\nwrite results.txt write $fread(w) $fread(w, 5, &got) $bvar(&got,1-).text",
+         "x 2 yz"},
+        {"list", "write results.txt list $fopen(0) $fopen(2) $fopen(9) $+ / $+ $fopen(w).fname", ""},
+        {"close", "fclose w\nfclose *\nwrite results.txt close $fopen(0) $feof $ferr", "0 0 0"},
+    };
+    const std::vector<ErrorCase> errors = {
+        {"fopen -n x exists.txt", "* Dosya Açma: 'x' Dosyası oluşturulamıyor"},
+        {"fseek nosuch 0", "* /fseek: Geçersiz parametre"},
+        {"fclose nosuch", "* /fclose: Geçersiz parametre"},
+    };
+    const ScriptRun run = run_script(kest, "", cases, errors);
+    std::vector<Case> checked(cases.begin(), cases.end());
+    checked.erase(checked.begin() + 8);
+    expect_cases(run, checked);
+    expect_errors(run, errors);
+    ASSERT_TRUE(run.results.count("list"));
+    const std::string list = run.results.at("list");
+    EXPECT_EQ(list.substr(0, 6), "5 l //") << list;
+    EXPECT_NE(list.find("out.bin"), std::string::npos) << list;
+    EXPECT_EQ(read_file(kest.settings() / "out.bin"), "x\r\nyz");
+    EXPECT_NE(run.log.find("* Dosya Yazma: 3 bytes 'w' 'a yazıldı"), std::string::npos) << run.log;
+    // The refused -n open stays listed with its error flag; the file is untouched.
+    EXPECT_EQ(read_file(kest.settings() / "exists.txt"), "old");
+}
+
+TEST(DataStoresE2e, Compression)
+{
+    KestProgram kest;
+    write_file(kest.settings() / "plain.txt", std::string(5000, 'z') + "end\n");
+    write_file(kest.settings() / "notzlib.txt", "this is not a zlib stream");
+    const std::vector<Case> cases = {
+        {"bvar", "bset -t &v 1 hello hello hello hello\nwrite results.txt bvar $compress(&v, b) $bvar(&v,1) $decompress(&v, b) $bvar(&v,1-).text",
+         "1 120 1 hello hello hello hello"},
+        {"levels", "bset -t &a 1 abababababababababababababab\nbcopy &b 1 &a 1 -1\nbcopy &c 1 &a 1 -1\nbcopy &d 1 &a 1 -1\n"
+                   "write results.txt levels $compress(&a, bl9) $compress(&b, bl6) $compress(&c, bl0) $compress(&d, bl1) $bvar(&a,0) $bvar(&b,0) $bvar(&c,0) $bvar(&d,0)",
+         ""},
+        {"file", "write results.txt file $compress(plain.txt) $lof(plain.txt) $decompress(plain.txt) $lof(plain.txt)", ""},
+        {"bad", "write results.txt bad $decompress(notzlib.txt) $compress(missing.txt) $decompress(&v, b)", "0 0 0"},
+    };
+    const std::vector<ErrorCase> errors = {
+        {"badcompress", "* Geçersiz parametre: $compress"},
+    };
+    const ScriptRun run = run_script(kest, "", cases, errors, 600, "alias badcompress { echo -s $compress(&missing, b) }\n");
+    expect_cases(run, {cases[0], cases[3]});
+    expect_errors(run, errors);
+    ASSERT_TRUE(run.results.count("levels") && run.results.count("file")) << run.raw << run.log;
+    std::istringstream lv(run.results.at("levels"));
+    std::string ok[4], len[4];
+    for (auto& o : ok) lv >> o;
+    for (auto& l : len) lv >> l;
+    for (auto& o : ok) EXPECT_EQ(o, "1");
+    EXPECT_EQ(len[0], len[1]) << "level 9 counts as 6";
+    EXPECT_EQ(len[2], len[3]) << "level 0 counts as 1";
+    std::istringstream fl(run.results.at("file"));
+    std::string c1, size1, c2, size2;
+    fl >> c1 >> size1 >> c2 >> size2;
+    EXPECT_EQ(c1, "1");
+    EXPECT_LT(std::stol(size1), 100);
+    EXPECT_EQ(c2, "1");
+    EXPECT_EQ(size2, "5004");
+    EXPECT_EQ(read_file(kest.settings() / "plain.txt"), std::string(5000, 'z') + "end\n");
+    EXPECT_EQ(read_file(kest.settings() / "notzlib.txt"), "this is not a zlib stream");
+}
+
+TEST(DataStoresE2e, FileAndSystemCommands)
+{
+    KestProgram kest;
+    write_file(kest.settings() / "a.txt", "A\n");
+    write_file(kest.settings() / "b.txt", "B\n");
+    write_file(kest.settings() / "src/one.txt", "1\n");
+    write_file(kest.settings() / "src/two.log", "2\n");
+    write_file(kest.settings() / "old.txt", "old\n");
+    write_file(kest.settings() / "gone.txt", "x\n");
+    const std::string setup =
+        "copy -o a.txt b2.txt\ncopy -o a.txt b2.txt\ncopy -a a.txt b.txt\n"
+        "mkdir backup\ncopy src backup\nmkdir made\nmkdir made/deeper\nmkdir made/deeper\nrmdir made/deeper\n"
+        "rename old.txt backup\nremove gone.txt\nremove nosuch.txt\n"
+        "run touch run-made.txt a;b\n";
+    const std::vector<Case> cases = {
+        // Relative paths of these tests are taken from the program's folder.
+        {"after", "var %d = $nofile($kestini)\nwrite results.txt after $exists(%d $+ gone.txt) $isdir(%d $+ made) $isdir(%d $+ made/deeper) $isfile(%d $+ backup/old.txt) $isfile(%d $+ old.txt) $isdir(%d $+ made/)",
+         "$false $true $false $true $false $true"},
+    };
+    const std::vector<ErrorCase> errors = {
+        {"copy a.txt b.txt", "* /Kopya: '"},
+        {"copy nomatch*.zzz x.txt", "* /copy: '"},
+        {"rename nosuch.txt x.txt", "* /rename: Dosya bulunamadı"},
+        {"mkdir", "* /mkdir: Yetersiz veya eksik parametre"},
+    };
+    const ScriptRun run = run_script(kest, setup, cases, errors, 900);
+    expect_cases(run, cases);
+    expect_errors(run, errors);
+    expect_files(kest, {
+                           {"b.txt", "B\nA\n"},
+                           {"b2.txt", "A\n"},
+                           {"backup/one.txt", "1\n"},
+                           {"backup/two.log", "2\n"},
+                           {"backup/old.txt", "old\n"},
+                       });
+    EXPECT_NE(run.log.find("* /remove: '"), std::string::npos) << run.log;
+    // The program gets its words as they are: no shell splits "a;b".
+    EXPECT_TRUE(fs::exists(kest.settings() / "run-made.txt"));
+    EXPECT_TRUE(fs::exists(kest.settings() / "a;b"));
+    EXPECT_FALSE(fs::exists(kest.settings() / "b"));
 }
