@@ -449,3 +449,43 @@ TEST(DataStoresE2e, FileAndSystemCommands)
     EXPECT_TRUE(fs::exists(kest.settings() / "a;b"));
     EXPECT_FALSE(fs::exists(kest.settings() / "b"));
 }
+
+TEST(DataStoresE2e, FilterCopiesMatchingLines)
+{
+    KestProgram kest;
+    write_file(kest.settings() / "src.txt", "apple 3\nbanana 10\n\ncherry 2\napricot 1\n");
+    write_file(kest.settings() / "csv.txt", "x,zeta\ny,alpha\nz\nw,Mid\n");
+    write_file(kest.settings() / "target.txt", "old\n");
+    const std::vector<Case> cases = {
+        {"plain", "filter -ff src.txt out1.txt a*\nwrite results.txt plain $filtered", "2"},
+        {"numbered", "filter -ffnx src.txt out2.txt a*\nwrite results.txt numbered $filtered", "2"},
+        {"regex", "filter -ffcg src.txt target.txt ^[bc]\nwrite results.txt regex $filtered", "2"},
+        {"range", "filter -ffr 2-4 src.txt out3.txt\nwrite results.txt range $filtered", "2"},
+        {"sorted", "filter -fft 2 44 csv.txt out4.txt\nfilter -ffte 1 32 src.txt out5.txt\nfilter -fftu 2 32 src.txt out6.txt\nwrite results.txt sorted $filtered",
+         "4"},
+        {"alias", "filter -fk src.txt seen *an*\nwrite results.txt alias $filtered", "1"},
+        {"status", "filter -fs src.txt x ch*\nfilter -sf out7.txt *cherry*\nwrite results.txt status $filtered", "1"},
+        {"append", "filter -ff src.txt target.txt apricot*\nwrite results.txt append $filtered", "1"},
+    };
+    const std::vector<ErrorCase> errors = {
+        {"filter -ff nosuch.txt out.txt", "* /filter: Geçersiz parametre"},
+        {"filter -fw src.txt nowindow", "* /filter: Geçersiz pencere"},
+        {"filter -fft 2 0 src.txt out.txt", "* /filter: Geçersiz parametre"},
+    };
+    const ScriptRun run = run_script(kest, "", cases, errors, 600,
+                                     "alias seen { write kept.txt seen $1- }\n");
+    expect_cases(run, cases);
+    expect_errors(run, errors);
+    expect_files(kest, {
+                           {"out1.txt", "apple 3\napricot 1\n"},
+                           {"out2.txt", "2 banana 10\n4 cherry 2\n"},
+                           {"target.txt", "banana 10\ncherry 2\napricot 1\n"},
+                           {"out3.txt", "banana 10\ncherry 2\n"},
+                           {"out4.txt", "y,alpha\nw,Mid\nz\nx,zeta\n"},
+                           {"out5.txt", "cherry 2\nbanana 10\napricot 1\napple 3\n"},
+                           {"out6.txt", "apricot 1\ncherry 2\napple 3\nbanana 10\n"},
+                           {"kept.txt", "seen banana 10\n"},
+                           {"out7.txt", "cherry 2\n"},
+                       });
+    // out7.txt came from the status window, where the first /filter put the line.
+}

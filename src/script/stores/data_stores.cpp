@@ -1,6 +1,7 @@
 #include "script/stores/data_stores.h"
 
 #include "commands/file_commands.h"
+#include "commands/filter_command.h"
 #include "identifiers/store_identifiers.h"
 #include "script/stores/binary_vars.h"
 #include "script/stores/file_handles.h"
@@ -14,6 +15,7 @@ void data_stores_install()
     file_handles_register();
     text_files_register();
     file_commands_register();
+    filter_command_register();
     store_identifiers_register();
 }
 
