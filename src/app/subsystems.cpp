@@ -23,6 +23,7 @@
 #include "commands/output_commands.h"
 #include "commands/messaging_commands.h"
 #include "commands/script_file_commands.h"
+#include "commands/play_queue.h"
 #include "core/encodings.h"
 #include "core/options.h"
 #include "core/time_date.h"
@@ -575,6 +576,10 @@ void app_wire_data_stores()
     tick_hooks.htable_tick = htable_tick;
     var_hooks.bvar_scope_end = bvar_scope_end;
     startup_hooks.fhandle_close_all = data_stores_free_all;
+    // The play queue ends with its connection; a reply that a target does
+    // not exist ends the requests for it.
+    conn_hooks.play_end_current = [](int, Connection* conn) { play_stop_all(conn); };
+    query_queue_drop = play_remove_target;
     digest_bvar_hook = [](const std::string& name, std::string_view& bytes) {
         BinaryVariable* v = bvar_find(name);
         if (!v)

@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -14,6 +12,8 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "app/window_record.h"
+#include "platform/platform_utils.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
@@ -241,13 +241,7 @@ int cmd_clipboard(CommandCall& call)
     arg_join_from(i, text, call.tokens);
     if (sw.find('n') != std::string::npos)
         text += "\r\n";
-    QClipboard* clip = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::clipboard() : nullptr;
-    if (!clip)
-        return kScriptDone;
-    QString value = QString::fromStdString(text);
-    if (sw.find('a') != std::string::npos)
-        value = clip->text() + value;
-    clip->setText(value);
+    clip_set_text(win_record_of(call.window), text, sw.find('a') != std::string::npos ? 1 : 0);
     return kScriptDone;
 }
 

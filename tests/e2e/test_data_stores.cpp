@@ -5,6 +5,7 @@
 // case, and their messages are read from the status window's log.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <sstream>
 #include <string>
@@ -488,4 +489,72 @@ TEST(DataStoresE2e, FilterCopiesMatchingLines)
                            {"out7.txt", "cherry 2\n"},
                        });
     // out7.txt came from the status window, where the first /filter put the line.
+}
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+struct PlayE2e : ::testing::Test {
+    void SetUp() override
+    {
+        if (!server_available())
+            GTEST_SKIP() << "the IRC server program " << kServerBinary << " is not installed";
+        ASSERT_TRUE(server.start()) << "the private IRC server did not start\n" << server.log();
+    }
+    void TearDown() override { server.stop(); }
+    IrcServer server;
+};
+
+}  // namespace
+
+TEST_F(PlayE2e, PlaysAFileToAChannelOneLinePerTick)
+{
+    KestProgram kest;
+    kest.use_server(server.port());
+    // The count line "4" never plays; the empty line uses up one tick; a
+    // second request waits and then plays with NOTICE; PLAYEND follows each.
+    write_file(kest.settings() / "lines.txt", "4\none\n\ntwo\nthree\n");
+    write_file(kest.settings() / "more.txt", "extra\n");
+    kest.add_script("play.kst",
+                    "on *:CONNECT:join #play\n"
+                    "on *:TEXT:go:#play:{\n"
+                    "  play #play lines.txt 1500\n"
+                    "  play -n #play more.txt 100\n"
+                    "  msg #play queued $play(0) $play(1).status $play(2).status $play(1).type $play(#play,0)\n"
+                    "}\n"
+                    "on *:PLAYEND:msg #play ended $play(0)\n");
+    ASSERT_TRUE(kest.start({"-n", "player"}));
+    Peer peer;
+    ASSERT_TRUE(peer.login(server.port(), "listener"));
+    ASSERT_TRUE(peer.join("#play"));
+    ASSERT_TRUE(peer.wait_for("JOIN :?#play", 15000)) << kest.output();
+    ASSERT_TRUE(peer.send_line("PRIVMSG #play :go"));
+    const auto t_go = SteadyClock::now();
+    IrcLine line;
+    ASSERT_TRUE(peer.wait_for("PRIVMSG #play :queued", kWaitMs, &line));
+    EXPECT_EQ(line.params.back(), "queued 2 playing queued file 2");
+    ASSERT_TRUE(peer.wait_for("PRIVMSG #play :one", kWaitMs));
+    const auto t_one = SteadyClock::now();
+    ASSERT_TRUE(peer.wait_for("PRIVMSG #play :two", kWaitMs));
+    const auto t_two = SteadyClock::now();
+    ASSERT_TRUE(peer.wait_for("PRIVMSG #play :three", kWaitMs));
+    const auto t_three = SteadyClock::now();
+    ASSERT_TRUE(peer.wait_for("PRIVMSG #play :ended 1", kWaitMs));
+    ASSERT_TRUE(peer.wait_for("NOTICE #play :extra", kWaitMs));
+    ASSERT_TRUE(peer.wait_for("PRIVMSG #play :ended 0", kWaitMs));
+    using std::chrono::milliseconds;
+    // A line per tick of 1.5 seconds, the empty line using up a tick of its
+    // own: one at 1.5, two at 4.5, three at 6 seconds. The server may hold
+    // lines back a little, never send them early.
+    const auto at = [&](SteadyClock::time_point t) {
+        return std::chrono::duration_cast<milliseconds>(t - t_go).count();
+    };
+    EXPECT_GE(at(t_one), 1400) << at(t_one);
+    EXPECT_GE(at(t_two), 4350) << at(t_two);
+    EXPECT_GE(at(t_three), 5850) << at(t_three);
+    EXPECT_LT(at(t_three), 9000) << at(t_three);
+    for (const std::string& l : peer.history())
+        EXPECT_EQ(l.find("PRIVMSG #play :4"), std::string::npos) << "the count line was played: " << l;
+    kest.stop();
 }

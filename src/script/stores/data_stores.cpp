@@ -2,6 +2,7 @@
 
 #include "commands/file_commands.h"
 #include "commands/filter_command.h"
+#include "commands/play_queue.h"
 #include "identifiers/store_identifiers.h"
 #include "script/stores/binary_vars.h"
 #include "script/stores/file_handles.h"
@@ -16,6 +17,7 @@ void data_stores_install()
     text_files_register();
     file_commands_register();
     filter_command_register();
+    play_queue_register();
     store_identifiers_register();
 }
 
