@@ -558,3 +558,60 @@ TEST_F(PlayE2e, PlaysAFileToAChannelOneLinePerTick)
         EXPECT_EQ(l.find("PRIVMSG #play :4"), std::string::npos) << "the count line was played: " << l;
     kest.stop();
 }
+
+TEST(DataStoresE2e, RandomLinesAreDrawnEvenly)
+{
+    // Three lines after a count line, 900 draws: each line comes up about
+    // 300 times. A draw that favoured the last line would give it about 450.
+    KestProgram kest;
+    write_file(kest.settings() / "three.txt", "3\na\nb\nc\n");
+    write_file(kest.settings() / "nocount.txt", "a\nb\nc\n");
+    const std::string setup =
+        "hmake draws 10\n"
+        "var %i = 0\n"
+        "while (%i < 900) {\n"
+        "  hinc draws $read(three.txt)\n"
+        "  hinc draws n $+ $read(nocount.txt)\n"
+        "  inc %i\n"
+        "}\n"
+        "write results.txt draws $hget(draws,a) $hget(draws,b) $hget(draws,c) $hget(draws,na) $hget(draws,nb) $hget(draws,nc) $hget(draws,0).item\n";
+    const ScriptRun run = run_script(kest, setup, {}, {}, 1500);
+    ASSERT_EQ(run.exit_code, 0) << run.log;
+    ASSERT_TRUE(run.results.count("draws")) << run.raw << run.log;
+    std::istringstream in(run.results.at("draws"));
+    int counts[6] = {};
+    int items = 0;
+    for (int& c : counts)
+        in >> c;
+    in >> items;
+    EXPECT_EQ(items, 6) << run.results.at("draws");
+    for (int c : counts) {
+        EXPECT_GT(c, 220) << run.results.at("draws");
+        EXPECT_LT(c, 380) << run.results.at("draws");
+    }
+}
+
+TEST(DataStoresE2e, ChangedFilesAreReplacedWholeAndLeaveNoTemporaries)
+{
+    // Line changes, saves and compression make the new file beside the old
+    // one and rename it over it: the results are whole, and nothing is left
+    // behind in the file's folder or the settings folder.
+    KestProgram kest;
+    write_file(kest.settings() / "sub/list.txt", "one\ntwo\nthree\n");
+    write_file(kest.settings() / "sub/pack.txt", std::string(3000, 'p'));
+    const std::string setup =
+        "write -l2 sub/list.txt TWO\n"
+        "write -dl3 sub/list.txt\n"
+        "hmake s 5\nhadd s k v\nhsave s sub/table.txt\nhsave -a s sub/table.txt\n"
+        "write results.txt packed $compress(sub/pack.txt) $decompress(sub/pack.txt)\n";
+    const ScriptRun run = run_script(kest, setup, {}, {});
+    ASSERT_EQ(run.exit_code, 0) << run.log;
+    EXPECT_EQ(run.results.count("packed") ? run.results.at("packed") : "", "1 1");
+    expect_files(kest, {
+                           {"sub/list.txt", "one\nTWO\n"},
+                           {"sub/table.txt", "k\nv\nk\nv\n"},
+                       });
+    EXPECT_EQ(read_file(kest.settings() / "sub/pack.txt"), std::string(3000, 'p'));
+    for (const auto& e : fs::recursive_directory_iterator(kest.settings()))
+        EXPECT_NE(e.path().extension(), ".tm_") << e.path();
+}
