@@ -615,3 +615,52 @@ TEST(DataStoresE2e, ChangedFilesAreReplacedWholeAndLeaveNoTemporaries)
     for (const auto& e : fs::recursive_directory_iterator(kest.settings()))
         EXPECT_NE(e.path().extension(), ".tm_") << e.path();
 }
+
+TEST(DataStoresE2e, PlayQueueToTheStatusWindow)
+{
+    // Lines played with -s run as commands in the status window, so the
+    // queue shows in the files they write: a priority request plays first
+    // and the held one resumes; sections, single and random lines; limits;
+    // /play stop ends everything without PLAYEND.
+    KestProgram kest;
+    write_file(kest.settings() / "a.txt", "write played.txt a1\nwrite played.txt a2\nwrite played.txt a3\n");
+    write_file(kest.settings() / "b.txt", "write played.txt b1\n");
+    write_file(kest.settings() / "topics.txt",
+               "[other]\nwrite said.txt other\n[greet]\nwrite said.txt hello\n\nwrite said.txt again\n\n[last]\nwrite said.txt last\n");
+    write_file(kest.settings() / "pick.txt", "write picked.txt one\nwrite picked.txt two\nwrite picked.txt three\n");
+    write_file(kest.settings() / "long.txt", "write stopped.txt x\nwrite stopped.txt y\n");
+    const std::string setup =
+        "play -s a.txt 300\n"
+        "play -sp b.txt 100\n"
+        "write results.txt queue $play(0) $play(1).status $play(2).status $play(2).lines $play(1).delay\n"
+        "play -stgreet topics.txt 100\n"
+        "play -sl2 pick.txt 100\n"
+        "play -sr pick.txt 100\n"
+        "play -sq1 b.txt 100\n"
+        "write results.txt limit $play(0) $play(3).type $play(4).type $play(5).type $play(3).topic\n"
+        ".timerstopall -m 1 2500 stopall\n";
+    const std::vector<ErrorCase> errors = {
+        {"play -stnone topics.txt", "* /play: '[none]' Topic Bulunamadı 'topics.txt'"},
+        {"play -s nosuch.txt", "* /play: '"},
+    };
+    const ScriptRun run = run_script(kest, setup, {}, errors, 3200,
+                                     "on *:PLAYEND:write ends.txt end\n"
+                                     "alias stopall { play -s long.txt 5000 | play stop | write results.txt stopped $play(0) }\n");
+    ASSERT_EQ(run.exit_code, 0) << run.log;
+    EXPECT_EQ(run.results.count("queue") ? run.results.at("queue") : "", "2 playing queued 3 100");
+    EXPECT_EQ(run.results.count("limit") ? run.results.at("limit") : "", "5 topic line random [greet]");
+    EXPECT_EQ(run.results.count("stopped") ? run.results.at("stopped") : "", "0");
+    expect_errors(run, errors);
+    expect_files(kest, {
+                           {"played.txt", "b1\na1\na2\na3\n"},
+                           {"said.txt", "hello\nagain\n"},
+                           {"ends.txt", "end\nend\nend\nend\nend\n"},
+                       });
+    const std::string pick = read_file(kest.settings() / "picked.txt");
+    ASSERT_EQ(pick.substr(0, 4), "two\n") << pick;
+    const std::string drawn = pick.substr(4);
+    EXPECT_TRUE(drawn == "one\n" || drawn == "two\n" || drawn == "three\n") << pick;
+    EXPECT_FALSE(fs::exists(kest.settings() / "stopped.txt"));
+    EXPECT_NE(run.log.find("* En büyük çalıştırılan boyut 1"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("devam ediyor"), std::string::npos) << "the held request resumed\n" << run.log;
+}
