@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -359,16 +360,18 @@ int id_lines(IdentCall& call)
         return r;
     std::string& out = *call.value;
     out.clear();
-    std::string path, data;
+    std::string path;
     if (!file_resolve_path(unquote(ident_arg(call, 0)), path))
         return ident_error(call.token, call.work, kInvalid);
-    if (file_is_device(path) || file_read_all(path, data, static_cast<std::size_t>(-1)) <= 0)
+    std::FILE* f = file_is_device(path) ? nullptr : std::fopen(path.c_str(), "rb");
+    if (!f)
         return ident_finish(call);
+    // Lines are counted in reads of at most 4,150 characters.
     long long n = 0;
-    std::size_t p = 0;
-    std::string line;
-    while (store_next_line(data, p, line, kLongText))
+    char buf[kLongText + 1];
+    while (std::fgets(buf, sizeof buf, f))
         ++n;
+    std::fclose(f);
     out = std::to_string(n);
     return ident_finish(call);
 }

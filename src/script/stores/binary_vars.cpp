@@ -47,6 +47,10 @@ bool whole_number(std::string_view text, long long& out)
     return end && *end == 0 && errno == 0;
 }
 
+// The most a binary variable may hold: a script that asks for more gets the
+// memory error instead of taking the machine's memory.
+constexpr long long kMaxBytes = 256LL << 20;
+
 // Writes bytes at 1-based position `at`, growing the variable by the growth
 // rule; with `cut` the length becomes the last position written.
 void write_at(BinaryVariable& v, std::size_t at, std::string_view data, bool cut)
@@ -147,6 +151,8 @@ int cmd_bread(CommandCall& call)
     count = std::strtoll(n_text.c_str(), nullptr, 10);
     if (count < 1 || !bvar_name_valid(name))
         return script_error(nullptr, word, "", 3);
+    if (count > kMaxBytes)
+        return script_error(nullptr, word, "", 2);
     if (file_is_device(path))
         return script_error(nullptr, word, path, 4);
     const int fd = open_shared(path, O_RDONLY);
@@ -333,6 +339,8 @@ int cmd_bset(CommandCall& call)
             m = len - s + 1;
         if (m < 1)
             return kScriptDone;
+        if (n + m > kMaxBytes)
+            return script_error(nullptr, word, "", 2);
         const std::string copy = from->bytes.substr(static_cast<std::size_t>(s - 1), static_cast<std::size_t>(m));
         if (has(sw, 'z'))
             from->bytes.replace(static_cast<std::size_t>(s - 1), copy.size(), copy.size(), '\0');
@@ -363,6 +371,8 @@ int cmd_bset(CommandCall& call)
             data.push_back(static_cast<char>(bvar_byte_value(call.tokens[k]) & 0xff));
         }
     }
+    if (n + static_cast<long long>(data.size()) > kMaxBytes)
+        return script_error(nullptr, word, "", 2);
     BinaryVariable* v = bvar_find(name);
     if (!v && !(v = bvar_create(name, static_cast<std::size_t>(n) + data.size(), call.scope)))
         return script_error(nullptr, word, "", 2);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -62,42 +63,65 @@ bool line_matches(char search, std::string_view line, const std::string& text)
 
 long long text_last_line() { return last_line; }
 
+namespace {
+
+// Reads the next line of at most 4,149 characters (a longer line comes in
+// pieces, as a bounded read gives it), without its line end.
+bool next_line(std::FILE* f, std::string& line)
+{
+    char buf[kReadLimit + 1];
+    if (!std::fgets(buf, sizeof buf, f))
+        return false;
+    line.assign(buf);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return true;
+}
+
+struct FileCloser {
+    std::FILE* f;
+    ~FileCloser() { if (f) std::fclose(f); }
+};
+
+}  // namespace
+
 int text_read_line(const ReadRequest& req, std::string& out)
 {
     out.clear();
     last_line = 0;
     if (!file_exists(req.path, 1))
         return 0;
-    std::string data;
-    if (file_read_all(req.path, data, static_cast<std::size_t>(-1)) < 0)
+    std::FILE* f = std::fopen(req.path.c_str(), "rb");
+    if (!f)
         return -1;
-    std::size_t pos = 0;
+    FileCloser closer{f};
     std::string line;
     long long count = -1;
+    long body = 0;
     if (!req.plain_first) {
-        std::size_t p = 0;
-        if (store_next_line(data, p, line, kReadLimit) && is_count_line(line)) {
+        if (next_line(f, line) && is_count_line(line)) {
             count = std::strtoll(line.c_str(), nullptr, 10);
-            pos = p;
+            body = std::ftell(f);
             if (req.has_line && req.line < 1 && !req.search) {
                 out = std::to_string(count);
                 return 1;
             }
-        } else if (req.has_line && req.line < 1) {
-            return 0;
+        } else {
+            if (req.has_line && req.line < 1)
+                return 0;
+            std::rewind(f);
         }
     }
-    const std::size_t body = pos;
     long long wanted = 0;
     if (req.search) {
         long long n = 1;
         if (req.has_line && req.line > 1) {
             for (; n < req.line; ++n)
-                if (!store_next_line(data, pos, line, kReadLimit))
+                if (!next_line(f, line))
                     return 0;
         }
         for (;; ++n) {
-            if (!store_next_line(data, pos, line, kReadLimit))
+            if (!next_line(f, line))
                 return 0;
             if (line_matches(req.search, line, req.text)) {
                 last_line = n;
@@ -115,9 +139,9 @@ int text_read_line(const ReadRequest& req, std::string& out)
         } else {
             if (count < 0) {
                 count = 0;
-                std::size_t p = body;
-                while (store_next_line(data, p, line, kReadLimit))
+                while (next_line(f, line))
                     ++count;
+                std::fseek(f, body, SEEK_SET);
             }
             // Every line is drawn equally often: R mod L picks one of L lines.
             wanted = count >= 1 ? static_cast<long long>(std::fmod(rng_next(), static_cast<double>(count))) + 1 : 1;
@@ -125,13 +149,13 @@ int text_read_line(const ReadRequest& req, std::string& out)
         if (wanted < 1)
             return 0;
         for (long long n = 1; n <= wanted; ++n)
-            if (!store_next_line(data, pos, line, kReadLimit))
+            if (!next_line(f, line))
                 return 0;
         last_line = wanted;
     }
-    std::size_t cut = line.find('\r');
-    if (cut != std::string::npos)
-        line.resize(cut);
+    const std::size_t cr = line.find('\r');
+    if (cr != std::string::npos)
+        line.resize(cr);
     std::size_t lead = 0;
     while (lead < line.size() && line[lead] == ' ')
         ++lead;
