@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -114,6 +116,34 @@ TEST_F(DataStoreInputTest, ADotSilencesTheConfirmation)
     const std::vector<std::string> shown = type("//echo -a $hget(quiet,k)");
     ASSERT_FALSE(shown.empty());
     EXPECT_TRUE(ends_with(shown.back(), "v")) << shown.back();
+}
+
+// /filter typed into the editbox fills a custom window from a file: the
+// kept lines, numbered by their source line, after what the window held;
+// with -c the window is cleared first; a window that is not a custom
+// window is refused.
+TEST_F(DataStoreInputTest, FilterFillsACustomWindow)
+{
+    WindowRecord* custom = window_test_open("@picked", kWinCustom, 0, conn);
+    ASSERT_TRUE(custom);
+    channel->hwnd->activateWindow();
+    win_active = channel->hwnd.get();
+    const std::string dir = ::testing::TempDir() + "kest_filter_window/";
+    std::filesystem::create_directories(dir);
+    {
+        std::ofstream(dir + "src.txt") << "red apple\ngreen pear\nred cherry\n";
+    }
+    line_new(custom, "held before", 0, 0, 0, 0, 1);
+    type("/filter -fwn " + dir + "src.txt @picked red*");
+    EXPECT_EQ(lines_of(custom), (std::vector<std::string>{"held before", "1 red apple", "3 red cherry"}));
+    type("/filter -fwcx " + dir + "src.txt @picked red*");
+    EXPECT_EQ(lines_of(custom), (std::vector<std::string>{"green pear"}));
+    const std::vector<std::string> refused = type("/filter -fw " + dir + "src.txt #stores");
+    bool said = false;
+    for (const std::string& l : refused)
+        said = said || ends_with(l, "* /filter: Geçersiz pencere");
+    EXPECT_TRUE(said) << ::testing::PrintToString(refused);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -336,6 +336,7 @@ TEST(DataStoresE2e, FileHandles)
     // A CR that ends an 8,192-byte block is followed by "b", which starts
     // the next line.
     write_file(kest.settings() / "block.txt", std::string(8191, 'a') + "\rb\nc\n");
+    write_file(kest.settings() / "crlf.txt", std::string(8191, 'a') + "\r\nb\n");
     write_file(kest.settings() / "exists.txt", "old");
     const std::vector<Case> cases = {
         {"missing", "fopen h missing.txt\nwrite results.txt missing $fopen(h) $fopen(h).err $fopen(0)", "h 1 1"},
@@ -345,6 +346,8 @@ TEST(DataStoresE2e, FileHandles)
         {"fread2", "fseek r 0\nwrite results.txt fread2 $fread(r, 2) $fopen(r).pos $fgetc(r)", "ab 5 100"},
         {"wild", "fseek r 0\nfseek -w r d*\nwrite results.txt wild $fopen(r).pos $fread(r)", "5 def"},
         {"block", "fopen b block.txt\nwrite results.txt block $fread(b, 10) $fread(b) $fread(b)", "aaaaaaaaaa b c"},
+        {"crlf", "fopen c crlf.txt\nwrite results.txt crlf $fread(c, 3) $fread(c) $feof $fread(c) $feof\nfclose c", "aaa b 1 1"},
+        {"flist", "flist\nflist zz*\nwrite results.txt flist done", "done"},
         {"write", "fopen -o w out.bin\nfwrite -n w x\nbset -t &q 1 yz\nfwrite -b w &q\nfseek w 0\nwrite results.txt write $fread(w) $fread(w, 5, &got) $bvar(&got,1-).text",
          "x 2 yz"},
         {"list", "write results.txt list $fopen(0) $fopen(2) $fopen(9) $+ / $+ $fopen(w).fname", ""},
@@ -357,7 +360,7 @@ TEST(DataStoresE2e, FileHandles)
     };
     const ScriptRun run = run_script(kest, "", cases, errors);
     std::vector<Case> checked(cases.begin(), cases.end());
-    checked.erase(checked.begin() + 8);
+    checked.erase(checked.begin() + 10);
     expect_cases(run, checked);
     expect_errors(run, errors);
     ASSERT_TRUE(run.results.count("list"));
@@ -366,6 +369,8 @@ TEST(DataStoresE2e, FileHandles)
     EXPECT_NE(list.find("out.bin"), std::string::npos) << list;
     EXPECT_EQ(read_file(kest.settings() / "out.bin"), "x\r\nyz");
     EXPECT_NE(run.log.find("* Dosya Yazma: 3 bytes 'w' 'a yazıldı"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("* Dosya Listesi: Dosyalar Açıldı"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("* Dosya List: Dosyalar Açılamadı"), std::string::npos) << run.log;
     // The refused -n open stays listed with its error flag; the file is untouched.
     EXPECT_EQ(read_file(kest.settings() / "exists.txt"), "old");
 }
