@@ -49,6 +49,17 @@ struct PlayRequest {
     std::deque<std::string> lines;
     std::string alias;
     ScriptFile* script = nullptr;
+
+    PlayRequest() = default;
+    PlayRequest(const PlayRequest&) = delete;
+    PlayRequest& operator=(const PlayRequest&) = delete;
+    // A file written from the clipboard goes with its request, however the
+    // request ends (also when its connection is freed).
+    ~PlayRequest()
+    {
+        if (temporary && !file.empty())
+            std::remove(file.c_str());
+    }
 };
 
 struct PlayQueue {
@@ -109,17 +120,22 @@ void end_head(Connection* conn, EndKind kind, bool all)
         else if (kind == kEndCompleted)
             print2(*r, conn, text_fill_id(4407, {shown_name(*r), ""}));
     }
-    if (r->temporary)
-        std::remove(r->file.c_str());
     QWidget* window = message_window(*r, conn);
     r.reset();
     if (all)
         return;
     event_fire(conn, window, nullptr, "PLAYEND", 49, 0, nullptr, nullptr);
-    if (queue_of(conn, false) == q && !q->requests.empty())
-        start_head(conn);
-    if (q->requests.empty())
+    // The handlers may have changed the queue or ended the connection.
+    q = queue_of(conn, false);
+    if (!q)
+        return;
+    if (q->requests.empty()) {
         q->paused = false;
+        return;
+    }
+    const PlayRequest& head = *q->requests.front();
+    if (!head.timer || !head.timer->isActive())
+        start_head(conn);
 }
 
 void tick(Connection* conn, PlayRequest* req);
@@ -162,11 +178,9 @@ bool is_channel(const std::string& name, Connection* conn)
 void tick(Connection* conn, PlayRequest* req)
 {
     PlayQueue* q = queue_of(conn, false);
-    if (!q || q->requests.empty() || q->requests.front().get() != req) {
-        if (req && req->timer)
-            req->timer->stop();
+    // Only the head plays; a held or ended request's timer is stopped.
+    if (!q || q->requests.empty() || q->requests.front().get() != req)
         return;
-    }
     if (q->paused)
         return;
     PlayRequest& r = *req;
@@ -318,8 +332,6 @@ void play_remove_target(const std::string& target, Connection* conn)
         return;
     for (std::size_t k = 1; k < q->requests.size();) {
         if (text_equal_nocase(q->requests[k]->target, target)) {
-            if (q->requests[k]->temporary)
-                std::remove(q->requests[k]->file.c_str());
             q->requests.erase(q->requests.begin() + static_cast<std::ptrdiff_t>(k));
         } else {
             ++k;
@@ -335,13 +347,13 @@ int play_queue_length(Connection* conn)
     return q ? static_cast<int>(q->requests.size()) : 0;
 }
 
-// /play [-switches] [alias] [target] file [delay]; /play stop; /playctrl
+// /play [-switches] [alias] [target] file [delay]; /play stop
 int cmd_play(CommandCall& call)
 {
     const std::string& word = call.tokens[0];
     Connection* conn = conn_of(call);
-    if (word == "playctrl" || call.argc() == 0)
-        return script_error_not_available('/', "playctrl");
+    if (call.argc() == 0)
+        return script_error_not_available('/', "play");
     if (text_equal_nocase(call.arg(1), "stop")) {
         play_stop_all(conn);
         if (call.show && script_echo_line)
@@ -446,18 +458,12 @@ int cmd_play(CommandCall& call)
         }
     }
     const int loaded = load_lines(*r);
-    if (loaded == 0) {
-        if (r->temporary)
-            std::remove(r->file.c_str());
+    if (loaded == 0)
         return script_error(nullptr, text_fill_id(4402, {r->file}), "", 6);
-    }
     if (loaded < 0)
         return script_error(nullptr, text_fill_id(4403, {r->topic, shown_name(*r), ""}), "", 6);
-    if (r->lines.empty()) {
-        if (r->temporary)
-            std::remove(r->file.c_str());
+    if (r->lines.empty())
         return kScriptDone;
-    }
     if (q.requests.empty()) {
         q.requests.push_back(std::move(r));
         start_head(conn);
@@ -546,6 +552,7 @@ int id_play(IdentCall& call)
 
 void play_queue_register()
 {
-    script_register_command_family("cmd_play", cmd_play);
+    // /playctrl opens the Play Center, which is not part of the queue.
+    script_register_command("play", cmd_play);
     ident_register_family("id_play", id_play);
 }

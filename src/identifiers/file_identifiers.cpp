@@ -151,7 +151,7 @@ int id_findfile(IdentCall& call)
         const std::string& a = ident_arg(call, k);
         if (arg_is_integer(a))
             depth = static_cast<int>(std::strtol(a.c_str(), nullptr, 10));
-        else
+        else if (!a.empty() && a[0] != '@')   // custom-window list boxes are not filled here
             st.action = a;
     }
     const std::string& patterns = ident_arg(call, 1);

@@ -669,3 +669,36 @@ TEST(DataStoresE2e, PlayQueueToTheStatusWindow)
     EXPECT_NE(run.log.find("* En büyük çalıştırılan boyut 1"), std::string::npos) << run.log;
     EXPECT_NE(run.log.find("devam ediyor"), std::string::npos) << "the held request resumed\n" << run.log;
 }
+
+TEST(DataStoresE2e, PlayedRandomLinesAreDrawnEvenly)
+{
+    // 600 requests for one random line each, with no delay: each of the
+    // three lines comes up about 200 times (a draw that favoured the last
+    // line would give it about 300).
+    KestProgram kest;
+    write_file(kest.settings() / "draw.txt", "3\nhinc draws a\nhinc draws b\nhinc draws c\n");
+    const std::string setup =
+        "hmake draws 10\n"
+        "var %i = 0\n"
+        "while (%i < 600) {\n"
+        "  .play -sr draw.txt 0\n"
+        "  inc %i\n"
+        "}\n"
+        ".timercount -m 1 3000 count\n";
+    const ScriptRun run = run_script(kest, setup, {}, {}, 3300,
+                                     "alias count { write results.txt draws $hget(draws,a) $hget(draws,b) $hget(draws,c) $play(0) }\n");
+    ASSERT_EQ(run.exit_code, 0) << run.log;
+    ASSERT_TRUE(run.results.count("draws")) << run.raw << run.log;
+    std::istringstream in(run.results.at("draws"));
+    int counts[3] = {};
+    int left = -1;
+    for (int& c : counts)
+        in >> c;
+    in >> left;
+    EXPECT_EQ(left, 0) << run.results.at("draws");
+    EXPECT_EQ(counts[0] + counts[1] + counts[2], 600) << run.results.at("draws");
+    for (int c : counts) {
+        EXPECT_GT(c, 140) << run.results.at("draws");
+        EXPECT_LT(c, 260) << run.results.at("draws");
+    }
+}
