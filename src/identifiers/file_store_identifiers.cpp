@@ -485,3 +485,132 @@ int id_ini(IdentCall& call)
     out = item_index ? (iwant == 0 ? std::to_string(icount) : "") : "0";
     return ident_finish(call);
 }
+
+namespace {
+
+// The words after a bare identifier ($read -l5 file): the tokens that follow
+// it on the line, taken one by one; the identifier removes what it used.
+struct BareWords {
+    IdentCall& call;
+    EvalToken* at;
+    int used = 0;
+    explicit BareWords(IdentCall& c) : call(c), at(c.token ? c.token->next : nullptr) {}
+    bool more() const { return at != nullptr; }
+    const std::string& peek() const { return at->text; }
+    std::string take()
+    {
+        std::string t = at->text;
+        at = at->next;
+        ++used;
+        return t;
+    }
+    // A word that may be written in double quotes across several tokens.
+    bool take_quoted(std::string& out)
+    {
+        if (!more())
+            return false;
+        out = take();
+        if (out.empty() || out[0] != '"')
+            return true;
+        out.erase(0, 1);
+        while (out.empty() || out.back() != '"') {
+            if (!more())
+                return false;
+            out += ' ';
+            out += take();
+        }
+        out.pop_back();
+        return true;
+    }
+    int finish()
+    {
+        call.token->argc = used;
+        return ident_finish(call);
+    }
+};
+
+}  // namespace
+
+// Bare $read [-switches] file: l N, n, p, t, s/w/r text, R.
+int id_read_bare(IdentCall& call)
+{
+    BareWords w(call);
+    std::string& out = *call.value;
+    out.clear();
+    ReadRequest req;
+    bool no_eval = false, raw_text = false;
+    bool first = true;
+    while (w.more() && w.peek().size() > 1 && w.peek()[0] == '-') {
+        const std::string sw = w.take();
+        if (first && sw == "-R") {
+            raw_text = true;
+            first = false;
+            continue;
+        }
+        first = false;
+        for (std::size_t k = 1; k < sw.size(); ++k) {
+            const char c = sw[k];
+            if (c == 'n') {
+                no_eval = true;
+            } else if (c == 't') {
+                req.plain_first = true;
+            } else if (c == 'l') {
+                std::string digits = sw.substr(k + 1);
+                if (digits.empty() && w.more())
+                    digits = w.take();
+                req.has_line = true;
+                req.line = std::strtoll(digits.c_str(), nullptr, 10);
+                break;
+            } else if (c == 's' || c == 'w' || c == 'r') {
+                req.search = c;
+                std::string text = sw.substr(k + 1);
+                if (text.empty() && w.more())
+                    text = w.take();
+                if (!raw_text && !text.empty() && text[0] == '"') {
+                    text.erase(0, 1);
+                    while (text.empty() || text.back() != '"') {
+                        if (!w.more()) {
+                            w.finish();
+                            return script_error(nullptr, text_load_string(4801), "", 6);
+                        }
+                        text += ' ';
+                        text += w.take();
+                    }
+                    text.pop_back();
+                }
+                req.text = text;
+                break;
+            }
+        }
+    }
+    std::string file;
+    if (!w.take_quoted(file) || !file_resolve_path(file, req.path))
+        return w.finish();
+    if (req.search && req.has_line && req.line < 1)
+        req.line = 1;
+    const int got = text_read_line(req, out);
+    w.finish();
+    if (got < 0) {
+        out.clear();
+        return script_error(nullptr, text_fill_id(4802, {store_shown_path(req.path)}), "", 6);
+    }
+    return !no_eval && !out.empty() ? 3 : 2;
+}
+
+// Bare $readini [-np] file section item.
+int id_readini_bare(IdentCall& call)
+{
+    BareWords w(call);
+    std::string& out = *call.value;
+    out.clear();
+    bool no_eval = false;
+    if (w.more() && w.peek().size() > 1 && w.peek()[0] == '-')
+        no_eval = w.take().find('n') != std::string::npos;
+    std::string file, section, item, path;
+    if (!w.take_quoted(file) || !w.take_quoted(section) || !w.take_quoted(item) ||
+        !file_resolve_path(file, path) || file_is_device(path))
+        return w.finish();
+    ini_read(section.c_str(), item.c_str(), "", out, kLongTextSize, path);
+    w.finish();
+    return !no_eval && !out.empty() ? 3 : 2;
+}

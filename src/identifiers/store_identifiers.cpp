@@ -11,6 +11,8 @@ void store_identifiers_register()
     ident_register_family("ident_read", id_read);
     ident_register("readn", id_readn);
     ident_register_family("id_readini_of", id_readini);
+    ident_register_family("id_read", id_read_bare);
+    ident_register_family("id_readini", id_readini_bare);
     ident_register_family("id_compress", id_compress);
     ident_register_family("id_lines", id_lines);
     ident_register_family("id_ini", id_ini);

@@ -15,6 +15,8 @@ int id_fread(IdentCall& call);
 int id_read(IdentCall& call);
 int id_readn(IdentCall& call);
 int id_readini(IdentCall& call);
+int id_read_bare(IdentCall& call);
+int id_readini_bare(IdentCall& call);
 int id_compress(IdentCall& call);
 int id_lines(IdentCall& call);
 int id_findfile(IdentCall& call);

@@ -292,6 +292,7 @@ TEST(DataStoresE2e, TextFilesReadAndWrittenByLine)
     write_file(kest.settings() / "lines.txt", "1\n2\n3\n4\n");
     write_file(kest.settings() / "big.ini", "[s]\nk=" + std::string(60000, 'x') + "\n");
     write_file(kest.settings() / "sec.ini", "[a]\nx=1\ny=2\n[b]\nz=3\n");
+    write_file(kest.settings() / "calc.ini", "[s]\nk=$calc(2+3)\n");
     const std::vector<Case> cases = {
         {"count", "write results.txt count $read(count.txt, 1) $read(count.txt, 0) $read(count.txt, t, 1) $read(count.txt, 3) $+ / $+ $read(count.txt, 4) $+ /",
          "a 3 3 c//"},
@@ -300,6 +301,9 @@ TEST(DataStoresE2e, TextFilesReadAndWrittenByLine)
         {"wild", "write results.txt wild $read(find.txt, w, *x*, 5) $readn $read(find.txt, r, ^c) $readn", "ex 5 cx 3"},
         {"random", "write results.txt random $istok(a b c, $read(count.txt), 32) $istok(a b c, $read(count.txt), 32)",
          "$true $true"},
+        // The bare forms take their switches and names from the words after them.
+        {"bare", "write results.txt bare $read -l2 count.txt / $read -ns key keys.txt / $read -w \"*eyw*\" keys.txt / $readini calc.ini s k / $readini -n calc.ini s k / $readn",
+         "b / value here / keyword x / 5 / $calc(2+3) / 1"},
     };
     const std::vector<ErrorCase> errors = {
         {"writeini big.ini s k2 v", "* /writeini: 'big.ini' çok büyük"},
