@@ -539,7 +539,9 @@ int cmd_hsave(CommandCall& call)
         std::string section = call.arg(last + 1);
         if (section.empty())
             section = "hashtable";
-        ini_write(section.c_str(), nullptr, nullptr, path);
+        // The section is written whole in one rewrite of the file.
+        std::vector<std::pair<std::string, std::string>> keys;
+        keys.reserve(t->items);
         long long k = 0;
         walk(t, [&](HashNode* n) {
             if (!with_timers && has_timer(t->name, n->key))
@@ -548,9 +550,10 @@ int cmd_hsave(CommandCall& call)
             htable_strip_line(key);
             std::string value = htable_value_text(*static_cast<HashValue*>(n->value));
             htable_strip_line(value);
-            ini_write(section.c_str(), key.c_str(), value.c_str(), path);
+            keys.emplace_back(std::move(key), std::move(value));
             return true;
         });
+        ini_write_section(section.c_str(), keys, path);
         if (show_echo(call, sw))
             store_echo(call.window, text_fill_id(2960, {t->name, store_shown_path(path)}));
         return kScriptDone;
