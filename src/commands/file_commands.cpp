@@ -213,11 +213,29 @@ int cmd_run(CommandCall& call)
             return script_error(nullptr, word, "", 3);
         i = static_cast<std::size_t>(end) + 1;
     } else {
-        program = call.arg(i++);
+        // A name with blanks in it: the longest run of words that names an
+        // existing file is the program; otherwise the first word.
+        std::size_t take = 1;
+        std::string joined;
+        for (std::size_t k = i; k < call.tokens.size(); ++k) {
+            if (k > i && call.tokens[k].find(':') != std::string::npos)
+                break;
+            joined += (k > i ? " " : "") + call.tokens[k];
+            // A single word without a folder is left to the search path.
+            if (k == i && joined.find('/') == std::string::npos)
+                continue;
+            std::string full = joined;
+            file_abs_settings_dir(full);
+            if (file_exists(full, 1))
+                take = k - i + 1;
+        }
+        for (std::size_t k = 0; k < take; ++k)
+            program += (k ? " " : "") + call.tokens[i + k];
+        i += take;
     }
-    // A relative program name with a folder part is taken from the settings
-    // folder; a bare name is looked up on the search path.
-    if (program.find('/') != std::string::npos && program[0] != '/')
+    // A relative program name with a folder part or a blank is taken from
+    // the settings folder; a bare word is looked up on the search path.
+    if (program[0] != '/' && program.find_first_of("/ ") != std::string::npos)
         file_abs_settings_dir(program);
     QStringList args;
     for (; i < call.tokens.size(); ++i)

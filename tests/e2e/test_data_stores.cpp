@@ -427,11 +427,15 @@ TEST(DataStoresE2e, FileAndSystemCommands)
     write_file(kest.settings() / "src/two.log", "2\n");
     write_file(kest.settings() / "old.txt", "old\n");
     write_file(kest.settings() / "gone.txt", "x\n");
+    // A program whose name has a blank in it, in the settings folder.
+    write_file(kest.settings() / "my tool.sh", "#!/bin/sh\necho \"$@\" > tool-ran.txt\n");
+    fs::permissions(kest.settings() / "my tool.sh", fs::perms::owner_all);
     const std::string setup =
         "copy -o a.txt b2.txt\ncopy -o a.txt b2.txt\ncopy -a a.txt b.txt\n"
         "mkdir backup\ncopy src backup\nmkdir made\nmkdir made/deeper\nmkdir made/deeper\nrmdir made/deeper\n"
         "rename old.txt backup\nremove gone.txt\nremove nosuch.txt\n"
-        "run touch run-made.txt a;b\n";
+        "run touch run-made.txt a;b\n"
+        "run my tool.sh from script\n";
     const std::vector<Case> cases = {
         // Relative paths of these tests are taken from the program's folder.
         {"after", "var %d = $nofile($kestini)\nwrite results.txt after $exists(%d $+ gone.txt) $isdir(%d $+ made) $isdir(%d $+ made/deeper) $isfile(%d $+ backup/old.txt) $isfile(%d $+ old.txt) $isdir(%d $+ made/)",
@@ -458,6 +462,7 @@ TEST(DataStoresE2e, FileAndSystemCommands)
     EXPECT_TRUE(fs::exists(kest.settings() / "run-made.txt"));
     EXPECT_TRUE(fs::exists(kest.settings() / "a;b"));
     EXPECT_FALSE(fs::exists(kest.settings() / "b"));
+    EXPECT_TRUE(wait_for_file_text(kest.settings() / "tool-ran.txt", "from script", 5000));
 }
 
 TEST(DataStoresE2e, FilterCopiesMatchingLines)
