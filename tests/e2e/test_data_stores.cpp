@@ -711,3 +711,31 @@ TEST(DataStoresE2e, PlayedRandomLinesAreDrawnEvenly)
         EXPECT_LT(c, 260) << run.results.at("draws");
     }
 }
+
+TEST(DataStoresE2e, FileAndDiskIdentifiers)
+{
+    KestProgram kest;
+    write_file(kest.settings() / "tree/a.txt", "12345");
+    write_file(kest.settings() / "tree/b.log", "x");
+    write_file(kest.settings() / "tree/noext", "x");
+    write_file(kest.settings() / "tree/sub/c.txt", "x");
+    write_file(kest.settings() / "tree/sub/deeper/d.txt", "x");
+    write_file(kest.settings() / "sections.ini", "[one]\na=1\nb=2\n[two]\nc=3\n[x~y]\n");
+    const std::vector<Case> cases = {
+        {"find", "write results.txt find $findfile(tree, *.txt, 0) $findfile(tree, *.txt, 0, 1) $findfile(tree, *.txt;*.log;a*, 0) $findfile(tree, *.*, 0, 1) $finddir(tree, *, 0)",
+         "3 1 4 3 2"},
+        {"findn", "write results.txt findn $nopath($findfile(tree, d*, 1)) $nopath($finddir(tree, de*, 1))", "d.txt deeper"},
+        // The action runs for every match, or with N for the N-th, where the search stops.
+        {"each", "hmake runs 5\nvar %n = $findfile(tree, *.txt, 0, hinc runs all)\nvar %m = $findfile(tree, *.txt, 2, hinc runs from2)\n"
+                 "write results.txt each %n $hget(runs,all) $hget(runs,from2) $nopath(%m)", "3 3 1 c.txt"},
+        {"paths", "write results.txt paths $nopath(c:/dir/file.txt) $nofile(/dir/sub/file.txt) $mkfn(a:b*c?d) $lof(tree/a.txt)",
+         "file.txt /dir/sub/ a_b_c_d 5"},
+        {"folders", "write results.txt folders $nopath($kestini) $nopath($kestdirx.txt) $nopath($kestexe) $nopath($logdir)",
+         "kest.ini x.txt kest"},
+        {"disk", "write results.txt disk $disk(/) $disk(0) $disk(/).type", "$true 1 fixed"},
+        {"ini", "write results.txt ini $ini(sections.ini, 0) $ini(sections.ini, two) $ini(sections.ini, 1) $ini(sections.ini, one, 0) $ini(sections.ini, one, b) $ini(sections.ini, two, 1) $ini(sections.ini, x]y) $ini(nosuch.ini, 0)",
+         "3 2 one 2 2 c 3 0"},
+    };
+    const ScriptRun run = run_script(kest, "", cases);
+    expect_cases(run, cases);
+}
