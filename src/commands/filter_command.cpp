@@ -40,6 +40,7 @@ struct Side {
 struct FilterState {
     bool x = false, n = false, g = false, b = false, c = false, z = false, p = false;
     bool range = false, sort_column = false, reverse = false, numeric = false;
+    bool source_list = false;   // -l: a channel's nick list
     long long first = 0, last = 0;
     int column = 1;
     char separator = ' ';
@@ -274,6 +275,7 @@ int cmd_filter(CommandCall& call)
         case 'u': st.numeric = true; break;
         case 'a': sort_by_alias = true; break;
         case 'k': call_alias = true; break;
+        case 'l': st.source_list = true; break;
         default: break;
         }
     }
@@ -362,6 +364,11 @@ int cmd_filter(CommandCall& call)
     if (source.kind == 'f') {
         if (!read_file_lines(source.path, lines))
             return script_error(nullptr, word, source.path, 4);
+    } else if (source.window && st.source_list && source.window->type == kWinChannel) {
+        // The nick list, one line per nick in the list's order.
+        long long n = 0;
+        for (StringNode* e = source.window->nick_list; e; e = e->next)
+            lines.push_back(Line{e->text, ++n, 0, 0, false});
     } else if (source.window) {
         window_lines(source.window, lines);
     }

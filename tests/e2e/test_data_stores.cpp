@@ -536,6 +536,8 @@ TEST_F(PlayE2e, PlaysAFileToAChannelOneLinePerTick)
                     "  play #play lines.txt 1500\n"
                     "  play -n #play more.txt 100\n"
                     "  msg #play queued $play(0) $play(1).status $play(2).status $play(1).type $play(#play,0)\n"
+                    "  filter -wfl #play nicks.txt\n"
+                    "  filter -wfc #play said.txt *go*\n"
                     "}\n"
                     "on *:PLAYEND:msg #play ended $play(0)\n");
     ASSERT_TRUE(kest.start({"-n", "player"}));
@@ -570,6 +572,11 @@ TEST_F(PlayE2e, PlaysAFileToAChannelOneLinePerTick)
     EXPECT_LT(at(t_three), 9000) << at(t_three);
     for (const std::string& l : peer.history())
         EXPECT_EQ(l.find("PRIVMSG #play :4"), std::string::npos) << "the count line was played: " << l;
+    // /filter read the channel's nick list and its text.
+    const std::string nicks = read_file(kest.settings() / "nicks.txt");
+    EXPECT_NE(nicks.find("player"), std::string::npos) << nicks;
+    EXPECT_NE(nicks.find("listener"), std::string::npos) << nicks;
+    EXPECT_NE(read_file(kest.settings() / "said.txt").find("go"), std::string::npos);
     kest.stop();
 }
 
