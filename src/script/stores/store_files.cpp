@@ -1,7 +1,6 @@
 #include "script/stores/store_files.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/files.h"
 #include "core/text_limits.h"
@@ -33,21 +32,6 @@ void store_echo(QWidget* window, const std::string& text)
 {
     if (script_echo_line)
         script_echo_line(window, text, kColourInfo);
-}
-
-std::string store_temp_beside(const std::string& target)
-{
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    return folder + file_temp_name();
-}
-
-int store_replace_file(const std::string& temp, const std::string& target)
-{
-    if (std::rename(temp.c_str(), target.c_str()) == 0)
-        return 1;
-    std::remove(temp.c_str());
-    return 0;
 }
 
 bool store_next_line(std::string_view data, std::size_t& pos, std::string& line, std::size_t limit)

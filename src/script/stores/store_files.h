@@ -1,5 +1,5 @@
-// Helpers shared by the script data stores: file arguments, confirmations,
-// and replacing a file by a finished temporary beside it.
+// Helpers shared by the script data stores: file arguments, confirmations
+// and bounded line reads.
 #pragma once
 
 #include <cstddef>
@@ -22,13 +22,6 @@ std::string store_shown_path(const std::string& path);
 
 // Prints a confirmation in the Info text colour.
 void store_echo(QWidget* window, const std::string& text);
-
-// A fresh temporary name in the folder of `target`.
-std::string store_temp_beside(const std::string& target);
-
-// Renames the finished temporary over the target in one step. On failure
-// only the temporary is removed and the target stays whole. 1 on success.
-int store_replace_file(const std::string& temp, const std::string& target);
 
 // Reads one line (without its line end) of at most `limit` bytes from the
 // buffer at *pos; a longer line is returned in pieces, as a bounded read
