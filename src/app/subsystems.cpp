@@ -23,6 +23,7 @@
 #include "commands/output_commands.h"
 #include "commands/messaging_commands.h"
 #include "commands/script_file_commands.h"
+#include "commands/play_queue.h"
 #include "core/encodings.h"
 #include "core/options.h"
 #include "core/time_date.h"
@@ -84,6 +85,11 @@
 #include "script/exec/script_hooks.h"
 #include "script/script_wiring.h"
 #include "script/stores/alias_files.h"
+#include "script/stores/binary_vars.h"
+#include "script/stores/data_stores.h"
+#include "script/stores/hash_tables.h"
+#include "core/digest.h"
+#include "core/encoding_idents.h"
 #include "script/stores/regex.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
@@ -581,6 +587,44 @@ void app_wire_irc_notify()
     irc_sender_seen_hook = notify_sender_seen;
 }
 
+// Script data stores: hash tables, binary variables, file handles, text
+// and ini files, compression and the file commands. The item timers run on
+// the one-second tick, binary variables end with the run that made them,
+// other identifiers read and fill binary variables by name, and everything
+// is freed at shutdown.
+void app_wire_data_stores()
+{
+    data_stores_install();
+    tick_hooks.htable_tick = htable_tick;
+    var_hooks.bvar_scope_end = bvar_scope_end;
+    startup_hooks.fhandle_close_all = data_stores_free_all;
+    // The play queue ends with its connection; a reply that a target does
+    // not exist ends the requests for it.
+    conn_hooks.play_end_current = [](int, Connection* conn) { play_stop_all(conn); };
+    query_queue_drop = play_remove_target;
+    digest_bvar_hook = [](const std::string& name, std::string_view& bytes) {
+        BinaryVariable* v = bvar_find(name);
+        if (!v)
+            return false;
+        bytes = v->bytes;
+        return true;
+    };
+    encode_bvar_get_hook = [](const std::string& name, std::string& bytes) {
+        BinaryVariable* v = bvar_find(name);
+        if (!v)
+            return false;
+        bytes = v->bytes;
+        return true;
+    };
+    encode_bvar_set_hook = [](const std::string& name, const std::string& bytes) {
+        BinaryVariable* v = bvar_find(name);
+        if (!v)
+            return 0;
+        v->bytes = bytes;
+        return 1;
+    };
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -618,6 +662,7 @@ void app_install_subsystems()
     app_wire_script_timers();
     signal_event_fire = fire_signal;
     regex_install();
+    app_wire_data_stores();
     event_regex_match = event_line_regex;
 
     // Script errors name their place: the line number and file among the

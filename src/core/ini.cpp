@@ -1056,3 +1056,36 @@ void file_setting_path(std::string& path, const char* default_name)
     path = def;
     file_abs_settings_dir(path);
 }
+
+int ini_write_section(const char* section, const std::vector<std::pair<std::string, std::string>>& keys,
+                      const std::string& file)
+{
+    std::string sec, path;
+    if (!section || !clean_name(section, false, sec))
+        return 1;
+    if (!ini_file_path(file, path))
+        return 0;
+    IniDoc doc;
+    if (doc_load(path, doc) < 0)
+        return 0;  // never overwrite a file that could not be read
+    const std::vector<std::string> before = doc.lines;
+    SectionIndex idx = index_section(doc, sec);
+    const bool had = idx.header >= 0;
+    if (had)
+        doc_remove_section(doc, idx);
+    std::vector<std::pair<std::string, std::string>> sets;
+    sets.reserve(keys.size());
+    for (const auto& [key, value] : keys) {
+        std::string k, v;
+        if (!clean_name(key.c_str(), true, k))
+            continue;
+        clean_value(value, v);
+        if (!v.empty())
+            sets.emplace_back(std::move(k), std::move(v));
+    }
+    if (!doc_apply(doc, sec, sets, {}) && !had)
+        return 1;
+    if (doc.lines == before)
+        return 1;   // the file already holds the section as wanted
+    return doc_save(path, doc) ? 1 : 0;
+}

@@ -15,6 +15,8 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct StringNode;
 
@@ -78,6 +80,13 @@ int ini_is_section_line(const char* line);
 // Makes an existing plain file writable by its owner; does nothing for a null or
 // empty path, a folder, a device or a file whose status can't be read.
 void file_clear_readonly(const std::string& path);
+
+// Replaces a whole section with the keys in the given order, cleaned as
+// ini_write cleans them (keys with an empty value are left out), in one
+// rewrite of the file. Returns 1 when the file is as wanted, 0 when it could
+// not be read or written (it is then left as it was).
+int ini_write_section(const char* section, const std::vector<std::pair<std::string, std::string>>& keys,
+                      const std::string& file);
 
 // ---- Numbered lists (keys prefix0, prefix1, ... without gaps) ----
 

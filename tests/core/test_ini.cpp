@@ -929,3 +929,26 @@ TEST_F(SettingsIni, DefaultsFillAnEmptySettingsFolderOnce)
 }
 
 }  // namespace
+
+// A whole section written at once: the old copy of the section goes, the
+// other sections stay in their place, names and values are cleaned as
+// single keys are, empty values are left out; writing the same again
+// changes nothing.
+TEST_F(SettingsIni, WriteSectionReplacesTheSectionInOneRewrite)
+{
+    const std::string file = root_ + "table.ini";
+    {
+        std::ofstream(file) << "[before]\na=1\n\n[Table]\nold=gone\nx=9\n\n[after]\nb=2\n";
+    }
+    const std::vector<std::pair<std::string, std::string>> keys = {
+        {"x", "1"}, {"br[ack]et", "v"}, {"eq=key", "line\nbreak"}, {"empty", ""}, {"\x02" "bold", "b"}};
+    ASSERT_EQ(ini_write_section("table", keys, file), 1);
+    EXPECT_EQ(slurp(file), "[before]\na=1\n\n[after]\nb=2\n\n[table]\nx=1\nbr~ack~et=v\neq~key=line~break\nbold=b\n");
+    EXPECT_EQ(read("table", "old", file), "");
+    EXPECT_EQ(read("TABLE", "x", file), "1");
+    expect_untouched(file, [&] { EXPECT_EQ(ini_write_section("table", keys, file), 1); });
+    // An empty list removes the section and nothing else.
+    ASSERT_EQ(ini_write_section("table", {}, file), 1);
+    EXPECT_EQ(slurp(file).find("[table]"), std::string::npos) << slurp(file);
+    EXPECT_EQ(read("after", "b", file), "2");
+}

@@ -351,9 +351,8 @@ TEST_F(LinkE2e, SigtermSendsQuitBeforeTheProgramEnds)
 }
 
 // The script drives the program on its own: on connect it writes what it
-// knows to a file and ends the program. Waits for the /write and /exit
-// commands of the command set and the server link.
-TEST_F(LinkE2e, DISABLED_ARemoteScriptWritesItsResultsAndExits)
+// knows to a file and ends the program.
+TEST_F(LinkE2e, ARemoteScriptWritesItsResultsAndExits)
 {
     const fs::path result = kest.settings() / "result.txt";
     kest.add_script("drive.kst", "on *:CONNECT:{\n  write \"" + result.string() +
