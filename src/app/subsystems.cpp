@@ -27,6 +27,7 @@
 #include "core/options.h"
 #include "core/time_date.h"
 #include "display/colors.h"
+#include "display/draw.h"
 #include "extensions/irc_links.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
@@ -36,6 +37,7 @@
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "display/text_area.h"
+#include "display/text_marking.h"
 #include "core/options.h"
 #include "commands/channel_commands.h"
 #include "commands/connection_switch_commands.h"
@@ -559,6 +561,16 @@ void app_wire_irc_notify()
     irc_sender_seen_hook = notify_sender_seen;
 }
 
+// Working with window text: marking with the mouse and copying.
+void app_wire_text_work()
+{
+    draw_hooks.marked_span = textsel_marked_span;
+    print_hooks.marking_window = textsel_marking_window;
+    child_hooks.text_area_mouse = textsel_text_area_mouse;
+    child_hooks.selection_end = textsel_end_record;
+    input_marking_copy_hook = textsel_ctrl_c;
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -573,6 +585,7 @@ void app_install_subsystems()
     app_wire_text_area();
     display_input_install();
     app_wire_display_input();
+    app_wire_text_work();
     frame_hooks().countdown_step = display_countdown_step;
     open_hooks.prepare_font = [](WindowRecord* rec) { font_ensure_window(rec); };
 
