@@ -31,6 +31,7 @@
 #include "extensions/irc_links.h"
 #include "display/editbox.h"
 #include "display/fonts.h"
+#include "display/function_keys.h"
 #include "display/input_procs.h"
 #include "display/line_buffer.h"
 #include "display/logging.h"
@@ -561,7 +562,7 @@ void app_wire_irc_notify()
     irc_sender_seen_hook = notify_sender_seen;
 }
 
-// Working with window text: marking with the mouse and copying.
+// Working with window text: marking with the mouse and copying, function keys.
 void app_wire_text_work()
 {
     draw_hooks.marked_span = textsel_marked_span;
@@ -569,6 +570,8 @@ void app_wire_text_work()
     child_hooks.text_area_mouse = textsel_text_area_mouse;
     child_hooks.selection_end = textsel_end_record;
     input_marking_copy_hook = textsel_ctrl_c;
+    // F1 to F12 with Shift, Ctrl or Alt run their aliases.
+    child_hooks.function_key = fkey_run_alias;
 }
 
 void app_install_subsystems()
