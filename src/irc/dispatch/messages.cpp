@@ -9,6 +9,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "display/ansi.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
 #include "display/nick_list.h"
@@ -79,11 +80,13 @@ void note_address(IrcMessage& msg)
         irc_ial_update_hook(msg.connection, irc_word(msg, 0), msg.address);
 }
 
-// ANSI conversion is left to the display; the codes the strip option names
-// are removed from text others sent.
+// Terminal colour sequences become control codes when the ANSI option is
+// on; the codes the strip option names are removed from text others sent.
 void prepare_text(IrcMessage& msg)
 {
     if (!irc_has_word(msg, 3) || msg.words[3].empty()) return;
+    if (opt(OPT_ANSI_COLOURS))
+        ansi_to_codes(msg.words[3]);
     if (ignored(msg, "codes"))
         msg.stripped_count = text_strip_codes(msg.words[3], 15);
     else if (!text_equal_nocase(irc_word(msg, 0), conn_own_nick(msg.connection)))
