@@ -30,8 +30,10 @@
 #include "display/draw.h"
 #include "extensions/irc_links.h"
 #include "display/editbox.h"
+#include "display/flashing.h"
 #include "display/fonts.h"
 #include "display/function_keys.h"
+#include "display/highlight.h"
 #include "display/input_procs.h"
 #include "display/line_buffer.h"
 #include "display/logging.h"
@@ -562,7 +564,8 @@ void app_wire_irc_notify()
     irc_sender_seen_hook = notify_sender_seen;
 }
 
-// Working with window text: marking with the mouse and copying, function keys.
+// Working with window text: marking with the mouse and copying, function
+// keys, highlight and flashing.
 void app_wire_text_work()
 {
     draw_hooks.marked_span = textsel_marked_span;
@@ -572,6 +575,14 @@ void app_wire_text_work()
     input_marking_copy_hook = textsel_ctrl_c;
     // F1 to F12 with Shift, Ctrl or Alt run their aliases.
     child_hooks.function_key = fkey_run_alias;
+    // Highlight entries loaded with the settings; a matching line is
+    // coloured and flashes its window.
+    main_settings_hooks.highlight_load = highlight_load;
+    startup_hooks.highlight_clear = highlight_clear;
+    print_hooks.highlight_match = highlight_print_match;
+    print_hooks.flash_start = flash_start_for_print;
+    output_hooks.flash = flash_request;
+    startup_hooks.flash_free_all = flash_free_all;
 }
 
 void app_install_subsystems()

@@ -13,8 +13,19 @@
 
 #include "app/child_widgets.h"
 #include "app/connection.h"
+#include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "app/window_record.h"
+#include "core/ini.h"
+#include "core/main_settings.h"
+#include "core/options.h"
+#include "display/colors.h"
+#include "display/draw.h"
+#include "display/flashing.h"
+#include "display/highlight.h"
+#include "display/line_buffer.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/numerics/isupport.h"
 #include "display/nick_list.h"
 #include "platform/platform_utils.h"
 #include "script/exec/alias_lookup.h"
@@ -164,6 +175,230 @@ TEST_F(WindowTextTest, FunctionKeyParametersFollowTheWindow)
     ASSERT_TRUE(query);
     press(query, Qt::Key_F2);
     EXPECT_EQ(recorded, (std::vector<std::string>{"got bob"}));
+}
+
+// ---- Lines from the server ----
+
+class ServerTextTest : public WindowTextTest {
+protected:
+    void SetUp() override
+    {
+        WindowTextTest::SetUp();
+        irc_send_line = [](const std::string&, int, Connection*) { return 1; };
+        conn->registered = 1;
+        conn->live_identity[2] = "me";
+        conn->server_name = "irc.test";
+        irc_state(conn)->registration = 1;
+        feed(":me!u@h JOIN :#kest");
+        feed(":me!u@h JOIN :#other");
+        channel = win_find_channel("#kest", conn);
+        other = win_find_channel("#other", conn);
+        ASSERT_TRUE(channel && other);
+        QWidget* top = channel->hwnd.get()->window();
+        top->resize(700, 500);
+        top->show();
+        window_test_pump();
+    }
+    void TearDown() override
+    {
+        flash_free_all();
+        WindowTextTest::TearDown();
+    }
+    void feed(const std::string& line)
+    {
+        irc_dispatch_line(line, conn);
+        window_test_pump();
+    }
+    // The newest display line holding the text, or null.
+    const StringNode* newest_with(WindowRecord* rec, const std::string& text)
+    {
+        const StringNode* found = nullptr;
+        for (const StringNode* n = rec->lines; n; n = n->next)
+            if (n->text.find(text) != std::string::npos)
+                found = n;
+        return found;
+    }
+    WindowRecord* channel = nullptr;
+    WindowRecord* other = nullptr;
+};
+
+TEST_F(ServerTextTest, ALineNamingTheOwnNickIsHighlightedAndFlagged)
+{
+    // Red (colour value 5 is palette 4) for the own nick and a listed word.
+    ini_write("highlight", "n0", "5,1,0,0,\"\",\"\",\"$me,kestword\",0,0,0,3", main_ini_path);
+    main_settings_hooks.highlight_load();
+    ASSERT_EQ(highlight_entries.size(), 1u);
+    opt_set(OPT_HIGHLIGHT_ENABLED, 1);
+    const int red = 4;
+
+    struct Case {
+        const char* what;
+        std::string line;
+        std::string shown;
+        bool highlighted;
+    };
+    const Case cases[] = {
+        {"the own nick", ":peer!u@h PRIVMSG #kest :hello me there", "hello me there", true},
+        {"a listed word", ":peer!u@h PRIVMSG #kest :the KESTWORD counts", "KESTWORD counts", true},
+        {"a longer word is not the nick", ":peer!u@h PRIVMSG #kest :meme and theme", "meme and theme", false},
+        {"the sender part is skipped", ":me2!u@h PRIVMSG #kest :nothing here", "nothing here", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        channel->activity = 0;
+        flash_free_all();
+        feed(c.line);
+        const StringNode* line = newest_with(channel, c.shown);
+        ASSERT_TRUE(line);
+        EXPECT_EQ(color_resolve(line_colour(line)) == red, c.highlighted);
+        EXPECT_EQ(channel->activity == kActivityHighlight, c.highlighted);
+        EXPECT_EQ(flash_count() > 0, c.highlighted);
+        // Another channel's text stays as it was.
+        EXPECT_EQ(other->activity, 0);
+    }
+
+    // The painted line is red on screen.
+    feed(":peer!u@h PRIVMSG #kest :look me");
+    QImage image = channel->text_area.get()->grab().toImage();
+    const QColor want = draw_palette_colour(red);
+    int red_pixels = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            red_pixels += QColor(image.pixel(x, y)) == want ? 1 : 0;
+    EXPECT_GT(red_pixels, 10);
+
+    // Highlighting off: nothing matches.
+    opt_set(OPT_HIGHLIGHT_ENABLED, 0);
+    channel->activity = 0;
+    feed(":peer!u@h PRIVMSG #kest :off me");
+    const StringNode* off = newest_with(channel, "off me");
+    ASSERT_TRUE(off);
+    EXPECT_NE(color_resolve(line_colour(off)), red);
+    EXPECT_NE(channel->activity, kActivityHighlight);
+}
+
+TEST_F(ServerTextTest, HighlightWordsMatchByTheirKindAndPart)
+{
+    struct Case {
+        const char* what;
+        std::string value;     // the [highlight] value
+        std::string line;
+        int message;           // a message line naming the nick below
+        std::string nick;
+        bool match;
+    };
+    auto v = [](const std::string& words, int part = 0, int cs = 0, int regex = 0) {
+        return "0,0," + std::to_string(part) + ",0,\"\",\"\",\"" + words + "\"," +
+               std::to_string(cs) + "," + std::to_string(regex) + ",0,3";
+    };
+    const Case cases[] = {
+        {"plain word before punctuation", v("bob"), "hi bob!", 0, "", true},
+        {"plain word alone", v("bob"), "bob", 0, "", true},
+        {"plain word inside a longer one", v("bob"), "bobby", 0, "", false},
+        {"plain word at a longer one's end", v("bob"), "kabob", 0, "", false},
+        {"plain word after a miss on the same line", v("bob"), "kabob bob", 0, "", true},
+        {"codes do not hide a word", v("bob"), "hi \x02" "bob\x02", 0, "", true},
+        {"wildcard through a single word", v("bo*"), "hello bob", 0, "", true},
+        {"wildcard over the whole line", v("bo*"), "boat", 0, "", true},
+        {"wildcard without a fitting word", v("bo*"), "hello there", 0, "", false},
+        {"case-sensitive word", v("Bob", 0, 1), "hi bob", 0, "", false},
+        {"regex not case-sensitive", v("b.b", 0, 0, 1), "BOB", 0, "", true},
+        {"regex case-sensitive", v("b.b", 0, 1, 1), "BOB", 0, "", false},
+        {"part 2 tests only the nick", v("hello", 2), "<Bob> hello", 1, "Bob", false},
+        {"part 2 finds the nick in brackets", v("bob", 2), "<Bob> hello", 1, "Bob", true},
+        {"part 0 skips the nick", v("bob", 0), "<Bob> hello", 1, "Bob", false},
+        {"part 1 takes both", v("bob", 1), "<Bob> hello", 1, "Bob", true},
+        {"an evaluated word", v("$me"), "say me now", 0, "", true},
+        {"second word of the list", v("xyz,now"), "say me now", 0, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HighlightEntry e;
+        ASSERT_TRUE(highlight_parse(c.value, e));
+        highlight_entries.assign(1, e);
+        const HighlightEntry* got = highlight_match(channel, c.line, 0, 1, c.message, c.nick);
+        EXPECT_EQ(got != nullptr, c.match);
+        // Asked again, the answer is the same.
+        EXPECT_EQ(highlight_match(channel, c.line, 0, 1, c.message, c.nick) != nullptr, c.match);
+    }
+    highlight_clear();
+}
+
+TEST_F(ServerTextTest, HighlightSettingsLoadClampAndSaveBack)
+{
+    ini_write("highlight", "n0", "3,1,1,5,\"beep\",\"look, here\",\"one,two*,$me\",1,0,1,100", main_ini_path);
+    ini_write("highlight", "n1", "3,1,1,5,\"\",\"\",\"\",1,0,1,3", main_ini_path);  // no words
+    ini_write("highlight", "n2", "16,0,2,0,\"\",\"\",\"last\",0,1,0,1", main_ini_path);
+    highlight_load();
+    ASSERT_EQ(highlight_entries.size(), 2u);
+    const HighlightEntry& a = highlight_entries[0];
+    EXPECT_EQ(a.color, 3);
+    EXPECT_EQ(a.flash, 1);
+    EXPECT_EQ(a.part, 1);
+    EXPECT_EQ(a.flash_count, 5);
+    EXPECT_EQ(a.sound, 1);
+    EXPECT_EQ(a.message, "look, here");
+    ASSERT_EQ(a.words.size(), 3u);
+    EXPECT_EQ(a.words[1].kind, kHighlightWildcard);
+    EXPECT_EQ(a.words[2].kind, kHighlightEvaluated);
+    EXPECT_EQ(a.case_sensitive, 1);
+    EXPECT_EQ(a.tip, 1);
+    EXPECT_EQ(a.tip_seconds, 60);
+    EXPECT_EQ(highlight_entries[1].tip_seconds, 3);
+    EXPECT_EQ(highlight_entries[1].regex, 1);
+
+    // Saved and loaded again, the entries are the same; the stale key goes.
+    const std::string first = highlight_entry_text(highlight_entries[0], 0);
+    const std::string second = highlight_entry_text(highlight_entries[1], 0);
+    highlight_save();
+    highlight_load();
+    ASSERT_EQ(highlight_entries.size(), 2u);
+    EXPECT_EQ(highlight_entry_text(highlight_entries[0], 0), first);
+    EXPECT_EQ(highlight_entry_text(highlight_entries[1], 0), second);
+    std::string stale;
+    ini_read("highlight", "n2", "", stale, 4200, main_ini_path);
+    EXPECT_EQ(stale, "");
+    highlight_clear();
+}
+
+TEST_F(ServerTextTest, FlashingFollowsItsEntryAndStops)
+{
+    QWidget* frame = channel->hwnd.get()->window();
+    ASSERT_TRUE(frame_app_active()) << "these cases are for a program in use";
+    // With the program active the main window itself does not flash.
+    flash_start(nullptr, nullptr);
+    EXPECT_EQ(flash_count(), 0);
+
+    // A channel out of view flashes the main window; while the program is
+    // active the sound plays one cycle only.
+    HighlightEntry loud;
+    loud.sound = 1;
+    loud.flash_count = 5;
+    loud.message = "look";
+    flash_start(channel->hwnd.get(), &loud);
+    ASSERT_EQ(flash_count(), 1);
+    FlashEntry* e = flash_find(frame);
+    ASSERT_TRUE(e) << "an MDI child flashes the main window";
+    EXPECT_EQ(e->title, "Kest look");
+    EXPECT_EQ(e->sound_countdown, 2);
+
+    // Without an entry a running flash stays as it is.
+    flash_start(channel->hwnd.get(), nullptr);
+    ASSERT_EQ(flash_count(), 1);
+    EXPECT_EQ(flash_find(frame)->title, "Kest look");
+
+    beeps = 0;
+    for (int i = 0; i < 16; ++i)
+        flash_tick();
+    EXPECT_EQ(beeps, 1);
+    ASSERT_TRUE(flash_find(frame));
+    EXPECT_EQ(flash_find(frame)->sound, 0);
+    flash_stop(frame);
+    EXPECT_EQ(flash_count(), 0);
+    EXPECT_EQ(frame->windowTitle().toStdString().find("look"), std::string::npos);
+    // Stopping again changes nothing.
+    flash_stop(frame);
+    EXPECT_EQ(flash_count(), 0);
 }
 
 }  // namespace
