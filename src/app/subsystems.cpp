@@ -20,6 +20,7 @@
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "commands/channel_commands.h"
+#include "commands/buffer_commands.h"
 #include "commands/output_commands.h"
 #include "commands/messaging_commands.h"
 #include "commands/script_file_commands.h"
@@ -41,6 +42,7 @@
 #include "display/tab_complete.h"
 #include "display/text_area.h"
 #include "display/text_marking.h"
+#include "display/window_buffer.h"
 #include "core/options.h"
 #include "commands/channel_commands.h"
 #include "commands/connection_switch_commands.h"
@@ -583,6 +585,9 @@ void app_wire_text_work()
     print_hooks.flash_start = flash_start_for_print;
     output_hooks.flash = flash_request;
     startup_hooks.flash_free_all = flash_free_all;
+    // A window's lines to a file and back; logs read back into new windows.
+    buffer_commands_register();
+    log_hooks.reload_into_window = log_reload_into_window;
 }
 
 void app_install_subsystems()

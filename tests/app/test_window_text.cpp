@@ -19,11 +19,15 @@
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
+#include "core/string_list.h"
+#include "core/time_date.h"
 #include "display/colors.h"
+#include "display/editbox.h"
 #include "display/draw.h"
 #include "display/flashing.h"
 #include "display/highlight.h"
 #include "display/line_buffer.h"
+#include "display/window_buffer.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/numerics/isupport.h"
 #include "display/nick_list.h"
@@ -399,6 +403,194 @@ TEST_F(ServerTextTest, FlashingFollowsItsEntryAndStops)
     // Stopping again changes nothing.
     flash_stop(frame);
     EXPECT_EQ(flash_count(), 0);
+}
+
+// ---- Buffers to files and back ----
+
+class BufferCommandsTest : public WindowTextTest {
+protected:
+    void type_line(WindowRecord* rec, const std::string& text)
+    {
+        EditBox* box = rec->editbox.get();
+        ASSERT_TRUE(box);
+        box->setFocus();
+        box->setPlainText(QString::fromStdString(text));
+        QTest::keyClick(box, Qt::Key_Return);
+        window_test_pump();
+    }
+    static std::vector<std::string> texts(const WindowRecord* rec)
+    {
+        std::vector<std::string> out;
+        for (const StringNode* n = rec->lines; n; n = n->next)
+            out.push_back(n->text);
+        return out;
+    }
+    std::string file(const std::string& name) { return settings.path() + name; }
+    std::string status_text()
+    {
+        WindowRecord* status = win_record_of(conn->status_window.data());
+        std::string all;
+        for (const std::string& t : texts(status))
+            all += t + "\n";
+        return all;
+    }
+};
+
+TEST_F(BufferCommandsTest, SavebufThenLoadbufRoundTripsTenThousandLines)
+{
+    const int saved_lines = opt(OPT_BUFFER_LINES);
+    opt_set(OPT_BUFFER_LINES, 30000);
+    WindowRecord* chan = open("#big", kWinChannel);
+    WindowRecord* copy = open("#copy", kWinChannel);
+    ASSERT_TRUE(chan && copy);
+    win_clear_buffer(chan, 0);
+    win_clear_buffer(copy, 0);
+    for (int i = 0; i < 10000; ++i)
+        print_line(chan->hwnd.get(),
+                   "line " + std::to_string(i) + (i % 7 == 0 ? " \x03" "04red\x03 and \x02" "bold" : ""),
+                   kColorNormalText);
+    const std::vector<std::string> original = texts(chan);
+    ASSERT_GE(original.size(), 10000u);
+
+    type_line(chan, "/savebuf #big big.txt");
+    EXPECT_EQ(slurp(file("big.txt")).size() > 0, true);
+    type_line(copy, "/loadbuf #copy big.txt");
+    EXPECT_EQ(texts(copy), original);
+    EXPECT_EQ(copy->line_count, static_cast<int>(original.size()));
+    EXPECT_EQ(copy->scroll_pos, copy->scroll_end) << "the view is at the newest line";
+
+    // Again with -r: the same, not twice as much.
+    type_line(copy, "/loadbuf -r #copy big.txt");
+    EXPECT_EQ(texts(copy), original);
+    opt_set(OPT_BUFFER_LINES, saved_lines);
+}
+
+TEST_F(BufferCommandsTest, RangesSectionsAndAppending)
+{
+    WindowRecord* chan = open("#range", kWinChannel);
+    ASSERT_TRUE(chan);
+    spit(file("five.txt"), "one\ntwo\r\nthree\n\nfive\n");
+    spit(file("sections.ini"), "[first]\nn0=a\n[abc]\nx\n\ny\n\n\n[last]\nz\n");
+    struct Case {
+        const char* what;
+        std::string command;
+        std::vector<std::string> lines;
+    } const cases[] = {
+        {"whole file, an empty line a blank", "/loadbuf -r #range five.txt", {"one", "two", "three", " ", "five"}},
+        {"the last three", "/loadbuf 3 -r #range five.txt", {"three", " ", "five"}},
+        {"lines two to four", "/loadbuf 2-4 -r #range five.txt", {"two", "three", " "}},
+        {"from line four on", "/loadbuf 4- -r #range five.txt", {" ", "five"}},
+        {"one ini section", "/loadbuf -rtabc #range sections.ini", {"x", " ", "y"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        type_line(chan, c.command);
+        EXPECT_EQ(texts(chan), c.lines);
+    }
+    // Saving a range, then appending.
+    type_line(chan, "/loadbuf -r #range five.txt");
+    type_line(chan, "/savebuf 2 #range out.txt");
+    EXPECT_EQ(slurp(file("out.txt")), " \nfive\n");
+    type_line(chan, "/savebuf -a 1-1 #range out.txt");
+    EXPECT_EQ(slurp(file("out.txt")), " \nfive\none\n");
+    type_line(chan, "/savebuf 1-1 #range out.txt");
+    EXPECT_EQ(slurp(file("out.txt")), "one\n");
+}
+
+TEST_F(BufferCommandsTest, ErrorsNameTheFaultAndChangeNothing)
+{
+    WindowRecord* chan = open("#err", kWinChannel);
+    ASSERT_TRUE(chan);
+    spit(file("one.txt"), "only\n");
+    struct Case {
+        const char* what;
+        std::string command;
+        std::string error;
+    } const cases[] = {
+        {"no file", "/loadbuf #err", "* /loadbuf: Yetersiz veya eksik parametre"},
+        {"no such window", "/loadbuf #nowhere one.txt", "* /loadbuf: Geçersiz pencere"},
+        {"a file that is not there", "/loadbuf #err missing.txt", "* /loadbuf: Açılamıyor '" + file("missing.txt") + "'"},
+        {"a section that is not there", "/loadbuf -tnope #err one.txt", "* /loadbuf: Geçersiz parametre"},
+        {"save without a file", "/savebuf #err", "* /savebuf: Yetersiz veya eksik parametre"},
+        {"save to a folder that is not there", "/savebuf #err nodir/x.txt", "* /savebuf: Açılamıyor '" + file("nodir/x.txt") + "'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t before = texts(chan).size();
+        type_line(chan, c.command);
+        const std::string all = texts(chan).empty() ? std::string() : texts(chan).back();
+        std::string shown = status_text() + "\n" + all;
+        EXPECT_NE(shown.find(c.error), std::string::npos) << shown;
+        EXPECT_LE(texts(chan).size(), before + 1) << "only the error line is added";
+    }
+}
+
+// ---- Log tails ----
+
+TEST_F(BufferCommandsTest, LogTailReadsTheLastLinesAcrossBlocks)
+{
+    // Lines of every length around the block size, with both line ends.
+    std::string content;
+    std::vector<std::string> written;
+    for (int i = 0; i < 400; ++i) {
+        std::string line = "L" + std::to_string(i) + std::string(static_cast<std::size_t>(i * 37 % 300), 'x');
+        written.push_back(line);
+        content += line + (i % 3 == 0 ? "\r\n" : "\n");
+    }
+    spit(file("tail.log"), content);
+    for (int count : {1, 5, 123, 400, 1000}) {
+        SCOPED_TRACE(count);
+        int failed = 0;
+        StringNode* tail = log_read_tail(file("tail.log"), count, 0, nullptr, &failed);
+        std::vector<std::string> got;
+        for (StringNode* n = tail; n; n = n->next)
+            got.push_back(n->text);
+        strlist_free(&tail);
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), written.size());
+        EXPECT_EQ(got, std::vector<std::string>(written.end() - static_cast<long>(n), written.end()));
+        EXPECT_EQ(failed, 0);
+    }
+    int failed = 0;
+    EXPECT_EQ(log_read_tail(file("absent.log"), 5, 0, nullptr, &failed), nullptr);
+    EXPECT_EQ(failed, 1);
+    // A line longer than a block is not returned.
+    spit(file("long.log"), "short\n" + std::string(20000, 'y') + "\n");
+    StringNode* tail = log_read_tail(file("long.log"), 2, 0, nullptr, &failed);
+    EXPECT_EQ(tail, nullptr);
+    strlist_free(&tail);
+}
+
+TEST_F(BufferCommandsTest, OpeningALoggedChannelReloadsItsLogWithoutHeaders)
+{
+    const std::string saved_dir = main_settings.log_dir;
+    main_settings.log_dir = settings.path() + "logs/";
+    std::filesystem::create_directories(main_settings.log_dir);
+    const int saved_log = opt(OPT_LOG_CHANNELS), saved_reload = opt(OPT_LOG_RELOAD);
+    opt_set(OPT_LOG_CHANNELS, 1);
+    opt_set(OPT_LOG_RELOAD, 1);
+    std::string stamp;
+    time_stamp_text(stamp, 3);
+    spit(main_settings.log_dir + "#back.log",
+         "\r\nOturum Başlatıldı: Mon Jan 01 10:00:00 2026\r\n" + stamp + " <bob> earlier text\r\n"
+         "-\r\n-\r\n" + stamp + " <amy> last words\r\nOturum Kapatıldı: Mon Jan 01 11:00:00 2026\r\n");
+    WindowRecord* chan = open("#back", kWinChannel);
+    ASSERT_TRUE(chan);
+    const std::vector<std::string> got = texts(chan);
+    // Stamps go when the window does not show them; headers never come back;
+    // the two separators are one.
+    auto pos = [&](const std::string& t) {
+        return std::find(got.begin(), got.end(), t) - got.begin();
+    };
+    const long earlier = pos("<bob> earlier text"), last = pos("<amy> last words");
+    ASSERT_LT(earlier, static_cast<long>(got.size())) << ::testing::PrintToString(got);
+    ASSERT_LT(last, static_cast<long>(got.size()));
+    EXPECT_LT(earlier, last);
+    EXPECT_EQ(last - earlier, 2) << "one separator between them";
+    for (const std::string& t : got)
+        EXPECT_EQ(t.find("Oturum"), std::string::npos) << t;
+    opt_set(OPT_LOG_CHANNELS, saved_log);
+    opt_set(OPT_LOG_RELOAD, saved_reload);
+    main_settings.log_dir = saved_dir;
 }
 
 }  // namespace
