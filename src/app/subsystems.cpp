@@ -31,6 +31,7 @@
 #include "display/draw.h"
 #include "extensions/irc_links.h"
 #include "display/editbox.h"
+#include "display/find_text.h"
 #include "display/flashing.h"
 #include "display/fonts.h"
 #include "display/function_keys.h"
@@ -588,6 +589,8 @@ void app_wire_text_work()
     // A window's lines to a file and back; logs read back into new windows.
     buffer_commands_register();
     log_hooks.reload_into_window = log_reload_into_window;
+    // Ctrl+F opens the find dialog over the window.
+    child_hooks.find_dialog = find_text_dialog_open;
 }
 
 void app_install_subsystems()

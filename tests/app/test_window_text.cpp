@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QPushButton>
 #include <QListWidget>
 #include <QTest>
 
@@ -24,6 +27,7 @@
 #include "display/colors.h"
 #include "display/editbox.h"
 #include "display/draw.h"
+#include "display/find_text.h"
 #include "display/flashing.h"
 #include "display/highlight.h"
 #include "display/line_buffer.h"
@@ -591,6 +595,102 @@ TEST_F(BufferCommandsTest, OpeningALoggedChannelReloadsItsLogWithoutHeaders)
     opt_set(OPT_LOG_CHANNELS, saved_log);
     opt_set(OPT_LOG_RELOAD, saved_reload);
     main_settings.log_dir = saved_dir;
+}
+
+// ---- Find ----
+
+TEST_F(BufferCommandsTest, CtrlFFindsAWordAndScrollsToIt)
+{
+    WindowRecord* chan = open("#find", kWinChannel);
+    ASSERT_TRUE(chan);
+    QWidget* top = chan->hwnd.get()->window();
+    top->resize(600, 400);
+    top->show();
+    window_test_pump();
+    win_clear_buffer(chan, 0);
+    for (int i = 0; i < 300; ++i) {
+        std::string t = "filler line " + std::to_string(i);
+        if (i == 40)
+            t = "an \x02Needle\x02 in \x03" "04colour";
+        if (i == 120)
+            t = "another NEEDLE here";
+        print_line(chan->hwnd.get(), t, kColorNormalText);
+    }
+    window_test_pump();
+    ASSERT_EQ(chan->scroll_pos, chan->scroll_end);
+    win_active = chan->hwnd.get();
+    find_text_save_history({});
+
+    chan->editbox.get()->setFocus();
+    QTest::keyClick(chan->editbox.get(), Qt::Key_F, Qt::ControlModifier);
+    window_test_pump();
+    QDialog* dialog = find_text_dialog();
+    ASSERT_TRUE(dialog);
+    // A second Ctrl+F opens no second dialog.
+    QTest::keyClick(chan->editbox.get(), Qt::Key_F, Qt::ControlModifier);
+    window_test_pump();
+    EXPECT_EQ(find_text_dialog(), dialog);
+
+    auto* combo = qobject_cast<QComboBox*>(dlg_item(dialog, 130));
+    auto* up = qobject_cast<QPushButton*>(dlg_item(dialog, 135));
+    auto* down = qobject_cast<QPushButton*>(dlg_item(dialog, 133));
+    ASSERT_TRUE(combo && up && down);
+    auto bottom_text = [&] {
+        QRect area = chan->text_area.get()->rect();
+        std::vector<ShownLine> shown;
+        draw_lines_in_view(chan, area, shown);
+        return shown.empty() ? std::string() : shown.back().line->text;
+    };
+    combo->setEditText("needle");
+    QTest::mouseClick(up, Qt::LeftButton);
+    window_test_pump();
+    EXPECT_EQ(bottom_text(), "another NEEDLE here");
+    EXPECT_LT(chan->scroll_pos, chan->scroll_end);
+    // Up again: the older one, codes and case ignored.
+    QTest::mouseClick(up, Qt::LeftButton);
+    window_test_pump();
+    EXPECT_NE(bottom_text().find("Needle"), std::string::npos) << bottom_text();
+    // Nothing older: the view stays and the beep sounds.
+    const int pos = chan->scroll_pos;
+    beeps = 0;
+    QTest::mouseClick(up, Qt::LeftButton);
+    window_test_pump();
+    EXPECT_EQ(chan->scroll_pos, pos);
+    EXPECT_EQ(beeps, 1);
+    // Down finds the newer one again.
+    QTest::mouseClick(down, Qt::LeftButton);
+    window_test_pump();
+    EXPECT_EQ(bottom_text(), "another NEEDLE here");
+
+    // The text is in the history when the dialog closes.
+    dialog->reject();
+    window_test_pump();
+    EXPECT_EQ(find_text_load_history(), std::vector<std::string>{"needle"});
+}
+
+TEST_F(BufferCommandsTest, FindHistoryKeepsFifteenNewestFirst)
+{
+    find_text_save_history({});
+    // Twenty searches; the eleventh looks for an older text again, in
+    // other case.
+    for (int i = 0; i < 20; ++i) {
+        find_text = i == 10 ? "WORD3" : "word" + std::to_string(i);
+        find_text_save_history(find_text_load_history());
+    }
+    std::vector<std::string> want;
+    for (int k = 19; k >= 11; --k)
+        want.push_back("word" + std::to_string(k));
+    want.push_back("WORD3");
+    for (int k = 9; k >= 5; --k)
+        want.push_back("word" + std::to_string(k));
+    EXPECT_EQ(find_text_load_history(), want);
+    // All fifteen keys are read back, not only the first ten.
+    std::string fifteenth;
+    ini_read("findtext2", "n14", "", fifteenth, 306, main_ini_path);
+    EXPECT_EQ(fifteenth, "word5");
+    std::string none;
+    ini_read("findtext2", "n15", "", none, 306, main_ini_path);
+    EXPECT_EQ(none, "");
 }
 
 }  // namespace
