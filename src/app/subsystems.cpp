@@ -38,6 +38,7 @@
 #include "display/highlight.h"
 #include "display/input_procs.h"
 #include "display/line_buffer.h"
+#include "display/line_marker.h"
 #include "display/logging.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
@@ -591,6 +592,11 @@ void app_wire_text_work()
     log_hooks.reload_into_window = log_reload_into_window;
     // Ctrl+F opens the find dialog over the window.
     child_hooks.find_dialog = find_text_dialog_open;
+    // The line marker: moved after printed lines, drawn in its row, loaded
+    // with the settings.
+    print_hooks.marker_move = marker_move_to_end;
+    draw_hooks.marker_draw = marker_draw;
+    main_settings_hooks.marker_load = marker_load;
 }
 
 void app_install_subsystems()

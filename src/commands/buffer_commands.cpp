@@ -154,12 +154,13 @@ int cmd_savebuf(CommandCall& call)
     std::FILE* f = std::fopen(path.c_str(), append ? "ab" : "wb");
     if (!f)
         return fail(call, kCannotOpen, path);
+    // Text windows write their display lines; the line marker is not text.
     int total = 0;
     if (list)
         total = static_cast<int>(items.size());
     else
         for (const StringNode* n = rec->lines; n; n = n->next)
-            ++total;
+            total += line_is_marker(n) ? 0 : 1;
     int first = 0, last = 0;
     range_bounds(range, total, first, last);
     int index = 0;
@@ -168,10 +169,14 @@ int cmd_savebuf(CommandCall& call)
         for (int k = first; k <= last && ok; ++k)
             ok = std::fprintf(f, "%s\n", items[static_cast<std::size_t>(k)].c_str()) >= 0;
     } else {
-        for (const StringNode* n = rec->lines; n && index <= last && ok; n = n->next, ++index)
+        for (const StringNode* n = rec->lines; n && index <= last && ok; n = n->next) {
+            if (line_is_marker(n))
+                continue;
             if (index >= first)
                 ok = std::fwrite(n->text.data(), 1, n->text.size(), f) == n->text.size() &&
                      std::fputc('\n', f) != EOF;
+            ++index;
+        }
     }
     if (std::fclose(f) != 0 || !ok)
         return fail(call, kCannotOpen, path);

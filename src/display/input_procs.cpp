@@ -14,6 +14,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/editbox.h"
+#include "display/line_marker.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "platform/app_messages.h"
@@ -395,6 +396,12 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
     }
     if (ctrl && key == Qt::Key_A) {
         box->selectAll();
+        return 0;
+    }
+    // Ctrl+L: the view jumps to the line marker and, pressed again, back.
+    if (ctrl && !alt && key == Qt::Key_L) {
+        if (!event->isAutoRepeat())
+            marker_jump(rec);
         return 0;
     }
     return 1;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
+#include <QPainter>
 #include <QComboBox>
 #include <QDialog>
 #include <QPushButton>
@@ -31,6 +33,7 @@
 #include "display/flashing.h"
 #include "display/highlight.h"
 #include "display/line_buffer.h"
+#include "display/line_marker.h"
 #include "display/window_buffer.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/numerics/isupport.h"
@@ -426,7 +429,8 @@ protected:
     {
         std::vector<std::string> out;
         for (const StringNode* n = rec->lines; n; n = n->next)
-            out.push_back(n->text);
+            if (!line_is_marker(n))
+                out.push_back(n->text);
         return out;
     }
     std::string file(const std::string& name) { return settings.path() + name; }
@@ -691,6 +695,167 @@ TEST_F(BufferCommandsTest, FindHistoryKeepsFifteenNewestFirst)
     std::string none;
     ini_read("findtext2", "n15", "", none, 306, main_ini_path);
     EXPECT_EQ(none, "");
+}
+
+// ---- The line marker ----
+
+// The display lines of a window, the marker line shown as "<marker>".
+std::vector<std::string> with_marker(const WindowRecord* rec)
+{
+    std::vector<std::string> out;
+    for (const StringNode* n = rec->lines; n; n = n->next)
+        out.push_back(line_is_marker(n) ? std::string("<marker>") : n->text);
+    return out;
+}
+
+int in_view_answer = 0;   // what the in-view test answers for the channel
+
+TEST_F(ServerTextTest, MarkerMovesAboveTextThatArrivesOutOfView)
+{
+    win_hooks.needs_highlight = [](QWidget*) { return in_view_answer ? 0 : 1; };
+    marker_settings = MarkerSettings();
+    win_clear_buffer(channel, 0);
+    marker_set_show_flag(channel, 1);
+
+    // In view: no marker, however much text arrives.
+    in_view_answer = 1;
+    for (int i = 0; i < 5; ++i)
+        feed(":peer!u@h PRIVMSG #kest :seen " + std::to_string(i));
+    for (const std::string& t : with_marker(channel))
+        EXPECT_NE(t, "<marker>");
+
+    // Away: the first new line gets the marker above it; later lines leave it.
+    in_view_answer = 0;
+    feed(":peer!u@h PRIVMSG #kest :new one");
+    feed(":peer!u@h PRIVMSG #kest :new two");
+    feed(":peer!u@h PRIVMSG #kest :new three");
+    std::vector<std::string> lines = with_marker(channel);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "<marker>"), 1);
+    const auto marker = std::find(lines.begin(), lines.end(), "<marker>");
+    ASSERT_NE(marker, lines.end());
+    EXPECT_NE((marker + 1)->find("new one"), std::string::npos);
+    EXPECT_EQ(marker_seen(channel), 0);
+
+    // Painted in view, it counts as seen; the next line away moves it.
+    in_view_answer = 1;
+    QWidget* top = channel->hwnd.get()->window();
+    top->resize(600, 400);
+    channel->text_area.get()->grab();
+    EXPECT_EQ(marker_seen(channel), 1);
+    in_view_answer = 0;
+    feed(":peer!u@h PRIVMSG #kest :after");
+    lines = with_marker(channel);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "<marker>"), 1);
+    EXPECT_EQ(*(lines.end() - 2), "<marker>");
+}
+
+TEST_F(ServerTextTest, MarkerBetweenSeparatorsTakesOneWithIt)
+{
+    win_hooks.needs_highlight = [](QWidget*) { return in_view_answer ? 0 : 1; };
+    marker_settings = MarkerSettings();
+    win_clear_buffer(channel, 0);
+    marker_set_show_flag(channel, 1);
+    // a, -, <marker>, -, b
+    for (const char* t : {"a", "-", "", "-", "b"}) {
+        channel->lines = strlist_append(channel->lines, t, 0);
+        StringNode* last = channel->lines->prev;
+        last->serial = ++line_serial;
+        if (!*t) {
+            line_set_prefix(last, 2);
+            channel->marker_line = last;
+        }
+        ++channel->line_count;
+    }
+    // Seen by painting in view, then a line arrives out of view.
+    in_view_answer = 1;
+    QImage scratch(10, 10, QImage::Format_RGB32);
+    {
+        QPainter p(&scratch);
+        marker_draw(channel, p, QRect(0, 0, 10, 10), 0);
+    }
+    ASSERT_EQ(marker_seen(channel), 1);
+    in_view_answer = 0;
+    print_line(channel->hwnd.get(), "c", kColorNormalText);
+    EXPECT_EQ(with_marker(channel), (std::vector<std::string>{"a", "-", "b", "<marker>", "c"}));
+    EXPECT_EQ(channel->line_count, 5);
+}
+
+TEST_F(ServerTextTest, MarkerSettingsClampAndDrawWhatWasLoaded)
+{
+    struct Case {
+        const char* size;
+        const char* colour;
+        const char* method;
+        const char* show;
+        int want_size, want_colour, want_method, want_show;
+    } const cases[] = {
+        {"0", "16", "5", "On", 1, 15, 0, 1},
+        {"20", "0", "1", "off", 20, 0, 1, 0},
+        {"21", "-1", "0", "yes", 1, 15, 0, 0},
+        {"4", "4", "1", "on", 4, 4, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        ini_write("marker", "size", c.size, main_ini_path);
+        ini_write("marker", "colour", c.colour, main_ini_path);
+        ini_write("marker", "method", c.method, main_ini_path);
+        ini_write("marker", "show", c.show, main_ini_path);
+        main_settings_hooks.marker_load();
+        EXPECT_EQ(marker_settings.size, c.want_size);
+        EXPECT_EQ(marker_settings.colour, c.want_colour);
+        EXPECT_EQ(marker_settings.method, c.want_method);
+        EXPECT_EQ(marker_settings.show, c.want_show);
+    }
+    // The last case is drawn as loaded: a band of palette colour 4, four
+    // pixels high, centred in its row.
+    QImage image(40, 16, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    {
+        QPainter p(&image);
+        marker_draw(channel, p, QRect(0, 0, 40, 16), 0);
+    }
+    const QColor band = draw_palette_colour(4);
+    int rows = 0;
+    for (int y = 0; y < 16; ++y)
+        rows += QColor(image.pixel(20, y)) == band ? 1 : 0;
+    EXPECT_EQ(rows, 4);
+    EXPECT_EQ(QColor(image.pixel(20, 0)), draw_palette_colour(color_resolve(kColorBackground)));
+    marker_settings = MarkerSettings();
+}
+
+TEST_F(ServerTextTest, CtrlLJumpsToTheMarkerAndBack)
+{
+    win_hooks.needs_highlight = [](QWidget*) { return in_view_answer ? 0 : 1; };
+    marker_settings = MarkerSettings();
+    QWidget* top = channel->hwnd.get()->window();
+    top->resize(600, 300);
+    window_test_pump();
+    win_clear_buffer(channel, 0);
+    marker_set_show_flag(channel, 1);
+    in_view_answer = 1;
+    for (int i = 0; i < 50; ++i)
+        print_line(channel->hwnd.get(), "old " + std::to_string(i), kColorNormalText);
+    in_view_answer = 0;
+    for (int i = 0; i < 200; ++i)
+        print_line(channel->hwnd.get(), "new " + std::to_string(i), kColorNormalText);
+    window_test_pump();
+    ASSERT_TRUE(channel->marker_line);
+    const int end = channel->scroll_end;
+    ASSERT_EQ(channel->scroll_pos, end);
+
+    press(channel, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_LT(channel->scroll_pos, end);
+    // The marker is in view now.
+    std::vector<ShownLine> shown;
+    draw_lines_in_view(channel, channel->text_area.get()->rect(), shown);
+    bool visible = false;
+    for (const ShownLine& l : shown)
+        visible = visible || l.line == channel->marker_line;
+    EXPECT_TRUE(visible);
+    // Again: back to where the view was.
+    press(channel, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(channel->scroll_pos, end);
 }
 
 }  // namespace
