@@ -73,6 +73,10 @@ constexpr ItemRow kItemRows[kColorItemCount] = {
     {"Inactive", 1380, 0},     {"Treebar", 1381, 0},       {"Treebar Text", 1382, 1},
 };
 
+// The name of the first built-in scheme, the default when the default
+// scheme name names none.
+constexpr const char* kBuiltInDefaultScheme = "Kest Classic";
+
 // The built-in schemes written when the settings hold none.
 struct BuiltinScheme {
     const char* line;
@@ -639,6 +643,12 @@ void color_load()
     if (theme.empty())
         theme = default_name;
     StringNode* scheme = color_scheme_find(color_schemes, theme, 0);
+    // The default name may be a translation that no built-in scheme
+    // carries: the default then is the first built-in scheme.
+    if (!scheme && text_equal_nocase(theme, default_name)) {
+        std::string builtin = kBuiltInDefaultScheme;
+        scheme = color_scheme_find(color_schemes, builtin, 0);
+    }
     color_scheme_apply(color_schemes, scheme, 1);
     color_apply_all();
 }

@@ -623,6 +623,7 @@ TEST_F(BufferCommandsTest, CtrlFFindsAWordAndScrollsToIt)
     window_test_pump();
     ASSERT_EQ(chan->scroll_pos, chan->scroll_end);
     win_active = chan->hwnd.get();
+    find_text.clear();
     find_text_save_history({});
 
     chan->editbox.get()->setFocus();
@@ -674,6 +675,7 @@ TEST_F(BufferCommandsTest, CtrlFFindsAWordAndScrollsToIt)
 
 TEST_F(BufferCommandsTest, FindHistoryKeepsFifteenNewestFirst)
 {
+    find_text.clear();
     find_text_save_history({});
     // Twenty searches; the eleventh looks for an older text again, in
     // other case.
