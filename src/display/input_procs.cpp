@@ -14,6 +14,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/editbox.h"
+#include "display/colours_dialog.h"
 #include "display/line_marker.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
@@ -396,6 +397,12 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
     }
     if (ctrl && key == Qt::Key_A) {
         box->selectAll();
+        return 0;
+    }
+    // Alt+K: the colours dialog.
+    if (alt && !ctrl && key == Qt::Key_K) {
+        if (!event->isAutoRepeat())
+            color_dialog_open(hwnd->window());
         return 0;
     }
     // Ctrl+L: the view jumps to the line marker and, pressed again, back.

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QListWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 #include <string>
@@ -27,6 +28,7 @@
 #include "core/string_list.h"
 #include "core/time_date.h"
 #include "display/colors.h"
+#include "display/colours_dialog.h"
 #include "display/editbox.h"
 #include "display/draw.h"
 #include "display/find_text.h"
@@ -858,6 +860,116 @@ TEST_F(ServerTextTest, CtrlLJumpsToTheMarkerAndBack)
     // Again: back to where the view was.
     press(channel, Qt::Key_L, Qt::ControlModifier);
     EXPECT_EQ(channel->scroll_pos, end);
+}
+
+// ---- The colours dialog ----
+
+// The middle of swatch i of the swatch area (two rows of eight).
+QPoint swatch_point(QWidget* area, int i)
+{
+    const int w = area->width() / 8 - 2, h = area->height() / 2 - 2;
+    const int x = (i % 8) * (w + 3), y = i < 8 ? 0 : area->height() / 2 + 2;
+    return QPoint(x + w / 2, y + h / 2);
+}
+
+TEST_F(ServerTextTest, ColoursDialogEditsTheSchemeAndOnlyOkKeepsIt)
+{
+    color_items_init();
+    color_load();
+    const int normal = color_item_number(kColorNormalText);
+    const int before = color_items[normal].current;
+    const int wanted = before == 4 ? 5 : 4;
+    std::string theme_before;
+    ini_read("text", "theme", "", theme_before, 306, main_ini_path);
+
+    for (int confirm : {0, 1}) {
+        SCOPED_TRACE(confirm);
+        press(channel, Qt::Key_K, Qt::AltModifier);
+        QDialog* dialog = color_dialog();
+        ASSERT_TRUE(dialog);
+        // Alt+K again while it is open opens no second one.
+        press(channel, Qt::Key_K, Qt::AltModifier);
+        EXPECT_EQ(color_dialog(), dialog);
+        dialog->resize(600, 500);
+        window_test_pump();
+        auto* items = qobject_cast<QComboBox*>(dlg_item(dialog, 143));
+        QWidget* swatches = dlg_item(dialog, 145);
+        ASSERT_TRUE(items && swatches);
+        items->setCurrentIndex(normal);
+        QTest::mouseClick(swatches, Qt::LeftButton, Qt::NoModifier, swatch_point(swatches, wanted));
+        window_test_pump();
+        EXPECT_EQ(color_items[normal].edited, wanted);
+        EXPECT_EQ(color_items[normal].current, before) << "nothing applies before OK";
+        auto* button = qobject_cast<QPushButton*>(dlg_item(dialog, confirm ? 1 : 2));
+        ASSERT_TRUE(button);
+        QTest::mouseClick(button, Qt::LeftButton);
+        window_test_pump();
+        EXPECT_EQ(color_dialog(), nullptr);
+        EXPECT_EQ(color_items[normal].current, confirm ? wanted : before);
+    }
+    // Saved: loaded again, the same colours.
+    const Palette palette = color_palette_current;
+    color_items[normal].current = before;
+    color_load();
+    EXPECT_EQ(color_items[normal].current, wanted);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(color_palette_current.rgb[i], palette.rgb[i]) << i;
+    // The window's text is painted in the new colour.
+    print_line(channel->hwnd.get(), "now in the new colour", kColorNormalText);
+    QImage image = channel->text_area.get()->grab().toImage();
+    int pixels = 0;
+    const QColor want = draw_palette_colour(wanted);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            pixels += QColor(image.pixel(x, y)) == want ? 1 : 0;
+    EXPECT_GT(pixels, 10);
+}
+
+TEST_F(ServerTextTest, ColoursDialogNewDeleteAndResetWorkOnTheCopy)
+{
+    color_items_init();
+    color_load();
+    const std::vector<std::string> before = [] {
+        std::vector<std::string> names;
+        for (StringNode* n = color_schemes; n; n = n->next)
+            names.push_back(n->text.substr(0, n->text.find(',')));
+        return names;
+    }();
+    color_dialog_open(channel->hwnd.get()->window());
+    ASSERT_TRUE(color_dialog());
+    auto names = [] {
+        std::vector<std::string> out;
+        for (StringNode* n = color_dialog_working_list(); n; n = n->next)
+            out.push_back(n->text.substr(0, n->text.find(',')));
+        return out;
+    };
+    EXPECT_EQ(color_dialog_new_scheme("  My   Own , rest"), 1);
+    std::vector<std::string> with = names();
+    EXPECT_NE(std::find(with.begin(), with.end(), "My Own"), with.end());
+    // A name already there is refused.
+    QTimer::singleShot(0, [] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            if (box != color_dialog())
+                box->close();
+    });
+    EXPECT_EQ(color_dialog_new_scheme("my own"), 0);
+    EXPECT_EQ(names().size(), with.size());
+    color_dialog_delete_scheme();
+    with = names();
+    EXPECT_EQ(std::find(with.begin(), with.end(), "My Own"), with.end());
+    // Reset: the defaults in the edited column.
+    color_dialog_select_item(3);
+    color_dialog_set_index(9);
+    EXPECT_EQ(color_items[3].edited, 9);
+    color_dialog_reset();
+    EXPECT_EQ(color_items[3].edited, color_items[3].default_index);
+    // Cancel: the program's list is as it was.
+    color_dialog()->reject();
+    window_test_pump();
+    std::vector<std::string> after;
+    for (StringNode* n = color_schemes; n; n = n->next)
+        after.push_back(n->text.substr(0, n->text.find(',')));
+    EXPECT_EQ(after, before);
 }
 
 }  // namespace
