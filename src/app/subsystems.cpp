@@ -40,6 +40,7 @@
 #include "display/line_buffer.h"
 #include "display/line_marker.h"
 #include "display/logging.h"
+#include "display/nick_colours.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "display/text_area.h"
@@ -597,6 +598,16 @@ void app_wire_text_work()
     print_hooks.marker_move = marker_move_to_end;
     draw_hooks.marker_draw = marker_draw;
     main_settings_hooks.marker_load = marker_load;
+    // Nick colours: the rules loaded and saved with the settings, asked by
+    // the nick lists and message lines, recoloured by the ticks; /cnick and
+    // $cnick.
+    main_settings_hooks.cnick_load = cnick_load;
+    startup_hooks.cnick_save = cnick_save;
+    nicklist_colour_hook = cnick_colour_for;
+    conn_hooks.cnick_idle_tick = cnick_idle_tick;
+    conn_hooks.cnick_recolor_all = cnick_recolor_all;
+    tick_hooks.cnick_apply_pending = cnick_apply_pending;
+    cnick_register();
 }
 
 void app_install_subsystems()

@@ -11,6 +11,7 @@
 #include "app/mdi_client.h"
 #include "app/window_record.h"
 #include "commands/output_commands.h"
+#include "core/numbered_texts.h"
 #include "display/highlight.h"
 #include "display/line_buffer.h"
 #include "platform/frame_timers.h"
@@ -69,7 +70,10 @@ FlashEntry& add(QWidget* window)
     g_flash.push_back({window, FlashEntry(), false});
     FlashEntry& e = g_flash.back().entry;
     e.window = window;
-    e.title = program_title() + " [Mesaj Bekleniyor]";
+    std::string pattern;
+    text_load_string(4601, &pattern);
+    const std::size_t at = pattern.find("%s");
+    e.title = at == std::string::npos ? pattern : pattern.replace(at, 2, program_title());
     return e;
 }
 

@@ -39,6 +39,7 @@
 #include "display/window_buffer.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/numerics/isupport.h"
+#include "display/nick_colours.h"
 #include "display/nick_list.h"
 #include "platform/platform_utils.h"
 #include "script/exec/alias_lookup.h"
@@ -51,6 +52,16 @@
 #include "support/window_fixture.h"
 
 namespace {
+
+std::vector<std::string> texts_of(const WindowRecord* rec)
+{
+    std::vector<std::string> out;
+    for (const StringNode* n = rec ? rec->lines : nullptr; n; n = n->next)
+        out.push_back(n->text);
+    if (out.empty())
+        out.emplace_back();
+    return out;
+}
 
 std::vector<std::string> recorded;  // what the scripts' "rec" command was given
 int beeps = 0;
@@ -970,6 +981,162 @@ TEST_F(ServerTextTest, ColoursDialogNewDeleteAndResetWorkOnTheCopy)
     for (StringNode* n = color_schemes; n; n = n->next)
         after.push_back(n->text.substr(0, n->text.find(',')));
     EXPECT_EQ(after, before);
+}
+
+// ---- Nick colours ----
+
+TEST_F(ServerTextTest, NickColourRulesParseAsStored)
+{
+    struct Case {
+        const char* value;
+        bool kept;
+        int colour;
+        int any_mode, no_mode, lists, method, idle;
+    } const cases[] = {
+        {",4", false, 4, 0, 0, 0, 0, 0},
+        {",4,,,0", true, 4, 0, 0, 0, 0, 0},
+        {"bob,16,@,,1,0,2,1,5", true, 99, 1, 0, 2, 1, 5},
+        {"*!*@host more,3,+ %,friend  op,0,1,16,2,-4", true, 3, 0, 1, 16, 2, 0},
+        {"bob,2,,,0,0,0,7,0", true, 2, 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        NickColorRule r;
+        EXPECT_EQ(cnick_rule_parse(r, c.value), c.kept);
+        if (!c.kept)
+            continue;
+        EXPECT_EQ(r.color, c.colour);
+        EXPECT_EQ(r.any_mode, c.any_mode);
+        EXPECT_EQ(r.no_mode, c.no_mode);
+        EXPECT_EQ(r.lists, c.lists);
+        EXPECT_EQ(r.method, c.method);
+        EXPECT_EQ(r.idle, c.idle);
+        // Written back and read again, the rule is the same.
+        NickColorRule again;
+        ASSERT_TRUE(cnick_rule_parse(again, cnick_rule_value(r)));
+        EXPECT_EQ(cnick_rule_value(again), cnick_rule_value(r));
+    }
+    NickColorRule r;
+    ASSERT_TRUE(cnick_rule_parse(r, "*!*@host more,3,+ %,friend  op,0,1,16,2,-4"));
+    EXPECT_EQ(r.mask, "*!*@host");
+    EXPECT_EQ(r.modes, "+");
+    EXPECT_EQ(r.levels, "friend op");
+    EXPECT_EQ(cnick_rule_text(r), "*!*@host (+) (No mode) (friend op) (Notify) [L]");
+}
+
+TEST_F(ServerTextTest, NickColoursPaintTheListAndFollowTheCommand)
+{
+    opt_set(OPT_NICK_COLOURS_ENABLED, 1);
+    cnick_rules.clear();
+    feed(":srv 353 me = #kest :me @oppy +vee plain");
+    feed(":srv 366 me #kest :End of /NAMES list.");
+    ListBox* list = channel->listbox.get();
+    ASSERT_TRUE(list);
+    auto colour_of = [&](const std::string& nick) {
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text().toStdString().find(nick) != std::string::npos)
+                return list->item(i)->data(Qt::UserRole).toInt();
+        return -1;
+    };
+    // Ops red, everyone else with a mode green; plain nicks stay default.
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_TRUE(status);
+    auto type = [&](const std::string& text) {
+        EditBox* box = status->editbox.get();
+        box->setPlainText(QString::fromStdString(text));
+        QTest::keyClick(box, Qt::Key_Return);
+        window_test_pump();
+    };
+    type("/cnick * 3 *");
+    type("/cnick -a any 9");
+    type("/cnick -s1 op 4 @");
+    ASSERT_EQ(cnick_rules.size(), 3u);
+    EXPECT_EQ(cnick_rules[0].mask, "op");
+    // The mask "op" names no nick: use a rule per nick prefix instead.
+    type("/cnick -r op");
+    type("/cnick -s1 * 4 @");
+    ASSERT_EQ(cnick_rules.size(), 2u);
+    EXPECT_EQ(cnick_rules[0].modes, "@");
+    auto shown = [&](const std::string& what) {
+        int n = 0;
+        for (const std::string& t : texts_of(status))
+            n += t.find(what) != std::string::npos ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(shown("* op Renk Listesine Eklendi"), 1);
+    EXPECT_EQ(shown("* op Renk Listesinden Silindi"), 1);
+    EXPECT_EQ(shown("* Any nick Renk Listesi Yüklendi"), 1);
+    cnick_apply_pending();
+    EXPECT_EQ(colour_of("oppy"), 4);
+    // The second rule was replaced by "* 4 @" (same mask): the plain nick has
+    // no colour, the voiced one none either.
+    EXPECT_EQ(colour_of("plain"), 99);
+
+    // Colouring off: every item back to the default; on again: back.
+    type("/cnick off");
+    EXPECT_EQ(colour_of("oppy"), 99);
+    type("/cnick on");
+    EXPECT_EQ(colour_of("oppy"), 4);
+
+    // Removing by number echoes the number.
+    type("/cnick -r 1");
+    EXPECT_EQ(shown("* 1 Adet Renk Listesinden Silindi"), 1);
+    EXPECT_EQ(colour_of("oppy"), 99);
+    type("/cnick -r 0");
+    EXPECT_EQ(shown("* /cnick: Geçersiz parametre"), 1);
+    cnick_rules.clear();
+}
+
+TEST_F(ServerTextTest, CnickIdentifierFindsRulesButNeverByIdle)
+{
+    opt_set(OPT_NICK_COLOURS_ENABLED, 1);
+    cnick_rules.clear();
+    for (const char* v : {"bob,16,,,1,1,0,0,0", "amy,5,,,1,1,0,1,0", "*,6,,,1,1,0,0,10"}) {
+        NickColorRule r;
+        ASSERT_TRUE(cnick_rule_parse(r, v));
+        cnick_rules.push_back(r);
+    }
+    alias_add("show rec $cnick(0) $cnick(2) $cnick(bob) $cnick(bob).color $cnick(amy).colour $cnick(zed) $cnick(amy).method $cnick(2).anymode $cnick(9).idle");
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    EditBox* box = status->editbox.get();
+    box->setPlainText("/show");
+    QTest::keyClick(box, Qt::Key_Return);
+    window_test_pump();
+    ASSERT_EQ(recorded.size(), 1u);
+    const std::string normal = std::to_string(color_resolve(kColorNormalText));
+    // bob's rule has no colour (16 became 99): the Normal text colour; zed
+    // would need ten idle minutes, which $cnick never sees.
+    EXPECT_EQ(recorded[0], "3 amy 1 " + normal + " 5 0 1 $true 0");
+    cnick_rules.clear();
+}
+
+TEST_F(ServerTextTest, IdleNicksTakeTheirColourUntilTheySpeak)
+{
+    opt_set(OPT_NICK_COLOURS_ENABLED, 1);
+    cnick_rules.clear();
+    NickColorRule idle;
+    ASSERT_TRUE(cnick_rule_parse(idle, ",5,,,1,1,0,0,1"));   // one idle minute
+    cnick_rules.push_back(idle);
+    feed(":srv 353 me = #kest :me sleepy");
+    feed(":srv 366 me #kest :End of /NAMES list.");
+    ListBox* list = channel->listbox.get();
+    auto colour_of = [&](const std::string& nick) {
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text().toStdString() == nick)
+                return list->item(i)->data(Qt::UserRole).toInt();
+        return -1;
+    };
+    for (int s = 0; s < 59; ++s)
+        cnick_idle_tick(conn);
+    cnick_apply_pending();
+    EXPECT_EQ(colour_of("sleepy"), 99) << "59 seconds are not a minute";
+    cnick_idle_tick(conn);
+    cnick_apply_pending();
+    EXPECT_EQ(colour_of("sleepy"), 5);
+    // The nick speaks: its idle time starts again, the colour goes.
+    feed(":sleepy!u@h PRIVMSG #kest :awake now");
+    EXPECT_EQ(colour_of("sleepy"), 99);
+    cnick_rules.clear();
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "display/ansi.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
+#include "display/nick_colours.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/captions.h"
@@ -123,6 +124,9 @@ std::string body(const IrcMessage& msg)
 void print_message(WindowRecord* rec, const std::string& prefix, const IrcMessage& msg, std::uint32_t colour)
 {
     if (!win_is_open(rec)) return;
+    // The nick spoke: its idle time for the nick colours starts again.
+    if (rec->type == kWinChannel)
+        cnick_nick_active(rec, irc_word(msg, 0));
     set_message_options(irc_word(msg, 0));
     std::string line = (prefix + body(msg)).substr(0, kLongText);
     print_line(rec->hwnd.get(), line, colour);
