@@ -608,6 +608,13 @@ void app_wire_text_work()
     conn_hooks.cnick_recolor_all = cnick_recolor_all;
     tick_hooks.cnick_apply_pending = cnick_apply_pending;
     cnick_register();
+    irc_note_own_activity = cnick_own_activity;
+    child_hooks.nicklist_view_refresh = nicklist_view_refresh;
+    // Script colour numbers, and editbox colours by focus.
+    output_hooks.color_resolve = color_resolve_number;
+    input_editbox_colours_hook = [](WindowRecord*, QWidget* box, int focused) {
+        color_editbox_apply(box, focused);
+    };
 }
 
 void app_install_subsystems()

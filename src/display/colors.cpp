@@ -486,6 +486,20 @@ void color_apply_all()
     }
 }
 
+int color_resolve_number(long long value)
+{
+    if (value >= 0 && value <= 15)
+        return static_cast<int>(value);
+    if (value == kColorNone)
+        return static_cast<int>(kColorListboxText);
+    if (value >= static_cast<long long>(kColorItemBase) &&
+        value < static_cast<long long>(kColorItemBase) + kColorItemCount)
+        return static_cast<int>(value);
+    if (value < 0 || value > 0xFFFFFFFFLL)
+        return 0;
+    return color_resolve(static_cast<std::uint32_t>(value));
+}
+
 // ---- Schemes ----
 
 std::string color_default_scheme_name()

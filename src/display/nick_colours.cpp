@@ -391,6 +391,21 @@ void cnick_nick_active(WindowRecord* channel, const std::string& nick)
     }
 }
 
+void cnick_own_activity(const std::string& target, Connection* conn)
+{
+    if (!conn_is_live(conn))
+        return;
+    WindowRecord* rec = win_find_channel(target, conn);
+    if (rec)
+        cnick_nick_active(rec, conn_own_nick(conn));
+}
+
+void nicklist_view_refresh(WindowRecord* rec)
+{
+    if (win_is_record(rec) && rec->listbox.get())
+        rec->listbox.get()->viewport()->update();
+}
+
 void cnick_idle_tick(Connection* conn)
 {
     if (!conn_is_live(conn))

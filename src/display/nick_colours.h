@@ -52,12 +52,17 @@ void cnick_recolor_nick(const std::string& nick);
 void cnick_recolor_mask(const std::string& mask);
 // The nick spoke in the channel: its idle time starts again.
 void cnick_nick_active(WindowRecord* channel, const std::string& nick);
+// The user sent text to a target: in its channel window the own nick is
+// active again.
+void cnick_own_activity(const std::string& target, Connection* conn);
 // Once a second per connected connection: idle times count up, and every
 // minute the nicks are recoloured.
 void cnick_idle_tick(Connection* conn);
 // Once a second: recolours flagged nicks, at most 25 ms per call.
 void cnick_apply_pending();
 
+// Repaints a channel's nick list (its selection changed from a script).
+void nicklist_view_refresh(WindowRecord* rec);
 // The nick list's question (nicklist_colour_hook).
 int cnick_colour_for(WindowRecord* rec, const std::string& nick, int bits, int second, int method);
 

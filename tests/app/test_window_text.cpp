@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QImage>
 #include <QPainter>
 #include <QComboBox>
@@ -38,6 +39,7 @@
 #include "display/line_marker.h"
 #include "display/window_buffer.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/link/send_queue.h"
 #include "irc/numerics/isupport.h"
 #include "display/nick_colours.h"
 #include "display/nick_list.h"
@@ -1136,6 +1138,72 @@ TEST_F(ServerTextTest, IdleNicksTakeTheirColourUntilTheySpeak)
     // The nick speaks: its idle time starts again, the colour goes.
     feed(":sleepy!u@h PRIVMSG #kest :awake now");
     EXPECT_EQ(colour_of("sleepy"), 99);
+    cnick_rules.clear();
+}
+
+// ---- Small joins ----
+
+TEST_F(ServerTextTest, EchoColourNumbersAndEditboxColoursFollowTheScheme)
+{
+    color_items_init();
+    color_load();
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    struct Case {
+        const char* typed;
+        std::uint32_t colour;   // the line's colour value
+    } const cases[] = {
+        {"/echo 4 four", 4},
+        {"/echo 99 listbox", kColorListboxText},
+        {"/echo 65547 normal item", kColorNormalText},
+        {"/echo 17 beyond", static_cast<std::uint32_t>(color_resolve(17))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        EditBox* box = status->editbox.get();
+        box->setPlainText(c.typed);
+        QTest::keyClick(box, Qt::Key_Return);
+        window_test_pump();
+        const StringNode* last = nullptr;
+        const std::string text = std::string(c.typed).substr(std::string(c.typed).rfind(' ') + 1);
+        for (const StringNode* n = status->lines; n; n = n->next)
+            if (n->text.find(text) != std::string::npos)
+                last = n;
+        ASSERT_TRUE(last);
+        EXPECT_EQ(line_colour(last), c.colour);
+    }
+
+    // The input box takes the Editbox colours while it has the focus and the
+    // Inactive colour without it.
+    EditBox* box = channel->editbox.get();
+    QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
+    QApplication::sendEvent(box, &in);
+    const QColor focused = box->viewport()->palette().color(QPalette::Base);
+    QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
+    QApplication::sendEvent(box, &out);
+    const QColor unfocused = box->viewport()->palette().color(QPalette::Base);
+    EXPECT_EQ(focused, QColor(color_rgb_to_argb(color_rgb(kColorEditbox))));
+    EXPECT_EQ(unfocused, QColor(color_rgb_to_argb(color_rgb(kColorInactive))));
+}
+
+TEST_F(ServerTextTest, OwnTextMakesTheOwnNickActiveInThatChannelOnly)
+{
+    opt_set(OPT_NICK_COLOURS_ENABLED, 1);
+    cnick_rules.clear();
+    NickColorRule idle;
+    ASSERT_TRUE(cnick_rule_parse(idle, ",7,,,1,1,0,0,1"));
+    cnick_rules.push_back(idle);
+    for (int s = 0; s < 60; ++s)
+        cnick_idle_tick(conn);
+    cnick_apply_pending();
+    auto colour_in = [&](WindowRecord* rec) {
+        NickEntry* e = nicklist_find(rec, "me");
+        return e ? static_cast<int>(e->extra[kNickColour]) : -1;
+    };
+    ASSERT_EQ(colour_in(channel), 7);
+    ASSERT_EQ(colour_in(other), 7);
+    irc_outgoing_note("PRIVMSG #kest :hello\r\n", conn);
+    EXPECT_EQ(colour_in(channel), 99);
+    EXPECT_EQ(colour_in(other), 7);
     cnick_rules.clear();
 }
 
