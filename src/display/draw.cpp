@@ -20,6 +20,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/colors.h"
+#include "display/font_fallback.h"
 #include "display/fonts.h"
 #include "display/line_buffer.h"
 #include "display/wrap.h"
@@ -328,6 +329,7 @@ QFont draw_font_variant(const QFont& base, int bold, int underline)
     // with drawing run by run, and both stay cheap.
     v.setKerning(false);
     v.setStyleStrategy(QFont::StyleStrategy(v.styleStrategy() | QFont::PreferNoShaping));
+    fontlink_apply(v);
     if (bold)
         v.setWeight(base.weight() >= QFont::DemiBold ? QFont::Normal : QFont::Bold);
     v.setUnderline(underline != 0);
