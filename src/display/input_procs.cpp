@@ -1,5 +1,7 @@
 #include "display/input_procs.h"
 
+#include <QTextCursor>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -300,6 +302,41 @@ int input_tab_completes(WindowRecord* rec, int box, int shift)
     return (shift || tabcomp_wants_tab(rec, box)) ? 1 : 0;
 }
 
+void edit_insert_code(EditBox* box, char code, int twice)
+{
+    if (!box || box->isReadOnly())
+        return;
+    QTextCursor cursor = box->textCursor();
+    const QString c(QChar(static_cast<ushort>(static_cast<unsigned char>(code))));
+    if (!cursor.hasSelection()) {
+        const int at = cursor.position();
+        cursor.insertText(twice ? c + c : c);
+        cursor.setPosition(at + 1);
+        box->setTextCursor(cursor);
+        return;
+    }
+    const int start = cursor.selectionStart();
+    const int end = cursor.selectionEnd();
+    QTextCursor edit(box->document());
+    edit.beginEditBlock();
+    edit.setPosition(end);
+    edit.insertText(c);
+    edit.setPosition(start);
+    edit.insertText(c);
+    edit.endEditBlock();
+    if (code == 0x03) {
+        // The caret lands after the first code, ready for the colour number.
+        QTextCursor caret(box->document());
+        caret.setPosition(start + 1);
+        box->setTextCursor(caret);
+    } else {
+        QTextCursor keep(box->document());
+        keep.setPosition(start + 1);
+        keep.setPosition(end + 1, QTextCursor::KeepAnchor);
+        box->setTextCursor(keep);
+    }
+}
+
 int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* control)
 {
     if (!win_is_record(rec) || !rec->hwnd.get())
@@ -398,6 +435,23 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
     if (ctrl && key == Qt::Key_A) {
         box->selectAll();
         return 0;
+    }
+    // Ctrl+B, Ctrl+K, Ctrl+O, Ctrl+R, Ctrl+U: the formatting codes.
+    if (ctrl && !alt) {
+        char code = 0;
+        switch (key) {
+        case Qt::Key_B: code = 0x02; break;
+        case Qt::Key_K: code = 0x03; break;
+        case Qt::Key_O: code = 0x0F; break;
+        case Qt::Key_R: code = 0x16; break;
+        case Qt::Key_U: code = 0x1F; break;
+        default: break;
+        }
+        if (code) {
+            if (!event->isAutoRepeat())
+                edit_insert_code(box, code, shift ? 1 : 0);
+            return 0;
+        }
     }
     // Alt+K: the colours dialog.
     if (alt && !ctrl && key == Qt::Key_K) {

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QListWidget>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
 
 #include <filesystem>
@@ -1205,6 +1206,55 @@ TEST_F(ServerTextTest, OwnTextMakesTheOwnNickActiveInThatChannelOnly)
     EXPECT_EQ(colour_in(channel), 99);
     EXPECT_EQ(colour_in(other), 7);
     cnick_rules.clear();
+}
+
+// ---- Formatting keys in the input box ----
+
+TEST_F(WindowTextTest, CtrlLettersInsertFormattingCodes)
+{
+    WindowRecord* chan = open("#codes", kWinChannel);
+    ASSERT_TRUE(chan);
+    EditBox* box = chan->editbox.get();
+    struct Case {
+        const char* what;
+        const char* before;     // the box's text
+        int sel_from, sel_to;   // the selection (equal: the caret)
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        std::string after;
+        int caret;
+    } const cases[] = {
+        {"bold at the caret", "ab", 1, 1, Qt::Key_B, Qt::ControlModifier, "a\x02" "b", 2},
+        {"colour twice with Shift", "ab", 2, 2, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier,
+         "ab\x03\x03", 3},
+        {"plain", "", 0, 0, Qt::Key_O, Qt::ControlModifier, "\x0F", 1},
+        {"reverse around a selection", "abcd", 1, 3, Qt::Key_R, Qt::ControlModifier,
+         "a\x16" "bc\x16" "d", -1},
+        {"underline around a selection", "abcd", 0, 4, Qt::Key_U, Qt::ControlModifier,
+         "\x1F" "abcd\x1F", -1},
+        {"colour around a selection: caret after the first", "abcd", 1, 3, Qt::Key_K,
+         Qt::ControlModifier, "a\x03" "bc\x03" "d", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        box->setPlainText(QString::fromLatin1(c.before));
+        QTextCursor cur(box->document());
+        cur.setPosition(c.sel_from);
+        cur.setPosition(c.sel_to, QTextCursor::KeepAnchor);
+        box->setTextCursor(cur);
+        box->setFocus();
+        QTest::keyClick(box, c.key, c.mods);
+        window_test_pump();
+        EXPECT_EQ(box->textBytes(), c.after);
+        if (c.caret >= 0)
+            EXPECT_EQ(box->textCursor().position(), c.caret);
+    }
+    // A held key does not repeat the code.
+    box->setPlainText("x");
+    box->moveCursor(QTextCursor::End);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier, QString(), true);
+    QApplication::sendEvent(box, &repeat);
+    EXPECT_EQ(box->textBytes(), "x");
 }
 
 }  // namespace
