@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -449,4 +451,90 @@ void color_dialog_reset()
         item.edited = item.default_index;
     color_palette_edited = color_palette_default;
     replace_chosen();
+}
+
+// ---- The colour-index popup ----
+
+namespace {
+
+class ColourIndexPopup : public QWidget {
+public:
+    ColourIndexPopup(QWidget* parent, QPlainTextEdit* target, int caret)
+        : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), target_(target), caret_(caret)
+    {
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setWindowTitle(QStringLiteral("Renk Dizini (ctrl+k)"));
+        setFixedSize(8 * 22 + 2, 2 * 22 + 2);
+    }
+    QRect swatch(int i) const { return QRect(1 + (i % 8) * 22, 1 + (i / 8) * 22, 21, 21); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        QFont font(QStringLiteral("Sans"), 8);
+        font.setBold(true);
+        p.setFont(font);
+        for (int i = 0; i < 16; ++i) {
+            p.fillRect(swatch(i), QColor::fromRgb(color_rgb_to_argb(color_palette_current.rgb[i])));
+            p.setPen(Qt::black);
+            p.drawText(swatch(i), Qt::AlignCenter, QString::number(i));
+        }
+    }
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        if (e->button() != Qt::LeftButton)
+            return;
+        for (int i = 0; i < 16; ++i) {
+            if (!swatch(i).contains(e->position().toPoint()))
+                continue;
+            if (target_) {
+                QTextCursor cursor(target_->document());
+                cursor.setPosition(std::min(caret_, target_->document()->characterCount() - 1));
+                cursor.insertText(QString::number(i));
+                target_->setTextCursor(cursor);
+            }
+            break;
+        }
+        color_subdlg_close();
+    }
+
+private:
+    QPointer<QPlainTextEdit> target_;
+    int caret_;
+};
+
+QPointer<ColourIndexPopup> g_popup;
+
+}  // namespace
+
+void color_subdlg_open(QWidget* editbox, int mode)
+{
+    auto* box = qobject_cast<QPlainTextEdit*>(editbox);
+    if (g_popup || !box)
+        return;
+    QWidget* parent = box->window();
+    auto* popup = new ColourIndexPopup(parent, box, box->textCursor().position());
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    g_popup = popup;
+    if (mode == 1) {
+        // Just above the box, centred on the caret, inside the box's edges.
+        const QRect caret = box->cursorRect();
+        const QPoint box_top = box->mapToGlobal(QPoint(0, 0));
+        int x = box_top.x() + caret.center().x() - popup->width() / 2;
+        x = std::clamp(x, box_top.x() + 3, std::max(box_top.x() + 3, box_top.x() + box->width() - 3 - popup->width()));
+        popup->move(x, box_top.y() - 3 - popup->height());
+    }
+    popup->show();
+}
+
+void color_subdlg_close()
+{
+    if (g_popup)
+        g_popup->close();
+}
+
+QWidget* color_subdlg()
+{
+    return g_popup.data();
 }

@@ -32,3 +32,11 @@ int color_dialog_new_scheme(const std::string& name);
 void color_dialog_delete_scheme();
 // Back to the default items and palette.
 void color_dialog_reset();
+
+// The colour-index popup of an input box (Ctrl+K): sixteen numbered
+// swatches just above the box; a click inserts the number at the caret the
+// colour code left and closes it. The box keeps the keyboard focus.
+void color_subdlg_open(QWidget* editbox, int mode);
+void color_subdlg_close();
+// The open popup, or null.
+QWidget* color_subdlg();

@@ -313,6 +313,8 @@ void edit_insert_code(EditBox* box, char code, int twice)
         cursor.insertText(twice ? c + c : c);
         cursor.setPosition(at + 1);
         box->setTextCursor(cursor);
+        if (code == 0x03 && opt(OPT_CTRL_K_COLOUR_MENU))
+            color_subdlg_open(box, 1);
         return;
     }
     const int start = cursor.selectionStart();
@@ -329,6 +331,8 @@ void edit_insert_code(EditBox* box, char code, int twice)
         QTextCursor caret(box->document());
         caret.setPosition(start + 1);
         box->setTextCursor(caret);
+        if (opt(OPT_CTRL_K_COLOUR_MENU))
+            color_subdlg_open(box, 1);
     } else {
         QTextCursor keep(box->document());
         keep.setPosition(start + 1);
@@ -398,6 +402,13 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
     auto* box = qobject_cast<EditBox*>(control);
     if (!box)
         return 1;
+    // The colour-index popup stays only for digits, a comma and Ctrl+K.
+    if (color_subdlg()) {
+        const bool keeps = (key >= Qt::Key_0 && key <= Qt::Key_9) || key == Qt::Key_Comma ||
+                           (ctrl && key == Qt::Key_K) || key == Qt::Key_Shift || key == Qt::Key_Control;
+        if (!keeps)
+            color_subdlg_close();
+    }
     int index = box_index_of(rec, control);
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
         if (ctrl)

@@ -1246,8 +1246,9 @@ TEST_F(WindowTextTest, CtrlLettersInsertFormattingCodes)
         QTest::keyClick(box, c.key, c.mods);
         window_test_pump();
         EXPECT_EQ(box->textBytes(), c.after);
-        if (c.caret >= 0)
+        if (c.caret >= 0) {
             EXPECT_EQ(box->textCursor().position(), c.caret);
+        }
     }
     // A held key does not repeat the code.
     box->setPlainText("x");
@@ -1255,6 +1256,47 @@ TEST_F(WindowTextTest, CtrlLettersInsertFormattingCodes)
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier, QString(), true);
     QApplication::sendEvent(box, &repeat);
     EXPECT_EQ(box->textBytes(), "x");
+}
+
+TEST_F(WindowTextTest, CtrlKOffersTheColourNumbersAboveTheBox)
+{
+    WindowRecord* chan = open("#index", kWinChannel);
+    ASSERT_TRUE(chan);
+    EditBox* box = chan->editbox.get();
+    const int saved = opt(OPT_CTRL_K_COLOUR_MENU);
+    opt_set(OPT_CTRL_K_COLOUR_MENU, 1);
+    box->setPlainText("say ");
+    box->moveCursor(QTextCursor::End);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_K, Qt::ControlModifier);
+    window_test_pump();
+    QWidget* popup = color_subdlg();
+    ASSERT_TRUE(popup);
+    EXPECT_LT(popup->geometry().bottom(), box->mapToGlobal(QPoint(0, 0)).y());
+    // A click on swatch 12 (second row, fifth) inserts its number and closes.
+    QTest::mouseClick(popup, Qt::LeftButton, Qt::NoModifier, QPoint(1 + 4 * 22 + 10, 1 + 22 + 10));
+    window_test_pump();
+    EXPECT_EQ(box->textBytes(), "say \x03" "12");
+    EXPECT_EQ(color_subdlg(), nullptr);
+
+    // A letter closes it and is typed; digits keep it open.
+    QTest::keyClick(box, Qt::Key_K, Qt::ControlModifier);
+    window_test_pump();
+    ASSERT_TRUE(color_subdlg());
+    QTest::keyClick(box, Qt::Key_4);
+    window_test_pump();
+    EXPECT_TRUE(color_subdlg());
+    QTest::keyClick(box, Qt::Key_X);
+    window_test_pump();
+    EXPECT_EQ(color_subdlg(), nullptr);
+    EXPECT_EQ(box->textBytes(), "say \x03" "12\x03" "4x");
+
+    // With the option off Ctrl+K only inserts the code.
+    opt_set(OPT_CTRL_K_COLOUR_MENU, 0);
+    QTest::keyClick(box, Qt::Key_K, Qt::ControlModifier);
+    window_test_pump();
+    EXPECT_EQ(color_subdlg(), nullptr);
+    opt_set(OPT_CTRL_K_COLOUR_MENU, saved);
 }
 
 }  // namespace
