@@ -26,8 +26,47 @@ struct Marking {
     QPoint start;
     QPoint end;
     std::vector<MarkedRow> rows;
+    int scrolled = 0;   // the drag scrolled the view
 };
 Marking g_mark;
+
+// A drag past the top or bottom edge scrolls the view a line per step; the
+// start point moves with the text it was pressed on.
+void drag_scroll(WindowRecord* rec, const QRect& area, int y)
+{
+    const int lh = std::max(1, win_line_height(rec));
+    if (y < area.top() && rec->scroll_pos > 0) {
+        --rec->scroll_pos;
+        g_mark.start.ry() += lh;
+        g_mark.scrolled = 1;
+    } else if (y > area.bottom() && rec->scroll_pos < rec->scroll_end) {
+        ++rec->scroll_pos;
+        g_mark.start.ry() -= lh;
+        g_mark.scrolled = 1;
+    } else {
+        return;
+    }
+    win_update_vscroll(rec);
+}
+
+// Glides a view the drag scrolled back to its newest lines: half the
+// distance a step, one line a step for the last fifty.
+void scroll_back(WindowRecord* rec)
+{
+    int guard = 0;
+    while (rec->scroll_pos < rec->scroll_end && guard++ < 10000) {
+        const int remaining = rec->scroll_end - rec->scroll_pos;
+        int step = std::max(1, remaining / 2);
+        if (remaining - step <= 50)
+            step = 1;
+        rec->scroll_pos += step;
+        win_update_vscroll(rec);
+        if (TextArea* area = rec->text_area.get())
+            area->repaint();
+        if (!win_is_record(rec))
+            return;
+    }
+}
 
 QRect text_area_rect(WindowRecord* rec)
 {
@@ -215,6 +254,8 @@ void textsel_mouse(QWidget* hwnd, QPoint point)
     x = std::clamp(x, 2, std::max(2, area.right()));
     y = std::max(0, y);
     const bool running = g_mark.hwnd && g_mark.hwnd.data() == hwnd;
+    if (running)
+        drag_scroll(rec, area, point.y() > 10000 ? -1 : point.y());
     if (!running) {
         if (!area.contains(point))
             return;
@@ -222,6 +263,7 @@ void textsel_mouse(QWidget* hwnd, QPoint point)
             textsel_end(g_mark.hwnd.data());
         g_mark.hwnd = hwnd;
         g_mark.start = QPoint(x, y);
+        g_mark.scrolled = 0;
     }
     g_mark.end = QPoint(x, y);
     textsel_rows(rec, g_mark.start, g_mark.end, g_mark.rows);
@@ -235,10 +277,14 @@ void textsel_end(QWidget* hwnd)
     if (!g_mark.hwnd || g_mark.hwnd.data() != hwnd)
         return;
     const bool any = !g_mark.rows.empty();
+    const int scrolled = g_mark.scrolled;
     g_mark.hwnd = nullptr;
     g_mark.rows.clear();
     g_mark.start = g_mark.end = QPoint();
+    g_mark.scrolled = 0;
     WindowRecord* rec = win_record_of(hwnd);
+    if (scrolled && rec)
+        scroll_back(rec);
     if (any && rec && rec->text_area.get())
         rec->text_area.get()->update();
 }

@@ -265,4 +265,32 @@ TEST_F(TextMarking, CtrlCDuringAMarkingCopiesAndEndsIt)
     EXPECT_EQ(clipboard(), "untouched");
 }
 
+TEST_F(TextMarking, DraggingPastTheTopScrollsAndTheViewReturnsOnRelease)
+{
+    for (int i = 0; i < 200; ++i)
+        print("row " + std::to_string(i));
+    ASSERT_EQ(rec->scroll_pos, rec->scroll_end);
+    const int end = rec->scroll_end;
+    QWidget* w = rec->text_area.get();
+    QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, at_char(0, 0));
+    const QPoint above(1, -20);
+    for (int step = 0; step < 30; ++step) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(above), w->mapToGlobal(QPointF(above)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &move);
+    }
+    EXPECT_EQ(rec->scroll_pos, end - 30) << "one line a step";
+    // The release is one step more.
+    QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, above);
+    lines_test_pump();
+    EXPECT_EQ(rec->scroll_pos, rec->scroll_end) << "the view is back at the newest lines";
+    // From the top of the scrolled view down to its bottom line, the row
+    // 31 lines above the newest: the pressed row itself had scrolled away.
+    const std::string copied = clipboard();
+    EXPECT_EQ(copied.rfind("row ", 0), 0u) << copied;
+    EXPECT_EQ(copied.substr(copied.rfind('\n') + 1), "row 168");
+    EXPECT_EQ(static_cast<std::size_t>(std::count(copied.begin(), copied.end(), '\n')) + 1,
+              shown().size());
+}
+
 }  // namespace
