@@ -8,6 +8,7 @@
 #include "app/connection.h"
 #include "app/window_record.h"
 #include "core/string_list.h"
+#include "display/tab_complete.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/executor.h"
@@ -61,7 +62,12 @@ int fkey_run_alias(WindowRecord* rec, const std::string& alias)
     std::string params;
     if (rec->type == kWinChannel)
         params = selected_nicks(rec, conn, body.size());
-    else if (rec->type == kWinQuery) {
+    else if (rec->type == kWinQuery && rec->subtype == kQueryMessages) {
+        // The message window: the newest nick of the conversation list.
+        if (TabState* tab = tabcomp_state(conn))
+            if (StringNode* list = tab->list1)
+                params = list->prev->text;
+    } else if (rec->type == kWinQuery) {
         params = rec->name;
         const std::size_t blank = params.find(' ');
         if (blank != std::string::npos)

@@ -44,6 +44,7 @@
 #include "irc/numerics/isupport.h"
 #include "display/nick_colours.h"
 #include "display/nick_list.h"
+#include "display/tab_complete.h"
 #include "platform/platform_utils.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/script_errors.h"
@@ -202,6 +203,15 @@ TEST_F(WindowTextTest, FunctionKeyParametersFollowTheWindow)
     ASSERT_TRUE(query);
     press(query, Qt::Key_F2);
     EXPECT_EQ(recorded, (std::vector<std::string>{"got bob"}));
+
+    // The message window: the newest nick the user talked with.
+    recorded.clear();
+    WindowRecord* messages = open("Message Window", kWinQuery, kQueryMessages);
+    ASSERT_TRUE(messages);
+    tab_nicks_add("carol", 1, conn);
+    tab_nicks_add("erin", 1, conn);
+    press(messages, Qt::Key_F2);
+    EXPECT_EQ(recorded, (std::vector<std::string>{"got erin"}));
 }
 
 // ---- Lines from the server ----
