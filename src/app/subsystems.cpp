@@ -20,6 +20,7 @@
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "commands/channel_commands.h"
+#include "commands/buffer_commands.h"
 #include "commands/output_commands.h"
 #include "commands/messaging_commands.h"
 #include "commands/script_file_commands.h"
@@ -28,15 +29,24 @@
 #include "core/options.h"
 #include "core/time_date.h"
 #include "display/colors.h"
+#include "display/draw.h"
 #include "extensions/irc_links.h"
 #include "display/editbox.h"
+#include "display/find_text.h"
+#include "display/flashing.h"
 #include "display/fonts.h"
+#include "display/function_keys.h"
+#include "display/highlight.h"
 #include "display/input_procs.h"
 #include "display/line_buffer.h"
+#include "display/line_marker.h"
 #include "display/logging.h"
+#include "display/nick_colours.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "display/text_area.h"
+#include "display/text_marking.h"
+#include "display/window_buffer.h"
 #include "core/options.h"
 #include "commands/channel_commands.h"
 #include "commands/connection_switch_commands.h"
@@ -625,6 +635,54 @@ void app_wire_data_stores()
     };
 }
 
+// Working with window text: marking with the mouse and copying, function
+// keys, highlight and flashing.
+void app_wire_text_work()
+{
+    draw_hooks.marked_span = textsel_marked_span;
+    print_hooks.marking_window = textsel_marking_window;
+    child_hooks.text_area_mouse = textsel_text_area_mouse;
+    child_hooks.selection_end = textsel_end_record;
+    input_marking_copy_hook = textsel_ctrl_c;
+    // F1 to F12 with Shift, Ctrl or Alt run their aliases.
+    child_hooks.function_key = fkey_run_alias;
+    // Highlight entries loaded with the settings; a matching line is
+    // coloured and flashes its window.
+    main_settings_hooks.highlight_load = highlight_load;
+    startup_hooks.highlight_clear = highlight_clear;
+    print_hooks.highlight_match = highlight_print_match;
+    print_hooks.flash_start = flash_start_for_print;
+    output_hooks.flash = flash_request;
+    startup_hooks.flash_free_all = flash_free_all;
+    // A window's lines to a file and back; logs read back into new windows.
+    buffer_commands_register();
+    log_hooks.reload_into_window = log_reload_into_window;
+    // Ctrl+F opens the find dialog over the window.
+    child_hooks.find_dialog = find_text_dialog_open;
+    // The line marker: moved after printed lines, drawn in its row, loaded
+    // with the settings.
+    print_hooks.marker_move = marker_move_to_end;
+    draw_hooks.marker_draw = marker_draw;
+    main_settings_hooks.marker_load = marker_load;
+    // Nick colours: the rules loaded and saved with the settings, asked by
+    // the nick lists and message lines, recoloured by the ticks; /cnick and
+    // $cnick.
+    main_settings_hooks.cnick_load = cnick_load;
+    startup_hooks.cnick_save = cnick_save;
+    nicklist_colour_hook = cnick_colour_for;
+    conn_hooks.cnick_idle_tick = cnick_idle_tick;
+    conn_hooks.cnick_recolor_all = cnick_recolor_all;
+    tick_hooks.cnick_apply_pending = cnick_apply_pending;
+    cnick_register();
+    irc_note_own_activity = cnick_own_activity;
+    child_hooks.nicklist_view_refresh = nicklist_view_refresh;
+    // Script colour numbers, and editbox colours by focus.
+    output_hooks.color_resolve = color_resolve_number;
+    input_editbox_colours_hook = [](WindowRecord*, QWidget* box, int focused) {
+        color_editbox_apply(box, focused);
+    };
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -639,6 +697,7 @@ void app_install_subsystems()
     app_wire_text_area();
     display_input_install();
     app_wire_display_input();
+    app_wire_text_work();
     frame_hooks().countdown_step = display_countdown_step;
     open_hooks.prepare_font = [](WindowRecord* rec) { font_ensure_window(rec); };
 

@@ -26,8 +26,6 @@ int cmd_close(CommandCall& call);
 int cmd_mdi(CommandCall& call);
 int cmd_setlayer(CommandCall& call);
 int cmd_aline(CommandCall& call);
-int cmd_loadbuf(CommandCall& call);
-int cmd_savebuf(CommandCall& call);
 int cmd_log(CommandCall& call);
 int cmd_color(CommandCall& call);
 int cmd_font(CommandCall& call);

@@ -73,6 +73,10 @@ constexpr ItemRow kItemRows[kColorItemCount] = {
     {"Inactive", 1380, 0},     {"Treebar", 1381, 0},       {"Treebar Text", 1382, 1},
 };
 
+// The name of the first built-in scheme, the default when the default
+// scheme name names none.
+constexpr const char* kBuiltInDefaultScheme = "Kest Classic";
+
 // The built-in schemes written when the settings hold none.
 struct BuiltinScheme {
     const char* line;
@@ -482,6 +486,20 @@ void color_apply_all()
     }
 }
 
+int color_resolve_number(long long value)
+{
+    if (value >= 0 && value <= 15)
+        return static_cast<int>(value);
+    if (value == kColorNone)
+        return static_cast<int>(kColorListboxText);
+    if (value >= static_cast<long long>(kColorItemBase) &&
+        value < static_cast<long long>(kColorItemBase) + kColorItemCount)
+        return static_cast<int>(value);
+    if (value < 0 || value > 0xFFFFFFFFLL)
+        return 0;
+    return color_resolve(static_cast<std::uint32_t>(value));
+}
+
 // ---- Schemes ----
 
 std::string color_default_scheme_name()
@@ -639,6 +657,12 @@ void color_load()
     if (theme.empty())
         theme = default_name;
     StringNode* scheme = color_scheme_find(color_schemes, theme, 0);
+    // The default name may be a translation that no built-in scheme
+    // carries: the default then is the first built-in scheme.
+    if (!scheme && text_equal_nocase(theme, default_name)) {
+        std::string builtin = kBuiltInDefaultScheme;
+        scheme = color_scheme_find(color_schemes, builtin, 0);
+    }
     color_scheme_apply(color_schemes, scheme, 1);
     color_apply_all();
 }

@@ -166,6 +166,11 @@ void color_editbox_apply(QWidget* box, int focused);
 // Marks item k (0 when k is outside 0..29) as the one selected item.
 void color_item_select(int k);
 
+// A script's colour number to a colour value: 0..15 and the items' values
+// stay, 99 is the Listbox text item (so it follows the scheme), anything
+// else becomes the palette index the resolver gives it.
+int color_resolve_number(long long value);
+
 // ---- Colour schemes ----
 //
 // A scheme is one string node: text "name,i0,i1,...,i29" (item indexes),

@@ -20,6 +20,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/colors.h"
+#include "display/font_fallback.h"
 #include "display/fonts.h"
 #include "display/line_buffer.h"
 #include "display/wrap.h"
@@ -328,6 +329,7 @@ QFont draw_font_variant(const QFont& base, int bold, int underline)
     // with drawing run by run, and both stay cheap.
     v.setKerning(false);
     v.setStyleStrategy(QFont::StyleStrategy(v.styleStrategy() | QFont::PreferNoShaping));
+    fontlink_apply(v);
     if (bold)
         v.setWeight(base.weight() >= QFont::DemiBold ? QFont::Normal : QFont::Bold);
     v.setUnderline(underline != 0);
@@ -611,6 +613,61 @@ int draw_recut_in_view(WindowRecord* rec, const QRect& area)
         win_recalc_scroll(rec, at_end ? 1 : 0);
     }
     return any;
+}
+
+void draw_line_char_boxes(WindowRecord* rec, const StringNode* line, int x0,
+                          std::vector<CharBox>& out)
+{
+    out.clear();
+    if (!win_is_record(rec) || !line || line_is_marker(line))
+        return;
+    QFont base = window_font(rec);
+    FontSet fonts(base);
+    const int def_fg = color_resolve(line_colour(line));
+    const int def_bg = color_resolve(kColorBackground);
+    FormatState st = start_state(rec, line, def_fg, def_bg);
+    std::string_view t = line->text;
+    const int utf8 = draw_line_is_utf8(rec, t);
+    const int codepage = draw_window_codepage(rec);
+    int x = x0;
+    std::size_t from = 0;
+    if (line->indent > 0) {
+        while (from < t.size() && from < static_cast<std::size_t>(line->indent) && t[from] == ' ')
+            ++from;
+        if (from > 0)
+            x += fonts.metrics(st.bold, st.underline)
+                     .horizontalAdvance(QString(static_cast<qsizetype>(from), QLatin1Char(' ')));
+    }
+    std::vector<FormatRun> runs;
+    const int flags = rec->type == kWinCustom ? kRunsCustomTabs : 0;
+    format_split_runs(t, from, st, def_fg, def_bg, flags, runs);
+    int tab_index = 0;
+    for (const FormatRun& run : runs) {
+        for (int k = 0; k < run.tabs; ++k)
+            x = draw_tab_stop_x(rec, x0, x, &tab_index);
+        const QFontMetrics& fm = fonts.metrics(run.state.bold, run.state.underline);
+        std::size_t pos = run.start;
+        const std::size_t end = run.start + run.length;
+        while (pos < end) {
+            std::size_t n = 1;
+            if (utf8) {
+                const unsigned char c = static_cast<unsigned char>(t[pos]);
+                n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+                // Combining marks stay with the character they follow.
+                while (pos + n < end) {
+                    const unsigned char d = static_cast<unsigned char>(t[pos + n]);
+                    if (d != 0xCC && d != 0xCD)
+                        break;
+                    n += 2;
+                }
+                n = std::min(n, end - pos);
+            }
+            const int w = fm.horizontalAdvance(display_decode(t.substr(pos, n), utf8, codepage));
+            out.push_back({static_cast<int>(pos), static_cast<int>(pos + n), x, x + w});
+            x += w;
+            pos += n;
+        }
+    }
 }
 
 void draw_buffer(WindowRecord* rec, QPainter* painter, const WinRect& area)

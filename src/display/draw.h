@@ -160,6 +160,16 @@ int draw_recut_in_view(WindowRecord* rec, const QRect& area);
 // view.
 void draw_buffer(WindowRecord* rec, QPainter* painter, const WinRect& area);
 
+// The characters of a display line as draw_buffer lays them out from x0:
+// each one's byte range [from, to) in the line's text and its x extent
+// [left, right). Codes take no room; combining marks stay with the
+// character before them.
+struct CharBox {
+    int from, to, left, right;
+};
+void draw_line_char_boxes(WindowRecord* rec, const StringNode* line, int x0,
+                          std::vector<CharBox>& out);
+
 // Flags of draw_line and text_measure_in_font.
 constexpr int kDrawNoCodes = 0x04;        // codes are drawn as characters
 constexpr int kDrawCrLfBreaks = 0x40;     // CR LF ends a visual line

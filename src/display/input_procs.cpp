@@ -1,5 +1,7 @@
 #include "display/input_procs.h"
 
+#include <QTextCursor>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -14,6 +16,8 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/editbox.h"
+#include "display/colours_dialog.h"
+#include "display/line_marker.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "platform/app_messages.h"
@@ -298,6 +302,45 @@ int input_tab_completes(WindowRecord* rec, int box, int shift)
     return (shift || tabcomp_wants_tab(rec, box)) ? 1 : 0;
 }
 
+void edit_insert_code(EditBox* box, char code, int twice)
+{
+    if (!box || box->isReadOnly())
+        return;
+    QTextCursor cursor = box->textCursor();
+    const QString c(QChar(static_cast<ushort>(static_cast<unsigned char>(code))));
+    if (!cursor.hasSelection()) {
+        const int at = cursor.position();
+        cursor.insertText(twice ? c + c : c);
+        cursor.setPosition(at + 1);
+        box->setTextCursor(cursor);
+        if (code == 0x03 && opt(OPT_CTRL_K_COLOUR_MENU))
+            color_subdlg_open(box, 1);
+        return;
+    }
+    const int start = cursor.selectionStart();
+    const int end = cursor.selectionEnd();
+    QTextCursor edit(box->document());
+    edit.beginEditBlock();
+    edit.setPosition(end);
+    edit.insertText(c);
+    edit.setPosition(start);
+    edit.insertText(c);
+    edit.endEditBlock();
+    if (code == 0x03) {
+        // The caret lands after the first code, ready for the colour number.
+        QTextCursor caret(box->document());
+        caret.setPosition(start + 1);
+        box->setTextCursor(caret);
+        if (opt(OPT_CTRL_K_COLOUR_MENU))
+            color_subdlg_open(box, 1);
+    } else {
+        QTextCursor keep(box->document());
+        keep.setPosition(start + 1);
+        keep.setPosition(end + 1, QTextCursor::KeepAnchor);
+        box->setTextCursor(keep);
+    }
+}
+
 int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* control)
 {
     if (!win_is_record(rec) || !rec->hwnd.get())
@@ -359,6 +402,13 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
     auto* box = qobject_cast<EditBox*>(control);
     if (!box)
         return 1;
+    // The colour-index popup stays only for digits, a comma and Ctrl+K.
+    if (color_subdlg()) {
+        const bool keeps = (key >= Qt::Key_0 && key <= Qt::Key_9) || key == Qt::Key_Comma ||
+                           (ctrl && key == Qt::Key_K) || key == Qt::Key_Shift || key == Qt::Key_Control;
+        if (!keeps)
+            color_subdlg_close();
+    }
     int index = box_index_of(rec, control);
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
         if (ctrl)
@@ -395,6 +445,35 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
     }
     if (ctrl && key == Qt::Key_A) {
         box->selectAll();
+        return 0;
+    }
+    // Ctrl+B, Ctrl+K, Ctrl+O, Ctrl+R, Ctrl+U: the formatting codes.
+    if (ctrl && !alt) {
+        char code = 0;
+        switch (key) {
+        case Qt::Key_B: code = 0x02; break;
+        case Qt::Key_K: code = 0x03; break;
+        case Qt::Key_O: code = 0x0F; break;
+        case Qt::Key_R: code = 0x16; break;
+        case Qt::Key_U: code = 0x1F; break;
+        default: break;
+        }
+        if (code) {
+            if (!event->isAutoRepeat())
+                edit_insert_code(box, code, shift ? 1 : 0);
+            return 0;
+        }
+    }
+    // Alt+K: the colours dialog.
+    if (alt && !ctrl && key == Qt::Key_K) {
+        if (!event->isAutoRepeat())
+            color_dialog_open(hwnd->window());
+        return 0;
+    }
+    // Ctrl+L: the view jumps to the line marker and, pressed again, back.
+    if (ctrl && !alt && key == Qt::Key_L) {
+        if (!event->isAutoRepeat())
+            marker_jump(rec);
         return 0;
     }
     return 1;

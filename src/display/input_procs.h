@@ -71,6 +71,11 @@ int input_tab_completes(WindowRecord* rec, int box, int shift);
 // "KEYDOWN"/"KEYUP" of custom windows. Absent: no script handles key events.
 extern void (*input_key_event_hook)(Connection* conn, QWidget* window, int up, int key,
                                     int character, int repeat);
+// Inserts a formatting code into the input box at the caret (twice with
+// `twice`); a selection gets the code before and after it (for the colour
+// code the caret then stands after the first one, ready for the number).
+void edit_insert_code(EditBox* box, char code, int twice);
+
 // Ctrl+C while the window holds a mouse marking: ends it and copies; 1 when
 // there was one. Absent: none.
 extern int (*input_marking_copy_hook)(WindowRecord* rec);

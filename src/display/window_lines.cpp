@@ -13,6 +13,7 @@
 #include "display/colors.h"
 #include "display/line_buffer.h"
 #include "display/nick_list.h"
+#include "display/text_marking.h"
 #include "display/wrap.h"
 
 namespace {
@@ -524,6 +525,7 @@ void win_clear_buffer(WindowRecord* rec, int list_only)
 {
     if (!rec || !win_is_record(rec))
         return;
+    textsel_end_record(rec);
     win_clear_activity(rec);
     win_activity_repaint(rec);
     if (rec->type == kWinCustom) {
@@ -551,6 +553,8 @@ void win_clear_buffer(WindowRecord* rec, int list_only)
     strlist_free(&rec->lines);
     rec->line_count = 0;
     rec->marker_line = nullptr;
+    if (print_hooks.marker_move)
+        print_hooks.marker_move(rec, 1);
     rec->state_slots.reset(cursor_slot);
     rec->scroll_pos = 0;
     rec->scroll_end = 0;

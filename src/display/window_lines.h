@@ -82,7 +82,8 @@ void wl_list_fit_extent(WindowRecord* rec);
 
 // Clears a window's text: its activity level goes, a list-box window empties
 // its list (with list_only a side list box alone), and status, channel,
-// query, finger and custom text windows free their lines and redraw.
+// query, finger and custom text windows free their lines, move the line
+// marker below the empty buffer and redraw. A marking under way ends.
 void win_clear_buffer(WindowRecord* rec, int list_only);
 
 // ---- A channel's nick list ----

@@ -425,3 +425,24 @@ TEST_F(ColorsTest, FindingTheCurrentSchemeWhenNoneIsMarkedMarksTheFirst)
 }
 
 }  // namespace
+
+TEST_F(ColorsTest, WithoutAThemeTheBuiltInDefaultSchemeIsCurrentNotTheFirstByName)
+{
+    // A scheme of the user's that sorts before the built-in ones, and the
+    // default name as the language gives it, which no scheme carries.
+    color_load();
+    StringNode* mine = color_scheme_text("Aaa Mine", 1);
+    ASSERT_NE(mine, nullptr);
+    color_schemes = strlist_splice(color_schemes, nullptr, mine);
+    color_save();
+    ini_set("text", "theme", "");
+    color_load();
+    ASSERT_EQ(scheme_names().front(), "Aaa Mine");
+    EXPECT_EQ(current_scheme(), "Kest Classic");
+    // A theme that names the user's scheme still wins, also when asked again.
+    for (int i = 0; i < 2; ++i) {
+        ini_set("text", "theme", "aaa mine");
+        color_load();
+        EXPECT_EQ(current_scheme(), "Aaa Mine");
+    }
+}

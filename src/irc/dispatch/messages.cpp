@@ -9,8 +9,10 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "display/ansi.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
+#include "display/nick_colours.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/captions.h"
@@ -78,11 +80,13 @@ void note_address(IrcMessage& msg)
         irc_ial_update_hook(msg.connection, irc_word(msg, 0), msg.address);
 }
 
-// ANSI conversion is left to the display; the codes the strip option names
-// are removed from text others sent.
+// Terminal colour sequences become control codes when the ANSI option is
+// on; the codes the strip option names are removed from text others sent.
 void prepare_text(IrcMessage& msg)
 {
     if (!irc_has_word(msg, 3) || msg.words[3].empty()) return;
+    if (opt(OPT_ANSI_COLOURS))
+        ansi_to_codes(msg.words[3]);
     if (ignored(msg, "codes"))
         msg.stripped_count = text_strip_codes(msg.words[3], 15);
     else if (!text_equal_nocase(irc_word(msg, 0), conn_own_nick(msg.connection)))
@@ -119,6 +123,9 @@ std::string body(const IrcMessage& msg)
 void print_message(WindowRecord* rec, const std::string& prefix, const IrcMessage& msg, std::uint32_t colour)
 {
     if (!win_is_open(rec)) return;
+    // The nick spoke: its idle time for the nick colours starts again.
+    if (rec->type == kWinChannel)
+        cnick_nick_active(rec, irc_word(msg, 0));
     set_message_options(irc_word(msg, 0));
     std::string line = (prefix + body(msg)).substr(0, kLongText);
     print_line(rec->hwnd.get(), line, colour);

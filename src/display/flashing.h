@@ -1,0 +1,39 @@
+// Window flashing: a window that needs the user's attention asks the
+// desktop for it (its taskbar entry blinks), the main window's title
+// alternates with a notice, and a sound can repeat. One list of flashing
+// windows, driven every 500 ms by frame timer 127 while it is not empty.
+#pragma once
+
+#include <string>
+
+class QWidget;
+struct WindowRecord;
+struct HighlightEntry;
+struct HighlightMatch;
+struct FlashRequest;
+
+struct FlashEntry {
+    QWidget* window = nullptr;  // looked up again before use
+    int sound = 0;              // 0 none, 1 beep, 2 the sound file
+    std::string sound_file;
+    std::string title;          // the main window's alternate title
+    int phase = 0;              // 0..3
+    int sound_countdown = 0;    // 0 repeats; n > 1 counts down per cycle, at 1 silent
+    int stop_countdown = 0;     // 0 until stopped; counts down per cycle, -1 ends
+};
+
+// Starts flashing the window (null: the main window) with a highlight entry
+// or none. Nothing for a window in view or for the main window while the
+// program is active; MDI children flash the main window.
+void flash_start(QWidget* window, const HighlightEntry* entry);
+FlashEntry* flash_find(QWidget* window);
+void flash_stop(QWidget* window);
+void flash_tick();
+void flash_free_all();
+// How many windows flash.
+int flash_count();
+
+// The printing code's request (print_hooks.flash_start).
+void flash_start_for_print(WindowRecord* rec, const HighlightMatch* match);
+// The /flash command's request (output_hooks.flash).
+void flash_request(const FlashRequest& request);
