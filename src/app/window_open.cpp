@@ -241,6 +241,7 @@ void fire_close(WindowRecord* rec)
 }  // namespace
 
 int (*win_program_exiting)() = exiting_default;
+int win_closing_by_program = 0;
 
 std::string win_class_name(int type, int subtype)
 {
@@ -905,7 +906,11 @@ int win_close_request(QWidget* hwnd)
     if (!rec)
         return 1;
     QWidget* frame = win_container(hwnd);
+    // The program closes it: no question is asked.
+    const int was = win_closing_by_program;
+    win_closing_by_program = 1;
     frame->close();
+    win_closing_by_program = was;
     return win_record_of(hwnd) ? 0 : 1;
 }
 
