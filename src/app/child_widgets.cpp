@@ -560,6 +560,24 @@ void ChildFrame::paintEvent(QPaintEvent* event)
     painter.drawRect(r.adjusted(2, 2, -3, -3));
 }
 
+void ChildFrame::keep_normal_rect()
+{
+    if (!isMinimized() && !isMaximized())
+        setProperty("kestNormalRect", geometry());
+}
+
+void ChildFrame::moveEvent(QMoveEvent* event)
+{
+    QMdiSubWindow::moveEvent(event);
+    keep_normal_rect();
+}
+
+void ChildFrame::resizeEvent(QResizeEvent* event)
+{
+    QMdiSubWindow::resizeEvent(event);
+    keep_normal_rect();
+}
+
 void ChildFrame::changeEvent(QEvent* event)
 {
     QMdiSubWindow::changeEvent(event);

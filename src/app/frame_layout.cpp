@@ -4,9 +4,11 @@
 
 #include "app/child_window.h"
 #include "app/connection.h"
+#include "app/desktop_switch.h"
 #include "app/frame_menu.h"
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
+#include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -276,6 +278,25 @@ void frame_set_mode(int mode)
     frame_menu_build();
     frame_layout();
     ini_save_options();
+
+    // Compact mode has no MDI client to show: its windows go onto the
+    // desktop, and come back to their places when normal mode returns.
+    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
+        QWidget* w = rec->hwnd.get();
+        if (!w)
+            continue;
+        if (mode == 1 && win_is_mdi_child(w)) {
+            w->setProperty("kestNormalModeRect", container_of(w)->geometry());
+            w->setProperty("kestMovedByCompact", true);
+            win_toggle_desktop(w, 0);
+        } else if (mode == 0 && w->property("kestMovedByCompact").toBool()) {
+            w->setProperty("kestMovedByCompact", QVariant());
+            win_toggle_desktop(w, 1);
+            const QRect back = w->property("kestNormalModeRect").toRect();
+            if (win_is_mdi_child(w) && back.isValid())
+                container_of(w)->setGeometry(back);
+        }
+    }
 }
 
 void frame_position_reset()
@@ -366,7 +387,10 @@ void win_save_position(QWidget* hwnd, int mdi_flag, const std::string& key_name,
     int on_top = (c && c->isWindow() && (c->windowFlags() & Qt::WindowStaysOnTopHint)) ? 1 : 0;
     int state = 0;
     if (rec->type == kWinStatus || rec->type == kWinChannel || rec->type == kWinQuery) {
-        if (c && (c->isMinimized() || !c->isVisible()))
+        // The program hides every window before closing them at exit: that
+        // hiding is not the user's, so it is not kept.
+        const bool exiting = win_program_exiting && win_program_exiting();
+        if (c && (c->isMinimized() || (!c->isVisible() && !exiting)))
             state = 1;
         else if (c && c->isMaximized())
             state = 2;

@@ -404,9 +404,38 @@ void frame_menus_destroy()
         delete g_system_menu_key.data();
 }
 
+namespace {
+
+// $compact: "1" in compact mode, else "0".
+int id_compact(IdentCall& call)
+{
+    *call.value = main_settings.compact_mode ? "1" : "0";
+    return 2;
+}
+
+// $appstate: "hidden" while the frame is not shown, else "minimized",
+// "maximized" or "normal".
+int id_appstate(IdentCall& call)
+{
+    QMainWindow* f = frame();
+    if (!f || !f->isVisible())
+        *call.value = "hidden";
+    else if (f->isMinimized())
+        *call.value = "minimized";
+    else if (f->isMaximized())
+        *call.value = "maximized";
+    else
+        *call.value = "normal";
+    return 2;
+}
+
+}  // namespace
+
 void frame_menu_install()
 {
     frame_set_handler(WM_APP_CONNECT_TOGGLE, on_connect_toggle);
+    ident_register("compact", id_compact);
+    ident_register("appstate", id_appstate);
 }
 
 int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)

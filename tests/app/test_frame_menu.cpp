@@ -10,8 +10,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include <algorithm>
 #include <fstream>
@@ -21,6 +23,7 @@
 
 #include "app/child_window.h"
 #include "app/confirm.h"
+#include "app/desktop_switch.h"
 #include "app/connection.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
@@ -39,6 +42,12 @@
 #include "support/window_fixture.h"
 
 namespace {
+
+std::string editbox_text_of(WindowRecord* rec)
+{
+    QPlainTextEdit* box = rec->editbox.get();
+    return box ? box->toPlainText().toStdString() : "?";
+}
 
 std::string ini_value(const char* section, const char* key)
 {
@@ -469,6 +478,41 @@ TEST_F(FrameFixture, CompactModeDropsTilingAndTreebarItemsAndRemembersEachMode)
     EXPECT_TRUE(frame_menu_action(210));
     EXPECT_EQ(ini_value("mode", "state"), "normal");
     EXPECT_FALSE(ini_value("mode", "compact").empty());
+}
+
+TEST_F(FrameFixture, CompactModePutsChildrenOnTheDesktopKeepingTheirTextAndBringsThemBack)
+{
+    Connection* conn = window_test_conn();
+    ASSERT_TRUE(conn);
+    std::vector<QMdiSubWindow*> ch = open_channels(conn, 1, "#keep");
+    ch[0]->setGeometry(20, 30, 400, 250);
+    window_test_pump();
+    WindowRecord* rec = win_find_channel("#keep0", conn);
+    ASSERT_TRUE(rec);
+    QWidget* hwnd = rec->hwnd.get();
+    ASSERT_TRUE(rec->editbox.get());
+    QTest::keyClicks(rec->editbox.get(), "typed text");
+    const std::string typed = "typed text";
+
+    trigger(123);
+    EXPECT_FALSE(win_is_mdi_child(hwnd));
+    EXPECT_TRUE(hwnd->isWindow());
+    EXPECT_TRUE(hwnd->isVisible());
+    EXPECT_EQ(rec->hwnd.get(), hwnd);  // the same window, the same record
+    EXPECT_EQ(win_find_channel("#keep0", conn), rec);
+    EXPECT_EQ(editbox_text_of(rec), typed);
+    // Asking again for the kind it already is changes nothing.
+    EXPECT_EQ(win_toggle_desktop(hwnd, 0), hwnd);
+    EXPECT_TRUE(hwnd->isWindow());
+
+    trigger(122);
+    ASSERT_TRUE(win_is_mdi_child(hwnd));
+    EXPECT_EQ(win_container(hwnd)->geometry(), QRect(20, 30, 400, 250));
+    EXPECT_EQ(editbox_text_of(rec), typed);
+    // Closing it still does the closing work once.
+    win_container(hwnd)->close();
+    window_test_pump();
+    EXPECT_FALSE(win_find_channel("#keep0", conn));
 }
 
 TEST_F(FrameFixture, OnTopItemTogglesTheFramesStayOnTop)
