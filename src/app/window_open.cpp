@@ -1,5 +1,6 @@
 // Opening and closing windows by type.
 #include "app/window_open.h"
+#include "core/main_settings.h"
 
 #include <QFontMetrics>
 #include <QMdiSubWindow>
@@ -378,6 +379,9 @@ static int choose_mdi(int placement_mdi)
 {
     if (win_switch_target == 0 || win_switch_target == 1)
         return win_switch_target;
+    // Compact mode shows no MDI client: windows open on the desktop.
+    if (main_settings.compact_mode)
+        return 0;
     return placement_mdi;
 }
 

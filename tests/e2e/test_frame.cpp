@@ -205,3 +205,88 @@ TEST(FrameE2e, WindowPlacementAndModeSurviveARestart)
 }
 
 }  // namespace
+
+namespace {
+
+bool have_program(const char* name)
+{
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs a short helper to its end (bounded); true when it exited with 0.
+bool run_helper(const std::vector<std::string>& argv, const std::string& display, const fs::path& log)
+{
+    ChildProcess p;
+    if (!p.start(argv, {"DISPLAY=" + display}, log))
+        return false;
+    return p.wait_exit(10000) == 0;
+}
+
+// The program on a real X display with a window manager; one screenshot per
+// mode into the test output folder, for review.
+TEST(FrameE2e, ScreenshotOfEachModeUnderARealDisplay)
+{
+    for (const char* tool : {"Xvfb", "openbox", "import"})
+        if (!have_program(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    const fs::path out_dir = fs::path(KEST_BINARY).parent_path() / "test-output";
+    std::error_code ec;
+    fs::create_directories(out_dir, ec);
+
+    KestProgram kest;
+    ASSERT_TRUE(kest.start({"-noconnect"}));  // writes the settings
+    ASSERT_TRUE(wait_served(kest)) << kest.output();
+    ASSERT_EQ(kest.stop(), 0);
+
+    const int number = 70 + static_cast<int>(::getpid() % 100);
+    const std::string display = ":" + std::to_string(number);
+    const fs::path logs = kest.settings().parent_path();
+    ChildProcess xvfb;
+    ASSERT_TRUE(xvfb.start({"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {},
+                           logs / "xvfb.log"));
+    const fs::path sock = "/tmp/.X11-unix/X" + std::to_string(number);
+    for (int i = 0; i < 100 && !fs::exists(sock); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(fs::exists(sock)) << read_file(logs / "xvfb.log");
+    ChildProcess wm;
+    ASSERT_TRUE(wm.start({"/usr/bin/openbox"}, {"DISPLAY=" + display}, logs / "openbox.log"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    struct Mode {
+        const char* name;
+        const char* state;
+        const char* compact;
+    };
+    std::vector<std::string> shots;
+    for (Mode mode : {Mode{"normal", "normal", "0"}, Mode{"compact", "compact", "1"}}) {
+        SCOPED_TRACE(mode.name);
+        std::string ini = read_file(kest.settings() / "kest.ini");
+        ini = std::regex_replace(ini, std::regex("\nstate=[a-z]*"), "");
+        ini = std::regex_replace(ini, std::regex("\\[mode\\]\n"), "");
+        ini += std::string("\n[mode]\nstate=") + mode.state + "\n";
+        ASSERT_TRUE(write_file(kest.settings() / "kest.ini", ini));
+        ChildProcess shown;
+        ASSERT_TRUE(shown.start({KEST_BINARY, "-r", kest.settings().string() + "/", "-noconnect"},
+                                {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display,
+                                 "XDG_RUNTIME_DIR=" + (logs / "run").string(),
+                                 "XDG_CONFIG_HOME=" + (logs / "config").string()},
+                                logs / (std::string("shown-") + mode.name + ".log")));
+        ASSERT_TRUE(wait_served(kest)) << read_file(logs / (std::string("shown-") + mode.name + ".log"));
+        EXPECT_EQ(evaluate("$compact $appstate"), std::make_pair(1, std::string(mode.compact) + " normal"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        const fs::path shot = out_dir / (std::string("frame-") + mode.name + ".png");
+        fs::remove(shot, ec);
+        EXPECT_TRUE(run_helper({"/usr/bin/import", "-window", "root", shot.string()}, display, logs / "import.log"))
+            << read_file(logs / "import.log");
+        EXPECT_GT(fs::exists(shot) ? fs::file_size(shot) : 0u, 1000u);
+        shots.push_back(read_file(shot));
+        EXPECT_EQ(shown.stop(), 0);
+    }
+    // The modes look different: compact mode puts the status window on the desktop.
+    ASSERT_EQ(shots.size(), 2u);
+    EXPECT_NE(shots[0], shots[1]);
+    wm.stop(2000);
+    xvfb.stop(2000);
+}
+
+}  // namespace
