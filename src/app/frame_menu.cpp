@@ -431,6 +431,13 @@ int id_appstate(IdentCall& call)
 
 }  // namespace
 
+void frame_keep_topmost()
+{
+    QMainWindow* f = frame();
+    if (frame_on_top && f && f->isVisible())
+        f->raise();
+}
+
 void frame_menu_install()
 {
     frame_set_handler(WM_APP_CONNECT_TOGGLE, on_connect_toggle);

@@ -39,6 +39,8 @@ QMenu* frame_menu_find_item(int id, int* position);
 QAction* frame_menu_action(int id);
 // Destroys the menus (at shutdown).
 void frame_menus_destroy();
+// Keeps the frame above other windows while it is to stay on top.
+void frame_keep_topmost();
 // Registers the frame's message handlers of the menu commands.
 void frame_menu_install();
 

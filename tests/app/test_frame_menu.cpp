@@ -84,6 +84,8 @@ protected:
         if (frame_window)
             frame_window->menuBar()->clear();
         main_settings.compact_mode = 0;
+        frame_favourites_in_main_menu = 1;
+        frame_on_top = 0;
         window_test_reset();
         frame_window = saved_frame;
     }
