@@ -209,6 +209,10 @@ void frame_layout()
     // dock and toolbar areas); the MDI client takes what remains as the
     // central widget. Here the MDI client is put at the bottom of the stack
     // and the children are arranged again when auto-arrange is on.
+    // The frame takes the transparency setting.
+    int percent = opt(OPT_TRANSPARENCY);
+    const int opacity = layer_opacity_of_percent(percent);
+    f->setWindowOpacity(opacity > 254 ? 1.0 : opacity / 255.0);
     if (QMdiArea* mdi = mdi_client()) {
         mdi->lower();
         if (QMdiSubWindow* top = mdi->activeSubWindow())

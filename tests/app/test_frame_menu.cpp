@@ -684,6 +684,30 @@ TEST_F(FrameFixture, OldLayersSectionSetsThePercentAndIsRemoved)
     EXPECT_DOUBLE_EQ(frame_window->windowOpacity(), 1.0);
 }
 
+TEST_F(FrameFixture, TransparencyReachesTheFrameAndEveryDesktopWindowButNotMdiChildren)
+{
+    opt_set(OPT_TRANSPARENCY, 50);
+    frame_layout();
+    EXPECT_NEAR(frame_window->windowOpacity(), 127 / 255.0, 0.01);
+    Connection* conn = window_test_conn();
+    ASSERT_TRUE(conn);
+    std::vector<QMdiSubWindow*> ch = open_channels(conn, 1, "#see");
+    QWidget* hwnd = ch[0]->widget();
+    EXPECT_DOUBLE_EQ(hwnd->windowOpacity(), 1.0);  // drawn by the frame
+    // On the desktop it is its own window and takes the setting.
+    win_toggle_desktop(hwnd, 0);
+    window_test_pump();
+    ASSERT_TRUE(hwnd->isWindow());
+    EXPECT_NEAR(hwnd->windowOpacity(), 127 / 255.0, 0.01);
+    // Out-of-range settings count as opaque.
+    opt_set(OPT_TRANSPARENCY, 90);
+    layer_apply(nullptr, 1);
+    frame_layout();
+    EXPECT_DOUBLE_EQ(hwnd->windowOpacity(), 1.0);
+    EXPECT_DOUBLE_EQ(frame_window->windowOpacity(), 1.0);
+    opt_set(OPT_TRANSPARENCY, 0);
+}
+
 // ---- The language module ----
 
 TEST_F(FrameFixture, LanguageModuleIsUsedOnlyForThisVersion)
