@@ -150,3 +150,71 @@ int win_confirm_close_status(QWidget* status)
     g_confirmed_at = now;
     return 1;
 }
+
+int paste_count_lines(const std::string& text)
+{
+    int count = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t lf = text.find('\n', start);
+        if (lf == std::string::npos) {
+            ++count;  // a last line without LF
+            break;
+        }
+        std::size_t next = lf + 1;
+        if (next < text.size() && text[next] == '\r')
+            ++next;  // a CR after the LF belongs to it
+        std::string_view line(text.data() + start, lf - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        // An empty line counts only when another line follows it.
+        if (!line.empty() || next < text.size())
+            ++count;
+        start = next;
+    }
+    return count;
+}
+
+std::string paste_preview(const std::string& text)
+{
+    std::size_t from = text.find_first_not_of("\r\n ");
+    if (from == std::string::npos)
+        return std::string();
+    std::string p = text.substr(from, 1024);
+    // Cut after the eighth line.
+    std::size_t pos = 0;
+    for (int line = 0; line < 8 && pos != std::string::npos; ++line) {
+        pos = p.find('\n', pos);
+        if (pos != std::string::npos)
+            ++pos;
+    }
+    bool cut = false;
+    if (pos != std::string::npos && pos < p.size()) {
+        p.resize(pos);
+        cut = true;
+    }
+    while (!p.empty() && (p.back() == '\r' || p.back() == '\n' || p.back() == ' '))
+        p.pop_back();
+    if (p.size() > 1003) {
+        p.resize(1003);
+        cut = true;
+    }
+    if (cut)
+        p += " ...";
+    return p;
+}
+
+int paste_confirm_lines(WindowRecord* rec, const std::string& text)
+{
+    if (!win_is_record(rec) || !rec->hwnd.get())
+        return 1;
+    // A multi-line editbox takes pastes without asking.
+    if (rec->editbox_kind == 2 || rec->editbox_kind == 3 || !opt(OPT_PASTE_CONFIRM))
+        return 1;
+    const int lines = paste_count_lines(text);
+    if (lines <= 0 || lines < opt(OPT_PASTE_CONFIRM_LINES))
+        return 1;
+    std::string question = text_fill_id(612, {std::to_string(lines)});
+    question += "\r\n\r\n'" + paste_preview(text) + "'\r\n";
+    return confirm_ask(rec->hwnd.get(), text_load_string(611), question);
+}

@@ -572,6 +572,7 @@ void app_wire_frame()
     startup_hooks.lang_load = lang_module_load;
     main_settings_hooks.layer_load_settings = layer_load_settings;
     frame_hooks().keep_topmost = frame_keep_topmost;
+    input_paste_confirm_hook = paste_confirm_lines;
     child_hooks.frame_command = [](int id, int) { frame_on_command(nullptr, static_cast<uintptr_t>(id), 0); };
     open_hooks.load_position = win_load_position;
     open_hooks.save_position = win_save_position;

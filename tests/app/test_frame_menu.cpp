@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -32,6 +33,7 @@
 #include "app/subsystems.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "display/input_procs.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
@@ -820,6 +822,83 @@ TEST_F(FrameFixture, ClosingALoggedOnStatusWindowAsksOnceWithinASecond)
     conn->connected = 0;
     conn->registered = 0;
     EXPECT_EQ(win_close_status_reasons(status), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PasteQuestion, LinesAreCountedAsTheRuleSays)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"", 0},
+        {"one", 1},
+        {"one\n", 1},
+        {"one\ntwo", 2},
+        {"one\n\r two\n", 2},   // the CR after a LF belongs to it
+        {"one\n\ntwo", 3},      // an empty line followed by another counts
+        {"one\n\n", 1},         // a trailing empty line is no line
+        {"\n", 0},
+        {"a\r\nb\r\nc\r\n", 3},
+    };
+    for (auto [text, lines] : cases)
+        EXPECT_EQ(paste_count_lines(text), lines) << text;
+}
+
+TEST(PasteQuestion, PreviewIsTrimmedAndCut)
+{
+    EXPECT_EQ(paste_preview("\r\n  hello\nworld \r\n"), "hello\nworld");
+    std::string nine;
+    for (int i = 1; i <= 9; ++i)
+        nine += "line" + std::to_string(i) + "\n";
+    EXPECT_EQ(paste_preview(nine), "line1\nline2\nline3\nline4\nline5\nline6\nline7\nline8 ...");
+    const std::string long_one(2000, 'x');
+    EXPECT_EQ(paste_preview(long_one), std::string(1003, 'x') + " ...");
+    EXPECT_EQ(paste_preview(std::string(1003, 'y')), std::string(1003, 'y'));
+}
+
+TEST_F(FrameFixture, PastingIntoTheEditboxAsksFromTheThresholdOn)
+{
+    app_wire_display_input();  // the editbox keys as the program has them
+    input_paste_confirm_hook = paste_confirm_lines;
+    Connection* conn = window_test_conn();
+    ASSERT_TRUE(conn);
+    std::vector<QMdiSubWindow*> ch = open_channels(conn, 1, "#paste");
+    WindowRecord* rec = win_find_channel("#paste0", conn);
+    ASSERT_TRUE(rec && rec->editbox.get());
+    opt_set(OPT_PASTE_CONFIRM, 1);
+    opt_set(OPT_PASTE_CONFIRM_LINES, 3);
+    QPlainTextEdit* box = rec->editbox.get();
+    box->setFocus();
+
+    struct Case {
+        const char* clip;
+        bool asks;
+        QMessageBox::StandardButton answer;
+        bool pasted;
+    };
+    const Case cases[] = {
+        {"a\nb", false, QMessageBox::No, true},    // two lines: below the threshold
+        {"a\nb\nc", true, QMessageBox::No, false}, // three: asked, refused
+        {"a\nb\nc", true, QMessageBox::Yes, true}, // three: asked, accepted
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.clip);
+        box->clear();
+        QApplication::clipboard()->setText(QString::fromUtf8(c.clip));
+        std::string asked;
+        if (c.asks)
+            answer_next_dialog(c.answer, &asked);
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        window_test_pump();
+        EXPECT_EQ(!asked.empty(), c.asks);
+        if (c.asks)
+            EXPECT_NE(asked.find("3 Pastelemek"), std::string::npos) << asked;
+        EXPECT_EQ(!box->toPlainText().isEmpty(), c.pasted) << box->toPlainText().toStdString();
+    }
+    // The option off: nothing is asked.
+    opt_set(OPT_PASTE_CONFIRM, 0);
+    EXPECT_EQ(paste_confirm_lines(rec, "a\nb\nc\nd"), 1);
 }
 
 }  // namespace
