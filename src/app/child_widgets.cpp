@@ -1,5 +1,6 @@
 // The child controls of a window: the widgets and making them.
 #include "app/child_widgets.h"
+#include "app/confirm.h"
 #include "app/child_window.h"
 
 #include <QApplication>
@@ -498,6 +499,13 @@ void ChildWindow::resizeEvent(QResizeEvent* event)
 
 void ChildWindow::closeEvent(QCloseEvent* event)
 {
+    // A status window asks first, as the settings say.
+    if (WindowRecord* rec = record(); rec && rec->type == kWinStatus && rec->closing == 0 &&
+                                       !win_closing_by_program && !(win_program_exiting && win_program_exiting()) &&
+                                       !win_confirm_close_status(this)) {
+        event->ignore();
+        return;
+    }
     if (!win_close(this)) {
         event->ignore();
         return;
@@ -550,6 +558,24 @@ void ChildFrame::paintEvent(QPaintEvent* event)
     QRect r = rect();
     painter.drawRect(r.adjusted(1, 1, -2, -2));
     painter.drawRect(r.adjusted(2, 2, -3, -3));
+}
+
+void ChildFrame::keep_normal_rect()
+{
+    if (!isMinimized() && !isMaximized())
+        setProperty("kestNormalRect", geometry());
+}
+
+void ChildFrame::moveEvent(QMoveEvent* event)
+{
+    QMdiSubWindow::moveEvent(event);
+    keep_normal_rect();
+}
+
+void ChildFrame::resizeEvent(QResizeEvent* event)
+{
+    QMdiSubWindow::resizeEvent(event);
+    keep_normal_rect();
 }
 
 void ChildFrame::changeEvent(QEvent* event)

@@ -115,6 +115,12 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // The restored place is kept while the window is minimised or maximised.
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void keep_normal_rect();
 };
 
 // ---- Calls into other parts of the program ----

@@ -1,6 +1,7 @@
 // The child windows: making a window's frame, showing it, its painting and
 // status icon, activation and its private messages.
 #include "app/child_window.h"
+#include "app/frame_layout.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -165,6 +166,8 @@ void win_show_new(WindowRecord* rec, int build_menu)
     QWidget* frame = win_container(hwnd);
     if (build_menu)
         win_build_system_menu(rec);
+    // A desktop window takes the transparency setting.
+    layer_apply(hwnd, 0);
     WinRect r;
     win_text_rect(hwnd, r, 0);
     win_recalc_scroll(rec, 1);

@@ -371,6 +371,15 @@ int frame_ipc_request(int kind, const std::string &payload, std::string &reply)
         int message = (kind & 0xFFFF) == IPC_RUN_COMMAND ? WM_USER_RUN_COMMAND : WM_USER_EVALUATE;
         auto wparam = static_cast<uintptr_t>((static_cast<unsigned>(kind) >> 16) & 0xFFFF);
         intptr_t result = frame_wnd_proc(message, wparam, reinterpret_cast<intptr_t>(&text));
+        // The reply never exceeds what a request may hold (an evaluation can
+        // give up to 4,150 characters): cut at 1,024, not inside a UTF-8
+        // character.
+        if (text.size() > kMediumText) {
+            std::size_t cut = kMediumText;
+            while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+                --cut;
+            text.resize(cut);
+        }
         reply = text;
         return static_cast<int>(result);
     }

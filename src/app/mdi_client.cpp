@@ -11,7 +11,7 @@
 
 int mdi_auto_arrange = 0;
 int mdi_arrange_mode = 0;
-int mdi_arrange_icons = 0;
+int mdi_auto_arrange_icons = 0;
 
 namespace {
 
@@ -131,6 +131,6 @@ void mdi_post_arrange_command(QWidget* hwnd, int send)
         return;
     int command = mdi_arrange_mode == 1 ? 171 : (mdi_arrange_mode == 2 ? 172 : 170);
     child_hooks.frame_command(command, send);
-    if (mdi_arrange_icons)
+    if (mdi_auto_arrange_icons)
         child_hooks.frame_command(173, send);
 }

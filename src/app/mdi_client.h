@@ -24,4 +24,4 @@ void win_mdi_refresh();
 // whether the icons are arranged too.
 extern int mdi_auto_arrange;
 extern int mdi_arrange_mode;
-extern int mdi_arrange_icons;
+extern int mdi_auto_arrange_icons;

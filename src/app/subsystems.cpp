@@ -55,6 +55,9 @@
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
+#include "app/confirm.h"
+#include "app/frame_layout.h"
+#include "app/frame_menu.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
@@ -683,6 +686,23 @@ void app_wire_text_work()
     };
 }
 
+// The frame's menus, layout, placement, confirmations and language module.
+void app_wire_frame()
+{
+    startup_hooks.frame_menu_build = [] { frame_menu_build(); };
+    startup_hooks.frame_layout = frame_layout;
+    startup_hooks.frame_menus_destroy = frame_menus_destroy;
+    startup_hooks.frame_confirm_exit = frame_confirm_exit;
+    startup_hooks.lang_load = lang_module_load;
+    main_settings_hooks.layer_load_settings = layer_load_settings;
+    frame_hooks().keep_topmost = frame_keep_topmost;
+    input_paste_confirm_hook = paste_confirm_lines;
+    child_hooks.frame_command = [](int id, int) { frame_on_command(nullptr, static_cast<uintptr_t>(id), 0); };
+    open_hooks.load_position = win_load_position;
+    open_hooks.save_position = win_save_position;
+    open_hooks.default_position = win_default_position;
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -845,6 +865,11 @@ void app_install_subsystems()
     print_hooks.url_catch = url_catch_text;
     frame_hooks().url_open = url_open_address;
     startup_hooks.url_save_list = url_list_save;
+
+    // The frame: its menu bar and commands, layout and modes, window
+    // placement, the exit question, transparency and the language module.
+    frame_menu_install();
+    app_wire_frame();
 
     wire_program_seams();
 }

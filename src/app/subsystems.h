@@ -16,6 +16,7 @@ int display_countdown_step();
 // install; a test that installs a subsystem alone calls its wiring too).
 void app_wire_main_settings();
 void app_wire_startup();
+void app_wire_frame();
 void app_wire_windows();
 void app_wire_text_work();
 void app_wire_irc_link();

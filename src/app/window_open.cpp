@@ -1,5 +1,6 @@
 // Opening and closing windows by type.
 #include "app/window_open.h"
+#include "core/main_settings.h"
 
 #include <QFontMetrics>
 #include <QMdiSubWindow>
@@ -241,6 +242,7 @@ void fire_close(WindowRecord* rec)
 }  // namespace
 
 int (*win_program_exiting)() = exiting_default;
+int win_closing_by_program = 0;
 
 std::string win_class_name(int type, int subtype)
 {
@@ -377,6 +379,9 @@ static int choose_mdi(int placement_mdi)
 {
     if (win_switch_target == 0 || win_switch_target == 1)
         return win_switch_target;
+    // Compact mode shows no MDI client: windows open on the desktop.
+    if (main_settings.compact_mode)
+        return 0;
     return placement_mdi;
 }
 
@@ -906,7 +911,11 @@ int win_close_request(QWidget* hwnd)
     if (!rec)
         return 1;
     QWidget* frame = win_container(hwnd);
+    // The program closes it: no question is asked.
+    const int was = win_closing_by_program;
+    win_closing_by_program = 1;
     frame->close();
+    win_closing_by_program = was;
     return win_record_of(hwnd) ? 0 : 1;
 }
 

@@ -80,6 +80,8 @@ int win_fire_close_event(QWidget* hwnd);
 
 // The program is exiting: the last status window may close.
 extern int (*win_program_exiting)();
+// Set while the program itself closes a window (no close question).
+extern int win_closing_by_program;
 
 // The custom-window request of /window that the next custom window is made from.
 extern CustomWindowRequest win_custom_request;

@@ -230,6 +230,7 @@ struct WindowRecord {
     int editbox_split = 70;           // per cent of the row the first editbox takes
     int activation_word = 0;          // cleared on activation
     int maximised = 0;                // MDI child is maximised
+    int keep_icon = 0;                // a minimised MDI child keeps its icon with the bars shown
     int side_list_hidden = 0;
     int nicklist_auto_hide = 0;
     int nicklist_shift_tab = 0;

@@ -306,7 +306,8 @@ int ipc_server_start(const std::string &service, IpcHandler handler)
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return 0;
-    mode_t old = ::umask(077);
+    // The socket is for this user alone: read and write by the owner only.
+    mode_t old = ::umask(0177);
     int rc = ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
     ::umask(old);
     if (rc != 0 || ::listen(fd, 8) != 0) {

@@ -356,7 +356,7 @@ TEST_F(LinkE2e, ARemoteScriptWritesItsResultsAndExits)
 {
     const fs::path result = kest.settings() / "result.txt";
     kest.add_script("drive.kst", "on *:CONNECT:{\n  write \"" + result.string() +
-                                     "\" connected $me $server\n  exit\n}\n");
+                                     "\" connected $me $server\n  exit -n\n}\n");
     kest.use_server(server_port());
     ASSERT_TRUE(kest.start({"-n", "kestbot"}));
     EXPECT_TRUE(wait_for_file_text(result, "connected kestbot " + std::string(IrcServer::kName)))

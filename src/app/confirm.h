@@ -1,0 +1,38 @@
+// The questions asked before the program exits and before a status window
+// closes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class QWidget;
+struct WindowRecord;
+
+// The exit question; 1 to go on (nothing to ask, or "yes"), 0 to stay.
+int frame_confirm_exit(QWidget* window);
+// The close question of a status window; 1 to close, 0 to keep it.
+int win_confirm_close_status(QWidget* status);
+// The reasons the exit question would give (bits 1 .. 32), and the message
+// built from them.
+int frame_exit_reasons();
+std::string frame_exit_message(int reasons);
+int win_close_status_reasons(QWidget* status);
+// Before a multi-line paste into the window's single-line editbox: the
+// question when the text has as many lines as the paste option says; 1 to
+// go on, 0 to cancel.
+int paste_confirm_lines(WindowRecord* rec, const std::string& text);
+// The lines of a pasted text as the paste question counts them.
+int paste_count_lines(const std::string& text);
+// The question's preview of the text.
+std::string paste_preview(const std::string& text);
+// Asks a yes/no question in the message dialog owned by `owner`; 1 for yes.
+int confirm_ask(QWidget* owner, const std::string& caption, const std::string& text);
+
+// DCC sends that are connecting or sending, and whether a song is playing;
+// absent: none.
+struct ConfirmHooks {
+    int (*dcc_sends_running)() = nullptr;
+    int (*dcc_chats_open)() = nullptr;
+    int (*song_playing)() = nullptr;
+};
+extern ConfirmHooks confirm_hooks;

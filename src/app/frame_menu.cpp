@@ -1,0 +1,671 @@
+// The frame's menu bar, its system menu and the frame commands.
+#include "app/frame_menu.h"
+
+#include "app/child_window.h"
+#include "app/connection.h"
+#include "app/frame_layout.h"
+#include "app/frame_proc.h"
+#include "app/mdi_arrange.h"
+#include "app/startup.h"
+#include "app/window_record.h"
+#include "core/main_settings.h"
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "platform/app_messages.h"
+#include "platform/platform_utils.h"
+#include "script/exec/script_types.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QShortcut>
+
+#include <map>
+#include <vector>
+
+FrameCommandHooks frame_command_hooks;
+int frame_favourites_in_main_menu = 1;
+int frame_on_top = 0;
+
+namespace {
+
+const FrameMenuEntry kMenu80[] = {
+#include "resources/frame_menu.inc"
+};
+
+// The language module's texts of menu 80 (id -> text), tried first.
+std::map<int, std::string> g_lang_menu_texts;
+
+QPointer<QMenu> g_system_menu;
+std::vector<QPointer<QMenu>> g_bar_menus;  // the popups of the menu bar
+QPointer<QShortcut> g_system_menu_key;
+int g_building = 0;
+
+QMainWindow* frame()
+{
+    return qobject_cast<QMainWindow*>(frame_window.data());
+}
+
+QString text_of(const FrameMenuEntry& e, int index)
+{
+    // Language texts are keyed by id; a submenu's by 10000 + its position.
+    const int key = e.id > 0 ? e.id : 10000 + index;
+    auto it = g_lang_menu_texts.find(key);
+    return QString::fromUtf8(it != g_lang_menu_texts.end() ? it->second.c_str() : e.text);
+}
+
+QAction* add_item(QMenu* menu, int id, const QString& text)
+{
+    QAction* a = menu->addAction(text);
+    a->setData(id);
+    QObject::connect(a, &QAction::triggered, menu, [id] {
+        frame_on_command(frame_window.data(), static_cast<uintptr_t>(id), 0);
+    });
+    return a;
+}
+
+void find_in(QMenu* menu, int id, QMenu** found, int* position)
+{
+    if (!menu || *found)
+        return;
+    const QList<QAction*> actions = menu->actions();
+    for (int i = 0; i < actions.size() && !*found; ++i) {
+        QAction* a = actions[i];
+        if (a->menu())
+            find_in(a->menu(), id, found, position);
+        else if (!a->isSeparator() && a->data().toInt() == id) {
+            *found = menu;
+            *position = i;
+        }
+    }
+}
+
+QAction* find_action(QMenu* menu, int id)
+{
+    int pos = -1;
+    QMenu* holder = nullptr;
+    find_in(menu, id, &holder, &pos);
+    return holder ? holder->actions().value(pos) : nullptr;
+}
+
+void delete_item(int id)
+{
+    int pos = -1;
+    if (QMenu* m = frame_menu_find_item(id, &pos))
+        if (QAction* a = m->actions().value(pos)) {
+            m->removeAction(a);
+            a->deleteLater();
+        }
+}
+
+void set_checked(int id, bool on)
+{
+    if (QAction* a = frame_menu_action(id)) {
+        a->setCheckable(true);
+        a->setChecked(on);
+    }
+}
+
+// Builds the popups of menu 80; empty when the resource is empty.
+std::vector<QMenu*> load_menu80(QWidget* parent)
+{
+    std::vector<QMenu*> tops;
+    QMenu* level[3] = {nullptr, nullptr, nullptr};
+    int n = 0;
+    const FrameMenuEntry* entries = frame_menu_resource(&n);
+    for (int i = 0; i < n; ++i) {
+        const FrameMenuEntry& e = entries[i];
+        if (e.depth == 0) {
+            auto* m = new QMenu(text_of(e, i), parent);
+            QObject::connect(m, &QMenu::aboutToShow, m, [m] { frame_menu_prepare(m); });
+            tops.push_back(m);
+            level[0] = m;
+            continue;
+        }
+        QMenu* parent_menu = level[e.depth - 1];
+        if (!parent_menu)
+            continue;
+        if (e.id == -1)
+            parent_menu->addSeparator();
+        else if (e.id == 0) {
+            QMenu* sub = parent_menu->addMenu(text_of(e, i));
+            QObject::connect(sub, &QMenu::aboutToShow, sub, [sub] { frame_menu_prepare(sub); });
+            level[e.depth] = sub;
+        } else {
+            add_item(parent_menu, e.id, text_of(e, i));
+        }
+    }
+    return tops;
+}
+
+void system_menu_reset()
+{
+    QMainWindow* f = frame();
+    if (!f)
+        return;
+    if (!g_system_menu) {
+        g_system_menu = new QMenu(f);
+        g_system_menu->setObjectName(QStringLiteral("frameSystemMenu"));
+        g_system_menu_key = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), f);
+        g_system_menu_key->setContext(Qt::WindowShortcut);
+        QObject::connect(g_system_menu_key, &QShortcut::activated, f, [] {
+            if (QMainWindow* fr = frame(); fr && g_system_menu)
+                g_system_menu->popup(fr->mapToGlobal(QPoint(0, 0)));
+        });
+    }
+    g_system_menu->clear();
+    QAction* desktop = add_item(g_system_menu, 265, QString::fromUtf8(text_load_string(6132)));
+    desktop->setCheckable(true);
+    desktop->setChecked(true);
+    desktop->setEnabled(false);
+    QAction* top = add_item(g_system_menu, 261, QString::fromUtf8(text_load_string(6131)));
+    top->setCheckable(true);
+    top->setChecked(frame_on_top != 0);
+    g_system_menu->addSeparator();
+    QMenu* pos = g_system_menu->addMenu(QString::fromUtf8(text_load_string(6104)));
+    add_item(pos, 256, QString::fromUtf8(text_load_string(6101)));
+    add_item(pos, 257, QString::fromUtf8(text_load_string(6102)));
+    add_item(pos, 250, QString::fromUtf8(text_load_string(6103)));
+    g_system_menu->addSeparator();
+}
+
+void save_options()
+{
+    ini_save_options();
+}
+
+void toggle_option(OptionId id)
+{
+    opt_set(id, opt(id) ? 0 : 1);
+}
+
+// "Once": a dialog that is already open beeps instead.
+void once(int opened)
+{
+    if (!opened)
+        beep_error(0);
+}
+
+QMdiSubWindow* active_child()
+{
+    QMdiArea* mdi = mdi_client();
+    return mdi ? mdi->activeSubWindow() : nullptr;
+}
+
+QWidget* active_window()
+{
+    return win_active_if_shown();
+}
+
+Connection* active_conn()
+{
+    QWidget* w = active_window();
+    Connection* c = w ? conn_of_window(w) : nullptr;
+    return conn_is_live(c) ? c : conn_current();
+}
+
+void set_on_top(int on)
+{
+    QMainWindow* f = frame();
+    frame_on_top = on ? 1 : 0;
+    if (f) {
+        const bool shown = f->isVisible();
+        f->setWindowFlag(Qt::WindowStaysOnTopHint, frame_on_top != 0);
+        if (shown)
+            f->show();
+    }
+    if (QAction* a = g_system_menu ? find_action(g_system_menu, 261) : nullptr)
+        a->setChecked(frame_on_top != 0);
+}
+
+// WM_APP+84: connect or disconnect the connection (lparam, else the current one).
+intptr_t on_connect_toggle(uintptr_t, intptr_t lparam)
+{
+    Connection* conn = lparam ? reinterpret_cast<Connection*>(lparam) : conn_current();
+    if (!conn_is_live(conn))
+        conn = conn_current();
+    if (!conn_is_live(conn))
+        return 0;
+    QWidget* status = conn->status_window.data();
+    const char* line = (conn_is_connected(conn) || conn->socket >= 0) ? "/quit" : "/server";
+    script_exec_line(status, line, nullptr, 0, nullptr, nullptr, conn);
+    return 1;
+}
+
+}  // namespace
+
+const FrameMenuEntry* frame_menu_resource(int* count)
+{
+    if (count)
+        *count = static_cast<int>(sizeof(kMenu80) / sizeof(kMenu80[0]));
+    return kMenu80;
+}
+
+void frame_menu_set_language_texts(std::map<int, std::string> texts)
+{
+    g_lang_menu_texts = std::move(texts);
+}
+
+QMenu* frame_system_menu()
+{
+    return g_system_menu.data();
+}
+
+QMenu* frame_menu()
+{
+    QMainWindow* f = frame();
+    if (f && opt(OPT_MENUBAR_SHOWN) && !g_bar_menus.empty())
+        return nullptr;  // the bar: searched through its popups
+    return g_system_menu.data();
+}
+
+QMenu* frame_menu_find_item(int id, int* position)
+{
+    QMenu* found = nullptr;
+    int pos = -1;
+    for (const QPointer<QMenu>& m : g_bar_menus)
+        if (!found)
+            find_in(m.data(), id, &found, &pos);
+    if (!found)
+        find_in(g_system_menu.data(), id, &found, &pos);
+    if (position)
+        *position = found ? pos : -1;
+    return found;
+}
+
+QAction* frame_menu_action(int id)
+{
+    int pos = -1;
+    QMenu* m = frame_menu_find_item(id, &pos);
+    return m ? m->actions().value(pos) : nullptr;
+}
+
+int frame_menu_build()
+{
+    QMainWindow* f = frame();
+    if (!f || g_building)
+        return 0;
+    g_building = 1;
+    if (startup_hooks.popup_discard)
+        startup_hooks.popup_discard();
+
+    // A maximised child is restored while the menu changes.
+    QMdiSubWindow* maximised = nullptr;
+    if (QMdiSubWindow* top = active_child(); top && top->isMaximized())
+        maximised = top;
+
+    system_menu_reset();
+    std::vector<QMenu*> tops = load_menu80(f);
+    if (tops.empty()) {
+        g_building = 0;
+        return 0;
+    }
+
+    // The previous popups go.
+    for (QPointer<QMenu>& m : g_bar_menus)
+        if (m)
+            m->deleteLater();
+    g_bar_menus.clear();
+    QMenuBar* bar = f->menuBar();
+    bar->clear();
+    for (QMenu* m : tops)
+        g_bar_menus.emplace_back(m);
+
+    const int compact = main_settings.compact_mode;
+    if (opt(OPT_MENUBAR_SHOWN)) {
+        for (QMenu* m : tops)
+            bar->addMenu(m);
+        bar->show();
+    } else {
+        bar->hide();
+        for (QMenu* m : tops)
+            g_system_menu->addMenu(m);
+        if (!tops.empty())
+            g_system_menu->addSeparator();
+    }
+
+    set_checked(110, opt(OPT_MENUBAR_SHOWN) != 0);
+    set_checked(111, opt(OPT_TOOLBAR_SHOWN) != 0);
+    set_checked(112, opt(OPT_SWITCHBAR_SHOWN) != 0);
+    set_checked(210, opt(OPT_TREEBAR_SHOWN) != 0);
+    set_checked(120, frame_favourites_in_main_menu != 0);
+    set_checked(121, frame_favourites_in_main_menu == 0);
+    set_checked(122, compact == 0);
+    set_checked(123, compact != 0);
+
+    if (frame_command_hooks.popup_menubar_rebuild)
+        frame_command_hooks.popup_menubar_rebuild(tops.back());
+
+    // Favourites kept out of the main menu: the channels submenu moves to
+    // the top of the tools menu.
+    if (!frame_favourites_in_main_menu) {
+        int pos = -1;
+        QMenu* channels = frame_menu_find_item(142, &pos);
+        QMenu* tools = frame_menu_find_item(159, nullptr);
+        if (channels && tools && channels != tools) {
+            if (QAction* entry = channels->menuAction()) {
+                for (QPointer<QMenu>& m : g_bar_menus)
+                    if (m)
+                        m->removeAction(entry);
+                bar->removeAction(entry);
+                if (g_system_menu)
+                    g_system_menu->removeAction(entry);
+                tools->insertAction(tools->actions().value(0), entry);
+            }
+        }
+    }
+
+    if (compact) {
+        delete_item(210);
+        for (int id = 170; id <= 174; ++id)
+            delete_item(id);
+        if (QMenu* m = frame_menu_find_item(176, nullptr))
+            if (QAction* first = m->actions().value(0); first && first->isSeparator())
+                m->removeAction(first);
+    }
+    if ((opt(OPT_SWITCHBAR_SHOWN) || opt(OPT_TREEBAR_SHOWN)) && opt(OPT_HIDE_MINIMISED_DESKTOP_WINDOWS))
+        delete_item(173);
+
+    bar->update();
+    if (maximised)
+        maximised->showMaximized();
+    g_building = 0;
+    return 1;
+}
+
+void frame_menu_prepare(QMenu* menu)
+{
+    if (!menu)
+        return;
+    auto holds = [menu](int id) { return find_action(menu, id) != nullptr; };
+    if (holds(101) && frame_command_hooks.build_recent_servers)
+        frame_command_hooks.build_recent_servers(menu);
+    if (holds(142) && frame_command_hooks.build_channels)
+        frame_command_hooks.build_channels(menu);
+    if (holds(176) && frame_command_hooks.build_window_list)
+        frame_command_hooks.build_window_list(menu);
+    if (holds(190) && frame_command_hooks.build_help_files)
+        frame_command_hooks.build_help_files(menu);
+}
+
+void frame_menus_destroy()
+{
+    for (QPointer<QMenu>& m : g_bar_menus)
+        if (m)
+            delete m.data();
+    g_bar_menus.clear();
+    if (g_system_menu)
+        delete g_system_menu.data();
+    if (g_system_menu_key)
+        delete g_system_menu_key.data();
+}
+
+namespace {
+
+// $compact: "1" in compact mode, else "0".
+int id_compact(IdentCall& call)
+{
+    *call.value = main_settings.compact_mode ? "1" : "0";
+    return 2;
+}
+
+// $appstate: "hidden" while the frame is not shown, else "minimized",
+// "maximized" or "normal".
+int id_appstate(IdentCall& call)
+{
+    QMainWindow* f = frame();
+    if (!f || !f->isVisible())
+        *call.value = "hidden";
+    else if (f->isMinimized())
+        *call.value = "minimized";
+    else if (f->isMaximized())
+        *call.value = "maximized";
+    else
+        *call.value = "normal";
+    return 2;
+}
+
+}  // namespace
+
+void frame_keep_topmost()
+{
+    QMainWindow* f = frame();
+    if (frame_on_top && f && f->isVisible())
+        f->raise();
+}
+
+void frame_menu_install()
+{
+    frame_set_handler(WM_APP_CONNECT_TOGGLE, on_connect_toggle);
+    ident_register("compact", id_compact);
+    ident_register("appstate", id_appstate);
+}
+
+int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
+{
+    const int id = static_cast<int>(wparam & 0xFFFF);
+    FrameCommandHooks& h = frame_command_hooks;
+    QMainWindow* f = qobject_cast<QMainWindow*>(frame_widget ? frame_widget : frame_window.data());
+    switch (id) {
+    case 101:
+    case 102:
+        post_app_message(WM_APP_CONNECT_TOGGLE, 0, 0);
+        return 1;
+    case 103:
+        if (!conn_new_with_status(conn_current()))
+            beep_error(0);
+        return 1;
+    case 104:
+        if (h.options_dialog)
+            once(h.options_dialog(8, lparam));
+        return 1;
+    case 105:
+        if (f)
+            QMetaObject::invokeMethod(f, "close", Qt::QueuedConnection);
+        return 1;
+    case 110:
+        toggle_option(OPT_MENUBAR_SHOWN);
+        frame_menu_build();
+        save_options();
+        return 1;
+    case 111:
+        toggle_option(OPT_TOOLBAR_SHOWN);
+        frame_menu_build();
+        frame_layout();
+        save_options();
+        return 1;
+    case 112:
+        toggle_option(OPT_SWITCHBAR_SHOWN);
+        frame_menu_build();
+        if (h.toolbar_arrange_buttons)
+            h.toolbar_arrange_buttons();
+        frame_layout();
+        mdi_sync_icons();
+        mdi_arrange_icons();
+        save_options();
+        return 1;
+    case 120:
+    case 121:
+        if (frame_favourites_in_main_menu != (id == 120 ? 1 : 0)) {
+            frame_favourites_in_main_menu = id == 120 ? 1 : 0;
+            frame_menu_build();
+            frame_mode_save_line();
+        }
+        return 1;
+    case 122:
+        frame_set_mode(0);
+        return 1;
+    case 123:
+        frame_set_mode(1);
+        return 1;
+    case 130:
+        if (h.options_dialog)
+            once(h.options_dialog(6, 2));
+        return 1;
+    case 131:
+        if (h.notify_window_toggle)
+            h.notify_window_toggle();
+        return 1;
+    case 132:
+        if (h.url_window_toggle)
+            h.url_window_toggle();
+        return 1;
+    case 133:
+        if (h.colours_dialog)
+            once(h.colours_dialog());
+        return 1;
+    case 134:
+        if (h.font_dialog)
+            once(h.font_dialog(active_window()));
+        return 1;
+    case 141:
+        if (h.chanfolder_edit_entries) {
+            std::string entry;
+            if (WindowRecord* rec = win_record_of(active_window()); rec && rec->type == 1)
+                entry = rec->name + " " + rec->topic;
+            h.chanfolder_edit_entries(active_conn(), entry, 2);
+        }
+        return 1;
+    case 142:
+        post_app_message(WM_APP_CHANNELS_FOLDER, 0, lparam);
+        return 1;
+    case 150:
+        if (h.chanlist_options)
+            h.chanlist_options(lparam);
+        return 1;
+    case 151:
+        if (h.send_file_dialog)
+            once(h.send_file_dialog(active_conn()));
+        return 1;
+    case 152:
+        if (h.dcc_chat_dialog)
+            once(h.dcc_chat_dialog());
+        return 1;
+    case 153:
+        if (h.options_dialog)
+            once(h.options_dialog(5, lparam));
+        return 1;
+    case 154:
+        if (h.folder_open)
+            h.folder_open();
+        return 1;
+    case 155:
+        if (h.log_files_dialog)
+            h.log_files_dialog();
+        return 1;
+    case 156:
+        if (h.address_book)
+            once(h.address_book(lparam));
+        return 1;
+    case 157:
+        if (h.online_timer_dialog)
+            once(h.online_timer_dialog());
+        return 1;
+    case 158:
+        if (h.finger_request)
+            h.finger_request(lparam);
+        return 1;
+    case 159:
+        if (h.options_dialog)
+            once(h.options_dialog(-1, lparam));
+        return 1;
+    case 170:
+        mdi_tile(static_cast<int>(lparam & 0xFFFF));
+        return 1;
+    case 171:
+        mdi_tile(static_cast<int>(lparam & 0xFFFF) | 0x10000);
+        return 1;
+    case 172:
+        mdi_cascade(static_cast<int>(lparam));
+        return 1;
+    case 173:
+        mdi_arrange_icons();
+        return 1;
+    case 174:
+        if (h.window_settings_dialog)
+            once(h.window_settings_dialog());
+        return 1;
+    case 175:
+        if (h.window_order_dialog)
+            once(h.window_order_dialog());
+        return 1;
+    case 176:
+        if (QMdiSubWindow* sub = active_child())
+            sub->close();
+        return 1;
+    case 177:
+        if (QMdiSubWindow* sub = active_child()) {
+            if (sub->isMaximized())
+                sub->showNormal();
+            else
+                sub->showMaximized();
+        }
+        return 1;
+    case 190:
+        help_open(std::string(), std::string(), 510);
+        return 1;
+    case 191:
+        help_open(std::string(), std::string(), 0);
+        return 1;
+    case 192:
+    case 193:
+        if (h.url_open_stored_page)
+            h.url_open_stored_page(id - 190);
+        return 1;
+    case 194:
+        if (h.update_dialog)
+            once(h.update_dialog(lparam ? 1 : 0));
+        return 1;
+    case 195:
+        if (h.about_box)
+            once(h.about_box(static_cast<int>(lparam)));
+        return 1;
+    case 200:
+    case 201:
+        if (h.editor_open)
+            h.editor_open(0);
+        return 1;
+    case 202:
+    case 203:
+        if (h.editor_open)
+            h.editor_open(id - 201);
+        return 1;
+    case 210:
+        if (!main_settings.compact_mode)
+            toggle_option(OPT_TREEBAR_SHOWN);
+        frame_menu_build();
+        if (h.toolbar_arrange_buttons)
+            h.toolbar_arrange_buttons();
+        frame_layout();
+        if (frame_hooks().treebar_refresh)
+            frame_hooks().treebar_refresh(0);
+        mdi_sync_icons();
+        mdi_arrange_icons();
+        save_options();
+        return 1;
+    // The frame's system menu.
+    case 261:
+        set_on_top(!frame_on_top);
+        return 1;
+    case 256:
+        frame_position_reset();
+        return 1;
+    case 257:
+        ini_save_main_window_pos();
+        return 1;
+    case 250:
+        frame_position_clear();
+        return 1;
+    default:
+        break;
+    }
+    if (h.popup_command && h.popup_command(id, lparam))
+        return 1;
+    if (h.menu_list_command && h.menu_list_command(id))
+        return 1;
+    return 0;
+}
