@@ -12,7 +12,11 @@
 #include "app/connection.h"
 #include "app/external_request.h"
 #include "app/frame_proc.h"
+#include "app/ssl_prompts.h"
 #include "app/startup.h"
+#include "irc/ssl/ssl_api.h"
+#include "irc/ssl/ssl_checks.h"
+#include "irc/ssl/ssl_link.h"
 #include "app/tick.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
@@ -559,6 +563,17 @@ void app_wire_irc_notify()
     irc_sender_seen_hook = notify_sender_seen;
 }
 
+// SSL links: OpenSSL loaded at start and released at exit, a link closed
+// with its socket, and the certificate and pass-phrase prompts.
+void app_wire_ssl()
+{
+    startup_hooks.ssl_load_library = [] { ssl_load_library(); };
+    startup_hooks.ssl_unload_library = ssl_unload;
+    conn_hooks.ssl_close_for_socket = ssl_close_for_socket;
+    ssl_prompt_hooks.cert_prompt = ssl_cert_prompt;
+    ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -704,6 +719,7 @@ void app_install_subsystems()
     };
     input_key_event_hook = fire_key;
     app_wire_irc_notify();
+    app_wire_ssl();
 
     wire_program_seams();
 }

@@ -101,6 +101,12 @@ public:
     // connections (at most `ms`).
     bool restart(int ms = kWaitMs);
     int port() const { return port_; }
+    // Before start(): an SSL listener on a second free port with this
+    // certificate and key (copied into the server's folder).
+    void enable_ssl(const fs::path& cert, const fs::path& key);
+    int ssl_port() const { return ssl_port_; }
+    // Before start(): the server asks the ident service of each client.
+    bool ident = false;
     const fs::path& folder() const { return dir_.path(); }
     std::string log() const;
     static constexpr const char* kName = "irc.e2e.test";
@@ -108,6 +114,8 @@ public:
 private:
     TempDir dir_;
     int port_ = 0;
+    int ssl_port_ = 0;
+    fs::path ssl_cert_, ssl_key_;
     ChildProcess proc_;
 };
 

@@ -17,6 +17,8 @@
 #include "display/line_buffer.h"
 #include "irc/link/close.h"
 #include "irc/link/send_queue.h"
+#include "irc/ssl/ssl_api.h"
+#include "irc/ssl/ssl_link.h"
 #include "platform/platform_utils.h"
 #include "platform/app_messages.h"
 #include "platform/host_lookup.h"
@@ -36,7 +38,6 @@ int default_select_group(const std::string& name, Connection* conn)
     conn->stored_identity[5] = name;
     return 1;
 }
-int default_ssl_available() { return 0; }
 std::string default_eval(const std::string& text, Connection*) { return text; }
 std::string default_ident_user() { return std::string(); }
 void default_refresh(Connection* conn)
@@ -120,7 +121,7 @@ void local_failure(Connection* conn, int code, int text_id)
 
 int (*irc_servers_select_group)(const std::string&, Connection*) = default_select_group;
 void (*irc_servers_next)(Connection*) = nullptr;
-int (*irc_ssl_available)() = default_ssl_available;
+int (*irc_ssl_available)() = ssl_available;
 std::string (*irc_eval_text)(const std::string&, Connection*) = default_eval;
 std::string (*irc_ident_user)() = default_ident_user;
 void (*irc_ident_start)(Connection*) = nullptr;
@@ -621,6 +622,9 @@ intptr_t irc_logon(uintptr_t socket, intptr_t lparam)
     int error = WSAGETSELECTERROR(lparam);
     if (error || conn->connected || !conn->connecting) {
         int code = conn->connecting ? kFailConnect : -1;
+        // A certificate the user turned down ends the attempt without a retry.
+        if (conn->ssl && ssl_link_rejected(conn->socket))
+            link_state(conn).ssl_state = 3;
         conn->reason.clear();
         conn_fail_message(error, conn);
         conn_fail_attempt(conn, code, conn->reason);
@@ -628,12 +632,27 @@ intptr_t irc_logon(uintptr_t socket, intptr_t lparam)
     }
     LinkState& st = link_state(conn);
     if (conn->ssl) {
-        // No SSL layer in this build: such a link never gets this far.
-        st.ssl_state = 3;
-        conn_disconnect(text_load_string(1506), 1, conn);
-        return 0;
+        // The TCP connect starts the handshake on the link's worker, which
+        // posts this message again when it is done.
+        if (st.ssl_state == 0) {
+            st.ssl_state = 1;
+            if (!ssl_start(conn->socket, kSslOwnerServer, conn->server_name,
+                           port_number(conn->live_server[4]))) {
+                st.ssl_state = 3;
+                if (conn_is_live(conn))
+                    conn_disconnect(text_load_string(1506), 1, conn);
+            }
+            return 0;
+        }
+        if (st.ssl_state != 1) {
+            st.ssl_state = 3;
+            conn_disconnect(text_load_string(1506), 1, conn);
+            return 0;
+        }
+        st.ssl_state = 2;
+    } else {
+        sock_async_select(conn->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
     }
-    sock_async_select(conn->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
     conn_reset_stage(1, conn);
     if (!conn_is_live(conn))
         return 0;
