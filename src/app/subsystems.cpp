@@ -14,6 +14,7 @@
 #include "app/frame_proc.h"
 #include "app/ssl_prompts.h"
 #include "app/startup.h"
+#include "irc/link/proxy.h"
 #include "irc/ssl/ssl_api.h"
 #include "irc/ssl/ssl_checks.h"
 #include "irc/ssl/ssl_link.h"
@@ -574,6 +575,12 @@ void app_wire_ssl()
     ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
 }
 
+// Proxies: negotiations time out on the one-second tick.
+void app_wire_proxy()
+{
+    tick_hooks.proxy_tick = proxy_tick;
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -720,6 +727,7 @@ void app_install_subsystems()
     input_key_event_hook = fire_key;
     app_wire_irc_notify();
     app_wire_ssl();
+    app_wire_proxy();
 
     wire_program_seams();
 }

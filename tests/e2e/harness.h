@@ -143,6 +143,9 @@ public:
     // Takes over an open socket (closing the one held).
     void adopt(int fd);
     bool is_open() const { return fd_ >= 0; }
+    // The socket itself, for tests that speak another protocol on it before
+    // its lines.
+    int fd_for_test() const { return fd_; }
     void close();
     // Sends one line (CR LF added).
     bool send_line(const std::string& line);

@@ -41,3 +41,32 @@ bool wait_status_text(const KestProgram& kest, const std::string& needle, int ms
 bool wait_nick_present(Peer& peer, const std::string& nick, int ms = kWaitMs, IrcLine* found = nullptr);
 
 } // namespace e2e
+
+namespace e2e {
+
+// A proxy server on 127.0.0.1 with a free port and a private configuration
+// in its own folder; stopped when it goes.
+class ProxyServer {
+public:
+    enum Kind { kSocks, kHttp };
+    // user and password empty: no authentication.
+    ProxyServer(Kind kind, const std::string& user = "", const std::string& password = "");
+    ~ProxyServer();
+    static bool available(Kind kind);
+    bool start(int ms = kWaitMs);
+    int port() const { return port_; }
+    std::string log() const;
+
+private:
+    Kind kind_;
+    std::string user_, password_;
+    TempDir dir_{"kest-proxy"};
+    int port_ = 0;
+    ChildProcess proc_;
+};
+
+// Makes sure a system account with this password exists for the SOCKS
+// server's user/password check (root only); false when it cannot.
+bool ensure_proxy_account(const std::string& user, const std::string& password);
+
+} // namespace e2e

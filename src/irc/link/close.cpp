@@ -1,3 +1,4 @@
+#include "irc/link/proxy.h"
 #include "irc/link/close.h"
 
 #include <cstdio>
@@ -71,7 +72,6 @@ void clear_link_io(Connection* conn)
 } // namespace
 
 void (*irc_disconnect_notice)(Connection*) = nullptr;
-void (*irc_proxy_close)(Connection*) = nullptr;
 Signal<void(int, Connection*)> irc_link_stage;
 int (*irc_events_on)() = default_events_on;
 
@@ -178,8 +178,7 @@ int conn_close(const std::string& text, Connection* conn)
         sock_close(conn->socket);
         conn->socket = -1;
     }
-    if (irc_proxy_close)
-        irc_proxy_close(conn);
+    proxy_close_by_key(kProxyOwnerConnection, conn->id);
     if (!conn_is_live(conn))
         return (was_connected ? 1 : 0) | (was_connecting ? 2 : 0);
     if (!conn->close_handled) {

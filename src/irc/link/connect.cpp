@@ -16,6 +16,8 @@
 #include "display/colors.h"
 #include "display/line_buffer.h"
 #include "irc/link/close.h"
+#include "irc/link/net_settings.h"
+#include "irc/link/proxy.h"
 #include "irc/link/send_queue.h"
 #include "irc/ssl/ssl_api.h"
 #include "irc/ssl/ssl_link.h"
@@ -471,6 +473,13 @@ void conn_lookup_server(Connection* conn)
         conn_socket_connect(conn->server_name, conn);
         return;
     }
+    // SOCKS5 and HTTP proxies take the name; SOCKS4 needs the address,
+    // looked up here first.
+    if (proxy_serves(conn->server_name) && proxy_settings.method != kProxySocks4) {
+        proxy_connect(conn->server_name, port_number(conn->live_server[4]), kProxyModeConnect,
+                      kProxyOwnerConnection, conn->id);
+        return;
+    }
     int handle = host_lookup_start(conn->server_name, WM_APP_SERVER_RESOLVED, AF_UNSPEC);
     if (!handle) {
         conn_fail_attempt(conn, kFailServerResolve, text_load_string(6009));
@@ -520,6 +529,9 @@ int conn_socket_connect(const std::string& address, Connection* conn)
         return 0;
     }
     link_state(conn).server_address = sockaddr_ip_text(addr);
+    if (proxy_serves(conn->server_name) && proxy_serves(address))
+        return proxy_connect(address, port_number(conn->live_server[4]), kProxyModeConnect,
+                             kProxyOwnerConnection, conn->id);
     int s = sock_create(sockaddr_family(addr), SOCK_STREAM);
     if (s == INVALID_SOCKET) {
         conn_fail_attempt(conn, -1, text_load_string(6010));
@@ -711,6 +723,7 @@ void irc_link_install()
     frame_set_handler(WM_APP_SEND_QUEUE, irc_on_send_queue_message);
     frame_set_handler(WM_APP_CONNECTION_REQUEST, conn_on_connectfail_message);
     server_commands_register();
+    proxy_install();
 }
 
 #include "script/stores/timers.h"
