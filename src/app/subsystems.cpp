@@ -15,6 +15,7 @@
 #include "app/ssl_prompts.h"
 #include "app/startup.h"
 #include "irc/link/proxy.h"
+#include "irc/lists/servers.h"
 #include "irc/ssl/ssl_api.h"
 #include "irc/ssl/ssl_checks.h"
 #include "irc/ssl/ssl_link.h"
@@ -575,6 +576,19 @@ void app_wire_ssl()
     ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
 }
 
+// The server list: entries applied to connections with a port picked from
+// their list, the first run's random server and the group of a network.
+void app_wire_servers()
+{
+    main_settings_hooks.conn_apply_server_entry = conn_apply_server_entry;
+    main_settings_hooks.servers_group_step = [] {
+        servers_random_start();
+        if (conn_list)
+            conn_rotation_start(conn_list);
+    };
+    conn_hooks.servers_group_of_network = servers_group_of_host;
+}
+
 // Proxies: negotiations time out on the one-second tick.
 void app_wire_proxy()
 {
@@ -728,6 +742,7 @@ void app_install_subsystems()
     app_wire_irc_notify();
     app_wire_ssl();
     app_wire_proxy();
+    app_wire_servers();
 
     wire_program_seams();
 }

@@ -162,3 +162,34 @@ TEST_F(SslE2e, AMismatchedKeyStopsTheLinkWithItsMessage)
     watcher.send_line("WHOIS sslkest");
     EXPECT_TRUE(watcher.wait_for("^:\\S+ 401 watcher sslkest ", 5000));
 }
+
+// A network name on the command line takes a server of that group from the
+// server list; a port list of a plain and an SSL port picks either, each
+// with its own mark, and the link is made either way.
+TEST_F(SslE2e, AServerListGroupIsChosenByNameAndItsPortsKeepTheirSslMark)
+{
+    ASSERT_TRUE(certs.make("good", "irc.test", "IP:127.0.0.1", 30, false));
+    start_server("good");
+    const std::string plain = std::to_string(server.port());
+    const std::string ssl = std::to_string(server.ssl_port());
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        KestProgram k;
+        write_file(k.settings() / "servers.ini",
+                   "[servers]\n"
+                   "n0=Elsewhere SERVER:127.0.0.2:1GROUP:OtherNet\n"
+                   "n1=Mixed SERVER:127.0.0.1:" + plain + ",+" + ssl + "GROUP:MixNet\n");
+        const std::string nick = "mixkest" + std::to_string(round);
+        k.set("ssl", "show", "0");
+        k.set("ssl", "ca", certs.ca().string());
+        k.log_status();
+        ASSERT_TRUE(k.start({"-s", "MixNet", "-n", nick}));
+        EXPECT_TRUE(wait_nick_present(watcher, nick)) << k.status_log();
+        const std::string log = k.status_log();
+        const bool over_ssl = log.find("127.0.0.1 (+" + ssl + ")") != std::string::npos;
+        const bool over_plain = log.find("127.0.0.1 (" + plain + ")") != std::string::npos;
+        EXPECT_TRUE(over_ssl || over_plain) << log;
+        EXPECT_EQ(log.find("127.0.0.1 (" + ssl + ")"), std::string::npos) << "the SSL port without its mark\n" << log;
+        k.stop(3000);
+    }
+}

@@ -1,3 +1,4 @@
+#include "irc/lists/servers.h"
 #include "irc/link/proxy.h"
 #include "irc/link/close.h"
 
@@ -46,8 +47,8 @@ int retry_series(Connection* conn)
     if (!link_state(conn).alternates.empty()) {
         conn->pending_changes = kPendingCopyStored;
     } else {
-        if (opt(OPT_RETRY_NEXT_SERVER) && irc_servers_next)
-            irc_servers_next(conn);
+        if (opt(OPT_RETRY_NEXT_SERVER))
+            conn_next_server(conn);
         conn->pending_changes = kPendingCopyStored | kPendingReadEntry;
     }
     return 1;

@@ -1,3 +1,4 @@
+#include "irc/lists/servers.h"
 #include "irc/link/connect.h"
 
 #include <QTimer>
@@ -35,11 +36,6 @@ const char* const kDefaultPort = "6667";
 
 namespace {
 
-int default_select_group(const std::string& name, Connection* conn)
-{
-    conn->stored_identity[5] = name;
-    return 1;
-}
 std::string default_eval(const std::string& text, Connection*) { return text; }
 std::string default_ident_user() { return std::string(); }
 void default_refresh(Connection* conn)
@@ -121,8 +117,6 @@ void local_failure(Connection* conn, int code, int text_id)
 
 } // namespace
 
-int (*irc_servers_select_group)(const std::string&, Connection*) = default_select_group;
-void (*irc_servers_next)(Connection*) = nullptr;
 int (*irc_ssl_available)() = ssl_available;
 std::string (*irc_eval_text)(const std::string&, Connection*) = default_eval;
 std::string (*irc_ident_user)() = default_ident_user;
@@ -263,7 +257,7 @@ int conn_begin_connect(Connection* conn)
         if (host.find('.') != std::string::npos || is_address(host)) {
             conn->stored_identity[5] = host;
             conn->stored_identity[9] = port;
-        } else if (irc_servers_select_group && irc_servers_select_group(host, conn)) {
+        } else if (servers_select_group(host, conn)) {
             if (conn->stored_identity[9].empty() || !irc_request_port.empty() ||
                 colon != std::string::npos)
                 conn->stored_identity[9] = port;
@@ -310,8 +304,8 @@ void conn_connect_now(int from_timer, Connection* conn)
     conn->pending_changes = 0;
     if (pending & kPendingCopyStored)
         conn_identity_copy(0, conn);
-    if ((pending & kPendingNextServer) && irc_servers_next)
-        irc_servers_next(conn);
+    if (pending & kPendingNextServer)
+        conn_next_server(conn);
     (void)from_timer;
     int retrying = conn->waiting_retry;
     conn_reset_stage(0, conn);
