@@ -16,6 +16,8 @@
 #include "app/startup.h"
 #include "irc/link/proxy.h"
 #include "irc/lists/servers.h"
+#include "irc/link/net_settings.h"
+#include "irc/services/ident.h"
 #include "irc/ssl/ssl_api.h"
 #include "irc/ssl/ssl_checks.h"
 #include "irc/ssl/ssl_link.h"
@@ -589,6 +591,15 @@ void app_wire_servers()
     conn_hooks.servers_group_of_network = servers_group_of_host;
 }
 
+// The ident server: started with the program when it is on, its client
+// dropped when its countdown runs out, closed at exit.
+void app_wire_ident()
+{
+    startup_hooks.ident_enabled = [] { return ident_settings.enabled; };
+    tick_hooks.ident_close_client = ident_client_done;
+    startup_hooks.services_close = [] { ident_close(nullptr); };
+}
+
 // Proxies: negotiations time out on the one-second tick.
 void app_wire_proxy()
 {
@@ -743,6 +754,7 @@ void app_install_subsystems()
     app_wire_ssl();
     app_wire_proxy();
     app_wire_servers();
+    app_wire_ident();
 
     wire_program_seams();
 }

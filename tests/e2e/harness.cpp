@@ -279,7 +279,7 @@ bool IrcServer::start(int ms)
              << "[Options]\n"
              << "PAM = no\n"
              << "Ident = " << (ident ? "yes" : "no") << "\n"
-             << "DNS = no\n"
+             << "DNS = " << (ident ? "yes" : "no") << "\n"
              << "RequireAuthPing = no\n"
              << "SyslogFacility = \n";
         if (!ssl_cert_.empty()) {

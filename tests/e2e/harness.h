@@ -105,7 +105,8 @@ public:
     // certificate and key (copied into the server's folder).
     void enable_ssl(const fs::path& cert, const fs::path& key);
     int ssl_port() const { return ssl_port_; }
-    // Before start(): the server asks the ident service of each client.
+    // Before start(): the server asks the ident service of each client (it
+    // does so with its name lookups, which are turned on with it).
     bool ident = false;
     const fs::path& folder() const { return dir_.path(); }
     std::string log() const;

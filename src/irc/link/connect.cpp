@@ -1,3 +1,4 @@
+#include "irc/services/ident.h"
 #include "irc/lists/servers.h"
 #include "irc/link/connect.h"
 
@@ -37,7 +38,6 @@ const char* const kDefaultPort = "6667";
 namespace {
 
 std::string default_eval(const std::string& text, Connection*) { return text; }
-std::string default_ident_user() { return std::string(); }
 void default_refresh(Connection* conn)
 {
     if (conn_hooks.conn_update_status_title)
@@ -119,8 +119,6 @@ void local_failure(Connection* conn, int code, int text_id)
 
 int (*irc_ssl_available)() = ssl_available;
 std::string (*irc_eval_text)(const std::string&, Connection*) = default_eval;
-std::string (*irc_ident_user)() = default_ident_user;
-void (*irc_ident_start)(Connection*) = nullptr;
 void (*irc_nick_attempts_reset)(Connection*) = nullptr;
 void (*irc_refresh_ui)(Connection*) = default_refresh;
 void (*irc_open_connect_options)() = nullptr;
@@ -363,8 +361,7 @@ void conn_connect_now(int from_timer, Connection* conn)
         conn->ssl = 0;
         st.ssl_server.clear();
     }
-    if (irc_ident_start)
-        irc_ident_start(conn);
+    ident_conn_start(conn);
     if (!conn_is_live(conn))
         return;
     if (conn->local_ip != 0 || opt(OPT_LOCAL_LOOKUP_BY_SERVER))
@@ -598,7 +595,7 @@ std::vector<std::string> irc_logon_lines(Connection* conn)
         user = email.substr(0, at);
         host_part = email.substr(at + 1);
     } else {
-        user = irc_ident_user ? irc_ident_user() : std::string();
+        user = ident_user_id(conn);
     }
     if (user.empty())
         user = "user";
@@ -718,6 +715,7 @@ void irc_link_install()
     frame_set_handler(WM_APP_CONNECTION_REQUEST, conn_on_connectfail_message);
     server_commands_register();
     proxy_install();
+    ident_install();
 }
 
 #include "script/stores/timers.h"

@@ -110,10 +110,6 @@ std::vector<std::string> irc_logon_lines(Connection* conn);
 extern int (*irc_ssl_available)();
 // Evaluates identifiers and variables in a text. Default: the text as it is.
 extern std::string (*irc_eval_text)(const std::string& text, Connection* conn);
-// The user id of the ident server. Default: empty.
-extern std::string (*irc_ident_user)();
-// Starts the ident server for a connect. Default: nothing.
-extern void (*irc_ident_start)(Connection* conn);
 // Resets the nick-attempt flags of the numerics before NICK. Default: nothing.
 extern void (*irc_nick_attempts_reset)(Connection* conn);
 // Refreshes the status title, toolbar, menus and tray. Default: the
