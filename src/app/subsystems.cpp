@@ -14,6 +14,7 @@
 #include "app/frame_proc.h"
 #include "app/ssl_prompts.h"
 #include "app/startup.h"
+#include "identifiers/ssl_identifiers.h"
 #include "irc/link/proxy.h"
 #include "irc/lists/servers.h"
 #include "irc/link/net_settings.h"
@@ -576,6 +577,7 @@ void app_wire_ssl()
     conn_hooks.ssl_close_for_socket = ssl_close_for_socket;
     ssl_prompt_hooks.cert_prompt = ssl_cert_prompt;
     ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
+    ssl_identifiers_register();
 }
 
 // The server list: entries applied to connections with a port picked from

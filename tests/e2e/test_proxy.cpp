@@ -105,7 +105,7 @@ TEST_F(ProxyE2e, EachProxyKindCarriesTheLinkToTheServer)
         KestProgram k;
         k.log_status();
         const std::string irc = "127.0.0.1:" + std::to_string(server.port());
-        std::string script = "on *:TEXT:ping*:?:/privmsg $nick :pong $2\n";
+        std::string script = "on *:TEXT:ping*:?:/privmsg $nick :pong $2 $ssl\n";
         if (c.by_command) {
             script += std::string("on *:START:/firewall ") + c.firewall + " on 127.0.0.1 " +
                       std::to_string(proxy.port()) + " " + kAccount + " " + kAccountPassword +
@@ -125,7 +125,8 @@ TEST_F(ProxyE2e, EachProxyKindCarriesTheLinkToTheServer)
         ASSERT_TRUE(k.start(args));
         ASSERT_TRUE(wait_nick_present(watcher, "proxkest")) << k.output() << k.status_log() << proxy.log();
         watcher.send_line("PRIVMSG proxkest :ping " + std::string(c.method));
-        EXPECT_TRUE(watcher.wait_for("^:proxkest!\\S+ PRIVMSG watcher :pong " + std::string(c.method) + "$"));
+        EXPECT_TRUE(watcher.wait_for("^:proxkest!\\S+ PRIVMSG watcher :pong " + std::string(c.method) + " \\$false$"))
+            << "a plain link through the proxy, not SSL";
         // The proxy carried it: its log names the link to the server's port.
         EXPECT_NE(proxy.log().find(std::to_string(server.port())), std::string::npos) << proxy.log();
         k.stop(3000);

@@ -111,10 +111,11 @@ TEST_F(SslE2e, ChatsOverTheLinkInBothDirections)
     start_server("good");
     KestProgram k;
     k.add_script("ssl.kst",
-                 "on *:CONNECT:/privmsg watcher :one | /privmsg watcher :two | /privmsg watcher :three\n"
+                 "on *:CONNECT:/privmsg watcher :one $ssl $sslready | /privmsg watcher :two | /privmsg watcher :three\n"
                  "on *:TEXT:ping*:?:/privmsg $nick :pong $2\n");
     ASSERT_TRUE(start_kest(k, 0, true));
-    ASSERT_TRUE(watcher.wait_for("^:sslkest!\\S+ PRIVMSG watcher :one$")) << k.output() << k.status_log();
+    // $ssl and $sslready say the link runs over SSL.
+    ASSERT_TRUE(watcher.wait_for("^:sslkest!\\S+ PRIVMSG watcher :one \\$true \\$true$")) << k.output() << k.status_log();
     ASSERT_TRUE(watcher.wait_for("^:sslkest!\\S+ PRIVMSG watcher :two$"));
     ASSERT_TRUE(watcher.wait_for("^:sslkest!\\S+ PRIVMSG watcher :three$"));
     const std::string big(300, 'x');
