@@ -12,6 +12,7 @@
 #include "app/connection.h"
 #include "app/external_request.h"
 #include "app/frame_proc.h"
+#include "app/links_window.h"
 #include "app/ssl_prompts.h"
 #include "app/startup.h"
 #include "identifiers/ssl_identifiers.h"
@@ -602,6 +603,12 @@ void app_wire_ident()
     startup_hooks.services_close = [] { ident_close(nullptr); };
 }
 
+// The Links List window takes the answer to LINKS.
+void app_wire_links()
+{
+    query_links_hand_over = links_window_show;
+}
+
 // Proxies: negotiations time out on the one-second tick.
 void app_wire_proxy()
 {
@@ -757,6 +764,7 @@ void app_install_subsystems()
     app_wire_proxy();
     app_wire_servers();
     app_wire_ident();
+    app_wire_links();
 
     wire_program_seams();
 }
