@@ -595,7 +595,7 @@ std::vector<std::string> irc_logon_lines(Connection* conn)
         user = email.substr(0, at);
         host_part = email.substr(at + 1);
     } else {
-        user = ident_user_id(conn);
+        user = ident_settings.enabled ? ident_user_id(conn) : std::string();
     }
     if (user.empty())
         user = "user";
