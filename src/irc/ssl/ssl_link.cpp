@@ -50,12 +50,13 @@ void wake(SslLink* link)
 }
 
 // Waits for the socket (reading or writing as OpenSSL wants) or the wake
-// event, at most the idle time.
-void wait_io(SslLink* link, bool want_write)
+// event, at most the idle time. Without `socket_too` only the wake event
+// ends the wait early (the owner has not taken what was read).
+void wait_io(SslLink* link, bool want_write, bool socket_too = true)
 {
-    pollfd fds[2] = {{link->socket, static_cast<short>(want_write ? POLLOUT : POLLIN), 0},
-                     {link->wake_fd, POLLIN, 0}};
-    if (::poll(fds, 2, kSslIdleMs) > 0 && (fds[1].revents & POLLIN)) {
+    pollfd fds[2] = {{link->wake_fd, POLLIN, 0},
+                     {link->socket, static_cast<short>(want_write ? POLLOUT : POLLIN), 0}};
+    if (::poll(fds, socket_too ? 2 : 1, kSslIdleMs) > 0 && (fds[0].revents & POLLIN)) {
         uint64_t v = 0;
         ssize_t r = ::read(link->wake_fd, &v, sizeof v);
         (void)r;
@@ -155,7 +156,7 @@ void worker(SslLink* link)
                 pending = !link->outgoing.empty() && !want_write;
             }
             if (!pending)
-                wait_io(link, want_write);
+                wait_io(link, want_write, room || want_write);
         }
     }
 }
