@@ -10,6 +10,7 @@ packages=(
   zlib1g-dev libpng-dev libjpeg-dev libgif-dev libpcre2-dev
   libssl3 openssl libcurl4-openssl-dev
   ngircd tcl xvfb xauth openbox imagemagick
+  dante-server tinyproxy
   fonts-dejavu-core tzdata
 )
 
@@ -33,4 +34,14 @@ fi
 if [ -x /etc/init.d/ngircd ] && pgrep -x ngircd >/dev/null 2>&1; then
   /etc/init.d/ngircd stop >/dev/null 2>&1 || true
 fi
+# The proxy packages may start system-wide daemons too; tests run their own
+# instances on free ports.
+for svc in danted tinyproxy; do
+  if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet "$svc" 2>/dev/null; then
+    systemctl stop "$svc" || true
+  fi
+  if [ -x "/etc/init.d/$svc" ] && pgrep -x "$svc" >/dev/null 2>&1; then
+    "/etc/init.d/$svc" stop >/dev/null 2>&1 || true
+  fi
+done
 exit 0

@@ -12,7 +12,17 @@
 #include "app/connection.h"
 #include "app/external_request.h"
 #include "app/frame_proc.h"
+#include "app/links_window.h"
+#include "app/ssl_prompts.h"
 #include "app/startup.h"
+#include "identifiers/ssl_identifiers.h"
+#include "irc/link/proxy.h"
+#include "irc/lists/servers.h"
+#include "irc/link/net_settings.h"
+#include "irc/services/ident.h"
+#include "irc/ssl/ssl_api.h"
+#include "irc/ssl/ssl_checks.h"
+#include "irc/ssl/ssl_link.h"
 #include "app/tick.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
@@ -703,6 +713,52 @@ void app_wire_frame()
     open_hooks.default_position = win_default_position;
 }
 
+// SSL links: OpenSSL loaded at start and released at exit, a link closed
+// with its socket, and the certificate and pass-phrase prompts.
+void app_wire_ssl()
+{
+    startup_hooks.ssl_load_library = [] { ssl_load_library(); };
+    startup_hooks.ssl_unload_library = ssl_unload;
+    conn_hooks.ssl_close_for_socket = ssl_close_for_socket;
+    ssl_prompt_hooks.cert_prompt = ssl_cert_prompt;
+    ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
+    ssl_identifiers_register();
+}
+
+// The server list: entries applied to connections with a port picked from
+// their list, the first run's random server and the group of a network.
+void app_wire_servers()
+{
+    main_settings_hooks.conn_apply_server_entry = conn_apply_server_entry;
+    main_settings_hooks.servers_group_step = [] {
+        servers_random_start();
+        if (conn_list)
+            conn_rotation_start(conn_list);
+    };
+    conn_hooks.servers_group_of_network = servers_group_of_host;
+}
+
+// The ident server: started with the program when it is on, its client
+// dropped when its countdown runs out, closed at exit.
+void app_wire_ident()
+{
+    startup_hooks.ident_enabled = [] { return ident_settings.enabled; };
+    tick_hooks.ident_close_client = ident_client_done;
+    startup_hooks.services_close = [] { ident_close(nullptr); };
+}
+
+// The Links List window takes the answer to LINKS.
+void app_wire_links()
+{
+    query_links_hand_over = links_window_show;
+}
+
+// Proxies: negotiations time out on the one-second tick.
+void app_wire_proxy()
+{
+    tick_hooks.proxy_tick = proxy_tick;
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -852,6 +908,11 @@ void app_install_subsystems()
     };
     input_key_event_hook = fire_key;
     app_wire_irc_notify();
+    app_wire_ssl();
+    app_wire_proxy();
+    app_wire_servers();
+    app_wire_ident();
+    app_wire_links();
 
     // Scripts act on windows: custom windows and their lines, clearing,
     // titles, logging, the raw-traffic copy of /debug (both directions, its

@@ -19,6 +19,7 @@
 #include "core/text_limits.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
+#include "irc/services/ident.h"
 #include "irc/dispatch/captions.h"
 #include "irc/link/connect.h"
 #include "irc/link/local_address.h"
@@ -206,13 +207,11 @@ int cmd_identd(CommandCall& call)
             return fail(call, 3);
         ident_settings.enabled = 1;
         ident_settings.userid = id;
-        if (ident_restart)
-            ident_restart();
+        ident_restart();
         ident_settings_save();
     } else if (text_equal_nocase(word, "off")) {
         ident_settings.enabled = 0;
-        if (ident_restart)
-            ident_restart();
+        ident_restart();
         ident_settings_save();
     }
     if (ident_settings.enabled)

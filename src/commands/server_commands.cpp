@@ -22,6 +22,7 @@
 #include "platform/platform_utils.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
+#include "irc/lists/servers.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"
 
@@ -65,96 +66,17 @@ std::string join(const std::vector<std::string>& words, std::size_t from, std::s
 
 // ---- The server list ----
 
-// One entry: description "SERVER:" host ":" ports [":" password] ["GROUP:" group].
-struct ServerEntry {
-    std::string description;
-    std::string host;
-    std::string ports;
-    std::string password;
-    std::string group;
-};
-
-ServerEntry parse_entry(const std::string& text)
-{
-    ServerEntry e;
-    std::string rest = text;
-    std::size_t g = rest.find("GROUP:");
-    if (g != std::string::npos) {
-        e.group = trim(rest.substr(g + 6));
-        rest.erase(g);
-    }
-    std::size_t s = rest.find("SERVER:");
-    if (s != std::string::npos) {
-        e.description = trim(rest.substr(0, s));
-        rest.erase(0, s + 7);
-    }
-    std::size_t c1 = rest.find(':');
-    e.host = trim(rest.substr(0, c1));
-    if (c1 != std::string::npos) {
-        std::size_t c2 = rest.find(':', c1 + 1);
-        e.ports = rest.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
-        if (c2 != std::string::npos)
-            e.password = rest.substr(c2 + 1);
-    }
-    return e;
-}
-
-// The form /server -a writes.
-std::string entry_text(const ServerEntry& e)
-{
-    std::string text = e.description + "SERVER:" + e.host + ":" + e.ports;
-    if (!e.password.empty())
-        text += ":" + e.password;
-    if (!e.group.empty())
-        text += "GROUP:" + e.group;
-    return text;
-}
-
-StringNode* server_list = nullptr;
-std::filesystem::file_time_type server_list_time{};
-std::string server_list_path;
-
-std::string servers_file()
-{
-    if (!main_settings.servers_file.empty())
-        return main_settings.servers_file;
-    return settings_dir + "servers.ini";
-}
-
-std::filesystem::file_time_type write_time(const std::string& path)
-{
-    std::error_code ec;
-    auto t = std::filesystem::last_write_time(path, ec);
-    return ec ? std::filesystem::file_time_type{} : t;
-}
-
-// Reads the list again when the file changed on disk since it was last read
-// or written here.
-void server_list_reload()
-{
-    const std::string path = servers_file();
-    auto t = write_time(path);
-    if (path == server_list_path && t == server_list_time)
-        return;
-    server_list = ini_read_numbered_list("servers", "n", server_list, path, 1);
-    server_list_path = path;
-    server_list_time = t;
-}
-
-void server_list_save()
-{
-    const std::string path = servers_file();
-    ini_write_numbered_list(server_list, "servers", "n", 0, path);
-    server_list_path = path;
-    server_list_time = write_time(path);
-}
+ServerEntry parse_entry(const std::string& text) { return servers_parse_entry(text); }
+std::string entry_text(const ServerEntry& e) { return servers_entry_text(e); }
+void server_list_reload() { servers_reload(); }
+void server_list_save() { servers_save(); }
 
 StringNode* find_entry(const std::string& name, const std::string& host)
 {
-    for (StringNode* n = server_list; n; n = n->next)
+    for (StringNode* n = servers_list(); n; n = n->next)
         if (text_equal_nocase(parse_entry(n->text).description, name))
             return n;
-    for (StringNode* n = server_list; n; n = n->next)
+    for (StringNode* n = servers_list(); n; n = n->next)
         if (text_equal_nocase(parse_entry(n->text).host, host))
             return n;
     return nullptr;
@@ -228,21 +150,21 @@ int server_list_edit(CommandCall& call, Connection* conn, const std::vector<std:
                 match->text = text;
                 info(call, conn, text_fill_id(927, {e.description}));
             } else {
-                StringNode* head = strlist_append(server_list, std::string_view(text), 0);
+                StringNode* head = strlist_append(servers_list(), std::string_view(text), 0);
                 if (head)
-                    server_list = head;
+                    servers_list() = head;
                 info(call, conn, text_fill_id(928, {e.description}));
             }
         } else if (match) {
             const std::string gone = parse_entry(match->text).description;
-            server_list = strlist_remove(server_list, match);
+            servers_list() = strlist_remove(servers_list(), match);
             info(call, conn, text_fill_id(930, {gone}));
         } else {
             info(call, conn, text_fill_id(929, {name}));
         }
     }
     if (sort)
-        server_list = strlist_sort(server_list, 1, conn);
+        servers_list() = strlist_sort(servers_list(), 1, conn);
     server_list_save();
     return kScriptDone;
 }
@@ -306,7 +228,7 @@ void clear_server(Connection* c)
 std::vector<std::string> group_entries(const std::string& name)
 {
     std::vector<std::string> out;
-    for (StringNode* n = server_list; n; n = n->next)
+    for (StringNode* n = servers_list(); n; n = n->next)
         if (text_equal_nocase(parse_entry(n->text).group, name))
             out.push_back(n->text);
     return out;
@@ -381,12 +303,12 @@ int cmd_server(CommandCall& call)
             if (entry.empty())
                 return give_up(931);
             clear_server(target);
-            settings_apply_server_entry(entry, target);
+            conn_apply_server_entry(entry, target);
         } else if (std::vector<std::string> group;
                    server.find('.') == std::string::npos && !(group = group_entries(server)).empty()) {
             // A group of the server list: its first entry.
             clear_server(target);
-            settings_apply_server_entry(group.front(), target);
+            conn_apply_server_entry(group.front(), target);
         } else {
             std::string host = server;
             std::string port;
@@ -403,10 +325,10 @@ int cmd_server(CommandCall& call)
             }
             host = cut(host, kShortText);
             clear_server(target);
-            for (StringNode* n = server_list; n; n = n->next) {
+            for (StringNode* n = servers_list(); n; n = n->next) {
                 ServerEntry e = parse_entry(n->text);
                 if (!e.group.empty() && text_equal_nocase(e.host, host)) {
-                    settings_apply_server_entry(n->text, target);
+                    conn_apply_server_entry(n->text, target);
                     break;
                 }
             }

@@ -3,6 +3,9 @@
 // the buffer commands and finding act on the windows the user sees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QImage>
@@ -80,6 +83,18 @@ int cmd_rec(CommandCall& call)
 class WindowTextTest : public ::testing::Test {
 protected:
     HookGuard hooks;
+    // The colour tests change the palette and the colour items: both are put
+    // back when the test ends.
+    struct SavedColours {
+        Palette palette = color_palette_current;
+        std::array<ColorItem, kColorItemCount> items;
+        SavedColours() { std::copy(std::begin(color_items), std::end(color_items), items.begin()); }
+        ~SavedColours()
+        {
+            color_palette_current = palette;
+            std::copy(items.begin(), items.end(), std::begin(color_items));
+        }
+    } colours;
 
     void SetUp() override
     {

@@ -278,10 +278,17 @@ bool IrcServer::start(int ms)
              << "ConnectRetry = 60\n"
              << "[Options]\n"
              << "PAM = no\n"
-             << "Ident = no\n"
-             << "DNS = no\n"
+             << "Ident = " << (ident ? "yes" : "no") << "\n"
+             << "DNS = " << (ident ? "yes" : "no") << "\n"
              << "RequireAuthPing = no\n"
              << "SyslogFacility = \n";
+        if (!ssl_cert_.empty()) {
+            ssl_port_ = free_port();
+            conf << "[SSL]\n"
+                 << "CertFile = " << ssl_cert_.string() << "\n"
+                 << "KeyFile = " << ssl_key_.string() << "\n"
+                 << "Ports = " << ssl_port_ << "\n";
+        }
         write_file(d / "ngircd.conf", conf.str());
         // Started by root, the server drops to "nobody"; its pid file must
         // stay writable for it.
@@ -291,7 +298,7 @@ bool IrcServer::start(int ms)
                          d / "ngircd.log"))
             return false;
         while (Clock::now() < end) {
-            if (port_accepts(port_))
+            if (port_accepts(port_) && (!ssl_port_ || port_accepts(ssl_port_)))
                 return true;
             if (!proc_.running())
                 break;  // the port was taken meanwhile, or a bad start: try again
@@ -302,6 +309,17 @@ bool IrcServer::start(int ms)
             break;
     }
     return false;
+}
+
+void IrcServer::enable_ssl(const fs::path& cert, const fs::path& key)
+{
+    ssl_cert_ = dir_.path() / "server-cert.pem";
+    ssl_key_ = dir_.path() / "server-key.pem";
+    write_file(ssl_cert_, read_file(cert));
+    write_file(ssl_key_, read_file(key));
+    // The server drops to "nobody" before it reads them.
+    ::chmod(ssl_cert_.c_str(), 0644);
+    ::chmod(ssl_key_.c_str(), 0644);
 }
 
 void IrcServer::stop()
@@ -324,7 +342,7 @@ bool IrcServer::restart(int ms)
                          d / "ngircd.log"))
             return false;
         while (Clock::now() < end) {
-            if (port_accepts(port_))
+            if (port_accepts(port_) && (!ssl_port_ || port_accepts(ssl_port_)))
                 return true;
             if (!proc_.running())
                 break;  // the port is still held by the old links: try again

@@ -101,6 +101,13 @@ public:
     // connections (at most `ms`).
     bool restart(int ms = kWaitMs);
     int port() const { return port_; }
+    // Before start(): an SSL listener on a second free port with this
+    // certificate and key (copied into the server's folder).
+    void enable_ssl(const fs::path& cert, const fs::path& key);
+    int ssl_port() const { return ssl_port_; }
+    // Before start(): the server asks the ident service of each client (it
+    // does so with its name lookups, which are turned on with it).
+    bool ident = false;
     const fs::path& folder() const { return dir_.path(); }
     std::string log() const;
     static constexpr const char* kName = "irc.e2e.test";
@@ -108,6 +115,8 @@ public:
 private:
     TempDir dir_;
     int port_ = 0;
+    int ssl_port_ = 0;
+    fs::path ssl_cert_, ssl_key_;
     ChildProcess proc_;
 };
 
@@ -135,6 +144,9 @@ public:
     // Takes over an open socket (closing the one held).
     void adopt(int fd);
     bool is_open() const { return fd_ >= 0; }
+    // The socket itself, for tests that speak another protocol on it before
+    // its lines.
+    int fd_for_test() const { return fd_; }
     void close();
     // Sends one line (CR LF added).
     bool send_line(const std::string& line);

@@ -695,7 +695,7 @@ TEST_F(NotifyTest, WatchServersRegisterTheListAndNeverSendIson)
     add("d");
     add("x", "", "OtherNet");
     logon();
-    EXPECT_EQ(sent, (Lines{"WATCH C +a +b +c S\n"})) << "one more entry than the limit";
+    EXPECT_EQ(sent, (Lines{"WATCH C +a +b S\n"})) << "at most the limit, never one more";
     sent.clear();
     notify_poll(0, conn);
     for (int s = 0; s < 120; ++s) conn_tick_all(1);
@@ -766,6 +766,32 @@ TEST_F(NotifyTest, WatchRepliesNotActedOnAreShownAsOrdinaryReplies)
         ASSERT_EQ(status_shown.size(), 1u);
         EXPECT_EQ(status_shown[0].rfind("a ua", 0), 0u) << status_shown[0];
         EXPECT_EQ(notify_find("a", 0, conn)->online, 0);
+    }
+}
+
+// The WATCH registration stops at the server's limit: below, at and above
+// the number of entries.
+TEST_F(NotifyTest, WatchRegistersAtMostTheLimit)
+{
+    struct Case {
+        int limit;
+        const char* line;
+    };
+    const Case cases[] = {
+        {1, "WATCH C +a S\n"},
+        {3, "WATCH C +a +b +c S\n"},
+        {4, "WATCH C +a +b +c S\n"},
+        {10, "WATCH C +a +b +c S\n"},
+    };
+    add("a");
+    add("b");
+    add("c");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.limit);
+        irc_state(conn)->watch_limit = c.limit;
+        sent.clear();
+        notify_poll(1, conn);
+        EXPECT_EQ(sent, (Lines{c.line}));
     }
 }
 

@@ -1,4 +1,5 @@
 // Captions of the status, channel, query and Messages windows.
+#include "irc/lists/servers.h"
 #include "irc/dispatch/captions.h"
 
 #include <cstdint>
@@ -18,7 +19,6 @@
 #include "platform/platform_utils.h"
 
 int (*caption_is_away)(Connection*) = nullptr;
-std::string (*caption_group_of_host)(const std::string&) = nullptr;
 void (*caption_set_hook)(WindowRecord*, const std::string&) = nullptr;
 std::string (*caption_get_hook)(WindowRecord*) = nullptr;
 void (*caption_switchbar_repaint)() = nullptr;
@@ -159,7 +159,7 @@ std::string irc_status_caption(Connection* conn)
         if (!host.empty()) {
             cap += " (";
             if (!nick.empty()) cap += nick + ", ";
-            std::string group = caption_group_of_host ? caption_group_of_host(host) : std::string();
+            std::string group = servers_group_of_host(host);
             if (!group.empty() && !is_plain_number(group)) cap += group + ", ";
             cap += host + ")";
         } else if (!nick.empty()) {

@@ -32,8 +32,6 @@ int caption_kept_count();
 // Seams.
 // Whether the connection is marked away. Absent: not away.
 extern int (*caption_is_away)(Connection* conn);
-// The group that the server list gives for a host. Absent: none.
-extern std::string (*caption_group_of_host)(const std::string& host);
 // Sets a window's caption (called only when it changed). Absent: the
 // window's title is set.
 extern void (*caption_set_hook)(WindowRecord* rec, const std::string& text);

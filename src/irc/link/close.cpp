@@ -1,3 +1,5 @@
+#include "irc/lists/servers.h"
+#include "irc/link/proxy.h"
 #include "irc/link/close.h"
 
 #include <cstdio>
@@ -45,8 +47,8 @@ int retry_series(Connection* conn)
     if (!link_state(conn).alternates.empty()) {
         conn->pending_changes = kPendingCopyStored;
     } else {
-        if (opt(OPT_RETRY_NEXT_SERVER) && irc_servers_next)
-            irc_servers_next(conn);
+        if (opt(OPT_RETRY_NEXT_SERVER))
+            conn_next_server(conn);
         conn->pending_changes = kPendingCopyStored | kPendingReadEntry;
     }
     return 1;
@@ -71,7 +73,6 @@ void clear_link_io(Connection* conn)
 } // namespace
 
 void (*irc_disconnect_notice)(Connection*) = nullptr;
-void (*irc_proxy_close)(Connection*) = nullptr;
 Signal<void(int, Connection*)> irc_link_stage;
 int (*irc_events_on)() = default_events_on;
 
@@ -178,8 +179,7 @@ int conn_close(const std::string& text, Connection* conn)
         sock_close(conn->socket);
         conn->socket = -1;
     }
-    if (irc_proxy_close)
-        irc_proxy_close(conn);
+    proxy_close_by_key(kProxyOwnerConnection, conn->id);
     if (!conn_is_live(conn))
         return (was_connected ? 1 : 0) | (was_connecting ? 2 : 0);
     if (!conn->close_handled) {

@@ -31,8 +31,6 @@ void conn_fail_attempt(Connection* conn, int failure_code, const std::string& re
 // Seams.
 // The disconnect notice (sound or beep) of a registered link. Default: nothing.
 extern void (*irc_disconnect_notice)(Connection* conn);
-// Closes every proxy negotiation of a connection. Default: nothing.
-extern void (*irc_proxy_close)(Connection* conn);
 // A link stage (0 an attempt starts, 2 set up, 3 closing) reaches the other
 // parts in this order, lowest first.
 enum LinkStageOrder {

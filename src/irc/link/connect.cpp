@@ -1,3 +1,5 @@
+#include "irc/services/ident.h"
+#include "irc/lists/servers.h"
 #include "irc/link/connect.h"
 
 #include <QTimer>
@@ -16,7 +18,11 @@
 #include "display/colors.h"
 #include "display/line_buffer.h"
 #include "irc/link/close.h"
+#include "irc/link/net_settings.h"
+#include "irc/link/proxy.h"
 #include "irc/link/send_queue.h"
+#include "irc/ssl/ssl_api.h"
+#include "irc/ssl/ssl_link.h"
 #include "platform/platform_utils.h"
 #include "platform/app_messages.h"
 #include "platform/host_lookup.h"
@@ -31,14 +37,7 @@ const char* const kDefaultPort = "6667";
 
 namespace {
 
-int default_select_group(const std::string& name, Connection* conn)
-{
-    conn->stored_identity[5] = name;
-    return 1;
-}
-int default_ssl_available() { return 0; }
 std::string default_eval(const std::string& text, Connection*) { return text; }
-std::string default_ident_user() { return std::string(); }
 void default_refresh(Connection* conn)
 {
     if (conn_hooks.conn_update_status_title)
@@ -118,12 +117,8 @@ void local_failure(Connection* conn, int code, int text_id)
 
 } // namespace
 
-int (*irc_servers_select_group)(const std::string&, Connection*) = default_select_group;
-void (*irc_servers_next)(Connection*) = nullptr;
-int (*irc_ssl_available)() = default_ssl_available;
+int (*irc_ssl_available)() = ssl_available;
 std::string (*irc_eval_text)(const std::string&, Connection*) = default_eval;
-std::string (*irc_ident_user)() = default_ident_user;
-void (*irc_ident_start)(Connection*) = nullptr;
 void (*irc_nick_attempts_reset)(Connection*) = nullptr;
 void (*irc_refresh_ui)(Connection*) = default_refresh;
 void (*irc_open_connect_options)() = nullptr;
@@ -260,7 +255,7 @@ int conn_begin_connect(Connection* conn)
         if (host.find('.') != std::string::npos || is_address(host)) {
             conn->stored_identity[5] = host;
             conn->stored_identity[9] = port;
-        } else if (irc_servers_select_group && irc_servers_select_group(host, conn)) {
+        } else if (servers_select_group(host, conn)) {
             if (conn->stored_identity[9].empty() || !irc_request_port.empty() ||
                 colon != std::string::npos)
                 conn->stored_identity[9] = port;
@@ -307,8 +302,8 @@ void conn_connect_now(int from_timer, Connection* conn)
     conn->pending_changes = 0;
     if (pending & kPendingCopyStored)
         conn_identity_copy(0, conn);
-    if ((pending & kPendingNextServer) && irc_servers_next)
-        irc_servers_next(conn);
+    if (pending & kPendingNextServer)
+        conn_next_server(conn);
     (void)from_timer;
     int retrying = conn->waiting_retry;
     conn_reset_stage(0, conn);
@@ -366,8 +361,7 @@ void conn_connect_now(int from_timer, Connection* conn)
         conn->ssl = 0;
         st.ssl_server.clear();
     }
-    if (irc_ident_start)
-        irc_ident_start(conn);
+    ident_conn_start(conn);
     if (!conn_is_live(conn))
         return;
     if (conn->local_ip != 0 || opt(OPT_LOCAL_LOOKUP_BY_SERVER))
@@ -470,6 +464,13 @@ void conn_lookup_server(Connection* conn)
         conn_socket_connect(conn->server_name, conn);
         return;
     }
+    // SOCKS5 and HTTP proxies take the name; SOCKS4 needs the address,
+    // looked up here first.
+    if (proxy_serves(conn->server_name) && proxy_settings.method != kProxySocks4) {
+        proxy_connect(conn->server_name, port_number(conn->live_server[4]), kProxyModeConnect,
+                      kProxyOwnerConnection, conn->id);
+        return;
+    }
     int handle = host_lookup_start(conn->server_name, WM_APP_SERVER_RESOLVED, AF_UNSPEC);
     if (!handle) {
         conn_fail_attempt(conn, kFailServerResolve, text_load_string(6009));
@@ -519,6 +520,9 @@ int conn_socket_connect(const std::string& address, Connection* conn)
         return 0;
     }
     link_state(conn).server_address = sockaddr_ip_text(addr);
+    if (proxy_serves(conn->server_name) && proxy_serves(address))
+        return proxy_connect(address, port_number(conn->live_server[4]), kProxyModeConnect,
+                             kProxyOwnerConnection, conn->id);
     int s = sock_create(sockaddr_family(addr), SOCK_STREAM);
     if (s == INVALID_SOCKET) {
         conn_fail_attempt(conn, -1, text_load_string(6010));
@@ -591,7 +595,7 @@ std::vector<std::string> irc_logon_lines(Connection* conn)
         user = email.substr(0, at);
         host_part = email.substr(at + 1);
     } else {
-        user = irc_ident_user ? irc_ident_user() : std::string();
+        user = ident_settings.enabled ? ident_user_id(conn) : std::string();
     }
     if (user.empty())
         user = "user";
@@ -621,6 +625,9 @@ intptr_t irc_logon(uintptr_t socket, intptr_t lparam)
     int error = WSAGETSELECTERROR(lparam);
     if (error || conn->connected || !conn->connecting) {
         int code = conn->connecting ? kFailConnect : -1;
+        // A certificate the user turned down ends the attempt without a retry.
+        if (conn->ssl && ssl_link_rejected(conn->socket))
+            link_state(conn).ssl_state = 3;
         conn->reason.clear();
         conn_fail_message(error, conn);
         conn_fail_attempt(conn, code, conn->reason);
@@ -628,12 +635,27 @@ intptr_t irc_logon(uintptr_t socket, intptr_t lparam)
     }
     LinkState& st = link_state(conn);
     if (conn->ssl) {
-        // No SSL layer in this build: such a link never gets this far.
-        st.ssl_state = 3;
-        conn_disconnect(text_load_string(1506), 1, conn);
-        return 0;
+        // The TCP connect starts the handshake on the link's worker, which
+        // posts this message again when it is done.
+        if (st.ssl_state == 0) {
+            st.ssl_state = 1;
+            if (!ssl_start(conn->socket, kSslOwnerServer, conn->server_name,
+                           port_number(conn->live_server[4]))) {
+                st.ssl_state = 3;
+                if (conn_is_live(conn))
+                    conn_disconnect(text_load_string(1506), 1, conn);
+            }
+            return 0;
+        }
+        if (st.ssl_state != 1) {
+            st.ssl_state = 3;
+            conn_disconnect(text_load_string(1506), 1, conn);
+            return 0;
+        }
+        st.ssl_state = 2;
+    } else {
+        sock_async_select(conn->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
     }
-    sock_async_select(conn->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
     conn_reset_stage(1, conn);
     if (!conn_is_live(conn))
         return 0;
@@ -692,6 +714,8 @@ void irc_link_install()
     frame_set_handler(WM_APP_SEND_QUEUE, irc_on_send_queue_message);
     frame_set_handler(WM_APP_CONNECTION_REQUEST, conn_on_connectfail_message);
     server_commands_register();
+    proxy_install();
+    ident_install();
 }
 
 #include "script/stores/timers.h"

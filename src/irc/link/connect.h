@@ -106,20 +106,10 @@ void conn_kill_connect_timer(Connection* conn);
 std::vector<std::string> irc_logon_lines(Connection* conn);
 
 // Seams to later parts; each default does what the program does without them.
-// The servers file: selects a network or group name and moves to its next
-// server, filling the stored server; 0 when it knows no such name. Default:
-// the word is taken as a plain host name (stored host = word), 1.
-extern int (*irc_servers_select_group)(const std::string& name, Connection* conn);
-// Moves the stored server to the next server of the group. Default: nothing.
-extern void (*irc_servers_next)(Connection* conn);
 // Whether SSL links can be made. Default: 0.
 extern int (*irc_ssl_available)();
 // Evaluates identifiers and variables in a text. Default: the text as it is.
 extern std::string (*irc_eval_text)(const std::string& text, Connection* conn);
-// The user id of the ident server. Default: empty.
-extern std::string (*irc_ident_user)();
-// Starts the ident server for a connect. Default: nothing.
-extern void (*irc_ident_start)(Connection* conn);
 // Resets the nick-attempt flags of the numerics before NICK. Default: nothing.
 extern void (*irc_nick_attempts_reset)(Connection* conn);
 // Refreshes the status title, toolbar, menus and tray. Default: the

@@ -1,5 +1,6 @@
 // Host-name lookups on request: the queue, the completion and its hand-out by
 // kind, and the identifiers that read the lookup of a DNS event.
+#include "irc/link/proxy.h"
 #include "irc/link/lookups.h"
 
 #include "app/connection.h"
@@ -176,6 +177,9 @@ void hand_out(DnsRequest* r, bool failed)
         save_local(conn, r->echo);
         return;
     }
+    case kDnsProxyHost:
+        proxy_socket_connect(failed ? std::string() : r->result, nullptr);
+        return;
     default:
         dns_kind_result(r, failed ? 1 : 0);
         return;

@@ -11,7 +11,6 @@
 
 IdentSettings ident_settings;
 ProxySettings proxy_settings;
-void (*ident_restart)() = nullptr;
 
 namespace {
 

@@ -45,8 +45,3 @@ void proxy_settings_save();
 // blank, every character other than a letter, a digit, "-", "." and "_"
 // made "_". Empty when all of them are empty.
 std::string opt_ident_userid(const std::string& text, const Connection* conn);
-
-// Seams to the servers that use these settings.
-// Closes the ident socket and asks the frame to start the listener again
-// with the current settings. Default: nothing (no ident server yet).
-extern void (*ident_restart)();

@@ -13,6 +13,7 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
+#include "irc/ssl/ssl_link.h"
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
 
@@ -20,7 +21,15 @@ namespace {
 
 long plain_read(Connection* conn, char* data, std::size_t length)
 {
-    return sock_recv(conn->socket, data, length);
+    if (!conn->ssl)
+        return sock_recv(conn->socket, data, length);
+    // An SSL link's bytes come from its worker; none waiting reads as
+    // "would block".
+    long n = ssl_read(conn->socket, data, static_cast<long>(length));
+    if (n > 0)
+        return n;
+    sock_set_last_error(n == 0 ? WSAEWOULDBLOCK : WSAENOTCONN);
+    return SOCKET_ERROR;
 }
 
 void dispatch_default(const std::string& line, Connection* conn) { irc_dispatch_line(line, conn); }

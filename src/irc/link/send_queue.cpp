@@ -14,6 +14,7 @@
 #include "display/line_buffer.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
+#include "irc/ssl/ssl_link.h"
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
 
@@ -21,7 +22,13 @@ namespace {
 
 long plain_write(Connection* conn, const char* data, std::size_t length)
 {
-    return sock_send(conn->socket, data, length);
+    if (!conn->ssl)
+        return sock_send(conn->socket, data, length);
+    long n = ssl_write(conn->socket, data, static_cast<long>(length));
+    if (n == static_cast<long>(length))
+        return n;
+    sock_set_last_error(n == -3 ? WSAENOBUFS : WSAECONNABORTED);
+    return SOCKET_ERROR;
 }
 
 int no_flood_gate(const std::string&, int, Connection*) { return 0; }

@@ -1029,7 +1029,8 @@ void notify_poll(int full, Connection* conn)
         if (!full) return;
         std::string line = "WATCH C";
         int taken = 0;
-        for (NotifyEntry* e = st.head; e && taken <= limit; e = e->next) {
+        // At most the server's limit: more would be refused.
+        for (NotifyEntry* e = st.head; e && taken < limit; e = e->next) {
             if (!notify_network_applies(e, conn)) continue;
             ++taken;
             // WATCH takes nicks: a mask stays ours.

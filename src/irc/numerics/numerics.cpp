@@ -1,3 +1,4 @@
+#include "irc/lists/servers.h"
 #include "irc/numerics/numerics.h"
 
 #include <cctype>
@@ -118,7 +119,9 @@ void on_welcome(IrcMessage& msg)
         link_state(conn).alternates.clear();
         if (irc_has_word(msg, 2) && !msg.words[2].empty())
             nick_slot(conn, conn->nick_index) = msg.words[2].substr(0, kShortText);
-        if (irc_servers_note_success) irc_servers_note_success(conn);
+        // The server took the logon: counted, and remembered as recent.
+        servers_record_success(conn->server_name, 1);
+        servers_note_connected(conn);
         if (!conn_is_live(conn)) return;
         conn->server_name = irc_word(msg, 0).substr(0, kShortText);
         conn->network.clear();
@@ -342,7 +345,6 @@ void on_services(IrcMessage& msg)
 void (*irc_status_show)(Connection*, int, const std::string&, int, int) = default_status_show;
 void (*irc_post_logon)(Connection*) = default_post_logon;
 void (*irc_prompt_nick)(Connection*) = nullptr;
-void (*irc_servers_note_success)(Connection*) = nullptr;
 void (*irc_chanlist_network_from_welcome)(const std::string&, Connection*) = nullptr;
 void (*irc_chanlist_network_from_info)(IrcMessage&) = nullptr;
 void (*irc_welcome_notice)(Connection*) = nullptr;

@@ -31,9 +31,6 @@ extern void (*irc_post_logon)(Connection* conn);
 
 // Puts "/nick " into the status window's input box. Absent: nothing.
 extern void (*irc_prompt_nick)(Connection* conn);
-// Records the server of the link as a successful one in the servers file.
-// Absent: nothing.
-extern void (*irc_servers_note_success)(Connection* conn);
 // Lets the channels list take a network name from the welcome text (word 3
 // of 001) or guess it from the server info reply (004). Absent: nothing.
 extern void (*irc_chanlist_network_from_welcome)(const std::string& text, Connection* conn);

@@ -1,0 +1,4 @@
+// $ssl and $sslready.
+#pragma once
+
+void ssl_identifiers_register();
