@@ -141,7 +141,8 @@ struct sigaction old_int_action;
 
 void on_signal(int)
 {
-    // Only wake the event loop; the work is done there.
+    // Break a running script, then wake the event loop; the work is done there.
+    key_break_note_signal();
     if (signal_pipe[1] >= 0) {
         char byte = 1;
         ssize_t written = ::write(signal_pipe[1], &byte, 1);
@@ -650,6 +651,9 @@ int app_install_signal_handlers()
         char buf[64];
         while (::read(signal_pipe[0], buf, sizeof buf) > 0) {
         }
+        // The script run the signal broke is over: the EXIT handlers of the
+        // orderly close may run (a second signal breaks them in turn).
+        key_break_signal_clear();
         // Closing without asking: nobody can answer a question now.
         if (frame_window)
             QMetaObject::invokeMethod(frame_window.data(), [] { frame_close(1); }, Qt::QueuedConnection);

@@ -96,3 +96,35 @@ TEST(StartExitE2e, FrameOpensWhereItClosed)
 }
 
 }  // namespace
+
+// A script caught in an endless loop: SIGTERM breaks the loop with the break
+// message, and the program still closes in order (EXIT runs, exit code 0).
+TEST(StartExitE2e, TerminationSignalBreaksARunawayLoopAndClosesInOrder)
+{
+    struct Case {
+        const char* name;
+        const char* loop;
+    } cases[] = {
+        {"while", "while (1) { inc %w }"},
+        {"goto", ":top | inc %w | goto top"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KestProgram kest;
+        kest.log_status();
+        kest.add_script("runaway.kst", std::string("on *:START:.timer 1 1 runaway\n") +
+                                           "alias runaway { echo -s loop begins | " + c.loop + " }\n" +
+                                           "on *:EXIT:if (%w > 0) echo -s leaving after counting\n");
+        ASSERT_TRUE(kest.start({"-noconnect", "-nkestse"}));
+        bool looping = false;
+        for (int i = 0; i < 100 && !looping; ++i) {
+            looping = count_lines(kest.status_log(), "loop begins") == 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ASSERT_TRUE(looping) << kest.status_log() << kest.output();
+        EXPECT_EQ(kest.stop(), 0);
+        const std::string log = kest.status_log();
+        EXPECT_EQ(count_lines(log, "Kesildi: Komut Durduruldu"), 1) << log;
+        EXPECT_EQ(count_lines(log, "leaving after counting"), 1) << log;
+    }
+}
