@@ -10,6 +10,7 @@
 #include "app/tick.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "core/files.h"
 #include "core/ini.h"
 #include "core/options.h"
 #include "core/random.h"
@@ -334,6 +335,12 @@ int app_init()
         return 0;
     if (!cmdline_parse())
         return 0;
+    // A save killed mid-write leaves its temporary file behind: clear them
+    // away in the settings folder and the main settings file's folder.
+    file_remove_stale_temps(settings_dir, 30);
+    if (std::size_t slash = main_ini_path.rfind('/'); slash != std::string::npos &&
+                                                     main_ini_path.substr(0, slash + 1) != settings_dir)
+        file_remove_stale_temps(main_ini_path.substr(0, slash + 1), 30);
     if (!ini_copy_defaults())
         return 0;
     if (!conn_new(nullptr))

@@ -128,3 +128,22 @@ TEST(StartExitE2e, TerminationSignalBreaksARunawayLoopAndClosesInOrder)
         EXPECT_EQ(count_lines(log, "leaving after counting"), 1) << log;
     }
 }
+
+// A save killed mid-write left its temporary file in the settings folder:
+// the next start clears it away and leaves every other file.
+TEST(StartExitE2e, StartClearsTemporariesOfKilledSaves)
+{
+    KestProgram kest;
+    add_start_exit_script(kest);
+    const fs::path stale = kest.settings() / "kest1.tm_";
+    const fs::path other = kest.settings() / "notes1.tm_";
+    ASSERT_TRUE(write_file(stale, "[options]\nn0=half a line"));
+    ASSERT_TRUE(write_file(other, "mine"));
+    for (const fs::path& p : {stale, other})
+        fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    ASSERT_TRUE(kest.start({"-noconnect", "-nkestse"}));
+    ASSERT_TRUE(wait_started(kest, 1)) << kest.status_log() << kest.output();
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_EQ(read_file(other), "mine");
+    EXPECT_EQ(kest.stop(), 0);
+}
