@@ -74,6 +74,7 @@ if [ -n "$fuzz_runs" ]; then
     mkdir -p "$corpus"
     start=$(date +%s)
     "$build/tests/fuzz/fuzz_$target" -runs="$fuzz_runs" -max_len=4096 -timeout=10 -rss_limit_mb=4096 \
+      -artifact_prefix="$build/fuzz-findings-$target-" \
       -print_final_stats=1 "$corpus" "$here/tests/fuzz/seeds/$target" 2>&1 | tail -n 12
     echo "fuzz_$target: $fuzz_runs executions in $(( $(date +%s) - start )) s"
   done

@@ -2,18 +2,26 @@
 // byte chooses: even evaluates the rest as text ($identifiers, %variables),
 // odd runs it as a command line with evaluation on. Commands that reach
 // outside the process (files, programs, sockets, the link, exiting) are
-// answered by a stand-in that does nothing, so a run can't touch the disk.
+// answered by a stand-in that does nothing, so a run can't touch the disk;
+// a run still going after 200 ms is broken as Ctrl+Break would.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fuzz_support.h"
+#include "platform/platform_utils.h"
 #include "script/exec/script_errors.h"
+#include "script/exec/script_hooks.h"
 #include "script/stores/timers.h"
 
 namespace {
 
 int do_nothing(CommandCall&) { return 1; }
+
+// A loop without end is the language's own; the user ends it with
+// Ctrl+Break. Here the break is pressed once a run has taken 200 ms.
+std::uint64_t g_deadline = 0;
+int break_after_deadline() { return time_ticks_ms() >= g_deadline ? 1 : 0; }
 
 const char* const kOutside[] = {
     "exit", "quit", "run", "remove", "rename", "rmdir", "mkdir", "copy", "write", "writeini", "remini",
@@ -41,6 +49,7 @@ void install_stand_ins()
     done = true;
     for (const char* word : kOutside)
         script_register_command(word, do_nothing);
+    script_key_break_pressed = break_after_deadline;
 }
 
 }  // namespace
@@ -52,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1)
         return 0;
     Connection* conn = fuzz::connection();
+    g_deadline = time_ticks_ms() + 200;
     std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     if (data[0] % 2 == 0) {
         std::string t = text;

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/connection.h"
 #include "app/frame_proc.h"
@@ -72,9 +73,14 @@ inline void close_extra_windows()
         extra = r->type != kWinStatus;
     if (!extra)
         return;
+    // Closing frees the record at once: take the windows first.
+    std::vector<QPointer<QWidget>> windows;
     for (WindowRecord* r = win_list; r; r = r->next)
         if (r->type != kWinStatus && r->hwnd.get())
-            win_close_request(r->hwnd.get());
+            windows.emplace_back(r->hwnd.get());
+    for (const QPointer<QWidget>& w : windows)
+        if (w)
+            win_close_request(w.data());
     test_drain_events();
 }
 
