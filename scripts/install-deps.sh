@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg-dev libgif-dev libpcre2-dev
   libssl3 openssl libcurl4-openssl-dev
-  ngircd tcl xvfb xauth openbox imagemagick
+  ngircd tcl xvfb xauth openbox imagemagick libxcb1-dev
   dante-server tinyproxy
   fonts-dejavu-core tzdata
 )

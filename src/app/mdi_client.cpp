@@ -41,19 +41,28 @@ void win_mdi_refresh()
 
 namespace {
 
+// Paints the area's background and opens its background menu. It works
+// from the viewport it was given and never from the area while no event of
+// its own comes: when the area is destroyed, its viewport still receives
+// events after the area's own part is gone, and the filter must not touch
+// it then. The filter goes with the viewport.
 class MdiFilter : public QObject {
 public:
-    using QObject::QObject;
+    explicit MdiFilter(QWidget* viewport) : QObject(viewport), viewport_(viewport) {}
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        QMdiArea* mdi = the_mdi.data();
-        if (!mdi || watched != mdi->viewport())
+        QEvent::Type type = event->type();
+        if (watched != viewport_ || (type != QEvent::Paint && type != QEvent::MouseButtonRelease))
             return false;
-        if (event->type() == QEvent::Paint && child_hooks.mdi_paint_background) {
-            QPainter painter(mdi->viewport());
+        // A checked cast: it fails on an area that is being destroyed.
+        auto* mdi = qobject_cast<QMdiArea*>(viewport_->parent());
+        if (!mdi || mdi->viewport() != viewport_)
+            return false;
+        if (type == QEvent::Paint && child_hooks.mdi_paint_background) {
+            QPainter painter(viewport_);
             return child_hooks.mdi_paint_background(painter, mdi) != 0;
         }
-        if (event->type() == QEvent::MouseButtonRelease) {
+        if (type == QEvent::MouseButtonRelease) {
             auto* me = static_cast<QMouseEvent*>(event);
             if (me->button() == Qt::RightButton && child_hooks.mdi_background_popup) {
                 child_hooks.mdi_background_popup(me->globalPosition().toPoint());
@@ -62,6 +71,9 @@ public:
         }
         return false;
     }
+
+private:
+    QWidget* viewport_;
 };
 
 }  // namespace
@@ -82,7 +94,7 @@ QMdiArea* mdi_client_create(QMdiArea* area)
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     if (qApp)
         area->setBackground(QApplication::palette().brush(QPalette::Dark));
-    auto* filter = new MdiFilter(area);
+    auto* filter = new MdiFilter(area->viewport());
     area->viewport()->installEventFilter(filter);
     QObject::connect(area, &QMdiArea::subWindowActivated, area, [](QMdiSubWindow* sub) {
         if (sub && sub->widget() && win_record_of(sub->widget()))

@@ -10,6 +10,7 @@
 #include "app/tick.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "core/files.h"
 #include "core/ini.h"
 #include "core/options.h"
 #include "core/random.h"
@@ -141,7 +142,8 @@ struct sigaction old_int_action;
 
 void on_signal(int)
 {
-    // Only wake the event loop; the work is done there.
+    // Break a running script, then wake the event loop; the work is done there.
+    key_break_note_signal();
     if (signal_pipe[1] >= 0) {
         char byte = 1;
         ssize_t written = ::write(signal_pipe[1], &byte, 1);
@@ -333,6 +335,12 @@ int app_init()
         return 0;
     if (!cmdline_parse())
         return 0;
+    // A save killed mid-write leaves its temporary file behind: clear them
+    // away in the settings folder and the main settings file's folder.
+    file_remove_stale_temps(settings_dir, 30);
+    if (std::size_t slash = main_ini_path.rfind('/'); slash != std::string::npos &&
+                                                     main_ini_path.substr(0, slash + 1) != settings_dir)
+        file_remove_stale_temps(main_ini_path.substr(0, slash + 1), 30);
     if (!ini_copy_defaults())
         return 0;
     if (!conn_new(nullptr))
@@ -650,6 +658,9 @@ int app_install_signal_handlers()
         char buf[64];
         while (::read(signal_pipe[0], buf, sizeof buf) > 0) {
         }
+        // The script run the signal broke is over: the EXIT handlers of the
+        // orderly close may run (a second signal breaks them in turn).
+        key_break_signal_clear();
         // Closing without asking: nobody can answer a question now.
         if (frame_window)
             QMetaObject::invokeMethod(frame_window.data(), [] { frame_close(1); }, Qt::QueuedConnection);

@@ -29,7 +29,6 @@ QAction* add_command(QMenu* menu, int text_id, int command, bool checked = false
 {
     QAction* a = menu->addAction(numbered(text_id));
     a->setData(command);
-    a->setProperty("sysCommand", command);
     if (checkable || checked) {
         a->setCheckable(true);
         a->setChecked(checked);
@@ -59,7 +58,6 @@ void win_sysmenu_add_desktop_item(QMenu* menu, int position, WindowRecord* rec, 
     }
     auto* action = new QAction(numbered(6132), menu);
     action->setData(265);
-    action->setProperty("sysCommand", 265);
     action->setCheckable(true);
     action->setChecked(!in_mdi);
     if (rec->type == kWinCustom && (rec->custom_request.style_bits & 512) != 0 &&
@@ -76,8 +74,10 @@ int win_sysmenu_action_id(const QAction* action)
 {
     if (!action)
         return 0;
-    QVariant v = action->property("sysCommand");
-    return v.isValid() ? v.toInt() : 0;
+    // The command is the action's data; a window's entries are the only
+    // actions of its menus that carry a number.
+    QVariant v = action->data();
+    return v.typeId() == QMetaType::Int ? v.toInt() : 0;
 }
 
 void win_build_system_menu(WindowRecord* rec)
@@ -201,16 +201,17 @@ void win_build_system_menu(WindowRecord* rec)
 
     // Every entry reaches the system-menu command handler, from whichever
     // menu it is chosen.
+    // One connection per menu, not one per entry: a window that is never
+    // asked for its menu stays cheap.
     QPointer<QWidget> owner = hwnd;
-    for (QAction* a : menu->findChildren<QAction*>()) {
+    auto route = [owner](QAction* a) {
         int id = win_sysmenu_action_id(a);
-        if (!id)
-            continue;
-        QObject::connect(a, &QAction::triggered, a, [owner, id] {
-            if (owner && child_hooks.sys_command)
-                child_hooks.sys_command(owner.data(), id);
-        });
-    }
+        if (id && owner && child_hooks.sys_command)
+            child_hooks.sys_command(owner.data(), id);
+    };
+    QObject::connect(menu.get(), &QMenu::triggered, menu.get(), route);
+    for (QMenu* sub : menu->findChildren<QMenu*>())
+        QObject::connect(sub, &QMenu::triggered, sub, route);
 
     // An MDI child shows them at the top of its frame's system menu.
     if (auto* frame = qobject_cast<QMdiSubWindow*>(win_container(hwnd))) {

@@ -2,6 +2,8 @@
 #include "app/window_record.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <QApplication>
@@ -30,6 +32,14 @@ WinHooks win_hooks;
 
 namespace {
 
+// Indexes over the window list, so that finding a record by its window or
+// itself costs constant time however many windows are open.
+std::unordered_set<const WindowRecord*> g_listed;
+// Every record whose window was set, by that window (a window may be set in
+// more than one record: the first listed one answers, as in list order).
+std::unordered_multimap<const QWidget*, WindowRecord*> g_by_widget;
+WindowRecord* g_tail = nullptr;
+
 void free_list(StringNode*& head)
 {
     if (head)
@@ -49,14 +59,17 @@ WindowRecord* win_record_new(int with_number)
     rec->creation_seq = win_creation_counter++;
     if (with_number) {
         rec->number = win_alloc_id();
-        if (!win_list) {
+        if (!win_list || !g_tail)
+            g_tail = win_list;
+        while (g_tail && g_tail->next)
+            g_tail = g_tail->next;
+        if (g_tail)
+            g_tail->next = rec;
+        else
             win_list = rec;
-        } else {
-            WindowRecord* last = win_list;
-            while (last->next)
-                last = last->next;
-            last->next = rec;
-        }
+        g_tail = rec;
+        g_listed.insert(rec);
+
     }
     return rec;
 }
@@ -96,13 +109,19 @@ int win_record_free(WindowRecord* rec)
     rec->system_menu.reset();
 
     // Unlink.
-    if (win_list == rec) {
-        win_list = rec->next;
-    } else {
-        for (WindowRecord* r = win_list; r; r = r->next) {
-            if (r->next == rec) {
-                r->next = rec->next;
-                break;
+    if (g_listed.erase(rec)) {
+        if (win_list == rec) {
+            win_list = rec->next;
+            if (g_tail == rec)
+                g_tail = nullptr;
+        } else {
+            for (WindowRecord* r = win_list; r; r = r->next) {
+                if (r->next == rec) {
+                    r->next = rec->next;
+                    if (g_tail == rec)
+                        g_tail = r;
+                    break;
+                }
             }
         }
     }
@@ -110,21 +129,53 @@ int win_record_free(WindowRecord* rec)
     return 1;
 }
 
+WindowHandle& WindowHandle::operator=(QWidget* widget)
+{
+    win_index_move(owner_, key_, widget);
+    key_ = widget;
+    reset(widget);
+    return *this;
+}
+
+void win_index_move(WindowRecord* rec, const QWidget* from, const QWidget* to)
+{
+    if (from == to)
+        return;
+    if (from) {
+        auto range = g_by_widget.equal_range(from);
+        for (auto it = range.first; it != range.second; ++it)
+            if (it->second == rec) {
+                g_by_widget.erase(it);
+                break;
+            }
+    }
+    if (to)
+        g_by_widget.emplace(to, rec);
+}
+
 WindowRecord* win_record_of(const QWidget* hwnd)
 {
     if (!hwnd)
         return nullptr;
-    for (WindowRecord* r = win_list; r; r = r->next) {
-        if (r->hwnd.get() == hwnd)
-            return r;
+    // A destroyed window's address may come again for another widget: the
+    // record must still hold this very window.
+    WindowRecord* found = nullptr;
+    auto range = g_by_widget.equal_range(hwnd);
+    for (auto it = range.first; it != range.second; ++it) {
+        WindowRecord* r = it->second;
+        if (r->hwnd.get() == hwnd && g_listed.count(r) &&
+            (!found || r->creation_seq < found->creation_seq))
+            found = r;
     }
-    return nullptr;
+    return found;
 }
 
 WindowRecord* win_record_by_id(int number)
 {
     if (number <= 0)
         return nullptr;
+    // Numbers are plain fields a caller may change: they are looked up in
+    // the list itself.
     for (WindowRecord* r = win_list; r; r = r->next) {
         if (r->number == number)
             return r;
@@ -134,22 +185,10 @@ WindowRecord* win_record_by_id(int number)
 
 int win_is_record(const void* pointer)
 {
-    if (!pointer)
-        return 0;
-    for (WindowRecord* r = win_list; r; r = r->next) {
-        if (r == pointer)
-            return 1;
-    }
-    return 0;
+    return pointer && g_listed.count(static_cast<const WindowRecord*>(pointer)) ? 1 : 0;
 }
 
-int win_count()
-{
-    int n = 0;
-    for (WindowRecord* r = win_list; r; r = r->next)
-        ++n;
-    return n;
-}
+int win_count() { return static_cast<int>(g_listed.size()); }
 
 QWidget* win_owner_hwnd(QWidget* control)
 {

@@ -71,6 +71,34 @@ private:
     T* raw_ = nullptr;
 };
 
+struct WindowRecord;
+
+// Keeps the index from windows to their records current (window_record.cpp).
+void win_index_move(WindowRecord* rec, const QWidget* from, const QWidget* to);
+
+// The window of a record: a weak reference that keeps the index from
+// windows to records current as it is set, so that win_record_of answers in
+// constant time. It belongs to its record and is never copied.
+class WindowHandle : public WidgetRef<QWidget> {
+public:
+    explicit WindowHandle(WindowRecord* owner) : owner_(owner) {}
+    WindowHandle(const WindowHandle&) = delete;
+    WindowHandle& operator=(const WindowHandle&) = delete;
+    ~WindowHandle() { win_index_move(owner_, key_, nullptr); }
+    WindowHandle& operator=(QWidget* widget);   // window_record.cpp (needs the widget class)
+    WindowHandle& operator=(std::nullptr_t)
+    {
+        win_index_move(owner_, key_, nullptr);
+        key_ = nullptr;
+        WidgetRef<QWidget>::operator=(nullptr);
+        return *this;
+    }
+
+private:
+    WindowRecord* owner_;
+    const QWidget* key_ = nullptr;   // the window as it was set (the index's key)
+};
+
 // Window types.
 enum WindowType : int {
     kWinStatus = 0,
@@ -167,7 +195,7 @@ struct CustomWindowRequest {
 // declared sizes where they are set (name 1,024, short texts 256).
 struct WindowRecord {
     RecordSlots state_slots;          // the modules' own state, destroyed with the record
-    WidgetRef<QWidget> hwnd;          // the window; null until made and after a failed creation
+    WindowHandle hwnd{this};          // the window; null until made and after a failed creation
     int number = 0;                   // unique window number ("@N")
     std::string name;                 // "Status Window", a channel, a nick, "@name", a list name
 

@@ -115,23 +115,6 @@ std::string written_name(const CommandCall& call)
     return low.size() > 5 ? low.substr(5) : std::string();
 }
 
-std::string lowest_free_name()
-{
-    int n = 1;
-    for (;;) {
-        std::string name = std::to_string(n);
-        bool used = false;
-        for (Timer* t = timer_first(); t; t = t->next)
-            if (t->name == name) {
-                used = true;
-                break;
-            }
-        if (!used)
-            return name;
-        ++n;
-    }
-}
-
 bool is_wildcard(const std::string& name)
 {
     return name.find_first_of("*?") != std::string::npos;
@@ -207,7 +190,7 @@ int cmd_timer(CommandCall& call)
     if (all)
         name = "*";
     else if (bare)
-        name = lowest_free_name();
+        name = timer_free_name();
     else
         name = written_name(call).substr(0, kShortText);
     if (name.empty()) {
@@ -345,7 +328,12 @@ int cmd_timer(CommandCall& call)
     }
     command.resize(std::min(command.size(), kLongText));
 
-    if (Timer* old = timer_find(name))
+    Timer* old = timer_find(name);
+    if (!old && timer_count() >= kMaxTimers) {
+        say(window, script_text(5515));
+        return 0;
+    }
+    if (old)
         timer_remove(old);
 
     Timer* t = new (std::nothrow) Timer;
@@ -390,7 +378,7 @@ int cmd_timer(CommandCall& call)
                 say(window, script_text(5515));
                 return 0;
             }
-            t->window_timer_id = id;
+            timer_set_frame_timer(t, id);
         }
     }
     timer_set_last_name(name);

@@ -15,6 +15,7 @@
 #include <fnmatch.h>
 #include <limits.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -175,8 +176,12 @@ int open_temp_in(const std::string& folder, std::string& temp_path, mode_t mode)
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
         temp_path = folder + file_temp_name();
         int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd >= 0)
+        if (fd >= 0) {
+            // Held while the file is written: the start-up sweep of stale
+            // temporaries leaves a locked one alone.
+            ::flock(fd, LOCK_EX | LOCK_NB);
             return fd;
+        }
         if (errno != EEXIST)
             break;
     }
@@ -678,6 +683,49 @@ std::string file_temp_name()
     char name[32];
     std::snprintf(name, sizeof name, "kest%u.tm_", counter.fetch_add(1));
     return name;
+}
+
+bool file_is_temp_name(std::string_view name)
+{
+    constexpr std::string_view head = "kest", tail = ".tm_";
+    if (name.size() <= head.size() + tail.size() || name.size() > 24 || name.substr(0, head.size()) != head ||
+        name.substr(name.size() - tail.size()) != tail)
+        return false;
+    std::string_view digits = name.substr(head.size(), name.size() - head.size() - tail.size());
+    return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+int file_remove_stale_temps(const std::string& folder, int min_age_seconds)
+{
+    std::string dir = folder.empty() ? std::string("./") : folder;
+    if (dir.back() != '/')
+        dir += '/';
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return 0;
+    int removed = 0;
+    std::time_t now = std::time(nullptr);
+    while (dirent* e = ::readdir(d)) {
+        if (!file_is_temp_name(e->d_name))
+            continue;
+        std::string path = dir + e->d_name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        // A save closes its file a moment before the rename: a young file
+        // may still be on its way.
+        if (now - st.st_mtime < min_age_seconds)
+            continue;
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0)
+            continue;
+        // Locked: a save of another run is writing it.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(d);
+    return removed;
 }
 
 int file_copy(const std::string& source, const std::string& target, int flags)

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct StringNode;
@@ -129,6 +130,12 @@ std::uint64_t file_disk_space(const std::string& root, int mode);
 
 // The next temporary name "kest%u.tm_" (the counter grows by one per call).
 std::string file_temp_name();
+// Whether a file name is one of those temporary names.
+bool file_is_temp_name(std::string_view name);
+// Removes the temporary files of that naming in the folder that a save
+// killed mid-write left behind: regular files at least min_age_seconds old
+// that no running save holds locked. Returns the number removed.
+int file_remove_stale_temps(const std::string& folder, int min_age_seconds);
 
 // Copies in blocks of 4,096 bytes after making the target writable. Flag 1:
 // refuse an existing target; 2: replace it (through a temporary file and a

@@ -128,7 +128,16 @@ bool name_is_utf8(const std::string& name)
 }
 
 // One converter per code page, to UTF-8; (iconv_t)-1 remembers a failure.
-std::map<int, iconv_t> g_decoders;
+// The converters are closed when the program ends.
+struct Decoders : std::map<int, iconv_t> {
+    ~Decoders()
+    {
+        for (auto& [codepage, cd] : *this)
+            if (cd != reinterpret_cast<iconv_t>(-1))
+                iconv_close(cd);
+    }
+};
+Decoders g_decoders;
 
 iconv_t decoder_for(int codepage)
 {

@@ -282,7 +282,9 @@ void ip_long_to_text(double number, std::string& out, int order)
 
 int key_break_pressed()
 {
-    if (!break_down)
+    if (key_break_signalled())
+        return 1;
+    if (!break_down && !key_break_keyboard_down())
         return 0;
     if (break_time != 0) {
         std::uint64_t now = time_ticks_ms();

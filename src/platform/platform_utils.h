@@ -70,8 +70,19 @@ std::uint64_t time_ticks_ms();
 void ip_long_to_text(double number, std::string& out, int order);
 
 // 1 while Ctrl+Break is held down, except within 250 ms after a recorded
-// break time (which is then cleared). The keyboard filter reports the key.
+// break time (which is then cleared); the keyboard state is read directly
+// (on X11; never down offscreen), as the key filter reports it too. Always 1
+// from the moment SIGTERM or SIGINT arrives until the event loop takes the
+// signal, so a runaway loop ends and the program can close.
 int key_break_pressed();
+// Notes a termination signal; safe inside a signal handler.
+void key_break_note_signal();
+// 1 once a termination signal was noted.
+int key_break_signalled();
+// Forgets a noted signal (once the event loop has taken it).
+void key_break_signal_clear();
+// 1 while Control and Pause/Break are both held on the display's keyboard.
+int key_break_keyboard_down();
 void key_break_set_down(int down);
 void key_break_record_time();
 

@@ -7,6 +7,10 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QScrollBar>
+#include <QElapsedTimer>
+
+#include <functional>
+#include <memory>
 
 #include <cstdlib>
 #include <string>
@@ -447,6 +451,91 @@ TEST_F(WindowRecordTest, BuiltInInViewTestUsesTheActiveWindow)
         option_set_value(4, 21, k.unseen_option);
         EXPECT_EQ(win_needs_highlight(k.rec->hwnd.get()), k.expected);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Finding a record by its window follows every change of the window, keeps
+// the list's order when two records share one, and never answers for a
+// record outside the list or one that is gone.
+TEST_F(WindowRecordTest, RecordByWindowFollowsEveryChange)
+{
+    QWidget w1, w2;
+    WindowRecord* loose = win_record_new(0);
+    WindowRecord* a = win_record_new(1);
+    WindowRecord* b = win_record_new(1);
+    ASSERT_TRUE(loose && a && b);
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        WindowRecord* of_w1;
+        WindowRecord* of_w2;
+    } steps[] = {
+        {"nothing set", [] {}, nullptr, nullptr},
+        {"outside the list", [&] { loose->hwnd = &w1; }, nullptr, nullptr},
+        {"b takes w1", [&] { b->hwnd = &w1; }, b, nullptr},
+        {"a shares w1 and comes first", [&] { a->hwnd = &w1; }, a, nullptr},
+        {"a moves to w2", [&] { a->hwnd = &w2; }, b, a},
+        {"set again to the same", [&] { a->hwnd = &w2; }, b, a},
+        {"b lets go", [&] { b->hwnd = nullptr; }, nullptr, a},
+        {"b back on w2 after a", [&] { b->hwnd = &w2; }, nullptr, a},
+        {"a freed", [&] { win_record_free(a); a = nullptr; }, nullptr, b},
+        {"b freed", [&] { win_record_free(b); b = nullptr; }, nullptr, nullptr},
+    };
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.what);
+        st.change();
+        EXPECT_EQ(win_record_of(&w1), st.of_w1);
+        EXPECT_EQ(win_record_of(&w2), st.of_w2);
+        EXPECT_EQ(win_count(), (a ? 1 : 0) + (b ? 1 : 0));
+    }
+    EXPECT_EQ(win_is_record(loose), 0);
+    win_record_free(loose);
+    // A window destroyed under its record: nothing answers for its address.
+    WindowRecord* c = win_record_new(1);
+    auto* gone = new QWidget;
+    c->hwnd = gone;
+    ASSERT_EQ(win_record_of(gone), c);
+    delete gone;
+    EXPECT_EQ(win_record_of(gone), nullptr);
+    EXPECT_EQ(win_is_record(c), 1);
+    win_record_free(c);
+    EXPECT_EQ(win_is_record(c), 0);
+}
+
+// With thousands of windows every lookup by window or by record stays cheap
+// (a walk of the list for each one made a busy program crawl).
+TEST_F(WindowRecordTest, LookupsStayCheapWithThousandsOfWindows)
+{
+    constexpr int kWindows = 4000;
+    std::vector<std::unique_ptr<QWidget>> widgets;
+    std::vector<WindowRecord*> recs;
+    for (int i = 0; i < kWindows; ++i) {
+        widgets.push_back(std::make_unique<QWidget>());
+        WindowRecord* r = win_record_new(1);
+        ASSERT_NE(r, nullptr);
+        r->hwnd = widgets.back().get();
+        recs.push_back(r);
+    }
+    QWidget stranger;
+    QElapsedTimer clock;
+    clock.start();
+    int found = 0;
+    for (int round = 0; round < 50; ++round)
+        for (int i = 0; i < kWindows; ++i) {
+            found += win_record_of(widgets[static_cast<std::size_t>(i)].get()) == recs[static_cast<std::size_t>(i)];
+            found += win_is_record(recs[static_cast<std::size_t>(i)]);
+            found += win_record_of(&stranger) == nullptr;
+        }
+    EXPECT_EQ(found, 3 * 50 * kWindows);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(win_count(), kWindows);
+    for (WindowRecord* r : recs)
+        win_record_free(r);
+    EXPECT_EQ(win_count(), 0);
+    EXPECT_EQ(win_list, nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -12,7 +13,9 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -692,3 +695,91 @@ TEST_F(SettingsFiles, ReadAll)
 
 
 }  // namespace
+
+// The start-up sweep: only old, unlocked regular files of our own temporary
+// naming go; the one a running save holds, a young one, other names, folders
+// and links stay. A second sweep finds nothing more.
+TEST_F(SettingsFiles, StaleTemporariesAreSweptAndNothingElse)
+{
+    const std::string dir = root_ + "sweep/";
+    fs::create_directories(dir);
+    spit(root_ + "elsewhere.txt", "kept");
+    struct Case {
+        const char* name;
+        int age;          // seconds since its last write
+        bool locked;      // a save holds it
+        char kind;        // 'f' file, 'd' folder, 'l' link to elsewhere.txt
+        bool removed;
+    } cases[] = {
+        {"kest3.tm_", 3600, false, 'f', true},
+        {"kest0.tm_", 31, false, 'f', true},
+        {"kest4.tm_", 0, false, 'f', false},
+        {"kest5.tm_", 3600, true, 'f', false},
+        {"kest6.tm_", 3600, false, 'd', false},
+        {"kest7.tm_", 3600, false, 'l', false},
+        {"kest.tm_", 3600, false, 'f', false},
+        {"kestx1.tm_", 3600, false, 'f', false},
+        {"kest1.tm_.ini", 3600, false, 'f', false},
+        {"other1.tm_", 3600, false, 'f', false},
+    };
+    std::vector<int> locks;
+    for (const Case& c : cases) {
+        std::string path = dir + c.name;
+        if (c.kind == 'd')
+            fs::create_directories(path);
+        else if (c.kind == 'l')
+            fs::create_symlink(root_ + "elsewhere.txt", path);
+        else
+            spit(path, "partial");
+        if (c.locked) {
+            int fd = ::open(path.c_str(), O_RDONLY);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+            locks.push_back(fd);
+        }
+        if (c.kind != 'l') {
+            struct timeval tv[2] = {};
+            tv[0].tv_sec = tv[1].tv_sec = std::time(nullptr) - c.age;
+            ASSERT_EQ(::utimes(path.c_str(), tv), 0);
+        }
+    }
+    int expected = 0;
+    for (const Case& c : cases)
+        expected += c.removed ? 1 : 0;
+    EXPECT_EQ(file_remove_stale_temps(dir, 30), expected);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir + c.name)), !c.removed);
+    }
+    EXPECT_EQ(slurp(root_ + "elsewhere.txt"), "kept");
+    EXPECT_EQ(file_remove_stale_temps(dir, 30), 0);
+    // The save lets go: its file is swept like any other.
+    for (int fd : locks)
+        ::close(fd);
+    EXPECT_EQ(file_remove_stale_temps(dir, 30), static_cast<int>(locks.size()));
+    EXPECT_FALSE(fs::exists(dir + "kest5.tm_"));
+}
+
+// A save killed after writing leaves its temporary file, unlocked once the
+// process is gone; the sweep takes it and the saved file is untouched.
+TEST_F(SettingsFiles, SweepTakesTheTemporaryOfAKilledSave)
+{
+    const std::string target = root_ + "killed.ini";
+    spit(target, "old");
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        file_replace_hook = [](const std::string&, const std::string&) -> int { ::_exit(0); };
+        file_safe_save(target, "new", 0);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    std::vector<std::string> temps = temp_files_in(root_);
+    ASSERT_EQ(temps.size(), 1u);
+    // Young, it may be a save on its way: it stays until it is old enough.
+    EXPECT_EQ(file_remove_stale_temps(root_, 30), 0);
+    EXPECT_EQ(file_remove_stale_temps(root_, 0), 1);
+    EXPECT_TRUE(temp_files_in(root_).empty());
+    EXPECT_EQ(slurp(target), "old");
+}

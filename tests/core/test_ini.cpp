@@ -160,6 +160,9 @@ TEST_F(SettingsIni, ReadsHandWrittenFiles)
          "  key one  =  value with blanks  \n"
          "quoted=\"in quotes\"\n"
          "single='x'\n"
+         "lone='\n"
+         "lonedouble=\"\n"
+         "bare=''\n"
          "half=\"open\n"
          "a line without equals\n"
          "empty=\n"
@@ -181,6 +184,9 @@ TEST_F(SettingsIni, ReadsHandWrittenFiles)
         {"spaced", "key one", "value with blanks"},
         {"spaced", "quoted", "in quotes"},
         {"spaced", "single", "x"},
+        {"spaced", "lone", "'"},        // one quote character is the value itself
+        {"spaced", "lonedouble", "\""},
+        {"spaced", "bare", ""},
         {"spaced", "half", "\"open"},
         {"spaced", "a line without equals", "<def>"},
         {"spaced", "empty", ""},
@@ -194,6 +200,21 @@ TEST_F(SettingsIni, ReadsHandWrittenFiles)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.section) + "/" + c.key);
         EXPECT_EQ(read(c.section, c.key, file, "<def>"), c.expected);
+    }
+}
+
+// A value that is a lone quote character, or has one at one end only, is
+// written and read back as it is, and writing it again changes nothing.
+TEST_F(SettingsIni, LoneQuotesSurviveAWriteAndARead)
+{
+    const std::string file = root_ + "quotes.ini";
+    for (const char* v : {"'", "\"", "a'", "'b", "\"c"}) {
+        SCOPED_TRACE(v);
+        ASSERT_EQ(ini_write("q", "k", v, file), 1);
+        EXPECT_EQ(read("q", "k", file, "<def>"), v);
+        const std::string before = slurp(file);
+        ASSERT_EQ(ini_write("q", "k", v, file), 1);
+        EXPECT_EQ(slurp(file), before);
     }
 }
 

@@ -187,6 +187,9 @@ TEST_F(TimeTest, FormatLetters)
     const std::time_t morning = utc(2009, 2, 22, 9, 5, 7);
     const std::time_t afternoon = utc(2009, 2, 22, 13, 0, 0);
     const std::time_t midnight = utc(2009, 2, 22, 0, 30, 0);
+    const std::time_t noon = utc(2009, 2, 22, 12, 0, 0);
+    const std::time_t noon_last = utc(2009, 2, 22, 12, 59, 59);
+    const std::time_t before_noon = utc(2009, 2, 22, 11, 59, 59);
     struct Case {
         std::time_t t;
         const char* fmt;
@@ -201,6 +204,10 @@ TEST_F(TimeTest, FormatLetters)
         {afternoon, "h tt HH", "1 pm 13"},
         {afternoon, "hh TT", "01 PM"},
         {midnight, "h hh H", "12 12 0"},
+        {midnight, "t tt", "a am"},
+        {before_noon, "h:nn tt t", "11:59 am a"},
+        {noon, "h:nn tt t", "12:00 pm p"},         // the hour from 12:00 to 12:59 is pm
+        {noon_last, "hh:nn TT T", "12:59 PM P"},
         {morning, "d dd ddd dddd", "22 22 Sun Sunday"},
         {morning, "m mm mmm mmmm", "2 02 Feb February"},
         {morning, "yy yyyy", "09 2009"},

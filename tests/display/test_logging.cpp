@@ -492,6 +492,47 @@ TEST_F(LoggingTest, TheDayChangeOpensANewDatedFileAndMarksUndatedOnes)
     EXPECT_EQ(slurp(logs_ + "#test.20081231.log"), old_file);
 }
 
+// Every tick asks for the day: the day line goes into each log once per
+// new day, however many ticks follow, and again only on the next day.
+TEST_F(LoggingTest, TheDayLineIsWrittenOncePerLogAndDay)
+{
+    opt_set(OPT_LOG_DATE_FILENAMES, 0);
+    g_now = local_time(2008, 12, 31, 23, 59, 58);
+    WindowRecord* chan = record(kWinChannel, 0, "#once");
+    WindowRecord* status = record(kWinStatus, 0, "Status Window");
+    ASSERT_EQ(log_set_window_mode(chan, 0, 0, 0, "", 2, 0), 1);
+    ASSERT_EQ(log_set_window_mode(status, 0, 0, 0, "", 2, 0), 1);
+    log_day_check();
+    auto day_lines = [](const std::string& text) {
+        int n = 0;
+        for (std::size_t at = text.find("Oturum Zamanı:"); at != std::string::npos;
+             at = text.find("Oturum Zamanı:", at + 1))
+            ++n;
+        return n;
+    };
+    struct Step {
+        std::time_t when;
+        int ticks;
+        int lines;   // day lines in each log afterwards
+    } steps[] = {
+        {local_time(2008, 12, 31, 23, 59, 59), 3, 0},
+        {local_time(2009, 1, 1, 0, 0, 1), 1, 1},
+        {local_time(2009, 1, 1, 0, 0, 2), 60, 1},
+        {local_time(2009, 1, 1, 13, 0, 0), 5, 1},
+        {local_time(2009, 1, 2, 0, 0, 0), 30, 2},
+    };
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.ticks);
+        g_now = st.when;
+        for (int i = 0; i < st.ticks; ++i)
+            log_day_check();
+        for (WindowRecord* rec : {chan, status}) {
+            SCOPED_TRACE(rec->name);
+            EXPECT_EQ(day_lines(slurp(rec->log_path)), st.lines);
+        }
+    }
+}
+
 TEST_F(LoggingTest, ANetworkNameBecomingKnownMovesTheFile)
 {
     Connection* conn = connection("");

@@ -96,3 +96,54 @@ TEST(StartExitE2e, FrameOpensWhereItClosed)
 }
 
 }  // namespace
+
+// A script caught in an endless loop: SIGTERM breaks the loop with the break
+// message, and the program still closes in order (EXIT runs, exit code 0).
+TEST(StartExitE2e, TerminationSignalBreaksARunawayLoopAndClosesInOrder)
+{
+    struct Case {
+        const char* name;
+        const char* loop;
+    } cases[] = {
+        {"while", "while (1) { inc %w }"},
+        {"goto", ":top | inc %w | goto top"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KestProgram kest;
+        kest.log_status();
+        kest.add_script("runaway.kst", std::string("on *:START:.timer 1 1 runaway\n") +
+                                           "alias runaway { echo -s loop begins | " + c.loop + " }\n" +
+                                           "on *:EXIT:if (%w > 0) echo -s leaving after counting\n");
+        ASSERT_TRUE(kest.start({"-noconnect", "-nkestse"}));
+        bool looping = false;
+        for (int i = 0; i < 100 && !looping; ++i) {
+            looping = count_lines(kest.status_log(), "loop begins") == 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ASSERT_TRUE(looping) << kest.status_log() << kest.output();
+        EXPECT_EQ(kest.stop(), 0);
+        const std::string log = kest.status_log();
+        EXPECT_EQ(count_lines(log, "Kesildi: Komut Durduruldu"), 1) << log;
+        EXPECT_EQ(count_lines(log, "leaving after counting"), 1) << log;
+    }
+}
+
+// A save killed mid-write left its temporary file in the settings folder:
+// the next start clears it away and leaves every other file.
+TEST(StartExitE2e, StartClearsTemporariesOfKilledSaves)
+{
+    KestProgram kest;
+    add_start_exit_script(kest);
+    const fs::path stale = kest.settings() / "kest1.tm_";
+    const fs::path other = kest.settings() / "notes1.tm_";
+    ASSERT_TRUE(write_file(stale, "[options]\nn0=half a line"));
+    ASSERT_TRUE(write_file(other, "mine"));
+    for (const fs::path& p : {stale, other})
+        fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    ASSERT_TRUE(kest.start({"-noconnect", "-nkestse"}));
+    ASSERT_TRUE(wait_started(kest, 1)) << kest.status_log() << kest.output();
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_EQ(read_file(other), "mine");
+    EXPECT_EQ(kest.stop(), 0);
+}

@@ -78,6 +78,71 @@ TEST_F(ModesTest, ChannelModesKeyAndLimitWithTheServersParameterGroups)
     }
 }
 
+// "-k" takes its parameter (the key, which the server repeats) even though
+// nothing is set by it: the parameter after it belongs to the next letter.
+TEST_F(ModesTest, RemovingTheKeyTakesItsParameterBeforeTheNextLetter)
+{
+    const int op = nicklist_prefix_bit(conn, '@');
+    const int voice = nicklist_prefix_bit(conn, '+');
+    struct Case {
+        const char* line;
+        const char* key;
+        const char* nick;   // the nick whose prefix is checked
+        int bits;           // its prefix bits afterwards
+    } cases[] = {
+        {":x!u@h MODE #c +k secret", "secret", "a", 0},
+        {":x!u@h MODE #c -k+o secret a", "", "a", op},
+        {":x!u@h MODE #c +k pw", "pw", "b", 0},
+        {":x!u@h MODE #c -k+v pw b", "", "b", voice},
+        {":x!u@h MODE #c +k again", "again", "a", op},
+        {":x!u@h MODE #c -ko again a", "", "a", 0},   // and "-o" takes the nick
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        feed(c.line);
+        EXPECT_EQ(chan->chan_key, c.key);
+        EXPECT_EQ(nicklist_update(c.nick, chan, kNickTest, 0) & (op | voice), c.bits);
+    }
+}
+
+// Handlers bound to one channel stay silent for every other channel.
+TEST_F(ModesTest, ChannelBoundHandlersStaySilentForAnotherChannel)
+{
+    load_script({"on *:MODE:#mine:say MODE $chan", "on *:JOIN:#mine:say JOIN $chan $nick",
+                 "on *:PART:#mine:say PART $chan $nick", "on *:KICK:#mine:say KICK $chan $knick",
+                 "on *:TOPIC:#mine:say TOPIC $chan $1-"});
+    WindowRecord* mine = open("#mine", kWinChannel, 0);
+    ASSERT_NE(mine, nullptr);
+    for (WindowRecord* w : {chan, mine})
+        for (const char* n : {"a", "b", "x"})
+            nicklist_update(n, w, kNickAddOrChange, 1);
+    struct Case {
+        const char* line;
+        const char* heard;   // what the #mine handler says, or null for the other channel
+    } cases[] = {
+        {":x!u@h MODE #c +m", nullptr},
+        {":x!u@h MODE #mine +m", "MODE #mine"},
+        {":y!u@h JOIN #c", nullptr},
+        {":y!u@h JOIN :#mine", "JOIN #mine y"},
+        {":a!u@h PART #c :bye", nullptr},
+        {":a!u@h PART #mine :bye", "PART #mine a"},
+        {":x!u@h KICK #c b :out", nullptr},
+        {":x!u@h KICK #mine b :out", "KICK #mine b"},
+        {":x!u@h TOPIC #c :elsewhere", nullptr},
+        {":x!u@h TOPIC #mine :here now", "TOPIC #mine here now"},
+        {":x!u@h MODE #MINE -m", "MODE #MINE"},   // the name matches without case
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        said.clear();
+        feed(c.line);
+        if (c.heard)
+            EXPECT_EQ(said, std::vector<std::string>{c.heard});
+        else
+            EXPECT_TRUE(said.empty()) << ::testing::PrintToString(said);
+    }
+}
+
 TEST_F(ModesTest, ListModesReachTheListsAndTheirEvents)
 {
     load_script({"on 1:BAN:#:say BAN $banmask", "on 1:UNBAN:#:say UNBAN $banmask"});

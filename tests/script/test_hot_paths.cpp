@@ -163,6 +163,41 @@ TEST_F(HotPaths, LoopsSeeEveryChange)
           "  }\n"
           "}"},
          "hpjoin", {"1 tail", "2 tail"}, 1},
+        {"a forward goto finds its label whatever the case",
+         {"hpfwd {\n"
+          "  goto End\n"
+          "  say skipped\n"
+          "  :end\n"
+          "  say reached\n"
+          "}"},
+         "hpfwd", {"reached"}, 1},
+        {"a backward goto finds its label whatever the case",
+         {"hpback {\n"
+          "  var %hpi = 0\n"
+          "  :Again\n"
+          "  inc %hpi\n"
+          "  if (%hpi < 3) goto AGAIN\n"
+          "  say %hpi\n"
+          "}"},
+         "hpback", {"3"}, 1},
+        {"break in a one-line while leaves only that loop",
+         {"hpone {\n"
+          "  var %hpi = 0\n"
+          "  while (%hpi < 2) {\n"
+          "    inc %hpi\n"
+          "    while (1) break\n"
+          "    say %hpi\n"
+          "  }\n"
+          "  say out\n"
+          "}"},
+         "hpone", {"1", "2", "out"}, 1},
+        {"$& joining a line that starts with a closing brace keeps the command after it",
+         {"hpclose {\n"
+          "  if (1) { say in $&\n"
+          "  } say after\n"
+          "  say last\n"
+          "}"},
+         "hpclose", {"in", "after", "last"}, 1},
         {"set keeps blank runs, other commands do not", {},
          "set %hpv a   b | say %hpv | say [ a   b ]", {"a   b", "a b"}, 1},
     });

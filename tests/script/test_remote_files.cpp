@@ -142,3 +142,39 @@ TEST_F(EventsTest, UnloadedScriptIsNoLongerLiveAndLeavesTheIndex)
 }
 
 } // namespace
+
+// A file of nothing but opening braces: every line is one character, and the
+// loaded lines must stay near that size however deep the nesting goes (the
+// indent used to grow by two blanks a level and keep its whole capacity).
+TEST_F(EventsTest, DeepNestingCostsMemoryInProportionToTheFile)
+{
+    struct Case {
+        int lines;
+    } cases[] = {{100}, {5000}, {20000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        std::vector<std::string> text(static_cast<std::size_t>(c.lines), "{");
+        text.push_back("  say   deep  ");
+        ScriptFile* f = load_script("deep" + std::to_string(c.lines) + ".kst", text);
+        ASSERT_NE(f, nullptr);
+        std::size_t held = 0;
+        std::size_t widest = 0;
+        int count = 0;
+        StringNode* last = nullptr;
+        for (StringNode* n = f->lines; n; n = n->next) {
+            held += n->text.capacity();
+            widest = std::max(widest, n->text.size());
+            last = n;
+            ++count;
+        }
+        ASSERT_EQ(count, c.lines + 1);
+        // A blank is never cut from the text that follows it.
+        EXPECT_EQ(last->text.substr(last->text.find_first_not_of(' ')), "say   deep  ");
+        EXPECT_LE(widest, 140u);
+        EXPECT_LE(held, static_cast<std::size_t>(c.lines + 1) * 160);
+        // The first lines keep the usual two blanks a level.
+        EXPECT_EQ(f->lines->text, "{");
+        EXPECT_EQ(f->lines->next->text, "  {");
+        EXPECT_EQ(f->lines->next->next->text, "    {");
+    }
+}

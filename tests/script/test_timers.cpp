@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
 #include <string>
@@ -201,6 +202,68 @@ TEST_F(TimerTest, BareTimerTakesLowestFreeNumber)
         EXPECT_EQ(eval("$ltimer"), c.expected);
         EXPECT_EQ(timer_count(), static_cast<int>(c.existing.size()) + 1);
     }
+}
+
+// The free number follows the timers as they come and go, and a name that
+// only looks like a number ("01") or a number given by hand is respected.
+TEST_F(TimerTest, FreeNumberFollowsTimersThatComeAndGo)
+{
+    struct Step {
+        const char* command;
+        const char* last;   // $ltimer after it, or null when it names no timer
+    } steps[] = {
+        {"timer 0 10 say a", "1"},   {"timer 0 10 say a", "2"},  {"timer 0 10 say a", "3"},
+        {"timer2 off", nullptr},     {"timer 0 10 say a", "2"},  {"timer 0 10 say a", "4"},
+        {"timer5 0 10 say hand", "5"}, {"timer 0 10 say a", "6"}, {"timer1 off", nullptr},
+        {"timer3 off", nullptr},     {"timer01 0 10 say z", "01"}, {"timer 0 10 say a", "1"},
+        {"timer 0 10 say a", "3"},   {"timer 0 10 say a", "7"},  {"timer7 off", nullptr},
+        {"timer7 0 10 say again", "7"}, {"timer 0 10 say a", "8"},
+    };
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.command);
+        ASSERT_EQ(run(st.command), 1);
+        if (st.last)
+            EXPECT_EQ(eval("$ltimer"), st.last);
+    }
+    EXPECT_EQ(timer_count(), 9);
+    // Cleared, the numbers start again from one.
+    timer_clear_all();
+    ASSERT_EQ(run("timer 0 10 say a"), 1);
+    EXPECT_EQ(eval("$ltimer"), "1");
+}
+
+// Thousands of unnamed timers are named in about constant time each (a scan
+// of every timer for each candidate number took minutes at 8,000).
+TEST_F(TimerTest, ManyUnnamedTimersAreNamedQuickly)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 1; i <= 8000; ++i)
+        ASSERT_EQ(run(".timer 0 10 say x"), 1);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(eval("$ltimer"), "8000");
+    EXPECT_EQ(timer_count(), 8000);
+    ASSERT_EQ(run("timer4000 off"), 1);
+    ASSERT_EQ(run(".timer 0 10 say x"), 1);
+    EXPECT_EQ(eval("$ltimer"), "4000");
+}
+
+// At the bound a new timer is refused like one without a frame timer, while
+// an existing name can still be replaced.
+TEST_F(TimerTest, TimerCountIsBounded)
+{
+    for (int i = 0; i < kMaxTimers; ++i)
+        ASSERT_EQ(run(".timer 0 100 say x"), 1);
+    errors.clear();
+    EXPECT_EQ(run(".timer 0 100 say over"), 0);
+    EXPECT_TRUE(printed("* /timer: timer ayırmayı yapamıyor"));
+    EXPECT_EQ(timer_count(), kMaxTimers);
+    EXPECT_EQ(run(".timer5 0 100 say replaced"), 1);
+    EXPECT_EQ(timer_count(), kMaxTimers);
+    EXPECT_EQ(timer_find("5")->command, "say replaced");
+    ASSERT_EQ(run(".timer9 off"), 1);
+    EXPECT_EQ(run(".timer 0 100 say fits"), 1);
+    EXPECT_EQ(eval("$ltimer"), "9");
 }
 
 TEST_F(TimerTest, NamedTimerIsReplacedAndStopped)
@@ -400,6 +463,29 @@ TEST_F(TimerLoopTest, MillisecondTimersFireTheirCount)
         EXPECT_TRUE(printed("* Zaman m Durduruldu"));
         EXPECT_EQ(timer_mm_current_period(), 0);
     }
+}
+
+// A timer whose command starts another such timer doubles them every
+// millisecond: the count stops at the bound and the event loop keeps going.
+TEST_F(TimerLoopTest, TimerStormLeavesTheEventLoopAnswering)
+{
+    alias_add("tb { .timer 0 0 tb }");
+    ASSERT_EQ(run("tb"), 1);
+    QElapsedTimer clock;
+    clock.start();
+    int answered = 0;
+    for (int round = 0; round < 5; ++round) {
+        bool fired = false;
+        QTimer::singleShot(20, [&fired] { fired = true; });
+        ASSERT_TRUE(loop_until([&fired] { return fired; }, 10000)) << "round " << round;
+        ++answered;
+    }
+    EXPECT_EQ(answered, 5);
+    EXPECT_LE(timer_count(), kMaxTimers);
+    EXPECT_GT(timer_count(), 100);
+    EXPECT_LT(clock.elapsed(), 5000);
+    ASSERT_EQ(run(".timers off"), 1);
+    EXPECT_EQ(timer_count(), 0);
 }
 
 TEST_F(TimerLoopTest, SharedPeriodIsCommonDivisorOfIntervals)

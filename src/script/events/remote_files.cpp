@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -224,6 +225,8 @@ StringNode* ScriptLine::next_definition() const
 
 void script_reindent(StringNode* lines, ScriptFile*, int mode)
 {
+    // Two blanks per level up to 64 levels, as the alias files indent.
+    constexpr int kMaxIndent = 128;
     if (mode == 2) {
         for (StringNode* n = lines; n; n = n->next) {
             std::size_t i = 0;
@@ -261,12 +264,18 @@ void script_reindent(StringNode* lines, ScriptFile*, int mode)
         continued = body.size() >= 2 && body.substr(body.size() - 2) == "$&";
         if (body.empty())
             indent = 0;
+        // Deep nesting is drawn no deeper than the indent cap, so a line
+        // never holds more blanks than that and a file of nothing but "{"
+        // costs memory in proportion to its size.
+        if (indent > kMaxIndent)
+            indent = kMaxIndent;
         std::size_t have = n->text.size() - body.size();
         if (have != static_cast<std::size_t>(indent)) {
-            std::string t(static_cast<std::size_t>(indent), ' ');
-            t.append(body);
-            if (t.size() > kLongText)
-                t.resize(kLongText);
+            std::string t;
+            std::size_t keep = std::min(body.size(), kLongText - static_cast<std::size_t>(indent));
+            t.reserve(static_cast<std::size_t>(indent) + keep);
+            t.append(static_cast<std::size_t>(indent), ' ');
+            t.append(body.substr(0, keep));
             n->text = std::move(t);
         }
     }

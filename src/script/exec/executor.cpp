@@ -927,8 +927,16 @@ int join_continued_lines(Run& r, std::string_view& text, const PiecePlan*& plan,
             next = r.pieces[static_cast<std::size_t>(r.piece++)].text;
         } else if (r.line && r.line->next && r.line->next->extra[kLineKind] == 0) {
             load_line(r, r.line->next);
-            if (r.piece < static_cast<int>(r.pieces.size()))
+            if (r.piece < static_cast<int>(r.pieces.size())) {
+                // Split again, "text } cmd" is the command, the closing
+                // brace, then cmd: a line that starts with "}" adds nothing
+                // and its pieces run as they stand after this command.
+                const std::string& first = r.pieces[static_cast<std::size_t>(r.piece)].text;
+                std::size_t b = first.find_first_not_of(' ');
+                if (b != std::string::npos && first[b] == '}' && (b + 1 == first.size() || first[b + 1] == ' '))
+                    break;
                 next = r.pieces[static_cast<std::size_t>(r.piece++)].text;
+            }
         } else {
             break;
         }

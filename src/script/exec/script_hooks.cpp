@@ -1,5 +1,7 @@
 #include "script/exec/script_hooks.h"
 
+#include "platform/platform_utils.h"
+
 #include <deque>
 #include <vector>
 
@@ -25,7 +27,7 @@ int default_send_text(QWidget*, Connection*, const std::string&, int)
 
 int default_key_break()
 {
-    return 0;
+    return key_break_pressed();
 }
 
 void default_beep(int) {}

@@ -4,6 +4,10 @@
 #include <ctime>
 #include <deque>
 #include <new>
+#include <map>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/connection.h"
@@ -25,7 +29,100 @@ void timer_identifiers_register();  // identifiers/timer_identifiers.cpp
 namespace {
 
 Timer* g_timers = nullptr;
+Timer* g_tail = nullptr;
 std::string g_last_name;
+
+// Indexes over the list, so that a storm of timers costs constant or
+// logarithmic time per timer: the records in the list, the records by their
+// own frame timer id, and the plain numbers used as names ("1", "2", ...).
+std::unordered_set<const Timer*> g_live;
+std::unordered_map<int, Timer*> g_by_frame_id;
+std::unordered_map<std::string, Timer*> g_by_name;   // lower-cased, not dropped
+int g_follow_count = 0;
+
+// Numbers in use as names; every number from 1 to g_number_top that is not
+// in use is in g_number_holes, so the lowest free one is found at once.
+std::map<int, int> g_numbers_used;   // number -> records that bear it
+std::set<int> g_number_holes;
+int g_number_top = 0;
+
+constexpr int kMaxNumberName = 999999999;
+
+// The number a name stands for when it is written as "1", "2", ... (no sign,
+// no leading zero), else 0.
+int name_number(const std::string& name)
+{
+    if (name.empty() || name.size() > 9 || name[0] == '0')
+        return 0;
+    int n = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9')
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+void number_taken(int n)
+{
+    if (n <= 0)
+        return;
+    ++g_numbers_used[n];
+    if (n <= g_number_top)
+        g_number_holes.erase(n);
+}
+
+void number_freed(int n)
+{
+    if (n <= 0)
+        return;
+    auto it = g_numbers_used.find(n);
+    if (it == g_numbers_used.end() || --it->second > 0)
+        return;
+    g_numbers_used.erase(it);
+    if (n <= g_number_top)
+        g_number_holes.insert(n);
+}
+
+void name_index_drop(Timer* t)
+{
+    auto it = g_by_name.find(text_lower_copy(t->name));
+    if (it != g_by_name.end() && it->second == t)
+        g_by_name.erase(it);
+}
+
+void index_add(Timer* t)
+{
+    g_live.insert(t);
+    if (!t->dropped)
+        g_by_name[text_lower_copy(t->name)] = t;
+    number_taken(name_number(t->name));
+    if (t->window_timer_id)
+        g_by_frame_id[t->window_timer_id] = t;
+    if (t->follow)
+        ++g_follow_count;
+}
+
+void index_drop(Timer* t)
+{
+    g_live.erase(t);
+    name_index_drop(t);
+    // Two records may share a number while a dropped one finishes its run.
+    number_freed(name_number(t->name));
+    if (t->window_timer_id) {
+        auto it = g_by_frame_id.find(t->window_timer_id);
+        if (it != g_by_frame_id.end() && it->second == t)
+            g_by_frame_id.erase(it);
+    }
+    if (t->follow)
+        --g_follow_count;
+}
+
+Timer* by_frame_id(int id)
+{
+    auto it = g_by_frame_id.find(id);
+    return it == g_by_frame_id.end() ? nullptr : it->second;
+}
 
 // The shared high-resolution timer: its frame timer id, period and
 // resolution (0 when none runs).
@@ -70,9 +167,12 @@ void default_other_timer(int id) { frame_timer_stop(id); }
 
 void unlink_timer(Timer* t)
 {
-    for (Timer** p = &g_timers; *p; p = &(*p)->next)
+    Timer* prev = nullptr;
+    for (Timer** p = &g_timers; *p; prev = *p, p = &(*p)->next)
         if (*p == t) {
             *p = t->next;
+            if (g_tail == t)
+                g_tail = prev;
             return;
         }
 }
@@ -85,6 +185,7 @@ bool free_timer(Timer* t)
     if (t->window_timer_id)
         frame_timer_stop(t->window_timer_id);
     unlink_timer(t);
+    index_drop(t);
     delete t;
     return had_mm;
 }
@@ -104,6 +205,8 @@ void count_down(Timer* t)
 // that needs a server link) to a connected one; with none such a timer ends.
 void rebind_following()
 {
+    if (g_follow_count <= 0)
+        return;
     for (Timer* t = g_timers; t; t = t->next) {
         if (!t->follow)
             continue;
@@ -201,10 +304,12 @@ void sort_list()
         return text_compare_nocase(a->name, b->name) < 0;
     });
     g_timers = nullptr;
+    g_tail = nullptr;
     Timer** tail = &g_timers;
     for (Timer* t : v) {
         *tail = t;
         tail = &t->next;
+        g_tail = t;
     }
     *tail = nullptr;
 }
@@ -215,11 +320,10 @@ void on_frame_timer(int id)
         timer_mm_callback();
         return;
     }
-    for (Timer* t = g_timers; t; t = t->next)
-        if (t->window_timer_id == id) {
-            timer_proc(id);
-            return;
-        }
+    if (by_frame_id(id)) {
+        timer_proc(id);
+        return;
+    }
     timer_other_frame_timer(id);
 }
 
@@ -229,10 +333,7 @@ int id_in_use(int id)
 {
     if (id == g_mm_event && id != 0)
         return 1;
-    for (Timer* t = g_timers; t; t = t->next)
-        if (t->window_timer_id == id)
-            return 1;
-    return 0;
+    return by_frame_id(id) ? 1 : 0;
 }
 
 
@@ -249,40 +350,58 @@ void (*timer_other_frame_timer)(int id) = default_other_timer;
 
 Timer* timer_first() { return g_timers; }
 
-int timer_count()
+int timer_count() { return static_cast<int>(g_live.size()); }
+
+std::string timer_free_name()
 {
-    int n = 0;
-    for (Timer* t = g_timers; t; t = t->next)
-        ++n;
-    return n;
+    if (!g_number_holes.empty())
+        return std::to_string(*g_number_holes.begin());
+    // Every number up to the top is in use: go past the ones named by hand.
+    while (g_number_top < kMaxNumberName && g_numbers_used.count(g_number_top + 1))
+        ++g_number_top;
+    if (g_number_top >= kMaxNumberName)
+        return {};
+    ++g_number_top;
+    // The top number is not in use yet: it stays out of the holes until freed.
+    g_number_holes.insert(g_number_top);
+    return std::to_string(g_number_top);
 }
 
 Timer* timer_find(std::string_view name)
 {
-    for (Timer* t = g_timers; t; t = t->next)
-        if (!t->dropped && text_equal_nocase(t->name, name))
-            return t;
-    return nullptr;
+    auto it = g_by_name.find(text_lower_copy(name));
+    return it == g_by_name.end() ? nullptr : it->second;
 }
 
 int timer_is_live(const Timer* timer)
 {
-    if (!timer)
-        return 0;
-    for (Timer* t = g_timers; t; t = t->next)
-        if (t == timer)
-            return 1;
-    return 0;
+    return timer && g_live.count(timer) ? 1 : 0;
 }
 
 // A timer is inserted at the end of the list (used by the command).
 void timer_append(Timer* timer)
 {
     timer->next = nullptr;
-    Timer** p = &g_timers;
-    while (*p)
-        p = &(*p)->next;
-    *p = timer;
+    if (g_tail)
+        g_tail->next = timer;
+    else
+        g_timers = timer;
+    g_tail = timer;
+    index_add(timer);
+}
+
+void timer_set_frame_timer(Timer* timer, int id)
+{
+    if (!timer_is_live(timer))
+        return;
+    if (timer->window_timer_id) {
+        auto it = g_by_frame_id.find(timer->window_timer_id);
+        if (it != g_by_frame_id.end() && it->second == timer)
+            g_by_frame_id.erase(it);
+    }
+    timer->window_timer_id = id;
+    if (id)
+        g_by_frame_id[id] = timer;
 }
 
 void timer_set_last_name(const std::string& name) { g_last_name = name.substr(0, kShortText); }
@@ -295,6 +414,7 @@ void timer_remove(Timer* timer)
         timer->repetitions = -1;
         timer->report = 0;
         timer->dropped = 1;
+        name_index_drop(timer);
         return;
     }
     if (free_timer(timer))
@@ -344,6 +464,7 @@ int timer_remove_matching(int type, Connection* conn, Connection* other)
                 if (type != 2) {
                     t->report = 0;
                     t->dropped = 1;
+                    name_index_drop(t);
                 }
             } else {
                 had_mm = free_timer(t) || had_mm;
@@ -365,6 +486,9 @@ void timer_clear_all()
         free_timer(t);
     }
     timer_mm_rearm();
+    g_numbers_used.clear();
+    g_number_holes.clear();
+    g_number_top = 0;
     g_signals.clear();
     g_run_busy = 0;
     g_mm_pending = 0;
@@ -382,7 +506,13 @@ void timer_run_due(Timer* timer)
     if (timer) {
         if (timer_is_live(timer) && (timer->mm_id || timer->window_timer_id) && !timer->running) {
             run_one(timer, timer->window_timer_id != 0);
-            timer_remove_matching(2, nullptr, nullptr);
+            // Only this timer can have finished by its own run (one that a
+            // command stops is removed there, unless it is running, and then
+            // its own run removes it), so the whole list need not be swept:
+            // a storm of millisecond timers stays linear per pass.
+            if (timer_is_live(timer) && !timer->running &&
+                (timer->repetitions < 0 || !conn_is_live(timer->conn)))
+                timer_remove(timer);
         }
         g_run_busy = 0;
         return;
@@ -424,16 +554,15 @@ int timer_run_now(Timer* timer)
 
 void timer_proc(int id)
 {
-    Timer* t = g_timers;
-    while (t && t->window_timer_id != id)
-        t = t->next;
+    Timer* t = by_frame_id(id);
     if (!t) {
         frame_timer_stop(id);
         return;
     }
     if (t->repetitions >= 0)
         timer_run_due(t);
-    timer_remove_matching(2, nullptr, nullptr);
+    else if (!t->running)
+        timer_remove(t);
 }
 
 void timer_tick_seconds()

@@ -69,8 +69,17 @@ void timer_remove(Timer* timer);
 //   goes away (a following timer moves to other when that one is live).
 // Returns the number removed.
 int timer_remove_matching(int type, Connection* conn, Connection* other);
-// Adds a timer at the end of the list; stores the name for $ltimer.
+// Adds a timer at the end of the list.
 void timer_append(Timer* timer);
+// Gives a listed timer its own frame timer id (0: none).
+void timer_set_frame_timer(Timer* timer, int id);
+// The lowest number, written out, that no timer bears as its name (empty
+// when every number is taken). Logarithmic in the number of timers.
+std::string timer_free_name();
+// Most timers that may exist at once; beyond it /timer fails as when a
+// frame timer can't be had, so a script that starts timers from timers
+// can't grow without end.
+constexpr int kMaxTimers = 10000;
 void timer_set_last_name(const std::string& name);
 // Removes every timer and queued signal (shutdown and tests).
 void timer_clear_all();

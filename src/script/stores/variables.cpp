@@ -352,7 +352,15 @@ namespace {
 
 // Placeholders of local lists that ended: every run of a command block
 // makes one (an event line, an alias call), so they are kept for reuse.
-std::vector<StringNode*> spare_placeholders;
+// The pool owns its nodes: they go with it when the program ends.
+struct SparePlaceholders : std::vector<StringNode*> {
+    ~SparePlaceholders()
+    {
+        for (StringNode* n : *this)
+            delete n;
+    }
+};
+SparePlaceholders spare_placeholders;
 constexpr std::size_t kMaxSparePlaceholders = 64;
 
 } // namespace

@@ -1,0 +1,76 @@
+// Arbitrary script lines through the evaluator and the executor. The first
+// byte chooses: even evaluates the rest as text ($identifiers, %variables),
+// odd runs it as a command line with evaluation on. Commands that reach
+// outside the process (files, programs, sockets, the link, exiting) are
+// answered by a stand-in that does nothing, so a run can't touch the disk;
+// a run still going after 200 ms is broken as Ctrl+Break would.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz_support.h"
+#include "platform/platform_utils.h"
+#include "script/exec/script_errors.h"
+#include "script/exec/script_hooks.h"
+#include "script/stores/timers.h"
+
+namespace {
+
+int do_nothing(CommandCall&) { return 1; }
+
+// A loop without end is the language's own; the user ends it with
+// Ctrl+Break. Here the break is pressed once a run has taken 200 ms.
+std::uint64_t g_deadline = 0;
+int break_after_deadline() { return time_ticks_ms() >= g_deadline ? 1 : 0; }
+
+const char* const kOutside[] = {
+    "exit", "quit", "run", "remove", "rename", "rmdir", "mkdir", "copy", "write", "writeini", "remini",
+    "flushini", "save", "savebuf", "saveini", "load", "unload", "reload", "server", "connect", "dcc",
+    "sockopen", "socklisten", "sockudp", "sockwrite", "dll", "dde", "ddeserver", "play", "splay", "sound",
+    "filter", "loadbuf", "logview", "url", "fopen", "fwrite", "fclose", "fseek", "hsave", "hload", "bwrite",
+    "bread", "alias", "var", "set", "exec", "newnick", "nick", "quote", "raw", "debug", "log", "logs",
+    "timer", "timers", "signal", "sockaccept", "sockclose", "sockrename", "sockread", "sockmark",
+    "clearall", "window", "query", "notify", "ignore", "auser", "guser", "ruser", "rlevel", "ulist",
+    "dialog", "did", "drawsave", "drawpic", "linesep", "partall", "join", "part", "kick", "mode", "away",
+    "scon", "scid", "disconnect", "background", "font", "color", "colour", "beep", "flash", "speak",
+    "setlayer", "showmirc", "tray", "titlebar", "toolbar", "menubar", "switchbar", "treebar", "ial",
+    "ialclear", "ialfill", "ialmark", "hmake", "hfree", "hadd", "hdel", "hinc", "hdec", "vcmd", "vcadd",
+    "vcrem", "writeopt", "options", "identd", "proxy", "firewall", "sreq", "creq", "fsend", "fserve",
+    "pdcc", "ctcp", "ctcpreply", "msg", "notice", "describe", "me", "say", "amsg", "ame", "anick", "onotice",
+    "omsg", "who", "whois", "whowas", "links", "list", "names", "ison", "userhost", "invite", "topic",
+    "ban", "unban", "dns", "finger", "ident", "emailaddr", "fullname", "username", "tnick",
+};
+
+void install_stand_ins()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    for (const char* word : kOutside)
+        script_register_command(word, do_nothing);
+    script_key_break_pressed = break_after_deadline;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    fuzz::setup();
+    install_stand_ins();
+    if (size < 1)
+        return 0;
+    Connection* conn = fuzz::connection();
+    g_deadline = time_ticks_ms() + 200;
+    std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+    if (data[0] % 2 == 0) {
+        std::string t = text;
+        ident_eval_text(nullptr, &t, nullptr, nullptr, 0, 0, -1, nullptr, conn);
+    } else {
+        script_exec_line(nullptr, text.c_str(), nullptr, 1, nullptr, nullptr, conn);
+    }
+    script_error_clear();
+    timer_clear_all();
+    fuzz::close_extra_windows();
+    return 0;
+}

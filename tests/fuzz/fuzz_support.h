@@ -1,0 +1,87 @@
+// What every fuzz target shares: the program once per process (offscreen
+// application, a temporary settings folder, the frame and every subsystem
+// joined as the program joins them), and a connection with its status
+// window that nothing can send through.
+#pragma once
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QPointer>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "app/frame_proc.h"
+#include "app/subsystems.h"
+#include "app/window_open.h"
+#include "app/window_record.h"
+#include "core/options.h"
+#include "script/events/event_fire.h"
+#include "display/colors.h"
+#include "script/exec/script_types.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
+
+namespace fuzz {
+
+inline int no_send(const std::string&, int, Connection*) { return 1; }
+
+// The settings folder ("/" at the end).
+inline const std::string& setup()
+{
+    static std::string dir;
+    if (!dir.empty())
+        return dir;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static TempSettingsDir settings("kest_fuzz");
+    dir = settings.path();
+    static QPointer<QMainWindow> frame;
+    test_frame_mdi(frame);
+    app_install_subsystems();
+    frame_proc_install();
+    color_items_init();
+    for (ColorItem& item : color_items)
+        item.current = item.default_index;
+    color_palette_current = color_palette_default;
+    event_startup_hold = 0;
+    // Nothing leaves the process.
+    irc_send_line = no_send;
+    return dir;
+}
+
+// A live connection with its status window, made again when a run freed it.
+inline Connection* connection()
+{
+    static Connection* conn = nullptr;
+    if (!conn_is_live(conn)) {
+        conn = conn_new_with_status(conn_list);
+        conn->live_identity[2] = "me";
+        conn->server_name = "srv";
+    }
+    return conn;
+}
+
+// Closes every window but the status windows once a run opened some, so
+// runs don't pile windows up.
+inline void close_extra_windows()
+{
+    bool extra = false;
+    for (WindowRecord* r = win_list; r && !extra; r = r->next)
+        extra = r->type != kWinStatus;
+    if (!extra)
+        return;
+    // Closing frees the record at once: take the windows first.
+    std::vector<QPointer<QWidget>> windows;
+    for (WindowRecord* r = win_list; r; r = r->next)
+        if (r->type != kWinStatus && r->hwnd.get())
+            windows.emplace_back(r->hwnd.get());
+    for (const QPointer<QWidget>& w : windows)
+        if (w)
+            win_close_request(w.data());
+    test_drain_events();
+}
+
+}  // namespace fuzz
