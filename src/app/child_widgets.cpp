@@ -785,18 +785,3 @@ int win_create_listbox(WindowRecord* rec, int style)
     return 1;
 }
 
-int win_reload_controls(WindowRecord* rec)
-{
-    if (!win_is_record(rec))
-        return 0;
-    rec->border_style = win_border_style(rec);
-    if (rec->text_area.get() && !win_create_text_area(rec))
-        return 0;
-    if (rec->editbox.get() && !win_create_editbox(rec, 3))
-        return 0;
-    if (rec->listbox.get() && !win_create_listbox(rec, 0))
-        return 0;
-    win_layout(rec->hwnd.get(), kLayoutFull);
-    return 1;
-}
-

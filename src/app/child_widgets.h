@@ -214,5 +214,3 @@ int win_create_text_area(WindowRecord* rec);
 int win_create_editbox(WindowRecord* rec, int flags);
 // Creates or restyles the list box. 0 on failure.
 int win_create_listbox(WindowRecord* rec, int style);
-// Border style, text area, editboxes and list box again, then a full layout.
-int win_reload_controls(WindowRecord* rec);

@@ -362,16 +362,3 @@ int frame_parse_irc_link(const std::string& link, std::string& server, std::stri
         server.pop_back();
     return 1;
 }
-
-int frame_get_u3_paths(std::string* host_exec_path, std::string* app_data_path)
-{
-    const char* host = std::getenv("U3_HOST_EXEC_PATH");
-    const char* data = std::getenv("U3_APP_DATA_PATH");
-    if (host && host_exec_path)
-        *host_exec_path = cut(host, kMediumText);
-    if (!host)
-        return 0;
-    if (data && app_data_path)
-        *app_data_path = cut(data, kMediumText);
-    return data ? 1 : 0;
-}

@@ -80,10 +80,6 @@ int cmdline_parse();
 int frame_parse_irc_link(const std::string& link, std::string& server, std::string& channel,
                          std::string& port, std::string* user);
 
-// The smart-drive launcher's folders: 1 only when both variables exist (the
-// first is copied even when the second is missing).
-int frame_get_u3_paths(std::string* host_exec_path, std::string* app_data_path);
-
 // Sends a link to a running instance: a probe first, then the link. 1 when a
 // running instance took it. The default uses the local IPC service "Kest".
 extern int (*cmdline_hand_over)(const std::string& link);

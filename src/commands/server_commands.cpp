@@ -42,15 +42,6 @@ std::string lower(std::string text)
     return text;
 }
 
-std::string trim(const std::string& text)
-{
-    std::size_t a = text.find_first_not_of(' ');
-    if (a == std::string::npos)
-        return std::string();
-    std::size_t b = text.find_last_not_of(' ');
-    return text.substr(a, b - a + 1);
-}
-
 std::string cut(const std::string& text, std::size_t limit)
 {
     return text.size() > limit ? text.substr(0, limit) : text;

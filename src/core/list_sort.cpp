@@ -590,15 +590,6 @@ int sort_compare_nocase(std::string_view a, std::string_view b)
     return text_compare_nocase(a, b);
 }
 
-int strlist_compare(const StringNode* a, const StringNode* b, int mode, Connection* connection)
-{
-    if (!a || !b)
-        return 0;
-    SortEnv env;
-    env.connection = connection;
-    return compare_nodes(a, b, mode, env);
-}
-
 StringNode* strlist_sort(StringNode* head, int mode, Connection* connection)
 {
     if (!head)

@@ -72,33 +72,6 @@ T* list_merge_sort(T* head, Compare compare, T* T::*next = &T::next)
 // Case-insensitive (ASCII) comparison of two texts: negative, 0 or positive.
 int sort_compare_nocase(std::string_view a, std::string_view b);
 
-// ---------------------------------------------------------------------------
-// String-node lists.
-//
-// Comparison modes (texts compared case-insensitively unless noted):
-//   0 (and unknown)  text
-//   1                server-list entries (group, random server, text)
-//   2, 6             number ascending, then text
-//   21               number ascending, then text reversed
-//   3                the column sort of /filter (serial = column offset or -1,
-//                    wrapMode = 1 reverse | 2 numeric | 4 custom, extra[0] =
-//                    the character that ends the column)
-//   4, 44            the token sort of $sorttok / $sorttokcs (flags in number:
-//                    1 alphabetic, 2 numeric, 4 nick prefixes, 16
-//                    alphanumeric, 8 reverses; 44 compares case-sensitively)
-//   5                log-file names "name[.network][.date].ext"
-//   7                text up to its first ','
-//   8                script-file entries (extra[3] holds the file record)
-//   9, 50            number descending
-//   10               channels-folder entries (group, then channel)
-//   11               URL-list entries
-//   12               the count after the first ',', descending
-//   13               server-list entries by the position of their host among
-//                    the successful servers
-//   22               wrapWidth ascending, then the text from offset extra[1]
-//   23               wrapWidth descending, then that text reversed
-int strlist_compare(const StringNode* a, const StringNode* b, int mode, Connection* connection);
-
 // Sorts through `next`, then rebuilds every `prev` (the head's `prev` is the
 // last node). Returns the new head. `connection` serves modes 4 and 44.
 StringNode* strlist_sort(StringNode* head, int mode, Connection* connection);

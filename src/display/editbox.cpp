@@ -581,13 +581,3 @@ void editbox_relayout(WindowRecord* rec, int)
     if (focus_here && rec->editbox.get())
         rec->editbox->setFocus();
 }
-
-void editbox_reload_channels()
-{
-    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
-        if (rec->type != kWinChannel || !rec->hwnd.get())
-            continue;
-        editbox_load_settings(rec);
-        editbox_relayout(rec, 0);
-    }
-}

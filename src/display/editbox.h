@@ -69,8 +69,6 @@ void editbox_load_settings(WindowRecord* rec);
 // Re-creates the input boxes and lays the window out, keeping the focus in
 // the first box when it was in the window.
 void editbox_relayout(WindowRecord* rec, int flags);
-// Every channel window: settings again, boxes again, laid out.
-void editbox_reload_channels();
 
 // The box's text changed (typing or a paste): clears the tab-completion
 // pattern, beeps from 400 characters on, then lays a multi-line box out again

@@ -595,8 +595,3 @@ void display_input_install()
         QCoreApplication::instance()->installEventFilter(the_filter);
     }
 }
-
-void display_input_uninstall()
-{
-    listbox_made.drop(g_listbox_listener);
-}

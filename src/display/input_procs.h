@@ -36,8 +36,6 @@ void input_tab_complete(WindowRecord* rec, int second);
 void input_history_recall(WindowRecord* rec, int direction, int second);
 
 void display_input_install();
-// Removes the listeners display_input_install added.
-void display_input_uninstall();
 
 // A key pressed in a control of the window: 0 when it was consumed, 1 when
 // the control's own handling should follow. `second` tells which input box.

@@ -28,21 +28,6 @@ constexpr std::size_t kBlock = 8192;
 constexpr int kReloadLines = 500;
 constexpr int kReloadDays = 30;
 
-bool has_text_buffer(const WindowRecord* rec)
-{
-    switch (rec->type) {
-    case kWinStatus:
-    case kWinChannel:
-    case kWinQuery:
-    case kWinFinger:
-        return true;
-    case kWinCustom:
-        return rec->subtype != 1 && !rec->picture;
-    default:
-        return false;
-    }
-}
-
 bool window_shows_stamps(WindowRecord* rec)
 {
     if (!rec)

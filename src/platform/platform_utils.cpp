@@ -378,12 +378,6 @@ void dlg_set_item_id(QWidget* control, int control_id)
         control->setProperty("controlId", control_id);
 }
 
-void win_send_vscroll(QWidget* hwnd, int code)
-{
-    if (WindowRecord* rec = win_record_of(hwnd))
-        win_on_vscroll(rec, code, 0, 0);
-}
-
 void win_set_text_if_changed(QWidget* hwnd, const std::string& text)
 {
     if (!hwnd)
@@ -469,21 +463,6 @@ int listbox_find_text(QWidget* dialog, int control_id, const std::string& text,
     return -1;
 }
 
-void listbox_clip_visible(WindowRecord* rec, int top_index, int& index)
-{
-    if (!win_is_record(rec) || !rec->listbox.get()) {
-        index = -1;
-        return;
-    }
-    QListWidget* list = rec->listbox.get();
-    int item_height = list->sizeHintForRow(0);
-    if (item_height <= 0)
-        item_height = QFontMetrics(list->font()).height();
-    int rows = item_height > 0 ? list->viewport()->height() / item_height : 0;
-    if (index < top_index || index >= top_index + rows)
-        index = -1;
-}
-
 void dlg_get_item_text(QWidget* dialog, int control_id, std::string& out)
 {
     out.clear();
@@ -510,21 +489,6 @@ void dlg_get_item_text(QWidget* dialog, int control_id, std::string& out)
     out = to_utf8(text);
     if (out.size() > kMediumText)
         out.resize(kMediumText);
-}
-
-// Visual styles are the Qt style here; the inset applies only when a caller
-// turns them off.
-static int visual_styles_on = 1;
-
-void dlg_item_inset(QWidget* dialog, int control_id)
-{
-    if (visual_styles_on)
-        return;
-    QWidget* control = win_get_control(dialog, control_id);
-    if (!control)
-        return;
-    QRect r = control->geometry();
-    control->setGeometry(r.adjusted(2, 0, -2, 0));
 }
 
 void dlg_set_path_label(QWidget* dialog, int control_id, const std::string& path)

@@ -116,9 +116,6 @@ QWidget* dlg_item(QWidget* dialog, int control_id);
 // Gives a widget its control id.
 void dlg_set_item_id(QWidget* control, int control_id);
 
-// Sends a vertical scroll request (code as the scroll-bar codes: 0 line up,
-// 1 line down, 2 page up, 3 page down, 6 top, 7 bottom) to the window.
-void win_send_vscroll(QWidget* hwnd, int code);
 // Sets the window's title only when it differs (compared over 4150 characters).
 void win_set_text_if_changed(QWidget* hwnd, const std::string& text);
 
@@ -127,13 +124,10 @@ int listbox_select_item(QWidget* dialog, int control_id, int index, int select, 
 int listbox_get_caret(QWidget* window, int control_id);
 int listbox_find_text(QWidget* dialog, int control_id, const std::string& text,
                       const std::string& cut_chars);
-void listbox_clip_visible(WindowRecord* rec, int top_index, int& index);
 
 // The text of a control (or of the edit part of a combo box), at most 1024
 // characters.
 void dlg_get_item_text(QWidget* dialog, int control_id, std::string& out);
-// Moves a control 2 pixels in on the left and the right while visual styles are off.
-void dlg_item_inset(QWidget* dialog, int control_id);
 // Shows a path in a label: the full text is kept (property "fullPath"), the
 // shown text is shortened to the label's width with an ellipsis in the path.
 void dlg_set_path_label(QWidget* dialog, int control_id, const std::string& path);

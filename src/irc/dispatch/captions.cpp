@@ -264,12 +264,3 @@ void conn_update_status_title(Connection* conn)
         }
     }
 }
-
-void conn_update_window_titles(Connection* conn)
-{
-    for (WindowRecord* w = win_list; w; w = w->next) {
-        if (conn && w->conn != conn) continue;
-        if (w->type == kWinStatus || w->type == kWinChannel || w->type == kWinQuery)
-            win_update_title(w, nullptr);
-    }
-}

@@ -14,8 +14,6 @@ struct WindowRecord;
 void win_update_title(WindowRecord* rec, const IrcMessage* msg);
 // The caption of the connection's status window.
 void conn_update_status_title(Connection* conn);
-// Every status, channel and query window of the connection (null: of all).
-void conn_update_window_titles(Connection* conn);
 // Appends " (network, nick)", " (network)" or " (nick)" as the caption
 // options say.
 void irc_caption_network_part(std::string& text, Connection* conn);

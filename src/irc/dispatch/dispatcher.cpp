@@ -309,11 +309,6 @@ void irc_dispatch_install()
     numerics_install();
 }
 
-void irc_dispatch_uninstall()
-{
-    conn_created.drop(g_created_listener);
-}
-
 // The server commands: where each is handled and the fewest parameters it
 // takes.
 const std::vector<ServerMessage>& irc_server_messages()

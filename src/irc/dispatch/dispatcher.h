@@ -117,5 +117,3 @@ const EventLine* irc_event_line_of_message(const IrcMessage* msg);
 // Sets the frame handlers and hooks of the dispatcher, the numerics and the
 // logon sequence.
 void irc_dispatch_install();
-// Removes the listeners irc_dispatch_install added.
-void irc_dispatch_uninstall();

@@ -536,8 +536,3 @@ void irc_membership_install()
     conn_created.add_once(g_created_listener, kCreatedAddressList, ial_init);
     ial_identifiers_register();
 }
-
-void irc_membership_uninstall()
-{
-    conn_created.drop(g_created_listener);
-}

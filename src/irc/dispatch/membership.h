@@ -75,5 +75,3 @@ void membership_note_sender(Connection* conn, const std::string& nick, const std
 // Adds the address list's listeners for connections made and freed and its
 // identifiers.
 void irc_membership_install();
-// Removes the listeners irc_membership_install added.
-void irc_membership_uninstall();

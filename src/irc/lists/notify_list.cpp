@@ -872,18 +872,6 @@ NotifyEntry* notify_find_by_id(int id, Connection** out_conn)
     return it->second.entry;
 }
 
-int notify_is_entry(const NotifyEntry* entry)
-{
-    if (!entry) return 0;
-    for (Connection* c = conn_list; c; c = c->next) {
-        const StateSlot* s = c->state_slots.find(g_state_slot);
-        if (!s) continue;
-        for (NotifyEntry* e = s->st.head; e; e = e->next)
-            if (e == entry) return 1;
-    }
-    return 0;
-}
-
 int notify_remove_nick(const std::string& nick, Connection* conn)
 {
     StateSlot* s = slot_of(conn);
@@ -1243,14 +1231,6 @@ void notify_window_lines(std::vector<NotifyWindowLine>& lines, std::string& titl
     char buf[64];
     std::snprintf(buf, sizeof buf, "Notify List (%d/%d)", total - offline_lines, total);
     title = buf;
-}
-
-std::string notify_window_title()
-{
-    std::vector<NotifyWindowLine> lines;
-    std::string title;
-    notify_window_lines(lines, title);
-    return title;
 }
 
 NotifyEntry* notify_item_entry(const NotifyWindowLine& line, Connection** out_conn)

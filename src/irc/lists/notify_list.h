@@ -86,8 +86,6 @@ int notify_add(const std::string& nick, const std::string& note, const std::stri
 NotifyEntry* notify_find(const std::string& nick, int mode, Connection* conn);
 // The entry with that id on any connection (and its connection).
 NotifyEntry* notify_find_by_id(int id, Connection** out_conn);
-// 1 when the pointer is an entry of some connection's list.
-int notify_is_entry(const NotifyEntry* entry);
 void notify_free_all(Connection* conn);
 // Removes every entry whose nick matches (mode 1). Returns how many went.
 int notify_remove_nick(const std::string& nick, Connection* conn);
@@ -131,7 +129,6 @@ struct NotifyWindowLine {
 // The lines and the title ("Notify List (%d/%d)") of the window as it
 // should be now.
 void notify_window_lines(std::vector<NotifyWindowLine>& lines, std::string& title);
-std::string notify_window_title();
 // Text of an entry's line (mode 0) or its display nick (mode 1).
 void notify_line_text(const NotifyEntry* entry, std::string& out, int mode);
 // flags 1: show and activate; 2: only when notify and auto-open are on.

@@ -292,15 +292,6 @@ int isupport_prefix_bit(const char* text, Connection* conn)
     return bit_at(conn, conn->nick_prefixes.find(*text));
 }
 
-int isupport_prefix_bits(const char* text, Connection* conn)
-{
-    if (!live(conn) || !text) return 0;
-    int bits = 0;
-    for (std::size_t i = 0; i < conn->nick_prefixes.size(); ++i)
-        if (std::strchr(text, conn->nick_prefixes[i])) bits |= bit_at(conn, i);
-    return bits;
-}
-
 int isupport_prefix_index(const char* text, Connection* conn)
 {
     if (!live(conn) || !text || !*text || conn->nick_prefixes.empty()) return -1;

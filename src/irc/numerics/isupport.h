@@ -68,7 +68,6 @@ int isupport_chanmode_in_group(const char* text, int group, Connection* conn);
 int isupport_mode_bit(const char* text, Connection* conn);
 int isupport_mode_bits(const char* text, Connection* conn);
 int isupport_prefix_bit(const char* text, Connection* conn);
-int isupport_prefix_bits(const char* text, Connection* conn);
 // Rank position (0 highest) of the prefix that starts text; -1 none.
 int isupport_prefix_index(const char* text, Connection* conn);
 // Alias of the rank position under its other name.

@@ -667,23 +667,6 @@ StringNode* cond_build_comparison(const TokenList& evaluated, int* has_operator)
     return list;
 }
 
-int cond_evaluate_tokens(const TokenList& evaluated, Connection* conn, std::string& v1,
-                         std::string& v2, int* used_operator, std::string* operator_text)
-{
-    Op kind = Op::Unknown;
-    bool negate = false;
-    const EvalToken* op = first_operator(evaluated, &kind, &negate);
-    if (used_operator)
-        *used_operator = op ? 1 : 0;
-    if (operator_text) {
-        if (op)
-            operator_text->assign(op->text, 0, kLongText);
-        else
-            operator_text->clear();
-    }
-    return evaluate_comparison(evaluated, op, kind, negate, conn, v1, v2);
-}
-
 int cond_take_condition_tokens(TokenList& tokens, TokenList* group)
 {
     int group_count = -1; // -1: no group in parentheses

@@ -77,12 +77,6 @@ int cond_evaluate(const StringNode* comparison, Connection* conn, std::string& v
 // an empty group); *has_operator tells whether an operator was found.
 StringNode* cond_build_comparison(const TokenList& evaluated, int* has_operator);
 
-// cond_build_comparison followed by cond_evaluate. *used_operator is 1 when
-// the group had an operator (the values then belong to $v1 and $v2), and
-// *operator_text receives the operator's text. Both may be null.
-int cond_evaluate_tokens(const TokenList& evaluated, Connection* conn, std::string& v1,
-                         std::string& v2, int* used_operator, std::string* operator_text);
-
 // Takes the first condition off the front of `tokens`: while the first token
 // starts with "(", the group it opens (up to the token where the parentheses
 // balance) loses its outer parentheses (a token left empty is removed). The

@@ -162,17 +162,6 @@ void event_index_sync_enabled()
             e->enabled = (e->line->extra[kLineFlags] & kLineFlagEnabled) ? 1 : 0;
 }
 
-int event_index_has_entry(const void* pointer)
-{
-    if (!pointer)
-        return 0;
-    for (int id = 0; id < kEventCount; ++id)
-        for (EventIndexEntry* e = event_index.head[id]; e; e = e->next)
-            if (e == pointer)
-                return 1;
-    return 0;
-}
-
 int event_has_handler(int id)
 {
     if (id < 0 || id >= kEventCount)

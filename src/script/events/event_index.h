@@ -59,5 +59,4 @@ bool event_word_of_line(std::string_view text, std::string& word);
 void remote_index_events();
 void remote_index_clear(int free_entries);
 void event_index_sync_enabled();
-int event_index_has_entry(const void* pointer);
 int event_has_handler(int id);

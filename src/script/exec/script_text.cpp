@@ -310,23 +310,6 @@ int tok_count(std::string_view text, char separator)
     return count;
 }
 
-int tok_list_has(std::string_view text, std::string_view token, char separator)
-{
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        while (i < n && text[i] == separator)
-            ++i;
-        std::size_t j = i;
-        while (j < n && text[j] != separator)
-            ++j;
-        if (j > i && text_equal_nocase(text.substr(i, j - i), token))
-            return 1;
-        i = j;
-    }
-    return 0;
-}
-
 int tok_needs_eval(std::string_view text, char separator)
 {
     std::size_t i = 0;
@@ -499,17 +482,6 @@ std::size_t ident_skip_token(std::string_view text, std::size_t pos)
     return n;
 }
 
-int paren_balance(std::string_view text, int count)
-{
-    for (char c : text) {
-        if (c == '(')
-            ++count;
-        else if (c == ')')
-            --count;
-    }
-    return count;
-}
-
 // ---------------------------------------------------------------------------
 // Numbers.
 
@@ -542,11 +514,6 @@ int arg_is_number(std::string_view t)
             return 0;
     }
     return digits > 0 ? 1 : 0;
-}
-
-double num_int_part(double value)
-{
-    return std::trunc(value);
 }
 
 double num_round_places(double value, int places)

@@ -52,8 +52,6 @@ std::vector<std::string> tok_split(std::string_view text, char separator);
 // The same words appended to an array.
 void tok_split_into(std::string_view text, char separator, std::vector<std::string>& out);
 int tok_count(std::string_view text, char separator);
-// Whether the separated text holds the token (case ignored).
-int tok_list_has(std::string_view text, std::string_view token, char separator);
 // Whether any token starts with "#", "$" or "%", starts with "!$", or is a
 // one-character token.
 int tok_needs_eval(std::string_view text, char separator);
@@ -78,8 +76,6 @@ int var_decl_comma_ends(std::string_view text_at_comma);
 // "," of its name, or, when "(" comes first, the character after the
 // balancing ")".
 std::size_t ident_skip_token(std::string_view text, std::size_t pos);
-// count plus one per "(" minus one per ")".
-int paren_balance(std::string_view text, int count);
 
 // ---------------------------------------------------------------------------
 // Numbers.
@@ -87,7 +83,6 @@ int paren_balance(std::string_view text, int count);
 int arg_is_integer(std::string_view text);
 int arg_is_number(std::string_view text);
 double num_round_places(double value, int places);
-double num_int_part(double value);
 int num_format_f6(double value, std::string& out);
 void num_trim_zeros(std::string& text);
 void num_three_digits(std::string& text, int fill);

@@ -733,8 +733,3 @@ void timers_install()
     timer_commands_register();
     timer_identifiers_register();
 }
-
-void timers_uninstall()
-{
-    timer_ids_taken.drop(g_ids_listener);
-}

@@ -151,5 +151,3 @@ extern void (*timer_other_frame_timer)(int id);
 // timer-id check, the connection hooks, and the /timer and /signal commands
 // and $timer, $ctimer and $ltimer.
 void timers_install();
-// Removes the listeners timers_install added.
-void timers_uninstall();
