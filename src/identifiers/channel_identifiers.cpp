@@ -25,17 +25,6 @@ namespace {
 
 constexpr int kMaxIndex = 9998;
 
-const char* truth(bool b)
-{
-    return b ? "$true" : "$false";
-}
-
-int store(IdentCall& call, std::string& value)
-{
-    *call.value = std::move(value);
-    return ident_finish(call);
-}
-
 std::string_view word_of(const IdentCall& call)
 {
     std::string_view w = call.name;
@@ -96,7 +85,7 @@ bool window_property(WindowRecord* rec, std::string_view prop, std::string& out)
         if (rec->logging)
             out = rec->log_path;
     } else if (text_equal_nocase(prop, "stamp")) {
-        out = truth(rec->timestamp == 1 || (rec->timestamp == 2 && opt(OPT_TIMESTAMP_EVENTS)));
+        out = ident_truth(rec->timestamp == 1 || (rec->timestamp == 2 && opt(OPT_TIMESTAMP_EVENTS)));
     } else if (text_equal_nocase(prop, "hwnd")) {
         out = std::to_string(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(rec->hwnd.get()) & 0x7fffffffu));
     } else if (text_equal_nocase(prop, "wid")) {
@@ -172,7 +161,7 @@ void channel_property(WindowRecord* rec, std::string_view prop, std::string& out
                 all = ial_lookup(n->text, found, rec->conn) != nullptr;
             if (all)
                 ial_set_channel_state(rec, 1);
-            out = truth(all);
+            out = ident_truth(all);
         }
     } else {
         window_property(rec, prop, out);
@@ -207,7 +196,7 @@ int id_chan_of(IdentCall& call)
         if (rec)
             channel_property(rec, ident_property(call), out);
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 // ---- The nick family ----
@@ -317,7 +306,7 @@ int id_nick_of(IdentCall& call)
     const std::string& which = ident_arg(call, 1);
     WindowRecord* rec = conn_is_live(conn) && !chan.empty() ? named_window(conn, kWinChannel, 0, chan) : nullptr;
     if (!rec || which.empty())
-        return store(call, out);
+        return ident_result(call, out);
     NickFilter f;
     if (ident_arg_count(call) >= 3) {
         add_modes(conn, ident_arg(call, 2), f.include, f.include_plain);
@@ -356,7 +345,7 @@ int id_nick_of(IdentCall& call)
             else
                 nick_property(rec, found, prop, out);
         }
-        return store(call, out);
+        return ident_result(call, out);
     }
     // A nick: its place among the nicks that pass.
     const NickEntry* e = nicklist_find(rec, which);
@@ -378,7 +367,7 @@ int id_nick_of(IdentCall& call)
     } else if (!prop.empty() && text_equal_nocase(prop, "idle")) {
         out = "0";
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_comchan(IdentCall& call)
@@ -391,10 +380,10 @@ int id_comchan(IdentCall& call)
     const std::string& nick = ident_arg(call, 0);
     const std::string& n_text = ident_arg(call, 1);
     if (!conn_is_live(conn) || nick.empty() || n_text.empty())
-        return store(call, out);
+        return ident_result(call, out);
     const long n = std::strtol(n_text.c_str(), nullptr, 10);
     if (n < 0)
-        return store(call, out);
+        return ident_result(call, out);
     long seen = 0;
     WindowRecord* found = nullptr;
     each_channel(conn, [&](WindowRecord* rec) {
@@ -421,11 +410,11 @@ int id_comchan(IdentCall& call)
             if (prefix) {
                 const NickEntry* me = nicklist_find(found, membership_own_nick(conn));
                 const int bit = nicklist_prefix_bit(conn, prefix);
-                out = truth(me && bit && (me->number & bit));
+                out = ident_truth(me && bit && (me->number & bit));
             }
         }
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_address_of(IdentCall& call)
@@ -444,7 +433,7 @@ int id_address_of(IdentCall& call)
                 out.clear();
         }
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_address(IdentCall& call)
@@ -470,7 +459,7 @@ int id_query(IdentCall& call)
     Connection* conn = call.conn();
     const std::string& a = ident_arg(call, 0);
     if (a.empty() || !conn_is_live(conn))
-        return store(call, out);
+        return ident_result(call, out);
     WindowRecord* rec = nullptr;
     if (arg_is_integer(a)) {
         const long n = index_of(a);
@@ -496,7 +485,7 @@ int id_query(IdentCall& call)
             window_property(rec, prop, out);
         }
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int mode_code(const EventModeChange& m)
@@ -520,10 +509,10 @@ int id_mode(IdentCall& call)
     std::string out;
     const std::string& a = ident_arg(call, 0);
     if (a.empty())
-        return store(call, out);
+        return ident_result(call, out);
     const long n = std::strtol(a.c_str(), nullptr, 10);
     if (n < 0)
-        return store(call, out);
+        return ident_result(call, out);
     static const struct {
         const char* prop;
         int code;
@@ -545,13 +534,13 @@ int id_mode(IdentCall& call)
                 continue;
             if (++seen == n) {
                 out = m.param;
-                return store(call, out);
+                return ident_result(call, out);
             }
         }
     }
     if (n == 0)
         out = std::to_string(seen);
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_notify(IdentCall& call)
@@ -563,7 +552,7 @@ int id_notify(IdentCall& call)
     Connection* conn = call.conn();
     const std::string& a = ident_arg(call, 0);
     if (a.empty() || !conn_is_live(conn))
-        return store(call, out);
+        return ident_result(call, out);
     const NotifyEntry* found = nullptr;
     long place = 0;
     const bool by_index = arg_is_integer(a);
@@ -580,7 +569,7 @@ int id_notify(IdentCall& call)
     if (!found) {
         if (by_index && n <= 0)
             out = std::to_string(notify_count(conn));
-        return store(call, out);
+        return ident_result(call, out);
     }
     const std::string_view prop = ident_property(call);
     if (prop.empty())
@@ -594,10 +583,10 @@ int id_notify(IdentCall& call)
     else if (text_equal_nocase(prop, "network"))
         out = found->network;
     else if (text_equal_nocase(prop, "whois"))
-        out = truth(found->whois != 0);
+        out = ident_truth(found->whois != 0);
     else if (text_equal_nocase(prop, "ison"))
-        out = truth(found->online != 0);
-    return store(call, out);
+        out = ident_truth(found->online != 0);
+    return ident_result(call, out);
 }
 
 } // namespace

@@ -15,12 +15,6 @@
 
 namespace {
 
-int store(IdentCall& call, std::string& value)
-{
-    *call.value = std::move(value);
-    return ident_finish(call);
-}
-
 bool any_empty(const IdentCall& call)
 {
     for (int i = 0; i < ident_arg_count(call); ++i)
@@ -98,14 +92,14 @@ int id_width(IdentCall& call)
         return r;
     std::string out;
     if (any_empty(call) || !have_fonts())
-        return store(call, out);
+        return ident_result(call, out);
     const int size = std::atoi(ident_arg(call, 2).c_str());
     const bool bold = ident_arg_count(call) >= 4 && std::atoi(ident_arg(call, 3).c_str()) != 0;
     const bool codes = ident_arg_count(call) == 5 && std::atoi(ident_arg(call, 4).c_str()) != 0;
     const std::string& text = ident_arg(call, 0);
     out = std::to_string(codes ? formatted_width(ident_arg(call, 1), size, bold, text)
                                : plain_width(font_of(ident_arg(call, 1), size, bold), text));
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_height(IdentCall& call)
@@ -115,10 +109,10 @@ int id_height(IdentCall& call)
         return r;
     std::string out;
     if (any_empty(call) || !have_fonts())
-        return store(call, out);
+        return ident_result(call, out);
     const QFont f = font_of(ident_arg(call, 1), std::atoi(ident_arg(call, 2).c_str()), false);
     out = std::to_string(QFontMetrics(f).height());
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_wrap(IdentCall& call)
@@ -128,7 +122,7 @@ int id_wrap(IdentCall& call)
         return r;
     std::string out;
     if (any_empty(call) || !have_fonts())
-        return store(call, out);
+        return ident_result(call, out);
     const int n_args = ident_arg_count(call);
     const std::string& face = ident_arg(call, 1);
     const int size = std::atoi(ident_arg(call, 2).c_str());
@@ -144,7 +138,7 @@ int id_wrap(IdentCall& call)
         out = std::to_string(lines.size());
     else if (static_cast<std::size_t>(n) <= lines.size())
         out = lines[static_cast<std::size_t>(n - 1)];
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 } // namespace

@@ -17,12 +17,6 @@
 
 namespace {
 
-int store(IdentCall& call, std::string& value)
-{
-    *call.value = std::move(value);
-    return ident_finish(call);
-}
-
 // One listening socket on the port; true when it could be made.
 bool can_listen(int port, std::uint32_t address)
 {
@@ -46,7 +40,7 @@ int id_portfree(IdentCall& call)
     std::string out;
     if (!ident_arg(call, 0).empty())
         out = port_is_free(static_cast<int>(std::strtol(ident_arg(call, 0).c_str(), nullptr, 10))) ? "$true" : "$false";
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_link(IdentCall& call)
@@ -59,7 +53,7 @@ int id_link(IdentCall& call)
     const std::string& a = ident_arg(call, 0);
     WindowRecord* rec = conn_is_live(conn) && !a.empty() ? win_find_by_type(kWinLinks, conn) : nullptr;
     if (!rec)
-        return store(call, out);
+        return ident_result(call, out);
     long n = std::strtol(a.c_str(), nullptr, 10);
     if (n > 9998)
         n = 9998;
@@ -67,12 +61,12 @@ int id_link(IdentCall& call)
     for (const StringNode* line = rec->lines; line; line = line->next) {
         if (++seen == n && n >= 1) {
             link_line_part(line->text, ident_property(call), out);
-            return store(call, out);
+            return ident_result(call, out);
         }
     }
     if (n <= 0)
         out = std::to_string(seen);
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 } // namespace

@@ -42,14 +42,6 @@ bool starts_with_digit(std::string_view t)
     return !t.empty() && t[0] >= '0' && t[0] <= '9';
 }
 
-int store(IdentCall& call, int code, std::string& value)
-{
-    if (code != 0)
-        return ident_error(call.token, call.work, code);
-    *call.value = std::move(value);
-    return ident_finish(call);
-}
-
 bool any_empty(const IdentCall& call)
 {
     for (int i = 0; i < ident_arg_count(call); ++i)
@@ -74,7 +66,7 @@ int id_bitop(IdentCall& call)
     std::string out;
     if (!any_empty(call))
         number_bit_op(word_of(call), ident_arg(call, 0), ident_arg_count(call) == 2, ident_arg(call, 1), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_round(IdentCall& call)
@@ -85,7 +77,7 @@ int id_round(IdentCall& call)
     std::string out;
     if (!any_empty(call))
         number_round(ident_arg(call, 0), ident_arg_count(call) == 2, ident_arg(call, 1), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_math(IdentCall& call)
@@ -96,7 +88,7 @@ int id_math(IdentCall& call)
     std::string out;
     if (!any_empty(call))
         number_math(word_of(call), ident_arg(call, 0), text_equal_nocase(ident_property(call), "deg"), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_rand(IdentCall& call)
@@ -106,7 +98,7 @@ int id_rand(IdentCall& call)
         return r;
     std::string out;
     number_random(ident_arg(call, 0), ident_arg(call, 1), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_rgb(IdentCall& call)
@@ -138,7 +130,7 @@ int id_rgb(IdentCall& call)
             if (text_equal_nocase(ident_arg(call, 0), n.name))
                 out = std::to_string(static_cast<unsigned long>(color_system_colors[n.index]));
     }
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_longip(IdentCall& call)
@@ -148,7 +140,7 @@ int id_longip(IdentCall& call)
         return r;
     std::string out;
     number_long_ip(ident_arg(call, 0), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_hash(IdentCall& call)
@@ -160,7 +152,7 @@ int id_hash(IdentCall& call)
     const long bits = std::strtol(ident_arg(call, 1).c_str(), nullptr, 10);
     if (!ident_arg(call, 1).empty() && bits >= 2 && bits <= 32)
         out = std::to_string(static_cast<unsigned long>(number_text_hash(ident_arg(call, 0), static_cast<int>(bits))));
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_crc(IdentCall& call)
@@ -189,7 +181,7 @@ int id_crc(IdentCall& call)
     char buf[16];
     std::snprintf(buf, sizeof buf, "%08lX", static_cast<unsigned long>(crc));
     std::string out = buf;
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_bytes(IdentCall& call)
@@ -201,7 +193,7 @@ int id_bytes(IdentCall& call)
     if (!any_empty(call))
         number_bytes(ident_arg(call, 0), ident_arg_count(call) == 2 ? std::string_view(ident_arg(call, 1)) : "",
                      text_equal_nocase(ident_property(call), "suf"), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_mask(IdentCall& call)
@@ -215,7 +207,7 @@ int id_mask(IdentCall& call)
         if (!mask_address(out, static_cast<int>(std::strtol(ident_arg(call, 1).c_str(), nullptr, 10)), call.conn()))
             out.clear();
     }
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_plus(IdentCall& call)
@@ -230,7 +222,7 @@ int id_plus(IdentCall& call)
             return ident_error(call.token, call.work, kTokErrTooLong);
         out += a;
     }
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 // Tests the condition as written in the caller's context: the same

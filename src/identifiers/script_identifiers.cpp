@@ -22,17 +22,6 @@ namespace {
 
 constexpr long kMaxIndex = 9998;
 
-const char* truth(bool b)
-{
-    return b ? "$true" : "$false";
-}
-
-int store(IdentCall& call, std::string& value)
-{
-    *call.value = std::move(value);
-    return ident_finish(call);
-}
-
 long index_of(const std::string& text)
 {
     const long n = std::strtol(text.c_str(), nullptr, 10);
@@ -58,14 +47,14 @@ int id_alias(IdentCall& call)
     std::string out;
     std::string a = ident_arg(call, 0);
     if (a.empty())
-        return store(call, out);
+        return ident_result(call, out);
     if (arg_is_integer(a)) {
         const long n = index_of(a);
         long seen = 0;
         for (AliasFile* f = alias_files_head; f; f = f->next)
             if (++seen == n && n >= 1) {
                 out = f->path;
-                return store(call, out);
+                return ident_result(call, out);
             }
         if (n <= 0)
             out = std::to_string(seen);
@@ -74,7 +63,7 @@ int id_alias(IdentCall& call)
         if (AliasFile* f = alias_file_find(a))
             out = f->path;
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_isalias(IdentCall& call)
@@ -88,7 +77,7 @@ int id_isalias(IdentCall& call)
     StringNode* def = name.empty() ? nullptr : alias_find(name, &found_name, call.args ? call.args->script : nullptr);
     const std::string_view prop = ident_property(call);
     if (prop.empty()) {
-        out = truth(def != nullptr);
+        out = ident_truth(def != nullptr);
     } else if (def && text_equal_nocase(prop, "alias")) {
         // The definition without its name ("alias" and "-l" of script-file
         // lines go with it).
@@ -119,7 +108,7 @@ int id_isalias(IdentCall& call)
             break;
         }
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_script_of(IdentCall& call)
@@ -131,7 +120,7 @@ int id_script_of(IdentCall& call)
     std::string a = ident_arg(call, 0);
     text_strip_quotes(a);
     if (a.empty())
-        return store(call, out);
+        return ident_result(call, out);
     if (arg_is_integer(a)) {
         const long n = index_of(a);
         long seen = 0;
@@ -140,7 +129,7 @@ int id_script_of(IdentCall& call)
                 continue;
             if (++seen == n && n >= 1) {
                 out = f->path;
-                return store(call, out);
+                return ident_result(call, out);
             }
         }
         if (n <= 0)
@@ -148,7 +137,7 @@ int id_script_of(IdentCall& call)
     } else if (ScriptFile* f = remote_file_find(a, kRemoteScript)) {
         out = f->path;
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 std::string folder_of(const std::string& path)
@@ -187,7 +176,7 @@ int id_group(IdentCall& call)
     std::string out;
     const std::string& a = ident_arg(call, 0);
     if (a.empty())
-        return store(call, out);
+        return ident_result(call, out);
     const bool by_index = a[0] >= '0' && a[0] <= '9';
     const long n = by_index ? index_of(a) : 0;
     long seen = 0;
@@ -211,7 +200,7 @@ int id_group(IdentCall& call)
     if (!found) {
         if (by_index && n <= 0)
             out = std::to_string(seen);
-        return store(call, out);
+        return ident_result(call, out);
     }
     const std::string_view prop = ident_property(call);
     const char* status = found->extra[kLineClass] == kLineGroupOn ? "on" : "off";
@@ -223,7 +212,7 @@ int id_group(IdentCall& call)
         out = found_file->path;
     else if (prop.empty())
         out = a[0] == '#' ? std::string(status) : first_word(found->text);
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_ini(IdentCall& call)
@@ -238,7 +227,7 @@ int id_ini(IdentCall& call)
         return ident_error(call.token, call.work, 6);
     const bool has_item = ident_arg_count(call) == 3;
     ini_position(path, ident_arg(call, 1), has_item, ident_arg(call, 2), out);
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 // $wavedir, $mididir and $mp3dir: the folder and whatever follows the word.
@@ -278,18 +267,18 @@ int id_dccignore(IdentCall& call)
                               : mode == 2 ? main_settings.dcc_ignore_types
                                           : nullptr;
     if (a.empty())
-        return store(call, out);
+        return ident_result(call, out);
     if (arg_is_integer(a)) {
         const long n = index_of(a);
         long seen = 0;
         for (const StringNode* t = types; t; t = t->next)
             if (++seen == n && n >= 1) {
                 out = t->text;
-                return store(call, out);
+                return ident_result(call, out);
             }
         if (n <= 0)
             out = std::to_string(seen);
-        return store(call, out);
+        return ident_result(call, out);
     }
     std::string name = a;
     const std::size_t slash = name.find_last_of("/\\");
@@ -298,8 +287,8 @@ int id_dccignore(IdentCall& call)
     bool listed = false;
     for (const StringNode* t = types; t && !listed; t = t->next)
         listed = wild_match(t->text, name, 0, 1) != 0;
-    out = truth(mode == 1 ? listed : mode == 2 ? !listed : false);
-    return store(call, out);
+    out = ident_truth(mode == 1 ? listed : mode == 2 ? !listed : false);
+    return ident_result(call, out);
 }
 
 } // namespace

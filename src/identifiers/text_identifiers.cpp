@@ -35,14 +35,6 @@ std::size_t find_in(std::string_view text, std::string_view pattern, std::size_t
     return text_find_nocase(text, pattern, from);
 }
 
-int store(IdentCall& call, int code, std::string& value)
-{
-    if (code != 0)
-        return ident_error(call.token, call.work, code);
-    *call.value = std::move(value);
-    return ident_finish(call);
-}
-
 std::vector<std::string_view> all_args(const IdentCall& call)
 {
     std::vector<std::string_view> out;
@@ -67,7 +59,7 @@ int id_left(IdentCall& call)
         return r;
     std::string out;
     text_left(ident_arg(call, 0), ident_arg(call, 1), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_right(IdentCall& call)
@@ -77,7 +69,7 @@ int id_right(IdentCall& call)
         return r;
     std::string out;
     text_right(ident_arg(call, 0), ident_arg(call, 1), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_mid(IdentCall& call)
@@ -88,7 +80,7 @@ int id_mid(IdentCall& call)
     std::string out;
     const bool has_len = ident_arg_count(call) == 3;
     text_mid(ident_arg(call, 0), ident_arg(call, 1), has_len, ident_arg(call, 2), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_str(IdentCall& call)
@@ -97,7 +89,7 @@ int id_str(IdentCall& call)
     if (r >= 0)
         return r;
     std::string out;
-    return store(call, text_repeat(ident_arg(call, 0), ident_arg(call, 1), out), out);
+    return ident_result(call, text_repeat(ident_arg(call, 0), ident_arg(call, 1), out), out);
 }
 
 int id_pos(IdentCall& call)
@@ -108,7 +100,7 @@ int id_pos(IdentCall& call)
     std::string out;
     text_position(ident_arg(call, 0), ident_arg(call, 1), ident_arg_count(call) == 3,
                   ident_arg(call, 2), is_cs(call), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_count(IdentCall& call)
@@ -118,7 +110,7 @@ int id_count(IdentCall& call)
         return r;
     std::string out;
     text_count(all_args(call), is_cs(call), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_remove(IdentCall& call)
@@ -128,7 +120,7 @@ int id_remove(IdentCall& call)
         return r;
     std::string out;
     text_remove_all(all_args(call), is_cs(call), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_replace(IdentCall& call)
@@ -143,7 +135,7 @@ int id_replace(IdentCall& call)
     std::string out;
     const int code = at_once ? text_replace_at_once(all_args(call), is_cs(call), out)
                              : text_replace_each(all_args(call), is_cs(call), out);
-    return store(call, code, out);
+    return ident_result(call, code, out);
 }
 
 int id_case(IdentCall& call, bool upper)
@@ -155,7 +147,7 @@ int id_case(IdentCall& call, bool upper)
     for (char& c : out)
         c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
                                     : std::tolower(static_cast<unsigned char>(c)));
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_upper(IdentCall& call)
@@ -179,7 +171,7 @@ int id_qt(IdentCall& call)
         text_add_quotes(out);
     else
         text_strip_quotes(out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_strip(IdentCall& call)
@@ -190,7 +182,7 @@ int id_strip(IdentCall& call)
     std::string out;
     if (!(ident_arg_count(call) == 2 && ident_arg(call, 1).empty()))
         text_strip_for_script(ident_arg(call, 0), ident_arg_count(call) == 2, ident_arg(call, 1), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_asc(IdentCall& call)
@@ -202,7 +194,7 @@ int id_asc(IdentCall& call)
     std::string out;
     if (!c.empty())
         out = std::to_string(static_cast<unsigned char>(c[0]));
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_chr(IdentCall& call)
@@ -217,7 +209,7 @@ int id_chr(IdentCall& call)
         if (c)
             out.push_back(c);
     }
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_ord(IdentCall& call)
@@ -227,7 +219,7 @@ int id_ord(IdentCall& call)
         return r;
     std::string out;
     text_ordinal(ident_arg(call, 0), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_iscase(IdentCall& call)
@@ -249,7 +241,7 @@ int id_iscase(IdentCall& call)
         }
         out = ok ? "$true" : "$false";
     }
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 int id_notags(IdentCall& call)
@@ -259,7 +251,7 @@ int id_notags(IdentCall& call)
         return r;
     std::string out;
     text_strip_speech_tags(ident_arg(call, 0), out);
-    return store(call, 0, out);
+    return ident_result(call, 0, out);
 }
 
 } // namespace

@@ -30,12 +30,6 @@ std::string_view word_of(const IdentCall& call)
     return p == std::string_view::npos ? w : w.substr(0, p);
 }
 
-int store(IdentCall& call, std::string& value)
-{
-    *call.value = std::move(value);
-    return ident_finish(call);
-}
-
 const char* default_format(std::string_view word)
 {
     if (text_equal_nocase(word, "time"))
@@ -70,7 +64,7 @@ int id_asctime(IdentCall& call)
     } else if (!a.empty()) {
         time_format_value(std::time(nullptr), a, gmt, out);
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_date(IdentCall& call)
@@ -92,7 +86,7 @@ int id_ctime(IdentCall& call)
     std::string out;
     if (!ident_arg(call, 0).empty())
         time_parse_date(ident_arg(call, 0), out);
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_duration(IdentCall& call)
@@ -104,7 +98,7 @@ int id_duration(IdentCall& call)
     const int mode = ident_arg_count(call) == 2 ? static_cast<int>(std::strtol(ident_arg(call, 1).c_str(), nullptr, 10)) : 0;
     if (!ident_arg(call, 0).empty())
         time_duration_for_script(ident_arg(call, 0), mode, out);
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_uptime(IdentCall& call)
@@ -135,7 +129,7 @@ int id_uptime(IdentCall& call)
         out = std::to_string(ms / 1000u);
     else
         out = std::to_string(ms);
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_ticks(IdentCall& call)

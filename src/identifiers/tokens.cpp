@@ -467,14 +467,6 @@ bool case_sensitive(const IdentCall& call)
     return call.token && text_find_nocase(call.token->text, "tokcs(") != std::string::npos;
 }
 
-int store(IdentCall& call, int code, std::string& value)
-{
-    if (code != 0)
-        return ident_error(call.token, call.work, code);
-    *call.value = std::move(value);
-    return ident_finish(call);
-}
-
 std::string_view arg(const IdentCall& call, int i)
 {
     return ident_arg(call, i);
@@ -486,7 +478,7 @@ int id_gettok(IdentCall& call)
     if (r >= 0)
         return r;
     std::string out;
-    return store(call, tokens_get(arg(call, 0), arg(call, 1), arg(call, 2), out), out);
+    return ident_result(call, tokens_get(arg(call, 0), arg(call, 1), arg(call, 2), out), out);
 }
 
 int id_numtok(IdentCall& call)
@@ -495,7 +487,7 @@ int id_numtok(IdentCall& call)
     if (r >= 0)
         return r;
     std::string out;
-    return store(call, tokens_count(arg(call, 0), arg(call, 1), out), out);
+    return ident_result(call, tokens_count(arg(call, 0), arg(call, 1), out), out);
 }
 
 int id_deltok(IdentCall& call)
@@ -504,7 +496,7 @@ int id_deltok(IdentCall& call)
     if (r >= 0)
         return r;
     std::string out;
-    return store(call, tokens_delete(arg(call, 0), arg(call, 1), arg(call, 2), out), out);
+    return ident_result(call, tokens_delete(arg(call, 0), arg(call, 1), arg(call, 2), out), out);
 }
 
 int id_puttok(IdentCall& call)
@@ -513,7 +505,7 @@ int id_puttok(IdentCall& call)
     if (r >= 0)
         return r;
     std::string out;
-    return store(call, tokens_put(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3), out), out);
+    return ident_result(call, tokens_put(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3), out), out);
 }
 
 int id_instok(IdentCall& call)
@@ -522,7 +514,7 @@ int id_instok(IdentCall& call)
     if (r >= 0)
         return r;
     std::string out;
-    return store(call, tokens_insert(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3), out),
+    return ident_result(call, tokens_insert(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3), out),
                  out);
 }
 
@@ -532,7 +524,7 @@ int id_addtok(IdentCall& call)
     if (r >= 0)
         return r;
     std::string out;
-    return store(call,
+    return ident_result(call,
                  tokens_add(arg(call, 0), arg(call, 1), arg(call, 2), case_sensitive(call), out),
                  out);
 }
@@ -555,7 +547,7 @@ int id_findtok(IdentCall& call)
     } else {
         code = tokens_find(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3), cs, out);
     }
-    return store(call, code, out);
+    return ident_result(call, code, out);
 }
 
 // $matchtok and $wildtok share one handler; the name tells them apart.
@@ -567,7 +559,7 @@ int id_matchtok(IdentCall& call)
     const bool wild = text_find_nocase(call.name, "wildtok") == 0 ||
                       (call.token && text_find_nocase(call.token->text, "$wildtok") == 0);
     std::string out;
-    return store(call,
+    return ident_result(call,
                  tokens_match(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3),
                               case_sensitive(call), wild, out),
                  out);
@@ -583,7 +575,7 @@ int id_remtok(IdentCall& call)
     const int code = ident_arg_count(call) == 3
                          ? tokens_remove(arg(call, 0), arg(call, 1), "1", arg(call, 2), cs, out)
                          : tokens_remove(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3), cs, out);
-    return store(call, code, out);
+    return ident_result(call, code, out);
 }
 
 int id_reptok(IdentCall& call)
@@ -598,7 +590,7 @@ int id_reptok(IdentCall& call)
             ? tokens_replace(arg(call, 0), arg(call, 1), arg(call, 2), "1", arg(call, 3), cs, out)
             : tokens_replace(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3), arg(call, 4),
                              cs, out);
-    return store(call, code, out);
+    return ident_result(call, code, out);
 }
 
 int id_sorttok(IdentCall& call)
@@ -608,7 +600,7 @@ int id_sorttok(IdentCall& call)
         return r;
     std::string out;
     const bool has_switches = ident_arg_count(call) == 3;
-    return store(call,
+    return ident_result(call,
                  tokens_sort(arg(call, 0), arg(call, 1), has_switches,
                              has_switches ? arg(call, 2) : std::string_view(),
                              case_sensitive(call), call.conn(), out),

@@ -24,11 +24,6 @@
 
 namespace {
 
-const char* truth(bool b)
-{
-    return b ? "$true" : "$false";
-}
-
 // A DCC request setting: 0 ask, 1 accept, 2 ignore; any other stored value
 // goes back to asking.
 const char* request_setting(OptionId id)
@@ -95,8 +90,8 @@ int id_value(IdentCall& call)
         out = buf;
         return 2;
     }
-    case kVal_isid: out = truth(a && a->ident_call); return 2;
-    case kVal_show: out = truth(!a || a->show); return 2;
+    case kVal_isid: out = ident_truth(a && a->ident_call); return 2;
+    case kVal_show: out = ident_truth(!a || a->show); return 2;
     case kVal_result:
         if (a && a->result_slot)
             out = *a->result_slot;
@@ -175,7 +170,7 @@ int id_value(IdentCall& call)
         return 2;
     case kVal_cid: out = std::to_string(live ? conn->id : 0); return 2;
     case kVal_idle: out = std::to_string(live ? conn->idle_seconds : 0); return 2;
-    case kVal_away: out = truth(live && !conn->away_text.empty()); return 2;
+    case kVal_away: out = ident_truth(live && !conn->away_text.empty()); return 2;
     case kVal_awaymsg: if (live) out = conn->away_text; return 2;
     case kVal_awaytime: {
         QueryReplyState* st = live ? query_reply_state(conn) : nullptr;
@@ -264,20 +259,20 @@ int id_value(IdentCall& call)
         if (!out.empty() && (out[0] == 'v' || out[0] == 'V'))
             out.erase(0, 1);
         return 2;
-    case kVal_ial: out = truth(opt(OPT_IAL_ENABLED)); return 2;
-    case kVal_appactive: out = truth(frame_app_active()); return 2;
+    case kVal_ial: out = ident_truth(opt(OPT_IAL_ENABLED)); return 2;
+    case kVal_appactive: out = ident_truth(frame_app_active()); return 2;
     case kVal_aop:
-    case kVal_auto: out = truth(opt(OPT_AUTO_OP_ENABLED)); return 2;
-    case kVal_avoice: out = truth(opt(OPT_AUTO_VOICE_ENABLED)); return 2;
-    case kVal_protect: out = truth(opt(OPT_PROTECT_ENABLED)); return 2;
-    case kVal_ignore: out = truth(opt(OPT_IGNORE_ENABLED)); return 2;
-    case kVal_dccignore: out = truth(opt(OPT_DCC_FILTER_MODE) != 0); return 2;
-    case kVal_highlight: out = truth(opt(OPT_HIGHLIGHT_ENABLED)); return 2;
-    case kVal_portable: out = truth(cmdline_no_registry); return 2;
-    case kVal_passivedcc: out = truth(opt(OPT_DCC_PASSIVE)); return 2;
-    case kVal_ctrlenter: out = truth(editbox_ctrl_enter); return 2;
-    case kVal_inpaste: out = truth(editbox_in_paste); return 2;
-    case kVal_cmdbox: out = truth(editbox_in_cmdbox); return 2;
+    case kVal_auto: out = ident_truth(opt(OPT_AUTO_OP_ENABLED)); return 2;
+    case kVal_avoice: out = ident_truth(opt(OPT_AUTO_VOICE_ENABLED)); return 2;
+    case kVal_protect: out = ident_truth(opt(OPT_PROTECT_ENABLED)); return 2;
+    case kVal_ignore: out = ident_truth(opt(OPT_IGNORE_ENABLED)); return 2;
+    case kVal_dccignore: out = ident_truth(opt(OPT_DCC_FILTER_MODE) != 0); return 2;
+    case kVal_highlight: out = ident_truth(opt(OPT_HIGHLIGHT_ENABLED)); return 2;
+    case kVal_portable: out = ident_truth(cmdline_no_registry); return 2;
+    case kVal_passivedcc: out = ident_truth(opt(OPT_DCC_PASSIVE)); return 2;
+    case kVal_ctrlenter: out = ident_truth(editbox_ctrl_enter); return 2;
+    case kVal_inpaste: out = ident_truth(editbox_in_paste); return 2;
+    case kVal_cmdbox: out = ident_truth(editbox_in_cmdbox); return 2;
     default:
         return 2;   // empty
     }

@@ -28,17 +28,6 @@ namespace {
 
 constexpr int kMaxIndex = 9998;
 
-const char* truth(bool b)
-{
-    return b ? "$true" : "$false";
-}
-
-int store(IdentCall& call, std::string& value)
-{
-    *call.value = std::move(value);
-    return ident_finish(call);
-}
-
 // The name scripts see: a DCC chat or file-server chat window is "=nick".
 std::string display_name(const WindowRecord* rec)
 {
@@ -157,7 +146,7 @@ void record_property(WindowRecord* rec, std::string_view prop, std::string& out)
     } else if (is("type")) {
         out = type_word(rec);
     } else if (is("mdi")) {
-        out = truth(f.mdi_child);
+        out = ident_truth(f.mdi_child);
     } else if (is("icon")) {
         const bool bar = opt(OPT_SWITCHBAR_SHOWN) != 0;
         out = (bar ? (rec->bar_flags & 1) != 0 : (f.minimised && f.visible)) ? "on" : "off";
@@ -179,7 +168,7 @@ void record_property(WindowRecord* rec, std::string_view prop, std::string& out)
     } else if (is("fontcs")) {
         out = std::to_string(rec->font_charset);
     } else if (is("fontbold")) {
-        out = truth(rec->font_weight == 700);
+        out = ident_truth(rec->font_weight == 700);
     } else if (is("utf")) {
         out = std::to_string(rec->font_encoding);
     } else if (prop.size() >= 5 && text_equal_nocase(prop.substr(0, 5), "title")) {
@@ -190,11 +179,11 @@ void record_property(WindowRecord* rec, std::string_view prop, std::string& out)
         if (rec->logging)
             out = rec->log_path;
     } else if (is("stamp")) {
-        out = truth(rec->timestamp == 1 || (rec->timestamp == 2 && opt(OPT_TIMESTAMP_EVENTS)));
+        out = ident_truth(rec->timestamp == 1 || (rec->timestamp == 2 && opt(OPT_TIMESTAMP_EVENTS)));
     } else if (is("ontop")) {
-        out = truth(f.on_top);
+        out = ident_truth(f.on_top);
     } else if (is("anysc")) {
-        out = truth(rec->shared == 1);
+        out = ident_truth(rec->shared == 1);
     } else if (is("hwnd")) {
         out = std::to_string(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(rec->hwnd.get()) & 0x7fffffffu));
     } else if (is("wid")) {
@@ -257,12 +246,12 @@ int id_window(IdentCall& call)
     const std::string_view prop = ident_property(call);
     Connection* conn = call.conn();
     if (a.empty())
-        return store(call, out);
+        return ident_result(call, out);
     if (const int kind = special_kind(a)) {
         QWidget* hwnd = kind == 1 ? win_desktop_handle() : kind == 2 ? win_frame_handle() : win_mdi_handle();
         if (hwnd && !prop.empty())
             special_property(hwnd, kind, prop, out);
-        return store(call, out);
+        return ident_result(call, out);
     }
     WindowRecord* found = nullptr;
     if (win_special_name_kind(a) == 16) {
@@ -306,7 +295,7 @@ int id_window(IdentCall& call)
     }
     if (found)
         record_property(found, prop, out);
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 
@@ -350,8 +339,8 @@ int id_shape(IdentCall& call)
     }
     if (answer < 0)
         return ident_error(call.token, call.work, 6);
-    std::string out = truth(answer != 0);
-    return store(call, out);
+    std::string out = ident_truth(answer != 0);
+    return ident_result(call, out);
 }
 
 int id_style(IdentCall& call)
@@ -362,7 +351,7 @@ int id_style(IdentCall& call)
     std::string out;
     if (!(ident_arg_count(call) == 2 && ident_arg(call, 1).empty()))
         out = "$style(" + std::to_string(std::atoi(ident_arg(call, 0).c_str())) + ")";
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_color(IdentCall& call)
@@ -387,7 +376,7 @@ int id_color(IdentCall& call)
         std::snprintf(buf, sizeof buf, text_equal_nocase(ident_property(call), "dd") ? "%02d" : "%d", index);
         out = buf;
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 // The clipboard's lines: split at line feeds, a carriage return on either
@@ -433,7 +422,7 @@ int id_cb(IdentCall& call)
         out = std::to_string(len ? whole.size() : lines.size());
     else if (n > 0 && static_cast<std::size_t>(n) <= lines.size())
         out = len ? std::to_string(lines[static_cast<std::size_t>(n - 1)].size()) : lines[static_cast<std::size_t>(n - 1)];
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_lines(IdentCall& call)
@@ -456,7 +445,7 @@ int id_lines(IdentCall& call)
             out = std::to_string(count);
         }
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 WindowRecord* window_named(const std::string& name, Connection* conn)
@@ -475,7 +464,7 @@ int id_fline(IdentCall& call)
     WindowRecord* rec = window_named(ident_arg(call, 0), call.conn());
     const std::string& mask_text = ident_arg(call, 1);
     if (!rec || mask_text.empty())
-        return store(call, out);
+        return ident_result(call, out);
     const long n = ident_arg_count(call) >= 3 ? std::strtol(ident_arg(call, 2).c_str(), nullptr, 10) : 1;
     const bool keep_codes = text_has_codes(mask_text, 0) != 0;
     std::string mask = mask_text;
@@ -507,12 +496,12 @@ int id_fline(IdentCall& call)
         ++seen;
         if (n >= 1 && seen == n) {
             out = text_equal_nocase(ident_property(call), "text") ? text : std::to_string(line_no);
-            return store(call, out);
+            return ident_result(call, out);
         }
     }
     if (n <= 0)
         out = std::to_string(seen);
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_editbox(IdentCall& call)
@@ -533,7 +522,7 @@ int id_editbox(IdentCall& call)
         else if (prop.empty())
             out = text.substr(0, kLongText);
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 // The selected rows of a window's list box, a channel's nicks without their
@@ -602,7 +591,7 @@ int id_snick(IdentCall& call)
     if (ident_arg_count(call) == 1) {
         if (joined_nicks(rec, out))
             return ident_error(call.token, call.work, kTokErrTooLong);
-        return store(call, out);
+        return ident_result(call, out);
     }
     std::vector<std::string> items;
     std::vector<int> rows;
@@ -613,7 +602,7 @@ int id_snick(IdentCall& call)
         else if (static_cast<std::size_t>(n) <= items.size())
             out = items[static_cast<std::size_t>(n - 1)];
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_sline(IdentCall& call)
@@ -633,7 +622,7 @@ int id_sline(IdentCall& call)
             out = text_equal_nocase(ident_property(call), "ln") ? std::to_string(rows[static_cast<std::size_t>(n - 1)] + 1)
                                                                 : items[static_cast<std::size_t>(n - 1)];
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 int id_pic(IdentCall& call)
@@ -648,7 +637,7 @@ int id_pic(IdentCall& call)
         return ident_error(call.token, call.work, 6);
     if (file_is_device(path)) {
         out = "0";
-        return store(call, out);
+        return ident_result(call, out);
     }
     QImageReader reader(QString::fromStdString(path));
     const QSize size = reader.canRead() ? reader.size() : QSize();
@@ -662,7 +651,7 @@ int id_pic(IdentCall& call)
         std::uint64_t bytes = 0;
         out = size.isValid() && file_size64(path, bytes) ? std::to_string(bytes) : "0";
     }
-    return store(call, out);
+    return ident_result(call, out);
 }
 
 // "mouse." and its property, which is part of the word.
@@ -682,7 +671,7 @@ int id_mouse(IdentCall& call)
     else if (is("win"))
         out = m.rec ? display_name(m.rec) : std::string();
     else if (is("lb"))
-        out = truth(m.over_list);
+        out = ident_truth(m.over_list);
     else if (is("mx"))
         out = std::to_string(m.mx);
     else if (is("my"))
@@ -699,7 +688,7 @@ int id_mouse(IdentCall& call)
 int id_fullscreen(IdentCall& call)
 {
     WindowFacts f;
-    *call.value = truth(win_facts(win_frame_handle(), f) && f.full_screen);
+    *call.value = ident_truth(win_facts(win_frame_handle(), f) && f.full_screen);
     return 2;
 }
 

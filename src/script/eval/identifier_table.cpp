@@ -295,6 +295,24 @@ int ident_finish(IdentCall& call)
 // ---------------------------------------------------------------------------
 // Handlers of the table itself.
 
+int ident_result(IdentCall& call, std::string& value)
+{
+    *call.value = std::move(value);
+    return ident_finish(call);
+}
+
+int ident_result(IdentCall& call, int code, std::string& value)
+{
+    if (code != 0)
+        return ident_error(call.token, call.work, code);
+    return ident_result(call, value);
+}
+
+const char* ident_truth(bool b)
+{
+    return b ? "$true" : "$false";
+}
+
 int id_absent(IdentCall& call)
 {
     if (call.token->text.find('(') != std::string::npos) {

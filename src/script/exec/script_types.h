@@ -276,6 +276,12 @@ const std::string& ident_arg(const IdentCall& call, int i);
 std::string_view ident_property(const IdentCall& call);
 // Removes the argument tokens, sets the count to 0, returns 2.
 int ident_finish(IdentCall& call);
+// The value moved into the result, then ident_finish; with a code other
+// than 0 the identifier error of that code instead.
+int ident_result(IdentCall& call, std::string& value);
+int ident_result(IdentCall& call, int code, std::string& value);
+// "$true" or "$false".
+const char* ident_truth(bool b);
 
 // Name forms: "me" (the whole name), "calc(" (any name that begins with it,
 // arguments follow), "mouse." / "script" with kIdentPrefix (any name that
