@@ -134,7 +134,7 @@ int id_value(IdentCall& call)
     switch (call.variant) {
     case kVal_me:
         if (live)
-            out = conn->live_identity[conn->nick_index == 1 ? 3 : 2];
+            out = conn_own_nick(conn);
         return 2;
     case kVal_mnick: if (live) out = conn->live_identity[2]; return 2;
     case kVal_anick: if (live) out = conn->live_identity[3]; return 2;

@@ -149,6 +149,26 @@ TEST_F(IdentifierValuesTest, EncodingIdentifiersGiveTheirValuesAndErrors)
     }
 }
 
+// $me is the nick in use: the nick, the alternative, or the third choice
+// taken after both were refused; $mnick and $anick stay the first two.
+TEST_F(IdentifierValuesTest, MeIsTheNickInUseFromEachOfTheThreeSlots)
+{
+    conn->live_identity[2] = "first";
+    conn->live_identity[3] = "second";
+    conn->live_identity[4] = "third";
+    const struct {
+        int index;
+        const char* shown;
+    } cases[] = {{0, "v first first second"}, {1, "v second first second"}, {2, "v third first second"},
+                 {0, "v first first second"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        conn->nick_index = c.index;
+        const std::string shown = type("//echo -a v $me $mnick $anick");
+        EXPECT_TRUE(ends_with(shown, c.shown)) << shown;
+    }
+}
+
 TEST_F(IdentifierValuesTest, DecodeFailsWhileTheDecodeLockIsOn)
 {
     auto saved = encode_decode_locked_hook;
