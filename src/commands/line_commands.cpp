@@ -14,7 +14,9 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
+#include "display/find_text.h"
 #include "display/window_lines.h"
+#include "platform/platform_utils.h"
 #include "script/exec/script_types.h"
 
 namespace {
@@ -377,5 +379,33 @@ int cmd_aline(CommandCall& call)
     wl_text_changed(rec, at_bottom, follow);
     if (sw.activity)
         win_note_activity(rec->hwnd.get());
+    return 1;
+}
+
+// /findtext [-n] text: the text becomes the find text and the window that
+// find works on is searched from its view, upwards, or downwards with -n;
+// no hit, or no window to search, gives the error beep.
+int cmd_findtext(CommandCall& call)
+{
+    const auto& t = call.tokens;
+    std::size_t i = 1;
+    int direction = kFindUp;
+    if (i < t.size() && t[i] == "-n") {
+        direction = kFindDown;
+        ++i;
+    }
+    std::string text;
+    for (; i < t.size(); ++i) {
+        if (!text.empty())
+            text += ' ';
+        text += t[i];
+    }
+    if (text.empty())
+        return script_error(nullptr, t[0], {}, 0);
+    if (text.size() > 306)
+        text.resize(306);
+    find_text = text;
+    if (!find_text_step(direction))
+        beep_error(0);
     return 1;
 }

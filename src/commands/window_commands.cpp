@@ -803,6 +803,7 @@ void window_commands_install()
     script_register_command_family("cmd_mdi", cmd_mdi);
     script_register_command_family("cmd_setlayer", cmd_setlayer);
     script_register_command_family("cmd_aline", cmd_aline);
+    script_register_command_family("cmd_findtext", cmd_findtext);
     script_register_command_family("cmd_log", cmd_log);
     script_register_command_family("cmd_debug", cmd_debug);
     script_register_command_family("cmd_url", cmd_url);

@@ -26,6 +26,7 @@ int cmd_close(CommandCall& call);
 int cmd_mdi(CommandCall& call);
 int cmd_setlayer(CommandCall& call);
 int cmd_aline(CommandCall& call);
+int cmd_findtext(CommandCall& call);
 int cmd_log(CommandCall& call);
 int cmd_color(CommandCall& call);
 int cmd_font(CommandCall& call);

@@ -680,6 +680,50 @@ TEST_F(WindowCommands, SavebufWritesRangesAppendsAndWrappedParts)
     fs::remove(outside);
 }
 
+// /findtext moves the view of the window being searched: upwards to the
+// next older line that holds the text (codes and case ignored), downwards
+// with -n; no hit leaves the view and beeps.
+TEST_F(WindowCommands, FindtextMovesTheViewUpAndDownAndBeepsWithoutAHit)
+{
+    static int beeps = 0;
+    beeps = 0;
+    beep_play_hook = [](int) { ++beeps; };
+    type("/window -e @ft 0 0 300 120");
+    WindowRecord* rec = window("@ft");
+    ASSERT_TRUE(rec && rec->editbox.get());
+    for (int i = 1; i <= 60; ++i)
+        type("/aline @ft " + std::string(i == 10 || i == 30 ? "a NeEdLe here " : "plain ") + std::to_string(i));
+    // Typed into the searched window's own editbox: it is the active one.
+    auto find = [&](const std::string& line) {
+        EditBox* box = rec->editbox.get();
+        box->setTextBytes("");
+        QTest::keyClicks(box, QString::fromStdString(line));
+        QTest::keyClick(box, Qt::Key_Return);
+        window_test_pump();
+    };
+    find("/echo -s ready");
+    ASSERT_EQ(win_record_of(win_active.get()), rec);
+    const int at_end = rec->scroll_pos;
+    ASSERT_EQ(at_end, rec->scroll_end);
+
+    find("/findtext needle");
+    const int at_30 = rec->scroll_pos;
+    EXPECT_LT(at_30, at_end) << "the view did not move up to line 30";
+    find("/findtext needle");
+    const int at_10 = rec->scroll_pos;
+    EXPECT_LT(at_10, at_30) << "the second search went no further up";
+    EXPECT_EQ(beeps, 0);
+
+    find("/findtext needle");  // nothing older than line 10
+    EXPECT_EQ(rec->scroll_pos, at_10);
+    EXPECT_GT(beeps, 0);
+    find("/findtext -n needle");
+    EXPECT_EQ(rec->scroll_pos, at_30) << "-n goes back down to line 30";
+
+    type("/findtext");
+    EXPECT_NE(shown().find("/findtext"), std::string::npos) << shown();
+}
+
 // ---- Appearance ----
 
 TEST_F(WindowCommands, ColorChangesPaletteAndItemsWithinRange)
