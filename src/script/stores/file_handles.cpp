@@ -294,25 +294,41 @@ int cmd_flist(CommandCall& call)
     return kScriptDone;
 }
 
+// The switches and the handle named after them, made the current handle
+// with its end and error flags cleared; null with the error reported.
+static ScriptFileHandle* take_handle(CommandCall& call, std::string& sw, std::size_t& i)
+{
+    const std::string& word = call.tokens[0];
+    i = 1;
+    if (!call.arg(1).empty() && call.arg(1)[0] == '-') {
+        sw = call.arg(1);
+        i = 2;
+    }
+    const std::string& name = call.arg(i);
+    if (name.empty()) {
+        script_error(nullptr, word, "", 0);
+        return nullptr;
+    }
+    ScriptFileHandle* h = name.size() < kShortText ? fhandle_find(name) : nullptr;
+    if (!h) {
+        script_error(nullptr, word, "", 3);
+        return nullptr;
+    }
+    current = h;
+    h->eof = 0;
+    h->err = 0;
+    return h;
+}
+
 // /fseek [-lnwr] name position|N|text
 int cmd_fseek(CommandCall& call)
 {
     const std::string& word = call.tokens[0];
     std::string sw;
     std::size_t i = 1;
-    if (!call.arg(1).empty() && call.arg(1)[0] == '-') {
-        sw = call.arg(1);
-        i = 2;
-    }
-    const std::string& name = call.arg(i);
-    if (name.empty())
-        return script_error(nullptr, word, "", 0);
-    ScriptFileHandle* h = name.size() < kShortText ? fhandle_find(name) : nullptr;
+    ScriptFileHandle* h = take_handle(call, sw, i);
     if (!h)
-        return script_error(nullptr, word, "", 3);
-    current = h;
-    h->eof = 0;
-    h->err = 0;
+        return 0;
     auto has = [&](char c) { return sw.find(c) != std::string::npos; };
     int kind = -1;
     if (has('r')) kind = 3;
@@ -362,19 +378,9 @@ int cmd_fwrite(CommandCall& call)
     const std::string& word = call.tokens[0];
     std::string sw;
     std::size_t i = 1;
-    if (!call.arg(1).empty() && call.arg(1)[0] == '-') {
-        sw = call.arg(1);
-        i = 2;
-    }
-    const std::string& name = call.arg(i);
-    if (name.empty())
-        return script_error(nullptr, word, "", 0);
-    ScriptFileHandle* h = name.size() < kShortText ? fhandle_find(name) : nullptr;
+    ScriptFileHandle* h = take_handle(call, sw, i);
     if (!h)
-        return script_error(nullptr, word, "", 3);
-    current = h;
-    h->eof = 0;
-    h->err = 0;
+        return 0;
     if (call.arg(i + 1).empty())
         return script_error(nullptr, word, "", 0);
     std::string data;
