@@ -263,6 +263,29 @@ int cmd_clipboard(CommandCall& call)
     return kScriptDone;
 }
 
+// /help [keyword] and /winhelp file [keyword]
+int cmd_help(CommandCall& call)
+{
+    const std::string& word = call.tokens[0];
+    std::string keyword;
+    if (word == "help") {
+        // Without a keyword the default help file opens at its first page.
+        arg_join_from(1, keyword, call.tokens);
+        help_open(std::string(), keyword, keyword.empty() ? 510 : 0);
+        return kScriptDone;
+    }
+    std::string path;
+    std::size_t last = 1;
+    const int f = store_file_arg(call.tokens, 1, path, &last);
+    if (f == 0)
+        return script_error(nullptr, word, "", 0);
+    if (f < 0 || file_is_device(path))
+        return script_error(nullptr, word, "", 3);
+    arg_join_from(last + 1, keyword, call.tokens);
+    help_open(path, keyword, keyword.empty() ? -1 : 0);
+    return kScriptDone;
+}
+
 // /exit [-nr]
 int cmd_exit(CommandCall& call)
 {
@@ -287,4 +310,5 @@ void file_commands_register()
     script_register_command_family("cmd_run", cmd_run);
     script_register_command_family("cmd_clipboard", cmd_clipboard);
     script_register_command_family("cmd_exit", cmd_exit);
+    script_register_command_family("cmd_help", cmd_help);
 }

@@ -1,6 +1,6 @@
 // Small commands over files, folders, programs, the clipboard and the
 // program's own end: /copy, /remove, /rename, /mkdir, /rmdir, /run,
-// /clipboard and /exit.
+// /clipboard, /help, /winhelp and /exit.
 #pragma once
 
 struct CommandCall;
@@ -12,5 +12,6 @@ int cmd_mkdir(CommandCall& call);   // /mkdir and /rmdir
 int cmd_run(CommandCall& call);
 int cmd_clipboard(CommandCall& call);
 int cmd_exit(CommandCall& call);
+int cmd_help(CommandCall& call);   // /help and /winhelp
 
 void file_commands_register();

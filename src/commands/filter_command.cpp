@@ -15,6 +15,9 @@
 #include "core/wildcard.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
+#include "display/nick_list.h"
+#include "display/window_buffer.h"
+#include "display/window_lines.h"
 #include "script/exec/script_text.h"
 #include "script/exec/script_types.h"
 #include "script/stores/regex.h"
@@ -35,12 +38,24 @@ struct Side {
     char kind = kNone;   // 'f' file, 'w' window, 's' status, 'd' message window, 'i'/'o' dialog
     std::string path;
     WindowRecord* window = nullptr;
+    bool list = false;   // the window's list box rather than its text
 };
+
+// Whether a window side reads or fills its list box: a custom list window
+// always; a custom window with a side list, or a channel's nick list (as a
+// source), when -l or -L asks for it.
+bool uses_list(const WindowRecord* rec, bool asked, bool is_source)
+{
+    if (rec->type == kWinCustom)
+        return rec->subtype == 1 || (asked && rec->subtype == 2);
+    return asked && is_source && rec->type == kWinChannel;
+}
 
 struct FilterState {
     bool x = false, n = false, g = false, b = false, c = false, z = false, p = false;
     bool range = false, sort_column = false, reverse = false, numeric = false;
-    bool source_list = false;   // -l: a channel's nick list
+    bool source_list = false;   // -l: the source window's list box or nick list
+    bool target_list = false;   // -L: the target window's list box
     long long first = 0, last = 0;
     int column = 1;
     char separator = ' ';
@@ -186,8 +201,12 @@ struct Writer {
             return file != nullptr;
         }
         if (target.window && st.c) {
-            strlist_free(&target.window->lines);
-            target.window->marker_line = nullptr;
+            if (target.list) {
+                win_clear_buffer(target.window, 1);
+            } else {
+                strlist_free(&target.window->lines);
+                target.window->marker_line = nullptr;
+            }
         }
         return true;
     }
@@ -214,6 +233,10 @@ struct Writer {
                 failed = true;
             return;
         }
+        if (target.window && target.list) {
+            buffer_list_add(target.window, text, st.z ? static_cast<int>(line.colour) : -1);
+            return;
+        }
         if (target.window) {
             const std::uint32_t colour = st.z ? line.colour : kColorNormalText;
             line_new(target.window, text.c_str(), 0, colour, st.p ? 1 : 0, 0, 1);
@@ -225,7 +248,7 @@ struct Writer {
         if (file)
             std::fclose(file);
         file = nullptr;
-        if (target.window)
+        if (target.window && !target.list)
             win_redraw(target.window, 1);
     }
 };
@@ -276,6 +299,7 @@ int cmd_filter(CommandCall& call)
         case 'a': sort_by_alias = true; break;
         case 'k': call_alias = true; break;
         case 'l': st.source_list = true; break;
+        case 'L': st.target_list = true; break;
         default: break;
         }
     }
@@ -342,6 +366,7 @@ int cmd_filter(CommandCall& call)
             return script_error(nullptr, word, "", 7);
         if (!is_source && side.window->type != kWinCustom && side.window->type != kWinStatus)
             return script_error(nullptr, word, "", 7);
+        side.list = uses_list(side.window, is_source ? st.source_list : st.target_list, is_source);
         return 1;
     };
     if (!take(source, true))
@@ -364,11 +389,22 @@ int cmd_filter(CommandCall& call)
     if (source.kind == 'f') {
         if (!read_file_lines(source.path, lines))
             return script_error(nullptr, word, source.path, 4);
-    } else if (source.window && st.source_list && source.window->type == kWinChannel) {
-        // The nick list, one line per nick in the list's order.
+    } else if (source.window && source.list && source.window->type == kWinChannel) {
+        // The nick list, one line per nick in the list's order, each in its
+        // nick colour.
         long long n = 0;
-        for (StringNode* e = source.window->nick_list; e; e = e->next)
-            lines.push_back(Line{e->text, ++n, 0, 0, false});
+        for (StringNode* e = source.window->nick_list; e; e = e->next) {
+            const int c = e->extra[kNickColour];
+            const std::uint32_t colour = c >= 0 && c <= 15 ? static_cast<std::uint32_t>(c) : kColorNormalText;
+            lines.push_back(Line{e->text, ++n, colour, 0, false});
+        }
+    } else if (source.window && source.list) {
+        std::vector<std::string> items;
+        std::vector<int> colours;
+        buffer_list_items(source.window, items, &colours);
+        long long n = 0;
+        for (std::size_t k = 0; k < items.size(); ++k)
+            lines.push_back(Line{items[k], ++n, static_cast<std::uint32_t>(colours[k]), 0, false});
     } else if (source.window) {
         window_lines(source.window, lines);
     }

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "app/connection.h"
+#include "app/play_center.h"
 #include "app/window_record.h"
 #include "commands/command_conn.h"
 #include "core/files.h"
@@ -122,6 +124,7 @@ void end_head(Connection* conn, EndKind kind, bool all)
     }
     QWidget* window = message_window(*r, conn);
     r.reset();
+    play_center_refresh(nullptr);
     if (all)
         return;
     event_fire(conn, window, nullptr, "PLAYEND", 49, 0, nullptr, nullptr);
@@ -167,6 +170,7 @@ void start_head(Connection* conn)
     QObject::disconnect(r.timer.get(), nullptr, nullptr, nullptr);
     QObject::connect(r.timer.get(), &QTimer::timeout, r.timer.get(), [conn, raw] { tick(conn, raw); });
     r.timer->start();
+    play_center_refresh(nullptr);
 }
 
 bool is_channel(const std::string& name, Connection* conn)
@@ -231,6 +235,8 @@ void tick(Connection* conn, PlayRequest* req)
         return;
     if (req->lines.empty())
         end_head(conn, req->kind == kPlayFile || req->kind == kPlayTopic ? kEndCompleted : kEndSilent, false);
+    else
+        play_center_refresh(nullptr);
 }
 
 // Reads the lines a request plays. 0 file not opened, -1 topic not found, 1 done.
@@ -347,13 +353,142 @@ int play_queue_length(Connection* conn)
     return q ? static_cast<int>(q->requests.size()) : 0;
 }
 
+std::vector<PlayItem> play_queue_items(Connection* conn)
+{
+    std::vector<PlayItem> out;
+    PlayQueue* q = queue_of(conn, false);
+    if (!q)
+        return out;
+    out.reserve(q->requests.size());
+    for (const auto& r : q->requests) {
+        PlayItem it;
+        it.target = r->target;
+        it.file = shown_name(*r);
+        it.topic = r->topic;
+        it.kind = r->kind;
+        it.pos = r->line_pos;
+        it.count = r->line_count;
+        it.line = r->line_number;
+        it.delay = r->delay;
+        out.push_back(std::move(it));
+    }
+    return out;
+}
+
+bool play_queue_paused(Connection* conn)
+{
+    PlayQueue* q = queue_of(conn, false);
+    return q && q->paused;
+}
+
+bool play_queue_toggle_pause(Connection* conn)
+{
+    PlayQueue* q = queue_of(conn, conn_is_live(conn));
+    if (!q)
+        return false;
+    q->paused = !q->paused;
+    play_center_refresh(nullptr);
+    return true;
+}
+
+int play_queue_retime(Connection* conn, const std::vector<int>& rows, int step)
+{
+    PlayQueue* q = queue_of(conn, false);
+    int changed = 0;
+    for (int row : rows) {
+        if (!q || row < 0 || static_cast<std::size_t>(row) >= q->requests.size())
+            continue;
+        PlayRequest& r = *q->requests[static_cast<std::size_t>(row)];
+        const int delay = std::clamp(r.delay + step, 0, 9000);
+        if (delay == r.delay)
+            continue;
+        r.delay = delay;
+        ++changed;
+        if (row == 0 && r.timer && r.timer->isActive())
+            r.timer->start(delay);
+    }
+    if (changed)
+        play_center_refresh(nullptr);
+    return changed;
+}
+
+namespace {
+
+// The request now first takes over from the one that was playing, which
+// waits (held) and says so in its window.
+void take_over(Connection* conn, PlayRequest& was_playing)
+{
+    if (was_playing.timer)
+        was_playing.timer->stop();
+    was_playing.held = true;
+    if (script_echo_line)
+        script_echo_line(message_window(was_playing, conn), text_load_string(4413), kColourInfo2);
+    start_head(conn);
+}
+
+}  // namespace
+
+int play_queue_move(Connection* conn, int row, int direction)
+{
+    PlayQueue* q = queue_of(conn, false);
+    const int other = row + direction;
+    if (!q || row < 0 || other < 0 || static_cast<std::size_t>(row) >= q->requests.size() ||
+        static_cast<std::size_t>(other) >= q->requests.size() || (direction != 1 && direction != -1))
+        return -1;
+    PlayRequest* playing = q->requests.front().get();
+    std::swap(q->requests[static_cast<std::size_t>(row)], q->requests[static_cast<std::size_t>(other)]);
+    if (q->requests.front().get() != playing)
+        take_over(conn, *playing);
+    play_center_refresh(nullptr);
+    return other;
+}
+
+int play_queue_remove(Connection* conn, const std::vector<int>& rows)
+{
+    PlayQueue* q = queue_of(conn, false);
+    if (!q)
+        return 0;
+    std::vector<bool> gone(q->requests.size(), false);
+    int removed = 0;
+    for (int row : rows)
+        if (row >= 0 && static_cast<std::size_t>(row) < gone.size() && !gone[static_cast<std::size_t>(row)]) {
+            gone[static_cast<std::size_t>(row)] = true;
+            ++removed;
+        }
+    if (!removed)
+        return 0;
+    const bool head_gone = gone[0];
+    std::deque<std::unique_ptr<PlayRequest>> kept;
+    for (std::size_t k = 0; k < q->requests.size(); ++k) {
+        std::unique_ptr<PlayRequest>& r = q->requests[k];
+        if (!gone[k]) {
+            kept.push_back(std::move(r));
+            continue;
+        }
+        if (r->timer) {
+            r->timer->stop();
+            r->timer.release()->deleteLater();
+        }
+    }
+    q->requests.swap(kept);
+    kept.clear();
+    if (q->requests.empty())
+        q->paused = false;
+    else if (head_gone)
+        start_head(conn);
+    play_center_refresh(nullptr);
+    return removed;
+}
+
 // /play [-switches] [alias] [target] file [delay]; /play stop
 int cmd_play(CommandCall& call)
 {
     const std::string& word = call.tokens[0];
     Connection* conn = conn_of(call);
-    if (call.argc() == 0)
-        return script_error_not_available('/', "play");
+    if (call.argc() == 0 || word == "playctrl") {
+        play_center_open(conn);
+        return kScriptDone;
+    }
     if (text_equal_nocase(call.arg(1), "stop")) {
         play_stop_all(conn);
         if (call.show && script_echo_line)
@@ -464,6 +599,7 @@ int cmd_play(CommandCall& call)
         return script_error(nullptr, text_fill_id(4403, {r->topic, shown_name(*r), ""}), "", 6);
     if (r->lines.empty())
         return kScriptDone;
+    play_center_refresh(conn);
     if (q.requests.empty()) {
         q.requests.push_back(std::move(r));
         start_head(conn);
@@ -473,6 +609,7 @@ int cmd_play(CommandCall& call)
                              text_fill_id(4414, {std::to_string(r->delay), shown_name(*r), "", r->target}),
                              kColourInfo2);
         q.requests.push_back(std::move(r));
+        play_center_refresh(conn);
     } else {
         if (call.show && script_echo_line)
             script_echo_line(call.window, text_load_string(4413), kColourInfo2);
@@ -552,7 +689,7 @@ int id_play(IdentCall& call)
 
 void play_queue_register()
 {
-    // /playctrl opens the Play Center, which is not part of the queue.
     script_register_command("play", cmd_play);
+    script_register_command("playctrl", cmd_play);
     ident_register_family("id_play", id_play);
 }

@@ -50,14 +50,19 @@ std::uint32_t line_colour_of(const std::string& line)
 
 }  // namespace
 
-void buffer_list_items(WindowRecord* rec, std::vector<std::string>& out)
+void buffer_list_items(WindowRecord* rec, std::vector<std::string>& out, std::vector<int>* colours)
 {
     out.clear();
+    if (colours)
+        colours->clear();
     ListBox* list = win_is_record(rec) ? rec->listbox.get() : nullptr;
     if (!list)
         return;
-    for (int i = 0; i < list->count(); ++i)
+    for (int i = 0; i < list->count(); ++i) {
         out.push_back(list->item(i)->text().toStdString());
+        if (colours)
+            colours->push_back(list->item(i)->data(Qt::UserRole).toInt());
+    }
 }
 
 void buffer_list_add(WindowRecord* rec, const std::string& text, int colour)

@@ -14,7 +14,8 @@ struct WindowRecord;
 // The items of a window's list box (a custom list window or the side list),
 // an item added with a colour (negative: the Listbox text colour), and the
 // text view moved to its newest line and redrawn.
-void buffer_list_items(WindowRecord* rec, std::vector<std::string>& out);
+// With `colours`, each item's colour too.
+void buffer_list_items(WindowRecord* rec, std::vector<std::string>& out, std::vector<int>* colours = nullptr);
 void buffer_list_add(WindowRecord* rec, const std::string& text, int colour);
 void buffer_view_to_end(WindowRecord* rec);
 

@@ -1,7 +1,8 @@
 // The file and disk identifiers: $findfile and $finddir, $file and $lof,
 // $exists, $isfile and $isdir, $disk, $nofile and $nopath, $longfn and
 // $shortfn, $mkfn, $mklogfn and $mknickfn, and the program's folders
-// $kestdir, $kestexe, $kestini and $logdir.
+// $kestdir, $kestexe, $kestini and $logdir; the file dialogs of $sfile,
+// $msfile and $sdir; the receive folder of $getdir.
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -10,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "app/file_dialogs.h"
 #include "core/files.h"
+#include "dcc/download_folders.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
+#include "core/numbered_texts.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
@@ -348,4 +352,72 @@ int id_kestdir(IdentCall& call)
     }
     out += suffix_after(call, word);
     return 2;
+}
+
+namespace {
+
+// The files of the last multiple selection of $msfile.
+std::vector<std::string> multi_selection;
+
+}  // namespace
+
+// $sfile(dir [, title [, button]]), $sdir(...), $msfile(...) and $msfile(N)
+int id_msfile(IdentCall& call)
+{
+    int r = ident_args_step(call, kIdentAnyArgs);
+    if (r >= 0)
+        return r;
+    std::string out;
+    const int argc = ident_arg_count(call);
+    if (argc < 1 || argc > 3)
+        return ident_result(call, kInvalid, out);
+    const bool multi = call.name.rfind("msfile", 0) == 0;
+    const bool folder = call.name.rfind("sdir", 0) == 0;
+    if (multi && argc == 1 && arg_is_integer(ident_arg(call, 0))) {
+        const long long n = std::strtoll(ident_arg(call, 0).c_str(), nullptr, 10);
+        if (n >= 1 && static_cast<std::size_t>(n) <= multi_selection.size())
+            out = multi_selection[static_cast<std::size_t>(n - 1)];
+        return ident_result(call, out);
+    }
+    std::string start;
+    if (!resolve(ident_arg(call, 0), start))
+        return ident_result(call, kInvalid, out);
+    if (folder && start.back() != '/')
+        start += '/';
+    const std::string title = argc >= 2 && !ident_arg(call, 1).empty() ? ident_arg(call, 1)
+                              : text_load_string(folder ? 5102 : 5101);
+    const std::string button = argc >= 3 ? ident_arg(call, 2) : std::string();
+    std::vector<std::string> chosen;
+    const int kind = multi ? kFileDialogFiles : folder ? kFileDialogFolder : kFileDialogFile;
+    const int got = file_dialog_run(call.window(), kind, start, title, button, chosen);
+    if (multi) {
+        if (got == 1)
+            multi_selection = chosen;
+        out = got == 1 ? std::to_string(chosen.size()) : got == 0 ? "0" : "-1";
+    } else if (got == 1) {
+        out = chosen.front();
+    }
+    return ident_result(call, out);
+}
+
+// $getdir and $getdir(file): the folder the file-type rules give for a
+// received file of that name (bare: the default folder).
+int id_getdir(IdentCall& call)
+{
+    std::string out;
+    if (call.name.back() != '(') {
+        dcc_folder_for_file(std::string(), out, 0, nullptr);
+        *call.value = out;
+        return 2;
+    }
+    int r = ident_args_step(call, 1);
+    if (r >= 0)
+        return r;
+    std::string name = unquote(ident_arg(call, 0));
+    file_fix_slashes(name);
+    const std::size_t slash = name.rfind('/');
+    if (slash != std::string::npos)
+        name.erase(0, slash + 1);
+    dcc_folder_for_file(name, out, 0, nullptr);
+    return ident_result(call, out);
 }

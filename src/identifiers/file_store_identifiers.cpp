@@ -187,6 +187,36 @@ int id_fread(IdentCall& call)
     return ident_finish(call);
 }
 
+namespace {
+
+// -p: the line is cut into its commands at " | "; the first is the result,
+// the others run after the current command, in their order.
+void split_commands(IdentCall& call, std::string& out)
+{
+    int ok = 0;
+    std::vector<ScriptPiece> pieces = script_split_commands(out, 0, 0, &ok);
+    if (ok != 1 || pieces.size() < 2)
+        return;
+    out = pieces[0].text;
+    std::vector<std::string>* queued = call.args ? call.args->queued : nullptr;
+    if (!queued)
+        return;
+    for (std::size_t k = pieces.size(); k-- > 1;)
+        if (!pieces[k].text.empty())
+            queued->push_back(pieces[k].text);
+}
+
+// The result of $read and $readini: split with -p, evaluated further
+// unless -n.
+int read_result(IdentCall& call, bool no_eval, bool split)
+{
+    if (split && !call.value->empty())
+        split_commands(call, *call.value);
+    return !no_eval && !call.value->empty() ? 3 : 2;
+}
+
+}  // namespace
+
 // $read(file [, switches|N] [, text] [, N])
 int id_read(IdentCall& call)
 {
@@ -201,13 +231,14 @@ int id_read(IdentCall& call)
     ReadRequest req;
     if (!file_resolve_path(unquote(ident_arg(call, 0)), req.path))
         return ident_error(call.token, call.work, kInvalid);
-    bool no_eval = false;
+    bool no_eval = false, split = false;
     if (argc == 2 && arg_is_number(ident_arg(call, 1))) {
         req.has_line = true;
         req.line = std::strtoll(ident_arg(call, 1).c_str(), nullptr, 10);
     } else if (argc >= 2) {
         const std::string& sw = ident_arg(call, 1);
         no_eval = sw.find('n') != std::string::npos;
+        split = sw.find('p') != std::string::npos;
         req.plain_first = sw.find('t') != std::string::npos;
         for (char c : sw)
             if (c == 's' || c == 'w' || c == 'r') {
@@ -233,11 +264,8 @@ int id_read(IdentCall& call)
         out.clear();
         return script_error(nullptr, text_fill_id(4802, {store_shown_path(req.path)}), "", 6);
     }
-    if (!no_eval && !out.empty()) {
-        ident_finish(call);
-        return 3;
-    }
-    return ident_finish(call);
+    ident_finish(call);
+    return read_result(call, no_eval, split);
 }
 
 int id_readn(IdentCall& call)
@@ -259,6 +287,7 @@ int id_readini(IdentCall& call)
         return ident_error(call.token, call.work, kInvalid);
     const int base = argc == 4 ? 1 : 0;
     const bool no_eval = argc == 4 && ident_arg(call, 1).find('n') != std::string::npos;
+    const bool split = argc == 4 && ident_arg(call, 1).find('p') != std::string::npos;
     std::string path;
     if (!file_resolve_path(unquote(ident_arg(call, 0)), path))
         return ident_error(call.token, call.work, kInvalid);
@@ -267,11 +296,8 @@ int id_readini(IdentCall& call)
     const std::string section = unquote(ident_arg(call, base + 1));
     const std::string item = unquote(ident_arg(call, base + 2));
     ini_read(section.c_str(), item.c_str(), "", out, kLongTextSize, path);
-    if (!no_eval && !out.empty()) {
-        ident_finish(call);
-        return 3;
-    }
-    return ident_finish(call);
+    ident_finish(call);
+    return read_result(call, no_eval, split);
 }
 
 namespace {
@@ -404,7 +430,7 @@ int id_read_bare(IdentCall& call)
     std::string& out = *call.value;
     out.clear();
     ReadRequest req;
-    bool no_eval = false, raw_text = false;
+    bool no_eval = false, raw_text = false, split = false;
     bool first = true;
     while (w.more() && w.peek().size() > 1 && w.peek()[0] == '-') {
         const std::string sw = w.take();
@@ -418,6 +444,8 @@ int id_read_bare(IdentCall& call)
             const char c = sw[k];
             if (c == 'n') {
                 no_eval = true;
+            } else if (c == 'p') {
+                split = true;
             } else if (c == 't') {
                 req.plain_first = true;
             } else if (c == 'l') {
@@ -460,7 +488,7 @@ int id_read_bare(IdentCall& call)
         out.clear();
         return script_error(nullptr, text_fill_id(4802, {store_shown_path(req.path)}), "", 6);
     }
-    return !no_eval && !out.empty() ? 3 : 2;
+    return read_result(call, no_eval, split);
 }
 
 // Bare $readini [-np] file section item.
@@ -469,14 +497,17 @@ int id_readini_bare(IdentCall& call)
     BareWords w(call);
     std::string& out = *call.value;
     out.clear();
-    bool no_eval = false;
-    if (w.more() && w.peek().size() > 1 && w.peek()[0] == '-')
-        no_eval = w.take().find('n') != std::string::npos;
+    bool no_eval = false, split = false;
+    if (w.more() && w.peek().size() > 1 && w.peek()[0] == '-') {
+        const std::string sw = w.take();
+        no_eval = sw.find('n') != std::string::npos;
+        split = sw.find('p') != std::string::npos;
+    }
     std::string file, section, item, path;
     if (!w.take_quoted(file) || !w.take_quoted(section) || !w.take_quoted(item) ||
         !file_resolve_path(file, path) || file_is_device(path))
         return w.finish();
     ini_read(section.c_str(), item.c_str(), "", out, kLongTextSize, path);
     w.finish();
-    return !no_eval && !out.empty() ? 3 : 2;
+    return read_result(call, no_eval, split);
 }

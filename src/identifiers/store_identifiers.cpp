@@ -27,4 +27,7 @@ void store_identifiers_register()
     ident_register_family("id_kestexe", id_kestdir);
     ident_register_family("id_kestini", id_kestdir);
     ident_register_family("id_logdir", id_kestdir);
+    ident_register_family("id_msfile", id_msfile);
+    ident_register_family("id_getdir", id_getdir);
+    ident_register_family("dcc_folder_for_file", id_getdir);
 }

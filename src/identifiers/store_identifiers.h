@@ -26,5 +26,7 @@ int id_nofile(IdentCall& call);
 int id_longfn(IdentCall& call);
 int id_mkfn(IdentCall& call);
 int id_kestdir(IdentCall& call);
+int id_msfile(IdentCall& call);   // $sfile( $sdir( $msfile(
+int id_getdir(IdentCall& call);   // $getdir and $getdir(
 
 void store_identifiers_register();

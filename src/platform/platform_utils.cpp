@@ -559,12 +559,35 @@ std::string help_file_path(const std::string& file)
         return path;
     std::string dir = file_program_path();
     std::size_t slash = dir.rfind('/');
-    if (slash != std::string::npos)
-        return dir.substr(0, slash + 1) + "kest.chm";
-    return path;
+    if (slash == std::string::npos)
+        return path;
+    dir.resize(slash + 1);
+    // Where no help file of that name was put, the program's own help
+    // document beside it stands in.
+    if (stat((dir + "kest.chm").c_str(), &st) != 0 && stat((dir + "kest.html").c_str(), &st) == 0)
+        return dir + "kest.html";
+    return dir + "kest.chm";
 }
 
-int help_open(const std::string& file, const std::string&, int)
+namespace {
+
+// A help document in HTML opens at the topic of a keyword: the anchor of
+// that name (the keyword lower-cased, a leading "/" or "$" kept out).
+std::string help_topic_url(const std::string& path, const std::string& keyword)
+{
+    std::string topic = keyword.substr(0, keyword.find(' '));
+    while (!topic.empty() && (topic[0] == '/' || topic[0] == '$'))
+        topic.erase(0, 1);
+    text_lower(topic);
+    QUrl url = QUrl::fromLocalFile(QString::fromUtf8(path.c_str()));
+    if (!topic.empty())
+        url.setFragment(QString::fromUtf8(topic.c_str()));
+    return url.toString(QUrl::FullyEncoded).toStdString();
+}
+
+}  // namespace
+
+int help_open(const std::string& file, const std::string& keyword, int context)
 {
     std::string path = help_file_path(file);
     struct stat st;
@@ -577,6 +600,8 @@ int help_open(const std::string& file, const std::string&, int)
         }
         return 0;
     }
+    if (context <= 0 && !keyword.empty() && (ends_with_nocase(path, ".html") || ends_with_nocase(path, ".htm")))
+        return desktop_open_hook(help_topic_url(path, keyword));
     return desktop_open_hook(path);
 }
 

@@ -142,8 +142,10 @@ int img_icon_size(int size_flags);
 // ---- Help, files and programs ----
 
 // Opens a help file: a given file relative to the settings folder, else
-// "kest.chm" in the settings folder or beside the program. A ".chm" file that
-// does not exist shows message 614 titled 613. Returns 1 when a document was opened.
+// "kest.chm" in the settings folder or beside the program, else the
+// program's own "kest.html" beside it. A ".chm" file that does not exist
+// shows message 614 titled 613. An HTML document opens at the keyword's
+// anchor when a keyword is given. Returns 1 when a document was opened.
 int help_open(const std::string& file, const std::string& keyword, int context);
 // The path help_open would open (for tests and the help menu).
 std::string help_file_path(const std::string& file);

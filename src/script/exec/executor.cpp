@@ -730,6 +730,7 @@ int eval_tokens_into(Run& r, TokenList& list, int in_condition, int* has_star)
     e.cond_slot = r.a.cond_slot;
     e.filtered = r.a.slot_c;
     e.findfilen = r.a.slot_d;
+    e.queued = &r.queued;
     e.scope = r.a.scope;
     e.locals = r.a.locals;
     e.running_alias = r.a.running_alias;

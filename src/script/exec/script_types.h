@@ -177,6 +177,9 @@ struct EvalArgs {
     std::string* cond_slot = nullptr;   // $v1 "\0" $v2
     int* filtered = nullptr;         // $filtered
     int* findfilen = nullptr;        // $findfilen
+    // Commands to run after the current one, the next one last ($read -p);
+    // null where no command runs the evaluation.
+    std::vector<std::string>* queued = nullptr;
     int scope = 0;
     StringNode** locals = nullptr;
     StringNode* running_alias = nullptr;

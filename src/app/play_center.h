@@ -1,0 +1,12 @@
+// The Play Center: a modeless dialog that shows one connection's play queue
+// and lets the user pause it, reorder, remove and re-time its requests.
+#pragma once
+
+struct Connection;
+
+// Opens the dialog for the connection (the current one when null), or
+// brings it up refreshed when it is open.
+void play_center_open(Connection* conn);
+// Refreshes the open dialog's list; with a connection, the dialog shows
+// that connection's queue from now on. Nothing happens while it is closed.
+void play_center_refresh(Connection* conn);
