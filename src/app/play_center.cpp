@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/connection.h"
+#include "app/window_record.h"
 #include "commands/play_queue.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
@@ -229,7 +230,7 @@ void play_center_open(Connection* conn)
     if (!qApp)
         return;
     if (!center)
-        center = new PlayCenter(QApplication::activeWindow());
+        center = new PlayCenter(win_frame_handle() ? win_frame_handle() : QApplication::activeWindow());
     center->show_for(conn_is_live(conn) ? conn : conn_current());
     center->showNormal();
     center->raise();

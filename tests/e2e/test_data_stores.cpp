@@ -293,6 +293,8 @@ TEST(DataStoresE2e, TextFilesReadAndWrittenByLine)
     write_file(kest.settings() / "big.ini", "[s]\nk=" + std::string(60000, 'x') + "\n");
     write_file(kest.settings() / "sec.ini", "[a]\nx=1\ny=2\n[b]\nz=3\n");
     write_file(kest.settings() / "calc.ini", "[s]\nk=$calc(2+3)\n");
+    write_file(kest.settings() / "cmds.txt", "write results.txt split one | write results.txt split2 $calc(1+1)\n");
+    write_file(kest.settings() / "cmds.ini", "[c]\nrun=write results.txt isplit a | write results.txt isplit2 b\n");
     const std::vector<Case> cases = {
         {"count", "write results.txt count $read(count.txt, 1) $read(count.txt, 0) $read(count.txt, t, 1) $read(count.txt, 3) $+ / $+ $read(count.txt, 4) $+ /",
          "a 3 3 c//"},
@@ -304,6 +306,12 @@ TEST(DataStoresE2e, TextFilesReadAndWrittenByLine)
         // The bare forms take their switches and names from the words after them.
         {"bare", "write results.txt bare $read -l2 count.txt / $read -ns key keys.txt / $read -w \"*eyw*\" keys.txt / $readini calc.ini s k / $readini -n calc.ini s k / $readn",
          "b / value here / keyword x / 5 / $calc(2+3) / 1"},
+        // With p the line is cut into commands: the first is the value, the
+        // others run after the command that read it.
+        {"split", "$read(cmds.txt, p, 1)", "one"},
+        {"split2", "", "2"},
+        {"isplit", "$readini -p cmds.ini c run", "a"},
+        {"isplit2", "", "b"},
     };
     const std::vector<ErrorCase> errors = {
         {"writeini big.ini s k2 v", "* /writeini: 'big.ini' çok büyük"},
@@ -481,6 +489,7 @@ TEST(DataStoresE2e, FilterCopiesMatchingLines)
         {"alias", "filter -fk src.txt seen *an*\nwrite results.txt alias $filtered", "1"},
         {"status", "filter -fs src.txt x ch*\nfilter -sf out7.txt *cherry*\nwrite results.txt status $filtered", "1"},
         {"append", "filter -ff src.txt target.txt apricot*\nwrite results.txt append $filtered", "1"},
+        {"list", "window -l @lst\nfilter -fw src.txt @lst a*\nfilter -wfn @lst out8.txt\nwrite results.txt list $filtered", "2"},
     };
     const std::vector<ErrorCase> errors = {
         {"filter -ff nosuch.txt out.txt", "* /filter: Geçersiz parametre"},
@@ -501,6 +510,7 @@ TEST(DataStoresE2e, FilterCopiesMatchingLines)
                            {"out6.txt", "apricot 1\ncherry 2\napple 3\nbanana 10\n"},
                            {"kept.txt", "seen banana 10\n"},
                            {"out7.txt", "cherry 2\n"},
+                           {"out8.txt", "1 apple 3\n2 apricot 1\n"},
                        });
     // out7.txt came from the status window, where the first /filter put the line.
 }
