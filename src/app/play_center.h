@@ -1,5 +1,8 @@
-// The Play Center: a modeless dialog that shows one connection's play queue
-// and lets the user pause it, reorder, remove and re-time its requests.
+// The play dialogs: the Play Center, a modeless dialog that shows one
+// connection's play queue and lets the user pause it, reorder, remove and
+// re-time its requests; and Add Play, a form that composes a /play command
+// with remembered presets (section "play" of the main settings file) and a
+// file history (section "playfile").
 #pragma once
 
 struct Connection;
@@ -10,3 +13,5 @@ void play_center_open(Connection* conn);
 // Refreshes the open dialog's list; with a connection, the dialog shows
 // that connection's queue from now on. Nothing happens while it is closed.
 void play_center_refresh(Connection* conn);
+// Opens the Add Play form for the connection, or brings it up.
+void play_add_open(Connection* conn);

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -498,6 +500,131 @@ TEST_F(StoreDialogs, PlayCenterShowsAndChangesTheQueue)
     ASSERT_TRUE(play_center());
     EXPECT_TRUE(play_center()->isVisible());
     EXPECT_EQ(play_center()->findChild<QListWidget*>("101")->count(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+QWidget* top_level(const char* name)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == name && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+// Add Play, opened from the Play Center, composes a /play command from its
+// form, remembers the named preset and the file, and refuses a form that
+// lacks what the method needs.
+TEST_F(StoreDialogs, AddPlayComposesAndRemembersARequest)
+{
+    write("a.txt", "a1\na2\na3\n");
+    write("topics.txt", "[greet]\nhi\n[bye]\nbye\n");
+    type("/playctrl");
+    QWidget* center = play_center();
+    ASSERT_TRUE(center);
+    QTest::mouseClick(center->findChild<QPushButton*>("105"), Qt::LeftButton);
+    window_test_pump();
+    QWidget* add = top_level("play_add");
+    ASSERT_TRUE(add);
+    EXPECT_EQ(add->windowTitle().toStdString(), "Play (Çalıştır) Ekle");
+    auto* preset = add->findChild<QComboBox*>("101");
+    auto* file = add->findChild<QComboBox*>("108");
+    auto* browse = add->findChild<QPushButton*>("107");
+    auto* method = add->findChild<QComboBox*>("103");
+    auto* field = add->findChild<QComboBox*>("104");
+    auto* target = add->findChild<QComboBox*>("106");
+    auto* delay = add->findChild<QComboBox*>("105");
+    auto* hidden = add->findChild<QCheckBox*>("111");
+    ASSERT_TRUE(preset && file && browse && method && field && target && delay && hidden);
+    EXPECT_EQ(method->currentText().toStdString(), "Dosya");
+    EXPECT_EQ(target->currentText().toStdString(), "Active Window");
+    EXPECT_EQ(delay->currentText().toStdString(), "1000");
+    auto choices = [&] {
+        std::vector<std::string> out;
+        for (int i = 0; i < field->count(); ++i)
+            out.push_back(field->itemText(i).toStdString());
+        return out;
+    };
+
+    // The field offers what the method can use of the file.
+    file->setEditText("a.txt");
+    EXPECT_EQ(choices(), (std::vector<std::string>{"1", "3"}));
+    method->setCurrentIndex(1);
+    EXPECT_EQ(choices(), (std::vector<std::string>{"Rastgele", "1", "3"}));
+    file->setEditText("topics.txt");
+    method->setCurrentIndex(2);
+    EXPECT_EQ(choices(), (std::vector<std::string>{"greet", "bye"}));
+    method->setCurrentIndex(3);
+    EXPECT_FALSE(file->isEnabled());
+    EXPECT_FALSE(browse->isEnabled());
+    EXPECT_FALSE(field->isEnabled());
+    method->setCurrentIndex(0);
+    EXPECT_TRUE(file->isEnabled() && browse->isEnabled() && field->isEnabled());
+
+    // A form without a file is refused and stays open.
+    file->setEditText("");
+    QTest::mouseClick(add->findChild<QPushButton*>("1"), Qt::LeftButton);
+    window_test_pump();
+    EXPECT_EQ(top_level("play_add"), add);
+    EXPECT_EQ(echo("$play(0)"), "[0]");
+
+    // A named, hidden play from line 2 with too short a delay.
+    preset->setEditText("mine");
+    file->setEditText("a.txt");
+    field->setEditText("2");
+    target->setEditText("#one extra");
+    delay->setEditText("10");
+    hidden->setChecked(true);
+    const int from = strlist_count(status->lines);
+    QTest::mouseClick(add->findChild<QPushButton*>("1"), Qt::LeftButton);
+    window_test_pump();
+    EXPECT_EQ(top_level("play_add"), nullptr);
+    EXPECT_EQ(echo("$play(1) $play(1).delay $play(1).lines $play(1).fname"),
+              "[#one 50 2 " + dir.string() + "/a.txt]");
+    // Hidden: the start was not announced.
+    EXPECT_EQ(strlist_count(status->lines), from + 1);
+    std::string saved, history;
+    ini_read("play", "n0", "", saved, 4150, main_ini_path);
+    ini_read("playfile", "n0", "", history, 4150, main_ini_path);
+    EXPECT_EQ(saved, "mine,\"a.txt\",0,2,#one,50,0,1");
+    EXPECT_EQ(history, "a.txt");
+
+    // Opened again: the preset, the file and the hidden choice are back.
+    QTest::mouseClick(center->findChild<QPushButton*>("105"), Qt::LeftButton);
+    window_test_pump();
+    add = top_level("play_add");
+    ASSERT_TRUE(add);
+    preset = add->findChild<QComboBox*>("101");
+    ASSERT_EQ(preset->count(), 1);
+    EXPECT_EQ(add->findChild<QComboBox*>("108")->itemText(0).toStdString(), "a.txt");
+    EXPECT_TRUE(add->findChild<QCheckBox*>("111")->isChecked());
+    preset->setCurrentIndex(0);
+    emit preset->activated(0);
+    EXPECT_EQ(add->findChild<QComboBox*>("104")->currentText().toStdString(), "2");
+    EXPECT_EQ(add->findChild<QComboBox*>("106")->currentText().toStdString(), "#one");
+    EXPECT_EQ(add->findChild<QComboBox*>("105")->currentText().toStdString(), "50");
+    // The Active Window target of a status window plays there.
+    add->findChild<QComboBox*>("106")->setCurrentIndex(0);
+    add->findChild<QCheckBox*>("111")->setChecked(false);
+    QTest::mouseClick(add->findChild<QPushButton*>("1"), Qt::LeftButton);
+    window_test_pump();
+    EXPECT_EQ(echo("$play(0) $play(2) $play(2).lines"), "[2 Status Window 2]");
+
+    // Deleting the preset empties the section.
+    QTest::mouseClick(center->findChild<QPushButton*>("105"), Qt::LeftButton);
+    window_test_pump();
+    add = top_level("play_add");
+    ASSERT_TRUE(add);
+    add->findChild<QComboBox*>("101")->setCurrentIndex(0);
+    QTest::mouseClick(add->findChild<QPushButton*>("109"), Qt::LeftButton);
+    EXPECT_EQ(add->findChild<QComboBox*>("101")->count(), 0);
+    ini_read("play", "n0", "", saved, 4150, main_ini_path);
+    EXPECT_EQ(saved, "");
+    QTest::mouseClick(add->findChild<QPushButton*>("2"), Qt::LeftButton);
+    window_test_pump();
+    EXPECT_EQ(top_level("play_add"), nullptr);
 }
 
 }  // namespace
