@@ -234,7 +234,9 @@ struct Writer {
             return;
         }
         if (target.window && target.list) {
-            buffer_list_add(target.window, text, st.z ? static_cast<int>(line.colour) : -1);
+            // Without -z the item takes the list's own colour item, so it
+            // follows a colour scheme change as added items do.
+            buffer_list_add(target.window, text, static_cast<int>(st.z ? line.colour : kColorListboxText));
             return;
         }
         if (target.window) {

@@ -392,6 +392,24 @@ TEST_F(StoreDialogs, FilterReadsAndFillsListBoxes)
     EXPECT_EQ(type("//filter -fw fruit.txt @list zzz | echo -s < $+ $filtered $+ >"), std::vector<std::string>{"<0>"});
     EXPECT_EQ(items(list), (std::vector<std::string>{"red apple", "red cherry"}));
 
+    // Items keep their colour with -z; without it they take the list's own.
+    type("/window -l @col");
+    type("/aline 4 @col red one");
+    type("/aline @col plain");
+    auto colours = [](WindowRecord* rec) {
+        std::vector<std::string> t;
+        std::vector<int> c;
+        buffer_list_items(rec, t, &c);
+        return c;
+    };
+    const std::vector<int> own = colours(win_find_by_name("@col", conn));
+    ASSERT_EQ(own.size(), 2u);
+    EXPECT_EQ(own[0], 4);
+    type("/filter -wwcz @col @list");
+    EXPECT_EQ(colours(list), own);
+    type("/filter -wwc @col @list");
+    EXPECT_EQ(colours(list), (std::vector<int>{own[1], own[1]}));
+
     // A script dialog control names a dialog, and none is open.
     const std::vector<std::string> shown = type("/filter -io mydialog 4 @list");
     EXPECT_TRUE(has_line(shown, "* /filter: Geçersiz pencere")) << ::testing::PrintToString(shown);
