@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdint>
 
 #include <cstdio>
 #include <string>
@@ -78,11 +79,15 @@ public:
         if (!conn_is_live(conn_))
             conn_ = nullptr;
         const std::vector<PlayItem> items = play_queue_items(conn_);
-        const int caret = list_->currentRow();
+        // The selection and the caret stay with their requests, wherever
+        // those moved; the top row stays where it was.
+        auto id_of = [](const QListWidgetItem* it) { return it->data(Qt::UserRole).toULongLong(); };
+        const QListWidgetItem* caret_item = list_->currentItem();
+        const qulonglong caret = caret_item ? id_of(caret_item) : 0;
         const int top = list_->indexAt(QPoint(0, 0)).row();
-        std::vector<bool> selected(items.size(), false);
-        for (int k = 0; k < list_->count() && static_cast<std::size_t>(k) < items.size(); ++k)
-            selected[static_cast<std::size_t>(k)] = list_->item(k)->isSelected();
+        std::vector<qulonglong> selected;
+        for (const QListWidgetItem* it : list_->selectedItems())
+            selected.push_back(id_of(it));
         list_->blockSignals(true);
         while (list_->count() > static_cast<int>(items.size()))
             delete list_->takeItem(list_->count() - 1);
@@ -90,11 +95,13 @@ public:
             list_->addItem(new QListWidgetItem);
         for (std::size_t k = 0; k < items.size(); ++k) {
             QListWidgetItem* it = list_->item(static_cast<int>(k));
+            const auto id = static_cast<qulonglong>(reinterpret_cast<std::uintptr_t>(items[k].id));
+            it->setData(Qt::UserRole, id);
             it->setText(QString::fromStdString(items[k].target + "\n" + detail(items[k])));
-            it->setSelected(selected[k]);
+            it->setSelected(std::find(selected.begin(), selected.end(), id) != selected.end());
+            if (id == caret)
+                list_->setCurrentItem(it, QItemSelectionModel::NoUpdate);
         }
-        if (caret >= 0 && caret < list_->count())
-            list_->setCurrentRow(caret, QItemSelectionModel::NoUpdate);
         if (top > 0 && top < list_->count())
             list_->scrollToItem(list_->item(top), QAbstractItemView::PositionAtTop);
         list_->blockSignals(false);

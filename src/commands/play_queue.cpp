@@ -362,6 +362,7 @@ std::vector<PlayItem> play_queue_items(Connection* conn)
     out.reserve(q->requests.size());
     for (const auto& r : q->requests) {
         PlayItem it;
+        it.id = r.get();
         it.target = r->target;
         it.file = shown_name(*r);
         it.topic = r->topic;

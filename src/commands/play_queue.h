@@ -26,6 +26,7 @@ int play_queue_length(Connection* conn);
 
 // One request as the Play Center shows it.
 struct PlayItem {
+    const void* id = nullptr;   // the same for a request as long as it is queued
     std::string target;
     std::string file;     // the file's name and extension
     std::string topic;    // "[name]"

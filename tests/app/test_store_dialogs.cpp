@@ -521,6 +521,16 @@ TEST_F(StoreDialogs, PlayCenterShowsAndChangesTheQueue)
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text().toStdString(), "#two\n0/2 satırlar, 8900ms, b.txt");
 
+    // The selection stays with its request when the one before it ends.
+    write("one.txt", "only\n");
+    type("/play -p #fast one.txt 300");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(echo("$play(1)"), "[#fast]");
+    select({1});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return play_queue_length(conn) == 1; }, 5000));
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_TRUE(list->item(0)->isSelected());
+
     // Closing keeps the place; /play alone opens it again.
     click(1);
     window_test_pump();
