@@ -69,6 +69,7 @@
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
 #include "app/frame_look.h"
+#include "app/frame_dde.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
@@ -736,6 +737,16 @@ void app_wire_frame_look()
     startup_hooks.theme_close = theme_close;
 }
 
+// The service other programs of the user reach over the local socket: its
+// settings read at start and saved at exit, its name registered while on.
+void app_wire_frame_service()
+{
+    startup_hooks.dde_start = dde_start;
+    startup_hooks.dde_stop = dde_stop;
+    startup_hooks.dde_save_settings = dde_save_settings;
+    frame_hooks().dde_request = dde_request;
+}
+
 // SSL links: OpenSSL loaded at start and released at exit, a link closed
 // with its socket, and the certificate and pass-phrase prompts.
 void app_wire_ssl()
@@ -955,6 +966,7 @@ void app_install_subsystems()
     frame_menu_install();
     app_wire_frame();
     app_wire_frame_look();
+    app_wire_frame_service();
 
     wire_program_seams();
 }

@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/connection.h"
+#include "app/frame_dde.h"
 #include "app/frame_proc.h"
 #include "app/window_record.h"
 #include "core/main_settings.h"
@@ -241,6 +242,7 @@ int id_value(IdentCall& call)
     }
     case kVal_error: out = script_error_state.text; return 2;
     case kVal_titlebar: out = main_settings.app_title; return 2;
+    case kVal_ddename: out = dde_settings.service; return 2;
     case kVal_rawmsg:
     case kVal_stripped: {
         const EventLine* line = a && event_context_is_live(a->event_ctx)
