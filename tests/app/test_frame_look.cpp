@@ -24,6 +24,8 @@
 #include "core/text_buffer.h"
 #include "display/font_fallback.h"
 #include "irc/dispatch/captions.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/numerics/isupport.h"
 #include "platform/platform_utils.h"
 #include "support/hook_guard.h"
 #define KEST_TEST_WIDGETS
@@ -200,7 +202,12 @@ protected:
         ASSERT_TRUE(conn);
         window_test_pump();
     }
-    void TearDown() override { window_test_reset(); }
+    void TearDown() override
+    {
+        if (conn_is_live(conn))
+            conn->socket = -1;
+        window_test_reset();
+    }
 
     WindowRecord* channel(const std::string& name)
     {
@@ -223,46 +230,56 @@ struct TitleChanges : QObject {
 
 TEST_F(FrameLookWindows, ACaptionShowsDecodedTextAndIsSetOnlyWhenItChanges)
 {
-    WindowRecord* rec = channel("#look");
+    // The channel and its topics come from server lines.
+    irc_send_line = [](const std::string&, int, Connection*) { return 1; };
+    conn->registered = 1;
+    conn->connected = 1;
+    conn->socket = 1000;
+    conn->live_identity[2] = "me";
+    conn->server_name = "irc.test";
+    irc_state(conn)->registration = 1;
+    auto feed = [&](const std::string& line) {
+        irc_dispatch_line(line, conn);
+        window_test_pump();
+    };
+    feed(":me!u@h JOIN :#look");
+    WindowRecord* rec = win_find_channel("#look", conn);
     ASSERT_TRUE(rec && rec->hwnd.get());
     QWidget* shown = win_container(rec->hwnd.get());
+    const QString head = shown->windowTitle().section(':', 0, 0);
+    ASSERT_TRUE(head.startsWith("#look")) << head.toStdString();
     struct Case {
         const char* name;
         std::string topic;
-        int utf;
         QString expected;
     };
     const Case cases[] = {
-        {"legacy bytes", "caf\xE9 \x80 5", 1, QString::fromUtf8("#look [0]: caf\xC3\xA9 \xE2\x82\xAC 5")},
-        {"UTF-8 text", "caf\xC3\xA9", 1, QString::fromUtf8("#look [0]: caf\xC3\xA9")},
-        {"codes", "\x02" "bold\x03" "4,5red\x0F", 1, QString::fromUtf8("#look [0]: boldred")},
+        {"legacy bytes", "caf\xE9 \x80 5", QString::fromUtf8("caf\xC3\xA9 \xE2\x82\xAC 5")},
+        {"UTF-8 text", "caf\xC3\xA9", QString::fromUtf8("caf\xC3\xA9")},
+        {"codes", "\x02" "bold\x03" "4,5red\x0F", QString::fromUtf8("boldred")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        lang_setting_utf = c.utf;
-        rec->topic = c.topic;
-        win_update_title(rec, nullptr);
-        EXPECT_EQ(shown->windowTitle(), c.expected);
-        EXPECT_EQ(rec->hwnd.get()->windowTitle(), c.expected);
+        feed(":op!u@h TOPIC #look :" + c.topic);
+        EXPECT_EQ(shown->windowTitle(), head + ": " + c.expected);
+        EXPECT_EQ(rec->hwnd.get()->windowTitle(), head + ": " + c.expected);
     }
 
     // The same caption again is not set again; a changed one is.
-    lang_setting_utf = 1;
-    rec->topic = "caf\xE9";
-    win_update_title(rec, nullptr);
+    feed(":op!u@h TOPIC #look :caf\xE9");
     TitleChanges changes;
     shown->installEventFilter(&changes);
     win_update_title(rec, nullptr);
-    win_update_title(rec, nullptr);
+    feed(":op!u@h TOPIC #look :caf\xE9");
     EXPECT_EQ(changes.count, 0);
-    EXPECT_EQ(caption_get(rec), "#look [0]: caf\xE9");
+    EXPECT_EQ(caption_get(rec), head.toStdString() + ": caf\xE9");
 
     // A title changed behind the caption's back is read as it is shown, and
     // the next update puts the caption back.
     shown->setWindowTitle("something else");
     EXPECT_EQ(caption_get(rec), "something else");
     win_update_title(rec, nullptr);
-    EXPECT_EQ(shown->windowTitle(), QString::fromUtf8("#look [0]: caf\xC3\xA9"));
+    EXPECT_EQ(shown->windowTitle(), head + QString::fromUtf8(": caf\xC3\xA9"));
     shown->removeEventFilter(&changes);
 }
 
