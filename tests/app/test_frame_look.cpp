@@ -17,6 +17,7 @@
 #include "app/child_window.h"
 #include "app/connection.h"
 #include "app/frame_look.h"
+#include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "app/window_record.h"
 #include "core/ini.h"
@@ -329,6 +330,42 @@ TEST_F(FrameLookWindows, TheFocusIsElsewhereOnlyInAWindowOutsideTheList)
     rec->editbox.get()->setFocus();
     window_test_pump();
     EXPECT_EQ(focus_elsewhere(), 0);
+}
+
+// Counts the paint events of the widgets it watches.
+struct Paints : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
+
+TEST_F(FrameLookWindows, ActivationRepaintsTheCaptionOfEveryShownWindow)
+{
+    WindowRecord* one = channel("#one");
+    WindowRecord* two = channel("#two");
+    ASSERT_TRUE(one && two);
+    QWidget* frame = one->hwnd.get()->window();
+    frame->show();
+    window_test_pump();
+    Paints paints[2];
+    QWidget* shown[2] = {win_container(one->hwnd.get()), win_container(two->hwnd.get())};
+    for (int i = 0; i < 2; ++i)
+        shown[i]->installEventFilter(&paints[i]);
+    window_test_pump();
+    paints[0].count = paints[1].count = 0;
+    // Each activation change repaints them again, a second one too.
+    for (int round = 1; round <= 2; ++round) {
+        frame_hooks().repaint_captions();
+        window_test_pump();
+        EXPECT_GE(paints[0].count, round);
+        EXPECT_GE(paints[1].count, round);
+    }
+    for (int i = 0; i < 2; ++i)
+        shown[i]->removeEventFilter(&paints[i]);
 }
 
 // ---- The frame's title ----
