@@ -1,7 +1,8 @@
 // Whole-program tests of the service other programs reach by its name: the
 // running program answers on a socket named after the service of its
 // settings, runs commands sent to it, and keeps its settings across a
-// restart; with the server off nothing answers to the name.
+// restart; with the server off nothing answers to the name. The language
+// settings' old form is converted at start.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -97,6 +98,26 @@ TEST(FrameServiceE2e, WithTheServerOffNothingAnswersToTheName)
     EXPECT_EQ(ask(kHandOverService, IPC_DDE, "REQUEST\nVERSION\n").first, 0);
     EXPECT_EQ(ask(kHandOverService, IPC_EVALUATE, "$ddename"), std::make_pair(1, service));
     ASSERT_EQ(kest.stop(), 0);
+}
+
+// The language settings' old form is converted by the start-up's settings
+// load and does not come back.
+TEST(FrameServiceE2e, TheOldLanguageSectionIsConvertedAtStart)
+{
+    const std::string service = "kestlang" + std::to_string(::getpid());
+    KestProgram kest;
+    kest.set("dde", "ServiceName", service);
+    kest.set("sjis", "enabled", "yes");
+    ASSERT_TRUE(kest.start({"-noconnect"}));
+    ASSERT_TRUE(wait_up(kest, service)) << kest.output();
+    ASSERT_EQ(kest.stop(), 0);
+    const std::string ini = read_file(kest.settings() / "kest.ini");
+    EXPECT_EQ(ini.find("[sjis]"), std::string::npos) << ini;
+    const std::size_t lang = ini.find("[language]");
+    ASSERT_NE(lang, std::string::npos) << ini;
+    const std::string section = ini.substr(lang, ini.find("\n[", lang + 1) - lang);
+    EXPECT_NE(section.find("sjis=1"), std::string::npos) << section;
+    EXPECT_NE(section.find("multibyte=1"), std::string::npos) << section;
 }
 
 }  // namespace
