@@ -19,6 +19,7 @@
 #include "app/frame_look.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
+#include "app/window_open.h"
 #include "app/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -325,11 +326,28 @@ TEST_F(FrameLookWindows, TheFocusIsElsewhereOnlyInAWindowOutsideTheList)
     window_test_pump();
     EXPECT_EQ(focus_elsewhere(), 1);
 
+    // A window that opens on the desktop now does not take the focus from
+    // the dialog.
+    open_hooks.load_position = [](QWidget*, const std::string&, int* left, int* width, int* top, int* height,
+                                  int* state, int* mdi, int* on_top, Connection*) {
+        *left = 30, *width = 300, *top = 40, *height = 200, *state = 0, *mdi = 0, *on_top = 0;
+        return 1;
+    };
+    WindowRecord* quiet = window_test_open("Quiet", kWinQuery, kQueryPrivate, conn);
+    ASSERT_TRUE(quiet && quiet->hwnd.get());
+    ASSERT_TRUE(quiet->hwnd.get()->isWindow());
+    EXPECT_TRUE(quiet->hwnd.get()->testAttribute(Qt::WA_ShowWithoutActivating));
+
     dialog.hide();
     QApplication::setActiveWindow(frame);
     rec->editbox.get()->setFocus();
     window_test_pump();
     EXPECT_EQ(focus_elsewhere(), 0);
+    // With the focus back in the frame, the next one opens as usual.
+    WindowRecord* loud = window_test_open("Loud", kWinQuery, kQueryPrivate, conn);
+    ASSERT_TRUE(loud && loud->hwnd.get());
+    ASSERT_TRUE(loud->hwnd.get()->isWindow());
+    EXPECT_FALSE(loud->hwnd.get()->testAttribute(Qt::WA_ShowWithoutActivating));
 }
 
 // Counts the paint events of the widgets it watches.
