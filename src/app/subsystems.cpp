@@ -68,6 +68,8 @@
 #include "app/confirm.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
+#include "app/frame_look.h"
+#include "app/frame_dde.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
@@ -713,6 +715,38 @@ void app_wire_frame()
     open_hooks.default_position = win_default_position;
 }
 
+// The look: language and style settings, the screen's depth, resolution
+// and colours, captions as the toolkit shows them, the frame's title, the
+// bars' style and where a new desktop window takes the focus.
+void app_wire_frame_look()
+{
+    main_settings_hooks.lang_settings_load = lang_options_load;
+    main_settings_hooks.styles_load = styles_load;
+    child_hooks.frame_colours = frame_style_colours;
+    color_hooks.screen_depth = screen_depth;
+    color_hooks.nearest_colour = screen_nearest_colour;
+    font_hooks.logpixelsy = screen_logpixelsy;
+    caption_set_hook = caption_set;
+    caption_get_hook = caption_get;
+    child_hooks.frame_title_changed = frame_caption_refresh;
+    frame_hooks().repaint_captions = captions_repaint;
+    child_hooks.focus_elsewhere = focus_elsewhere;
+    output_hooks.main_title = main_title;
+    startup_hooks.visual_styles_load = [] { theme_load(); };
+    startup_hooks.theme_prepare = theme_prepare;
+    startup_hooks.theme_close = theme_close;
+}
+
+// The service other programs of the user reach over the local socket: its
+// settings read at start and saved at exit, its name registered while on.
+void app_wire_frame_service()
+{
+    startup_hooks.dde_start = dde_start;
+    startup_hooks.dde_stop = dde_stop;
+    startup_hooks.dde_save_settings = dde_save_settings;
+    frame_hooks().dde_request = dde_request;
+}
+
 // SSL links: OpenSSL loaded at start and released at exit, a link closed
 // with its socket, and the certificate and pass-phrase prompts.
 void app_wire_ssl()
@@ -931,6 +965,8 @@ void app_install_subsystems()
     // placement, the exit question, transparency and the language module.
     frame_menu_install();
     app_wire_frame();
+    app_wire_frame_look();
+    app_wire_frame_service();
 
     wire_program_seams();
 }

@@ -66,6 +66,12 @@ struct MainSettings {
     // Section "mode".
     int compact_mode = 0;
 
+    // Section "language" (the display's "utf" and "multibyte" live in
+    // lang_setting_utf and lang_setting_multibyte): convert incoming JIS to
+    // Shift-JIS, and a multibyte-aware editbox.
+    int lang_sjis = 0;
+    int lang_mbed = 1;
+
     // "control.ini": the user lists, each entry in the user-list entry form.
     StringNode* ignore_list = nullptr;
     StringNode* aop_list = nullptr;

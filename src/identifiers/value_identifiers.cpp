@@ -6,8 +6,10 @@
 
 #include "app/command_line.h"
 #include "app/connection.h"
+#include "app/frame_dde.h"
 #include "app/frame_proc.h"
 #include "app/window_record.h"
+#include "core/main_settings.h"
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
@@ -239,6 +241,8 @@ int id_value(IdentCall& call)
         return 2;
     }
     case kVal_error: out = script_error_state.text; return 2;
+    case kVal_titlebar: out = main_settings.app_title; return 2;
+    case kVal_ddename: out = dde_settings.service; return 2;
     case kVal_rawmsg:
     case kVal_stripped: {
         const EventLine* line = a && event_context_is_live(a->event_ctx)
