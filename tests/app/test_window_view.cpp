@@ -208,7 +208,9 @@ TEST_F(WindowView, InViewOnlyTheActiveShownWindowOfTheForegroundFrame)
     window_test_pump();
 
     QWidget* frame = window_test_mdi()->window();
-    enum Step { kChan, kTwoMinimised, kDesk, kFrameAgain };
+    QWidget dialog;  // another top-level window of the program, not a window record
+    dialog.resize(200, 100);
+    enum Step { kChan, kTwoMinimised, kDesk, kDialog, kFrameAgain };
     struct Case {
         const char* what;
         Step step;
@@ -222,6 +224,9 @@ TEST_F(WindowView, InViewOnlyTheActiveShownWindowOfTheForegroundFrame)
         {"a minimised child", kTwoMinimised, two, 0},
         {"the active desktop window in front", kDesk, desk, 1},
         {"the last active child while a desktop window is in front", kDesk, chan, 0},
+        {"the active desktop window while a dialog is in front", kDialog, desk, 0},
+        {"the active child while a dialog is in front", kFrameAgain, chan, 1},
+        {"... and once the dialog is in front", kDialog, chan, 0},
         {"the frame in front again: its active child", kFrameAgain, chan, 1},
     };
     for (const Case& c : cases) {
@@ -236,6 +241,12 @@ TEST_F(WindowView, InViewOnlyTheActiveShownWindowOfTheForegroundFrame)
             break;
         case kDesk:
             bring_up(desk);
+            break;
+        case kDialog:
+            dialog.show();
+            dialog.activateWindow();
+            window_test_pump();
+            ASSERT_EQ(QApplication::activeWindow(), &dialog);
             break;
         case kFrameAgain:
             frame->activateWindow();
