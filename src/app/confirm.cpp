@@ -54,6 +54,18 @@ int confirm_ask(QWidget* owner, const std::string& caption, const std::string& t
     return box.exec() == QMessageBox::Yes ? 1 : 0;
 }
 
+int log_confirm_delete(const std::string& caption, const std::string& text)
+{
+    return confirm_ask(frame_if_up(), caption, text);
+}
+
+int file_confirm_trash(const std::string& path)
+{
+    std::string text = text_load_string(1904);
+    text += "\n\n'" + path + "'";
+    return confirm_ask(frame_if_up(), text_load_string(1920), text);
+}
+
 int frame_exit_reasons()
 {
     int reasons = 0;

@@ -27,6 +27,12 @@ int paste_count_lines(const std::string& text);
 std::string paste_preview(const std::string& text);
 // Asks a yes/no question in the message dialog owned by `owner`; 1 for yes.
 int confirm_ask(QWidget* owner, const std::string& caption, const std::string& text);
+// Before a window's log file is deleted: the question (caption, text) owned
+// by the main window while it is up; 1 to delete.
+int log_confirm_delete(const std::string& caption, const std::string& text);
+// Before a file goes to the trash with a question: "Onayı Sil" with the
+// trash question and the file's path; 1 to move it.
+int file_confirm_trash(const std::string& path);
 
 // DCC sends that are connecting or sending, and whether a song is playing;
 // absent: none.

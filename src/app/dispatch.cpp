@@ -1,6 +1,10 @@
 // The dispatch step as an application event filter.
 #include "app/dispatch.h"
 
+#include "app/mdi_arrange.h"
+#include "app/window_record.h"
+#include "core/options.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMdiArea>
@@ -42,12 +46,33 @@ bool is_key_event(const QEvent *e)
     return e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease || e->type() == QEvent::ShortcutOverride;
 }
 
-int mdi_accelerator(QKeyEvent *key)
+// The window record whose control receives a key, or null.
+QWidget *window_of_control(QObject *receiver)
 {
-    if (key->type() != QEvent::KeyPress || !g_mdi)
+    for (QObject *o = receiver; o; o = o->parent())
+        if (o->isWidgetType() && win_record_of(static_cast<QWidget *>(o)))
+            return static_cast<QWidget *>(o);
+    return nullptr;
+}
+
+int mdi_accelerator(QObject *receiver, QKeyEvent *key)
+{
+    if (key->type() != QEvent::KeyPress)
         return DISPATCH_NORMAL;
     Qt::KeyboardModifiers mods = key->modifiers();
     if (!(mods & Qt::ControlModifier) || (mods & Qt::AltModifier))
+        return DISPATCH_NORMAL;
+    // Ctrl+Tab in a window follows the window list while the option is on,
+    // desktop windows included.
+    const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+    if (tab && opt(OPT_CTRL_TAB_SWITCHBAR_ORDER)) {
+        if (QWidget *window = window_of_control(receiver)) {
+            const bool back = (mods & Qt::ShiftModifier) || key->key() == Qt::Key_Backtab;
+            win_activate_next_in_list(window, back ? 1 : 0);
+            return DISPATCH_MDI_ACCEL;
+        }
+    }
+    if (!g_mdi)
         return DISPATCH_NORMAL;
     QMdiSubWindow *active = g_mdi->activeSubWindow();
     if (!active || !active->isEnabled())
@@ -60,10 +85,7 @@ int mdi_accelerator(QKeyEvent *key)
     case Qt::Key_F6:
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-        if (shift || key->key() == Qt::Key_Backtab)
-            g_mdi->activatePreviousSubWindow();
-        else
-            g_mdi->activateNextSubWindow();
+        mdi_activate_next(shift || key->key() == Qt::Key_Backtab ? 1 : 0, g_mdi);
         return DISPATCH_MDI_ACCEL;
     default:
         return DISPATCH_NORMAL;
@@ -123,7 +145,7 @@ int frame_dispatch_message(QObject *receiver, QEvent *event)
         event->accept(); // taken: it goes no further on its first way
         return DISPATCH_HANDED_TO_DIALOG;
     }
-    return mdi_accelerator(static_cast<QKeyEvent *>(event));
+    return mdi_accelerator(receiver, static_cast<QKeyEvent *>(event));
 }
 
 void dispatch_install()

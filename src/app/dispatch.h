@@ -1,9 +1,10 @@
 // The one dispatch step every message loop runs: a key event goes first to the active
 // modeless dialog (script dialogs in list order, then the script editor, the add-play
 // dialog and the play centre), then to the MDI accelerators (Ctrl+F4 closes the active
-// child, Ctrl+F6 and Ctrl+Tab go to the next child, with Shift to the previous one), and
-// otherwise takes its normal way.  Installed as one application event filter, so the
-// nested event loops run it too.
+// child, Ctrl+F6 and Ctrl+Tab go to the next child, with Shift to the previous one;
+// while the Ctrl+Tab option is on, Ctrl+Tab in a window goes to the next window of the
+// window list of its kind), and otherwise takes its normal way.  Installed as one
+// application event filter, so the nested event loops run it too.
 #pragma once
 
 class QEvent;

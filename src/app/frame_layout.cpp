@@ -565,10 +565,20 @@ void win_restore_position(QWidget* hwnd)
     if (!rec)
         return;
     int l = 0, w = 0, t = 0, h = 0, s = 0, m = 1, o = 0;
-    int found = win_load_position(hwnd, std::string(), &l, &w, &t, &h, &s, &m, &o, rec->conn);
-    if (!found && (rec->type == kWinChannel || rec->type == kWinQuery))
-        found = win_load_position(hwnd, rec->type == kWinChannel ? "wdchannel" : "wdquery", &l, &w, &t, &h, &s, &m,
-                                  &o, rec->conn);
+    auto load = [&] {
+        int got = win_load_position(hwnd, std::string(), &l, &w, &t, &h, &s, &m, &o, rec->conn);
+        if (!got && (rec->type == kWinChannel || rec->type == kWinQuery))
+            got = win_load_position(hwnd, rec->type == kWinChannel ? "wdchannel" : "wdquery", &l, &w, &t, &h, &s,
+                                    &m, &o, rec->conn);
+        return got;
+    };
+    int found = load();
+    // Saved on the other side of the MDI client: moved there once, and the
+    // placement read again for that side.
+    if (found && (m ? 1 : 0) != (win_is_mdi_child(hwnd) ? 1 : 0)) {
+        hwnd = win_toggle_desktop(hwnd, m ? 1 : 0);
+        found = load();
+    }
     QWidget* c = container_of(hwnd);
     if (!found || !c)
         return;
@@ -584,7 +594,7 @@ void win_restore_position(QWidget* hwnd)
         win_get_monitor_rects(hwnd, nullptr, &bounds, nullptr);
     if (bounds.width() > 0 && bounds.height() > 0)
         win_clamp_rect(&l, &t, &w, &h, bounds);
-    c->showNormal();
+    win_activate(hwnd, kActivateRestore);
     if (rec->type == kWinTransfer)
         c->move(l, t);
     else

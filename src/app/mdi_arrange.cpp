@@ -3,6 +3,9 @@
 
 #include "app/child_window.h"
 #include "app/connection.h"
+#include "app/frame_proc.h"
+#include "app/mdi_client.h"
+#include "app/system_menu.h"
 #include "app/window_record.h"
 #include "core/options.h"
 
@@ -247,13 +250,176 @@ void mdi_sync_icons()
     }
 }
 
-void mdi_activate_next(int backwards)
+void mdi_activate_next(int backwards, QMdiArea* in)
 {
-    QMdiArea* mdi = area();
+    QMdiArea* mdi = in ? in : area();
     if (!mdi)
         return;
     if (backwards)
         mdi->activatePreviousSubWindow();
     else
         mdi->activateNextSubWindow();
+}
+
+namespace {
+
+// The window holding the keyboard focus, or one of its controls.
+bool has_focus(QWidget* hwnd)
+{
+    QWidget* focus = QApplication::focusWidget();
+    return focus && (focus == hwnd || hwnd->isAncestorOf(focus));
+}
+
+void show_without_activating(QWidget* w, void (QWidget::*show)())
+{
+    const bool was = w->testAttribute(Qt::WA_ShowWithoutActivating);
+    w->setAttribute(Qt::WA_ShowWithoutActivating, true);
+    (w->*show)();
+    w->setAttribute(Qt::WA_ShowWithoutActivating, was);
+}
+
+void after_show(QWidget* hwnd)
+{
+    win_enable_sysmenu_items(hwnd);
+    mdi_sync_icons();
+    win_mdi_refresh();
+}
+
+}  // namespace
+
+QWidget* win_activate_next_in_list(QWidget* hwnd, int backwards)
+{
+    WindowRecord* from = win_record_of(hwnd);
+    if (!from)
+        return nullptr;
+    const int in_mdi = win_is_mdi_child(hwnd) ? 1 : 0;
+    std::vector<WindowRecord*> ring;
+    for (WindowRecord* rec = win_list; rec; rec = rec->next)
+        ring.push_back(rec);
+    const auto at = std::find(ring.begin(), ring.end(), from);
+    if (at == ring.end())
+        return nullptr;
+    const std::size_t n = ring.size();
+    std::size_t i = static_cast<std::size_t>(at - ring.begin());
+    for (std::size_t step = 1; step < n; ++step) {
+        i = backwards ? (i + n - 1) % n : (i + 1) % n;
+        QWidget* w = ring[i]->hwnd.get();
+        if (!w || (win_is_mdi_child(w) ? 1 : 0) != in_mdi)
+            continue;
+        if (!win_is_visible(w) || win_is_minimised(w))
+            continue;
+        win_activate(w, kActivateForeground);
+        return w;
+    }
+    return nullptr;
+}
+
+int win_activate(QWidget* hwnd, int flags)
+{
+    WindowRecord* rec = win_record_of(hwnd);
+    if (!rec)
+        return 0;
+    if ((flags & kActivateIfUnfocused) && has_focus(hwnd))
+        return 1;
+    const bool bring = (flags & kActivateForeground) || frame_app_active();
+    QWidget* outer = win_container(hwnd);
+    auto* sub = qobject_cast<QMdiSubWindow*>(outer);
+    QMdiArea* mdi = sub ? sub->mdiArea() : nullptr;
+
+    if (sub && mdi) {
+        const bool iconic = sub->isMinimized() || sub->isHidden();
+        QMdiSubWindow* top = mdi->activeSubWindow();
+        bool maximised = (flags & kActivateMaximised) != 0;
+        if (!maximised && !(flags & kActivateRestore)) {
+            if (top && top != sub && top->isVisible())
+                maximised = top->isMaximized();
+            else
+                maximised = rec->maximised != 0;
+        }
+        if (maximised) {
+            if (iconic)
+                sub->showNormal();
+            mdi->setActiveSubWindow(sub);
+            sub->showMaximized();
+        } else {
+            // Qt maximises a child that becomes active while the top one is
+            // maximised: activate first, then restore.
+            if (!(flags & kActivateNoFocus))
+                mdi->setActiveSubWindow(sub);
+            sub->showNormal();
+            if (iconic)
+                mdi_post_arrange_command(hwnd, 0);
+        }
+        if (!(flags & kActivateNoFocus)) {
+            sub->raise();
+            mdi->setActiveSubWindow(sub);
+            if (bring) {
+                QWidget* frame = mdi->window();
+                if (frame->isMinimized())
+                    frame->showNormal();
+                frame->raise();
+                frame->activateWindow();
+            }
+            win_focus_input(hwnd);
+        }
+        after_show(hwnd);
+        return 1;
+    }
+
+    // A desktop window.
+    if (flags & kActivateRestore)
+        outer->showNormal();
+    else if (flags & kActivateMaximised)
+        outer->showMaximized();
+    else if (outer->isMinimized())
+        show_without_activating(outer, &QWidget::showNormal);
+    else
+        show_without_activating(outer, &QWidget::show);
+    if (!(flags & kActivateNoFocus) && bring) {
+        outer->raise();
+        outer->activateWindow();
+        win_focus_input(hwnd);
+    }
+    after_show(hwnd);
+    return 1;
+}
+
+int win_minimize(QWidget* hwnd, int flags)
+{
+    WindowRecord* rec = win_record_of(hwnd);
+    if (!rec)
+        return 0;
+    QWidget* outer = win_container(hwnd);
+    auto* sub = qobject_cast<QMdiSubWindow*>(outer);
+    QMdiArea* mdi = sub ? sub->mdiArea() : nullptr;
+    if (!outer->isMinimized())
+        rec->maximised = outer->isMaximized() ? 1 : 0;
+
+    if (sub && mdi) {
+        const bool bars = opt(OPT_SWITCHBAR_SHOWN) || opt(OPT_TREEBAR_SHOWN);
+        const bool was_top = mdi->activeSubWindow() == sub;
+        show_without_activating(sub, &QWidget::showMinimized);
+        if (bars && (flags & 1) && was_top) {
+            // The next shown child comes up in its place.
+            for (QMdiSubWindow* other : mdi_children_top_first()) {
+                if (other != sub && !other->isMinimized()) {
+                    mdi->setActiveSubWindow(other);
+                    other->raise();
+                    break;
+                }
+            }
+        }
+        if (bars && !rec->keep_icon)
+            sub->hide();
+        after_show(hwnd);
+        return 1;
+    }
+
+    outer->showMinimized();
+    const bool hide_option = opt(OPT_HIDE_MINIMISED_DESKTOP_WINDOWS) != 0;
+    const bool shift = (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0;
+    if (hide_option != shift)
+        outer->hide();
+    after_show(hwnd);
+    return 1;
 }

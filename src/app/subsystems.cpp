@@ -70,6 +70,8 @@
 #include "app/frame_menu.h"
 #include "app/frame_look.h"
 #include "app/frame_dde.h"
+#include "app/irc_link_association.h"
+#include "app/mdi_arrange.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
@@ -747,6 +749,31 @@ void app_wire_frame_service()
     frame_hooks().dde_request = dde_request;
 }
 
+// Windows in view and activated: beeps for windows out of view, /join,
+// /query and /queryrn bringing a window up, away replies in the focused
+// query, the nick list's auto-hide watching the pointer and the active
+// window, the wheel's lines, the delete questions, and the irc: link handler
+// registered at start.
+void app_wire_window_view()
+{
+    print_hooks.in_view = win_is_in_view;
+    chat_activate_window = [](WindowRecord* rec, int how) {
+        if (!win_is_record(rec))
+            return;
+        if (how == 1)
+            win_minimize(rec->hwnd.get(), 0);
+        else
+            win_activate(rec->hwnd.get(), how == 2 ? kActivateMaximised : 0);
+    };
+    query_focused_window = win_focused_window;
+    nicklist_pointer_hook = sys_pointer_pos;
+    nicklist_window_watched_hook = win_is_watched;
+    input_wheel_lines_hook = sys_wheel_scroll_lines;
+    log_hooks.confirm_delete = log_confirm_delete;
+    file_trash_confirm = file_confirm_trash;
+    startup_hooks.irc_link_association_check = irc_link_association_check;
+}
+
 // SSL links: OpenSSL loaded at start and released at exit, a link closed
 // with its socket, and the certificate and pass-phrase prompts.
 void app_wire_ssl()
@@ -967,6 +994,9 @@ void app_install_subsystems()
     app_wire_frame();
     app_wire_frame_look();
     app_wire_frame_service();
+}
+
+    app_wire_window_view();
 
     wire_program_seams();
 }

@@ -465,6 +465,44 @@ int win_clear_activity(WindowRecord* rec)
     return 1;
 }
 
+int win_is_in_view(QWidget* hwnd)
+{
+    if (!win_record_of(hwnd) || !frame_app_active())
+        return 0;
+    if (win_is_minimised(hwnd) || !win_is_visible(hwnd) || hwnd != win_active.get())
+        return 0;
+    QWidget* foreground = QApplication::activeWindow();
+    if (!foreground)
+        return 0;
+    if (win_is_mdi_child(hwnd))
+        return foreground == win_frame_handle() ? 1 : 0;
+    return foreground == hwnd ? 1 : 0;
+}
+
+int win_not_in_view(QWidget* hwnd)
+{
+    return win_is_in_view(hwnd) ? 0 : 1;
+}
+
+int win_is_watched(WindowRecord* rec)
+{
+    if (!win_is_record(rec) || !rec->hwnd.get() || !frame_app_active())
+        return 0;
+    if (win_active.get() != rec->hwnd.get())
+        return 0;
+    if (QWidget::mouseGrabber() || QApplication::mouseButtons() != Qt::NoButton)
+        return 0;
+    return 1;
+}
+
+QWidget* win_focused_window()
+{
+    for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
+        if (win_record_of(w))
+            return w;
+    return nullptr;
+}
+
 int win_needs_highlight(QWidget* hwnd)
 {
     if (win_hooks.needs_highlight)

@@ -460,6 +460,17 @@ int win_clear_activity(WindowRecord* rec);
 // or the window is minimised or hidden, or it is not the active window while
 // the option to treat every non-active window as unseen is on.
 int win_needs_highlight(QWidget* hwnd);
+// 1 when the user is looking at the window: the application is active, the
+// window is visible, not minimised and the active window, and the foreground
+// window is the frame (an MDI child) or the window itself (a desktop window).
+int win_is_in_view(QWidget* hwnd);
+// Exactly the negation of win_is_in_view (beeps and flashes).
+int win_not_in_view(QWidget* hwnd);
+// 1 while the user works in the window: the application is active, the
+// window is the active one and no mouse button holds a capture (a drag).
+int win_is_watched(WindowRecord* rec);
+// The window whose control holds the keyboard focus, or null.
+QWidget* win_focused_window();
 
 // Repaints the activity frames of minimised windows and the switchbar.
 void win_activity_repaint(WindowRecord* rec);

@@ -114,7 +114,7 @@ int cmd_join(CommandCall& call)
     const std::string channel = text.substr(0, text.find(' '));
     WindowRecord* rec = win_find_channel(channel, conn);
     if (conn_is_connected(conn) && rec && !rec->chan_left && rec->chan_state == 0) {
-        if (chat_activate_window) chat_activate_window(rec, open_flag == 1);
+        if (chat_activate_window) chat_activate_window(rec, open_flag);
         return 1;
     }
     if (irc_join_allowed && !irc_join_allowed(channel, conn)) {

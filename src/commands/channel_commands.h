@@ -24,8 +24,9 @@ std::vector<std::string> chat_part_lines(const std::vector<std::string>& channel
 
 // Closes a window. Seam for tests; by default win_close.
 extern void (*chat_close_window)(WindowRecord* rec);
-// Activates (or, with minimise, minimises) a window. Absent: nothing.
-extern void (*chat_activate_window)(WindowRecord* rec, int minimise);
+// Brings a window up: `how` 1 minimises it, 2 activates it maximised, any
+// other value activates it. Absent: nothing.
+extern void (*chat_activate_window)(WindowRecord* rec, int how);
 
 // Sets the channel commands' handlers.
 void channel_commands_register();

@@ -29,7 +29,14 @@ std::string file_command_shell;
 std::string program_path_override;
 int (*file_chantype_of)(const char* text, Connection* conn) = nullptr;
 int (*file_trash_confirm)(const std::string& path) = nullptr;
-int (*file_replace_hook)(const std::string& temp_path, const std::string& target_path) = nullptr;
+namespace {
+// The safe save's last step goes on: the temporary file replaces the target.
+int replace_go_on(const std::string&, const std::string&)
+{
+    return 1;
+}
+}  // namespace
+int (*file_replace_hook)(const std::string& temp_path, const std::string& target_path) = replace_go_on;
 
 namespace {
 

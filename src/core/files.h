@@ -181,7 +181,8 @@ int file_safe_save(const std::string& path, const std::string& content, int back
 
 // Called by file_safe_save after the temporary file is complete and before it is
 // renamed onto the target; a result of 0 stops the save there, leaving both files
-// as they are (as a crash at that moment would). Default: none.
+// as they are (as a crash at that moment would). Default: go on (1); tests put a
+// crash or a refusal at that moment.
 extern int (*file_replace_hook)(const std::string& temp_path, const std::string& target_path);
 
 // Writes all of data to the open file (retrying when interrupted); false on an

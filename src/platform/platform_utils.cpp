@@ -737,3 +737,13 @@ int sys_minimize_animation(int mode)
     }
     return 2;
 }
+
+QPoint sys_pointer_pos()
+{
+    return QCursor::pos();
+}
+
+int sys_wheel_scroll_lines()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) ? QApplication::wheelScrollLines() : 3;
+}

@@ -12,6 +12,7 @@
 
 class QWidget;
 class QIcon;
+class QPoint;
 struct WindowRecord;
 
 // ---- Sounds ----
@@ -30,6 +31,13 @@ void beep_repeat_timer(int step);
 // 62 (link click) are the system beep too until the media layer plays them.
 // kind: 0 the system's default beep, 1 the speaker beep, 60 or 62 a sound resource.
 extern void (*beep_play_hook)(int kind);
+
+// ---- Pointer and wheel ----
+
+// The mouse pointer in screen coordinates.
+QPoint sys_pointer_pos();
+// The system's lines per wheel notch (0 counts as 3; above 100 a page).
+int sys_wheel_scroll_lines();
 
 // ---- Clipboard ----
 

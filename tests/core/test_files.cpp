@@ -22,6 +22,7 @@
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/string_list.h"
+#include "support/hook_guard.h"
 #include "support/test_support.h"
 
 namespace {
@@ -72,6 +73,7 @@ protected:
         file_command_shell.clear();
     }
 
+    HookGuard hooks_;  // the safe save's replace step and the trash question
     TempSettingsDir temp_{"kest-files-"};
     SavedEnv env_{"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"};
     std::string root_;

@@ -18,6 +18,7 @@
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/string_list.h"
+#include "support/hook_guard.h"
 #include "support/test_support.h"
 
 namespace {
@@ -117,6 +118,7 @@ protected:
         EXPECT_EQ(g_replaces, replaces);
     }
 
+    HookGuard hooks_;  // the safe save's replace step and the start-up check
     TempSettingsDir temp_{"kest-ini-"};
     SavedEnv env_{"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "U3_HOST_EXEC_PATH", "U3_APP_DATA_PATH"};
     std::string root_;

@@ -12,6 +12,7 @@
 #include "core/ini.h"
 #include "core/private_store.h"
 #include "core/secret_cipher.h"
+#include "support/hook_guard.h"
 #include "support/test_support.h"
 
 namespace {
@@ -38,6 +39,7 @@ protected:
         file_replace_hook = nullptr;
     }
 
+    HookGuard hooks_;  // the safe save's replace step and the trash question
     TempSettingsDir temp_{"kest-private-"};
     std::string root_;
 };

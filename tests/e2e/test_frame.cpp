@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <regex>
 #include <string>
 #include <sys/socket.h>
@@ -290,3 +291,63 @@ TEST(FrameE2e, ScreenshotOfEachModeUnderARealDisplay)
 }
 
 }  // namespace
+
+namespace {
+
+// Sets an environment variable for the programs a test starts and puts the
+// old value back when it goes.
+class EnvFor {
+public:
+    EnvFor(const char* name, const std::string& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~EnvFor()
+    {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+}  // namespace
+
+TEST(FrameE2e, TheIrcLinkHandlerIsRegisteredAtStartUnlessTheRegistryIsOff)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int check_option;
+        bool registered;
+    };
+    const Case cases[] = {
+        {"the check on", {"-noconnect"}, 1, true},
+        {"the check off", {"-noconnect"}, 0, false},
+        {"the registry off on the command line", {"-noconnect", "-noreg"}, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        KestProgram kest;
+        const fs::path home = kest.settings().parent_path();
+        EnvFor data("XDG_DATA_HOME", (home / "data").string());
+        EnvFor config("XDG_CONFIG_HOME", (home / "config").string());
+        kest.set("options", "n3", option_line({{28, c.check_option}}));
+        ASSERT_TRUE(kest.start(c.args));
+        ASSERT_TRUE(wait_served(kest)) << kest.output();
+        const std::string entry = read_file(home / "data" / "applications" / "kest-irc.desktop");
+        if (c.registered) {
+            EXPECT_NE(entry.find("MimeType=x-scheme-handler/irc;\n"), std::string::npos) << entry;
+            EXPECT_NE(entry.find("kest\" %u\n"), std::string::npos) << entry;
+        } else {
+            EXPECT_EQ(entry, "");
+        }
+        EXPECT_EQ(kest.stop(), 0);
+    }
+}

@@ -1,0 +1,137 @@
+// The program as the desktop's handler of irc: links.
+#include "app/irc_link_association.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "core/files.h"
+#include "core/options.h"
+
+const char* const kIrcLinkDesktopFile = "kest-irc.desktop";
+
+namespace {
+
+// The program's path as one quoted argument of an Exec line: the quoting
+// rule escapes '"', '`', '$' and '\' with a backslash, the string rule then
+// doubles every backslash, and a literal '%' is written "%%". Control
+// characters cannot be written at all: empty.
+std::string exec_argument(const std::string& path)
+{
+    std::string out = "\"";
+    for (char c : path) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            return {};
+        switch (c) {
+        case '"':
+        case '`':
+        case '$':
+            out += "\\\\";
+            out += c;
+            break;
+        case '\\':
+            out += "\\\\\\\\";
+            break;
+        case '%':
+            out += "%%";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// Makes the entry the default handler with the desktop's own tool, when it
+// is installed; it runs on its own and is not waited for.
+void set_default_handler()
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (tool.isEmpty() || !QCoreApplication::instance())
+        return;
+    auto* run = new QProcess(QCoreApplication::instance());
+    run->setProgram(tool);
+    run->setArguments({QStringLiteral("default"), QString::fromUtf8(kIrcLinkDesktopFile),
+                       QStringLiteral("x-scheme-handler/irc")});
+    run->setStandardOutputFile(QProcess::nullDevice());
+    run->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(run, &QProcess::finished, run, &QObject::deleteLater);
+    QObject::connect(run, &QProcess::errorOccurred, run, &QObject::deleteLater);
+    run->start();
+}
+
+}  // namespace
+
+std::string shell_applications_dir()
+{
+    std::string base;
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') {
+        base = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || home[0] != '/')
+            return {};
+        base = std::string(home) + "/.local/share";
+    }
+    if (base.back() != '/')
+        base += '/';
+    return base + "applications/";
+}
+
+std::string shell_irc_desktop_entry(const std::string& program)
+{
+    const std::string arg = exec_argument(program);
+    if (program.empty() || arg.empty())
+        return {};
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Kest\n"
+           "Comment=IRC links\n"
+           "Exec=" + arg + " %u\n"
+           "Terminal=false\n"
+           "NoDisplay=true\n"
+           "MimeType=x-scheme-handler/irc;\n";
+}
+
+void shell_unregister_links()
+{
+    const std::string dir = shell_applications_dir();
+    if (dir.empty())
+        return;
+    const std::string entry = dir + kIrcLinkDesktopFile;
+    if (file_exists(entry, 1))
+        file_delete_via_temp(entry);
+}
+
+int shell_register_irc_protocol()
+{
+    shell_unregister_links();
+    // The program's own path as the system gives it (a backslash in it is
+    // a plain character, not a folder separator).
+    const std::string program = file_program_path();
+    std::error_code ec;
+    if (program.empty() || !std::filesystem::is_regular_file(program, ec))
+        return 1;
+    const std::string text = shell_irc_desktop_entry(program);
+    const std::string dir = shell_applications_dir();
+    if (text.empty() || dir.empty() || (!std::filesystem::create_directories(dir, ec) && ec))
+        return 1;
+    if (!file_safe_save(dir + kIrcLinkDesktopFile, text, 0))
+        return 1;
+    set_default_handler();
+    return 0;
+}
+
+void irc_link_association_check()
+{
+    if (opt(OPT_CHAT_LINKS))
+        shell_register_irc_protocol();
+}
