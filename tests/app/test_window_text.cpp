@@ -13,6 +13,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QPushButton>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
@@ -22,6 +24,9 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -1123,6 +1128,88 @@ TEST_F(ServerTextTest, SchemesPopupListsAndChoosesSchemes)
         EXPECT_FALSE(menu.actions()[0]->isEnabled());
     }
     color_load();
+}
+
+// ---- Saving a window's buffer ----
+
+TEST_F(ServerTextTest, SaveBufferAppendsTheLinesToAChosenFile)
+{
+    const std::string folder = settings.dir.path + "saved";
+    std::filesystem::create_directories(folder);
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_TRUE(status);
+    for (const char* text : {"first line", "second \x02" "bold\x02 line", "third line"})
+        print_line(channel->hwnd.get(), text, kColorNormalText);
+    // Answers the file dialog with a name typed into its name box, or
+    // cancels it; whether one showed.
+    auto answer = [](const std::string& name) {
+        auto shown = std::make_shared<bool>(false);
+        QTimer::singleShot(0, [name, shown] {
+            auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!fd)
+                return;
+            *shown = true;
+            EXPECT_EQ(fd->windowTitle(), QString::fromUtf8("Farklı Kaydet"));
+            if (name.empty()) {
+                fd->reject();
+                return;
+            }
+            auto* box = fd->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_TRUE(box);
+            box->setText(QString::fromStdString(name));
+            static_cast<QDialog*>(fd)->accept();
+        });
+        return shown;
+    };
+    const std::string path = folder + "/kestbuf.log";
+    // Saved twice under a name without an extension: ".log" is added and
+    // the second save goes after the first.
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        auto shown = answer(folder + "/kestbuf");
+        win_save_buffer(channel);
+        window_test_pump();
+        EXPECT_TRUE(*shown);
+        std::ifstream in(path);
+        const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        int heads = 0, ends = 0;
+        for (std::size_t at = 0; (at = all.find("\nBaşlatılan #kest Tampon: ", at)) != std::string::npos; ++at)
+            ++heads;
+        for (std::size_t at = 0; (at = all.find("#kest Tampon Sonu  ", at)) != std::string::npos; ++at)
+            ++ends;
+        EXPECT_EQ(heads, round);
+        EXPECT_EQ(ends, round);
+        const std::size_t one = all.rfind("first line\n");
+        const std::size_t two = all.rfind("second \x02" "bold\x02 line\n");
+        const std::size_t three = all.rfind("third line\n");
+        ASSERT_NE(one, std::string::npos) << all;
+        EXPECT_LT(one, two);
+        EXPECT_LT(two, three);
+        EXPECT_EQ(all.find("\n\n\n"), std::string::npos) << "no marker line is written";
+        EXPECT_TRUE(newest_with(status, "* #kest Dosyası '" + path + "' 'ne kaydedildi."));
+    }
+    // Cancelled: nothing written, nothing said.
+    const auto size = std::filesystem::file_size(path);
+    const std::size_t status_lines = texts_of(status).size();
+    auto shown = answer("");
+    win_save_buffer(channel);
+    window_test_pump();
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+    EXPECT_EQ(texts_of(status).size(), status_lines);
+    // A file that cannot be written is reported.
+    EXPECT_EQ(win_save_buffer_to(channel, folder), 0);
+    EXPECT_TRUE(newest_with(status, "* '" + folder + "' Dosyasını kaydetmede hata oluştu."));
+    // A window without lines only beeps.
+    WindowRecord* empty = open("#empty", kWinChannel);
+    ASSERT_TRUE(empty);
+    wl_text_delete(empty, 1, -1);
+    beeps = 0;
+    auto none = answer("");
+    win_save_buffer(empty);
+    window_test_pump();
+    EXPECT_FALSE(*none);
+    EXPECT_EQ(beeps, 1);
 }
 
 // ---- Script questions about text ----
