@@ -38,7 +38,9 @@
 #include "core/encodings.h"
 #include "core/options.h"
 #include "core/time_date.h"
+#include "display/ansi.h"
 #include "display/colors.h"
+#include "display/colours_dialog.h"
 #include "display/draw.h"
 #include "extensions/irc_links.h"
 #include "display/editbox.h"
@@ -698,6 +700,15 @@ void app_wire_text_work()
     input_editbox_colours_hook = [](WindowRecord*, QWidget* box, int focused) {
         color_editbox_apply(box, focused);
     };
+    // The colours dialog from the frame's menu; $ansi2kest and $highlight;
+    // the wheel's scroll requests; the in-view test; members listed again by
+    // a NAMES reply keep the colours they showed.
+    frame_command_hooks.colours_dialog = color_dialog_open_from_frame;
+    ansi_register();
+    highlight_register();
+    input_scroll_hook = input_scroll_request;
+    win_hooks.needs_highlight = win_needs_highlight_test;
+    nicklist_saved_entry_hook = reply_names_saved_entry;
 }
 
 // The frame's menus, layout, placement, confirmations and language module.

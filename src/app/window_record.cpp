@@ -507,6 +507,11 @@ int win_needs_highlight(QWidget* hwnd)
 {
     if (win_hooks.needs_highlight)
         return win_hooks.needs_highlight(hwnd);
+    return win_needs_highlight_test(hwnd);
+}
+
+int win_needs_highlight_test(QWidget* hwnd)
+{
     WindowRecord* rec = win_record_of(hwnd);
     if (!rec)
         return 0;

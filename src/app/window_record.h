@@ -354,7 +354,7 @@ struct WinHooks {
     // Window list order of the bars (kind and name). Absent: creation order stays.
     void (*winlist_sort)() = nullptr;
     // The in-view test used for activity levels, beeps and highlights.
-    // Absent: the built-in test (see win_needs_highlight).
+    // Absent: win_needs_highlight_test.
     int (*needs_highlight)(QWidget* window) = nullptr;
     // Releases the picture state of a record. Absent: nothing to release.
     void (*picture_free)(WindowRecord* rec) = nullptr;
@@ -471,6 +471,8 @@ int win_not_in_view(QWidget* hwnd);
 int win_is_watched(WindowRecord* rec);
 // The window whose control holds the keyboard focus, or null.
 QWidget* win_focused_window();
+// That test itself, from the application's state and the window's.
+int win_needs_highlight_test(QWidget* hwnd);
 
 // Repaints the activity frames of minimised windows and the switchbar.
 void win_activity_repaint(WindowRecord* rec);

@@ -15,3 +15,6 @@ void ansi_to_codes(std::string& text);
 // sequences (palette colours to the nearest of the eight terminal colours,
 // bright ones with the bold attribute).
 std::string codes_to_ansi(const std::string& text);
+
+// Registers $ansi2kest(text): the text with its ANSI sequences converted.
+void ansi_register();

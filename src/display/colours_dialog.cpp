@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/window_record.h"
 #include "core/list_sort.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"
@@ -304,12 +306,13 @@ void replace_chosen()
 
 }  // namespace
 
-void color_dialog_open(QWidget* parent)
+namespace {
+
+// Opens the dialog unless it is open; 1 when it opened.
+int open_dialog(QWidget* parent)
 {
-    if (g_dialog) {
-        beep_error(0);
-        return;
-    }
+    if (g_dialog)
+        return 0;
     color_load();
     for (ColorItem& item : color_items)
         item.edited = item.current;
@@ -338,6 +341,23 @@ void color_dialog_open(QWidget* parent)
         g_item_selection = std::max(0, dialog->items->currentIndex());
     });
     dialog->show();
+    return 1;
+}
+
+}  // namespace
+
+int color_dialog_open(QWidget* parent)
+{
+    if (open_dialog(parent))
+        return 1;
+    beep_error(0);
+    return 0;
+}
+
+// The menu command beeps itself when the dialog is open already.
+int color_dialog_open_from_frame()
+{
+    return open_dialog(win_frame_handle());
 }
 
 QDialog* color_dialog()
@@ -537,4 +557,55 @@ void color_subdlg_close()
 QWidget* color_subdlg()
 {
     return g_popup.data();
+}
+
+// ---- The schemes popup ----
+
+void menu_build_schemes_popup(QMenu* menu)
+{
+    if (!menu)
+        return;
+    if (!color_schemes) {
+        QAction* none = menu->addAction(QString::fromUtf8(text_load_string(3841)));
+        none->setData(3841);
+        none->setEnabled(false);
+        return;
+    }
+    int n = 0;
+    for (StringNode* scheme = color_schemes; scheme; scheme = scheme->next, ++n) {
+        if (n == 20) {
+            menu->addAction(QString::fromUtf8(text_load_string(3803)))->setData(6999);
+            break;
+        }
+        std::string name = name_of(scheme);
+        text_collapse_char(name, ' ');
+        QAction* a = menu->addAction(QString::fromStdString(name));
+        a->setData(7000 + n);
+        a->setCheckable(true);
+        a->setChecked(scheme->number == 1);
+    }
+}
+
+int menu_scheme_command(int id)
+{
+    if (id == 6999) {
+        if (!color_dialog_open_from_frame())
+            beep_error(0);
+        return 1;
+    }
+    if (id < 7000 || id >= 7020)
+        return 0;
+    StringNode* scheme = color_schemes;
+    for (int n = 7000; scheme && n < id; ++n)
+        scheme = scheme->next;
+    if (!scheme)
+        return 1;
+    std::string name = name_of(scheme);
+    StringNode* found = color_scheme_find(color_schemes, name, 0);
+    if (!found)
+        return 1;
+    color_scheme_apply(color_schemes, found, 1);
+    color_apply_all();
+    color_save();
+    return 1;
 }

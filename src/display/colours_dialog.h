@@ -6,11 +6,16 @@
 #include <string>
 
 class QDialog;
+class QMenu;
 class QWidget;
 struct StringNode;
 
-// Opens the dialog (once; a second request while it is open beeps).
-void color_dialog_open(QWidget* parent);
+// Opens the dialog (once; a second request while it is open beeps). 1 when
+// it opened, 0 when it was open already.
+int color_dialog_open(QWidget* parent);
+// The frame's menu command: the dialog over the main window; 0 without a
+// beep when it is open already (the command beeps).
+int color_dialog_open_from_frame();
 // The open dialog, or null.
 QDialog* color_dialog();
 
@@ -40,3 +45,13 @@ void color_subdlg_open(QWidget* editbox, int mode);
 void color_subdlg_close();
 // The open popup, or null.
 QWidget* color_subdlg();
+
+// The colour-schemes popup: one item per scheme, named by it and ticked
+// when it is the current one, with ids from 7000 upward; after the
+// twentieth, "Daha Çok..." (id 6999) ends it; without schemes a greyed
+// "HiçBiri" stands alone.
+void menu_build_schemes_popup(QMenu* menu);
+// A choice of that popup: 6999 opens the colours dialog; 7000 and up make
+// that scheme current, repaint every window and save. 1 when the id was one
+// of the popup's.
+int menu_scheme_command(int id);

@@ -11,6 +11,7 @@
 #include "core/ini.h"
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
+#include "display/colors.h"
 #include "display/line_buffer.h"
 #include "script/exec/script_types.h"
 #include "script/stores/regex.h"
@@ -330,4 +331,70 @@ int highlight_print_match(WindowRecord* rec, const std::string& text, int mode,
     out->text = e->message;
     out->entry = e;
     return 1;
+}
+
+namespace {
+
+// $highlight(N) / $highlight(text): an entry by its place in the list (0
+// or less: the number of entries), or the first entry that a line of that
+// text would match in the window the script runs for.
+int id_highlight(IdentCall& call)
+{
+    const int r = ident_args_step(call, 1);
+    if (r >= 0)
+        return r;
+    const std::string& arg = ident_arg(call, 0);
+    const std::string_view prop = ident_property(call);
+    std::string out;
+    const HighlightEntry* entry = nullptr;
+    if (text_is_digits(arg)) {
+        const long long n = std::min(std::atoll(arg.c_str()), 9998LL);
+        if (n < 1) {
+            out = std::to_string(highlight_entries.size());
+            return ident_result(call, out);
+        }
+        if (n <= static_cast<long long>(highlight_entries.size()))
+            entry = &highlight_entries[static_cast<std::size_t>(n - 1)];
+    } else {
+        QWidget* window = call.window();
+        WindowRecord* rec = win_record_of(window);
+        if (!rec)
+            rec = win_record_of(conn_status_window_of(window));
+        entry = highlight_match(rec, arg, 0, 0, 0, std::string());
+    }
+    if (!entry)
+        return ident_result(call, out);
+    if (prop.empty() || text_equal_nocase(prop, "text")) {
+        for (const HighlightWord& w : entry->words) {
+            if (!out.empty())
+                out += ',';
+            out += w.text;
+        }
+    } else if (text_equal_nocase(prop, "color") || text_equal_nocase(prop, "colour")) {
+        out = std::to_string(entry->color > 0 ? entry->color - 1 : color_resolve(kColorHighlightText));
+    } else if (text_equal_nocase(prop, "sound")) {
+        out = entry->sound == 1 ? std::string("beep") : entry->sound == 2 ? entry->sound_file : std::string();
+    } else if (text_equal_nocase(prop, "flash")) {
+        out = std::to_string(entry->flash ? entry->flash_count : 0);
+    } else if (text_equal_nocase(prop, "message")) {
+        out = entry->message;
+    } else if (text_equal_nocase(prop, "nicks")) {
+        out = ident_truth(entry->part != 0);
+    } else if (text_equal_nocase(prop, "cs")) {
+        out = ident_truth(entry->case_sensitive != 0);
+    } else if (text_equal_nocase(prop, "regex")) {
+        out = ident_truth(entry->regex != 0);
+    } else if (text_equal_nocase(prop, "tip")) {
+        out = std::to_string(entry->tip ? entry->tip_seconds : 0);
+    }
+    if (out.size() > 4150)
+        out.resize(4150);
+    return ident_result(call, out);
+}
+
+}  // namespace
+
+void highlight_register()
+{
+    ident_register_family("id_highlight", id_highlight);
 }

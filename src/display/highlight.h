@@ -61,3 +61,6 @@ const std::string& highlight_matched_word();
 // The printing code's question (print_hooks.highlight_match).
 int highlight_print_match(WindowRecord* rec, const std::string& text, int mode,
                           const std::string& sender_nick, HighlightMatch* out);
+
+// Registers $highlight(N or text) with its properties.
+void highlight_register();

@@ -514,21 +514,29 @@ int mouse_wheel_scroll(WindowRecord* rec, int distance, int over_list)
     for (int i = 0; i < count; ++i) {
         if (!win_is_record(rec))
             break;
-        if (input_scroll_hook) {
+        if (input_scroll_hook)
             input_scroll_hook(rec, to_list ? 1 : 0, code);
-        } else if (to_list) {
-            QScrollBar* bar = rec->listbox->verticalScrollBar();
-            switch (code) {
-            case kScrollLineUp: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
-            case kScrollLineDown: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
-            case kScrollPageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); break;
-            default: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
-            }
-        } else {
-            win_on_vscroll(rec, code, 0, 0);
-        }
+        else
+            input_scroll_request(rec, to_list ? 1 : 0, code);
     }
     return notches;
+}
+
+void input_scroll_request(WindowRecord* rec, int to_list, int code)
+{
+    if (!win_is_record(rec))
+        return;
+    if (to_list && rec->listbox.get()) {
+        QScrollBar* bar = rec->listbox->verticalScrollBar();
+        switch (code) {
+        case kScrollLineUp: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+        case kScrollLineDown: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+        case kScrollPageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); break;
+        default: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+        }
+    } else {
+        win_on_vscroll(rec, code, 0, 0);
+    }
 }
 
 // ---- List box selection by character ----

@@ -53,6 +53,9 @@ int key_event_fire(WindowRecord* rec, int up, int key, int character, int repeat
 // notch), to the list box when the pointer is over it, else the text.
 // Returns the number of notches (negative downwards).
 int mouse_wheel_scroll(WindowRecord* rec, int distance, int over_list);
+// One scroll request of the wheel: the list box's scroll bar moves (to_list
+// with a list box), else the window's text scrolls.
+void input_scroll_request(WindowRecord* rec, int to_list, int code);
 
 // The item to select in a list for a typed character: the next item after
 // the caret whose first significant character equals it (case ignored),
@@ -89,5 +92,5 @@ extern int (*input_paste_confirm_hook)(WindowRecord* rec, const std::string& tex
 // The system's wheel lines per notch. Absent: the application's setting.
 extern int (*input_wheel_lines_hook)();
 // One scroll request (scroll codes of the window) to the list box or the
-// text. Absent: the list's scroll bar, or the window's text scrolling.
+// text. Absent: input_scroll_request.
 extern void (*input_scroll_hook)(WindowRecord* rec, int to_list, int code);

@@ -1,10 +1,12 @@
 #include "display/window_buffer.h"
 
+#include <QFileDialog>
 #include <QListWidget>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <set>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "app/child_widgets.h"
 #include "app/connection.h"
 #include "app/window_record.h"
+#include "core/files.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
@@ -21,6 +24,7 @@
 #include "display/line_buffer.h"
 #include "display/logging.h"
 #include "display/text_marking.h"
+#include "platform/platform_utils.h"
 
 namespace {
 
@@ -242,4 +246,93 @@ void log_reload_into_window(WindowRecord* rec)
     if (!win_is_record(rec))
         return;
     buffer_view_to_end(rec);
+}
+
+// ---- Saving the buffer ----
+
+namespace {
+
+// A numbered text with its "%s" forms filled in turn.
+std::string filled(int id, const std::string& a, const std::string& b = std::string())
+{
+    std::string form;
+    text_load_string(id, &form);
+    std::string out;
+    int n = 0;
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        if (form[i] == '%' && i + 1 < form.size() && form[i + 1] == 's') {
+            out += n++ == 0 ? a : b;
+            ++i;
+        } else {
+            out += form[i];
+        }
+    }
+    return out;
+}
+
+bool has_lines(const WindowRecord* rec)
+{
+    for (const StringNode* n = rec->lines; n; n = n->next)
+        if (!line_is_marker(n))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+int win_save_buffer_to(WindowRecord* rec, const std::string& path)
+{
+    if (!win_is_record(rec) || !conn_is_live(rec->conn) || !has_lines(rec)) {
+        beep_error(0);
+        return 0;
+    }
+    QWidget* status = rec->conn->status_window.data();
+    bool ok = false;
+    if (!file_is_device(path)) {
+        if (std::FILE* f = std::fopen(path.c_str(), "a")) {
+            const std::string now = time_ctime_text(std::time(nullptr));
+            std::string head = "\n" + filled(3708, rec->name, now);
+            ok = std::fputs(head.c_str(), f) >= 0;
+            if (ok && rec->type == kWinQuery && rec->subtype == kQueryPrivate) {
+                const std::string title = rec->hwnd ? rec->hwnd->windowTitle().toStdString() : std::string();
+                if (title.find('@') != std::string::npos)
+                    ok = std::fputs((filled(3709, "") + " " + title + "\n").c_str(), f) >= 0;
+            }
+            for (const StringNode* n = rec->lines; n && ok; n = n->next) {
+                if (line_is_marker(n))
+                    continue;
+                ok = std::fwrite(n->text.data(), 1, n->text.size(), f) == n->text.size() &&
+                     std::fputc('\n', f) != EOF;
+            }
+            if (ok)
+                ok = std::fputs(filled(3710, rec->name, now).c_str(), f) >= 0;
+            ok = std::fclose(f) == 0 && ok;
+        }
+    }
+    if (status)
+        echo_line(status, ok ? filled(3712, rec->name, path) : filled(3711, path), kColorInfoText);
+    return ok ? 1 : 0;
+}
+
+void win_save_buffer(WindowRecord* rec)
+{
+    if (!win_is_record(rec) || !conn_is_live(rec->conn) || !has_lines(rec)) {
+        beep_error(0);
+        return;
+    }
+    std::string name;
+    log_base_name(rec->name, name, rec->conn);
+    file_avoid_device_name(name);
+    const std::string start = log_folder() + name;
+    const QString chosen =
+        QFileDialog::getSaveFileName(rec->hwnd.get(), QString::fromUtf8(text_load_string(5103)),
+                                     QString::fromStdString(start), QString(), nullptr,
+                                     QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty() || !win_is_record(rec))
+        return;
+    std::string path = chosen.toStdString();
+    const std::size_t slash = path.find_last_of('/');
+    if (path.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos)
+        path += ".log";
+    win_save_buffer_to(rec, path);
 }

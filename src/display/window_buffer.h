@@ -36,3 +36,13 @@ std::string log_reload_filter(WindowRecord* rec, const std::string& following,
 // Fills a channel or query window with the tail of its logs (the newest
 // dated files first, at most 30 days back and 500 lines).
 void log_reload_into_window(WindowRecord* rec);
+
+// Saves a window's buffer to a file the user picks (a window with a live
+// connection and at least one line; else the error sound). The dialog
+// starts in the log folder on the window's log name; a name without "."
+// gets ".log".
+void win_save_buffer(WindowRecord* rec);
+// The writing itself: appends a head line, every line of the buffer but
+// the line marker and an end line to the file, and reports the result in
+// the connection's status window. 1 when written.
+int win_save_buffer_to(WindowRecord* rec, const std::string& path);

@@ -13,17 +13,26 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QPushButton>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/child_widgets.h"
 #include "app/connection.h"
+#include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "app/window_record.h"
@@ -270,6 +279,15 @@ protected:
             if (n->text.find(text) != std::string::npos)
                 found = n;
         return found;
+    }
+    void type_in(WindowRecord* rec, const std::string& text)
+    {
+        EditBox* box = rec->editbox.get();
+        ASSERT_TRUE(box);
+        box->setFocus();
+        box->setPlainText(QString::fromStdString(text));
+        QTest::keyClick(box, Qt::Key_Return);
+        window_test_pump();
     }
     WindowRecord* channel = nullptr;
     WindowRecord* other = nullptr;
@@ -1010,6 +1028,372 @@ TEST_F(ServerTextTest, ColoursDialogNewDeleteAndResetWorkOnTheCopy)
     for (StringNode* n = color_schemes; n; n = n->next)
         after.push_back(n->text.substr(0, n->text.find(',')));
     EXPECT_EQ(after, before);
+}
+
+TEST_F(ServerTextTest, ColoursDialogOpensFromTheFrameMenuCommandOnce)
+{
+    QWidget* frame = win_frame_handle();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame_on_command(frame, 133, 0), 1);
+    QDialog* dialog = color_dialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->parentWidget(), frame);
+    EXPECT_EQ(beeps, 0);
+    // The command again while it is open: one beep, still one dialog.
+    EXPECT_EQ(frame_on_command(frame, 133, 0), 1);
+    EXPECT_EQ(color_dialog(), dialog);
+    EXPECT_EQ(beeps, 1);
+    // Escape closes it like Cancel; the command opens it anew afterwards.
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    window_test_pump();
+    EXPECT_EQ(color_dialog(), nullptr);
+    EXPECT_EQ(frame_on_command(frame, 133, 0), 1);
+    ASSERT_TRUE(color_dialog());
+    EXPECT_EQ(beeps, 1);
+    color_dialog()->reject();
+    window_test_pump();
+}
+
+TEST_F(ServerTextTest, SchemesPopupListsAndChoosesSchemes)
+{
+    color_items_init();
+    color_load();
+    auto checked_names = [](QMenu& menu) {
+        std::vector<std::string> out;
+        for (QAction* a : menu.actions())
+            if (a->isChecked())
+                out.push_back(a->text().toStdString());
+        return out;
+    };
+    auto action_named = [](QMenu& menu, const char* name) -> QAction* {
+        for (QAction* a : menu.actions())
+            if (a->text() == QString::fromUtf8(name))
+                return a;
+        return nullptr;
+    };
+    {
+        QMenu menu;
+        menu_build_schemes_popup(&menu);
+        ASSERT_EQ(menu.actions().size(), 5);
+        EXPECT_EQ(checked_names(menu), (std::vector<std::string>{"Kest Classic"}));
+        QAction* mono = action_named(menu, "Monochrome State");
+        ASSERT_TRUE(mono);
+        // Chosen twice: the same result.
+        for (int round = 0; round < 2; ++round) {
+            EXPECT_EQ(menu_scheme_command(mono->data().toInt()), 1);
+            EXPECT_EQ(color_items[0].current, 1);
+            EXPECT_EQ(color_items[1].current, 15);
+            std::string theme;
+            ini_read("text", "theme", "", theme, 306, main_ini_path);
+            EXPECT_EQ(theme, "Monochrome State");
+        }
+    }
+    {
+        QMenu menu;
+        menu_build_schemes_popup(&menu);
+        EXPECT_EQ(checked_names(menu), (std::vector<std::string>{"Monochrome State"}));
+    }
+    // Ids that are no scheme change nothing.
+    EXPECT_EQ(menu_scheme_command(7019), 1);
+    EXPECT_EQ(menu_scheme_command(6998), 0);
+    EXPECT_EQ(color_items[1].current, 15);
+
+    // More than twenty: twenty names, then the way to the dialog.
+    for (int i = 0; i < 20; ++i) {
+        StringNode* extra = color_scheme_text("Zz extra " + std::to_string(i), 1);
+        ASSERT_TRUE(extra);
+        color_schemes = strlist_splice(color_schemes, nullptr, extra);
+    }
+    {
+        QMenu menu;
+        menu_build_schemes_popup(&menu);
+        ASSERT_EQ(menu.actions().size(), 21);
+        QAction* more = menu.actions().back();
+        EXPECT_EQ(more->text(), QString::fromUtf8("Daha Çok..."));
+        EXPECT_EQ(menu_scheme_command(more->data().toInt()), 1);
+        ASSERT_TRUE(color_dialog());
+        EXPECT_EQ(beeps, 0);
+        EXPECT_EQ(menu_scheme_command(more->data().toInt()), 1);
+        EXPECT_EQ(beeps, 1);
+        color_dialog()->reject();
+        window_test_pump();
+    }
+    // None at all: one greyed entry.
+    strlist_free(&color_schemes);
+    {
+        QMenu menu;
+        menu_build_schemes_popup(&menu);
+        ASSERT_EQ(menu.actions().size(), 1);
+        EXPECT_EQ(menu.actions()[0]->text(), QString::fromUtf8("HiçBiri"));
+        EXPECT_FALSE(menu.actions()[0]->isEnabled());
+    }
+    color_load();
+}
+
+// ---- Saving a window's buffer ----
+
+TEST_F(ServerTextTest, SaveBufferAppendsTheLinesToAChosenFile)
+{
+    const std::string folder = settings.dir.path + "saved";
+    std::filesystem::create_directories(folder);
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_TRUE(status);
+    for (const char* text : {"first line", "second \x02" "bold\x02 line", "third line"})
+        print_line(channel->hwnd.get(), text, kColorNormalText);
+    // Answers the file dialog with a name typed into its name box, or
+    // cancels it; whether one showed.
+    auto answer = [](const std::string& name) {
+        auto shown = std::make_shared<bool>(false);
+        QTimer::singleShot(0, [name, shown] {
+            auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!fd)
+                return;
+            *shown = true;
+            EXPECT_EQ(fd->windowTitle(), QString::fromUtf8("Farklı Kaydet"));
+            if (name.empty()) {
+                fd->reject();
+                return;
+            }
+            auto* box = fd->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_TRUE(box);
+            box->setText(QString::fromStdString(name));
+            static_cast<QDialog*>(fd)->accept();
+        });
+        return shown;
+    };
+    const std::string path = folder + "/kestbuf.log";
+    // Saved twice under a name without an extension: ".log" is added and
+    // the second save goes after the first.
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        auto shown = answer(folder + "/kestbuf");
+        win_save_buffer(channel);
+        window_test_pump();
+        EXPECT_TRUE(*shown);
+        std::ifstream in(path);
+        const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        int heads = 0, ends = 0;
+        for (std::size_t at = 0; (at = all.find("\nBaşlatılan #kest Tampon: ", at)) != std::string::npos; ++at)
+            ++heads;
+        for (std::size_t at = 0; (at = all.find("#kest Tampon Sonu  ", at)) != std::string::npos; ++at)
+            ++ends;
+        EXPECT_EQ(heads, round);
+        EXPECT_EQ(ends, round);
+        const std::size_t one = all.rfind("first line\n");
+        const std::size_t two = all.rfind("second \x02" "bold\x02 line\n");
+        const std::size_t three = all.rfind("third line\n");
+        ASSERT_NE(one, std::string::npos) << all;
+        EXPECT_LT(one, two);
+        EXPECT_LT(two, three);
+        EXPECT_EQ(all.find("\n\n\n"), std::string::npos) << "no marker line is written";
+        EXPECT_TRUE(newest_with(status, "* #kest Dosyası '" + path + "' 'ne kaydedildi."));
+    }
+    // Cancelled: nothing written, nothing said.
+    const auto size = std::filesystem::file_size(path);
+    const std::size_t status_lines = texts_of(status).size();
+    auto shown = answer("");
+    win_save_buffer(channel);
+    window_test_pump();
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+    EXPECT_EQ(texts_of(status).size(), status_lines);
+    // A file that cannot be written is reported.
+    EXPECT_EQ(win_save_buffer_to(channel, folder), 0);
+    EXPECT_TRUE(newest_with(status, "* '" + folder + "' Dosyasını kaydetmede hata oluştu."));
+    // A window without lines only beeps.
+    WindowRecord* empty = open("#empty", kWinChannel);
+    ASSERT_TRUE(empty);
+    wl_text_delete(empty, 1, -1);
+    beeps = 0;
+    auto none = answer("");
+    win_save_buffer(empty);
+    window_test_pump();
+    EXPECT_FALSE(*none);
+    EXPECT_EQ(beeps, 1);
+}
+
+// ---- Script questions about text ----
+
+// Runs the alias "show" from the status window's editbox; what its "rec"
+// commands were given.
+std::vector<std::string> run_show(WindowRecord* status, const std::string& body)
+{
+    recorded.clear();
+    alias_clear_all();
+    alias_add("show " + body);
+    EditBox* box = status->editbox.get();
+    box->setPlainText("/show");
+    QTest::keyClick(box, Qt::Key_Return);
+    window_test_pump();
+    return recorded;
+}
+
+TEST_F(ServerTextTest, Ansi2kestTurnsTerminalSequencesIntoCodes)
+{
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_TRUE(status);
+    struct Case {
+        const char* what;
+        std::string ansi;
+        std::string codes;
+    } const cases[] = {
+        {"bright then red", "\x1b[1;31mred", "\x03" "13red"},
+        {"red then bright", "\x1b[31;1mred", "\x03" "13red"},
+        {"background then foreground: one code", "\x1b[44;33mx", "\x03" "08,02x"},
+        {"foreground then background: two codes", "\x1b[33;44mx", "\x03" "08\x03" "99,02x"},
+        {"screen sequences vanish", "a\x1b[2Jb\x1b[1;1Hc", "abc"},
+        {"an escape without bracket leaves the letter", "a\x1b" "Zb", "aZb"},
+        {"underline, reverse and reset", "\x1b[4mu\x1b[7mr\x1b[0mn\x1b[mx", "\x1fu\x16r\x0fn\x0fx"},
+        {"no escape: unchanged", "plain", "plain"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(run_show(status, "rec $ansi2kest(" + c.ansi + ")"), (std::vector<std::string>{c.codes}));
+    }
+    // Exactly one argument.
+    script_error_clear();
+    EXPECT_TRUE(run_show(status, "rec $ansi2kest(a,b)").empty());
+}
+
+TEST_F(ServerTextTest, HighlightIdentifierGivesEntriesByNumberOrByLine)
+{
+    ini_write("highlight", "n0", "3,1,1,5,\"beep\",\"look here\",\"one,two*,$me\",1,0,1,100", main_ini_path);
+    ini_write("highlight", "n1", "0,0,0,0,\"\",\"\",\"b.b\",0,1,0,3", main_ini_path);
+    main_settings_hooks.highlight_load();
+    ASSERT_EQ(highlight_entries.size(), 2u);
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_TRUE(status);
+    const std::string default_colour = std::to_string(color_resolve(kColorHighlightText));
+    struct Case {
+        const char* call;
+        std::string want;
+    } const cases[] = {
+        {"$highlight(0)", "2"},
+        {"$highlight(1)", "one,two*,$me"},
+        {"$highlight(1).text", "one,two*,$me"},
+        {"$highlight(2)", "b.b"},
+        {"$highlight(3)", ""},
+        {"$highlight(1).color", "2"},
+        {"$highlight(2).colour", default_colour},
+        {"$highlight(1).sound", "beep"},
+        {"$highlight(2).sound", ""},
+        {"$highlight(1).flash", "5"},
+        {"$highlight(2).flash", "0"},
+        {"$highlight(1).message", "look here"},
+        {"$highlight(1).nicks", "$true"},
+        {"$highlight(2).nicks", "$false"},
+        {"$highlight(1).cs", "$true"},
+        {"$highlight(2).cs", "$false"},
+        {"$highlight(1).regex", "$false"},
+        {"$highlight(2).regex", "$true"},
+        {"$highlight(1).tip", "60"},
+        {"$highlight(2).tip", "0"},
+        // By a line: the first entry one of whose words matches it.
+        {"$highlight(a twofold thing)", "one,two*,$me"},
+        {"$highlight(hello me)", "one,two*,$me"},
+        {"$highlight(TWOFOLD)", ""},  // the first entry is case-sensitive
+        {"$highlight(oh BOB)", "b.b"},
+        {"$highlight(BOB).color", default_colour},
+        {"$highlight(nothing here)", ""},
+        {"$highlight(memes)", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        EXPECT_EQ(run_show(status, std::string("rec ") + c.call), (std::vector<std::string>{c.want}));
+    }
+    // Without entries: none counted, none found.
+    highlight_clear();
+    EXPECT_EQ(run_show(status, "rec $highlight(0) | rec $len($highlight(oh bob))"),
+              (std::vector<std::string>{"0", "0"}));
+}
+
+// ---- The wheel ----
+
+TEST_F(ServerTextTest, TheWheelScrollsTheTextOrTheNickList)
+{
+    for (int i = 0; i < 300; ++i)
+        print_line(channel->hwnd.get(), "line " + std::to_string(i), kColorNormalText);
+    std::string names;
+    for (int i = 0; i < 300; ++i)
+        names += " nick" + std::to_string(i);
+    feed(":irc.test 353 me = #kest :me" + names);
+    feed(":irc.test 366 me #kest :End of /NAMES list.");
+    window_test_pump();
+    const int lines = QApplication::wheelScrollLines();
+    if (lines <= 0 || lines > 100)
+        GTEST_SKIP() << "the platform scrolls by pages";
+    auto wheel = [](QWidget* target, int delta) {
+        QWheelEvent e(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &e);
+        window_test_pump();
+    };
+    const int end = channel->scroll_pos;
+    QScrollBar* list_bar = channel->listbox.get()->verticalScrollBar();
+    const int list_top = list_bar->value();
+    wheel(channel->text_area.get(), 120);
+    EXPECT_EQ(channel->scroll_pos, end - lines);
+    EXPECT_EQ(list_bar->value(), list_top) << "the text's wheel leaves the list";
+    wheel(channel->text_area.get(), -120);
+    EXPECT_EQ(channel->scroll_pos, end);
+    // Over the list: the list moves, the text stays.
+    wheel(channel->listbox.get()->viewport(), -2 * 120);
+    EXPECT_GT(list_bar->value(), list_top);
+    EXPECT_EQ(channel->scroll_pos, end);
+}
+
+// ---- A NAMES reply keeps the colours members showed ----
+
+TEST_F(ServerTextTest, NamesRefreshKeepsTheColoursMembersShowed)
+{
+    ListBox* list = channel->listbox.get();
+    ASSERT_TRUE(list);
+    auto colour_of = [&](WindowRecord* rec, const std::string& nick) {
+        NickEntry* e = nicklist_find(rec, nick);
+        if (!e)
+            return -1;
+        QListWidgetItem* item = rec->listbox.get()->item(nicklist_row_of(rec, e));
+        EXPECT_TRUE(item);
+        const int shown = item ? item->data(Qt::UserRole).toInt() : -1;
+        EXPECT_EQ(shown, static_cast<int>(e->extra[kNickColour])) << nick;
+        return shown;
+    };
+    feed(":irc.test 353 me = #kest :me @bob carol dave");
+    feed(":irc.test 366 me #kest :End of /NAMES list.");
+    type_in(channel, "/cline -m 9 #kest bob");
+    type_in(channel, "/cline 4 #kest carol");
+    ASSERT_EQ(colour_of(channel, "bob"), 9);
+    ASSERT_EQ(colour_of(channel, "carol"), 4);
+
+    // Refreshed twice: bob lost his op, carol got voice, dave left and
+    // erin came; the colours set by hand stay, the newcomer has none.
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        feed(":irc.test 353 me = #kest :@me bob +carol");
+        feed(":irc.test 353 me = #kest :erin");
+        feed(":irc.test 366 me #kest :End of /NAMES list.");
+        EXPECT_EQ(nicklist_count(channel), 4);
+        EXPECT_EQ(colour_of(channel, "bob"), 9);
+        EXPECT_EQ(nicklist_find(channel, "bob")->extra[kNickColourState], 2);
+        EXPECT_EQ(colour_of(channel, "carol"), 4);
+        EXPECT_EQ(colour_of(channel, "erin"), 99);
+        EXPECT_EQ(colour_of(channel, "dave"), -1);
+    }
+
+    // While a reply for #kest is arriving, bob joining another channel
+    // takes nothing from it.
+    feed(":irc.test 353 me = #other :me");
+    feed(":irc.test 366 me #other :End of /NAMES list.");
+    feed(":irc.test 353 me = #kest :me bob");
+    feed(":bob!u@h JOIN :#other");
+    EXPECT_EQ(colour_of(other, "bob"), 99);
+    feed(":irc.test 366 me #kest :End of /NAMES list.");
+    EXPECT_EQ(colour_of(channel, "bob"), 9);
+
+    // Once the reply has ended, leaving and coming back starts afresh.
+    feed(":bob!u@h PART #kest");
+    feed(":bob!u@h JOIN :#kest");
+    EXPECT_EQ(colour_of(channel, "bob"), 99);
 }
 
 // ---- Nick colours ----

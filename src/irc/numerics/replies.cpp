@@ -107,6 +107,7 @@ void names_settle(ReplyState* rs, Connection* conn)
 {
     std::vector<std::string> nicks;
     nicks.swap(rs->names_set_aside);
+    rs->names_saved.clear();
     for (const std::string& nick : nicks) ial_forget_nick(nullptr, nick, 0, conn);
 }
 
@@ -115,8 +116,36 @@ void names_settle(ReplyState* rs, Connection* conn)
 void names_reset(WindowRecord* rec, ReplyState* rs, Connection* conn)
 {
     names_settle(rs, conn);
+    for (const NickEntry* n = rec->nick_list; n; n = n->next) {
+        ReplyState::SavedMember& m = rs->names_saved[text_lower_copy(n->text)];
+        m.colour_state = static_cast<int>(n->extra[kNickColourState]);
+        m.second = static_cast<int>(n->extra[kNickSecond]);
+        const long long colour = n->extra[kNickColour];
+        m.colour = colour >= 0 && colour <= 15 ? static_cast<int>(colour) : 99;
+    }
     rs->names_set_aside = nicklist_clear(rec);
 }
+
+}  // namespace
+
+int reply_names_saved_entry(WindowRecord* rec, const std::string& nick, int* colour_state, int* second,
+                            int* colour)
+{
+    if (!rec || !conn_is_live(rec->conn)) return 0;
+    ReplyState* rs = reply_state(rec->conn);
+    if (!rs || rs->names_saved.empty() || !text_equal_nocase(rs->names_channel, rec->name)) return 0;
+    const auto it = rs->names_saved.find(text_lower_copy(nick));
+    if (it == rs->names_saved.end()) return 0;
+    const ReplyState::SavedMember& m = it->second;
+    if (colour_state) *colour_state = m.colour_state;
+    if (second) *second = m.second;
+    // A line without a colour of its own leaves the choice to the rules,
+    // unless its member's colour was fixed as none.
+    if (colour) *colour = m.colour <= 15 ? m.colour : (m.colour_state == 2 ? 99 : -1);
+    return 1;
+}
+
+namespace {
 
 void on_names(IrcMessage& msg)
 {

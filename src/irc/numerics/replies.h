@@ -8,6 +8,7 @@
 #include "irc/numerics/numerics.h"
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct Connection;
@@ -42,7 +43,21 @@ struct ReplyState {
     // The members a NAMES reply set aside; at its end those no channel
     // holds any more leave the address list.
     std::vector<std::string> names_set_aside;
+    // What each set-aside member showed (nick lower-cased): a member that
+    // the reply lists again takes it back.
+    struct SavedMember {
+        int colour_state = 0;
+        int second = 0;
+        int colour = 99;  // the list line's colour, 0..15, or 99 for none
+    };
+    std::unordered_map<std::string, SavedMember> names_saved;
 };
+// The saved entry of a member that a NAMES reply of the window's channel
+// set aside: 1 with its colour state, second word and colour (-1 when the
+// rules are to choose it), 0 when there is none.
+int reply_names_saved_entry(WindowRecord* rec, const std::string& nick, int* colour_state, int* second,
+                            int* colour);
+
 // The state of a connection (made on first use, gone with the record); null
 // for a null connection.
 ReplyState* reply_state(Connection* conn);
