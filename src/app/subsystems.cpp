@@ -1005,8 +1005,6 @@ void app_install_subsystems()
     app_wire_frame();
     app_wire_frame_look();
     app_wire_frame_service();
-}
-
     app_wire_window_view();
 
     wire_program_seams();
