@@ -2,6 +2,7 @@
 #include "app/confirm.h"
 
 #include "app/connection.h"
+#include "app/input_dialog.h"
 #include "app/startup.h"
 #include "app/window_record.h"
 #include "core/numbered_texts.h"
@@ -9,7 +10,6 @@
 #include "platform/platform_utils.h"
 
 #include <QMainWindow>
-#include <QMessageBox>
 #include <QPointer>
 
 ConfirmHooks confirm_hooks;
@@ -47,11 +47,8 @@ QWidget* frame_if_up()
 
 int confirm_ask(QWidget* owner, const std::string& caption, const std::string& text)
 {
-    QMessageBox box(QMessageBox::Question, QString::fromUtf8(caption.c_str()), QString::fromUtf8(text.c_str()),
-                    QMessageBox::Yes | QMessageBox::No, owner);
-    box.setObjectName(QStringLiteral("confirmDialog"));
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes ? 1 : 0;
+    // The program's one question dialog: Yes/No with the question icon.
+    return input_dialog_run(owner, caption, text, nullptr, 4, 2, 0, 0, 0, 0) == 1 ? 1 : 0;
 }
 
 int log_confirm_delete(const std::string& caption, const std::string& text)

@@ -1,6 +1,7 @@
 // The system menu of the child windows.
 #include "app/system_menu.h"
 #include "app/child_window.h"
+#include "app/events_dialog.h"
 
 #include <QAction>
 #include <QMenu>
@@ -206,6 +207,11 @@ void win_build_system_menu(WindowRecord* rec)
     QPointer<QWidget> owner = hwnd;
     auto route = [owner](QAction* a) {
         int id = win_sysmenu_action_id(a);
+        // The channel's events dialog.
+        if (id == 285 && owner) {
+            events_display_dialog(owner.data(), win_record_of(owner.data()));
+            return;
+        }
         if (id && owner && child_hooks.sys_command)
             child_hooks.sys_command(owner.data(), id);
     };

@@ -2,6 +2,7 @@
 #include "app/window_record.h"
 
 #include <algorithm>
+#include <chrono>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -50,6 +51,26 @@ void free_list(StringNode*& head)
 }  // namespace
 
 // ---- Records ----
+
+std::int64_t win_idle_clock()
+{
+    using namespace std::chrono;
+    return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+long win_idle_seconds(const WindowRecord* rec)
+{
+    if (!rec)
+        return 0;
+    const std::int64_t d = win_idle_clock() - rec->message_clock;
+    return d < 0 ? 0 : d > 0x7fffffff ? 0x7fffffffL : static_cast<long>(d);
+}
+
+void win_note_message(WindowRecord* rec)
+{
+    if (rec)
+        rec->message_clock = win_idle_clock();
+}
 
 WindowRecord* win_record_new(int with_number)
 {

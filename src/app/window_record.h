@@ -191,12 +191,16 @@ struct CustomWindowRequest {
     }
 };
 
+// Whole seconds on a steady clock: the base of the windows' idle times.
+std::int64_t win_idle_clock();
+
 // One window. Texts are std::string cut at the usable lengths of their
 // declared sizes where they are set (name 1,024, short texts 256).
 struct WindowRecord {
     RecordSlots state_slots;          // the modules' own state, destroyed with the record
     WindowHandle hwnd{this};          // the window; null until made and after a failed creation
     int number = 0;                   // unique window number ("@N")
+    std::int64_t message_clock = win_idle_clock();  // when the last message came (made: the creation)
     std::string name;                 // "Status Window", a channel, a nick, "@name", a list name
 
     // Channel state kept by the protocol layer.
@@ -372,6 +376,11 @@ enum WinIdsTakenOrder {
 extern Signal<int(int id)> win_ids_taken;
 
 // ---- Records ----
+
+// Seconds since the last message received in the window (since it was
+// made while none came), and the note that one came.
+long win_idle_seconds(const WindowRecord* rec);
+void win_note_message(WindowRecord* rec);
 
 // A record with the defaults. With with_number it gets a window number and is
 // appended to the list; without, it is a loose record that is not listed.

@@ -381,6 +381,11 @@ void cnick_recolor_mask(const std::string& mask)
     cnick_recolor_nick(nick_part);
 }
 
+long cnick_idle_seconds(const StringNode* entry)
+{
+    return entry ? static_cast<long>(entry->extra[kNickIdle]) : 0;
+}
+
 void cnick_nick_active(WindowRecord* channel, const std::string& nick)
 {
     if (!is_channel(channel) || !win_is_record(channel))

@@ -50,6 +50,8 @@ int cnick_match(WindowRecord* channel, const std::string& nick, int bits, int id
 void cnick_recolor_all();
 void cnick_recolor_nick(const std::string& nick);
 void cnick_recolor_mask(const std::string& mask);
+// Seconds since the nick last spoke in the channel (0 for null).
+long cnick_idle_seconds(const StringNode* entry);
 // The nick spoke in the channel: its idle time starts again.
 void cnick_nick_active(WindowRecord* channel, const std::string& nick);
 // The user sent text to a target: in its channel window the own nick is

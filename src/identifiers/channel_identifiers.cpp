@@ -10,6 +10,7 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
+#include "display/nick_colours.h"
 #include "display/nick_list.h"
 #include "identifiers/event_identifiers.h"
 #include "identifiers/tokens.h"
@@ -93,7 +94,7 @@ bool window_property(WindowRecord* rec, std::string_view prop, std::string& out)
     } else if (text_equal_nocase(prop, "cid")) {
         out = std::to_string(conn_is_live(rec->conn) ? rec->conn->id : 0);
     } else if (text_equal_nocase(prop, "idle")) {
-        out = "0";
+        out = std::to_string(win_idle_seconds(rec));
     } else {
         return false;
     }
@@ -147,13 +148,13 @@ void channel_property(WindowRecord* rec, std::string_view prop, std::string& out
     } else if (text_equal_nocase(prop, "iil")) {
         out = list_state_text(chan_list_state(rec, 2));
     } else if (text_equal_nocase(prop, "inwho")) {
-        out = "$false";
+        out = ident_truth(ial_channel_in_who(rec));
     } else if (text_equal_nocase(prop, "ial")) {
         const int state = ial_channel_state(rec);
         if (state == 1) {
             out = "$true";
         } else if (state == 2) {
-            out = "$false";
+            out = ial_channel_in_who(rec) ? "$inwho" : "$false";
         } else {
             bool all = true;
             IalResult found;
@@ -161,7 +162,7 @@ void channel_property(WindowRecord* rec, std::string_view prop, std::string& out
                 all = ial_lookup(n->text, found, rec->conn) != nullptr;
             if (all)
                 ial_set_channel_state(rec, 1);
-            out = ident_truth(all);
+            out = all ? "$true" : ial_channel_in_who(rec) ? "$inwho" : "$false";
         }
     } else {
         window_property(rec, prop, out);
@@ -291,7 +292,7 @@ void nick_property(WindowRecord* rec, const NickEntry* n, std::string_view prop,
         const long c = n ? n->extra[kNickColour] : 99;
         out = std::to_string(c < 0 || c > 15 ? 1L : c);
     } else if (text_equal_nocase(prop, "idle")) {
-        out = "0";
+        out = std::to_string(cnick_idle_seconds(n));
     }
 }
 

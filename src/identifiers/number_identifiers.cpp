@@ -212,7 +212,11 @@ int id_mask(IdentCall& call)
 
 int id_plus(IdentCall& call)
 {
+    const bool first = call.token && call.token->argc == 0;
     const int r = tokens_take_arguments(call, 1, 100000, true);
+    // "$+()" names no argument at all: the split gives one empty text.
+    if (r == 1 && first && ident_arg_count(call) == 1 && ident_arg(call, 0).empty())
+        return ident_error(call.token, call.work, 6);
     if (r >= 0)
         return r;
     std::string out;

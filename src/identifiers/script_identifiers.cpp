@@ -16,6 +16,7 @@
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/script_text.h"
+#include "script/script_wiring.h"
 #include "script/stores/alias_files.h"
 
 namespace {
@@ -293,10 +294,16 @@ int id_dccignore(IdentCall& call)
 
 } // namespace
 
-int script_running_line_number(const IdentCall&)
+int script_running_line_number(const IdentCall& call)
 {
-    // The interpreter does not hand the line being run to identifiers yet.
-    return 0;
+    const EvalArgs* a = call.args;
+    if (!a || (!a->running_line && !a->running_first && !a->running_definition))
+        return 0;
+    int number = 0;
+    std::string file;
+    if (!script_line_place(a->running_line, a->running_first, a->running_definition, &number, &file))
+        return 0;
+    return number;
 }
 
 namespace {

@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -28,6 +30,7 @@
 #include "app/connection.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
+#include "app/input_dialog.h"
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
@@ -747,18 +750,27 @@ TEST_F(FrameFixture, LanguageModuleIsUsedOnlyForThisVersion)
 
 // ---- Confirmations ----
 
-// Answers the next message dialog with the button of `which`, recording its text.
+// Answers the next question of the message dialog with its "yes" or "no"
+// button (clicked with the mouse), recording its caption and prompt.
 void answer_next_dialog(QMessageBox::StandardButton which, std::string* text)
 {
     QTimer::singleShot(0, [which, text] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
+        auto* box = qobject_cast<QDialog*>(input_dialog_current());
+        if (!box || !box->isVisible()) {
             answer_next_dialog(which, text);
             return;
         }
+        auto* prompt = box->findChild<QLabel*>("prompt");
         if (text)
-            *text = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-        box->button(which)->click();
+            *text = box->windowTitle().toStdString() + "|" + (prompt ? prompt->text().toStdString() : "");
+        // A question has exactly these two buttons.
+        EXPECT_TRUE(box->findChild<QPushButton*>("yes") && box->findChild<QPushButton*>("no"));
+        EXPECT_FALSE(box->findChild<QPushButton*>("ok") || box->findChild<QPushButton*>("cancel"));
+        auto* button = box->findChild<QPushButton*>(which == QMessageBox::Yes ? "yes" : "no");
+        if (button)
+            QTest::mouseClick(button, Qt::LeftButton);
+        else
+            box->reject();
     });
 }
 

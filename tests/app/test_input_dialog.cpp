@@ -239,6 +239,71 @@ TEST_F(InputDialogTest, PromptIdentifierAndTheChannelPrefix)
     }
 }
 
+TEST_F(InputDialogTest, TheProgramsQuestionsByTypeAndKind)
+{
+    QWidget* owner = channel->hwnd.get();
+    // Type, the button clicked (or "close"), the buttons shown in order and
+    // the result.
+    const struct {
+        int type;
+        const char* action;
+        std::vector<std::string> buttons;
+        int result;
+    } cases[] = {
+        {3, "ok", {"Tamam"}, 1},
+        {3, "close", {"Tamam"}, 0},
+        {4, "yes", {"&Evet", "&Hayır"}, 1},
+        {4, "no", {"&Evet", "&Hayır"}, 0},
+        {4, "close", {"&Evet", "&Hayır"}, 0},
+        {5, "yes", {"&Evet", "&Hayır", "İptal"}, 1},
+        {5, "no", {"&Evet", "&Hayır", "İptal"}, 2},
+        {5, "cancel", {"&Evet", "&Hayır", "İptal"}, 0},
+        {6, "retry", {"&Tekrar", "İptal"}, 1},
+        {6, "cancel", {"&Tekrar", "İptal"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.type) + " " + c.action);
+        const std::string action = c.action;
+        std::vector<std::string> shown;
+        when_shown([action, &shown](QDialog* d) {
+            for (QPushButton* b : d->findChildren<QPushButton*>())
+                if (b->isVisible())
+                    shown.push_back(b->text().toStdString());
+            EXPECT_EQ(d->findChild<QLabel*>("prompt")->text().toStdString(), "Go on?");
+            EXPECT_EQ(d->findChild<QLineEdit*>("edit"), nullptr);
+            if (action == "close")
+                d->close();
+            else
+                click(d, action.c_str());
+        });
+        EXPECT_EQ(input_dialog_run(owner, "Question", "Go on?", nullptr, c.type, 2, 0, 0, 0, 0), c.result);
+        EXPECT_EQ(shown, c.buttons);
+    }
+    // With an answer buffer: an edit box holding it, copied back on OK only.
+    std::string answer = "before";
+    when_shown([](QDialog* d) {
+        auto* edit = d->findChild<QLineEdit*>("edit");
+        ASSERT_TRUE(edit);
+        EXPECT_EQ(edit->text().toStdString(), "before");
+        edit->setText("after");
+        click(d, "cancel");
+    });
+    EXPECT_EQ(input_dialog_run(owner, "Q", "Name?", &answer, 0, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(answer, "before");
+    when_shown([](QDialog* d) {
+        d->findChild<QLineEdit*>("edit")->setText("after");
+        click(d, "ok");
+    });
+    EXPECT_EQ(input_dialog_run(owner, "Q", "Name?", &answer, 0, 0, 0, 0, 0, 0), 1);
+    EXPECT_EQ(answer, "after");
+    // A type or kind it does not know: no dialog at all.
+    const int before = opened;
+    EXPECT_EQ(input_dialog_run(owner, "Q", "?", nullptr, 9, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(input_dialog_run(owner, "Q", "?", nullptr, 4, 7, 0, 0, 0, 0), 0);
+    EXPECT_EQ(input_dialog_run(owner, "Q", "?", nullptr, 4, -1, 0, 0, 0, 0), 0);
+    EXPECT_EQ(opened, before);
+}
+
 TEST(InputOptions, LettersNumbersAndArguments)
 {
     InputDialogParams p;

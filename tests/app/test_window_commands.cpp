@@ -100,6 +100,17 @@ protected:
         window_test_pump();
     }
 
+    // The same without the separator lines around it.
+    std::string printed() const
+    {
+        std::string s;
+        std::istringstream in(shown());
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty())
+                s += line + "\n";
+        return s;
+    }
+
     // The lines shown in the status window since the last typed line.
     std::string shown() const
     {
@@ -517,6 +528,47 @@ TEST_F(WindowCommands, SwitchesOnAnExistingWindowChangeItsState)
     type("/window -v0 @st");
     EXPECT_EQ(rec->custom_request.v_flag, 0);
     EXPECT_EQ(rec->custom_request.z_flag, 1) << "z stays when not named";
+}
+
+TEST_F(WindowCommands, WindowStateReportsWhatTheSwitchesDid)
+{
+    struct OptionBack {
+        int value = opt(OPT_SWITCHBAR_SHOWN);
+        ~OptionBack() { opt_set(OPT_SWITCHBAR_SHOWN, value); }
+    } option_back;
+    opt_set(OPT_SWITCHBAR_SHOWN, 1);
+    type("/window @st 10 10 300 200");
+    type("/window @other 20 20 200 100");
+    ASSERT_TRUE(window("@st") && window("@other"));
+    struct Case {
+        const char* typed;
+        const char* state;
+    };
+    const Case cases[] = {
+        {"/window -n @st", "minimized"},
+        {"/window -n @st", "minimized"},
+        {"/window -r @st", "normal"},
+        {"/window -x @st", "maximized"},
+        {"/window -x @st", "maximized"},
+        {"/window -r @st", "normal"},
+        {"/window -n @st", "minimized"},
+        {"/window -x @st", "maximized"},
+        {"/window -h @st", "hidden"},
+        // Hidden, yet with a button on the shown switchbar: not "hidden".
+        {"/window -w1 @st", "maximized"},
+        {"/window -w0 @st", "hidden"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        type("//echo -s S $window(@st).state $window(@other).state");
+        EXPECT_EQ(printed(), std::string("S ") + c.state + " normal\n");
+    }
+    opt_set(OPT_SWITCHBAR_SHOWN, 0);
+    type("/window -n @st");
+    type("/window -h @st");
+    type("//echo -s S $window(@st).state");
+    EXPECT_EQ(printed(), "S hidden\n");
 }
 
 TEST_F(WindowCommands, ErrorsUseTheirOwnTexts)

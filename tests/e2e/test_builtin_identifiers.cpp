@@ -4,6 +4,7 @@
 // each as "R name = value" into its status window, whose log the test reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <regex>
@@ -79,17 +80,31 @@ const Case kChannelCases[] = {
     {"uptime", "$iif($uptime(server) > 0,yes,no) $iif($uptime > 0,yes,no) $iif($uptime(kest) > 0,yes,no)", "yes yes yes"},
 };
 
+int line_count(const std::string& s)
+{
+    return static_cast<int>(std::count(s.begin(), s.end(), '\n'));
+}
+
+// The file lines of the "$scriptline" uses: in the START block, and in an
+// alias defined further down that the block calls.
+int g_start_line = 0;
+int g_alias_line = 0;
+
 std::string make_script()
 {
     std::string s = "on *:START:{\n  set %t0 $ticks\n";
     for (const Case& c : kStartCases)
         s += std::string("  echo -s R ") + c.name + " = " + c.expression + "\n";
+    g_start_line = line_count(s) + 1;
+    s += "  echo -s R scriptline = $scriptline $e2eline $scriptline\n";
     s += "}\non *:TEXT:report:#test:{\n";
     for (const Case& c : kChannelCases)
         s += std::string("  echo -s R ") + c.name + " = " + c.expression + "\n";
     // Asking the user is refused inside an event.
     s += "  echo -s R done = yes\n  echo -s R refused = $input(Anyone?,e)\n}\n";
     s += "alias e2ehelper return 42\n#spare off\non *:TEXT:never:#:echo -s never\n#spare end\n";
+    g_alias_line = line_count(s) + 1;
+    s += "alias e2eline return $scriptline\n";
     return s;
 }
 
@@ -151,6 +166,11 @@ TEST_F(BuiltinIdentifiersE2e, ScriptValuesAtStartAndInAChannelWithAPeer)
 
     // Before any channel: text, numbers and time.
     check_cases(kest, kStartCases, sizeof kStartCases / sizeof kStartCases[0]);
+    // The line running now, in the event's block and in the alias it calls.
+    std::string lines;
+    ASSERT_TRUE(wait_value(kest, "scriptline", lines)) << kest.status_log();
+    const std::string start = std::to_string(g_start_line);
+    EXPECT_EQ(lines, start + " " + std::to_string(g_alias_line) + " " + start);
 
     Peer peer;
     ASSERT_TRUE(peer.login(server.port(), "peer")) << joined(peer.history());

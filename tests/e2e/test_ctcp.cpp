@@ -177,3 +177,23 @@ TEST_F(CtcpE2e, AUserAddedWithALevelIsMatchedByLevelHandlersAndAnotherIsNot)
     EXPECT_TRUE(ctl.wait_for("PRIVMSG ctl :level10 peer from peer")) << joined(ctl.history());
     EXPECT_FALSE(ctl.saw("level10 other", 500)) << joined(ctl.history());
 }
+
+TEST_F(CtcpE2e, ListIdentifiersReadWhatTheCommandsPutInTheLists)
+{
+    ASSERT_NO_FATAL_FAILURE(start(
+        "on *:TEXT:lists:#ctl:msg ctl lists $level(a!b@lvl.example) $level(a!b@else.example) $ulist(*,0)"
+        " $ulist(x!y@lvl.example) $ulist(x!y@lvl.example).info a= $+ $aop(1) t= $+ $aop(1).type $aop(0)"
+        " $ignore(pest!x@y) $ignore(pest!x@y).secs $ignore(1).secs n= $+ $ignore(nobody!x@y)\n"));
+    run("auser 10,friend *!*@lvl.example met at the meetup");
+    run("aop *!*@op.example #talk");
+    run("ignore spam!*@*");
+    run("ignore -u60 pest!*@*");
+    sync();
+    ctl.send_line("PRIVMSG #ctl :lists");
+    IrcLine l;
+    ASSERT_TRUE(ctl.wait_for(std::string("^:") + kMe + "!\\S+ PRIVMSG ctl :lists ", kWaitMs, &l)) << joined(ctl.history());
+    const std::string text = l.params.empty() ? std::string() : l.params.back();
+    EXPECT_TRUE(std::regex_match(text, std::regex("lists 10,friend 1 1 \\*!\\*@lvl\\.example met at the meetup "
+                                                  "a=\\*!\\*@op\\.example t=#talk 1 pest!\\*@\\* (59|60) 0 n=")))
+        << text;
+}

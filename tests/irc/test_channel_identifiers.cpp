@@ -5,7 +5,9 @@
 #include "messages_fixture.h"
 
 #include "app/subsystems.h"
+#include "display/nick_colours.h"
 #include "display/nick_list.h"
+#include "irc/numerics/replies.h"
 #include "irc/dispatch/membership.h"
 #include "irc/lists/address_list.h"
 #include "script/exec/alias_lookup.h"
@@ -143,6 +145,74 @@ TEST_F(ChannelIdentifiers, AddressesComeFromTheAddressList)
         {"$query(2)", ""},
         {"$query(zed)", ""},
     });
+}
+
+TEST_F(ChannelIdentifiers, IdleTimesFollowMessagesAndTheTick)
+{
+    WindowRecord* other = open("#d", kWinChannel, 0);
+    WindowRecord* q = open("a", kWinQuery, kQueryPrivate);
+    ASSERT_NE(other, nullptr);
+    ASSERT_NE(q, nullptr);
+    chan->message_clock = win_idle_clock() - 42;
+    other->message_clock = win_idle_clock() - 17;
+    q->message_clock = win_idle_clock() - 99;
+    for (int i = 0; i < 3; ++i)
+        cnick_idle_tick(conn);
+    expect_all({
+        {"$chan(#c).idle", "42"},
+        {"$chan(2).idle", "17"},
+        {"$query(a).idle", "99"},
+        {"$nick(#c,a).idle", "3"},
+        {"$nick(#c,1).idle", "3"},
+        {"$nick(#c,nobody).idle", "0"},
+    });
+    // A message in #c starts the channel's and the sender's idle time again,
+    // and no other window's nor nick's.
+    feed(":a!u@h PRIVMSG #c :hello");
+    expect_all({
+        {"$chan(#c).idle", "0"},
+        {"$chan(#d).idle", "17"},
+        {"$query(a).idle", "99"},
+        {"$nick(#c,a).idle", "0"},
+        {"$nick(#c,b).idle", "3"},
+    });
+    feed(":a!u@h PRIVMSG me :psst");
+    EXPECT_EQ(eval("$query(a).idle"), "0");
+    // A window made now has been idle since it was made.
+    WindowRecord* fresh = open("#e", kWinChannel, 0);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(eval("$chan(#e).idle"), "0");
+    cnick_idle_tick(conn);
+    EXPECT_EQ(eval("$nick(#c,a).idle"), "1");
+}
+
+TEST_F(ChannelIdentifiers, InWhoHoldsFromTheFirstWhoLineToTheEnd)
+{
+    irc_numeric_reply_hook = irc_on_reply;
+    WindowRecord* other = open("#d", kWinChannel, 0);
+    ASSERT_NE(other, nullptr);
+    ial_set_channel_state(chan, 2);
+    expect_all({{"$chan(#c).inwho", "$false"}, {"$chan(#c).ial", "$false"}});
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        feed(":srv 352 me #c u1 h1 srv a H :0 Real A");
+        expect_all({
+            {"$chan(#c).inwho", "$true"},
+            {"$chan(#c).ial", "$inwho"},
+            {"$chan(#d).inwho", "$false"},
+        });
+        feed(":srv 352 me #c u2 h2 srv b H :0 Real B");
+        EXPECT_EQ(eval("$chan(#c).inwho"), "$true");
+        // The end of another channel's reply leaves this one arriving.
+        feed(":srv 315 me #d :End of WHO list");
+        EXPECT_EQ(eval("$chan(#c).inwho"), "$true");
+        feed(":srv 315 me #c :End of WHO list");
+        expect_all({{"$chan(#c).inwho", "$false"}, {"$chan(#c).ial", "$false"}});
+    }
+    // A reply cut off by the link's end does not stay in progress.
+    feed(":srv 352 me #c u1 h1 srv a H :0 Real A");
+    ial_clear(0, conn);
+    EXPECT_EQ(eval("$chan(#c).inwho"), "$false");
 }
 
 TEST_F(ChannelIdentifiers, ModeItemsOfTheCurrentEvent)

@@ -9,6 +9,7 @@
 #include "core/string_list.h"
 #include "display/colors.h"
 #include "irc/ctcp/ctcp.h"
+#include "irc/dispatch/membership.h"
 #include "irc/lists/ignore_list.h"
 
 namespace chat_test {
@@ -87,6 +88,49 @@ TEST_F(CtcpTest, StandardRequestsAreAnsweredAndShown)
         EXPECT_EQ(last_colour(where), kColorCtcpText);
         EXPECT_TRUE(lines(c.in_channel ? status() : chan).empty());
     }
+}
+
+TEST_F(CtcpTest, ChannelRequestsGoWhereTheChannelOrTheGlobalChoiceSays)
+{
+    SavedValues<MembershipSettings> saved{membership_settings};
+    WindowRecord* other = open("#d", kWinChannel, 0);
+    ASSERT_NE(other, nullptr);
+    // The default window: the active channel, with CTCPs shown there.
+    opt_set(OPT_CTCPS_IN_ACTIVE, 1);
+    win_active = other->hwnd.get();
+    // #d's own choice must not touch what #c does.
+    chan_membership(other)->show_ctcps_in = 2;
+    struct Case {
+        int channel_choice;
+        int global_choice;
+        const char* where;  // "c", "status" or "d" (the default window)
+    } cases[] = {
+        {0, 0, "c"}, {0, 1, "status"}, {0, 2, "d"}, {0, 7, "d"},
+        {1, 1, "c"}, {2, 0, "status"}, {3, 0, "d"}, {9, 1, "d"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.channel_choice) + "/" + std::to_string(c.global_choice));
+        chan_membership(chan)->show_ctcps_in = c.channel_choice;
+        membership_settings.ctcps_in = c.global_choice;
+        for (WindowRecord* w : {chan, status(), other})
+            clear(w);
+        forget();
+        feed(":a!u@h PRIVMSG #c :\x01PING 99\x01");
+        WindowRecord* where = std::string(c.where) == "c" ? chan : std::string(c.where) == "d" ? other : status();
+        EXPECT_EQ(lines(where), std::vector<std::string>{"[a:#c PING]"});
+        for (WindowRecord* w : {chan, status(), other})
+            if (w != where)
+                EXPECT_TRUE(lines(w).empty()) << w->name;
+    }
+    // A private request keeps to the default window whatever #c says.
+    chan_membership(chan)->show_ctcps_in = 1;
+    for (WindowRecord* w : {chan, status(), other})
+        clear(w);
+    forget();
+    feed(":a!u@h PRIVMSG me :\x01TIME\x01");
+    EXPECT_EQ(lines(other), std::vector<std::string>{"[a TIME]"});
+    EXPECT_TRUE(lines(chan).empty());
+    win_active = nullptr;
 }
 
 TEST_F(CtcpTest, FramingDecidesWhatIsACtcp)

@@ -228,6 +228,10 @@ TEST_F(BuiltinIdentifiers, ColoursAddressesHashesAndBytes)
         {"$+(a,b,,c)", "abc"},
     });
     expect_error("$rgb(1,2)", "* Geçersiz parametre: $rgb");
+    // Joining nothing is an error; joining what evaluates to nothing is not.
+    expect_error("$+()", "* Geçersiz parametre: $+");
+    expect_error("$+( )", "* Geçersiz parametre: $+");
+    expect_all({{"$+($null)", ""}, {"$+(,)", ""}, {"$+(a,$+(b,c))", "abc"}});
 }
 
 TEST(TextHash, FollowsTheShiftAndFoldRule)

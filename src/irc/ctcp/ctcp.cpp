@@ -20,6 +20,7 @@
 #include "display/line_buffer.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"
 #include "irc/link/connect.h"
 #include "irc/numerics/isupport.h"
@@ -93,7 +94,12 @@ QWidget* show_request(IrcMessage& msg, const std::string& name, QWidget* fallbac
         WindowRecord* chan = win_find_by_name(target, conn);
         if (chan && chan->type == kWinChannel && win_is_open(chan)) {
             out = "[" + nick_display_form(chan, 2, nick, conn) + ":" + target + " " + name + "]";
-            return chan->hwnd.get();
+            // The channel's own choice, or the global one.
+            int where = chan_membership(chan)->show_ctcps_in;
+            if (where == 0) where = membership_settings.ctcps_in == 0 ? 1 : membership_settings.ctcps_in == 1 ? 2 : 3;
+            if (where == 1) return chan->hwnd.get();
+            if (where == 2) return link_status_window(conn);
+            return fallback;
         }
     }
     out = "[" + nick + " " + name + "]";

@@ -22,6 +22,9 @@ struct MembershipSettings {
     int nicks_in = 0;
     int show_channel_name = 0;   // name the channel when the line goes elsewhere
     int keep_window_on_kick = 0; // keep the channel window open after our kick
+    // CTCP requests to a channel: 0 the channel, 1 the status window, other
+    // the window CTCP lines go to by default.
+    int ctcps_in = 0;
 };
 extern MembershipSettings membership_settings;
 
@@ -40,6 +43,9 @@ struct ChannelMembership {
     int show_quits_in = 0;
     int show_kicks_in = 0;
     int show_nicks_in = 0;
+    // CTCP requests: 0 the global setting, 1 this window, 2 the status
+    // window, other the default window.
+    int show_ctcps_in = 0;
 };
 // The state of a channel window (made on first use); null for null.
 ChannelMembership* chan_membership(const WindowRecord* rec);

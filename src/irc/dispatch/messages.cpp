@@ -123,6 +123,8 @@ std::string body(const IrcMessage& msg)
 void print_message(WindowRecord* rec, const std::string& prefix, const IrcMessage& msg, std::uint32_t colour)
 {
     if (!win_is_open(rec)) return;
+    // A message came: the window's idle time starts again.
+    win_note_message(rec);
     // The nick spoke: its idle time for the nick colours starts again.
     if (rec->type == kWinChannel)
         cnick_nick_active(rec, irc_word(msg, 0));

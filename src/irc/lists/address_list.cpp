@@ -34,6 +34,7 @@ struct IalStore {
 // kept on their records.
 RecordSlot<IalStore> g_store_slot;
 RecordSlot<int> g_channel_state_slot;
+RecordSlot<int> g_in_who_slot;
 
 IalStore* store_of(Connection* conn, bool make)
 {
@@ -126,7 +127,10 @@ void ial_clear(int free_index, Connection* conn)
         if (free_index) conn->state_slots.reset(g_store_slot);
     }
     for (WindowRecord* w = win_list; w; w = w->next)
-        if (w->conn == conn) w->state_slots.reset(g_channel_state_slot);
+        if (w->conn == conn) {
+            w->state_slots.reset(g_channel_state_slot);
+            w->state_slots.reset(g_in_who_slot);
+        }
     if (conn_is_live(conn)) notify(nullptr, conn);
 }
 
@@ -305,6 +309,21 @@ void ial_set_channel_state(const WindowRecord* rec, int state)
     RecordSlots& held = const_cast<WindowRecord*>(rec)->state_slots;
     if (state) held.get(g_channel_state_slot) = state;
     else held.reset(g_channel_state_slot);
+}
+
+int ial_channel_in_who(const WindowRecord* rec)
+{
+    if (!rec) return 0;
+    const int* on = rec->state_slots.find(g_in_who_slot);
+    return on ? *on : 0;
+}
+
+void ial_set_channel_in_who(const WindowRecord* rec, int on)
+{
+    if (!rec) return;
+    RecordSlots& held = const_cast<WindowRecord*>(rec)->state_slots;
+    if (on) held.get(g_in_who_slot) = 1;
+    else held.reset(g_in_who_slot);
 }
 
 int ial_query(const std::string& mask_in, const std::string& channel, int n,

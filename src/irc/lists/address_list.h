@@ -76,6 +76,10 @@ int ial_count(Connection* conn);
 // nick is in the list, 2 a WHO is filling it.
 int ial_channel_state(const WindowRecord* rec);
 void ial_set_channel_state(const WindowRecord* rec, int state);
+// Whether a WHO reply for the channel window is arriving: set by its first
+// line, cleared by its end.
+int ial_channel_in_who(const WindowRecord* rec);
+void ial_set_channel_in_who(const WindowRecord* rec, int on);
 
 // $ial (kind 1: mask, n) and $ialchan (kind 0: mask, channel, n) with an
 // optional property (".nick", ".pnick", ".addr", ".user", ".host", ".mark").

@@ -346,6 +346,10 @@ void on_who_line(IrcMessage& msg)
     const std::string &channel = irc_word(msg, 3), &user = irc_word(msg, 4), &host = irc_word(msg, 5);
     const std::string& nick = irc_word(msg, 7);
     note_address(nick, user, host, conn);
+    if (is_channel(channel, conn)) {
+        WindowRecord* rec = win_find_by_name(channel, conn);
+        if (rec && rec->type == kWinChannel) ial_set_channel_in_who(rec, 1);
+    }
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     StringNode* filter = irc_pending_who(conn);
     if (filter && !nick.empty() && is_channel(channel, conn)) {
@@ -368,7 +372,10 @@ void on_who_end(IrcMessage& msg)
     if (irc_has_word(msg, 3)) {
         const std::string& channel = irc_word(msg, 3);
         WindowRecord* rec = win_find_by_name(channel, conn);
-        if (rec && rec->type == kWinChannel) irc_take_pending_who(rec->number, conn);
+        if (rec && rec->type == kWinChannel) {
+            ial_set_channel_in_who(rec, 0);
+            irc_take_pending_who(rec->number, conn);
+        }
         irc_drop_pending_who(channel, conn);
     }
     irc_state(conn)->who_shown = 0;

@@ -190,6 +190,11 @@ int users_line_match(std::string_view line, std::string_view nick, const std::st
     return wild_match(mask, subject, 0, 1) ? at : -1;
 }
 
+int users_line_enabled(const StringNode* line)
+{
+    return line && is_code_line(line) ? 1 : 0;
+}
+
 int user_levels_of_address(std::string_view nick, const std::string* address,
                            std::string* level_list, std::string* matched_mask,
                            const EventFireContext* ctx)

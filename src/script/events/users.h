@@ -20,6 +20,8 @@ extern int user_default_level;
 int users_line_match(std::string_view line, std::string_view nick, const std::string* address,
                      std::string_view level_name, int strict, const EventFireContext* ctx,
                      std::string* level_out);
+// Whether a users-file line is an entry (not inside a comment block).
+int users_line_enabled(const StringNode* line);
 // The first matching line's levels: returns the number of its first entry,
 // or the default level (no match, empty list, first entry below 1).
 int user_levels_of_address(std::string_view nick, const std::string* address,

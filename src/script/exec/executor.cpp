@@ -736,6 +736,9 @@ int eval_tokens_into(Run& r, TokenList& list, int in_condition, int* has_star)
     e.running_alias = r.a.running_alias;
     e.script = r.a.script;
     e.conn = r.a.conn;
+    e.running_line = r.line;
+    e.running_first = r.first;
+    e.running_definition = r.a.definition;
     int res;
     int guard = 0;
     do {

@@ -11,6 +11,7 @@
 #include "identifiers/text_identifiers.h"
 #include "identifiers/time_identifiers.h"
 #include "identifiers/tokens.h"
+#include "identifiers/user_list_identifiers.h"
 #include "identifiers/value_identifiers.h"
 #include "identifiers/window_identifiers.h"
 #include "script/eval/base_convert.h"
@@ -34,6 +35,7 @@ void script_engine_init()
     number_identifiers_register();
     time_identifiers_register();
     channel_identifiers_register();
+    user_list_identifiers_register();
     window_identifiers_register();
     input_identifiers_register();
     script_identifiers_register();

@@ -185,6 +185,11 @@ struct EvalArgs {
     StringNode* running_alias = nullptr;
     ScriptFile* script = nullptr;
     Connection* conn = nullptr;
+    // The script line being run, the first line of its list and the
+    // definition line of its alias or event ($scriptline); null when typed.
+    const StringNode* running_line = nullptr;
+    const StringNode* running_first = nullptr;
+    const StringNode* running_definition = nullptr;
 };
 
 // ---------------------------------------------------------------------------
