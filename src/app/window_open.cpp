@@ -1023,9 +1023,11 @@ QWidget* win_open_message_window(Connection* conn, int minimised)
     request.type = kWinQuery;
     request.subtype = kQueryMessages;
     request.conn = conn;
-    win_next_query_minimised = minimised ? 1 : 0;
+    if (minimised)
+        win_next_query_minimised = 1;
     QWidget* w = win_open(request);
-    win_next_query_minimised = 0;
+    if (minimised)
+        win_next_query_minimised = 0;
     conn->message_window = w;
     return w;
 }

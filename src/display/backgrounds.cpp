@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/child_layout.h"
 #include "app/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -35,7 +34,7 @@ struct WindowBackground {
     int uses_kind = 0;
     std::string file;         // empty without a picture
     QImage picture;
-    QImage rendered;          // the picture drawn in its mode at the size below
+    QImage rendered;          // the picture drawn in its mode at the window's size
     QRgb rendered_fill = 0;
     int rendered_mode = -1;
 };
@@ -455,12 +454,6 @@ int bg_paint(WindowRecord* rec, QPainter& painter, const QRect& area)
         render(*bg, area.size(), fill);
     painter.drawImage(area.topLeft(), bg->rendered);
     return 1;
-}
-
-void bg_rerender(WindowRecord* rec)
-{
-    if (WindowBackground* bg = rec ? rec->state_slots.find(bg_slot) : nullptr)
-        drop_render(*bg);
 }
 
 void bg_window_opened(WindowRecord* rec)

@@ -65,10 +65,9 @@ std::string bg_file(const WindowRecord* rec);
 int bg_uses_kind_default(const WindowRecord* rec);
 
 // Paints the window's picture into the area (the text area's rectangle),
-// rendering it again when the size changed. 1 when a picture was drawn.
+// rendering it again when the size, the mode or the fill colour changed;
+// 1 when a picture was drawn.
 int bg_paint(WindowRecord* rec, QPainter& painter, const QRect& area);
-// Renders the picture again (the fill colour changed).
-void bg_rerender(WindowRecord* rec);
 // The window has opened: it takes its stored picture.
 void bg_window_opened(WindowRecord* rec);
 
