@@ -1,18 +1,21 @@
 #include "display/backgrounds.h"
 
 #include <QAbstractScrollArea>
+#include <QAction>
 #include <QApplication>
 #include <QColor>
 #include <QPalette>
 #include <QWidget>
 #include <QImage>
 #include <QImageReader>
+#include <QMenu>
 #include <QPainter>
 #include <QRect>
 
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/system_menu.h"
 #include "app/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -188,10 +191,28 @@ void drop_render(WindowBackground& bg)
     bg.rendered_mode = -1;
 }
 
+// The system menu's background entries: the mode ticked, the kind-default
+// entry ticked while the window uses it, the store-for-kind entry never.
+void tick_menu(QMenu* menu, int mode, int uses_kind)
+{
+    for (QAction* a : menu->actions()) {
+        const int id = win_sysmenu_action_id(a);
+        if ((id >= 268 && id <= 273) || id == 277 || id == 278) {
+            a->setCheckable(true);
+            a->setChecked(id == 277 ? uses_kind != 0 : id == 268 + mode);
+        }
+        if (QMenu* sub = a->menu())
+            tick_menu(sub, mode, uses_kind);
+    }
+}
+
 void redraw(WindowRecord* rec)
 {
-    if (win_is_record(rec))
-        win_redraw(rec, 1);
+    if (!win_is_record(rec))
+        return;
+    if (rec->system_menu)
+        tick_menu(rec->system_menu.get(), bg_mode(rec), bg_uses_kind_default(rec));
+    win_redraw(rec, 1);
 }
 
 bool applying_kind = false;
@@ -392,6 +413,7 @@ void bg_store_setting(WindowRecord* rec, int how)
     default:
         return;
     }
+    redraw(rec);
     if (is_channel_or_query(rec))
         bg_load_kind_default(rec);
 }

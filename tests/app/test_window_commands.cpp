@@ -5,12 +5,14 @@
 // settings folder; nothing reaches a network.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QIcon>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -31,6 +34,7 @@
 #include "app/child_window.h"
 #include "app/connection.h"
 #include "app/subsystems.h"
+#include "app/system_menu.h"
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "app/window_record.h"
@@ -1065,6 +1069,24 @@ protected:
     {
         return image.pixel(x, y) == qRgb(255, 0, 0);
     }
+
+    // The ticked entries of the window's system menu among the background ones.
+    static std::vector<int> ticked(WindowRecord* rec)
+    {
+        std::vector<int> ids;
+        std::function<void(QMenu*)> walk = [&](QMenu* menu) {
+            for (QAction* a : menu->actions()) {
+                const int id = win_sysmenu_action_id(a);
+                if (((id >= 268 && id <= 273) || id == 277 || id == 278) && a->isChecked())
+                    ids.push_back(id);
+                if (a->menu())
+                    walk(a->menu());
+            }
+        };
+        if (rec->system_menu)
+            walk(rec->system_menu.get());
+        return ids;
+    }
 };
 
 TEST_F(BackgroundCommand, EachModeDrawsThePictureWhereItBelongs)
@@ -1093,6 +1115,7 @@ TEST_F(BackgroundCommand, EachModeDrawsThePictureWhereItBelongs)
         EXPECT_EQ(shown(), "");
         EXPECT_EQ(bg_mode(rec), c.mode);
         EXPECT_EQ(stored("@pics"), "dot.png," + std::to_string(c.mode));
+        EXPECT_EQ(ticked(rec), std::vector<int>{268 + c.mode});
         const QImage shot = painted(rec);
         ASSERT_GT(shot.width(), 40);
         ASSERT_GT(shot.height(), 40);
@@ -1156,6 +1179,8 @@ TEST_F(BackgroundCommand, KindDefaultReachesTheOtherChannelsOnly)
     EXPECT_EQ(stored("#a"), "");
     EXPECT_EQ(bg_file(c), (dir / "dot.png").string()) << "the other channel uses the default";
     EXPECT_TRUE(bg_uses_kind_default(c));
+    EXPECT_EQ(ticked(c), (std::vector<int>{277, 269})) << "the kind's default, and fill";
+    EXPECT_EQ(ticked(own), std::vector<int>{270});
     EXPECT_EQ(bg_mode(c), kBgFill);
     EXPECT_EQ(bg_mode(own), kBgNormal) << "a channel's own choice stays";
     EXPECT_EQ(bg_file(q), "") << "a query is another kind";
