@@ -13,6 +13,8 @@
 #include "app/external_request.h"
 #include "app/frame_proc.h"
 #include "app/links_window.h"
+#include "app/log_prompts.h"
+#include "platform/default_browser.h"
 #include "app/ssl_prompts.h"
 #include "app/startup.h"
 #include "identifiers/ssl_identifiers.h"
@@ -39,6 +41,7 @@
 #include "core/options.h"
 #include "core/time_date.h"
 #include "display/ansi.h"
+#include "display/backgrounds.h"
 #include "display/colors.h"
 #include "display/colours_dialog.h"
 #include "display/draw.h"
@@ -998,6 +1001,20 @@ void app_install_subsystems()
     print_hooks.url_catch = url_catch_text;
     frame_hooks().url_open = url_open_address;
     startup_hooks.url_save_list = url_list_save;
+
+    // Windows: their second counters on the tick, the connection's message
+    // window of /echo -d, the log file's save dialog and the merged log put
+    // in place; the desktop's default browser found at every start.
+    tick_hooks.windows_second = win_count_second;
+    output_hooks.message_window = [](Connection* conn) { return win_open_message_window(conn, 1); };
+    log_hooks.ask_file = log_prompt_file;
+    log_hooks.merge_replace = log_merge_replace_target;
+    main_settings_hooks.shell_default_browser = shell_default_browser;
+    // Background pictures of the windows and of the area behind them.
+    draw_hooks.background_paint = bg_paint;
+    open_hooks.background_load = bg_window_opened;
+    child_hooks.mdi_paint_background = bg_mdi_paint;
+    startup_hooks.bg_init_mdi = bg_init_mdi;
 
     // The frame: its menu bar and commands, layout and modes, window
     // placement, the exit question, transparency and the language module.

@@ -1008,6 +1008,30 @@ QWidget* win_open_status_window(Connection* conn)
     return win_open(request);
 }
 
+QWidget* win_open_message_window(Connection* conn, int minimised)
+{
+    if (!conn_is_live(conn))
+        return nullptr;
+    for (WindowRecord* rec = win_list; rec; rec = rec->next)
+        if (rec->conn == conn && rec->type == kWinQuery && rec->subtype == kQueryMessages &&
+            rec->hwnd.get()) {
+            conn->message_window = rec->hwnd.get();
+            return rec->hwnd.get();
+        }
+    WindowOpenRequest request;
+    request.name = "Message Window";
+    request.type = kWinQuery;
+    request.subtype = kQueryMessages;
+    request.conn = conn;
+    if (minimised)
+        win_next_query_minimised = 1;
+    QWidget* w = win_open(request);
+    if (minimised)
+        win_next_query_minimised = 0;
+    conn->message_window = w;
+    return w;
+}
+
 WindowRecord* win_enc_find_window(Connection* conn, const std::string& name)
 {
     return win_find_by_name(name, conn);

@@ -156,3 +156,8 @@ bool win_enc_any_window_sjis();
 void win_repoint_connection(Connection* freed, Connection* replacement);
 // Opens the status window of a connection ("Status Window").
 QWidget* win_open_status_window(Connection* conn);
+// The connection's single message window ("Message Window", a query of the
+// message subtype), opened when the connection has none (minimised when
+// asked) and kept as the connection's message window; null when it cannot
+// be opened.
+QWidget* win_open_message_window(Connection* conn, int minimised);

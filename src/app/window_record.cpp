@@ -211,6 +211,12 @@ int win_is_record(const void* pointer)
 
 int win_count() { return static_cast<int>(g_listed.size()); }
 
+void win_count_second()
+{
+    for (WindowRecord* rec = win_list; rec; rec = rec->next)
+        ++rec->seconds;
+}
+
 QWidget* win_owner_hwnd(QWidget* control)
 {
     for (QWidget* w = control; w; w = w->parentWidget()) {

@@ -236,6 +236,7 @@ struct WindowRecord {
     StringNode* marker_line = nullptr;
     int display_one = 1;              // set at creation
     int print_countdown = 0;          // query message guard in milliseconds
+    long long seconds = 0;            // one more at every tick of the program's clock
 
     int type = 0;
     int subtype = 0;
@@ -420,6 +421,8 @@ QWidget* win_active_if_shown();
 // the status windows, until the list is empty. A window that refuses to close
 // is not asked again.
 void win_close_all();
+// One more on the second counter of every window (the one-second tick).
+void win_count_second();
 
 // ---- Lookups ----
 

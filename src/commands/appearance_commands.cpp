@@ -1,5 +1,6 @@
 // The look of the program from scripts: /color changes the palette, a
-// colour item or the scheme; /font a window's font; /editbox the text,
+// colour item or the scheme; /background the picture behind a window, the
+// windows or a bar; /font a window's font; /editbox the text,
 // selection and focus of a window's input box; /dqwindow the single
 // message window; /menubar the main menu bar; /showkest the main window;
 // /tray the tray options and icon.
@@ -22,6 +23,7 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "display/backgrounds.h"
 #include "display/colors.h"
 #include "display/fonts.h"
 #include "script/exec/script_errors.h"
@@ -166,6 +168,205 @@ int cmd_color(CommandCall& call)
     color_items[item].current = static_cast<std::int32_t>(index);
     rebuild_current_scheme();
     colours_changed();
+    return 1;
+}
+
+// ---- /background ----
+
+namespace {
+
+// The words from i joined with blanks, a name in double quotes without them,
+// trimmed and cut at the medium length.
+std::string joined_name(const std::vector<std::string>& t, std::size_t from, std::size_t to)
+{
+    std::string name;
+    for (std::size_t j = from; j < to; ++j)
+        name += (j > from ? " " : "") + t[j];
+    name = trimmed(name);
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+        name = trimmed(name.substr(1, name.size() - 2));
+    if (name.size() > kMediumText)
+        name.resize(kMediumText);
+    return name;
+}
+
+// The end (one past) of the window argument at i: a quoted name runs to the
+// word that closes its quote, else the one word.
+std::size_t window_argument_end(const std::vector<std::string>& t, std::size_t i)
+{
+    if (i >= t.size() || t[i].empty() || t[i][0] != '"')
+        return std::min(i + 1, t.size());
+    for (std::size_t j = i; j < t.size(); ++j)
+        if ((j > i || t[j].size() > 1) && t[j].back() == '"')
+            return j + 1;
+    return t.size();
+}
+
+}  // namespace
+
+int cmd_background(CommandCall& call)
+{
+    const auto& t = call.tokens;
+    const char* w = "background";
+    Connection* conn = conn_of(call);
+    std::size_t i = 1;
+    std::string sw;
+    if (i < t.size() && t[i].size() > 1 && t[i][0] == '-') {
+        sw = t[i].substr(1);
+        ++i;
+    }
+    auto has = [&](char c) { return sw.find(c) != std::string::npos; };
+    // The display mode: the first of these letters present.
+    static constexpr char kModes[] = "cfnrtp";
+    int mode = -1;
+    for (int m = 0; kModes[m] && mode < 0; ++m)
+        if (has(kModes[m]))
+            mode = m;
+    const bool remove = has('x');
+    const bool for_kind = has('e');
+
+    // The file from word `from` on: it must resolve and exist. 0 after an
+    // error, 1 with a path, 2 when no file was given.
+    std::string path;
+    auto take_file = [&](std::size_t from) -> int {
+        const std::string name = joined_name(t, from, t.size());
+        if (name.empty())
+            return 2;
+        if (!file_resolve_file_path(name, path))
+            return script_error(nullptr, w, {}, 3);
+        if (!file_exists(path, 1))
+            return script_error(nullptr, w, name, 1);
+        return 1;
+    };
+    auto cannot_load = [&](const std::string& file) {
+        print_with(call.window, kItemInfoText, script_text(714, file));
+    };
+
+    // The bars.
+    static const struct {
+        char letter;
+        const char* key;
+    } kBars[] = {{'l', "toolbar"}, {'u', "toolbuttons"}, {'h', "switchbar"}, {'b', "treebar"}};
+    for (const auto& bar : kBars) {
+        if (!has(bar.letter))
+            continue;
+        if (!background_hooks.bar_set || !background_hooks.bar_clear)
+            return script_error_not_available('/', w);
+        if (remove) {
+            background_hooks.bar_clear(bar.key);
+            return 1;
+        }
+        const int got = take_file(i);
+        if (got == 0)
+            return 0;
+        if (got == 2)
+            return script_error(nullptr, w, {}, 0);
+        if (!background_hooks.bar_set(bar.key, path))
+            cannot_load(path);
+        return 1;
+    }
+
+    // The window: a target letter, else a named window, else the current one.
+    WindowRecord* rec = nullptr;
+    bool mdi = false;
+    std::string key;
+    if (has('a')) {
+        rec = win_record_of(call.window);
+        if (!rec)
+            rec = win_find_by_type(kWinStatus, conn);
+        key = "status";
+    } else if (has('s')) {
+        rec = win_find_by_type(kWinStatus, conn);
+        key = "status";
+    } else if (has('g')) {
+        rec = win_find_by_type(kWinFinger, nullptr);
+        key = "wfinger";
+    } else if (has('m')) {
+        mdi = win_mdi_handle() != nullptr;
+        key = "@mdi";
+    } else if (has('d')) {
+        for (WindowRecord* r = win_list; r && !rec; r = r->next)
+            if (r->conn == conn && r->type == kWinQuery && r->subtype == kQueryMessages)
+                rec = r;
+        key = "wmessage";
+    } else if (i < t.size()) {
+        const std::size_t end = window_argument_end(t, i);
+        const std::string name = joined_name(t, i, end);
+        i = end;
+        if (name.size() > 1 && name[0] == '=') {
+            QWidget* chat = output_hooks.dcc_chat_window
+                                ? output_hooks.dcc_chat_window(name.substr(1), call)
+                                : nullptr;
+            rec = chat ? win_record_of(chat) : win_find_by_name(name, conn);
+        } else if (!name.empty()) {
+            rec = window_command_target(name, conn);
+        }
+        if (for_kind)
+            key = !name.empty() && (name[0] == '#' || name[0] == '&') ? "wchannel" : "wquery";
+        else
+            key = name;
+    } else {
+        rec = win_record_of(call.window);
+        if (!rec)
+            return script_error(nullptr, w, {}, 7);
+    }
+
+    const int got = take_file(i);
+    if (got == 0)
+        return 0;
+    const bool with_file = got == 1;
+
+    // The area behind the windows.
+    if (mdi) {
+        if (remove) {
+            bg_mdi_clear();
+        } else if (with_file) {
+            if (!bg_mdi_set_picture(path))
+                cannot_load(path);
+            else if (mode >= 0)
+                bg_mdi_set_mode(mode);
+        } else if (mode >= 0) {
+            bg_mdi_set_mode(mode);
+        } else {
+            return script_error(nullptr, w, {}, 0);
+        }
+        return 1;
+    }
+
+    // A window that is not open: the choice is kept for later.
+    if (!rec || !win_is_open(rec)) {
+        if (remove)
+            bg_store_for_later(key, {}, 0, 1);
+        else if (mode >= 0)
+            bg_store_for_later(key, with_file ? path : std::string(), mode, 0);
+        return 1;
+    }
+
+    if (!bg_window_takes_picture(rec))
+        return script_error(nullptr, w, {}, 7);
+    const bool kind_window =
+        rec->type == kWinChannel || (rec->type == kWinQuery && rec->subtype != kQueryMessages);
+    if (remove) {
+        bg_clear(rec);
+        if (for_kind && kind_window)
+            bg_store_setting(rec, 3);
+        return 1;
+    }
+    if (with_file) {
+        if (!bg_set_picture(rec, path)) {
+            cannot_load(path);
+            return 1;
+        }
+        if (mode >= 0)
+            bg_set_mode(rec, mode);
+        bg_store_setting(rec, for_kind && kind_window ? 2 : 1);
+        return 1;
+    }
+    if (mode < 0)
+        return script_error(nullptr, w, {}, 0);
+    bg_set_mode(rec, mode);
+    if (for_kind && kind_window)
+        bg_store_setting(rec, 3);
     return 1;
 }
 
@@ -410,17 +611,8 @@ int cmd_dqwindow(CommandCall& call)
         return nullptr;
     };
     if (text_equal_nocase(word, "open") || text_equal_nocase(word, "show")) {
-        WindowRecord* rec = message_window();
-        if (!rec && conn) {
-            WindowOpenRequest request;
-            request.name = "Message Window";
-            request.type = kWinQuery;
-            request.subtype = kQueryMessages;
-            request.conn = conn;
-            rec = win_record_of(win_open(request));
-        }
-        if (rec)
-            win_op_activate(rec->hwnd.get(), 1);
+        if (QWidget* w = win_open_message_window(conn, 0))
+            win_op_activate(w, 1);
         return 1;
     }
     if (text_equal_nocase(word, "close") || text_equal_nocase(word, "hide")) {

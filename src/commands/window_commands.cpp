@@ -808,6 +808,7 @@ void window_commands_install()
     script_register_command_family("cmd_debug", cmd_debug);
     script_register_command_family("cmd_url", cmd_url);
     script_register_command_family("cmd_color", cmd_color);
+    script_register_command_family("cmd_background", cmd_background);
     script_register_command_family("cmd_font", cmd_font);
     script_register_command_family("cmd_editbox", cmd_editbox);
     script_register_command_family("cmd_dqwindow", cmd_dqwindow);

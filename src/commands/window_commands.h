@@ -29,6 +29,7 @@ int cmd_aline(CommandCall& call);
 int cmd_findtext(CommandCall& call);
 int cmd_log(CommandCall& call);
 int cmd_color(CommandCall& call);
+int cmd_background(CommandCall& call);
 int cmd_font(CommandCall& call);
 int cmd_editbox(CommandCall& call);
 int cmd_dqwindow(CommandCall& call);

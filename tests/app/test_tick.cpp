@@ -4,6 +4,7 @@
 
 #include "app/connection.h"
 #include "app/frame_proc.h"
+#include "app/window_record.h"
 #include "core/options.h"
 #include "platform/app_messages.h"
 
@@ -187,6 +188,36 @@ TEST_F(Tick, SecondTickInsideTheFirstDoesNothing)
     ++fake_now;
     frame_tick();
     EXPECT_EQ(steps, 2);
+}
+
+TEST_F(Tick, EveryWindowCountsOneSecondPerTickAndNoneInsideAnother)
+{
+    tick_hooks.windows_second = win_count_second;
+    WindowRecord* a = win_record_new(1);
+    WindowRecord* b = win_record_new(1);
+    ASSERT_TRUE(a && b);
+    // A tick that arrives inside another (from a slow step) counts nothing.
+    static int steps = 0;
+    steps = 0;
+    tick_hooks.log_tick = [] {
+        if (++steps == 1)
+            frame_tick();
+    };
+    for (int i = 0; i < 3; ++i) {
+        ++fake_now;
+        frame_tick();
+    }
+    EXPECT_EQ(steps, 3);
+    EXPECT_EQ(a->seconds, 3);
+    EXPECT_EQ(b->seconds, 3);
+    WindowRecord* later = win_record_new(1);
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->seconds, 0);
+    frame_tick();
+    EXPECT_EQ(a->seconds, 4);
+    EXPECT_EQ(later->seconds, 1);
+    for (WindowRecord* rec : {a, b, later})
+        win_record_free(rec);
 }
 
 TEST_F(Tick, UpdateCheckStartsOnceWhenNoDialogIsOpen)

@@ -5,11 +5,19 @@
 // settings folder; nothing reaches a network.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
 #include <QIcon>
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTest>
 #include <QTextCursor>
+#include <QTimer>
 #include <QWidget>
 
 #include <unistd.h>
@@ -17,6 +25,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,6 +34,7 @@
 #include "app/child_window.h"
 #include "app/connection.h"
 #include "app/subsystems.h"
+#include "app/system_menu.h"
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "app/window_record.h"
@@ -34,10 +45,12 @@
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
+#include "display/backgrounds.h"
 #include "display/colors.h"
 #include "display/editbox.h"
 #include "display/logging.h"
 #include "display/nick_list.h"
+#include "display/text_area.h"
 #include "display/window_lines.h"
 #include "irc/link/traffic_log.h"
 #include "script/exec/script_types.h"
@@ -1067,6 +1080,410 @@ TEST_F(WindowCommands, UrlOpensThroughTheDesktopAndSwitchesTheCatcher)
     type("/echo @caught and https://missed.example.org here");
     for (const std::string& e : url_list_entries())
         EXPECT_EQ(e.find("missed.example.org"), std::string::npos) << "caught while off: " << e;
+}
+
+// ---- /background ----
+
+class BackgroundCommand : public WindowCommands {
+protected:
+    void TearDown() override
+    {
+        bg_mdi_clear();  // the area behind the windows outlives the test's windows
+        WindowCommands::TearDown();
+    }
+
+    // A picture of one colour written into the settings folder.
+    std::string picture(const std::string& name, int w, int h, QRgb colour = qRgb(255, 0, 0))
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(colour);
+        const std::string path = (dir / name).string();
+        EXPECT_TRUE(image.save(QString::fromStdString(path), "PNG"));
+        return path;
+    }
+
+    std::string stored(const std::string& key)
+    {
+        std::string value;
+        ini_read("background", key.c_str(), "", value, kMediumTextSize, main_ini_path);
+        return value;
+    }
+
+    // The window's text area as it paints now.
+    QImage painted(WindowRecord* rec)
+    {
+        win_layout(rec->hwnd.get(), kLayoutFull);
+        window_test_pump();
+        return text_area_render(rec);
+    }
+
+    static bool red(const QImage& image, int x, int y)
+    {
+        return image.pixel(x, y) == qRgb(255, 0, 0);
+    }
+
+    // The ticked entries of the window's system menu among the background ones.
+    static std::vector<int> ticked(WindowRecord* rec)
+    {
+        std::vector<int> ids;
+        std::function<void(QMenu*)> walk = [&](QMenu* menu) {
+            for (QAction* a : menu->actions()) {
+                const int id = win_sysmenu_action_id(a);
+                if (((id >= 268 && id <= 273) || id == 277 || id == 278) && a->isChecked())
+                    ids.push_back(id);
+                if (a->menu())
+                    walk(a->menu());
+            }
+        };
+        if (rec->system_menu)
+            walk(rec->system_menu.get());
+        return ids;
+    }
+};
+
+TEST_F(BackgroundCommand, EachModeDrawsThePictureWhereItBelongs)
+{
+    picture("dot.png", 8, 8);
+    type("/window @pics 0 0 400 300");
+    WindowRecord* rec = window("@pics");
+    ASSERT_TRUE(rec);
+    struct Case {
+        const char* letter;
+        int mode;
+        // Where red must be and where it must not: corners and the middle.
+        bool top_left, top_right, middle, bottom_right;
+    };
+    const Case cases[] = {
+        {"c", kBgCentre, false, false, true, false},
+        {"f", kBgFill, true, true, true, true},
+        {"n", kBgNormal, true, false, false, false},
+        {"r", kBgStretch, false, false, true, false},
+        {"t", kBgTile, true, true, true, true},
+        {"p", kBgPhoto, false, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.letter);
+        type(std::string("/background -") + c.letter + " @pics dot.png");
+        EXPECT_EQ(shown(), "");
+        EXPECT_EQ(bg_mode(rec), c.mode);
+        EXPECT_EQ(stored("@pics"), "dot.png," + std::to_string(c.mode));
+        EXPECT_EQ(ticked(rec), std::vector<int>{268 + c.mode});
+        const QImage shot = painted(rec);
+        ASSERT_GT(shot.width(), 40);
+        ASSERT_GT(shot.height(), 40);
+        const int w = shot.width(), h = shot.height();
+        EXPECT_EQ(red(shot, 1, 1), c.top_left);
+        EXPECT_EQ(red(shot, w - 2, 1), c.top_right);
+        EXPECT_EQ(red(shot, w / 2, h / 2), c.middle);
+        EXPECT_EQ(red(shot, w - 2, h - 2), c.bottom_right);
+    }
+    // The text stays on top of the picture.
+    type("/background -f @pics dot.png");
+    type("/aline @pics WWWWWWWWWWWWWWWWWWWW");
+    const QImage shot = painted(rec);
+    bool other = false;
+    for (int x = 0; x < shot.width() && !other; ++x)
+        for (int y = 0; y < shot.height() && !other; ++y)
+            other = !red(shot, x, y);
+    EXPECT_TRUE(other) << "the line is drawn over the picture";
+}
+
+TEST_F(BackgroundCommand, ThePictureComesBackWithTheWindowAndGoesWithX)
+{
+    picture("dot.png", 8, 8);
+    type("/window @again 0 0 300 200");
+    type("/background -t @again dot.png");
+    type("/window -c @again");
+    window_test_pump();
+    ASSERT_EQ(window("@again"), nullptr);
+    type("/window @again 0 0 300 200");
+    WindowRecord* rec = window("@again");
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(bg_file(rec), (dir / "dot.png").string());
+    EXPECT_TRUE(red(painted(rec), 5, 5));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        type("/background -x @again");
+        EXPECT_EQ(shown(), "");
+        EXPECT_EQ(bg_file(rec), "");
+        EXPECT_EQ(stored("@again"), "none");
+        EXPECT_FALSE(red(painted(rec), 5, 5));
+    }
+    // A mode alone keeps the window without a picture.
+    type("/background -c @again");
+    EXPECT_EQ(bg_mode(rec), kBgCentre);
+    EXPECT_FALSE(red(painted(rec), 5, 5));
+}
+
+TEST_F(BackgroundCommand, KindDefaultReachesTheOtherChannelsOnly)
+{
+    picture("dot.png", 8, 8);
+    WindowRecord* a = window_test_open("#a", kWinChannel, 0, conn);
+    WindowRecord* own = window_test_open("#own", kWinChannel, 0, conn);
+    WindowRecord* c = window_test_open("#c", kWinChannel, 0, conn);
+    WindowRecord* q = window_test_open("friend", kWinQuery, kQueryPrivate, conn);
+    ASSERT_TRUE(a && own && c && q);
+    type("/background -n #own dot.png");
+    EXPECT_EQ(stored("#own"), "dot.png,2");
+    type("/background -ef #a dot.png");
+    EXPECT_EQ(shown(), "");
+    EXPECT_EQ(stored("wchannel"), "dot.png,1");
+    EXPECT_EQ(stored("#a"), "");
+    EXPECT_EQ(bg_file(c), (dir / "dot.png").string()) << "the other channel uses the default";
+    EXPECT_TRUE(bg_uses_kind_default(c));
+    EXPECT_EQ(ticked(c), (std::vector<int>{277, 269})) << "the kind's default, and fill";
+    EXPECT_EQ(ticked(own), std::vector<int>{270});
+    EXPECT_EQ(bg_mode(c), kBgFill);
+    EXPECT_EQ(bg_mode(own), kBgNormal) << "a channel's own choice stays";
+    EXPECT_EQ(bg_file(q), "") << "a query is another kind";
+    EXPECT_EQ(bg_file(status), "");
+    // The default goes: the channels that used it lose the picture, the
+    // channel with its own keeps it.
+    type("/background -ex #a");
+    EXPECT_EQ(stored("wchannel"), "");
+    EXPECT_EQ(stored("#a"), "none");
+    EXPECT_EQ(bg_file(a), "");
+    EXPECT_EQ(bg_file(c), "");
+    EXPECT_EQ(bg_file(own), (dir / "dot.png").string());
+    // Clearing gives a query the photo mode, a channel the normal one.
+    type("/background -fx friend");
+    EXPECT_EQ(bg_mode(q), kBgPhoto);
+    EXPECT_EQ(bg_mode(a), kBgNormal);
+}
+
+TEST_F(BackgroundCommand, AWindowNotOpenKeepsTheChoiceForLater)
+{
+    picture("dot.png", 8, 8);
+    struct Case {
+        const char* line;
+        const char* key;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"/background -t @later dot.png", "@later", "dot.png,4"},
+        {"/background @later dot.png", "@later", "dot.png,4"},  // no mode: nothing written
+        {"/background -x @later", "@later", ""},
+        {"/background -ec #somechan dot.png", "wchannel", "dot.png,0"},
+        {"/background -er someone dot.png", "wquery", "dot.png,3"},
+        {"/background -gn dot.png", "wfinger", "dot.png,2"},
+        {"/background -dp", "wmessage", ",5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        type(c.line);
+        EXPECT_EQ(shown(), "");
+        EXPECT_EQ(stored(c.key), c.value);
+    }
+    // The window opened later takes it.
+    type("/background -t @later dot.png");
+    type("/window @later 0 0 300 200");
+    ASSERT_TRUE(window("@later"));
+    EXPECT_EQ(bg_mode(window("@later")), kBgTile);
+    EXPECT_TRUE(red(painted(window("@later")), 3, 3));
+}
+
+TEST_F(BackgroundCommand, ErrorsAndPicturesThatCannotBeShown)
+{
+    picture("dot.png", 8, 8);
+    picture("huge.png", 9000, 2);
+    {
+        std::ofstream junk(dir / "junk.png");
+        junk << "not a picture at all";
+    }
+    type("/window -l @listonly");
+    struct Case {
+        const char* line;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"/background -s", "* /background: Yetersiz veya eksik parametre"},
+        {"/background -sf missing.png", "* /background: Dosya bulunamadı 'missing.png'"},
+        {"/background -f @listonly dot.png", "* /background: Geçersiz pencere"},
+        {"/background -sf junk.png", "Dosyası Yüklenemedi"},
+        {"/background -sf huge.png", "Dosyası Yüklenemedi"},
+        {"/background -l dot.png", "* /background: not available yet"},
+        {"/background -hx", "* /background: not available yet"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        type(c.line);
+        EXPECT_NE(shown().find(c.text), std::string::npos) << shown();
+    }
+    EXPECT_EQ(bg_file(status), "") << "nothing unloadable is kept";
+    EXPECT_EQ(stored("status"), "");
+    EXPECT_EQ(stored("@listonly"), "");
+    type("/background -sf junk.png");
+    EXPECT_NE(shown().find("* /background: '" + (dir / "junk.png").string() + "' Dosyası Yüklenemedi"),
+              std::string::npos)
+        << shown();
+}
+
+TEST_F(BackgroundCommand, TheAreaBehindTheWindowsTakesItsPicture)
+{
+    picture("dot.png", 8, 8);
+    QMdiArea* mdi = window_test_mdi();
+    ASSERT_TRUE(mdi);
+    mdi->resize(500, 400);
+    // The area as it paints with the windows out of the way.
+    auto area_shot = [mdi] {
+        const QList<QMdiSubWindow*> children = mdi->subWindowList();
+        for (QMdiSubWindow* child : children)
+            child->hide();
+        const QImage shot = mdi->viewport()->grab().toImage();
+        for (QMdiSubWindow* child : children)
+            child->show();
+        return shot;
+    };
+    type("/background -mt dot.png");
+    EXPECT_EQ(shown(), "");
+    EXPECT_EQ(stored("@mdi"), "dot.png,4");
+    EXPECT_EQ(bg_mdi_mode(), kBgTile);
+    QImage shot = area_shot();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.pixel(shot.width() / 2, 5), qRgb(255, 0, 0));
+    EXPECT_EQ(shot.pixel(shot.width() - 3, shot.height() - 3), qRgb(255, 0, 0));
+    type("/background -mp");
+    EXPECT_EQ(bg_mdi_mode(), kBgCentre) << "photo is not a mode of the area";
+    EXPECT_EQ(stored("@mdi"), "dot.png,0");
+    shot = area_shot();
+    EXPECT_NE(shot.pixel(2, 2), qRgb(255, 0, 0));
+    EXPECT_EQ(shot.pixel(shot.width() / 2, shot.height() / 2), qRgb(255, 0, 0));
+    for (int round = 0; round < 2; ++round) {
+        type("/background -mx");
+        EXPECT_EQ(stored("@mdi"), "");
+        EXPECT_EQ(bg_mdi_file(), "");
+        shot = area_shot();
+        EXPECT_NE(shot.pixel(shot.width() / 2, shot.height() / 2), qRgb(255, 0, 0));
+    }
+}
+
+TEST_F(BackgroundCommand, TheAreaTakesItsStoredPictureAtStart)
+{
+    picture("dot.png", 8, 8);
+    struct Case {
+        const char* value;
+        int mode;
+        bool picture;
+    };
+    const Case cases[] = {
+        {"dot.png,3", kBgStretch, true},
+        {"dot.png,5", kBgCentre, true},   // photo is read as centre
+        {"dot.png,77", kBgCentre, true},  // out of range
+        {"dot.png", kBgNormal, true},
+        {"none", kBgNormal, false},
+        {"missing.png,4", kBgTile, false},
+        {"", kBgNormal, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        ini_write("background", "@mdi", c.value, main_ini_path);
+        bg_init_mdi();
+        EXPECT_EQ(bg_mdi_mode(), c.mode);
+        EXPECT_EQ(bg_mdi_file(), c.picture ? (dir / "dot.png").string() : std::string());
+    }
+}
+
+// ---- The message window of /echo -d ----
+
+TEST_F(WindowCommands, EchoToTheMessageWindowOpensItOnceMinimised)
+{
+    ASSERT_EQ(window("Message Window"), nullptr);
+    type("/echo -d first");
+    WindowRecord* msg = window("Message Window");
+    ASSERT_TRUE(msg);
+    EXPECT_EQ(msg->subtype, kQueryMessages);
+    EXPECT_TRUE(win_is_minimised(msg->hwnd.get()));
+    EXPECT_EQ(conn->message_window.data(), msg->hwnd.get());
+    type("/echo -d second");
+    int count = 0;
+    for (WindowRecord* r = win_list; r; r = r->next)
+        count += r->type == kWinQuery && r->subtype == kQueryMessages;
+    EXPECT_EQ(count, 1);
+    std::vector<std::string> texts;
+    for (const StringNode* n = msg->lines; n; n = n->next)
+        if (!n->text.empty())
+            texts.push_back(n->text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(shown(), "") << "nothing goes to the status window";
+}
+
+// ---- The log file's save dialog ----
+
+// Answers the next modal file dialog: notes its folder and proposed name,
+// then chooses the name given (empty: cancels).
+struct FileDialogAnswer {
+    std::string folder;
+    std::string proposed;
+    bool seen = false;
+};
+
+void answer_file_dialog(FileDialogAnswer& out, const QString& choice)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, tries, &out, choice] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (++*tries > 500)
+                poll->deleteLater();
+            return;
+        }
+        poll->stop();
+        poll->deleteLater();
+        out.seen = true;
+        out.folder = dialog->directory().absolutePath().toStdString();
+        const QStringList chosen = dialog->selectedFiles();
+        out.proposed = chosen.isEmpty() ? std::string() : chosen.first().toStdString();
+        if (choice.isEmpty()) {
+            dialog->reject();
+        } else {
+            // Typed into the name box, as the user would.
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+                name->setText(choice);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    poll->start();
+}
+
+TEST_F(WindowCommands, LogFileIsAskedInASaveDialogOnTheLogFolder)
+{
+    type("/window @asked");
+    WindowRecord* rec = window("@asked");
+    ASSERT_TRUE(rec);
+    type("/aline @asked kept line");
+    std::string folder = log_folder();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+
+    // Cancelled: no logging and no file.
+    FileDialogAnswer cancelled;
+    answer_file_dialog(cancelled, QString());
+    EXPECT_EQ(log_set_window_mode(rec, 0, 1, 1, "", 1, 0), 0);
+    ASSERT_TRUE(cancelled.seen);
+    EXPECT_EQ(cancelled.folder, folder);
+    EXPECT_EQ(fs::path(cancelled.proposed).filename().string().rfind("@asked", 0), 0u) << cancelled.proposed;
+    EXPECT_FALSE(rec->logging);
+    auto made = [this] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir / "logs"))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_EQ(made(), std::vector<std::string>{"status.log"}) << "the status window logs anyway";
+
+    // Chosen: the window logs there, its lines first.
+    FileDialogAnswer chosen;
+    answer_file_dialog(chosen, QStringLiteral("picked.log"));
+    EXPECT_EQ(log_set_window_mode(rec, 0, 1, 1, "", 1, 0), 1);
+    ASSERT_TRUE(chosen.seen);
+    EXPECT_TRUE(rec->logging);
+    EXPECT_EQ(made(), (std::vector<std::string>{"picked.log", "status.log"}));
+    EXPECT_NE(read_text(dir / "logs" / "picked.log").find("kept line"), std::string::npos)
+        << rec->log_path << "\n" << read_text(dir / "logs" / "picked.log");
+    type("/log off @asked");
 }
 
 } // namespace

@@ -2,10 +2,14 @@
 // settings fill a custom window with a thousand lines, edit them with the
 // line commands and report them with $line to a peer on a private server;
 // /debug copies the raw traffic through a filter identifier into a file;
-// /log switches a channel's log file.
+// /log switches a channel's log file; /background keeps its pictures in
+// the settings.
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <regex>
 #include <string>
@@ -180,4 +184,30 @@ TEST_F(WindowCommandsE2e, LogOnAndOffSwitchTheChannelLog)
     const std::string log = window_log(kest, kCtl);
     EXPECT_EQ(log.find("unlogged words"), std::string::npos) << log;
     EXPECT_TRUE(fs::exists(kest.settings() / "logs")) << "the log file lies in the log folder";
+}
+
+TEST_F(WindowCommandsE2e, BackgroundChoicesAreKeptInTheSettings)
+{
+    QImage image(6, 6, QImage::Format_RGB32);
+    image.fill(qRgb(0, 0, 255));
+    ASSERT_TRUE(image.save(QString::fromStdString((kest.settings() / "pic.png").string()), "PNG"));
+    {
+        std::ofstream junk(kest.settings() / "junk.png");
+        junk << "no picture";
+    }
+    say("run background -ef #ctl pic.png");
+    say("run background -c @later pic.png");
+    say("run background -sx");
+    say("run background -sf junk.png");
+    say("run background -l pic.png");
+    say("run msg #ctl bg-done");
+    ASSERT_NE(answer("bg-done").find("bg-done"), std::string::npos);
+    const std::string ini = read_file(kest.settings() / "kest.ini");
+    const std::size_t section = ini.find("[background]");
+    ASSERT_NE(section, std::string::npos) << ini;
+    const std::string rest = ini.substr(section);
+    for (const char* line : {"wchannel=pic.png,1", "@later=pic.png,0", "status=none"})
+        EXPECT_NE(rest.find(line), std::string::npos) << line << "\n" << rest;
+    EXPECT_EQ(rest.find("#ctl="), std::string::npos) << "the channel uses the kind's choice";
+    EXPECT_EQ(rest.find("junk"), std::string::npos) << "an unloadable picture is not kept";
 }

@@ -143,6 +143,7 @@ TEST_F(MessagesTest, MessageWindowOptionRoutesPrivateText)
     EXPECT_EQ(m->subtype, kQueryMessages);
     EXPECT_EQ(lines(m), (std::vector<std::string>{"*bob* hi", "*eve* yo"}));
     EXPECT_EQ(win_find_by_name("bob", conn), nullptr);
+    EXPECT_EQ(conn->message_window.data(), m->hwnd.get()) << "kept as the connection's message window";
 }
 
 TEST_F(MessagesTest, ServerNoticeFiresSnoticeNotNotice)

@@ -234,16 +234,8 @@ int irc_nick_on_common_channel(const std::string& nick, Connection* conn)
 int irc_open_message_window(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    WindowRecord* rec = message_window(conn);
-    if (!rec) {
-        WindowOpenRequest req;
-        req.name = "Message Window";
-        req.type = kWinQuery;
-        req.subtype = kQueryMessages;
-        req.conn = conn;
-        rec = win_record_of(win_open(req));
-        if (!win_is_open(rec)) return 0;
-    }
+    WindowRecord* rec = win_record_of(win_open_message_window(conn, 0));
+    if (!win_is_open(rec)) return 0;
     title(rec);
     return 1;
 }
