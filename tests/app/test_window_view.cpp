@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMessageBox>
-#include <QPlainTextEdit>
+#include <QLabel>
 #include <QPushButton>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -22,12 +23,13 @@
 #include <string>
 #include <vector>
 
-#include "app/child_window.h"
+#include "app/input_dialog.h"
 #include "app/confirm.h"
 #include "app/connection.h"
 #include "app/desktop_switch.h"
 #include "app/frame_layout.h"
 #include "app/dispatch.h"
+#include "app/input_dialog.h"
 #include "app/irc_link_association.h"
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
@@ -95,15 +97,17 @@ public:
 private:
     void answer()
     {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || !box->isVisible() || box->objectName() != "confirmDialog")
-                continue;
-            ++seen_->times;
-            seen_->caption = box->windowTitle().toStdString();
-            seen_->text = box->text().toStdString();
-            box->button(yes_ ? QMessageBox::Yes : QMessageBox::No)->click();
-        }
+        auto* box = qobject_cast<QDialog*>(input_dialog_current());
+        if (!box || !box->isVisible())
+            return;
+        auto* button = box->findChild<QPushButton*>(yes_ ? "yes" : "no");
+        if (!button || !button->isVisible())
+            return;
+        auto* prompt = box->findChild<QLabel*>("prompt");
+        ++seen_->times;
+        seen_->caption = box->windowTitle().toStdString();
+        seen_->text = prompt ? prompt->text().toStdString() : std::string();
+        button->click();
     }
     Asked* seen_;
     bool yes_;
