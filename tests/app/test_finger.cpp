@@ -182,7 +182,8 @@ bool has_line(const std::vector<std::string>& lines, const std::string& text)
 
 class Finger : public ::testing::Test {
     HookGuard hooks_;
-    SavedValues<int, std::string, std::string> saved_{finger_port, main_ini_path, main_settings.finger_file};
+    SavedValues<int, int, std::string, std::string> saved_{finger_port, finger_server_client_seconds, main_ini_path,
+                                                           main_settings.finger_file};
 
 protected:
     void SetUp() override
@@ -504,6 +505,36 @@ TEST_F(Finger, TheServerWithoutAFileOrADefaultSection)
     EXPECT_EQ(ask_server("carol\r\n", closed), "carol line\n");
     window_test_pump();
     EXPECT_EQ(lines_of(status).size(), before);
+}
+
+// One client at a time: a second one waits while the first is served, and
+// a client that never asks is dropped after the time limit.
+TEST_F(Finger, ASilentClientIsDroppedAndTheNextOneServed)
+{
+    write_finger_file("[alice]\nAlice line\n");
+    finger_server_client_seconds = 1;
+    start_server();
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        int silent = connect_to(finger_port);
+        ASSERT_GE(silent, 0);
+        pump_for(100);
+        int second = connect_to(finger_port);
+        ASSERT_GE(second, 0);
+        ::send(second, "alice\r\n", 7, 0);
+        // Not yet: the silent one holds the server.
+        bool closed = false;
+        EXPECT_EQ(read_all(second, closed, 500), "");
+        EXPECT_FALSE(closed);
+        // Then the silent one is dropped and the waiting one answered.
+        EXPECT_EQ(read_all(second, closed, 5000), "Alice line\n");
+        EXPECT_TRUE(closed);
+        bool silent_closed = false;
+        read_all(silent, silent_closed, 1000);
+        EXPECT_TRUE(silent_closed);
+        ::close(silent);
+        ::close(second);
+    }
 }
 
 TEST_F(Finger, TheClientAgainstTheProgramsOwnServer)

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <algorithm>
 
+#include <QTimer>
+
 #include "app/connection.h"
 #include "app/frame_proc.h"
 #include "app/window_open.h"
@@ -28,6 +30,7 @@
 #include "script/exec/script_types.h"
 
 int finger_port = 79;
+int finger_server_client_seconds = 30;
 
 namespace {
 
@@ -153,6 +156,23 @@ struct Server {
 };
 Server g_server;
 
+// The served client's time limit, restarted whenever it makes progress.
+QTimer* client_timer()
+{
+    static QTimer* timer = [] {
+        auto* t = new QTimer;
+        t->setSingleShot(true);
+        QObject::connect(t, &QTimer::timeout, [] { finger_server_close_client(1); });
+        return t;
+    }();
+    return timer;
+}
+
+void client_progress()
+{
+    client_timer()->start(finger_server_client_seconds * 1000);
+}
+
 void server_status_line(Connection* conn, const std::string& text)
 {
     if (conn_is_live(conn))
@@ -209,6 +229,7 @@ bool send_pending(bool& done)
             return false;
         }
         g_server.pending.erase(0, static_cast<std::size_t>(n));
+        client_progress();
     }
     done = true;
     return true;
@@ -500,6 +521,7 @@ void finger_server_close_client(int mode)
     g_server.file = nullptr;
     g_server.address.clear();
     g_server.pending.clear();
+    client_timer()->stop();
     g_server.blank_lines = 0;
     g_server.send_counter = 0;
     if (mode == 0) {
@@ -541,6 +563,7 @@ intptr_t finger_server_accept(uintptr_t socket, intptr_t)
     sock_async_select(g_server.listen, 0, 0);
     g_server.client = client;
     g_server.address = sockaddr_family(peer) == AF_INET ? sockaddr_ip_text(peer) : std::string();
+    client_progress();
     if (sock_async_select(client, WM_APP_FINGERD_SERVE, FD_READ | FD_CLOSE) != 0)
         finger_server_close_client(1);
     return 0;

@@ -14,6 +14,9 @@ struct Connection;
 
 // The finger port of both sides (79; the tests move it).
 extern int finger_port;
+// Seconds the server gives a client without progress before it drops it,
+// so that one silent client cannot keep the server from everyone else.
+extern int finger_server_client_seconds;
 
 // The longest reply line kept before it is shown and a new one begun.
 constexpr std::size_t kFingerLineMax = 4150;
