@@ -31,6 +31,7 @@
 #include "irc/link/send_queue.h"
 #include "irc/lists/address_list.h"
 #include "irc/services/finger.h"
+#include "platform/app_messages.h"
 #include "platform/platform_test_env.h"
 #include "support/hook_guard.h"
 #include "support/test_support.h"
@@ -190,7 +191,10 @@ protected:
     {
         window_test_reset();
         app_install_subsystems();
-        frame_proc_install();  // socket events reach their handlers
+        // Socket events reach their handlers, whatever frame an earlier
+        // test registered and destroyed.
+        app_messages_set_frame(nullptr);
+        frame_proc_install();
         sent().clear();
         irc_send_line = [](const std::string& line, int, Connection*) {
             sent().push_back(line);
