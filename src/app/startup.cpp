@@ -498,7 +498,7 @@ void frame_deferred_start()
     frame_update_title();
     if (startup_hooks.dde_start)
         startup_hooks.dde_start();
-    if (!cmdline_no_registry && opt(OPT_CHECK_IRC_LINK_ASSOCIATION) && startup_hooks.irc_link_association_check)
+    if (!cmdline_no_registry && startup_hooks.irc_link_association_check)
         startup_hooks.irc_link_association_check();
 
     send_app_message(WM_APP_SPEECH_AGENT, 0, 1);

@@ -21,6 +21,8 @@
 #include "irc/link/proxy.h"
 #include "irc/lists/servers.h"
 #include "irc/link/net_settings.h"
+#include "commands/server_commands.h"
+#include "irc/services/finger.h"
 #include "irc/services/ident.h"
 #include "irc/ssl/ssl_api.h"
 #include "irc/ssl/ssl_checks.h"
@@ -819,7 +821,27 @@ void app_wire_ident()
 {
     startup_hooks.ident_enabled = [] { return ident_settings.enabled; };
     tick_hooks.ident_close_client = ident_client_done;
-    startup_hooks.services_close = [] { ident_close(nullptr); };
+    startup_hooks.services_close = [] {
+        finger_close(std::string());
+        ident_close(nullptr);
+        finger_server_close_client(0);
+    };
+    irc_welcome_notice = ident_logon_done;
+}
+
+// The finger client and server: /finger and the USERHOST answer start a
+// query, menu command 158 cancels one or asks for a target, closing the
+// Finger window ends the query; the server starts with the program when it
+// is on.
+void app_wire_finger()
+{
+    finger_start = [](const std::string& target, QWidget* window, Connection* conn) {
+        finger_query_start(window, target, conn);
+    };
+    userhost_finger = finger_userhost_done;
+    frame_command_hooks.finger_request = finger_request;
+    open_hooks.finger_close = finger_close;
+    startup_hooks.finger_enabled = [] { return opt(OPT_FINGER_SERVER); };
 }
 
 // The Links List window takes the answer to LINKS.
@@ -987,6 +1009,7 @@ void app_install_subsystems()
     app_wire_proxy();
     app_wire_servers();
     app_wire_ident();
+    app_wire_finger();
     app_wire_links();
 
     // Scripts act on windows: custom windows and their lines, clearing,

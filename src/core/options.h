@@ -170,7 +170,7 @@ enum OptionId : int {
     OPT_INVITES_IN_ACTIVE = option_id(3, 25),
     OPT_DCC_CLOSE_GET_ON_END = option_id(3, 26),
     OPT_OPTIONS_CATEGORY = option_id(3, 27),          // the options dialog's selected row
-    OPT_CHECK_IRC_LINK_ASSOCIATION = option_id(3, 28),  // register for "irc:" links at start
+    OPT_FINGER_SERVER = option_id(3, 28),             // the finger server runs (started at start-up)
     OPT_LOG_DATE_PERIOD = option_id(3, 29),           // 0 day, 1 week, 2 month
     OPT_DCC_FILTER_REENABLE = option_id(3, 30),
     OPT_DCC_FILTER_REENABLE_MINUTES = option_id(3, 31),

@@ -13,6 +13,7 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "identifiers/tokens.h"
+#include "irc/lists/servers.h"
 #include "script/exec/script_text.h"
 
 namespace {
@@ -69,7 +70,58 @@ int id_link(IdentCall& call)
     return ident_result(call, out);
 }
 
+// An integer argument (an optional sign, then digits) selects by position.
+bool is_index(std::string_view text)
+{
+    if (!text.empty() && (text[0] == '-' || text[0] == '+'))
+        text.remove_prefix(1);
+    return text_is_digits(text);
+}
+
+// $server(N|address): the entries of the server list.
+int id_server(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    const std::string& a = ident_arg(call, 0);
+    std::string out;
+    if (a.empty())
+        return ident_result(call, out);
+    const bool by_index = is_index(a);
+    long n = by_index ? std::strtol(a.c_str(), nullptr, 10) : 0;
+    if (n > 9998)
+        n = 9998;
+    long seen = 0;
+    for (const StringNode* e = servers_list(); e; e = e->next) {
+        ++seen;
+        if (by_index ? seen != n : !text_equal_nocase(servers_parse_entry(e->text).host, a))
+            continue;
+        server_entry_part(e->text, ident_property(call), out);
+        return ident_result(call, out);
+    }
+    if (by_index && n <= 0)
+        out = std::to_string(seen);
+    return ident_result(call, out);
+}
+
 } // namespace
+
+void server_entry_part(const std::string& entry, std::string_view prop, std::string& out)
+{
+    const ServerEntry e = servers_parse_entry(entry);
+    out.clear();
+    if (prop.empty() || text_equal_nocase(prop, "addr"))
+        out = e.host;
+    else if (text_equal_nocase(prop, "desc"))
+        out = e.description;
+    else if (text_equal_nocase(prop, "port"))
+        out = e.ports;
+    else if (text_equal_nocase(prop, "pass"))
+        out = e.password;
+    else if (text_equal_nocase(prop, "group"))
+        out = e.group;
+}
 
 bool port_is_free(int port)
 {
@@ -113,4 +165,5 @@ void network_identifiers_register()
 {
     ident_register_family("id_portfree", id_portfree);
     ident_register_family("id_link", id_link);
+    ident_register_family("id_server", id_server);
 }

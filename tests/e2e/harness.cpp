@@ -776,7 +776,8 @@ bool KestProgram::start_again(const std::vector<std::string>& args)
     argv.insert(argv.end(), args.begin(), args.end());
     return proc_.start(argv,
                        {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + (dir_.path() / "run").string(),
-                        "XDG_CONFIG_HOME=" + (dir_.path() / "config").string()},
+                        "XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
+                        "XDG_DATA_HOME=" + (dir_.path() / "data").string()},
                        dir_.path() / "output.log");
 }
 

@@ -338,7 +338,7 @@ TEST(FrameE2e, TheIrcLinkHandlerIsRegisteredAtStartUnlessTheRegistryIsOff)
         const fs::path home = kest.settings().parent_path();
         EnvFor data("XDG_DATA_HOME", (home / "data").string());
         EnvFor config("XDG_CONFIG_HOME", (home / "config").string());
-        kest.set("options", "n3", option_line({{28, c.check_option}}));
+        kest.set("options", "n4", option_line({{32, c.check_option}}));
         ASSERT_TRUE(kest.start(c.args));
         ASSERT_TRUE(wait_served(kest)) << kest.output();
         const std::string entry = read_file(home / "data" / "applications" / "kest-irc.desktop");

@@ -704,6 +704,7 @@ void irc_send_quit(Connection* conn)
 #include "app/frame_proc.h"
 #include "commands/server_commands.h"
 #include "irc/link/receive.h"
+#include "irc/services/finger.h"
 
 void irc_link_install()
 {
@@ -716,6 +717,7 @@ void irc_link_install()
     server_commands_register();
     proxy_install();
     ident_install();
+    finger_install();
 }
 
 #include "script/stores/timers.h"

@@ -35,9 +35,8 @@ extern void (*irc_prompt_nick)(Connection* conn);
 // of 001) or guess it from the server info reply (004). Absent: nothing.
 extern void (*irc_chanlist_network_from_welcome)(const std::string& text, Connection* conn);
 extern void (*irc_chanlist_network_from_info)(IrcMessage& msg);
-// The rest of a first welcome that belongs to other parts: closing the
-// ident server, the tray activity timers, the channels folder's notice and
-// the connect sound. Absent: nothing.
+// The rest of a first welcome that belongs to the services: the ident
+// server closes when nobody needs it any more. Absent: nothing.
 extern void (*irc_welcome_notice)(Connection* conn);
 
 // Refreshes the status caption. Absent: conn_hooks.conn_update_status_title.

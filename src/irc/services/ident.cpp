@@ -158,6 +158,12 @@ void ident_client_done()
         close_listener();
 }
 
+void ident_logon_done(Connection*)
+{
+    if (opt(OPT_IDENT_ONLY_WHILE_CONNECTING) && !anyone_needs())
+        ident_close(nullptr);
+}
+
 void ident_restart()
 {
     ident_close(nullptr);

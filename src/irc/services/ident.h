@@ -28,6 +28,9 @@ void ident_close(Connection* conn);
 // Closes the client, and the listener too when only-while-connecting is on
 // and nobody needs it.
 void ident_client_done();
+// A connection was welcomed by its server: with only-while-connecting on,
+// the server closes when no other connection still needs it.
+void ident_logon_done(Connection* conn);
 // Closes everything and asks the frame to start the listener again with the
 // current settings (/identd, the options).
 void ident_restart();
