@@ -55,19 +55,44 @@ QColor edited_colour(int index)
 // on a title selects its item.
 class Preview : public QWidget {
 public:
-    explicit Preview(QWidget* parent) : QWidget(parent) { setMinimumSize(330, 200); }
+    explicit Preview(QWidget* parent) : QWidget(parent)
+    {
+        setMinimumSize(2 * kColumn + side_width() + 4, 200);
+    }
     std::vector<std::pair<QRect, int>> hits;   // item regions, smallest last
+
+private:
+    static constexpr int kColumn = 110;   // width of a column of titles
+    static QFont title_font()
+    {
+        QFont font(QStringLiteral("Sans"), 8);
+        font.setBold(true);
+        return font;
+    }
+    static QString item_title(int item)
+    {
+        const ColorItem& c = color_items[item];
+        return QString::fromStdString(c.title.empty() ? c.name : c.title);
+    }
+    // The side column is as wide as its widest title, never narrower than 89.
+    static int side_width()
+    {
+        const QFontMetrics metrics(title_font());
+        int side = 89;
+        for (int item : {24, 25, 26, 29})
+            side = std::max(side, metrics.horizontalAdvance(item_title(item)) + 10);
+        return side;
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
         hits.clear();
-        QFont font(QStringLiteral("Sans"), 8);
-        font.setBold(true);
+        const QFont font = title_font();
         p.setFont(font);
         const int lh = QFontMetrics(font).height() + 2;
-        const int side = 89;
+        const int side = side_width();
         const QRect all = rect();
         const QRect text(0, 0, all.width() - side, all.height() - lh - 4);
         const QRect edit_on(0, text.bottom() + 1, text.width() / 2, all.height() - text.height());
@@ -80,7 +105,7 @@ protected:
         };
         auto title = [&](const QRect& r, int item, int x, int y) {
             p.setPen(edited_colour(color_items[item].edited));
-            const QString t = QString::fromStdString(color_items[item].title.empty() ? color_items[item].name : color_items[item].title);
+            const QString t = item_title(item);
             const QRect box(r.left() + x, r.top() + y, QFontMetrics(font).horizontalAdvance(t) + 2, lh);
             p.drawText(box.adjusted(1, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, t);
             hits.emplace_back(box, item);
@@ -94,7 +119,7 @@ protected:
         for (int item = 1; item <= 20; ++item) {
             if (y + lh > text.height()) {
                 y = 2;
-                x += 110;
+                x += kColumn;
             }
             title(text, item, x, y);
             y += lh;
@@ -138,9 +163,9 @@ public:
 
     QRect swatch(int i) const
     {
-        const int w = width() / 8 - 2, h = height() / 2 - 2;
+        const int pitch = width() / 8, h = height() / 2 - 2;
         const int row = i / 8, col = i % 8;
-        return QRect(col * (w + 3), row == 0 ? 0 : height() / 2 + 2, w, h);
+        return QRect(col * pitch, row == 0 ? 0 : height() / 2 + 2, pitch - 3, h);
     }
 
 protected:
