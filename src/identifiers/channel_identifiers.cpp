@@ -26,13 +26,6 @@ namespace {
 
 constexpr int kMaxIndex = 9998;
 
-std::string_view word_of(const IdentCall& call)
-{
-    std::string_view w = call.name;
-    const std::size_t p = w.find('(');
-    return p == std::string_view::npos ? w : w.substr(0, p);
-}
-
 std::string chan_types_of(Connection* conn)
 {
     return conn_is_live(conn) && !conn->chan_types.empty() ? conn->chan_types : std::string("#&");
@@ -314,7 +307,7 @@ int id_nick_of(IdentCall& call)
         if (ident_arg_count(call) == 4)
             add_modes(conn, ident_arg(call, 3), f.exclude, f.exclude_plain);
     } else {
-        f = word_filter(conn, word_of(call));
+        f = word_filter(conn, ident_word(call));
     }
     const std::string_view prop = ident_property(call);
     const bool everyone = takes_everyone(conn, f);

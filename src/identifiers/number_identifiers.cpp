@@ -51,13 +51,6 @@ bool any_empty(const IdentCall& call)
 }
 
 // The word without "$" and from "(" on: "and", "biton", "sin" ...
-std::string_view word_of(const IdentCall& call)
-{
-    std::string_view w = call.name;
-    const std::size_t p = w.find('(');
-    return p == std::string_view::npos ? w : w.substr(0, p);
-}
-
 int id_bitop(IdentCall& call)
 {
     const int r = tokens_take_arguments(call, 1, 2, true);
@@ -65,7 +58,7 @@ int id_bitop(IdentCall& call)
         return r;
     std::string out;
     if (!any_empty(call))
-        number_bit_op(word_of(call), ident_arg(call, 0), ident_arg_count(call) == 2, ident_arg(call, 1), out);
+        number_bit_op(ident_word(call), ident_arg(call, 0), ident_arg_count(call) == 2, ident_arg(call, 1), out);
     return ident_result(call, 0, out);
 }
 
@@ -87,7 +80,7 @@ int id_math(IdentCall& call)
         return r;
     std::string out;
     if (!any_empty(call))
-        number_math(word_of(call), ident_arg(call, 0), text_equal_nocase(ident_property(call), "deg"), out);
+        number_math(ident_word(call), ident_arg(call, 0), text_equal_nocase(ident_property(call), "deg"), out);
     return ident_result(call, 0, out);
 }
 

@@ -23,13 +23,6 @@ namespace {
 RecordSlot<std::uint64_t> connected_at_slot;
 int link_stage_listener = 0;
 
-std::string_view word_of(const IdentCall& call)
-{
-    std::string_view w = call.name;
-    const std::size_t p = w.find('(');
-    return p == std::string_view::npos ? w : w.substr(0, p);
-}
-
 const char* default_format(std::string_view word)
 {
     if (text_equal_nocase(word, "time"))
@@ -41,7 +34,7 @@ const char* default_format(std::string_view word)
 
 int id_asctime(IdentCall& call)
 {
-    const std::string_view word = word_of(call);
+    const std::string_view word = ident_word(call);
     const bool has_args = call.name.find('(') != std::string_view::npos;
     std::string out;
     if (!has_args) {

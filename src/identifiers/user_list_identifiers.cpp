@@ -18,13 +18,6 @@ namespace {
 
 constexpr int kMaxIndex = 9998;
 
-std::string_view word_of(const IdentCall& call)
-{
-    std::string_view w = call.name;
-    const std::size_t p = w.find('(');
-    return p == std::string_view::npos ? w : w.substr(0, p);
-}
-
 std::size_t skip_blanks(std::string_view t, std::size_t i)
 {
     while (i < t.size() && t[i] == ' ')
@@ -167,7 +160,7 @@ int id_userlist_on(IdentCall& call)
     const std::string& a = ident_arg(call, 0);
     if (a.empty())
         return ident_result(call, out);
-    const std::string_view word = word_of(call);
+    const std::string_view word = ident_word(call);
     const ListWord w = text_equal_nocase(word, "avoice")    ? kAvoice
                        : text_equal_nocase(word, "protect") ? kProtect
                        : text_equal_nocase(word, "ignore")  ? kIgnore

@@ -313,6 +313,13 @@ const char* ident_truth(bool b)
     return b ? "$true" : "$false";
 }
 
+std::string_view ident_word(const IdentCall& call)
+{
+    std::string_view w = call.name;
+    const std::size_t p = w.find('(');
+    return p == std::string_view::npos ? w : w.substr(0, p);
+}
+
 int id_absent(IdentCall& call)
 {
     if (call.token->text.find('(') != std::string::npos) {

@@ -290,6 +290,8 @@ int ident_result(IdentCall& call, std::string& value);
 int ident_result(IdentCall& call, int code, std::string& value);
 // "$true" or "$false".
 const char* ident_truth(bool b);
+// The identifier's word: its name up to "(" when it has arguments.
+std::string_view ident_word(const IdentCall& call);
 
 // Name forms: "me" (the whole name), "calc(" (any name that begins with it,
 // arguments follow), "mouse." / "script" with kIdentPrefix (any name that
