@@ -9,6 +9,9 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 
 #include <malloc.h>
 
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "app/connection.h"
+#include "app/mdi_client.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
@@ -76,11 +80,16 @@ QWidget* open_query(Connection* conn, const std::string& nick)
     return win_open(request);
 }
 
+// Closing frees the record at once: take the windows first.
 void close_all_queries()
 {
+    std::vector<QPointer<QWidget>> windows;
     for (WindowRecord* r = win_list; r; r = r->next)
         if (r->type == kWinQuery && r->hwnd.get())
-            win_close_request(r->hwnd.get());
+            windows.emplace_back(r->hwnd.get());
+    for (const QPointer<QWidget>& w : windows)
+        if (w)
+            win_close_request(w.data());
     test_drain_events();
 }
 
@@ -112,6 +121,45 @@ void BM_WindowQueryIdleCost(benchmark::State& state)
     state.counters["rss_kb_per_window"] = rss_kb_per_window;
 }
 BENCHMARK(BM_WindowQueryIdleCost)->Arg(200)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// Qt's own share of that: the widgets a query window shows, made bare (an
+// MDI frame holding a window with a framed text area, its scroll bar and a
+// plain-text editbox), state.range(0) per iteration.
+void BM_WindowQtWidgetsAlone(benchmark::State& state)
+{
+    setup();
+    QMdiArea* mdi = mdi_client();
+    const int count = static_cast<int>(state.range(0));
+    double bytes_per_window = 0;
+    std::vector<QMdiSubWindow*> frames;
+    for (auto _ : state) {
+        test_drain_events();
+        const std::size_t used_before = mallinfo2().uordblks;
+        for (int i = 0; i < count; ++i) {
+            auto* window = new QWidget;
+            auto* area = new QFrame(window);
+            new QScrollBar(Qt::Vertical, area);
+            auto* box = new QPlainTextEdit(window);
+            box->show();
+            auto* frame = new QMdiSubWindow;
+            frame->setWidget(window);
+            mdi->addSubWindow(frame);
+            frame->show();
+            frames.push_back(frame);
+        }
+        test_drain_events();
+        const std::size_t used_after = mallinfo2().uordblks;
+        bytes_per_window = static_cast<double>(used_after - used_before) / count;
+        state.PauseTiming();
+        for (QMdiSubWindow* frame : frames)
+            delete frame;
+        frames.clear();
+        test_drain_events();
+        state.ResumeTiming();
+    }
+    state.counters["heap_bytes_per_window"] = bytes_per_window;
+}
+BENCHMARK(BM_WindowQtWidgetsAlone)->Arg(200)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // Looks up every window's record by its window, and every record by itself,
 // with state.range(0) windows open.

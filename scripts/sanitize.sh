@@ -8,18 +8,27 @@
 #                                         tests/fuzz/ (built in the same tree
 #                                         with clang) for N executions
 #   bash scripts/sanitize.sh --fuzz N --no-suite   the fuzz targets only
+#   bash scripts/sanitize.sh --fuzz N --no-suite --targets "server_lines ini_files"
 #
-# Environment: KEST_SANITIZE_JOBS (build and test jobs, default nproc).
+# Each target logs to build-sanitize/fuzz-<target>.log and keeps its corpus
+# in build-sanitize/corpus/<target>; findings go to
+# build-sanitize/fuzz-findings-<target>-*.
+#
+# Environment: KEST_SANITIZE_JOBS (build and test jobs, default nproc),
+# KEST_FUZZ_JOBS (fuzz targets run at once, default 3).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="${KEST_SANITIZE_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 fuzz_runs=""
+fuzz_targets="server_lines script_lines ini_files script_files"
+fuzz_jobs="${KEST_FUZZ_JOBS:-3}"
 suite=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --fuzz) fuzz_runs="${2:?--fuzz needs a number of executions}"; shift 2 ;;
     --no-suite) suite=0; shift ;;
-    *) echo "usage: $0 [--fuzz N] [--no-suite]" >&2; exit 2 ;;
+    --targets) fuzz_targets="${2:?--targets needs target names}"; shift 2 ;;
+    *) echo "usage: $0 [--fuzz N] [--no-suite] [--targets \"server_lines ...\"]" >&2; exit 2 ;;
   esac
 done
 
@@ -68,14 +77,32 @@ if [ -n "$fuzz_runs" ]; then
     exit 1
   fi
   # Leaks are the suite's business; a fuzz run stops at its first finding.
+  # Each target runs in its own process, at most KEST_FUZZ_JOBS at once.
   export ASAN_OPTIONS="detect_leaks=0:allocator_may_return_null=1"
-  for target in server_lines script_lines ini_files script_files; do
-    corpus="$build/corpus/$target"
-    mkdir -p "$corpus"
-    start=$(date +%s)
-    "$build/tests/fuzz/fuzz_$target" -runs="$fuzz_runs" -max_len=4096 -timeout=10 -rss_limit_mb=4096 \
-      -artifact_prefix="$build/fuzz-findings-$target-" \
-      -print_final_stats=1 "$corpus" "$here/tests/fuzz/seeds/$target" 2>&1 | tail -n 12
-    echo "fuzz_$target: $fuzz_runs executions in $(( $(date +%s) - start )) s"
+  running=0
+  failed=0
+  for target in $fuzz_targets; do
+    if [ "$running" -ge "$fuzz_jobs" ]; then
+      wait -n || failed=1
+      running=$((running - 1))
+    fi
+    (
+      corpus="$build/corpus/$target"
+      mkdir -p "$corpus"
+      start=$(date +%s)
+      rc=0
+      "$build/tests/fuzz/fuzz_$target" -runs="$fuzz_runs" -max_len=4096 -timeout=10 -rss_limit_mb=4096 \
+        -detect_leaks=0 -artifact_prefix="$build/fuzz-findings-$target-" \
+        -print_final_stats=1 "$corpus" "$here/tests/fuzz/seeds/$target" > "$build/fuzz-$target.log" 2>&1 || rc=$?
+      tail -n 12 "$build/fuzz-$target.log"
+      echo "fuzz_$target: exit $rc, $(grep -o 'number_of_executed_units: [0-9]*' "$build/fuzz-$target.log" | tail -n 1) in $(( $(date +%s) - start )) s"
+      exit "$rc"
+    ) &
+    running=$((running + 1))
   done
+  while [ "$running" -gt 0 ]; do
+    wait -n || failed=1
+    running=$((running - 1))
+  done
+  [ "$failed" = 0 ] || { echo "a fuzz target found something: see $build/fuzz-findings-*" >&2; exit 1; }
 fi

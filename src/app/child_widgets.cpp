@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
+#include <QHash>
+#include <QIcon>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QMimeData>
 #include <QPainter>
@@ -21,6 +24,7 @@
 
 #include "app/child_shared.h"
 #include "app/connection.h"
+#include "app/system_menu.h"
 #include "app/window_open.h"
 #include "display/nick_list.h"
 #include "platform/app_messages.h"
@@ -270,6 +274,25 @@ EditBox::EditBox(QWidget* parent, int second) : QPlainTextEdit(parent), second_(
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     document()->setDocumentMargin(2);
     connect(this, &QPlainTextEdit::textChanged, this, &EditBox::onChanged);
+}
+
+void EditBox::setTopLine(const QColor& colour)
+{
+    top_line_ = colour;
+    setViewportMargins(0, colour.isValid() ? 1 : 0, 0, 0);
+    update();
+}
+
+bool EditBox::event(QEvent* event)
+{
+    const bool done = QPlainTextEdit::event(event);
+    // The box's own paint (its frame); the text is painted on the viewport.
+    if (event->type() == QEvent::Paint && top_line_.isValid()) {
+        QPainter painter(this);
+        painter.setPen(top_line_);
+        painter.drawLine(0, 0, width() - 1, 0);
+    }
+    return done;
 }
 
 WindowRecord* EditBox::record() const
@@ -540,6 +563,21 @@ void ChildWindow::mousePressEvent(QMouseEvent* event)
 ChildFrame::ChildFrame(QWidget* parent) : QMdiSubWindow(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    if (QMenu* sys = systemMenu()) {
+        // The style makes the icons of the frame's own entries anew for
+        // every frame; all frames share one copy of each.
+        static QHash<QString, QIcon> shared_icons;
+        for (QAction* a : sys->actions()) {
+            if (a->icon().isNull())
+                continue;
+            auto it = shared_icons.constFind(a->text());
+            if (it == shared_icons.constEnd())
+                shared_icons.insert(a->text(), a->icon());
+            else
+                a->setIcon(*it);
+        }
+        connect(sys, &QMenu::aboutToShow, this, [this] { win_sysmenu_prepare(this); });
+    }
 }
 
 void ChildFrame::paintEvent(QPaintEvent* event)
@@ -708,14 +746,13 @@ int win_create_editbox(WindowRecord* rec, int flags)
         box->setObjectName(QLatin1String(class_name));
         box->setProperty("className", QLatin1String(class_name));
         set_sunken(box, rec->border_style == 3);
-        if (rec->border_style != 3) {
-            // A line in the frame colour over the box sets it apart from the
-            // text above, also while it is empty.
-            QColor light, dark;
+        // A line in the frame colour over the box sets it apart from the
+        // text above, also while it is empty. Painted by the box itself: a
+        // style sheet would give every box a style of its own.
+        QColor light, dark;
+        if (rec->border_style != 3)
             frame_colours(&light, &dark);
-            box->setStyleSheet(QStringLiteral("QPlainTextEdit { border: none; border-top: 1px solid %1; }")
-                                   .arg(dark.name()));
-        }
+        box->setTopLine(dark);
         box->setLineWrapMode(rec->editbox_mode == 0 ? QPlainTextEdit::NoWrap
                                                     : QPlainTextEdit::WidgetWidth);
         if (rec->font)

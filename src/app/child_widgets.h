@@ -58,8 +58,12 @@ public:
     // Text as UTF-8 bytes, and setting it (the caret goes to the end).
     std::string textBytes() const;
     void setTextBytes(const std::string& text);
+    // A line of that colour across the top sets the box apart from the text
+    // above it; an invalid colour takes it away.
+    void setTopLine(const QColor& colour);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -71,6 +75,7 @@ private:
     void onChanged();
     int second_ = 0;
     int pasting_ = 0;  // a paste is being inserted: its lines are run after it
+    QColor top_line_;
 };
 
 // The list box: a channel's nick list, a list window's lines, a custom

@@ -164,8 +164,9 @@ void win_show_new(WindowRecord* rec, int build_menu)
         return;
     QWidget* hwnd = rec->hwnd.get();
     QWidget* frame = win_container(hwnd);
-    if (build_menu)
-        win_build_system_menu(rec);
+    // With the flag the window has a system menu, built when it is first
+    // opened (the MDI frame asks for it; win_system_menu for others).
+    static_cast<void>(build_menu);
     // A desktop window takes the transparency setting.
     layer_apply(hwnd, 0);
     WinRect r;

@@ -231,6 +231,34 @@ void win_build_system_menu(WindowRecord* rec)
     win_enable_sysmenu_items(hwnd);
 }
 
+QMenu* win_system_menu(WindowRecord* rec)
+{
+    if (!win_is_record(rec) || !rec->hwnd.get())
+        return nullptr;
+    if (!rec->system_menu)
+        win_build_system_menu(rec);
+    return rec->system_menu.get();
+}
+
+void win_sysmenu_prepare(QMdiSubWindow* frame)
+{
+    WindowRecord* rec = frame ? win_record_of(frame->widget()) : nullptr;
+    if (!rec)
+        return;
+    if (!rec->system_menu) {
+        win_build_system_menu(rec);
+        return;
+    }
+    QMenu* sys = frame->systemMenu();
+    const QList<QAction*> ours = rec->system_menu->actions();
+    if (!sys || ours.isEmpty() || sys->actions().contains(ours.first()))
+        return;
+    QAction* first = sys->actions().isEmpty() ? nullptr : sys->actions().first();
+    for (QAction* a : ours)
+        sys->insertAction(first, a);
+    win_enable_sysmenu_items(rec->hwnd.get());
+}
+
 void win_enable_sysmenu_items(QWidget* hwnd)
 {
     WindowRecord* rec = win_record_of(hwnd);

@@ -3,9 +3,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -16,6 +18,8 @@
 #include <vector>
 
 #include "app/child_window.h"
+#include "app/desktop_switch.h"
+#include "app/startup.h"
 #include "app/frame_proc.h"
 #include "app/connection.h"
 #include "app/window_open.h"
@@ -555,15 +559,85 @@ TEST_F(ChildWindowTest, SystemMenuEntriesByWindowKind)
             win_custom_request.list_box = 1;
         WindowRecord* r = window_test_open(c.name, c.type, c.subtype, a);
         ASSERT_NE(r, nullptr);
-        ASSERT_TRUE(r->system_menu);
+        QMenu* menu = win_system_menu(r);
+        ASSERT_TRUE(menu);
         std::map<int, bool> ids;
-        collect_ids(r->system_menu.get(), ids);
+        collect_ids(menu, ids);
         for (int id : c.has)
             EXPECT_TRUE(ids.count(id)) << "missing " << id;
         for (int id : c.lacks)
             EXPECT_FALSE(ids.count(id)) << "unexpected " << id;
         win_close_request(r->hwnd.get());
     }
+}
+
+// A window's entries are made when its frame's system menu first opens,
+// with the values of that moment; opening it again adds nothing, and a
+// window moved into a new frame shows them there.
+TEST_F(ChildWindowTest, SystemMenuIsMadeWhenFirstOpened)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* r = window_test_open("lazy", kWinQuery, kQueryPrivate, a);
+    ASSERT_NE(r, nullptr);
+    auto* frame = qobject_cast<QMdiSubWindow*>(win_container(r->hwnd.get()));
+    ASSERT_NE(frame, nullptr);
+    auto our_entries = [](QMenu* menu) {
+        int n = 0;
+        for (QAction* act : menu->actions())
+            n += win_sysmenu_action_id(act) != 0 || (act->menu() && act->menu()->property("titleId").isValid());
+        return n;
+    };
+    EXPECT_FALSE(r->system_menu);
+    EXPECT_EQ(our_entries(frame->systemMenu()), 0);
+    const int qt_entries = static_cast<int>(frame->systemMenu()->actions().size());
+
+    r->beep = 1;
+    int shown = 0;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        frame->showSystemMenu();
+        window_test_pump();
+        frame->systemMenu()->hide();
+        ASSERT_TRUE(r->system_menu);
+        QMenu* sys = frame->systemMenu();
+        ASSERT_FALSE(sys->actions().isEmpty());
+        EXPECT_EQ(win_sysmenu_action_id(sys->actions().first()), 265);
+        if (round == 0)
+            shown = static_cast<int>(sys->actions().size());
+        EXPECT_GT(shown, qt_entries);
+        EXPECT_EQ(sys->actions().size(), shown);
+        std::map<int, bool> ids;
+        collect_ids(sys, ids);
+        ASSERT_TRUE(ids.count(298));
+        EXPECT_TRUE(ids[298]);  // beep on, as set before the menu was made
+    }
+
+    // Onto the desktop and back: a new frame, the same entries at its top.
+    // Moving needs the program's frame, shown.
+    struct KeepFrame {
+        QPointer<QMainWindow> saved = frame_window;
+        ~KeepFrame() { frame_window = saved; }
+    } keep_frame;
+    frame_window = qobject_cast<QMainWindow*>(window_test_mdi()->window());
+    ASSERT_TRUE(frame_window);
+    frame_window->show();
+    QWidget* hwnd = r->hwnd.get();
+    QPointer<QMdiSubWindow> old_frame = frame;
+    win_toggle_desktop(hwnd, 0);
+    window_test_pump();
+    win_toggle_desktop(hwnd, 1);
+    window_test_pump();
+    auto* moved = qobject_cast<QMdiSubWindow*>(win_container(hwnd));
+    ASSERT_NE(moved, nullptr);
+    EXPECT_TRUE(old_frame.isNull());
+    EXPECT_EQ(our_entries(moved->systemMenu()), 0);
+    moved->showSystemMenu();
+    window_test_pump();
+    moved->systemMenu()->hide();
+    ASSERT_FALSE(moved->systemMenu()->actions().isEmpty());
+    EXPECT_EQ(win_sysmenu_action_id(moved->systemMenu()->actions().first()), 265);
+    EXPECT_EQ(our_entries(moved->systemMenu()), our_entries(r->system_menu.get()));
+    win_close_request(hwnd);
 }
 
 TEST_F(ChildWindowTest, SystemMenuTicksAndReachesTheCommandHandler)

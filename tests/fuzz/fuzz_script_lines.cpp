@@ -3,7 +3,7 @@
 // odd runs it as a command line with evaluation on. Commands that reach
 // outside the process (files, programs, sockets, the link, exiting) are
 // answered by a stand-in that does nothing, so a run can't touch the disk;
-// a run still going after 200 ms is broken as Ctrl+Break would.
+// a run is broken as Ctrl+Break would once it has used its budget of steps.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,16 +12,26 @@
 #include "platform/platform_utils.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
+#include "script/stores/binary_vars.h"
 #include "script/stores/timers.h"
+#include "script/stores/variables.h"
 
 namespace {
 
 int do_nothing(CommandCall&) { return 1; }
 
 // A loop without end is the language's own; the user ends it with
-// Ctrl+Break. Here the break is pressed once a run has taken 200 ms.
+// Ctrl+Break. Here the break is pressed once a run has asked for it 20,000
+// times (every command and jump asks; the evaluator every 26 steps), or
+// once it has taken 200 ms, whichever comes first: a runaway loop costs a
+// few milliseconds, and the same input breaks at the same step every time.
+constexpr int kBreakPolls = 20000;
+int g_polls = 0;
 std::uint64_t g_deadline = 0;
-int break_after_deadline() { return time_ticks_ms() >= g_deadline ? 1 : 0; }
+int break_after_budget()
+{
+    return ++g_polls > kBreakPolls || time_ticks_ms() >= g_deadline ? 1 : 0;
+}
 
 const char* const kOutside[] = {
     "exit", "quit", "run", "remove", "rename", "rmdir", "mkdir", "copy", "write", "writeini", "remini",
@@ -49,7 +59,7 @@ void install_stand_ins()
     done = true;
     for (const char* word : kOutside)
         script_register_command(word, do_nothing);
-    script_key_break_pressed = break_after_deadline;
+    script_key_break_pressed = break_after_budget;
 }
 
 }  // namespace
@@ -61,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1)
         return 0;
     Connection* conn = fuzz::connection();
+    g_polls = 0;
     g_deadline = time_ticks_ms() + 200;
     std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     if (data[0] % 2 == 0) {
@@ -69,8 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         script_exec_line(nullptr, text.c_str(), nullptr, 1, nullptr, nullptr, conn);
     }
+    // What a run made lives on only as long as the run: variables (set
+    // with "%name = value" or /inc), binary variables, timers.
     script_error_clear();
     timer_clear_all();
+    var_unset_all(nullptr, 0);
+    bvar_free_all();
     fuzz::close_extra_windows();
     return 0;
 }

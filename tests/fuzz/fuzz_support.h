@@ -5,9 +5,13 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
+#include <QEvent>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QPointer>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -29,6 +33,20 @@ namespace fuzz {
 
 inline int no_send(const std::string&, int, Connection*) { return 1; }
 
+// Nobody sits at the keyboard: a dialog that asks (a script's prompt, a
+// confirmation) is answered with Cancel as soon as it shows, as a user
+// closing it would.
+class CancelDialogs : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QDialog*>(watched))
+                QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+        return false;
+    }
+};
+
 // The settings folder ("/" at the end).
 inline const std::string& setup()
 {
@@ -36,6 +54,11 @@ inline const std::string& setup()
     if (!dir.empty())
         return dir;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Settings files are written on most runs: keep them in memory when the
+    // machine has a memory file system (TMPDIR, when set, wins).
+    struct stat shm;
+    if (::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode))
+        setenv("TMPDIR", "/dev/shm", 0);
     static TempSettingsDir settings("kest_fuzz");
     dir = settings.path();
     static QPointer<QMainWindow> frame;
@@ -46,6 +69,8 @@ inline const std::string& setup()
     for (ColorItem& item : color_items)
         item.current = item.default_index;
     color_palette_current = color_palette_default;
+    static CancelDialogs cancel_dialogs;
+    qApp->installEventFilter(&cancel_dialogs);
     event_startup_hold = 0;
     // Nothing leaves the process.
     irc_send_line = no_send;
