@@ -8,6 +8,7 @@
 
 
 #include "core/numbered_texts.h"
+#include "display/backgrounds.h"
 
 namespace {
 
@@ -228,6 +229,7 @@ void win_build_system_menu(WindowRecord* rec)
         }
     }
     rec->system_menu = menu;
+    bg_tick_system_menu(rec);
     win_enable_sysmenu_items(hwnd);
 }
 

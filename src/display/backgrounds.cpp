@@ -210,8 +210,7 @@ void redraw(WindowRecord* rec)
 {
     if (!win_is_record(rec))
         return;
-    if (rec->system_menu)
-        tick_menu(rec->system_menu.get(), bg_mode(rec), bg_uses_kind_default(rec));
+    bg_tick_system_menu(rec);
     win_redraw(rec, 1);
 }
 
@@ -455,6 +454,12 @@ std::string bg_file(const WindowRecord* rec)
 {
     const WindowBackground* bg = find_state(rec);
     return bg ? bg->file : std::string();
+}
+
+void bg_tick_system_menu(WindowRecord* rec)
+{
+    if (rec && rec->system_menu)
+        tick_menu(rec->system_menu.get(), bg_mode(rec), bg_uses_kind_default(rec));
 }
 
 int bg_uses_kind_default(const WindowRecord* rec)

@@ -63,6 +63,8 @@ void bg_store_for_later(const std::string& key, const std::string& file, int mod
 int bg_mode(const WindowRecord* rec);
 std::string bg_file(const WindowRecord* rec);
 int bg_uses_kind_default(const WindowRecord* rec);
+// Ticks the background entries of the window's system menu, when it has one.
+void bg_tick_system_menu(WindowRecord* rec);
 
 // Paints the window's picture into the area (the text area's rectangle),
 // rendering it again when the size, the mode or the fill colour changed;

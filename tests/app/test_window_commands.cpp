@@ -1135,8 +1135,9 @@ protected:
                     walk(a->menu());
             }
         };
-        if (rec->system_menu)
-            walk(rec->system_menu.get());
+        // The menu as the user opens it: made on first use.
+        if (QMenu* menu = win_system_menu(rec))
+            walk(menu);
         return ids;
     }
 };
