@@ -768,7 +768,7 @@ void lang_module_load()
             value.resize(4150);
         // "\n" in a text stands for a line break.
         for (std::size_t p = value.find("\\n"); p != std::string::npos; p = value.find("\\n", p + 1))
-            value.replace(p, 2, "\n");
+            value.replace(p, 2, 1, '\n');
         if (section == "version" && key == "FileVersion")
             version = value;
         else if ((section == "strings" || section == "menu") && !key.empty() &&

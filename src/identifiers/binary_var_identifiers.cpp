@@ -119,7 +119,7 @@ int id_bfind(IdentCall& call)
         n = 1;
     const std::string& m = ident_arg(call, 2);
     const std::string& bytes = v->bytes;
-    out = "0";
+    out.assign(1, '0');
     if (static_cast<std::size_t>(n) > bytes.size() || m.empty())
         return ident_finish(call);
     const bool textual = text_equal_nocase(ident_property(call), "text") || !digits_and_blanks(m);

@@ -108,7 +108,7 @@ int id_hget(IdentCall& call)
     const HashValue* v = htable_get(t, item);
     if (binary_target) {
         if (!v) {
-            out = "0";
+            out.assign(1, '0');
             return ident_finish(call);
         }
         const long long got = copy_into(call, *v, ident_arg(call, 2));

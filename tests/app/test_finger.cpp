@@ -384,8 +384,9 @@ TEST_F(Finger, ASecondStartTheMenuCommandAndClosingTheWindowCancel)
             win_close(finger_window()->hwnd.get());
         window_test_pump();
         EXPECT_FALSE(finger_running());
-        if (c.how != 2)
+        if (c.how != 2) {
             EXPECT_EQ(finger_lines().back(), "Finger İptal Edildi");
+        }
         bool closed = false;
         read_all(client, closed, 3000);
         EXPECT_TRUE(closed) << "the peer must see the query end";

@@ -904,8 +904,9 @@ TEST_F(FrameFixture, PastingIntoTheEditboxAsksFromTheThresholdOn)
         QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
         window_test_pump();
         EXPECT_EQ(!asked.empty(), c.asks);
-        if (c.asks)
+        if (c.asks) {
             EXPECT_NE(asked.find("3 Pastelemek"), std::string::npos) << asked;
+        }
         EXPECT_EQ(!box->toPlainText().isEmpty(), c.pasted) << box->toPlainText().toStdString();
     }
     // The option off: nothing is asked.

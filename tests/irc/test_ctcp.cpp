@@ -119,8 +119,9 @@ TEST_F(CtcpTest, ChannelRequestsGoWhereTheChannelOrTheGlobalChoiceSays)
         WindowRecord* where = std::string(c.where) == "c" ? chan : std::string(c.where) == "d" ? other : status();
         EXPECT_EQ(lines(where), std::vector<std::string>{"[a:#c PING]"});
         for (WindowRecord* w : {chan, status(), other})
-            if (w != where)
+            if (w != where) {
                 EXPECT_TRUE(lines(w).empty()) << w->name;
+            }
     }
     // A private request keeps to the default window whatever #c says.
     chan_membership(chan)->show_ctcps_in = 1;

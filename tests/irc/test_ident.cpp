@@ -129,8 +129,9 @@ TEST_F(IdentServer, AnswersWellFormedRequestsAndClosesOnOthers)
             bool closed = false;
             std::string reply = read_reply(fd, closed, std::string(c.reply).empty() ? 3000 : 1000);
             EXPECT_EQ(reply, c.reply);
-            if (std::string(c.reply).empty())
+            if (std::string(c.reply).empty()) {
                 EXPECT_TRUE(closed) << "a bad request must close the client";
+            }
             ::close(fd);
             ident_close(conn);  // as the countdown would
         }

@@ -170,8 +170,9 @@ TEST_F(ServersFile, AnEntryFillsTheConnectionsServerWithAPortOfItsList)
             EXPECT_EQ(conn->live_server[0], c.host);
             EXPECT_EQ(conn->live_server[4], conn->stored_identity[9]);
             EXPECT_EQ(conn->ssl, conn->stored_identity[9][0] == '+' ? 1 : 0);
-            if (c.ssl >= 0)
+            if (c.ssl >= 0) {
                 EXPECT_EQ(conn->ssl, c.ssl);
+            }
             EXPECT_EQ(conn->server_name, c.host);
         }
     }
