@@ -26,6 +26,8 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/files.h"
+#include "display/highlight.h"
+#include "display/line_buffer.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_types.h"
 
@@ -154,18 +156,26 @@ public:
         setMouseTracking(true);
         timer_.setInterval(100);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-            if (tip_live(tip_))
+            if (tip_ && tip_live(tip_))
                 tip_timer(tip_);
         });
         timer_.start();
     }
     Tip* tip() const { return tip_; }
+    // The record is gone: events still queued for the window do nothing.
+    void detach()
+    {
+        tip_ = nullptr;
+        timer_.stop();
+    }
     QTimer& timer() { return timer_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
     void mouseMoveEvent(QMouseEvent* e) override
     {
+        if (!tip_)
+            return;
         const int hover = tip_->close_rect.contains(e->position().toPoint()) ? 1 : 0;
         if (hover != tip_->close_hover) {
             tip_->close_hover = hover;
@@ -175,26 +185,28 @@ protected:
     }
     void mousePressEvent(QMouseEvent* e) override
     {
+        if (!tip_)
+            return;
         if (e->button() == Qt::RightButton)
             setCursor(Qt::ClosedHandCursor);
     }
     void mouseReleaseEvent(QMouseEvent* e) override
     {
         setCursor(Qt::ArrowCursor);
-        if (e->button() != Qt::LeftButton)
+        if (!tip_ || e->button() != Qt::LeftButton)
             return;
         if (tip_->close_rect.contains(e->position().toPoint()) || (e->modifiers() & Qt::ShiftModifier))
             tip_free(tip_);  // deletes this window later
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override
     {
-        if (e->button() != Qt::LeftButton || tip_->close_rect.contains(e->position().toPoint()))
+        if (!tip_ || e->button() != Qt::LeftButton || tip_->close_rect.contains(e->position().toPoint()))
             return;
         tip_double_click(tip_);
     }
     void leaveEvent(QEvent*) override
     {
-        if (tip_->close_hover) {
+        if (tip_ && tip_->close_hover) {
             tip_->close_hover = 0;
             update(tip_->close_rect);
         }
@@ -226,6 +238,8 @@ QRect bar_fill_rect(const Tip* t)
 void TipWindow::paintEvent(QPaintEvent*)
 {
     Tip* t = tip_;
+    if (!t)
+        return;
     QPainter p(this);
     const QPalette pal = QApplication::palette();
     p.fillRect(rect(), pal.color(QPalette::ToolTipBase));
@@ -580,7 +594,7 @@ void tip_free(Tip* tip)
         return;
     *pp = tip->next;
     if (TipWindow* w = window_of(tip)) {
-        w->timer().stop();
+        w->detach();
         w->hide();
         w->deleteLater();
     }
@@ -925,7 +939,7 @@ void tip_double_click(Tip* tip)
         const std::string alias = tip->alias;
         const std::string pos = std::to_string(tip_position(tip));
         tip_free(tip);
-        script_exec_line(hwnd.data(), alias.c_str(), pos.c_str(), 0, nullptr, nullptr, conn);
+        script_exec_line(hwnd.data(), alias.c_str(), pos.c_str(), 1, nullptr, nullptr, conn);
         return;
     }
     tip_free(tip);
@@ -1059,4 +1073,26 @@ int tip_show_event(const TipEventText& ev, int type, Connection* conn, const voi
     const std::string title_text = text_load_string(title);
     return tip_show(rec, message ? "message" : "event", title_text, text, seconds, std::string(), 0,
                     std::string(), type, source) > 0 ? 1 : 0;
+}
+
+int tip_notify_event(int option, const TipEventText& ev, int type, Connection* conn, WindowRecord* window)
+{
+    if (!tipopt(TIPOPT_ENABLED) || !tipopt(option))
+        return 0;
+    if (!tip_enabled_for_window(window))
+        return 0;
+    return tip_show_event(ev, type, conn, nullptr, window);
+}
+
+void tip_highlight(WindowRecord* rec, const HighlightMatch& match, const std::string& line)
+{
+    (void)line;
+    if (!win_is_record(rec) || !match.tip || !tipopt(TIPOPT_ENABLED) || !tip_enabled_for_window(rec))
+        return;
+    TipEventText ev;
+    ev.text = match.text;
+    ev.target = highlight_matched_word();
+    if (const auto* entry = static_cast<const HighlightEntry*>(match.entry))
+        ev.seconds = entry->tip_seconds;
+    tip_show_event(ev, 50, rec->conn, match.entry, rec);
 }

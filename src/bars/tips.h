@@ -111,6 +111,15 @@ struct TipEventText {
 int tip_show_event(const TipEventText& ev, int type, Connection* conn, const void* source,
                    WindowRecord* window);
 
+// For the event sites: shows the event's tip when the kind's option (1..24)
+// is on and the window's tips allow it (the setting's window may differ from
+// the tip's). 1 shown, 0 not.
+int tip_notify_event(int option, const TipEventText& ev, int type, Connection* conn,
+                     WindowRecord* window);
+// The highlight tip (kind 50) of a matched line.
+struct HighlightMatch;
+void tip_highlight(WindowRecord* rec, const HighlightMatch& match, const std::string& line);
+
 void tip_free(Tip* tip);
 void tip_free_all();
 int tip_count();

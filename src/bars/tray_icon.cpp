@@ -203,8 +203,8 @@ void tray_restore_main(int delayed_removal)
     QMainWindow* f = frame();
     if (!f)
         return;
-    frame_show_restored();
     tray.last_minimised = 0;
+    frame_show_restored();
     if (!QApplication::activeModalWidget()) {
         f->raise();
         f->activateWindow();
