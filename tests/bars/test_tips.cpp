@@ -9,6 +9,9 @@
 #include "app/startup.h"
 #include "app/window_ops.h"
 #include "core/options.h"
+#include "display/highlight.h"
+#include "display/line_buffer.h"
+#include "support/hook_guard.h"
 #include <QScreen>
 #include "bars/tips.h"
 #include "bars/tray_icon.h"
@@ -183,6 +186,66 @@ TEST_F(TipsTest, ScriptTipsShowWhileTheFrameIsInTheForeground)
 {
     foreground_frame();
     EXPECT_EQ(make("mine", "Title", "text"), 1);
+}
+
+TEST_F(TipsTest, HighlightedLineShowsTheHighlightTipWithTheEntrysTime)
+{
+    SavedValues saved{highlight_entries};
+    print_hooks.highlight_match = highlight_print_match;
+    opt_set(OPT_HIGHLIGHT_ENABLED, 1);
+    HighlightEntry plain_entry;
+    plain_entry.words.push_back({"kestword", kHighlightPlain});
+    plain_entry.tip = 1;
+    plain_entry.tip_seconds = 7;
+    HighlightEntry message_entry = plain_entry;
+    message_entry.words[0].text = "otherword";
+    message_entry.message = "look here";
+    HighlightEntry silent_entry = plain_entry;
+    silent_entry.words[0].text = "quietword";
+    silent_entry.tip = 0;
+    highlight_entries = {plain_entry, message_entry, silent_entry};
+    foreground_elsewhere();
+
+    feed(":a!u@h PRIVMSG #c :say kestword now");
+    ASSERT_EQ(tip_count(), 1);
+    EXPECT_EQ(tip_list->kind, 50);
+    EXPECT_EQ(tip_list->title, text_load_string(6327));
+    EXPECT_EQ(tip_list->text, "#c: matched 'kestword'");
+    EXPECT_EQ(tip_list->total_ms, 7000);
+    tip_free_all();
+    feed(":a!u@h PRIVMSG #c :otherword");
+    ASSERT_EQ(tip_count(), 1);
+    EXPECT_EQ(tip_list->text, "#c: look here");
+    tip_free_all();
+    // An entry without a tip, and a channel whose tips are off: none.
+    feed(":a!u@h PRIVMSG #c :quietword");
+    EXPECT_EQ(tip_count(), 0);
+    tip_window_setting_set(chan, 0);
+    feed(":a!u@h PRIVMSG #c :kestword");
+    EXPECT_EQ(tip_count(), 0);
+}
+
+TEST_F(TipsTest, RemainingTimeBarShrinksAsTimePasses)
+{
+    ASSERT_EQ(make("a", "Title", "text", 10), 1);
+    for (int i = 0; i < 10; ++i)
+        tick_all();
+    ASSERT_TRUE(tip_list->shown);
+    auto red_pixels = [] {
+        const QImage img = tip_list->hwnd->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                n += img.pixelColor(x, y) == QColor(255, 0, 0);
+        return n;
+    };
+    const int full = red_pixels();
+    EXPECT_GT(full, 0);
+    for (int i = 0; i < 50; ++i)
+        tick_all();
+    const int half = red_pixels();
+    EXPECT_GT(half, 0);
+    EXPECT_LT(half, full);
 }
 
 // ---- Making tips ----
