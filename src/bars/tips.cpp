@@ -1054,6 +1054,9 @@ int tip_show_event(const TipEventText& ev, int type, Connection* conn, const voi
         case 34:
             text = text_fill_id(id, {ev.nick, ev.target, ev.text});
             break;
+        case 39:
+            text = text_fill_id(id, {ev.nick, ev.text});
+            break;
         case 35:
             text = text_fill_id(id, {ev.text});
             break;

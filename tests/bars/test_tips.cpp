@@ -164,6 +164,67 @@ TEST_F(TipsTest, MessagesOfOneSenderMergeIntoOneTipOthersStackBelow)
     EXPECT_EQ(tip_list->next->text, text_fill_id(323, {"amy"}) + "other");
 }
 
+TEST_F(TipsTest, EachEventKindShowsItsTipOnlyWithItsOption)
+{
+    struct Case {
+        int option;
+        const char* line;  // "$" stands for the member who acts
+        int type;
+        int title;
+        std::string (*text)(const std::string& n);
+    } cases[] = {
+        {TIPOPT_CHAN_MESSAGE, ":$!u@h PRIVMSG #c :hello", 1, 6301,
+         [](const std::string& n) { return text_fill_id(321, {n, "#c"}) + "hello"; }},
+        {TIPOPT_CHAN_MESSAGE, ":$!u@h PRIVMSG #c :\x01" "ACTION waves\x01", 2, 6302,
+         [](const std::string& n) { return text_fill_id(322, {n, "#c"}) + "waves"; }},
+        {TIPOPT_CHAN_NOTICE, ":$!u@h NOTICE #c :hey", 5, 6305,
+         [](const std::string& n) { return text_fill_id(325, {n, "#c"}) + "hey"; }},
+        {TIPOPT_PRIV_NOTICE, ":$!u@h NOTICE me :hey", 6, 6306,
+         [](const std::string& n) { return text_fill_id(326, {n}) + "hey"; }},
+        {TIPOPT_CHAN_JOINPART, ":$!u@h PART #c :bye", 13, 6311,
+         [](const std::string& n) { return text_fill_id(334, {n, "#c"}); }},
+        {TIPOPT_CHAN_KICK, ":a!u@h KICK #c $ :out", 15, 6312,
+         [](const std::string& n) { return text_fill_id(336, {n, "#c", "a"}); }},
+        {TIPOPT_CHAN_TOPIC, ":$!u@h TOPIC #c :new topic", 40, 6325,
+         [](const std::string& n) { return text_fill_id(366, {n, "#c", "new topic"}); }},
+        {TIPOPT_CHAN_MODE, ":$!u@h MODE #c +m", 34, 6322,
+         [](const std::string& n) { return text_fill_id(357, {n, "#c", "+m"}); }},
+        {TIPOPT_CHAN_QUIT, ":$!u@h QUIT :gone", 39, 6324,
+         [](const std::string& n) { return text_fill_id(365, {n, "gone"}); }},
+        {TIPOPT_CHAN_NICK, ":$!u@h NICK $2", 17, 6313,
+         [](const std::string& n) { return text_fill_id(338, {n, n + "2"}); }},
+        {TIPOPT_INVITE, ":$!u@h INVITE me :#x", 18, 6314,
+         [](const std::string& n) { return text_fill_id(339, {n, "#x"}); }},
+    };
+    foreground_elsewhere();
+    for (int n = TIPOPT_CHAN_MESSAGE; n <= TIPOPT_AWAY; ++n)
+        tipopt_set(n, 0);
+    int k = 0;
+    for (const Case& c : cases) {
+        for (int on : {0, 1}) {
+            const std::string nick = "m" + std::to_string(++k);
+            nicklist_update(nick, chan, kNickAddOrChange, 1);
+            std::string line = c.line;
+            for (std::size_t at; (at = line.find('$')) != std::string::npos;)
+                line.replace(at, 1, nick);
+            SCOPED_TRACE(line + (on ? " (option on)" : " (option off)"));
+            tip_free_all();
+            tipopt_set(c.option, on);
+            feed(line);
+            tipopt_set(c.option, 0);
+            if (!on) {
+                EXPECT_EQ(tip_count(), 0);
+                continue;
+            }
+            ASSERT_EQ(tip_count(), 1);
+            EXPECT_EQ(tip_list->kind, c.type);
+            EXPECT_EQ(tip_list->title, text_load_string(c.title));
+            EXPECT_EQ(tip_list->name, c.type <= 4 ? "message" : "event");
+            EXPECT_EQ(tip_list->text, c.text(nick));
+        }
+    }
+}
+
 TEST_F(TipsTest, ActivatingTheProgramClosesEventTipsButNotScriptTips)
 {
     tipopt_set(TIPOPT_PRIV_MESSAGE, 1);
