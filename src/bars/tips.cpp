@@ -863,8 +863,9 @@ void tips_arrange()
         if (hide_all || !nr.intersects(area) || nr.height() <= 0) {
             if (w->isVisible())
                 w->hide();
-            if (nr.height() > 0 || !t->closing)
-                t->shown = hide_all ? 0 : t->shown;
+            // Off screen: its time waits until it comes into view.
+            if (hide_all || nr.height() > 0)
+                t->shown = 0;
         } else {
             QPainterPath rounded;
             rounded.addRoundedRect(QRectF(0, 0, nr.width(), nr.height()), 5, 5);

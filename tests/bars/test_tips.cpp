@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
+#include <QMenu>
 #include <QTest>
 
 #include "app/startup.h"
@@ -685,6 +686,47 @@ TEST_F(TipsTest, WithoutATrayMinimisingNeverHidesTheFrame)
     pump();
     EXPECT_FALSE(frame->isMinimized());
     EXPECT_TRUE(frame->isVisible());
+}
+
+TEST_F(TipsTest, ClicksOnTheIconToggleTheFrameWithTheClickOption)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        GTEST_SKIP() << "this desktop has a notification area";
+    struct Case {
+        int single_click;
+        int message;  // 1 left button up, 2 double click, 3 right button up
+        bool toggles;
+    } cases[] = {
+        {0, 2, true}, {0, 1, false}, {1, 1, true}, {1, 2, false}, {0, 3, false}, {1, 3, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.single_click) + "/" + std::to_string(c.message));
+        opt_set(OPT_TRAY_SINGLE_CLICK, c.single_click);
+        foreground_frame();
+        pump();
+        ASSERT_FALSE(frame->isMinimized());
+        tray_callback(c.message);
+        pump();
+        EXPECT_EQ(frame->isMinimized(), c.toggles);
+        EXPECT_FALSE(frame->isHidden());  // never lost without an icon
+        if (!c.toggles)
+            continue;
+        // Out of view: the same click brings it back.
+        QApplication::setActiveWindow(nullptr);
+        tray_callback(c.message);
+        pump();
+        EXPECT_FALSE(frame->isMinimized());
+        EXPECT_TRUE(frame->isVisible());
+    }
+    // The popup lists the connection's windows and ends with exit.
+    QMenu* menu = tray_popup();
+    ASSERT_NE(menu, nullptr);
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator())
+            texts << a->text();
+    EXPECT_TRUE(texts.contains("#c"));
+    EXPECT_EQ(texts.last(), QString::fromUtf8(text_load_string(5611)));
 }
 
 TEST(TrayTip, TitleIsCutTo54CharactersAndDots)
