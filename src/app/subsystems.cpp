@@ -78,6 +78,10 @@
 #include "app/frame_look.h"
 #include "app/frame_dde.h"
 #include "app/irc_link_association.h"
+#include "bars/tips.h"
+#include "bars/tray_icon.h"
+#include "commands/tip_commands.h"
+#include "identifiers/tip_identifiers.h"
 #include "app/mdi_arrange.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
@@ -755,6 +759,35 @@ void app_wire_frame_look()
     startup_hooks.theme_close = theme_close;
 }
 
+// Tips and the tray icon: the tip options read with the settings, the
+// highlight tip, /tip, /tips, $tip and $tips, tips closed when their window
+// is activated, and the tray icon that follows the frame's minimised state.
+void app_wire_tips()
+{
+    main_settings_hooks.tips_load_settings = tipopts_load;
+    print_hooks.highlight_tip = tip_highlight;
+    tip_commands_install();
+    tip_identifiers_install();
+    child_hooks.frame_hidden = tray_frame_hidden;
+    frame_hooks().tray_activity_clear = tray_activity_clear;
+    frame_hooks().app_inactive = [] { tray_follow_frame_state(); };
+    frame_hooks().app_active = [](QWidget* window) {
+        tray_follow_frame_state();
+        tips_close_on_activate(window);
+    };
+    frame_hooks().tray_refresh = [] { tray_icon_update(TRAY_REFRESH); };
+    startup_hooks.tray_add = [] { return tray_icon_update(TRAY_ADD); };
+    startup_hooks.tray_remove = [] {
+        tray_icon_update(TRAY_REMOVE);
+        tray_free();
+    };
+    startup_hooks.tray_tips_free = tip_free_all;
+    startup_hooks.start_in_tray = [] { return opt(OPT_START_IN_TRAY); };
+    startup_hooks.minimise_to_tray = [] { return opt(OPT_MINIMISE_TO_TRAY); };
+    startup_hooks.tray_icon_always = [] { return opt(OPT_TRAY_ICON_ALWAYS); };
+    irc_link_bring_to_front = [] { tray_restore_main(0); };
+}
+
 // The service other programs of the user reach over the local socket: its
 // settings read at start and saved at exit, its name registered while on.
 void app_wire_frame_service()
@@ -1046,6 +1079,7 @@ void app_install_subsystems()
     app_wire_frame_look();
     app_wire_frame_service();
     app_wire_window_view();
+    app_wire_tips();
 
     wire_program_seams();
 }
