@@ -293,6 +293,19 @@ TEST_F(Pictures, GifZeroDelayFramesComposeIntoTheFirstShown)
     image = load(path("d.gif"));
     EXPECT_EQ(at(image, 0, 0), kGreen) << "background index 2";
     EXPECT_EQ(at(image, 2, 0), kBlue);
+
+    // Disposal to the previous picture: the next frame is drawn over what
+    // was there before the frame.
+    GifFrame keep = gif_solid(0, 0, 3, 2, 1, 0);
+    keep.disposal = 1;
+    GifFrame passing = gif_solid(0, 0, 2, 2, 3, 0);
+    passing.disposal = 3;
+    ASSERT_TRUE(write_gif(path("p.gif"), 3, 2, map, 0, {keep, passing, gif_solid(2, 1, 1, 1, 2, 10)}));
+    image = load(path("p.gif"));
+    EXPECT_EQ(at(image, 0, 0), kRed) << "the passing frame is gone";
+    EXPECT_EQ(at(image, 1, 1), kRed);
+    EXPECT_EQ(at(image, 2, 1), kGreen);
+    EXPECT_EQ(at(image, 2, 0), kRed);
 }
 
 TEST_F(Pictures, GifInterlacedRowsAndLocalColours)
@@ -354,6 +367,28 @@ TEST_F(Pictures, GifFramesPastTheScreenAreClippedToIt)
     ASSERT_EQ(image.size(), QSize(4, 4));
     EXPECT_EQ(at(image, 3, 3), kBlue);
     EXPECT_EQ(at(image, 1, 1), kMagenta);
+}
+
+TEST_F(Pictures, GifManyTinyFramesCostTheirOwnSizeNotTheCanvas)
+{
+    // A few hundred bytes per frame must not make each frame copy a
+    // canvas of 3000 x 3000 pixels.
+    std::vector<GifFrame> frames;
+    for (int i = 0; i < 2000; ++i)
+        frames.push_back(gif_solid(i % 3000, (i * 7) % 3000, 1, 1, static_cast<GifPixelType>(1 + i % 2), 0));
+    GifFrame last = gif_solid(10, 10, 2, 1, 1, 10);
+    last.disposal = 2;
+    frames.push_back(last);
+    ASSERT_TRUE(write_gif(path("many.gif"), 3000, 3000, {kWhite, kRed, kBlue}, 0, frames));
+    const auto start = std::chrono::steady_clock::now();
+    const QImage image = load(path("many.gif"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    ASSERT_EQ(image.size(), QSize(3000, 3000));
+    EXPECT_EQ(at(image, 0, 0), kRed) << "the first frame";
+    EXPECT_EQ(at(image, 1, 7), kBlue) << "the second";
+    EXPECT_EQ(at(image, 1999, (1999 * 7) % 3000), kBlue) << "the last tiny one";
+    EXPECT_EQ(at(image, 11, 10), kRed) << "the frame shown";
+    EXPECT_EQ(at(image, 5, 5), kMagenta) << "untouched canvas";
 }
 
 // ---- Files that must not load ----
