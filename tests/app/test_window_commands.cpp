@@ -1411,13 +1411,16 @@ TEST_F(BackgroundCommand, TransparentGifPixelsShowTheFillOfTheirPlace)
     ASSERT_TRUE(rec);
     type("/background -n @clear clear.gif");
     EXPECT_EQ(shown(), "");
-    for (int colour : {4, 2, 4}) {
+    const int before = color_resolve(kColorBackground);
+    for (int colour : {2, 3, 2}) {
         SCOPED_TRACE(colour);
         type("/color background " + std::to_string(colour));
         const QImage shot = painted(rec);
         EXPECT_TRUE(red(shot, 3, 0));
         EXPECT_EQ(shot.pixel(3, 3), colour_window_background(rec).rgb());
     }
+    type("/color background " + std::to_string(before));
+    EXPECT_EQ(color_resolve(kColorBackground), before);
 }
 
 TEST_F(BackgroundCommand, EnlargedPicturesKeepTheirPixelsSharp)
