@@ -165,6 +165,8 @@ int png_read_steps(PngRead& r)
     double gamma = 0;
     if (png_get_gAMA(r.png, r.info, &gamma))
         png_set_gamma(r.png, 2.2, gamma);
+    // Interlaced files are read whole: the library puts the passes together.
+    png_set_interlace_handling(r.png);
     png_read_update_info(r.png, r.info);
     r.rowbytes = png_get_rowbytes(r.png, r.info);
     r.channels = png_get_channels(r.png, r.info);

@@ -32,6 +32,7 @@ struct PngSpec {
     std::vector<png_color> palette;
     std::vector<png_byte> trns;  // palette alpha
     bool header_only = false;    // IHDR written, no image data
+    bool interlaced = false;
 };
 
 inline bool write_png(const std::string& path, const PngSpec& s)
@@ -49,7 +50,8 @@ inline bool write_png(const std::string& path, const PngSpec& s)
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
     png_init_io(png, f);
     png_set_IHDR(png, info, static_cast<png_uint_32>(s.width), static_cast<png_uint_32>(s.height), s.bit_depth,
-                 s.colour_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 s.colour_type, s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     if (!s.palette.empty())
         png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
     if (!s.trns.empty())
@@ -58,8 +60,10 @@ inline bool write_png(const std::string& path, const PngSpec& s)
         png_set_bKGD(png, info, &s.bkgd);
     png_write_info(png, info);
     if (!s.header_only) {
+        std::vector<png_bytep> rows;
         for (const auto& row : s.rows)
-            png_write_row(png, row.data());
+            rows.push_back(const_cast<png_bytep>(row.data()));
+        png_write_image(png, rows.data());
         png_write_end(png, nullptr);
     }
     png_destroy_write_struct(&png, &info);

@@ -117,6 +117,22 @@ TEST_F(Pictures, PngPixelsOverTheirBackground)
     palette.rows = {{0, 1}};
     palette.has_bkgd = true;
     palette.bkgd.index = 0;
+    // Interlaced: eight rows of their own colours, put back in their places.
+    PngSpec interlaced;
+    interlaced.width = 3;
+    interlaced.height = 9;
+    interlaced.interlaced = true;
+    for (int y = 0; y < 9; ++y)
+        interlaced.rows.push_back({static_cast<unsigned char>(y * 20), 0, 0, static_cast<unsigned char>(y * 20), 1,
+                                   2, static_cast<unsigned char>(y * 20), 3, static_cast<unsigned char>(y)});
+    ASSERT_TRUE(write_png(path("i.png"), interlaced));
+    const QImage rows = load(path("i.png"));
+    ASSERT_EQ(rows.size(), QSize(3, 9));
+    for (int y = 0; y < 9; ++y) {
+        EXPECT_EQ(at(rows, 0, y), qRgb(y * 20, 0, 0)) << y;
+        EXPECT_EQ(at(rows, 2, y), qRgb(y * 20, 3, y)) << y;
+    }
+
     struct Case {
         const char* what;
         PngSpec spec;
