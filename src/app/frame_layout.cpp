@@ -229,7 +229,8 @@ protected:
     bool eventFilter(QObject* obj, QEvent* e) override
     {
         if (e->type() == QEvent::Resize && obj == mdi_client()) {
-            frame_layout();
+            // After the area has placed its viewport for the new size.
+            QMetaObject::invokeMethod(this, [] { frame_layout(); }, Qt::QueuedConnection);
             return false;
         }
         if (e->type() == QEvent::MouseMove || e->type() == QEvent::MouseButtonPress) {
