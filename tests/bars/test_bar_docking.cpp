@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QMainWindow>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QMdiArea>
 #include <QPointer>
 #include <QTest>
@@ -425,14 +428,15 @@ TEST_F(DockFixture, GripsAndEdgesLieWhereTheBarsAreGrabbedAndVanishWhenLocked)
 
 namespace {
 
-// Runs `steps` one after another from inside the drag's own loop.
+// Runs `steps` one after another from inside the drag's own loop; the
+// steps left when the drag has ended are dropped.
 void during_drag(std::vector<std::function<void()>> steps)
 {
     auto queue = std::make_shared<std::vector<std::function<void()>>>(std::move(steps));
     auto index = std::make_shared<std::size_t>(0);
     auto run = std::make_shared<std::function<void()>>();
     *run = [queue, index, run] {
-        if (*index >= queue->size())
+        if (*index >= queue->size() || dock_drag_mode() == 0)
             return;
         (*queue)[(*index)++]();
         QTimer::singleShot(10, qApp, [run] { (*run)(); });
@@ -587,4 +591,102 @@ TEST_F(DockFixture, ResizingTheSwitchbarAcrossAddsAndRemovesWholeRows)
     dock_resize(BAR_SWITCHBAR, QPoint(), 4);
     EXPECT_EQ(dock_switchbar_rows(), 0);
     EXPECT_EQ(sw->height(), 29);
+}
+
+TEST_F(DockFixture, LosingTheFocusDuringAMoveDropsTheBarWhereTheMouseLastWas)
+{
+    show_only({BAR_SWITCHBAR});
+    dock_set_bar_side(BAR_SWITCHBAR, DOCK_TOP);
+    frame_layout();
+    frame->activateWindow();
+    if (!QTest::qWaitForWindowActive(frame))
+        GTEST_SKIP() << "the platform gives no active window";
+    QWidget* sw = bars[BAR_SWITCHBAR];
+    QWidget elsewhere;
+    elsewhere.resize(100, 100);
+    const QPoint left = area->mapToGlobal(QPoint(whole().left() + 5, whole().center().y()));
+    during_drag({
+        [&] { QTest::mouseMove(sw, sw->mapFromGlobal(left)); },
+        [&] {
+            elsewhere.show();
+            elsewhere.activateWindow();
+        },
+        // Were the drag still running, this would end it at the top again.
+        [&] { QTest::keyClick(sw, Qt::Key_Escape); },
+    });
+    QTest::mousePress(sw, Qt::LeftButton, {}, QPoint(4, 10));
+    EXPECT_EQ(dock_drag_mode(), 0);
+    EXPECT_EQ(dock_bar_side(BAR_SWITCHBAR), DOCK_LEFT);
+    EXPECT_EQ(sw->geometry().left(), whole().left());
+}
+
+TEST_F(DockFixture, TheCursorShowsAMoveOverTheGripAndASizeOverTheEdgeOnly)
+{
+    show_only({BAR_SWITCHBAR});
+    dock_set_bar_side(BAR_SWITCHBAR, DOCK_BOTTOM);
+    frame_layout();
+    QWidget* sw = bars[BAR_SWITCHBAR];
+    const struct {
+        QPoint p;
+        bool set;
+        Qt::CursorShape shape;
+    } cases[] = {
+        {QPoint(4, 12), true, Qt::SizeAllCursor},   // grip
+        {QPoint(300, 1), true, Qt::SizeVerCursor},  // inner (top) edge
+        {QPoint(300, 15), false, Qt::ArrowCursor},  // the bar's own part
+        {QPoint(4, 12), true, Qt::SizeAllCursor},   // the grip again
+    };
+    for (const auto& c : cases) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(c.p), sw->mapToGlobal(QPointF(c.p)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        EXPECT_EQ(dock_mouse(BAR_SWITCHBAR, &move), c.set ? 1 : 0) << c.p.x() << "," << c.p.y();
+        EXPECT_EQ(sw->testAttribute(Qt::WA_SetCursor), c.set);
+        if (c.set)
+            EXPECT_EQ(sw->cursor().shape(), c.shape);
+    }
+    // Another bar's number or a bar without a window takes nothing.
+    QMouseEvent move(QEvent::MouseMove, QPointF(4, 12), sw->mapToGlobal(QPointF(4, 12)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    EXPECT_EQ(dock_mouse(BAR_TOOLBAR, &move), 0);
+    EXPECT_EQ(dock_mouse(BAR_COUNT, &move), 0);
+}
+
+TEST_F(DockFixture, TheGripIsDrawnInsideItsRectangleAndNotAtAllWhenLocked)
+{
+    show_only({BAR_SWITCHBAR, BAR_TREEBAR});
+    dock_set_bar_side(BAR_SWITCHBAR, DOCK_BOTTOM);
+    dock_set_bar_side(BAR_TREEBAR, DOCK_BOTTOM);  // drawn as a strip at the top
+    frame_layout();
+    for (int bar : {BAR_SWITCHBAR, BAR_TREEBAR}) {
+        SCOPED_TRACE(bar);
+        const QSize size = bars[bar]->size();
+        QRect grip;
+        ASSERT_TRUE(dock_grip_rect(bar, DOCK_BOTTOM, &grip));
+        QImage img(size, QImage::Format_RGB32);
+        img.fill(Qt::magenta);
+        {
+            QPainter p(&img);
+            dock_draw_grip(bar, p, DOCK_BOTTOM);
+        }
+        int inside = 0, outside = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                if (img.pixel(x, y) != QColor(Qt::magenta).rgb())
+                    ++(grip.contains(x, y) ? inside : outside);
+        EXPECT_GT(inside, 0);
+        EXPECT_EQ(outside, 0);
+
+        dock_set_bars_locked(1);
+        img.fill(Qt::magenta);
+        {
+            QPainter p(&img);
+            dock_draw_grip(bar, p, DOCK_BOTTOM);
+        }
+        bool untouched = true;
+        for (int y = 0; y < size.height() && untouched; ++y)
+            for (int x = 0; x < size.width(); ++x)
+                untouched = untouched && img.pixel(x, y) == QColor(Qt::magenta).rgb();
+        EXPECT_TRUE(untouched);
+        dock_set_bars_locked(0);
+    }
 }
