@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMainWindow>
 #include <QMouseEvent>
@@ -29,6 +30,10 @@
 
 namespace {
 
+// Changes at the start and end of each test: steps queued for a drag of an
+// earlier test are dropped.
+int g_test_epoch = 0;
+
 // A bar as the bars' own code makes it: a plain widget with a size of its
 // own (the toolbar's thickness comes from it).
 class StandInBar : public QWidget {
@@ -43,6 +48,7 @@ protected:
     void SetUp() override
     {
         test_app();
+        ++g_test_epoch;
         options_reset();
         saved_frame = frame_window;
         saved_mdi = mdi_client();
@@ -55,11 +61,19 @@ protected:
         frame_window = frame;
         frame->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(frame));
+        // Settle the activation before any drag: losing it ends a drag.
+        frame->activateWindow();
+        QTest::qWaitForWindowActive(frame);
+        test_drain_events();
         for (int b = 0; b < BAR_COUNT; ++b)
             bar_set_window(b, nullptr);
     }
     void TearDown() override
     {
+        ++g_test_epoch;
+        // A drag ended by a key or by the focus leaves the button down.
+        if (QGuiApplication::mouseButtons() != Qt::NoButton && frame && frame->windowHandle())
+            QTest::mouseRelease(frame->windowHandle(), Qt::LeftButton);
         for (int b = 0; b < BAR_COUNT; ++b) {
             bar_set_window(b, nullptr);
             delete bars[b];
@@ -430,18 +444,26 @@ namespace {
 
 // Runs `steps` one after another from inside the drag's own loop; the
 // steps left when the drag has ended are dropped.
+struct DragSteps {
+    std::vector<std::function<void()>> steps;
+    std::size_t next = 0;
+    int epoch = 0;
+};
+
+void drag_step(const std::shared_ptr<DragSteps>& s)
+{
+    if (s->next >= s->steps.size() || dock_drag_mode() == 0 || s->epoch != g_test_epoch)
+        return;
+    s->steps[s->next++]();
+    QTimer::singleShot(10, qApp, [s] { drag_step(s); });
+}
+
 void during_drag(std::vector<std::function<void()>> steps)
 {
-    auto queue = std::make_shared<std::vector<std::function<void()>>>(std::move(steps));
-    auto index = std::make_shared<std::size_t>(0);
-    auto run = std::make_shared<std::function<void()>>();
-    *run = [queue, index, run] {
-        if (*index >= queue->size() || dock_drag_mode() == 0)
-            return;
-        (*queue)[(*index)++]();
-        QTimer::singleShot(10, qApp, [run] { (*run)(); });
-    };
-    QTimer::singleShot(10, qApp, [run] { (*run)(); });
+    auto s = std::make_shared<DragSteps>();
+    s->steps = std::move(steps);
+    s->epoch = g_test_epoch;
+    QTimer::singleShot(10, qApp, [s] { drag_step(s); });
 }
 
 }  // namespace
