@@ -116,6 +116,16 @@ protected:
     QPointer<QWidget> bars[BAR_COUNT];
 };
 
+// A toolbar that wraps its buttons into more rows when it is narrow.
+class WrappingBar : public QWidget {
+public:
+    QSize sizeHint() const override
+    {
+        const int rows = width() >= 600 ? 1 : width() >= 300 ? 2 : 3;
+        return QSize(30, 26 * rows);
+    }
+};
+
 int thickness_of(int bar, int side)
 {
     const bool across = side == DOCK_TOP || side == DOCK_BOTTOM;
@@ -710,5 +720,27 @@ TEST_F(DockFixture, TheGripIsDrawnInsideItsRectangleAndNotAtAllWhenLocked)
                 untouched = untouched && img.pixel(x, y) == QColor(Qt::magenta).rgb();
         EXPECT_TRUE(untouched);
         dock_set_bars_locked(0);
+    }
+}
+
+TEST_F(DockFixture, AToolbarThatWrapsIsPlacedAgainWithTheThicknessForItsLength)
+{
+    show_only({});
+    bars[BAR_TOOLBAR] = new WrappingBar;
+    bars[BAR_TOOLBAR]->resize(1000, 10);  // as made: one row
+    bar_set_window(BAR_TOOLBAR, bars[BAR_TOOLBAR]);
+    opt_set(OPT_TOOLBAR_SHOWN, 1);
+    dock_set_bar_side(BAR_TOOLBAR, DOCK_TOP);
+    const struct {
+        int frame_width, rows;
+    } cases[] = {{900, 1}, {450, 2}, {250, 3}, {900, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frame_width);
+        frame->resize(c.frame_width, 500);
+        test_drain_events();
+        frame_layout();
+        EXPECT_EQ(bars[BAR_TOOLBAR]->width(), whole().width());
+        EXPECT_EQ(bars[BAR_TOOLBAR]->height(), 26 * c.rows);
+        EXPECT_EQ(client().top(), whole().top() + 26 * c.rows);
     }
 }
