@@ -744,3 +744,40 @@ TEST_F(DockFixture, AToolbarThatWrapsIsPlacedAgainWithTheThicknessForItsLength)
         EXPECT_EQ(client().top(), whole().top() + 26 * c.rows);
     }
 }
+
+TEST_F(DockFixture, CompactModeGivesTheTreebarTheWholeAreaAndNormalModeGivesItBack)
+{
+    SavedValues<int> keep(main_settings.compact_mode);
+    show_only({BAR_SWITCHBAR, BAR_TREEBAR});
+    opt_set(OPT_TREEBAR_SHOWN, 0);  // compact mode shows it all the same
+    dock_set_bar_side(BAR_TREEBAR, DOCK_LEFT);
+    main_settings.compact_mode = 1;
+    frame_layout();
+    EXPECT_TRUE(bars[BAR_TREEBAR]->isVisible());
+    EXPECT_EQ(bars[BAR_TREEBAR]->geometry(), whole());
+    EXPECT_FALSE(bars[BAR_SWITCHBAR]->isVisible());
+    EXPECT_EQ(client().height(), 0);
+
+    main_settings.compact_mode = 0;
+    frame_layout();
+    EXPECT_FALSE(bars[BAR_TREEBAR]->isVisible());
+    EXPECT_TRUE(bars[BAR_SWITCHBAR]->isVisible());
+    EXPECT_EQ(client().top(), whole().top() + dock_switchbar_height());
+    EXPECT_EQ(client().left(), whole().left());
+}
+
+TEST_F(DockFixture, ABarMadeElsewhereIsTakenIntoTheFrameAndAGoneBarLeavesNoHole)
+{
+    QWidget elsewhere;
+    show_only({BAR_SWITCHBAR});
+    bars[BAR_SWITCHBAR]->setParent(&elsewhere);
+    dock_set_bar_side(BAR_SWITCHBAR, DOCK_RIGHT);
+    frame_layout();
+    EXPECT_EQ(bars[BAR_SWITCHBAR]->parentWidget(), area);
+    EXPECT_EQ(bars[BAR_SWITCHBAR]->geometry().right(), whole().right());
+    delete bars[BAR_SWITCHBAR];
+    EXPECT_EQ(bar_window(BAR_SWITCHBAR), nullptr);
+    frame_layout();
+    EXPECT_EQ(client(), whole());
+    EXPECT_EQ(dock_bars_shown(), 0);
+}
