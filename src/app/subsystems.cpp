@@ -127,6 +127,9 @@
 #include "script/stores/regex.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
+#include "bars/switchbar.h"
+#include "bars/treebar.h"
+#include "commands/bar_commands.h"
 
 namespace {
 
@@ -856,6 +859,41 @@ void app_wire_proxy()
     tick_hooks.proxy_tick = proxy_tick;
 }
 
+// The window switchers: the switchbar and the treebar made with the frame,
+// repainted and refreshed as windows open, close, change name, state or
+// activity, the blinking on the frame's timer 124 started from the tick,
+// the window list kept in the bars' order, and /switchbar and /treebar.
+void app_wire_bars()
+{
+    startup_hooks.switchbar_create = [] { return switchbar_create() ? 1 : 0; };
+    startup_hooks.treebar_create = [] { return treebar_create() ? 1 : 0; };
+    win_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    win_hooks.treebar_refresh = [](QWidget*, int mode) { treebar_refresh(nullptr, mode); };
+    win_hooks.treebar_update_window_item = treebar_update_window_item;
+    win_hooks.winlist_sort = winlist_sort_windows;
+    frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
+    frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
+    color_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    color_hooks.treebar_repaint = [](ColorRgb bg) {
+        treebar_set_background(QColor(color_rgb_red(bg), color_rgb_green(bg), color_rgb_blue(bg)));
+        treebar_refresh(nullptr, 5);
+    };
+    font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    caption_switchbar_repaint = [] { switchbar_repaint(); };
+    notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
+    child_hooks.activation_ui_update = bars_activation_update;
+    child_hooks.activity_cleared = [](WindowRecord* rec) { switchbar_repaint(rec); };
+    child_hooks.status_icon = [](WindowRecord* rec, int icon) {
+        if (rec->hwnd.get())
+            rec->hwnd->setProperty("statusIcon", icon);
+        switchbar_repaint(rec);
+        treebar_refresh(nullptr, 0);
+    };
+    tick_hooks.switchbar_blink_check = switchbar_blink_start;
+    frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
+    bar_commands_install();
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -1046,6 +1084,7 @@ void app_install_subsystems()
     app_wire_frame_look();
     app_wire_frame_service();
     app_wire_window_view();
+    app_wire_bars();
 
     wire_program_seams();
 }

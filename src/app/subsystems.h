@@ -18,6 +18,7 @@ void app_wire_main_settings();
 void app_wire_startup();
 void app_wire_frame();
 void app_wire_window_view();
+void app_wire_bars();
 void app_wire_windows();
 void app_wire_text_work();
 void app_wire_irc_link();
