@@ -844,10 +844,11 @@ int switchbar_layout()
         return bh;
     };
     int fit = 0;
-    place_all(&fit);
+    const int bh = place_all(&fit);
     // Correct the offset once: no more skipped than the buttons that do not
-    // fit, and never all of them.
-    const int max_offset = std::max(0, std::min(total - std::max(fit, 1), total - 1));
+    // fit in the bar's height, and never all of them.
+    const int room = std::max(1, (ch - (grip + 4) + 4) / (bh + 4));
+    const int max_offset = std::max(0, std::min(total - room, total - 1));
     if (g_scroll > max_offset) {
         g_scroll = max_offset;
         for (WindowRecord* r = win_list; r; r = r->next)

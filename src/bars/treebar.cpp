@@ -272,7 +272,8 @@ std::vector<TreebarNode> build_model()
                     f.kids.push_back(std::move(n));
                 }
             }
-            parent.kids.push_back(std::move(f));
+            if (!f.kids.empty())
+                parent.kids.push_back(std::move(f));
         }
     }
     if (show_counts())
@@ -364,13 +365,14 @@ void select_active(QTreeWidget* tree)
     if (!rec)
         return;
     QTreeWidgetItem* item = find_window_item(tree, rec->number);
-    if (!item)
+    // Only a change of the active window's item moves the selection, so a
+    // folder the user closed stays closed through later refreshes.
+    if (!item || (treeview_param_selected(treeview_param(item)) && tree->currentItem() == item))
         return;
     for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
         if (!p->isExpanded())
             p->setExpanded(true);
-    if (!treeview_param_selected(treeview_param(item)) || tree->currentItem() != item)
-        treeview_select_item(tree, item, 0);
+    treeview_select_item(tree, item, 0);
     treeview_scroll_to_item(tree, item);
 }
 
