@@ -89,6 +89,9 @@ void BarTest::TearDown()
     bar_test_clear_windows();
     frame_timer_stop(FRAME_TIMER_BLINK);
     frame_set_timer_handler(FRAME_TIMER_BLINK, nullptr);
+    // The bars go with their frame.
+    delete g_frame.data();
+    pump();
 }
 
 void BarTest::feed(const std::string& line)
