@@ -52,7 +52,9 @@ RecordSlot<SwitchbarButton> g_button_slot;
 // ---- State of the bar ----
 
 QPointer<SwitchBarWidget> g_bar;
-int g_rows = 0;                 // extra rows, 0..9
+// The extra rows (0..9) live in their option, which the docking's resize
+// sets too; the layout reads it into this and writes back what it found.
+int g_rows = 0;
 int g_scroll = 0;               // leading buttons skipped on a side bar
 int g_text_width = 16;          // text width of the last horizontal layout
 int g_down_wanted = 0;
@@ -665,12 +667,14 @@ int switchbar_is_on()
 
 int switchbar_extra_rows()
 {
-    return g_rows;
+    const int rows = opt(OPT_SWITCHBAR_ROWS);
+    return rows >= 0 && rows <= 9 ? rows : 0;
 }
 
 void switchbar_set_extra_rows(int rows)
 {
     g_rows = rows >= 0 && rows <= 9 ? rows : 0;
+    opt_set(OPT_SWITCHBAR_ROWS, g_rows);
 }
 
 int switchbar_scroll_offset()
@@ -695,7 +699,7 @@ int switchbar_wanted_thickness()
         return w >= 27 && w <= 500 ? w : 115;
     }
     const int rh = row_height();
-    return rh + g_rows * (rh - 2);
+    return rh + switchbar_extra_rows() * (rh - 2);
 }
 
 // ---- Layout ----
@@ -713,8 +717,7 @@ int switchbar_layout()
         return 0;
     }
     g_down_wanted = 0;
-    if (g_rows < 0 || g_rows > 9)
-        g_rows = 0;
+    g_rows = switchbar_extra_rows();
     const int side = bar_side();
     const bool vertical = side >= 2;
     const int cw = g_bar->width();
@@ -787,7 +790,7 @@ int switchbar_layout()
             }
             if (!stepped_back && r != start_rows)
                 changed = 1;
-            g_rows = r;
+            switchbar_set_extra_rows(r);
         }
         g_text_width = g;
         const int top0 = side == 0 ? 4 : 2;
@@ -875,8 +878,8 @@ void switchbar_repaint(WindowRecord* rec)
         if (g_bar->isVisibleTo(g_bar->parentWidget()) != (opt(OPT_SWITCHBAR_SHOWN) != 0))
             g_bar->setVisible(opt(OPT_SWITCHBAR_SHOWN) != 0);
         if (!rec) {
-            const int rows_before = g_rows;
-            if (switchbar_layout() == 1 || rows_before != g_rows) {
+            const int rows_before = switchbar_extra_rows();
+            if (switchbar_layout() == 1 || rows_before != switchbar_extra_rows()) {
                 g_bar->updateGeometry();
                 frame_layout();
             }
