@@ -130,6 +130,7 @@
 #include "bars/switchbar.h"
 #include "bars/treebar.h"
 #include "commands/bar_commands.h"
+#include "bars/bar_docking.h"
 
 namespace {
 
@@ -894,6 +895,13 @@ void app_wire_bars()
     bar_commands_install();
 }
 
+// The bars docked on the frame's sides: the frame repaints them on
+// activation changes while the switchbar or the treebar shows.
+void app_wire_docking()
+{
+    frame_hooks().bars_shown = dock_bars_shown;
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -1049,6 +1057,7 @@ void app_install_subsystems()
     app_wire_ident();
     app_wire_finger();
     app_wire_links();
+    app_wire_docking();
 
     // Scripts act on windows: custom windows and their lines, clearing,
     // titles, logging, the raw-traffic copy of /debug (both directions, its
