@@ -407,6 +407,15 @@ void app_wire_display_colours()
     child_hooks.background_colour = colour_window_background;
 }
 
+// Bar backgrounds behind /background's bar switches, and a window's
+// background picture rendered again when the colours change.
+void app_wire_bar_backgrounds()
+{
+    background_hooks.bar_set = bar_bg_set_by_key;
+    background_hooks.bar_clear = bar_bg_clear_by_key;
+    color_hooks.background_rerender = bg_rerender;
+}
+
 // Fonts: the encodings' code pages and target fonts, freed at exit.
 void app_wire_fonts()
 {
@@ -1085,6 +1094,7 @@ void app_install_subsystems()
     open_hooks.background_load = bg_window_opened;
     child_hooks.mdi_paint_background = bg_mdi_paint;
     startup_hooks.bg_init_mdi = bg_init_mdi;
+    app_wire_bar_backgrounds();
 
     // The frame: its menu bar and commands, layout and modes, window
     // placement, the exit question, transparency and the language module.
