@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QHelpEvent>
 #include <QIcon>
 #include <QMenu>
 #include <QMouseEvent>
@@ -15,7 +14,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <QToolButton>
-#include <QToolTip>
 #include <QWheelEvent>
 #include <QWidget>
 
@@ -30,10 +28,13 @@
 #include "app/mdi_arrange.h"
 #include "app/system_menu.h"
 #include "app/window_ops.h"
+#include "bars/bar_docking.h"
 #include "bars/bars.h"
+#include "bars/tooltips.h"
 #include "bars/treebar.h"
 #include "core/list_sort.h"
 #include "core/options.h"
+#include "display/backgrounds.h"
 #include "display/colors.h"
 #include "display/flashing.h"
 #include "irc/dispatch/captions.h"
@@ -91,7 +92,7 @@ int row_height()
 
 int bars_locked()
 {
-    return opt(OPT_N8_12) != 0;
+    return dock_bars_locked();
 }
 
 bool rect_empty(const WinRect& r)
@@ -209,6 +210,7 @@ protected:
     {
         if (e->button() != Qt::LeftButton)
             return;
+        tooltip_destroy();
         WindowRecord* rec = record_at(e->position().toPoint());
         if (!rec)
             return;
@@ -253,20 +255,16 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override
     {
         WindowRecord* rec = record_at(e->position().toPoint());
+        show_tooltip(rec);
         if (!rec && (e->buttons() & Qt::LeftButton))
             return;
         set_hovered(rec);
     }
 
-    void leaveEvent(QEvent*) override { set_hovered(nullptr); }
-
-    bool event(QEvent* e) override
+    void leaveEvent(QEvent*) override
     {
-        if (e->type() == QEvent::ToolTip) {
-            show_tooltip(static_cast<QHelpEvent*>(e));
-            return true;
-        }
-        return QWidget::event(e);
+        tooltip_destroy();
+        set_hovered(nullptr);
     }
 
     void wheelEvent(QWheelEvent* e) override
@@ -296,16 +294,17 @@ private:
         update();
     }
 
-    void show_tooltip(QHelpEvent* e)
+    // A status button, or one whose label was cut, offers a tip; leaving
+    // the buttons takes it away.
+    void show_tooltip(WindowRecord* rec)
     {
         if (g_tooltip_running)
             return;
         g_tooltip_running = 1;
-        WindowRecord* rec = record_at(e->pos());
         SwitchbarButton* b = rec ? switchbar_button_of(rec) : nullptr;
         if (!rec || !b || (!b->shortened && rec->type != kWinStatus) ||
             QGuiApplication::applicationState() != Qt::ApplicationActive) {
-            QToolTip::hideText();
+            tooltip_destroy();
             g_tooltip_running = 0;
             return;
         }
@@ -315,7 +314,7 @@ private:
         } else if (const char* label = switchbar_button_label(rec)) {
             text = label;
         }
-        QToolTip::showText(e->globalPos(), QString::fromStdString(text), this, to_qrect(b->rect));
+        tooltip_show(text, rec->number, TOOLTIP_OWNER_SWITCHBAR);
         g_tooltip_running = 0;
     }
 };
@@ -507,7 +506,15 @@ void SwitchBarWidget::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
     const QColor face = palette().color(QPalette::Button);
-    p.fillRect(event->rect(), face);
+    const bool picture = bar_bg_has(kBarBgSwitchbar) != 0;
+    if (picture) {
+        const QImage& img = bar_bg_get(kBarBgSwitchbar, width(), height());
+        p.fillRect(event->rect(), face);
+        if (!img.isNull())
+            p.drawImage(QPoint(0, 0), img);
+    } else {
+        p.fillRect(event->rect(), face);
+    }
     const auto levels = group_levels();
     for (WindowRecord* r = win_list; r; r = r->next) {
         SwitchbarButton* b = r->state_slots.find(g_button_slot);
@@ -521,16 +528,9 @@ void SwitchBarWidget::paintEvent(QPaintEvent* event)
             if (it != levels.end())
                 level = stronger_level(level, it->second);
         }
-        draw_button(p, this, r, b, level, false);
+        draw_button(p, this, r, b, level, picture);
     }
-    // The grip while the bars are not locked.
-    if (!bars_locked()) {
-        p.setPen(palette().color(QPalette::Dark));
-        if (bar_side() < 2)
-            p.drawLine(3, 3, 3, height() - 4), p.drawLine(5, 3, 5, height() - 4);
-        else
-            p.drawLine(3, 2, width() - 4, 2), p.drawLine(3, 4, width() - 4, 4);
-    }
+    dock_draw_grip(BAR_SWITCHBAR, p, bar_side());
 }
 
 // ---- Records ----

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
@@ -16,11 +18,13 @@
 #include "app/system_menu.h"
 #include "app/window_ops.h"
 #include "app/window_record.h"
+#include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "bars/switchbar.h"
 #include "bars/tree_view.h"
 #include "core/options.h"
 #include "core/numbered_texts.h"
+#include "display/backgrounds.h"
 #include "display/colors.h"
 #include "irc/dispatch/captions.h"
 #include "irc/lists/notify_list.h"
@@ -472,7 +476,6 @@ public:
     {
         setObjectName("Kest_TreeBar");
         setCursor(Qt::ArrowCursor);
-        setAutoFillBackground(true);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         tree_ = new QTreeWidget(this);
@@ -492,13 +495,40 @@ public:
         return QSize(200, option_in(OPT_N8_22, 30, 500, 168));
     }
 
-    // The tree stands 4 pixels in on the side that faces the windows.
+    // The tree stands 4 pixels in on the side that faces the windows, and
+    // below the grip while the bars are not locked.
     void place_margins()
     {
         const int side = bar_side();
-        layout()->setContentsMargins(side == 3 ? 4 : 0, side == 0 ? 4 : 0, side == 2 ? 4 : 0, side == 1 ? 4 : 0);
+        QRect grip;
+        const int grip_height = dock_grip_rect(BAR_TREEBAR, side, &grip) ? grip.bottom() + 1 : 0;
+        const QMargins m(side == 3 ? 4 : 0, std::max(side == 0 ? 4 : 0, grip_height), side == 2 ? 4 : 0,
+                         side == 1 ? 4 : 0);
+        if (layout()->contentsMargins() != m)
+            layout()->setContentsMargins(m);
     }
 
+protected:
+    // The background picture around the tree, then the grip.
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter p(this);
+        p.fillRect(event->rect(), palette().color(QPalette::Button));
+        if (bar_bg_has(kBarBgTreebar)) {
+            const QImage& img = bar_bg_get(kBarBgTreebar, width(), height());
+            if (!img.isNull())
+                p.drawImage(QPoint(0, 0), img);
+        }
+        dock_draw_grip(BAR_TREEBAR, p, bar_side());
+    }
+
+    void resizeEvent(QResizeEvent* e) override
+    {
+        QWidget::resizeEvent(e);
+        place_margins();
+    }
+
+public:
 private:
     QTreeWidget* tree_;
 };

@@ -10,6 +10,7 @@
 #include "app/connection.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
+#include "app/window_ops.h"
 #include "app/window_record.h"
 #include "bars/switchbar.h"
 #include "bars/treebar.h"
@@ -104,6 +105,14 @@ WindowRecord* BarTest::join(const std::string& channel)
 {
     feed(":me!u@h JOIN :" + channel);
     return win_find_channel(channel, conn);
+}
+
+void BarTest::leave(const std::string& channel)
+{
+    feed(":me!u@h PART " + channel + " :bye");
+    if (WindowRecord* rec = win_find_channel(channel, conn))
+        win_op_close(rec->hwnd.get());
+    pump();
 }
 
 std::string BarTest::type(const std::string& line)

@@ -33,6 +33,8 @@ protected:
     void feed(const std::string& line);
     // Joins a channel and gives back its window.
     WindowRecord* join(const std::string& channel);
+    // Leaves a channel and closes its window when the part left it open.
+    void leave(const std::string& channel);
     // Types a line into the status window's editbox and presses Enter; the
     // lines the status window printed for it.
     std::string type(const std::string& line);

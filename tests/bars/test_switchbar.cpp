@@ -80,8 +80,7 @@ TEST_F(SwitchbarTest, JoinedChannelsGetButtonsInListOrderAndAClosedOneLosesItsBu
     EXPECT_EQ(button_labels(), (std::vector<std::string>{"irc.test me", "#a", "#b", "peer"}));
 
     const int a_number = a->number;
-    feed(":me!u@h PART #a :bye");
-    win_op_close(a->hwnd.get());
+    leave("#a");
     pump();
     EXPECT_EQ(win_record_by_id(a_number), nullptr);
     EXPECT_EQ(button_labels(), (std::vector<std::string>{"irc.test me", "#b", "peer"}));
@@ -241,8 +240,7 @@ TEST_F(SwitchbarTest, GroupPopupOfAStatusWithoutChannelsIsDiscarded)
     WindowRecord* a = join("#a");
     ASSERT_TRUE(a);
     switchbar_toggle_group(status);
-    feed(":me!u@h PART #a :bye");
-    win_op_close(a->hwnd.get());
+    leave("#a");
     pump();
     EXPECT_EQ(switchbar_group_popup(status), nullptr);
     EXPECT_EQ(switchbar_toggle_group(nullptr), 0);

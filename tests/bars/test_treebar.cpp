@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,9 +77,7 @@ TEST_F(TreebarTest, NetworkNodeHoldsItsChannelsInACountedFolder)
                              "    #b\n"
                              "  Query: 1\n"
                              "    peer\n");
-    WindowRecord* b = win_find_channel("#b", conn);
-    feed(":me!u@h PART #b :bye");
-    win_op_close(b->hwnd.get());
+    leave("#b");
     pump();
     EXPECT_EQ(outline(tree), "irc.test me\n"
                              "  Channel: 1\n"
@@ -250,19 +249,21 @@ protected:
     void SetUp() override
     {
         test_app();
-        treeview_reset(&tree, kTreeLines | kTreeButtons, 0);
+        owned = std::make_unique<QTreeWidget>();
+        treeview_reset(&tree(), kTreeLines | kTreeButtons, 0);
     }
-    QTreeWidget tree;
+    QTreeWidget& tree() { return *owned; }
+    std::unique_ptr<QTreeWidget> owned;
 };
 
 TEST_F(TreeViewTest, PathInsertionMakesEachFolderOnce)
 {
-    QTreeWidgetItem* b = treeview_insert_item(&tree, "a", "b", 1, 0, nullptr);
-    QTreeWidgetItem* c = treeview_insert_item(&tree, "  a  ", "c", 2, 0, nullptr);
-    QTreeWidgetItem* d = treeview_insert_item(&tree, "A\\x   y", " d   e ", 3, 0, nullptr);
+    QTreeWidgetItem* b = treeview_insert_item(&tree(), "a", "b", 1, 0, nullptr);
+    QTreeWidgetItem* c = treeview_insert_item(&tree(), "  a  ", "c", 2, 0, nullptr);
+    QTreeWidgetItem* d = treeview_insert_item(&tree(), "A\\x   y", " d   e ", 3, 0, nullptr);
     ASSERT_TRUE(b && c && d);
-    EXPECT_EQ(outline(&tree), "a\n  b\n  c\n  x y\n    d e\n");
-    QTreeWidgetItem* a = tree.topLevelItem(0);
+    EXPECT_EQ(outline(&tree()), "a\n  b\n  c\n  x y\n    d e\n");
+    QTreeWidgetItem* a = tree().topLevelItem(0);
     EXPECT_TRUE(treeview_param_folder(treeview_param(a)));
     EXPECT_GE(treeview_param_id(treeview_param(a)), kTreeFolderIdFirst);
     EXPECT_LE(treeview_param_id(treeview_param(a)), kTreeFolderIdLast);
@@ -272,9 +273,9 @@ TEST_F(TreeViewTest, PathInsertionMakesEachFolderOnce)
 
 TEST_F(TreeViewTest, LeafReceivingAChildBecomesAFolderAndKeepsItsId)
 {
-    QTreeWidgetItem* leaf = treeview_insert_item(&tree, "", "page", 7, 0, nullptr);
+    QTreeWidgetItem* leaf = treeview_insert_item(&tree(), "", "page", 7, 0, nullptr);
     ASSERT_TRUE(leaf);
-    QTreeWidgetItem* sub = treeview_insert_item(&tree, "page", "sub", 8, 0, nullptr);
+    QTreeWidgetItem* sub = treeview_insert_item(&tree(), "page", "sub", 8, 0, nullptr);
     ASSERT_TRUE(sub);
     EXPECT_EQ(sub->parent(), leaf);
     EXPECT_TRUE(treeview_param_folder(treeview_param(leaf)));
@@ -292,31 +293,31 @@ TEST_F(TreeViewTest, InsertionRefusesIdsOutsideTheLeafRangeAndEmptyText)
         {5, "", false},  {5, "   ", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(treeview_insert_item(&tree, "f", c.text, c.id, 0, nullptr) != nullptr, c.inserted)
+        EXPECT_EQ(treeview_insert_item(&tree(), "f", c.text, c.id, 0, nullptr) != nullptr, c.inserted)
             << c.id << " '" << c.text << "'";
 }
 
 TEST_F(TreeViewTest, FindWalksInPreOrderAndMatchesFoldersOnlyAsFolders)
 {
-    treeview_insert_item(&tree, "one", "x", 1, 0, nullptr);
-    treeview_insert_item(&tree, "two", "x", 2, 0, nullptr);
-    treeview_insert_item(&tree, "", "two", 3, 0, nullptr);
+    treeview_insert_item(&tree(), "one", "x", 1, 0, nullptr);
+    treeview_insert_item(&tree(), "two", "x", 2, 0, nullptr);
+    treeview_insert_item(&tree(), "", "two", 3, 0, nullptr);
     std::vector<std::string> order;
-    for (QTreeWidgetItem* i = treeview_find(&tree, 0, "", 0, nullptr); i; i = treeview_find(&tree, 0, "", 0, i))
+    for (QTreeWidgetItem* i = treeview_find(&tree(), 0, "", 0, nullptr); i; i = treeview_find(&tree(), 0, "", 0, i))
         order.push_back(i->text(0).toStdString());
     EXPECT_EQ(order, (std::vector<std::string>{"one", "x", "two", "x", "two"}));
-    EXPECT_EQ(treeview_next(&tree, nullptr)->text(0), "one");
+    EXPECT_EQ(treeview_next(&tree(), nullptr)->text(0), "one");
 
-    QTreeWidgetItem* leaf2 = treeview_find(&tree, kTreeFindParam, "", treeview_make_param(2, 0), nullptr);
+    QTreeWidgetItem* leaf2 = treeview_find(&tree(), kTreeFindParam, "", treeview_make_param(2, 0), nullptr);
     ASSERT_TRUE(leaf2);
     EXPECT_EQ(leaf2->parent()->text(0), "two");
-    QTreeWidgetItem* folder = treeview_find(&tree, kTreeFindText | kTreeFindParam, "TWO",
-                                            treeview_param(tree.topLevelItem(1)), nullptr);
-    EXPECT_EQ(folder, tree.topLevelItem(1));
-    QTreeWidgetItem* leaf_two = treeview_find(&tree, kTreeFindText | kTreeFindParam, "two",
+    QTreeWidgetItem* folder = treeview_find(&tree(), kTreeFindText | kTreeFindParam, "TWO",
+                                            treeview_param(tree().topLevelItem(1)), nullptr);
+    EXPECT_EQ(folder, tree().topLevelItem(1));
+    QTreeWidgetItem* leaf_two = treeview_find(&tree(), kTreeFindText | kTreeFindParam, "two",
                                               treeview_make_param(3, 0), nullptr);
-    EXPECT_EQ(leaf_two, tree.topLevelItem(2)) << "a leaf is found only as a leaf";
-    EXPECT_EQ(treeview_find(&tree, kTreeFindParam, "", treeview_make_param(99, 0), nullptr), nullptr);
+    EXPECT_EQ(leaf_two, tree().topLevelItem(2)) << "a leaf is found only as a leaf";
+    EXPECT_EQ(treeview_find(&tree(), kTreeFindParam, "", treeview_make_param(99, 0), nullptr), nullptr);
 }
 
 TEST_F(TreeViewTest, DeletingTheSelectedItemSelectsANeighbour)
@@ -331,88 +332,88 @@ TEST_F(TreeViewTest, DeletingTheSelectedItemSelectsANeighbour)
         {0, 1, "f"},   // the parent when it was alone
     };
     for (const Case& c : cases) {
-        treeview_delete_item(&tree, nullptr, 0);
+        treeview_delete_item(&tree(), nullptr, 0);
         for (int i = 0; i < c.leaves; ++i)
-            treeview_insert_item(&tree, "f", "l" + std::to_string(i), i + 1, 0, nullptr);
-        QTreeWidgetItem* gone = tree.topLevelItem(0)->child(c.remove);
-        treeview_select_item(&tree, gone, 0);
-        treeview_delete_item(&tree, gone, 1);
-        ASSERT_EQ(treeview_count_selected(&tree), 1) << c.remove;
-        EXPECT_EQ(treeview_nth_selected(&tree, 1)->text(0).toStdString(), c.picked) << c.remove;
+            treeview_insert_item(&tree(), "f", "l" + std::to_string(i), i + 1, 0, nullptr);
+        QTreeWidgetItem* gone = tree().topLevelItem(0)->child(c.remove);
+        treeview_select_item(&tree(), gone, 0);
+        treeview_delete_item(&tree(), gone, 1);
+        ASSERT_EQ(treeview_count_selected(&tree()), 1) << c.remove;
+        EXPECT_EQ(treeview_nth_selected(&tree(), 1)->text(0).toStdString(), c.picked) << c.remove;
     }
 }
 
 TEST_F(TreeViewTest, CtrlAndShiftClicksSelectSeveralItemsInAFreeTree)
 {
     for (int i = 1; i <= 5; ++i)
-        treeview_insert_node(&tree, nullptr, "i" + std::to_string(i), 0, i, 0, nullptr);
-    auto item = [&](int n) { return tree.topLevelItem(n - 1); };
-    treeview_on_click(&tree, item(2), 0, 0);
-    EXPECT_EQ(treeview_count_selected(&tree), 1);
-    treeview_on_click(&tree, item(4), 1, 0);
-    EXPECT_EQ(treeview_count_selected(&tree), 2) << "Ctrl adds";
-    treeview_on_click(&tree, item(4), 1, 0);
-    EXPECT_EQ(treeview_count_selected(&tree), 1) << "Ctrl again takes it away";
-    treeview_on_click(&tree, item(5), 0, 1);
-    EXPECT_EQ(treeview_count_selected(&tree), 2) << "Shift selects from the anchor (i4) to i5";
+        treeview_insert_node(&tree(), nullptr, "i" + std::to_string(i), 0, i, 0, nullptr);
+    auto item = [&](int n) { return tree().topLevelItem(n - 1); };
+    treeview_on_click(&tree(), item(2), 0, 0);
+    EXPECT_EQ(treeview_count_selected(&tree()), 1);
+    treeview_on_click(&tree(), item(4), 1, 0);
+    EXPECT_EQ(treeview_count_selected(&tree()), 2) << "Ctrl adds";
+    treeview_on_click(&tree(), item(4), 1, 0);
+    EXPECT_EQ(treeview_count_selected(&tree()), 1) << "Ctrl again takes it away";
+    treeview_on_click(&tree(), item(5), 0, 1);
+    EXPECT_EQ(treeview_count_selected(&tree()), 2) << "Shift selects from the anchor (i4) to i5";
     EXPECT_TRUE(treeview_param_selected(treeview_param(item(4))));
     EXPECT_FALSE(treeview_param_selected(treeview_param(item(2)))) << "and clears the rest";
-    treeview_on_click(&tree, item(1), 0, 0);
-    EXPECT_EQ(treeview_count_selected(&tree), 1) << "a plain click selects one";
+    treeview_on_click(&tree(), item(1), 0, 0);
+    EXPECT_EQ(treeview_count_selected(&tree()), 1) << "a plain click selects one";
 
     // In the treebar's kind every click selects one item.
-    tree.setProperty("treeKind", 1);
-    treeview_on_click(&tree, item(3), 1, 0);
-    EXPECT_EQ(treeview_count_selected(&tree), 1);
-    EXPECT_EQ(treeview_nth_selected(&tree, 1), item(3));
+    tree().setProperty("treeKind", 1);
+    treeview_on_click(&tree(), item(3), 1, 0);
+    EXPECT_EQ(treeview_count_selected(&tree()), 1);
+    EXPECT_EQ(treeview_nth_selected(&tree(), 1), item(3));
 }
 
 TEST_F(TreeViewTest, ServerTreeSortsRandomServersFirstAndFoldersBeforeLeaves)
 {
-    tree.setProperty("treeKind", 2);
-    treeview_insert_node(&tree, nullptr, "alpha", 0, 1, 1, nullptr);
-    treeview_insert_node(&tree, nullptr, "EU Random server", 0, 2, 1, nullptr);
-    treeview_insert_node(&tree, nullptr, "beta", 1, 3, 1, nullptr);
-    treeview_insert_node(&tree, nullptr, "Random Server", 0, 4, 1, nullptr);
-    treeview_insert_node(&tree, nullptr, "aardvark", 0, 5, 1, nullptr);
-    EXPECT_EQ(outline(&tree), "beta\nRandom Server\nEU Random server\naardvark\nalpha\n");
-    tree.setProperty("treeKind", 0);
-    treeview_sort_children(&tree, nullptr);
-    EXPECT_EQ(outline(&tree), "beta\naardvark\nalpha\nEU Random server\nRandom Server\n");
+    tree().setProperty("treeKind", 2);
+    treeview_insert_node(&tree(), nullptr, "alpha", 0, 1, 1, nullptr);
+    treeview_insert_node(&tree(), nullptr, "EU Random server", 0, 2, 1, nullptr);
+    treeview_insert_node(&tree(), nullptr, "beta", 1, 3, 1, nullptr);
+    treeview_insert_node(&tree(), nullptr, "Random Server", 0, 4, 1, nullptr);
+    treeview_insert_node(&tree(), nullptr, "aardvark", 0, 5, 1, nullptr);
+    EXPECT_EQ(outline(&tree()), "beta\nRandom Server\nEU Random server\naardvark\nalpha\n");
+    tree().setProperty("treeKind", 0);
+    treeview_sort_children(&tree(), nullptr);
+    EXPECT_EQ(outline(&tree()), "beta\naardvark\nalpha\nEU Random server\nRandom Server\n");
 }
 
 TEST_F(TreeViewTest, SavedStateExpandsTheSameFoldersAgain)
 {
-    treeview_insert_item(&tree, "a", "x", 1, 0, nullptr);
-    treeview_insert_item(&tree, "b", "y", 2, 0, nullptr);
-    tree.topLevelItem(1)->setExpanded(true);
-    treeview_select_item(&tree, tree.topLevelItem(1)->child(0), 0);
-    const auto saved = treeview_save_state(&tree);
+    treeview_insert_item(&tree(), "a", "x", 1, 0, nullptr);
+    treeview_insert_item(&tree(), "b", "y", 2, 0, nullptr);
+    tree().topLevelItem(1)->setExpanded(true);
+    treeview_select_item(&tree(), tree().topLevelItem(1)->child(0), 0);
+    const auto saved = treeview_save_state(&tree());
     ASSERT_EQ(saved.size(), 4u);
-    tree.topLevelItem(1)->setExpanded(false);
-    treeview_select_item(&tree, tree.topLevelItem(0), 0);
-    treeview_restore_state(&tree, saved, 0);
-    EXPECT_FALSE(tree.topLevelItem(0)->isExpanded());
-    EXPECT_TRUE(tree.topLevelItem(1)->isExpanded());
-    EXPECT_EQ(treeview_nth_selected(&tree, 1), tree.topLevelItem(1)->child(0));
+    tree().topLevelItem(1)->setExpanded(false);
+    treeview_select_item(&tree(), tree().topLevelItem(0), 0);
+    treeview_restore_state(&tree(), saved, 0);
+    EXPECT_FALSE(tree().topLevelItem(0)->isExpanded());
+    EXPECT_TRUE(tree().topLevelItem(1)->isExpanded());
+    EXPECT_EQ(treeview_nth_selected(&tree(), 1), tree().topLevelItem(1)->child(0));
     // Mode 1 goes by folder id.
-    tree.topLevelItem(1)->setExpanded(false);
-    treeview_restore_state(&tree, saved, 1);
-    EXPECT_TRUE(tree.topLevelItem(1)->isExpanded());
-    EXPECT_FALSE(tree.topLevelItem(0)->isExpanded());
+    tree().topLevelItem(1)->setExpanded(false);
+    treeview_restore_state(&tree(), saved, 1);
+    EXPECT_TRUE(tree().topLevelItem(1)->isExpanded());
+    EXPECT_FALSE(tree().topLevelItem(0)->isExpanded());
 }
 
 TEST_F(TreeViewTest, SpaceKeyIsSwallowedAndReachesTheOwnerOnlyAfterwards)
 {
     std::vector<std::pair<std::string, int>> heard;
-    treeview_install(&tree, [&](QTreeWidgetItem* item, int note, int key) {
+    treeview_install(&tree(), [&](QTreeWidgetItem* item, int note, int key) {
         if (note == kTreeNoteKey)
             heard.emplace_back(item ? item->text(0).toStdString() : "", key);
     });
-    treeview_insert_node(&tree, nullptr, "i1", 0, 1, 0, nullptr);
-    treeview_select_item(&tree, tree.topLevelItem(0), 0);
+    treeview_insert_node(&tree(), nullptr, "i1", 0, 1, 0, nullptr);
+    treeview_select_item(&tree(), tree().topLevelItem(0), 0);
     QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
-    EXPECT_TRUE(QApplication::sendEvent(&tree, &space) || space.isAccepted());
+    EXPECT_TRUE(QApplication::sendEvent(&tree(), &space) || space.isAccepted());
     EXPECT_TRUE(heard.empty()) << "posted, not heard inside the control's handling";
     BarTest::pump();
     ASSERT_EQ(heard.size(), 1u);
@@ -422,12 +423,12 @@ TEST_F(TreeViewTest, SpaceKeyIsSwallowedAndReachesTheOwnerOnlyAfterwards)
 
 TEST_F(TreeViewTest, PruneRemovesEmptyFoldersOnly)
 {
-    treeview_insert_item(&tree, "keep", "x", 1, 0, nullptr);
-    treeview_insert_node(&tree, nullptr, "empty", 1, 15500, 0, nullptr);
-    QTreeWidgetItem* outer = treeview_insert_node(&tree, nullptr, "outer", 1, 15501, 0, nullptr);
-    treeview_insert_node(&tree, outer, "inner", 1, 15502, 0, nullptr);
-    treeview_prune_empty_folders(&tree);
-    EXPECT_EQ(outline(&tree), "keep\n  x\n");
+    treeview_insert_item(&tree(), "keep", "x", 1, 0, nullptr);
+    treeview_insert_node(&tree(), nullptr, "empty", 1, 15500, 0, nullptr);
+    QTreeWidgetItem* outer = treeview_insert_node(&tree(), nullptr, "outer", 1, 15501, 0, nullptr);
+    treeview_insert_node(&tree(), outer, "inner", 1, 15502, 0, nullptr);
+    treeview_prune_empty_folders(&tree());
+    EXPECT_EQ(outline(&tree()), "keep\n  x\n");
 }
 
 }  // namespace
