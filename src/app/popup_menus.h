@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "app/popup_commands.h"
+
 class QMenu;
 class QWidget;
 struct Connection;
@@ -96,28 +98,26 @@ QMenu* menu_build_custom_popup(WindowRecord* rec, const std::string& context);
 int menu_build_bar_popup(const QPoint& global, int form);
 
 // Shows the current popup for the anchor window with the kind, at the point
-// in the anchor's coordinates (a null point: centred on the anchor, as from
+// in screen coordinates (a null point: centred on the anchor, as from
 // the keyboard). 1 when shown, 0 when there was nothing to show.
 int menu_track_popup(QWidget* anchor, int kind, const QPoint& point);
 
-// The right-click of a window: form 0 a right-click at the point (the
-// window's coordinates; a null point: the list box, as from the keyboard),
+// The right-click of a window: form 0 a right-click at the point (screen
+// coordinates; a null point: the list box, as from the keyboard),
 // 2 a right-click on the window's treebar item. in_list tells whether the
 // click was on the window's list box (the nick list of a channel).
 // 1 when a popup was shown; else a beep and 0.
 int popup_window_rclick(WindowRecord* rec, int form, const QPoint& point, int in_list);
 
-// A picked popup command: 1 when the id was handled (the popup is then
-// reset), 0 otherwise.
-int menu_popup_command(int id);
-// Runs the command of a script popup item (file kinds 0 status, 1 channel,
-// 2 query, 3 nick list, 4 menu bar, 5 custom); 1 when a command ran.
-int menu_run_script_item(QWidget* window, int file_kind, int id, const std::string& target,
-                         Connection* conn);
-
 // The joined selected nicks of a window's list box, each without its
 // nick-prefix characters, cut before they would pass 4,150 characters.
 std::string popup_list_selection(WindowRecord* rec);
+
+// The text of the caret item of a window's list box (a nick with its prefix).
+std::string popup_caret_nick(WindowRecord* rec);
+// The selection text of a window: a query's nick, the selected lines of
+// its list box.
+std::string popup_window_selection_text(QWidget* window);
 
 // Installs the popup's frame timer (126: the end of a menu loop) and the
 // right-click handling of the windows' text areas and list boxes.
