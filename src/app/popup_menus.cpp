@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QScreen>
@@ -151,9 +152,15 @@ public:
     using QObject::QObject;
 
 protected:
+    // The popup opens when the right button comes up over a window's text
+    // area or list box, or on the menu key (no point). The press is kept
+    // from the list so that the selection follows the rules below; the
+    // context event of a mouse click is left out, the release serves it.
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::ContextMenu)
+        const QEvent::Type type = event->type();
+        if (type != QEvent::ContextMenu && type != QEvent::MouseButtonPress &&
+            type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
             return false;
         auto* widget = qobject_cast<QWidget*>(watched);
         if (!widget)
@@ -169,11 +176,26 @@ protected:
         WindowRecord* rec = list ? list->record() : text->record();
         if (!rec)
             return false;
-        auto* ce = static_cast<QContextMenuEvent*>(event);
         QPoint global;
-        if (ce->reason() != QContextMenuEvent::Keyboard)
-            global = ce->globalPos();
-        if (list && !global.isNull())
+        if (type == QEvent::ContextMenu) {
+            auto* ce = static_cast<QContextMenuEvent*>(event);
+            if (ce->reason() != QContextMenuEvent::Keyboard) {
+                event->accept();
+                return true;
+            }
+        } else {
+            auto* me = static_cast<QMouseEvent*>(event);
+            if (me->button() != Qt::RightButton)
+                return false;
+            if (type != QEvent::MouseButtonRelease) {
+                event->accept();
+                return list != nullptr;  // the text area sees its press
+            }
+            global = me->globalPosition().toPoint();
+            if (global.isNull())
+                global = QPoint(1, 1);  // a point at the screen's corner is still a point
+        }
+        if (list && type != QEvent::ContextMenu)
             select_under(list, global);
         popup_window_rclick(rec, 0, global, list ? 1 : 0);
         event->accept();
