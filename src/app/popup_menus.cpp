@@ -480,3 +480,4 @@ void popup_menus_install()
         qApp->installEventFilter(g_filter);
     }
 }
+

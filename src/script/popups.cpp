@@ -893,3 +893,28 @@ int popup_command_of_id(int id, StringNode* file_lines, StringNode** line, std::
     }
     return 0;
 }
+
+StringNode* popup_block_copy(const StringNode* line, std::string_view commands)
+{
+    if (!line)
+        return nullptr;
+    auto copy = [](const StringNode* n) {
+        auto* c = new StringNode;
+        c->text = n->text;
+        for (int i = 0; i < 8; ++i)
+            c->extra[i] = n->extra[i];
+        return c;
+    };
+    StringNode* head = copy(line);
+    StringNode* tail = head;
+    int depth = script_brace_depth(skip_blanks(commands), 0, 0);
+    for (const StringNode* n = line->next; n && depth > 0; n = n->next) {
+        StringNode* c = copy(n);
+        c->prev = tail;
+        tail->next = c;
+        tail = c;
+        if (!is_comment(n))
+            depth = script_brace_depth(skip_blanks(n->text), depth, 0);
+    }
+    return head;
+}

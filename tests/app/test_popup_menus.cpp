@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -30,11 +31,13 @@
 #include "app/child_widgets.h"
 #include "app/connection.h"
 #include "app/frame_proc.h"
+#include "app/mdi_arrange.h"
 #include "app/popup_menus.h"
 #include "app/subsystems.h"
 #include "app/window_record.h"
 #include "core/ini.h"
 #include "core/options.h"
+#include "core/string_list.h"
 #include "display/backgrounds.h"
 #include "display/editbox.h"
 #include "display/nick_list.h"
@@ -56,6 +59,14 @@ std::vector<std::string>& sent()
 }
 
 int beeps = 0;
+
+std::string window_text(const WindowRecord* rec)
+{
+    std::string out;
+    for (const StringNode* n = rec ? rec->lines : nullptr; n; n = n->next)
+        out += "\n  " + n->text;
+    return out;
+}
 
 bool pump_until(const std::function<bool()>& done, int ms)
 {
@@ -179,15 +190,17 @@ protected:
     }
 
     // Right-clicks a nick of the channel's list box.
-    QMenu* rclick_nick(WindowRecord* chan, const std::string& shown)
+    QMenu* rclick_nick(WindowRecord* chan, const std::string& nick)
     {
         ListBox* list = chan->listbox.get();
         if (!list)
             return nullptr;
-        auto found = list->findItems(QString::fromStdString(shown), Qt::MatchExactly);
-        if (found.isEmpty())
+        win_activate(chan->hwnd, 0);  // the user clicks on the window in front
+        window_test_pump();
+        const int row = nicklist_row_of(chan, nicklist_find(chan, nick));
+        if (row < 0 || !list->item(row))
             return nullptr;
-        QRect r = list->visualItemRect(found.first());
+        QRect r = list->visualItemRect(list->item(row));
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, r.center());
         window_test_pump();
         return open_popup();
@@ -198,6 +211,8 @@ protected:
         QWidget* area = rec->text_area.get();
         if (!area)
             return nullptr;
+        win_activate(rec->hwnd, 0);
+        window_test_pump();
         QTest::mouseClick(area, Qt::RightButton, {}, QPoint(area->width() / 2, area->height() / 2));
         window_test_pump();
         return open_popup();
@@ -354,6 +369,231 @@ TEST_F(PopupWindows, MdiBackgroundPopupWithoutAPictureTicksNormal)
     EXPECT_EQ(ticked, std::vector<std::string>{"N&ormal"});
     close_popups();
     menu_popup_reset();
+}
+
+}  // namespace
+
+// ---- Against a real IRC server ----
+
+namespace {
+
+constexpr const char* kNgircd = "/usr/sbin/ngircd";
+
+int free_port()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+int connect_to(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// A private server on 127.0.0.1 in its own folder; killed when it goes.
+struct Ngircd {
+    TempDir dir{"kest_popups_ircd_"};
+    int port = 0;
+    pid_t pid = -1;
+
+    bool start()
+    {
+        if (!dir.made() || ::access(kNgircd, X_OK) != 0)
+            return false;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            port = free_port();
+            std::ofstream(dir.path + "motd") << "popup tests\n";
+            std::ofstream(dir.path + "ngircd.conf")
+                << "[Global]\nName = irc.popup.test\nInfo = popup tests\nListen = 127.0.0.1\n"
+                << "Ports = " << port << "\nMotdFile = " << dir.path << "motd\n"
+                << "PidFile = " << dir.path << "ngircd.pid\n"
+                << "[Limits]\nMaxConnectionsIP = 0\nMaxNickLength = 30\n"
+                << "[Options]\nPAM = no\nIdent = no\nDNS = no\nRequireAuthPing = no\n";
+            if (::geteuid() == 0 && ::chown(dir.path.c_str(), 65534, 65534) != 0)
+                ::chmod(dir.path.c_str(), 0777);
+            std::string conf = dir.path + "ngircd.conf";
+            std::string log = dir.path + "ngircd.log";
+            posix_spawn_file_actions_t fa;
+            posix_spawn_file_actions_init(&fa);
+            posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            posix_spawn_file_actions_adddup2(&fa, 1, 2);
+            char* argv[] = {const_cast<char*>(kNgircd), const_cast<char*>("--nodaemon"),
+                            const_cast<char*>("--config"), conf.data(), nullptr};
+            int rc = posix_spawn(&pid, kNgircd, &fa, nullptr, argv, environ);
+            posix_spawn_file_actions_destroy(&fa);
+            if (rc != 0) {
+                pid = -1;
+                return false;
+            }
+            for (int i = 0; i < 100; ++i) {
+                int fd = connect_to(port);
+                if (fd >= 0) {
+                    ::close(fd);
+                    return true;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            stop();
+        }
+        return false;
+    }
+    void stop()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        pid = -1;
+    }
+    ~Ngircd() { stop(); }
+};
+
+// A plain client of the server on a real socket.
+struct Peer {
+    int fd = -1;
+    std::string buffer;
+
+    ~Peer()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    void send(const std::string& line) { (void)!::write(fd, (line + "\r\n").data(), line.size() + 2); }
+    // Reads lines until one holds the text (PINGs answered); false after ms.
+    bool wait_for(const std::string& text, int ms, std::string* found = nullptr)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            std::size_t nl;
+            while ((nl = buffer.find('\n')) != std::string::npos) {
+                std::string line = buffer.substr(0, nl);
+                buffer.erase(0, nl + 1);
+                if (line.rfind("PING", 0) == 0)
+                    send("PONG" + line.substr(4));
+                if (line.find(text) != std::string::npos) {
+                    if (found)
+                        *found = line;
+                    return true;
+                }
+            }
+            window_test_pump();  // the program under test runs meanwhile
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                char chunk[4096];
+                ssize_t n = ::read(fd, chunk, sizeof chunk);
+                if (n <= 0)
+                    return false;
+                buffer.append(chunk, static_cast<std::size_t>(n));
+            }
+        }
+        return false;
+    }
+};
+
+class PopupServer : public PopupWindows {
+protected:
+    void SetUp() override
+    {
+        PopupWindows::SetUp();
+        if (::access(kNgircd, X_OK) != 0)
+            GTEST_SKIP() << "no IRC server installed";
+        ASSERT_TRUE(server.start()) << "the IRC server did not start";
+        // The link is real here.
+        conn->connected = 0;
+        conn->socket = -1;
+        irc_send_line = [](const std::string& line, int kind, Connection* c) {
+            sent().push_back(line);
+            return irc_send_line_impl(line, kind, c);
+        };
+    }
+    Ngircd server;
+};
+
+TEST_F(PopupServer, ANickListMenuFromThePopupFileSendsItsLineForTheClickedNick)
+{
+    write_popups({{"[lpopup]", {"Greet {", "  msg $1 hello from the popup", "}", "-",
+                                "Info", ".Whois:/whois $1"}}});
+    conn->stored_identity[0] = "Popup Tester";
+    conn->stored_identity[1] = "popups@example.org";
+    conn->stored_identity[2] = "popme";
+    conn->stored_identity[3] = "popme_";
+    WindowRecord* status = win_record_of(conn->status_window);
+    ASSERT_TRUE(status && status->editbox.get());
+    auto type = [&](WindowRecord* rec, const std::string& text) {
+        QTest::keyClicks(rec->editbox.get(), QString::fromStdString(text));
+        QTest::keyClick(rec->editbox.get(), Qt::Key_Return);
+        window_test_pump();
+    };
+    type(status, "/server 127.0.0.1:" + std::to_string(server.port));
+    ASSERT_TRUE(pump_until([&] { return conn_is_live(conn) && conn->registered; }, 10000))
+        << "no logon to the server:" << window_text(status) << "\nserver: " << slurp(server.dir.path + "ngircd.log");
+
+    // Two peers in the channel: the first (an operator, shown "@pal") and
+    // one whose nick holds the character that separates commands.
+    Peer plain, odd;
+    for (auto [peer, nick] : {std::pair<Peer*, const char*>{&plain, "pal"}, {&odd, "x|y"}}) {
+        peer->fd = connect_to(server.port);
+        ASSERT_GE(peer->fd, 0);
+        peer->send(std::string("NICK ") + nick);
+        peer->send("USER p 0 * :peer");
+        ASSERT_TRUE(peer->wait_for(" 001 ", 5000)) << nick;
+        peer->send("JOIN #popt");
+        ASSERT_TRUE(peer->wait_for("JOIN", 5000)) << nick;
+    }
+    type(status, "/join #popt");
+    WindowRecord* chan = nullptr;
+    ASSERT_TRUE(pump_until(
+        [&] {
+            chan = win_find_channel("#popt", conn);
+            return chan && nicklist_find(chan, "pal") && nicklist_find(chan, "x|y");
+        },
+        10000))
+        << "the channel never listed both peers";
+
+    const struct {
+        Peer* peer;
+        const char* nick;
+    } cases[] = {{&plain, "pal"}, {&odd, "x|y"}, {&plain, "pal"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nick);
+        QMenu* menu = rclick_nick(chan, c.nick);
+        ASSERT_TRUE(menu) << "no popup on " << c.nick;
+        EXPECT_EQ(captions(menu), (std::vector<std::string>{"Greet", "-", "Info"}));
+        sent().clear();
+        choose(menu, "Greet");
+        std::string line;
+        ASSERT_TRUE(c.peer->wait_for("PRIVMSG", 5000, &line)) << "nothing reached " << c.nick;
+        // The block ran alone: nothing of the lines after it was sent.
+        EXPECT_EQ(sent(), std::vector<std::string>{std::string("PRIVMSG ") + c.nick +
+                                                   " :hello from the popup\n"});
+        EXPECT_NE(line.find(":popme!"), std::string::npos) << line;
+        EXPECT_NE(line.find(std::string("PRIVMSG ") + c.nick + " :hello from the popup"),
+                  std::string::npos)
+            << line;
+    }
+    // The other peer heard nothing of the messages to the first.
+    std::string stray;
+    EXPECT_FALSE(odd.wait_for("PRIVMSG", 300, &stray)) << stray;
+    EXPECT_TRUE(conn->registered) << "still connected";
 }
 
 }  // namespace
