@@ -23,7 +23,9 @@
 #include "app/child_window.h"
 #include "app/connection.h"
 #include "app/frame_layout.h"
+#include "app/file_dialogs.h"
 #include "app/frame_look.h"
+#include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/system_menu.h"
@@ -33,6 +35,7 @@
 #include "bars/tooltips.h"
 #include "bars/treebar.h"
 #include "core/list_sort.h"
+#include "core/numbered_texts.h"
 #include "core/options.h"
 #include "display/backgrounds.h"
 #include "display/colors.h"
@@ -242,8 +245,14 @@ protected:
         if (e->button() != Qt::RightButton)
             return;
         WindowRecord* rec = record_at(e->position().toPoint());
-        if (!rec)
+        if (!rec) {
+            QRect grip;
+            if (dock_grip_rect(BAR_SWITCHBAR, bar_side(), &grip) && grip.contains(e->position().toPoint()))
+                return;
+            if (QMenu* popup = bar_popup_build(BAR_SWITCHBAR, this))
+                popup->popup(e->globalPosition().toPoint());
             return;
+        }
         QMenu* menu = win_system_menu(rec);
         if (!menu) {
             QApplication::beep();
@@ -1174,4 +1183,161 @@ void bars_activation_update(WindowRecord* rec)
     // The activated window stops flashing (and so stops blinking on the bars).
     if (win_is_record(rec) && rec->hwnd.get() && flash_find(rec->hwnd.get()))
         flash_stop(rec->hwnd.get());
+}
+
+// ---- The popups of the bars' empty space ----
+
+namespace {
+
+QAction* add_choice(QMenu* menu, int bar, int text_id, int command, bool ticked = false)
+{
+    QAction* a = menu->addAction(QString::fromUtf8(text_load_string(text_id)));
+    a->setData(command);
+    if (ticked) {
+        a->setCheckable(true);
+        a->setChecked(true);
+    }
+    QObject::connect(a, &QAction::triggered, [bar, command] { bar_popup_command(bar, command); });
+    return a;
+}
+
+// The side a position command asks for: 7012 top, 7013 left, 7014 bottom,
+// 7015 right.
+int side_of_command(int id)
+{
+    static const int sides[4] = {1, 2, 0, 3};
+    return sides[id - 7012];
+}
+
+void choose_background(int bar)
+{
+    std::vector<std::string> chosen;
+    std::string start = bar_bg_file(bar);
+    if (start.empty())
+        start = "*.bmp";
+    if (file_dialog_run(win_frame_handle(), kFileDialogFile, start, "Dosya Seç", std::string(), chosen) == 1 &&
+        !chosen.empty())
+        bar_bg_set(bar, chosen.front(), 1);
+}
+
+}  // namespace
+
+QMenu* bar_popup_build(int bar, QWidget* parent)
+{
+    if (bar != BAR_SWITCHBAR && bar != BAR_TREEBAR)
+        return nullptr;
+    auto* menu = new QMenu(parent);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (bar == BAR_TREEBAR) {
+        add_choice(menu, bar, 3882, 7056);
+        add_choice(menu, bar, 3883, 7057);
+        menu->addSeparator();
+    }
+    QMenu* back = menu->addMenu(QString::fromUtf8(text_load_string(6119)));
+    add_choice(back, bar, 6109, 7000);
+    add_choice(back, bar, 6110, 7001);
+    QMenu* place = menu->addMenu(QString::fromUtf8(text_load_string(3871)));
+    const int side = dock_bar_side(bar);
+    for (int id = 7012; id <= 7015; ++id)
+        add_choice(place, bar, 3872 + (id - 7012), id, side_of_command(id) == side);
+    if (bar == BAR_TREEBAR) {
+        menu->addSeparator();
+        QMenu* dcc = menu->addMenu(QString::fromUtf8(text_load_string(3878)));
+        const int grouping = opt(OPT_N8_7);
+        add_choice(dcc, bar, 3879, 7053, grouping == 1);
+        add_choice(dcc, bar, 3880, 7054, grouping == 0);
+        add_choice(dcc, bar, 3881, 7055, grouping == 2);
+        QMenu* notify = menu->addMenu(QString::fromUtf8(text_load_string(3885)));
+        const int notify_mode = opt(OPT_N8_23);
+        add_choice(notify, bar, 3886, 7058, notify_mode == 2);
+        add_choice(notify, bar, 3887, 7059, notify_mode == 1);
+        add_choice(notify, bar, 3888, 7060, notify_mode == 0);
+        QMenu* kind = menu->addMenu(QString::fromUtf8(text_load_string(3889)));
+        add_choice(kind, bar, 3890, 7061, opt(OPT_N8_24) == 0);
+        add_choice(kind, bar, 3891, 7062, opt(OPT_N8_24) == 1);
+        menu->addSeparator();
+        add_choice(menu, bar, 3876, 7050, opt(OPT_N8_4) != 0);
+        add_choice(menu, bar, 3877, 7051, opt(OPT_N8_6) != 0);
+        add_choice(menu, bar, 3884, 7016, dock_bars_locked() != 0);
+    } else {
+        menu->addSeparator();
+        add_choice(menu, bar, 3884, 7016, dock_bars_locked() != 0);
+    }
+    menu->addSeparator();
+    add_choice(menu, bar, 3836, 7020);
+    return menu;
+}
+
+int bar_popup_command(int bar, int id)
+{
+    auto tree_option = [](OptionId option, int value) {
+        opt_set(option, value);
+        treebar_refresh(nullptr, 1);
+        ini_save_options();
+        return 1;
+    };
+    switch (id) {
+    case 7000:
+        choose_background(bar);
+        return 1;
+    case 7001:
+        bar_bg_clear(bar, 1);
+        return 1;
+    case 7012:
+    case 7013:
+    case 7014:
+    case 7015:
+        if (dock_bar_side(bar) != side_of_command(id)) {
+            dock_set_bar_side(bar, side_of_command(id));
+            frame_layout();
+            switchbar_repaint();
+        }
+        ini_save_options();
+        return 1;
+    case 7016:
+        dock_set_bars_locked(dock_bars_locked() ? 0 : 1);
+        frame_layout();
+        switchbar_repaint();
+        ini_save_options();
+        return 1;
+    case 7020:
+        frame_on_command(nullptr, 159, 2);
+        return 1;
+    default:
+        break;
+    }
+    if (bar == BAR_TREEBAR) {
+        switch (id) {
+        case 7050:
+            return tree_option(OPT_N8_4, opt(OPT_N8_4) ? 0 : 1);
+        case 7051:
+            return tree_option(OPT_N8_6, opt(OPT_N8_6) ? 0 : 1);
+        case 7053:
+            return tree_option(OPT_N8_7, 1);
+        case 7054:
+            return tree_option(OPT_N8_7, 0);
+        case 7055:
+            return tree_option(OPT_N8_7, 2);
+        case 7058:
+            return tree_option(OPT_N8_23, 2);
+        case 7059:
+            return tree_option(OPT_N8_23, 1);
+        case 7060:
+            return opt(OPT_N8_23) == 0 ? 1 : tree_option(OPT_N8_23, 0);
+        case 7061:
+            return tree_option(OPT_N8_24, 0);
+        case 7062:
+            return tree_option(OPT_N8_24, 1);
+        case 7056:
+            treebar_refresh(nullptr, 3);
+            return 1;
+        case 7057:
+            treebar_refresh(nullptr, 4);
+            return 1;
+        default:
+            break;
+        }
+    }
+    QApplication::beep();
+    return 0;
 }

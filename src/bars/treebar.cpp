@@ -15,6 +15,7 @@
 #include "app/child_window.h"
 #include "app/connection.h"
 #include "app/mdi_arrange.h"
+#include "app/popup_menus.h"
 #include "app/system_menu.h"
 #include "app/window_ops.h"
 #include "app/window_record.h"
@@ -447,12 +448,25 @@ void on_note(QTreeWidgetItem* item, int note, int key)
         return;
     }
     case kTreeNoteRightClick: {
-        if (!item)
+        if (!item) {
+            if (QMenu* popup = bar_popup_build(BAR_TREEBAR, tree))
+                popup->popup(QCursor::pos());
             return;
+        }
         treeview_select_item(tree, item, 0);
         if (is_window) {
-            if (WindowRecord* rec = win_record_by_id(id))
+            WindowRecord* rec = win_record_by_id(id);
+            if (!rec)
+                return;
+            // The window's own popup or its system menu, by the option;
+            // Shift gives the other one.
+            const bool shift = (QApplication::keyboardModifiers() & Qt::ShiftModifier) != 0;
+            if ((option_in(OPT_N8_24, 0, 1, 0) == 1) != shift) {
+                if (!popup_window_rclick(rec, 2, QCursor::pos(), 0))
+                    QApplication::beep();
+            } else {
                 window_menu(rec);
+            }
         } else if (treeview_param_folder(treeview_param(item)) && !item->data(0, kTreeRoleIconNumber).isValid()) {
             folder_menu(item);
         }

@@ -5,6 +5,7 @@
 #define KEST_TEST_WIDGETS
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QTest>
 #include <QToolButton>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "app/connection.h"
+#include "app/frame_layout.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/window_ops.h"
@@ -553,6 +555,65 @@ TEST_F(SwitchbarTest, RepaintsGrowLinearlyWithTheWindows)
     const qint64 small = run(250);
     const qint64 large = run(1000);
     EXPECT_LT(large, small * 10) << small << " ns for 250, " << large << " ns for 1000";
+}
+
+}  // namespace
+
+namespace {
+
+QMenu* open_popup()
+{
+    BarTest::pump();
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
+QAction* action_with_id(QMenu* menu, int id)
+{
+    for (QAction* a : menu->actions()) {
+        if (a->data().toInt() == id && !a->menu())
+            return a;
+        if (a->menu())
+            if (QAction* found = action_with_id(a->menu(), id))
+                return found;
+    }
+    return nullptr;
+}
+
+TEST_F(SwitchbarTest, RightClickBesideTheButtonsOpensTheBarPopupThatMovesTheBar)
+{
+    switchbar_repaint();
+    QTest::mouseClick(bar, Qt::RightButton, Qt::NoModifier, QPoint(bar->width() - 20, 10));
+    QMenu* menu = open_popup();
+    ASSERT_TRUE(menu);
+    QAction* top = action_with_id(menu, 7012);
+    QAction* left = action_with_id(menu, 7013);
+    ASSERT_TRUE(top && left);
+    EXPECT_TRUE(top->isChecked()) << "the current side is ticked";
+    EXPECT_FALSE(left->isChecked());
+    EXPECT_EQ(action_with_id(menu, 7050), nullptr) << "the treebar's entries are not offered";
+    ASSERT_TRUE(action_with_id(menu, 7016));
+    left->trigger();
+    menu->close();
+    pump();
+    EXPECT_EQ(opt(OPT_SWITCHBAR_SIDE), 2);
+    EXPECT_NE(slurp(settings.path() + "kest.ini").find("n4="), std::string::npos);
+    // The same side again changes nothing.
+    EXPECT_EQ(bar_popup_command(BAR_SWITCHBAR, 7013), 1);
+    EXPECT_EQ(opt(OPT_SWITCHBAR_SIDE), 2);
+    EXPECT_EQ(bar_popup_command(BAR_SWITCHBAR, 7050), 0) << "a treebar choice is not the switchbar's";
+}
+
+TEST_F(SwitchbarTest, TheFramesLayoutGivesTheBarItsRowsAndHidesItWhenOff)
+{
+    frame_layout();
+    pump();
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->height(), switchbar_wanted_thickness());
+    EXPECT_EQ(bar->y(), 0) << "at the top";
+    type("/switchbar off");
+    EXPECT_FALSE(bar->isVisible());
+    type("/switchbar on");
+    EXPECT_TRUE(bar->isVisible());
 }
 
 }  // namespace

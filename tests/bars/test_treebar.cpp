@@ -4,6 +4,7 @@
 // saved state.
 #define KEST_TEST_WIDGETS
 #include <QKeyEvent>
+#include <QMenu>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -429,6 +430,51 @@ TEST_F(TreeViewTest, PruneRemovesEmptyFoldersOnly)
     treeview_insert_node(&tree(), outer, "inner", 1, 15502, 0, nullptr);
     treeview_prune_empty_folders(&tree());
     EXPECT_EQ(outline(&tree()), "keep\n  x\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TreebarTest, BarPopupChoicesChangeTheTreeAndAreSaved)
+{
+    join("#a");
+    struct Case {
+        int command;
+        const char* outline;
+    } cases[] = {
+        {7050, "irc.test me\n  Channel\n    #a\n"},   // counts off
+        {7051, "irc.test me\n  #a\n"},               // folders off
+        {7051, "irc.test me\n  Channel\n    #a\n"},   // folders on again
+        {7050, "irc.test me\n  Channel: 1\n    #a\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(bar_popup_command(BAR_TREEBAR, c.command), 1);
+        EXPECT_EQ(outline(tree), c.outline) << c.command;
+    }
+    EXPECT_EQ(bar_popup_command(BAR_TREEBAR, 7053), 1);
+    EXPECT_EQ(opt(OPT_N8_7), 1);
+    EXPECT_EQ(bar_popup_command(BAR_TREEBAR, 7060), 1);
+    EXPECT_EQ(opt(OPT_N8_23), 0);
+    EXPECT_EQ(bar_popup_command(BAR_TREEBAR, 7062), 1);
+    EXPECT_EQ(opt(OPT_N8_24), 1);
+    EXPECT_NE(slurp(settings.path() + "kest.ini").find("n8="), std::string::npos);
+    EXPECT_EQ(bar_popup_command(BAR_TREEBAR, 7999), 0);
+
+    QMenu* menu = bar_popup_build(BAR_TREEBAR, tree);
+    ASSERT_TRUE(menu);
+    bool together_ticked = false;
+    std::function<void(QMenu*)> walk = [&](QMenu* m) {
+        for (QAction* a : m->actions()) {
+            if (a->menu())
+                walk(a->menu());
+            else if (a->data().toInt() == 7053)
+                together_ticked = a->isChecked();
+        }
+    };
+    walk(menu);
+    EXPECT_TRUE(together_ticked) << "the grouping in use is ticked";
+    delete menu;
 }
 
 }  // namespace
