@@ -83,6 +83,9 @@
 #include "commands/tip_commands.h"
 #include "identifiers/tip_identifiers.h"
 #include "app/mdi_arrange.h"
+#include "app/popup_menus.h"
+#include "commands/popup_commands.h"
+#include "script/popups.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
@@ -131,6 +134,9 @@
 #include "script/stores/regex.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
+#include "bars/switchbar.h"
+#include "bars/treebar.h"
+#include "commands/bar_commands.h"
 #include "bars/bar_docking.h"
 
 namespace {
@@ -315,6 +321,7 @@ void report_list_file_error(const char* word, int kind)
 void save_script_files()
 {
     alias_files_save_list(2);
+    popup_files_save_list(2);
     remote_files_save_list(2);
     var_store_exit();
 }
@@ -324,6 +331,7 @@ void save_script_files()
 void free_script_files()
 {
     alias_files_free();
+    popup_files_free();
     remote_files_free_all();
 }
 
@@ -480,6 +488,21 @@ void app_wire_script_files()
     remote_scripts_changed = alias_index_rebuild;
     remote_other_file_by_id = script_wire_alias_file_by_id;
     remote_other_file_is_live = script_wire_alias_file_is_live;
+}
+
+// Popup menus: the popup files with the main settings, the right-click
+// menus of the windows and the MDI background, the commands picked in them,
+// /load -p and /save -p.
+void app_wire_popups()
+{
+    main_settings_hooks.popup_files_load_all = popup_files_load_all;
+    startup_hooks.popup_discard = menu_popup_reset;
+    frame_command_hooks.popup_command = [](int id, intptr_t) { return menu_popup_command(id); };
+    child_hooks.mdi_background_popup = [](const QPoint& global) { menu_build_bar_popup(global, 0); };
+    script_popup_load = popup_command_load;
+    script_popup_save = popup_command_save;
+    popup_window_selection = popup_window_selection_text;
+    popup_menus_install();
 }
 
 // Remote script events: the event identifiers, the scripts of lines, loading the remote files.
@@ -899,6 +922,41 @@ void app_wire_proxy()
     tick_hooks.proxy_tick = proxy_tick;
 }
 
+// The window switchers: the switchbar and the treebar made with the frame,
+// repainted and refreshed as windows open, close, change name, state or
+// activity, the blinking on the frame's timer 124 started from the tick,
+// the window list kept in the bars' order, and /switchbar and /treebar.
+void app_wire_bars()
+{
+    startup_hooks.switchbar_create = [] { return switchbar_create() ? 1 : 0; };
+    startup_hooks.treebar_create = [] { return treebar_create() ? 1 : 0; };
+    win_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    win_hooks.treebar_refresh = [](QWidget*, int mode) { treebar_refresh(nullptr, mode); };
+    win_hooks.treebar_update_window_item = treebar_update_window_item;
+    win_hooks.winlist_sort = winlist_sort_windows;
+    frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
+    frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
+    color_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    color_hooks.treebar_repaint = [](ColorRgb bg) {
+        treebar_set_background(QColor(color_rgb_red(bg), color_rgb_green(bg), color_rgb_blue(bg)));
+        treebar_refresh(nullptr, 5);
+    };
+    font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    caption_switchbar_repaint = [] { switchbar_repaint(); };
+    notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
+    child_hooks.activation_ui_update = bars_activation_update;
+    child_hooks.activity_cleared = [](WindowRecord* rec) { switchbar_repaint(rec); };
+    child_hooks.status_icon = [](WindowRecord* rec, int icon) {
+        if (rec->hwnd.get())
+            rec->hwnd->setProperty("statusIcon", icon);
+        switchbar_repaint(rec);
+        treebar_refresh(nullptr, 0);
+    };
+    tick_hooks.switchbar_blink_check = switchbar_blink_start;
+    frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
+    bar_commands_install();
+}
+
 // The bars docked on the frame's sides: the frame repaints them on
 // activation changes while the switchbar or the treebar shows.
 void app_wire_docking()
@@ -940,6 +998,7 @@ void app_install_subsystems()
     events_install();
     app_wire_script_events();
     app_wire_script_files();
+    app_wire_popups();
     timers_install();
     app_wire_script_timers();
     signal_event_fire = fire_signal;
@@ -1099,6 +1158,7 @@ void app_install_subsystems()
     app_wire_frame_service();
     app_wire_window_view();
     app_wire_tips();
+    app_wire_bars();
 
     wire_program_seams();
 }

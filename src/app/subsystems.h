@@ -19,6 +19,7 @@ void app_wire_startup();
 void app_wire_frame();
 void app_wire_window_view();
 void app_wire_tips();
+void app_wire_bars();
 void app_wire_windows();
 void app_wire_text_work();
 void app_wire_irc_link();
@@ -37,6 +38,7 @@ void app_wire_irc_ctcp();
 void app_wire_script_files();
 void app_wire_script_events();
 void app_wire_alias_files();
+void app_wire_popups();
 void app_wire_script_timers();
 void app_wire_script_variables();
 
