@@ -228,13 +228,16 @@ QPointer<RightClickFilter> g_filter;
 
 void menu_popup_reset()
 {
-    frame_timer_stop(FRAME_TIMER_POPUP);
     PopupContext& pc = popup_context;
+    // Forgotten before it hides, so that its end-of-loop timer does not
+    // start again for it.
     if (QMenu* m = pc.menu.data()) {
+        pc.menu = nullptr;
         m->hide();
         m->deleteLater();
     }
     pc.menu = nullptr;
+    frame_timer_stop(FRAME_TIMER_POPUP);
     strlist_free(&pc.collected);
     pc.kind_name.clear();
     pc.context.clear();

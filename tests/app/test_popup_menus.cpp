@@ -349,6 +349,110 @@ TEST_F(PopupWindows, ACommandAfterTheConnectionClosedDoesNothing)
     EXPECT_TRUE(sent().empty());
 }
 
+TEST_F(PopupWindows, MenuIdentifiersNameThePopupInItsCaptions)
+{
+    const std::string caption = "$menu $menutype $menucontext P $pnick:/echo -s x";
+    write_popups({{"[mpopup]", {caption}}, {"[cpopup]", {caption}}, {"[lpopup]", {caption}}});
+    WindowRecord* chan = channel_with({"gina", "hal"});
+    WindowRecord* status = win_record_of(conn->status_window);
+    ASSERT_TRUE(chan && status);
+    const struct {
+        const char* what;
+        std::function<QMenu*()> open;
+        const char* shown;
+    } cases[] = {
+        {"status", [&] { return rclick_text(status); }, "status status window P"},
+        {"channel", [&] { return rclick_text(chan); }, "channel channel window P"},
+        {"nick list", [&] { return rclick_nick(chan, "hal"); }, "nicklist nicklist window P hal"},
+        {"nick list again", [&] { return rclick_nick(chan, "gina"); }, "nicklist nicklist window P gina"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QMenu* menu = c.open();
+        ASSERT_TRUE(menu);
+        EXPECT_EQ(captions(menu), std::vector<std::string>{c.shown});
+        close_popups();
+    }
+}
+
+TEST_F(PopupWindows, ASecondPopupReplacesTheFirstAndAnUnusedOneGoesWithItsTimer)
+{
+    write_popups({{"[mpopup]", {"One:/echo -s one"}}});
+    WindowRecord* status = win_record_of(conn->status_window);
+    ASSERT_TRUE(status);
+    QPointer<QMenu> first = rclick_text(status);
+    ASSERT_TRUE(first);
+    QPointer<QMenu> second = rclick_text(status);
+    ASSERT_TRUE(second);
+    window_test_pump();
+    EXPECT_TRUE(first.isNull()) << "the first popup is destroyed by the second's build";
+    EXPECT_EQ(popup_context.menu.data(), second.data());
+    // Closed without a command: the frame timer discards it.
+    close_popups();
+    EXPECT_EQ(popup_context.kind, kPopupStatus);
+    frame_on_timer(FRAME_TIMER_POPUP);
+    window_test_pump();
+    EXPECT_EQ(popup_context.kind, kPopupNone);
+    EXPECT_TRUE(second.isNull());
+    // A late command for it is not handled.
+    sent().clear();
+    EXPECT_EQ(menu_popup_command(kPopupFirstId), 0);
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(PopupWindows, TypedLoadAndSaveOfAPopupFile)
+{
+    write_popups({{"[cpopup]", {"Old:/echo -s old"}}});
+    {
+        std::ofstream out(temp.path() + "mine.ini");
+        out << "[cpopup]\nn0=Mine:/msg $chan from mine\n";
+    }
+    WindowRecord* chan = channel_with({"ivy"});
+    ASSERT_TRUE(chan);
+    WindowRecord* status = win_record_of(conn->status_window);
+    ASSERT_TRUE(status && status->editbox.get());
+    auto type = [&](const std::string& text) {
+        QTest::keyClicks(status->editbox.get(), QString::fromStdString(text));
+        QTest::keyClick(status->editbox.get(), Qt::Key_Return);
+        window_test_pump();
+    };
+    type("/load -pc mine.ini");
+    QMenu* menu = rclick_text(chan);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(captions(menu), std::vector<std::string>{"Mine"});
+    sent().clear();
+    choose(menu, "Mine");
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG #pop :from mine\n"});
+    // The list names the new file for the channel popup.
+    std::string listed;
+    ini_read("pfiles", "n1", "", listed, 1024, main_ini_path);
+    EXPECT_EQ(listed, "mine.ini");
+    // Saved under another name: the section goes there.
+    type("/save -pc copy.ini");
+    EXPECT_NE(slurp(temp.path() + "copy.ini").find("Mine:/msg $chan from mine"), std::string::npos);
+}
+
+TEST_F(PopupWindows, CustomWindowPopupRunsWithTheSelectedListLines)
+{
+    ASSERT_TRUE(load_script("custom.kst", {"menu @pop {", "Send:/msg target $1-", "}"}));
+    popup_files_load_all();
+    WindowRecord* custom = window_test_open("@pop", kWinCustom, 2, conn);
+    ASSERT_TRUE(custom);
+    ListBox* list = custom->listbox.get();
+    ASSERT_TRUE(list);
+    for (const char* line : {"first line", "second", "third"})
+        list->addItem(line);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->item(0)->setSelected(true);
+    list->item(2)->setSelected(true);
+    QMenu* menu = rclick_text(custom);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(popup_context.kind, kPopupCustom);
+    sent().clear();
+    choose(menu, "Send");
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG target :first line third\n"});
+}
+
 TEST_F(PopupWindows, MdiBackgroundPopupWithoutAPictureTicksNormal)
 {
     bg_mdi_clear();
