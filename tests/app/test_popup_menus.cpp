@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
@@ -41,6 +42,7 @@
 #include "display/backgrounds.h"
 #include "display/editbox.h"
 #include "display/nick_list.h"
+#include "irc/link/net_settings.h"
 #include "irc/link/send_queue.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
@@ -453,6 +455,34 @@ TEST_F(PopupWindows, CustomWindowPopupRunsWithTheSelectedListLines)
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG target :first line third\n"});
 }
 
+TEST_F(PopupWindows, TheMenuKeyOpensThePopupOfTheFocusedList)
+{
+    write_popups({{"[lpopup]", {"Key item:/msg $1 by key"}}});
+    WindowRecord* chan = channel_with({"jon", "kim"});
+    ASSERT_TRUE(chan);
+    win_activate(chan->hwnd, 0);
+    ListBox* list = chan->listbox.get();
+    ASSERT_TRUE(list);
+    list->setCurrentRow(nicklist_row_of(chan, nicklist_find(chan, "kim")));
+    list->setFocus();
+    // The context event of the keyboard: no point, the list keeps its selection.
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(2, 2));
+    QApplication::sendEvent(list->viewport(), &key);
+    window_test_pump();
+    QMenu* menu = open_popup();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(popup_context.kind, kPopupNicklist);
+    sent().clear();
+    choose(menu, "Key item");
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG kim :by key\n"});
+    // The context event of a mouse click opens nothing by itself: the
+    // button's release does.
+    QContextMenuEvent mouse(QContextMenuEvent::Mouse, QPoint(2, 2));
+    QApplication::sendEvent(list->viewport(), &mouse);
+    window_test_pump();
+    EXPECT_EQ(open_popup(), nullptr);
+}
+
 TEST_F(PopupWindows, MdiBackgroundPopupWithoutAPictureTicksNormal)
 {
     bg_mdi_clear();
@@ -614,10 +644,15 @@ struct Peer {
 };
 
 class PopupServer : public PopupWindows {
+    SavedValues<ProxySettings, IdentSettings> saved_{proxy_settings, ident_settings};
+
 protected:
     void SetUp() override
     {
         PopupWindows::SetUp();
+        // A straight link: no proxy, no ident service, whatever ran before.
+        proxy_settings = ProxySettings();
+        ident_settings = IdentSettings();
         if (::access(kNgircd, X_OK) != 0)
             GTEST_SKIP() << "no IRC server installed";
         ASSERT_TRUE(server.start()) << "the IRC server did not start";

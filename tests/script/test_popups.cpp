@@ -222,6 +222,29 @@ TEST_F(PopupsTest, AFileBuildsNestedItemsAndLeavesOutWhatIsEmpty)
     EXPECT_EQ(texts.back(), "}");
 }
 
+TEST_F(PopupsTest, DeepNestingStopsAtItsLimitWithoutLosingItems)
+{
+    // Each line one level deeper than the one before: far more levels than
+    // a menu can hold.
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3000; ++i)
+        lines.push_back(std::string(static_cast<std::size_t>(i), '.') + "L" + std::to_string(i));
+    lines.push_back(std::string(3000, '.') + "Leaf:/echo leaf");
+    write_popups({{"[mpopup]", lines}});
+    ASSERT_TRUE(popup_files_load_all());
+    PopupMenu m = build(kPopupFileStatus, "status");
+    int depth = 0;
+    const PopupMenu* level = &m;
+    while (level->items.size() == 1 && level->items[0].sub) {
+        level = level->items[0].sub.get();
+        ++depth;
+    }
+    EXPECT_EQ(depth, 32);
+    // The lines past the limit stand in the deepest menu; the leaf is there.
+    ASSERT_TRUE(find_caption(*level, "Leaf"));
+    EXPECT_EQ(command_of(m, "Leaf", kPopupFileStatus), "/echo leaf");
+}
+
 TEST_F(PopupsTest, BuildingTwiceGivesTheSameMenuAndSerialsAdvance)
 {
     write_popups({{"[mpopup]", {"One:/echo 1", "Sub", ".Two:/echo 2"}}});
