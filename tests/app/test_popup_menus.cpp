@@ -47,6 +47,7 @@
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/events/remote_files.h"
+#include "script/exec/script_types.h"
 #include "script/popups.h"
 #include "support/hook_guard.h"
 #include "support/test_support.h"
@@ -466,7 +467,7 @@ TEST_F(PopupWindows, TheMenuKeyOpensThePopupOfTheFocusedList)
     list->setCurrentRow(nicklist_row_of(chan, nicklist_find(chan, "kim")));
     list->setFocus();
     // The context event of the keyboard: no point, the list keeps its selection.
-    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(2, 2));
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(2, 2), list->viewport()->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(list->viewport(), &key);
     window_test_pump();
     QMenu* menu = open_popup();
@@ -477,10 +478,44 @@ TEST_F(PopupWindows, TheMenuKeyOpensThePopupOfTheFocusedList)
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG kim :by key\n"});
     // The context event of a mouse click opens nothing by itself: the
     // button's release does.
-    QContextMenuEvent mouse(QContextMenuEvent::Mouse, QPoint(2, 2));
+    QContextMenuEvent mouse(QContextMenuEvent::Mouse, QPoint(2, 2), list->viewport()->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(list->viewport(), &mouse);
     window_test_pump();
     EXPECT_EQ(open_popup(), nullptr);
+}
+
+TEST_F(PopupWindows, TheJoinedSelectionStopsBeforeItPassesTheLineLimit)
+{
+    ASSERT_TRUE(load_script("limit.kst", {"menu @lim {", "Measure:/set %pop_len $len($1-)", "}"}));
+    WindowRecord* custom = window_test_open("@lim", kWinCustom, 2, conn);
+    ASSERT_TRUE(custom && custom->listbox.get());
+    ListBox* list = custom->listbox.get();
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    const struct {
+        std::size_t first;   // length of the first selected line
+        const char* second;  // the second selected line
+        int joined;          // the length $1- has
+    } cases[] = {
+        {4150, "", 4150},     // exactly at the limit, alone
+        {4148, "b", 4150},    // the second fits exactly
+        {4149, "b", 4149},    // one more and the second is left out
+        {10, "bc", 13},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        list->clear();
+        list->addItem(QString(static_cast<int>(c.first), QChar('a')));
+        if (*c.second)
+            list->addItem(c.second);
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setSelected(true);
+        QMenu* menu = rclick_text(custom);
+        ASSERT_TRUE(menu);
+        choose(menu, "Measure");
+        std::string value = "%pop_len";
+        ident_eval_text(nullptr, &value, nullptr, nullptr, 0, 0, -1, nullptr, conn);
+        EXPECT_EQ(value, std::to_string(c.joined));
+    }
 }
 
 TEST_F(PopupWindows, MdiBackgroundPopupWithoutAPictureTicksNormal)
