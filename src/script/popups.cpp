@@ -22,6 +22,9 @@
 #include "script/stores/alias_files.h"
 
 PopupFile* popup_files_head = nullptr;
+
+// Submenus deeper than this are not opened: their lines stay at that level.
+constexpr int kPopupMaxDepth = 32;
 PopupBuildContext popup_build_ctx;
 
 namespace {
@@ -296,7 +299,7 @@ void build_level(PopupMenu& menu, Cursor& c, int depth)
         }
         // No commands: a submenu header when the next line is deeper.
         StringNode* next = next_code_line(n, c.end);
-        if (next && dots_of(next->text) > depth) {
+        if (next && dots_of(next->text) > depth && depth < kPopupMaxDepth) {
             build_submenu_header(menu, c, depth, caption);
             continue;
         }

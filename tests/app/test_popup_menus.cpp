@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
@@ -41,10 +42,12 @@
 #include "display/backgrounds.h"
 #include "display/editbox.h"
 #include "display/nick_list.h"
+#include "irc/link/net_settings.h"
 #include "irc/link/send_queue.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/events/remote_files.h"
+#include "script/exec/script_types.h"
 #include "script/popups.h"
 #include "support/hook_guard.h"
 #include "support/test_support.h"
@@ -349,6 +352,172 @@ TEST_F(PopupWindows, ACommandAfterTheConnectionClosedDoesNothing)
     EXPECT_TRUE(sent().empty());
 }
 
+TEST_F(PopupWindows, MenuIdentifiersNameThePopupInItsCaptions)
+{
+    const std::string caption = "$menu $menutype $menucontext P $pnick:/echo -s x";
+    write_popups({{"[mpopup]", {caption}}, {"[cpopup]", {caption}}, {"[lpopup]", {caption}}});
+    WindowRecord* chan = channel_with({"gina", "hal"});
+    WindowRecord* status = win_record_of(conn->status_window);
+    ASSERT_TRUE(chan && status);
+    const struct {
+        const char* what;
+        std::function<QMenu*()> open;
+        const char* shown;
+    } cases[] = {
+        {"status", [&] { return rclick_text(status); }, "status status window P"},
+        {"channel", [&] { return rclick_text(chan); }, "channel channel window P"},
+        {"nick list", [&] { return rclick_nick(chan, "hal"); }, "nicklist nicklist window P hal"},
+        {"nick list again", [&] { return rclick_nick(chan, "gina"); }, "nicklist nicklist window P gina"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QMenu* menu = c.open();
+        ASSERT_TRUE(menu);
+        EXPECT_EQ(captions(menu), std::vector<std::string>{c.shown});
+        close_popups();
+    }
+}
+
+TEST_F(PopupWindows, ASecondPopupReplacesTheFirstAndAnUnusedOneGoesWithItsTimer)
+{
+    write_popups({{"[mpopup]", {"One:/echo -s one"}}});
+    WindowRecord* status = win_record_of(conn->status_window);
+    ASSERT_TRUE(status);
+    QPointer<QMenu> first = rclick_text(status);
+    ASSERT_TRUE(first);
+    QPointer<QMenu> second = rclick_text(status);
+    ASSERT_TRUE(second);
+    window_test_pump();
+    EXPECT_TRUE(first.isNull()) << "the first popup is destroyed by the second's build";
+    EXPECT_EQ(popup_context.menu.data(), second.data());
+    // Closed without a command: the frame timer discards it.
+    close_popups();
+    EXPECT_EQ(popup_context.kind, kPopupStatus);
+    frame_on_timer(FRAME_TIMER_POPUP);
+    window_test_pump();
+    EXPECT_EQ(popup_context.kind, kPopupNone);
+    EXPECT_TRUE(second.isNull());
+    // A late command for it is not handled.
+    sent().clear();
+    EXPECT_EQ(menu_popup_command(kPopupFirstId), 0);
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(PopupWindows, TypedLoadAndSaveOfAPopupFile)
+{
+    write_popups({{"[cpopup]", {"Old:/echo -s old"}}});
+    {
+        std::ofstream out(temp.path() + "mine.ini");
+        out << "[cpopup]\nn0=Mine:/msg $chan from mine\n";
+    }
+    WindowRecord* chan = channel_with({"ivy"});
+    ASSERT_TRUE(chan);
+    WindowRecord* status = win_record_of(conn->status_window);
+    ASSERT_TRUE(status && status->editbox.get());
+    auto type = [&](const std::string& text) {
+        QTest::keyClicks(status->editbox.get(), QString::fromStdString(text));
+        QTest::keyClick(status->editbox.get(), Qt::Key_Return);
+        window_test_pump();
+    };
+    type("/load -pc mine.ini");
+    QMenu* menu = rclick_text(chan);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(captions(menu), std::vector<std::string>{"Mine"});
+    sent().clear();
+    choose(menu, "Mine");
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG #pop :from mine\n"});
+    // The list names the new file for the channel popup.
+    std::string listed;
+    ini_read("pfiles", "n1", "", listed, 1024, main_ini_path);
+    EXPECT_EQ(listed, "mine.ini");
+    // Saved under another name: the section goes there.
+    type("/save -pc copy.ini");
+    EXPECT_NE(slurp(temp.path() + "copy.ini").find("Mine:/msg $chan from mine"), std::string::npos);
+}
+
+TEST_F(PopupWindows, CustomWindowPopupRunsWithTheSelectedListLines)
+{
+    ASSERT_TRUE(load_script("custom.kst", {"menu @pop {", "Send:/msg target $1-", "}"}));
+    popup_files_load_all();
+    WindowRecord* custom = window_test_open("@pop", kWinCustom, 2, conn);
+    ASSERT_TRUE(custom);
+    ListBox* list = custom->listbox.get();
+    ASSERT_TRUE(list);
+    for (const char* line : {"first line", "second", "third"})
+        list->addItem(line);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->item(0)->setSelected(true);
+    list->item(2)->setSelected(true);
+    QMenu* menu = rclick_text(custom);
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(popup_context.kind, kPopupCustom);
+    sent().clear();
+    choose(menu, "Send");
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG target :first line third\n"});
+}
+
+TEST_F(PopupWindows, TheMenuKeyOpensThePopupOfTheFocusedList)
+{
+    write_popups({{"[lpopup]", {"Key item:/msg $1 by key"}}});
+    WindowRecord* chan = channel_with({"jon", "kim"});
+    ASSERT_TRUE(chan);
+    win_activate(chan->hwnd, 0);
+    ListBox* list = chan->listbox.get();
+    ASSERT_TRUE(list);
+    list->setCurrentRow(nicklist_row_of(chan, nicklist_find(chan, "kim")));
+    list->setFocus();
+    // The context event of the keyboard: no point, the list keeps its selection.
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(2, 2), list->viewport()->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(list->viewport(), &key);
+    window_test_pump();
+    QMenu* menu = open_popup();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(popup_context.kind, kPopupNicklist);
+    sent().clear();
+    choose(menu, "Key item");
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG kim :by key\n"});
+    // The context event of a mouse click opens nothing by itself: the
+    // button's release does.
+    QContextMenuEvent mouse(QContextMenuEvent::Mouse, QPoint(2, 2), list->viewport()->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(list->viewport(), &mouse);
+    window_test_pump();
+    EXPECT_EQ(open_popup(), nullptr);
+}
+
+TEST_F(PopupWindows, TheJoinedSelectionStopsBeforeItPassesTheLineLimit)
+{
+    ASSERT_TRUE(load_script("limit.kst", {"menu @lim {", "Measure:/set %pop_len $len($1-)", "}"}));
+    WindowRecord* custom = window_test_open("@lim", kWinCustom, 2, conn);
+    ASSERT_TRUE(custom && custom->listbox.get());
+    ListBox* list = custom->listbox.get();
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    const struct {
+        std::size_t first;   // length of the first selected line
+        const char* second;  // the second selected line
+        int joined;          // the length $1- has
+    } cases[] = {
+        {4150, "", 4150},     // exactly at the limit, alone
+        {4148, "b", 4150},    // the second fits exactly
+        {4149, "b", 4149},    // one more and the second is left out
+        {10, "bc", 13},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        list->clear();
+        list->addItem(QString(static_cast<int>(c.first), QChar('a')));
+        if (*c.second)
+            list->addItem(c.second);
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setSelected(true);
+        QMenu* menu = rclick_text(custom);
+        ASSERT_TRUE(menu);
+        choose(menu, "Measure");
+        std::string value = "%pop_len";
+        ident_eval_text(nullptr, &value, nullptr, nullptr, 0, 0, -1, nullptr, conn);
+        EXPECT_EQ(value, std::to_string(c.joined));
+    }
+}
+
 TEST_F(PopupWindows, MdiBackgroundPopupWithoutAPictureTicksNormal)
 {
     bg_mdi_clear();
@@ -510,10 +679,15 @@ struct Peer {
 };
 
 class PopupServer : public PopupWindows {
+    SavedValues<ProxySettings, IdentSettings> saved_{proxy_settings, ident_settings};
+
 protected:
     void SetUp() override
     {
         PopupWindows::SetUp();
+        // A straight link: no proxy, no ident service, whatever ran before.
+        proxy_settings = ProxySettings();
+        ident_settings = IdentSettings();
         if (::access(kNgircd, X_OK) != 0)
             GTEST_SKIP() << "no IRC server installed";
         ASSERT_TRUE(server.start()) << "the IRC server did not start";
