@@ -127,6 +127,7 @@
 #include "script/stores/regex.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
+#include "bars/bar_docking.h"
 
 namespace {
 
@@ -865,6 +866,13 @@ void app_wire_proxy()
     tick_hooks.proxy_tick = proxy_tick;
 }
 
+// The bars docked on the frame's sides: the frame repaints them on
+// activation changes while the switchbar or the treebar shows.
+void app_wire_docking()
+{
+    frame_hooks().bars_shown = dock_bars_shown;
+}
+
 void app_install_subsystems()
 {
     // The settings, the start-up and the window manager; the display:
@@ -1020,6 +1028,7 @@ void app_install_subsystems()
     app_wire_ident();
     app_wire_finger();
     app_wire_links();
+    app_wire_docking();
 
     // Scripts act on windows: custom windows and their lines, clearing,
     // titles, logging, the raw-traffic copy of /debug (both directions, its
