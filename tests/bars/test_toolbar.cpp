@@ -124,6 +124,14 @@ protected:
 
     ToolbarButton* named(const std::string& name) { return toolbar_button_at(toolbar_index_of_name(name)); }
 
+    // The mouse over a point of the bar with no button held.
+    void move_to(QPoint p)
+    {
+        QMouseEvent move(QEvent::MouseMove, QPointF(p), toolbar_window->mapToGlobal(QPointF(p)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(toolbar_window, &move);
+    }
+
     void click(const std::string& name)
     {
         toolbar_window->layout();
@@ -265,14 +273,22 @@ TEST_F(Toolbar, DisabledButtonRunsNothing)
 TEST_F(Toolbar, HotButtonFollowsTheCursorAndClearsOffTheButtons)
 {
     const QRect r = named("options")->rect;
-    QTest::mouseMove(toolbar_window, r.center());
+    move_to(r.center());
     EXPECT_EQ(toolbar_window->hot_id, 1004);
+    EXPECT_TRUE(toolbar_window->hot_timer.isActive());
+    // The same place again changes nothing.
+    move_to(r.center());
+    EXPECT_EQ(toolbar_window->hot_id, 1004);
+    // The edge pixel of a button is not on it.
+    move_to(QPoint(r.left(), r.center().y()));
+    EXPECT_NE(toolbar_window->hot_id, 1004);
     const QRect gap = named("sep1")->rect;
-    QTest::mouseMove(toolbar_window, QPoint(gap.center().x(), r.center().y()));
+    move_to(QPoint(gap.center().x(), r.center().y()));
     EXPECT_EQ(toolbar_window->hot_id, 0);
+    EXPECT_FALSE(toolbar_window->hot_timer.isActive());
     // A disabled button never becomes hot.
     toolbar_message(TBM_ENABLE, 1004, 0);
-    QTest::mouseMove(toolbar_window, r.center());
+    move_to(r.center());
     EXPECT_EQ(toolbar_window->hot_id, 0);
 }
 
