@@ -360,7 +360,9 @@ void ToolbarWindow::draw_button(QPainter& p, ToolbarButton& b)
         else if (!b.icon.isNull())
             b.icon.paint(&ip, QRect(0, 0, b.image_width, b.image_height));
     }
-    if (!enabled) {
+    // Indeterminate shows as greyed, only on an enabled button not pressed.
+    const bool indeterminate = (b.state & TB_INDETERMINATE) && enabled && !pressed;
+    if (!enabled || indeterminate) {
         const QRgb corner = picture.pixel(0, 0);
         for (int py = 0; py < picture.height(); ++py)
             for (int px = 0; px < picture.width(); ++px) {

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
+#include <QCursor>
 #include <QtTest/QTest>
 
 #include <set>
@@ -290,6 +291,47 @@ TEST_F(Toolbar, HotButtonFollowsTheCursorAndClearsOffTheButtons)
     toolbar_message(TBM_ENABLE, 1004, 0);
     move_to(r.center());
     EXPECT_EQ(toolbar_window->hot_id, 0);
+}
+
+TEST_F(Toolbar, HotButtonClearsSoonAfterTheCursorLeftTheBar)
+{
+    const QRect r = named("options")->rect;
+    QCursor::setPos(toolbar_window->mapToGlobal(r.center()));
+    move_to(r.center());
+    ASSERT_EQ(toolbar_window->hot_id, 1004);
+    // Pressed and then the cursor gone elsewhere: neither state stays.
+    QTest::mousePress(toolbar_window, Qt::LeftButton, Qt::NoModifier, r.center());
+    ASSERT_EQ(toolbar_window->pressed_id, 1004);
+    QCursor::setPos(toolbar_window->mapToGlobal(QPoint(-500, -500)));
+    QTRY_COMPARE_WITH_TIMEOUT(toolbar_window->pressed_id, 0, 1000);
+    EXPECT_EQ(toolbar_window->hot_id, 0);
+    EXPECT_EQ(named("options")->state & TB_PRESSED, 0u);
+    EXPECT_FALSE(toolbar_window->hot_timer.isActive());
+}
+
+TEST_F(Toolbar, ConnectAsksForASecondClickAndComesBackAfterTheWait)
+{
+    const int saved = opt(OPT_CONFIRM_CONNECT_SECOND_CLICK);
+    opt_set(OPT_CONFIRM_CONNECT_SECOND_CLICK, 1);
+    conn->connecting = 1;
+    ASSERT_EQ(conn_current(), conn);
+    toolbar_show_connect_state();
+    EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1001, 0), 0);
+    EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1000, 0), 1);
+    click("connect2");
+    EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1002, 0), 0);
+    EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1001, 0), 1);
+    EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1000, 0), 1);
+    EXPECT_TRUE(toolbar_window->connect_timer.isActive());
+    // No second click: the buttons follow the connection again.
+    QTRY_COMPARE_WITH_TIMEOUT(toolbar_message(TBM_IS_HIDDEN, 1002, 0), intptr_t(1), 3000);
+    EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1001, 0), 0);
+    EXPECT_FALSE(toolbar_window->connect_timer.isActive());
+    conn->connecting = 0;
+    toolbar_show_connect_state();
+    EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1000, 0), 0);
+    EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1001, 0), 1);
+    opt_set(OPT_CONFIRM_CONNECT_SECOND_CLICK, saved);
 }
 
 TEST_F(Toolbar, CheckedRadioButtonSendsNoCommand)
@@ -629,9 +671,18 @@ TEST_F(Toolbar, LoadStopsAtTheFirstFailingLineAndAMissingFileIsAnError)
          "n1=\"first\",\"t\",0,\"p.bmp\",0,0,0,0,0,0,0,\"\",\"\",0,1,0,0,\"\"\n"
          "n2=\"second\",\"t\",0,\"gone.bmp\",0,0,0,0,0,0,0,\"\",\"\",0,1,0,0,\"\"\n"
          "n3=\"third\",\"t\",0,\"p.bmp\",0,0,0,0,0,0,0,\"\",\"\",0,1,0,0,\"\"\n");
+    g_printed.clear();
     EXPECT_EQ(run("/toolbar -fl"), 0);
     ASSERT_EQ(toolbar_count(), 1);
     EXPECT_EQ(toolbar_button_at(0)->name, "first");
+    EXPECT_TRUE(printed("gone.bmp"));
+    // At start-up the same file leaves the same bar and says why.
+    delete toolbar_window.data();
+    g_printed.clear();
+    make_bar();
+    ASSERT_EQ(toolbar_count(), 1);
+    EXPECT_TRUE(printed("gone.bmp"));
+    EXPECT_FALSE(script_error_pending());
 }
 
 TEST(ToolbarFile, CsvFields)
