@@ -44,6 +44,9 @@
 #include "core/time_date.h"
 #include "display/ansi.h"
 #include "display/backgrounds.h"
+#include "bars/toolbar_buttons.h"
+#include "commands/toolbar_command.h"
+#include "identifiers/toolbar_identifiers.h"
 #include "display/colors.h"
 #include "display/colours_dialog.h"
 #include "display/draw.h"
@@ -423,6 +426,25 @@ void app_wire_bar_backgrounds()
     background_hooks.bar_set = bar_bg_set_by_key;
     background_hooks.bar_clear = bar_bg_clear_by_key;
     color_hooks.background_rerender = bg_rerender;
+}
+
+// The toolbar: made with the frame; its buttons follow the connection, the
+// remote switches, the notify list, the colours and the frame's bars;
+// /toolbar and $toolbar.
+void app_wire_toolbar()
+{
+    startup_hooks.toolbar_create = toolbar_create;
+    output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
+    color_hooks.toolbar_repaint = toolbar_repaint;
+    notify_hooks.toolbar_state = [](int state) { toolbar_show_notify_state(state); };
+    frame_command_hooks.toolbar_arrange_buttons = [] { toolbar_update_arrange_buttons(); };
+    toolbar_command_register();
+    toolbar_identifiers_register();
+    // The connect buttons once a link stage has settled.
+    static int stage_listener = 0;
+    irc_link_stage.add_once(stage_listener, 90, [](int, Connection*) {
+        QMetaObject::invokeMethod(qApp, [] { toolbar_show_connect_state(); }, Qt::QueuedConnection);
+    });
 }
 
 // Fonts: the encodings' code pages and target fonts, freed at exit.
@@ -1149,6 +1171,7 @@ void app_install_subsystems()
     child_hooks.mdi_paint_background = bg_mdi_paint;
     startup_hooks.bg_init_mdi = bg_init_mdi;
     app_wire_bar_backgrounds();
+    app_wire_toolbar();
 
     // The frame: its menu bar and commands, layout and modes, window
     // placement, the exit question, transparency and the language module.
