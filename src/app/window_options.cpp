@@ -353,12 +353,11 @@ void win_set_ontop(QWidget* hwnd, int mode)
     WindowRecord* rec = win_record_of(hwnd);
     if (!rec)
         return;
+    // The menu has already flipped its own tick when the item was chosen:
+    // the window's state says what "the opposite" is.
     int on = mode;
-    if (mode == -1) {
-        QAction* a = sys_action(rec, 261);
-        on = a ? !a->isChecked()
-               : !win_container(hwnd)->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-    }
+    if (mode == -1)
+        on = !win_container(hwnd)->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
     on = on ? 1 : 0;
     write_main("ontop", win_ontop_key(rec), on ? "on" : nullptr);
     tick(rec, 261, on != 0);
@@ -464,19 +463,22 @@ void win_toggle_tracking(QWidget* hwnd)
     WindowRecord* rec = win_record_of(hwnd);
     if (!rec)
         return;
-    QAction* item = sys_action(rec, 279);
-    const bool ticked = item ? item->isChecked() : rec->track_urls != 0;
-    if (ticked) {
+    // The record holds the state: the menu flips its tick on its own when
+    // the item is chosen.
+    if (rec->track_urls) {
         tick(rec, 279, false);
         write_main("tracking", win_tracking_key(rec), nullptr);
         rec->track_urls = 0;
         return;
     }
-    if (!confirm_ask(hwnd, text_load_string(6168), text_load_string(6169)))
-        return;
+    const int yes = confirm_ask(hwnd, text_load_string(6168), text_load_string(6169));
     // The window may have closed while the question was open.
     if (!win_is_record(rec))
         return;
+    if (!yes) {
+        tick(rec, 279, false);
+        return;
+    }
     tick(rec, 279, true);
     write_main("tracking", win_tracking_key(rec), "on");
     rec->track_urls = 1;
