@@ -12,15 +12,24 @@
 #include <QMenuBar>
 #include <QtTest/QTest>
 
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "app/child_window.h"
 #include "app/connection.h"
 #include "app/frame_menu.h"
+#include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/menu_lists.h"
 #include "app/startup.h"
@@ -30,6 +39,8 @@
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
+#include "irc/link/close.h"
+#include "irc/link/connect.h"
 #include "irc/lists/servers.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
@@ -60,6 +71,116 @@ std::string plain_text(const QAction* a)
     return a->text().toStdString();
 }
 
+// Runs the event loop until `done` or the time is up.
+bool pump_until(const std::function<bool()>& done, int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+}
+
+bool port_accepts(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+int free_port()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+// A private IRC server on 127.0.0.1, stopped when the object goes.
+class LocalIrcServer {
+public:
+    ~LocalIrcServer() { stop(); }
+    bool start()
+    {
+        if (::access("/usr/sbin/ngircd", X_OK) != 0 || !dir.made())
+            return false;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            port = free_port();
+            spit(dir.path + "motd", "menu test server\n");
+            spit(dir.path + "ngircd.conf",
+                 "[Global]\nName = irc.menu.test\nInfo = Kest menu tests\nAdminInfo1 = Kest\n"
+                 "AdminInfo2 = 127.0.0.1\nAdminEMail = tests@localhost\nListen = 127.0.0.1\nPorts = " +
+                     std::to_string(port) + "\nMotdFile = " + dir.path + "motd\nPidFile = " + dir.path +
+                     "ngircd.pid\n[Limits]\nMaxConnectionsIP = 0\nMaxNickLength = 30\n[Options]\nPAM = no\n"
+                     "Ident = no\nDNS = no\nRequireAuthPing = no\nSyslogFacility = \n");
+            // Started by root, the server drops to "nobody", which must
+            // still reach its folder.
+            if (::geteuid() == 0 && ::chown(dir.path.c_str(), 65534, 65534) != 0)
+                ::chmod(dir.path.c_str(), 0777);
+            const std::string conf = dir.path + "ngircd.conf";
+            pid = ::fork();
+            if (pid == 0) {
+                const std::string log = dir.path + "ngircd.log";
+                if (FILE* f = std::fopen(log.c_str(), "w")) {
+                    ::dup2(fileno(f), 1);
+                    ::dup2(fileno(f), 2);
+                }
+                ::execl("/usr/sbin/ngircd", "ngircd", "--nodaemon", "--config", conf.c_str(),
+                        static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+            if (pid < 0)
+                return false;
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (std::chrono::steady_clock::now() < end) {
+                if (port_accepts(port))
+                    return true;
+                if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+                    pid = -1;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            stop();
+        }
+        return false;
+    }
+    void stop()
+    {
+        if (pid <= 0)
+            return;
+        ::kill(pid, SIGTERM);
+        for (int i = 0; i < 100 && ::waitpid(pid, nullptr, WNOHANG) != pid; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (::kill(pid, 0) == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        pid = -1;
+    }
+    TempDir dir{"kest_menu_ircd"};
+    int port = 0;
+    pid_t pid = -1;
+};
+
 class MenuListsTest : public ::testing::Test {
     HookGuard hooks_;
 protected:
@@ -70,6 +191,7 @@ protected:
         app_install_subsystems();
         sent_lines.clear();
         opened_paths.clear();
+        saved_send = irc_send_line;
         irc_send_line = record_send;
         desktop_open_hook = record_open;
         QMdiArea* mdi = window_test_mdi();
@@ -187,6 +309,7 @@ protected:
     TempSettingsDir settings{"kest_menulists"};
     QPointer<QMainWindow> saved_frame;
     std::vector<int> fds;
+    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
 };
 
 const QString kChannels = QString::fromUtf8("&Kanallar");
@@ -264,6 +387,47 @@ TEST_F(MenuListsTest, RecentChannelsNeedALiveConnectionToJoin)
     EXPECT_TRUE(sent_lines.empty());
 }
 
+TEST_F(MenuListsTest, AServerSeesTheRecentChannelJoinedLiterallyAndTheLinkStays)
+{
+    LocalIrcServer server;
+    if (!server.start())
+        GTEST_SKIP() << "no IRC server to run";
+    Connection* conn = window_test_conn();
+    ASSERT_TRUE(conn);
+    conn->stored_identity[0] = "Kest User";
+    conn->stored_identity[1] = "me@example.org";
+    conn->stored_identity[2] = "menutester";
+    conn->stored_identity[5] = "127.0.0.1";
+    conn->stored_identity[9] = std::to_string(server.port);
+    irc_request_host = "127.0.0.1:" + std::to_string(server.port);
+    irc_send_line = saved_send;  // the real send path
+    frame_proc_install();         // the frame's private messages carry the link's steps
+    ASSERT_EQ(conn_begin_connect(conn), 1);
+    ASSERT_TRUE(pump_until([conn] { return conn_is_connected(conn) && conn->registered; }, 10000));
+    ASSERT_EQ(conn_current(), conn);
+    conn->recent_channels = {{"#a|/quit", 1}, {"#$me", 2}};
+
+    for (const char* name : {"#a|/quit", "#$me"}) {
+        SCOPED_TRACE(name);
+        QMenu* menu = open_bar_menu("&Kanallar");
+        ASSERT_TRUE(menu);
+        QMenu* recent = open_submenu(menu, submenu_titled(menu, kRecentChannels));
+        click(recent, item_titled(recent, name));
+        // The server answers the JOIN of exactly that name: the window opens.
+        EXPECT_TRUE(pump_until([&] { return win_find_channel(name, conn) != nullptr; }, 5000));
+    }
+    // Nothing quit the link, and no channel of a cut or evaluated name came.
+    pump_until([] { return false; }, 300);
+    EXPECT_TRUE(conn_is_connected(conn));
+    EXPECT_FALSE(win_find_channel("#a", conn));
+    EXPECT_FALSE(win_find_channel("#menutester", conn));
+
+    conn->quitting = 1;
+    conn_kill_connect_timer(conn);
+    conn->waiting_retry = 0;
+    conn_close(std::string(), conn);
+}
+
 // ---- The channels folder ----
 
 void write_folder(const std::vector<std::string>& entries)
@@ -305,6 +469,8 @@ TEST_F(MenuListsTest, ChannelsFolderGroupsEntriesAndJoinsTheChosenOne)
         ",,,,,,Friends",          // no channel: skipped
         "#g2,,,,,,Friends",
         "#w|/quit,,,,,,Work",
+        "#$me,,,,,,Work",
+        "#sp | /quit,,,,,,",      // a blank: no channel name at all
     });
     QMenu* menu = open_bar_menu("&Kanallar");
     ASSERT_TRUE(menu);
@@ -312,12 +478,27 @@ TEST_F(MenuListsTest, ChannelsFolderGroupsEntriesAndJoinsTheChosenOne)
     QMenu* work = submenu_titled(menu, "Work");
     ASSERT_TRUE(friends && work);
     EXPECT_EQ(texts(friends), (std::vector<std::string>{"#g1", "#g2"}));
-    EXPECT_EQ(texts(work), (std::vector<std::string>{"#w|/quit"}));
+    EXPECT_EQ(texts(work), (std::vector<std::string>{"#w|/quit", "#$me"}));
     EXPECT_TRUE(item_titled(menu, "#top"));
+    EXPECT_TRUE(item_titled(menu, "#sp | /quit"));
     EXPECT_FALSE(item_titled(menu, QString::fromUtf8(text_load_string(3803))));
     open_submenu(menu, work);
     click(work, work->actions().value(0));
     EXPECT_EQ(sent_lines, std::vector<std::string>{"JOIN #w|/quit\n"});
+
+    sent_lines.clear();
+    menu = open_bar_menu("&Kanallar");
+    work = submenu_titled(menu, "Work");
+    open_submenu(menu, work);
+    click(work, work->actions().value(1));
+    EXPECT_EQ(sent_lines, std::vector<std::string>{"JOIN #$me\n"});
+
+    // The name with blanks joins nothing and runs nothing.
+    sent_lines.clear();
+    menu = open_bar_menu("&Kanallar");
+    click(menu, item_titled(menu, "#sp | /quit"));
+    EXPECT_TRUE(sent_lines.empty());
+    EXPECT_TRUE(conn_is_connected(conn));
     disconnect(conn);
 }
 

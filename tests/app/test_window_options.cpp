@@ -503,11 +503,11 @@ TEST_F(WindowOptionsTest, OnTopItemTogglesTheDesktopWindowAndItsKey)
     QWidget* frame = win_container(chan->hwnd.get());
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        win_set_ontop(chan->hwnd.get(), -1);
+        choose(chan, 261);
         EXPECT_TRUE(frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         EXPECT_EQ(stored("ontop", "#top"), "on");
         EXPECT_TRUE(sys_item(chan, 261)->isChecked());
-        win_set_ontop(chan->hwnd.get(), -1);
+        choose(chan, 261);
         EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         EXPECT_EQ(stored("ontop", "#top"), "");
         EXPECT_FALSE(sys_item(chan, 261)->isChecked());
