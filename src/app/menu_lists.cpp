@@ -40,7 +40,6 @@ namespace {
 // menu to the next choice from it.
 std::vector<std::string> g_server_entries;    // 7000 + i: a server entry text
 std::vector<std::string> g_help_files;        // 5000 + i: a file name
-QPointer<QWidget> g_popup_window;             // the window list's window
 Connection* g_channels_conn = nullptr;        // the Channels menu's connection
 
 constexpr char kDynamic[] = "menuListItem";
@@ -418,7 +417,6 @@ void menu_build_window_list(QMenu* menu)
     const int anchor = menu ? position_of(menu, 176) : -1;
     if (anchor < 0)
         return;
-    g_popup_window = win_active_if_shown();
     delete_after(menu, anchor);
     if (!win_list)
         return;
@@ -483,7 +481,6 @@ void menu_build_help_menu(QMenu* menu)
 {
     if (!menu || position_of(menu, 190) < 0 || position_of(menu, 194) < 0)
         return;
-    g_popup_window = win_active_if_shown();
     for (QAction* a : menu->actions())
         if (a->property(kDynamic).toBool())
             remove_action(menu, a);

@@ -39,8 +39,10 @@
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
+#include "dcc/download_folders.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
+#include "irc/link/net_settings.h"
 #include "irc/lists/servers.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
@@ -400,10 +402,24 @@ TEST_F(MenuListsTest, AServerSeesTheRecentChannelJoinedLiterallyAndTheLinkStays)
     conn->stored_identity[5] = "127.0.0.1";
     conn->stored_identity[9] = std::to_string(server.port);
     irc_request_host = "127.0.0.1:" + std::to_string(server.port);
+    // Straight to the server, whatever firewall another test left set.
+    struct ProxyBack {
+        ProxySettings saved = proxy_settings;
+        ~ProxyBack() { proxy_settings = saved; }
+    } proxy_back;
+    proxy_settings = ProxySettings();
     irc_send_line = saved_send;  // the real send path
     frame_proc_install();         // the frame's private messages carry the link's steps
     ASSERT_EQ(conn_begin_connect(conn), 1);
-    ASSERT_TRUE(pump_until([conn] { return conn_is_connected(conn) && conn->registered; }, 10000));
+    ASSERT_TRUE(pump_until([conn] { return conn_is_connected(conn) && conn->registered; }, 10000))
+        << "socket " << conn->socket << " connected " << conn->connected << " connecting " << conn->connecting
+        << "\n" << [conn] {
+               std::string t;
+               if (WindowRecord* st = win_record_of(conn->status_window.data()))
+                   for (const StringNode* n = st->lines; n; n = n->next)
+                       t += n->text + "\n";
+               return t;
+           }();
     ASSERT_EQ(conn_current(), conn);
     conn->recent_channels = {{"#a|/quit", 1}, {"#$me", 2}};
 
@@ -645,6 +661,36 @@ TEST_F(MenuListsTest, NoHelpFilesLeaveTheHelpMenuAsItWas)
     ASSERT_TRUE(menu);
     EXPECT_EQ(texts(menu), (std::vector<std::string>{"&İçindekiler", "&Ara...", "-", "Son &Haberler",
                                                      "&Mesaj Panosu", "&Güncelle...", "-", "&Hakkında..."}));
+}
+
+// ---- Received files ----
+
+TEST_F(MenuListsTest, ReceivedFilesItemShowsTheDownloadFolderElseTheSettingsFolder)
+{
+    std::string download;
+    dcc_folder_for_file(std::string(), download, 0, nullptr);
+    ASSERT_FALSE(download.empty());
+    std::filesystem::remove_all(download);
+    struct Case {
+        bool made;
+        std::string shown;
+    } cases[] = {{false, settings_dir}, {true, download}, {true, download}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.made);
+        if (c.made)
+            std::filesystem::create_directories(download);
+        opened_paths.clear();
+        QMenu* menu = open_bar_menu("&Araçlar");
+        ASSERT_TRUE(menu);
+        QAction* item = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->data().toInt() == 154)
+                item = a;
+        click(menu, item);
+        ASSERT_EQ(opened_paths.size(), 1u);
+        EXPECT_EQ(opened_paths[0], c.shown);
+    }
+    std::filesystem::remove_all(download);
 }
 
 // ---- Recent servers and the connect items ----
