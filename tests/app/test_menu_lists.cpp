@@ -575,6 +575,44 @@ TEST_F(MenuListsTest, WindowListNumbersTheFirstTenAndActivatesTheChosenWindow)
     }
 }
 
+TEST_F(MenuListsTest, WindowListCutsLongTitlesAndShowsAmpersandsAsTheyAre)
+{
+    Connection* conn = window_test_conn();
+    ASSERT_TRUE(conn);
+    struct Case {
+        std::string name;
+        std::string shown;  // after the "&N " prefix
+    } cases[] = {
+        {"#" + std::string(58, 'a'), "#" + std::string(58, 'a')},   // 59 characters
+        {"#" + std::string(59, 'b'), "#" + std::string(59, 'b')},   // exactly 60
+        {"#" + std::string(60, 'c'), "#" + std::string(59, 'c')},   // 61: cut to 60
+        {"#" + std::string(300, 'd'), "#" + std::string(59, 'd')},
+        {"#r&d", "#r&&d"},
+        {"#x", "#x"},
+    };
+    std::vector<WindowRecord*> recs;
+    for (const Case& c : cases) {
+        WindowRecord* rec = window_test_open(c.name, kWinChannel, 0, conn);
+        ASSERT_TRUE(rec) << c.name;
+        recs.push_back(rec);
+    }
+    window_test_pump();
+    QMenu* menu = open_bar_menu("&Pencere");
+    ASSERT_TRUE(menu);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name.substr(0, 8));
+        const std::string title = win_container(recs[i]->hwnd.get())->windowTitle().toStdString();
+        if (title != cases[i].name)
+            GTEST_SKIP() << "channel titles carry more than the name: " << title;
+        QAction* item = nullptr;
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator() && a->text().size() > 3 && a->text().mid(3).toStdString() == cases[i].shown)
+                item = a;
+        EXPECT_TRUE(item);
+    }
+    close_menus();
+}
+
 // ---- Help files ----
 
 TEST_F(MenuListsTest, HelpFilesFromBothFoldersAppearOnceAndOpenFromWhereTheyAre)
