@@ -44,6 +44,7 @@
 #include "irc/link/connect.h"
 #include "irc/link/net_settings.h"
 #include "irc/lists/servers.h"
+#include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
 #define KEST_TEST_WIDGETS
@@ -410,6 +411,7 @@ TEST_F(MenuListsTest, AServerSeesTheRecentChannelJoinedLiterallyAndTheLinkStays)
     proxy_settings = ProxySettings();
     irc_send_line = saved_send;  // the real send path
     frame_proc_install();         // the frame's private messages carry the link's steps
+    app_messages_set_frame(nullptr);  // delivered here, not to a frame an earlier test closed
     ASSERT_EQ(conn_begin_connect(conn), 1);
     ASSERT_TRUE(pump_until([conn] { return conn_is_connected(conn) && conn->registered; }, 10000))
         << "socket " << conn->socket << " connected " << conn->connected << " connecting " << conn->connecting
@@ -419,7 +421,7 @@ TEST_F(MenuListsTest, AServerSeesTheRecentChannelJoinedLiterallyAndTheLinkStays)
                    for (const StringNode* n = st->lines; n; n = n->next)
                        t += n->text + "\n";
                return t;
-           }();
+           }() << slurp(server.dir.path + "ngircd.log");
     ASSERT_EQ(conn_current(), conn);
     conn->recent_channels = {{"#a|/quit", 1}, {"#$me", 2}};
 
@@ -735,6 +737,13 @@ TEST_F(MenuListsTest, ReceivedFilesItemShowsTheDownloadFolderElseTheSettingsFold
 
 TEST_F(MenuListsTest, RecentServersListTenThenGroupsAndClearingEmptiesTheFile)
 {
+    // The server list of this test's own settings folder, whatever file
+    // another test named.
+    struct ServersFileBack {
+        std::string saved = main_settings.servers_file;
+        ~ServersFileBack() { main_settings.servers_file = saved; }
+    } servers_back;
+    main_settings.servers_file = settings_dir + "servers.ini";
     const std::string file = servers_file();
     for (int i = 0; i < 12; ++i) {
         const std::string entry = "Server" + std::to_string(i) + "SERVER:irc" + std::to_string(i) + ".example:6667" +

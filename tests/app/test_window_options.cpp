@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "app/window_options.h"
 #include "app/window_record.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "display/line_buffer.h"
@@ -534,6 +536,39 @@ TEST_F(WindowOptionsTest, SystemCommandRangeLeavesGapsAndOtherWindowsAlone)
     QWidget stranger;
     EXPECT_EQ(menu_is_sys_command(&stranger, 261), 0);
     EXPECT_EQ(menu_sys_command(&stranger, 298), 0);
+}
+
+TEST_F(WindowOptionsTest, PositionAndLoggingItemsReachTheirSettings)
+{
+    WindowRecord* chan = window_test_open("#pos", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan);
+    struct Case {
+        int id;
+        const char* key;
+        bool stored_after;
+    } cases[] = {
+        {257, "#pos", true},        // save the position
+        {257, "#pos", true},        // again
+        {250, "#pos", false},       // reset: the saved one goes
+        {292, "wdchannel", true},   // the default of channel windows
+        {293, "wdchannel", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        choose(chan, c.id);
+        EXPECT_EQ(!stored("windows", c.key).empty(), c.stored_after);
+    }
+    // Logging on and off from the menu, into this test's own log folder.
+    struct LogDirBack {
+        std::string saved = main_settings.log_dir;
+        ~LogDirBack() { main_settings.log_dir = saved; }
+    } log_back;
+    main_settings.log_dir = settings_dir + "logs/";
+    std::filesystem::create_directories(main_settings.log_dir);
+    choose(chan, 294);
+    EXPECT_NE(chan->logging, 0);
+    choose(chan, 295);
+    EXPECT_EQ(chan->logging, 0);
 }
 
 TEST_F(WindowOptionsTest, ClearBufferItemEmptiesOnlyThatWindow)
