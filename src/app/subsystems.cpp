@@ -78,6 +78,8 @@
 #include "app/confirm.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
+#include "app/menu_lists.h"
+#include "app/window_options.h"
 #include "app/frame_look.h"
 #include "app/frame_dde.h"
 #include "app/irc_link_association.h"
@@ -792,6 +794,30 @@ void app_wire_frame()
     open_hooks.default_position = win_default_position;
 }
 
+// The main menu's lists (recent servers and channels, the channels folder,
+// the open windows, the help files) and the options each window keeps for
+// itself, set from its system menu.
+void app_wire_menu_lists()
+{
+    frame_command_hooks.build_recent_servers = menu_build_recent_servers_menu;
+    frame_command_hooks.build_channels = menu_build_channels_menu;
+    frame_command_hooks.build_window_list = menu_build_window_list;
+    frame_command_hooks.build_help_files = menu_build_help_menu;
+    frame_command_hooks.menu_list_command = menu_list_command;
+    frame_command_hooks.folder_open = [] { folder_open(conn_current(), std::string()); };
+    child_hooks.window_menu_update = menu_update_connect_items;
+    child_hooks.sys_command = menu_sys_command;
+    open_hooks.apply_window_options = win_apply_options;
+    print_hooks.beep_setting = win_beep_setting;
+    print_hooks.flash_setting = win_flash_setting;
+    main_settings_hooks.win_events_load_default = win_events_load_default;
+    output_hooks.has_timestamp_item = [](WindowRecord* rec) { return win_has_timestamp_item(rec); };
+    output_hooks.set_timestamp_mode = [](WindowRecord* rec, int mode) {
+        if (win_is_record(rec) && rec->hwnd.get())
+            win_set_timestamp(rec->hwnd.get(), mode);
+    };
+}
+
 // The look: language and style settings, the screen's depth, resolution
 // and colours, captions as the toolkit shows them, the frame's title, the
 // bars' style and where a new desktop window takes the focus.
@@ -1177,6 +1203,7 @@ void app_install_subsystems()
     // placement, the exit question, transparency and the language module.
     frame_menu_install();
     app_wire_frame();
+    app_wire_menu_lists();
     app_wire_frame_look();
     app_wire_frame_service();
     app_wire_window_view();

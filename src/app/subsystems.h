@@ -17,6 +17,7 @@ int display_countdown_step();
 void app_wire_main_settings();
 void app_wire_startup();
 void app_wire_frame();
+void app_wire_menu_lists();
 void app_wire_window_view();
 void app_wire_tips();
 void app_wire_bars();
