@@ -278,8 +278,6 @@ std::string hotlink_channel_name(const std::string& input, const std::string& be
         } else if (count < 0) {
             name.pop_back();
         }
-    } else if (last == ',' || last == '.' || last == ':' || last == ';') {
-        name.pop_back();
     }
     if (!name.empty() && (name.back() == ',' || name.back() == '.' || name.back() == ':' ||
                           name.back() == ';'))
@@ -427,7 +425,7 @@ int hotlink_at_point(QWidget* window, QPoint point, int kind, int shift)
     QPointer<QWidget> hwnd(rec->hwnd.get());
 
     // A script may claim the word.
-    if (event_switch_events) {
+    if (event_switch_events && !event_startup_hold) {
         EventSource source;
         source.text1 = text;
         source.text2 = word;

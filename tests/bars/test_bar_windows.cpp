@@ -26,7 +26,7 @@ TEST(BarWindows, NumbersOutOfRangeHoldNothing)
 {
     test_app();
     QWidget w;
-    for (int bar : {-1, BAR_COUNT, 1000}) {
+    for (int bar : {-1, int(BAR_COUNT), 1000}) {
         bar_set_window(bar, &w);
         EXPECT_EQ(bar_window(bar), nullptr) << bar;
     }
