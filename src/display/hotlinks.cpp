@@ -20,6 +20,7 @@
 #include "display/line_buffer.h"
 #include "display/mouse_clicks.h"
 #include "display/nick_list.h"
+#include "irc/lists/notify_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
@@ -98,11 +99,13 @@ struct JoinedLine {
     const StringNode* first = nullptr;
 };
 
-JoinedLine join_printed_line(const StringNode* part, int index)
+JoinedLine join_printed_line(const WindowRecord* rec, const StringNode* part, int index)
 {
     JoinedLine out;
+    // The head's prev is the last line: the walk back stops at the head.
     const StringNode* first = part;
-    while (first->prev && first->prev->serial == part->serial && !line_is_marker(first->prev))
+    while (first != rec->lines && first->prev && first->prev->serial == part->serial &&
+           !line_is_marker(first->prev))
         first = first->prev;
     out.first = first;
     for (const StringNode* p = first; p && p->serial == part->serial && !line_is_marker(p);
@@ -402,7 +405,7 @@ int hotlink_at_point(QWidget* window, QPoint point, int kind, int shift)
     if (at < 0 || at >= static_cast<int>(line->text.size()) || is_blank(line->text[at]))
         return 0;
 
-    const JoinedLine joined = join_printed_line(line, at);
+    const JoinedLine joined = join_printed_line(rec, line, at);
     if (joined.index < 0 || is_blank(joined.text[joined.index]))
         return 0;
     const std::string& text = joined.text;
@@ -425,7 +428,7 @@ int hotlink_at_point(QWidget* window, QPoint point, int kind, int shift)
     QPointer<QWidget> hwnd(rec->hwnd.get());
 
     // A script may claim the word.
-    if (event_switch_events && !event_startup_hold) {
+    if (event_switch_events && !event_startup_hold && event_index.head[kEvHotlink]) {
         EventSource source;
         source.text1 = text;
         source.text2 = word;
@@ -500,21 +503,22 @@ int hotlink_at_point(QWidget* window, QPoint point, int kind, int shift)
             return 1;
         }
     }
-    for (const StringNode* e = conn->notify_list; e; e = e->next) {
-        const std::string nick = e->text.substr(0, e->text.find('!'));
-        for (const std::string& n : nicks.nick) {
-            if (n.empty() || !text_equal_nocase(n, nick))
-                continue;
-            g_hot.window = hwnd;
-            g_hot.popup_kind = kHotlinkPopupNotify;
-            if (kind == kHotlinkDouble)
-                run_with_param(hwnd.data(),
-                               message_window ? click_commands.message : click_commands.notify,
-                               nick, conn);
-            else if (kind == kHotlinkPopup)
-                g_hot.word = nick;
-            return 1;
-        }
+    for (const std::string& n : nicks.nick) {
+        if (n.empty())
+            continue;
+        const NotifyEntry* entry = notify_find(n, 1, conn);
+        if (!entry)
+            continue;
+        const std::string nick = entry->nick.substr(0, entry->nick.find('!'));
+        g_hot.window = hwnd;
+        g_hot.popup_kind = kHotlinkPopupNotify;
+        if (kind == kHotlinkDouble)
+            run_with_param(hwnd.data(),
+                           message_window ? click_commands.message : click_commands.notify, nick,
+                           conn);
+        else if (kind == kHotlinkPopup)
+            g_hot.word = nick;
+        return 1;
     }
     return 0;
 }

@@ -10,6 +10,8 @@
 #include <QMouseEvent>
 #include <QTest>
 
+#include <fstream>
+
 #include <string>
 #include <vector>
 
@@ -27,6 +29,8 @@
 #include "display/mouse_clicks.h"
 #include "display/nick_list.h"
 #include "display/wrap.h"
+#include "irc/lists/notify_list.h"
+#include "script/events/remote_files.h"
 #include "platform/platform_utils.h"
 #include "support/hook_guard.h"
 
@@ -34,6 +38,7 @@ void lines_test_reset();
 void lines_test_pump();
 Connection* lines_test_conn();
 WindowRecord* lines_test_open(const std::string& name, int type, int subtype, Connection* conn);
+void lines_test_clear(WindowRecord* rec);
 
 namespace {
 
@@ -166,6 +171,24 @@ TEST_F(MouseClicks, AddressInChannelTextOpensThroughTheDesktopOnDoubleClick)
         EXPECT_EQ(hotlink_window(), channel->hwnd.get());
         EXPECT_TRUE(sent_starting("CHAN").empty()) << "a hotlink is not a double-click on text";
     }
+    // The only line of the window, and an address on the wrapped part of a
+    // long line.
+    lines_test_clear(channel);
+    g_opened.clear();
+    print("http://only.example/a");
+    dclick(at_word("http://only"));
+    std::string long_line = "<alice>";
+    for (int i = 0; i < 80; ++i)
+        long_line += " word" + std::to_string(i);
+    print(long_line + " http://wrap.example/z");
+    std::vector<ShownLine> rows;
+    draw_lines_in_view(channel, area(), rows);
+    ASSERT_GE(rows.size(), 3u);
+    ASSERT_EQ(rows[rows.size() - 2].line->serial, rows.back().line->serial) << "the line wrapped";
+    dclick(at_word("http://wrap"));
+    EXPECT_EQ(g_opened, (std::vector<std::string>{"http://only.example/a", "http://wrap.example/z"}));
+    print("<alice> at <https://example.net/x>");
+
     // Twice on the same address: opened twice, nothing else.
     g_opened.clear();
     const QPoint p = at_word("<https");
@@ -291,6 +314,63 @@ TEST_F(MouseClicks, PointerTurnsToAHandOverHotlinksOnly)
     move(at_word("me@"));
     EXPECT_NE(area->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(g_opened.empty()) << "hovering opens nothing";
+}
+
+TEST_F(MouseClicks, NotifyNickInStatusTextRunsTheNotifyCommand)
+{
+    ASSERT_EQ(notify_add("Zoe!*@*.example", "", "", "", 0, "", conn), 1);
+    click_commands.notify = "/ncl $$1";
+    click_commands.status = "/stclick";
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_NE(status, nullptr);
+    WindowRecord* saved = channel;
+    channel = status;  // the helpers work on the status window now
+    win_active = status->hwnd.get();
+    const struct {
+        const char* word;
+        const char* sent;
+    } cases[] = {
+        {"zoe", "NCL Zoe\n"},
+        {"<Zoe>", "NCL Zoe\n"},
+        {"zoey", "STCLICK\n"},  // no entry: the status command
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        g_sent.clear();
+        print(std::string("* ") + c.word + " is here");
+        dclick(at_word(c.word));
+        std::vector<std::string> got = sent_starting("NCL");
+        for (const std::string& x : sent_starting("STCLICK"))
+            got.push_back(x);
+        EXPECT_EQ(got, std::vector<std::string>{c.sent});
+    }
+    channel = saved;
+}
+
+TEST_F(MouseClicks, ScriptClaimsItsWordsFirstThroughTheHotlinkEvent)
+{
+    const std::string path = settings_dir + "hot.kst";
+    {
+        std::ofstream out(path);
+        out << "on ^1:HOTLINK:*zap*:*:return\n";
+        out << "on 1:HOTLINK:*zap*:*:zapped $hotlinepos\n";
+    }
+    ASSERT_NE(remote_file_load(path, kRemoteScript, 9999, nullptr), nullptr);
+    lines_test_clear(channel);
+    print("<alice> one two zap.example.com http://x.example/y");
+    dclick(at_word("zap"));
+    EXPECT_EQ(sent_starting("ZAPPED"), std::vector<std::string>{"ZAPPED 1 4\n"})
+        << "the word's line and word numbers";
+    EXPECT_TRUE(g_opened.empty()) << "a claimed address is the script's";
+    dclick(at_word("http://"));
+    EXPECT_EQ(g_opened, std::vector<std::string>{"http://x.example/y"});
+    EXPECT_EQ(sent_starting("ZAPPED").size(), 1u);
+    // Hovering over a claimed word runs only the test, never the handler.
+    g_sent.clear();
+    move(at_word("zap"));
+    EXPECT_EQ(channel->text_area.get()->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(sent_starting("ZAPPED").empty());
+    remote_files_free_all();
 }
 
 TEST_F(MouseClicks, StatusAndQueryDoubleClicksRunTheirCommands)
