@@ -60,6 +60,7 @@
 #include "display/input_procs.h"
 #include "display/line_buffer.h"
 #include "display/line_marker.h"
+#include "display/mouse_clicks.h"
 #include "display/logging.h"
 #include "display/nick_colours.h"
 #include "display/nick_list.h"
@@ -76,6 +77,8 @@
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
 #include "app/confirm.h"
+#include "app/watcher_dialog.h"
+#include "script/file_watcher.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
 #include "app/menu_lists.h"
@@ -726,7 +729,7 @@ void app_wire_text_work()
 {
     draw_hooks.marked_span = textsel_marked_span;
     print_hooks.marking_window = textsel_marking_window;
-    child_hooks.text_area_mouse = textsel_text_area_mouse;
+    child_hooks.text_area_mouse = clicks_text_area_mouse;
     child_hooks.selection_end = textsel_end_record;
     input_marking_copy_hook = textsel_ctrl_c;
     // F1 to F12 with Shift, Ctrl or Alt run their aliases.
@@ -964,6 +967,19 @@ void app_wire_links()
     query_links_hand_over = links_window_show;
 }
 
+// The mouse on the windows' text and lists: double-click commands loaded
+// with the settings, hotlinks and list double-clicks; the watcher of the
+// loaded script files, checked on the tick, asking before a reload and
+// stopped at exit.
+void app_wire_clicks()
+{
+    main_settings_hooks.clicks_load = clicks_load;
+    tick_hooks.watcher_poll = watcher_poll;
+    startup_hooks.watcher_stop = watcher_stop;
+    watcher_ask = watcher_ask_dialog;
+    clicks_install();
+}
+
 // Proxies: negotiations time out on the one-second tick.
 void app_wire_proxy()
 {
@@ -1027,6 +1043,7 @@ void app_install_subsystems()
     display_input_install();
     app_wire_display_input();
     app_wire_text_work();
+    app_wire_clicks();
     frame_hooks().countdown_step = display_countdown_step;
     open_hooks.prepare_font = [](WindowRecord* rec) { font_ensure_window(rec); };
 
