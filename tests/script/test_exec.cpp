@@ -251,7 +251,6 @@ TEST_F(InterpTest, BuiltInsWithoutAHandlerAreNotAvailableYet)
         {"TOOLBAR | say after", "* /toolbar: not available yet"},
         {"dccfoo x | say after", "* /dccfoo: not available yet"},
         {"dcc send a b | say after", "* /dcc: not available yet"},
-        {"timerx 1 2 say | say after", "* /timerx: not available yet"},
         {"drawrect @w 1 | say after", "* /drawrect: not available yet"},
         {"say $dialog(d,table) | say after", "* $dialog: not available yet"},
         {"say a $agentver b | say after", "* $agentver: not available yet"},
