@@ -13,7 +13,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
-#include <QStatusBar>
 #include <QTimer>
 #include <QWidget>
 
