@@ -218,9 +218,21 @@ void img_jpeg_message(j_common_ptr cinfo, int level)
         img_jpeg_error_jump(cinfo);
 }
 
+// A progressive file may split its picture into any number of scans, each
+// costing a pass over the whole picture; real files use a dozen or so.
+constexpr int kJpegMaxScans = 1000;
+
+void img_jpeg_progress(j_common_ptr cinfo)
+{
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kJpegMaxScans)
+        img_jpeg_error_jump(cinfo);
+}
+
 struct JpegRead {
     std::FILE* file = nullptr;
     jpeg_decompress_struct cinfo;
+    jpeg_progress_mgr progress;
     JpegError err;
     int created = 0;
     int size_only = 0;
@@ -237,6 +249,9 @@ int jpeg_read_steps(JpegRead& r)
         return 0;
     jpeg_create_decompress(&r.cinfo);
     r.created = 1;
+    r.progress = jpeg_progress_mgr{};
+    r.progress.progress_monitor = img_jpeg_progress;
+    r.cinfo.progress = &r.progress;
     jpeg_stdio_src(&r.cinfo, r.file);
     if (jpeg_read_header(&r.cinfo, TRUE) != JPEG_HEADER_OK)
         return 0;

@@ -92,7 +92,7 @@ inline PngSpec png_solid(int width, int height, QRgb colour, bool alpha)
 
 // A JPEG of one colour (grey: 1 component; CMYK: 4).
 inline bool write_jpeg(const std::string& path, int width, int height, J_COLOR_SPACE space, QRgb colour,
-                       int quality = 100)
+                       int quality = 100, const std::vector<jpeg_scan_info>* scans = nullptr)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
@@ -108,6 +108,10 @@ inline bool write_jpeg(const std::string& path, int width, int height, J_COLOR_S
     c.in_color_space = space;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, quality, TRUE);
+    if (scans) {
+        c.scan_info = scans->data();
+        c.num_scans = static_cast<int>(scans->size());
+    }
     jpeg_start_compress(&c, TRUE);
     std::vector<unsigned char> row;
     for (int x = 0; x < width; ++x) {
@@ -129,6 +133,35 @@ inline bool write_jpeg(const std::string& path, int width, int height, J_COLOR_S
     jpeg_destroy_compress(&c);
     std::fclose(f);
     return true;
+}
+
+// A progressive scan script: for each of the components, the DC values
+// and then every AC coefficient alone, each sent first at a coarse point
+// transform and then refined bit by bit (steps + 1 scans per band).
+inline std::vector<jpeg_scan_info> jpeg_many_scans(int components, int steps)
+{
+    std::vector<jpeg_scan_info> scans;
+    auto band = [&](int c, int ss, int se) {
+        jpeg_scan_info s{};
+        s.comps_in_scan = 1;
+        s.component_index[0] = c;
+        s.Ss = ss;
+        s.Se = se;
+        s.Ah = 0;
+        s.Al = steps;
+        scans.push_back(s);
+        for (int a = steps - 1; a >= 0; --a) {
+            s.Ah = a + 1;
+            s.Al = a;
+            scans.push_back(s);
+        }
+    };
+    for (int c = 0; c < components; ++c)
+        band(c, 0, 0);
+    for (int c = 0; c < components; ++c)
+        for (int k = 1; k < 64; ++k)
+            band(c, k, k);
+    return scans;
 }
 
 struct GifFrame {

@@ -203,6 +203,31 @@ TEST_F(Pictures, JpegColourGreyAndCmyk)
     EXPECT_EQ(at(device, 1, 1), at(grey, 1, 1));
 }
 
+TEST_F(Pictures, ProgressiveJpegWithEndlessScansIsRefused)
+{
+    struct Case {
+        const char* what;
+        int components, steps;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"a few scans", 3, 0, true},        // 3 + 189 scans
+        {"several hundred", 1, 9, true},    // 640
+        {"thousands", 3, 9, false},         // 1920
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<jpeg_scan_info> scans = jpeg_many_scans(c.components, c.steps);
+        ASSERT_TRUE(write_jpeg(path("p.jpg"), 16, 16, c.components == 1 ? JCS_GRAYSCALE : JCS_RGB,
+                               qRgb(90, 90, 90), 90, &scans));
+        const QImage image = load(path("p.jpg"));
+        EXPECT_EQ(!image.isNull(), c.loads);
+        if (c.loads) {
+            EXPECT_TRUE(near(at(image, 8, 8), qRgb(90, 90, 90), 3));
+        }
+    }
+}
+
 TEST_F(Pictures, JpegWrittenAndReadBack)
 {
     QImage picture(30, 20, QImage::Format_RGB32);
