@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QMainWindow>
@@ -16,6 +17,7 @@
 #include <QtTest/QTest>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@
 #include "app/input_dialog.h"
 #include "app/subsystems.h"
 #include "app/system_menu.h"
+#include "app/window_open.h"
 #include "app/window_options.h"
 #include "app/window_record.h"
 #include "core/ini.h"
@@ -490,6 +493,45 @@ TEST_F(WindowOptionsTest, EventSettingsSaveKeepTheNumbersWithoutAPlaceAndDropAll
     win_events_load_default();
     EXPECT_EQ(membership_settings.joins_in, 0);
     EXPECT_EQ(membership_settings.nicks_in, 0);
+}
+
+TEST_F(WindowOptionsTest, EventsChosenInTheChannelsDialogAreRememberedForItsNextWindow)
+{
+    WindowRecord* chan = window_test_open("#evd", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan);
+    struct Step {
+        bool ok;
+        int joins;
+        const char* stored;
+    } steps[] = {{true, 4, "4,0,0,0,0,0,0,0"}, {false, 1, "4,0,0,0,0,0,0,0"}, {true, 0, ""}};
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.joins);
+        bool shown = false;
+        std::function<void()> act;
+        act = [&] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!d || d->objectName() != "events_dialog") {
+                QTimer::singleShot(10, act);
+                return;
+            }
+            shown = true;
+            auto* joins = d->findChild<QComboBox*>("joins");
+            ASSERT_TRUE(joins);
+            joins->setCurrentIndex(joins->findData(st.joins));
+            QTest::mouseClick(d->findChild<QPushButton*>(st.ok ? "ok" : "cancel"), Qt::LeftButton);
+        };
+        QTimer::singleShot(10, act);
+        choose(chan, 285);
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(stored("events", "#evd"), st.stored);
+    }
+    // A new window of the channel takes the stored choice.
+    store("events", "#evd", "2,0,0,0,0,0,0,0");
+    win_close(chan->hwnd.get());
+    window_test_pump();
+    WindowRecord* again = window_test_open("#evd", kWinChannel, 0, conn);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(chan_membership(again)->show_joins_in, 2);
 }
 
 // ---- On top ----
