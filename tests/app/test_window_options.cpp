@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
@@ -532,6 +533,47 @@ TEST_F(WindowOptionsTest, EventsChosenInTheChannelsDialogAreRememberedForItsNext
     WindowRecord* again = window_test_open("#evd", kWinChannel, 0, conn);
     ASSERT_TRUE(again);
     EXPECT_EQ(chan_membership(again)->show_joins_in, 2);
+}
+
+TEST_F(WindowOptionsTest, TheMdiFramesOwnSystemMenuReachesTheOptions)
+{
+    WindowRecord* chan = window_test_open("#mdi", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan);
+    auto* frame = qobject_cast<QMdiSubWindow*>(win_container(chan->hwnd.get()));
+    ASSERT_TRUE(frame);
+    for (int round = 0; round < 2; ++round) {  // the menu opened twice keeps one set of entries
+        SCOPED_TRACE(round);
+        frame->showSystemMenu();
+        window_test_pump();
+        QMenu* sys = frame->systemMenu();
+        ASSERT_TRUE(sys && sys->isVisible());
+        QMenu* beep = nullptr;
+        int beep_menus = 0;
+        for (QAction* a : sys->actions())
+            if (a->menu() && a->menu()->property("titleId").toInt() == 6125) {
+                beep = a->menu();
+                ++beep_menus;
+            }
+        ASSERT_TRUE(beep);
+        EXPECT_EQ(beep_menus, 1);
+        QTest::mouseClick(sys, Qt::LeftButton, {}, sys->actionGeometry(beep->menuAction()).center());
+        window_test_pump();
+        if (!beep->isVisible())
+            beep->popup(sys->mapToGlobal(sys->actionGeometry(beep->menuAction()).topRight()));
+        window_test_pump();
+        QAction* item = nullptr;
+        for (QAction* a : beep->actions())
+            if (win_sysmenu_action_id(a) == (round == 0 ? 298 : 299))
+                item = a;
+        ASSERT_TRUE(item);
+        QTest::mouseClick(beep, Qt::LeftButton, {}, beep->actionGeometry(item).center());
+        window_test_pump();
+        while (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        window_test_pump();
+        EXPECT_EQ(chan->beep, round == 0 ? 1 : 0);
+        EXPECT_EQ(stored("beeping", "#mdi"), round == 0 ? "on" : "off");
+    }
 }
 
 // ---- On top ----
