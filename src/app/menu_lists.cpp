@@ -545,7 +545,8 @@ int menu_help_file_command(int id)
 
 int help_file_open(const std::string& name, const std::string& topic)
 {
-    if (name.empty() || name.find('*') != std::string::npos)
+    // A bare name of one of the two folders: a path would reach elsewhere.
+    if (name.empty() || name.find_first_of("*/\\") != std::string::npos || name == "." || name == "..")
         return 0;
     std::string path = name;
     file_abs_settings_dir(path);

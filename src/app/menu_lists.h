@@ -29,8 +29,9 @@ int menu_help_file_command(int id);
 // All four in turn (the frame's fallback for ids it does not serve).
 int menu_list_command(int id);
 
-// Opens a help, HTML or text file by name: made absolute against the
-// settings folder, else the program's folder. 1 when it was opened.
+// Opens a help, HTML or text file by its bare name: in the settings folder,
+// else the program's folder (a name holding a path or "*" is refused). 1
+// when it was opened.
 int help_file_open(const std::string& name, const std::string& topic);
 
 // Shows the folder of a path (with no path: the download folder; a folder

@@ -686,7 +686,9 @@ TEST_F(MenuListsTest, HelpFileOpenRefusesPatternsAndMissingFiles)
     struct Case {
         const char* name;
         int opened;
-    } cases[] = {{"here.txt", 1}, {"*.txt", 0}, {"missing.txt", 0}, {"", 0}};
+    } cases[] = {{"here.txt", 1},  {"*.txt", 0},          {"missing.txt", 0}, {"", 0},
+                 {"../here.txt", 0}, {"sub/../here.txt", 0}, {"..\\here.txt", 0}, {"here.txt", 1}};
+    std::filesystem::create_directories(settings_dir + "sub");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         opened_paths.clear();

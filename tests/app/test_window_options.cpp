@@ -6,16 +6,19 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,7 @@
 #include "app/input_dialog.h"
 #include "app/subsystems.h"
 #include "app/system_menu.h"
+#include "app/window_open.h"
 #include "app/window_options.h"
 #include "app/window_record.h"
 #include "core/ini.h"
@@ -490,6 +494,86 @@ TEST_F(WindowOptionsTest, EventSettingsSaveKeepTheNumbersWithoutAPlaceAndDropAll
     win_events_load_default();
     EXPECT_EQ(membership_settings.joins_in, 0);
     EXPECT_EQ(membership_settings.nicks_in, 0);
+}
+
+TEST_F(WindowOptionsTest, EventsChosenInTheChannelsDialogAreRememberedForItsNextWindow)
+{
+    WindowRecord* chan = window_test_open("#evd", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan);
+    struct Step {
+        bool ok;
+        int joins;
+        const char* stored;
+    } steps[] = {{true, 4, "4,0,0,0,0,0,0,0"}, {false, 1, "4,0,0,0,0,0,0,0"}, {true, 0, ""}};
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.joins);
+        bool shown = false;
+        std::function<void()> act;
+        act = [&] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!d || d->objectName() != "events_dialog") {
+                QTimer::singleShot(10, act);
+                return;
+            }
+            shown = true;
+            auto* joins = d->findChild<QComboBox*>("joins");
+            ASSERT_TRUE(joins);
+            joins->setCurrentIndex(joins->findData(st.joins));
+            QTest::mouseClick(d->findChild<QPushButton*>(st.ok ? "ok" : "cancel"), Qt::LeftButton);
+        };
+        QTimer::singleShot(10, act);
+        choose(chan, 285);
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(stored("events", "#evd"), st.stored);
+    }
+    // A new window of the channel takes the stored choice.
+    store("events", "#evd", "2,0,0,0,0,0,0,0");
+    win_close(chan->hwnd.get());
+    window_test_pump();
+    WindowRecord* again = window_test_open("#evd", kWinChannel, 0, conn);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(chan_membership(again)->show_joins_in, 2);
+}
+
+TEST_F(WindowOptionsTest, TheMdiFramesOwnSystemMenuReachesTheOptions)
+{
+    WindowRecord* chan = window_test_open("#mdi", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan);
+    auto* frame = qobject_cast<QMdiSubWindow*>(win_container(chan->hwnd.get()));
+    ASSERT_TRUE(frame);
+    for (int round = 0; round < 2; ++round) {  // the menu opened twice keeps one set of entries
+        SCOPED_TRACE(round);
+        frame->showSystemMenu();
+        window_test_pump();
+        QMenu* sys = frame->systemMenu();
+        ASSERT_TRUE(sys && sys->isVisible());
+        QMenu* beep = nullptr;
+        int beep_menus = 0;
+        for (QAction* a : sys->actions())
+            if (a->menu() && a->menu()->property("titleId").toInt() == 6125) {
+                beep = a->menu();
+                ++beep_menus;
+            }
+        ASSERT_TRUE(beep);
+        EXPECT_EQ(beep_menus, 1);
+        QTest::mouseClick(sys, Qt::LeftButton, {}, sys->actionGeometry(beep->menuAction()).center());
+        window_test_pump();
+        if (!beep->isVisible())
+            beep->popup(sys->mapToGlobal(sys->actionGeometry(beep->menuAction()).topRight()));
+        window_test_pump();
+        QAction* item = nullptr;
+        for (QAction* a : beep->actions())
+            if (win_sysmenu_action_id(a) == (round == 0 ? 298 : 299))
+                item = a;
+        ASSERT_TRUE(item);
+        QTest::mouseClick(beep, Qt::LeftButton, {}, beep->actionGeometry(item).center());
+        window_test_pump();
+        while (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        window_test_pump();
+        EXPECT_EQ(chan->beep, round == 0 ? 1 : 0);
+        EXPECT_EQ(stored("beeping", "#mdi"), round == 0 ? "on" : "off");
+    }
 }
 
 // ---- On top ----
