@@ -169,6 +169,8 @@ TextArea::TextArea(QWidget* parent) : QFrame(parent)
 {
     tag_control(this, "Static", kCtlTextArea);
     setFocusPolicy(Qt::ClickFocus);
+    // Moves without a button reach the mouse hook too (the hotlink hover).
+    setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

@@ -209,6 +209,7 @@ extern ChildHooks child_hooks;
 // tracking), in this order.
 enum ListboxMadeOrder {
     kListboxMadeInput = 10,
+    kListboxMadeClicks = 20,
 };
 extern Signal<void(ListBox* list, WindowRecord* rec)> listbox_made;
 

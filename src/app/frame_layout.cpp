@@ -229,7 +229,8 @@ protected:
     bool eventFilter(QObject* obj, QEvent* e) override
     {
         if (e->type() == QEvent::Resize && obj == mdi_client()) {
-            frame_layout();
+            // After the area has placed its viewport for the new size.
+            QMetaObject::invokeMethod(this, [] { frame_layout(); }, Qt::QueuedConnection);
             return false;
         }
         if (e->type() == QEvent::MouseMove || e->type() == QEvent::MouseButtonPress) {
@@ -258,7 +259,9 @@ void watch(QObject* obj)
 }
 
 // Places each shown bar on its side of the client area and leaves the rest
-// to the MDI client; a bar that is off is hidden.
+// to the MDI client; a bar that is off is hidden. A toolbar that wraps its
+// buttons may want another thickness once it has its length: up to five
+// more passes place it again.
 void place_bars(QMdiArea* mdi)
 {
     watch(mdi);
@@ -266,19 +269,38 @@ void place_bars(QMdiArea* mdi)
     const QRect base = mdi->viewport()->geometry().marginsAdded(old);
     DockBarInput in[BAR_COUNT];
     dock_layout_inputs(in);
-    const DockLayout lay = dock_compute_layout(base, in, main_settings.compact_mode);
+    DockLayout lay;
+    DockBarInput used[BAR_COUNT];
+    for (int pass = 0; pass < 6; ++pass) {
+        std::copy(in, in + BAR_COUNT, used);
+        lay = dock_compute_layout(base, used, main_settings.compact_mode);
+        for (int bar = 0; bar < BAR_COUNT; ++bar) {
+            QWidget* w = bar_window(bar);
+            if (!w)
+                continue;
+            if (!in[bar].present || lay.bar[bar].isEmpty()) {
+                w->hide();
+                continue;
+            }
+            if (w->parentWidget() != mdi)
+                w->setParent(mdi);
+            watch(w);
+            w->setGeometry(lay.bar[bar]);
+        }
+        DockBarInput again[BAR_COUNT];
+        dock_layout_inputs(again);
+        bool same = true;
+        for (int bar = 0; bar < BAR_COUNT; ++bar)
+            same = same && again[bar].present == in[bar].present && again[bar].side == in[bar].side &&
+                   again[bar].thickness == in[bar].thickness;
+        if (same)
+            break;
+        std::copy(again, again + BAR_COUNT, in);
+    }
     for (int bar = 0; bar < BAR_COUNT; ++bar) {
         QWidget* w = bar_window(bar);
-        if (!w)
+        if (!w || !used[bar].present || lay.bar[bar].isEmpty())
             continue;
-        if (!in[bar].present || lay.bar[bar].isEmpty()) {
-            w->hide();
-            continue;
-        }
-        if (w->parentWidget() != mdi)
-            w->setParent(mdi);
-        watch(w);
-        w->setGeometry(lay.bar[bar]);
         w->show();
         w->raise();
         w->update();

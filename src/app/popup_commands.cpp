@@ -13,6 +13,7 @@
 #include "app/window_record.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
+#include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/backgrounds.h"
 #include "platform/frame_timers.h"
@@ -138,10 +139,12 @@ int menu_run_script_item(QWidget* window, int file_kind, int id, const std::stri
         params = popup_list_selection(rec);
         has_params = !params.empty();
     }
-    // A "{" block runs from its definition line; a one-line command as text.
-    std::string text = commands;
-    int r = script_exec_command(window, line, text.c_str(), has_params ? params.c_str() : nullptr, 1,
-                                script, conn);
+    // A "{" block runs from a copy of its lines, so that the run ends with
+    // the block and never goes on into the items after it.
+    StringNode* block = commands[0] == '{' ? popup_block_copy(line, commands) : nullptr;
+    int r = script_exec_command(window, block, commands.c_str(), has_params ? params.c_str() : nullptr,
+                                1, script, conn);
+    strlist_free(&block);
     if (file_kind == kPopupFileCustom)
         popup_file_unload_kind(kPopupFileCustom);
     if (!r)

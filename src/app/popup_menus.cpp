@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QScreen>
@@ -146,14 +147,22 @@ QMenu* build_script_popup(QWidget* window, int file_kind, const std::string& kin
     return menu;
 }
 
+int g_text_release_served = 0;
+
 class RightClickFilter : public QObject {
 public:
     using QObject::QObject;
 
 protected:
+    // The popup opens when the right button comes up over a window's text
+    // area or list box, or on the menu key (no point). The press is kept
+    // from the list so that the selection follows the rules below; the
+    // context event of a mouse click is left out, the release serves it.
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::ContextMenu)
+        const QEvent::Type type = event->type();
+        if (type != QEvent::ContextMenu && type != QEvent::MouseButtonPress &&
+            type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
             return false;
         auto* widget = qobject_cast<QWidget*>(watched);
         if (!widget)
@@ -169,11 +178,43 @@ protected:
         WindowRecord* rec = list ? list->record() : text->record();
         if (!rec)
             return false;
-        auto* ce = static_cast<QContextMenuEvent*>(event);
         QPoint global;
-        if (ce->reason() != QContextMenuEvent::Keyboard)
-            global = ce->globalPos();
-        if (list && !global.isNull())
+        if (type == QEvent::ContextMenu) {
+            auto* ce = static_cast<QContextMenuEvent*>(event);
+            if (ce->reason() != QContextMenuEvent::Keyboard) {
+                event->accept();
+                return true;
+            }
+        } else {
+            auto* me = static_cast<QMouseEvent*>(event);
+            if (me->button() != Qt::RightButton)
+                return false;
+            if (type != QEvent::MouseButtonRelease) {
+                event->accept();
+                return list != nullptr;  // the text area sees its press
+            }
+            global = me->globalPosition().toPoint();
+            if (global.isNull())
+                global = QPoint(1, 1);  // a point at the screen's corner is still a point
+        }
+        if (text && type == QEvent::MouseButtonRelease) {
+            // The text area sees its release first (it gives the typing back
+            // to the input box); the popup opens when that is done, and the
+            // release that goes on to the area behind the windows opens
+            // nothing there.
+            g_text_release_served = 1;
+            QPointer<TextArea> area(text);
+            QMetaObject::invokeMethod(
+                qApp,
+                [area, global] {
+                    g_text_release_served = 0;
+                    if (WindowRecord* r = area ? area->record() : nullptr)
+                        popup_window_rclick(r, 0, global, 0);
+                },
+                Qt::QueuedConnection);
+            return false;
+        }
+        if (list && type != QEvent::ContextMenu)
             select_under(list, global);
         popup_window_rclick(rec, 0, global, list ? 1 : 0);
         event->accept();
@@ -206,13 +247,16 @@ QPointer<RightClickFilter> g_filter;
 
 void menu_popup_reset()
 {
-    frame_timer_stop(FRAME_TIMER_POPUP);
     PopupContext& pc = popup_context;
+    // Forgotten before it hides, so that its end-of-loop timer does not
+    // start again for it.
     if (QMenu* m = pc.menu.data()) {
+        pc.menu = nullptr;
         m->hide();
         m->deleteLater();
     }
     pc.menu = nullptr;
+    frame_timer_stop(FRAME_TIMER_POPUP);
     strlist_free(&pc.collected);
     pc.kind_name.clear();
     pc.context.clear();
@@ -339,6 +383,8 @@ int menu_build_bar_popup(const QPoint& global, int form)
 {
     if (form != 0)
         return 0;  // the bars' popups belong to the bars
+    if (g_text_release_served)
+        return 0;  // a window's text area took this right-click
     menu_popup_reset();
     QMenu* menu = new_popup();
     QMenu* back = menu->addMenu(qtext(numbered(6119)));
@@ -458,3 +504,4 @@ void popup_menus_install()
         qApp->installEventFilter(g_filter);
     }
 }
+

@@ -60,6 +60,7 @@
 #include "display/input_procs.h"
 #include "display/line_buffer.h"
 #include "display/line_marker.h"
+#include "display/mouse_clicks.h"
 #include "display/logging.h"
 #include "display/nick_colours.h"
 #include "display/nick_list.h"
@@ -76,11 +77,19 @@
 #include "identifiers/regex_identifiers.h"
 #include "irc/dispatch/automode.h"
 #include "app/confirm.h"
+#include "app/watcher_dialog.h"
+#include "script/file_watcher.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
+#include "app/menu_lists.h"
+#include "app/window_options.h"
 #include "app/frame_look.h"
 #include "app/frame_dde.h"
 #include "app/irc_link_association.h"
+#include "bars/tips.h"
+#include "bars/tray_icon.h"
+#include "commands/tip_commands.h"
+#include "identifiers/tip_identifiers.h"
 #include "app/mdi_arrange.h"
 #include "app/popup_menus.h"
 #include "commands/popup_commands.h"
@@ -133,6 +142,9 @@
 #include "script/stores/regex.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
+#include "bars/switchbar.h"
+#include "bars/treebar.h"
+#include "commands/bar_commands.h"
 #include "bars/bar_docking.h"
 
 namespace {
@@ -717,7 +729,7 @@ void app_wire_text_work()
 {
     draw_hooks.marked_span = textsel_marked_span;
     print_hooks.marking_window = textsel_marking_window;
-    child_hooks.text_area_mouse = textsel_text_area_mouse;
+    child_hooks.text_area_mouse = clicks_text_area_mouse;
     child_hooks.selection_end = textsel_end_record;
     input_marking_copy_hook = textsel_ctrl_c;
     // F1 to F12 with Shift, Ctrl or Alt run their aliases.
@@ -785,6 +797,30 @@ void app_wire_frame()
     open_hooks.default_position = win_default_position;
 }
 
+// The main menu's lists (recent servers and channels, the channels folder,
+// the open windows, the help files) and the options each window keeps for
+// itself, set from its system menu.
+void app_wire_menu_lists()
+{
+    frame_command_hooks.build_recent_servers = menu_build_recent_servers_menu;
+    frame_command_hooks.build_channels = menu_build_channels_menu;
+    frame_command_hooks.build_window_list = menu_build_window_list;
+    frame_command_hooks.build_help_files = menu_build_help_menu;
+    frame_command_hooks.menu_list_command = menu_list_command;
+    frame_command_hooks.folder_open = [] { folder_open(conn_current(), std::string()); };
+    child_hooks.window_menu_update = menu_update_connect_items;
+    child_hooks.sys_command = menu_sys_command;
+    open_hooks.apply_window_options = win_apply_options;
+    print_hooks.beep_setting = win_beep_setting;
+    print_hooks.flash_setting = win_flash_setting;
+    main_settings_hooks.win_events_load_default = win_events_load_default;
+    output_hooks.has_timestamp_item = [](WindowRecord* rec) { return win_has_timestamp_item(rec); };
+    output_hooks.set_timestamp_mode = [](WindowRecord* rec, int mode) {
+        if (win_is_record(rec) && rec->hwnd.get())
+            win_set_timestamp(rec->hwnd.get(), mode);
+    };
+}
+
 // The look: language and style settings, the screen's depth, resolution
 // and colours, captions as the toolkit shows them, the frame's title, the
 // bars' style and where a new desktop window takes the focus.
@@ -805,6 +841,35 @@ void app_wire_frame_look()
     startup_hooks.visual_styles_load = [] { theme_load(); };
     startup_hooks.theme_prepare = theme_prepare;
     startup_hooks.theme_close = theme_close;
+}
+
+// Tips and the tray icon: the tip options read with the settings, the
+// highlight tip, /tip, /tips, $tip and $tips, tips closed when their window
+// is activated, and the tray icon that follows the frame's minimised state.
+void app_wire_tips()
+{
+    main_settings_hooks.tips_load_settings = tipopts_load;
+    print_hooks.highlight_tip = tip_highlight;
+    tip_commands_install();
+    tip_identifiers_install();
+    child_hooks.frame_hidden = tray_frame_hidden;
+    frame_hooks().tray_activity_clear = tray_activity_clear;
+    frame_hooks().app_inactive = [] { tray_follow_frame_state(); };
+    frame_hooks().app_active = [](QWidget* window) {
+        tray_follow_frame_state();
+        tips_close_on_activate(window);
+    };
+    frame_hooks().tray_refresh = [] { tray_icon_update(TRAY_REFRESH); };
+    startup_hooks.tray_add = [] { return tray_icon_update(TRAY_ADD); };
+    startup_hooks.tray_remove = [] {
+        tray_icon_update(TRAY_REMOVE);
+        tray_free();
+    };
+    startup_hooks.tray_tips_free = tip_free_all;
+    startup_hooks.start_in_tray = [] { return opt(OPT_START_IN_TRAY); };
+    startup_hooks.minimise_to_tray = [] { return opt(OPT_MINIMISE_TO_TRAY); };
+    startup_hooks.tray_icon_always = [] { return opt(OPT_TRAY_ICON_ALWAYS); };
+    irc_link_bring_to_front = [] { tray_restore_main(0); };
 }
 
 // The service other programs of the user reach over the local socket: its
@@ -902,10 +967,58 @@ void app_wire_links()
     query_links_hand_over = links_window_show;
 }
 
+// The mouse on the windows' text and lists: double-click commands loaded
+// with the settings, hotlinks and list double-clicks; the watcher of the
+// loaded script files, checked on the tick, asking before a reload and
+// stopped at exit.
+void app_wire_clicks()
+{
+    main_settings_hooks.clicks_load = clicks_load;
+    tick_hooks.watcher_poll = watcher_poll;
+    startup_hooks.watcher_stop = watcher_stop;
+    watcher_ask = watcher_ask_dialog;
+    clicks_install();
+}
+
 // Proxies: negotiations time out on the one-second tick.
 void app_wire_proxy()
 {
     tick_hooks.proxy_tick = proxy_tick;
+}
+
+// The window switchers: the switchbar and the treebar made with the frame,
+// repainted and refreshed as windows open, close, change name, state or
+// activity, the blinking on the frame's timer 124 started from the tick,
+// the window list kept in the bars' order, and /switchbar and /treebar.
+void app_wire_bars()
+{
+    startup_hooks.switchbar_create = [] { return switchbar_create() ? 1 : 0; };
+    startup_hooks.treebar_create = [] { return treebar_create() ? 1 : 0; };
+    win_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    win_hooks.treebar_refresh = [](QWidget*, int mode) { treebar_refresh(nullptr, mode); };
+    win_hooks.treebar_update_window_item = treebar_update_window_item;
+    win_hooks.winlist_sort = winlist_sort_windows;
+    frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
+    frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
+    color_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    color_hooks.treebar_repaint = [](ColorRgb bg) {
+        treebar_set_background(QColor(color_rgb_red(bg), color_rgb_green(bg), color_rgb_blue(bg)));
+        treebar_refresh(nullptr, 5);
+    };
+    font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    caption_switchbar_repaint = [] { switchbar_repaint(); };
+    notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
+    child_hooks.activation_ui_update = bars_activation_update;
+    child_hooks.activity_cleared = [](WindowRecord* rec) { switchbar_repaint(rec); };
+    child_hooks.status_icon = [](WindowRecord* rec, int icon) {
+        if (rec->hwnd.get())
+            rec->hwnd->setProperty("statusIcon", icon);
+        switchbar_repaint(rec);
+        treebar_refresh(nullptr, 0);
+    };
+    tick_hooks.switchbar_blink_check = switchbar_blink_start;
+    frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
+    bar_commands_install();
 }
 
 // The bars docked on the frame's sides: the frame repaints them on
@@ -930,6 +1043,7 @@ void app_install_subsystems()
     display_input_install();
     app_wire_display_input();
     app_wire_text_work();
+    app_wire_clicks();
     frame_hooks().countdown_step = display_countdown_step;
     open_hooks.prepare_font = [](WindowRecord* rec) { font_ensure_window(rec); };
 
@@ -1106,9 +1220,12 @@ void app_install_subsystems()
     // placement, the exit question, transparency and the language module.
     frame_menu_install();
     app_wire_frame();
+    app_wire_menu_lists();
     app_wire_frame_look();
     app_wire_frame_service();
     app_wire_window_view();
+    app_wire_tips();
+    app_wire_bars();
 
     wire_program_seams();
 }

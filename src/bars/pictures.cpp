@@ -165,6 +165,8 @@ int png_read_steps(PngRead& r)
     double gamma = 0;
     if (png_get_gAMA(r.png, r.info, &gamma))
         png_set_gamma(r.png, 2.2, gamma);
+    // Interlaced files are read whole: the library puts the passes together.
+    png_set_interlace_handling(r.png);
     png_read_update_info(r.png, r.info);
     r.rowbytes = png_get_rowbytes(r.png, r.info);
     r.channels = png_get_channels(r.png, r.info);
@@ -299,6 +301,9 @@ struct GifReader {
     unsigned char local[256][3] = {};     // of a frame's own map
     unsigned char key[3] = {};            // blue, green, red
     unsigned char background[3] = {};
+    // Where the composed area may differ from the base: the last frame's
+    // rectangle on the canvas (empty: nowhere).
+    int dirty_left = 0, dirty_top = 0, dirty_right = 0, dirty_bottom = 0;
 
     ~GifReader() { close(); }
     void close()
@@ -319,6 +324,19 @@ void fill_table(unsigned char table[256][3], const ColorMapObject* map)
         table[i][0] = map->Colors[i].Blue;
         table[i][1] = map->Colors[i].Green;
         table[i][2] = map->Colors[i].Red;
+    }
+}
+
+// Copies a rectangle of the canvas from one area to the other.
+void copy_rect(std::vector<unsigned char>& to, const std::vector<unsigned char>& from, int stride, int left,
+               int top, int right, int bottom)
+{
+    if (left >= right)
+        return;
+    const std::size_t bytes = static_cast<std::size_t>(right - left) * 3;
+    for (int y = top; y < bottom; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(left) * 3;
+        std::memcpy(to.data() + at, from.data() + at, bytes);
     }
 }
 
@@ -413,16 +431,22 @@ int gif_reader_next_frame(GifReader& g, bool& failed)
             fill_table(g.local, d.ColorMap);
             colours = g.local;
         }
-        g.composed = g.base;
         if (d.Width <= 0 || d.Height <= 0) {
             failed = true;
             return 0;
         }
+        // The composed area starts as the base: only the last frame's
+        // rectangle can differ, so only that is copied back.
+        copy_rect(g.composed, g.base, g.stride, g.dirty_left, g.dirty_top, g.dirty_right, g.dirty_bottom);
         g.row.resize(static_cast<std::size_t>(d.Width));
         // The part of the frame that lies on the canvas.
         const int left = std::max(0, d.Left), top = std::max(0, d.Top);
-        const int right = std::min(g.width, d.Left + d.Width);
-        const int bottom = std::min(g.height, d.Top + d.Height);
+        const int right = std::max(left, std::min(g.width, d.Left + d.Width));
+        const int bottom = std::max(top, std::min(g.height, d.Top + d.Height));
+        g.dirty_left = left;
+        g.dirty_top = top;
+        g.dirty_right = right;
+        g.dirty_bottom = bottom;
         auto put_row = [&](int y) {
             const int cy = d.Top + y;
             if (cy < top || cy >= bottom)
@@ -453,7 +477,7 @@ int gif_reader_next_frame(GifReader& g, bool& failed)
                 fill_area(g.base, g.stride, left, top, right, bottom,
                           transparent < 0 ? g.background : g.key);
         } else if (disposal != 3) {
-            g.base = g.composed;
+            copy_rect(g.base, g.composed, g.stride, left, top, right, bottom);
         }
         disposal = 0;
         if (delay != 0)

@@ -21,7 +21,7 @@ enum ImgBitmapKind : int { kImgDib = 0, kImgDevice = 1 };
 // are refused: no window or bar needs more, and a hostile file must not
 // take the memory.
 constexpr int kImgMaxSide = 16384;
-constexpr long long kImgMaxPixels = 50'000'000;
+constexpr long long kImgMaxPixels = 25'000'000;
 
 // 0x00BBGGRR, the colour value the loaders take as key colour.
 using ImgColour = std::uint32_t;

@@ -22,6 +22,9 @@
 #include "script/stores/alias_files.h"
 
 PopupFile* popup_files_head = nullptr;
+
+// Submenus deeper than this are not opened: their lines stay at that level.
+constexpr int kPopupMaxDepth = 32;
 PopupBuildContext popup_build_ctx;
 
 namespace {
@@ -296,7 +299,7 @@ void build_level(PopupMenu& menu, Cursor& c, int depth)
         }
         // No commands: a submenu header when the next line is deeper.
         StringNode* next = next_code_line(n, c.end);
-        if (next && dots_of(next->text) > depth) {
+        if (next && dots_of(next->text) > depth && depth < kPopupMaxDepth) {
             build_submenu_header(menu, c, depth, caption);
             continue;
         }
@@ -892,4 +895,29 @@ int popup_command_of_id(int id, StringNode* file_lines, StringNode** line, std::
                 return take(n, f);
     }
     return 0;
+}
+
+StringNode* popup_block_copy(const StringNode* line, std::string_view commands)
+{
+    if (!line)
+        return nullptr;
+    auto copy = [](const StringNode* n) {
+        auto* c = new StringNode;
+        c->text = n->text;
+        for (int i = 0; i < 8; ++i)
+            c->extra[i] = n->extra[i];
+        return c;
+    };
+    StringNode* head = copy(line);
+    StringNode* tail = head;
+    int depth = script_brace_depth(skip_blanks(commands), 0, 0);
+    for (const StringNode* n = line->next; n && depth > 0; n = n->next) {
+        StringNode* c = copy(n);
+        c->prev = tail;
+        tail->next = c;
+        tail = c;
+        if (!is_comment(n))
+            depth = script_brace_depth(skip_blanks(n->text), depth, 0);
+    }
+    return head;
 }

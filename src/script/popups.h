@@ -176,6 +176,11 @@ const PopupItem* menu_find_id(const PopupMenu& menu, int id);
 int popup_command_of_id(int id, StringNode* file_lines, StringNode** line, std::string* text,
                         ScriptFile** script);
 
+// A copy of an item line whose commands open a "{" block, followed by the
+// lines of that block through its closing "}" and nothing after it, so
+// that a run of the block ends there. Freed with strlist_free.
+StringNode* popup_block_copy(const StringNode* line, std::string_view commands);
+
 // Mouse handlers of custom windows in "menu" sections and custom popup
 // files: the command lines of event n (1 dclick, 3 sclick, 4 mouse, 5 drop,
 // 6 uclick, 7 lbclick, 8 leave, 9 rclick).

@@ -970,17 +970,19 @@ int event_fire(Connection* conn, QWidget* window, const IrcMessage* message,
                std::string_view event_word, int event_id, int phase, int* halt,
                const EventSource* source)
 {
+    // HOTLINK answers whether a handler took the word: when none ran, none did.
+    const int go_on = event_id == kEvHotlink ? 0 : 1;
     if (event_startup_hold || event_id < 0 || event_id >= kEventCount)
-        return 1;
+        return go_on;
     // An event with no handler costs a look at one list head.
     if (!event_index.head[event_id] && event_id != kEvMode && event_id != kEvServerMode)
-        return 1;
+        return go_on;
     if (!conn || !conn_is_live(conn))
-        return 1;
+        return go_on;
     // One nesting bound for events, aliases and identifiers: a handler that
     // raises its own event ends with the nesting error.
     if (!script_nesting_enter())
-        return 1;
+        return go_on;
     struct Leave {
         ~Leave() { script_nesting_leave(); }
     } leave;

@@ -1,0 +1,66 @@
+// The mouse on a window's text area and side list: a double-click runs the
+// user's double-click command for the window's kind (or acts on the hotlink
+// under the pointer), a press offers itself to the hotlinks before text
+// marking starts, and the pointer turns into a hand over a hotlink.
+//
+// The double-click commands live in section "clicks" of the main settings
+// file; the mouse state is the one record the script identifiers read.
+#pragma once
+
+#include <QPoint>
+
+#include <string>
+
+class QMouseEvent;
+class QWidget;
+class TextArea;
+struct WindowRecord;
+
+// The double-click commands (each at most 1,024 characters).
+struct ClickCommands {
+    std::string status;    // a status window's text
+    std::string query;     // a query, message or DCC chat window's text
+    std::string channel;   // a channel window's text
+    std::string nicklist;  // a nick in a channel's nick list
+    std::string notify;    // a line of the Notify List
+    std::string message;   // a nick hotlink in the message window
+};
+extern ClickCommands click_commands;
+
+// The pointer while a mouse event is delivered (x is -1 otherwise) and the
+// key and button flags: 1 left button, 2 Ctrl, 4 Shift, 8 Alt, 0x10 right
+// button, 0x20 middle button.
+struct MouseState {
+    int x = -1;
+    int y = 0;
+    int keys = 0;
+};
+extern MouseState mouse_state;
+
+// Reads the six commands in the order status, query, channel, nicklist,
+// notify, message, then fills empty ones with their defaults in the same
+// order ("notify" and "message" take the "query" command as loaded or
+// defaulted).
+void clicks_load();
+// Writes all six.
+void clicks_save();
+
+// A double-click at the point (text-area coordinates) of the window's text;
+// shift tells whether Shift is held. 1 when it acted; else an error beep and 0.
+int clicks_text_dblclick(QWidget* window, QPoint point, int shift);
+// A double-click on the window's side list (its caret item); 1 when it acted;
+// else an error beep and 0.
+int clicks_list_dblclick(QWidget* window, int shift);
+
+// The flags of MouseState from Qt's buttons and modifiers.
+int mouse_key_flags(int buttons, int modifiers);
+// Sets the mouse state's point (screen coordinates).
+void mouse_set_point(QPoint point);
+
+// The text area's mouse: double-clicks, the press offered to the hotlinks,
+// the hotlink hover, and text marking with the left button. 1 when the
+// event was used.
+int clicks_text_area_mouse(TextArea* area, QMouseEvent* event, WindowRecord* rec);
+
+// Listens for new list boxes so that their double-clicks come here.
+void clicks_install();
