@@ -153,7 +153,7 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
         const char* printed;   // null: nothing printed
         const char* sent;      // null: nothing sent
     } cases[] = {
-        {"/toolbar on", "* /toolbar: not available yet", nullptr},
+        {"/comopen obj Thing", "* /comopen: not available yet", nullptr},
         {"/DRAWTEXT @pic 1 x", "* /drawtext: not available yet", nullptr},
         {"//echo -a before $agentver after", "* $agentver: not available yet", nullptr},
         {"/zzztop a b", nullptr, "ZZZTOP a b"},

@@ -366,7 +366,7 @@ TEST_F(Toolbar, ScriptButtonWithAPictureRunsItsAliasWithItsName)
     EXPECT_LE(b->id, 1933);
     EXPECT_EQ(b->image_index, b->id);
     EXPECT_EQ(b->tip, "My tip");
-    toolbar_window->repaint();
+    toolbar_window->layout();
     EXPECT_FALSE(b->rect.isEmpty());
     click("mine");
     EXPECT_EQ(named("mine")->tip, "mine");
