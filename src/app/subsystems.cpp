@@ -82,6 +82,9 @@
 #include "app/frame_dde.h"
 #include "app/irc_link_association.h"
 #include "app/mdi_arrange.h"
+#include "app/popup_menus.h"
+#include "commands/popup_commands.h"
+#include "script/popups.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
@@ -313,6 +316,7 @@ void report_list_file_error(const char* word, int kind)
 void save_script_files()
 {
     alias_files_save_list(2);
+    popup_files_save_list(2);
     remote_files_save_list(2);
     var_store_exit();
 }
@@ -322,6 +326,7 @@ void save_script_files()
 void free_script_files()
 {
     alias_files_free();
+    popup_files_free();
     remote_files_free_all();
 }
 
@@ -469,6 +474,21 @@ void app_wire_script_files()
     remote_scripts_changed = alias_index_rebuild;
     remote_other_file_by_id = script_wire_alias_file_by_id;
     remote_other_file_is_live = script_wire_alias_file_is_live;
+}
+
+// Popup menus: the popup files with the main settings, the right-click
+// menus of the windows and the MDI background, the commands picked in them,
+// /load -p and /save -p.
+void app_wire_popups()
+{
+    main_settings_hooks.popup_files_load_all = popup_files_load_all;
+    startup_hooks.popup_discard = menu_popup_reset;
+    frame_command_hooks.popup_command = [](int id, intptr_t) { return menu_popup_command(id); };
+    child_hooks.mdi_background_popup = [](const QPoint& global) { menu_build_bar_popup(global, 0); };
+    script_popup_load = popup_command_load;
+    script_popup_save = popup_command_save;
+    popup_window_selection = popup_window_selection_text;
+    popup_menus_install();
 }
 
 // Remote script events: the event identifiers, the scripts of lines, loading the remote files.
@@ -907,6 +927,7 @@ void app_install_subsystems()
     events_install();
     app_wire_script_events();
     app_wire_script_files();
+    app_wire_popups();
     timers_install();
     app_wire_script_timers();
     signal_event_fire = fire_signal;

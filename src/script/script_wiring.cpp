@@ -1,5 +1,7 @@
 #include "script/script_wiring.h"
 
+#include "script/popups.h"
+
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -239,6 +241,7 @@ void script_wire_fire_pending(CommandCall& call)
 
 void script_wire_saveini_stores()
 {
+    popup_files_save_list(1);
     remote_files_save_list(1);
 }
 

@@ -114,15 +114,18 @@ protected:
         return out;
     }
 
-    // The value of an expression as an echo shows it, in "[" and "]".
+    // The value of an expression as an echo shows it, in "[" and "]". A
+    // play running into the status window may add its own lines meanwhile:
+    // only the echo's line, between "<" and ">", is the value.
     std::string echo(const std::string& expr)
     {
         const std::vector<std::string> got = type("//echo -s < $+ " + expr + " $+ >");
-        EXPECT_EQ(got.size(), 1u) << ::testing::PrintToString(got);
-        std::string line = got.empty() ? std::string() : got.back();
-        if (line.size() >= 2 && line.front() == '<' && line.back() == '>')
-            line = "[" + line.substr(1, line.size() - 2) + "]";
-        return line;
+        std::vector<std::string> echoed;
+        for (const std::string& line : got)
+            if (line.size() >= 2 && line.front() == '<' && line.back() == '>')
+                echoed.push_back("[" + line.substr(1, line.size() - 2) + "]");
+        EXPECT_EQ(echoed.size(), 1u) << ::testing::PrintToString(got);
+        return echoed.empty() ? std::string() : echoed.back();
     }
 
     static QWidget* play_center()

@@ -16,6 +16,7 @@
 #include "identifiers/window_identifiers.h"
 #include "script/eval/base_convert.h"
 #include "script/eval/calc.h"
+#include "identifiers/popup_identifiers.h"
 #include "script/exec/executor.h"
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
@@ -41,6 +42,7 @@ void script_engine_init()
     script_identifiers_register();
     network_identifiers_register();
     measure_identifiers_register();
+    popup_identifiers_register();
     variable_commands_register();
     output_commands_register();
 }

@@ -1,0 +1,4 @@
+// The popup identifiers: $submenu(, $menu, $menutype, $menucontext, $pnick.
+#pragma once
+
+void popup_identifiers_register();
