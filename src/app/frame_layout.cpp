@@ -10,6 +10,8 @@
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "bars/bar_docking.h"
+#include "bars/bars.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
@@ -17,10 +19,12 @@
 #include "core/text_buffer.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QScreen>
 
 #include <algorithm>
@@ -195,6 +199,123 @@ void apply_bar_settings(const ModeLine& m)
     opt_set(OPT_HIDE_MINIMISED_DESKTOP_WINDOWS, m.hide_minimised);
 }
 
+// The bars live in the frame's client area around the MDI client: they are
+// children of the MDI area, in the margins that the area keeps around its
+// viewport (where the child windows are).
+struct MdiMargins : QMdiArea {
+    using QAbstractScrollArea::setViewportMargins;
+    using QAbstractScrollArea::viewportMargins;
+};
+
+QMargins mdi_margins(QMdiArea* mdi)
+{
+    QMargins (QAbstractScrollArea::*get)() const = &MdiMargins::viewportMargins;
+    return (mdi->*get)();
+}
+
+void set_mdi_margins(QMdiArea* mdi, const QMargins& m)
+{
+    void (QAbstractScrollArea::*set)(const QMargins&) = &MdiMargins::setViewportMargins;
+    (mdi->*set)(m);
+}
+
+// Lays the frame out again when its client area changes size, and hands the
+// bars' mouse moves and presses to the docking first (grips and edges).
+class BarHostFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* obj, QEvent* e) override
+    {
+        if (e->type() == QEvent::Resize && obj == mdi_client()) {
+            // After the area has placed its viewport for the new size.
+            QMetaObject::invokeMethod(this, [] { frame_layout(); }, Qt::QueuedConnection);
+            return false;
+        }
+        if (e->type() == QEvent::MouseMove || e->type() == QEvent::MouseButtonPress) {
+            for (int bar = 0; bar < BAR_COUNT; ++bar)
+                if (obj == bar_window(bar))
+                    return dock_mouse(bar, e) != 0;
+        }
+        return false;
+    }
+};
+
+BarHostFilter* bar_host_filter()
+{
+    static QPointer<BarHostFilter> filter;
+    if (!filter)
+        filter = new BarHostFilter(qApp);
+    return filter.data();
+}
+
+void watch(QObject* obj)
+{
+    if (!obj || obj->property("kestDockWatched").toBool())
+        return;
+    obj->setProperty("kestDockWatched", true);
+    obj->installEventFilter(bar_host_filter());
+}
+
+// Places each shown bar on its side of the client area and leaves the rest
+// to the MDI client; a bar that is off is hidden. A toolbar that wraps its
+// buttons may want another thickness once it has its length: up to five
+// more passes place it again.
+void place_bars(QMdiArea* mdi)
+{
+    watch(mdi);
+    const QMargins old = mdi_margins(mdi);
+    const QRect base = mdi->viewport()->geometry().marginsAdded(old);
+    DockBarInput in[BAR_COUNT];
+    dock_layout_inputs(in);
+    DockLayout lay;
+    DockBarInput used[BAR_COUNT];
+    for (int pass = 0; pass < 6; ++pass) {
+        std::copy(in, in + BAR_COUNT, used);
+        lay = dock_compute_layout(base, used, main_settings.compact_mode);
+        for (int bar = 0; bar < BAR_COUNT; ++bar) {
+            QWidget* w = bar_window(bar);
+            if (!w)
+                continue;
+            if (!in[bar].present || lay.bar[bar].isEmpty()) {
+                w->hide();
+                continue;
+            }
+            if (w->parentWidget() != mdi)
+                w->setParent(mdi);
+            watch(w);
+            w->setGeometry(lay.bar[bar]);
+        }
+        DockBarInput again[BAR_COUNT];
+        dock_layout_inputs(again);
+        bool same = true;
+        for (int bar = 0; bar < BAR_COUNT; ++bar)
+            same = same && again[bar].present == in[bar].present && again[bar].side == in[bar].side &&
+                   again[bar].thickness == in[bar].thickness;
+        if (same)
+            break;
+        std::copy(again, again + BAR_COUNT, in);
+    }
+    for (int bar = 0; bar < BAR_COUNT; ++bar) {
+        QWidget* w = bar_window(bar);
+        if (!w || !used[bar].present || lay.bar[bar].isEmpty())
+            continue;
+        w->show();
+        w->raise();
+        w->update();
+    }
+    QMargins m;
+    if (lay.client.isValid())
+        m = QMargins(lay.client.left() - base.left(), lay.client.top() - base.top(),
+                     base.right() - lay.client.right(), base.bottom() - lay.client.bottom());
+    else
+        m = QMargins(0, base.height(), 0, 0);
+    if (m != old)
+        set_mdi_margins(mdi, m);
+    dock_note_layout(mdi, base);
+}
+
 }  // namespace
 
 // ---- Layout and modes ----
@@ -205,15 +326,16 @@ void frame_layout()
     if (g_layout_running || !f)
         return;
     g_layout_running = 1;
-    // The bars take their strips along the frame's edges (the main window's
-    // dock and toolbar areas); the MDI client takes what remains as the
-    // central widget. Here the MDI client is put at the bottom of the stack
+    // The bars take their strips along the frame's edges; the MDI client
+    // takes what remains. The MDI client is put at the bottom of the stack
     // and the children are arranged again when auto-arrange is on.
     // The frame takes the transparency setting.
     int percent = opt(OPT_TRANSPARENCY);
     const int opacity = layer_opacity_of_percent(percent);
     f->setWindowOpacity(opacity > 254 ? 1.0 : opacity / 255.0);
     if (QMdiArea* mdi = mdi_client()) {
+        if (mdi->window() == f)
+            place_bars(mdi);
         mdi->lower();
         if (QMdiSubWindow* top = mdi->activeSubWindow())
             mdi_post_arrange_command(top->widget(), 0);

@@ -44,6 +44,9 @@
 #include "core/time_date.h"
 #include "display/ansi.h"
 #include "display/backgrounds.h"
+#include "bars/toolbar_buttons.h"
+#include "commands/toolbar_command.h"
+#include "identifiers/toolbar_identifiers.h"
 #include "display/colors.h"
 #include "display/colours_dialog.h"
 #include "display/draw.h"
@@ -78,9 +81,15 @@
 #include "script/file_watcher.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
+#include "app/menu_lists.h"
+#include "app/window_options.h"
 #include "app/frame_look.h"
 #include "app/frame_dde.h"
 #include "app/irc_link_association.h"
+#include "bars/tips.h"
+#include "bars/tray_icon.h"
+#include "commands/tip_commands.h"
+#include "identifiers/tip_identifiers.h"
 #include "app/mdi_arrange.h"
 #include "app/popup_menus.h"
 #include "commands/popup_commands.h"
@@ -133,6 +142,10 @@
 #include "script/stores/regex.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
+#include "bars/switchbar.h"
+#include "bars/treebar.h"
+#include "commands/bar_commands.h"
+#include "bars/bar_docking.h"
 
 namespace {
 
@@ -409,6 +422,34 @@ void app_wire_display_colours()
     main_settings_hooks.color_load = color_load;
     child_hooks.palette_rgb = colour_palette_rgb;
     child_hooks.background_colour = colour_window_background;
+}
+
+// Bar backgrounds behind /background's bar switches, and a window's
+// background picture rendered again when the colours change.
+void app_wire_bar_backgrounds()
+{
+    background_hooks.bar_set = bar_bg_set_by_key;
+    background_hooks.bar_clear = bar_bg_clear_by_key;
+    color_hooks.background_rerender = bg_rerender;
+}
+
+// The toolbar: made with the frame; its buttons follow the connection, the
+// remote switches, the notify list, the colours and the frame's bars;
+// /toolbar and $toolbar.
+void app_wire_toolbar()
+{
+    startup_hooks.toolbar_create = toolbar_create;
+    output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
+    color_hooks.toolbar_repaint = toolbar_repaint;
+    notify_hooks.toolbar_state = [](int state) { toolbar_show_notify_state(state); };
+    frame_command_hooks.toolbar_arrange_buttons = [] { toolbar_update_arrange_buttons(); };
+    toolbar_command_register();
+    toolbar_identifiers_register();
+    // The connect buttons once a link stage has settled.
+    static int stage_listener = 0;
+    irc_link_stage.add_once(stage_listener, 90, [](int, Connection*) {
+        QMetaObject::invokeMethod(qApp, [] { toolbar_show_connect_state(); }, Qt::QueuedConnection);
+    });
 }
 
 // Fonts: the encodings' code pages and target fonts, freed at exit.
@@ -756,6 +797,30 @@ void app_wire_frame()
     open_hooks.default_position = win_default_position;
 }
 
+// The main menu's lists (recent servers and channels, the channels folder,
+// the open windows, the help files) and the options each window keeps for
+// itself, set from its system menu.
+void app_wire_menu_lists()
+{
+    frame_command_hooks.build_recent_servers = menu_build_recent_servers_menu;
+    frame_command_hooks.build_channels = menu_build_channels_menu;
+    frame_command_hooks.build_window_list = menu_build_window_list;
+    frame_command_hooks.build_help_files = menu_build_help_menu;
+    frame_command_hooks.menu_list_command = menu_list_command;
+    frame_command_hooks.folder_open = [] { folder_open(conn_current(), std::string()); };
+    child_hooks.window_menu_update = menu_update_connect_items;
+    child_hooks.sys_command = menu_sys_command;
+    open_hooks.apply_window_options = win_apply_options;
+    print_hooks.beep_setting = win_beep_setting;
+    print_hooks.flash_setting = win_flash_setting;
+    main_settings_hooks.win_events_load_default = win_events_load_default;
+    output_hooks.has_timestamp_item = [](WindowRecord* rec) { return win_has_timestamp_item(rec); };
+    output_hooks.set_timestamp_mode = [](WindowRecord* rec, int mode) {
+        if (win_is_record(rec) && rec->hwnd.get())
+            win_set_timestamp(rec->hwnd.get(), mode);
+    };
+}
+
 // The look: language and style settings, the screen's depth, resolution
 // and colours, captions as the toolkit shows them, the frame's title, the
 // bars' style and where a new desktop window takes the focus.
@@ -776,6 +841,35 @@ void app_wire_frame_look()
     startup_hooks.visual_styles_load = [] { theme_load(); };
     startup_hooks.theme_prepare = theme_prepare;
     startup_hooks.theme_close = theme_close;
+}
+
+// Tips and the tray icon: the tip options read with the settings, the
+// highlight tip, /tip, /tips, $tip and $tips, tips closed when their window
+// is activated, and the tray icon that follows the frame's minimised state.
+void app_wire_tips()
+{
+    main_settings_hooks.tips_load_settings = tipopts_load;
+    print_hooks.highlight_tip = tip_highlight;
+    tip_commands_install();
+    tip_identifiers_install();
+    child_hooks.frame_hidden = tray_frame_hidden;
+    frame_hooks().tray_activity_clear = tray_activity_clear;
+    frame_hooks().app_inactive = [] { tray_follow_frame_state(); };
+    frame_hooks().app_active = [](QWidget* window) {
+        tray_follow_frame_state();
+        tips_close_on_activate(window);
+    };
+    frame_hooks().tray_refresh = [] { tray_icon_update(TRAY_REFRESH); };
+    startup_hooks.tray_add = [] { return tray_icon_update(TRAY_ADD); };
+    startup_hooks.tray_remove = [] {
+        tray_icon_update(TRAY_REMOVE);
+        tray_free();
+    };
+    startup_hooks.tray_tips_free = tip_free_all;
+    startup_hooks.start_in_tray = [] { return opt(OPT_START_IN_TRAY); };
+    startup_hooks.minimise_to_tray = [] { return opt(OPT_MINIMISE_TO_TRAY); };
+    startup_hooks.tray_icon_always = [] { return opt(OPT_TRAY_ICON_ALWAYS); };
+    irc_link_bring_to_front = [] { tray_restore_main(0); };
 }
 
 // The service other programs of the user reach over the local socket: its
@@ -890,6 +984,48 @@ void app_wire_clicks()
 void app_wire_proxy()
 {
     tick_hooks.proxy_tick = proxy_tick;
+}
+
+// The window switchers: the switchbar and the treebar made with the frame,
+// repainted and refreshed as windows open, close, change name, state or
+// activity, the blinking on the frame's timer 124 started from the tick,
+// the window list kept in the bars' order, and /switchbar and /treebar.
+void app_wire_bars()
+{
+    startup_hooks.switchbar_create = [] { return switchbar_create() ? 1 : 0; };
+    startup_hooks.treebar_create = [] { return treebar_create() ? 1 : 0; };
+    win_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    win_hooks.treebar_refresh = [](QWidget*, int mode) { treebar_refresh(nullptr, mode); };
+    win_hooks.treebar_update_window_item = treebar_update_window_item;
+    win_hooks.winlist_sort = winlist_sort_windows;
+    frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
+    frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
+    color_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    color_hooks.treebar_repaint = [](ColorRgb bg) {
+        treebar_set_background(QColor(color_rgb_red(bg), color_rgb_green(bg), color_rgb_blue(bg)));
+        treebar_refresh(nullptr, 5);
+    };
+    font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
+    caption_switchbar_repaint = [] { switchbar_repaint(); };
+    notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
+    child_hooks.activation_ui_update = bars_activation_update;
+    child_hooks.activity_cleared = [](WindowRecord* rec) { switchbar_repaint(rec); };
+    child_hooks.status_icon = [](WindowRecord* rec, int icon) {
+        if (rec->hwnd.get())
+            rec->hwnd->setProperty("statusIcon", icon);
+        switchbar_repaint(rec);
+        treebar_refresh(nullptr, 0);
+    };
+    tick_hooks.switchbar_blink_check = switchbar_blink_start;
+    frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
+    bar_commands_install();
+}
+
+// The bars docked on the frame's sides: the frame repaints them on
+// activation changes while the switchbar or the treebar shows.
+void app_wire_docking()
+{
+    frame_hooks().bars_shown = dock_bars_shown;
 }
 
 void app_install_subsystems()
@@ -1049,6 +1185,7 @@ void app_install_subsystems()
     app_wire_ident();
     app_wire_finger();
     app_wire_links();
+    app_wire_docking();
 
     // Scripts act on windows: custom windows and their lines, clearing,
     // titles, logging, the raw-traffic copy of /debug (both directions, its
@@ -1076,14 +1213,19 @@ void app_install_subsystems()
     open_hooks.background_load = bg_window_opened;
     child_hooks.mdi_paint_background = bg_mdi_paint;
     startup_hooks.bg_init_mdi = bg_init_mdi;
+    app_wire_bar_backgrounds();
+    app_wire_toolbar();
 
     // The frame: its menu bar and commands, layout and modes, window
     // placement, the exit question, transparency and the language module.
     frame_menu_install();
     app_wire_frame();
+    app_wire_menu_lists();
     app_wire_frame_look();
     app_wire_frame_service();
     app_wire_window_view();
+    app_wire_tips();
+    app_wire_bars();
 
     wire_program_seams();
 }

@@ -2,6 +2,7 @@
 #include "app/system_menu.h"
 #include "app/child_window.h"
 #include "app/events_dialog.h"
+#include "app/window_options.h"
 
 #include <QAction>
 #include <QMenu>
@@ -210,7 +211,9 @@ void win_build_system_menu(WindowRecord* rec)
         int id = win_sysmenu_action_id(a);
         // The channel's events dialog.
         if (id == 285 && owner) {
-            events_display_dialog(owner.data(), win_record_of(owner.data()));
+            WindowRecord* rec = win_record_of(owner.data());
+            if (events_display_dialog(owner.data(), rec) && win_is_record(rec))
+                win_events_save(rec);
             return;
         }
         if (id && owner && child_hooks.sys_command)

@@ -7,7 +7,6 @@
 #include <QPalette>
 #include <QWidget>
 #include <QImage>
-#include <QImageReader>
 #include <QMenu>
 #include <QPainter>
 #include <QRect>
@@ -16,6 +15,8 @@
 #include <cstdlib>
 
 #include "app/system_menu.h"
+#include "bars/bars.h"
+#include "bars/pictures.h"
 #include "app/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -127,17 +128,34 @@ void write_key(const std::string& key, const char* value)
         ini_write("background", key.c_str(), value, main_ini_path);
 }
 
-QImage load_picture(const std::string& file)
+// The picture loaded with the colour that a GIF's transparent pixels show,
+// in the screen's format for painting.
+QImage load_picture(const std::string& file, const QColor& fill)
 {
-    QImageReader reader(QString::fromStdString(file));
-    const QSize size = reader.size();
-    if (size.isValid() &&
-        (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide))
-        return QImage();
-    QImage image = reader.read();
+    QImage image;
+    img_load_file(file, image, img_colour(fill.rgb()), kImgDib);
     if (image.isNull() || image.width() > kMaxPictureSide || image.height() > kMaxPictureSide)
         return QImage();
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// The picture scaled to the size: smoothly for a reduction only.
+void draw_scaled(QPainter& p, const QRect& target, const QImage& pic)
+{
+    if (target.width() <= 0 || target.height() <= 0)
+        return;
+    if (target.size() == pic.size()) {
+        p.drawImage(target.topLeft(), pic);
+        return;
+    }
+    const QImage scaled = img_scaled(pic, target.width(), target.height());
+    if (!scaled.isNull())
+        p.drawImage(target.topLeft(), scaled);
+}
+
+QColor mdi_fill()
+{
+    return QApplication::palette().color(QPalette::Dark);
 }
 
 void render(WindowBackground& bg, const QSize& size, const QColor& fill)
@@ -145,7 +163,6 @@ void render(WindowBackground& bg, const QSize& size, const QColor& fill)
     QImage out(size, QImage::Format_RGB32);
     out.fill(fill);
     QPainter p(&out);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     const QImage& pic = bg.picture;
     const int w = size.width(), h = size.height();
     const int pw = pic.width(), ph = pic.height();
@@ -154,7 +171,7 @@ void render(WindowBackground& bg, const QSize& size, const QColor& fill)
         p.drawImage(QPoint((w - pw) / 2, (h - ph) / 2), pic);
         break;
     case kBgFill:
-        p.drawImage(QRect(0, 0, w, h), pic);
+        draw_scaled(p, QRect(0, 0, w, h), pic);
         break;
     case kBgStretch: {
         const double ratio = std::max(0.1, static_cast<double>(pw) / std::max(1, ph));
@@ -163,7 +180,7 @@ void render(WindowBackground& bg, const QSize& size, const QColor& fill)
             th = h;
             tw = static_cast<int>(h * ratio);
         }
-        p.drawImage(QRect((w - tw) / 2, (h - th) / 2, tw, th), pic);
+        draw_scaled(p, QRect((w - tw) / 2, (h - th) / 2, tw, th), pic);
         break;
     }
     case kBgTile:
@@ -172,7 +189,7 @@ void render(WindowBackground& bg, const QSize& size, const QColor& fill)
     case kBgPhoto: {
         const int th = std::min(ph, kPhotoHeight);
         const int tw = ph > 0 ? static_cast<int>(static_cast<long long>(pw) * th / ph) : 0;
-        p.drawImage(QRect(w - tw, 0, tw, th), pic);
+        draw_scaled(p, QRect(w - tw, 0, tw, th), pic);
         break;
     }
     default:
@@ -338,7 +355,7 @@ int bg_set_picture(WindowRecord* rec, const std::string& file)
     if (!win_is_record(rec))
         return 0;
     WindowBackground& bg = state(rec);
-    QImage picture = load_picture(file);
+    QImage picture = load_picture(file, colour_window_background(rec));
     drop_render(bg);
     if (picture.isNull()) {
         bg.picture = QImage();
@@ -497,17 +514,18 @@ void bg_init_mdi()
     int mode = kBgNormal;
     mdi_bg = WindowBackground{};
     if (parse_value(read_value("@mdi"), file, mode)) {
-        mdi_bg.picture = load_picture(file);
+        mdi_bg.picture = load_picture(file, mdi_fill());
         if (!mdi_bg.picture.isNull())
             mdi_bg.file = file.substr(0, kMediumText);
     }
     mdi_bg.mode = mdi_mode(mode);
     mdi_redraw();
+    bar_bg_load_all();
 }
 
 int bg_mdi_set_picture(const std::string& file)
 {
-    QImage picture = load_picture(file);
+    QImage picture = load_picture(file, mdi_fill());
     drop_render(mdi_bg);
     if (picture.isNull())
         return 0;
@@ -547,10 +565,166 @@ int bg_mdi_paint(QPainter& painter, QWidget* mdi)
     const QSize size = area->viewport()->size();
     if (size.isEmpty())
         return 0;
-    const QColor fill = QApplication::palette().color(QPalette::Dark);
+    const QColor fill = mdi_fill();
     if (mdi_bg.rendered.size() != size || mdi_bg.rendered_fill != fill.rgb() ||
         mdi_bg.rendered_mode != mdi_bg.mode)
         render(mdi_bg, size, fill);
     painter.drawImage(QPoint(0, 0), mdi_bg.rendered);
     return 1;
+}
+
+void bg_rerender(WindowRecord* rec)
+{
+    if (!win_is_record(rec))
+        return;
+    WindowBackground* bg = rec->state_slots.find(bg_slot);
+    if (!bg || bg->picture.isNull())
+        return;
+    // A GIF's transparent pixels show the Background colour: load it again.
+    if (bg->file.size() > 4 && text_equal_nocase(std::string_view(bg->file).substr(bg->file.size() - 4), ".gif")) {
+        QImage picture = load_picture(bg->file, colour_window_background(rec));
+        if (!picture.isNull())
+            bg->picture = std::move(picture);
+    }
+    drop_render(*bg);
+    win_redraw(rec, 1);
+}
+
+// ---- Bars ----
+
+namespace {
+
+struct BarBackground {
+    std::string file;   // empty without a picture
+    QImage picture;
+    QImage rendered;    // the picture tiled over the bar's size
+};
+
+BarBackground bar_bgs[kBarBgCount];
+
+const char* const kBarKeys[kBarBgCount] = {"toolbar", "switchbar", "treebar", "toolbuttons"};
+
+bool bar_valid(int bar)
+{
+    return bar >= 0 && bar < kBarBgCount;
+}
+
+QColor bar_face()
+{
+    return QApplication::palette().color(QPalette::Button);
+}
+
+void bar_repaint(int bar)
+{
+    const int window = bar == kBarBgToolbuttons ? BAR_TOOLBAR : bar;
+    if (QWidget* w = bar_window(window))
+        w->update();
+}
+
+// The bar's picture from the file; the old one stays when it cannot be loaded.
+int bar_load(int bar, const std::string& file)
+{
+    QImage picture;
+    img_load_file(file, picture, img_colour(bar_face().rgb()), kImgDib);
+    if (picture.isNull())
+        return 0;
+    BarBackground& b = bar_bgs[bar];
+    b.picture = picture.convertToFormat(QImage::Format_RGB32);
+    b.rendered = QImage();
+    b.file = file.substr(0, kMediumText);
+    return 1;
+}
+
+}  // namespace
+
+int bar_bg_from_key(const std::string& key)
+{
+    for (int i = 0; i < kBarBgCount; ++i)
+        if (text_equal_nocase(key, kBarKeys[i]))
+            return i;
+    return -1;
+}
+
+const char* bar_bg_key(int bar)
+{
+    return bar_valid(bar) ? kBarKeys[bar] : "";
+}
+
+int bar_bg_set(int bar, const std::string& file, int store)
+{
+    if (!bar_valid(bar) || file.empty() || !bar_load(bar, file))
+        return 0;
+    if (store)
+        write_key(kBarKeys[bar], file_relative_to_settings_dir(file).c_str());
+    bar_repaint(bar);
+    if (bar == kBarBgToolbar)
+        bar_repaint(kBarBgSwitchbar);
+    return 1;
+}
+
+void bar_bg_clear(int bar, int how)
+{
+    (void)how;
+    if (!bar_valid(bar))
+        return;
+    bar_bgs[bar] = BarBackground{};
+    write_key(kBarKeys[bar], nullptr);
+    bar_repaint(bar);
+    if (bar == kBarBgToolbar)
+        bar_repaint(kBarBgSwitchbar);
+}
+
+void bar_bg_load_all()
+{
+    for (int bar = 0; bar < kBarBgCount; ++bar) {
+        bar_bgs[bar] = BarBackground{};
+        std::string file = read_value(kBarKeys[bar]);
+        if (file.empty() || text_equal_nocase(file, "none"))
+            continue;
+        file_abs_settings_dir(file);
+        if (bar_load(bar, file))
+            bar_repaint(bar);
+    }
+}
+
+int bar_bg_has(int bar)
+{
+    return bar_valid(bar) && !bar_bgs[bar].picture.isNull() ? 1 : 0;
+}
+
+std::string bar_bg_file(int bar)
+{
+    return bar_valid(bar) ? bar_bgs[bar].file : std::string();
+}
+
+const QImage& bar_bg_get(int bar, int width, int height)
+{
+    static const QImage none;
+    if (!bar_valid(bar) || bar_bgs[bar].picture.isNull())
+        return none;
+    BarBackground& b = bar_bgs[bar];
+    if (bar == kBarBgToolbuttons)
+        return b.picture;
+    width = std::clamp(width, 1, kMaxPictureSide * 2);
+    height = std::clamp(height, 1, kMaxPictureSide * 2);
+    if (b.rendered.width() != width || b.rendered.height() != height) {
+        QImage out(width, height, QImage::Format_RGB32);
+        if (out.isNull())
+            return none;
+        QPainter p(&out);
+        p.fillRect(out.rect(), QBrush(b.picture));
+        p.end();
+        b.rendered = std::move(out);
+    }
+    return b.rendered;
+}
+
+int bar_bg_set_by_key(const std::string& bar, const std::string& file)
+{
+    return bar_bg_set(bar_bg_from_key(bar), file, 1);
+}
+
+void bar_bg_clear_by_key(const std::string& bar)
+{
+    bar_bg_clear(bar_bg_from_key(bar), 0);
 }

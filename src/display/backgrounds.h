@@ -6,6 +6,7 @@
 
 #include <string>
 
+class QImage;
 class QPainter;
 class QRect;
 class QWidget;
@@ -92,8 +93,44 @@ std::string bg_mdi_file();
 int bg_mdi_paint(QPainter& painter, QWidget* mdi);
 
 // ---- Bars ----
-// The bars' backgrounds (keys "toolbar", "toolbuttons", "switchbar",
-// "treebar") belong to the bars.
+// The bars' backgrounds, keyed "toolbar", "switchbar", "toolbuttons" and
+// "treebar" in ini section "background" (the file alone). The picture is
+// loaded with the bar face colour as fill and drawn tiled.
+enum BarBackgroundKind : int {
+    kBarBgToolbar = 0,      // same numbers as the bars themselves (bars/bars.h)
+    kBarBgSwitchbar = 1,
+    kBarBgTreebar = 2,
+    kBarBgToolbuttons = 3,  // behind the toolbar's buttons, at its own size
+    kBarBgCount = 4,
+};
+
+// The bar of a key ("toolbar", "switchbar", "toolbuttons", "treebar", case
+// ignored); -1 for any other.
+int bar_bg_from_key(const std::string& key);
+const char* bar_bg_key(int bar);
+
+// Loads the bar's picture (replacing the old one only when the new one
+// loads); with store the bar's key is written. The bar is repainted, and a
+// new toolbar background repaints the switchbar too. 0 when the picture
+// cannot be loaded.
+int bar_bg_set(int bar, const std::string& file, int store);
+// Removes the bar's picture and its key; the bar is repainted.
+void bar_bg_clear(int bar, int how);
+// Reads the bars' keys (at start-up).
+void bar_bg_load_all();
+// Whether the bar has a picture, and its file.
+int bar_bg_has(int bar);
+std::string bar_bg_file(int bar);
+// The bar's background for a client area of the size: the picture tiled
+// into a bitmap at least that large (the toolbar buttons' picture at its
+// own size). A null image without a picture. Bars paint it from their top
+// left corner.
+const QImage& bar_bg_get(int bar, int width, int height);
+
+// Re-renders a window's background picture (after a colour change).
+void bg_rerender(WindowRecord* rec);
+
+// The /background command's road to the bars (wired at start-up).
 struct BackgroundHooks {
     // The bar's picture set and stored; 0 when it cannot be loaded.
     int (*bar_set)(const std::string& bar, const std::string& file) = nullptr;
@@ -101,3 +138,6 @@ struct BackgroundHooks {
     void (*bar_clear)(const std::string& bar) = nullptr;
 };
 extern BackgroundHooks background_hooks;
+// The hooks' targets: the bar named by its key.
+int bar_bg_set_by_key(const std::string& bar, const std::string& file);
+void bar_bg_clear_by_key(const std::string& bar);

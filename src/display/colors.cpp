@@ -465,7 +465,7 @@ void color_apply_all()
     if (!has_widgets())
         return;
     for (WindowRecord* rec = win_list; rec; rec = rec->next) {
-        if ((rec->picture_state || rec->picture) && color_hooks.background_rerender)
+        if (color_hooks.background_rerender)
             color_hooks.background_rerender(rec);
         if (QWidget* area = rec->text_area.get())
             area->update();

@@ -10,6 +10,7 @@
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
 #include "app/window_record.h"
+#include "bars/pictures.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/record_slots.h"
@@ -87,9 +88,11 @@ void load_picture()
         return;
     std::string path = marker_settings.picture;
     file_abs_settings_dir(path);
-    QPixmap pic(QString::fromStdString(path));
-    if (pic.isNull())
+    QImage image;
+    img_load_file(path, image, color_rgb(kColorBackground), kImgDib);
+    if (image.isNull())
         return;
+    QPixmap pic = QPixmap::fromImage(image);
     pic.setMask(pic.createMaskFromColor(QColor(255, 0, 255)));
     g_picture = std::make_unique<QPixmap>(pic);
 }

@@ -2,7 +2,6 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QImageReader>
 
 #include <cmath>
 #include <cstdint>
@@ -13,6 +12,7 @@
 
 #include "app/connection.h"
 #include "app/window_facts.h"
+#include "bars/pictures.h"
 #include "app/window_record.h"
 #include "core/files.h"
 #include "core/options.h"
@@ -639,17 +639,17 @@ int id_pic(IdentCall& call)
         out = "0";
         return ident_result(call, out);
     }
-    QImageReader reader(QString::fromStdString(path));
-    const QSize size = reader.canRead() ? reader.size() : QSize();
+    int width = 0, height = 0;
+    const int known = img_read_size(path, width, height);
     const std::string_view prop = ident_property(call);
     if (text_equal_nocase(prop, "width"))
-        out = std::to_string(size.isValid() ? size.width() : 0);
+        out = std::to_string(width);
     else if (text_equal_nocase(prop, "height"))
-        out = std::to_string(size.isValid() ? size.height() : 0);
+        out = std::to_string(height);
     else
     {
         std::uint64_t bytes = 0;
-        out = size.isValid() && file_size64(path, bytes) ? std::to_string(bytes) : "0";
+        out = known && file_size64(path, bytes) ? std::to_string(bytes) : "0";
     }
     return ident_result(call, out);
 }

@@ -38,6 +38,7 @@
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "app/window_record.h"
+#include "bars/picture_files.h"
 #include "commands/output_commands.h"
 #include "commands/window_commands.h"
 #include "core/ini.h"
@@ -1302,8 +1303,8 @@ TEST_F(BackgroundCommand, ErrorsAndPicturesThatCannotBeShown)
         {"/background -f @listonly dot.png", "* /background: Geçersiz pencere"},
         {"/background -sf junk.png", "Dosyası Yüklenemedi"},
         {"/background -sf huge.png", "Dosyası Yüklenemedi"},
-        {"/background -l dot.png", "* /background: not available yet"},
-        {"/background -hx", "* /background: not available yet"},
+        {"/background -l junk.png", "Dosyası Yüklenemedi"},
+        {"/background -h missing.png", "* /background: Dosya bulunamadı 'missing.png'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -1313,10 +1314,140 @@ TEST_F(BackgroundCommand, ErrorsAndPicturesThatCannotBeShown)
     EXPECT_EQ(bg_file(status), "") << "nothing unloadable is kept";
     EXPECT_EQ(stored("status"), "");
     EXPECT_EQ(stored("@listonly"), "");
+    EXPECT_EQ(stored("toolbar"), "");
+    EXPECT_EQ(stored("switchbar"), "");
+    EXPECT_EQ(bar_bg_has(kBarBgToolbar), 0);
     type("/background -sf junk.png");
     EXPECT_NE(shown().find("* /background: '" + (dir / "junk.png").string() + "' Dosyası Yüklenemedi"),
               std::string::npos)
         << shown();
+}
+
+TEST_F(BackgroundCommand, BarsTakeTheirPicturesFromTheirSwitches)
+{
+    picture("dot.png", 8, 8);
+    picture("blue.png", 8, 8, qRgb(0, 0, 255));
+    {
+        std::ofstream junk(dir / "junk.png");
+        junk << "not a picture at all";
+    }
+    struct Case {
+        const char* letter;
+        int bar;
+        const char* key;
+        QSize drawn;  // for a bar of 20 x 12
+    };
+    const Case cases[] = {
+        {"l", kBarBgToolbar, "toolbar", QSize(20, 12)},
+        {"u", kBarBgToolbuttons, "toolbuttons", QSize(8, 8)},  // its own size
+        {"h", kBarBgSwitchbar, "switchbar", QSize(20, 12)},
+        {"b", kBarBgTreebar, "treebar", QSize(20, 12)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        type(std::string("/background -") + c.letter + " dot.png");
+        EXPECT_EQ(shown(), "");
+        EXPECT_EQ(stored(c.key), "dot.png");
+        EXPECT_EQ(bar_bg_file(c.bar), (dir / "dot.png").string());
+        const QImage drawn = bar_bg_get(c.bar, 20, 12);
+        ASSERT_EQ(drawn.size(), c.drawn);
+        EXPECT_TRUE(red(drawn, c.drawn.width() - 1, c.drawn.height() - 1)) << "tiled to the corner";
+        for (const Case& other : cases)
+            if (&other > &c) {
+                EXPECT_EQ(bar_bg_has(other.bar), 0) << other.key << " stays without a picture";
+            }
+        // A picture that cannot be loaded keeps the one shown.
+        type(std::string("/background -") + c.letter + " junk.png");
+        EXPECT_NE(shown().find("Dosyası Yüklenemedi"), std::string::npos) << shown();
+        EXPECT_EQ(bar_bg_file(c.bar), (dir / "dot.png").string());
+        EXPECT_EQ(stored(c.key), "dot.png");
+    }
+    // Another picture replaces the first, at a new size too.
+    type("/background -l blue.png");
+    EXPECT_EQ(bar_bg_get(kBarBgToolbar, 30, 5).pixel(29, 4), qRgb(0, 0, 255));
+    EXPECT_EQ(bar_bg_get(kBarBgToolbar, 30, 5).size(), QSize(30, 5));
+    EXPECT_EQ(bar_bg_get(kBarBgSwitchbar, 1, 1).pixel(0, 0), qRgb(255, 0, 0)) << "the switchbar keeps its own";
+    // Read again at start: the stored keys give the pictures back.
+    bar_bg_load_all();
+    EXPECT_EQ(bar_bg_file(kBarBgToolbar), (dir / "blue.png").string());
+    EXPECT_EQ(bar_bg_file(kBarBgTreebar), (dir / "dot.png").string());
+    // Removed, twice over: the key goes, the bar draws nothing.
+    for (int round = 0; round < 2; ++round) {
+        type("/background -lx");
+        EXPECT_EQ(shown(), "");
+        EXPECT_EQ(stored("toolbar"), "");
+        EXPECT_EQ(bar_bg_has(kBarBgToolbar), 0);
+        EXPECT_TRUE(bar_bg_get(kBarBgToolbar, 20, 12).isNull());
+    }
+    EXPECT_EQ(bar_bg_has(kBarBgSwitchbar), 1) << "the other bars keep theirs";
+    for (const char* letters : {"ux", "hx", "bx"})
+        type(std::string("/background -") + letters);
+    for (const Case& c : cases)
+        EXPECT_EQ(bar_bg_has(c.bar), 0) << c.key;
+}
+
+TEST_F(BackgroundCommand, TransparentGifPixelsShowTheFillOfTheirPlace)
+{
+    using namespace picture_files;
+    GifFrame frame = gif_solid(0, 0, 6, 6, 1);
+    for (int x = 0; x < 6; ++x)
+        frame.pixels[static_cast<std::size_t>(x)] = 0;  // the top row opaque red
+    frame.transparent = 1;
+    const std::string gif = (dir / "clear.gif").string();
+    ASSERT_TRUE(write_gif(gif, 6, 6, {qRgb(255, 0, 0), qRgb(0, 255, 0)}, 0, {frame}));
+
+    // A bar: the bar face colour.
+    type("/background -h clear.gif");
+    EXPECT_EQ(shown(), "");
+    const QImage bar = bar_bg_get(kBarBgSwitchbar, 6, 6);
+    ASSERT_EQ(bar.size(), QSize(6, 6));
+    EXPECT_TRUE(red(bar, 3, 0));
+    EXPECT_EQ(bar.pixel(3, 3), QApplication::palette().color(QPalette::Button).rgb());
+    type("/background -hx");
+
+    // A window: its Background colour, followed when that colour changes.
+    type("/window @clear 0 0 300 200");
+    WindowRecord* rec = window("@clear");
+    ASSERT_TRUE(rec);
+    type("/background -n @clear clear.gif");
+    EXPECT_EQ(shown(), "");
+    const int before = color_resolve(kColorBackground);
+    for (int colour : {2, 3, 2}) {
+        SCOPED_TRACE(colour);
+        type("/color background " + std::to_string(colour));
+        const QImage shot = painted(rec);
+        EXPECT_TRUE(red(shot, 3, 0));
+        EXPECT_EQ(shot.pixel(3, 3), colour_window_background(rec).rgb());
+    }
+    type("/color background " + std::to_string(before));
+    EXPECT_EQ(color_resolve(kColorBackground), before);
+}
+
+TEST_F(BackgroundCommand, EnlargedPicturesKeepTheirPixelsSharp)
+{
+    // A 2 x 2 checkerboard filled over a window: only its own two colours.
+    QImage board(2, 2, QImage::Format_RGB32);
+    board.setPixel(0, 0, qRgb(255, 0, 0));
+    board.setPixel(1, 1, qRgb(255, 0, 0));
+    board.setPixel(1, 0, qRgb(0, 0, 255));
+    board.setPixel(0, 1, qRgb(0, 0, 255));
+    ASSERT_TRUE(board.save(QString::fromStdString((dir / "board.png").string()), "PNG"));
+    type("/window @sharp 0 0 300 200");
+    WindowRecord* rec = window("@sharp");
+    ASSERT_TRUE(rec);
+    for (const char* mode : {"f", "r"}) {
+        SCOPED_TRACE(mode);
+        type(std::string("/background -") + mode + " @sharp board.png");
+        const QImage shot = painted(rec);
+        int blended = 0;
+        for (int y = 0; y < shot.height(); y += 3)
+            for (int x = shot.width() / 2 - 20; x < shot.width() / 2 + 20; ++x) {
+                const QRgb p = shot.pixel(x, y);
+                if (p != qRgb(255, 0, 0) && p != qRgb(0, 0, 255) && p != colour_window_background(rec).rgb())
+                    ++blended;
+            }
+        EXPECT_EQ(blended, 0);
+    }
 }
 
 TEST_F(BackgroundCommand, TheAreaBehindTheWindowsTakesItsPicture)

@@ -15,8 +15,11 @@
 #include "app/connection.h"
 #include "app/subsystems.h"
 #include "app/window_record.h"
+#include "bars/picture_files.h"
+#include "bars/pictures.h"
 #include "display/editbox.h"
 #include "support/hook_guard.h"
+#include "support/test_support.h"
 #include "support/window_fixture.h"
 
 namespace {
@@ -219,6 +222,43 @@ TEST_F(WindowIdentifiersTest, PictureSizes)
     EXPECT_GT(std::atoi(size.c_str() + size.rfind("v ") + 2), 0) << size;
     std::remove(path);
     expect_typed("$pic(" + p + ")", "0");
+}
+
+TEST_F(WindowIdentifiersTest, PictureSizesOfEveryKindFromTheirHeaders)
+{
+    using namespace picture_files;
+    TempDir dir("kest_pic_kinds_");
+    const std::string gif = dir.path + "a.GIF", jpg = dir.path + "b.jpeg", bmp = dir.path + "c.bmp";
+    const std::string fake = dir.path + "d.bmp", text = dir.path + "e.txt", big = dir.path + "f.gif";
+    ASSERT_TRUE(write_gif(gif, 7, 5, {qRgb(0, 0, 0), qRgb(255, 0, 0)}, 0, {gif_solid(0, 0, 7, 5, 1)}));
+    ASSERT_TRUE(write_jpeg(jpg, 9, 4, JCS_RGB, qRgb(10, 20, 30)));
+    QImage image(3, 11, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    ASSERT_EQ(dib_save_bmp(bmp, image), 1);
+    spit(fake, "XM and nothing that makes a bitmap file");
+    std::filesystem::copy_file(gif, text);
+    std::filesystem::copy_file(gif, big);
+    gif_set_screen(big, 65535, 65535);
+    struct Case {
+        std::string file;
+        const char* size;  // width and height
+        bool has_bytes;
+    };
+    const Case cases[] = {
+        {gif, "7 5", true}, {jpg, "9 4", true}, {bmp, "3 11", true},
+        {fake, "0 0", false}, {text, "0 0", false}, {big, "0 0", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        expect_typed("$pic(" + c.file + ").width $pic(" + c.file + ").height", c.size);
+        const std::string bytes = type("//echo -a v $pic(" + c.file + ").size");
+        const long long n = std::atoll(bytes.c_str() + bytes.rfind("v ") + 2);
+        if (c.has_bytes) {
+            EXPECT_EQ(n, static_cast<long long>(std::filesystem::file_size(c.file)));
+        } else {
+            EXPECT_EQ(n, 0);
+        }
+    }
 }
 
 } // namespace

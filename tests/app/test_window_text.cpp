@@ -36,6 +36,7 @@
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "app/window_record.h"
+#include "bars/picture_files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
@@ -810,6 +811,60 @@ TEST_F(ServerTextTest, MarkerMovesAboveTextThatArrivesOutOfView)
     lines = with_marker(channel);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "<marker>"), 1);
     EXPECT_EQ(*(lines.end() - 2), "<marker>");
+}
+
+TEST_F(ServerTextTest, MarkerPictureFillsItsBand)
+{
+    using namespace picture_files;
+    TempDir pics("kest_marker_");
+    const std::string red = pics.path + "red.png";
+    ASSERT_TRUE(write_png(red, png_solid(3, 3, qRgb(255, 0, 0), false)));
+    // Opaque red on the top row, transparent below.
+    GifFrame frame = gif_solid(0, 0, 3, 3, 1);
+    frame.pixels[0] = frame.pixels[1] = frame.pixels[2] = 0;
+    frame.transparent = 1;
+    const std::string clear = pics.path + "clear.gif";
+    ASSERT_TRUE(write_gif(clear, 3, 3, {qRgb(255, 0, 0), qRgb(0, 255, 0)}, 0, {frame}));
+    const std::string junk = pics.path + "junk.png";
+    spit(junk, "no picture here");
+    const std::string tif = pics.path + "red.tif";
+    std::filesystem::copy_file(red, tif);
+
+    const QRgb background = draw_palette_colour(color_resolve(kColorBackground)).rgb();
+    struct Case {
+        std::string file;
+        QRgb band_top, band_below;  // the band's first row and the rows under it
+    };
+    marker_settings = MarkerSettings();
+    marker_settings.colour = 2;
+    const QRgb plain = draw_palette_colour(2).rgb();
+    const Case cases[] = {
+        {red, qRgb(255, 0, 0), qRgb(255, 0, 0)},
+        {clear, qRgb(255, 0, 0), background},
+        {junk, plain, plain},
+        {tif, plain, plain},
+        {"", plain, plain},
+    };
+    for (int round = 0; round < 2; ++round)
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.file);
+            ini_write("marker", "picture", c.file.c_str(), main_ini_path);
+            ini_write("marker", "size", "3", main_ini_path);
+            ini_write("marker", "colour", "2", main_ini_path);
+            marker_load();
+            QImage scratch(30, 11, QImage::Format_RGB32);
+            scratch.fill(qRgb(1, 2, 3));
+            {
+                QPainter p(&scratch);
+                marker_draw(channel, p, QRect(0, 0, 30, 11), 0);
+            }
+            // The band: rows 4 to 6 of the 11.
+            EXPECT_EQ(scratch.pixel(10, 4), c.band_top);
+            EXPECT_EQ(scratch.pixel(10, 5), c.band_below);
+            EXPECT_EQ(scratch.pixel(10, 1), background) << "outside the band";
+        }
+    ini_write("marker", "picture", "", main_ini_path);
+    marker_settings = MarkerSettings();
 }
 
 TEST_F(ServerTextTest, MarkerBetweenSeparatorsTakesOneWithIt)

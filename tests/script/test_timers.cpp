@@ -222,8 +222,9 @@ TEST_F(TimerTest, FreeNumberFollowsTimersThatComeAndGo)
     for (const Step& st : steps) {
         SCOPED_TRACE(st.command);
         ASSERT_EQ(run(st.command), 1);
-        if (st.last)
+        if (st.last) {
             EXPECT_EQ(eval("$ltimer"), st.last);
+        }
     }
     EXPECT_EQ(timer_count(), 9);
     // Cleared, the numbers start again from one.

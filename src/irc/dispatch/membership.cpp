@@ -7,6 +7,7 @@
 #include "app/connection.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "bars/tips.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -170,8 +171,10 @@ void membership_on_join(IrcMessage& msg)
             nicklist_update(nick, rec, kNickAddOrChange, 1);
             ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
             request_modes(rec, chan, conn);
-            if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec))
+            if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec)) {
                 to_window(rec, kColorJoinText, text_fill_id(3503, {chan}), 0);
+                tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 10, conn, rec);
+            }
             irc_fire_event(msg, "JOIN", 32, 0);
             refresh(rec);
             return;
@@ -196,8 +199,10 @@ void membership_on_join(IrcMessage& msg)
         request_modes(rec, chan, conn);
         nicklist_update(nick, rec, kNickAddOrChange, 1);
         ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
-        if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec))
+        if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec)) {
             to_window(rec, kColorJoinText, text_fill_id(3504, {chan}), 1);
+            tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 9, conn, rec);
+        }
         irc_fire_event(msg, "JOIN", 32, 0);
         refresh(rec);
         return;
@@ -220,6 +225,7 @@ void membership_on_join(IrcMessage& msg)
         }
         if (where == 0) to_window(rec, kColorJoinText, text, 1);
         else to_status(conn, kColorJoinText, text);
+        tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 11, conn, rec);
     }
     irc_fire_event(msg, "JOIN", 32, 0);
     refresh(rec);
@@ -255,6 +261,7 @@ void membership_on_part(IrcMessage& msg)
             text = with_reason(text, reason);
             if (where == 0) to_window(rec, kColorPartText, text, 1);
             else to_status(conn, kColorPartText, text);
+            tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 13, conn, rec);
         }
         irc_fire_event(msg, "PART", 47, 0);
         if (win_is_open(rec)) nicklist_update(nick, rec, kNickRemove, 0);
@@ -264,7 +271,8 @@ void membership_on_part(IrcMessage& msg)
     }
 
     nicklist_update(nick, rec, kNickSetValue, kLeavingChannel);
-    irc_fire_event(msg, "PART", 47, 1);
+    if (irc_fire_event(msg, "PART", 47, 1))
+        tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 12, conn, win_is_open(rec) ? rec : nullptr);
     irc_fire_event(msg, "PART", 47, 0);
     if (!win_is_open(rec)) return;
     ChannelMembership* st = chan_membership(rec);
@@ -305,6 +313,7 @@ void membership_on_kick(IrcMessage& msg)
             const std::string text = with_reason(text_fill_id(3514, {kicked, kicker}), reason);
             if (where == 0) to_window(rec, kColorKickText, text, 1);
             else to_status(conn, kColorKickText, text);
+            tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, kicked}, 15, conn, rec);
         }
         irc_fire_event(msg, "KICK", 35, 0);
         if (win_is_open(rec)) nicklist_update(kicked, rec, kNickRemove, 0);
@@ -342,7 +351,10 @@ void membership_on_kick(IrcMessage& msg)
         if (go && win_is_open(rec)) to_window(rec, kColorKickText, with_reason(text_fill_id(3511, {kicker}), reason), 0);
         close_it = true;
     }
-    if (go) to_status(conn, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason));
+    if (go) {
+        to_status(conn, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason));
+        tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, reason}, 14, conn, win_is_open(rec) ? rec : nullptr);
+    }
     irc_fire_event(msg, "KICK", 35, 0);
     if (close_it) {
         close_channel(rec);
@@ -405,6 +417,8 @@ void membership_on_quit(IrcMessage& msg)
             const std::string text = show_addr ? text_fill_id(3533, {nick, msg.address}) : text_fill_id(3531, {nick});
             to_status(conn, kColorQuitText, with_reason(text, reason));
         }
+        if (!own && !holding.empty() && win_is_open(holding.front()))
+            tip_notify_event(TIPOPT_CHAN_QUIT, {nick, std::string(), reason}, 39, conn, holding.front());
     }
     irc_fire_event(msg, "QUIT", 51, 0);
     for (WindowRecord* w : holding) {
@@ -466,6 +480,19 @@ void membership_on_nick(IrcMessage& msg)
                 to_window(w, kColorNickText, text_fill_id(3519, {old_nick, new_nick}), 1);
         }
         if (own) to_status(conn, kColorNickText, text_fill_id(3520, {new_nick}));
+        WindowRecord* query = nullptr;
+        WindowRecord* channel = nullptr;
+        for (WindowRecord* w = win_list; w; w = w->next) {
+            if (w->conn != conn || !win_is_open(w)) continue;
+            if (!query && w->type == kWinQuery && w->subtype == kQueryPrivate && text_equal_nocase(w->name, new_nick)) query = w;
+            if (!channel && w->type == kWinChannel && nicklist_find(w, new_nick)) channel = w;
+        }
+        TipEventText ev{old_nick, new_nick, std::string()};
+        ev.alt = own ? 1 : 0;
+        if (query && !own)
+            tip_notify_event(TIPOPT_PRIV_NICK, ev, 17, conn, query);
+        else if (channel || own)
+            tip_notify_event(TIPOPT_CHAN_NICK, ev, 17, conn, own ? nullptr : channel);
     }
     irc_fire_event(msg, "NICK", 40, 0);
 

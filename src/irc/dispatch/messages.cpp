@@ -6,6 +6,7 @@
 #include "app/connection.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
+#include "bars/tips.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
@@ -288,6 +289,10 @@ int irc_show_action(IrcMessage& msg, QWidget* window)
         set_message_options(nick);
         std::string line = (prefix + text).substr(0, kLongText);
         print_line(rec->hwnd.get(), line, kColorActionText);
+        if (channel)
+            tip_notify_event(TIPOPT_CHAN_MESSAGE, {nick, target, text}, 2, conn, rec);
+        else
+            tip_notify_event(TIPOPT_PRIV_MESSAGE, {nick, std::string(), text}, 4, conn, rec);
     }
     fire(msg, "ACTION", kEvAction, 0);
     return 1;
@@ -341,6 +346,7 @@ void irc_on_privmsg_message(IrcMessage& msg)
                 prefix = "<" + nick_display_form(rec, 1, nick, conn) + "> ";
             }
             print_message(rec, prefix, msg, colour);
+            tip_notify_event(TIPOPT_CHAN_MESSAGE, {nick, target, body(msg)}, 1, conn, rec);
         }
         fire(msg, "TEXT", kEvText, 0);
         return;
@@ -391,7 +397,10 @@ void irc_on_privmsg_message(IrcMessage& msg)
             break;
         }
     }
-    if (go && win_is_open(rec)) print_message(rec, prefix, msg, colour);
+    if (go && win_is_open(rec)) {
+        print_message(rec, prefix, msg, colour);
+        tip_notify_event(TIPOPT_PRIV_MESSAGE, {nick, std::string(), body(msg)}, 3, conn, rec);
+    }
     fire(msg, "TEXT", kEvText, 0);
 }
 
@@ -449,6 +458,7 @@ void irc_on_notice_message(IrcMessage& msg)
             if (shown_active) print_options.raise_activity = 0;
             echo_line(rec->hwnd.get(), line, kColorNoticeText);
         }
+        tip_notify_event(TIPOPT_CHAN_NOTICE, {nick, target, body(msg)}, 5, conn, win_is_open(rec) ? rec : nullptr);
         fire(msg, "NOTICE", kEvNotice, 0);
         return;
     }
@@ -502,5 +512,9 @@ void irc_on_notice_message(IrcMessage& msg)
             else print_line(r->hwnd.get(), copy, kColorNoticeText);
         }
     }
+    if (msg.has_address)
+        tip_notify_event(TIPOPT_PRIV_NOTICE, {nick, std::string(), body(msg)}, 6, conn, nullptr);
+    else
+        tip_notify_event(TIPOPT_NOTICE, {nick, std::string(), body(msg)}, 7, conn, nullptr);
     fire(msg, word, id, 0);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/connection.h"
+#include "bars/tips.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
@@ -187,6 +188,12 @@ int conn_close(const std::string& text, Connection* conn)
         if ((was_connected || was_connecting) && !text.empty()) {
             print_separator(link_status_window(conn), kColorInfoText);
             print_line(link_status_window(conn), std::string_view(text), kColorInfoText);
+        }
+        if (was_connected) {
+            TipEventText ev{std::string(), conn->network.empty() ? conn->server_name : conn->network,
+                            std::string()};
+            ev.alt = conn->network.empty() ? 0 : 1;
+            tip_notify_event(TIPOPT_CONNECT, ev, 20, conn, nullptr);
         }
         if (was_connected && conn->registered && !conn->quitting && irc_disconnect_notice)
             irc_disconnect_notice(conn);

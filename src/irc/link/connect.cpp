@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "app/connection.h"
+#include "bars/tips.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -341,6 +342,13 @@ void conn_connect_now(int from_timer, Connection* conn)
         return;
     conn->server_name = host;
     conn->connect_seconds = 1;
+    {
+        TipEventText ev{std::string(), conn->network.empty() ? host : conn->network, std::string()};
+        ev.alt = conn->network.empty() ? 0 : 1;
+        tip_notify_event(TIPOPT_CONNECT, ev, 19, conn, nullptr);
+        if (!conn_is_live(conn))
+            return;
+    }
 
     // SSL choice.
     int number = port_number(port);

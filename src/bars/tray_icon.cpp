@@ -1,0 +1,399 @@
+#include "bars/tray_icon.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QCursor>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <memory>
+
+#include "app/child_widgets.h"
+#include "app/connection.h"
+#include "app/startup.h"
+#include "app/window_ops.h"
+#include "app/window_record.h"
+#include "core/main_settings.h"
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "platform/platform_utils.h"
+
+namespace {
+
+struct TrayState {
+    int shown = 0;
+    int flash = 0;
+    int reentry = 0;
+    int activity = 0;                 // two bits
+    int last_minimised = -1;          // the frame's state as last seen
+    QPointer<QSystemTrayIcon> icon;
+    std::unique_ptr<QTimer> restore_timer;  // frame timer 128
+    QPointer<QMenu> popup;
+};
+TrayState tray;
+
+QMainWindow* frame()
+{
+    return frame_window.data();
+}
+
+bool gui()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+QIcon tray_icon_image()
+{
+    if (!main_settings.trayicon_file.empty()) {
+        QIcon custom = img_load_icon(main_settings.trayicon_file, opt(OPT_TRAY_ICON_INDEX), 1);
+        if (!custom.isNull())
+            return custom;
+    }
+    return img_load_icon(std::string(), 1, 1);
+}
+
+void stop_restore_timer()
+{
+    if (tray.restore_timer)
+        tray.restore_timer->stop();
+}
+
+QSystemTrayIcon* ensure_icon()
+{
+    if (!tray.icon && gui()) {
+        tray.icon = new QSystemTrayIcon(qApp);
+        QObject::connect(tray.icon.data(), &QSystemTrayIcon::activated, tray.icon.data(),
+                         [](QSystemTrayIcon::ActivationReason r) {
+                             if (r == QSystemTrayIcon::Trigger)
+                                 tray_callback(1);
+                             else if (r == QSystemTrayIcon::DoubleClick)
+                                 tray_callback(2);
+                             else if (r == QSystemTrayIcon::Context)
+                                 tray_callback(3);
+                         });
+    }
+    return tray.icon.data();
+}
+
+void frame_show_restored()
+{
+    QMainWindow* f = frame();
+    if (!f)
+        return;
+    if (f->isMinimized())
+        f->setWindowState((f->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    if (f->isHidden())
+        f->show();
+}
+
+// A connection's entry: its network, else its server, else its window's name.
+std::string label_of(const Connection* c, const WindowRecord* status)
+{
+    if (!c->network.empty())
+        return c->network;
+    if (!c->server_name.empty())
+        return c->server_name;
+    return status->name;
+}
+
+}  // namespace
+
+std::string tray_tip_text(const std::string& title)
+{
+    std::string tip = title.empty() ? std::string("Kest") : title;
+    if (tip.size() > 63)
+        tip.resize(63);
+    if (tip.size() > 54) {
+        // Whole characters only.
+        std::size_t n = 54;
+        while (n > 0 && (static_cast<unsigned char>(tip[n]) & 0xC0) == 0x80)
+            --n;
+        tip = tip.substr(0, n) + "...";
+    }
+    return tip;
+}
+
+std::string tray_current_tip()
+{
+    QMainWindow* f = frame();
+    return tray_tip_text(f ? f->windowTitle().toStdString() : std::string("Kest"));
+}
+
+int tray_icon_update(int op)
+{
+    QSystemTrayIcon* icon = nullptr;
+    switch (op) {
+    case TRAY_ADD:
+        if (tray.shown || tray.flash)
+            return tray.shown;
+        if (!gui() || !QSystemTrayIcon::isSystemTrayAvailable())
+            return 0;
+        icon = ensure_icon();
+        if (!icon)
+            return 0;
+        icon->setIcon(tray_icon_image());
+        icon->setToolTip(QString::fromStdString(tray_current_tip()));
+        icon->show();
+        tray.shown = icon->isVisible() ? 1 : 0;
+        return tray.shown;
+    case TRAY_DELETE:
+        if (!tray.shown || opt(OPT_TRAY_ICON_ALWAYS))
+            return 0;
+        [[fallthrough]];
+    case TRAY_REMOVE:
+        if (!tray.shown)
+            return 0;
+        if (tray.icon)
+            tray.icon->hide();
+        tray.shown = 0;
+        return 1;
+    case TRAY_FLASH_ON:
+        if (!tray.shown || !tray.icon)
+            return 0;
+        tray.icon->setIcon(img_load_icon(std::string(), 16, 1));
+        tray.flash = 1;
+        return 1;
+    case TRAY_FLASH_OFF:
+        tray.flash = 0;
+        if (!tray.shown || !tray.icon)
+            return 0;
+        tray.icon->setIcon(tray_icon_image());
+        return 1;
+    case TRAY_REFRESH:
+        if (!tray.shown || tray.flash || !tray.icon)
+            return 0;
+        tray.icon->setIcon(tray_icon_image());
+        tray.icon->setToolTip(QString::fromStdString(tray_current_tip()));
+        return 1;
+    case TRAY_TIP:
+        if (!tray.shown || !tray.icon)
+            return 0;
+        tray.icon->setToolTip(QString::fromStdString(tray_current_tip()));
+        return 1;
+    case TRAY_MESSAGE:
+        return tray.shown;
+    default:
+        return 0;
+    }
+}
+
+int tray_icon_shown()
+{
+    return tray.shown;
+}
+
+void tray_restore_main(int delayed_removal)
+{
+    stop_restore_timer();
+    if (tray.shown) {
+        if (!delayed_removal) {
+            tray_icon_update(TRAY_DELETE);
+        } else {
+            if (!tray.restore_timer) {
+                tray.restore_timer = std::make_unique<QTimer>();
+                tray.restore_timer->setSingleShot(true);
+                QObject::connect(tray.restore_timer.get(), &QTimer::timeout, [] { tray_icon_update(TRAY_DELETE); });
+            }
+            tray.restore_timer->start(100);
+        }
+    }
+    QMainWindow* f = frame();
+    if (!f)
+        return;
+    tray.last_minimised = 0;
+    frame_show_restored();
+    if (!QApplication::activeModalWidget()) {
+        f->raise();
+        f->activateWindow();
+        if (QWidget* top = win_active.get())
+            win_op_activate(top, 1);
+    }
+}
+
+int tray_minimise(int shift, int ctrl)
+{
+    (void)ctrl;  // the lock asked with Ctrl: no lock is built here
+    stop_restore_timer();
+    int to_tray = opt(OPT_MINIMISE_TO_TRAY) ? 1 : 0;
+    if (shift)
+        to_tray = !to_tray;
+    if (!to_tray && !opt(OPT_TRAY_ICON_ALWAYS))
+        return 0;
+    if (!tray_icon_update(TRAY_ADD))
+        return 0;
+    QMainWindow* f = frame();
+    if (!f)
+        return 0;
+    tray.last_minimised = 1;
+    f->setWindowState(f->windowState() | Qt::WindowMinimized);
+    if (to_tray)
+        f->hide();
+    return 1;
+}
+
+void tray_on_minimise(int minimised)
+{
+    QMainWindow* f = frame();
+    if (!f)
+        return;
+    const int always = opt(OPT_TRAY_ICON_ALWAYS);
+    if (always) {
+        if (!tray.shown)
+            tray_icon_update(TRAY_ADD);
+        else
+            tray_icon_update(TRAY_REFRESH);
+    }
+    if (opt(OPT_MINIMISE_TO_TRAY)) {
+        if (!minimised) {
+            tray_icon_update(TRAY_DELETE);
+            tray_restore_main(0);
+        } else {
+            // Hidden only when the icon is there to bring it back.
+            if (tray.shown || tray_icon_update(TRAY_ADD))
+                f->hide();
+        }
+    } else if (tray.shown && !(always && !minimised)) {
+        tray_icon_update(TRAY_REMOVE);
+    }
+}
+
+void tray_follow_frame_state()
+{
+    QMainWindow* f = frame();
+    if (!f)
+        return;
+    const int minimised = f->isMinimized() ? 1 : 0;
+    if (tray.last_minimised == -1) {
+        tray.last_minimised = minimised;
+        return;
+    }
+    if (minimised == tray.last_minimised)
+        return;
+    tray.last_minimised = minimised;
+    tray_on_minimise(minimised);
+}
+
+void tray_callback(int message)
+{
+    if (tray.reentry || QApplication::activeModalWidget())
+        return;
+    tray.reentry = 1;
+    const int single = opt(OPT_TRAY_SINGLE_CLICK);
+    if (message == 3) {
+        if (QMenu* m = tray_popup())
+            m->popup(QCursor::pos());
+    } else if ((message == 1 && single) || (message == 2 && !single)) {
+        QMainWindow* f = frame();
+        const bool pending = tray.restore_timer && tray.restore_timer->isActive();
+        const bool in_view = f && f->isVisible() && !f->isMinimized() && f->isActiveWindow();
+        if (!pending && in_view) {
+            if (!tray_minimise(0, 0))
+                f->showMinimized();
+        } else {
+            tray_restore_main(1);
+        }
+    }
+    tray.reentry = 0;
+}
+
+QMenu* tray_popup()
+{
+    if (tray.popup)
+        tray.popup->deleteLater();
+    if (!gui())
+        return nullptr;
+    auto* m = new QMenu;
+    tray.popup = m;
+    m->setObjectName("trayPopup");
+    auto command = [](int id) {
+        return [id] {
+            if (id == 2009) {
+                frame_close(0);
+                return;
+            }
+            if (child_hooks.frame_command)
+                child_hooks.frame_command(id, 1);
+        };
+    };
+    auto add = [&](int text_id, int id) {
+        QAction* a = m->addAction(QString::fromUtf8(text_load_string(text_id)));
+        a->setData(id);
+        QObject::connect(a, &QAction::triggered, m, command(id));
+        return a;
+    };
+    add(5602, 2000);
+    bool live = false;
+    for (Connection* c = conn_list; c; c = c->next)
+        live = live || conn_is_live(c);
+    add(5603, 2001)->setEnabled(live);
+    m->addSeparator();
+    add(5604, 2002);
+    m->addSeparator();
+    add(5605, 2003);
+    add(5606, 2004);
+    m->addSeparator();
+    add(5607, 2005);
+    add(5608, 2006);
+    m->addSeparator();
+    add(5609, 2007);
+    add(5610, 2008);
+    m->addSeparator();
+    int id = 2010;
+    for (Connection* c = conn_list; c; c = c->next) {
+        WindowRecord* status = win_find_by_type(kWinStatus, c);
+        if (!status)
+            continue;
+        std::vector<WindowRecord*> items{status};
+        for (int type : {int(kWinChannel), int(kWinQuery)})
+            for (WindowRecord* r = win_list; r; r = r->next)
+                if (r->conn == c && r->type == type && (type != kWinQuery || r->subtype == kQueryPrivate))
+                    items.push_back(r);
+        for (WindowRecord* r : items) {
+            QAction* a = m->addAction(QString::fromStdString(r == status ? label_of(c, status) : r->name));
+            a->setData(id++);
+            a->setCheckable(true);
+            a->setChecked(r->activity > 0);
+            QPointer<QWidget> target = r->hwnd.get();
+            QObject::connect(a, &QAction::triggered, m, [target] {
+                tray_restore_main(1);
+                if (target)
+                    win_op_activate(target.data(), 1);
+            });
+        }
+        m->addSeparator();
+    }
+    add(5611, 2009);
+    return m;
+}
+
+void tray_activity_clear(int bit)
+{
+    if (bit == 0 || bit == 1)
+        tray.activity &= ~(1 << bit);
+    if (opt(OPT_TRAY_ANIMATE_ACTIVITY))
+        tray_icon_update(TRAY_REFRESH);
+}
+
+int tray_frame_hidden()
+{
+    QMainWindow* f = frame();
+    return f && tray.shown && f->isHidden() ? 1 : 0;
+}
+
+void tray_free()
+{
+    stop_restore_timer();
+    tray.restore_timer.reset();
+    if (tray.popup)
+        delete tray.popup.data();
+    if (tray.icon) {
+        tray.icon->hide();
+        delete tray.icon.data();
+    }
+    tray.shown = 0;
+    tray.flash = 0;
+    tray.last_minimised = -1;
+}
