@@ -73,7 +73,10 @@ protected:
         if (!list)
             return false;
         WindowRecord* rec = list->record();
-        if (!win_is_record(rec))
+        // The lists whose double-click is served here; the others (the
+        // links, the URLs) keep their own.
+        if (!win_is_record(rec) ||
+            (rec->type != kWinChannel && rec->type != kWinChanList && rec->type != kWinNotify))
             return false;
         if (QListWidgetItem* item = list->itemAt(me->position().toPoint()))
             list->setCurrentItem(item);
