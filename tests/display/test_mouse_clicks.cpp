@@ -34,6 +34,7 @@
 #include "display/nick_list.h"
 #include "display/wrap.h"
 #include "irc/lists/notify_list.h"
+#include "script/events/event_fire.h"
 #include "script/events/remote_files.h"
 #include "script/popups.h"
 #include "platform/platform_utils.h"
@@ -354,6 +355,8 @@ TEST_F(MouseClicks, NotifyNickInStatusTextRunsTheNotifyCommand)
 
 TEST_F(MouseClicks, ScriptClaimsItsWordsFirstThroughTheHotlinkEvent)
 {
+    SavedValues<int> hold{event_startup_hold};
+    event_startup_hold = 0;  // the program has started: events run
     const std::string path = settings_dir + "hot.kst";
     {
         std::ofstream out(path);
