@@ -23,6 +23,7 @@
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/backgrounds.h"
+#include "display/hotlinks.h"
 #include "irc/numerics/isupport.h"
 #include "platform/frame_timers.h"
 #include "platform/platform_utils.h"
@@ -437,6 +438,10 @@ int popup_window_rclick(WindowRecord* rec, int form, const QPoint& point, int in
 {
     if (!rec || !rec->hwnd)
         return 0;
+    // A hotlink under the point offers its own popup first.
+    if (form == 0 && !in_list &&
+        hotlink_popup(rec, point, (QApplication::keyboardModifiers() & Qt::ShiftModifier) ? 1 : 0))
+        return 1;
     QWidget* window = rec->hwnd;
     const std::string treebar = form == 2 ? " treebar" : "";
     int shown = 0;

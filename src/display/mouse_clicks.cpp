@@ -33,8 +33,9 @@ const ClickKey kClickKeys[] = {
     {"notify", &ClickCommands::notify},     {"message", &ClickCommands::message},
 };
 
-// The pointer's last point that the hotlinks were asked about.
+// The pointer's last point that the hotlinks were asked about, and where.
 QPoint g_last_hover(-1, -1);
+QPointer<QWidget> g_last_hover_window;
 int g_list_listener = 0;
 
 void run_click_command(QWidget* window, const std::string& command, const char* param,
@@ -73,7 +74,10 @@ protected:
         if (!list)
             return false;
         WindowRecord* rec = list->record();
-        if (!win_is_record(rec))
+        // The lists whose double-click is served here; the others (the
+        // links, the URLs) keep their own.
+        if (!win_is_record(rec) ||
+            (rec->type != kWinChannel && rec->type != kWinChanList && rec->type != kWinNotify))
             return false;
         if (QListWidgetItem* item = list->itemAt(me->position().toPoint()))
             list->setCurrentItem(item);
@@ -283,8 +287,9 @@ int clicks_text_area_mouse(TextArea* area, QMouseEvent* event, WindowRecord* rec
                 area->unsetCursor();
                 break;
             }
-            if (p != g_last_hover) {
+            if (p != g_last_hover || g_last_hover_window.data() != hwnd.data()) {
                 g_last_hover = p;
+                g_last_hover_window = hwnd.data();
                 if (hotlink_at_point(hwnd.data(), p, kHotlinkDetect, shift))
                     area->setCursor(Qt::PointingHandCursor);
                 else
@@ -298,6 +303,7 @@ int clicks_text_area_mouse(TextArea* area, QMouseEvent* event, WindowRecord* rec
         used = textsel_text_area_mouse(area, event, rec);
         if (guard && hwnd && event->button() == Qt::LeftButton) {
             g_last_hover = p;
+            g_last_hover_window = hwnd.data();
             if (hotlink_at_point(hwnd.data(), p, kHotlinkDetect, shift))
                 guard->setCursor(Qt::PointingHandCursor);
             else

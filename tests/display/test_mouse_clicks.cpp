@@ -7,9 +7,12 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QAction>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTest>
 
+#include <cstdio>
 #include <fstream>
 
 #include <string>
@@ -18,6 +21,7 @@
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
 #include "app/connection.h"
+#include "app/popup_menus.h"
 #include "app/subsystems.h"
 #include "app/window_record.h"
 #include "core/ini.h"
@@ -30,7 +34,9 @@
 #include "display/nick_list.h"
 #include "display/wrap.h"
 #include "irc/lists/notify_list.h"
+#include "script/events/event_fire.h"
 #include "script/events/remote_files.h"
+#include "script/popups.h"
 #include "platform/platform_utils.h"
 #include "support/hook_guard.h"
 
@@ -349,6 +355,8 @@ TEST_F(MouseClicks, NotifyNickInStatusTextRunsTheNotifyCommand)
 
 TEST_F(MouseClicks, ScriptClaimsItsWordsFirstThroughTheHotlinkEvent)
 {
+    SavedValues<int> hold{event_startup_hold};
+    event_startup_hold = 0;  // the program has started: events run
     const std::string path = settings_dir + "hot.kst";
     {
         std::ofstream out(path);
@@ -371,6 +379,67 @@ TEST_F(MouseClicks, ScriptClaimsItsWordsFirstThroughTheHotlinkEvent)
     EXPECT_EQ(channel->text_area.get()->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(sent_starting("ZAPPED").empty());
     remote_files_free_all();
+}
+
+TEST_F(MouseClicks, RightClickOnAHotlinkOpensItsOwnPopup)
+{
+    {
+        std::ofstream out(settings_dir + "popups.ini");
+        out << "[lpopup]\nn0=Whois $1:/whois $1\n";
+    }
+    popup_files_load_all();
+    nicklist_update("bob", channel, 1, 1);
+    nicklist_update("carol", channel, 1, 1);
+    print("<alice> carol and bob meet on #other, not here");
+    const struct {
+        const char* word;
+        const char* context;
+        const char* saved;
+        int kind;
+    } cases[] = {
+        {"#other", "channel hotlink", "#other", kPopupChannelHotlink},
+        {"bob", "nicklist hotlink", "bob", kPopupNicklist},
+        {"carol", "nicklist hotlink", "carol", kPopupNicklist},
+    };
+    QListWidget* list = channel->listbox.get();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        menu_popup_reset();
+        QTest::mouseClick(channel->text_area.get(), Qt::RightButton, Qt::NoModifier, at_word(c.word));
+        lines_test_pump();
+        EXPECT_EQ(popup_context.context, c.context);
+        EXPECT_EQ(popup_context.saved.hotlink, c.saved);
+        EXPECT_EQ(popup_context.kind, c.kind);
+        ASSERT_NE(popup_context.menu.data(), nullptr);
+        EXPECT_FALSE(popup_context.menu->isEmpty());
+        if (c.kind == kPopupNicklist) {
+            ASSERT_NE(list->currentItem(), nullptr);
+            EXPECT_EQ(list->currentItem()->text().toStdString(), c.word) << "the member is selected";
+            // The item runs for the nick under the pointer.
+            g_sent.clear();
+            QAction* whois = nullptr;
+            for (QAction* a : popup_context.menu->actions())
+                if (a->text().startsWith("Whois"))
+                    whois = a;
+            ASSERT_NE(whois, nullptr);
+            whois->trigger();
+            lines_test_pump();
+            EXPECT_EQ(sent_starting("WHOIS"), std::vector<std::string>{"WHOIS " + std::string(c.word) + "\n"});
+        }
+        if (popup_context.menu)
+            popup_context.menu->close();
+        lines_test_pump();
+    }
+    // A plain word offers no hotlink popup; nothing runs.
+    menu_popup_reset();
+    g_sent.clear();
+    QTest::mouseClick(channel->text_area.get(), Qt::RightButton, Qt::NoModifier, at_word("meet"));
+    lines_test_pump();
+    EXPECT_EQ(popup_context.context.find("hotlink"), std::string::npos);
+    EXPECT_TRUE(g_sent.empty());
+    menu_popup_reset();
+    std::remove((settings_dir + "popups.ini").c_str());
+    popup_files_load_all();
 }
 
 TEST_F(MouseClicks, StatusAndQueryDoubleClicksRunTheirCommands)
