@@ -974,6 +974,7 @@ void app_wire_links()
 void app_wire_clicks()
 {
     main_settings_hooks.clicks_load = clicks_load;
+    input_list_action_hook = clicks_list_enter;
     tick_hooks.watcher_poll = watcher_poll;
     startup_hooks.watcher_stop = watcher_stop;
     watcher_ask = watcher_ask_dialog;

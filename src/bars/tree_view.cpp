@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -160,6 +161,20 @@ private:
     QTreeWidget* tree_;
 };
 
+// The tree's own style: the selection is the text box the delegate fills,
+// so the indentation and the branch lines beside a selected item keep the
+// tree's background.
+class TreeSelectionStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override
+    {
+        if (hint == QStyle::SH_ItemView_ShowDecorationSelected)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
 // Turns the control's notifications into the owner's, after the control
 // has finished.
 class TreeNoteHandler : public QObject {
@@ -243,6 +258,12 @@ int treeview_reset(QTreeWidget* tree, int style_flags, int kind)
     tree->setDragDropMode(QAbstractItemView::NoDragDrop);
     tree->setSelectionMode(kind == 0 ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
     tree->setItemDelegate(new TreeItemDelegate(tree));
+    static QPointer<TreeSelectionStyle> tree_style;
+    if (!tree_style) {
+        tree_style = new TreeSelectionStyle;
+        tree_style->setParent(QCoreApplication::instance());  // lives as long as the trees
+    }
+    tree->setStyle(tree_style);
     tree->setMouseTracking((style_flags & kTreeTrackSel) != 0);
     return 1;
 }

@@ -1,5 +1,6 @@
 #include "display/mouse_clicks.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -325,4 +326,20 @@ void clicks_install()
         if (list && g_list_filter)
             list->viewport()->installEventFilter(g_list_filter);
     });
+}
+
+void clicks_list_enter(WindowRecord* rec)
+{
+    if (!win_is_record(rec))
+        return;
+    QListWidget* list = rec->listbox.get();
+    if (!list)
+        return;
+    const int shift = (QApplication::keyboardModifiers() & Qt::ShiftModifier) ? 1 : 0;
+    if (rec->type == kWinChannel || rec->type == kWinChanList || rec->type == kWinNotify) {
+        clicks_list_dblclick(rec->hwnd.get(), shift);
+        return;
+    }
+    if (QListWidgetItem* caret = list->currentItem())
+        emit list->itemDoubleClicked(caret);
 }

@@ -196,6 +196,12 @@ TEST_F(LinksWindow, TheAnswerToLinksFillsTheWindowAndADoubleClickConnects)
     EXPECT_EQ(conn->stored_identity[5], "hub.test");
     links_dblclick_server("\thub2.test (1) x", conn->links_window.data(), false);
     EXPECT_EQ(conn->stored_identity[5], "hub2.test");
+    // Enter on the caret line connects as a double-click on it does.
+    ListBox* b = box();
+    b->setCurrentRow(2);
+    b->setFocus();
+    QTest::keyClick(b, Qt::Key_Return);
+    EXPECT_EQ(conn->stored_identity[5], "leaf.test");
 }
 
 // A server name with script text in it is taken as it is: nothing is

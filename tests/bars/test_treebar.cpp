@@ -181,6 +181,29 @@ TEST_F(TreebarTest, ClickOnAChannelActivatesItAndTheActiveWindowIsSelected)
     EXPECT_EQ(win_active.get(), before);
 }
 
+TEST_F(TreebarTest, OnlyTheSelectedItemsTextIsHighlightedNotItsIndentation)
+{
+    WindowRecord* a = join("#a");
+    WindowRecord* b = join("#b");
+    ASSERT_TRUE(a && b);
+    win_activate(b->hwnd.get(), 0);
+    pump();
+    QTreeWidgetItem* ib = treebar_item_of(b);
+    ASSERT_TRUE(ib && treeview_param_selected(treeview_param(ib)));
+    tree->scrollToItem(ib);
+    const QRect r = tree->visualItemRect(ib);
+    ASSERT_GT(r.left(), 4) << "a channel item stands indented";
+    const QImage shot = tree->viewport()->grab().toImage();
+    const QColor highlight = tree->palette().color(QPalette::Highlight);
+    // Left of the item, in the indentation: the tree's background.
+    EXPECT_NE(QColor(shot.pixel(2, r.center().y())), highlight);
+    // The text box itself carries the highlight.
+    bool lit = false;
+    for (int x = r.left(); x < r.right() && !lit; ++x)
+        lit = QColor(shot.pixel(x, r.center().y())) == highlight;
+    EXPECT_TRUE(lit);
+}
+
 TEST_F(TreebarTest, MessageRaisesTheItemsLevelAndTheFolderTakesTheHighest)
 {
     WindowRecord* a = join("#a");

@@ -302,6 +302,33 @@ TEST_F(MouseClicks, DoubleClickOnNickListRunsTheCommandWithTheBareNick)
     }
 }
 
+TEST_F(MouseClicks, EnterInTheNickListActsAsADoubleClickOnTheCaretOnly)
+{
+    nicklist_update("bob", channel, 1, nicklist_prefix_bit(conn, '@'));
+    nicklist_update("carol", channel, 1, 1);
+    lines_test_pump();
+    click_commands.nicklist = "/picked $$1";
+    QListWidget* list = channel->listbox.get();
+    ASSERT_EQ(list->count(), 2);
+    list->setFocus();
+    for (int row : {1, 0, 0}) {  // the same item twice: each Enter acts once
+        SCOPED_TRACE(row);
+        list->clearSelection();
+        list->setCurrentRow(row);
+        g_sent.clear();
+        QTest::keyClick(list, Qt::Key_Return);
+        lines_test_pump();
+        EXPECT_EQ(sent_starting("PICKED"),
+                  std::vector<std::string>{row == 0 ? "PICKED bob\n" : "PICKED carol\n"});
+    }
+    // Nothing selected: Enter runs nothing.
+    list->clearSelection();
+    g_sent.clear();
+    QTest::keyClick(list, Qt::Key_Return);
+    lines_test_pump();
+    EXPECT_TRUE(sent_starting("PICKED").empty());
+}
+
 TEST_F(MouseClicks, PointerTurnsToAHandOverHotlinksOnly)
 {
     nicklist_update("bob", channel, 1, 1);

@@ -25,7 +25,6 @@
 #include "script/stores/variables.h"
 
 ScriptFile* remote_list = nullptr;
-std::unordered_set<const void*> remote_freed_records;
 unsigned remote_list_generation = 0;
 int remote_backup_on_save = 0;
 
@@ -34,7 +33,7 @@ namespace {
 int default_events_enabled() { return event_switch_events; }
 int default_ask_warning() { return 1; }
 ScriptFile* default_other_by_id(int) { return nullptr; }
-int default_other_live(const ScriptFile* f) { return f != nullptr; }
+int default_other_live(const ScriptFile*) { return 0; }
 void default_scripts_changed() {}
 
 int g_next_id = 0;
@@ -119,9 +118,6 @@ void classify_by_kind(ScriptFile* f)
 void free_record(ScriptFile* f)
 {
     strlist_free(&f->lines);
-    if (remote_freed_records.size() > 10000)
-        remote_freed_records.clear();
-    remote_freed_records.insert(f);
     delete f;
 }
 
@@ -477,7 +473,6 @@ ScriptFile* remote_file_load(const std::string& in_path, int kind, int position,
         script_error(nullptr, "scripts", {}, 5);
         return nullptr;
     }
-    remote_freed_records.erase(f);
     f->path = path;
     f->kind = kind;
     f->section = section_of(kind);
@@ -727,7 +722,7 @@ int remote_script_file_is_live(const ScriptFile* file)
         return 0;
     if (remote_file_is_loaded(file))
         return 1;
-    if (remote_freed_records.count(file))
-        return 0;
+    // A freed record's address may be reused by another store's record,
+    // so only the stores' own lists say what is live.
     return remote_other_file_is_live(file);
 }

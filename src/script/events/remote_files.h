@@ -83,11 +83,9 @@ extern ScriptFile* remote_list;
 // restarts when it changes under a running handler.
 extern unsigned remote_list_generation;
 
-// Addresses of records this store freed (not reused since): read as not live.
-#include <unordered_set>
-extern std::unordered_set<const void*> remote_freed_records;
-// 1 for a loaded remote file; 0 for one this store freed; else the sibling
-// stores' answer.
+// 1 for a loaded remote file; else the sibling stores' answer (none wired:
+// 0), so a freed record is live only when another store's record now has its
+// address.
 int remote_script_file_is_live(const ScriptFile* file);
 
 // Start-up load of every file listed in "rfiles". Returns 1.
