@@ -38,6 +38,9 @@ void frame_menu_set_language_texts(std::map<int, std::string> texts);
 namespace {
 
 int g_layout_running = 0;
+// A bar asked for a layout while one ran (its thickness changed with its
+// new size): the running one goes round again.
+int g_layout_again = 0;
 int g_mdi_cascade = 0;
 int g_desktop_cascade = -1;
 int g_lang_loaded = 0;
@@ -320,12 +323,11 @@ void place_bars(QMdiArea* mdi)
 
 // ---- Layout and modes ----
 
-void frame_layout()
+namespace {
+
+// One placing of the bars and the MDI client.
+void layout_pass(QMainWindow* f)
 {
-    QMainWindow* f = frame();
-    if (g_layout_running || !f)
-        return;
-    g_layout_running = 1;
     // The bars take their strips along the frame's edges; the MDI client
     // takes what remains. The MDI client is put at the bottom of the stack
     // and the children are arranged again when auto-arrange is on.
@@ -340,6 +342,29 @@ void frame_layout()
         if (QMdiSubWindow* top = mdi->activeSubWindow())
             mdi_post_arrange_command(top->widget(), 0);
     }
+}
+
+}  // namespace
+
+void frame_layout()
+{
+    QMainWindow* f = frame();
+    if (!f)
+        return;
+    if (g_layout_running) {
+        g_layout_again = 1;
+        return;
+    }
+    g_layout_running = 1;
+    // A bar whose thickness changed while it was placed asks again; a few
+    // rounds settle it.
+    for (int pass = 0; pass < 4; ++pass) {
+        g_layout_again = 0;
+        layout_pass(f);
+        if (!g_layout_again)
+            break;
+    }
+    g_layout_again = 0;
     f->update();
     g_layout_running = 0;
 }

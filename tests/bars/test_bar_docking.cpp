@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +22,7 @@
 #include "app/mdi_client.h"
 #include "app/startup.h"
 #include "bars/bar_docking.h"
+#include "bars/switchbar.h"
 #include "bars/bars.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -177,6 +179,43 @@ TEST_F(DockFixture, EachSidePlacesTheBarOnThatEdgeAndTheClientShrinksByItsThickn
             EXPECT_FALSE(client().intersects(r));
         }
     }
+}
+
+// A switchbar that finds it needs another row once it has its width, as the
+// real one does when its buttons no longer fit: it asks for a layout from
+// inside the layout that resized it.
+class RowFindingBar : public QWidget {
+protected:
+    void resizeEvent(QResizeEvent*) override
+    {
+        if (switchbar_extra_rows() == 0) {
+            switchbar_set_extra_rows(1);
+            frame_layout();
+        }
+    }
+};
+
+TEST_F(DockFixture, ABarThatGrowsWhilePlacedGetsItsNewThicknessAndCoversNoChild)
+{
+    switchbar_set_extra_rows(0);
+    bars[BAR_SWITCHBAR] = new RowFindingBar;
+    bar_set_window(BAR_SWITCHBAR, bars[BAR_SWITCHBAR]);
+    show_only({BAR_SWITCHBAR});
+    for (int side : {DOCK_BOTTOM, DOCK_TOP}) {
+        SCOPED_TRACE(side);
+        switchbar_set_extra_rows(0);
+        ASSERT_TRUE(dock_set_bar_side(BAR_SWITCHBAR, side));
+        for (int round = 0; round < 2; ++round) {  // again: nothing moves
+            SCOPED_TRACE(round);
+            frame_layout();
+            ASSERT_EQ(switchbar_extra_rows(), 1);
+            const QRect r = bars[BAR_SWITCHBAR]->geometry();
+            EXPECT_EQ(r.height(), dock_switchbar_height());
+            EXPECT_FALSE(client().intersects(r)) << "the bar lies over the child windows";
+            EXPECT_EQ(client().height() + r.height(), whole().height());
+        }
+    }
+    switchbar_set_extra_rows(0);
 }
 
 TEST_F(DockFixture, HidingABarGivesTheAreaBackAndShowingItTakesTheSameStripAgain)
