@@ -113,6 +113,17 @@ QMenu* new_popup()
     return menu;
 }
 
+// The menu of a built model, made the open popup; null for an empty model.
+QMenu* popup_from_model(const PopupMenu& model)
+{
+    if (model.empty())
+        return nullptr;
+    QMenu* menu = new_popup();
+    fill_menu(menu, model);
+    popup_context.menu = menu;
+    return menu;
+}
+
 // Step 1 of every script popup: reset and note what it is opened for.
 void begin_popup(QWidget* window, const std::string& kind_name, const std::string& context,
                  const PopupSaved* saved)
@@ -140,12 +151,7 @@ QMenu* build_script_popup(QWidget* window, int file_kind, const std::string& kin
     PopupMenu model = popup_build_menu(popup_lines_of_kind(file_kind), kind_name,
                                        popup_context.window, popup_context.conn, nullptr);
     popup_build_ctx.target.clear();
-    if (model.empty())
-        return nullptr;
-    QMenu* menu = new_popup();
-    fill_menu(menu, model);
-    popup_context.menu = menu;
-    return menu;
+    return popup_from_model(model);
 }
 
 int g_text_release_served = 0;
@@ -361,23 +367,13 @@ QMenu* menu_build_custom_popup(WindowRecord* rec, const std::string& context)
         }
         PopupMenu model =
             popup_build_menu(nullptr, source, popup_context.window, popup_context.conn, own);
-        if (model.empty())
-            return nullptr;
-        QMenu* menu = new_popup();
-        fill_menu(menu, model);
-        popup_context.menu = menu;
-        return menu;
+        return popup_from_model(model);
     }
     begin_popup(rec->hwnd, "custom", context, nullptr);
     PopupFile* file = popup_file_load(source, kPopupFileCustom);
     PopupMenu model = popup_build_menu(file ? file->lines : nullptr, "custom",
                                        popup_context.window, popup_context.conn, nullptr);
-    if (model.empty())
-        return nullptr;
-    QMenu* menu = new_popup();
-    fill_menu(menu, model);
-    popup_context.menu = menu;
-    return menu;
+    return popup_from_model(model);
 }
 
 int menu_build_bar_popup(const QPoint& global, int form)

@@ -17,6 +17,7 @@
 #include "core/text_buffer.h"
 #include "display/backgrounds.h"
 #include "display/fonts.h"
+#include "display/line_buffer.h"
 #include "display/logging.h"
 #include "display/window_lines.h"
 #include "irc/dispatch/membership.h"
@@ -145,21 +146,6 @@ constexpr int kFlashIds[3] = {300, 301, 302};
 constexpr int kStampIds[3] = {262, 263, 264};
 constexpr int kSpeechIds[3] = {286, 287, 288};
 constexpr int kTipsIds[3] = {304, 305, 306};
-
-int effective(int own, const WindowRecord* rec, OptionId channel, OptionId query, OptionId chat)
-{
-    if (rec->type != kWinChannel && rec->type != kWinQuery)
-        return 0;
-    if (own != 2)
-        return own ? 1 : 0;
-    if (rec->type == kWinChannel)
-        return opt(channel) ? 1 : 0;
-    if (rec->subtype == kQueryDccChat)
-        return opt(chat) ? 1 : 0;
-    if (rec->subtype == kQueryFserve)
-        return 0;
-    return opt(query) ? 1 : 0;
-}
 
 // The eight event numbers in their stored order, where they live in the
 // membership settings (modes and topics have no place there and are only
@@ -384,10 +370,7 @@ int win_beep_stored(const WindowRecord* rec)
 
 int win_beep_setting(WindowRecord* rec)
 {
-    if (!win_is_record(rec))
-        return 0;
-    return effective(rec->beep, rec, OPT_BEEP_CHANNEL_MESSAGES, OPT_BEEP_PRIVATE_MESSAGES,
-                     OPT_BEEP_CHAT_MESSAGES);
+    return win_is_record(rec) ? display_beep_setting(rec) : 0;
 }
 
 void win_set_flash(QWidget* hwnd, int value)
@@ -403,10 +386,7 @@ int win_flash_stored(const WindowRecord* rec)
 
 int win_flash_setting(WindowRecord* rec)
 {
-    if (!win_is_record(rec))
-        return 0;
-    return effective(rec->flash, rec, OPT_FLASH_CHANNEL_MESSAGES, OPT_FLASH_PRIVATE_MESSAGES,
-                     OPT_FLASH_CHAT_MESSAGES);
+    return win_is_record(rec) ? display_flash_setting(rec) : 0;
 }
 
 void win_set_timestamp(QWidget* hwnd, int value)

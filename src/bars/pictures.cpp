@@ -869,6 +869,19 @@ QImage img_copy_bitmap(const QImage& bitmap, const QRect& rect)
     return bitmap.copy(rect);
 }
 
+QImage img_key_transparent(const QImage& bitmap, QRgb key)
+{
+    QImage img = bitmap.convertToFormat(QImage::Format_ARGB32);
+    const QRgb rgb = key & 0xFFFFFF;
+    for (int y = 0; y < img.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            if ((line[x] & 0xFFFFFF) == rgb)
+                line[x] = 0;
+    }
+    return img;
+}
+
 bool img_set_stretch_mode(int target_width, int target_height, int picture_width, int picture_height)
 {
     const long long target = static_cast<long long>(target_width) * target_height;

@@ -63,6 +63,9 @@ bool img_fit_size(QSize picture, const QRect& box, QRect& out, int flags);
 
 // A part of the bitmap, as a new bitmap of the rectangle's size.
 QImage img_copy_bitmap(const QImage& bitmap, const QRect& rect);
+// A 32-bit copy of the picture with the pixels of the key colour (its RGB
+// part) made transparent.
+QImage img_key_transparent(const QImage& bitmap, QRgb key);
 // The whole bitmap stretched to the rectangle's size (flag 1: the bitmap's
 // width, flag 2: its height; flag 4: neither larger than the bitmap).
 QImage img_stretch_copy(const QImage& bitmap, const QRect& rect, int flags);

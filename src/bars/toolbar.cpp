@@ -15,6 +15,7 @@
 #include "app/startup.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
+#include "bars/pictures.h"
 #include "bars/tooltips.h"
 #include "bars/toolbar_file.h"
 #include "core/files.h"
@@ -106,19 +107,6 @@ QColor shifted(const QColor& c, int by)
 {
     auto ch = [by](int v) { return std::clamp(v + by, 0, 255); };
     return QColor(ch(c.red()), ch(c.green()), ch(c.blue()));
-}
-
-// Magenta pixels made transparent.
-QImage keyed_image(const QImage& in)
-{
-    QImage img = in.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < img.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x)
-            if ((line[x] & 0xFFFFFF) == 0xFF00FF)
-                line[x] = 0;
-    }
-    return img;
 }
 
 // The connect buttons back from the connection's state.
@@ -354,7 +342,8 @@ void ToolbarWindow::draw_button(QPainter& p, ToolbarButton& b)
                                   ? bar_bg_get(kBarBgToolbuttons, 0, 0)
                                   : QImage();
         if (!strip.isNull() && b.strip_x + b.image_width <= strip.width() && b.image_height <= strip.height()) {
-            ip.drawImage(QPoint(0, 0), keyed_image(strip.copy(b.strip_x, 0, b.image_width, b.image_height)));
+            const QImage part = strip.copy(b.strip_x, 0, b.image_width, b.image_height);
+            ip.drawImage(QPoint(0, 0), img_key_transparent(part, 0xFF00FF));  // magenta is transparent
         } else if (!b.bitmap.isNull())
             ip.drawImage(QRect(0, 0, b.image_width, b.image_height), b.bitmap);
         else if (!b.icon.isNull())

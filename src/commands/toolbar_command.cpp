@@ -184,19 +184,6 @@ bool read_rect(const std::vector<std::string>& tokens, std::size_t& at, QRect& o
     return true;
 }
 
-// The magenta key colour becomes transparent.
-QImage keyed(const QImage& in)
-{
-    QImage img = in.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < img.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x)
-            if ((line[x] & 0xFFFFFF) == 0xFF00FF)
-                line[x] = 0;
-    }
-    return img;
-}
-
 // What a picture argument gives a button.
 struct Picture {
     std::string text;      // as stored: a slot number, a window name, a full path
@@ -249,7 +236,7 @@ int load_picture(CommandCall& call, const std::string& text, bool has_rect, cons
                 return error(call, 2, path);
             whole = rect;
         }
-        out.bitmap = keyed(img);
+        out.bitmap = img_key_transparent(img, 0xFF00FF);  // magenta is transparent
         out.width = out.bitmap.width();
         out.height = out.bitmap.height();
         out.source = whole;

@@ -178,17 +178,25 @@ void add_command_item(PopupMenu& menu, std::string caption, int id)
     menu.items.push_back(std::move(item));
 }
 
-void add_empty_submenu(PopupMenu& menu, std::string caption)
+// A submenu item, greyed while it holds nothing.
+void add_submenu(PopupMenu& menu, std::string caption, std::unique_ptr<PopupMenu> sub)
 {
-    unsigned flags = kMenuPopup | kMenuGrayed;
+    unsigned flags = kMenuPopup;
+    if (sub->empty())
+        flags |= kMenuGrayed;
     int style = popup_style(caption, &flags);
     PopupItem item;
     item.type = PopupItem::kSubmenu;
     item.caption = std::move(caption);
     item.flags = flags;
     item.data = item_data(style);
-    item.sub = std::make_unique<PopupMenu>();
+    item.sub = std::move(sub);
     menu.items.push_back(std::move(item));
+}
+
+void add_empty_submenu(PopupMenu& menu, std::string caption)
+{
+    add_submenu(menu, std::move(caption), std::make_unique<PopupMenu>());
 }
 
 // One dynamic item line, its caption already evaluated.
@@ -232,17 +240,7 @@ void build_submenu_header(PopupMenu& menu, Cursor& c, int depth, std::string_vie
     std::string caption = eval_caption(caption_text);
     if (caption.empty())
         return;
-    unsigned flags = kMenuPopup;
-    if (sub->empty())
-        flags |= kMenuGrayed;
-    int style = popup_style(caption, &flags);
-    PopupItem item;
-    item.type = PopupItem::kSubmenu;
-    item.caption = std::move(caption);
-    item.flags = flags;
-    item.data = item_data(style);
-    item.sub = std::move(sub);
-    menu.items.push_back(std::move(item));
+    add_submenu(menu, std::move(caption), std::move(sub));
 }
 
 void build_level(PopupMenu& menu, Cursor& c, int depth)

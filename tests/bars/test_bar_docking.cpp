@@ -65,7 +65,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(frame));
         // Settle the activation before any drag: losing it ends a drag.
         frame->activateWindow();
-        QTest::qWaitForWindowActive(frame);
+        (void)QTest::qWaitForWindowActive(frame);
         test_drain_events();
         for (int b = 0; b < BAR_COUNT; ++b)
             bar_set_window(b, nullptr);
@@ -329,8 +329,9 @@ TEST(DockSides, TheToolbarsOwnNumberingSwapsTopAndBottomOnly)
     } cases[] = {{DOCK_BOTTOM, 1}, {DOCK_TOP, 0}, {DOCK_LEFT, 2}, {DOCK_RIGHT, 3}, {-1, -1}, {4, -1}, {1000, -1}};
     for (const auto& c : cases) {
         EXPECT_EQ(dock_toolbar_own_side(c.side), c.own) << c.side;
-        if (c.own >= 0)
+        if (c.own >= 0) {
             EXPECT_EQ(dock_toolbar_own_side(dock_toolbar_own_side(c.side)), c.side) << c.side;
+        }
     }
     // A new user's toolbar is at the top in both numberings.
     test_app();
@@ -712,8 +713,9 @@ TEST_F(DockFixture, TheCursorShowsAMoveOverTheGripAndASizeOverTheEdgeOnly)
                          Qt::NoButton, Qt::NoModifier);
         EXPECT_EQ(dock_mouse(BAR_SWITCHBAR, &move), c.set ? 1 : 0) << c.p.x() << "," << c.p.y();
         EXPECT_EQ(sw->testAttribute(Qt::WA_SetCursor), c.set);
-        if (c.set)
+        if (c.set) {
             EXPECT_EQ(sw->cursor().shape(), c.shape);
+        }
     }
     // Another bar's number or a bar without a window takes nothing.
     QMouseEvent move(QEvent::MouseMove, QPointF(4, 12), sw->mapToGlobal(QPointF(4, 12)), Qt::NoButton, Qt::NoButton,
