@@ -231,9 +231,18 @@ public:
 protected:
     bool eventFilter(QObject* obj, QEvent* e) override
     {
-        if (e->type() == QEvent::Resize && obj == mdi_client()) {
-            // After the area has placed its viewport for the new size.
-            QMetaObject::invokeMethod(this, [] { frame_layout(); }, Qt::QueuedConnection);
+        // The area changed size, or its viewport did (a scroll bar came or
+        // went, which moves the edge the bars are placed against): lay out
+        // again once the area has placed its viewport.
+        if (e->type() == QEvent::Resize && mdi_client() &&
+            (obj == mdi_client() || obj == mdi_client()->viewport())) {
+            if (!queued_) {
+                queued_ = true;
+                QMetaObject::invokeMethod(this, [this] {
+                    queued_ = false;
+                    frame_layout();
+                }, Qt::QueuedConnection);
+            }
             return false;
         }
         if (e->type() == QEvent::MouseMove || e->type() == QEvent::MouseButtonPress) {
@@ -243,6 +252,9 @@ protected:
         }
         return false;
     }
+
+private:
+    bool queued_ = false;
 };
 
 BarHostFilter* bar_host_filter()
@@ -268,6 +280,7 @@ void watch(QObject* obj)
 void place_bars(QMdiArea* mdi)
 {
     watch(mdi);
+    watch(mdi->viewport());
     const QMargins old = mdi_margins(mdi);
     const QRect base = mdi->viewport()->geometry().marginsAdded(old);
     DockBarInput in[BAR_COUNT];

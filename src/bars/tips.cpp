@@ -1079,9 +1079,14 @@ int tip_show_event(const TipEventText& ev, int type, Connection* conn, const voi
                     std::string(), type, source) > 0 ? 1 : 0;
 }
 
+bool tip_wanted(int option)
+{
+    return tipopt(TIPOPT_ENABLED) && tipopt(option);
+}
+
 int tip_notify_event(int option, const TipEventText& ev, int type, Connection* conn, WindowRecord* window)
 {
-    if (!tipopt(TIPOPT_ENABLED) || !tipopt(option))
+    if (!tip_wanted(option))
         return 0;
     if (!tip_enabled_for_window(window))
         return 0;

@@ -111,6 +111,9 @@ struct TipEventText {
 int tip_show_event(const TipEventText& ev, int type, Connection* conn, const void* source,
                    WindowRecord* window);
 
+// Whether the tips of the kind's option (1..24) are on at all: the event sites
+// ask before they build a tip's text.
+bool tip_wanted(int option);
 // For the event sites: shows the event's tip when the kind's option (1..24)
 // is on and the window's tips allow it (the setting's window may differ from
 // the tip's). 1 shown, 0 not.

@@ -10,6 +10,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -260,6 +261,45 @@ TEST_F(DockFixture, ABarFollowsTheFrameWhenItIsResized)
     EXPECT_EQ(bars[BAR_SWITCHBAR]->geometry().bottom(), whole().bottom());
     EXPECT_EQ(bars[BAR_SWITCHBAR]->width(), whole().width());
     EXPECT_EQ(client().bottom(), whole().bottom() - dock_switchbar_height());
+}
+
+// A child window that reaches past the right edge brings the area's
+// horizontal scroll bar, which takes its strip below the bars; when the child
+// comes back the scroll bar goes, and the bottom bar must move down to the
+// edge again instead of keeping the scroll bar's strip (and the treebar its
+// shortened height).
+TEST_F(DockFixture, AScrollBarThatComesAndGoesLeavesTheBarsAgainstTheEdge)
+{
+    show_only({BAR_SWITCHBAR, BAR_TREEBAR});
+    dock_set_bar_side(BAR_SWITCHBAR, DOCK_BOTTOM);
+    dock_set_bar_side(BAR_TREEBAR, DOCK_LEFT);
+    frame_layout();
+    test_drain_events();
+    auto* child = area->addSubWindow(new QWidget);
+    child->resize(200, 150);
+    child->move(10, 10);
+    child->show();
+    test_drain_events();
+    ASSERT_FALSE(area->horizontalScrollBar()->isVisible());
+    const QRect sw_rect = bars[BAR_SWITCHBAR]->geometry();
+    const QRect tree_rect = bars[BAR_TREEBAR]->geometry();
+    ASSERT_EQ(sw_rect.bottom(), whole().bottom());
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        child->move(client().width() + 100, 10);
+        test_drain_events();
+        ASSERT_TRUE(area->horizontalScrollBar()->isVisible());
+        // Above the scroll bar, not over it.
+        EXPECT_LE(bars[BAR_SWITCHBAR]->geometry().bottom(), area->horizontalScrollBar()->mapTo(area, QPoint(0, 0)).y());
+        child->move(10, 10);
+        test_drain_events();
+        ASSERT_FALSE(area->horizontalScrollBar()->isVisible());
+        EXPECT_EQ(bars[BAR_SWITCHBAR]->geometry(), sw_rect);
+        EXPECT_EQ(bars[BAR_TREEBAR]->geometry(), tree_rect);
+        EXPECT_EQ(client().bottom(), whole().bottom() - dock_switchbar_height());
+    }
+    delete child;
 }
 
 TEST(DockLayout, BarsAreCarvedInTheFramesOrderWithoutOverlapping)

@@ -173,7 +173,8 @@ void membership_on_join(IrcMessage& msg)
             request_modes(rec, chan, conn);
             if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec)) {
                 to_window(rec, kColorJoinText, text_fill_id(3503, {chan}), 0);
-                tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 10, conn, rec);
+                if (tip_wanted(TIPOPT_CHAN_JOINPART))
+                    tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 10, conn, rec);
             }
             irc_fire_event(msg, "JOIN", 32, 0);
             refresh(rec);
@@ -201,7 +202,8 @@ void membership_on_join(IrcMessage& msg)
         ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
         if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec)) {
             to_window(rec, kColorJoinText, text_fill_id(3504, {chan}), 1);
-            tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 9, conn, rec);
+            if (tip_wanted(TIPOPT_CHAN_JOINPART))
+                tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 9, conn, rec);
         }
         irc_fire_event(msg, "JOIN", 32, 0);
         refresh(rec);
@@ -225,7 +227,8 @@ void membership_on_join(IrcMessage& msg)
         }
         if (where == 0) to_window(rec, kColorJoinText, text, 1);
         else to_status(conn, kColorJoinText, text);
-        tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 11, conn, rec);
+        if (tip_wanted(TIPOPT_CHAN_JOINPART))
+            tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 11, conn, rec);
     }
     irc_fire_event(msg, "JOIN", 32, 0);
     refresh(rec);
@@ -261,7 +264,8 @@ void membership_on_part(IrcMessage& msg)
             text = with_reason(text, reason);
             if (where == 0) to_window(rec, kColorPartText, text, 1);
             else to_status(conn, kColorPartText, text);
-            tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 13, conn, rec);
+            if (tip_wanted(TIPOPT_CHAN_JOINPART))
+                tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 13, conn, rec);
         }
         irc_fire_event(msg, "PART", 47, 0);
         if (win_is_open(rec)) nicklist_update(nick, rec, kNickRemove, 0);
@@ -271,7 +275,7 @@ void membership_on_part(IrcMessage& msg)
     }
 
     nicklist_update(nick, rec, kNickSetValue, kLeavingChannel);
-    if (irc_fire_event(msg, "PART", 47, 1))
+    if (irc_fire_event(msg, "PART", 47, 1) && tip_wanted(TIPOPT_CHAN_JOINPART))
         tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 12, conn, win_is_open(rec) ? rec : nullptr);
     irc_fire_event(msg, "PART", 47, 0);
     if (!win_is_open(rec)) return;
@@ -313,7 +317,8 @@ void membership_on_kick(IrcMessage& msg)
             const std::string text = with_reason(text_fill_id(3514, {kicked, kicker}), reason);
             if (where == 0) to_window(rec, kColorKickText, text, 1);
             else to_status(conn, kColorKickText, text);
-            tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, kicked}, 15, conn, rec);
+            if (tip_wanted(TIPOPT_CHAN_KICK))
+                tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, kicked}, 15, conn, rec);
         }
         irc_fire_event(msg, "KICK", 35, 0);
         if (win_is_open(rec)) nicklist_update(kicked, rec, kNickRemove, 0);
@@ -353,7 +358,8 @@ void membership_on_kick(IrcMessage& msg)
     }
     if (go) {
         to_status(conn, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason));
-        tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, reason}, 14, conn, win_is_open(rec) ? rec : nullptr);
+        if (tip_wanted(TIPOPT_CHAN_KICK))
+            tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, reason}, 14, conn, win_is_open(rec) ? rec : nullptr);
     }
     irc_fire_event(msg, "KICK", 35, 0);
     if (close_it) {
@@ -417,7 +423,7 @@ void membership_on_quit(IrcMessage& msg)
             const std::string text = show_addr ? text_fill_id(3533, {nick, msg.address}) : text_fill_id(3531, {nick});
             to_status(conn, kColorQuitText, with_reason(text, reason));
         }
-        if (!own && !holding.empty() && win_is_open(holding.front()))
+        if (!own && !holding.empty() && win_is_open(holding.front()) && tip_wanted(TIPOPT_CHAN_QUIT))
             tip_notify_event(TIPOPT_CHAN_QUIT, {nick, std::string(), reason}, 39, conn, holding.front());
     }
     irc_fire_event(msg, "QUIT", 51, 0);
@@ -480,19 +486,21 @@ void membership_on_nick(IrcMessage& msg)
                 to_window(w, kColorNickText, text_fill_id(3519, {old_nick, new_nick}), 1);
         }
         if (own) to_status(conn, kColorNickText, text_fill_id(3520, {new_nick}));
-        WindowRecord* query = nullptr;
-        WindowRecord* channel = nullptr;
-        for (WindowRecord* w = win_list; w; w = w->next) {
-            if (w->conn != conn || !win_is_open(w)) continue;
-            if (!query && w->type == kWinQuery && w->subtype == kQueryPrivate && text_equal_nocase(w->name, new_nick)) query = w;
-            if (!channel && w->type == kWinChannel && nicklist_find(w, new_nick)) channel = w;
+        if (tip_wanted(TIPOPT_PRIV_NICK) || tip_wanted(TIPOPT_CHAN_NICK)) {
+            WindowRecord* query = nullptr;
+            WindowRecord* channel = nullptr;
+            for (WindowRecord* w = win_list; w; w = w->next) {
+                if (w->conn != conn || !win_is_open(w)) continue;
+                if (!query && w->type == kWinQuery && w->subtype == kQueryPrivate && text_equal_nocase(w->name, new_nick)) query = w;
+                if (!channel && w->type == kWinChannel && nicklist_find(w, new_nick)) channel = w;
+            }
+            TipEventText ev{old_nick, new_nick, std::string()};
+            ev.alt = own ? 1 : 0;
+            if (query && !own)
+                tip_notify_event(TIPOPT_PRIV_NICK, ev, 17, conn, query);
+            else if (channel || own)
+                tip_notify_event(TIPOPT_CHAN_NICK, ev, 17, conn, own ? nullptr : channel);
         }
-        TipEventText ev{old_nick, new_nick, std::string()};
-        ev.alt = own ? 1 : 0;
-        if (query && !own)
-            tip_notify_event(TIPOPT_PRIV_NICK, ev, 17, conn, query);
-        else if (channel || own)
-            tip_notify_event(TIPOPT_CHAN_NICK, ev, 17, conn, own ? nullptr : channel);
     }
     irc_fire_event(msg, "NICK", 40, 0);
 

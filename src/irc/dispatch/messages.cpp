@@ -289,10 +289,9 @@ int irc_show_action(IrcMessage& msg, QWidget* window)
         set_message_options(nick);
         std::string line = (prefix + text).substr(0, kLongText);
         print_line(rec->hwnd.get(), line, kColorActionText);
-        if (channel)
-            tip_notify_event(TIPOPT_CHAN_MESSAGE, {nick, target, text}, 2, conn, rec);
-        else
-            tip_notify_event(TIPOPT_PRIV_MESSAGE, {nick, std::string(), text}, 4, conn, rec);
+        const int option = channel ? TIPOPT_CHAN_MESSAGE : TIPOPT_PRIV_MESSAGE;
+        if (tip_wanted(option))
+            tip_notify_event(option, {nick, channel ? target : std::string(), text}, channel ? 2 : 4, conn, rec);
     }
     fire(msg, "ACTION", kEvAction, 0);
     return 1;
@@ -346,7 +345,8 @@ void irc_on_privmsg_message(IrcMessage& msg)
                 prefix = "<" + nick_display_form(rec, 1, nick, conn) + "> ";
             }
             print_message(rec, prefix, msg, colour);
-            tip_notify_event(TIPOPT_CHAN_MESSAGE, {nick, target, body(msg)}, 1, conn, rec);
+            if (tip_wanted(TIPOPT_CHAN_MESSAGE))
+                tip_notify_event(TIPOPT_CHAN_MESSAGE, {nick, target, body(msg)}, 1, conn, rec);
         }
         fire(msg, "TEXT", kEvText, 0);
         return;
@@ -399,7 +399,8 @@ void irc_on_privmsg_message(IrcMessage& msg)
     }
     if (go && win_is_open(rec)) {
         print_message(rec, prefix, msg, colour);
-        tip_notify_event(TIPOPT_PRIV_MESSAGE, {nick, std::string(), body(msg)}, 3, conn, rec);
+        if (tip_wanted(TIPOPT_PRIV_MESSAGE))
+            tip_notify_event(TIPOPT_PRIV_MESSAGE, {nick, std::string(), body(msg)}, 3, conn, rec);
     }
     fire(msg, "TEXT", kEvText, 0);
 }
@@ -458,7 +459,8 @@ void irc_on_notice_message(IrcMessage& msg)
             if (shown_active) print_options.raise_activity = 0;
             echo_line(rec->hwnd.get(), line, kColorNoticeText);
         }
-        tip_notify_event(TIPOPT_CHAN_NOTICE, {nick, target, body(msg)}, 5, conn, win_is_open(rec) ? rec : nullptr);
+        if (tip_wanted(TIPOPT_CHAN_NOTICE))
+            tip_notify_event(TIPOPT_CHAN_NOTICE, {nick, target, body(msg)}, 5, conn, win_is_open(rec) ? rec : nullptr);
         fire(msg, "NOTICE", kEvNotice, 0);
         return;
     }
@@ -512,9 +514,8 @@ void irc_on_notice_message(IrcMessage& msg)
             else print_line(r->hwnd.get(), copy, kColorNoticeText);
         }
     }
-    if (msg.has_address)
-        tip_notify_event(TIPOPT_PRIV_NOTICE, {nick, std::string(), body(msg)}, 6, conn, nullptr);
-    else
-        tip_notify_event(TIPOPT_NOTICE, {nick, std::string(), body(msg)}, 7, conn, nullptr);
+    const int option = msg.has_address ? TIPOPT_PRIV_NOTICE : TIPOPT_NOTICE;
+    if (tip_wanted(option))
+        tip_notify_event(option, {nick, std::string(), body(msg)}, msg.has_address ? 6 : 7, conn, nullptr);
     fire(msg, word, id, 0);
 }
