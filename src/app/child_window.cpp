@@ -4,6 +4,9 @@
 #include "app/frame_layout.h"
 
 #include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -14,6 +17,7 @@
 #include "app/child_shared.h"
 #include "app/connection.h"
 #include "app/frame_proc.h"
+#include "app/mdi_client.h"
 #include "app/window_open.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"
@@ -188,10 +192,21 @@ void win_show_new(WindowRecord* rec, int build_menu)
     bool in_mdi = win_is_mdi_child(hwnd);
     if (p.open_minimised || p.open_inactive) {
         if (in_mdi) {
+            // Shown without activation: the window that was active, and the
+            // control that had the keyboard, keep them.
+            QMdiArea* mdi = mdi_client();
+            QPointer<QMdiSubWindow> before = mdi ? mdi->activeSubWindow() : nullptr;
+            QPointer<QWidget> focus_before = QApplication::focusWidget();
+            frame->setAttribute(Qt::WA_ShowWithoutActivating);
             if (p.open_minimised)
                 frame->showMinimized();
             else
                 frame->show();
+            if (mdi && before && before != frame && mdi->activeSubWindow() != before)
+                mdi->setActiveSubWindow(before);
+            if (focus_before && focus_before != QApplication::focusWidget() && frame_app_active() &&
+                !frame->isAncestorOf(focus_before))
+                focus_before->setFocus();
         } else if (p.open_minimised) {
             frame->setAttribute(Qt::WA_ShowWithoutActivating);
             frame->showMinimized();

@@ -13,6 +13,7 @@
 
 #include "app/child_window.h"
 #include "app/connection.h"
+#include "app/mdi_client.h"
 #include "app/window_open.h"
 #include "display/nick_list.h"
 #include "app/window_record.h"
@@ -518,6 +519,41 @@ TEST_F(WindowOpenTest, QueryWindowsOpenMinimisedWhenTheOptionSaysSo)
     EXPECT_TRUE(win_container(first->hwnd.get())->isMinimized());
     EXPECT_FALSE(win_container(second->hwnd.get())->isMinimized());
     EXPECT_EQ(win_next_query_minimised, 0);
+}
+
+// A query that a message opens minimised must not take the activation or the
+// keyboard: what the user types goes on into the window they were typing in.
+TEST_F(WindowOpenTest, AWindowOpenedMinimisedLeavesTheActiveWindowAndItsFocus)
+{
+    Connection* a = window_test_conn();
+    WindowRecord* chan = window_test_open("#here", kWinChannel, 0, a);
+    ASSERT_TRUE(chan && chan->editbox.get());
+    window_test_pump();
+    QMdiArea* mdi = mdi_client();
+    ASSERT_NE(mdi, nullptr);
+    mdi->setActiveSubWindow(static_cast<QMdiSubWindow*>(win_container(chan->hwnd.get())));
+    chan->editbox->setFocus();
+    window_test_pump();
+    ASSERT_EQ(mdi->activeSubWindow(), win_container(chan->hwnd.get()));
+    const bool had_focus = QApplication::focusWidget() == chan->editbox.get();
+
+    for (const char* nick : {"Quiet1", "Quiet2"}) {  // a second one too
+        SCOPED_TRACE(nick);
+        win_next_query_minimised = 1;
+        WindowRecord* q = window_test_open(nick, kWinQuery, kQueryPrivate, a);
+        ASSERT_NE(q, nullptr);
+        window_test_pump();
+        EXPECT_TRUE(win_container(q->hwnd.get())->isMinimized());
+        EXPECT_EQ(mdi->activeSubWindow(), win_container(chan->hwnd.get()));
+        EXPECT_EQ(win_active.get(), chan->hwnd.get());
+        if (had_focus)
+            EXPECT_EQ(QApplication::focusWidget(), chan->editbox.get());
+    }
+    // A query opened normally still comes to the front.
+    WindowRecord* front = window_test_open("Front", kWinQuery, kQueryPrivate, a);
+    ASSERT_NE(front, nullptr);
+    window_test_pump();
+    EXPECT_EQ(mdi->activeSubWindow(), win_container(front->hwnd.get()));
 }
 
 TEST_F(WindowOpenTest, OnlyTheConnectionsOwnStatusWindowTakesItAlong)
