@@ -376,6 +376,69 @@ QMenu* menu_build_custom_popup(WindowRecord* rec, const std::string& context)
     return popup_from_model(model);
 }
 
+int custom_menu_event(WindowRecord* rec, int n, int item, const std::string& context)
+{
+    if (!win_is_record(rec) || !rec->hwnd)
+        return 1;
+    PopupContext& pc = popup_context;
+    const std::string saved_kind = pc.kind_name, saved_context = pc.context, saved_long = pc.long_text;
+    const QPointer<QWidget> saved_window = pc.window;
+    Connection* const saved_conn = pc.conn;
+    ScriptFile* const saved_script = pc.script;
+    const QPointer<QWidget> hwnd(rec->hwnd.get());
+    const std::string param = item >= 0 ? std::to_string(item + 1) : std::string();
+    for (int c = 1;; ++c) {
+        // An event may close the window or unload its script.
+        rec = hwnd ? win_record_of(hwnd.data()) : nullptr;
+        if (!win_is_record(rec))
+            break;
+        const std::string source = !rec->popup_file.empty() ? rec->popup_file : rec->name;
+        pc.kind_name = cut(source, kShortBuffer);
+        pc.context = cut(context, kShortBuffer);
+        pc.long_text.clear();
+        pc.window = hwnd.data();
+        pc.conn = rec->conn;
+        pc.script = nullptr;
+        ScriptFile* own = const_cast<ScriptFile*>(static_cast<const ScriptFile*>(rec->script_file));
+        if (own && !remote_file_is_loaded(own)) {
+            rec->script_file = nullptr;
+            own = nullptr;
+        }
+        PopupFile* file = nullptr;
+        if (source.empty() || source[0] != '@') {
+            file = popup_file_load(source, kPopupFileCustom);
+            if (!file || !file->lines) {
+                popup_file_unload_kind(kPopupFileCustom);
+                break;
+            }
+        }
+        StringNode* line = nullptr;
+        std::string commands;
+        ScriptFile* script = nullptr;
+        const int found =
+            popup_find_event(file ? file->lines : nullptr, source, n, c, own, &line, &commands, &script);
+        if (found && !commands.empty()) {
+            // A "{" block runs from a copy of its lines, so that the run
+            // ends with the block.
+            StringNode* block = commands[0] == '{' ? popup_block_copy(line, commands) : nullptr;
+            script_exec_command(hwnd.data(), block, commands.c_str(), item >= 0 ? param.c_str() : nullptr, 1,
+                                script, rec->conn);
+            strlist_free(&block);
+        }
+        if (file)
+            popup_file_unload_kind(kPopupFileCustom);
+        if (!found)
+            break;
+    }
+    pc.kind_name = saved_kind;
+    pc.context = saved_context;
+    pc.long_text = saved_long;
+    pc.window = saved_window;
+    pc.conn = saved_conn;
+    pc.script = saved_script;
+    return 1;
+}
+
 int menu_build_bar_popup(const QPoint& global, int form)
 {
     if (form != 0)
@@ -464,6 +527,12 @@ int popup_window_rclick(WindowRecord* rec, int form, const QPoint& point, int in
     case kWinCustom:
         if (menu_build_custom_popup(rec, "custom" + treebar))
             shown = menu_track_popup(window, kPopupCustom, point);
+        if (!shown) {
+            // Nothing to show: the window's own right-click handler.
+            menu_popup_reset();
+            custom_menu_event(rec, 9, list_caret_row(rec), "custom" + treebar);
+            return 1;
+        }
         break;
     default:
         break;
@@ -483,6 +552,12 @@ std::string popup_caret_nick(WindowRecord* rec)
         return std::string();
     QByteArray bytes = item->text().toUtf8();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+int list_caret_row(const WindowRecord* rec)
+{
+    const QListWidget* list = rec ? rec->listbox.get() : nullptr;
+    return list ? list->currentRow() : -1;
 }
 
 std::string popup_window_selection_text(QWidget* window)

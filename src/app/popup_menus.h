@@ -91,6 +91,13 @@ QMenu* menu_build_channel_popup(QWidget* window, int form, const std::string& co
 QMenu* menu_build_query_popup(QWidget* window, const std::string& context, const PopupSaved* saved);
 QMenu* menu_build_nicklist_popup(QWidget* window, const std::string& context,
                                  const PopupSaved* saved);
+// Runs the handlers of mouse event n (1 dclick, 3 sclick, 4 mouse, 5 drop,
+// 6 uclick, 7 lbclick, 8 leave, 9 rclick) that the custom window's popup
+// file, or the "menu" sections naming it, give, with $1 = item + 1 when an
+// item (from 0) is given. Always 1.
+int custom_menu_event(WindowRecord* rec, int n, int item, const std::string& context);
+// The caret row of a window's list box, or -1.
+int list_caret_row(const WindowRecord* rec);
 // A custom window's popup ("custom", "custom treebar", "custom toolbar").
 QMenu* menu_build_custom_popup(WindowRecord* rec, const std::string& context);
 // The bar popups; form 0 the MDI background. Shows it at the global point;

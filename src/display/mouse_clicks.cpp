@@ -8,6 +8,7 @@
 
 #include "app/child_widgets.h"
 #include "app/connection.h"
+#include "app/popup_menus.h"
 #include "app/window_record.h"
 #include "core/ini.h"
 #include "core/text_limits.h"
@@ -57,6 +58,29 @@ std::string item_text(QListWidgetItem* item)
     return std::string(b.constData(), static_cast<std::size_t>(b.size()));
 }
 
+// The lists whose double-click is served here; the others (the links, the
+// URLs) keep their own.
+bool clicks_serves_list(const WindowRecord* rec)
+{
+    return rec->type == kWinChannel || rec->type == kWinChanList || rec->type == kWinNotify ||
+           rec->type == kWinCustom;
+}
+
+// A custom window's list tells its script when the user moves its caret,
+// by the mouse or the keys: the "lbclick" handler, once the list has taken
+// the press or the key.
+void custom_list_watch(ListBox* list, WindowRecord* rec)
+{
+    QPointer<ListBox> guard(list);
+    QPointer<QWidget> hwnd(rec->hwnd.get());
+    const int before = list->currentRow();
+    QMetaObject::invokeMethod(list, [guard, hwnd, before] {
+        WindowRecord* r = hwnd ? win_record_of(hwnd.data()) : nullptr;
+        if (guard && win_is_record(r) && guard->currentRow() >= 0 && guard->currentRow() != before)
+            clicks_custom_list_select(hwnd.data());
+    }, Qt::QueuedConnection);
+}
+
 // Double-clicks on a side list (any window's list box) come here.
 class ListClickFilter : public QObject {
 public:
@@ -65,6 +89,19 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (event->type() == QEvent::KeyPress ||
+            (event->type() == QEvent::MouseButtonPress &&
+             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)) {
+            auto* list = qobject_cast<ListBox*>(watched);
+            if (!list) {
+                auto* viewport = qobject_cast<QWidget*>(watched);
+                list = viewport ? qobject_cast<ListBox*>(viewport->parentWidget()) : nullptr;
+            }
+            WindowRecord* rec = list ? list->record() : nullptr;
+            if (win_is_record(rec) && rec->type == kWinCustom)
+                custom_list_watch(list, rec);
+            return false;
+        }
         if (event->type() != QEvent::MouseButtonDblClick)
             return false;
         auto* me = static_cast<QMouseEvent*>(event);
@@ -75,10 +112,7 @@ protected:
         if (!list)
             return false;
         WindowRecord* rec = list->record();
-        // The lists whose double-click is served here; the others (the
-        // links, the URLs) keep their own.
-        if (!win_is_record(rec) ||
-            (rec->type != kWinChannel && rec->type != kWinChanList && rec->type != kWinNotify))
+        if (!win_is_record(rec) || !clicks_serves_list(rec))
             return false;
         if (QListWidgetItem* item = list->itemAt(me->position().toPoint()))
             list->setCurrentItem(item);
@@ -179,12 +213,24 @@ int clicks_text_dblclick(QWidget* window, QPoint point, int shift)
             command = nullptr;
         }
         break;
+    case kWinCustom:
+        custom_menu_event(rec, 1, -1, "custom");
+        return 1;
     default:
         break;
     }
     if (!command || command->empty())
         return beep_error(1), 0;
     run_click_command(hwnd.data(), *command, with_param ? param.c_str() : nullptr, conn);
+    return 1;
+}
+
+int clicks_custom_list_select(QWidget* window)
+{
+    WindowRecord* rec = win_record_of(window);
+    if (!win_is_record(rec) || rec->type != kWinCustom)
+        return 0;
+    custom_menu_event(rec, 7, list_caret_row(rec), "custom");
     return 1;
 }
 
@@ -246,6 +292,9 @@ int clicks_list_dblclick(QWidget* window, int shift)
         run_click_command(conn->status_window.data(), click_commands.notify, nick.c_str(), conn);
         return 1;
     }
+    case kWinCustom:
+        custom_menu_event(rec, 1, list ? list->currentRow() : -1, "custom");
+        return 1;
     default:
         break;
     }
@@ -323,8 +372,10 @@ void clicks_install()
     if (!g_list_filter && QCoreApplication::instance())
         g_list_filter = new ListClickFilter(QCoreApplication::instance());
     listbox_made.add_once(g_list_listener, kListboxMadeClicks, [](ListBox* list, WindowRecord*) {
-        if (list && g_list_filter)
+        if (list && g_list_filter) {
             list->viewport()->installEventFilter(g_list_filter);
+            list->installEventFilter(g_list_filter);  // its keys
+        }
     });
 }
 
@@ -336,7 +387,7 @@ void clicks_list_enter(WindowRecord* rec)
     if (!list)
         return;
     const int shift = (QApplication::keyboardModifiers() & Qt::ShiftModifier) ? 1 : 0;
-    if (rec->type == kWinChannel || rec->type == kWinChanList || rec->type == kWinNotify) {
+    if (clicks_serves_list(rec)) {
         clicks_list_dblclick(rec->hwnd.get(), shift);
         return;
     }

@@ -51,9 +51,11 @@ int clicks_text_dblclick(QWidget* window, QPoint point, int shift);
 // A double-click on the window's side list (its caret item); 1 when it acted;
 // else an error beep and 0.
 int clicks_list_dblclick(QWidget* window, int shift);
+// A custom window's list caret moved by the user: its "lbclick" handler.
+int clicks_custom_list_select(QWidget* window);
 // Enter in a window's side list: the same action as a double-click on its
-// caret item, with Shift as held now. The channel, Channels List and Notify
-// List windows act here; the lists that keep their own double-click (the
+// caret item, with Shift as held now. The channel, Channels List, Notify
+// List and custom windows act here; the lists that keep their own double-click (the
 // links, the URLs) get it on the caret item.
 void clicks_list_enter(WindowRecord* rec);
 

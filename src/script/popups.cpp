@@ -323,30 +323,36 @@ constexpr EventWord kEventWords[] = {
     {"uclick", 6}, {"lbclick", 7}, {"leave", 8}, {"rclick", 9},
 };
 
-// The first menu line after the mouse handlers that stand at the head of
-// the range.
-StringNode* skip_handlers(StringNode* first, StringNode* end)
+// Walks the mouse handlers that stand at the head of the range. With
+// event n, stops at the handler of that event (its commands in *commands);
+// else returns the first menu line after the handlers.
+StringNode* walk_handlers(StringNode* first, StringNode* end, int n = 0, std::string* commands = nullptr)
 {
-    StringNode* n = first;
-    while (n && n != end) {
-        if (is_comment(n) || skip_blanks(n->text).empty()) {
-            n = n->next;
+    StringNode* p = first;
+    while (p && p != end) {
+        if (is_comment(p) || skip_blanks(p->text).empty()) {
+            p = p->next;
             continue;
         }
-        std::string_view body = skip_blanks(n->text);
+        std::string_view body = skip_blanks(p->text);
         std::string caption;
-        std::string commands = popup_split_line(body, &caption);
-        if (commands.empty() || popup_event_number(caption) == 0)
-            return n;
-        int depth = commands[0] == '{' ? script_brace_depth(commands, 0, 0) : 0;
-        n = n->next;
-        while (depth > 0 && n && n != end) {
-            if (!is_comment(n))
-                depth = script_brace_depth(skip_blanks(n->text), depth, 0);
-            n = n->next;
+        std::string cmds = popup_split_line(body, &caption);
+        const int number = cmds.empty() ? 0 : popup_event_number(caption);
+        if (number == 0)
+            return n ? nullptr : p;
+        if (n && number == n) {
+            *commands = std::move(cmds);
+            return p;
+        }
+        int depth = cmds[0] == '{' ? script_brace_depth(cmds, 0, 0) : 0;
+        p = p->next;
+        while (depth > 0 && p && p != end) {
+            if (!is_comment(p))
+                depth = script_brace_depth(skip_blanks(p->text), depth, 0);
+            p = p->next;
         }
     }
-    return n;
+    return n ? nullptr : p;
 }
 
 // Whether the names of a "menu" line ("menu a,b,c {") name the popup.
@@ -755,7 +761,7 @@ int popup_build_sections(PopupMenu& menu, const std::string& name, int mode, Scr
             if (mode == 2)
                 return false;
             StringNode* end = section_end(head);
-            StringNode* first = skip_handlers(head->next, end);
+            StringNode* first = walk_handlers(head->next, end);
             if (!first || first == end)
                 return true;
             PopupMenu part;
@@ -780,6 +786,37 @@ int popup_build_sections(PopupMenu& menu, const std::string& name, int mode, Scr
     return found;
 }
 
+int popup_find_event(StringNode* file_lines, const std::string& name, int n, int c,
+                     ScriptFile* first_script, StringNode** line, std::string* commands,
+                     ScriptFile** script)
+{
+    *line = nullptr;
+    commands->clear();
+    *script = nullptr;
+    if (n <= 0 || c <= 0)
+        return 0;
+    if (file_lines) {
+        if (c != 1)
+            return 0;
+        *line = walk_handlers(file_lines, nullptr, n, commands);
+        return 1;
+    }
+    int seen = 0;
+    for (ScriptFile* f : scripts_in_order(first_script)) {
+        each_menu_line(f, [&](StringNode* head) {
+            if (!section_names(head->text, name) || ++seen < c)
+                return true;
+            *line = walk_handlers(head->next, section_end(head), n, commands);
+            if (*line)
+                *script = f;
+            return false;
+        });
+        if (seen >= c)
+            return 1;
+    }
+    return 0;
+}
+
 PopupMenu popup_build_menu(StringNode* lines, const std::string& name, QWidget* window,
                            Connection* conn, ScriptFile* first_script)
 {
@@ -800,7 +837,7 @@ PopupMenu popup_build_menu(StringNode* lines, const std::string& name, QWidget* 
     popup_lines_unmark();
     PopupMenu menu;
     if (lines)
-        popup_build_lines(menu, skip_handlers(lines, nullptr), nullptr);
+        popup_build_lines(menu, walk_handlers(lines, nullptr), nullptr);
     popup_build_sections(menu, name, 0, first_script);
     menu_merge_submenus(menu);
     return menu;

@@ -185,6 +185,15 @@ StringNode* popup_block_copy(const StringNode* line, std::string_view commands);
 // files: the command lines of event n (1 dclick, 3 sclick, 4 mouse, 5 drop,
 // 6 uclick, 7 lbclick, 8 leave, 9 rclick).
 int popup_event_number(std::string_view keyword);
+// The c-th (from 1) source of a custom window's mouse handlers: with file
+// lines, the handlers at the head of those lines (c == 1 only); else the
+// c-th "menu" section of the loaded scripts that names the popup (the
+// first script's sections first). 0 when there is no c-th source; else 1,
+// with *line, *commands (the text after the ":", or the "{" block) and
+// *script set when the source handles event n (commands empty when not).
+int popup_find_event(StringNode* file_lines, const std::string& name, int n, int c,
+                     ScriptFile* first_script, StringNode** line, std::string* commands,
+                     ScriptFile** script);
 
 // The $submenu identifier's step: adds one item line to the build.
 void popup_dynamic_add(std::string line);

@@ -456,6 +456,110 @@ TEST_F(PopupWindows, CustomWindowPopupRunsWithTheSelectedListLines)
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG target :first line third\n"});
 }
 
+// The mouse handlers at the head of a custom window's "menu" section run on
+// the user's clicks and keys, with $1 the list line (from 1); a section that
+// names another window stays silent, and every section naming the window
+// takes its turn.
+TEST_F(PopupWindows, CustomWindowMouseHandlersRunOnClicksWithTheLineNumber)
+{
+    ASSERT_TRUE(load_script("ev.kst", {"menu @ev {", "dclick:/msg t dclick $1", "lbclick:/msg t lbclick $1",
+                                       "rclick:{", "  /msg t rclick $1", "}", "}",
+                                       "menu @other {", "dclick:/msg t other $1", "lbclick:/msg t other", "}"}));
+    ASSERT_TRUE(load_script("ev2.kst", {"menu @ev,@more {", "dclick:/msg t second $1", "Item:/msg t item", "}"}));
+    WindowRecord* other = window_test_open("@other", kWinCustom, 2, conn);
+    WindowRecord* ev = window_test_open("@ev", kWinCustom, 2, conn);
+    ASSERT_TRUE(ev && other && ev->listbox.get());
+    ListBox* list = ev->listbox.get();
+    for (const char* line : {"one", "two", "three"})
+        list->addItem(line);
+    win_activate(ev->hwnd, 0);
+    window_test_pump();
+    auto center = [&](int row) { return list->visualItemRect(list->item(row)).center(); };
+
+    sent().clear();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, center(1));
+    window_test_pump();
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :lbclick 2\n"});
+
+    sent().clear();
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, center(2));
+    window_test_pump();
+    // Both sections naming the window, in load order; @other's stays silent.
+    EXPECT_EQ(sent(), (std::vector<std::string>{"PRIVMSG t :dclick 3\n", "PRIVMSG t :second 3\n"}));
+
+    // The keys move the caret: lbclick again; a key that moves nothing is quiet.
+    list->setFocus();
+    sent().clear();
+    QTest::keyClick(list, Qt::Key_Up);
+    window_test_pump();
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :lbclick 2\n"});
+    sent().clear();
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Up);
+    window_test_pump();
+    EXPECT_TRUE(sent().empty()) << ::testing::PrintToString(sent());
+    // Enter acts as a double-click on the caret line.
+    sent().clear();
+    QTest::keyClick(list, Qt::Key_Return);
+    window_test_pump();
+    EXPECT_EQ(sent(), (std::vector<std::string>{"PRIVMSG t :dclick 1\n", "PRIVMSG t :second 1\n"}));
+    EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(PopupWindows, CustomWindowRightClickRunsItsHandlerOnlyWhenThereIsNoMenu)
+{
+    ASSERT_TRUE(load_script("rc.kst", {"menu @bare {", "rclick:/msg t rclick $1", "}",
+                                       "menu @full {", "rclick:/msg t never", "Pick:/msg t pick", "}"}));
+    WindowRecord* bare = window_test_open("@bare", kWinCustom, 0, conn);
+    ASSERT_TRUE(bare && bare->text_area.get());
+    sent().clear();
+    EXPECT_EQ(rclick_text(bare), nullptr);
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :rclick\n"});  // no list: no $1
+    EXPECT_EQ(beeps, 0);
+
+    WindowRecord* full = window_test_open("@full", kWinCustom, 0, conn);
+    ASSERT_TRUE(full);
+    sent().clear();
+    QMenu* menu = rclick_text(full);
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(sent().empty());
+    choose(menu, "Pick");
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :pick\n"});
+}
+
+TEST_F(PopupWindows, CustomWindowTextDoubleClickAndAPopupFileHandler)
+{
+    // A window whose popup file gives the handlers at the file's head.
+    {
+        std::ofstream out(temp.path() + "mine.pop");
+        out << "dclick:/msg t from file $1\nItem:/msg t item\n";
+    }
+    ASSERT_TRUE(load_script("names.kst", {"menu @filed {", "dclick:/msg t from section", "}"}));
+    WindowRecord* filed = window_test_open("@filed", kWinCustom, 0, conn);
+    ASSERT_TRUE(filed && filed->text_area.get());
+    filed->popup_file = temp.path() + "mine.pop";
+    WindowRecord* plain = window_test_open("@plain", kWinCustom, 0, conn);
+    ASSERT_TRUE(plain && plain->text_area.get());
+    ASSERT_TRUE(load_script("plain.kst", {"menu @plain {", "dclick:{", "  /msg t plain", "  /msg t twice", "}",
+                                          "Later:/msg t not run", "}"}));
+    for (int round = 0; round < 2; ++round) {  // and again: the file is loaded afresh
+        SCOPED_TRACE(round);
+        for (WindowRecord* rec : {filed, plain}) {
+            win_activate(rec->hwnd, 0);
+            window_test_pump();
+            sent().clear();
+            QWidget* area = rec->text_area.get();
+            QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(area->width() / 2, area->height() / 2));
+            window_test_pump();
+            if (rec == filed)
+                EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :from file\n"});
+            else
+                EXPECT_EQ(sent(), (std::vector<std::string>{"PRIVMSG t :plain\n", "PRIVMSG t :twice\n"}));
+        }
+    }
+    EXPECT_EQ(popup_file_of_kind(kPopupFileCustom), nullptr) << "the window's file is let go after the event";
+}
+
 TEST_F(PopupWindows, TheMenuKeyOpensThePopupOfTheFocusedList)
 {
     write_popups({{"[lpopup]", {"Key item:/msg $1 by key"}}});
