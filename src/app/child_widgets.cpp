@@ -348,8 +348,12 @@ void EditBox::keyPressEvent(QKeyEvent* event)
             event->accept();
             return;
         }
+        // The history takes Up and Down in a box that shows one line (a
+        // single-line box, or a growing one that holds one line), and with
+        // Ctrl in any box; otherwise they move the caret between lines.
+        const bool one_line = rec->editbox_mode == 0 || (rec->editbox_mode == 2 && lineCount() <= 1);
         if ((key == Qt::Key_Up || key == Qt::Key_Down) && !(mods & Qt::ShiftModifier) &&
-            (rec->editbox_mode == 0 || (mods & Qt::ControlModifier))) {
+            (one_line || (mods & Qt::ControlModifier))) {
             win_post(hwnd, WM_APP_WINDOW_KEY, static_cast<uintptr_t>(key_to_vk(key) | bits), second);
             return;
         }

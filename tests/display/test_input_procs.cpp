@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "app/subsystems.h"
 
+#include <QTextCursor>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -241,14 +242,19 @@ TEST_F(InputProcsTest, UpRecallsHistoryBySingleLineOrCtrl)
     struct Case {
         const char* what;
         int mode;
+        const char* typed;
         Qt::KeyboardModifiers mods;
         const char* expect;
     };
+    // A growing box is single-line until it holds a second line.
     const Case cases[] = {
-        {"single-line box: Up recalls", 0, Qt::NoModifier, "older"},
-        {"growing box: Up moves the caret", 2, Qt::NoModifier, "typed"},
-        {"growing box: Ctrl+Up recalls", 2, Qt::ControlModifier, "older"},
-        {"Shift+Up never recalls", 0, Qt::ShiftModifier, "typed"},
+        {"single-line box: Up recalls", 0, "typed", Qt::NoModifier, "older"},
+        {"growing box with one line: Up recalls", 2, "typed", Qt::NoModifier, "older"},
+        {"growing box with two lines: Up moves the caret", 2, "typed\nmore", Qt::NoModifier, "typed\nmore"},
+        {"growing box with two lines: Ctrl+Up recalls", 2, "typed\nmore", Qt::ControlModifier, "older"},
+        {"two-line box: Up moves the caret", 1, "typed", Qt::NoModifier, "typed"},
+        {"two-line box: Ctrl+Up recalls", 1, "typed", Qt::ControlModifier, "older"},
+        {"Shift+Up never recalls", 0, "typed", Qt::ShiftModifier, "typed"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -256,7 +262,10 @@ TEST_F(InputProcsTest, UpRecallsHistoryBySingleLineOrCtrl)
         edit_history_add(channel, 0, "older");
         channel->editbox_mode = c.mode;
         EditBox* box = channel->editbox.get();
-        tabcomp_set_text(channel, 0, "typed", 5);
+        box->setTextBytes(c.typed);
+        QTextCursor end = box->textCursor();
+        end.movePosition(QTextCursor::End);
+        box->setTextCursor(end);
         press(box, Qt::Key_Up, c.mods);
         EXPECT_EQ(box->textBytes(), c.expect);
     }
