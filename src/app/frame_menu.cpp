@@ -11,6 +11,8 @@
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
+#include "display/colors.h"
+#include "display/line_buffer.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_types.h"
@@ -190,6 +192,7 @@ void once(int opened)
         beep_error(0);
 }
 
+
 QMdiSubWindow* active_child()
 {
     QMdiArea* mdi = mdi_client();
@@ -199,6 +202,32 @@ QMdiSubWindow* active_child()
 QWidget* active_window()
 {
     return win_active_if_shown();
+}
+
+// A command whose window or dialog is not built yet: the error sound, and a
+// line in the active window (else the status window) that says so.
+void not_built_yet(int id)
+{
+    beep_error(0);
+    QString what;
+    if (QAction* a = frame_menu_action(id)) {
+        what = a->text();
+        what.remove(QLatin1Char('&'));
+        const int tab = what.indexOf(QLatin1Char('\t'));
+        if (tab >= 0)
+            what.truncate(tab);
+        what = what.trimmed();
+    }
+    if (what.isEmpty())
+        what = QString::number(id);
+    WindowRecord* rec = win_record_of(active_window());
+    QWidget* target = rec && rec->text_area.get() ? rec->hwnd.get() : nullptr;
+    if (!target) {
+        Connection* conn = rec && conn_is_live(rec->conn) ? rec->conn : conn_current();
+        target = conn_is_live(conn) ? conn->status_window.data() : nullptr;
+    }
+    if (target)
+        print_line(target, "* " + what.toStdString() + ": not available yet", kColorInfoText);
 }
 
 Connection* active_conn()
@@ -462,6 +491,8 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     case 104:
         if (h.options_dialog)
             once(h.options_dialog(8, lparam));
+        else
+            not_built_yet(id);
         return 1;
     case 105:
         if (f)
@@ -505,22 +536,32 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     case 130:
         if (h.options_dialog)
             once(h.options_dialog(6, 2));
+        else
+            not_built_yet(id);
         return 1;
     case 131:
         if (h.notify_window_toggle)
             h.notify_window_toggle();
+        else
+            not_built_yet(id);
         return 1;
     case 132:
         if (h.url_window_toggle)
             h.url_window_toggle();
+        else
+            not_built_yet(id);
         return 1;
     case 133:
         if (h.colours_dialog)
             once(h.colours_dialog());
+        else
+            not_built_yet(id);
         return 1;
     case 134:
         if (h.font_dialog)
             once(h.font_dialog(active_window()));
+        else
+            not_built_yet(id);
         return 1;
     case 141:
         if (h.chanfolder_edit_entries) {
@@ -528,6 +569,8 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
             if (WindowRecord* rec = win_record_of(active_window()); rec && rec->type == 1)
                 entry = rec->name + " " + rec->topic;
             h.chanfolder_edit_entries(active_conn(), entry, 2);
+        } else {
+            not_built_yet(id);
         }
         return 1;
     case 142:
@@ -536,42 +579,62 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     case 150:
         if (h.chanlist_options)
             h.chanlist_options(lparam);
+        else
+            not_built_yet(id);
         return 1;
     case 151:
         if (h.send_file_dialog)
             once(h.send_file_dialog(active_conn()));
+        else
+            not_built_yet(id);
         return 1;
     case 152:
         if (h.dcc_chat_dialog)
             once(h.dcc_chat_dialog());
+        else
+            not_built_yet(id);
         return 1;
     case 153:
         if (h.options_dialog)
             once(h.options_dialog(5, lparam));
+        else
+            not_built_yet(id);
         return 1;
     case 154:
         if (h.folder_open)
             h.folder_open();
+        else
+            not_built_yet(id);
         return 1;
     case 155:
         if (h.log_files_dialog)
             h.log_files_dialog();
+        else
+            not_built_yet(id);
         return 1;
     case 156:
         if (h.address_book)
             once(h.address_book(lparam));
+        else
+            not_built_yet(id);
         return 1;
     case 157:
         if (h.online_timer_dialog)
             once(h.online_timer_dialog());
+        else
+            not_built_yet(id);
         return 1;
     case 158:
         if (h.finger_request)
             h.finger_request(lparam);
+        else
+            not_built_yet(id);
         return 1;
     case 159:
         if (h.options_dialog)
             once(h.options_dialog(-1, lparam));
+        else
+            not_built_yet(id);
         return 1;
     case 170:
         mdi_tile(static_cast<int>(lparam & 0xFFFF));
@@ -588,10 +651,14 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     case 174:
         if (h.window_settings_dialog)
             once(h.window_settings_dialog());
+        else
+            not_built_yet(id);
         return 1;
     case 175:
         if (h.window_order_dialog)
             once(h.window_order_dialog());
+        else
+            not_built_yet(id);
         return 1;
     case 176:
         if (QMdiSubWindow* sub = active_child())
@@ -615,24 +682,34 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     case 193:
         if (h.url_open_stored_page)
             h.url_open_stored_page(id - 190);
+        else
+            not_built_yet(id);
         return 1;
     case 194:
         if (h.update_dialog)
             once(h.update_dialog(lparam ? 1 : 0));
+        else
+            not_built_yet(id);
         return 1;
     case 195:
         if (h.about_box)
             once(h.about_box(static_cast<int>(lparam)));
+        else
+            not_built_yet(id);
         return 1;
     case 200:
     case 201:
         if (h.editor_open)
             h.editor_open(0);
+        else
+            not_built_yet(id);
         return 1;
     case 202:
     case 203:
         if (h.editor_open)
             h.editor_open(id - 201);
+        else
+            not_built_yet(id);
         return 1;
     case 210:
         if (!main_settings.compact_mode)

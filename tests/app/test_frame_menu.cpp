@@ -41,6 +41,8 @@
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
+#include "core/string_list.h"
+#include "platform/platform_utils.h"
 #define KEST_TEST_WIDGETS
 #include "support/hook_guard.h"
 #include "support/test_support.h"
@@ -222,6 +224,47 @@ TEST_F(FrameFixture, MenuBarHoldsEveryFrameCommandUnderItsMenu)
     int pos = 0;
     EXPECT_EQ(frame_menu_find_item(9999, &pos), nullptr);
     EXPECT_EQ(pos, -1);
+}
+
+// A menu item whose dialog or window is not built yet tells the user so in
+// the active window, with the error sound; one that is built stays quiet.
+TEST_F(FrameFixture, AnItemWhoseWindowIsNotBuiltYetSaysSoInTheActiveWindow)
+{
+    static int beeps = 0;
+    beeps = 0;
+    beep_play_hook = [](int) { ++beeps; };
+    Connection* conn = window_test_conn();
+    WindowRecord* chan = window_test_open("#here", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan);
+    win_activate(chan->hwnd, 0);
+    window_test_pump();
+    auto last_line = [&] {
+        const StringNode* n = chan->lines;
+        while (n && n->next)
+            n = n->next;
+        return n ? n->text : std::string();
+    };
+    frame_command_hooks.options_dialog = nullptr;
+    frame_command_hooks.about_box = nullptr;
+    for (int round = 0; round < 2; ++round) {  // asked again: said again
+        SCOPED_TRACE(round);
+        const int lines_before = strlist_count(chan->lines);
+        trigger(104);
+        EXPECT_EQ(last_line(), "* Server Seç...: not available yet");
+        trigger(195);
+        EXPECT_EQ(last_line(), "* Hakkında...: not available yet");
+        EXPECT_EQ(strlist_count(chan->lines), lines_before + 2);
+    }
+    EXPECT_EQ(beeps, 4);
+
+    static int opened = 0;
+    opened = 0;
+    frame_command_hooks.about_box = [](int) { ++opened; return 1; };
+    const int lines_before = strlist_count(chan->lines);
+    trigger(195);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(strlist_count(chan->lines), lines_before);
+    EXPECT_EQ(beeps, 4);
 }
 
 TEST_F(FrameFixture, MenuChecksFollowTheSettingsAndBuildingTwiceKeepsOneBar)
