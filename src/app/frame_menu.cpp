@@ -265,6 +265,16 @@ intptr_t on_connect_toggle(uintptr_t, intptr_t lparam)
     return 1;
 }
 
+// Menu command 142 and the channels menu's last item: the channels folder.
+intptr_t on_channels_folder(uintptr_t, intptr_t lparam)
+{
+    if (frame_command_hooks.chanfolder_open)
+        frame_command_hooks.chanfolder_open(lparam);
+    else
+        not_built_yet(142);
+    return 1;
+}
+
 }  // namespace
 
 const FrameMenuEntry* frame_menu_resource(int* count)
@@ -470,6 +480,7 @@ void frame_keep_topmost()
 void frame_menu_install()
 {
     frame_set_handler(WM_APP_CONNECT_TOGGLE, on_connect_toggle);
+    frame_set_handler(WM_APP_CHANNELS_FOLDER, on_channels_folder);
     ident_register("compact", id_compact);
     ident_register("appstate", id_appstate);
 }
