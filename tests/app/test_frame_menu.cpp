@@ -43,6 +43,7 @@
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
+#include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #define KEST_TEST_WIDGETS
 #include "support/hook_guard.h"
@@ -248,6 +249,7 @@ TEST_F(FrameFixture, AnItemWhoseWindowIsNotBuiltYetSaysSoInTheActiveWindow)
     frame_command_hooks.options_dialog = nullptr;
     frame_command_hooks.about_box = nullptr;
     frame_command_hooks.chanfolder_open = nullptr;
+    app_messages_set_frame(nullptr);  // no frame of another test holds them
     frame_proc_install();  // the frame takes its private messages
     frame_menu_install();  // and handles its own
     for (int round = 0; round < 2; ++round) {  // asked again: said again

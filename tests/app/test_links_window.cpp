@@ -167,6 +167,7 @@ protected:
         QTest::mousePress(b->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
         QTest::mouseRelease(b->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
         QTest::mouseDClick(b->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+        QTest::mouseRelease(b->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());  // the button comes up
     }
     std::string saved_ini, saved_servers;
     fs::path dir;

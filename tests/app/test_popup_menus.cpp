@@ -483,6 +483,7 @@ TEST_F(PopupWindows, CustomWindowMouseHandlersRunOnClicksWithTheLineNumber)
 
     sent().clear();
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, center(2));
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, center(2));  // the button comes up
     window_test_pump();
     // Both sections naming the window, in load order; @other's stays silent.
     EXPECT_EQ(sent(), (std::vector<std::string>{"PRIVMSG t :dclick 3\n", "PRIVMSG t :second 3\n"}));
@@ -550,6 +551,7 @@ TEST_F(PopupWindows, CustomWindowTextDoubleClickAndAPopupFileHandler)
             sent().clear();
             QWidget* area = rec->text_area.get();
             QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(area->width() / 2, area->height() / 2));
+            QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(area->width() / 2, area->height() / 2));
             window_test_pump();
             if (rec == filed)
                 EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :from file\n"});
