@@ -192,7 +192,6 @@ void once(int opened)
         beep_error(0);
 }
 
-
 QMdiSubWindow* active_child()
 {
     QMdiArea* mdi = mdi_client();

@@ -353,18 +353,36 @@ QMenu* menu_build_nicklist_popup(QWidget* window, const std::string& context,
     return build_script_popup(window, kPopupFileNicklist, "nicklist", context, saved, target);
 }
 
+namespace {
+
+// Where a custom window's popup comes from: its popup file, else its name
+// (the "menu" sections that name it).
+std::string custom_popup_source(const WindowRecord* rec)
+{
+    return !rec->popup_file.empty() ? rec->popup_file : rec->name;
+}
+
+// The script that made the window, forgotten once it is unloaded.
+ScriptFile* custom_own_script(WindowRecord* rec)
+{
+    ScriptFile* own = const_cast<ScriptFile*>(static_cast<const ScriptFile*>(rec->script_file));
+    if (own && !remote_file_is_loaded(own)) {
+        rec->script_file = nullptr;
+        own = nullptr;
+    }
+    return own;
+}
+
+}  // namespace
+
 QMenu* menu_build_custom_popup(WindowRecord* rec, const std::string& context)
 {
     if (!rec || !rec->hwnd)
         return nullptr;
-    const std::string source = !rec->popup_file.empty() ? rec->popup_file : rec->name;
+    const std::string source = custom_popup_source(rec);
     if (!source.empty() && source[0] == '@') {
         begin_popup(rec->hwnd, source, context, nullptr);
-        ScriptFile* own = const_cast<ScriptFile*>(static_cast<const ScriptFile*>(rec->script_file));
-        if (own && !remote_file_is_loaded(own)) {
-            rec->script_file = nullptr;
-            own = nullptr;
-        }
+        ScriptFile* own = custom_own_script(rec);
         PopupMenu model =
             popup_build_menu(nullptr, source, popup_context.window, popup_context.conn, own);
         return popup_from_model(model);
@@ -392,18 +410,14 @@ int custom_menu_event(WindowRecord* rec, int n, int item, const std::string& con
         rec = hwnd ? win_record_of(hwnd.data()) : nullptr;
         if (!win_is_record(rec))
             break;
-        const std::string source = !rec->popup_file.empty() ? rec->popup_file : rec->name;
+        const std::string source = custom_popup_source(rec);
         pc.kind_name = cut(source, kShortBuffer);
         pc.context = cut(context, kShortBuffer);
         pc.long_text.clear();
         pc.window = hwnd.data();
         pc.conn = rec->conn;
         pc.script = nullptr;
-        ScriptFile* own = const_cast<ScriptFile*>(static_cast<const ScriptFile*>(rec->script_file));
-        if (own && !remote_file_is_loaded(own)) {
-            rec->script_file = nullptr;
-            own = nullptr;
-        }
+        ScriptFile* own = custom_own_script(rec);
         PopupFile* file = nullptr;
         if (source.empty() || source[0] != '@') {
             file = popup_file_load(source, kPopupFileCustom);

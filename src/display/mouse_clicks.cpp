@@ -293,7 +293,7 @@ int clicks_list_dblclick(QWidget* window, int shift)
         return 1;
     }
     case kWinCustom:
-        custom_menu_event(rec, 1, list ? list->currentRow() : -1, "custom");
+        custom_menu_event(rec, 1, list_caret_row(rec), "custom");
         return 1;
     default:
         break;
