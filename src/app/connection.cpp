@@ -11,6 +11,7 @@
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
 #include "core/text_buffer.h"
+#include "irc/ssl/ssl_link.h"
 
 #include <QWidget>
 
@@ -727,7 +728,10 @@ int conn_timeout_probe(const std::string* pong_text, Connection* conn)
 // One second of one connection. Returns whether it was connected.
 static int tick_one(Connection* c, int elapsed)
 {
-    if (opt(OPT_RETRY_ON_FAIL) && c->connecting && c->connect_seconds != 0) {
+    // While the user is asked about the server's certificate the attempt's
+    // clock stands: the prompt has a time of its own, and its end decides.
+    const bool asking = c->ssl && c->socket != -1 && ssl_link_prompt_open(c->socket);
+    if (opt(OPT_RETRY_ON_FAIL) && c->connecting && c->connect_seconds != 0 && !asking) {
         ++c->connect_seconds;
         refresh_title(c);
         int limit = opt(OPT_CONNECT_TIMEOUT);

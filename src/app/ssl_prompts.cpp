@@ -10,7 +10,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "core/numbered_texts.h"
 #include "irc/ssl/ssl_checks.h"
@@ -18,6 +20,33 @@
 namespace {
 
 QString utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+// The open prompts and the seconds each has left.
+struct OpenPrompt {
+    QDialog* dialog;
+    int seconds_left;
+};
+std::vector<OpenPrompt> g_open_prompts;
+
+// Counts a prompt down on the tick from the moment it opens until it closes.
+class PromptCountdown {
+public:
+    explicit PromptCountdown(QDialog* dialog) : dialog_(dialog)
+    {
+        g_open_prompts.push_back({dialog, kSslPromptSeconds});
+    }
+    ~PromptCountdown()
+    {
+        g_open_prompts.erase(std::remove_if(g_open_prompts.begin(), g_open_prompts.end(),
+                                            [this](const OpenPrompt& p) { return p.dialog == dialog_; }),
+                             g_open_prompts.end());
+    }
+    PromptCountdown(const PromptCountdown&) = delete;
+    PromptCountdown& operator=(const PromptCountdown&) = delete;
+
+private:
+    QDialog* dialog_;
+};
 
 QLabel* state_line(QWidget* parent, bool good, const std::string& text)
 {
@@ -71,8 +100,8 @@ int ssl_cert_prompt(const SslCertRecord& r, std::shared_ptr<std::atomic<int>> ca
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
-    // No answer in time, or the link went: cancelled.
-    QTimer::singleShot(kSslPromptSeconds * 1000, &dialog, &QDialog::reject);
+    // No answer in time (the tick counts), or the link went: cancelled.
+    PromptCountdown countdown(&dialog);
     QTimer poll(&dialog);
     QObject::connect(&poll, &QTimer::timeout, &dialog, [&dialog, cancelled] {
         if (cancelled && cancelled->load())
@@ -98,9 +127,25 @@ int ssl_passphrase_prompt(std::string& out)
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
-    QTimer::singleShot(kSslPromptSeconds * 1000, &dialog, &QDialog::reject);
+    PromptCountdown countdown(&dialog);
     if (dialog.exec() != QDialog::Accepted)
         return 0;
     out = edit->text().toStdString();
     return out.empty() ? 0 : 1;
+}
+
+void ssl_prompts_tick()
+{
+    // Closing a prompt ends its own wait later; the list is walked by copy.
+    std::vector<QDialog*> due;
+    for (OpenPrompt& p : g_open_prompts)
+        if (p.seconds_left > 0 && --p.seconds_left == 0)
+            due.push_back(p.dialog);
+    for (QDialog* dialog : due)
+        dialog->reject();
+}
+
+int ssl_prompts_open()
+{
+    return static_cast<int>(g_open_prompts.size());
 }

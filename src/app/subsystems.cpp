@@ -29,6 +29,7 @@
 #include "irc/ssl/ssl_link.h"
 #include "app/tick.h"
 #include "app/window_open.h"
+#include "app/window_ops.h"
 #include "app/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -602,6 +603,11 @@ void app_wire_irc_dispatch()
     conn_hooks.conn_age_reply_list = conn_age_reply_list;
     open_hooks.conn_take_pending_join_flags = conn_take_pending_join_flags;
     irc_outgoing_note = irc_note_outgoing;
+    // Both nicks in use at logon: the status window's input box asks for another.
+    static int nick_prompt_listener = 0;
+    irc_nick_prompt.add_once(nick_prompt_listener, 50, [](Connection* conn) {
+        win_op_set_editbox(link_status_window(conn), "/nick ");
+    });
 }
 
 // Channel membership: the automode queue, the status caption, the address list.

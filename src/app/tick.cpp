@@ -2,6 +2,7 @@
 #include "app/tick.h"
 
 #include "app/connection.h"
+#include "app/ssl_prompts.h"
 
 #include <QWidget>
 
@@ -88,6 +89,8 @@ int frame_tick()
         run(tick_hooks.update_check_start);
     }
     run(tick_hooks.windows_second);
+    // An SSL prompt nobody answers closes after its time.
+    ssl_prompts_tick();
 
     int result = conn_tick_all(elapsed);
     tick_guard = 0;

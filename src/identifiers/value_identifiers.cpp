@@ -164,7 +164,10 @@ int id_value(IdentCall& call)
         return 2;
     case kVal_usermode:
         if (live) {
+            // The modes are kept as the caption shows them: "[+iw]".
             out = conn->user_modes;
+            if (!out.empty() && out[0] == '[')
+                out.erase(0, 1);
             std::size_t b = out.find(']');
             if (b != std::string::npos)
                 out.resize(b);

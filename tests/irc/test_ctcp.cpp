@@ -65,8 +65,10 @@ TEST_F(CtcpTest, StandardRequestsAreAnsweredAndShown)
          "[a TIME]"},
         {":a!u@h PRIVMSG me :\x01" "FINGER\x01", "NOTICE a :\x01" "FINGER .* \\(.*\\) Idle \\d+ seconds\x01\n", false,
          "[a FINGER]"},
-        {":a!u@h PRIVMSG me :\x01" "CLIENTINFO\x01", "NOTICE a :\x01" "CLIENTINFO .*VERSION\x01\n", false,
-         "[a CLIENTINFO]"},
+        // Requests without an answer of their own are shown only.
+        {":a!u@h PRIVMSG me :\x01" "CLIENTINFO\x01", nullptr, false, "[a CLIENTINFO]"},
+        {":a!u@h PRIVMSG me :\x01USERINFO\x01", nullptr, false, "[a USERINFO]"},
+        {":a!u@h PRIVMSG me :\x01PING\x01", nullptr, false, "[a PING]"},
         {":a!u@h PRIVMSG #c :\x01PING 99\x01", "NOTICE a :\x01PING 99\x01\n", true, "[a:#c PING]"},
         {":a!u@h PRIVMSG me :\x01" "FOO bar baz\x01", nullptr, false, "[a FOO] bar baz"},
     };

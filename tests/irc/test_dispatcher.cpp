@@ -5,6 +5,7 @@
 #include "core/options.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/server_commands.h"
+#include "irc/link/connect.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "support/hook_guard.h"
@@ -213,11 +214,11 @@ TEST_F(DispatchLink, ErrorShownWithOrWithoutSourceAndThrottleNoted)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         g_shown.clear();
-        irc_state(conn)->throttled = 0;
+        link_state(conn).throttled = 0;
         irc_dispatch_line(c.line, conn);
         ASSERT_EQ(g_shown.size(), 1u);
         EXPECT_EQ(g_shown[0], c.shown);
-        EXPECT_EQ(irc_state(conn)->throttled, c.throttled);
+        EXPECT_EQ(link_state(conn).throttled, c.throttled);
     }
 }
 

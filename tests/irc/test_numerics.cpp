@@ -3,8 +3,10 @@
 #include "app/connection.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/server_commands.h"
+#include "irc/link/connect.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
+#include "platform/frame_timers.h"
 #include "support/hook_guard.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +20,8 @@ std::vector<std::string> g_sent;
 std::vector<std::string> g_shown;
 int g_logons = 0;
 int g_prompts = 0;
+// The frame timer of the repeated beep.
+constexpr int kBeepTimer = 121;
 int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
 void cap_echo(Connection*, int, const std::string& t) { g_shown.push_back(t); }
 void cap_show(Connection*, int, const std::string& t, int, int) { g_shown.push_back(t); }
@@ -36,7 +40,7 @@ protected:
         irc_status_show = cap_show;
         irc_fire_raw = no_raw;
         irc_post_logon = cap_logon;
-        irc_prompt_nick = cap_prompt;
+        irc_nick_prompt.add_once(prompt_listener_, 50, cap_prompt);
         g_sent.clear(); g_shown.clear();
         g_logons = g_prompts = 0;
         conn = conn_new(nullptr);
@@ -47,8 +51,10 @@ protected:
     }
     void TearDown() override
     {
+        irc_nick_prompt.drop(prompt_listener_);
         conn_free(conn);
     }
+    int prompt_listener_ = 0;
     void feed(const std::string& line) { irc_dispatch_line(line, conn); }
     Connection* conn = nullptr;
 };
@@ -140,13 +146,35 @@ TEST_F(Numerics, NickInUseTriesTheAlternativeOnceThenPrompts)
         irc_state(conn)->nick_settled = c.settled;
         if (c.settled) irc_state(conn)->nick_pending = 0;
         g_sent.clear(); g_shown.clear(); g_prompts = 0;
+        frame_timer_stop(kBeepTimer);
         feed(":srv 433 * me :Nickname is already in use");
         feed(":srv 433 * me_ :Nickname is already in use");
         EXPECT_EQ(g_sent, c.sent);
         EXPECT_EQ(g_prompts, c.prompts);
+        // The prompt beeps (the repeated beep runs); the nick in use alone does not.
+        EXPECT_EQ(frame_timer_is_running(kBeepTimer), c.prompts > 0 ? 1 : 0);
+        frame_timer_stop(kBeepTimer);
         ASSERT_EQ(g_shown.size(), 2u);
         EXPECT_EQ(g_shown[0], "me Nickname is already in use");
     }
+}
+
+// A raw handler that halts the reply without sending a nick: the beep still
+// sounds, but the input box is left as it is and nothing is shown.
+TEST_F(Numerics, AHaltedNickInUseBeepsWithoutAskingInTheInputBox)
+{
+    const int raw_was = event_switch_raw;
+    event_switch_raw = 1;
+    irc_fire_raw = [](IrcMessage&, const std::string&) { return 0; };
+    conn->live_identity[3] = "";
+    frame_timer_stop(kBeepTimer);
+    feed(":srv 433 * me :Nickname is already in use");
+    EXPECT_EQ(g_prompts, 0);
+    EXPECT_EQ(frame_timer_is_running(kBeepTimer), 1);
+    EXPECT_TRUE(g_shown.empty());
+    EXPECT_TRUE(g_sent.empty());
+    frame_timer_stop(kBeepTimer);
+    event_switch_raw = raw_was;
 }
 
 TEST_F(Numerics, EndOfMotdStartsLogonOnce)
@@ -185,11 +213,29 @@ TEST_F(Numerics, RowsShowTheRightWords)
 
 TEST_F(Numerics, RedirectSetsServerAndPort)
 {
-    feed(":srv 010 me other.net 0 :try this");
-    EXPECT_EQ(conn->server_name, "other.net");
-    EXPECT_EQ(conn->live_server[4], "6667");
-    EXPECT_EQ(irc_state(conn)->redirect, 1);
-    EXPECT_TRUE(g_shown.empty());
+    struct Case {
+        const char* line;
+        const char* host;
+        const char* port;
+    } cases[] = {
+        {":srv 010 me other.net 0 :try this", "other.net", "6667"},
+        {":srv 010 me other.net x7000 :try this", "other.net", "6667"},
+        {":srv 010 me other.net 7000 :try this", "other.net", "7000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        link_state(conn).redirect_pending = 0;
+        feed(c.line);
+        // The stored server, which the retry copies to the live one.
+        EXPECT_EQ(conn->stored_identity[5], c.host);
+        EXPECT_EQ(conn->stored_identity[9], c.port);
+        EXPECT_EQ(link_state(conn).redirect_pending, 1);
+        EXPECT_TRUE(g_shown.empty());
+    }
+    // Too few words: shown, nothing redirected.
+    link_state(conn).redirect_pending = 0;
+    feed(":srv 010 me other.net");
+    EXPECT_EQ(link_state(conn).redirect_pending, 0);
 }
 
 }  // namespace

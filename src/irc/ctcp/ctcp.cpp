@@ -289,7 +289,7 @@ void ctcp_on_request(IrcMessage& msg, QWidget* window)
         display(msg, "VERSION", "", fallback);
         return;
     }
-    if (starts_nocase(text, "PING ") || text_equal_nocase(text, "PING")) {
+    if (starts_nocase(text, "PING ")) {
         if (protect && !ctcp_flood_allow(msg, kCtcpFloodPing)) return;
         if (!ctcp_fire_event(msg) || !conn_is_live(conn)) return;
         const std::string arg = after_first_blank(text);
@@ -309,16 +309,6 @@ void ctcp_on_request(IrcMessage& msg, QWidget* window)
         if (!ctcp_fire_event(msg) || !conn_is_live(conn)) return;
         send_answer("NOTICE " + nick + " :\x01TIME " + time_ctime_text(std::time(nullptr)) + "\x01", conn);
         display(msg, "TIME", "", fallback);
-        return;
-    }
-    if (text_equal_nocase(text, "CLIENTINFO") || text_equal_nocase(text, "USERINFO")) {
-        if (protect && !ctcp_flood_allow(msg, kCtcpFloodClientInfo)) return;
-        if (!ctcp_fire_event(msg) || !conn_is_live(conn)) return;
-        const bool info = text_equal_nocase(text, "CLIENTINFO");
-        const std::string answer = info ? "CLIENTINFO ACTION CLIENTINFO DCC FINGER PING SOUND TIME USERINFO VERSION"
-                                        : "USERINFO " + wire_safe(conn->live_identity[0]);
-        send_answer("NOTICE " + nick + " :\x01" + answer + "\x01", conn);
-        display(msg, info ? "CLIENTINFO" : "USERINFO", "", fallback);
         return;
     }
     // Anything else is shown only.

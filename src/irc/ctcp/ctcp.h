@@ -1,9 +1,9 @@
 // CTCP requests and replies on the receive path: the standard requests are
-// answered (VERSION, PING, FINGER, TIME, CLIENTINFO, USERINFO), ACTION,
-// SOUND and the DCC offers go to their owners, every request and reply is
-// shown in "Ctcp text", the script's CTCP and CTCPREPLY events fire before
-// the default, and a short per-address, per-type memory keeps a CTCP flood
-// from making the connection flood the server.
+// answered (VERSION, PING, FINGER, TIME), ACTION, SOUND and the DCC offers
+// go to their owners, any other request is shown only, every request and
+// reply is shown in "Ctcp text", the script's CTCP and CTCPREPLY events fire
+// before the default, and a short per-address, per-type memory keeps a CTCP
+// flood from making the connection flood the server.
 #pragma once
 
 #include <string>
@@ -19,7 +19,6 @@ enum CtcpFloodType : int {
     kCtcpFloodFinger = 3,
     kCtcpFloodTime = 4,
     kCtcpFloodWhois = 5,
-    kCtcpFloodClientInfo = 6,
 };
 
 // A type is answered at most once in any 5 seconds to anyone, and at most

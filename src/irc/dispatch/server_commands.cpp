@@ -16,6 +16,7 @@
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/modes.h"
+#include "irc/link/connect.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/executor.h"
@@ -74,7 +75,8 @@ void irc_on_error(IrcMessage& msg)
     int go = irc_fire_event(msg, "ERROR", 23, 1);
     if (!conn_is_live(conn)) return;
     if (irc_has_word(msg, 1)) {
-        if (text_lower_copy(irc_words_from(msg, 1)).find("throttled") != std::string::npos) irc_state(conn)->throttled = 1;
+        // The link's retry reads this: the next attempt waits a minute.
+        if (text_lower_copy(irc_words_from(msg, 1)).find("throttled") != std::string::npos) link_state(conn).throttled = 1;
     }
     if (go) {
         const std::string& first = irc_word(msg, 1);

@@ -112,6 +112,8 @@ void conn_reset_stage(int stage, Connection* conn)
         conn->nick_index = 0;
         conn->registered = 0;
         st.ssl_state = 0;
+        // A redirect left from a link closed by hand must not end this one.
+        st.redirect_pending = 0;
         ial_clear(0, conn);
         break;
     case 1:
@@ -227,6 +229,8 @@ int conn_schedule_retry(Connection* conn)
     if (st.redirect_pending) {
         st.redirect_pending = 0;
         conn->pending_changes = kPendingCopyStored;
+        // The addresses of the server left behind are not where it sent us.
+        st.alternates.clear();
     } else if (!conn->connected && !conn->connecting && !conn->resolving_local_host) {
         return 0;
     } else if (!conn->connected) {

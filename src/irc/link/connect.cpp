@@ -173,7 +173,11 @@ void conn_report_missing_identity(Connection* conn, bool stored, QWidget* where)
         names += (names.empty() ? "" : ", ") + std::string(text_load_string(9603 + field));
         commands += (commands.empty() ? "" : ", ") + std::string(text_load_string(9607 + field));
     }
-    const std::string lines[] = {fmt(9601, names), fmt(9602, commands)};
+    std::vector<std::string> lines = {fmt(9601, names), fmt(9602, commands)};
+    // Without an alternative nick a logon whose nick is taken stops to ask.
+    const std::string& alternative = stored ? conn->stored_identity[3] : conn->live_identity[3];
+    if (alternative.empty())
+        lines.push_back(text_load_string(9611));
     print_separator(where ? where : link_status_window(conn), kColorInfoText);
     for (const std::string& line : lines)
         print_line(where ? where : link_status_window(conn), std::string_view(line), kColorInfoText);

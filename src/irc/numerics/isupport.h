@@ -39,9 +39,6 @@ struct IrcConnState {
     std::string user_modes_text;  // "[+iw]"; empty while no mode is set
     int stats_shown = 0, info_shown = 0, who_shown = 0;
     int services_state = 0;
-    int redirect = 0;
-    std::string redirect_port;
-    int throttled = 0;
     std::string last_invite;
     // Logon.
     int skip_perform = 0;

@@ -22,6 +22,7 @@
 #include "irc/numerics/logon.h"
 #include "irc/numerics/replies.h"
 #include "platform/app_messages.h"
+#include "platform/platform_utils.h"
 #include "script/stores/timers.h"
 
 namespace {
@@ -186,13 +187,13 @@ void on_redirect(IrcMessage& msg)
     raw_event(msg);
     Connection* conn = msg.connection;
     if (!conn_is_live(conn)) return;
-    IrcConnState* st = irc_state(conn);
-    conn->server_name = msg.words[3].substr(0, kShortText);
+    // The stored server: the link's retry copies it to the live one and
+    // goes there (the receive loop ends the link after this read).
+    conn->stored_identity[5] = msg.words[3].substr(0, kShortText);
     std::string port = msg.words[4].substr(0, kShortText);
     if (leading_number(port) < 1) port = "6667";
-    conn->live_server[4] = port;
-    st->redirect_port = port;
-    st->redirect = 1;
+    conn->stored_identity[9] = port;
+    link_state(conn).redirect_pending = 1;
 }
 
 void on_nick_in_use(IrcMessage& msg)
@@ -225,9 +226,12 @@ void on_nick_in_use(IrcMessage& msg)
                 goto show;
             }
         }
+        // Both nicks taken: the user is asked for another.
         st->nick_prompted = 1;
         irc_update_title(conn);
-        if (shown && irc_prompt_nick) irc_prompt_nick(conn);
+        beep_repeat_timer(0);
+        if (shown) irc_nick_prompt.fire(conn);
+        if (!conn_is_live(conn)) return;
     }
 show:
     if (!shown || !conn_is_live(conn)) return;
@@ -344,7 +348,7 @@ void on_services(IrcMessage& msg)
 
 void (*irc_status_show)(Connection*, int, const std::string&, int, int) = default_status_show;
 void (*irc_post_logon)(Connection*) = default_post_logon;
-void (*irc_prompt_nick)(Connection*) = nullptr;
+Signal<void(Connection*)> irc_nick_prompt;
 void (*irc_chanlist_network_from_welcome)(const std::string&, Connection*) = nullptr;
 void (*irc_chanlist_network_from_info)(IrcMessage&) = nullptr;
 void (*irc_welcome_notice)(Connection*) = nullptr;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "core/signal.h"
+
 struct Connection;
 struct IrcMessage;
 
@@ -29,8 +31,10 @@ extern void (*irc_status_show)(Connection* conn, int colour, const std::string& 
 // handled. Seam; by default post_app_message.
 extern void (*irc_post_logon)(Connection* conn);
 
-// Puts "/nick " into the status window's input box. Absent: nothing.
-extern void (*irc_prompt_nick)(Connection* conn);
+// Fired when the nick and the alternative nick are both in use at logon
+// (and no script answered the reply): the status window's input box is to
+// offer "/nick " with the caret at its end.
+extern Signal<void(Connection* conn)> irc_nick_prompt;
 // Lets the channels list take a network name from the welcome text (word 3
 // of 001) or guess it from the server info reply (004). Absent: nothing.
 extern void (*irc_chanlist_network_from_welcome)(const std::string& text, Connection* conn);

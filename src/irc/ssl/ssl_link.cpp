@@ -350,3 +350,10 @@ int ssl_link_rejected(int socket)
     SslLink* link = ssl_link_of_socket(socket);
     return link && link->rejected_by_user.load() ? 1 : 0;
 }
+
+int ssl_link_prompt_open(int socket)
+{
+    std::lock_guard<std::mutex> lock(ssl_mutex);
+    SslLink* link = ssl_link_of_socket(socket);
+    return link && link->prompt_open.load() ? 1 : 0;
+}

@@ -66,3 +66,5 @@ int ssl_link_is_live(const SslLink* link);
 void ssl_free_all_links();
 // 1 when the user turned down the certificate of the socket's link.
 int ssl_link_rejected(int socket);
+// 1 while the certificate prompt of the socket's link waits for the user.
+int ssl_link_prompt_open(int socket);
