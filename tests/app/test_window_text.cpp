@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMdiSubWindow>
@@ -642,9 +643,17 @@ TEST_F(ServerTextTest, AltKOpensTheColoursDialogThoughAMenuOfTheBarHasTheLetter)
     ASSERT_TRUE(has_k_menu) << "a menu of the bar answers to K";
 
     // The keys as the window system delivers them, with the focus in the
-    // channel's input box.
+    // channel's input box. Before a key goes to the shortcuts (the menu
+    // letters among them) its widget is asked whether it wants it: Alt+K
+    // is the window's, Alt+Y is not.
     channel->editbox.get()->setFocus();
     window_test_pump();
+    for (const auto& [key, wanted] : {std::pair{Qt::Key_K, true}, std::pair{Qt::Key_Y, false}}) {
+        QKeyEvent ask(QEvent::ShortcutOverride, key, Qt::AltModifier);
+        ask.ignore();
+        QApplication::sendEvent(channel->editbox.get(), &ask);
+        EXPECT_EQ(ask.isAccepted(), wanted) << key;
+    }
     QTest::keyClick(top->windowHandle(), Qt::Key_K, Qt::AltModifier);
     window_test_pump();
     EXPECT_TRUE(color_dialog()) << "Alt+K gives the colours dialog";
