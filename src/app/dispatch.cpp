@@ -102,7 +102,7 @@ int mdi_accelerator(QObject *receiver, QKeyEvent *key)
 int main_accelerator(QObject *receiver, QKeyEvent *key)
 {
     const Qt::KeyboardModifiers mods = key->modifiers();
-    if (!(mods & Qt::AltModifier) || (mods & (Qt::ControlModifier | Qt::MetaModifier)) || key->isAutoRepeat())
+    if (!(mods & Qt::AltModifier) || (mods & (Qt::ControlModifier | Qt::MetaModifier)))
         return DISPATCH_NORMAL;
     const int k = key->key();
     if (k < Qt::Key_A || k > Qt::Key_Z)
@@ -116,8 +116,9 @@ int main_accelerator(QObject *receiver, QKeyEvent *key)
     const int command = app_accelerator_command(90, kAccelAlt, 'A' + (k - Qt::Key_A));
     if (!command || (command == 176 && !opt(OPT_ALT_Z_CLOSES_WINDOW)))
         return DISPATCH_NORMAL;
+    // A held key runs its command once; its repeats open no menu either.
     key->accept();
-    if (key->type() == QEvent::KeyPress)
+    if (key->type() == QEvent::KeyPress && !key->isAutoRepeat())
         accel_dispatch('A' + (k - Qt::Key_A), 1, 0);
     return DISPATCH_MDI_ACCEL;
 }

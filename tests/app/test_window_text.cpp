@@ -654,6 +654,13 @@ TEST_F(ServerTextTest, AltKOpensTheColoursDialogThoughAMenuOfTheBarHasTheLetter)
         QApplication::sendEvent(channel->editbox.get(), &ask);
         EXPECT_EQ(ask.isAccepted(), wanted) << key;
     }
+    // A repeat of a held Alt+K (its first press went elsewhere) opens
+    // neither the dialog again nor the menu.
+    QTest::simulateEvent(top->windowHandle(), true, Qt::Key_K, Qt::AltModifier, QStringLiteral("k"), true);
+    QTest::simulateEvent(top->windowHandle(), false, Qt::Key_K, Qt::AltModifier, QStringLiteral("k"), false);
+    window_test_pump();
+    EXPECT_FALSE(color_dialog());
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
     QTest::keyClick(top->windowHandle(), Qt::Key_K, Qt::AltModifier);
     window_test_pump();
     EXPECT_TRUE(color_dialog()) << "Alt+K gives the colours dialog";
