@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-multimedia-dev libgl-dev
+  qt6-translations-l10n
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg-dev libgif-dev libpcre2-dev
   libssl3 openssl libcurl4-openssl-dev

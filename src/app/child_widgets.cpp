@@ -320,9 +320,16 @@ std::string EditBox::textBytes() const
 
 void EditBox::setTextBytes(const std::string& text)
 {
-    QSignalBlocker block(this);
-    setPlainText(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
-    moveCursor(QTextCursor::End);
+    {
+        QSignalBlocker block(this);
+        setPlainText(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+        moveCursor(QTextCursor::End);
+    }
+    // A growing box follows its new line count (emptied after a submission
+    // it shrinks back at once).
+    WindowRecord* rec = record();
+    if (rec && rec->editbox_mode == 2 && rec->hwnd.get())
+        win_post(rec->hwnd.get(), WM_APP_DEFERRED_LAYOUT, 0, kLayoutEditboxCheck);
 }
 
 void EditBox::keyPressEvent(QKeyEvent* event)

@@ -1,8 +1,11 @@
 // The dispatch step as an application event filter.
 #include "app/dispatch.h"
 
+#include "app/frame_menu.h"
 #include "app/mdi_arrange.h"
+#include "app/startup.h"
 #include "app/window_record.h"
+#include "bars/treebar.h"
 #include "core/options.h"
 
 #include <QApplication>
@@ -92,7 +95,45 @@ int mdi_accelerator(QObject *receiver, QKeyEvent *key)
     }
 }
 
+// The main window's accelerators with Alt (Alt+K the colours, Alt+O the
+// options, ...) win over the menu bar's letters while a window or the
+// treebar has the focus. The shortcut question that comes before the key
+// is answered "mine", so that the key itself arrives here and is taken.
+int main_accelerator(QObject *receiver, QKeyEvent *key)
+{
+    const Qt::KeyboardModifiers mods = key->modifiers();
+    if (!(mods & Qt::AltModifier) || (mods & (Qt::ControlModifier | Qt::MetaModifier)))
+        return DISPATCH_NORMAL;
+    const int k = key->key();
+    if (k < Qt::Key_A || k > Qt::Key_Z)
+        return DISPATCH_NORMAL;
+    QWidget *tree = treebar_window();
+    bool ours = window_of_control(receiver) != nullptr;
+    for (QObject *o = receiver; o && !ours && tree; o = o->parent())
+        ours = o == tree;
+    if (!ours)
+        return DISPATCH_NORMAL;
+    const int command = app_accelerator_command(90, kAccelAlt, 'A' + (k - Qt::Key_A));
+    if (!command || (command == 176 && !opt(OPT_ALT_Z_CLOSES_WINDOW)))
+        return DISPATCH_NORMAL;
+    // A held key runs its command once; its repeats open no menu either.
+    key->accept();
+    if (key->type() == QEvent::KeyPress && !key->isAutoRepeat())
+        accel_dispatch('A' + (k - Qt::Key_A), 1, 0);
+    return DISPATCH_MDI_ACCEL;
+}
+
 } // namespace
+
+int accel_dispatch(int key, int alt, int ctrl)
+{
+    const int command = app_accelerator_command(90, (alt ? kAccelAlt : 0) | (ctrl ? kAccelCtrl : 0), key);
+    if (!command || (command == 176 && !opt(OPT_ALT_Z_CLOSES_WINDOW)))
+        return 0;
+    QMetaObject::invokeMethod(
+        qApp, [command] { frame_on_command(nullptr, static_cast<uintptr_t>(command), 8); }, Qt::QueuedConnection);
+    return 1;
+}
 
 void dispatch_register_modeless(QWidget *dialog, int kind)
 {
@@ -144,6 +185,10 @@ int frame_dispatch_message(QObject *receiver, QEvent *event)
         g_in_redirect = false;
         event->accept(); // taken: it goes no further on its first way
         return DISPATCH_HANDED_TO_DIALOG;
+    }
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        if (int r = main_accelerator(receiver, static_cast<QKeyEvent *>(event)))
+            return r;
     }
     return mdi_accelerator(receiver, static_cast<QKeyEvent *>(event));
 }

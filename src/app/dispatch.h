@@ -3,7 +3,8 @@
 // dialog and the play centre), then to the MDI accelerators (Ctrl+F4 closes the active
 // child, Ctrl+F6 and Ctrl+Tab go to the next child, with Shift to the previous one;
 // while the Ctrl+Tab option is on, Ctrl+Tab in a window goes to the next window of the
-// window list of its kind), and otherwise takes its normal way.  Installed as one
+// window list of its kind), then, with Alt while a window or the treebar has the
+// focus, to the main window's accelerators, and otherwise takes its normal way.  Installed as one
 // application event filter, so the nested event loops run it too.
 #pragma once
 
@@ -41,6 +42,11 @@ void dispatch_set_mdi_area(QMdiArea *area);
 // while a modeless dialog is active is sent to the dialog's focus widget here; after
 // DISPATCH_MDI_ACCEL and DISPATCH_HANDED_TO_DIALOG the event must not be delivered again.
 int frame_dispatch_message(QObject *receiver, QEvent *event);
+
+// Looks the key ('A'..'Z') up in the main window's accelerators with the
+// Alt and Ctrl states given and posts its command to the frame (the Alt+Z
+// close only while its option is on). 1 when a command was posted.
+int accel_dispatch(int key, int alt, int ctrl);
 
 // Installs (once) and removes the application event filter.
 void dispatch_install();

@@ -6,13 +6,16 @@
 #include "app/frame_layout.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
+#include "app/menu_lists.h"
 #include "app/startup.h"
 #include "app/window_record.h"
+#include "bars/toolbar_buttons.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "display/colors.h"
 #include "display/line_buffer.h"
+#include "irc/link/connect.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_types.h"
@@ -259,8 +262,17 @@ intptr_t on_connect_toggle(uintptr_t, intptr_t lparam)
     if (!conn_is_live(conn))
         return 0;
     QWidget* status = conn->status_window.data();
-    const char* line = (conn_is_connected(conn) || conn->socket >= 0) ? "/quit" : "/server";
-    script_exec_line(status, line, nullptr, 0, nullptr, nullptr, conn);
+    // A registered link says goodbye and the server closes it. A link still
+    // being made, one the server has not yet taken in, or one waiting for
+    // its next attempt is closed here and now: its retries end with it.
+    if (conn_is_connected(conn) && conn->registered)
+        script_exec_line(status, "/quit", nullptr, 0, nullptr, nullptr, conn);
+    else if (conn_is_connected(conn) || conn_is_connecting(conn))
+        conn_toggle(conn);
+    else
+        script_exec_line(status, "/server", nullptr, 0, nullptr, nullptr, conn);
+    menu_update_connect_items();
+    toolbar_show_connect_state();
     return 1;
 }
 

@@ -172,7 +172,8 @@ void menu_update_connect_items()
     QAction* connect = frame_menu_action(101);
     QAction* disconnect = frame_menu_action(102);
     Connection* conn = conn_current();
-    const bool busy = conn_is_live(conn) && (conn_is_connected(conn) || conn->socket >= 0);
+    // Connecting includes a link waiting for its next attempt.
+    const bool busy = conn_is_live(conn) && (conn_is_connected(conn) || conn_is_connecting(conn));
     if (connect && connect->isEnabled() == busy)
         connect->setEnabled(!busy);
     if (disconnect && disconnect->isEnabled() != busy)

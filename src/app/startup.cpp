@@ -18,6 +18,7 @@
 #include "core/time_date.h"
 #include "platform/app_messages.h"
 #include "script/events/event_fire.h"
+#include "script/popup_defaults.h"
 #include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
 #include "platform/platform_utils.h"
@@ -28,10 +29,13 @@
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QMdiArea>
+#include <QPointer>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTranslator>
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -343,6 +347,8 @@ int app_init()
         file_remove_stale_temps(main_ini_path.substr(0, slash + 1), 30);
     if (!ini_copy_defaults())
         return 0;
+    // A first start gets the program's own right-click menus.
+    popup_files_write_defaults();
     if (!conn_new(nullptr))
         return 0;
     if (startup_hooks.color_items_init)
@@ -742,6 +748,23 @@ void app_release()
     }
 }
 
+int app_load_qt_translation()
+{
+    static QPointer<QTranslator> installed;
+    if (installed)
+        return 1;
+    if (!qApp)
+        return 0;
+    auto* translator = new QTranslator(qApp);
+    if (!translator->load(QStringLiteral("qtbase_tr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return 0;
+    }
+    installed = translator;
+    return 1;
+}
+
 int app_run(int argc, char** argv, int show)
 {
     cmdline_args.clear();
@@ -750,6 +773,7 @@ int app_run(int argc, char** argv, int show)
     if (!qApp)
         return 0;
     qApp->setQuitOnLastWindowClosed(false);
+    app_load_qt_translation();
     frame_close_guard = 0;
 
     if (app_init()) {

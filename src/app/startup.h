@@ -108,6 +108,10 @@ constexpr int kShowNormal = 1;
 int app_run(int argc, char** argv, int show);
 int app_init();
 int app_init_common_controls();
+// Installs Qt's own Turkish texts (standard buttons, the windows' system
+// menus, file dialogs) from Qt's translations folder, once. 1 when they
+// were found and installed.
+int app_load_qt_translation();
 int frame_create(int show);
 int frame_install_hooks();
 void frame_deferred_start();

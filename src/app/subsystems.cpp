@@ -449,7 +449,10 @@ void app_wire_toolbar()
     // The connect buttons once a link stage has settled.
     static int stage_listener = 0;
     irc_link_stage.add_once(stage_listener, 90, [](int, Connection*) {
-        QMetaObject::invokeMethod(qApp, [] { toolbar_show_connect_state(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(qApp, [] {
+            toolbar_show_connect_state();
+            menu_update_connect_items();
+        }, Qt::QueuedConnection);
     });
 }
 
@@ -733,7 +736,9 @@ void app_wire_data_stores()
 // keys, highlight and flashing.
 void app_wire_text_work()
 {
-    draw_hooks.marked_span = textsel_marked_span;
+    draw_hooks.marked_span = [](WindowRecord* rec, const StringNode* line, int* from, int* to) {
+        return textsel_marked_span(rec, line, from, to) || find_text_found_span(rec, line, from, to) ? 1 : 0;
+    };
     print_hooks.marking_window = textsel_marking_window;
     child_hooks.text_area_mouse = clicks_text_area_mouse;
     child_hooks.selection_end = textsel_end_record;
@@ -862,6 +867,7 @@ void app_wire_tips()
     frame_hooks().tray_activity_clear = tray_activity_clear;
     frame_hooks().app_inactive = [] { tray_follow_frame_state(); };
     frame_hooks().app_active = [](QWidget* window) {
+        flash_stop_main();
         tray_follow_frame_state();
         tips_close_on_activate(window);
     };

@@ -26,6 +26,7 @@
 
 WinCreateParams win_create_params;
 int win_next_query_minimised = 0;
+int win_next_query_shown = 0;
 int win_switch_target = -1;
 CustomWindowRequest win_custom_request;
 OpenHooks open_hooks;
@@ -474,7 +475,11 @@ QWidget* win_open_query(WindowRecord* rec, int, int* opened)
         p.open_minimised = 1;
         win_next_query_minimised = 0;
     }
-    if ((rec->subtype == kQueryPrivate || rec->subtype == kQueryMessages) && opt(OPT_MINIMISE_QUERIES))
+    // New queries follow their option unless the user asked for this one.
+    const int asked = win_next_query_shown;
+    win_next_query_shown = 0;
+    if ((rec->subtype == kQueryPrivate || rec->subtype == kQueryMessages) && opt(OPT_MINIMISE_QUERIES) &&
+        !asked)
         p.open_minimised = 1;
     if (rec->subtype == kQueryMessages) {
         p.title = "Messages";

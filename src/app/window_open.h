@@ -45,6 +45,9 @@ extern WinCreateParams win_create_params;
 // One-shot request: the next query or DCC window opens minimised (the
 // next status window's is conn_next_status_minimised of the connections).
 extern int win_next_query_minimised;
+// One-shot request: the next query window is one the user asked for, so it
+// opens shown whatever the option that minimises new queries says.
+extern int win_next_query_shown;
 // The switch target while a window moves between the MDI client and the
 // desktop: 1 into the MDI client, 0 onto the desktop, -1 otherwise.
 extern int win_switch_target;

@@ -82,9 +82,11 @@ WindowRecord* default_open_query(const std::string& nick, Connection* conn, int 
     request.subtype = kQueryPrivate;
     request.conn = conn;
     const int saved = win_next_query_minimised;
-    if (minimised) win_next_query_minimised = 1;
+    if (minimised > 0) win_next_query_minimised = 1;
+    win_next_query_shown = minimised < 0 ? 1 : 0;
     QWidget* hwnd = win_open(request);
     win_next_query_minimised = saved;
+    win_next_query_shown = 0;
     WindowRecord* rec = hwnd ? win_record_of(hwnd) : nullptr;
     if (rec) win_update_title(rec, nullptr);
     return rec;
@@ -261,8 +263,12 @@ int cmd_query(CommandCall& call)
         if (chat_activate_window && (minimised || call.origin == 0))
             chat_activate_window(win, minimised ? 1 : 0);
     } else {
-        win = chat_open_query(target, conn, minimised ? 1 : 0);
+        // A query the user asks for opens in front of the others; one a
+        // script opens follows the option for new queries.
+        const bool asked = !minimised && call.origin == 0;
+        win = chat_open_query(target, conn, minimised ? 1 : asked ? -1 : 0);
         if (!win) return 0;
+        if (asked && chat_activate_window) chat_activate_window(win, 0);
     }
     if (text.empty()) return 1;
     if (!conn_is_connected(conn)) return fail(call, 12);

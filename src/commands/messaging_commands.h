@@ -64,7 +64,8 @@ extern WindowRecord* (*chat_record_of)(QWidget* window);
 extern void (*chat_show)(WindowRecord* rec, Connection* conn, std::uint32_t colour, const std::string& text);
 
 // Opens a query window (type query, private) for a nick, minimised when
-// asked, and sets its caption; null when it could not be opened. Seam for
+// asked (1), shown as one the user asked for (-1), or as the option for new
+// queries says (0), and sets its caption; null when it could not be opened. Seam for
 // tests; by default win_open.
 extern WindowRecord* (*chat_open_query)(const std::string& nick, Connection* conn, int minimised);
 

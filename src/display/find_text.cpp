@@ -29,6 +29,24 @@ constexpr int kHistoryKeys = 15;
 
 QPointer<QDialog> g_dialog;
 
+// The line the last search found (kept through a miss, which leaves the
+// view where it was): its window and the serial that all the
+// display lines of that printed line share (no pointer into the buffer,
+// which rewrapping and trimming replace).
+struct Found {
+    QPointer<QWidget> window;
+    int serial = 0;
+} g_found;
+
+void forget_found()
+{
+    QWidget* old = g_found.window.data();
+    g_found = Found();
+    if (WindowRecord* rec = old ? win_record_of(old) : nullptr)
+        if (TextArea* area = rec->text_area.get())
+            area->update();
+}
+
 std::string lower(std::string s)
 {
     for (char& c : s)
@@ -157,6 +175,9 @@ int find_text_step(int direction, WindowRecord* rec)
         if (!line || index < 0)
             return 0;
         if (line_matches(line, needle)) {
+            forget_found();
+            g_found.window = rec->hwnd.get();
+            g_found.serial = line->serial;
             rec->scroll_pos = index;
             win_update_vscroll(rec);
             if (TextArea* area = rec->text_area.get())
@@ -164,6 +185,16 @@ int find_text_step(int direction, WindowRecord* rec)
             return 1;
         }
     }
+}
+
+int find_text_found_span(WindowRecord* rec, const StringNode* line, int* from, int* to)
+{
+    if (!rec || !line || !g_found.window || rec->hwnd.get() != g_found.window.data() ||
+        line->serial != g_found.serial || line->text.empty())
+        return 0;
+    *from = 0;
+    *to = static_cast<int>(line->text.size());
+    return 1;
 }
 
 std::vector<std::string> find_text_load_history()

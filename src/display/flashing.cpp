@@ -148,6 +148,12 @@ void flash_stop(QWidget* window)
     }
 }
 
+void flash_stop_main()
+{
+    if (QWidget* frame = main_window())
+        flash_stop(frame);
+}
+
 void flash_tick()
 {
     if (g_flash.empty()) {

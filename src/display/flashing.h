@@ -28,6 +28,8 @@ struct FlashEntry {
 void flash_start(QWidget* window, const HighlightEntry* entry);
 FlashEntry* flash_find(QWidget* window);
 void flash_stop(QWidget* window);
+// Stops the main window's flash (the program became active).
+void flash_stop_main();
 void flash_tick();
 void flash_free_all();
 // How many windows flash.

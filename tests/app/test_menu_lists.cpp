@@ -35,9 +35,12 @@
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "app/window_record.h"
+#include "bars/toolbar.h"
+#include "bars/toolbar_buttons.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
+#include "core/options.h"
 #include "core/numbered_texts.h"
 #include "dcc/download_folders.h"
 #include "irc/link/close.h"
@@ -790,6 +793,149 @@ TEST_F(MenuListsTest, RecentServersListTenThenGroupsAndClearingEmptiesTheFile)
     close_menus();
     // An id of the earlier, longer list is no server any more.
     EXPECT_EQ(menu_recent_servers_command(7005), 0);
+}
+
+// ---- Stopping a connect that keeps failing ----
+
+// A TCP listener on 127.0.0.1 that takes connections and never says a word.
+struct SilentServer {
+    int fd = -1;
+    int port = 0;
+    std::vector<int> taken;
+    SilentServer()
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd, 4) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port = ntohs(a.sin_port);
+    }
+    ~SilentServer()
+    {
+        for (int t : taken)
+            ::close(t);
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+TEST_F(MenuListsTest, AConnectThatKeepsFailingStopsFromTheMenuAndFromTheToolbar)
+{
+    struct Saved {
+        int retry = opt(OPT_RETRY_ON_FAIL), delay = opt(OPT_RETRY_DELAY),
+            second = opt(OPT_CONFIRM_CONNECT_SECOND_CLICK), shown = opt(OPT_TOOLBAR_SHOWN);
+        ProxySettings proxy = proxy_settings;
+        ~Saved()
+        {
+            opt_set(OPT_RETRY_ON_FAIL, retry);
+            opt_set(OPT_RETRY_DELAY, delay);
+            opt_set(OPT_CONFIRM_CONNECT_SECOND_CLICK, second);
+            opt_set(OPT_TOOLBAR_SHOWN, shown);
+            proxy_settings = proxy;
+            delete toolbar_window.data();
+        }
+    } saved;
+    // Retries on, and the next attempt far enough away to be waiting for it.
+    opt_set(OPT_RETRY_ON_FAIL, 1);
+    opt_set(OPT_RETRY_DELAY, 600);
+    opt_set(OPT_CONFIRM_CONNECT_SECOND_CLICK, 0);
+    opt_set(OPT_TOOLBAR_SHOWN, 1);
+    proxy_settings = ProxySettings();
+    irc_send_line = saved_send;
+    frame_proc_install();
+    app_messages_set_frame(nullptr);
+    ASSERT_TRUE(startup_hooks.toolbar_create);
+    ASSERT_EQ(startup_hooks.toolbar_create(), 1);
+    toolbar_window->setGeometry(0, 0, 980, 60);
+    toolbar_window->show();
+
+    SilentServer silent;
+    ASSERT_GT(silent.port, 0);
+    const int refused = free_port();  // nothing listens there
+    ASSERT_GT(refused, 0);
+
+    Connection* conn = window_test_conn();
+    ASSERT_TRUE(conn);
+    conn->stored_identity[0] = "Kest User";
+    conn->stored_identity[1] = "me@example.org";
+    conn->stored_identity[2] = "stopper";
+    conn->stored_identity[5] = "127.0.0.1";
+    irc_request_host.clear();
+
+    auto menu_states = [this] {
+        QMenu* file = open_bar_menu("&Dosya");
+        std::pair<bool, bool> states{frame_menu_action(101)->isEnabled(), frame_menu_action(102)->isEnabled()};
+        (void)file;
+        close_menus();
+        return states;
+    };
+    auto shown = [](int id) { return toolbar_message(TBM_IS_HIDDEN, id, 0) == 0; };
+    auto idle = [conn] {
+        return conn_is_live(conn) && !conn_is_connected(conn) && !conn_is_connecting(conn) && !conn->waiting_retry &&
+               conn->connect_timer_id == 0 && conn->socket == -1;
+    };
+
+    const struct {
+        const char* what;
+        bool silent;     // else the port refuses
+        bool toolbar;    // else the menu item stops it
+    } cases[] = {
+        {"refused, stopped from the menu", false, false},
+        {"refused, stopped from the toolbar", false, true},
+        {"silent, stopped from the menu", true, false},
+        {"silent, stopped from the toolbar", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        conn->stored_identity[9] = std::to_string(c.silent ? silent.port : refused);
+        ASSERT_TRUE(idle());
+        EXPECT_EQ(menu_states(), std::make_pair(true, false));
+        // Connect with the menu's item.
+        QMenu* file = open_bar_menu("&Dosya");
+        click(file, frame_menu_action(101));
+        if (c.silent) {
+            ASSERT_TRUE(pump_until([&] {
+                sockaddr_in a{};
+                socklen_t len = sizeof a;
+                int t = ::accept4(silent.fd, reinterpret_cast<sockaddr*>(&a), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+                if (t >= 0)
+                    silent.taken.push_back(t);
+                return conn_is_connected(conn);
+            }, 10000));
+        } else {
+            ASSERT_TRUE(pump_until([conn] { return conn->waiting_retry != 0; }, 10000))
+                << "the refused attempt is to be retried";
+            EXPECT_TRUE(conn_is_connecting(conn));
+        }
+        pump_until([] { return false; }, 50);
+        // While it tries, Disconnect is offered and Connect is not; the
+        // toolbar shows its disconnect button.
+        EXPECT_EQ(menu_states(), std::make_pair(false, true));
+        EXPECT_TRUE(shown(1001));
+        EXPECT_FALSE(shown(1000));
+
+        if (c.toolbar) {
+            toolbar_window->layout();
+            ToolbarButton* b = toolbar_button_at(toolbar_index_of_name("connect2"));
+            ASSERT_TRUE(b);
+            QTest::mouseClick(toolbar_window, Qt::LeftButton, Qt::NoModifier, b->rect.center());
+        } else {
+            file = open_bar_menu("&Dosya");
+            click(file, frame_menu_action(102));
+        }
+        ASSERT_TRUE(pump_until(idle, 5000)) << "connected " << conn->connected << " connecting " << conn->connecting
+                                            << " retry " << conn->waiting_retry << " timer " << conn->connect_timer_id;
+        pump_until([] { return false; }, 50);
+        // Stopped: no attempt pending, and the menu and the toolbar offer to
+        // connect again.
+        EXPECT_EQ(conn->retry_count, 0);
+        EXPECT_EQ(menu_states(), std::make_pair(true, false));
+        EXPECT_TRUE(shown(1000));
+        EXPECT_FALSE(shown(1001));
+    }
 }
 
 TEST_F(MenuListsTest, ConnectItemsFollowTheCurrentConnection)

@@ -23,6 +23,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <iterator>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -48,6 +50,7 @@
 #include "platform/platform_utils.h"
 #include "script/events/remote_files.h"
 #include "script/exec/script_types.h"
+#include "script/popup_defaults.h"
 #include "script/popups.h"
 #include "support/hook_guard.h"
 #include "support/test_support.h"
@@ -329,6 +332,105 @@ TEST_F(PopupWindows, ScriptMenuSectionsJoinTheFileItems)
     sent().clear();
     choose(menu, "Everywhere");
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG #pop :hello from two\n"});
+}
+
+// Picks an item of a submenu: the mouse opens the submenu, then clicks.
+void choose_in(QMenu* menu, const std::string& sub_caption, const std::string& text)
+{
+    QAction* entry = action_named(menu, sub_caption);
+    ASSERT_TRUE(entry && entry->menu()) << sub_caption;
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+    window_test_pump();
+    QMenu* sub = entry->menu();
+    if (!sub->isVisible())
+        sub->popup(menu->mapToGlobal(menu->actionGeometry(entry).topRight()));
+    window_test_pump();
+    choose(sub, text);
+}
+
+std::string slurp_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(PopupWindows, AFirstStartGetsEverydayPopupsAndAUsersFileIsLeftAlone)
+{
+    const std::string path = temp.path() + "popups.ini";
+    ASSERT_FALSE(std::ifstream(path).good());
+    ASSERT_EQ(popup_files_write_defaults(), 1);
+    popup_files_load_all();
+    for (const char* section : {"[mpopup]", "[cpopup]", "[qpopup]", "[lpopup]", "[bpopup]"})
+        EXPECT_NE(slurp_file(path).find(section), std::string::npos) << section;
+
+    WindowRecord* chan = channel_with({"alice", "bob"});
+    WindowRecord* query = window_test_open("dave", kWinQuery, kQueryPrivate, conn);
+    WindowRecord* status = win_record_of(conn->status_window);
+    ASSERT_TRUE(chan && query && status);
+
+    // What the user sees on a right-click in each kind of window.
+    QMenu* nicks = rclick_nick(chan, "bob");
+    ASSERT_TRUE(nicks);
+    EXPECT_EQ(captions(nicks), (std::vector<std::string>{"Bilgi (Whois)", "Özel Sohbet (Query)", "-", "Yetki",
+                                                         "At ve Yasakla", "-", "CTCP", "-", "Ignore"}));
+    close_popups();
+    QMenu* text = rclick_text(chan);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(captions(text), (std::vector<std::string>{"Topic Göster", "Topic Değiştir...", "-", "Kanal Modları",
+                                                        "Ban Listesi", "Kullanıcı Listesi", "-", "Yeniden Gir",
+                                                        "Kanaldan Çık"}));
+    close_popups();
+
+    // Each item sends its line for the nick, the channel or the query.
+    const struct {
+        const char* what;
+        std::function<QMenu*()> open;
+        const char* sub;  // "" for a top-level item
+        const char* item;
+        const char* line;
+    } cases[] = {
+        {"whois from the nick list", [&] { return rclick_nick(chan, "bob"); }, "", "Bilgi (Whois)", "WHOIS bob\n"},
+        {"op", [&] { return rclick_nick(chan, "alice"); }, "Yetki", "Op Ver", "MODE #pop +o alice\n"},
+        {"devoice", [&] { return rclick_nick(chan, "bob"); }, "Yetki", "Voice Al", "MODE #pop -v bob\n"},
+        {"kick", [&] { return rclick_nick(chan, "bob"); }, "At ve Yasakla", "Kick", "KICK #pop bob\n"},
+        {"ctcp version", [&] { return rclick_nick(chan, "alice"); }, "CTCP", "Version",
+         "PRIVMSG alice :\x01VERSION\x01\n"},
+        {"topic", [&] { return rclick_text(chan); }, "", "Topic Göster", "TOPIC #pop\n"},
+        {"modes", [&] { return rclick_text(chan); }, "", "Kanal Modları", "MODE #pop\n"},
+        {"whois from the query", [&] { return rclick_text(query); }, "", "Bilgi (Whois)", "WHOIS dave\n"},
+        {"motd from the status window", [&] { return rclick_text(status); }, "Sunucu Bilgisi",
+         "Günün Mesajı (MOTD)", "MOTD\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sent().clear();
+        QMenu* menu = c.open();
+        ASSERT_TRUE(menu);
+        if (*c.sub)
+            choose_in(menu, c.sub, c.item);
+        else
+            choose(menu, c.item);
+        close_popups();
+        EXPECT_EQ(sent(), std::vector<std::string>{c.line});
+    }
+    // The nick list's query item opens the nick's query.
+    QMenu* menu = rclick_nick(chan, "alice");
+    ASSERT_TRUE(menu);
+    choose(menu, "Özel Sohbet (Query)");
+    EXPECT_TRUE(win_find_by_name("alice", conn));
+
+    // A user's own file is never overwritten, nor is one that another
+    // start listed.
+    {
+        std::ofstream out(path);
+        out << "[cpopup]\nn0=Mine:/echo -s mine\n";
+    }
+    EXPECT_EQ(popup_files_write_defaults(), 0);
+    EXPECT_EQ(slurp_file(path), "[cpopup]\nn0=Mine:/echo -s mine\n");
+    std::remove(path.c_str());
+    ini_write("pfiles", "n1", "popups.ini", main_ini_path);
+    EXPECT_EQ(popup_files_write_defaults(), 0);
+    EXPECT_FALSE(std::ifstream(path).good());
 }
 
 TEST_F(PopupWindows, ACommandAfterTheConnectionClosedDoesNothing)

@@ -8,12 +8,16 @@
 #include "app/connection.h"
 #include "app/tick.h"
 #include "core/ini.h"
+#include "core/string_list.h"
+#include "script/popups.h"
 #include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QTimer>
@@ -26,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -304,6 +309,46 @@ TEST(StartupInProcess, StartsWithFrameAndStatusWindowAndClosesInOrder)
     // The settings went to the folder given by -r.
     EXPECT_EQ(settings_dir, (p.root / "settings").string() + "/");
     EXPECT_EQ(main_ini_path, settings_dir + "kest.ini");
+}
+
+TEST(StartupInProcess, AFirstStartWritesItsOwnPopupsAndQtSpeaksTurkish)
+{
+    InProcess p("firstuse");
+    app_wire_popups();  // the popup files load with the settings
+    const fs::path file = p.root / "settings" / "popups.ini";
+    ASSERT_FALSE(fs::exists(file));
+    static int channel_lines = 0, nick_lines = 0;
+    static std::string cancel;
+    channel_lines = nick_lines = 0;
+    cancel.clear();
+    seen = Seen();
+    QTimer::singleShot(100, [] {
+        channel_lines = strlist_count(popup_lines_of_kind(kPopupFileChannel));
+        nick_lines = strlist_count(popup_lines_of_kind(kPopupFileNicklist));
+        QDialogButtonBox box(QDialogButtonBox::Cancel);
+        cancel = box.button(QDialogButtonBox::Cancel)->text().toStdString();
+    });
+    check_then_close(1);
+    EXPECT_EQ(p.run({"-noconnect"}), 0);
+    ASSERT_TRUE(seen.ran);
+    ASSERT_TRUE(fs::exists(file)) << "a first start writes the popups";
+    EXPECT_GT(channel_lines, 0) << "and the channel popup comes from it";
+    EXPECT_GT(nick_lines, 0);
+
+    // The user's own file stays as it is at the next start.
+    std::ofstream(file) << "[cpopup]\nn0=Mine:/echo -s mine\n";
+    seen = Seen();
+    check_then_close(1);
+    EXPECT_EQ(p.run({"-noconnect"}), 0);
+    ASSERT_TRUE(seen.ran);
+    std::ifstream in(file);
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "[cpopup]\nn0=Mine:/echo -s mine\n");
+
+    // Standard buttons speak the interface's language.
+    if (!fs::exists("/usr/share/qt6/translations/qtbase_tr.qm"))
+        GTEST_SKIP() << "Qt's Turkish translation (qt6-translations-l10n) is not installed";
+    EXPECT_EQ(cancel, "İptal");
 }
 
 TEST(StartupInProcess, WithoutNoConnectTheConnectDialogOpens)

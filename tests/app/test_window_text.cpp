@@ -15,7 +15,11 @@
 #include <QPushButton>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QListWidget>
+#include <QMainWindow>
+#include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QMenu>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -24,6 +28,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -31,6 +36,10 @@
 #include <vector>
 
 #include "app/child_widgets.h"
+#include "app/child_window.h"
+#include "app/dispatch.h"
+#include "app/mdi_arrange.h"
+#include "app/startup.h"
 #include "app/connection.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
@@ -57,6 +66,7 @@
 #include "irc/link/send_queue.h"
 #include "irc/numerics/isupport.h"
 #include "display/nick_colours.h"
+#include "display/mouse_clicks.h"
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "platform/platform_utils.h"
@@ -473,6 +483,203 @@ TEST_F(ServerTextTest, FlashingFollowsItsEntryAndStops)
     EXPECT_EQ(flash_count(), 0);
 }
 
+// ---- What a new user meets ----
+
+TEST_F(ServerTextTest, TheWaitingMessageTitleEndsOnceItsQueryIsOpenedAndAnswered)
+{
+    const int saved = opt(OPT_MINIMISE_QUERIES);
+    opt_set(OPT_MINIMISE_QUERIES, 1);
+    QWidget* frame = channel->hwnd.get()->window();
+    ASSERT_TRUE(frame_app_active()) << "the program is in use";
+    const QString plain = frame->windowTitle();
+    feed(":dave!d@h PRIVMSG me :are you there?");
+    WindowRecord* query = win_find_by_name("dave", conn);
+    ASSERT_TRUE(query);
+    ASSERT_TRUE(win_is_minimised(query->hwnd.get())) << "out of view";
+    // The printing asks for the flash of a query out of view.
+    flash_start(query->hwnd.get(), nullptr);
+    ASSERT_TRUE(flash_find(frame));
+    bool waiting_shown = false;
+    for (int i = 0; i < 4; ++i) {
+        flash_tick();
+        waiting_shown = waiting_shown || frame->windowTitle().contains(QStringLiteral("[Mesaj Bekleniyor]"));
+    }
+    EXPECT_TRUE(waiting_shown) << "the title alternates with the notice";
+
+    // The user brings the query up and answers it: the notice is gone at
+    // once and does not come back while the program stays in use.
+    auto* sub = qobject_cast<QMdiSubWindow*>(win_container(query->hwnd.get()));
+    ASSERT_TRUE(sub);
+    sub->showNormal();
+    sub->mdiArea()->setActiveSubWindow(sub);
+    window_test_pump();
+    type_in(query, "yes, here");
+    EXPECT_EQ(flash_count(), 0);
+    EXPECT_EQ(frame->windowTitle(), plain);
+    for (int i = 0; i < 8; ++i)
+        flash_tick();
+    EXPECT_FALSE(frame->windowTitle().contains(QStringLiteral("Mesaj Bekleniyor")));
+    opt_set(OPT_MINIMISE_QUERIES, saved);
+}
+
+TEST_F(ServerTextTest, QueriesTheUserOpensComeUpWhileIncomingOnesFollowTheirOption)
+{
+    const int saved = opt(OPT_MINIMISE_QUERIES);
+    clicks_load();  // the double-click commands, as the settings load reads them
+    feed(":gina!g@h JOIN :#kest");
+    auto dclick_nick = [&](const std::string& nick) {
+        ListBox* list = channel->listbox.get();
+        ASSERT_TRUE(list);
+        win_activate(channel->hwnd, 0);
+        window_test_pump();
+        const int row = nicklist_row_of(channel, nicklist_find(channel, nick));
+        ASSERT_TRUE(row >= 0 && list->item(row));
+        const QRect r = list->visualItemRect(list->item(row));
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, r.center());  // the button comes up
+        window_test_pump();
+    };
+    const struct {
+        const char* what;
+        int option;   // new queries open minimised
+        std::function<void()> act;
+        const char* nick;
+        bool minimised;
+        int active;  // 1 the window the user works in now, 0 not, -1 either
+    } cases[] = {
+        {"typed /query", 1, [&] { type_in(channel, "/query dave"); }, "dave", false, 1},
+        {"a double-click on a nick", 1, [&] { dclick_nick("gina"); }, "gina", false, 1},
+        {"typed /query -n", 0, [&] { type_in(channel, "/query -n hal"); }, "hal", true, 0},
+        {"an incoming message, option on", 1, [&] { feed(":erin!e@h PRIVMSG me :hi"); }, "erin", true, 0},
+        {"an incoming message, option off", 0, [&] { feed(":fred!f@h PRIVMSG me :hi"); }, "fred", false, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        opt_set(OPT_MINIMISE_QUERIES, c.option);
+        win_activate(channel->hwnd, 0);
+        window_test_pump();
+        c.act();
+        window_test_pump();
+        WindowRecord* query = win_find_by_name(c.nick, conn);
+        ASSERT_TRUE(query);
+        EXPECT_EQ(win_is_minimised(query->hwnd.get()) != 0, c.minimised);
+        if (c.active == 1)
+            EXPECT_EQ(win_active.get(), query->hwnd.get());
+        else if (c.active == 0)
+            EXPECT_EQ(win_active.get(), channel->hwnd.get()) << "a minimised query takes no focus";
+    }
+    opt_set(OPT_MINIMISE_QUERIES, saved);
+}
+
+TEST_F(ServerTextTest, AGrowingInputBoxShrinksBackAsSoonAsItsTextIsSent)
+{
+    const int saved = opt(OPT_EDITBOX_LINES);
+    opt_set(OPT_EDITBOX_LINES, 2);
+    WindowRecord* chan = window_test_open("#grow", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan && chan->editbox.get());
+    ASSERT_EQ(chan->editbox_mode, 2);
+    QWidget* top = chan->hwnd.get()->window();
+    top->resize(700, 600);
+    win_activate(chan->hwnd, 0);
+    window_test_pump();
+    EditBox* box = chan->editbox.get();
+    const int one_line = box->height();
+    std::string fifty;
+    for (int i = 0; i < 50; ++i)
+        fifty += "pasted line " + std::to_string(i) + (i < 49 ? "\n" : "");
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"fifty pasted lines", fifty},
+        {"one long line", std::string(900, 'w')},
+        {"fifty lines again", fifty},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        box->setFocus();
+        box->insertPlainText(QString::fromStdString(c.text));
+        window_test_pump();
+        ASSERT_GT(box->height(), one_line) << "the box grows with its text";
+        QTest::keyClick(box, Qt::Key_Return);
+        window_test_pump();
+        EXPECT_TRUE(box->toPlainText().isEmpty());
+        EXPECT_EQ(box->height(), one_line) << "back to one line before any other key";
+        EXPECT_EQ(chan->editbox_lines, 1);
+    }
+    opt_set(OPT_EDITBOX_LINES, saved);
+}
+
+TEST_F(ServerTextTest, AltKOpensTheColoursDialogThoughAMenuOfTheBarHasTheLetter)
+{
+    auto* top = qobject_cast<QMainWindow*>(channel->hwnd.get()->window());
+    ASSERT_TRUE(top);
+    struct Restore {
+        QPointer<QMainWindow> frame = frame_window;
+        QMainWindow* top;
+        ~Restore()
+        {
+            while (QWidget* popup = QApplication::activePopupWidget())
+                popup->close();
+            if (QDialog* d = color_dialog())
+                delete d;
+            frame_menus_destroy();
+            if (top)
+                top->menuBar()->clear();
+            frame_window = frame;
+            dispatch_uninstall();
+            window_test_pump();
+        }
+    } restore{frame_window, top};
+    frame_window = top;
+    ASSERT_EQ(frame_menu_build(), 1);
+    dispatch_install();  // as the start-up does
+    top->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(top));
+    const QString kanallar = QString::fromUtf8("&Kanallar");
+    bool has_k_menu = false;
+    for (QAction* a : top->menuBar()->actions())
+        has_k_menu = has_k_menu || a->text() == kanallar;
+    ASSERT_TRUE(has_k_menu) << "a menu of the bar answers to K";
+
+    // The keys as the window system delivers them, with the focus in the
+    // channel's input box. Before a key goes to the shortcuts (the menu
+    // letters among them) its widget is asked whether it wants it: Alt+K
+    // is the window's, Alt+Y is not.
+    channel->editbox.get()->setFocus();
+    window_test_pump();
+    for (const auto& [key, wanted] : {std::pair{Qt::Key_K, true}, std::pair{Qt::Key_Y, false}}) {
+        QKeyEvent ask(QEvent::ShortcutOverride, key, Qt::AltModifier);
+        ask.ignore();
+        QApplication::sendEvent(channel->editbox.get(), &ask);
+        EXPECT_EQ(ask.isAccepted(), wanted) << key;
+    }
+    // A repeat of a held Alt+K (its first press went elsewhere) opens
+    // neither the dialog again nor the menu.
+    QTest::simulateEvent(top->windowHandle(), true, Qt::Key_K, Qt::AltModifier, QStringLiteral("k"), true);
+    QTest::simulateEvent(top->windowHandle(), false, Qt::Key_K, Qt::AltModifier, QStringLiteral("k"), false);
+    window_test_pump();
+    EXPECT_FALSE(color_dialog());
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    QTest::keyClick(top->windowHandle(), Qt::Key_K, Qt::AltModifier);
+    window_test_pump();
+    EXPECT_TRUE(color_dialog()) << "Alt+K gives the colours dialog";
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "and no menu";
+    delete color_dialog();
+    window_test_pump();
+
+    // A letter that is no accelerator still opens its menu of the bar.
+    top->activateWindow();
+    channel->editbox.get()->setFocus();
+    window_test_pump();
+    QTest::keyClick(top->windowHandle(), Qt::Key_Y, Qt::AltModifier);
+    window_test_pump();
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu) << "Alt+Y opens the help menu";
+    EXPECT_EQ(menu->menuAction()->text(), QString::fromUtf8("&Yardım"));
+    EXPECT_FALSE(color_dialog());
+}
+
 // ---- Buffers to files and back ----
 
 class BufferCommandsTest : public WindowTextTest {
@@ -666,6 +873,8 @@ TEST_F(BufferCommandsTest, OpeningALoggedChannelReloadsItsLogWithoutHeaders)
 
 TEST_F(BufferCommandsTest, CtrlFFindsAWordAndScrollsToIt)
 {
+    color_items_init();  // the program's colours, so that text shows
+    color_load();
     WindowRecord* chan = open("#find", kWinChannel);
     ASSERT_TRUE(chan);
     QWidget* top = chan->hwnd.get()->window();
@@ -707,26 +916,73 @@ TEST_F(BufferCommandsTest, CtrlFFindsAWordAndScrollsToIt)
         draw_lines_in_view(chan, area, shown);
         return shown.empty() ? std::string() : shown.back().line->text;
     };
+    // The painted rows in view, bottom row last, each with how many pixels
+    // of its first characters differ from the row's background (taken
+    // three quarters across, past every line's text): a marked row is painted with another colour behind
+    // its text, so nearly all of them differ.
+    auto painted_rows = [&] {
+        QRect area = chan->text_area.get()->rect();
+        std::vector<ShownLine> shown;
+        draw_lines_in_view(chan, area, shown);
+        const QImage image = chan->text_area.get()->grab().toImage();
+        std::vector<std::pair<std::string, int>> rows;
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const int top = std::max(shown[i].top, 0);
+            const int bottom = std::min(i + 1 < shown.size() ? shown[i + 1].top : image.height(), image.height());
+            int count = 0;
+            for (int y = top; y < bottom; ++y) {
+                const QRgb back = image.pixel(image.width() * 3 / 4, y);
+                for (int x = 0; x < 60 && x < image.width(); ++x)
+                    count += image.pixel(x, y) != back ? 1 : 0;
+            }
+            rows.emplace_back(shown[i].line->text, count);
+        }
+        return rows;
+    };
+    // The found line, at the bottom, is the one row shown marked.
+    auto expect_marked_bottom = [&](const std::string& part) {
+        const auto rows = painted_rows();
+        ASSERT_GE(rows.size(), 3u);
+        EXPECT_NE(rows.back().first.find(part), std::string::npos) << rows.back().first;
+        for (std::size_t i = 0; i + 1 < rows.size(); ++i)
+            EXPECT_GT(rows.back().second, 2 * rows[i].second) << rows[i].first;
+    };
     combo->setEditText("needle");
     QTest::mouseClick(up, Qt::LeftButton);
     window_test_pump();
     EXPECT_EQ(bottom_text(), "another NEEDLE here");
     EXPECT_LT(chan->scroll_pos, chan->scroll_end);
+    expect_marked_bottom("another NEEDLE here");
     // Up again: the older one, codes and case ignored.
     QTest::mouseClick(up, Qt::LeftButton);
     window_test_pump();
     EXPECT_NE(bottom_text().find("Needle"), std::string::npos) << bottom_text();
-    // Nothing older: the view stays and the beep sounds.
+    expect_marked_bottom("Needle");
+    // Nothing older: the view stays, still marked, and the beep sounds.
     const int pos = chan->scroll_pos;
     beeps = 0;
     QTest::mouseClick(up, Qt::LeftButton);
     window_test_pump();
     EXPECT_EQ(chan->scroll_pos, pos);
     EXPECT_EQ(beeps, 1);
-    // Down finds the newer one again.
+    expect_marked_bottom("Needle");
+    // Down finds the newer one again, and only it is marked; a narrower
+    // window cuts the lines again and the mark stays with its line.
     QTest::mouseClick(down, Qt::LeftButton);
     window_test_pump();
     EXPECT_EQ(bottom_text(), "another NEEDLE here");
+    expect_marked_bottom("another NEEDLE here");
+    top->resize(450, 400);
+    window_test_pump();
+    int marked = 0;
+    for (const StringNode* n = chan->lines; n; n = n->next) {
+        int from = 0, to = 0;
+        if (find_text_found_span(chan, n, &from, &to)) {
+            ++marked;
+            EXPECT_NE(n->text.find("NEEDLE"), std::string::npos) << n->text;
+        }
+    }
+    EXPECT_EQ(marked, 1);
 
     // The text is in the history when the dialog closes.
     dialog->reject();
