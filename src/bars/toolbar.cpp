@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -12,10 +13,13 @@
 #include "app/connection.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
+#include "app/menu_lists.h"
+#include "app/popup_menus.h"
 #include "app/startup.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "bars/pictures.h"
+#include "bars/switchbar.h"
 #include "bars/tooltips.h"
 #include "bars/toolbar_file.h"
 #include "core/files.h"
@@ -446,8 +450,88 @@ void ToolbarWindow::mousePressEvent(QMouseEvent* event)
     }
 }
 
+namespace {
+
+// Where a button's menu opens, by the bar's side: above the button on a
+// bottom bar, below it on a top bar, to its right on a left bar and to its
+// left on a right bar (global coordinates).
+QPoint beside_button(ToolbarWindow* t, const QRect& button, const QSize& menu)
+{
+    switch (toolbar_own_side()) {
+    case 1:
+        return t->mapToGlobal(button.topLeft()) - QPoint(0, menu.height());
+    case 2:
+        return t->mapToGlobal(QPoint(button.right() + 1, button.top()));
+    case 3:
+        return t->mapToGlobal(button.topLeft()) - QPoint(menu.width(), 0);
+    default:
+        return t->mapToGlobal(QPoint(button.left(), button.bottom() + 1));
+    }
+}
+
+// The menu a built-in button shows on a right click, or null (nothing to
+// show for it; a list that is empty has beeped already).
+QMenu* builtin_button_menu(int slot, bool* owned)
+{
+    *owned = true;
+    switch (slot) {
+    case 0:
+    case 1:
+    case 2:
+        *owned = false;
+        return menu_build_servers_popup();
+    case 6:
+        *owned = false;
+        return menu_channels_menu();
+    case 9:
+    case 10:
+        return menu_build_scripts_popup();
+    case 20:
+        return menu_build_folders_popup();
+    default:
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+void ToolbarWindow::right_click(const QPoint& pt, const QPoint& global)
+{
+    const int i = hit(pt);
+    if (i < 0) {
+        // Only the bar's empty part: not the edge between two buttons.
+        for (const ToolbarButton& b : buttons)
+            if (!(b.state & TB_HIDDEN) && !(b.style & TB_SEPARATOR) && b.rect.contains(pt))
+                return;
+        tooltip_destroy();
+        if (QMenu* menu = bar_popup_build(BAR_TOOLBAR, this))
+            menu->popup(global);
+        return;
+    }
+    ToolbarButton& b = buttons[static_cast<std::size_t>(i)];
+    if (!(b.state & TB_ENABLED))
+        return;
+    const int slot = b.id - kToolbarFirstId;
+    if (slot < 0 || slot >= kToolbarSlots || !kSlots[slot].name || b.name != kSlots[slot].name)
+        return;
+    bool owned = true;
+    menu_popup_reset();
+    tooltip_destroy();
+    QMenu* menu = builtin_button_menu(slot, &owned);
+    if (!menu || menu->isEmpty()) {
+        if (menu && owned)
+            menu->deleteLater();
+        return;
+    }
+    menu->popup(beside_button(this, b.rect, menu->sizeHint()));
+}
+
 void ToolbarWindow::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::RightButton) {
+        right_click(event->position().toPoint(), event->globalPosition().toPoint());
+        return;
+    }
     if (event->button() != Qt::LeftButton)
         return;
     hot_timer.stop();
