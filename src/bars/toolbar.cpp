@@ -16,6 +16,7 @@
 #include "app/menu_lists.h"
 #include "app/popup_menus.h"
 #include "app/startup.h"
+#include "app/window_record.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "bars/pictures.h"
@@ -24,6 +25,7 @@
 #include "bars/toolbar_file.h"
 #include "core/files.h"
 #include "display/backgrounds.h"
+#include "display/colours_dialog.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -486,6 +488,17 @@ QMenu* builtin_button_menu(int slot, bool* owned)
     case 9:
     case 10:
         return menu_build_scripts_popup();
+    case 14: {
+        // The colour schemes; the one chosen becomes current.
+        auto* menu = new QMenu(toolbar_window.data());
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu_build_schemes_popup(menu);
+        QObject::connect(menu, &QMenu::triggered, menu, [](QAction* a) {
+            const int id = a->data().toInt();
+            QMetaObject::invokeMethod(qApp, [id] { menu_scheme_command(id); }, Qt::QueuedConnection);
+        });
+        return menu;
+    }
     case 20:
         return menu_build_folders_popup();
     default:
@@ -511,6 +524,10 @@ void ToolbarWindow::right_click(const QPoint& pt, const QPoint& global)
     ToolbarButton& b = buttons[static_cast<std::size_t>(i)];
     if (!(b.state & TB_ENABLED))
         return;
+    if (!b.popup.empty()) {
+        custom_popup(b);
+        return;
+    }
     const int slot = b.id - kToolbarFirstId;
     if (slot < 0 || slot >= kToolbarSlots || !kSlots[slot].name || b.name != kSlots[slot].name)
         return;
@@ -524,6 +541,37 @@ void ToolbarWindow::right_click(const QPoint& pt, const QPoint& global)
         return;
     }
     menu->popup(beside_button(this, b.rect, menu->sizeHint()));
+}
+
+void ToolbarWindow::custom_popup(const ToolbarButton& b)
+{
+    // Built as the active window's popup, the button's popup name and
+    // script standing in for the window's own while it is built.
+    QWidget* active = win_active_if_shown();
+    WindowRecord* rec = win_record_of(active);
+    if (!rec) {
+        Connection* conn = conn_current();
+        rec = conn_is_live(conn) ? win_record_of(conn->status_window) : nullptr;
+    }
+    if (!rec || !rec->hwnd)
+        return;
+    const QPointer<QWidget> hwnd(rec->hwnd.get());
+    const std::string own_popup = rec->popup_file;
+    const void* own_script = rec->script_file;
+    rec->popup_file = b.popup;
+    rec->script_file = b.script_file.empty() ? nullptr : remote_file_find(b.script_file, kRemoteScript);
+    const QRect at = b.rect;
+    tooltip_destroy();
+    QMenu* menu = menu_build_custom_popup(rec, "custom toolbar");
+    // The captions may have run script code: the window is looked up again.
+    if (WindowRecord* again = hwnd ? win_record_of(hwnd.data()) : nullptr) {
+        again->popup_file = own_popup;
+        again->script_file = own_script;
+    }
+    if (menu && !menu->isEmpty() && hwnd)
+        menu_track_popup(hwnd.data(), kPopupCustomToolbar, beside_button(this, at, menu->sizeHint()));
+    else
+        menu_popup_reset();
 }
 
 void ToolbarWindow::mouseReleaseEvent(QMouseEvent* event)

@@ -40,6 +40,8 @@ public:
     // A right click: the bar's own menu on its empty part, a built-in
     // button's list beside the button.
     void right_click(const QPoint& pt, const QPoint& global);
+    // A button's own popup (its popup text), shown beside it.
+    void custom_popup(const ToolbarButton& b);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

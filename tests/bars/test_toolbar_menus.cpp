@@ -25,11 +25,14 @@
 #include "app/window_record.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
+#include "bars/pictures.h"
 #include "bars/toolbar.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
+#include "irc/link/send_queue.h"
 #include "display/backgrounds.h"
+#include "display/colors.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/events/remote_files.h"
@@ -303,6 +306,66 @@ TEST_F(ToolbarMenus, ConnectAndChannelsFolderButtonsShowTheMainMenusLists)
     ASSERT_TRUE(menu) << "no channels menu";
     EXPECT_EQ(menu, frame_menu_find_item(142, nullptr));
     EXPECT_TRUE(frame_menu_action(142));
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> g_wire;
+
+TEST_F(ToolbarMenus, ScriptButtonWithAPopupShowsItBesideTheButtonAndRunsTheItemChosen)
+{
+    g_wire.clear();
+    irc_send_line = [](const std::string& line, int, Connection*) {
+        g_wire.push_back(line);
+        return 1;
+    };
+    conn->connected = 1;
+    conn->socket = 1000;  // stands for an open link; never used
+    QImage img(16, 16, QImage::Format_RGB32);
+    img.fill(qRgb(0, 120, 0));
+    const std::string pic = settings.path() + "b.bmp";
+    ASSERT_EQ(dib_save_bmp(pic, img), 1);
+    write("tb.kst", {"menu @tbmenu {", "Hello $1-:/raw HELLO", "}"});
+    ASSERT_EQ(type("/load -rs " + settings.path() + "tb.kst"), 1);
+    ASSERT_EQ(type("/toolbar -a mine \"Mine\" \"" + pic + "\" \"/echo clicked\" \"@tbmenu\""), 1);
+    const QRect r = rect_of("mine");
+    ASSERT_TRUE(r.isValid());
+    QMenu* menu = rclick("mine");
+    ASSERT_TRUE(menu) << "no popup on the script button";
+    EXPECT_EQ(popup_context.kind, kPopupCustomToolbar);
+    EXPECT_EQ(captions(menu), std::vector<std::string>{"Hello"});
+    // Below the button on a bar at the top.
+    EXPECT_EQ(menu->pos().y(), toolbar_window->mapToGlobal(QPoint(0, r.bottom() + 1)).y());
+    choose(menu, "Hello");
+    EXPECT_EQ(g_wire, std::vector<std::string>{"HELLO\n"});
+    conn->socket = -1;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ToolbarMenus, ColoursButtonListsTheSchemesAndTheOneChosenBecomesCurrent)
+{
+    color_items_init();
+    color_load();
+    for (const char* name : {"Monochrome State", "Kest Classic"}) {
+        SCOPED_TRACE(name);
+        QMenu* menu = rclick("colors");
+        ASSERT_TRUE(menu) << "no schemes menu";
+        ASSERT_TRUE(action_named(menu, name)) << ::testing::PrintToString(captions(menu));
+        choose(menu, name);
+        std::string theme;
+        ini_read("text", "theme", "", theme, 306, main_ini_path);
+        EXPECT_EQ(theme, name);
+        menu = rclick("colors");
+        ASSERT_TRUE(menu);
+        EXPECT_TRUE(action_named(menu, name)->isChecked());
+        menu->close();
+        test_drain_events();
+    }
 }
 
 }  // namespace
