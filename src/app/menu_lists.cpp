@@ -652,11 +652,6 @@ bool in_recent(const void* record)
 
 }  // namespace
 
-const std::vector<RecentScript>& scripts_recent()
-{
-    return g_recent_scripts;
-}
-
 void scripts_recent_build()
 {
     std::vector<RecentScript> found;
@@ -716,14 +711,6 @@ void scripts_recent_tidy()
         kept.push_back(r);
     }
     g_recent_scripts.swap(kept);
-}
-
-void scripts_recent_add(const void* record, int tag)
-{
-    if (!record)
-        return;
-    g_recent_scripts.insert(g_recent_scripts.begin(), RecentScript{record, tag});
-    scripts_recent_tidy();
 }
 
 namespace {

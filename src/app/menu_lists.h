@@ -44,17 +44,14 @@ int folder_open(Connection* conn, const std::string& path);
 
 // Recent script files: loaded alias files (group 0), popup files (1),
 // remote scripts (2), the users and variables files (3), at most 10 of
-// each group. The list is built from the loaded files and tidied: a file
-// no longer loaded leaves it.
+// each group. The list is built from the loaded files (a file loaded since
+// the last build joins it) and tidied: a file no longer loaded leaves it.
 struct RecentScript {
     const void* record;  // AliasFile, PopupFile or ScriptFile by the group
     int tag;
 };
 void scripts_recent_build();
 void scripts_recent_tidy();
-// Puts a loaded file at the front of its group (the script editor shows it).
-void scripts_recent_add(const void* record, int tag);
-const std::vector<RecentScript>& scripts_recent();
 
 // Recent folders: folders of received files (tag 1, put first) and the
 // download folders of the file-type rules (tag 0); existing folders only,
