@@ -7,6 +7,7 @@
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/menu_lists.h"
+#include "app/popup_menubar.h"
 #include "app/startup.h"
 #include "app/window_record.h"
 #include "bars/toolbar_buttons.h"
@@ -387,8 +388,7 @@ int frame_menu_build()
     set_checked(122, compact == 0);
     set_checked(123, compact != 0);
 
-    if (frame_command_hooks.popup_menubar_rebuild)
-        frame_command_hooks.popup_menubar_rebuild(tops.back());
+    popup_menubar_rebuild(0, 0);
 
     // Favourites kept out of the main menu: the channels submenu moves to
     // the top of the tools menu.

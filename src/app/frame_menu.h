@@ -87,7 +87,5 @@ struct FrameCommandHooks {
     void (*build_channels)(QMenu* menu) = nullptr;
     void (*build_window_list)(QMenu* menu) = nullptr;
     void (*build_help_files)(QMenu* menu) = nullptr;
-    // The script-defined entries of the menu bar.
-    void (*popup_menubar_rebuild)(QMenu* menubar_copy) = nullptr;
 };
 extern FrameCommandHooks frame_command_hooks;

@@ -20,9 +20,14 @@
 #include "irc/lists/servers.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
+#include "script/events/remote_files.h"
 #include "script/exec/executor.h"
+#include "script/popups.h"
+#include "script/stores/alias_files.h"
+#include "core/text_limits.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMainWindow>
@@ -588,4 +593,328 @@ int menu_list_command(int id)
 {
     return menu_recent_servers_command(id) || menu_channels_command(id) || menu_window_command(id) ||
            menu_help_file_command(id);
+}
+
+// ---- Recent script files ----
+
+namespace {
+
+std::vector<RecentScript> g_recent_scripts;
+constexpr std::size_t kRecentPerGroup = 10;
+
+// The group of a remote file: 2 scripts, 3 the users and variables files.
+int remote_tag(const ScriptFile* f)
+{
+    return f->kind == kRemoteScript ? 2 : 3;
+}
+
+bool recent_live(const RecentScript& r)
+{
+    switch (r.tag) {
+    case 0:
+        return alias_file_is_loaded(static_cast<const AliasFile*>(r.record)) != 0;
+    case 1:
+        return popup_file_is_loaded(static_cast<const PopupFile*>(r.record)) != 0;
+    case 2:
+    case 3: {
+        const auto* f = static_cast<const ScriptFile*>(r.record);
+        return remote_file_is_loaded(f) && remote_tag(f) == r.tag;
+    }
+    default:
+        return false;
+    }
+}
+
+// A live record's sort key: its group, its popup kind, its path.
+std::string recent_path(const RecentScript& r, int* popup_kind)
+{
+    *popup_kind = 0;
+    if (r.tag == 0)
+        return static_cast<const AliasFile*>(r.record)->path;
+    if (r.tag == 1) {
+        const auto* f = static_cast<const PopupFile*>(r.record);
+        *popup_kind = f->kind;
+        return f->path;
+    }
+    return static_cast<const ScriptFile*>(r.record)->path;
+}
+
+std::string file_part(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool in_recent(const void* record)
+{
+    return std::any_of(g_recent_scripts.begin(), g_recent_scripts.end(),
+                       [record](const RecentScript& r) { return r.record == record; });
+}
+
+}  // namespace
+
+void scripts_recent_build()
+{
+    std::vector<RecentScript> found;
+    std::size_t n = 0;
+    for (AliasFile* f = alias_files_head; f && n < kRecentPerGroup; f = f->next, ++n)
+        found.push_back({f, 0});
+    n = 0;
+    for (PopupFile* f = popup_files_head; f && n < kRecentPerGroup; f = f->next)
+        if (f->kind >= kPopupFileStatus && f->kind <= kPopupFileMenubar) {
+            found.push_back({f, 1});
+            ++n;
+        }
+    n = 0;
+    for (ScriptFile* f = remote_list; f && n < kRecentPerGroup; f = f->next)
+        if (f->kind == kRemoteScript) {
+            found.push_back({f, 2});
+            ++n;
+        }
+    for (ScriptFile* f = remote_list; f; f = f->next)
+        if (f->kind != kRemoteScript)
+            found.push_back({f, 3});
+    // Files the list holds already keep their place in it.
+    for (const RecentScript& r : found)
+        if (!in_recent(r.record))
+            g_recent_scripts.insert(g_recent_scripts.begin(), r);
+    std::stable_sort(g_recent_scripts.begin(), g_recent_scripts.end(),
+                     [](const RecentScript& a, const RecentScript& b) {
+                         const bool la = recent_live(a), lb = recent_live(b);
+                         if (la != lb)
+                             return la;
+                         if (!la)
+                             return false;
+                         if (a.tag != b.tag)
+                             return a.tag < b.tag;
+                         int ka = 0, kb = 0;
+                         const std::string pa = recent_path(a, &ka), pb = recent_path(b, &kb);
+                         if (ka != kb)
+                             return ka < kb;
+                         return sort_compare_nocase(pa, pb) < 0;
+                     });
+}
+
+void scripts_recent_tidy()
+{
+    if (g_recent_scripts.empty())
+        scripts_recent_build();
+    std::vector<RecentScript> kept;
+    std::size_t per_tag[4] = {0, 0, 0, 0};
+    for (const RecentScript& r : g_recent_scripts) {
+        if (!recent_live(r) || r.tag < 0 || r.tag > 3)
+            continue;
+        if (std::any_of(kept.begin(), kept.end(), [&r](const RecentScript& k) { return k.record == r.record; }))
+            continue;
+        if (per_tag[r.tag] >= kRecentPerGroup)
+            continue;
+        ++per_tag[r.tag];
+        kept.push_back(r);
+    }
+    g_recent_scripts.swap(kept);
+}
+
+namespace {
+
+// The item captions of the script files: alias files and scripts by file
+// name, popup files by their kind, the users and variables files by name.
+QString script_caption(const RecentScript& r)
+{
+    if (r.tag == 1) {
+        static const int texts[5] = {3865, 3866, 3867, 3868, 3838};
+        const int kind = static_cast<const PopupFile*>(r.record)->kind;
+        return numbered(kind >= 0 && kind <= 4 ? texts[kind] : 3838);
+    }
+    if (r.tag == 3)
+        return numbered(static_cast<const ScriptFile*>(r.record)->kind == kRemoteUsers ? 3839 : 3840);
+    int unused = 0;
+    return plain(file_part(recent_path(r, &unused)));
+}
+
+// A script file chosen: it becomes its store's current file and the script
+// editor opens on its view (0 aliases, 1 popups, 2 remote files).
+void script_file_chosen(RecentScript chosen)
+{
+    if (!recent_live(chosen)) {
+        beep_error(0);
+        return;
+    }
+    int view = 0;
+    if (chosen.tag == 0) {
+        for (AliasFile* f = alias_files_head; f; f = f->next)
+            f->current = f == chosen.record ? 1 : 0;
+    } else if (chosen.tag == 1) {
+        for (PopupFile* f = popup_files_head; f; f = f->next)
+            f->current = f == chosen.record ? 1 : 0;
+        view = 1;
+    } else {
+        for (ScriptFile* f = remote_list; f; f = f->next)
+            f->selected = f == chosen.record ? 1 : 0;
+        view = 2;
+    }
+    frame_on_command(frame_window.data(), static_cast<uintptr_t>(201 + view), 0);
+}
+
+QMenu* new_list_popup()
+{
+    auto* menu = new QMenu(frame_window.data());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    return menu;
+}
+
+}  // namespace
+
+QMenu* menu_build_scripts_popup()
+{
+    scripts_recent_build();
+    scripts_recent_tidy();
+    if (g_recent_scripts.empty()) {
+        beep_error(0);
+        return nullptr;
+    }
+    QMenu* menu = new_list_popup();
+    menu->setObjectName(QStringLiteral("scriptFilesPopup"));
+    int id = 7000;
+    for (int tag = 0; tag <= 3; ++tag) {
+        bool first = true;
+        for (const RecentScript& r : g_recent_scripts) {
+            if (r.tag != tag)
+                continue;
+            if (first && !menu->isEmpty())
+                menu->addSeparator();
+            first = false;
+            QAction* a = menu->addAction(script_caption(r));
+            a->setData(id++);
+            QObject::connect(a, &QAction::triggered, menu, [r] {
+                QMetaObject::invokeMethod(qApp, [r] { script_file_chosen(r); }, Qt::QueuedConnection);
+            });
+        }
+    }
+    return menu;
+}
+
+// ---- Recent folders ----
+
+namespace {
+
+std::vector<RecentFolder> g_recent_folders;
+constexpr std::size_t kRecentFolders = 20;
+
+// The folder part of a path, ending in "/"; empty when there is none.
+std::string folder_part(std::string path)
+{
+    file_fix_slashes(path);
+    if (!path.empty() && path.back() != '/') {
+        const std::size_t slash = path.rfind('/');
+        path = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    }
+    return path;
+}
+
+bool has_folder(const std::string& folder)
+{
+    return std::any_of(g_recent_folders.begin(), g_recent_folders.end(),
+                       [&folder](const RecentFolder& f) { return text_equal_nocase(f.path, folder); });
+}
+
+}  // namespace
+
+const std::vector<RecentFolder>& folders_recent()
+{
+    return g_recent_folders;
+}
+
+void folders_recent_build()
+{
+    std::erase_if(g_recent_folders, [](const RecentFolder& f) { return f.tag == 0; });
+    std::vector<std::string> folders;
+    std::string def;
+    dcc_folder_for_file(std::string(), def, 2, nullptr);
+    folders.push_back(def);
+    for (int k = 0; k < 10000; ++k) {
+        std::string rule;
+        const std::string key = "n" + std::to_string(k);
+        ini_read("extensions", key.c_str(), "", rule, kLongTextSize, main_ini_path);
+        if (rule.empty())
+            break;
+        std::string folder = dcc_ext_rule_part(rule, 1);
+        if (folder.empty())
+            continue;
+        file_fix_slashes(folder);
+        file_abs_settings_dir(folder);
+        if (folder.back() != '/')
+            folder += '/';
+        folders.push_back(folder);
+    }
+    for (const std::string& f : folders)
+        if (!f.empty() && !has_folder(f))
+            g_recent_folders.push_back({f, 0});
+}
+
+void folders_recent_tidy()
+{
+    if (g_recent_folders.empty())
+        folders_recent_build();
+    std::vector<RecentFolder> kept;
+    for (const RecentFolder& f : g_recent_folders) {
+        if (std::any_of(kept.begin(), kept.end(),
+                        [&f](const RecentFolder& k) { return text_equal_nocase(k.path, f.path); }))
+            continue;
+        if (!file_exists(f.path, 2))
+            continue;
+        kept.push_back(f);
+    }
+    if (kept.size() > kRecentFolders)
+        kept.resize(kRecentFolders);
+    g_recent_folders.swap(kept);
+}
+
+void folders_recent_add(const std::string& path)
+{
+    const std::string folder = folder_part(path);
+    if (folder.empty())
+        return;
+    std::erase_if(g_recent_folders,
+                  [&folder](const RecentFolder& f) { return text_equal_nocase(f.path, folder); });
+    g_recent_folders.insert(g_recent_folders.begin(), RecentFolder{folder, 1});
+    folders_recent_tidy();
+}
+
+QMenu* menu_build_folders_popup()
+{
+    folders_recent_build();
+    folders_recent_tidy();
+    if (g_recent_folders.empty()) {
+        beep_error(0);
+        return nullptr;
+    }
+    QMenu* menu = new_list_popup();
+    menu->setObjectName(QStringLiteral("foldersPopup"));
+    int id = 7000;
+    for (const RecentFolder& f : g_recent_folders) {
+        QAction* a = menu->addAction(plain(f.path));
+        a->setData(id++);
+        const std::string path = f.path;
+        QObject::connect(a, &QAction::triggered, menu, [path] {
+            QMetaObject::invokeMethod(qApp, [path] { folder_open(conn_current(), path); },
+                                      Qt::QueuedConnection);
+        });
+    }
+    return menu;
+}
+
+// ---- The main menu's lists shown from the toolbar ----
+
+QMenu* menu_build_servers_popup()
+{
+    QMenu* file = frame_menu_find_item(101, nullptr);
+    if (!file)
+        return nullptr;
+    menu_build_recent_servers_menu(file);
+    return first_submenu(file);
+}
+
+QMenu* menu_channels_menu()
+{
+    return frame_menu_find_item(142, nullptr);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class QMenu;
 struct Connection;
@@ -38,3 +39,40 @@ int help_file_open(const std::string& name, const std::string& topic);
 // that does not exist: the settings folder). 0 (after the error beep) when
 // it could not be shown.
 int folder_open(Connection* conn, const std::string& path);
+
+// ---- The recent lists the toolbar shows ----
+
+// Recent script files: loaded alias files (group 0), popup files (1),
+// remote scripts (2), the users and variables files (3), at most 10 of
+// each group. The list is built from the loaded files (a file loaded since
+// the last build joins it) and tidied: a file no longer loaded leaves it.
+struct RecentScript {
+    const void* record;  // AliasFile, PopupFile or ScriptFile by the group
+    int tag;
+};
+void scripts_recent_build();
+void scripts_recent_tidy();
+
+// Recent folders: folders of received files (tag 1, put first) and the
+// download folders of the file-type rules (tag 0); existing folders only,
+// at most 20.
+struct RecentFolder {
+    std::string path;  // ends in "/"
+    int tag;
+};
+void folders_recent_build();
+void folders_recent_tidy();
+void folders_recent_add(const std::string& path);
+const std::vector<RecentFolder>& folders_recent();
+
+// The toolbar's menus of these lists (the script files of the script
+// editor button, the folders of the received-files button): made anew,
+// owned by the caller; null after the error beep when the list is empty.
+// A script file chosen becomes the current file of its kind and the script
+// editor opens on it; a folder chosen is shown.
+QMenu* menu_build_scripts_popup();
+QMenu* menu_build_folders_popup();
+// The menu of the main menu's recent servers (the connect buttons' menu,
+// built afresh) and the Channels menu; null when the menu bar lacks them.
+QMenu* menu_build_servers_popup();
+QMenu* menu_channels_menu();

@@ -872,6 +872,7 @@ void app_wire_tips()
         tips_close_on_activate(window);
     };
     frame_hooks().tray_refresh = [] { tray_icon_update(TRAY_REFRESH); };
+    tray_activity_install();
     startup_hooks.tray_add = [] { return tray_icon_update(TRAY_ADD); };
     startup_hooks.tray_remove = [] {
         tray_icon_update(TRAY_REMOVE);

@@ -1224,7 +1224,7 @@ void choose_background(int bar)
 
 QMenu* bar_popup_build(int bar, QWidget* parent)
 {
-    if (bar != BAR_SWITCHBAR && bar != BAR_TREEBAR)
+    if (bar != BAR_SWITCHBAR && bar != BAR_TREEBAR && bar != BAR_TOOLBAR)
         return nullptr;
     auto* menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -1236,6 +1236,12 @@ QMenu* bar_popup_build(int bar, QWidget* parent)
     QMenu* back = menu->addMenu(QString::fromUtf8(text_load_string(6119)));
     add_choice(back, bar, 6109, 7000);
     add_choice(back, bar, 6110, 7001);
+    if (bar == BAR_TOOLBAR) {
+        // The picture behind the toolbar's buttons.
+        QMenu* buttons = menu->addMenu(QString::fromUtf8(text_load_string(6154)));
+        add_choice(buttons, bar, 6109, 7010);
+        add_choice(buttons, bar, 6110, 7011);
+    }
     QMenu* place = menu->addMenu(QString::fromUtf8(text_load_string(3871)));
     const int side = dock_bar_side(bar);
     for (int id = 7012; id <= 7015; ++id)
@@ -1282,6 +1288,15 @@ int bar_popup_command(int bar, int id)
         return 1;
     case 7001:
         bar_bg_clear(bar, 1);
+        return 1;
+    case 7010:
+    case 7011:
+        if (bar != BAR_TOOLBAR)
+            break;
+        if (id == 7010)
+            choose_background(kBarBgToolbuttons);
+        else
+            bar_bg_clear(kBarBgToolbuttons, 1);
         return 1;
     case 7012:
     case 7013:

@@ -114,11 +114,12 @@ void winlist_sort_windows();
 // What the bars do when a window is activated: its flashing stops.
 void bars_activation_update(WindowRecord* rec);
 
-// ---- The popups of the bars' empty space (switchbar and treebar) ----
+// ---- The popups of the bars' empty space (switchbar, treebar, toolbar) ----
 
 class QMenu;
-// Builds the popup of a bar (BAR_SWITCHBAR or BAR_TREEBAR): background,
-// position, the treebar's grouping choices, lock and options. Its actions
+// Builds the popup of a bar (BAR_SWITCHBAR, BAR_TREEBAR or BAR_TOOLBAR):
+// background (and the toolbar buttons' picture), position, the treebar's
+// grouping choices, lock and options. Its actions
 // carry their command ids and run bar_popup_command when chosen.
 QMenu* bar_popup_build(int bar, QWidget* parent);
 // Runs a choice of a bar's popup; 1 when handled, else a beep and 0.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -12,14 +13,19 @@
 #include "app/connection.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
+#include "app/menu_lists.h"
+#include "app/popup_menus.h"
 #include "app/startup.h"
+#include "app/window_record.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "bars/pictures.h"
+#include "bars/switchbar.h"
 #include "bars/tooltips.h"
 #include "bars/toolbar_file.h"
 #include "core/files.h"
 #include "display/backgrounds.h"
+#include "display/colours_dialog.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -446,8 +452,134 @@ void ToolbarWindow::mousePressEvent(QMouseEvent* event)
     }
 }
 
+namespace {
+
+// Where a button's menu opens, by the bar's side: above the button on a
+// bottom bar, below it on a top bar, to its right on a left bar and to its
+// left on a right bar (global coordinates).
+QPoint beside_button(ToolbarWindow* t, const QRect& button, const QSize& menu)
+{
+    switch (toolbar_own_side()) {
+    case 1:
+        return t->mapToGlobal(button.topLeft()) - QPoint(0, menu.height());
+    case 2:
+        return t->mapToGlobal(QPoint(button.right() + 1, button.top()));
+    case 3:
+        return t->mapToGlobal(button.topLeft()) - QPoint(menu.width(), 0);
+    default:
+        return t->mapToGlobal(QPoint(button.left(), button.bottom() + 1));
+    }
+}
+
+// The menu a built-in button shows on a right click, or null (nothing to
+// show for it; a list that is empty has beeped already).
+QMenu* builtin_button_menu(int slot, bool* owned)
+{
+    *owned = true;
+    switch (slot) {
+    case 0:
+    case 1:
+    case 2:
+        *owned = false;
+        return menu_build_servers_popup();
+    case 6:
+        *owned = false;
+        return menu_channels_menu();
+    case 9:
+    case 10:
+        return menu_build_scripts_popup();
+    case 14: {
+        // The colour schemes; the one chosen becomes current.
+        auto* menu = new QMenu(toolbar_window.data());
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu_build_schemes_popup(menu);
+        QObject::connect(menu, &QMenu::triggered, menu, [](QAction* a) {
+            const int id = a->data().toInt();
+            QMetaObject::invokeMethod(qApp, [id] { menu_scheme_command(id); }, Qt::QueuedConnection);
+        });
+        return menu;
+    }
+    case 20:
+        return menu_build_folders_popup();
+    default:
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+void ToolbarWindow::right_click(const QPoint& pt, const QPoint& global)
+{
+    const int i = hit(pt);
+    if (i < 0) {
+        // Only the bar's empty part: not the edge between two buttons.
+        for (const ToolbarButton& b : buttons)
+            if (!(b.state & TB_HIDDEN) && !(b.style & TB_SEPARATOR) && b.rect.contains(pt))
+                return;
+        tooltip_destroy();
+        if (QMenu* menu = bar_popup_build(BAR_TOOLBAR, this))
+            menu->popup(global);
+        return;
+    }
+    ToolbarButton& b = buttons[static_cast<std::size_t>(i)];
+    if (!(b.state & TB_ENABLED))
+        return;
+    if (!b.popup.empty()) {
+        custom_popup(b);
+        return;
+    }
+    const int slot = b.id - kToolbarFirstId;
+    if (slot < 0 || slot >= kToolbarSlots || !kSlots[slot].name || b.name != kSlots[slot].name)
+        return;
+    bool owned = true;
+    menu_popup_reset();
+    tooltip_destroy();
+    QMenu* menu = builtin_button_menu(slot, &owned);
+    if (!menu || menu->isEmpty()) {
+        if (menu && owned)
+            menu->deleteLater();
+        return;
+    }
+    menu->popup(beside_button(this, b.rect, menu->sizeHint()));
+}
+
+void ToolbarWindow::custom_popup(const ToolbarButton& b)
+{
+    // Built as the active window's popup, the button's popup name and
+    // script standing in for the window's own while it is built.
+    QWidget* active = win_active_if_shown();
+    WindowRecord* rec = win_record_of(active);
+    if (!rec) {
+        Connection* conn = conn_current();
+        rec = conn_is_live(conn) ? win_record_of(conn->status_window) : nullptr;
+    }
+    if (!rec || !rec->hwnd)
+        return;
+    const QPointer<QWidget> hwnd(rec->hwnd.get());
+    const std::string own_popup = rec->popup_file;
+    const void* own_script = rec->script_file;
+    rec->popup_file = b.popup;
+    rec->script_file = b.script_file.empty() ? nullptr : remote_file_find(b.script_file, kRemoteScript);
+    const QRect at = b.rect;
+    tooltip_destroy();
+    QMenu* menu = menu_build_custom_popup(rec, "custom toolbar");
+    // The captions may have run script code: the window is looked up again.
+    if (WindowRecord* again = hwnd ? win_record_of(hwnd.data()) : nullptr) {
+        again->popup_file = own_popup;
+        again->script_file = own_script;
+    }
+    if (menu && !menu->isEmpty() && hwnd)
+        menu_track_popup(hwnd.data(), kPopupCustomToolbar, beside_button(this, at, menu->sizeHint()));
+    else
+        menu_popup_reset();
+}
+
 void ToolbarWindow::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::RightButton) {
+        right_click(event->position().toPoint(), event->globalPosition().toPoint());
+        return;
+    }
     if (event->button() != Qt::LeftButton)
         return;
     hot_timer.stop();

@@ -37,6 +37,11 @@ public:
     void repaint_id(int id);
     // The bar's thickness both ways: the docking takes the side it needs.
     QSize sizeHint() const override;
+    // A right click: the bar's own menu on its empty part, a built-in
+    // button's list beside the button.
+    void right_click(const QPoint& pt, const QPoint& global);
+    // A button's own popup (its popup text), shown beside it.
+    void custom_popup(const ToolbarButton& b);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -5,10 +5,13 @@
 #include <QCursor>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <cmath>
 #include <memory>
 
 #include "app/child_widgets.h"
@@ -19,6 +22,9 @@
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
+#include "core/random.h"
+#include "app/frame_proc.h"
+#include "platform/frame_timers.h"
 #include "platform/platform_utils.h"
 
 namespace {
@@ -28,6 +34,7 @@ struct TrayState {
     int flash = 0;
     int reentry = 0;
     int activity = 0;                 // two bits
+    int anim_frame = 1;               // connecting animation, 1..11
     int last_minimised = -1;          // the frame's state as last seen
     QPointer<QSystemTrayIcon> icon;
     std::unique_ptr<QTimer> restore_timer;  // frame timer 128
@@ -52,7 +59,17 @@ QIcon tray_icon_image()
         if (!custom.isNull())
             return custom;
     }
+    const TrayFrame f = tray_icon_frame();
+    const QImage image = tray_frame_image(f.strip, f.frame);
+    if (!image.isNull())
+        return QIcon(QPixmap::fromImage(image));
     return img_load_icon(std::string(), 1, 1);
+}
+
+// A link that is connecting, or connected and not yet registered.
+bool link_busy(const Connection* c)
+{
+    return conn_is_connecting(c) || (conn_is_connected(c) && !c->registered);
 }
 
 void stop_restore_timer()
@@ -396,4 +413,99 @@ void tray_free()
     tray.shown = 0;
     tray.flash = 0;
     tray.last_minimised = -1;
+}
+
+// ---- The activity icon ----
+
+int tray_activity_bits()
+{
+    return tray.activity;
+}
+
+TrayFrame tray_icon_frame()
+{
+    if (!main_settings.trayicon_file.empty() &&
+        !img_load_icon(main_settings.trayicon_file, opt(OPT_TRAY_ICON_INDEX), 1).isNull())
+        return {0, 0};
+    if (!opt(OPT_TRAY_ANIMATE_ACTIVITY))
+        return {37, 1};
+    Connection* c = conn_current();
+    if (conn_is_live(c) && link_busy(c) && frame_timer_is_running(FRAME_TIMER_TRAY_REFRESH)) {
+        if (tray.anim_frame < 1 || tray.anim_frame > 11)
+            tray.anim_frame = 1;
+        return {36, tray.anim_frame};
+    }
+    const int phase = tray.activity & 3;
+    const bool registered = conn_is_live(c) && conn_is_connected(c) && c->registered;
+    return {37, phase + (registered ? 5 : 1)};
+}
+
+QImage tray_frame_image(int strip, int frame)
+{
+    if (!((strip == 36 && frame >= 1 && frame <= 11) || (strip == 37 && frame >= 1 && frame <= 8)))
+        return QImage();
+    QImage img(16, 16, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    if (strip == 36) {
+        // Eleven dots round the face, the frame's one lit.
+        for (int i = 0; i < 11; ++i) {
+            const double a = 2 * 3.14159265358979 * i / 11.0;
+            const QPointF at(8 + 5.5 * std::sin(a), 8 - 5.5 * std::cos(a));
+            p.setPen(Qt::NoPen);
+            p.setBrush(i + 1 == frame ? QColor(255, 200, 0) : QColor(90, 90, 110));
+            p.drawEllipse(at, i + 1 == frame ? 2.0 : 1.2, i + 1 == frame ? 2.0 : 1.2);
+        }
+        return img;
+    }
+    // A face, grey before registration and green after, with two lamps:
+    // the left one lit by a line sent, the right one by data received.
+    const int phase = (frame - 1) % 4;
+    const bool registered = frame >= 5;
+    p.setPen(QColor(40, 40, 40));
+    p.setBrush(registered ? QColor(60, 170, 80) : QColor(150, 150, 150));
+    p.drawRoundedRect(QRectF(1, 1, 14, 14), 3, 3);
+    p.setPen(Qt::NoPen);
+    p.setBrush((phase & 1) ? QColor(255, 80, 60) : QColor(60, 60, 60));
+    p.drawEllipse(QPointF(5, 11), 2.2, 2.2);
+    p.setBrush((phase & 2) ? QColor(80, 160, 255) : QColor(60, 60, 60));
+    p.drawEllipse(QPointF(11, 11), 2.2, 2.2);
+    return img;
+}
+
+void conn_arm_tray_activity_timers(int kind)
+{
+    bool busy = false;
+    for (Connection* c = conn_list; c && !busy; c = c->next)
+        busy = conn_is_live(c) && link_busy(c);
+    if (!busy) {
+        frame_timer_stop(FRAME_TIMER_TRAY_REFRESH);
+    } else if (!frame_timer_is_running(FRAME_TIMER_TRAY_REFRESH)) {
+        tray.anim_frame = 1;
+        frame_start_timer(FRAME_TIMER_TRAY_REFRESH);
+    }
+    if (kind == 1 || kind == 2) {
+        const int bit = kind == 1 ? 1 : 2;
+        if (!(tray.activity & bit)) {
+            tray.activity |= bit;
+            const int delay = 300 + static_cast<int>(rng_next() * 150.0) % 150;
+            frame_timer_start(kind == 1 ? FRAME_TIMER_TRAY_ACTIVITY0 : FRAME_TIMER_TRAY_ACTIVITY1, delay);
+        }
+    }
+    if (tray.shown && !frame_timer_is_running(FRAME_TIMER_TRAY_REFRESH))
+        tray_icon_update(TRAY_REFRESH);
+}
+
+void tray_animation_step()
+{
+    if (!opt(OPT_TRAY_ANIMATE_ACTIVITY))
+        return;
+    tray.anim_frame = tray.anim_frame >= 11 ? 1 : tray.anim_frame + 1;
+    tray_icon_update(TRAY_REFRESH);
+}
+
+void tray_activity_install()
+{
+    frame_set_timer_handler(FRAME_TIMER_TRAY_REFRESH, [](int) { tray_animation_step(); });
 }

@@ -5,6 +5,8 @@
 // icon cannot be added and the main window is only minimised, never hidden.
 #pragma once
 
+#include <QImage>
+
 #include <string>
 
 class QMenu;
@@ -40,6 +42,30 @@ void tray_callback(int message);
 QMenu* tray_popup();
 // Activity bits (cleared by the frame's timers 130 and 131).
 void tray_activity_clear(int bit);
+
+// ---- The activity icon ----
+// The connection code arms the activity timers: kind 1 a line sent, 2 data
+// received, 0 only a change of the links' states. While a link is
+// connecting or not yet registered, frame timer 132 (200 ms) runs and each
+// of its ticks shows the next frame of the connecting animation; a line
+// sent or received lights its bit (0 sent, 1 received) until its one-shot
+// timer (130 or 131, 300 to 449 ms) clears it again.
+void conn_arm_tray_activity_timers(int kind);
+// One tick of timer 132: the next animation frame (1..11), the icon refreshed.
+void tray_animation_step();
+// The picture the icon shows: strip 36 frames 1..11 (connecting), strip
+// 37 frames 1..4 (not registered) and 5..8 (registered), by the activity
+// bits; strip 0 for a custom icon file.
+struct TrayFrame {
+    int strip;
+    int frame;
+};
+TrayFrame tray_icon_frame();
+int tray_activity_bits();
+// The 16 x 16 picture of a frame of strip 36 or 37 (null for others).
+QImage tray_frame_image(int strip, int frame);
+// Serves timer 132 (at start-up).
+void tray_activity_install();
 // 1 while the frame is hidden in the tray.
 int tray_frame_hidden();
 // Removes the icon and frees what the tray holds (exit).

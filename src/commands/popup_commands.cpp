@@ -1,5 +1,6 @@
 #include "commands/popup_commands.h"
 
+#include "app/popup_menubar.h"
 #include "script/popups.h"
 
 int popup_command_load(int view, const std::string& path)
@@ -9,6 +10,8 @@ int popup_command_load(int view, const std::string& path)
     if (!popup_file_load(path, view))
         return 0;
     popup_files_save_list(0);
+    if (view == kPopupFileMenubar)
+        popup_menubar_rebuild(0, 1);
     return 1;
 }
 

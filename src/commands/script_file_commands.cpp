@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/popup_menubar.h"
 #include "core/text_buffer.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -305,6 +306,7 @@ int cmd_load(CommandCall& call)
             if (res != 1)
                 return script_error(nullptr, word, {}, 2);
             alias_index_rebuild();
+            popup_menubar_rebuild(0, 1);
             info(call, script_text(reload ? 830 : 831, raw));
             script_remote_fire_pending(call);
             return 1;
@@ -361,6 +363,7 @@ int cmd_unload(CommandCall& call)
         if (res == 2)
             return 1;
         alias_index_rebuild();
+        popup_menubar_rebuild(0, 1);
         info(call, script_text(959, raw));
         return 1;
     }

@@ -843,6 +843,80 @@ PopupMenu popup_build_menu(StringNode* lines, const std::string& name, QWidget* 
     return menu;
 }
 
+namespace {
+
+// The menu-bar file's title: its first code line when that has no
+// commands and no deeper line follows it. Returns the line the items start
+// at (after the title, else the first line).
+StringNode* menubar_title_line(StringNode* lines, std::string* title)
+{
+    if (title)
+        title->clear();
+    StringNode* first = lines;
+    while (first && (is_comment(first) || skip_blanks(first->text).empty()))
+        first = first->next;
+    if (!first)
+        return lines;
+    std::string_view body = item_text(first->text);
+    if (body == "-" || starts_nocase(body, "$submenu("))
+        return lines;
+    std::string caption;
+    if (!popup_split_line(body, &caption).empty() || caption.empty())
+        return lines;
+    StringNode* next = next_code_line(first, nullptr);
+    if (next && dots_of(next->text) > dots_of(first->text))
+        return lines;
+    if (title)
+        *title = caption;
+    return first->next;
+}
+
+bool has_code_line(StringNode* lines)
+{
+    for (StringNode* n = lines; n; n = n->next)
+        if (!is_comment(n) && !skip_blanks(n->text).empty())
+            return true;
+    return false;
+}
+
+}  // namespace
+
+int popup_menubar_sources(std::string* title)
+{
+    StringNode* lines = popup_lines_of_kind(kPopupFileMenubar);
+    menubar_title_line(lines, title);
+    if (has_code_line(lines))
+        return 1;
+    PopupMenu none;
+    return popup_build_sections(none, "menubar", 2, nullptr);
+}
+
+PopupMenu popup_build_menubar(QWidget* window, Connection* conn, std::string* title)
+{
+    PopupBuildContext& ctx = popup_build_ctx;
+    ctx.name = "menubar";
+    ctx.target.clear();
+    ctx.selection.clear();
+    ctx.window = window;
+    ctx.conn = conn;
+    ctx.script = nullptr;
+    ctx.count = 0;
+    ctx.dynamic.clear();
+    ctx.last_dynamic.clear();
+    next_serial();
+
+    popup_lines_unmark();
+    ctx.menubar_mode = 1;
+    PopupMenu menu;
+    StringNode* first = menubar_title_line(popup_lines_of_kind(kPopupFileMenubar), title);
+    if (first)
+        popup_build_lines(menu, first, nullptr);
+    popup_build_sections(menu, "menubar", 0, nullptr);
+    ctx.menubar_mode = 0;
+    menu_merge_submenus(menu);
+    return menu;
+}
+
 void menu_merge_submenus(PopupMenu& menu)
 {
     drop_trailing_separators(menu);

@@ -154,6 +154,14 @@ extern std::string (*popup_window_selection)(QWidget* window);
 // caption merged. lines may be null.
 PopupMenu popup_build_menu(StringNode* lines, const std::string& name, QWidget* window,
                            Connection* conn, ScriptFile* first_script);
+// The menu bar's script menu: the menu-bar popup file's lines (after its
+// title line) and the "menu" sections that name "menubar", every line
+// given an id, then the submenus of equal caption merged. No selection
+// text; *title gets the file's title line (empty when it has none).
+PopupMenu popup_build_menubar(QWidget* window, Connection* conn, std::string* title);
+// Whether the menu bar has a source of items: a line in the menu-bar popup
+// file or a script "menu" section that names "menubar". *title as above.
+int popup_menubar_sources(std::string* title);
 // Builds one top level from a list of definition lines into menu (append).
 void popup_build_lines(PopupMenu& menu, StringNode* lines, ScriptFile* script);
 // Appends the items of every script "menu" section that names the popup
