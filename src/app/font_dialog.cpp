@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -92,10 +93,21 @@ int font_choose_for_window(QWidget* window)
     column->addWidget(make_default);
     column->addWidget(use_default);
     column->addLayout(row);
-    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+    // Above the chooser's buttons, which move down a row.
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    int at = grid && buttons ? grid->indexOf(buttons) : -1;
+    if (at >= 0) {
+        int r = 0, c = 0, rs = 1, cs = 1;
+        grid->getItemPosition(at, &r, &c, &rs, &cs);
+        grid->removeWidget(buttons);
+        grid->addWidget(extra, r, 0, 1, grid->columnCount());
+        grid->addWidget(buttons, r + 1, c, rs, cs);
+    } else if (grid) {
         grid->addWidget(extra, grid->rowCount(), 0, 1, grid->columnCount());
-    else if (dialog.layout())
+    } else if (dialog.layout()) {
         dialog.layout()->addWidget(extra);
+    }
 
     const int code = dialog.exec();
     g_open = nullptr;
