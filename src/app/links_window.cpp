@@ -184,12 +184,19 @@ void links_window_show(StringNode* list, Connection* conn)
         return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     box->clear();
+    // The window's own text (which $link reads and logging and searching
+    // see) is replaced too; the window shows no printed lines, so they are
+    // stored as they stand rather than printed, which would send them to
+    // the status window.
+    strlist_free(&rec->lines);
+    rec->line_count = 0;
+    rec->marker_line = nullptr;
     for (const LinkLine& l : lines) {
         auto* item = new QListWidgetItem(QString::fromUtf8(l.text.c_str()).replace(QLatin1Char('\t'), QLatin1String("    ")));
         item->setData(Qt::UserRole, QString::fromUtf8(l.text.c_str()));
         item->setData(Qt::UserRole + 1, static_cast<uint>(l.colour));
         box->addItem(item);
-        print_line(window, std::string_view(plain_line(l.text)), l.colour);
+        line_new(rec, plain_line(l.text).c_str(), 0, l.colour, 0, 0, 1);
     }
     QApplication::restoreOverrideCursor();
     if (box->count() > 0)

@@ -31,6 +31,7 @@
 #include "core/main_settings.h"
 #include "core/string_list.h"
 #include "display/colors.h"
+#include "display/editbox.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/connect.h"
 #include "irc/link/send_queue.h"
@@ -245,6 +246,34 @@ TEST_F(LinksWindow, AMaskedServerCannotBeConnectedTo)
     for (const StringNode* n = status->lines; n; n = n->next)
         said = said || n->text.find("* Server Adresi Bulunamıyor") != std::string::npos;
     EXPECT_TRUE(said);
+}
+
+// The lines are the window's own text, which $link reads: a new answer
+// replaces them, and none of them goes to the status window.
+TEST_F(LinksWindow, TheLinesAreTheWindowsOwnTextForLink)
+{
+    const std::vector<std::string> reply = {
+        ":irc.test 364 kestme leaf.test hub.test :2 Leaf",
+        ":irc.test 364 kestme hub.test root.test :1 Hub",
+        ":irc.test 364 kestme root.test root.test :0 Root",
+        ":irc.test 365 kestme * :End of LINKS list",
+    };
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_TRUE(status && status->editbox.get());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        links_reply(reply);
+        status->editbox->setTextBytes("//echo -s links $link(0) $link(2) $link(3).level");
+        editbox_submit(status, status->editbox.get(), kSubmitNormal | kSubmitAlways, 0);
+        window_test_pump();
+        std::vector<std::string> lines;
+        for (const StringNode* n = status->lines; n; n = n->next)
+            lines.push_back(n->text);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "links 3 hub.test 2");
+        for (const std::string& l : lines)
+            EXPECT_EQ(l.find("Root"), std::string::npos) << "printed into the status window: " << l;
+    }
 }
 
 // The window's right-click menu: the line under the pointer is selected and
