@@ -11,6 +11,7 @@
 #include "app/startup.h"
 #include "app/window_record.h"
 #include "bars/toolbar_buttons.h"
+#include "core/files.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -223,14 +224,15 @@ void not_built_yet(int id)
     }
     if (what.isEmpty())
         what = QString::number(id);
-    WindowRecord* rec = win_record_of(active_window());
-    QWidget* target = rec && rec->text_area.get() ? rec->hwnd.get() : nullptr;
-    if (!target) {
-        Connection* conn = rec && conn_is_live(rec->conn) ? rec->conn : conn_current();
-        target = conn_is_live(conn) ? conn->status_window.data() : nullptr;
-    }
-    if (target)
-        print_line(target, "* " + what.toStdString() + ": not available yet", kColorInfoText);
+    frame_not_available(what.toStdString());
+}
+
+// Help (190, 191): a help document that is there but that nothing on the
+// system opens says so.
+void help_command(int context)
+{
+    if (!help_open(std::string(), std::string(), context) && file_exists(help_file_path(std::string()), 1))
+        frame_cannot_open(help_file_path(std::string()), 0);
 }
 
 Connection* active_conn()
@@ -288,6 +290,28 @@ intptr_t on_channels_folder(uintptr_t, intptr_t lparam)
 }
 
 }  // namespace
+
+void frame_say(const std::string& text)
+{
+    WindowRecord* rec = win_record_of(active_window());
+    QWidget* target = rec && rec->text_area.get() ? rec->hwnd.get() : nullptr;
+    if (!target) {
+        Connection* conn = rec && conn_is_live(rec->conn) ? rec->conn : conn_current();
+        target = conn_is_live(conn) ? conn->status_window.data() : nullptr;
+    }
+    if (target)
+        print_line(target, text, kColorInfoText);
+}
+
+void frame_not_available(const std::string& what)
+{
+    frame_say("* " + what + ": not available yet");
+}
+
+void frame_cannot_open(const std::string& target, int folder)
+{
+    frame_say("* Cannot open " + target + (folder ? ": no file manager is set" : ": no web browser is set"));
+}
 
 const FrameMenuEntry* frame_menu_resource(int* count)
 {
@@ -695,10 +719,10 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
         }
         return 1;
     case 190:
-        help_open(std::string(), std::string(), 510);
+        help_command(510);
         return 1;
     case 191:
-        help_open(std::string(), std::string(), 0);
+        help_command(0);
         return 1;
     case 192:
     case 193:

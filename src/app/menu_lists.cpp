@@ -584,6 +584,7 @@ int folder_open(Connection* /*conn*/, const std::string& path)
         folder = settings_dir;
     if (!shell_show_file(folder, 2)) {
         beep_error(0);
+        frame_cannot_open(folder, 1);
         return 0;
     }
     return 1;

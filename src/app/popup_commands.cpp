@@ -7,8 +7,10 @@
 
 #include "app/connection.h"
 #include "app/file_dialogs.h"
+#include "app/finger_dialog.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
+#include "app/links_window.h"
 #include "app/popup_menus.h"
 #include "app/window_record.h"
 #include "core/ini.h"
@@ -188,6 +190,12 @@ int menu_popup_command(int id)
         break;
     case kPopupChannelHotlink:
         channel_hotlink_command(id, window, conn);
+        break;
+    case kPopupFinger:
+        menu_finger_command(id, window, conn);
+        break;
+    case kPopupLinks:
+        menu_links_command(id, window, conn);
         break;
     default:
         handled = 0;

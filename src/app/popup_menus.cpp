@@ -15,8 +15,10 @@
 #include "app/child_widgets.h"
 #include "app/connection.h"
 #include "app/file_dialogs.h"
+#include "app/finger_dialog.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
+#include "app/links_window.h"
 #include "app/window_record.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
@@ -316,6 +318,28 @@ int menu_track_popup(QWidget* anchor, int kind, const QPoint& point)
 
 // ---- Builders ----
 
+QMenu* menu_popup_begin_fixed(QWidget* window, const std::string& kind_name, const std::string& context)
+{
+    begin_popup(window, kind_name, context, nullptr);
+    QMenu* menu = new_popup();
+    popup_context.menu = menu;
+    return menu;
+}
+
+QAction* menu_popup_add_fixed(QMenu* menu, int text_id, int id)
+{
+    return add_fixed(menu, text_id, id);
+}
+
+QAction* menu_popup_add_item(QMenu* menu, const std::string& caption, int id)
+{
+    // A caption taken from data: an ampersand is shown, not a mnemonic.
+    QAction* a = menu->addAction(qtext(caption).replace(QLatin1Char('&'), QLatin1String("&&")));
+    a->setData(id);
+    QObject::connect(a, &QAction::triggered, a, [id] { post_command(id); });
+    return a;
+}
+
 QMenu* menu_build_status_popup(QWidget* window, const std::string& context)
 {
     return build_script_popup(window, kPopupFileStatus, "status", context, nullptr, std::string());
@@ -537,6 +561,15 @@ int popup_window_rclick(WindowRecord* rec, int form, const QPoint& point, int in
     case kWinQuery:
         if (menu_build_query_popup(window, "query" + treebar, nullptr))
             shown = menu_track_popup(window, kPopupQuery, point);
+        break;
+    case kWinLinks:
+        if (menu_build_links_popup(window))
+            shown = menu_track_popup(window, kPopupLinks, point);
+        break;
+    case kWinFinger:
+        if (!menu_build_finger_popup(window))
+            return 0;  // nothing to offer: the builder sounded the error
+        shown = menu_track_popup(window, kPopupFinger, point);
         break;
     case kWinCustom:
         if (menu_build_custom_popup(rec, "custom" + treebar))

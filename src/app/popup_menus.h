@@ -15,6 +15,7 @@
 
 #include "app/popup_commands.h"
 
+class QAction;
 class QMenu;
 class QWidget;
 struct Connection;
@@ -103,6 +104,15 @@ QMenu* menu_build_custom_popup(WindowRecord* rec, const std::string& context);
 // The bar popups; form 0 the MDI background. Shows it at the global point;
 // 1 when shown.
 int menu_build_bar_popup(const QPoint& global, int form);
+
+// The start of a built-in popup of fixed items (the list windows): the
+// popup is reset, what it is opened for noted, and a new empty menu made
+// the current popup.
+QMenu* menu_popup_begin_fixed(QWidget* window, const std::string& kind_name, const std::string& context);
+// Adds an item with a numbered text as caption, or with a caption of its
+// own, that sends the command id when picked.
+QAction* menu_popup_add_fixed(QMenu* menu, int text_id, int id);
+QAction* menu_popup_add_item(QMenu* menu, const std::string& caption, int id);
 
 // Shows the current popup for the anchor window with the kind, at the point
 // in screen coordinates (a null point: centred on the anchor, as from

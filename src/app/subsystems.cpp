@@ -12,6 +12,7 @@
 #include "app/connection.h"
 #include "app/external_request.h"
 #include "app/frame_proc.h"
+#include "app/font_dialog.h"
 #include "app/links_window.h"
 #include "app/log_prompts.h"
 #include "platform/default_browser.h"
@@ -784,6 +785,7 @@ void app_wire_text_work()
     // the wheel's scroll requests; the in-view test; members listed again by
     // a NAMES reply keep the colours they showed.
     frame_command_hooks.colours_dialog = color_dialog_open_from_frame;
+    frame_command_hooks.font_dialog = font_choose_for_window;
     ansi_register();
     highlight_register();
     input_scroll_hook = input_scroll_request;

@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 #include <vector>
@@ -559,6 +560,20 @@ void win_apply_options(WindowRecord* rec)
 
 // ---- System commands ----
 
+namespace {
+
+// An item whose dialog is not built yet: the error sound and a line that
+// says so, named by the item's caption.
+void not_built_yet(int text_id)
+{
+    beep_error(0);
+    std::string what = text_load_string(text_id);
+    what.erase(std::remove(what.begin(), what.end(), '&'), what.end());
+    frame_not_available(what);
+}
+
+}  // namespace
+
 int menu_is_sys_command(QWidget* hwnd, int id)
 {
     if (!hwnd)
@@ -611,7 +626,18 @@ int menu_sys_command(QWidget* hwnd, int id)
         win_save_position(hwnd, -1, std::string(), 0);
         return 1;
     case 258:
-        if (frame_command_hooks.font_dialog && !frame_command_hooks.font_dialog(hwnd))
+        if (!frame_command_hooks.font_dialog)
+            not_built_yet(6122);
+        else if (!frame_command_hooks.font_dialog(hwnd))
+            beep_error(0);
+        return 1;
+    case 274:
+        not_built_yet(6120);
+        return 1;
+    case 275:
+        if (!frame_command_hooks.options_dialog)
+            not_built_yet(6121);
+        else if (!frame_command_hooks.options_dialog(6, 0))
             beep_error(0);
         return 1;
     case 261:

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/connection.h"
+#include "app/finger_dialog.h"
 #include "app/frame_proc.h"
 #include "commands/command_conn.h"
 #include "core/main_settings.h"
@@ -29,7 +30,6 @@
 #include "script/exec/script_types.h"
 
 void (*finger_start)(const std::string& target, QWidget* window, Connection* conn) = nullptr;
-void (*finger_dialog_open)() = nullptr;
 
 namespace {
 
@@ -304,8 +304,7 @@ int cmd_finger(CommandCall& call)
     Connection* conn = conn_of(call);
     const std::string target = cut(text_first_word_of(call.rest()), kShortText);
     if (target.empty()) {
-        if (finger_dialog_open)
-            finger_dialog_open();
+        finger_dialog_open(0);
         return kScriptDone;
     }
     if (finger_start)

@@ -102,7 +102,8 @@ int cmd_uwho(CommandCall& call)
 {
     Connection* conn = conn_of(call);
     if (call.argc() < 1 || call.arg(1).empty()) {
-        if (uwho_dialog_open) uwho_dialog_open(std::string(), conn);
+        if (!uwho_dialog_open) return script_error_not_available('/', "uwho");
+        uwho_dialog_open(std::string(), conn);
         return kScriptDone;
     }
     if (!conn_is_connected(conn)) return fail(call, "uwho", 12);
@@ -235,7 +236,8 @@ int cmd_abook(CommandCall& call)
         i = 2;
     }
     const std::string name = i <= call.argc() ? call.arg(i).substr(0, kShortText) : std::string();
-    if (abook_open) abook_open(page, name);
+    if (!abook_open) return script_error_not_available('/', "abook");
+    abook_open(page, name);
     return kScriptDone;
 }
 

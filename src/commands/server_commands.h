@@ -29,8 +29,6 @@ int cmd_finger(CommandCall& call);
 int cmd_resetidle(CommandCall& call);
 void identity_commands_register();
 
-// Seams to the finger client and its dialog. Default: nothing happens.
+// Seam to the finger client. Default: nothing happens.
 // Starts a finger query for a target (the finger window shows it).
 extern void (*finger_start)(const std::string& target, QWidget* window, Connection* conn);
-// Opens the finger dialog.
-extern void (*finger_dialog_open)();

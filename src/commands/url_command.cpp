@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/connection.h"
+#include "app/frame_menu.h"
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "app/window_record.h"
@@ -165,8 +166,10 @@ int add_entry(char kind, const std::string& address_in, const std::string& descr
 
 void url_open_address(const std::string& url)
 {
-    if (!url.empty() && desktop_open_hook)
-        desktop_open_hook(url);
+    if (url.empty())
+        return;
+    if (!desktop_open_hook || !desktop_open_hook(url))
+        frame_cannot_open(url, 0);
 }
 
 void url_list_save()

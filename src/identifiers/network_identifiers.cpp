@@ -7,9 +7,11 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/connection.h"
 #include "app/window_record.h"
+#include "commands/window_commands.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "identifiers/tokens.h"
@@ -105,6 +107,41 @@ int id_server(IdentCall& call)
     return ident_result(call, out);
 }
 
+// $url(N): the entries of the URL list ("?:descriptionURL:address").
+int id_url_of(IdentCall& call)
+{
+    const int r = tokens_take_arguments(call, 1, 1);
+    if (r >= 0)
+        return r;
+    std::string out;
+    const std::string& a = ident_arg(call, 0);
+    if (a.empty())
+        return ident_result(call, out);
+    long n = std::strtol(a.c_str(), nullptr, 10);
+    if (n > 9998)
+        n = 9998;
+    const std::vector<std::string>& entries = url_list_entries();
+    if (n <= 0) {
+        out = std::to_string(entries.size());
+        return ident_result(call, out);
+    }
+    if (static_cast<std::size_t>(n) > entries.size())
+        return ident_result(call, out);
+    const std::string& e = entries[static_cast<std::size_t>(n - 1)];
+    const std::size_t url = e.find("URL:");
+    const std::string_view prop = ident_property(call);
+    if (prop.empty() || text_equal_nocase(prop, "addr")) {
+        if (url != std::string::npos)
+            out = e.substr(url + 4);
+    } else if (text_equal_nocase(prop, "group") || text_equal_nocase(prop, "marker")) {
+        out = e.substr(0, 1);
+    } else if (text_equal_nocase(prop, "desc")) {
+        if (e.size() > 2)
+            out = e.substr(2, url == std::string::npos || url < 2 ? std::string::npos : url - 2);
+    }
+    return ident_result(call, out);
+}
+
 } // namespace
 
 void server_entry_part(const std::string& entry, std::string_view prop, std::string& out)
@@ -166,4 +203,5 @@ void network_identifiers_register()
     ident_register_family("id_portfree", id_portfree);
     ident_register_family("id_link", id_link);
     ident_register_family("id_server", id_server);
+    ident_register_family("id_url_of", id_url_of);
 }

@@ -3,7 +3,14 @@
 // server without evaluating or splitting the name the server gave.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QTimer>
 #include <QTest>
 
 #include <filesystem>
@@ -13,13 +20,18 @@
 #include "app/child_widgets.h"
 #include "app/connection.h"
 #include "app/links_window.h"
+#include "app/popup_menus.h"
 #include "app/startup.h"
+#include "app/frame_proc.h"
+#include "platform/app_messages.h"
+#include "platform/platform_utils.h"
 #include "app/subsystems.h"
 #include "app/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/string_list.h"
 #include "display/colors.h"
+#include "display/editbox.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/connect.h"
 #include "irc/link/send_queue.h"
@@ -234,6 +246,131 @@ TEST_F(LinksWindow, AMaskedServerCannotBeConnectedTo)
     for (const StringNode* n = status->lines; n; n = n->next)
         said = said || n->text.find("* Server Adresi Bulunamıyor") != std::string::npos;
     EXPECT_TRUE(said);
+}
+
+// The lines are the window's own text, which $link reads: a new answer
+// replaces them, and none of them goes to the status window.
+TEST_F(LinksWindow, TheLinesAreTheWindowsOwnTextForLink)
+{
+    const std::vector<std::string> reply = {
+        ":irc.test 364 kestme leaf.test hub.test :2 Leaf",
+        ":irc.test 364 kestme hub.test root.test :1 Hub",
+        ":irc.test 364 kestme root.test root.test :0 Root",
+        ":irc.test 365 kestme * :End of LINKS list",
+    };
+    WindowRecord* status = win_record_of(conn->status_window.data());
+    ASSERT_TRUE(status && status->editbox.get());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        links_reply(reply);
+        status->editbox->setTextBytes("//echo -s links $link(0) $link(2) $link(3).level");
+        editbox_submit(status, status->editbox.get(), kSubmitNormal | kSubmitAlways, 0);
+        window_test_pump();
+        std::vector<std::string> lines;
+        for (const StringNode* n = status->lines; n; n = n->next)
+            lines.push_back(n->text);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "links 3 hub.test 2");
+        for (const std::string& l : lines)
+            EXPECT_EQ(l.find("Root"), std::string::npos) << "printed into the status window: " << l;
+    }
+}
+
+// The window's right-click menu: the line under the pointer is selected and
+// each item acts on it.
+TEST_F(LinksWindow, TheRightClickMenuConnectsCopiesAsksAgainAndSaves)
+{
+    app_messages_set_frame(nullptr);
+    frame_proc_install();
+    const std::vector<std::string> reply = {
+        ":irc.test 364 kestme leaf.test hub.test :2 Leaf",
+        ":irc.test 364 kestme hub.test root.test :1 Hub",
+        ":irc.test 364 kestme root.test root.test :0 Root",
+        ":irc.test 365 kestme * :End of LINKS list",
+    };
+    links_reply(reply);
+    ASSERT_TRUE(box());
+    auto rclick = [this](int row) -> QMenu* {
+        ListBox* b = box();
+        b->window()->show();
+        (void)QTest::qWaitForWindowExposed(b->window(), 2000);
+        QTest::mouseClick(b->viewport(), Qt::RightButton, {}, b->visualItemRect(b->item(row)).center());
+        window_test_pump();
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    };
+    auto choose = [](QMenu* menu, const std::string& caption) {
+        for (QAction* a : menu->actions())
+            if (a->text().toStdString() == caption) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+                window_test_pump();
+                return;
+            }
+        ADD_FAILURE() << "no item " << caption;
+    };
+
+    QMenu* menu = rclick(1);
+    ASSERT_TRUE(menu) << "no menu";
+    EXPECT_EQ(popup_context.kind, kPopupLinks);
+    std::vector<std::string> captions;
+    for (QAction* a : menu->actions())
+        captions.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+    EXPECT_EQ(captions, (std::vector<std::string>{"Servera Bağlanılıyor", "Clipboard a Kopyala", "-",
+                                                  "&Linkeleri Yükle", "-", "&Linkleri Kaydet..."}));
+    QApplication::clipboard()->setText("before");
+    choose(menu, "Clipboard a Kopyala");
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "hub.test");
+    EXPECT_EQ(popup_context.kind, kPopupNone);
+
+    menu = rclick(2);
+    ASSERT_TRUE(menu);
+    choose(menu, "Servera Bağlanılıyor");
+    EXPECT_EQ(conn->stored_identity[5], "leaf.test");
+    for (Connection* c = conn_list; c; c = c->next)
+        conn_kill_connect_timer(c);
+
+    // Saved under [links] of the file the user names, one key per line.
+    const std::string file = dir.string() + "/saved-links.ini";
+    // Answers the file dialog as soon as it shows.
+    QString title;
+    QTimer answer;
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, &answer, [&answer, &title, file] {
+        auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!fd || !fd->isVisible())
+            return;
+        answer.stop();
+        title = fd->windowTitle();
+        if (auto* name = fd->findChild<QLineEdit*>("fileNameEdit"))
+            name->setText(QString::fromStdString(file));
+        static_cast<QDialog*>(fd)->accept();
+    });
+    answer.start();
+    menu = rclick(0);
+    ASSERT_TRUE(menu);
+    choose(menu, "&Linkleri Kaydet...");
+    answer.stop();
+    EXPECT_EQ(title, QString::fromUtf8("Farklı Kaydet"));
+    std::string value;
+    ini_read("links", "n0", "", value, 1024, file);
+    EXPECT_EQ(value, "root.test (0) Root");
+    ini_read("links", "n2", "", value, 1024, file);
+    EXPECT_EQ(value, "leaf.test (2) Leaf");
+    ini_read("links", "n3", "", value, 1024, file);
+    EXPECT_EQ(value, "");
+
+    // Asked again: the list empties and LINKS goes to the server.
+    conn->connected = 1;
+    conn->socket = 1000;  // stands for an open link; never used
+    sent().clear();
+    menu = rclick(0);
+    ASSERT_TRUE(menu);
+    choose(menu, "&Linkeleri Yükle");
+    EXPECT_EQ(box()->count(), 0);
+    EXPECT_EQ(sent(), std::vector<std::string>{"LINKS\n"});
+    links_reply(reply);
+    EXPECT_EQ(box()->count(), 3);
+    conn->socket = -1;
+    conn->connected = 0;
 }
 
 } // namespace

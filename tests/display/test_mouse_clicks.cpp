@@ -157,6 +157,37 @@ protected:
     }
 };
 
+// With no web browser on the system the double-click says what is missing
+// instead of doing nothing; with one, nothing is said.
+TEST_F(MouseClicks, AnAddressWithNoBrowserToOpenItSaysSo)
+{
+    const std::string said = "* Cannot open http://example.com/page: no web browser is set";
+    auto count_said = [&] {
+        // In the active window (the channel), else the status window.
+        int n = 0;
+        for (const WindowRecord* rec : {channel, win_record_of(conn->status_window.data())})
+            for (const StringNode* l = rec ? rec->lines : nullptr; l; l = l->next)
+                n += l->text == said ? 1 : 0;
+        return n;
+    };
+    desktop_open_hook = [](const std::string& url) {
+        g_opened.push_back(url);
+        return 0;
+    };
+    print("<alice> see http://example.com/page now");
+    dclick(at_word("http://"));
+    EXPECT_EQ(g_opened, std::vector<std::string>{"http://example.com/page"});
+    EXPECT_EQ(count_said(), 1);
+    desktop_open_hook = [](const std::string& url) {
+        g_opened.push_back(url);
+        return 1;
+    };
+    print("<alice> see http://example.com/page again");
+    dclick(at_word("http://"));
+    EXPECT_EQ(g_opened.size(), 2u);
+    EXPECT_EQ(count_said(), 1) << "a browser opened it: nothing to say";
+}
+
 TEST_F(MouseClicks, AddressInChannelTextOpensThroughTheDesktopOnDoubleClick)
 {
     const struct {

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/connection.h"
+#include "app/finger_dialog.h"
 #include "app/frame_proc.h"
 #include "app/window_open.h"
 #include "app/window_record.h"
@@ -499,8 +500,7 @@ void finger_request(intptr_t)
         finger_close(text_load_string(755));
         return;
     }
-    if (finger_dialog_open)
-        finger_dialog_open();
+    finger_dialog_open(0);
 }
 
 // ---- Server ----

@@ -40,7 +40,7 @@ void finger_close(const std::string& text);
 // 1 while a query runs.
 int finger_running();
 // Menu command 158: a running query is cancelled; otherwise the finger
-// dialog opens (when it is there).
+// dialog opens.
 void finger_request(intptr_t lparam);
 
 // The history, newest first (main settings section "finger", keys n0,

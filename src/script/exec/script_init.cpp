@@ -1,6 +1,7 @@
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
 #include "identifiers/channel_identifiers.h"
+#include "identifiers/empty_list_identifiers.h"
 #include "identifiers/encoding_identifiers.h"
 #include "identifiers/input_identifiers.h"
 #include "identifiers/digest_identifiers.h"
@@ -41,6 +42,7 @@ void script_engine_init()
     input_identifiers_register();
     script_identifiers_register();
     network_identifiers_register();
+    empty_list_identifiers_register();
     measure_identifiers_register();
     popup_identifiers_register();
     variable_commands_register();

@@ -1,0 +1,281 @@
+// Menu items and commands whose dialog is not built yet, or whose target
+// nothing on the system opens, answer the user instead of doing nothing:
+// the window menu's font, nick list and editbox items, Help's contents and
+// search, the received-files folder, /abook and /uwho without a nick.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDialog>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QTimer>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "app/frame_menu.h"
+#include "app/frame_proc.h"
+#include "app/mdi_arrange.h"
+#include "app/startup.h"
+#include "app/subsystems.h"
+#include "app/system_menu.h"
+#include "app/window_record.h"
+#include "core/ini.h"
+#include "core/main_settings.h"
+#include "display/fonts.h"
+#include "display/editbox.h"
+#include "platform/app_messages.h"
+#include "platform/platform_utils.h"
+#include "support/hook_guard.h"
+#include "support/test_support.h"
+#include "support/window_fixture.h"
+
+namespace {
+
+int beeps = 0;
+std::vector<std::string> opened;
+
+std::vector<std::string> lines_of(const WindowRecord* rec)
+{
+    std::vector<std::string> out;
+    for (const StringNode* n = rec ? rec->lines : nullptr; n; n = n->next)
+        out.push_back(n->text);
+    return out;
+}
+
+class MenuItemAnswers : public ::testing::Test {
+protected:
+    HookGuard guard;
+    TempSettingsDir settings{"kest_answers"};
+    QPointer<QMainWindow> saved_frame;
+    Connection* conn = nullptr;
+    WindowRecord* chan = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(settings.made());
+        window_test_reset();
+        app_install_subsystems();
+        app_messages_set_frame(nullptr);
+        frame_proc_install();
+        frame_menu_install();
+        QMdiArea* mdi = window_test_mdi();
+        saved_frame = frame_window;
+        frame_window = qobject_cast<QMainWindow*>(mdi->window());
+        ASSERT_TRUE(frame_window);
+        frame_window->showNormal();
+        ASSERT_EQ(frame_menu_build(), 1);
+        beeps = 0;
+        beep_play_hook = [](int) { ++beeps; };
+        opened.clear();
+        conn = window_test_conn();
+        ASSERT_TRUE(conn);
+        chan = window_test_open("#here", kWinChannel, 0, conn);
+        ASSERT_TRUE(chan);
+        win_activate(chan->hwnd, 0);
+        window_test_pump();
+    }
+    void TearDown() override
+    {
+        frame_menus_destroy();
+        if (frame_window)
+            frame_window->menuBar()->clear();
+        window_test_reset();
+        frame_window = saved_frame;
+    }
+    std::string last_line() const
+    {
+        const std::vector<std::string> l = lines_of(chan);
+        return l.empty() ? std::string() : l.back();
+    }
+    // Picks an item of the channel's window menu.
+    void pick_window_item(int id)
+    {
+        QMenu* menu = win_system_menu(chan);
+        ASSERT_TRUE(menu);
+        QAction* found = nullptr;
+        for (QAction* a : menu->actions())
+            if (win_sysmenu_action_id(a) == id)
+                found = a;
+        ASSERT_TRUE(found) << id;
+        found->trigger();
+        window_test_pump();
+    }
+    void pick_frame_item(int id)
+    {
+        QAction* a = frame_menu_action(id);
+        ASSERT_TRUE(a) << id;
+        a->trigger();
+        window_test_pump();
+    }
+    void type(const std::string& text)
+    {
+        chan->editbox->setTextBytes(text);
+        editbox_submit(chan, chan->editbox.get(), kSubmitNormal | kSubmitAlways, 0);
+        window_test_pump();
+    }
+};
+
+TEST_F(MenuItemAnswers, WindowMenuItemsWithoutTheirDialogSaySo)
+{
+    frame_command_hooks.font_dialog = nullptr;
+    frame_command_hooks.options_dialog = nullptr;
+    const struct {
+        int id;
+        const char* said;
+    } cases[] = {
+        {258, "* Yazı Karakteri...: not available yet"},
+        {274, "* Nick Listesi...: not available yet"},
+        {275, "* Düzenleme Kutusu...: not available yet"},
+        {258, "* Yazı Karakteri...: not available yet"},  // asked again, said again
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        const int before = beeps;
+        const std::size_t count = lines_of(chan).size();
+        pick_window_item(c.id);
+        EXPECT_EQ(last_line(), c.said);
+        EXPECT_EQ(lines_of(chan).size(), count + 1) << "said once";
+        EXPECT_EQ(beeps, before + 1);
+    }
+}
+
+// The window menu's font item opens the font chooser for that window; OK
+// applies the font and stores it for the channel, or as the default of
+// channels; Cancel changes nothing.
+TEST_F(MenuItemAnswers, TheWindowMenuFontItemChoosesTheChannelsFont)
+{
+    ASSERT_TRUE(frame_command_hooks.font_dialog);
+    const struct {
+        const char* what;
+        bool ok;
+        bool make_default;
+        int encoding;
+        const char* key;      // the key written, "" none
+        const char* other;    // a key that must stay empty
+    } cases[] = {
+        {"cancelled", false, false, 0, "", "f#here"},
+        {"this channel", true, false, 1, "f#here", "fchannel"},
+        {"the channels' default", true, true, 2, "fchannel", "f#here"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ini_remove_section(main_ini_path, "[fonts]");
+        QString title;
+        QTimer answer;
+        answer.setInterval(10);
+        QObject::connect(&answer, &QTimer::timeout, &answer, [&] {
+            auto* fd = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            if (!fd || !fd->isVisible())
+                return;
+            answer.stop();
+            title = fd->windowTitle();
+            QFont f(QStringLiteral("DejaVu Sans Mono"));
+            f.setPointSize(15);
+            fd->setCurrentFont(f);
+            if (auto* box = qobject_cast<QCheckBox*>(dlg_item(fd, 102)))
+                box->setChecked(c.make_default);
+            if (auto* combo = qobject_cast<QComboBox*>(dlg_item(fd, 105)))
+                combo->setCurrentIndex(c.encoding);
+            if (c.ok)
+                fd->accept();
+            else
+                fd->reject();
+        });
+        answer.start();
+        const std::string face_before = chan->font_face;
+        pick_window_item(258);
+        answer.stop();
+        EXPECT_EQ(title.toStdString(), "Yazı Karakteri (Font) Ayarları (/font)");
+        std::string value, other;
+        ini_read("fonts", c.other, "", other, 1024, main_ini_path);
+        EXPECT_EQ(other, "");
+        if (!c.ok) {
+            EXPECT_EQ(chan->font_face, face_before);
+            continue;
+        }
+        const int pixels = (15 * font_logpixelsy() + 36) / 72;
+        ini_read("fonts", c.key, "", value, 1024, main_ini_path);
+        EXPECT_EQ(value.rfind("DejaVu Sans Mono," + std::to_string(400 + pixels) + ",", 0), 0u) << value;
+        EXPECT_EQ(value.back(), static_cast<char>('0' + c.encoding)) << value;
+        EXPECT_EQ(chan->font_face, "DejaVu Sans Mono");
+        EXPECT_EQ(chan->font_size, pixels);
+        EXPECT_EQ(chan->font_encoding, c.encoding);
+    }
+}
+
+// Help and the received-files folder go to the desktop's opener; when
+// nothing opens them the user is told what is missing, and when something
+// does nothing is said.
+TEST_F(MenuItemAnswers, HelpAndReceivedFilesSayWhatIsMissingWhenNothingOpensThem)
+{
+    const std::string help = settings_dir + "kest.chm";
+    {
+        std::ofstream out(help);
+        out << "help";
+    }
+    for (int works = 0; works < 2; ++works) {
+        SCOPED_TRACE(works ? "an opener is set" : "no opener");
+        if (works)
+            desktop_open_hook = [](const std::string& t) {
+                opened.push_back(t);
+                return 1;
+            };
+        else
+            desktop_open_hook = [](const std::string& t) {
+                opened.push_back(t);
+                return 0;
+            };
+        const struct {
+            int id;
+            const char* tail;
+        } cases[] = {{190, ": no web browser is set"}, {191, ": no web browser is set"},
+                     {154, ": no file manager is set"}};
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.id);
+            opened.clear();
+            const std::size_t count = lines_of(chan).size();
+            pick_frame_item(c.id);
+            ASSERT_EQ(opened.size(), 1u) << "the desktop is asked once";
+            if (c.id != 154) {
+                EXPECT_EQ(opened[0], help);
+            }
+            if (works) {
+                EXPECT_EQ(lines_of(chan).size(), count);
+            } else {
+                EXPECT_EQ(last_line(), "* Cannot open " + opened[0] + c.tail);
+            }
+        }
+    }
+}
+
+TEST_F(MenuItemAnswers, AddressBookAndUwhoWithoutANickAreNotAvailableYet)
+{
+    const struct {
+        const char* typed;
+        const char* said;
+    } cases[] = {
+        {"/abook", "* /abook: not available yet"},
+        {"/abook -n bob", "* /abook: not available yet"},
+        {"/uwho", "* /uwho: not available yet"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        bool said = false;
+        for (const WindowRecord* rec : {chan, win_record_of(conn->status_window.data())})
+            for (const std::string& l : lines_of(rec))
+                said = said || l == c.said;
+        EXPECT_TRUE(said) << ::testing::PrintToString(lines_of(chan));
+    }
+}
+
+}  // namespace
