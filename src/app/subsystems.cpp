@@ -33,6 +33,7 @@
 #include "app/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
+#include "core/list_sort.h"
 #include "core/main_settings.h"
 #include "commands/channel_commands.h"
 #include "commands/buffer_commands.h"
@@ -43,6 +44,7 @@
 #include "core/encodings.h"
 #include "core/options.h"
 #include "core/time_date.h"
+#include "core/wildcard.h"
 #include "display/ansi.h"
 #include "display/backgrounds.h"
 #include "bars/toolbar_buttons.h"
@@ -148,9 +150,6 @@
 #include "bars/treebar.h"
 #include "commands/bar_commands.h"
 #include "bars/bar_docking.h"
-
-#include "core/list_sort.h"
-#include "core/wildcard.h"
 
 namespace {
 
