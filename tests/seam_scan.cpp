@@ -2,6 +2,7 @@
 // function-pointer seams that the seam check walks at run time.
 //
 //   seam_scan <source folder> <output file> [<snapshot file>]
+//   seam_scan --stubs <source folder> <output file>
 //
 // The snapshot file, when named, holds a record `HookSnapshot` that copies
 // every hook record and free seam when made, writes them all back with
@@ -14,6 +15,12 @@
 // through its instance: `extern Record name;`, or an accessor `Record&
 // name();` (a function returning the record by value also serves). Each entry
 // reads the pointer and says whether it is set.
+//
+// With --stubs it reads the sources too and writes the stub table: every
+// free seam whose definition gives it a default that does nothing (an
+// empty body, or one that only returns a constant; a named function or a
+// lambda), with its value as the program is loaded, so that the seam check
+// counts it as unset while it still holds that default.
 //
 // Anything the scan cannot attribute stops the build with the header and
 // line: a raw function-pointer member of a record without an instance, a
@@ -472,14 +479,294 @@ private:
     }
 };
 
+// ---------------------------------------------------------------------------
+// Stub defaults. A free seam defined in a source file with a default that
+// does nothing (an empty body, or one that only returns a constant) hides a
+// dead feature as well as a null would; the stub table names every such seam
+// so that the seam check counts it as null while it still holds its default.
+
+// The text without blanks.
+std::string compact(const std::string& s)
+{
+    std::string out;
+    for (char c : s)
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            out.push_back(c);
+    return out;
+}
+
+// The offset just past the bracket that closes the one at `open`, or npos.
+std::size_t past_balanced(const std::string& t, std::size_t open)
+{
+    const char o = t[open];
+    const char c = o == '(' ? ')' : (o == '[' ? ']' : '}');
+    int depth = 0;
+    for (std::size_t i = open; i < t.size(); ++i) {
+        if (t[i] == o)
+            ++depth;
+        else if (t[i] == c && --depth == 0)
+            return i + 1;
+    }
+    return std::string::npos;
+}
+
+// A value that is the same whatever happens: a number, true, false,
+// nullptr, an empty literal text, a default-made value ("{}", "T()", "T{}"),
+// or a cast of one of these. Texts are compacted, literals blanked.
+bool is_constant(std::string v)
+{
+    for (;;) {
+        // static_cast<T>(x), T(x) of a constant: the constant.
+        std::size_t lt = v.find("_cast<");
+        if (lt != std::string::npos && v.back() == ')') {
+            std::size_t open = v.find(">(", lt);
+            if (open == std::string::npos)
+                return false;
+            v = v.substr(open + 2, v.size() - open - 3);
+            continue;
+        }
+        break;
+    }
+    if (v.empty() || v == "{}" || v == "true" || v == "false" || v == "nullptr" || v == "NULL")
+        return true;
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front() &&
+        v.find_first_not_of(v.front()) == std::string::npos)
+        return true;
+    std::size_t i = (v[0] == '-' || v[0] == '+') ? 1 : 0;
+    if (i < v.size() && std::isdigit(static_cast<unsigned char>(v[i]))) {
+        for (; i < v.size(); ++i)
+            if (!std::isalnum(static_cast<unsigned char>(v[i])) && v[i] != '.')
+                return false;
+        return true;
+    }
+    // A default-made value of a named type: "T{}"; "T()" only where T is
+    // plainly a type (a template, a capitalised name, a standard text),
+    // since "f()" calls a function.
+    const bool braces = v.size() > 2 && v.compare(v.size() - 2, 2, "{}") == 0;
+    const bool parens = v.size() > 2 && v.compare(v.size() - 2, 2, "()") == 0;
+    if (!braces && !parens)
+        return false;
+    const std::string type = v.substr(0, v.size() - 2);
+    if (!std::all_of(type.begin(), type.end(), [](char c) {
+            return ident_char(c) || c == ':' || c == '<' || c == '>' || c == ',' || c == '*' || c == '&';
+        }))
+        return false;
+    return braces || type.find('<') != std::string::npos || std::isupper(static_cast<unsigned char>(type[0])) ||
+           type == "std::string" || type == "std::string_view";
+}
+
+// Whether a function body (between its braces) does nothing: no statement
+// but "(void)name;" and at most a return of a constant.
+bool body_does_nothing(const std::string& body)
+{
+    const std::string c = compact(body);
+    std::size_t start = 0;
+    while (start < c.size()) {
+        std::size_t end = start;
+        int depth = 0;
+        while (end < c.size() && !(c[end] == ';' && depth == 0)) {
+            if (c[end] == '(' || c[end] == '{' || c[end] == '[')
+                ++depth;
+            else if (c[end] == ')' || c[end] == '}' || c[end] == ']')
+                --depth;
+            ++end;
+        }
+        const std::string stmt = c.substr(start, end - start);
+        start = end + 1;
+        if (stmt.empty())
+            continue;
+        if (stmt.rfind("(void)", 0) == 0 &&
+            std::all_of(stmt.begin() + 6, stmt.end(), ident_char))
+            continue;
+        if (stmt.rfind("return", 0) == 0 && is_constant(stmt.substr(6)))
+            continue;
+        return false;
+    }
+    return true;
+}
+
+// The body of the function named `name` defined in the text: false when
+// there is no definition of it.
+bool function_body(const std::string& t, const std::string& name, std::string* body)
+{
+    std::size_t at = 0;
+    while ((at = t.find(name, at)) != std::string::npos) {
+        const std::size_t end = at + name.size();
+        const bool whole = (at == 0 || !ident_char(t[at - 1])) && (end >= t.size() || !ident_char(t[end]));
+        at = end;
+        if (!whole)
+            continue;
+        std::size_t k = end;
+        while (k < t.size() && std::isspace(static_cast<unsigned char>(t[k])))
+            ++k;
+        if (k >= t.size() || t[k] != '(')
+            continue;
+        std::size_t after = past_balanced(t, k);
+        if (after == std::string::npos)
+            return false;
+        // Qualifiers between the parameters and the body.
+        while (after < t.size()) {
+            while (after < t.size() && std::isspace(static_cast<unsigned char>(t[after])))
+                ++after;
+            if (t.compare(after, 5, "const") == 0)
+                after += 5;
+            else if (t.compare(after, 8, "noexcept") == 0)
+                after += 8;
+            else
+                break;
+        }
+        if (after < t.size() && t[after] == '{') {
+            const std::size_t close = past_balanced(t, after);
+            if (close == std::string::npos)
+                return false;
+            *body = t.substr(after + 1, close - after - 2);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether an initializer (a function's name, "&name" or a lambda) is a
+// default that does nothing; `what` receives its name for the message.
+bool initializer_is_stub(const std::string& text, const std::string& init, std::string* what)
+{
+    std::string v = trim(init);
+    if (v.empty() || v == "nullptr" || v == "NULL" || v == "0")
+        return false;
+    if (v[0] == '[') {
+        const std::size_t capture_end = past_balanced(v, 0);
+        const std::size_t open = capture_end == std::string::npos ? capture_end : v.find('{', capture_end);
+        if (open == std::string::npos)
+            return false;
+        const std::size_t close = past_balanced(v, open);
+        if (close == std::string::npos)
+            return false;
+        *what = "a lambda";
+        return body_does_nothing(v.substr(open + 1, close - open - 2));
+    }
+    if (v[0] == '&')
+        v = trim(v.substr(1));
+    if (v.empty() || !std::all_of(v.begin(), v.end(), [](char c) { return ident_char(c) || c == ':'; }))
+        return false;
+    const std::size_t colon = v.rfind(':');
+    const std::string name = colon == std::string::npos ? v : v.substr(colon + 1);
+    std::string body;
+    if (!function_body(text, name, &body))
+        return false;
+    *what = name;
+    return body_does_nothing(body);
+}
+
+struct StubDefault {
+    std::string name;      // the seam's qualified name
+    std::string header;    // where it is declared
+    std::string source;    // where it is defined
+    std::string stub;      // the default's name
+};
+
+// The definitions of the free seams in one source file: "(*name)(...) =
+// init;" or "Alias name = init;", with `name` possibly qualified.
+void find_stub_defaults(const std::string& source, const std::string& text,
+                        const std::map<std::string, const Seam*>& by_bare, std::vector<StubDefault>& out)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        if (!ident_char(text[i]) || (i > 0 && ident_char(text[i - 1]))) {
+            ++i;
+            continue;
+        }
+        std::size_t e = i;
+        while (e < text.size() && ident_char(text[e]))
+            ++e;
+        const std::string word = text.substr(i, e - i);
+        const std::size_t word_at = i;
+        i = e;
+        auto it = by_bare.find(word);
+        if (it == by_bare.end())
+            continue;
+        // What stands before the name: "(*", "(*Record::", or an alias.
+        std::size_t b = word_at;
+        while (b >= 2 && text[b - 1] == ':' && text[b - 2] == ':') {
+            b -= 2;
+            while (b > 0 && ident_char(text[b - 1]))
+                --b;
+        }
+        std::size_t p = b;
+        while (p > 0 && std::isspace(static_cast<unsigned char>(text[p - 1])))
+            --p;
+        std::size_t k = e;
+        while (k < text.size() && std::isspace(static_cast<unsigned char>(text[k])))
+            ++k;
+        if (p > 0 && text[p - 1] == '*') {
+            // (*name)(...) =
+            if (k >= text.size() || text[k] != ')')
+                continue;
+            ++k;
+            while (k < text.size() && std::isspace(static_cast<unsigned char>(text[k])))
+                ++k;
+            if (k >= text.size() || text[k] != '(')
+                continue;
+            k = past_balanced(text, k);
+            if (k == std::string::npos)
+                continue;
+            while (k < text.size() && std::isspace(static_cast<unsigned char>(text[k])))
+                ++k;
+        } else {
+            std::size_t a = p;
+            while (a > 0 && ident_char(text[a - 1]))
+                --a;
+            if (!pointer_aliases.count(text.substr(a, p - a)))
+                continue;
+        }
+        if (k >= text.size() || text[k] != '=' || (k + 1 < text.size() && text[k + 1] == '='))
+            continue;
+        // The initializer, up to its ';'.
+        std::size_t j = k + 1;
+        int depth = 0;
+        while (j < text.size() && !(text[j] == ';' && depth == 0)) {
+            if (text[j] == '(' || text[j] == '{' || text[j] == '[')
+                ++depth;
+            else if (text[j] == ')' || text[j] == '}' || text[j] == ']')
+                --depth;
+            ++j;
+        }
+        std::string what;
+        if (initializer_is_stub(text, text.substr(k + 1, j - k - 1), &what))
+            out.push_back({it->second->name, it->second->header, source, what});
+        i = j;
+    }
+}
+
+// Writes the file only when its text changed, so that what includes it is
+// not built again for nothing.
+bool write_if_changed(const fs::path& path, const std::string& text)
+{
+    {
+        std::ifstream in(path, std::ios::binary);
+        if (in) {
+            std::stringstream old;
+            old << in.rdbuf();
+            if (old.str() == text)
+                return true;
+        }
+    }
+    fs::create_directories(path.parent_path());
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    return static_cast<bool>(file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: seam_scan <source folder> <output file> [<snapshot file>]\n");
+    const bool stubs_mode = argc == 4 && std::string(argv[1]) == "--stubs";
+    if (!stubs_mode && argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: seam_scan <source folder> <output file> [<snapshot file>]\n"
+                             "       seam_scan --stubs <source folder> <output file>\n");
         return 2;
     }
+    if (stubs_mode)
+        ++argv;
     fs::path root = argv[1];
     std::vector<fs::path> headers;
     for (const auto& entry : fs::recursive_directory_iterator(root))
@@ -536,6 +823,55 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s/%s:%d: error: seam scan: %s\n", root.string().c_str(), f.header.c_str(),
                          f.line, f.what.c_str());
         return 1;
+    }
+
+    if (stubs_mode) {
+        // Every free seam by its last name; a name two seams share is left
+        // out rather than guessed.
+        std::map<std::string, const Seam*> by_bare;
+        std::set<std::string> shared;
+        for (const Seam& s : seams) {
+            if (!s.record.empty())
+                continue;
+            const std::size_t colon = s.name.rfind(':');
+            const std::string bare = colon == std::string::npos ? s.name : s.name.substr(colon + 1);
+            if (!by_bare.emplace(bare, &s).second)
+                shared.insert(bare);
+        }
+        for (const std::string& b : shared)
+            by_bare.erase(b);
+        std::vector<fs::path> sources;
+        for (const auto& entry : fs::recursive_directory_iterator(root))
+            if (entry.is_regular_file() && entry.path().extension() == ".cpp")
+                sources.push_back(entry.path());
+        std::sort(sources.begin(), sources.end());
+        std::vector<StubDefault> stubs;
+        for (const fs::path& src : sources) {
+            std::ifstream in(src, std::ios::binary);
+            std::stringstream buf;
+            buf << in.rdbuf();
+            find_stub_defaults(fs::relative(src, root).generic_string(), strip(buf.str()), by_bare, stubs);
+        }
+        std::set<std::string> stub_includes;
+        for (const StubDefault& s : stubs)
+            stub_includes.insert(s.header);
+        std::ostringstream out;
+        out << "// Written by seam_scan from the sources under src/; do not edit.\n"
+            << "// The free seams whose default does nothing, each with its value\n"
+            << "// when the program was loaded (that default).\n";
+        for (const std::string& h : stub_includes)
+            out << "#include \"" << h << "\"\n";
+        // The values are copied as the program is loaded, before anything
+        // runs that could set a seam.
+        out << "\n";
+        for (std::size_t i = 0; i < stubs.size(); ++i)
+            out << "const auto kSeamStubLoaded" << i << " = ::" << stubs[i].name << ";\n";
+        out << "\nconst SeamStub kSeamStubs[] = {\n";
+        for (std::size_t i = 0; i < stubs.size(); ++i)
+            out << "    { \"" << stubs[i].name << "\", \"" << stubs[i].source << "\", \"" << stubs[i].stub
+                << "\", [] { return ::" << stubs[i].name << " == kSeamStubLoaded" << i << "; } },\n";
+        out << "    { nullptr, nullptr, nullptr, nullptr },\n};\n";
+        return write_if_changed(argv[2], out.str()) ? 0 : 1;
     }
 
     std::set<std::string> includes;

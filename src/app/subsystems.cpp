@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QPointer>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -34,6 +35,7 @@
 #include "app/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
+#include "core/list_sort.h"
 #include "core/main_settings.h"
 #include "commands/channel_commands.h"
 #include "commands/buffer_commands.h"
@@ -44,6 +46,7 @@
 #include "core/encodings.h"
 #include "core/options.h"
 #include "core/time_date.h"
+#include "core/wildcard.h"
 #include "display/ansi.h"
 #include "display/backgrounds.h"
 #include "bars/toolbar_buttons.h"
@@ -134,6 +137,7 @@
 #include "script/exec/alias_lookup.h"
 #include "script/exec/executor.h"
 #include "script/exec/script_hooks.h"
+#include "script/exec/script_types.h"
 #include "script/script_wiring.h"
 #include "script/stores/alias_files.h"
 #include "script/stores/binary_vars.h"
@@ -660,7 +664,6 @@ void app_wire_irc_user_lists()
     irc_userhost_request_self = userlist_request_self;
     dns_userhost_request = userlist_dns_request;
     irc_protect_match_hook = userlist_protects_sender;
-    cond_userlist_match = userlist_condition_match;
 }
 
 // CTCP answers with their flood memory, the ignore list with its timed
@@ -691,7 +694,6 @@ void app_wire_irc_notify()
     startup_hooks.notify_save = [] { notify_save(nullptr); };
     membership_notify_seen = notify_membership_seen;
     query_notify_seen = notify_query_seen;
-    cond_notify_has = notify_has_nick;
     irc_sender_seen_hook = notify_sender_seen;
 }
 
@@ -1175,6 +1177,47 @@ void app_install_subsystems()
     scid_eval_identifier = scid_eval_text;
     scid_script_error = scid_report_error;
     conn_hooks.online_time_add = online_time_add;
+    // Core readers of what the layers above keep: the monitors, a
+    // connection's CHARSET, prefixes and IRCX flag, the servers file's
+    // [success] list, the /filter sort expression.
+    options_monitor_count = [] { return static_cast<int>(QGuiApplication::screens().size()); };
+    encodings_conn_charset = [](Connection* c) {
+        IrcConnState* st = conn_is_live(c) ? irc_state(c) : nullptr;
+        return st ? st->charset : std::string();
+    };
+    sort_nick_prefixes_hook = [](Connection* c) {
+        return conn_is_live(c) && !c->nick_prefixes.empty() ? c->nick_prefixes : std::string("@%+");
+    };
+    sort_servers_success_hook = servers_success_list;
+    mask_conn_is_ircx = [](const Connection* c) {
+        return conn_is_live(c) && (c->server_flags & kServerIrcx) != 0;
+    };
+    sort_eval_expression_hook = [](const std::string& expression, std::string_view first, std::string_view second,
+                                   std::string& result) {
+        result = expression;
+        const std::string a(first), b(second);
+        return ident_eval_text(nullptr, &result, a.c_str(), b.c_str(), 0, 0, -1, nullptr, conn_current()) ? 1 : 0;
+    };
+    // /saveini writes the settings of the other parts first, in its order.
+    script_saveini_before = [] {
+        for (void (*save)() : {startup_hooks.ini_save_main_window_pos, startup_hooks.colours_save,
+                               startup_hooks.ini_save_options, startup_hooks.ini_save_text_settings,
+                               startup_hooks.cnick_save})
+            if (save)
+                save();
+        if (startup_hooks.ini_save_identity)
+            startup_hooks.ini_save_identity(0, conn_list);
+        if (startup_hooks.ini_save_user_lists)
+            startup_hooks.ini_save_user_lists(0);
+    };
+    online_time_conn_counter = [](Connection* c, int** hours, int** minutes, int** seconds) {
+        if (!conn_is_live(c))
+            return false;
+        *hours = &c->online_hours;
+        *minutes = &c->online_minutes;
+        *seconds = &c->online_seconds;
+        return true;
+    };
 
     // Script events where the user meets them: START when the start is done,
     // EXIT at shutdown, ACTIVE and APPACTIVE from the frame's activation,

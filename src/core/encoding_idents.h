@@ -75,7 +75,8 @@ int id_encode_value(const std::vector<std::string>& args, bool decode, std::stri
 // ---------------------------------------------------------------------------
 
 // The lock setting "Decode" of the lock options; while it returns true,
-// $decode and $utfdecode fail with error 10. Default: never locked.
+// $decode and $utfdecode fail with error 10. Null until the lock options
+// are built: never locked.
 extern bool (*encode_decode_locked_hook)();
 
 // Binary variables of the script data stores. The getter copies the bytes of

@@ -659,7 +659,7 @@ bool (*encodings_any_window_sjis)() = default_any_window_sjis;
 WindowRecord* (*encodings_find_window)(Connection*, const std::string&) = default_find_window;
 void (*encodings_target_font)(Connection*, const std::string&, int*, int*) = default_target_font;
 WindowRecord* (*encodings_status_window)(Connection*) = default_status_window;
-std::string (*encodings_conn_charset)(Connection*) = default_conn_charset;
+std::string (*encodings_conn_charset)(Connection*) = nullptr;
 
 // ---------------------------------------------------------------------------
 // UTF-8 classification.

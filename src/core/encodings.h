@@ -188,5 +188,5 @@ extern void (*encodings_target_font)(Connection* conn, const std::string& name, 
 // The connection's status window, or null. Default: null.
 extern WindowRecord* (*encodings_status_window)(Connection* conn);
 
-// The connection's CHARSET text (the server's CHARSET token). Default: "".
+// The connection's CHARSET text (the server's CHARSET token). Without it: "".
 extern std::string (*encodings_conn_charset)(Connection* conn);

@@ -29,14 +29,7 @@ std::string file_command_shell;
 std::string program_path_override;
 int (*file_chantype_of)(const char* text, Connection* conn) = nullptr;
 int (*file_trash_confirm)(const std::string& path) = nullptr;
-namespace {
-// The safe save's last step goes on: the temporary file replaces the target.
-int replace_go_on(const std::string&, const std::string&)
-{
-    return 1;
-}
-}  // namespace
-int (*file_replace_hook)(const std::string& temp_path, const std::string& target_path) = replace_go_on;
+std::function<int(const std::string& temp_path, const std::string& target_path)> file_replace_hook;
 
 namespace {
 

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -179,11 +180,12 @@ int file_read_all(const std::string& path, std::string& out, std::size_t limit);
 // failure the old file is left as it was and the temporary file removed.
 int file_safe_save(const std::string& path, const std::string& content, int backup);
 
-// Called by file_safe_save after the temporary file is complete and before it is
-// renamed onto the target; a result of 0 stops the save there, leaving both files
-// as they are (as a crash at that moment would). Default: go on (1); tests put a
-// crash or a refusal at that moment.
-extern int (*file_replace_hook)(const std::string& temp_path, const std::string& target_path);
+// A test instrument, not a seam of the program: empty in the running
+// program. When set, file_safe_save calls it after the temporary file is
+// complete and before it is renamed onto the target; a result of 0 stops
+// the save there, leaving both files as they are (as a crash at that moment
+// would). Tests put a crash or a refusal at that moment.
+extern std::function<int(const std::string& temp_path, const std::string& target_path)> file_replace_hook;
 
 // Writes all of data to the open file (retrying when interrupted); false on an
 // error.

@@ -157,36 +157,6 @@ std::string_view up_to(std::string_view text, char end)
     return pos == std::string_view::npos ? text : text.substr(0, pos);
 }
 
-std::string default_nick_prefixes(Connection*)
-{
-    return "@%+";
-}
-
-int no_eval(const std::string&, std::string_view, std::string_view, std::string&)
-{
-    return 0;
-}
-
-StringNode* no_success_list()
-{
-    return nullptr;
-}
-
-int no_script_file(std::intptr_t, int*, int*, std::string*)
-{
-    return 0;
-}
-
-int option_off()
-{
-    return 0;
-}
-
-const StringNode* no_order_list()
-{
-    return nullptr;
-}
-
 // State shared by the comparisons of one sort. Values that come from other
 // parts of the program are fetched once, when first needed.
 struct SortEnv {
@@ -199,7 +169,7 @@ struct SortEnv {
     const std::string& nick_prefixes()
     {
         if (!have_prefixes) {
-            prefixes = sort_nick_prefixes_hook(connection);
+            prefixes = sort_nick_prefixes_hook ? sort_nick_prefixes_hook(connection) : std::string("@%+");
             have_prefixes = true;
         }
         return prefixes;
@@ -209,7 +179,7 @@ struct SortEnv {
     {
         if (!have_success) {
             have_success = true;
-            StringNode* list = sort_servers_success_hook();
+            StringNode* list = sort_servers_success_hook ? sort_servers_success_hook() : nullptr;
             list = strlist_sort(list, 12, nullptr);
             int position = 0;
             for (StringNode* cur = list; cur; cur = cur->next, ++position) {
@@ -265,7 +235,8 @@ int compare_columns(const StringNode* a, const StringNode* b)
 
     if ((flags & 4) && !strlist_sort_expression.empty()) {
         std::string result;
-        if (sort_eval_expression_hook(strlist_sort_expression, from_a, from_b, result) > 0) {
+        if (sort_eval_expression_hook &&
+            sort_eval_expression_hook(strlist_sort_expression, from_a, from_b, result) > 0) {
             std::string_view r = result;
             while (!r.empty() && (r.front() == ' ' || r.front() == '\t'))
                 r.remove_prefix(1);
@@ -379,7 +350,7 @@ LogName split_log_name(std::string_view text)
 
 int compare_log_names(const StringNode* a, const StringNode* b)
 {
-    const int order = sort_logview_order_hook();
+    const int order = sort_logview_order_hook ? sort_logview_order_hook() : 0;
     if (order == 6)
         return three_way(b->number, a->number);
     if (order == 7)
@@ -418,8 +389,8 @@ int compare_script_files(const StringNode* a, const StringNode* b)
     int kind_a = 0, kind_b = 0, popup_a = 0, popup_b = 0;
     std::string path_a, path_b;
     // A record that is not a loaded script file sorts after every one that is.
-    const bool loaded_a = sort_script_file_hook(a->extra[3], &kind_a, &popup_a, &path_a) > 0;
-    const bool loaded_b = sort_script_file_hook(b->extra[3], &kind_b, &popup_b, &path_b) > 0;
+    const bool loaded_a = sort_script_file_hook && sort_script_file_hook(a->extra[3], &kind_a, &popup_a, &path_a) > 0;
+    const bool loaded_b = sort_script_file_hook && sort_script_file_hook(b->extra[3], &kind_b, &popup_b, &path_b) > 0;
     if (loaded_a != loaded_b)
         return loaded_a ? -1 : 1;
     if (!loaded_a)
@@ -463,7 +434,7 @@ int compare_urls(const StringNode* a, const StringNode* b)
     const bool marked_b = !tb.empty() && tb.front() == '?';
     if (marked_a && marked_b)
         return 0;
-    if (marked_a != marked_b && sort_url_marked_first_hook())
+    if (marked_a != marked_b && sort_url_marked_first_hook && sort_url_marked_first_hook())
         return marked_a ? -1 : 1;
     return sort_compare_nocase(ta, tb);
 }
@@ -569,21 +540,20 @@ std::string_view field_after(std::string_view entry, std::string_view key, bool*
 
 // ---------------------------------------------------------------------------
 
-std::string (*sort_nick_prefixes_hook)(Connection* connection) = default_nick_prefixes;
+std::string (*sort_nick_prefixes_hook)(Connection* connection) = nullptr;
 std::string strlist_sort_expression;
 int (*sort_eval_expression_hook)(const std::string& expression, std::string_view first,
-                                 std::string_view second, std::string& result) = no_eval;
+                                 std::string_view second, std::string& result) = nullptr;
 int (*sort_server_field_hook)(std::string_view entry, int field,
                               std::string& out) = sort_server_entry_field;
-StringNode* (*sort_servers_success_hook)() = no_success_list;
+StringNode* (*sort_servers_success_hook)() = nullptr;
 int (*sort_script_file_hook)(std::intptr_t record, int* kind, int* popup_kind,
-                             std::string* path) = no_script_file;
+                             std::string* path) = nullptr;
 int (*sort_chanfolder_field_hook)(std::string_view entry, int field,
                                   std::string& out) = sort_chanfolder_entry_field;
-int (*sort_url_marked_first_hook)() = option_off;
-int (*sort_logview_order_hook)() = option_off;
-const StringNode* (*winlist_order_hook)() = no_order_list;
-int (*winlist_sort_by_name_hook)() = option_off;
+int (*sort_url_marked_first_hook)() = nullptr;
+int (*sort_logview_order_hook)() = nullptr;
+const StringNode* (*winlist_order_hook)() = nullptr;
 
 int sort_compare_nocase(std::string_view a, std::string_view b)
 {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/options.h"
 #include "core/string_list.h"
 
 struct Connection;
@@ -77,11 +78,11 @@ int sort_compare_nocase(std::string_view a, std::string_view b);
 StringNode* strlist_sort(StringNode* head, int mode, Connection* connection);
 
 // ---------------------------------------------------------------------------
-// Seams to the parts of the program that some modes consult. Each default
-// behaves as the program does while that part is absent.
+// Seams to the parts of the program that some modes consult, set where the
+// program is put together.
 
 // The connection's nick-prefix characters in the server's order (modes 4
-// and 44, flag 4). Default: "@%+", the prefixes a connection starts with.
+// and 44, flag 4). Without it: "@%+", the prefixes a connection starts with.
 extern std::string (*sort_nick_prefixes_hook)(Connection* connection);
 
 // The sort expression of /filter -a ("$alias($1,$2)"); empty for none.
@@ -90,7 +91,7 @@ extern std::string strlist_sort_expression;
 
 // Evaluates the sort expression with $1 and $2 the two lines from their
 // columns, writing the evaluated text into `result`; returns a positive
-// value on success. Default: returns 0 (no interpreter, no custom order).
+// value on success. Without it: no custom order.
 extern int (*sort_eval_expression_hook)(const std::string& expression, std::string_view first,
                                         std::string_view second, std::string& result);
 
@@ -102,13 +103,13 @@ extern int (*sort_server_field_hook)(std::string_view entry, int field, std::str
 int sort_server_entry_field(std::string_view entry, int field, std::string& out);
 
 // Returns a new list of the "[success]" entries of the servers file
-// ("host,count"); the sorter frees it. Default: none.
+// ("host,count"); the sorter frees it. Without it: none.
 extern StringNode* (*sort_servers_success_hook)();
 
 // Tells whether `record` (an extra word of a script-file entry) is one of the
 // loaded script files. When it is, sets kind (0 alias, 1 popup, 2 remote),
-// the popup file's kind number and the file's path, and returns 1. Default:
-// returns 0 (no script files are loaded).
+// the popup file's kind number and the file's path, and returns 1. Null
+// until the script editor, the one list sorted this way, is built.
 extern int (*sort_script_file_hook)(std::intptr_t record, int* kind, int* popup_kind,
                                     std::string* path);
 
@@ -118,10 +119,12 @@ extern int (*sort_script_file_hook)(std::intptr_t record, int* kind, int* popup_
 extern int (*sort_chanfolder_field_hook)(std::string_view entry, int field, std::string& out);
 int sort_chanfolder_entry_field(std::string_view entry, int field, std::string& out);
 
-// The URL list's option to put entries beginning with '?' first. Default 0.
+// The URL list's option to put entries beginning with '?' first. Null
+// until the URL list is built: off.
 extern int (*sort_url_marked_first_hook)();
 
-// The log viewer's sort order (0..7). Default 0.
+// The log viewer's sort order (0..7). Null until the log viewer is built:
+// order 0.
 extern int (*sort_logview_order_hook)();
 
 // ---------------------------------------------------------------------------
@@ -150,18 +153,17 @@ std::string_view winlist_group_text(int type, int subtype);
 int winlist_compare(const WindowSortKey& a, const WindowSortKey& b, const StringNode* order,
                     int sort_by_name);
 
-// The treebar's "order" list. Default: none.
+// The user's window order list (the treebar's "order" list, kept by the
+// window-order dialog). Null until that dialog is built: no order list.
 extern const StringNode* (*winlist_order_hook)();
-// The option to sort windows by name. Default 0.
-extern int (*winlist_sort_by_name_hook)();
 
 // Sorts a window list linked through `next`; `key_of(record)` gives the
 // record's WindowSortKey. Returns the new first record.
 template <class W, class KeyOf>
 W* winlist_sort(W* head, KeyOf key_of, W* W::*next = &W::next)
 {
-    const StringNode* order = winlist_order_hook();
-    const int by_name = winlist_sort_by_name_hook();
+    const StringNode* order = winlist_order_hook ? winlist_order_hook() : nullptr;
+    const int by_name = opt(OPT_SWITCHBAR_SORT);
     auto compare = [&](W* x, W* y) {
         return winlist_compare(key_of(x), key_of(y), order, by_name);
     };

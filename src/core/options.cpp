@@ -446,11 +446,6 @@ int parse_decimal(const std::string& text, std::size_t from, std::size_t to)
     return static_cast<int>(v);
 }
 
-int default_monitor_count()
-{
-    return 1;
-}
-
 // The values other parts keep in globals of their own.
 void push_mirrors()
 {
@@ -578,7 +573,7 @@ void finish_line(int line)
 }  // namespace
 
 int options_old_default_port = 0;
-int (*options_monitor_count)() = default_monitor_count;
+int (*options_monitor_count)() = nullptr;
 int (*options_dcc_block_size)(int size) = options_default_block_size;
 
 int options_default_block_size(int size)

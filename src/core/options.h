@@ -418,7 +418,7 @@ extern int options_old_default_port;
 // ---- Calls out ----
 
 // The number of monitors (a value of 2 at "n1" position 16 becomes 1 when
-// there is more than one). Default: 1.
+// there is more than one). Without it: one.
 extern int (*options_monitor_count)();
 
 // Rounds the stored DCC packet size ("n0" position 20). Default: the

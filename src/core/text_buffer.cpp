@@ -4,6 +4,7 @@
 
 #include "core/color_code.h"
 #include "core/encodings.h"
+#include "core/main_settings.h"
 
 int strip_setting_flags = 0;
 int strip_setting_over_only = 0;
@@ -13,9 +14,13 @@ int lang_setting_multibyte = 0;
 
 namespace {
 
-bool never_lead_byte(unsigned char)
+// The lead bytes of the double-byte code sets: 0x81..0x9F and 0xE0..0xFC in
+// Shift-JIS, 0x81..0xFE in the others (GBK, Big5, the Korean set).
+bool mbcs_lead_byte(unsigned char byte)
 {
-    return false;
+    if (main_settings.lang_sjis)
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    return byte >= 0x81 && byte <= 0xFE;
 }
 
 constexpr bool kUnbounded(std::size_t declared_size)
@@ -122,7 +127,7 @@ int strip_walk(std::string& text, int code_set, bool apply)
 
 } // namespace
 
-bool (*text_mbcs_lead_byte_hook)(unsigned char byte) = never_lead_byte;
+bool (*text_mbcs_lead_byte_hook)(unsigned char byte) = mbcs_lead_byte;
 
 // ---------------------------------------------------------------------------
 

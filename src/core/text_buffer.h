@@ -36,8 +36,10 @@ extern int strip_setting_over_count;       // default 50
 extern int lang_setting_utf;               // default 1
 extern int lang_setting_multibyte;         // default 0
 
-// Tells whether a byte is a lead byte of the current double-byte code page.
-// Only consulted while lang_setting_multibyte is on. Default: never.
+// Tells whether a byte is a lead byte of the current double-byte code page
+// (Shift-JIS when the language settings say so, else the lead bytes the
+// other double-byte sets share). Only consulted while lang_setting_multibyte
+// is on.
 extern bool (*text_mbcs_lead_byte_hook)(unsigned char byte);
 
 // ---------------------------------------------------------------------------

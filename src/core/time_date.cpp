@@ -25,8 +25,6 @@ int time_tz_daylight = 0;
 namespace {
 
 std::time_t system_clock_now() { return std::time(nullptr); }
-bool no_conn_counter(Connection*, int**, int**, int**) { return false; }
-
 constexpr std::size_t kFormatMax = 1024;
 
 std::time_t now()
@@ -215,7 +213,7 @@ std::vector<std::string_view> split_blanks(std::string_view s)
 } // namespace
 
 std::time_t (*time_clock)() = system_clock_now;
-bool (*online_time_conn_counter)(Connection*, int**, int**, int**) = no_conn_counter;
+bool (*online_time_conn_counter)(Connection*, int**, int**, int**) = nullptr;
 void (*online_time_dialog_notify)() = nullptr;
 void (*online_time_refresh_titles)() = nullptr;
 

@@ -52,7 +52,7 @@ extern int time_tz_daylight;
 extern std::time_t (*time_clock)();
 
 // The online-time counter of a connection (its hours, minutes and seconds
-// fields); false for a stale connection. Default: false.
+// fields, kept in the connection record); false for a stale connection.
 extern bool (*online_time_conn_counter)(Connection* conn, int** hours, int** minutes, int** seconds);
 
 // Tells the online-timer dialog, when it is open, that the counters moved.

@@ -128,7 +128,7 @@ struct MaskState {
 
 } // namespace
 
-MaskIrcxTest mask_conn_is_ircx = never_ircx;
+MaskIrcxTest mask_conn_is_ircx = nullptr;
 
 int wild_match(std::string_view mask, std::string_view text, int case_flag, int /*outer_call*/)
 {

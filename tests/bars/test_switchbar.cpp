@@ -92,6 +92,24 @@ TEST_F(SwitchbarTest, JoinedChannelsGetButtonsInListOrderAndAClosedOneLosesItsBu
     EXPECT_EQ(bb->place, 2);
 }
 
+// The option to sort the buttons ("n6" position 1) orders the channels by
+// name; while it is off they keep the order they were joined in.
+TEST_F(SwitchbarTest, TheSortOptionOrdersTheChannelsByName)
+{
+    const int saved = opt(OPT_SWITCHBAR_SORT);
+    ASSERT_EQ(saved, 0);
+    join("#zeta");
+    join("#alpha");
+    EXPECT_EQ(button_labels(), (std::vector<std::string>{"irc.test me", "#zeta", "#alpha"}));
+    option_set_value(6, 1, 1);
+    join("#mid");
+    EXPECT_EQ(button_labels(), (std::vector<std::string>{"irc.test me", "#alpha", "#mid", "#zeta"}));
+    option_set_value(6, 1, 0);
+    join("#beta");
+    EXPECT_EQ(button_labels(), (std::vector<std::string>{"irc.test me", "#zeta", "#alpha", "#mid", "#beta"}));
+    opt_set(OPT_SWITCHBAR_SORT, saved);
+}
+
 TEST_F(SwitchbarTest, ClickingAButtonActivatesThatWindowAndAgainMinimisesIt)
 {
     WindowRecord* a = join("#a");

@@ -67,7 +67,7 @@ protected:
         url_ = sort_url_marked_first_hook;
         logview_ = sort_logview_order_hook;
         order_ = winlist_order_hook;
-        by_name_ = winlist_sort_by_name_hook;
+        by_name_ = opt(OPT_SWITCHBAR_SORT);
         expression_ = strlist_sort_expression;
     }
     void TearDown() override
@@ -81,7 +81,7 @@ protected:
         sort_url_marked_first_hook = url_;
         sort_logview_order_hook = logview_;
         winlist_order_hook = order_;
-        winlist_sort_by_name_hook = by_name_;
+        opt_set(OPT_SWITCHBAR_SORT, by_name_);
         strlist_sort_expression = expression_;
     }
 
@@ -95,7 +95,7 @@ private:
     decltype(sort_url_marked_first_hook) url_;
     decltype(sort_logview_order_hook) logview_;
     decltype(winlist_order_hook) order_;
-    decltype(winlist_sort_by_name_hook) by_name_;
+    int by_name_ = 0;
     std::string expression_;
 };
 
@@ -810,7 +810,7 @@ TEST_F(ListSortHooks, WindowListSortUsesTheHooks)
         return out;
     };
 
-    winlist_sort_by_name_hook = [] { return 1; };
+    opt_set(OPT_SWITCHBAR_SORT, 1);  // the option to sort windows by name
     Window* head = winlist_sort(&windows[0], key_of);
     EXPECT_EQ(names(head), (Texts{"Status Window", "#a", "#b", "zed", "=chat", "@custom"}));
 

@@ -8,6 +8,7 @@
 
 #include "core/color_code.h"
 #include "core/text_buffer.h"
+#include "core/main_settings.h"
 #include "support/hook_guard.h"
 
 namespace {
@@ -399,6 +400,29 @@ TEST_F(TextBufferSettings, StripCodesKeepsDoubleByteCharacters)
     EXPECT_EQ(text_strip_codes(text, 1), 2);
     EXPECT_EQ(text, "a\x81" "b");
     EXPECT_EQ(text_has_codes("\x81\x02", 0), 1);
+}
+
+// The program's own lead-byte test: 0xA0 leads in the other double-byte
+// sets, not in Shift-JIS, where 0xE0 does again; 0x80 and 0xFF never lead.
+TEST_F(TextBufferSettings, LeadBytesOfTheDoubleByteCodeSets)
+{
+    SavedValues saved{main_settings.lang_sjis, lang_setting_multibyte};
+    lang_setting_multibyte = 1;
+    struct Lead {
+        int sjis;
+        unsigned char byte;
+        bool lead;
+    } leads[] = {{0, 0x80, false}, {0, 0x81, true}, {0, 0xA0, true}, {0, 0xFE, true}, {0, 0xFF, false},
+                 {1, 0x81, true},  {1, 0x9F, true}, {1, 0xA0, false}, {1, 0xDF, false}, {1, 0xE0, true},
+                 {1, 0xFC, true},  {1, 0xFD, false}};
+    for (const Lead& l : leads) {
+        SCOPED_TRACE(std::to_string(l.sjis) + " " + std::to_string(l.byte));
+        main_settings.lang_sjis = l.sjis;
+        EXPECT_EQ(text_mbcs_lead_byte_hook(l.byte), l.lead);
+        // A lead byte takes the code after it along; otherwise the code goes.
+        std::string text = std::string(1, static_cast<char>(l.byte)) + "\x02" + "x";
+        EXPECT_EQ(text_strip_codes(text, 1), l.lead ? 0 : 1);
+    }
 }
 
 TEST_F(TextBufferSettings, HasCodes)

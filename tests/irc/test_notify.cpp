@@ -378,8 +378,8 @@ TEST_F(NotifyTest, FindComparesWholeTextsOrNickParts)
         EXPECT_EQ(notify_find(c.nick, c.mode, conn) != nullptr, c.found);
     }
     // The condition operator isnotify matches by the nick part.
-    EXPECT_EQ(cond_notify_has("Bob!someone@else", conn), 1);
-    EXPECT_EQ(cond_notify_has("carl", conn), 0);
+    EXPECT_EQ(notify_has_nick("Bob!someone@else", conn), 1);
+    EXPECT_EQ(notify_has_nick("carl", conn), 0);
 }
 
 // ---- ISON polls ----

@@ -385,7 +385,7 @@ TEST_F(UserLists, ScriptConditionsAskTheLists)
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::to_string(k.list) + " " + k.address);
-        EXPECT_EQ(cond_userlist_match(k.list, k.address, k.channel, conn), k.hit);
+        EXPECT_EQ(userlist_condition_match(k.list, k.address, k.channel, conn), k.hit);
     }
 }
 

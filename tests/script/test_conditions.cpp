@@ -1,6 +1,7 @@
 // Conditions: operator recognition, comparisons, every if-operator (true,
-// false and negated), the is-operators that ask channels and lists, taking a
-// condition apart from its command, and "&&" / "||" chains.
+// false and negated), the is-operators that ask channels and lists when
+// there are none, taking a condition apart from its command, and "&&" /
+// "||" chains.
 #include <gtest/gtest.h>
 #include "app/subsystems.h"
 
@@ -246,141 +247,8 @@ TEST(CondEvaluate, MissingSecondValueAndUnknownOperator)
 }
 
 // ---------------------------------------------------------------------------
-// Operators that ask the channel windows and the lists.
-
-class CondChannels : public ::testing::Test {
-protected:
-    HookGuard hooks_;  // every seam back as it was when the test ends
-    static WindowRecord* channel_of(const std::string& name, Connection*)
-    {
-        return name == "#kest" ? &channel : nullptr;
-    }
-    // Nicks and their modes: "op" holds "@" (bits 9), "voiced" holds "+" (bits 3),
-    // "helper" holds "%" (bits 5), "owner" holds "." (bits 17), "plain" none (1).
-    static int mode_bits(const std::string& nick, WindowRecord*)
-    {
-        if (nick == "op")
-            return 9;
-        if (nick == "voiced")
-            return 3;
-        if (nick == "helper")
-            return 5;
-        if (nick == "owner")
-            return 17;
-        if (nick == "plain")
-            return 1;
-        return 0;
-    }
-    static int has_prefix(const std::string& nick, WindowRecord* chan, std::string_view prefixes)
-    {
-        const int bits = mode_bits(nick, chan);
-        for (char p : prefixes) {
-            if ((p == '@' && (bits & 8)) || (p == '+' && (bits & 2)) || (p == '%' && (bits & 4)) ||
-                (p == '.' && (bits & 16)))
-                return 1;
-        }
-        return 0;
-    }
-    static int has_rank(const std::string& nick, WindowRecord* chan, int kind)
-    {
-        return kind == 0 ? has_prefix(nick, chan, ".@") : 0;
-    }
-    static int userlist(int list, const std::string& address, const std::string* channel,
-                        Connection*)
-    {
-        last_list = list;
-        last_channel = channel ? *channel : "<none>";
-        return address == "friend!u@h" ? 1 : 0;
-    }
-    static int ignored(const std::string& address, const std::string& types, Connection*)
-    {
-        last_types = types;
-        return address == "spam!u@h" ? 1 : 0;
-    }
-    static int notify(const std::string& nick, Connection*)
-    {
-        return nick == "buddy" ? 1 : 0;
-    }
-
-    void SetUp() override
-    {
-        cond_channel_window = channel_of;
-        cond_nick_mode_bits = mode_bits;
-        cond_nick_has_prefix = has_prefix;
-        cond_nick_has_rank = has_rank;
-        cond_userlist_match = userlist;
-        cond_ignore_match = ignored;
-        cond_notify_has = notify;
-        channel.type = 1;
-        channel.name = "#kest";
-        channel.chan_lists[0] = strlist_append(nullptr, "*!*@bad.host\top 1000", 0);
-        channel.chan_lists[0] = strlist_append(channel.chan_lists[0], "troll!*@*\top 1001", 0);
-        channel.chan_lists[1] = strlist_append(nullptr, "good!u@h", 0);
-        channel.chan_lists[2] = strlist_append(nullptr, "*!*@invited", 0);
-    }
-    void TearDown() override
-    {
-        for (auto& l : channel.chan_lists)
-            strlist_free(&l);
-    }
-
-    static inline WindowRecord channel;
-    static inline int last_list = -1;
-    static inline std::string last_channel;
-    static inline std::string last_types;
-
-};
-
-TEST_F(CondChannels, MembershipAndRanks)
-{
-    run_op_cases({
-        {"op", "ison", "#kest", 1},       {"nobody", "ison", "#kest", 0},  {"op", "ison", "#other", 0},
-        {"nobody", "!ison", "#kest", 1},  {"", "ison", "#kest", 0},
-        {"op", "isop", "#kest", 1},       {"owner", "isop", "#kest", 1},   {"voiced", "isop", "#kest", 0},
-        {"voiced", "!isop", "#kest", 1},  {"op", "isop", "#other", 0},
-        {"helper", "ishop", "#kest", 1},  {"helper", "ishelp", "#kest", 1}, {"op", "ishop", "#kest", 0},
-        {"voiced", "isvo", "#kest", 1},   {"voiced", "isvoice", "#kest", 1}, {"plain", "isvoice", "#kest", 0},
-        {"owner", "isowner", "#kest", 1}, {"op", "isowner", "#kest", 0},
-        {"plain", "isreg", "#kest", 1},   {"op", "isreg", "#kest", 0},     {"nobody", "isreg", "#kest", 0},
-        {"#kest", "ischan", nullptr, 1},  {"#other", "ischan", nullptr, 0}, {"#other", "!ischan", nullptr, 1},
-    });
-}
-
-TEST_F(CondChannels, BanExceptionAndInviteLists)
-{
-    run_op_cases({
-        {"*!*@BAD.host", "isban", "#kest", 1},   // the entry's text up to the tab, case ignored
-        {"x!y@bad.host", "isban", "#kest", 1},   // the entry with wildcards matches the address
-        {"troll!a@b", "isban", "#kest", 1},
-        {"x!y@good.host", "isban", "#kest", 0},
-        {"*!*@*", "isban", "#kest", 0},          // both hold wildcards: only equal text counts
-        {"x!y@bad.host", "!isban", "#kest", 0},
-        {"x!y@bad.host", "isban", "#other", 0},
-        {"good!u@h", "isexcept", "#kest", 1},
-        {"good!*@*", "isexcept", "#kest", 1},    // the address holds the wildcards
-        {"x!y@invited", "isinvite", "#kest", 1},
-        {"x!y@bad.host", "isinvite", "#kest", 0},
-    });
-}
-
-TEST_F(CondChannels, UserIgnoreAndNotifyLists)
-{
-    run_op_cases({
-        {"friend!u@h", "isaop", nullptr, 1}, {"stranger!u@h", "isauto", nullptr, 0},
-        {"friend!u@h", "isavoice", "#kest", 1}, {"friend!u@h", "isprotect", nullptr, 1},
-        {"friend!u@h", "!isprotect", nullptr, 0}, {"", "isaop", nullptr, 0},
-        {"spam!u@h", "isignore", nullptr, 1}, {"ham!u@h", "isignore", "private", 0},
-        {"buddy", "isnotify", nullptr, 1}, {"stranger", "isnotify", nullptr, 0},
-    });
-    EXPECT_EQ(evaluate({"friend!u@h", "isavoice", "#kest"}), 1);
-    EXPECT_EQ(last_list, 1);
-    EXPECT_EQ(last_channel, "#kest");
-    EXPECT_EQ(evaluate({"friend!u@h", "isprotect"}), 1);
-    EXPECT_EQ(last_list, 2);
-    EXPECT_EQ(last_channel, "<none>");
-    EXPECT_EQ(evaluate({"spam!u@h", "isignore", "private notice"}), 1);
-    EXPECT_EQ(last_types, "private notice");
-}
+// Operators that ask the channel windows and the lists (the channel tests
+// with real nick lists are with the protocol tests).
 
 TEST(CondChannelDefaults, WithoutChannelStateEveryChannelTestIsFalse)
 {

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "platform/platform_utils.h"
 #include "script/stores/variables.h"
@@ -112,6 +113,35 @@ TEST_F(KeyBreakTest, WithoutABreakLoopsRunToTheirEnd)
     ASSERT_EQ(run("clearv w | :again | step | if (%w < 500) goto again"), 1);
     EXPECT_EQ(w(), 500);
     EXPECT_FALSE(broke());
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<int> g_beeps;
+
+// A break stops the run with the error sound; a run that ends by itself is
+// silent.
+TEST_F(KeyBreakTest, ABreakSoundsTheErrorBeep)
+{
+    SavedValues saved{beep_play_hook};
+    g_beeps.clear();
+    beep_play_hook = [](int kind) { g_beeps.push_back(kind); };
+    g_note_at = 1 << 30;
+    ASSERT_EQ(run("while (%w < 20) { step }"), 1);
+    EXPECT_TRUE(g_beeps.empty());
+    for (const char* script : {"while (1) { step }", ":top | step | goto top"}) {
+        SCOPED_TRACE(script);
+        key_break_signal_clear();
+        run("clearv w");
+        errors.clear();
+        g_beeps.clear();
+        g_note_at = 10;
+        EXPECT_EQ(run(script), 0);
+        EXPECT_TRUE(broke());
+        EXPECT_FALSE(g_beeps.empty());
+    }
 }
 
 }  // namespace

@@ -151,3 +151,99 @@ TEST(SeamScan, RefusesWhatItCannotAttribute)
             EXPECT_NE(r.errors.find(p), std::string::npos) << p << "\n" << r.errors;
     }
 }
+
+namespace {
+
+// Writes the files (headers and sources) into a fresh folder and runs the
+// stub scan over it.
+ScanResult scan_stubs(const std::vector<std::pair<std::string, std::string>>& files)
+{
+    static int serial = 0;
+    fs::path root = fs::temp_directory_path() /
+                    ("kest_stubs_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
+    fs::remove_all(root);
+    for (const auto& [name, text] : files) {
+        fs::create_directories((root / "src" / name).parent_path());
+        std::ofstream(root / "src" / name) << text;
+    }
+    std::string cmd = std::string(KEST_SEAM_SCAN) + " --stubs " + (root / "src").string() + " " +
+                      (root / "out.inc").string() + " 2>" + (root / "err.txt").string();
+    ScanResult r;
+    int raw = std::system(cmd.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::stringstream t, e;
+    t << std::ifstream(root / "out.inc").rdbuf();
+    e << std::ifstream(root / "err.txt").rdbuf();
+    r.table = t.str();
+    r.errors = e.str();
+    fs::remove_all(root);
+    return r;
+}
+
+}  // namespace
+
+// A free seam whose default does nothing (an empty body, a return of a
+// constant, a lambda of either kind) is named in the stub table with the
+// source and the default; a default that does work, a null one and a seam
+// of another name are not.
+TEST(SeamScan, NamesTheSeamsWhoseDefaultsDoNothing)
+{
+    const char* header =
+        "#pragma once\n"
+        "#include <string>\n"
+        "using Reader = int (*)(const char*);\n"
+        "extern void (*beep_hook)(int kind);\n"
+        "extern int (*count_hook)();\n"
+        "extern bool (*flag_hook)(int);\n"
+        "extern const char* (*name_hook)();\n"
+        "extern std::string (*text_hook)(int);\n"
+        "extern int (*lambda_hook)(int);\n"
+        "extern Reader reader_hook;\n"
+        "extern int (*cast_hook)();\n"
+        "extern int (*clock_hook)();\n"
+        "extern int (*double_hook)(int);\n"
+        "extern void (*print_hook)(const char*);\n"
+        "extern int (*null_hook)();\n"
+        "extern int (*busy_lambda_hook)(int);\n"
+        "namespace net { extern int (*ns_hook)(int); }\n";
+    const char* source =
+        "#include \"a/hooks.h\"\n"
+        "#include <cstdio>\n"
+        "namespace {\n"
+        "void no_beep(int) {}\n"
+        "int no_count()\n{\n    return 0; // nothing counted\n}\n"
+        "bool never(int kind) { (void)kind; return false; }\n"
+        "const char* no_name() { return \"\"; }\n"
+        "std::string no_text(int) { return std::string(); }\n"
+        "int no_read(const char*) { return -1; }\n"
+        "int no_cast() { return static_cast<int>(0); }\n"
+        "int now() { return std::rand(); }\n"
+        "int twice(int x) { return 2 * x; }\n"
+        "void print_line(const char* s) { std::puts(s); }\n"
+        "int ns_nothing(int) { return {}; }\n"
+        "}\n"
+        "void (*beep_hook)(int kind) = no_beep;\n"
+        "int (*count_hook)() = &no_count;\n"
+        "bool (*flag_hook)(int) = never;\n"
+        "const char* (*name_hook)() = no_name;\n"
+        "std::string (*text_hook)(int) = no_text;\n"
+        "int (*lambda_hook)(int) = [](int) { return 0; };\n"
+        "Reader reader_hook = no_read;\n"
+        "int (*cast_hook)() = no_cast;\n"
+        "int (*clock_hook)() = now;\n"
+        "int (*double_hook)(int) = twice;\n"
+        "void (*print_hook)(const char*) = print_line;\n"
+        "int (*null_hook)() = nullptr;\n"
+        "int (*busy_lambda_hook)(int) = [](int x) { return x + 1; };\n"
+        "int (*net::ns_hook)(int) = ns_nothing;\n"
+        "int twice_again(int (*f)(int) = twice) { int (*local)() = no_count; return f(local()); }\n";
+    ScanResult r = scan_stubs({{"a/hooks.h", header}, {"a/hooks.cpp", source}});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    for (const char* stub : {"{ \"beep_hook\", \"a/hooks.cpp\", \"no_beep\"", "{ \"count_hook\", \"a/hooks.cpp\", \"no_count\"",
+                             "\"flag_hook\"", "\"name_hook\"", "\"text_hook\"", "{ \"lambda_hook\", \"a/hooks.cpp\", \"a lambda\"",
+                             "\"reader_hook\"", "\"cast_hook\"", "\"net::ns_hook\"", "#include \"a/hooks.h\""})
+        EXPECT_NE(r.table.find(stub), std::string::npos) << stub << "\n" << r.table;
+    for (const char* real : {"\"clock_hook\"", "\"double_hook\"", "\"print_hook\"", "\"null_hook\"", "\"busy_lambda_hook\"",
+                             "\"local\"", "\"f\""})
+        EXPECT_EQ(r.table.find(real), std::string::npos) << real << "\n" << r.table;
+}

@@ -3,7 +3,9 @@
 // then every function-pointer seam declared in a header under src/ (the
 // table written by seam_scan at build time), every built-in command word and
 // every built-in identifier must be set, or be named on the waiting list
-// src/app/seams_waiting.inc with the work that builds it. The list must stay
+// src/app/seams_waiting.inc with the work that builds it. A seam that still
+// holds a default doing nothing (the stub table written by seam_scan
+// --stubs from the sources) counts as unset. The list must stay
 // true: an entry that is set, names nothing, repeats or carries an unknown
 // tag fails too.
 #include <gtest/gtest.h>
@@ -38,6 +40,22 @@ struct SeamEntry {
 // The table, with the includes of the headers it reads.
 #include "seam_table.inc"
 
+// One free seam whose default in its source file does nothing (an empty
+// body, or one that only returns a constant): its name, the source that
+// defines it, the default's name, and whether the seam still holds that
+// default. Such a seam counts as null: a stub that answers 0 hides a dead
+// feature as well as a null does.
+struct SeamStub {
+    const char* name;
+    const char* source;
+    const char* stub;
+    bool (*still_held)();
+};
+
+// The stub table (written by seam_scan --stubs from the sources), ended by
+// an entry without a name.
+#include "seam_stubs.inc"
+
 namespace {
 
 struct WaitingEntry {
@@ -66,13 +84,35 @@ struct Snapshot {
     std::set<std::string> bare_identifiers;   // "$name"
 };
 
+// The seams that count as unset: null, or still holding a default that
+// does nothing.
+template <std::size_t N, std::size_t M>
+std::set<std::string> unset_seams(const SeamEntry (&table)[N], const SeamStub (&stubs)[M])
+{
+    std::set<std::string> out;
+    for (const SeamEntry& e : table)
+        if (!e.is_set())
+            out.insert(e.name);
+    for (const SeamStub& s : stubs)
+        if (s.name && s.still_held())
+            out.insert(s.name);
+    return out;
+}
+
+// The default that a seam still holds, for the message ("" when none).
+std::string stub_held_by(const std::string& name)
+{
+    for (const SeamStub& s : kSeamStubs)
+        if (s.name && name == s.name && s.still_held())
+            return std::string(" holds its do-nothing default ") + s.stub + " (" + s.source + ") and";
+    return {};
+}
+
 Snapshot take_snapshot()
 {
     Snapshot s;
     s.taken = true;
-    for (const SeamEntry& e : kSeamTable)
-        if (!e.is_set())
-            s.null_seams.insert(e.name);
+    s.null_seams = unset_seams(kSeamTable, kSeamStubs);
     for (int i = 0; i < command_table_size(); ++i) {
         const char* word = command_table_word(i);
         if (!command_has_handler(word))
@@ -179,8 +219,9 @@ TEST(SeamCheck, AfterStartEverythingUnsetIsListedAndNothingListedIsSet)
         waiting[w->name] = w->tag;
 
     for (const std::string& name : s.null_seams)
-        EXPECT_TRUE(waiting.count(name)) << "seam " << name << " (" << header_of(name)
-                                         << ") is null after start-up and not on src/app/seams_waiting.inc";
+        EXPECT_TRUE(waiting.count(name)) << "seam " << name << " (" << header_of(name) << ")"
+                                         << stub_held_by(name)
+                                         << " is null after start-up and not on src/app/seams_waiting.inc";
     for (const std::string& word : s.bare_commands)
         EXPECT_TRUE(waiting.count(word)) << "command " << word
                                          << " has no handler and is not on src/app/seams_waiting.inc";
@@ -195,4 +236,61 @@ TEST(SeamCheck, AfterStartEverythingUnsetIsListedAndNothingListedIsSet)
         EXPECT_TRUE(still) << name << " " << tag
                            << " is set after start-up: remove it from src/app/seams_waiting.inc";
     }
+}
+
+// A stub default counts as null: a seam left at a default that does nothing
+// is named like a null one, and stops being named once something real is
+// put in.
+namespace {
+
+int answers_nothing(int) { return 0; }
+int answers_double(int x) { return 2 * x; }
+int (*probe_stub_seam)(int) = answers_nothing;
+int (*probe_null_seam)(int) = nullptr;
+int (*probe_real_seam)(int) = answers_double;
+const auto probe_stub_loaded = probe_stub_seam;
+
+const SeamEntry kProbeTable[] = {
+    {"probe_stub_seam", "probe.h", [] { return probe_stub_seam != nullptr; }},
+    {"probe_null_seam", "probe.h", [] { return probe_null_seam != nullptr; }},
+    {"probe_real_seam", "probe.h", [] { return probe_real_seam != nullptr; }},
+};
+const SeamStub kProbeStubs[] = {
+    {"probe_stub_seam", "probe.cpp", "answers_nothing", [] { return probe_stub_seam == probe_stub_loaded; }},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+TEST(SeamCheck, AStubDefaultCountsAsNullUntilSomethingRealIsSet)
+{
+    EXPECT_EQ(unset_seams(kProbeTable, kProbeStubs),
+              (std::set<std::string>{"probe_stub_seam", "probe_null_seam"}));
+    probe_stub_seam = answers_double;
+    probe_null_seam = answers_double;
+    EXPECT_EQ(unset_seams(kProbeTable, kProbeStubs), std::set<std::string>{});
+    // Put back, the stub is found again.
+    probe_stub_seam = answers_nothing;
+    EXPECT_EQ(unset_seams(kProbeTable, kProbeStubs), std::set<std::string>{"probe_stub_seam"});
+    probe_null_seam = nullptr;
+    EXPECT_EQ(probe_real_seam(2), 4);
+}
+
+// The program's stub table names the seams whose defaults do nothing and
+// none whose default does real work.
+TEST(SeamList, TheStubTableNamesDefaultsThatDoNothing)
+{
+    std::set<std::string> stubs;
+    for (const SeamStub& s : kSeamStubs)
+        if (s.name)
+            stubs.insert(s.name);
+    std::set<std::string> seams;
+    for (const SeamEntry& e : kSeamTable)
+        seams.insert(e.name);
+    for (const std::string& name : stubs)
+        EXPECT_TRUE(seams.count(name)) << name << " is in the stub table but no seam of that name is declared";
+    // Defaults that do the work themselves (the clock, the built-in field
+    // readers) are not stubs.
+    for (const char* real : {"time_clock", "timer_clock_ms", "sort_server_field_hook"})
+        EXPECT_FALSE(stubs.count(real)) << real;
 }

@@ -67,8 +67,6 @@ int default_fire_event(DnsRequest* r)
     return event_fire(r->conn, r->owner, nullptr, "DNS", kEvDns, 0, &halt, &src);
 }
 
-void default_kind_result(DnsRequest*, int) {}
-int default_share_result(QWidget*, const std::string&, int) { return 0; }
 int default_nick_host(Connection*, const std::string&, std::string*) { return 0; }
 
 void default_userhost_request(Connection*, QWidget* window, const std::string& nick)
@@ -181,7 +179,8 @@ void hand_out(DnsRequest* r, bool failed)
         proxy_socket_connect(failed ? std::string() : r->result, nullptr);
         return;
     default:
-        dns_kind_result(r, failed ? 1 : 0);
+        if (dns_kind_result)
+            dns_kind_result(r, failed ? 1 : 0);
         return;
     }
 }
@@ -269,8 +268,8 @@ int id_dns_address(IdentCall& call)
 Connection* (*dns_window_conn)(QWidget*) = default_window_conn;
 void (*dns_print)(QWidget*, Connection*, const std::string&, std::uint32_t) = default_print;
 int (*dns_fire_event)(DnsRequest*) = default_fire_event;
-void (*dns_kind_result)(DnsRequest*, int) = default_kind_result;
-int (*dns_share_result)(QWidget*, const std::string&, int) = default_share_result;
+void (*dns_kind_result)(DnsRequest*, int) = nullptr;
+int (*dns_share_result)(QWidget*, const std::string&, int) = nullptr;
 int (*dns_nick_host)(Connection*, const std::string&, std::string*) = default_nick_host;
 void (*dns_userhost_request)(Connection*, QWidget*, const std::string&) = default_userhost_request;
 
@@ -351,7 +350,7 @@ int dns_lookup_request(QWidget* owner, const std::string& requester, const std::
     Connection* conn = dns_window_conn(owner);
     if (!conn_is_live(conn))
         return 0;
-    if ((kind == kDnsChatName || kind == kDnsGetName) && dns_share_result(owner, q, kind))
+    if ((kind == kDnsChatName || kind == kDnsGetName) && dns_share_result && dns_share_result(owner, q, kind))
         return 1;
     if (kind >= kDnsChatName && kind <= kDnsLocalHost)
         for (DnsRequest* r = dns_queue; r; r = r->next)

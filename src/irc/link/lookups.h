@@ -89,10 +89,11 @@ extern void (*dns_print)(QWidget* window, Connection* conn, const std::string& t
 // the default output. Default: the event engine.
 extern int (*dns_fire_event)(DnsRequest* request);
 // The result of the kinds served by other parts (DCC 2, 3, 7-10, sockets 4,
-// proxy 6); `failed` when nothing was found. Default: nothing happens.
+// proxy 6); `failed` when nothing was found. Null until DCC transfers and
+// script sockets are built: their results go nowhere.
 extern void (*dns_kind_result)(DnsRequest* request, int failed);
 // Kinds 2 and 3: copies a name already resolved for another chat or receive
-// from the same host; 1 when it did. Default: 0.
+// from the same host; 1 when it did. Null until DCC transfers are built.
 extern int (*dns_share_result)(QWidget* owner, const std::string& query, int kind);
 // The host of a nick from the internal address list (the part after "!*" of
 // its type-5 mask); 1 when known. Default: 0.

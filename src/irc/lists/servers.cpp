@@ -381,6 +381,14 @@ int servers_select_group(const std::string& name, Connection* conn)
 
 // ---- Recent servers and success counts ----
 
+StringNode* servers_success_list()
+{
+    StringNode* list = nullptr;
+    for (const std::string& item : read_section("success", kServersSuccessMax))
+        list = strlist_append(list, std::string_view(item), 0);
+    return list;
+}
+
 void servers_record_success(const std::string& name, int add)
 {
     if (name.empty())

@@ -65,6 +65,9 @@ int servers_select_group(const std::string& name, Connection* conn);
 
 // [success]: the server name's count moves by `add`; at most 30, by count.
 void servers_record_success(const std::string& name, int add);
+// A new list of the [success] items ("name,count"), as the servers file
+// holds them; the caller frees it.
+StringNode* servers_success_list();
 // [recent]: newest first, no duplicates, at most 10.
 void servers_add_recent(const std::string& text);
 // The link is made: the entry in use moves to the head and goes to [recent].

@@ -6,8 +6,10 @@
 #include <cstdlib>
 
 #include "app/connection.h"
+#include "app/window_record.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
 
 namespace {
@@ -339,4 +341,22 @@ int chan_bits_have_rank(int bits, int kind, Connection* conn)
     for (int i = start; i >= 0; --i)
         if (bit_at(conn, static_cast<std::size_t>(i)) & bits) return 1;
     return 0;
+}
+
+int chan_nick_has_prefix(const std::string& nick, WindowRecord* channel, std::string_view prefixes)
+{
+    if (!channel || !live(channel->conn) || nick.empty()) return 0;
+    const int bits = nicklist_update(nick, channel, kNickTest, 0);
+    if (bits == 0) return 0;
+    for (char c : prefixes) {
+        const std::size_t i = channel->conn->nick_prefixes.find(c);
+        if (c != 0 && i != std::string::npos && (bit_at(channel->conn, i) & bits)) return 1;
+    }
+    return 0;
+}
+
+int chan_nick_has_rank(const std::string& nick, WindowRecord* channel, int kind)
+{
+    if (!channel || !live(channel->conn) || nick.empty()) return 0;
+    return chan_bits_have_rank(nicklist_update(nick, channel, kNickTest, 0), kind, channel->conn);
 }

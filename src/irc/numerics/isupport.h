@@ -4,9 +4,11 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 struct Connection;
 struct IrcMessage;
+struct WindowRecord;
 
 // Most prefixes that get a rank bit: the bits are 2^(n-i) in an int, so at
 // most 30 prefixes (highest bit 2^30). Further prefixes are ignored.
@@ -78,3 +80,9 @@ std::string prefix_char_of_bits(int bits, Connection* conn);
 // Whether a nick with these bits holds a rank: kind 1 above "+", kind 2 "+"
 // or above, other "@" or above. The caller reads the bits from its nick list.
 int chan_bits_have_rank(int bits, int kind, Connection* conn);
+// 1 when the nick is in the channel window's nick list and holds the bit of
+// any of the prefix characters.
+int chan_nick_has_prefix(const std::string& nick, WindowRecord* channel, std::string_view prefixes);
+// 1 when the nick (read from the channel window's nick list) holds a rank:
+// kind 1 above "+", kind 2 "+" or above, any other kind "@" or above.
+int chan_nick_has_rank(const std::string& nick, WindowRecord* channel, int kind);

@@ -10,6 +10,11 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
+#include "display/nick_list.h"
+#include "irc/lists/ignore_list.h"
+#include "irc/lists/notify_list.h"
+#include "irc/lists/user_lists.h"
+#include "irc/numerics/isupport.h"
 #include "script/eval/calc.h"
 #include "script/exec/script_types.h"
 
@@ -83,44 +88,6 @@ bool is_lone_brace(const EvalToken* t)
 }
 
 // ---- is-operators ------------------------------------------------------------
-
-WindowRecord* default_channel_window(const std::string& name, Connection* conn)
-{
-    if (name.empty())
-        return nullptr;
-    WindowRecord* rec = win_find_by_name(name, conn);
-    return (rec && rec->type == 1) ? rec : nullptr;
-}
-
-int no_mode_bits(const std::string&, WindowRecord*)
-{
-    return 0;
-}
-
-int no_prefix(const std::string&, WindowRecord*, std::string_view)
-{
-    return 0;
-}
-
-int no_rank(const std::string&, WindowRecord*, int)
-{
-    return 0;
-}
-
-int no_userlist_match(int, const std::string&, const std::string*, Connection*)
-{
-    return 0;
-}
-
-int no_ignore_match(const std::string&, const std::string&, Connection*)
-{
-    return 0;
-}
-
-int no_notify(const std::string&, Connection*)
-{
-    return 0;
-}
 
 bool has_wildcards(std::string_view text)
 {
@@ -282,11 +249,47 @@ bool needs_second_value(Op op)
     }
 }
 
+// The channel window of that name on the connection, or null.
+WindowRecord* channel_window(const std::string& name, Connection* conn)
+{
+    if (name.empty())
+        return nullptr;
+    WindowRecord* rec = win_find_by_name(name, conn);
+    return (rec && rec->type == kWinChannel) ? rec : nullptr;
+}
+
+// Whether the ignore list holds the address (lower-cased for the lookup) for
+// any of the type words in `types` (blanks or commas between them); with
+// no types, for any type.
+bool ignored_for(const std::string& address, const std::string& types, Connection* conn)
+{
+    std::string lowered = address;
+    text_lower(lowered);
+    bool any_type = false;
+    std::size_t i = 0;
+    while (i < types.size()) {
+        while (i < types.size() && (types[i] == ' ' || types[i] == ','))
+            ++i;
+        std::size_t e = i;
+        while (e < types.size() && types[e] != ' ' && types[e] != ',')
+            ++e;
+        if (e > i) {
+            any_type = true;
+            std::string type = types.substr(i, e - i);
+            text_lower(type);
+            if (ignore_match(lowered, type.c_str(), nullptr, conn))
+                return true;
+        }
+        i = e;
+    }
+    return !any_type && ignore_match(lowered, nullptr, nullptr, conn) != nullptr;
+}
+
 bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connection* conn)
 {
     const bool v1_empty = v1.empty();
     const bool v2_empty = v2.empty();
-    auto channel = [&]() { return cond_channel_window(v2, conn); };
+    auto channel = [&]() { return channel_window(v2, conn); };
     switch (op) {
     case Op::Equal:
         return cond_compare(v1, v2, kCmpText, v1_empty, v2_empty) == kCmpEqual;
@@ -322,27 +325,27 @@ bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connect
         return !v1_empty && wild_match(v1, v2, 1, 1) != 0;
     case Op::IsOn: {
         WindowRecord* chan = v1_empty ? nullptr : channel();
-        return chan && cond_nick_mode_bits(v1, chan) != 0;
+        return chan && nicklist_update(v1, chan, kNickTest, 0) != 0;
     }
     case Op::IsOp: {
         WindowRecord* chan = v1_empty ? nullptr : channel();
-        return chan && cond_nick_has_rank(v1, chan, 0) != 0;
+        return chan && chan_nick_has_rank(v1, chan, 0) != 0;
     }
     case Op::IsHop: {
         WindowRecord* chan = v1_empty ? nullptr : channel();
-        return chan && cond_nick_has_prefix(v1, chan, "%") != 0;
+        return chan && chan_nick_has_prefix(v1, chan, "%") != 0;
     }
     case Op::IsVoice: {
         WindowRecord* chan = v1_empty ? nullptr : channel();
-        return chan && cond_nick_has_prefix(v1, chan, "+") != 0;
+        return chan && chan_nick_has_prefix(v1, chan, "+") != 0;
     }
     case Op::IsOwner: {
         WindowRecord* chan = v1_empty ? nullptr : channel();
-        return chan && cond_nick_has_prefix(v1, chan, ".") != 0;
+        return chan && chan_nick_has_prefix(v1, chan, ".") != 0;
     }
     case Op::IsReg: {
         WindowRecord* chan = v1_empty ? nullptr : channel();
-        return chan && cond_nick_mode_bits(v1, chan) == 1;
+        return chan && nicklist_update(v1, chan, kNickTest, 0) == 1;
     }
     case Op::IsBan:
     case Op::IsExcept:
@@ -373,19 +376,19 @@ bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connect
         return number_in_range(calc_read_real(v1), v2);
     }
     case Op::IsChan:
-        return !v1_empty && cond_channel_window(v1, conn) != nullptr;
+        return !v1_empty && channel_window(v1, conn) != nullptr;
     case Op::IsAop:
     case Op::IsAvoice:
     case Op::IsProtect: {
         if (v1_empty)
             return false;
         const int list = op == Op::IsAop ? 0 : (op == Op::IsAvoice ? 1 : 2);
-        return cond_userlist_match(list, v1, (has_v2 && !v2_empty) ? &v2 : nullptr, conn) != 0;
+        return userlist_condition_match(list, v1, (has_v2 && !v2_empty) ? &v2 : nullptr, conn) != 0;
     }
     case Op::IsIgnore:
-        return !v1_empty && cond_ignore_match(v1, has_v2 ? v2 : std::string(), conn) != 0;
+        return !v1_empty && ignored_for(v1, has_v2 ? v2 : std::string(), conn);
     case Op::IsNotify:
-        return !v1_empty && cond_notify_has(v1, conn) != 0;
+        return !v1_empty && notify_has_nick(v1, conn) != 0;
     case Op::Unknown:
         break;
     }
@@ -549,16 +552,6 @@ void skip_group(TokenList& tokens)
 
 } // namespace
 
-WindowRecord* (*cond_channel_window)(const std::string& name, Connection* conn) = default_channel_window;
-int (*cond_nick_mode_bits)(const std::string& nick, WindowRecord* channel) = no_mode_bits;
-int (*cond_nick_has_prefix)(const std::string& nick, WindowRecord* channel,
-                            std::string_view prefixes) = no_prefix;
-int (*cond_nick_has_rank)(const std::string& nick, WindowRecord* channel, int kind) = no_rank;
-int (*cond_userlist_match)(int list, const std::string& address, const std::string* channel,
-                           Connection* conn) = no_userlist_match;
-int (*cond_ignore_match)(const std::string& address, const std::string& types,
-                         Connection* conn) = no_ignore_match;
-int (*cond_notify_has)(const std::string& nick, Connection* conn) = no_notify;
 
 int cond_is_operator(std::string_view token)
 {

@@ -128,39 +128,3 @@ int cond_run_chain_tokens(TokenList& tokens, const CondTokenEvaluator& evaluate,
 // The position just after the "{" that opens a block in the command (a "{"
 // at the start or after a blank), or npos when there is none.
 std::size_t cond_find_block_open(std::string_view command);
-
-// ---------------------------------------------------------------------------
-// Seams to the channel state and the per-connection lists. Each default
-// answers as the program does while that part is absent.
-
-// The channel window of that name on the connection, or null. Default: the
-// window list's lookup by name, keeping only windows of the channel type.
-extern WindowRecord* (*cond_channel_window)(const std::string& name, Connection* conn);
-
-// The nick's mode bits in the channel's nick list (a member without a
-// status prefix has the value 1); 0 when the nick is absent. Default: 0.
-extern int (*cond_nick_mode_bits)(const std::string& nick, WindowRecord* channel);
-
-// 1 when the nick is in the channel's nick list and holds any of the prefix
-// characters. Default: 0.
-extern int (*cond_nick_has_prefix)(const std::string& nick, WindowRecord* channel,
-                                   std::string_view prefixes);
-
-// 1 when the nick holds a prefix at or above a rank: kind 1 any prefix above
-// "+", kind 2 "+" or above, any other kind "@" or above. Default: 0.
-extern int (*cond_nick_has_rank)(const std::string& nick, WindowRecord* channel, int kind);
-
-// User lists: list 0 auto-op, 1 auto-voice, 2 protect. 1 when an entry
-// matches the address (on the channel when one is given, else null).
-// Default: 0.
-extern int (*cond_userlist_match)(int list, const std::string& address, const std::string* channel,
-                                  Connection* conn);
-
-// 1 when the ignore list matches the address for the types (empty: any).
-// Default: 0.
-extern int (*cond_ignore_match)(const std::string& address, const std::string& types,
-                                Connection* conn);
-
-// 1 when the connection's notify list holds the nick (an entry "nick!address"
-// matches by its nick part). Default: 0.
-extern int (*cond_notify_has)(const std::string& nick, Connection* conn);

@@ -31,7 +31,6 @@ int remote_backup_on_save = 0;
 namespace {
 
 int default_events_enabled() { return event_switch_events; }
-int default_ask_warning() { return 1; }
 ScriptFile* default_other_by_id(int) { return nullptr; }
 int default_other_live(const ScriptFile*) { return 0; }
 void default_scripts_changed() {}
@@ -197,7 +196,7 @@ std::string absolute_path(std::string path)
 } // namespace
 
 int (*remote_events_enabled)() = default_events_enabled;
-int (*remote_ask_init_warning)() = default_ask_warning;
+int (*remote_ask_init_warning)() = nullptr;
 ScriptFile* (*remote_other_file_by_id)(int) = default_other_by_id;
 int (*remote_other_file_is_live)(const ScriptFile*) = default_other_live;
 void (*remote_scripts_changed)() = default_scripts_changed;
@@ -703,7 +702,7 @@ void script_fire_load_start(int which, Connection* conn, int quiet)
     bool fire = true;
     if (which != kEvStart && !quiet &&
         (event_has_handler(kEvLoad) || event_has_handler(kEvStart)))
-        fire = remote_ask_init_warning() != 0;
+        fire = !remote_ask_init_warning || remote_ask_init_warning() != 0;
     if (fire) {
         if (which == kEvLoad) {
             for (int guard = 0; guard < 1000 && event_has_handler(kEvLoad); ++guard)

@@ -126,7 +126,7 @@ void script_classify(StringNode* lines, ScriptFile* file);
 void script_reindent(StringNode* lines, ScriptFile* file, int mode);
 
 // Seams. Whether the events switch is on (default: on). The initialisation
-// warning (default: none asked, the handlers run). The sibling stores'
+// warning (null until its dialog is built: none asked, the handlers run). The sibling stores'
 // lookups for script_file_by_id / liveness (default: none). The records of
 // the sibling stores have their own types: script_file_by_id's answer for
 // one of them is only compared or tested, never read.

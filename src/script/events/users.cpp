@@ -5,10 +5,12 @@
 #include <cstdlib>
 
 #include "app/connection.h"
+#include "app/window_record.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
+#include "irc/numerics/isupport.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
@@ -22,8 +24,6 @@ StringNode* default_users_lines()
     ScriptFile* f = remote_file_of_kind(kRemoteUsers);
     return f ? f->lines : nullptr;
 }
-
-int default_own_is_op(Connection*, std::string_view) { return 0; }
 
 bool has_wild(std::string_view t) { return t.find_first_of("*?") != std::string_view::npos; }
 
@@ -55,7 +55,6 @@ bool is_code_line(const StringNode* n) { return n->extra[1] == 0; }
 } // namespace
 
 StringNode* (*users_file_lines)() = default_users_lines;
-int (*users_own_is_op)(Connection*, std::string_view) = default_own_is_op;
 
 int ip_mask_classify(std::string_view t)
 {
@@ -292,5 +291,6 @@ int event_me_is_op(const EventFireContext* ctx)
     const std::string& types = ctx->conn->chan_types.empty() ? std::string("#&") : ctx->conn->chan_types;
     if (types.find(target[0]) == std::string::npos)
         return 0;
-    return users_own_is_op(ctx->conn, target) ? 1 : 0;
+    WindowRecord* chan = win_find_channel(target, ctx->conn);
+    return chan && chan_nick_has_rank(conn_own_nick(ctx->conn), chan, 0) ? 1 : 0;
 }

@@ -43,7 +43,3 @@ int event_me_is_op(const EventFireContext* ctx);
 // Seam: the users-file lines. Default: the lines of the loaded file of kind
 // users in the remote list.
 extern StringNode* (*users_file_lines)();
-// Seam: whether the own nick has operator status in a channel of the
-// connection (nick-prefix ranks). Default: no.
-struct Connection;
-extern int (*users_own_is_op)(Connection* conn, std::string_view channel);

@@ -30,8 +30,6 @@ int default_key_break()
     return key_break_pressed();
 }
 
-void default_beep(int) {}
-
 int default_event_ident(EventContext*, std::string_view, std::string*)
 {
     return 0;
@@ -92,7 +90,6 @@ void (*script_var_scope_end)(QWidget*, int) = default_scope_end;
 void (*script_echo_line)(QWidget*, const std::string&, int) = default_echo_line;
 int (*script_send_text)(QWidget*, Connection*, const std::string&, int) = default_send_text;
 int (*script_key_break_pressed)() = default_key_break;
-void (*script_beep_error)(int) = default_beep;
 int (*script_event_ident_value)(EventContext*, std::string_view, std::string*) = default_event_ident;
 int (*script_file_is_live)(const ScriptFile*) = default_file_is_live;
 ScriptFile* (*script_file_of_line)(const StringNode*) = default_file_of_line;
@@ -112,4 +109,9 @@ const std::vector<ScriptOutputLine>& script_output_lines()
 void script_output_clear()
 {
     output_lines.clear();
+}
+
+void script_beep_error(int always)
+{
+    beep_error(always ? 1 : 0);
 }

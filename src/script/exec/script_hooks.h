@@ -41,8 +41,8 @@ extern int (*script_send_text)(QWidget* window, Connection* conn, const std::str
 
 // Ctrl+Break state (key_break_pressed). Default: never pressed.
 extern int (*script_key_break_pressed)();
-// The error sound (beep_error). Default: silent.
-extern void (*script_beep_error)(int always);
+// The error sound: always, or only while the beep option is on.
+void script_beep_error(int always);
 
 // Event identifiers of the running event: 1 with the value when the event
 // knows the name, 0 when it does not. Default: knows nothing.
