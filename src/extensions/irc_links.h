@@ -34,11 +34,7 @@ int dde_open_irc_link(const std::string& text, int from_outside);
 // and channel.
 std::string irc_link_server_command(const IrcLinkRequest& request);
 
-// Seams.
-// Asks the user before a link from outside is followed (when the option
-// says so); the dialog follows it with irc_link_follow on OK. Default: none
-// (the link is followed).
-extern void (*irc_link_confirm)(const IrcLinkRequest& request, Connection* conn);
+// Seam.
 // Brings the main window back from the tray and activates it. Default: nothing.
 extern void (*irc_link_bring_to_front)();
 
