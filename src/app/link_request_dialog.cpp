@@ -103,11 +103,12 @@ void set_field(QDialog& dialog, int id, const std::string& text)
         edit->setText(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
 }
 
-// The request waiting for the frame's message, and whether one waits or
-// is shown.
+// The request waiting for the frame's message (a later one replaces it
+// until it is shown), and whether a dialog is shown.
 LinkRequest g_request;
 int g_conn_id = 0;
-bool g_busy = false;
+bool g_pending = false;
+bool g_showing = false;
 
 } // namespace
 
@@ -159,13 +160,13 @@ std::string link_request_command(int result, const LinkRequest& r)
 
 int link_request_post(const LinkRequest& request, Connection* conn)
 {
-    if (g_busy || !conn_is_live(conn))
+    if (g_showing || !conn_is_live(conn))
         return 0;
     g_request = request;
     g_conn_id = conn->id;
-    g_busy = true;
+    g_pending = true;
     if (!post_app_message(WM_APP_OPTIONS_REQUEST, 0, 0)) {
-        g_busy = false;
+        g_pending = false;
         return 0;
     }
     return 1;
@@ -173,18 +174,21 @@ int link_request_post(const LinkRequest& request, Connection* conn)
 
 intptr_t link_request_open(uintptr_t, intptr_t)
 {
-    if (!g_busy)
+    if (!g_pending || g_showing)
         return 0;
+    g_pending = false;
     const LinkRequest request = g_request;
-    Connection* conn = conn_by_id(g_conn_id);
+    const int conn_id = g_conn_id;
+    Connection* conn = conn_by_id(conn_id);
     int result = kLinkRequestNone;
     if (conn_is_live(conn)) {
         const std::string current = conn->server_name.empty() ? conn->stored_identity[5] : conn->server_name;
+        g_showing = true;
         result = link_request_dialog(current, request);
+        g_showing = false;
     }
-    g_busy = false;
     // The connection may have gone while the dialog was open.
-    conn = conn_by_id(g_conn_id);
+    conn = conn_by_id(conn_id);
     const std::string command = link_request_command(result, request);
     if (command.empty() || !conn_is_live(conn))
         return 0;

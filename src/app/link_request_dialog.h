@@ -36,8 +36,9 @@ int link_request_dialog(const std::string& current_server, const LinkRequest& re
 std::string link_request_command(int result, const LinkRequest& request);
 
 // Keeps the request for the connection and posts the frame's link-request
-// message; the frame then shows the dialog. 0 (nothing kept) while another
-// request waits or is shown: only one is shown at a time.
+// message; the frame then shows the dialog (a request not yet shown is
+// replaced by a later one). 0 (nothing kept) while a request is shown: only
+// one is shown at a time.
 int link_request_post(const LinkRequest& request, Connection* conn);
 
 // The frame's link-request message: shows the kept request and runs the
