@@ -36,6 +36,21 @@ QWidget* win_container(QWidget* hwnd)
     return hwnd;
 }
 
+QSize win_frame_extra(QWidget* hwnd)
+{
+    if (!hwnd)
+        return QSize();
+    auto* sub = qobject_cast<QMdiSubWindow*>(hwnd->parentWidget());
+    if (!sub)
+        return QSize();  // a desktop window is its own client area
+    // The MDI frame keeps its caption and borders as contents margins
+    // around the window; they are known once the frame is polished, shown
+    // or not (the sizes of a frame not yet laid out are not).
+    sub->ensurePolished();
+    const QMargins m = sub->contentsMargins();
+    return QSize(std::max(0, m.left() + m.right()), std::max(0, m.top() + m.bottom()));
+}
+
 int win_is_minimised(const QWidget* hwnd)
 {
     if (!hwnd)
@@ -91,10 +106,12 @@ QWidget* win_create_frame(WindowRecord* rec, int in_mdi)
             w = std::max(200, area.width() * 2 / 3);
         if (h == kUnsetCoord || h <= 0)
             h = std::max(150, area.height() * 2 / 3);
-        if (p.client_size)
-            frame->resize(w + frame->width() - window->width(), h + frame->height() - window->height());
-        else
+        if (p.client_size) {
+            const QSize extra = win_frame_extra(window);
+            frame->resize(w + extra.width(), h + extra.height());
+        } else {
             frame->resize(w, h);
+        }
         if (p.centre) {
             frame->move(std::max(0, (area.width() - frame->width()) / 2),
                         std::max(0, (area.height() - frame->height()) / 2));

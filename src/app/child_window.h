@@ -31,6 +31,9 @@ int key_modifier_bits(Qt::KeyboardModifiers mods);
 
 // The widget that is the window on screen: its MDI frame, or the window itself.
 QWidget* win_container(QWidget* hwnd);
+// What the container adds around the window's client area (the MDI
+// frame's caption and borders); none for a desktop window.
+QSize win_frame_extra(QWidget* hwnd);
 int win_is_minimised(const QWidget* hwnd);
 int win_is_visible(const QWidget* hwnd);
 

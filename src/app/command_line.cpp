@@ -67,6 +67,9 @@ int env_exists(const std::string& path, int kinds) { return file_exists(path, ki
 // to a running instance. Returns true when this start ends.
 bool hand_over_link(const std::string& word, CmdlineResult& r, const CmdlineEnv& env)
 {
+    // A link with a field no link can hold is not taken (nor handed over).
+    if (!irc_link_valid(cut(word, kMediumText)))
+        return false;
     r.link = cut(word, kMediumText);
     std::string server, channel, port, user;
     frame_parse_irc_link(r.link, server, channel, port, &user);
@@ -304,6 +307,37 @@ int cmdline_parse()
     CmdlineResult r = cmdline_parse_args(cmdline_args, cmdline_current_location(), cmdline_default_env());
     cmdline_apply(r);
     return r.result;
+}
+
+int irc_link_valid(const std::string& link)
+{
+    // No field of a link has a control character or a blank: each would
+    // end or split the line its field is put into.
+    for (unsigned char ch : link)
+        if (ch <= ' ' || ch == 0x7F)
+            return 0;
+    std::string text = link;
+    if (text_starts_with_nocase(text, "irc:"))
+        text.erase(0, 4);
+    for (int i = 0; i < 2 && !text.empty() && text[0] == '/'; ++i)
+        text.erase(0, 1);
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    std::size_t slash = text.rfind('/');
+    if (slash != std::string::npos)
+        text.erase(slash);
+    std::size_t at = text.find('@');
+    if (at != std::string::npos)
+        text.erase(0, at + 1);
+    std::size_t colon = text.find(':');
+    std::string port = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+    std::string server = text.substr(0, colon);
+    // A server written as a switch would be read as one by /server.
+    if (!server.empty() && server[0] == '-')
+        return 0;
+    if (!port.empty() && (port.size() > 5 || !text_is_digits(port) || std::atoi(port.c_str()) > 65535))
+        return 0;
+    return 1;
 }
 
 int frame_parse_irc_link(const std::string& link, std::string& server, std::string& channel, std::string& port,

@@ -75,6 +75,12 @@ void cmdline_apply(const CmdlineResult& r);
 // result. 1 to go on with start-up, 0 to end it quietly.
 int cmdline_parse();
 
+// 1 when every field of an irc: link is one a link can hold: no control
+// character or blank anywhere, a server that does not begin with "-", and a
+// port (when there is one) that is a number up to 65535. A link that fails
+// is not followed.
+int irc_link_valid(const std::string& link);
+
 // Splits an irc: link (irc:[//][user@]server[:port][/channel[?key]]) into its
 // parts. Outputs are cut at 256 characters. 1 when a server part was found.
 int frame_parse_irc_link(const std::string& link, std::string& server, std::string& channel,

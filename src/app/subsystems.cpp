@@ -56,6 +56,7 @@
 #include "display/colours_dialog.h"
 #include "display/draw.h"
 #include "extensions/irc_links.h"
+#include "app/link_request_dialog.h"
 #include "display/editbox.h"
 #include "display/find_text.h"
 #include "display/flashing.h"
@@ -887,6 +888,7 @@ void app_wire_tips()
     startup_hooks.minimise_to_tray = [] { return opt(OPT_MINIMISE_TO_TRAY); };
     startup_hooks.tray_icon_always = [] { return opt(OPT_TRAY_ICON_ALWAYS); };
     irc_link_bring_to_front = [] { tray_restore_main(0); };
+    link_request_install();
 }
 
 // The service other programs of the user reach over the local socket: its

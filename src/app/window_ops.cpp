@@ -33,7 +33,7 @@ void win_op_place(QWidget* hwnd, int x, int y, int width, int height, int client
     QWidget* frame = win_container(hwnd);
     if (client_size && !unset(width) && !unset(height)) {
         // The frame grows by what its decorations take around the client.
-        const QSize extra = frame->size() - hwnd->size();
+        const QSize extra = win_frame_extra(hwnd);
         width += extra.width();
         height += extra.height();
     }

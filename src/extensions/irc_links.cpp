@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/connection.h"
+#include "app/link_request_dialog.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -12,7 +13,6 @@
 #include "irc/link/connect.h"
 #include "script/exec/script_types.h"
 
-void (*irc_link_confirm)(const IrcLinkRequest&, Connection*) = nullptr;
 void (*irc_link_bring_to_front)() = nullptr;
 
 namespace {
@@ -44,10 +44,17 @@ int irc_link_parse(const std::string& text_in, int from_outside, const std::stri
     const std::string text = text_in.substr(0, kLongText);
     if (text.empty())
         return 0;
+    // Every field ends up in a command line: a control character in any of
+    // them would end that line and start another.
+    for (unsigned char ch : text)
+        if (ch < ' ' || ch == 0x7F)
+            return 0;
     out.server = default_server;
     out.port = default_port();
     if (text_starts_with_nocase(text, "irc:")) {
         if (!opt(OPT_CHAT_LINKS))
+            return 0;
+        if (!irc_link_valid(text))
             return 0;
         std::string server, channel, port;
         frame_parse_irc_link(text, server, channel, port, nullptr);
@@ -96,16 +103,31 @@ int irc_link_parse(const std::string& text_in, int from_outside, const std::stri
     out.channel = collapse_blanks(out.channel).substr(0, kShortText);
     if (!text_is_digits(out.port))
         out.port = default_port();
+    // A server written as a switch would be read as one by /server.
+    if (!out.server.empty() && out.server[0] == '-') {
+        out = IrcLinkRequest();
+        return 0;
+    }
     return 1;
 }
 
+namespace {
+
+LinkRequest link_request_of(const IrcLinkRequest& r)
+{
+    LinkRequest out;
+    out.server = r.server;
+    out.port = r.port;
+    out.password = r.password;
+    out.channel = r.channel;
+    return out;
+}
+
+} // namespace
+
 std::string irc_link_server_command(const IrcLinkRequest& r)
 {
-    if (r.server.empty())
-        return "/!.server -j " + r.channel;
-    if (!r.password.empty())
-        return "/!.server " + r.server + " " + r.port + " " + r.password + " -l -j " + r.channel;
-    return "/!.server " + r.server + " " + r.port + " -l -j " + r.channel;
+    return link_request_command(kLinkRequestChangeServer, link_request_of(r));
 }
 
 int irc_link_follow(const IrcLinkRequest& r, Connection* conn)
@@ -145,8 +167,16 @@ int dde_open_irc_link(const std::string& text, int from_outside)
         if (Connection* other = conn_find_by_network(request.server))
             conn = other;
     }
-    if (from_outside && opt(OPT_CHAT_LINKS_CONFIRM) && irc_link_confirm) {
-        irc_link_confirm(request, conn);
+    if (from_outside && opt(OPT_CHAT_LINKS_CONFIRM)) {
+        // The user decides; nothing changes until then, nor when the
+        // dialog is closed without an answer.
+        LinkRequest asked = link_request_of(request);
+        if (asked.server.empty())
+            asked.server = conn->server_name.empty() ? conn->stored_identity[5] : conn->server_name;
+        if (!link_request_post(asked, conn))
+            return 0;
+        if (request.confirm && irc_link_bring_to_front)
+            irc_link_bring_to_front();
         return 1;
     }
     return irc_link_follow(request, conn);

@@ -19,7 +19,9 @@ struct IrcLinkRequest {
 
 // Reads a link ("irc:..." or a comma-separated argument list) for a
 // connection; 0 when it asks for nothing (an empty text, irc: links turned
-// off, a chat file). `default_server` fills the server when the text names
+// off, a chat file) and when a field holds what no link can (a control
+// character; in an irc: link also a blank or a port that is no number up
+// to 65535; a server written as a switch). `default_server` fills the server when the text names
 // none; `chan_types` are the connection's channel prefixes.
 int irc_link_parse(const std::string& text, int from_outside, const std::string& default_server,
                   const std::string& chan_types, IrcLinkRequest& out);
@@ -34,11 +36,7 @@ int dde_open_irc_link(const std::string& text, int from_outside);
 // and channel.
 std::string irc_link_server_command(const IrcLinkRequest& request);
 
-// Seams.
-// Asks the user before a link from outside is followed (when the option
-// says so); the dialog follows it with irc_link_follow on OK. Default: none
-// (the link is followed).
-extern void (*irc_link_confirm)(const IrcLinkRequest& request, Connection* conn);
+// Seam.
 // Brings the main window back from the tray and activates it. Default: nothing.
 extern void (*irc_link_bring_to_front)();
 

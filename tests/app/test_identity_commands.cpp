@@ -730,6 +730,8 @@ TEST(IrcLinkRequest, LinksAndArgumentListsAreRead)
 
 TEST_F(IdentityCommands, ALinkForTheServerInUseJoinsItsChannel)
 {
+    // Followed without asking first.
+    option_set_value(option_id_line(OPT_CHAT_LINKS_CONFIRM), option_id_position(OPT_CHAT_LINKS_CONFIRM), 0);
     conn->connected = 1;
     conn->socket = 1000;
     conn->registered = 1;
@@ -760,6 +762,7 @@ TEST_F(IdentityCommands, ALinkForTheServerInUseJoinsItsChannel)
             EXPECT_EQ(conn->autojoin_list->text, "#far");
         }
     }
+    options_reset();
 }
 
 } // namespace

@@ -323,6 +323,46 @@ TEST_F(WindowCommands, SideListIsReachedOnlyWithItsSwitch)
     EXPECT_EQ(eval("$line(@side,1)"), "text line") << "clearing the side list leaves the text";
 }
 
+// With f the width and height are the client area's: the frame grows by
+// its caption and borders around it, for a new window of each kind and for
+// an existing one moved again; without f they are the frame's.
+TEST_F(WindowCommands, SwitchFMakesWidthAndHeightTheClientArea)
+{
+    struct Case {
+        const char* command;
+        const char* name;
+        QSize size;
+        bool client;  // the size is the client area's (else the frame's)
+    };
+    const Case cases[] = {
+        {"/window -pf @p 0 0 200 150", "@p", QSize(200, 150), true},
+        {"/window -f @t 10 10 300 120", "@t", QSize(300, 120), true},
+        {"/window @frame 0 0 200 150", "@frame", QSize(200, 150), false},
+        // An existing window placed again, with and without f.
+        {"/window -f @frame -1 -1 260 140", "@frame", QSize(260, 140), true},
+        {"/window -f @t 10 10 300 120", "@t", QSize(300, 120), true},
+        {"/window @t 10 10 300 120", "@t", QSize(300, 120), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        type(c.command);
+        WindowRecord* rec = window(c.name);
+        ASSERT_TRUE(rec && rec->hwnd.get());
+        window_test_pump();
+        QWidget* client = rec->hwnd.get();
+        QWidget* frame = win_container(client);
+        ASSERT_TRUE(frame);
+        ASSERT_NE(frame, client) << "an MDI child has a frame around its client";
+        if (c.client) {
+            EXPECT_EQ(client->size(), c.size);
+            EXPECT_GT(frame->height(), client->height()) << "the caption is outside the client area";
+        } else {
+            EXPECT_EQ(frame->size(), c.size);
+            EXPECT_LT(client->height(), c.size.height());
+        }
+    }
+}
+
 TEST_F(WindowCommands, CustomWindowWithListAndEditboxLaysOut)
 {
     type("/window -el20 @lay 10 10 400 300");

@@ -282,6 +282,8 @@ TEST_F(IdentityE2e, AnIrcLinkOnTheFirstStartConnectsAndJoins)
     ASSERT_TRUE(watcher.join("#firstlink"));
     KestProgram k;
     k.set("kest", "nick", "kestlink");
+    // Not asking first: the link is followed at once.
+    k.set("options", "n4", option_line({{33, 0}}));
     ASSERT_TRUE(k.start({"irc://" + address() + "/#firstlink"}));
     EXPECT_TRUE(watcher.wait_for("^:kestlink!\\S+ JOIN :?#firstlink$"))
         << k.output() << "\npeer saw:\n" << joined(watcher.history());
@@ -305,6 +307,7 @@ TEST_F(IdentityE2e, ASecondStartHandsItsLinkToTheRunningProgram)
         ASSERT_TRUE(watcher.join(c.channel));
         KestProgram first;
         first.set("kest", "nick", "kesthand");
+        first.set("options", "n4", option_line({{33, 0}}));
         std::vector<std::string> args;
         if (c.already_connected)
             first.use_server(server.port());
@@ -332,6 +335,44 @@ TEST_F(IdentityE2e, ASecondStartHandsItsLinkToTheRunningProgram)
         first.stop(3000);
         watcher.wait_for("^:kesthand!\\S+ QUIT", 3000);
     }
+}
+
+// With the default settings the program asks before it follows a link
+// handed over from outside: until the user answers, it stays on its server
+// (no QUIT, no logon elsewhere, no join).
+TEST_F(IdentityE2e, WithDefaultSettingsAHandedOverLinkWaitsForTheUser)
+{
+    ASSERT_TRUE(watcher.join("#stay"));
+    KestProgram first;
+    first.set("kest", "nick", "kestask");
+    first.use_server(server.port());
+    ASSERT_TRUE(first.start({}));
+    ASSERT_TRUE(whois_until_present(watcher, "kestask")) << first.output();
+    ASSERT_TRUE(run_command(first, "/join #stay"));
+    ASSERT_TRUE(watcher.wait_for("^:kestask!\\S+ JOIN :?#stay$")) << joined(watcher.history());
+
+    // Another server's name for the same server: without asking, the
+    // program would leave this one for it.
+    TempDir other("second");
+    ChildProcess second;
+    const fs::path second_log = other.path() / "output.log";
+    ASSERT_TRUE(second.start({KEST_BINARY, "-r", (other.path() / "settings").string() + "/",
+                              "irc://localhost:" + std::to_string(server.port()) + "/askme"},
+                             {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + run_dir(first).string(),
+                              "XDG_CONFIG_HOME=" + (other.path() / "config").string()},
+                             second_log));
+    EXPECT_EQ(second.wait_exit(kWaitMs), 0) << read_file(second_log);
+    // The program still answers while the question is open, and what it
+    // sends now reaches the channel: nothing left the server before it.
+    ASSERT_TRUE(run_command(first, "/msg #stay still here"));
+    EXPECT_TRUE(watcher.wait_for("^:kestask!\\S+ PRIVMSG #stay :still here$")) << joined(watcher.history());
+    for (const std::string& line : watcher.history()) {
+        const bool quit = line.find(":kestask!") == 0 && line.find(" QUIT") != std::string::npos;
+        EXPECT_FALSE(quit) << line;
+        EXPECT_EQ(line.find("#askme"), std::string::npos) << line;
+    }
+    EXPECT_TRUE(first.process().running());
+    first.stop(3000);
 }
 
 // ---- A second connection ----

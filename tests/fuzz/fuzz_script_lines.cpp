@@ -43,7 +43,7 @@ const char* const kOutside[] = {
     "clearall", "window", "query", "notify", "ignore", "auser", "guser", "ruser", "rlevel", "ulist",
     "dialog", "did", "drawsave", "drawpic", "linesep", "partall", "join", "part", "kick", "mode", "away",
     "scon", "scid", "disconnect", "background", "font", "color", "colour", "beep", "flash", "speak",
-    "setlayer", "showmirc", "tray", "titlebar", "toolbar", "menubar", "switchbar", "treebar", "ial",
+    "setlayer", "showkest", "tray", "titlebar", "toolbar", "menubar", "switchbar", "treebar", "ial",
     "ialclear", "ialfill", "ialmark", "hmake", "hfree", "hadd", "hdel", "hinc", "hdec", "vcmd", "vcadd",
     "vcrem", "writeopt", "options", "identd", "proxy", "firewall", "sreq", "creq", "fsend", "fserve",
     "pdcc", "ctcp", "ctcpreply", "msg", "notice", "describe", "me", "say", "amsg", "ame", "anick", "onotice",

@@ -583,4 +583,61 @@ TEST_F(ScriptErrorPlaces, NestingErrorInOneScriptLeavesTheNextScriptRunning)
     }
 }
 
+// After an "error" label caught the nesting bound, /reseterror lets the run
+// go on calling aliases: the call right after the reset works, a second
+// trip is caught again the same way (in a run of its own, or below a run
+// that has already reset one), and without the reset the next call still
+// fails with the nesting error.
+TEST_F(ScriptErrorPlaces, ResetErrorAfterTheNestingBoundLetsAliasesRunAgain)
+{
+    write("r.kst",
+          {"alias deep { inc %deep | deeper }",
+           "alias deeper deep",
+           "alias after echo -a after %deep",
+           "alias catcher { set %deep 0 | deep | echo -a not-here | :error | echo -a caught %deep | reseterror | after }",
+           "on *:TEXT:here:#:{ set %deep 0 | deep | echo -a not-here | :error | reseterror | after | after }",
+           "on *:TEXT:twice:#:{ catcher | after | catcher | after }",
+           "on *:TEXT:nested:#:{ set %deep 0 | deep | :error | reseterror | after | catcher | after }",
+           "on *:TEXT:noreset:#:{ set %deep 0 | deep | :error | echo -a caught %deep | after }"});
+    ASSERT_EQ(run("/load -rs r.kst"), 1);
+    take();
+    // The handler's run is depth 0: the counting alias runs at the odd
+    // depths 1 to 255 (128 times); called from catcher (depth 1) at the
+    // even depths 2 to 254 (127 times).
+    const struct {
+        const char* message;
+        Lines shown;
+    } cases[] = {
+        {"here", {"after 128", "after 128"}},
+        {"twice", {"caught 127", "after 127", "after 127", "caught 127", "after 127", "after 127"}},
+        {"nested", {"after 128", "caught 127", "after 127", "after 127"}},
+        {"noreset", {"caught 128", "* Hafızayı Ayırmada Hata var (Satır 2, r.kst)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(text(c.message), c.shown);
+        EXPECT_EQ(script_nesting, 0);
+        EXPECT_EQ(script_nesting_tripped, 0);
+        EXPECT_EQ(text(c.message), c.shown);
+    }
+}
+
+// A script that catches the bound at every level and calls again is held:
+// the resets clear only so many trips in one outermost run, then the trip
+// stays and the whole nest unwinds with one nesting error.
+TEST_F(ScriptErrorPlaces, CatchAndRetryAtEveryLevelEnds)
+{
+    write("x.kst", {"alias retry { inc %tries | retryb | :error | reseterror | retryb }",
+                    "alias retryb retry",
+                    "on *:TEXT:retry:#:{ set %tries 0 | retry }"});
+    ASSERT_EQ(run("/load -rs x.kst"), 1);
+    take();
+    const Lines shown = text("retry");
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back().rfind("* Hafızayı Ayırmada Hata var", 0), 0u) << shown.back();
+    EXPECT_EQ(script_nesting, 0);
+    EXPECT_EQ(script_nesting_tripped, 0);
+    EXPECT_EQ(script_nesting_clears, 0);
+}
+
 } // namespace

@@ -269,6 +269,15 @@ void toklist_split(TokenList& list, std::string_view text)
 // ---------------------------------------------------------------------------
 
 int script_nesting_tripped = 0;
+int script_nesting_clears = 0;
+
+void script_nesting_reset_trip()
+{
+    if (!script_nesting_tripped || script_nesting_clears >= kScriptNestingClears)
+        return;
+    script_nesting_tripped = 0;
+    ++script_nesting_clears;
+}
 
 int script_nesting_trip(int kind)
 {

@@ -38,10 +38,20 @@ constexpr int kScriptHardNesting = 300;
 // then on no new run starts (each fails at once with the nesting error), so
 // the nest unwinds; the runs already on the stack may still go to their
 // "error" label, and evaluations still work there. The nesting error shows
-// once. Cleared when the outermost level is left; an event walk clears a
+// once. Cleared when the outermost level is left, and by /reseterror in a
+// run that caught it (script_nesting_reset_trip); an event walk clears a
 // trip at the depth bound that one handler caused before the next script's
 // handler runs.
 extern int script_nesting_tripped;
+// How many trips /reseterror has cleared since the outermost level was
+// entered. After kScriptNestingClears a trip stays until the outermost
+// level is left: a script that catches the bound at every level and calls
+// again cannot make the retries multiply level by level.
+extern int script_nesting_clears;
+constexpr int kScriptNestingClears = 256;
+// /reseterror: clears a trip (while fewer than kScriptNestingClears were
+// cleared), so the run that caught it can call aliases again.
+void script_nesting_reset_trip();
 constexpr int kScriptNestingSoft = 1;
 constexpr int kScriptNestingHard = 2;
 // Marks the nesting limit as reached and leaves the nesting error pending
@@ -58,5 +68,6 @@ inline void script_nesting_leave()
     if (--script_nesting <= 0) {
         script_nesting = 0;
         script_nesting_tripped = 0;
+        script_nesting_clears = 0;
     }
 }

@@ -574,6 +574,7 @@ int run_builtin(Run& r, const std::string& line)
     case 'r':
         if (word_lower == "reseterror") {
             script_error_clear();
+            script_nesting_reset_trip();
             r.error_mode = 0;
             r.error_entered = 0;
             return 1;
