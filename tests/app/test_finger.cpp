@@ -465,7 +465,9 @@ TEST_F(Finger, ANickNeedsAConnectedServer)
 
 TEST_F(Finger, TheServerAnswersFromTheSectionsOfTheFile)
 {
-    write_finger_file("[default]\nDefault text\n[Alice]\nline one\n\nline three\n$$+(ev,al)\n\n\n[bob]\nbob line\n");
+    write_finger_file("[default]\nDefault text\n[Alice]\nline one\n\nline three\n$$+(ev,al)\n\n\n[bob]\nbob line\n"
+                      "[carl]\ncarl one\n\n\ncarl two\n\n\n\ncarl three\n\n\n"
+                      "[dana]\n\n\ndana after two\r\n\n\n\ndana end\n[fay]\nfay\n");
     start_server();
     const struct {
         const char* request;
@@ -475,6 +477,10 @@ TEST_F(Finger, TheServerAnswersFromTheSectionsOfTheFile)
         {"alice\r\n", "line one\n\nline three\neval\n", false},
         {"ALICE\n", "line one\n\nline three\neval\n", false},
         {"bob\r\n", "bob line\n", false},
+        // Blank lines inside a section go out as they stand, two or three
+        // in a row; those at its end do not.
+        {"carl\r\n", "carl one\n\n\ncarl two\n\n\n\ncarl three\n", false},
+        {"dana\r\n", "\n\ndana after two\r\n\n\n\ndana end\n", false},
         {"nobody\r\n", "Default text\n", false},
         {"\r\n", "Default text\n", false},
         {"x", "", true},

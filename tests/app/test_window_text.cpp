@@ -55,6 +55,7 @@
 #include "display/colours_dialog.h"
 #include "display/editbox.h"
 #include "display/draw.h"
+#include "core/text_buffer.h"
 #include "display/find_text.h"
 #include "display/flashing.h"
 #include "display/highlight.h"
@@ -324,6 +325,9 @@ TEST_F(ServerTextTest, ALineNamingTheOwnNickIsHighlightedAndFlagged)
         {"a listed word", ":peer!u@h PRIVMSG #kest :the KESTWORD counts", "KESTWORD counts", true},
         {"a longer word is not the nick", ":peer!u@h PRIVMSG #kest :meme and theme", "meme and theme", false},
         {"the sender part is skipped", ":me2!u@h PRIVMSG #kest :nothing here", "nothing here", false},
+        {"a letter beyond ASCII after the nick", ":peer!u@h PRIVMSG #kest :meä says hi", "meä says hi", false},
+        {"a letter beyond ASCII before it", ":peer!u@h PRIVMSG #kest :äme says hi", "äme says hi", false},
+        {"the nick before punctuation", ":peer!u@h PRIVMSG #kest :hi me.", "hi me.", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -386,6 +390,14 @@ TEST_F(ServerTextTest, HighlightWordsMatchByTheirKindAndPart)
         {"case-sensitive word", v("Bob", 0, 1), "hi bob", 0, "", false},
         {"regex not case-sensitive", v("b.b", 0, 0, 1), "BOB", 0, "", true},
         {"regex case-sensitive", v("b.b", 0, 1, 1), "BOB", 0, "", false},
+        {"/regex/ not case-sensitive", v("/b.b/", 0, 0, 1), "BOB", 0, "", true},
+        {"/regex/ case-sensitive", v("/b.b/", 0, 1, 1), "BOB", 0, "", false},
+        {"/regex/ case-sensitive, same case", v("/b.b/", 0, 1, 1), "bob", 0, "", true},
+        {"m#regex# not case-sensitive", v("m#b.b#", 0, 0, 1), "BOB", 0, "", true},
+        {"m#regex# case-sensitive", v("m#b.b#", 0, 1, 1), "BOB", 0, "", false},
+        {"plain word before a letter beyond ASCII", v("kest"), "kestä", 0, "", false},
+        {"plain word after a letter beyond ASCII", v("kest"), "äkest", 0, "", false},
+        {"plain word before a letter beyond ASCII, then alone", v("kest"), "kestä kest", 0, "", true},
         {"part 2 tests only the nick", v("hello", 2), "<Bob> hello", 1, "Bob", false},
         {"part 2 finds the nick in brackets", v("bob", 2), "<Bob> hello", 1, "Bob", true},
         {"part 0 skips the nick", v("bob", 0), "<Bob> hello", 1, "Bob", false},
@@ -1014,6 +1026,57 @@ TEST_F(BufferCommandsTest, FindHistoryKeepsFifteenNewestFirst)
     std::string none;
     ini_read("findtext2", "n15", "", none, 306, main_ini_path);
     EXPECT_EQ(none, "");
+}
+
+TEST_F(BufferCommandsTest, FindHistoryKeepsATextOnceWhateverItsCase)
+{
+    // Saved straight: the search text first, then the list without the
+    // entries that differ from it or each other only in case.
+    find_text = "Foo";
+    find_text_save_history({"foo", "bar", "FOO", "Bar", "baz"});
+    EXPECT_EQ(find_text_load_history(), (std::vector<std::string>{"Foo", "bar", "baz"}));
+
+    // Through the dialog: a settings file that holds a text twice in two
+    // cases is written back with it once, and again the same.
+    WindowRecord* chan = open("#hist", kWinChannel);
+    ASSERT_TRUE(chan);
+    print_line(chan->hwnd.get(), "one foo line", kColorNormalText);
+    window_test_pump();
+    win_active = chan->hwnd.get();
+    find_text.clear();
+    const char* const stored[] = {"Foo", "foo", "bar", "BAR"};
+    for (int i = 0; i < 4; ++i)
+        ini_write("findtext2", ("n" + std::to_string(i)).c_str(), stored[i], main_ini_path);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        chan->editbox.get()->setFocus();
+        QTest::keyClick(chan->editbox.get(), Qt::Key_F, Qt::ControlModifier);
+        window_test_pump();
+        QDialog* dialog = find_text_dialog();
+        ASSERT_TRUE(dialog);
+        dialog->reject();
+        window_test_pump();
+        EXPECT_EQ(find_text_load_history(), (std::vector<std::string>{"Foo", "bar"}));
+    }
+    // A search for a text the list holds in another case puts it at the
+    // top, once.
+    chan->editbox.get()->setFocus();
+    QTest::keyClick(chan->editbox.get(), Qt::Key_F, Qt::ControlModifier);
+    window_test_pump();
+    QDialog* dialog = find_text_dialog();
+    ASSERT_TRUE(dialog);
+    auto* combo = qobject_cast<QComboBox*>(dlg_item(dialog, 130));
+    auto* up = qobject_cast<QPushButton*>(dlg_item(dialog, 135));
+    ASSERT_TRUE(combo && up);
+    combo->setEditText("BAR");
+    QTest::mouseClick(up, Qt::LeftButton);
+    window_test_pump();
+    dialog->reject();
+    window_test_pump();
+    const std::vector<std::string> history = find_text_load_history();
+    ASSERT_EQ(history.size(), 2u) << ::testing::PrintToString(history);
+    EXPECT_TRUE(text_equal_nocase(history[0], "bar")) << history[0];
+    EXPECT_EQ(history[1], "Foo");
 }
 
 // ---- The line marker ----
