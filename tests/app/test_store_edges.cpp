@@ -87,7 +87,8 @@ protected:
 
     // The commands, then the value of the expression, in one typed line (a
     // binary variable lives as long as the line that made it). The value is
-    // the echoed line between "<" and ">".
+    // the echoed line between "<" and ">", without the blank that empty
+    // values at its end leave.
     std::string value(const std::string& commands, const std::string& expr)
     {
         const std::string line =
@@ -95,8 +96,12 @@ protected:
         const std::vector<std::string> got = type(line);
         std::vector<std::string> echoed;
         for (const std::string& l : got)
-            if (l.size() >= 2 && l.front() == '<' && l.back() == '>')
-                echoed.push_back(l.substr(1, l.size() - 2));
+            if (l.size() >= 2 && l.front() == '<' && l.back() == '>') {
+                std::string v = l.substr(1, l.size() - 2);
+                while (!v.empty() && v.back() == ' ')
+                    v.pop_back();
+                echoed.push_back(v);
+            }
         EXPECT_EQ(echoed.size(), 1u) << line << "\n" << ::testing::PrintToString(got);
         return echoed.empty() ? std::string("<none>") : echoed.back();
     }
