@@ -307,6 +307,11 @@ TEST_F(Toolbar, HotButtonClearsSoonAfterTheCursorLeftTheBar)
     EXPECT_EQ(toolbar_window->hot_id, 0);
     EXPECT_EQ(named("options")->state & TB_PRESSED, 0u);
     EXPECT_FALSE(toolbar_window->hot_timer.isActive());
+    // The button goes up again away from the bar, so that no later test
+    // starts with a button held down.
+    QTest::mouseRelease(toolbar_window, Qt::LeftButton, Qt::NoModifier, QPoint(-500, -500));
+    EXPECT_EQ(QGuiApplication::mouseButtons(), Qt::NoButton);
+    EXPECT_EQ(toolbar_window->pressed_id, 0);
 }
 
 TEST_F(Toolbar, ConnectAsksForASecondClickAndComesBackAfterTheWait)
