@@ -228,5 +228,7 @@ TEST_F(TipFixture, AMovingMouseHoldsTheTipBackUntilItRests)
     // At rest: the next tick finds the mouse where the last one saw it and
     // shows the tip.
     tooltip_tick();
-    EXPECT_TRUE(tooltip_visible());
+    EXPECT_TRUE(tooltip_visible()) << "buttons " << int(QGuiApplication::mouseButtons()) << ", active "
+                                   << (QApplication::activeWindow() == top.data()) << ", under the mouse "
+                                   << (QApplication::widgetAt(QCursor::pos()) == bar);
 }
