@@ -52,10 +52,21 @@ void free_list(StringNode*& head)
 
 // ---- Records ----
 
-std::int64_t win_idle_clock()
+namespace {
+
+std::int64_t steady_seconds()
 {
     using namespace std::chrono;
     return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+std::int64_t (*win_idle_clock_source)() = steady_seconds;
+
+std::int64_t win_idle_clock()
+{
+    return win_idle_clock_source();
 }
 
 long win_idle_seconds(const WindowRecord* rec)

@@ -193,6 +193,8 @@ struct CustomWindowRequest {
 
 // Whole seconds on a steady clock: the base of the windows' idle times.
 std::int64_t win_idle_clock();
+// The clock win_idle_clock reads. Default: the system's steady clock.
+extern std::int64_t (*win_idle_clock_source)();
 
 // One window. Texts are std::string cut at the usable lengths of their
 // declared sizes where they are set (name 1,024, short texts 256).

@@ -195,8 +195,10 @@ TEST_F(InputDialogTest, TimeOutAndList)
     clock.start();
     EXPECT_TRUE(ends_with(type("//echo -a v $input(Wait,k2v)"), "v $timeout"));
     EXPECT_TRUE(seen);
+    // Never before its two seconds; a loaded machine may take longer, so the
+    // upper bound only tells a dialog that waits far too long.
     EXPECT_GE(clock.elapsed(), 1500);
-    EXPECT_LT(clock.elapsed(), 6000);
+    EXPECT_LT(clock.elapsed(), 20000);
 
     when_shown([](QDialog* d) {
         auto* list = d->findChild<QComboBox*>("list");

@@ -416,7 +416,7 @@ TEST_F(MenuListsTest, AServerSeesTheRecentChannelJoinedLiterallyAndTheLinkStays)
     frame_proc_install();         // the frame's private messages carry the link's steps
     app_messages_set_frame(nullptr);  // delivered here, not to a frame an earlier test closed
     ASSERT_EQ(conn_begin_connect(conn), 1);
-    ASSERT_TRUE(pump_until([conn] { return conn_is_connected(conn) && conn->registered; }, 10000))
+    ASSERT_TRUE(pump_until([conn] { return conn_is_connected(conn) && conn->registered; }, 30000))
         << "socket " << conn->socket << " connected " << conn->connected << " connecting " << conn->connecting
         << "\n" << [conn] {
                std::string t;
@@ -435,7 +435,7 @@ TEST_F(MenuListsTest, AServerSeesTheRecentChannelJoinedLiterallyAndTheLinkStays)
         QMenu* recent = open_submenu(menu, submenu_titled(menu, kRecentChannels));
         click(recent, item_titled(recent, name));
         // The server answers the JOIN of exactly that name: the window opens.
-        EXPECT_TRUE(pump_until([&] { return win_find_channel(name, conn) != nullptr; }, 5000));
+        EXPECT_TRUE(pump_until([&] { return win_find_channel(name, conn) != nullptr; }, 30000));
     }
     // Nothing quit the link, and no channel of a cut or evaluated name came.
     pump_until([] { return false; }, 300);

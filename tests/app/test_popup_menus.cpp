@@ -926,7 +926,7 @@ TEST_F(PopupServer, ANickListMenuFromThePopupFileSendsItsLineForTheClickedNick)
         window_test_pump();
     };
     type(status, "/server 127.0.0.1:" + std::to_string(server.port));
-    ASSERT_TRUE(pump_until([&] { return conn_is_live(conn) && conn->registered; }, 10000))
+    ASSERT_TRUE(pump_until([&] { return conn_is_live(conn) && conn->registered; }, 30000))
         << "no logon to the server:" << window_text(status) << "\nserver: " << slurp(server.dir.path + "ngircd.log");
 
     // Two peers in the channel: the first (an operator, shown "@pal") and
@@ -937,9 +937,9 @@ TEST_F(PopupServer, ANickListMenuFromThePopupFileSendsItsLineForTheClickedNick)
         ASSERT_GE(peer->fd, 0);
         peer->send(std::string("NICK ") + nick);
         peer->send("USER p 0 * :peer");
-        ASSERT_TRUE(peer->wait_for(" 001 ", 5000)) << nick;
+        ASSERT_TRUE(peer->wait_for(" 001 ", 30000)) << nick;
         peer->send("JOIN #popt");
-        ASSERT_TRUE(peer->wait_for("JOIN", 5000)) << nick;
+        ASSERT_TRUE(peer->wait_for("JOIN", 30000)) << nick;
     }
     type(status, "/join #popt");
     WindowRecord* chan = nullptr;
@@ -948,7 +948,7 @@ TEST_F(PopupServer, ANickListMenuFromThePopupFileSendsItsLineForTheClickedNick)
             chan = win_find_channel("#popt", conn);
             return chan && nicklist_find(chan, "pal") && nicklist_find(chan, "x|y");
         },
-        10000))
+        30000))
         << "the channel never listed both peers";
 
     const struct {

@@ -542,10 +542,10 @@ TEST_F(RealProgram, SigtermClosesItTheOrderlyWay)
 {
     pid_t pid = start({"-noconnect"});
     ASSERT_GT(pid, 0);
-    ASSERT_TRUE(wait_for_path(socket, 15000)) << "the program did not come up";
+    ASSERT_TRUE(wait_for_path(socket, 30000)) << "the program did not come up";
     EXPECT_EQ(wait_exit(pid, 300), -1);  // it keeps running by itself
     ::kill(pid, SIGTERM);
-    int code = wait_exit(pid, 15000);
+    int code = wait_exit(pid, 30000);
     EXPECT_EQ(code, 0);
     if (code != -1)
         forget(pid);
@@ -573,11 +573,11 @@ TEST_F(RealProgram, SecondStartHandsAnIrcLinkToTheFirst)
 {
     pid_t first = start({"-noconnect"});
     ASSERT_GT(first, 0);
-    ASSERT_TRUE(wait_for_path(socket, 15000)) << "the first program did not come up";
+    ASSERT_TRUE(wait_for_path(socket, 30000)) << "the first program did not come up";
 
     pid_t second = start({"irc://nick@server:6667/chan?key"});
     ASSERT_GT(second, 0);
-    int code = wait_exit(second, 15000);
+    int code = wait_exit(second, 30000);
     EXPECT_EQ(code, 0);  // handed over, ended quietly
     if (code != -1)
         forget(second);
@@ -590,7 +590,7 @@ TEST_F(RealProgram, SecondStartHandsAnIrcLinkToTheFirst)
 
     for (pid_t pid : {first, third}) {
         ::kill(pid, SIGINT);
-        int c = wait_exit(pid, 15000);
+        int c = wait_exit(pid, 30000);
         EXPECT_EQ(c, 0);
         if (c != -1)
             forget(pid);

@@ -530,7 +530,7 @@ TEST_F(StoreDialogs, PlayCenterShowsAndChangesTheQueue)
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(echo("$play(1)"), "[#fast]");
     select({1});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return play_queue_length(conn) == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return play_queue_length(conn) == 1; }, 30000));
     ASSERT_EQ(list->count(), 1);
     EXPECT_TRUE(list->item(0)->isSelected());
 

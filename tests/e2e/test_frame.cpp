@@ -49,14 +49,14 @@ std::pair<int, std::string> evaluate(const std::string& text)
 {
     int answer = -1;
     std::string reply;
-    if (!ipc_request(kHandOverService, IPC_EVALUATE, text, &answer, &reply, 3000))
+    if (!ipc_request(kHandOverService, IPC_EVALUATE, text, &answer, &reply, kWaitMs))
         return {-1, std::string()};
     return {answer, reply};
 }
 
 // Sends raw bytes to the program's socket and reports whether any reply
 // came back before the program closed the connection.
-bool raw_exchange(const std::string& bytes, std::string* got)
+bool raw_exchange(const std::string& bytes, std::string* got, int seconds = 3)
 {
     const std::string path = ipc_socket_path(kHandOverService);
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -69,7 +69,7 @@ bool raw_exchange(const std::string& bytes, std::string* got)
         ::close(fd);
         return false;
     }
-    timeval tv{3, 0};
+    timeval tv{seconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     char buf[256];
@@ -105,14 +105,14 @@ TEST(FrameE2e, AnOutsideProgramRunsCommandsAndEvaluatesThroughTheSocket)
 
     // A command sets a variable; an evaluation reads it back.
     int answer = -1;
-    ASSERT_TRUE(ipc_request(kHandOverService, IPC_RUN_COMMAND, "/set %fromoutside 42", &answer, nullptr, 3000));
+    ASSERT_TRUE(ipc_request(kHandOverService, IPC_RUN_COMMAND, "/set %fromoutside 42", &answer, nullptr, kWaitMs));
     EXPECT_EQ(answer, 1);
     EXPECT_EQ(evaluate("value %fromoutside here"), std::make_pair(1, std::string("value 42 here")));
     // The frame's own identifiers answer too.
     EXPECT_EQ(evaluate("$compact $appstate"), std::make_pair(1, std::string("0 normal")));
     // A failing command in mode 3 (wparam 2) answers the mode.
     ASSERT_TRUE(ipc_request(kHandOverService, IPC_RUN_COMMAND | (2 << 16), "/nosuchcommandhere", &answer, nullptr,
-                            3000));
+                            kWaitMs));
     EXPECT_EQ(answer, 3);
 
     // A request longer than 1,024 characters runs only its first 1,024;
@@ -123,7 +123,7 @@ TEST(FrameE2e, AnOutsideProgramRunsCommandsAndEvaluatesThroughTheSocket)
 
     // Broken and oversized messages get no answer and the program goes on.
     std::string got;
-    ASSERT_TRUE(raw_exchange(header("KIP1", IPC_EVALUATE, 3) + "abc", &got));  // a whole one is answered
+    ASSERT_TRUE(raw_exchange(header("KIP1", IPC_EVALUATE, 3) + "abc", &got, kWaitMs / 1000));  // a whole one is answered
     EXPECT_NE(got.find("abc"), std::string::npos);
     EXPECT_FALSE(raw_exchange(header("JUNK", IPC_EVALUATE, 4) + "1234", &got)) << got;
     EXPECT_FALSE(raw_exchange(header("KIP1", IPC_EVALUATE, kIpcMaxPayload + 1), &got)) << got;
@@ -246,12 +246,21 @@ TEST(FrameE2e, ScreenshotOfEachModeUnderARealDisplay)
     ASSERT_TRUE(xvfb.start({"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {},
                            logs / "xvfb.log"));
     const fs::path sock = "/tmp/.X11-unix/X" + std::to_string(number);
-    for (int i = 0; i < 100 && !fs::exists(sock); ++i)
+    for (auto end = Clock::now() + std::chrono::milliseconds(kWaitMs); Clock::now() < end && !fs::exists(sock);)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(fs::exists(sock)) << read_file(logs / "xvfb.log");
     ChildProcess wm;
     ASSERT_TRUE(wm.start({"/usr/bin/openbox"}, {"DISPLAY=" + display}, logs / "openbox.log"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // A screenshot of the display; empty when it failed.
+    const auto take = [&](const std::string& name) {
+        const fs::path shot = out_dir / ("frame-" + name + ".png");
+        fs::remove(shot, ec);
+        if (!run_helper({"/usr/bin/import", "-window", "root", shot.string()}, display, logs / "import.log"))
+            return std::string();
+        return read_file(shot);
+    };
+    const std::string desktop = take("desktop");
+    ASSERT_FALSE(desktop.empty()) << read_file(logs / "import.log");
 
     struct Mode {
         const char* name;
@@ -274,13 +283,18 @@ TEST(FrameE2e, ScreenshotOfEachModeUnderARealDisplay)
                                 logs / (std::string("shown-") + mode.name + ".log")));
         ASSERT_TRUE(wait_served(kest)) << read_file(logs / (std::string("shown-") + mode.name + ".log"));
         EXPECT_EQ(evaluate("$compact $appstate"), std::make_pair(1, std::string(mode.compact) + " normal"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-        const fs::path shot = out_dir / (std::string("frame-") + mode.name + ".png");
-        fs::remove(shot, ec);
-        EXPECT_TRUE(run_helper({"/usr/bin/import", "-window", "root", shot.string()}, display, logs / "import.log"))
-            << read_file(logs / "import.log");
-        EXPECT_GT(fs::exists(shot) ? fs::file_size(shot) : 0u, 1000u);
-        shots.push_back(read_file(shot));
+        // The program paints when it will: shots are taken until the screen
+        // shows something other than the empty desktop and the mode before.
+        std::string shot;
+        for (auto end = Clock::now() + std::chrono::milliseconds(kWaitMs); Clock::now() < end;) {
+            shot = take(mode.name);
+            if (shot.size() > 1000 && shot != desktop && (shots.empty() || shot != shots.back()))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        EXPECT_GT(shot.size(), 1000u) << read_file(logs / "import.log");
+        EXPECT_NE(shot, desktop) << "the program never showed";
+        shots.push_back(shot);
         EXPECT_EQ(shown.stop(), 0);
     }
     // The modes look different: compact mode puts the status window on the desktop.

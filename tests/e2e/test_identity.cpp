@@ -164,7 +164,7 @@ TEST_F(IdentityE2e, AFirstStartTellsWhatIsMissingAndCommandsSetIt)
         }
         // Nothing went to the server.
         watcher.send_line("WHOIS someone");
-        EXPECT_TRUE(watcher.wait_for("^:\\S+ 401 watcher someone ", 5000));
+        EXPECT_TRUE(watcher.wait_for("^:\\S+ 401 watcher someone "));
 
         // The commands set the identity; then /server connects.
         std::size_t before = status_lines(k);
@@ -391,7 +391,7 @@ TEST_F(IdentityE2e, ServerMOpensASecondConnectionThatJoinsAfterLogon)
     EXPECT_TRUE(watcher.wait_for("^:kesttwo!\\S+ JOIN :?#ma$")) << k.output() << joined(watcher.history());
     EXPECT_TRUE(watcher.saw("^:kesttwo!\\S+ JOIN :?#mb$")) << joined(watcher.history());
     // The first connection stays where it is.
-    EXPECT_TRUE(whois_until_present(watcher, "kestone", 3000));
+    EXPECT_TRUE(whois_until_present(watcher, "kestone"));
     for (const std::string& line : watcher.history())
         EXPECT_EQ(line.find(":kestone!"), std::string::npos) << "the first connection took part: " << line;
     k.stop(3000);

@@ -578,12 +578,13 @@ struct MessagingScripted : ::testing::Test {
     // A member of #a asks the program to run a command.
     void say(const std::string& command) { link.send_line(":peer!p@peer.host PRIVMSG #a :run " + command); }
 
-    // The PRIVMSG and NOTICE lines the program sends within `ms` of quiet.
+    // The PRIVMSG and NOTICE lines the program sends: the first whenever it
+    // comes, the others until `ms` of quiet.
     std::vector<std::string> messages(int ms = 1000)
     {
         std::vector<std::string> out;
         IrcLine l;
-        while (link.wait_for("^(PRIVMSG|NOTICE) ", ms, &l))
+        for (int wait = kWaitMs; link.wait_for("^(PRIVMSG|NOTICE) ", wait, &l); wait = ms)
             out.push_back(l.raw);
         return out;
     }

@@ -89,14 +89,18 @@ TEST_F(SslE2e, CertificateChecksDecideWhetherTheLinkIsMade)
             k.set("sslcache", "n1", maker.fingerprint("server"));
         }
         k.log_status();
+        // The program says when it is on: the test waits for that line or
+        // for the rejection, never for a time.
+        k.add_script("ssl.kst", "on *:CONNECT:/privmsg watcher :linked $ssl\n");
         ASSERT_TRUE(k.start({"-s", "127.0.0.1:+" + std::to_string(s.ssl_port()), "-n", "sslkest"}));
         if (c.connects) {
-            EXPECT_TRUE(wait_nick_present(w, "sslkest")) << k.output() << k.status_log();
+            EXPECT_TRUE(w.wait_for("^:sslkest!\\S+ PRIVMSG watcher :linked \\$true$")) << k.output() << k.status_log();
             EXPECT_EQ(k.status_log().find(kRejected), std::string::npos);
         } else {
             EXPECT_TRUE(wait_status_text(k, kRejected)) << k.status_log();
             w.send_line("WHOIS sslkest");
-            EXPECT_TRUE(w.wait_for("^:\\S+ 401 watcher sslkest ", 5000)) << "registered over a rejected link";
+            EXPECT_TRUE(w.wait_for("^:\\S+ 401 watcher sslkest ")) << "registered over a rejected link";
+            EXPECT_FALSE(w.saw("PRIVMSG watcher :linked", 0)) << joined(w.history());
         }
         k.stop(3000);
         s.stop();

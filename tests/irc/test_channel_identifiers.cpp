@@ -147,15 +147,23 @@ TEST_F(ChannelIdentifiers, AddressesComeFromTheAddressList)
     });
 }
 
+// The windows' idle times read a clock the test holds still and moves by
+// hand, so no second boundary falls between making a window and reading it.
+std::int64_t idle_now = 5000;
+std::int64_t idle_clock() { return idle_now; }
+
 TEST_F(ChannelIdentifiers, IdleTimesFollowMessagesAndTheTick)
 {
+    idle_now = 5000;
+    SavedValues saved_clock{win_idle_clock_source};
+    win_idle_clock_source = idle_clock;
     WindowRecord* other = open("#d", kWinChannel, 0);
     WindowRecord* q = open("a", kWinQuery, kQueryPrivate);
     ASSERT_NE(other, nullptr);
     ASSERT_NE(q, nullptr);
-    chan->message_clock = win_idle_clock() - 42;
-    other->message_clock = win_idle_clock() - 17;
-    q->message_clock = win_idle_clock() - 99;
+    chan->message_clock = idle_now - 42;
+    other->message_clock = idle_now - 17;
+    q->message_clock = idle_now - 99;
     for (int i = 0; i < 3; ++i)
         cnick_idle_tick(conn);
     expect_all({
@@ -184,6 +192,18 @@ TEST_F(ChannelIdentifiers, IdleTimesFollowMessagesAndTheTick)
     EXPECT_EQ(eval("$chan(#e).idle"), "0");
     cnick_idle_tick(conn);
     EXPECT_EQ(eval("$nick(#c,a).idle"), "1");
+    // The window times follow the clock; the nicks' follow the tick alone.
+    idle_now += 7;
+    expect_all({
+        {"$chan(#e).idle", "7"},
+        {"$chan(#c).idle", "7"},
+        {"$chan(#d).idle", "24"},
+        {"$query(a).idle", "7"},
+        {"$nick(#c,a).idle", "1"},
+    });
+    // A clock that went back counts as no idle time.
+    fresh->message_clock = idle_now + 3;
+    EXPECT_EQ(eval("$chan(#e).idle"), "0");
 }
 
 TEST_F(ChannelIdentifiers, InWhoHoldsFromTheFirstWhoLineToTheEnd)

@@ -811,7 +811,7 @@ protected:
         Flood::TearDown();
     }
     // Waits until the server has read a line that satisfies the test.
-    bool wait_for(const std::function<bool()>& done, int ms = 3000)
+    bool wait_for(const std::function<bool()>& done, int ms = 30000)
     {
         return pump_until([&] {
             peer.read();

@@ -62,6 +62,7 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "support/cpu_time.h"
 
 namespace {
 
@@ -760,8 +761,8 @@ TEST_F(HostileLines, HugeNamesReplyFillsTheListInStep)
         WindowRecord* w = channel("#b");
         EXPECT_NE(w, nullptr);
         EXPECT_EQ(nicklist_count(w), n);
-        QElapsedTimer clock;
-        clock.start();
+        // Processor time: the work, not what else the machine runs.
+        const double start = thread_cpu_ms();
         if (how == 0) {
             feed(":srv 353 me = #b :@me a b");
             feed(":srv 366 me #b :End of /NAMES list.");
@@ -770,7 +771,7 @@ TEST_F(HostileLines, HugeNamesReplyFillsTheListInStep)
             feed(":me!u@h PART #b");
             EXPECT_EQ(channel("#b"), nullptr);
         }
-        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const double ms = thread_cpu_ms() - start;
         test_drain_events();
         baseline();
         return ms;
@@ -1272,7 +1273,7 @@ protected:
             max_pending() = std::max(max_pending(), conn->recv_line.capacity());
             pollfd p{link, POLLIN, 0};
             if (::poll(&p, 1, 0) == 0 && !sock_defer_poll(WM_APP_SERVER_SOCKET, link, FD_READ, 1)) return;
-            ASSERT_LT(clock.elapsed(), 10000) << "the receive loop did not drain the link";
+            ASSERT_LT(clock.elapsed(), 60000) << "the receive loop did not drain the link";
         }
     }
 

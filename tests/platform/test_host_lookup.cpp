@@ -95,7 +95,7 @@ TEST_F(HostLookup, NamesThatCannotBeHostsFailThroughTheSamePath)
         SCOPED_TRACE(name.substr(0, 20));
         int h = host_lookup_start(name, WM_APP_SERVER_RESOLVED);
         ASSERT_GT(h, 0);
-        ASSERT_TRUE(wait(h, 5000));
+        ASSERT_TRUE(wait(h, 30000));
         EXPECT_EQ(host_lookup_error(done[h].word), WSAHOST_NOT_FOUND);
         EXPECT_EQ(host_lookup_count(done[h].word), 0);
         EXPECT_TRUE(done[h].result.addresses.empty());

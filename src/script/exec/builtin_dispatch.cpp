@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,16 @@ int script_register_command(std::string_view word, CommandHandler handler, int v
     ensure_table();
     recent_clear();
     auto* e = static_cast<CommandEntry*>(hash_find(word, nullptr, &word_table));
+    // A word added here and given no handler is forgotten: unknown again, it
+    // goes to the server as before it was added.
+    if (e && !handler && std::find(extra_words.begin(), extra_words.end(), e) != extra_words.end()) {
+        hash_delete(word, &word_table);
+        extra_words.erase(std::find(extra_words.begin(), extra_words.end(), e));
+        delete e;
+        return 1;
+    }
+    if (!e && !handler)
+        return 1;
     if (!e) {
         auto* keep = new std::string(word);
         text_lower(*keep);

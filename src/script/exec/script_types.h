@@ -226,7 +226,7 @@ struct CommandCall {
 using CommandHandler = int (*)(CommandCall& call);
 
 // Sets the handler of one command word of the built-in vocabulary (or of a
-// new word). Returns 1.
+// new word; a new word given no handler is forgotten). Returns 1.
 int script_register_command(std::string_view word, CommandHandler handler, int variant = 0);
 // Sets the handler of every word that the vocabulary sends to the named
 // handler ("cmd_aline" covers aline, cline, dline, iline, rline, sline).
