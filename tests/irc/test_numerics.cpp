@@ -1,6 +1,7 @@
 // Registration numerics through a fake link: the welcome, server info,
 // capabilities, the nick-in-use fallback and the end of the MOTD.
 #include "app/connection.h"
+#include "core/options.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/link/connect.h"
@@ -8,6 +9,8 @@
 #include "irc/numerics/numerics.h"
 #include "platform/frame_timers.h"
 #include "support/hook_guard.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +38,7 @@ protected:
 
     void SetUp() override
     {
+        test_app();  // the beep's frame timer needs the event loop's thread
         irc_send_line = cap_send;
         irc_status_echo = cap_echo;
         irc_status_show = cap_show;
@@ -48,12 +52,23 @@ protected:
         conn->live_identity[2] = "me";
         conn->live_identity[3] = "me_";
         irc_state_new_link(conn);
+        // The nick prompt's beep repeats only with sounds on and a count set.
+        for (int i = 0; i < 3; ++i)
+            beep_was_[i] = opt(kBeepOptions[i]);
+        opt_set(OPT_SOUNDS_ENABLED, 1);
+        opt_set(OPT_BEEP_COUNT, 3);
+        opt_set(OPT_BEEP_DELAY, 500);
     }
     void TearDown() override
     {
+        frame_timer_stop(kBeepTimer);
+        for (int i = 0; i < 3; ++i)
+            opt_set(kBeepOptions[i], beep_was_[i]);
         irc_nick_prompt.drop(prompt_listener_);
         conn_free(conn);
     }
+    static constexpr OptionId kBeepOptions[3] = {OPT_SOUNDS_ENABLED, OPT_BEEP_COUNT, OPT_BEEP_DELAY};
+    int beep_was_[3] = {};
     int prompt_listener_ = 0;
     void feed(const std::string& line) { irc_dispatch_line(line, conn); }
     Connection* conn = nullptr;
