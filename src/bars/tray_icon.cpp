@@ -23,6 +23,7 @@
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/random.h"
+#include "irc/link/close.h"
 #include "app/frame_proc.h"
 #include "platform/frame_timers.h"
 #include "platform/platform_utils.h"
@@ -479,9 +480,14 @@ void conn_arm_tray_activity_timers(int kind)
     bool busy = false;
     for (Connection* c = conn_list; c && !busy; c = c->next)
         busy = conn_is_live(c) && link_busy(c);
-    if (!busy) {
+    // Called on every read and write: the icon is drawn again only when
+    // what it shows changes.
+    bool changed = false;
+    const bool animating = frame_timer_is_running(FRAME_TIMER_TRAY_REFRESH);
+    if (!busy && animating) {
         frame_timer_stop(FRAME_TIMER_TRAY_REFRESH);
-    } else if (!frame_timer_is_running(FRAME_TIMER_TRAY_REFRESH)) {
+        changed = true;
+    } else if (busy && !animating) {
         tray.anim_frame = 1;
         frame_start_timer(FRAME_TIMER_TRAY_REFRESH);
     }
@@ -491,9 +497,12 @@ void conn_arm_tray_activity_timers(int kind)
             tray.activity |= bit;
             const int delay = 300 + static_cast<int>(rng_next() * 150.0) % 150;
             frame_timer_start(kind == 1 ? FRAME_TIMER_TRAY_ACTIVITY0 : FRAME_TIMER_TRAY_ACTIVITY1, delay);
+            changed = true;
         }
     }
-    if (tray.shown && !frame_timer_is_running(FRAME_TIMER_TRAY_REFRESH))
+    if (kind == 0)
+        changed = true;  // a link started, closed or registered: its face changes
+    if (changed && tray.shown && !frame_timer_is_running(FRAME_TIMER_TRAY_REFRESH))
         tray_icon_update(TRAY_REFRESH);
 }
 
@@ -507,5 +516,7 @@ void tray_animation_step()
 
 void tray_activity_install()
 {
+    static int activity_listener = 0;
+    irc_link_activity.add_once(activity_listener, 0, conn_arm_tray_activity_timers);
     frame_set_timer_handler(FRAME_TIMER_TRAY_REFRESH, [](int) { tray_animation_step(); });
 }

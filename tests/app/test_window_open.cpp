@@ -546,8 +546,9 @@ TEST_F(WindowOpenTest, AWindowOpenedMinimisedLeavesTheActiveWindowAndItsFocus)
         EXPECT_TRUE(win_container(q->hwnd.get())->isMinimized());
         EXPECT_EQ(mdi->activeSubWindow(), win_container(chan->hwnd.get()));
         EXPECT_EQ(win_active.get(), chan->hwnd.get());
-        if (had_focus)
+        if (had_focus) {
             EXPECT_EQ(QApplication::focusWidget(), chan->editbox.get());
+        }
     }
     // A query opened normally still comes to the front.
     WindowRecord* front = window_test_open("Front", kWinQuery, kQueryPrivate, a);

@@ -575,10 +575,11 @@ TEST_F(ServerTextTest, QueriesTheUserOpensComeUpWhileIncomingOnesFollowTheirOpti
         WindowRecord* query = win_find_by_name(c.nick, conn);
         ASSERT_TRUE(query);
         EXPECT_EQ(win_is_minimised(query->hwnd.get()) != 0, c.minimised);
-        if (c.active == 1)
+        if (c.active == 1) {
             EXPECT_EQ(win_active.get(), query->hwnd.get());
-        else if (c.active == 0)
+        } else if (c.active == 0) {
             EXPECT_EQ(win_active.get(), channel->hwnd.get()) << "a minimised query takes no focus";
+        }
     }
     opt_set(OPT_MINIMISE_QUERIES, saved);
 }

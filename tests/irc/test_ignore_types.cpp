@@ -110,7 +110,9 @@ TEST_F(IgnoreTypes, ChannelTextMeetsTheChannelTypeAndPrivateTextThePrivateType)
         EXPECT_EQ(holds(lines(chan), "waves"), c.action_shown);
         WindowRecord* q = query("a");
         EXPECT_EQ(q != nullptr, c.private_shown);
-        if (q) EXPECT_TRUE(holds(lines(q), "to me alone"));
+        if (q) {
+            EXPECT_TRUE(holds(lines(q), "to me alone"));
+        }
         // Another sender is never held back by a's entry.
         feed(":b!u@h PRIVMSG #c :b speaks");
         feed(":b!u@h PRIVMSG me :b privately");

@@ -6,7 +6,6 @@
 
 #include "app/connection.h"
 #include "bars/tips.h"
-#include "bars/tray_icon.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
@@ -76,6 +75,7 @@ void clear_link_io(Connection* conn)
 
 void (*irc_disconnect_notice)(Connection*) = nullptr;
 Signal<void(int, Connection*)> irc_link_stage;
+Signal<void(int)> irc_link_activity;
 int (*irc_events_on)() = default_events_on;
 
 void conn_reset_stage(int stage, Connection* conn)
@@ -188,7 +188,7 @@ int conn_close(const std::string& text, Connection* conn)
         return (was_connected ? 1 : 0) | (was_connecting ? 2 : 0);
     if (!conn->close_handled) {
         conn->close_handled = 1;
-        conn_arm_tray_activity_timers(0);
+        irc_link_activity.fire(0);
         if ((was_connected || was_connecting) && !text.empty()) {
             print_separator(link_status_window(conn), kColorInfoText);
             print_line(link_status_window(conn), std::string_view(text), kColorInfoText);

@@ -11,7 +11,6 @@
 
 #include "app/connection.h"
 #include "bars/tips.h"
-#include "bars/tray_icon.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -377,7 +376,7 @@ void conn_connect_now(int from_timer, Connection* conn)
     ident_conn_start(conn);
     if (!conn_is_live(conn))
         return;
-    conn_arm_tray_activity_timers(0);
+    irc_link_activity.fire(0);
     if (conn->local_ip != 0 || opt(OPT_LOCAL_LOOKUP_BY_SERVER))
         conn_lookup_server(conn);
     else

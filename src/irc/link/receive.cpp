@@ -6,7 +6,6 @@
 #include <tuple>
 
 #include "app/connection.h"
-#include "bars/tray_icon.h"
 #include "core/numbered_texts.h"
 #include "core/text_limits.h"
 #include "display/colors.h"
@@ -141,7 +140,7 @@ intptr_t irc_read_loop(uintptr_t wparam, intptr_t lparam)
             irc_send_line(std::string(), 0, conn);
         return 0;
     }
-    conn_arm_tray_activity_timers(2);
+    irc_link_activity.fire(2);
     bool closed_by_peer = false;
     if (!error) {
         if (conn_any_in_progress()) {

@@ -5,7 +5,6 @@
 #include <cctype>
 
 #include "app/connection.h"
-#include "bars/tray_icon.h"
 #include "core/encodings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -160,7 +159,7 @@ int irc_send_line_impl(const std::string& text, int kind, Connection* conn)
         }
         if (!conn_is_live(conn) || conn->socket == -1)
             return 0;
-        conn_arm_tray_activity_timers(1);
+        irc_link_activity.fire(1);
         long written = irc_link_write(conn, line.data(), line.size());
         if (written < 0) {
             int error = sock_last_error();

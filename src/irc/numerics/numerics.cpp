@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "app/connection.h"
-#include "bars/tray_icon.h"
+#include "irc/link/close.h"
 #include "app/frame_proc.h"
 #include "core/text_buffer.h"
 #include "core/options.h"
@@ -116,7 +116,7 @@ void on_welcome(IrcMessage& msg)
         conn->connecting = 0;
         conn->ident_state = 0;
         conn->ident_address = -1;
-        conn_arm_tray_activity_timers(2);
+        irc_link_activity.fire(0);
         st->nick_pending = st->nick_prompted = st->alt_nick_tried = 0;
         st->nick_settled = 1;
         link_state(conn).alternates.clear();
