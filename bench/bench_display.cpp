@@ -19,15 +19,15 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/options.h"
 #include "core/string_list.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/draw.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "display/text_area.h"
 #include "display/wrap.h"
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/ini.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"

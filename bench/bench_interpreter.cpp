@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/executor.h"

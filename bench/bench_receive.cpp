@@ -43,14 +43,14 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/options.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/logging.h"
 #include "display/nick_list.h"
 #include "irc/link/close.h"

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
 #include "core/ini.h"
 #include "script/exec/alias_lookup.h"

@@ -17,17 +17,17 @@
 
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/mdi_client.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/options.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/draw.h"
 #include "display/find_text.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "display/text_marking.h"
 
 namespace {

@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/mdi_client.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/string_list.h"
 #include "script/exec/script_types.h"

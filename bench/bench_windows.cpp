@@ -21,14 +21,14 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/mdi_client.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/options.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #define KEST_TEST_WIDGETS
 #include "tests/support/test_support.h"
 

@@ -6,7 +6,7 @@
 #include <QRect>
 #include <QWidget>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 // Layout reasons.
 constexpr int kLayoutFull = 32879;

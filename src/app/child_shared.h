@@ -4,7 +4,7 @@
 
 #include <QColor>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 // The window's background colour.
 QColor background_of(WindowRecord* rec);

@@ -23,7 +23,7 @@
 #include <algorithm>
 
 #include "app/child_shared.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/system_menu.h"
 #include "app/window_open.h"
 #include "display/nick_list.h"

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 class QPainter;
 class QKeyEvent;

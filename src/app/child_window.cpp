@@ -15,7 +15,7 @@
 #include <cstdio>
 
 #include "app/child_shared.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/mdi_client.h"
 #include "app/window_open.h"

@@ -15,7 +15,7 @@
 #include "app/child_widgets.h"
 #include "app/mdi_client.h"
 #include "app/system_menu.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 class QPainter;
 

@@ -1,10 +1,10 @@
 // The exit and close confirmations.
 #include "app/confirm.h"
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/input_dialog.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"

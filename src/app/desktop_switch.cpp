@@ -6,7 +6,7 @@
 #include "app/mdi_client.h"
 #include "app/startup.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "platform/app_messages.h"
 
 #include <QMainWindow>

@@ -4,7 +4,7 @@
 #include "app/frame_menu.h"
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/treebar.h"
 #include "core/options.h"
 

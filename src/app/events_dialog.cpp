@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/numbered_texts.h"
 #include "irc/dispatch/membership.h"
 

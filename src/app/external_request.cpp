@@ -1,6 +1,6 @@
 #include "app/external_request.h"
 
-#include "app/connection.h"
+#include "model/connection.h"
 
 #include <QWidget>
 #include "core/text_limits.h"

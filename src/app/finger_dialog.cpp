@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/popup_menus.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/numbered_texts.h"
 #include "display/fonts.h"
 #include "platform/platform_utils.h"

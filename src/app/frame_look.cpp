@@ -3,7 +3,7 @@
 
 #include "app/child_window.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/encodings.h"

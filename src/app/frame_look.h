@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "display/colors.h"
+#include "model/colors.h"
 
 class QColor;
 class QPainter;

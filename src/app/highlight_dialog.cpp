@@ -19,13 +19,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/highlight.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "platform/platform_utils.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/window_facts.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/numbered_texts.h"
 
 namespace {

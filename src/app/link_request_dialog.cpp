@@ -9,7 +9,7 @@
 
 #include <iterator>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "platform/app_messages.h"

@@ -2,11 +2,11 @@
 #include "app/mdi_arrange.h"
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/mdi_client.h"
 #include "app/system_menu.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/options.h"
 
 #include <QApplication>

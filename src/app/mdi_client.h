@@ -5,7 +5,7 @@
 #include <QMdiArea>
 #include <QWidget>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 // Takes the MDI area that the frame made (its central widget) as the MDI
 // client. Returns it, or null.

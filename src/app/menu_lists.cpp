@@ -3,11 +3,11 @@
 #include "app/menu_lists.h"
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/list_sort.h"

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/file_dialogs.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/play_queue.h"
 #include "core/files.h"
 #include "core/ini.h"

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/file_dialogs.h"
 #include "app/finger_dialog.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/links_window.h"
 #include "app/popup_menus.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"

@@ -9,11 +9,11 @@
 
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "app/popup_menus.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "script/popups.h"

@@ -2,7 +2,7 @@
 // for desktop windows and enabling its items.
 #pragma once
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 class QAction;
 class QMenu;

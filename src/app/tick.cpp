@@ -1,7 +1,7 @@
 // The frame's one-second tick.
 #include "app/tick.h"
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/ssl_prompts.h"
 
 #include <QWidget>

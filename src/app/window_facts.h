@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 struct WindowFacts {
     WinRect place;            // left, top, width, height (normal placement while minimised or hidden)

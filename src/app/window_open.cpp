@@ -11,7 +11,7 @@
 #include <set>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "core/encodings.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 class QWidget;
 struct Connection;

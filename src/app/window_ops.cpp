@@ -13,7 +13,7 @@
 
 #include "app/child_window.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "display/editbox.h"
 #include "platform/platform_utils.h"
 

@@ -3,7 +3,7 @@
 // the pointers on.
 #include <QWidget>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "irc/lists/user_lists.h"
 #include "script/stores/timers.h"
 

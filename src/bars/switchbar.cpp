@@ -21,7 +21,7 @@
 #include <unordered_map>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_layout.h"
 #include "app/file_dialogs.h"
 #include "app/frame_look.h"
@@ -38,7 +38,7 @@
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "display/backgrounds.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/flashing.h"
 #include "irc/dispatch/captions.h"
 #include "platform/frame_timers.h"

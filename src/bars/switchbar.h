@@ -11,7 +11,7 @@
 #include <QColor>
 #include <QRgb>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 class QPainter;
 class QWidget;

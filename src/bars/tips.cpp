@@ -17,17 +17,17 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/startup.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/files.h"
 #include "display/highlight.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_types.h"
 

@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
 #include "app/menu_lists.h"
 #include "app/popup_menus.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "bars/pictures.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "bars/toolbar.h"
 #include "core/files.h"
 #include "core/ini.h"

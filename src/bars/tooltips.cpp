@@ -3,7 +3,7 @@
 
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "platform/platform_utils.h"
 
 #include <QApplication>

@@ -15,10 +15,10 @@
 #include <memory>
 
 #include "app/child_widgets.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/startup.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/switchbar.h"
-#include "display/colors.h"
+#include "model/colors.h"
 
 namespace {
 

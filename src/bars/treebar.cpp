@@ -13,12 +13,12 @@
 #include <unordered_map>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/mdi_arrange.h"
 #include "app/popup_menus.h"
 #include "app/system_menu.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "bars/switchbar.h"
@@ -26,7 +26,7 @@
 #include "core/options.h"
 #include "core/numbered_texts.h"
 #include "display/backgrounds.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/dispatch/captions.h"
 #include "irc/lists/notify_list.h"
 #include "platform/platform_utils.h"

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/window_open.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "commands/output_commands.h"
 #include "core/files.h"
@@ -24,7 +24,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "display/backgrounds.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/fonts.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_types.h"

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/window_buffer.h"
 #include "display/window_lines.h"
 #include "script/exec/script_types.h"

@@ -4,16 +4,16 @@
 
 #include <cctype>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/channel_commands_more.h"
 #include "commands/command_conn.h"
 #include "commands/messaging_commands.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"

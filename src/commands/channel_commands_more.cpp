@@ -6,15 +6,15 @@
 #include <utility>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "commands/messaging_commands.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/automode.h"
 #include "irc/dispatch/captions.h"

@@ -1,6 +1,6 @@
 #include "commands/command_conn.h"
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "script/exec/script_types.h"
 
 Connection* conn_of(const CommandCall& call)

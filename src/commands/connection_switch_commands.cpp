@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/string_list.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"

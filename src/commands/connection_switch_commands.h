@@ -1,7 +1,7 @@
 // /scid, /scon, $scid and $scon in the interpreter: the commands move the
 // running line to another connection or run a command on one or all of
 // them; the identifiers count and find connections and read an identifier's
-// value on one of them (app/connection.h holds the switching itself).
+// value on one of them (model/connection.h holds the switching itself).
 #pragma once
 
 #include <string>

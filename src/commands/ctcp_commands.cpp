@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "commands/messaging_commands.h"
 #include "core/files.h"
@@ -16,7 +16,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/ctcp/ctcp.h"
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"

@@ -2,10 +2,10 @@
 // the lookups under way.
 #include "irc/link/lookups.h"
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/numbered_texts.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/link/connect.h"
 #include "script/exec/script_types.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "platform/platform_utils.h"
 #include "core/files.h"
 #include "core/ini.h"

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "core/files.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/nick_list.h"
 #include "display/window_buffer.h"
 #include "display/window_lines.h"

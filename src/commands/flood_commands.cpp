@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/messaging_commands.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/finger_dialog.h"
 #include "app/frame_proc.h"
 #include "commands/command_conn.h"
@@ -18,8 +18,8 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/services/ident.h"
 #include "irc/dispatch/captions.h"
 #include "irc/link/connect.h"

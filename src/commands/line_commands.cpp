@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/find_text.h"
 #include "display/window_lines.h"
 #include "platform/platform_utils.h"

@@ -7,15 +7,15 @@ class QWidget;
 #include <cstdlib>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "commands/messaging_commands.h"
 #include "core/numbered_texts.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/user_lists.h"

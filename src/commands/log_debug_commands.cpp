@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "commands/output_commands.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/logging.h"
 #include "display/window_lines.h"
 #include "irc/link/traffic_log.h"

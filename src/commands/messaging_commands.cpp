@@ -3,17 +3,17 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/channel_commands.h"
 #include "commands/command_conn.h"
 #include "core/text_buffer.h"
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "core/numbered_texts.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/server_commands.h"

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "commands/command_conn.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/lists/notify_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"

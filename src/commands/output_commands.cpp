@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "commands/command_conn.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
@@ -16,8 +16,8 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/dispatch/captions.h"
 #include "platform/platform_utils.h"
 #include "irc/link/close.h"

@@ -9,7 +9,7 @@ class QWidget;
 #include <string_view>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"

@@ -7,18 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "app/window_open.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "commands/output_commands.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/options.h"
 #include "core/string_list.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "display/window_lines.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "commands/command_conn.h"
 #include "commands/messaging_commands.h"
 #include "core/main_settings.h"
@@ -15,7 +15,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/ignore_list.h"
 #include "irc/lists/user_lists.h"

@@ -102,6 +102,19 @@ public:
 
     bool empty() const { return size() == 0; }
 
+    // Whether a live listener was added with this priority (the start-up
+    // check names each expected listener by its signal and priority).
+    bool has_priority(int priority) const
+    {
+        for (const Entry& e : entries_)
+            if (e.live && e.priority == priority)
+                return true;
+        for (const Entry& e : pending_)
+            if (e.priority == priority)
+                return true;
+        return false;
+    }
+
     auto fire(Args... args)
     {
         if constexpr (std::is_void_v<R>) {

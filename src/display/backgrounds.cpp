@@ -17,13 +17,13 @@
 #include "app/system_menu.h"
 #include "bars/bars.h"
 #include "bars/pictures.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/record_slots.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
+#include "model/colors.h"
 
 namespace {
 

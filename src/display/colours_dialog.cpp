@@ -18,12 +18,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/list_sort.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "platform/platform_utils.h"
 
 namespace {

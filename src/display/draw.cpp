@@ -19,10 +19,10 @@
 #include "core/encodings.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/font_fallback.h"
 #include "display/fonts.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "display/wrap.h"
 
 DrawHooks draw_hooks;

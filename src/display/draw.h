@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 class QFont;
 class QFontMetrics;

@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "app/child_window.h"
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"

@@ -13,10 +13,10 @@
 
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/text_buffer.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "display/wrap.h"
 #include "platform/platform_utils.h"
 

@@ -6,14 +6,14 @@
 
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/mdi_client.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/output_commands.h"
 #include "core/numbered_texts.h"
 #include "display/highlight.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "platform/frame_timers.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_types.h"

@@ -16,9 +16,9 @@
 #include <cstdlib>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/encodings.h"
 #include "core/ini.h"
 #include "core/list_sort.h"

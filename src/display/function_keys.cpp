@@ -5,8 +5,8 @@
 #include <QPointer>
 
 #include "app/child_widgets.h"
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/string_list.h"
 #include "display/tab_complete.h"
 #include "irc/numerics/isupport.h"

@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <cstdio>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "script/exec/script_types.h"
 #include "script/stores/regex.h"
 

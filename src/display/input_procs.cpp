@@ -10,9 +10,9 @@
 #include <QWheelEvent>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/editbox.h"

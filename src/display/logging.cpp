@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/tick.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
@@ -26,8 +26,8 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 
 LogHooks log_hooks;
 int log_last_day = 0;

@@ -7,9 +7,9 @@
 #include <QPointer>
 
 #include "app/child_widgets.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/popup_menus.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/text_limits.h"
 #include "display/hotlinks.h"

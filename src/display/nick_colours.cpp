@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "app/child_widgets.h"
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -16,9 +16,9 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/draw.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "display/nick_list.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/notify_list.h"

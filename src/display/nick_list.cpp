@@ -14,9 +14,9 @@
 #include <unordered_map>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/hash_table.h"
 #include "core/ini.h"
 #include "core/options.h"

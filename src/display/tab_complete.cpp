@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
 #include "core/options.h"

@@ -4,13 +4,13 @@
 #include <QPainter>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/output_commands.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/draw.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "display/logging.h"
 #include "script/exec/script_hooks.h"
 

@@ -10,11 +10,11 @@
 
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/text_buffer.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/draw.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "platform/platform_utils.h"
 
 namespace {

@@ -7,14 +7,14 @@
 #include <memory>
 
 #include "app/child_window.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/color_code.h"
 #include "core/encodings.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "display/draw.h"
 #include "display/fonts.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 
 TextMeasurer* wrap_measurer_override = nullptr;
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/link_request_dialog.h"
 #include "core/main_settings.h"
 #include "core/options.h"

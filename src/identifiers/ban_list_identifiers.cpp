@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"

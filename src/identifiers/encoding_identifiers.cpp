@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/encoding_idents.h"
 #include "core/text_buffer.h"
 

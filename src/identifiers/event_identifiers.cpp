@@ -2,8 +2,8 @@
 #include "identifiers/event_identifiers.h"
 
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"

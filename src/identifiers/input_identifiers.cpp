@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/input_dialog.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "identifiers/tokens.h"
 #include "script/eval/evaluate.h"

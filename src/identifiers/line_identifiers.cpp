@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/window_commands.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/window_lines.h"
 #include "script/exec/script_types.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/window_commands.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"

@@ -15,7 +15,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "identifiers/tokens.h"
 #include "platform/platform_utils.h"
 #include "script/eval/calc.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/popup_menus.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "script/eval/evaluate.h"

@@ -1,6 +1,6 @@
 #include "identifiers/ssl_identifiers.h"
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "irc/ssl/ssl_api.h"
 #include "script/exec/script_types.h"
 

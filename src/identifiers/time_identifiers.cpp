@@ -6,7 +6,7 @@
 #include <ctime>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/startup.h"
 #include "core/record_slots.h"
 #include "core/text_buffer.h"

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "bars/tips.h"
 #include "core/text_buffer.h"
 #include "script/exec/script_types.h"

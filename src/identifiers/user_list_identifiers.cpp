@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/main_settings.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_dde.h"
 #include "app/frame_proc.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/text_limits.h"

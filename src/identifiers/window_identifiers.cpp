@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_facts.h"
 #include "bars/pictures.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/files.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/nick_list.h"
 #include "identifiers/tokens.h"
 #include "script/exec/script_text.h"

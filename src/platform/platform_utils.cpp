@@ -33,9 +33,9 @@
 #include <unistd.h>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/encodings.h"
 #include "core/files.h"
 #include "core/ini.h"

@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/text_buffer.h"
 #include "irc/link/connect.h"
 #include "script/events/remote_files.h"

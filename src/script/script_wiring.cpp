@@ -7,8 +7,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/script_file_commands.h"
 #include "core/text_buffer.h"
 #include "core/string_list.h"

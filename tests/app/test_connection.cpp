@@ -1,7 +1,7 @@
 // The connection list: liveness, lookups, stale pointers, the current
 // connection, recent channels, the auto-join list and connection switching.
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/string_list.h"
 #define KEST_TEST_WIDGETS
 #include "support/hook_guard.h"

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "display/editbox.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "irc/link/close.h"
 #include "script/stores/hash_tables.h"
 #include "support/hook_guard.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/window_commands.h"
 #include "core/main_settings.h"
 #include "core/string_list.h"

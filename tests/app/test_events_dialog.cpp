@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/events_dialog.h"
 #include "app/subsystems.h"
 #include "app/system_menu.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/string_list.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"

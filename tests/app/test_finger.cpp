@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"

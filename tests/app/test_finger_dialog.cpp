@@ -22,14 +22,14 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/finger_dialog.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/popup_menus.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/string_list.h"
 #include "display/editbox.h"

@@ -7,10 +7,10 @@
 
 #include "app/child_window.h"
 #include "app/command_line.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_dde.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "display/nick_list.h"

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "app/highlight_dialog.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "display/highlight.h"
 #include "platform/platform_utils.h"
 #include "support/hook_guard.h"

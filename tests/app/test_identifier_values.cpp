@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/output_commands.h"
 #include "core/encoding_idents.h"
 #include "core/options.h"

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/output_commands.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -27,7 +27,7 @@
 #include "core/text_buffer.h"
 #include "display/editbox.h"
 #include "app/child_window.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "extensions/irc_links.h"

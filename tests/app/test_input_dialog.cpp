@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/input_dialog.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "display/editbox.h"
 #include "identifiers/input_identifiers.h"
 #include "script/exec/script_errors.h"

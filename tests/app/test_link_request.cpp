@@ -30,12 +30,12 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/link_request_dialog.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/string_list.h"
 #include "core/options.h"
 #include "irc/link/connect.h"

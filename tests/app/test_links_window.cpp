@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/child_widgets.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/links_window.h"
 #include "app/popup_menus.h"
 #include "app/startup.h"
@@ -26,11 +26,11 @@
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/string_list.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/editbox.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/connect.h"

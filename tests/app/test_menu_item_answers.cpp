@@ -20,14 +20,14 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "app/system_menu.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "display/fonts.h"

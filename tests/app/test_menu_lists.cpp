@@ -27,14 +27,14 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/menu_lists.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/toolbar.h"
 #include "bars/toolbar_buttons.h"
 #include "core/files.h"

@@ -18,14 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/popup_menubar.h"
 #include "app/popup_menus.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "irc/link/send_queue.h"

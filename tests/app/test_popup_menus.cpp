@@ -32,12 +32,12 @@
 #include <vector>
 
 #include "app/child_widgets.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/popup_menus.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/options.h"
 #include "core/string_list.h"

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/popup_menus.h"
 #include "app/mdi_arrange.h"
 #include "app/window_ops.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "platform/app_messages.h"
 #include "script/events/remote_files.h"
 #include "script/popups.h"

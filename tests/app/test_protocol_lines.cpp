@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/output_commands.h"
 #include "core/ini.h"
 #include "core/time_date.h"
 #include "display/editbox.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/numerics/isupport.h"
 #include "script/events/event_fire.h"

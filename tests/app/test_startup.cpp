@@ -5,7 +5,7 @@
 #include "app/subsystems.h"
 
 #include "app/command_line.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/tick.h"
 #include "core/ini.h"
 #include "core/string_list.h"

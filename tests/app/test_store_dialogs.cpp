@@ -29,9 +29,9 @@
 #include <vector>
 
 #include "app/child_widgets.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/play_queue.h"
 #include "core/files.h"
 #include "core/ini.h"

@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/files.h"
 #include "core/string_list.h"
 #include "display/editbox.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "script/stores/file_handles.h"
 #include "script/stores/hash_tables.h"
 #include "support/hook_guard.h"

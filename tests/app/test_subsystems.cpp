@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/output_commands.h"
 #include "display/editbox.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "irc/link/close.h"
 #include "irc/lists/address_list.h"
 #include "platform/platform_utils.h"

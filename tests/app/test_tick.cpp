@@ -2,9 +2,9 @@
 // per-connection tick and the server time-out probe.
 #include "app/tick.h"
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "platform/app_messages.h"
 

@@ -32,12 +32,12 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
 #include "app/system_menu.h"
 #include "app/window_open.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/picture_files.h"
 #include "commands/output_commands.h"
 #include "commands/window_commands.h"
@@ -47,7 +47,7 @@
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/backgrounds.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/editbox.h"
 #include "display/logging.h"
 #include "display/nick_list.h"

@@ -12,9 +12,9 @@
 #include <unistd.h>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/picture_files.h"
 #include "bars/pictures.h"
 #include "display/editbox.h"

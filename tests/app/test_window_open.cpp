@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/mdi_client.h"
 #include "app/window_open.h"
 #include "display/nick_list.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"
 #include "support/window_fixture.h"

@@ -23,18 +23,18 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/input_dialog.h"
 #include "app/subsystems.h"
 #include "app/system_menu.h"
 #include "app/window_open.h"
 #include "app/window_options.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "irc/dispatch/membership.h"
 #include "platform/platform_utils.h"
 #define KEST_TEST_WIDGETS

@@ -16,11 +16,11 @@
 #include <string>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"
 #define KEST_TEST_WIDGETS

@@ -7,11 +7,11 @@
 #include <QTreeWidget>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/switchbar.h"
 #include "bars/treebar.h"
 #include "core/options.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/mdi_arrange.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bar_fixture.h"
 #include "bars/bars.h"
 #include "bars/switchbar.h"

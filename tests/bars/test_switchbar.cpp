@@ -15,17 +15,17 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_layout.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/window_ops.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bar_fixture.h"
 #include "bars/bars.h"
 #include "bars/switchbar.h"
 #include "core/options.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "platform/frame_timers.h"
 #include "support/cpu_time.h"
 

@@ -12,7 +12,7 @@
 #include "app/window_ops.h"
 #include "core/options.h"
 #include "display/highlight.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "support/hook_guard.h"
 #include <QScreen>
 #include "bars/tips.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "commands/output_commands.h"
 #include "irc/lists/notify_list.h"

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/menu_lists.h"
 #include "app/popup_menus.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "bars/pictures.h"
@@ -32,7 +32,7 @@
 #include "core/options.h"
 #include "irc/link/send_queue.h"
 #include "display/backgrounds.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/events/remote_files.h"

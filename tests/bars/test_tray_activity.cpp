@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "bars/tray_icon.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"

@@ -12,7 +12,7 @@
 #include "core/ini.h"
 #include "core/list_sort.h"
 #include "core/string_list.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "support/test_support.h"
 #include "support/hook_guard.h"
 

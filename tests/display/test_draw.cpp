@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "core/string_list.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/draw.h"
 #include "display/fonts.h"
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 #include "display/text_area.h"
 #include "display/wrap.h"
 #include "support/hook_guard.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/encodings.h"
 #include "core/ini.h"
 #include "core/options.h"

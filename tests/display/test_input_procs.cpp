@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "display/editbox.h"
 #include "display/input_procs.h"

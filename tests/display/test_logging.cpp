@@ -18,17 +18,17 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/tick.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/time_date.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/logging.h"
 #include "support/test_support.h"
 #include "support/hook_guard.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "display/editbox.h"
 #include "display/nick_list.h"

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/ssl_prompts.h"
 #include "app/subsystems.h"

@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "script/events/event_fire.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "script/exec/script_types.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/messaging_commands.h"
 #include "core/hash_table.h"
 #include "irc/dispatch/dispatcher.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "irc/lists/address_list.h"
 
 namespace {

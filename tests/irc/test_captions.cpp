@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "irc/dispatch/captions.h"
 #include "irc/numerics/isupport.h"

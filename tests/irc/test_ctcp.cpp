@@ -7,7 +7,7 @@
 
 #include "core/main_settings.h"
 #include "core/string_list.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/ctcp/ctcp.h"
 #include "irc/dispatch/membership.h"
 #include "irc/lists/ignore_list.h"

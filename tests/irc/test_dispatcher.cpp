@@ -1,7 +1,7 @@
 // The server-line dispatcher through a fake link: lines are fed to
 // irc_dispatch_line, sent lines are captured at irc_send_line, shown lines
 // and raw events at the dispatcher's seams.
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/options.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/server_commands.h"

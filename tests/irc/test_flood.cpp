@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/flood_commands.h"
 #include "core/options.h"
 #include "core/string_list.h"

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "core/options.h"
 #include "irc/link/net_settings.h"

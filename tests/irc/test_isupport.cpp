@@ -1,6 +1,6 @@
 // Server capabilities from 005 lines fed through the dispatcher, the
 // defaults by server kind, and the prefix rank tests.
-#include "app/connection.h"
+#include "model/connection.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"

@@ -1,6 +1,6 @@
 // The logon sequence after the welcome: user mode, extensions, perform
 // entries by network, and auto-join in its order and line sizes.
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/options.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/numerics/isupport.h"

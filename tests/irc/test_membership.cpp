@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/channel_commands_more.h"
 #include "core/options.h"
 #include "display/nick_list.h"

@@ -2,7 +2,7 @@
 // its form and colour, and the script events around it.
 #include "messages_fixture.h"
 
-#include "display/colors.h"
+#include "model/colors.h"
 
 namespace chat_test {
 namespace {

@@ -3,7 +3,7 @@
 // own user modes.
 #include "messages_fixture.h"
 
-#include "display/colors.h"
+#include "model/colors.h"
 
 namespace chat_test {
 namespace {

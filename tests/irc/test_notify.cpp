@@ -14,16 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/notify_commands.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/time_date.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/link/close.h"

@@ -1,6 +1,6 @@
 // Registration numerics through a fake link: the welcome, server info,
 // capabilities, the nick-in-use fallback and the end of the MOTD.
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/options.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/server_commands.h"

@@ -3,13 +3,13 @@
 // leave route WHOIS replies to the asking window, age out with the
 // connection's tick, and hand channel windows their open flags. Also the
 // local address learned from the welcome reply.
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "core/string_list.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"

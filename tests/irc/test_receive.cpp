@@ -1,6 +1,6 @@
 // Line framing of the receive loop: reads cut into lines, CR dropped, empty
 // lines skipped, overlong lines cut with the rest dropped up to the LF.
-#include "app/connection.h"
+#include "model/connection.h"
 #include "irc/link/receive.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The send path: lines cut at the usable length keep their line feed, a
 // socket without room keeps every line in order (partial writes resume on the
 // write-ready event), a closed link reports itself.
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/subsystems.h"
 #include "app/frame_proc.h"
 #include "core/string_list.h"

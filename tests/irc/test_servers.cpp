@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/string_list.h"

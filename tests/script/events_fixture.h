@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/ini.h"
 #include "core/string_list.h"
 #include "script/eval/evaluate.h"

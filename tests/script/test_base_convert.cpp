@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "script/eval/base_convert.h"
 #include "script/eval/calc.h"
 #include "script/exec/script_types.h"

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "script/eval/calc.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"

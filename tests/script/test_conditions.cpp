@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/string_list.h"
 #include "script/eval/conditions.h"
 #include "script/exec/script_types.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/executor.h"
 #include "script/exec/script_errors.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "commands/output_commands.h"
 #include "commands/script_file_commands.h"
 #include "core/ini.h"

@@ -612,7 +612,7 @@ TEST_F(BuiltinIdentifiers, HugeNumbersStayInsideTheText)
 
 } // namespace
 
-#include "display/colors.h"
+#include "model/colors.h"
 
 namespace {
 

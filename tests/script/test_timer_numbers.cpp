@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/tick.h"
 #include "commands/timer_commands.h"

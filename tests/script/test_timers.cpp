@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/tick.h"
 #include "commands/timer_commands.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/list_sort.h"
 #include "identifiers/tokens.h"
 #include "script/exec/script_types.h"

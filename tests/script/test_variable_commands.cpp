@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
 #include "core/string_list.h"

@@ -5,8 +5,8 @@
 #include <ctime>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/ctcp_commands.h"
 #include "commands/user_list_commands.h"
 #include "core/main_settings.h"
@@ -16,8 +16,8 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"

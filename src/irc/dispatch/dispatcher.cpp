@@ -4,12 +4,12 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/text_buffer.h"
 #include "core/files.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "app/window_open.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"

@@ -3,16 +3,16 @@
 
 #include <cctype>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "bars/tips.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "display/ansi.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/nick_colours.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"

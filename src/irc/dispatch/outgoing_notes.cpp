@@ -3,13 +3,13 @@
 #include <cctype>
 #include <map>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/link/send_queue.h"
 #include "irc/numerics/isupport.h"

@@ -4,15 +4,15 @@
 #include <cctype>
 #include <initializer_list>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "bars/tips.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/modes.h"

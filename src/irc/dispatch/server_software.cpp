@@ -4,7 +4,7 @@
 #include <cctype>
 #include <string>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "irc/dispatch/dispatcher.h"
 
 namespace {

@@ -4,14 +4,14 @@
 
 #include <cstdio>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "bars/tips.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/link/connect.h"
 #include "irc/numerics/isupport.h"
 #include "irc/link/send_queue.h"

@@ -9,15 +9,15 @@
 #include <random>
 #include <unistd.h>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "bars/tips.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/link/close.h"
 #include "irc/link/net_settings.h"
 #include "irc/link/proxy.h"

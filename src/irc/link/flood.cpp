@@ -5,16 +5,16 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "commands/flood_commands.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"

@@ -4,7 +4,7 @@
 
 #include <cctype>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/main_settings.h"
 #include "core/text_limits.h"
 #include "irc/link/connect.h"

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/ini.h"
 #include "core/secret_cipher.h"
 #include "core/text_buffer.h"

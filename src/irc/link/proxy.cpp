@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "core/base64.h"
 #include "core/numbered_texts.h"

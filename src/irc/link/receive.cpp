@@ -5,11 +5,11 @@
 #include <map>
 #include <tuple>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/numbered_texts.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"

@@ -9,14 +9,14 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"

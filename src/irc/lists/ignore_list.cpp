@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -11,7 +11,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/connect.h"
 #include "irc/lists/user_lists.h"

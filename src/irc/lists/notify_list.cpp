@@ -10,9 +10,9 @@
 #include <unordered_map>
 #include <utility>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/notify_commands.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -24,8 +24,8 @@
 #include "core/text_limits.h"
 #include "core/time_date.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/outgoing_notes.h"

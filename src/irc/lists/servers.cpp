@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/string_list.h"

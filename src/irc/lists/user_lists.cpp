@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/list_commands.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
@@ -17,8 +17,8 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/automode.h"
 #include "irc/dispatch/modes.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 
 class QWidget;
 struct StringNode;

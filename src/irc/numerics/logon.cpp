@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/text_buffer.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"

@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "irc/link/close.h"
 #include "app/frame_proc.h"
 #include "core/text_buffer.h"
 #include "core/options.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/server_software.h"

@@ -5,8 +5,8 @@
 #include <map>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
@@ -14,8 +14,8 @@
 #include "core/text_limits.h"
 #include "core/time_date.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"

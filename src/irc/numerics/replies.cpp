@@ -5,14 +5,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/connection.h"
-#include "app/window_record.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/logging.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/captions.h"

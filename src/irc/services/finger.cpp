@@ -6,11 +6,11 @@
 
 #include <QTimer>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/finger_dialog.h"
 #include "app/frame_proc.h"
 #include "app/window_open.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "commands/server_commands.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
@@ -19,8 +19,8 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/link/connect.h"
 #include "irc/link/receive.h"
 #include "irc/lists/address_list.h"

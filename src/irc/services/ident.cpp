@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/tick.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
 #include "irc/link/net_settings.h"

@@ -5,7 +5,7 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
-#include "display/colors.h"
+#include "model/colors.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <future>
 #include <thread>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/link/connect.h"
 #include "irc/ssl/ssl_link.h"
 #include "platform/worker.h"

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/numbered_texts.h"
-#include "display/colors.h"
-#include "display/line_buffer.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "irc/link/connect.h"
 #include "irc/ssl/ssl_checks.h"
 #include "platform/app_messages.h"

@@ -10,7 +10,7 @@
 #include <new>
 #include <unordered_set>
 
-#include "app/connection.h"
+#include "model/connection.h"
 
 #include "core/text_buffer.h"
 #include "core/files.h"

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "core/hash_table.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"

@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/tick.h"
 #include "core/text_buffer.h"

@@ -1,5 +1,5 @@
 // Window records, the window list and every lookup into it.
-#include "app/window_record.h"
+#include "model/window_record.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,7 +18,7 @@
 #include <new>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/window_open.h"
 #include "core/options.h"

@@ -1,8 +1,8 @@
 // Server connections: the list, lookups, lifetime, the per-connection tick and
 // connection switching.
-#include "app/connection.h"
+#include "model/connection.h"
 
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"

@@ -1,5 +1,5 @@
 // Colour items, palettes, the resolver and the colour schemes.
-#include "display/colors.h"
+#include "model/colors.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -17,7 +17,7 @@
 
 #include "app/child_window.h"
 #include "app/startup.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
 #include "core/main_settings.h"

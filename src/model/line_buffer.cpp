@@ -1,4 +1,4 @@
-#include "display/line_buffer.h"
+#include "model/line_buffer.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -7,15 +7,15 @@
 #include <vector>
 
 #include "app/child_window.h"
-#include "app/connection.h"
+#include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/window_record.h"
+#include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
-#include "display/colors.h"
+#include "model/colors.h"
 #include "display/draw.h"
 #include "display/fonts.h"
 #include "display/wrap.h"
