@@ -1,10 +1,6 @@
-// The main frame's message procedure: the one table of private frame messages and frame
-// timers, each dispatched to the handler of the subsystem that owns it.
-//
-// Every row has a settable handler; a row whose owner is not there keeps its default,
-// which does what the program does without that feature (mostly nothing).  The rows
-// the frame serves itself (deferred start, bar repaints, lock guard, URL queue, timers
-// 122, 130, 131, 137 and 138) call the owners' steps through frame_hooks().
+// The main frame's own rows of the message and timer table (platform/app_messages.h):
+// deferred start, bar repaints, lock guard, URL queue, external control and timers 120,
+// 122, 130, 131, 137 and 138, which call the owners' steps through frame_hooks().
 #pragma once
 
 #include "platform/app_messages.h"
@@ -15,69 +11,8 @@
 
 class QWidget;
 
-using FrameMessageHandler = intptr_t (*)(uintptr_t wparam, intptr_t lparam);
-using FrameTimerFn = void (*)(int id);
-
-// One private message of the frame.
-struct FrameMessageRow {
-    int message;
-    const char *posted_by;
-    const char *action;
-};
-
-// One frame timer: period in milliseconds, 0 when its owner chooses it.
-struct FrameTimerRow {
-    int id;
-    int period_ms;
-    const char *started_by;
-    const char *action;
-};
-
-// Frame timer ids.
-enum FrameTimerId : int {
-    FRAME_TIMER_TICK = 120,
-    FRAME_TIMER_BEEP = 121,
-    FRAME_TIMER_ACTIVATION = 122,
-    FRAME_TIMER_DDE = 123,
-    FRAME_TIMER_BLINK = 124,
-    FRAME_TIMER_POPUP = 126,
-    FRAME_TIMER_FLASH = 127,
-    FRAME_TIMER_TRAY_CHANGE = 128,
-    FRAME_TIMER_CUSTOM_MOUSE = 129,
-    FRAME_TIMER_TRAY_ACTIVITY0 = 130,
-    FRAME_TIMER_TRAY_ACTIVITY1 = 131,
-    FRAME_TIMER_TRAY_REFRESH = 132,
-    FRAME_TIMER_DCCSEND = 133,
-    FRAME_TIMER_AGENT_REQUESTS = 134,
-    FRAME_TIMER_AGENT_IDLE = 136,
-    FRAME_TIMER_TOPMOST = 137,
-    FRAME_TIMER_COUNTDOWNS = 138,
-    FRAME_TIMER_UPDATE_CHECK = 139,
-    // Stands for every id outside 120..139 (deferred socket polls) in frame_set_timer_handler.
-    FRAME_TIMER_OTHER = -1,
-};
-
-// The tables.
-const FrameMessageRow *frame_message_row(int message); // null: not a frame message
-const FrameTimerRow *frame_timer_row(int id);          // null: not one of 120..139
-int frame_message_row_count();
-const FrameMessageRow *frame_message_rows();
-int frame_timer_row_count();
-
-// Replaces the handler of a frame message; null restores the default.  Returns 1, or 0
-// when `message` is not one of the frame's.
-int frame_set_handler(int message, FrameMessageHandler fn);
-// Replaces the handler of a frame timer (120..139 or FRAME_TIMER_OTHER); null restores
-// the default.  Returns 1, or 0 for another id.
-int frame_set_timer_handler(int id, FrameTimerFn fn);
-
-// The frame procedure for private messages: the row's handler's result, or 0 (the
-// default result) for a message no row has.
-intptr_t frame_wnd_proc(int message, uintptr_t wparam, intptr_t lparam);
-// One expiry of frame timer `id`.
-void frame_on_timer(int id);
 // Makes frame_wnd_proc the frame's message handler and frame_on_timer the frame-timer
-// handler.
+// handler, with the frame's own rows as the defaults of their messages and timers.
 void frame_proc_install();
 // Starts a frame timer with the period of its row; returns 0 for an owner-set period.
 int frame_start_timer(int id);

@@ -3,7 +3,9 @@
 // Every asynchronous completion (socket events, name lookups, worker results) reaches
 // the frame as a numbered private message with two words.  post_app_message queues it
 // (callable from any thread; order is kept), send_app_message runs it at once.  The
-// frame registers one handler that dispatches by number (see app/frame_proc.h).
+// frame registers one handler, frame_wnd_proc, that dispatches by number through the
+// table below: each subsystem sets the handlers of the messages and frame timers it
+// owns; the frame's own rows are the defaults (app/frame_proc.h).
 #pragma once
 
 #include <QEvent>
@@ -90,6 +92,80 @@ enum AppMessage : int {
     WM_USER_RUN_COMMAND = WM_USER + 200,      // run a command line
     WM_USER_EVALUATE = WM_USER + 201,         // evaluate identifiers
 };
+
+// ---- The frame's table of private messages and timers ----
+
+using FrameMessageHandler = intptr_t (*)(uintptr_t wparam, intptr_t lparam);
+using FrameTimerFn = void (*)(int id);
+
+// One private message of the frame.
+struct FrameMessageRow {
+    int message;
+    const char *posted_by;
+    const char *action;
+};
+
+// One frame timer: period in milliseconds, 0 when its owner chooses it.
+struct FrameTimerRow {
+    int id;
+    int period_ms;
+    const char *started_by;
+    const char *action;
+};
+
+// Frame timer ids.
+enum FrameTimerId : int {
+    FRAME_TIMER_TICK = 120,
+    FRAME_TIMER_BEEP = 121,
+    FRAME_TIMER_ACTIVATION = 122,
+    FRAME_TIMER_DDE = 123,
+    FRAME_TIMER_BLINK = 124,
+    FRAME_TIMER_POPUP = 126,
+    FRAME_TIMER_FLASH = 127,
+    FRAME_TIMER_TRAY_CHANGE = 128,
+    FRAME_TIMER_CUSTOM_MOUSE = 129,
+    FRAME_TIMER_TRAY_ACTIVITY0 = 130,
+    FRAME_TIMER_TRAY_ACTIVITY1 = 131,
+    FRAME_TIMER_TRAY_REFRESH = 132,
+    FRAME_TIMER_DCCSEND = 133,
+    FRAME_TIMER_AGENT_REQUESTS = 134,
+    FRAME_TIMER_AGENT_IDLE = 136,
+    FRAME_TIMER_TOPMOST = 137,
+    FRAME_TIMER_COUNTDOWNS = 138,
+    FRAME_TIMER_UPDATE_CHECK = 139,
+    // Stands for every id outside 120..139 (deferred socket polls) in frame_set_timer_handler.
+    FRAME_TIMER_OTHER = -1,
+};
+
+// The tables.
+const FrameMessageRow *frame_message_row(int message); // null: not a frame message
+const FrameTimerRow *frame_timer_row(int id);          // null: not one of 120..139
+int frame_message_row_count();
+const FrameMessageRow *frame_message_rows();
+int frame_timer_row_count();
+
+// Replaces the handler of a frame message; null restores the default.  Returns 1, or 0
+// when `message` is not one of the frame's.
+int frame_set_handler(int message, FrameMessageHandler fn);
+// Replaces the handler of a frame timer (120..139 or FRAME_TIMER_OTHER); null restores
+// the default.  Returns 1, or 0 for another id.
+int frame_set_timer_handler(int id, FrameTimerFn fn);
+
+// The frame procedure for private messages: the row's handler's result (its default's
+// when none was set), or 0 (the default result) for a message no row has.
+intptr_t frame_wnd_proc(int message, uintptr_t wparam, intptr_t lparam);
+// One expiry of frame timer `id`: its handler, else its default, else the timer stops
+// (a timer whose owner is absent, or a deferred poll nobody serves, is dropped).
+void frame_on_timer(int id);
+
+// The default of a frame message or timer, which a null handler restores: the frame's
+// own rows.  Null removes the default.  Returns 1, or 0 for an id outside the table.
+int frame_set_default_handler(int message, FrameMessageHandler fn);
+int frame_set_default_timer_handler(int id, FrameTimerFn fn);
+
+// Puts every replaced handler back to its default (tests and restart).
+void frame_handlers_reset();
+// ---- Delivery ----
 
 // The handler of the frame: (message, wparam, lparam) -> result.
 using AppMessageHandler = std::function<intptr_t(int message, uintptr_t wparam, intptr_t lparam)>;
