@@ -14,7 +14,7 @@
 #include "core/text_buffer.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "platform/app_messages.h"
 #include "platform/local_ipc.h"
 #include "script/exec/script_types.h"

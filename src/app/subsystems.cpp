@@ -1061,6 +1061,7 @@ void app_install_subsystems()
     app_wire_logging();
     app_wire_text_area();
     display_input_install();
+    nicklist_install();
     app_wire_display_input();
     app_wire_text_work();
     app_wire_clicks();

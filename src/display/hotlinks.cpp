@@ -20,7 +20,7 @@
 #include "display/draw.h"
 #include "model/line_buffer.h"
 #include "display/mouse_clicks.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/lists/notify_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/events/event_fire.h"

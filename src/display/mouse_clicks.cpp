@@ -13,7 +13,7 @@
 #include "core/ini.h"
 #include "core/text_limits.h"
 #include "display/hotlinks.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "display/text_marking.h"
 #include "platform/platform_utils.h"
 #include "script/exec/executor.h"

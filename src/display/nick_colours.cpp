@@ -19,7 +19,7 @@
 #include "model/colors.h"
 #include "display/draw.h"
 #include "model/line_buffer.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"

@@ -15,7 +15,7 @@
 #include "core/text_limits.h"
 #include "core/wildcard.h"
 #include "display/editbox.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "platform/platform_utils.h"
 
 int (*tabcomp_event_hook)(Connection*, QWidget*, const std::string&, int) = nullptr;

@@ -11,7 +11,7 @@
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
 #include "display/nick_colours.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "identifiers/event_identifiers.h"
 #include "identifiers/tokens.h"
 #include "irc/dispatch/membership.h"

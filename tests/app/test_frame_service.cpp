@@ -13,7 +13,7 @@
 #include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "platform/local_ipc.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"

@@ -175,7 +175,7 @@ TEST_F(WindowIdentifiersTest, TextMeasuredInAFont)
 #include <QListWidget>
 
 #include "app/child_widgets.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 
 namespace {
 

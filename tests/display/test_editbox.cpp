@@ -23,6 +23,7 @@
 #include "model/connection.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
@@ -110,6 +111,7 @@ void input_test_reset()
     input_scroll_hook = nullptr;
     input_paste_confirm_hook = nullptr;
     display_input_install();
+    nicklist_install();
     app_wire_display_input();
 }
 

@@ -31,7 +31,7 @@
 #include "display/hotlinks.h"
 #include "model/line_buffer.h"
 #include "display/mouse_clicks.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "display/wrap.h"
 #include "irc/lists/notify_list.h"
 #include "script/events/event_fire.h"

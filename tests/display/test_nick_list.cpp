@@ -180,6 +180,30 @@ TEST_F(NickListTest, JoinPartModeAndNickChangesKeepTheOrder)
     EXPECT_EQ(nicklist_change_carry, 0);
 }
 
+// The members keep their order without a list pane to follow them; a pane
+// that comes back catches up at the next change.
+TEST_F(NickListTest, MembersKeepTheirOrderWithoutThePane)
+{
+    nicklist_uninstall();
+    for (const char* n : {"dave", "carol", "bob"})
+        nicklist_update(n, channel, kNickAddOrChange, 1);
+    nicklist_update("carol", channel, kNickAddOrChange, bit('@'));
+    nicklist_update("bob", channel, kNickRemove, 0);
+    std::vector<std::string> order;
+    for (StringNode* n = channel->nick_list; n; n = n->next)
+        order.push_back(n->text);
+    EXPECT_EQ(order, (std::vector<std::string>{"carol", "dave"}));
+    EXPECT_EQ(nicklist_count(channel), 2);
+    EXPECT_EQ(nicklist_row_of(channel, nicklist_find(channel, "dave")), 1);
+    EXPECT_EQ(channel->listbox->count(), 0) << "no pane listens: the list box stays as it was";
+
+    nicklist_install();
+    nicklist_update("alice", channel, kNickAddOrChange, 1);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"@carol", "alice", "dave"}));
+    nicklist_update("dave", channel, kNickRemove, 0);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"@carol", "alice"}));
+}
+
 TEST_F(NickListTest, OnlyChannelsWithLiveConnectionsAndSaneNicks)
 {
     WindowRecord* query = input_test_open("bob", kWinQuery, kQueryPrivate, conn);

@@ -13,7 +13,7 @@
 #include "model/window_record.h"
 #include "core/options.h"
 #include "display/editbox.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "display/tab_complete.h"
 #include "support/hook_guard.h"
 

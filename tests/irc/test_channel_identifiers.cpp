@@ -6,7 +6,7 @@
 
 #include "app/subsystems.h"
 #include "display/nick_colours.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/numerics/replies.h"
 #include "irc/dispatch/membership.h"
 #include "irc/lists/address_list.h"

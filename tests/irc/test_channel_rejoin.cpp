@@ -18,7 +18,7 @@
 #include "model/window_record.h"
 #include "core/options.h"
 #include "model/colors.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"

@@ -2,7 +2,7 @@
 #include "chat_test_support.h"
 
 #include "commands/channel_commands_more.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/automode.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "model/window_record.h"
 #include "commands/channel_commands_more.h"
 #include "core/options.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"

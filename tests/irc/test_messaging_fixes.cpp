@@ -5,7 +5,7 @@
 #include "messages_fixture.h"
 
 #include "commands/channel_commands.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 
 #include <map>
 

@@ -7,7 +7,7 @@
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/query_replies.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include "chat_test_support.h"
 
 #include "commands/channel_commands.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/modes.h"
 #include "irc/dispatch/outgoing_notes.h"

@@ -18,7 +18,7 @@
 #include "core/time_date.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"

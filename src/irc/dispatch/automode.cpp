@@ -7,7 +7,7 @@
 #include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
 

@@ -12,7 +12,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"

@@ -15,7 +15,7 @@
 #include "core/text_limits.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/automode.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"

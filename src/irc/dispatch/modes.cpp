@@ -14,7 +14,7 @@
 #include "model/colors.h"
 #include "display/editbox.h"
 #include "model/line_buffer.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/messages.h"

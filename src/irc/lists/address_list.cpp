@@ -10,7 +10,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/numerics/isupport.h"
 
 int ial_default_on = 1;

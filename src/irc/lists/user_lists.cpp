@@ -19,7 +19,7 @@
 #include "core/wildcard.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/dispatch/automode.h"
 #include "irc/dispatch/modes.h"
 #include "irc/link/close.h"

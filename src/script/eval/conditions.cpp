@@ -10,7 +10,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "irc/lists/ignore_list.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
