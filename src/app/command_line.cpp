@@ -23,13 +23,12 @@ std::vector<std::string> cmdline_args;
 
 const char* const kHandOverService = "Kest";
 
-static int hand_over_by_ipc(const std::string& link)
+int cmdline_hand_over(const std::string& link)
 {
     if (ipc_handover_probe(kHandOverService) != 1)
         return 0;
     return ipc_handover_link(kHandOverService, link) == 1 ? 1 : 0;
 }
-int (*cmdline_hand_over)(const std::string& link) = hand_over_by_ipc;
 
 namespace {
 
@@ -59,13 +58,9 @@ void strip_trailing_slashes(std::string& path)
         path.pop_back();
 }
 
-const char* env_get(const char* name) { return std::getenv(name); }
-int env_make_dir(const std::string& path) { return file_make_dir(path); }
-int env_exists(const std::string& path, int kinds) { return file_exists(path, kinds); }
-
 // Hands a link over (a word beginning "irc:"): keeps it, splits it, offers it
 // to a running instance. Returns true when this start ends.
-bool hand_over_link(const std::string& word, CmdlineResult& r, const CmdlineEnv& env)
+bool hand_over_link(const std::string& word, CmdlineResult& r)
 {
     // A link with a field no link can hold is not taken (nor handed over).
     if (!irc_link_valid(cut(word, kMediumText)))
@@ -77,7 +72,7 @@ bool hand_over_link(const std::string& word, CmdlineResult& r, const CmdlineEnv&
     r.channel = channel;
     r.port = port;
     r.link_user = user;
-    if (env.hand_over && env.hand_over(r.link) == 1) {
+    if (cmdline_hand_over(r.link) == 1) {
         r.handed_over = 1;
         return true;
     }
@@ -100,7 +95,7 @@ std::string quoted_value(const std::string& rest, bool& ends)
     return rest.substr(1, close - 1);
 }
 
-void take_settings_dir(std::string value, CmdlineResult& r, const CmdlineEnv& env)
+void take_settings_dir(std::string value, CmdlineResult& r)
 {
     to_slashes(value);
     if (value.empty()) {
@@ -109,7 +104,7 @@ void take_settings_dir(std::string value, CmdlineResult& r, const CmdlineEnv& en
         return;
     }
     std::string folder = cut(absolute_against(value, r.settings_dir), kMediumText);
-    if (!env.make_dir || !env.make_dir(folder))
+    if (!file_make_dir(folder))
         return;
     strip_trailing_slashes(folder);
     if (folder != "/")
@@ -120,7 +115,7 @@ void take_settings_dir(std::string value, CmdlineResult& r, const CmdlineEnv& en
     r.ini_to_user_dir = 0;
 }
 
-void take_settings_file(std::string value, CmdlineResult& r, const CmdlineEnv& env)
+void take_settings_file(std::string value, CmdlineResult& r)
 {
     to_slashes(value);
     if (value.empty())
@@ -134,10 +129,10 @@ void take_settings_file(std::string value, CmdlineResult& r, const CmdlineEnv& e
     std::size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash + 1 >= path.size() - 4)
         return;
-    bool usable = env.exists && env.exists(path, 1);
-    if (!usable && env.make_dir) {
+    bool usable = file_exists(path, 1) != 0;
+    if (!usable) {
         std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-        usable = env.make_dir(folder) != 0;
+        usable = file_make_dir(folder) != 0;
     }
     if (!usable)
         return;
@@ -146,16 +141,6 @@ void take_settings_file(std::string value, CmdlineResult& r, const CmdlineEnv& e
 }
 
 } // namespace
-
-CmdlineEnv cmdline_default_env()
-{
-    CmdlineEnv env;
-    env.get_env = env_get;
-    env.hand_over = [](const std::string& link) { return cmdline_hand_over ? cmdline_hand_over(link) : 0; };
-    env.make_dir = env_make_dir;
-    env.exists = env_exists;
-    return env;
-}
 
 CmdlineResult cmdline_current_location()
 {
@@ -168,8 +153,7 @@ CmdlineResult cmdline_current_location()
     return r;
 }
 
-CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const CmdlineResult& start,
-                                 const CmdlineEnv& env)
+CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const CmdlineResult& start)
 {
     CmdlineResult r = start;
     r.result = 1;
@@ -206,8 +190,8 @@ CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const Cmd
         } else if (text_starts_with_nocase(word, "-appStart")) {
             r.launcher_mode = 1;
             r.no_registry = 1;
-            const char* host = env.get_env ? env.get_env("U3_HOST_EXEC_PATH") : nullptr;
-            const char* data = env.get_env ? env.get_env("U3_APP_DATA_PATH") : nullptr;
+            const char* host = std::getenv("U3_HOST_EXEC_PATH");
+            const char* data = std::getenv("U3_APP_DATA_PATH");
             if (!host || !data) {
                 r.result = 0;
                 return r;
@@ -225,14 +209,14 @@ CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const Cmd
         } else if (text_starts_with_nocase(word, "-service")) {
             // accepted, nothing to do
         } else if (text_starts_with_nocase(word, "irc:")) {
-            if (hand_over_link(word, r, env)) {
+            if (hand_over_link(word, r)) {
                 r.result = 0;
                 return r;
             }
         } else if (text_starts_with_nocase(word, "-s")) {
             std::string rest = value_of(2);
             if (text_starts_with_nocase(rest, "irc:")) {
-                if (hand_over_link(rest, r, env)) {
+                if (hand_over_link(rest, r)) {
                     r.result = 0;
                     return r;
                 }
@@ -262,19 +246,19 @@ CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const Cmd
         } else if (text_starts_with_nocase(word, "-r")) {
             bool ends = false;
             std::string value = quoted_value(value_of(2), ends);
-            take_settings_dir(value, r, env);
+            take_settings_dir(value, r);
             if (ends)
                 return r;
         } else if (text_starts_with_nocase(word, "-i")) {
             bool ends = false;
             std::string value = quoted_value(value_of(2), ends);
-            take_settings_file(value, r, env);
+            take_settings_file(value, r);
             if (ends)
                 return r;
         } else if (word[0] != '-' && word.size() > 4 &&
                    text_ends_with_nocase(word, ".ini") != std::string_view::npos) {
             // A settings file named on its own.
-            take_settings_file(word, r, env);
+            take_settings_file(word, r);
         }
         // Anything else is ignored.
     }
@@ -304,7 +288,7 @@ void cmdline_apply(const CmdlineResult& r)
 
 int cmdline_parse()
 {
-    CmdlineResult r = cmdline_parse_args(cmdline_args, cmdline_current_location(), cmdline_default_env());
+    CmdlineResult r = cmdline_parse_args(cmdline_args, cmdline_current_location());
     cmdline_apply(r);
     return r.result;
 }

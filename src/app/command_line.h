@@ -44,26 +44,11 @@ struct CmdlineResult {
     int ini_to_user_dir = 0;
 };
 
-// What the parser asks of the world.
-struct CmdlineEnv {
-    // Environment lookup (null: not set).
-    const char* (*get_env)(const char* name) = nullptr;
-    // Offers a link to a running instance: 1 when one took it.
-    int (*hand_over)(const std::string& link) = nullptr;
-    // Makes a folder (1 when it exists or was made) and tests a path (bit 1
-    // file, bit 2 folder).
-    int (*make_dir)(const std::string& path) = nullptr;
-    int (*exists)(const std::string& path, int kinds) = nullptr;
-};
-
-// The environment of the running program: getenv, the instance hand-over,
-// the file operations of the settings layer.
-CmdlineEnv cmdline_default_env();
-
 // Parses the words of a command line. `start` gives the location settings as
 // they are (from settings_locate); the result holds everything the words set.
-CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const CmdlineResult& start,
-                                 const CmdlineEnv& env);
+// An irc: link is offered to a running instance (cmdline_hand_over); "-r"
+// and "-i" make the folders they name.
+CmdlineResult cmdline_parse_args(const std::vector<std::string>& args, const CmdlineResult& start);
 
 // The location settings as they are now (the settings globals).
 CmdlineResult cmdline_current_location();
@@ -86,9 +71,10 @@ int irc_link_valid(const std::string& link);
 int frame_parse_irc_link(const std::string& link, std::string& server, std::string& channel,
                          std::string& port, std::string* user);
 
-// Sends a link to a running instance: a probe first, then the link. 1 when a
-// running instance took it. The default uses the local IPC service "Kest".
-extern int (*cmdline_hand_over)(const std::string& link);
+// Sends a link to a running instance through the local IPC service "Kest"
+// (kHandOverService): a probe first, then the link. 1 when a running
+// instance took it.
+int cmdline_hand_over(const std::string& link);
 
 // Name of the local IPC service of the hand-over.
 extern const char* const kHandOverService;

@@ -12,7 +12,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
-ConfirmHooks confirm_hooks;
+Signal<bool(ExitQuestion question)> frame_exit_question;
 
 namespace {
 
@@ -77,11 +77,11 @@ int frame_exit_reasons()
         reasons |= 4;
     if (opt(OPT_CONFIRM_EXIT_QUERY) && has_window_of(kWinQuery, nullptr))
         reasons |= 8;
-    if (opt(OPT_CONFIRM_EXIT_CHAT) && confirm_hooks.dcc_chats_open && confirm_hooks.dcc_chats_open())
+    if (opt(OPT_CONFIRM_EXIT_CHAT) && frame_exit_question.any(kExitDccChatsOpen))
         reasons |= 8;
-    if (opt(OPT_CONFIRM_EXIT_TRANSFERS) && confirm_hooks.dcc_sends_running && confirm_hooks.dcc_sends_running())
+    if (opt(OPT_CONFIRM_EXIT_TRANSFERS) && frame_exit_question.any(kExitDccSendsRunning))
         reasons |= 16;
-    if (opt(OPT_CONFIRM_EXIT_SONG) && confirm_hooks.song_playing && confirm_hooks.song_playing())
+    if (opt(OPT_CONFIRM_EXIT_SONG) && frame_exit_question.any(kExitSongPlaying))
         reasons |= 32;
     return reasons;
 }

@@ -2,6 +2,8 @@
 // closes.
 #pragma once
 
+#include "core/signal.h"
+
 #include <cstdint>
 #include <string>
 
@@ -34,11 +36,16 @@ int log_confirm_delete(const std::string& caption, const std::string& text);
 // trash question and the file's path; 1 to move it.
 int file_confirm_trash(const std::string& path);
 
-// DCC sends that are connecting or sending, and whether a song is playing;
-// absent: none.
-struct ConfirmHooks {
-    int (*dcc_sends_running)() = nullptr;
-    int (*dcc_chats_open)() = nullptr;
-    int (*song_playing)() = nullptr;
+// What the exit question asks the parts that know: a listener answers
+// true when the thing it keeps is there (an open DCC chat, a DCC send
+// connecting or sending, a song playing). Nothing listens: nothing is there.
+enum ExitQuestion {
+    kExitDccChatsOpen,
+    kExitDccSendsRunning,
+    kExitSongPlaying,
 };
-extern ConfirmHooks confirm_hooks;
+enum ExitQuestionOrder {
+    kExitAnswerDcc = 10,    // DCC chats and sends
+    kExitAnswerMedia = 20,  // the song that plays
+};
+extern Signal<bool(ExitQuestion question)> frame_exit_question;

@@ -1,6 +1,8 @@
 // The frame's menu bar, its system menu and the frame commands.
 #include "app/frame_menu.h"
 
+#include "app/popup_menus.h"
+
 #include "app/child_window.h"
 #include "model/connection.h"
 #include "app/frame_layout.h"
@@ -365,8 +367,7 @@ int frame_menu_build()
     if (!f || g_building)
         return 0;
     g_building = 1;
-    if (startup_hooks.popup_discard)
-        startup_hooks.popup_discard();
+    menu_popup_reset();
 
     // A maximised child is restored while the menu changes.
     QMdiSubWindow* maximised = nullptr;

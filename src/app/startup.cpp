@@ -3,27 +3,62 @@
 
 #include "app/command_line.h"
 #include "app/child_window.h"
-#include "model/connection.h"
+#include "app/confirm.h"
 #include "app/dispatch.h"
+#include "app/frame_dde.h"
+#include "app/frame_layout.h"
+#include "app/frame_look.h"
+#include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/frame_window.h"
+#include "app/irc_link_association.h"
+#include "app/popup_menus.h"
 #include "app/tick.h"
 #include "app/window_open.h"
-#include "model/window_record.h"
+#include "bars/switchbar.h"
+#include "bars/tips.h"
+#include "bars/toolbar_buttons.h"
+#include "bars/tray_icon.h"
+#include "bars/treebar.h"
 #include "core/files.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/options.h"
 #include "core/random.h"
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
+#include "display/backgrounds.h"
+#include "display/flashing.h"
+#include "display/fonts.h"
+#include "display/highlight.h"
+#include "display/nick_colours.h"
+#include "irc/link/connect.h"
+#include "irc/link/lookups.h"
+#include "irc/link/net_settings.h"
+#include "irc/lists/ignore_list.h"
+#include "irc/lists/notify_list.h"
+#include "irc/services/finger.h"
+#include "irc/services/ident.h"
+#include "irc/ssl/ssl_api.h"
+#include "model/colors.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "platform/app_messages.h"
-#include "script/events/event_fire.h"
-#include "script/popup_defaults.h"
 #include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
 #include "platform/platform_utils.h"
 #include "platform/sockets.h"
-#include "core/text_buffer.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_index.h"
+#include "script/events/remote_files.h"
+#include "script/file_watcher.h"
+#include "script/popup_defaults.h"
+#include "script/popups.h"
+#include "script/stores/alias_files.h"
+#include "script/stores/data_stores.h"
+#include "script/stores/timers.h"
+#include "script/stores/variables.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -42,6 +77,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 // ---- Process-wide state ----
@@ -71,6 +107,13 @@ QPointer<QMdiArea> frame_mdi_client;
 
 StartupHooks startup_hooks;
 std::vector<std::string> shutdown_trace;
+Signal<void(const std::string& link, int flag)> irc_link_open_asked;
+Signal<void()> app_startup;
+Signal<void()> shutdown_save;
+Signal<void()> shutdown_free;
+
+static int tray_add_icon() { return tray_icon_update(TRAY_ADD); }
+int (*frame_tray_add)() = tray_add_icon;
 
 static void restart_by_exec();
 void (*app_restart)() = restart_by_exec;
@@ -97,14 +140,6 @@ void wait_cursor_off()
 }
 
 void trace(const char* step) { shutdown_trace.emplace_back(step); }
-
-template <typename F, typename... A>
-void call(const char* step, F hook, A... args)
-{
-    trace(step);
-    if (hook)
-        hook(args...);
-}
 
 // ---- Window classes ----
 
@@ -169,25 +204,14 @@ void on_tick_timer(int) { frame_tick(); }
 
 void app_open_irc_link(const std::string& link, int flag)
 {
-    if (startup_hooks.dde_open_irc_link)
-        startup_hooks.dde_open_irc_link(link, flag);
+    irc_link_open_asked.fire(link, flag);
 }
 
 int app_exit_under_way() { return app_exit_mode != 0 ? 1 : 0; }
 
 namespace {
 
-// The status window of a connection, named "Status Window".
-QWidget* open_status_window(Connection* conn)
-{
-    int opened = 0;
-    WindowOpenRequest request;
-    request.name = "Status Window";
-    request.type = kWinStatus;
-    request.conn = conn;
-    request.opened = &opened;
-    return win_open(request);
-}
+void start_connect(Connection* conn);
 
 QRect work_area()
 {
@@ -351,20 +375,16 @@ int app_init()
     popup_files_write_defaults();
     if (!conn_new(nullptr))
         return 0;
-    if (startup_hooks.color_items_init)
-        startup_hooks.color_items_init();
+    color_items_init();
     ssl_lock = new (std::nothrow) std::mutex;
     if (!ssl_lock)
         return 0;
     if (!net_startup())
         return 0;
-    if (startup_hooks.visual_styles_load)
-        startup_hooks.visual_styles_load();
+    theme_load();
     app_init_common_controls();
-    if (startup_hooks.lang_load)
-        startup_hooks.lang_load();
-    if (startup_hooks.ssl_load_library)
-        startup_hooks.ssl_load_library();
+    lang_module_load();
+    ssl_load_library();
     if (startup_hooks.lock_load_settings && !startup_hooks.lock_load_settings())
         return 0;
     for (int kind = 1; kind <= 19; ++kind) {
@@ -397,8 +417,8 @@ int frame_create(int show)
         height = p.height;
     }
 
-    const int start_in_tray = startup_hooks.start_in_tray ? startup_hooks.start_in_tray() : 0;
-    const int minimise_to_tray = startup_hooks.minimise_to_tray ? startup_hooks.minimise_to_tray() : 1;
+    const int start_in_tray = opt(OPT_START_IN_TRAY);
+    const int minimise_to_tray = opt(OPT_MINIMISE_TO_TRAY);
     FrameShowChoice pre = frame_choose_show(state, start_in_tray, minimise_to_tray, 0);
 
     KestFrame* frame = new KestFrame;
@@ -408,8 +428,7 @@ int frame_create(int show)
     if (pre.create_maximised)
         frame->setWindowState(Qt::WindowMaximized);
 
-    if (startup_hooks.theme_prepare)
-        startup_hooks.theme_prepare();
+    theme_prepare();
     QMdiArea* area = new QMdiArea(frame);
     frame->setCentralWidget(area);
     area = mdi_client_create(area);
@@ -417,20 +436,15 @@ int frame_create(int show)
         return 0;
     frame_mdi_client = area;
     dispatch_set_mdi_area(area);
-    if (startup_hooks.frame_menu_build)
-        startup_hooks.frame_menu_build();
-    if (startup_hooks.toolbar_create && !startup_hooks.toolbar_create())
-        return 0;
-    if (startup_hooks.switchbar_create && !startup_hooks.switchbar_create())
-        return 0;
-    if (startup_hooks.treebar_create && !startup_hooks.treebar_create())
+    frame_menu_build();
+    if (!toolbar_create() || !switchbar_create() || !treebar_create())
         return 0;
 
     // How to show it.
     int tray_ok = 0;
     if (pre.state == 1 || pre.state == 3) {
-        if ((minimise_to_tray || pre.state == 3) && startup_hooks.tray_add)
-            tray_ok = startup_hooks.tray_add();
+        if ((minimise_to_tray || pre.state == 3) && frame_tray_add)
+            tray_ok = frame_tray_add();
     }
     FrameShowChoice choice = frame_choose_show(state, start_in_tray, minimise_to_tray, tray_ok);
     switch (choice.action) {
@@ -455,18 +469,15 @@ int frame_create(int show)
             frame->show();
         break;
     }
-    if (startup_hooks.tray_icon_always && startup_hooks.tray_icon_always() && startup_hooks.tray_add)
-        startup_hooks.tray_add();
+    if (opt(OPT_TRAY_ICON_ALWAYS) && frame_tray_add)
+        frame_tray_add();
 
-    if (startup_hooks.bg_init_mdi)
-        startup_hooks.bg_init_mdi();
-    if (startup_hooks.frame_layout)
-        startup_hooks.frame_layout();
+    bg_init_mdi();
+    frame_layout();
     frame->update();
 
     // The first status window.
-    QWidget* status = startup_hooks.open_status_window ? startup_hooks.open_status_window(first)
-                                                       : open_status_window(first);
+    QWidget* status = win_open_status_window(first);
     if (!status || !conn_is_live(first))
         return 0;
     first->status_window = status;
@@ -502,18 +513,7 @@ void frame_deferred_start()
     }
 
     frame_update_title();
-    if (startup_hooks.dde_start)
-        startup_hooks.dde_start();
-    if (!cmdline_no_registry && startup_hooks.irc_link_association_check)
-        startup_hooks.irc_link_association_check();
-
-    send_app_message(WM_APP_SPEECH_AGENT, 0, 1);
-    if (startup_hooks.ident_enabled && startup_hooks.ident_enabled())
-        send_app_message(WM_APP_IDENT_START, 0, 0);
-    if (startup_hooks.finger_enabled && startup_hooks.finger_enabled())
-        send_app_message(WM_APP_FINGERD_START, 0, 0);
-    if (startup_hooks.dccserver_enabled && startup_hooks.dccserver_enabled())
-        send_app_message(WM_APP_DCCSERVER_START, 0, 0);
+    app_startup.fire();
 
     wait_cursor_off();
 
@@ -529,8 +529,7 @@ void app_finish_startup()
 {
     app_starting = 0;
     event_startup_hold = 0;
-    if (startup_hooks.script_fire_load_start)
-        startup_hooks.script_fire_load_start(65);
+    script_fire_load_start(kEvStart, nullptr, 0);
     if (app_exit_mode != 0 || cmdline_no_connect)
         return;
     Connection* first = conn_list;
@@ -539,12 +538,12 @@ void app_finish_startup()
         return;
     }
     if (!start_server.empty() || !start_channel.empty()) {
-        if (startup_hooks.conn_begin_connect && conn_is_live(first))
-            startup_hooks.conn_begin_connect(first);
+        if (conn_is_live(first))
+            start_connect(first);
         return;
     }
-    if (opt(OPT_CONNECT_ON_STARTUP) && startup_hooks.conn_begin_connect && conn_is_live(first))
-        startup_hooks.conn_begin_connect(first);
+    if (opt(OPT_CONNECT_ON_STARTUP) && conn_is_live(first))
+        start_connect(first);
     if (opt(OPT_OPTIONS_ON_STARTUP)) {
         app_connect_dialog_at_start = 1;
         if (startup_hooks.connect_dialog_open)
@@ -567,7 +566,7 @@ int frame_close(int flags)
             frame_close_guard = 0;
             return 0;
         }
-        if (startup_hooks.frame_confirm_exit && !startup_hooks.frame_confirm_exit(frame_window.data())) {
+        if (!frame_confirm_exit(frame_window.data())) {
             frame_close_guard = 0;
             return 0;
         }
@@ -576,9 +575,8 @@ int frame_close(int flags)
     }
     app_exit_mode = (flags & 4) ? 3 : (flags & 2) ? 2 : 1;
     conn_close_all();
-    if (startup_hooks.event_fire_exit &&
-        (!startup_hooks.events_enabled || startup_hooks.events_enabled()))
-        startup_hooks.event_fire_exit(conn_current());
+    if (opt(OPT_REMOTE_EVENTS))
+        event_fire(conn_current(), nullptr, nullptr, "EXIT", kEvExit, 0, nullptr, nullptr);
     frame_shutdown();
     frame_close_guard = 0;
     return 0;
@@ -588,57 +586,8 @@ void frame_shutdown()
 {
     shutdown_trace.clear();
     wait_cursor_on();
-    trace("editor");
-    if (startup_hooks.script_editor_open && startup_hooks.script_editor_open() && startup_hooks.script_editor_ok)
-        startup_hooks.script_editor_ok();
-    call("tray_tips_free", startup_hooks.tray_tips_free);
-    call("agent_shutdown", startup_hooks.agent_shutdown);
-    call("voice_release", startup_hooks.voice_release);
-    call("com_free_all", startup_hooks.com_free_all);
-    call("popup_discard", startup_hooks.popup_discard);
-    if (!app_save_main_pos_flag)
-        call("ini_save_main_window_pos", startup_hooks.ini_save_main_window_pos);
-    call("tray_remove", startup_hooks.tray_remove);
-    call("script_dialogs_destroy", startup_hooks.script_dialogs_destroy);
-
-    trace("hide");
-    if (frame_window)
-        frame_window->hide();
-    for (WindowRecord* rec = win_list; rec; rec = rec->next)
-        if (QWidget* w = rec->hwnd.get())
-            w->hide();
-
-    call("watcher_stop", startup_hooks.watcher_stop);
-    call("ini_save_options", startup_hooks.ini_save_options);
-    call("ini_save_text_settings", startup_hooks.ini_save_text_settings);
-    call("ini_save_identity", startup_hooks.ini_save_identity, 0, conn_list);
-    call("ini_save_dirs", startup_hooks.ini_save_dirs);
-    call("dde_save_settings", startup_hooks.dde_save_settings);
-    call("colours_save", startup_hooks.colours_save);
-    call("url_save_list", startup_hooks.url_save_list);
-    call("cnick_save", startup_hooks.cnick_save);
-    call("notify_save", startup_hooks.notify_save);
-    call("ignore_expire_timed", startup_hooks.ignore_expire_timed);
-    call("ini_save_user_lists", startup_hooks.ini_save_user_lists, 0);
-    call("fhandle_close_all", startup_hooks.fhandle_close_all);
-    call("dll_unload_request", startup_hooks.dll_unload_request);
-    call("win_close_all", startup_hooks.win_close_all ? startup_hooks.win_close_all : win_close_all);
-    call("script_files_save", startup_hooks.script_files_save);
-
-    call("frame_menus_destroy", startup_hooks.frame_menus_destroy);
-    call("script_files_free", startup_hooks.script_files_free);
-    call("script_timers_remove_all", startup_hooks.script_timers_remove_all);
-    call("highlight_clear", startup_hooks.highlight_clear);
-    call("dns_cancel_all", startup_hooks.dns_cancel_all);
-    call("free_settings_lists", startup_hooks.free_settings_lists);
-    call("flash_free_all", startup_hooks.flash_free_all);
-
-    call("close_links_and_dcc", startup_hooks.close_links_and_dcc);
-    call("sock_close_all", startup_hooks.sock_close_all);
-    call("services_close", startup_hooks.services_close);
-    call("media_close_all", startup_hooks.media_close_all);
-    call("fonts_free", startup_hooks.fonts_free);
-    call("theme_close", startup_hooks.theme_close);
+    shutdown_save.fire();
+    shutdown_free.fire();
 
     trace("destroy_frame");
     frame_timers_stop_all();
@@ -647,6 +596,192 @@ void frame_shutdown()
         frame_window->deleteLater();
     // The frame is going: the event loop ends.
     QCoreApplication::quit();
+}
+
+// ---- The start-up's and the shutdown's own steps ----
+
+namespace {
+
+// Connecting the first connection at start: to the command line's server
+// and channels when it gave them.
+void start_connect(Connection* conn)
+{
+    if (!start_server.empty()) {
+        irc_request_host = start_server;
+        irc_request_port = start_port;
+    }
+    if (!start_channel.empty())
+        irc_request_channels = start_channel;
+    conn_begin_connect(conn);
+}
+
+void start_dde() { dde_start(); }
+
+void start_link_association()
+{
+    if (!cmdline_no_registry)
+        irc_link_association_check();
+}
+
+void start_speech_agent() { send_app_message(WM_APP_SPEECH_AGENT, 0, 1); }
+
+void start_ident()
+{
+    if (ident_settings.enabled)
+        send_app_message(WM_APP_IDENT_START, 0, 0);
+}
+
+void start_finger()
+{
+    if (opt(OPT_FINGER_SERVER))
+        send_app_message(WM_APP_FINGERD_START, 0, 0);
+}
+
+void save_editor()
+{
+    if (startup_hooks.script_editor_open && startup_hooks.script_editor_open() && startup_hooks.script_editor_ok)
+        startup_hooks.script_editor_ok();
+}
+
+void save_main_position()
+{
+    if (!app_save_main_pos_flag)
+        ini_save_main_window_pos();
+}
+
+void hide_windows()
+{
+    if (frame_window)
+        frame_window->hide();
+    for (WindowRecord* rec = win_list; rec; rec = rec->next)
+        if (QWidget* w = rec->hwnd.get())
+            w->hide();
+}
+
+void save_script_files()
+{
+    alias_files_save_list(2);
+    popup_files_save_list(2);
+    remote_files_save_list(2);
+    var_store_exit();
+}
+
+void free_script_files()
+{
+    alias_files_free();
+    popup_files_free();
+    remote_files_free_all();
+}
+
+struct OwnStep {
+    const char* name;  // as the shutdown trace names it
+    int order;
+    void (*run)();
+};
+
+const OwnStep kStartSteps[] = {
+    {"dde_start", kStartDde, start_dde},
+    {"irc_link_association_check", kStartLinkAssociation, start_link_association},
+    {"speech_agent", kStartSpeechAgent, start_speech_agent},
+    {"ident_start", kStartIdent, start_ident},
+    {"finger_start", kStartFinger, start_finger},
+};
+
+const OwnStep kSaveSteps[] = {
+    {"editor", kSaveEditor, save_editor},
+    {"tray_tips_free", kSaveTrayTips, tip_free_all},
+    {"popup_discard", kSavePopup, menu_popup_reset},
+    {"ini_save_main_window_pos", kSaveMainPosition, save_main_position},
+    {"tray_remove", kSaveTrayIcon, [] {
+         tray_icon_update(TRAY_REMOVE);
+         tray_free();
+     }},
+    {"hide", kSaveHide, hide_windows},
+    {"watcher_stop", kSaveWatcher, watcher_stop},
+    {"ini_save_options", kSaveOptions, ini_save_options},
+    {"ini_save_text_settings", kSaveTextSettings, ini_save_text_settings},
+    {"ini_save_identity", kSaveIdentity, [] { ini_save_identity(0, conn_list); }},
+    {"ini_save_dirs", kSaveFolders, ini_save_dirs},
+    {"dde_save_settings", kSaveDde, dde_save_settings},
+    {"colours_save", kSaveColours, color_save},
+    {"cnick_save", kSaveNickColours, cnick_save},
+    {"notify_save", kSaveNotify, [] { notify_save(nullptr); }},
+    {"ignore_expire_timed", kSaveTimedIgnores, [] { ignore_tick_timed(2); }},
+    {"ini_save_user_lists", kSaveUserLists, [] { ini_save_user_lists(0); }},
+    {"fhandle_close_all", kSaveFileHandles, data_stores_free_all},
+    {"win_close_all", kSaveWindows, win_close_all},
+    {"script_files_save", kSaveScriptFiles, save_script_files},
+};
+
+const OwnStep kFreeSteps[] = {
+    {"frame_menus_destroy", kFreeMenus, frame_menus_destroy},
+    {"script_files_free", kFreeScriptFiles, free_script_files},
+    {"script_timers_remove_all", kFreeTimers, timer_clear_all},
+    {"highlight_clear", kFreeHighlights, highlight_clear},
+    {"dns_cancel_all", kFreeLookups, dns_cancel_all},
+    {"free_settings_lists", kFreeSettingsLists, main_settings_free_lists},
+    {"flash_free_all", kFreeFlashing, flash_free_all},
+    {"services_close", kFreeServices, app_close_services},
+    {"fonts_free", kFreeFonts, fonts_free},
+    {"theme_close", kFreeTheme, theme_close},
+};
+
+template <std::size_t N>
+struct Listeners {
+    const OwnStep (&steps)[N];
+    int ids[N] = {};
+};
+
+Listeners<std::size(kStartSteps)> g_start{kStartSteps};
+Listeners<std::size(kSaveSteps)> g_save{kSaveSteps};
+Listeners<std::size(kFreeSteps)> g_free{kFreeSteps};
+
+template <std::size_t N>
+void listen(Signal<void()>& signal, Listeners<N>& l)
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        const OwnStep* step = &l.steps[i];
+        signal.add_once(l.ids[i], step->order, [step] {
+            trace(step->name);
+            step->run();
+        });
+    }
+}
+
+template <std::size_t N>
+void stop_listening(Signal<void()>& signal, Listeners<N>& l)
+{
+    for (int& id : l.ids)
+        signal.drop(id);
+}
+
+} // namespace
+
+void app_start_services()
+{
+    for (const OwnStep& step : kStartSteps)
+        step.run();
+}
+
+void app_close_services()
+{
+    finger_close(std::string());
+    ident_close(nullptr);
+    finger_server_close_client(0);
+}
+
+void startup_install()
+{
+    listen(app_startup, g_start);
+    listen(shutdown_save, g_save);
+    listen(shutdown_free, g_free);
+}
+
+void startup_uninstall()
+{
+    stop_listening(app_startup, g_start);
+    stop_listening(shutdown_save, g_save);
+    stop_listening(shutdown_free, g_free);
 }
 
 // ---- Signals ----
@@ -717,16 +852,14 @@ void app_release()
     cmdline_args.clear();
     if (startup_hooks.dll_free_all)
         startup_hooks.dll_free_all();
-    if (startup_hooks.ssl_unload_library)
-        startup_hooks.ssl_unload_library();
+    ssl_unload();
     conn_free_all();
     net_cleanup();
     if (app_hooks_installed) {
         dispatch_uninstall();
         app_hooks_installed = 0;
     }
-    if (startup_hooks.dde_stop)
-        startup_hooks.dde_stop();
+    dde_stop();
     app_ole_initialized = 0;
     for (void*& lib : app_optional_libraries)
         lib = nullptr;
@@ -777,8 +910,7 @@ int app_run(int argc, char** argv, int show)
     frame_close_guard = 0;
 
     if (app_init()) {
-        if (startup_hooks.settings_load_all)
-            startup_hooks.settings_load_all();
+        settings_load_all();
         frame_proc_install();
         frame_set_handler(WM_APP_DEFERRED_START, on_deferred_start);
         frame_set_timer_handler(FRAME_TIMER_TICK, on_tick_timer);

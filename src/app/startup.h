@@ -4,6 +4,8 @@
 // closing the frame performs, and the release after the event loop ends.
 #pragma once
 
+#include "core/signal.h"
+
 #include <QPointer>
 
 #include <cstdint>
@@ -135,101 +137,103 @@ void app_remove_signal_handlers();
 // program's own file with no parameters. Replaceable for tests.
 extern void (*app_restart)();
 
-// ---- Calls into other subsystems ----
-// A null entry is an absent feature; the default named beside it applies.
-// Opens an irc: link (from outside 1, the command line's at start 1 too).
+// ---- Plug-in points ----
+
+// Opens an irc: link (from outside 1, the command line's at start 1 too):
+// the link opener listens on irc_link_open_asked.
 void app_open_irc_link(const std::string& link, int flag);
+extern Signal<void(const std::string& link, int flag)> irc_link_open_asked;
 // 1 while an exit is under way.
 int app_exit_under_way();
 
+// The services the deferred start starts, in this order.
+enum StartupOrder {
+    kStartDde = 10,              // the DDE server from its settings
+    kStartLinkAssociation = 20,  // irc: links registered to the program
+    kStartSpeechAgent = 30,      // the speech agent probed
+    kStartIdent = 40,            // the ident server, when it is on
+    kStartFinger = 50,           // the finger server, when it is on
+    kStartDccServer = 60,        // the DCC server, when it is on
+};
+extern Signal<void()> app_startup;
+
+// The first half of the shutdown, after EXIT: what the windows hold is
+// released, the windows are hidden, and the settings, lists and scripts are
+// saved, in this order.
+enum ShutdownSaveOrder {
+    kSaveEditor = 10,            // the script editor closes with OK
+    kSaveTrayTips = 20,          // pending tray and tip records
+    kSaveSpeechAgent = 30,       // the agent's characters and settings
+    kSaveVoice = 40,             // voice-command objects
+    kSaveComObjects = 50,
+    kSavePopup = 60,             // the current popup is discarded
+    kSaveMainPosition = 70,      // unless app_save_main_pos_flag is set
+    kSaveTrayIcon = 80,          // the tray icon is removed
+    kSaveScriptDialogs = 90,     // every script dialog is destroyed
+    kSaveHide = 100,             // the frame and every window are hidden
+    kSaveWatcher = 110,          // the script-folder watcher stops
+    kSaveOptions = 120,
+    kSaveTextSettings = 130,
+    kSaveIdentity = 140,
+    kSaveFolders = 150,
+    kSaveDde = 160,
+    kSaveColours = 170,
+    kSaveUrlList = 180,
+    kSaveNickColours = 190,
+    kSaveNotify = 200,
+    kSaveTimedIgnores = 210,     // every timed ignore expires
+    kSaveUserLists = 220,
+    kSaveFileHandles = 230,      // script file handles close
+    kSaveDllUnload = 240,        // every script DLL is asked to unload
+    kSaveWindows = 250,          // every window closes, status windows last
+    kSaveScriptFiles = 260,      // aliases, popups, variables, remote files
+};
+extern Signal<void()> shutdown_save;
+
+// The second half: everything the program holds is freed and closed, in
+// this order; then the frame goes.
+enum ShutdownFreeOrder {
+    kFreeMenus = 10,             // the frame's two menus
+    kFreeScriptFiles = 20,       // alias, popup and remote file records
+    kFreeTimers = 30,            // every script timer
+    kFreeHighlights = 40,
+    kFreeLookups = 50,           // pending name lookups are cancelled
+    kFreeSettingsLists = 60,
+    kFreeFlashing = 70,
+    kFreeLinksAndDcc = 80,       // proxy links, DCC sends, gets and chats
+    kFreeScriptSockets = 90,
+    kFreeServices = 100,         // finger client, ident, finger and DCC servers
+    kFreeMedia = 110,            // the sound and song devices
+    kFreeFonts = 120,
+    kFreeTheme = 130,            // the theme handles
+};
+extern Signal<void()> shutdown_free;
+
+// The start-up's and the shutdown's own steps.
+void startup_install();
+void startup_uninstall();
+
+// The services of the deferred start (the built ones: DDE, the irc: link
+// association, the speech agent's probe, ident and finger), and their
+// closing at exit (finger client, ident, finger server).
+void app_start_services();
+void app_close_services();
+
+// The tray icon added at start; replaceable for tests (a desktop without a
+// tray has none to add). 1 when the icon was added.
+extern int (*frame_tray_add)();
+
+// Parts not built yet; null: absent (the default named beside each applies).
 struct StartupHooks {
-    // Settings: the whole load (absent: nothing to load, 1), and the savers
-    // called by the shutdown in this order.
-    int (*settings_load_all)() = nullptr;
-    void (*ini_save_main_window_pos)() = nullptr;
-    void (*ini_save_options)() = nullptr;
-    void (*ini_save_text_settings)() = nullptr;
-    void (*ini_save_identity)(int flags, Connection* conn) = nullptr;
-    void (*ini_save_dirs)() = nullptr;
-    void (*ini_save_user_lists)(int flags) = nullptr;
-    // Window manager.
-    // These two replace the window manager's own (for checks).
-    QWidget* (*open_status_window)(Connection* conn) = nullptr;
-    void (*win_close_all)() = nullptr;
-    void (*frame_layout)() = nullptr;
-    void (*frame_menu_build)() = nullptr;
-    void (*frame_menus_destroy)() = nullptr;
-    // Bars and tray (absent: made, nothing shown; the tray icon cannot be added).
-    int (*toolbar_create)() = nullptr;
-    int (*switchbar_create)() = nullptr;
-    int (*treebar_create)() = nullptr;
-    int (*tray_add)() = nullptr;            // 1 when the tray icon was added
-    void (*tray_remove)() = nullptr;
-    void (*tray_tips_free)() = nullptr;
-    void (*bg_init_mdi)() = nullptr;
-    int (*start_in_tray)() = nullptr;       // option; absent 0
-    int (*minimise_to_tray)() = nullptr;    // option; absent 1
-    int (*tray_icon_always)() = nullptr;    // option; absent 1
-    // Theme state of the frame; its handles closed at exit.
-    void (*theme_prepare)() = nullptr;
-    void (*theme_close)() = nullptr;
-    void (*visual_styles_load)() = nullptr;
-    // Script engine.
-    void (*script_fire_load_start)(int event_id) = nullptr;
-    int (*events_enabled)() = nullptr;
-    void (*event_fire_exit)(Connection* conn) = nullptr;  // "EXIT" (24)
-    void (*watcher_stop)() = nullptr;
-    void (*script_files_save)() = nullptr;   // aliases, popups, variables, remote files
-    void (*script_files_free)() = nullptr;
-    void (*script_timers_remove_all)() = nullptr;
-    void (*script_dialogs_destroy)() = nullptr;
-    void (*script_editor_ok)() = nullptr;    // the editor is open: WM_COMMAND IDOK
-    int (*script_editor_open)() = nullptr;
-    void (*script_editor_ask)() = nullptr;   // WM_APP+80 to the editor
-    void (*fhandle_close_all)() = nullptr;
-    void (*dll_unload_request)() = nullptr;  // every DLL asked to unload
-    void (*dll_free_all)() = nullptr;
-    void (*com_free_all)() = nullptr;
-    void (*popup_discard)() = nullptr;
-    // Confirmation before exit (absent: yes).
-    int (*frame_confirm_exit)(QWidget* window) = nullptr;
-    // Language module, SSL library, lock.
-    void (*lang_load)() = nullptr;
-    void (*ssl_load_library)() = nullptr;
-    void (*ssl_unload_library)() = nullptr;
     int (*lock_load_settings)() = nullptr;   // absent: 1
-    void (*color_items_init)() = nullptr;
-    // Services started by the deferred start.
-    int (*dde_start)() = nullptr;
-    void (*dde_stop)() = nullptr;
-    void (*dde_save_settings)() = nullptr;
-    void (*irc_link_association_check)() = nullptr;
-    int (*ident_enabled)() = nullptr;
-    int (*finger_enabled)() = nullptr;
-    int (*dccserver_enabled)() = nullptr;
     // About box (closing it calls app_finish_startup); absent: no box.
     void (*about_box_open)() = nullptr;
-    // Connecting.
-    void (*dde_open_irc_link)(const std::string& link, int flag) = nullptr;
-    void (*conn_begin_connect)(Connection* conn) = nullptr;
     void (*connect_dialog_open)() = nullptr;
-    // The other savers and the frees of the shutdown.
-    void (*agent_shutdown)() = nullptr;
-    void (*voice_release)() = nullptr;
-    void (*colours_save)() = nullptr;
-    void (*url_save_list)() = nullptr;
-    void (*cnick_save)() = nullptr;
-    void (*notify_save)() = nullptr;
-    void (*ignore_expire_timed)() = nullptr;
-    void (*free_settings_lists)() = nullptr;
-    void (*highlight_clear)() = nullptr;
-    void (*dns_cancel_all)() = nullptr;
-    void (*flash_free_all)() = nullptr;
-    void (*close_links_and_dcc)() = nullptr;
-    void (*sock_close_all)() = nullptr;
-    void (*services_close)() = nullptr;      // finger client, ident, finger and DCC servers
-    void (*media_close_all)() = nullptr;
-    void (*fonts_free)() = nullptr;
+    // The script editor: open?, asked to close (WM_APP+80), closed with OK.
+    int (*script_editor_open)() = nullptr;
+    void (*script_editor_ask)() = nullptr;
+    void (*script_editor_ok)() = nullptr;
+    void (*dll_free_all)() = nullptr;
     // The downloaded update (exit mode 3): its file, run with the program's path.
     std::string (*update_file_path)() = nullptr;
 };

@@ -223,17 +223,6 @@ int event_line_regex(std::string_view pattern, std::string_view text)
 
 // Connecting at start: a server, port and channels given on the command line
 // or by an irc: link go with the request.
-void start_connect(Connection* conn)
-{
-    if (!start_server.empty()) {
-        irc_request_host = start_server;
-        irc_request_port = start_port;
-    }
-    if (!start_channel.empty())
-        irc_request_channels = start_channel;
-    conn_begin_connect(conn);
-}
-
 // The per-connection second: the delayed auto-join, then the delayed modes.
 void protocol_tick(Connection* conn)
 {
@@ -253,16 +242,6 @@ Connection* event_conn_of(QWidget* window)
 {
     Connection* conn = window ? conn_of_window(window) : nullptr;
     return conn ? conn : conn_current();
-}
-
-void fire_start(int event_id)
-{
-    script_fire_load_start(event_id, nullptr, 0);
-}
-
-void fire_exit(Connection* conn)
-{
-    event_fire(conn, nullptr, nullptr, "EXIT", kEvExit, 0, nullptr, nullptr);
 }
 
 // ACTIVE (a window) and APPACTIVE (none) from the frame's activation.
@@ -333,30 +312,12 @@ void report_list_file_error(const char* word, int kind)
     script_error(nullptr, {}, word ? word : "", kind);
 }
 
-void save_script_files()
-{
-    alias_files_save_list(2);
-    popup_files_save_list(2);
-    remote_files_save_list(2);
-    var_store_exit();
-}
-
 // ---- The program's own seams ----
 
-void free_script_files()
-{
-    alias_files_free();
-    popup_files_free();
-    remote_files_free_all();
-}
-
-// Freeing the scripts and their timers at exit and the lines a closed
-// channel window feeds back: seams the program's own start-up and windows
-// leave to the subsystems above them.
+// The lines a closed channel window feeds back: a seam the program's
+// windows leave to the protocol.
 void wire_program_seams()
 {
-    startup_hooks.script_files_free = free_script_files;
-    startup_hooks.script_timers_remove_all = timer_clear_all;
     open_hooks.irc_dispatch_line = irc_dispatch_line;
 }
 
@@ -381,14 +342,6 @@ int display_countdown_step()
 // placement, the first connection and the command line's nicks.
 void app_wire_main_settings()
 {
-    startup_hooks.settings_load_all = settings_load_all;
-    startup_hooks.ini_save_main_window_pos = ini_save_main_window_pos;
-    startup_hooks.ini_save_options = ini_save_options;
-    startup_hooks.ini_save_text_settings = ini_save_text_settings;
-    startup_hooks.ini_save_identity = ini_save_identity;
-    startup_hooks.ini_save_dirs = ini_save_dirs;
-    startup_hooks.ini_save_user_lists = ini_save_user_lists;
-    startup_hooks.free_settings_lists = main_settings_free_lists;
     main_settings_bind_connection(&conn_list, conn_is_live);
     main_settings_hooks.start_nick = &start_nick;
     main_settings_hooks.start_anick = &start_anick;
@@ -412,8 +365,6 @@ void app_wire_windows()
 {
     conn_hooks.open_status_window = win_open_status_window;
     conn_hooks.repoint_windows = win_repoint_connection;
-    startup_hooks.open_status_window = win_open_status_window;
-    startup_hooks.win_close_all = win_close_all;
     frame_hooks().mdi_refresh = win_mdi_refresh;
     encodings_find_window = win_enc_find_window;
     encodings_status_window = win_enc_status_window;
@@ -424,8 +375,6 @@ void app_wire_windows()
 // Colours: the items made at start and saved at exit, loaded with the settings, the windows' palette and background.
 void app_wire_display_colours()
 {
-    startup_hooks.color_items_init = color_items_init;
-    startup_hooks.colours_save = color_save;
     main_settings_hooks.color_load = color_load;
     child_hooks.palette_rgb = colour_palette_rgb;
     child_hooks.background_colour = colour_window_background;
@@ -445,7 +394,6 @@ void app_wire_bar_backgrounds()
 // /toolbar and $toolbar.
 void app_wire_toolbar()
 {
-    startup_hooks.toolbar_create = toolbar_create;
     output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
     color_hooks.toolbar_repaint = toolbar_repaint;
     notify_hooks.toolbar_state = [](int state) { toolbar_show_notify_state(state); };
@@ -468,13 +416,11 @@ void app_wire_fonts()
     encodings_charset_codepage = font_charset_codepage;
     encodings_window_codepage = font_codepage_of_window;
     encodings_target_font = font_of_target;
-    startup_hooks.fonts_free = fonts_free;
 }
 
 // Logging: the day check, windows' logs opened and closed, the log commands' echo.
 void app_wire_logging()
 {
-    tick_hooks.log_tick = log_day_check;
     win_hooks.log_close = log_window_close;
     open_hooks.log_set_window_mode = log_window_open;
     log_hooks.echo = log_echo_in_window;
@@ -533,7 +479,6 @@ void app_wire_script_files()
 void app_wire_popups()
 {
     main_settings_hooks.popup_files_load_all = popup_files_load_all;
-    startup_hooks.popup_discard = menu_popup_reset;
     frame_command_hooks.popup_command = [](int id, intptr_t) { return menu_popup_command(id); };
     child_hooks.mdi_background_popup = [](const QPoint& global) { menu_build_bar_popup(global, 0); };
     script_popup_load = popup_command_load;
@@ -557,19 +502,17 @@ void app_wire_alias_files()
     main_settings_hooks.alias_files_load_all = alias_files_load_all;
 }
 
-// Script timers: the one-second step and the timers of a freed connection.
+// Script timers: the timers of a freed connection.
 void app_wire_script_timers()
 {
-    tick_hooks.timer_tick_seconds = timer_tick_seconds;
     conn_hooks.timer_remove_matching = [](int mode, Connection* conn, Connection* other) {
         timer_remove_matching(mode, conn, other);
     };
 }
 
-// The variable store: its second, the interpreter's lookups and scopes.
+// The variable store: the interpreter's lookups and scopes.
 void app_wire_script_variables()
 {
-    tick_hooks.var_tick = var_tick_second;
     script_var_find = [](std::string_view name, std::string* value, StringNode** locals) {
         return var_find(name, value, locals ? *locals : nullptr) ? 1 : 0;
     };
@@ -588,10 +531,9 @@ void app_wire_irc_link()
     conn_hooks.conn_schedule_retry = [](Connection* conn) { conn_schedule_retry(conn); };
 }
 
-// Host lookups: cancelled at exit.
+// Host lookups: nothing left to wire (the shutdown cancels them directly).
 void app_wire_irc_lookups()
 {
-    startup_hooks.dns_cancel_all = dns_cancel_all;
 }
 
 // Outgoing flood protection: the gate, held lines and the check replies.
@@ -674,9 +616,6 @@ void app_wire_irc_ctcp()
 {
     conn_hooks.ctcp_flood_decay = ctcp_flood_decay;
     userhost_ignore_edit = userlist_ignore_complete;
-    tick_hooks.ignore_tick = dcc_ignore_tick;
-    tick_hooks.ignore_tick_timed = [] { ignore_tick_timed(0); };
-    startup_hooks.ignore_expire_timed = [] { ignore_tick_timed(2); };
     // The flood guard's ignore line holds a sender's host: it runs in the
     // plain mode, where nothing in it is evaluated or split.
     flood_run_ignore = [](const std::string& command, Connection* conn) { irc_run_plain(conn, command); };
@@ -692,7 +631,6 @@ void app_wire_irc_notify()
     conn_hooks.notify_poll = notify_tick_poll;
     main_settings_hooks.notify_load = notify_load;
     main_settings_hooks.notify_options_load = notify_opts_load;
-    startup_hooks.notify_save = [] { notify_save(nullptr); };
     membership_notify_seen = notify_membership_seen;
     query_notify_seen = notify_query_seen;
     irc_sender_seen_hook = notify_sender_seen;
@@ -706,9 +644,7 @@ void app_wire_irc_notify()
 void app_wire_data_stores()
 {
     data_stores_install();
-    tick_hooks.htable_tick = htable_tick;
     var_hooks.bvar_scope_end = bvar_scope_end;
-    startup_hooks.fhandle_close_all = data_stores_free_all;
     // The play queue ends with its connection; a reply that a target does
     // not exist ends the requests for it.
     conn_hooks.play_end_current = [](int, Connection* conn) { play_stop_all(conn); };
@@ -752,11 +688,9 @@ void app_wire_text_work()
     // Highlight entries loaded with the settings; a matching line is
     // coloured and flashes its window.
     main_settings_hooks.highlight_load = highlight_load;
-    startup_hooks.highlight_clear = highlight_clear;
     print_hooks.highlight_match = highlight_print_match;
     print_hooks.flash_start = flash_start_for_print;
     output_hooks.flash = flash_request;
-    startup_hooks.flash_free_all = flash_free_all;
     // A window's lines to a file and back; logs read back into new windows.
     buffer_commands_register();
     log_hooks.reload_into_window = log_reload_into_window;
@@ -771,11 +705,9 @@ void app_wire_text_work()
     // the nick lists and message lines, recoloured by the ticks; /cnick and
     // $cnick.
     main_settings_hooks.cnick_load = cnick_load;
-    startup_hooks.cnick_save = cnick_save;
     nicklist_colour_hook = cnick_colour_for;
     conn_hooks.cnick_idle_tick = cnick_idle_tick;
     conn_hooks.cnick_recolor_all = cnick_recolor_all;
-    tick_hooks.cnick_apply_pending = cnick_apply_pending;
     cnick_register();
     irc_note_own_activity = cnick_own_activity;
     child_hooks.nicklist_view_refresh = nicklist_view_refresh;
@@ -799,11 +731,6 @@ void app_wire_text_work()
 // The frame's menus, layout, placement, confirmations and language module.
 void app_wire_frame()
 {
-    startup_hooks.frame_menu_build = [] { frame_menu_build(); };
-    startup_hooks.frame_layout = frame_layout;
-    startup_hooks.frame_menus_destroy = frame_menus_destroy;
-    startup_hooks.frame_confirm_exit = frame_confirm_exit;
-    startup_hooks.lang_load = lang_module_load;
     main_settings_hooks.layer_load_settings = layer_load_settings;
     frame_hooks().keep_topmost = frame_keep_topmost;
     input_paste_confirm_hook = paste_confirm_lines;
@@ -854,9 +781,6 @@ void app_wire_frame_look()
     frame_hooks().repaint_captions = captions_repaint;
     child_hooks.focus_elsewhere = focus_elsewhere;
     output_hooks.main_title = main_title;
-    startup_hooks.visual_styles_load = [] { theme_load(); };
-    startup_hooks.theme_prepare = theme_prepare;
-    startup_hooks.theme_close = theme_close;
 }
 
 // Tips and the tray icon: the tip options read with the settings, the
@@ -878,15 +802,6 @@ void app_wire_tips()
     };
     frame_hooks().tray_refresh = [] { tray_icon_update(TRAY_REFRESH); };
     tray_activity_install();
-    startup_hooks.tray_add = [] { return tray_icon_update(TRAY_ADD); };
-    startup_hooks.tray_remove = [] {
-        tray_icon_update(TRAY_REMOVE);
-        tray_free();
-    };
-    startup_hooks.tray_tips_free = tip_free_all;
-    startup_hooks.start_in_tray = [] { return opt(OPT_START_IN_TRAY); };
-    startup_hooks.minimise_to_tray = [] { return opt(OPT_MINIMISE_TO_TRAY); };
-    startup_hooks.tray_icon_always = [] { return opt(OPT_TRAY_ICON_ALWAYS); };
     irc_link_bring_to_front = [] { tray_restore_main(0); };
     link_request_install();
 }
@@ -895,9 +810,6 @@ void app_wire_tips()
 // settings read at start and saved at exit, its name registered while on.
 void app_wire_frame_service()
 {
-    startup_hooks.dde_start = dde_start;
-    startup_hooks.dde_stop = dde_stop;
-    startup_hooks.dde_save_settings = dde_save_settings;
     frame_hooks().dde_request = dde_request;
 }
 
@@ -923,15 +835,12 @@ void app_wire_window_view()
     input_wheel_lines_hook = sys_wheel_scroll_lines;
     log_hooks.confirm_delete = log_confirm_delete;
     file_trash_confirm = file_confirm_trash;
-    startup_hooks.irc_link_association_check = irc_link_association_check;
 }
 
 // SSL links: OpenSSL loaded at start and released at exit, a link closed
 // with its socket, and the certificate and pass-phrase prompts.
 void app_wire_ssl()
 {
-    startup_hooks.ssl_load_library = [] { ssl_load_library(); };
-    startup_hooks.ssl_unload_library = ssl_unload;
     conn_hooks.ssl_close_for_socket = ssl_close_for_socket;
     ssl_prompt_hooks.cert_prompt = ssl_cert_prompt;
     ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
@@ -955,13 +864,6 @@ void app_wire_servers()
 // dropped when its countdown runs out, closed at exit.
 void app_wire_ident()
 {
-    startup_hooks.ident_enabled = [] { return ident_settings.enabled; };
-    tick_hooks.ident_close_client = ident_client_done;
-    startup_hooks.services_close = [] {
-        finger_close(std::string());
-        ident_close(nullptr);
-        finger_server_close_client(0);
-    };
     irc_welcome_notice = ident_logon_done;
 }
 
@@ -977,7 +879,6 @@ void app_wire_finger()
     userhost_finger = finger_userhost_done;
     frame_command_hooks.finger_request = finger_request;
     open_hooks.finger_close = finger_close;
-    startup_hooks.finger_enabled = [] { return opt(OPT_FINGER_SERVER); };
 }
 
 // The Links List window takes the answer to LINKS.
@@ -994,16 +895,8 @@ void app_wire_clicks()
 {
     main_settings_hooks.clicks_load = clicks_load;
     input_list_action_hook = clicks_list_enter;
-    tick_hooks.watcher_poll = watcher_poll;
-    startup_hooks.watcher_stop = watcher_stop;
     watcher_ask = watcher_ask_dialog;
     clicks_install();
-}
-
-// Proxies: negotiations time out on the one-second tick.
-void app_wire_proxy()
-{
-    tick_hooks.proxy_tick = proxy_tick;
 }
 
 // The window switchers: the switchbar and the treebar made with the frame,
@@ -1012,8 +905,6 @@ void app_wire_proxy()
 // the window list kept in the bars' order, and /switchbar and /treebar.
 void app_wire_bars()
 {
-    startup_hooks.switchbar_create = [] { return switchbar_create() ? 1 : 0; };
-    startup_hooks.treebar_create = [] { return treebar_create() ? 1 : 0; };
     win_hooks.switchbar_repaint = [] { switchbar_repaint(); };
     win_hooks.treebar_refresh = [](QWidget*, int mode) { treebar_refresh(nullptr, mode); };
     win_hooks.treebar_update_window_item = treebar_update_window_item;
@@ -1036,7 +927,6 @@ void app_wire_bars()
         switchbar_repaint(rec);
         treebar_refresh(nullptr, 0);
     };
-    tick_hooks.switchbar_blink_check = switchbar_blink_start;
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
     bar_commands_install();
 }
@@ -1055,15 +945,19 @@ void app_install_subsystems()
     // child windows.
     app_wire_main_settings();
     app_wire_startup();
+    startup_install();
+    tick_install();
     app_wire_windows();
     app_wire_display_colours();
     app_wire_fonts();
     app_wire_logging();
+    logging_install();
     app_wire_text_area();
     display_input_install();
     nicklist_install();
     app_wire_display_input();
     app_wire_text_work();
+    cnick_install();
     app_wire_clicks();
     frame_hooks().countdown_step = display_countdown_step;
     open_hooks.prepare_font = [](WindowRecord* rec) { font_ensure_window(rec); };
@@ -1075,7 +969,6 @@ void app_install_subsystems()
     app_wire_script_variables();
     editbox_exec_line_hook = exec_typed_line;
     script_send_text = send_typed_text;
-    startup_hooks.script_files_save = save_script_files;
 
     // Scripts from files: alias files, remote scripts with their events and
     // users, the script file commands, timers and signals.
@@ -1106,7 +999,6 @@ void app_install_subsystems()
     app_wire_irc_lookups();
     irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = protocol_tick;
-    startup_hooks.conn_begin_connect = start_connect;
     main_settings_hooks.perform_load = perform_load;
 
     // Channels and conversations: membership, messages and modes, the
@@ -1124,9 +1016,7 @@ void app_install_subsystems()
     // second start open through the link opener; other programs run
     // commands through the external requests; the ident and proxy
     // settings are read with the main settings.
-    startup_hooks.dde_open_irc_link = [](const std::string& link, int from_outside) {
-        dde_open_irc_link(link, from_outside);
-    };
+    irc_links_install();
     frame_hooks().external_request = [](int message, uintptr_t wparam, std::string& text) {
         return frame_external_request(nullptr, message, wparam, text);
     };
@@ -1203,15 +1093,13 @@ void app_install_subsystems()
     };
     // /saveini writes the settings of the other parts first, in its order.
     script_saveini_before = [] {
-        for (void (*save)() : {startup_hooks.ini_save_main_window_pos, startup_hooks.colours_save,
-                               startup_hooks.ini_save_options, startup_hooks.ini_save_text_settings,
-                               startup_hooks.cnick_save})
-            if (save)
-                save();
-        if (startup_hooks.ini_save_identity)
-            startup_hooks.ini_save_identity(0, conn_list);
-        if (startup_hooks.ini_save_user_lists)
-            startup_hooks.ini_save_user_lists(0);
+        ini_save_main_window_pos();
+        color_save();
+        ini_save_options();
+        ini_save_text_settings();
+        cnick_save();
+        ini_save_identity(0, conn_list);
+        ini_save_user_lists(0);
     };
     online_time_conn_counter = [](Connection* c, int** hours, int** minutes, int** seconds) {
         if (!conn_is_live(c))
@@ -1222,13 +1110,9 @@ void app_install_subsystems()
         return true;
     };
 
-    // Script events where the user meets them: START when the start is done,
-    // EXIT at shutdown, ACTIVE and APPACTIVE from the frame's activation,
-    // CLOSE of windows, INPUT of typed lines, TABCOMP of completions and the
+    // Script events where the user meets them: ACTIVE and APPACTIVE from
+    // the frame's activation, CLOSE of windows, INPUT of typed lines, TABCOMP of completions and the
     // keys of custom windows.
-    startup_hooks.events_enabled = window_events_on;
-    startup_hooks.script_fire_load_start = fire_start;
-    startup_hooks.event_fire_exit = fire_exit;
     frame_hooks().events_enabled = window_events_on;
     frame_hooks().fire_event = fire_frame_event;
     open_hooks.close_event_enabled = window_events_on;
@@ -1242,7 +1126,6 @@ void app_install_subsystems()
     input_key_event_hook = fire_key;
     app_wire_irc_notify();
     app_wire_ssl();
-    app_wire_proxy();
     app_wire_servers();
     app_wire_ident();
     app_wire_finger();
@@ -1260,12 +1143,9 @@ void app_install_subsystems()
     open_hooks.debug_window_closed = debug_window_gone;
     print_hooks.url_catch = url_catch_text;
     frame_hooks().url_open = url_open_address;
-    startup_hooks.url_save_list = url_list_save;
 
-    // Windows: their second counters on the tick, the connection's message
-    // window of /echo -d, the log file's save dialog and the merged log put
+    // Windows: the connection's message window of /echo -d, the log file's save dialog and the merged log put
     // in place; the desktop's default browser found at every start.
-    tick_hooks.windows_second = win_count_second;
     output_hooks.message_window = [](Connection* conn) { return win_open_message_window(conn, 1); };
     log_hooks.ask_file = log_prompt_file;
     log_hooks.merge_replace = log_merge_replace_target;
@@ -1274,7 +1154,6 @@ void app_install_subsystems()
     draw_hooks.background_paint = bg_paint;
     open_hooks.background_load = bg_window_opened;
     child_hooks.mdi_paint_background = bg_mdi_paint;
-    startup_hooks.bg_init_mdi = bg_init_mdi;
     app_wire_bar_backgrounds();
     app_wire_toolbar();
 
@@ -1288,6 +1167,7 @@ void app_install_subsystems()
     app_wire_window_view();
     app_wire_tips();
     app_wire_bars();
+    switchbar_install();
 
     wire_program_seams();
 }

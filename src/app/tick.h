@@ -2,6 +2,8 @@
 // seconds. Frame timer 120 runs frame_tick every second.
 #pragma once
 
+#include "core/signal.h"
+
 #include <QPointer>
 
 class QWidget;
@@ -44,30 +46,51 @@ int tick_elapsed(long long now, long long last);
 // at once when a tick is already running.
 int frame_tick();
 
-// Steps of other subsystems that the tick runs. A null entry is an absent
-// feature: nothing runs. Each step checks for itself whether it has work
-// (a running watcher, existing hash tables, loaded DLLs, ...).
-struct TickHooks {
-    void (*watcher_poll)() = nullptr;              // script-folder watcher
-    void (*switchbar_blink_check)() = nullptr;     // when no button blinks
-    void (*htable_tick)() = nullptr;               // script hash tables
-    void (*dll_idle_tick)() = nullptr;             // idle script DLLs
-    void (*ignore_tick)() = nullptr;               // ignore entries with a step of their own
-    void (*log_tick)() = nullptr;                  // logging: the day check
-    void (*dde_countdown_step)() = nullptr;        // the DDE countdown reached 0
-    void (*var_tick)() = nullptr;                  // timed variables
-    void (*ignore_tick_timed)() = nullptr;         // timed ignores
-    void (*dccserver_drop_client)() = nullptr;     // the DCC server countdown reached 0
-    void (*ident_close_client)() = nullptr;        // the ident countdown reached 0
-    void (*cancel_dialog)(QWidget* dialog) = nullptr;  // a request dialog timed out (IDCANCEL)
-    void (*dccsend_tick)() = nullptr;
-    void (*dccget_tick)() = nullptr;
-    void (*dccchat_tick)() = nullptr;
-    void (*proxy_tick)() = nullptr;
-    void (*timer_tick_seconds)() = nullptr;        // one-second script timers
-    void (*cnick_apply_pending)() = nullptr;       // nick colours waiting to be applied
-    int (*update_check_blocked)() = nullptr;       // options dialog or About box open
-    void (*update_check_start)() = nullptr;
-    void (*windows_second)() = nullptr;            // one more on every window's second counter
+// The steps of the one-second tick, in the order they run, before the
+// per-connection tick. Each step checks for itself whether it has work (a
+// running watcher, existing hash tables, loaded DLLs, ...).
+enum TickOrder {
+    kTickWatcher = 10,             // the script-folder watcher looks for changes
+    kTickSwitchbarBlink = 20,      // the blink check, when no switchbar button blinks
+    kTickHashTables = 30,          // script hash tables
+    kTickDllIdle = 40,             // idle script DLLs
+    kTickIgnore = 50,              // ignore entries with a step of their own
+    kTickLogDay = 60,              // logging: the day check
+    kTickDdeCountdown = 70,        // the DDE countdown
+    kTickVariables = 80,           // timed variables
+    kTickTimedIgnores = 90,        // timed ignores
+    kTickDccServerCountdown = 100, // the DCC server countdown
+    kTickIdentCountdown = 110,     // the ident countdown
+    kTickRequestDialogs = 120,     // the DCC request dialogs' countdowns
+    kTickDccSends = 130,
+    kTickDccGets = 140,
+    kTickDccChats = 150,           // idle time-outs
+    kTickProxies = 160,            // proxy links
+    kTickTimers = 170,             // one-second script timers
+    kTickNickColours = 180,        // nick colours waiting to be applied
+    kTickUpdateCheck = 190,        // once per run: the update check's start
+    kTickWindowSeconds = 200,      // one more on every window's second counter
+    kTickSslPrompts = 210,         // an SSL prompt nobody answers closes after its time
 };
-extern TickHooks tick_hooks;
+// Fired once a second by frame_tick (never inside a running tick).
+extern Signal<void()> tick_second;
+
+// The DDE countdown reached 0: the DDE step runs.
+extern Signal<void()> tick_dde_due;
+// The DCC server countdown reached 0: the server drops its pending client
+// and keeps listening.
+extern Signal<void()> tick_dccserver_due;
+// A request dialog's countdown reached 0: the request times out (the
+// dialog is cancelled).
+extern Signal<void(QWidget* dialog)> tick_request_timed_out;
+// Asked before the update check starts: true while the options dialog or
+// the About box is open (the check waits for a later tick).
+extern Signal<bool()> tick_update_check_blocked;
+// The first tick with neither of them open: the update check's schedule
+// starts (once per run).
+extern Signal<void()> tick_update_check_due;
+
+// The tick's own steps: the countdowns, the request dialogs, the update
+// check, and the once-a-second work of the stores, lists and links below.
+void tick_install();
+void tick_uninstall();

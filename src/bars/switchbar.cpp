@@ -29,6 +29,7 @@
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/system_menu.h"
+#include "app/tick.h"
 #include "app/window_ops.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
@@ -1355,4 +1356,18 @@ int bar_popup_command(int bar, int id)
     }
     QApplication::beep();
     return 0;
+}
+
+namespace {
+int g_tick_listener = 0;
+}
+
+void switchbar_install()
+{
+    tick_second.add_once(g_tick_listener, kTickSwitchbarBlink, switchbar_blink_start);
+}
+
+void switchbar_uninstall()
+{
+    tick_second.drop(g_tick_listener);
 }

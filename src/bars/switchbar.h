@@ -106,6 +106,9 @@ QWidget* switchbar_group_popup(WindowRecord* status);
 // Blinking.
 int switchbar_blink_wanted(WindowRecord* rec);
 void switchbar_blink_start();
+// The blink check listens to the frame's one-second tick.
+void switchbar_install();
+void switchbar_uninstall();
 void switchbar_blink_tick();
 int switchbar_blink_phase();
 

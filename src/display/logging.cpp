@@ -1047,4 +1047,16 @@ void log_window_open(WindowRecord* rec)
     log_set_window_mode(rec, 0, 0, 0, "", 6, reload);
 }
 
+namespace {
+int g_day_listener = 0;
+}
 
+void logging_install()
+{
+    tick_second.add_once(g_day_listener, kTickLogDay, log_day_check);
+}
+
+void logging_uninstall()
+{
+    tick_second.drop(g_day_listener);
+}

@@ -127,6 +127,9 @@ void log_reopen_all(WindowRecord* rec, Connection* conn, int cause);
 // The one-second check for a new day (runs cause 1 when the local date
 // changed since the last check).
 void log_day_check();
+// The day check listens to the frame's one-second tick.
+void logging_install();
+void logging_uninstall();
 // The local date of the last check (yyyymmdd), 0 before the first.
 extern int log_last_day;
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/child_widgets.h"
+#include "app/tick.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/ini.h"
@@ -659,4 +660,18 @@ void cnick_register()
 {
     script_register_command_family("cmd_cnick", cmd_cnick);
     ident_register_family("id_cnick", id_cnick);
+}
+
+namespace {
+int g_tick_listener = 0;
+}
+
+void cnick_install()
+{
+    tick_second.add_once(g_tick_listener, kTickNickColours, cnick_apply_pending);
+}
+
+void cnick_uninstall()
+{
+    tick_second.drop(g_tick_listener);
 }

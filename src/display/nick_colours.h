@@ -62,6 +62,9 @@ void cnick_own_activity(const std::string& target, Connection* conn);
 void cnick_idle_tick(Connection* conn);
 // Once a second: recolours flagged nicks, at most 25 ms per call.
 void cnick_apply_pending();
+// Flagged nicks are recoloured on the frame's one-second tick.
+void cnick_install();
+void cnick_uninstall();
 
 // Repaints a channel's nick list (its selection changed from a script).
 void nicklist_view_refresh(WindowRecord* rec);

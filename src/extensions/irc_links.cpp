@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "model/connection.h"
 #include "app/link_request_dialog.h"
+#include "app/startup.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -180,4 +181,20 @@ int dde_open_irc_link(const std::string& text, int from_outside)
         return 1;
     }
     return irc_link_follow(request, conn);
+}
+
+namespace {
+int g_open_listener = 0;
+}
+
+void irc_links_install()
+{
+    irc_link_open_asked.add_once(g_open_listener, 0, [](const std::string& link, int from_outside) {
+        dde_open_irc_link(link, from_outside);
+    });
+}
+
+void irc_links_uninstall()
+{
+    irc_link_open_asked.drop(g_open_listener);
 }

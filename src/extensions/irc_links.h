@@ -30,6 +30,10 @@ int irc_link_parse(const std::string& text, int from_outside, const std::string&
 // server or network). from_outside: it came from another program or a
 // second start. 1 when something was done, else 0.
 int dde_open_irc_link(const std::string& text, int from_outside);
+// The links of the command line and of a second start (the frame's
+// irc_link_open_asked) open here.
+void irc_links_install();
+void irc_links_uninstall();
 
 // The command line that follows a request on a connection that is not on
 // that server: a quiet built-in /server with the server, port, password

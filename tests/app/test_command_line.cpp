@@ -1,36 +1,20 @@
 // Command-line parsing and irc: link splitting.
 #include "app/command_line.h"
 
+#include "app/hand_over_peer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The fake world of one parse: environment variables and the running
-// instance's answer.
-std::map<std::string, std::string> fake_env;
-int instance_accepts = 0;
-std::vector<std::string> offered_links;
-
-const char* fake_get_env(const char* name)
-{
-    auto it = fake_env.find(name);
-    return it == fake_env.end() ? nullptr : it->second.c_str();
-}
-
-int fake_hand_over(const std::string& link)
-{
-    offered_links.push_back(link);
-    return instance_accepts;
-}
 
 class CommandLine : public ::testing::Test {
 protected:
@@ -40,24 +24,31 @@ protected:
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
         fs::create_directories(root / "settings");
-        fake_env.clear();
-        instance_accepts = 0;
-        offered_links.clear();
-        env = cmdline_default_env();
-        env.get_env = fake_get_env;
-        env.hand_over = fake_hand_over;
+        ::unsetenv("U3_HOST_EXEC_PATH");
+        ::unsetenv("U3_APP_DATA_PATH");
+        // A short folder: the socket's path has a length limit.
+        instance = std::make_unique<HandOverPeer>(fs::temp_directory_path() /
+                                                  ("kest_ho_" + std::to_string(::getpid())));
+        ASSERT_TRUE(instance->served());
         start.settings_dir = (root / "settings").string() + "/";
         start.main_ini_path = start.settings_dir + "kest.ini";
         start.user_settings_dir = (root / "user").string() + "/";
         start.settings_to_user_dir = 1;
         start.ini_to_user_dir = 1;
     }
-    void TearDown() override { fs::remove_all(root); }
+    void TearDown() override
+    {
+        instance.reset();
+        ::unsetenv("U3_HOST_EXEC_PATH");
+        ::unsetenv("U3_APP_DATA_PATH");
+        fs::remove_all(root);
+    }
 
-    CmdlineResult parse(const std::vector<std::string>& args) { return cmdline_parse_args(args, start, env); }
+    CmdlineResult parse(const std::vector<std::string>& args) { return instance->parse(args, start); }
 
     fs::path root;
-    CmdlineEnv env;
+    // The running instance a link is offered to.
+    std::unique_ptr<HandOverPeer> instance;
     CmdlineResult start;
 };
 
@@ -157,15 +148,15 @@ TEST_F(CommandLine, FlagsAndStartValuesAsATable)
         EXPECT_EQ(r.nick, c.nick);
         EXPECT_EQ(r.anick, c.anick);
         EXPECT_EQ(r.handed_over, 0);
-        EXPECT_TRUE(offered_links.empty());
+        EXPECT_TRUE(instance->offered.empty());
     }
 }
 
 TEST_F(CommandLine, AppStartNeedsBothLauncherVariablesAndAppStopEndsAnyway)
 {
-    fake_env["U3_HOST_EXEC_PATH"] = "/media/x";
+    ::setenv("U3_HOST_EXEC_PATH", "/media/x", 1);
     EXPECT_EQ(parse({"-appStart"}).result, 0);
-    fake_env["U3_APP_DATA_PATH"] = "/media/y";
+    ::setenv("U3_APP_DATA_PATH", "/media/y", 1);
     CmdlineResult r = parse({"-appStart"});
     EXPECT_EQ(r.result, 1);
     EXPECT_EQ(r.launcher_mode, 1);
@@ -184,12 +175,12 @@ TEST_F(CommandLine, PortableKeepsTheSettingsWhereTheyAre)
 
 TEST_F(CommandLine, IrcLinkIsOfferedToTheRunningInstance)
 {
-    instance_accepts = 1;
+    instance->accepts = 1;
     CmdlineResult r = parse({"-noconnect", "irc://nick@server:6667/chan?key", "-jother"});
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(r.handed_over, 1);
-    ASSERT_EQ(offered_links.size(), 1u);
-    EXPECT_EQ(offered_links[0], "irc://nick@server:6667/chan?key");
+    ASSERT_EQ(instance->offered.size(), 1u);
+    EXPECT_EQ(instance->offered[0], "irc://nick@server:6667/chan?key");
     // Parsing stopped at the link.
     EXPECT_EQ(r.channel, "#chan key");
 }
@@ -211,11 +202,11 @@ TEST_F(CommandLine, IrcLinkNobodyTakesIsKeptForThisStart)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.link);
-        offered_links.clear();
+        instance->offered.clear();
         CmdlineResult r = parse(c.args);
         EXPECT_EQ(r.result, 1);
         EXPECT_EQ(r.handed_over, 0);
-        ASSERT_EQ(offered_links.size(), 1u);
+        ASSERT_EQ(instance->offered.size(), 1u);
         EXPECT_EQ(r.link, c.link);
         EXPECT_EQ(r.server, c.server);
         EXPECT_EQ(r.port, c.port);

@@ -13,10 +13,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "model/connection.h"
+#include "app/command_line.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
@@ -28,6 +30,7 @@
 #include "core/options.h"
 #include "core/string_list.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/link/net_settings.h"
 #include "irc/link/send_queue.h"
 #include "irc/lists/address_list.h"
 #include "irc/services/finger.h"
@@ -563,12 +566,20 @@ TEST_F(Finger, TheClientAgainstTheProgramsOwnServer)
 TEST_F(Finger, StartsAtStartUpOnlyWhenSwitchedOn)
 {
     const int saved = opt(OPT_FINGER_SERVER);
-    ASSERT_TRUE(startup_hooks.finger_enabled);
+    SavedValues keep{cmdline_no_registry, ident_settings.enabled};
+    cmdline_no_registry = 1;    // no link association from a test
+    ident_settings.enabled = 0;
+    std::ofstream(main_ini_path) << "[dde]\nServerStatus=off\n";
+    finger_port = free_port();
+    // The deferred start's services, as the start runs them.
     opt_set(OPT_FINGER_SERVER, 0);
-    EXPECT_FALSE(startup_hooks.finger_enabled());
+    app_start_services();
+    EXPECT_EQ(finger_server_listening_port(), 0);
     opt_set(OPT_FINGER_SERVER, 1);
-    EXPECT_TRUE(startup_hooks.finger_enabled());
+    app_start_services();
+    EXPECT_EQ(finger_server_listening_port(), finger_port);
     opt_set(OPT_FINGER_SERVER, saved);
+    finger_server_close_client(0);
     // Closing at exit takes the listener and a running query.
     PlainPeer peer;
     start_server();
@@ -576,7 +587,7 @@ TEST_F(Finger, StartsAtStartUpOnlyWhenSwitchedOn)
     type("/finger @127.0.0.1");
     int client = peer.accept_client();
     ASSERT_GE(client, 0);
-    startup_hooks.services_close();
+    app_close_services();
     EXPECT_EQ(finger_server_listening_port(), 0);
     EXPECT_FALSE(finger_running());
     ::close(client);

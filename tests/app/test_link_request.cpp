@@ -25,11 +25,13 @@
 
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/hand_over_peer.h"
 #include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/link_request_dialog.h"
@@ -540,13 +542,10 @@ TEST_F(LinkRequestTest, HostileLinksAreRefusedBeforeAnythingIsBuilt)
 // offered to a running instance; a good one is both.
 TEST(LinkCommandLine, HostileLinksAreNeitherKeptNorHandedOver)
 {
-    static std::vector<std::string> offered;
-    offered.clear();
-    CmdlineEnv env;
-    env.hand_over = [](const std::string& link) {
-        offered.push_back(link);
-        return 0;
-    };
+    HandOverPeer instance(std::filesystem::temp_directory_path() /
+                          ("kest_link_cmdline_" + std::to_string(::getpid())));
+    ASSERT_TRUE(instance.served());
+    const std::vector<std::string>& offered = instance.offered;
     const char* const hostile[] = {
         "irc://irc.example.net/a9\r\nPRIVMSG x :raw9",
         "irc://irc.example.net:6667\nQUIT/a9",
@@ -558,7 +557,7 @@ TEST(LinkCommandLine, HostileLinksAreNeitherKeptNorHandedOver)
         SCOPED_TRACE(link);
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{link}, std::vector<std::string>{std::string("-s") + link}}) {
-            CmdlineResult r = cmdline_parse_args(args, CmdlineResult(), env);
+            CmdlineResult r = instance.parse(args, CmdlineResult());
             EXPECT_EQ(r.result, 1);
             EXPECT_EQ(r.link, "");
             EXPECT_EQ(r.server, "");
@@ -567,7 +566,7 @@ TEST(LinkCommandLine, HostileLinksAreNeitherKeptNorHandedOver)
         }
     }
     EXPECT_TRUE(offered.empty());
-    CmdlineResult r = cmdline_parse_args({"irc://irc.example.net:6697/a9?key"}, CmdlineResult(), env);
+    CmdlineResult r = instance.parse({"irc://irc.example.net:6697/a9?key"}, CmdlineResult());
     EXPECT_EQ(r.link, "irc://irc.example.net:6697/a9?key");
     EXPECT_EQ(r.server, "irc.example.net");
     EXPECT_EQ(r.port, "6697");

@@ -5,11 +5,15 @@
 #include "app/subsystems.h"
 
 #include "app/command_line.h"
+#include "app/confirm.h"
+#include "core/options.h"
 #include "model/connection.h"
 #include "app/tick.h"
 #include "core/ini.h"
 #include "core/string_list.h"
 #include "script/popups.h"
+#include "script/stores/variables.h"
+#include "app/input_dialog.h"
 #include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
 #define KEST_TEST_WIDGETS
@@ -18,11 +22,17 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QTest>
+#include <QDialog>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -147,6 +157,43 @@ TEST(Accelerators, TablesNinetyAndNinetyOne)
     EXPECT_EQ(app_accelerator_table(91).size(), 13u);
 }
 
+// ---- The exit question's reasons from other parts ----
+
+// A part that keeps DCC chats, sends or a song answers the exit question
+// for its own thing only, and only while the user's option asks about it.
+TEST(ExitQuestion, AnAnsweringPartAddsItsReasonWhileItsOptionIsOn)
+{
+    struct Case {
+        const char* name;
+        ExitQuestion question;
+        OptionId option;
+        int reason;
+    };
+    const Case cases[] = {
+        {"DCC chats", kExitDccChatsOpen, OPT_CONFIRM_EXIT_CHAT, 8},
+        {"DCC sends", kExitDccSendsRunning, OPT_CONFIRM_EXIT_TRANSFERS, 16},
+        {"song", kExitSongPlaying, OPT_CONFIRM_EXIT_SONG, 32},
+    };
+    options_reset();
+    for (OptionId option : {OPT_CONFIRM_EXIT_ALWAYS, OPT_CONFIRM_EXIT_CONNECTED, OPT_CONFIRM_EXIT_CHANNEL,
+                       OPT_CONFIRM_EXIT_QUERY})
+        opt_set(option, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const Case& each : cases)
+            opt_set(each.option, 1);
+        EXPECT_EQ(frame_exit_reasons(), 0);  // nobody answers: nothing is there
+        const int id = frame_exit_question.add(kExitAnswerDcc, [q = c.question](ExitQuestion asked) {
+            return asked == q;
+        });
+        EXPECT_EQ(frame_exit_reasons(), c.reason);
+        opt_set(c.option, 0);
+        EXPECT_EQ(frame_exit_reasons(), 0);
+        frame_exit_question.remove(id);
+    }
+    options_reset();
+}
+
 // ---- A whole start and close in this process ----
 
 namespace {
@@ -156,7 +203,10 @@ struct InProcess {
     fs::path root;
     std::string saved_runtime;
 
-    explicit InProcess(const std::string& tag)
+    // `whole`: the whole program as its entry installs it; else only the
+    // settings and the start-up's own steps (the tray of a desktop that has
+    // none can then be played by the test).
+    explicit InProcess(const std::string& tag, bool whole = true)
     {
         test_app();
         root = make_temp(tag);
@@ -167,8 +217,13 @@ struct InProcess {
         saved_runtime = old ? old : "";
         ::setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
         // What the program's entry wires before running.
-        app_wire_main_settings();
-        app_wire_startup();
+        if (whole) {
+            app_install_subsystems();
+        } else {
+            app_wire_main_settings();
+            app_wire_startup();
+            startup_install();
+        }
     }
     ~InProcess()
     {
@@ -177,6 +232,18 @@ struct InProcess {
         else
             ::setenv("XDG_RUNTIME_DIR", saved_runtime.c_str(), 1);
         fs::remove_all(root);
+    }
+    // A remote script loaded with the settings (with the users and
+    // variables files beside it).
+    void add_script(const std::string& text)
+    {
+        std::ofstream(root / "settings" / "kest.ini") << "[rfiles]\nn0=users.ini\nn1=vars.ini\nn2=life.kst\n";
+        std::ofstream(root / "settings" / "life.kst") << text;
+    }
+    std::string file(const char* name) const
+    {
+        std::ifstream in(root / "settings" / name);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
     int run(std::vector<std::string> extra)
     {
@@ -205,9 +272,31 @@ struct Seen {
     bool hidden = false;
     bool maximised_state = false;
     bool restored_maximised = false;
+    bool connecting = false;
+    std::string server;  // the first connection's server and port
+    std::string started;  // %started: START's count
 };
 Seen seen;
-std::vector<std::string> steps;
+int asked_questions = 0;
+
+// Answers the exit question that is about to be asked, with the mouse on
+// its "yes" or "no" button.
+void answer_exit_question(bool yes)
+{
+    QTimer::singleShot(0, [yes] {
+        auto* box = qobject_cast<QDialog*>(input_dialog_current());
+        if (!box || !box->isVisible()) {
+            answer_exit_question(yes);
+            return;
+        }
+        ++asked_questions;
+        auto* button = box->findChild<QPushButton*>(yes ? "yes" : "no");
+        if (button)
+            QTest::mouseClick(button, Qt::LeftButton);
+        else
+            box->reject();
+    });
+}
 
 // Runs the checks once the deferred start has run, then closes the frame.
 void check_then_close(int flags)
@@ -228,6 +317,10 @@ void check_then_close(int flags)
             seen.status = true;
             seen.status_title = first->status_window->windowTitle().toStdString();
         }
+        seen.connecting = first && (first->connecting || first->connected);
+        if (first)
+            seen.server = first->stored_identity[5] + ":" + first->stored_identity[9];
+        var_find("%started", &seen.started, nullptr);
         seen.starting = app_starting;
         seen.tick_timer = frame_timer_is_running(120) != 0;
         seen.ipc = ipc_server_running("Kest") != 0;
@@ -246,25 +339,13 @@ void check_then_close(int flags)
 TEST(StartupInProcess, StartsWithFrameAndStatusWindowAndClosesInOrder)
 {
     InProcess p("whole");
+    // START counts itself; EXIT leaves a mark that only the variables saved
+    // after it keep.
+    p.add_script("on *:START:/inc %started\non *:EXIT:/set %exited yes\n");
     seen = Seen();
-    steps.clear();
-    static int start_fired = 0, connects = 0, dialogs = 0, loads = 0;
-    start_fired = connects = dialogs = loads = 0;
-    startup_hooks.settings_load_all = [] {
-        ++loads;
-        return 1;
-    };
-    startup_hooks.script_fire_load_start = [](int id) {
-        if (id == 65)
-            ++start_fired;
-    };
-    startup_hooks.conn_begin_connect = [](Connection*) { ++connects; };
+    static int dialogs = 0;
+    dialogs = 0;
     startup_hooks.connect_dialog_open = [] { ++dialogs; };
-    startup_hooks.ini_save_options = [] { steps.push_back("options"); };
-    startup_hooks.ini_save_main_window_pos = [] { steps.push_back("main position"); };
-    startup_hooks.notify_save = [] { steps.push_back("notify"); };
-    startup_hooks.script_files_save = [] { steps.push_back("scripts"); };
-    startup_hooks.event_fire_exit = [](Connection*) { steps.push_back("EXIT"); };
     check_then_close(1);
 
     EXPECT_EQ(p.run({"-noconnect"}), 0);
@@ -280,23 +361,27 @@ TEST(StartupInProcess, StartsWithFrameAndStatusWindowAndClosesInOrder)
     EXPECT_TRUE(seen.tick_timer);
     EXPECT_TRUE(seen.ipc);
     EXPECT_FALSE(seen.hidden);
-    EXPECT_EQ(loads, 1);
-    EXPECT_EQ(start_fired, 1);  // START fires even with -noconnect
-    EXPECT_EQ(connects, 0);
+    EXPECT_EQ(seen.started, "1");  // the script was loaded; START fired once, even with -noconnect
+    EXPECT_FALSE(seen.connecting);
     EXPECT_EQ(dialogs, 0);
 
-    // Torn down in order.
-    EXPECT_EQ(steps, (std::vector<std::string>{"EXIT", "main position", "options", "notify", "scripts"}));
+    // Torn down in order: EXIT before the scripts are saved.
+    const std::string vars = p.file("vars.ini");
+    EXPECT_NE(vars.find("%exited yes"), std::string::npos) << vars;
     ASSERT_FALSE(shutdown_trace.empty());
     auto at = [](const char* step) {
-        return std::find(shutdown_trace.begin(), shutdown_trace.end(), step) - shutdown_trace.begin();
+        const auto it = std::find(shutdown_trace.begin(), shutdown_trace.end(), step);
+        EXPECT_NE(it, shutdown_trace.end()) << step << " did not run";
+        return it - shutdown_trace.begin();
     };
     EXPECT_LT(at("ini_save_main_window_pos"), at("hide"));
     EXPECT_LT(at("hide"), at("ini_save_options"));
+    EXPECT_LT(at("ini_save_options"), at("notify_save"));
+    EXPECT_LT(at("notify_save"), at("ini_save_user_lists"));
     EXPECT_LT(at("ini_save_user_lists"), at("win_close_all"));
     EXPECT_LT(at("win_close_all"), at("script_files_save"));
     EXPECT_LT(at("script_files_save"), at("frame_menus_destroy"));
-    EXPECT_LT(at("services_close"), at("media_close_all"));
+    EXPECT_LT(at("services_close"), at("fonts_free"));
     EXPECT_EQ(shutdown_trace.back(), "destroy_frame");
     EXPECT_EQ(app_exit_mode, 1);
     EXPECT_TRUE(frame_window.isNull());
@@ -355,14 +440,13 @@ TEST(StartupInProcess, WithoutNoConnectTheConnectDialogOpens)
 {
     InProcess p("dialog");
     seen = Seen();
-    static int connects = 0, dialogs = 0;
-    connects = dialogs = 0;
-    startup_hooks.conn_begin_connect = [](Connection*) { ++connects; };
+    static int dialogs = 0;
+    dialogs = 0;
     startup_hooks.connect_dialog_open = [] { ++dialogs; };
     check_then_close(1);
     EXPECT_EQ(p.run({}), 0);
     ASSERT_TRUE(seen.ran);
-    EXPECT_EQ(connects, 0);
+    EXPECT_FALSE(seen.connecting);
     EXPECT_EQ(dialogs, 1);
     EXPECT_EQ(app_connect_dialog_at_start, 1);
 }
@@ -370,30 +454,50 @@ TEST(StartupInProcess, WithoutNoConnectTheConnectDialogOpens)
 TEST(StartupInProcess, StartServerConnectsInsteadOfTheDialog)
 {
     InProcess p("server");
+    // The server the command line names: a listening socket of this test.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    const std::string server = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
     seen = Seen();
-    static int connects = 0, dialogs = 0;
-    connects = dialogs = 0;
-    startup_hooks.conn_begin_connect = [](Connection*) { ++connects; };
+    static int dialogs = 0;
+    dialogs = 0;
     startup_hooks.connect_dialog_open = [] { ++dialogs; };
     check_then_close(1);
-    EXPECT_EQ(p.run({"-sirc.example.net"}), 0);
+    EXPECT_EQ(p.run({"-s" + server}), 0);
+    ::close(listener);
     ASSERT_TRUE(seen.ran);
-    EXPECT_EQ(connects, 1);
+    EXPECT_EQ(seen.server, server);  // connecting began with the command line's server
     EXPECT_EQ(dialogs, 0);
 }
 
 TEST(StartupInProcess, SavedStateFourStartsInTheTrayAndRestoresMaximised)
 {
-    InProcess p("tray");
-    std::ofstream(p.root / "settings" / "kest.ini") << "[windows]\nmain=20,700,30,500,4,1,0\n";
+    InProcess p("tray", false);
+    // Options as the user saved them: the tray icon only while hidden.
+    {
+        SavedValues keep_path{main_ini_path};
+        const int always = opt(OPT_TRAY_ICON_ALWAYS);
+        main_ini_path = (p.root / "settings" / "kest.ini").string();
+        opt_set(OPT_TRAY_ICON_ALWAYS, 0);
+        ini_save_options();
+        opt_set(OPT_TRAY_ICON_ALWAYS, always);
+    }
+    std::ofstream(p.root / "settings" / "kest.ini", std::ios::app) << "[windows]\nmain=20,700,30,500,4,1,0\n";
     seen = Seen();
     static int tray_adds = 0;
     tray_adds = 0;
-    startup_hooks.tray_add = [] {
+    // The offscreen desktop has no tray: this one takes the icon.
+    frame_tray_add = [] {
         ++tray_adds;
         return 1;
     };
-    startup_hooks.tray_icon_always = [] { return 0; };
     check_then_close(1);
     EXPECT_EQ(p.run({"-noconnect"}), 0);
     ASSERT_TRUE(seen.ran);
@@ -401,21 +505,21 @@ TEST(StartupInProcess, SavedStateFourStartsInTheTrayAndRestoresMaximised)
     EXPECT_TRUE(seen.maximised_state);
     EXPECT_TRUE(seen.restored_maximised);
     EXPECT_EQ(tray_adds, 1);
+    opt_set(OPT_TRAY_ICON_ALWAYS, opt_default(OPT_TRAY_ICON_ALWAYS));
 }
 
 TEST(StartupInProcess, RefusedConfirmationKeepsRunning)
 {
     InProcess p("confirm");
     seen = Seen();
-    static int asked = 0;
-    asked = 0;
-    startup_hooks.frame_confirm_exit = [](QWidget*) {
-        ++asked;
-        return asked > 1 ? 1 : 0;
-    };
+    asked_questions = 0;
+    const int saved_always = opt(OPT_CONFIRM_EXIT_ALWAYS);
     QTimer::singleShot(300, [] {
+        opt_set(OPT_CONFIRM_EXIT_ALWAYS, 1);  // the exit question is asked
+        answer_exit_question(false);
         frame_close(0);  // refused
         seen.frame = frame_window != nullptr && app_exit_mode == 0;
+        answer_exit_question(true);
         frame_close(2);  // accepted: a restart is asked for
     });
     static int restarts = 0;
@@ -424,8 +528,9 @@ TEST(StartupInProcess, RefusedConfirmationKeepsRunning)
     app_restart = [] { ++restarts; };
     EXPECT_EQ(p.run({"-noconnect"}), 0);
     app_restart = saved_restart;
+    opt_set(OPT_CONFIRM_EXIT_ALWAYS, saved_always);
     EXPECT_TRUE(seen.frame);
-    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(asked_questions, 2);
     EXPECT_EQ(app_exit_mode, 2);
     EXPECT_EQ(restarts, 1);  // after everything was released
 }

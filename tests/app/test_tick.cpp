@@ -19,6 +19,23 @@ namespace {
 long long fake_now = 1000000;
 long long fake_clock() { return fake_now; }
 
+// A listener for the length of a test.
+template <class Sig>
+class Listening {
+public:
+    template <class F>
+    Listening(Signal<Sig>& signal, int priority, F fn) : signal_(signal), id_(signal.add(priority, fn))
+    {
+    }
+    ~Listening() { signal_.remove(id_); }
+    Listening(const Listening&) = delete;
+    Listening& operator=(const Listening&) = delete;
+
+private:
+    Signal<Sig>& signal_;
+    int id_;
+};
+
 std::vector<int> elapsed_seen;
 void record_online(int seconds, Connection* c)
 {
@@ -53,7 +70,7 @@ protected:
         options_reset();
         conn_free_all();
         conn_hooks = ConnHooks();
-        tick_hooks = TickHooks();
+        tick_install();
         conn_hooks.online_time_add = record_online;
         frame_proc_install();
         frame_set_handler(WM_APP_SERVER_SOCKET, fake_socket_event);
@@ -133,14 +150,13 @@ TEST_F(Tick, PerConnectionTickGetsOneSecondAfterClockJumps)
 
 TEST_F(Tick, CountdownsActOnTheTickTheyReachZero)
 {
-    static int dde = 0, dccserver = 0, ident = 0;
-    dde = dccserver = ident = 0;
-    tick_hooks.dde_countdown_step = [] { ++dde; };
-    tick_hooks.dccserver_drop_client = [] { ++dccserver; };
-    tick_hooks.ident_close_client = [] { ++ident; };
+    static int dde = 0, dccserver = 0;
+    dde = dccserver = 0;
+    Listening<void()> dde_due(tick_dde_due, 0, [] { ++dde; });
+    Listening<void()> dccserver_due(tick_dccserver_due, 0, [] { ++dccserver; });
     tick_dde_countdown = 1;
     tick_dccserver_countdown = 2;
-    tick_ident_countdown = 0;
+    tick_ident_countdown = 4;
     ++fake_now;
     frame_tick();
     EXPECT_EQ(dde, 1);
@@ -150,14 +166,16 @@ TEST_F(Tick, CountdownsActOnTheTickTheyReachZero)
     frame_tick();
     EXPECT_EQ(dde, 1);
     EXPECT_EQ(dccserver, 1);
-    EXPECT_EQ(ident, 0);
+    EXPECT_EQ(tick_dde_countdown, 0);
+    EXPECT_EQ(tick_dccserver_countdown, 0);
+    EXPECT_EQ(tick_ident_countdown, 1);  // one step a tick, not yet due
 }
 
 TEST_F(Tick, RequestDialogTimesOut)
 {
     static std::vector<QWidget*> cancelled;
     cancelled.clear();
-    tick_hooks.cancel_dialog = [](QWidget* d) { cancelled.push_back(d); };
+    Listening<void(QWidget*)> timed_out(tick_request_timed_out, 0, [](QWidget* d) { cancelled.push_back(d); });
     tick_request_dialogs[0].countdown = 2;  // no window: nothing counts
     frame_tick();
     frame_tick();
@@ -173,11 +191,11 @@ TEST_F(Tick, SecondTickInsideTheFirstDoesNothing)
     steps = 0;
     inner_result = -1;
     // A slow step that lets messages be handled runs the tick again.
-    tick_hooks.log_tick = [] {
+    Listening<void()> slow(tick_second, kTickLogDay, [] {
         ++steps;
         if (steps == 1)
             inner_result = frame_tick();
-    };
+    });
     connected_conn(5);
     ++fake_now;
     frame_tick();
@@ -192,17 +210,16 @@ TEST_F(Tick, SecondTickInsideTheFirstDoesNothing)
 
 TEST_F(Tick, EveryWindowCountsOneSecondPerTickAndNoneInsideAnother)
 {
-    tick_hooks.windows_second = win_count_second;
     WindowRecord* a = win_record_new(1);
     WindowRecord* b = win_record_new(1);
     ASSERT_TRUE(a && b);
     // A tick that arrives inside another (from a slow step) counts nothing.
     static int steps = 0;
     steps = 0;
-    tick_hooks.log_tick = [] {
+    Listening<void()> slow(tick_second, kTickLogDay, [] {
         if (++steps == 1)
             frame_tick();
-    };
+    });
     for (int i = 0; i < 3; ++i) {
         ++fake_now;
         frame_tick();
@@ -220,13 +237,29 @@ TEST_F(Tick, EveryWindowCountsOneSecondPerTickAndNoneInsideAnother)
         win_record_free(rec);
 }
 
+TEST_F(Tick, StepsRunInTheirOrderAndThePerConnectionTickLast)
+{
+    static std::vector<std::string> order;
+    order.clear();
+    Listening<void()> last(tick_second, kTickSslPrompts, [] { order.push_back("ssl prompts"); });
+    Listening<void()> first(tick_second, kTickWatcher, [] { order.push_back("watcher"); });
+    Listening<void()> middle(tick_second, kTickLogDay, [] { order.push_back("log day"); });
+    conn_hooks.online_time_add = [](int, Connection* c) {
+        if (c)
+            order.push_back("connection");
+    };
+    connected_conn(5);
+    frame_tick();
+    EXPECT_EQ(order, (std::vector<std::string>{"watcher", "log day", "ssl prompts", "connection"}));
+}
+
 TEST_F(Tick, UpdateCheckStartsOnceWhenNoDialogIsOpen)
 {
     static int blocked = 1, started = 0;
     blocked = 1;
     started = 0;
-    tick_hooks.update_check_blocked = [] { return blocked; };
-    tick_hooks.update_check_start = [] { ++started; };
+    Listening<bool()> dialog_open(tick_update_check_blocked, 0, [] { return blocked != 0; });
+    Listening<void()> start(tick_update_check_due, 0, [] { ++started; });
     frame_tick();
     EXPECT_EQ(started, 0);
     blocked = 0;

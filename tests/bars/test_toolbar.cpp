@@ -24,6 +24,7 @@
 #include "bars/bars.h"
 #include "bars/pictures.h"
 #include "bars/toolbar.h"
+#include "bars/toolbar_buttons.h"
 #include "bars/toolbar_file.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -90,8 +91,7 @@ protected:
     // The bar as start-up makes it, placed across the top of the frame.
     void make_bar(int width = 980)
     {
-        ASSERT_TRUE(startup_hooks.toolbar_create);
-        ASSERT_EQ(startup_hooks.toolbar_create(), 1);
+        ASSERT_EQ(toolbar_create(), 1);
         ASSERT_TRUE(toolbar_window);
         toolbar_window->setGeometry(0, 0, width, 60);
         toolbar_window->show();

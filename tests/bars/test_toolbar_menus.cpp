@@ -27,6 +27,7 @@
 #include "bars/bars.h"
 #include "bars/pictures.h"
 #include "bars/toolbar.h"
+#include "bars/toolbar_buttons.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
@@ -102,8 +103,7 @@ protected:
         conn = conn_new_with_status(nullptr);
         ASSERT_TRUE(conn);
         ASSERT_EQ(frame_menu_build(), 1);
-        ASSERT_TRUE(startup_hooks.toolbar_create);
-        ASSERT_EQ(startup_hooks.toolbar_create(), 1);
+        ASSERT_EQ(toolbar_create(), 1);
         toolbar_window->setGeometry(0, 0, 980, 40);
         toolbar_window->show();
         toolbar_window->layout();

@@ -803,14 +803,18 @@ TEST_F(LogMergeTest, WindowsWritingToAMergedFileCloseAndReopenIt)
 
 TEST_F(LoggingTest, WiringPointsTheTickAndWindowHooksAtTheLogs)
 {
-    TickHooks saved_tick = tick_hooks;
     WinHooks saved_win = win_hooks;
     OpenHooks saved_open = open_hooks;
-    tick_hooks.log_tick = nullptr;
     win_hooks.log_close = nullptr;
     open_hooks.log_set_window_mode = nullptr;
+    logging_uninstall();
+    EXPECT_FALSE(tick_second.has_priority(kTickLogDay));
+    const std::size_t without = tick_second.size();
+    logging_install();
+    logging_install();  // installed twice, it listens once
+    EXPECT_TRUE(tick_second.has_priority(kTickLogDay));
+    EXPECT_EQ(tick_second.size(), without + 1);
     app_wire_logging();
-    EXPECT_EQ(tick_hooks.log_tick, &log_day_check);
     EXPECT_EQ(win_hooks.log_close, &log_window_close);
     EXPECT_EQ(open_hooks.log_set_window_mode, &log_window_open);
 
@@ -822,7 +826,6 @@ TEST_F(LoggingTest, WiringPointsTheTickAndWindowHooksAtTheLogs)
     EXPECT_EQ(rec->log_file, -1);
     EXPECT_EQ(rec->logging, 0);
     EXPECT_NE(slurp(logs_ + "#bye.log").find("bye\r\nOturum Kapatıldı:"), std::string::npos);
-    tick_hooks = saved_tick;
     win_hooks = saved_win;
     open_hooks = saved_open;
 }

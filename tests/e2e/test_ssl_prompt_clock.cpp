@@ -59,6 +59,7 @@ struct SslPromptClock : ::testing::Test {
             GTEST_SKIP() << "the IRC server program " << kServerBinary << " is not installed";
         platform_test_app();
         app_wire_windows();
+        tick_install();
         frame_proc_install();
         irc_link_install();
         app_wire_irc_link();

@@ -11,7 +11,6 @@
 
 #include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/tick.h"
 #include "commands/timer_commands.h"
 #include "script/stores/timers.h"
 #include "test_exec_fixture.h"
@@ -53,7 +52,7 @@ protected:
     void tick(std::uint64_t ms)
     {
         numbers_now += ms;
-        tick_hooks.timer_tick_seconds();
+        timer_tick_seconds();
     }
 
     // Starts an unnamed timer and returns the name it was given.

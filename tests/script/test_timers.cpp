@@ -14,7 +14,6 @@
 
 #include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/tick.h"
 #include "commands/timer_commands.h"
 #include "script/eval/evaluate.h"
 #include "script/stores/timers.h"
@@ -80,7 +79,7 @@ protected:
     void tick(std::uint64_t ms)
     {
         fake_now += ms;
-        tick_hooks.timer_tick_seconds();
+        timer_tick_seconds();
     }
 
     int count_of(const std::vector<std::string>& v, const std::string& text)

@@ -745,18 +745,19 @@ TEST_F(VarFileTest, ExitUnsetsTimedVariablesBeforeSaving)
     EXPECT_FALSE(std::filesystem::exists(p));
 }
 
-TEST_F(VarStore, InstallHooksTheFramesTick)
+TEST_F(VarStore, TheFramesTickCountsTimedVariablesDown)
 {
     HookGuard hooks;
     variables_install();
     app_wire_script_variables();
-    ASSERT_NE(tick_hooks.var_tick, nullptr);
+    tick_install();
+    ASSERT_TRUE(tick_second.has_priority(kTickVariables));
     ASSERT_EQ(set("%s", "v", kVarFlagSet, 2), 1);
-    tick_hooks.var_tick();
+    tick_second.fire();
     EXPECT_EQ(get("%s"), "v");
-    tick_hooks.var_tick();
+    tick_second.fire();
     EXPECT_EQ(get("%s"), "<none>");
-    tick_hooks.var_tick();  // an empty timed list: nothing to do
+    tick_second.fire();  // an empty timed list: nothing to do
 }
 
 } // namespace
