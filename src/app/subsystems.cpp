@@ -70,6 +70,7 @@
 #include "display/logging.h"
 #include "display/nick_colours.h"
 #include "display/nick_list.h"
+#include "display/colour_widgets.h"
 #include "display/tab_complete.h"
 #include "display/text_area.h"
 #include "display/text_marking.h"
@@ -437,7 +438,6 @@ void app_wire_bar_backgrounds()
 {
     background_hooks.bar_set = bar_bg_set_by_key;
     background_hooks.bar_clear = bar_bg_clear_by_key;
-    color_hooks.background_rerender = bg_rerender;
 }
 
 // The toolbar: made with the frame; its buttons follow the connection, the
@@ -447,7 +447,6 @@ void app_wire_toolbar()
 {
     startup_hooks.toolbar_create = toolbar_create;
     output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
-    color_hooks.toolbar_repaint = toolbar_repaint;
     notify_hooks.toolbar_state = [](int state) { toolbar_show_notify_state(state); };
     frame_command_hooks.toolbar_arrange_buttons = [] { toolbar_update_arrange_buttons(); };
     toolbar_command_register();
@@ -1020,11 +1019,6 @@ void app_wire_bars()
     win_hooks.winlist_sort = winlist_sort_windows;
     frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
     frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
-    color_hooks.switchbar_repaint = [] { switchbar_repaint(); };
-    color_hooks.treebar_repaint = [](ColorRgb bg) {
-        treebar_set_background(QColor(color_rgb_red(bg), color_rgb_green(bg), color_rgb_blue(bg)));
-        treebar_refresh(nullptr, 5);
-    };
     font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
     caption_switchbar_repaint = [] { switchbar_repaint(); };
     notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
@@ -1062,6 +1056,7 @@ void app_install_subsystems()
     app_wire_text_area();
     display_input_install();
     nicklist_install();
+    colour_widgets_install();
     app_wire_display_input();
     app_wire_text_work();
     app_wire_clicks();
