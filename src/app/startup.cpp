@@ -10,6 +10,7 @@
 #include "app/tick.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/options.h"

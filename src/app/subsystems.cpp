@@ -33,6 +33,7 @@
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/list_sort.h"

@@ -10,6 +10,7 @@
 #include "app/frame_proc.h"
 #include "app/mdi_client.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "commands/output_commands.h"
 #include "core/numbered_texts.h"
 #include "display/highlight.h"

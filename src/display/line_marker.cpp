@@ -10,6 +10,7 @@
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "bars/pictures.h"
 #include "core/files.h"
 #include "core/ini.h"

@@ -7,6 +7,7 @@
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/record_slots.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"

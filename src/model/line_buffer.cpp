@@ -10,6 +10,7 @@
 #include "model/connection.h"
 #include "app/frame_proc.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/text_buffer.h"

@@ -50,7 +50,7 @@
 #include "model/colors.h"
 #include "display/editbox.h"
 #include "display/logging.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "display/text_area.h"
 #include "display/window_lines.h"
 #include "irc/link/traffic_log.h"

@@ -22,6 +22,7 @@
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/encodings.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
