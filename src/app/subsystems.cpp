@@ -933,6 +933,7 @@ void app_wire_ssl()
     startup_hooks.ssl_load_library = [] { ssl_load_library(); };
     startup_hooks.ssl_unload_library = ssl_unload;
     conn_hooks.ssl_close_for_socket = ssl_close_for_socket;
+    conn_hooks.ssl_prompt_open = ssl_link_prompt_open;
     ssl_prompt_hooks.cert_prompt = ssl_cert_prompt;
     ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
     ssl_identifiers_register();
