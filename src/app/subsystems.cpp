@@ -499,7 +499,7 @@ void app_wire_display_input()
 void app_wire_text_area()
 {
     child_hooks.text_area_paint = text_area_paint_window;
-    print_hooks.log_write_line = log_write_line;
+    logging_install();
     script_echo_line = text_area_script_echo;
     output_print = text_area_output_print;
     scid_print = text_area_info_line;
@@ -754,7 +754,7 @@ void app_wire_text_work()
     main_settings_hooks.highlight_load = highlight_load;
     startup_hooks.highlight_clear = highlight_clear;
     print_hooks.highlight_match = highlight_print_match;
-    print_hooks.flash_start = flash_start_for_print;
+    flash_install();
     output_hooks.flash = flash_request;
     startup_hooks.flash_free_all = flash_free_all;
     // A window's lines to a file and back; logs read back into new windows.
@@ -764,7 +764,7 @@ void app_wire_text_work()
     child_hooks.find_dialog = find_text_dialog_open;
     // The line marker: moved after printed lines, drawn in its row, loaded
     // with the settings.
-    print_hooks.marker_move = marker_move_to_end;
+    marker_install();
     draw_hooks.marker_draw = marker_draw;
     main_settings_hooks.marker_load = marker_load;
     // Nick colours: the rules loaded and saved with the settings, asked by
@@ -865,7 +865,7 @@ void app_wire_frame_look()
 void app_wire_tips()
 {
     main_settings_hooks.tips_load_settings = tipopts_load;
-    print_hooks.highlight_tip = tip_highlight;
+    tip_highlight_install();
     tip_commands_install();
     tip_identifiers_install();
     child_hooks.frame_hidden = tray_frame_hidden;
@@ -1255,7 +1255,7 @@ void app_install_subsystems()
     debug_window_output = debug_window_print;
     irc_debug_line = debug_log_line;
     open_hooks.debug_window_closed = debug_window_gone;
-    print_hooks.url_catch = url_catch_text;
+    url_catch_install();
     frame_hooks().url_open = url_open_address;
     startup_hooks.url_save_list = url_list_save;
 

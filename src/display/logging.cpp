@@ -1047,4 +1047,32 @@ void log_window_open(WindowRecord* rec)
     log_set_window_mode(rec, 0, 0, 0, "", 6, reload);
 }
 
+namespace {
 
+int g_printed_id = 0;
+
+// The first part of a printed line goes to the window's log; the separator
+// line without the log stamp, in Normal text.
+void log_printed(const LinePrinted& line)
+{
+    if (line.event != kPrintStored || !line.first_part)
+        return;
+    if (!line.rec->logging || print_options.no_log)
+        return;
+    if (line.separator)
+        log_write_line(line.rec, line.text, 1, kColorNormalText);
+    else
+        log_write_line(line.rec, line.text, 0, line.colour);
+}
+
+}  // namespace
+
+void logging_install()
+{
+    line_printed.add_once(g_printed_id, kPrintedLog, log_printed);
+}
+
+void logging_uninstall()
+{
+    line_printed.drop(g_printed_id);
+}
