@@ -1,5 +1,6 @@
 // The child controls of a window: the widgets and making them.
 #include "app/child_widgets.h"
+#include "app/window_queries.h"
 #include "app/confirm.h"
 #include "app/child_window.h"
 
@@ -26,7 +27,7 @@
 #include "model/connection.h"
 #include "app/system_menu.h"
 #include "app/window_open.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 

@@ -1,6 +1,7 @@
 // The child windows: making a window's frame, showing it, its painting and
 // status icon, activation and its private messages.
 #include "app/child_window.h"
+#include "app/window_queries.h"
 #include "app/frame_layout.h"
 
 #include <QApplication>

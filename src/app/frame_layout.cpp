@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "core/ini.h"

@@ -12,6 +12,7 @@
 #include "app/popup_menubar.h"
 #include "app/startup.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "bars/toolbar_buttons.h"
 #include "core/files.h"
 #include "core/main_settings.h"

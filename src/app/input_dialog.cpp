@@ -16,6 +16,7 @@
 
 #include "app/window_facts.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/numbered_texts.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // The MDI client of the child windows.
 #include "app/mdi_client.h"
+#include "app/window_queries.h"
 #include "app/child_window.h"
 
 #include <QApplication>

@@ -8,6 +8,7 @@
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/list_sort.h"

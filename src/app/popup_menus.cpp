@@ -20,6 +20,7 @@
 #include "app/frame_proc.h"
 #include "app/links_window.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"

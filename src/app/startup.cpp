@@ -20,6 +20,7 @@
 #include "bars/toolbar_buttons.h"
 #include "bars/tray_icon.h"
 #include "bars/treebar.h"
+#include "app/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"

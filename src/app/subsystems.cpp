@@ -33,6 +33,7 @@
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
@@ -70,6 +71,7 @@
 #include "display/logging.h"
 #include "display/nick_colours.h"
 #include "display/nick_list.h"
+#include "display/colour_widgets.h"
 #include "display/tab_complete.h"
 #include "display/text_area.h"
 #include "display/text_marking.h"
@@ -386,7 +388,6 @@ void app_wire_bar_backgrounds()
 {
     background_hooks.bar_set = bar_bg_set_by_key;
     background_hooks.bar_clear = bar_bg_clear_by_key;
-    color_hooks.background_rerender = bg_rerender;
 }
 
 // The toolbar: made with the frame; its buttons follow the connection, the
@@ -395,7 +396,6 @@ void app_wire_bar_backgrounds()
 void app_wire_toolbar()
 {
     output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
-    color_hooks.toolbar_repaint = toolbar_repaint;
     notify_hooks.toolbar_state = [](int state) { toolbar_show_notify_state(state); };
     frame_command_hooks.toolbar_arrange_buttons = [] { toolbar_update_arrange_buttons(); };
     toolbar_command_register();
@@ -445,7 +445,7 @@ void app_wire_display_input()
 void app_wire_text_area()
 {
     child_hooks.text_area_paint = text_area_paint_window;
-    print_hooks.log_write_line = log_write_line;
+    logging_install();
     script_echo_line = text_area_script_echo;
     output_print = text_area_output_print;
     scid_print = text_area_info_line;
@@ -689,7 +689,7 @@ void app_wire_text_work()
     // coloured and flashes its window.
     main_settings_hooks.highlight_load = highlight_load;
     print_hooks.highlight_match = highlight_print_match;
-    print_hooks.flash_start = flash_start_for_print;
+    flash_install();
     output_hooks.flash = flash_request;
     // A window's lines to a file and back; logs read back into new windows.
     buffer_commands_register();
@@ -698,7 +698,7 @@ void app_wire_text_work()
     child_hooks.find_dialog = find_text_dialog_open;
     // The line marker: moved after printed lines, drawn in its row, loaded
     // with the settings.
-    print_hooks.marker_move = marker_move_to_end;
+    marker_install();
     draw_hooks.marker_draw = marker_draw;
     main_settings_hooks.marker_load = marker_load;
     // Nick colours: the rules loaded and saved with the settings, asked by
@@ -789,7 +789,7 @@ void app_wire_frame_look()
 void app_wire_tips()
 {
     main_settings_hooks.tips_load_settings = tipopts_load;
-    print_hooks.highlight_tip = tip_highlight;
+    tip_highlight_install();
     tip_commands_install();
     tip_identifiers_install();
     child_hooks.frame_hidden = tray_frame_hidden;
@@ -842,6 +842,7 @@ void app_wire_window_view()
 void app_wire_ssl()
 {
     conn_hooks.ssl_close_for_socket = ssl_close_for_socket;
+    conn_hooks.ssl_prompt_open = ssl_link_prompt_open;
     ssl_prompt_hooks.cert_prompt = ssl_cert_prompt;
     ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
     ssl_identifiers_register();
@@ -911,11 +912,6 @@ void app_wire_bars()
     win_hooks.winlist_sort = winlist_sort_windows;
     frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
     frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
-    color_hooks.switchbar_repaint = [] { switchbar_repaint(); };
-    color_hooks.treebar_repaint = [](ColorRgb bg) {
-        treebar_set_background(QColor(color_rgb_red(bg), color_rgb_green(bg), color_rgb_blue(bg)));
-        treebar_refresh(nullptr, 5);
-    };
     font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
     caption_switchbar_repaint = [] { switchbar_repaint(); };
     notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
@@ -955,6 +951,7 @@ void app_install_subsystems()
     app_wire_text_area();
     display_input_install();
     nicklist_install();
+    colour_widgets_install();
     app_wire_display_input();
     app_wire_text_work();
     cnick_install();
@@ -1141,7 +1138,7 @@ void app_install_subsystems()
     debug_window_output = debug_window_print;
     irc_debug_line = debug_log_line;
     open_hooks.debug_window_closed = debug_window_gone;
-    print_hooks.url_catch = url_catch_text;
+    url_catch_install();
     frame_hooks().url_open = url_open_address;
 
     // Windows: the connection's message window of /echo -d, the log file's save dialog and the merged log put

@@ -1,5 +1,6 @@
 // The system menu of the child windows.
 #include "app/system_menu.h"
+#include "app/window_queries.h"
 #include "app/child_window.h"
 #include "app/events_dialog.h"
 #include "app/window_options.h"

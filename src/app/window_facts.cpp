@@ -1,4 +1,5 @@
 #include "app/window_facts.h"
+#include "app/window_queries.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -11,6 +11,7 @@
 #include "app/mdi_arrange.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"

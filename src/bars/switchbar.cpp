@@ -1,4 +1,5 @@
 #include "bars/switchbar.h"
+#include "app/window_queries.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

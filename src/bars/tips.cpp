@@ -1105,3 +1105,25 @@ void tip_highlight(WindowRecord* rec, const HighlightMatch& match, const std::st
         ev.seconds = entry->tip_seconds;
     tip_show_event(ev, 50, rec->conn, match.entry, rec);
 }
+
+namespace {
+
+int g_printed_id = 0;
+
+void tip_after_print(const LinePrinted& line)
+{
+    if (line.event == kPrintHighlighted && line.match && line.match->tip)
+        tip_highlight(line.rec, *line.match, line.text);
+}
+
+}  // namespace
+
+void tip_highlight_install()
+{
+    line_printed.add_once(g_printed_id, kPrintedTip, tip_after_print);
+}
+
+void tip_highlight_uninstall()
+{
+    line_printed.drop(g_printed_id);
+}

@@ -145,3 +145,8 @@ void tips_close_on_activate(QWidget* activated);
 int app_foreground_kind();
 // Runs the tip's double click (alias or activation); the tip closes.
 void tip_double_click(Tip* tip);
+
+// Shows the highlight tip of a printed line whose entry asks for one
+// (line_printed).
+void tip_highlight_install();
+void tip_highlight_uninstall();

@@ -17,6 +17,7 @@
 #include "app/popup_menus.h"
 #include "app/startup.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "bars/pictures.h"

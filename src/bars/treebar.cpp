@@ -19,6 +19,7 @@
 #include "app/system_menu.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "bars/bar_docking.h"
 #include "bars/bars.h"
 #include "bars/switchbar.h"

@@ -1,4 +1,5 @@
 #include "commands/buffer_commands.h"
+#include "display/logging.h"
 
 #include <cctype>
 #include <cstdio>
@@ -334,8 +335,8 @@ int cmd_loadbuf(CommandCall& call)
         }
         if (!line_new(rec, text.c_str(), 0, line_colour, wrap ? 1 : 0, indent, 1))
             return fail(call, kNoMemory);
-        if (log && logging && print_hooks.log_write_line)
-            print_hooks.log_write_line(rec, text, no_stamp ? 1 : 0, line_colour);
+        if (log && logging)
+            log_write_line(rec, text, no_stamp ? 1 : 0, line_colour);
     }
     if (win_is_record(rec) && !list)
         buffer_view_to_end(rec);

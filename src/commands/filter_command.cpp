@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "commands/command_conn.h"
 #include "core/files.h"
 #include "core/string_list.h"
@@ -15,7 +16,7 @@
 #include "core/wildcard.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "display/window_buffer.h"
 #include "display/window_lines.h"
 #include "script/exec/script_text.h"

@@ -10,6 +10,7 @@
 #include "app/frame_proc.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "commands/command_conn.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"

@@ -1,6 +1,7 @@
 // /url: the URL catcher's switch, the list of caught addresses with its
 // window and file, and opening an address through the desktop.
 #include "commands/window_commands.h"
+#include "model/line_buffer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -345,4 +346,26 @@ int cmd_url(CommandCall& call)
     (void)activate;
     url_open_address(address);
     return 1;
+}
+
+namespace {
+
+int g_printed_id = 0;
+
+void url_after_print(const LinePrinted& line)
+{
+    if (line.event == kPrintCaught)
+        url_catch_text(line.text, line.url_flags, line.rec);
+}
+
+}  // namespace
+
+void url_catch_install()
+{
+    line_printed.add_once(g_printed_id, kPrintedUrls, url_after_print);
+}
+
+void url_catch_uninstall()
+{
+    line_printed.drop(g_printed_id);
 }

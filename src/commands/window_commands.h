@@ -68,3 +68,6 @@ void url_list_save();
 const std::vector<std::string>& url_list_entries();
 int url_catching();
 void url_catch_text(const std::string& text, int flags, WindowRecord* rec);
+// Catches the URLs of printed lines (line_printed).
+void url_catch_install();
+void url_catch_uninstall();

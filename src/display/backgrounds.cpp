@@ -18,6 +18,7 @@
 #include "bars/bars.h"
 #include "bars/pictures.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/record_slots.h"

@@ -10,6 +10,7 @@
 #include "app/frame_proc.h"
 #include "app/mdi_client.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "commands/output_commands.h"
 #include "core/numbered_texts.h"
 #include "display/highlight.h"
@@ -249,4 +250,28 @@ void flash_request(const FlashRequest& request)
         if (request.repeat_count > 0)
             f->entry.stop_countdown = request.repeat_count;
     }
+}
+
+namespace {
+
+int g_printed_id = 0;
+
+void flash_after_print(const LinePrinted& line)
+{
+    if (line.event == kPrintHighlighted && line.match && line.match->flash)
+        flash_start_for_print(line.rec, line.match);
+    else if (line.event == kPrintFlash)
+        flash_start_for_print(line.rec, nullptr);
+}
+
+}  // namespace
+
+void flash_install()
+{
+    line_printed.add_once(g_printed_id, kPrintedFlash, flash_after_print);
+}
+
+void flash_uninstall()
+{
+    line_printed.drop(g_printed_id);
 }

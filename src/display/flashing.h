@@ -35,7 +35,12 @@ void flash_free_all();
 // How many windows flash.
 int flash_count();
 
-// The printing code's request (print_hooks.flash_start).
+// A printed line's request (a highlight entry, or the window's setting).
 void flash_start_for_print(WindowRecord* rec, const HighlightMatch* match);
 // The /flash command's request (output_hooks.flash).
 void flash_request(const FlashRequest& request);
+
+// Flashes a window when a printed line asks for it: a highlight entry that
+// flashes, or the window's flash setting (line_printed).
+void flash_install();
+void flash_uninstall();

@@ -19,6 +19,7 @@
 #include "model/connection.h"
 #include "app/startup.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/encodings.h"
 #include "core/ini.h"
 #include "core/list_sort.h"

@@ -10,6 +10,7 @@
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "bars/pictures.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -312,4 +313,26 @@ void marker_draw(WindowRecord* rec, QPainter& painter, const QRect& row, int ban
     if (colour < 0 || colour > 15)
         colour = 4;
     painter.fillRect(band, draw_palette_colour(colour));
+}
+
+namespace {
+
+int g_printed_id = 0;
+
+void marker_after_print(const LinePrinted& line)
+{
+    if (line.event == kPrintStored)
+        marker_move_to_end(line.rec, 0);
+}
+
+}  // namespace
+
+void marker_install()
+{
+    line_printed.add_once(g_printed_id, kPrintedMarker, marker_after_print);
+}
+
+void marker_uninstall()
+{
+    line_printed.drop(g_printed_id);
 }

@@ -38,3 +38,7 @@ void marker_draw(WindowRecord* rec, QPainter& painter, const QRect& row, int ban
 int marker_show_flag(WindowRecord* rec);
 void marker_set_show_flag(WindowRecord* rec, int show);
 int marker_seen(WindowRecord* rec);
+
+// Moves the marker after every stored line (line_printed).
+void marker_install();
+void marker_uninstall();

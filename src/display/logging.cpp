@@ -1048,15 +1048,34 @@ void log_window_open(WindowRecord* rec)
 }
 
 namespace {
+
 int g_day_listener = 0;
+int g_printed_id = 0;
+
+// The first part of a printed line goes to the window's log; the separator
+// line without the log stamp, in Normal text.
+void log_printed(const LinePrinted& line)
+{
+    if (line.event != kPrintStored || !line.first_part)
+        return;
+    if (!line.rec->logging || print_options.no_log)
+        return;
+    if (line.separator)
+        log_write_line(line.rec, line.text, 1, kColorNormalText);
+    else
+        log_write_line(line.rec, line.text, 0, line.colour);
 }
+
+}  // namespace
 
 void logging_install()
 {
     tick_second.add_once(g_day_listener, kTickLogDay, log_day_check);
+    line_printed.add_once(g_printed_id, kPrintedLog, log_printed);
 }
 
 void logging_uninstall()
 {
     tick_second.drop(g_day_listener);
+    line_printed.drop(g_printed_id);
 }

@@ -173,3 +173,7 @@ extern LogHooks log_hooks;
 void log_window_close(WindowRecord* rec);
 void log_window_open(WindowRecord* rec);
 void log_echo_in_window(WindowRecord* rec, const std::string& text);
+
+// Writes the printed lines of a logging window to its log (line_printed).
+void logging_install();
+void logging_uninstall();

@@ -1,4 +1,5 @@
 #include "display/window_lines.h"
+#include "display/line_marker.h"
 
 #include <QFontMetrics>
 
@@ -7,12 +8,13 @@
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/record_slots.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "display/text_marking.h"
 #include "display/wrap.h"
 
@@ -553,8 +555,7 @@ void win_clear_buffer(WindowRecord* rec, int list_only)
     strlist_free(&rec->lines);
     rec->line_count = 0;
     rec->marker_line = nullptr;
-    if (print_hooks.marker_move)
-        print_hooks.marker_move(rec, 1);
+    marker_move_to_end(rec, 1);
     rec->state_slots.reset(cursor_slot);
     rec->scroll_pos = 0;
     rec->scroll_end = 0;

@@ -1,23 +1,15 @@
 // Colour items, palettes, the resolver and the colour schemes.
 #include "model/colors.h"
 
-#include <QApplication>
-#include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
-#include <QPointer>
 #include <QScreen>
-#include <QScrollBar>
-#include <QWidget>
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "app/child_window.h"
-#include "app/startup.h"
-#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
 #include "core/main_settings.h"
@@ -25,8 +17,6 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/fonts.h"
-#include "display/logging.h"
 
 namespace {
 // The default table as the palettes hold it before start-up measures the
@@ -50,6 +40,7 @@ ColorRgb color_system_colors[8] = {};
 ColorBrush color_brushes[4];
 StringNode* color_schemes = nullptr;
 ColorHooks color_hooks;
+Signal<void()> colours_applied;
 
 namespace {
 
@@ -104,11 +95,6 @@ constexpr BuiltinScheme kBuiltinSchemes[5] = {
 bool has_gui()
 {
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-}
-
-bool has_widgets()
-{
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
 ColorRgb from_qcolor(const QColor& c)
@@ -307,48 +293,6 @@ Palette& palette_column(int column)
     return column == 2 ? color_palette_edited : color_palette_current;
 }
 
-// Keeps an editbox's colours following its focus.
-class EditboxFocusFilter : public QObject {
-public:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
-            if (QWidget* w = qobject_cast<QWidget*>(watched))
-                paint_editbox(w, event->type() == QEvent::FocusIn ? 1 : 0);
-        }
-        return false;
-    }
-    static void paint_editbox(QWidget* box, int focused)
-    {
-        QPalette pal = box->palette();
-        const QColor text = to_qcolor(color_rgb(kColorEditboxText));
-        const QColor base = to_qcolor(color_rgb(focused ? kColorEditbox : kColorInactive));
-        for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
-            pal.setColor(g, QPalette::Text, text);
-            pal.setColor(g, QPalette::Base, base);
-        }
-        box->setPalette(pal);
-    }
-};
-
-EditboxFocusFilter* focus_filter()
-{
-    static QPointer<EditboxFocusFilter> filter;
-    if (!filter)
-        filter = new EditboxFocusFilter();
-    return filter;
-}
-
-void colour_listbox(QWidget* list)
-{
-    QPalette pal = list->palette();
-    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
-        pal.setColor(g, QPalette::Base, to_qcolor(color_rgb(kColorListbox)));
-        pal.setColor(g, QPalette::Text, to_qcolor(color_rgb(kColorListboxText)));
-    }
-    list->setPalette(pal);
-}
-
 }  // namespace
 
 // ---- Resolver and items ----
@@ -443,47 +387,10 @@ void color_brushes_free()
         b = ColorBrush{};
 }
 
-void color_editbox_apply(QWidget* box, int focused)
-{
-    if (!box)
-        return;
-    EditboxFocusFilter::paint_editbox(box, focused);
-    box->installEventFilter(focus_filter());
-}
-
 void color_apply_all()
 {
     color_brushes_update();
-    if (color_hooks.toolbar_repaint)
-        color_hooks.toolbar_repaint();
-    if (color_hooks.switchbar_repaint)
-        color_hooks.switchbar_repaint();
-    else if (win_hooks.switchbar_repaint)
-        win_hooks.switchbar_repaint();
-    if (color_hooks.treebar_repaint)
-        color_hooks.treebar_repaint(color_rgb(kColorTreebar));
-    if (!has_widgets())
-        return;
-    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
-        if (color_hooks.background_rerender)
-            color_hooks.background_rerender(rec);
-        if (QWidget* area = rec->text_area.get())
-            area->update();
-        for (EditBox* box : {rec->editbox.get(), rec->editbox2.get()}) {
-            if (!box)
-                continue;
-            QWidget* w = box;
-            color_editbox_apply(w, w->hasFocus() ? 1 : 0);
-            w->update();
-        }
-        if (ListBox* list = rec->listbox.get()) {
-            QWidget* w = list;
-            colour_listbox(w);
-            w->update();
-        }
-        if (QWidget* hwnd = rec->hwnd.get())
-            hwnd->update();
-    }
+    colours_applied.fire();
 }
 
 int color_resolve_number(long long value)

@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/signal.h"
+
 struct StringNode;
 struct WindowRecord;
 class QWidget;
@@ -153,15 +155,9 @@ void color_brushes_update();
 // Drops the four brushes (shutdown).
 void color_brushes_free();
 
-// After a change of the current palette or items: repaints the bars, and
-// every window's background picture, text area, editboxes (text and
-// background colours by focus) and list box.
+// After a change of the current palette or items: brings the brushes up to
+// date and tells those who paint (colours_applied).
 void color_apply_all();
-
-// Colours an editbox (or combo) by its focus: text from the Editbox text
-// item, background from the Editbox item when focused, else from Inactive.
-// Also keeps it recoloured on later focus changes.
-void color_editbox_apply(QWidget* box, int focused);
 
 // Marks item k (0 when k is outside 0..29) as the one selected item.
 void color_item_select(int k);
@@ -220,15 +216,16 @@ struct ColorHooks {
     // The nearest colour the screen can show; 0 when it cannot tell.
     // Absent: every colour is shown as it is.
     int (*nearest_colour)(ColorRgb rgb, ColorRgb* out) = nullptr;
-    // Repaint the bars; the treebar gets its background first.
-    void (*toolbar_repaint)() = nullptr;
-    void (*switchbar_repaint)() = nullptr;
-    void (*treebar_repaint)(ColorRgb background) = nullptr;
-    // Re-renders a window's background picture (a picture window grows its
-    // back buffer instead). Absent: nothing to re-render.
-    void (*background_rerender)(WindowRecord* rec) = nullptr;
 };
 extern ColorHooks color_hooks;
+
+// The current palette or items changed (color_apply_all): those who paint
+// with them paint again, in this order.
+enum ColoursAppliedOrder {
+    kColoursAppliedBars = 10,     // the toolbar, the switchbar and the treebar
+    kColoursAppliedWindows = 20,  // every window's background, text, editboxes and list
+};
+extern Signal<void()> colours_applied;
 
 // The child windows' palette entry and a window's background colour.
 QRgb colour_palette_rgb(int index);

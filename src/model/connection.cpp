@@ -11,7 +11,6 @@
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
 #include "core/text_buffer.h"
-#include "irc/ssl/ssl_link.h"
 
 #include <QWidget>
 
@@ -730,7 +729,8 @@ static int tick_one(Connection* c, int elapsed)
 {
     // While the user is asked about the server's certificate the attempt's
     // clock stands: the prompt has a time of its own, and its end decides.
-    const bool asking = c->ssl && c->socket != -1 && ssl_link_prompt_open(c->socket);
+    const bool asking = c->ssl && c->socket != -1 && conn_hooks.ssl_prompt_open &&
+                        conn_hooks.ssl_prompt_open(c->socket);
     if (opt(OPT_RETRY_ON_FAIL) && c->connecting && c->connect_seconds != 0 && !asking) {
         ++c->connect_seconds;
         refresh_title(c);

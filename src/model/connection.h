@@ -183,6 +183,9 @@ struct ConnHooks {
     void (*notify_window_refresh)() = nullptr;
     void (*chanlist_copy_filter)(int direction, Connection*) = nullptr;
     void (*ssl_close_for_socket)(int socket) = nullptr;
+    // 1 while the user is asked about the certificate of the link on that
+    // socket (the attempt's clock then stands). Absent: never asked.
+    int (*ssl_prompt_open)(int socket) = nullptr;
     void (*play_end_current)(int reason, Connection*) = nullptr;
     void (*timer_remove_matching)(int mode, Connection*, Connection* other) = nullptr;
     void (*conn_update_status_title)(Connection*) = nullptr;

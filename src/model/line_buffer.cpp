@@ -10,6 +10,7 @@
 #include "model/connection.h"
 #include "app/frame_proc.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -24,6 +25,7 @@
 
 PrintOptions print_options;
 PrintHooks print_hooks;
+Signal<void(const LinePrinted&)> line_printed;
 int line_serial = 0;
 
 namespace {
@@ -41,18 +43,6 @@ WindowRecord* marking_window()
 int in_view(QWidget* hwnd)
 {
     return print_hooks.in_view ? print_hooks.in_view(hwnd) : display_window_in_view(hwnd);
-}
-
-void log_line(WindowRecord* rec, const std::string& text, int no_stamp, std::uint32_t colour)
-{
-    if (print_hooks.log_write_line)
-        print_hooks.log_write_line(rec, text, no_stamp, colour);
-}
-
-void marker_move(WindowRecord* rec)
-{
-    if (print_hooks.marker_move)
-        print_hooks.marker_move(rec, 0);
 }
 
 // The newest display line's text equals the separator (case ignored).
@@ -103,10 +93,9 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
     if (text_equal_nocase(text, separator) && newest_is_separator(rec, separator))
         return;
 
-    if (opt(OPT_CATCH_URLS) || (opt(OPT_CATCH_EMAIL) && print_options.message)) {
-        if (print_hooks.url_catch)
-            print_hooks.url_catch(std::string(text), rec->track_urls ? 5 : 1, rec);
-    }
+    const std::string given(text);
+    if (opt(OPT_CATCH_URLS) || (opt(OPT_CATCH_EMAIL) && print_options.message))
+        line_printed.fire(LinePrinted{kPrintCaught, rec, given, colour, rec->track_urls ? 5 : 1});
 
     bool highlighted = false;
     if (opt(OPT_HIGHLIGHT_ENABLED) && print_options.highlight_test && print_hooks.highlight_match) {
@@ -119,16 +108,15 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
         if (!win_is_record(rec))
             return;
         if (hit) {
-            if (match.flash && print_hooks.flash_start)
-                print_hooks.flash_start(rec, &match);
             if (match.sound_kind == 1)
                 beep_error(0);
             else if (match.sound_kind == 2 && print_hooks.play_sound)
                 print_hooks.play_sound(rec->conn, match.sound_file);
             if (match.colour > 0)
                 colour = static_cast<std::uint32_t>(match.colour - 1);
-            if (match.tip && print_hooks.highlight_tip)
-                print_hooks.highlight_tip(rec, match, std::string(text));
+            LinePrinted event{kPrintHighlighted, rec, given, colour};
+            event.match = &match;
+            line_printed.fire(event);
             if (!win_is_record(rec))
                 return;
             print_options.beep = 0;
@@ -176,10 +164,10 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
     for (const WrapPart& part : parts) {
         print_options.indent = part.indent;
         line_append(rec, part.text, width, colour, first ? static_cast<int>(prefix.size()) : 0);
-        if (first && rec->logging && !print_options.no_log)
-            log_line(rec, std::string(text), 0, colour);
+        LinePrinted event{kPrintStored, rec, given, colour};
+        event.first_part = first;
+        line_printed.fire(event);
         first = false;
-        marker_move(rec);
         if (!win_is_record(rec))
             return;
         if (print_options.message == 1 && rec->type == kWinQuery && rec->print_countdown == 0) {
@@ -222,8 +210,8 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
     if (print_options.flash && !is_fserve_chat(rec)) {
         int setting = print_hooks.flash_setting ? print_hooks.flash_setting(rec)
                                                 : display_flash_setting(rec);
-        if (setting && print_hooks.flash_start)
-            print_hooks.flash_start(rec, nullptr);
+        if (setting)
+            line_printed.fire(LinePrinted{kPrintFlash, rec, given, colour});
     }
 }
 
@@ -287,12 +275,12 @@ void print_separator(QWidget* hwnd, std::uint32_t colour)
         const bool at_end = rec->scroll_pos == rec->scroll_end;
         line_serial_advance();
         line_append(rec, separator, wrap_area_width(rec), colour, 0);
-        marker_move(rec);
-        if (win_is_record(rec)) {
+        LinePrinted event{kPrintStored, rec, separator, colour};
+        event.first_part = true;
+        event.separator = true;
+        line_printed.fire(event);
+        if (win_is_record(rec))
             after_append(rec, at_end);
-            if (rec->logging && !print_options.no_log)
-                log_line(rec, separator, 1, kColorNormalText);
-        }
     }
     print_options.no_log = 0;
     g_separator_running = false;

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/signal.h"
 #include "core/string_list.h"
 
 class QWidget;
@@ -148,30 +149,48 @@ struct HighlightMatch {
     const void* entry = nullptr;
 };
 
-// A null entry means that part is absent; the behaviour without it is given.
+// What a print did, for those who follow printing. One print fires, in
+// this order: kPrintCaught (before the line is stored, when URLs are caught
+// for it), kPrintHighlighted (a highlight entry matched), kPrintStored (after
+// each stored part; first_part on the first; the separator line is one
+// part of its own), kPrintFlash (the window's
+// flash setting asks for a flash).
+enum PrintEvent : int {
+    kPrintCaught = 0,
+    kPrintHighlighted = 1,
+    kPrintStored = 2,
+    kPrintFlash = 3,
+};
+struct LinePrinted {
+    PrintEvent event;
+    WindowRecord* rec;
+    const std::string& text;       // the line as given, without its timestamp
+    std::uint32_t colour;          // the colour it is stored with
+    int url_flags = 0;             // kPrintCaught: 1, or 5 when the window tracks URLs
+    const HighlightMatch* match = nullptr;  // kPrintHighlighted: the entry's requests
+    bool first_part = false;       // kPrintStored: the first part of the line
+    bool separator = false;        // kPrintStored: the separator line alone
+};
+// The listeners of a print, each at the events it follows.
+enum LinePrintedOrder {
+    kPrintedUrls = 10,    // kPrintCaught: the URL catcher
+    kPrintedFlash = 20,   // kPrintHighlighted (the entry asks) and kPrintFlash: flashing
+    kPrintedTip = 30,     // kPrintHighlighted (the entry asks): the highlight tip
+    kPrintedLog = 40,     // kPrintStored, first part: the window's log
+    kPrintedMarker = 50,  // kPrintStored: the line marker moves after it
+};
+extern Signal<void(const LinePrinted& line)> line_printed;
+
+// The answers a print needs from above. A null entry means that part is
+// absent; the behaviour without it is given.
 struct PrintHooks {
-    // The URL catcher (flags 1, or 5 when the window tracks URLs). Absent:
-    // nothing is caught.
-    void (*url_catch)(const std::string& text, int flags, WindowRecord* rec) = nullptr;
     // Matches the line against the highlight list for the window (mode 1, or
     // 2 without the first word); 1 with the entry's requests on a match.
     // Absent: nothing matches.
     int (*highlight_match)(WindowRecord* rec, const std::string& text, int mode,
                            const std::string& sender_nick, HighlightMatch* out) = nullptr;
-    // Starts flashing the window, with a matched highlight entry or none.
-    // Absent: no flashing.
-    void (*flash_start)(WindowRecord* rec, const HighlightMatch* match) = nullptr;
     // Plays a sound file on the connection. Absent: silence.
     void (*play_sound)(Connection* conn, const std::string& file) = nullptr;
-    // The highlight tip (kind 50) with the entry's text and the line. Absent: none.
-    void (*highlight_tip)(WindowRecord* rec, const HighlightMatch& match,
-                          const std::string& line) = nullptr;
-    // Writes a line to the window's log (no_stamp: without the log stamp).
-    // Absent: nothing is logged.
-    void (*log_write_line)(WindowRecord* rec, const std::string& text, int no_stamp,
-                           std::uint32_t colour) = nullptr;
-    // Lets the line marker move after a line was added (mode 0). Absent: no marker.
-    void (*marker_move)(WindowRecord* rec, int mode) = nullptr;
     // The window whose text is being marked with the mouse. Absent: none.
     WindowRecord* (*marking_window)() = nullptr;
     // 1 when the user looks at the window (beeps). Absent: the application

@@ -36,6 +36,7 @@
 #include "model/connection.h"
 #include "app/frame_proc.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/encodings.h"
 #include "core/files.h"
 #include "core/ini.h"

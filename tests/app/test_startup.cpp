@@ -2,6 +2,7 @@
 // window classes and accelerator tables, a whole start and close in this
 // process, and the real program closed by SIGTERM and handed a link.
 #include "app/startup.h"
+#include "app/window_queries.h"
 #include "app/subsystems.h"
 
 #include "app/command_line.h"

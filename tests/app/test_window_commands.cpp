@@ -50,7 +50,7 @@
 #include "model/colors.h"
 #include "display/editbox.h"
 #include "display/logging.h"
-#include "display/nick_list.h"
+#include "model/nick_list.h"
 #include "display/text_area.h"
 #include "display/window_lines.h"
 #include "irc/link/traffic_log.h"
@@ -871,6 +871,44 @@ TEST_F(WindowCommands, ColorChangesPaletteAndItemsWithinRange)
     color_palette_current = palette;
     for (std::size_t k = 0; k < items.size(); ++k)
         color_items[k].current = items[k];
+}
+
+// A colour changed with /color shows at once in the open windows: the
+// editbox text and a list box's background and text take the new colours.
+TEST_F(WindowCommands, ColorRepaintsTheEditboxesAndListsOfOpenWindows)
+{
+    const Palette palette = color_palette_current;
+    std::vector<std::int32_t> items;
+    for (const ColorItem& item : color_items)
+        items.push_back(item.current);
+    type("/window -l @L");
+    WindowRecord* list_window = window("@L");
+    ASSERT_TRUE(list_window && list_window->listbox.get());
+    auto rgb_of = [](int index) {
+        ColorRgb c = color_palette_current.rgb[index];
+        return QColor(color_rgb_red(c), color_rgb_green(c), color_rgb_blue(c));
+    };
+    struct Case {
+        const char* typed;
+        QWidget* widget;
+        QPalette::ColorRole role;
+        int index;
+    };
+    const Case cases[] = {
+        {"/color \"Editbox text\" 4", status->editbox.get(), QPalette::Text, 4},
+        {"/color Listbox 2", list_window->listbox.get(), QPalette::Base, 2},
+        {"/color \"Listbox text\" 9", list_window->listbox.get(), QPalette::Text, 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        EXPECT_EQ(shown().find("* /color"), std::string::npos) << shown();
+        EXPECT_EQ(c.widget->palette().color(QPalette::Active, c.role), rgb_of(c.index));
+    }
+    color_palette_current = palette;
+    for (std::size_t k = 0; k < items.size(); ++k)
+        color_items[k].current = items[k];
+    color_apply_all();
 }
 
 TEST_F(WindowCommands, EditboxSetsTextSelectionAndSubmits)

@@ -22,6 +22,7 @@
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
+#include "app/window_queries.h"
 #include "core/encodings.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -30,6 +31,11 @@
 #include "core/time_date.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "bars/tips.h"
+#include "commands/window_commands.h"
+#include "display/flashing.h"
+#include "display/line_marker.h"
+#include "display/logging.h"
 #include "display/text_area.h"
 #include "display/wrap.h"
 #include "platform/platform_utils.h"
@@ -80,15 +86,37 @@ namespace {
 
 QPointer<QMainWindow> lines_frame;
 
+// A listener of the printed lines for one test, removed when it goes.
+struct PrintListener {
+    PrintListener(int priority, std::function<void(const LinePrinted&)> fn)
+        : id(line_printed.add(priority, std::move(fn)))
+    {
+    }
+    ~PrintListener() { line_printed.remove(id); }
+    PrintListener(const PrintListener&) = delete;
+    PrintListener& operator=(const PrintListener&) = delete;
+    int id;
+};
+
 void ensure_frame()
 {
     test_frame_mdi(lines_frame);
 }
 
-void log_recorder(WindowRecord* rec, const std::string& text, int no_stamp, std::uint32_t colour)
+// What the window's log is given for a printed line: the first part of a
+// line of a logging window, the separator without the log stamp in Normal
+// text; nothing with no_log.
+void log_recorder(const LinePrinted& line)
 {
-    lines_test_log.push_back({rec, text, no_stamp, colour});
+    if (line.event != kPrintStored || !line.first_part || !line.rec->logging || print_options.no_log)
+        return;
+    if (line.separator)
+        lines_test_log.push_back({line.rec, line.text, 1, kColorNormalText});
+    else
+        lines_test_log.push_back({line.rec, line.text, 0, line.colour});
 }
+
+int log_recorder_id = 0;
 
 }  // namespace
 
@@ -113,6 +141,12 @@ void lines_test_reset()
     child_hooks = ChildHooks();
     open_hooks = OpenHooks();
     print_hooks = PrintHooks();
+    // The lines reach no log, marker, flashing, tip or URL catcher here.
+    logging_uninstall();
+    marker_uninstall();
+    flash_uninstall();
+    tip_highlight_uninstall();
+    url_catch_uninstall();
     options_reset();
     option_set_value(1, 17, 0);  // queries open normally
     beep_play_hook = [](int) { ++lines_test_beeps; };
@@ -127,7 +161,7 @@ void lines_test_reset()
     lines_test_pump();
     app_wire_windows();
     app_wire_text_area();
-    print_hooks.log_write_line = log_recorder;
+    line_printed.add_once(log_recorder_id, kPrintedLog, log_recorder);
     lines_test_log.clear();
     main_settings.line_separator = "-";
     time_stamp_format = "[HH:nn]";
@@ -289,10 +323,12 @@ TEST_F(LineBufferTest, NestedPrintIsDroppedAndLeavesTheOuterOptions)
     static int wrap_seen;
     target = chan->hwnd.get();
     wrap_seen = -1;
-    print_hooks.log_write_line = [](WindowRecord*, const std::string&, int, std::uint32_t) {
+    PrintListener nesting(kPrintedLog, [](const LinePrinted& line) {
+        if (line.event != kPrintStored)
+            return;
         print_line(target, "nested", kColorNormalText);
         wrap_seen = print_options.wrap_mode;
-    };
+    });
     print_options.wrap_mode = 200;
     print(chan, "outer");
     EXPECT_EQ(wrap_seen, 200);
@@ -747,14 +783,14 @@ TEST_F(LineBufferTest, HighlightReactionColoursTheLineAndStopsTheBeep)
         out->text = "entry";
         return 1;
     };
-    print_hooks.flash_start = [](WindowRecord*, const HighlightMatch* m) {
-        if (m && m->text == "entry")
+    PrintListener highlighted(kPrintedFlash, [](const LinePrinted& line) {
+        if (line.event != kPrintHighlighted || !line.match || line.match->text != "entry")
+            return;
+        if (line.match->flash)
             ++flashes;
-    };
-    print_hooks.highlight_tip = [](WindowRecord*, const HighlightMatch& m, const std::string& line) {
-        if (m.text == "entry" && line == "<bob> hi kest")
+        if (line.match->tip && line.text == "<bob> hi kest")
             ++tips;
-    };
+    });
     print_options.highlight_test = 2;
     print_options.sender_nick = "bob";
     print_options.beep = 1;
