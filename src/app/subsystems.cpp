@@ -540,7 +540,6 @@ void app_wire_irc_lookups()
 void app_wire_irc_flood()
 {
     irc_flood_gate = flood_gate;
-    flood_is_check_reply = flood_check_reply;
     conn_hooks.flood_release = flood_release;
     conn_hooks.flood_tick = flood_tick;
 }
@@ -564,32 +563,25 @@ void app_wire_irc_dispatch()
 // Channel membership: the automode queue, the status caption, the address list.
 void app_wire_irc_membership()
 {
-    membership_automode_forget = automode_forget;
-    membership_automode_rename = automode_rename;
     conn_hooks.conn_update_status_title = conn_update_status_title;
     open_hooks.ial_drop_channel = ial_drop_channel;
-    irc_ial_update_hook = membership_note_sender;
 }
 
 // Channels rejoined at logon.
 void app_wire_irc_rejoin()
 {
     logon_channels_to_rejoin = chan_channels_to_rejoin;
-    logon_close_other_network_windows = chan_close_other_network_windows;
-    logon_channel_rejoining = chan_rejoin_starting;
 }
 
-// The messaging and channel commands: numeric replies and away.
+// The messaging and channel commands: away.
 void app_wire_irc_chat_commands()
 {
-    irc_numeric_reply_hook = irc_on_reply;
     chat_take_away = query_take_away;
 }
 
 // Replies to queries: the away state for captions.
 void app_wire_query_replies()
 {
-    caption_is_away = query_is_away;
 }
 
 // Ban, except and invite lists.
@@ -602,11 +594,8 @@ void app_wire_irc_ban_lists()
 // User lists: USERHOST requests, protection and the list conditions.
 void app_wire_irc_user_lists()
 {
-    query_userhost_offer = userlist_userhost_offer;
-    query_userhost_done = userlist_userhost_done;
     irc_userhost_request_self = userlist_request_self;
     dns_userhost_request = userlist_dns_request;
-    irc_protect_match_hook = userlist_protects_sender;
 }
 
 // CTCP answers with their flood memory, the ignore list with its timed
@@ -631,8 +620,6 @@ void app_wire_irc_notify()
     conn_hooks.notify_poll = notify_tick_poll;
     main_settings_hooks.notify_load = notify_load;
     main_settings_hooks.notify_options_load = notify_opts_load;
-    membership_notify_seen = notify_membership_seen;
-    query_notify_seen = notify_query_seen;
     irc_sender_seen_hook = notify_sender_seen;
 }
 
@@ -829,7 +816,6 @@ void app_wire_window_view()
         else
             win_activate(rec->hwnd.get(), how == 2 ? kActivateMaximised : 0);
     };
-    query_focused_window = win_focused_window;
     nicklist_pointer_hook = sys_pointer_pos;
     nicklist_window_watched_hook = win_is_watched;
     input_wheel_lines_hook = sys_wheel_scroll_lines;
@@ -865,7 +851,6 @@ void app_wire_servers()
 // dropped when its countdown runs out, closed at exit.
 void app_wire_ident()
 {
-    irc_welcome_notice = ident_logon_done;
 }
 
 // The finger client and server: /finger and the USERHOST answer start a
@@ -1007,7 +992,6 @@ void app_install_subsystems()
     app_wire_query_replies();
     irc_rejoin_install();
     app_wire_irc_rejoin();
-    reply_close_waiting = chan_close_waiting;
 
     // Connecting and the identity: irc: links of the command line and of a
     // second start open through the link opener; other programs run

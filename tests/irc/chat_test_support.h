@@ -96,7 +96,8 @@ protected:
         return rec;
     }
 
-    // Feeds one server line to the reply handling; returns its result.
+    // Feeds one numeric line to the numerics table; 1 when an entry of the
+    // table took it, 0 when it was shown as any other numeric.
     int feed(const std::string& line)
     {
         IrcMessage msg;
@@ -104,7 +105,9 @@ protected:
         irc_message_tokenize(msg);
         msg.connection = conn;
         msg.numeric = std::atoi(irc_word(msg, 1).c_str());
-        return irc_on_reply(msg);
+        const int taken = irc_numeric_entry(msg) != nullptr;
+        irc_on_numeric(msg);
+        return taken;
     }
 
     // Runs a command as typed in the current window.

@@ -32,7 +32,6 @@ protected:
         saved_raw_switch = event_switch_raw;
         irc_ban_lists_install();
         app_wire_irc_ban_lists();
-        irc_numeric_reply_hook = irc_on_reply;
         irc_status_show = [](Connection*, int, const std::string& t, int b, int a) { status_lines.push_back({t, b, a}); };
         irc_fire_raw = [](IrcMessage&, const std::string& w) {
             raw_words.push_back(w);

@@ -208,7 +208,6 @@ TEST_F(ChannelIdentifiers, IdleTimesFollowMessagesAndTheTick)
 
 TEST_F(ChannelIdentifiers, InWhoHoldsFromTheFirstWhoLineToTheEnd)
 {
-    irc_numeric_reply_hook = irc_on_reply;
     WindowRecord* other = open("#d", kWinChannel, 0);
     ASSERT_NE(other, nullptr);
     ial_set_channel_state(chan, 2);

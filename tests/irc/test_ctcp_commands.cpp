@@ -38,7 +38,6 @@ protected:
         app_wire_irc_user_lists();
         irc_ctcp_install();
         app_wire_irc_ctcp();
-        irc_numeric_reply_hook = irc_on_reply;
         g_errors.clear();
         script_echo_line = [](QWidget*, const std::string& text, int) { g_errors.push_back(text); };
         strlist_free(&main_settings.ignore_list);

@@ -8,11 +8,14 @@
 #include "irc/link/connect.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
+#include "irc/numerics/query_replies.h"
+#include "irc/numerics/replies.h"
 #include "support/hook_guard.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -146,6 +149,95 @@ TEST(ServerMessageTable, HoldsEveryCommandWithItsMinimum)
     EXPECT_EQ(in_table, wanted);
     for (const char* word : {"", "001", "PRIVMSGX", "PRIV", "ERROR:", "FROB", "#a"})
         EXPECT_EQ(irc_server_message(word), nullptr) << word;
+}
+
+// Every number is in the numerics table once, with a handler, and is found
+// by its number; no entry carries a flag of the command words.
+TEST(NumericTable, HoldsEveryNumberOnce)
+{
+    std::set<int> in_table;
+    for (const NumericReply& e : irc_numeric_replies()) {
+        SCOPED_TRACE(e.number);
+        EXPECT_TRUE(in_table.insert(e.number).second) << "twice";
+        EXPECT_NE(e.handler, nullptr);
+        EXPECT_GE(e.number, 1);
+        EXPECT_LE(e.number, 999);
+        EXPECT_EQ(irc_numeric_reply(e.number), &e);
+        EXPECT_EQ(e.flags & (kSenderSeen | kSourceDropped), 0);
+    }
+    for (int number : {0, 252, 777, 1000, -353})
+        EXPECT_EQ(irc_numeric_reply(number), nullptr) << number;
+}
+
+// Which entry takes a numeric line: its number, the parameters its handler
+// needs and, for 477, the word that makes it a refused join. A line no
+// entry takes is shown as any other numeric.
+TEST(NumericTable, TakesALineOnlyWithTheParametersItsHandlerNeeds)
+{
+    struct Case {
+        const char* line;
+        IrcHandler handler;  // null: shown as any other numeric
+    } cases[] = {
+        {":s 353 me = #c :a @b", reply_on_names},
+        {":s 311 me bob u h * :Bob", query_on_whois_user},
+        {":s 001 me :Welcome", numeric_on_welcome},
+        {":s 405 me #c :Too many channels", reply_on_join_refused},
+        {":s 405 me :Too many channels", reply_on_join_refused},     // word 3 is the text
+        {":s 405 me", nullptr},                                       // no word 3
+        {":s 403 me", nullptr},
+        {":s 477 me #c :Cannot join channel", nullptr},               // word 3 lacks "join"
+        {":s 477 me #JoinUs :Cannot join channel", reply_on_join_refused},
+        {":s 010 me other.host 7000 :go there", numeric_on_redirect},
+        {":s 010 me other.host", nullptr},
+        {":s 265 me 4 9 :Current local users", numeric_on_user_counts},
+        {":s 265 me", nullptr},
+        {":s 650 me", nullptr},
+        {":s 651 me", numeric_on_services_end},
+        {":s 343 me", nullptr},
+        {":s 252 me 5 :operators online", nullptr},
+        {":s 777 me :unknown", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        IrcMessage msg;
+        msg.raw = c.line;
+        irc_message_tokenize(msg);
+        msg.numeric = std::atoi(irc_word(msg, 1).c_str());
+        const NumericReply* entry = irc_numeric_entry(msg);
+        if (!c.handler) {
+            EXPECT_EQ(entry, nullptr);
+            continue;
+        }
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->handler, c.handler);
+    }
+}
+
+// A numeric line short of its entry's parameters is shown as any other
+// numeric and changes nothing its handler would have changed.
+TEST_F(DispatchLink, ShortNumericLinesAreShownAsAnyOther)
+{
+    struct Case {
+        const char* line;
+        const char* shown;
+    } cases[] = {
+        {":srv 010 me other.host", "other.host"},
+        {":srv 265 me :Current local users", "Current local users"},
+        {":srv 650 :services text", "services text"},
+        {":srv 405 me", "srv 405 me"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        g_shown.clear();
+        g_raw_words.clear();
+        irc_dispatch_line(c.line, conn);
+        ASSERT_EQ(g_shown.size(), 1u);
+        EXPECT_EQ(g_shown[0], c.shown);
+        ASSERT_EQ(g_raw_words.size(), 1u);
+    }
+    EXPECT_TRUE(conn->stored_identity[5].empty());
+    EXPECT_EQ(link_state(conn).redirect_pending, 0);
+    EXPECT_EQ(irc_state(conn)->services_state, 0);
 }
 
 // The notify list hears of a PRIVMSG, NOTICE or MODE sender only when the

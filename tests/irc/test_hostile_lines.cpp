@@ -160,7 +160,6 @@ protected:
         app_wire_query_replies();
         irc_rejoin_install();
         app_wire_irc_rejoin();
-        reply_close_waiting = chan_close_waiting;
         irc_send_line = capture_send;
 
         saved_events = event_switch_events;

@@ -26,7 +26,6 @@ protected:
     void SetUp() override
     {
         ChatTest::SetUp();
-        irc_numeric_reply_hook = irc_on_reply;
         saved_ial_default = ial_default_on;
         irc_user_lists_install();
         app_wire_irc_user_lists();

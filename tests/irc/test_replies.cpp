@@ -3,6 +3,7 @@
 
 #include "commands/channel_commands.h"
 #include "model/nick_list.h"
+#include "core/options.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/modes.h"
 #include "irc/dispatch/outgoing_notes.h"
@@ -192,14 +193,14 @@ TEST_F(Replies, ModesAndCreationTimeOfOurOwnQueryStayQuiet)
 }
 
 // 403 and 442 take the channel off the pending joins; 403 also closes a
-// window still waiting for that join; a reply that answers channel
-// central's own request is not shown.
+// window still waiting for that join (with channels kept open it stays,
+// marked as left); a reply that answers channel central's own request is
+// not shown.
 TEST_F(Replies, NoSuchChannelAndNotOnChannel)
 {
-    static std::vector<std::string> closed;
-    closed.clear();
-    auto saved = reply_close_waiting;
-    reply_close_waiting = [](const std::string& c, Connection*) { closed.push_back(c); };
+    const int saved_keep = opt(OPT_KEEP_CHANNELS_OPEN);
+    opt_set(OPT_KEEP_CHANNELS_OPEN, 1);
+    WindowRecord* waiting = open("#gone");
     struct Case {
         const char* line;
         const char* pending_request;  // channel central waits for this name
@@ -213,20 +214,19 @@ TEST_F(Replies, NoSuchChannelAndNotOnChannel)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        closed.clear();
         chat_status.clear();
+        waiting->chan_state = 1;  // its join was sent and not answered
+        waiting->chan_left = 0;
         conn->pending_channel = c.pending_request;
         irc_note_joining("#gone", 2, conn);
         EXPECT_EQ(feed(c.line), 1);
         EXPECT_EQ(irc_pending_join_flag("#gone", conn), 0) << "still pending";
-        EXPECT_EQ(closed.size(), c.closes ? 1u : 0u);
-        if (c.closes && !closed.empty()) {
-            EXPECT_EQ(closed[0], "#gone");
-        }
+        EXPECT_EQ(waiting->chan_left, c.closes ? 1 : 0);
+        EXPECT_EQ(waiting->chan_state, c.closes ? 2 : 1);
         EXPECT_EQ(!chat_status.empty(), c.shown);
         EXPECT_TRUE(conn->pending_channel.empty());
     }
-    reply_close_waiting = saved;
+    opt_set(OPT_KEEP_CHANNELS_OPEN, saved_keep);
 }
 
 // The channel-list state: asked for (1), arriving (2), idle (0).

@@ -47,7 +47,6 @@ protected:
             saved_lists[k] = *userlist_head(k);
             *userlist_head(k) = nullptr;
         }
-        irc_numeric_reply_hook = irc_on_reply;
         irc_membership_install();
         app_wire_irc_membership();
         irc_user_lists_install();

@@ -16,9 +16,9 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
+#include "irc/numerics/query_replies.h"
 #include "platform/platform_utils.h"
 
-int (*caption_is_away)(Connection*) = nullptr;
 void (*caption_set_hook)(WindowRecord*, const std::string&) = nullptr;
 std::string (*caption_get_hook)(WindowRecord*) = nullptr;
 void (*caption_switchbar_repaint)() = nullptr;
@@ -113,7 +113,7 @@ std::string irc_status_caption(Connection* conn)
     if (conn_is_connected(conn) && st && st->registration) {
         cap += nick_piece;
         if (!st->user_modes_text.empty()) cap += " " + st->user_modes_text;
-        if (caption_is_away && caption_is_away(conn) && !conn->away_text.empty()) cap += text_load_string(606);
+        if (query_is_away(conn) && !conn->away_text.empty()) cap += text_load_string(606);
         if (!server.empty()) server += " (" + conn->server_name + ":" + port + ")";
         else server = conn->server_name + ":" + port;
         cap += text_fill_pattern(text_load_string(605), {server});

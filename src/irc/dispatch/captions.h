@@ -28,8 +28,6 @@ void irc_status_label(WindowRecord* rec, std::string& out, int kind);
 int caption_kept_count();
 
 // Seams.
-// Whether the connection is marked away. Absent: not away.
-extern int (*caption_is_away)(Connection* conn);
 // Sets a window's caption (called only when it changed). Absent: the
 // window's title is set.
 extern void (*caption_set_hook)(WindowRecord* rec, const std::string& text);

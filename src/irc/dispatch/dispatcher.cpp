@@ -22,6 +22,7 @@
 #include "irc/numerics/logon.h"
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/query_replies.h"
+#include "script/events/event_index.h"
 #include "script/stores/timers.h"
 
 namespace {
@@ -41,7 +42,7 @@ int default_fire_raw(IrcMessage& msg, const std::string& word)
 {
     if (!event_switch_raw) return 1;
     msg.out_text = word;
-    return event_fire(msg.connection, nullptr, &msg, msg.out_text, 2, 0, nullptr, nullptr);
+    return event_fire(msg.connection, nullptr, &msg, msg.out_text, kEvRaw, 0, nullptr, nullptr);
 }
 
 
@@ -198,6 +199,13 @@ void irc_on_unknown(IrcMessage& msg)
     irc_status_echo(conn, static_cast<int>(kColorNormalText), msg.out_text);
 }
 
+void irc_on_numeric(IrcMessage& msg)
+{
+    if (!conn_is_live(msg.connection)) return;
+    if (const NumericReply* entry = irc_numeric_entry(msg)) entry->handler(msg);
+    else numeric_show_default(msg);
+}
+
 void irc_dispatch_line(const std::string& received, Connection* connection)
 {
     // A received line is text: it ends at its first NUL byte.
@@ -307,47 +315,4 @@ void irc_dispatch_install()
 {
     conn_created.add_once(g_created_listener, kCreatedIsupport, conn_set_isupport_defaults);
     numerics_install();
-}
-
-// The server commands: where each is handled and the fewest parameters it
-// takes.
-const std::vector<ServerMessage>& irc_server_messages()
-{
-    static const std::vector<ServerMessage> table = {
-        {"ERROR", irc_on_error, 0, kSourceDropped},
-        {"EVENT", irc_on_event, 2},
-        {"INVITE", irc_on_invite, 2},
-        {"JOIN", membership_on_join, 1},
-        {"KICK", membership_on_kick, 2},
-        {"KILL", membership_on_kill, 1},
-        {"KNOCK", irc_on_knock, 1},
-        {"MODE", irc_on_mode_message, 1, kSenderSeen},
-        {"NICK", membership_on_nick, 1},
-        {"NOTICE", irc_on_notice_message, 1, kSenderSeen},
-        {"PART", membership_on_part, 1},
-        {"PING", irc_on_ping, 0, kSourceDropped},
-        {"PONG", irc_on_pong, 0},
-        {"PRIVMSG", irc_on_privmsg_message, 2, kSenderSeen},
-        {"PROP", irc_on_prop, 1},
-        {"QUIT", membership_on_quit, 0},
-        {"TOPIC", irc_on_topic, 1},
-        {"WALLOPS", irc_on_wallops, 0},
-        {"WHISPER", irc_on_whisper, 3},
-    };
-    return table;
-}
-
-const ServerMessage* irc_server_message(const std::string& word)
-{
-    // Registered once, by upper-case word.
-    static const std::unordered_map<std::string, const ServerMessage*> index = [] {
-        std::unordered_map<std::string, const ServerMessage*> m;
-        for (const ServerMessage& e : irc_server_messages()) m.emplace(e.word, &e);
-        return m;
-    }();
-    if (word.size() > 16) return nullptr;
-    std::string upper = word;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    auto it = index.find(upper);
-    return it == index.end() ? nullptr : it->second;
 }

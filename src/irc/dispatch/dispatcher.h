@@ -78,16 +78,37 @@ struct ServerMessage {
     int min_params;
     int flags = 0;
 };
+// One numeric reply the dispatcher knows: its number, its handler, the
+// fewest parameters the line must carry for the handler to take it, and its
+// flags. A line the entry does not take is shown as any other numeric.
+struct NumericReply {
+    int number;
+    IrcHandler handler;
+    int min_params;
+    int flags = 0;
+};
 // Flags of an entry. The sender counts as seen: irc_sender_seen_hook runs
 // before the handler. The source is dropped: the line is answered alike with
-// or without a source, and its handler sees the command as word 0.
+// or without a source, and its handler sees the command as word 0. Join in
+// word three: a numeric whose word 3 holds "join" (any case); other lines of
+// that number are shown as any other numeric.
 constexpr int kSenderSeen = 1;
 constexpr int kSourceDropped = 2;
+constexpr int kJoinInWordThree = 4;
 
-// The table of server commands (numerics go to irc_on_numeric).
+// The table of server commands and the table of numeric replies
+// (irc/dispatch/server_messages.cpp).
 const std::vector<ServerMessage>& irc_server_messages();
+const std::vector<NumericReply>& irc_numeric_replies();
 // The entry of a command word (any case); null when the table has none.
 const ServerMessage* irc_server_message(const std::string& word);
+// The entry of a number; null when the table has none.
+const NumericReply* irc_numeric_reply(int number);
+// The entry that takes a numeric line (its number, parameters and flags);
+// null when the line is shown as any other numeric.
+const NumericReply* irc_numeric_entry(const IrcMessage& msg);
+// Runs a numeric line: its entry's handler, or the default display.
+void irc_on_numeric(IrcMessage& msg);
 
 // Runs before the handlers of the table's entries marked kSenderSeen with
 // the word the line must hold for its sender to count as seen (the last

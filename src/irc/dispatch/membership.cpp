@@ -23,13 +23,12 @@
 #include "irc/dispatch/server_commands.h"
 #include "identifiers/address_identifiers.h"
 #include "irc/lists/address_list.h"
+#include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"
+#include "script/events/event_index.h"
 
 MembershipSettings membership_settings;
-void (*membership_notify_seen)(const std::string&, int, Connection*) = nullptr;
-void (*membership_automode_forget)(const std::string&, Connection*) = nullptr;
-void (*membership_automode_rename)(const std::string&, const std::string&, Connection*) = nullptr;
 
 namespace {
 
@@ -143,8 +142,8 @@ void membership_on_join(IrcMessage& msg)
     if (bell != std::string::npos) chan.resize(bell);
     const std::string nick = irc_word(msg, 0);
     WindowRecord* rec = win_find_channel(chan, conn);
-    if (membership_notify_seen) membership_notify_seen(nick, 1, conn);
-    if (membership_automode_forget) membership_automode_forget(nick, conn);
+    notify_membership_seen(nick, 1, conn);
+    automode_forget(nick, conn);
 
     if (text_equal_nocase(nick, membership_own_nick(conn))) {
         if (rec) chan_membership(rec)->joined = 1;
@@ -171,12 +170,12 @@ void membership_on_join(IrcMessage& msg)
             nicklist_update(nick, rec, kNickAddOrChange, 1);
             ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
             request_modes(rec, chan, conn);
-            if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec)) {
+            if (irc_fire_event(msg, "JOIN", kEvJoin, 1) && win_is_open(rec)) {
                 to_window(rec, kColorJoinText, text_fill_id(3503, {chan}), 0);
                 if (tip_wanted(TIPOPT_CHAN_JOINPART))
                     tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 10, conn, rec);
             }
-            irc_fire_event(msg, "JOIN", 32, 0);
+            irc_fire_event(msg, "JOIN", kEvJoin, 0);
             refresh(rec);
             return;
         }
@@ -200,12 +199,12 @@ void membership_on_join(IrcMessage& msg)
         request_modes(rec, chan, conn);
         nicklist_update(nick, rec, kNickAddOrChange, 1);
         ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
-        if (irc_fire_event(msg, "JOIN", 32, 1) && win_is_open(rec)) {
+        if (irc_fire_event(msg, "JOIN", kEvJoin, 1) && win_is_open(rec)) {
             to_window(rec, kColorJoinText, text_fill_id(3504, {chan}), 1);
             if (tip_wanted(TIPOPT_CHAN_JOINPART))
                 tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 9, conn, rec);
         }
-        irc_fire_event(msg, "JOIN", 32, 0);
+        irc_fire_event(msg, "JOIN", kEvJoin, 0);
         refresh(rec);
         return;
     }
@@ -214,7 +213,7 @@ void membership_on_join(IrcMessage& msg)
     nicklist_update(nick, rec, kNickAddOrChange, 1);
     if (msg.has_address) userlist_on_join(rec, nick, msg.address, conn);
     if (msg.has_address) ial_update(&nick, &msg.address, 0, conn);
-    const int go = irc_fire_event(msg, "JOIN", 32, 1);
+    const int go = irc_fire_event(msg, "JOIN", kEvJoin, 1);
     const int where = where_of(chan_membership(rec)->show_joins_in, membership_settings.joins_in);
     if (go && where != 2 && win_is_open(rec)) {
         const bool addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
@@ -230,7 +229,7 @@ void membership_on_join(IrcMessage& msg)
         if (tip_wanted(TIPOPT_CHAN_JOINPART))
             tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 11, conn, rec);
     }
-    irc_fire_event(msg, "JOIN", 32, 0);
+    irc_fire_event(msg, "JOIN", kEvJoin, 0);
     refresh(rec);
 }
 
@@ -243,13 +242,13 @@ void membership_on_part(IrcMessage& msg)
     WindowRecord* rec = win_find_channel(chan, conn);
     if (!rec) return;
     const std::string nick = irc_word(msg, 0);
-    if (membership_notify_seen) membership_notify_seen(nick, 1, conn);
-    if (membership_automode_forget) membership_automode_forget(nick, conn);
+    notify_membership_seen(nick, 1, conn);
+    automode_forget(nick, conn);
     const std::string reason = irc_has_word(msg, 3) ? irc_words_from(msg, 3) : std::string();
 
     if (!text_equal_nocase(nick, membership_own_nick(conn))) {
         nicklist_update(nick, rec, kNickSetValue, kLeaving);
-        const int go = irc_fire_event(msg, "PART", 47, 1);
+        const int go = irc_fire_event(msg, "PART", kEvPart, 1);
         const int where = where_of(chan_membership(rec)->show_parts_in, membership_settings.parts_in);
         if (go && where != 2 && win_is_open(rec)) {
             const bool addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
@@ -267,7 +266,7 @@ void membership_on_part(IrcMessage& msg)
             if (tip_wanted(TIPOPT_CHAN_JOINPART))
                 tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 13, conn, rec);
         }
-        irc_fire_event(msg, "PART", 47, 0);
+        irc_fire_event(msg, "PART", kEvPart, 0);
         if (win_is_open(rec)) nicklist_update(nick, rec, kNickRemove, 0);
         ial_forget_nick(nullptr, nick, 0, conn);
         refresh(rec);
@@ -275,9 +274,9 @@ void membership_on_part(IrcMessage& msg)
     }
 
     nicklist_update(nick, rec, kNickSetValue, kLeavingChannel);
-    if (irc_fire_event(msg, "PART", 47, 1) && tip_wanted(TIPOPT_CHAN_JOINPART))
+    if (irc_fire_event(msg, "PART", kEvPart, 1) && tip_wanted(TIPOPT_CHAN_JOINPART))
         tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 12, conn, win_is_open(rec) ? rec : nullptr);
-    irc_fire_event(msg, "PART", 47, 0);
+    irc_fire_event(msg, "PART", kEvPart, 0);
     if (!win_is_open(rec)) return;
     ChannelMembership* st = chan_membership(rec);
     ial_forget_nick(rec, nick, 0, conn);
@@ -304,14 +303,14 @@ void membership_on_kick(IrcMessage& msg)
     const std::string kicked = irc_word(msg, 3).substr(0, kShortText);
     const std::string reason = irc_has_word(msg, 4) ? irc_words_from(msg, 4) : std::string();
     const std::string me = membership_own_nick(conn);
-    if (membership_notify_seen) membership_notify_seen(kicker, 1, conn);
-    if (membership_automode_forget) membership_automode_forget(kicked, conn);
+    notify_membership_seen(kicker, 1, conn);
+    automode_forget(kicked, conn);
 
     if (!text_equal_nocase(kicked, me)) {
         nicklist_update(kicked, rec, kNickSetValue, kLeaving);
         userlist_on_kick(rec, kicker, kicked, conn);
         if (nicklist_find(rec, kicker)) learn_address(msg, kicker);
-        const int go = irc_fire_event(msg, "KICK", 35, 1);
+        const int go = irc_fire_event(msg, "KICK", kEvKick, 1);
         const int where = where_of(chan_membership(rec)->show_kicks_in, membership_settings.kicks_in);
         if (go && where != 2 && win_is_open(rec)) {
             const std::string text = with_reason(text_fill_id(3514, {kicked, kicker}), reason);
@@ -320,7 +319,7 @@ void membership_on_kick(IrcMessage& msg)
             if (tip_wanted(TIPOPT_CHAN_KICK))
                 tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, kicked}, 15, conn, rec);
         }
-        irc_fire_event(msg, "KICK", 35, 0);
+        irc_fire_event(msg, "KICK", kEvKick, 0);
         if (win_is_open(rec)) nicklist_update(kicked, rec, kNickRemove, 0);
         ial_forget_nick(nullptr, kicked, 0, conn);
         refresh(rec);
@@ -343,16 +342,16 @@ void membership_on_kick(IrcMessage& msg)
         std::string line = "/join " + chan;
         if (!rec->chan_key.empty()) line += " " + rec->chan_key;
         irc_run_plain(conn, line.substr(0, kLongText));
-        go = irc_fire_event(msg, "KICK", 35, 1);
+        go = irc_fire_event(msg, "KICK", kEvKick, 1);
         if (go && win_is_open(rec)) {
             to_window(rec, kColorKickText, with_reason(text_fill_id(3511, {kicker}), reason), 0);
             to_window(rec, kColorInfoText, text_load_string(3513), 0);
         }
     } else if (membership_settings.keep_window_on_kick) {
-        go = irc_fire_event(msg, "KICK", 35, 1);
+        go = irc_fire_event(msg, "KICK", kEvKick, 1);
         if (go && win_is_open(rec)) to_window(rec, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason), 0);
     } else {
-        go = irc_fire_event(msg, "KICK", 35, 1);
+        go = irc_fire_event(msg, "KICK", kEvKick, 1);
         if (go && win_is_open(rec)) to_window(rec, kColorKickText, with_reason(text_fill_id(3511, {kicker}), reason), 0);
         close_it = true;
     }
@@ -361,7 +360,7 @@ void membership_on_kick(IrcMessage& msg)
         if (tip_wanted(TIPOPT_CHAN_KICK))
             tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, reason}, 14, conn, win_is_open(rec) ? rec : nullptr);
     }
-    irc_fire_event(msg, "KICK", 35, 0);
+    irc_fire_event(msg, "KICK", kEvKick, 0);
     if (close_it) {
         close_channel(rec);
         return;
@@ -382,8 +381,8 @@ void membership_on_quit(IrcMessage& msg)
     const std::string nick = irc_word(msg, 0);
     const std::string reason = irc_has_word(msg, 2) ? irc_words_from(msg, 2) : std::string();
     const bool own = text_equal_nocase(nick, membership_own_nick(conn));
-    if (membership_notify_seen) membership_notify_seen(nick, 0, conn);
-    if (membership_automode_forget) membership_automode_forget(nick, conn);
+    notify_membership_seen(nick, 0, conn);
+    automode_forget(nick, conn);
 
     std::vector<WindowRecord*> holding;
     for (WindowRecord* w = win_list; w; w = w->next)
@@ -391,7 +390,7 @@ void membership_on_quit(IrcMessage& msg)
 
     for (WindowRecord* w : holding) nicklist_update(nick, w, kNickSetValue, kLeaving);
     const bool show_addr = opt(OPT_SHOW_ADDRESSES) && msg.has_address && !msg.address.empty();
-    const int go = irc_fire_event(msg, "QUIT", 51, 1);
+    const int go = irc_fire_event(msg, "QUIT", kEvQuit, 1);
     bool want_status = false;
     if (go) {
         for (WindowRecord* w : holding) {
@@ -426,7 +425,7 @@ void membership_on_quit(IrcMessage& msg)
         if (!own && !holding.empty() && win_is_open(holding.front()) && tip_wanted(TIPOPT_CHAN_QUIT))
             tip_notify_event(TIPOPT_CHAN_QUIT, {nick, std::string(), reason}, 39, conn, holding.front());
     }
-    irc_fire_event(msg, "QUIT", 51, 0);
+    irc_fire_event(msg, "QUIT", kEvQuit, 0);
     for (WindowRecord* w : holding) {
         if (!win_is_open(w)) continue;
         nicklist_update(nick, w, kNickRemove, 0);
@@ -448,7 +447,7 @@ void membership_on_nick(IrcMessage& msg)
     if (new_nick.empty()) return;
     const bool own = text_equal_nocase(old_nick, membership_own_nick(conn));
     const bool case_only = text_equal_nocase(old_nick, new_nick);
-    if (membership_automode_rename) membership_automode_rename(old_nick, new_nick, conn);
+    automode_rename(old_nick, new_nick, conn);
 
     // Queries.
     WindowRecord* existing = nullptr;
@@ -478,7 +477,7 @@ void membership_on_nick(IrcMessage& msg)
     }
     if (shares) ial_update(&old_nick, &new_nick, 1, conn);
 
-    if (irc_fire_event(msg, "NICK", 40, 1)) {
+    if (irc_fire_event(msg, "NICK", kEvNick, 1)) {
         for (WindowRecord* w = win_list; w; w = w->next) {
             if (w->type != kWinChannel || w->conn != conn || !w->hwnd.get() || !nicklist_find(w, new_nick)) continue;
             const int choice = chan_membership(w)->show_nicks_in;
@@ -502,7 +501,7 @@ void membership_on_nick(IrcMessage& msg)
                 tip_notify_event(TIPOPT_CHAN_NICK, ev, 17, conn, own ? nullptr : channel);
         }
     }
-    irc_fire_event(msg, "NICK", 40, 0);
+    irc_fire_event(msg, "NICK", kEvNick, 0);
 
     if (own) {
         int& idx = conn->nick_index;
@@ -516,9 +515,9 @@ void membership_on_nick(IrcMessage& msg)
         conn_update_status_title(conn);
         ini_save_identity(2, conn);
     }
-    if (membership_notify_seen && !case_only) {
-        membership_notify_seen(old_nick, 0, conn);
-        membership_notify_seen(new_nick, 1, conn);
+    if (!case_only) {
+        notify_membership_seen(old_nick, 0, conn);
+        notify_membership_seen(new_nick, 1, conn);
     }
     for (WindowRecord* w = win_list; w; w = w->next)
         if (w->conn == conn && (w->type == kWinChannel || w->type == kWinQuery)) refresh(w);
@@ -532,8 +531,8 @@ void membership_on_kill(IrcMessage& msg)
     const std::string killer = irc_word(msg, 0);
     const std::string killed = irc_word(msg, 2).substr(0, kShortText);
     const std::string reason = irc_has_word(msg, 3) ? irc_words_from(msg, 3) : std::string();
-    if (membership_notify_seen) membership_notify_seen(killed, 0, conn);
-    if (membership_automode_forget) membership_automode_forget(killed, conn);
+    notify_membership_seen(killed, 0, conn);
+    automode_forget(killed, conn);
     if (!text_equal_nocase(killed, membership_own_nick(conn))) {
         for (WindowRecord* w = win_list; w; w = w->next) {
             if (w->type != kWinChannel || w->conn != conn || !w->hwnd.get()) continue;

@@ -64,18 +64,11 @@ void membership_on_kill(IrcMessage& msg);
 // The nick in use on the connection.
 std::string membership_own_nick(Connection* conn);
 
-// Seams into other lists (absent: nothing happens).
-// The notify list: a nick was seen (1) or is gone (0).
-extern void (*membership_notify_seen)(const std::string& nick, int seen, Connection* conn);
-// The auto-op/voice queue: forget a nick, rename a nick.
-extern void (*membership_automode_forget)(const std::string& nick, Connection* conn);
-extern void (*membership_automode_rename)(const std::string& old_nick, const std::string& new_nick,
-                                          Connection* conn);
 // Shows a line in a window: echo 1 through echo_line, 0 through print_line.
 // Default: the line buffer.
 extern void (*membership_print)(QWidget* hwnd, std::uint32_t colour, const std::string& text, int echo);
 
-// The address-list note of a message sender (set as the messages' hook).
+// The address-list note of a sender seen on a channel.
 void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address);
 
 // Adds the address list's listeners for connections made and freed and its

@@ -18,12 +18,13 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/server_commands.h"
+#include "irc/dispatch/membership.h"
 #include "irc/ctcp/ctcp.h"
+#include "irc/link/flood.h"
 #include "irc/lists/ignore_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/events/event_index.h"
 
-void (*irc_ial_update_hook)(Connection*, const std::string&, const std::string&) = nullptr;
 int (*irc_note_whois_hook)(QWidget*, const std::string&, Connection*) = nullptr;
 
 namespace {
@@ -77,8 +78,7 @@ void title(WindowRecord* rec)
 
 void note_address(IrcMessage& msg)
 {
-    if (irc_ial_update_hook && msg.has_address)
-        irc_ial_update_hook(msg.connection, irc_word(msg, 0), msg.address);
+    if (msg.has_address) membership_note_sender(msg.connection, irc_word(msg, 0), msg.address);
 }
 
 // Terminal colour sequences become control codes when the ANSI option is
@@ -301,7 +301,7 @@ int irc_show_action(IrcMessage& msg, QWidget* window)
 void irc_on_privmsg_message(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    if (flood_is_check_reply && flood_is_check_reply(msg.words[3], conn)) return;
+    if (flood_check_reply(msg.words[3], conn)) return;
     const bool ctcp = irc_ctcp_unframe(msg.words[3]) != 0;
     if (!irc_message_target_prefix(msg)) return;
     prepare_text(msg);

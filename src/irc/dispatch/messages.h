@@ -27,8 +27,6 @@ int irc_show_action(IrcMessage& msg, QWidget* window);
 // Opens (or finds) the connection's Messages window; 0 when it cannot open.
 int irc_open_message_window(IrcMessage& msg);
 
-// Address-list note of a sender seen on a channel. Absent: nothing.
-extern void (*irc_ial_update_hook)(Connection* conn, const std::string& nick, const std::string& address);
 // Notes the WHOIS sent when a query opens (so that the reply goes there) and
 // tells whether the flood gate allows it. Absent: the WHOIS is sent unnoted.
 extern int (*irc_note_whois_hook)(QWidget* window, const std::string& nick, Connection* conn);

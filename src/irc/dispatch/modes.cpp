@@ -17,15 +17,16 @@
 #include "model/nick_list.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
+#include "irc/lists/user_lists.h"
 #include "irc/numerics/numerics.h"
 #include "script/events/event_index.h"
 
 void (*chan_list_mode_hook)(WindowRecord*, char, int, const std::string&, const std::string&,
                             const std::string&) = nullptr;
-int (*irc_protect_match_hook)(Connection*, const std::string&, const std::string&, const std::string&) = nullptr;
 
 namespace {
 
@@ -79,8 +80,7 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
         }
         if (index == 3) irc_message_set_word(msg, 3, std::string());
     }
-    if (msg.has_address && irc_ial_update_hook && nicklist_find(rec, sender))
-        irc_ial_update_hook(conn, sender, msg.address);
+    if (msg.has_address && nicklist_find(rec, sender)) membership_note_sender(conn, sender, msg.address);
 
     std::string letters = rec->chan_modes.size() > 3 ? rec->chan_modes.substr(0, rec->chan_modes.find(' ')) : std::string();
     const std::string modes = irc_word(msg, 3);
@@ -117,8 +117,8 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
                     }
                 }
                 if (letter == 'o' && sign < 0 && !own && !text_equal_nocase(sender, me) && !text_equal_nocase(sender, arg) &&
-                    irc_protect_match_hook && (nicklist_update(me, rec, kNickTest, 0) & bit) &&
-                    irc_protect_match_hook(conn, arg, std::string(), channel))
+                    (nicklist_update(me, rec, kNickTest, 0) & bit) &&
+                    userlist_protects_sender(conn, arg, std::string(), channel))
                     irc_send_line("MODE " + channel.substr(0, kShortText) + " -o " + sender.substr(0, kShortText) + "\n",
                                   0, conn);
             }

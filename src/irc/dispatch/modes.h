@@ -31,8 +31,4 @@ int chan_mode_limit_count();
 // removed on a channel. Absent: nothing is kept.
 extern void (*chan_list_mode_hook)(WindowRecord* rec, char letter, int adding, const std::string& mask,
                                    const std::string& setter, const std::string& address);
-// Whether a deopped nick is protected on the channel (protect list on and
-// a matching entry). Absent: nobody is.
-extern int (*irc_protect_match_hook)(Connection* conn, const std::string& nick, const std::string& address,
-                                     const std::string& channel);
 

@@ -17,9 +17,11 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/modes.h"
 #include "irc/link/connect.h"
+#include "irc/link/flood.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/executor.h"
+#include "script/events/event_index.h"
 #include "script/stores/timers.h"
 
 namespace {
@@ -64,7 +66,6 @@ bool is_channel_name(const std::string& s, Connection* conn)
 
 int (*irc_fire_event)(IrcMessage&, const char*, int, int) = default_fire_event;
 int (*irc_run_plain)(Connection*, const std::string&) = default_run_plain;
-int (*flood_is_check_reply)(const std::string&, Connection*) = nullptr;
 int (*irc_join_allowed)(const std::string&, Connection*) = nullptr;
 std::string (*irc_chanfolder_key)(const std::string&) = nullptr;
 
@@ -72,7 +73,7 @@ std::string (*irc_chanfolder_key)(const std::string&) = nullptr;
 void irc_on_error(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    int go = irc_fire_event(msg, "ERROR", 23, 1);
+    int go = irc_fire_event(msg, "ERROR", kEvError, 1);
     if (!conn_is_live(conn)) return;
     if (irc_has_word(msg, 1)) {
         // The link's retry reads this: the next attempt waits a minute.
@@ -86,7 +87,7 @@ void irc_on_error(IrcMessage& msg)
         show(conn, kColorInfo2Text, msg.out_text);
     }
     if (!conn_is_live(conn)) return;
-    irc_fire_event(msg, "ERROR", 23, 0);
+    irc_fire_event(msg, "ERROR", kEvError, 0);
 }
 
 // PING :token (with or without a source; the handler sees "PING" as word 0)
@@ -97,7 +98,7 @@ void irc_on_ping(IrcMessage& msg)
     if (irc_has_word(msg, 1)) irc_send_line("PONG :" + msg.words[1].substr(0, kMediumText) + "\n", 0, conn);
     else irc_send_line("PONG\n", 0, conn);
     if (!conn_is_live(conn)) return;
-    int go = irc_fire_event(msg, "PING", 48, 1);
+    int go = irc_fire_event(msg, "PING", kEvPing, 1);
     if (!conn_is_live(conn)) return;
     if (go && !opt(OPT_HIDE_PING_PONG)) {
         std::string text;
@@ -105,7 +106,7 @@ void irc_on_ping(IrcMessage& msg)
         show(conn, kColorInfo2Text, text);
     }
     if (!conn_is_live(conn)) return;
-    irc_fire_event(msg, "PING", 48, 0);
+    irc_fire_event(msg, "PING", kEvPing, 0);
 }
 
 // :server PONG server :token
@@ -115,9 +116,9 @@ void irc_on_pong(IrcMessage& msg)
     Connection* conn = msg.connection;
     const std::string text = irc_word(msg, 3);
     if (conn_timeout_probe(&text, conn)) return;
-    if (flood_is_check_reply && flood_is_check_reply(text, conn)) return;
+    if (flood_check_reply(text, conn)) return;
     if (msg.has_address) return;
-    int go = irc_fire_event(msg, "PONG", 50, 1);
+    int go = irc_fire_event(msg, "PONG", kEvPong, 1);
     if (!conn_is_live(conn)) return;
     if (go) {
         std::string out = text_fill_id(3529, {irc_word(msg, 0)});
@@ -125,7 +126,7 @@ void irc_on_pong(IrcMessage& msg)
         show(conn, kColorInfoText, out);
     }
     if (!conn_is_live(conn)) return;
-    irc_fire_event(msg, "PONG", 50, 0);
+    irc_fire_event(msg, "PONG", kEvPong, 0);
 }
 
 // :nick!user@host INVITE me :#channel
@@ -136,7 +137,7 @@ void irc_on_invite(IrcMessage& msg)
     const std::string channel = msg.words[3];
     if (!is_channel_name(channel, conn) || channel.size() > kShortText) return;
     if (ignore_check_invite(inviter, msg.address, conn)) return;
-    int go = irc_fire_event(msg, "INVITE", 31, 1);
+    int go = irc_fire_event(msg, "INVITE", kEvInvite, 1);
     if (!conn_is_live(conn)) return;
     if (go) {
         std::string out = opt(OPT_SHOW_ADDRESSES) && msg.has_address
@@ -147,7 +148,7 @@ void irc_on_invite(IrcMessage& msg)
             tip_notify_event(TIPOPT_INVITE, {inviter, channel, std::string()}, 18, conn, nullptr);
     }
     if (!conn_is_live(conn)) return;
-    irc_fire_event(msg, "INVITE", 31, 0);
+    irc_fire_event(msg, "INVITE", kEvInvite, 0);
     if (!conn_is_live(conn)) return;
     // An invitation names one channel: a comma list (where "0" would leave
     // every channel) is shown but neither kept nor joined.
@@ -165,11 +166,11 @@ void irc_on_invite(IrcMessage& msg)
 void irc_on_wallops(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    int go = irc_fire_event(msg, "WALLOPS", 77, 1);
+    int go = irc_fire_event(msg, "WALLOPS", kEvWallops, 1);
     if (!conn_is_live(conn)) return;
     if (go) show(conn, kColorWallopsText, "!" + irc_word(msg, 0) + "! " + irc_words_from(msg, 2));
     if (!conn_is_live(conn)) return;
-    irc_fire_event(msg, "WALLOPS", 77, 0);
+    irc_fire_event(msg, "WALLOPS", kEvWallops, 0);
 }
 
 // :server EVENT tag text ...
@@ -269,7 +270,7 @@ void irc_on_topic(IrcMessage& msg)
     rec->topic = topic;
     win_update_title(rec, nullptr);
 
-    const int go = irc_fire_event(msg, "TOPIC", 68, 1);
+    const int go = irc_fire_event(msg, "TOPIC", kEvTopic, 1);
     if (go && win_is_open(rec) && conn_is_live(conn)) {
         std::string line = topic.empty() ? text_fill_id(3535, {sender}) : text_fill_id(3534, {sender, topic});
         if (!text_equal_nocase(sender, conn_own_nick(conn)))
@@ -279,5 +280,5 @@ void irc_on_topic(IrcMessage& msg)
         if (tip_wanted(TIPOPT_CHAN_TOPIC))
             tip_notify_event(TIPOPT_CHAN_TOPIC, {sender, rec->name, topic}, 40, conn, rec);
     }
-    if (conn_is_live(conn)) irc_fire_event(msg, "TOPIC", 68, 0);
+    if (conn_is_live(conn)) irc_fire_event(msg, "TOPIC", kEvTopic, 0);
 }

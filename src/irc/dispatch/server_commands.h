@@ -37,9 +37,6 @@ extern int (*irc_fire_event)(IrcMessage& msg, const char* word, int id, int phas
 // script_exec_plain_command.
 extern int (*irc_run_plain)(Connection* conn, const std::string& command);
 
-// Whether the flood-check PING was answered by this PONG text. Absent
-// flood protection: 0.
-extern int (*flood_is_check_reply)(const std::string& text, Connection* conn);
 // Join lock test of the channel (lock_join_allowed). Absent: allowed.
 extern int (*irc_join_allowed)(const std::string& channel, Connection* conn);
 // Stored key of a channel in the channels folder. Absent: empty.

@@ -56,7 +56,7 @@ StringNode* flood_queue_insert(StringNode* queue, const std::string& entry, int 
 void flood_send_check(Connection* conn);
 // Releases one held line (nothing while holding).
 void flood_release(Connection* conn);
-// Installed as flood_is_check_reply: 1 for the probe's PONG text
+// Asked by the PONG handler: 1 for the probe's PONG text
 // "FLOODCHECK" (holding, the probe counter and bytes sent are cleared and
 // the release runs), else 0.
 int flood_check_reply(const std::string& text, Connection* conn);

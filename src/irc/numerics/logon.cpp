@@ -11,9 +11,11 @@
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"
+#include "script/events/event_index.h"
 #include "script/stores/timers.h"
 
 namespace {
@@ -56,8 +58,6 @@ std::string perform_file() { return settings_dir + "perform.ini"; }
 std::vector<std::string> perform_list;
 int (*logon_exec_line)(Connection*, const std::string&, int) = default_exec_line;
 std::vector<LogonChannel> (*logon_channels_to_rejoin)(Connection*) = no_channels;
-void (*logon_close_other_network_windows)(Connection*) = nullptr;
-void (*logon_channel_rejoining)(Connection*, const LogonChannel&) = nullptr;
 
 std::string perform_key_display(const std::string& key)
 {
@@ -180,10 +180,10 @@ void conn_logon_sequence(Connection* conn)
 {
     if (!conn || !conn_is_live(conn)) return;
     IrcConnState* st = irc_state(conn);
-    if (logon_close_other_network_windows) logon_close_other_network_windows(conn);
+    chan_close_other_network_windows(conn);
     if (!conn_is_live(conn)) return;
     if (event_switch_events && !st->skip_connect_event) {
-        event_fire(conn, nullptr, nullptr, "CONNECT", 12, 0, nullptr, nullptr);
+        event_fire(conn, nullptr, nullptr, "CONNECT", kEvConnect, 0, nullptr, nullptr);
         if (!conn_is_live(conn)) return;
     }
     if (opt(OPT_INVISIBLE_MODE)) irc_send_line("MODE " + conn_own_nick(conn) + " +i\n", 0, conn);
@@ -233,10 +233,8 @@ void conn_auto_join(Connection* conn)
         const bool match = ch.network_tag.empty() || (conn->network.empty() && conn->server_name.empty()) ||
                            text_equal_nocase(ch.network_tag, conn->network) || text_equal_nocase(ch.network_tag, conn->server_name);
         if (!match) continue;
-        if (logon_channel_rejoining) {
-            logon_channel_rejoining(conn, ch);
-            if (!conn_is_live(conn)) return;
-        }
+        chan_rejoin_starting(conn, ch);
+        if (!conn_is_live(conn)) return;
         if (!ch.key.empty()) {
             if (line != start) logon_exec_line(conn, line, 0);
             if (!conn_is_live(conn)) return;

@@ -47,7 +47,3 @@ struct LogonChannel {
     int window = 0;  // the window's number
 };
 extern std::vector<LogonChannel> (*logon_channels_to_rejoin)(Connection* conn);
-extern void (*logon_close_other_network_windows)(Connection* conn);
-// One channel of that list passed the network match and is about to be
-// rejoined (before its join line runs). Absent: nothing.
-extern void (*logon_channel_rejoining)(Connection* conn, const LogonChannel& channel);

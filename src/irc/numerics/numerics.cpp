@@ -22,6 +22,7 @@
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "irc/numerics/replies.h"
+#include "irc/services/ident.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/stores/timers.h"
@@ -100,13 +101,61 @@ void common(IrcMessage& msg, int from, int before, int after)
     irc_show_words(msg, first, before, after, static_cast<int>(kColorNormalText));
 }
 
-void show_default(IrcMessage& msg)
+}  // namespace
+
+// Any numeric the table does not name:
+// :server 999 me word :text            shown from word 3
+// :server 999 :text                    shown from the trailing word
+void numeric_show_default(IrcMessage& msg)
 {
     if (irc_has_word(msg, 2) && irc_has_word(msg, 3)) common(msg, 3, 0, 0);
     else common(msg, 0, 0, 0);
 }
 
-void on_welcome(IrcMessage& msg)
+// :server 002 me :Your host is server, running version x
+void numeric_show_text(IrcMessage& msg)
+{
+    common(msg, 0, 0, 0);
+}
+
+// :server 381 me :You are now an IRC operator
+void numeric_show_text_ruled(IrcMessage& msg)
+{
+    common(msg, 0, 1, 1);
+}
+
+// :server 251 me :There are 5 users and 2 services on 1 servers
+void numeric_show_text_rule_before(IrcMessage& msg)
+{
+    common(msg, 0, 1, 0);
+}
+
+// :server 255 me :I have 5 clients and 0 servers
+void numeric_show_text_rule_after(IrcMessage& msg)
+{
+    common(msg, 0, 0, 1);
+}
+
+// :server 200 me Link version destination next :text
+void numeric_show_params(IrcMessage& msg)
+{
+    common(msg, 3, 0, 0);
+}
+
+// :server 421 me WORD :Unknown command
+void numeric_show_params_ruled(IrcMessage& msg)
+{
+    common(msg, 3, 1, 1);
+}
+
+// :server 436 me nick :Nickname collision KILL (the raw event only)
+void numeric_raw_only(IrcMessage& msg)
+{
+    raw_event(msg);
+}
+
+// :server 001 me :Welcome to the network me!user@host
+void numeric_on_welcome(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     IrcConnState* st = irc_state(conn);
@@ -136,13 +185,14 @@ void on_welcome(IrcMessage& msg)
         conn_learn_local_address(irc_has_word(msg, 3) ? &msg.words[3] : nullptr, 0, 1, conn);
         if (!conn_is_live(conn)) return;
         irc_update_title(conn);
-        if (irc_welcome_notice) irc_welcome_notice(conn);
+        ident_logon_done(conn);
         if (!conn_is_live(conn)) return;
     }
     common(msg, 0, 1, 0);
 }
 
-void on_server_info(IrcMessage& msg)
+// :server 004 me server version usermodes chanmodes
+void numeric_on_server_info(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     IrcConnState* st = irc_state(conn);
@@ -165,7 +215,8 @@ void on_server_info(IrcMessage& msg)
     irc_show_words(msg, 3, 1, 1, static_cast<int>(kColorNormalText));
 }
 
-void on_isupport(IrcMessage& msg)
+// :server 005 me PREFIX=(ov)@+ CHANTYPES=# NETWORK=Net :are supported by this server
+void numeric_on_isupport(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (!irc_has_word(msg, 2)) {
@@ -180,12 +231,9 @@ void on_isupport(IrcMessage& msg)
     common(msg, 3, 0, 0);
 }
 
-void on_redirect(IrcMessage& msg)
+// :server 010 me other.server 6667 :Please use this server
+void numeric_on_redirect(IrcMessage& msg)
 {
-    if (msg.last_word < 4) {
-        show_default(msg);
-        return;
-    }
     raw_event(msg);
     Connection* conn = msg.connection;
     if (!conn_is_live(conn)) return;
@@ -198,7 +246,8 @@ void on_redirect(IrcMessage& msg)
     link_state(conn).redirect_pending = 1;
 }
 
-void on_nick_in_use(IrcMessage& msg)
+// :server 433 me nick :Nickname is already in use  (432 erroneous, 437 unavailable)
+void numeric_on_nick_in_use(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     // A refused channel name: a window still waiting for that join goes.
@@ -243,7 +292,8 @@ show:
     irc_show_words(msg, 3, 1, 1, static_cast<int>(kColorNormalText));
 }
 
-void on_motd_start(IrcMessage& msg)
+// :server 375 me :- server Message of the Day -
+void numeric_on_motd_start(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     IrcConnState* st = irc_state(conn);
@@ -268,7 +318,8 @@ void on_motd_start(IrcMessage& msg)
     else irc_status_echo(conn, static_cast<int>(kColorNormalText), out);
 }
 
-void on_motd_line(IrcMessage& msg)
+// :server 372 me :- a line of the message of the day  (377 the same)
+void numeric_on_motd_line(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (!raw_event(msg) || !conn_is_live(conn)) return;
@@ -277,7 +328,8 @@ void on_motd_line(IrcMessage& msg)
     irc_status_show(conn, static_cast<int>(kColorNormalText), irc_word(msg, msg.trailing_word), 0, 0);
 }
 
-void on_motd_end(IrcMessage& msg)
+// :server 376 me :End of /MOTD command.  (422 MOTD File is missing)
+void numeric_on_motd_end(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     IrcConnState* st = irc_state(conn);
@@ -292,7 +344,8 @@ void on_motd_end(IrcMessage& msg)
     irc_update_title(conn);
 }
 
-void on_user_modes(IrcMessage& msg)
+// :server 221 me +iw
+void numeric_on_user_modes(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (irc_has_word(msg, 3) && irc_word(msg, 2) == nick_slot(conn, conn->nick_index)) {
@@ -304,12 +357,9 @@ void on_user_modes(IrcMessage& msg)
     common(msg, 2, 1, 1);
 }
 
-void on_users(IrcMessage& msg)
+// :server 265 me 5 9 :Current local users 5, max 9  (266 global)
+void numeric_on_user_counts(IrcMessage& msg)
 {
-    if (msg.last_word < 3) {
-        show_default(msg);
-        return;
-    }
     if (!raw_event(msg) || !conn_is_live(msg.connection)) return;
     const bool local = msg.numeric == 265;
     std::string text;
@@ -321,24 +371,11 @@ void on_users(IrcMessage& msg)
     irc_status_show(msg.connection, static_cast<int>(kColorNormalText), text, local ? 1 : 0, local ? 0 : 1);
 }
 
-void on_services(IrcMessage& msg)
+// :server 650 me word :text of the services
+void numeric_on_services_line(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     IrcConnState* st = irc_state(conn);
-    if (msg.numeric == 651) {
-        int was = st->services_state;
-        st->services_state = 0;
-        if (was) {
-            raw_event(msg);
-            return;
-        }
-        common(msg, 0, 0, 0);
-        return;
-    }
-    if (!irc_has_word(msg, 3)) {
-        show_default(msg);
-        return;
-    }
     st->services_state = st->services_state == 0 ? 1 : 2;
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     std::string text = std::string("\x16") + "Services Message (" + irc_word(msg, 0) + ") " + irc_words_from(msg, 3);
@@ -346,14 +383,68 @@ void on_services(IrcMessage& msg)
     irc_status_show(conn, static_cast<int>(kColorNormalText), text, st->services_state == 1, 0);
 }
 
-}  // namespace
+// :server 651 me :end of the services' text
+void numeric_on_services_end(IrcMessage& msg)
+{
+    IrcConnState* st = irc_state(msg.connection);
+    int was = st->services_state;
+    st->services_state = 0;
+    if (was) {
+        raw_event(msg);
+        return;
+    }
+    common(msg, 0, 0, 0);
+}
+
+// :server 800 me 1 0 ANON,NTLM 512 * :IRCX is supported
+void numeric_on_ircx(IrcMessage& msg)
+{
+    Connection* conn = msg.connection;
+    if (!(conn->server_flags & kServerIrcx)) {
+        conn->server_flags |= kServerIrcx;
+        conn_set_isupport_defaults(conn);
+    }
+    common(msg, 3, 0, 0);
+}
+
+// :server 211 me link sendq sent ... (a STATS line; the first of a reply
+// has a separator before)
+void numeric_on_stats_line(IrcMessage& msg)
+{
+    IrcConnState* st = irc_state(msg.connection);
+    int first = !st->stats_shown;
+    st->stats_shown = 1;
+    common(msg, 3, first, 0);
+}
+
+// :server 219 me l :End of /STATS report
+void numeric_on_stats_end(IrcMessage& msg)
+{
+    irc_state(msg.connection)->stats_shown = 0;
+    common(msg, 4, 0, 1);
+}
+
+// :server 371 me :a line of INFO (the first of a reply has a separator before)
+void numeric_on_info_line(IrcMessage& msg)
+{
+    IrcConnState* st = irc_state(msg.connection);
+    int first = !st->info_shown;
+    st->info_shown = 1;
+    common(msg, 0, first, 0);
+}
+
+// :server 374 me :End of /INFO list.
+void numeric_on_info_end(IrcMessage& msg)
+{
+    irc_state(msg.connection)->info_shown = 0;
+    common(msg, 0, 0, 1);
+}
 
 void (*irc_status_show)(Connection*, int, const std::string&, int, int) = default_status_show;
 void (*irc_post_logon)(Connection*) = default_post_logon;
 Signal<void(Connection*)> irc_nick_prompt;
 void (*irc_chanlist_network_from_welcome)(const std::string&, Connection*) = nullptr;
 void (*irc_chanlist_network_from_info)(IrcMessage&) = nullptr;
-void (*irc_welcome_notice)(Connection*) = nullptr;
 
 void irc_update_title(Connection* conn)
 {
@@ -377,93 +468,6 @@ void irc_show_words(IrcMessage& msg, int first, int sep_before, int sep_after, i
     if (msg.out_text.empty()) return;
     const bool notice = irc_word(msg, 1) == "NOTICE";
     irc_status_show(msg.connection, colour, msg.out_text, sep_before, sep_after || notice);
-}
-
-int (*irc_numeric_reply_hook)(IrcMessage&) = nullptr;
-
-void irc_on_numeric(IrcMessage& msg)
-{
-    Connection* conn = msg.connection;
-    if (!conn_is_live(conn)) return;
-    IrcConnState* st = irc_state(conn);
-    if (irc_numeric_reply_hook && irc_numeric_reply_hook(msg)) return;
-    switch (msg.numeric) {
-    case 1: on_welcome(msg); return;
-    case 4: on_server_info(msg); return;
-    case 5: on_isupport(msg); return;
-    case 10: on_redirect(msg); return;
-    case 432: case 433: case 437: on_nick_in_use(msg); return;
-    case 375: on_motd_start(msg); return;
-    case 372: case 377: on_motd_line(msg); return;
-    case 376: case 422: on_motd_end(msg); return;
-    case 221: on_user_modes(msg); return;
-    case 265: case 266: on_users(msg); return;
-    case 650: case 651: on_services(msg); return;
-    case 800:
-        if (!(conn->server_flags & kServerIrcx)) {
-            conn->server_flags |= kServerIrcx;
-            conn_set_isupport_defaults(conn);
-        }
-        common(msg, 3, 0, 0);
-        return;
-    case 2: case 3: case 257: case 258: case 412: case 431: case 440:
-        common(msg, 0, 0, 0);
-        return;
-    case 200: case 201: case 202: case 203: case 204: case 205: case 206: case 208: case 261:
-        common(msg, 3, 0, 0);
-        return;
-    case 211: case 212: case 213: case 214: case 215: case 216: case 218:
-    case 241: case 242: case 243: case 244: case 247: case 249: {
-        int first = !st->stats_shown;
-        st->stats_shown = 1;
-        common(msg, 3, first, 0);
-        return;
-    }
-    case 219:
-        st->stats_shown = 0;
-        common(msg, 4, 0, 1);
-        return;
-    case 250: case 523: case 381: case 464: case 391: case 554: case 555: case 999:
-        common(msg, 0, 1, 1);
-        return;
-    case 251: case 256: case 392:
-        common(msg, 0, 1, 0);
-        return;
-    case 252: case 253: case 254:
-        if (irc_has_word(msg, 2) && irc_has_word(msg, 3)) common(msg, 3, 0, 0);
-        else common(msg, 0, 0, 0);
-        return;
-    case 255: case 259: case 394:
-        common(msg, 0, 0, 1);
-        return;
-    case 371: {
-        int first = !st->info_shown;
-        st->info_shown = 1;
-        common(msg, 0, first, 0);
-        return;
-    }
-    case 374:
-        st->info_shown = 0;
-        common(msg, 0, 0, 1);
-        return;
-    case 351: case 443: case 421: case 438: case 465:
-        common(msg, 3, 1, 1);
-        return;
-    case 343:
-        if (irc_has_word(msg, 2) && irc_has_word(msg, 3)) common(msg, 3, 1, 1);
-        else show_default(msg);
-        return;
-    case 436:
-        raw_event(msg);
-        return;
-    case 303: case 512: case 901:
-    case 600: case 601: case 602: case 603: case 604: case 605: case 606: case 607: case 608:
-        notify_on_ison_watch(msg);
-        return;
-    default:
-        show_default(msg);
-        return;
-    }
 }
 
 void numerics_install()

@@ -10,12 +10,38 @@
 struct Connection;
 struct IrcMessage;
 
-// Handles a line whose command word is a number above 0.
-// Asked first for every numeric reply: 1 when it handled the reply (the
-// channel and query replies), 0 to leave it to the branches below. Null: none.
-extern int (*irc_numeric_reply_hook)(IrcMessage& msg);
-
-void irc_on_numeric(IrcMessage& msg);
+// Handlers of the numerics table (irc/dispatch/server_messages.cpp). The
+// default display of a numeric the table does not name (or that lacks the
+// parameters its entry asks for): from word 3 when words 2 and 3 are there,
+// else from the trailing word.
+void numeric_show_default(IrcMessage& msg);
+// Raw event, then the text (the trailing word, or from word 3) in the status
+// window with or without separator lines before and after.
+void numeric_show_text(IrcMessage& msg);
+void numeric_show_text_ruled(IrcMessage& msg);
+void numeric_show_text_rule_before(IrcMessage& msg);
+void numeric_show_text_rule_after(IrcMessage& msg);
+void numeric_show_params(IrcMessage& msg);
+void numeric_show_params_ruled(IrcMessage& msg);
+void numeric_raw_only(IrcMessage& msg);
+// Registration, the message of the day and the server's own replies.
+void numeric_on_welcome(IrcMessage& msg);
+void numeric_on_server_info(IrcMessage& msg);
+void numeric_on_isupport(IrcMessage& msg);
+void numeric_on_redirect(IrcMessage& msg);
+void numeric_on_nick_in_use(IrcMessage& msg);
+void numeric_on_motd_start(IrcMessage& msg);
+void numeric_on_motd_line(IrcMessage& msg);
+void numeric_on_motd_end(IrcMessage& msg);
+void numeric_on_user_modes(IrcMessage& msg);
+void numeric_on_user_counts(IrcMessage& msg);
+void numeric_on_services_line(IrcMessage& msg);
+void numeric_on_services_end(IrcMessage& msg);
+void numeric_on_ircx(IrcMessage& msg);
+void numeric_on_stats_line(IrcMessage& msg);
+void numeric_on_stats_end(IrcMessage& msg);
+void numeric_on_info_line(IrcMessage& msg);
+void numeric_on_info_end(IrcMessage& msg);
 
 // Joins the words from first (up to the first missing or empty word) into
 // out_text (a negative first leaves out_text as it stands) and shows it in
@@ -39,9 +65,6 @@ extern Signal<void(Connection* conn)> irc_nick_prompt;
 // of 001) or guess it from the server info reply (004). Absent: nothing.
 extern void (*irc_chanlist_network_from_welcome)(const std::string& text, Connection* conn);
 extern void (*irc_chanlist_network_from_info)(IrcMessage& msg);
-// The rest of a first welcome that belongs to the services: the ident
-// server closes when nobody needs it any more. Absent: nothing.
-extern void (*irc_welcome_notice)(Connection* conn);
 
 // Refreshes the status caption. Absent: conn_hooks.conn_update_status_title.
 void irc_update_title(Connection* conn);

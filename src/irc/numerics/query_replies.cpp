@@ -23,6 +23,8 @@
 #include "irc/dispatch/server_commands.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
+#include "irc/lists/notify_list.h"
+#include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "platform/platform_utils.h"
@@ -139,7 +141,7 @@ void note_address(const std::string& nick, const std::string& user, const std::s
     ial_update(&nick, &address, 0, conn);
 }
 
-void on_whois_user(IrcMessage& msg, int whowas)
+void whois_user(IrcMessage& msg, int whowas)
 {
     Connection* conn = msg.connection;
     QueryReplyState* st = query_reply_state(conn);
@@ -147,14 +149,29 @@ void on_whois_user(IrcMessage& msg, int whowas)
     st->whowas_active = whowas ? 1 : 0;
     const std::string nick = irc_word(msg, 3);
     if (!whowas && msg.last_word >= 4) {
-        if (query_notify_seen) query_notify_seen(nick, 1, conn);
+        notify_query_seen(nick, 1, conn);
         note_address(nick, irc_word(msg, 4), irc_word(msg, 5), conn);
     }
     if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
     whois_show(msg, 0, text_fill_pattern(text_of(whowas ? 3549 : 3545), {nick}) + user_words(msg), 1, 0);
 }
 
-void on_whois_server(IrcMessage& msg)
+}  // namespace
+
+// :server 311 me nick user host * :Real Name
+void query_on_whois_user(IrcMessage& msg)
+{
+    whois_user(msg, 0);
+}
+
+// :server 314 me nick user host * :Real Name
+void query_on_whowas_user(IrcMessage& msg)
+{
+    whois_user(msg, 1);
+}
+
+// :server 312 me nick irc.example :A server
+void query_on_whois_server(IrcMessage& msg)
 {
     if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
     std::string text = text_fill_pattern(text_of(3547), {irc_word(msg, 3), irc_word(msg, 4)});
@@ -162,7 +179,8 @@ void on_whois_server(IrcMessage& msg)
     whois_show(msg, 0, text, 0, 0);
 }
 
-void on_whois_idle(IrcMessage& msg)
+// :server 317 me nick 3661 1700000000 :seconds idle, signon time
+void query_on_whois_idle(IrcMessage& msg)
 {
     if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
     const double secs = std::atof(irc_word(msg, 4).c_str());
@@ -173,19 +191,24 @@ void on_whois_idle(IrcMessage& msg)
     whois_show(msg, 0, text, 0, 0);
 }
 
-void on_whois_channels(IrcMessage& msg)
+// :server 319 me nick :@#a +#b
+void query_on_whois_channels(IrcMessage& msg)
 {
     if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
     whois_show(msg, 0, text_fill_pattern(text_of(3546), {irc_word(msg, 3), irc_word(msg, 4)}), 0, 0);
 }
 
-void on_whois_plain(IrcMessage& msg)
+// :server 313 me nick :is an IRC operator
+// (and the other WHOIS lines shown as they come: 307, 308, 309, 310, 320,
+// 335, 378, 379, 615, 616, 671)
+void query_on_whois_plain(IrcMessage& msg)
 {
     if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
     whois_show(msg, 0, words_text(msg, 3), 0, 0);
 }
 
-void on_whois_330(IrcMessage& msg)
+// :server 330 me nick account :is logged in as
+void query_on_whois_account(IrcMessage& msg)
 {
     if (msg.last_word < 5) { show_from(msg, 0, 0, 0); return; }
     if (is_channel(irc_word(msg, 3), msg.connection)) { raw_event(msg); return; }
@@ -194,7 +217,9 @@ void on_whois_330(IrcMessage& msg)
     whois_show(msg, 0, irc_word(msg, 3) + " " + w5 + " " + irc_word(msg, 4), 0, 0);
 }
 
-void on_whois_338(IrcMessage& msg)
+// :server 338 me nick 1.2.3.4 :actually using host
+// :server 338 me nick user@host 1.2.3.4 :Actual user@host, Actual IP
+void query_on_whois_actual(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     const std::string &w4 = irc_word(msg, 4), &w5 = irc_word(msg, 5);
@@ -214,7 +239,8 @@ void on_whois_338(IrcMessage& msg)
     whois_show(msg, 0, text, 0, 0);
 }
 
-void on_whois_end(IrcMessage& msg)
+// :server 318 me nick :End of /WHOIS list.  (369 the end of WHOWAS)
+void query_on_whois_end(IrcMessage& msg)
 {
     QueryReplyState* st = query_reply_state(msg.connection);
     st->whois_active = 0;
@@ -224,7 +250,8 @@ void on_whois_end(IrcMessage& msg)
     whois_show(msg, 1, text, 0, 1);
 }
 
-void on_away(IrcMessage& msg)
+// :server 301 me nick :away text
+void query_on_away(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     QueryReplyState* st = query_reply_state(conn);
@@ -249,13 +276,15 @@ void on_away(IrcMessage& msg)
     if (!rest.empty()) text += " " + rest;
     QWidget* window = r.window;
     if (opt(OPT_AWAY_IN_ACTIVE)) {
-        WindowRecord* focused = query_focused_window ? win_record_of(query_focused_window()) : nullptr;
+        WindowRecord* focused = win_record_of(win_focused_window());
         if (focused && focused->conn == conn && text_equal_nocase(focused->name, nick)) window = focused->hwnd;
     }
     query_reply_print(window, static_cast<std::uint32_t>(r.colour), text, before, after);
 }
 
-void on_back(IrcMessage& msg, int away)
+namespace {
+
+void back_or_away(IrcMessage& msg, int away)
 {
     Connection* conn = msg.connection;
     QueryReplyState* st = query_reply_state(conn);
@@ -270,12 +299,27 @@ void on_back(IrcMessage& msg, int away)
     irc_show_words(msg, msg.trailing_word > 0 ? msg.trailing_word : 3, 1, 1, static_cast<int>(kColorNormalText));
 }
 
-void on_no_such(IrcMessage& msg)
+}  // namespace
+
+// :server 305 me :You are no longer marked as being away
+void query_on_back(IrcMessage& msg)
+{
+    back_or_away(msg, 0);
+}
+
+// :server 306 me :You have been marked as being away
+void query_on_now_away(IrcMessage& msg)
+{
+    back_or_away(msg, 1);
+}
+
+// :server 401 me nick :No such nick/channel  (406 was no such nick)
+void query_on_no_such(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (!irc_has_word(msg, 3)) { show_from(msg, 0, 0, 0); return; }
     const std::string nick = irc_word(msg, 3);
-    if (msg.numeric == 401 && query_notify_seen) query_notify_seen(nick, 0, conn);
+    if (msg.numeric == 401) notify_query_seen(nick, 0, conn);
     if (query_queue_drop) query_queue_drop(nick, conn);
     Route r = route(msg, 2);
     chan_list_scan_end_for(nick, conn);
@@ -292,7 +336,8 @@ void on_no_such(IrcMessage& msg)
     query_reply_print(r.window, static_cast<std::uint32_t>(r.colour), words_text(msg, 3), 0, 1);
 }
 
-void on_no_server(IrcMessage& msg)
+// :server 402 me name :No such server
+void query_on_no_server(IrcMessage& msg)
 {
     QueryReplyState* st = query_reply_state(msg.connection);
     st->whois_active = 0;
@@ -302,7 +347,8 @@ void on_no_server(IrcMessage& msg)
     whois_show(msg, 2, words_text(msg, 3), 1, 1);
 }
 
-void on_userhost(IrcMessage& msg)
+// :server 302 me :nick1=+user@host nick2*=-user@host
+void query_on_userhost(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     QueryReplyState* st = query_reply_state(conn);
@@ -321,19 +367,19 @@ void on_userhost(IrcMessage& msg)
         std::string address = entry.substr(eq + 1);
         if (!address.empty() && (address[0] == '+' || address[0] == '-')) address.erase(0, 1);
         if (nick.empty() || address.empty() || nick.size() > kShortText || address.size() > kShortText) continue;
-        if (query_userhost_offer && query_userhost_offer(nick + "!" + address, conn)) return;
+        if (userlist_userhost_offer(nick + "!" + address, conn)) return;
         if (ial_shares_channel(nick, conn)) ial_update(&nick, &address, 0, conn);
     }
     // No reply is awaited any more: the requests still waiting get none.
-    if (conn_is_live(conn) && query_reply_state(conn)->userhost_pending < 1 && query_userhost_done &&
-        query_userhost_done(conn))
+    if (conn_is_live(conn) && query_reply_state(conn)->userhost_pending < 1 && userlist_userhost_done(conn))
         return;
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     if (list.empty()) irc_status_show(conn, static_cast<int>(kColorNormalText), text_of(3543), 1, 1);
     else irc_status_show(conn, static_cast<int>(kColorNormalText), "userhost: " + list, 1, 1);
 }
 
-void on_who_line(IrcMessage& msg)
+// :server 352 me #chan user host server nick H@ :0 Real Name
+void query_on_who_line(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     IrcConnState* cs = irc_state(conn);
@@ -366,7 +412,8 @@ void on_who_line(IrcMessage& msg)
     irc_status_show(conn, static_cast<int>(kColorNormalText), text, before, 0);
 }
 
-void on_who_end(IrcMessage& msg)
+// :server 315 me #chan :End of /WHO list.
+void query_on_who_end(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (irc_has_word(msg, 3)) {
@@ -382,7 +429,8 @@ void on_who_end(IrcMessage& msg)
     show_from(msg, irc_has_word(msg, 3) ? 3 : 0, 0, 1);
 }
 
-void on_cannot_send(IrcMessage& msg)
+// :server 404 me #chan :Cannot send to channel  (410 the same)
+void query_on_cannot_send(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (!irc_has_word(msg, 3)) { show_from(msg, 0, 0, 0); return; }
@@ -394,7 +442,8 @@ void on_cannot_send(IrcMessage& msg)
     query_reply_print(rec->hwnd, kColorNormalText, words_text(msg, 3), 1, 1);
 }
 
-void on_not_operator(IrcMessage& msg)
+// :server 482 me #chan :You're not channel operator  (485 the same)
+void query_on_not_operator(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (!irc_has_word(msg, 3)) { show_from(msg, 0, 0, 0); return; }
@@ -405,7 +454,9 @@ void on_not_operator(IrcMessage& msg)
     query_reply_echo(rec->hwnd, kColorInfoText, "* " + irc_word(msg, 2) + ": " + text_lower_copy(words_text(msg, 4)));
 }
 
-void on_list_entry(IrcMessage& msg)
+// :server 322 me #chan 12 :topic
+// :server 812 me #chan modes 12 x :topic  (the IRCX form)
+void query_on_list_entry(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     const bool ircx = msg.numeric == 812;
@@ -426,7 +477,8 @@ void on_list_entry(IrcMessage& msg)
     irc_status_show(conn, static_cast<int>(kColorNormalText), text.substr(0, kLongText), 0, 0);
 }
 
-void on_links(IrcMessage& msg)
+// :server 364 me server uplink :hops description
+void query_on_links(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     QueryReplyState* st = query_reply_state(conn);
@@ -446,7 +498,8 @@ void on_links(IrcMessage& msg)
     st->links_list = strlist_prepend(st->links_list, std::string_view(entry), 0, 0);
 }
 
-void on_links_end(IrcMessage& msg)
+// :server 365 me * :End of /LINKS list.
+void query_on_links_end(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     QueryReplyState* st = query_reply_state(conn);
@@ -462,7 +515,8 @@ void on_links_end(IrcMessage& msg)
     if (go) irc_show_words(msg, msg.trailing_word > 0 ? msg.trailing_word : 3, 0, 1, static_cast<int>(kColorNormalText));
 }
 
-void on_list_count(IrcMessage& msg)
+// :server 345 #chan me word word :count text
+void query_on_list_count(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     WindowRecord* rec = win_find_by_name(irc_word(msg, 2), conn);
@@ -474,7 +528,8 @@ void on_list_count(IrcMessage& msg)
     query_reply_print(rec->hwnd, kColorInfoText, "* " + words_text(msg, 5), 0, 0);
 }
 
-void on_home_page(IrcMessage& msg)
+// :server 328 me #chan :http://home.example/
+void query_on_home_page(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (conn->server_flags & kServerMinusPrefix) {
@@ -484,17 +539,23 @@ void on_home_page(IrcMessage& msg)
     raw_event(msg);
 }
 
-}  // namespace
+// :server 367 me #chan mask setter 1700000000  (346 invite, 348 except)
+void query_on_mode_list_entry(IrcMessage& msg)
+{
+    chan_list_reply(msg, chan_list_index_of(msg.numeric));
+}
+
+// :server 368 me #chan :End of Channel Ban List  (347, 349, 380)
+void query_on_mode_list_end(IrcMessage& msg)
+{
+    chan_list_end(msg, chan_list_index_of(msg.numeric));
+}
 
 void (*query_reply_print)(QWidget*, std::uint32_t, const std::string&, int, int) = default_print;
 void (*query_reply_echo)(QWidget*, std::uint32_t, const std::string&) = default_echo;
 void (*query_chanlist_entry)(const std::string&, const std::string&, const std::string&, Connection*) = nullptr;
 void (*query_links_hand_over)(StringNode*, Connection*) = nullptr;
-int (*query_userhost_offer)(const std::string&, Connection*) = nullptr;
-int (*query_userhost_done)(Connection*) = nullptr;
 void (*query_queue_drop)(const std::string&, Connection*) = nullptr;
-void (*query_notify_seen)(const std::string&, int, Connection*) = nullptr;
-QWidget* (*query_focused_window)() = nullptr;
 
 QueryReplyState::~QueryReplyState()
 {
@@ -521,47 +582,6 @@ int query_take_away(Connection* conn)
     st->away = 0;
     st->away_since = 0;
     return 1;
-}
-
-int irc_on_query_reply(IrcMessage& msg)
-{
-    if (!conn_is_live(msg.connection)) return 0;
-    switch (msg.numeric) {
-    case 311: on_whois_user(msg, 0); return 1;
-    case 314: on_whois_user(msg, 1); return 1;
-    case 312: on_whois_server(msg); return 1;
-    case 317: on_whois_idle(msg); return 1;
-    case 319: on_whois_channels(msg); return 1;
-    case 313: case 310: case 307: case 308: case 309: case 320: case 378: case 379:
-    case 615: case 616: case 671: case 335:
-        on_whois_plain(msg);
-        return 1;
-    case 330: on_whois_330(msg); return 1;
-    case 338: on_whois_338(msg); return 1;
-    case 318: case 369: on_whois_end(msg); return 1;
-    case 301: on_away(msg); return 1;
-    case 305: on_back(msg, 0); return 1;
-    case 306: on_back(msg, 1); return 1;
-    case 401: case 406: on_no_such(msg); return 1;
-    case 402: on_no_server(msg); return 1;
-    case 302: on_userhost(msg); return 1;
-    case 352: on_who_line(msg); return 1;
-    case 315: on_who_end(msg); return 1;
-    case 404: case 410: on_cannot_send(msg); return 1;
-    case 482: case 485: on_not_operator(msg); return 1;
-    case 322: case 812: on_list_entry(msg); return 1;
-    case 364: on_links(msg); return 1;
-    case 365: on_links_end(msg); return 1;
-    case 345: on_list_count(msg); return 1;
-    case 328: on_home_page(msg); return 1;
-    case 346: case 348: case 367:
-        chan_list_reply(msg, chan_list_index_of(msg.numeric));
-        return 1;
-    case 347: case 349: case 368: case 380:
-        chan_list_end(msg, chan_list_index_of(msg.numeric));
-        return 1;
-    default: return 0;
-    }
 }
 
 void query_replies_install()

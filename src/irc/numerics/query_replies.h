@@ -15,9 +15,34 @@ struct Connection;
 struct IrcMessage;
 struct StringNode;
 
-// Handles one of the replies above; 1 when handled, 0 to leave it to the
-// default display of the numerics.
-int irc_on_query_reply(IrcMessage& msg);
+// Handlers of the numerics table (irc/dispatch/server_messages.cpp).
+void query_on_whois_user(IrcMessage& msg);
+void query_on_whowas_user(IrcMessage& msg);
+void query_on_whois_server(IrcMessage& msg);
+void query_on_whois_idle(IrcMessage& msg);
+void query_on_whois_channels(IrcMessage& msg);
+void query_on_whois_plain(IrcMessage& msg);
+void query_on_whois_account(IrcMessage& msg);
+void query_on_whois_actual(IrcMessage& msg);
+void query_on_whois_end(IrcMessage& msg);
+void query_on_away(IrcMessage& msg);
+void query_on_back(IrcMessage& msg);
+void query_on_now_away(IrcMessage& msg);
+void query_on_no_such(IrcMessage& msg);
+void query_on_no_server(IrcMessage& msg);
+void query_on_userhost(IrcMessage& msg);
+void query_on_who_line(IrcMessage& msg);
+void query_on_who_end(IrcMessage& msg);
+void query_on_cannot_send(IrcMessage& msg);
+void query_on_not_operator(IrcMessage& msg);
+void query_on_list_entry(IrcMessage& msg);
+void query_on_links(IrcMessage& msg);
+void query_on_links_end(IrcMessage& msg);
+void query_on_list_count(IrcMessage& msg);
+void query_on_home_page(IrcMessage& msg);
+// The invite, except and ban list entries and their ends.
+void query_on_mode_list_entry(IrcMessage& msg);
+void query_on_mode_list_end(IrcMessage& msg);
 
 // Per-connection state of these replies.
 struct QueryReplyState {
@@ -57,18 +82,8 @@ extern void (*query_chanlist_entry)(const std::string& name, const std::string& 
 // The links window takes the collected LINKS list (and owns it); absent: the
 // list is freed.
 extern void (*query_links_hand_over)(StringNode* list, Connection* conn);
-// A USERHOST request takes a "nick!user@host" item; 1 consumed. Absent: 0.
-extern int (*query_userhost_offer)(const std::string& item, Connection* conn);
-// The reply count fell below 1 after a 302's items: the requests still
-// waiting are told; nonzero ends the reply's handling. Absent: 0.
-extern int (*query_userhost_done)(Connection* conn);
 // The connection's queued items for a name are dropped. Absent: nothing.
 extern void (*query_queue_drop)(const std::string& name, Connection* conn);
-// The notify list learns whether a nick is on IRC. Absent: nothing.
-extern void (*query_notify_seen)(const std::string& nick, int seen, Connection* conn);
-// The window holding the keyboard focus (for away replies to a focused
-// query). Absent: none, the routed window is used.
-extern QWidget* (*query_focused_window)();
 
 // Sets the away seams of the captions and the messaging commands.
 void query_replies_install();

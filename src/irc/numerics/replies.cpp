@@ -16,6 +16,7 @@
 #include "display/logging.h"
 #include "model/nick_list.h"
 #include "irc/dispatch/captions.h"
+#include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/modes.h"
@@ -145,9 +146,8 @@ int reply_names_saved_entry(WindowRecord* rec, const std::string& nick, int* col
     return 1;
 }
 
-namespace {
-
-void on_names(IrcMessage& msg)
+// :server 353 me = #chan :nick1 @nick2 +nick3!user@host
+void reply_on_names(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     ReplyState* rs = reply_state(conn);
@@ -185,7 +185,8 @@ void on_names(IrcMessage& msg)
     irc_show_words(msg, -1, 1, 0, static_cast<int>(kColorNormalText));
 }
 
-void on_names_end(IrcMessage& msg)
+// :server 366 me #chan :End of /NAMES list.
+void reply_on_names_end(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     ReplyState* rs = reply_state(conn);
@@ -206,6 +207,8 @@ void on_names_end(IrcMessage& msg)
     show_from(msg, 0, before, 1);
 }
 
+namespace {
+
 // Where a topic line goes: 0 the channel window, 1 the status window, else
 // nowhere.
 int topic_destination()
@@ -213,7 +216,10 @@ int topic_destination()
     return 0;
 }
 
-void on_no_topic(IrcMessage& msg)
+}  // namespace
+
+// :server 331 me #chan :No topic is set
+void reply_on_no_topic(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     WindowRecord* rec = win_find_channel(irc_word(msg, 3), conn);
@@ -225,7 +231,8 @@ void on_no_topic(IrcMessage& msg)
     show_from(msg, 3, 1, 0);
 }
 
-void on_topic(IrcMessage& msg)
+// :server 332 me #chan :the topic
+void reply_on_topic(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     WindowRecord* rec = irc_has_word(msg, 4) ? win_find_channel(irc_word(msg, 3), conn) : nullptr;
@@ -244,7 +251,8 @@ void on_topic(IrcMessage& msg)
     else if (where == 1) irc_status_show(conn, static_cast<int>(kColorTopicText), line, 0, 0);
 }
 
-void on_topic_setter(IrcMessage& msg)
+// :server 333 me #chan setter 1700000000
+void reply_on_topic_setter(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     ReplyState* rs = reply_state(conn);
@@ -268,7 +276,8 @@ void on_topic_setter(IrcMessage& msg)
     rs->topic_shown = 0;
 }
 
-void on_channel_modes(IrcMessage& msg)
+// :server 324 me #chan +tnlk 10 key
+void reply_on_channel_modes(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     WindowRecord* rec = win_find_channel(irc_word(msg, 3), conn);
@@ -298,7 +307,8 @@ void on_channel_modes(IrcMessage& msg)
     show_from(msg, 3, 1, 1);
 }
 
-void on_creation_time(IrcMessage& msg)
+// :server 329 me #chan 1700000000
+void reply_on_creation_time(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     const int shown = raw_event(msg);
@@ -319,12 +329,15 @@ void on_creation_time(IrcMessage& msg)
     irc_status_show(conn, static_cast<int>(kColorNormalText), line, 0, 0);
 }
 
-void on_inviting(IrcMessage& msg)
+// :server 341 me nick #chan
+void reply_on_inviting(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     irc_status_echo(conn, static_cast<int>(kColorNormalText), text_fill_pattern(text_of(3561), {irc_word(msg, 3), irc_word(msg, 4)}));
 }
+
+namespace {
 
 bool contains_ci(const std::string& text, const std::string& word)
 {
@@ -354,7 +367,11 @@ int refusal_reason(int numeric)
     }
 }
 
-void on_join_refused(IrcMessage& msg)
+}  // namespace
+
+// :server 474 me #chan :Cannot join channel (+b)
+// (405, 471, 473, 474, 475, 489, 553, 556; 477 when word 3 says "join")
+void reply_on_join_refused(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     const std::string channel = irc_word(msg, 3);
@@ -363,7 +380,7 @@ void on_join_refused(IrcMessage& msg)
         if (contains_ci(rest, "voiced") && contains_ci(rest, "operator")) { show_from(msg, 3, 1, 1); return; }
     }
     irc_pending_join_flag(channel, conn);
-    if (reply_close_waiting) reply_close_waiting(channel, conn);
+    chan_close_waiting(channel, conn);
     if (!conn_is_live(conn)) return;
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     std::string reason;
@@ -376,7 +393,8 @@ void on_join_refused(IrcMessage& msg)
         reply_window_show(rec, kColorInfoText, text_fill_pattern(text_of(3563), {channel}) + reason);
 }
 
-void on_list_start(IrcMessage& msg)
+// :server 321 me Channel :Users  Name  (811 the same)
+void reply_on_list_start(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     reply_chanlist_begin(conn);
@@ -384,7 +402,8 @@ void on_list_start(IrcMessage& msg)
     irc_status_show(conn, static_cast<int>(kColorInfoText), text_of(3537), 1, 1);
 }
 
-void on_list_end(IrcMessage& msg)
+// :server 323 me :End of /LIST  (816, 817 the same)
+void reply_on_list_end(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     reply_chanlist_end(conn);
@@ -392,8 +411,9 @@ void on_list_end(IrcMessage& msg)
     irc_status_show(conn, static_cast<int>(kColorInfoText), text_of(3559), 1, 1);
 }
 
-// 263: the server is too busy; a channel list under way ends here.
-void on_server_busy(IrcMessage& msg)
+// A channel list under way ends here.
+// :server 263 me LIST :Server load is temporarily too heavy
+void reply_on_server_busy(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (conn->chanlist_busy) reply_chanlist_end(conn);
@@ -401,16 +421,17 @@ void on_server_busy(IrcMessage& msg)
     show_from(msg, 0, 1, 1);
 }
 
-// 334: a list that was asked for and never began is over.
-void on_list_usage(IrcMessage& msg)
+// A list that was asked for and never began is over.
+// :server 334 me :LIST usage text
+void reply_on_list_usage(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     if (conn->chanlist_busy == 1) conn->chanlist_busy = 0;
     show_from(msg, 3, 0, 0);
 }
 
-// 403 (no such channel) and 442 (not on channel).
-void on_not_a_channel(IrcMessage& msg)
+// :server 403 me #chan :No such channel  (442 not on channel)
+void reply_on_not_a_channel(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
     const std::string name = irc_word(msg, 3);
@@ -418,7 +439,7 @@ void on_not_a_channel(IrcMessage& msg)
     if (msg.numeric == 403) {
         if (query_queue_drop) query_queue_drop(name, conn);
         if (!conn_is_live(conn)) return;
-        if (reply_close_waiting) reply_close_waiting(name, conn);
+        chan_close_waiting(name, conn);
         if (!conn_is_live(conn)) return;
     }
     WindowRecord* rec = win_find_by_name(name, conn);
@@ -427,17 +448,14 @@ void on_not_a_channel(IrcMessage& msg)
     show_from(msg, 3, 1, 1);
 }
 
-// 472 (unknown mode letter).
-void on_unknown_mode(IrcMessage& msg)
+// :server 472 me Z :is unknown mode char to me
+void reply_on_unknown_mode(IrcMessage& msg)
 {
     if (conn_pending_match(nullptr, nullptr, msg.connection)) return;
     show_from(msg, 3, 0, 1);
 }
 
-}  // namespace
-
 void (*reply_window_show)(WindowRecord*, std::uint32_t, const std::string&) = default_window_show;
-void (*reply_close_waiting)(const std::string&, Connection*) = nullptr;
 
 void reply_chanlist_begin(Connection* conn)
 {
@@ -480,37 +498,4 @@ int names_entry_parse(const std::string& entry, Connection* conn, std::string& n
     }
     if (nick.size() > kShortText) nick.clear();
     return bits;
-}
-
-int irc_on_reply(IrcMessage& msg)
-{
-    if (!conn_is_live(msg.connection)) return 0;
-    switch (msg.numeric) {
-    case 353: on_names(msg); return 1;
-    case 366: on_names_end(msg); return 1;
-    case 331: on_no_topic(msg); return 1;
-    case 332: on_topic(msg); return 1;
-    case 333: on_topic_setter(msg); return 1;
-    case 324: on_channel_modes(msg); return 1;
-    case 329: on_creation_time(msg); return 1;
-    case 341: on_inviting(msg); return 1;
-    case 405: case 471: case 473: case 474: case 475: case 489: case 553: case 556:
-        if (!irc_has_word(msg, 3)) return 0;
-        on_join_refused(msg);
-        return 1;
-    case 477:
-        if (!irc_has_word(msg, 3) || !contains_ci(irc_word(msg, 3), "join")) return 0;
-        on_join_refused(msg);
-        return 1;
-    case 403: case 442:
-        if (!irc_has_word(msg, 3)) return 0;
-        on_not_a_channel(msg);
-        return 1;
-    case 472: on_unknown_mode(msg); return 1;
-    case 263: on_server_busy(msg); return 1;
-    case 334: on_list_usage(msg); return 1;
-    case 321: case 811: on_list_start(msg); return 1;
-    case 323: case 816: case 817: on_list_end(msg); return 1;
-    default: return irc_on_query_reply(msg);
-    }
 }

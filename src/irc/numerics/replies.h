@@ -15,20 +15,27 @@ struct Connection;
 struct IrcMessage;
 struct WindowRecord;
 
-// Handles the reply when its numeric is one of those above; returns 1 when
-// handled, 0 to leave it to the default display of the numerics.
-int irc_on_reply(IrcMessage& msg);
-
-// irc_chat_commands_install points the numerics' irc_numeric_reply_hook
-// (irc/numerics/numerics.h) at irc_on_reply.
+// Handlers of the numerics table (irc/dispatch/server_messages.cpp).
+void reply_on_names(IrcMessage& msg);
+void reply_on_names_end(IrcMessage& msg);
+void reply_on_no_topic(IrcMessage& msg);
+void reply_on_topic(IrcMessage& msg);
+void reply_on_topic_setter(IrcMessage& msg);
+void reply_on_channel_modes(IrcMessage& msg);
+void reply_on_creation_time(IrcMessage& msg);
+void reply_on_inviting(IrcMessage& msg);
+void reply_on_join_refused(IrcMessage& msg);
+void reply_on_list_start(IrcMessage& msg);
+void reply_on_list_end(IrcMessage& msg);
+void reply_on_server_busy(IrcMessage& msg);
+void reply_on_list_usage(IrcMessage& msg);
+void reply_on_not_a_channel(IrcMessage& msg);
+void reply_on_unknown_mode(IrcMessage& msg);
 
 // Shows a line in a channel or query window (timestamp on). Seam for tests;
 // by default echo_line into the window.
 extern void (*reply_window_show)(WindowRecord* rec, std::uint32_t colour, const std::string& text);
 
-// Closes a channel window that waits to be joined, after the server said
-// the channel cannot be joined. Absent: nothing.
-extern void (*reply_close_waiting)(const std::string& channel, Connection* conn);
 
 // The channel-list state of a connection (chanlist_busy): 1 asked for,
 // 2 a reply under way, 0 idle. The reply's start and its end (also when
