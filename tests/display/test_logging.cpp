@@ -805,14 +805,11 @@ TEST_F(LoggingTest, WiringPointsTheTickAndWindowHooksAtTheLogs)
 {
     TickHooks saved_tick = tick_hooks;
     WinHooks saved_win = win_hooks;
-    OpenHooks saved_open = open_hooks;
     tick_hooks.log_tick = nullptr;
     win_hooks.log_close = nullptr;
-    open_hooks.log_set_window_mode = nullptr;
     app_wire_logging();
     EXPECT_EQ(tick_hooks.log_tick, &log_day_check);
     EXPECT_EQ(win_hooks.log_close, &log_window_close);
-    EXPECT_EQ(open_hooks.log_set_window_mode, &log_window_open);
 
     // The window manager's close writes the closing header.
     WindowRecord* rec = record(kWinChannel, 0, "#bye");
@@ -824,7 +821,6 @@ TEST_F(LoggingTest, WiringPointsTheTickAndWindowHooksAtTheLogs)
     EXPECT_NE(slurp(logs_ + "#bye.log").find("bye\r\nOturum Kapatıldı:"), std::string::npos);
     tick_hooks = saved_tick;
     win_hooks = saved_win;
-    open_hooks = saved_open;
 }
 
 }  // namespace
