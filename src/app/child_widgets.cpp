@@ -1,6 +1,12 @@
 // The child controls of a window: the widgets and making them.
 #include "app/child_widgets.h"
 #include "app/window_queries.h"
+#include "app/frame_look.h"
+#include "display/editbox.h"
+#include "display/input_procs.h"
+#include "display/mouse_clicks.h"
+#include "display/text_area.h"
+#include "model/colors.h"
 #include "app/confirm.h"
 #include "app/child_window.h"
 
@@ -24,6 +30,7 @@
 #include <algorithm>
 
 #include "app/child_shared.h"
+#include "app/startup.h"
 #include "model/connection.h"
 #include "app/system_menu.h"
 #include "app/window_open.h"
@@ -53,22 +60,9 @@ bool own_nick_has_prefix(WindowRecord* rec, const std::string& prefixes)
     return false;
 }
 
-QRgb default_palette(int index)
-{
-    static const QRgb table[16] = {
-        qRgb(255, 255, 255), qRgb(0, 0, 0),     qRgb(0, 0, 127),     qRgb(0, 147, 0),
-        qRgb(255, 0, 0),     qRgb(127, 0, 0),   qRgb(156, 0, 156),   qRgb(252, 127, 0),
-        qRgb(255, 255, 0),   qRgb(0, 252, 0),   qRgb(0, 147, 147),   qRgb(0, 255, 255),
-        qRgb(0, 0, 252),     qRgb(255, 0, 255), qRgb(127, 127, 127), qRgb(210, 210, 210),
-    };
-    if (index < 0 || index > 15)
-        return qRgb(0, 0, 0);
-    return table[index];
-}
-
 QRgb palette_rgb(int index)
 {
-    return child_hooks.palette_rgb ? child_hooks.palette_rgb(index) : default_palette(index);
+    return colour_palette_rgb(index);
 }
 
 int key_to_vk(int key)
@@ -143,20 +137,12 @@ void destroy_control(QWidget* control)
 
 QColor background_of(WindowRecord* rec)
 {
-    if (child_hooks.background_colour)
-        return child_hooks.background_colour(rec);
-    return QColor(palette_rgb(0));
+    return colour_window_background(rec);
 }
 
 void frame_colours(QColor* light, QColor* dark)
 {
-    if (child_hooks.frame_colours) {
-        child_hooks.frame_colours(light, dark);
-        return;
-    }
-    QPalette pal = qApp ? QApplication::palette() : QPalette();
-    *light = pal.color(QPalette::Light);
-    *dark = pal.color(QPalette::Dark);
+    frame_style_colours(light, dark);
 }
 
 bool is_list_window(int type)
@@ -192,14 +178,14 @@ void TextArea::paintEvent(QPaintEvent* event)
 void TextArea::paintLines(QPainter& painter, WindowRecord* rec)
 {
     painter.fillRect(rect(), background_of(rec));
-    if (rec && child_hooks.text_area_paint)
-        child_hooks.text_area_paint(this, painter, rec);
+    if (rec)
+        text_area_paint_window(this, painter, rec);
 }
 
 void TextArea::keyPressEvent(QKeyEvent* event)
 {
     WindowRecord* rec = record();
-    if (rec && child_hooks.text_area_key && child_hooks.text_area_key(this, event, rec))
+    if (rec && input_text_area_key(this, event, rec))
         return;
     int key = event->key();
     if (rec && key != Qt::Key_Shift && key != Qt::Key_Control && key != Qt::Key_Alt) {
@@ -228,7 +214,7 @@ void TextArea::wheelEvent(QWheelEvent* event)
 void TextArea::mousePressEvent(QMouseEvent* event)
 {
     WindowRecord* rec = record();
-    if (rec && child_hooks.text_area_mouse && child_hooks.text_area_mouse(this, event, rec))
+    if (rec && clicks_text_area_mouse(this, event, rec))
         return;
     QFrame::mousePressEvent(event);
 }
@@ -237,7 +223,7 @@ void TextArea::mouseReleaseEvent(QMouseEvent* event)
 {
     QPointer<TextArea> self(this);
     WindowRecord* rec = record();
-    if (!(rec && child_hooks.text_area_mouse && child_hooks.text_area_mouse(this, event, rec)))
+    if (!(rec && clicks_text_area_mouse(this, event, rec)))
         QFrame::mouseReleaseEvent(event);
     // A click in the text (a marking, a word, a menu) leaves typing in the
     // window's input box: the focus goes back to the box used last.
@@ -256,7 +242,7 @@ void TextArea::mouseReleaseEvent(QMouseEvent* event)
 void TextArea::mouseMoveEvent(QMouseEvent* event)
 {
     WindowRecord* rec = record();
-    if (rec && child_hooks.text_area_mouse && child_hooks.text_area_mouse(this, event, rec))
+    if (rec && clicks_text_area_mouse(this, event, rec))
         return;
     QFrame::mouseMoveEvent(event);
 }
@@ -264,7 +250,7 @@ void TextArea::mouseMoveEvent(QMouseEvent* event)
 void TextArea::mouseDoubleClickEvent(QMouseEvent* event)
 {
     WindowRecord* rec = record();
-    if (rec && child_hooks.text_area_mouse && child_hooks.text_area_mouse(this, event, rec))
+    if (rec && clicks_text_area_mouse(this, event, rec))
         return;
     QFrame::mouseDoubleClickEvent(event);
 }
@@ -336,7 +322,7 @@ void EditBox::setTextBytes(const std::string& text)
 void EditBox::keyPressEvent(QKeyEvent* event)
 {
     WindowRecord* rec = record();
-    if (rec && child_hooks.editbox_key && child_hooks.editbox_key(this, event, rec)) {
+    if (rec && input_editbox_key(this, event, rec)) {
         event->accept();
         return;
     }
@@ -351,8 +337,7 @@ void EditBox::keyPressEvent(QKeyEvent* event)
                 insertPlainText(QStringLiteral("\n"));
                 return;
             }
-            if (child_hooks.editbox_submit)
-                child_hooks.editbox_submit(rec, this, 5, (mods & Qt::ControlModifier) ? 3 : 1);
+            editbox_submit(rec, this, 5, (mods & Qt::ControlModifier) ? 3 : 1);
             event->accept();
             return;
         }
@@ -441,20 +426,7 @@ void EditBox::onChanged()
     WindowRecord* rec = record();
     if (!rec || pasting_)
         return;
-    if (child_hooks.editbox_changed) {
-        child_hooks.editbox_changed(this, rec);
-        return;
-    }
-    if (child_hooks.tab_completion_reset && conn_is_live(rec->conn))
-        child_hooks.tab_completion_reset(rec->conn);
-    if (document()->characterCount() - 1 >= 400)
-        beep_error(0);
-    if (rec->editbox_mode == 2) {
-        win_post(rec->hwnd.get(), WM_APP_DEFERRED_LAYOUT, 0, kLayoutEditboxCheck);
-    } else if (document()->blockCount() > 1 && child_hooks.editbox_submit) {
-        // Several lines arrived at once: a paste.
-        child_hooks.editbox_submit(rec, this, 1, 0);
-    }
+    editbox_on_changed(this, rec);
 }
 
 ListBox::ListBox(QWidget* parent) : QListWidget(parent)
@@ -471,7 +443,7 @@ WindowRecord* ListBox::record() const
 void ListBox::keyPressEvent(QKeyEvent* event)
 {
     WindowRecord* rec = record();
-    if (rec && child_hooks.listbox_key && child_hooks.listbox_key(this, event, rec)) {
+    if (rec && input_listbox_key(this, event, rec)) {
         event->accept();
         return;
     }
@@ -538,7 +510,7 @@ void ChildWindow::closeEvent(QCloseEvent* event)
 {
     // A status window asks first, as the settings say.
     if (WindowRecord* rec = record(); rec && rec->type == kWinStatus && rec->closing == 0 &&
-                                       !win_closing_by_program && !(win_program_exiting && win_program_exiting()) &&
+                                       !win_closing_by_program && !app_exit_under_way() &&
                                        !win_confirm_close_status(this)) {
         event->ignore();
         return;

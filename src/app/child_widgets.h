@@ -22,9 +22,8 @@ class QWheelEvent;
 
 // ---- Widgets ----
 
-// The text area: shows the window's lines. It paints its background; the
-// line painter plugs in through child_hooks.text_area_paint or a subclass
-// overriding paintLines().
+// The text area: shows the window's lines. It paints its background and
+// the lines (a subclass may override paintLines()).
 class TextArea : public QFrame {
     Q_OBJECT
 public:
@@ -40,8 +39,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    // Paints the lines. The default fills the background colour, then calls
-    // child_hooks.text_area_paint when it is set.
+    // Paints the lines. The default fills the background colour, then paints
+    // the window's lines.
     virtual void paintLines(QPainter& painter, WindowRecord* rec);
 };
 
@@ -132,59 +131,14 @@ private:
 //
 // A null entry means that part is absent; the behaviour without it is given.
 struct ChildHooks {
-    // Display: painting and input of the controls. Absent: background only,
-    // keys go to the control's own handling.
-    void (*text_area_paint)(TextArea* area, QPainter& painter, WindowRecord* rec) = nullptr;
-    int (*text_area_key)(TextArea* area, QKeyEvent* event, WindowRecord* rec) = nullptr;
-    int (*text_area_mouse)(TextArea* area, QMouseEvent* event, WindowRecord* rec) = nullptr;
-    int (*editbox_key)(EditBox* box, QKeyEvent* event, WindowRecord* rec) = nullptr;
-    int (*listbox_key)(ListBox* list, QKeyEvent* event, WindowRecord* rec) = nullptr;
-    // The window's background colour. Absent: white.
-    QColor (*background_colour)(WindowRecord* rec) = nullptr;
-    // The RGB of a palette entry 0..15. Absent: the standard palette.
-    QRgb (*palette_rgb)(int index) = nullptr;
-    // The two frame colours (raised border). Absent: the style's light and dark.
-    void (*frame_colours)(QColor* light, QColor* dark) = nullptr;
-
-    // Deferred keys of the window.
-    void (*tab_complete)(WindowRecord* rec, int second) = nullptr;
-    // Submits an editbox: flags as the editbox submission takes them (1
-    // Enter, 5 the Enter typed in the box), key flags bit 0 clear for a
-    // paste, bit 1 Ctrl held. Absent: nothing.
-    int (*editbox_submit)(WindowRecord* rec, EditBox* box, int flags, int key_flags) = nullptr;
-    // Input history: direction 1 older, -1 newer. Absent: nothing.
-    void (*history_recall)(WindowRecord* rec, int direction, int second) = nullptr;
-    void (*find_dialog)(WindowRecord* rec) = nullptr;
-    // Runs the function-key alias ("F%d", "sF%d", "cF%d", "aF%d"); 1 when one ran.
-    // Absent: none exists.
-    int (*function_key)(WindowRecord* rec, const std::string& alias) = nullptr;
-    // Ends a text selection in progress.
-    void (*selection_end)(WindowRecord* rec) = nullptr;
-    // The editbox text changed (replaces the built-in handling when set).
-    void (*editbox_changed)(EditBox* box, WindowRecord* rec) = nullptr;
-    void (*tab_completion_reset)(Connection* conn) = nullptr;
-
-    // Activation.
-    // The user interface follows the activated window: colours dialog,
-    // hotlink state, flashing, voice commands, toolbar connect state, menu
-    // items, tray. Absent: nothing.
-    void (*activation_ui_update)(WindowRecord* rec) = nullptr;
-    // Script timers and dialogs that follow the current connection.
+    // Activation: script timers and dialogs that follow the current connection.
     void (*follow_current_conn)() = nullptr;
-    void (*window_menu_update)() = nullptr;
-    // The activity level of the window was cleared on activation.
-    void (*activity_cleared)(WindowRecord* rec) = nullptr;
 
-    // System menu commands (250..306); 1 when handled. Absent: none handled.
-    int (*sys_command)(QWidget* hwnd, int id) = nullptr;
     // Whether the speech character is on. Absent: off.
     int (*speech_on)() = nullptr;
     // Whether the frame runs hidden. Absent: no.
     int (*frame_hidden)() = nullptr;
 
-    // Frame commands (170 tile, 171 tile the other way, 172 cascade, 173
-    // arrange icons) sent (send 1) or posted. Absent: nothing.
-    void (*frame_command)(int id, int send) = nullptr;
     // The MDI client's background (the "@mdi" picture); 1 when painted.
     int (*mdi_paint_background)(QPainter& painter, QWidget* mdi) = nullptr;
     // Right button released over the MDI background.
@@ -194,12 +148,6 @@ struct ChildHooks {
     void (*frame_title_changed)() = nullptr;
     // DCC transfer windows: their layout. Absent: nothing to place.
     void (*dccwin_layout)(WindowRecord* rec) = nullptr;
-    // Sets a status window's icon (27 idle, 28 connecting, 29 connected, 30
-    // registered). Absent: the kind is kept in the property "statusIcon".
-    void (*status_icon)(WindowRecord* rec, int icon) = nullptr;
-    // The focus is in a dialog or window that is not the MDI client, a bar or
-    // a window of the list (a new desktop window then opens inactive).
-    int (*focus_elsewhere)() = nullptr;
     // Picture windows: grow the back buffer after a layout.
     void (*picture_grow)(WindowRecord* rec) = nullptr;
 };

@@ -2,6 +2,14 @@
 // status icon, activation and its private messages.
 #include "app/child_window.h"
 #include "app/window_queries.h"
+#include "app/frame_look.h"
+#include "app/menu_lists.h"
+#include "display/editbox.h"
+#include "display/find_text.h"
+#include "display/function_keys.h"
+#include "display/input_procs.h"
+#include "display/tab_complete.h"
+#include "display/text_marking.h"
 #include "app/frame_layout.h"
 
 #include <QApplication>
@@ -20,6 +28,7 @@
 #include "app/frame_proc.h"
 #include "app/mdi_client.h"
 #include "app/window_open.h"
+#include "display/backgrounds.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"
 
@@ -88,7 +97,7 @@ QWidget* win_create_frame(WindowRecord* rec, int in_mdi)
     int w = p.width;
     int h = p.height;
     bool inactive = p.open_inactive != 0;
-    if (!in_mdi && child_hooks.focus_elsewhere && child_hooks.focus_elsewhere())
+    if (!in_mdi && focus_elsewhere())
         inactive = true;
 
     if (in_mdi) {
@@ -99,10 +108,8 @@ QWidget* win_create_frame(WindowRecord* rec, int in_mdi)
             frame->setAttribute(Qt::WA_ShowWithoutActivating);
         mdi->addSubWindow(frame);
         QRect area = mdi->viewport()->rect();
-        if (w == kUnsetCoord || h == kUnsetCoord || x == kUnsetCoord || y == kUnsetCoord) {
-            if (open_hooks.default_position)
-                open_hooks.default_position(&x, &y, &w, &h, 1);
-        }
+        if (w == kUnsetCoord || h == kUnsetCoord || x == kUnsetCoord || y == kUnsetCoord)
+            win_default_position(&x, &y, &w, &h, 1);
         if (w == kUnsetCoord || w <= 0)
             w = std::max(200, area.width() * 2 / 3);
         if (h == kUnsetCoord || h <= 0)
@@ -144,10 +151,8 @@ QWidget* win_create_frame(WindowRecord* rec, int in_mdi)
         QRect bounds;
         if (QScreen* screen = QGuiApplication::primaryScreen())
             bounds = screen->availableGeometry();
-        if (w == kUnsetCoord || h == kUnsetCoord || x == kUnsetCoord || y == kUnsetCoord) {
-            if (open_hooks.default_position)
-                open_hooks.default_position(&x, &y, &w, &h, 0);
-        }
+        if (w == kUnsetCoord || h == kUnsetCoord || x == kUnsetCoord || y == kUnsetCoord)
+            win_default_position(&x, &y, &w, &h, 0);
         if (w == kUnsetCoord || w <= 0)
             w = std::max(200, bounds.width() / 2);
         if (h == kUnsetCoord || h <= 0)
@@ -202,8 +207,7 @@ void win_show_new(WindowRecord* rec, int build_menu)
     }
     const WinCreateParams& p = win_create_params;
     if (win_switch_target == -1) {
-        if (open_hooks.background_load)
-            open_hooks.background_load(rec);
+        bg_window_opened(rec);
         hwnd->setWindowTitle(hwnd->windowTitle());
     }
     int was = sys_minimize_animation(0);
@@ -357,11 +361,8 @@ void win_set_status_icon(WindowRecord* rec)
 {
     if (!win_is_record(rec) || rec->type != kWinStatus || !rec->hwnd.get())
         return;
-    int kind = win_status_icon_kind(rec->conn);
-    if (child_hooks.status_icon)
-        child_hooks.status_icon(rec, kind);
-    else
-        rec->hwnd->setProperty("statusIcon", kind);
+    rec->hwnd->setProperty("statusIcon", win_status_icon_kind(rec->conn));
+    win_status_icon_changed.fire(rec);
 }
 
 // ---- Activation and the window procedure ----
@@ -397,18 +398,15 @@ void win_on_activate(QWidget* hwnd)
         return;
     }
     rec->activation_guard = 1;
-    if (win_last_activated.get() != hwnd && child_hooks.tab_completion_reset &&
-        conn_is_live(rec->conn))
-        child_hooks.tab_completion_reset(rec->conn);
+    if (win_last_activated.get() != hwnd && conn_is_live(rec->conn))
+        tabcomp_edit_reset(rec->conn);
     QWidget* previous = win_last_activated.get();
     win_last_activated = hwnd;
-    if (child_hooks.selection_end)
-        child_hooks.selection_end(rec);
+    textsel_end_record(rec);
 
     win_active = hwnd;
     conn_current();
-    if (child_hooks.activation_ui_update)
-        child_hooks.activation_ui_update(rec);
+    win_activated.fire(rec);
 
     // Windows that follow the active connection take this window's.
     bool changed = false;
@@ -428,12 +426,10 @@ void win_on_activate(QWidget* hwnd)
         win_hooks.winlist_sort();
     if (child_hooks.follow_current_conn)
         child_hooks.follow_current_conn();
-    if (child_hooks.window_menu_update)
-        child_hooks.window_menu_update();
+    menu_update_connect_items();
 
     if (win_clear_activity(rec)) {
-        if (child_hooks.activity_cleared)
-            child_hooks.activity_cleared(rec);
+        win_activity_cleared.fire(rec);
         win_paint_iconic_highlight(rec);
     }
     if (!win_is_record(rec))
@@ -460,6 +456,10 @@ int win_post(QWidget* hwnd, int message, uintptr_t wparam, intptr_t lparam)
     return post_app_message_to(hwnd, message, wparam, lparam);
 }
 
+Signal<void(WindowRecord* rec)> win_activated;
+Signal<void(WindowRecord* rec)> win_activity_cleared;
+Signal<void(WindowRecord* rec)> win_status_icon_changed;
+
 namespace {
 
 void deferred_key(WindowRecord* rec, QWidget* hwnd, uintptr_t wparam, intptr_t lparam)
@@ -467,17 +467,15 @@ void deferred_key(WindowRecord* rec, QWidget* hwnd, uintptr_t wparam, intptr_t l
     int vk = static_cast<int>(wparam & 0xFFFF);
     int mods = static_cast<int>(wparam & (kKeyCtrl | kKeyShift | kKeyAlt));
     bool second = lparam == 1;
-    if (child_hooks.selection_end)
-        child_hooks.selection_end(rec);
+    textsel_end_record(rec);
     switch (vk) {
     case 9:
-        if (child_hooks.tab_complete)
-            child_hooks.tab_complete(rec, second ? 1 : 0);
+        input_tab_complete(rec, second ? 1 : 0);
         break;
     case 13: {
         EditBox* box = (second && rec->editbox2.get()) ? rec->editbox2.get() : rec->editbox.get();
-        if (box && child_hooks.editbox_submit)
-            child_hooks.editbox_submit(rec, box, 1, (mods & kKeyCtrl) ? 3 : 1);
+        if (box)
+            editbox_submit(rec, box, 1, (mods & kKeyCtrl) ? 3 : 1);
         break;
     }
     case 27: {
@@ -499,24 +497,21 @@ void deferred_key(WindowRecord* rec, QWidget* hwnd, uintptr_t wparam, intptr_t l
         win_on_vscroll(rec, kScrollTop, 0, 0);
         break;
     case 38:
-        if (child_hooks.history_recall)
-            child_hooks.history_recall(rec, 1, second ? 1 : 0);
+        input_history_recall(rec, 1, second ? 1 : 0);
         break;
     case 40:
-        if (child_hooks.history_recall)
-            child_hooks.history_recall(rec, -1, second ? 1 : 0);
+        input_history_recall(rec, -1, second ? 1 : 0);
         break;
     case 45: {
         EditBox* box = rec->editbox.get();
-        if (box && rec->editbox_mode == 0 && box->hasFocus() && box->document()->blockCount() > 1 &&
-            child_hooks.editbox_submit)
-            child_hooks.editbox_submit(rec, box, 1, 0);
+        if (box && rec->editbox_mode == 0 && box->hasFocus() && box->document()->blockCount() > 1)
+            editbox_submit(rec, box, 1, 0);
         break;
     }
     case 'F':
         if (mods & kKeyCtrl) {
-            if (rec->line_count > 0 && child_hooks.find_dialog)
-                child_hooks.find_dialog(rec);
+            if (rec->line_count > 0)
+                find_text_dialog_open(rec);
             else
                 beep_error(0);
         }
@@ -527,8 +522,7 @@ void deferred_key(WindowRecord* rec, QWidget* hwnd, uintptr_t wparam, intptr_t l
             const char* prefix = (mods & kKeyShift) ? "s" : (mods & kKeyCtrl) ? "c"
                                  : (mods & kKeyAlt) ? "a" : "";
             std::snprintf(alias, sizeof alias, "%sF%d ", prefix, vk - 111);
-            int ran = child_hooks.function_key ? child_hooks.function_key(rec, alias) : 0;
-            if (!ran)
+            if (!fkey_run_alias(rec, alias))
                 beep_error(0);
         }
         break;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "core/signal.h"
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
 #include "app/mdi_client.h"
@@ -75,3 +76,22 @@ int win_post(QWidget* hwnd, int message, uintptr_t wparam, intptr_t lparam);
 // The window-border option (section "styles", key "thin": 0 none, 1 thin,
 // 2 raised, 3 sunken).
 extern int win_border_option;
+
+// A window was activated; the user interface follows it (the bars stop
+// its flashing). Fired once the window is the active one, before the
+// windows that follow the active connection take its connection.
+enum WindowActivatedOrder {
+    kActivatedBars = 50,
+};
+extern Signal<void(WindowRecord* rec)> win_activated;
+// The activity level of a window was cleared on its activation.
+enum ActivityClearedOrder {
+    kActivityClearedSwitchbar = 50,
+};
+extern Signal<void(WindowRecord* rec)> win_activity_cleared;
+// A status window's icon changed; the kind (27 idle, 28 connecting, 29
+// connected, 30 registered) is in the window's property "statusIcon".
+enum StatusIconOrder {
+    kStatusIconBars = 50,
+};
+extern Signal<void(WindowRecord* rec)> win_status_icon_changed;

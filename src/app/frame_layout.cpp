@@ -554,7 +554,7 @@ void win_save_position(QWidget* hwnd, int mdi_flag, const std::string& key_name,
     if (rec->type == kWinStatus || rec->type == kWinChannel || rec->type == kWinQuery) {
         // The program hides every window before closing them at exit: that
         // hiding is not the user's, so it is not kept.
-        const bool exiting = win_program_exiting && win_program_exiting();
+        const bool exiting = app_exit_under_way() != 0;
         if (c && (c->isMinimized() || (!c->isVisible() && !exiting)))
             state = 1;
         else if (c && c->isMaximized())

@@ -1,6 +1,7 @@
 // The MDI client of the child windows.
 #include "app/mdi_client.h"
 #include "app/window_queries.h"
+#include "app/frame_menu.h"
 #include "app/child_window.h"
 
 #include <QApplication>
@@ -129,7 +130,7 @@ void mdi_client_rect(WinRect& out, int screen)
     out.bottom = std::max(out.top, r.top() + r.height() - 1);
 }
 
-void mdi_post_arrange_command(QWidget* hwnd, int send)
+void mdi_post_arrange_command(QWidget* hwnd, int)
 {
     if (!win_is_mdi_child(hwnd))
         return;
@@ -140,10 +141,10 @@ void mdi_post_arrange_command(QWidget* hwnd, int send)
         if (sub->isMaximized())
             return;
     }
-    if (!mdi_auto_arrange || !child_hooks.frame_command)
+    if (!mdi_auto_arrange)
         return;
     int command = mdi_arrange_mode == 1 ? 171 : (mdi_arrange_mode == 2 ? 172 : 170);
-    child_hooks.frame_command(command, send);
+    frame_on_command(nullptr, static_cast<uintptr_t>(command), 0);
     if (mdi_auto_arrange_icons)
-        child_hooks.frame_command(173, send);
+        frame_on_command(nullptr, 173, 0);
 }

@@ -252,16 +252,6 @@ void fire_frame_event(int event_id, const char* name, QWidget* window)
     event_fire(event_conn_of(window), window, nullptr, name, event_id, 0, nullptr, nullptr);
 }
 
-// CLOSE: the before pass ("^" lines) and the normal pass.
-void fire_close(Connection* conn, WindowRecord* rec, int pre)
-{
-    if (!win_is_record(rec))
-        return;
-    if (!conn_is_live(conn))
-        conn = conn_current();
-    event_fire(conn, rec->hwnd.get(), nullptr, "CLOSE", kEvClose, pre ? 1 : 0, nullptr, nullptr);
-}
-
 // INPUT: the line being submitted is the handlers' $1-; 0 when halted.
 int fire_input(Connection* conn, QWidget* window, const std::string& line)
 {
@@ -318,9 +308,10 @@ void report_list_file_error(const char* word, int kind)
 
 // The lines a closed channel window feeds back: a seam the program's
 // windows leave to the protocol.
+// Freeing the scripts and their timers at exit: seams the program's own
+// start-up leaves to the subsystems above it.
 void wire_program_seams()
 {
-    open_hooks.irc_dispatch_line = irc_dispatch_line;
 }
 
 }  // namespace
@@ -357,7 +348,6 @@ void app_wire_startup()
 {
     frame_hooks().open_irc_link = app_open_irc_link;
     frame_hooks().exit_under_way = app_exit_under_way;
-    win_program_exiting = app_exit_under_way;
 }
 
 // The window manager: status windows for connections, the windows of a
@@ -378,16 +368,12 @@ void app_wire_windows()
 void app_wire_display_colours()
 {
     main_settings_hooks.color_load = color_load;
-    child_hooks.palette_rgb = colour_palette_rgb;
-    child_hooks.background_colour = colour_window_background;
 }
 
 // Bar backgrounds behind /background's bar switches, and a window's
 // background picture rendered again when the colours change.
 void app_wire_bar_backgrounds()
 {
-    background_hooks.bar_set = bar_bg_set_by_key;
-    background_hooks.bar_clear = bar_bg_clear_by_key;
 }
 
 // The toolbar: made with the frame; its buttons follow the connection, the
@@ -422,35 +408,17 @@ void app_wire_fonts()
 void app_wire_logging()
 {
     win_hooks.log_close = log_window_close;
-    open_hooks.log_set_window_mode = log_window_open;
     log_hooks.echo = log_echo_in_window;
-}
-
-// Input: the child windows' keys, tab completion, history, submitting and the editbox settings.
-void app_wire_display_input()
-{
-    child_hooks.editbox_key = input_editbox_key;
-    child_hooks.listbox_key = input_listbox_key;
-    child_hooks.text_area_key = input_text_area_key;
-    child_hooks.tab_complete = input_tab_complete;
-    child_hooks.editbox_submit = editbox_submit;
-    child_hooks.history_recall = input_history_recall;
-    child_hooks.tab_completion_reset = tabcomp_edit_reset;
-    child_hooks.editbox_changed = editbox_on_changed;
-    open_hooks.editbox_load_settings = editbox_load_settings;
-    open_hooks.nicklist_load_settings = nicklist_load_settings;
 }
 
 // Text areas: painting, the logged lines, the scripts' echo and output, information lines.
 void app_wire_text_area()
 {
-    child_hooks.text_area_paint = text_area_paint_window;
     logging_install();
     script_echo_line = text_area_script_echo;
     output_print = text_area_output_print;
     scid_print = text_area_info_line;
     conn_hooks.print_info = text_area_info_line;
-    open_hooks.print_info = text_area_info_line;
     var_hooks.echo = text_area_info_line;
 }
 
@@ -551,7 +519,6 @@ void app_wire_irc_dispatch()
     conn_hooks.conn_auto_join = conn_auto_join;
     conn_hooks.conn_age_request_lists = conn_age_request_lists;
     conn_hooks.conn_age_reply_list = conn_age_reply_list;
-    open_hooks.conn_take_pending_join_flags = conn_take_pending_join_flags;
     irc_outgoing_note = irc_note_outgoing;
     // Both nicks in use at logon: the status window's input box asks for another.
     static int nick_prompt_listener = 0;
@@ -564,7 +531,6 @@ void app_wire_irc_dispatch()
 void app_wire_irc_membership()
 {
     conn_hooks.conn_update_status_title = conn_update_status_title;
-    open_hooks.ial_drop_channel = ial_drop_channel;
 }
 
 // Channels rejoined at logon.
@@ -667,11 +633,7 @@ void app_wire_text_work()
         return textsel_marked_span(rec, line, from, to) || find_text_found_span(rec, line, from, to) ? 1 : 0;
     };
     print_hooks.marking_window = textsel_marking_window;
-    child_hooks.text_area_mouse = clicks_text_area_mouse;
-    child_hooks.selection_end = textsel_end_record;
-    input_marking_copy_hook = textsel_ctrl_c;
     // F1 to F12 with Shift, Ctrl or Alt run their aliases.
-    child_hooks.function_key = fkey_run_alias;
     // Highlight entries loaded with the settings; a matching line is
     // coloured and flashes its window.
     main_settings_hooks.highlight_load = highlight_load;
@@ -680,13 +642,10 @@ void app_wire_text_work()
     output_hooks.flash = flash_request;
     // A window's lines to a file and back; logs read back into new windows.
     buffer_commands_register();
-    log_hooks.reload_into_window = log_reload_into_window;
     // Ctrl+F opens the find dialog over the window.
-    child_hooks.find_dialog = find_text_dialog_open;
     // The line marker: moved after printed lines, drawn in its row, loaded
     // with the settings.
     marker_install();
-    draw_hooks.marker_draw = marker_draw;
     main_settings_hooks.marker_load = marker_load;
     // Nick colours: the rules loaded and saved with the settings, asked by
     // the nick lists and message lines, recoloured by the ticks; /cnick and
@@ -721,10 +680,6 @@ void app_wire_frame()
     main_settings_hooks.layer_load_settings = layer_load_settings;
     frame_hooks().keep_topmost = frame_keep_topmost;
     input_paste_confirm_hook = paste_confirm_lines;
-    child_hooks.frame_command = [](int id, int) { frame_on_command(nullptr, static_cast<uintptr_t>(id), 0); };
-    open_hooks.load_position = win_load_position;
-    open_hooks.save_position = win_save_position;
-    open_hooks.default_position = win_default_position;
 }
 
 // The main menu's lists (recent servers and channels, the channels folder,
@@ -738,9 +693,6 @@ void app_wire_menu_lists()
     frame_command_hooks.build_help_files = menu_build_help_menu;
     frame_command_hooks.menu_list_command = menu_list_command;
     frame_command_hooks.folder_open = [] { folder_open(conn_current(), std::string()); };
-    child_hooks.window_menu_update = menu_update_connect_items;
-    child_hooks.sys_command = menu_sys_command;
-    open_hooks.apply_window_options = win_apply_options;
     print_hooks.beep_setting = win_beep_setting;
     print_hooks.flash_setting = win_flash_setting;
     main_settings_hooks.win_events_load_default = win_events_load_default;
@@ -758,7 +710,6 @@ void app_wire_frame_look()
 {
     main_settings_hooks.lang_settings_load = lang_options_load;
     main_settings_hooks.styles_load = styles_load;
-    child_hooks.frame_colours = frame_style_colours;
     color_hooks.screen_depth = screen_depth;
     color_hooks.nearest_colour = screen_nearest_colour;
     font_hooks.logpixelsy = screen_logpixelsy;
@@ -766,7 +717,6 @@ void app_wire_frame_look()
     caption_get_hook = caption_get;
     child_hooks.frame_title_changed = frame_caption_refresh;
     frame_hooks().repaint_captions = captions_repaint;
-    child_hooks.focus_elsewhere = focus_elsewhere;
     output_hooks.main_title = main_title;
 }
 
@@ -864,7 +814,6 @@ void app_wire_finger()
     };
     userhost_finger = finger_userhost_done;
     frame_command_hooks.finger_request = finger_request;
-    open_hooks.finger_close = finger_close;
 }
 
 // The Links List window takes the answer to LINKS.
@@ -880,7 +829,6 @@ void app_wire_links()
 void app_wire_clicks()
 {
     main_settings_hooks.clicks_load = clicks_load;
-    input_list_action_hook = clicks_list_enter;
     watcher_ask = watcher_ask_dialog;
     clicks_install();
 }
@@ -900,14 +848,7 @@ void app_wire_bars()
     font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
     caption_switchbar_repaint = [] { switchbar_repaint(); };
     notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
-    child_hooks.activation_ui_update = bars_activation_update;
-    child_hooks.activity_cleared = [](WindowRecord* rec) { switchbar_repaint(rec); };
-    child_hooks.status_icon = [](WindowRecord* rec, int icon) {
-        if (rec->hwnd.get())
-            rec->hwnd->setProperty("statusIcon", icon);
-        switchbar_repaint(rec);
-        treebar_refresh(nullptr, 0);
-    };
+    bars_window_events_install();
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
     bar_commands_install();
 }
@@ -937,12 +878,10 @@ void app_install_subsystems()
     display_input_install();
     nicklist_install();
     colour_widgets_install();
-    app_wire_display_input();
     app_wire_text_work();
     cnick_install();
     app_wire_clicks();
     frame_hooks().countdown_step = display_countdown_step;
-    open_hooks.prepare_font = [](WindowRecord* rec) { font_ensure_window(rec); };
 
     // The script interpreter: its commands, identifiers and variable store
     // (script_engine_init installs the store), typed lines, plain text and
@@ -1096,8 +1035,6 @@ void app_install_subsystems()
     // keys of custom windows.
     frame_hooks().events_enabled = window_events_on;
     frame_hooks().fire_event = fire_frame_event;
-    open_hooks.close_event_enabled = window_events_on;
-    open_hooks.close_event = fire_close;
     editbox_input_event_hook = fire_input;
     tabcomp_event_hook = fire_tabcomp;
     // Tab on "$name" or "%name" completes to the evaluated value.
@@ -1121,7 +1058,6 @@ void app_install_subsystems()
     debug_filter_eval = debug_filter_evaluate;
     debug_window_output = debug_window_print;
     irc_debug_line = debug_log_line;
-    open_hooks.debug_window_closed = debug_window_gone;
     url_catch_install();
     frame_hooks().url_open = url_open_address;
 
@@ -1132,8 +1068,6 @@ void app_install_subsystems()
     log_hooks.merge_replace = log_merge_replace_target;
     main_settings_hooks.shell_default_browser = shell_default_browser;
     // Background pictures of the windows and of the area behind them.
-    draw_hooks.background_paint = bg_paint;
-    open_hooks.background_load = bg_window_opened;
     child_hooks.mdi_paint_background = bg_mdi_paint;
     app_wire_bar_backgrounds();
     app_wire_toolbar();

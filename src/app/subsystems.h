@@ -46,6 +46,5 @@ void app_wire_script_variables();
 void app_wire_display_colours();
 void app_wire_fonts();
 void app_wire_logging();
-void app_wire_display_input();
 void app_wire_text_area();
 void app_wire_clicks();

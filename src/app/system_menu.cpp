@@ -217,8 +217,8 @@ void win_build_system_menu(WindowRecord* rec)
                 win_events_save(rec);
             return;
         }
-        if (id && owner && child_hooks.sys_command)
-            child_hooks.sys_command(owner.data(), id);
+        if (id && owner)
+            menu_sys_command(owner.data(), id);
     };
     QObject::connect(menu.get(), &QMenu::triggered, menu.get(), route);
     for (QMenu* sub : menu->findChildren<QMenu*>())

@@ -21,7 +21,21 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "app/frame_layout.h"
+#include "app/window_options.h"
+#include "display/backgrounds.h"
+#include "display/editbox.h"
+#include "display/fonts.h"
+#include "display/logging.h"
+#include "display/nick_list.h"
+#include "display/text_area.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/dispatch/outgoing_notes.h"
 #include "irc/link/close.h"
+#include "irc/lists/address_list.h"
+#include "irc/services/finger.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_index.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 
@@ -31,13 +45,9 @@ int win_next_query_shown = 0;
 int win_switch_target = -1;
 CustomWindowRequest win_custom_request;
 OpenHooks open_hooks;
+Signal<void(WindowRecord* rec)> win_closing;
 
 namespace {
-
-int exiting_default()
-{
-    return app_exit_mode != 0 ? 1 : 0;
-}
 
 // Re-entry guard of win_open, and the close-all state.
 bool open_running = false;
@@ -47,11 +57,11 @@ void print_error_6133(Connection* conn)
 {
     if (!conn_is_live(conn))
         conn = conn_current();
-    if (!conn_is_live(conn) || !open_hooks.print_info)
+    if (!conn_is_live(conn))
         return;
     QWidget* status = conn->status_window.data();
     if (status)
-        open_hooks.print_info(status, text_load_string(6133));
+        text_area_info_line(status, text_load_string(6133));
 }
 
 // The in-MDI default of a window kind.
@@ -94,11 +104,11 @@ struct Placement {
 Placement load_key(WindowRecord* rec, const std::string& key)
 {
     Placement p;
-    if (!open_hooks.load_position || key.empty())
+    if (key.empty())
         return p;
     int left = 0, width = 0, top = 0, height = 0, state = 0, mdi = 1, top_flag = 0;
-    if (open_hooks.load_position(rec->hwnd.get(), key, &left, &width, &top, &height, &state, &mdi,
-                                 &top_flag, rec->conn)) {
+    if (win_load_position(rec->hwnd.get(), key, &left, &width, &top, &height, &state, &mdi, &top_flag,
+                          rec->conn)) {
         p.found = 1;
         p.left = left;
         p.width = width;
@@ -164,8 +174,7 @@ QWidget* finish(WindowRecord* rec, int* opened)
         win_hooks.winlist_sort();
     win_layout(hwnd, kLayoutNoRepaint);
     win_show_new(rec, 1);
-    if (open_hooks.log_set_window_mode)
-        open_hooks.log_set_window_mode(rec);
+    log_window_open(rec);
     return hwnd;
 }
 
@@ -173,14 +182,13 @@ QWidget* finish(WindowRecord* rec, int* opened)
 QWidget* make_frame(WindowRecord* rec, int in_mdi, const char* class_name)
 {
     win_create_params.class_name = class_name;
-    if (open_hooks.prepare_font)
-        open_hooks.prepare_font(rec);
+    // The font first, so that the controls are made with it.
+    font_ensure_window(rec);
     QWidget* hwnd = win_create_frame(rec, in_mdi);
     if (!hwnd)
         return nullptr;
     rec->border_style = win_border_style(rec);
-    if (open_hooks.apply_window_options)
-        open_hooks.apply_window_options(rec);
+    win_apply_options(rec);
     return hwnd;
 }
 
@@ -232,18 +240,24 @@ int program_exiting()
 {
     if (closing_all)
         return 1;
-    return win_program_exiting ? win_program_exiting() : 0;
+    return app_exit_under_way();
 }
 
 void fire_close(WindowRecord* rec)
 {
-    if (open_hooks.close_event_enabled && open_hooks.close_event_enabled())
+    if (opt(OPT_REMOTE_EVENTS))
         win_fire_close_event(rec->hwnd.get());
+}
+
+// CLOSE for the window: the before pass ("^" lines) or the normal pass.
+void fire_close_event(WindowRecord* rec, int pre)
+{
+    Connection* conn = conn_is_live(rec->conn) ? rec->conn : conn_current();
+    event_fire(conn, rec->hwnd.get(), nullptr, "CLOSE", kEvClose, pre ? 1 : 0, nullptr, nullptr);
 }
 
 }  // namespace
 
-int (*win_program_exiting)() = exiting_default;
 int win_closing_by_program = 0;
 
 std::string win_class_name(int type, int subtype)
@@ -417,13 +431,11 @@ QWidget* win_open_channel(WindowRecord* rec, int, int* opened)
             p.open_minimised = 1;
             conn->open_minimised_channel.clear();
         }
-        if (open_hooks.conn_take_pending_join_flags) {
-            int flags = open_hooks.conn_take_pending_join_flags(rec->name, conn);
-            if (flags == 1)
-                p.open_minimised = 1;
-            else if (flags == 2)
-                p.open_maximised = 1;
-        }
+        int flags = conn_take_pending_join_flags(rec->name, conn);
+        if (flags == 1)
+            p.open_minimised = 1;
+        else if (flags == 2)
+            p.open_maximised = 1;
     }
     rec->side_list_chars = 11;
     hash_init(&rec->nick_hash, 99);
@@ -436,14 +448,12 @@ QWidget* win_open_channel(WindowRecord* rec, int, int* opened)
         destroy_window(rec);
         return nullptr;
     }
-    if (open_hooks.editbox_load_settings)
-        open_hooks.editbox_load_settings(rec);
+    editbox_load_settings(rec);
     if (!win_create_editbox(rec, 1) || !win_create_listbox(rec, 2)) {
         destroy_window(rec);
         return nullptr;
     }
-    if (open_hooks.nicklist_load_settings)
-        open_hooks.nicklist_load_settings(rec);
+    nicklist_load_settings(rec);
     if (rec->side_list_width <= 0)
         rec->side_list_width = side_width_for(rec, rec->side_list_chars);
     if (rec->nicklist_place == 2)
@@ -693,15 +703,13 @@ int win_fire_close_event(QWidget* hwnd)
     WindowRecord* rec = win_record_of(hwnd);
     if (!rec)
         return 0;
-    if (!open_hooks.close_event)
-        return 1;
-    open_hooks.close_event(rec->conn, rec, 1);
+    fire_close_event(rec, 1);
     rec = win_record_of(hwnd);
     if (!rec)
         return 0;
     if (open_hooks.dccchat_still_live && !open_hooks.dccchat_still_live(rec))
         return 0;
-    open_hooks.close_event(rec->conn, rec, 0);
+    fire_close_event(rec, 0);
     rec = win_record_of(hwnd);
     if (!rec)
         return 0;
@@ -714,15 +722,9 @@ namespace {
 
 void save_placement(WindowRecord* rec, QWidget* hwnd)
 {
-    if (!open_hooks.save_position)
-        return;
-    bool own = false;
-    bool own_unset = false;
-    if (open_hooks.load_position) {
-        int l = 0, w = 0, t = 0, h = 0, s = 0, m = 1, o = 0;
-        own = open_hooks.load_position(hwnd, "", &l, &w, &t, &h, &s, &m, &o, rec->conn) != 0;
-        own_unset = own && l == kUnsetCoord && t == kUnsetCoord;
-    }
+    int l = 0, w = 0, t = 0, h = 0, s = 0, m = 1, o = 0;
+    const bool own = win_load_position(hwnd, "", &l, &w, &t, &h, &s, &m, &o, rec->conn) != 0;
+    const bool own_unset = own && l == kUnsetCoord && t == kUnsetCoord;
     const char* type_key = nullptr;
     switch (rec->type) {
     case kWinStatus:
@@ -740,19 +742,19 @@ void save_placement(WindowRecord* rec, QWidget* hwnd)
     }
     if (type_key) {
         if (own)
-            open_hooks.save_position(hwnd, -1, "", 0);
+            win_save_position(hwnd, -1, "", 0);
         else
-            open_hooks.save_position(hwnd, -1, type_key, 2);
+            win_save_position(hwnd, -1, type_key, 2);
         return;
     }
     bool list_or_transfer = rec->type == kWinTransfer ||
                             (rec->type >= kWinChanList && rec->type <= kWinLinks);
     if (list_or_transfer) {
         if (!own || own_unset)
-            open_hooks.save_position(hwnd, -1, "", 0);
+            win_save_position(hwnd, -1, "", 0);
         return;
     }
-    open_hooks.save_position(hwnd, -1, "", 0);
+    win_save_position(hwnd, -1, "", 0);
 }
 
 
@@ -822,10 +824,7 @@ int win_close(QWidget* hwnd)
         if (conn && !exiting && first_request && !rec->chan_left && rec->chan_state == 0 &&
             conn_is_connected(conn) && conn->registered) {
             irc_send_line("PART " + rec->name + "\n", 0, conn);
-            if (open_hooks.irc_dispatch_line)
-                open_hooks.irc_dispatch_line(":" + conn_own_nick(conn) + "!" + conn->own_address +
-                                                 " PART " + rec->name,
-                                             conn);
+            irc_dispatch_line(":" + conn_own_nick(conn) + "!" + conn->own_address + " PART " + rec->name, conn);
             if (!win_is_record(rec))
                 return 1;
         }
@@ -834,8 +833,7 @@ int win_close(QWidget* hwnd)
                 open_hooks.chan_central_drop(rec);
             conn->pending_window = nullptr;
         }
-        if (open_hooks.ial_drop_channel)
-            open_hooks.ial_drop_channel(rec);
+        ial_drop_channel(rec);
         break;
     case kWinQuery:
         if (rec->subtype == kQueryMessages) {
@@ -867,8 +865,7 @@ int win_close(QWidget* hwnd)
             conn->chanlist_window = nullptr;
         break;
     case kWinFinger:
-        if (open_hooks.finger_close)
-            open_hooks.finger_close("");
+        finger_close("");
         break;
     case kWinLinks:
         if (conn && conn->links_window.data() == hwnd)
@@ -876,20 +873,13 @@ int win_close(QWidget* hwnd)
         break;
     case kWinCustom:
         fire_close(rec);
-        if (!win_is_record(rec))
-            return 1;
-        // The debug target names the window as it is named: "@" and the rest.
-        if (conn && conn->debug_target.size() > 1 && conn->debug_target[0] == '@' &&
-            text_equal_nocase(conn->debug_target, rec->name)) {
-            if (open_hooks.debug_window_closed)
-                open_hooks.debug_window_closed(rec);
-            else
-                conn->debug_target.clear();
-        }
         break;
     default:
         break;
     }
+    if (!win_is_record(rec))
+        return 1;
+    win_closing.fire(rec);
     if (!win_is_record(rec))
         return 1;
 

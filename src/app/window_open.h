@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "core/signal.h"
 #include "model/window_record.h"
 
 class QWidget;
@@ -81,38 +82,24 @@ int win_close_request(QWidget* hwnd);
 // window (and its DCC chat) still exist afterwards.
 int win_fire_close_event(QWidget* hwnd);
 
-// The program is exiting: the last status window may close.
-extern int (*win_program_exiting)();
 // Set while the program itself closes a window (no close question).
 extern int win_closing_by_program;
 
 // The custom-window request of /window that the next custom window is made from.
 extern CustomWindowRequest win_custom_request;
 
-// Calls into other parts of the program. Absent: the behaviour given.
+// A window is closing: its type's own clean-up has run and the record is
+// still listed; it is freed after the listeners. Listeners check the type
+// they care about.
+enum WindowClosingOrder {
+    kClosingDebugCopy = 50,  // the /debug copy into the window ends
+};
+extern Signal<void(WindowRecord* rec)> win_closing;
+
+// Calls into parts of the program that are not built yet; null until they are.
 struct OpenHooks {
-    // Placement from section "windows" (key, outputs, connection); 0 when
-    // none is saved. Absent: none saved.
-    int (*load_position)(QWidget* hwnd, const std::string& key, int* left, int* width, int* top,
-                         int* height, int* state, int* in_mdi, int* on_top, Connection* conn) = nullptr;
-    // Saves the window's placement (hwnd, MDI flag -1, key or "", kind). Absent: nothing.
-    void (*save_position)(QWidget* hwnd, int mdi_flag, const std::string& key, int kind) = nullptr;
-    // Fills unset coordinates (cascade). Absent: a share of the bounds,
-    // the position left to the MDI client.
-    void (*default_position)(int* left, int* top, int* width, int* height, int in_mdi) = nullptr;
-    // Prints a line in a window in the Info colour. Absent: nothing.
-    void (*print_info)(QWidget* hwnd, const std::string& text) = nullptr;
-    // Raises "CLOSE" (pre 1, post 0) for a window. Absent: events off (nothing runs).
-    void (*close_event)(Connection* conn, WindowRecord* rec, int pre) = nullptr;
-    int (*close_event_enabled)() = nullptr; // the close-event option; absent: off
-    // Feeds a server line to the dispatcher as if received. Absent: nothing.
-    void (*irc_dispatch_line)(const std::string& line, Connection* conn) = nullptr;
-    // The internal address list drops a closing channel's entries.
-    void (*ial_drop_channel)(WindowRecord* rec) = nullptr;
     // Channel Central: drop the pending request bound to the window.
     void (*chan_central_drop)(WindowRecord* rec) = nullptr;
-    // Pending-join open flags of a channel (1 minimised, 2 maximised); 0 none.
-    int (*conn_take_pending_join_flags)(const std::string& channel, Connection* conn) = nullptr;
     // DCC: take the chat state for a new chat window; close a window's chat,
     // send or get; make a transfer window's controls (0 fails the window).
     void (*dccchat_window_opened)(WindowRecord* rec) = nullptr;
@@ -120,30 +107,11 @@ struct OpenHooks {
     void (*dcc_transfer_close_window)(WindowRecord* rec) = nullptr;
     int (*dccwin_create_controls)(WindowRecord* rec) = nullptr;
     int (*dccchat_still_live)(WindowRecord* rec) = nullptr; // absent: 1
-    void (*finger_close)(const std::string& text) = nullptr;
-    // Editbox settings of a channel (the [editbox] section). Absent: defaults.
-    void (*editbox_load_settings)(WindowRecord* rec) = nullptr;
-    // Nick list settings of a channel (place, width, auto-hide, shift-tab).
-    void (*nicklist_load_settings)(WindowRecord* rec) = nullptr;
-    // The per-window options (on top, beep, flash, timestamp, spacing, ...).
-    void (*apply_window_options)(WindowRecord* rec) = nullptr;
-    // Makes the window's font from its settings before its controls are made,
-    // so the editboxes and list box are created with it. Absent: the controls
-    // take the default font and the text area makes its font when it paints.
-    void (*prepare_font)(WindowRecord* rec) = nullptr;
-    // Logging mode of a new window from the settings.
-    void (*log_set_window_mode)(WindowRecord* rec) = nullptr;
     // Drop targets.
     void (*dragdrop_register)(WindowRecord* rec) = nullptr;
     void (*dragdrop_revoke)(WindowRecord* rec) = nullptr;
-    // The connection's /debug window was closed.
-    void (*debug_window_closed)(WindowRecord* rec) = nullptr;
     // A picture window's back buffer (client size, cleared). Absent: none.
     void (*picture_create)(WindowRecord* rec) = nullptr;
-    // Background picture of a new window. Absent: none.
-    void (*background_load)(WindowRecord* rec) = nullptr;
-    // The message window's editbox gets "/msg " and the caret after it.
-    // Absent: the built-in filling.
 };
 extern OpenHooks open_hooks;
 

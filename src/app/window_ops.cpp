@@ -1,4 +1,5 @@
 #include "app/window_ops.h"
+#include "app/frame_menu.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -185,17 +186,7 @@ void win_op_close(QWidget* hwnd)
 
 void win_op_frame_command(int id)
 {
-    if (child_hooks.frame_command) {
-        child_hooks.frame_command(id, 1);
-        return;
-    }
-    QMdiArea* area = mdi_client();
-    if (!area)
-        return;
-    if (id == 172)
-        area->cascadeSubWindows();
-    else if (id == 170 || id == 171)
-        area->tileSubWindows();
+    frame_on_command(nullptr, static_cast<uintptr_t>(id), 0);
 }
 
 namespace {
@@ -277,12 +268,7 @@ void win_op_menubar_show(int show)
 {
     if (win_op_menubar_shown() == (show ? 1 : 0))
         return;
-    if (child_hooks.frame_command) {
-        child_hooks.frame_command(110, 1);
-        return;
-    }
-    if (QMainWindow* frame = main_frame())
-        frame->menuBar()->setVisible(show != 0);
+    frame_on_command(nullptr, 110, 0);
 }
 
 int win_op_set_icon(QWidget* hwnd, const std::string& file, int index)

@@ -1187,6 +1187,39 @@ void bars_activation_update(WindowRecord* rec)
         flash_stop(rec->hwnd.get());
 }
 
+namespace {
+
+int g_activated_listener = 0;
+int g_activity_listener = 0;
+int g_status_icon_listener = 0;
+
+void repaint_status_icon(WindowRecord* rec)
+{
+    switchbar_repaint(rec);
+    treebar_refresh(nullptr, 0);
+}
+
+void repaint_window(WindowRecord* rec)
+{
+    switchbar_repaint(rec);
+}
+
+}  // namespace
+
+void bars_window_events_install()
+{
+    win_activated.add_once(g_activated_listener, kActivatedBars, bars_activation_update);
+    win_activity_cleared.add_once(g_activity_listener, kActivityClearedSwitchbar, repaint_window);
+    win_status_icon_changed.add_once(g_status_icon_listener, kStatusIconBars, repaint_status_icon);
+}
+
+void bars_window_events_uninstall()
+{
+    win_activated.drop(g_activated_listener);
+    win_activity_cleared.drop(g_activity_listener);
+    win_status_icon_changed.drop(g_status_icon_listener);
+}
+
 // ---- The popups of the bars' empty space ----
 
 namespace {

@@ -116,6 +116,11 @@ int switchbar_blink_phase();
 void winlist_sort_windows();
 // What the bars do when a window is activated: its flashing stops.
 void bars_activation_update(WindowRecord* rec);
+// The bars follow the windows: activated (flashing stops), activity
+// cleared (the switchbar repaints it), a status window's icon changed
+// (both bars show it).
+void bars_window_events_install();
+void bars_window_events_uninstall();
 
 // ---- The popups of the bars' empty space (switchbar, treebar, toolbar) ----
 

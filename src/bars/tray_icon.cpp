@@ -1,4 +1,5 @@
 #include "bars/tray_icon.h"
+#include "app/frame_menu.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -332,8 +333,7 @@ QMenu* tray_popup()
                 frame_close(0);
                 return;
             }
-            if (child_hooks.frame_command)
-                child_hooks.frame_command(id, 1);
+            frame_on_command(nullptr, static_cast<uintptr_t>(id), 0);
         };
     };
     auto add = [&](int text_id, int id) {

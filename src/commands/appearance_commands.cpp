@@ -251,10 +251,8 @@ int cmd_background(CommandCall& call)
     for (const auto& bar : kBars) {
         if (!has(bar.letter))
             continue;
-        if (!background_hooks.bar_set || !background_hooks.bar_clear)
-            return script_error_not_available('/', w);
         if (remove) {
-            background_hooks.bar_clear(bar.key);
+            bar_bg_clear_by_key(bar.key);
             return 1;
         }
         const int got = take_file(i);
@@ -262,7 +260,7 @@ int cmd_background(CommandCall& call)
             return 0;
         if (got == 2)
             return script_error(nullptr, w, {}, 0);
-        if (!background_hooks.bar_set(bar.key, path))
+        if (!bar_bg_set_by_key(bar.key, path))
             cannot_load(path);
         return 1;
     }

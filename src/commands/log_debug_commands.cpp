@@ -351,3 +351,31 @@ void debug_window_gone(WindowRecord* rec)
         if (!conn->debug_target.empty() && text_equal_nocase(conn->debug_target, rec->name))
             debug_clear(conn);
 }
+
+namespace {
+
+int g_closing_listener = 0;
+
+// A custom window closing ends its connection's copy when the debug target
+// names it as it is named: "@" and the rest.
+void debug_window_closing(WindowRecord* rec)
+{
+    Connection* conn = rec->conn;
+    if (rec->type != kWinCustom || !conn_is_live(conn))
+        return;
+    if (conn->debug_target.size() > 1 && conn->debug_target[0] == '@' &&
+        text_equal_nocase(conn->debug_target, rec->name))
+        debug_window_gone(rec);
+}
+
+}  // namespace
+
+void debug_window_install()
+{
+    win_closing.add_once(g_closing_listener, kClosingDebugCopy, debug_window_closing);
+}
+
+void debug_window_uninstall()
+{
+    win_closing.drop(g_closing_listener);
+}

@@ -797,6 +797,7 @@ int cmd_setlayer(CommandCall& call)
 
 void window_commands_install()
 {
+    debug_window_install();
     script_register_command_family("cmd_window", cmd_window);
     script_register_command_family("cmd_clear", cmd_clear);
     script_register_command_family("cmd_renwin", cmd_renwin);

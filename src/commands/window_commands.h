@@ -52,13 +52,18 @@ void debug_window_print(Connection* conn, const std::string& window, const std::
                         const DebugSettings& settings);
 // The debug window was closed: the connection's debug settings are cleared.
 void debug_window_gone(WindowRecord* rec);
+// The copy into a custom window ends when that window closes (a listener of
+// the windows' closing, added and removed here).
+void debug_window_install();
+void debug_window_uninstall();
 
 // ---- /url ----
 
 // Opens an address through the desktop.
 void url_open_address(const std::string& url);
 
-// Registers the handlers and $line with the interpreter.
+// Registers the handlers and $line with the interpreter, and the closing
+// listener of the debug window.
 void window_commands_install();
 
 // The URL list: written to its file when it changed (at exit); its entries

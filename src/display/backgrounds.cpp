@@ -507,7 +507,6 @@ void bg_window_opened(WindowRecord* rec)
         bg_load_for_window(rec, 1);
 }
 
-BackgroundHooks background_hooks;
 
 void bg_init_mdi()
 {

@@ -130,14 +130,7 @@ const QImage& bar_bg_get(int bar, int width, int height);
 // Re-renders a window's background picture (after a colour change).
 void bg_rerender(WindowRecord* rec);
 
-// The /background command's road to the bars (wired at start-up).
-struct BackgroundHooks {
-    // The bar's picture set and stored; 0 when it cannot be loaded.
-    int (*bar_set)(const std::string& bar, const std::string& file) = nullptr;
-    // The bar's picture removed with its key.
-    void (*bar_clear)(const std::string& bar) = nullptr;
-};
-extern BackgroundHooks background_hooks;
-// The hooks' targets: the bar named by its key.
+// /background's bar switches: the bar named by its key gets its picture
+// set and stored (0 when it cannot be loaded), or removed with its key.
 int bar_bg_set_by_key(const std::string& bar, const std::string& file);
 void bar_bg_clear_by_key(const std::string& bar);

@@ -1,4 +1,6 @@
 #include "display/draw.h"
+#include "display/backgrounds.h"
+#include "display/line_marker.h"
 
 #include <QApplication>
 #include <QFont>
@@ -722,8 +724,7 @@ void draw_buffer(WindowRecord* rec, QPainter* painter, const WinRect& area)
     painter->save();
     painter->setClipRect(r);
     const int def_bg = color_resolve(kColorBackground);
-    const bool picture =
-        draw_hooks.background_paint && draw_hooks.background_paint(rec, *painter, r);
+    const bool picture = bg_paint(rec, *painter, r) != 0;
     if (!picture)
         painter->fillRect(r, draw_palette_colour(def_bg));
 
@@ -747,8 +748,7 @@ void draw_buffer(WindowRecord* rec, QPainter* painter, const WinRect& area)
             StringNode* line = s.line;
             const int def_fg = color_resolve(line_colour(line));
             if (line_is_marker(line)) {
-                if (draw_hooks.marker_draw)
-                    draw_hooks.marker_draw(rec, *painter, QRect(r.left(), s.top, r.width(), row_h), 0);
+                marker_draw(rec, *painter, QRect(r.left(), s.top, r.width(), row_h), 0);
                 previous = line;
                 continue;
             }

@@ -198,10 +198,6 @@ int text_measure_in_font(std::string_view text, const std::string& face, int siz
 //
 // A null entry means that part is absent; the behaviour without it is given.
 struct DrawHooks {
-    // Draws the marker line's row (band_only: only the band). Absent: the
-    // row keeps the background.
-    void (*marker_draw)(WindowRecord* rec, QPainter& painter, const QRect& row,
-                        int band_only) = nullptr;
     // The marked (selected) byte range [from, to) of a display line; 1 when
     // part of it is marked. Absent: nothing is marked.
     int (*marked_span)(WindowRecord* rec, const StringNode* line, int* from, int* to) = nullptr;
@@ -209,7 +205,5 @@ struct DrawHooks {
     void (*transfer_paint)(WindowRecord* rec, QPainter& painter, const QRect& area) = nullptr;
     // Picture windows paint their picture. Absent: background.
     void (*picture_paint)(WindowRecord* rec, QPainter& painter, const QRect& area) = nullptr;
-    // The window's background picture; 1 when it was drawn. Absent: none.
-    int (*background_paint)(WindowRecord* rec, QPainter& painter, const QRect& area) = nullptr;
 };
 extern DrawHooks draw_hooks;

@@ -1,4 +1,5 @@
 #include "display/editbox.h"
+#include "display/text_marking.h"
 
 #include <QApplication>
 #include <QTextCursor>
@@ -162,8 +163,7 @@ int editbox_submit(WindowRecord* rec, EditBox* box, int flags, int key_flags)
 {
     if (!win_is_record(rec))
         return 0;
-    if (child_hooks.selection_end)
-        child_hooks.selection_end(rec);
+    textsel_end_record(rec);
     if (!win_is_record(rec) || !rec->hwnd.get() || !conn_is_live(rec->conn))
         return 0;
     int index = editbox_index(rec, box);

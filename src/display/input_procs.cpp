@@ -1,4 +1,6 @@
 #include "display/input_procs.h"
+#include "display/mouse_clicks.h"
+#include "display/text_marking.h"
 
 #include <QTextCursor>
 
@@ -23,8 +25,6 @@
 #include "platform/app_messages.h"
 
 void (*input_key_event_hook)(Connection*, QWidget*, int, int, int, int) = nullptr;
-int (*input_marking_copy_hook)(WindowRecord*) = nullptr;
-void (*input_list_action_hook)(WindowRecord*) = nullptr;
 void (*input_frame_command_hook)(int, WindowRecord*) = nullptr;
 void (*input_editbox_colours_hook)(WindowRecord*, QWidget*, int) = nullptr;
 int (*input_wheel_lines_hook)() = nullptr;
@@ -359,7 +359,7 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
     }
 
     if (kind == kCtlKindText) {
-        if (ctrl && key == Qt::Key_C && input_marking_copy_hook && input_marking_copy_hook(rec))
+        if (ctrl && key == Qt::Key_C && textsel_ctrl_c(rec))
             return 0;
         return 1;  // the text area posts the rest itself
     }
@@ -375,8 +375,7 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
             return 0;
         }
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (input_list_action_hook)
-                input_list_action_hook(rec);
+            clicks_list_enter(rec);
             return 0;
         }
         if (rec->type == kWinUrls && (key == Qt::Key_Insert || key == Qt::Key_Delete)) {
@@ -432,7 +431,7 @@ int keydown_handle(WindowRecord* rec, QKeyEvent* event, int kind, QWidget* contr
         editbox_submit(rec, box, kSubmitNormal | kSubmitFromBox, key_flags);
         return 0;
     }
-    if (ctrl && key == Qt::Key_C && input_marking_copy_hook && input_marking_copy_hook(rec))
+    if (ctrl && key == Qt::Key_C && textsel_ctrl_c(rec))
         return 0;
     bool paste = (ctrl && key == Qt::Key_V) || (shift && key == Qt::Key_Insert);
     if (paste && input_paste_confirm_hook) {

@@ -77,11 +77,6 @@ extern void (*input_key_event_hook)(Connection* conn, QWidget* window, int up, i
 // code the caret then stands after the first one, ready for the number).
 void edit_insert_code(EditBox* box, char code, int twice);
 
-// Ctrl+C while the window holds a mouse marking: ends it and copies; 1 when
-// there was one. Absent: none.
-extern int (*input_marking_copy_hook)(WindowRecord* rec);
-// Enter in a list box: the list's double-click action. Absent: nothing.
-extern void (*input_list_action_hook)(WindowRecord* rec);
 // Frame commands for a window (URL list: 7000 add, 7003 delete). Absent: nothing.
 extern void (*input_frame_command_hook)(int id, WindowRecord* rec);
 // The editbox colours by focus (Editbox text on Editbox or Inactive). Absent: none.

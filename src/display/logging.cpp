@@ -1,6 +1,7 @@
 // Log files of windows: names, header lines, writing, trimming, the day
 // change and merging.
 #include "display/logging.h"
+#include "display/window_buffer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -298,8 +299,8 @@ bool switch_on(WindowRecord* rec, int echo_on, int write_ini, int ask_file, cons
             if (s.close_each_line)
                 close_handle(rec);
         }
-        if (reload && log_hooks.reload_into_window)
-            log_hooks.reload_into_window(rec);
+        if (reload)
+            log_reload_into_window(rec);
         if (echo_on)
             echo(rec, format_text(kTextLoggingStarted, rec->log_path));
     }

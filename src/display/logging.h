@@ -160,8 +160,6 @@ struct LogHooks {
     // Asks before a log file is deleted (title, text); 1 to delete.
     // Absent: nothing is deleted.
     int (*confirm_delete)(const std::string& title, const std::string& text) = nullptr;
-    // Loads the log's tail into the window. Absent: nothing reloaded.
-    void (*reload_into_window)(WindowRecord* rec) = nullptr;
     // Replaces the target by the merged file (temporary path, target).
     // 0 on success. Absent: a move that replaces the target.
     int (*merge_replace)(const std::string& temp, const std::string& target) = nullptr;

@@ -1,4 +1,5 @@
 #include "display/nick_list.h"
+#include "model/colors.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -29,14 +30,7 @@ namespace {
 
 QColor palette_colour(int index)
 {
-    static const QRgb standard[16] = {
-        qRgb(255, 255, 255), qRgb(0, 0, 0),     qRgb(0, 0, 127),     qRgb(0, 147, 0),
-        qRgb(255, 0, 0),     qRgb(127, 0, 0),   qRgb(156, 0, 156),   qRgb(252, 127, 0),
-        qRgb(255, 255, 0),   qRgb(0, 252, 0),   qRgb(0, 147, 147),   qRgb(0, 255, 255),
-        qRgb(0, 0, 252),     qRgb(255, 0, 255), qRgb(127, 127, 127), qRgb(210, 210, 210)};
-    if (child_hooks.palette_rgb)
-        return QColor(child_hooks.palette_rgb(index & 15));
-    return QColor(standard[index & 15]);
+    return QColor(colour_palette_rgb(index & 15));
 }
 
 void style_item(QListWidgetItem* item, int colour)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDialog>
 #include <QApplication>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -24,11 +25,20 @@
 #include "model/connection.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
+#include "app/subsystems.h"
+#include "core/ini.h"
 #include "core/options.h"
+#include "display/editbox.h"
+#include "display/find_text.h"
 #include "display/fonts.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
+#include "script/exec/alias_lookup.h"
+#include "script/exec/script_types.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "support/hook_guard.h"
+#include "support/test_support.h"
 #include "support/window_fixture.h"
 
 // Shared set-up of the window tests (test_window_record.cpp).
@@ -37,6 +47,8 @@ namespace {
 
 class ChildWindowTest : public ::testing::Test {
     HookGuard hooks_;  // every seam back as it was when the test ends
+    // Placements and editbox settings go to a settings folder of the test's own.
+    TempSettingsDir settings_{"kest_childwin_"};
 protected:
     void SetUp() override { window_test_reset(); }
     void TearDown() override { window_test_reset(); }
@@ -380,19 +392,17 @@ TEST_F(ChildWindowTest, DeferredKeysScrollTheText)
 TEST_F(ChildWindowTest, EnterSubmitsTheEditboxItCameFrom)
 {
     Connection* a = window_test_conn();
-    open_hooks.editbox_load_settings = [](WindowRecord* r) { r->editbox2_wanted = 1; };
+    // [editbox]: #two has the second box.
+    ini_write("editbox", "#two", "1,0,\"\",\"\",0", main_ini_path);
     WindowRecord* two = window_test_open("#two", kWinChannel, 0, a);
-    open_hooks.editbox_load_settings = nullptr;
     WindowRecord* one = window_test_open("#one", kWinChannel, 0, a);
     ASSERT_TRUE(two && one);
     ASSERT_NE(two->editbox2.get(), nullptr);
-    static EditBox* submitted = nullptr;
-    static int submit_flags = 0;
-    static int submit_keys = 0;
-    child_hooks.editbox_submit = [](WindowRecord*, EditBox* box, int flags, int keys) {
-        submitted = box;
-        submit_flags = flags;
-        submit_keys = keys;
+    // The lines the submission runs, with their mode (3: Ctrl held, text
+    // as it stands).
+    static std::vector<std::pair<std::string, int>> ran;
+    editbox_exec_line_hook = [](QWidget*, const std::string& line, int mode, Connection*) {
+        ran.emplace_back(line, mode);
         return 1;
     };
     struct Case {
@@ -400,22 +410,23 @@ TEST_F(ChildWindowTest, EnterSubmitsTheEditboxItCameFrom)
         WindowRecord* rec;
         int key;
         intptr_t second;
-        EditBox* expected;
-        int keys;
+        const char* runs;  // the text of the box that is submitted
+        int mode;
     } cases[] = {
-        {"first box", two, 13, 0, two->editbox.get(), 1},
-        {"second box", two, 13, 1, two->editbox2.get(), 1},
-        {"second asked, none there", one, 13, 1, one->editbox.get(), 1},
-        {"Ctrl+Enter", one, 13 | kKeyCtrl, 0, one->editbox.get(), 3},
+        {"first box", two, 13, 0, "first", 0},
+        {"second box", two, 13, 1, "second", 0},
+        {"second asked, none there", one, 13, 1, "first", 0},
+        {"Ctrl+Enter", one, 13 | kKeyCtrl, 0, "first", 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        submitted = nullptr;
+        c.rec->editbox->setTextBytes("first");
+        if (c.rec->editbox2.get())
+            c.rec->editbox2->setTextBytes("second");
+        ran.clear();
         win_post(c.rec->hwnd.get(), WM_APP_WINDOW_KEY, static_cast<uintptr_t>(c.key), c.second);
         window_test_pump();
-        EXPECT_EQ(submitted, c.expected);
-        EXPECT_EQ(submit_flags, 1);
-        EXPECT_EQ(submit_keys, c.keys);
+        EXPECT_EQ(ran, (std::vector<std::pair<std::string, int>>{{c.runs, c.mode}}));
     }
 }
 
@@ -428,46 +439,52 @@ TEST_F(ChildWindowTest, FunctionKeysRunTheirAliasOrBeep)
     static int beeps = 0;
     asked.clear();
     beeps = 0;
+    // The interpreter runs the aliases; "asked" notes what ran.
+    app_install_subsystems();
     beep_play_hook = [](int) { ++beeps; };
-    child_hooks.function_key = [](WindowRecord*, const std::string& alias) {
-        asked.push_back(alias);
-        return alias == "F5 " || alias == "cF12 " ? 1 : 0;
-    };
+    script_register_command("asked", [](CommandCall& call) {
+        asked.emplace_back(call.rest());
+        return 1;
+    });
+    alias_add("F5 asked F5");
+    alias_add("cF12 asked cF12");
     struct Case {
         int key;
-        const char* alias;
-        int beeps;
+        const char* ran;  // null: no alias, the error beep
     } cases[] = {
-        {116, "F5 ", 0},
-        {117, "F6 ", 1},
-        {123 | kKeyCtrl, "cF12 ", 0},
-        {112 | kKeyShift, "sF1 ", 1},
-        {113 | kKeyAlt, "aF2 ", 1},
+        {116, "F5"},
+        {117, nullptr},
+        {123 | kKeyCtrl, "cF12"},
+        {112 | kKeyShift, nullptr},
+        {113 | kKeyAlt, nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.alias);
+        SCOPED_TRACE(c.key);
         asked.clear();
         beeps = 0;
         win_post(r->hwnd.get(), WM_APP_WINDOW_KEY, static_cast<uintptr_t>(c.key), 0);
         window_test_pump();
-        ASSERT_EQ(asked.size(), 1u);
-        EXPECT_EQ(asked[0], c.alias);
-        EXPECT_EQ(beeps, c.beeps);
+        EXPECT_EQ(asked, c.ran ? std::vector<std::string>{c.ran} : std::vector<std::string>{});
+        EXPECT_EQ(beeps, c.ran ? 0 : 1);
     }
+    alias_clear_all();
 
     // Ctrl+F: the find dialog when the window has lines, else the error beep.
-    static int finds = 0;
-    finds = 0;
     beeps = 0;
-    child_hooks.find_dialog = [](WindowRecord*) { ++finds; };
     win_post(r->hwnd.get(), WM_APP_WINDOW_KEY, 'F' | kKeyCtrl, 0);
     window_test_pump();
-    EXPECT_EQ(finds, 0);
+    EXPECT_EQ(find_text_dialog(), nullptr);
     EXPECT_EQ(beeps, 1);
-    r->line_count = 3;
+    print_line(r->hwnd.get(), std::string_view("a line to find"), kColorNormalText);
+    ASSERT_GT(r->line_count, 0);
     win_post(r->hwnd.get(), WM_APP_WINDOW_KEY, 'F' | kKeyCtrl, 0);
     window_test_pump();
-    EXPECT_EQ(finds, 1);
+    QPointer<QDialog> dialog = find_text_dialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(dialog->isVisible());
+    dialog->close();
+    window_test_pump();
+    EXPECT_EQ(find_text_dialog(), nullptr);
 }
 
 TEST_F(ChildWindowTest, EscapeMinimisesAndActivationFollowUpClearsTheGuard)
@@ -674,19 +691,19 @@ TEST_F(ChildWindowTest, SystemMenuTicksAndReachesTheCommandHandler)
     ASSERT_FALSE(frame->systemMenu()->actions().isEmpty());
     EXPECT_EQ(win_sysmenu_action_id(frame->systemMenu()->actions().first()), 265);
 
-    static QWidget* got_window = nullptr;
-    static int got_id = 0;
-    child_hooks.sys_command = [](QWidget* w, int id) {
-        got_window = w;
-        got_id = id;
-        return 1;
-    };
+    // "Clear buffer" (251) empties the window it was picked in.
+    print_line(r->hwnd.get(), std::string_view("old text"), kColorNormalText);
+    ASSERT_GT(r->line_count, 0);
+    int triggered = 0;
     for (QAction* act : r->system_menu->findChildren<QAction*>()) {
-        if (win_sysmenu_action_id(act) == 258)
+        if (win_sysmenu_action_id(act) == 251) {
             act->trigger();
+            ++triggered;
+        }
     }
-    EXPECT_EQ(got_window, r->hwnd.get());
-    EXPECT_EQ(got_id, 258);
+    window_test_pump();
+    EXPECT_EQ(triggered, 1);
+    EXPECT_EQ(r->line_count, 0);
 }
 
 TEST_F(ChildWindowTest, ActivityFrameColoursAndStatusIcons)

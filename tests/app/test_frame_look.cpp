@@ -329,11 +329,9 @@ TEST_F(FrameLookWindows, TheFocusIsElsewhereOnlyInAWindowOutsideTheList)
 
     // A window that opens on the desktop now does not take the focus from
     // the dialog.
-    open_hooks.load_position = [](QWidget*, const std::string&, int* left, int* width, int* top, int* height,
-                                  int* state, int* mdi, int* on_top, Connection*) {
-        *left = 30, *width = 300, *top = 40, *height = 200, *state = 0, *mdi = 0, *on_top = 0;
-        return 1;
-    };
+    // Its saved placement is on the desktop (and the next one's too).
+    ini_write("windows", "Quiet", "30,300,40,200,0,0,0", main_ini_path);
+    ini_write("windows", "Loud", "30,300,40,200,0,0,0", main_ini_path);
     WindowRecord* quiet = window_test_open("Quiet", kWinQuery, kQueryPrivate, conn);
     ASSERT_TRUE(quiet && quiet->hwnd.get());
     ASSERT_TRUE(quiet->hwnd.get()->isWindow());

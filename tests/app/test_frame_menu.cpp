@@ -923,7 +923,6 @@ TEST(PasteQuestion, PreviewIsTrimmedAndCut)
 
 TEST_F(FrameFixture, PastingIntoTheEditboxAsksFromTheThresholdOn)
 {
-    app_wire_display_input();  // the editbox keys as the program has them
     input_paste_confirm_hook = paste_confirm_lines;
     Connection* conn = window_test_conn();
     ASSERT_TRUE(conn);

@@ -437,6 +437,70 @@ TEST_F(WindowInputTest, ClosingAQueryOrCustomWindowRaisesCloseBeforeAndAfter)
     }
 }
 
+// A handler whose window goes in the before pass leaves no after pass.
+TEST_F(WindowInputTest, AWindowGoneInTheBeforePassGetsNoAfterPass)
+{
+    // Frees the record of the window named, as a window that goes at once.
+    script_register_command("gone", [](CommandCall& call) {
+        for (WindowRecord* r = win_list; r; r = r->next)
+            if (r->name == call.rest()) {
+                win_record_free(r);
+                break;
+            }
+        return 1;
+    });
+    load_script({"on ^*:CLOSE:@:rec before $target | gone $target", "on *:CLOSE:@:rec after $target"});
+    win_custom_request = CustomWindowRequest();
+    WindowRecord* rec = open("@c", kWinCustom);
+    ASSERT_TRUE(rec);
+    QPointer<QWidget> hwnd = rec->hwnd.get();
+    EXPECT_EQ(win_fire_close_event(hwnd.data()), 0);
+    window_test_pump();
+    EXPECT_FALSE(win_record_of(hwnd.data()));
+    EXPECT_EQ(recorded, std::vector<std::string>{"before @c"});
+}
+
+// Closing a channel window of a registered link parts at once: PART goes to
+// the server and our own PART is handled as if the server had sent it (its
+// event runs); not without a registered link, nor for a channel already left.
+TEST_F(WindowInputTest, ClosingAChannelOfARegisteredConnectionPartsAtOnce)
+{
+    load_script({"on *:PART:#:rec part $nick $chan"});
+    conn->own_address = "u@host";
+    const struct {
+        const char* what;
+        bool connected;
+        int registered;
+        int left;
+        bool parts;
+    } cases[] = {
+        {"registered", true, 1, 0, true},
+        {"not registered", true, 0, 0, false},
+        {"not connected", false, 1, 0, false},
+        {"already left", true, 1, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        connect_for_test(c.connected);
+        conn->registered = c.registered;
+        WindowRecord* rec = open("#room", kWinChannel);
+        ASSERT_TRUE(rec);
+        rec->chan_left = c.left;
+        wire.clear();
+        recorded.clear();
+        EXPECT_EQ(win_close_request(rec->hwnd.get()), 1);
+        window_test_pump();
+        std::vector<std::string> parts;
+        for (const std::string& line : wire)
+            if (line.rfind("PART", 0) == 0)
+                parts.push_back(line);
+        EXPECT_EQ(parts, c.parts ? std::vector<std::string>{"PART #room\n"} : std::vector<std::string>{});
+        EXPECT_EQ(recorded, c.parts ? std::vector<std::string>{"part kestme #room"} : std::vector<std::string>{});
+    }
+    conn->registered = 0;
+    connect_for_test(true);
+}
+
 TEST_F(WindowInputTest, TheProgramLosingOrRegainingTheActivationRaisesAppactive)
 {
     load_script({"on *:APPACTIVE:rec app"});

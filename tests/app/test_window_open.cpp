@@ -18,8 +18,12 @@
 #include "model/nick_list.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
+#include "core/ini.h"
 #include "core/options.h"
+#include "irc/dispatch/outgoing_notes.h"
 #include "platform/platform_utils.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
 #include "support/window_fixture.h"
 #include "support/hook_guard.h"
 
@@ -29,6 +33,9 @@ namespace {
 
 class WindowOpenTest : public ::testing::Test {
     HookGuard hooks_;  // every seam back as it was when the test ends
+    // Placements and editbox settings are read from and written to a
+    // settings folder of the test's own.
+    TempSettingsDir settings_{"kest_winopen_"};
 protected:
     void SetUp() override { window_test_reset(); }
     void TearDown() override { window_test_reset(); }
@@ -127,11 +134,9 @@ TEST_F(WindowOpenTest, ChannelGetsASecondEditboxWhenAsked)
 {
     Connection* a = window_test_conn();
     a->live_identity[2] = "me";
-    open_hooks.editbox_load_settings = [](WindowRecord* r) {
-        r->editbox2_wanted = 1;
-        r->editbox2_when_mode = r->name == "#modes" ? 1 : 0;
-        r->editbox2_prefixes = "@";
-    };
+    // [editbox]: the second box always, or for #modes only while we hold "@".
+    ini_write("editbox", "default", "1,0,\"@\",\"\",0", main_ini_path);
+    ini_write("editbox", "#modes", "1,1,\"@\",\"\",0", main_ini_path);
     struct Case {
         const char* name;
         const char* own_modes;  // our prefixes in the channel; null: not a member
@@ -168,9 +173,16 @@ TEST_F(WindowOpenTest, ChannelGetsASecondEditboxWhenAsked)
 TEST_F(WindowOpenTest, FailuresLeaveNoRecordAndReportInTheStatusWindow)
 {
     Connection* a = window_test_conn();
-    static std::vector<std::string> printed;
-    printed.clear();
-    open_hooks.print_info = [](QWidget*, const std::string& text) { printed.push_back(text); };
+    WindowRecord* status = win_record_of(a->status_window.data());
+    ASSERT_NE(status, nullptr);
+    // The lines of the error text in the status window.
+    auto errors = [&] {
+        int n = 0;
+        for (const StringNode* l = status->lines; l; l = l->next)
+            if (std::string(l->text).find("* Pencere Oluşturmada Hata") != std::string::npos)
+                ++n;
+        return n;
+    };
     int before = win_count();
 
     struct Case {
@@ -187,7 +199,7 @@ TEST_F(WindowOpenTest, FailuresLeaveNoRecordAndReportInTheStatusWindow)
     Connection stale;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        printed.clear();
+        const int shown = errors();
         WindowOpenRequest request;
         request.name = "#x";
         request.type = c.type;
@@ -195,16 +207,15 @@ TEST_F(WindowOpenTest, FailuresLeaveNoRecordAndReportInTheStatusWindow)
         request.conn = c.stale ? &stale : a;
         EXPECT_EQ(win_open(request), nullptr);
         EXPECT_EQ(win_count(), before);
-        ASSERT_EQ(printed.size(), 1u);
-        EXPECT_EQ(printed[0], "* Pencere Oluşturmada Hata");
+        EXPECT_EQ(errors(), shown + 1);
     }
 
     // A control that cannot be made fails the window the same way.
-    printed.clear();
+    const int shown = errors();
     open_hooks.dccwin_create_controls = [](WindowRecord*) { return 0; };
     EXPECT_EQ(win_open({"f.txt", kWinTransfer, 1, 0, a, nullptr}), nullptr);
     EXPECT_EQ(win_count(), before);
-    EXPECT_EQ(printed.size(), 1u);
+    EXPECT_EQ(errors(), shown + 1);
 }
 
 TEST_F(WindowOpenTest, OpeningFromInsideACreationFails)
@@ -214,11 +225,13 @@ TEST_F(WindowOpenTest, OpeningFromInsideACreationFails)
     static QWidget* inner = reinterpret_cast<QWidget*>(1);
     static int count_inside = -1;
     conn = a;
-    open_hooks.apply_window_options = [](WindowRecord*) {
+    // The channel's nick list is made while the window is being created.
+    int listener = listbox_made.add(kListboxMadeClicks + 1, [](ListBox*, WindowRecord*) {
         count_inside = win_count();
         inner = win_open({"#inner", kWinChannel, 0, 0, conn, nullptr});
-    };
+    });
     WindowRecord* outer = window_test_open("#outer", kWinChannel, 0, a);
+    listbox_made.drop(listener);
     ASSERT_NE(outer, nullptr);
     EXPECT_EQ(inner, nullptr);
     EXPECT_EQ(win_count(), count_inside);
@@ -287,52 +300,6 @@ TEST_F(WindowOpenTest, TheLastStatusWindowRefusesToClose)
     EXPECT_EQ(a->status_window.data(), sa);
 }
 
-TEST_F(WindowOpenTest, ClosingAChannelOfARegisteredConnectionPartsAtOnce)
-{
-    Connection* a = window_test_conn();
-    static std::vector<std::string> sent;
-    static std::vector<std::string> fed;
-    irc_send_line = [](const std::string& line, int, Connection*) {
-        sent.push_back(line);
-        return 1;
-    };
-    open_hooks.irc_dispatch_line = [](const std::string& line, Connection*) { fed.push_back(line); };
-    a->live_identity[2] = "me";
-    a->own_address = "u@host";
-    struct Case {
-        const char* what;
-        int connected;
-        int registered;
-        int left;
-        size_t parts;
-    } cases[] = {
-        {"registered", 1, 1, 0, 1},
-        {"not registered", 1, 0, 0, 0},
-        {"not connected", 0, 1, 0, 0},
-        {"already left", 1, 1, 1, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        sent.clear();
-        fed.clear();
-        a->connected = c.connected;
-        a->socket = c.connected ? 12345 : -1;
-        a->registered = c.registered;
-        WindowRecord* r = window_test_open("#room", kWinChannel, 0, a);
-        ASSERT_NE(r, nullptr);
-        r->chan_left = c.left;
-        EXPECT_EQ(win_close_request(r->hwnd.get()), 1);
-        ASSERT_EQ(sent.size(), c.parts);
-        ASSERT_EQ(fed.size(), c.parts);
-        if (c.parts) {
-            EXPECT_EQ(sent[0], "PART #room\n");
-            EXPECT_EQ(fed[0], ":me!u@host PART #room");
-        }
-    }
-    a->socket = -1;
-    a->connected = 0;
-}
-
 TEST_F(WindowOpenTest, BusyChannelsListRefusesToClose)
 {
     Connection* a = window_test_conn();
@@ -349,36 +316,19 @@ TEST_F(WindowOpenTest, BusyChannelsListRefusesToClose)
     EXPECT_EQ(a->chanlist_window.data(), nullptr);
 }
 
-struct SavedPlace {
-    int left, width, top, height, state, mdi;
-};
-std::map<std::string, SavedPlace> saved_places;
-
-int load_saved(QWidget*, const std::string& key, int* left, int* width, int* top, int* height,
-               int* state, int* mdi, int* on_top, Connection*)
+// A placement in section "windows": left, width, top, height, state (1
+// minimised, 2 maximised), in the MDI client, on top.
+void save_place(const char* key, const char* value)
 {
-    auto it = saved_places.find(key);
-    if (it == saved_places.end())
-        return 0;
-    *left = it->second.left;
-    *width = it->second.width;
-    *top = it->second.top;
-    *height = it->second.height;
-    *state = it->second.state;
-    *mdi = it->second.mdi;
-    *on_top = 0;
-    return 1;
+    ini_write("windows", key, value, main_ini_path);
 }
 
 TEST_F(WindowOpenTest, PlacementComesFromTheWindowsOwnKeyFirst)
 {
     Connection* a = window_test_conn();
-    open_hooks.load_position = load_saved;
-    saved_places = {
-        {"Bob", {10, 300, 20, 200, 0, 1}},
-        {"wquery", {kUnsetCoord, 500, kUnsetCoord, 400, 0, 1}},
-        {"wdquery", {40, 350, 50, 250, 0, 1}},
-    };
+    save_place("Bob", "10,300,20,200,0,1,0");
+    save_place("wquery", "-1,500,-1,400,0,1,0");  // a size without a place
+    save_place("wdquery", "40,350,50,250,0,1,0");
     struct Case {
         const char* name;
         QRect expected;
@@ -393,17 +343,16 @@ TEST_F(WindowOpenTest, PlacementComesFromTheWindowsOwnKeyFirst)
         EXPECT_EQ(win_container(r->hwnd.get())->geometry(), c.expected);
     }
     // Without a full placement the size-only key gives the size.
-    saved_places.erase("wdquery");
+    save_place("wdquery", nullptr);
     WindowRecord* d = window_test_open("Dave", kWinQuery, kQueryPrivate, a);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(win_container(d->hwnd.get())->size(), QSize(500, 400));
     // A saved desktop placement opens the window on the desktop.
-    saved_places["Eve"] = {30, 320, 40, 220, 0, 0};
+    save_place("Eve", "30,320,40,220,0,0,0");
     WindowRecord* e = window_test_open("Eve", kWinQuery, kQueryPrivate, a);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(win_is_mdi_child(e->hwnd.get()), 0);
     EXPECT_TRUE(e->hwnd->isWindow());
-    saved_places.clear();
 }
 
 TEST_F(WindowOpenTest, OpenStatesFromSettingsAndRequests)
@@ -416,46 +365,18 @@ TEST_F(WindowOpenTest, OpenStatesFromSettingsAndRequests)
     EXPECT_TRUE(win_container(quiet->hwnd.get())->isMinimized());
     EXPECT_TRUE(a->open_minimised_channel.empty());
 
-    static int join_flags = 2;
-    open_hooks.conn_take_pending_join_flags = [](const std::string&, Connection*) { return join_flags; };
+    // A join asked to open maximised (as /join -x notes it).
+    irc_note_joining("#big", 2, a);
     WindowRecord* big = window_test_open("#big", kWinChannel, 0, a);
     ASSERT_NE(big, nullptr);
     window_test_pump();
     EXPECT_TRUE(win_container(big->hwnd.get())->isMaximized());
-    open_hooks.conn_take_pending_join_flags = nullptr;
 
     WindowRecord* msg = window_test_open("Message Window", kWinQuery, kQueryMessages, a);
     ASSERT_NE(msg, nullptr);
     ASSERT_NE(msg->editbox.get(), nullptr);
     EXPECT_EQ(msg->editbox->textBytes(), "/msg ");
     EXPECT_EQ(msg->editbox->textCursor().position(), 5);
-}
-
-TEST_F(WindowOpenTest, CloseEventRunsBeforeAndAfterWhenEnabled)
-{
-    Connection* a = window_test_conn();
-    static std::vector<int> events;
-    events.clear();
-    open_hooks.close_event_enabled = [] { return 1; };
-    open_hooks.close_event = [](Connection*, WindowRecord*, int pre) { events.push_back(pre); };
-    WindowRecord* q = window_test_open("Nick", kWinQuery, kQueryPrivate, a);
-    ASSERT_NE(q, nullptr);
-    EXPECT_EQ(win_close_request(q->hwnd.get()), 1);
-    EXPECT_EQ(events, (std::vector<int>{1, 0}));
-
-    // A script that closes the window in the pre-event leaves no post-event.
-    events.clear();
-    static QPointer<QWidget> victim;
-    WindowRecord* c = window_test_open("@c", kWinCustom, 0, a);
-    ASSERT_NE(c, nullptr);
-    victim = c->hwnd.get();
-    open_hooks.close_event = [](Connection*, WindowRecord* r, int pre) {
-        events.push_back(pre);
-        if (pre)
-            win_record_free(r);
-    };
-    EXPECT_EQ(win_fire_close_event(victim.data()), 0);
-    EXPECT_EQ(events, (std::vector<int>{1}));
 }
 
 TEST_F(WindowOpenTest, ClosingTheActiveWindowActivatesItsStatusWindow)

@@ -405,7 +405,10 @@ TEST_F(WindowRecordTest, ActivationClearsTheLevel)
     ASSERT_TRUE(c && q);
     static WindowRecord* cleared = nullptr;
     cleared = nullptr;
-    child_hooks.activity_cleared = [](WindowRecord* r) { cleared = r; };
+    struct Listen {
+        int id = win_activity_cleared.add(kActivityClearedSwitchbar + 1, [](WindowRecord* r) { cleared = r; });
+        ~Listen() { win_activity_cleared.remove(id); }
+    } listen;
     c->activity = 2;
     win_on_activate(c->hwnd.get());
     EXPECT_EQ(c->activity, 0);

@@ -105,14 +105,11 @@ void input_test_reset()
     nicklist_change_carry = 0;
     nicklist_defaults = NicklistDefaults();
     input_key_event_hook = nullptr;
-    input_marking_copy_hook = nullptr;
-    input_list_action_hook = nullptr;
     input_wheel_lines_hook = nullptr;
     input_scroll_hook = nullptr;
     input_paste_confirm_hook = nullptr;
     display_input_install();
     nicklist_install();
-    app_wire_display_input();
 }
 
 Connection* input_test_conn()
@@ -557,7 +554,7 @@ TEST_F(EditboxTest, UpAndDownBrowseTheHistory)
         if (s.direction == 0)
             box->setTextBytes(s.text);
         else
-            child_hooks.history_recall(channel, s.direction, 0);
+            input_history_recall(channel, s.direction, 0);
         EXPECT_EQ(box->textBytes(), s.box_after);
         EXPECT_EQ(input_test_beeps, s.beeps);
     }
@@ -565,11 +562,11 @@ TEST_F(EditboxTest, UpAndDownBrowseTheHistory)
     // Typed lines are added as they run; Up walks back from the newest.
     type_and_submit(channel, box, "alpha", 5, 1);
     type_and_submit(channel, box, "beta", 5, 1);
-    child_hooks.history_recall(channel, 1, 0);
+    input_history_recall(channel, 1, 0);
     EXPECT_EQ(box->textBytes(), "beta");
-    child_hooks.history_recall(channel, 1, 0);
+    input_history_recall(channel, 1, 0);
     EXPECT_EQ(box->textBytes(), "alpha");
-    child_hooks.history_recall(channel, -1, 0);
+    input_history_recall(channel, -1, 0);
     EXPECT_EQ(box->textBytes(), "beta");
 }
 

@@ -804,9 +804,7 @@ TEST_F(LogMergeTest, WindowsWritingToAMergedFileCloseAndReopenIt)
 TEST_F(LoggingTest, WiringPointsTheTickAndWindowHooksAtTheLogs)
 {
     WinHooks saved_win = win_hooks;
-    OpenHooks saved_open = open_hooks;
     win_hooks.log_close = nullptr;
-    open_hooks.log_set_window_mode = nullptr;
     logging_uninstall();
     EXPECT_FALSE(tick_second.has_priority(kTickLogDay));
     const std::size_t without = tick_second.size();
@@ -816,7 +814,6 @@ TEST_F(LoggingTest, WiringPointsTheTickAndWindowHooksAtTheLogs)
     EXPECT_EQ(tick_second.size(), without + 1);
     app_wire_logging();
     EXPECT_EQ(win_hooks.log_close, &log_window_close);
-    EXPECT_EQ(open_hooks.log_set_window_mode, &log_window_open);
 
     // The window manager's close writes the closing header.
     WindowRecord* rec = record(kWinChannel, 0, "#bye");
@@ -827,7 +824,6 @@ TEST_F(LoggingTest, WiringPointsTheTickAndWindowHooksAtTheLogs)
     EXPECT_EQ(rec->logging, 0);
     EXPECT_NE(slurp(logs_ + "#bye.log").find("bye\r\nOturum Kapatıldı:"), std::string::npos);
     win_hooks = saved_win;
-    open_hooks = saved_open;
 }
 
 }  // namespace

@@ -41,7 +41,6 @@ protected:
     {
         lines_test_reset();
         wrap_measurer_override = nullptr;  // the painter's own fonts
-        app_wire_display_input();
         app_wire_text_work();
         conn = lines_test_conn();
         ASSERT_NE(conn, nullptr);

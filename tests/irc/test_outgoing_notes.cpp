@@ -345,8 +345,7 @@ TEST_F(OutgoingNotes, WhoAndAwayNotes)
 
 TEST_F(OutgoingNotes, JoinFlagsReachTheChannelWindowOnce)
 {
-    ASSERT_NE(open_hooks.conn_take_pending_join_flags, nullptr);
-    auto take = [&](const char* name) { return open_hooks.conn_take_pending_join_flags(name, conn); };
+    auto take = [&](const char* name) { return conn_take_pending_join_flags(name, conn); };
     // "/join -n #a,#b key" notes both channels minimised; the key is not a channel.
     irc_note_joining("#a,#b key", 1, conn);
     irc_note_joining("#max", 2, conn);
