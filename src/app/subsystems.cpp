@@ -768,6 +768,7 @@ void app_wire_window_view()
     };
     nicklist_pointer_hook = sys_pointer_pos;
     nicklist_window_watched_hook = win_is_watched;
+    win_focused_source = win_focused_window;
     input_wheel_lines_hook = sys_wheel_scroll_lines;
     log_hooks.confirm_delete = log_confirm_delete;
     file_trash_confirm = file_confirm_trash;

@@ -52,6 +52,7 @@ std::int64_t steady_seconds()
 }  // namespace
 
 std::int64_t (*win_idle_clock_source)() = steady_seconds;
+QWidget* (*win_focused_source)() = nullptr;
 
 std::int64_t win_idle_clock()
 {

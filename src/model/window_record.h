@@ -203,6 +203,9 @@ struct CustomWindowRequest {
 std::int64_t win_idle_clock();
 // The clock win_idle_clock reads. Default: the system's steady clock.
 extern std::int64_t (*win_idle_clock_source)();
+// The window that holds the keyboard focus, as the frame knows it (null
+// until the frame is there).
+extern QWidget* (*win_focused_source)();
 
 // One window. Texts are std::string cut at the usable lengths of their
 // declared sizes where they are set (name 1,024, short texts 256).

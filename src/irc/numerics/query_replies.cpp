@@ -276,7 +276,7 @@ void query_on_away(IrcMessage& msg)
     if (!rest.empty()) text += " " + rest;
     QWidget* window = r.window;
     if (opt(OPT_AWAY_IN_ACTIVE)) {
-        WindowRecord* focused = win_record_of(win_focused_window());
+        WindowRecord* focused = win_focused_source ? win_record_of(win_focused_source()) : nullptr;
         if (focused && focused->conn == conn && text_equal_nocase(focused->name, nick)) window = focused->hwnd;
     }
     query_reply_print(window, static_cast<std::uint32_t>(r.colour), text, before, after);
