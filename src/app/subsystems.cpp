@@ -317,22 +317,6 @@ int send_typed_text(QWidget* window, Connection* conn, const std::string& text, 
     return chat_send_text(window, text, send_kind, conn);
 }
 
-// The online timer moved: every status window's caption shows it.
-void refresh_status_captions()
-{
-    for (Connection* c = conn_list; c; c = c->next) {
-        WindowRecord* rec = win_record_of(c->status_window.data());
-        if (win_is_open(rec))
-            win_update_title(rec, nullptr);
-    }
-}
-
-// A list file too big to hold: the interpreter's memory error.
-void report_list_file_error(const char* word, int kind)
-{
-    script_error(nullptr, {}, word ? word : "", kind);
-}
-
 void save_script_files()
 {
     alias_files_save_list(2);
@@ -392,7 +376,6 @@ void app_wire_main_settings()
     main_settings_bind_connection(&conn_list, conn_is_live);
     main_settings_hooks.start_nick = &start_nick;
     main_settings_hooks.start_anick = &start_anick;
-    main_settings_hooks.conn_identity_copy = conn_identity_copy;
     main_settings_hooks.main_window_placement = frame_placement;
     main_settings_hooks.shift_key_down = shift_held;
 }
@@ -426,7 +409,7 @@ void app_wire_display_colours()
 {
     startup_hooks.color_items_init = color_items_init;
     startup_hooks.colours_save = color_save;
-    main_settings_hooks.color_load = color_load;
+    colors_install();
     child_hooks.palette_rgb = colour_palette_rgb;
     child_hooks.background_colour = colour_window_background;
 }
@@ -532,7 +515,7 @@ void app_wire_script_files()
 // /load -p and /save -p.
 void app_wire_popups()
 {
-    main_settings_hooks.popup_files_load_all = popup_files_load_all;
+    popup_files_install();
     startup_hooks.popup_discard = menu_popup_reset;
     frame_command_hooks.popup_command = [](int id, intptr_t) { return menu_popup_command(id); };
     child_hooks.mdi_background_popup = [](const QPoint& global) { menu_build_bar_popup(global, 0); };
@@ -548,13 +531,6 @@ void app_wire_script_events()
     script_event_ident_value = event_ident_seam;
     script_file_is_live = remote_script_file_is_live;
     script_file_of_line = event_script_of_line;
-    main_settings_hooks.remote_files_load_all = remote_files_load_all;
-}
-
-// Alias files loaded with the settings.
-void app_wire_alias_files()
-{
-    main_settings_hooks.alias_files_load_all = alias_files_load_all;
 }
 
 // Script timers: the one-second step and the timers of a freed connection.
@@ -690,8 +666,6 @@ void app_wire_irc_notify()
     conn_hooks.notify_window_refresh = notify_window_refresh;
     conn_hooks.notify_conn_stage = notify_conn_stage;
     conn_hooks.notify_poll = notify_tick_poll;
-    main_settings_hooks.notify_load = notify_load;
-    main_settings_hooks.notify_options_load = notify_opts_load;
     startup_hooks.notify_save = [] { notify_save(nullptr); };
     membership_notify_seen = notify_membership_seen;
     query_notify_seen = notify_query_seen;
@@ -751,7 +725,7 @@ void app_wire_text_work()
     child_hooks.function_key = fkey_run_alias;
     // Highlight entries loaded with the settings; a matching line is
     // coloured and flashes its window.
-    main_settings_hooks.highlight_load = highlight_load;
+    highlight_install();
     startup_hooks.highlight_clear = highlight_clear;
     print_hooks.highlight_match = highlight_print_match;
     print_hooks.flash_start = flash_start_for_print;
@@ -766,11 +740,11 @@ void app_wire_text_work()
     // with the settings.
     print_hooks.marker_move = marker_move_to_end;
     draw_hooks.marker_draw = marker_draw;
-    main_settings_hooks.marker_load = marker_load;
+    marker_install();
     // Nick colours: the rules loaded and saved with the settings, asked by
     // the nick lists and message lines, recoloured by the ticks; /cnick and
     // $cnick.
-    main_settings_hooks.cnick_load = cnick_load;
+    nick_colours_install();
     startup_hooks.cnick_save = cnick_save;
     nicklist_colour_hook = cnick_colour_for;
     conn_hooks.cnick_idle_tick = cnick_idle_tick;
@@ -778,7 +752,6 @@ void app_wire_text_work()
     tick_hooks.cnick_apply_pending = cnick_apply_pending;
     cnick_register();
     irc_note_own_activity = cnick_own_activity;
-    child_hooks.nicklist_view_refresh = nicklist_view_refresh;
     // Script colour numbers, and editbox colours by focus.
     output_hooks.color_resolve = color_resolve_number;
     input_editbox_colours_hook = [](WindowRecord*, QWidget* box, int focused) {
@@ -804,7 +777,7 @@ void app_wire_frame()
     startup_hooks.frame_menus_destroy = frame_menus_destroy;
     startup_hooks.frame_confirm_exit = frame_confirm_exit;
     startup_hooks.lang_load = lang_module_load;
-    main_settings_hooks.layer_load_settings = layer_load_settings;
+    frame_layout_install();
     frame_hooks().keep_topmost = frame_keep_topmost;
     input_paste_confirm_hook = paste_confirm_lines;
     child_hooks.frame_command = [](int id, int) { frame_on_command(nullptr, static_cast<uintptr_t>(id), 0); };
@@ -829,7 +802,7 @@ void app_wire_menu_lists()
     open_hooks.apply_window_options = win_apply_options;
     print_hooks.beep_setting = win_beep_setting;
     print_hooks.flash_setting = win_flash_setting;
-    main_settings_hooks.win_events_load_default = win_events_load_default;
+    window_options_install();
     output_hooks.has_timestamp_item = [](WindowRecord* rec) { return win_has_timestamp_item(rec); };
     output_hooks.set_timestamp_mode = [](WindowRecord* rec, int mode) {
         if (win_is_record(rec) && rec->hwnd.get())
@@ -842,15 +815,13 @@ void app_wire_menu_lists()
 // bars' style and where a new desktop window takes the focus.
 void app_wire_frame_look()
 {
-    main_settings_hooks.lang_settings_load = lang_options_load;
-    main_settings_hooks.styles_load = styles_load;
+    frame_look_install();
     child_hooks.frame_colours = frame_style_colours;
     color_hooks.screen_depth = screen_depth;
     color_hooks.nearest_colour = screen_nearest_colour;
     font_hooks.logpixelsy = screen_logpixelsy;
     caption_set_hook = caption_set;
     caption_get_hook = caption_get;
-    child_hooks.frame_title_changed = frame_caption_refresh;
     frame_hooks().repaint_captions = captions_repaint;
     child_hooks.focus_elsewhere = focus_elsewhere;
     output_hooks.main_title = main_title;
@@ -864,7 +835,7 @@ void app_wire_frame_look()
 // is activated, and the tray icon that follows the frame's minimised state.
 void app_wire_tips()
 {
-    main_settings_hooks.tips_load_settings = tipopts_load;
+    tips_install();
     print_hooks.highlight_tip = tip_highlight;
     tip_commands_install();
     tip_identifiers_install();
@@ -943,11 +914,6 @@ void app_wire_ssl()
 void app_wire_servers()
 {
     main_settings_hooks.conn_apply_server_entry = conn_apply_server_entry;
-    main_settings_hooks.servers_group_step = [] {
-        servers_random_start();
-        if (conn_list)
-            conn_rotation_start(conn_list);
-    };
     conn_hooks.servers_group_of_network = servers_group_of_host;
 }
 
@@ -992,7 +958,6 @@ void app_wire_links()
 // stopped at exit.
 void app_wire_clicks()
 {
-    main_settings_hooks.clicks_load = clicks_load;
     input_list_action_hook = clicks_list_enter;
     tick_hooks.watcher_poll = watcher_poll;
     startup_hooks.watcher_stop = watcher_stop;
@@ -1079,7 +1044,6 @@ void app_install_subsystems()
     // Scripts from files: alias files, remote scripts with their events and
     // users, the script file commands, timers and signals.
     script_file_commands_register();
-    app_wire_alias_files();
     events_install();
     app_wire_script_events();
     app_wire_script_files();
@@ -1106,7 +1070,6 @@ void app_install_subsystems()
     irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = protocol_tick;
     startup_hooks.conn_begin_connect = start_connect;
-    main_settings_hooks.perform_load = perform_load;
 
     // Channels and conversations: membership, messages and modes, the
     // replies to queries, and the messaging and channel commands.
@@ -1129,8 +1092,6 @@ void app_install_subsystems()
     frame_hooks().external_request = [](int message, uintptr_t wparam, std::string& text) {
         return frame_external_request(nullptr, message, wparam, text);
     };
-    main_settings_hooks.ident_settings_load = ident_settings_load;
-    main_settings_hooks.ProxySettings = proxy_settings_load;
     // /dns of a nick that the internal address list knows looks its host
     // up without asking the server.
     dns_nick_host = [](Connection* conn, const std::string& nick, std::string* host) {
@@ -1159,8 +1120,7 @@ void app_install_subsystems()
     // characters in file names, the list-file memory error, the status
     // captions after the online timer moved.
     file_chantype_of = isupport_is_chantype;
-    ini_report_script_error = report_list_file_error;
-    online_time_refresh_titles = refresh_status_captions;
+    captions_install();
 
     // The per-channel and per-connection lists.
     irc_ban_lists_install();
@@ -1199,18 +1159,6 @@ void app_install_subsystems()
         result = expression;
         const std::string a(first), b(second);
         return ident_eval_text(nullptr, &result, a.c_str(), b.c_str(), 0, 0, -1, nullptr, conn_current()) ? 1 : 0;
-    };
-    // /saveini writes the settings of the other parts first, in its order.
-    script_saveini_before = [] {
-        for (void (*save)() : {startup_hooks.ini_save_main_window_pos, startup_hooks.colours_save,
-                               startup_hooks.ini_save_options, startup_hooks.ini_save_text_settings,
-                               startup_hooks.cnick_save})
-            if (save)
-                save();
-        if (startup_hooks.ini_save_identity)
-            startup_hooks.ini_save_identity(0, conn_list);
-        if (startup_hooks.ini_save_user_lists)
-            startup_hooks.ini_save_user_lists(0);
     };
     online_time_conn_counter = [](Connection* c, int** hours, int** minutes, int** seconds) {
         if (!conn_is_live(c))
@@ -1268,7 +1216,7 @@ void app_install_subsystems()
     output_hooks.message_window = [](Connection* conn) { return win_open_message_window(conn, 1); };
     log_hooks.ask_file = log_prompt_file;
     log_hooks.merge_replace = log_merge_replace_target;
-    main_settings_hooks.shell_default_browser = shell_default_browser;
+    default_browser_install();
     // Background pictures of the windows and of the area behind them.
     draw_hooks.background_paint = bg_paint;
     open_hooks.background_load = bg_window_opened;

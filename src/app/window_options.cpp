@@ -12,6 +12,7 @@
 #include "app/window_ops.h"
 #include "model/window_record.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -754,4 +755,10 @@ WindowRecord* win_previous(WindowRecord* rec)
     while (last->next)
         last = last->next;
     return last;
+}
+
+void window_options_install()
+{
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadWindowEvents, [](SettingsLoad&) { win_events_load_default(); });
 }

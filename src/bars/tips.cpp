@@ -22,6 +22,7 @@
 #include "app/window_ops.h"
 #include "model/window_record.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
@@ -1104,4 +1105,10 @@ void tip_highlight(WindowRecord* rec, const HighlightMatch& match, const std::st
     if (const auto* entry = static_cast<const HighlightEntry*>(match.entry))
         ev.seconds = entry->tip_seconds;
     tip_show_event(ev, 50, rec->conn, match.entry, rec);
+}
+
+void tips_install()
+{
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadTips, [](SettingsLoad&) { tipopts_load(); });
 }

@@ -13,6 +13,7 @@
 #include "bars/pictures.h"
 #include "core/files.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/record_slots.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
@@ -312,4 +313,10 @@ void marker_draw(WindowRecord* rec, QPainter& painter, const QRect& row, int ban
     if (colour < 0 || colour > 15)
         colour = 4;
     painter.fillRect(band, draw_palette_colour(colour));
+}
+
+void marker_install()
+{
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadMarker, [](SettingsLoad&) { marker_load(); });
 }
