@@ -144,8 +144,6 @@ struct ChildHooks {
     // Right button released over the MDI background.
     void (*mdi_background_popup)(const QPoint& global) = nullptr;
 
-    void (*nicklist_view_refresh)(WindowRecord* rec) = nullptr;
-    void (*frame_title_changed)() = nullptr;
     // DCC transfer windows: their layout. Absent: nothing to place.
     void (*dccwin_layout)(WindowRecord* rec) = nullptr;
     // Picture windows: grow the back buffer after a layout.

@@ -943,3 +943,9 @@ void lang_module_load()
     text_set_language_table(std::move(texts));
     frame_menu_set_language_texts(std::move(menu));
 }
+
+void frame_layout_install()
+{
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadLayers, [](SettingsLoad&) { layer_load_settings(); });
+}

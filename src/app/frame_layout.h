@@ -59,6 +59,9 @@ void layer_apply(QWidget* hwnd, int all);
 // Reads and removes the old section "layers".
 void layer_load_settings();
 
+// Loads the layered-window settings with the main settings.
+void frame_layout_install();
+
 // ---- Language module ----
 
 // Loads "lang.dll" from the settings folder when its version is the

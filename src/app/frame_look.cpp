@@ -444,3 +444,13 @@ int theme_draw_part(QPainter* painter, const QRect& rect, int kind)
     }
     return 1;
 }
+
+void frame_look_install()
+{
+    static int language_listener = 0;
+    static int style_listener = 0;
+    settings_loaded.add_once(language_listener, kLoadLanguage, [](SettingsLoad&) { lang_options_load(); });
+    settings_loaded.add_once(style_listener, kLoadStyles, [](SettingsLoad&) { styles_load(); });
+    static int title_listener = 0;
+    frame_title_changed.add_once(title_listener, kFrameTitleCaptions, frame_caption_refresh);
+}

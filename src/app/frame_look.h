@@ -38,6 +38,10 @@ extern VisualStyleSettings visual_style;
 // Reads section "styles"; out-of-range values take their defaults. The
 // window-border option follows "thin".
 void styles_load();
+
+// Loads the language settings and the visual style with the main settings;
+// the frame's caption follows its title.
+void frame_look_install();
 // The two frame colours of window borders: the border colour of the
 // styles settings, with a lighter shade of it, or the style's light and
 // dark when that is "default".

@@ -288,20 +288,10 @@ int send_typed_text(QWidget* window, Connection* conn, const std::string& text, 
     return chat_send_text(window, text, send_kind, conn);
 }
 
-// The online timer moved: every status window's caption shows it.
-void refresh_status_captions()
 {
-    for (Connection* c = conn_list; c; c = c->next) {
-        WindowRecord* rec = win_record_of(c->status_window.data());
-        if (win_is_open(rec))
-            win_update_title(rec, nullptr);
-    }
 }
 
-// A list file too big to hold: the interpreter's memory error.
-void report_list_file_error(const char* word, int kind)
 {
-    script_error(nullptr, {}, word ? word : "", kind);
 }
 
 // ---- The program's own seams ----
@@ -338,7 +328,6 @@ void app_wire_main_settings()
     main_settings_bind_connection(&conn_list, conn_is_live);
     main_settings_hooks.start_nick = &start_nick;
     main_settings_hooks.start_anick = &start_anick;
-    main_settings_hooks.conn_identity_copy = conn_identity_copy;
     main_settings_hooks.main_window_placement = frame_placement;
     main_settings_hooks.shift_key_down = shift_held;
 }
@@ -367,7 +356,7 @@ void app_wire_windows()
 // Colours: the items made at start and saved at exit, loaded with the settings, the windows' palette and background.
 void app_wire_display_colours()
 {
-    main_settings_hooks.color_load = color_load;
+    colors_install();
 }
 
 // Bar backgrounds behind /background's bar switches, and a window's
@@ -446,7 +435,7 @@ void app_wire_script_files()
 // /load -p and /save -p.
 void app_wire_popups()
 {
-    main_settings_hooks.popup_files_load_all = popup_files_load_all;
+    popup_files_install();
     frame_command_hooks.popup_command = [](int id, intptr_t) { return menu_popup_command(id); };
     child_hooks.mdi_background_popup = [](const QPoint& global) { menu_build_bar_popup(global, 0); };
     script_popup_load = popup_command_load;
@@ -461,13 +450,6 @@ void app_wire_script_events()
     script_event_ident_value = event_ident_seam;
     script_file_is_live = remote_script_file_is_live;
     script_file_of_line = event_script_of_line;
-    main_settings_hooks.remote_files_load_all = remote_files_load_all;
-}
-
-// Alias files loaded with the settings.
-void app_wire_alias_files()
-{
-    main_settings_hooks.alias_files_load_all = alias_files_load_all;
 }
 
 // Script timers: the timers of a freed connection.
@@ -584,8 +566,6 @@ void app_wire_irc_notify()
     conn_hooks.notify_window_refresh = notify_window_refresh;
     conn_hooks.notify_conn_stage = notify_conn_stage;
     conn_hooks.notify_poll = notify_tick_poll;
-    main_settings_hooks.notify_load = notify_load;
-    main_settings_hooks.notify_options_load = notify_opts_load;
     irc_sender_seen_hook = notify_sender_seen;
 }
 
@@ -636,7 +616,7 @@ void app_wire_text_work()
     // F1 to F12 with Shift, Ctrl or Alt run their aliases.
     // Highlight entries loaded with the settings; a matching line is
     // coloured and flashes its window.
-    main_settings_hooks.highlight_load = highlight_load;
+    highlight_install();
     print_hooks.highlight_match = highlight_print_match;
     flash_install();
     output_hooks.flash = flash_request;
@@ -646,17 +626,15 @@ void app_wire_text_work()
     // The line marker: moved after printed lines, drawn in its row, loaded
     // with the settings.
     marker_install();
-    main_settings_hooks.marker_load = marker_load;
     // Nick colours: the rules loaded and saved with the settings, asked by
     // the nick lists and message lines, recoloured by the ticks; /cnick and
     // $cnick.
-    main_settings_hooks.cnick_load = cnick_load;
+    nick_colours_install();
     nicklist_colour_hook = cnick_colour_for;
     conn_hooks.cnick_idle_tick = cnick_idle_tick;
     conn_hooks.cnick_recolor_all = cnick_recolor_all;
     cnick_register();
     irc_note_own_activity = cnick_own_activity;
-    child_hooks.nicklist_view_refresh = nicklist_view_refresh;
     // Script colour numbers, and editbox colours by focus.
     output_hooks.color_resolve = color_resolve_number;
     input_editbox_colours_hook = [](WindowRecord*, QWidget* box, int focused) {
@@ -677,7 +655,7 @@ void app_wire_text_work()
 // The frame's menus, layout, placement, confirmations and language module.
 void app_wire_frame()
 {
-    main_settings_hooks.layer_load_settings = layer_load_settings;
+    frame_layout_install();
     frame_hooks().keep_topmost = frame_keep_topmost;
     input_paste_confirm_hook = paste_confirm_lines;
 }
@@ -695,7 +673,7 @@ void app_wire_menu_lists()
     frame_command_hooks.folder_open = [] { folder_open(conn_current(), std::string()); };
     print_hooks.beep_setting = win_beep_setting;
     print_hooks.flash_setting = win_flash_setting;
-    main_settings_hooks.win_events_load_default = win_events_load_default;
+    window_options_install();
     output_hooks.has_timestamp_item = [](WindowRecord* rec) { return win_has_timestamp_item(rec); };
     output_hooks.set_timestamp_mode = [](WindowRecord* rec, int mode) {
         if (win_is_record(rec) && rec->hwnd.get())
@@ -708,14 +686,12 @@ void app_wire_menu_lists()
 // bars' style and where a new desktop window takes the focus.
 void app_wire_frame_look()
 {
-    main_settings_hooks.lang_settings_load = lang_options_load;
-    main_settings_hooks.styles_load = styles_load;
+    frame_look_install();
     color_hooks.screen_depth = screen_depth;
     color_hooks.nearest_colour = screen_nearest_colour;
     font_hooks.logpixelsy = screen_logpixelsy;
     caption_set_hook = caption_set;
     caption_get_hook = caption_get;
-    child_hooks.frame_title_changed = frame_caption_refresh;
     frame_hooks().repaint_captions = captions_repaint;
     output_hooks.main_title = main_title;
 }
@@ -725,8 +701,8 @@ void app_wire_frame_look()
 // is activated, and the tray icon that follows the frame's minimised state.
 void app_wire_tips()
 {
-    main_settings_hooks.tips_load_settings = tipopts_load;
     tip_highlight_install();
+    tips_install();
     tip_commands_install();
     tip_identifiers_install();
     child_hooks.frame_hidden = tray_frame_hidden;
@@ -790,11 +766,6 @@ void app_wire_ssl()
 void app_wire_servers()
 {
     main_settings_hooks.conn_apply_server_entry = conn_apply_server_entry;
-    main_settings_hooks.servers_group_step = [] {
-        servers_random_start();
-        if (conn_list)
-            conn_rotation_start(conn_list);
-    };
     conn_hooks.servers_group_of_network = servers_group_of_host;
 }
 
@@ -829,7 +800,6 @@ void app_wire_links()
 // stopped at exit.
 void app_wire_clicks()
 {
-    main_settings_hooks.clicks_load = clicks_load;
     watcher_ask = watcher_ask_dialog;
     clicks_install();
 }
@@ -895,7 +865,6 @@ void app_install_subsystems()
     // Scripts from files: alias files, remote scripts with their events and
     // users, the script file commands, timers and signals.
     script_file_commands_register();
-    app_wire_alias_files();
     events_install();
     app_wire_script_events();
     app_wire_script_files();
@@ -921,7 +890,6 @@ void app_install_subsystems()
     app_wire_irc_lookups();
     irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = protocol_tick;
-    main_settings_hooks.perform_load = perform_load;
 
     // Channels and conversations: membership, messages and modes, the
     // replies to queries, and the messaging and channel commands.
@@ -941,8 +909,6 @@ void app_install_subsystems()
     frame_hooks().external_request = [](int message, uintptr_t wparam, std::string& text) {
         return frame_external_request(nullptr, message, wparam, text);
     };
-    main_settings_hooks.ident_settings_load = ident_settings_load;
-    main_settings_hooks.ProxySettings = proxy_settings_load;
     // /dns of a nick that the internal address list knows looks its host
     // up without asking the server.
     dns_nick_host = [](Connection* conn, const std::string& nick, std::string* host) {
@@ -971,8 +937,7 @@ void app_install_subsystems()
     // characters in file names, the list-file memory error, the status
     // captions after the online timer moved.
     file_chantype_of = isupport_is_chantype;
-    ini_report_script_error = report_list_file_error;
-    online_time_refresh_titles = refresh_status_captions;
+    captions_install();
 
     // The per-channel and per-connection lists.
     irc_ban_lists_install();
@@ -1012,8 +977,6 @@ void app_install_subsystems()
         const std::string a(first), b(second);
         return ident_eval_text(nullptr, &result, a.c_str(), b.c_str(), 0, 0, -1, nullptr, conn_current()) ? 1 : 0;
     };
-    // /saveini writes the settings of the other parts first, in its order.
-    script_saveini_before = [] {
         ini_save_main_window_pos();
         color_save();
         ini_save_options();
@@ -1021,7 +984,6 @@ void app_install_subsystems()
         cnick_save();
         ini_save_identity(0, conn_list);
         ini_save_user_lists(0);
-    };
     online_time_conn_counter = [](Connection* c, int** hours, int** minutes, int** seconds) {
         if (!conn_is_live(c))
             return false;
@@ -1067,7 +1029,7 @@ void app_install_subsystems()
     output_hooks.message_window = [](Connection* conn) { return win_open_message_window(conn, 1); };
     log_hooks.ask_file = log_prompt_file;
     log_hooks.merge_replace = log_merge_replace_target;
-    main_settings_hooks.shell_default_browser = shell_default_browser;
+    default_browser_install();
     // Background pictures of the windows and of the area behind them.
     child_hooks.mdi_paint_background = bg_mdi_paint;
     app_wire_bar_backgrounds();

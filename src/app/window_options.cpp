@@ -13,6 +13,7 @@
 #include "model/window_record.h"
 #include "app/window_queries.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -755,4 +756,10 @@ WindowRecord* win_previous(WindowRecord* rec)
     while (last->next)
         last = last->next;
     return last;
+}
+
+void window_options_install()
+{
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadWindowEvents, [](SettingsLoad&) { win_events_load_default(); });
 }

@@ -52,6 +52,9 @@ constexpr int kWinEventCount = 8;
 // The global set as last read or set.
 extern int win_events_default[kWinEventCount];
 void win_events_load_default();
+
+// Loads the per-window event settings with the main settings.
+void window_options_install();
 void win_events_load(WindowRecord* rec);
 // A channel's own set, or with no window the global set.
 void win_events_save(WindowRecord* rec);

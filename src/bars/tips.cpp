@@ -22,6 +22,7 @@
 #include "app/window_ops.h"
 #include "model/window_record.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
@@ -1127,3 +1128,6 @@ void tip_highlight_uninstall()
 {
     line_printed.drop(g_printed_id);
 }
+void tips_install()
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadTips, [](SettingsLoad&) { tipopts_load(); });

@@ -76,6 +76,9 @@ enum TipOption : int {
 int tipopt(int n);
 void tipopt_set(int n, int value);   // kept within the option's range
 void tipopts_load();
+
+// Loads the tip options with the main settings.
+void tips_install();
 void tipopts_save();
 // Copies the 24 values into `working` (apply 0), or moves them from it into
 // the settings (apply 1): saved, the oldest tips above the maximum closed,

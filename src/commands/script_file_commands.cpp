@@ -130,7 +130,6 @@ int (*script_popup_load)(int, const std::string&) = popup_absent;
 int (*script_popup_save)(int, const std::string&) = popup_absent;
 void (*script_groups_changed)(ScriptFile*) = groups_changed_absent;
 void (*script_event_index_rebuild)() = nothing;
-void (*script_saveini_before)() = nullptr;
 void (*script_saveini_stores)() = nothing;
 int (*script_users_flush)(CommandCall&, const std::string&, int) = flush_absent;
 
@@ -555,8 +554,7 @@ int cmd_groups(CommandCall& call)
 
 int cmd_saveini(CommandCall&)
 {
-    if (script_saveini_before)
-        script_saveini_before();
+    settings_save_all();
     alias_files_save_list(1);
     script_saveini_stores();
     return 1;

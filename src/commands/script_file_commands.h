@@ -56,9 +56,6 @@ extern int (*script_popup_save)(int view, const std::string& path);
 extern void (*script_groups_changed)(ScriptFile* file);
 // Rebuilds the event index after group changes. Default: nothing.
 extern void (*script_event_index_rebuild)();
-// Writes the settings of the other parts for /saveini, in their order
-// (window position ... visual style, window order).
-extern void (*script_saveini_before)();
 // Saves the changed popup and remote files for /saveini. Default: nothing.
 extern void (*script_saveini_stores)();
 // /flush: prunes the users file for the connection; returns the number of

@@ -408,8 +408,6 @@ int sha1_file(const std::string& path, unsigned char digest[20])
 
 namespace {
 
-bool no_binary_variables(const std::string&, std::string_view&) { return false; }
-
 // Removes one pair of surrounding double quotes.
 std::string strip_surrounding_quotes(const std::string& s)
 {
@@ -473,7 +471,7 @@ int digest_ident(const std::vector<std::string>& args, std::string& value, Init 
 
 } // namespace
 
-bool (*digest_bvar_hook)(const std::string& name, std::string_view& bytes) = no_binary_variables;
+bool (*digest_bvar_hook)(const std::string& name, std::string_view& bytes) = nullptr;
 
 int id_md5_value(const std::vector<std::string>& args, std::string& value)
 {

@@ -85,6 +85,7 @@ int ident_sha1_value(const std::vector<std::string>& args, std::string& value);
 
 // Binary variables belong to the script data stores. This hook hands out the
 // bytes of the variable of that name (from its current start for its length)
-// and returns true, or returns false when there is no such variable. Until the
-// stores set it, no binary variable exists.
+// and returns true, or returns false when there is no such variable. Null
+// until the stores set it: no binary variable exists. (A pointer: the one
+// answer comes from the stores above core.)
 extern bool (*digest_bvar_hook)(const std::string& name, std::string_view& bytes);

@@ -36,8 +36,6 @@ inline int uu_value(unsigned char c)
     return (c - 32) & 0x3F;
 }
 
-bool no_bvar_get(const std::string&, std::string&) { return false; }
-int no_bvar_set(const std::string&, const std::string&) { return 0; }
 
 // A numeric argument read as scripts read numbers: leading blanks and sign,
 // then the leading digits (none gives 0).
@@ -60,8 +58,8 @@ int clamp_to_int(long v)
 } // namespace
 
 bool (*encode_decode_locked_hook)() = nullptr;
-bool (*encode_bvar_get_hook)(const std::string& name, std::string& bytes) = no_bvar_get;
-int (*encode_bvar_set_hook)(const std::string& name, const std::string& bytes) = no_bvar_set;
+bool (*encode_bvar_get_hook)(const std::string& name, std::string& bytes) = nullptr;
+int (*encode_bvar_set_hook)(const std::string& name, const std::string& bytes) = nullptr;
 
 // ---------------------------------------------------------------------------
 // Uuencoding

@@ -82,6 +82,7 @@ extern bool (*encode_decode_locked_hook)();
 // Binary variables of the script data stores. The getter copies the bytes of
 // the named variable and returns true, or returns false when there is no such
 // variable. The setter replaces its bytes and returns 1, or 0 when memory runs
-// out. Until the stores set them, no binary variable exists.
+// out. Null until the stores set them: no binary variable exists. (Pointers:
+// the one answer comes from the stores above core.)
 extern bool (*encode_bvar_get_hook)(const std::string& name, std::string& bytes);
 extern int (*encode_bvar_set_hook)(const std::string& name, const std::string& bytes);

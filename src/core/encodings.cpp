@@ -652,13 +652,13 @@ std::size_t count_lf(std::string_view s) { return static_cast<std::size_t>(std::
 // ---------------------------------------------------------------------------
 // Hooks.
 
-int (*encodings_window_codepage)(WindowRecord*) = default_window_codepage;
-int (*encodings_charset_codepage)(int) = default_charset_codepage;
-bool (*encodings_window_font)(WindowRecord*, int*, int*) = default_window_font;
-bool (*encodings_any_window_sjis)() = default_any_window_sjis;
-WindowRecord* (*encodings_find_window)(Connection*, const std::string&) = default_find_window;
-void (*encodings_target_font)(Connection*, const std::string&, int*, int*) = default_target_font;
-WindowRecord* (*encodings_status_window)(Connection*) = default_status_window;
+int (*encodings_window_codepage)(WindowRecord*) = nullptr;
+int (*encodings_charset_codepage)(int) = nullptr;
+bool (*encodings_window_font)(WindowRecord*, int*, int*) = nullptr;
+bool (*encodings_any_window_sjis)() = nullptr;
+WindowRecord* (*encodings_find_window)(Connection*, const std::string&) = nullptr;
+void (*encodings_target_font)(Connection*, const std::string&, int*, int*) = nullptr;
+WindowRecord* (*encodings_status_window)(Connection*) = nullptr;
 std::string (*encodings_conn_charset)(Connection*) = nullptr;
 
 // ---------------------------------------------------------------------------

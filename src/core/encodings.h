@@ -153,10 +153,12 @@ int charset_encode_outgoing(WindowRecord* window, Connection* conn, std::string&
                             int flags);
 
 // ---------------------------------------------------------------------------
-// Hooks into the window, font and connection records. The defaults stand for
-// a program without those records: no window is known, no connection has a
-// CHARSET token, and a window made for an unknown target has the default
-// font settings (charset 1, encoding 0).
+// Hooks into the window, font and connection records, each answered by the
+// one part above core that keeps them (pointers, null until start-up sets
+// them). The defaults below, used while one is null, stand for a program
+// without those records: no window is known, no connection has a CHARSET
+// token, and a window made for an unknown target has the default font
+// settings (charset 1, encoding 0).
 
 // Code page of the charset that the window's font actually has; -1 when the
 // pointer is no window record. Default: -1.

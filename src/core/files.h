@@ -77,7 +77,8 @@ extern std::string file_command_shell;
 
 // The connection's channel-type test used by file_sanitize_name: the first
 // character of text when it is one of the connection's channel-type characters,
-// else 0. Default: 0 (no connection subsystem).
+// else 0. Default: 0 (no connection subsystem). A pointer: the server's
+// ISUPPORT answer lives above core.
 extern int (*file_chantype_of)(const char* text, Connection* conn);
 
 // 1 when the path lies inside folder once "." and ".." parts are resolved (and,
@@ -164,7 +165,7 @@ int file_delete_via_temp(const std::string& path);
 int file_delete(const std::string& path, int mode);
 
 // Asked before mode 2 of file_delete moves a file to the trash; 0 keeps the file.
-// Default: yes (1).
+// Default: yes (1). A pointer: the user answers in a dialog above core.
 extern int (*file_trash_confirm)(const std::string& path);
 
 // Reads a whole plain file into out (a relative path is taken from the settings

@@ -27,7 +27,7 @@ int program_dir_writable = 0;
 int private_store_in_ini = 1;
 
 int (*settings_startup_check)(const std::string& program_path) = nullptr;
-void (*ini_report_script_error)(const char* word, int kind) = nullptr;
+Signal<void(const char*, int)> ini_list_file_error;
 
 namespace {
 
@@ -928,8 +928,7 @@ StringNode* ini_load_list_file(const std::string& path, const char* header, int 
         StringNode* next = strlist_append(head, entry, 0);
         if (!next) {
             strlist_free(&head);
-            if (ini_report_script_error)
-                ini_report_script_error("file", 2);
+            ini_list_file_error.fire("file", 2);
             return nullptr;
         }
         head = next;

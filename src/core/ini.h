@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/signal.h"
+
 struct StringNode;
 
 // ---- Settings location (filled once at start-up, then read everywhere) ----
@@ -50,7 +52,7 @@ int settings_locate();
 int ini_copy_defaults();
 
 // Start-up check of the update tool, called by settings_locate with the program's
-// path; 0 ends start-up. Default: continue (1).
+// path; 0 ends start-up. Default: continue (1). Null until that tool is built.
 extern int (*settings_startup_check)(const std::string& program_path);
 
 // ---- Single keys ----
@@ -140,9 +142,12 @@ int ini_save_list_file(const std::string& path, const char* header, StringNode* 
 // (the file is then left as it was).
 int ini_remove_section(const std::string& path, const char* header);
 
-// Reports a script error (kind 2 "memory", word "file") through the interpreter
-// when a list file can't be held in memory. Default: nothing.
-extern void (*ini_report_script_error)(const char* word, int kind);
+// A list file can't be held in memory: the interpreter reports its script
+// error (kind 2 "memory", word "file").
+enum IniListErrorOrder {
+    kIniListErrorScript = 10,  // the interpreter's pending error
+};
+extern Signal<void(const char* word, int kind)> ini_list_file_error;
 
 // ---- File and folder settings ----
 

@@ -208,15 +208,15 @@ int random_rank(std::string_view description)
 int compare_server_entries(const StringNode* a, const StringNode* b)
 {
     std::string group_a, group_b;
-    sort_server_field_hook(a->text, 4, group_a);
-    sort_server_field_hook(b->text, 4, group_b);
+    sort_server_entry_field(a->text, 4, group_a);
+    sort_server_entry_field(b->text, 4, group_b);
     if (group_a.empty() != group_b.empty())
         return group_a.empty() ? 1 : -1;
     if (int c = sort_compare_nocase(group_a, group_b))
         return c;
     std::string desc_a, desc_b;
-    sort_server_field_hook(a->text, 0, desc_a);
-    sort_server_field_hook(b->text, 0, desc_b);
+    sort_server_entry_field(a->text, 0, desc_a);
+    sort_server_entry_field(b->text, 0, desc_b);
     if (int c = three_way(random_rank(desc_a), random_rank(desc_b)))
         return c;
     return sort_compare_nocase(a->text, b->text);
@@ -409,15 +409,15 @@ int compare_script_files(const StringNode* a, const StringNode* b)
 int compare_chanfolder(const StringNode* a, const StringNode* b)
 {
     std::string group_a, group_b;
-    sort_chanfolder_field_hook(a->text, 7, group_a);
-    sort_chanfolder_field_hook(b->text, 7, group_b);
+    sort_chanfolder_entry_field(a->text, 7, group_a);
+    sort_chanfolder_entry_field(b->text, 7, group_b);
     if (group_a.empty() != group_b.empty())
         return group_a.empty() ? 1 : -1;
     if (int c = sort_compare_nocase(group_a, group_b))
         return c;
     std::string chan_a, chan_b;
-    sort_chanfolder_field_hook(a->text, 1, chan_a);
-    sort_chanfolder_field_hook(b->text, 1, chan_b);
+    sort_chanfolder_entry_field(a->text, 1, chan_a);
+    sort_chanfolder_entry_field(b->text, 1, chan_b);
     return sort_compare_nocase(chan_a, chan_b);
 }
 
@@ -460,8 +460,8 @@ int compare_success_positions(const StringNode* a, const StringNode* b, SortEnv&
 {
     const auto& positions = env.success_positions();
     std::string host_a, host_b;
-    sort_server_field_hook(a->text, 1, host_a);
-    sort_server_field_hook(b->text, 1, host_b);
+    sort_server_entry_field(a->text, 1, host_a);
+    sort_server_entry_field(b->text, 1, host_b);
     const auto found_a = positions.find(text_lower_copy(host_a));
     const auto found_b = positions.find(text_lower_copy(host_b));
     const bool has_a = found_a != positions.end();
@@ -544,13 +544,9 @@ std::string (*sort_nick_prefixes_hook)(Connection* connection) = nullptr;
 std::string strlist_sort_expression;
 int (*sort_eval_expression_hook)(const std::string& expression, std::string_view first,
                                  std::string_view second, std::string& result) = nullptr;
-int (*sort_server_field_hook)(std::string_view entry, int field,
-                              std::string& out) = sort_server_entry_field;
 StringNode* (*sort_servers_success_hook)() = nullptr;
 int (*sort_script_file_hook)(std::intptr_t record, int* kind, int* popup_kind,
                              std::string* path) = nullptr;
-int (*sort_chanfolder_field_hook)(std::string_view entry, int field,
-                                  std::string& out) = sort_chanfolder_entry_field;
 int (*sort_url_marked_first_hook)() = nullptr;
 int (*sort_logview_order_hook)() = nullptr;
 const StringNode* (*winlist_order_hook)() = nullptr;

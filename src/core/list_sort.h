@@ -79,7 +79,8 @@ StringNode* strlist_sort(StringNode* head, int mode, Connection* connection);
 
 // ---------------------------------------------------------------------------
 // Seams to the parts of the program that some modes consult, set where the
-// program is put together.
+// program is put together: each asks one answer of a part above core, so
+// they stay pointers, null until set.
 
 // The connection's nick-prefix characters in the server's order (modes 4
 // and 44, flag 4). Without it: "@%+", the prefixes a connection starts with.
@@ -97,9 +98,7 @@ extern int (*sort_eval_expression_hook)(const std::string& expression, std::stri
 
 // Reads one field of a server-list entry ("description SERVER:host:ports
 // [:password] [GROUP:group]"): field 0 the description, 1 the host, 4 the
-// group. Returns 1 when the field is not empty. Default: the built-in reader
-// of that format (sort_server_entry_field).
-extern int (*sort_server_field_hook)(std::string_view entry, int field, std::string& out);
+// group. Returns 1 when the field is not empty.
 int sort_server_entry_field(std::string_view entry, int field, std::string& out);
 
 // Returns a new list of the "[success]" entries of the servers file
@@ -113,10 +112,9 @@ extern StringNode* (*sort_servers_success_hook)();
 extern int (*sort_script_file_hook)(std::intptr_t record, int* kind, int* popup_kind,
                                     std::string* path);
 
-// Reads field `field` (1 channel, 7 group) of a channels-folder entry.
-// Returns 1 when the field is not empty. Default: the built-in reader of
-// comma-separated fields with double quotes (sort_chanfolder_entry_field).
-extern int (*sort_chanfolder_field_hook)(std::string_view entry, int field, std::string& out);
+// Reads field `field` (1 channel, 7 group) of a channels-folder entry:
+// comma-separated fields with double quotes. Returns 1 when the field is not
+// empty.
 int sort_chanfolder_entry_field(std::string_view entry, int field, std::string& out);
 
 // The URL list's option to put entries beginning with '?' first. Null

@@ -27,6 +27,8 @@ const char* const kProgramVersionText = "Kest " KEST_VERSION;
 
 MainSettings main_settings;
 MainSettingsHooks main_settings_hooks;
+Signal<void(SettingsLoad&)> settings_loaded;
+Signal<void()> settings_saving;
 
 namespace {
 
@@ -179,11 +181,17 @@ constexpr UserListSlot kUserLists[] = {
     {"protect", "[protect]", &MainSettings::protect_list, 8},
 };
 
-template <class Fn, class... Args>
-void call(Fn fn, Args... args)
+// The other parts' loaders of the steps from `from` up to `to`.
+void load_others(int from, int to, SettingsLoad& load)
 {
-    if (fn)
-        fn(args...);
+    settings_loaded.fire_range(from, to, load);
+}
+
+// The same for steps that need the first connection.
+void load_others_of_connection(int from, int to, SettingsLoad& load)
+{
+    if (load.first)
+        settings_loaded.fire_range(from, to, load);
 }
 
 void load_identity(Connection* first)
@@ -388,6 +396,8 @@ int settings_load_all()
 {
     MainSettings& s = main_settings;
     Connection* first = first_live_connection();
+    SettingsLoad load;
+    load.first = first;
 
     // 1. Identity.
     load_identity(first);
@@ -411,7 +421,7 @@ int settings_load_all()
     load_local_host(first);
 
     // 5. DCC.
-    call(hooks.dcc_ports_load);
+    load_others(kLoadDccPorts, kLoadFiles, load);
 
     // 6. The URL list.
     s.urls_file = read_key("files", "urls", "", kMediumTextSize);
@@ -429,7 +439,7 @@ int settings_load_all()
     // 9. The browser is found again at every start.
     ini_write("files", "browser", nullptr, main_ini_path);
     s.browser_path.clear();
-    call(hooks.shell_default_browser);
+    load_others(kLoadBrowser, kLoadSections, load);
 
     // 10. Tray icon and finger file.
     s.trayicon_file = absolute_or_empty(read_key("files", "trayicon", "", kMediumTextSize));
@@ -449,36 +459,17 @@ int settings_load_all()
     if (!read_key("kestlink", "exe", "", kShortTextSize).empty())
         ini_write("kestlink", nullptr, nullptr, main_ini_path);
 
-    // 15. The other parts' loaders.
-    call(hooks.lang_settings_load);
-    call(hooks.color_load);
-    if (first)
-        call(hooks.notify_load, first);
-    call(hooks.notify_options_load);
+    // 15. The other parts' loaders, the option lines and the user lists
+    // among them.
+    load_others(kLoadLanguage, kLoadNotifyList, load);
+    load_others_of_connection(kLoadNotifyList, kLoadNotifyOptions, load);
+    load_others(kLoadNotifyOptions, kLoadOptionLines, load);
     options_load();
     if (options_old_default_port > 0)
         s.default_port = std::to_string(options_old_default_port);
-    call(hooks.ident_settings_load);
-    call(hooks.win_events_load_default);
-    call(hooks.clicks_load);
-    call(hooks.dcc_nicks_load);
-    call(hooks.sound_load_event_settings);
-    call(hooks.chanlist_load_settings);
-    call(hooks.ProxySettings);
-    call(hooks.perform_load);
-    call(hooks.dragdrop_load);
-    call(hooks.dcc_extensions_load);
-    call(hooks.dccserver_load_settings);
-    call(hooks.highlight_load);
-    call(hooks.marker_load);
-    call(hooks.cnick_load);
+    load_others(kLoadOptionLines, kLoadUserLists, load);
     ini_load_user_lists();
-    call(hooks.agent_load_settings);
-    call(hooks.dcc_trusted_load);
-    call(hooks.styles_load);
-    call(hooks.options_order_load);
-    call(hooks.layer_load_settings);
-    call(hooks.tips_load_settings);
+    load_others(kLoadUserLists, kLoadMode, load);
 
     // 16. Compact mode.
     s.compact_mode = 0;
@@ -489,24 +480,32 @@ int settings_load_all()
     }
 
     // 17. The live identity, the server group, the channels-list filter.
-    if (first)
-        call(hooks.conn_identity_copy, 0, first);
-    call(hooks.servers_group_step);
-    if (first)
-        call(hooks.chanlist_copy_filter, 0, first);
+    load_others_of_connection(kLoadIdentityCopy, kLoadServerGroup, load);
+    load_others(kLoadServerGroup, kLoadChannelsFilter, load);
+    load_others_of_connection(kLoadChannelsFilter, kLoadVersion, load);
 
     // 18. The version.
     if (!text_equal_nocase(read_key("about", "version", "", kShortTextSize), kProgramVersionText))
         write_key("about", "version", kProgramVersionText);
 
-    // 19. The script files.
-    call(hooks.alias_files_load_all);
-    call(hooks.popup_files_load_all);
-    return hooks.remote_files_load_all ? hooks.remote_files_load_all() : 1;
+    // 19. The script files; the remote files' loader gives the load's result.
+    load_others(kLoadAliasFiles, kLoadEnd, load);
+    return load.result;
 }
 
 // ---------------------------------------------------------------------------
 // Save
+
+void settings_save_all()
+{
+    ini_save_main_window_pos();
+    settings_saving.fire_range(kSaveColours, kSaveOptionLines);
+    ini_save_options();
+    ini_save_text_settings();
+    settings_saving.fire_range(kSaveNickColours, kSaveIdentity);
+    ini_save_identity(0, first_live_connection());
+    ini_save_user_lists(0);
+}
 
 void ini_save_user_lists(int flags)
 {

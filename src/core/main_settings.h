@@ -5,12 +5,15 @@
 // protect) live in a second file, "control.ini" in the settings folder.
 //
 // This part knows nothing of windows or the connection record's layout: it
-// reaches them through MainSettingsHooks, which start-up fills. A hook left
-// null is a part that is not there; the load then skips that step.
+// reaches them through MainSettingsHooks, which start-up fills. The other
+// parts load and save their own settings as listeners of settings_loaded and
+// settings_saving, each at its step.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "core/signal.h"
 
 struct StringNode;
 struct Connection;
@@ -122,6 +125,9 @@ struct MainWindowPlacement {
     int normal_height = 0;
 };
 
+// What the main settings cannot know themselves, each answered by the one
+// part that holds it (core sits below the connection record and the frame,
+// so these stay pointers, null until start-up sets them).
 struct MainSettingsHooks {
     // The connection list: its first record, the live test, and the record's
     // fields (null for a field it does not have). See
@@ -136,45 +142,9 @@ struct MainSettingsHooks {
     const std::string* start_nick = nullptr;
     const std::string* start_anick = nullptr;
 
-    // Fills the connection's server fields from a server-list line.
-    // Absent: settings_apply_server_entry.
+    // Fills the connection's server fields from a server-list line (the
+    // server list picks the port). Absent: settings_apply_server_entry.
     void (*conn_apply_server_entry)(const std::string& entry, Connection* conn) = nullptr;
-    // Copies the stored identity into the live fields (mode 0).
-    void (*conn_identity_copy)(int mode, Connection* conn) = nullptr;
-
-    // The loaders of other parts, in the order the load calls them.
-    void (*dcc_ports_load)() = nullptr;
-    void (*shell_default_browser)() = nullptr;   // fills main_settings.browser_path
-    void (*lang_settings_load)() = nullptr;
-    void (*color_load)() = nullptr;
-    void (*notify_load)(Connection* conn) = nullptr;
-    void (*notify_options_load)() = nullptr;
-    void (*ident_settings_load)() = nullptr;
-    void (*win_events_load_default)() = nullptr;
-    void (*clicks_load)() = nullptr;
-    void (*dcc_nicks_load)() = nullptr;
-    void (*sound_load_event_settings)() = nullptr;
-    void (*chanlist_load_settings)() = nullptr;
-    void (*ProxySettings)() = nullptr;
-    void (*perform_load)() = nullptr;
-    void (*dragdrop_load)() = nullptr;
-    void (*dcc_extensions_load)() = nullptr;
-    void (*dccserver_load_settings)() = nullptr;
-    void (*highlight_load)() = nullptr;
-    void (*marker_load)() = nullptr;
-    void (*cnick_load)() = nullptr;
-    void (*agent_load_settings)() = nullptr;
-    void (*dcc_trusted_load)() = nullptr;
-    void (*styles_load)() = nullptr;
-    void (*options_order_load)() = nullptr;
-    void (*layer_load_settings)() = nullptr;
-    void (*tips_load_settings)() = nullptr;
-    void (*servers_group_step)() = nullptr;
-    void (*chanlist_copy_filter)(int direction, Connection* conn) = nullptr;
-    // The script files; the last one's result is the load's result (absent: 1).
-    int (*alias_files_load_all)() = nullptr;
-    int (*popup_files_load_all)() = nullptr;
-    int (*remote_files_load_all)() = nullptr;
 
     // The main window's state; 0 when there is none (nothing is saved).
     int (*main_window_placement)(MainWindowPlacement& out) = nullptr;
@@ -182,6 +152,72 @@ struct MainSettingsHooks {
     int (*shift_key_down)() = nullptr;
 };
 extern MainSettingsHooks main_settings_hooks;
+
+// ---- The other parts' settings ----
+
+// The load passed to the other parts' loaders.
+struct SettingsLoad {
+    Connection* first = nullptr;  // the first connection when it is live, else null
+    int result = 1;               // the load's result: the remote files' loader sets it
+};
+
+// The steps of the start-up load where the other parts load their own
+// settings, in the load's order. The steps marked "(here)" are the main
+// settings' own and have no listener; a step marked "(connection)" runs only
+// when there is a first connection.
+enum SettingsLoadOrder {
+    kLoadDccPorts = 10,          // the DCC ports
+    kLoadFiles = 20,             // (here) the URL list, the address book
+    kLoadBrowser = 30,           // the desktop's default browser
+    kLoadSections = 40,          // (here) tray icon, texts, file server, folders, warnings
+    kLoadLanguage = 50,          // the language and character-set settings
+    kLoadColours = 60,           // the colours
+    kLoadNotifyList = 70,        // (connection) the notify list of the first connection
+    kLoadNotifyOptions = 80,     // the notify options
+    kLoadOptionLines = 90,       // (here) the option lines
+    kLoadIdent = 100,            // the ident server
+    kLoadWindowEvents = 110,     // the per-window event settings
+    kLoadClicks = 120,           // the double-click commands
+    kLoadDccNicks = 130,         // the recent DCC nicks
+    kLoadSounds = 140,           // the event sounds
+    kLoadChannelsList = 150,     // the channels list
+    kLoadProxy = 160,            // the proxy
+    kLoadPerform = 170,          // the perform list
+    kLoadDragDrop = 180,         // the drag-and-drop rules
+    kLoadDccExtensions = 190,    // the file-type rules
+    kLoadDccServer = 200,        // the DCC server
+    kLoadHighlight = 210,        // the highlight list
+    kLoadMarker = 220,           // the line marker
+    kLoadNickColours = 230,      // the nick colours
+    kLoadUserLists = 240,        // (here) the user lists
+    kLoadAgent = 250,            // the agent
+    kLoadTrusted = 260,          // the DCC trusted list
+    kLoadStyles = 270,           // the visual style
+    kLoadOptionsOrder = 280,     // the options order
+    kLoadLayers = 290,           // the layered-window settings
+    kLoadTips = 300,             // the tip options
+    kLoadMode = 310,             // (here) compact mode
+    kLoadIdentityCopy = 320,     // (connection) the live identity of the first connection
+    kLoadServerGroup = 330,      // the server group
+    kLoadChannelsFilter = 340,   // (connection) the channels-list filter
+    kLoadVersion = 350,          // (here) the version
+    kLoadAliasFiles = 360,       // the alias files
+    kLoadPopupFiles = 370,       // the popup files
+    kLoadRemoteFiles = 380,      // the remote files; sets the load's result
+    kLoadEnd = 390,              // (here) the end of the load
+};
+extern Signal<void(SettingsLoad& load)> settings_loaded;
+
+// The steps of settings_save_all where the other parts write their own
+// settings, in its order; "(here)" marks the main settings' own.
+enum SettingsSaveOrder {
+    kSaveMainWindow = 10,        // (here) the main window's placement
+    kSaveColours = 20,           // the colours
+    kSaveOptionLines = 30,       // (here) the option lines and section "text"
+    kSaveNickColours = 40,       // the nick colours
+    kSaveIdentity = 50,          // (here) the identity and the user lists
+};
+extern Signal<void()> settings_saving;
 
 // ---- Load ----
 
@@ -207,6 +243,11 @@ std::string settings_control_ini_path();
 void settings_apply_server_entry(const std::string& entry, Connection* conn);
 
 // ---- Save ----
+
+// Every setting written at once (/saveini): the main window's placement, the
+// colours, the option lines, section "text", the nick colours, the identity
+// of the first connection and the user lists.
+void settings_save_all();
 
 // "control.ini": bit 1 "[ignore]", 2 "[op]", 4 "[voice]", 8 "[protect]";
 // 0 means all four.

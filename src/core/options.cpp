@@ -499,7 +499,7 @@ void read_position(const OptionRow& s, int v)
     case kOwnRule:
         switch (s.id) {
         case OPT_DCC_PACKET_SIZE:
-            v = options_dcc_block_size ? options_dcc_block_size(v) : options_default_block_size(v);
+            v = options_default_block_size(v);
             break;
         case OPT_DUAL_MONITORS:
             if (v == 2 && options_monitor_count && options_monitor_count() > 1)
@@ -574,7 +574,6 @@ void finish_line(int line)
 
 int options_old_default_port = 0;
 int (*options_monitor_count)() = nullptr;
-int (*options_dcc_block_size)(int size) = options_default_block_size;
 
 int options_default_block_size(int size)
 {

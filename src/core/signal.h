@@ -8,7 +8,9 @@
 //
 // Signal<void(Args...)>::fire calls every listener. For listeners that
 // return a value, fire() calls every listener and tells whether any of them
-// returned a true value; any() stops at the first that does.
+// returned a true value; any() stops at the first that does. fire_range()
+// calls only the listeners of a band of priorities, for a caller that runs
+// steps of its own between the bands.
 #pragma once
 
 #include <algorithm>
@@ -118,9 +120,9 @@ public:
     auto fire(Args... args)
     {
         if constexpr (std::is_void_v<R>) {
-            run(false, args...);
+            run(false, kAll, args...);
         } else {
-            return run(false, args...);
+            return run(false, kAll, args...);
         }
     }
 
@@ -129,7 +131,17 @@ public:
     bool any(Args... args)
     {
         static_assert(!std::is_void_v<R>, "any() needs listeners that return a value");
-        return run(true, args...);
+        return run(true, kAll, args...);
+    }
+
+    // Calls the listeners whose priority is at least `from` and below `to`.
+    auto fire_range(int from, int to, Args... args)
+    {
+        if constexpr (std::is_void_v<R>) {
+            run(false, Band{from, to, false}, args...);
+        } else {
+            return run(false, Band{from, to, false}, args...);
+        }
     }
 
 private:
@@ -150,14 +162,23 @@ private:
         }
     };
 
-    bool run(bool stop_at_true, Args&... args)
+    // The priorities a fire reaches: all, or from <= priority < to.
+    struct Band {
+        int from;
+        int to;
+        bool all;
+        bool holds(int priority) const { return all || (priority >= from && priority < to); }
+    };
+    static constexpr Band kAll{0, 0, true};
+
+    bool run(bool stop_at_true, Band band, Args&... args)
     {
         Depth guard(this);
         bool any_true = false;
         // The vector is not reshaped while depth_ > 0: indexes stay valid.
         const std::size_t n = entries_.size();
         for (std::size_t i = 0; i < n; ++i) {
-            if (!entries_[i].live)
+            if (!entries_[i].live || !band.holds(entries_[i].priority))
                 continue;
             if constexpr (std::is_void_v<R>) {
                 entries_[i].fn(args...);

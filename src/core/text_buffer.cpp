@@ -12,16 +12,16 @@ int strip_setting_over_count = 50;
 int lang_setting_utf = 1;
 int lang_setting_multibyte = 0;
 
-namespace {
-
 // The lead bytes of the double-byte code sets: 0x81..0x9F and 0xE0..0xFC in
 // Shift-JIS, 0x81..0xFE in the others (GBK, Big5, the Korean set).
-bool mbcs_lead_byte(unsigned char byte)
+bool text_mbcs_lead_byte(unsigned char byte)
 {
     if (main_settings.lang_sjis)
         return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
     return byte >= 0x81 && byte <= 0xFE;
 }
+
+namespace {
 
 constexpr bool kUnbounded(std::size_t declared_size)
 {
@@ -82,7 +82,7 @@ int strip_walk(std::string& text, int code_set, bool apply)
             keep(len ? len : 1);
             continue;
         }
-        if (mbcs && c >= 0x80 && text_mbcs_lead_byte_hook(c)) {
+        if (mbcs && c >= 0x80 && text_mbcs_lead_byte(c)) {
             keep(pos + 1 < n ? 2 : 1);
             continue;
         }
@@ -127,7 +127,6 @@ int strip_walk(std::string& text, int code_set, bool apply)
 
 } // namespace
 
-bool (*text_mbcs_lead_byte_hook)(unsigned char byte) = mbcs_lead_byte;
 
 // ---------------------------------------------------------------------------
 
@@ -371,7 +370,7 @@ int text_has_codes(std::string_view text, int multibyte_flag)
                     continue;
                 }
             }
-            if (mbcs && text_mbcs_lead_byte_hook(c)) {
+            if (mbcs && text_mbcs_lead_byte(c)) {
                 pos += 2;
                 continue;
             }

@@ -40,7 +40,7 @@ extern int lang_setting_multibyte;         // default 0
 // (Shift-JIS when the language settings say so, else the lead bytes the
 // other double-byte sets share). Only consulted while lang_setting_multibyte
 // is on.
-extern bool (*text_mbcs_lead_byte_hook)(unsigned char byte);
+bool text_mbcs_lead_byte(unsigned char byte);
 
 // ---------------------------------------------------------------------------
 // Bounded buffers.

@@ -214,8 +214,7 @@ std::vector<std::string_view> split_blanks(std::string_view s)
 
 std::time_t (*time_clock)() = system_clock_now;
 bool (*online_time_conn_counter)(Connection*, int**, int**, int**) = nullptr;
-void (*online_time_dialog_notify)() = nullptr;
-void (*online_time_refresh_titles)() = nullptr;
+Signal<void(bool)> online_time_moved;
 
 void time_set_timezone()
 {
@@ -661,6 +660,5 @@ void online_time_add(int seconds, Connection* conn)
         carried = counter_add(online_time_total.hours, online_time_total.minutes, online_time_total.seconds, seconds);
         counter_add(online_time_second.hours, online_time_second.minutes, online_time_second.seconds, seconds);
     }
-    if (online_time_dialog_notify) online_time_dialog_notify();
-    if (carried && online_time_refresh_titles) online_time_refresh_titles();
+    online_time_moved.fire(carried);
 }

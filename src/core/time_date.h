@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/signal.h"
+
 struct Connection;
 
 // ---------------------------------------------------------------------------
@@ -48,19 +50,23 @@ extern int time_tz_daylight;
 // ---------------------------------------------------------------------------
 // Hooks. The defaults stand for a program without those parts.
 
-// The clock: seconds since 1970. Default: the system clock.
+// The clock: seconds since 1970. Default: the system clock; tests give the
+// code their own clock here.
 extern std::time_t (*time_clock)();
 
 // The online-time counter of a connection (its hours, minutes and seconds
-// fields, kept in the connection record); false for a stale connection.
+// fields, kept in the connection record); false for a stale connection. A
+// pointer: the record sits above core.
 extern bool (*online_time_conn_counter)(Connection* conn, int** hours, int** minutes, int** seconds);
 
-// Tells the online-timer dialog, when it is open, that the counters moved.
-// Default: nothing.
-extern void (*online_time_dialog_notify)();
-
-// Refreshes the titles of all status windows. Default: nothing.
-extern void (*online_time_refresh_titles)();
+// The online-time counters moved (`carried`: a counter's seconds or minutes
+// turned over): the online-timer dialog, when it is open, shows them, and
+// after a turn-over the status windows' titles too.
+enum OnlineTimeOrder {
+    kOnlineTimeDialog = 10,    // the online-timer dialog
+    kOnlineTimeCaptions = 20,  // the status windows' titles
+};
+extern Signal<void(bool carried)> online_time_moved;
 
 // ---------------------------------------------------------------------------
 // Operations.

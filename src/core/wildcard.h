@@ -41,8 +41,8 @@ void mask_default_ban(std::string& mask);
 
 // Whether the connection's server is an IRCX server (the server-flags bit that
 // the server-reply handling sets when the client answers it with "IRCX").
-// The connection subsystem installs its own test; without it every
-// connection, and none, counts as not IRCX. A stale connection must count as
+// The connection subsystem installs its own test (a pointer: the record sits
+// above core); without it every connection, and none, counts as not IRCX. A stale connection must count as
 // none.
 using MaskIrcxTest = bool (*)(const Connection* conn);
 extern MaskIrcxTest mask_conn_is_ircx;

@@ -9,6 +9,7 @@
 #include "model/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/text_buffer.h"
 #include "core/wildcard.h"
 #include "model/colors.h"
@@ -397,4 +398,10 @@ int id_highlight(IdentCall& call)
 void highlight_register()
 {
     ident_register_family("id_highlight", id_highlight);
+}
+
+void highlight_install()
+{
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadHighlight, [](SettingsLoad&) { highlight_load(); });
 }

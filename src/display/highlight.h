@@ -46,6 +46,9 @@ bool highlight_parse(std::string_view value, HighlightEntry& out);
 std::string highlight_entry_text(const HighlightEntry& entry, int list_form);
 
 void highlight_load();
+
+// Loads the highlight list with the main settings.
+void highlight_install();
 void highlight_save();
 void highlight_clear();
 

@@ -14,6 +14,7 @@
 #include "bars/pictures.h"
 #include "core/files.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/record_slots.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
@@ -336,3 +337,5 @@ void marker_uninstall()
 {
     line_printed.drop(g_printed_id);
 }
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadMarker, [](SettingsLoad&) { marker_load(); });

@@ -23,6 +23,9 @@ struct MarkerSettings {
 extern MarkerSettings marker_settings;
 
 void marker_load();
+
+// Loads the line marker settings with the main settings.
+void marker_install();
 void marker_save();
 
 // Mode 0: the passive move after a printed line; mode 1: the marker made

@@ -11,6 +11,7 @@
 #include "app/popup_menus.h"
 #include "model/window_record.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/text_limits.h"
 #include "display/hotlinks.h"
 #include "model/nick_list.h"
@@ -369,6 +370,8 @@ int clicks_text_area_mouse(TextArea* area, QMouseEvent* event, WindowRecord* rec
 
 void clicks_install()
 {
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadClicks, [](SettingsLoad&) { clicks_load(); });
     if (!g_list_filter && QCoreApplication::instance())
         g_list_filter = new ListClickFilter(QCoreApplication::instance());
     listbox_made.add_once(g_list_listener, kListboxMadeClicks, [](ListBox* list, WindowRecord*) {

@@ -11,6 +11,7 @@
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/record_slots.h"
@@ -675,3 +676,15 @@ void cnick_uninstall()
 {
     tick_second.drop(g_tick_listener);
 }
+void nick_colours_install()
+    static int load_listener = 0;
+    static int save_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadNickColours, [](SettingsLoad&) { cnick_load(); });
+    settings_saving.add_once(save_listener, kSaveNickColours, cnick_save);
+    // A selection set on a channel's nick list is drawn again.
+    static int selection_listener = 0;
+    listbox_selection_set.add_once(selection_listener, kListboxSelectionNickList, [](QWidget* window, int control_id) {
+        WindowRecord* rec = win_record_of(window);
+        if (rec && rec->type == kWinChannel && control_id == kCtlListBox)
+            nicklist_view_refresh(rec);
+    });

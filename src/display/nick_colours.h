@@ -40,6 +40,10 @@ std::string cnick_rule_text(const NickColorRule& rule);
 void cnick_load();
 void cnick_save();
 
+// Loads and saves the nick colours with the main settings; a selection set
+// on a channel's nick list is drawn again.
+void nick_colours_install();
+
 // The first matching rule (its 1-based number, 0 none) and its colour (-1
 // none). Method key 1 message lines, 2 the nick list, -1 any.
 int cnick_match(WindowRecord* channel, const std::string& nick, int bits, int idle_seconds,

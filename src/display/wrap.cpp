@@ -132,7 +132,7 @@ namespace {
 
 bool is_lead_byte(unsigned char c)
 {
-    return c >= 0x80 && text_mbcs_lead_byte_hook && text_mbcs_lead_byte_hook(c);
+    return c >= 0x80 && text_mbcs_lead_byte(c);
 }
 
 // The byte counts at which a measured prefix of the run may end: after any

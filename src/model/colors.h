@@ -187,6 +187,9 @@ void color_load();
 // Writes [text] "theme" and every scheme's lines, then removes stale keys.
 void color_save();
 
+// Loads and saves the colours with the main settings.
+void colors_install();
+
 // Frees the scheme list (shutdown).
 void color_schemes_free();
 

@@ -183,3 +183,9 @@ void shell_default_browser()
         }
     }
 }
+
+void default_browser_install()
+{
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadBrowser, [](SettingsLoad&) { shell_default_browser(); });
+}

@@ -9,6 +9,9 @@
 // leaves it empty when the desktop names none that exists.
 void shell_default_browser();
 
+// Looks the browser up again with the main settings at every start.
+void default_browser_install();
+
 // The program of a desktop entry's Exec line: a leading double quote is
 // dropped and the text cut at the next double quote, else the text is cut
 // at its first blank; a leading "env" with its NAME=value words is passed

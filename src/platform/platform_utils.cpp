@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiSubWindow>
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPixmap>
@@ -32,7 +33,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/child_window.h"
 #include "model/connection.h"
 #include "app/frame_proc.h"
 #include "model/window_record.h"
@@ -48,6 +48,9 @@
 #include "core/text_limits.h"
 #include "platform/app_messages.h"
 #include "platform/frame_timers.h"
+
+Signal<void(QWidget*, int)> listbox_selection_set;
+Signal<void()> frame_title_changed;
 
 namespace {
 
@@ -384,7 +387,10 @@ void win_set_text_if_changed(QWidget* hwnd, const std::string& text)
     if (!hwnd)
         return;
     std::string cut = text.size() > kLongText ? text.substr(0, kLongText) : text;
-    QWidget* frame = win_container(hwnd);
+    // A child window shows its title on the MDI sub-window that holds it.
+    QWidget* frame = hwnd;
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(hwnd->parentWidget()))
+        frame = sub;
     std::string current = to_utf8(frame->windowTitle());
     if (current.size() > kLongText)
         current.resize(kLongText);
@@ -424,9 +430,7 @@ int listbox_select_item(QWidget* dialog, int control_id, int index, int select, 
         else
             list->item(index)->setSelected(false);
     }
-    WindowRecord* rec = win_record_of(dialog);
-    if (rec && rec->type == kWinChannel && control_id == kCtlListBox && child_hooks.nicklist_view_refresh)
-        child_hooks.nicklist_view_refresh(rec);
+    listbox_selection_set.fire(dialog, control_id);
     return index;
 }
 
@@ -622,8 +626,7 @@ void frame_update_title()
     if (!frame)
         return;
     win_set_text_if_changed(frame, frame_title());
-    if (child_hooks.frame_title_changed)
-        child_hooks.frame_title_changed();
+    frame_title_changed.fire();
 }
 
 int shell_show_file(const std::string& path_in, int flags)

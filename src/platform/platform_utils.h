@@ -28,7 +28,8 @@ void beep_link_click();
 void beep_repeat_timer(int step);
 
 // What a beep does. The default sounds the system beep; sounds 60 (error) and
-// 62 (link click) are the system beep too until the media layer plays them.
+// 62 (link click) are the system beep too until the media layer, above
+// platform, plays them; tests count the beeps here.
 // kind: 0 the system's default beep, 1 the speaker beep, 60 or 62 a sound resource.
 extern void (*beep_play_hook)(int kind);
 
@@ -129,6 +130,12 @@ void win_set_text_if_changed(QWidget* hwnd, const std::string& text);
 
 // List boxes (QListWidget) by control id.
 int listbox_select_item(QWidget* dialog, int control_id, int index, int select, int clear_first);
+
+// listbox_select_item set a selection: a list drawn by its owner shows it.
+enum ListboxSelectionOrder {
+    kListboxSelectionNickList = 10,  // a channel's nick list
+};
+extern Signal<void(QWidget* dialog, int control_id)> listbox_selection_set;
 int listbox_get_caret(QWidget* window, int control_id);
 int listbox_find_text(QWidget* dialog, int control_id, const std::string& text,
                       const std::string& cut_chars);
@@ -157,14 +164,21 @@ int img_icon_size(int size_flags);
 int help_open(const std::string& file, const std::string& keyword, int context);
 // The path help_open would open (for tests and the help menu).
 std::string help_file_path(const std::string& file);
-// Shows a message in the message dialog. Default: a non-modal message box.
+// Shows a message in the message dialog. Default: a non-modal message box;
+// tests read the message here instead of a box on the screen.
 extern void (*message_dialog_hook)(const std::string& caption, const std::string& text);
-// Opens a URL or local file with the desktop. Default: the desktop services.
+// Opens a URL or local file with the desktop. Default: the desktop services;
+// tests record what would open here instead of starting a program.
 extern int (*desktop_open_hook)(const std::string& url_or_path);
 
 // Sets the main window's title: "Kest", or "Kest" followed by a blank and the
 // scripts' title text (main_settings.app_title) without formatting codes.
 void frame_update_title();
+// The main window's title was set again: the captions that show it follow.
+enum FrameTitleOrder {
+    kFrameTitleCaptions = 10,  // the frame's drawn caption
+};
+extern Signal<void()> frame_title_changed;
 // The title frame_update_title sets.
 std::string frame_title();
 

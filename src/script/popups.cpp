@@ -9,6 +9,7 @@
 
 #include "core/files.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
@@ -1029,4 +1030,10 @@ StringNode* popup_block_copy(const StringNode* line, std::string_view commands)
             depth = script_brace_depth(skip_blanks(n->text), depth, 0);
     }
     return head;
+}
+
+void popup_files_install()
+{
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadPopupFiles, [](SettingsLoad&) { popup_files_load_all(); });
 }

@@ -88,6 +88,9 @@ const char* popup_kind_section(int kind);
 // Frees every popup file and loads kinds 0..4 from section "pfiles" of the
 // main settings file ("popups.ini" for an empty key). Returns 1.
 int popup_files_load_all();
+
+// Loads the popup files with the main settings.
+void popup_files_install();
 // Loads a file for a kind, replacing the loaded file of that kind (its
 // current flag and editor words carry over); a missing file gives an empty
 // record. Null for an empty path.

@@ -310,7 +310,7 @@ TEST_F(ServerTextTest, ALineNamingTheOwnNickIsHighlightedAndFlagged)
 {
     // Red (colour value 5 is palette 4) for the own nick and a listed word.
     ini_write("highlight", "n0", "5,1,0,0,\"\",\"\",\"$me,kestword\",0,0,0,3", main_ini_path);
-    main_settings_hooks.highlight_load();
+    highlight_load();
     ASSERT_EQ(highlight_entries.size(), 1u);
     opt_set(OPT_HIGHLIGHT_ENABLED, 1);
     const int red = 4;
@@ -1239,7 +1239,7 @@ TEST_F(ServerTextTest, MarkerSettingsClampAndDrawWhatWasLoaded)
         ini_write("marker", "colour", c.colour, main_ini_path);
         ini_write("marker", "method", c.method, main_ini_path);
         ini_write("marker", "show", c.show, main_ini_path);
-        main_settings_hooks.marker_load();
+        marker_load();
         EXPECT_EQ(marker_settings.size, c.want_size);
         EXPECT_EQ(marker_settings.colour, c.want_colour);
         EXPECT_EQ(marker_settings.method, c.want_method);
@@ -1635,7 +1635,7 @@ TEST_F(ServerTextTest, HighlightIdentifierGivesEntriesByNumberOrByLine)
 {
     ini_write("highlight", "n0", "3,1,1,5,\"beep\",\"look here\",\"one,two*,$me\",1,0,1,100", main_ini_path);
     ini_write("highlight", "n1", "0,0,0,0,\"\",\"\",\"b.b\",0,1,0,3", main_ini_path);
-    main_settings_hooks.highlight_load();
+    highlight_load();
     ASSERT_EQ(highlight_entries.size(), 2u);
     WindowRecord* status = win_record_of(conn->status_window.data());
     ASSERT_TRUE(status);

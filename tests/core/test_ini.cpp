@@ -99,7 +99,6 @@ protected:
         program_path_override.clear();
         file_replace_hook = nullptr;
         settings_startup_check = nullptr;
-        ini_report_script_error = nullptr;
     }
 
     // Asserts that an action leaves the file exactly as it was: same content,

@@ -60,10 +60,8 @@ protected:
     {
         prefixes_ = sort_nick_prefixes_hook;
         eval_ = sort_eval_expression_hook;
-        server_field_ = sort_server_field_hook;
         success_ = sort_servers_success_hook;
         script_ = sort_script_file_hook;
-        chanfolder_ = sort_chanfolder_field_hook;
         url_ = sort_url_marked_first_hook;
         logview_ = sort_logview_order_hook;
         order_ = winlist_order_hook;
@@ -74,10 +72,8 @@ protected:
     {
         sort_nick_prefixes_hook = prefixes_;
         sort_eval_expression_hook = eval_;
-        sort_server_field_hook = server_field_;
         sort_servers_success_hook = success_;
         sort_script_file_hook = script_;
-        sort_chanfolder_field_hook = chanfolder_;
         sort_url_marked_first_hook = url_;
         sort_logview_order_hook = logview_;
         winlist_order_hook = order_;
@@ -88,10 +84,8 @@ protected:
 private:
     decltype(sort_nick_prefixes_hook) prefixes_;
     decltype(sort_eval_expression_hook) eval_;
-    decltype(sort_server_field_hook) server_field_;
     decltype(sort_servers_success_hook) success_;
     decltype(sort_script_file_hook) script_;
-    decltype(sort_chanfolder_field_hook) chanfolder_;
     decltype(sort_url_marked_first_hook) url_;
     decltype(sort_logview_order_hook) logview_;
     decltype(winlist_order_hook) order_;

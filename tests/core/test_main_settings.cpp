@@ -95,9 +95,30 @@ protected:
 
     void TearDown() override
     {
+        for (int& id : load_listeners_)
+            settings_loaded.drop(id);
+        for (int& id : save_listeners_)
+            settings_saving.drop(id);
         reset_state();
         g_first = nullptr;
         g_other = nullptr;
+    }
+
+    // A listener of the load at a step, dropped when the test ends.
+    void on_load(int step, std::function<void(SettingsLoad&)> fn)
+    {
+        load_listeners_.push_back(settings_loaded.add(step, std::move(fn)));
+    }
+
+    // A listener that writes its name into g_calls.
+    void record_load(int step, const std::string& name)
+    {
+        on_load(step, [name](SettingsLoad&) { g_calls.push_back(name); });
+    }
+
+    void on_save(int step, std::function<void()> fn)
+    {
+        save_listeners_.push_back(settings_saving.add(step, std::move(fn)));
     }
 
     static void reset_state()
@@ -141,6 +162,8 @@ protected:
     TempSettingsDir temp_{"kest_mainsettings_"};
     std::string root_;
     FakeConn first_;
+    std::vector<int> load_listeners_;
+    std::vector<int> save_listeners_;
 };
 
 // ---------------------------------------------------------------------------
@@ -409,12 +432,12 @@ TEST_F(MainSettingsTest, BrowserIsLookedUpAfterTheOldKeyIsDeleted)
 {
     spit(main_ini_path, "[files]\nbrowser=/usr/bin/old\n");
     main_settings.browser_path = "stale";
-    main_settings_hooks.shell_default_browser = [] {
+    on_load(kLoadBrowser, [](SettingsLoad&) {
         std::string v;
         ini_read("files", "browser", "", v, 1074, main_ini_path);
         g_calls.push_back("browser:" + v + ":" + main_settings.browser_path);
         main_settings.browser_path = "/usr/bin/new";
-    };
+    });
     settings_load_all();
     EXPECT_EQ(g_calls, std::vector<std::string>{"browser::"});
     EXPECT_EQ(main_settings.browser_path, "/usr/bin/new");
@@ -740,112 +763,181 @@ TEST_F(MainSettingsTest, UserListsSaveBySelection)
 TEST_F(MainSettingsTest, LoadersRunInTheirOrder)
 {
     spit(main_ini_path, "[options]\nn0=1\n[ignore]\nn0=x!*@*\n");
-#define RECORD(name) main_settings_hooks.name = [] { g_calls.push_back(#name); }
-    RECORD(dcc_ports_load);
-    RECORD(shell_default_browser);
-    RECORD(lang_settings_load);
-    RECORD(color_load);
-    main_settings_hooks.notify_load = [](Connection* c) {
-        g_calls.push_back(as_fake(c) == g_first ? "notify_load first" : "notify_load other");
-    };
+    // Added in an order of their own: the steps put them in the load's order.
+    record_load(kLoadTips, "tips");
+    record_load(kLoadLayers, "layers");
+    record_load(kLoadOptionsOrder, "options order");
+    record_load(kLoadStyles, "styles");
+    record_load(kLoadTrusted, "trusted");
+    record_load(kLoadDccPorts, "dcc ports");
+    record_load(kLoadBrowser, "browser");
+    record_load(kLoadLanguage, "language");
+    record_load(kLoadColours, "colours");
+    on_load(kLoadNotifyList, [](SettingsLoad& load) {
+        g_calls.push_back(as_fake(load.first) == g_first ? "notify list first" : "notify list other");
+    });
     // The option lines are read between these two.
-    main_settings_hooks.notify_options_load = [] {
-        g_calls.push_back("notify_options_load " + std::to_string(opt(OPT_CONNECT_ON_STARTUP)));
-    };
-    main_settings_hooks.ident_settings_load = [] {
-        g_calls.push_back("ident_settings_load " + std::to_string(opt(OPT_CONNECT_ON_STARTUP)));
-    };
-    RECORD(win_events_load_default);
-    RECORD(clicks_load);
-    RECORD(dcc_nicks_load);
-    RECORD(sound_load_event_settings);
-    RECORD(chanlist_load_settings);
-    RECORD(ProxySettings);
-    RECORD(perform_load);
-    RECORD(dragdrop_load);
-    RECORD(dcc_extensions_load);
-    RECORD(dccserver_load_settings);
-    RECORD(highlight_load);
-    RECORD(marker_load);
-    main_settings_hooks.cnick_load = [] {
-        g_calls.push_back(std::string("cnick_load ") + (main_settings.ignore_list ? "lists" : "no lists"));
-    };
-    main_settings_hooks.agent_load_settings = [] {
-        g_calls.push_back(std::string("agent_load_settings ") + (main_settings.ignore_list ? "lists" : "no lists"));
-    };
-    RECORD(dcc_trusted_load);
-    RECORD(styles_load);
-    RECORD(options_order_load);
-    RECORD(layer_load_settings);
-    RECORD(tips_load_settings);
-    main_settings_hooks.conn_identity_copy = [](int mode, Connection*) {
-        g_calls.push_back("conn_identity_copy " + std::to_string(mode));
-    };
-    RECORD(servers_group_step);
-    main_settings_hooks.chanlist_copy_filter = [](int direction, Connection*) {
-        g_calls.push_back("chanlist_copy_filter " + std::to_string(direction));
-    };
-    main_settings_hooks.alias_files_load_all = [] {
-        g_calls.push_back("alias_files_load_all");
-        return 5;
-    };
-    main_settings_hooks.popup_files_load_all = [] {
-        g_calls.push_back("popup_files_load_all");
-        return 6;
-    };
-    main_settings_hooks.remote_files_load_all = [] {
-        g_calls.push_back("remote_files_load_all");
-        return 7;
-    };
-#undef RECORD
+    on_load(kLoadNotifyOptions, [](SettingsLoad&) {
+        g_calls.push_back("notify options " + std::to_string(opt(OPT_CONNECT_ON_STARTUP)));
+    });
+    on_load(kLoadIdent, [](SettingsLoad&) { g_calls.push_back("ident " + std::to_string(opt(OPT_CONNECT_ON_STARTUP))); });
+    record_load(kLoadWindowEvents, "window events");
+    record_load(kLoadClicks, "clicks");
+    record_load(kLoadDccNicks, "dcc nicks");
+    record_load(kLoadSounds, "sounds");
+    record_load(kLoadChannelsList, "channels list");
+    record_load(kLoadProxy, "proxy");
+    record_load(kLoadPerform, "perform");
+    record_load(kLoadDragDrop, "drag and drop");
+    record_load(kLoadDccExtensions, "dcc extensions");
+    record_load(kLoadDccServer, "dcc server");
+    record_load(kLoadHighlight, "highlight");
+    record_load(kLoadMarker, "marker");
+    // The user lists are read between these two.
+    on_load(kLoadNickColours, [](SettingsLoad&) {
+        g_calls.push_back(std::string("nick colours ") + (main_settings.ignore_list ? "lists" : "no lists"));
+    });
+    on_load(kLoadAgent, [](SettingsLoad&) {
+        g_calls.push_back(std::string("agent ") + (main_settings.ignore_list ? "lists" : "no lists"));
+    });
+    on_load(kLoadIdentityCopy, [](SettingsLoad& load) {
+        g_calls.push_back(as_fake(load.first) == g_first ? "identity copy first" : "identity copy other");
+    });
+    record_load(kLoadServerGroup, "server group");
+    record_load(kLoadChannelsFilter, "channels filter");
+    on_load(kLoadAliasFiles, [](SettingsLoad& load) {
+        g_calls.push_back("alias files");
+        load.result = 5;
+    });
+    on_load(kLoadPopupFiles, [](SettingsLoad& load) {
+        g_calls.push_back("popup files");
+        load.result = 6;
+    });
+    on_load(kLoadRemoteFiles, [](SettingsLoad& load) {
+        g_calls.push_back("remote files");
+        load.result = 7;
+    });
 
     EXPECT_EQ(settings_load_all(), 7);
     const std::vector<std::string> expected = {
-        "dcc_ports_load",
-        "shell_default_browser",
-        "lang_settings_load",
-        "color_load",
-        "notify_load first",
-        "notify_options_load 0",
-        "ident_settings_load 1",
-        "win_events_load_default",
-        "clicks_load",
-        "dcc_nicks_load",
-        "sound_load_event_settings",
-        "chanlist_load_settings",
-        "ProxySettings",
-        "perform_load",
-        "dragdrop_load",
-        "dcc_extensions_load",
-        "dccserver_load_settings",
-        "highlight_load",
-        "marker_load",
-        "cnick_load no lists",
-        "agent_load_settings lists",
-        "dcc_trusted_load",
-        "styles_load",
-        "options_order_load",
-        "layer_load_settings",
-        "tips_load_settings",
-        "conn_identity_copy 0",
-        "servers_group_step",
-        "chanlist_copy_filter 0",
-        "alias_files_load_all",
-        "popup_files_load_all",
-        "remote_files_load_all",
+        "dcc ports",
+        "browser",
+        "language",
+        "colours",
+        "notify list first",
+        "notify options 0",
+        "ident 1",
+        "window events",
+        "clicks",
+        "dcc nicks",
+        "sounds",
+        "channels list",
+        "proxy",
+        "perform",
+        "drag and drop",
+        "dcc extensions",
+        "dcc server",
+        "highlight",
+        "marker",
+        "nick colours no lists",
+        "agent lists",
+        "trusted",
+        "styles",
+        "options order",
+        "layers",
+        "tips",
+        "identity copy first",
+        "server group",
+        "channels filter",
+        "alias files",
+        "popup files",
+        "remote files",
     };
     EXPECT_EQ(g_calls, expected);
+
+    // A second load calls each listener once more.
+    main_settings_free_lists();
+    options_reset();
+    g_calls.clear();
+    settings_load_all();
+    EXPECT_EQ(g_calls, expected);
+}
+
+// Compact mode is set before the step after it and the version is written
+// before the script files load.
+TEST_F(MainSettingsTest, StepsAfterTheLoadersSeeTheSectionsBeforeThem)
+{
+    spit(main_ini_path, "[mode]\nstate=compact\n");
+    on_load(kLoadTips, [](SettingsLoad&) { g_calls.push_back("tips " + std::to_string(main_settings.compact_mode)); });
+    on_load(kLoadIdentityCopy,
+            [](SettingsLoad&) { g_calls.push_back("identity " + std::to_string(main_settings.compact_mode)); });
+    on_load(kLoadChannelsFilter, [](SettingsLoad&) {
+        std::string v;
+        ini_read("about", "version", "", v, 100, main_ini_path);
+        g_calls.push_back("filter " + v);
+    });
+    on_load(kLoadAliasFiles, [](SettingsLoad&) {
+        std::string v;
+        ini_read("about", "version", "", v, 100, main_ini_path);
+        g_calls.push_back("alias " + v);
+    });
+    settings_load_all();
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"tips 0", "identity 1", "filter ",
+                                                 std::string("alias ") + kProgramVersionText}));
 }
 
 TEST_F(MainSettingsTest, WithoutAConnectionItsStepsAreSkipped)
 {
     g_first = nullptr;
-    main_settings_hooks.notify_load = [](Connection*) { g_calls.push_back("notify_load"); };
-    main_settings_hooks.conn_identity_copy = [](int, Connection*) { g_calls.push_back("identity"); };
-    main_settings_hooks.servers_group_step = [] { g_calls.push_back("group"); };
+    record_load(kLoadNotifyList, "notify list");
+    record_load(kLoadIdentityCopy, "identity");
+    record_load(kLoadChannelsFilter, "channels filter");
+    on_load(kLoadServerGroup, [](SettingsLoad& load) { g_calls.push_back(load.first ? "group first" : "group"); });
     spit(main_ini_path, "[kest]\nnick=x\nhost=NSERVER:h:1\n");
     EXPECT_EQ(settings_load_all(), 1);
     EXPECT_EQ(g_calls, std::vector<std::string>{"group"});
+}
+
+// /saveini: the main settings' own sections, with the colours and the nick
+// colours written between them in their places.
+TEST_F(MainSettingsTest, SaveAllWritesEverySectionInItsOrder)
+{
+    main_settings_hooks.main_window_placement = [](MainWindowPlacement& out) {
+        out = MainWindowPlacement{};
+        out.width = 640;
+        out.height = 480;
+        return 1;
+    };
+    first_.text[kConnStoredNick] = "kaydet";
+    main_settings.ignore_list = strlist_append(nullptr, "i!*@*", 0);
+    main_settings.quit_message = "hoşça kal";
+    // Each listener sees which sections were already written.
+    auto seen = [](const char* name) {
+        std::string window, options, nick;
+        ini_read("windows", "main", "", window, 100, main_ini_path);
+        ini_read("options", "n0", "", options, 100, main_ini_path);
+        ini_read("kest", "nick", "", nick, 100, main_ini_path);
+        g_calls.push_back(std::string(name) + (window.empty() ? "" : " window") + (options.empty() ? "" : " options") +
+                          (nick.empty() ? "" : " nick"));
+    };
+    on_save(kSaveNickColours, [seen] { seen("nick colours"); });
+    on_save(kSaveColours, [seen] { seen("colours"); });
+
+    settings_save_all();
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"colours window", "nick colours window options"}));
+    EXPECT_EQ(read("windows", "main"), "0,640,0,480,0,1,0");
+    EXPECT_EQ(read("text", "quit"), "hoşça kal");
+    EXPECT_EQ(read("kest", "nick"), "kaydet");
+    EXPECT_EQ(read("ignore", "n0", root_ + "control.ini"), "i!*@*");
+
+    // Without a live connection the identity is left alone; the rest is written.
+    spit(main_ini_path, "");
+    g_first = nullptr;
+    g_calls.clear();
+    settings_save_all();
+    EXPECT_EQ(read("kest", "nick"), "");
+    EXPECT_EQ(read("text", "quit"), "hoşça kal");
+    EXPECT_EQ(g_calls.size(), 2u);
 }
 
 TEST_F(MainSettingsTest, CompactModeSetsTheTreebarOptions)

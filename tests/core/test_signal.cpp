@@ -41,6 +41,54 @@ TEST(Signal, CallsInPriorityOrderWhateverTheAddOrder)
     }
 }
 
+// A band reaches its lower bound and stops below its upper one; the bands
+// fired in turn call each listener once, in priority order.
+TEST(Signal, FireRangeCallsOnlyItsBand)
+{
+    struct Case {
+        int from, to;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {10, 20, {"ten:1", "ten2:1", "fifteen:1"}},
+        {11, 20, {"fifteen:1"}},
+        {15, 16, {"fifteen:1"}},
+        {16, 20, {}},
+        {20, 31, {"twenty:1", "thirty:1"}},
+        {-100, 10, {"neg:1"}},
+        {30, 10, {}},  // an empty band
+    };
+    Recorder r;
+    r.add(20, "twenty");
+    r.add(10, "ten");
+    r.add(30, "thirty");
+    r.add(15, "fifteen");
+    r.add(-5, "neg");
+    r.add(10, "ten2");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.from) + ".." + std::to_string(c.to));
+        r.log.clear();
+        r.sig.fire_range(c.from, c.to, 1);
+        EXPECT_EQ(r.log, c.expected);
+    }
+
+    r.log.clear();
+    r.sig.fire_range(-100, 15, 2);
+    r.sig.fire_range(15, 25, 2);
+    r.sig.fire_range(25, 100, 2);
+    EXPECT_EQ(r.log, (std::vector<std::string>{"neg:2", "ten:2", "ten2:2", "fifteen:2", "twenty:2", "thirty:2"}));
+}
+
+// A value listener outside the band is not asked.
+TEST(Signal, FireRangeOfValueListenersAnswersForItsBand)
+{
+    Signal<bool()> sig;
+    sig.add(10, [] { return false; });
+    sig.add(20, [] { return true; });
+    EXPECT_FALSE(sig.fire_range(0, 20));
+    EXPECT_TRUE(sig.fire_range(0, 21));
+}
+
 TEST(Signal, RemovedListenerIsNotCalledAndOthersStay)
 {
     Recorder r;

@@ -378,16 +378,12 @@ TEST_F(TextBufferSettings, StripCodesWithUserSetting)
     }
 }
 
-bool test_lead_byte(unsigned char c)
-{
-    return c >= 0x81 && c <= 0x9F;
-}
-
 TEST_F(TextBufferSettings, StripCodesKeepsDoubleByteCharacters)
 {
     // A lead byte takes the next byte with it, even when that byte looks like
     // a code; without the multibyte setting the code is removed.
-    text_mbcs_lead_byte_hook = test_lead_byte;
+    SavedValues saved{main_settings.lang_sjis};
+    main_settings.lang_sjis = 1;
     const std::string input = "a\x81\x02" "b\x02";
     std::string text = input;
     lang_setting_multibyte = 1;
@@ -418,7 +414,7 @@ TEST_F(TextBufferSettings, LeadBytesOfTheDoubleByteCodeSets)
     for (const Lead& l : leads) {
         SCOPED_TRACE(std::to_string(l.sjis) + " " + std::to_string(l.byte));
         main_settings.lang_sjis = l.sjis;
-        EXPECT_EQ(text_mbcs_lead_byte_hook(l.byte), l.lead);
+        EXPECT_EQ(text_mbcs_lead_byte(l.byte), l.lead);
         // A lead byte takes the code after it along; otherwise the code goes.
         std::string text = std::string(1, static_cast<char>(l.byte)) + "\x02" + "x";
         EXPECT_EQ(text_strip_codes(text, 1), l.lead ? 0 : 1);

@@ -503,8 +503,11 @@ protected:
             *s = &g_s;
             return true;
         };
-        online_time_dialog_notify = [] { ++g_dialog_calls; };
-        online_time_refresh_titles = [] { ++g_title_calls; };
+        moved_listener_ = online_time_moved.add(kOnlineTimeDialog, [](bool) { ++g_dialog_calls; });
+        carried_listener_ = online_time_moved.add(kOnlineTimeCaptions, [](bool carried) {
+            if (carried)
+                ++g_title_calls;
+        });
         opt_online_timer = 1;
         online_time_total = {};
         online_time_first = {};
@@ -514,6 +517,8 @@ protected:
     }
     void TearDown() override
     {
+        online_time_moved.drop(moved_listener_);
+        online_time_moved.drop(carried_listener_);
         opt_online_timer = saved_timer_;
         online_time_total = saved_total_;
         online_time_first = saved_first_;
@@ -523,6 +528,8 @@ protected:
 private:
     int saved_timer_ = 1;
     OnlineTime saved_total_, saved_first_, saved_second_;
+    int moved_listener_ = 0;
+    int carried_listener_ = 0;
 };
 
 TEST_F(OnlineTimeTest, ConnectionCounterCarries)

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -362,6 +364,67 @@ TEST_F(PlatformUtilsTest, ListBoxHelpersByControlId)
     EXPECT_LT(label->text().size(), static_cast<int>(path.size()));
 }
 
+// A selection the program sets is announced with its dialog and control; a
+// refused one (no such row, no such control) is not.
+TEST_F(PlatformUtilsTest, SelectionSetByTheProgramIsAnnounced)
+{
+    QDialog dialog;
+    auto* list = new QListWidget(&dialog);
+    dlg_set_item_id(list, 100);
+    for (const char* t : {"@ayşe", "+mehmet", "zeynep"})
+        list->addItem(QString::fromUtf8(t));
+    std::vector<std::pair<QWidget*, int>> heard;
+    int id = listbox_selection_set.add(kListboxSelectionNickList,
+                                       [&heard](QWidget* w, int control) { heard.emplace_back(w, control); });
+    struct Case {
+        int control, index, select;
+        bool announced;
+    };
+    const Case cases[] = {
+        {100, 1, 1, true},
+        {100, 1, 0, true},   // unselecting is a selection set too
+        {100, 0, 1, true},   // the first row
+        {100, 2, 1, true},   // the last row
+        {100, 3, 1, false},  // past the end
+        {100, -1, 1, false},
+        {999, 0, 1, false},  // no such control
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.control) + ":" + std::to_string(c.index));
+        heard.clear();
+        listbox_select_item(&dialog, c.control, c.index, c.select, 0);
+        if (c.announced) {
+            ASSERT_EQ(heard.size(), 1u);
+            EXPECT_EQ(heard[0].first, &dialog);
+            EXPECT_EQ(heard[0].second, 100);
+        } else {
+            EXPECT_TRUE(heard.empty());
+        }
+    }
+    listbox_selection_set.remove(id);
+}
+
+// A child window's title goes on the MDI sub-window that holds it, and is
+// set only when it changed.
+TEST_F(PlatformUtilsTest, ChildTitleGoesOnItsSubWindow)
+{
+    QMdiArea area;
+    auto* child = new QWidget;
+    QMdiSubWindow* sub = area.addSubWindow(child);
+    win_set_text_if_changed(child, "#kanal [+nt]");
+    EXPECT_EQ(sub->windowTitle().toStdString(), "#kanal [+nt]");
+    EXPECT_EQ(child->windowTitle().toStdString(), "#kanal [+nt]");
+
+    // A window of its own keeps its title on itself.
+    QWidget alone;
+    win_set_text_if_changed(&alone, "Durum: irc.example.org");
+    EXPECT_EQ(alone.windowTitle().toStdString(), "Durum: irc.example.org");
+
+    // Cut at 4150 characters.
+    win_set_text_if_changed(child, std::string(5000, 'x'));
+    EXPECT_EQ(sub->windowTitle().size(), 4150);
+}
+
 // ---- Help and title ----
 
 TEST_F(PlatformUtilsTest, HelpFileOpensOrReportsItsAbsence)
@@ -413,15 +476,21 @@ TEST_F(PlatformUtilsTest, FrameTitleWithoutFormattingCodes)
     };
     QMainWindow frame;
     frame.setObjectName("Kest");
+    int changes = 0;
+    int id = frame_title_changed.add(kFrameTitleCaptions, [&changes] { ++changes; });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         main_settings.app_title = c.text;
         EXPECT_EQ(frame_title(), c.title);
+        const int before = changes;
         frame_update_title();
         if (win_frame_handle() == &frame) {
             EXPECT_EQ(frame.windowTitle().toStdString(), c.title);
         }
+        // The captions hear of every update while there is a frame.
+        EXPECT_EQ(changes - before, win_frame_handle() ? 1 : 0);
     }
+    frame_title_changed.remove(id);
     main_settings.app_title.clear();
 }
 

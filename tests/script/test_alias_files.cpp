@@ -1,7 +1,6 @@
 // The alias store: files listed in the main settings, the first-letter
 // index with its order of precedence, scanning, reloading, unloading, saving.
 #include <gtest/gtest.h>
-#include "app/subsystems.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -129,10 +128,10 @@ TEST_F(AliasFilesTest, LoadAllFollowsTheSettingsList)
         }
         for (std::size_t i = 0; i < c.afiles.size(); ++i)
             ini_write("afiles", ("n" + std::to_string(i)).c_str(), c.afiles[i].c_str(), main_ini_path);
-        main_settings_hooks.alias_files_load_all = nullptr;
         alias_files_install();
-        app_wire_alias_files();
-        ASSERT_EQ(main_settings_hooks.alias_files_load_all(), 1);
+        ASSERT_TRUE(settings_loaded.has_priority(kLoadAliasFiles));
+        SettingsLoad load;
+        settings_loaded.fire_range(kLoadAliasFiles, kLoadAliasFiles + 1, load);
         EXPECT_EQ(loaded_names(), c.loaded);
         EXPECT_EQ(found("greet"), c.greet);
         ASSERT_NE(alias_file_current(), nullptr);

@@ -95,7 +95,6 @@ protected:
         script_engine_init();
         app_wire_script_variables();
         script_file_commands_register();
-        app_wire_alias_files();
         events_install();
         app_wire_script_events();
         app_wire_script_files();

@@ -14,6 +14,7 @@
 #include "core/time_date.h"
 #include "model/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/link/connect.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/query_replies.h"
@@ -263,4 +264,18 @@ void conn_update_status_title(Connection* conn)
             return;
         }
     }
+}
+
+void captions_install()
+{
+    static int online_listener = 0;
+    online_time_moved.add_once(online_listener, kOnlineTimeCaptions, [](bool carried) {
+        if (!carried)
+            return;
+        for (Connection* c = conn_list; c; c = c->next) {
+            WindowRecord* rec = win_record_of(link_status_window(c));
+            if (win_is_open(rec))
+                win_update_title(rec, nullptr);
+        }
+    });
 }

@@ -12,6 +12,9 @@ struct WindowRecord;
 // message (may be null) gives the sender and address of a query or Messages
 // window.
 void win_update_title(WindowRecord* rec, const IrcMessage* msg);
+
+// The status windows' titles follow the online timer's turn-overs.
+void captions_install();
 // The caption of the connection's status window.
 void conn_update_status_title(Connection* conn);
 // Appends " (network, nick)", " (network)" or " (nick)" as the caption

@@ -728,6 +728,11 @@ void irc_link_install()
     frame_set_handler(WM_APP_SEND_QUEUE, irc_on_send_queue_message);
     frame_set_handler(WM_APP_CONNECTION_REQUEST, conn_on_connectfail_message);
     server_commands_register();
+    // The loaded identity becomes the first connection's live one.
+    static int identity_listener = 0;
+    settings_loaded.add_once(identity_listener, kLoadIdentityCopy,
+                             [](SettingsLoad& load) { conn_identity_copy(0, load.first); });
+    servers_install();
     proxy_install();
     ident_install();
     finger_install();

@@ -8,6 +8,7 @@
 #include "model/connection.h"
 #include "app/frame_proc.h"
 #include "core/base64.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
@@ -515,6 +516,8 @@ int proxy_link_count() { return static_cast<int>(g_links.size()); }
 
 void proxy_install()
 {
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadProxy, [](SettingsLoad&) { proxy_settings_load(); });
     frame_set_handler(WM_APP_PROXY_CONNECT, proxy_on_connect);
     frame_set_handler(WM_APP_PROXY_REPLY, proxy_on_reply);
 }

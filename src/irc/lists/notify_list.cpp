@@ -1278,6 +1278,8 @@ namespace {
 int g_stage_listener = 0;
 int g_ial_listener = 0;
 int g_ids_listener = 0;
+int g_list_load_listener = 0;
+int g_options_load_listener = 0;
 
 
 
@@ -1337,6 +1339,9 @@ int notify_has_nick(const std::string& nick, Connection* conn)
 
 void irc_notify_install()
 {
+    settings_loaded.add_once(g_list_load_listener, kLoadNotifyList,
+                             [](SettingsLoad& load) { notify_load(load.first); });
+    settings_loaded.add_once(g_options_load_listener, kLoadNotifyOptions, [](SettingsLoad&) { notify_opts_load(); });
     irc_link_stage.add_once(g_stage_listener, kStageNotify, link_stage);
     ial_changed.add_once(g_ial_listener, kIalChangedNotify, addresses_changed);
     win_ids_taken.add_once(g_ids_listener, kIdsTakenNotify, id_in_use);
@@ -1345,6 +1350,8 @@ void irc_notify_install()
 
 void irc_notify_uninstall()
 {
+    settings_loaded.drop(g_list_load_listener);
+    settings_loaded.drop(g_options_load_listener);
     irc_link_stage.drop(g_stage_listener);
     ial_changed.drop(g_ial_listener);
     win_ids_taken.drop(g_ids_listener);

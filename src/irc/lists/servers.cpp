@@ -485,3 +485,13 @@ void servers_random_start()
     }
     conn_apply_server_entry(list->text, first);
 }
+
+void servers_install()
+{
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadServerGroup, [](SettingsLoad&) {
+        servers_random_start();
+        if (conn_list)
+            conn_rotation_start(conn_list);
+    });
+}

@@ -75,5 +75,9 @@ void servers_note_connected(Connection* conn);
 // First run: a random network's server for the first connection.
 void servers_random_start();
 
+// The server group step of the main settings' load: the first run's random
+// server, then the first connection's rotation.
+void servers_install();
+
 constexpr int kServersRecentMax = 10;
 constexpr int kServersSuccessMax = 30;

@@ -8,6 +8,7 @@
 #include "model/connection.h"
 #include "irc/link/close.h"
 #include "app/frame_proc.h"
+#include "core/main_settings.h"
 #include "core/text_buffer.h"
 #include "core/options.h"
 #include "core/text_limits.h"
@@ -472,6 +473,8 @@ void irc_show_words(IrcMessage& msg, int first, int sep_before, int sep_after, i
 
 void numerics_install()
 {
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadPerform, [](SettingsLoad&) { perform_load(); });
     frame_set_handler(WM_APP_LOGON_SEQUENCE, on_logon_message);
 }
 

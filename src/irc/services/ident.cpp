@@ -7,6 +7,7 @@
 #include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/tick.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
@@ -275,6 +276,8 @@ intptr_t ident_on_close(uintptr_t socket, intptr_t lparam)
 
 void ident_install()
 {
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadIdent, [](SettingsLoad&) { ident_settings_load(); });
     frame_set_handler(WM_APP_IDENT_START, [](uintptr_t, intptr_t) -> intptr_t {
         ident_listen(conn_current());
         return 0;

@@ -1106,5 +1106,8 @@ ScriptFile* event_script_of_line(const StringNode* line)
 
 void events_install()
 {
-
+    // The remote files come last in the main settings' load and give its result.
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadRemoteFiles,
+                             [](SettingsLoad& load) { load.result = remote_files_load_all(); });
 }

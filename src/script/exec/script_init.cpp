@@ -15,6 +15,7 @@
 #include "identifiers/user_list_identifiers.h"
 #include "identifiers/value_identifiers.h"
 #include "identifiers/window_identifiers.h"
+#include "core/ini.h"
 #include "script/eval/base_convert.h"
 #include "script/eval/calc.h"
 #include "identifiers/popup_identifiers.h"
@@ -47,4 +48,9 @@ void script_engine_init()
     popup_identifiers_register();
     variable_commands_register();
     output_commands_register();
+    // A list file too big to hold is the interpreter's memory error.
+    static int list_error_listener = 0;
+    ini_list_file_error.add_once(list_error_listener, kIniListErrorScript, [](const char* word, int kind) {
+        script_error(nullptr, {}, word ? word : "", kind);
+    });
 }

@@ -585,5 +585,6 @@ int alias_files_load_all()
 
 void alias_files_install()
 {
-
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadAliasFiles, [](SettingsLoad&) { alias_files_load_all(); });
 }
