@@ -40,6 +40,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "model/nick_list.h"
+#include "display/nick_list.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
 #include "irc/dispatch/dispatcher.h"
@@ -160,6 +161,7 @@ protected:
         app_wire_query_replies();
         irc_rejoin_install();
         app_wire_irc_rejoin();
+        nicklist_install();  // the list pane follows the members
         irc_send_line = capture_send;
 
         saved_events = event_switch_events;
