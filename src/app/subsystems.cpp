@@ -645,7 +645,6 @@ void app_wire_query_replies()
 // Ban, except and invite lists.
 void app_wire_irc_ban_lists()
 {
-    chan_list_mode_hook = chan_list_on_mode;
     conn_hooks.chan_timed_ban_tick = chan_timed_ban_tick;
 }
 
@@ -699,7 +698,7 @@ void app_wire_data_stores()
     // The play queue ends with its connection; a reply that a target does
     // not exist ends the requests for it.
     conn_hooks.play_end_current = [](int, Connection* conn) { play_stop_all(conn); };
-    query_queue_drop = play_remove_target;
+    play_queue_install();
     digest_bvar_hook = [](const std::string& name, std::string_view& bytes) {
         BinaryVariable* v = bvar_find(name);
         if (!v)
@@ -1011,7 +1010,7 @@ void app_wire_bars()
         treebar_refresh(nullptr, 5);
     };
     font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
-    caption_switchbar_repaint = [] { switchbar_repaint(); };
+    switchbar_install();
     notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
     child_hooks.activation_ui_update = bars_activation_update;
     child_hooks.activity_cleared = [](WindowRecord* rec) { switchbar_repaint(rec); };

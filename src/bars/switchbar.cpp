@@ -1356,3 +1356,17 @@ int bar_popup_command(int bar, int id)
     QApplication::beep();
     return 0;
 }
+
+namespace {
+int g_captions_listener = 0;
+}  // namespace
+
+void switchbar_install()
+{
+    captions_updated.add_once(g_captions_listener, kCaptionsUpdatedSwitchbar, [] { switchbar_repaint(); });
+}
+
+void switchbar_uninstall()
+{
+    captions_updated.drop(g_captions_listener);
+}
