@@ -535,7 +535,6 @@ void app_wire_query_replies()
 // Ban, except and invite lists.
 void app_wire_irc_ban_lists()
 {
-    chan_list_mode_hook = chan_list_on_mode;
     conn_hooks.chan_timed_ban_tick = chan_timed_ban_tick;
 }
 
@@ -581,7 +580,7 @@ void app_wire_data_stores()
     // The play queue ends with its connection; a reply that a target does
     // not exist ends the requests for it.
     conn_hooks.play_end_current = [](int, Connection* conn) { play_stop_all(conn); };
-    query_queue_drop = play_remove_target;
+    play_queue_install();
     digest_bvar_hook = [](const std::string& name, std::string_view& bytes) {
         BinaryVariable* v = bvar_find(name);
         if (!v)
@@ -817,7 +816,7 @@ void app_wire_bars()
     frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
     frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
     font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
-    caption_switchbar_repaint = [] { switchbar_repaint(); };
+    switchbar_install();
     notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
     bars_window_events_install();
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });

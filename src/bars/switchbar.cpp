@@ -1405,3 +1405,7 @@ void switchbar_uninstall()
 {
     tick_second.drop(g_tick_listener);
 }
+int g_captions_listener = 0;
+}  // namespace
+    captions_updated.add_once(g_captions_listener, kCaptionsUpdatedSwitchbar, [] { switchbar_repaint(); });
+    captions_updated.drop(g_captions_listener);

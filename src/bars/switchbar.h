@@ -42,6 +42,9 @@ int switchbar_is_on();
 // Repaints the whole bar (null) or one button; returns at once while a
 // repaint runs. Asks the treebar to refresh afterwards.
 void switchbar_repaint(WindowRecord* rec = nullptr);
+// Repaints when window titles change; and stops.
+void switchbar_install();
+void switchbar_uninstall();
 // Computes every button's rectangle; 1 when the number of rows changed.
 int switchbar_layout();
 // The number of extra rows (0..9) and the scroll offset of a side bar.

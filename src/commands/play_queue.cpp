@@ -21,6 +21,7 @@
 #include "core/record_slots.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "irc/numerics/query_replies.h"
 #include "platform/platform_utils.h"
 #include "script/events/event_fire.h"
 #include "script/exec/script_hooks.h"
@@ -693,4 +694,18 @@ void play_queue_register()
     script_register_command("play", cmd_play);
     script_register_command("playctrl", cmd_play);
     ident_register_family("id_play", id_play);
+}
+
+namespace {
+int g_unreachable_listener = 0;
+}  // namespace
+
+void play_queue_install()
+{
+    reply_target_unreachable.add_once(g_unreachable_listener, kUnreachablePlayQueue, play_remove_target);
+}
+
+void play_queue_uninstall()
+{
+    reply_target_unreachable.drop(g_unreachable_listener);
 }

@@ -21,6 +21,9 @@ int id_play(IdentCall& call);
 void play_stop_all(Connection* conn);
 // Ends every request for the target (a reply said it does not exist).
 void play_remove_target(const std::string& target, Connection* conn);
+// Listens for replies that a target cannot be reached; and stops.
+void play_queue_install();
+void play_queue_uninstall();
 // Number of requests queued on the connection.
 int play_queue_length(Connection* conn);
 

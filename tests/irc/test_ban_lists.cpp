@@ -28,7 +28,6 @@ protected:
     void SetUp() override
     {
         ChatTest::SetUp();
-        saved_mode_hook = chan_list_mode_hook;
         saved_raw_switch = event_switch_raw;
         irc_ban_lists_install();
         app_wire_irc_ban_lists();
@@ -44,7 +43,6 @@ protected:
     }
     void TearDown() override
     {
-        chan_list_mode_hook = saved_mode_hook;
         event_switch_raw = saved_raw_switch;
         ChatTest::TearDown();
     }
@@ -71,8 +69,6 @@ protected:
         nicklist_update("me", rec, kNickAddOrChange, nicklist_prefix_bit(conn, prefix));
     }
 
-    void (*saved_mode_hook)(WindowRecord*, char, int, const std::string&, const std::string&, const std::string&) =
-        nullptr;
     int saved_raw_switch = 0;
 };
 

@@ -3,6 +3,9 @@
 // own user modes.
 #include "messages_fixture.h"
 
+#include "core/string_list.h"
+#include "irc/lists/ban_lists.h"
+
 #include "model/colors.h"
 
 namespace chat_test {
@@ -146,24 +149,24 @@ TEST_F(ModesTest, ChannelBoundHandlersStaySilentForAnotherChannel)
 TEST_F(ModesTest, ListModesReachTheListsAndTheirEvents)
 {
     load_script({"on 1:BAN:#:say BAN $banmask", "on 1:UNBAN:#:say UNBAN $banmask"});
-    struct Seen {
-        char letter;
-        int adding;
-        std::string mask, setter;
-    };
-    static std::vector<Seen> seen;
-    seen.clear();
-    chan_list_mode_hook = [](WindowRecord*, char l, int add, const std::string& m, const std::string& s,
-                             const std::string&) { seen.push_back({l, add, m, s}); };
+    chan_list_set(chan, "old", "o@h", "*!*@y", 1, kChanListBans);
     feed(":x!u@h MODE #c +b-b+e *!*@x *!*@y *!*@z");
-    chan_list_mode_hook = nullptr;
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0].letter, 'b');
-    EXPECT_EQ(seen[0].adding, 1);
-    EXPECT_EQ(seen[0].mask, "*!*@x");
-    EXPECT_EQ(seen[0].setter, "x");
-    EXPECT_EQ(seen[1].adding, 0);
-    EXPECT_EQ(seen[2].letter, 'e');
+    // Each list holds "mask<tab>setter (address) time", newest first.
+    struct Case {
+        int index;
+        std::vector<std::string> starts;
+    } cases[] = {
+        {kChanListBans, {"*!*@x\tx (u@h) "}},
+        {kChanListExcepts, {"*!*@z\tx (u@h) "}},
+        {kChanListInvites, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.index);
+        std::vector<std::string> entries;
+        for (StringNode* n = chan->chan_lists[c.index]; n; n = n->next) entries.push_back(n->text);
+        ASSERT_EQ(entries.size(), c.starts.size()) << ::testing::PrintToString(entries);
+        for (std::size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].rfind(c.starts[i], 0), 0u) << entries[i];
+    }
     EXPECT_EQ(said, (std::vector<std::string>{"BAN *!*@x", "UNBAN *!*@y"}));
 }
 

@@ -2,6 +2,10 @@
 // what state it leaves on the connection.
 #include "chat_test_support.h"
 
+#include <filesystem>
+#include <fstream>
+
+#include "commands/play_queue.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "irc/dispatch/outgoing_notes.h"
@@ -149,6 +153,43 @@ TEST_F(QueryReplies, NoSuchNickGoesToAnOpenQueryOnly)
     ASSERT_EQ(printed.size(), 1u);
     EXPECT_EQ(printed[0].text, "carl No such nick/channel");
     EXPECT_EQ(printed[0].after, 1);
+}
+
+// A reply that a nick or channel cannot be reached drops the play requests
+// queued for it, the one playing included; those for other targets stay.
+TEST_F(QueryReplies, UnreachableTargetsLeaveThePlayQueue)
+{
+    play_queue_install();
+    const std::string file = (std::filesystem::temp_directory_path() / "kest_play_unreachable.txt").string();
+    {
+        std::ofstream out(file);
+        out << "one\ntwo\n";
+    }
+    CommandCall call;
+    for (const char* target : {"#a", "bob", "#gone", "carl", "dan"}) {
+        call.tokens = {"play", target, file, "100000"};
+        call.conn = conn;
+        ASSERT_EQ(cmd_play(call), kScriptDone) << target;
+    }
+    ASSERT_EQ(play_queue_length(conn), 5);
+    struct Case {
+        const char* line;
+        int left;
+    } cases[] = {
+        {":srv 401 me bob :No such nick/channel", 4},
+        {":srv 401 me bob :No such nick/channel", 4},  // nothing more for bob
+        {":srv 403 me #gone :No such channel", 3},
+        {":srv 404 me carl :Cannot send to nick", 2},
+        {":srv 442 me dan :You're not on that channel", 2},  // not a missing target
+        {":srv 401 me #a :No such nick/channel", 1},  // the request playing ends too
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        feed(c.line);
+        EXPECT_EQ(play_queue_length(conn), c.left);
+    }
+    play_stop_all(conn);
+    std::filesystem::remove(file);
 }
 
 TEST_F(QueryReplies, UserhostFeedsTheAddressListOnlyForSharedNicks)

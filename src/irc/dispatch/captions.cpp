@@ -22,7 +22,7 @@
 
 void (*caption_set_hook)(WindowRecord*, const std::string&) = nullptr;
 std::string (*caption_get_hook)(WindowRecord*) = nullptr;
-void (*caption_switchbar_repaint)() = nullptr;
+Signal<void()> captions_updated;
 
 namespace {
 
@@ -45,7 +45,7 @@ bool is_plain_number(const std::string& s)
 
 void repaint_switchbar()
 {
-    if (caption_switchbar_repaint) caption_switchbar_repaint();
+    if (captions_updated.size()) captions_updated.fire();
     else if (win_hooks.switchbar_repaint) win_hooks.switchbar_repaint();
 }
 

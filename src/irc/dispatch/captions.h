@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "core/signal.h"
+
 struct Connection;
 struct IrcMessage;
 struct WindowRecord;
@@ -36,5 +38,10 @@ int caption_kept_count();
 extern void (*caption_set_hook)(WindowRecord* rec, const std::string& text);
 // Reads a window's caption. Absent: the window's title.
 extern std::string (*caption_get_hook)(WindowRecord* rec);
-// Repaints the switchbar. Absent: win_hooks.switchbar_repaint when set.
-extern void (*caption_switchbar_repaint)();
+// A window's title was brought up to date (or a window went): the
+// switchbar repaints its buttons. Without a listener:
+// win_hooks.switchbar_repaint when set.
+enum CaptionsUpdatedOrder {
+    kCaptionsUpdatedSwitchbar = 10,  // the switchbar's buttons
+};
+extern Signal<void()> captions_updated;

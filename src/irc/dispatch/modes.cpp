@@ -21,12 +21,10 @@
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
+#include "irc/lists/ban_lists.h"
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/numerics.h"
 #include "script/events/event_index.h"
-
-void (*chan_list_mode_hook)(WindowRecord*, char, int, const std::string&, const std::string&,
-                            const std::string&) = nullptr;
 
 namespace {
 
@@ -127,8 +125,8 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
         if (isupport_chanmode_in_group(text, 0, conn)) {
             if (!next_param(arg)) break;
             if (!sign) continue;
-            if (chan_list_mode_hook && (letter == 'b' || letter == 'e' || letter == 'I'))
-                chan_list_mode_hook(rec, letter, sign > 0, arg, sender, msg.address);
+            if (letter == 'b' || letter == 'e' || letter == 'I')
+                chan_list_on_mode(rec, letter, sign > 0, arg, sender, msg.address);
             if (events) add_change(msg, sign > 0 ? '+' : '-', letter, arg);
             continue;
         }

@@ -26,9 +26,3 @@ void chan_mode_set_limit(WindowRecord* rec, int limit);
 // its record.
 int chan_mode_limit_count();
 
-// Seams to later parts.
-// A list mode (ban "b", exception "e", invite exception "I") was set or
-// removed on a channel. Absent: nothing is kept.
-extern void (*chan_list_mode_hook)(WindowRecord* rec, char letter, int adding, const std::string& mask,
-                                   const std::string& setter, const std::string& address);
-

@@ -64,17 +64,6 @@ WindowRecord* asking_record(QWidget* window, Connection* conn)
     }
 }
 
-QWidget* default_note_window(Connection* conn)
-{
-    if (!conn_is_live(conn)) return nullptr;
-    QWidget* active = win_active.get();
-    if (active) {
-        WindowRecord* rec = win_record_of(active);
-        if (rec && rec->conn == conn) return active;
-    }
-    return timer_status_window(conn);
-}
-
 // Ages one list; entries past the age bound go.
 StringNode* age_list(StringNode* head)
 {
@@ -113,7 +102,17 @@ std::string upper(std::string s)
 }  // namespace
 
 int irc_notes_hold = 0;
-QWidget* (*irc_note_window)(Connection*) = default_note_window;
+
+QWidget* irc_note_window(Connection* conn)
+{
+    if (!conn_is_live(conn)) return nullptr;
+    QWidget* active = win_active.get();
+    if (active) {
+        WindowRecord* rec = win_record_of(active);
+        if (rec && rec->conn == conn) return active;
+    }
+    return timer_status_window(conn);
+}
 
 StringNode* irc_pending_whois(Connection* conn)
 {

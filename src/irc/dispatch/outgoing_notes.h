@@ -90,6 +90,6 @@ void irc_whois_batch(std::vector<std::string>& nicks, Connection* conn);
 void irc_note_outgoing(const std::string& line, Connection* conn);
 extern int irc_notes_hold;
 
-// The window a line being sent is asked from. Default: the connection's
-// active window when it belongs to the connection, else its status window.
-extern QWidget* (*irc_note_window)(Connection* conn);
+// The window a line being sent is asked from: the connection's active
+// window when it belongs to the connection, else its status window.
+QWidget* irc_note_window(Connection* conn);

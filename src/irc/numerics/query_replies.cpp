@@ -320,7 +320,7 @@ void query_on_no_such(IrcMessage& msg)
     if (!irc_has_word(msg, 3)) { show_from(msg, 0, 0, 0); return; }
     const std::string nick = irc_word(msg, 3);
     if (msg.numeric == 401) notify_query_seen(nick, 0, conn);
-    if (query_queue_drop) query_queue_drop(nick, conn);
+    reply_target_unreachable.fire(nick, conn);
     Route r = route(msg, 2);
     chan_list_scan_end_for(nick, conn);
     if (!raw_event(msg) || !conn_is_live(conn)) return;
@@ -435,7 +435,7 @@ void query_on_cannot_send(IrcMessage& msg)
     Connection* conn = msg.connection;
     if (!irc_has_word(msg, 3)) { show_from(msg, 0, 0, 0); return; }
     const std::string& name = irc_word(msg, 3);
-    if (query_queue_drop) query_queue_drop(name, conn);
+    reply_target_unreachable.fire(name, conn);
     WindowRecord* rec = win_find_by_name(name, conn);
     if (!rec || !rec->hwnd) { show_from(msg, 3, 1, 1); return; }
     if (!raw_event(msg) || !win_is_record(rec)) return;
@@ -555,7 +555,7 @@ void (*query_reply_print)(QWidget*, std::uint32_t, const std::string&, int, int)
 void (*query_reply_echo)(QWidget*, std::uint32_t, const std::string&) = default_echo;
 void (*query_chanlist_entry)(const std::string&, const std::string&, const std::string&, Connection*) = nullptr;
 void (*query_links_hand_over)(StringNode*, Connection*) = nullptr;
-void (*query_queue_drop)(const std::string&, Connection*) = nullptr;
+Signal<void(const std::string&, Connection*)> reply_target_unreachable;
 
 QueryReplyState::~QueryReplyState()
 {

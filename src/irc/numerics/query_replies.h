@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/record_slots.h"
+#include "core/signal.h"
 
 class QWidget;
 struct Connection;
@@ -43,6 +44,14 @@ void query_on_home_page(IrcMessage& msg);
 // The invite, except and ban list entries and their ends.
 void query_on_mode_list_entry(IrcMessage& msg);
 void query_on_mode_list_end(IrcMessage& msg);
+
+// A reply said a name cannot be reached (401 and 406 no such nick, 403 no
+// such channel, 404 and 410 cannot send): what waits to be sent there is
+// dropped by those that keep it, in this order.
+enum UnreachableOrder {
+    kUnreachablePlayQueue = 10,  // the play queue's requests for the name
+};
+extern Signal<void(const std::string& name, Connection* conn)> reply_target_unreachable;
 
 // Per-connection state of these replies.
 struct QueryReplyState {
@@ -82,8 +91,6 @@ extern void (*query_chanlist_entry)(const std::string& name, const std::string& 
 // The links window takes the collected LINKS list (and owns it); absent: the
 // list is freed.
 extern void (*query_links_hand_over)(StringNode* list, Connection* conn);
-// The connection's queued items for a name are dropped. Absent: nothing.
-extern void (*query_queue_drop)(const std::string& name, Connection* conn);
 
 // Sets the away seams of the captions and the messaging commands.
 void query_replies_install();

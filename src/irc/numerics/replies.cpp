@@ -437,7 +437,7 @@ void reply_on_not_a_channel(IrcMessage& msg)
     const std::string name = irc_word(msg, 3);
     irc_pending_join_flag(name, conn);
     if (msg.numeric == 403) {
-        if (query_queue_drop) query_queue_drop(name, conn);
+        reply_target_unreachable.fire(name, conn);
         if (!conn_is_live(conn)) return;
         chan_close_waiting(name, conn);
         if (!conn_is_live(conn)) return;
