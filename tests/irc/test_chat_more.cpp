@@ -1,7 +1,8 @@
 // Channel member and switch commands: /pop, /pvoice, /channel, /autojoin.
 #include "chat_test_support.h"
 
-#include "commands/channel_commands_more.h"
+#include "commands/logon_switch_commands.h"
+#include "commands/member_commands.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/automode.h"
 
