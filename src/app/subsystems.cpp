@@ -577,12 +577,6 @@ void app_wire_script_timers()
 void app_wire_script_variables()
 {
     tick_hooks.var_tick = var_tick_second;
-    script_var_find = [](std::string_view name, std::string* value, StringNode** locals) {
-        return var_find(name, value, locals ? *locals : nullptr) ? 1 : 0;
-    };
-    script_var_keep_name = var_keep_name;
-    script_var_next_scope = var_next_scope;
-    script_var_scope_end = var_scope_end;
 }
 
 // Server links: the send path and closing, failing and retrying a link.
