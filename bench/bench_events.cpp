@@ -15,6 +15,9 @@
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/exec/script_types.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace {
 
@@ -31,6 +34,9 @@ struct EventsSetup {
         settings_dir = dir;
         main_ini_path = dir + "kest.ini";
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         events_install();
         app_wire_script_events();
         script_register_command("benchnoop", bench_noop);

@@ -20,6 +20,9 @@
 #include "core/ini.h"
 #include "display/nick_list.h"
 #include "script/exec/script_types.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace {
 
@@ -53,6 +56,9 @@ void bench_app()
     mdi_client_create(area);
     app_wire_windows();
     script_engine_init();
+    builtin_identifiers_install();
+    variable_commands_register();
+    output_commands_register();
     bench_conn = conn_new_with_status(conn_list);
     bench_conn->live_identity[2] = "me";
 }

@@ -13,6 +13,9 @@
 #include "script/exec/executor.h"
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace {
 
@@ -23,6 +26,9 @@ Connection* bench_setup()
         // The real /set, /var and /inc of the engine, with the variable
         // store joined to the evaluator as the program joins it.
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         conn = conn_new(nullptr);
         alias_add("loop { var %i = 0 | while (%i < 1000000) { inc %i } | set %bench_done %i }");

@@ -19,6 +19,9 @@
 #include "script/stores/data_stores.h"
 #include "script/stores/hash_tables.h"
 #include "script/stores/variables.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace {
 
@@ -29,6 +32,9 @@ Connection* stores_setup()
     static Connection* conn = nullptr;
     if (!conn) {
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         data_stores_install();
         conn = conn_new(nullptr);

@@ -83,6 +83,13 @@
 #include "commands/messaging_commands.h"
 #include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
+#include "commands/file_commands.h"
+#include "commands/filter_command.h"
+#include "commands/timer_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
+#include "identifiers/store_identifiers.h"
+#include "identifiers/timer_identifiers.h"
 #include "irc/dispatch/automode.h"
 #include "app/confirm.h"
 #include "app/watcher_dialog.h"
@@ -463,12 +470,6 @@ void app_wire_script_timers()
 // The variable store: the interpreter's lookups and scopes.
 void app_wire_script_variables()
 {
-    script_var_find = [](std::string_view name, std::string* value, StringNode** locals) {
-        return var_find(name, value, locals ? *locals : nullptr) ? 1 : 0;
-    };
-    script_var_keep_name = var_keep_name;
-    script_var_next_scope = var_next_scope;
-    script_var_scope_end = var_scope_end;
 }
 
 // Server links: the send path and closing, failing and retrying a link.
@@ -576,6 +577,10 @@ void app_wire_irc_notify()
 void app_wire_data_stores()
 {
     data_stores_install();
+    file_commands_register();
+    filter_command_register();
+    play_queue_register();
+    store_identifiers_register();
     var_hooks.bvar_scope_end = bvar_scope_end;
     // The play queue ends with its connection; a reply that a target does
     // not exist ends the requests for it.
@@ -857,6 +862,9 @@ void app_install_subsystems()
     // (script_engine_init installs the store), typed lines, plain text and
     // saving the variables at shutdown.
     script_engine_init();
+    builtin_identifiers_install();
+    variable_commands_register();
+    output_commands_register();
     app_wire_script_variables();
     editbox_exec_line_hook = exec_typed_line;
     script_send_text = send_typed_text;
@@ -869,6 +877,8 @@ void app_install_subsystems()
     app_wire_script_files();
     app_wire_popups();
     timers_install();
+    timer_commands_register();
+    timer_identifiers_register();
     app_wire_script_timers();
     signal_event_fire = fire_signal;
     regex_install();

@@ -7,7 +7,8 @@
 #include "model/connection.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "commands/channel_commands_more.h"
+#include "commands/logon_switch_commands.h"
+#include "commands/member_commands.h"
 #include "commands/command_conn.h"
 #include "commands/messaging_commands.h"
 #include "core/text_buffer.h"
@@ -286,5 +287,6 @@ void irc_chat_commands_install()
     query_replies_install();
     messaging_commands_register();
     channel_commands_register();
-    channel_commands_more_register();
+    member_commands_register();
+    logon_switch_commands_register();
 }

@@ -24,6 +24,7 @@
 #include "irc/numerics/query_replies.h"
 #include "platform/platform_utils.h"
 #include "script/events/event_fire.h"
+#include "script/events/event_index.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
 #include "script/exec/script_types.h"
@@ -128,7 +129,7 @@ void end_head(Connection* conn, EndKind kind, bool all)
     play_center_refresh(nullptr);
     if (all)
         return;
-    event_fire(conn, window, nullptr, "PLAYEND", 49, 0, nullptr, nullptr);
+    event_fire(conn, window, nullptr, "PLAYEND", kEvPlayEnd, 0, nullptr, nullptr);
     // The handlers may have changed the queue or ended the connection.
     q = queue_of(conn, false);
     if (!q)

@@ -16,5 +16,5 @@ std::string timer_describe(const Timer* timer);
 // Prints the separator line around a listing. Default: a line holding "-".
 extern void (*timer_print_separator)(QWidget* window);
 
-// Registers the commands (called by timers_install).
+// Registers the commands.
 void timer_commands_register();

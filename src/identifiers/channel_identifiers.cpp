@@ -170,7 +170,7 @@ int id_chan(IdentCall& call)
 
 int id_chan_of(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -291,7 +291,7 @@ void nick_property(WindowRecord* rec, const NickEntry* n, std::string_view prop,
 
 int id_nick_of(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 4, true);
+    const int r = ident_args_range(call, 2, 4, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -366,7 +366,7 @@ int id_nick_of(IdentCall& call)
 
 int id_comchan(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -413,7 +413,7 @@ int id_comchan(IdentCall& call)
 
 int id_address_of(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -446,7 +446,7 @@ int id_address(IdentCall& call)
 
 int id_query(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -497,7 +497,7 @@ int mode_code(const EventModeChange& m)
 
 int id_mode(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -539,7 +539,7 @@ int id_mode(IdentCall& call)
 
 int id_notify(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;

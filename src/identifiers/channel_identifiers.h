@@ -8,5 +8,5 @@
 
 #include "script/exec/script_types.h"
 
-// Registers the handlers (called from script_engine_init).
+// Registers the handlers (called from builtin_identifiers_install).
 void channel_identifiers_register();

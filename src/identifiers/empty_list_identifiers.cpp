@@ -38,7 +38,7 @@ std::string count_or_nothing(long n)
 // $chat( and $fserv( / $fserve( (N or nick; or nick, N): no chats.
 int id_chat(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2);
+    const int r = ident_args_range(call, 1, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -56,7 +56,7 @@ int id_chat(IdentCall& call)
 // names the transfer of a DCC event, of which there is none.
 int id_transfer(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2);
+    const int r = ident_args_range(call, 1, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -76,7 +76,7 @@ int id_transfer(IdentCall& call)
 // $trust(N): no trusted entries; an empty argument counts.
 int id_trust(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -88,7 +88,7 @@ int id_trust(IdentCall& call)
 // $abook(N), $abook(mask), $abook(mask, N): no contacts.
 int id_abook(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2);
+    const int r = ident_args_range(call, 1, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -106,7 +106,7 @@ int id_abook(IdentCall& call)
 // and there are none.
 int id_click(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -115,7 +115,7 @@ int id_click(IdentCall& call)
 
 int id_getdot(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 3, 3);
+    const int r = ident_args_range(call, 3, 3);
     if (r >= 0)
         return r;
     std::string out;
@@ -125,7 +125,7 @@ int id_getdot(IdentCall& call)
 // $dde(service, topic [, item] [, seconds]): no conversation can be made.
 int id_dde(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 4);
+    const int r = ident_args_range(call, 2, 4);
     if (r >= 0)
         return r;
     std::string out;
@@ -135,7 +135,7 @@ int id_dde(IdentCall& call)
 // $isdde(name): no DDE server answers.
 int id_isdde(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out = "$false";
@@ -153,7 +153,7 @@ int id_nothing(IdentCall& call)
 // $lock(word | N | #channel): nothing is locked.
 int id_lock(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -213,7 +213,7 @@ int id_in_device(IdentCall& call)
 // song file are not read).
 int id_sound(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2);
+    const int r = ident_args_range(call, 1, 2);
     if (r >= 0)
         return r;
     std::string out;

@@ -15,5 +15,3 @@ int event_ident_value(std::string_view name, std::string* out, const EventFireCo
                       int in_event);
 // The seam form for the evaluator: 1 with the value when answered.
 int event_ident_seam(EventContext* ctx, std::string_view name, std::string* out);
-// Whether a pointer is the context of a firing that is running now.
-bool event_context_is_live(const EventContext* ctx);

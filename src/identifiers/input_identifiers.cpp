@@ -29,7 +29,7 @@ int refuse_in_event(int text_id)
 
 int id_input(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1000, true);
+    const int r = ident_args_range(call, 1, 1000, true);
     if (r >= 0)
         return r;
     if (in_event(call))

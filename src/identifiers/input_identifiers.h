@@ -16,5 +16,5 @@ int input_options(const std::vector<std::string>& args, InputDialogParams& p, in
 // The value of $input after the dialog closed with `result`.
 void input_result_text(const InputDialogParams& p, int result, std::string& out);
 
-// Registers the handlers (called from script_engine_init).
+// Registers the handlers (called from builtin_identifiers_install).
 void input_identifiers_register();

@@ -87,7 +87,7 @@ bool have_fonts()
 
 int id_width(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 3, 5, true);
+    const int r = ident_args_range(call, 3, 5, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -104,7 +104,7 @@ int id_width(IdentCall& call)
 
 int id_height(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 3, 3);
+    const int r = ident_args_range(call, 3, 3);
     if (r >= 0)
         return r;
     std::string out;
@@ -117,7 +117,7 @@ int id_height(IdentCall& call)
 
 int id_wrap(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 5, 6, true);
+    const int r = ident_args_range(call, 5, 6, true);
     if (r >= 0)
         return r;
     std::string out;

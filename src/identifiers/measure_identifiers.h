@@ -16,5 +16,5 @@
 void wrap_text_lines(std::string_view text, int width, bool word, const std::function<int(std::string_view)>& measure,
                      std::vector<std::string>& lines);
 
-// Registers the handlers (called from script_engine_init).
+// Registers the handlers (called from builtin_identifiers_install).
 void measure_identifiers_register();

@@ -37,7 +37,7 @@ bool can_listen(int port, std::uint32_t address)
 
 int id_portfree(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -48,7 +48,7 @@ int id_portfree(IdentCall& call)
 
 int id_link(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -83,7 +83,7 @@ bool is_index(std::string_view text)
 // $server(N|address): the entries of the server list.
 int id_server(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     const std::string& a = ident_arg(call, 0);
@@ -110,7 +110,7 @@ int id_server(IdentCall& call)
 // $url(N): the entries of the URL list ("?:descriptionURL:address").
 int id_url_of(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;

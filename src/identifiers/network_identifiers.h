@@ -19,5 +19,5 @@ void link_line_part(std::string_view line, std::string_view prop, std::string& o
 // "port" (the port list), "pass" or "group"; any other property is empty.
 void server_entry_part(const std::string& entry, std::string_view prop, std::string& out);
 
-// Registers the handlers (called from script_engine_init).
+// Registers the handlers (called from builtin_identifiers_install).
 void network_identifiers_register();

@@ -53,7 +53,7 @@ bool any_empty(const IdentCall& call)
 // The word without "$" and from "(" on: "and", "biton", "sin" ...
 int id_bitop(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -64,7 +64,7 @@ int id_bitop(IdentCall& call)
 
 int id_round(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -75,7 +75,7 @@ int id_round(IdentCall& call)
 
 int id_math(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -86,7 +86,7 @@ int id_math(IdentCall& call)
 
 int id_rand(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -96,7 +96,7 @@ int id_rand(IdentCall& call)
 
 int id_rgb(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 3, true);
+    const int r = ident_args_range(call, 1, 3, true);
     if (r >= 0)
         return r;
     const int n = ident_arg_count(call);
@@ -128,7 +128,7 @@ int id_rgb(IdentCall& call)
 
 int id_longip(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -138,7 +138,7 @@ int id_longip(IdentCall& call)
 
 int id_hash(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -150,7 +150,7 @@ int id_hash(IdentCall& call)
 
 int id_crc(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     const std::string& t = ident_arg(call, 0);
@@ -179,7 +179,7 @@ int id_crc(IdentCall& call)
 
 int id_bytes(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -191,7 +191,7 @@ int id_bytes(IdentCall& call)
 
 int id_mask(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -206,7 +206,7 @@ int id_mask(IdentCall& call)
 int id_plus(IdentCall& call)
 {
     const bool first = call.token && call.token->argc == 0;
-    const int r = tokens_take_arguments(call, 1, 100000, true);
+    const int r = ident_args_range(call, 1, 100000, true);
     // "$+()" names no argument at all: the split gives one empty text.
     if (r == 1 && first && ident_arg_count(call) == 1 && ident_arg(call, 0).empty())
         return ident_error(call.token, call.work, 6);
@@ -335,7 +335,7 @@ int id_eval(IdentCall& call)
 {
     const bool next = text_find_nocase(call.name, "evalnext(") != std::string_view::npos;
     if (next) {
-        const int r = tokens_take_arguments(call, 1, 100000, true);
+        const int r = ident_args_range(call, 1, 100000, true);
         if (r >= 0)
             return r;
         const int count = ident_arg_count(call);

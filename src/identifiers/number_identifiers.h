@@ -30,5 +30,5 @@ std::uint32_t number_text_hash(std::string_view t, int bits);
 // $bytes with its switch letters and the ".suf" property.
 void number_bytes(const std::string& n, std::string_view switches, bool suffix, std::string& out);
 
-// Registers the handlers (called from script_engine_init).
+// Registers the handlers (called from builtin_identifiers_install).
 void number_identifiers_register();

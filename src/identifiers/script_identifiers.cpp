@@ -42,7 +42,7 @@ std::string first_word(std::string_view text)
 
 int id_alias(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -69,7 +69,7 @@ int id_alias(IdentCall& call)
 
 int id_isalias(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -114,7 +114,7 @@ int id_isalias(IdentCall& call)
 
 int id_script_of(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -171,7 +171,7 @@ int id_script(IdentCall& call)
 
 int id_group(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -218,7 +218,7 @@ int id_group(IdentCall& call)
 
 int id_ini(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 3, true);
+    const int r = ident_args_range(call, 2, 3, true);
     if (r >= 0)
         return r;
     std::string name = ident_arg(call, 0);
@@ -258,7 +258,7 @@ int id_sound_dir(IdentCall& call)
 
 int id_dccignore(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;

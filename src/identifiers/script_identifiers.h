@@ -15,5 +15,5 @@ void ini_position(const std::string& path, const std::string& section, bool has_
 // The number of the script line being run; 0 when none is known.
 int script_running_line_number(const IdentCall& call);
 
-// Registers the handlers (called from script_engine_init).
+// Registers the handlers (called from builtin_identifiers_install).
 void script_identifiers_register();

@@ -45,7 +45,7 @@ std::vector<std::string_view> all_args(const IdentCall& call)
 
 int id_len(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     *call.value = std::to_string(ident_arg(call, 0).size());
@@ -54,7 +54,7 @@ int id_len(IdentCall& call)
 
 int id_left(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -64,7 +64,7 @@ int id_left(IdentCall& call)
 
 int id_right(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -74,7 +74,7 @@ int id_right(IdentCall& call)
 
 int id_mid(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 3, true);
+    const int r = ident_args_range(call, 2, 3, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -85,7 +85,7 @@ int id_mid(IdentCall& call)
 
 int id_str(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -94,7 +94,7 @@ int id_str(IdentCall& call)
 
 int id_pos(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 3, true);
+    const int r = ident_args_range(call, 2, 3, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -105,7 +105,7 @@ int id_pos(IdentCall& call)
 
 int id_count(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 1000, true);
+    const int r = ident_args_range(call, 2, 1000, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -115,7 +115,7 @@ int id_count(IdentCall& call)
 
 int id_remove(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 1000, true);
+    const int r = ident_args_range(call, 2, 1000, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -125,7 +125,7 @@ int id_remove(IdentCall& call)
 
 int id_replace(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 3, 1000, true);
+    const int r = ident_args_range(call, 3, 1000, true);
     if (r >= 0)
         return r;
     if (ident_arg_count(call) % 2 == 0)
@@ -140,7 +140,7 @@ int id_replace(IdentCall& call)
 
 int id_case(IdentCall& call, bool upper)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out = ident_arg(call, 0);
@@ -162,7 +162,7 @@ int id_lower(IdentCall& call)
 
 int id_qt(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out = ident_arg(call, 0);
@@ -176,7 +176,7 @@ int id_qt(IdentCall& call)
 
 int id_strip(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -187,7 +187,7 @@ int id_strip(IdentCall& call)
 
 int id_asc(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     const std::string& c = ident_arg(call, 0);
@@ -199,7 +199,7 @@ int id_asc(IdentCall& call)
 
 int id_chr(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     const std::string& n = ident_arg(call, 0);
@@ -214,7 +214,7 @@ int id_chr(IdentCall& call)
 
 int id_ord(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -224,7 +224,7 @@ int id_ord(IdentCall& call)
 
 int id_iscase(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     const std::string& t = ident_arg(call, 0);
@@ -246,7 +246,7 @@ int id_iscase(IdentCall& call)
 
 int id_notags(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;

@@ -40,5 +40,5 @@ void text_strip_for_script(std::string_view t, bool has_switches, std::string_vi
 // "\emp\", "\rst\").
 void text_strip_speech_tags(std::string_view t, std::string& out);
 
-// Registers the handlers (called from script_engine_init).
+// Registers the handlers (called from builtin_identifiers_install).
 void text_identifiers_register();

@@ -42,7 +42,7 @@ int id_asctime(IdentCall& call)
         *call.value = out;
         return 2;
     }
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     const bool gmt = text_equal_nocase(word, "gmt");
@@ -73,7 +73,7 @@ int id_date(IdentCall& call)
 
 int id_ctime(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -84,7 +84,7 @@ int id_ctime(IdentCall& call)
 
 int id_duration(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -102,7 +102,7 @@ int id_uptime(IdentCall& call)
         *call.value = std::to_string(ms / 1000u);
         return 2;
     }
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     const std::string& kind = ident_arg(call, 0);

@@ -24,5 +24,5 @@ void time_duration_for_script(std::string_view n, int mode, std::string& out);
 // connected.
 std::uint64_t time_connected_ms(Connection* conn);
 
-// Registers the handlers (called from script_engine_init).
+// Registers the handlers (called from builtin_identifiers_install).
 void time_identifiers_register();

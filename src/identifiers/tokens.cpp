@@ -441,22 +441,6 @@ int tokens_sort(std::string_view t, std::string_view c, bool has_switches,
 // ---------------------------------------------------------------------------
 // Identifier handlers.
 
-int tokens_take_arguments(IdentCall& call, int min, int max, bool as_set)
-{
-    const int expected = (min == max && !as_set) ? min : kIdentAnyArgs;
-    if (call.token && call.token->argc == 0) {
-        if (!ident_split_args(call, expected))
-            return 0;
-        if (expected == kIdentAnyArgs) {
-            const int n = ident_arg_count(call);
-            if (n < min || n > max)
-                return ident_error(call.token, call.work, 6);
-        }
-        return 1;
-    }
-    return ident_args_step(call, expected);
-}
-
 namespace {
 
 // Whether the identifier was written as a "cs" form: its word holds "tokcs(".
@@ -474,7 +458,7 @@ std::string_view arg(const IdentCall& call, int i)
 
 int id_gettok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 3, 3);
+    const int r = ident_args_range(call, 3, 3);
     if (r >= 0)
         return r;
     std::string out;
@@ -483,7 +467,7 @@ int id_gettok(IdentCall& call)
 
 int id_numtok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -492,7 +476,7 @@ int id_numtok(IdentCall& call)
 
 int id_deltok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 3, 3);
+    const int r = ident_args_range(call, 3, 3);
     if (r >= 0)
         return r;
     std::string out;
@@ -501,7 +485,7 @@ int id_deltok(IdentCall& call)
 
 int id_puttok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 4, 4);
+    const int r = ident_args_range(call, 4, 4);
     if (r >= 0)
         return r;
     std::string out;
@@ -510,7 +494,7 @@ int id_puttok(IdentCall& call)
 
 int id_instok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 4, 4);
+    const int r = ident_args_range(call, 4, 4);
     if (r >= 0)
         return r;
     std::string out;
@@ -520,7 +504,7 @@ int id_instok(IdentCall& call)
 
 int id_addtok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 3, 3);
+    const int r = ident_args_range(call, 3, 3);
     if (r >= 0)
         return r;
     std::string out;
@@ -534,7 +518,7 @@ int id_findtok(IdentCall& call)
 {
     const bool is_tok = text_find_nocase(call.name, "istok") == 0 ||
                         (call.token && text_find_nocase(call.token->text, "$istok") == 0);
-    const int r = is_tok ? tokens_take_arguments(call, 3, 3, true) : tokens_take_arguments(call, 3, 4);
+    const int r = is_tok ? ident_args_range(call, 3, 3, true) : ident_args_range(call, 3, 4);
     if (r >= 0)
         return r;
     std::string out;
@@ -553,7 +537,7 @@ int id_findtok(IdentCall& call)
 // $matchtok and $wildtok share one handler; the name tells them apart.
 int id_matchtok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 4, 4);
+    const int r = ident_args_range(call, 4, 4);
     if (r >= 0)
         return r;
     const bool wild = text_find_nocase(call.name, "wildtok") == 0 ||
@@ -567,7 +551,7 @@ int id_matchtok(IdentCall& call)
 
 int id_remtok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 3, 4);
+    const int r = ident_args_range(call, 3, 4);
     if (r >= 0)
         return r;
     std::string out;
@@ -580,7 +564,7 @@ int id_remtok(IdentCall& call)
 
 int id_reptok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 4, 5);
+    const int r = ident_args_range(call, 4, 5);
     if (r >= 0)
         return r;
     std::string out;
@@ -595,7 +579,7 @@ int id_reptok(IdentCall& call)
 
 int id_sorttok(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 3);
+    const int r = ident_args_range(call, 2, 3);
     if (r >= 0)
         return r;
     std::string out;

@@ -85,19 +85,6 @@ int tokens_replace(std::string_view t, std::string_view token, std::string_view 
 int tokens_sort(std::string_view t, std::string_view c, bool has_switches,
                 std::string_view switches, bool cs, Connection* conn, std::string& out);
 
-// ---------------------------------------------------------------------------
-// Identifier handlers.
-
-struct IdentCall;
-
-// The first steps of the shared handler protocol for an identifier that takes
-// between `min` and `max` arguments. Equal bounds are an exact count (too
-// few is error 4, too many error 5) unless `as_set` is given; otherwise the
-// count is checked as a set as soon as the arguments are split (error 6).
-// Returns 1 (pending) or 0 (error) for the handler to return, or -1 when
-// every argument is evaluated and the value is due.
-int tokens_take_arguments(IdentCall& call, int min, int max, bool as_set = false);
-
 // Registers the identifier handlers of the token family ($gettok, $token,
 // $numtok, $deltok, $puttok, $instok, $addtok, $findtok, $istok, $matchtok,
 // $wildtok, $remtok, $reptok, $sorttok and the "cs" forms).

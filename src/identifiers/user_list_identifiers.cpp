@@ -29,7 +29,7 @@ std::size_t skip_blanks(std::string_view t, std::size_t i)
 
 int id_level(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     const std::string& a = ident_arg(call, 0);
@@ -63,7 +63,7 @@ int entry_mask_at(std::string_view line)
 
 int id_maddress(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 3, true);
+    const int r = ident_args_range(call, 1, 3, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -153,7 +153,7 @@ StringNode* list_match(ListWord w, const std::string& address, Connection* conn)
 
 int id_userlist_on(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;

@@ -239,7 +239,7 @@ int special_kind(const std::string& name)
 
 int id_window(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -309,7 +309,7 @@ double real_of(const std::string& t)
 
 int id_shape(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 100000, true);
+    const int r = ident_args_range(call, 1, 100000, true);
     if (r >= 0)
         return r;
     const std::string_view w = call.name;
@@ -346,7 +346,7 @@ int id_shape(IdentCall& call)
 
 int id_style(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -357,7 +357,7 @@ int id_style(IdentCall& call)
 
 int id_color(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string out;
@@ -412,7 +412,7 @@ int id_cb(IdentCall& call)
             *call.value = lines[0];
         return 2;
     }
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -428,7 +428,7 @@ int id_cb(IdentCall& call)
 
 int id_lines(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string name = ident_arg(call, 0);
@@ -458,7 +458,7 @@ WindowRecord* window_named(const std::string& name, Connection* conn)
 
 int id_fline(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 4, true);
+    const int r = ident_args_range(call, 2, 4, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -507,7 +507,7 @@ int id_fline(IdentCall& call)
 
 int id_editbox(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out, text;
@@ -584,7 +584,7 @@ int id_snicks(IdentCall& call)
 
 int id_snick(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 2, true);
+    const int r = ident_args_range(call, 1, 2, true);
     if (r >= 0)
         return r;
     std::string out;
@@ -608,7 +608,7 @@ int id_snick(IdentCall& call)
 
 int id_sline(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 2, 2);
+    const int r = ident_args_range(call, 2, 2);
     if (r >= 0)
         return r;
     std::string out;
@@ -628,7 +628,7 @@ int id_sline(IdentCall& call)
 
 int id_pic(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 1, 1);
+    const int r = ident_args_range(call, 1, 1);
     if (r >= 0)
         return r;
     std::string name = ident_arg(call, 0);

@@ -19,5 +19,5 @@ int shape_in_polygon(double x, double y, const std::vector<double>& points);
 // Two polygons (x1, y1, ... each) that cross or whose regions meet.
 int shapes_overlap(const std::vector<double>& first, const std::vector<double>& second);
 
-// Registers the handlers (called from script_engine_init).
+// Registers the handlers (called from builtin_identifiers_install).
 void window_identifiers_register();

@@ -9,7 +9,6 @@
 
 #include "model/connection.h"
 #include "model/window_record.h"
-#include "commands/script_file_commands.h"
 #include "core/text_buffer.h"
 #include "core/string_list.h"
 #include "script/events/event_fire.h"

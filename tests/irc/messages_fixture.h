@@ -37,6 +37,9 @@
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace chat_test {
 
@@ -102,6 +105,9 @@ protected:
         options_reset();
         option_set_value(1, 17, 0);
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         events_install();
         app_wire_script_events();

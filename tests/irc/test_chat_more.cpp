@@ -1,8 +1,9 @@
 // Channel member and switch commands: /pop, /pvoice, /channel, /autojoin.
 #include "chat_test_support.h"
 
-#include "commands/channel_commands_more.h"
 #include "model/nick_list.h"
+#include "commands/logon_switch_commands.h"
+#include "commands/member_commands.h"
 #include "irc/dispatch/automode.h"
 
 namespace {

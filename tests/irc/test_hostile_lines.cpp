@@ -65,6 +65,9 @@
 #include "support/test_support.h"
 #include "support/hook_guard.h"
 #include "support/cpu_time.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace {
 
@@ -144,6 +147,9 @@ protected:
         // The wiring the program installs for the script engine and the
         // IRC side (see app_install_subsystems).
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         events_install();
         app_wire_script_events();

@@ -15,7 +15,7 @@
 #include "model/connection.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "commands/channel_commands_more.h"
+#include "commands/member_commands.h"
 #include "core/options.h"
 #include "model/nick_list.h"
 #include "irc/dispatch/captions.h"

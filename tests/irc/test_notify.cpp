@@ -42,6 +42,9 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace {
 
@@ -95,6 +98,9 @@ protected:
         saved_raw_switch = event_switch_raw;
 
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         events_install();
         app_wire_script_events();

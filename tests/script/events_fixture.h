@@ -24,6 +24,9 @@
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace events_test {
 
@@ -50,6 +53,9 @@ protected:
         settings_dir = dir;
         main_ini_path = dir + "kest.ini";
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         events_install();
         app_wire_script_events();

@@ -15,6 +15,9 @@
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
 #include "support/hook_guard.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace {
 
@@ -489,6 +492,9 @@ protected:
     void SetUp() override
     {
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         script_register_command("condmark", cond_mark);
         conn_ = conn_new(nullptr);

@@ -17,6 +17,9 @@
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
 #include "support/hook_guard.h"
+#include "commands/output_commands.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace interp_test {
 
@@ -81,6 +84,9 @@ protected:
     void SetUp() override
     {
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         script_register_command("say", cmd_say_test);
         script_register_command("fail", cmd_fail_test);

@@ -31,6 +31,8 @@
 #include "script/stores/alias_files.h"
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "commands/variable_commands.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace {
 
@@ -93,6 +95,9 @@ protected:
         ASSERT_TRUE(temp.made());
         dir = temp.path();
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         script_file_commands_register();
         events_install();

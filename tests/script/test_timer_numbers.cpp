@@ -14,6 +14,7 @@
 #include "commands/timer_commands.h"
 #include "script/stores/timers.h"
 #include "test_exec_fixture.h"
+#include "identifiers/timer_identifiers.h"
 
 using namespace interp_test;
 
@@ -31,6 +32,8 @@ protected:
         InterpTest::SetUp();
         saved_clock = timer_clock_ms;
         timers_install();
+        timer_commands_register();
+        timer_identifiers_register();
         app_wire_script_timers();
         timer_clear_all();
         timer_clock_ms = numbers_clock;

@@ -21,6 +21,7 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/cpu_time.h"
+#include "identifiers/timer_identifiers.h"
 
 using namespace interp_test;
 
@@ -53,6 +54,8 @@ protected:
         InterpTest::SetUp();
         saved_clock = timer_clock_ms;
         timers_install();
+        timer_commands_register();
+        timer_identifiers_register();
         app_wire_script_timers();
         timer_clear_all();
         timer_clock_ms = fake_clock;
@@ -426,6 +429,8 @@ protected:
         timer_clock_ms = saved_clock;   // real time
         frame_proc_install();
         timers_install();
+        timer_commands_register();
+        timer_identifiers_register();
         app_wire_script_timers();
     }
 

@@ -16,6 +16,7 @@
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
 #include "support/hook_guard.h"
+#include "identifiers/builtin_identifiers.h"
 
 namespace {
 
@@ -40,6 +41,9 @@ protected:
     void SetUp() override
     {
         script_engine_init();
+        builtin_identifiers_install();
+        variable_commands_register();
+        output_commands_register();
         app_wire_script_variables();
         variable_commands_register();
         output_commands_register();

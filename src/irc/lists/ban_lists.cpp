@@ -5,7 +5,6 @@
 #include <ctime>
 #include <map>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -42,36 +41,14 @@ struct ListState {
     bool index_valid[3] = {false, false, false};
 };
 
-// By the window's creation_seq, which is never reused.
-std::unordered_map<std::uint64_t, ListState>& states()
-{
-    static std::unordered_map<std::uint64_t, ListState> s;
-    return s;
-}
-// Size at which the states of closed windows are dropped.
-std::size_t g_prune_at = 64;
-
-void prune_states()
-{
-    std::unordered_set<std::uint64_t> live;
-    for (WindowRecord* r = win_list; r; r = r->next) live.insert(r->creation_seq);
-    auto& s = states();
-    for (auto it = s.begin(); it != s.end();) {
-        if (live.count(it->first)) ++it;
-        else it = s.erase(it);
-    }
-    g_prune_at = s.size() * 2 > 64 ? s.size() * 2 : 64;
-}
+// Kept by the channel window and gone with it.
+RecordSlot<ListState> g_list_slot;
 
 ListState* state_of(const WindowRecord* rec, bool make)
 {
     if (!rec) return nullptr;
-    auto& s = states();
-    auto it = s.find(rec->creation_seq);
-    if (it != s.end()) return &it->second;
-    if (!make) return nullptr;
-    if (s.size() >= g_prune_at) prune_states();
-    return &s[rec->creation_seq];
+    WindowRecord* w = const_cast<WindowRecord*>(rec);
+    return make ? &w->state_slots.get(g_list_slot) : w->state_slots.find(g_list_slot);
 }
 
 bool valid_index(int index)

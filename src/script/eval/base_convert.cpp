@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "core/text_limits.h"
-#include "identifiers/tokens.h"
 #include "script/eval/calc.h"
 #include "script/exec/script_types.h"
 
@@ -185,7 +184,7 @@ namespace {
 
 int id_base(IdentCall& call)
 {
-    const int r = tokens_take_arguments(call, 3, 5);
+    const int r = ident_args_range(call, 3, 5);
     if (r >= 0)
         return r;
     const int count = ident_arg_count(call);

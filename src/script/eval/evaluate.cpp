@@ -9,11 +9,12 @@
 #include "core/numbered_texts.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "identifiers/alias_identifiers.h"
+#include "script/eval/alias_calls.h"
 #include "script/eval/identifier_table.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
+#include "script/stores/variables.h"
 
 int script_nesting = 0;
 
@@ -619,7 +620,7 @@ int Evaluator::eval_one(EvalToken* t, EvalToken** next_out)
             for (EvalToken* p = list.head->next; p && p != t->next; p = p->next)
                 if (p->text.empty() || p->text[0] != '-')
                     ++position;
-            if (script_var_keep_name(list.head->text, position, s)) {
+            if (var_keep_name(list.head->text, position, s)) {
                 t->flags |= kTokKeepName;
                 set_final_literal(list, t);
                 return 1;
@@ -637,7 +638,7 @@ int Evaluator::eval_one(EvalToken* t, EvalToken** next_out)
             long_name.assign(name);
             name = long_name;
         }
-        script_var_find(name, &t->text, a.locals);
+        var_find(name, &t->text, a.locals ? *a.locals : nullptr);
         if (t->text.size() > kLongText)
             t->text.resize(kLongText);
         set_final_literal(list, t);
@@ -957,7 +958,7 @@ std::string* ident_eval_text(QWidget* window, std::string* text, const char* par
         if (param2)
             params.emplace_back(param2);
     }
-    int new_scope = scope >= 0 ? script_var_next_scope() : scope;
+    int new_scope = scope >= 0 ? var_next_scope() : scope;
     std::string value_buf, scratch_buf, error_buf, last_input, result, cond;
     int has_star = 0, filtered = 0, findn = 0;
     TokenList list;
@@ -1000,7 +1001,7 @@ std::string* ident_eval_text(QWidget* window, std::string* text, const char* par
         *text = std::move(joined);
     }
     if (top && scope >= 0)
-        script_var_scope_end(window, new_scope);
+        var_scope_end(window, new_scope);
     if (script_error_pending()) {
         if (!script_error_state.placed || script_error_state.depth >= depth) {
             out = nullptr;

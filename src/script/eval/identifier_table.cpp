@@ -1,6 +1,7 @@
 #include "script/eval/identifier_table.h"
 
-#include "identifiers/value_identifiers.h"
+#include "script/eval/identifier_values.h"
+
 
 #include <string>
 #include <vector>
@@ -242,6 +243,22 @@ int ident_args_step(IdentCall& call, int expected)
     if (r == 2)
         return ident_error(call.token, call.work, 0);
     return -1;
+}
+
+int ident_args_range(IdentCall& call, int min, int max, bool as_set)
+{
+    const int expected = (min == max && !as_set) ? min : kIdentAnyArgs;
+    if (call.token && call.token->argc == 0) {
+        if (!ident_split_args(call, expected))
+            return 0;
+        if (expected == kIdentAnyArgs) {
+            const int n = ident_arg_count(call);
+            if (n < min || n > max)
+                return ident_error(call.token, call.work, 6);
+        }
+        return 1;
+    }
+    return ident_args_step(call, expected);
 }
 
 int ident_arg_count(const IdentCall& call)

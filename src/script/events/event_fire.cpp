@@ -14,12 +14,12 @@
 #include "core/wildcard.h"
 #include "irc/link/lookups.h"
 #include "script/eval/evaluate.h"
-#include "identifiers/event_identifiers.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/events/users.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
+#include "script/stores/variables.h"
 
 int event_switch_events = 1;
 int event_switch_raw = 1;
@@ -224,7 +224,7 @@ bool Walker::eval_field(std::string_view field, std::string_view compared, std::
     }
     if (!field.empty() && field[0] == '%') {
         std::string value;
-        if (!script_var_find(field, &value, nullptr))
+        if (!var_find(field, &value, nullptr))
             return false;
         out = value;
         return !out.empty();

@@ -114,6 +114,8 @@ extern int event_startup_hold;
 
 // The running firing (innermost), or null.
 EventFireContext* event_current_context();
+// Whether a pointer is the context of a firing that is running now.
+bool event_context_is_live(const EventContext* ctx);
 
 // Seams to later parts.
 // The parsed fields of a server line. Default: none (the message is ignored

@@ -346,7 +346,7 @@ std::string label_value(Run& r, std::string_view text)
 {
     std::string v;
     if (!text.empty() && text[0] == '%') {
-        script_var_find(text.substr(1), &v, r.a.locals);
+        var_find(text.substr(1), &v, r.a.locals ? *r.a.locals : nullptr);
     } else {
         v.assign(text);
     }
@@ -1534,7 +1534,7 @@ int script_exec_block(ExecArgs args)
     if (script_error_pending() && script_error_state.placed && script_error_state.depth >= a.depth)
         result = 0;
     if (a.depth < 1) {
-        script_var_scope_end(a.window, a.scope);
+        var_scope_end(a.window, a.scope);
         script_error_show(a.window, a.conn);
         script_error_clear();
     }
@@ -1566,7 +1566,7 @@ int script_exec_line(QWidget* window, const char* text, const char* params, int 
     a.owns_locals = 1;
     a.script = script;
     a.conn = conn;
-    a.scope = script_var_next_scope();
+    a.scope = var_next_scope();
     int r = script_exec_block(a);
     strlist_free(&list);
     return r;
@@ -1609,7 +1609,7 @@ int script_exec_command(QWidget* window, StringNode* line, const char* text, con
             a.owns_locals = 1;
             a.script = script;
             a.conn = conn;
-            a.scope = script_var_next_scope();
+            a.scope = var_next_scope();
             int r = lines ? script_exec_block(a) : 1;
             if (temp) {
                 temp->next = nullptr;

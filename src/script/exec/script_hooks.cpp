@@ -50,42 +50,7 @@ void default_warning_box(const std::string&, const std::string& text)
     last_warning = text;
 }
 
-int default_var_find(std::string_view, std::string* value, StringNode**)
-{
-    if (value)
-        value->clear();
-    return 0;
-}
-
-// The name operands: every argument of /unset, the first argument of /set,
-// /inc and /dec after their switches.
-int default_var_keep_name(std::string_view word, int position, std::string_view)
-{
-    if (text_equal_nocase(word, "unset"))
-        return 1;
-    if (text_equal_nocase(word, "set") || text_equal_nocase(word, "inc") || text_equal_nocase(word, "dec"))
-        return position == 1 ? 1 : 0;
-    return 0;
-}
-
-int scope_counter = -9;
-
-int default_next_scope()
-{
-    --scope_counter;
-    if (scope_counter < -9999 || scope_counter > -9)
-        scope_counter = -9;
-    return scope_counter;
-}
-
-void default_scope_end(QWidget*, int) {}
-
 } // namespace
-
-int (*script_var_find)(std::string_view, std::string*, StringNode**) = default_var_find;
-int (*script_var_keep_name)(std::string_view, int, std::string_view) = default_var_keep_name;
-int (*script_var_next_scope)() = default_next_scope;
-void (*script_var_scope_end)(QWidget*, int) = default_scope_end;
 
 void (*script_echo_line)(QWidget*, const std::string&, int) = default_echo_line;
 int (*script_send_text)(QWidget*, Connection*, const std::string&, int) = default_send_text;

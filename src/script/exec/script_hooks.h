@@ -73,23 +73,6 @@ extern std::string script_program_title;
 // the text is kept as the last warning.
 extern void (*script_warning_box)(const std::string& caption, const std::string& text);
 
-// ---------------------------------------------------------------------------
-// The variable store. The store installs its functions here when the engine
-// starts (script_engine_init); the defaults know no variables.
-
-// Finds "%name" (local list first, then the globals); writes the value and
-// returns 1, or returns 0 (value empty) when there is no such variable.
-extern int (*script_var_find)(std::string_view name, std::string* value, StringNode** locals);
-// Whether a "%name" token of a command line is left as it stands (the name
-// operand of /set, /inc, /dec, /unset and the like): the command word, the
-// token's position among the arguments that are not switches (1 = the first
-// argument that does not begin with "-") and its text.
-extern int (*script_var_keep_name)(std::string_view command_word, int position,
-                                   std::string_view token);
-// A new local-variable scope id, and the end of one.
-extern int (*script_var_next_scope)();
-extern void (*script_var_scope_end)(QWidget* window, int scope);
-
 // Values of the identifiers that stand for program switches and settings
 // ($aop, $menubar, $creq, $dccport, $appstate, $cmdline ...): 1 with the
 // value when the owning part knows the name. Default: knows none (the

@@ -15,8 +15,10 @@
 //                (or ident_register("calc(", id_calc) for one name)
 //
 // A family's registration function (for example `void calc_register()`) is
-// called from script_engine_init() (script_init.cpp); registering again
-// replaces the handler.
+// called from its own install: the engine's own families from
+// script_engine_init() (script_init.cpp), the built-in commands and
+// identifiers above the engine from the program's composition; registering
+// again replaces the handler.
 #pragma once
 
 #include <cstdint>
@@ -277,6 +279,11 @@ int ident_split_args(IdentCall& call, int expected);
 int ident_args_ready(const EvalToken* token);
 // First call: split (1 or 0); arguments pending: 1; all final: -1 (compute now).
 int ident_args_step(IdentCall& call, int expected);
+// The same steps for an identifier that takes between `min` and `max`
+// arguments. Equal bounds are an exact count (too few is error 4, too many
+// error 5) unless `as_set` is given; otherwise the count is checked as a set
+// as soon as the arguments are split (error 6).
+int ident_args_range(IdentCall& call, int min, int max, bool as_set = false);
 // Number of split arguments and argument i (0-based); empty text past the end.
 int ident_arg_count(const IdentCall& call);
 const std::string& ident_arg(const IdentCall& call, int i);
@@ -339,5 +346,6 @@ std::string* ident_eval_text(QWidget* window, std::string* text, const char* par
 // again), any other value success.
 int ident_eval_tokens(EvalArgs& args);
 
-// Registers every built-in family's handlers; safe to call more than once.
+// Registers the engine's own families (return, goto, the variable store,
+// $calc and $base); safe to call more than once.
 void script_engine_init();

@@ -241,7 +241,7 @@ int cmd_bwrite(CommandCall& call)
             return script_error(nullptr, word, "", 3);
         data = v->bytes;
     } else if (first[0] == '%') {
-        if (!script_var_find || !script_var_find(first, &data, call.locals))
+        if (!var_find(first, &data, call.locals ? *call.locals : nullptr))
             return script_error(nullptr, word, "", 3);
     } else {
         arg_join_from(data_at, data, call.tokens);

@@ -12,7 +12,6 @@
 
 #include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/tick.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "platform/app_messages.h"
@@ -23,8 +22,6 @@
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 
-void timer_commands_register();     // commands/timer_commands.cpp
-void timer_identifiers_register();  // identifiers/timer_identifiers.cpp
 
 namespace {
 
@@ -730,6 +727,4 @@ void timers_install()
     frame_set_handler(WM_APP_SIGNALS, signal_dispatch);
     frame_set_timer_handler(FRAME_TIMER_OTHER, on_frame_timer);
     timer_ids_taken.add_once(g_ids_listener, kTimerIdsScriptTimers, id_in_use);
-    timer_commands_register();
-    timer_identifiers_register();
 }

@@ -146,8 +146,8 @@ extern int (*timer_events_enabled)();
 // socket polls). Default: the timer is stopped.
 extern void (*timer_other_frame_timer)(int id);
 
-// Installs everything: the tick hook, the frame messages WM_APP+75 and
+// Installs the timers: the tick hook, the frame messages WM_APP+75 and
 // WM_APP+81, the frame-timer route for ids outside the frame's own, the
-// timer-id check, the connection hooks, and the /timer and /signal commands
-// and $timer, $ctimer and $ltimer.
+// timer-id check and the connection hooks. The /timer and /signal commands
+// and $timer, $ctimer and $ltimer register from their own files.
 void timers_install();

@@ -8,7 +8,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/tick.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/string_list.h"

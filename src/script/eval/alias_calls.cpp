@@ -1,4 +1,4 @@
-#include "identifiers/alias_identifiers.h"
+#include "script/eval/alias_calls.h"
 
 #include <string>
 

@@ -1,5 +1,5 @@
-// Channel commands that act on members and per-connection switches: /pop,
-// /pvoice, /channel, /ajinvite, /perform, /autojoin and /updatenl.
+// Channel commands that act on the members of a channel: /pop, /pvoice,
+// /channel and /updatenl.
 #pragma once
 
 #include <string>
@@ -10,9 +10,6 @@ struct WindowRecord;
 
 int cmd_pop(CommandCall& call);       // /pop (variant 0), /pvoice (variant 1)
 int cmd_channel(CommandCall& call);
-int cmd_ajinvite(CommandCall& call);
-int cmd_perform(CommandCall& call);
-int cmd_autojoin(CommandCall& call);
 // Removes the members whose leaving is under way (a part, kick or quit whose
 // events are still running) from every channel window of the connection.
 int cmd_updatenl(CommandCall& call);
@@ -23,4 +20,4 @@ int cmd_updatenl(CommandCall& call);
 extern int (*chat_channel_central_open)(WindowRecord* rec, Connection* conn);
 
 // Registers the commands above.
-void channel_commands_more_register();
+void member_commands_register();
