@@ -414,7 +414,6 @@ void app_wire_windows()
     conn_hooks.repoint_windows = win_repoint_connection;
     startup_hooks.open_status_window = win_open_status_window;
     startup_hooks.win_close_all = win_close_all;
-    frame_hooks().mdi_refresh = win_mdi_refresh;
     encodings_find_window = win_enc_find_window;
     encodings_status_window = win_enc_status_window;
     encodings_window_font = win_enc_window_font;
@@ -449,7 +448,6 @@ void app_wire_toolbar()
     output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
     color_hooks.toolbar_repaint = toolbar_repaint;
     notify_hooks.toolbar_state = [](int state) { toolbar_show_notify_state(state); };
-    frame_command_hooks.toolbar_arrange_buttons = [] { toolbar_update_arrange_buttons(); };
     toolbar_command_register();
     toolbar_identifiers_register();
     // The connect buttons once a link stage has settled.
@@ -534,7 +532,6 @@ void app_wire_popups()
 {
     main_settings_hooks.popup_files_load_all = popup_files_load_all;
     startup_hooks.popup_discard = menu_popup_reset;
-    frame_command_hooks.popup_command = [](int id, intptr_t) { return menu_popup_command(id); };
     child_hooks.mdi_background_popup = [](const QPoint& global) { menu_build_bar_popup(global, 0); };
     script_popup_load = popup_command_load;
     script_popup_save = popup_command_save;
@@ -787,8 +784,6 @@ void app_wire_text_work()
     // The colours dialog from the frame's menu; $ansi2kest and $highlight;
     // the wheel's scroll requests; the in-view test; members listed again by
     // a NAMES reply keep the colours they showed.
-    frame_command_hooks.colours_dialog = color_dialog_open_from_frame;
-    frame_command_hooks.font_dialog = font_choose_for_window;
     ansi_register();
     highlight_register();
     input_scroll_hook = input_scroll_request;
@@ -818,12 +813,6 @@ void app_wire_frame()
 // itself, set from its system menu.
 void app_wire_menu_lists()
 {
-    frame_command_hooks.build_recent_servers = menu_build_recent_servers_menu;
-    frame_command_hooks.build_channels = menu_build_channels_menu;
-    frame_command_hooks.build_window_list = menu_build_window_list;
-    frame_command_hooks.build_help_files = menu_build_help_menu;
-    frame_command_hooks.menu_list_command = menu_list_command;
-    frame_command_hooks.folder_open = [] { folder_open(conn_current(), std::string()); };
     child_hooks.window_menu_update = menu_update_connect_items;
     child_hooks.sys_command = menu_sys_command;
     open_hooks.apply_window_options = win_apply_options;
@@ -851,7 +840,6 @@ void app_wire_frame_look()
     caption_set_hook = caption_set;
     caption_get_hook = caption_get;
     child_hooks.frame_title_changed = frame_caption_refresh;
-    frame_hooks().repaint_captions = captions_repaint;
     child_hooks.focus_elsewhere = focus_elsewhere;
     output_hooks.main_title = main_title;
     startup_hooks.visual_styles_load = [] { theme_load(); };
@@ -876,7 +864,6 @@ void app_wire_tips()
         tray_follow_frame_state();
         tips_close_on_activate(window);
     };
-    frame_hooks().tray_refresh = [] { tray_icon_update(TRAY_REFRESH); };
     tray_activity_install();
     startup_hooks.tray_add = [] { return tray_icon_update(TRAY_ADD); };
     startup_hooks.tray_remove = [] {
@@ -898,7 +885,6 @@ void app_wire_frame_service()
     startup_hooks.dde_start = dde_start;
     startup_hooks.dde_stop = dde_stop;
     startup_hooks.dde_save_settings = dde_save_settings;
-    frame_hooks().dde_request = dde_request;
 }
 
 // Windows in view and activated: beeps for windows out of view, /join,
@@ -975,7 +961,6 @@ void app_wire_finger()
         finger_query_start(window, target, conn);
     };
     userhost_finger = finger_userhost_done;
-    frame_command_hooks.finger_request = finger_request;
     open_hooks.finger_close = finger_close;
     startup_hooks.finger_enabled = [] { return opt(OPT_FINGER_SERVER); };
 }
@@ -1039,13 +1024,6 @@ void app_wire_bars()
     tick_hooks.switchbar_blink_check = switchbar_blink_start;
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
     bar_commands_install();
-}
-
-// The bars docked on the frame's sides: the frame repaints them on
-// activation changes while the switchbar or the treebar shows.
-void app_wire_docking()
-{
-    frame_hooks().bars_shown = dock_bars_shown;
 }
 
 void app_install_subsystems()
@@ -1246,7 +1224,6 @@ void app_install_subsystems()
     app_wire_ident();
     app_wire_finger();
     app_wire_links();
-    app_wire_docking();
 
     // Scripts act on windows: custom windows and their lines, clearing,
     // titles, logging, the raw-traffic copy of /debug (both directions, its
@@ -1258,7 +1235,6 @@ void app_install_subsystems()
     irc_debug_line = debug_log_line;
     open_hooks.debug_window_closed = debug_window_gone;
     print_hooks.url_catch = url_catch_text;
-    frame_hooks().url_open = url_open_address;
     startup_hooks.url_save_list = url_list_save;
 
     // Windows: their second counters on the tick, the connection's message

@@ -55,8 +55,8 @@ void debug_window_gone(WindowRecord* rec);
 
 // ---- /url ----
 
-// Opens an address through the desktop.
-void url_open_address(const std::string& url);
+// Opening an address through the desktop is the frame's url_open_address
+// (app/frame_proc.h).
 
 // Registers the handlers and $line with the interpreter.
 void window_commands_install();
