@@ -4,11 +4,13 @@
 #include "app/popup_menus.h"
 
 #include "app/child_window.h"
+#include "app/font_dialog.h"
 #include "model/connection.h"
 #include "app/frame_layout.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/menu_lists.h"
+#include "app/popup_commands.h"
 #include "app/popup_menubar.h"
 #include "app/startup.h"
 #include "model/window_record.h"
@@ -18,9 +20,11 @@
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
+#include "display/colours_dialog.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
 #include "irc/link/connect.h"
+#include "irc/services/finger.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_types.h"
@@ -34,10 +38,10 @@
 #include <QPointer>
 #include <QShortcut>
 
+#include <iterator>
 #include <map>
 #include <vector>
 
-FrameCommandHooks frame_command_hooks;
 int frame_favourites_in_main_menu = 1;
 int frame_on_top = 0;
 
@@ -46,6 +50,45 @@ namespace {
 const FrameMenuEntry kMenu80[] = {
 #include "resources/frame_menu.inc"
 };
+
+// The frame menu commands other parts serve, and what each handler gets.
+const FrameMenuCommand kMenuCommands[] = {
+    {104, "the options dialog, page 8 (lparam as given)"},
+    {130, "the options dialog, page 6 (lparam: its part, 2 from this menu, 0 from a window's menu)"},
+    {131, "the notify list: closes it when it is the active window, else opens it"},
+    {132, "the URL list: closes it when it is the active window, else opens it"},
+    {141, "the channels folder: add the active channel"},
+    {142, "the channels folder (lparam as given)"},
+    {150, "the channels list's options (lparam as given)"},
+    {151, "the DCC send dialog for the active connection"},
+    {152, "the DCC chat dialog"},
+    {153, "the options dialog, page 5 (lparam as given)"},
+    {155, "the log files dialog"},
+    {156, "the address book (lparam as given)"},
+    {157, "the online timer dialog"},
+    {159, "the options dialog at the page last shown (lparam as given)"},
+    {174, "the window settings dialog"},
+    {175, "the window order dialog"},
+    {192, "the stored web page 2"},
+    {193, "the stored web page 3"},
+    {194, "the update dialog (lparam: 1 when asked from outside the menu)"},
+    {195, "the about box (lparam as given)"},
+    {200, "the script editor at its first view"},
+    {201, "the script editor at its first view"},
+    {202, "the script editor at its second view"},
+    {203, "the script editor at its third view"},
+};
+
+// The handlers registered for them.
+std::map<int, FrameMenuCommandFn> g_menu_commands;
+
+const FrameMenuCommand* frame_menu_command_row(int id)
+{
+    for (const FrameMenuCommand& c : kMenuCommands)
+        if (c.id == id)
+            return &c;
+    return nullptr;
+}
 
 // The language module's texts of menu 80 (id -> text), tried first.
 std::map<int, std::string> g_lang_menu_texts;
@@ -230,19 +273,22 @@ void not_built_yet(int id)
     frame_not_available(what.toStdString());
 }
 
+// A command of the registry: its handler, else the word that it is not
+// there yet.
+void run_registered(int id, intptr_t lparam)
+{
+    if (FrameMenuCommandFn fn = frame_menu_command(id))
+        once(fn(id, lparam));
+    else
+        not_built_yet(id);
+}
+
 // Help (190, 191): a help document that is there but that nothing on the
 // system opens says so.
 void help_command(int context)
 {
     if (!help_open(std::string(), std::string(), context) && file_exists(help_file_path(std::string()), 1))
         frame_cannot_open(help_file_path(std::string()), 0);
-}
-
-Connection* active_conn()
-{
-    QWidget* w = active_window();
-    Connection* c = w ? conn_of_window(w) : nullptr;
-    return conn_is_live(c) ? c : conn_current();
 }
 
 void set_on_top(int on)
@@ -285,10 +331,7 @@ intptr_t on_connect_toggle(uintptr_t, intptr_t lparam)
 // Menu command 142 and the channels menu's last item: the channels folder.
 intptr_t on_channels_folder(uintptr_t, intptr_t lparam)
 {
-    if (frame_command_hooks.chanfolder_open)
-        frame_command_hooks.chanfolder_open(lparam);
-    else
-        not_built_yet(142);
+    run_registered(142, lparam);
     return 1;
 }
 
@@ -458,14 +501,14 @@ void frame_menu_prepare(QMenu* menu)
     if (!menu)
         return;
     auto holds = [menu](int id) { return find_action(menu, id) != nullptr; };
-    if (holds(101) && frame_command_hooks.build_recent_servers)
-        frame_command_hooks.build_recent_servers(menu);
-    if (holds(142) && frame_command_hooks.build_channels)
-        frame_command_hooks.build_channels(menu);
-    if (holds(176) && frame_command_hooks.build_window_list)
-        frame_command_hooks.build_window_list(menu);
-    if (holds(190) && frame_command_hooks.build_help_files)
-        frame_command_hooks.build_help_files(menu);
+    if (holds(101))
+        menu_build_recent_servers_menu(menu);
+    if (holds(142))
+        menu_build_channels_menu(menu);
+    if (holds(176))
+        menu_build_window_list(menu);
+    if (holds(190))
+        menu_build_help_menu(menu);
 }
 
 void frame_menus_destroy()
@@ -525,7 +568,6 @@ void frame_menu_install()
 int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
 {
     const int id = static_cast<int>(wparam & 0xFFFF);
-    FrameCommandHooks& h = frame_command_hooks;
     QMainWindow* f = qobject_cast<QMainWindow*>(frame_widget ? frame_widget : frame_window.data());
     switch (id) {
     case 101:
@@ -535,12 +577,6 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     case 103:
         if (!conn_new_with_status(conn_current()))
             beep_error(0);
-        return 1;
-    case 104:
-        if (h.options_dialog)
-            once(h.options_dialog(8, lparam));
-        else
-            not_built_yet(id);
         return 1;
     case 105:
         if (f)
@@ -560,8 +596,7 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     case 112:
         toggle_option(OPT_SWITCHBAR_SHOWN);
         frame_menu_build();
-        if (h.toolbar_arrange_buttons)
-            h.toolbar_arrange_buttons();
+        toolbar_update_arrange_buttons();
         frame_layout();
         mdi_sync_icons();
         mdi_arrange_icons();
@@ -582,107 +617,22 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
         frame_set_mode(1);
         return 1;
     case 130:
-        if (h.options_dialog)
-            once(h.options_dialog(6, 2));
-        else
-            not_built_yet(id);
-        return 1;
-    case 131:
-        if (h.notify_window_toggle)
-            h.notify_window_toggle();
-        else
-            not_built_yet(id);
-        return 1;
-    case 132:
-        if (h.url_window_toggle)
-            h.url_window_toggle();
-        else
-            not_built_yet(id);
+        run_registered(id, 2);
         return 1;
     case 133:
-        if (h.colours_dialog)
-            once(h.colours_dialog());
-        else
-            not_built_yet(id);
+        once(color_dialog_open_from_frame());
         return 1;
     case 134:
-        if (h.font_dialog)
-            once(h.font_dialog(active_window()));
-        else
-            not_built_yet(id);
-        return 1;
-    case 141:
-        if (h.chanfolder_edit_entries) {
-            std::string entry;
-            if (WindowRecord* rec = win_record_of(active_window()); rec && rec->type == 1)
-                entry = rec->name + " " + rec->topic;
-            h.chanfolder_edit_entries(active_conn(), entry, 2);
-        } else {
-            not_built_yet(id);
-        }
+        once(font_choose_for_window(active_window()));
         return 1;
     case 142:
         post_app_message(WM_APP_CHANNELS_FOLDER, 0, lparam);
         return 1;
-    case 150:
-        if (h.chanlist_options)
-            h.chanlist_options(lparam);
-        else
-            not_built_yet(id);
-        return 1;
-    case 151:
-        if (h.send_file_dialog)
-            once(h.send_file_dialog(active_conn()));
-        else
-            not_built_yet(id);
-        return 1;
-    case 152:
-        if (h.dcc_chat_dialog)
-            once(h.dcc_chat_dialog());
-        else
-            not_built_yet(id);
-        return 1;
-    case 153:
-        if (h.options_dialog)
-            once(h.options_dialog(5, lparam));
-        else
-            not_built_yet(id);
-        return 1;
     case 154:
-        if (h.folder_open)
-            h.folder_open();
-        else
-            not_built_yet(id);
-        return 1;
-    case 155:
-        if (h.log_files_dialog)
-            h.log_files_dialog();
-        else
-            not_built_yet(id);
-        return 1;
-    case 156:
-        if (h.address_book)
-            once(h.address_book(lparam));
-        else
-            not_built_yet(id);
-        return 1;
-    case 157:
-        if (h.online_timer_dialog)
-            once(h.online_timer_dialog());
-        else
-            not_built_yet(id);
+        folder_open(conn_current(), std::string());
         return 1;
     case 158:
-        if (h.finger_request)
-            h.finger_request(lparam);
-        else
-            not_built_yet(id);
-        return 1;
-    case 159:
-        if (h.options_dialog)
-            once(h.options_dialog(-1, lparam));
-        else
-            not_built_yet(id);
+        finger_request(lparam);
         return 1;
     case 170:
         mdi_tile(static_cast<int>(lparam & 0xFFFF));
@@ -695,18 +645,6 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
         return 1;
     case 173:
         mdi_arrange_icons();
-        return 1;
-    case 174:
-        if (h.window_settings_dialog)
-            once(h.window_settings_dialog());
-        else
-            not_built_yet(id);
-        return 1;
-    case 175:
-        if (h.window_order_dialog)
-            once(h.window_order_dialog());
-        else
-            not_built_yet(id);
         return 1;
     case 176:
         if (QMdiSubWindow* sub = active_child())
@@ -726,45 +664,14 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     case 191:
         help_command(0);
         return 1;
-    case 192:
-    case 193:
-        if (h.url_open_stored_page)
-            h.url_open_stored_page(id - 190);
-        else
-            not_built_yet(id);
-        return 1;
     case 194:
-        if (h.update_dialog)
-            once(h.update_dialog(lparam ? 1 : 0));
-        else
-            not_built_yet(id);
-        return 1;
-    case 195:
-        if (h.about_box)
-            once(h.about_box(static_cast<int>(lparam)));
-        else
-            not_built_yet(id);
-        return 1;
-    case 200:
-    case 201:
-        if (h.editor_open)
-            h.editor_open(0);
-        else
-            not_built_yet(id);
-        return 1;
-    case 202:
-    case 203:
-        if (h.editor_open)
-            h.editor_open(id - 201);
-        else
-            not_built_yet(id);
+        run_registered(id, lparam ? 1 : 0);
         return 1;
     case 210:
         if (!main_settings.compact_mode)
             toggle_option(OPT_TREEBAR_SHOWN);
         frame_menu_build();
-        if (h.toolbar_arrange_buttons)
-            h.toolbar_arrange_buttons();
+        toolbar_update_arrange_buttons();
         frame_layout();
         if (frame_hooks().treebar_refresh)
             frame_hooks().treebar_refresh(0);
@@ -788,9 +695,35 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     default:
         break;
     }
-    if (h.popup_command && h.popup_command(id, lparam))
+    if (frame_menu_command_row(id)) {
+        run_registered(id, lparam);
         return 1;
-    if (h.menu_list_command && h.menu_list_command(id))
+    }
+    if (menu_popup_command(id))
         return 1;
-    return 0;
+    return menu_list_command(id) ? 1 : 0;
+}
+
+const FrameMenuCommand* frame_menu_commands(int* count)
+{
+    if (count)
+        *count = static_cast<int>(std::size(kMenuCommands));
+    return kMenuCommands;
+}
+
+int frame_menu_command_register(int id, FrameMenuCommandFn fn)
+{
+    if (!frame_menu_command_row(id))
+        return 0;
+    if (fn)
+        g_menu_commands[id] = fn;
+    else
+        g_menu_commands.erase(id);
+    return 1;
+}
+
+FrameMenuCommandFn frame_menu_command(int id)
+{
+    auto it = g_menu_commands.find(id);
+    return it != g_menu_commands.end() ? it->second : nullptr;
 }

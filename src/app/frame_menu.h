@@ -59,43 +59,23 @@ extern int frame_favourites_in_main_menu;
 // The frame stays on top (system-menu item 261).
 extern int frame_on_top;
 
-// Calls into dialogs and lists that other parts of the program own. Each one
-// absent: the command does nothing (the dialog is not there to open).
-// Results: 1 opened, 0 already open (the command then beeps).
-struct FrameCommandHooks {
-    int (*options_dialog)(int page, intptr_t lparam) = nullptr;
-    int (*colours_dialog)() = nullptr;
-    int (*font_dialog)(QWidget* window) = nullptr;
-    // Toggles the notify list (131) or the URL list (132): closes it when it
-    // is the active window, else opens it.
-    void (*notify_window_toggle)() = nullptr;
-    void (*url_window_toggle)() = nullptr;
-    void (*chanfolder_edit_entries)(Connection* conn, const std::string& entry, int mode) = nullptr;
-    void (*chanfolder_open)(intptr_t lparam) = nullptr;
-    void (*chanlist_options)(intptr_t lparam) = nullptr;
-    int (*send_file_dialog)(Connection* conn) = nullptr;
-    int (*dcc_chat_dialog)() = nullptr;
-    void (*folder_open)() = nullptr;
-    int (*log_files_dialog)() = nullptr;
-    int (*address_book)(intptr_t lparam) = nullptr;
-    int (*online_timer_dialog)() = nullptr;
-    void (*finger_request)(intptr_t lparam) = nullptr;
-    int (*window_settings_dialog)() = nullptr;
-    int (*window_order_dialog)() = nullptr;
-    void (*url_open_stored_page)(int page) = nullptr;
-    int (*update_dialog)(int lparam) = nullptr;
-    int (*about_box)(int lparam) = nullptr;
-    void (*editor_open)(int view) = nullptr;
-    // The bars: the toolbar's arrange buttons, the treebar's refresh.
-    void (*toolbar_arrange_buttons)() = nullptr;
-    // Ids the frame does not serve: the popup command dispatcher, then the
-    // recent-server, channel, window-list and help-file items. 1 when handled.
-    int (*popup_command)(int id, intptr_t lparam) = nullptr;
-    int (*menu_list_command)(int id) = nullptr;
-    // The dynamic submenus: recent servers, channels, window list, help files.
-    void (*build_recent_servers)(QMenu* menu) = nullptr;
-    void (*build_channels)(QMenu* menu) = nullptr;
-    void (*build_window_list)(QMenu* menu) = nullptr;
-    void (*build_help_files)(QMenu* menu) = nullptr;
+// The frame menu commands that other parts of the program serve (the
+// options dialog, the tool windows, DCC): each part registers the handlers
+// of its ids from its own install. A handler gets the id and the command's
+// lparam (what it means is given by each id's row) and answers 1, or 0 when
+// its dialog was already open (the frame then beeps). An id without a
+// handler says it is not available yet.
+using FrameMenuCommandFn = int (*)(int id, intptr_t lparam);
+
+// One id of the registry and what its handler serves.
+struct FrameMenuCommand {
+    int id;
+    const char* serves;
 };
-extern FrameCommandHooks frame_command_hooks;
+// The ids other parts serve, in order.
+const FrameMenuCommand* frame_menu_commands(int* count);
+// Sets the handler of `id` (null removes it); 1, or 0 for an id that is not
+// one of the registry's.
+int frame_menu_command_register(int id, FrameMenuCommandFn fn);
+// The handler of `id`, or null.
+FrameMenuCommandFn frame_menu_command(int id);

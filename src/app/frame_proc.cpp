@@ -1,9 +1,16 @@
 // The frame's table of private messages and timers.
 #include "app/frame_proc.h"
 
+#include "app/frame_dde.h"
+#include "app/frame_look.h"
+#include "app/frame_menu.h"
+#include "app/mdi_client.h"
+#include "bars/bar_docking.h"
+#include "bars/tray_icon.h"
 #include "core/text_limits.h"
 #include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
+#include "platform/platform_utils.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -77,8 +84,8 @@ intptr_t on_url_queue(uintptr_t, intptr_t lparam)
         return 0; // an earlier message is draining the list
     while (!g_urls.empty()) {
         std::string url = g_urls.front();
-        if (!(g_hooks.exit_under_way && g_hooks.exit_under_way()) && g_hooks.url_open)
-            g_hooks.url_open(url);
+        if (!(g_hooks.exit_under_way && g_hooks.exit_under_way()))
+            url_open_address(url);
         g_urls.pop_front();
     }
     return 0;
@@ -203,10 +210,18 @@ int frame_ipc_request(int kind, const std::string &payload, std::string &reply)
         return static_cast<int>(result);
     }
     case IPC_DDE:
-        return g_hooks.dde_request ? g_hooks.dde_request(payload, reply) : 0;
+        return dde_request(payload, reply);
     default:
         return 0;
     }
+}
+
+void url_open_address(const std::string &url)
+{
+    if (url.empty())
+        return;
+    if (!desktop_open_hook || !desktop_open_hook(url))
+        frame_cannot_open(url, 0);
 }
 
 int frame_queue_url(const std::string &url)
@@ -232,8 +247,8 @@ int frame_pending_repaint_count()
 
 void frame_update_activation(QWidget *window, int flags)
 {
-    if ((flags & 1) && g_hooks.mdi_refresh)
-        g_hooks.mdi_refresh();
+    if (flags & 1)
+        win_mdi_refresh();
     frame_timer_stop(FRAME_TIMER_ACTIVATION);
     if (flags & 2)
         frame_timer_start(FRAME_TIMER_ACTIVATION, 50);
@@ -250,15 +265,13 @@ void frame_update_activation(QWidget *window, int flags)
         if (g_hooks.app_active)
             g_hooks.app_active(window);
     }
-    if (g_hooks.repaint_captions)
-        g_hooks.repaint_captions();
-    if (g_hooks.bars_shown && g_hooks.bars_shown())
+    captions_repaint();
+    if (dock_bars_shown())
         frame_request_bars_repaint(0);
     if (active != g_app_active) {
         g_app_active = active;
         g_last_active = nullptr;
-        if (g_hooks.tray_refresh)
-            g_hooks.tray_refresh();
+        tray_icon_update(TRAY_REFRESH);
         fire(7, "APPACTIVE", nullptr);
     }
     if (flags & 4) {

@@ -1,6 +1,6 @@
 // The main frame's own rows of the message and timer table (platform/app_messages.h):
 // deferred start, bar repaints, lock guard, URL queue, external control and timers 120,
-// 122, 130, 131, 137 and 138, which call the owners' steps through frame_hooks().
+// 122, 130, 131, 137 and 138, which call the owners' steps.
 #pragma once
 
 #include "platform/app_messages.h"
@@ -25,35 +25,29 @@ struct FrameHooks {
     // WM_APP+66: repaint the switchbar; refresh the treebar branch of a connection.
     void (*switchbar_repaint)() = nullptr;
     void (*treebar_refresh)(intptr_t connection) = nullptr;
-    int (*bars_shown)() = nullptr; // switchbar or treebar shown
     // WM_APP+67: the lock password request with its flags; result as the lock defines.
     intptr_t (*lock_password)(intptr_t flags) = nullptr;
-    // WM_APP+90: open a queued URL; whether an exit is under way.
-    void (*url_open)(const std::string &url) = nullptr;
+    // WM_APP+90: whether an exit is under way (queued URLs are then dropped).
     int (*exit_under_way)() = nullptr;
     // Hand-over: open an irc: link (from outside = 1).
     void (*open_irc_link)(const std::string &link, int from_outside) = nullptr;
     // WM_USER+200 / +201 with no window: text in, reply text out; result as defined there.
     intptr_t (*external_request)(int message, uintptr_t wparam, std::string &text) = nullptr;
-    // DDE-style local requests.
-    int (*dde_request)(const std::string &payload, std::string &reply) = nullptr;
     // Timer 137: keep the frame topmost when the option asks for it.
     void (*keep_topmost)() = nullptr;
     // Timer 138: one 100 ms step of every window's countdowns; 1 while any is still busy.
     int (*countdown_step)() = nullptr;
     // Timers 130/131: clear tray activity bit 0/1 and refresh the tray icon when asked.
     void (*tray_activity_clear)(int bit) = nullptr;
+    // Activation: the application became inactive / active for a window (the tray
+    // follows the frame's state, flashing and tips stop).
+    void (*app_inactive)() = nullptr;
+    void (*app_active)(QWidget *window) = nullptr;
     // End of playback: close the device of a kind and run the player's end step.
     void (*media_close)(int kind) = nullptr;
     void (*media_end_step)(int kind) = nullptr;
-    // Activation: repaint the MDI client; the application became inactive / active for a
-    // window; repaint every themed caption; refresh the tray icon; whether a top-level
-    // widget is a tip window or the script editor (neither counts as the application).
-    void (*mdi_refresh)() = nullptr;
-    void (*app_inactive)() = nullptr;
-    void (*app_active)(QWidget *window) = nullptr;
-    void (*repaint_captions)() = nullptr;
-    void (*tray_refresh)() = nullptr;
+    // Whether a top-level widget is a tip window or the script editor (neither counts
+    // as the application).
     int (*is_tip_or_editor)(QWidget *top) = nullptr;
 };
 FrameHooks &frame_hooks();
@@ -66,6 +60,10 @@ intptr_t frame_copydata(uintptr_t wparam, const char *data, std::size_t size);
 
 // The local-request handler of the running instance: probe, link, external control, DDE.
 int frame_ipc_request(int kind, const std::string &payload, std::string &reply);
+
+// Opens an address with what the system opens it with; when nothing does, the user is
+// told so.
+void url_open_address(const std::string &url);
 
 // Queues a URL to be opened through WM_APP+90; returns 1 when posted.
 int frame_queue_url(const std::string &url);

@@ -9,6 +9,7 @@
 #include "app/startup.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
+#include "core/file_type_rules.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
@@ -16,7 +17,6 @@
 #include "core/numbered_texts.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
-#include "dcc/download_folders.h"
 #include "irc/dispatch/captions.h"
 #include "irc/lists/servers.h"
 #include "platform/app_messages.h"
@@ -833,21 +833,9 @@ void folders_recent_build()
     std::string def;
     dcc_folder_for_file(std::string(), def, 2, nullptr);
     folders.push_back(def);
-    for (int k = 0; k < 10000; ++k) {
-        std::string rule;
-        const std::string key = "n" + std::to_string(k);
-        ini_read("extensions", key.c_str(), "", rule, kLongTextSize, main_ini_path);
-        if (rule.empty())
-            break;
-        std::string folder = dcc_ext_rule_part(rule, 1);
-        if (folder.empty())
-            continue;
-        file_fix_slashes(folder);
-        file_abs_settings_dir(folder);
-        if (folder.back() != '/')
-            folder += '/';
-        folders.push_back(folder);
-    }
+    for (const std::string& rule : file_type_rules_read())
+        if (!dcc_ext_rule_part(rule, 1).empty())
+            folders.push_back(file_type_rule_folder(rule));
     for (const std::string& f : folders)
         if (!f.empty() && !has_folder(f))
             g_recent_folders.push_back({f, 0});

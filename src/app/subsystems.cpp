@@ -353,7 +353,6 @@ void app_wire_windows()
 {
     conn_hooks.open_status_window = win_open_status_window;
     conn_hooks.repoint_windows = win_repoint_connection;
-    frame_hooks().mdi_refresh = win_mdi_refresh;
     encodings_find_window = win_enc_find_window;
     encodings_status_window = win_enc_status_window;
     encodings_window_font = win_enc_window_font;
@@ -379,7 +378,6 @@ void app_wire_toolbar()
 {
     output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
     notify_hooks.toolbar_state = [](int state) { toolbar_show_notify_state(state); };
-    frame_command_hooks.toolbar_arrange_buttons = [] { toolbar_update_arrange_buttons(); };
     toolbar_command_register();
     toolbar_identifiers_register();
     // The connect buttons once a link stage has settled.
@@ -443,7 +441,6 @@ void app_wire_script_files()
 void app_wire_popups()
 {
     popup_files_install();
-    frame_command_hooks.popup_command = [](int id, intptr_t) { return menu_popup_command(id); };
     child_hooks.mdi_background_popup = [](const QPoint& global) { menu_build_bar_popup(global, 0); };
     script_popup_load = popup_command_load;
     script_popup_save = popup_command_save;
@@ -647,8 +644,6 @@ void app_wire_text_work()
     // The colours dialog from the frame's menu; $ansi2kest and $highlight;
     // the wheel's scroll requests; the in-view test; members listed again by
     // a NAMES reply keep the colours they showed.
-    frame_command_hooks.colours_dialog = color_dialog_open_from_frame;
-    frame_command_hooks.font_dialog = font_choose_for_window;
     ansi_register();
     highlight_register();
     input_scroll_hook = input_scroll_request;
@@ -669,12 +664,6 @@ void app_wire_frame()
 // itself, set from its system menu.
 void app_wire_menu_lists()
 {
-    frame_command_hooks.build_recent_servers = menu_build_recent_servers_menu;
-    frame_command_hooks.build_channels = menu_build_channels_menu;
-    frame_command_hooks.build_window_list = menu_build_window_list;
-    frame_command_hooks.build_help_files = menu_build_help_menu;
-    frame_command_hooks.menu_list_command = menu_list_command;
-    frame_command_hooks.folder_open = [] { folder_open(conn_current(), std::string()); };
     print_hooks.beep_setting = win_beep_setting;
     print_hooks.flash_setting = win_flash_setting;
     window_options_install();
@@ -696,7 +685,6 @@ void app_wire_frame_look()
     font_hooks.logpixelsy = screen_logpixelsy;
     caption_set_hook = caption_set;
     caption_get_hook = caption_get;
-    frame_hooks().repaint_captions = captions_repaint;
     output_hooks.main_title = main_title;
 }
 
@@ -717,7 +705,6 @@ void app_wire_tips()
         tray_follow_frame_state();
         tips_close_on_activate(window);
     };
-    frame_hooks().tray_refresh = [] { tray_icon_update(TRAY_REFRESH); };
     tray_activity_install();
     irc_link_bring_to_front = [] { tray_restore_main(0); };
     link_request_install();
@@ -727,7 +714,6 @@ void app_wire_tips()
 // settings read at start and saved at exit, its name registered while on.
 void app_wire_frame_service()
 {
-    frame_hooks().dde_request = dde_request;
 }
 
 // Windows in view and activated: beeps for windows out of view, /join,
@@ -789,7 +775,6 @@ void app_wire_finger()
         finger_query_start(window, target, conn);
     };
     userhost_finger = finger_userhost_done;
-    frame_command_hooks.finger_request = finger_request;
 }
 
 // The Links List window takes the answer to LINKS.
@@ -826,13 +811,6 @@ void app_wire_bars()
     bars_window_events_install();
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
     bar_commands_install();
-}
-
-// The bars docked on the frame's sides: the frame repaints them on
-// activation changes while the switchbar or the treebar shows.
-void app_wire_docking()
-{
-    frame_hooks().bars_shown = dock_bars_shown;
 }
 
 void app_install_subsystems()
@@ -1020,7 +998,6 @@ void app_install_subsystems()
     app_wire_ident();
     app_wire_finger();
     app_wire_links();
-    app_wire_docking();
 
     // Scripts act on windows: custom windows and their lines, clearing,
     // titles, logging, the raw-traffic copy of /debug (both directions, its
@@ -1031,7 +1008,6 @@ void app_install_subsystems()
     debug_window_output = debug_window_print;
     irc_debug_line = debug_log_line;
     url_catch_install();
-    frame_hooks().url_open = url_open_address;
 
     // Windows: the connection's message window of /echo -d, the log file's save dialog and the merged log put
     // in place; the desktop's default browser found at every start.

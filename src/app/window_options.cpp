@@ -6,6 +6,7 @@
 #include "app/desktop_switch.h"
 #include "app/events_dialog.h"
 #include "app/file_dialogs.h"
+#include "app/font_dialog.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
 #include "app/mdi_arrange.h"
@@ -628,18 +629,16 @@ int menu_sys_command(QWidget* hwnd, int id)
         win_save_position(hwnd, -1, std::string(), 0);
         return 1;
     case 258:
-        if (!frame_command_hooks.font_dialog)
-            not_built_yet(6122);
-        else if (!frame_command_hooks.font_dialog(hwnd))
+        if (!font_choose_for_window(hwnd))
             beep_error(0);
         return 1;
     case 274:
         not_built_yet(6120);
         return 1;
     case 275:
-        if (!frame_command_hooks.options_dialog)
+        if (FrameMenuCommandFn options = frame_menu_command(130); !options)
             not_built_yet(6121);
-        else if (!frame_command_hooks.options_dialog(6, 0))
+        else if (!options(130, 0))
             beep_error(0);
         return 1;
     case 261:

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "model/connection.h"
-#include "app/frame_proc.h"
+#include "bars/tray_icon.h"
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
@@ -750,7 +750,7 @@ int cmd_tray(CommandCall& call)
         }
         changed = true;
     }
-    if (changed && frame_hooks().tray_refresh)
-        frame_hooks().tray_refresh();
+    if (changed)
+        tray_icon_update(TRAY_REFRESH);
     return 1;
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "display/print_requests.h"
+
 class QWidget;
 struct CommandCall;
 struct Connection;
@@ -65,27 +67,6 @@ const char* colour_item_name(int item);
 int colour_item_by_prefix(const std::string& text);
 
 // ---------------------------------------------------------------------------
-// One-shot print options of a line.
-
-struct EchoPrintOptions {
-    int wrap_mode = 0;       // -1 with /echo -h
-    int indent = 0;          // continuation indent (at most 1,024)
-    int beep = 0;
-    int highlight_test = 0;  // 2 with /echo -l
-    int timestamp = 0;
-    int flash = 0;
-    int no_log = 0;
-    int message = 0;         // 3 with /echo -m
-    int raise_activity = 1;  // 0 with /echo -n
-};
-
-// What output_print is asked to do.
-enum OutputKind : int {
-    kOutputPrint = 0,      // print_line: the line with its options
-    kOutputEcho = 1,       // echo_line: a confirmation (framed by separators in status windows)
-    kOutputSeparator = 2,  // print_separator (the text is empty)
-};
-
 // The display's print operations. Default: the collector below.
 extern void (*output_print)(QWidget* window, int colour, const std::string& text,
                             const EchoPrintOptions& options, int kind);
@@ -119,16 +100,8 @@ extern int output_beep_remaining;
 void output_beep_tick(int id);
 
 // ---------------------------------------------------------------------------
-// Flashing (the display's flash entries).
-
-struct FlashRequest {
-    QWidget* window = nullptr;   // the window to flash (the main window for none named)
-    int has_title = 0;           // the title text is to be set
-    std::string title;           // name, blank and text (at most 1,024 characters)
-    int sound_mode = 0;          // 0 none, 1 beep, 2 the entry's sound
-    int beep_count = 0;          // N + 1, 0 no limit
-    int repeat_count = 0;        // N + 1, 0 no limit
-};
+// Flashing: the display's flash entries take a FlashRequest
+// (display/print_requests.h).
 
 // ---------------------------------------------------------------------------
 // Calls into other parts of the program. A null entry means that part is

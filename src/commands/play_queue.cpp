@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "model/connection.h"
-#include "app/play_center.h"
+#include "tools/play_center.h"
 #include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "core/files.h"

@@ -10,6 +10,7 @@
 
 #include "model/connection.h"
 #include "app/frame_menu.h"
+#include "app/frame_proc.h"
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
@@ -164,14 +165,6 @@ int add_entry(char kind, const std::string& address_in, const std::string& descr
 }
 
 } // namespace
-
-void url_open_address(const std::string& url)
-{
-    if (url.empty())
-        return;
-    if (!desktop_open_hook || !desktop_open_hook(url))
-        frame_cannot_open(url, 0);
-}
 
 void url_list_save()
 {

@@ -59,8 +59,8 @@ void debug_window_uninstall();
 
 // ---- /url ----
 
-// Opens an address through the desktop.
-void url_open_address(const std::string& url);
+// Opening an address through the desktop is the frame's url_open_address
+// (app/frame_proc.h).
 
 // Registers the handlers and $line with the interpreter, and the closing
 // listener of the debug window.

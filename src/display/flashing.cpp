@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "app/frame_look.h"
 #include "app/frame_proc.h"
 #include "app/mdi_client.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
-#include "commands/output_commands.h"
 #include "core/numbered_texts.h"
 #include "display/highlight.h"
+#include "display/print_requests.h"
 #include "model/line_buffer.h"
 #include "platform/frame_timers.h"
 #include "platform/platform_utils.h"
@@ -43,7 +44,7 @@ bool app_active()
 
 std::string program_title()
 {
-    return output_hooks.main_title ? output_hooks.main_title() : std::string("Kest");
+    return main_title();
 }
 
 Flashing* find(QWidget* window)

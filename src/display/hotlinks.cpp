@@ -13,7 +13,7 @@
 #include "app/popup_menus.h"
 #include "model/connection.h"
 #include "model/window_record.h"
-#include "commands/window_commands.h"
+#include "app/frame_proc.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"

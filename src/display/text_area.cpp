@@ -7,7 +7,7 @@
 #include "model/connection.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "commands/output_commands.h"
+#include "display/print_requests.h"
 #include "model/colors.h"
 #include "display/draw.h"
 #include "model/line_buffer.h"

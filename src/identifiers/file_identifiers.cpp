@@ -13,7 +13,7 @@
 
 #include "app/file_dialogs.h"
 #include "core/files.h"
-#include "dcc/download_folders.h"
+#include "core/file_type_rules.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"

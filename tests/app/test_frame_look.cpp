@@ -376,7 +376,7 @@ TEST_F(FrameLookWindows, ActivationRepaintsTheCaptionOfEveryShownWindow)
     paints[0].count = paints[1].count = 0;
     // Each activation change repaints them again, a second one too.
     for (int round = 1; round <= 2; ++round) {
-        frame_hooks().repaint_captions();
+        captions_repaint();
         window_test_pump();
         EXPECT_GE(paints[0].count, round);
         EXPECT_GE(paints[1].count, round);

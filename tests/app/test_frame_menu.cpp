@@ -247,9 +247,8 @@ TEST_F(FrameFixture, AnItemWhoseWindowIsNotBuiltYetSaysSoInTheActiveWindow)
             n = n->next;
         return n ? n->text : std::string();
     };
-    frame_command_hooks.options_dialog = nullptr;
-    frame_command_hooks.about_box = nullptr;
-    frame_command_hooks.chanfolder_open = nullptr;
+    for (int id : {104, 195, 142})
+        ASSERT_EQ(frame_menu_command(id), nullptr) << id << " is served: pick another item not built yet";
     app_messages_set_frame(nullptr);  // no frame of another test holds them
     frame_proc_install();  // the frame takes its private messages
     frame_menu_install();  // and handles its own
@@ -268,12 +267,76 @@ TEST_F(FrameFixture, AnItemWhoseWindowIsNotBuiltYetSaysSoInTheActiveWindow)
 
     static int opened = 0;
     opened = 0;
-    frame_command_hooks.about_box = [](int) { ++opened; return 1; };
+    ASSERT_EQ(frame_menu_command_register(195, [](int, intptr_t) { ++opened; return 1; }), 1);
     const int lines_before = strlist_count(chan->lines);
     trigger(195);
+    frame_menu_command_register(195, nullptr);
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(strlist_count(chan->lines), lines_before);
     EXPECT_EQ(beeps, 6);
+}
+
+// A part that serves a menu command registers it: the item then runs its
+// handler with the id and the lparam its row gives, says nothing, and beeps
+// only when the handler answers that its dialog was already open. Ids the
+// frame serves itself cannot be taken over.
+TEST_F(FrameFixture, RegisteredMenuCommandsRunTheirHandlerWithTheirIdAndLparam)
+{
+    static int beeps = 0;
+    static int answer = 1;
+    static std::vector<std::pair<int, intptr_t>> calls;
+    beeps = 0;
+    calls.clear();
+    beep_play_hook = [](int) { ++beeps; };
+    Connection* conn = window_test_conn();
+    WindowRecord* chan = window_test_open("#here", kWinChannel, 0, conn);
+    ASSERT_TRUE(chan);
+    win_activate(chan->hwnd, 0);
+    window_test_pump();
+    const FrameMenuCommandFn record = [](int id, intptr_t lparam) {
+        calls.emplace_back(id, lparam);
+        return answer;
+    };
+    // Items of the menu bar are picked there; the others come as the frame
+    // command the toolbar and the popups send.
+    const struct {
+        int item;
+        bool in_menu;
+        intptr_t lparam;  // what the handler gets
+    } cases[] = {{104, true, 0}, {159, true, 0}, {194, true, 0}, {130, false, 2}, {202, false, 0}};
+    for (const auto& c : cases)
+        ASSERT_EQ(frame_menu_command_register(c.item, record), 1) << c.item;
+    for (int own : {101, 105, 133, 176, 999})
+        EXPECT_EQ(frame_menu_command_register(own, record), 0) << own << " is not the registry's";
+
+    for (answer = 1; answer >= 0; --answer) {
+        SCOPED_TRACE(answer);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.item);
+            calls.clear();
+            const int lines_before = strlist_count(chan->lines);
+            const int beeps_before = beeps;
+            if (c.in_menu) {
+                trigger(c.item);
+            } else {
+                EXPECT_EQ(frame_on_command(frame_window, static_cast<uintptr_t>(c.item), 0), 1);
+                window_test_pump();
+            }
+            EXPECT_EQ(calls, (std::vector<std::pair<int, intptr_t>>{{c.item, c.lparam}}));
+            EXPECT_EQ(strlist_count(chan->lines), lines_before) << "a served item says nothing";
+            EXPECT_EQ(beeps, beeps_before + (answer ? 0 : 1)) << "already open: one beep";
+        }
+    }
+
+    for (const auto& c : cases) {
+        frame_menu_command_register(c.item, nullptr);
+        EXPECT_EQ(frame_menu_command(c.item), nullptr);
+    }
+    calls.clear();
+    const int lines_before = strlist_count(chan->lines);
+    trigger(194);  // gone again: not available, and no handler runs
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(strlist_count(chan->lines), lines_before + 1);
 }
 
 TEST_F(FrameFixture, MenuChecksFollowTheSettingsAndBuildingTwiceKeepsOneBar)

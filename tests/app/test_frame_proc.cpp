@@ -2,6 +2,7 @@
 #include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
 #include "platform/platform_test_env.h"
+#include "platform/platform_utils.h"
 
 #include <QWidget>
 #include <cstring>
@@ -48,7 +49,11 @@ protected:
         h.fire_event = [](int id, const char *name, QWidget *) {
             g.events.push_back(std::string(name) + ":" + std::to_string(id));
         };
-        h.url_open = [](const std::string &url) { g.urls.push_back(url); };
+        // The desktop opens the queued URLs.
+        desktop_open_hook = [](const std::string &url) {
+            g.urls.push_back(url);
+            return 1;
+        };
         h.exit_under_way = [] { return g.exiting ? 1 : 0; };
         h.open_irc_link = [](const std::string &link, int outside) {
             g.links.push_back(link + (outside ? "|outside" : "|inside"));
@@ -223,10 +228,11 @@ TEST_F(FrameProc, QueuedUrlsOpenInOrderOnceEachEvenWhenOneArrivesWhileOpening)
 
     // Opening one URL dispatches another queue message (the opener runs a message loop).
     g.urls.clear();
-    frame_hooks().url_open = [](const std::string &url) {
+    desktop_open_hook = [](const std::string &url) {
         g.urls.push_back(url);
         if (url == "first")
             frame_wnd_proc(WM_APP_URL_QUEUE, 0, reinterpret_cast<intptr_t>(new std::string("nested")));
+        return 1;
     };
     frame_wnd_proc(WM_APP_URL_QUEUE, 0, reinterpret_cast<intptr_t>(new std::string("first")));
     frame_wnd_proc(WM_APP_URL_QUEUE, 0, reinterpret_cast<intptr_t>(new std::string("last")));

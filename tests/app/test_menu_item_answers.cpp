@@ -126,16 +126,14 @@ protected:
 
 TEST_F(MenuItemAnswers, WindowMenuItemsWithoutTheirDialogSaySo)
 {
-    frame_command_hooks.font_dialog = nullptr;
-    frame_command_hooks.options_dialog = nullptr;
+    ASSERT_EQ(frame_menu_command(130), nullptr) << "the options dialog is here: this case has no item left";
     const struct {
         int id;
         const char* said;
     } cases[] = {
-        {258, "* Yazı Karakteri...: not available yet"},
         {274, "* Nick Listesi...: not available yet"},
         {275, "* Düzenleme Kutusu...: not available yet"},
-        {258, "* Yazı Karakteri...: not available yet"},  // asked again, said again
+        {274, "* Nick Listesi...: not available yet"},  // asked again, said again
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
@@ -148,12 +146,36 @@ TEST_F(MenuItemAnswers, WindowMenuItemsWithoutTheirDialogSaySo)
     }
 }
 
+// The window menu's editbox item opens the options dialog at the page the
+// frame's menu item 130 gives, with part 0, through that item's handler.
+TEST_F(MenuItemAnswers, TheWindowMenuEditboxItemRunsTheOptionsHandlerOfItem130)
+{
+    static std::vector<std::pair<int, intptr_t>> calls;
+    static int answer = 1;
+    calls.clear();
+    ASSERT_EQ(frame_menu_command_register(130, [](int id, intptr_t lparam) {
+                  calls.emplace_back(id, lparam);
+                  return answer;
+              }),
+              1);
+    for (answer = 1; answer >= 0; --answer) {
+        SCOPED_TRACE(answer);
+        calls.clear();
+        const int before = beeps;
+        const std::size_t count = lines_of(chan).size();
+        pick_window_item(275);
+        EXPECT_EQ(calls, (std::vector<std::pair<int, intptr_t>>{{130, 0}}));
+        EXPECT_EQ(lines_of(chan).size(), count);
+        EXPECT_EQ(beeps, before + (answer ? 0 : 1));
+    }
+    frame_menu_command_register(130, nullptr);
+}
+
 // The window menu's font item opens the font chooser for that window; OK
 // applies the font and stores it for the channel, or as the default of
 // channels; Cancel changes nothing.
 TEST_F(MenuItemAnswers, TheWindowMenuFontItemChoosesTheChannelsFont)
 {
-    ASSERT_TRUE(frame_command_hooks.font_dialog);
     const struct {
         const char* what;
         bool ok;

@@ -43,7 +43,7 @@
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/numbered_texts.h"
-#include "dcc/download_folders.h"
+#include "core/file_type_rules.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
 #include "irc/link/net_settings.h"

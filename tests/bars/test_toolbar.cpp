@@ -217,8 +217,7 @@ TEST_F(Toolbar, ArrangeIconsHiddenWhileABarListsTheWindows)
     for (int sb : {0, 1}) {
         opt_set(OPT_SWITCHBAR_SHOWN, sb);
         opt_set(OPT_TREEBAR_SHOWN, 0);
-        ASSERT_TRUE(frame_command_hooks.toolbar_arrange_buttons);
-        frame_command_hooks.toolbar_arrange_buttons();
+        toolbar_update_arrange_buttons();
         EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1031, 0), sb) << sb;
         EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1028, 0), 0) << sb;
     }

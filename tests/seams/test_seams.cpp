@@ -21,6 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/frame_menu.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "script/eval/identifier_table.h"
@@ -91,6 +92,7 @@ struct Snapshot {
     std::set<std::string> null_seams;
     std::set<std::string> bare_commands;      // "/word"
     std::set<std::string> bare_identifiers;   // "$name"
+    std::set<std::string> bare_menu_commands; // "menu <id>"
     std::set<std::string> missing_listeners;
 };
 
@@ -136,6 +138,11 @@ Snapshot take_snapshot()
         if (!e->handler)
             s.bare_identifiers.insert(std::string("$") + e->name);
     }
+    int menu_count = 0;
+    const FrameMenuCommand* menu = frame_menu_commands(&menu_count);
+    for (int i = 0; i < menu_count; ++i)
+        if (!frame_menu_command(menu[i].id))
+            s.bare_menu_commands.insert("menu " + std::to_string(menu[i].id));
     return s;
 }
 
@@ -193,6 +200,22 @@ bool is_identifier(const std::string& name)
     return false;
 }
 
+// "menu <id>" of an id of the frame's menu-command registry.
+bool is_menu_command(const std::string& name)
+{
+    int count = 0;
+    const FrameMenuCommand* menu = frame_menu_commands(&count);
+    for (int i = 0; i < count; ++i)
+        if (name == "menu " + std::to_string(menu[i].id))
+            return true;
+    return false;
+}
+
+bool names_menu_command(const std::string& name)
+{
+    return name.rfind("menu ", 0) == 0;
+}
+
 }  // namespace
 
 // The list itself: known tags, no repeats, every name of a seam, a command
@@ -214,6 +237,8 @@ TEST(SeamList, NamesOnlyThingsThatExistOnceWithAKnownTag)
             EXPECT_TRUE(is_command(name.substr(1))) << "no built-in command word " << name;
         else if (name[0] == '$')
             EXPECT_TRUE(is_identifier(name.substr(1))) << "no built-in identifier " << name;
+        else if (names_menu_command(name))
+            EXPECT_TRUE(is_menu_command(name)) << "no frame menu command of this id in the registry";
         else
             EXPECT_TRUE(seams.count(name)) << "no seam of this name is declared in a header";
     }
@@ -242,13 +267,18 @@ TEST(SeamCheck, AfterStartEverythingUnsetIsListedAndNothingListedIsSet)
         EXPECT_TRUE(waiting.count(name)) << "identifier " << name
                                          << " has no handler and is not on src/app/seams_waiting.inc";
 
+    for (const std::string& name : s.bare_menu_commands)
+        EXPECT_TRUE(waiting.count(name)) << name << " has no handler in the frame's registry"
+                                         << " and is not on src/app/seams_waiting.inc";
+
     for (const std::string& name : s.missing_listeners)
         ADD_FAILURE() << "listener " << name << " (src/app/listeners_expected.inc) is not present after start-up";
 
     for (const auto& [name, tag] : waiting) {
-        bool still = name[0] == '/' ? s.bare_commands.count(name) != 0
-                     : name[0] == '$' ? s.bare_identifiers.count(name) != 0
-                                      : s.null_seams.count(name) != 0;
+        bool still = name[0] == '/'               ? s.bare_commands.count(name) != 0
+                     : name[0] == '$'             ? s.bare_identifiers.count(name) != 0
+                     : names_menu_command(name)   ? s.bare_menu_commands.count(name) != 0
+                                                  : s.null_seams.count(name) != 0;
         EXPECT_TRUE(still) << name << " " << tag
                            << " is set after start-up: remove it from src/app/seams_waiting.inc";
     }

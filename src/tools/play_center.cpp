@@ -1,4 +1,4 @@
-#include "app/play_center.h"
+#include "tools/play_center.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,10 +1,19 @@
-// The folders received files go to: an ordered list of file-type rules in
-// section "extensions" of the main settings file maps wildcard masks of
-// file names to a receive folder (and a program or command that opens the
-// file, and an option word); the rule named "default" covers the rest.
+// The file-type rules: an ordered list in section "extensions" of the main
+// settings file maps wildcard masks of file names to a receive folder (and a
+// program or command that opens the file, and an option word); the rule
+// named "default" covers the rest. Received files go to the folders they
+// name, and the folders menu lists them.
 #pragma once
 
 #include <string>
+#include <vector>
+
+// The rules in key order ("n0", "n1", ... until an empty key); only rules
+// with a folder ("EXTDIR:") count.
+std::vector<std::string> file_type_rules_read();
+// A rule's folder made absolute (relative to the settings folder) and ending
+// in "/"; the settings folder for a rule that names none.
+std::string file_type_rule_folder(const std::string& rule);
 
 // One part of a rule text: 0 the masks (first word), 1 the folder, 2 the
 // program, 3 the command, 4 the options; empty when the rule has no

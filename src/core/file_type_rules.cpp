@@ -1,4 +1,4 @@
-#include "dcc/download_folders.h"
+#include "core/file_type_rules.h"
 
 #include <cstdlib>
 #include <string>
@@ -12,23 +12,6 @@
 #include "core/wildcard.h"
 
 namespace {
-
-// The rules in key order ("n0", "n1", ... until an empty key); only rules
-// with a folder count.
-std::vector<std::string> read_rules()
-{
-    std::vector<std::string> rules;
-    for (int k = 0; k < 10000; ++k) {
-        std::string rule;
-        const std::string key = "n" + std::to_string(k);
-        ini_read("extensions", key.c_str(), "", rule, kLongTextSize, main_ini_path);
-        if (rule.empty())
-            break;
-        if (rule.find("EXTDIR:") != std::string::npos)
-            rules.push_back(std::move(rule));
-    }
-    return rules;
-}
 
 std::string absolute_folder(std::string folder)
 {
@@ -65,6 +48,26 @@ std::string action_of(const std::string& rule)
 
 }  // namespace
 
+std::vector<std::string> file_type_rules_read()
+{
+    std::vector<std::string> rules;
+    for (int k = 0; k < 10000; ++k) {
+        std::string rule;
+        const std::string key = "n" + std::to_string(k);
+        ini_read("extensions", key.c_str(), "", rule, kLongTextSize, main_ini_path);
+        if (rule.empty())
+            break;
+        if (rule.find("EXTDIR:") != std::string::npos)
+            rules.push_back(std::move(rule));
+    }
+    return rules;
+}
+
+std::string file_type_rule_folder(const std::string& rule)
+{
+    return absolute_folder(dcc_ext_rule_part(rule, 1));
+}
+
 std::string dcc_ext_rule_part(const std::string& rule, int part)
 {
     const std::size_t dir = rule.find("EXTDIR:");
@@ -99,7 +102,7 @@ int dcc_ext_is_default_name(const std::string& text)
 
 int dcc_folder_for_file(const std::string& name, std::string& out, int kind, int* options)
 {
-    const std::vector<std::string> rules = read_rules();
+    const std::vector<std::string> rules = file_type_rules_read();
     const std::string* def = nullptr;
     for (const std::string& r : rules)
         if (dcc_ext_is_default_name(dcc_ext_rule_part(r, 0))) {
