@@ -499,10 +499,10 @@ int settings_load_all()
 void settings_save_all()
 {
     ini_save_main_window_pos();
-    settings_saving.fire_range(kSaveColours, kSaveOptionLines);
+    settings_saving.fire_range(kSettingsSaveColours, kSettingsSaveOptionLines);
     ini_save_options();
     ini_save_text_settings();
-    settings_saving.fire_range(kSaveNickColours, kSaveIdentity);
+    settings_saving.fire_range(kSettingsSaveNickColours, kSettingsSaveIdentity);
     ini_save_identity(0, first_live_connection());
     ini_save_user_lists(0);
 }

@@ -211,11 +211,11 @@ extern Signal<void(SettingsLoad& load)> settings_loaded;
 // The steps of settings_save_all where the other parts write their own
 // settings, in its order; "(here)" marks the main settings' own.
 enum SettingsSaveOrder {
-    kSaveMainWindow = 10,        // (here) the main window's placement
-    kSaveColours = 20,           // the colours
-    kSaveOptionLines = 30,       // (here) the option lines and section "text"
-    kSaveNickColours = 40,       // the nick colours
-    kSaveIdentity = 50,          // (here) the identity and the user lists
+    kSettingsSaveMainWindow = 10,        // (here) the main window's placement
+    kSettingsSaveColours = 20,           // the colours
+    kSettingsSaveOptionLines = 30,       // (here) the option lines and section "text"
+    kSettingsSaveNickColours = 40,       // the nick colours
+    kSettingsSaveIdentity = 50,          // (here) the identity and the user lists
 };
 extern Signal<void()> settings_saving;
 

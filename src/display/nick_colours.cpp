@@ -680,7 +680,7 @@ void nick_colours_install()
     static int load_listener = 0;
     static int save_listener = 0;
     settings_loaded.add_once(load_listener, kLoadNickColours, [](SettingsLoad&) { cnick_load(); });
-    settings_saving.add_once(save_listener, kSaveNickColours, cnick_save);
+    settings_saving.add_once(save_listener, kSettingsSaveNickColours, cnick_save);
     // A selection set on a channel's nick list is drawn again.
     static int selection_listener = 0;
     listbox_selection_set.add_once(selection_listener, kListboxSelectionNickList, [](QWidget* window, int control_id) {

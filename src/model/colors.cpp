@@ -626,5 +626,5 @@ void colors_install()
     static int load_listener = 0;
     static int save_listener = 0;
     settings_loaded.add_once(load_listener, kLoadColours, [](SettingsLoad&) { color_load(); });
-    settings_saving.add_once(save_listener, kSaveColours, color_save);
+    settings_saving.add_once(save_listener, kSettingsSaveColours, color_save);
 }

@@ -920,8 +920,8 @@ TEST_F(MainSettingsTest, SaveAllWritesEverySectionInItsOrder)
         g_calls.push_back(std::string(name) + (window.empty() ? "" : " window") + (options.empty() ? "" : " options") +
                           (nick.empty() ? "" : " nick"));
     };
-    on_save(kSaveNickColours, [seen] { seen("nick colours"); });
-    on_save(kSaveColours, [seen] { seen("colours"); });
+    on_save(kSettingsSaveNickColours, [seen] { seen("nick colours"); });
+    on_save(kSettingsSaveColours, [seen] { seen("colours"); });
 
     settings_save_all();
     EXPECT_EQ(g_calls, (std::vector<std::string>{"colours window", "nick colours window options"}));
