@@ -295,12 +295,6 @@ int send_typed_text(QWidget* window, Connection* conn, const std::string& text, 
     return chat_send_text(window, text, send_kind, conn);
 }
 
-{
-}
-
-{
-}
-
 // ---- The program's own seams ----
 
 // The lines a closed channel window feeds back: a seam the program's

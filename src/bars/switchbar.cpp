@@ -1394,18 +1394,17 @@ int bar_popup_command(int bar, int id)
 
 namespace {
 int g_tick_listener = 0;
-}
+int g_captions_listener = 0;
+}  // namespace
 
 void switchbar_install()
 {
     tick_second.add_once(g_tick_listener, kTickSwitchbarBlink, switchbar_blink_start);
+    captions_updated.add_once(g_captions_listener, kCaptionsUpdatedSwitchbar, [] { switchbar_repaint(); });
 }
 
 void switchbar_uninstall()
 {
     tick_second.drop(g_tick_listener);
-}
-int g_captions_listener = 0;
-}  // namespace
-    captions_updated.add_once(g_captions_listener, kCaptionsUpdatedSwitchbar, [] { switchbar_repaint(); });
     captions_updated.drop(g_captions_listener);
+}

@@ -1128,6 +1128,9 @@ void tip_highlight_uninstall()
 {
     line_printed.drop(g_printed_id);
 }
+
 void tips_install()
+{
     static int load_listener = 0;
     settings_loaded.add_once(load_listener, kLoadTips, [](SettingsLoad&) { tipopts_load(); });
+}

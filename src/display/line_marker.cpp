@@ -331,11 +331,11 @@ void marker_after_print(const LinePrinted& line)
 void marker_install()
 {
     line_printed.add_once(g_printed_id, kPrintedMarker, marker_after_print);
+    static int load_listener = 0;
+    settings_loaded.add_once(load_listener, kLoadMarker, [](SettingsLoad&) { marker_load(); });
 }
 
 void marker_uninstall()
 {
     line_printed.drop(g_printed_id);
 }
-    static int load_listener = 0;
-    settings_loaded.add_once(load_listener, kLoadMarker, [](SettingsLoad&) { marker_load(); });

@@ -676,7 +676,9 @@ void cnick_uninstall()
 {
     tick_second.drop(g_tick_listener);
 }
+
 void nick_colours_install()
+{
     static int load_listener = 0;
     static int save_listener = 0;
     settings_loaded.add_once(load_listener, kLoadNickColours, [](SettingsLoad&) { cnick_load(); });
@@ -688,3 +690,4 @@ void nick_colours_install()
         if (rec && rec->type == kWinChannel && control_id == kCtlListBox)
             nicklist_view_refresh(rec);
     });
+}
