@@ -779,7 +779,6 @@ void app_wire_menu_lists()
     print_hooks.beep_setting = win_beep_setting;
     print_hooks.flash_setting = win_flash_setting;
     main_settings_hooks.win_events_load_default = win_events_load_default;
-    output_hooks.has_timestamp_item = [](WindowRecord* rec) { return win_has_timestamp_item(rec); };
     output_hooks.set_timestamp_mode = [](WindowRecord* rec, int mode) {
         if (win_is_record(rec) && rec->hwnd.get())
             win_set_timestamp(rec->hwnd.get(), mode);
@@ -800,7 +799,6 @@ void app_wire_frame_look()
     caption_get_hook = caption_get;
     child_hooks.frame_title_changed = frame_caption_refresh;
     frame_hooks().repaint_captions = captions_repaint;
-    output_hooks.main_title = main_title;
     startup_hooks.visual_styles_load = [] { theme_load(); };
     startup_hooks.theme_prepare = theme_prepare;
     startup_hooks.theme_close = theme_close;
@@ -970,7 +968,6 @@ void app_wire_bars()
         treebar_set_background(QColor(color_rgb_red(bg), color_rgb_green(bg), color_rgb_blue(bg)));
         treebar_refresh(nullptr, 5);
     };
-    font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
     caption_switchbar_repaint = [] { switchbar_repaint(); };
     notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
     bars_window_events_install();
@@ -1198,7 +1195,6 @@ void app_install_subsystems()
     // window of /echo -d, the log file's save dialog and the merged log put
     // in place; the desktop's default browser found at every start.
     tick_hooks.windows_second = win_count_second;
-    output_hooks.message_window = [](Connection* conn) { return win_open_message_window(conn, 1); };
     log_hooks.ask_file = log_prompt_file;
     log_hooks.merge_replace = log_merge_replace_target;
     main_settings_hooks.shell_default_browser = shell_default_browser;

@@ -42,7 +42,7 @@ bool app_active()
 
 std::string program_title()
 {
-    return output_hooks.main_title ? output_hooks.main_title() : std::string("Kest");
+    return frame_title();
 }
 
 Flashing* find(QWidget* window)
