@@ -661,7 +661,6 @@ void app_wire_menu_lists()
     print_hooks.beep_setting = win_beep_setting;
     print_hooks.flash_setting = win_flash_setting;
     window_options_install();
-    output_hooks.has_timestamp_item = [](WindowRecord* rec) { return win_has_timestamp_item(rec); };
     output_hooks.set_timestamp_mode = [](WindowRecord* rec, int mode) {
         if (win_is_record(rec) && rec->hwnd.get())
             win_set_timestamp(rec->hwnd.get(), mode);
@@ -679,7 +678,6 @@ void app_wire_frame_look()
     font_hooks.logpixelsy = screen_logpixelsy;
     caption_set_hook = caption_set;
     caption_get_hook = caption_get;
-    output_hooks.main_title = main_title;
 }
 
 // Tips and the tray icon: the tip options read with the settings, the
@@ -799,7 +797,6 @@ void app_wire_bars()
     win_hooks.winlist_sort = winlist_sort_windows;
     frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
     frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
-    font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
     switchbar_install();
     notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
     bars_window_events_install();
@@ -1005,7 +1002,6 @@ void app_install_subsystems()
 
     // Windows: the connection's message window of /echo -d, the log file's save dialog and the merged log put
     // in place; the desktop's default browser found at every start.
-    output_hooks.message_window = [](Connection* conn) { return win_open_message_window(conn, 1); };
     log_hooks.ask_file = log_prompt_file;
     log_hooks.merge_replace = log_merge_replace_target;
     default_browser_install();

@@ -1,4 +1,5 @@
 #include "commands/output_commands.h"
+#include "app/window_options.h"
 
 #include <cerrno>
 #include <climits>
@@ -90,23 +91,7 @@ QWidget* window_by_name(const std::string& name, const CommandCall& call)
 
 QWidget* message_window(Connection* conn)
 {
-    if (output_hooks.message_window)
-        return output_hooks.message_window(conn);
-    if (!conn)
-        return nullptr;
-    for (WindowRecord* rec = win_list; rec; rec = rec->next)
-        if (rec->conn == conn && rec->type == kWinQuery && rec->subtype == kQueryMessages &&
-            rec->hwnd.get())
-            return rec->hwnd.get();
-    win_next_query_minimised = 1;
-    WindowOpenRequest request;
-    request.name = "Message Window";
-    request.type = kWinQuery;
-    request.subtype = kQueryMessages;
-    request.conn = conn;
-    QWidget* w = win_open(request);
-    win_next_query_minimised = 0;
-    return w;
+    return win_open_message_window(conn, 1);
 }
 
 void print(QWidget* window, int colour, const std::string& text, const EchoPrintOptions& options,
@@ -166,9 +151,7 @@ int global_timestamp()
 
 int has_timestamp_item(WindowRecord* rec)
 {
-    if (output_hooks.has_timestamp_item)
-        return output_hooks.has_timestamp_item(rec);
-    return rec->type == kWinStatus || rec->type == kWinChannel || rec->type == kWinQuery;
+    return win_has_timestamp_item(rec);
 }
 
 // The window's key in section "timestamp".
@@ -572,8 +555,6 @@ int cmd_flash(CommandCall& call)
         std::string name;
         if (rec)
             name = rec->name;
-        else if (output_hooks.main_title)
-            name = output_hooks.main_title();
         else
             name = frame_title();
         if (name.empty())

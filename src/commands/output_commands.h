@@ -114,23 +114,14 @@ struct OutputHooks {
     // The window of the DCC chat with the nick (the chat of the event being
     // handled first). Absent: no chats, null.
     QWidget* (*dcc_chat_window)(const std::string& nick, CommandCall& call) = nullptr;
-    // The connection's message window, opened minimised when it has none.
-    // Absent: the connection's window, else one opened through win_open.
-    QWidget* (*message_window)(Connection* conn) = nullptr;
     // flash_start and the entry's fields. Absent: the requests are kept in
     // output_flash_requests().
     void (*flash)(const FlashRequest& request) = nullptr;
     // The toolbar's scripts button shows the events state. Absent: nothing.
     void (*toolbar_show_remote_state)() = nullptr;
-    // Whether the window's system menu has the timestamp item. Absent:
-    // status, channel and query-type windows.
-    int (*has_timestamp_item)(WindowRecord* rec) = nullptr;
     // win_set_timestamp_mode. Absent: the record's mode is set and stored in
     // ini section "timestamp" under the window's key ("default" deletes it).
     void (*set_timestamp_mode)(WindowRecord* rec, int mode) = nullptr;
-    // The main window's title (the name /flash puts before its text).
-    // Absent: the program's title text, else "Kest".
-    std::string (*main_title)() = nullptr;
 };
 extern OutputHooks output_hooks;
 

@@ -450,9 +450,7 @@ void font_relayout_window(WindowRecord* rec)
         win_layout(hwnd, kLayoutFull);
         hwnd->update();
     }
-    if (font_hooks.switchbar_repaint)
-        font_hooks.switchbar_repaint();
-    else if (win_hooks.switchbar_repaint)
+    if (win_hooks.switchbar_repaint)
         win_hooks.switchbar_repaint();
 }
 

@@ -158,7 +158,5 @@ struct FontHooks {
     int (*list_spacing)() = nullptr;
     // Re-lays out a DCC transfer window. Absent: nothing.
     void (*dccwin_relayout)(WindowRecord* rec) = nullptr;
-    // Repaints the switchbar. Absent: the window manager's hook.
-    void (*switchbar_repaint)() = nullptr;
 };
 extern FontHooks font_hooks;

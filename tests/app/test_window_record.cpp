@@ -17,6 +17,7 @@
 
 #include "app/child_window.h"
 #include "model/connection.h"
+#include "app/frame_layout.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/window_open.h"
@@ -78,6 +79,7 @@ void window_test_reset()
     delete test_frame.data();
     window_test_pump();
     window_test_mdi();
+    win_cascade_reset();  // new windows cascade from the new frame's corner
     test_frame->activateWindow();
     win_custom_request = CustomWindowRequest();
     win_next_query_minimised = 0;

@@ -47,11 +47,6 @@ QWidget* find_chat(const std::string& nick, CommandCall&)
     return nick == "bob" ? chat_window : nullptr;
 }
 
-std::string main_title()
-{
-    return "Kest";
-}
-
 class OutputTest : public ::testing::Test {
     HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
@@ -79,7 +74,6 @@ protected:
         output_hooks = OutputHooks();
         output_hooks.dcc_chat_window = find_chat;
         output_hooks.toolbar_show_remote_state = toolbar_update;
-        output_hooks.main_title = main_title;
         output_lines_clear();
         output_flash_requests_clear();
         script_error_clear();
