@@ -25,6 +25,7 @@
 #include "irc/link/net_settings.h"
 #include "commands/server_commands.h"
 #include "irc/services/finger.h"
+#include "app/finger_dialog.h"
 #include "irc/services/ident.h"
 #include "irc/ssl/ssl_api.h"
 #include "irc/ssl/ssl_checks.h"
@@ -51,6 +52,7 @@
 #include "display/backgrounds.h"
 #include "bars/toolbar_buttons.h"
 #include "commands/toolbar_command.h"
+#include "bars/notify_listeners.h"
 #include "identifiers/toolbar_identifiers.h"
 #include "model/colors.h"
 #include "display/colours_dialog.h"
@@ -109,6 +111,11 @@
 #include "irc/lists/ignore_list.h"
 #include "commands/ctcp_commands.h"
 #include "commands/user_list_commands.h"
+#include "commands/flood_commands.h"
+#include "commands/list_commands.h"
+#include "commands/notify_commands.h"
+#include "identifiers/address_identifiers.h"
+#include "identifiers/ban_list_identifiers.h"
 #include "irc/dispatch/modes.h"
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
@@ -412,6 +419,9 @@ void app_wire_windows()
 {
     conn_hooks.open_status_window = win_open_status_window;
     conn_hooks.repoint_windows = win_repoint_connection;
+    win_request_open = win_open;
+    win_request_message_window = win_open_message_window;
+    win_request_close = win_close_request;
     startup_hooks.open_status_window = win_open_status_window;
     startup_hooks.win_close_all = win_close_all;
     frame_hooks().mdi_refresh = win_mdi_refresh;
@@ -448,9 +458,9 @@ void app_wire_toolbar()
     startup_hooks.toolbar_create = toolbar_create;
     output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
     color_hooks.toolbar_repaint = toolbar_repaint;
-    notify_hooks.toolbar_state = [](int state) { toolbar_show_notify_state(state); };
     frame_command_hooks.toolbar_arrange_buttons = [] { toolbar_update_arrange_buttons(); };
     toolbar_command_register();
+    bars_notify_install();
     toolbar_identifiers_register();
     // The connect buttons once a link stage has settled.
     static int stage_listener = 0;
@@ -586,6 +596,7 @@ void app_wire_irc_link()
     conn_hooks.irc_send_quit = irc_send_quit;
     conn_hooks.conn_fail_message = conn_fail_message;
     conn_hooks.conn_schedule_retry = [](Connection* conn) { conn_schedule_retry(conn); };
+    server_commands_register();
 }
 
 // Host lookups: cancelled at exit.
@@ -597,10 +608,10 @@ void app_wire_irc_lookups()
 // Outgoing flood protection: the gate, held lines and the check replies.
 void app_wire_irc_flood()
 {
-    irc_flood_gate = flood_gate;
     flood_is_check_reply = flood_check_reply;
     conn_hooks.flood_release = flood_release;
     conn_hooks.flood_tick = flood_tick;
+    flood_commands_register();
 }
 
 // The dispatcher: auto-join, the request and reply lists, pending joins, outgoing notes.
@@ -611,7 +622,6 @@ void app_wire_irc_dispatch()
     conn_hooks.conn_age_request_lists = conn_age_request_lists;
     conn_hooks.conn_age_reply_list = conn_age_reply_list;
     open_hooks.conn_take_pending_join_flags = conn_take_pending_join_flags;
-    irc_outgoing_note = irc_note_outgoing;
     // Both nicks in use at logon: the status window's input box asks for another.
     static int nick_prompt_listener = 0;
     irc_nick_prompt.add_once(nick_prompt_listener, 50, [](Connection* conn) {
@@ -627,6 +637,7 @@ void app_wire_irc_membership()
     conn_hooks.conn_update_status_title = conn_update_status_title;
     open_hooks.ial_drop_channel = ial_drop_channel;
     irc_ial_update_hook = membership_note_sender;
+    ial_identifiers_register();
 }
 
 // Channels rejoined at logon.
@@ -655,6 +666,7 @@ void app_wire_irc_ban_lists()
 {
     chan_list_mode_hook = chan_list_on_mode;
     conn_hooks.chan_timed_ban_tick = chan_timed_ban_tick;
+    ban_list_identifiers_register();
 }
 
 // User lists: USERHOST requests, protection and the list conditions.
@@ -665,6 +677,7 @@ void app_wire_irc_user_lists()
     irc_userhost_request_self = userlist_request_self;
     dns_userhost_request = userlist_dns_request;
     irc_protect_match_hook = userlist_protects_sender;
+    list_commands_register();
 }
 
 // CTCP answers with their flood memory, the ignore list with its timed
@@ -681,6 +694,8 @@ void app_wire_irc_ctcp()
     // plain mode, where nothing in it is evaluated or split.
     flood_run_ignore = [](const std::string& command, Connection* conn) { irc_run_plain(conn, command); };
     cmd_unknown = cmd_unknown_word;
+    ctcp_commands_register();
+    user_list_commands_register();
 }
 
 // The notify list.
@@ -696,6 +711,7 @@ void app_wire_irc_notify()
     membership_notify_seen = notify_membership_seen;
     query_notify_seen = notify_query_seen;
     irc_sender_seen_hook = notify_sender_seen;
+    notify_commands_register();
 }
 
 // Script data stores: hash tables, binary variables, file handles, text
@@ -777,7 +793,7 @@ void app_wire_text_work()
     conn_hooks.cnick_recolor_all = cnick_recolor_all;
     tick_hooks.cnick_apply_pending = cnick_apply_pending;
     cnick_register();
-    irc_note_own_activity = cnick_own_activity;
+    cnick_install();
     child_hooks.nicklist_view_refresh = nicklist_view_refresh;
     // Script colour numbers, and editbox colours by focus.
     output_hooks.color_resolve = color_resolve_number;
@@ -868,6 +884,7 @@ void app_wire_tips()
     print_hooks.highlight_tip = tip_highlight;
     tip_commands_install();
     tip_identifiers_install();
+    tip_events_install();
     child_hooks.frame_hidden = tray_frame_hidden;
     frame_hooks().tray_activity_clear = tray_activity_clear;
     frame_hooks().app_inactive = [] { tray_follow_frame_state(); };
@@ -1027,7 +1044,6 @@ void app_wire_bars()
     };
     font_hooks.switchbar_repaint = [] { switchbar_repaint(); };
     caption_switchbar_repaint = [] { switchbar_repaint(); };
-    notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
     child_hooks.activation_ui_update = bars_activation_update;
     child_hooks.activity_cleared = [](WindowRecord* rec) { switchbar_repaint(rec); };
     child_hooks.status_icon = [](WindowRecord* rec, int icon) {
@@ -1059,8 +1075,10 @@ void app_install_subsystems()
     app_wire_display_colours();
     app_wire_fonts();
     app_wire_logging();
+    log_install();
     app_wire_text_area();
     display_input_install();
+    editbox_install();
     app_wire_display_input();
     app_wire_text_work();
     app_wire_clicks();
@@ -1103,7 +1121,6 @@ void app_install_subsystems()
     app_wire_irc_dispatch();
     irc_lookups_install();
     app_wire_irc_lookups();
-    irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = protocol_tick;
     startup_hooks.conn_begin_connect = start_connect;
     main_settings_hooks.perform_load = perform_load;
@@ -1144,12 +1161,6 @@ void app_install_subsystems()
             *host = found.text.substr(at + 1);
         return 1;
     };
-    // The quit message and the full name of the logon are evaluated.
-    irc_eval_text = [](const std::string& text, Connection* conn) {
-        std::string out = text;
-        ident_eval_text(link_status_window(conn), &out, nullptr, nullptr, 0, 0, -1, nullptr, conn);
-        return out;
-    };
 
     // Outgoing flood protection.
     irc_flood_install();
@@ -1163,12 +1174,10 @@ void app_install_subsystems()
     online_time_refresh_titles = refresh_status_captions;
 
     // The per-channel and per-connection lists.
-    irc_ban_lists_install();
     app_wire_irc_ban_lists();
     irc_user_lists_install();
     app_wire_irc_user_lists();
     irc_notify_install();
-    irc_ctcp_install();
     app_wire_irc_ctcp();
 
     // Connection switching: /scid, /scon, $scid and $scon run commands and
@@ -1255,7 +1264,6 @@ void app_install_subsystems()
     debug_conn_settings = debug_conn_settings_read;
     debug_filter_eval = debug_filter_evaluate;
     debug_window_output = debug_window_print;
-    irc_debug_line = debug_log_line;
     open_hooks.debug_window_closed = debug_window_gone;
     print_hooks.url_catch = url_catch_text;
     frame_hooks().url_open = url_open_address;

@@ -28,6 +28,7 @@
 #include "core/time_date.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "irc/numerics/replies.h"
 
 LogHooks log_hooks;
 int log_last_day = 0;
@@ -1047,4 +1048,19 @@ void log_window_open(WindowRecord* rec)
     log_set_window_mode(rec, 0, 0, 0, "", 6, reload);
 }
 
+namespace {
+int g_log_only_listener = 0;
+}  // namespace
 
+void log_install()
+{
+    irc_log_only_line.add_once(g_log_only_listener, kLogOnlyLineLog,
+                               [](WindowRecord* rec, const std::string& text, std::uint32_t colour) {
+                                   log_write_line(rec, text, 0, colour);
+                               });
+}
+
+void log_uninstall()
+{
+    irc_log_only_line.drop(g_log_only_listener);
+}

@@ -20,6 +20,8 @@
 #include "display/draw.h"
 #include "model/line_buffer.h"
 #include "display/nick_list.h"
+#include "irc/dispatch/messages.h"
+#include "irc/link/send_queue.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
@@ -659,4 +661,21 @@ void cnick_register()
 {
     script_register_command_family("cmd_cnick", cmd_cnick);
     ident_register_family("id_cnick", id_cnick);
+}
+
+namespace {
+int g_spoke_listener = 0;
+int g_own_activity_listener = 0;
+}  // namespace
+
+void cnick_install()
+{
+    irc_nick_spoke.add_once(g_spoke_listener, kNickSpokeColours, cnick_nick_active);
+    irc_own_activity.add_once(g_own_activity_listener, kOwnActivityColours, cnick_own_activity);
+}
+
+void cnick_uninstall()
+{
+    irc_nick_spoke.drop(g_spoke_listener);
+    irc_own_activity.drop(g_own_activity_listener);
 }

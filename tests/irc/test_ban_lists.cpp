@@ -30,7 +30,6 @@ protected:
         ChatTest::SetUp();
         saved_mode_hook = chan_list_mode_hook;
         saved_raw_switch = event_switch_raw;
-        irc_ban_lists_install();
         app_wire_irc_ban_lists();
         irc_numeric_reply_hook = irc_on_reply;
         irc_status_show = [](Connection*, int, const std::string& t, int b, int a) { status_lines.push_back({t, b, a}); };

@@ -36,7 +36,6 @@ protected:
         ChatTest::SetUp();
         irc_user_lists_install();
         app_wire_irc_user_lists();
-        irc_ctcp_install();
         app_wire_irc_ctcp();
         irc_numeric_reply_hook = irc_on_reply;
         g_errors.clear();

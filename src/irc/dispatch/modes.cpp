@@ -5,15 +5,14 @@
 #include <cctype>
 
 #include "model/connection.h"
-#include "bars/tips.h"
 #include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "model/colors.h"
-#include "display/editbox.h"
 #include "model/line_buffer.h"
+#include "model/tip_events.h"
 #include "display/nick_list.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
@@ -26,6 +25,7 @@
 void (*chan_list_mode_hook)(WindowRecord*, char, int, const std::string&, const std::string&,
                             const std::string&) = nullptr;
 int (*irc_protect_match_hook)(Connection*, const std::string&, const std::string&, const std::string&) = nullptr;
+Signal<void(WindowRecord*)> irc_own_prefix_changed;
 
 namespace {
 
@@ -154,7 +154,7 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
         }
         msg.mode_flag = 1;
     }
-    if (prefix_changed && win_is_open(rec)) editbox_relayout(rec, 0);
+    if (prefix_changed && win_is_open(rec)) irc_own_prefix_changed.fire(rec);
     if (msg.mode_flag && win_is_open(rec)) {
         chan_mode_text(rec, letters);
         if (win_is_open(rec)) win_update_title(rec, nullptr);
@@ -283,12 +283,11 @@ void irc_on_mode_message(IrcMessage& msg)
             std::string line = (text_fill_id(3517, {sender}) + words).substr(0, kLongText);
             print_options.timestamp = 1;
             print_line(rec->hwnd.get(), line, kColorModeText);
-            if (tip_wanted(TIPOPT_CHAN_MODE))
-                tip_notify_event(TIPOPT_CHAN_MODE, {sender, target, words}, 34, conn, rec);
+            tip_event.fire(TIPOPT_CHAN_MODE, {sender, target, words}, 34, conn, rec);
         } else if (!rec) {
             irc_status_echo(conn, static_cast<int>(kColorModeText), (text_fill_id(3517, {sender}) + words).substr(0, kLongText));
-            if (event_word && tip_wanted(TIPOPT_CHAN_MODE))
-                tip_notify_event(TIPOPT_CHAN_MODE, {sender, target, words}, 35, conn, nullptr);
+            if (event_word)
+                tip_event.fire(TIPOPT_CHAN_MODE, {sender, target, words}, 35, conn, nullptr);
         }
     }
     if (event_word && conn_is_live(conn)) irc_fire_event(msg, event_word, event_id, 0);

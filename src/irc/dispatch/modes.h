@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "core/signal.h"
+
 struct Connection;
 struct IrcMessage;
 struct WindowRecord;
@@ -36,3 +38,8 @@ extern void (*chan_list_mode_hook)(WindowRecord* rec, char letter, int adding, c
 extern int (*irc_protect_match_hook)(Connection* conn, const std::string& nick, const std::string& address,
                                      const std::string& channel);
 
+// The own nick's prefix in a channel changed (a mode gave or took it).
+enum OwnPrefixOrder {
+    kOwnPrefixEditbox = 10,  // the input boxes are laid out again
+};
+extern Signal<void(WindowRecord* channel)> irc_own_prefix_changed;

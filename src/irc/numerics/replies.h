@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/signal.h"
+
 struct Connection;
 struct IrcMessage;
 struct WindowRecord;
@@ -29,6 +31,13 @@ extern void (*reply_window_show)(WindowRecord* rec, std::uint32_t colour, const 
 // Closes a channel window that waits to be joined, after the server said
 // the channel cannot be joined. Absent: nothing.
 extern void (*reply_close_waiting)(const std::string& channel, Connection* conn);
+
+// A line for a window's log alone (it is shown elsewhere): the channel's
+// creation time, logged with the channel while the status window shows it.
+enum LogOnlyLineOrder {
+    kLogOnlyLineLog = 10,  // the window's log file
+};
+extern Signal<void(WindowRecord* rec, const std::string& text, std::uint32_t colour)> irc_log_only_line;
 
 // The channel-list state of a connection (chanlist_busy): 1 asked for,
 // 2 a reply under way, 0 idle. The reply's start and its end (also when

@@ -6,7 +6,6 @@
 
 #include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/tick.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
@@ -94,6 +93,8 @@ long read_port(const std::string& text)
 }
 
 } // namespace
+
+int tick_ident_countdown = 0;
 
 std::string ident_user_id(Connection* conn)
 {
