@@ -241,3 +241,12 @@ void menu_finger_command(int id, QWidget* window, Connection* conn)
         return;
     }
 }
+
+void finger_request(intptr_t)
+{
+    if (finger_running()) {
+        finger_close(text_load_string(755));
+        return;
+    }
+    finger_dialog_open(0);
+}

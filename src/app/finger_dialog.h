@@ -2,6 +2,8 @@
 // window's right-click menu with its commands.
 #pragma once
 
+#include <cstdint>
+
 class QMenu;
 class QWidget;
 struct Connection;
@@ -9,6 +11,9 @@ struct Connection;
 // Opens the finger dialog, or, while a finger query runs, cancels it
 // instead. 1 when the dialog is shown (an open one comes to the front).
 int finger_dialog_open(int placement);
+// Menu command 158: a running query is cancelled; otherwise the finger
+// dialog opens.
+void finger_request(intptr_t lparam);
 // The open finger dialog, or null.
 QWidget* finger_dialog_window();
 

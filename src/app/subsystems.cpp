@@ -25,6 +25,7 @@
 #include "irc/link/net_settings.h"
 #include "commands/server_commands.h"
 #include "irc/services/finger.h"
+#include "app/finger_dialog.h"
 #include "irc/services/ident.h"
 #include "irc/ssl/ssl_api.h"
 #include "irc/ssl/ssl_checks.h"
@@ -52,6 +53,7 @@
 #include "display/backgrounds.h"
 #include "bars/toolbar_buttons.h"
 #include "commands/toolbar_command.h"
+#include "bars/notify_listeners.h"
 #include "identifiers/toolbar_identifiers.h"
 #include "model/colors.h"
 #include "display/colours_dialog.h"
@@ -118,6 +120,11 @@
 #include "irc/lists/ignore_list.h"
 #include "commands/ctcp_commands.h"
 #include "commands/user_list_commands.h"
+#include "commands/flood_commands.h"
+#include "commands/list_commands.h"
+#include "commands/notify_commands.h"
+#include "identifiers/address_identifiers.h"
+#include "identifiers/ban_list_identifiers.h"
 #include "irc/dispatch/modes.h"
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
@@ -347,6 +354,9 @@ void app_wire_windows()
 {
     conn_hooks.open_status_window = win_open_status_window;
     conn_hooks.repoint_windows = win_repoint_connection;
+    win_request_open = win_open;
+    win_request_message_window = win_open_message_window;
+    win_request_close = win_close_request;
     encodings_find_window = win_enc_find_window;
     encodings_status_window = win_enc_status_window;
     encodings_window_font = win_enc_window_font;
@@ -371,8 +381,8 @@ void app_wire_bar_backgrounds()
 void app_wire_toolbar()
 {
     output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
-    notify_hooks.toolbar_state = [](int state) { toolbar_show_notify_state(state); };
     toolbar_command_register();
+    bars_notify_install();
     toolbar_identifiers_register();
     // The connect buttons once a link stage has settled.
     static int stage_listener = 0;
@@ -471,6 +481,7 @@ void app_wire_irc_link()
     conn_hooks.irc_send_quit = irc_send_quit;
     conn_hooks.conn_fail_message = conn_fail_message;
     conn_hooks.conn_schedule_retry = [](Connection* conn) { conn_schedule_retry(conn); };
+    server_commands_register();
 }
 
 // Host lookups: nothing left to wire (the shutdown cancels them directly).
@@ -481,9 +492,9 @@ void app_wire_irc_lookups()
 // Outgoing flood protection: the gate, held lines and the check replies.
 void app_wire_irc_flood()
 {
-    irc_flood_gate = flood_gate;
     conn_hooks.flood_release = flood_release;
     conn_hooks.flood_tick = flood_tick;
+    flood_commands_register();
 }
 
 // The dispatcher: auto-join, the request and reply lists, pending joins, outgoing notes.
@@ -493,7 +504,6 @@ void app_wire_irc_dispatch()
     conn_hooks.conn_auto_join = conn_auto_join;
     conn_hooks.conn_age_request_lists = conn_age_request_lists;
     conn_hooks.conn_age_reply_list = conn_age_reply_list;
-    irc_outgoing_note = irc_note_outgoing;
     // Both nicks in use at logon: the status window's input box asks for another.
     static int nick_prompt_listener = 0;
     irc_nick_prompt.add_once(nick_prompt_listener, 50, [](Connection* conn) {
@@ -505,6 +515,7 @@ void app_wire_irc_dispatch()
 void app_wire_irc_membership()
 {
     conn_hooks.conn_update_status_title = conn_update_status_title;
+    ial_identifiers_register();
 }
 
 // Channels rejoined at logon.
@@ -528,6 +539,7 @@ void app_wire_query_replies()
 void app_wire_irc_ban_lists()
 {
     conn_hooks.chan_timed_ban_tick = chan_timed_ban_tick;
+    ban_list_identifiers_register();
 }
 
 // User lists: USERHOST requests, protection and the list conditions.
@@ -535,6 +547,7 @@ void app_wire_irc_user_lists()
 {
     irc_userhost_request_self = userlist_request_self;
     dns_userhost_request = userlist_dns_request;
+    list_commands_register();
 }
 
 // CTCP answers with their flood memory, the ignore list with its timed
@@ -548,6 +561,8 @@ void app_wire_irc_ctcp()
     // plain mode, where nothing in it is evaluated or split.
     flood_run_ignore = [](const std::string& command, Connection* conn) { irc_run_plain(conn, command); };
     cmd_unknown = cmd_unknown_word;
+    ctcp_commands_register();
+    user_list_commands_register();
 }
 
 // The notify list.
@@ -558,6 +573,7 @@ void app_wire_irc_notify()
     conn_hooks.notify_conn_stage = notify_conn_stage;
     conn_hooks.notify_poll = notify_tick_poll;
     irc_sender_seen_hook = notify_sender_seen;
+    notify_commands_register();
 }
 
 // Script data stores: hash tables, binary variables, file handles, text
@@ -629,7 +645,7 @@ void app_wire_text_work()
     conn_hooks.cnick_idle_tick = cnick_idle_tick;
     conn_hooks.cnick_recolor_all = cnick_recolor_all;
     cnick_register();
-    irc_note_own_activity = cnick_own_activity;
+    cnick_install();
     // Script colour numbers, and editbox colours by focus.
     output_hooks.color_resolve = color_resolve_number;
     input_editbox_colours_hook = [](WindowRecord*, QWidget* box, int focused) {
@@ -689,6 +705,7 @@ void app_wire_tips()
     tips_install();
     tip_commands_install();
     tip_identifiers_install();
+    tip_events_install();
     child_hooks.frame_hidden = tray_frame_hidden;
     frame_hooks().tray_activity_clear = tray_activity_clear;
     frame_hooks().app_inactive = [] { tray_follow_frame_state(); };
@@ -798,7 +815,6 @@ void app_wire_bars()
     frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
     frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
     switchbar_install();
-    notify_hooks.treebar_refresh = [] { treebar_refresh(nullptr, 0); };
     bars_window_events_install();
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
     bar_commands_install();
@@ -818,10 +834,12 @@ void app_install_subsystems()
     app_wire_fonts();
     app_wire_logging();
     logging_install();
+    log_install();
     app_wire_text_area();
     display_input_install();
     nicklist_install();
     colour_widgets_install();
+    editbox_install();
     app_wire_text_work();
     cnick_install();
     app_wire_clicks();
@@ -866,7 +884,6 @@ void app_install_subsystems()
     app_wire_irc_dispatch();
     irc_lookups_install();
     app_wire_irc_lookups();
-    irc_nick_attempts_reset = irc_state_new_link;
     conn_hooks.protocol_tick = protocol_tick;
 
     // Channels and conversations: membership, messages and modes, the
@@ -900,12 +917,6 @@ void app_install_subsystems()
             *host = found.text.substr(at + 1);
         return 1;
     };
-    // The quit message and the full name of the logon are evaluated.
-    irc_eval_text = [](const std::string& text, Connection* conn) {
-        std::string out = text;
-        ident_eval_text(link_status_window(conn), &out, nullptr, nullptr, 0, 0, -1, nullptr, conn);
-        return out;
-    };
 
     // Outgoing flood protection.
     irc_flood_install();
@@ -918,12 +929,10 @@ void app_install_subsystems()
     captions_install();
 
     // The per-channel and per-connection lists.
-    irc_ban_lists_install();
     app_wire_irc_ban_lists();
     irc_user_lists_install();
     app_wire_irc_user_lists();
     irc_notify_install();
-    irc_ctcp_install();
     app_wire_irc_ctcp();
 
     // Connection switching: /scid, /scon, $scid and $scon run commands and
@@ -997,7 +1006,6 @@ void app_install_subsystems()
     debug_conn_settings = debug_conn_settings_read;
     debug_filter_eval = debug_filter_evaluate;
     debug_window_output = debug_window_print;
-    irc_debug_line = debug_log_line;
     url_catch_install();
 
     // Windows: the connection's message window of /echo -d, the log file's save dialog and the merged log put

@@ -1,5 +1,6 @@
 // The frame's one-second tick.
 #include "app/tick.h"
+#include "irc/services/ident.h"
 
 #include "app/ssl_prompts.h"
 #include "irc/link/proxy.h"
@@ -23,7 +24,6 @@ int tick_guard = 0;
 long long tick_last_time = 0;
 int tick_dde_countdown = 0;
 int tick_dccserver_countdown = 0;
-int tick_ident_countdown = 0;
 TickDialog tick_request_dialogs[2];
 int tick_update_check_pending = 1;
 Signal<void()> tick_second;

@@ -19,8 +19,6 @@ extern long long tick_last_time;
 extern int tick_dde_countdown;
 // Seconds until the DCC server drops its pending client (0 idle).
 extern int tick_dccserver_countdown;
-// Seconds until the ident server drops its client (0 idle).
-extern int tick_ident_countdown;
 // The two DCC request dialogs (chat requests, file requests): window and
 // countdown in seconds; at 0 the dialog is cancelled.
 struct TickDialog {

@@ -9,18 +9,11 @@
 
 #include "core/signal.h"
 #include "model/window_record.h"
+#include "model/window_requests.h"
 
 class QWidget;
 struct Connection;
 
-struct WindowOpenRequest {
-    std::string name;         // window name (at most 1,024 characters kept)
-    int type = 0;             // 0..9
-    int subtype = 0;
-    int flags = 0;            // the open flags; DCC transfer windows open minimised when set
-    Connection* conn = nullptr; // the owner; must be live
-    int* opened = nullptr;    // set to 0 at the start, to 1 once the window exists
-};
 
 // Creation parameters shared by win_open and the creators, reset per open.
 struct WinCreateParams {

@@ -1094,6 +1094,23 @@ int tip_notify_event(int option, const TipEventText& ev, int type, Connection* c
     return tip_show_event(ev, type, conn, nullptr, window);
 }
 
+namespace {
+int g_tip_event_listener = 0;
+}
+
+void tip_events_install()
+{
+    tip_event.add_once(g_tip_event_listener, kTipEventShow,
+                       [](int option, const TipEventText& ev, int type, Connection* conn, WindowRecord* window) {
+                           tip_notify_event(option, ev, type, conn, window);
+                       });
+}
+
+void tip_events_uninstall()
+{
+    tip_event.drop(g_tip_event_listener);
+}
+
 void tip_highlight(WindowRecord* rec, const HighlightMatch& match, const std::string& line)
 {
     (void)line;

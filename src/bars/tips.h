@@ -5,8 +5,8 @@
 // closes on its close box, a double click, activation of its window or the
 // end of its time.
 //
-// No widget headers here: the protocol layer raises event tips through this
-// header.
+// No widget headers here. The protocol announces tip-worthy events through
+// model/tip_events.h; the tips listen from tip_events_install().
 #pragma once
 
 #include <QFont>
@@ -16,6 +16,8 @@
 
 #include <string>
 #include <vector>
+
+#include "model/tip_events.h"
 
 class QWidget;
 struct Connection;
@@ -61,17 +63,7 @@ struct Tip {
 // The list, oldest first.
 extern Tip* tip_list;
 
-// ---- Options: section "options", key "tipopts", 24 numbers ----
-enum TipOption : int {
-    TIPOPT_ENABLED = 1,
-    TIPOPT_CHAN_MESSAGE = 2, TIPOPT_CHAN_NOTICE, TIPOPT_CHAN_CTCP, TIPOPT_CHAN_JOINPART,
-    TIPOPT_CHAN_KICK, TIPOPT_CHAN_MODE, TIPOPT_CHAN_TOPIC, TIPOPT_CHAN_NICK, TIPOPT_CHAN_QUIT,
-    TIPOPT_PRIV_MESSAGE = 11, TIPOPT_PRIV_NOTICE, TIPOPT_PRIV_CTCP, TIPOPT_PRIV_NICK,
-    TIPOPT_CONNECT = 15, TIPOPT_NOTICE, TIPOPT_NOTIFY, TIPOPT_SENDGET, TIPOPT_CHAT,
-    TIPOPT_INVITE, TIPOPT_AWAY,
-    TIPOPT_MAX_TIPS = 22, TIPOPT_SECONDS = 23, TIPOPT_HIDE_FULLSCREEN = 24,
-    TIPOPT_COUNT = 24
-};
+// ---- Options: section "options", key "tipopts", 24 numbers (TipOption) ----
 // Option n (1..24); 0 out of range.
 int tipopt(int n);
 void tipopt_set(int n, int value);   // kept within the option's range
@@ -102,29 +94,23 @@ int tip_show(WindowRecord* window, const std::string& name, const std::string& t
              const std::string& text, int seconds, const std::string& icon_file, int icon_index,
              const std::string& alias, int kind, const void* source);
 
-// What an event tip is composed from.
-struct TipEventText {
-    std::string nick;      // who did it
-    std::string target;    // channel, new nick, ...
-    std::string text;      // the message, modes, ...
-    int seconds = 0;       // 0: option 23
-    int alt = 0;           // the event's second form (own nick, network, left, ...)
-};
 // Composes and shows the tip of an event; 1 shown, 0 not.
 int tip_show_event(const TipEventText& ev, int type, Connection* conn, const void* source,
                    WindowRecord* window);
 
-// Whether the tips of the kind's option (1..24) are on at all: the event sites
-// ask before they build a tip's text.
+// Whether the tips of the kind's option (1..24) are on at all.
 bool tip_wanted(int option);
-// For the event sites: shows the event's tip when the kind's option (1..24)
-// is on and the window's tips allow it (the setting's window may differ from
-// the tip's). 1 shown, 0 not.
+// Shows an event's tip when the kind's option (1..24) is on and the window's
+// tips allow it (the setting's window may differ from the tip's). 1 shown,
+// 0 not.
 int tip_notify_event(int option, const TipEventText& ev, int type, Connection* conn,
                      WindowRecord* window);
 // The highlight tip (kind 50) of a matched line.
 struct HighlightMatch;
 void tip_highlight(WindowRecord* rec, const HighlightMatch& match, const std::string& line);
+// Listens to tip_event (the protocol's tip-worthy events); uninstall stops.
+void tip_events_install();
+void tip_events_uninstall();
 
 void tip_free(Tip* tip);
 void tip_free_all();

@@ -16,6 +16,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "display/tab_complete.h"
+#include "irc/dispatch/modes.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 
@@ -580,4 +581,19 @@ void editbox_relayout(WindowRecord* rec, int)
     win_layout(rec->hwnd.get(), kLayoutFull);
     if (focus_here && rec->editbox.get())
         rec->editbox->setFocus();
+}
+
+namespace {
+int g_prefix_listener = 0;
+}  // namespace
+
+void editbox_install()
+{
+    irc_own_prefix_changed.add_once(g_prefix_listener, kOwnPrefixEditbox,
+                                    [](WindowRecord* rec) { editbox_relayout(rec, 0); });
+}
+
+void editbox_uninstall()
+{
+    irc_own_prefix_changed.drop(g_prefix_listener);
 }

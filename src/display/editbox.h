@@ -69,6 +69,9 @@ void editbox_load_settings(WindowRecord* rec);
 // Re-creates the input boxes and lays the window out, keeping the focus in
 // the first box when it was in the window.
 void editbox_relayout(WindowRecord* rec, int flags);
+// Listens to the protocol: the own prefix in a channel changed.
+void editbox_install();
+void editbox_uninstall();
 
 // The box's text changed (typing or a paste): clears the tab-completion
 // pattern, beeps from 400 characters on, then lays a multi-line box out again

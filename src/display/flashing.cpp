@@ -45,7 +45,6 @@ bool app_active()
 std::string program_title()
 {
     return main_title();
-    return frame_title();
 }
 
 Flashing* find(QWidget* window)

@@ -29,6 +29,7 @@
 #include "core/time_date.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "irc/numerics/replies.h"
 
 LogHooks log_hooks;
 int log_last_day = 0;
@@ -1079,4 +1080,21 @@ void logging_uninstall()
 {
     tick_second.drop(g_day_listener);
     line_printed.drop(g_printed_id);
+}
+
+namespace {
+int g_log_only_listener = 0;
+}  // namespace
+
+void log_install()
+{
+    irc_log_only_line.add_once(g_log_only_listener, kLogOnlyLineLog,
+                               [](WindowRecord* rec, const std::string& text, std::uint32_t colour) {
+                                   log_write_line(rec, text, 0, colour);
+                               });
+}
+
+void log_uninstall()
+{
+    irc_log_only_line.drop(g_log_only_listener);
 }

@@ -111,6 +111,10 @@ void log_write_line(WindowRecord* rec, const std::string& text, int no_stamp,
 // limit afterwards.
 int log_trim_file(const std::string& path);
 
+// Listens to the protocol's lines for a window's log alone.
+void log_install();
+void log_uninstall();
+
 // 1 when the file holds a line that is not a header, an empty line or a
 // separator; 0 when it holds none; -1 when it cannot be read.
 int log_file_has_content(const std::string& path);

@@ -22,6 +22,8 @@
 #include "display/draw.h"
 #include "model/line_buffer.h"
 #include "model/nick_list.h"
+#include "irc/dispatch/messages.h"
+#include "irc/link/send_queue.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
@@ -665,16 +667,22 @@ void cnick_register()
 
 namespace {
 int g_tick_listener = 0;
-}
+int g_spoke_listener = 0;
+int g_own_activity_listener = 0;
+}  // namespace
 
 void cnick_install()
 {
     tick_second.add_once(g_tick_listener, kTickNickColours, cnick_apply_pending);
+    irc_nick_spoke.add_once(g_spoke_listener, kNickSpokeColours, cnick_nick_active);
+    irc_own_activity.add_once(g_own_activity_listener, kOwnActivityColours, cnick_own_activity);
 }
 
 void cnick_uninstall()
 {
     tick_second.drop(g_tick_listener);
+    irc_nick_spoke.drop(g_spoke_listener);
+    irc_own_activity.drop(g_own_activity_listener);
 }
 
 void nick_colours_install()

@@ -78,3 +78,7 @@ int cnick_colour_for(WindowRecord* rec, const std::string& nick, int bits, int s
 int cmd_cnick(CommandCall& call);
 int id_cnick(IdentCall& call);
 void cnick_register();
+// Listens to the protocol: a nick that spoke in a channel and the user's
+// own lines turn their nicks active.
+void cnick_install();
+void cnick_uninstall();

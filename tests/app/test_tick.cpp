@@ -1,6 +1,7 @@
 // The one-second tick with a fake clock, its countdowns and guard, the
 // per-connection tick and the server time-out probe.
 #include "app/tick.h"
+#include "irc/services/ident.h"
 
 #include "model/connection.h"
 #include "app/frame_proc.h"

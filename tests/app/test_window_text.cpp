@@ -1988,7 +1988,7 @@ TEST_F(ServerTextTest, OwnTextMakesTheOwnNickActiveInThatChannelOnly)
     };
     ASSERT_EQ(colour_in(channel), 7);
     ASSERT_EQ(colour_in(other), 7);
-    irc_outgoing_note("PRIVMSG #kest :hello\r\n", conn);
+    irc_note_outgoing("PRIVMSG #kest :hello\r\n", conn);
     EXPECT_EQ(colour_in(channel), 99);
     EXPECT_EQ(colour_in(other), 7);
     cnick_rules.clear();

@@ -198,16 +198,16 @@ TEST_F(Toolbar, ScriptsButtonFollowsEveryRemoteSwitch)
 
 TEST_F(Toolbar, NotifyButtonShowsTheStateAndTwoKeepsTheRememberedOne)
 {
-    ASSERT_TRUE(notify_hooks.toolbar_state);
-    notify_hooks.toolbar_state(1);
+    ASSERT_TRUE(notify_state_shown.has_priority(kNotifyStateToolbar));
+    notify_state_shown.fire(1);
     EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1024, 0), 0);
     EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1023, 0), 1);
-    notify_hooks.toolbar_state(2);  // keeps "on"
+    notify_state_shown.fire(2);  // keeps "on"
     EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1024, 0), 0);
-    notify_hooks.toolbar_state(0);
+    notify_state_shown.fire(0);
     EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1024, 0), 1);
     EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1023, 0), 0);
-    notify_hooks.toolbar_state(2);  // keeps "off"
+    notify_state_shown.fire(2);  // keeps "off"
     EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1023, 0), 0);
 }
 

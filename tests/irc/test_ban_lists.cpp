@@ -29,7 +29,6 @@ protected:
     {
         ChatTest::SetUp();
         saved_raw_switch = event_switch_raw;
-        irc_ban_lists_install();
         app_wire_irc_ban_lists();
         irc_status_show = [](Connection*, int, const std::string& t, int b, int a) { status_lines.push_back({t, b, a}); };
         irc_fire_raw = [](IrcMessage&, const std::string& w) {

@@ -24,6 +24,7 @@ protected:
         ChatTest::SetUp();
         irc_membership_install();
         app_wire_irc_membership();
+        cnick_install();  // a nick that speaks turns active, as in the program
         ial_init(conn);
         ial_set_on(1, conn);
         conn->connected = 1;
@@ -40,6 +41,7 @@ protected:
     void TearDown() override
     {
         conn->socket = -1;
+        cnick_uninstall();
         ChatTest::TearDown();
     }
     std::string eval(const std::string& text)

@@ -36,7 +36,6 @@ protected:
         ChatTest::SetUp();
         irc_user_lists_install();
         app_wire_irc_user_lists();
-        irc_ctcp_install();
         app_wire_irc_ctcp();
         g_errors.clear();
         script_echo_line = [](QWidget*, const std::string& text, int) { g_errors.push_back(text); };

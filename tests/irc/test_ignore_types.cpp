@@ -23,8 +23,7 @@ protected:
         ChatTest::SetUp();
         irc_user_lists_install();
         app_wire_irc_user_lists();
-        irc_ctcp_install();  // registers /ignore with the other list commands
-        app_wire_irc_ctcp();
+        app_wire_irc_ctcp();  // registers /ignore with the other list commands
         strlist_free(&main_settings.ignore_list);
         ignore_prune_timed();
         conn->connected = 1;

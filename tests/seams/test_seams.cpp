@@ -76,7 +76,13 @@ struct ExpectedListener {
     bool (*present)();
 };
 
+}  // namespace
+
+// Outside the unnamed namespace: the table includes the headers of the
+// signals it reads.
 #include "app/listeners_expected.inc"
+
+namespace {
 
 // The work that a waiting entry may name.
 const std::set<std::string> kTags = {

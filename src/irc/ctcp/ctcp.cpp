@@ -7,8 +7,6 @@
 
 #include "model/connection.h"
 #include "model/window_record.h"
-#include "commands/ctcp_commands.h"
-#include "commands/user_list_commands.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -140,10 +138,8 @@ bool ping_answerable(const std::string& arg)
 std::string finger_answer(Connection* conn)
 {
     std::string text = conn->live_identity[0];
-    if (irc_eval_text) {
-        std::string evaluated = irc_eval_text(text, conn);
-        if (!evaluated.empty()) text = evaluated;
-    }
+    std::string evaluated = irc_eval_text(text, conn);
+    if (!evaluated.empty()) text = evaluated;
     if (text.size() > kShortText) text.resize(kShortText);
     std::string line = "\x01" "FINGER " + wire_safe(text) + " (" + wire_safe(conn->live_identity[1]) + ") Idle " +
                        std::to_string(conn->idle_seconds) + " seconds";
@@ -353,8 +349,3 @@ void irc_on_ctcp_reply(IrcMessage& msg)
     echo_line(where, line.substr(0, kLongText), kColorCtcpText);
 }
 
-void irc_ctcp_install()
-{
-    ctcp_commands_register();
-    user_list_commands_register();
-}

@@ -50,6 +50,3 @@ extern int (*ctcp_sound_play)(const std::string& name, std::string& folder);
 // "DCC ACCEPT ...") after the checks of this layer: the offer's records and
 // connections belong to the DCC layer.
 extern void (*ctcp_dcc_offer)(IrcMessage& msg, QWidget* window);
-
-// Registers the CTCP, raw, sound and user-list commands.
-void irc_ctcp_install();

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "model/connection.h"
-#include "app/window_open.h"
+#include "model/window_requests.h"
 #include "model/window_record.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -65,7 +65,7 @@ void close_once(WindowRecord* rec)
     if (!win_is_open(rec) || rec->closing != 0) return;
     rec->closing = 1;
     // As the user's close: the widgets go with the record.
-    win_close_request(rec->hwnd.get());
+    win_request_close(rec->hwnd.get());
 }
 
 

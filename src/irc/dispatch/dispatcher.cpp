@@ -10,7 +10,6 @@
 #include "core/text_limits.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
-#include "app/window_open.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/modes.h"

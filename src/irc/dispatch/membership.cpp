@@ -5,9 +5,8 @@
 #include <vector>
 
 #include "model/connection.h"
-#include "app/window_open.h"
+#include "model/window_requests.h"
 #include "model/window_record.h"
-#include "bars/tips.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -16,12 +15,12 @@
 #include "model/colors.h"
 #include "model/line_buffer.h"
 #include "model/nick_list.h"
+#include "model/tip_events.h"
 #include "irc/dispatch/automode.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/messages.h"
 #include "irc/dispatch/server_commands.h"
-#include "identifiers/address_identifiers.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
@@ -101,7 +100,7 @@ void close_channel(WindowRecord* rec)
     rec->state_slots.reset(g_state_slot);
     // Closed as the user's close does, so that the window's widgets go with
     // its record.
-    win_close_request(hwnd);
+    win_request_close(hwnd);
 }
 
 void refresh(WindowRecord* rec)
@@ -172,8 +171,7 @@ void membership_on_join(IrcMessage& msg)
             request_modes(rec, chan, conn);
             if (irc_fire_event(msg, "JOIN", kEvJoin, 1) && win_is_open(rec)) {
                 to_window(rec, kColorJoinText, text_fill_id(3503, {chan}), 0);
-                if (tip_wanted(TIPOPT_CHAN_JOINPART))
-                    tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 10, conn, rec);
+                tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 10, conn, rec);
             }
             irc_fire_event(msg, "JOIN", kEvJoin, 0);
             refresh(rec);
@@ -187,7 +185,7 @@ void membership_on_join(IrcMessage& msg)
         request.name = chan;
         request.type = kWinChannel;
         request.conn = conn;
-        rec = win_record_of(win_open(request));
+        rec = win_record_of(win_request_open(request));
         if (!rec) {
             irc_send_line("PART " + chan + "\n", 0, conn);
             return;
@@ -201,8 +199,7 @@ void membership_on_join(IrcMessage& msg)
         ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
         if (irc_fire_event(msg, "JOIN", kEvJoin, 1) && win_is_open(rec)) {
             to_window(rec, kColorJoinText, text_fill_id(3504, {chan}), 1);
-            if (tip_wanted(TIPOPT_CHAN_JOINPART))
-                tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 9, conn, rec);
+            tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 9, conn, rec);
         }
         irc_fire_event(msg, "JOIN", kEvJoin, 0);
         refresh(rec);
@@ -226,8 +223,7 @@ void membership_on_join(IrcMessage& msg)
         }
         if (where == 0) to_window(rec, kColorJoinText, text, 1);
         else to_status(conn, kColorJoinText, text);
-        if (tip_wanted(TIPOPT_CHAN_JOINPART))
-            tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 11, conn, rec);
+        tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 11, conn, rec);
     }
     irc_fire_event(msg, "JOIN", kEvJoin, 0);
     refresh(rec);
@@ -263,8 +259,7 @@ void membership_on_part(IrcMessage& msg)
             text = with_reason(text, reason);
             if (where == 0) to_window(rec, kColorPartText, text, 1);
             else to_status(conn, kColorPartText, text);
-            if (tip_wanted(TIPOPT_CHAN_JOINPART))
-                tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 13, conn, rec);
+            tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 13, conn, rec);
         }
         irc_fire_event(msg, "PART", kEvPart, 0);
         if (win_is_open(rec)) nicklist_update(nick, rec, kNickRemove, 0);
@@ -274,8 +269,8 @@ void membership_on_part(IrcMessage& msg)
     }
 
     nicklist_update(nick, rec, kNickSetValue, kLeavingChannel);
-    if (irc_fire_event(msg, "PART", kEvPart, 1) && tip_wanted(TIPOPT_CHAN_JOINPART))
-        tip_notify_event(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 12, conn, win_is_open(rec) ? rec : nullptr);
+    if (irc_fire_event(msg, "PART", kEvPart, 1))
+        tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 12, conn, win_is_open(rec) ? rec : nullptr);
     irc_fire_event(msg, "PART", kEvPart, 0);
     if (!win_is_open(rec)) return;
     ChannelMembership* st = chan_membership(rec);
@@ -316,8 +311,7 @@ void membership_on_kick(IrcMessage& msg)
             const std::string text = with_reason(text_fill_id(3514, {kicked, kicker}), reason);
             if (where == 0) to_window(rec, kColorKickText, text, 1);
             else to_status(conn, kColorKickText, text);
-            if (tip_wanted(TIPOPT_CHAN_KICK))
-                tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, kicked}, 15, conn, rec);
+            tip_event.fire(TIPOPT_CHAN_KICK, {kicker, chan, kicked}, 15, conn, rec);
         }
         irc_fire_event(msg, "KICK", kEvKick, 0);
         if (win_is_open(rec)) nicklist_update(kicked, rec, kNickRemove, 0);
@@ -357,8 +351,7 @@ void membership_on_kick(IrcMessage& msg)
     }
     if (go) {
         to_status(conn, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason));
-        if (tip_wanted(TIPOPT_CHAN_KICK))
-            tip_notify_event(TIPOPT_CHAN_KICK, {kicker, chan, reason}, 14, conn, win_is_open(rec) ? rec : nullptr);
+        tip_event.fire(TIPOPT_CHAN_KICK, {kicker, chan, reason}, 14, conn, win_is_open(rec) ? rec : nullptr);
     }
     irc_fire_event(msg, "KICK", kEvKick, 0);
     if (close_it) {
@@ -422,8 +415,8 @@ void membership_on_quit(IrcMessage& msg)
             const std::string text = show_addr ? text_fill_id(3533, {nick, msg.address}) : text_fill_id(3531, {nick});
             to_status(conn, kColorQuitText, with_reason(text, reason));
         }
-        if (!own && !holding.empty() && win_is_open(holding.front()) && tip_wanted(TIPOPT_CHAN_QUIT))
-            tip_notify_event(TIPOPT_CHAN_QUIT, {nick, std::string(), reason}, 39, conn, holding.front());
+        if (!own && !holding.empty() && win_is_open(holding.front()))
+            tip_event.fire(TIPOPT_CHAN_QUIT, {nick, std::string(), reason}, 39, conn, holding.front());
     }
     irc_fire_event(msg, "QUIT", kEvQuit, 0);
     for (WindowRecord* w : holding) {
@@ -485,21 +478,19 @@ void membership_on_nick(IrcMessage& msg)
                 to_window(w, kColorNickText, text_fill_id(3519, {old_nick, new_nick}), 1);
         }
         if (own) to_status(conn, kColorNickText, text_fill_id(3520, {new_nick}));
-        if (tip_wanted(TIPOPT_PRIV_NICK) || tip_wanted(TIPOPT_CHAN_NICK)) {
-            WindowRecord* query = nullptr;
-            WindowRecord* channel = nullptr;
-            for (WindowRecord* w = win_list; w; w = w->next) {
-                if (w->conn != conn || !win_is_open(w)) continue;
-                if (!query && w->type == kWinQuery && w->subtype == kQueryPrivate && text_equal_nocase(w->name, new_nick)) query = w;
-                if (!channel && w->type == kWinChannel && nicklist_find(w, new_nick)) channel = w;
-            }
-            TipEventText ev{old_nick, new_nick, std::string()};
-            ev.alt = own ? 1 : 0;
-            if (query && !own)
-                tip_notify_event(TIPOPT_PRIV_NICK, ev, 17, conn, query);
-            else if (channel || own)
-                tip_notify_event(TIPOPT_CHAN_NICK, ev, 17, conn, own ? nullptr : channel);
+        WindowRecord* query = nullptr;
+        WindowRecord* channel = nullptr;
+        for (WindowRecord* w = win_list; w; w = w->next) {
+            if (w->conn != conn || !win_is_open(w)) continue;
+            if (!query && w->type == kWinQuery && w->subtype == kQueryPrivate && text_equal_nocase(w->name, new_nick)) query = w;
+            if (!channel && w->type == kWinChannel && nicklist_find(w, new_nick)) channel = w;
         }
+        TipEventText ev{old_nick, new_nick, std::string()};
+        ev.alt = own ? 1 : 0;
+        if (query && !own)
+            tip_event.fire(TIPOPT_PRIV_NICK, ev, 17, conn, query);
+        else if (channel || own)
+            tip_event.fire(TIPOPT_CHAN_NICK, ev, 17, conn, own ? nullptr : channel);
     }
     irc_fire_event(msg, "NICK", kEvNick, 0);
 
@@ -568,5 +559,4 @@ int g_created_listener = 0;
 void irc_membership_install()
 {
     conn_created.add_once(g_created_listener, kCreatedAddressList, ial_init);
-    ial_identifiers_register();
 }

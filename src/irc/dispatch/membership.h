@@ -71,6 +71,5 @@ extern void (*membership_print)(QWidget* hwnd, std::uint32_t colour, const std::
 // The address-list note of a sender seen on a channel.
 void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address);
 
-// Adds the address list's listeners for connections made and freed and its
-// identifiers.
+// Adds the address list's listeners for connections made and freed.
 void irc_membership_install();

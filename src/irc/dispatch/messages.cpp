@@ -4,17 +4,16 @@
 #include <cctype>
 
 #include "model/connection.h"
-#include "app/window_open.h"
+#include "model/window_requests.h"
 #include "model/window_record.h"
-#include "bars/tips.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/ansi.h"
+#include "core/ansi_codes.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
-#include "display/nick_colours.h"
 #include "model/nick_list.h"
+#include "model/tip_events.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/server_commands.h"
@@ -26,6 +25,7 @@
 #include "script/events/event_index.h"
 
 int (*irc_note_whois_hook)(QWidget*, const std::string&, Connection*) = nullptr;
+Signal<void(WindowRecord*, const std::string&)> irc_nick_spoke;
 
 namespace {
 
@@ -128,7 +128,7 @@ void print_message(WindowRecord* rec, const std::string& prefix, const IrcMessag
     win_note_message(rec);
     // The nick spoke: its idle time for the nick colours starts again.
     if (rec->type == kWinChannel)
-        cnick_nick_active(rec, irc_word(msg, 0));
+        irc_nick_spoke.fire(rec, irc_word(msg, 0));
     set_message_options(irc_word(msg, 0));
     std::string line = (prefix + body(msg)).substr(0, kLongText);
     print_line(rec->hwnd.get(), line, colour);
@@ -154,7 +154,7 @@ WindowRecord* open_query(IrcMessage& msg)
         req.subtype = kQueryPrivate;
         req.flags = 1;
         req.conn = conn;
-        rec = win_record_of(win_open(req));
+        rec = win_record_of(win_request_open(req));
     }
     if (!win_is_open(rec) || !conn_is_live(conn)) return nullptr;
     title(rec);
@@ -235,7 +235,7 @@ int irc_nick_on_common_channel(const std::string& nick, Connection* conn)
 int irc_open_message_window(IrcMessage& msg)
 {
     Connection* conn = msg.connection;
-    WindowRecord* rec = win_record_of(win_open_message_window(conn, 0));
+    WindowRecord* rec = win_record_of(win_request_message_window(conn, 0));
     if (!win_is_open(rec)) return 0;
     title(rec);
     return 1;
@@ -290,8 +290,7 @@ int irc_show_action(IrcMessage& msg, QWidget* window)
         std::string line = (prefix + text).substr(0, kLongText);
         print_line(rec->hwnd.get(), line, kColorActionText);
         const int option = channel ? TIPOPT_CHAN_MESSAGE : TIPOPT_PRIV_MESSAGE;
-        if (tip_wanted(option))
-            tip_notify_event(option, {nick, channel ? target : std::string(), text}, channel ? 2 : 4, conn, rec);
+        tip_event.fire(option, {nick, channel ? target : std::string(), text}, channel ? 2 : 4, conn, rec);
     }
     fire(msg, "ACTION", kEvAction, 0);
     return 1;
@@ -345,8 +344,7 @@ void irc_on_privmsg_message(IrcMessage& msg)
                 prefix = "<" + nick_display_form(rec, 1, nick, conn) + "> ";
             }
             print_message(rec, prefix, msg, colour);
-            if (tip_wanted(TIPOPT_CHAN_MESSAGE))
-                tip_notify_event(TIPOPT_CHAN_MESSAGE, {nick, target, body(msg)}, 1, conn, rec);
+            tip_event.fire(TIPOPT_CHAN_MESSAGE, {nick, target, body(msg)}, 1, conn, rec);
         }
         fire(msg, "TEXT", kEvText, 0);
         return;
@@ -399,8 +397,7 @@ void irc_on_privmsg_message(IrcMessage& msg)
     }
     if (go && win_is_open(rec)) {
         print_message(rec, prefix, msg, colour);
-        if (tip_wanted(TIPOPT_PRIV_MESSAGE))
-            tip_notify_event(TIPOPT_PRIV_MESSAGE, {nick, std::string(), body(msg)}, 3, conn, rec);
+        tip_event.fire(TIPOPT_PRIV_MESSAGE, {nick, std::string(), body(msg)}, 3, conn, rec);
     }
     fire(msg, "TEXT", kEvText, 0);
 }
@@ -459,8 +456,7 @@ void irc_on_notice_message(IrcMessage& msg)
             if (shown_active) print_options.raise_activity = 0;
             echo_line(rec->hwnd.get(), line, kColorNoticeText);
         }
-        if (tip_wanted(TIPOPT_CHAN_NOTICE))
-            tip_notify_event(TIPOPT_CHAN_NOTICE, {nick, target, body(msg)}, 5, conn, win_is_open(rec) ? rec : nullptr);
+        tip_event.fire(TIPOPT_CHAN_NOTICE, {nick, target, body(msg)}, 5, conn, win_is_open(rec) ? rec : nullptr);
         fire(msg, "NOTICE", kEvNotice, 0);
         return;
     }
@@ -515,7 +511,6 @@ void irc_on_notice_message(IrcMessage& msg)
         }
     }
     const int option = msg.has_address ? TIPOPT_PRIV_NOTICE : TIPOPT_NOTICE;
-    if (tip_wanted(option))
-        tip_notify_event(option, {nick, std::string(), body(msg)}, msg.has_address ? 6 : 7, conn, nullptr);
+    tip_event.fire(option, {nick, std::string(), body(msg)}, msg.has_address ? 6 : 7, conn, nullptr);
     fire(msg, word, id, 0);
 }

@@ -7,9 +7,12 @@
 
 #include <string>
 
+#include "core/signal.h"
+
 class QWidget;
 struct Connection;
 struct IrcMessage;
+struct WindowRecord;
 
 // The PRIVMSG and NOTICE handlers (in the dispatcher's table).
 void irc_on_privmsg_message(IrcMessage& msg);
@@ -30,6 +33,12 @@ int irc_open_message_window(IrcMessage& msg);
 // Notes the WHOIS sent when a query opens (so that the reply goes there) and
 // tells whether the flood gate allows it. Absent: the WHOIS is sent unnoted.
 extern int (*irc_note_whois_hook)(QWidget* window, const std::string& nick, Connection* conn);
+
+// A nick spoke in a channel (a message or action of it was shown there).
+enum NickSpokeOrder {
+    kNickSpokeColours = 10,  // the nick colours: its idle time starts again
+};
+extern Signal<void(WindowRecord* channel, const std::string& nick)> irc_nick_spoke;
 
 // Strips the CTCP framing in place; 1 when the text was a CTCP.
 int irc_ctcp_unframe(std::string& text);

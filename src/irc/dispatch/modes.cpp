@@ -5,16 +5,15 @@
 #include <cctype>
 
 #include "model/connection.h"
-#include "bars/tips.h"
 #include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "model/colors.h"
-#include "display/editbox.h"
 #include "model/line_buffer.h"
 #include "model/nick_list.h"
+#include "model/tip_events.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
@@ -26,6 +25,7 @@
 #include "irc/numerics/numerics.h"
 #include "script/events/event_index.h"
 
+Signal<void(WindowRecord*)> irc_own_prefix_changed;
 namespace {
 
 // A channel window's user limit, kept on its record.
@@ -152,7 +152,7 @@ int apply_channel(IrcMessage& msg, WindowRecord* rec, int& event_id, const char*
         }
         msg.mode_flag = 1;
     }
-    if (prefix_changed && win_is_open(rec)) editbox_relayout(rec, 0);
+    if (prefix_changed && win_is_open(rec)) irc_own_prefix_changed.fire(rec);
     if (msg.mode_flag && win_is_open(rec)) {
         chan_mode_text(rec, letters);
         if (win_is_open(rec)) win_update_title(rec, nullptr);
@@ -281,12 +281,11 @@ void irc_on_mode_message(IrcMessage& msg)
             std::string line = (text_fill_id(3517, {sender}) + words).substr(0, kLongText);
             print_options.timestamp = 1;
             print_line(rec->hwnd.get(), line, kColorModeText);
-            if (tip_wanted(TIPOPT_CHAN_MODE))
-                tip_notify_event(TIPOPT_CHAN_MODE, {sender, target, words}, 34, conn, rec);
+            tip_event.fire(TIPOPT_CHAN_MODE, {sender, target, words}, 34, conn, rec);
         } else if (!rec) {
             irc_status_echo(conn, static_cast<int>(kColorModeText), (text_fill_id(3517, {sender}) + words).substr(0, kLongText));
-            if (event_word && tip_wanted(TIPOPT_CHAN_MODE))
-                tip_notify_event(TIPOPT_CHAN_MODE, {sender, target, words}, 35, conn, nullptr);
+            if (event_word)
+                tip_event.fire(TIPOPT_CHAN_MODE, {sender, target, words}, 35, conn, nullptr);
         }
     }
     if (event_word && conn_is_live(conn)) irc_fire_event(msg, event_word, event_id, 0);

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "core/signal.h"
+
 struct Connection;
 struct IrcMessage;
 struct WindowRecord;
@@ -26,3 +28,8 @@ void chan_mode_set_limit(WindowRecord* rec, int limit);
 // its record.
 int chan_mode_limit_count();
 
+// The own nick's prefix in a channel changed (a mode gave or took it).
+enum OwnPrefixOrder {
+    kOwnPrefixEditbox = 10,  // the input boxes are laid out again
+};
+extern Signal<void(WindowRecord* channel)> irc_own_prefix_changed;

@@ -5,7 +5,6 @@
 #include <initializer_list>
 
 #include "model/connection.h"
-#include "bars/tips.h"
 #include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
@@ -13,6 +12,7 @@
 #include "core/text_limits.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "model/tip_events.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/modes.h"
@@ -144,8 +144,7 @@ void irc_on_invite(IrcMessage& msg)
                               ? text_fill_id(3501, {inviter, msg.address, channel})
                               : text_fill_id(3502, {inviter, channel});
         show(conn, kColorInviteText, out);
-        if (tip_wanted(TIPOPT_INVITE))
-            tip_notify_event(TIPOPT_INVITE, {inviter, channel, std::string()}, 18, conn, nullptr);
+        tip_event.fire(TIPOPT_INVITE, {inviter, channel, std::string()}, 18, conn, nullptr);
     }
     if (!conn_is_live(conn)) return;
     irc_fire_event(msg, "INVITE", kEvInvite, 0);
@@ -277,8 +276,7 @@ void irc_on_topic(IrcMessage& msg)
             msg.stripped_count = text_strip_codes(line, -1);
         print_options.timestamp = 1;
         echo_line(rec->hwnd.get(), line, kColorTopicText);
-        if (tip_wanted(TIPOPT_CHAN_TOPIC))
-            tip_notify_event(TIPOPT_CHAN_TOPIC, {sender, rec->name, topic}, 40, conn, rec);
+        tip_event.fire(TIPOPT_CHAN_TOPIC, {sender, rec->name, topic}, 40, conn, rec);
     }
     if (conn_is_live(conn)) irc_fire_event(msg, "TOPIC", kEvTopic, 0);
 }

@@ -5,13 +5,13 @@
 #include <cstdio>
 
 #include "model/connection.h"
-#include "bars/tips.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "model/tip_events.h"
 #include "irc/link/connect.h"
 #include "irc/numerics/isupport.h"
 #include "irc/link/send_queue.h"
@@ -24,12 +24,10 @@
 
 namespace {
 
-int default_events_on() { return event_switch_events; }
-
 void refresh(Connection* conn)
 {
-    if (conn_is_live(conn) && irc_refresh_ui)
-        irc_refresh_ui(conn);
+    if (conn_is_live(conn))
+        link_refresh_ui(conn);
 }
 
 void post_connectfail(Connection* conn)
@@ -76,7 +74,6 @@ void clear_link_io(Connection* conn)
 void (*irc_disconnect_notice)(Connection*) = nullptr;
 Signal<void(int, Connection*)> irc_link_stage;
 Signal<void(int)> irc_link_activity;
-int (*irc_events_on)() = default_events_on;
 
 void conn_reset_stage(int stage, Connection* conn)
 {
@@ -193,16 +190,16 @@ int conn_close(const std::string& text, Connection* conn)
             print_separator(link_status_window(conn), kColorInfoText);
             print_line(link_status_window(conn), std::string_view(text), kColorInfoText);
         }
-        if (was_connected && tip_wanted(TIPOPT_CONNECT)) {
+        if (was_connected) {
             TipEventText ev{std::string(), conn->network.empty() ? conn->server_name : conn->network,
                             std::string()};
             ev.alt = conn->network.empty() ? 0 : 1;
-            tip_notify_event(TIPOPT_CONNECT, ev, 20, conn, nullptr);
+            tip_event.fire(TIPOPT_CONNECT, ev, 20, conn, nullptr);
         }
         if (was_connected && conn->registered && !conn->quitting && irc_disconnect_notice)
             irc_disconnect_notice(conn);
         conn_reset_stage(2, conn);
-        if (conn_is_live(conn) && was_connected && irc_events_on()) {
+        if (conn_is_live(conn) && was_connected && event_switch_events) {
             EventSource source;
             event_fire(conn, link_status_window(conn), nullptr, "DISCONNECT", 21, 0, nullptr,
                        &source);
@@ -322,7 +319,7 @@ int conn_disconnect(const std::string& text, int flags, Connection* conn)
 
 void conn_fire_connectfail(Connection* conn)
 {
-    if (!conn_is_live(conn) || !irc_events_on())
+    if (!conn_is_live(conn) || !event_switch_events)
         return;
     std::string text = conn->reason;
     if (text.rfind("* ", 0) == 0)

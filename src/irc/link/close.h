@@ -44,5 +44,3 @@ extern Signal<void(int stage, Connection* conn)> irc_link_stage;
 // link started, closed or registered, 1 a line was sent, 2 data arrived.
 // Fired on every read and write: listeners keep it cheap.
 extern Signal<void(int kind)> irc_link_activity;
-// Whether "on" events are enabled. Default: the /remote switch.
-extern int (*irc_events_on)();

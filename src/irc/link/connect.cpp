@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "model/connection.h"
-#include "bars/tips.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -18,6 +17,7 @@
 #include "core/text_limits.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "model/tip_events.h"
 #include "irc/link/close.h"
 #include "irc/link/net_settings.h"
 #include "irc/link/proxy.h"
@@ -29,6 +29,8 @@
 #include "platform/host_lookup.h"
 #include "platform/sockets.h"
 #include "script/events/event_fire.h"
+#include "script/exec/script_types.h"
+#include "irc/numerics/isupport.h"
 
 std::string irc_request_host;
 std::string irc_request_port;
@@ -38,12 +40,6 @@ const char* const kDefaultPort = "6667";
 
 namespace {
 
-std::string default_eval(const std::string& text, Connection*) { return text; }
-void default_refresh(Connection* conn)
-{
-    if (conn_hooks.conn_update_status_title)
-        conn_hooks.conn_update_status_title(conn);
-}
 
 RecordSlot<LinkState> g_state_slot;
 LinkState g_dummy;
@@ -119,9 +115,19 @@ void local_failure(Connection* conn, int code, int text_id)
 } // namespace
 
 int (*irc_ssl_available)() = ssl_available;
-std::string (*irc_eval_text)(const std::string&, Connection*) = default_eval;
-void (*irc_nick_attempts_reset)(Connection*) = nullptr;
-void (*irc_refresh_ui)(Connection*) = default_refresh;
+
+std::string irc_eval_text(const std::string& text, Connection* conn)
+{
+    std::string out = text;
+    ident_eval_text(link_status_window(conn), &out, nullptr, nullptr, 0, 0, -1, nullptr, conn);
+    return out;
+}
+
+void link_refresh_ui(Connection* conn)
+{
+    if (conn_hooks.conn_update_status_title)
+        conn_hooks.conn_update_status_title(conn);
+}
 void (*irc_open_connect_options)() = nullptr;
 
 LinkState& link_state(Connection* conn)
@@ -280,8 +286,7 @@ int conn_begin_connect(Connection* conn)
         irc_request_channels.clear();
     }
     conn_set_connect_timer(conn, delay);
-    if (irc_refresh_ui)
-        irc_refresh_ui(conn);
+    link_refresh_ui(conn);
     return 1;
 }
 
@@ -346,13 +351,11 @@ void conn_connect_now(int from_timer, Connection* conn)
         return;
     conn->server_name = host;
     conn->connect_seconds = 1;
-    if (tip_wanted(TIPOPT_CONNECT)) {
-        TipEventText ev{std::string(), conn->network.empty() ? host : conn->network, std::string()};
-        ev.alt = conn->network.empty() ? 0 : 1;
-        tip_notify_event(TIPOPT_CONNECT, ev, 19, conn, nullptr);
-        if (!conn_is_live(conn))
-            return;
-    }
+    TipEventText ev{std::string(), conn->network.empty() ? host : conn->network, std::string()};
+    ev.alt = conn->network.empty() ? 0 : 1;
+    tip_event.fire(TIPOPT_CONNECT, ev, 19, conn, nullptr);
+    if (!conn_is_live(conn))
+        return;
 
     // SSL choice.
     int number = port_number(port);
@@ -617,8 +620,7 @@ std::vector<std::string> irc_logon_lines(Connection* conn)
     std::size_t blank = host_part.find(' ');
     if (blank != std::string::npos)
         host_part.resize(blank);
-    std::string full = irc_eval_text ? irc_eval_text(conn->live_identity[0], conn)
-                                     : conn->live_identity[0];
+    std::string full = irc_eval_text(conn->live_identity[0], conn);
     if (full.empty())
         full = conn->live_identity[0];
     if (full.empty())
@@ -672,7 +674,7 @@ intptr_t irc_logon(uintptr_t socket, intptr_t lparam)
     conn_reset_stage(1, conn);
     if (!conn_is_live(conn))
         return 0;
-    if (irc_events_on()) {
+    if (event_switch_events) {
         int halt = 0;
         EventSource source;
         int go_on = event_fire(conn, link_status_window(conn), nullptr, "LOGON", 37, 1, &halt,
@@ -682,19 +684,18 @@ intptr_t irc_logon(uintptr_t socket, intptr_t lparam)
         if (!go_on || halt)
             return 0;
     }
-    if (irc_nick_attempts_reset)
-        irc_nick_attempts_reset(conn);
+    irc_state_new_link(conn);
     for (const std::string& line : irc_logon_lines(conn)) {
         irc_send_line(line, 0, conn);
         if (!conn_is_live(conn) || !conn->connected)
             return 0;
     }
-    if (irc_events_on()) {
+    if (event_switch_events) {
         EventSource source;
         event_fire(conn, link_status_window(conn), nullptr, "LOGON", 37, 0, nullptr, &source);
     }
-    if (conn_is_live(conn) && irc_refresh_ui)
-        irc_refresh_ui(conn);
+    if (conn_is_live(conn))
+        link_refresh_ui(conn);
     return 0;
 }
 
@@ -705,7 +706,7 @@ void irc_send_quit(Connection* conn)
     if (!conn_is_live(conn) || conn->quitting)
         return;
     std::string message = main_settings.quit_message;
-    if (!message.empty() && irc_eval_text)
+    if (!message.empty())
         message = irc_eval_text(message, conn);
     irc_send_line("QUIT :" + message + "\n", 0, conn);
     if (conn_is_live(conn))
@@ -715,7 +716,6 @@ void irc_send_quit(Connection* conn)
 // ---- Install ----
 
 #include "app/frame_proc.h"
-#include "commands/server_commands.h"
 #include "irc/link/receive.h"
 #include "irc/services/finger.h"
 
@@ -727,7 +727,6 @@ void irc_link_install()
     frame_set_handler(WM_APP_SERVER_SOCKET, irc_read_loop);
     frame_set_handler(WM_APP_SEND_QUEUE, irc_on_send_queue_message);
     frame_set_handler(WM_APP_CONNECTION_REQUEST, conn_on_connectfail_message);
-    server_commands_register();
     // The loaded identity becomes the first connection's live one.
     static int identity_listener = 0;
     settings_loaded.add_once(identity_listener, kLoadIdentityCopy,

@@ -108,19 +108,16 @@ std::vector<std::string> irc_logon_lines(Connection* conn);
 // Seams to later parts; each default does what the program does without them.
 // Whether SSL links can be made. Default: 0.
 extern int (*irc_ssl_available)();
-// Evaluates identifiers and variables in a text. Default: the text as it is.
-extern std::string (*irc_eval_text)(const std::string& text, Connection* conn);
-// Resets the nick-attempt flags of the numerics before NICK. Default: nothing.
-extern void (*irc_nick_attempts_reset)(Connection* conn);
-// Refreshes the status title, toolbar, menus and tray. Default: the
-// connection's title hook.
-extern void (*irc_refresh_ui)(Connection* conn);
+// Evaluates identifiers and variables in a text (the quit message, the
+// full name of the logon), as the script does in the status window.
+std::string irc_eval_text(const std::string& text, Connection* conn);
+// Refreshes the status title through the connection's title hook.
+void link_refresh_ui(Connection* conn);
 // Opens the connect options so the user can complete them. Default: nothing.
 extern void (*irc_open_connect_options)();
 
-// Sets the frame handlers of the link's messages, the send path and the
-// connection hooks of the link, and registers /server, /quit, /disconnect
-// and /raw.
+// Sets the frame handlers of the link's messages and installs the proxy,
+// ident and finger services.
 void irc_link_install();
 
 class QWidget;

@@ -7,7 +7,6 @@
 
 #include "model/connection.h"
 #include "model/window_record.h"
-#include "commands/flood_commands.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
@@ -377,7 +376,6 @@ void flood_clear(Connection* conn, int counters)
 void irc_flood_install()
 {
     irc_link_stage.add_once(g_stage_listener, kStageFlood, flood_stage);
-    flood_commands_register();
 }
 
 void irc_flood_uninstall()

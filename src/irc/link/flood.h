@@ -67,8 +67,8 @@ void flood_tick(Connection* conn);
 // probe counter, bytes sent, the mean line length and the report counters.
 void flood_clear(Connection* conn, int counters);
 
-// Sets the send path's gate, the PONG check, the connection tick hooks, the
-// link-reset step and the /flood command.
+// Adds the flood guard's link-stage listener (the held lines go when a
+// link is set up or closes).
 void irc_flood_install();
 // Removes what irc_flood_install added.
 void irc_flood_uninstall();

@@ -5,7 +5,6 @@
 
 #include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/startup.h"
 #include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
@@ -59,7 +58,7 @@ void default_print(QWidget* window, Connection* conn, const std::string& text, s
         print_line(w, std::string_view(text), colour);
 }
 
-int default_fire_event(DnsRequest* r)
+int fire_dns_event(DnsRequest* r)
 {
     EventSource src;
     src.lookup = r;
@@ -140,7 +139,7 @@ void hand_out(DnsRequest* r, bool failed)
         QWidget* owner = r->owner;
         int go = 1;
         if (event_switch_events && dns_request_is_live(r))
-            go = dns_fire_event(r);
+            go = fire_dns_event(r);
         if (!go || !echo || !conn_is_live(conn))
             return;
         std::string line;
@@ -267,7 +266,6 @@ int id_dns_address(IdentCall& call)
 
 Connection* (*dns_window_conn)(QWidget*) = default_window_conn;
 void (*dns_print)(QWidget*, Connection*, const std::string&, std::uint32_t) = default_print;
-int (*dns_fire_event)(DnsRequest*) = default_fire_event;
 void (*dns_kind_result)(DnsRequest*, int) = nullptr;
 int (*dns_share_result)(QWidget*, const std::string&, int) = nullptr;
 int (*dns_nick_host)(Connection*, const std::string&, std::string*) = default_nick_host;

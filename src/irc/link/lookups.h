@@ -85,9 +85,6 @@ extern Connection* (*dns_window_conn)(QWidget* window);
 // status window when the window is gone).
 extern void (*dns_print)(QWidget* window, Connection* conn, const std::string& text,
                          std::uint32_t colour);
-// Raises the DNS event for a /dns request; returns 0 when a handler halted
-// the default output. Default: the event engine.
-extern int (*dns_fire_event)(DnsRequest* request);
 // The result of the kinds served by other parts (DCC 2, 3, 7-10, sockets 4,
 // proxy 6); `failed` when nothing was found. Null until DCC transfers and
 // script sockets are built: their results go nowhere.

@@ -14,6 +14,9 @@
 #include "model/line_buffer.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
+#include "irc/link/flood.h"
+#include "irc/link/traffic_log.h"
+#include "irc/dispatch/outgoing_notes.h"
 #include "irc/ssl/ssl_link.h"
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
@@ -31,7 +34,6 @@ long plain_write(Connection* conn, const char* data, std::size_t length)
     return SOCKET_ERROR;
 }
 
-int no_flood_gate(const std::string&, int, Connection*) { return 0; }
 
 // Cuts a line at the usable length and makes sure it ends in a line feed: a
 // cut line must not lose its end, or the server would join it to the next.
@@ -70,10 +72,7 @@ bool starts_with_word(const std::string& s, std::size_t at, const char* word)
 } // namespace
 
 long (*irc_link_write)(Connection*, const char*, std::size_t) = plain_write;
-int (*irc_flood_gate)(const std::string&, int, Connection*) = no_flood_gate;
-void (*irc_outgoing_note)(const std::string&, Connection*) = irc_inspect_outgoing;
-void (*irc_note_own_activity)(const std::string&, Connection*) = nullptr;
-void (*irc_debug_line)(const std::string&, int, Connection*) = nullptr;
+Signal<void(const std::string&, Connection*)> irc_own_activity;
 
 void irc_inspect_outgoing(const std::string& line, Connection* conn)
 {
@@ -93,7 +92,7 @@ void irc_inspect_outgoing(const std::string& line, Connection* conn)
         after = i + 7;
     else
         return;
-    if (!irc_note_own_activity)
+    if (irc_own_activity.empty())
         return;
     std::size_t t = skip_blanks(body, after);
     std::size_t end = body.find(' ', t);
@@ -104,7 +103,7 @@ void irc_inspect_outgoing(const std::string& line, Connection* conn)
         std::string one = targets.substr(start, comma == std::string::npos ? std::string::npos
                                                                            : comma - start);
         if (!one.empty() && conn_is_live(conn))
-            irc_note_own_activity(one, conn);
+            irc_own_activity.fire(one, conn);
         if (comma == std::string::npos)
             break;
         start = comma + 1;
@@ -122,8 +121,7 @@ int irc_send_line_impl(const std::string& text, int kind, Connection* conn)
     std::string line = text.size() > kLongText ? text.substr(0, kLongText) : text;
     finish_line(line);
     if (!line.empty()) {
-        if (irc_outgoing_note)
-            irc_outgoing_note(line, conn);
+        irc_note_outgoing(line, conn);
         if (!conn_is_live(conn) || conn->socket == -1)
             return 0;
         if (kind != kLineFlood) {
@@ -150,7 +148,7 @@ int irc_send_line_impl(const std::string& text, int kind, Connection* conn)
     }
 
     if (!line.empty()) {
-        if (opt(OPT_FLOOD_PROTECTION) && irc_flood_gate && irc_flood_gate(line, kind, conn)) {
+        if (opt(OPT_FLOOD_PROTECTION) && flood_gate(line, kind, conn)) {
             // The held line was the queue's head: the lines behind it must
             // not wait for a write event that no write will cause.
             if (conn_is_live(conn) && conn->send_queue)
@@ -192,8 +190,8 @@ int irc_send_line_impl(const std::string& text, int kind, Connection* conn)
         st.mean_line_length = st.mean_line_length ? (st.mean_line_length + length) / 2 : length;
         int budget = opt(OPT_FLOOD_BYTES);
         conn->flood_budget = std::min(conn->flood_budget + length, std::max(budget, 0));
-        if (conn->debug_flags && irc_debug_line)
-            irc_debug_line(line.substr(0, sent), 0, conn);
+        if (conn->debug_flags)
+            debug_log_line(line.substr(0, sent), 0, conn);
     }
     if (conn_is_live(conn) && conn->send_queue)
         post_app_message(WM_APP_SEND_QUEUE, 0, reinterpret_cast<intptr_t>(conn));

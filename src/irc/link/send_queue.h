@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/signal.h"
+
 struct Connection;
 
 // Line kinds.
@@ -39,12 +41,10 @@ void irc_inspect_outgoing(const std::string& line, Connection* conn);
 // Writes bytes to the link; the count written or -1 with sock_last_error set.
 // Default: the plain socket.
 extern long (*irc_link_write)(Connection* conn, const char* data, std::size_t length);
-// The flood gate, asked when flood protection is on: 1 when it took the
-// line. Default: 0 (every line is written).
-extern int (*irc_flood_gate)(const std::string& line, int kind, Connection* conn);
-// The outgoing-line note step. Default: irc_inspect_outgoing.
-extern void (*irc_outgoing_note)(const std::string& line, Connection* conn);
-// Own activity in a window named by a PRIVMSG/NOTICE target. Default: nothing.
-extern void (*irc_note_own_activity)(const std::string& target, Connection* conn);
-// Raw-traffic echo of a written line (incoming 0). Default: nothing.
-extern void (*irc_debug_line)(const std::string& line, int incoming, Connection* conn);
+
+// Own activity in a window named by a PRIVMSG/NOTICE target: a line the
+// user sent there.
+enum OwnActivityOrder {
+    kOwnActivityColours = 10,  // the nick colours: the own nick turns active
+};
+extern Signal<void(const std::string& target, Connection* conn)> irc_own_activity;

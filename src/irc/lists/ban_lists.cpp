@@ -20,7 +20,6 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/membership.h"
 #include "irc/dispatch/modes.h"
-#include "identifiers/ban_list_identifiers.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "platform/platform_utils.h"
@@ -433,9 +432,3 @@ void chan_timed_ban_tick(Connection* conn)
     }
 }
 
-// ---- Install ----
-
-void irc_ban_lists_install()
-{
-    ban_list_identifiers_register();
-}

@@ -120,11 +120,7 @@ void chan_timed_ban_tick(Connection* conn);
 // Returns 1 with the part in result, 0 with an empty result.
 int chan_list_entry_part(const StringNode* entry, std::string& result, int part);
 
-// Sets the seams of the MODE handler and the connection tick, and registers
-// $ibl, $banlist, $iel and $iil.
 // A list mode (+b, +e, +I or their removal) seen in a channel: the list
 // follows it. Wired as the mode handler's list hook.
 void chan_list_on_mode(WindowRecord* rec, char letter, int adding, const std::string& mask,
                        const std::string& setter, const std::string& address);
-
-void irc_ban_lists_install();

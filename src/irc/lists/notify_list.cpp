@@ -11,9 +11,7 @@
 #include <utility>
 
 #include "model/connection.h"
-#include "app/startup.h"
 #include "model/window_record.h"
-#include "commands/notify_commands.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -31,6 +29,7 @@
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/link/close.h"
 #include "irc/lists/address_list.h"
+#include "irc/lists/notify_entries.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/query_replies.h"
@@ -40,60 +39,20 @@
 #include "script/exec/script_types.h"
 #include "script/stores/timers.h"
 
+using namespace notify_entries;
+
 namespace {
 
 // Event ids of NOTIFY and UNOTIFY.
 constexpr int kEventNotify = 43;
+
 constexpr int kEventUnotify = 73;
+
 // Longest ISON or WATCH line before a new one starts.
 constexpr std::size_t kPollLineMax = 400;
+
 // An IRCX server takes at most this many nicks per ISON.
 constexpr int kIrcxIsonNicks = 26;
-
-// The list and state of a connection, kept on its record: its entries go
-// with it.
-struct StateSlot {
-    NotifyConnState st;
-    unsigned generation = 0;  // grows whenever an entry leaves the list
-    StateSlot() = default;
-    StateSlot(const StateSlot&) = delete;
-    StateSlot& operator=(const StateSlot&) = delete;
-    ~StateSlot();
-};
-
-RecordSlot<StateSlot> g_state_slot;
-
-// Every entry by its number, with the id of the connection whose list
-// holds it: numbers in use and lookups by number without a walk.
-struct IdRef {
-    NotifyEntry* entry = nullptr;
-    int conn_id = 0;
-};
-
-std::unordered_map<int, IdRef>& entry_ids()
-{
-    static std::unordered_map<int, IdRef> ids;
-    return ids;
-}
-
-// Frees an entry that is no longer in a list.
-void destroy(NotifyEntry* e)
-{
-    entry_ids().erase(e->id);
-    delete e;
-}
-
-StateSlot* slot_of(Connection* conn)
-{
-    if (!conn || !conn_is_live(conn)) return nullptr;
-    return &conn->state_slots.get(g_state_slot);
-}
-
-std::string text_of(int id)
-{
-    const char* t = text_load_string(id);
-    return t ? std::string(t) : std::string();
-}
 
 // The text with its one "%s" filled in.
 std::string text_with(int id, const std::string& value)
@@ -104,181 +63,9 @@ std::string text_with(int id, const std::string& value)
     return t;
 }
 
-// The part of a nick text before "!".
-std::string_view nick_view(std::string_view text)
-{
-    return text.substr(0, text.find('!'));
-}
-
-std::string nick_part(std::string_view text)
-{
-    return std::string(nick_view(text));
-}
-
-// The mask after "!", empty when there is none.
-std::string mask_part(std::string_view text)
-{
-    std::size_t bang = text.find('!');
-    return bang == std::string_view::npos ? std::string() : std::string(text.substr(bang + 1));
-}
-
-bool is_beep(const std::string& sound)
-{
-    return text_equal_nocase(sound, "beep");
-}
-
-bool plain_integer(const std::string& s)
-{
-    if (s.empty()) return false;
-    for (char c : s)
-        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-    return true;
-}
-
-// Leading and trailing blanks off, inner runs of blanks as one.
-std::string tidy(std::string_view text, std::size_t limit)
-{
-    std::string out;
-    bool blank = false;
-    for (char c : text) {
-        if (c == ' ') {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank) out += ' ';
-        blank = false;
-        out += c;
-        if (out.size() >= limit) break;
-    }
-    if (out.size() > limit) out.resize(limit);
-    return out;
-}
-
-// The first blank-separated word (leading blanks skipped).
-std::string first_word(std::string_view text, std::size_t limit)
-{
-    text = text_skip_blanks(text);
-    std::size_t end = text.find(' ');
-    return std::string(text.substr(0, std::min(end, limit)));
-}
-
-// A sound setting as kept in memory: "beep", or an absolute path.
-std::string sound_absolute(const std::string& sound)
-{
-    std::string s = tidy(sound, kMediumText);
-    if (s.empty() || is_beep(s)) return s;
-    file_fix_slashes(s);
-    file_abs_settings_dir(s);
-    if (s.size() > kMediumText) s.resize(kMediumText);
-    return s;
-}
-
-// As written to the settings: files inside the settings folder relative.
-std::string sound_stored(const std::string& sound)
-{
-    if (sound.empty() || is_beep(sound)) return sound;
-    return file_relative_to_settings_dir(sound);
-}
-
-bool logged_on(Connection* conn)
-{
-    return conn_is_live(conn) && conn->connected && conn->registered && irc_state(conn)->logon_pending == 0;
-}
-
 int watch_limit(Connection* conn)
 {
     return conn_is_live(conn) ? irc_state(conn)->watch_limit : 0;
-}
-
-// ---- The linked list ----
-
-void list_append(NotifyConnState& st, NotifyEntry* e)
-{
-    e->next = nullptr;
-    if (!st.head) {
-        st.head = e;
-        e->prev = e;
-        return;
-    }
-    NotifyEntry* last = st.head->prev;
-    last->next = e;
-    e->prev = last;
-    st.head->prev = e;
-}
-
-void list_insert_before(NotifyConnState& st, NotifyEntry* at, NotifyEntry* e)
-{
-    if (!at) {
-        list_append(st, e);
-        return;
-    }
-    if (at == st.head) {
-        e->next = st.head;
-        e->prev = st.head->prev;
-        st.head->prev = e;
-        st.head = e;
-        return;
-    }
-    NotifyEntry* p = at->prev;
-    p->next = e;
-    e->prev = p;
-    e->next = at;
-    at->prev = e;
-}
-
-void list_unlink(StateSlot& s, NotifyEntry* e)
-{
-    NotifyConnState& st = s.st;
-    if (e == st.head) {
-        st.head = e->next;
-        if (st.head) st.head->prev = e->prev;
-    } else {
-        NotifyEntry* p = e->prev;
-        p->next = e->next;
-        if (e->next) e->next->prev = p;
-        else st.head->prev = p;
-    }
-    e->next = e->prev = nullptr;
-    ++s.generation;
-}
-
-// The nicks of the list as the connection's plain nick list (tab completion
-// reads it).
-void mirror(Connection* conn, const NotifyConnState& st)
-{
-    strlist_free(&conn->notify_list);
-    for (const NotifyEntry* e = st.head; e; e = e->next)
-        conn->notify_list = strlist_append(conn->notify_list, std::string_view(e->nick), 0);
-}
-
-void free_entries(StateSlot& s)
-{
-    NotifyEntry* e = s.st.head;
-    while (e) {
-        NotifyEntry* next = e->next;
-        destroy(e);
-        e = next;
-    }
-    s.st.head = nullptr;
-    ++s.generation;
-}
-
-StateSlot::~StateSlot()
-{
-    free_entries(*this);
-    strlist_free(&st.pending);
-}
-
-NotifyEntry* find_in(NotifyConnState& st, std::string_view nick, int mode)
-{
-    if (!nick.empty() && nick[0] == '+') nick.remove_prefix(1);
-    if (nick.empty()) return nullptr;
-    const std::string part = mode == 1 ? nick_part(nick) : std::string();
-    for (NotifyEntry* e = st.head; e; e = e->next) {
-        if (text_equal_nocase(e->nick, nick)) return e;
-        if (mode == 1 && text_equal_nocase(nick_view(e->nick), part)) return e;
-    }
-    return nullptr;
 }
 
 // The entry for a nick seen on the connection: its nick part equal and its
@@ -316,71 +103,6 @@ std::string ial_address(const std::string& nick, Connection* conn)
     if (!ial_lookup(nick, r, conn)) return std::string();
     std::size_t bang = r.text.find('!');
     return bang == std::string::npos ? std::string() : r.text.substr(bang + 1, kShortText);
-}
-
-// A new entry from the parts of a value: the nick cut to its first word
-// (a leading "+", blanks after it skipped, asks for a WHOIS), the network to
-// its first word, the texts tidied. Null for an empty nick or no memory.
-NotifyEntry* make_entry(const std::string& nick_text, const std::string& note, const std::string& on_sound,
-                        const std::string& off_sound, int default_sounds, const std::string& network)
-{
-    std::string_view t = text_skip_blanks(nick_text);
-    int whois = 0;
-    if (!t.empty() && t[0] == '+') {
-        whois = 1;
-        t = text_skip_blanks(t.substr(1));
-    }
-    std::string nick = first_word(t, kShortText);
-    if (nick.empty()) return nullptr;
-    auto* e = new (std::nothrow) NotifyEntry;
-    if (!e) return nullptr;
-    e->nick = nick;
-    e->whois = whois;
-    e->note = tidy(note, kShortText);
-    e->on_sound = sound_absolute(on_sound);
-    e->off_sound = sound_absolute(off_sound);
-    e->default_sounds = default_sounds ? 1 : 0;
-    e->network = first_word(network, kShortText);
-    e->id = win_alloc_id();
-    return e;
-}
-
-// The parts of a stored value, cut off from the end backwards.
-struct StoredParts {
-    std::string nick, note, on_sound, off_sound, network;
-    int default_sounds = 0;
-};
-
-StoredParts parse_stored(std::string text)
-{
-    StoredParts p;
-    auto cut = [&text](const char* tag) {
-        std::size_t at = text.find(tag);
-        if (at == std::string::npos) return std::string();
-        std::string rest = text.substr(at + std::char_traits<char>::length(tag));
-        text.resize(at);
-        return rest;
-    };
-    p.network = cut("NETWORK:");
-    p.default_sounds = cut("DEFSNDS:") == "1" ? 1 : 0;
-    p.off_sound = cut("WAVE2:");
-    p.on_sound = cut("WAVE:");
-    p.note = cut("NOTE:");
-    p.nick = text;
-    return p;
-}
-
-std::string stored_text(const NotifyEntry* e)
-{
-    std::string t;
-    if (e->whois) t += '+';
-    t += e->nick;
-    if (!e->note.empty()) t += "NOTE:" + e->note;
-    if (!e->on_sound.empty()) t += "WAVE:" + sound_stored(e->on_sound);
-    if (!e->off_sound.empty()) t += "WAVE2:" + sound_stored(e->off_sound);
-    if (e->default_sounds) t += "DEFSNDS:1";
-    if (!e->network.empty()) t += "NETWORK:" + e->network;
-    return t;
 }
 
 // ---- Output ----
@@ -522,12 +244,12 @@ void finish_answer(Connection* conn, bool any_on, bool any_off)
     if (st.first_answer) {
         if (st.treebar_refresh) {
             st.treebar_refresh = 0;
-            if (notify_hooks.treebar_refresh) notify_hooks.treebar_refresh();
+            notify_seen_changed.fire();
         }
         bool anybody = false;
         for (NotifyEntry* e = st.head; e && !anybody; e = e->next) anybody = e->online != 0;
         if (anybody) {
-            if (notify_hooks.toolbar_state) notify_hooks.toolbar_state(1);
+            notify_state_shown.fire(1);
             if (notify_hooks.window_activity) notify_hooks.window_activity();
         } else {
             notify_print(status_of(conn), kColorNotifyText, text_of(3540), 3);
@@ -741,170 +463,10 @@ std::string network_of(Connection* conn)
 }  // namespace
 
 NotifyHooks notify_hooks;
+Signal<void()> notify_seen_changed;
+Signal<void(int)> notify_state_shown;
 void (*notify_print)(QWidget*, std::uint32_t, const std::string&, int) = default_print;
 void (*notify_beep)() = default_beep;
-std::string notify_default_on_sound;
-std::string notify_default_off_sound;
-
-NotifyConnState* notify_state(Connection* conn)
-{
-    StateSlot* s = slot_of(conn);
-    return s ? &s->st : nullptr;
-}
-
-NotifyEntry* notify_head(Connection* conn)
-{
-    NotifyConnState* st = notify_state(conn);
-    return st ? st->head : nullptr;
-}
-
-int notify_count(Connection* conn)
-{
-    int n = 0;
-    for (NotifyEntry* e = notify_head(conn); e; e = e->next) ++n;
-    return n;
-}
-
-// ---- The list ----
-
-NotifyEntry* notify_list_sort(NotifyEntry* head)
-{
-    std::vector<NotifyEntry*> v;
-    for (NotifyEntry* e = head; e; e = e->next) v.push_back(e);
-    if (v.empty()) return nullptr;
-    std::stable_sort(v.begin(), v.end(),
-                     [](const NotifyEntry* a, const NotifyEntry* b) { return text_compare_nocase(a->nick, b->nick) < 0; });
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        v[i]->next = i + 1 < v.size() ? v[i + 1] : nullptr;
-        v[i]->prev = i > 0 ? v[i - 1] : v.back();
-    }
-    return v.front();
-}
-
-void notify_free_all(Connection* conn)
-{
-    StateSlot* s = slot_of(conn);
-    if (!s) return;
-    free_entries(*s);
-    strlist_free(&s->st.pending);
-    mirror(conn, s->st);
-}
-
-void notify_load(Connection* conn)
-{
-    StateSlot* s = slot_of(conn);
-    if (!s) return;
-    free_entries(*s);
-    StringNode* values = ini_read_numbered_list("Notify", "n", nullptr, std::string(), 0);
-    // A later value for a nick replaces an earlier one; the list is sorted
-    // once at the end.
-    std::unordered_map<std::string, NotifyEntry*> by_nick;
-    for (StringNode* v = values; v; v = v->next) {
-        StoredParts p = parse_stored(v->text);
-        NotifyEntry* e = make_entry(p.nick, p.note, p.on_sound, p.off_sound, p.default_sounds, p.network);
-        if (!e) continue;
-        const std::string key = text_lower_copy(nick_part(e->nick));
-        auto it = by_nick.find(key);
-        if (it != by_nick.end()) {
-            list_unlink(*s, it->second);
-            destroy(it->second);
-        }
-        by_nick[key] = e;
-        list_append(s->st, e);
-        entry_ids()[e->id] = IdRef{e, conn->id};
-    }
-    strlist_free(&values);
-    s->st.head = notify_list_sort(s->st.head);
-    mirror(conn, s->st);
-}
-
-void notify_save(Connection* conn)
-{
-    if (!conn_is_live(conn)) conn = conn_list;
-    StateSlot* s = slot_of(conn);
-    if (!s) return;
-    s->st.head = notify_list_sort(s->st.head);
-    StringNode* values = nullptr;
-    for (const NotifyEntry* e = s->st.head; e; e = e->next) values = strlist_append(values, std::string_view(stored_text(e)), 0);
-    ini_write_numbered_list(values, "notify", "n", 0, std::string());
-    strlist_free(&values);
-    mirror(conn, s->st);
-}
-
-int notify_add(const std::string& nick, const std::string& note, const std::string& on_sound,
-               const std::string& off_sound, int default_sounds, const std::string& network, Connection* conn)
-{
-    if (!slot_of(conn)) return 0;
-    std::string_view t = text_skip_blanks(nick);
-    const bool plus = !t.empty() && t[0] == '+';
-    if (plus) t = text_skip_blanks(t.substr(1));
-    const std::string word = first_word(t, kShortText);
-    if (word.empty()) return plus ? 1 : 0;  // "+" alone adds nothing
-    notify_remove_nick(word, conn);
-    StateSlot* s = slot_of(conn);
-    NotifyEntry* e = make_entry(nick, note, on_sound, off_sound, default_sounds, network);
-    if (!e) {
-        script_error(nullptr, "notify", {}, 2);
-        return 0;
-    }
-    NotifyEntry* at = s->st.head;
-    while (at && text_compare_nocase(at->nick, e->nick) <= 0) at = at->next;
-    list_insert_before(s->st, at, e);
-    entry_ids()[e->id] = IdRef{e, conn->id};
-    mirror(conn, s->st);
-    return 1;
-}
-
-NotifyEntry* notify_find(const std::string& nick, int mode, Connection* conn)
-{
-    NotifyConnState* st = notify_state(conn);
-    return st ? find_in(*st, nick, mode) : nullptr;
-}
-
-NotifyEntry* notify_find_by_id(int id, Connection** out_conn)
-{
-    if (out_conn) *out_conn = nullptr;
-    auto it = entry_ids().find(id);
-    if (it == entry_ids().end()) return nullptr;
-    Connection* c = conn_by_id(it->second.conn_id);
-    if (!c) return nullptr;
-    if (out_conn) *out_conn = c;
-    return it->second.entry;
-}
-
-int notify_remove_nick(const std::string& nick, Connection* conn)
-{
-    StateSlot* s = slot_of(conn);
-    if (!s) return 0;
-    int removed = 0;
-    while (NotifyEntry* e = find_in(s->st, nick, 1)) {
-        list_unlink(*s, e);
-        destroy(e);
-        ++removed;
-    }
-    if (removed) mirror(conn, s->st);
-    return removed;
-}
-
-int notify_network_applies(const NotifyEntry* entry, Connection* conn)
-{
-    if (!entry || entry->network.empty()) return 1;
-    if (!conn_is_live(conn)) return 0;
-    const std::string& group = conn->live_server[2];
-    const std::string* names[3] = {&conn->network, plain_integer(group) ? nullptr : &group, &conn->server_name};
-    std::string_view list = entry->network;
-    std::size_t i = 0;
-    while (i <= list.size()) {
-        std::size_t j = list.find(',', i);
-        if (j == std::string_view::npos) j = list.size();
-        const std::string name = first_word(list.substr(i, j - i), kShortText);
-        if (!name.empty())
-            for (const std::string* n : names)
-                if (n && !n->empty() && text_equal_nocase(*n, name)) return 1;
-        i = j + 1;
-    }
-    return 0;
-}
 
 // ---- Presence ----
 
@@ -932,7 +494,7 @@ void notify_nick_seen(const std::string& nick, const std::string& address, long 
             e->online = 1;
             if (!waiting) {
                 e->activity = 3;
-                if (notify_hooks.treebar_refresh) notify_hooks.treebar_refresh();
+                notify_seen_changed.fire();
                 e->last_change = 2;
                 e->shown = 1;
                 fire_walk(conn, 0, 1, id);
@@ -948,7 +510,7 @@ void notify_nick_seen(const std::string& nick, const std::string& address, long 
                         irc_send_line("WHOIS " + (e->seen_nick.empty() ? nick_part(e->nick) : e->seen_nick) + "\n", 0,
                                       conn);
                 }
-                if (notify_hooks.toolbar_state) notify_hooks.toolbar_state(1);
+                notify_state_shown.fire(1);
                 if (notify_hooks.window_activity) notify_hooks.window_activity();
             }
         }
@@ -960,7 +522,7 @@ void notify_nick_seen(const std::string& nick, const std::string& address, long 
         e->address_check = 0;
         if (!waiting) {
             e->activity = 3;
-            if (notify_hooks.treebar_refresh) notify_hooks.treebar_refresh();
+            notify_seen_changed.fire();
             e->last_change = 3;
             e->shown = 1;
             fire_walk(conn, 1, 1, id);
@@ -972,7 +534,7 @@ void notify_nick_seen(const std::string& nick, const std::string& address, long 
                 fire_walk(conn, 1, 0, id);
                 if (!conn_is_live(conn)) return;
             }
-            if (notify_hooks.toolbar_state) notify_hooks.toolbar_state(1);
+            notify_state_shown.fire(1);
             if (notify_hooks.window_activity) notify_hooks.window_activity();
         }
     }
@@ -1111,11 +673,11 @@ void notify_conn_stage(int stage, Connection* conn)
     default:
         break;
     }
-    if (notify_hooks.toolbar_state) {
+    if (!notify_state_shown.empty()) {
         int anybody = 0;
         for (Connection* c = conn_list; c && !anybody; c = c->next)
             for (NotifyEntry* e = notify_head(c); e && !anybody; e = e->next) anybody = e->online;
-        notify_hooks.toolbar_state(anybody ? 1 : 0);
+        notify_state_shown.fire(anybody ? 1 : 0);
     }
 }
 
@@ -1143,112 +705,6 @@ int notify_ial_changed(const std::string* nick, Connection* conn)
     }
     if (changed) notify_window_refresh();
     return changed;
-}
-
-void notify_opts_load()
-{
-    std::string v;
-    ini_read("notifyopts", "n1", "", v, kMediumTextSize, std::string());
-    notify_default_on_sound = sound_absolute(v);
-    v.clear();
-    ini_read("notifyopts", "n2", "", v, kMediumTextSize, std::string());
-    notify_default_off_sound = sound_absolute(v);
-}
-
-void notify_opts_save()
-{
-    const std::string on = sound_stored(notify_default_on_sound);
-    const std::string off = sound_stored(notify_default_off_sound);
-    ini_write("notifyopts", "n1", on.c_str(), std::string());
-    ini_write("notifyopts", "n2", off.c_str(), std::string());
-}
-
-// ---- The window ----
-
-void notify_line_text(const NotifyEntry* entry, std::string& out, int mode)
-{
-    out.clear();
-    if (!entry) return;
-    const std::string nick = entry->seen_nick.empty() ? nick_part(entry->nick) : entry->seen_nick;
-    if (mode == 1) {
-        out = nick;
-        return;
-    }
-    out = nick;
-    std::string middle;
-    if (entry->online) {
-        if (opt(OPT_NOTIFY_SHOW_ADDRESS)) middle = entry->seen_address;
-    } else {
-        middle = mask_part(entry->nick);
-    }
-    if (!middle.empty()) out += " " + middle;
-    if (!entry->note.empty()) out += " (" + entry->note + ")";
-    if (out.size() > kLongText) out.resize(kLongText);
-}
-
-void notify_window_lines(std::vector<NotifyWindowLine>& lines, std::string& title)
-{
-    lines.clear();
-    std::set<std::string> online_nicks;  // lower-cased nick texts on line somewhere
-    for (Connection* c = conn_list; c; c = c->next) {
-        if (!logged_on(c)) continue;
-        std::string header;
-        if (!c->network.empty()) header = c->network;
-        else if (!c->live_server[2].empty() && !plain_integer(c->live_server[2]))
-            header = c->live_server[2] + " (" + c->server_name + ")";
-        else header = c->server_name;
-        lines.push_back({0, header, 0, c->id});
-        for (NotifyEntry* e = notify_head(c); e; e = e->next) {
-            if (!e->online) continue;
-            online_nicks.insert(text_lower_copy(e->nick));
-            NotifyWindowLine l{1, std::string(), e->id, c->id};
-            notify_line_text(e, l.text, 0);
-            lines.push_back(l);
-        }
-    }
-    int offline_lines = 0;
-    if (opt(OPT_NOTIFY_LIST_OFFLINE)) {
-        std::vector<NotifyWindowLine> off;
-        std::set<std::string> seen_lines;
-        for (Connection* c = conn_list; c; c = c->next)
-            for (NotifyEntry* e = notify_head(c); e; e = e->next) {
-                if (e->online || online_nicks.count(text_lower_copy(e->nick))) continue;
-                NotifyWindowLine l{3, std::string(), e->id, c->id};
-                notify_line_text(e, l.text, 0);
-                if (!seen_lines.insert(l.text).second) continue;
-                off.push_back(l);
-            }
-        std::stable_sort(off.begin(), off.end(), [](const NotifyWindowLine& a, const NotifyWindowLine& b) {
-            return text_compare_nocase(a.text, b.text) < 0;
-        });
-        if (!off.empty()) {
-            lines.push_back({2, text_of(4204), 0, 0});
-            offline_lines = static_cast<int>(off.size());
-            lines.insert(lines.end(), off.begin(), off.end());
-        }
-    }
-    const int total = notify_count(conn_list);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "Notify List (%d/%d)", total - offline_lines, total);
-    title = buf;
-}
-
-NotifyEntry* notify_item_entry(const NotifyWindowLine& line, Connection** out_conn)
-{
-    if (out_conn) *out_conn = nullptr;
-    if (line.kind != 1 && line.kind != 3) return nullptr;
-    return notify_find_by_id(line.entry_id, out_conn);
-}
-
-void notify_window_open(int flags)
-{
-    if ((flags & 2) && !(opt(OPT_NOTIFY_ENABLED) && opt(OPT_NOTIFY_AUTO_OPEN))) return;
-    if (notify_hooks.window_open) notify_hooks.window_open(flags);
-}
-
-void notify_window_refresh()
-{
-    if (notify_hooks.window_refresh) notify_hooks.window_refresh();
 }
 
 std::string notify_announcement(const NotifyEntry* e, int online)
@@ -1345,7 +801,6 @@ void irc_notify_install()
     irc_link_stage.add_once(g_stage_listener, kStageNotify, link_stage);
     ial_changed.add_once(g_ial_listener, kIalChangedNotify, addresses_changed);
     win_ids_taken.add_once(g_ids_listener, kIdsTakenNotify, id_in_use);
-    notify_commands_register();
 }
 
 void irc_notify_uninstall()

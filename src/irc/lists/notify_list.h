@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/signal.h"
+
 class QWidget;
 struct Connection;
 struct IrcMessage;
@@ -150,16 +152,24 @@ struct NotifyHooks {
     void (*window_refresh)() = nullptr;
     void (*window_close)() = nullptr;
     void (*window_activity)() = nullptr;
-    // The treebar's notify items.
-    void (*treebar_refresh)() = nullptr;
-    // The toolbar's notify button (0, 1 shows someone on line, 2 keep).
-    void (*toolbar_state)(int state) = nullptr;
     // Speech and tips for an event (21 one entry, 44 the first answer).
     void (*speech_tips)(int event, const NotifyEntry* entry, Connection* conn) = nullptr;
     // Plays a sound file.
     void (*play_file)(const std::string& file, Connection* conn) = nullptr;
 };
 extern NotifyHooks notify_hooks;
+
+// Who is on line changed: the treebar's notify items follow.
+enum NotifySeenOrder {
+    kNotifySeenTreebar = 10,
+};
+extern Signal<void()> notify_seen_changed;
+// The notify state for the toolbar's button: 0 nobody on line, 1 someone
+// came on line, 2 the state stays as it was.
+enum NotifyStateOrder {
+    kNotifyStateToolbar = 10,
+};
+extern Signal<void(int state)> notify_state_shown;
 
 // Prints a line into a window with a colour; frame bit 1 a separator
 // before, bit 2 one after. Seam for tests; by default the display's
@@ -168,8 +178,6 @@ extern void (*notify_print)(QWidget* window, std::uint32_t colour, const std::st
 // Sounds a beep. Seam for tests; by default the platform's beep.
 extern void (*notify_beep)();
 
-// Fills the seams of the connections, settings, dispatcher and conditions
-// with the notify list and registers /notify.
 // Handlers the program wires: a sender of an ordinary line seen, a nick
 // seen (1) or gone (0) by membership or by a query reply, the
 // per-connection tick's poll, and whether a nick is on the list.

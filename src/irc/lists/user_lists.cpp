@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "model/window_record.h"
-#include "commands/list_commands.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -1041,7 +1040,6 @@ void irc_user_lists_install()
 {
     conn_freed.add_once(g_freed_listener, kFreedUserhosts, conn_free_hook);
     irc_link_stage.add_once(g_stage_listener, kStageUserLists, stage_hook);
-    list_commands_register();
 }
 
 void irc_user_lists_uninstall()

@@ -194,8 +194,6 @@ extern void (*userhost_ignore_edit)(QWidget* window, int action, const std::stri
 // nothing.
 extern void (*userhost_finger)(QWidget* window, const std::string* target, Connection* conn);
 
-// Fills the seams of the numerics, the link, /dns, the mode handler and the
-// conditions, chains the link-stage hook and registers the list commands.
 // Handlers the program wires: a USERHOST reply item offered to the
 // requests (1 when one took it), the requests failed at the end of the
 // replies, our own address and a nick's address asked for, the protect

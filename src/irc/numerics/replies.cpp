@@ -13,7 +13,6 @@
 #include "core/time_date.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
-#include "display/logging.h"
 #include "model/nick_list.h"
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/channel_rejoin.h"
@@ -325,7 +324,7 @@ void reply_on_creation_time(IrcMessage& msg)
     long long when = std::atoll(irc_word(msg, 4).c_str());
     if (when <= 0) return;
     std::string line = text_fill_pattern(text_of(3557), {irc_word(msg, 3), time_ctime_text(static_cast<std::time_t>(when))});
-    if (rec && rec->log_file >= 0) log_write_line(rec, line, 0, kColorNormalText);
+    if (rec && rec->log_file >= 0) irc_log_only_line.fire(rec, line, kColorNormalText);
     irc_status_show(conn, static_cast<int>(kColorNormalText), line, 0, 0);
 }
 
@@ -456,6 +455,7 @@ void reply_on_unknown_mode(IrcMessage& msg)
 }
 
 void (*reply_window_show)(WindowRecord*, std::uint32_t, const std::string&) = default_window_show;
+Signal<void(WindowRecord*, const std::string&, std::uint32_t)> irc_log_only_line;
 
 void reply_chanlist_begin(Connection* conn)
 {

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/signal.h"
+
 struct Connection;
 struct IrcMessage;
 struct WindowRecord;
@@ -36,6 +38,13 @@ void reply_on_unknown_mode(IrcMessage& msg);
 // by default echo_line into the window.
 extern void (*reply_window_show)(WindowRecord* rec, std::uint32_t colour, const std::string& text);
 
+
+// A line for a window's log alone (it is shown elsewhere): the channel's
+// creation time, logged with the channel while the status window shows it.
+enum LogOnlyLineOrder {
+    kLogOnlyLineLog = 10,  // the window's log file
+};
+extern Signal<void(WindowRecord* rec, const std::string& text, std::uint32_t colour)> irc_log_only_line;
 
 // The channel-list state of a connection (chanlist_busy): 1 asked for,
 // 2 a reply under way, 0 idle. The reply's start and its end (also when

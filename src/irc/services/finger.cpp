@@ -7,11 +7,9 @@
 #include <QTimer>
 
 #include "model/connection.h"
-#include "app/finger_dialog.h"
 #include "app/frame_proc.h"
-#include "app/window_open.h"
+#include "model/window_requests.h"
 #include "model/window_record.h"
-#include "commands/server_commands.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -113,7 +111,7 @@ void open_window(Connection* conn)
     request.name = "Finger Window";
     request.type = kWinFinger;
     request.conn = conn;
-    win_open(request);
+    win_request_open(request);
 }
 
 void connect_address(const SockAddr& address)
@@ -492,15 +490,6 @@ intptr_t finger_on_read(uintptr_t socket, intptr_t lparam)
         if (!g_client.running)
             return 0;
     }
-}
-
-void finger_request(intptr_t)
-{
-    if (g_client.running) {
-        finger_close(text_load_string(755));
-        return;
-    }
-    finger_dialog_open(0);
 }
 
 // ---- Server ----

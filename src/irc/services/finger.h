@@ -39,9 +39,6 @@ void finger_userhost_done(QWidget* window, const std::string* target, Connection
 void finger_close(const std::string& text);
 // 1 while a query runs.
 int finger_running();
-// Menu command 158: a running query is cancelled; otherwise the finger
-// dialog opens.
-void finger_request(intptr_t lparam);
 
 // The history, newest first (main settings section "finger", keys n0,
 // n1, ...); the caller frees the list.

@@ -6,7 +6,6 @@
 
 #include "model/connection.h"
 #include "app/frame_proc.h"
-#include "app/tick.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -95,6 +94,8 @@ long read_port(const std::string& text)
 }
 
 } // namespace
+
+int tick_ident_countdown = 0;
 
 std::string ident_user_id(Connection* conn)
 {

@@ -19,6 +19,10 @@ constexpr int kIdentLingerSeconds = 3;
 // Requests of this length or more get no reply.
 constexpr std::size_t kIdentRequestMax = 26;
 
+// Seconds until the client is dropped (0 idle); the one-second tick counts
+// it down and calls ident_client_done() at 0.
+extern int tick_ident_countdown;
+
 // Opens the listener when it should run.
 void ident_listen(Connection* conn);
 // A connection attempt starts: it waits for a request, and the listener opens.

@@ -1,0 +1,3 @@
+#include "model/tip_events.h"
+
+Signal<void(int, const TipEventText&, int, Connection*, WindowRecord*)> tip_event;
