@@ -1,4 +1,5 @@
 // The frame's menu bar, its system menu and the frame commands.
+#include "app/finger_dialog.h"
 #include "app/frame_menu.h"
 
 #include "app/popup_menus.h"

@@ -34,7 +34,6 @@
 #include <unistd.h>
 
 #include "model/connection.h"
-#include "app/frame_proc.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
 #include "core/encodings.h"

@@ -297,6 +297,10 @@ protected:
             "the quick brown fox jumps over the lazy dog and keeps on running",
             "\x02" "bold words\x02 and \x03" "4,12coloured words\x0f that go on and on and on",
             "averyveryverylongwordwithoutanyblankinsideitatalltocutithard and a tail",
+            // Longer than the window at any size it opens with.
+            "a line that goes on and on past the right edge of the window however wide the window "
+            "was opened: it keeps on going with more words and more words and still more words "
+            "until it has to be cut into parts at every width the test tries",
         };
         int k = 0;
         for (const char* l : lines) {
@@ -318,7 +322,7 @@ TEST_F(RewrapTest, NarrowingAndWideningAgainGivesThePartsOfThatWidth)
     ASSERT_GT(width, 300);
     fill();
     const std::vector<Part> printed = parts();
-    ASSERT_GT(printed.size(), 3u);
+    ASSERT_GT(printed.size(), 3u) << "no line was cut at the window's width " << width;
 
     for (int other : {144, 254, width + 200}) {
         SCOPED_TRACE(other);

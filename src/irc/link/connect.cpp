@@ -715,7 +715,6 @@ void irc_send_quit(Connection* conn)
 
 // ---- Install ----
 
-#include "app/frame_proc.h"
 #include "irc/link/receive.h"
 #include "irc/services/finger.h"
 

@@ -4,7 +4,6 @@
 #include "irc/link/lookups.h"
 
 #include "model/connection.h"
-#include "app/frame_proc.h"
 #include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"

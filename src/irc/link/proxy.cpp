@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "model/connection.h"
-#include "app/frame_proc.h"
 #include "core/base64.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"

@@ -7,7 +7,6 @@
 
 #include "model/connection.h"
 #include "irc/link/close.h"
-#include "app/frame_proc.h"
 #include "core/main_settings.h"
 #include "core/text_buffer.h"
 #include "core/options.h"

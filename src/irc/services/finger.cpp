@@ -7,7 +7,6 @@
 #include <QTimer>
 
 #include "model/connection.h"
-#include "app/frame_proc.h"
 #include "model/window_requests.h"
 #include "model/window_record.h"
 #include "core/ini.h"

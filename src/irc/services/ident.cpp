@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "model/connection.h"
-#include "app/frame_proc.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"

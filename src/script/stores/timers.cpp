@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "model/connection.h"
-#include "app/frame_proc.h"
+#include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "platform/app_messages.h"
@@ -156,8 +156,7 @@ int default_local_time(int* hour, int* minute, int* second)
 
 int default_events_enabled()
 {
-    FrameHooks& h = frame_hooks();
-    return h.events_enabled ? h.events_enabled() : 1;
+    return opt(OPT_REMOTE_EVENTS) ? 1 : 0;
 }
 
 void default_other_timer(int id) { frame_timer_stop(id); }
