@@ -964,13 +964,6 @@ void app_install_subsystems()
         const std::string a(first), b(second);
         return ident_eval_text(nullptr, &result, a.c_str(), b.c_str(), 0, 0, -1, nullptr, conn_current()) ? 1 : 0;
     };
-        ini_save_main_window_pos();
-        color_save();
-        ini_save_options();
-        ini_save_text_settings();
-        cnick_save();
-        ini_save_identity(0, conn_list);
-        ini_save_user_lists(0);
     online_time_conn_counter = [](Connection* c, int** hours, int** minutes, int** seconds) {
         if (!conn_is_live(c))
             return false;
