@@ -45,6 +45,7 @@
 #include "commands/messaging_commands.h"
 #include "commands/script_file_commands.h"
 #include "commands/play_queue.h"
+#include "tools/play_center.h"
 #include "core/encodings.h"
 #include "core/options.h"
 #include "core/time_date.h"
@@ -593,6 +594,7 @@ void app_wire_data_stores()
     // not exist ends the requests for it.
     conn_hooks.play_end_current = [](int, Connection* conn) { play_stop_all(conn); };
     play_queue_install();
+    play_center_install();
     digest_bvar_hook = [](const std::string& name, std::string_view& bytes) {
         BinaryVariable* v = bvar_find(name);
         if (!v)

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "model/connection.h"
-#include "tools/play_center.h"
 #include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "core/files.h"
@@ -126,7 +125,7 @@ void end_head(Connection* conn, EndKind kind, bool all)
     }
     QWidget* window = message_window(*r, conn);
     r.reset();
-    play_center_refresh(nullptr);
+    play_queue_changed.fire(nullptr);
     if (all)
         return;
     event_fire(conn, window, nullptr, "PLAYEND", kEvPlayEnd, 0, nullptr, nullptr);
@@ -172,7 +171,7 @@ void start_head(Connection* conn)
     QObject::disconnect(r.timer.get(), nullptr, nullptr, nullptr);
     QObject::connect(r.timer.get(), &QTimer::timeout, r.timer.get(), [conn, raw] { tick(conn, raw); });
     r.timer->start();
-    play_center_refresh(nullptr);
+    play_queue_changed.fire(nullptr);
 }
 
 bool is_channel(const std::string& name, Connection* conn)
@@ -238,7 +237,7 @@ void tick(Connection* conn, PlayRequest* req)
     if (req->lines.empty())
         end_head(conn, req->kind == kPlayFile || req->kind == kPlayTopic ? kEndCompleted : kEndSilent, false);
     else
-        play_center_refresh(nullptr);
+        play_queue_changed.fire(nullptr);
 }
 
 // Reads the lines a request plays. 0 file not opened, -1 topic not found, 1 done.
@@ -390,7 +389,7 @@ bool play_queue_toggle_pause(Connection* conn)
     if (!q)
         return false;
     q->paused = !q->paused;
-    play_center_refresh(nullptr);
+    play_queue_changed.fire(nullptr);
     return true;
 }
 
@@ -411,7 +410,7 @@ int play_queue_retime(Connection* conn, const std::vector<int>& rows, int step)
             r.timer->start(delay);
     }
     if (changed)
-        play_center_refresh(nullptr);
+        play_queue_changed.fire(nullptr);
     return changed;
 }
 
@@ -442,7 +441,7 @@ int play_queue_move(Connection* conn, int row, int direction)
     std::swap(q->requests[static_cast<std::size_t>(row)], q->requests[static_cast<std::size_t>(other)]);
     if (q->requests.front().get() != playing)
         take_over(conn, *playing);
-    play_center_refresh(nullptr);
+    play_queue_changed.fire(nullptr);
     return other;
 }
 
@@ -479,7 +478,7 @@ int play_queue_remove(Connection* conn, const std::vector<int>& rows)
         q->paused = false;
     else if (head_gone)
         start_head(conn);
-    play_center_refresh(nullptr);
+    play_queue_changed.fire(nullptr);
     return removed;
 }
 
@@ -489,7 +488,7 @@ int cmd_play(CommandCall& call)
     const std::string& word = call.tokens[0];
     Connection* conn = conn_of(call);
     if (call.argc() == 0 || word == "playctrl") {
-        play_center_open(conn);
+        play_control_asked.fire(conn);
         return kScriptDone;
     }
     if (text_equal_nocase(call.arg(1), "stop")) {
@@ -602,7 +601,7 @@ int cmd_play(CommandCall& call)
         return script_error(nullptr, text_fill_id(4403, {r->topic, shown_name(*r), ""}), "", 6);
     if (r->lines.empty())
         return kScriptDone;
-    play_center_refresh(conn);
+    play_queue_changed.fire(conn);
     if (q.requests.empty()) {
         q.requests.push_back(std::move(r));
         start_head(conn);
@@ -612,7 +611,7 @@ int cmd_play(CommandCall& call)
                              text_fill_id(4414, {std::to_string(r->delay), shown_name(*r), "", r->target}),
                              kColourInfo2);
         q.requests.push_back(std::move(r));
-        play_center_refresh(conn);
+        play_queue_changed.fire(conn);
     } else {
         if (call.show && script_echo_line)
             script_echo_line(call.window, text_load_string(4413), kColourInfo2);
@@ -700,6 +699,9 @@ void play_queue_register()
 namespace {
 int g_unreachable_listener = 0;
 }  // namespace
+
+Signal<void(Connection* conn)> play_queue_changed;
+Signal<void(Connection* conn)> play_control_asked;
 
 void play_queue_install()
 {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/signal.h"
+
 struct CommandCall;
 struct Connection;
 struct IdentCall;
@@ -56,3 +58,14 @@ int play_queue_move(Connection* conn, int row, int direction);
 int play_queue_remove(Connection* conn, const std::vector<int>& rows);
 
 void play_queue_register();
+
+// The queue of a connection changed (null: of any connection); the Play
+// Center shows it again while it is open.
+extern Signal<void(Connection* conn)> play_queue_changed;
+// /playctrl or /play without arguments: the user asks for the Play Center
+// of the connection.
+extern Signal<void(Connection* conn)> play_control_asked;
+// Priorities of their listeners.
+enum PlayQueueOrder {
+    kPlayedCenter = 50,   // the Play Center
+};

@@ -688,3 +688,20 @@ void play_center_refresh(Connection* conn)
     if (center)
         center->show_for(conn_is_live(conn) ? conn : nullptr);
 }
+
+namespace {
+int g_changed_listener = 0;
+int g_asked_listener = 0;
+}  // namespace
+
+void play_center_install()
+{
+    play_queue_changed.add_once(g_changed_listener, kPlayedCenter, play_center_refresh);
+    play_control_asked.add_once(g_asked_listener, kPlayedCenter, play_center_open);
+}
+
+void play_center_uninstall()
+{
+    play_queue_changed.drop(g_changed_listener);
+    play_control_asked.drop(g_asked_listener);
+}

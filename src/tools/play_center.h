@@ -15,3 +15,6 @@ void play_center_open(Connection* conn);
 void play_center_refresh(Connection* conn);
 // Opens the Add Play form for the connection, or brings it up.
 void play_add_open(Connection* conn);
+// Follows the play queue's changes and the requests for the dialog.
+void play_center_install();
+void play_center_uninstall();
