@@ -9,6 +9,7 @@
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "commands/command_conn.h"
+#include "commands/command_replies.h"
 #include "commands/messaging_commands.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -27,16 +28,6 @@
 #include "script/exec/script_types.h"
 
 namespace {
-
-int fail(CommandCall& call, const char* word, int type)
-{
-    return script_error(call.window, word, {}, type);
-}
-
-void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::string& text)
-{
-    if (call.show) chat_show(chat_record_of(call.window), conn, colour, text);
-}
 
 // The arguments from i on joined by blanks; line breaks become blanks.
 std::string args_from(const CommandCall& call, std::size_t i)
@@ -76,10 +67,10 @@ int send_ctcp(CommandCall& call, bool reply)
 {
     const char* word = reply ? "ctcpreply" : "ctcp";
     Connection* conn = conn_of(call);
-    if (!conn_is_connected(conn)) return fail(call, word, 12);
-    if (call.argc() < 2 || call.arg(1).empty() || call.arg(2).empty()) return fail(call, word, 0);
+    if (!conn_is_connected(conn)) return command_fail(call, word, 12);
+    if (call.argc() < 2 || call.arg(1).empty() || call.arg(2).empty()) return command_fail(call, word, 0);
     const std::string& target = call.arg(1);
-    if (bad_target(target)) return fail(call, word, 3);
+    if (bad_target(target)) return command_fail(call, word, 3);
     std::string name = call.arg(2);
     const std::string text = args_from(call, 3);
     std::string body;
@@ -103,7 +94,7 @@ int send_ctcp(CommandCall& call, bool reply)
         shown = body;
         irc_send_line("NOTICE " + target + " :\x01" + body + "\x01\n", 0, conn);
     }
-    show(call, conn, kColorCtcpText, "-> [" + target + "] " + shown);
+    command_show(call, conn, kColorCtcpText, "-> [" + target + "] " + shown);
     return kScriptDone;
 }
 
@@ -122,7 +113,7 @@ int request_mode(CommandCall& call, OptionId mode_opt, OptionId minimise_opt, in
     else if (text_equal_nocase(mode, "ignore")) opt_set(mode_opt, 2);
     int m = opt(mode_opt);
     if (m < 0 || m > 2) m = 0;
-    show(call, conn_of(call), kColorInfoText, text_load_string(first_text + m));
+    command_show(call, conn_of(call), kColorInfoText, text_load_string(first_text + m));
     return kScriptDone;
 }
 
@@ -200,7 +191,7 @@ int cmd_ctcps(CommandCall& call)
 {
     const int v = on_off(call.arg(1));
     if (v >= 0) opt_set(OPT_REMOTE_CTCPS, v);
-    show(call, conn_of(call), kColorInfoText, text_load_string(opt(OPT_REMOTE_CTCPS) ? 727 : 728));
+    command_show(call, conn_of(call), kColorInfoText, text_load_string(opt(OPT_REMOTE_CTCPS) ? 727 : 728));
     return kScriptDone;
 }
 
@@ -213,7 +204,7 @@ int cmd_raw(CommandCall& call)
         const int v = call.argc() == 1 ? on_off(call.arg(1)) : -2;
         if (v >= 0 || v == -2) {
             if (v >= 0) opt_set(OPT_REMOTE_RAW, v);
-            show(call, conn, kColorInfoText, text_load_string(opt(OPT_REMOTE_RAW) ? 910 : 911));
+            command_show(call, conn, kColorInfoText, text_load_string(opt(OPT_REMOTE_RAW) ? 910 : 911));
             return kScriptDone;
         }
     }
@@ -224,11 +215,11 @@ int cmd_raw(CommandCall& call)
         first = 2;
     }
     const std::string line = args_from(call, first);
-    if (line.empty()) return quote ? fail(call, "quote", 0) : kScriptDone;
-    if (!conn_is_connected(conn)) return fail(call, quote ? "quote" : "raw", 12);
+    if (line.empty()) return quote ? command_fail(call, "quote", 0) : kScriptDone;
+    if (!conn_is_connected(conn)) return command_fail(call, quote ? "quote" : "raw", 12);
     note_outgoing(call, split_blanks(line), conn);
     if (!conn_is_live(conn)) return kScriptDone;
-    if (echo) show(call, conn, kColorOwnText, "-> Server: " + line);
+    if (echo) command_show(call, conn, kColorOwnText, "-> Server: " + line);
     irc_send_line(line + "\n", 0, conn);
     return kScriptDone;
 }
@@ -251,7 +242,7 @@ int cmd_pdcc(CommandCall& call)
         const bool on = text_equal_nocase(a, "on") || (text_is_digits(a) && std::atol(a.c_str()) > 0);
         opt_set(OPT_PDCC_SIZE, on ? 500000 : 0);
     }
-    show(call, conn_of(call), kColorInfoText, text_load_string(opt(OPT_PDCC_SIZE) ? 903 : 904));
+    command_show(call, conn_of(call), kColorInfoText, text_load_string(opt(OPT_PDCC_SIZE) ? 903 : 904));
     return kScriptDone;
 }
 
@@ -263,7 +254,7 @@ int cmd_sound(CommandCall& call)
         const int v = call.argc() == 1 ? on_off(call.arg(1)) : -2;
         if (v >= 0 || v == -2) {
             if (v >= 0) opt_set(OPT_SOUND_ACCEPT_REQUESTS, v);
-            show(call, conn, kColorInfoText, text_load_string(opt(OPT_SOUND_ACCEPT_REQUESTS) ? 934 : 935));
+            command_show(call, conn, kColorInfoText, text_load_string(opt(OPT_SOUND_ACCEPT_REQUESTS) ? 934 : 935));
             return kScriptDone;
         }
     }
@@ -301,10 +292,10 @@ int cmd_sound(CommandCall& call)
         }
         if (!file.empty() && file.back() == '"') file.pop_back();
     }
-    if (file.empty() || bad_target(target)) return fail(call, "sound", 3);
+    if (file.empty() || bad_target(target)) return command_fail(call, "sound", 3);
     const std::size_t slash = file.find_last_of('/');
     const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
-    if (name.empty()) return fail(call, "sound", 3);
+    if (name.empty()) return command_fail(call, "sound", 3);
     if (ctcp_sound_play) {
         std::string folder;
         if (ctcp_sound_play(file, folder) == 0) {
@@ -313,17 +304,17 @@ int cmd_sound(CommandCall& call)
         }
     }
     const std::string message = args_from(call, i + 1);
-    if (!conn_is_connected(conn)) return fail(call, "sound", 12);
+    if (!conn_is_connected(conn)) return command_fail(call, "sound", 12);
     std::string body = "\x01SOUND " + (quoted ? "\"" + name + "\"" : name);
     if (!message.empty()) body += " " + message;
     irc_send_line("PRIVMSG " + target + " :" + body + "\x01\n", 0, conn);
     const bool here_is_target = here && text_equal_nocase(here->name, target);
     if (message.empty())
-        show(call, conn, kColorCtcpText, here_is_target ? std::string("[SOUND]") : "-> [" + target + "] SOUND");
+        command_show(call, conn, kColorCtcpText, here_is_target ? std::string("[SOUND]") : "-> [" + target + "] SOUND");
     else if (here_is_target)
-        show(call, conn, kColorActionText, "* " + conn_own_nick(conn) + " " + message);
+        command_show(call, conn, kColorActionText, "* " + conn_own_nick(conn) + " " + message);
     else
-        show(call, conn, kColorActionText, "-> *" + target + "* " + message);
+        command_show(call, conn, kColorActionText, "-> *" + target + "* " + message);
     return kScriptDone;
 }
 
@@ -331,7 +322,7 @@ int cmd_sound(CommandCall& call)
 // command ends silently, as after two failed tries.
 int cmd_speak(CommandCall& call)
 {
-    if (call.argc() < 1) return fail(call, "speak", 0);
+    if (call.argc() < 1) return command_fail(call, "speak", 0);
     return kScriptDone;
 }
 

@@ -10,6 +10,7 @@ class QWidget;
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "commands/command_conn.h"
+#include "commands/command_replies.h"
 #include "commands/messaging_commands.h"
 #include "core/numbered_texts.h"
 #include "core/text_buffer.h"
@@ -34,13 +35,6 @@ int fail(CommandCall& call, const char* word, int type)
 }
 
 // A numbered text with its "%s" filled in order.
-
-void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::string& text)
-{
-    if (call.show) chat_show(chat_record_of(call.window), conn, colour, text);
-}
-
-
 
 bool is_integer(const std::string& t)
 {
@@ -70,7 +64,6 @@ std::string args_from(const CommandCall& call, std::size_t i)
     return out;
 }
 
-
 int cmd_ial(CommandCall& call, Connection* conn)
 {
     if (!conn) return kScriptDone;
@@ -84,7 +77,7 @@ int cmd_ial(CommandCall& call, Connection* conn)
             ial_clear(0, conn);
         }
     }
-    show(call, conn, kColorInfo2Text, text_load_string(ial_is_on(conn) ? 866 : 867));
+    command_show(call, conn, kColorInfo2Text, text_load_string(ial_is_on(conn) ? 866 : 867));
     return kScriptDone;
 }
 
@@ -93,8 +86,8 @@ int cmd_ialmark(CommandCall& call, Connection* conn)
     if (call.argc() < 1 || call.arg(1).empty()) return fail(call, "ialmark", 0);
     const std::string& nick = call.arg(1);
     const std::string note = args_from(call, 2);
-    if (conn && ial_set_note(nick, note, conn)) show(call, conn, kColorInfoText, text_fill_id(860, {nick, note}));
-    else show(call, conn, kColorInfoText, text_fill_id(861, {nick}));
+    if (conn && ial_set_note(nick, note, conn)) command_show(call, conn, kColorInfoText, text_fill_id(860, {nick, note}));
+    else command_show(call, conn, kColorInfoText, text_fill_id(861, {nick}));
     return kScriptDone;
 }
 
@@ -114,7 +107,7 @@ int cmd_uwho(CommandCall& call)
         irc_send_line("WHOIS " + nick + " " + call.arg(2) + "\n", 0, conn);
     else
         irc_send_line("WHOIS " + nick + "\n", 0, conn);
-    show(call, conn, kColorInfo2Text, text_fill_id(964, {nick}));
+    command_show(call, conn, kColorInfo2Text, text_fill_id(964, {nick}));
     return kScriptDone;
 }
 

@@ -6,6 +6,7 @@
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "commands/command_conn.h"
+#include "commands/command_replies.h"
 #include "commands/messaging_commands.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
@@ -18,33 +19,6 @@
 
 namespace {
 
-int fail(CommandCall& call, const std::string& word, int type)
-{
-    return script_error(call.window, word, {}, type);
-}
-
-std::string word_of(const CommandCall& call, const char* def)
-{
-    return call.tokens.empty() ? std::string(def) : call.tokens[0];
-}
-
-
-// The numbered text with one "%d" or "%s" filled in.
-std::string text_with(int id, const std::string* s, int n)
-{
-    const char* t = text_load_string(id);
-    if (!t) return {};
-    char buf[kMediumTextSize];
-    if (s) std::snprintf(buf, sizeof buf, t, s->substr(0, 256).c_str());
-    else std::snprintf(buf, sizeof buf, t, n);
-    return buf;
-}
-
-void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::string& text)
-{
-    if (call.show) chat_show(chat_record_of(call.window), conn, colour, text);
-}
-
 int on_off_switch(CommandCall& call, OptionId id, int on_text, int off_text)
 {
     if (call.tokens.size() > 1) {
@@ -52,7 +26,7 @@ int on_off_switch(CommandCall& call, OptionId id, int on_text, int off_text)
         if (w == "on") opt_set(id, 1);
         else if (w == "off") opt_set(id, 0);
     }
-    show(call, conn_of(call), kColorInfoText, text_with(opt(id) ? on_text : off_text, nullptr, 0));
+    command_show(call, conn_of(call), kColorInfoText, command_text_with(opt(id) ? on_text : off_text, nullptr, 0));
     return 1;
 }
 
@@ -71,7 +45,7 @@ int cmd_perform(CommandCall& call)
 int cmd_autojoin(CommandCall& call)
 {
     Connection* conn = conn_of(call);
-    if (!conn_is_connected(conn) || !conn->registered) return fail(call, word_of(call, "autojoin"), 12);
+    if (!conn_is_connected(conn) || !conn->registered) return command_fail(call, command_word(call, "autojoin"), 12);
     IrcConnState* st = irc_state(conn);
     int text = 786;
     int shown_delay = 0;
@@ -101,7 +75,7 @@ int cmd_autojoin(CommandCall& call)
             }
         }
     }
-    show(call, conn, kColorInfo2Text, text_with(text, nullptr, shown_delay));
+    command_show(call, conn, kColorInfo2Text, command_text_with(text, nullptr, shown_delay));
     if (text == 784) conn_auto_join(conn);
     return 1;
 }

@@ -9,6 +9,7 @@
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "commands/command_conn.h"
+#include "commands/command_replies.h"
 #include "commands/messaging_commands.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"
@@ -23,45 +24,14 @@
 
 int (*chat_channel_central_open)(WindowRecord*, Connection*) = nullptr;
 
-namespace {
-
-int fail(CommandCall& call, const std::string& word, int type)
-{
-    return script_error(call.window, word, {}, type);
-}
-
-std::string word_of(const CommandCall& call, const char* def)
-{
-    return call.tokens.empty() ? std::string(def) : call.tokens[0];
-}
-
-
-// The numbered text with one "%d" or "%s" filled in.
-std::string text_with(int id, const std::string* s, int n)
-{
-    const char* t = text_load_string(id);
-    if (!t) return {};
-    char buf[kMediumTextSize];
-    if (s) std::snprintf(buf, sizeof buf, t, s->substr(0, 256).c_str());
-    else std::snprintf(buf, sizeof buf, t, n);
-    return buf;
-}
-
-void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::string& text)
-{
-    if (call.show) chat_show(chat_record_of(call.window), conn, colour, text);
-}
-
-}  // namespace
-
 int cmd_pop(CommandCall& call)
 {
     const int voice = call.variant == 1;
-    const std::string word = word_of(call, voice ? "pvoice" : "pop");
+    const std::string word = command_word(call, voice ? "pvoice" : "pop");
     Connection* conn = conn_of(call);
-    if (!conn_is_connected(conn)) return fail(call, word, 12);
+    if (!conn_is_connected(conn)) return command_fail(call, word, 12);
     if (call.tokens.size() < 3 || !std::isdigit(static_cast<unsigned char>(call.tokens[1][0])))
-        return fail(call, word, 0);
+        return command_fail(call, word, 0);
     int delay = std::atoi(call.tokens[1].substr(0, 9).c_str());
     if (delay > 15) delay = 15;
     WindowRecord* rec = nullptr;
@@ -69,15 +39,15 @@ int cmd_pop(CommandCall& call)
     if (chat_is_channel(call.tokens[2], conn)) {
         rec = win_find_channel(call.tokens[2], conn);
         nick_at = 3;
-        if (!rec || call.tokens.size() < 4) return fail(call, word, 0);
+        if (!rec || call.tokens.size() < 4) return command_fail(call, word, 0);
     } else {
         rec = chat_record_of(call.window);
-        if (!rec || rec->type != kWinChannel || rec->conn != conn) return fail(call, word, 0);
+        if (!rec || rec->type != kWinChannel || rec->conn != conn) return command_fail(call, word, 0);
     }
     const std::string& nick = call.tokens[nick_at];
     const int bits = nicklist_update(conn->live_identity[2], rec, kNickTest, 0);
     if (!chan_bits_have_rank(bits, voice ? 2 : 3, conn)) {
-        show(call, conn, kColorInfoText, text_with(907, &rec->name, 0));
+        command_show(call, conn, kColorInfoText, command_text_with(907, &rec->name, 0));
         return 1;
     }
     automode_queue(delay, rec->name, nick, voice, conn);
@@ -87,22 +57,22 @@ int cmd_pop(CommandCall& call)
 int cmd_channel(CommandCall& call)
 {
     Connection* conn = conn_of(call);
-    if (!conn_is_connected(conn)) return fail(call, "channel", 12);
+    if (!conn_is_connected(conn)) return command_fail(call, "channel", 12);
     WindowRecord* rec = nullptr;
     if (call.tokens.size() > 1) {
-        if (!chat_is_channel(call.tokens[1], conn)) return fail(call, "channel", 3);
+        if (!chat_is_channel(call.tokens[1], conn)) return command_fail(call, "channel", 3);
         rec = win_find_channel(call.tokens[1], conn);
-        if (!rec) return fail(call, "channel", 3);
+        if (!rec) return command_fail(call, "channel", 3);
     } else {
         rec = chat_record_of(call.window);
         if (!rec || rec->type != kWinChannel || rec->conn != conn) {
-            show(call, conn, kColorInfoText, text_with(716, nullptr, 0));
+            command_show(call, conn, kColorInfoText, command_text_with(716, nullptr, 0));
             return 1;
         }
     }
     if (chat_channel_central_open && chat_channel_central_open(rec, conn)) return 1;
     for (const char* kind : {" +b", " +e", " +I"}) irc_send_line("MODE " + rec->name + kind + "\n", 0, conn);
-    show(call, conn, kColorInfo2Text, text_with(718, &rec->name, 0));
+    command_show(call, conn, kColorInfo2Text, command_text_with(718, &rec->name, 0));
     return 1;
 }
 

@@ -7,6 +7,7 @@
 
 #include "model/connection.h"
 #include "commands/command_conn.h"
+#include "commands/command_replies.h"
 #include "commands/messaging_commands.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
@@ -24,16 +25,6 @@
 #include "script/exec/script_types.h"
 
 namespace {
-
-int fail(CommandCall& call, const char* word, int type)
-{
-    return script_error(call.window, word, {}, type);
-}
-
-void show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::string& text)
-{
-    if (call.show) chat_show(chat_record_of(call.window), conn, colour, text);
-}
 
 bool is_integer(const std::string& t)
 {
@@ -124,7 +115,7 @@ void list_entries(CommandCall& call, const ListKind& k, const std::string& lette
     }
     if (!call.show) return;
     if (lines.empty()) {
-        show(call, conn, kColorInfoText, text_load_string(k.text_empty));
+        command_show(call, conn, kColorInfoText, text_load_string(k.text_empty));
         return;
     }
     userlist_print(call.window, kColorInfoText, text_load_string(k.text_list), 0);
@@ -160,7 +151,7 @@ int clear_list(CommandCall& call, const ListKind& k, bool whole, Connection* con
         }
         userlist_recolor();
     }
-    show(call, conn, kColorInfo2Text, text_load_string(k.text_cleared));
+    command_show(call, conn, kColorInfo2Text, text_load_string(k.text_cleared));
     return kScriptDone;
 }
 
@@ -169,13 +160,13 @@ int list_command(CommandCall& call, const ListKind& k)
     Connection* conn = conn_of(call);
     const std::string& first = call.arg(1);
     if (call.argc() == 0) {
-        show(call, conn, kColorInfo2Text, text_load_string(opt(k.enabled) ? k.text_on : k.text_off));
+        command_show(call, conn, kColorInfo2Text, text_load_string(opt(k.enabled) ? k.text_on : k.text_off));
         return kScriptDone;
     }
     if (call.argc() == 1 && (text_equal_nocase(first, "on") || text_equal_nocase(first, "off"))) {
         opt_set(k.enabled, text_equal_nocase(first, "on") ? 1 : 0);
         userlist_recolor();
-        show(call, conn, kColorInfo2Text, text_load_string(opt(k.enabled) ? k.text_on : k.text_off));
+        command_show(call, conn, kColorInfo2Text, text_load_string(opt(k.enabled) ? k.text_on : k.text_off));
         return kScriptDone;
     }
     std::size_t i = 1;
@@ -210,11 +201,11 @@ int list_command(CommandCall& call, const ListKind& k)
         i = 2;
         if (call.argc() < 2) {
             if (action == 2) return clear_list(call, k, no_net, conn);
-            return fail(call, k.word, 0);
+            return command_fail(call, k.word, 0);
         }
     }
     const std::string mask = call.arg(i++);
-    if (mask.empty()) return fail(call, k.word, 0);
+    if (mask.empty()) return command_fail(call, k.word, 0);
 
     // The types, or the channels.
     std::string items;
@@ -248,7 +239,7 @@ int list_command(CommandCall& call, const ListKind& k)
     if (!network.empty()) items += (items.empty() ? "" : ",") + std::string("\"") + network + "\"";
 
     if (mask_type >= 0) {
-        if (!conn_is_connected(conn)) return fail(call, k.word, 12);
+        if (!conn_is_connected(conn)) return command_fail(call, k.word, 12);
         IalResult found;
         if (mask.find_first_of("!@") == std::string::npos && ial_lookup(mask, found, conn)) {
             std::string address = found.text.find('!') == std::string::npos ? mask + "!" + found.text : found.text;
@@ -284,7 +275,7 @@ int cmd_auser(CommandCall& call)
     const std::string word = call.tokens.empty() ? std::string("auser") : call.tokens[0];
     Connection* conn = conn_of(call);
     if (word == "iuser") {
-        if (call.argc() < 1 || call.arg(1).empty()) return fail(call, "iuser", 0);
+        if (call.argc() < 1 || call.arg(1).empty()) return command_fail(call, "iuser", 0);
         users_add_levels(std::string(), std::string(), 2, call.window, call.arg(1), args_from(call, 2), call.show);
         return kScriptDone;
     }
@@ -294,7 +285,7 @@ int cmd_auser(CommandCall& call)
         mode = 0;
         i = 2;
     }
-    if (call.argc() < i + 1 || call.arg(i).empty() || call.arg(i + 1).empty()) return fail(call, word.c_str(), 0);
+    if (call.argc() < i + 1 || call.arg(i).empty() || call.arg(i + 1).empty()) return command_fail(call, word.c_str(), 0);
     const std::string levels = call.arg(i);
     const std::string who = call.arg(i + 1);
     i += 2;
@@ -312,7 +303,7 @@ int cmd_auser(CommandCall& call)
         users_add_levels(who, levels, mode, call.window, address, info, call.show);
         return kScriptDone;
     }
-    if (!conn_is_connected(conn)) return fail(call, "guser", 12);
+    if (!conn_is_connected(conn)) return command_fail(call, "guser", 12);
     irc_userhost_request(who, levels, info, std::string(), type, 0, call.window, mode, kUhGuser, 0, call.show);
     return kScriptDone;
 }
@@ -321,7 +312,7 @@ int cmd_auser(CommandCall& call)
 int cmd_ruser(CommandCall& call)
 {
     Connection* conn = conn_of(call);
-    if (call.argc() < 1 || call.arg(1).empty()) return fail(call, "ruser", 0);
+    if (call.argc() < 1 || call.arg(1).empty()) return command_fail(call, "ruser", 0);
     std::string levels;
     std::size_t i = 1;
     if (call.argc() >= 2 && !is_integer(call.arg(2))) {
@@ -329,12 +320,12 @@ int cmd_ruser(CommandCall& call)
         i = 2;
     }
     const std::string who = call.arg(i++);
-    if (who.empty()) return fail(call, "ruser", 0);
+    if (who.empty()) return command_fail(call, "ruser", 0);
     if (!is_integer(call.arg(i))) {
         users_remove(who, levels, call.window, call.show);
         return kScriptDone;
     }
-    if (!conn_is_connected(conn)) return fail(call, "ruser", 12);
+    if (!conn_is_connected(conn)) return command_fail(call, "ruser", 12);
     const int type = std::atoi(call.arg(i).c_str());
     IalResult found;
     if (ial_lookup(who, found, conn)) {
@@ -353,14 +344,14 @@ int cmd_rlevel(CommandCall& call)
     Connection* conn = conn_of(call);
     int changed = 0;
     if (text_equal_nocase(call.arg(1), "-r")) {
-        if (call.argc() < 2 || call.arg(2).empty()) return fail(call, "rlevel", 0);
+        if (call.argc() < 2 || call.arg(2).empty()) return command_fail(call, "rlevel", 0);
         const std::string levels = call.arg(2);
         changed = users_remove_levels(std::string(), &levels);
     } else {
-        if (call.argc() < 1 || call.arg(1).empty()) return fail(call, "rlevel", 0);
+        if (call.argc() < 1 || call.arg(1).empty()) return command_fail(call, "rlevel", 0);
         changed = users_remove_levels(call.arg(1), nullptr);
     }
-    show(call, conn, kColorInfo2Text,
+    command_show(call, conn, kColorInfo2Text,
          changed ? text_fill_id(920, {std::to_string(changed)}) : std::string(text_load_string(921)));
     return kScriptDone;
 }
@@ -373,21 +364,21 @@ int cmd_dlevel(CommandCall& call)
         user_default_level = static_cast<int>(std::clamp(v, 1L, 999L));
         opt_set(OPT_DEFAULT_USER_LEVEL, user_default_level);
     }
-    show(call, conn_of(call), kColorInfoText, text_fill_id(739, {std::to_string(user_default_level)}));
+    command_show(call, conn_of(call), kColorInfoText, text_fill_id(739, {std::to_string(user_default_level)}));
     return kScriptDone;
 }
 
 // /ulist [<|>]level
 int cmd_ulist(CommandCall& call)
 {
-    if (call.argc() < 1) return fail(call, "ulist", 0);
+    if (call.argc() < 1) return command_fail(call, "ulist", 0);
     std::string level = call.arg(1);
     int op = 2;
     if (!level.empty() && (level[0] == '<' || level[0] == '>')) {
         op = level[0] == '<' ? 3 : 4;
         level.erase(0, 1);
     }
-    if (level.empty()) return fail(call, "ulist", 3);
+    if (level.empty()) return command_fail(call, "ulist", 3);
     if (!call.show) return kScriptDone;
     userlist_print(call.window, kColorInfo2Text, text_load_string(956), 0);
     for (const std::string& line : users_matching(level, op)) userlist_print(call.window, kColorInfo2Text, line, 0);
