@@ -12,6 +12,7 @@
 #include "model/window_record.h"
 #include "app/window_queries.h"
 #include "commands/command_conn.h"
+#include "commands/switches.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "model/colors.h"
@@ -52,19 +53,6 @@ struct LineSwitches {
     int indent = 0;            // i, iN
     bool rewrap = false;       // t
 };
-
-int number_after(const std::string& s, std::size_t& k)
-{
-    long long v = 0;
-    bool any = false;
-    while (k + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[k + 1]))) {
-        ++k;
-        any = true;
-        if (v < INT_MAX)
-            v = v * 10 + (s[k] - '0');
-    }
-    return any ? static_cast<int>(std::min<long long>(v, INT_MAX)) : -1;
-}
 
 int palette_of(long long value)
 {
@@ -169,11 +157,11 @@ int cmd_aline(CommandCall& call)
     std::size_t i = 1;
     LineSwitches sw;
     if (!t[i].empty() && t[i][0] == '-') {
-        const std::string& s = t[i];
-        for (std::size_t k = 1; k < s.size(); ++k) {
-            switch (s[k]) {
+        SwitchReader r(t[i]);
+        while (const char c = r.next()) {
+            switch (c) {
             case 'c': {
-                int v = number_after(s, k);
+                const int v = r.number();
                 if (v >= 0)
                     sw.colour = palette_of(v);
                 break;
@@ -188,7 +176,7 @@ int cmd_aline(CommandCall& call)
             case 'm': sw.m_mode = true; break;
             case 't': sw.rewrap = true; break;
             case 'i': {
-                int v = number_after(s, k);
+                const int v = r.number();
                 sw.indent = v < 0 ? 2 : std::min(v, 50);
                 break;
             }

@@ -10,6 +10,7 @@ class QWidget;
 #include <vector>
 
 #include "model/connection.h"
+#include "commands/switches.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
@@ -39,8 +40,9 @@ bool is_switch_word(const std::string& w)
 TimerSwitches parse_switches(const std::string& w)
 {
     TimerSwitches s;
-    for (std::size_t k = 1; k < w.size(); ++k) {
-        switch (text_lower_char(w[k])) {
+    SwitchReader r(w);
+    while (const char c = r.next()) {
+        switch (text_lower_char(c)) {
         case 'o': s.o = true; break;
         case 'm': s.m = true; break;
         case 'h': s.h = true; s.m = true; break;

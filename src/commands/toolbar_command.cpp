@@ -15,6 +15,7 @@
 #include "bars/pictures.h"
 #include "bars/toolbar_buttons.h"
 #include "bars/toolbar_file.h"
+#include "commands/switches.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
@@ -47,32 +48,12 @@ struct Switches {
     char f = 0;  // 'l', 's' or 'd'
 };
 
-// A number after a switch letter: an optional minus and digits, kept in
-// range whatever its length. Moves pos past it; false when no digit follows.
-bool switch_number(const std::string& s, std::size_t& pos, int& value)
-{
-    bool negative = false;
-    if (pos < s.size() && s[pos] == '-') {
-        negative = true;
-        ++pos;
-    }
-    if (pos >= s.size() || s[pos] < '0' || s[pos] > '9')
-        return false;
-    long long v = 0;
-    while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
-        if (v < 100000000)
-            v = v * 10 + (s[pos] - '0');
-        ++pos;
-    }
-    value = static_cast<int>(negative ? -v : v);
-    return true;
-}
-
 // 1 parsed, 0 a bad letter.
 int parse_switches(const std::string& token, Switches& sw)
 {
-    for (std::size_t pos = 1; pos < token.size();) {
-        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(token[pos++])));
+    SwitchReader r(token);
+    while (const char letter = r.next()) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
         switch (c) {
         case 'a': sw.a = true; break;
         case 'i': sw.i = true; break;
@@ -93,28 +74,26 @@ int parse_switches(const std::string& token, Switches& sw)
         case 'u': sw.u = true; break;
         case 'k':
             sw.k = true;
-            if (pos < token.size() && token[pos] >= '0' && token[pos] <= '9')
-                sw.k_digit = token[pos++] - '0';
+            if (const int d = r.digit(); d >= 0)
+                sw.k_digit = d;
             break;
         case 'n':
-            if (!switch_number(token, pos, sw.n_value))
+            if (!r.signed_number(sw.n_value))
                 return 0;
             sw.n = true;
             break;
         case 'z':
-            if (!switch_number(token, pos, sw.z_value))
+            if (!r.signed_number(sw.z_value))
                 return 0;
             sw.z = true;
             break;
         case 'y':
-            if (!switch_number(token, pos, sw.y_value))
+            if (!r.signed_number(sw.y_value))
                 return 0;
             sw.y = true;
             break;
         case 'f':
-            if (pos >= token.size())
-                return 0;
-            sw.f = static_cast<char>(std::tolower(static_cast<unsigned char>(token[pos++])));
+            sw.f = static_cast<char>(std::tolower(static_cast<unsigned char>(r.take())));
             if (sw.f != 'l' && sw.f != 's' && sw.f != 'd')
                 return 0;
             break;

@@ -18,6 +18,7 @@
 #include "model/window_record.h"
 #include "app/window_queries.h"
 #include "commands/command_conn.h"
+#include "commands/switches.h"
 #include "core/files.h"
 #include "core/main_settings.h"
 #include "core/string_list.h"
@@ -50,20 +51,6 @@ int to_int(const std::string& s)
 {
     long long v = std::strtoll(s.c_str(), nullptr, 10);
     return static_cast<int>(std::clamp<long long>(v, INT_MIN + 1LL, INT_MAX));
-}
-
-// The digits right after letter k, or -1 without any; k moves past them.
-int digits_after(const std::string& s, std::size_t& k)
-{
-    long long v = 0;
-    bool any = false;
-    while (k + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[k + 1]))) {
-        ++k;
-        any = true;
-        if (v < INT_MAX)
-            v = v * 10 + (s[k] - '0');
-    }
-    return any ? static_cast<int>(std::min<long long>(v, INT_MAX)) : -1;
 }
 
 std::string join(const std::vector<std::string>& t, std::size_t from, std::size_t to,
@@ -189,9 +176,8 @@ int cmd_window(CommandCall& call)
     int activity = -1, hide = 0, bar = -1, minimise = 0, maximise = 0;
     int v_flag = -1, z_flag = -1, hide_at = -1, saved_place = 0;
     if (t[i].size() >= 1 && t[i][0] == '-' && (t[i].size() < 2 || t[i][1] != 't')) {
-        const std::string& s = t[i];
-        for (std::size_t k = 1; k < s.size(); ++k) {
-            const char c = s[k];
+        SwitchReader r(t[i]);
+        while (const char c = r.next()) {
             switch (c) {
             case 'a': activate = 1; q.a_flag = 1; break;
             case 'b': fit = 1; break;
@@ -201,14 +187,14 @@ int cmd_window(CommandCall& call)
             case 'd': q.desktop = 1; break;
             case 'D': q.d_flag = 1; break;
             case 'e': {
-                const int n = digits_after(s, k);
+                const int n = r.number();
                 q.editbox_kind = n <= 0 ? 1 : (n >= 3 ? 4 : n + 1);
                 break;
             }
             case 'E': q.editbox_kind = 2; break;
             case 'f': q.client_size = 1; break;
             case 'g': {
-                const int n = digits_after(s, k);
+                const int n = r.number();
                 activity = n < 0 ? 1 : (n < 1 ? 0 : std::min(n, 3));
                 break;
             }
@@ -216,13 +202,13 @@ int cmd_window(CommandCall& call)
             case 'H': q.side_list_hidden = 1; break;
             case 'i': q.i_flag = 1; break;
             case 'k': {
-                const int n = digits_after(s, k);
+                const int n = r.number();
                 hide_at = n == 1 ? 0 : 1;
                 q.hide_at = hide_at;
                 break;
             }
             case 'l': {
-                const int n = digits_after(s, k);
+                const int n = r.number();
                 q.list_box = 1;
                 q.side_list_width = n >= 2 ? n : 0;
                 break;
@@ -230,7 +216,7 @@ int cmd_window(CommandCall& call)
             case 'm': q.m_flag = 1; break;
             case 'M': q.M_flag = 1; break;
             case 'n': {
-                const int n = digits_after(s, k);
+                const int n = r.number();
                 minimise = 1;
                 q.minimise = n < 0 ? 1 : (n <= 2 ? n : 1);
                 break;
@@ -243,15 +229,15 @@ int cmd_window(CommandCall& call)
             case 'S': q.sorted_side_list = 1; break;
             case 'T': q.t_flag = 1; break;
             case 'u': not_on_top = 1; break;
-            case 'v': v_flag = (k + 1 < s.size() && s[k + 1] == '0') ? (++k, 0) : 1; q.v_flag = v_flag; break;
+            case 'v': v_flag = r.take_if('0') ? 0 : 1; q.v_flag = v_flag; break;
             case 'w': {
-                const int n = digits_after(s, k);
+                const int n = r.number();
                 bar = n >= 0 && n <= 3 ? n : 3;
                 q.bar_presence = bar;
                 break;
             }
             case 'x': maximise = 1; q.maximise = 1; break;
-            case 'z': z_flag = (k + 1 < s.size() && s[k + 1] == '0') ? (++k, 0) : 1; q.z_flag = z_flag; break;
+            case 'z': z_flag = r.take_if('0') ? 0 : 1; q.z_flag = z_flag; break;
             default: break;
             }
         }
@@ -703,9 +689,10 @@ int cmd_close(CommandCall& call)
             names.push_back(t[i]);
     }
     std::vector<WindowRecord*> chosen;
-    for (std::size_t k = 0; k < switches.size(); ++k) {
-        const char letter = switches[k];
-        const int nth = digits_after(switches, k);
+    const std::string switch_word = "-" + switches;
+    SwitchReader reader(switch_word);
+    while (const char letter = reader.next()) {
+        const int nth = reader.number();
         auto kind_matches = [&](const WindowRecord* rec) {
             if (letter == 'm')
                 return rec->type == kWinQuery && rec->subtype == kQueryPrivate && rec->conn == conn;
