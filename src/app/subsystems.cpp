@@ -519,12 +519,6 @@ void app_wire_irc_membership()
     ial_identifiers_register();
 }
 
-// Channels rejoined at logon.
-void app_wire_irc_rejoin()
-{
-    logon_channels_to_rejoin = chan_channels_to_rejoin;
-}
-
 // The messaging and channel commands: away.
 void app_wire_irc_chat_commands()
 {
@@ -573,7 +567,6 @@ void app_wire_irc_notify()
     conn_hooks.notify_window_refresh = notify_window_refresh;
     conn_hooks.notify_conn_stage = notify_conn_stage;
     conn_hooks.notify_poll = notify_tick_poll;
-    irc_sender_seen_hook = notify_sender_seen;
     notify_commands_register();
 }
 
@@ -896,7 +889,6 @@ void app_install_subsystems()
     app_wire_irc_chat_commands();
     app_wire_query_replies();
     irc_rejoin_install();
-    app_wire_irc_rejoin();
 
     // Connecting and the identity: irc: links of the command line and of a
     // second start open through the link opener; other programs run

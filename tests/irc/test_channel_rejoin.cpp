@@ -71,7 +71,6 @@ protected:
         irc_membership_install();
         app_wire_irc_membership();
         irc_rejoin_install();
-        app_wire_irc_rejoin();
         saved_events = event_switch_events;
         irc_send_line = cap_send;
         irc_status_echo = no_echo;

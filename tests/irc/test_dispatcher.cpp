@@ -6,6 +6,7 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/link/connect.h"
+#include "irc/lists/notify_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/query_replies.h"
@@ -244,18 +245,34 @@ TEST_F(DispatchLink, ShortNumericLinesAreShownAsAnyOther)
 // line reaches its handler; other commands and short lines say nothing.
 TEST_F(DispatchLink, SendersCountAsSeenOnlyForFullMessageLines)
 {
-    static std::vector<std::string> seen;
-    seen.clear();
-    auto saved = irc_sender_seen_hook;
-    irc_sender_seen_hook = [](IrcMessage& m, int needed) {
-        seen.push_back(irc_word(m, 1) + ":" + std::to_string(needed));
+    const int was_on = opt(OPT_NOTIFY_ENABLED);
+    opt_set(OPT_NOTIFY_ENABLED, 1);
+    struct Case {
+        const char* nick;
+        const char* line;
+        int seen;
+    } cases[] = {
+        {"a1", ":a1!u@h1 PRIVMSG #none :hi", 1},
+        {"a2", ":a2!u@h2 PRIVMSG #none", 0},
+        {"a3", ":a3!u@h3 NOTICE me :x", 1},
+        {"a4", ":a4!u@h4 NOTICE", 0},
+        {"a5", ":a5!u@h5 MODE me +i", 1},
+        {"a6", ":a6!u@h6 MODE", 0},
+        {"a7", ":a7!u@h7 WALLOPS :w", 0},
+        {"a8", ":a8!u@h8 PROP #a MEMBERKEY :k", 0},
+        {"a9", ":srv 401 me a9 :No such nick", 0},
     };
-    for (const char* line : {":a!u@h PRIVMSG #none :hi", ":a!u@h PRIVMSG #none", ":a!u@h NOTICE me :x",
-                             ":a!u@h NOTICE", ":a!u@h MODE me +i", ":a!u@h MODE", ":a!u@h WALLOPS :w",
-                             ":a!u@h PROP #a MEMBERKEY :k", ":srv 401 me a :No such nick"})
-        irc_dispatch_line(line, conn);
-    irc_sender_seen_hook = saved;
-    EXPECT_EQ(seen, (std::vector<std::string>{"PRIVMSG:3", "NOTICE:2", "MODE:2"}));
+    for (const Case& c : cases) ASSERT_EQ(notify_add(c.nick, "", "", "", 0, "", conn), 1);
+    for (const Case& c : cases) irc_dispatch_line(c.line, conn);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const NotifyEntry* e = notify_find(c.nick, 1, conn);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->online, c.seen);
+        EXPECT_EQ(e->seen_address, c.seen ? std::string("u@h") + (c.nick + 1) : std::string());
+    }
+    notify_free_all(conn);
+    opt_set(OPT_NOTIFY_ENABLED, was_on);
 }
 
 TEST_F(DispatchLink, PingIsAnsweredWithOrWithoutSource)

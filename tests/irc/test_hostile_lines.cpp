@@ -166,7 +166,6 @@ protected:
         app_wire_irc_chat_commands();
         app_wire_query_replies();
         irc_rejoin_install();
-        app_wire_irc_rejoin();
         nicklist_install();  // the list pane follows the members
         irc_send_line = capture_send;
 

@@ -1,6 +1,7 @@
 // The logon sequence after the welcome: user mode, extensions, perform
 // entries by network, and auto-join in its order and line sizes.
 #include "model/connection.h"
+#include "model/window_record.h"
 #include "core/options.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/numerics/isupport.h"
@@ -10,6 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdlib>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -17,14 +24,12 @@
 namespace {
 
 std::vector<std::string> g_out;  // sent lines and executed command lines, in order
-std::vector<LogonChannel> g_rejoin;
 int cap_send(const std::string& line, int, Connection*) { g_out.push_back("send " + line); return 1; }
 int cap_exec(Connection*, const std::string& line, int mode)
 {
     g_out.push_back("run" + std::to_string(mode) + " " + line);
     return 1;
 }
-std::vector<LogonChannel> fake_rejoin(Connection*) { return g_rejoin; }
 void no_echo(Connection*, int, const std::string&) {}
 void no_show(Connection*, int, const std::string&, int, int) {}
 void run_logon_now(Connection* c) { conn_logon_sequence(c); }
@@ -37,7 +42,6 @@ protected:
     {
         irc_send_line = cap_send;
         logon_exec_line = cap_exec;
-        logon_channels_to_rejoin = fake_rejoin;
         irc_post_logon = run_logon_now;
         irc_status_echo = no_echo;
         irc_status_show = no_show;
@@ -47,15 +51,26 @@ protected:
         opt_set(OPT_PERFORM_ENABLED, 1);
         opt_set(OPT_REJOIN_ON_CONNECT, 1);
         g_out.clear();
-        g_rejoin.clear();
         perform_list.clear();
         conn = conn_new(nullptr);
         conn->server_name = "irc.x";
         conn->live_identity[2] = "me";
         irc_state_new_link(conn);
+        if (!QCoreApplication::instance()) {
+            if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            static int argc = 1;
+            static char name[] = "kest_irc_tests";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
     }
     void TearDown() override
     {
+        for (WindowRecord* rec : waiting_)
+            if (win_is_record(rec)) win_record_free(rec);
+        waiting_.clear();
+        for (const QPointer<QWidget>& w : widgets_) delete w.data();
+        widgets_.clear();
         conn_free(conn);
         perform_list.clear();
         event_switch_events = saved_events;
@@ -63,8 +78,28 @@ protected:
         opt_set(OPT_PERFORM_ENABLED, opt_default(OPT_PERFORM_ENABLED));
         opt_set(OPT_REJOIN_ON_CONNECT, opt_default(OPT_REJOIN_ON_CONNECT));
     }
+    // A channel window of the connection left waiting for its rejoin by a
+    // lost link, in window-list order after those made before.
+    WindowRecord* waiting(const std::string& name, const std::string& network_tag = "", const std::string& key = "")
+    {
+        WindowRecord* rec = win_record_new(1);
+        rec->name = name;
+        rec->type = kWinChannel;
+        rec->conn = conn;
+        rec->network_tag = network_tag;
+        rec->chan_key = key;
+        rec->chan_state = 2;
+        rec->chan_left = 1;
+        QWidget* w = new QWidget();
+        widgets_.push_back(w);
+        rec->hwnd = w;
+        waiting_.push_back(rec);
+        return rec;
+    }
     Connection* conn = nullptr;
     int saved_events = 1;
+    std::vector<WindowRecord*> waiting_;
+    std::vector<QPointer<QWidget>> widgets_;
 };
 
 TEST_F(Logon, WelcomeToAutoJoinInOrder)
@@ -72,7 +107,9 @@ TEST_F(Logon, WelcomeToAutoJoinInOrder)
     perform_list = {"  TestNet ,/msg a hi", "All Networks,/echo all", "Other Networks,/echo other",
                     "Elsewhere,/echo no", "nokey", ",/echo empty"};
     conn_queue_autojoin("#one", 0, conn);
-    g_rejoin = {{"#two", "", "", 1}, {"#keyed", "TestNet", "k", 1}, {"#far", "OtherNet", "", 1}};
+    waiting("#two");
+    waiting("#keyed", "TestNet", "k");
+    waiting("#far", "OtherNet");
     irc_dispatch_line(":irc.x 001 me :Welcome", conn);
     irc_dispatch_line(":irc.x 005 me NAMESX UHNAMES NETWORK=TestNet :are supported", conn);
     irc_dispatch_line(":irc.x 376 me :End of /MOTD command.", conn);
@@ -122,8 +159,10 @@ TEST_F(Logon, FixedKeysAreTranslatedOnlyForDisplay)
 
 TEST_F(Logon, RejoinLinesStayUnderFourHundredAndKeysFlush)
 {
-    for (int i = 0; i < 50; ++i) g_rejoin.push_back({"#channel-number-" + std::to_string(i), "", "", 1});
-    g_rejoin.insert(g_rejoin.begin() + 10, LogonChannel{"#locked", "", "key", 1});
+    for (int i = 0; i < 50; ++i) {
+        if (i == 10) waiting("#locked", "", "key");
+        waiting("#channel-number-" + std::to_string(i));
+    }
     conn_auto_join(conn);
     int channels = 0;
     bool keyed_alone = false;

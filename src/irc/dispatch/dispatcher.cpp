@@ -17,6 +17,7 @@
 #include "irc/dispatch/server_commands.h"
 #include "irc/link/send_queue.h"
 #include "irc/link/traffic_log.h"
+#include "irc/lists/notify_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/logon.h"
 #include "irc/numerics/numerics.h"
@@ -103,8 +104,8 @@ void cut_words(IrcMessage& msg, int count)
 void run_entry(IrcMessage& msg, const ServerMessage& entry, int at)
 {
     if (static_cast<int>(msg.words.size()) - 1 - at < entry.min_params) return;
-    if ((entry.flags & kSenderSeen) && irc_sender_seen_hook) {
-        irc_sender_seen_hook(msg, at + entry.min_params);
+    if (entry.flags & kSenderSeen) {
+        notify_sender_seen(msg, at + entry.min_params);
         if (!conn_is_live(msg.connection)) return;
     }
     entry.handler(msg);
@@ -118,8 +119,6 @@ std::string current_nick(Connection* conn)
 }
 
 }  // namespace
-
-void (*irc_sender_seen_hook)(IrcMessage&, int) = nullptr;
 
 void (*irc_status_echo)(Connection*, int, const std::string&) = default_status_echo;
 int (*irc_fire_raw)(IrcMessage&, const std::string&) = default_fire_raw;

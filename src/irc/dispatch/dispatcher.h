@@ -87,7 +87,7 @@ struct NumericReply {
     int min_params;
     int flags = 0;
 };
-// Flags of an entry. The sender counts as seen: irc_sender_seen_hook runs
+// Flags of an entry. The sender counts as seen: the notify list hears of it
 // before the handler. The source is dropped: the line is answered alike with
 // or without a source, and its handler sees the command as word 0. Join in
 // word three: a numeric whose word 3 holds "join" (any case); other lines of
@@ -109,12 +109,6 @@ const NumericReply* irc_numeric_reply(int number);
 const NumericReply* irc_numeric_entry(const IrcMessage& msg);
 // Runs a numeric line: its entry's handler, or the default display.
 void irc_on_numeric(IrcMessage& msg);
-
-// Runs before the handlers of the table's entries marked kSenderSeen with
-// the word the line must hold for its sender to count as seen (the last
-// word of the entry's minimum: 3 for PRIVMSG, else 2); the notify list
-// learns of users from it. Absent: nothing.
-extern void (*irc_sender_seen_hook)(IrcMessage& msg, int needed_word);
 
 // The unrecognised-command path: raw event (when the Raw switch is on), then
 // the words joined into the status window.

@@ -49,15 +49,12 @@ int default_exec_line(Connection* conn, const std::string& line, int mode)
     return script_exec_line(timer_status_window(conn), line.c_str(), nullptr, mode, nullptr, nullptr, conn);
 }
 
-std::vector<LogonChannel> no_channels(Connection*) { return {}; }
-
 std::string perform_file() { return settings_dir + "perform.ini"; }
 
 }  // namespace
 
 std::vector<std::string> perform_list;
 int (*logon_exec_line)(Connection*, const std::string&, int) = default_exec_line;
-std::vector<LogonChannel> (*logon_channels_to_rejoin)(Connection*) = no_channels;
 
 std::string perform_key_display(const std::string& key)
 {
@@ -228,7 +225,7 @@ void conn_auto_join(Connection* conn)
     }
     const std::string start = "/join ";
     std::string line = start;
-    for (const LogonChannel& ch : logon_channels_to_rejoin(conn)) {
+    for (const LogonChannel& ch : chan_channels_to_rejoin(conn)) {
         if (!opt(OPT_REJOIN_ON_CONNECT)) break;
         const bool match = ch.network_tag.empty() || (conn->network.empty() && conn->server_name.empty()) ||
                            text_equal_nocase(ch.network_tag, conn->network) || text_equal_nocase(ch.network_tag, conn->server_name);

@@ -37,8 +37,7 @@ std::string perform_key_internal(const std::string& shown);
 // Seams. Runs a command line of the user (evaluated) in the status window.
 // Default: script_exec_line mode 1 (perform) or 0 (joins).
 extern int (*logon_exec_line)(Connection* conn, const std::string& line, int mode);
-// Channel windows of a connection to close at logon or to rejoin; absent
-// window manager: none.
+// A channel window of a connection to rejoin at logon.
 struct LogonChannel {
     std::string name;
     std::string network_tag;
@@ -46,4 +45,3 @@ struct LogonChannel {
     int waiting = 0;
     int window = 0;  // the window's number
 };
-extern std::vector<LogonChannel> (*logon_channels_to_rejoin)(Connection* conn);
