@@ -1,5 +1,6 @@
 // The program's service for other programs over the local socket.
 #include "app/frame_dde.h"
+#include "app/startup.h"
 
 #include "app/command_line.h"
 #include "app/child_window.h"
@@ -179,8 +180,8 @@ int execute_topic(const std::string& topic, const std::string& data)
         return 1;
     }
     if (topic == "CONNECT") {
-        if (!data.empty() && frame_hooks().open_irc_link)
-            frame_hooks().open_irc_link(data, 0);
+        if (!data.empty())
+            app_open_irc_link(data, 0);
         return 1;
     }
     return 0;

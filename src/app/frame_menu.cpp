@@ -16,7 +16,6 @@
 #include "app/startup.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
-#include "bars/toolbar_buttons.h"
 #include "core/files.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
@@ -325,7 +324,7 @@ intptr_t on_connect_toggle(uintptr_t, intptr_t lparam)
     else
         script_exec_line(status, "/server", nullptr, 0, nullptr, nullptr, conn);
     menu_update_connect_items();
-    toolbar_show_connect_state();
+    frame_connect_toggled.fire();
     return 1;
 }
 
@@ -558,6 +557,9 @@ void frame_keep_topmost()
         f->raise();
 }
 
+Signal<void(OptionId, bool)> frame_bar_toggled;
+Signal<void()> frame_connect_toggled;
+
 void frame_menu_install()
 {
     frame_set_handler(WM_APP_CONNECT_TOGGLE, on_connect_toggle);
@@ -597,8 +599,9 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
     case 112:
         toggle_option(OPT_SWITCHBAR_SHOWN);
         frame_menu_build();
-        toolbar_update_arrange_buttons();
+        frame_bar_toggled.fire(OPT_SWITCHBAR_SHOWN, false);
         frame_layout();
+        frame_bar_toggled.fire(OPT_SWITCHBAR_SHOWN, true);
         mdi_sync_icons();
         mdi_arrange_icons();
         save_options();
@@ -672,10 +675,9 @@ int frame_on_command(QWidget* frame_widget, uintptr_t wparam, intptr_t lparam)
         if (!main_settings.compact_mode)
             toggle_option(OPT_TREEBAR_SHOWN);
         frame_menu_build();
-        toolbar_update_arrange_buttons();
+        frame_bar_toggled.fire(OPT_TREEBAR_SHOWN, false);
         frame_layout();
-        if (frame_hooks().treebar_refresh)
-            frame_hooks().treebar_refresh(0);
+        frame_bar_toggled.fire(OPT_TREEBAR_SHOWN, true);
         mdi_sync_icons();
         mdi_arrange_icons();
         save_options();

@@ -3,6 +3,9 @@
 // compact modes, the tool dialogs, window arrangement and help.
 #pragma once
 
+#include "core/options.h"
+#include "core/signal.h"
+
 #include <cstdint>
 #include <string>
 
@@ -58,6 +61,20 @@ void frame_cannot_open(const std::string& target, int folder);
 extern int frame_favourites_in_main_menu;
 // The frame stays on top (system-menu item 261).
 extern int frame_on_top;
+
+// A bar of the frame shown or hidden from the menu (its option), before the
+// frame is laid out again (laid_out false) and after (true).
+enum FrameBarToggledOrder {
+    kBarToggledToolbar = 40,
+    kBarToggledTreebar = 50,
+};
+extern Signal<void(OptionId bar, bool laid_out)> frame_bar_toggled;
+
+// The connect menu command served: the connect items show the new state.
+enum FrameConnectToggledOrder {
+    kConnectToggledToolbar = 50,
+};
+extern Signal<void()> frame_connect_toggled;
 
 // The frame menu commands that other parts of the program serve (the
 // options dialog, the tool windows, DCC): each part registers the handlers

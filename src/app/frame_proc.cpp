@@ -1,13 +1,19 @@
 // The frame's table of private messages and timers.
 #include "app/frame_proc.h"
 
+#include "app/external_request.h"
 #include "app/frame_dde.h"
 #include "app/frame_look.h"
 #include "app/frame_menu.h"
 #include "app/mdi_client.h"
-#include "bars/bar_docking.h"
-#include "bars/tray_icon.h"
+#include "app/startup.h"
+#include "app/window_queries.h"
+#include "core/options.h"
 #include "core/text_limits.h"
+#include "display/flashing.h"
+#include "display/nick_list.h"
+#include "model/connection.h"
+#include "script/events/event_fire.h"
 #include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
 #include "platform/platform_utils.h"
@@ -31,15 +37,14 @@ bool g_app_active = false;
 QPointer<QWidget> g_active_frame;
 QPointer<QWidget> g_last_active;
 
-bool events_on()
-{
-    return g_hooks.events_enabled && g_hooks.events_enabled() && g_hooks.fire_event;
-}
-
+// The frame's script events (ACTIVE, APPACTIVE, the ends of playback), fired
+// while remote events are on, for the window's connection or else the current one.
 void fire(int id, const char *name, QWidget *window)
 {
-    if (events_on())
-        g_hooks.fire_event(id, name, window);
+    if (!opt(OPT_REMOTE_EVENTS))
+        return;
+    Connection *conn = window ? conn_of_window(window) : nullptr;
+    event_fire(conn ? conn : conn_current(), window, nullptr, name, id, 0, nullptr, nullptr);
 }
 
 // ---- default message handlers ----
@@ -53,13 +58,13 @@ intptr_t on_deferred_start(uintptr_t, intptr_t)
 
 intptr_t on_bars_repaint(uintptr_t, intptr_t lparam)
 {
+    bool repaint = false;
     if (--g_pending_repaint <= 0) {
         g_pending_repaint = 0;
-        if (g_hooks.switchbar_repaint)
-            g_hooks.switchbar_repaint();
+        repaint = true;
     }
-    if (lparam && g_hooks.treebar_refresh)
-        g_hooks.treebar_refresh(lparam);
+    if (repaint || lparam)
+        frame_bars_repaint.fire(repaint, lparam);
     return 0;
 }
 
@@ -84,7 +89,7 @@ intptr_t on_url_queue(uintptr_t, intptr_t lparam)
         return 0; // an earlier message is draining the list
     while (!g_urls.empty()) {
         std::string url = g_urls.front();
-        if (!(g_hooks.exit_under_way && g_hooks.exit_under_way()))
+        if (!app_exit_under_way())
             url_open_address(url);
         g_urls.pop_front();
     }
@@ -94,9 +99,9 @@ intptr_t on_url_queue(uintptr_t, intptr_t lparam)
 intptr_t on_external(int message, uintptr_t wparam, intptr_t lparam)
 {
     auto *text = reinterpret_cast<std::string *>(lparam);
-    if (!text || !g_hooks.external_request)
+    if (!text)
         return 0;
-    return g_hooks.external_request(message, wparam, *text);
+    return frame_external_request(nullptr, message, wparam, *text);
 }
 
 intptr_t on_run_command(uintptr_t w, intptr_t l) { return on_external(WM_USER_RUN_COMMAND, w, l); }
@@ -106,24 +111,21 @@ intptr_t on_evaluate(uintptr_t w, intptr_t l) { return on_external(WM_USER_EVALU
 
 void on_topmost(int id)
 {
-    if (g_hooks.keep_topmost)
-        g_hooks.keep_topmost();
+    frame_keep_topmost();
     if (++g_topmost_ticks > 10)
         frame_timer_stop(id);
 }
 
 void on_countdowns(int id)
 {
-    int busy = g_hooks.countdown_step ? g_hooks.countdown_step() : 0;
-    if (!busy)
+    if (!display_countdown_step())
         frame_timer_stop(id);
 }
 
 void on_tray_activity(int id)
 {
     frame_timer_stop(id);
-    if (g_hooks.tray_activity_clear)
-        g_hooks.tray_activity_clear(id == FRAME_TIMER_TRAY_ACTIVITY0 ? 0 : 1);
+    frame_tray_activity_over.fire(id == FRAME_TIMER_TRAY_ACTIVITY0 ? 0 : 1);
 }
 
 void on_activation_timer(int)
@@ -134,6 +136,11 @@ void on_activation_timer(int)
 void nothing(int) {}
 
 } // namespace
+
+Signal<void(bool, intptr_t)> frame_bars_repaint;
+Signal<void(int)> frame_tray_activity_over;
+Signal<void(QWidget *, bool)> frame_activation;
+Signal<void(bool)> frame_activity_changed;
 
 void frame_proc_install()
 {
@@ -177,8 +184,7 @@ intptr_t frame_copydata(uintptr_t wparam, const char *data, std::size_t size)
         // Never read past what arrived: the data need not be zero-terminated.
         std::size_t limit = size < kMediumText ? size : kMediumText;
         std::string link(data, strnlen(data, limit));
-        if (g_hooks.open_irc_link)
-            g_hooks.open_irc_link(link, 1);
+        app_open_irc_link(link, 1);
     }
     return 1;
 }
@@ -258,20 +264,16 @@ void frame_update_activation(QWidget *window, int flags)
                   !(g_hooks.is_tip_or_editor && g_hooks.is_tip_or_editor(fg));
     if (!active) {
         g_active_frame = nullptr;
-        if (g_hooks.app_inactive)
-            g_hooks.app_inactive();
     } else {
         g_active_frame = fg;
-        if (g_hooks.app_active)
-            g_hooks.app_active(window);
+        flash_stop_main();
     }
+    frame_activation.fire(active ? window : nullptr, active);
     captions_repaint();
-    if (dock_bars_shown())
-        frame_request_bars_repaint(0);
     if (active != g_app_active) {
         g_app_active = active;
         g_last_active = nullptr;
-        tray_icon_update(TRAY_REFRESH);
+        frame_activity_changed.fire(active);
         fire(7, "APPACTIVE", nullptr);
     }
     if (flags & 4) {

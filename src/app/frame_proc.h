@@ -3,6 +3,7 @@
 // 122, 130, 131, 137 and 138, which call the owners' steps.
 #pragma once
 
+#include "core/signal.h"
 #include "platform/app_messages.h"
 
 #include <cstddef>
@@ -19,30 +20,8 @@ int frame_start_timer(int id);
 
 // Steps of other subsystems that the frame's own rows call.  Null: that step is absent.
 struct FrameHooks {
-    // Events (script engine): whether events are enabled, and firing one.
-    int (*events_enabled)() = nullptr;
-    void (*fire_event)(int event_id, const char *name, QWidget *window) = nullptr;
-    // WM_APP+66: repaint the switchbar; refresh the treebar branch of a connection.
-    void (*switchbar_repaint)() = nullptr;
-    void (*treebar_refresh)(intptr_t connection) = nullptr;
     // WM_APP+67: the lock password request with its flags; result as the lock defines.
     intptr_t (*lock_password)(intptr_t flags) = nullptr;
-    // WM_APP+90: whether an exit is under way (queued URLs are then dropped).
-    int (*exit_under_way)() = nullptr;
-    // Hand-over: open an irc: link (from outside = 1).
-    void (*open_irc_link)(const std::string &link, int from_outside) = nullptr;
-    // WM_USER+200 / +201 with no window: text in, reply text out; result as defined there.
-    intptr_t (*external_request)(int message, uintptr_t wparam, std::string &text) = nullptr;
-    // Timer 137: keep the frame topmost when the option asks for it.
-    void (*keep_topmost)() = nullptr;
-    // Timer 138: one 100 ms step of every window's countdowns; 1 while any is still busy.
-    int (*countdown_step)() = nullptr;
-    // Timers 130/131: clear tray activity bit 0/1 and refresh the tray icon when asked.
-    void (*tray_activity_clear)(int bit) = nullptr;
-    // Activation: the application became inactive / active for a window (the tray
-    // follows the frame's state, flashing and tips stop).
-    void (*app_inactive)() = nullptr;
-    void (*app_active)(QWidget *window) = nullptr;
     // End of playback: close the device of a kind and run the player's end step.
     void (*media_close)(int kind) = nullptr;
     void (*media_end_step)(int kind) = nullptr;
@@ -71,6 +50,33 @@ int frame_queue_url(const std::string &url);
 // Adds one to the pending-repaint count and posts WM_APP+66 with `connection`.
 void frame_request_bars_repaint(intptr_t connection);
 int frame_pending_repaint_count();
+
+// WM_APP+66 served: `repaint` when it was the last pending request (the switchbar
+// paints again), and the connection whose treebar branch is refreshed (0: none).
+enum FrameBarsRepaintOrder {
+    kBarsRepaintSwitchers = 50,
+};
+extern Signal<void(bool repaint, intptr_t connection)> frame_bars_repaint;
+
+// Timers 130/131 ran out: the tray's activity bit 0 or 1 is cleared.
+enum FrameTrayActivityOrder {
+    kTrayActivityIcon = 50,
+};
+extern Signal<void(int bit)> frame_tray_activity_over;
+
+// frame_update_activation found the application inactive (window null, active
+// false) or active for `window`; then, when that differs from the last update,
+// the change itself. Listeners: the tray, the tips, the docked bars.
+enum FrameActivationOrder {
+    kActivationTray = 40,
+    kActivationTips = 50,
+    kActivationDockBars = 60,
+};
+enum FrameActivityChangedOrder {
+    kActivityChangedTray = 50,
+};
+extern Signal<void(QWidget* window, bool active)> frame_activation;
+extern Signal<void(bool active)> frame_activity_changed;
 
 // frame_update_activation: bit 0 repaint the MDI client, bit 1 restart timer 122 at
 // 50 ms, bit 2 `window` became active (fire ACTIVE).

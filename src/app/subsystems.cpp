@@ -315,19 +315,6 @@ void wire_program_seams()
 
 }  // namespace
 
-int display_countdown_step()
-{
-    int busy = nicklist_countdown_step();
-    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
-        if (rec->print_countdown > 0) {
-            rec->print_countdown = std::max(0, rec->print_countdown - 100);
-            if (rec->print_countdown > 0)
-                busy = 1;
-        }
-    }
-    return busy;
-}
-
 // ---- Wiring of the subsystems (every production seam assignment) ----
 
 // The main settings: loaded at start and saved at exit, with the frame's
@@ -344,8 +331,6 @@ void app_wire_main_settings()
 // The frame's hand-over of irc: links and its exit state.
 void app_wire_startup()
 {
-    frame_hooks().open_irc_link = app_open_irc_link;
-    frame_hooks().exit_under_way = app_exit_under_way;
 }
 
 // The window manager: status windows for connections, the windows of a
@@ -385,14 +370,7 @@ void app_wire_toolbar()
     toolbar_command_register();
     bars_notify_install();
     toolbar_identifiers_register();
-    // The connect buttons once a link stage has settled.
-    static int stage_listener = 0;
-    irc_link_stage.add_once(stage_listener, 90, [](int, Connection*) {
-        QMetaObject::invokeMethod(qApp, [] {
-            toolbar_show_connect_state();
-            menu_update_connect_items();
-        }, Qt::QueuedConnection);
-    });
+    toolbar_install();
 }
 
 // Fonts: the encodings' code pages and target fonts, freed at exit.
@@ -660,7 +638,6 @@ void app_wire_text_work()
 void app_wire_frame()
 {
     frame_layout_install();
-    frame_hooks().keep_topmost = frame_keep_topmost;
     input_paste_confirm_hook = paste_confirm_lines;
 }
 
@@ -702,13 +679,6 @@ void app_wire_tips()
     tip_identifiers_install();
     tip_events_install();
     child_hooks.frame_hidden = tray_frame_hidden;
-    frame_hooks().tray_activity_clear = tray_activity_clear;
-    frame_hooks().app_inactive = [] { tray_follow_frame_state(); };
-    frame_hooks().app_active = [](QWidget* window) {
-        flash_stop_main();
-        tray_follow_frame_state();
-        tips_close_on_activate(window);
-    };
     tray_activity_install();
     irc_link_bring_to_front = [] { tray_restore_main(0); };
     link_request_install();
@@ -807,8 +777,6 @@ void app_wire_bars()
     win_hooks.treebar_refresh = [](QWidget*, int mode) { treebar_refresh(nullptr, mode); };
     win_hooks.treebar_update_window_item = treebar_update_window_item;
     win_hooks.winlist_sort = winlist_sort_windows;
-    frame_hooks().switchbar_repaint = [] { switchbar_repaint(); };
-    frame_hooks().treebar_refresh = [](intptr_t) { treebar_refresh(nullptr, 0); };
     switchbar_install();
     bars_window_events_install();
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
@@ -838,7 +806,6 @@ void app_install_subsystems()
     app_wire_text_work();
     cnick_install();
     app_wire_clicks();
-    frame_hooks().countdown_step = display_countdown_step;
 
     // The script interpreter: its commands, identifiers and variable store
     // (script_engine_init installs the store), typed lines, plain text and
@@ -895,9 +862,6 @@ void app_install_subsystems()
     // commands through the external requests; the ident and proxy
     // settings are read with the main settings.
     irc_links_install();
-    frame_hooks().external_request = [](int message, uintptr_t wparam, std::string& text) {
-        return frame_external_request(nullptr, message, wparam, text);
-    };
     // /dns of a nick that the internal address list knows looks its host
     // up without asking the server.
     dns_nick_host = [](Connection* conn, const std::string& nick, std::string* host) {
@@ -970,8 +934,6 @@ void app_install_subsystems()
     // Script events where the user meets them: ACTIVE and APPACTIVE from
     // the frame's activation, CLOSE of windows, INPUT of typed lines, TABCOMP of completions and the
     // keys of custom windows.
-    frame_hooks().events_enabled = window_events_on;
-    frame_hooks().fire_event = fire_frame_event;
     editbox_input_event_hook = fire_input;
     tabcomp_event_hook = fire_tabcomp;
     // Tab on "$name" or "%name" completes to the evaluated value.

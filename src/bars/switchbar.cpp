@@ -1192,6 +1192,34 @@ namespace {
 int g_activated_listener = 0;
 int g_activity_listener = 0;
 int g_status_icon_listener = 0;
+int g_bars_repaint_listener = 0;
+int g_bar_toggled_listener = 0;
+int g_frame_activation_listener = 0;
+
+// WM_APP+66: the switchbar paints again for the last pending request, the
+// treebar's branches are refreshed when a connection asked.
+void frame_bars_repainted(bool repaint, intptr_t connection)
+{
+    if (repaint)
+        switchbar_repaint();
+    if (connection)
+        treebar_refresh(nullptr, 0);
+}
+
+// The treebar shown or hidden from the menu: its items again once laid out.
+void treebar_toggled(OptionId bar, bool laid_out)
+{
+    if (laid_out && bar == OPT_TREEBAR_SHOWN)
+        treebar_refresh(nullptr, 0);
+}
+
+// The docked switchers paint again whenever the application's activation is
+// looked at (their active item follows it).
+void docked_bars_follow_activation(QWidget*, bool)
+{
+    if (dock_bars_shown())
+        frame_request_bars_repaint(0);
+}
 
 void repaint_status_icon(WindowRecord* rec)
 {
@@ -1211,6 +1239,9 @@ void bars_window_events_install()
     win_activated.add_once(g_activated_listener, kActivatedBars, bars_activation_update);
     win_activity_cleared.add_once(g_activity_listener, kActivityClearedSwitchbar, repaint_window);
     win_status_icon_changed.add_once(g_status_icon_listener, kStatusIconBars, repaint_status_icon);
+    frame_bars_repaint.add_once(g_bars_repaint_listener, kBarsRepaintSwitchers, frame_bars_repainted);
+    frame_bar_toggled.add_once(g_bar_toggled_listener, kBarToggledTreebar, treebar_toggled);
+    frame_activation.add_once(g_frame_activation_listener, kActivationDockBars, docked_bars_follow_activation);
 }
 
 void bars_window_events_uninstall()
@@ -1218,6 +1249,9 @@ void bars_window_events_uninstall()
     win_activated.drop(g_activated_listener);
     win_activity_cleared.drop(g_activity_listener);
     win_status_icon_changed.drop(g_status_icon_listener);
+    frame_bars_repaint.drop(g_bars_repaint_listener);
+    frame_bar_toggled.drop(g_bar_toggled_listener);
+    frame_activation.drop(g_frame_activation_listener);
 }
 
 // ---- The popups of the bars' empty space ----

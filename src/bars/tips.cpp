@@ -18,6 +18,7 @@
 #include <cstdlib>
 
 #include "model/connection.h"
+#include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
@@ -1150,4 +1151,10 @@ void tips_install()
 {
     static int load_listener = 0;
     settings_loaded.add_once(load_listener, kLoadTips, [](SettingsLoad&) { tipopts_load(); });
+    // Activating a window closes the tips that belong to it.
+    static int activation_listener = 0;
+    frame_activation.add_once(activation_listener, kActivationTips, [](QWidget* window, bool active) {
+        if (active)
+            tips_close_on_activate(window);
+    });
 }

@@ -13,6 +13,7 @@
 #include "model/connection.h"
 #include "app/frame_layout.h"
 #include "app/frame_menu.h"
+#include "irc/link/close.h"
 #include "app/menu_lists.h"
 #include "app/popup_menus.h"
 #include "app/startup.h"
@@ -1083,4 +1084,23 @@ int toolbar_create()
     toolbar_file_load_at_start();
     t->setVisible(opt(OPT_TOOLBAR_SHOWN) != 0);
     return 1;
+}
+
+void toolbar_install()
+{
+    static int toggled_listener = 0;
+    frame_bar_toggled.add_once(toggled_listener, kBarToggledToolbar, [](OptionId, bool laid_out) {
+        if (!laid_out)
+            toolbar_update_arrange_buttons();
+    });
+    static int connect_listener = 0;
+    frame_connect_toggled.add_once(connect_listener, kConnectToggledToolbar, [] { toolbar_show_connect_state(); });
+    // The connect buttons once a link stage has settled.
+    static int stage_listener = 0;
+    irc_link_stage.add_once(stage_listener, 90, [](int, Connection*) {
+        QMetaObject::invokeMethod(qApp, [] {
+            toolbar_show_connect_state();
+            menu_update_connect_items();
+        }, Qt::QueuedConnection);
+    });
 }

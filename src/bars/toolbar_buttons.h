@@ -109,6 +109,9 @@ int toolbar_show_remote_state();
 int toolbar_show_notify_state(int state);
 int toolbar_show_urls_state(int state);
 int toolbar_update_arrange_buttons();
+// The buttons follow the frame: its bars shown or hidden from the menu, the
+// connect command, and a link stage settled.
+void toolbar_install();
 
 int toolbar_thickness();
 QRect toolbar_first_button_rect();

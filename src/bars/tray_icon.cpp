@@ -518,5 +518,13 @@ void tray_activity_install()
 {
     static int activity_listener = 0;
     irc_link_activity.add_once(activity_listener, 0, conn_arm_tray_activity_timers);
+    // Timers 130/131 ran out; the icon follows the frame's state and the
+    // application's activation.
+    static int over_listener = 0;
+    frame_tray_activity_over.add_once(over_listener, kTrayActivityIcon, tray_activity_clear);
+    static int activation_listener = 0;
+    frame_activation.add_once(activation_listener, kActivationTray, [](QWidget*, bool) { tray_follow_frame_state(); });
+    static int changed_listener = 0;
+    frame_activity_changed.add_once(changed_listener, kActivityChangedTray, [](bool) { tray_icon_update(TRAY_REFRESH); });
     frame_set_timer_handler(FRAME_TIMER_TRAY_REFRESH, [](int) { tray_animation_step(); });
 }

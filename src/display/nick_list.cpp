@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_map>
@@ -422,6 +423,19 @@ int nicklist_countdown_step()
         }
         busy = 1;
         ++it;
+    }
+    return busy;
+}
+
+int display_countdown_step()
+{
+    int busy = nicklist_countdown_step();
+    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
+        if (rec->print_countdown > 0) {
+            rec->print_countdown = std::max(0, rec->print_countdown - 100);
+            if (rec->print_countdown > 0)
+                busy = 1;
+        }
     }
     return busy;
 }

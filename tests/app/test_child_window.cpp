@@ -33,6 +33,8 @@
 #include "display/fonts.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "script/events/event_fire.h"
+#include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/script_types.h"
 #include "platform/app_messages.h"
@@ -47,9 +49,9 @@ namespace {
 
 class ChildWindowTest : public ::testing::Test {
     HookGuard hooks_;  // every seam back as it was when the test ends
+protected:
     // Placements and editbox settings go to a settings folder of the test's own.
     TempSettingsDir settings_{"kest_childwin_"};
-protected:
     void SetUp() override { window_test_reset(); }
     void TearDown() override { window_test_reset(); }
 };
@@ -497,27 +499,35 @@ TEST_F(ChildWindowTest, EscapeMinimisesAndActivationFollowUpClearsTheGuard)
     window_test_pump();
     EXPECT_TRUE(win_container(h)->isMinimized());
 
-    // The activation's follow-up is the frame's update: ACTIVE for the window.
-    static QWidget* followed = nullptr;
-    followed = nullptr;
-    FrameHooks saved = frame_hooks();
-    frame_hooks().events_enabled = [] { return 1; };
-    frame_hooks().fire_event = [](int id, const char* name, QWidget* w) {
-        if (id == 6 && std::string(name) == "ACTIVE")
-            followed = w;
-    };
+    // The activation's follow-up is the frame's update: a script's ACTIVE
+    // handler runs for the window.
+    static std::vector<std::string> followed;
+    followed.clear();
+    app_install_subsystems();
+    event_startup_hold = 0;
+    remote_files_free_all();
+    opt_set(OPT_REMOTE_EVENTS, 1);
+    script_register_command("followed", [](CommandCall& call) {
+        followed.emplace_back(call.rest());
+        return 1;
+    });
+    const std::string script = settings_.path() + "active.kst";
+    spit(script, "on *:ACTIVE:*:followed $chan\n");
+    ASSERT_TRUE(remote_file_load(script, kRemoteScript, 9999, nullptr));
     WindowRecord* other = window_test_open("#other", kWinChannel, 0, a);
     ASSERT_NE(other, nullptr);
     win_on_activate(other->hwnd.get());
     window_test_pump();
-    EXPECT_EQ(followed, other->hwnd.get());
-    followed = nullptr;
+    ASSERT_FALSE(followed.empty());
+    EXPECT_EQ(followed.back(), "#other");
+    followed.clear();
     win_on_activate(h);
     EXPECT_EQ(r->activation_guard, 1);
     window_test_pump();
     EXPECT_EQ(r->activation_guard, 0);
-    EXPECT_EQ(followed, h);
-    frame_hooks() = saved;
+    ASSERT_FALSE(followed.empty());
+    EXPECT_EQ(followed.back(), "#esc");
+    remote_files_free_all();
 }
 
 // All command ids of a menu and its submenus, with their tick.

@@ -9,23 +9,31 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "app/startup.h"
+#include "app/subsystems.h"
+#include "core/options.h"
+#include "display/nick_list.h"
+#include "extensions/irc_links.h"
+#include "model/connection.h"
+#include "model/window_record.h"
+#include "script/events/event_fire.h"
+#include "script/events/remote_files.h"
+#include "script/exec/script_types.h"
 #include "support/hook_guard.h"
+#define KEST_TEST_WIDGETS
+#include "support/test_support.h"
+#include "support/window_fixture.h"
 
 namespace {
 
 // What the hooks and handlers saw.
 struct Log {
     std::vector<std::string> lines;
-    int topmost = 0;
-    int countdown_busy_left = 0;
-    int countdown_calls = 0;
     int switchbar = 0;
     std::vector<intptr_t> treebar;
     std::vector<std::string> urls;
     std::vector<std::string> links;
     std::vector<std::string> events;
-    bool exiting = false;
-    bool events_enabled = true;
     uintptr_t wparam = 0;
     intptr_t lparam = 0;
     int timer_id = 0;
@@ -44,28 +52,52 @@ protected:
         g = Log{};
         app_messages_set_frame(nullptr);
         frame_proc_install();
-        FrameHooks &h = frame_hooks();
-        h.events_enabled = [] { return g.events_enabled ? 1 : 0; };
-        h.fire_event = [](int id, const char *name, QWidget *) {
-            g.events.push_back(std::string(name) + ":" + std::to_string(id));
-        };
+        // A link handed over goes to whoever listens for links; the
+        // program's own link opener stays out of these tests.
+        irc_links_uninstall();
+        link_listener_ = irc_link_open_asked.add(0, [](const std::string &link, int outside) {
+            g.links.push_back(link + (outside ? "|outside" : "|inside"));
+        });
         // The desktop opens the queued URLs.
         desktop_open_hook = [](const std::string &url) {
             g.urls.push_back(url);
             return 1;
         };
-        h.exit_under_way = [] { return g.exiting ? 1 : 0; };
-        h.open_irc_link = [](const std::string &link, int outside) {
-            g.links.push_back(link + (outside ? "|outside" : "|inside"));
-        };
+        app_exit_mode = 0;
     }
     void TearDown() override
     {
+        irc_link_open_asked.drop(link_listener_);
+        app_exit_mode = 0;
         frame_timers_stop_all();
         pump_for(5);
         frame_proc_reset();
         app_messages_set_handler(nullptr);
+        remote_files_free_all();
     }
+
+    // The program's script events with a script whose handlers note the
+    // frame's events by name; remote events on or off.
+    void events_noted(bool on)
+    {
+        app_install_subsystems();
+        frame_proc_install();
+        irc_links_uninstall();
+        event_startup_hold = 0;
+        remote_files_free_all();
+        script_register_command("noted", [](CommandCall &call) {
+            g.events.emplace_back(call.rest());
+            return 1;
+        });
+        const std::string path = settings_.path() + "frame.kst";
+        spit(path, "on *:WAVEEND:noted WAVEEND\non *:MIDIEND:noted MIDIEND\non *:SONGEND:noted SONGEND\n"
+                   "on *:MP3END:noted MP3END\non *:ACTIVE:*:noted ACTIVE\non *:APPACTIVE:noted APPACTIVE\n");
+        ASSERT_TRUE(remote_file_load(path, kRemoteScript, 9999, nullptr));
+        opt_set(OPT_REMOTE_EVENTS, on ? 1 : 0);
+    }
+
+    TempSettingsDir settings_{"kest_frameproc_"};
+    int link_listener_ = 0;
 };
 
 intptr_t record_words(uintptr_t w, intptr_t l)
@@ -152,35 +184,35 @@ TEST_F(FrameProc, PostedMessagesReachTheTableThroughTheEventLoop)
 
 TEST_F(FrameProc, TopmostTimerActsElevenTimesAndStops)
 {
-    frame_hooks().keep_topmost = [] { ++g.topmost; };
     ASSERT_EQ(frame_wnd_proc(WM_APP_DEFERRED_START, 0, 0), 0); // starts 137 and 120
     EXPECT_EQ(frame_timer_is_running(FRAME_TIMER_TICK), 1);
     EXPECT_EQ(frame_timer_interval(FRAME_TIMER_TICK), 1000);
     ASSERT_TRUE(pump_until([] { return !frame_timer_is_running(FRAME_TIMER_TOPMOST); }, 5000));
     pump_for(250);
-    EXPECT_EQ(g.topmost, 11);
     EXPECT_EQ(frame_topmost_ticks(), 11);
 }
 
 TEST_F(FrameProc, CountdownTimerStopsWhenNoWindowIsBusy)
 {
+    // A query window's message guard counts down in 100 ms steps; the timer
+    // runs while any window's guard is above zero, and stops at once when
+    // none is.
     struct Case {
-        bool hook;
-        int busy;
-        int calls;
-    } cases[] = {{true, 3, 4}, {true, 0, 1}, {false, 0, 0}};
+        int guard;
+        int left_after_one_step;
+    } cases[] = {{300, 200}, {100, 0}, {0, 0}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.busy);
-        g.countdown_calls = 0;
-        g.countdown_busy_left = c.busy;
-        frame_hooks().countdown_step = c.hook ? +[] {
-            ++g.countdown_calls;
-            return g.countdown_busy_left-- > 0 ? 1 : 0;
-        }
-                                              : nullptr;
+        SCOPED_TRACE(c.guard);
+        WindowRecord *rec = win_record_new(1);
+        ASSERT_TRUE(rec);
+        rec->print_countdown = c.guard;
+        EXPECT_EQ(display_countdown_step(), c.left_after_one_step > 0 ? 1 : 0);
+        EXPECT_EQ(rec->print_countdown, c.left_after_one_step);
+        rec->print_countdown = c.guard;
         ASSERT_EQ(frame_start_timer(FRAME_TIMER_COUNTDOWNS), 1);
         ASSERT_TRUE(pump_until([] { return !frame_timer_is_running(FRAME_TIMER_COUNTDOWNS); }, 5000));
-        EXPECT_EQ(g.countdown_calls, c.calls);
+        EXPECT_EQ(rec->print_countdown, 0);
+        win_record_free(rec);
     }
 }
 
@@ -208,7 +240,7 @@ TEST_F(FrameProc, TimersWhoseOwnerIsAbsentAreDroppedAndOwnedOnesDispatched)
 
 TEST_F(FrameProc, TrayActivityTimersAreOneShotsThatClearTheirBit)
 {
-    frame_hooks().tray_activity_clear = [](int bit) { g.lines.push_back("clear" + std::to_string(bit)); };
+    int listener = frame_tray_activity_over.add(0, [](int bit) { g.lines.push_back("clear" + std::to_string(bit)); });
     ASSERT_EQ(frame_timer_start(FRAME_TIMER_TRAY_ACTIVITY0, 5), 1);
     ASSERT_EQ(frame_timer_start(FRAME_TIMER_TRAY_ACTIVITY1, 5), 1);
     ASSERT_TRUE(pump_until([] { return g.lines.size() >= 2; }, 2000));
@@ -216,6 +248,7 @@ TEST_F(FrameProc, TrayActivityTimersAreOneShotsThatClearTheirBit)
     EXPECT_EQ(g.lines.size(), 2u);
     EXPECT_NE(std::find(g.lines.begin(), g.lines.end(), "clear0"), g.lines.end());
     EXPECT_NE(std::find(g.lines.begin(), g.lines.end(), "clear1"), g.lines.end());
+    frame_tray_activity_over.drop(listener);
 }
 
 TEST_F(FrameProc, QueuedUrlsOpenInOrderOnceEachEvenWhenOneArrivesWhileOpening)
@@ -240,10 +273,10 @@ TEST_F(FrameProc, QueuedUrlsOpenInOrderOnceEachEvenWhenOneArrivesWhileOpening)
 
     // While the program exits the queue is drained without opening anything.
     g.urls.clear();
-    g.exiting = true;
+    app_exit_mode = 1;
     frame_wnd_proc(WM_APP_URL_QUEUE, 0, reinterpret_cast<intptr_t>(new std::string("late")));
     EXPECT_TRUE(g.urls.empty());
-    g.exiting = false;
+    app_exit_mode = 0;
     frame_wnd_proc(WM_APP_URL_QUEUE, 0, reinterpret_cast<intptr_t>(new std::string(5000, 'u')));
     ASSERT_EQ(g.urls.size(), 1u);
     EXPECT_EQ(g.urls[0].size(), 4150u);
@@ -266,8 +299,11 @@ TEST_F(FrameProc, LockRequestRefusesReEntry)
 
 TEST_F(FrameProc, BarRepaintsWaitForTheLastPendingRequest)
 {
-    frame_hooks().switchbar_repaint = [] { ++g.switchbar; };
-    frame_hooks().treebar_refresh = [](intptr_t conn) { g.treebar.push_back(conn); };
+    int listener = frame_bars_repaint.add(0, [](bool repaint, intptr_t conn) {
+        g.switchbar += repaint ? 1 : 0;
+        if (conn)
+            g.treebar.push_back(conn);
+    });
     frame_request_bars_repaint(0);
     frame_request_bars_repaint(0x1234);
     EXPECT_EQ(frame_pending_repaint_count(), 2);
@@ -279,6 +315,7 @@ TEST_F(FrameProc, BarRepaintsWaitForTheLastPendingRequest)
     frame_wnd_proc(WM_APP_BARS_REPAINT, 0, 0);
     EXPECT_EQ(frame_pending_repaint_count(), 0);
     EXPECT_EQ(g.switchbar, 2);
+    frame_bars_repaint.drop(listener);
 }
 
 TEST_F(FrameProc, HandOverDataIsNeverReadPastWhatArrived)
@@ -317,17 +354,18 @@ TEST_F(FrameProc, LocalRequestsServeProbeLinkAndExternalControl)
     EXPECT_EQ(frame_ipc_request(IPC_LINK, "irc://host:6667/chan", reply), 1);
     EXPECT_EQ(g.links, (std::vector<std::string>{"irc://host:6667/chan|outside"}));
 
-    // Without the external control the answer is 0.
-    EXPECT_EQ(frame_ipc_request(IPC_RUN_COMMAND, "/echo hi", reply), 0);
-    frame_hooks().external_request = [](int message, uintptr_t wparam, std::string &text) -> intptr_t {
-        g.lines.push_back(std::to_string(message) + "/" + std::to_string(wparam) + "/" + std::to_string(text.size()));
-        text = "result";
-        return message == WM_USER_EVALUATE ? 1 : 3;
-    };
-    EXPECT_EQ(frame_ipc_request(IPC_RUN_COMMAND | (2 << 16), std::string(2000, 'c'), reply), 3);
-    EXPECT_EQ(reply, "result");
-    EXPECT_EQ(frame_ipc_request(IPC_EVALUATE, "$me", reply), 1);
-    EXPECT_EQ(g.lines, (std::vector<std::string>{"1224/2/1024", "1225/0/3"}));
+    // With no connection to run it for, nothing runs and the answer is 0.
+    events_noted(true);
+    conn_free_all();
+    EXPECT_EQ(frame_ipc_request(IPC_RUN_COMMAND, "/noted hi", reply), 0);
+    EXPECT_TRUE(g.events.empty());
+    ASSERT_TRUE(window_test_conn());
+    // A command line is cut at 1,024 characters before it runs.
+    EXPECT_EQ(frame_ipc_request(IPC_RUN_COMMAND, "/noted " + std::string(2000, 'c'), reply), 1);
+    EXPECT_EQ(g.events, (std::vector<std::string>{std::string(1024 - 7, 'c')}));
+    // An evaluation answers the value.
+    EXPECT_EQ(frame_ipc_request(IPC_EVALUATE, "$calc(40 + 2)", reply), 1);
+    EXPECT_EQ(reply, "42");
     EXPECT_EQ(frame_ipc_request(99, "", reply), 0);
 }
 
@@ -340,9 +378,9 @@ TEST_F(FrameProc, EndOfPlayFiresTheEventsOfItsKind)
         std::vector<std::string> events;
         int end_steps;
     } cases[] = {
-        {1, 6, true, {"WAVEEND:78"}, 1},
-        {1, 7, true, {"MIDIEND:38"}, 1},
-        {1, 8, true, {"SONGEND:64", "MP3END:64"}, 1},
+        {1, 6, true, {"WAVEEND"}, 1},
+        {1, 7, true, {"MIDIEND"}, 1},
+        {1, 8, true, {"SONGEND", "MP3END"}, 1},
         {1, 8, false, {}, 1},
         {2, 6, true, {}, 0}, // superseded
         {4, 8, true, {}, 0}, // aborted
@@ -350,12 +388,13 @@ TEST_F(FrameProc, EndOfPlayFiresTheEventsOfItsKind)
     };
     static int end_steps;
     static int closed;
+    events_noted(true);
     frame_hooks().media_end_step = [](int) { ++end_steps; };
     frame_hooks().media_close = [](int) { ++closed; };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.notify) + "/" + std::to_string(c.kind));
         g.events.clear();
-        g.events_enabled = c.events_on;
+        opt_set(OPT_REMOTE_EVENTS, c.events_on ? 1 : 0);
         end_steps = closed = 0;
         frame_media_notify(c.notify, c.kind);
         EXPECT_EQ(g.events, c.events);
@@ -372,21 +411,26 @@ TEST_F(FrameProc, ActivationUpdateRestartsItsTimerAndFiresActiveOncePerWindow)
     // Its expiry runs the update with no flags, which stops it.
     ASSERT_TRUE(pump_until([] { return !frame_timer_is_running(FRAME_TIMER_ACTIVATION); }, 2000));
 
-    QWidget a, b;
-    a.show();
-    b.show();
+    events_noted(true);
+    Connection *conn = window_test_conn();
+    WindowRecord *ra = window_test_open("#a", kWinChannel, 0, conn);
+    WindowRecord *rb = window_test_open("#b", kWinChannel, 0, conn);
+    ASSERT_TRUE(ra && rb);
+    QWidget *a = ra->hwnd.get();
+    QWidget *b = rb->hwnd.get();
     g.events.clear();
-    frame_update_activation(&a, 4);
-    frame_update_activation(&a, 4);
-    frame_update_activation(&b, 4);
+    frame_update_activation(a, 4);
+    frame_update_activation(a, 4);
+    frame_update_activation(b, 4);
     int active = 0;
     for (const std::string &e : g.events)
-        active += e == "ACTIVE:6";
+        active += e == "ACTIVE";
     EXPECT_EQ(active, 2);
-    EXPECT_EQ(frame_last_active_window(), &b);
-    b.hide();
-    frame_update_activation(&b, 4); // a hidden window is not remembered
+    EXPECT_EQ(frame_last_active_window(), b);
+    b->hide();
+    frame_update_activation(b, 4); // a hidden window is not remembered
     EXPECT_EQ(frame_last_active_window(), nullptr);
+    window_test_reset();
 }
 
 } // namespace
