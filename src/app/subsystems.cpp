@@ -366,7 +366,6 @@ void app_wire_bar_backgrounds()
 // /toolbar and $toolbar.
 void app_wire_toolbar()
 {
-    output_hooks.toolbar_show_remote_state = [] { toolbar_show_remote_state(); };
     toolbar_command_register();
     bars_notify_install();
     toolbar_identifiers_register();
@@ -495,12 +494,6 @@ void app_wire_irc_membership()
 {
     conn_hooks.conn_update_status_title = conn_update_status_title;
     ial_identifiers_register();
-}
-
-// The messaging and channel commands: away.
-void app_wire_irc_chat_commands()
-{
-    chat_take_away = query_take_away;
 }
 
 // Replies to queries: the away state for captions.
@@ -745,9 +738,6 @@ void app_wire_ident()
 // is on.
 void app_wire_finger()
 {
-    finger_start = [](const std::string& target, QWidget* window, Connection* conn) {
-        finger_query_start(window, target, conn);
-    };
     userhost_finger = finger_userhost_done;
 }
 
@@ -853,7 +843,6 @@ void app_install_subsystems()
     irc_membership_install();
     app_wire_irc_membership();
     irc_chat_commands_install();
-    app_wire_irc_chat_commands();
     app_wire_query_replies();
     irc_rejoin_install();
 

@@ -24,7 +24,6 @@ void app_wire_irc_lookups();
 void app_wire_irc_flood();
 void app_wire_irc_dispatch();
 void app_wire_irc_membership();
-void app_wire_irc_chat_commands();
 void app_wire_query_replies();
 void app_wire_irc_ban_lists();
 void app_wire_irc_user_lists();

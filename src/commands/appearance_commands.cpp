@@ -697,8 +697,6 @@ int cmd_tray(CommandCall& call)
 {
     const auto& t = call.tokens;
     const char* w = "tray";
-    if (t.size() < 2)
-        return script_error(nullptr, w, {}, 0);
     if (t[1].empty() || t[1][0] != '-')
         return 1;
     const std::string& s = t[1];

@@ -20,6 +20,7 @@
 #include "core/text_limits.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "irc/services/finger.h"
 #include "irc/services/ident.h"
 #include "irc/dispatch/captions.h"
 #include "irc/link/connect.h"
@@ -28,8 +29,6 @@
 #include "irc/link/net_settings.h"
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"
-
-void (*finger_start)(const std::string& target, QWidget* window, Connection* conn) = nullptr;
 
 namespace {
 
@@ -307,8 +306,7 @@ int cmd_finger(CommandCall& call)
         finger_dialog_open(0);
         return kScriptDone;
     }
-    if (finger_start)
-        finger_start(target, call.window, conn);
+    finger_query_start(call.window, target, conn);
     return kScriptDone;
 }
 

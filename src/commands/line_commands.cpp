@@ -152,8 +152,6 @@ int cmd_aline(CommandCall& call)
     const auto& t = call.tokens;
     const std::string& w = t[0];
     const int word = word_code(w);
-    if (t.size() < 3)
-        return script_error(nullptr, w, {}, 0);
     std::size_t i = 1;
     LineSwitches sw;
     if (!t[i].empty() && t[i][0] == '-') {

@@ -18,6 +18,7 @@
 #include "irc/dispatch/captions.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
+#include "irc/numerics/query_replies.h"
 #include "script/exec/script_types.h"
 
 namespace {
@@ -60,7 +61,7 @@ std::uint32_t amsg_colour()
 
 void away_on_speaking(Connection* conn, int kind)
 {
-    if (!conn_is_live(conn) || !opt(OPT_AWAY_CANCEL_ON_MESSAGE) || !chat_take_away || !chat_take_away(conn)) return;
+    if (!conn_is_live(conn) || !opt(OPT_AWAY_CANCEL_ON_MESSAGE) || !query_take_away(conn)) return;
     irc_send_line("AWAY\n", kind, conn);
 }
 
@@ -74,7 +75,9 @@ void send_prefixed(const std::string& head, const std::vector<std::string>& targ
     }
 }
 
-WindowRecord* default_open_query(const std::string& nick, Connection* conn, int minimised)
+}  // namespace
+
+WindowRecord* chat_open_query(const std::string& nick, Connection* conn, int minimised)
 {
     WindowOpenRequest request;
     request.name = nick;
@@ -92,12 +95,8 @@ WindowRecord* default_open_query(const std::string& nick, Connection* conn, int 
     return rec;
 }
 
-}  // namespace
-
-WindowRecord* (*chat_open_query)(const std::string&, Connection*, int) = default_open_query;
 WindowRecord* (*chat_record_of)(QWidget*) = [](QWidget* w) { return win_record_of(w); };
 void (*chat_show)(WindowRecord*, Connection*, std::uint32_t, const std::string&) = default_show;
-int (*chat_take_away)(Connection*) = nullptr;
 
 std::vector<std::string> chat_batch_lines(const std::string& head, const std::vector<std::string>& targets,
                                           const std::string& text, const std::string& tail, int limit,

@@ -65,13 +65,8 @@ extern void (*chat_show)(WindowRecord* rec, Connection* conn, std::uint32_t colo
 
 // Opens a query window (type query, private) for a nick, minimised when
 // asked (1), shown as one the user asked for (-1), or as the option for new
-// queries says (0), and sets its caption; null when it could not be opened. Seam for
-// tests; by default win_open.
-extern WindowRecord* (*chat_open_query)(const std::string& nick, Connection* conn, int minimised);
-
-// Whether the connection is away; when it is, the away state is cleared
-// (speaking brings the user back). Absent: never away.
-extern int (*chat_take_away)(Connection* conn);
+// queries says (0), and sets its caption; null when it could not be opened.
+WindowRecord* chat_open_query(const std::string& nick, Connection* conn, int minimised);
 
 // Sets the message commands' handlers.
 void messaging_commands_register();

@@ -12,6 +12,7 @@
 #include "app/window_open.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
+#include "bars/toolbar_buttons.h"
 #include "commands/command_conn.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
@@ -591,8 +592,7 @@ int cmd_events(CommandCall& call)
         if (mode == 0 || mode == 1)
             opt_set(OPT_REMOTE_EVENTS, mode);
     }
-    if (output_hooks.toolbar_show_remote_state)
-        output_hooks.toolbar_show_remote_state();
+    toolbar_show_remote_state();
     if (call.show)
         print_info(call.window, text_load_string(opt(OPT_REMOTE_EVENTS) ? 753 : 754));
     return 1;

@@ -117,8 +117,6 @@ struct OutputHooks {
     // flash_start and the entry's fields. Absent: the requests are kept in
     // output_flash_requests().
     void (*flash)(const FlashRequest& request) = nullptr;
-    // The toolbar's scripts button shows the events state. Absent: nothing.
-    void (*toolbar_show_remote_state)() = nullptr;
     // win_set_timestamp_mode. Absent: the record's mode is set and stored in
     // ini section "timestamp" under the window's key ("default" deletes it).
     void (*set_timestamp_mode)(WindowRecord* rec, int mode) = nullptr;

@@ -29,6 +29,3 @@ int cmd_finger(CommandCall& call);
 int cmd_resetidle(CommandCall& call);
 void identity_commands_register();
 
-// Seam to the finger client. Default: nothing happens.
-// Starts a finger query for a target (the finger window shows it).
-extern void (*finger_start)(const std::string& target, QWidget* window, Connection* conn);

@@ -23,7 +23,8 @@ class QWidget;
 
 namespace {
 
-void default_separator(QWidget* window) { script_echo_line(window, "-", kColourInfo); }
+// The separator line around a listing.
+void print_separator_line(QWidget* window) { script_echo_line(window, "-", kColourInfo); }
 
 void say(QWidget* window, const std::string& text) { script_echo_line(window, text, kColourInfo); }
 
@@ -143,11 +144,11 @@ void list_timers(QWidget* window, const std::string* pattern)
         say(window, script_text(5506));
         return;
     }
-    timer_print_separator(window);
+    print_separator_line(window);
     say(window, script_text(5507));
     for (const std::string& l : lines)
         say(window, l);
-    timer_print_separator(window);
+    print_separator_line(window);
 }
 
 std::vector<std::string> matching_names(const std::string& pattern)
@@ -160,8 +161,6 @@ std::vector<std::string> matching_names(const std::string& pattern)
 }
 
 } // namespace
-
-void (*timer_print_separator)(QWidget* window) = default_separator;
 
 std::string timer_describe(const Timer* t)
 {

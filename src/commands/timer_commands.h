@@ -13,8 +13,5 @@ int cmd_signal(CommandCall& call);
 // One timer's line of the listing (without the network suffix).
 std::string timer_describe(const Timer* timer);
 
-// Prints the separator line around a listing. Default: a line holding "-".
-extern void (*timer_print_separator)(QWidget* window);
-
 // Registers the commands.
 void timer_commands_register();

@@ -165,8 +165,6 @@ int cmd_window(CommandCall& call)
 {
     const auto& t = call.tokens;
     const char* w = "window";
-    if (t.size() < 2)
-        return script_error(nullptr, w, {}, 0);
     CustomWindowRequest& q = win_custom_request;
     q = CustomWindowRequest{};
 
@@ -609,8 +607,6 @@ int cmd_renwin(CommandCall& call)
 {
     const auto& t = call.tokens;
     const char* w = "renwin";
-    if (t.size() < 3)
-        return script_error(nullptr, w, {}, 0);
     Connection* conn = conn_of(call);
     std::string old_name = t[1].substr(0, kShortText);
     std::string new_name = t[2].substr(0, kShortText);

@@ -170,9 +170,6 @@ int id_chan(IdentCall& call)
 
 int id_chan_of(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& a = ident_arg(call, 0);
     Connection* conn = call.conn();
@@ -291,9 +288,6 @@ void nick_property(WindowRecord* rec, const NickEntry* n, std::string_view prop,
 
 int id_nick_of(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 4, true);
-    if (r >= 0)
-        return r;
     std::string out;
     Connection* conn = call.conn();
     const std::string& chan = ident_arg(call, 0);
@@ -366,9 +360,6 @@ int id_nick_of(IdentCall& call)
 
 int id_comchan(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     Connection* conn = call.conn();
     const std::string& nick = ident_arg(call, 0);
@@ -413,9 +404,6 @@ int id_comchan(IdentCall& call)
 
 int id_address_of(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& nick = ident_arg(call, 0);
     if (!nick.empty() && !ident_arg(call, 1).empty() && conn_is_live(call.conn())) {
@@ -446,9 +434,6 @@ int id_address(IdentCall& call)
 
 int id_query(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     Connection* conn = call.conn();
     const std::string& a = ident_arg(call, 0);
@@ -497,9 +482,6 @@ int mode_code(const EventModeChange& m)
 
 int id_mode(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& a = ident_arg(call, 0);
     if (a.empty())
@@ -539,9 +521,6 @@ int id_mode(IdentCall& call)
 
 int id_notify(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     Connection* conn = call.conn();
     const std::string& a = ident_arg(call, 0);

@@ -38,9 +38,6 @@ std::string count_or_nothing(long n)
 // $chat( and $fserv( / $fserve( (N or nick; or nick, N): no chats.
 int id_chat(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& first = ident_arg(call, 0);
     if (ident_arg_count(call) == 2) {
@@ -76,9 +73,6 @@ int id_transfer(IdentCall& call)
 // $trust(N): no trusted entries; an empty argument counts.
 int id_trust(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     if (index_of(ident_arg(call, 0)) == 0)
         out = "0";
@@ -88,9 +82,6 @@ int id_trust(IdentCall& call)
 // $abook(N), $abook(mask), $abook(mask, N): no contacts.
 int id_abook(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& first = ident_arg(call, 0);
     if (!first.empty()) {
@@ -106,18 +97,12 @@ int id_abook(IdentCall& call)
 // and there are none.
 int id_click(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call, out);
 }
 
 int id_getdot(IdentCall& call)
 {
-    const int r = ident_args_range(call, 3, 3);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call, out);
 }
@@ -125,9 +110,6 @@ int id_getdot(IdentCall& call)
 // $dde(service, topic [, item] [, seconds]): no conversation can be made.
 int id_dde(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 4);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call, out);
 }
@@ -135,9 +117,6 @@ int id_dde(IdentCall& call)
 // $isdde(name): no DDE server answers.
 int id_isdde(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out = "$false";
     return ident_result(call, out);
 }
@@ -153,9 +132,6 @@ int id_nothing(IdentCall& call)
 // $lock(word | N | #channel): nothing is locked.
 int id_lock(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& a = ident_arg(call, 0);
     static const char* const kWords[] = {"channels", "send", "get",  "chat", "query", "fserve",

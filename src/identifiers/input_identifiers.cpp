@@ -29,9 +29,6 @@ int refuse_in_event(int text_id)
 
 int id_input(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1000, true);
-    if (r >= 0)
-        return r;
     if (in_event(call))
         return refuse_in_event(3003);
     std::vector<std::string> args;

@@ -87,9 +87,6 @@ bool have_fonts()
 
 int id_width(IdentCall& call)
 {
-    const int r = ident_args_range(call, 3, 5, true);
-    if (r >= 0)
-        return r;
     std::string out;
     if (any_empty(call) || !have_fonts())
         return ident_result(call, out);
@@ -104,9 +101,6 @@ int id_width(IdentCall& call)
 
 int id_height(IdentCall& call)
 {
-    const int r = ident_args_range(call, 3, 3);
-    if (r >= 0)
-        return r;
     std::string out;
     if (any_empty(call) || !have_fonts())
         return ident_result(call, out);
@@ -117,9 +111,6 @@ int id_height(IdentCall& call)
 
 int id_wrap(IdentCall& call)
 {
-    const int r = ident_args_range(call, 5, 6, true);
-    if (r >= 0)
-        return r;
     std::string out;
     if (any_empty(call) || !have_fonts())
         return ident_result(call, out);

@@ -37,9 +37,6 @@ bool can_listen(int port, std::uint32_t address)
 
 int id_portfree(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     if (!ident_arg(call, 0).empty())
         out = port_is_free(static_cast<int>(std::strtol(ident_arg(call, 0).c_str(), nullptr, 10))) ? "$true" : "$false";
@@ -48,9 +45,6 @@ int id_portfree(IdentCall& call)
 
 int id_link(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     Connection* conn = call.conn();
     const std::string& a = ident_arg(call, 0);
@@ -83,9 +77,6 @@ bool is_index(std::string_view text)
 // $server(N|address): the entries of the server list.
 int id_server(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     const std::string& a = ident_arg(call, 0);
     std::string out;
     if (a.empty())
@@ -110,9 +101,6 @@ int id_server(IdentCall& call)
 // $url(N): the entries of the URL list ("?:descriptionURL:address").
 int id_url_of(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& a = ident_arg(call, 0);
     if (a.empty())

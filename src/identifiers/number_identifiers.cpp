@@ -53,9 +53,6 @@ bool any_empty(const IdentCall& call)
 // The word without "$" and from "(" on: "and", "biton", "sin" ...
 int id_bitop(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     std::string out;
     if (!any_empty(call))
         number_bit_op(ident_word(call), ident_arg(call, 0), ident_arg_count(call) == 2, ident_arg(call, 1), out);
@@ -64,9 +61,6 @@ int id_bitop(IdentCall& call)
 
 int id_round(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     std::string out;
     if (!any_empty(call))
         number_round(ident_arg(call, 0), ident_arg_count(call) == 2, ident_arg(call, 1), out);
@@ -75,9 +69,6 @@ int id_round(IdentCall& call)
 
 int id_math(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     if (!any_empty(call))
         number_math(ident_word(call), ident_arg(call, 0), text_equal_nocase(ident_property(call), "deg"), out);
@@ -86,9 +77,6 @@ int id_math(IdentCall& call)
 
 int id_rand(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     number_random(ident_arg(call, 0), ident_arg(call, 1), out);
     return ident_result(call, 0, out);
@@ -96,9 +84,6 @@ int id_rand(IdentCall& call)
 
 int id_rgb(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 3, true);
-    if (r >= 0)
-        return r;
     const int n = ident_arg_count(call);
     if (n == 2)
         return ident_error(call.token, call.work, 6);
@@ -128,9 +113,6 @@ int id_rgb(IdentCall& call)
 
 int id_longip(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     number_long_ip(ident_arg(call, 0), out);
     return ident_result(call, 0, out);
@@ -138,9 +120,6 @@ int id_longip(IdentCall& call)
 
 int id_hash(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     const long bits = std::strtol(ident_arg(call, 1).c_str(), nullptr, 10);
     if (!ident_arg(call, 1).empty() && bits >= 2 && bits <= 32)
@@ -150,9 +129,6 @@ int id_hash(IdentCall& call)
 
 int id_crc(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     const std::string& t = ident_arg(call, 0);
     const long mode = ident_arg_count(call) == 2 ? std::strtol(ident_arg(call, 1).c_str(), nullptr, 10) : 2;
     std::uint32_t crc = 0;
@@ -179,9 +155,6 @@ int id_crc(IdentCall& call)
 
 int id_bytes(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     std::string out;
     if (!any_empty(call))
         number_bytes(ident_arg(call, 0), ident_arg_count(call) == 2 ? std::string_view(ident_arg(call, 1)) : "",
@@ -191,9 +164,6 @@ int id_bytes(IdentCall& call)
 
 int id_mask(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     if (!any_empty(call)) {
         out = ident_arg(call, 0);

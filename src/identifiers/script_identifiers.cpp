@@ -42,9 +42,6 @@ std::string first_word(std::string_view text)
 
 int id_alias(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     std::string a = ident_arg(call, 0);
     if (a.empty())
@@ -69,9 +66,6 @@ int id_alias(IdentCall& call)
 
 int id_isalias(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& name = ident_arg(call, 0);
     std::string found_name;
@@ -114,9 +108,6 @@ int id_isalias(IdentCall& call)
 
 int id_script_of(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     std::string a = ident_arg(call, 0);
     text_strip_quotes(a);
@@ -171,9 +162,6 @@ int id_script(IdentCall& call)
 
 int id_group(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& a = ident_arg(call, 0);
     if (a.empty())
@@ -218,9 +206,6 @@ int id_group(IdentCall& call)
 
 int id_ini(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 3, true);
-    if (r >= 0)
-        return r;
     std::string name = ident_arg(call, 0);
     text_strip_quotes(name);
     std::string path, out;
@@ -258,9 +243,6 @@ int id_sound_dir(IdentCall& call)
 
 int id_dccignore(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& a = ident_arg(call, 0);
     const int mode = opt(OPT_DCC_FILTER_MODE);

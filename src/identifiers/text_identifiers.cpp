@@ -45,18 +45,12 @@ std::vector<std::string_view> all_args(const IdentCall& call)
 
 int id_len(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     *call.value = std::to_string(ident_arg(call, 0).size());
     return ident_finish(call);
 }
 
 int id_left(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     text_left(ident_arg(call, 0), ident_arg(call, 1), out);
     return ident_result(call, 0, out);
@@ -64,9 +58,6 @@ int id_left(IdentCall& call)
 
 int id_right(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     text_right(ident_arg(call, 0), ident_arg(call, 1), out);
     return ident_result(call, 0, out);
@@ -74,9 +65,6 @@ int id_right(IdentCall& call)
 
 int id_mid(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 3, true);
-    if (r >= 0)
-        return r;
     std::string out;
     const bool has_len = ident_arg_count(call) == 3;
     text_mid(ident_arg(call, 0), ident_arg(call, 1), has_len, ident_arg(call, 2), out);
@@ -85,18 +73,12 @@ int id_mid(IdentCall& call)
 
 int id_str(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call, text_repeat(ident_arg(call, 0), ident_arg(call, 1), out), out);
 }
 
 int id_pos(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 3, true);
-    if (r >= 0)
-        return r;
     std::string out;
     text_position(ident_arg(call, 0), ident_arg(call, 1), ident_arg_count(call) == 3,
                   ident_arg(call, 2), is_cs(call), out);
@@ -105,9 +87,6 @@ int id_pos(IdentCall& call)
 
 int id_count(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 1000, true);
-    if (r >= 0)
-        return r;
     std::string out;
     text_count(all_args(call), is_cs(call), out);
     return ident_result(call, 0, out);
@@ -115,9 +94,6 @@ int id_count(IdentCall& call)
 
 int id_remove(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 1000, true);
-    if (r >= 0)
-        return r;
     std::string out;
     text_remove_all(all_args(call), is_cs(call), out);
     return ident_result(call, 0, out);
@@ -125,9 +101,6 @@ int id_remove(IdentCall& call)
 
 int id_replace(IdentCall& call)
 {
-    const int r = ident_args_range(call, 3, 1000, true);
-    if (r >= 0)
-        return r;
     if (ident_arg_count(call) % 2 == 0)
         return ident_error(call.token, call.work, 6);
     const std::string_view word = call.token->text;
@@ -162,9 +135,6 @@ int id_lower(IdentCall& call)
 
 int id_qt(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out = ident_arg(call, 0);
     const bool add = text_find_nocase(call.token->text, "noqt(") == std::string::npos;
     if (add)
@@ -176,9 +146,6 @@ int id_qt(IdentCall& call)
 
 int id_strip(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     std::string out;
     if (!(ident_arg_count(call) == 2 && ident_arg(call, 1).empty()))
         text_strip_for_script(ident_arg(call, 0), ident_arg_count(call) == 2, ident_arg(call, 1), out);
@@ -187,9 +154,6 @@ int id_strip(IdentCall& call)
 
 int id_asc(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     const std::string& c = ident_arg(call, 0);
     std::string out;
     if (!c.empty())
@@ -199,9 +163,6 @@ int id_asc(IdentCall& call)
 
 int id_chr(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     const std::string& n = ident_arg(call, 0);
     std::string out;
     if (!n.empty()) {
@@ -214,9 +175,6 @@ int id_chr(IdentCall& call)
 
 int id_ord(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     text_ordinal(ident_arg(call, 0), out);
     return ident_result(call, 0, out);
@@ -224,9 +182,6 @@ int id_ord(IdentCall& call)
 
 int id_iscase(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     const std::string& t = ident_arg(call, 0);
     const bool upper = text_find_nocase(call.token->text, "isupper(") != std::string::npos;
     std::string out;
@@ -246,9 +201,6 @@ int id_iscase(IdentCall& call)
 
 int id_notags(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     text_strip_speech_tags(ident_arg(call, 0), out);
     return ident_result(call, 0, out);

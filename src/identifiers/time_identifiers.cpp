@@ -73,9 +73,6 @@ int id_date(IdentCall& call)
 
 int id_ctime(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     if (!ident_arg(call, 0).empty())
         time_parse_date(ident_arg(call, 0), out);
@@ -84,9 +81,6 @@ int id_ctime(IdentCall& call)
 
 int id_duration(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     std::string out;
     const int mode = ident_arg_count(call) == 2 ? static_cast<int>(std::strtol(ident_arg(call, 1).c_str(), nullptr, 10)) : 0;
     if (!ident_arg(call, 0).empty())

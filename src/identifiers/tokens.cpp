@@ -458,45 +458,30 @@ std::string_view arg(const IdentCall& call, int i)
 
 int id_gettok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 3, 3);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call, tokens_get(arg(call, 0), arg(call, 1), arg(call, 2), out), out);
 }
 
 int id_numtok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call, tokens_count(arg(call, 0), arg(call, 1), out), out);
 }
 
 int id_deltok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 3, 3);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call, tokens_delete(arg(call, 0), arg(call, 1), arg(call, 2), out), out);
 }
 
 int id_puttok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 4, 4);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call, tokens_put(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3), out), out);
 }
 
 int id_instok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 4, 4);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call, tokens_insert(arg(call, 0), arg(call, 1), arg(call, 2), arg(call, 3), out),
                  out);
@@ -504,9 +489,6 @@ int id_instok(IdentCall& call)
 
 int id_addtok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 3, 3);
-    if (r >= 0)
-        return r;
     std::string out;
     return ident_result(call,
                  tokens_add(arg(call, 0), arg(call, 1), arg(call, 2), case_sensitive(call), out),
@@ -537,9 +519,6 @@ int id_findtok(IdentCall& call)
 // $matchtok and $wildtok share one handler; the name tells them apart.
 int id_matchtok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 4, 4);
-    if (r >= 0)
-        return r;
     const bool wild = text_find_nocase(call.name, "wildtok") == 0 ||
                       (call.token && text_find_nocase(call.token->text, "$wildtok") == 0);
     std::string out;
@@ -551,9 +530,6 @@ int id_matchtok(IdentCall& call)
 
 int id_remtok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 3, 4);
-    if (r >= 0)
-        return r;
     std::string out;
     const bool cs = case_sensitive(call);
     const int code = ident_arg_count(call) == 3
@@ -564,9 +540,6 @@ int id_remtok(IdentCall& call)
 
 int id_reptok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 4, 5);
-    if (r >= 0)
-        return r;
     std::string out;
     const bool cs = case_sensitive(call);
     const int code =
@@ -579,9 +552,6 @@ int id_reptok(IdentCall& call)
 
 int id_sorttok(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 3);
-    if (r >= 0)
-        return r;
     std::string out;
     const bool has_switches = ident_arg_count(call) == 3;
     return ident_result(call,

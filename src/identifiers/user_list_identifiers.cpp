@@ -29,9 +29,6 @@ std::size_t skip_blanks(std::string_view t, std::size_t i)
 
 int id_level(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     const std::string& a = ident_arg(call, 0);
     std::string out = std::to_string(user_default_level);
     if (!a.empty()) {
@@ -63,9 +60,6 @@ int entry_mask_at(std::string_view line)
 
 int id_maddress(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 3, true);
-    if (r >= 0)
-        return r;
     std::string out;
     const int argc = ident_arg_count(call);
     const std::string& a = ident_arg(call, 0);
@@ -153,9 +147,6 @@ StringNode* list_match(ListWord w, const std::string& address, Connection* conn)
 
 int id_userlist_on(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& a = ident_arg(call, 0);
     if (a.empty())

@@ -239,9 +239,6 @@ int special_kind(const std::string& name)
 
 int id_window(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     std::string out;
     const std::string& a = ident_arg(call, 0);
     const std::string_view prop = ident_property(call);
@@ -309,9 +306,6 @@ double real_of(const std::string& t)
 
 int id_shape(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 100000, true);
-    if (r >= 0)
-        return r;
     const std::string_view w = call.name;
     const int n = ident_arg_count(call);
     std::vector<double> v;
@@ -346,9 +340,6 @@ int id_shape(IdentCall& call)
 
 int id_style(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     std::string out;
     if (!(ident_arg_count(call) == 2 && ident_arg(call, 1).empty()))
         out = "$style(" + std::to_string(std::atoi(ident_arg(call, 0).c_str())) + ")";
@@ -357,9 +348,6 @@ int id_style(IdentCall& call)
 
 int id_color(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string out;
     std::string a = ident_arg(call, 0);
     if (arg_is_integer(a)) {
@@ -428,9 +416,6 @@ int id_cb(IdentCall& call)
 
 int id_lines(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string name = ident_arg(call, 0);
     text_strip_quotes(name);
     std::string path, out;
@@ -458,9 +443,6 @@ WindowRecord* window_named(const std::string& name, Connection* conn)
 
 int id_fline(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 4, true);
-    if (r >= 0)
-        return r;
     std::string out;
     WindowRecord* rec = window_named(ident_arg(call, 0), call.conn());
     const std::string& mask_text = ident_arg(call, 1);
@@ -507,9 +489,6 @@ int id_fline(IdentCall& call)
 
 int id_editbox(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     std::string out, text;
     WindowRecord* rec = window_named(ident_arg(call, 0), call.conn());
     const int box = ident_arg_count(call) == 2 ? std::atoi(ident_arg(call, 1).c_str()) : 0;
@@ -584,9 +563,6 @@ int id_snicks(IdentCall& call)
 
 int id_snick(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 2, true);
-    if (r >= 0)
-        return r;
     std::string out;
     WindowRecord* rec = win_find_channel(ident_arg(call, 0), call.conn());
     if (ident_arg_count(call) == 1) {
@@ -608,9 +584,6 @@ int id_snick(IdentCall& call)
 
 int id_sline(IdentCall& call)
 {
-    const int r = ident_args_range(call, 2, 2);
-    if (r >= 0)
-        return r;
     std::string out;
     WindowRecord* rec = window_named(ident_arg(call, 0), call.conn());
     std::vector<std::string> items;
@@ -628,9 +601,6 @@ int id_sline(IdentCall& call)
 
 int id_pic(IdentCall& call)
 {
-    const int r = ident_args_range(call, 1, 1);
-    if (r >= 0)
-        return r;
     std::string name = ident_arg(call, 0);
     text_strip_quotes(name);
     std::string path, out;

@@ -178,6 +178,7 @@ TEST_F(Toolbar, BuiltInSlotsInOrderWithTheirIdsTipsAndSeparators)
     EXPECT_EQ(toolbar_button_at(33)->strip_x, 33 * 16);
 }
 
+// /events sets its switch and shows the scripts button for all three.
 TEST_F(Toolbar, ScriptsButtonFollowsEveryRemoteSwitch)
 {
     struct Case {
@@ -185,11 +186,13 @@ TEST_F(Toolbar, ScriptsButtonFollowsEveryRemoteSwitch)
         bool scripts2;
     } cases[] = {{0, 0, 0, false}, {1, 0, 0, true}, {0, 1, 0, true}, {0, 0, 1, true}, {1, 1, 1, true}};
     for (const Case& c : cases) {
-        opt_set(OPT_REMOTE_EVENTS, c.events);
         opt_set(OPT_REMOTE_CTCPS, c.ctcps);
         opt_set(OPT_REMOTE_RAW, c.raw);
-        ASSERT_TRUE(output_hooks.toolbar_show_remote_state);
-        output_hooks.toolbar_show_remote_state();
+        CommandCall call;
+        call.tokens = {"events", c.events ? "on" : "off"};
+        call.show = 0;
+        ASSERT_EQ(cmd_events(call), 1);
+        ASSERT_EQ(opt(OPT_REMOTE_EVENTS), c.events);
         EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1010, 0), c.scripts2 ? 0 : 1) << c.events << c.ctcps << c.raw;
         EXPECT_EQ(toolbar_message(TBM_IS_HIDDEN, 1009, 0), c.scripts2 ? 1 : 0) << c.events << c.ctcps << c.raw;
         EXPECT_EQ(toolbar_message(TBM_IS_ENABLED, 1010, 0), c.scripts2 ? 1 : 0);

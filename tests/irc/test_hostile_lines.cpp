@@ -163,7 +163,6 @@ protected:
         irc_membership_install();
         app_wire_irc_membership();
         irc_chat_commands_install();
-        app_wire_irc_chat_commands();
         app_wire_query_replies();
         irc_rejoin_install();
         nicklist_install();  // the list pane follows the members

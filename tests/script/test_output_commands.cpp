@@ -35,12 +35,6 @@ void count_beep(int)
     ++beeps;
 }
 
-int toolbar_updates = 0;
-void toolbar_update()
-{
-    ++toolbar_updates;
-}
-
 QWidget* chat_window = nullptr;
 QWidget* find_chat(const std::string& nick, CommandCall&)
 {
@@ -73,12 +67,10 @@ protected:
         win_active = nullptr;
         output_hooks = OutputHooks();
         output_hooks.dcc_chat_window = find_chat;
-        output_hooks.toolbar_show_remote_state = toolbar_update;
         output_lines_clear();
         output_flash_requests_clear();
         script_error_clear();
         beeps = 0;
-        toolbar_updates = 0;
         beep_play_hook = count_beep;
         saved_strip = strip_setting_flags;
 
@@ -534,11 +526,9 @@ TEST_F(OutputTest, OnOffSwitches)
         SCOPED_TRACE(c.line);
         output_lines_clear();
         opt_set(c.option, c.before);
-        toolbar_updates = 0;
         ASSERT_EQ(call(c.handler, c.line, c.show), 1);
         EXPECT_EQ(opt(c.option), c.after);
         EXPECT_EQ(lines(), c.printed);
-        EXPECT_EQ(toolbar_updates, c.handler == cmd_events ? 1 : 0);
     }
     opt_set(OPT_SOUNDS_ENABLED, 1);
     opt_set(OPT_REMOTE_EVENTS, 1);

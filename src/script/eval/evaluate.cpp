@@ -434,7 +434,7 @@ int Evaluator::call_handler(IdentHandler h, const IdentEntry* entry, EvalToken* 
     int guard = 0;
     for (;;) {
         value.clear();
-        int r = h(call);
+        int r = ident_call(entry, h, call);
         if (r != 1)
             return r;
         if (++guard > kMaxPasses) {

@@ -89,12 +89,22 @@ int ident_register(std::string_view name, IdentHandler handler, int variant, int
     }
     // A name the vocabulary does not hold.
     std::string* keep = new std::string(name);
-    auto* ne = new IdentEntry{keep->c_str(), "", variant, flags, handler};
+    auto* ne = new IdentEntry{keep->c_str(), "", variant, flags, handler, 0, 0};
     extra_entries.push_back(ne);
     hash_set(*keep, ne, 0, &name_table);
     if (flags & kIdentPrefix)
         prefix_entries.push_back(ne);
     return 1;
+}
+
+int ident_call(const IdentEntry* entry, IdentHandler handler, IdentCall& call)
+{
+    if (entry && handler == entry->handler && entry->min_args > 0) {
+        const int r = ident_args_range(call, entry->min_args, entry->max_args);
+        if (r >= 0)
+            return r;
+    }
+    return handler(call);
 }
 
 int ident_register_family(std::string_view family, IdentHandler handler)

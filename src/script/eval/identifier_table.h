@@ -14,6 +14,8 @@ struct IdentEntry {
     int variant;
     int flags;             // kIdentPrefix: matches any name that begins with it
     IdentHandler handler;  // null until the family registers
+    int min_args;          // > 0: the arguments are split and counted before
+    int max_args;          //   the handler runs (ident_args_range)
 };
 
 // The entry for a name (the token's text after "$", "$$", "$~" or "#$"):
@@ -25,6 +27,11 @@ const IdentEntry* ident_lookup(std::string_view name);
 int ident_table_size();
 // The entry at a place of the vocabulary (0 .. size - 1); null past its end.
 const IdentEntry* ident_table_entry(int index);
+
+// Runs the handler for the entry: with the entry's argument counts, the
+// arguments are split and checked first (ident_args_range); the handler is
+// called once they are all final.
+int ident_call(const IdentEntry* entry, IdentHandler handler, IdentCall& call);
 
 // Arguments are taken and the value is empty (a name no alias answers).
 int id_absent(IdentCall& call);

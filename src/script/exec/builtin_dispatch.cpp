@@ -15,6 +15,7 @@ struct CommandEntry {
     const char* family;
     int variant;
     CommandHandler handler;
+    std::size_t min_args;  // fewer arguments: the error, not the handler
 };
 
 CommandEntry command_entries[] = {
@@ -99,11 +100,13 @@ int default_unknown(CommandCall& call)
 }
 
 // A built-in word whose handler is not built yet answers here, never on the
-// server.
+// server. Too few arguments for the word is its error.
 int call_entry(const CommandEntry* e, CommandCall& call)
 {
     if (!e->handler)
         return script_error_not_available('/', call.tokens[0]);
+    if (call.argc() < e->min_args)
+        return script_error(nullptr, call.tokens[0], {}, 0);
     call.variant = e->variant;
     return e->handler(call);
 }
@@ -130,7 +133,7 @@ int script_register_command(std::string_view word, CommandHandler handler, int v
     if (!e) {
         auto* keep = new std::string(word);
         text_lower(*keep);
-        e = new CommandEntry{keep->c_str(), "", variant, handler};
+        e = new CommandEntry{keep->c_str(), "", variant, handler, 0};
         extra_words.push_back(e);
         hash_set(*keep, e, 0, &word_table);
         return 1;
