@@ -134,7 +134,7 @@ int menu_run_script_item(QWidget* window, int file_kind, int id, const std::stri
         (file_kind == kPopupFileMenubar && (type == kWinQuery || type == kWinNotify))) {
         params = target;
         if (params.empty())
-            params = popup_window_selection(window);
+            params = popup_window_selection_text(window);
         has_params = true;
     } else if (file_kind == kPopupFileChannel || file_kind == kPopupFileNicklist ||
                ((file_kind == kPopupFileMenubar || file_kind == kPopupFileCustom) &&

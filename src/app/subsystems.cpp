@@ -156,7 +156,6 @@
 #include "script/exec/executor.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
-#include "script/script_wiring.h"
 #include "script/stores/alias_files.h"
 #include "script/stores/binary_vars.h"
 #include "script/stores/data_stores.h"
@@ -218,24 +217,6 @@ int exec_typed_line(QWidget* window, const std::string& line, int mode, Connecti
     if (line.empty())
         return 0;
     return script_exec_line(window, line.c_str(), nullptr, mode, nullptr, nullptr, conn);
-}
-
-// A /signal: the SIGNAL event with the signal's name and parameters as its
-// text, tried first in the script that sent it.
-void fire_signal(Connection* conn, const std::string& text, ScriptFile* script)
-{
-    EventSource source;
-    source.first_script = script;
-    source.text1 = text;
-    event_fire(conn, nullptr, nullptr, "SIGNAL", 57, 0, nullptr, &source);
-}
-
-// An event line marked "$": its match text is a regular expression.
-int event_line_regex(std::string_view pattern, std::string_view text)
-{
-    if (!regex_is_delimited(pattern))
-        return -1;
-    return regex_match_text(text, pattern) > 0 ? 1 : 0;
 }
 
 // Connecting at start: a server, port and channels given on the command line
@@ -398,25 +379,6 @@ void app_wire_text_area()
     var_hooks.echo = text_area_info_line;
 }
 
-// The script file commands and the alias index joined to the remote script
-// store.
-void app_wire_script_files()
-{
-    script_remote_load = script_wire_remote_load;
-    script_remote_unload = script_wire_remote_unload;
-    script_remote_save = script_wire_remote_save;
-    script_remote_fire_pending = script_wire_fire_pending;
-    script_groups_changed = script_wire_groups_changed;
-    script_event_index_rebuild = script_wire_event_index_rebuild;
-    script_users_flush = script_wire_users_flush;
-    script_saveini_stores = script_wire_saveini_stores;
-    alias_script_files = script_wire_loaded_scripts;
-    alias_find_hook = alias_store_find;
-    remote_scripts_changed = alias_index_rebuild;
-    remote_other_file_by_id = script_wire_alias_file_by_id;
-    remote_other_file_is_live = script_wire_alias_file_is_live;
-}
-
 // Popup menus: the popup files with the main settings, the right-click
 // menus of the windows and the MDI background, the commands picked in them,
 // /load -p and /save -p.
@@ -424,8 +386,6 @@ void app_wire_popups()
 {
     popup_files_install();
     child_hooks.mdi_background_popup = [](const QPoint& global) { menu_build_bar_popup(global, 0); };
-    script_popup_load = popup_command_load;
-    script_popup_save = popup_command_save;
     popup_window_selection = popup_window_selection_text;
     popup_menus_install();
 }
@@ -434,8 +394,6 @@ void app_wire_popups()
 void app_wire_script_events()
 {
     script_event_ident_value = event_ident_seam;
-    script_file_is_live = remote_script_file_is_live;
-    script_file_of_line = event_script_of_line;
 }
 
 // Script timers: the timers of a freed connection.
@@ -478,7 +436,6 @@ void app_wire_irc_flood()
 // The dispatcher: auto-join, the request and reply lists, pending joins, outgoing notes.
 void app_wire_irc_dispatch()
 {
-    event_line_of_message = irc_event_line_of_message;
     conn_hooks.conn_auto_join = conn_auto_join;
     conn_hooks.conn_age_request_lists = conn_age_request_lists;
     conn_hooks.conn_age_reply_list = conn_age_reply_list;
@@ -553,19 +510,11 @@ void app_wire_data_stores()
     filter_command_register();
     play_queue_register();
     store_identifiers_register();
-    var_hooks.bvar_scope_end = bvar_scope_end;
     // The play queue ends with its connection; a reply that a target does
     // not exist ends the requests for it.
     conn_hooks.play_end_current = [](int, Connection* conn) { play_stop_all(conn); };
     play_queue_install();
     play_center_install();
-    digest_bvar_hook = [](const std::string& name, std::string_view& bytes) {
-        BinaryVariable* v = bvar_find(name);
-        if (!v)
-            return false;
-        bytes = v->bytes;
-        return true;
-    };
     encode_bvar_get_hook = [](const std::string& name, std::string& bytes) {
         BinaryVariable* v = bvar_find(name);
         if (!v)
@@ -813,20 +762,13 @@ void app_install_subsystems()
     script_file_commands_register();
     events_install();
     app_wire_script_events();
-    app_wire_script_files();
     app_wire_popups();
     timers_install();
     timer_commands_register();
     timer_identifiers_register();
     app_wire_script_timers();
-    signal_event_fire = fire_signal;
     regex_install();
     app_wire_data_stores();
-    event_regex_match = event_line_regex;
-
-    // Script errors name their place: the line number and file among the
-    // loaded alias and remote files.
-    script_line_locate = script_line_place;
 
     // Server links and the protocol: connecting at start, the send path, the
     // receive loop, the dispatcher, numerics and the logon sequence.

@@ -30,7 +30,6 @@ void app_wire_irc_user_lists();
 void app_wire_irc_notify();
 void app_wire_irc_ctcp();
 
-void app_wire_script_files();
 void app_wire_script_events();
 void app_wire_popups();
 void app_wire_script_timers();

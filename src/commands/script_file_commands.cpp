@@ -2,9 +2,14 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "app/popup_menubar.h"
+#include "commands/popup_commands.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -13,25 +18,248 @@
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_index.h"
+#include "script/events/remote_files.h"
+#include "script/exec/alias_lookup.h"
+#include "script/exec/executor.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
 #include "script/exec/script_types.h"
+#include "script/popups.h"
 #include "script/stores/alias_files.h"
 
 namespace {
 
-int remote_load_absent(const std::string&, int, int, int, EventContext*) { return 0; }
-int remote_unload_absent(const std::string&, int, EventContext*) { return 0; }
-int remote_save_absent(int, const std::string&) { return 0; }
-int popup_absent(int, const std::string&) { return 0; }
-void groups_changed_absent(ScriptFile*) {}
-void nothing() {}
-int flush_absent(CommandCall&, const std::string&, int) { return 0; }
-void fire_pending_absent(CommandCall&) {}
+// The running firing when `running` is one (a /load or /unload inside a
+// handler), else null.
+EventFireContext* running_firing(EventContext* running)
+{
+    if (!running)
+        return nullptr;
+    EventFireContext* ctx = event_current_context();
+    return ctx && static_cast<EventContext*>(ctx) == running ? ctx : nullptr;
+}
 
+// The level words of a users-file entry (before its first ":"), lower-cased.
+std::vector<std::string> level_words(std::string_view list)
+{
+    std::vector<std::string> out;
+    std::size_t i = 0;
+    while (i <= list.size()) {
+        std::size_t k = list.find(',', i);
+        if (k == std::string_view::npos)
+            k = list.size();
+        std::string_view w = list.substr(i, k - i);
+        while (!w.empty() && w.front() == ' ')
+            w.remove_prefix(1);
+        while (!w.empty() && w.back() == ' ')
+            w.remove_suffix(1);
+        if (!w.empty())
+            out.push_back(text_lower_copy(w));
+        i = k + 1;
+    }
+    return out;
+}
 
+// The nicks (lower-cased) of every channel window of the connection.
+std::unordered_set<std::string> channel_nicks(Connection* conn)
+{
+    std::unordered_set<std::string> nicks;
+    if (!conn || !conn_is_live(conn))
+        return nicks;
+    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
+        if (rec->type != kWinChannel || rec->conn != conn)
+            continue;
+        for (StringNode* n = rec->nick_list; n; n = n->next)
+            nicks.insert(text_lower_copy(n->text));
+    }
+    return nicks;
+}
 
+// The nick of a users-file line that /flush may remove, or "" for a line
+// it leaves alone (no ":", an empty address, a mask with "!", or levels
+// given and none of them on the line).
+std::string flushable_nick(std::string_view line, const std::vector<std::string>& wanted)
+{
+    if (!line.empty() && line.front() == '=')
+        line.remove_prefix(1);
+    std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return {};
+    std::string_view address = line.substr(colon + 1);
+    while (!address.empty() && address.front() == ' ')
+        address.remove_prefix(1);
+    while (!address.empty() && address.back() == ' ')
+        address.remove_suffix(1);
+    if (address.empty() || address.find('!') != std::string_view::npos)
+        return {};
+    if (!wanted.empty()) {
+        bool any = false;
+        for (const std::string& have : level_words(line.substr(0, colon)))
+            for (const std::string& w : wanted)
+                any = any || have == w;
+        if (!any)
+            return {};
+    }
+    return std::string(address);
+}
+
+// Loads a remote file of the kind. For scripts, position N >= 1 puts it at
+// place N among the scripts (0: an old copy keeps its place, a new one goes
+// last), reload 1 clears its LOAD and START flags, and the running event
+// (may be null) forgets the old copy. The store saves its list and the
+// indexes are built again. 1 loaded, 2 the same script is being unloaded
+// (end quietly), 0 failed.
+int remote_load(const std::string& path, int kind, int position, int reload,
+                            EventContext* running)
+{
+    if (kind == kRemoteScript) {
+        ScriptFile* same = remote_file_find(path, kRemoteScript);
+        if (same && same->unload_state)
+            return 2;
+    }
+    // A place among the scripts: the users and variables files stand first.
+    int place = 0;
+    if (kind == kRemoteScript && position >= 1)
+        place = position > 9000 ? 9999 : position + 2;
+    ScriptFile* replaced = nullptr;
+    ScriptFile* f = remote_file_load(path, kind, place, &replaced);
+    if (!f)
+        return 0;
+    if (kind == kRemoteScript) {
+        if (reload) {
+            f->load_state = 0;
+            f->start_state = 0;
+        }
+        if (EventFireContext* ctx = running_firing(running)) {
+            if (replaced)
+                event_ctx_forget_script(ctx, replaced);
+            event_ctx_add_script(ctx, f);
+        }
+    }
+    remote_files_save_list(0);
+    alias_index_rebuild();
+    return 1;
+}
+
+// Unloads the script of that path or bare file name: writes it when
+// changed, fires UNLOAD unless no_event, unloads it and saves the list.
+// 1 done, 2 already being unloaded, 0 no such script.
+int remote_unload(const std::string& name, int no_event, EventContext* running)
+{
+    ScriptFile* f = remote_file_find(name, kRemoteScript);
+    if (!f)
+        return 0;
+    if (f->unload_state)
+        return 2;
+    const int id = f->id;
+    f->unload_state = 1;
+    if (f->modified)
+        remote_file_write(f);
+    if (!no_event && remote_events_enabled()) {
+        Connection* conn = conn_current();
+        if (conn && conn_is_live(conn))
+            event_fire(conn, nullptr, nullptr, "UNLOAD", kEvUnload, 0, nullptr, nullptr);
+    }
+    // A handler may have replaced or unloaded it meanwhile.
+    if (remote_file_is_loaded(f) && f->id == id) {
+        if (EventFireContext* ctx = running_firing(running))
+            event_ctx_forget_script(ctx, f);
+        remote_file_unload(f, 0);
+        remote_files_save_list(0);
+    }
+    alias_index_rebuild();
+    return 1;
+}
+
+// Saves the users or variables file under the path; 1 on success.
+int remote_save(int kind, const std::string& path)
+{
+    if (kind != kRemoteUsers && kind != kRemoteVariables)
+        return 0;
+    ScriptFile* f = remote_file_of_kind(kind);
+    if (!f || path.empty())
+        return 0;
+    return remote_file_save(&path, f);
+}
+
+// /flush: prunes nick entries of the users file whose nick is on none of
+// the connection's channels; returns the number of entries flushed.
+int users_flush(CommandCall& call, const std::string& levels, int keep_levels)
+{
+    ScriptFile* users = remote_file_of_kind(kRemoteUsers);
+    if (!users)
+        return 0;
+    const std::vector<std::string> wanted = level_words(levels);
+    const std::unordered_set<std::string> present = channel_nicks(call.conn ? call.conn : conn_current());
+    int flushed = 0;
+    if (keep_levels && !wanted.empty()) {
+        // Each nick is handed to /ruser once; the walk starts again after
+        // every change, skipping the nicks already done.
+        std::unordered_set<std::string> done;
+        for (bool again = true; again;) {
+            again = false;
+            for (StringNode* n = users->lines; n; n = n->next) {
+                std::string nick = flushable_nick(n->text, wanted);
+                if (nick.empty() || present.count(text_lower_copy(nick)) || !done.insert(text_lower_copy(nick)).second)
+                    continue;
+                std::string command = "/!.ruser " + levels + " " + nick;
+                script_exec_line(call.window, command.c_str(), nullptr, 1, nullptr, call.script,
+                                 call.conn);
+                ++flushed;
+                users = remote_file_of_kind(kRemoteUsers);
+                again = users != nullptr;
+                break;
+            }
+        }
+    } else {
+        for (StringNode* n = users->lines; n;) {
+            StringNode* next = n->next;
+            std::string nick = flushable_nick(n->text, wanted);
+            if (!nick.empty() && !present.count(text_lower_copy(nick))) {
+                users->lines = strlist_remove(users->lines, n);
+                ++flushed;
+            }
+            n = next;
+        }
+    }
+    if (flushed && (users = remote_file_of_kind(kRemoteUsers)))
+        users->modified = 1;
+    return flushed;
+}
+
+// The group lines of a script changed (/enable, /disable): the enabled
+// flags of the file's lines are worked out again and the file is marked changed.
+void groups_changed(ScriptFile* file)
+{
+    if (!remote_file_is_loaded(file) || file->kind != kRemoteScript)
+        return;
+    script_classify(file->lines, file);
+    file->modified = 1;
+}
+
+// The event index after group changes.
+void event_index_rebuild()
+{
+    remote_index_events();
+    ++remote_list_generation;
+}
+
+// After /load -rs or /reload -rs confirmed a script: LOAD and START for
+// the scripts whose flags are still pending.
+void fire_pending(CommandCall& call)
+{
+    script_fire_load_start(kEvLoad, call.conn, 0);
+}
+
+// /saveini: the changed popup and remote files.
+void saveini_stores()
+{
+    popup_files_save_list(1);
+    remote_files_save_list(1);
+}
 
 std::string_view skip_blanks(std::string_view t)
 {
@@ -122,16 +350,6 @@ int popup_view(char c)
 
 } // namespace
 
-int (*script_remote_load)(const std::string&, int, int, int, EventContext*) = remote_load_absent;
-int (*script_remote_unload)(const std::string&, int, EventContext*) = remote_unload_absent;
-void (*script_remote_fire_pending)(CommandCall&) = fire_pending_absent;
-int (*script_remote_save)(int, const std::string&) = remote_save_absent;
-int (*script_popup_load)(int, const std::string&) = popup_absent;
-int (*script_popup_save)(int, const std::string&) = popup_absent;
-void (*script_groups_changed)(ScriptFile*) = groups_changed_absent;
-void (*script_event_index_rebuild)() = nothing;
-void (*script_saveini_stores)() = nothing;
-int (*script_users_flush)(CommandCall&, const std::string&, int) = flush_absent;
 
 // ---------------------------------------------------------------------------
 // /alias [file] name [commands]
@@ -285,7 +503,7 @@ int cmd_load(CommandCall& call)
         int view = letters.size() > 1 ? popup_view(letters[1]) : -1;
         if (view < 0)
             return whole_error(script_text(832));
-        if (!script_popup_load(view, path))
+        if (!popup_command_load(view, path))
             return script_error(nullptr, word, {}, 2);
         info(call, script_text(827, raw));
         return 1;
@@ -299,7 +517,7 @@ int cmd_load(CommandCall& call)
                 if (position > 100000)
                     position = 100000;
             }
-            int res = script_remote_load(path, kRemoteScript, position, reload ? 1 : 0, call.halt);
+            int res = remote_load(path, kRemoteScript, position, reload ? 1 : 0, call.halt);
             if (res == 2)
                 return 1;
             if (res != 1)
@@ -307,12 +525,12 @@ int cmd_load(CommandCall& call)
             alias_index_rebuild();
             popup_menubar_rebuild(0, 1);
             info(call, script_text(reload ? 830 : 831, raw));
-            script_remote_fire_pending(call);
+            fire_pending(call);
             return 1;
         }
         if (r == 'u' || r == 'v') {
             const int kind = r == 'u' ? kRemoteUsers : kRemoteVariables;
-            if (script_remote_load(path, kind, 0, reload ? 1 : 0, call.halt) != 1)
+            if (remote_load(path, kind, 0, reload ? 1 : 0, call.halt) != 1)
                 return script_error(nullptr, word, {}, 2);
             info(call, script_text(r == 'u' ? 828 : 829, raw));
             return 1;
@@ -356,7 +574,7 @@ int cmd_unload(CommandCall& call)
         return 1;
     }
     if (letters.size() >= 2 && letters[0] == 'r' && letters[1] == 's') {
-        int res = script_remote_unload(name, no_event ? 1 : 0, call.halt);
+        int res = remote_unload(name, no_event ? 1 : 0, call.halt);
         if (res == 0)
             return script_error(nullptr, word, raw, 1);
         if (res == 2)
@@ -394,7 +612,7 @@ int cmd_save(CommandCall& call)
         int view = letters.size() > 1 ? popup_view(letters[1]) : -1;
         if (view < 0)
             return whole_error(script_text(925));
-        if (!script_popup_save(view, path))
+        if (!popup_command_save(view, path))
             return script_error(nullptr, word, raw, 4);
         info(call, script_text(922, raw));
         return 1;
@@ -402,7 +620,7 @@ int cmd_save(CommandCall& call)
     if (letters[0] == 'r') {
         const char r = letters.size() > 1 ? letters[1] : 0;
         if (r == 'u' || r == 'v') {
-            if (!script_remote_save(r == 'u' ? kRemoteUsers : kRemoteVariables, path))
+            if (!remote_save(r == 'u' ? kRemoteUsers : kRemoteVariables, path))
                 return script_error(nullptr, word, raw, 4);
             info(call, script_text(r == 'u' ? 923 : 924, raw));
             return 1;
@@ -504,12 +722,12 @@ int cmd_enable(CommandCall& call)
         }
         if (file_changed) {
             changed = true;
-            script_groups_changed(ref.file);
+            groups_changed(ref.file);
         }
     }
     if (changed) {
         alias_index_rebuild();
-        script_event_index_rebuild();
+        event_index_rebuild();
         info(call, script_text(enable ? 749 : 750));
     } else if (matched) {
         info(call, script_text(751));
@@ -556,7 +774,7 @@ int cmd_saveini(CommandCall&)
 {
     settings_save_all();
     alias_files_save_list(1);
-    script_saveini_stores();
+    saveini_stores();
     return 1;
 }
 
@@ -585,7 +803,7 @@ int cmd_flush(CommandCall& call)
     }
     std::string levels;
     arg_join_from(i, levels, call.tokens);
-    int removed = script_users_flush(call, levels, keep_levels && !levels.empty());
+    int removed = users_flush(call, levels, keep_levels && !levels.empty());
     if (removed > 0)
         info(call, script_text(806, std::to_string(removed)));
     else

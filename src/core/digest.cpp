@@ -428,8 +428,8 @@ long parse_kind(const std::string& text)
 }
 
 template <std::size_t N, typename Init, typename Update, typename Final, typename File>
-int digest_ident(const std::vector<std::string>& args, std::string& value, Init init, Update update,
-                 Final final, File file)
+int digest_ident(const std::vector<std::string>& args, std::string& value, const std::string* bvar_bytes,
+                 Init init, Update update, Final final, File file)
 {
     value.clear();
     if (args.empty() || args.size() > 2)
@@ -445,11 +445,10 @@ int digest_ident(const std::vector<std::string>& args, std::string& value, Init 
         break;
     }
     case 1: {
-        std::string_view bytes;
-        if (!digest_bvar_hook || !digest_bvar_hook(args[0], bytes))
+        if (!bvar_bytes)
             return kErrInvalidParameter;
         auto ctx = init();
-        update(ctx, bytes.data(), bytes.size());
+        update(ctx, bvar_bytes->data(), bvar_bytes->size());
         final(ctx, d);
         break;
     }
@@ -471,22 +470,21 @@ int digest_ident(const std::vector<std::string>& args, std::string& value, Init 
 
 } // namespace
 
-bool (*digest_bvar_hook)(const std::string& name, std::string_view& bytes) = nullptr;
 
-int id_md5_value(const std::vector<std::string>& args, std::string& value)
+int id_md5_value(const std::vector<std::string>& args, std::string& value, const std::string* bvar_bytes)
 {
     return digest_ident<16>(
-        args, value,
+        args, value, bvar_bytes,
         [] { Md5Context c; md5_init(&c); return c; },
         [](Md5Context& c, const void* p, std::size_t n) { md5_update(&c, p, n); },
         [](Md5Context& c, unsigned char* out) { md5_final(&c, out); },
         [](const std::string& path, unsigned char* out) { return md5_file(path, out) != 0; });
 }
 
-int ident_sha1_value(const std::vector<std::string>& args, std::string& value)
+int ident_sha1_value(const std::vector<std::string>& args, std::string& value, const std::string* bvar_bytes)
 {
     return digest_ident<20>(
-        args, value,
+        args, value, bvar_bytes,
         [] { Sha1Context c; sha1_init(&c); return c; },
         [](Sha1Context& c, const void* p, std::size_t n) { sha1_update(&c, p, n); },
         [](Sha1Context& c, unsigned char* out) { sha1_final(out, &c); },

@@ -78,14 +78,11 @@ int sha1_file(const std::string& path, unsigned char digest[20]);
 // a relative one against the settings folder; a reserved device name is not
 // read). On success the value gets the lower-case hexadecimal digest and 0 is
 // returned; otherwise the identifier error code, 6 (invalid parameter) or 12
-// (file read error), with the value left empty.
+// (file read error), with the value left empty. Binary variables belong to
+// the script data stores: the caller hands in the bytes of the variable that
+// the data names (null when there is none), which kind 1 reads.
 
-int id_md5_value(const std::vector<std::string>& args, std::string& value);
-int ident_sha1_value(const std::vector<std::string>& args, std::string& value);
-
-// Binary variables belong to the script data stores. This hook hands out the
-// bytes of the variable of that name (from its current start for its length)
-// and returns true, or returns false when there is no such variable. Null
-// until the stores set it: no binary variable exists. (A pointer: the one
-// answer comes from the stores above core.)
-extern bool (*digest_bvar_hook)(const std::string& name, std::string_view& bytes);
+int id_md5_value(const std::vector<std::string>& args, std::string& value,
+                 const std::string* bvar_bytes = nullptr);
+int ident_sha1_value(const std::vector<std::string>& args, std::string& value,
+                     const std::string* bvar_bytes = nullptr);

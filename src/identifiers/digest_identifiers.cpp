@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "core/digest.h"
+#include "script/stores/binary_vars.h"
 
 namespace {
 
-int digest_of(IdentCall& call, int (*value_of)(const std::vector<std::string>&, std::string&))
+int digest_of(IdentCall& call,
+              int (*value_of)(const std::vector<std::string>&, std::string&, const std::string*))
 {
     int r = ident_args_step(call, kIdentAnyArgs);
     if (r >= 0)
@@ -15,7 +17,9 @@ int digest_of(IdentCall& call, int (*value_of)(const std::vector<std::string>&, 
     std::vector<std::string> args;
     for (int i = 0; i < ident_arg_count(call); ++i)
         args.push_back(ident_arg(call, i));
-    const int error = value_of(args, *call.value);
+    // Kind 1 reads the binary variable the data names.
+    const BinaryVariable* bvar = args.empty() ? nullptr : bvar_find(args[0]);
+    const int error = value_of(args, *call.value, bvar ? &bvar->bytes : nullptr);
     if (error)
         return ident_error(call.token, call.work, error);
     return ident_finish(call);

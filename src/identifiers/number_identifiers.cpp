@@ -22,6 +22,7 @@
 #include "script/eval/conditions.h"
 #include "script/eval/evaluate.h"
 #include "script/exec/script_text.h"
+#include "script/stores/binary_vars.h"
 
 namespace {
 
@@ -135,10 +136,10 @@ int id_crc(IdentCall& call)
     if (mode == 0) {
         crc = crc32_buffer(t.data(), static_cast<std::ptrdiff_t>(t.size()));
     } else if (mode == 1) {
-        std::string_view bytes;
-        if (!digest_bvar_hook || !digest_bvar_hook(t, bytes))
+        const BinaryVariable* v = bvar_find(t);
+        if (!v)
             return ident_error(call.token, call.work, 6);
-        crc = crc32_buffer(bytes.data(), static_cast<std::ptrdiff_t>(bytes.size()));
+        crc = crc32_buffer(v->bytes.data(), static_cast<std::ptrdiff_t>(v->bytes.size()));
     } else {
         std::string name = t;
         text_strip_quotes(name);

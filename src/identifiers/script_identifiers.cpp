@@ -16,7 +16,7 @@
 #include "script/events/remote_files.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/script_text.h"
-#include "script/script_wiring.h"
+#include "script/exec/script_errors.h"
 #include "script/stores/alias_files.h"
 
 namespace {

@@ -13,10 +13,10 @@
 
 #include "model/connection.h"
 #include "core/text_buffer.h"
-#include "irc/link/connect.h"
 #include "script/events/remote_files.h"
 #include "script/exec/executor.h"
 #include "script/stores/alias_files.h"
+#include "script/stores/timers.h"
 
 int watcher_enabled = 1;
 int watcher_check_box = 0;
@@ -197,7 +197,7 @@ restart:
             return 0;
         // The path is ours but may hold any character: the command is run
         // as it stands, never evaluated or split.
-        script_exec_plain_command(link_status_window(conn),
+        script_exec_plain_command(timer_status_window(conn),
                                   watcher_command(list, kind, path, watcher_check_box), conn, 0);
         goto restart;
     }

@@ -204,24 +204,20 @@ protected:
     void SetUp() override
     {
         DigestFiles::SetUp();
-        saved_bvar_ = digest_bvar_hook;
         saved_dir_ = settings_dir;
-        digest_bvar_hook = [](const std::string& name, std::string_view& bytes) {
-            if (name != "&blob")
-                return false;
-            static const std::string blob("bin\0ary\xff", 8);
-            bytes = blob;
-            return true;
-        };
         settings_dir = dir_.string() + "/";
     }
     void TearDown() override
     {
-        digest_bvar_hook = saved_bvar_;
         settings_dir = saved_dir_;
         DigestFiles::TearDown();
     }
-    bool (*saved_bvar_)(const std::string&, std::string_view&) = nullptr;
+    // The one binary variable the caller knows: "&blob".
+    static const std::string* bvar_named(const std::vector<std::string>& args)
+    {
+        static const std::string blob("bin\0ary\xff", 8);
+        return !args.empty() && args[0] == "&blob" ? &blob : nullptr;
+    }
     std::string saved_dir_;
 };
 
@@ -267,8 +263,8 @@ TEST_F(DigestIdentifiers, ValuesAndErrors)
             trace += "[" + a + "]";
         SCOPED_TRACE(trace);
         std::string md5_value = "stale", sha1_value = "stale";
-        EXPECT_EQ(id_md5_value(c.args, md5_value), c.error);
-        EXPECT_EQ(ident_sha1_value(c.args, sha1_value), c.error);
+        EXPECT_EQ(id_md5_value(c.args, md5_value, bvar_named(c.args)), c.error);
+        EXPECT_EQ(ident_sha1_value(c.args, sha1_value, bvar_named(c.args)), c.error);
         if (c.error == 0) {
             EXPECT_EQ(md5_value, md5_hex(c.of_bytes));
             EXPECT_EQ(sha1_value, sha1_hex(c.of_bytes));
@@ -285,7 +281,6 @@ TEST_F(DigestIdentifiers, ValuesAndErrors)
 
 TEST_F(DigestIdentifiers, WithoutBinaryVariablesKindOneIsInvalid)
 {
-    digest_bvar_hook = saved_bvar_;
     std::string value;
     EXPECT_EQ(id_md5_value({"&blob", "1"}, value), 6);
 }

@@ -17,6 +17,9 @@ protected:
     void SetUp() override
     {
         ChatTest::SetUp();
+        // The lists answer the operators once their parts are installed.
+        irc_user_lists_install();
+        irc_notify_install();
         // Prefixes with an owner ".", then members who join #c and get
         // their modes from the server.
         feed(":srv 005 me PREFIX=(qohv).@%+ CHANTYPES=#& :are supported");

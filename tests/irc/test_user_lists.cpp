@@ -18,6 +18,8 @@
 #include "irc/numerics/query_replies.h"
 #include "irc/numerics/replies.h"
 #include "script/eval/conditions.h"
+#include "script/events/remote_files.h"
+#include "support/test_support.h"
 #include "script/exec/script_text.h"
 
 #include <algorithm>
@@ -589,14 +591,19 @@ ScriptFile users_file;
 
 TEST_F(UserLists, UsersFileEntriesAreAddedMergedAndRemoved)
 {
-    strlist_free(&users_file.lines);
-    users_file.kind = kRemoteUsers;
-    users_file.modified = 0;
-    for (const char* l : {"/* old", "1:bob!*@*", "*/", "10,20:bob!*@*", "30:bob!*@x", "40:bobby!*@*"})
-        users_file.lines = strlist_append(users_file.lines, l, 0);
-    script_line_comment_state(users_file.lines);
-    users_file_for_edit = [] { return &users_file; };
-    users_file_lines = [] { return users_file.lines; };
+    // A users file loaded as the program loads it.
+    TempDir folder("kest_users_");
+    ASSERT_TRUE(folder.made());
+    {
+        std::ofstream out(folder.path + "users.ini");
+        out << "[users]\n";
+        int n = 0;
+        for (const char* l : {"/* old", "1:bob!*@*", "*/", "10,20:bob!*@*", "30:bob!*@x", "40:bobby!*@*"})
+            out << "n" << n++ << "=" << l << "\n";
+    }
+    ScriptFile* loaded = remote_file_load(folder.path + "users.ini", kRemoteUsers, 0, nullptr);
+    ASSERT_NE(loaded, nullptr);
+    ScriptFile& users_file = *loaded;
     struct Step {
         int remove;   // 0 users_add_levels, 1 users_remove
         const char* nick;
@@ -640,9 +647,8 @@ TEST_F(UserLists, UsersFileEntriesAreAddedMergedAndRemoved)
     const std::string addr = "u@a.host";
     EXPECT_EQ(user_levels_of_address("ann", &addr, nullptr, nullptr, nullptr), 5);
     // No users file: nothing to add.
-    users_file_for_edit = [] { return static_cast<ScriptFile*>(nullptr); };
+    remote_file_unload(loaded, 2);
     EXPECT_EQ(users_add_levels("x", "1", 1, nullptr, "x!*@*", "", 0), 0);
-    strlist_free(&users_file.lines);
 }
 
 TEST_F(UserLists, GuserAndRuserRequestsEditTheUsersFile)

@@ -15,15 +15,13 @@
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
+#include "script/events/remote_files.h"
 #include "script/exec/script_types.h"
 #include "script/stores/alias_files.h"
 #include "support/test_support.h"
 #include "support/hook_guard.h"
 
 namespace {
-
-std::vector<AliasScriptRef> fake_scripts;
-std::vector<AliasScriptRef> fake_script_files() { return fake_scripts; }
 
 class AliasFilesTest : public ::testing::Test {
     HookGuard hooks_;  // every seam back as it was when the test ends
@@ -36,17 +34,14 @@ protected:
         ASSERT_TRUE(temp.made());
         dir = temp.path();
         alias_files_free();
-        fake_scripts.clear();
-        alias_script_files = fake_script_files;
+        remote_files_free_all();
         opt_set(OPT_ALIAS_FILE_INDEX, 0);
     }
 
     void TearDown() override
     {
         alias_files_free();
-        for (AliasScriptRef& r : fake_scripts)
-            strlist_free(&r.lines);
-        fake_scripts.clear();
+        remote_files_free_all();
     }
 
     void write(const std::string& name, const std::string& text)
@@ -71,17 +66,14 @@ protected:
         write(name, t);
     }
 
-    // A fake loaded script, its lines one per entry.
+    // A loaded remote script, its lines one per entry.
     ScriptFile* add_script(const std::string& path, const std::vector<std::string>& lines)
     {
-        static int tags[16];
-        AliasScriptRef ref;
-        ref.file = reinterpret_cast<ScriptFile*>(&tags[fake_scripts.size()]);
-        ref.path = dir + path;
+        std::string text;
         for (const std::string& l : lines)
-            ref.lines = strlist_append(ref.lines, l, 0);
-        fake_scripts.push_back(ref);
-        return ref.file;
+            text += l + "\n";
+        write(path, text);
+        return remote_file_load(dir + path, kRemoteScript, 0, nullptr);
     }
 
     // The body text of what the lookup finds, or "<none>".

@@ -12,6 +12,7 @@
 #include "script/eval/calc.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
+#include "script/stores/variables.h"
 
 namespace {
 
@@ -298,26 +299,18 @@ TEST(CalcNumbers, ReadersFollowTheStandardConversions)
 
 class CalcVariables : public ::testing::Test {
 protected:
-    static int lookup(std::string_view name, std::string& value, Connection*)
+    static void set(const std::string& name, const std::string& value)
     {
-        if (name == "%n") {
-            value = "21";
-            return 1;
-        }
-        if (name == "%neg") {
-            value = "-4.5";
-            return 1;
-        }
-        return 0;
+        ASSERT_EQ(var_set(nullptr, name, &value, nullptr, 0, kVarFlagSet, 0, 0, nullptr, 0), 1);
     }
     void SetUp() override
     {
-        saved_ = calc_var_lookup;
-        calc_var_lookup = lookup;
+        var_store_free();
+        var_file_new("");
+        set("%n", "21");
+        set("%neg", "-4.5");
     }
-    void TearDown() override { calc_var_lookup = saved_; }
-
-    decltype(calc_var_lookup) saved_ = nullptr;
+    void TearDown() override { var_store_free(); }
 };
 
 TEST_F(CalcVariables, ReadThroughTheStoreAndZeroWhenUnset)

@@ -1,6 +1,10 @@
 #include "test_exec_fixture.h"
 
+#include <fstream>
+
 #include "core/string_list.h"
+#include "script/stores/alias_files.h"
+#include "support/test_support.h"
 
 using namespace interp_test;
 
@@ -47,32 +51,19 @@ TEST(ScriptErrors, IdentErrorTakesTheNameUpToTheParenthesis)
     script_error_clear();
 }
 
-const StringNode* located_line = nullptr;
-
-// Stands for a loaded file that holds the alias definitions: its lines
-// counted from the definition line.
-int locate_in_test_file(const StringNode* line, const StringNode* first,
-                        const StringNode* definition, int* number, std::string* file)
-{
-    int n = 1;
-    for (const StringNode* l = definition ? definition : first; l; l = l->next, ++n)
-        if (l == line) {
-            *number = n;
-            *file = "test.ini";
-            located_line = line;
-            return 1;
-        }
-    return 0;
-}
-
 TEST_F(InterpTest, ErrorShownOnceWithLineAndFile)
 {
-    script_line_locate = locate_in_test_file;
-    alias_add("inner {\n  say in\n  fail\n  say after\n}");
-    alias_add("middle inner");
-    alias_add("outer middle | say never");
+    // The aliases come from a loaded alias file, which gives the place.
+    TempSettingsDir temp{"kest_errplace_"};
+    ASSERT_TRUE(temp.made());
+    std::ofstream(temp.path() + "test.ini")
+        << "[aliases]\nn0=inner {\nn1=  say in\nn2=  fail\nn3=  say after\nn4=}\n"
+           "n5=middle inner\nn6=outer middle | say never\n";
+    AliasFile* file = alias_file_load(temp.path() + "test.ini");
+    ASSERT_NE(file, nullptr);
+    alias_index_rebuild();
     EXPECT_EQ(run("outer"), 0);
-    script_line_locate = nullptr;
+    alias_files_free();
     EXPECT_EQ(echoed, std::vector<std::string>{"in"});
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "* /fail: Yetersiz veya eksik parametre (Satır 3, test.ini)");

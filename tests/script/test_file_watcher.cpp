@@ -42,7 +42,6 @@ protected:
         test_app();
         EventsTest::SetUp();
         script_file_commands_register();
-        app_wire_script_files();
         watcher_ask = watcher_ask_dialog;
         watcher_enabled = 1;
         watcher_check_box = 0;

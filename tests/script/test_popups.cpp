@@ -67,7 +67,6 @@ protected:
     void SetUp() override
     {
         EventsTest::SetUp();
-        app_wire_script_files();  // script aliases are found by the captions
         popup_files_free();
         opt_set(OPT_POPUP_FILE_KIND, 0);
     }

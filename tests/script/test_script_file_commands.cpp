@@ -14,6 +14,7 @@
 #include "core/ini.h"
 #include "core/options.h"
 #include "core/string_list.h"
+#include "script/events/remote_files.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
@@ -27,33 +28,20 @@ namespace {
 std::vector<std::string> printed;
 void print_recorder(QWidget*, const std::string& text, int) { printed.push_back(text); }
 
-std::vector<AliasScriptRef> scripts;
-std::vector<AliasScriptRef> script_list() { return scripts; }
-int groups_changed_calls = 0;
-void groups_changed(ScriptFile*) { ++groups_changed_calls; }
+// The file names of the loaded remote scripts, in their order, joined by blanks.
+std::string loaded_scripts()
+{
+    std::string out;
+    for (const AliasScriptRef& ref : alias_script_files())
+        out += (out.empty() ? "" : " ") + alias_file_name_part(ref.path);
+    return out;
+}
 
-struct RemoteCall {
-    std::string path;
-    int kind = -1;
-    int position = -1;
-    int reload = -1;
-    int no_event = -1;
-};
-RemoteCall last_remote;
-int remote_load_rec(const std::string& p, int kind, int pos, int reload, EventContext*)
+// The file name of the loaded remote file of a kind (users, variables), or "".
+std::string loaded_of_kind(int kind)
 {
-    last_remote = {p, kind, pos, reload, -1};
-    return 1;
-}
-int remote_unload_rec(const std::string& p, int no_event, EventContext*)
-{
-    last_remote = {p, kRemoteScript, -1, -1, no_event};
-    return 1;
-}
-int remote_save_rec(int kind, const std::string& p)
-{
-    last_remote = {p, kind, -1, -1, -1};
-    return 1;
+    ScriptFile* f = remote_file_of_kind(kind);
+    return f ? alias_file_name_part(f->path) : std::string();
 }
 
 class ScriptFileCommandsTest : public ::testing::Test {
@@ -68,23 +56,17 @@ protected:
         ASSERT_TRUE(temp.made());
         dir = temp.path();
         alias_files_free();
-        scripts.clear();
-        alias_script_files = script_list;
-        script_groups_changed = groups_changed;
-        groups_changed_calls = 0;
+        remote_files_free_all();
         script_echo_line = print_recorder;
         printed.clear();
         script_error_clear();
-        last_remote = {};
         ASSERT_EQ(alias_files_load_all(), 1);   // an empty aliases.ini
     }
 
     void TearDown() override
     {
         alias_files_free();
-        for (AliasScriptRef& r : scripts)
-            strlist_free(&r.lines);
-        scripts.clear();
+        remote_files_free_all();
         script_error_clear();
     }
 
@@ -213,9 +195,17 @@ TEST_F(ScriptFileCommandsTest, LoadAndUnloadAliasFiles)
     ASSERT_NE(alias_files_head, nullptr);   // never left empty
     EXPECT_EQ(alias_file_name_part(alias_files_head->path), "aliases1.ini");
 
+    // A script that exists under a path longer than 1,024 characters: the
+    // name as typed fits, the whole path is refused.
+    std::string deep;
+    for (int i = 0; i < 4; ++i)
+        deep += std::string(249, static_cast<char>('a' + i)) + "/";
+    ASSERT_GT(dir.size() + deep.size() + 5, 1024u);
+    ASSERT_TRUE(std::filesystem::create_directories(dir + deep));
+    std::ofstream(dir + deep + "e.kst") << "on *:TEXT:*:#:{ }\n";
     struct Case {
         int (*handler)(CommandCall&);
-        const char* line;
+        std::string line;
         const char* error;
     };
     const Case cases[] = {
@@ -228,9 +218,8 @@ TEST_F(ScriptFileCommandsTest, LoadAndUnloadAliasFiles)
         {cmd_unload, "unload -a nothere.ini", "* /unload: Dosya bulunamadı 'nothere.ini'"},
         {cmd_unload, "unload -q extra.ini", "* /unload: Geçersiz Değişim"},
         {cmd_unload, "unload -a", "* /unload: Yetersiz veya eksik parametre"},
-        {cmd_load, "load -rs extra.ini", "* /load: Hafıza paylaşmada hata oluştu"},  // no script store
+        {cmd_load, "load -rs " + deep + "e.kst", "* /load: Geçersiz parametre"},
     };
-    script_remote_load = [](const std::string&, int, int, int, EventContext*) { return 0; };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         EXPECT_EQ(call(c.handler, c.line), 0);
@@ -240,41 +229,47 @@ TEST_F(ScriptFileCommandsTest, LoadAndUnloadAliasFiles)
 
 TEST_F(ScriptFileCommandsTest, RemoteStoreRequestsCarryTheirSwitches)
 {
-    std::ofstream(dir + "x.kst") << "on *:TEXT:*:#:{ }\n";
-    script_remote_load = remote_load_rec;
-    script_remote_unload = remote_unload_rec;
-    script_remote_save = remote_save_rec;
+    for (const char* name : {"x.kst", "y.kst"})
+        std::ofstream(dir + name) << "on *:TEXT:*:#:{ }\n";
+    std::ofstream(dir + "u.ini") << "[users]\nn0=10:*!*@a.host\n";
+    std::ofstream(dir + "v.ini") << "[variables]\nn0=%v 1\n";
     struct Case {
         int (*handler)(CommandCall&);
         const char* line;
-        int kind, position, reload, no_event;
+        const char* scripts;     // the loaded scripts afterwards, in order
+        const char* users;       // the users file afterwards
+        const char* variables;   // the variables file afterwards
         const char* printed;
     };
     const Case cases[] = {
-        {cmd_load, "load -rs x.kst", kRemoteScript, 0, 0, -1, "* 'x.kst' Remotesi Yüklendi"},
-        {cmd_load, "load -rs2 x.kst", kRemoteScript, 2, 0, -1, "* 'x.kst' Remotesi Yüklendi"},
-        {cmd_load, "reload -rs x.kst", kRemoteScript, 0, 1, -1, "* 'x.kst' Remotesi Tekrar Yüklendi"},
-        {cmd_load, "load -ru x.kst", kRemoteUsers, 0, 0, -1, "* 'x.kst' Kullanıcılara Yüklendi "},
-        {cmd_load, "load -rv x.kst", kRemoteVariables, 0, 0, -1, "* 'x.kst' Variablese Yüklendi"},
-        {cmd_unload, "unload -rs x.kst", kRemoteScript, -1, -1, 0, "* 'x.kst' Remote Kaldırıldı"},
-        {cmd_unload, "unload -rsn x.kst", kRemoteScript, -1, -1, 1, "* 'x.kst' Remote Kaldırıldı"},
-        {cmd_unload, "unload -nrs x.kst", kRemoteScript, -1, -1, 1, "* 'x.kst' Remote Kaldırıldı"},
-        {cmd_save, "save -rv out.ini", kRemoteVariables, -1, -1, -1, "* 'out.ini' Variablese Kaydedildi"},
-        {cmd_save, "save -ru out.ini", kRemoteUsers, -1, -1, -1, "* 'out.ini' Kullanıcılara Kaydedildi"},
+        {cmd_load, "load -rs x.kst", "x.kst", "", "", "* 'x.kst' Remotesi Yüklendi"},
+        {cmd_load, "load -rs y.kst", "x.kst y.kst", "", "", "* 'y.kst' Remotesi Yüklendi"},
+        {cmd_load, "load -rs2 x.kst", "y.kst x.kst", "", "", "* 'x.kst' Remotesi Yüklendi"},
+        {cmd_load, "reload -rs x.kst", "y.kst x.kst", "", "", "* 'x.kst' Remotesi Tekrar Yüklendi"},
+        {cmd_load, "load -ru u.ini", "y.kst x.kst", "u.ini", "", "* 'u.ini' Kullanıcılara Yüklendi "},
+        {cmd_load, "load -rv v.ini", "y.kst x.kst", "u.ini", "v.ini", "* 'v.ini' Variablese Yüklendi"},
+        {cmd_unload, "unload -rs x.kst", "y.kst", "u.ini", "v.ini", "* 'x.kst' Remote Kaldırıldı"},
+        {cmd_load, "load -rs x.kst", "y.kst x.kst", "u.ini", "v.ini", "* 'x.kst' Remotesi Yüklendi"},
+        {cmd_unload, "unload -rsn x.kst", "y.kst", "u.ini", "v.ini", "* 'x.kst' Remote Kaldırıldı"},
+        {cmd_unload, "unload -nrs y.kst", "script1.kst", "u.ini", "v.ini", "* 'y.kst' Remote Kaldırıldı"},
+        // Saved under another name, the file goes on under that name.
+        {cmd_save, "save -rv out.ini", "script1.kst", "u.ini", "out.ini", "* 'out.ini' Variablese Kaydedildi"},
+        {cmd_save, "save -ru out2.ini", "script1.kst", "out2.ini", "out.ini", "* 'out2.ini' Kullanıcılara Kaydedildi"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        last_remote = {};
         printed.clear();
         EXPECT_EQ(call(c.handler, c.line), 1);
         EXPECT_EQ(pending(), "");
-        EXPECT_EQ(last_remote.kind, c.kind);
-        EXPECT_EQ(last_remote.position, c.position);
-        EXPECT_EQ(last_remote.reload, c.reload);
-        EXPECT_EQ(last_remote.no_event, c.no_event);
+        EXPECT_EQ(loaded_scripts(), c.scripts);
+        EXPECT_EQ(loaded_of_kind(kRemoteUsers), c.users);
+        EXPECT_EQ(loaded_of_kind(kRemoteVariables), c.variables);
         ASSERT_FALSE(printed.empty());
         EXPECT_EQ(printed.back(), c.printed);
     }
+    // What /save wrote: the variables and the users of the loaded files.
+    EXPECT_NE(read("out.ini").find("%v 1"), std::string::npos);
+    EXPECT_NE(read("out2.ini").find("10:*!*@a.host"), std::string::npos);
     // Without the show flag nothing is printed.
     printed.clear();
     EXPECT_EQ(call(cmd_load, "load -rs x.kst", 0, 0), 1);
@@ -315,14 +310,9 @@ TEST_F(ScriptFileCommandsTest, RemoteSwitchesAndState)
 
 TEST_F(ScriptFileCommandsTest, EnableAndDisableGroups)
 {
-    AliasScriptRef ref;
-    static int tag;
-    ref.file = reinterpret_cast<ScriptFile*>(&tag);
-    ref.path = dir + "g.kst";
-    for (const char* l : {"#away off", "alias back echo b", "#away end", "#auto on", "#other on"})
-        ref.lines = strlist_append(ref.lines, std::string_view(l), 0);
-    scripts.push_back(ref);
-    alias_index_rebuild();
+    std::ofstream(dir + "g.kst") << "#away off\nalias back echo b\n#away end\n#auto on\n#other on\n";
+    ScriptFile* g = remote_file_load(dir + "g.kst", kRemoteScript, 0, nullptr);
+    ASSERT_NE(g, nullptr);
     EXPECT_EQ(found("back"), "<none>");
 
     struct Case {
@@ -330,23 +320,25 @@ TEST_F(ScriptFileCommandsTest, EnableAndDisableGroups)
         const char* shown;
         const char* first_line;   // text of the "#away" line afterwards
         const char* back;         // what "back" finds afterwards
+        int modified;             // the file is marked for saving
     };
     const Case cases[] = {
-        {"enable #aw*", "* Grup(lar) Aktif", "#away on", "alias back echo b"},
-        {"enable #a*", "* Değiştirelecek Grup Yok", "#away on", "alias back echo b"},
-        {"disable #away #none", "* Grup(lar) Pasif", "#away off", "<none>"},
-        {"disable #zz*", "* /disable: Grup(lar) Yok", "#away off", "<none>"},
+        {"enable #aw*", "* Grup(lar) Aktif", "#away on", "alias back echo b", 1},
+        {"enable #a*", "* Değiştirelecek Grup Yok", "#away on", "alias back echo b", 0},
+        {"disable #away #none", "* Grup(lar) Pasif", "#away off", "<none>", 1},
+        {"disable #zz*", "* /disable: Grup(lar) Yok", "#away off", "<none>", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
+        g->modified = 0;
         EXPECT_EQ(call(cmd_enable, c.line), 1);
         EXPECT_EQ(printed.back(), c.shown);
-        EXPECT_EQ(scripts[0].lines->text, c.first_line);
+        EXPECT_EQ(g->lines->text, c.first_line);
         EXPECT_EQ(found("back"), c.back);
+        EXPECT_EQ(g->modified, c.modified);
     }
-    EXPECT_EQ(groups_changed_calls, 2);
     // "#auto" matched but was on already: it stays as written.
-    EXPECT_EQ(scripts[0].lines->next->next->next->text, "#auto on");
+    EXPECT_EQ(g->lines->next->next->next->text, "#auto on");
 
     printed.clear();
     EXPECT_EQ(call(cmd_groups, "groups -d"), 1);

@@ -27,7 +27,6 @@
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
-#include "script/script_wiring.h"
 #include "script/stores/alias_files.h"
 #include "support/test_support.h"
 #include "support/hook_guard.h"
@@ -47,37 +46,11 @@ void record_echo(QWidget*, const std::string& text, int) { shown.push_back(text)
 
 // Every seam the wiring sets, kept so other suites see them as they were.
 struct SavedSeams {
-    decltype(script_remote_load) load = script_remote_load;
-    decltype(script_remote_unload) unload = script_remote_unload;
-    decltype(script_remote_save) save = script_remote_save;
-    decltype(script_remote_fire_pending) fire = script_remote_fire_pending;
-    decltype(script_groups_changed) groups = script_groups_changed;
-    decltype(script_event_index_rebuild) index = script_event_index_rebuild;
-    decltype(script_users_flush) flush = script_users_flush;
-    decltype(script_saveini_stores) saveini = script_saveini_stores;
-    decltype(alias_script_files) scripts = alias_script_files;
-    decltype(remote_scripts_changed) changed = remote_scripts_changed;
-    decltype(remote_other_file_by_id) by_id = remote_other_file_by_id;
-    decltype(remote_other_file_is_live) live = remote_other_file_is_live;
     decltype(output_print) print = output_print;
-    decltype(alias_find_hook) find = alias_find_hook;
     decltype(script_echo_line) echo = script_echo_line;
     void restore() const
     {
-        script_remote_load = load;
-        script_remote_unload = unload;
-        script_remote_save = save;
-        script_remote_fire_pending = fire;
-        script_groups_changed = groups;
-        script_event_index_rebuild = index;
-        script_users_flush = flush;
-        script_saveini_stores = saveini;
-        alias_script_files = scripts;
-        remote_scripts_changed = changed;
-        remote_other_file_by_id = by_id;
-        remote_other_file_is_live = live;
         output_print = print;
-        alias_find_hook = find;
         script_echo_line = echo;
     }
 };
@@ -102,7 +75,6 @@ protected:
         script_file_commands_register();
         events_install();
         app_wire_script_events();
-        app_wire_script_files();
         output_print = record_print;
         script_echo_line = record_echo;
         script_error_clear();
@@ -490,18 +462,7 @@ namespace {
 
 // Script errors name their place: the failing line's number in its file
 // and the file's name, found among the loaded alias and remote files.
-class ScriptErrorPlaces : public ScriptWiringTest {
-protected:
-    void SetUp() override
-    {
-        ScriptWiringTest::SetUp();
-        script_line_locate = script_line_place;
-    }
-    void TearDown() override
-    {
-        ScriptWiringTest::TearDown();
-    }
-};
+class ScriptErrorPlaces : public ScriptWiringTest {};
 
 TEST_F(ScriptErrorPlaces, ErrorsCarryTheLineAndFileWhereTheyHappened)
 {

@@ -9,6 +9,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,9 @@
 #include "app/frame_proc.h"
 #include "commands/timer_commands.h"
 #include "script/eval/evaluate.h"
+#include "script/events/event_fire.h"
+#include "script/events/remote_files.h"
+#include "script/events/users.h"
 #include "script/stores/timers.h"
 #include "test_exec_fixture.h"
 #define KEST_TEST_WIDGETS
@@ -39,15 +44,19 @@ int fake_local_time(int* h, int* m, int* s)
     return 1;
 }
 
+// The signals that reached the SIGNAL handler of the loaded script, as
+// "name parameters".
 std::vector<std::string> signals_fired;
-void record_signal(Connection*, const std::string& text, ScriptFile*)
+int cmd_record_signal(CommandCall& call)
 {
-    signals_fired.push_back(text);
+    signals_fired.emplace_back(call.rest());
+    return 1;
 }
 
 class TimerTest : public InterpTest {
 protected:
     std::uint64_t (*saved_clock)() = nullptr;
+    TempDir folder_{"kest_timers_"};
 
     void SetUp() override
     {
@@ -60,7 +69,19 @@ protected:
         timer_clear_all();
         timer_clock_ms = fake_clock;
         timer_local_time = fake_local_time;
-        signal_event_fire = record_signal;
+        // A loaded script hears the signals: "again" raises itself at once,
+        // every other one is recorded.
+        events_install();
+        app_wire_script_events();
+        script_register_command("sigrec", cmd_record_signal);
+        event_startup_hold = 0;
+        user_default_level = 1;
+        remote_files_free_all();
+        ASSERT_TRUE(folder_.made());
+        std::ofstream(folder_.path + "signals.kst")
+            << "on *:SIGNAL:again:{ inc %selfdepth | signal -n again }\n"
+               "on *:SIGNAL:*:sigrec $signal $1-\n";
+        ASSERT_NE(remote_file_load(folder_.path + "signals.kst", kRemoteScript, 0, nullptr), nullptr);
         signals_fired.clear();
         fake_now = 1000000;
         conn->connected = 1;
@@ -71,7 +92,7 @@ protected:
     {
         timer_clear_all();
         timer_clock_ms = saved_clock;
-        signal_event_fire = nullptr;
+        remote_files_free_all();
         conn->connected = 0;
         conn->socket = -1;
         InterpTest::TearDown();
@@ -540,19 +561,11 @@ TEST_F(TimerLoopTest, SignalNowAndQueued)
     EXPECT_FALSE(errors.empty());
 }
 
-int self_signal_depth = 0;
-void self_signalling(Connection* c, const std::string&, ScriptFile*)
-{
-    ++self_signal_depth;
-    script_exec_line(nullptr, "signal -n again", nullptr, 1, nullptr, nullptr, c);
-}
-
 TEST_F(TimerTest, SelfSignalNowIsBoundedByNesting)
 {
-    signal_event_fire = self_signalling;
-    self_signal_depth = 0;
     int nesting_before = script_nesting;
     run("signal -n again");
+    const int self_signal_depth = std::atoi(eval("%selfdepth").c_str());
     EXPECT_GT(self_signal_depth, 1);
     EXPECT_LE(self_signal_depth, kScriptHardNesting);
     EXPECT_EQ(script_nesting, nesting_before);

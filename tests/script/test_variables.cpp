@@ -16,6 +16,7 @@
 #include "core/ini.h"
 #include "core/string_list.h"
 #include "script/exec/script_types.h"
+#include "script/stores/binary_vars.h"
 #include "script/stores/variables.h"
 #include "support/hook_guard.h"
 
@@ -34,12 +35,6 @@ int editor_shows()
     return editor_open;
 }
 
-std::vector<int> freed_bvar_scopes;
-void bvar_freed(int scope)
-{
-    freed_bvar_scopes.push_back(scope);
-}
-
 class VarStore : public ::testing::Test {
 protected:
     void SetUp() override
@@ -49,10 +44,8 @@ protected:
         var_hooks = VarHooks();
         var_hooks.echo = record_echo;
         var_hooks.editor_shows_variables = editor_shows;
-        var_hooks.bvar_scope_end = bvar_freed;
         editor_open = 0;
         echoes.clear();
-        freed_bvar_scopes.clear();
         var_scope_counter = -9;
     }
 
@@ -426,6 +419,10 @@ TEST_F(VarStore, ScopeEndUnsetsOnlyItsOwnEntries)
     ASSERT_EQ(set("%a", "1", kVarFlagSet, -10, 1), 1);
     ASSERT_EQ(set("%b", "1", kVarFlagSet, -11), 1);
     ASSERT_EQ(set("%c", "1", kVarFlagSet, 30), 1);
+    // Binary variables made in the scope go with it; others stay.
+    bvar_free_all();
+    ASSERT_NE(bvar_create("&inner", 4, -10), nullptr);
+    ASSERT_NE(bvar_create("&outer", 4, -11), nullptr);
     echoes.clear();
     var_scope_end(nullptr, -10);
     EXPECT_EQ(get("%a"), "<none>");
@@ -433,7 +430,9 @@ TEST_F(VarStore, ScopeEndUnsetsOnlyItsOwnEntries)
     EXPECT_EQ(get("%c"), "1");
     EXPECT_EQ(strlist_count(var_timed), 2);
     EXPECT_EQ(echoes, std::vector<std::string>({"* Ayarsız %a"}));
-    EXPECT_EQ(freed_bvar_scopes, std::vector<int>({-10}));
+    EXPECT_EQ(bvar_find("&inner"), nullptr);
+    EXPECT_NE(bvar_find("&outer"), nullptr);
+    bvar_free_all();
 }
 
 TEST_F(VarStore, ScopeIdsRunDownAndWrapToMinusNine)

@@ -249,7 +249,7 @@ int ctcp_fire_event(IrcMessage& msg)
 {
     if (!opt(OPT_REMOTE_CTCPS) || !conn_is_live(msg.connection)) return 1;
     msg.line.text = irc_word(msg, 3);
-    return event_fire(msg.connection, nullptr, &msg, irc_word(msg, 3), kEvCtcp, 0, nullptr, nullptr);
+    return event_fire(msg.connection, nullptr, &msg.line, irc_word(msg, 3), kEvCtcp, 0, nullptr, nullptr);
 }
 
 // :nick!user@host PRIVMSG target :\x01NAME [text]\x01
@@ -319,7 +319,7 @@ void irc_on_ctcp_reply(IrcMessage& msg)
     if (!conn_is_live(conn) || !irc_has_word(msg, 3)) return;
     msg.line.text = msg.words[3];
     if (event_switch_events) {
-        const int go = event_fire(conn, nullptr, &msg, "CTCPREPLY", kEvCtcpReply, 0, nullptr, nullptr);
+        const int go = event_fire(conn, nullptr, &msg.line, "CTCPREPLY", kEvCtcpReply, 0, nullptr, nullptr);
         if (!go || !conn_is_live(conn)) return;
     }
     const std::string& text = msg.words[3];

@@ -22,6 +22,7 @@
 #include "irc/numerics/logon.h"
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/query_replies.h"
+#include "script/eval/conditions.h"
 #include "script/events/event_index.h"
 #include "script/stores/timers.h"
 
@@ -42,7 +43,7 @@ int default_fire_raw(IrcMessage& msg, const std::string& word)
 {
     if (!event_switch_raw) return 1;
     msg.out_text = word;
-    return event_fire(msg.connection, nullptr, &msg, msg.out_text, kEvRaw, 0, nullptr, nullptr);
+    return event_fire(msg.connection, nullptr, &msg.line, msg.out_text, kEvRaw, 0, nullptr, nullptr);
 }
 
 
@@ -300,10 +301,6 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
 void irc_message_set_word(IrcMessage& msg, int index, const std::string& text) { set_word(msg, index, text); }
 void irc_message_cut_words(IrcMessage& msg, int count) { cut_words(msg, count); }
 
-const EventLine* irc_event_line_of_message(const IrcMessage* msg)
-{
-    return msg ? &msg->line : nullptr;
-}
 
 namespace {
 int g_created_listener = 0;
@@ -313,4 +310,6 @@ void irc_dispatch_install()
 {
     conn_created.add_once(g_created_listener, kCreatedIsupport, conn_set_isupport_defaults);
     numerics_install();
+    // isop, ishop, isvoice, isowner and the events' "@" lines read the ranks.
+    cond_register_rank_tests(chan_nick_has_rank, chan_nick_has_prefix);
 }

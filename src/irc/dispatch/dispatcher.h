@@ -126,9 +126,6 @@ extern int (*irc_fire_raw)(IrcMessage& msg, const std::string& word);
 // Configured server time-out (seconds) copied into the countdown per line.
 int irc_timeout_value();
 
-// The script event line a parsed message carries (null for none).
-const EventLine* irc_event_line_of_message(const IrcMessage* msg);
-
 // Sets the frame handlers and hooks of the dispatcher, the numerics and the
 // logon sequence.
 void irc_dispatch_install();

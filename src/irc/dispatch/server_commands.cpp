@@ -36,7 +36,7 @@ int default_fire_event(IrcMessage& msg, const char* word, int id, int phase)
     // A new event on the same line starts unhalted; its after phase sees
     // what its before phase left.
     if (phase == 1) msg.event_halt = 0;
-    return event_fire(msg.connection, nullptr, &msg, word, id, phase, &msg.event_halt, nullptr);
+    return event_fire(msg.connection, nullptr, &msg.line, word, id, phase, &msg.event_halt, nullptr);
 }
 
 int default_run_plain(Connection* conn, const std::string& command)

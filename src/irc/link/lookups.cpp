@@ -61,6 +61,7 @@ int fire_dns_event(DnsRequest* r)
 {
     EventSource src;
     src.lookup = r;
+    src.requester = r->requester;
     int halt = 0;
     return event_fire(r->conn, r->owner, nullptr, "DNS", kEvDns, 0, &halt, &src);
 }

@@ -799,6 +799,7 @@ void irc_notify_install()
                              [](SettingsLoad& load) { notify_load(load.first); });
     settings_loaded.add_once(g_options_load_listener, kLoadNotifyOptions, [](SettingsLoad&) { notify_opts_load(); });
     irc_link_stage.add_once(g_stage_listener, kStageNotify, link_stage);
+    cond_register_notify_test(notify_has_nick);
     ial_changed.add_once(g_ial_listener, kIalChangedNotify, addresses_changed);
     win_ids_taken.add_once(g_ids_listener, kIdsTakenNotify, id_in_use);
 }

@@ -27,6 +27,7 @@
 #include "irc/link/lookups.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
+#include "irc/lists/ignore_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/query_replies.h"
 #include "script/eval/conditions.h"
@@ -1040,6 +1041,11 @@ void irc_user_lists_install()
 {
     conn_freed.add_once(g_freed_listener, kFreedUserhosts, conn_free_hook);
     irc_link_stage.add_once(g_stage_listener, kStageUserLists, stage_hook);
+    // isaop, isavoice, isprotect and isignore read these lists.
+    cond_register_user_list_test(userlist_condition_match);
+    cond_register_ignore_test([](const std::string& address, const char* type, Connection* conn) {
+        return ignore_match(address, type, nullptr, conn) ? 1 : 0;
+    });
 }
 
 void irc_user_lists_uninstall()

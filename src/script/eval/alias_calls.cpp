@@ -4,6 +4,7 @@
 
 #include "core/string_list.h"
 #include "core/text_limits.h"
+#include "script/events/remote_files.h"
 #include "script/eval/evaluate.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/script_hooks.h"
@@ -34,7 +35,7 @@ int ident_call_alias(IdentCall& call)
     if (a && def == a->running_alias)
         return has_args ? ident_finish(call) : 2;
     ScriptFile* own = reinterpret_cast<ScriptFile*>(def->extra[kLineScript]);
-    if (own && !script_file_is_live(own))
+    if (own && !remote_script_file_is_live(own))
         return 0;
 
     // The first line of the body when it stands on the definition line; it

@@ -23,7 +23,9 @@ int calc_math_error = 0;
 
 namespace {
 
-// The global variable store.
+// A variable left in an expression (a lexeme of type 1 beginning with "%"),
+// read from the global variable store: 1 with its value, 0 when it does not
+// exist (the value then counts as 0).
 int store_variable(std::string_view name, std::string& value, Connection*)
 {
     return var_find(name, &value, nullptr) ? 1 : 0;
@@ -131,7 +133,7 @@ struct CalcParser {
         } else if (type == kCalcLexName && !lexeme.empty() && lexeme[0] == '%') {
             std::string text;
             value = 0.0;
-            if (calc_var_lookup(lexeme, text, conn))
+            if (store_variable(lexeme, text, conn))
                 value = read_decimal(text);
             next();
         } else {
@@ -223,8 +225,6 @@ struct CalcParser {
 };
 
 } // namespace
-
-int (*calc_var_lookup)(std::string_view name, std::string& value, Connection* conn) = store_variable;
 
 void calc_math_error_clear()
 {

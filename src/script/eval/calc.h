@@ -58,11 +58,6 @@ constexpr int kCalcMaxNesting = 500;
 // calc_math_error around the call.
 int calc_parse(std::string_view text, std::string& lexeme, double& result, Connection* conn);
 
-// Reads a variable that is left in an expression (a lexeme of type 1
-// beginning with "%"): writes its value and returns 1, or returns 0 when it
-// does not exist (the value then counts as 0). Default: the global variable
-// store (var_find).
-extern int (*calc_var_lookup)(std::string_view name, std::string& value, Connection* conn);
 
 // ---------------------------------------------------------------------------
 // Numbers.
@@ -103,7 +98,7 @@ void calc_trim_zeros(std::string& text);
 // Whole computations.
 
 // Computes an expression whose identifiers and variables are already
-// replaced by their values (or are read through calc_var_lookup): lexes it,
+// replaced by their values (or are read from the variable store): lexes it,
 // joins the lexemes with single blanks, parses and formats. Failures and
 // expressions longer than 4150 characters give "0".
 std::string calc_compute(std::string_view expression, Connection* conn);

@@ -11,14 +11,27 @@
 #include "core/text_limits.h"
 #include "core/wildcard.h"
 #include "model/nick_list.h"
-#include "irc/lists/ignore_list.h"
-#include "irc/lists/notify_list.h"
-#include "irc/lists/user_lists.h"
-#include "irc/numerics/isupport.h"
 #include "script/eval/calc.h"
 #include "script/exec/script_types.h"
 
 namespace {
+
+// The protocol's answers (see cond_register_rank_tests).
+int (*g_has_rank)(const std::string&, WindowRecord*, int) = nullptr;
+int (*g_has_prefix)(const std::string&, WindowRecord*, std::string_view) = nullptr;
+int (*g_user_list)(int, const std::string&, const std::string*, Connection*) = nullptr;
+int (*g_ignored)(const std::string&, const char*, Connection*) = nullptr;
+int (*g_notified)(const std::string&, Connection*) = nullptr;
+
+int chan_nick_has_prefix(const std::string& nick, WindowRecord* channel, std::string_view prefixes)
+{
+    return g_has_prefix ? g_has_prefix(nick, channel, prefixes) : 0;
+}
+
+int ignored_as(const std::string& address, const char* type, Connection* conn)
+{
+    return g_ignored ? g_ignored(address, type, conn) : 0;
+}
 
 bool is_letter(char c)
 {
@@ -277,12 +290,12 @@ bool ignored_for(const std::string& address, const std::string& types, Connectio
             any_type = true;
             std::string type = types.substr(i, e - i);
             text_lower(type);
-            if (ignore_match(lowered, type.c_str(), nullptr, conn))
+            if (ignored_as(lowered, type.c_str(), conn))
                 return true;
         }
         i = e;
     }
-    return !any_type && ignore_match(lowered, nullptr, nullptr, conn) != nullptr;
+    return !any_type && ignored_as(lowered, nullptr, conn) != 0;
 }
 
 bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connection* conn)
@@ -329,7 +342,7 @@ bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connect
     }
     case Op::IsOp: {
         WindowRecord* chan = v1_empty ? nullptr : channel();
-        return chan && chan_nick_has_rank(v1, chan, 0) != 0;
+        return chan && cond_nick_has_rank(v1, chan, 0) != 0;
     }
     case Op::IsHop: {
         WindowRecord* chan = v1_empty ? nullptr : channel();
@@ -383,12 +396,12 @@ bool test_operator(Op op, std::string& v1, std::string& v2, bool has_v2, Connect
         if (v1_empty)
             return false;
         const int list = op == Op::IsAop ? 0 : (op == Op::IsAvoice ? 1 : 2);
-        return userlist_condition_match(list, v1, (has_v2 && !v2_empty) ? &v2 : nullptr, conn) != 0;
+        return g_user_list && g_user_list(list, v1, (has_v2 && !v2_empty) ? &v2 : nullptr, conn) != 0;
     }
     case Op::IsIgnore:
         return !v1_empty && ignored_for(v1, has_v2 ? v2 : std::string(), conn);
     case Op::IsNotify:
-        return !v1_empty && notify_has_nick(v1, conn) != 0;
+        return !v1_empty && g_notified && g_notified(v1, conn) != 0;
     case Op::Unknown:
         break;
     }
@@ -791,4 +804,31 @@ std::size_t cond_find_block_open(std::string_view command)
             return i + 1;
     }
     return std::string_view::npos;
+}
+
+void cond_register_rank_tests(int (*has_rank)(const std::string&, WindowRecord*, int),
+                              int (*has_prefix)(const std::string&, WindowRecord*, std::string_view))
+{
+    g_has_rank = has_rank;
+    g_has_prefix = has_prefix;
+}
+
+void cond_register_user_list_test(int (*matches)(int, const std::string&, const std::string*, Connection*))
+{
+    g_user_list = matches;
+}
+
+void cond_register_ignore_test(int (*ignored)(const std::string&, const char*, Connection*))
+{
+    g_ignored = ignored;
+}
+
+void cond_register_notify_test(int (*listed)(const std::string&, Connection*))
+{
+    g_notified = listed;
+}
+
+int cond_nick_has_rank(const std::string& nick, WindowRecord* channel, int kind)
+{
+    return g_has_rank ? g_has_rank(nick, channel, kind) : 0;
 }

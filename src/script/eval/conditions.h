@@ -128,3 +128,21 @@ int cond_run_chain_tokens(TokenList& tokens, const CondTokenEvaluator& evaluate,
 // The position just after the "{" that opens a block in the command (a "{"
 // at the start or after a blank), or npos when there is none.
 std::size_t cond_find_block_open(std::string_view command);
+
+// The operators whose answer the protocol keeps: a nick's rank on a channel
+// (isop with kind 0 and the events' "@" prefix) or its prefix characters
+// (ishop, isvoice, isowner), the auto-op, auto-voice and protect lists
+// (list 0, 1, 2: isaop, isavoice, isprotect), the ignore list (a lower-cased
+// address and one type word, or null for any type) and the notify list. The
+// protocol registers them when it installs; until then each test is false.
+struct WindowRecord;
+void cond_register_rank_tests(int (*has_rank)(const std::string& nick, WindowRecord* channel, int kind),
+                              int (*has_prefix)(const std::string& nick, WindowRecord* channel,
+                                                std::string_view prefixes));
+void cond_register_user_list_test(int (*matches)(int list, const std::string& address,
+                                                 const std::string* channels, Connection* conn));
+void cond_register_ignore_test(int (*ignored)(const std::string& address, const char* type,
+                                              Connection* conn));
+void cond_register_notify_test(int (*listed)(const std::string& nick, Connection* conn));
+// A nick's rank on a channel as the protocol answers it (0 before it registers).
+int cond_nick_has_rank(const std::string& nick, WindowRecord* channel, int kind);

@@ -9,6 +9,7 @@
 #include "core/numbered_texts.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "script/events/remote_files.h"
 #include "script/eval/alias_calls.h"
 #include "script/eval/identifier_table.h"
 #include "script/exec/script_errors.h"
@@ -895,7 +896,7 @@ int ident_eval_tokens(EvalArgs& args)
 {
     if (!args.tokens)
         return 0;
-    if (args.script && !script_file_is_live(args.script))
+    if (args.script && !remote_script_file_is_live(args.script))
         return 0;
     if (args.depth > 256)
         return script_nesting_trip(kScriptNestingSoft);

@@ -12,13 +12,13 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "irc/link/lookups.h"
 #include "script/eval/evaluate.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
 #include "script/events/users.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
+#include "script/stores/regex.h"
 #include "script/stores/variables.h"
 
 int event_switch_events = 1;
@@ -28,13 +28,14 @@ int event_startup_hold = 0;
 
 namespace {
 
-const EventLine* default_line_of_message(const IrcMessage*) { return nullptr; }
-int default_record_is_live(const void* record) { return record != nullptr; }
-std::string default_own_nick(Connection* conn)
+// An event line marked "$": its match text is a regular expression when it
+// is delimited as one (1 hit, 0 none); -1 sends it to the wildcard match.
+int event_regex_match(std::string_view pattern, std::string_view text)
 {
-    return conn ? conn->live_identity[2] : std::string();
+    if (!regex_is_delimited(pattern))
+        return -1;
+    return regex_match_text(text, pattern) > 0 ? 1 : 0;
 }
-int default_regex_match(std::string_view, std::string_view) { return -1; }
 
 std::vector<EventFireContext*> g_stack;
 
@@ -934,10 +935,11 @@ void set_from_line(EventFireContext& c)
 
 } // namespace
 
-const EventLine* (*event_line_of_message)(const IrcMessage*) = default_line_of_message;
-int (*event_record_is_live)(const void*) = default_record_is_live;
-std::string (*event_own_nick)(Connection*) = default_own_nick;
-int (*event_regex_match)(std::string_view, std::string_view) = default_regex_match;
+
+std::string event_own_nick(Connection* conn)
+{
+    return conn ? conn->live_identity[2] : std::string();
+}
 
 EventFireContext* event_current_context()
 {
@@ -966,7 +968,7 @@ void event_ctx_forget_script(EventFireContext* ctx, ScriptFile* script)
         it = *it == script ? ctx->handled.erase(it) : it + 1;
 }
 
-int event_fire(Connection* conn, QWidget* window, const IrcMessage* message,
+int event_fire(Connection* conn, QWidget* window, const EventLine* server_line,
                std::string_view event_word, int event_id, int phase, int* halt,
                const EventSource* source)
 {
@@ -998,8 +1000,7 @@ int event_fire(Connection* conn, QWidget* window, const IrcMessage* message,
     }
     if (window && win_record_of(window))
         c.window = window;
-    c.line = source && source->line ? source->line
-                                    : (message ? event_line_of_message(message) : nullptr);
+    c.line = source && source->line ? source->line : server_line;
     const EventLine* line = c.line;
     if (line && !line->address.empty()) {
         c.address = line->address.substr(0, kShortText);
@@ -1063,10 +1064,9 @@ int event_fire(Connection* conn, QWidget* window, const IrcMessage* message,
         } else if (event_id == kEvDns) {
             // The causing user is whoever the lookup was made for: a nick
             // given to /dns, or nobody for a host or address.
-            auto* request = source ? static_cast<const DnsRequest*>(source->lookup) : nullptr;
-            if (!request || !dns_request_is_live(request))
+            if (!source || !source->lookup)
                 break;
-            c.nick = request->requester.substr(0, kShortText);
+            c.nick = source->requester.substr(0, kShortText);
             c.has_address = false;
             c.address.clear();
         } else if (event_id == kEvClose) {

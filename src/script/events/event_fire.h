@@ -14,7 +14,6 @@ class QWidget;
 struct Connection;
 struct ScriptFile;
 struct StringNode;
-struct IrcMessage;
 
 // One mode letter of a channel MODE line.
 struct EventModeChange {
@@ -48,6 +47,7 @@ struct EventSource {
     void* socket = nullptr;
     int socket_value = 0;
     void* lookup = nullptr;
+    std::string requester;                // DNS: whom the lookup was made for
     void* dialog = nullptr;
     int dialog_control = 0;
     ScriptFile* first_script = nullptr;   // try this loaded script first
@@ -94,10 +94,10 @@ struct EventFireContext : EventContext {
     int phase = 0;
 };
 
-// Fires an event. Returns 1 when the caller goes on with its default action,
-// 0 when a handler halted it. *halt (may be null) holds the halted flag in
-// and out.
-int event_fire(Connection* conn, QWidget* window, const IrcMessage* message,
+// Fires an event. `line` is the parsed server line that caused it (null for
+// none). Returns 1 when the caller goes on with its default action, 0 when a
+// handler halted it. *halt (may be null) holds the halted flag in and out.
+int event_fire(Connection* conn, QWidget* window, const EventLine* line,
                std::string_view event_word, int event_id, int phase, int* halt,
                const EventSource* source);
 // Handled-list operations for /load and /unload inside a handler.
@@ -118,17 +118,8 @@ EventFireContext* event_current_context();
 bool event_context_is_live(const EventContext* ctx);
 
 // Seams to later parts.
-// The parsed fields of a server line. Default: none (the message is ignored
-// unless the source carries an EventLine).
-extern const EventLine* (*event_line_of_message)(const IrcMessage* message);
-// Whether a DCC / socket / lookup / dialog record is still live. Default:
-// every non-null record is.
-extern int (*event_record_is_live)(const void* record);
-// The connection's own nick. Default: live_identity[2].
-extern std::string (*event_own_nick)(Connection* conn);
-// Regular-expression search for event lines with "$": 1 hit, 0 none, -1 not
-// a regular expression. Default: -1 (wildcard matching is used).
-extern int (*event_regex_match)(std::string_view pattern, std::string_view text);
+// The connection's own nick (live_identity[2]).
+std::string event_own_nick(Connection* conn);
 
 // Installs the event engine's commands, identifiers and hooks.
 // The script a line of an event belongs to (null for none).

@@ -22,6 +22,7 @@
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
+#include "script/stores/alias_files.h"
 #include "script/stores/variables.h"
 
 ScriptFile* remote_list = nullptr;
@@ -30,10 +31,25 @@ int remote_backup_on_save = 0;
 
 namespace {
 
-int default_events_enabled() { return event_switch_events; }
-ScriptFile* default_other_by_id(int) { return nullptr; }
-int default_other_live(const ScriptFile*) { return 0; }
-void default_scripts_changed() {}
+// The alias files are script files too: script_file_by_id and the liveness
+// test know them. Their records have their own type: the answer for one of
+// them is only compared or tested, never read.
+ScriptFile* alias_file_by_id(int id)
+{
+    for (AliasFile* a = alias_files_head; a; a = a->next)
+        if (a->id == id)
+            return reinterpret_cast<ScriptFile*>(a);
+    return nullptr;
+}
+
+int alias_file_is_live(const ScriptFile* file)
+{
+    const void* p = file;
+    for (AliasFile* a = alias_files_head; a; a = a->next)
+        if (static_cast<const void*>(a) == p)
+            return 1;
+    return 0;
+}
 
 int g_next_id = 0;
 int g_loading_complete = 1;
@@ -173,7 +189,7 @@ void reindex_all()
 {
     remote_index_events();
     ++remote_list_generation;
-    remote_scripts_changed();
+    alias_index_rebuild();
 }
 
 std::string relative_path(const std::string& path)
@@ -195,11 +211,12 @@ std::string absolute_path(std::string path)
 
 } // namespace
 
-int (*remote_events_enabled)() = default_events_enabled;
 int (*remote_ask_init_warning)() = nullptr;
-ScriptFile* (*remote_other_file_by_id)(int) = default_other_by_id;
-int (*remote_other_file_is_live)(const ScriptFile*) = default_other_live;
-void (*remote_scripts_changed)() = default_scripts_changed;
+
+int remote_events_enabled()
+{
+    return event_switch_events;
+}
 
 // ---------------------------------------------------------------------------
 
@@ -424,7 +441,7 @@ ScriptFile* script_file_by_id(int id)
     for (ScriptFile* f = remote_list; f; f = f->next)
         if (f->id == id)
             return f;
-    return remote_other_file_by_id(id);
+    return alias_file_by_id(id);
 }
 
 void remote_files_free_all()
@@ -436,7 +453,7 @@ void remote_files_free_all()
         free_record(f);
     }
     ++remote_list_generation;
-    remote_scripts_changed();
+    alias_index_rebuild();
 }
 
 ScriptFile* remote_file_load(const std::string& in_path, int kind, int position,
@@ -723,5 +740,5 @@ int remote_script_file_is_live(const ScriptFile* file)
         return 1;
     // A freed record's address may be reused by another store's record,
     // so only the stores' own lists say what is live.
-    return remote_other_file_is_live(file);
+    return alias_file_is_live(file);
 }

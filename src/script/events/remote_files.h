@@ -125,19 +125,11 @@ void script_classify(StringNode* lines, ScriptFile* file);
 // Normalises leading blanks: mode 2 removes them, else two per block level.
 void script_reindent(StringNode* lines, ScriptFile* file, int mode);
 
-// Seams. Whether the events switch is on (default: on). The initialisation
-// warning (null until its dialog is built: none asked, the handlers run). The sibling stores'
-// lookups for script_file_by_id / liveness (default: none). The records of
-// the sibling stores have their own types: script_file_by_id's answer for
-// one of them is only compared or tested, never read.
-extern int (*remote_events_enabled)();
+// Whether the events switch is on.
+int remote_events_enabled();
+// The initialisation warning (null until its dialog is built: none asked,
+// the handlers run).
 extern int (*remote_ask_init_warning)();
-extern ScriptFile* (*remote_other_file_by_id)(int id);
-extern int (*remote_other_file_is_live)(const ScriptFile* file);
-// Called whenever script lines were freed or replaced (load, unload, reload,
-// freeing the list), so indexes that point into them are built again.
-// Default: nothing.
-extern void (*remote_scripts_changed)();
 // Whether a back-up ".bak" copy is made before a users, variables or script
 // file is saved. Default: off.
 extern int remote_backup_on_save;

@@ -10,7 +10,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
-#include "irc/numerics/isupport.h"
+#include "script/eval/conditions.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
 #include "script/events/remote_files.h"
@@ -19,11 +19,6 @@ int user_default_level = 1;
 
 namespace {
 
-StringNode* default_users_lines()
-{
-    ScriptFile* f = remote_file_of_kind(kRemoteUsers);
-    return f ? f->lines : nullptr;
-}
 
 bool has_wild(std::string_view t) { return t.find_first_of("*?") != std::string_view::npos; }
 
@@ -54,7 +49,11 @@ bool is_code_line(const StringNode* n) { return n->extra[1] == 0; }
 
 } // namespace
 
-StringNode* (*users_file_lines)() = default_users_lines;
+StringNode* users_file_lines()
+{
+    ScriptFile* f = remote_file_of_kind(kRemoteUsers);
+    return f ? f->lines : nullptr;
+}
 
 int ip_mask_classify(std::string_view t)
 {
@@ -292,5 +291,5 @@ int event_me_is_op(const EventFireContext* ctx)
     if (types.find(target[0]) == std::string::npos)
         return 0;
     WindowRecord* chan = win_find_channel(target, ctx->conn);
-    return chan && chan_nick_has_rank(conn_own_nick(ctx->conn), chan, 0) ? 1 : 0;
+    return chan && cond_nick_has_rank(conn_own_nick(ctx->conn), chan, 0) ? 1 : 0;
 }

@@ -40,6 +40,5 @@ int ip_mask_classify(std::string_view text);
 int event_nick_is_me(const EventFireContext* ctx);
 int event_me_is_op(const EventFireContext* ctx);
 
-// Seam: the users-file lines. Default: the lines of the loaded file of kind
-// users in the remote list.
-extern StringNode* (*users_file_lines)();
+// The lines of the loaded users file (kind users in the remote list), or null.
+StringNode* users_file_lines();

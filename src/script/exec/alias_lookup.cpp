@@ -8,6 +8,7 @@
 #include "core/text_buffer.h"
 #include "script/exec/script_text.h"
 #include "script/exec/script_types.h"
+#include "script/stores/alias_files.h"
 
 namespace {
 
@@ -99,14 +100,12 @@ StringNode* alias_body_lines(const StringNode* definition, StringNode& first)
     return &first;
 }
 
-StringNode* (*alias_find_hook)(std::string_view, std::string*, ScriptFile*) = nullptr;
-
 StringNode* alias_find(std::string_view line, std::string* name_out, ScriptFile* script)
 {
-    if (alias_find_hook) {
-        if (StringNode* def = alias_find_hook(line, name_out, script))
-            return def;
-    }
+    // The aliases loaded from alias and script files come first; the
+    // aliases added in memory (alias_add) answer when they hold none.
+    if (StringNode* def = alias_store_find(line, name_out, script))
+        return def;
     std::size_t p = script_line_skip_prefix(line, nullptr, nullptr);
     std::string_view rest = line.substr(p);
     std::size_t blank = rest.find(' ');

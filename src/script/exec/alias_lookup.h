@@ -26,10 +26,6 @@ constexpr int kAliasLocal = 2;   // "-l": only for commands run from its script 
 // then the global ones in the order they were added.
 StringNode* alias_find(std::string_view command_line, std::string* name_out, ScriptFile* script);
 
-// The aliases loaded from alias and script files, asked first by alias_find;
-// the aliases added in memory (alias_add) answer when it finds none.
-extern StringNode* (*alias_find_hook)(std::string_view command_line, std::string* name_out,
-                                      ScriptFile* script);
 
 // Adds an alias from its definition text: the first line is "name commands"
 // or "name {" (a leading "alias " and "-l " are taken as in script files);

@@ -11,6 +11,8 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "script/events/event_fire.h"
+#include "script/events/remote_files.h"
 #include "script/eval/conditions.h"
 #include "script/eval/evaluate.h"
 #include "script/exec/alias_lookup.h"
@@ -463,7 +465,7 @@ int run_alias(Run& r, StringNode* def, std::string_view command)
     ScriptFile* script = reinterpret_cast<ScriptFile*>(def->extra[kLineScript]);
     if (!script)
         script = r.a.script;
-    else if (!script_file_is_live(script))
+    else if (!remote_script_file_is_live(script))
         return 0;
     // The first line of the body when it stands on the definition line; it
     // lives for the call.
@@ -1301,7 +1303,7 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
         *result = 0;
         return kStepStop;
     }
-    if (a.script && !script_file_is_live(a.script)) {
+    if (a.script && !remote_script_file_is_live(a.script)) {
         *result = 0;
         return kStepStop;
     }
@@ -1407,13 +1409,13 @@ int script_exec_block(ExecArgs args)
         a.slot_d = &r.own_d;
     if (a.depth < 1)
         script_error_clear();
-    if (a.script && !script_file_is_live(a.script))
+    if (a.script && !remote_script_file_is_live(a.script))
         return 0;
     resolve_window_conn(r);
     if (!conn_is_live(a.conn))
         return 0;
     if (!a.script && a.lines)
-        a.script = script_file_of_line(a.lines);
+        a.script = event_script_of_line(a.lines);
     if (!a.lines)
         return 1;
     bool owns_locals = a.owns_locals != 0;

@@ -5,10 +5,13 @@
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/numbered_texts.h"
+#include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "script/events/remote_files.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
+#include "script/stores/alias_files.h"
 
 ScriptErrorState script_error_state;
 
@@ -33,6 +36,59 @@ std::string cut_part(std::string_view t)
 }
 
 } // namespace
+
+namespace {
+
+// The place of a line in one file's lines: 1 when found, with its number.
+// The failing line itself wins; else the last of the list's first line and
+// the definition line met on the way.
+int place_in(const StringNode* lines, const StringNode* line, const StringNode* first,
+             const StringNode* definition, int* number)
+{
+    int n = 0;
+    int fallback = 0;
+    for (const StringNode* l = lines; l; l = l->next) {
+        ++n;
+        if (l == line) {
+            *number = n;
+            return 1;
+        }
+        if (l == first || l == definition)
+            fallback = n;
+    }
+    if (!fallback)
+        return 0;
+    *number = fallback;
+    return 1;
+}
+
+std::string file_name_of(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+int script_line_place(const StringNode* line, const StringNode* first,
+                      const StringNode* definition, int* number, std::string* file_name)
+{
+    if (!number || !file_name || (!line && !first && !definition))
+        return 0;
+    for (AliasFile* f = alias_files_head; f; f = f->next) {
+        if (place_in(f->lines, line, first, definition, number)) {
+            *file_name = file_name_of(f->path);
+            return 1;
+        }
+    }
+    for (ScriptFile* f = remote_list; f; f = f->next) {
+        if (place_in(f->lines, line, first, definition, number)) {
+            *file_name = file_name_of(f->path);
+            return 1;
+        }
+    }
+    return 0;
+}
 
 std::string script_format(std::string_view pattern, std::string_view a, std::string_view b,
                           std::string_view c)
@@ -193,8 +249,7 @@ void script_error_locate(QWidget* window, const ScriptLineLocator& where, int sh
     if (!script_error_state.placed) {
         int number = 0;
         std::string file;
-        if (script_line_locate &&
-            script_line_locate(where.line, where.first, where.definition, &number, &file)) {
+        if (script_line_place(where.line, where.first, where.definition, &number, &file)) {
             std::string suffix = script_text(2213, std::to_string(number), file, "");
             if (script_error_state.text.size() + suffix.size() <= kLongText)
                 script_error_state.text += suffix;

@@ -51,3 +51,11 @@ std::string script_text(int id, std::string_view a = {}, std::string_view b = {}
 // Sets the pending error to the text, unplaced (control messages of the
 // executor). Returns 0.
 int script_error_set(const std::string& text);
+
+// The place of a failing script line among the loaded alias files, then the
+// remote files: its 1-based number and the file's name with its extension.
+// A file that holds the line itself gives its place; else one that holds
+// the list's first line or the definition line gives the place of the last
+// of those met. 1 when found.
+int script_line_place(const StringNode* line, const StringNode* first,
+                      const StringNode* definition, int* number, std::string* file_name);

@@ -35,16 +35,6 @@ int default_event_ident(EventContext*, std::string_view, std::string*)
     return 0;
 }
 
-int default_file_is_live(const ScriptFile*)
-{
-    return 1;
-}
-
-ScriptFile* default_file_of_line(const StringNode*)
-{
-    return nullptr;
-}
-
 void default_warning_box(const std::string&, const std::string& text)
 {
     last_warning = text;
@@ -56,10 +46,6 @@ void (*script_echo_line)(QWidget*, const std::string&, int) = default_echo_line;
 int (*script_send_text)(QWidget*, Connection*, const std::string&, int) = default_send_text;
 int (*script_key_break_pressed)() = default_key_break;
 int (*script_event_ident_value)(EventContext*, std::string_view, std::string*) = default_event_ident;
-int (*script_file_is_live)(const ScriptFile*) = default_file_is_live;
-ScriptFile* (*script_file_of_line)(const StringNode*) = default_file_of_line;
-int (*script_line_locate)(const StringNode*, const StringNode*, const StringNode*, int*,
-                          std::string*) = nullptr;
 int (*script_setting_value)(std::string_view, Connection*, QWidget*, std::string*) = nullptr;
 char script_command_char = '/';
 int script_ident_warnings = 0;

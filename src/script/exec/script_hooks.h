@@ -49,18 +49,6 @@ void script_beep_error(int always);
 extern int (*script_event_ident_value)(EventContext* ctx, std::string_view name,
                                        std::string* out);
 
-// Whether a script file record is still loaded. Default: every non-null
-// record is.
-extern int (*script_file_is_live)(const ScriptFile* file);
-// The script file that holds a line (first line of a definition), or null.
-// Default: none.
-extern ScriptFile* (*script_file_of_line)(const StringNode* line);
-// The place of a failing line: its 1-based number and the file's name and
-// extension (no folder). Returns 1 when a loaded file holds the line (or the
-// list's first line or the definition line). Default: none.
-extern int (*script_line_locate)(const StringNode* line, const StringNode* first,
-                                 const StringNode* definition, int* number,
-                                 std::string* file_name);
 
 // The command character (ini section "text", key "commandchar"); "/" by default.
 extern char script_command_char;

@@ -15,6 +15,7 @@
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "platform/platform_utils.h"
+#include "script/events/remote_files.h"
 #include "script/exec/script_text.h"
 #include "script/exec/script_types.h"
 
@@ -22,11 +23,6 @@ AliasFile* alias_files_head = nullptr;
 int script_watch_recheck = 0;
 
 namespace {
-
-std::vector<AliasScriptRef> no_script_files()
-{
-    return {};
-}
 
 std::array<std::vector<AliasIndexEntry>, 27> alias_heads;
 
@@ -197,7 +193,14 @@ bool path_exists_or_loaded(const std::string& p)
 
 } // namespace
 
-std::vector<AliasScriptRef> (*alias_script_files)() = no_script_files;
+std::vector<AliasScriptRef> alias_script_files()
+{
+    std::vector<AliasScriptRef> out;
+    for (ScriptFile* f = remote_list; f; f = f->next)
+        if (f->kind == kRemoteScript)
+            out.push_back(AliasScriptRef{f, f->lines, f->path});
+    return out;
+}
 
 int alias_index_head_of(std::string_view name)
 {
@@ -230,9 +233,7 @@ void alias_index_rebuild()
         for (StringNode* n = f->lines; n; n = n->next)
             if (n->extra[kLineKind] == 1)
                 index_add(file_def_name(n), kAliasEntryFile, n, f);
-    std::vector<AliasScriptRef> scripts = alias_script_files ? alias_script_files()
-                                                             : std::vector<AliasScriptRef>();
-    for (const AliasScriptRef& ref : scripts)
+    for (const AliasScriptRef& ref : alias_script_files())
         index_script(ref);
 }
 

@@ -110,7 +110,7 @@ int alias_files_count();
 // The file's name and extension (no folder).
 std::string alias_file_name_part(const std::string& path);
 
-// ---- Seams to the script-file store ----
+// ---- The remote script files ----
 
 // One loaded script file as the alias index and the group commands see it.
 struct AliasScriptRef {
@@ -118,8 +118,8 @@ struct AliasScriptRef {
     StringNode* lines = nullptr;
     std::string path;
 };
-// The loaded script files (kind "script") in their list order. Default: none.
-extern std::vector<AliasScriptRef> (*alias_script_files)();
+// The loaded remote script files (kind "script") in their list order.
+std::vector<AliasScriptRef> alias_script_files();
 
 // Installs the store: the main settings loader's hook for alias files.
 void alias_files_install();

@@ -17,6 +17,9 @@
 #include "platform/app_messages.h"
 #include "platform/frame_timers.h"
 #include "platform/platform_utils.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_index.h"
+#include "script/events/remote_files.h"
 #include "script/eval/evaluate.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
@@ -154,12 +157,6 @@ int default_local_time(int* hour, int* minute, int* second)
     return 1;
 }
 
-int default_events_enabled()
-{
-    return opt(OPT_REMOTE_EVENTS) ? 1 : 0;
-}
-
-void default_other_timer(int id) { frame_timer_stop(id); }
 
 void unlink_timer(Timer* t)
 {
@@ -234,7 +231,7 @@ void run_command(Timer* t)
     std::string command = t->command;
     QWidget* window = run_window(t);
     ScriptFile* script = t->script;
-    if (script && !script_file_is_live(script))
+    if (script && !remote_script_file_is_live(script))
         script = t->script = nullptr;
     Connection* conn = conn_is_live(t->conn) ? t->conn : nullptr;
     t->running = 1;
@@ -320,7 +317,9 @@ void on_frame_timer(int id)
         timer_proc(id);
         return;
     }
-    timer_other_frame_timer(id);
+    // A frame timer whose id no script timer holds (the deferred socket
+    // polls) is stopped.
+    frame_timer_stop(id);
 }
 
 int g_ids_listener = 0;
@@ -337,9 +336,11 @@ int id_in_use(int id)
 
 std::uint64_t (*timer_clock_ms)() = default_clock;
 int (*timer_local_time)(int*, int*, int*) = default_local_time;
-void (*signal_event_fire)(Connection*, const std::string&, ScriptFile*) = nullptr;
-int (*timer_events_enabled)() = default_events_enabled;
-void (*timer_other_frame_timer)(int id) = default_other_timer;
+
+int timer_events_enabled()
+{
+    return opt(OPT_REMOTE_EVENTS) ? 1 : 0;
+}
 
 // ---------------------------------------------------------------------------
 // The list.
@@ -694,8 +695,13 @@ int signal_fire_now(const std::string& text, Connection* conn, ScriptFile* scrip
     // the interpreter ends it with the nesting error.
     if (!script_nesting_enter())
         return 0;
-    if (signal_event_fire)
-        signal_event_fire(conn_is_live(conn) ? conn : nullptr, text, script);
+    // The SIGNAL event: the signal's name and parameters are its text, and
+    // the script that sent it is tried first.
+    EventSource source;
+    source.first_script = script;
+    source.text1 = text;
+    event_fire(conn_is_live(conn) ? conn : nullptr, nullptr, nullptr, "SIGNAL", kEvSignal, 0, nullptr,
+               &source);
     script_nesting_leave();
     return 1;
 }
@@ -709,7 +715,7 @@ intptr_t signal_dispatch(uintptr_t, intptr_t)
             break;
         PendingSignal s = std::move(list.front());
         list.pop_front();
-        ScriptFile* script = s.script && script_file_is_live(s.script) ? s.script : nullptr;
+        ScriptFile* script = s.script && remote_script_file_is_live(s.script) ? s.script : nullptr;
         if (signal_fire_now(s.text, s.conn, script) == 0 && script_error_pending())
             script_error_show(nullptr, conn_is_live(s.conn) ? s.conn : nullptr);
     }

@@ -137,14 +137,8 @@ int signal_pending_count();
 extern std::uint64_t (*timer_clock_ms)();
 // The local hour, minute and second; 0 when the time can't be read.
 extern int (*timer_local_time)(int* hour, int* minute, int* second);
-// Fires the SIGNAL event (id 57) with the text in the event context, the
-// connection and the sending script. Default: no handler, nothing runs.
-extern void (*signal_event_fire)(Connection* conn, const std::string& text, ScriptFile* script);
-// Whether events are switched on. Default: the frame's hook, else on.
-extern int (*timer_events_enabled)();
-// Expiry of a frame timer whose id no script timer holds (the deferred
-// socket polls). Default: the timer is stopped.
-extern void (*timer_other_frame_timer)(int id);
+// Whether events are switched on (the remote events option).
+int timer_events_enabled();
 
 // Installs the timers: the tick hook, the frame messages WM_APP+75 and
 // WM_APP+81, the frame-timer route for ids outside the frame's own, the

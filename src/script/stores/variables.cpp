@@ -18,6 +18,7 @@
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
 #include "script/exec/script_types.h"
+#include "script/stores/binary_vars.h"
 
 VarFile* var_file = nullptr;
 StringNode* var_index[kVarIndexHeads] = {};
@@ -774,8 +775,8 @@ void var_scope_end(QWidget* window, int scope)
         }
         node = next;
     }
-    if (var_hooks.bvar_scope_end)
-        var_hooks.bvar_scope_end(scope);
+    // The binary variables made in the scope end with it.
+    bvar_scope_end(scope);
 }
 
 int var_next_scope()
