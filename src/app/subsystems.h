@@ -5,11 +5,6 @@
 // Called once by the program's entry before app_run.
 void app_install_subsystems();
 
-// One 100 ms step of the per-window countdowns (frame timer 138): the nick
-// lists' deferred steps and the query windows' message guards. 1 while any
-// window still needs the timer.
-int display_countdown_step();
-
 
 // The wiring of each subsystem: every production assignment of a seam is made
 // by one of these (app_install_subsystems calls each after the subsystem's
