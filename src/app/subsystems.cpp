@@ -77,7 +77,9 @@
 #include "display/colour_widgets.h"
 #include "display/tab_complete.h"
 #include "display/text_area.h"
+#include "display/printed_lines.h"
 #include "display/text_marking.h"
+#include "display/wrap.h"
 #include "display/window_buffer.h"
 #include "core/options.h"
 #include "commands/channel_commands.h"
@@ -324,6 +326,9 @@ void app_wire_windows()
     win_request_open = win_open;
     win_request_message_window = win_open_message_window;
     win_request_close = win_close_request;
+    printed_lines_install();
+    line_cut_hooks.area_width = wrap_area_width;
+    line_cut_hooks.cut = printed_line_cut;
     encodings_find_window = win_enc_find_window;
     encodings_status_window = win_enc_status_window;
     encodings_window_font = win_enc_window_font;
@@ -364,7 +369,6 @@ void app_wire_fonts()
 // Logging: the day check, windows' logs opened and closed, the log commands' echo.
 void app_wire_logging()
 {
-    win_hooks.log_close = log_window_close;
     log_hooks.echo = log_echo_in_window;
 }
 
@@ -538,7 +542,7 @@ void app_wire_text_work()
     draw_hooks.marked_span = [](WindowRecord* rec, const StringNode* line, int* from, int* to) {
         return textsel_marked_span(rec, line, from, to) || find_text_found_span(rec, line, from, to) ? 1 : 0;
     };
-    print_hooks.marking_window = textsel_marking_window;
+    textsel_install();
     // F1 to F12 with Shift, Ctrl or Alt run their aliases.
     // Highlight entries loaded with the settings; a matching line is
     // coloured and flashes its window.
@@ -588,8 +592,6 @@ void app_wire_frame()
 // itself, set from its system menu.
 void app_wire_menu_lists()
 {
-    print_hooks.beep_setting = win_beep_setting;
-    print_hooks.flash_setting = win_flash_setting;
     window_options_install();
     output_hooks.set_timestamp_mode = [](WindowRecord* rec, int mode) {
         if (win_is_record(rec) && rec->hwnd.get())
@@ -639,7 +641,6 @@ void app_wire_frame_service()
 // registered at start.
 void app_wire_window_view()
 {
-    print_hooks.in_view = win_is_in_view;
     chat_activate_window = [](WindowRecord* rec, int how) {
         if (!win_is_record(rec))
             return;

@@ -24,29 +24,6 @@ QWidget* win_owner_hwnd(QWidget* control)
     return nullptr;
 }
 
-QWidget* win_get_control(QWidget* hwnd, int control_id)
-{
-    if (!hwnd)
-        return nullptr;
-    if (WindowRecord* rec = win_record_of(hwnd)) {
-        switch (control_id) {
-        case kCtlTextArea:
-            return rec->text_area.get();
-        case kCtlScrollBar:
-            return rec->scroll_bar.get();
-        case kCtlListBox:
-            return rec->listbox.get();
-        case kCtlEditBox:
-            return rec->editbox.get();
-        case kCtlEditBox2:
-            return rec->editbox2.get();
-        default:
-            break;
-        }
-    }
-    return dlg_item(hwnd, control_id);
-}
-
 void win_redraw(WindowRecord* rec, int erase)
 {
     if (!win_is_record(rec))
@@ -254,4 +231,15 @@ int win_needs_highlight_test(QWidget* hwnd)
     if (win_is_mdi_child(hwnd))
         return foreground != win_frame_handle() ? 1 : 0;
     return foreground != hwnd ? 1 : 0;
+}
+
+Signal<void()> frame_title_changed;
+
+void frame_update_title()
+{
+    QWidget* frame = win_frame_handle();
+    if (!frame)
+        return;
+    win_set_text_if_changed(frame, frame_title());
+    frame_title_changed.fire();
 }

@@ -6,16 +6,15 @@
 
 #include <string>
 
+#include "core/signal.h"
+#include "platform/platform_utils.h"
+
 class QWidget;
 struct WindowRecord;
 
 // The handle of the record whose window is the control or contains it; null
 // when none does.
 QWidget* win_owner_hwnd(QWidget* control);
-// One of the record's controls by id (32918 text area, 32919 scroll bar, 32920
-// list box, 32921 editbox, 32922 second editbox); other ids, or a window
-// without record, find the child with that control id.
-QWidget* win_get_control(QWidget* hwnd, int control_id);
 // Invalidates and repaints the text area (the window itself when it has none).
 void win_redraw(WindowRecord* rec, int erase);
 // 1 when the window is a child of the MDI client.
@@ -72,3 +71,12 @@ int win_needs_highlight_test(QWidget* hwnd);
 
 // Repaints the activity frames of minimised windows and the switchbar.
 void win_activity_repaint(WindowRecord* rec);
+
+// Sets the main window's title: "Kest", or "Kest" followed by a blank and the
+// scripts' title text (main_settings.app_title) without formatting codes.
+void frame_update_title();
+// The main window's title was set again: the captions that show it follow.
+enum FrameTitleOrder {
+    kFrameTitleCaptions = 10,  // the frame's drawn caption
+};
+extern Signal<void()> frame_title_changed;

@@ -39,8 +39,6 @@ namespace {
 
 constexpr int kTipTextMax = 4150;
 
-// The 24 options with their defaults.
-int g_opts[TIPOPT_COUNT] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 30, 10, 1};
 
 int clamp_opt(int n, int v)
 {
@@ -410,15 +408,10 @@ bool any_fullscreen(bool topmost_only)
 
 // ---- Options ----
 
-int tipopt(int n)
-{
-    return n >= 1 && n <= TIPOPT_COUNT ? g_opts[n - 1] : 0;
-}
-
 void tipopt_set(int n, int value)
 {
     if (n >= 1 && n <= TIPOPT_COUNT)
-        g_opts[n - 1] = clamp_opt(n, value);
+        tip_options[n - 1] = clamp_opt(n, value);
 }
 
 void tipopts_load()
@@ -441,7 +434,7 @@ void tipopts_load()
             }
             pos = comma == std::string::npos ? v.size() + 1 : comma + 1;
         }
-        g_opts[n - 1] = clamp_opt(n, value);
+        tip_options[n - 1] = clamp_opt(n, value);
     }
 }
 
@@ -451,7 +444,7 @@ void tipopts_save()
     for (int n = 1; n <= TIPOPT_COUNT; ++n) {
         if (n > 1)
             v += ',';
-        v += std::to_string(g_opts[n - 1]);
+        v += std::to_string(tip_options[n - 1]);
     }
     ini_write("options", "tipopts", v.c_str(), std::string());
 }
@@ -459,11 +452,11 @@ void tipopts_save()
 void tip_options_apply(int working[TIPOPT_COUNT], int apply)
 {
     if (!apply) {
-        std::copy(g_opts, g_opts + TIPOPT_COUNT, working);
+        std::copy(tip_options, tip_options + TIPOPT_COUNT, working);
         return;
     }
     for (int n = 1; n <= TIPOPT_COUNT; ++n)
-        g_opts[n - 1] = clamp_opt(n, working[n - 1]);
+        tip_options[n - 1] = clamp_opt(n, working[n - 1]);
     tipopts_save();
     while (tip_count() > tipopt(TIPOPT_MAX_TIPS))
         tip_free(tip_list);
@@ -1081,11 +1074,6 @@ int tip_show_event(const TipEventText& ev, int type, Connection* conn, const voi
                     std::string(), type, source) > 0 ? 1 : 0;
 }
 
-bool tip_wanted(int option)
-{
-    return tipopt(TIPOPT_ENABLED) && tipopt(option);
-}
-
 int tip_notify_event(int option, const TipEventText& ev, int type, Connection* conn, WindowRecord* window)
 {
     if (!tip_wanted(option))
@@ -1112,7 +1100,7 @@ void tip_events_uninstall()
     tip_event.drop(g_tip_event_listener);
 }
 
-void tip_highlight(WindowRecord* rec, const HighlightMatch& match, const std::string& line)
+void tip_highlight(WindowRecord* rec, const HighlightMatch& match, std::string_view line)
 {
     (void)line;
     if (!win_is_record(rec) || !match.tip || !tipopt(TIPOPT_ENABLED) || !tip_enabled_for_window(rec))

@@ -15,6 +15,7 @@
 #include <QRect>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/tip_events.h"
@@ -64,8 +65,7 @@ struct Tip {
 extern Tip* tip_list;
 
 // ---- Options: section "options", key "tipopts", 24 numbers (TipOption) ----
-// Option n (1..24); 0 out of range.
-int tipopt(int n);
+// tipopt(n) and tip_wanted(option) read them (model/tip_events.h).
 void tipopt_set(int n, int value);   // kept within the option's range
 void tipopts_load();
 
@@ -98,8 +98,6 @@ int tip_show(WindowRecord* window, const std::string& name, const std::string& t
 int tip_show_event(const TipEventText& ev, int type, Connection* conn, const void* source,
                    WindowRecord* window);
 
-// Whether the tips of the kind's option (1..24) are on at all.
-bool tip_wanted(int option);
 // Shows an event's tip when the kind's option (1..24) is on and the window's
 // tips allow it (the setting's window may differ from the tip's). 1 shown,
 // 0 not.
@@ -107,7 +105,7 @@ int tip_notify_event(int option, const TipEventText& ev, int type, Connection* c
                      WindowRecord* window);
 // The highlight tip (kind 50) of a matched line.
 struct HighlightMatch;
-void tip_highlight(WindowRecord* rec, const HighlightMatch& match, const std::string& line);
+void tip_highlight(WindowRecord* rec, const HighlightMatch& match, std::string_view line);
 // Listens to tip_event (the protocol's tip-worthy events); uninstall stops.
 void tip_events_install();
 void tip_events_uninstall();

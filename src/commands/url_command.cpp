@@ -192,7 +192,7 @@ int url_catching()
     return opt(OPT_CATCH_URLS) ? 1 : 0;
 }
 
-void url_catch_text(const std::string& text, int /*flags*/, WindowRecord* /*rec*/)
+void url_catch_text(std::string_view text, int /*flags*/, WindowRecord* /*rec*/)
 {
     // Addresses are the words that begin with a known scheme or "www.".
     std::size_t i = 0;
@@ -202,7 +202,7 @@ void url_catch_text(const std::string& text, int /*flags*/, WindowRecord* /*rec*
         std::size_t end = i;
         while (end < text.size() && text[end] != ' ' && static_cast<unsigned char>(text[end]) >= 32)
             ++end;
-        std::string word = text.substr(i, end - i);
+        std::string word(text.substr(i, end - i));
         while (!word.empty() && std::string(".,;:!?)>\"'").find(word.back()) != std::string::npos)
             word.pop_back();
         const bool is_url = word.rfind("http://", 0) == 0 || word.rfind("https://", 0) == 0 ||

@@ -72,7 +72,7 @@ void window_commands_install();
 void url_list_save();
 const std::vector<std::string>& url_list_entries();
 int url_catching();
-void url_catch_text(const std::string& text, int flags, WindowRecord* rec);
+void url_catch_text(std::string_view text, int flags, WindowRecord* rec);
 // Catches the URLs of printed lines (line_printed).
 void url_catch_install();
 void url_catch_uninstall();

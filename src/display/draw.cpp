@@ -593,7 +593,7 @@ int draw_recut_in_view(WindowRecord* rec, const QRect& area)
 {
     if (!win_is_record(rec) || !rec->lines)
         return 0;
-    if (print_hooks.marking_window && print_hooks.marking_window() == rec)
+    if (line_buffer_held(rec))
         return 0;
     int width = wrap_area_width(rec);
     if (width <= 0)

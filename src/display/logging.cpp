@@ -573,13 +573,13 @@ void log_close(WindowRecord* rec, int headers)
         file_delete_via_temp(rec->log_path);
 }
 
-void log_write_line(WindowRecord* rec, const std::string& text_in, int no_stamp,
+void log_write_line(WindowRecord* rec, std::string_view text_in, int no_stamp,
                     std::uint32_t colour)
 {
     if (!rec || !rec->logging || rec->log_path.empty() || text_in.empty())
         return;
     const LogSettings s = log_settings();
-    std::string text = text_in;
+    std::string text(text_in);
     if (s.strip) {
         text_strip_codes(text, kStripBold | kStripUnderline | kStripReverse | kStripColour);
         if (text.empty())
@@ -1053,6 +1053,14 @@ namespace {
 
 int g_day_listener = 0;
 int g_printed_id = 0;
+int g_freeing_id = 0;
+
+// A freed window's open log gets its closing header.
+void log_record_freeing(WindowRecord* rec)
+{
+    if (rec->log_file != -1 || rec->logging)
+        log_window_close(rec);
+}
 
 // The first part of a printed line goes to the window's log; the separator
 // line without the log stamp, in Normal text.
@@ -1074,12 +1082,14 @@ void logging_install()
 {
     tick_second.add_once(g_day_listener, kTickLogDay, log_day_check);
     line_printed.add_once(g_printed_id, kPrintedLog, log_printed);
+    win_record_freeing.add_once(g_freeing_id, kRecordFreeingLog, log_record_freeing);
 }
 
 void logging_uninstall()
 {
     tick_second.drop(g_day_listener);
     line_printed.drop(g_printed_id);
+    win_record_freeing.drop(g_freeing_id);
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct WindowRecord;
@@ -102,7 +103,7 @@ void log_close(WindowRecord* rec, int headers);
 // (an empty result writes nothing), Ctrl+Z made a blank, the log stamp in
 // front unless no_stamp, "\r\n" after it, and with keep colours a colour
 // prefix "\x03NN" for a colour other than the Normal text colour.
-void log_write_line(WindowRecord* rec, const std::string& text, int no_stamp,
+void log_write_line(WindowRecord* rec, std::string_view text, int no_stamp,
                     std::uint32_t colour);
 
 // Keeps a file within the size limit: when it is larger than the limit, the

@@ -243,6 +243,22 @@ WindowRecord* textsel_marking_window()
     return g_mark.hwnd ? win_record_of(g_mark.hwnd.data()) : nullptr;
 }
 
+namespace {
+int g_held_id = 0;
+}  // namespace
+
+void textsel_install()
+{
+    // The marked window's lines stay where they are while the mouse marks.
+    lines_held.add_once(g_held_id, kLinesHeldMarking,
+                        [](const WindowRecord* rec) { return textsel_marking_window() == rec ? 1 : 0; });
+}
+
+void textsel_uninstall()
+{
+    lines_held.drop(g_held_id);
+}
+
 void textsel_mouse(QWidget* hwnd, QPoint point)
 {
     WindowRecord* rec = win_record_of(hwnd);

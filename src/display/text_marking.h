@@ -61,3 +61,7 @@ int textsel_text_area_mouse(TextArea* area, QMouseEvent* event, WindowRecord* re
 int textsel_ctrl_c(WindowRecord* rec);
 // Ends a marking of the window (window deactivated, buffer cleared).
 void textsel_end_record(WindowRecord* rec);
+
+// Holds the lines of the window being marked (lines_held).
+void textsel_install();
+void textsel_uninstall();

@@ -143,22 +143,7 @@ StringNode* remove_printed(WindowRecord* rec, StringNode* first)
 StringNode* make_line(WindowRecord* rec, const std::string& text, std::uint32_t colour, int wrap,
                       int indent)
 {
-    std::string_view view(text.data(), std::min(text.size(), kLongText));
-    StringNode* node = strlist_append(nullptr, view, static_cast<int>(colour));
-    if (!node)
-        return nullptr;
-    node->serial = line_serial_advance();
-    node->indent = std::clamp(indent, 0, 1024);
-    if (wrap) {
-        node->wrapMode = 0;
-        node->wrapWidth = 0;
-        node->charWidth = 0;
-    } else {
-        node->wrapMode = static_cast<int>(kLongText);
-        node->wrapWidth = wrap_area_width(rec);
-        node->charWidth = rec->char_width;
-    }
-    return node;
+    return line_node_new(rec, text, colour, wrap, indent, wrap ? 0 : wrap_area_width(rec));
 }
 
 ListBox* list_of(WindowRecord* rec)

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/line_buffer.h"
+
 struct WindowRecord;
 struct StringNode;
 
@@ -119,11 +121,6 @@ struct WrapInput {
     int width = 0;            // the text area's width in pixels
     const WindowRecord* rec = nullptr; // window type and tab stops
     TextMeasurer* measurer = nullptr;  // required unless wrap_mode > 0
-};
-
-struct WrapPart {
-    std::string text;         // with its prefix or continuation indent
-    int indent = 0;           // the indent in force when the part was made
 };
 
 // Cuts the text into display parts. A continuation indent that leaves no

@@ -1,31 +1,24 @@
 #include "model/line_buffer.h"
 
-#include <QApplication>
-#include <QWidget>
-
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
-#include "app/child_window.h"
-#include "model/connection.h"
-#include "app/frame_proc.h"
-#include "model/window_record.h"
-#include "app/window_queries.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/time_date.h"
 #include "model/colors.h"
-#include "display/draw.h"
-#include "display/fonts.h"
-#include "display/wrap.h"
-#include "platform/frame_timers.h"
-#include "platform/platform_utils.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 
 PrintOptions print_options;
 PrintHooks print_hooks;
+LineCutHooks line_cut_hooks;
 Signal<void(const LinePrinted&)> line_printed;
+Signal<void(const LinesAdded&)> lines_added;
+Signal<int(const WindowRecord*)> lines_held;
 int line_serial = 0;
 
 namespace {
@@ -35,14 +28,9 @@ constexpr int kTrimCeilingFactor = 2;
 bool g_print_running = false;
 bool g_separator_running = false;
 
-WindowRecord* marking_window()
+int area_width(WindowRecord* rec)
 {
-    return print_hooks.marking_window ? print_hooks.marking_window() : nullptr;
-}
-
-int in_view(QWidget* hwnd)
-{
-    return print_hooks.in_view ? print_hooks.in_view(hwnd) : display_window_in_view(hwnd);
+    return line_cut_hooks.area_width ? line_cut_hooks.area_width(rec) : 0;
 }
 
 // The newest display line's text equals the separator (case ignored).
@@ -68,22 +56,21 @@ bool prints_into_status(const WindowRecord* rec)
     }
 }
 
+// The record of the connection's status window, or null.
+WindowRecord* status_record_of(const Connection* conn)
+{
+    for (WindowRecord* r = win_list; r; r = r->next) {
+        if (r->type == kWinStatus && r->conn == conn)
+            return r;
+    }
+    return nullptr;
+}
+
 bool is_fserve_chat(const WindowRecord* rec)
 {
     return rec->type == kWinQuery && rec->subtype == kQueryFserve;
 }
 
-// After lines were added: at the end the view follows (and repaints);
-// scrolled back only the scroll bar is brought up to date.
-void after_append(WindowRecord* rec, bool at_end)
-{
-    if (at_end && marking_window() != rec) {
-        draw_buffer(rec, nullptr, WinRect{});
-        win_recalc_scroll(rec, 1);
-    } else {
-        win_recalc_scroll(rec, 0);
-    }
-}
 
 // The rest of print_line once the window and its text are known.
 void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
@@ -93,9 +80,8 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
     if (text_equal_nocase(text, separator) && newest_is_separator(rec, separator))
         return;
 
-    const std::string given(text);
     if (opt(OPT_CATCH_URLS) || (opt(OPT_CATCH_EMAIL) && print_options.message))
-        line_printed.fire(LinePrinted{kPrintCaught, rec, given, colour, rec->track_urls ? 5 : 1});
+        line_printed.fire(LinePrinted{kPrintCaught, rec, text, colour, rec->track_urls ? 5 : 1});
 
     bool highlighted = false;
     if (opt(OPT_HIGHLIGHT_ENABLED) && print_options.highlight_test && print_hooks.highlight_match) {
@@ -108,13 +94,9 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
         if (!win_is_record(rec))
             return;
         if (hit) {
-            if (match.sound_kind == 1)
-                beep_error(0);
-            else if (match.sound_kind == 2 && print_hooks.play_sound)
-                print_hooks.play_sound(rec->conn, match.sound_file);
             if (match.colour > 0)
                 colour = static_cast<std::uint32_t>(match.colour - 1);
-            LinePrinted event{kPrintHighlighted, rec, given, colour};
+            LinePrinted event{kPrintHighlighted, rec, text, colour};
             event.match = &match;
             line_printed.fire(event);
             if (!win_is_record(rec))
@@ -124,47 +106,35 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
         }
     }
 
-    const int utf8 = draw_line_is_utf8(rec, text);
-    const int multibyte = !rec->debug_raw && lang_setting_multibyte;
-    int saved_mbcp = font_mbcp;
-    if (multibyte)
-        font_set_mbcp(rec->font_charset);
     const bool at_end = rec->scroll_pos == rec->scroll_end;
 
     line_serial_advance();
     print_options.indent = std::clamp(print_options.indent, 0, 1024);
 
     // The timestamp prefix.
-    std::string prefix;
+    std::string whole;
     if (print_options.timestamp &&
         (rec->timestamp == 1 || (rec->timestamp == 2 && opt(OPT_TIMESTAMP_EVENTS)))) {
-        time_stamp_text(prefix, 1);
-        if (!prefix.empty())
-            prefix.push_back(' ');
+        time_stamp_text(whole, 1);
+        if (!whole.empty())
+            whole.push_back(' ');
     }
-    std::string whole = prefix;
+    const int prefix = static_cast<int>(whole.size());
     whole.append(text);
 
-    const int width = wrap_area_width(rec);
-    WrapInput in;
-    in.text = whole;
-    in.prefix = static_cast<int>(prefix.size());
-    in.wrap_mode = print_options.wrap_mode;
-    in.indent = print_options.indent;
-    in.utf8 = utf8;
-    in.multibyte = multibyte;
-    in.width = width;
-    in.rec = rec;
-    if (in.wrap_mode <= 0)
-        in.measurer = &wrap_measurer_for(rec);
+    const int width = area_width(rec);
     std::vector<WrapPart> parts;
-    wrap_cut_line(in, parts, nullptr);
+    if (line_cut_hooks.cut)
+        line_cut_hooks.cut(rec, whole, prefix, parts);
+    else
+        parts.push_back(WrapPart{whole, print_options.indent});
 
+    LinesAdded added{rec};
     bool first = true;
     for (const WrapPart& part : parts) {
         print_options.indent = part.indent;
-        line_append(rec, part.text, width, colour, first ? static_cast<int>(prefix.size()) : 0);
-        LinePrinted event{kPrintStored, rec, given, colour};
+        line_append(rec, part.text, width, colour, first ? prefix : 0);
+        LinePrinted event{kPrintStored, rec, text, colour};
         event.first_part = first;
         line_printed.fire(event);
         first = false;
@@ -172,47 +142,27 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
             return;
         if (print_options.message == 1 && rec->type == kWinQuery && rec->print_countdown == 0) {
             rec->print_countdown = 1000;
-            if (!frame_timer_is_running(FRAME_TIMER_COUNTDOWNS))
-                frame_timer_start(FRAME_TIMER_COUNTDOWNS, 100);
+            added.countdown = true;
         }
         if (print_options.wrap_mode < 0)
             line_serial_advance();
     }
-    if (multibyte)
-        font_mbcp = saved_mbcp;
 
-    if (at_end && marking_window() != rec) {
-        after_append(rec, true);
-    } else {
-        win_recalc_scroll(rec, 0);
+    added.follow = at_end && !line_buffer_held(rec);
+    if (!added.follow)
         print_options.beep = 2;
-    }
-
     // Activity: raised only for windows the user is not looking at.
-    if (print_options.raise_activity) {
-        int kind = highlighted ? kActivityHighlight
-                               : (print_options.message ? kActivityMessage : kActivityText);
-        win_raise_activity(rec, kind);
-    }
+    if (print_options.raise_activity)
+        added.activity = highlighted ? kActivityHighlight
+                                     : (print_options.message ? kActivityMessage : kActivityText);
+    if (!is_fserve_chat(rec))
+        added.beep = print_options.beep;
+    lines_added.fire(added);
+    if (!win_is_record(rec))
+        return;
 
-    QWidget* hwnd = rec->hwnd.get();
-    if (print_options.beep && !is_fserve_chat(rec)) {
-        if (print_options.beep == 2 && opt(OPT_BEEP_BUFFER) && hwnd && !win_is_minimised(hwnd) &&
-            win_is_visible(hwnd)) {
-            beep_error(0);
-        } else {
-            int setting = print_hooks.beep_setting ? print_hooks.beep_setting(rec)
-                                                   : display_beep_setting(rec);
-            if (setting && !in_view(hwnd))
-                beep_error(0);
-        }
-    }
-    if (print_options.flash && !is_fserve_chat(rec)) {
-        int setting = print_hooks.flash_setting ? print_hooks.flash_setting(rec)
-                                                : display_flash_setting(rec);
-        if (setting)
-            line_printed.fire(LinePrinted{kPrintFlash, rec, given, colour});
-    }
+    if (print_options.flash && !is_fserve_chat(rec) && display_flash_setting(rec))
+        line_printed.fire(LinePrinted{kPrintFlash, rec, text, colour});
 }
 
 }  // namespace
@@ -245,10 +195,8 @@ void print_line(QWidget* hwnd, std::string_view text, std::uint32_t colour)
         text = text.substr(0, kLongText);
     if (!text.empty()) {
         WindowRecord* rec = win_record_of(hwnd);
-        if (rec && conn_is_live(rec->conn) && prints_into_status(rec)) {
-            QWidget* status = rec->conn->status_window.data();
-            rec = win_record_of(status);
-        }
+        if (rec && conn_is_live(rec->conn) && prints_into_status(rec))
+            rec = status_record_of(rec->conn);
         if (rec && conn_is_live(rec->conn) && rec->text_area.get())
             print_into(rec, text, colour);
     }
@@ -274,13 +222,16 @@ void print_separator(QWidget* hwnd, std::uint32_t colour)
         !newest_is_separator(rec, separator)) {
         const bool at_end = rec->scroll_pos == rec->scroll_end;
         line_serial_advance();
-        line_append(rec, separator, wrap_area_width(rec), colour, 0);
+        line_append(rec, separator, area_width(rec), colour, 0);
         LinePrinted event{kPrintStored, rec, separator, colour};
         event.first_part = true;
         event.separator = true;
         line_printed.fire(event);
-        if (win_is_record(rec))
-            after_append(rec, at_end);
+        if (win_is_record(rec)) {
+            LinesAdded added{rec};
+            added.follow = at_end && !line_buffer_held(rec);
+            lines_added.fire(added);
+        }
     }
     print_options.no_log = 0;
     g_separator_running = false;
@@ -331,21 +282,15 @@ int line_append(WindowRecord* rec, std::string_view text, int wrap_width, std::u
     return 1;
 }
 
-namespace {
-
-}  // namespace
-
-ScrollbackLine* line_new(WindowRecord* rec, const char* text, int sorted, std::uint32_t colour,
-                         int wrap, int indent, int trim)
+ScrollbackLine* line_node_new(WindowRecord* rec, std::string_view text, std::uint32_t colour, int wrap,
+                              int indent, int wrap_width)
 {
-    if (!rec || !text)
-        return nullptr;
-    std::string_view view(text, strnlen(text, kLongText));
-    const int serial = line_serial_advance();
-    StringNode* node = strlist_append(nullptr, view, static_cast<int>(colour));
+    if (text.size() > kLongText)
+        text = text.substr(0, kLongText);
+    StringNode* node = strlist_append(nullptr, text, static_cast<int>(colour));
     if (!node)
         return nullptr;
-    node->serial = serial;
+    node->serial = line_serial_advance();
     node->indent = std::clamp(indent, 0, 1024);
     if (wrap) {
         node->wrapMode = 0;
@@ -353,9 +298,21 @@ ScrollbackLine* line_new(WindowRecord* rec, const char* text, int sorted, std::u
         node->charWidth = 0;
     } else {
         node->wrapMode = static_cast<int>(kLongText);
-        node->wrapWidth = wrap_area_width(rec);
+        node->wrapWidth = wrap_width;
         node->charWidth = rec->char_width;
     }
+    return node;
+}
+
+ScrollbackLine* line_new(WindowRecord* rec, const char* text, int sorted, std::uint32_t colour,
+                         int wrap, int indent, int trim)
+{
+    if (!rec || !text)
+        return nullptr;
+    std::string_view view(text, strnlen(text, kLongText));
+    StringNode* node = line_node_new(rec, view, colour, wrap, indent, wrap ? 0 : area_width(rec));
+    if (!node)
+        return nullptr;
     StringNode* before = nullptr;
     if (sorted) {
         for (StringNode* p = rec->lines; p; p = p->next) {
@@ -375,7 +332,7 @@ ScrollbackLine* line_new(WindowRecord* rec, const char* text, int sorted, std::u
 
 void line_trim(WindowRecord* rec)
 {
-    if (!rec || marking_window() == rec)
+    if (!rec || line_buffer_held(rec))
         return;
     int max = opt(OPT_BUFFER_LINES);
     if (max < 500) {
@@ -446,20 +403,11 @@ ScrollbackLine* line_from_end(WindowRecord* rec, int steps)
     return p;
 }
 
-// ---- Built-in answers ----
+// ---- Settings and holds ----
 
-int display_window_in_view(QWidget* hwnd)
+int line_buffer_held(const WindowRecord* rec)
 {
-    if (!hwnd || !qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return 0;
-    if (QApplication::applicationState() != Qt::ApplicationActive)
-        return 0;
-    if (win_is_minimised(hwnd) || !win_is_visible(hwnd))
-        return 0;
-    if (win_active.get() != hwnd)
-        return 0;
-    QWidget* active = QApplication::activeWindow();
-    return active && active == hwnd->window() ? 1 : 0;
+    return rec && lines_held.any(rec) ? 1 : 0;
 }
 
 namespace {

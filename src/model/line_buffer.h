@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/signal.h"
 #include "core/string_list.h"
@@ -164,7 +165,7 @@ enum PrintEvent : int {
 struct LinePrinted {
     PrintEvent event;
     WindowRecord* rec;
-    const std::string& text;       // the line as given, without its timestamp
+    std::string_view text;         // the line as given, without its timestamp
     std::uint32_t colour;          // the colour it is stored with
     int url_flags = 0;             // kPrintCaught: 1, or 5 when the window tracks URLs
     const HighlightMatch* match = nullptr;  // kPrintHighlighted: the entry's requests
@@ -181,6 +182,55 @@ enum LinePrintedOrder {
 };
 extern Signal<void(const LinePrinted& line)> line_printed;
 
+// The listeners that react to a highlight entry's requests are told by
+// kPrintHighlighted; the entry's sound plays first.
+constexpr int kPrintedSound = 5;
+
+// ---- Lines added ----
+
+// After a print stored its lines (or the separator line alone): the
+// display follows with the view, raises the window's activity and beeps.
+struct LinesAdded {
+    WindowRecord* rec;
+    bool follow = false;  // the view was at the end and nothing holds it: it follows the lines
+    int activity = 0;     // the activity kind to raise (kActivity*), 0 for none
+    int beep = 0;         // 1: beep by the window's setting when it is out of view;
+                          // 2: the view did not follow, beep when the window shows
+    bool countdown = false;  // a query's print countdown was started
+};
+enum LinesAddedOrder {
+    kLinesAddedDisplay = 10,  // the view, activity and beeps
+};
+extern Signal<void(const LinesAdded& added)> lines_added;
+
+// A window whose lines are held still (its text being marked with the
+// mouse): a listener answers 1. Held lines are not trimmed, and the view
+// does not follow new ones.
+enum LinesHeldOrder {
+    kLinesHeldMarking = 10,  // marking text with the mouse
+};
+extern Signal<int(const WindowRecord* rec)> lines_held;
+int line_buffer_held(const WindowRecord* rec);
+
+// ---- Cutting to the text area ----
+
+// One display part of a printed line.
+struct WrapPart {
+    std::string text;         // with its prefix or continuation indent
+    int indent = 0;           // the indent in force when the part was made
+};
+
+// Cutting a printed line needs the window's fonts, which only the display
+// knows: the buffer asks it. Absent: a line is one part, cut for width 0.
+struct LineCutHooks {
+    // The width lines are cut for in the window.
+    int (*area_width)(WindowRecord* rec) = nullptr;
+    // The parts of the printed line (its timestamp prefix first, `prefix`
+    // bytes long), by the print options' wrap mode and indent.
+    void (*cut)(WindowRecord* rec, std::string_view whole, int prefix, std::vector<WrapPart>& parts) = nullptr;
+};
+extern LineCutHooks line_cut_hooks;
+
 // The answers a print needs from above. A null entry means that part is
 // absent; the behaviour without it is given.
 struct PrintHooks {
@@ -191,19 +241,16 @@ struct PrintHooks {
                            const std::string& sender_nick, HighlightMatch* out) = nullptr;
     // Plays a sound file on the connection. Absent: silence.
     void (*play_sound)(Connection* conn, const std::string& file) = nullptr;
-    // The window whose text is being marked with the mouse. Absent: none.
-    WindowRecord* (*marking_window)() = nullptr;
-    // 1 when the user looks at the window (beeps). Absent: the application
-    // is active and the window is visible, not minimised and the active one.
-    int (*in_view)(QWidget* hwnd) = nullptr;
-    // The effective beep and flash settings of a window. Absent: the
-    // window's own value, or for "default" the option of its kind.
-    int (*beep_setting)(WindowRecord* rec) = nullptr;
-    int (*flash_setting)(WindowRecord* rec) = nullptr;
 };
 extern PrintHooks print_hooks;
 
-// The built-in answers used while the hooks above are absent.
-int display_window_in_view(QWidget* hwnd);
+// The effective beep and flash settings of a window: its own value, or for
+// "default" the option of its kind.
 int display_beep_setting(WindowRecord* rec);
 int display_flash_setting(WindowRecord* rec);
+
+// A node for a line of its own: the text (cut at 4,150) with the next
+// serial and the colour, stored as already cut for the width (wrap 0) or
+// left for the next re-wrap to cut (wrap set). Null when memory runs out.
+ScrollbackLine* line_node_new(WindowRecord* rec, std::string_view text, std::uint32_t colour, int wrap,
+                              int indent, int wrap_width);

@@ -22,6 +22,14 @@ enum TipOption : int {
     TIPOPT_COUNT = 24
 };
 
+// The 24 option values (loaded and saved by the tips) with their defaults.
+extern int tip_options[TIPOPT_COUNT];
+// Option n (1..24); 0 out of range.
+int tipopt(int n);
+// Whether the tips of the kind's option (1..24) are on at all: an event's
+// tip text is composed only when this says yes.
+bool tip_wanted(int option);
+
 // What an event tip is composed from.
 struct TipEventText {
     std::string nick;      // who did it

@@ -13,12 +13,12 @@
 #include "core/options.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
-#include "platform/platform_utils.h"
 
 WindowRecord* win_list = nullptr;
 WidgetRef<QWidget> win_active;
 std::uint64_t win_creation_counter = 0;
 WinHooks win_hooks;
+Signal<void(WindowRecord*)> win_record_freeing;
 
 namespace {
 
@@ -98,6 +98,39 @@ WindowRecord* win_record_new(int with_number)
 
 Signal<int(int)> win_ids_taken;
 
+namespace {
+int last_window_id = 0;
+}  // namespace
+
+int win_id_in_use(int id)
+{
+    if (conn_by_id(id))
+        return 1;
+    if (win_record_by_id(id))
+        return 1;
+    if (win_ids_taken.any(id))
+        return 1;
+    return 0;
+}
+
+int win_alloc_id()
+{
+    for (int tries = 0; tries < 14999; ++tries) {
+        int n = last_window_id + 1;
+        if (n > 14999 || n < 1)
+            n = 1;
+        last_window_id = n;
+        if (!win_id_in_use(n))
+            return n;
+    }
+    return 0;
+}
+
+void win_alloc_id_set_last(int last)
+{
+    last_window_id = (last < 0 || last > 14999) ? 0 : last;
+}
+
 int win_record_free(WindowRecord* rec)
 {
     if (!rec)
@@ -107,11 +140,8 @@ int win_record_free(WindowRecord* rec)
         win_hooks.picture_free(rec);
     rec->picture_state = nullptr;
     // The window's log.
-    if (rec->log_file != -1 || rec->logging) {
-        if (win_hooks.log_close)
-            win_hooks.log_close(rec);
-        rec->log_file = -1;
-    }
+    win_record_freeing.fire(rec);
+    rec->log_file = -1;
     // The lists.
     free_list(rec->chan_list);
     free_list(rec->nick_list);

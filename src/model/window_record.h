@@ -65,6 +65,8 @@ public:
     T* get() const { return guard_.isNull() ? nullptr : raw_; }
     operator T*() const { return get(); }
     T* operator->() const { return get(); }
+    // The widget as an object, for code that lacks its class.
+    QObject* object() const { return guard_.data(); }
 
 private:
     QPointer<QObject> guard_;
@@ -376,10 +378,15 @@ struct WinHooks {
     int (*needs_highlight)(QWidget* window) = nullptr;
     // Releases the picture state of a record. Absent: nothing to release.
     void (*picture_free)(WindowRecord* rec) = nullptr;
-    // Closes the window's log. Absent: only the handle is reset.
-    void (*log_close)(WindowRecord* rec) = nullptr;
 };
 extern WinHooks win_hooks;
+
+// A record is being freed (its lists still there): the parts that keep
+// something open for it let go. Fired by win_record_free.
+enum RecordFreeingOrder {
+    kRecordFreeingLog = 10,  // the window's log is closed with its closing header
+};
+extern Signal<void(WindowRecord* rec)> win_record_freeing;
 
 // Other numbers in use by lists outside the window and connection lists
 // (notify entries, DCC records, script-made records): a listener gives 1
@@ -388,6 +395,14 @@ enum WinIdsTakenOrder {
     kIdsTakenNotify = 10,
 };
 extern Signal<int(int id)> win_ids_taken;
+// The next window number after the last one handed out, 1 to 14999 and
+// wrapping to 1, skipping numbers in use by connections, window records and
+// the other registered lists. 0 only when every number is taken.
+int win_alloc_id();
+// Sets the last number handed out (start-up and tests).
+void win_alloc_id_set_last(int last);
+// 1 when the number is in use by a connection, a window or another list.
+int win_id_in_use(int id);
 
 // ---- Records ----
 

@@ -35,7 +35,6 @@
 
 #include "model/connection.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
 #include "core/encodings.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -49,7 +48,6 @@
 #include "platform/frame_timers.h"
 
 Signal<void(QWidget*, int)> listbox_selection_set;
-Signal<void()> frame_title_changed;
 
 namespace {
 
@@ -108,8 +106,7 @@ int beep_repeat_count = 0;
 int break_down = 0;
 std::uint64_t break_time = 0;
 
-// Window numbers and timer ids.
-int last_window_id = 0;
+// Timer ids.
 int timer_counter = 200;
 
 int minimize_animation_on = 1;
@@ -313,35 +310,6 @@ void key_break_record_time()
 
 // ---- Numbers ----
 
-int win_id_in_use(int id)
-{
-    if (conn_by_id(id))
-        return 1;
-    if (win_record_by_id(id))
-        return 1;
-    if (win_ids_taken.any(id))
-        return 1;
-    return 0;
-}
-
-int win_alloc_id()
-{
-    for (int tries = 0; tries < 14999; ++tries) {
-        int n = last_window_id + 1;
-        if (n > 14999 || n < 1)
-            n = 1;
-        last_window_id = n;
-        if (!win_id_in_use(n))
-            return n;
-    }
-    return 0;
-}
-
-void win_alloc_id_set_last(int last)
-{
-    last_window_id = (last < 0 || last > 14999) ? 0 : last;
-}
-
 int timer_alloc_id()
 {
     if (timer_counter < 200)
@@ -373,6 +341,29 @@ QWidget* dlg_item(QWidget* dialog, int control_id)
             return child;
     }
     return nullptr;
+}
+
+QWidget* win_get_control(QWidget* hwnd, int control_id)
+{
+    if (!hwnd)
+        return nullptr;
+    if (WindowRecord* rec = win_record_of(hwnd)) {
+        switch (control_id) {
+        case kCtlTextArea:
+            return qobject_cast<QWidget*>(rec->text_area.object());
+        case kCtlScrollBar:
+            return qobject_cast<QWidget*>(rec->scroll_bar.object());
+        case kCtlListBox:
+            return qobject_cast<QWidget*>(rec->listbox.object());
+        case kCtlEditBox:
+            return qobject_cast<QWidget*>(rec->editbox.object());
+        case kCtlEditBox2:
+            return qobject_cast<QWidget*>(rec->editbox2.object());
+        default:
+            break;
+        }
+    }
+    return dlg_item(hwnd, control_id);
 }
 
 void dlg_set_item_id(QWidget* control, int control_id)
@@ -619,15 +610,6 @@ std::string frame_title()
     return title;
 }
 
-void frame_update_title()
-{
-    QWidget* frame = win_frame_handle();
-    if (!frame)
-        return;
-    win_set_text_if_changed(frame, frame_title());
-    frame_title_changed.fire();
-}
-
 int shell_show_file(const std::string& path_in, int flags)
 {
     if (path_in.empty())
@@ -671,7 +653,7 @@ int sys_is_admin()
     return geteuid() == 0 ? 1 : 0;
 }
 
-int desktop_taskbar_edge(int flags)
+int desktop_taskbar_edge(int flags, QWidget* frame)
 {
     if (!qApp)
         return -1;
@@ -679,7 +661,6 @@ int desktop_taskbar_edge(int flags)
     if (flags & 1)
         screen = QGuiApplication::screenAt(QCursor::pos());
     else if (flags & 2) {
-        QWidget* frame = win_frame_handle();
         screen = frame ? frame->screen() : nullptr;
     } else {
         return -1;
@@ -701,11 +682,10 @@ int desktop_taskbar_edge(int flags)
     return -1;
 }
 
-int win_fullscreen_active()
+int win_fullscreen_active(QWidget* frame)
 {
     if (!qApp)
         return 0;
-    QWidget* frame = win_frame_handle();
     QScreen* screen = frame ? frame->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return 0;

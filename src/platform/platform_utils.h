@@ -97,15 +97,6 @@ void key_break_record_time();
 
 // ---- Numbers ----
 
-// The next window number after the last one handed out, 1 to 14999 and
-// wrapping to 1, skipping numbers in use by connections, window records and
-// the other registered lists. 0 only when every number is taken.
-int win_alloc_id();
-// Sets the last number handed out (start-up and tests).
-void win_alloc_id_set_last(int last);
-// 1 when the number is in use by a connection, a window or another list.
-int win_id_in_use(int id);
-
 // The lowest timer id at or above the kept counter (at least 200) that no
 // timer uses; the counter moves past ids found in use.
 int timer_alloc_id();
@@ -122,6 +113,10 @@ void timer_alloc_id_reset();
 // The child of the dialog or window with that control id (property
 // "controlId"), or null.
 QWidget* dlg_item(QWidget* dialog, int control_id);
+// One of the record's controls by id (32918 text area, 32919 scroll bar, 32920
+// list box, 32921 editbox, 32922 second editbox); other ids, or a window
+// without record, find the child with that control id.
+QWidget* win_get_control(QWidget* hwnd, int control_id);
 // Gives a widget its control id.
 void dlg_set_item_id(QWidget* control, int control_id);
 
@@ -171,15 +166,8 @@ extern void (*message_dialog_hook)(const std::string& caption, const std::string
 // tests record what would open here instead of starting a program.
 extern int (*desktop_open_hook)(const std::string& url_or_path);
 
-// Sets the main window's title: "Kest", or "Kest" followed by a blank and the
+// The main window's title: "Kest", or "Kest" followed by a blank and the
 // scripts' title text (main_settings.app_title) without formatting codes.
-void frame_update_title();
-// The main window's title was set again: the captions that show it follow.
-enum FrameTitleOrder {
-    kFrameTitleCaptions = 10,  // the frame's drawn caption
-};
-extern Signal<void()> frame_title_changed;
-// The title frame_update_title sets.
 std::string frame_title();
 
 // Shows a file by the flag bits in turn: 8 open its folder, 4 open its folder
@@ -193,11 +181,13 @@ int shell_run(const std::string& file, const std::string& parameters, int elevat
 int sys_is_admin();
 
 // The edge the taskbar (panel) occupies by comparing the work area with the
-// screen: 0 left, 1 top, 2 right, 3 bottom, -1 none.
-int desktop_taskbar_edge(int flags);
+// screen: 0 left, 1 top, 2 right, 3 bottom, -1 none. Flag 1 asks about the
+// screen under the pointer, flag 2 about the frame's screen.
+int desktop_taskbar_edge(int flags, QWidget* frame);
 // $fullscreen: 2 when a topmost window of the program covers the screen,
-// 1 when another of its windows does, else 0.
-int win_fullscreen_active();
+// 1 when another of its windows does, else 0. The frame's screen is the one
+// looked at (the primary screen without a frame).
+int win_fullscreen_active(QWidget* frame);
 // The minimise animation: mode 0 off (1, or 2 when it was off), 1 on (1),
 // other modes 2. Qt has no system-wide animation; only the state is kept.
 int sys_minimize_animation(int mode);

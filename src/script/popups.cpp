@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/files.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"

@@ -402,9 +402,9 @@ TEST_F(WindowOptionsTest, DefaultBeepFollowsTheOptionOfTheWindowsKind)
         opt_set(OPT_FLASH_CHAT_MESSAGES, c.chat_opt);
         EXPECT_EQ(win_beep_setting(rec), c.want);
         EXPECT_EQ(win_flash_setting(rec), c.want);
-        // The line buffer asks through its seam.
-        ASSERT_TRUE(print_hooks.beep_setting);
-        EXPECT_EQ(print_hooks.beep_setting(rec), c.want);
+        // The line buffer's own answers agree.
+        EXPECT_EQ(display_beep_setting(rec), c.want);
+        EXPECT_EQ(display_flash_setting(rec), c.want);
     }
     rec->type = saved_type;
     rec->subtype = saved_sub;

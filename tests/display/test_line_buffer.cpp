@@ -20,6 +20,7 @@
 #include "app/child_window.h"
 #include "model/connection.h"
 #include "app/startup.h"
+#include "app/mdi_arrange.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
@@ -111,9 +112,9 @@ void log_recorder(const LinePrinted& line)
     if (line.event != kPrintStored || !line.first_part || !line.rec->logging || print_options.no_log)
         return;
     if (line.separator)
-        lines_test_log.push_back({line.rec, line.text, 1, kColorNormalText});
+        lines_test_log.push_back({line.rec, std::string(line.text), 1, kColorNormalText});
     else
-        lines_test_log.push_back({line.rec, line.text, 0, line.colour});
+        lines_test_log.push_back({line.rec, std::string(line.text), 0, line.colour});
 }
 
 int log_recorder_id = 0;
@@ -729,8 +730,8 @@ TEST_F(LineBufferTest, BeepByTheWindowSettingOnlyWhenNotInView)
     WindowRecord* fserve = open("Fserve nick", kWinQuery, kQueryFserve);
     ASSERT_NE(chan, nullptr);
     ASSERT_NE(fserve, nullptr);
-    static int in_view;
-    print_hooks.in_view = [](QWidget*) { return in_view; };
+    WindowRecord* other = open("#other", kWinChannel);
+    ASSERT_NE(other, nullptr);
     struct Case {
         const char* what;
         WindowRecord* rec;
@@ -754,7 +755,10 @@ TEST_F(LineBufferTest, BeepByTheWindowSettingOnlyWhenNotInView)
         lines_test_beeps = 0;
         c.rec->beep = c.window_setting;
         opt_set(OPT_BEEP_CHANNEL_MESSAGES, c.channel_default);
-        in_view = c.seen;
+        // In view: the window in front; out of view: another window over it.
+        win_activate((c.seen ? c.rec : other)->hwnd.get(), kActivateForeground);
+        lines_test_pump();
+        ASSERT_EQ(win_is_in_view(c.rec->hwnd.get()), c.seen);
         print_options.beep = c.beep_option;
         print(c.rec, "a line");
         EXPECT_EQ(lines_test_beeps, c.beeps);
@@ -767,7 +771,11 @@ TEST_F(LineBufferTest, HighlightReactionColoursTheLineAndStopsTheBeep)
     ASSERT_NE(chan, nullptr);
     opt_set(OPT_HIGHLIGHT_ENABLED, 1);
     chan->beep = 1;
-    print_hooks.in_view = [](QWidget*) { return 0; };
+    WindowRecord* other = open("#other", kWinChannel);
+    ASSERT_NE(other, nullptr);
+    win_activate(other->hwnd.get(), kActivateForeground);
+    lines_test_pump();
+    ASSERT_EQ(win_is_in_view(chan->hwnd.get()), 0);
     static std::string tested, nick;
     static int mode, flashes, tips;
     flashes = tips = 0;

@@ -801,29 +801,33 @@ TEST_F(LogMergeTest, WindowsWritingToAMergedFileCloseAndReopenIt)
 
 // ---- Installation ----
 
-TEST_F(LoggingTest, WiringPointsTheTickAndWindowHooksAtTheLogs)
+TEST_F(LoggingTest, InstallPointsTheTickAndTheFreedWindowsAtTheLogs)
 {
-    WinHooks saved_win = win_hooks;
-    win_hooks.log_close = nullptr;
     logging_uninstall();
     EXPECT_FALSE(tick_second.has_priority(kTickLogDay));
+    EXPECT_FALSE(win_record_freeing.has_priority(kRecordFreeingLog));
     const std::size_t without = tick_second.size();
+    const std::size_t freeing_without = win_record_freeing.size();
     logging_install();
     logging_install();  // installed twice, it listens once
     EXPECT_TRUE(tick_second.has_priority(kTickLogDay));
     EXPECT_EQ(tick_second.size(), without + 1);
-    app_wire_logging();
-    EXPECT_EQ(win_hooks.log_close, &log_window_close);
+    EXPECT_TRUE(win_record_freeing.has_priority(kRecordFreeingLog));
+    EXPECT_EQ(win_record_freeing.size(), freeing_without + 1);
 
-    // The window manager's close writes the closing header.
+    // Freeing the record writes the closing header.
     WindowRecord* rec = record(kWinChannel, 0, "#bye");
     ASSERT_EQ(log_set_window_mode(rec, 0, 0, 0, "", 2, 0), 1);
     log_write_line(rec, "bye", 1, kColorNormalText);
-    win_hooks.log_close(rec);
-    EXPECT_EQ(rec->log_file, -1);
-    EXPECT_EQ(rec->logging, 0);
+    records_.erase(std::remove(records_.begin(), records_.end(), rec), records_.end());
+    win_record_free(rec);
     EXPECT_NE(slurp(logs_ + "#bye.log").find("bye\r\nOturum Kapatıldı:"), std::string::npos);
-    win_hooks = saved_win;
+
+    // A window without a log is freed without one being written.
+    WindowRecord* quiet = record(kWinChannel, 0, "#quiet");
+    records_.erase(std::remove(records_.begin(), records_.end(), quiet), records_.end());
+    win_record_free(quiet);
+    EXPECT_TRUE(slurp(logs_ + "#quiet.log").empty());
 }
 
 }  // namespace

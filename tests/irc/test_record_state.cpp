@@ -8,6 +8,7 @@
 #include "chat_test_support.h"
 #include "core/record_slots.h"
 #include "core/string_list.h"
+#include "model/window_record.h"
 #include "display/tab_complete.h"
 #include "irc/dispatch/automode.h"
 #include "irc/dispatch/captions.h"

@@ -171,7 +171,8 @@ void membership_on_join(IrcMessage& msg)
             request_modes(rec, chan, conn);
             if (irc_fire_event(msg, "JOIN", kEvJoin, 1) && win_is_open(rec)) {
                 to_window(rec, kColorJoinText, text_fill_id(3503, {chan}), 0);
-                tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 10, conn, rec);
+                if (tip_wanted(TIPOPT_CHAN_JOINPART))
+                    tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 10, conn, rec);
             }
             irc_fire_event(msg, "JOIN", kEvJoin, 0);
             refresh(rec);
@@ -199,7 +200,8 @@ void membership_on_join(IrcMessage& msg)
         ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
         if (irc_fire_event(msg, "JOIN", kEvJoin, 1) && win_is_open(rec)) {
             to_window(rec, kColorJoinText, text_fill_id(3504, {chan}), 1);
-            tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 9, conn, rec);
+            if (tip_wanted(TIPOPT_CHAN_JOINPART))
+                tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 9, conn, rec);
         }
         irc_fire_event(msg, "JOIN", kEvJoin, 0);
         refresh(rec);
@@ -223,7 +225,8 @@ void membership_on_join(IrcMessage& msg)
         }
         if (where == 0) to_window(rec, kColorJoinText, text, 1);
         else to_status(conn, kColorJoinText, text);
-        tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 11, conn, rec);
+        if (tip_wanted(TIPOPT_CHAN_JOINPART))
+            tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 11, conn, rec);
     }
     irc_fire_event(msg, "JOIN", kEvJoin, 0);
     refresh(rec);
@@ -259,7 +262,8 @@ void membership_on_part(IrcMessage& msg)
             text = with_reason(text, reason);
             if (where == 0) to_window(rec, kColorPartText, text, 1);
             else to_status(conn, kColorPartText, text);
-            tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 13, conn, rec);
+            if (tip_wanted(TIPOPT_CHAN_JOINPART))
+                tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 13, conn, rec);
         }
         irc_fire_event(msg, "PART", kEvPart, 0);
         if (win_is_open(rec)) nicklist_update(nick, rec, kNickRemove, 0);
@@ -270,7 +274,8 @@ void membership_on_part(IrcMessage& msg)
 
     nicklist_update(nick, rec, kNickSetValue, kLeavingChannel);
     if (irc_fire_event(msg, "PART", kEvPart, 1))
-        tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 12, conn, win_is_open(rec) ? rec : nullptr);
+        if (tip_wanted(TIPOPT_CHAN_JOINPART))
+            tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 12, conn, win_is_open(rec) ? rec : nullptr);
     irc_fire_event(msg, "PART", kEvPart, 0);
     if (!win_is_open(rec)) return;
     ChannelMembership* st = chan_membership(rec);
@@ -311,7 +316,8 @@ void membership_on_kick(IrcMessage& msg)
             const std::string text = with_reason(text_fill_id(3514, {kicked, kicker}), reason);
             if (where == 0) to_window(rec, kColorKickText, text, 1);
             else to_status(conn, kColorKickText, text);
-            tip_event.fire(TIPOPT_CHAN_KICK, {kicker, chan, kicked}, 15, conn, rec);
+            if (tip_wanted(TIPOPT_CHAN_KICK))
+                tip_event.fire(TIPOPT_CHAN_KICK, {kicker, chan, kicked}, 15, conn, rec);
         }
         irc_fire_event(msg, "KICK", kEvKick, 0);
         if (win_is_open(rec)) nicklist_update(kicked, rec, kNickRemove, 0);
@@ -351,7 +357,8 @@ void membership_on_kick(IrcMessage& msg)
     }
     if (go) {
         to_status(conn, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason));
-        tip_event.fire(TIPOPT_CHAN_KICK, {kicker, chan, reason}, 14, conn, win_is_open(rec) ? rec : nullptr);
+        if (tip_wanted(TIPOPT_CHAN_KICK))
+            tip_event.fire(TIPOPT_CHAN_KICK, {kicker, chan, reason}, 14, conn, win_is_open(rec) ? rec : nullptr);
     }
     irc_fire_event(msg, "KICK", kEvKick, 0);
     if (close_it) {
@@ -416,7 +423,8 @@ void membership_on_quit(IrcMessage& msg)
             to_status(conn, kColorQuitText, with_reason(text, reason));
         }
         if (!own && !holding.empty() && win_is_open(holding.front()))
-            tip_event.fire(TIPOPT_CHAN_QUIT, {nick, std::string(), reason}, 39, conn, holding.front());
+            if (tip_wanted(TIPOPT_CHAN_QUIT))
+                tip_event.fire(TIPOPT_CHAN_QUIT, {nick, std::string(), reason}, 39, conn, holding.front());
     }
     irc_fire_event(msg, "QUIT", kEvQuit, 0);
     for (WindowRecord* w : holding) {
@@ -485,12 +493,14 @@ void membership_on_nick(IrcMessage& msg)
             if (!query && w->type == kWinQuery && w->subtype == kQueryPrivate && text_equal_nocase(w->name, new_nick)) query = w;
             if (!channel && w->type == kWinChannel && nicklist_find(w, new_nick)) channel = w;
         }
-        TipEventText ev{old_nick, new_nick, std::string()};
-        ev.alt = own ? 1 : 0;
-        if (query && !own)
-            tip_event.fire(TIPOPT_PRIV_NICK, ev, 17, conn, query);
-        else if (channel || own)
-            tip_event.fire(TIPOPT_CHAN_NICK, ev, 17, conn, own ? nullptr : channel);
+        if (tip_wanted(TIPOPT_PRIV_NICK) || tip_wanted(TIPOPT_CHAN_NICK)) {
+            TipEventText ev{old_nick, new_nick, std::string()};
+            ev.alt = own ? 1 : 0;
+            if (query && !own)
+                tip_event.fire(TIPOPT_PRIV_NICK, ev, 17, conn, query);
+            else if (channel || own)
+                tip_event.fire(TIPOPT_CHAN_NICK, ev, 17, conn, own ? nullptr : channel);
+        }
     }
     irc_fire_event(msg, "NICK", kEvNick, 0);
 

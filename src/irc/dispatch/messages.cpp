@@ -290,7 +290,8 @@ int irc_show_action(IrcMessage& msg, QWidget* window)
         std::string line = (prefix + text).substr(0, kLongText);
         print_line(rec->hwnd.get(), line, kColorActionText);
         const int option = channel ? TIPOPT_CHAN_MESSAGE : TIPOPT_PRIV_MESSAGE;
-        tip_event.fire(option, {nick, channel ? target : std::string(), text}, channel ? 2 : 4, conn, rec);
+        if (tip_wanted(option))
+            tip_event.fire(option, {nick, channel ? target : std::string(), text}, channel ? 2 : 4, conn, rec);
     }
     fire(msg, "ACTION", kEvAction, 0);
     return 1;
@@ -344,7 +345,8 @@ void irc_on_privmsg_message(IrcMessage& msg)
                 prefix = "<" + nick_display_form(rec, 1, nick, conn) + "> ";
             }
             print_message(rec, prefix, msg, colour);
-            tip_event.fire(TIPOPT_CHAN_MESSAGE, {nick, target, body(msg)}, 1, conn, rec);
+            if (tip_wanted(TIPOPT_CHAN_MESSAGE))
+                tip_event.fire(TIPOPT_CHAN_MESSAGE, {nick, target, body(msg)}, 1, conn, rec);
         }
         fire(msg, "TEXT", kEvText, 0);
         return;
@@ -397,7 +399,8 @@ void irc_on_privmsg_message(IrcMessage& msg)
     }
     if (go && win_is_open(rec)) {
         print_message(rec, prefix, msg, colour);
-        tip_event.fire(TIPOPT_PRIV_MESSAGE, {nick, std::string(), body(msg)}, 3, conn, rec);
+        if (tip_wanted(TIPOPT_PRIV_MESSAGE))
+            tip_event.fire(TIPOPT_PRIV_MESSAGE, {nick, std::string(), body(msg)}, 3, conn, rec);
     }
     fire(msg, "TEXT", kEvText, 0);
 }
@@ -456,7 +459,8 @@ void irc_on_notice_message(IrcMessage& msg)
             if (shown_active) print_options.raise_activity = 0;
             echo_line(rec->hwnd.get(), line, kColorNoticeText);
         }
-        tip_event.fire(TIPOPT_CHAN_NOTICE, {nick, target, body(msg)}, 5, conn, win_is_open(rec) ? rec : nullptr);
+        if (tip_wanted(TIPOPT_CHAN_NOTICE))
+            tip_event.fire(TIPOPT_CHAN_NOTICE, {nick, target, body(msg)}, 5, conn, win_is_open(rec) ? rec : nullptr);
         fire(msg, "NOTICE", kEvNotice, 0);
         return;
     }
@@ -511,6 +515,7 @@ void irc_on_notice_message(IrcMessage& msg)
         }
     }
     const int option = msg.has_address ? TIPOPT_PRIV_NOTICE : TIPOPT_NOTICE;
-    tip_event.fire(option, {nick, std::string(), body(msg)}, msg.has_address ? 6 : 7, conn, nullptr);
+    if (tip_wanted(option))
+        tip_event.fire(option, {nick, std::string(), body(msg)}, msg.has_address ? 6 : 7, conn, nullptr);
     fire(msg, word, id, 0);
 }

@@ -9,6 +9,7 @@
 
 #include "core/text_buffer.h"
 #include "core/files.h"
+#include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
