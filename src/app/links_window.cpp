@@ -21,6 +21,7 @@
 #include "model/colors.h"
 #include "model/line_buffer.h"
 #include "irc/link/connect.h"
+#include "irc/numerics/query_replies.h"
 #include "irc/services/links.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_types.h"
@@ -215,4 +216,23 @@ void links_window_show(StringNode* list, Connection* conn)
                                   (QApplication::keyboardModifiers() & Qt::ShiftModifier) != 0);
         });
     }
+}
+
+namespace {
+int g_links_listener = 0;
+}  // namespace
+
+void links_window_install()
+{
+    links_received.add_once(g_links_listener, kLinksReceivedWindow, [](StringNode*& list, Connection* conn) {
+        StringNode* taken = list;
+        list = nullptr;
+        links_window_show(taken, conn);
+    });
+}
+
+void links_window_uninstall()
+{
+    links_received.remove(g_links_listener);
+    g_links_listener = 0;
 }

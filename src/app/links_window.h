@@ -9,6 +9,9 @@ class QWidget;
 
 // Takes the collected entries (and frees them) and shows them.
 void links_window_show(StringNode* list, Connection* conn);
+// The window takes the answer to LINKS.
+void links_window_install();
+void links_window_uninstall();
 // A double-click on a line of the window (Shift held or not).
 void links_dblclick_server(const char* line, QWidget* window, bool shift);
 

@@ -472,8 +472,6 @@ void app_wire_irc_ban_lists()
 // User lists: USERHOST requests, protection and the list conditions.
 void app_wire_irc_user_lists()
 {
-    irc_userhost_request_self = userlist_request_self;
-    dns_userhost_request = userlist_dns_request;
     list_commands_register();
 }
 
@@ -483,7 +481,6 @@ void app_wire_irc_user_lists()
 void app_wire_irc_ctcp()
 {
     conn_hooks.ctcp_flood_decay = ctcp_flood_decay;
-    userhost_ignore_edit = userlist_ignore_complete;
     // The flood guard's ignore line holds a sender's host: it runs in the
     // plain mode, where nothing in it is evaluated or split.
     flood_run_ignore = [](const std::string& command, Connection* conn) { irc_run_plain(conn, command); };
@@ -691,11 +688,6 @@ void app_wire_finger()
     userhost_finger = finger_userhost_done;
 }
 
-// The Links List window takes the answer to LINKS.
-void app_wire_links()
-{
-    query_links_hand_over = links_window_show;
-}
 
 // The mouse on the windows' text and lists: double-click commands loaded
 // with the settings, hotlinks and list double-clicks; the watcher of the
@@ -794,19 +786,6 @@ void app_install_subsystems()
     // commands through the external requests; the ident and proxy
     // settings are read with the main settings.
     irc_links_install();
-    // /dns of a nick that the internal address list knows looks its host
-    // up without asking the server.
-    dns_nick_host = [](Connection* conn, const std::string& nick, std::string* host) {
-        IalResult found;
-        if (!ial_lookup(nick, found, conn))
-            return 0;
-        const std::size_t at = found.text.find('@');
-        if (at == std::string::npos || at + 1 >= found.text.size())
-            return 0;
-        if (host)
-            *host = found.text.substr(at + 1);
-        return 1;
-    };
 
     // Outgoing flood protection.
     irc_flood_install();
@@ -878,7 +857,7 @@ void app_install_subsystems()
     app_wire_servers();
     app_wire_ident();
     app_wire_finger();
-    app_wire_links();
+    links_window_install();
 
     // Scripts act on windows: custom windows and their lines, clearing,
     // titles, logging, the raw-traffic copy of /debug (both directions, its

@@ -1,6 +1,7 @@
 // /dns: looks up a host, an address or a nick's host; without a name lists
 // the lookups under way.
 #include "irc/link/lookups.h"
+#include "irc/lists/user_lists.h"
 
 #include "model/connection.h"
 #include "core/numbered_texts.h"
@@ -64,7 +65,7 @@ int cmd_dns(CommandCall& call)
         return kScriptDone;
     }
     if (conn_is_connected(conn)) {
-        dns_userhost_request(conn, window, name);
+        userlist_dns_request(conn, window, name);
         return kScriptDone;
     }
     return script_error(nullptr, "dns", "", 12);

@@ -24,6 +24,7 @@
 #include "irc/services/ident.h"
 #include "irc/dispatch/captions.h"
 #include "irc/link/connect.h"
+#include "irc/lists/user_lists.h"
 #include "irc/link/local_address.h"
 #include "irc/link/lookups.h"
 #include "irc/link/net_settings.h"
@@ -175,8 +176,7 @@ int cmd_localinfo(CommandCall& call)
             return kScriptDone;
         if (!conn_is_connected(conn))
             return fail(call, 12);
-        if (irc_userhost_request_self)
-            irc_userhost_request_self(call.show, conn);
+        userlist_request_self(call.show, conn);
         return kScriptDone;
     }
     conn->local_host = text_first_word_of(cut(first, kShortText));

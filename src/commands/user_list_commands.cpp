@@ -262,12 +262,6 @@ int cmd_aop(CommandCall& call) { return list_command(call, kAopKind); }
 int cmd_avoice(CommandCall& call) { return list_command(call, kAvoiceKind); }
 int cmd_protect(CommandCall& call) { return list_command(call, kProtectKind); }
 
-void userlist_ignore_complete(QWidget* window, int action, const std::string& mask, const std::string& types,
-                              int seconds, int echo, Connection* conn)
-{
-    ignore_edit(window, action, mask, &types, seconds, echo, conn);
-}
-
 // /auser [-a] levels address [info]; /guser [-a] levels nick [type] [info];
 // /iuser address [info]
 int cmd_auser(CommandCall& call)

@@ -19,8 +19,5 @@ int cmd_rlevel(CommandCall& call);
 int cmd_dlevel(CommandCall& call);
 int cmd_ulist(CommandCall& call);
 
-// The completion of an /ignore whose nick waited for its address.
-void userlist_ignore_complete(QWidget* window, int action, const std::string& mask, const std::string& types,
-                              int seconds, int echo, Connection* conn);
 
 void user_list_commands_register();

@@ -4,6 +4,10 @@
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "irc/link/lookups.h"
+#include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/lists/address_list.h"
 #include "platform/host_lookup.h"
 #include "platform/platform_test_env.h"
 #include "script/events_fixture.h"
@@ -23,13 +27,6 @@ void test_print(QWidget*, Connection*, const std::string& text, std::uint32_t)
 {
     g_printed.push_back(text);
 }
-int test_nick_host(Connection*, const std::string& nick, std::string* host)
-{
-    if (nick != "bob")
-        return 0;
-    *host = "localhost";
-    return 1;
-}
 
 class Lookups : public events_test::EventsTest {
 protected:
@@ -42,7 +39,10 @@ protected:
         app_wire_irc_lookups();
         dns_window_conn = test_window_conn;
         dns_print = test_print;
-        dns_nick_host = test_nick_host;
+        // The internal address list knows bob's host.
+        ial_set_on(1, conn);
+        const std::string nick = "bob", address = "u@localhost";
+        ial_update(&nick, &address, 0, conn);
         g_conn = conn;
         g_printed.clear();
         event_switch_events = 1;
@@ -236,8 +236,9 @@ TEST_F(Lookups, ClosedConnectionDropsItsLookup)
     EXPECT_EQ(dns_queue, nullptr);
 }
 
-// A nick nobody knows: not connected is an error; connected, it is settled
-// at once as not found. A handler's /haltdef keeps the result line away.
+// A nick nobody knows: not connected is an error; connected, the server is
+// asked for its address, and an empty answer settles it as not found. A
+// handler's /haltdef keeps the result line away.
 TEST_F(Lookups, UnknownNickAndHaltedOutput)
 {
     load_script("a.kst", {"on *:DNS:say $nick $dns(0).nick"});
@@ -245,9 +246,16 @@ TEST_F(Lookups, UnknownNickAndHaltedOutput)
     EXPECT_EQ(dns({"carol"}), 0);
     EXPECT_TRUE(script_error_pending());
     script_error_clear();
+    static std::vector<std::string> sent;
+    sent.clear();
+    irc_send_line = [](const std::string& line, int, Connection*) { sent.push_back(line); return 1; };
+    irc_state_new_link(conn);
     conn->connected = 1;
-    conn->socket = 12345;  // only read, never used
+    conn->socket = 12345;  // only read, never used: every send is captured
     EXPECT_EQ(dns({"carol"}), 1);
+    EXPECT_EQ(sent, std::vector<std::string>{"USERHOST carol\n"});
+    EXPECT_TRUE(g_printed.empty());
+    irc_dispatch_line(":srv 302 me :", conn);
     conn->connected = 0;
     conn->socket = -1;
     EXPECT_EQ(dns_queue, nullptr);

@@ -253,10 +253,9 @@ TEST_F(QueryReplies, LinksAreCollectedNewestFirstAndHandedOver)
 {
     static std::vector<std::string> got;
     got.clear();
-    query_links_hand_over = [](StringNode* list, Connection*) {
+    int listener = links_received.add(kLinksReceivedWindow, [](StringNode*& list, Connection*) {
         for (StringNode* n = list; n; n = n->next) got.push_back(n->text);
-        strlist_free(&list);
-    };
+    });
     feed(":srv 364 me a.example hub.example :1 First");
     feed(":srv 364 me b.example hub.example :2 Second");
     EXPECT_EQ(chat_status, std::vector<std::string>{"Linkler Bakılıyor..."});
@@ -270,6 +269,7 @@ TEST_F(QueryReplies, LinksAreCollectedNewestFirstAndHandedOver)
     feed(":srv 365 me * :End");
     EXPECT_EQ(got, std::vector<std::string>{"c.example,hub.example,1 Third"});
     EXPECT_EQ(chat_status.front(), "Linkler Bakılıyor...");
+    links_received.remove(listener);
 }
 
 TEST_F(QueryReplies, ChannelErrorsGoToTheirWindow)

@@ -14,6 +14,7 @@
 #include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/user_lists.h"
+#include "irc/lists/ignore_list.h"
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/query_replies.h"
 #include "irc/numerics/replies.h"
@@ -31,7 +32,6 @@ namespace {
 std::vector<std::string> printed;
 int recolours = 0;
 std::vector<std::string> fingers;   // targets given to the finger client ("-" cleared)
-std::vector<std::string> ignores;   // "action mask types seconds"
 
 std::vector<std::string> texts(const StringNode* head)
 {
@@ -60,13 +60,10 @@ protected:
         userhost_finger = [](QWidget*, const std::string* target, Connection*) {
             fingers.push_back(target ? *target : "-");
         };
-        userhost_ignore_edit = [](QWidget*, int action, const std::string& mask, const std::string& types,
-                                  int seconds, int, Connection*) {
-            ignores.push_back(std::to_string(action) + " " + mask + " " + types + " " + std::to_string(seconds));
-        };
         printed.clear();
         fingers.clear();
-        ignores.clear();
+        strlist_free(&main_settings.ignore_list);
+        ignore_prune_timed();
         recolours = 0;
         conn->network = "Net";
         conn->connected = 1;
@@ -78,6 +75,8 @@ protected:
     void TearDown() override
     {
         userhost_requests_free(conn);
+        strlist_free(&main_settings.ignore_list);
+        ignore_prune_timed();
         conn->connected = 0;
         conn->socket = -1;
         ChatTest::TearDown();
@@ -497,7 +496,16 @@ TEST_F(UserLists, OtherPurposesHandTheAddressOn)
     feed(":srv 302 me :f2=-fred@f.example");
     feed(":srv 302 me :ig*=+x@i.example");
     EXPECT_EQ(fingers, (std::vector<std::string>{"fred@f.example", "@f.example"}));
-    EXPECT_EQ(ignores, std::vector<std::string>{"1 *!*x@i.example private,ctcp 120"});
+    // The ignore waited for the address: the mask of type 1 goes on the list
+    // with its types, for two minutes; the nick the server did not know adds
+    // nothing.
+    ASSERT_NE(main_settings.ignore_list, nullptr);
+    EXPECT_EQ(main_settings.ignore_list->next, nullptr);
+    const std::string ignored = main_settings.ignore_list->text;
+    EXPECT_EQ(ignored.rfind("*!*x@i.example,", 0), 0u) << ignored;
+    EXPECT_NE(ignored.find("private"), std::string::npos) << ignored;
+    EXPECT_NE(ignored.find("ctcp"), std::string::npos) << ignored;
+    EXPECT_EQ(ignore_timed_seconds("*!*x@i.example"), 120);
 
     // Our own address, asked when the welcome named none.
     irc_local_lookup = [](QWidget*, const std::string&, int, Connection*) { return 1; };
@@ -515,8 +523,8 @@ TEST_F(UserLists, DnsOfANickLooksUpTheHostTheServerGave)
 {
     dns_print = [](QWidget*, Connection*, const std::string& t, std::uint32_t) { dns_lines.push_back(t); };
     dns_lines.clear();
-    dns_userhost_request(conn, chan->hwnd.get(), "bob");
-    dns_userhost_request(conn, chan->hwnd.get(), "ghost");
+    userlist_dns_request(conn, chan->hwnd.get(), "bob");
+    userlist_dns_request(conn, chan->hwnd.get(), "ghost");
     EXPECT_EQ(sent, (std::vector<std::string>{"USERHOST bob\n", "USERHOST ghost\n"}));
     feed(":srv 302 me :bob=+u@10.9.8.7");
     ASSERT_NE(dns_queue, nullptr);

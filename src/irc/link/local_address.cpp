@@ -9,6 +9,7 @@
 #include "core/text_limits.h"
 #include "irc/link/connect.h"
 #include "irc/link/lookups.h"
+#include "irc/lists/user_lists.h"
 #include "script/stores/timers.h"
 
 namespace {
@@ -16,23 +17,6 @@ namespace {
 int default_local_lookup(QWidget* window, const std::string& text, int echo, Connection*)
 {
     return dns_lookup_request(window, std::string(), text, echo, kDnsLocalHost);
-}
-
-void default_userhost_self(int, Connection* conn)
-{
-    if (!conn_is_live(conn)) return;
-    const std::string& nick = conn_own_nick(conn);
-    if (nick.empty()) return;
-    int pending = 0;
-    UserhostRequest** tail = &conn->userhost_requests;
-    for (; *tail; tail = &(*tail)->next) ++pending;
-    // A server that never answers must not make the list grow without end.
-    if (pending >= 64) return;
-    auto* req = new UserhostRequest;
-    req->purpose = 10;
-    req->window = conn->status_window;
-    *tail = req;
-    irc_send_line("USERHOST " + nick + "\n", 0, conn);
 }
 
 void lookup(const std::string& text, int echo, Connection* conn)
@@ -43,7 +27,6 @@ void lookup(const std::string& text, int echo, Connection* conn)
 }  // namespace
 
 int (*irc_local_lookup)(QWidget*, const std::string&, int, Connection*) = default_local_lookup;
-void (*irc_userhost_request_self)(int, Connection*) = default_userhost_self;
 
 std::string local_address_host_part(const std::string& text)
 {
@@ -87,6 +70,6 @@ int conn_learn_local_address(const std::string* text, int from_reply, int echo, 
         if (conn_is_live(conn)) ini_save_local_host(conn);
         return !text || text->empty() ? 1 : 0;
     }
-    if (irc_userhost_request_self) irc_userhost_request_self(echo, conn);
+    userlist_request_self(echo, conn);
     return 1;
 }

@@ -24,8 +24,3 @@ std::string local_address_host_part(const std::string& text);
 // Looks the local host text up (status window, empty requester, kind 5).
 // Default: dns_lookup_request.
 extern int (*irc_local_lookup)(QWidget* window, const std::string& text, int echo, Connection* conn);
-// Queues a USERHOST request about our own nick (mask type 5, status window,
-// purpose 10) whose reply comes back to conn_learn_local_address. Default:
-// a request record of purpose 10 for the status window and
-// "USERHOST <nick>" sent to the server.
-extern void (*irc_userhost_request_self)(int echo, Connection* conn);

@@ -12,6 +12,7 @@
 #include "model/colors.h"
 #include "model/line_buffer.h"
 #include "irc/link/connect.h"
+#include "irc/lists/address_list.h"
 #include "platform/app_messages.h"
 #include "platform/host_lookup.h"
 #include "platform/sockets.h"
@@ -65,14 +66,6 @@ int fire_dns_event(DnsRequest* r)
     int halt = 0;
     return event_fire(r->conn, r->owner, nullptr, "DNS", kEvDns, 0, &halt, &src);
 }
-
-int default_nick_host(Connection*, const std::string&, std::string*) { return 0; }
-
-void default_userhost_request(Connection*, QWidget* window, const std::string& nick)
-{
-    dns_lookup_request(window, nick, nick, 1, kDnsNickNotFound);
-}
-
 
 bool quiet_kind(int kind)
 {
@@ -268,8 +261,18 @@ Connection* (*dns_window_conn)(QWidget*) = default_window_conn;
 void (*dns_print)(QWidget*, Connection*, const std::string&, std::uint32_t) = default_print;
 void (*dns_kind_result)(DnsRequest*, int) = nullptr;
 int (*dns_share_result)(QWidget*, const std::string&, int) = nullptr;
-int (*dns_nick_host)(Connection*, const std::string&, std::string*) = default_nick_host;
-void (*dns_userhost_request)(Connection*, QWidget*, const std::string&) = default_userhost_request;
+int dns_nick_host(Connection* conn, const std::string& nick, std::string* host)
+{
+    IalResult found;
+    if (!ial_lookup(nick, found, conn))
+        return 0;
+    const std::size_t at = found.text.find('@');
+    if (at == std::string::npos || at + 1 >= found.text.size())
+        return 0;
+    if (host)
+        *host = found.text.substr(at + 1);
+    return 1;
+}
 
 bool dns_is_ip_mask(const std::string& text)
 {

@@ -74,6 +74,10 @@ int dns_queue_count();
 // allowed in a part.
 bool dns_is_ip_mask(const std::string& text);
 
+// The host of a nick from the internal address list (the part after "@" of
+// its address); 1 when known.
+int dns_nick_host(Connection* conn, const std::string& nick, std::string* host);
+
 // The request of the DNS event being handled (null outside one, or when it
 // was freed meanwhile).
 DnsRequest* dns_current_event_request();
@@ -92,12 +96,6 @@ extern void (*dns_kind_result)(DnsRequest* request, int failed);
 // Kinds 2 and 3: copies a name already resolved for another chat or receive
 // from the same host; 1 when it did. Null until DCC transfers are built.
 extern int (*dns_share_result)(QWidget* owner, const std::string& query, int kind);
-// The host of a nick from the internal address list (the part after "!*" of
-// its type-5 mask); 1 when known. Default: 0.
-extern int (*dns_nick_host)(Connection* conn, const std::string& nick, std::string* host);
-// Asks the server for a nick's address (USERHOST, purpose 4); the reply
-// completes the lookup. Default: the nick counts as not found (kind 0).
-extern void (*dns_userhost_request)(Connection* conn, QWidget* window, const std::string& nick);
 
 // /dns [-c] [-h] name.
 struct CommandCall;

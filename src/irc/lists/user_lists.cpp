@@ -1,6 +1,7 @@
 // Auto-op, auto-voice and protect lists, USERHOST requests and the
 // user-level entries of the users file.
 #include "irc/lists/user_lists.h"
+#include "irc/lists/ignore_list.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -380,8 +381,7 @@ void complete(UserhostRequestRecord& r, const std::string& address, Connection* 
         break;
     }
     case kUhIgnore:
-        if (has_mask && userhost_ignore_edit)
-            userhost_ignore_edit(window, r.action, masked, r.text1, r.seconds, r.echo, conn);
+        if (has_mask) ignore_edit(window, r.action, masked, &r.text1, r.seconds, r.echo, conn);
         break;
     case kUhDns:
         if (at != std::string::npos && at + 1 < address.size())
@@ -594,7 +594,6 @@ std::vector<std::string> level_items(std::string_view text)
 void (*userlist_print)(QWidget*, std::uint32_t, const std::string&, int) = default_print;
 void (*userlist_recolor)() = default_recolor;
 ScriptFile* (*users_file_for_edit)() = default_users_file;
-void (*userhost_ignore_edit)(QWidget*, int, const std::string&, const std::string&, int, int, Connection*) = nullptr;
 void (*userhost_finger)(QWidget*, const std::string*, Connection*) = nullptr;
 
 // ---- The lists ----

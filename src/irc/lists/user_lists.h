@@ -186,9 +186,6 @@ extern void (*userlist_recolor)();
 // The users file to edit. Default: the loaded file of kind users.
 struct ScriptFile;
 extern ScriptFile* (*users_file_for_edit)();
-// The ignore list's edit for a completed /ignore request. Default: nothing.
-extern void (*userhost_ignore_edit)(QWidget* window, int action, const std::string& mask, const std::string& types,
-                                    int seconds, int echo, Connection* conn);
 // The finger client: the target ("user@host" or "@host") is set and the
 // query starts; with a null target the pending target is cleared. Default:
 // nothing.

@@ -509,8 +509,8 @@ void query_on_links_end(IrcMessage& msg)
         st->links_pending = 0;
         StringNode* list = st->links_list;
         st->links_list = nullptr;
-        if (query_links_hand_over) query_links_hand_over(list, conn);
-        else strlist_free(&list);
+        links_received.fire(list, conn);
+        strlist_free(&list);
     }
     if (go) irc_show_words(msg, msg.trailing_word > 0 ? msg.trailing_word : 3, 0, 1, static_cast<int>(kColorNormalText));
 }
@@ -554,7 +554,7 @@ void query_on_mode_list_end(IrcMessage& msg)
 void (*query_reply_print)(QWidget*, std::uint32_t, const std::string&, int, int) = default_print;
 void (*query_reply_echo)(QWidget*, std::uint32_t, const std::string&) = default_echo;
 void (*query_chanlist_entry)(const std::string&, const std::string&, const std::string&, Connection*) = nullptr;
-void (*query_links_hand_over)(StringNode*, Connection*) = nullptr;
+Signal<void(StringNode*&, Connection*)> links_received;
 Signal<void(const std::string&, Connection*)> reply_target_unreachable;
 
 QueryReplyState::~QueryReplyState()

@@ -83,14 +83,19 @@ extern void (*query_reply_print)(QWidget* window, std::uint32_t colour, const st
 // Prints a line in a window with echo_line, timestamp on. Seam for tests.
 extern void (*query_reply_echo)(QWidget* window, std::uint32_t colour, const std::string& text);
 
+// The answer to LINKS is complete: the collected entries, newest first. A
+// listener that keeps the list takes it (sets it to null); what is left
+// after the fire is freed.
+enum LinksReceivedOrder {
+    kLinksReceivedWindow = 10,  // the Links List window
+};
+extern Signal<void(StringNode*& list, Connection* conn)> links_received;
+
 // Seams to later subsystems. Absent (null): the default stated.
 // The channels list window takes a 322 entry (name, users, topic); absent:
 // the entry is shown in the status window.
 extern void (*query_chanlist_entry)(const std::string& name, const std::string& users, const std::string& topic,
                                     Connection* conn);
-// The links window takes the collected LINKS list (and owns it); absent: the
-// list is freed.
-extern void (*query_links_hand_over)(StringNode* list, Connection* conn);
 
 // Sets the away seams of the captions and the messaging commands.
 void query_replies_install();
