@@ -79,7 +79,8 @@ struct ExpectedListener {
 }  // namespace
 
 // Outside the unnamed namespace: the table includes the headers of the
-// signals it reads.
+// signals it reads, save those of the folders above app/.
+#include "commands/play_queue.h"
 #include "app/listeners_expected.inc"
 
 namespace {
