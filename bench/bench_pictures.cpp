@@ -17,7 +17,7 @@
 
 #include <gif_lib.h>
 
-#include "bars/pictures.h"
+#include "display/pictures.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
 #include "model/window_record.h"
-#include "bars/treebar.h"
+#include "display/bar_windows.h"
 #include "core/options.h"
 
 #include <QApplication>
@@ -107,7 +107,7 @@ int main_accelerator(QObject *receiver, QKeyEvent *key)
     const int k = key->key();
     if (k < Qt::Key_A || k > Qt::Key_Z)
         return DISPATCH_NORMAL;
-    QWidget *tree = treebar_window();
+    QWidget *tree = bar_window(BAR_TREEBAR);
     bool ours = window_of_control(receiver) != nullptr;
     for (QObject *o = receiver; o && !ours && tree; o = o->parent())
         ours = o == tree;

@@ -12,7 +12,7 @@
 #include "model/window_record.h"
 #include "app/window_queries.h"
 #include "bars/bar_docking.h"
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"

@@ -16,3 +16,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 };
+
+struct MainWindowPlacement;
+
+// The frame's state as the "windows"/"main" line keeps it; 0 without a frame.
+int frame_main_placement(MainWindowPlacement& out);
+// Whether Shift is held now.
+int frame_shift_held();

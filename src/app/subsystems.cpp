@@ -13,6 +13,7 @@
 #include "model/connection.h"
 #include "app/external_request.h"
 #include "app/frame_proc.h"
+#include "app/frame_window.h"
 #include "app/font_dialog.h"
 #include "app/links_window.h"
 #include "app/log_prompts.h"
@@ -174,53 +175,6 @@
 
 namespace {
 
-// The frame's state as the "windows"/"main" line keeps it.
-int frame_placement(MainWindowPlacement& out)
-{
-    QMainWindow* w = frame_window.data();
-    if (!w)
-        return 0;
-    // The frame is placed again by its outer corner (move) and its inner
-    // size (resize), so both rectangles are kept the same way: the corner
-    // with the window manager's decoration, the size without it.
-    const QRect inner = w->geometry();
-    const QPoint decoration = inner.topLeft() - w->pos();
-    const QRect r(w->pos(), inner.size());
-    const QRect n = w->normalGeometry().isValid()
-                        ? QRect(w->normalGeometry().topLeft() - decoration, w->normalGeometry().size())
-                        : r;
-    out.visible = w->isVisible() ? 1 : 0;
-    out.hidden_in_tray = (!w->isVisible() && w->isMinimized()) ? 1 : 0;
-    out.minimised = w->isMinimized() ? 1 : 0;
-    out.maximised = w->isMaximized() ? 1 : 0;
-    out.restores_maximised = (w->windowState() & Qt::WindowMaximized) ? 1 : 0;
-    out.left = r.left();
-    out.top = r.top();
-    out.width = r.width();
-    out.height = r.height();
-    out.normal_left = n.left();
-    out.normal_top = n.top();
-    out.normal_width = n.width();
-    out.normal_height = n.height();
-    return 1;
-}
-
-int shift_held()
-{
-    return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) ? 1 : 0;
-}
-
-
-// A line typed into a window's editbox: mode 0 (a command when it starts
-// with the command character, else text for the window), 3 with Ctrl
-// (always text).
-int exec_typed_line(QWidget* window, const std::string& line, int mode, Connection* conn)
-{
-    if (line.empty())
-        return 0;
-    return script_exec_line(window, line.c_str(), nullptr, mode, nullptr, nullptr, conn);
-}
-
 // Connecting at start: a server, port and channels given on the command line
 // or by an irc: link go with the request.
 // The per-connection second: the delayed auto-join, then the delayed modes.
@@ -228,55 +182,6 @@ void protocol_tick(Connection* conn)
 {
     conn_autojoin_tick(conn);
     automode_tick(conn);
-}
-
-// ---- Script events of the frame and the windows ----
-
-int window_events_on()
-{
-    return opt(OPT_REMOTE_EVENTS) ? 1 : 0;
-}
-
-// The connection a window belongs to, else the current one.
-Connection* event_conn_of(QWidget* window)
-{
-    Connection* conn = window ? conn_of_window(window) : nullptr;
-    return conn ? conn : conn_current();
-}
-
-// ACTIVE (a window) and APPACTIVE (none) from the frame's activation.
-void fire_frame_event(int event_id, const char* name, QWidget* window)
-{
-    event_fire(event_conn_of(window), window, nullptr, name, event_id, 0, nullptr, nullptr);
-}
-
-// INPUT: the line being submitted is the handlers' $1-; 0 when halted.
-int fire_input(Connection* conn, QWidget* window, const std::string& line)
-{
-    EventSource source;
-    source.text1 = line;
-    return event_fire(conn, window, nullptr, "INPUT", kEvInput, 0, nullptr, &source);
-}
-
-// TABCOMP: the offered text is $1-; 0 when halted (the box stays as it is).
-int fire_tabcomp(Connection* conn, QWidget* window, const std::string& text, int)
-{
-    EventSource source;
-    source.text1 = text;
-    return event_fire(conn, window, nullptr, "TABCOMP", kEvTabComp, 0, nullptr, &source);
-}
-
-// KEYDOWN and KEYUP of custom windows, with $keyval, $keychar and $keyrpt.
-void fire_key(Connection* conn, QWidget* window, int up, int key, int character, int repeat)
-{
-    if (!window_events_on() || !event_has_handler(up ? kEvKeyUp : kEvKeyDown))
-        return;
-    EventSource source;
-    source.key_value = key;
-    source.key_char = character;
-    source.key_repeat = repeat;
-    event_fire(conn_is_live(conn) ? conn : event_conn_of(window), window, nullptr,
-               up ? "KEYUP" : "KEYDOWN", up ? kEvKeyUp : kEvKeyDown, 0, nullptr, &source);
 }
 
 // Text typed without the command character goes out as the messaging
@@ -307,13 +212,8 @@ void app_wire_main_settings()
     main_settings_bind_connection(&conn_list, conn_is_live);
     main_settings_hooks.start_nick = &start_nick;
     main_settings_hooks.start_anick = &start_anick;
-    main_settings_hooks.main_window_placement = frame_placement;
-    main_settings_hooks.shift_key_down = shift_held;
-}
-
-// The frame's hand-over of irc: links and its exit state.
-void app_wire_startup()
-{
+    main_settings_hooks.main_window_placement = frame_main_placement;
+    main_settings_hooks.shift_key_down = frame_shift_held;
 }
 
 // The window manager: status windows for connections, the windows of a
@@ -339,12 +239,6 @@ void app_wire_windows()
 void app_wire_display_colours()
 {
     colors_install();
-}
-
-// Bar backgrounds behind /background's bar switches, and a window's
-// background picture rendered again when the colours change.
-void app_wire_bar_backgrounds()
-{
 }
 
 // The toolbar: made with the frame; its buttons follow the connection, the
@@ -564,9 +458,6 @@ void app_wire_text_work()
     cnick_install();
     // Script colour numbers, and editbox colours by focus.
     output_hooks.color_resolve = color_resolve_number;
-    input_editbox_colours_hook = [](WindowRecord*, QWidget* box, int focused) {
-        color_editbox_apply(box, focused);
-    };
     // The colours dialog from the frame's menu; $ansi2kest and $highlight;
     // the wheel's scroll requests; the in-view test; members listed again by
     // a NAMES reply keep the colours they showed.
@@ -621,14 +512,7 @@ void app_wire_tips()
     tip_events_install();
     child_hooks.frame_hidden = tray_frame_hidden;
     tray_activity_install();
-    irc_link_bring_to_front = [] { tray_restore_main(0); };
     link_request_install();
-}
-
-// The service other programs of the user reach over the local socket: its
-// settings read at start and saved at exit, its name registered while on.
-void app_wire_frame_service()
-{
 }
 
 // Windows in view and activated: beeps for windows out of view, /join,
@@ -673,12 +557,6 @@ void app_wire_servers()
     conn_hooks.servers_group_of_network = servers_group_of_host;
 }
 
-// The ident server: started with the program when it is on, its client
-// dropped when its countdown runs out, closed at exit.
-void app_wire_ident()
-{
-}
-
 // The finger client and server: /finger and the USERHOST answer start a
 // query, menu command 158 cancels one or asks for a target, closing the
 // Finger window ends the query; the server starts with the program when it
@@ -711,7 +589,6 @@ void app_wire_bars()
     win_hooks.winlist_sort = winlist_sort_windows;
     switchbar_install();
     bars_window_events_install();
-    frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
     bar_commands_install();
 }
 
@@ -721,7 +598,6 @@ void app_install_subsystems()
     // colours, fonts, logs, the text areas' printers and the input of the
     // child windows.
     app_wire_main_settings();
-    app_wire_startup();
     startup_install();
     tick_install();
     app_wire_windows();
@@ -747,7 +623,7 @@ void app_install_subsystems()
     variable_commands_register();
     output_commands_register();
     app_wire_script_variables();
-    editbox_exec_line_hook = exec_typed_line;
+    editbox_exec_line_hook = editbox_run_typed_line;
     script_send_text = send_typed_text;
 
     // Scripts from files: alias files, remote scripts with their events and
@@ -845,17 +721,13 @@ void app_install_subsystems()
     // Script events where the user meets them: ACTIVE and APPACTIVE from
     // the frame's activation, CLOSE of windows, INPUT of typed lines, TABCOMP of completions and the
     // keys of custom windows.
-    editbox_input_event_hook = fire_input;
-    tabcomp_event_hook = fire_tabcomp;
-    // Tab on "$name" or "%name" completes to the evaluated value.
-    tabcomp_eval_hook = [](QWidget* window, std::string& text, Connection* conn) {
-        return ident_eval_text(window, &text, nullptr, nullptr, 0, -1, -1, nullptr, conn) ? 1 : 0;
-    };
-    input_key_event_hook = fire_key;
+    editbox_input_event_hook = editbox_fire_input;
+    tabcomp_event_hook = tabcomp_fire_event;
+    tabcomp_eval_hook = tabcomp_eval_value;
+    input_key_event_hook = input_fire_key;
     app_wire_irc_notify();
     app_wire_ssl();
     app_wire_servers();
-    app_wire_ident();
     app_wire_finger();
     links_window_install();
 
@@ -875,7 +747,6 @@ void app_install_subsystems()
     default_browser_install();
     // Background pictures of the windows and of the area behind them.
     child_hooks.mdi_paint_background = bg_mdi_paint;
-    app_wire_bar_backgrounds();
     app_wire_toolbar();
 
     // The frame: its menu bar and commands, layout and modes, window
@@ -884,7 +755,6 @@ void app_install_subsystems()
     app_wire_frame();
     app_wire_menu_lists();
     app_wire_frame_look();
-    app_wire_frame_service();
     app_wire_window_view();
     app_wire_tips();
     app_wire_bars();

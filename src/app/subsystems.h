@@ -10,7 +10,6 @@ void app_install_subsystems();
 // by one of these (app_install_subsystems calls each after the subsystem's
 // install; a test that installs a subsystem alone calls its wiring too).
 void app_wire_main_settings();
-void app_wire_startup();
 void app_wire_frame();
 void app_wire_menu_lists();
 void app_wire_window_view();

@@ -3,7 +3,7 @@
 
 #include "app/frame_layout.h"
 #include "app/startup.h"
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 #include "bars/tooltips.h"
 #include "core/main_settings.h"
 #include "core/options.h"

@@ -33,7 +33,8 @@
 #include "app/tick.h"
 #include "app/window_ops.h"
 #include "bars/bar_docking.h"
-#include "bars/bars.h"
+#include "display/bar_windows.h"
+#include "bars/toolbar_buttons.h"
 #include "bars/tooltips.h"
 #include "bars/treebar.h"
 #include "core/list_sort.h"
@@ -1195,6 +1196,17 @@ int g_status_icon_listener = 0;
 int g_bars_repaint_listener = 0;
 int g_bar_toggled_listener = 0;
 int g_frame_activation_listener = 0;
+int g_colours_listener = 0;
+
+// New colours: the bars paint again; the treebar gets its background first.
+void repaint_bars()
+{
+    toolbar_repaint();
+    switchbar_repaint();
+    const ColorRgb tree = color_rgb(kColorTreebar);
+    treebar_set_background(QColor(color_rgb_red(tree), color_rgb_green(tree), color_rgb_blue(tree)));
+    treebar_refresh(nullptr, 5);
+}
 
 // WM_APP+66: the switchbar paints again for the last pending request, the
 // treebar's branches are refreshed when a connection asked.
@@ -1242,6 +1254,7 @@ void bars_window_events_install()
     frame_bars_repaint.add_once(g_bars_repaint_listener, kBarsRepaintSwitchers, frame_bars_repainted);
     frame_bar_toggled.add_once(g_bar_toggled_listener, kBarToggledTreebar, treebar_toggled);
     frame_activation.add_once(g_frame_activation_listener, kActivationDockBars, docked_bars_follow_activation);
+    colours_applied.add_once(g_colours_listener, kColoursAppliedBars, repaint_bars);
 }
 
 void bars_window_events_uninstall()
@@ -1252,6 +1265,7 @@ void bars_window_events_uninstall()
     frame_bars_repaint.drop(g_bars_repaint_listener);
     frame_bar_toggled.drop(g_bar_toggled_listener);
     frame_activation.drop(g_frame_activation_listener);
+    colours_applied.drop(g_colours_listener);
 }
 
 // ---- The popups of the bars' empty space ----
@@ -1434,6 +1448,8 @@ int g_captions_listener = 0;
 void switchbar_install()
 {
     tick_second.add_once(g_tick_listener, kTickSwitchbarBlink, switchbar_blink_start);
+    // The blinking runs on the frame's timer 124.
+    frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
     captions_updated.add_once(g_captions_listener, kCaptionsUpdatedSwitchbar, [] { switchbar_repaint(); });
 }
 

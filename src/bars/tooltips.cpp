@@ -2,7 +2,7 @@
 #include "bars/tooltips.h"
 
 #include "bars/bar_docking.h"
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 #include "model/colors.h"
 #include "platform/platform_utils.h"
 

@@ -514,17 +514,30 @@ void tray_animation_step()
     tray_icon_update(TRAY_REFRESH);
 }
 
+namespace {
+
+int g_activity_listener = 0;
+int g_over_listener = 0;
+int g_activation_listener = 0;
+int g_changed_listener = 0;
+
+}  // namespace
+
 void tray_activity_install()
 {
-    static int activity_listener = 0;
-    irc_link_activity.add_once(activity_listener, 0, conn_arm_tray_activity_timers);
+    irc_link_activity.add_once(g_activity_listener, 0, conn_arm_tray_activity_timers);
     // Timers 130/131 ran out; the icon follows the frame's state and the
     // application's activation.
-    static int over_listener = 0;
-    frame_tray_activity_over.add_once(over_listener, kTrayActivityIcon, tray_activity_clear);
-    static int activation_listener = 0;
-    frame_activation.add_once(activation_listener, kActivationTray, [](QWidget*, bool) { tray_follow_frame_state(); });
-    static int changed_listener = 0;
-    frame_activity_changed.add_once(changed_listener, kActivityChangedTray, [](bool) { tray_icon_update(TRAY_REFRESH); });
+    frame_tray_activity_over.add_once(g_over_listener, kTrayActivityIcon, tray_activity_clear);
+    frame_activation.add_once(g_activation_listener, kActivationTray, [](QWidget*, bool) { tray_follow_frame_state(); });
+    frame_activity_changed.add_once(g_changed_listener, kActivityChangedTray, [](bool) { tray_icon_update(TRAY_REFRESH); });
     frame_set_timer_handler(FRAME_TIMER_TRAY_REFRESH, [](int) { tray_animation_step(); });
+}
+
+void tray_activity_uninstall()
+{
+    irc_link_activity.drop(g_activity_listener);
+    frame_tray_activity_over.drop(g_over_listener);
+    frame_activation.drop(g_activation_listener);
+    frame_activity_changed.drop(g_changed_listener);
 }

@@ -64,8 +64,10 @@ TrayFrame tray_icon_frame();
 int tray_activity_bits();
 // The 16 x 16 picture of a frame of strip 36 or 37 (null for others).
 QImage tray_frame_image(int strip, int frame);
-// Serves timer 132 (at start-up).
+// Serves timer 132 (at start-up); the icon follows the link activity, the
+// frame's activation and timers 130/131.
 void tray_activity_install();
+void tray_activity_uninstall();
 // 1 while the frame is hidden in the tray.
 int tray_frame_hidden();
 // Removes the icon and frees what the tray holds (exit).

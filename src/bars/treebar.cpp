@@ -21,7 +21,7 @@
 #include "model/window_record.h"
 #include "app/window_queries.h"
 #include "bars/bar_docking.h"
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 #include "bars/switchbar.h"
 #include "bars/tree_view.h"
 #include "core/options.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/frame_menu.h"
-#include "bars/pictures.h"
+#include "display/pictures.h"
 #include "bars/toolbar_buttons.h"
 #include "bars/toolbar_file.h"
 #include "commands/switches.h"

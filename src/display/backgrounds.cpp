@@ -15,8 +15,8 @@
 #include <cstdlib>
 
 #include "app/system_menu.h"
-#include "bars/bars.h"
-#include "bars/pictures.h"
+#include "display/bar_windows.h"
+#include "display/pictures.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
 #include "core/files.h"

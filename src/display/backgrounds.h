@@ -97,7 +97,7 @@ int bg_mdi_paint(QPainter& painter, QWidget* mdi);
 // "treebar" in ini section "background" (the file alone). The picture is
 // loaded with the bar face colour as fill and drawn tiled.
 enum BarBackgroundKind : int {
-    kBarBgToolbar = 0,      // same numbers as the bars themselves (bars/bars.h)
+    kBarBgToolbar = 0,      // same numbers as the bars themselves (display/bar_windows.h)
     kBarBgSwitchbar = 1,
     kBarBgTreebar = 2,
     kBarBgToolbuttons = 3,  // behind the toolbar's buttons, at its own size

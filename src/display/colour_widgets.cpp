@@ -8,9 +8,6 @@
 #include <QWidget>
 
 #include "app/child_window.h"
-#include "bars/switchbar.h"
-#include "bars/toolbar_buttons.h"
-#include "bars/treebar.h"
 #include "display/backgrounds.h"
 #include "model/colors.h"
 #include "model/window_record.h"
@@ -65,15 +62,6 @@ void colour_listbox(QWidget* list)
     list->setPalette(pal);
 }
 
-// The bars paint again; the treebar gets its background first.
-void repaint_bars()
-{
-    toolbar_repaint();
-    switchbar_repaint();
-    treebar_set_background(to_qcolor(color_rgb(kColorTreebar)));
-    treebar_refresh(nullptr, 5);
-}
-
 // Every window's background picture, text area, editboxes and list box.
 void repaint_windows()
 {
@@ -100,7 +88,6 @@ void repaint_windows()
     }
 }
 
-int g_bars_id = 0;
 int g_windows_id = 0;
 
 }  // namespace
@@ -115,12 +102,10 @@ void color_editbox_apply(QWidget* box, int focused)
 
 void colour_widgets_install()
 {
-    colours_applied.add_once(g_bars_id, kColoursAppliedBars, repaint_bars);
     colours_applied.add_once(g_windows_id, kColoursAppliedWindows, repaint_windows);
 }
 
 void colour_widgets_uninstall()
 {
-    colours_applied.drop(g_bars_id);
     colours_applied.drop(g_windows_id);
 }

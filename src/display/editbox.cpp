@@ -1,5 +1,8 @@
 #include "display/editbox.h"
 #include "display/text_marking.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_index.h"
+#include "script/exec/script_types.h"
 
 #include <QApplication>
 #include <QTextCursor>
@@ -309,6 +312,20 @@ int editbox_submit(WindowRecord* rec, EditBox* box, int flags, int key_flags)
     refill(rec, box, index);
     reset_state();
     return 1;
+}
+
+int editbox_run_typed_line(QWidget* window, const std::string& line, int mode, Connection* conn)
+{
+    if (line.empty())
+        return 0;
+    return script_exec_line(window, line.c_str(), nullptr, mode, nullptr, nullptr, conn);
+}
+
+int editbox_fire_input(Connection* conn, QWidget* window, const std::string& line)
+{
+    EventSource source;
+    source.text1 = line;
+    return event_fire(conn, window, nullptr, "INPUT", kEvInput, 0, nullptr, &source);
 }
 
 int editbox_exec_default(QWidget* window, const std::string& line, int mode, Connection* conn)

@@ -102,6 +102,13 @@ extern int (*editbox_input_event_hook)(Connection* conn, QWidget* window, const 
 // The program is locked. Absent: never.
 extern int (*editbox_locked_hook)();
 
+// The interpreter's entry for a typed line: mode 0 (a command when it starts
+// with the command character, else text for the window), 3 with Ctrl
+// (always text).
+int editbox_run_typed_line(QWidget* window, const std::string& line, int mode, Connection* conn);
+// INPUT: the line being submitted is the handlers' $1-; 0 when halted.
+int editbox_fire_input(Connection* conn, QWidget* window, const std::string& line);
+
 // The built-in behaviour of editbox_exec_line_hook while the interpreter is absent.
 int editbox_exec_default(QWidget* window, const std::string& line, int mode, Connection* conn);
 int editbox_say_default(QWidget* window, const std::string& text, Connection* conn);

@@ -1,5 +1,8 @@
 #include "display/input_procs.h"
 #include "display/mouse_clicks.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_index.h"
+#include "script/exec/script_types.h"
 #include "display/text_marking.h"
 
 #include <QTextCursor>
@@ -18,6 +21,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/editbox.h"
+#include "display/colour_widgets.h"
 #include "display/colours_dialog.h"
 #include "display/line_marker.h"
 #include "display/nick_list.h"
@@ -26,7 +30,6 @@
 
 void (*input_key_event_hook)(Connection*, QWidget*, int, int, int, int) = nullptr;
 void (*input_frame_command_hook)(int, WindowRecord*) = nullptr;
-void (*input_editbox_colours_hook)(WindowRecord*, QWidget*, int) = nullptr;
 int (*input_wheel_lines_hook)() = nullptr;
 int (*input_paste_confirm_hook)(WindowRecord*, const std::string&) = nullptr;
 void (*input_scroll_hook)(WindowRecord*, int, int) = nullptr;
@@ -268,8 +271,8 @@ public:
                 auto* box = static_cast<EditBox*>(watched);
                 if (type == QEvent::FocusIn)
                     rec->last_focus = static_cast<QWidget*>(box);
-                if (input_editbox_colours_hook)
-                    input_editbox_colours_hook(rec, box, type == QEvent::FocusIn ? 1 : 0);
+                // The editbox colours by focus (Editbox text on Editbox or Inactive).
+                color_editbox_apply(box, type == QEvent::FocusIn ? 1 : 0);
                 box->viewport()->update();
             }
             return false;
@@ -519,6 +522,22 @@ int mouse_wheel_scroll(WindowRecord* rec, int distance, int over_list)
             input_scroll_request(rec, to_list ? 1 : 0, code);
     }
     return notches;
+}
+
+void input_fire_key(Connection* conn, QWidget* window, int up, int key, int character, int repeat)
+{
+    if (!opt(OPT_REMOTE_EVENTS) || !event_has_handler(up ? kEvKeyUp : kEvKeyDown))
+        return;
+    EventSource source;
+    source.key_value = key;
+    source.key_char = character;
+    source.key_repeat = repeat;
+    if (!conn_is_live(conn)) {
+        conn = window ? conn_of_window(window) : nullptr;
+        if (!conn)
+            conn = conn_current();
+    }
+    event_fire(conn, window, nullptr, up ? "KEYUP" : "KEYDOWN", up ? kEvKeyUp : kEvKeyDown, 0, nullptr, &source);
 }
 
 void input_scroll_request(WindowRecord* rec, int to_list, int code)

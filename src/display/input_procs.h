@@ -79,8 +79,9 @@ void edit_insert_code(EditBox* box, char code, int twice);
 
 // Frame commands for a window (URL list: 7000 add, 7003 delete). Absent: nothing.
 extern void (*input_frame_command_hook)(int id, WindowRecord* rec);
-// The editbox colours by focus (Editbox text on Editbox or Inactive). Absent: none.
-extern void (*input_editbox_colours_hook)(WindowRecord* rec, QWidget* box, int focused);
+// KEYDOWN and KEYUP of custom windows, with $keyval, $keychar and $keyrpt,
+// while remote events are on and a handler is there.
+void input_fire_key(Connection* conn, QWidget* window, int up, int key, int character, int repeat);
 // Asks before a paste of several lines into an input box; 0 refuses it.
 // Absent: every paste goes in.
 extern int (*input_paste_confirm_hook)(WindowRecord* rec, const std::string& text);

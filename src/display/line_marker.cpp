@@ -11,7 +11,7 @@
 #include "app/child_widgets.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
-#include "bars/pictures.h"
+#include "display/pictures.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"

@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "app/child_window.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_index.h"
+#include "script/exec/script_types.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/ini.h"
@@ -21,6 +24,18 @@
 int (*tabcomp_event_hook)(Connection*, QWidget*, const std::string&, int) = nullptr;
 int (*tabcomp_eval_hook)(QWidget*, std::string&, Connection*) = nullptr;
 StringNode* (*tabcomp_folder_channels_hook)() = nullptr;
+
+int tabcomp_fire_event(Connection* conn, QWidget* window, const std::string& text, int)
+{
+    EventSource source;
+    source.text1 = text;
+    return event_fire(conn, window, nullptr, "TABCOMP", kEvTabComp, 0, nullptr, &source);
+}
+
+int tabcomp_eval_value(QWidget* window, std::string& text, Connection* conn)
+{
+    return ident_eval_text(window, &text, nullptr, nullptr, 0, -1, -1, nullptr, conn) ? 1 : 0;
+}
 
 namespace {
 

@@ -85,6 +85,10 @@ extern int (*tabcomp_event_hook)(Connection* conn, QWidget* window, const std::s
 // Evaluates the identifiers and variables of a text in place; a positive
 // result is success. Absent: 0 (the pattern stays as typed).
 extern int (*tabcomp_eval_hook)(QWidget* window, std::string& text, Connection* conn);
+// TABCOMP: the offered text is $1-; 0 when halted (the box stays as it is).
+int tabcomp_fire_event(Connection* conn, QWidget* window, const std::string& text, int flag);
+// Tab on "$name" or "%name": the text evaluated in place; 1 when it gave a value.
+int tabcomp_eval_value(QWidget* window, std::string& text, Connection* conn);
 // The channels-folder entries' channel names. Absent: [chanfolder] "n0",
 // "n1", ... of the main settings file, the second field of each entry.
 extern StringNode* (*tabcomp_folder_channels_hook)();

@@ -7,6 +7,7 @@
 #include "model/connection.h"
 #include "app/link_request_dialog.h"
 #include "app/startup.h"
+#include "bars/tray_icon.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -14,7 +15,6 @@
 #include "irc/link/connect.h"
 #include "script/exec/script_types.h"
 
-void (*irc_link_bring_to_front)() = nullptr;
 
 namespace {
 
@@ -149,8 +149,8 @@ int irc_link_follow(const IrcLinkRequest& r, Connection* conn)
     } else {
         script_exec_line(status, irc_link_server_command(r).c_str(), nullptr, 0, nullptr, nullptr, conn);
     }
-    if (r.confirm && irc_link_bring_to_front)
-        irc_link_bring_to_front();
+    if (r.confirm)
+        tray_restore_main(0);
     return 1;
 }
 
@@ -176,8 +176,8 @@ int dde_open_irc_link(const std::string& text, int from_outside)
             asked.server = conn->server_name.empty() ? conn->stored_identity[5] : conn->server_name;
         if (!link_request_post(asked, conn))
             return 0;
-        if (request.confirm && irc_link_bring_to_front)
-            irc_link_bring_to_front();
+        if (request.confirm)
+            tray_restore_main(0);
         return 1;
     }
     return irc_link_follow(request, conn);

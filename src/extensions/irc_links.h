@@ -40,9 +40,6 @@ void irc_links_uninstall();
 // and channel.
 std::string irc_link_server_command(const IrcLinkRequest& request);
 
-// Seam.
-// Brings the main window back from the tray and activates it. Default: nothing.
-extern void (*irc_link_bring_to_front)();
 
 // Follows a read request on a connection.
 int irc_link_follow(const IrcLinkRequest& request, Connection* conn);

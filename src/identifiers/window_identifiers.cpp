@@ -12,7 +12,7 @@
 
 #include "model/connection.h"
 #include "app/window_facts.h"
-#include "bars/pictures.h"
+#include "display/pictures.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
 #include "core/files.h"

@@ -389,6 +389,7 @@ TEST_F(FrameProc, EndOfPlayFiresTheEventsOfItsKind)
     static int end_steps;
     static int closed;
     events_noted(true);
+    ASSERT_TRUE(window_test_conn());
     frame_hooks().media_end_step = [](int) { ++end_steps; };
     frame_hooks().media_close = [](int) { ++closed; };
     for (const Case &c : cases) {

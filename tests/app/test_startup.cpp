@@ -2,6 +2,7 @@
 // window classes and accelerator tables, a whole start and close in this
 // process, and the real program closed by SIGTERM and handed a link.
 #include "app/startup.h"
+#include "bars/tray_icon.h"
 #include "app/window_queries.h"
 #include "app/subsystems.h"
 
@@ -221,8 +222,9 @@ struct InProcess {
         if (whole) {
             app_install_subsystems();
         } else {
+            // The tray left alone by what an earlier test installed.
+            tray_activity_uninstall();
             app_wire_main_settings();
-            app_wire_startup();
             startup_install();
         }
     }

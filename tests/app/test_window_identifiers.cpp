@@ -16,7 +16,7 @@
 #include "app/subsystems.h"
 #include "model/window_record.h"
 #include "bars/picture_files.h"
-#include "bars/pictures.h"
+#include "display/pictures.h"
 #include "display/editbox.h"
 #include "support/hook_guard.h"
 #include "support/test_support.h"

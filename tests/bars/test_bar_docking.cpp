@@ -24,7 +24,7 @@
 #include "app/startup.h"
 #include "bars/bar_docking.h"
 #include "bars/switchbar.h"
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"

@@ -15,7 +15,7 @@
 #include "app/window_ops.h"
 #include "model/window_record.h"
 #include "bar_fixture.h"
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 #include "bars/switchbar.h"
 #include "bars/treebar.h"
 #include "core/options.h"

@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 #include "support/test_support.h"
 
 TEST(BarWindows, KeptPerBarAndForgottenWhenDestroyed)

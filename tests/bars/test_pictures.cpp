@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bars/pictures.h"
+#include "display/pictures.h"
 #include "picture_files.h"
 #include "support/test_support.h"
 #include "support/cpu_time.h"

@@ -22,7 +22,7 @@
 #include "app/window_ops.h"
 #include "model/window_record.h"
 #include "bar_fixture.h"
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 #include "bars/switchbar.h"
 #include "core/options.h"
 #include "model/colors.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "bars/bar_docking.h"
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 #include "bars/tooltips.h"
 #include "core/options.h"
 #include "support/test_support.h"

@@ -1,4 +1,4 @@
-#include "bars/pictures.h"
+#include "display/pictures.h"
 
 #include <QImageReader>
 

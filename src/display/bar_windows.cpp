@@ -1,4 +1,4 @@
-#include "bars/bars.h"
+#include "display/bar_windows.h"
 
 #include <QPointer>
 #include <QWidget>
