@@ -169,7 +169,7 @@
 #include "bars/switchbar.h"
 #include "bars/treebar.h"
 #include "commands/bar_commands.h"
-#include "bars/bar_docking.h"
+#include "app/bar_docking.h"
 
 namespace {
 
