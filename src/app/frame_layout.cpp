@@ -11,7 +11,7 @@
 #include "app/window_open.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
-#include "bars/bar_docking.h"
+#include "app/bar_docking.h"
 #include "display/bar_windows.h"
 #include "core/ini.h"
 #include "core/main_settings.h"

@@ -171,7 +171,7 @@
 #include "bars/switchbar.h"
 #include "bars/treebar.h"
 #include "commands/bar_commands.h"
-#include "bars/bar_docking.h"
+#include "app/bar_docking.h"
 
 namespace {
 

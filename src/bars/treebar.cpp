@@ -20,7 +20,7 @@
 #include "app/window_ops.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
-#include "bars/bar_docking.h"
+#include "app/bar_docking.h"
 #include "display/bar_windows.h"
 #include "bars/switchbar.h"
 #include "bars/tree_view.h"

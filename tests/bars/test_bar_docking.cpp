@@ -22,7 +22,7 @@
 #include "app/frame_layout.h"
 #include "app/mdi_client.h"
 #include "app/startup.h"
-#include "bars/bar_docking.h"
+#include "app/bar_docking.h"
 #include "bars/switchbar.h"
 #include "display/bar_windows.h"
 #include "core/ini.h"

@@ -23,7 +23,7 @@
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "model/window_record.h"
-#include "bars/bar_docking.h"
+#include "app/bar_docking.h"
 #include "display/bar_windows.h"
 #include "display/pictures.h"
 #include "bars/toolbar.h"

@@ -10,9 +10,9 @@
 
 #include <string>
 
-#include "bars/bar_docking.h"
+#include "app/bar_docking.h"
 #include "display/bar_windows.h"
-#include "bars/tooltips.h"
+#include "app/bar_tooltips.h"
 #include "core/options.h"
 #include "support/test_support.h"
 

@@ -1,7 +1,7 @@
 // The bars' tooltip window.
-#include "bars/tooltips.h"
+#include "app/bar_tooltips.h"
 
-#include "bars/bar_docking.h"
+#include "app/bar_docking.h"
 #include "display/bar_windows.h"
 #include "model/colors.h"
 #include "platform/platform_utils.h"

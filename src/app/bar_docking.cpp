@@ -1,10 +1,10 @@
 // Docking of the bars on the frame's sides.
-#include "bars/bar_docking.h"
+#include "app/bar_docking.h"
 
 #include "app/frame_layout.h"
 #include "app/startup.h"
 #include "display/bar_windows.h"
-#include "bars/tooltips.h"
+#include "app/bar_tooltips.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 
