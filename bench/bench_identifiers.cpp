@@ -14,6 +14,7 @@
 #include <string>
 
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/mdi_client.h"
 #include "app/window_open.h"
 #include "model/window_record.h"

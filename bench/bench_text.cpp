@@ -18,6 +18,7 @@
 #include "app/child_layout.h"
 #include "app/child_widgets.h"
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/mdi_client.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/mdi_client.h"
 #include "app/subsystems.h"
 #include "model/window_record.h"

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/mdi_client.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"

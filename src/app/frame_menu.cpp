@@ -7,6 +7,7 @@
 #include "app/child_window.h"
 #include "app/font_dialog.h"
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/frame_layout.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"

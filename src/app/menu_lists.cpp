@@ -4,6 +4,7 @@
 
 #include "app/child_window.h"
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/frame_menu.h"
 #include "app/mdi_arrange.h"
 #include "app/startup.h"

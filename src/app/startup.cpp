@@ -44,6 +44,7 @@
 #include "irc/ssl/ssl_api.h"
 #include "model/colors.h"
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "model/window_record.h"
 #include "platform/app_messages.h"
 #include "platform/frame_timers.h"
@@ -60,6 +61,7 @@
 #include "script/stores/data_stores.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
+#include "irc/dispatch/captions.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -482,8 +484,7 @@ int frame_create(int show)
     if (!status || !conn_is_live(first))
         return 0;
     first->status_window = status;
-    if (conn_hooks.conn_update_status_title)
-        conn_hooks.conn_update_status_title(first);
+    conn_update_status_title(first);
     frame->update();
     return 1;
 }

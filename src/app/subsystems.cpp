@@ -133,6 +133,7 @@
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/link/close.h"
+#include "irc/link/connections.h"
 #include "irc/link/connect.h"
 #include "irc/link/flood.h"
 #include "irc/link/local_address.h"
@@ -175,14 +176,6 @@
 
 namespace {
 
-// Connecting at start: a server, port and channels given on the command line
-// or by an irc: link go with the request.
-// The per-connection second: the delayed auto-join, then the delayed modes.
-void protocol_tick(Connection* conn)
-{
-    conn_autojoin_tick(conn);
-    automode_tick(conn);
-}
 
 // Text typed without the command character goes out as the messaging
 // commands send it (shown and logged as /say shows it).
@@ -221,8 +214,8 @@ void app_wire_main_settings()
 // MDI client's refresh, and the windows the encodings ask about.
 void app_wire_windows()
 {
-    conn_hooks.open_status_window = win_open_status_window;
-    conn_hooks.repoint_windows = win_repoint_connection;
+    conn_status_window_open = win_open_status_window;
+    win_connections_install();
     win_request_open = win_open;
     win_request_message_window = win_open_message_window;
     win_request_close = win_close_request;
@@ -273,7 +266,6 @@ void app_wire_text_area()
     script_echo_line = text_area_script_echo;
     output_print = text_area_output_print;
     scid_print = text_area_info_line;
-    conn_hooks.print_info = text_area_info_line;
     var_hooks.echo = text_area_info_line;
 }
 
@@ -294,14 +286,6 @@ void app_wire_script_events()
     script_event_ident_value = event_ident_seam;
 }
 
-// Script timers: the timers of a freed connection.
-void app_wire_script_timers()
-{
-    conn_hooks.timer_remove_matching = [](int mode, Connection* conn, Connection* other) {
-        timer_remove_matching(mode, conn, other);
-    };
-}
-
 // The variable store: the interpreter's lookups and scopes.
 void app_wire_script_variables()
 {
@@ -311,10 +295,6 @@ void app_wire_script_variables()
 void app_wire_irc_link()
 {
     irc_send_line = irc_send_line_impl;
-    conn_hooks.conn_close = [](const std::string& text, Connection* conn) { conn_close(text, conn); };
-    conn_hooks.irc_send_quit = irc_send_quit;
-    conn_hooks.conn_fail_message = conn_fail_message;
-    conn_hooks.conn_schedule_retry = [](Connection* conn) { conn_schedule_retry(conn); };
     server_commands_register();
 }
 
@@ -326,17 +306,12 @@ void app_wire_irc_lookups()
 // Outgoing flood protection: the gate, held lines and the check replies.
 void app_wire_irc_flood()
 {
-    conn_hooks.flood_release = flood_release;
-    conn_hooks.flood_tick = flood_tick;
     flood_commands_register();
 }
 
 // The dispatcher: auto-join, the request and reply lists, pending joins, outgoing notes.
 void app_wire_irc_dispatch()
 {
-    conn_hooks.conn_auto_join = conn_auto_join;
-    conn_hooks.conn_age_request_lists = conn_age_request_lists;
-    conn_hooks.conn_age_reply_list = conn_age_reply_list;
     // Both nicks in use at logon: the status window's input box asks for another.
     static int nick_prompt_listener = 0;
     irc_nick_prompt.add_once(nick_prompt_listener, 50, [](Connection* conn) {
@@ -347,7 +322,6 @@ void app_wire_irc_dispatch()
 // Channel membership: the automode queue, the status caption, the address list.
 void app_wire_irc_membership()
 {
-    conn_hooks.conn_update_status_title = conn_update_status_title;
     ial_identifiers_register();
 }
 
@@ -359,7 +333,6 @@ void app_wire_query_replies()
 // Ban, except and invite lists.
 void app_wire_irc_ban_lists()
 {
-    conn_hooks.chan_timed_ban_tick = chan_timed_ban_tick;
     ban_list_identifiers_register();
 }
 
@@ -374,7 +347,6 @@ void app_wire_irc_user_lists()
 // command words (help files, then the server).
 void app_wire_irc_ctcp()
 {
-    conn_hooks.ctcp_flood_decay = ctcp_flood_decay;
     // The flood guard's ignore line holds a sender's host: it runs in the
     // plain mode, where nothing in it is evaluated or split.
     flood_run_ignore = [](const std::string& command, Connection* conn) { irc_run_plain(conn, command); };
@@ -386,10 +358,6 @@ void app_wire_irc_ctcp()
 // The notify list.
 void app_wire_irc_notify()
 {
-    conn_hooks.notify_load = notify_load;
-    conn_hooks.notify_window_refresh = notify_window_refresh;
-    conn_hooks.notify_conn_stage = notify_conn_stage;
-    conn_hooks.notify_poll = notify_tick_poll;
     notify_commands_register();
 }
 
@@ -407,7 +375,6 @@ void app_wire_data_stores()
     store_identifiers_register();
     // The play queue ends with its connection; a reply that a target does
     // not exist ends the requests for it.
-    conn_hooks.play_end_current = [](int, Connection* conn) { play_stop_all(conn); };
     play_queue_install();
     play_center_install();
     encode_bvar_get_hook = [](const std::string& name, std::string& bytes) {
@@ -452,8 +419,6 @@ void app_wire_text_work()
     // $cnick.
     nick_colours_install();
     nicklist_colour_hook = cnick_colour_for;
-    conn_hooks.cnick_idle_tick = cnick_idle_tick;
-    conn_hooks.cnick_recolor_all = cnick_recolor_all;
     cnick_register();
     cnick_install();
     // Script colour numbers, and editbox colours by focus.
@@ -542,8 +507,6 @@ void app_wire_window_view()
 // with its socket, and the certificate and pass-phrase prompts.
 void app_wire_ssl()
 {
-    conn_hooks.ssl_close_for_socket = ssl_close_for_socket;
-    conn_hooks.ssl_prompt_open = ssl_link_prompt_open;
     ssl_prompt_hooks.cert_prompt = ssl_cert_prompt;
     ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
     ssl_identifiers_register();
@@ -554,7 +517,6 @@ void app_wire_ssl()
 void app_wire_servers()
 {
     main_settings_hooks.conn_apply_server_entry = conn_apply_server_entry;
-    conn_hooks.servers_group_of_network = servers_group_of_host;
 }
 
 // The finger client and server: /finger and the USERHOST answer start a
@@ -635,7 +597,6 @@ void app_install_subsystems()
     timers_install();
     timer_commands_register();
     timer_identifiers_register();
-    app_wire_script_timers();
     regex_install();
     app_wire_data_stores();
 
@@ -647,7 +608,6 @@ void app_install_subsystems()
     app_wire_irc_dispatch();
     irc_lookups_install();
     app_wire_irc_lookups();
-    conn_hooks.protocol_tick = protocol_tick;
 
     // Channels and conversations: membership, messages and modes, the
     // replies to queries, and the messaging and channel commands.
@@ -687,36 +647,21 @@ void app_install_subsystems()
     scid_run_command = scid_run_line;
     scid_eval_identifier = scid_eval_text;
     scid_script_error = scid_report_error;
-    conn_hooks.online_time_add = online_time_add;
     // Core readers of what the layers above keep: the monitors, a
     // connection's CHARSET, prefixes and IRCX flag, the servers file's
     // [success] list, the /filter sort expression.
     options_monitor_count = [] { return static_cast<int>(QGuiApplication::screens().size()); };
-    encodings_conn_charset = [](Connection* c) {
-        IrcConnState* st = conn_is_live(c) ? irc_state(c) : nullptr;
-        return st ? st->charset : std::string();
-    };
-    sort_nick_prefixes_hook = [](Connection* c) {
-        return conn_is_live(c) && !c->nick_prefixes.empty() ? c->nick_prefixes : std::string("@%+");
-    };
+    encodings_conn_charset = conn_charset_of;
+    sort_nick_prefixes_hook = conn_nick_prefixes_or_default;
     sort_servers_success_hook = servers_success_list;
-    mask_conn_is_ircx = [](const Connection* c) {
-        return conn_is_live(c) && (c->server_flags & kServerIrcx) != 0;
-    };
+    mask_conn_is_ircx = conn_is_ircx;
     sort_eval_expression_hook = [](const std::string& expression, std::string_view first, std::string_view second,
                                    std::string& result) {
         result = expression;
         const std::string a(first), b(second);
         return ident_eval_text(nullptr, &result, a.c_str(), b.c_str(), 0, 0, -1, nullptr, conn_current()) ? 1 : 0;
     };
-    online_time_conn_counter = [](Connection* c, int** hours, int** minutes, int** seconds) {
-        if (!conn_is_live(c))
-            return false;
-        *hours = &c->online_hours;
-        *minutes = &c->online_minutes;
-        *seconds = &c->online_seconds;
-        return true;
-    };
+    online_time_conn_counter = conn_online_counters;
 
     // Script events where the user meets them: ACTIVE and APPACTIVE from
     // the frame's activation, CLOSE of windows, INPUT of typed lines, TABCOMP of completions and the

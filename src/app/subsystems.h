@@ -30,7 +30,6 @@ void app_wire_irc_ctcp();
 
 void app_wire_script_events();
 void app_wire_popups();
-void app_wire_script_timers();
 void app_wire_script_variables();
 
 void app_wire_display_colours();

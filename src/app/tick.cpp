@@ -12,6 +12,7 @@
 #include "script/stores/hash_tables.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
+#include "irc/link/conn_tick.h"
 
 #include <QWidget>
 

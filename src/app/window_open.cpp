@@ -995,6 +995,24 @@ void win_repoint_connection(Connection* freed, Connection* replacement)
     }
 }
 
+namespace {
+int g_repoint_listener = 0;
+}  // namespace
+
+void win_connections_install()
+{
+    conn_repoint.add_once(g_repoint_listener, kRepointWindows,
+                          [](Connection* freed, Connection* replacement, bool at_exit) {
+                              if (!at_exit)
+                                  win_repoint_connection(freed, replacement);
+                          });
+}
+
+void win_connections_uninstall()
+{
+    conn_repoint.drop(g_repoint_listener);
+}
+
 QWidget* win_open_status_window(Connection* conn)
 {
     WindowOpenRequest request;

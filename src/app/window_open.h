@@ -118,6 +118,10 @@ bool win_enc_any_window_sjis();
 // query, message, channels-list and links windows and the custom windows that
 // close with it are closed; the others move to the replacement.
 void win_repoint_connection(Connection* freed, Connection* replacement);
+// The windows of a freed connection close or move to its replacement (not at
+// exit: the windows are gone by then).
+void win_connections_install();
+void win_connections_uninstall();
 // Opens the status window of a connection ("Status Window").
 QWidget* win_open_status_window(Connection* conn);
 // The connection's single message window ("Message Window", a query of the

@@ -13,6 +13,7 @@
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"
 #include "script/stores/timers.h"
+#include "display/nick_colours.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ void stage_all(int stage)
         c = conn_is_live(next) ? next : nullptr;
     }
     notify_window_refresh();
-    if (conn_hooks.cnick_recolor_all) conn_hooks.cnick_recolor_all();
+    cnick_recolor_all();
 }
 
 void switch_notify(int on)
@@ -101,7 +102,7 @@ int remove_nick(CommandCall& call, const std::string& nick)
         c = conn_is_live(next) ? next : nullptr;
     }
     notify_window_refresh();
-    if (conn_hooks.cnick_recolor_all) conn_hooks.cnick_recolor_all();
+    cnick_recolor_all();
     confirm(call, conn_of(call), text_of(852, &nick));
     return 1;
 }
@@ -143,7 +144,7 @@ int add_nick(CommandCall& call, std::size_t at)
         c = conn_is_live(next) ? next : nullptr;
     }
     notify_window_refresh();
-    if (conn_hooks.cnick_recolor_all) conn_hooks.cnick_recolor_all();
+    cnick_recolor_all();
     return 1;
 }
 

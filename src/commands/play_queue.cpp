@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/link/close.h"
 #include "model/window_record.h"
 #include "commands/command_conn.h"
 #include "core/files.h"
@@ -698,6 +699,8 @@ void play_queue_register()
 
 namespace {
 int g_unreachable_listener = 0;
+int g_freed_listener = 0;
+int g_stage_listener = 0;
 }  // namespace
 
 Signal<void(Connection* conn)> play_queue_changed;
@@ -706,9 +709,17 @@ Signal<void(Connection* conn)> play_control_asked;
 void play_queue_install()
 {
     reply_target_unreachable.add_once(g_unreachable_listener, kUnreachablePlayQueue, play_remove_target);
+    // The queue of a connection ends when its link closes or it is freed.
+    conn_freed.add_once(g_freed_listener, kFreedPlayQueue, play_stop_all);
+    irc_link_stage.add_once(g_stage_listener, kStagePlayQueue, [](int stage, Connection* conn) {
+        if (stage == 2)
+            play_stop_all(conn);
+    });
 }
 
 void play_queue_uninstall()
 {
     reply_target_unreachable.drop(g_unreachable_listener);
+    conn_freed.drop(g_freed_listener);
+    irc_link_stage.drop(g_stage_listener);
 }

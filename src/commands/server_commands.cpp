@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "commands/command_conn.h"
 #include "core/ini.h"
 #include "core/list_sort.h"

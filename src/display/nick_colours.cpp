@@ -26,6 +26,7 @@
 #include "irc/link/send_queue.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/notify_list.h"
+#include "irc/link/conn_tick.h"
 #include "irc/lists/user_lists.h"
 #include "platform/platform_utils.h"
 #include "script/events/users.h"
@@ -669,6 +670,8 @@ namespace {
 int g_tick_listener = 0;
 int g_spoke_listener = 0;
 int g_own_activity_listener = 0;
+int g_second_listener = 0;
+int g_stale_listener = 0;
 }  // namespace
 
 void cnick_install()
@@ -676,6 +679,8 @@ void cnick_install()
     tick_second.add_once(g_tick_listener, kTickNickColours, cnick_apply_pending);
     irc_nick_spoke.add_once(g_spoke_listener, kNickSpokeColours, cnick_nick_active);
     irc_own_activity.add_once(g_own_activity_listener, kOwnActivityColours, cnick_own_activity);
+    conn_second.add_once(g_second_listener, kSecondNickColours, cnick_idle_tick);
+    irc_nick_colours_stale.add_once(g_stale_listener, kStaleNickColours, cnick_recolor_all);
 }
 
 void cnick_uninstall()
@@ -683,6 +688,8 @@ void cnick_uninstall()
     tick_second.drop(g_tick_listener);
     irc_nick_spoke.drop(g_spoke_listener);
     irc_own_activity.drop(g_own_activity_listener);
+    conn_second.drop(g_second_listener);
+    irc_nick_colours_stale.drop(g_stale_listener);
 }
 
 void nick_colours_install()

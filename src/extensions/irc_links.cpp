@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/link_request_dialog.h"
 #include "app/startup.h"
 #include "bars/tray_icon.h"

@@ -2,14 +2,13 @@
 // connection switching.
 #include "model/connection.h"
 
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "model/window_record.h"
 #include "core/numbered_texts.h"
-#include "core/options.h"
 #include "platform/platform_utils.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
-#include "platform/app_messages.h"
-#include "platform/sockets.h"
 #include "core/text_buffer.h"
 
 #include <QWidget>
@@ -29,9 +28,12 @@ int conn_probe_point = 120;
 static int send_line_absent(const std::string&, int, Connection*) { return 0; }
 int (*irc_send_line)(const std::string& line, int flags, Connection* conn) = send_line_absent;
 
-ConnHooks conn_hooks;
 Signal<void(Connection*)> conn_created;
 Signal<void(Connection*)> conn_freed;
+Signal<void(Connection*, Connection*, bool)> conn_repoint;
+Signal<void()> conn_removed;
+void (*conn_repoint_dependents)(Connection*, Connection*) = nullptr;
+void (*conn_chanlist_copy_filter)(int, Connection*) = nullptr;
 
 std::string conn_autojoin_name;
 int conn_next_status_minimised = 0;
@@ -119,14 +121,7 @@ void free_lists(Connection* c)
 
 void print_to(QWidget* window, const std::string& text)
 {
-    if (conn_hooks.print_info)
-        conn_hooks.print_info(window, text);
-}
-
-void refresh_title(Connection* c)
-{
-    if (conn_hooks.conn_update_status_title)
-        conn_hooks.conn_update_status_title(c);
+    echo_line(window, text, kColorInfoText);
 }
 
 } // namespace
@@ -368,25 +363,6 @@ int conn_get_network(std::string& out, Connection* conn)
     return out.size() > before ? 1 : 0;
 }
 
-Connection* conn_find_by_network(const std::string& name)
-{
-    if (name.empty())
-        return nullptr;
-    for (Connection* c = conn_list; c; c = c->next)
-        if (text_equal_nocase(c->server_name, name))
-            return c;
-    std::string group;
-    if (conn_hooks.servers_group_of_network)
-        group = conn_hooks.servers_group_of_network(name);
-    for (Connection* c = conn_list; c; c = c->next) {
-        if (text_equal_nocase(c->network, name) || text_equal_nocase(group_of(c), name))
-            return c;
-        if (!group.empty() && text_equal_nocase(group_of(c), group))
-            return c;
-    }
-    return nullptr;
-}
-
 int conn_queue_autojoin(const std::string& text, int flags, Connection* conn)
 {
     if (!conn_is_live(conn))
@@ -540,6 +516,48 @@ void conn_identity_copy(int mode, Connection* conn)
 
 // ---- Lifetime ----
 
+namespace {
+
+// Frees a record: its state first (socket, lists, the parts' own state), then
+// what outlives it moves to a replacement, then it leaves the list.
+void free_one(Connection* conn, bool at_exit)
+{
+    if (!conn_is_live(conn))
+        return;
+    free_lists(conn);
+
+    Connection* replacement = nullptr;
+    for (Connection* c = conn_list; c; c = c->next)
+        if (c != conn) {
+            replacement = c;
+            break;
+        }
+    if (conn_repoint_dependents)
+        conn_repoint_dependents(conn, replacement);
+    conn_repoint.fire(conn, replacement, at_exit);
+
+    // Closing its windows may have freed it already (its status window).
+    if (!conn_is_live(conn))
+        return;
+    if (conn_list == conn) {
+        conn_list = conn->next;
+    } else {
+        for (Connection* c = conn_list; c; c = c->next)
+            if (c->next == conn) {
+                c->next = conn->next;
+                break;
+            }
+    }
+    if (remembered_conn == conn) {
+        remembered_conn = nullptr;
+        remembered_window = nullptr;
+    }
+    delete conn;
+    conn_removed.fire();
+}
+
+} // namespace
+
 Connection* conn_new(Connection* sibling)
 {
     Connection* c = new (std::nothrow) Connection;
@@ -571,291 +589,23 @@ Connection* conn_new(Connection* sibling)
 
     conn_identity_copy(0, c);
     conn_created.fire(c);
-    if (conn_hooks.notify_load)
-        conn_hooks.notify_load(c);
-    if (conn_hooks.chanlist_copy_filter)
-        conn_hooks.chanlist_copy_filter(0, c);
+    if (conn_chanlist_copy_filter)
+        conn_chanlist_copy_filter(0, c);
     conn_recent_copy_from_sibling(c);
     return c;
 }
 
-Connection* conn_new_with_status(Connection* sibling)
-{
-    Connection* c = conn_new(sibling);
-    if (!c)
-        return nullptr;
-    conn_next_status_minimised = 0;
-    QWidget* w = conn_hooks.open_status_window ? conn_hooks.open_status_window(c) : nullptr;
-    if (!w || !conn_is_live(c)) {
-        conn_free(c);
-        return nullptr;
-    }
-    c->status_window = w;
-    refresh_title(c);
-    return c;
-}
-
-QWidget* conn_open_status(Connection* conn, int minimised)
-{
-    if (!conn_is_live(conn))
-        return nullptr;
-    if (conn->status_window)
-        return conn->status_window.data();
-    conn_next_status_minimised = minimised ? 1 : 0;
-    QWidget* w = conn_hooks.open_status_window ? conn_hooks.open_status_window(conn) : nullptr;
-    conn_next_status_minimised = 0;
-    if (!w || !conn_is_live(conn))
-        return nullptr;
-    conn->status_window = w;
-    refresh_title(conn);
-    return w;
-}
-
 void conn_free(Connection* conn)
 {
-    if (!conn_is_live(conn))
-        return;
-    if (conn->socket != -1) {
-        if (conn->ssl && conn_hooks.ssl_close_for_socket)
-            conn_hooks.ssl_close_for_socket(conn->socket);
-        sock_shutdown(conn->socket, 1);
-        sock_close(conn->socket);
-        conn->socket = -1;
-    }
-    free_lists(conn);
-    if (conn_hooks.play_end_current)
-        conn_hooks.play_end_current(5, conn);
-    if (conn_hooks.timer_remove_matching)
-        conn_hooks.timer_remove_matching(3, conn, nullptr);
-
-    Connection* replacement = nullptr;
-    for (Connection* c = conn_list; c; c = c->next)
-        if (c != conn) {
-            replacement = c;
-            break;
-        }
-    if (conn_hooks.timer_remove_matching)
-        conn_hooks.timer_remove_matching(4, conn, replacement);
-    if (conn_hooks.repoint_dependents)
-        conn_hooks.repoint_dependents(conn, replacement);
-    if (conn_hooks.repoint_windows)
-        conn_hooks.repoint_windows(conn, replacement);
-
-    // The window hooks may have freed it already (closing its status window).
-    if (!conn_is_live(conn))
-        return;
-    if (conn_list == conn) {
-        conn_list = conn->next;
-    } else {
-        for (Connection* c = conn_list; c; c = c->next)
-            if (c->next == conn) {
-                c->next = conn->next;
-                break;
-            }
-    }
-    if (remembered_conn == conn) {
-        remembered_conn = nullptr;
-        remembered_window = nullptr;
-    }
-    delete conn;
-    if (conn_hooks.notify_window_refresh)
-        conn_hooks.notify_window_refresh();
+    free_one(conn, false);
 }
 
 void conn_free_all()
 {
-    // Freeing with the window hooks off: at exit the windows are gone already.
-    ConnHooks saved = conn_hooks;
-    conn_hooks.repoint_windows = nullptr;
     while (conn_list)
-        conn_free(conn_list);
-    conn_hooks = saved;
+        free_one(conn_list, true);
     remembered_conn = nullptr;
     remembered_window = nullptr;
-}
-
-void conn_close_all()
-{
-    for (Connection* c = conn_list; c; c = c->next)
-        c->visit = 1;
-    Connection* c = conn_list;
-    while (c) {
-        if (!c->visit) {
-            c = c->next;
-            continue;
-        }
-        c->visit = 0;
-        if (c->connected && conn_hooks.irc_send_quit)
-            conn_hooks.irc_send_quit(c);
-        if (conn_is_live(c)) {
-            c->retry_count = 0;
-            c->retry_delay = 0;
-            c->waiting_retry = 0;
-            if (conn_hooks.conn_close)
-                conn_hooks.conn_close(std::string(), c);
-        }
-        c = conn_is_live(c) ? c->next : conn_list;
-    }
-}
-
-// ---- Per-connection tick and the time-out probe ----
-
-int conn_timeout_probe(const std::string* pong_text, Connection* conn)
-{
-    if (pong_text) {
-        // The probe's reply carries exactly this text.
-        if (*pong_text != "TIMEOUTCHECK" || !conn_is_live(conn))
-            return 0;
-        conn->timeout_countdown = conn_timeout_seconds;
-        return 1;
-    }
-    if (!conn_is_live(conn) || !opt(OPT_TIMEOUT_CHECK))
-        return 0;
-    int left = --conn->timeout_countdown;
-    if (left < 0 || left > conn_timeout_seconds) {
-        conn->timeout_countdown = conn_timeout_seconds;
-    } else if (left == conn_probe_point) {
-        irc_send_line("PING :TIMEOUTCHECK\n", 8, conn);
-    } else if (left == 0) {
-        conn->timeout_countdown = conn_timeout_seconds;
-        intptr_t word = WSAMAKESELECTREPLY(FD_READ, WSAEDISCON);
-        send_app_message(WM_APP_SERVER_SOCKET, static_cast<uintptr_t>(conn->socket), word);
-    }
-    return 0;
-}
-
-// One second of one connection. Returns whether it was connected.
-static int tick_one(Connection* c, int elapsed)
-{
-    // While the user is asked about the server's certificate the attempt's
-    // clock stands: the prompt has a time of its own, and its end decides.
-    const bool asking = c->ssl && c->socket != -1 && conn_hooks.ssl_prompt_open &&
-                        conn_hooks.ssl_prompt_open(c->socket);
-    if (opt(OPT_RETRY_ON_FAIL) && c->connecting && c->connect_seconds != 0 && !asking) {
-        ++c->connect_seconds;
-        refresh_title(c);
-        int limit = opt(OPT_CONNECT_TIMEOUT);
-        if (limit < 10)
-            limit = 60;
-        if (c->connect_seconds > limit) {
-            c->reason = conn_text(4101);
-            if (conn_hooks.conn_fail_message)
-                conn_hooks.conn_fail_message(0, c);
-            if (conn_is_live(c) && conn_hooks.conn_schedule_retry)
-                conn_hooks.conn_schedule_retry(c);
-            if (conn_is_live(c)) {
-                if (conn_hooks.conn_close)
-                    conn_hooks.conn_close(c->reason, c);
-                else
-                    c->connecting = 0, c->connect_seconds = 0;
-            }
-            if (!conn_is_live(c))
-                return 0;
-        }
-    }
-    if (c->waiting_retry && c->retry_delay > 0) {
-        c->retry_delay -= 1000;
-        refresh_title(c);
-    }
-    ++c->tick_seconds;
-    if (c->pending_window)
-        conn_pending_release(c);
-    if (conn_is_live(c) && c->reply_list && conn_hooks.conn_age_reply_list)
-        conn_hooks.conn_age_reply_list(c);
-    if (conn_is_live(c) && conn_hooks.conn_age_request_lists)
-        conn_hooks.conn_age_request_lists(c);
-    if (!conn_is_live(c) || !c->connected || c->socket == -1)
-        return 0;
-
-    if (conn_hooks.cnick_idle_tick)
-        conn_hooks.cnick_idle_tick(c);
-    if (conn_hooks.protocol_tick)
-        conn_hooks.protocol_tick(c);
-    if (!conn_is_live(c))
-        return 0;
-    if (!c->connected) {
-        c->idle_seconds = 0;
-        return 0;
-    }
-    ++c->idle_seconds;
-    if (c->reselect_pending) {
-        c->reselect_pending = 0;
-        sock_async_select(c->socket, WM_APP_SERVER_SOCKET, FD_READ | FD_WRITE | FD_CLOSE);
-    }
-    conn_timeout_probe(nullptr, c);
-    if (!conn_is_live(c))
-        return 1;
-    if (c->flood_check_out) {
-        if (++c->flood_check_seconds >= 60) {
-            c->flood_check_seconds = 0;
-            c->flood_check_out = 0;
-            c->flood_budget = 0;
-            if (conn_hooks.flood_release)
-                conn_hooks.flood_release(c);
-        }
-    } else if (c->flood_budget >= 100) {
-        c->flood_budget -= 100;
-    }
-    if (!conn_is_live(c))
-        return 1;
-    if (conn_hooks.flood_tick)
-        conn_hooks.flood_tick(c);
-    if (conn_is_live(c) && conn_hooks.ctcp_flood_decay)
-        conn_hooks.ctcp_flood_decay(c);
-    if (conn_is_live(c) && c->timed_bans && conn_hooks.chan_timed_ban_tick)
-        conn_hooks.chan_timed_ban_tick(c);
-    if (!conn_is_live(c))
-        return 1;
-    if (conn_hooks.notify_poll) {
-        if (c->notify_poll_flags & 1) {
-            if (conn_hooks.notify_conn_stage)
-                conn_hooks.notify_conn_stage(3, c);
-            if (conn_hooks.notify_window_refresh)
-                conn_hooks.notify_window_refresh();
-            if (conn_hooks.cnick_recolor_all)
-                conn_hooks.cnick_recolor_all();
-        } else {
-            bool due = (c->notify_poll_flags & 2) != 0;
-            if (!due && c->notify_poll_interval > 0 && ++c->notify_poll_counter >= c->notify_poll_interval) {
-                c->notify_poll_counter = 0;
-                due = true;
-            }
-            if (due) {
-                conn_hooks.notify_poll(c);
-                if (conn_hooks.notify_window_refresh)
-                    conn_hooks.notify_window_refresh();
-            }
-        }
-    }
-    if (!conn_is_live(c))
-        return 1;
-    if (conn_hooks.online_time_add)
-        conn_hooks.online_time_add(elapsed, c);
-    if (conn_is_live(c) && c->autojoin_countdown > 0 && --c->autojoin_countdown == 0 &&
-        conn_hooks.conn_auto_join)
-        conn_hooks.conn_auto_join(c);
-    return 1;
-}
-
-int conn_tick_all(int elapsed)
-{
-    for (Connection* c = conn_list; c; c = c->next)
-        c->visit = 1;
-    int any_connected = 0;
-    Connection* c = conn_list;
-    while (c) {
-        if (!c->visit) {
-            c = c->next;
-            continue;
-        }
-        c->visit = 0;
-        if (tick_one(c, elapsed))
-            any_connected = 1;
-        c = conn_is_live(c) ? c->next : conn_list;
-    }
-    if (any_connected && conn_hooks.online_time_add)
-        conn_hooks.online_time_add(elapsed, nullptr);
-    return 1;
 }
 
 // ---- /scid, /scon, $scid, $scon ----
@@ -1095,7 +845,7 @@ int id_scid(const std::string& arg, const std::string* property, int is_scon, st
 
 // ---- Channel Central request ----
 
-QWidget* (*chan_central_dialog_hook)() = nullptr;
+// ---- Channel Central request ----
 
 void conn_pending_release(Connection* conn)
 {
@@ -1109,26 +859,4 @@ void conn_pending_release(Connection* conn)
             strlist_free(&conn->pending_replies);
         conn->pending_state = 0;
     }
-}
-
-int conn_pending_match(QWidget* window, const std::string* channel, Connection* conn)
-{
-    if (!conn_is_live(conn))
-        return 0;
-    bool bound = window && window == conn->pending_window.data();
-    bool neither = !window && !channel;
-    if (bound || neither) {
-        conn->pending_channel.clear();
-        QWidget* dialog = chan_central_dialog_hook ? chan_central_dialog_hook() : nullptr;
-        if (dialog)
-            post_app_message_to(dialog, WM_APP + 0x44, 0, reinterpret_cast<intptr_t>(conn));
-        else
-            post_app_message(WM_APP + 0x3D, 0, reinterpret_cast<intptr_t>(conn));
-        return neither ? 0 : 1;
-    }
-    if (channel && !conn->pending_channel.empty() && text_equal_nocase(conn->pending_channel, *channel)) {
-        conn->pending_channel.clear();
-        return 1;
-    }
-    return 0;
 }

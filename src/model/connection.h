@@ -1,7 +1,6 @@
 // Server connections: the Connection record, the list of connections in
-// creation order, its lookups, creation and destruction, the per-connection
-// one-second tick with the connect time-out and the server time-out probe, and
-// the connection switching of /scid, /scon, $scid and $scon.
+// creation order, its lookups, creation and destruction with their signals,
+// and the connection switching of /scid, /scon, $scid and $scon.
 //
 // Every operation that takes a Connection pointer first looks it up in the
 // list; a pointer that is not there (a freed record) counts as no connection.
@@ -167,68 +166,45 @@ extern int conn_probe_point;       // countdown value at which the probe is sent
 // layer is in, nothing is sent and 0 is returned.
 extern int (*irc_send_line)(const std::string& line, int flags, Connection* conn);
 
-// Calls into later subsystems. A null entry means the feature is absent and
-// the call does nothing (or gives the result named beside it).
-struct ConnHooks {
-    // Window manager.
-    // Opens the status window for a connection; returns it or null.
-    QWidget* (*open_status_window)(Connection* conn) = nullptr;
-    // Closes, moves or keeps the windows of a connection that is being freed.
-    void (*repoint_windows)(Connection* freed, Connection* replacement) = nullptr;
-    // Re-binds timers, signals, DCC, lookups, sockets and dialogs.
-    void (*repoint_dependents)(Connection* freed, Connection* replacement) = nullptr;
-
-    // Protocol layer.
-    void (*notify_load)(Connection*) = nullptr;
-    void (*notify_window_refresh)() = nullptr;
-    void (*chanlist_copy_filter)(int direction, Connection*) = nullptr;
-    void (*ssl_close_for_socket)(int socket) = nullptr;
-    // 1 while the user is asked about the certificate of the link on that
-    // socket (the attempt's clock then stands). Absent: never asked.
-    int (*ssl_prompt_open)(int socket) = nullptr;
-    void (*play_end_current)(int reason, Connection*) = nullptr;
-    void (*timer_remove_matching)(int mode, Connection*, Connection* other) = nullptr;
-    void (*conn_update_status_title)(Connection*) = nullptr;
-    void (*conn_close)(const std::string& reason, Connection*) = nullptr;
-    void (*irc_send_quit)(Connection*) = nullptr;
-    void (*conn_fail_message)(int flag, Connection*) = nullptr;
-    void (*conn_schedule_retry)(Connection*) = nullptr;
-    void (*conn_age_reply_list)(Connection*) = nullptr;
-    void (*conn_age_request_lists)(Connection*) = nullptr;
-    void (*cnick_idle_tick)(Connection*) = nullptr;
-    void (*flood_release)(Connection*) = nullptr;
-    void (*flood_tick)(Connection*) = nullptr;
-    void (*ctcp_flood_decay)(Connection*) = nullptr;
-    void (*chan_timed_ban_tick)(Connection*) = nullptr;
-    void (*notify_conn_stage)(int stage, Connection*) = nullptr;
-    void (*notify_poll)(Connection*) = nullptr;
-    void (*cnick_recolor_all)() = nullptr;
-    void (*online_time_add)(int seconds, Connection*) = nullptr;  // null conn: totals
-    void (*conn_auto_join)(Connection*) = nullptr;
-    // The protocol layer's own per-connection state: its one-second step while
-    // connected.
-    void (*protocol_tick)(Connection*) = nullptr;
-    // Prints a line into a window with a colour item (Info for the messages here).
-    void (*print_info)(QWidget* window, const std::string& text) = nullptr;
-    // The group of the server list that a network name belongs to.
-    std::string (*servers_group_of_network)(const std::string& name) = nullptr;
-};
-extern ConnHooks conn_hooks;
-
 // A record was made and linked into the list (its identity copied from the
 // sibling): the parts set up their state for it, in this order.
 enum ConnCreatedOrder {
     kCreatedIsupport = 10,     // the ISUPPORT defaults
     kCreatedAddressList = 20,  // the address list
+    kCreatedNotify = 30,       // the notify list (of a record made beside the first)
 };
 extern Signal<void(Connection* conn)> conn_created;
 
 // A record is being freed (its socket closed, still in the list): the parts
 // drop their state for it, in this order.
 enum ConnFreedOrder {
+    kFreedSocket = 5,         // the server socket (and its SSL link) is closed
     kFreedUserhosts = 10,     // USERHOST requests
+    kFreedPlayQueue = 20,     // the play queue of the connection ends
+    kFreedTimers = 30,        // timers bound to the connection go
 };
 extern Signal<void(Connection* conn)> conn_freed;
+
+// A record being freed hands what outlives it to a replacement (the first
+// other connection, or null), in this order. at_exit: every record goes at
+// program end, after the windows.
+enum ConnRepointOrder {
+    kRepointTimers = 10,      // timers move to the replacement
+    kRepointWindows = 20,     // its windows close or move to the replacement
+};
+extern Signal<void(Connection* freed, Connection* replacement, bool at_exit)> conn_repoint;
+
+// A record was freed and left the list.
+enum ConnRemovedOrder {
+    kRemovedNotify = 10,      // the notify window
+};
+extern Signal<void()> conn_removed;
+
+// Waiting: re-binds signals, DCC, lookups, sockets and dialogs of a freed
+// connection to its replacement; copies the channels-list filter between a
+// new connection and its sibling (direction 0).
+extern void (*conn_repoint_dependents)(Connection* freed, Connection* replacement);
+extern void (*conn_chanlist_copy_filter)(int direction, Connection* conn);
 
 // Registry and tests.
 int conn_is_live(const Connection* conn);
@@ -256,7 +232,6 @@ int conn_has_local_ip(const Connection* conn);
 int conn_check_connected(QWidget* window, Connection* conn);
 int conn_check_local_host(QWidget* window, Connection* conn);
 int conn_get_network(std::string& out, Connection* conn);
-Connection* conn_find_by_network(const std::string& name);
 int conn_queue_autojoin(const std::string& text, int flags, Connection* conn);
 extern std::string conn_autojoin_name;        // cleared by conn_queue_autojoin flag 4
 
@@ -277,30 +252,13 @@ std::string conn_text(int number);
 
 // Lifetime.
 Connection* conn_new(Connection* sibling);
-Connection* conn_new_with_status(Connection* sibling);
 extern int conn_next_status_minimised;        // one-shot: next status window opens minimised
-// Opens the status window of a connection that has none yet (minimised when
-// asked) and refreshes its caption; the window, or null when it failed.
-QWidget* conn_open_status(Connection* conn, int minimised);
 void conn_free(Connection* conn);
 void conn_free_all();                         // at exit, after the windows are gone
-void conn_close_all();
 
 // Channel Central request of a connection: one second of its countdown (the
-// request is dropped at its end), and whether a reply for the window or
-// channel belongs to it (it is then taken; with neither, the request ends and
-// the dialog is told).
+// request is dropped at its end).
 void conn_pending_release(Connection* conn);
-int conn_pending_match(QWidget* window, const std::string* channel, Connection* conn);
-// The Channel Central dialog when it is open. Absent: none.
-extern QWidget* (*chan_central_dialog_hook)();
-
-// Per-connection tick, time-out probe.
-int conn_tick_all(int elapsed);
-// With a connection: one second of its server time-out. With a trailing text
-// of a PONG (pong_text not null) and the connection it arrived on: 1 when it is
-// the probe's reply (the countdown is reset), else 0.
-int conn_timeout_probe(const std::string* pong_text, Connection* conn);
 
 // Connection switching. The context of the command line that runs: its
 // connection and window, the home slots, the nesting depth.

@@ -1,17 +1,24 @@
 // The connection list: liveness, lookups, stale pointers, the current
 // connection, recent channels, the auto-join list and connection switching.
 #include "model/connection.h"
+#include "irc/lists/channel_central_request.h"
+#include "irc/link/connections.h"
 #include "model/window_record.h"
 #include "core/string_list.h"
+#include "irc/link/close.h"
+#include "irc/lists/servers.h"
 #define KEST_TEST_WIDGETS
 #include "support/hook_guard.h"
 #include "support/test_support.h"
+#include "support/window_fixture.h"
+#include "app/window_open.h"
 
 #include <QApplication>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <strings.h>
 #include <memory>
@@ -20,9 +27,22 @@
 
 namespace {
 
-std::vector<std::pair<QWidget*, std::string>> printed;
+// The lines a window shows, oldest first (separators read as empty).
+std::vector<std::string> lines_of(QWidget* window)
+{
+    std::vector<std::string> out;
+    WindowRecord* rec = win_record_of(window);
+    for (const StringNode* n = rec ? rec->lines : nullptr; n; n = n->next)
+        out.push_back(n->text);
+    return out;
+}
 
-void fake_print(QWidget* w, const std::string& text) { printed.emplace_back(w, text); }
+// The last line a window shows; empty when it shows none.
+std::string last_line(QWidget* window)
+{
+    const std::vector<std::string> lines = lines_of(window);
+    return lines.empty() ? std::string() : lines.back();
+}
 
 class Connections : public ::testing::Test {
 protected:
@@ -32,10 +52,7 @@ protected:
     {
         test_app();
         conn_free_all();
-        conn_hooks = ConnHooks();
-        conn_hooks.print_info = fake_print;
         win_active = nullptr;
-        printed.clear();
     }
     void TearDown() override
     {
@@ -90,6 +107,8 @@ TEST_F(Connections, FreedRecordReadsAsNoneEverywhere)
     Connection* a = conn_new(nullptr);
     Connection* b = conn_new(nullptr);
     Connection* c = conn_new(nullptr);
+    a->status_window = window_of(a);
+    win_active = a->status_window.data();
     b->socket = 7;
     b->lookup_handle = 33;
     b->connect_timer_id = 201;
@@ -113,7 +132,7 @@ TEST_F(Connections, FreedRecordReadsAsNoneEverywhere)
     EXPECT_EQ(conn_get_network(net, b), 0);
     EXPECT_EQ(conn_queue_autojoin("#x", 0, b), 0);
     EXPECT_EQ(conn_recent_find("#x", b), nullptr);
-    EXPECT_TRUE(printed.empty());
+    EXPECT_TRUE(lines_of(a->status_window.data()).empty());
     conn_free(b);  // a second free does nothing
     EXPECT_EQ(conn_count(), 2);
     Connection* stale = b;
@@ -219,7 +238,11 @@ TEST_F(Connections, WindowOfAFreedConnectionHasNone)
     Connection* b = conn_new(nullptr);
     QWidget* wb = window_of(b);
     EXPECT_EQ(conn_of_window(wb), b);
+    // The record stays (the window manager, which would close or move it,
+    // is not listening here).
+    win_connections_uninstall();
     conn_free(b);
+    win_connections_install();
     EXPECT_EQ(conn_of_window(wb), nullptr);
     EXPECT_EQ(conn_of_window(nullptr), nullptr);
     (void)a;
@@ -288,39 +311,61 @@ TEST_F(Connections, NetworkNameAndFindByNetwork)
     EXPECT_EQ(conn_find_by_network("one"), a);
     EXPECT_EQ(conn_find_by_network("twogroup"), b);
     EXPECT_EQ(conn_find_by_network("none"), nullptr);
-    conn_hooks.servers_group_of_network = [](const std::string& n) {
-        return n == "TwoNet" ? std::string("TwoGroup") : std::string();
-    };
+    // A name the server list files under a group finds the connection of
+    // that group.
+    EXPECT_EQ(conn_find_by_network("TwoNet"), nullptr);
+    ServerEntry entry;
+    entry.description = "Two";
+    entry.host = "TwoNet";
+    entry.ports = "6667";
+    entry.group = "TwoGroup";
+    StringNode* saved = servers_list();
+    servers_list() = strlist_append(nullptr, std::string_view(servers_entry_text(entry)), 0);
     EXPECT_EQ(conn_find_by_network("TwoNet"), b);
+    strlist_free(&servers_list());
+    servers_list() = saved;
 }
 
 TEST_F(Connections, CheckConnectedPrintsWhereItShould)
 {
-    Connection* a = conn_new(nullptr);
-    QWidget* status = window_of(a);
-    a->status_window = status;
-    QWidget* chan = window_of(a);
+    // Real windows of the window manager: lines land in their buffers.
+    window_test_mdi();
+    Connection* a = window_test_conn();
+    ASSERT_NE(a, nullptr);
+    QWidget* status = a->status_window.data();
+    WindowRecord* chan_rec = window_test_open("#where", kWinChannel, 0, a);
+    ASSERT_NE(chan_rec, nullptr);
+    QWidget* chan = chan_rec->hwnd.get();
     std::unique_ptr<QWidget> loose(new QWidget);
 
     EXPECT_EQ(conn_check_connected(chan, a), 1);
-    ASSERT_EQ(printed.size(), 1u);
-    EXPECT_EQ(printed[0].first, chan);
-    EXPECT_EQ(printed[0].second, "* Servere Bağlı Değilsiniz");
+    EXPECT_EQ(last_line(chan), "* Servere Bağlı Değilsiniz");
+    EXPECT_TRUE(lines_of(status).empty());
+    // A window without a record: the line goes to the status window.
     EXPECT_EQ(conn_check_connected(loose.get(), a), 1);
-    EXPECT_EQ(printed.back().first, status);
+    // The status window frames the line with separators.
+    const std::vector<std::string> status_shows = lines_of(status);
+    EXPECT_NE(std::find(status_shows.begin(), status_shows.end(), "* Servere Bağlı Değilsiniz"), status_shows.end());
+    const std::size_t chan_lines = lines_of(chan).size();
+    const std::size_t status_lines = lines_of(status).size();
     a->connected = 1;
     a->socket = 4;
     EXPECT_EQ(conn_check_connected(chan, a), 0);
-    EXPECT_EQ(printed.size(), 2u);
+    EXPECT_EQ(lines_of(chan).size(), chan_lines);
+    EXPECT_EQ(lines_of(status).size(), status_lines);
 
     a->resolving_local_host = 1;
     EXPECT_EQ(conn_check_local_host(chan, a), 1);
-    EXPECT_EQ(printed.back().second, "* Yerel Sunucu (LocaL Host) Çözülmeye Çalışılıyor...");
+    EXPECT_EQ(last_line(chan), "* Yerel Sunucu (LocaL Host) Çözülmeye Çalışılıyor...");
     a->resolving_local_host = 0;
     EXPECT_EQ(conn_check_local_host(chan, a), 1);
-    EXPECT_EQ(printed.back().second, "* Yerel Sunucu (LocaL Host) Çözülemedi");
+    EXPECT_EQ(last_line(chan), "* Yerel Sunucu (LocaL Host) Çözülemedi");
     a->local_ip = 1;
+    const std::size_t before = lines_of(chan).size();
     EXPECT_EQ(conn_check_local_host(chan, a), 0);
+    EXPECT_EQ(lines_of(chan).size(), before);
+    a->socket = -1;
+    window_test_reset();
 }
 
 TEST_F(Connections, RecentChannelsKeepTwentyLatestFirstAcrossTheNetwork)
@@ -389,9 +434,8 @@ TEST_F(Connections, CloseAllQuitsConnectedAndSurvivesFrees)
     Connection* b = conn_new(nullptr);
     Connection* c = conn_new(nullptr);
     a->connected = 1;
-    a->socket = 3;
+    b->connecting = 1;
     c->connected = 1;
-    c->socket = 4;
     c->waiting_retry = 1;
     c->retry_delay = 5000;
     static std::vector<Connection*> quits, closes;
@@ -399,34 +443,44 @@ TEST_F(Connections, CloseAllQuitsConnectedAndSurvivesFrees)
     quits.clear();
     closes.clear();
     victim = b;
-    conn_hooks.irc_send_quit = [](Connection* x) { quits.push_back(x); };
+    irc_send_line = [](const std::string& line, int, Connection* x) {
+        if (line.rfind("QUIT :", 0) == 0)
+            quits.push_back(x);
+        return 1;
+    };
     // Closing b frees it, as closing its status window would.
-    conn_hooks.conn_close = [](const std::string& reason, Connection* x) {
-        EXPECT_EQ(reason, "");
+    const int listener = irc_link_stage.add(1000, [](int stage, Connection* x) {
+        if (stage != 2)
+            return;
         closes.push_back(x);
         if (x == victim)
             conn_free(x);
-    };
+    });
     conn_close_all();
+    irc_link_stage.remove(listener);
     EXPECT_EQ(quits, (std::vector<Connection*>{a, c}));
     ASSERT_EQ(closes.size(), 3u);
     EXPECT_EQ(closes[0], a);
     EXPECT_EQ(closes[1], b);
     EXPECT_EQ(closes[2], c);
+    EXPECT_EQ(conn_is_live(b), 0);
     EXPECT_EQ(c->waiting_retry, 0);
     EXPECT_EQ(c->retry_delay, 0);
+    EXPECT_EQ(a->connected, 0);
+    EXPECT_EQ(c->connected, 0);
     EXPECT_EQ(conn_count(), 2);
 }
 
 TEST_F(Connections, NewWithStatusFreesTheRecordWithoutAWindow)
 {
     conn_new(nullptr);
+    conn_status_window_open = nullptr;
     EXPECT_EQ(conn_new_with_status(nullptr), nullptr);
     EXPECT_EQ(conn_count(), 1);
     static QWidget* made = nullptr;
     std::unique_ptr<QWidget> w(new QWidget);
     made = w.get();
-    conn_hooks.open_status_window = [](Connection*) { return made; };
+    conn_status_window_open = [](Connection*) { return made; };
     conn_next_status_minimised = 1;
     Connection* c = conn_new_with_status(nullptr);
     ASSERT_NE(c, nullptr);

@@ -4,6 +4,10 @@
 #include "irc/services/ident.h"
 
 #include "model/connection.h"
+#include "core/time_date.h"
+#include "irc/link/close.h"
+#include "irc/link/flood.h"
+#include "irc/link/conn_tick.h"
 #include "app/frame_proc.h"
 #include "model/window_record.h"
 #include "core/options.h"
@@ -37,11 +41,10 @@ private:
     int id_;
 };
 
-std::vector<int> elapsed_seen;
-void record_online(int seconds, Connection* c)
+// Seconds on the online-time counter that every connection's time moves.
+int online_seconds()
 {
-    if (c)
-        elapsed_seen.push_back(seconds);
+    return online_time_first.hours * 3600 + online_time_first.minutes * 60 + online_time_first.seconds;
 }
 
 struct Sent {
@@ -70,9 +73,9 @@ protected:
     {
         options_reset();
         conn_free_all();
-        conn_hooks = ConnHooks();
         tick_install();
-        conn_hooks.online_time_add = record_online;
+        opt_online_timer = 1;
+        online_time_first = OnlineTime();
         frame_proc_install();
         frame_set_handler(WM_APP_SERVER_SOCKET, fake_socket_event);
         irc_send_line = fake_send;
@@ -82,7 +85,6 @@ protected:
         tick_guard = 0;
         tick_dde_countdown = tick_dccserver_countdown = tick_ident_countdown = 0;
         tick_update_check_pending = 1;
-        elapsed_seen.clear();
         sent.clear();
         socket_events.clear();
     }
@@ -142,9 +144,12 @@ TEST_F(Tick, PerConnectionTickGetsOneSecondAfterClockJumps)
 {
     connected_conn(5);
     const long long steps[] = {1, 2, -30, 5000, 3600};
+    std::vector<int> elapsed_seen;
     for (long long step : steps) {
         fake_now += step;
+        const int before = online_seconds();
         frame_tick();
+        elapsed_seen.push_back(online_seconds() - before);
     }
     EXPECT_EQ(elapsed_seen, (std::vector<int>{1, 2, 1, 1, 3600}));
 }
@@ -197,12 +202,12 @@ TEST_F(Tick, SecondTickInsideTheFirstDoesNothing)
         if (steps == 1)
             inner_result = frame_tick();
     });
-    connected_conn(5);
+    Connection* c = connected_conn(5);
     ++fake_now;
     frame_tick();
     EXPECT_EQ(steps, 1);
     EXPECT_NE(inner_result, 0);
-    EXPECT_EQ(elapsed_seen.size(), 1u);  // one per-connection tick
+    EXPECT_EQ(c->tick_seconds, 1);  // one per-connection tick
     EXPECT_EQ(tick_guard, 0);
     ++fake_now;
     frame_tick();
@@ -245,10 +250,8 @@ TEST_F(Tick, StepsRunInTheirOrderAndThePerConnectionTickLast)
     Listening<void()> last(tick_second, kTickSslPrompts, [] { order.push_back("ssl prompts"); });
     Listening<void()> first(tick_second, kTickWatcher, [] { order.push_back("watcher"); });
     Listening<void()> middle(tick_second, kTickLogDay, [] { order.push_back("log day"); });
-    conn_hooks.online_time_add = [](int, Connection* c) {
-        if (c)
-            order.push_back("connection");
-    };
+    Listening<void(Connection*)> connection(conn_second, kSecondNickColours,
+                                            [](Connection*) { order.push_back("connection"); });
     connected_conn(5);
     frame_tick();
     EXPECT_EQ(order, (std::vector<std::string>{"watcher", "log day", "ssl prompts", "connection"}));
@@ -346,30 +349,32 @@ TEST_F(Tick, ConnectTimeoutFreesOneAndTheOthersAreStillServed)
     static std::vector<std::string> reasons;
     reasons.clear();
     // Closing the link of a timed-out connection frees its record here.
-    conn_hooks.conn_close = [](const std::string& reason, Connection* x) {
-        reasons.push_back(reason);
+    Listening<void(int, Connection*)> closing(irc_link_stage, 1000, [](int stage, Connection* x) {
+        if (stage != 2)
+            return;
+        reasons.push_back(x->reason);
         conn_free(x);
-    };
+    });
     b->waiting_retry = 1;
     b->retry_delay = 2500;
     c->autojoin_countdown = 1;
-    static int joined = 0;
-    joined = 0;
-    conn_hooks.conn_auto_join = [](Connection*) { ++joined; };
+    conn_queue_autojoin("#first", 0, c);
     frame_tick();
     ASSERT_EQ(reasons.size(), 1u);
-    EXPECT_EQ(reasons[0], "Bağlantı Zamanı Aşıldı...");
+    EXPECT_NE(reasons[0].find("Bağlantı Zamanı Aşıldı..."), std::string::npos) << reasons[0];
     EXPECT_EQ(conn_is_live(a), 0);
     EXPECT_EQ(b->retry_delay, 1500);
     EXPECT_EQ(b->tick_seconds, 1);
     EXPECT_EQ(c->tick_seconds, 1);
-    EXPECT_EQ(joined, 1);
+    EXPECT_EQ(c->autojoin_list, nullptr);  // the auto-join list was joined
     EXPECT_EQ(c->timeout_countdown, 599);
-    // Each connection was served once.
+    // Each connection was served once; the auto-join does not come again.
+    conn_queue_autojoin("#second", 0, c);
     frame_tick();
     EXPECT_EQ(b->tick_seconds, 2);
     EXPECT_EQ(c->tick_seconds, 2);
-    EXPECT_EQ(joined, 1);
+    ASSERT_NE(c->autojoin_list, nullptr);
+    EXPECT_EQ(c->autojoin_list->text, "#second");
 }
 
 TEST_F(Tick, ConnectSecondsCountUntilTheLimit)
@@ -379,14 +384,18 @@ TEST_F(Tick, ConnectSecondsCountUntilTheLimit)
     a->connect_seconds = 1;
     static int closed = 0;
     closed = 0;
-    conn_hooks.conn_close = [](const std::string&, Connection*) { ++closed; };
+    Listening<void(int, Connection*)> closing(irc_link_stage, 1000, [](int stage, Connection*) {
+        if (stage == 2)
+            ++closed;
+    });
     for (int i = 0; i < 59; ++i)
         frame_tick();
     EXPECT_EQ(a->connect_seconds, 60);
     EXPECT_EQ(closed, 0);
     frame_tick();
     EXPECT_EQ(closed, 1);
-    EXPECT_EQ(a->reason, "Bağlantı Zamanı Aşıldı...");
+    EXPECT_EQ(a->connecting, 0);
+    EXPECT_NE(a->reason.find("Bağlantı Zamanı Aşıldı..."), std::string::npos) << a->reason;
     // Not counting (0) never times out.
     Connection* b = conn_new(nullptr);
     b->connecting = 1;
@@ -398,20 +407,23 @@ TEST_F(Tick, ConnectSecondsCountUntilTheLimit)
 TEST_F(Tick, FloodCheckIsGivenUpAfterSixtySeconds)
 {
     Connection* c = connected_conn(3);
-    static int released = 0;
-    released = 0;
-    conn_hooks.flood_release = [](Connection*) { ++released; };
     c->flood_budget = 450;
     frame_tick();
     frame_tick();
     EXPECT_EQ(c->flood_budget, 250);
     c->flood_check_out = 1;
+    // A line held by the flood guard goes out when the check is given up.
+    FloodState* st = flood_state(c);
+    ASSERT_NE(st, nullptr);
+    st->queue = flood_queue_insert(st->queue, "PRIVMSG #held :line\n", 0);
+    st->size = 1;
     for (int i = 0; i < 59; ++i)
         frame_tick();
-    EXPECT_EQ(released, 0);
+    EXPECT_TRUE(sent.empty());
     EXPECT_EQ(c->flood_budget, 250);
     frame_tick();
-    EXPECT_EQ(released, 1);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].line, "PRIVMSG #held :line\n");
     EXPECT_EQ(c->flood_check_out, 0);
     EXPECT_EQ(c->flood_budget, 0);
 }

@@ -17,6 +17,7 @@
 
 #include "app/child_window.h"
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/frame_layout.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"

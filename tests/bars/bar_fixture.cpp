@@ -8,6 +8,7 @@
 
 #include "app/child_window.h"
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "app/window_ops.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/mdi_arrange.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/frame_layout.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"

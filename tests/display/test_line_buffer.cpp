@@ -19,6 +19,7 @@
 
 #include "app/child_window.h"
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/startup.h"
 #include "app/mdi_arrange.h"
 #include "app/window_open.h"

@@ -64,9 +64,7 @@ struct SslPromptClock : ::testing::Test {
         irc_link_install();
         app_wire_irc_link();
         // The SSL parts as the program wires them.
-        conn_hooks.ssl_close_for_socket = ssl_close_for_socket;
         ssl_prompt_hooks.cert_prompt = ssl_cert_prompt;
-        conn_hooks.ssl_prompt_open = ssl_link_prompt_open;
         if (!ssl_load_library())
             GTEST_SKIP() << "the SSL library is not available";
         ASSERT_TRUE(certs.ok()) << read_file(dir.path() / "ca.log");

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"

@@ -20,6 +20,7 @@
 
 #include "app/child_window.h"
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"

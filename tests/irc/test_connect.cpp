@@ -1,6 +1,7 @@
 // Connecting against a loopback listener that plays the server: the
 // registration lines, the retry after a lost link, QUIT on exit.
 #include "model/connection.h"
+#include "irc/link/connections.h"
 #include "app/subsystems.h"
 #include "app/frame_proc.h"
 #include "core/main_settings.h"

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/link/conn_tick.h"
 #include "app/frame_proc.h"
 #include "model/window_record.h"
 #include "commands/flood_commands.h"

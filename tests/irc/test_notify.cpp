@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/link/conn_tick.h"
 #include "app/startup.h"
 #include "model/window_record.h"
 #include "commands/notify_commands.h"

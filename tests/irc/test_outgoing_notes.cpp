@@ -4,6 +4,7 @@
 // connection's tick, and hand channel windows their open flags. Also the
 // local address learned from the welcome reply.
 #include "model/connection.h"
+#include "irc/link/conn_tick.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
 #include "model/window_record.h"

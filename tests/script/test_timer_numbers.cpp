@@ -34,7 +34,6 @@ protected:
         timers_install();
         timer_commands_register();
         timer_identifiers_register();
-        app_wire_script_timers();
         timer_clear_all();
         timer_clock_ms = numbers_clock;
         numbers_now = 1000000;

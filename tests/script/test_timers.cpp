@@ -65,7 +65,6 @@ protected:
         timers_install();
         timer_commands_register();
         timer_identifiers_register();
-        app_wire_script_timers();
         timer_clear_all();
         timer_clock_ms = fake_clock;
         timer_local_time = fake_local_time;
@@ -452,7 +451,7 @@ protected:
         timers_install();
         timer_commands_register();
         timer_identifiers_register();
-        app_wire_script_timers();
+
     }
 
     // Runs the event loop until the predicate holds; the bound only stops a

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "model/connection.h"
+#include "irc/link/conn_tick.h"
 #include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"

@@ -21,6 +21,8 @@
 #include "platform/host_lookup.h"
 #include "platform/sockets.h"
 #include "script/events/event_fire.h"
+#include "irc/ssl/ssl_link.h"
+#include "irc/lists/notify_list.h"
 
 namespace {
 
@@ -126,8 +128,7 @@ void conn_reset_stage(int stage, Connection* conn)
             conn->local_host.clear();
         }
         conn->timeout_countdown = conn_timeout_seconds;
-        if (conn_hooks.notify_window_refresh)
-            conn_hooks.notify_window_refresh();
+        notify_window_refresh();
         break;
     case 2:
         conn->connected = 0;
@@ -139,10 +140,7 @@ void conn_reset_stage(int stage, Connection* conn)
         clear_link_io(conn);
         conn->registered = 0;
         reply_chanlist_end(conn);
-        if (conn_hooks.notify_conn_stage)
-            conn_hooks.notify_conn_stage(4, conn);
-        if (conn_hooks.play_end_current)
-            conn_hooks.play_end_current(4, conn);
+        notify_conn_stage(4, conn);
         break;
     case 3:
         conn->link_closed = 0;
@@ -174,8 +172,8 @@ int conn_close(const std::string& text, Connection* conn)
         conn->lookup_handle = 0;
     }
     if (conn->socket != -1) {
-        if (conn->ssl && conn_hooks.ssl_close_for_socket)
-            conn_hooks.ssl_close_for_socket(conn->socket);
+        if (conn->ssl)
+            ssl_close_for_socket(conn->socket);
         sock_shutdown(conn->socket, 1);
         sock_close(conn->socket);
         conn->socket = -1;

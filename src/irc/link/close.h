@@ -38,6 +38,7 @@ enum LinkStageOrder {
     kStageFlood = 20,
     kStageUserLists = 30,
     kStageNotify = 40,
+    kStagePlayQueue = 50,
 };
 extern Signal<void(int stage, Connection* conn)> irc_link_stage;
 // Traffic and state of the links, for the tray's lamps and animation: 0 a

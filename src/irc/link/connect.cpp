@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include "model/connection.h"
+#include "irc/dispatch/captions.h"
+#include "irc/link/connections.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -125,8 +127,7 @@ std::string irc_eval_text(const std::string& text, Connection* conn)
 
 void link_refresh_ui(Connection* conn)
 {
-    if (conn_hooks.conn_update_status_title)
-        conn_hooks.conn_update_status_title(conn);
+    conn_update_status_title(conn);
 }
 void (*irc_open_connect_options)() = nullptr;
 
@@ -736,6 +737,7 @@ void irc_link_install()
     proxy_install();
     ident_install();
     finger_install();
+    irc_connections_install();
 }
 
 #include "script/stores/timers.h"

@@ -204,8 +204,8 @@ void irc_send_queue_continue(Connection* conn)
         return;
     if (conn->send_queue && conn->socket != -1)
         irc_send_line_impl(std::string(), 0, conn);
-    if (conn_is_live(conn) && conn_hooks.flood_release)
-        conn_hooks.flood_release(conn);
+    if (conn_is_live(conn))
+        flood_release(conn);
 }
 
 intptr_t irc_on_send_queue_message(uintptr_t, intptr_t lparam)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/lists/channel_central_request.h"
 #include "model/window_record.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"

@@ -734,6 +734,8 @@ namespace {
 int g_stage_listener = 0;
 int g_ial_listener = 0;
 int g_ids_listener = 0;
+int g_created_listener = 0;
+int g_removed_listener = 0;
 int g_list_load_listener = 0;
 int g_options_load_listener = 0;
 
@@ -802,6 +804,13 @@ void irc_notify_install()
     cond_register_notify_test(notify_has_nick);
     ial_changed.add_once(g_ial_listener, kIalChangedNotify, addresses_changed);
     win_ids_taken.add_once(g_ids_listener, kIdsTakenNotify, id_in_use);
+    // A connection made beside the first reads its own list; the window
+    // follows a freed one.
+    conn_created.add_once(g_created_listener, kCreatedNotify, [](Connection* conn) {
+        if (conn != conn_list)
+            notify_load(conn);
+    });
+    conn_removed.add_once(g_removed_listener, kRemovedNotify, notify_window_refresh);
 }
 
 void irc_notify_uninstall()
@@ -811,4 +820,6 @@ void irc_notify_uninstall()
     irc_link_stage.drop(g_stage_listener);
     ial_changed.drop(g_ial_listener);
     win_ids_taken.drop(g_ids_listener);
+    conn_created.drop(g_created_listener);
+    conn_removed.drop(g_removed_listener);
 }

@@ -137,7 +137,7 @@ void default_print(QWidget* window, std::uint32_t colour, const std::string& tex
 
 void default_recolor()
 {
-    if (conn_hooks.cnick_recolor_all) conn_hooks.cnick_recolor_all();
+    irc_nick_colours_stale.fire();
 }
 
 ScriptFile* default_users_file()
@@ -593,6 +593,7 @@ std::vector<std::string> level_items(std::string_view text)
 
 void (*userlist_print)(QWidget*, std::uint32_t, const std::string&, int) = default_print;
 void (*userlist_recolor)() = default_recolor;
+Signal<void()> irc_nick_colours_stale;
 ScriptFile* (*users_file_for_edit)() = default_users_file;
 void (*userhost_finger)(QWidget*, const std::string*, Connection*) = nullptr;
 

@@ -9,6 +9,8 @@
 //     *!*@host.example,#a,#b,"Net"
 #pragma once
 
+#include "core/signal.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -181,8 +183,14 @@ std::vector<std::string> users_matching(const std::string& level, int op);
 // Prints a line into a window (null: the current connection's status
 // window), between separators when `framed`. Default: the line buffer.
 extern void (*userlist_print)(QWidget* window, std::uint32_t colour, const std::string& text, int framed);
-// Nick colours follow a list change. Default: conn_hooks.cnick_recolor_all.
+// Nick colours follow a list change. Default: irc_nick_colours_stale fires.
 extern void (*userlist_recolor)();
+// The lists that choose nick colours changed (users, notify): every nick's
+// colour is chosen again.
+enum NickColoursStaleOrder {
+    kStaleNickColours = 10,   // the nick colours
+};
+extern Signal<void()> irc_nick_colours_stale;
 // The users file to edit. Default: the loaded file of kind users.
 struct ScriptFile;
 extern ScriptFile* (*users_file_for_edit)();

@@ -17,6 +17,7 @@
 #include "script/exec/script_types.h"
 #include "script/events/event_index.h"
 #include "script/stores/timers.h"
+#include "irc/lists/notify_list.h"
 
 namespace {
 
@@ -196,7 +197,7 @@ void conn_logon_sequence(Connection* conn)
             if (!conn_is_live(conn)) return;
         }
     }
-    if (conn_hooks.notify_conn_stage) conn_hooks.notify_conn_stage(2, conn);
+    notify_conn_stage(2, conn);
     if (!conn_is_live(conn)) return;
     st = irc_state(conn);
     if (st->autojoin_delay == -1) st->autojoin_delay = 0;

@@ -26,6 +26,7 @@
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 #include "script/stores/timers.h"
+#include "irc/dispatch/captions.h"
 
 namespace {
 
@@ -448,7 +449,7 @@ void (*irc_chanlist_network_from_info)(IrcMessage&) = nullptr;
 
 void irc_update_title(Connection* conn)
 {
-    if (conn_hooks.conn_update_status_title && conn_is_live(conn)) conn_hooks.conn_update_status_title(conn);
+    if (conn_is_live(conn)) conn_update_status_title(conn);
 }
 
 void irc_show_words(IrcMessage& msg, int first, int sep_before, int sep_after, int colour)

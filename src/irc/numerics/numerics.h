@@ -66,7 +66,7 @@ extern Signal<void(Connection* conn)> irc_nick_prompt;
 extern void (*irc_chanlist_network_from_welcome)(const std::string& text, Connection* conn);
 extern void (*irc_chanlist_network_from_info)(IrcMessage& msg);
 
-// Refreshes the status caption. Absent: conn_hooks.conn_update_status_title.
+// Refreshes the status caption of a live connection.
 void irc_update_title(Connection* conn);
 
 // Sets the frame handlers of the numerics and the logon sequence.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "irc/lists/channel_central_request.h"
 #include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "core/numbered_texts.h"

@@ -732,4 +732,12 @@ void timers_install()
     frame_set_handler(WM_APP_SIGNALS, signal_dispatch);
     frame_set_timer_handler(FRAME_TIMER_OTHER, on_frame_timer);
     timer_ids_taken.add_once(g_ids_listener, kTimerIdsScriptTimers, id_in_use);
+    // Timers bound to a freed connection end or move to its replacement.
+    static int freed_listener = 0;
+    static int repoint_listener = 0;
+    conn_freed.add_once(freed_listener, kFreedTimers,
+                        [](Connection* conn) { timer_remove_matching(3, conn, nullptr); });
+    conn_repoint.add_once(repoint_listener, kRepointTimers, [](Connection* freed, Connection* replacement, bool) {
+        timer_remove_matching(4, freed, replacement);
+    });
 }
