@@ -6,7 +6,6 @@
 #include "model/line_buffer.h"
 #include "model/window_record.h"
 #include "core/numbered_texts.h"
-#include "platform/platform_utils.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "core/text_buffer.h"
