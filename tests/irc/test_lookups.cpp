@@ -4,6 +4,7 @@
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "irc/link/lookups.h"
+#include "commands/dns_commands.h"
 #include "platform/host_lookup.h"
 #include "platform/platform_test_env.h"
 #include "script/events_fixture.h"

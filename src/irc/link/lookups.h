@@ -99,11 +99,5 @@ extern int (*dns_nick_host)(Connection* conn, const std::string& nick, std::stri
 // completes the lookup. Default: the nick counts as not found (kind 0).
 extern void (*dns_userhost_request)(Connection* conn, QWidget* window, const std::string& nick);
 
-// /dns [-c] [-h] name.
-struct CommandCall;
-int cmd_dns(CommandCall& call);
-// Registers /dns (commands/dns_commands.cpp).
-void dns_commands_register();
-
-// Sets the WM_APP+11 handler, registers /dns and the lookup identifiers.
+// Sets the WM_APP+11 handler and registers the lookup identifiers.
 void irc_lookups_install();
