@@ -41,6 +41,7 @@
 #include "core/list_sort.h"
 #include "core/main_settings.h"
 #include "commands/channel_commands.h"
+#include "commands/dns_commands.h"
 #include "commands/buffer_commands.h"
 #include "commands/output_commands.h"
 #include "commands/messaging_commands.h"
@@ -301,6 +302,7 @@ void app_wire_irc_link()
 // Host lookups: nothing left to wire (the shutdown cancels them directly).
 void app_wire_irc_lookups()
 {
+    dns_commands_register();
 }
 
 // Outgoing flood protection: the gate, held lines and the check replies.

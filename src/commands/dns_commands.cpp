@@ -1,5 +1,7 @@
 // /dns: looks up a host, an address or a nick's host; without a name lists
 // the lookups under way.
+#include "commands/dns_commands.h"
+
 #include "irc/link/lookups.h"
 #include "irc/lists/user_lists.h"
 

@@ -8,6 +8,7 @@
 #include "irc/link/send_queue.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/lists/address_list.h"
+#include "commands/dns_commands.h"
 #include "platform/host_lookup.h"
 #include "platform/platform_test_env.h"
 #include "script/events_fixture.h"

@@ -500,7 +500,6 @@ void dns_cancel_waiting()
 void irc_lookups_install()
 {
     frame_set_handler(WM_APP_HOST_LOOKUP_DONE, dns_on_lookup_done);
-    dns_commands_register();
     ident_register_family("id_dns", id_dns);
     ident_register("dns(", id_dns);
     ident_register("iaddress", id_dns_address, 0);

@@ -97,11 +97,5 @@ extern void (*dns_kind_result)(DnsRequest* request, int failed);
 // from the same host; 1 when it did. Null until DCC transfers are built.
 extern int (*dns_share_result)(QWidget* owner, const std::string& query, int kind);
 
-// /dns [-c] [-h] name.
-struct CommandCall;
-int cmd_dns(CommandCall& call);
-// Registers /dns (commands/dns_commands.cpp).
-void dns_commands_register();
-
-// Sets the WM_APP+11 handler, registers /dns and the lookup identifiers.
+// Sets the WM_APP+11 handler and registers the lookup identifiers.
 void irc_lookups_install();
