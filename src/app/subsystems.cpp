@@ -349,9 +349,6 @@ void app_wire_irc_user_lists()
 // command words (help files, then the server).
 void app_wire_irc_ctcp()
 {
-    // The flood guard's ignore line holds a sender's host: it runs in the
-    // plain mode, where nothing in it is evaluated or split.
-    flood_run_ignore = [](const std::string& command, Connection* conn) { irc_run_plain(conn, command); };
     cmd_unknown = cmd_unknown_word;
     ctcp_commands_register();
     user_list_commands_register();

@@ -323,7 +323,7 @@ TEST_F(CtcpCommands, UsersAndLevelsAreEditedListedAndRemoved)
 TEST_F(CtcpCommands, TheFloodGuardsIgnoreLineIsRunWithoutEvaluation)
 {
     // A host that holds identifiers and a command separator.
-    flood_run_ignore("/!ignore -u60 *!*@evil$me|echo.example", conn);
+    irc_run_plain(conn, "/!ignore -u60 *!*@evil$me|echo.example");
     EXPECT_EQ(entries(main_settings.ignore_list).size(), 1u);
     ASSERT_NE(main_settings.ignore_list, nullptr);
     EXPECT_EQ(main_settings.ignore_list->text.rfind("*!*@evil$me|echo.example,", 0), 0u)

@@ -24,6 +24,8 @@
 #include "app/frame_proc.h"
 #include "model/window_record.h"
 #include "commands/flood_commands.h"
+#include "commands/user_list_commands.h"
+#include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "irc/dispatch/dispatcher.h"
@@ -32,6 +34,7 @@
 #include "irc/link/connect.h"
 #include "irc/link/flood.h"
 #include "irc/link/send_queue.h"
+#include "irc/lists/ignore_list.h"
 #include "irc/numerics/isupport.h"
 #include "platform/platform_test_env.h"
 #include "platform/sockets.h"
@@ -67,8 +70,19 @@ int fake_sender(Connection*, std::string& nick, std::string& address)
     return 1;
 }
 
-std::vector<std::string> g_ignores;
-void capture_ignore(const std::string& command, Connection*) { g_ignores.push_back(command); }
+// The masks on the ignore list, in order.
+std::vector<std::string> ignored_masks()
+{
+    std::vector<std::string> out;
+    for (const StringNode* n = main_settings.ignore_list; n; n = n->next)
+        out.push_back(n->text.substr(0, n->text.find(',')));
+    return out;
+}
+void ignore_list_clear()
+{
+    strlist_free(&main_settings.ignore_list);
+    ignore_prune_timed();
+}
 
 struct Printed {
     QWidget* window;
@@ -113,14 +127,14 @@ protected:
         app_wire_irc_flood();
         irc_link_write = capture_write;
         flood_current_sender = fake_sender;
-        flood_run_ignore = capture_ignore;
+        user_list_commands_register();
         flood_print = capture_print;
         options_reset();
         opt_set(OPT_FLOOD_PROTECTION, 1);
         g_written.clear();
         g_blocked = false;
         g_has_sender = false;
-        g_ignores.clear();
+        ignore_list_clear();
         g_printed.clear();
         conn = conn_new(nullptr);
         conn->socket = 12345;   // never used: every write is captured
@@ -140,6 +154,7 @@ protected:
         conn->connected = 0;
         conn_free(conn);
         irc_flood_uninstall();
+        ignore_list_clear();
         options_reset();
     }
 
@@ -349,20 +364,21 @@ TEST_F(Flood, ElevenRequestsFromOneHostHoldTenAndDropTheEleventh)
         std::vector<std::string> ignores;
     } cases[] = {
         {"only dropped", 0, "bob", {}},
-        {"ignored for a minute", 60, "bob", {"/!ignore -u60 *!*@evil.example"}},
+        {"ignored for a minute", 60, "bob", {"*!*@evil.example"}},
         {"a server name is never ignored", 60, "irc.evil.example", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         flood_clear(conn, 1);
-        g_ignores.clear();
+        ignore_list_clear();
         opt_set(OPT_FLOOD_IGNORE_SECONDS, c.ignore_seconds);
         conn->flood_check_out = 1;
         sender(c.nick, "x@evil.example");
         for (int i = 0; i < 11; ++i)
             EXPECT_EQ(irc_send_line("NOTICE " + c.nick + " :\x01PING " + std::to_string(i) + "\x01\n", 1, conn), 1);
         EXPECT_EQ(flood_queue_size(conn), 10);
-        EXPECT_EQ(g_ignores, c.ignores);
+        EXPECT_EQ(ignored_masks(), c.ignores);
+        for (const std::string& mask : c.ignores) EXPECT_EQ(ignore_timed_seconds(mask), c.ignore_seconds);
         // Another nick on the same host shares the limit; another host does not.
         sender("bob2", "y@evil.example");
         irc_send_line("NOTICE bob2 :x\n", 1, conn);

@@ -109,7 +109,6 @@ void flood_stage(int stage, Connection* conn)
 } // namespace
 
 int (*flood_current_sender)(Connection*, std::string&, std::string&) = event_sender;
-void (*flood_run_ignore)(const std::string&, Connection*) = nullptr;
 void (*flood_print)(QWidget*, const std::vector<std::string>&, int) = default_print;
 
 FloodState::~FloodState()
@@ -205,11 +204,13 @@ int flood_classify(const std::string& line, int kind, Connection* conn)
             }
             if (held >= opt(OPT_FLOOD_USER_LINES)) {
                 const int seconds = opt(OPT_FLOOD_IGNORE_SECONDS);
-                if (seconds > 0 && nick.find('.') == std::string::npos && flood_run_ignore) {
+                if (seconds > 0 && nick.find('.') == std::string::npos) {
                     char command[kShortTextSize + 64];
                     std::snprintf(command, sizeof command, "/!ignore -u%d *!*%s", seconds,
                                   host.substr(0, kShortText).c_str());
-                    flood_run_ignore(command, conn);
+                    // The line holds a sender's host: it runs in the plain
+                    // mode, where nothing in it is evaluated or split.
+                    irc_run_plain(conn, command);
                 }
                 return 1;
             }

@@ -79,9 +79,6 @@ void irc_flood_uninstall();
 // is being handled. Default: the running script event's line on this
 // connection, if any.
 extern int (*flood_current_sender)(Connection* conn, std::string& nick, std::string& address);
-// Runs the "/!ignore -u<seconds> <mask>" command for a user whose automatic
-// replies overflow the per-user limit. Default: nothing (no ignore list).
-extern void (*flood_run_ignore)(const std::string& command, Connection* conn);
 // Prints lines into a window in the Info text colour, between separator
 // lines when framed is 1. Default: print_separator and print_line.
 extern void (*flood_print)(QWidget* window, const std::vector<std::string>& lines, int framed);
