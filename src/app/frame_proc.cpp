@@ -11,7 +11,7 @@
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "display/flashing.h"
-#include "display/nick_list.h"
+#include "display/printed_lines.h"
 #include "model/connection.h"
 #include "script/events/event_fire.h"
 #include "platform/frame_timers.h"

@@ -427,16 +427,3 @@ int nicklist_countdown_step()
     return busy;
 }
 
-int display_countdown_step()
-{
-    int busy = nicklist_countdown_step();
-    for (WindowRecord* rec = win_list; rec; rec = rec->next) {
-        if (rec->print_countdown > 0) {
-            rec->print_countdown = std::max(0, rec->print_countdown - 100);
-            if (rec->print_countdown > 0)
-                busy = 1;
-        }
-    }
-    return busy;
-}
-

@@ -50,10 +50,6 @@ int nicklist_reveal_zone(WindowRecord* rec);
 int nicklist_auto(WindowRecord* rec, int event);
 // One 100 ms step for every window (frame timer 138); 1 while any is busy.
 int nicklist_countdown_step();
-// One 100 ms step of every window's countdowns (frame timer 138): the nick
-// lists' deferred steps and the query windows' message guards. 1 while any
-// window still needs the timer.
-int display_countdown_step();
 
 // ---- Seams ----
 

@@ -13,6 +13,7 @@
 #include "app/subsystems.h"
 #include "core/options.h"
 #include "display/nick_list.h"
+#include "display/printed_lines.h"
 #include "extensions/irc_links.h"
 #include "model/connection.h"
 #include "model/window_record.h"
