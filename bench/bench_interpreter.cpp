@@ -29,7 +29,6 @@ Connection* bench_setup()
         builtin_identifiers_install();
         variable_commands_register();
         output_commands_register();
-        app_wire_script_variables();
         conn = conn_new(nullptr);
         alias_add("loop { var %i = 0 | while (%i < 1000000) { inc %i } | set %bench_done %i }");
         alias_add("calcs { var %i = 0 | while (%i < 100000) { noop $calc(1 + 2 * 3 - 4 / 5 ^ 2) | inc %i } | set %bench_done %i }");

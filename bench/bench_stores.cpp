@@ -35,7 +35,6 @@ Connection* stores_setup()
         builtin_identifiers_install();
         variable_commands_register();
         output_commands_register();
-        app_wire_script_variables();
         data_stores_install();
         conn = conn_new(nullptr);
         const fs::path dir = fs::temp_directory_path() / ("kest_bench_stores_" + std::to_string(::getpid()));

@@ -177,22 +177,11 @@
 
 namespace {
 
-
 // Text typed without the command character goes out as the messaging
 // commands send it (shown and logged as /say shows it).
 int send_typed_text(QWidget* window, Connection* conn, const std::string& text, int send_kind)
 {
     return chat_send_text(window, text, send_kind, conn);
-}
-
-// ---- The program's own seams ----
-
-// The lines a closed channel window feeds back: a seam the program's
-// windows leave to the protocol.
-// Freeing the scripts and their timers at exit: seams the program's own
-// start-up leaves to the subsystems above it.
-void wire_program_seams()
-{
 }
 
 }  // namespace
@@ -287,11 +276,6 @@ void app_wire_script_events()
     script_event_ident_value = event_ident_seam;
 }
 
-// The variable store: the interpreter's lookups and scopes.
-void app_wire_script_variables()
-{
-}
-
 // Server links: the send path and closing, failing and retrying a link.
 void app_wire_irc_link()
 {
@@ -299,7 +283,7 @@ void app_wire_irc_link()
     server_commands_register();
 }
 
-// Host lookups: nothing left to wire (the shutdown cancels them directly).
+// Host lookups: /dns.
 void app_wire_irc_lookups()
 {
     dns_commands_register();
@@ -325,11 +309,6 @@ void app_wire_irc_dispatch()
 void app_wire_irc_membership()
 {
     ial_identifiers_register();
-}
-
-// Replies to queries: the away state for captions.
-void app_wire_query_replies()
-{
 }
 
 // Ban, except and invite lists.
@@ -400,7 +379,6 @@ void app_wire_text_work()
         return textsel_marked_span(rec, line, from, to) || find_text_found_span(rec, line, from, to) ? 1 : 0;
     };
     textsel_install();
-    // F1 to F12 with Shift, Ctrl or Alt run their aliases.
     // Highlight entries loaded with the settings; a matching line is
     // coloured and flashes its window.
     highlight_install();
@@ -409,7 +387,6 @@ void app_wire_text_work()
     output_hooks.flash = flash_request;
     // A window's lines to a file and back; logs read back into new windows.
     buffer_commands_register();
-    // Ctrl+F opens the find dialog over the window.
     // The line marker: moved after printed lines, drawn in its row, loaded
     // with the settings.
     marker_install();
@@ -565,7 +542,6 @@ void app_install_subsystems()
     app_wire_display_colours();
     app_wire_fonts();
     app_wire_logging();
-    logging_install();
     log_install();
     app_wire_text_area();
     display_input_install();
@@ -573,7 +549,6 @@ void app_install_subsystems()
     colour_widgets_install();
     editbox_install();
     app_wire_text_work();
-    cnick_install();
     app_wire_clicks();
 
     // The script interpreter: its commands, identifiers and variable store
@@ -583,7 +558,6 @@ void app_install_subsystems()
     builtin_identifiers_install();
     variable_commands_register();
     output_commands_register();
-    app_wire_script_variables();
     editbox_exec_line_hook = editbox_run_typed_line;
     script_send_text = send_typed_text;
 
@@ -613,7 +587,6 @@ void app_install_subsystems()
     irc_membership_install();
     app_wire_irc_membership();
     irc_chat_commands_install();
-    app_wire_query_replies();
     irc_rejoin_install();
 
     // Connecting and the identity: irc: links of the command line and of a
@@ -702,7 +675,4 @@ void app_install_subsystems()
     app_wire_window_view();
     app_wire_tips();
     app_wire_bars();
-    switchbar_install();
-
-    wire_program_seams();
 }

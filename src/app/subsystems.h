@@ -22,7 +22,6 @@ void app_wire_irc_lookups();
 void app_wire_irc_flood();
 void app_wire_irc_dispatch();
 void app_wire_irc_membership();
-void app_wire_query_replies();
 void app_wire_irc_ban_lists();
 void app_wire_irc_user_lists();
 void app_wire_irc_notify();
@@ -30,7 +29,6 @@ void app_wire_irc_ctcp();
 
 void app_wire_script_events();
 void app_wire_popups();
-void app_wire_script_variables();
 
 void app_wire_display_colours();
 void app_wire_fonts();

@@ -42,9 +42,6 @@ int switchbar_is_on();
 // Repaints the whole bar (null) or one button; returns at once while a
 // repaint runs. Asks the treebar to refresh afterwards.
 void switchbar_repaint(WindowRecord* rec = nullptr);
-// Repaints when window titles change; and stops.
-void switchbar_install();
-void switchbar_uninstall();
 // Computes every button's rectangle; 1 when the number of rows changed.
 int switchbar_layout();
 // The number of extra rows (0..9) and the scroll offset of a side bar.
@@ -109,7 +106,8 @@ QWidget* switchbar_group_popup(WindowRecord* status);
 // Blinking.
 int switchbar_blink_wanted(WindowRecord* rec);
 void switchbar_blink_start();
-// The blink check listens to the frame's one-second tick.
+// Repaints when window titles change, and the blink check listens to the
+// frame's one-second tick; uninstall stops both.
 void switchbar_install();
 void switchbar_uninstall();
 void switchbar_blink_tick();

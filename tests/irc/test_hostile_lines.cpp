@@ -151,7 +151,6 @@ protected:
         builtin_identifiers_install();
         variable_commands_register();
         output_commands_register();
-        app_wire_script_variables();
         events_install();
         app_wire_script_events();
         script_register_command("note", cmd_note);
@@ -164,7 +163,6 @@ protected:
         irc_membership_install();
         app_wire_irc_membership();
         irc_chat_commands_install();
-        app_wire_query_replies();
         irc_rejoin_install();
         nicklist_install();  // the list pane follows the members
         irc_send_line = capture_send;

@@ -56,7 +56,6 @@ protected:
         builtin_identifiers_install();
         variable_commands_register();
         output_commands_register();
-        app_wire_script_variables();
         events_install();
         app_wire_script_events();
         script_register_command("say", cmd_say);

@@ -495,7 +495,6 @@ protected:
         builtin_identifiers_install();
         variable_commands_register();
         output_commands_register();
-        app_wire_script_variables();
         script_register_command("condmark", cond_mark);
         conn_ = conn_new(nullptr);
         ASSERT_NE(conn_, nullptr);

@@ -87,7 +87,6 @@ protected:
         builtin_identifiers_install();
         variable_commands_register();
         output_commands_register();
-        app_wire_script_variables();
         script_register_command("say", cmd_say_test);
         script_register_command("fail", cmd_fail_test);
         script_register_command("bump", cmd_bump_test);

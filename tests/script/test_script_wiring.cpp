@@ -71,7 +71,6 @@ protected:
         builtin_identifiers_install();
         variable_commands_register();
         output_commands_register();
-        app_wire_script_variables();
         script_file_commands_register();
         events_install();
         app_wire_script_events();

@@ -44,7 +44,6 @@ protected:
         builtin_identifiers_install();
         variable_commands_register();
         output_commands_register();
-        app_wire_script_variables();
         variable_commands_register();
         output_commands_register();
         var_store_free();

@@ -748,7 +748,6 @@ TEST_F(VarStore, TheFramesTickCountsTimedVariablesDown)
 {
     HookGuard hooks;
     variables_install();
-    app_wire_script_variables();
     tick_install();
     ASSERT_TRUE(tick_second.has_priority(kTickVariables));
     ASSERT_EQ(set("%s", "v", kVarFlagSet, 2), 1);

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "model/widget_handles.h"
 #include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
@@ -1052,4 +1053,14 @@ void irc_user_lists_uninstall()
 {
     conn_freed.drop(g_freed_listener);
     irc_link_stage.drop(g_stage_listener);
+}
+
+void userhost_window_set(UserhostRequest& request, QWidget* window)
+{
+    widget_handle_set(request.window, window);
+}
+
+QWidget* userhost_window_get(const UserhostRequest& request)
+{
+    return widget_handle_get(request.window);
 }

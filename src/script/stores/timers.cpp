@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "model/connection_windows.h"
+#include "model/widget_handles.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
@@ -740,4 +742,24 @@ void timers_install()
     conn_repoint.add_once(repoint_listener, kRepointTimers, [](Connection* freed, Connection* replacement, bool) {
         timer_remove_matching(4, freed, replacement);
     });
+}
+
+// ---------------------------------------------------------------------------
+// Windows of timers
+
+QWidget* timer_status_window(Connection* conn)
+{
+    return conn_is_live(conn) ? conn_status_window(conn) : nullptr;
+}
+
+QWidget* timer_window_of(const Timer* t)
+{
+    if (QWidget* w = widget_handle_get(t->window))
+        return w;
+    return timer_status_window(t->conn);
+}
+
+void timer_set_window(Timer* t, QWidget* window)
+{
+    widget_handle_set(t->window, window);
 }
