@@ -208,6 +208,27 @@ extern void (*conn_chanlist_copy_filter)(int direction, Connection* conn);
 
 // Registry and tests.
 int conn_is_live(const Connection* conn);
+
+// Calls fn(c) once for every connection in the list, also when a call frees
+// records (the walk starts again at the head and skips those it has seen);
+// records added meanwhile are not visited.
+template <class Fn>
+void conn_visit_each(Fn fn)
+{
+    for (Connection* c = conn_list; c; c = c->next)
+        c->visit = 1;
+    Connection* c = conn_list;
+    while (c) {
+        if (!c->visit) {
+            c = c->next;
+            continue;
+        }
+        c->visit = 0;
+        fn(c);
+        c = conn_is_live(c) ? c->next : conn_list;
+    }
+}
+
 Connection* conn_by_socket(int socket);
 Connection* conn_by_lookup_handle(int handle);
 Connection* conn_by_connect_timer(int timer_id);

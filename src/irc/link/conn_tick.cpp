@@ -149,20 +149,11 @@ static int tick_one(Connection* c, int elapsed)
 
 int conn_tick_all(int elapsed)
 {
-    for (Connection* c = conn_list; c; c = c->next)
-        c->visit = 1;
     int any_connected = 0;
-    Connection* c = conn_list;
-    while (c) {
-        if (!c->visit) {
-            c = c->next;
-            continue;
-        }
-        c->visit = 0;
+    conn_visit_each([&](Connection* c) {
         if (tick_one(c, elapsed))
             any_connected = 1;
-        c = conn_is_live(c) ? c->next : conn_list;
-    }
+    });
     if (any_connected)
         online_time_add(elapsed, nullptr);
     return 1;

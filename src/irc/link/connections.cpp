@@ -71,15 +71,7 @@ QWidget* conn_open_status(Connection* conn, int minimised)
 
 void conn_close_all()
 {
-    for (Connection* c = conn_list; c; c = c->next)
-        c->visit = 1;
-    Connection* c = conn_list;
-    while (c) {
-        if (!c->visit) {
-            c = c->next;
-            continue;
-        }
-        c->visit = 0;
+    conn_visit_each([](Connection* c) {
         if (c->connected)
             irc_send_quit(c);
         if (conn_is_live(c)) {
@@ -88,8 +80,7 @@ void conn_close_all()
             c->waiting_retry = 0;
             conn_close(std::string(), c);
         }
-        c = conn_is_live(c) ? c->next : conn_list;
-    }
+    });
 }
 
 Connection* conn_find_by_network(const std::string& name)
