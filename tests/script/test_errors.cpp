@@ -3,12 +3,45 @@
 #include <fstream>
 
 #include "core/string_list.h"
+#include "platform/platform_utils.h"
 #include "script/stores/alias_files.h"
 #include "support/test_support.h"
 
 using namespace interp_test;
 
 namespace {
+
+// A type-5 error is a warning box with the program's title, not a line;
+// without its text there is nothing to show, and a box asked for while one
+// is open is not stacked on it.
+TEST(ScriptErrors, SharingErrorOpensOneWarningBox)
+{
+    static std::vector<std::pair<std::string, std::string>> boxes;
+    static int nested = 0;
+    boxes.clear();
+    auto saved = message_dialog_hook;
+    message_dialog_hook = [](const std::string& caption, const std::string& text) {
+        boxes.emplace_back(caption, text);
+        if (nested++ == 0)
+            script_error(nullptr, "again", "inner", 5);
+    };
+    script_error_clear();
+    EXPECT_EQ(script_error(nullptr, "scripts", "", 5), 0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(script_error(nullptr, "scripts", "remote.ini", 5), 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, script_program_title);
+    EXPECT_EQ(boxes[0].second, "remote.ini Hafızasının paylaşılmasında hata oluştu");
+    EXPECT_EQ(script_error_state.text, "");
+    message_dialog_hook = saved;
+    nested = 0;
+    // The guard is down again: a later error shows its own box.
+    boxes.clear();
+    message_dialog_hook = [](const std::string& caption, const std::string& text) { boxes.emplace_back(caption, text); };
+    script_error(nullptr, "scripts", "x.ini", 5);
+    EXPECT_EQ(boxes.size(), 1u);
+    message_dialog_hook = saved;
+}
 
 TEST(ScriptErrors, MessagesByType)
 {

@@ -54,8 +54,9 @@ TEST(RegistrationTables, IdentifierNamesAndArgumentCounts)
         }
         // One handler answers a family: its names share the counts.
         auto [it, fresh] = counts.emplace(e->family, std::make_pair(e->min_args, e->max_args));
-        if (!fresh)
+        if (!fresh) {
             EXPECT_EQ(it->second, std::make_pair(e->min_args, e->max_args)) << "family " << e->family;
+        }
     }
     EXPECT_GT(counted, 0);
     EXPECT_EQ(ident_table_entry(ident_table_size()), nullptr);

@@ -8,6 +8,7 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "platform/platform_utils.h"
 #include "script/events/remote_files.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
@@ -163,8 +164,7 @@ int script_error(QWidget* window, std::string_view word_in, std::string_view ext
     case 5:
         if (has_extra && !script_error_state.box_open) {
             script_error_state.box_open = 1;
-            if (script_warning_box)
-                script_warning_box(script_program_title, script_text(2209, extra));
+            message_dialog_hook(script_program_title, script_text(2209, extra));
             script_error_state.box_open = 0;
         }
         return 0;

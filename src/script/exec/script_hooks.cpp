@@ -11,7 +11,6 @@ namespace {
 
 std::vector<ScriptOutputLine> output_lines;
 constexpr std::size_t kMaxOutputLines = 10000;
-std::string last_warning;
 
 void default_echo_line(QWidget* window, const std::string& text, int colour)
 {
@@ -35,11 +34,6 @@ int default_event_ident(EventContext*, std::string_view, std::string*)
     return 0;
 }
 
-void default_warning_box(const std::string&, const std::string& text)
-{
-    last_warning = text;
-}
-
 } // namespace
 
 void (*script_echo_line)(QWidget*, const std::string&, int) = default_echo_line;
@@ -50,7 +44,6 @@ int (*script_setting_value)(std::string_view, Connection*, QWidget*, std::string
 char script_command_char = '/';
 int script_ident_warnings = 0;
 std::string script_program_title = "Kest";
-void (*script_warning_box)(const std::string&, const std::string&) = default_warning_box;
 
 const std::vector<ScriptOutputLine>& script_output_lines()
 {

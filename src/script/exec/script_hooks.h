@@ -57,10 +57,6 @@ extern int script_ident_warnings;
 
 // The program's title, used as the caption of warning boxes ("Kest").
 extern std::string script_program_title;
-// Shows a warning box (script errors of type 5). Default: prints nothing;
-// the text is kept as the last warning.
-extern void (*script_warning_box)(const std::string& caption, const std::string& text);
-
 // Values of the identifiers that stand for program switches and settings
 // ($aop, $menubar, $creq, $dccport, $appstate, $cmdline ...): 1 with the
 // value when the owning part knows the name. Default: knows none (the
