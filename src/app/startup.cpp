@@ -15,11 +15,6 @@
 #include "app/popup_menus.h"
 #include "app/tick.h"
 #include "app/window_open.h"
-#include "bars/switchbar.h"
-#include "bars/tips.h"
-#include "bars/toolbar_buttons.h"
-#include "bars/tray_icon.h"
-#include "bars/treebar.h"
 #include "app/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -115,8 +110,8 @@ Signal<void()> app_startup;
 Signal<void()> shutdown_save;
 Signal<void()> shutdown_free;
 
-static int tray_add_icon() { return tray_icon_update(TRAY_ADD); }
-int (*frame_tray_add)() = tray_add_icon;
+Signal<bool()> frame_bars_making;
+Signal<bool()> frame_tray_adding;
 
 static void restart_by_exec();
 void (*app_restart)() = restart_by_exec;
@@ -440,14 +435,14 @@ int frame_create(int show)
     frame_mdi_client = area;
     dispatch_set_mdi_area(area);
     frame_menu_build();
-    if (!toolbar_create() || !switchbar_create() || !treebar_create())
+    if (frame_bars_making.any())
         return 0;
 
     // How to show it.
     int tray_ok = 0;
     if (pre.state == 1 || pre.state == 3) {
-        if ((minimise_to_tray || pre.state == 3) && frame_tray_add)
-            tray_ok = frame_tray_add();
+        if (minimise_to_tray || pre.state == 3)
+            tray_ok = frame_tray_adding.any() ? 1 : 0;
     }
     FrameShowChoice choice = frame_choose_show(state, start_in_tray, minimise_to_tray, tray_ok);
     switch (choice.action) {
@@ -472,8 +467,8 @@ int frame_create(int show)
             frame->show();
         break;
     }
-    if (opt(OPT_TRAY_ICON_ALWAYS) && frame_tray_add)
-        frame_tray_add();
+    if (opt(OPT_TRAY_ICON_ALWAYS))
+        frame_tray_adding.any();
 
     bg_init_mdi();
     frame_layout();
@@ -691,13 +686,8 @@ const OwnStep kStartSteps[] = {
 
 const OwnStep kSaveSteps[] = {
     {"editor", kSaveEditor, save_editor},
-    {"tray_tips_free", kSaveTrayTips, tip_free_all},
     {"popup_discard", kSavePopup, menu_popup_reset},
     {"ini_save_main_window_pos", kSaveMainPosition, save_main_position},
-    {"tray_remove", kSaveTrayIcon, [] {
-         tray_icon_update(TRAY_REMOVE);
-         tray_free();
-     }},
     {"hide", kSaveHide, hide_windows},
     {"watcher_stop", kSaveWatcher, watcher_stop},
     {"ini_save_options", kSaveOptions, ini_save_options},

@@ -219,9 +219,22 @@ void startup_uninstall();
 void app_start_services();
 void app_close_services();
 
-// The tray icon added at start; replaceable for tests (a desktop without a
-// tray has none to add). 1 when the icon was added.
-extern int (*frame_tray_add)();
+// The frame's bars, made while the frame is made: each bar listens at its
+// place and answers true when it could not make its bar; the frame is not
+// made then.
+extern Signal<bool()> frame_bars_making;
+enum BarMakingOrder {
+    kMakeToolbar = 10,
+    kMakeSwitchbar = 20,
+    kMakeTreebar = 30,
+};
+// The tray icon asked for while the frame is shown (a start in the tray, or
+// the icon always shown): true when a listener put it in the tray (a desktop
+// without a tray has none).
+extern Signal<bool()> frame_tray_adding;
+enum TrayAddingOrder {
+    kTrayAddingIcon = 50,
+};
 
 // Parts not built yet; null: absent (the default named beside each applies).
 struct StartupHooks {

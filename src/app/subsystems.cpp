@@ -526,6 +526,7 @@ void app_wire_bars()
     win_hooks.treebar_update_window_item = treebar_update_window_item;
     win_hooks.winlist_sort = winlist_sort_windows;
     switchbar_install();
+    treebar_install();
     bars_window_events_install();
     bar_commands_install();
 }

@@ -1,4 +1,6 @@
 #include "bars/switchbar.h"
+
+#include "app/startup.h"
 #include "app/window_queries.h"
 
 #include <QApplication>
@@ -1443,10 +1445,12 @@ int bar_popup_command(int bar, int id)
 namespace {
 int g_tick_listener = 0;
 int g_captions_listener = 0;
+int g_making_listener = 0;
 }  // namespace
 
 void switchbar_install()
 {
+    frame_bars_making.add_once(g_making_listener, kMakeSwitchbar, [] { return switchbar_create() == nullptr; });
     tick_second.add_once(g_tick_listener, kTickSwitchbarBlink, switchbar_blink_start);
     // The blinking runs on the frame's timer 124.
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
@@ -1455,6 +1459,7 @@ void switchbar_install()
 
 void switchbar_uninstall()
 {
+    frame_bars_making.drop(g_making_listener);
     tick_second.drop(g_tick_listener);
     captions_updated.drop(g_captions_listener);
 }

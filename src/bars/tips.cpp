@@ -1137,6 +1137,9 @@ void tip_highlight_uninstall()
 
 void tips_install()
 {
+    // Pending tips are freed early in the shutdown.
+    static int save_listener = 0;
+    shutdown_save.add_once(save_listener, kSaveTrayTips, tip_free_all);
     static int load_listener = 0;
     settings_loaded.add_once(load_listener, kLoadTips, [](SettingsLoad&) { tipopts_load(); });
     // Activating a window closes the tips that belong to it.

@@ -1088,6 +1088,8 @@ int toolbar_create()
 
 void toolbar_install()
 {
+    static int making_listener = 0;
+    frame_bars_making.add_once(making_listener, kMakeToolbar, [] { return !toolbar_create(); });
     static int toggled_listener = 0;
     frame_bar_toggled.add_once(toggled_listener, kBarToggledToolbar, [](OptionId, bool laid_out) {
         if (!laid_out)

@@ -518,6 +518,8 @@ namespace {
 
 int g_activity_listener = 0;
 int g_over_listener = 0;
+int g_adding_listener = 0;
+int g_remove_listener = 0;
 int g_activation_listener = 0;
 int g_changed_listener = 0;
 
@@ -525,6 +527,11 @@ int g_changed_listener = 0;
 
 void tray_activity_install()
 {
+    frame_tray_adding.add_once(g_adding_listener, kTrayAddingIcon, [] { return tray_icon_update(TRAY_ADD) != 0; });
+    shutdown_save.add_once(g_remove_listener, kSaveTrayIcon, [] {
+        tray_icon_update(TRAY_REMOVE);
+        tray_free();
+    });
     irc_link_activity.add_once(g_activity_listener, 0, conn_arm_tray_activity_timers);
     // Timers 130/131 ran out; the icon follows the frame's state and the
     // application's activation.
@@ -536,6 +543,8 @@ void tray_activity_install()
 
 void tray_activity_uninstall()
 {
+    frame_tray_adding.drop(g_adding_listener);
+    shutdown_save.drop(g_remove_listener);
     irc_link_activity.drop(g_activity_listener);
     frame_tray_activity_over.drop(g_over_listener);
     frame_activation.drop(g_activation_listener);

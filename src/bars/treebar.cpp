@@ -1,5 +1,7 @@
 #include "bars/treebar.h"
 
+#include "app/startup.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
@@ -673,4 +675,10 @@ int treebar_folder_base(WindowRecord* status)
     if (!win_is_record(status))
         return 0;
     return status->state_slots.get(g_state_slot).folder_base;
+}
+
+void treebar_install()
+{
+    static int making_listener = 0;
+    frame_bars_making.add_once(making_listener, kMakeTreebar, [] { return treebar_create() == nullptr; });
 }

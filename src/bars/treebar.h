@@ -33,6 +33,8 @@ struct TreebarNode {
 // it with the frame's bars and shows it when the option is on. Null on
 // failure.
 QWidget* treebar_create();
+// The frame makes the treebar through its bar-making signal.
+void treebar_install();
 QWidget* treebar_window();
 QTreeWidget* treebar_tree();
 // 1 while the panel exists and its option is on.

@@ -2,7 +2,10 @@
 // window classes and accelerator tables, a whole start and close in this
 // process, and the real program closed by SIGTERM and handed a link.
 #include "app/startup.h"
+#include "bars/switchbar.h"
+#include "bars/toolbar_buttons.h"
 #include "bars/tray_icon.h"
+#include "bars/treebar.h"
 #include "app/window_queries.h"
 #include "app/subsystems.h"
 
@@ -226,6 +229,10 @@ struct InProcess {
             tray_activity_uninstall();
             app_wire_main_settings();
             startup_install();
+            // The frame's bars.
+            toolbar_install();
+            switchbar_install();
+            treebar_install();
         }
     }
     ~InProcess()
@@ -496,11 +503,11 @@ TEST(StartupInProcess, SavedStateFourStartsInTheTrayAndRestoresMaximised)
     seen = Seen();
     static int tray_adds = 0;
     tray_adds = 0;
-    // The offscreen desktop has no tray: this one takes the icon.
-    frame_tray_add = [] {
+    // The offscreen desktop has no tray: this listener takes the icon.
+    int tray_listener = frame_tray_adding.add(kTrayAddingIcon, [] {
         ++tray_adds;
-        return 1;
-    };
+        return true;
+    });
     check_then_close(1);
     EXPECT_EQ(p.run({"-noconnect"}), 0);
     ASSERT_TRUE(seen.ran);
@@ -508,6 +515,7 @@ TEST(StartupInProcess, SavedStateFourStartsInTheTrayAndRestoresMaximised)
     EXPECT_TRUE(seen.maximised_state);
     EXPECT_TRUE(seen.restored_maximised);
     EXPECT_EQ(tray_adds, 1);
+    frame_tray_adding.drop(tray_listener);
     opt_set(OPT_TRAY_ICON_ALWAYS, opt_default(OPT_TRAY_ICON_ALWAYS));
 }
 
