@@ -37,7 +37,8 @@ void play_highlight_sound(const LinePrinted& line)
 
 }  // namespace
 
-void printed_line_cut(WindowRecord* rec, std::string_view whole, int prefix, std::vector<WrapPart>& parts)
+void printed_line_cut(WindowRecord* rec, std::string_view whole, int prefix, int width,
+                      std::vector<WrapPart>& parts)
 {
     const std::string_view text = whole.substr(static_cast<std::size_t>(prefix));
     const int multibyte = !rec->debug_raw && lang_setting_multibyte;
@@ -51,7 +52,7 @@ void printed_line_cut(WindowRecord* rec, std::string_view whole, int prefix, std
     in.indent = print_options.indent;
     in.utf8 = draw_line_is_utf8(rec, text);
     in.multibyte = multibyte;
-    in.width = wrap_area_width(rec);
+    in.width = width;
     in.rec = rec;
     if (in.wrap_mode <= 0)
         in.measurer = &wrap_measurer_for(rec);

@@ -12,8 +12,9 @@
 struct WindowRecord;
 
 // Cuts the printed line (its timestamp prefix first, `prefix` bytes long)
-// for the window's text area by the print options' wrap mode and indent.
-void printed_line_cut(WindowRecord* rec, std::string_view whole, int prefix, std::vector<WrapPart>& parts);
+// for the text area's `width` by the print options' wrap mode and indent.
+void printed_line_cut(WindowRecord* rec, std::string_view whole, int prefix, int width,
+                      std::vector<WrapPart>& parts);
 
 // The view, activity and beeps after a print added lines to a window.
 void printed_lines_follow(const LinesAdded& added);

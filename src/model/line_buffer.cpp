@@ -11,6 +11,7 @@
 #include "core/time_date.h"
 #include "model/colors.h"
 #include "model/connection.h"
+#include "model/connection_windows.h"
 #include "model/window_record.h"
 
 PrintOptions print_options;
@@ -54,16 +55,6 @@ bool prints_into_status(const WindowRecord* rec)
     default:
         return false;
     }
-}
-
-// The record of the connection's status window, or null.
-WindowRecord* status_record_of(const Connection* conn)
-{
-    for (WindowRecord* r = win_list; r; r = r->next) {
-        if (r->type == kWinStatus && r->conn == conn)
-            return r;
-    }
-    return nullptr;
 }
 
 bool is_fserve_chat(const WindowRecord* rec)
@@ -125,7 +116,7 @@ void print_into(WindowRecord* rec, std::string_view text, std::uint32_t colour)
     const int width = area_width(rec);
     std::vector<WrapPart> parts;
     if (line_cut_hooks.cut)
-        line_cut_hooks.cut(rec, whole, prefix, parts);
+        line_cut_hooks.cut(rec, whole, prefix, width, parts);
     else
         parts.push_back(WrapPart{whole, print_options.indent});
 
@@ -196,7 +187,7 @@ void print_line(QWidget* hwnd, std::string_view text, std::uint32_t colour)
     if (!text.empty()) {
         WindowRecord* rec = win_record_of(hwnd);
         if (rec && conn_is_live(rec->conn) && prints_into_status(rec))
-            rec = status_record_of(rec->conn);
+            rec = win_record_of(conn_status_window(rec->conn));
         if (rec && conn_is_live(rec->conn) && rec->text_area.get())
             print_into(rec, text, colour);
     }

@@ -226,8 +226,9 @@ struct LineCutHooks {
     // The width lines are cut for in the window.
     int (*area_width)(WindowRecord* rec) = nullptr;
     // The parts of the printed line (its timestamp prefix first, `prefix`
-    // bytes long), by the print options' wrap mode and indent.
-    void (*cut)(WindowRecord* rec, std::string_view whole, int prefix, std::vector<WrapPart>& parts) = nullptr;
+    // bytes long) for `width`, by the print options' wrap mode and indent.
+    void (*cut)(WindowRecord* rec, std::string_view whole, int prefix, int width,
+                std::vector<WrapPart>& parts) = nullptr;
 };
 extern LineCutHooks line_cut_hooks;
 
