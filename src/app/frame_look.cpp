@@ -10,6 +10,7 @@
 #include "core/encodings.h"
 #include "core/text_limits.h"
 #include "core/text_buffer.h"
+#include "irc/dispatch/captions.h"
 #include "display/draw.h"
 #include "display/font_fallback.h"
 #include "platform/platform_utils.h"
@@ -453,4 +454,6 @@ void frame_look_install()
     settings_loaded.add_once(style_listener, kLoadStyles, [](SettingsLoad&) { styles_load(); });
     static int title_listener = 0;
     frame_title_changed.add_once(title_listener, kFrameTitleCaptions, frame_caption_refresh);
+    static int caption_listener = 0;
+    caption_changed.add_once(caption_listener, kCaptionChangedWindow, caption_set);
 }

@@ -25,8 +25,6 @@
 #include "irc/lists/servers.h"
 #include "irc/link/net_settings.h"
 #include "commands/server_commands.h"
-#include "irc/services/finger.h"
-#include "app/finger_dialog.h"
 #include "irc/services/ident.h"
 #include "irc/ssl/ssl_api.h"
 #include "irc/ssl/ssl_checks.h"
@@ -437,7 +435,6 @@ void app_wire_frame_look()
     color_hooks.screen_depth = screen_depth;
     color_hooks.nearest_colour = screen_nearest_colour;
     font_hooks.logpixelsy = screen_logpixelsy;
-    caption_set_hook = caption_set;
     caption_get_hook = caption_get;
 }
 
@@ -493,15 +490,6 @@ void app_wire_ssl()
 void app_wire_servers()
 {
     main_settings_hooks.conn_apply_server_entry = conn_apply_server_entry;
-}
-
-// The finger client and server: /finger and the USERHOST answer start a
-// query, menu command 158 cancels one or asks for a target, closing the
-// Finger window ends the query; the server starts with the program when it
-// is on.
-void app_wire_finger()
-{
-    userhost_finger = finger_userhost_done;
 }
 
 
@@ -646,7 +634,6 @@ void app_install_subsystems()
     app_wire_irc_notify();
     app_wire_ssl();
     app_wire_servers();
-    app_wire_finger();
     links_window_install();
 
     // Scripts act on windows: custom windows and their lines, clearing,

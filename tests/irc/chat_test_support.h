@@ -1,5 +1,7 @@
-// Shared fixture of the chat tests: a live connection, channel windows as
-// listed records (no widgets), and captures of every sent and shown line.
+// Shared fixture of the chat tests: a live connection with a status window,
+// channel windows as listed records whose lines are kept without a display,
+// and captures of every sent and shown line (the printed ones heard from the
+// print path: chat_status for the status window, chat_shown for the others).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,6 +26,7 @@
 #include "script/exec/script_errors.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
+#include "printed_lines.h"
 
 struct ChatShown {
     WindowRecord* rec;
@@ -43,10 +46,6 @@ protected:
     void SetUp() override
     {
         irc_send_line = [](const std::string& l, int, Connection*) { chat_sent.push_back(l); return 1; };
-        irc_status_show = [](Connection*, int, const std::string& t, int, int) { chat_status.push_back(t); };
-        irc_status_echo = [](Connection*, int, const std::string& t) { chat_status.push_back(t); };
-        irc_fire_raw = [](IrcMessage&, const std::string&) { return 1; };
-        reply_window_show = [](WindowRecord* r, std::uint32_t c, const std::string& t) { chat_shown.push_back({r, c, t}); };
         chat_show = [](WindowRecord* r, Connection*, std::uint32_t c, const std::string& t) { chat_shown.push_back({r, c, t}); };
         chat_record_of = [](QWidget*) { return chat_current; };
         if (!QCoreApplication::instance()) {
@@ -67,9 +66,17 @@ protected:
         conn->socket = 99;  // never used: every send is captured
         conn->registered = 1;
         irc_state_new_link(conn);
+        status = open("Status", kWinStatus);
+        conn->status_window = status->hwnd.get();
+        line_printed.add_once(printed_listener_, 0, [this](const LinePrinted& l) {
+            if (l.event != kPrintStored || !l.first_part || l.separator) return;
+            if (l.rec == status) chat_status.emplace_back(l.text);
+            else chat_shown.push_back({l.rec, l.colour, std::string(l.text)});
+        });
     }
     void TearDown() override
     {
+        line_printed.drop(printed_listener_);
         for (WindowRecord* rec : windows) win_record_free(rec);
         windows.clear();
         for (QWidget* w : widgets) delete w;
@@ -91,6 +98,7 @@ protected:
         QWidget* w = new QWidget();
         widgets.push_back(w);
         rec->hwnd = w;
+        rec->text_area = new TextArea(w);
         if (type == kWinChannel) hash_init(&rec->nick_hash, 99);
         windows.push_back(rec);
         return rec;
@@ -121,6 +129,8 @@ protected:
     }
 
     Connection* conn = nullptr;
+    WindowRecord* status = nullptr;
+    int printed_listener_ = 0;
     std::vector<WindowRecord*> windows;
     std::vector<QWidget*> widgets;
 };

@@ -11,17 +11,13 @@
 #include "irc/lists/ban_lists.h"
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/replies.h"
+#include "printed_lines.h"
 
 namespace chat_test {
 namespace {
 
-struct StatusLine {
-    std::string text;
-    int before, after;
-};
-std::vector<StatusLine> status_lines;
-std::vector<std::string> raw_words;
-int halt_raw = 0;
+// The raw events' words, said by the script.
+std::vector<std::string>& raw_words = said;
 
 class BanLists : public ChatTest {
 protected:
@@ -30,15 +26,10 @@ protected:
         ChatTest::SetUp();
         saved_raw_switch = event_switch_raw;
         app_wire_irc_ban_lists();
-        irc_status_show = [](Connection*, int, const std::string& t, int b, int a) { status_lines.push_back({t, b, a}); };
-        irc_fire_raw = [](IrcMessage&, const std::string& w) {
-            raw_words.push_back(w);
-            return halt_raw ? 0 : 1;
-        };
         event_switch_raw = 1;
-        status_lines.clear();
+        load_script({"raw *:*:say $event"});
+        printed.clear();
         raw_words.clear();
-        halt_raw = 0;
     }
     void TearDown() override
     {
@@ -51,12 +42,10 @@ protected:
         for (const StringNode* n = rec->chan_lists[index]; n; n = n->next) out.push_back(n->text);
         return out;
     }
-    std::vector<std::string> shown() const
-    {
-        std::vector<std::string> out;
-        for (const StatusLine& l : status_lines) out.push_back(l.text);
-        return out;
-    }
+    // The lines shown in the status window since the last clear, with the
+    // separators stored around each.
+    std::vector<PrintedLines::Framed> status_lines() { return printed.framed_texts(status()); }
+    std::vector<std::string> shown() { return printed.in(status()); }
     std::string eval(const std::string& text)
     {
         std::string t = text;
@@ -69,6 +58,7 @@ protected:
     }
 
     int saved_raw_switch = 0;
+    PrintedLines printed;
 };
 
 TEST_F(BanLists, ReplyLinesStoreTheEntryAndShowTheSetter)
@@ -87,7 +77,7 @@ TEST_F(BanLists, ReplyLinesStoreTheEntryAndShowTheSetter)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        status_lines.clear();
+        printed.clear();
         raw_words.clear();
         chan_list_set_quiet("", conn);
         feed(c.line);
@@ -96,18 +86,18 @@ TEST_F(BanLists, ReplyLinesStoreTheEntryAndShowTheSetter)
             ASSERT_FALSE(list.empty());
             EXPECT_EQ(list.back(), c.stored);
         }
-        ASSERT_EQ(status_lines.size(), 1u);
+        ASSERT_EQ(status_lines().size(), 1u);
         if (c.shown) {
-            EXPECT_EQ(status_lines[0].text, c.shown);
+            EXPECT_EQ(status_lines()[0].text, c.shown);
         }
         EXPECT_EQ(raw_words, std::vector<std::string>{"367"});
     }
     // The full form shows the setter as sent and the date without its year.
-    status_lines.clear();
+    printed.clear();
     feed(":srv 367 me #d *!*@x op!o@h.example 1234567890");
-    ASSERT_EQ(status_lines.size(), 1u);
-    EXPECT_EQ(status_lines[0].text, "#d *!*@x set by op!o@h.example (" + date + ")");
-    EXPECT_EQ(status_lines[0].before + status_lines[0].after, 0);
+    ASSERT_EQ(status_lines().size(), 1u);
+    EXPECT_EQ(status_lines()[0].text, "#d *!*@x set by op!o@h.example (" + date + ")");
+    EXPECT_EQ(status_lines()[0].before + status_lines()[0].after, 0);
     // Every line of one reply was kept, in arrival order.
     EXPECT_EQ(entries(chan, kChanListBans).size(), 4u);
     EXPECT_EQ(chan_list_state(chan, kChanListBans), 1);
@@ -127,9 +117,9 @@ TEST_F(BanLists, EndNumericsCompleteEmptyOrHandOverTheList)
     EXPECT_TRUE(entries(chan, kChanListBans).empty());
     EXPECT_EQ(chan_list_state(chan, kChanListBans), 2);
     EXPECT_EQ(chan_lists_state(chan), 2);
-    ASSERT_EQ(status_lines.size(), 1u);
-    EXPECT_EQ(status_lines[0].text, "#c End of Channel Ban List");
-    EXPECT_EQ(status_lines[0].after, 1);
+    ASSERT_EQ(status_lines().size(), 1u);
+    EXPECT_EQ(status_lines()[0].text, "#c End of Channel Ban List");
+    EXPECT_EQ(status_lines()[0].after, 1);
 
     // Two runs: the first line of the second run clears what the first kept.
     feed(":srv 367 me #c a!*@* op 1");
@@ -147,20 +137,20 @@ TEST_F(BanLists, EndNumericsCompleteEmptyOrHandOverTheList)
     EXPECT_EQ(entries(chan, kChanListBans), std::vector<std::string>{"D!*@*\top 4"});
 
     // Channel Central's pending request takes the end line: nothing shown.
-    status_lines.clear();
+    printed.clear();
     raw_words.clear();
     conn->pending_channel = "#D";
     feed(":srv 368 me #d :End");
-    EXPECT_TRUE(status_lines.empty());
+    EXPECT_TRUE(status_lines().empty());
     EXPECT_TRUE(raw_words.empty());
     EXPECT_TRUE(conn->pending_channel.empty());
     EXPECT_EQ(chan_list_state(other, kChanListBans), 2);
 
     // A halted raw event shows nothing but the list still completes.
-    halt_raw = 1;
+    load_script({"raw *:*:say $event | halt"});
     feed(":srv 367 me #d e!*@* op 6");
     feed(":srv 368 me #d :End");
-    EXPECT_TRUE(status_lines.empty());
+    EXPECT_TRUE(status_lines().empty());
     EXPECT_EQ(entries(other, kChanListBans).size(), 1u);
 }
 
@@ -290,18 +280,18 @@ TEST_F(BanLists, SilentFetchesCollectWithoutShowing)
     strlist_free(&got);
 
     // A quiet channel's replies are not shown either.
-    status_lines.clear();
+    printed.clear();
     chan_list_set_quiet("#D", conn);
     feed(":srv 348 me #d *!*@e op 4");
-    EXPECT_TRUE(status_lines.empty());
+    EXPECT_TRUE(status_lines().empty());
     EXPECT_EQ(entries(other, kChanListExcepts).size(), 1u);
 
     // "No such nick/channel" for the scanned channel ends the scan.
     feed(":srv 401 me #c :No such nick/channel");
     EXPECT_EQ(chan_list_scan_window(conn), nullptr);
-    status_lines.clear();
+    printed.clear();
     feed(":srv 346 me #c *!*@i op 5");
-    EXPECT_EQ(status_lines.size(), 1u);
+    EXPECT_EQ(status_lines().size(), 1u);
 }
 
 TEST_F(BanLists, TimedBansAreFoundReplacedAndRemovedByChannelAndMask)

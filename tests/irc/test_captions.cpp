@@ -12,25 +12,26 @@
 
 namespace {
 
+// The captions the windows were told to show.
 std::vector<std::string> set_calls;
-void cap_set(WindowRecord*, const std::string& t) { set_calls.push_back(t); }
 
 class Captions : public ::testing::Test {
 protected:
     void SetUp() override
     {
         options_reset();
-        caption_set_hook = cap_set;
+        caption_changed.add_once(listener_, 0, [](WindowRecord*, const std::string& t) { set_calls.push_back(t); });
         set_calls.clear();
         conn = conn_new(nullptr);
         irc_state_new_link(conn);
     }
     void TearDown() override
     {
-        caption_set_hook = nullptr;
+        caption_changed.drop(listener_);
         conn_free(conn);
     }
     Connection* conn = nullptr;
+    int listener_ = 0;
 };
 
 TEST_F(Captions, StatusCaptionByConnectionState)

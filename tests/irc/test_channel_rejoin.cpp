@@ -32,32 +32,15 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "commands/channel_commands.h"
+#include "printed_lines.h"
+#include "script/exec/script_types.h"
 
 namespace {
 
 std::vector<std::string> r_sent;   // lines sent to the server
-std::vector<std::string> r_run;    // command lines the logon sequence ran
-std::vector<std::string> r_shown;  // "window|text" shown by the rejoin code
-std::vector<std::string> r_joins;  // "window|text" of the JOIN handler
-std::vector<std::uint32_t> r_colours;
 
 int cap_send(const std::string& line, int, Connection*) { r_sent.push_back(line); return 1; }
-int cap_run(Connection*, const std::string& line, int) { r_run.push_back(line); return 1; }
-void cap_show(QWidget* hwnd, std::uint32_t colour, const std::string& text)
-{
-    WindowRecord* rec = win_record_of(hwnd);
-    r_shown.push_back((rec ? rec->name : std::string("?")) + "|" + text);
-    r_colours.push_back(colour);
-}
-void cap_print(QWidget* hwnd, std::uint32_t, const std::string& text, int)
-{
-    WindowRecord* rec = win_record_of(hwnd);
-    r_joins.push_back((rec ? rec->name : std::string("?")) + "|" + text);
-}
-void no_echo(Connection*, int, const std::string&) {}
-void no_show(Connection*, int, const std::string&, int, int) {}
-int pass_event(IrcMessage&, const char*, int, int) { return 1; }
-int pass_raw(IrcMessage&, const std::string&) { return 1; }
 
 QPointer<QMainWindow> frame;
 
@@ -73,17 +56,14 @@ protected:
         irc_rejoin_install();
         saved_events = event_switch_events;
         irc_send_line = cap_send;
-        irc_status_echo = no_echo;
-        irc_status_show = no_show;
-        irc_fire_event = pass_event;
-        irc_fire_raw = pass_raw;
-        logon_exec_line = cap_run;
-        membership_print = cap_print;
-        chan_rejoin_show = cap_show;
+        // The logon sequence's join lines run through the real /join.
+        script_engine_init();
+        channel_commands_register();
         event_switch_events = 0;
         opt_set(OPT_INVISIBLE_MODE, 0);
         opt_set(OPT_PERFORM_ENABLED, 0);
-        r_sent.clear(); r_run.clear(); r_shown.clear(); r_joins.clear(); r_colours.clear();
+        r_sent.clear();
+        printed.clear();
         conn = conn_new(nullptr);
         conn->live_identity[2] = "me";
         conn->live_identity[3] = "me2";
@@ -104,6 +84,7 @@ protected:
         }
         ial_clear(1, conn);
         conn->connected = 0;
+        conn->socket = -1;
         conn_free(conn);
         irc_rejoin_uninstall();
         event_switch_events = saved_events;
@@ -136,6 +117,7 @@ protected:
         conn_reset_stage(2, conn);
         conn_reset_stage(3, conn);
         conn->connected = 0;
+        conn->socket = -1;
         conn->registered = 0;
     }
     // The next link registers on `network` and its logon sequence runs.
@@ -143,18 +125,38 @@ protected:
     {
         conn_reset_stage(0, conn);
         conn->connected = 1;
+        conn->socket = 99;  // never used: every send is captured
         conn->connecting = 0;
         conn->registered = 1;
         conn->network = network;
-        r_sent.clear(); r_run.clear(); r_shown.clear(); r_joins.clear(); r_colours.clear();
+        r_sent.clear();
+        printed.clear();
         conn_logon_sequence(conn);
+    }
+    // The JOIN lines sent since the last log_on.
+    static std::vector<std::string> joins_sent()
+    {
+        std::vector<std::string> out;
+        for (const std::string& l : r_sent)
+            if (l.rfind("JOIN ", 0) == 0) out.push_back(l);
+        return out;
     }
     bool shown(const std::string& window, const std::string& text) const
     {
-        for (const std::string& s : r_shown)
-            if (s == window + "|" + text) return true;
+        for (const PrintedLine& l : printed.lines)
+            if (!l.separator && l.window == window && l.text == text) return true;
         return false;
     }
+    // "window|text" of every line shown since the last clear.
+    std::vector<std::string> shown_lines() const
+    {
+        std::vector<std::string> out;
+        for (const PrintedLine& l : printed.lines)
+            if (!l.separator) out.push_back(l.window + "|" + l.text);
+        return out;
+    }
+
+    PrintedLines printed;
 
     Connection* conn = nullptr;
     int saved_events = 0;
@@ -207,8 +209,13 @@ TEST_F(ChannelRejoin, ALostLinkLeavesEveryChannelWindowPartedAndWaiting)
         // Shown where we were a member, and only there.
         EXPECT_TRUE(shown("#a", kLost));
         EXPECT_FALSE(shown("#kicked", kLost));
-        ASSERT_EQ(r_colours.size(), 1u);
-        EXPECT_EQ(r_colours[0], kColorInfoText);
+        int lost_lines = 0;
+        for (const PrintedLine& l : printed.lines) {
+            if (l.text != kLost) continue;
+            ++lost_lines;
+            EXPECT_EQ(l.colour, kColorInfoText);
+        }
+        EXPECT_EQ(lost_lines, 1);
         // The kicked window was not lost with the link: it does not wait.
         ASSERT_EQ(win_record_by_id(kicked_number), kicked);
         EXPECT_EQ(kicked->chan_left, 1);
@@ -266,7 +273,8 @@ TEST_F(ChannelRejoin, LogonRejoinsTheWaitingChannelsOfThisNetworkOnly)
         std::vector<std::string> run;
     };
     const Case cases[] = {
-        {"rejoin on: plain channels batched, a keyed one on its own", 1, {"/join #a,#b", "/join #k sekrit", "/join #z"}},
+        {"rejoin on: plain channels batched, a keyed one on its own", 1,
+         {"JOIN #a,#b\n", "JOIN #k sekrit\n", "JOIN #z\n"}},
         {"rejoin off: nothing joined", 0, {}},
     };
     for (const Case& c : cases) {
@@ -297,7 +305,7 @@ TEST_F(ChannelRejoin, LogonRejoinsTheWaitingChannelsOfThisNetworkOnly)
         joined->chan_left = 0;
         log_on("testnet");
 
-        EXPECT_EQ(r_run, c.run);
+        EXPECT_EQ(joins_sent(), c.run);
         EXPECT_EQ(win_record_by_id(far_number), nullptr) << "the window of another network stays";
         for (WindowRecord* w : {a, b, k, z}) {
             SCOPED_TRACE(w->name);
@@ -310,12 +318,13 @@ TEST_F(ChannelRejoin, LogonRejoinsTheWaitingChannelsOfThisNetworkOnly)
         if (c.rejoin) {
             // The server answers: the same window takes the channel again.
             conn->network = "TestNet";
+            printed.clear();
             feed(":me!u@h JOIN :#a");
             EXPECT_EQ(a->chan_state, 0);
             EXPECT_EQ(a->chan_left, 0);
             EXPECT_EQ(a->network_tag, "TestNet");
             EXPECT_NE(nicklist_find(a, "me"), nullptr);
-            EXPECT_EQ(r_joins, std::vector<std::string>{"#a|* #a Kanalına Tekrar Giriliyor"});
+            EXPECT_EQ(shown_lines(), std::vector<std::string>{"#a|* #a Kanalına Tekrar Giriliyor"});
             // A second lost link makes the rejoined window wait again, and
             // one whose rejoin was never answered too.
             lose_link();
@@ -337,13 +346,14 @@ TEST_F(ChannelRejoin, ManyWaitingChannelsAreRejoinedInLinesUnderFourHundred)
     lose_link();
     log_on("");
     int channels = 0;
-    for (const std::string& line : r_run) {
-        EXPECT_EQ(line.rfind("/join #", 0), 0u) << line;
+    const std::vector<std::string> joins = joins_sent();
+    for (const std::string& line : joins) {
+        EXPECT_EQ(line.rfind("JOIN #", 0), 0u) << line;
         EXPECT_LE(line.size(), 6u + 400u) << line;
         channels += static_cast<int>(std::count(line.begin(), line.end(), '#'));
     }
     EXPECT_EQ(channels, 40);
-    EXPECT_GT(r_run.size(), 2u);
+    EXPECT_GT(joins.size(), 2u);
     for (WindowRecord* w : windows) EXPECT_EQ(w->chan_state, 3) << w->name;
 }
 

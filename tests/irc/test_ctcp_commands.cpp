@@ -26,7 +26,7 @@
 namespace chat_test {
 namespace {
 
-ScriptFile g_users;
+ScriptFile* g_users = nullptr;  // the users file, loaded empty for each test
 std::vector<std::string> g_errors;  // script errors printed at once
 
 class CtcpCommands : public ChatTest {
@@ -42,9 +42,12 @@ protected:
         strlist_free(&main_settings.ignore_list);
         strlist_free(&main_settings.aop_list);
         ignore_prune_timed();
-        strlist_free(&g_users.lines);
-        g_users.kind = kRemoteUsers;
-        users_file_for_edit = [] { return &g_users; };
+        {
+            std::ofstream out(dir + "users.ini");
+            out << "[users]\n";
+        }
+        g_users = remote_file_load(dir + "users.ini", kRemoteUsers, 0, nullptr);
+        ASSERT_NE(g_users, nullptr);
         conn->connected = 1;
         conn->socket = 99;  // never written: every send is captured
         ial_set_on(1, conn);
@@ -61,7 +64,7 @@ protected:
         strlist_free(&main_settings.ignore_list);
         strlist_free(&main_settings.aop_list);
         ignore_prune_timed();
-        strlist_free(&g_users.lines);
+        g_users = nullptr;  // unloaded with every other file
         conn->connected = 0;
         conn->socket = -1;
         ChatTest::TearDown();
@@ -297,7 +300,7 @@ TEST_F(CtcpCommands, UsersAndLevelsAreEditedListedAndRemoved)
     run("/auser 30,40 *!*@x.example a friend");
     run("/guser 5 a");        // the address list knows a: masked by type 6
     run("/iuser peer the peer");
-    EXPECT_EQ(entries(g_users.lines), (std::vector<std::string>{"20,10:peer the peer", "30,40:*!*@x.example a friend",
+    EXPECT_EQ(entries(g_users->lines), (std::vector<std::string>{"20,10:peer the peer", "30,40:*!*@x.example a friend",
                                                                 "5:a!*u@h.example"}));
     clear(chan);
     run("/ulist >15");
@@ -309,11 +312,11 @@ TEST_F(CtcpCommands, UsersAndLevelsAreEditedListedAndRemoved)
     run("/rlevel -r 40,10");
     EXPECT_EQ(lines(chan).back(), "* 2 Kullanıcısı Levellerden Silindi");
     run("/rlevel 30");
-    EXPECT_EQ(entries(g_users.lines), (std::vector<std::string>{"20:peer the peer", "5:a!*u@h.example"}));
+    EXPECT_EQ(entries(g_users->lines), (std::vector<std::string>{"20:peer the peer", "5:a!*u@h.example"}));
     run("/rlevel 99");
     EXPECT_EQ(lines(chan).back(), "* Kullanıcı Listesinde Benzeri veya Silinmiş Kullanıcı Yok");
     run("/ruser peer");
-    EXPECT_EQ(entries(g_users.lines), std::vector<std::string>{"5:a!*u@h.example"});
+    EXPECT_EQ(entries(g_users->lines), std::vector<std::string>{"5:a!*u@h.example"});
     run("/rlevel -r");
     run("/ulist <");
     EXPECT_EQ(g_errors, (std::vector<std::string>{"* /rlevel: Yetersiz veya eksik parametre",

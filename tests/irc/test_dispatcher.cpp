@@ -1,6 +1,7 @@
 // The server-line dispatcher through a fake link: lines are fed to
 // irc_dispatch_line, sent lines are captured at irc_send_line, shown lines
-// and raw events at the dispatcher's seams.
+// are read from the status window's print path, and events and raw events
+// are heard by a real script.
 #include "model/connection.h"
 #include "core/options.h"
 #include "irc/dispatch/dispatcher.h"
@@ -12,11 +13,15 @@
 #include "irc/numerics/query_replies.h"
 #include "irc/numerics/replies.h"
 #include "support/hook_guard.h"
+#include "commands/channel_commands.h"
+#include "event_script.h"
+#include "printed_lines.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,24 +29,8 @@
 namespace {
 
 std::vector<std::string> g_sent;
-std::vector<std::string> g_shown;
-std::vector<std::string> g_raw_words;
-std::vector<std::string> g_events;
-std::vector<std::string> g_event_words;  // the words of the last event fired
-int g_halt_raw = 0;
-std::string g_halt_event;
 
 int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
-void cap_echo(Connection*, int, const std::string& t) { g_shown.push_back(t); }
-void cap_show(Connection*, int, const std::string& t, int, int) { g_shown.push_back(t); }
-int cap_raw(IrcMessage&, const std::string& w) { g_raw_words.push_back(w); return g_halt_raw ? 0 : 1; }
-int cap_event(IrcMessage& m, const char* w, int, int phase)
-{
-    g_event_words = m.words;
-    g_events.push_back(std::string(w) + ":" + std::to_string(phase));
-    return g_halt_event == w ? 0 : 1;
-}
-void cap_logon(Connection*) {}
 
 class DispatchLink : public ::testing::Test {
 protected:
@@ -50,25 +39,34 @@ protected:
     void SetUp() override
     {
         irc_send_line = cap_send;
-        irc_status_echo = cap_echo;
-        irc_status_show = cap_show;
-        irc_fire_raw = cap_raw;
-        irc_fire_event = cap_event;
-        irc_post_logon = cap_logon;
-        event_switch_raw = 1;
-        g_sent.clear(); g_shown.clear(); g_raw_words.clear(); g_events.clear(); g_event_words.clear();
-        g_halt_raw = 0;
-        g_halt_event.clear();
+        g_sent.clear();
+        // Every raw event says its word.
+        load_script({"raw *:*:heard $event"});
         conn = conn_new(nullptr);
         conn->server_name = "s";
         conn->live_identity[2] = "me";
         irc_state_new_link(conn);
+        status_ = buffer_window_open(conn, "Status", kWinStatus);
     }
     void TearDown() override
     {
+        script_.reset();
+        buffer_window_free(status_);
         conn_free(conn);
     }
+    // The script in place of the one loaded before.
+    void load_script(const std::vector<std::string>& lines)
+    {
+        script_.reset();
+        script_ = std::make_unique<EventScript>(lines);
+        ASSERT_TRUE(script_->loaded());
+    }
+    // The lines shown in the status window since the last clear.
+    std::vector<std::string> shown() const { return printed_.in(status_); }
     Connection* conn = nullptr;
+    WindowRecord* status_ = nullptr;
+    PrintedLines printed_;
+    std::unique_ptr<EventScript> script_;
 };
 
 TEST(IrcTokenize, SplitsSourceParametersAndTrailing)
@@ -229,12 +227,12 @@ TEST_F(DispatchLink, ShortNumericLinesAreShownAsAnyOther)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        g_shown.clear();
-        g_raw_words.clear();
+        printed_.clear();
+        script_heard.clear();
         irc_dispatch_line(c.line, conn);
-        ASSERT_EQ(g_shown.size(), 1u);
-        EXPECT_EQ(g_shown[0], c.shown);
-        ASSERT_EQ(g_raw_words.size(), 1u);
+        ASSERT_EQ(shown().size(), 1u);
+        EXPECT_EQ(shown()[0], c.shown);
+        ASSERT_EQ(script_heard.size(), 1u);
     }
     EXPECT_TRUE(conn->stored_identity[5].empty());
     EXPECT_EQ(link_state(conn).redirect_pending, 0);
@@ -290,22 +288,22 @@ TEST_F(DispatchLink, PingIsAnsweredWithOrWithoutSource)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         g_sent.clear();
-        g_raw_words.clear();
+        script_heard.clear();
         irc_dispatch_line(c.line, conn);
         ASSERT_EQ(g_sent.size(), 1u);
         EXPECT_EQ(g_sent[0], c.pong);
-        EXPECT_TRUE(g_raw_words.empty());  // not taken as an unknown command
+        EXPECT_TRUE(script_heard.empty());  // not taken as an unknown command
     }
 }
 
 TEST_F(DispatchLink, PongGoesOutEvenWhenScriptHaltsPing)
 {
-    g_halt_event = "PING";
+    load_script({"on ^*:PING:heard before | halt", "on *:PING:heard after"});
     irc_dispatch_line("PING :irc.x", conn);
     ASSERT_EQ(g_sent.size(), 1u);
     EXPECT_EQ(g_sent[0], "PONG :irc.x\n");
-    EXPECT_TRUE(g_shown.empty());
-    EXPECT_EQ(g_events, (std::vector<std::string>{"PING:1", "PING:0"}));
+    EXPECT_TRUE(shown().empty());
+    EXPECT_EQ(script_heard, (std::vector<std::string>{"before", "after"}));
 }
 
 TEST_F(DispatchLink, ErrorShownWithOrWithoutSourceAndThrottleNoted)
@@ -322,11 +320,11 @@ TEST_F(DispatchLink, ErrorShownWithOrWithoutSourceAndThrottleNoted)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        g_shown.clear();
+        printed_.clear();
         link_state(conn).throttled = 0;
         irc_dispatch_line(c.line, conn);
-        ASSERT_EQ(g_shown.size(), 1u);
-        EXPECT_EQ(g_shown[0], c.shown);
+        ASSERT_EQ(shown().size(), 1u);
+        EXPECT_EQ(shown()[0], c.shown);
         EXPECT_EQ(link_state(conn).throttled, c.throttled);
     }
 }
@@ -338,9 +336,10 @@ TEST_F(DispatchLink, UnknownCommandsAndNumericsReachRawEventAndStatus)
         const char* raw_word;
         const char* shown;
     } cases[] = {
-        {"FOO bar :baz qux", "FOO", "s FOO bar baz qux"},
-        {":srv.x FROB a :b c", "FROB", "srv.x FROB a b c"},
-        {":nick!user@host FROB #c :hello there", "FROB", "nick FROB #c hello there"},  // source split
+        // The raw word as the script's $event gives it: lower case.
+        {"FOO bar :baz qux", "foo", "s FOO bar baz qux"},
+        {":srv.x FROB a :b c", "frob", "srv.x FROB a b c"},
+        {":nick!user@host FROB #c :hello there", "frob", "nick FROB #c hello there"},  // source split
         {"CREATE #room", "#room", "CREATE #room"},       // not IRCX: not shifted
         {"NICK x", "x", "NICK x"},
         {":srv 0 a", "0", "srv 0 a"},
@@ -349,23 +348,23 @@ TEST_F(DispatchLink, UnknownCommandsAndNumericsReachRawEventAndStatus)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        g_shown.clear();
-        g_raw_words.clear();
+        printed_.clear();
+        script_heard.clear();
         irc_dispatch_line(c.line, conn);
-        ASSERT_EQ(g_raw_words.size(), 1u);
-        EXPECT_EQ(g_raw_words[0], c.raw_word);
-        ASSERT_EQ(g_shown.size(), 1u);
-        EXPECT_EQ(g_shown[0], c.shown);
+        ASSERT_EQ(script_heard.size(), 1u);
+        EXPECT_EQ(script_heard[0], c.raw_word);
+        ASSERT_EQ(shown().size(), 1u);
+        EXPECT_EQ(shown()[0], c.shown);
     }
 }
 
 TEST_F(DispatchLink, HaltedRawEventShowsNothing)
 {
-    g_halt_raw = 1;
+    load_script({"raw *:*:heard $event | halt"});
     irc_dispatch_line(":srv FROB a", conn);
     irc_dispatch_line(":srv 777 me :x", conn);
-    EXPECT_EQ(g_raw_words.size(), 2u);
-    EXPECT_TRUE(g_shown.empty());
+    EXPECT_EQ(script_heard.size(), 2u);
+    EXPECT_TRUE(shown().empty());
 }
 
 TEST_F(DispatchLink, EveryLineResetsTheTimeoutAndEmptyOrDeadLinesDoNothing)
@@ -373,7 +372,7 @@ TEST_F(DispatchLink, EveryLineResetsTheTimeoutAndEmptyOrDeadLinesDoNothing)
     conn->timeout_countdown = 5;
     irc_dispatch_line("PRIVMSG", conn);  // one word: nothing more
     EXPECT_EQ(conn->timeout_countdown, conn_timeout_seconds);
-    EXPECT_TRUE(g_shown.empty());
+    EXPECT_TRUE(shown().empty());
     irc_dispatch_line("", conn);
     Connection stale;
     irc_dispatch_line("PING :x", &stale);
@@ -382,36 +381,46 @@ TEST_F(DispatchLink, EveryLineResetsTheTimeoutAndEmptyOrDeadLinesDoNothing)
 
 TEST_F(DispatchLink, SourcelessNoticeAndPongAreRewrittenFromTheServer)
 {
+    load_script({"on ^*:SNOTICE:*:heard before $nick $target $1-", "on *:SNOTICE:*:heard after $nick $target $1-"});
     irc_dispatch_line("NOTICE AUTH :*** Looking up your hostname", conn);
-    EXPECT_EQ(g_event_words, (std::vector<std::string>{"s", "NOTICE", "me", "*** Looking up your hostname"}));
-    EXPECT_EQ(g_events, (std::vector<std::string>{"SNOTICE:1", "SNOTICE:0"}));
-    EXPECT_EQ(g_shown, (std::vector<std::string>{"-s- *** Looking up your hostname"}));
+    EXPECT_EQ(script_heard, (std::vector<std::string>{"before s me *** Looking up your hostname",
+                                                      "after s me *** Looking up your hostname"}));
+    EXPECT_EQ(shown(), (std::vector<std::string>{"-s- *** Looking up your hostname"}));
 }
 
 TEST_F(DispatchLink, PongShownUnlessFromAUser)
 {
     irc_dispatch_line(":srv PONG srv :hi", conn);
     irc_dispatch_line(":u!x@y PONG srv :hi", conn);
-    ASSERT_EQ(g_shown.size(), 1u);
-    EXPECT_EQ(g_shown[0], "* PONG from srv: hi");
+    ASSERT_EQ(shown().size(), 1u);
+    EXPECT_EQ(shown()[0], "* PONG from srv: hi");
 }
 
 TEST_F(DispatchLink, InviteJoinsInPlainModeWithServerText)
 {
-    static std::vector<std::string> ran;
-    ran.clear();
-    auto saved = irc_run_plain;
-    irc_run_plain = [](Connection*, const std::string& c) { ran.push_back(c); return 1; };
+    // Connected, so that /join sends its line.
+    script_engine_init();
+    channel_commands_register();
+    conn->connected = 1;
+    conn->socket = 99;  // never used: every send is captured
+    // Kept for /join -i when the option is off; joined at once when it is on.
+    opt_set(OPT_JOIN_ON_INVITE, 0);
+    irc_dispatch_line(":bob!b@h INVITE me :#chan|quit", conn);
+    EXPECT_EQ(irc_state(conn)->last_invite, "#chan|quit");
+    EXPECT_TRUE(g_sent.empty());
     opt_set(OPT_JOIN_ON_INVITE, 1);
     irc_dispatch_line(":bob!b@h INVITE me :#chan|quit", conn);
     irc_dispatch_line(":bob!b@h INVITE me :notachannel", conn);
     // A list would join more than the one channel ("0" leaves them all).
     irc_dispatch_line(":bob!b@h INVITE me :#a,0", conn);
     opt_set(OPT_JOIN_ON_INVITE, 0);
-    irc_run_plain = saved;
-    ASSERT_EQ(ran.size(), 1u);
-    EXPECT_EQ(ran[0], "/join #chan|quit");  // run as it stands: never split or evaluated
-    EXPECT_EQ(irc_state(conn)->last_invite, "#chan|quit");
+    conn->connected = 0;
+    conn->socket = -1;
+    std::vector<std::string> joins;
+    for (const std::string& l : g_sent)
+        if (l.rfind("JOIN ", 0) == 0 || l.rfind("QUIT", 0) == 0) joins.push_back(l);
+    // Run as it stands: never split at the "|" or evaluated.
+    EXPECT_EQ(joins, std::vector<std::string>{"JOIN #chan|quit\n"});
 }
 
 }  // namespace

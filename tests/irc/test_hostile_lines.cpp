@@ -69,6 +69,7 @@
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
 #include "identifiers/builtin_identifiers.h"
+#include "printed_lines.h"
 
 namespace {
 
@@ -1344,18 +1345,12 @@ TEST_F(HostileReceive, ALineSplitAtEveryByteArrivesWhole)
 TEST_F(HostileReceive, TheDispatcherStopsAtANulByte)
 {
     irc_receive_line = saved_line;
-    std::vector<std::string> shown;
-    auto* saved_echo = irc_status_echo;
-    auto* saved_raw = irc_fire_raw;
-    static std::vector<std::string>* out = nullptr;
-    out = &shown;
-    irc_status_echo = [](Connection*, int, const std::string& t) { out->push_back(t); };
-    irc_fire_raw = [](IrcMessage&, const std::string&) { return 1; };
+    WindowRecord* status = buffer_window_open(conn, "Status", kWinStatus);
+    PrintedLines printed;
     push(std::string("FOO bar\0:hidden text\r\nBAZ qux\0zzz\r\n", 35));
     read_available();
-    irc_status_echo = saved_echo;
-    irc_fire_raw = saved_raw;
-    EXPECT_EQ(shown, (std::vector<std::string>{"FOO bar", "BAZ qux"}));
+    EXPECT_EQ(printed.in(status), (std::vector<std::string>{"FOO bar", "BAZ qux"}));
+    buffer_window_free(status);
 }
 
 } // namespace

@@ -15,8 +15,6 @@ namespace {
 
 std::vector<std::string> g_sent;
 int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
-void no_echo(Connection*, int, const std::string&) {}
-void no_show(Connection*, int, const std::string&, int, int) {}
 
 class Isupport : public ::testing::Test {
 protected:
@@ -25,8 +23,6 @@ protected:
     void SetUp() override
     {
         irc_send_line = cap_send;
-        irc_status_echo = no_echo;
-        irc_status_show = no_show;
         g_sent.clear();
         conn = conn_new(nullptr);
         conn->server_name = "s";

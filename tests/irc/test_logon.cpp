@@ -8,6 +8,12 @@
 #include "irc/numerics/logon.h"
 #include "irc/numerics/numerics.h"
 #include "support/hook_guard.h"
+#include "app/frame_proc.h"
+#include "commands/channel_commands.h"
+#include "commands/messaging_commands.h"
+#include "commands/output_commands.h"
+#include "printed_lines.h"
+#include "script/exec/script_types.h"
 
 #include <gtest/gtest.h>
 
@@ -23,16 +29,8 @@
 
 namespace {
 
-std::vector<std::string> g_out;  // sent lines and executed command lines, in order
+std::vector<std::string> g_out;  // sent lines and lines shown in the status window, in order
 int cap_send(const std::string& line, int, Connection*) { g_out.push_back("send " + line); return 1; }
-int cap_exec(Connection*, const std::string& line, int mode)
-{
-    g_out.push_back("run" + std::to_string(mode) + " " + line);
-    return 1;
-}
-void no_echo(Connection*, int, const std::string&) {}
-void no_show(Connection*, int, const std::string&, int, int) {}
-void run_logon_now(Connection* c) { conn_logon_sequence(c); }
 
 class Logon : public ::testing::Test {
 protected:
@@ -41,10 +39,12 @@ protected:
     void SetUp() override
     {
         irc_send_line = cap_send;
-        logon_exec_line = cap_exec;
-        irc_post_logon = run_logon_now;
-        irc_status_echo = no_echo;
-        irc_status_show = no_show;
+        // The perform and join lines run through the real commands.
+        script_engine_init();
+        output_commands_register();
+        channel_commands_register();
+        messaging_commands_register();
+        irc_dispatch_install();
         saved_events = event_switch_events;
         event_switch_events = 0;
         opt_set(OPT_INVISIBLE_MODE, 1);
@@ -55,6 +55,8 @@ protected:
         conn = conn_new(nullptr);
         conn->server_name = "irc.x";
         conn->live_identity[2] = "me";
+        conn->connected = 1;
+        conn->socket = 99;  // never used: every send is captured
         irc_state_new_link(conn);
         if (!QCoreApplication::instance()) {
             if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -63,6 +65,12 @@ protected:
             static char* argv[] = {name, nullptr};
             new QApplication(argc, argv);
         }
+        frame_proc_install();  // the frame's messages reach their handlers
+        status_ = buffer_window_open(conn, "Status", kWinStatus);
+        line_printed.add_once(shown_listener_, 0, [this](const LinePrinted& l) {
+            if (l.event == kPrintStored && l.first_part && !l.separator && l.rec == status_)
+                g_out.push_back("show " + std::string(l.text));
+        });
     }
     void TearDown() override
     {
@@ -71,6 +79,10 @@ protected:
         waiting_.clear();
         for (const QPointer<QWidget>& w : widgets_) delete w.data();
         widgets_.clear();
+        line_printed.drop(shown_listener_);
+        buffer_window_free(status_);
+        conn->connected = 0;
+        conn->socket = -1;
         conn_free(conn);
         perform_list.clear();
         event_switch_events = saved_events;
@@ -96,7 +108,11 @@ protected:
         waiting_.push_back(rec);
         return rec;
     }
+    // The logon sequence the end of the MOTD posted, run.
+    static void deliver() { QCoreApplication::sendPostedEvents(); }
     Connection* conn = nullptr;
+    WindowRecord* status_ = nullptr;
+    int shown_listener_ = 0;
     int saved_events = 1;
     std::vector<WindowRecord*> waiting_;
     std::vector<QPointer<QWidget>> widgets_;
@@ -104,7 +120,7 @@ protected:
 
 TEST_F(Logon, WelcomeToAutoJoinInOrder)
 {
-    perform_list = {"  TestNet ,/msg a hi", "All Networks,/echo all", "Other Networks,/echo other",
+    perform_list = {"  TestNet ,/msg a hi", "All Networks,/msg b all", "Other Networks,/echo other",
                     "Elsewhere,/echo no", "nokey", ",/echo empty"};
     conn_queue_autojoin("#one", 0, conn);
     waiting("#two");
@@ -113,16 +129,23 @@ TEST_F(Logon, WelcomeToAutoJoinInOrder)
     irc_dispatch_line(":irc.x 001 me :Welcome", conn);
     irc_dispatch_line(":irc.x 005 me NAMESX UHNAMES NETWORK=TestNet :are supported", conn);
     irc_dispatch_line(":irc.x 376 me :End of /MOTD command.", conn);
+    deliver();
     std::vector<std::string> want = {
         "send USERHOST me\n",  // the welcome named no address: ask for ours
+        "show Welcome",
+        "show NAMESX UHNAMES NETWORK=TestNet are supported",
+        "show End of /MOTD command.",
+        // The sequence runs once the end of the MOTD was handled.
         "send MODE me +i\n",
         "send PROTOCTL NAMESX\n",
         "send PROTOCTL UHNAMES\n",
-        "run1 /msg a hi",
-        "run1 /echo all",
-        "run0 /join #one",
-        "run0 /join #two",
-        "run0 /join #keyed k",
+        "show -> *a* hi",
+        "send PRIVMSG a :hi\n",
+        "show -> *b* all",
+        "send PRIVMSG b :all\n",
+        "send JOIN #one\n",
+        "send JOIN #two\n",
+        "send JOIN #keyed k\n",
     };
     EXPECT_EQ(g_out, want);
 }
@@ -168,7 +191,7 @@ TEST_F(Logon, RejoinLinesStayUnderFourHundredAndKeysFlush)
     bool keyed_alone = false;
     for (const std::string& line : g_out) {
         EXPECT_LE(line.size(), 5 + 400u);
-        if (line == "run0 /join #locked key") keyed_alone = true;
+        if (line == "send JOIN #locked key\n") keyed_alone = true;
         else channels += static_cast<int>(std::count(line.begin(), line.end(), '#'));
     }
     EXPECT_TRUE(keyed_alone);
@@ -186,7 +209,7 @@ TEST_F(Logon, DelayedAutoJoinWaitsForTheTick)
     for (int i = 0; i < 4; ++i) conn_autojoin_tick(conn);
     EXPECT_TRUE(g_out.empty());
     conn_autojoin_tick(conn);
-    EXPECT_EQ(g_out, (std::vector<std::string>{"run0 /join #late"}));
+    EXPECT_EQ(g_out, (std::vector<std::string>{"send JOIN #late\n"}));
 }
 
 }  // namespace

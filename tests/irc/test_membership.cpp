@@ -26,25 +26,32 @@
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
+#include "commands/channel_commands.h"
+#include "event_script.h"
+#include "printed_lines.h"
+
+#include <memory>
 
 namespace {
 
-std::vector<std::string> m_sent, m_status, m_window, m_events, m_plain;
-std::string m_halt;
+std::vector<std::string> m_sent;
+// What the print path stored: "window|text" in the channel windows, the
+// text alone in the status window.
+std::vector<std::string> m_status, m_window;
 
 int cap_send(const std::string& line, int, Connection*) { m_sent.push_back(line); return 1; }
-void cap_echo(Connection*, int, const std::string& t) { m_status.push_back(t); }
-void cap_print(QWidget* hwnd, std::uint32_t, const std::string& t, int)
+
+// A script whose before-phase handler of the event halts its default ("" no
+// script), for the life of the object.
+std::unique_ptr<EventScript> halting(const std::string& event)
 {
-    WindowRecord* rec = win_record_of(hwnd);
-    m_window.push_back((rec ? rec->name : std::string("?")) + "|" + t);
+    if (event.empty()) return nullptr;
+    const bool channel_event = event == "JOIN" || event == "PART" || event == "KICK";
+    auto script = std::make_unique<EventScript>(
+        std::vector<std::string>{"on ^*:" + event + (channel_event ? ":#" : "") + ":halt"});
+    EXPECT_TRUE(script->loaded());
+    return script;
 }
-int cap_event(IrcMessage&, const char* w, int, int phase)
-{
-    m_events.push_back(std::string(w) + ":" + std::to_string(phase));
-    return m_halt == w && phase == 1 ? 0 : 1;
-}
-int cap_plain(Connection*, const std::string& line) { m_plain.push_back(line); return 1; }
 
 QMainWindow* frame = nullptr;
 
@@ -70,23 +77,27 @@ protected:
         options_reset();
         irc_membership_install();
         app_wire_irc_membership();
-        saved_send = irc_send_line; saved_echo = irc_status_echo;
-        saved_event = irc_fire_event; saved_plain = irc_run_plain;
-        irc_send_line = cap_send; irc_status_echo = cap_echo;
-        irc_fire_event = cap_event; irc_run_plain = cap_plain;
-        membership_print = cap_print;
+        saved_send = irc_send_line;
+        irc_send_line = cap_send;
         membership_settings = MembershipSettings();
-        m_sent.clear(); m_status.clear(); m_window.clear(); m_events.clear(); m_plain.clear();
-        m_halt.clear();
+        m_sent.clear(); m_status.clear(); m_window.clear();
         conn = conn_new(nullptr);
         conn->live_identity[2] = "me";
         irc_state_new_link(conn);
         conn_set_isupport_defaults(conn);
         conn->chan_types = "#&+";
         ial_init(conn);
+        status_ = buffer_window_open(conn, "Status", kWinStatus);
+        line_printed.add_once(printed_listener_, 0, [this](const LinePrinted& l) {
+            if (l.event != kPrintStored || !l.first_part || l.separator) return;
+            if (l.rec == status_) m_status.emplace_back(l.text);
+            else m_window.push_back(l.rec->name + "|" + std::string(l.text));
+        });
     }
     void TearDown() override
     {
+        line_printed.drop(printed_listener_);
+        buffer_window_free(status_);
         for (WindowRecord* w = win_list; w;) {
             WindowRecord* next = w->next;
             if (w->conn == conn && w->hwnd.get()) win_close(w->hwnd.get());
@@ -94,8 +105,7 @@ protected:
         }
         ial_clear(1, conn);
         conn_free(conn);
-        irc_send_line = saved_send; irc_status_echo = saved_echo;
-        irc_fire_event = saved_event; irc_run_plain = saved_plain;
+        irc_send_line = saved_send;
     }
     void feed(const std::string& line) { irc_dispatch_line(line, conn); }
     WindowRecord* chan(const std::string& name)
@@ -104,10 +114,9 @@ protected:
         return w && w->type == kWinChannel && w->hwnd.get() ? w : nullptr;
     }
     Connection* conn = nullptr;
+    WindowRecord* status_ = nullptr;
+    int printed_listener_ = 0;
     int (*saved_send)(const std::string&, int, Connection*) = nullptr;
-    void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
-    int (*saved_event)(IrcMessage&, const char*, int, int) = nullptr;
-    int (*saved_plain)(Connection*, const std::string&) = nullptr;
 };
 
 TEST_F(Membership, OwnJoinOpensTheChannelWindowAndAsksForModes)
@@ -164,7 +173,7 @@ TEST_F(Membership, OthersJoinPartKickAndTheirLines)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         m_window.clear();
-        m_halt = c.halt;
+        const auto script = halting(c.halt);
         feed(c.line);
         EXPECT_EQ(nicklist_find(w, c.nick) != nullptr, c.member);
         EXPECT_EQ(m_window, c.lines);
@@ -243,7 +252,6 @@ TEST_F(Membership, NickChangeKeepsPrefixesAndRenamesTheAddress)
 
     // Our own change: the status line and the nick slot.
     m_status.clear();
-    m_halt = "";
     feed(":me!u@h NICK :me2");
     EXPECT_EQ(membership_own_nick(conn), "me2");
     EXPECT_NE(nicklist_find(a, "me2"), nullptr);
@@ -251,8 +259,10 @@ TEST_F(Membership, NickChangeKeepsPrefixesAndRenamesTheAddress)
     EXPECT_EQ(m_status.back(), "* Artık Nickiniz me2");
     // A halted NICK event shows nothing but still renames.
     m_window.clear();
-    m_halt = "NICK";
-    feed(":zed!b@h NICK :yan");
+    {
+        const auto script = halting("NICK");
+        feed(":zed!b@h NICK :yan");
+    }
     EXPECT_TRUE(m_window.empty());
     EXPECT_NE(nicklist_find(b, "yan"), nullptr);
 }
@@ -282,7 +292,7 @@ TEST_F(Membership, QuitAndKillLeaveEveryChannel)
         SCOPED_TRACE(c.line);
         m_window.clear();
         m_status.clear();
-        m_halt = c.halt;
+        const auto script = halting(c.halt);
         feed(c.line);
         EXPECT_EQ(nicklist_find(a, c.nick), nullptr);
         EXPECT_EQ(nicklist_find(b, c.nick), nullptr);
@@ -291,7 +301,6 @@ TEST_F(Membership, QuitAndKillLeaveEveryChannel)
         IalResult r;
         EXPECT_EQ(ial_lookup(c.nick, r, conn) != nullptr, c.ial_kept);
     }
-    m_halt.clear();
     feed(":dan!d@h JOIN #b");
     m_status.clear();
     feed(":oper!o@h KILL dan :spam");
@@ -308,17 +317,23 @@ TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
         int rejoin;
         int keep;
         bool window_stays;
-        std::vector<std::string> plain;
+        std::vector<std::string> joins;  // the JOIN lines the leaving sent
         std::vector<std::string> window_lines;
         int join_sent = 0;  // a /hop sent its JOIN behind the PART
     } cases[] = {
         {":me!u@h PART #a|quit :bye", 0, 0, false, {}, {}},
         {":me!u@h PART #a|quit :hop", 0, 0, true, {}, {}, 1},
-        {":op!o@h KICK #a|quit me :out", 1, 0, true, {"/join #a|quit"},
+        // The rejoin runs /join in plain mode: the "|" is not a separator.
+        {":op!o@h KICK #a|quit me :out", 1, 0, true, {"JOIN #a|quit\n"},
          {"#a|quit|* op Tarafından Atıldınız (out\x0F)", "#a|quit|* Tekrar Girilmeye Çalışılıyor..."}},
         {":op!o@h KICK #a|quit me", 0, 1, true, {}, {"#a|quit|* #a|quit Kanalından op Tarafından Atıldınız"}},
         {":op!o@h KICK #a|quit me", 0, 0, false, {}, {"#a|quit|* op Tarafından Atıldınız"}},
     };
+    // Connected, so that the rejoin's /join sends its line.
+    script_engine_init();
+    channel_commands_register();
+    conn->connected = 1;
+    conn->socket = 99;  // never used: every send is captured
     for (const Case& c : cases) {
         SCOPED_TRACE(c.leave);
         feed(":me!u@h JOIN #a|quit");
@@ -326,13 +341,16 @@ TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
         ASSERT_NE(chan("#a|quit"), nullptr);
         opt_set(OPT_REJOIN_ON_KICK, c.rejoin);
         membership_settings.keep_window_on_kick = c.keep;
-        m_plain.clear();
+        m_sent.clear();
         m_window.clear();
         m_status.clear();
         chan("#a|quit")->chan_state = c.join_sent;
         feed(c.leave);
         EXPECT_EQ(chan("#a|quit") != nullptr, c.window_stays);
-        EXPECT_EQ(m_plain, c.plain);
+        std::vector<std::string> joins;
+        for (const std::string& l : m_sent)
+            if (l.rfind("JOIN ", 0) == 0) joins.push_back(l);
+        EXPECT_EQ(joins, c.joins);
         EXPECT_EQ(m_window, c.window_lines);
         IalResult r;
         EXPECT_EQ(ial_lookup("bob", r, conn), nullptr);  // no shared channel left
@@ -347,6 +365,8 @@ TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
         }
         EXPECT_EQ(chan("#a|quit"), nullptr);
     }
+    conn->connected = 0;
+    conn->socket = -1;
 }
 
 // While a part, kick or quit runs its events the member is marked as
@@ -358,9 +378,9 @@ std::string nick;
 int value = -1;
 bool gone_after_update = false;
 bool others_kept = false;
-int event(IrcMessage&, const char* w, int, int phase)
+// "probe", run by the before-phase handlers of PART, KICK and QUIT.
+int probe(CommandCall&)
 {
-    if (phase != 1) return 1;
     WindowRecord* rec = win_find_by_name("#a", conn);
     if (!rec) return 1;
     NickEntry* e = nicklist_find(rec, nick);
@@ -371,7 +391,6 @@ int event(IrcMessage&, const char* w, int, int phase)
     cmd_updatenl(call);
     gone_after_update = nicklist_find(rec, nick) == nullptr;
     others_kept = nicklist_find(rec, "cat") != nullptr && nicklist_find(rec, "cat")->extra[kNickValue] == 0;
-    (void)w;
     return 1;
 }
 }  // namespace leaving_probe
@@ -389,23 +408,23 @@ TEST_F(Membership, LeavingMembersAreMarkedUntilTheListIsUpdated)
         {":bob!b@h QUIT :gone", "bob", kLeaving, true},
         {":me!u@h PART #a", "me", kLeavingChannel, true},
     };
-    irc_fire_event = leaving_probe::event;
+    EventScript script({"on ^*:PART:#:probe", "on ^*:KICK:#:probe", "on ^*:QUIT:probe"});
+    ASSERT_TRUE(script.loaded());
+    script_register_command("probe", leaving_probe::probe);
     leaving_probe::conn = conn;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        irc_fire_event = cap_event;
         feed(":me!u@h JOIN #a");
         feed(":bob!b@h JOIN #a");
         feed(":cat!c@h JOIN #a");
         ASSERT_NE(chan("#a"), nullptr);
-        irc_fire_event = leaving_probe::event;
         leaving_probe::nick = c.nick;
         leaving_probe::value = -1;
+        leaving_probe::gone_after_update = false;
         feed(c.line);
         EXPECT_EQ(leaving_probe::value, c.value);
         EXPECT_TRUE(leaving_probe::gone_after_update);
         EXPECT_EQ(leaving_probe::others_kept, c.cat_stays);
-        irc_fire_event = cap_event;
         if (WindowRecord* w = chan("#a")) {
             EXPECT_EQ(nicklist_find(w, c.nick), nullptr);
             win_close(w->hwnd.get());

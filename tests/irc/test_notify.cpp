@@ -46,6 +46,7 @@
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
 #include "identifiers/builtin_identifiers.h"
+#include "printed_lines.h"
 
 namespace {
 
@@ -53,30 +54,44 @@ struct Printed {
     QWidget* window;
     std::uint32_t colour;
     std::string text;
-    int frame;
+    int frame;  // bit 1: a separator was stored before it, bit 2: after it
 };
 
-std::vector<Printed> printed;            // notify_print
+std::vector<Printed> printed;            // every line the print path stored
 std::vector<std::string> sent;           // lines to the server
-std::vector<std::string> status_shown;   // numerics shown in the status window
+std::vector<std::string> status_shown;   // status window lines other than the announcements
 std::vector<std::string> said;           // the test scripts' /say
 std::vector<std::string> played;         // sound files
 int beeps = 0;
-int raw_result = 1;                      // what the raw event answers
 
 int cap_send(const std::string& line, int, Connection*)
 {
     sent.push_back(line);
     return 1;
 }
-void cap_print(QWidget* w, std::uint32_t colour, const std::string& text, int frame)
+// Hears the print path: a line joins `printed` (and `status_shown`), a
+// separator marks the window's line before it and the window's next line.
+std::vector<WindowRecord*> separator_last;  // windows whose newest store is a separator
+void on_printed(const LinePrinted& l)
 {
-    printed.push_back({w, colour, text, frame});
+    if (l.event != kPrintStored || !l.first_part) return;
+    auto last = std::find(separator_last.begin(), separator_last.end(), l.rec);
+    if (l.separator) {
+        if (last != separator_last.end()) return;
+        separator_last.push_back(l.rec);
+        for (auto p = printed.rbegin(); p != printed.rend(); ++p)
+            if (p->window == l.rec->hwnd.get()) {
+                p->frame |= 2;
+                break;
+            }
+        return;
+    }
+    const bool after_separator = last != separator_last.end();
+    if (after_separator) separator_last.erase(last);
+    printed.push_back({l.rec->hwnd.get(), l.colour, std::string(l.text), after_separator ? 1 : 0});
+    if (l.rec->type == kWinStatus && l.colour != kColorNotifyText) status_shown.emplace_back(l.text);
 }
-void cap_status(Connection*, int, const std::string& text, int, int) { status_shown.push_back(text); }
-void cap_echo(Connection*, int, const std::string& text) { status_shown.push_back(text); }
-int cap_raw(IrcMessage&, const std::string&) { return raw_result; }
-void cap_beep() { ++beeps; }
+void cap_beep(int) { ++beeps; }
 void cap_play(const std::string& file, Connection*) { played.push_back(file); }
 int cmd_say(CommandCall& call)
 {
@@ -115,17 +130,14 @@ protected:
         app_wire_irc_membership();
         irc_notify_install();
         app_wire_irc_notify();
-        notify_print = cap_print;
-        notify_beep = cap_beep;
+        separator_last.clear();
+        line_printed.add_once(printed_listener, 0, on_printed);
+        beep_play_hook = cap_beep;
         notify_hooks = NotifyHooks();
         notify_hooks.play_file = cap_play;
         notify_default_on_sound.clear();
         notify_default_off_sound.clear();
         irc_send_line = cap_send;
-        irc_status_show = cap_status;
-        irc_status_echo = cap_echo;
-        irc_fire_raw = cap_raw;
-        raw_result = 1;
         printed.clear();
         sent.clear();
         status_shown.clear();
@@ -138,8 +150,11 @@ protected:
     void TearDown() override
     {
         remote_files_free_all();
+        line_printed.drop(printed_listener);
         for (Connection* c : conns) drop_conn(c);
         conns.clear();
+        for (WindowRecord* rec : status_windows) buffer_window_free(rec);
+        status_windows.clear();
         irc_notify_uninstall();
         event_switch_events = saved_events;
         event_switch_raw = saved_raw_switch;
@@ -160,9 +175,11 @@ protected:
         irc_state(c)->logon_pending = 0;
         conn_set_isupport_defaults(c);
         ial_init(c);
-        auto* w = new QWidget();
-        c->status_window = w;
-        widgets.push_back(w);
+        // A status window with a line already, so that a separator before
+        // the first announcement shows.
+        WindowRecord* status = buffer_window_open(c, "Status", kWinStatus);
+        line_append(status, "connected", 0, 0, 0);
+        status_windows.push_back(status);
         conns.push_back(c);
         return c;
     }
@@ -170,6 +187,7 @@ protected:
     {
         if (!conn_is_live(c)) return;
         ial_clear(1, c);
+        c->status_window = nullptr;
         c->connected = 0;
         c->socket = -1;
         conn_free(c);
@@ -245,6 +263,8 @@ protected:
     Connection* conn = nullptr;
     std::vector<Connection*> conns;
     std::vector<QWidget*> widgets;
+    std::vector<WindowRecord*> status_windows;
+    int printed_listener = 0;
     int scripts = 0;
 
     int saved_events = 1, saved_raw_switch = 1;
@@ -676,8 +696,9 @@ TEST_F(NotifyTest, AnIsonTheUserAskedForIsShownAndCountsAsSeen)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         status_shown.clear();
-        raw_result = c.raw;
+        ScriptFile* halting = c.raw ? nullptr : script({"raw 303:*:halt"});
         feed(c.line);
+        if (halting) remote_file_unload(halting, 2);
         EXPECT_EQ(status_shown, c.shown);
     }
     EXPECT_EQ(announced(), (Lines{"* bob IRC'de"}));
@@ -685,7 +706,6 @@ TEST_F(NotifyTest, AnIsonTheUserAskedForIsShownAndCountsAsSeen)
     // While the first answer is awaited it does not count.
     notify_conn_stage(1, conn);
     clear_captures();
-    raw_result = 1;
     feed(":irc.test 303 me :bob");
     EXPECT_EQ(notify_find("bob", 0, conn)->online, 0);
 }

@@ -11,6 +11,12 @@
 #include "support/hook_guard.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "app/frame_proc.h"
+#include "irc/link/lookups.h"
+#include "event_script.h"
+#include "printed_lines.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -20,16 +26,10 @@
 namespace {
 
 std::vector<std::string> g_sent;
-std::vector<std::string> g_shown;
-int g_logons = 0;
 int g_prompts = 0;
 // The frame timer of the repeated beep.
 constexpr int kBeepTimer = 121;
 int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
-void cap_echo(Connection*, int, const std::string& t) { g_shown.push_back(t); }
-void cap_show(Connection*, int, const std::string& t, int, int) { g_shown.push_back(t); }
-int no_raw(IrcMessage&, const std::string&) { return 1; }
-void cap_logon(Connection*) { ++g_logons; }
 void cap_prompt(Connection*) { ++g_prompts; }
 
 class Numerics : public ::testing::Test {
@@ -40,18 +40,16 @@ protected:
     {
         test_app();  // the beep's frame timer needs the event loop's thread
         irc_send_line = cap_send;
-        irc_status_echo = cap_echo;
-        irc_status_show = cap_show;
-        irc_fire_raw = no_raw;
-        irc_post_logon = cap_logon;
         irc_nick_prompt.add_once(prompt_listener_, 50, cap_prompt);
-        g_sent.clear(); g_shown.clear();
-        g_logons = g_prompts = 0;
+        g_sent.clear();
+        g_prompts = 0;
         conn = conn_new(nullptr);
         conn->server_name = "irc.x";
         conn->live_identity[2] = "me";
         conn->live_identity[3] = "me_";
         irc_state_new_link(conn);
+        status_ = buffer_window_open(conn, "Status", kWinStatus);
+        printed_.clear();
         // The nick prompt's beep repeats only with sounds on and a count set.
         for (int i = 0; i < 3; ++i)
             beep_was_[i] = opt(kBeepOptions[i]);
@@ -65,13 +63,19 @@ protected:
         for (int i = 0; i < 3; ++i)
             opt_set(kBeepOptions[i], beep_was_[i]);
         irc_nick_prompt.drop(prompt_listener_);
+        dns_cancel_all();  // the welcome's lookup of our own address
+        buffer_window_free(status_);
         conn_free(conn);
     }
     static constexpr OptionId kBeepOptions[3] = {OPT_SOUNDS_ENABLED, OPT_BEEP_COUNT, OPT_BEEP_DELAY};
     int beep_was_[3] = {};
     int prompt_listener_ = 0;
     void feed(const std::string& line) { irc_dispatch_line(line, conn); }
+    // The lines shown in the status window since the last clear.
+    std::vector<std::string> shown() const { return printed_.in(status_); }
     Connection* conn = nullptr;
+    WindowRecord* status_ = nullptr;
+    PrintedLines printed_;
 };
 
 TEST_F(Numerics, WelcomeThroughCapabilitiesRegisters)
@@ -91,10 +95,10 @@ TEST_F(Numerics, WelcomeThroughCapabilitiesRegisters)
     EXPECT_EQ(conn->nick_prefixes, "~&@%+");
     EXPECT_EQ(conn->chan_types, "#&");
     EXPECT_EQ(st->nick_settled, 1);
-    ASSERT_GE(g_shown.size(), 5u);
-    EXPECT_EQ(g_shown[0], "Welcome to the Net Me2!u@10.1.2.3");
-    EXPECT_EQ(g_shown[3], "srv.net u2.10.12.10 iow biklmnopstv");
-    EXPECT_EQ(g_shown[4], "PREFIX=(qaohv)~&@%+ CHANTYPES=#& CHANMODES=beI,k,l,imnpst NETWORK=TestNet are supported");
+    ASSERT_GE(shown().size(), 5u);
+    EXPECT_EQ(shown()[0], "Welcome to the Net Me2!u@10.1.2.3");
+    EXPECT_EQ(shown()[3], "srv.net u2.10.12.10 iow biklmnopstv");
+    EXPECT_EQ(shown()[4], "PREFIX=(qaohv)~&@%+ CHANTYPES=#& CHANMODES=beI,k,l,imnpst NETWORK=TestNet are supported");
     // A second 004 does not detect again.
     conn->server_flags = 0;
     feed(":srv.net 004 Me2 srv.net 6.0.9 iow biklmnopstv");
@@ -160,7 +164,7 @@ TEST_F(Numerics, NickInUseTriesTheAlternativeOnceThenPrompts)
         conn->live_identity[3] = c.alt;
         irc_state(conn)->nick_settled = c.settled;
         if (c.settled) irc_state(conn)->nick_pending = 0;
-        g_sent.clear(); g_shown.clear(); g_prompts = 0;
+        g_sent.clear(); printed_.clear(); g_prompts = 0;
         frame_timer_stop(kBeepTimer);
         feed(":srv 433 * me :Nickname is already in use");
         feed(":srv 433 * me_ :Nickname is already in use");
@@ -169,8 +173,8 @@ TEST_F(Numerics, NickInUseTriesTheAlternativeOnceThenPrompts)
         // The prompt beeps (the repeated beep runs); the nick in use alone does not.
         EXPECT_EQ(frame_timer_is_running(kBeepTimer), c.prompts > 0 ? 1 : 0);
         frame_timer_stop(kBeepTimer);
-        ASSERT_EQ(g_shown.size(), 2u);
-        EXPECT_EQ(g_shown[0], "me Nickname is already in use");
+        ASSERT_EQ(shown().size(), 2u);
+        EXPECT_EQ(shown()[0], "me Nickname is already in use");
     }
 }
 
@@ -178,31 +182,42 @@ TEST_F(Numerics, NickInUseTriesTheAlternativeOnceThenPrompts)
 // sounds, but the input box is left as it is and nothing is shown.
 TEST_F(Numerics, AHaltedNickInUseBeepsWithoutAskingInTheInputBox)
 {
-    const int raw_was = event_switch_raw;
-    event_switch_raw = 1;
-    irc_fire_raw = [](IrcMessage&, const std::string&) { return 0; };
+    EventScript script({"raw 433:*:halt"});
+    ASSERT_TRUE(script.loaded());
     conn->live_identity[3] = "";
     frame_timer_stop(kBeepTimer);
     feed(":srv 433 * me :Nickname is already in use");
     EXPECT_EQ(g_prompts, 0);
     EXPECT_EQ(frame_timer_is_running(kBeepTimer), 1);
-    EXPECT_TRUE(g_shown.empty());
+    EXPECT_TRUE(shown().empty());
     EXPECT_TRUE(g_sent.empty());
     frame_timer_stop(kBeepTimer);
-    event_switch_raw = raw_was;
 }
 
+// The logon sequence runs once the line is handled; it is seen on the wire
+// by the invisible mode it asks for.
 TEST_F(Numerics, EndOfMotdStartsLogonOnce)
 {
+    frame_proc_install();  // the frame's messages reach their handlers
+    numerics_install();
+    const int invisible_was = opt(OPT_INVISIBLE_MODE);
+    opt_set(OPT_INVISIBLE_MODE, 1);
+    auto logons = [] {
+        QCoreApplication::sendPostedEvents();
+        int n = 0;
+        for (const std::string& l : g_sent) n += l == "MODE me +i\n";
+        return n;
+    };
     feed(":srv 375 me :- srv Message of the Day -");
     EXPECT_EQ(irc_state(conn)->logon_pending, 2);
     feed(":srv 376 me :End of /MOTD command.");
     feed(":srv 376 me :End of /MOTD command.");
-    EXPECT_EQ(g_logons, 1);
-    EXPECT_EQ(g_shown[0], "Message of the Day, srv");
+    EXPECT_EQ(logons(), 1);
+    EXPECT_EQ(shown()[0], "Message of the Day, srv");
     irc_state_new_link(conn);
     feed(":srv 422 me :MOTD File is missing");
-    EXPECT_EQ(g_logons, 2);
+    EXPECT_EQ(logons(), 2);
+    opt_set(OPT_INVISIBLE_MODE, invisible_was);
 }
 
 TEST_F(Numerics, RowsShowTheRightWords)
@@ -219,10 +234,10 @@ TEST_F(Numerics, RowsShowTheRightWords)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        g_shown.clear();
+        printed_.clear();
         feed(c.line);
-        ASSERT_EQ(g_shown.size(), 1u);
-        EXPECT_EQ(g_shown[0], c.shown);
+        ASSERT_EQ(shown().size(), 1u);
+        EXPECT_EQ(shown()[0], c.shown);
     }
 }
 
@@ -245,7 +260,7 @@ TEST_F(Numerics, RedirectSetsServerAndPort)
         EXPECT_EQ(conn->stored_identity[5], c.host);
         EXPECT_EQ(conn->stored_identity[9], c.port);
         EXPECT_EQ(link_state(conn).redirect_pending, 1);
-        EXPECT_TRUE(g_shown.empty());
+        EXPECT_TRUE(shown().empty());
     }
     // Too few words: shown, nothing redirected.
     link_state(conn).redirect_pending = 0;

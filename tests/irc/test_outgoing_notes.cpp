@@ -52,10 +52,6 @@ int userhost_asks()
         if (line == "USERHOST me\n") ++n;
     return n;
 }
-void no_show(Connection*, int, const std::string&, int, int) {}
-void no_echo(Connection*, int, const std::string&) {}
-int no_raw(IrcMessage&, const std::string&) { return 1; }
-void no_logon(Connection*) {}
 
 class OutgoingNotes : public ::testing::Test {
 protected:
@@ -69,10 +65,6 @@ protected:
         irc_send_line = irc_send_line_impl;
         irc_link_write = cap_write;
         irc_local_lookup = cap_lookup;
-        irc_status_show = no_show;
-        irc_status_echo = no_echo;
-        irc_fire_raw = no_raw;
-        irc_post_logon = no_logon;
         opt_set(OPT_WHOIS_IN_ACTIVE, 1);
         g_written.clear();
         g_lookups.clear();

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "commands/play_queue.h"
 #include "core/options.h"
@@ -18,9 +19,57 @@ namespace {
 struct Printed {
     QWidget* window;
     std::string text;
-    int before, after;
+    int before, after;  // 1 when a separator was stored right before / after it
 };
-std::vector<Printed> printed;
+
+// The lines the print path stored since the last clear, in the order stored,
+// each with the separators stored around it in its window. clear() gives every
+// window of the test a line when it has none or ends with a separator, so
+// that a separator asked before a reply shows.
+class StoredReplies {
+public:
+    void start(std::vector<WindowRecord*>* windows)
+    {
+        windows_ = windows;
+        recorder_.emplace();
+        clear();
+    }
+    void stop()
+    {
+        recorder_.reset();
+        windows_ = nullptr;
+    }
+    void clear()
+    {
+        for (WindowRecord* rec : *windows_)
+            if (!rec->lines || rec->lines->prev->text == "-") line_append(rec, "start", 0, 0, 0);
+        recorder_->clear();
+    }
+    std::size_t size() const { return list().size(); }
+    Printed operator[](std::size_t i) const { return list().at(i); }
+
+private:
+    std::vector<Printed> list() const
+    {
+        const std::vector<PrintedLine>& all = recorder_->lines;
+        auto separator_next = [&all](std::size_t from, int step, WindowRecord* rec) {
+            for (std::size_t j = from; j < all.size(); j += static_cast<std::size_t>(step))
+                if (all[j].rec == rec) return all[j].separator ? 1 : 0;
+            return 0;
+        };
+        std::vector<Printed> out;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (all[i].separator) continue;
+            const int before = i > 0 ? separator_next(i - 1, -1, all[i].rec) : 0;
+            out.push_back({all[i].rec->hwnd.get(), all[i].text, before, separator_next(i + 1, 1, all[i].rec)});
+        }
+        return out;
+    }
+
+    std::vector<WindowRecord*>* windows_ = nullptr;
+    std::optional<PrintedLines> recorder_;
+};
+StoredReplies printed;
 
 class QueryReplies : public ChatLink {
 protected:
@@ -28,16 +77,13 @@ protected:
     {
         ChatLink::SetUp();
         saved_whois_opt = opt(OPT_WHOIS_IN_ACTIVE);
-        query_reply_print = [](QWidget* w, std::uint32_t, const std::string& t, int b, int a) {
-            printed.push_back({w, t, b, a});
-        };
-        query_reply_echo = [](QWidget* w, std::uint32_t, const std::string& t) { printed.push_back({w, t, -1, -1}); };
-        printed.clear();
+        printed.start(&windows);
         opt_set(OPT_WHOIS_IN_ACTIVE, 1);
     }
     void TearDown() override
     {
         opt_set(OPT_WHOIS_IN_ACTIVE, saved_whois_opt);
+        printed.stop();
         ChatLink::TearDown();
     }
     int saved_whois_opt = 0;

@@ -18,6 +18,7 @@
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/query_replies.h"
 #include "irc/numerics/replies.h"
+#include "irc/services/finger.h"
 #include "script/eval/conditions.h"
 #include "script/events/remote_files.h"
 #include "support/test_support.h"
@@ -28,10 +29,9 @@
 namespace chat_test {
 namespace {
 
-// What the lists printed: "[text]" when framed by separators.
+// What the print path stored: "[text]" when a separator followed it.
 std::vector<std::string> printed;
-int recolours = 0;
-std::vector<std::string> fingers;   // targets given to the finger client ("-" cleared)
+int recolours = 0;   // the nick colours were told to follow a list change
 
 std::vector<std::string> texts(const StringNode* head)
 {
@@ -53,15 +53,13 @@ protected:
         app_wire_irc_membership();
         irc_user_lists_install();
         app_wire_irc_user_lists();
-        userlist_print = [](QWidget*, std::uint32_t, const std::string& t, int framed) {
-            printed.push_back(framed ? "[" + t + "]" : t);
-        };
-        userlist_recolor = [] { ++recolours; };
-        userhost_finger = [](QWidget*, const std::string* target, Connection*) {
-            fingers.push_back(target ? *target : "-");
-        };
+        line_printed.add_once(printed_listener_, 0, [](const LinePrinted& l) {
+            if (l.event != kPrintStored || !l.first_part) return;
+            if (!l.separator) printed.emplace_back(l.text);
+            else if (!printed.empty() && printed.back().front() != '[') printed.back() = "[" + printed.back() + "]";
+        });
+        irc_nick_colours_stale.add_once(recolour_listener_, 0, [] { ++recolours; });
         printed.clear();
-        fingers.clear();
         strlist_free(&main_settings.ignore_list);
         ignore_prune_timed();
         recolours = 0;
@@ -75,6 +73,9 @@ protected:
     void TearDown() override
     {
         userhost_requests_free(conn);
+        line_printed.drop(printed_listener_);
+        irc_nick_colours_stale.drop(recolour_listener_);
+        finger_close(std::string());
         strlist_free(&main_settings.ignore_list);
         ignore_prune_timed();
         conn->connected = 0;
@@ -98,6 +99,8 @@ protected:
                                        purpose, 0, 1);
     }
     std::vector<std::string> status_lines() { return lines(status()); }
+    int printed_listener_ = 0;
+    int recolour_listener_ = 0;
 
     StringNode* saved_lists[3] = {};
     int op = 0, voice = 0;
@@ -445,15 +448,16 @@ TEST_F(UserLists, RepliesWithoutTheNickFailEveryRequestWhenNoneIsAwaited)
     clear(st);
     feed(":srv 302 me :");   // two replies still awaited: shown as usual
     feed(":srv 302 me :");
-    EXPECT_TRUE(printed.empty());
     EXPECT_EQ(lines(st), (std::vector<std::string>{"userhost: Kullanıcı Bulunamadı ", "userhost: Kullanıcı Bulunamadı "}));
+    EXPECT_EQ(printed.size(), 2u) << "nothing but the two replies is shown anywhere";
     clear(st);
+    printed.clear();
     feed(":srv 302 me :other=+o@h");
     EXPECT_EQ(printed, (std::vector<std::string>{"* /ban: Kullanıcı Bulunamadı ghost",
                                                  "* /guser: Kullanıcı Bulunamadı shade",
                                                  "* /finger: Kullanıcı Bulunamadı spook"}));
-    EXPECT_EQ(fingers, std::vector<std::string>{"-"});
-    EXPECT_TRUE(lines(st).empty());
+    EXPECT_EQ(finger_running(), 0) << "the finger's target was dropped, no query started";
+    EXPECT_EQ(lines(st), printed) << "the reply itself is not shown";
     EXPECT_EQ(userhost_request_count(conn), 0);
     EXPECT_EQ(query_reply_state(conn)->userhost_pending, 0);
     EXPECT_EQ(sent, (std::vector<std::string>{"USERHOST ghost\n", "USERHOST shade\n", "USERHOST spook\n"}));
@@ -492,10 +496,23 @@ TEST_F(UserLists, OtherPurposesHandTheAddressOn)
     ASSERT_EQ(ask("f2", kUhFingerHost, 5), 1);
     ASSERT_EQ(ask("ig", kUhIgnore, 1, "private,ctcp", "", 120, 1), 1);
     ASSERT_EQ(ask("nobody", kUhIgnore, 3), 1);
-    feed(":srv 302 me :f1=+~fred@f.example");
-    feed(":srv 302 me :f2=-fred@f.example");
+    // The finger client starts its query with the address (a loopback one:
+    // the query is ended before it could get anywhere).
+    auto finger_target = [] {
+        StringNode* history = finger_history_load();
+        const std::string newest = history ? history->text : std::string();
+        strlist_free(&history);
+        return newest;
+    };
+    feed(":srv 302 me :f1=+~fred@127.0.0.1");
+    EXPECT_EQ(finger_running(), 1);
+    EXPECT_EQ(finger_target(), "fred@127.0.0.1");
+    finger_close(std::string());
+    feed(":srv 302 me :f2=-fred@127.0.0.1");
+    EXPECT_EQ(finger_running(), 1);
+    EXPECT_EQ(finger_target(), "@127.0.0.1");
+    finger_close(std::string());
     feed(":srv 302 me :ig*=+x@i.example");
-    EXPECT_EQ(fingers, (std::vector<std::string>{"fred@f.example", "@f.example"}));
     // The ignore waited for the address: the mask of type 1 goes on the list
     // with its types, for two minutes; the nick the server did not know adds
     // nothing.
@@ -548,7 +565,7 @@ TEST_F(UserLists, ALinkResetDropsThePendingRequests)
     irc_link_stage.fire(2, conn);
     EXPECT_EQ(userhost_request_count(conn), 0);
     EXPECT_EQ(query_reply_state(conn)->userhost_pending, 0);
-    EXPECT_EQ(fingers, std::vector<std::string>{"-"});
+    EXPECT_EQ(finger_running(), 0);
     feed(":srv 302 me :bob=+u@h.example");
     EXPECT_EQ(main_settings.aop_list, nullptr);
 }
@@ -594,8 +611,6 @@ TEST(UserLevels, ListOperations)
     userlist_levels_op(many, "", &out, 0);
     EXPECT_EQ(std::count(out.begin(), out.end(), ',') + 1, 41);
 }
-
-ScriptFile users_file;
 
 TEST_F(UserLists, UsersFileEntriesAreAddedMergedAndRemoved)
 {
@@ -661,14 +676,20 @@ TEST_F(UserLists, UsersFileEntriesAreAddedMergedAndRemoved)
 
 TEST_F(UserLists, GuserAndRuserRequestsEditTheUsersFile)
 {
-    strlist_free(&users_file.lines);
-    users_file_for_edit = [] { return &users_file; };
+    // An empty users file loaded as the program loads it.
+    TempDir folder("kest_users_");
+    ASSERT_TRUE(folder.made());
+    spit(folder.path + "users.ini", "[users]\n");
+    ScriptFile* loaded = remote_file_load(folder.path + "users.ini", kRemoteUsers, 0, nullptr);
+    ASSERT_NE(loaded, nullptr);
+    ScriptFile& users_file = *loaded;
     ASSERT_EQ(irc_userhost_request_on(conn, "bob", "7", "a friend", "", 2, 0, nullptr, 1, kUhGuser, 0, 0), 1);
     feed(":srv 302 me :bob=+u@b.example");
     EXPECT_EQ(texts(users_file.lines), std::vector<std::string>{"7:*!*@b.example a friend"});
     ASSERT_EQ(irc_userhost_request_on(conn, "bob", "", "", "", 2, 0, nullptr, 0, kUhRuser, 0, 0), 1);
     feed(":srv 302 me :bob=+u@b.example");
     EXPECT_EQ(users_file.lines, nullptr);
+    remote_file_unload(loaded, 2);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@
 #include "irc/numerics/query_replies.h"
 #include "platform/platform_utils.h"
 
-void (*caption_set_hook)(WindowRecord*, const std::string&) = nullptr;
+Signal<void(WindowRecord*, const std::string&)> caption_changed;
 std::string (*caption_get_hook)(WindowRecord*) = nullptr;
 Signal<void()> captions_updated;
 
@@ -64,7 +64,7 @@ std::string read_caption(WindowRecord* rec)
 void set_caption(WindowRecord* rec, const std::string& text)
 {
     rec->state_slots.get(g_caption_slot) = text;
-    if (caption_set_hook) caption_set_hook(rec, text);
+    if (caption_changed.size()) caption_changed.fire(rec, text);
     else win_set_text_if_changed(rec->hwnd.get(), text);
 }
 

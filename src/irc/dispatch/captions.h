@@ -32,11 +32,16 @@ void irc_status_label(WindowRecord* rec, std::string& out, int kind);
 // a window's go with its record.
 int caption_kept_count();
 
-// Seams.
-// Sets a window's caption (called only when it changed). Absent: the
-// window's title is set.
-extern void (*caption_set_hook)(WindowRecord* rec, const std::string& text);
-// Reads a window's caption. Absent: the window's title.
+// A window's caption changed: the window shows it (fired only when it
+// changed; the caption is also kept on the record). Without a listener the
+// window's title is set as it stands.
+enum CaptionChangedOrder {
+    kCaptionChangedWindow = 10,  // the window and its frame show it
+};
+extern Signal<void(WindowRecord*, const std::string&)> caption_changed;
+// Reads a window's caption as the window shows it: a title set by other
+// means (a script's title for the window) counts, so only the user interface
+// can answer. Absent: the caption last set.
 extern std::string (*caption_get_hook)(WindowRecord* rec);
 // A window's title was brought up to date (or a window went): the
 // switchbar repaints its buttons. Without a listener:

@@ -23,7 +23,8 @@
 
 namespace {
 
-void default_show(QWidget* hwnd, std::uint32_t colour, const std::string& text)
+// Shows one of the texts above in a channel window, timestamp on, wrap 0.
+void chan_rejoin_show(QWidget* hwnd, std::uint32_t colour, const std::string& text)
 {
     print_options.timestamp = 1;
     print_options.wrap_mode = 0;
@@ -98,8 +99,6 @@ std::string take_nick(Connection* conn)
 int g_stage_listener = 0;
 
 }  // namespace
-
-void (*chan_rejoin_show)(QWidget*, std::uint32_t, const std::string&) = default_show;
 
 void chan_part_all_for_link(Connection* conn)
 {

@@ -56,10 +56,6 @@ void chan_close_waiting(const std::string& channel, Connection* conn);
 // 3 after DISCONNECT).
 void chan_rejoin_stage(int stage, Connection* conn);
 
-// Shows one of the texts above in a channel window (Info text). Default:
-// print_line with the timestamp on and wrap 0.
-extern void (*chan_rejoin_show)(QWidget* hwnd, std::uint32_t colour, const std::string& text);
-
 // Sets the link's stage hook (after any hook already set, which still
 // runs first) and the logon sequence's channel seams. Safe to call again.
 void irc_rejoin_install();

@@ -31,21 +31,6 @@ namespace {
 const std::string kEmpty;
 
 
-void default_status_echo(Connection* conn, int colour, const std::string& text)
-{
-    if (!conn) return;
-    // Status lines are stamped by the same rule as channel text.
-    print_options.timestamp = 1;
-    echo_line(timer_status_window(conn), text, static_cast<std::uint32_t>(colour));
-}
-
-int default_fire_raw(IrcMessage& msg, const std::string& word)
-{
-    if (!event_switch_raw) return 1;
-    msg.out_text = word;
-    return event_fire(msg.connection, nullptr, &msg.line, msg.out_text, kEvRaw, 0, nullptr, nullptr);
-}
-
 
 // Fills the fields events read from the words.
 void fill_event_line(IrcMessage& msg)
@@ -121,8 +106,20 @@ std::string current_nick(Connection* conn)
 
 }  // namespace
 
-void (*irc_status_echo)(Connection*, int, const std::string&) = default_status_echo;
-int (*irc_fire_raw)(IrcMessage&, const std::string&) = default_fire_raw;
+void irc_status_echo(Connection* conn, int colour, const std::string& text)
+{
+    if (!conn) return;
+    // Status lines are stamped by the same rule as channel text.
+    print_options.timestamp = 1;
+    echo_line(timer_status_window(conn), text, static_cast<std::uint32_t>(colour));
+}
+
+int irc_fire_raw(IrcMessage& msg, const std::string& word)
+{
+    if (!event_switch_raw) return 1;
+    msg.out_text = word;
+    return event_fire(msg.connection, nullptr, &msg.line, msg.out_text, kEvRaw, 0, nullptr, nullptr);
+}
 
 const std::string& irc_word(const IrcMessage& msg, int index)
 {

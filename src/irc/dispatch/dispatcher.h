@@ -114,14 +114,13 @@ void irc_on_numeric(IrcMessage& msg);
 // the words joined into the status window.
 void irc_on_unknown(IrcMessage& msg);
 
-// Shows a text in the connection's status window in a colour item. Seam:
-// by default through echo_line into the status window.
-extern void (*irc_status_echo)(Connection* conn, int colour_item, const std::string& text);
+// Shows a text in the connection's status window in a colour item, through
+// echo_line, timestamp on.
+void irc_status_echo(Connection* conn, int colour_item, const std::string& text);
 
-// Fires the raw event for a message with the event word in out_text. Seam:
-// by default event_fire(conn, no window, msg, word, 2, phase 0, ...).
-// Returns 0 when a handler halted the default.
-extern int (*irc_fire_raw)(IrcMessage& msg, const std::string& word);
+// Fires the raw event for a message (when the Raw switch is on) with the
+// event word in out_text. Returns 0 when a handler halted the default.
+int irc_fire_raw(IrcMessage& msg, const std::string& word);
 
 // Configured server time-out (seconds) copied into the countdown per line.
 int irc_timeout_value();

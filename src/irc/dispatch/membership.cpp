@@ -31,19 +31,14 @@ MembershipSettings membership_settings;
 
 namespace {
 
-void default_print(QWidget* hwnd, std::uint32_t colour, const std::string& text, int echo)
+// Shows a line in a window: echo 1 through echo_line, 0 through print_line.
+void membership_print(QWidget* hwnd, std::uint32_t colour, const std::string& text, int echo)
 {
     // Stamped by the same rule as channel text.
     print_options.timestamp = 1;
     if (echo) echo_line(hwnd, text, colour);
     else print_line(hwnd, std::string_view(text), colour);
 }
-
-}  // namespace
-
-void (*membership_print)(QWidget*, std::uint32_t, const std::string&, int) = default_print;
-
-namespace {
 
 // The state of each channel window, kept on its record.
 RecordSlot<ChannelMembership> g_state_slot;

@@ -64,10 +64,6 @@ void membership_on_kill(IrcMessage& msg);
 // The nick in use on the connection.
 std::string membership_own_nick(Connection* conn);
 
-// Shows a line in a window: echo 1 through echo_line, 0 through print_line.
-// Default: the line buffer.
-extern void (*membership_print)(QWidget* hwnd, std::uint32_t colour, const std::string& text, int echo);
-
 // The address-list note of a sender seen on a channel.
 void membership_note_sender(Connection* conn, const std::string& nick, const std::string& address);
 

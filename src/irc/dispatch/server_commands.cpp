@@ -31,21 +31,6 @@ namespace {
 
 // Fills the "%s" of a numbered text in order.
 
-int default_fire_event(IrcMessage& msg, const char* word, int id, int phase)
-{
-    if (!event_switch_events) return 1;
-    // A new event on the same line starts unhalted; its after phase sees
-    // what its before phase left.
-    if (phase == 1) msg.event_halt = 0;
-    return event_fire(msg.connection, nullptr, &msg.line, word, id, phase, &msg.event_halt, nullptr);
-}
-
-int default_run_plain(Connection* conn, const std::string& command)
-{
-    if (!conn || !conn_is_live(conn)) return 0;
-    return script_exec_plain_command(timer_status_window(conn), command, conn, 1);
-}
-
 void show(Connection* conn, std::uint32_t colour, const std::string& text)
 {
     irc_status_echo(conn, static_cast<int>(colour), text);
@@ -65,8 +50,21 @@ bool is_channel_name(const std::string& s, Connection* conn)
 
 }  // namespace
 
-int (*irc_fire_event)(IrcMessage&, const char*, int, int) = default_fire_event;
-int (*irc_run_plain)(Connection*, const std::string&) = default_run_plain;
+int irc_fire_event(IrcMessage& msg, const char* word, int id, int phase)
+{
+    if (!event_switch_events) return 1;
+    // A new event on the same line starts unhalted; its after phase sees
+    // what its before phase left.
+    if (phase == 1) msg.event_halt = 0;
+    return event_fire(msg.connection, nullptr, &msg.line, word, id, phase, &msg.event_halt, nullptr);
+}
+
+int irc_run_plain(Connection* conn, const std::string& command)
+{
+    if (!conn || !conn_is_live(conn)) return 0;
+    return script_exec_plain_command(timer_status_window(conn), command, conn, 1);
+}
+
 int (*irc_join_allowed)(const std::string&, Connection*) = nullptr;
 std::string (*irc_chanfolder_key)(const std::string&) = nullptr;
 

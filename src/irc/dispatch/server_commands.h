@@ -27,15 +27,13 @@ void irc_on_whisper(IrcMessage& msg);
 // shows the change in the channel window.
 void irc_on_topic(IrcMessage& msg);
 
-// Fires a named script event (before phase 1, normal phase 0). Returns 0
-// when a handler halted the default. Seam: by default event_fire when the
-// Events switch is on, else 1.
-extern int (*irc_fire_event)(IrcMessage& msg, const char* word, int id, int phase);
+// Fires a named script event (before phase 1, normal phase 0) when the
+// Events switch is on. Returns 0 when a handler halted the default.
+int irc_fire_event(IrcMessage& msg, const char* word, int id, int phase);
 
 // Runs a command line built from server text in the status window, in the
-// executor's plain mode (nothing evaluated, no "|" split). Seam: by default
-// script_exec_plain_command.
-extern int (*irc_run_plain)(Connection* conn, const std::string& command);
+// executor's plain mode (nothing evaluated, no "|" split).
+int irc_run_plain(Connection* conn, const std::string& command);
 
 // Join lock test of the channel (lock_join_allowed). Absent: allowed.
 extern int (*irc_join_allowed)(const std::string& channel, Connection* conn);

@@ -107,15 +107,7 @@ std::string ial_address(const std::string& nick, Connection* conn)
 
 // ---- Output ----
 
-void default_print(QWidget* window, std::uint32_t colour, const std::string& text, int frame)
-{
-    if (!window) return;
-    if (frame & 1) print_separator(window, kColorInfoText);
-    print_line(window, std::string_view(text), colour);
-    if (frame & 2) print_separator(window, kColorInfoText);
-}
-
-void default_beep()
+void notify_beep()
 {
     if (beep_play_hook) beep_play_hook(0);
 }
@@ -465,8 +457,13 @@ std::string network_of(Connection* conn)
 NotifyHooks notify_hooks;
 Signal<void()> notify_seen_changed;
 Signal<void(int)> notify_state_shown;
-void (*notify_print)(QWidget*, std::uint32_t, const std::string&, int) = default_print;
-void (*notify_beep)() = default_beep;
+void notify_print(QWidget* window, std::uint32_t colour, const std::string& text, int frame)
+{
+    if (!window) return;
+    if (frame & 1) print_separator(window, kColorInfoText);
+    print_line(window, std::string_view(text), colour);
+    if (frame & 2) print_separator(window, kColorInfoText);
+}
 
 // ---- Presence ----
 

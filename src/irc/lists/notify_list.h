@@ -172,11 +172,8 @@ enum NotifyStateOrder {
 extern Signal<void(int state)> notify_state_shown;
 
 // Prints a line into a window with a colour; frame bit 1 a separator
-// before, bit 2 one after. Seam for tests; by default the display's
-// print_separator and print_line.
-extern void (*notify_print)(QWidget* window, std::uint32_t colour, const std::string& text, int frame);
-// Sounds a beep. Seam for tests; by default the platform's beep.
-extern void (*notify_beep)();
+// before, bit 2 one after.
+void notify_print(QWidget* window, std::uint32_t colour, const std::string& text, int frame);
 
 // Handlers the program wires: a sender of an ordinary line seen, a nick
 // seen (1) or gone (0) by membership or by a query reply, the

@@ -27,6 +27,7 @@
 #include "irc/link/connect.h"
 #include "irc/link/local_address.h"
 #include "irc/link/lookups.h"
+#include "irc/services/finger.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/ignore_list.h"
@@ -120,30 +121,6 @@ std::string entry_network(const std::string& text)
 bool bad_word(std::string_view w)
 {
     return w.find_first_of(std::string_view(" \r\n\0", 4)) != std::string_view::npos;
-}
-
-// ---- Output ----
-
-void default_print(QWidget* window, std::uint32_t colour, const std::string& text, int framed)
-{
-    if (!window) {
-        Connection* conn = conn_current();
-        window = conn ? link_status_window(conn) : nullptr;
-    }
-    if (!window) return;
-    if (framed) print_separator(window, colour);
-    print_line(window, std::string_view(text), colour);
-    if (framed) print_separator(window, colour);
-}
-
-void default_recolor()
-{
-    irc_nick_colours_stale.fire();
-}
-
-ScriptFile* default_users_file()
-{
-    return remote_file_of_kind(kRemoteUsers);
 }
 
 // ---- The lists ----
@@ -400,7 +377,7 @@ void complete(UserhostRequestRecord& r, const std::string& address, Connection* 
             target = address.substr(from);
         }
         if (target.size() > kShortText) target.resize(kShortText);
-        if (userhost_finger) userhost_finger(window, &target, conn);
+        finger_userhost_done(window, &target, conn);
         break;
     }
     case kUhAop:
@@ -440,7 +417,7 @@ void free_all(Connection* conn, bool reset_count)
         r = next;
     }
     if (reset_count) query_reply_state(conn)->userhost_pending = 0;
-    if (finger && userhost_finger && conn_is_live(conn)) userhost_finger(nullptr, nullptr, conn);
+    if (finger && conn_is_live(conn)) finger_userhost_done(nullptr, nullptr, conn);
 }
 
 void conn_free_hook(Connection* conn)
@@ -592,11 +569,31 @@ std::vector<std::string> level_items(std::string_view text)
 
 }  // namespace
 
-void (*userlist_print)(QWidget*, std::uint32_t, const std::string&, int) = default_print;
-void (*userlist_recolor)() = default_recolor;
 Signal<void()> irc_nick_colours_stale;
-ScriptFile* (*users_file_for_edit)() = default_users_file;
-void (*userhost_finger)(QWidget*, const std::string*, Connection*) = nullptr;
+
+// ---- Output ----
+
+void userlist_print(QWidget* window, std::uint32_t colour, const std::string& text, int framed)
+{
+    if (!window) {
+        Connection* conn = conn_current();
+        window = conn ? link_status_window(conn) : nullptr;
+    }
+    if (!window) return;
+    if (framed) print_separator(window, colour);
+    print_line(window, std::string_view(text), colour);
+    if (framed) print_separator(window, colour);
+}
+
+void userlist_recolor()
+{
+    irc_nick_colours_stale.fire();
+}
+
+ScriptFile* users_file_for_edit()
+{
+    return remote_file_of_kind(kRemoteUsers);
+}
 
 // ---- The lists ----
 
@@ -810,7 +807,7 @@ int irc_userhost_fail_all(Connection* conn)
         free_request(list);
         list = next;
     }
-    if (finger && userhost_finger && conn_is_live(conn)) userhost_finger(nullptr, nullptr, conn);
+    if (finger && conn_is_live(conn)) finger_userhost_done(nullptr, nullptr, conn);
     return failed;
 }
 
@@ -879,7 +876,7 @@ int userlist_levels_op(const std::string& a, const std::string& b, std::string* 
 int users_add_levels(const std::string& nick, const std::string& levels_in, int mode, QWidget* window,
                      const std::string& address_in, const std::string& info_in, int echo)
 {
-    ScriptFile* f = users_file_for_edit ? users_file_for_edit() : nullptr;
+    ScriptFile* f = users_file_for_edit();
     const std::string address = address_in.substr(0, kMediumText);
     if (!f || address.empty() || bad_word(address)) return 0;
     const std::string levels = std::string(trim(levels_in.substr(0, kMediumText)));
@@ -941,7 +938,7 @@ int users_add_levels(const std::string& nick, const std::string& levels_in, int 
 
 int users_remove(const std::string& address_in, const std::string& levels, QWidget* window, int echo)
 {
-    ScriptFile* f = users_file_for_edit ? users_file_for_edit() : nullptr;
+    ScriptFile* f = users_file_for_edit();
     const std::string address = address_in.substr(0, kMediumText);
     int changed = 0;
     std::vector<std::string> shown;
@@ -991,7 +988,7 @@ int users_remove(const std::string& address_in, const std::string& levels, QWidg
 
 int users_remove_levels(const std::string& level, const std::string* levels)
 {
-    ScriptFile* f = users_file_for_edit ? users_file_for_edit() : nullptr;
+    ScriptFile* f = users_file_for_edit();
     if (!f) return 0;
     const std::string key = text_lower_copy(trim(level));
     int changed = 0;
@@ -1026,7 +1023,7 @@ int users_remove_levels(const std::string& level, const std::string* levels)
 std::vector<std::string> users_matching(const std::string& level, int op)
 {
     std::vector<std::string> out;
-    ScriptFile* f = users_file_for_edit ? users_file_for_edit() : nullptr;
+    ScriptFile* f = users_file_for_edit();
     if (!f) return out;
     for (StringNode* n = f->lines; n; n = n->next) {
         if (is_comment(n)) continue;

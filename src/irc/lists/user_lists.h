@@ -178,26 +178,23 @@ int users_remove_levels(const std::string& level, const std::string* levels);
 // userlist_levels_op mode `op` (2 equal, 3 below, 4 above).
 std::vector<std::string> users_matching(const std::string& level, int op);
 
-// ---- Seams ----
+// ---- Output ----
 
 // Prints a line into a window (null: the current connection's status
-// window), between separators when `framed`. Default: the line buffer.
-extern void (*userlist_print)(QWidget* window, std::uint32_t colour, const std::string& text, int framed);
-// Nick colours follow a list change. Default: irc_nick_colours_stale fires.
-extern void (*userlist_recolor)();
+// window), between separators when `framed`.
+void userlist_print(QWidget* window, std::uint32_t colour, const std::string& text, int framed);
+// Nick colours follow a list change: irc_nick_colours_stale fires.
+void userlist_recolor();
 // The lists that choose nick colours changed (users, notify): every nick's
 // colour is chosen again.
 enum NickColoursStaleOrder {
     kStaleNickColours = 10,   // the nick colours
 };
 extern Signal<void()> irc_nick_colours_stale;
-// The users file to edit. Default: the loaded file of kind users.
+// The users file to edit: the loaded file of kind users (null when none is
+// loaded).
 struct ScriptFile;
-extern ScriptFile* (*users_file_for_edit)();
-// The finger client: the target ("user@host" or "@host") is set and the
-// query starts; with a null target the pending target is cleared. Default:
-// nothing.
-extern void (*userhost_finger)(QWidget* window, const std::string* target, Connection* conn);
+ScriptFile* users_file_for_edit();
 
 // Handlers the program wires: a USERHOST reply item offered to the
 // requests (1 when one took it), the requests failed at the end of the

@@ -44,7 +44,9 @@ std::string key_of(const std::string& entry)
 }
 
 
-int default_exec_line(Connection* conn, const std::string& line, int mode)
+// Runs a command line of the user (evaluated) in the status window: mode 1
+// for the perform lines, 0 for the joins.
+int logon_exec_line(Connection* conn, const std::string& line, int mode)
 {
     if (!conn || !conn_is_live(conn)) return 0;
     return script_exec_line(timer_status_window(conn), line.c_str(), nullptr, mode, nullptr, nullptr, conn);
@@ -55,7 +57,6 @@ std::string perform_file() { return settings_dir + "perform.ini"; }
 }  // namespace
 
 std::vector<std::string> perform_list;
-int (*logon_exec_line)(Connection*, const std::string&, int) = default_exec_line;
 
 std::string perform_key_display(const std::string& key)
 {

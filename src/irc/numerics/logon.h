@@ -34,9 +34,6 @@ int perform_entry_for_network(std::string& entry, Connection* conn);
 std::string perform_key_display(const std::string& key);
 std::string perform_key_internal(const std::string& shown);
 
-// Seams. Runs a command line of the user (evaluated) in the status window.
-// Default: script_exec_line mode 1 (perform) or 0 (joins).
-extern int (*logon_exec_line)(Connection* conn, const std::string& line, int mode);
 // A channel window of a connection to rejoin at logon.
 struct LogonChannel {
     std::string name;

@@ -41,19 +41,9 @@ std::string lower_text(std::string s)
     return s;
 }
 
-void default_status_show(Connection* conn, int colour, const std::string& text, int before, int after)
-{
-    if (!conn) return;
-    QWidget* w = timer_status_window(conn);
-    if (!w) return;
-    if (before) print_separator(w, kColorInfoText);
-    // Replies are stamped by the same rule as channel text.
-    print_options.timestamp = 1;
-    print_line(w, std::string_view(text), static_cast<std::uint32_t>(colour));
-    if (after) print_separator(w, kColorInfoText);
-}
-
-void default_post_logon(Connection* conn)
+// Posts the logon sequence (WM_APP+62 with the connection) once this line
+// is handled.
+void post_logon(Connection* conn)
 {
     post_app_message(WM_APP_LOGON_SEQUENCE, 0, reinterpret_cast<intptr_t>(conn));
 }
@@ -338,7 +328,7 @@ void numeric_on_motd_end(IrcMessage& msg)
     st->nick_settled = 1;
     if (st->logon_pending) {
         st->logon_pending = 0;
-        irc_post_logon(conn);
+        post_logon(conn);
     }
     if (!raw_event(msg) || !conn_is_live(conn)) return;
     irc_status_echo(conn, static_cast<int>(kColorNormalText), irc_word(msg, msg.trailing_word));
@@ -441,8 +431,18 @@ void numeric_on_info_end(IrcMessage& msg)
     common(msg, 0, 0, 1);
 }
 
-void (*irc_status_show)(Connection*, int, const std::string&, int, int) = default_status_show;
-void (*irc_post_logon)(Connection*) = default_post_logon;
+void irc_status_show(Connection* conn, int colour, const std::string& text, int before, int after)
+{
+    if (!conn) return;
+    QWidget* w = timer_status_window(conn);
+    if (!w) return;
+    if (before) print_separator(w, kColorInfoText);
+    // Replies are stamped by the same rule as channel text.
+    print_options.timestamp = 1;
+    print_line(w, std::string_view(text), static_cast<std::uint32_t>(colour));
+    if (after) print_separator(w, kColorInfoText);
+}
+
 Signal<void(Connection*)> irc_nick_prompt;
 void (*irc_chanlist_network_from_welcome)(const std::string&, Connection*) = nullptr;
 void (*irc_chanlist_network_from_info)(IrcMessage&) = nullptr;

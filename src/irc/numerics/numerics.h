@@ -49,13 +49,8 @@ void numeric_on_info_end(IrcMessage& msg);
 void irc_show_words(IrcMessage& msg, int first, int sep_before, int sep_after, int colour);
 
 // Shows a line in the connection's status window with print_line, separators
-// before and/or after. Seam for tests; by default the display's print path.
-extern void (*irc_status_show)(Connection* conn, int colour, const std::string& text, int sep_before,
-                               int sep_after);
-
-// Posts the logon sequence (WM_APP+62 with the connection) once this line is
-// handled. Seam; by default post_app_message.
-extern void (*irc_post_logon)(Connection* conn);
+// before and/or after, timestamp on.
+void irc_status_show(Connection* conn, int colour, const std::string& text, int sep_before, int sep_after);
 
 // Fired when the nick and the alternative nick are both in use at logon
 // (and no script answered the reply): the status window's input box is to

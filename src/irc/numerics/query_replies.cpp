@@ -36,7 +36,8 @@ RecordSlot<QueryReplyState> query_reply_slot;
 
 namespace {
 
-void default_print(QWidget* window, std::uint32_t colour, const std::string& text, int sep_before, int sep_after)
+// Shows a reply line in a window with separators before and/or after.
+void query_reply_print(QWidget* window, std::uint32_t colour, const std::string& text, int sep_before, int sep_after)
 {
     if (!window) return;
     if (sep_before) print_separator(window, kColorInfoText);
@@ -45,7 +46,8 @@ void default_print(QWidget* window, std::uint32_t colour, const std::string& tex
     if (sep_after) print_separator(window, kColorInfoText);
 }
 
-void default_echo(QWidget* window, std::uint32_t colour, const std::string& text)
+// Prints a line in a window with echo_line, timestamp on.
+void query_reply_echo(QWidget* window, std::uint32_t colour, const std::string& text)
 {
     if (!window) return;
     print_options.timestamp = 1;
@@ -552,8 +554,6 @@ void query_on_mode_list_end(IrcMessage& msg)
     chan_list_end(msg, chan_list_index_of(msg.numeric));
 }
 
-void (*query_reply_print)(QWidget*, std::uint32_t, const std::string&, int, int) = default_print;
-void (*query_reply_echo)(QWidget*, std::uint32_t, const std::string&) = default_echo;
 void (*query_chanlist_entry)(const std::string&, const std::string&, const std::string&, Connection*) = nullptr;
 Signal<void(StringNode*&, Connection*)> links_received;
 Signal<void(const std::string&, Connection*)> reply_target_unreachable;

@@ -76,13 +76,6 @@ int query_is_away(Connection* conn);
 // Clears the away state (the user is back); 1 when the connection was away.
 int query_take_away(Connection* conn);
 
-// Shows a reply line in a window with separators before and/or after. Seam
-// for tests; by default print_separator and print_line into the window.
-extern void (*query_reply_print)(QWidget* window, std::uint32_t colour, const std::string& text, int sep_before,
-                                 int sep_after);
-// Prints a line in a window with echo_line, timestamp on. Seam for tests.
-extern void (*query_reply_echo)(QWidget* window, std::uint32_t colour, const std::string& text);
-
 // The answer to LINKS is complete: the collected entries, newest first. A
 // listener that keeps the list takes it (sets it to null); what is left
 // after the fire is freed.

@@ -38,7 +38,8 @@ void refresh_caption(WindowRecord* rec)
 
 RecordSlot<ReplyState> g_reply_slot;
 
-void default_window_show(WindowRecord* rec, std::uint32_t colour, const std::string& text)
+// Shows a line in a channel or query window (timestamp on).
+void reply_window_show(WindowRecord* rec, std::uint32_t colour, const std::string& text)
 {
     if (!win_is_record(rec) || !rec->hwnd) return;
     print_options.timestamp = 1;
@@ -455,7 +456,6 @@ void reply_on_unknown_mode(IrcMessage& msg)
     show_from(msg, 3, 0, 1);
 }
 
-void (*reply_window_show)(WindowRecord*, std::uint32_t, const std::string&) = default_window_show;
 Signal<void(WindowRecord*, const std::string&, std::uint32_t)> irc_log_only_line;
 
 void reply_chanlist_begin(Connection* conn)

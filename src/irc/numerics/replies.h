@@ -34,9 +34,6 @@ void reply_on_list_usage(IrcMessage& msg);
 void reply_on_not_a_channel(IrcMessage& msg);
 void reply_on_unknown_mode(IrcMessage& msg);
 
-// Shows a line in a channel or query window (timestamp on). Seam for tests;
-// by default echo_line into the window.
-extern void (*reply_window_show)(WindowRecord* rec, std::uint32_t colour, const std::string& text);
 
 
 // A line for a window's log alone (it is shown elsewhere): the channel's
