@@ -139,7 +139,6 @@
 #include "irc/link/lookups.h"
 #include "irc/link/net_settings.h"
 #include "irc/link/send_queue.h"
-#include "irc/link/traffic_log.h"
 #include "irc/lists/address_list.h"
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/notify_list.h"
@@ -253,7 +252,6 @@ void app_wire_text_area()
     logging_install();
     script_echo_line = text_area_script_echo;
     output_print = text_area_output_print;
-    scid_print = text_area_info_line;
     var_hooks.echo = text_area_info_line;
 }
 
@@ -605,9 +603,6 @@ void app_install_subsystems()
     // read identifiers on other connections through the interpreter; the
     // online-time counters move each second for $online.
     connection_switch_register();
-    scid_run_command = scid_run_line;
-    scid_eval_identifier = scid_eval_text;
-    scid_script_error = scid_report_error;
     // Core readers of what the layers above keep: the monitors, a
     // connection's CHARSET, prefixes and IRCX flag, the servers file's
     // [success] list, the /filter sort expression.
@@ -640,9 +635,6 @@ void app_install_subsystems()
     // titles, logging, the raw-traffic copy of /debug (both directions, its
     // window and its filter identifier) and the URL list with its catcher.
     window_commands_install();
-    debug_conn_settings = debug_conn_settings_read;
-    debug_filter_eval = debug_filter_evaluate;
-    debug_window_output = debug_window_print;
     url_catch_install();
 
     // Windows: the connection's message window of /echo -d, the log file's save dialog and the merged log put

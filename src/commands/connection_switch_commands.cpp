@@ -1,43 +1,236 @@
+// /scid and /scon: the switches, the connection chosen by id or position,
+// the line run there or the running line moved there, and the way home.
 #include "commands/connection_switch_commands.h"
 
+#include <QWidget>
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
+#include "core/text_buffer.h"
+#include "core/text_limits.h"
+#include "display/text_area.h"
 #include "model/connection.h"
-#include "core/string_list.h"
+#include "model/window_record.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 
 namespace {
 
-// The nesting depth of the $scid or $scon whose property is being read: the
-// property's evaluation goes one deeper, so a property that reaches itself
-// again through an alias meets the interpreter's nesting bound.
-int property_depth = 1;
-
-} // namespace
-
-int scid_run_line(Connection* conn, QWidget* window, const std::string& line, int depth)
+// Runs a command line on a connection with that window, one nesting level
+// deeper; the interpreter's result.
+int run_line(Connection* conn, QWidget* window, const std::string& line, int depth)
 {
     return script_exec_line(window, line.c_str(), nullptr, 1, nullptr, nullptr, conn, depth);
 }
 
-int scid_eval_text(Connection* conn, QWidget* window, const std::string& text, std::string& out)
+struct ScidSwitches {
+    bool reset = false;
+    bool show = false;
+    bool all = false;
+    int filter = 0;
+};
+
+// An optional sign and at least one digit.
+bool is_number_token(const std::string& t)
 {
-    std::string value = text;
-    if (!ident_eval_text(window, &value, nullptr, nullptr, 0, property_depth, -1, nullptr, conn))
-        return 0;
-    out = value;
-    return 1;
+    if (t.empty())
+        return false;
+    std::size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
+    if (i == t.size())
+        return false;
+    for (; i < t.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(t[i])))
+            return false;
+    return true;
 }
 
-void scid_report_error(const std::string& name, int kind)
+// A decimal number held within the range of int (a script may give any
+// number of digits).
+int clamped_number(const std::string& text)
 {
-    switch (kind) {
-    case 6: ident_error_name("$" + name, 6); break;
-    case 7: script_error(nullptr, name, {}, 6); break;
-    default: script_error(nullptr, name, {}, kind); break;
+    long long v = std::strtoll(text.c_str(), nullptr, 10);
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
+ScidSwitches parse_switches(const std::string& token)
+{
+    ScidSwitches s;
+    for (std::size_t i = 1; i < token.size(); ++i) {
+        char ch = text_lower_char(token[i]);
+        if (ch == 'r')
+            s.reset = true;
+        else if (ch == 's')
+            s.show = true;
+        else if (ch == 'a')
+            s.all = true;
+        else if (ch == 't') {
+            std::size_t j = i + 1;
+            if (j < token.size() && (token[j] == '-' || token[j] == '+'))
+                ++j;
+            while (j < token.size() && std::isdigit(static_cast<unsigned char>(token[j])))
+                ++j;
+            s.filter = clamped_number(token.substr(i + 1, j - i - 1));
+            if (s.filter < 0)
+                s.filter = 0;
+            i = j - 1;
+        }
     }
+    return s;
+}
+
+bool passes_filter(Connection* c, int filter)
+{
+    if (filter == 0)
+        return true;
+    bool connected = conn_is_connected(c) != 0;
+    bool connecting = conn_is_connecting(c) != 0;
+    if ((filter & 1) && connected)
+        return true;
+    if ((filter & 2) && !connected)
+        return true;
+    if ((filter & 4) && connecting)
+        return true;
+    if ((filter & 8) && !connected && !connecting)
+        return true;
+    return false;
+}
+
+std::string join_from(const std::vector<std::string>& tokens, std::size_t from)
+{
+    std::string line;
+    for (std::size_t i = from; i < tokens.size(); ++i) {
+        if (i > from)
+            line += ' ';
+        line += tokens[i];
+    }
+    return line.substr(0, kLongText);
+}
+
+std::string format_number(int number, int value)
+{
+    std::string form = conn_text(number);
+    char buf[kShortTextSize];
+    std::snprintf(buf, sizeof buf, form.c_str(), value);
+    return buf;
+}
+
+int line_id(const ScidContext& ctx)
+{
+    Connection* c = conn_is_live(ctx.conn) ? ctx.conn : conn_current();
+    return c ? c->id : 0;
+}
+
+// Back to the saved home connection; 1 when there was one.
+bool return_home(ScidContext& ctx, bool show)
+{
+    if (!conn_is_live(ctx.home_conn))
+        return false;
+    Connection* home = ctx.home_conn;
+    if (show)
+        text_area_info_line(ctx.window, format_number(4151, home->id));
+    QWidget* w = ctx.home_window;
+    ctx.conn = home;
+    ctx.window = win_record_of(w) ? w : home->status_window.data();
+    ctx.home_conn = nullptr;
+    ctx.home_window = nullptr;
+    return true;
+}
+
+} // namespace
+
+int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_scon)
+{
+    const std::string name = is_scon ? "scon" : "scid";
+    std::size_t idx = 0;
+    ScidSwitches sw;
+    if (!tokens.empty() && tokens[0].size() > 1 && tokens[0][0] == '-' && !is_number_token(tokens[0])) {
+        sw = parse_switches(tokens[0]);
+        idx = 1;
+    }
+
+    if (sw.all) {
+        if (idx >= tokens.size()) {
+            script_error(nullptr, name, {}, 0);
+            return 0;
+        }
+        const std::string line = join_from(tokens, idx);
+        int result = 1;
+        Connection* c = conn_list;
+        while (c) {
+            Connection* successor = c->next;
+            if (passes_filter(c, sw.filter)) {
+                result = run_line(c, c->status_window.data(), line, ctx.depth + 1);
+                if (!result)
+                    break;
+            }
+            if (!conn_is_live(successor))
+                break;
+            c = successor;
+        }
+        return result;
+    }
+
+    if (sw.reset) {
+        if (idx >= tokens.size()) {
+            if (!return_home(ctx, sw.show) && sw.show)
+                text_area_info_line(ctx.window, format_number(4152, line_id(ctx)));
+            return 1;
+        }
+        Connection* target = conn_is_live(ctx.home_conn) ? ctx.home_conn
+                             : conn_is_live(ctx.conn)    ? ctx.conn
+                                                         : conn_current();
+        if (!target || !passes_filter(target, sw.filter))
+            return 1;
+        return run_line(target, target->status_window.data(), join_from(tokens, idx), ctx.depth + 1);
+    }
+
+    if (idx >= tokens.size()) {
+        if (sw.show)
+            text_area_info_line(ctx.window, format_number(4152, line_id(ctx)));
+        return 1;
+    }
+    int n = clamped_number(tokens[idx]);
+    ++idx;
+    Connection* chosen = nullptr;
+    if (n <= 0)
+        chosen = conn_list;
+    else
+        chosen = is_scon ? conn_by_position(n) : conn_by_id(n);
+    if (!chosen) {
+        if (sw.show)
+            text_area_info_line(ctx.window, format_number(is_scon ? 4154 : 4153, n));
+        return 0;
+    }
+    if (!passes_filter(chosen, sw.filter))
+        return 1;
+    if (idx < tokens.size())
+        return run_line(chosen, chosen->status_window.data(), join_from(tokens, idx), ctx.depth + 1);
+
+    if (chosen == ctx.home_conn && return_home(ctx, sw.show))
+        return 1;
+    if (chosen == ctx.conn) {
+        if (sw.show)
+            text_area_info_line(ctx.window, format_number(4152, chosen->id));
+        return 1;
+    }
+    if (!conn_is_live(ctx.home_conn)) {
+        ctx.home_conn = conn_is_live(ctx.conn) ? ctx.conn : conn_current();
+        ctx.home_window = ctx.window;
+    }
+    if (sw.show)
+        text_area_info_line(ctx.window, format_number(4155, chosen->id));
+    ctx.conn = chosen;
+    ctx.window = chosen->status_window.data();
+    return 1;
 }
 
 int cmd_scid(CommandCall& call)
@@ -61,30 +254,8 @@ int cmd_scid(CommandCall& call)
     return result;
 }
 
-int id_scid(IdentCall& call)
-{
-    int r = ident_args_step(call, 1);
-    if (r >= 0)
-        return r;
-    std::string property;
-    const std::string_view p = ident_property(call);
-    if (!p.empty()) {
-        const std::size_t dot = p.rfind('.');
-        property = std::string(dot == std::string_view::npos ? p : p.substr(dot + 1));
-    }
-    const int saved_depth = property_depth;
-    property_depth = (call.args && call.args->depth > 0 ? call.args->depth : 0) + 1;
-    const int ok = id_scid(ident_arg(call, 0), p.empty() ? nullptr : &property, call.variant, *call.value);
-    property_depth = saved_depth;
-    if (!ok)
-        return 0;
-    return ident_finish(call);
-}
-
 void connection_switch_register()
 {
     script_register_command("scid", cmd_scid, 0);
     script_register_command("scon", cmd_scid, 1);
-    ident_register("scid(", id_scid, 0);
-    ident_register("scon(", id_scid, 1);
 }

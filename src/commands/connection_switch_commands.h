@@ -1,29 +1,29 @@
-// /scid, /scon, $scid and $scon in the interpreter: the commands move the
-// running line to another connection or run a command on one or all of
-// them; the identifiers count and find connections and read an identifier's
-// value on one of them (model/connection.h holds the switching itself).
+// /scid and /scon: move the running line to another connection, or run a
+// command on one connection or on all of them through the interpreter.
 #pragma once
 
 #include <string>
+#include <vector>
 
 class QWidget;
 struct CommandCall;
 struct Connection;
-struct IdentCall;
 
-// /scid (by id) and /scon (by position).
+// The context of the command line that runs: its connection and window, the
+// home slots, the nesting depth.
+struct ScidContext {
+    Connection* conn = nullptr;
+    QWidget* window = nullptr;
+    Connection* home_conn = nullptr;
+    QWidget* home_window = nullptr;
+    int depth = 0;
+};
+
+// /scid (is_scon 0) and /scon (is_scon 1); tokens are the parameters. The
+// context is moved to the connection switched to.
+int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_scon);
+// /scid (by id) and /scon (by position) as the interpreter calls them.
 int cmd_scid(CommandCall& call);
-// $scid(N) and $scon(N), with an optional property.
-int id_scid(IdentCall& call);
 
-// Runs a command line on a connection, with the window and nesting depth.
-int scid_run_line(Connection* conn, QWidget* window, const std::string& line, int depth);
-// Evaluates an identifier text on a connection; 1 with the value in out.
-int scid_eval_text(Connection* conn, QWidget* window, const std::string& text, std::string& out);
-// Reports an error of /scid, /scon, $scid or $scon as a script error: kind 0
-// missing parameters, 2 the command cannot be stored (name is the word), 6
-// invalid parameter of an identifier, 7 the name is the whole message.
-void scid_report_error(const std::string& name, int kind);
-
-// Registers the two commands and the two identifiers.
+// Registers the two commands.
 void connection_switch_register();

@@ -124,8 +124,7 @@ int cmd_flood(CommandCall& call)
             lines.push_back(text_of(801));
         }
     }
-    if (flood_print)
-        flood_print(output_window(call, conn), lines, emptied ? 0 : 1);
+    flood_print(output_window(call, conn), lines, emptied ? 0 : 1);
     return 1;
 }
 

@@ -305,26 +305,6 @@ int cmd_debug(CommandCall& call)
     return 1;
 }
 
-int debug_conn_settings_read(Connection* conn, DebugSettings& out)
-{
-    if (!conn_is_live(conn) || conn->debug_target.empty())
-        return 0;
-    out.target = conn->debug_target;
-    out.filter = conn->debug_filter;
-    out.flags = conn->debug_flags & 3;
-    out.colour = conn->debug_colour;
-    out.server = conn->server_name;
-    return 1;
-}
-
-int debug_filter_evaluate(std::string& text, const std::string& params, Connection* conn)
-{
-    WindowRecord* status = win_find_by_type(kWinStatus, conn);
-    std::string* r = ident_eval_text(status ? status->hwnd.get() : nullptr, &text, params.c_str(),
-                                     nullptr, 0, -1, -1, nullptr, conn);
-    return r ? 1 : 0;
-}
-
 void debug_window_print(Connection* conn, const std::string& window, const std::string& line,
                         const DebugSettings& settings)
 {
@@ -355,6 +335,7 @@ void debug_window_gone(WindowRecord* rec)
 namespace {
 
 int g_closing_listener = 0;
+int g_line_listener = 0;
 
 // A custom window closing ends its connection's copy when the debug target
 // names it as it is named: "@" and the rest.
@@ -373,9 +354,11 @@ void debug_window_closing(WindowRecord* rec)
 void debug_window_install()
 {
     win_closing.add_once(g_closing_listener, kClosingDebugCopy, debug_window_closing);
+    debug_window_line.add_once(g_line_listener, kDebugLineCustomWindow, debug_window_print);
 }
 
 void debug_window_uninstall()
 {
     win_closing.drop(g_closing_listener);
+    debug_window_line.drop(g_line_listener);
 }

@@ -25,6 +25,7 @@
 #include "irc/link/connect.h"
 #include "irc/lists/servers.h"
 #include "irc/numerics/isupport.h"
+#include "irc/ssl/ssl_api.h"
 #include "script/exec/script_types.h"
 
 namespace {
@@ -347,7 +348,7 @@ int cmd_server(CommandCall& call)
     std::string& port = target->stored_identity[9];
     if (has('e') && port[0] != '+')
         port = "+" + port;
-    if (port[0] == '+' && !(irc_ssl_available && irc_ssl_available()))
+    if (port[0] == '+' && !ssl_available())
         return give_up(969);
 
     LinkState& st = link_state(target);

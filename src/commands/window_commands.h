@@ -42,18 +42,14 @@ int id_line(IdentCall& call);
 
 // ---- /debug ----
 
-// The debug writer's view of a connection's /debug settings (kept in the
-// connection); 0 while it has no target.
-int debug_conn_settings_read(Connection* conn, DebugSettings& out);
-// The filter identifier: "$name($1-)" evaluated with the line as $1-.
-int debug_filter_evaluate(std::string& text, const std::string& params, Connection* conn);
-// A debug line shown in the connection's custom window.
+// A debug line shown in the connection's custom window (a listener of the
+// copy's window lines).
 void debug_window_print(Connection* conn, const std::string& window, const std::string& line,
                         const DebugSettings& settings);
 // The debug window was closed: the connection's debug settings are cleared.
 void debug_window_gone(WindowRecord* rec);
-// The copy into a custom window ends when that window closes (a listener of
-// the windows' closing, added and removed here).
+// The copy into a custom window: its lines shown there, and its end when
+// that window closes (listeners added and removed here).
 void debug_window_install();
 void debug_window_uninstall();
 

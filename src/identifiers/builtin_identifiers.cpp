@@ -6,6 +6,7 @@
 #include "identifiers/encoding_identifiers.h"
 #include "identifiers/input_identifiers.h"
 #include "identifiers/measure_identifiers.h"
+#include "identifiers/connection_identifiers.h"
 #include "identifiers/network_identifiers.h"
 #include "identifiers/number_identifiers.h"
 #include "identifiers/popup_identifiers.h"
@@ -32,6 +33,7 @@ void builtin_identifiers_install()
     input_identifiers_register();
     script_identifiers_register();
     network_identifiers_register();
+    connection_identifiers_register();
     empty_list_identifiers_register();
     measure_identifiers_register();
     popup_identifiers_register();

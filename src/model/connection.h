@@ -1,6 +1,6 @@
 // Server connections: the Connection record, the list of connections in
-// creation order, its lookups, creation and destruction with their signals,
-// and the connection switching of /scid, /scon, $scid and $scon.
+// creation order, its lookups, and creation and destruction with their
+// signals.
 //
 // Every operation that takes a Connection pointer first looks it up in the
 // list; a pointer that is not there (a freed record) counts as no connection.
@@ -281,32 +281,3 @@ void conn_free_all();                         // at exit, after the windows are 
 // request is dropped at its end).
 void conn_pending_release(Connection* conn);
 
-// Connection switching. The context of the command line that runs: its
-// connection and window, the home slots, the nesting depth.
-struct ScidContext {
-    Connection* conn = nullptr;
-    QWidget* window = nullptr;
-    Connection* home_conn = nullptr;
-    QWidget* home_window = nullptr;
-    int depth = 0;
-};
-// Runs a command line on a connection with that window; returns the
-// interpreter's result. Absent: nothing runs, 0.
-extern int (*scid_run_command)(Connection* conn, QWidget* window, const std::string& line, int depth);
-// Evaluates an identifier text ("$name") on a connection's status window; 1 on
-// success with the value in out. Absent: 0.
-extern int (*scid_eval_identifier)(Connection* conn, QWidget* window, const std::string& text,
-                                   std::string& out);
-// Reports a script error of the given kind for a command (0 missing
-// parameters, 2 cannot store the command) or an identifier (6 invalid
-// parameter; 7 the name is the whole message).
-extern void (*scid_script_error)(const std::string& name, int kind);
-// Prints a message of /scid into the line's window.
-extern void (*scid_print)(QWidget* window, const std::string& text);
-
-// /scid (is_scon 0) and /scon (is_scon 1); tokens are the parameters.
-int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_scon);
-// $scid(N) and $scon(N), with an optional property (the text after the last
-// "."). Returns 1 with the value in out, 0 when the identifier fails; an
-// empty out with result 1 means "nothing".
-int id_scid(const std::string& arg, const std::string* property, int is_scon, std::string& out);

@@ -12,6 +12,12 @@
 #include "support/test_support.h"
 #include "support/window_fixture.h"
 #include "app/window_open.h"
+#include "app/child_widgets.h"
+#include "commands/connection_switch_commands.h"
+#include "identifiers/builtin_identifiers.h"
+#include "identifiers/connection_identifiers.h"
+#include "script/exec/script_errors.h"
+#include "script/exec/script_types.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -531,6 +537,8 @@ TEST_F(Connections, PendingRequestCountsDownAndMatches)
 
 namespace {
 
+// The lines /scid and /scon ran, as the interpreter ran them: through a
+// command of the test that records where and how deep it ran.
 struct CmdRun {
     Connection* conn;
     std::string line;
@@ -538,32 +546,31 @@ struct CmdRun {
 };
 std::vector<CmdRun> runs;
 int run_result = 1;
-std::vector<std::string> scid_lines;
-std::vector<std::pair<std::string, int>> scid_errors;
 
-int fake_run(Connection* c, QWidget*, const std::string& line, int depth)
+int cmd_recorded(CommandCall& call)
 {
-    runs.push_back({c, line, depth});
+    runs.push_back({call.conn, "cmd" + (call.rest().empty() ? std::string() : " " + std::string(call.rest())),
+                    call.run ? call.run->depth : call.depth - 1});
     return run_result;
 }
-void fake_scid_print(QWidget*, const std::string& text) { scid_lines.push_back(text); }
-void fake_scid_error(const std::string& name, int kind) { scid_errors.emplace_back(name, kind); }
 
 class Switching : public Connections {
 protected:
     void SetUp() override
     {
         Connections::SetUp();
-        scid_run_command = fake_run;
-        scid_print = fake_scid_print;
-        scid_script_error = fake_scid_error;
+        script_engine_init();
+        builtin_identifiers_install();
+        connection_switch_register();
+        script_register_command("cmd", cmd_recorded);
         runs.clear();
         run_result = 1;
-        scid_lines.clear();
-        scid_errors.clear();
+        script_error_clear();
         for (int i = 0; i < 3; ++i) {
             conns[i] = conn_new(nullptr);
             conns[i]->status_window = window_of(conns[i]);
+            win_create_text_area(win_record_of(conns[i]->status_window.data()));   // its lines are stored
+            conns[i]->live_identity[2] = "nick" + std::to_string(i);
         }
         conns[0]->connected = 1;
         conns[0]->socket = 10;
@@ -573,7 +580,17 @@ protected:
     }
     void TearDown() override
     {
+        script_error_clear();
         Connections::TearDown();
+    }
+    // The information lines /scid printed into a window.
+    static std::vector<std::string> info_lines(QWidget* window)
+    {
+        std::vector<std::string> out;
+        for (const std::string& line : lines_of(window))
+            if (line.rfind("* ", 0) == 0)
+                out.push_back(line);
+        return out;
     }
     Connection* conns[3] = {};
 };
@@ -585,11 +602,11 @@ TEST_F(Switching, AllWithStateFilterRunsInListOrder)
     ScidContext ctx;
     ctx.conn = conns[1];
     ctx.depth = 2;
-    EXPECT_EQ(cmd_scid(ctx, {"-at1", "echo", "hi"}, 1), 1);
+    EXPECT_EQ(cmd_scid(ctx, {"-at1", "cmd", "hi"}, 1), 1);
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[0].conn, conns[0]);
     EXPECT_EQ(runs[1].conn, conns[2]);
-    EXPECT_EQ(runs[0].line, "echo hi");
+    EXPECT_EQ(runs[0].line, "cmd hi");
     EXPECT_EQ(runs[0].depth, 3);
 
     struct Case {
@@ -606,7 +623,7 @@ TEST_F(Switching, AllWithStateFilterRunsInListOrder)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.filter);
         runs.clear();
-        cmd_scid(ctx, {c.filter, "x"}, 0);
+        cmd_scid(ctx, {c.filter, "cmd"}, 0);
         std::vector<Connection*> got;
         for (const CmdRun& r : runs)
             got.push_back(r.conn);
@@ -618,13 +635,13 @@ TEST_F(Switching, AllStopsWhenACommandFailsAndNeedsACommand)
 {
     ScidContext ctx;
     run_result = 0;
-    EXPECT_EQ(cmd_scid(ctx, {"-a", "x"}, 0), 0);
+    EXPECT_EQ(cmd_scid(ctx, {"-a", "cmd"}, 0), 0);
     EXPECT_EQ(runs.size(), 1u);
+    script_error_clear();
     runs.clear();
     EXPECT_EQ(cmd_scid(ctx, {"-a"}, 1), 0);
     EXPECT_TRUE(runs.empty());
-    ASSERT_EQ(scid_errors.size(), 1u);
-    EXPECT_EQ(scid_errors[0], std::make_pair(std::string("scon"), 0));
+    EXPECT_EQ(script_error_state.text, "* /scon: Yetersiz veya eksik parametre");
 }
 
 TEST_F(Switching, NumberSelectsAndZeroMeansTheFirst)
@@ -661,35 +678,44 @@ TEST_F(Switching, NumberSelectsAndZeroMeansTheFirst)
         }
         EXPECT_EQ(ctx.conn, conns[2]);  // a command runs elsewhere; the line stays
     }
-    EXPECT_TRUE(scid_lines.empty());  // nothing printed without "s"
+    for (Connection* c : conns)
+        EXPECT_TRUE(info_lines(c->status_window.data()).empty());  // nothing printed without "s"
 }
 
 TEST_F(Switching, MessagesOnlyWithShow)
 {
     ScidContext ctx;
     ctx.conn = conns[0];
+    ctx.window = conns[0]->status_window.data();
+    EXPECT_EQ(cmd_scid(ctx, {"14998"}, 0), 0);
+    EXPECT_EQ(cmd_scid(ctx, {"7"}, 1), 0);
+    EXPECT_EQ(cmd_scid(ctx, {}, 0), 1);
+    EXPECT_TRUE(info_lines(ctx.window).empty());
     EXPECT_EQ(cmd_scid(ctx, {"-s", "14998"}, 0), 0);
     EXPECT_EQ(cmd_scid(ctx, {"-s", "7"}, 1), 0);
     EXPECT_EQ(cmd_scid(ctx, {"-s"}, 0), 1);
-    ASSERT_EQ(scid_lines.size(), 3u);
-    EXPECT_EQ(scid_lines[0], "* Böyle bir bağlantı id'i yok: 14998");
-    EXPECT_EQ(scid_lines[1], "* Bağlantı numarası bulunamadı: 7");
-    EXPECT_EQ(scid_lines[2], "* Aktif bağlantı idlesi: " + std::to_string(conns[0]->id));
+    EXPECT_EQ(info_lines(ctx.window), (std::vector<std::string>{
+                                          "* Böyle bir bağlantı id'i yok: 14998",
+                                          "* Bağlantı numarası bulunamadı: 7",
+                                          "* Aktif bağlantı idlesi: " + std::to_string(conns[0]->id),
+                                      }));
 }
 
 TEST_F(Switching, SwitchAndResetRestoreTheHomeConnection)
 {
     QWidget* home_window = window_of(conns[0]);
+    win_create_text_area(win_record_of(home_window));
     ScidContext ctx;
     ctx.conn = conns[0];
     ctx.window = home_window;
 
     EXPECT_EQ(cmd_scid(ctx, {"-s", std::to_string(conns[1]->id)}, 0), 1);
+    const std::string switched = info_lines(home_window).back();
     EXPECT_EQ(ctx.conn, conns[1]);
     EXPECT_EQ(ctx.window, conns[1]->status_window.data());
     EXPECT_EQ(ctx.home_conn, conns[0]);
     EXPECT_EQ(ctx.home_window, home_window);
-    EXPECT_EQ(scid_lines.back(), "* Bağlantı id değiştirildi: " + std::to_string(conns[1]->id));
+    EXPECT_EQ(switched, "* Bağlantı id değiştirildi: " + std::to_string(conns[1]->id)) << "told where the line was";
 
     // A second switch keeps the first home.
     EXPECT_EQ(cmd_scid(ctx, {"3"}, 1), 1);
@@ -698,7 +724,7 @@ TEST_F(Switching, SwitchAndResetRestoreTheHomeConnection)
 
     // The same connection again: only the message.
     EXPECT_EQ(cmd_scid(ctx, {"-s", "3"}, 1), 1);
-    EXPECT_EQ(scid_lines.back(), "* Aktif bağlantı idlesi: " + std::to_string(conns[2]->id));
+    EXPECT_EQ(info_lines(ctx.window).back(), "* Aktif bağlantı idlesi: " + std::to_string(conns[2]->id));
 
     // "-r" with a command runs it at home without moving the line.
     runs.clear();
@@ -708,11 +734,12 @@ TEST_F(Switching, SwitchAndResetRestoreTheHomeConnection)
     EXPECT_EQ(ctx.conn, conns[2]);
 
     // Naming the home connection returns to it, window included.
+    QWidget* away = ctx.window;
     EXPECT_EQ(cmd_scid(ctx, {"-s", "1"}, 1), 1);
     EXPECT_EQ(ctx.conn, conns[0]);
     EXPECT_EQ(ctx.window, home_window);
     EXPECT_EQ(ctx.home_conn, nullptr);
-    EXPECT_EQ(scid_lines.back(), "* Bağlantı id`si Sıfırlandı: " + std::to_string(conns[0]->id));
+    EXPECT_EQ(info_lines(away).back(), "* Bağlantı id`si Sıfırlandı: " + std::to_string(conns[0]->id));
 
     // "-r" when the home window has gone: the home's status window.
     cmd_scid(ctx, {"2"}, 1);
@@ -723,7 +750,7 @@ TEST_F(Switching, SwitchAndResetRestoreTheHomeConnection)
 
     // "-r" with no home: the current id, nothing changes.
     EXPECT_EQ(cmd_scid(ctx, {"-rs"}, 0), 1);
-    EXPECT_EQ(scid_lines.back(), "* Aktif bağlantı idlesi: " + std::to_string(conns[0]->id));
+    EXPECT_EQ(info_lines(ctx.window).back(), "* Aktif bağlantı idlesi: " + std::to_string(conns[0]->id));
     EXPECT_EQ(ctx.conn, conns[0]);
 }
 
@@ -744,16 +771,6 @@ TEST_F(Switching, HomeConnectionFreedMeanwhile)
 
 TEST_F(Switching, IdentifierValues)
 {
-    static std::vector<std::pair<Connection*, std::string>> evaluated;
-    evaluated.clear();
-    auto saved_eval = scid_eval_identifier;
-    scid_eval_identifier = [](Connection* c, QWidget*, const std::string& text, std::string& out) {
-        evaluated.emplace_back(c, text);
-        if (text == "$fails")
-            return 0;
-        out = "value-of-" + text;
-        return 1;
-    };
     struct Case {
         const char* name;
         std::string arg;
@@ -769,8 +786,9 @@ TEST_F(Switching, IdentifierValues)
         {"scid id", id2, nullptr, 0, 1, id2},
         {"none", "9", nullptr, 1, 1, ""},
         {"negative", "-1", nullptr, 0, 1, ""},
-        {"property", "2", "me", 1, 1, "value-of-$me"},
-        {"failed property", "2", "fails", 1, 1, ""},
+        {"property read on that connection", "2", "me", 1, 1, "nick1"},
+        {"property by id", id2, "me", 0, 1, "nick1"},
+        {"failed property", "2", "nosuchidentifier", 1, 1, ""},
         {"bracket in property", "2", "me(1)", 1, 0, ""},
     };
     for (const Case& c : cases) {
@@ -780,9 +798,10 @@ TEST_F(Switching, IdentifierValues)
         EXPECT_EQ(id_scid(c.arg, c.property ? &prop : nullptr, c.is_scon, out), c.result);
         EXPECT_EQ(out, c.value);
     }
-    ASSERT_EQ(evaluated.size(), 2u);
-    EXPECT_EQ(evaluated[0].first, conns[1]);
-    ASSERT_FALSE(scid_errors.empty());
-    EXPECT_EQ(scid_errors.back(), std::make_pair(std::string("* $scon: özelliği ayraçlarda (bracket) kullanılamaz."), 7));
-    scid_eval_identifier = saved_eval;
+    EXPECT_EQ(script_error_state.text, "* $scon: özelliği ayraçlarda (bracket) kullanılamaz.");
+    // Not a number: the identifier fails with an error.
+    script_error_clear();
+    std::string out;
+    EXPECT_EQ(id_scid("x1", nullptr, 0, out), 0);
+    EXPECT_EQ(script_error_state.text, "* Geçersiz parametre: $scid");
 }

@@ -35,6 +35,7 @@
 #include "irc/link/connect.h"
 #include "irc/link/net_settings.h"
 #include "irc/numerics/isupport.h"
+#include "irc/ssl/ssl_api.h"
 #include "script/exec/script_hooks.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
@@ -256,9 +257,15 @@ TEST_F(IdentityCommands, ServerWithSslSwitch)
         {"+port without the SSL library", 0, "/server irc.example.net +6697", nullptr},
         {"plain port without -e", 0, "/server irc.example.net 6667", "6667"},
     };
+    // The real libraries, loaded or released; left as they were found.
+    const int was_loaded = ssl_available();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        irc_ssl_available = c.ssl_loaded ? +[] { return 1; } : +[] { return 0; };
+        if (c.ssl_loaded)
+            ASSERT_EQ(ssl_load_library(), 1);
+        else
+            ssl_unload();
+        ASSERT_EQ(ssl_available(), c.ssl_loaded);
         conn_kill_connect_timer(conn);
         type(c.typed);
         if (c.port) {
@@ -269,6 +276,10 @@ TEST_F(IdentityCommands, ServerWithSslSwitch)
             EXPECT_FALSE(connect_started(conn));
         }
     }
+    if (was_loaded)
+        ssl_load_library();
+    else
+        ssl_unload();
 }
 
 TEST_F(IdentityCommands, ServerMOpensANewConnectionThatJoinsAfterLogon)

@@ -21,6 +21,7 @@
 
 #include "model/connection.h"
 #include "irc/link/conn_tick.h"
+#include "app/child_widgets.h"
 #include "app/frame_proc.h"
 #include "model/window_record.h"
 #include "commands/flood_commands.h"
@@ -39,7 +40,8 @@
 #include "platform/platform_test_env.h"
 #include "platform/sockets.h"
 #include "script/exec/script_types.h"
-#include "support/hook_guard.h"
+#include "model/line_buffer.h"
+#include "script/events_fixture.h"
 
 namespace {
 
@@ -58,15 +60,16 @@ long capture_write(Connection*, const char* data, std::size_t length)
     return static_cast<long>(length);
 }
 
+// The sender of the server line being handled: the test runs its sends
+// from a script handler of a TEXT line from that sender.
 std::string g_nick, g_address;
 bool g_has_sender = false;
+std::function<void()> g_in_handler;
 
-int fake_sender(Connection*, std::string& nick, std::string& address)
+int cmd_run_in_handler(CommandCall&)
 {
-    if (!g_has_sender)
-        return 0;
-    nick = g_nick;
-    address = g_address;
+    if (g_in_handler)
+        g_in_handler();
     return 1;
 }
 
@@ -84,15 +87,30 @@ void ignore_list_clear()
     ignore_prune_timed();
 }
 
+// What reached the windows' buffers, one entry per print: the lines up to
+// a closing separator (framed 1) count as one.
 struct Printed {
     QWidget* window;
     std::vector<std::string> lines;
     int framed;
 };
 std::vector<Printed> g_printed;
-void capture_print(QWidget* window, const std::vector<std::string>& lines, int framed)
+int g_printed_listener = 0;
+void follow_print(const LinePrinted& p)
 {
-    g_printed.push_back({window, lines, framed});
+    if (p.event != kPrintStored || !p.first_part)
+        return;
+    QWidget* window = p.rec->hwnd.get();
+    const bool open = !g_printed.empty() && g_printed.back().window == window && !g_printed.back().framed;
+    if (p.separator) {
+        if (open)
+            g_printed.back().framed = 1;   // an opening separator closes nothing
+        return;
+    }
+    if (open)
+        g_printed.back().lines.emplace_back(p.text);
+    else
+        g_printed.push_back({window, {std::string(p.text)}, 0});
 }
 
 const std::string kProbe = "PING :FLOODCHECK\n";
@@ -113,12 +131,11 @@ std::vector<std::string> queue_texts(Connection* conn)
 
 // ---- Fixture: the real send path and gate with captured writes ----
 
-class Flood : public ::testing::Test {
+class Flood : public events_test::EventsTest {
 protected:
-    HookGuard hooks_;  // every seam back as it was when the test ends
-
     void SetUp() override
     {
+        EventsTest::SetUp();
         platform_test_app();
         frame_proc_install();
         irc_link_install();
@@ -126,9 +143,11 @@ protected:
         irc_flood_install();
         app_wire_irc_flood();
         irc_link_write = capture_write;
-        flood_current_sender = fake_sender;
         user_list_commands_register();
-        flood_print = capture_print;
+        script_register_command("runinhandler", cmd_run_in_handler);
+        load_script("sender.kst", {"on *:TEXT:*:*:runinhandler"});
+        event_switch_events = 1;
+        line_printed.add_once(g_printed_listener, kPrintedMarker + 1, follow_print);
         options_reset();
         opt_set(OPT_FLOOD_PROTECTION, 1);
         g_written.clear();
@@ -136,11 +155,12 @@ protected:
         g_has_sender = false;
         ignore_list_clear();
         g_printed.clear();
-        conn = conn_new(nullptr);
+        g_in_handler = nullptr;
         conn->socket = 12345;   // never used: every write is captured
         conn->connected = 1;
-        conn->live_identity[2] = "me";
         irc_state_new_link(conn);
+        status = window("Status Window", kWinStatus, conn)->hwnd.get();
+        conn->status_window = status;
     }
     void TearDown() override
     {
@@ -152,10 +172,12 @@ protected:
         pump_for(20);   // let posted continue messages find the record while it lives
         conn->socket = -1;
         conn->connected = 0;
-        conn_free(conn);
         irc_flood_uninstall();
+        line_printed.drop(g_printed_listener);
+        g_in_handler = nullptr;
         ignore_list_clear();
         options_reset();
+        EventsTest::TearDown();
     }
 
     void sender(const std::string& nick, const std::string& address)
@@ -163,6 +185,32 @@ protected:
         g_has_sender = true;
         g_nick = nick;
         g_address = address;
+    }
+    // Runs a step as the handler of the sender's line would, when there is
+    // a sender; else as the user would.
+    void as_sender(const std::function<void()>& step)
+    {
+        if (!g_has_sender) {
+            step();
+            return;
+        }
+        EventLine l = text_line(g_nick, "me", "hello");
+        l.address = g_address;
+        l.source = g_nick + "!" + g_address;
+        bool ran = false;
+        g_in_handler = [&] {
+            ran = true;
+            step();
+        };
+        fire_line(l, "TEXT", kEvText, 0);
+        g_in_handler = nullptr;
+        EXPECT_TRUE(ran) << "the handler of the sender's line did not run";
+    }
+    int send(const std::string& line, int kind)
+    {
+        int result = -1;
+        as_sender([&] { result = irc_send_line(line, kind, conn); });
+        return result;
     }
     // The answer to the probe, through the dispatcher like a server line.
     void pong(const std::string& text = "FLOODCHECK")
@@ -185,6 +233,7 @@ protected:
         widgets_.push_back(w);
         rec->hwnd = w;
         windows_.push_back(rec);
+        win_create_text_area(rec);   // a window whose lines are stored
         return rec;
     }
     int flood(std::vector<std::string> args, int show = 1)
@@ -197,7 +246,7 @@ protected:
         return cmd_flood(call);
     }
 
-    Connection* conn = nullptr;
+    QWidget* status = nullptr;
 
 private:
     std::vector<WindowRecord*> windows_;
@@ -243,7 +292,7 @@ TEST_F(Flood, KindAndSettingsDecideWhetherALineOverTheBudgetIsHeld)
         g_nick = c.nick;
         g_address = "user@host.example";
         conn->flood_budget = 299;   // any line reaches the budget of 300
-        EXPECT_EQ(irc_send_line(c.line, c.kind, conn), 1);
+        EXPECT_EQ(send(c.line, c.kind), 1);
         if (c.held.empty()) {
             ASSERT_EQ(g_written.size(), 1u);
             EXPECT_EQ(g_written[0], c.line);
@@ -285,7 +334,7 @@ TEST_F(Flood, BytesSentAndMeanLengthDecideWhenHoldingStarts)
         link_state(conn).mean_line_length = c.mean;
         const std::string line = "NOTICE bob :" + std::string(static_cast<std::size_t>(c.length) - 13, 'x') + "\n";
         ASSERT_EQ(static_cast<int>(line.size()), c.length);
-        irc_send_line(line, 1, conn);
+        send(line, 1);
         EXPECT_EQ(flood_queue_size(conn), c.held ? 1 : 0);
         EXPECT_EQ(probes_in(g_written), c.held ? 1 : 0);
         if (c.mean_after >= 0) {
@@ -308,7 +357,7 @@ TEST_F(Flood, RepliesGoRoundByRoundOnlyAfterEachPong)
         line += std::string(50 - 1 - line.size(), '.') + "\n";
         ASSERT_EQ(line.size(), 50u);
         replies.push_back(line);
-        irc_send_line(line, 1, conn);
+        send(line, 1);
     }
     // Five lines make 250 bytes; the sixth would reach 300.
     ASSERT_EQ(g_written.size(), 6u);
@@ -317,7 +366,7 @@ TEST_F(Flood, RepliesGoRoundByRoundOnlyAfterEachPong)
     EXPECT_EQ(g_written[5], kProbe);
     EXPECT_EQ(flood_queue_size(conn), 15);
 
-    irc_send_line("PRIVMSG #chan :my own words\n", 0, conn);
+    send("PRIVMSG #chan :my own words\n", 0);
     EXPECT_EQ(g_written.back(), "PRIVMSG #chan :my own words\n");
 
     pong("SOMETHING");
@@ -375,16 +424,16 @@ TEST_F(Flood, ElevenRequestsFromOneHostHoldTenAndDropTheEleventh)
         conn->flood_check_out = 1;
         sender(c.nick, "x@evil.example");
         for (int i = 0; i < 11; ++i)
-            EXPECT_EQ(irc_send_line("NOTICE " + c.nick + " :\x01PING " + std::to_string(i) + "\x01\n", 1, conn), 1);
+            EXPECT_EQ(send("NOTICE " + c.nick + " :\x01PING " + std::to_string(i) + "\x01\n", 1), 1);
         EXPECT_EQ(flood_queue_size(conn), 10);
         EXPECT_EQ(ignored_masks(), c.ignores);
         for (const std::string& mask : c.ignores) EXPECT_EQ(ignore_timed_seconds(mask), c.ignore_seconds);
         // Another nick on the same host shares the limit; another host does not.
         sender("bob2", "y@evil.example");
-        irc_send_line("NOTICE bob2 :x\n", 1, conn);
+        send("NOTICE bob2 :x\n", 1);
         EXPECT_EQ(flood_queue_size(conn), 10);
         sender("carol", "z@fine.example");
-        irc_send_line("NOTICE carol :x\n", 1, conn);
+        send("NOTICE carol :x\n", 1);
         EXPECT_EQ(flood_queue_size(conn), 11);
     }
 }
@@ -395,12 +444,12 @@ TEST_F(Flood, UsersAskingAtOnceGetTheirRepliesInTurn)
     conn->flood_check_out = 1;
     auto ask = [&](const std::string& who, int n) {
         sender(who, who + "@" + who + ".example");
-        irc_send_line("NOTICE " + who + " :answer " + std::to_string(n) + "\n", 1, conn);
+        send("NOTICE " + who + " :answer " + std::to_string(n) + "\n", 1);
     };
     ask("a", 1);
     ask("a", 2);
     ask("a", 3);
-    irc_send_line("PRIVMSG #c :own line\n", 0, conn);
+    send("PRIVMSG #c :own line\n", 0);
     ask("b", 1);
     ask("b", 2);
     ask("b", 3);
@@ -450,9 +499,9 @@ TEST_F(Flood, TooManyHeldRepliesLoseTheNewestButNeverTheHead)
         for (const auto& [who, count] : c.asks) {
             for (int i = 1; i <= count; ++i) {
                 sender(who, "u@" + who);
-                irc_send_line("NOTICE " + who + " :" + std::to_string(i) + "\n", 1, conn);
+                send("NOTICE " + who + " :" + std::to_string(i) + "\n", 1);
                 if (!own_sent) {
-                    irc_send_line("PRIVMSG #own :kept\n", 0, conn);
+                    send("PRIVMSG #own :kept\n", 0);
                     own_sent = true;
                 }
             }
@@ -480,7 +529,7 @@ TEST_F(Flood, OnlyTheExactProbeAnswerReleases)
         SCOPED_TRACE(c.line);
         flood_clear(conn, 1);
         conn->flood_check_out = 1;
-        irc_send_line("PRIVMSG #a :waiting\n", 0, conn);
+        send("PRIVMSG #a :waiting\n", 0);
         ASSERT_EQ(flood_queue_size(conn), 1);
         g_written.clear();
         irc_dispatch_line(c.line, conn);
@@ -494,7 +543,7 @@ TEST_F(Flood, EntriesWithNothingAfterTheirPrefixAreSkipped)
 {
     EXPECT_EQ(flood_classify("", 1, conn), 1);
     sender("bob", "u@h");
-    EXPECT_EQ(flood_classify("PRIVMSG bob :still here\n", 1, conn), 1);
+    as_sender([&] { EXPECT_EQ(flood_classify("PRIVMSG bob :still here\n", 1, conn), 1); });
     EXPECT_EQ(queue_texts(conn), (std::vector<std::string>{"@ ", "bob@h PRIVMSG bob :still here\n"}));
     flood_release(conn);
     EXPECT_EQ(g_written, std::vector<std::string>{"PRIVMSG bob :still here\n"});
@@ -508,7 +557,7 @@ TEST_F(Flood, TheQueueNeverGrowsPastItsLimit)
     opt_set(OPT_FLOOD_HOLD_OWN, 1);
     conn->flood_check_out = 1;
     for (int i = 0; i < kFloodQueueMax + 500; ++i)
-        EXPECT_EQ(irc_send_line("PRIVMSG #a :" + std::to_string(i) + "\n", 0, conn), 1);
+        EXPECT_EQ(send("PRIVMSG #a :" + std::to_string(i) + "\n", 0), 1);
     EXPECT_EQ(flood_queue_size(conn), kFloodQueueMax);
     const std::vector<std::string> held = queue_texts(conn);
     ASSERT_EQ(held.size(), static_cast<std::size_t>(kFloodQueueMax));
@@ -522,8 +571,8 @@ TEST_F(Flood, TheQueueNeverGrowsPastItsLimit)
 TEST_F(Flood, AHeldQueueHeadDoesNotStallTheLinesBehindIt)
 {
     g_blocked = true;
-    irc_send_line("NOTICE bob :held later\n", 0, conn);
-    irc_send_line("JOIN #next\n", 0, conn);
+    send("NOTICE bob :held later\n", 0);
+    send("JOIN #next\n", 0);
     ASSERT_EQ(strlist_count(conn->send_queue), 2);
     opt_set(OPT_FLOOD_HOLD_OWN, 1);
     conn->flood_check_out = 1;
@@ -542,8 +591,8 @@ TEST_F(Flood, AnUnansweredProbeIsGivenUpAfterSixtySeconds)
     opt_set(OPT_FLOOD_HOLD_OWN, 1);
     conn->flood_check_out = 1;
     conn->flood_budget = 300;
-    irc_send_line("PRIVMSG #a :one\n", 0, conn);
-    irc_send_line("PRIVMSG #a :two\n", 0, conn);
+    send("PRIVMSG #a :one\n", 0);
+    send("PRIVMSG #a :two\n", 0);
     g_written.clear();
     for (int s = 1; s < 60; ++s)
         conn_tick_all(1);
@@ -564,19 +613,17 @@ TEST_F(Flood, TheQueueSizeIsReportedWhenItChanges)
 {
     opt_set(OPT_FLOOD_REPORT_QUEUE, 1);
     opt_set(OPT_FLOOD_HOLD_OWN, 1);
-    QWidget status;
-    conn->status_window = &status;
     conn->flood_check_out = 1;
     auto hold = [&](int n) {
         for (int i = 0; i < n; ++i)
-            irc_send_line("PRIVMSG #a :x\n", 0, conn);
+            send("PRIVMSG #a :x\n", 0);
     };
     flood_tick(conn);
     EXPECT_TRUE(g_printed.empty()) << "nothing held, nothing shown";
     hold(3);
     flood_tick(conn);   // the last report was 0: shown at once
     ASSERT_EQ(g_printed.size(), 1u);
-    EXPECT_EQ(g_printed[0].window, &status);
+    EXPECT_EQ(g_printed[0].window, status);
     EXPECT_EQ(g_printed[0].lines, std::vector<std::string>{"* Flood koruması: 3 mesajlar sırada"});
     EXPECT_EQ(g_printed[0].framed, 1);
     hold(1);
@@ -614,7 +661,7 @@ TEST_F(Flood, TheQueueSizeIsReportedWhenItChanges)
         for (int s = 0; s < 10; ++s)
             flood_tick(conn);
         ASSERT_FALSE(g_printed.empty());
-        EXPECT_EQ(g_printed.back().window, c.shown_there ? rec->hwnd.get() : &status);
+        EXPECT_EQ(g_printed.back().window, c.shown_there ? rec->hwnd.get() : status);
         EXPECT_EQ(g_printed.back().lines,
                   std::vector<std::string>{"* Flood koruması: " + std::to_string(size) + " mesajlar sırada"});
     }
@@ -626,7 +673,6 @@ TEST_F(Flood, TheQueueSizeIsReportedWhenItChanges)
     for (int s = 0; s < 20; ++s)
         flood_tick(conn);
     EXPECT_EQ(g_printed.size(), shown);
-    conn->status_window = nullptr;
 }
 
 TEST_F(Flood, HeldLinesGoWithTheLinkWhenItCloses)
@@ -634,8 +680,8 @@ TEST_F(Flood, HeldLinesGoWithTheLinkWhenItCloses)
     opt_set(OPT_FLOOD_HOLD_OWN, 1);
     conn->flood_check_out = 1;
     conn->flood_check_seconds = 12;
-    irc_send_line("PRIVMSG #a :1\n", 0, conn);
-    irc_send_line("PRIVMSG #a :2\n", 0, conn);
+    send("PRIVMSG #a :1\n", 0);
+    send("PRIVMSG #a :2\n", 0);
     ASSERT_EQ(flood_queue_size(conn), 2);
     conn_reset_stage(2, conn);
     EXPECT_EQ(flood_queue_size(conn), 0);
@@ -698,8 +744,8 @@ TEST_F(Flood, FloodCommandSwitchesSetsAndShows)
         opt_set(OPT_FLOOD_IGNORE_SECONDS, 9);
         flood_clear(conn, 1);
         conn->flood_check_out = 1;
-        irc_send_line("PRIVMSG #a :1\n", 0, conn);
-        irc_send_line("PRIVMSG #a :2\n", 0, conn);
+        send("PRIVMSG #a :1\n", 0);
+        send("PRIVMSG #a :2\n", 0);
         g_printed.clear();
         EXPECT_EQ(flood(c.args), 1);
         EXPECT_EQ(opt(OPT_FLOOD_PROTECTION), c.on);
@@ -729,7 +775,7 @@ TEST_F(Flood, FloodOffShowsOffWhenNothingElseWasAsked)
     // A line is written at once while protection is off, whatever the counters say.
     conn->flood_check_out = 1;
     sender("bob", "u@h");
-    irc_send_line("NOTICE bob :now\n", 1, conn);
+    send("NOTICE bob :now\n", 1);
     EXPECT_EQ(g_written, std::vector<std::string>{"NOTICE bob :now\n"});
 }
 

@@ -1,6 +1,7 @@
 // Host-name lookups on request: /dns against the local resolver (loopback
 // names only), the DNS event and its identifiers, the queue order, cancelling
 // and hostile names.
+#include "app/child_widgets.h"
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "irc/link/lookups.h"
@@ -8,11 +9,16 @@
 #include "irc/link/send_queue.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/lists/address_list.h"
+#include "model/line_buffer.h"
+#include "model/window_record.h"
 #include "commands/dns_commands.h"
 #include "platform/host_lookup.h"
 #include "platform/platform_test_env.h"
 #include "script/events_fixture.h"
 
+#include <QWidget>
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,14 +26,9 @@ using events_test::said;
 
 namespace {
 
+// The lines the lookups printed, as they reached the windows' buffers.
 std::vector<std::string> g_printed;
-Connection* g_conn = nullptr;
-
-Connection* test_window_conn(QWidget*) { return g_conn; }
-void test_print(QWidget*, Connection*, const std::string& text, std::uint32_t)
-{
-    g_printed.push_back(text);
-}
+int g_printed_listener = 0;
 
 class Lookups : public events_test::EventsTest {
 protected:
@@ -38,21 +39,42 @@ protected:
         frame_proc_install();
         irc_lookups_install();
         app_wire_irc_lookups();
-        dns_window_conn = test_window_conn;
-        dns_print = test_print;
+        status_ = status_window(conn);
+        line_printed.add_once(g_printed_listener, kPrintedMarker + 1, [](const LinePrinted& p) {
+            if (p.event == kPrintStored && p.first_part && !p.separator)
+                g_printed.emplace_back(p.text);
+        });
         // The internal address list knows bob's host.
         ial_set_on(1, conn);
         const std::string nick = "bob", address = "u@localhost";
         ial_update(&nick, &address, 0, conn);
-        g_conn = conn;
         g_printed.clear();
         event_switch_events = 1;
     }
     void TearDown() override
     {
         dns_cancel_all();
-        g_conn = nullptr;
+        line_printed.drop(g_printed_listener);
+        for (WindowRecord* rec : records_)
+            win_record_free(rec);
+        records_.clear();
+        widgets_.clear();
         EventsTest::TearDown();
+    }
+    // A status window of a connection: where its lookups are asked from and
+    // print.
+    QWidget* status_window(Connection* owner)
+    {
+        widgets_.push_back(std::make_unique<QWidget>());
+        WindowRecord* rec = win_record_new(1);
+        rec->name = "Status Window";
+        rec->type = kWinStatus;
+        rec->conn = owner;
+        rec->hwnd = widgets_.back().get();
+        records_.push_back(rec);
+        win_create_text_area(rec);
+        owner->status_window = rec->hwnd.get();
+        return rec->hwnd.get();
     }
     int dns(const std::vector<std::string>& args, int show = 1)
     {
@@ -69,6 +91,18 @@ protected:
     {
         return pump_until([] { return dns_queue == nullptr; }, ms);
     }
+    void free_window(QWidget* window)
+    {
+        for (auto it = records_.begin(); it != records_.end(); ++it)
+            if ((*it)->hwnd.get() == window) {
+                win_record_free(*it);
+                records_.erase(it);
+                return;
+            }
+    }
+    QWidget* status_ = nullptr;
+    std::vector<WindowRecord*> records_;
+    std::vector<std::unique_ptr<QWidget>> widgets_;
 };
 
 // Forward and reverse lookups show the progress and result lines and raise
@@ -139,7 +173,7 @@ TEST_F(Lookups, FailuresAndHostileNames)
         SCOPED_TRACE(c.name);
         g_printed.clear();
         said.clear();
-        EXPECT_EQ(dns_lookup_request(nullptr, std::string(), c.query, 1, kDnsCommand), c.result);
+        EXPECT_EQ(dns_lookup_request(status_, std::string(), c.query, 1, kDnsCommand), c.result);
         ASSERT_TRUE(settle());
         if (c.shown.empty()) {
             EXPECT_TRUE(g_printed.empty());
@@ -221,10 +255,9 @@ TEST_F(Lookups, ClosedConnectionDropsItsLookup)
 {
     load_script("a.kst", {"on *:DNS:say $raddress"});
     Connection* other = conn_new(nullptr);
-    g_conn = other;
-    EXPECT_EQ(dns_lookup_request(nullptr, "", "localhost", 1, kDnsCommand), 2);
-    g_conn = conn;
-    EXPECT_EQ(dns_lookup_request(nullptr, "", "127.0.0.1", 1, kDnsCommand), 2);
+    EXPECT_EQ(dns_lookup_request(status_window(other), "", "localhost", 1, kDnsCommand), 2);
+    EXPECT_EQ(dns_lookup_request(status_, "", "127.0.0.1", 1, kDnsCommand), 2);
+    free_window(other->status_window.data());
     conn_free(other);
     g_printed.clear();
     ASSERT_TRUE(settle());
@@ -232,7 +265,6 @@ TEST_F(Lookups, ClosedConnectionDropsItsLookup)
     EXPECT_EQ(g_printed, (std::vector<std::string>{"* Dns'ye Bakılıyor 127.0.0.1",
                                                    "* Dns Çekilen 127.0.0.1 Çözülen ip localhost"}));
     // A window without a connection gets no lookup.
-    g_conn = nullptr;
     EXPECT_EQ(dns_lookup_request(nullptr, "", "localhost", 1, kDnsCommand), 0);
     EXPECT_EQ(dns_queue, nullptr);
 }
@@ -294,7 +326,7 @@ TEST_F(Lookups, LocalHostKindsFillTheConnection)
         conn->local_host.clear();
         conn->local_ip = 0;
         g_printed.clear();
-        EXPECT_EQ(dns_lookup_request(nullptr, "", c.query, 0, c.kind), 2);
+        EXPECT_EQ(dns_lookup_request(status_, "", c.query, 0, c.kind), 2);
         ASSERT_TRUE(settle());
         EXPECT_EQ(conn->local_ip_text, c.ip_text);
         EXPECT_EQ(conn->local_host, c.host);
@@ -302,8 +334,8 @@ TEST_F(Lookups, LocalHostKindsFillTheConnection)
         EXPECT_TRUE(g_printed.empty());
     }
     // Kinds 2-5 are not queued twice for the same host.
-    EXPECT_EQ(dns_lookup_request(nullptr, "", "localhost", 0, kDnsLocalHost), 2);
-    EXPECT_EQ(dns_lookup_request(nullptr, "", "LOCALHOST", 0, kDnsLocalHost), 2);
+    EXPECT_EQ(dns_lookup_request(status_, "", "localhost", 0, kDnsLocalHost), 2);
+    EXPECT_EQ(dns_lookup_request(status_, "", "LOCALHOST", 0, kDnsLocalHost), 2);
     EXPECT_EQ(dns_queue_count(), 1);
     ASSERT_TRUE(settle());
 }

@@ -15,6 +15,7 @@
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/link/local_address.h"
+#include "irc/link/lookups.h"
 #include "irc/link/send_queue.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
@@ -32,17 +33,21 @@
 namespace {
 
 std::vector<std::string> g_written;
-std::vector<std::string> g_lookups;
 
 long cap_write(Connection*, const char* data, std::size_t length)
 {
     g_written.emplace_back(data, length);
     return static_cast<long>(length);
 }
-int cap_lookup(QWidget*, const std::string& text, int, Connection*)
+// The local host lookups queued (each is cancelled by the test before any
+// answer comes back).
+std::vector<std::string> local_lookups()
 {
-    g_lookups.push_back(text);
-    return 2;
+    std::vector<std::string> out;
+    for (const DnsRequest* r = dns_queue; r; r = r->next)
+        if (r->kind == kDnsLocalHost)
+            out.push_back(r->query);
+    return out;
 }
 // USERHOST requests about our own nick that reached the wire.
 int userhost_asks()
@@ -64,10 +69,8 @@ protected:
         app_wire_irc_dispatch();
         irc_send_line = irc_send_line_impl;
         irc_link_write = cap_write;
-        irc_local_lookup = cap_lookup;
         opt_set(OPT_WHOIS_IN_ACTIVE, 1);
         g_written.clear();
-        g_lookups.clear();
         g_written.clear();
         win_active = nullptr;
         conn = conn_new(nullptr);
@@ -83,6 +86,7 @@ protected:
         for (WindowRecord* rec : records)
             if (win_is_record(rec)) win_record_free(rec);
         records.clear();
+        dns_cancel_all();
         win_active = nullptr;
         widgets.clear();
         conn->socket = -1;
@@ -421,22 +425,22 @@ TEST_F(OutgoingNotes, WelcomeLearnsTheLocalAddress)
         conn->local_host = c.known_host;
         conn->local_ip = c.known_ip;
         conn->local_ip_text.clear();
-        g_lookups.clear();
+        dns_cancel_all();
         g_written.clear();
         irc_dispatch_line(c.welcome, conn);
         EXPECT_EQ(irc_state(conn)->registration & 1, 1);
         EXPECT_EQ(conn->local_host, c.host);
         EXPECT_EQ(conn->local_ip_text, c.ip_text);
         EXPECT_EQ(conn->local_ip, c.ip);
-        EXPECT_EQ(g_lookups, c.lookups);
+        EXPECT_EQ(local_lookups(), c.lookups);
         EXPECT_EQ(userhost_asks(), c.userhost);
     }
     // A second welcome on the same link learns nothing.
-    g_lookups.clear();
+    dns_cancel_all();
     conn->local_host.clear();
     conn->local_ip = 0;
     irc_dispatch_line(":srv 001 me :Welcome me!u@10.1.2.3", conn);
-    EXPECT_TRUE(g_lookups.empty());
+    EXPECT_TRUE(local_lookups().empty());
     EXPECT_EQ(conn->local_ip, 0u);
 }
 

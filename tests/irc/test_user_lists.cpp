@@ -525,21 +525,17 @@ TEST_F(UserLists, OtherPurposesHandTheAddressOn)
     EXPECT_EQ(ignore_timed_seconds("*!*x@i.example"), 120);
 
     // Our own address, asked when the welcome named none.
-    irc_local_lookup = [](QWidget*, const std::string&, int, Connection*) { return 1; };
     conn->local_host.clear();
     sent.clear();
     EXPECT_EQ(conn_learn_local_address(nullptr, 0, 0, conn), 1);
     EXPECT_EQ(sent, std::vector<std::string>{"USERHOST me\n"});
     feed(":srv 302 me :me=+me@10.1.2.3");
     EXPECT_EQ(conn->local_ip_text, "10.1.2.3");
+    dns_cancel_all();
 }
-
-std::vector<std::string> dns_lines;
 
 TEST_F(UserLists, DnsOfANickLooksUpTheHostTheServerGave)
 {
-    dns_print = [](QWidget*, Connection*, const std::string& t, std::uint32_t) { dns_lines.push_back(t); };
-    dns_lines.clear();
     userlist_dns_request(conn, chan->hwnd.get(), "bob");
     userlist_dns_request(conn, chan->hwnd.get(), "ghost");
     EXPECT_EQ(sent, (std::vector<std::string>{"USERHOST bob\n", "USERHOST ghost\n"}));
@@ -549,12 +545,14 @@ TEST_F(UserLists, DnsOfANickLooksUpTheHostTheServerGave)
     EXPECT_EQ(dns_queue->query, "10.9.8.7");
     EXPECT_EQ(dns_queue->kind, kDnsCommand);
     dns_cancel_all();
-    // No reply for the other: it completes as a nick that was not found.
-    dns_lines.clear();
+    // No reply for the other: it completes as a nick that was not found,
+    // told in the window that asked.
+    clear(chan);
     feed(":srv 302 me :");
     EXPECT_EQ(dns_queue, nullptr);
-    ASSERT_FALSE(dns_lines.empty());
-    EXPECT_NE(dns_lines.back().find("ghost"), std::string::npos);
+    const std::vector<std::string> shown = lines(chan);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back().find("ghost"), std::string::npos);
     EXPECT_TRUE(printed.empty());
 }
 

@@ -116,8 +116,6 @@ void local_failure(Connection* conn, int code, int text_id)
 
 } // namespace
 
-int (*irc_ssl_available)() = ssl_available;
-
 std::string irc_eval_text(const std::string& text, Connection* conn)
 {
     std::string out = text;
@@ -368,7 +366,7 @@ void conn_connect_now(int from_timer, Connection* conn)
     if (!port.empty() && port[0] == '+') {
         conn->ssl = 1;
         st.ssl_server = key;
-        if (!irc_ssl_available()) {
+        if (!ssl_available()) {
             echo_line(link_status_window(conn), std::string_view(text_load_string(5157)),
                       kColorInfoText);
             if (conn_is_live(conn))

@@ -106,8 +106,6 @@ void conn_kill_connect_timer(Connection* conn);
 std::vector<std::string> irc_logon_lines(Connection* conn);
 
 // Seams to later parts; each default does what the program does without them.
-// Whether SSL links can be made. Default: 0.
-extern int (*irc_ssl_available)();
 // Evaluates identifiers and variables in a text (the quit message, the
 // full name of the logon), as the script does in the status window.
 std::string irc_eval_text(const std::string& text, Connection* conn);

@@ -61,6 +61,9 @@ std::string_view prefix_of(const StringNode* node)
 }
 
 
+// The sender of the server line being handled on the connection: the
+// running script event's line on it. 1 with its nick and address (user@host,
+// empty when the line had none), 0 when no line is being handled.
 int event_sender(Connection* conn, std::string& nick, std::string& address)
 {
     EventFireContext* ctx = event_current_context();
@@ -69,20 +72,6 @@ int event_sender(Connection* conn, std::string& nick, std::string& address)
     nick = ctx->nick;
     address = ctx->has_address ? ctx->address : std::string();
     return 1;
-}
-
-void default_print(QWidget* window, const std::vector<std::string>& lines, int framed)
-{
-    if (!window)
-        return;
-    if (framed)
-        print_separator(window, kColorInfoText);
-    for (const std::string& line : lines) {
-        print_options.timestamp = 1;
-        print_line(window, std::string_view(line), kColorInfoText);
-    }
-    if (framed)
-        print_separator(window, kColorInfoText);
 }
 
 int budget() { return opt(OPT_FLOOD_BYTES); }
@@ -108,8 +97,19 @@ void flood_stage(int stage, Connection* conn)
 
 } // namespace
 
-int (*flood_current_sender)(Connection*, std::string&, std::string&) = event_sender;
-void (*flood_print)(QWidget*, const std::vector<std::string>&, int) = default_print;
+void flood_print(QWidget* window, const std::vector<std::string>& lines, int framed)
+{
+    if (!window)
+        return;
+    if (framed)
+        print_separator(window, kColorInfoText);
+    for (const std::string& line : lines) {
+        print_options.timestamp = 1;
+        print_line(window, std::string_view(line), kColorInfoText);
+    }
+    if (framed)
+        print_separator(window, kColorInfoText);
+}
 
 FloodState::~FloodState()
 {
@@ -184,7 +184,7 @@ int flood_classify(const std::string& line, int kind, Connection* conn)
         // An automatic reply belongs to the sender of the line being handled.
         stored_kind = kind;
         std::string nick, address;
-        int has_sender = flood_current_sender && flood_current_sender(conn, nick, address);
+        int has_sender = event_sender(conn, nick, address);
         if (!conn_is_live(conn))
             return 1;
         std::size_t at = has_sender ? address.find('@') : std::string::npos;
@@ -353,8 +353,7 @@ void flood_tick(Connection* conn)
     }
     if (!window)
         window = link_status_window(conn);
-    if (flood_print)
-        flood_print(window, {text}, 1);
+    flood_print(window, {text}, 1);
 }
 
 void flood_clear(Connection* conn, int counters)

@@ -73,12 +73,6 @@ void irc_flood_install();
 // Removes what irc_flood_install added.
 void irc_flood_uninstall();
 
-// Seams.
-// The sender of the server line being handled on the connection: 1 with its
-// nick and address (user@host, empty when the line had none), 0 when no line
-// is being handled. Default: the running script event's line on this
-// connection, if any.
-extern int (*flood_current_sender)(Connection* conn, std::string& nick, std::string& address);
-// Prints lines into a window in the Info text colour, between separator
-// lines when framed is 1. Default: print_separator and print_line.
-extern void (*flood_print)(QWidget* window, const std::vector<std::string>& lines, int framed);
+// Prints lines into a window in the Info text colour, each with a timestamp
+// when the window shows them, between separator lines when framed is 1.
+void flood_print(QWidget* window, const std::vector<std::string>& lines, int framed);

@@ -14,19 +14,15 @@
 
 namespace {
 
-int default_local_lookup(QWidget* window, const std::string& text, int echo, Connection*)
-{
-    return dns_lookup_request(window, std::string(), text, echo, kDnsLocalHost);
-}
-
+// The local host text is looked up from the status window, for nobody in
+// particular.
 void lookup(const std::string& text, int echo, Connection* conn)
 {
-    if (irc_local_lookup && conn_is_live(conn)) irc_local_lookup(timer_status_window(conn), text, echo, conn);
+    if (conn_is_live(conn))
+        dns_lookup_request(timer_status_window(conn), std::string(), text, echo, kDnsLocalHost);
 }
 
 }  // namespace
-
-int (*irc_local_lookup)(QWidget*, const std::string&, int, Connection*) = default_local_lookup;
 
 std::string local_address_host_part(const std::string& text)
 {

@@ -4,7 +4,6 @@
 
 #include <string>
 
-class QWidget;
 struct Connection;
 
 // Learns the connection's local host name, address text and address from
@@ -19,8 +18,3 @@ int conn_learn_local_address(const std::string* text, int from_reply, int echo, 
 // first blank, holding a "."; after its last "." cut at the first character
 // that is neither letter nor digit. Empty when there is none.
 std::string local_address_host_part(const std::string& text);
-
-// Seams.
-// Looks the local host text up (status window, empty requester, kind 5).
-// Default: dns_lookup_request.
-extern int (*irc_local_lookup)(QWidget* window, const std::string& text, int echo, Connection* conn);

@@ -42,20 +42,11 @@ intptr_t fake_handle()
     return --g_next_fake;
 }
 
-Connection* default_window_conn(QWidget* window) { return conn_of_window(window); }
-
 QWidget* print_target(QWidget* window, Connection* conn)
 {
     if (window && win_record_of(window))
         return window;
     return link_status_window(conn);
-}
-
-void default_print(QWidget* window, Connection* conn, const std::string& text, std::uint32_t colour)
-{
-    QWidget* w = print_target(window, conn);
-    if (w)
-        print_line(w, std::string_view(text), colour);
 }
 
 int fire_dns_event(DnsRequest* r)
@@ -257,10 +248,16 @@ int id_dns_address(IdentCall& call)
 
 } // namespace
 
-Connection* (*dns_window_conn)(QWidget*) = default_window_conn;
-void (*dns_print)(QWidget*, Connection*, const std::string&, std::uint32_t) = default_print;
 void (*dns_kind_result)(DnsRequest*, int) = nullptr;
 int (*dns_share_result)(QWidget*, const std::string&, int) = nullptr;
+
+void dns_print(QWidget* window, Connection* conn, const std::string& text, std::uint32_t colour)
+{
+    QWidget* w = print_target(window, conn);
+    if (w)
+        print_line(w, std::string_view(text), colour);
+}
+
 int dns_nick_host(Connection* conn, const std::string& nick, std::string* host)
 {
     IalResult found;
@@ -348,7 +345,7 @@ int dns_lookup_request(QWidget* owner, const std::string& requester, const std::
     // Longer than any host name: cut so that it fails as a name, not as a copy.
     if (q.size() > kShortText)
         q.resize(kShortText);
-    Connection* conn = dns_window_conn(owner);
+    Connection* conn = conn_of_window(owner);
     if (!conn_is_live(conn))
         return 0;
     if ((kind == kDnsChatName || kind == kDnsGetName) && dns_share_result && dns_share_result(owner, q, kind))

@@ -82,13 +82,11 @@ int dns_nick_host(Connection* conn, const std::string& nick, std::string* host);
 // was freed meanwhile).
 DnsRequest* dns_current_event_request();
 
+// Prints a line of the lookups into a window, or into the connection's
+// status window when the window is gone.
+void dns_print(QWidget* window, Connection* conn, const std::string& text, std::uint32_t colour);
+
 // ---- Seams ----
-// The connection of a window. Default: conn_of_window.
-extern Connection* (*dns_window_conn)(QWidget* window);
-// Prints a line into a window. Default: print_line (into the connection's
-// status window when the window is gone).
-extern void (*dns_print)(QWidget* window, Connection* conn, const std::string& text,
-                         std::uint32_t colour);
 // The result of the kinds served by other parts (DCC 2, 3, 7-10, sockets 4,
 // proxy 6); `failed` when nothing was found. Null until DCC transfers and
 // script sockets are built: their results go nowhere.

@@ -6,11 +6,37 @@
 
 #include "core/files.h"
 #include "core/ini.h"
+#include "model/connection.h"
+#include "model/window_record.h"
+#include "script/exec/script_types.h"
 
-int (*debug_conn_settings)(Connection* conn, DebugSettings& out) = nullptr;
-int (*debug_filter_eval)(std::string& text, const std::string& params, Connection* conn) = nullptr;
-void (*debug_window_output)(Connection* conn, const std::string& window, const std::string& line,
-                            const DebugSettings& settings) = nullptr;
+Signal<void(Connection*, const std::string&, const std::string&, const DebugSettings&)> debug_window_line;
+
+namespace {
+
+// Evaluates text in place (identifiers and variables) with params as $1-, as
+// the connection's status window would; a positive result on success.
+int filter_evaluate(std::string& text, const std::string& params, Connection* conn)
+{
+    WindowRecord* status = win_find_by_type(kWinStatus, conn);
+    std::string* r = ident_eval_text(status ? status->hwnd.get() : nullptr, &text, params.c_str(),
+                                     nullptr, 0, -1, -1, nullptr, conn);
+    return r ? 1 : 0;
+}
+
+} // namespace
+
+int debug_conn_settings(Connection* conn, DebugSettings& out)
+{
+    if (!conn_is_live(conn) || conn->debug_target.empty())
+        return 0;
+    out.target = conn->debug_target;
+    out.filter = conn->debug_filter;
+    out.flags = conn->debug_flags & 3;
+    out.colour = conn->debug_colour;
+    out.server = conn->server_name;
+    return 1;
+}
 
 void debug_log_line(const std::string& line, int incoming, Connection* conn)
 {
@@ -23,7 +49,7 @@ void debug_log_line(const std::string& line, int incoming, Connection* conn)
     } release;
 
     DebugSettings settings;
-    bool live = conn && debug_conn_settings && debug_conn_settings(conn, settings);
+    bool live = conn && debug_conn_settings(conn, settings);
     std::string text;
     std::string target;
     if (live && !settings.target.empty()) {
@@ -37,15 +63,14 @@ void debug_log_line(const std::string& line, int incoming, Connection* conn)
                 body.pop_back();
             text = "-> " + settings.server + " " + body;
         }
-        if (!settings.filter.empty() && debug_filter_eval) {
+        if (!settings.filter.empty()) {
             std::string expr = "$" + settings.filter + "($1-)";
-            if (debug_filter_eval(expr, text, conn) <= 0 || expr.empty())
+            if (filter_evaluate(expr, text, conn) <= 0 || expr.empty())
                 return;
             text = expr;
         }
         if (settings.target[0] == '@') {
-            if (debug_window_output)
-                debug_window_output(conn, settings.target.substr(1), text, settings);
+            debug_window_line.fire(conn, settings.target.substr(1), text, settings);
             return;
         }
         target = settings.target;

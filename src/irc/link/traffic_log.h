@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "core/signal.h"
+
 struct Connection;
 
 // A connection's raw-traffic copy settings (set by /debug).
@@ -21,15 +23,16 @@ struct DebugSettings {
 // the settings folder.
 void debug_log_line(const std::string& line, int incoming, Connection* conn);
 
-// Fills the connection's debug settings; 0 when the connection is not live.
-// Default: 0 for every connection.
-extern int (*debug_conn_settings)(Connection* conn, DebugSettings& out);
+// Fills the connection's debug settings from its record; 0 when the
+// connection is not live or its copy is off.
+int debug_conn_settings(Connection* conn, DebugSettings& out);
 
-// Evaluates text in place (identifiers and variables) with params as $1- for the
-// connection; a positive result on success. Default: none (no filter is applied).
-extern int (*debug_filter_eval)(std::string& text, const std::string& params, Connection* conn);
-
-// Shows a line in the connection's window named by target (without "@"): a list
-// box gets an item, a text window a printed line. Default: none (dropped).
-extern void (*debug_window_output)(Connection* conn, const std::string& window, const std::string& line,
-                                   const DebugSettings& settings);
+// A line of the copy whose target is a window ("@" and its name): the side
+// that owns /debug shows it in the connection's window of that name (window
+// without "@"); no window of that name drops it.
+enum DebugWindowLineOrder {
+    kDebugLineCustomWindow = 10,  // a list box gets an item, a text window a printed line
+};
+extern Signal<void(Connection* conn, const std::string& window, const std::string& line,
+                   const DebugSettings& settings)>
+    debug_window_line;
