@@ -48,7 +48,6 @@ protected:
         irc_fire_raw = [](IrcMessage&, const std::string&) { return 1; };
         reply_window_show = [](WindowRecord* r, std::uint32_t c, const std::string& t) { chat_shown.push_back({r, c, t}); };
         chat_show = [](WindowRecord* r, Connection*, std::uint32_t c, const std::string& t) { chat_shown.push_back({r, c, t}); };
-        chat_record_of = [](QWidget*) { return chat_current; };
         if (!QCoreApplication::instance()) {
             if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
             static int argc = 1;
@@ -116,6 +115,7 @@ protected:
         CommandCall call;
         call.tokens = tokens;
         call.conn = conn;
+        call.window = chat_current ? chat_current->hwnd.get() : nullptr;
         call.variant = variant;
         return handler(call);
     }
