@@ -172,17 +172,6 @@
 #include "commands/bar_commands.h"
 #include "app/bar_docking.h"
 
-namespace {
-
-// Text typed without the command character goes out as the messaging
-// commands send it (shown and logged as /say shows it).
-int send_typed_text(QWidget* window, Connection* conn, const std::string& text, int send_kind)
-{
-    return chat_send_text(window, text, send_kind, conn);
-}
-
-}  // namespace
-
 // ---- Wiring of the subsystems (every production seam assignment) ----
 
 // The main settings: loaded at start and saved at exit, with the frame's
@@ -240,19 +229,12 @@ void app_wire_fonts()
     encodings_target_font = font_of_target;
 }
 
-// Logging: the day check, windows' logs opened and closed, the log commands' echo.
-void app_wire_logging()
-{
-    log_hooks.echo = log_echo_in_window;
-}
-
 // Text areas: painting, the logged lines, the scripts' echo and output, information lines.
 void app_wire_text_area()
 {
     logging_install();
     script_echo_line = text_area_script_echo;
     output_print = text_area_output_print;
-    var_hooks.echo = text_area_info_line;
 }
 
 // Popup menus: the popup files with the main settings, the right-click
@@ -351,20 +333,6 @@ void app_wire_data_stores()
     // not exist ends the requests for it.
     play_queue_install();
     play_center_install();
-    encode_bvar_get_hook = [](const std::string& name, std::string& bytes) {
-        BinaryVariable* v = bvar_find(name);
-        if (!v)
-            return false;
-        bytes = v->bytes;
-        return true;
-    };
-    encode_bvar_set_hook = [](const std::string& name, const std::string& bytes) {
-        BinaryVariable* v = bvar_find(name);
-        if (!v)
-            return 0;
-        v->bytes = bytes;
-        return 1;
-    };
 }
 
 // Working with window text: marking with the mouse and copying, function
@@ -393,8 +361,6 @@ void app_wire_text_work()
     nicklist_colour_hook = cnick_colour_for;
     cnick_register();
     cnick_install();
-    // Script colour numbers, and editbox colours by focus.
-    output_hooks.color_resolve = color_resolve_number;
     // The colours dialog from the frame's menu; $ansi2kest and $highlight;
     // the wheel's scroll requests; the in-view test; members listed again by
     // a NAMES reply keep the colours they showed.
@@ -418,10 +384,6 @@ void app_wire_frame()
 void app_wire_menu_lists()
 {
     window_options_install();
-    output_hooks.set_timestamp_mode = [](WindowRecord* rec, int mode) {
-        if (win_is_record(rec) && rec->hwnd.get())
-            win_set_timestamp(rec->hwnd.get(), mode);
-    };
 }
 
 // The look: language and style settings, the screen's depth, resolution
@@ -458,14 +420,6 @@ void app_wire_tips()
 // registered at start.
 void app_wire_window_view()
 {
-    chat_activate_window = [](WindowRecord* rec, int how) {
-        if (!win_is_record(rec))
-            return;
-        if (how == 1)
-            win_minimize(rec->hwnd.get(), 0);
-        else
-            win_activate(rec->hwnd.get(), how == 2 ? kActivateMaximised : 0);
-    };
     nicklist_pointer_hook = sys_pointer_pos;
     nicklist_window_watched_hook = win_is_watched;
     win_focused_source = win_focused_window;
@@ -528,7 +482,6 @@ void app_install_subsystems()
     app_wire_windows();
     app_wire_display_colours();
     app_wire_fonts();
-    app_wire_logging();
     log_install();
     app_wire_text_area();
     display_input_install();
@@ -546,7 +499,7 @@ void app_install_subsystems()
     variable_commands_register();
     output_commands_register();
     editbox_exec_line_hook = editbox_run_typed_line;
-    script_send_text = send_typed_text;
+    script_send_text = chat_send_text;
 
     // Scripts from files: alias files, remote scripts with their events and
     // users, the script file commands, timers and signals.

@@ -32,6 +32,5 @@ void app_wire_popups();
 
 void app_wire_display_colours();
 void app_wire_fonts();
-void app_wire_logging();
 void app_wire_text_area();
 void app_wire_clicks();

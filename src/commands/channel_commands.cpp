@@ -1,5 +1,7 @@
 #include "commands/channel_commands.h"
 
+#include "app/mdi_arrange.h"
+
 #include "irc/numerics/query_replies.h"
 
 #include <cctype>
@@ -22,11 +24,6 @@
 #include "script/exec/script_types.h"
 
 namespace {
-
-void default_close(WindowRecord* rec)
-{
-    if (win_is_record(rec) && rec->hwnd) win_close_request(rec->hwnd);
-}
 
 const std::string& word_of(const CommandCall& call)
 {
@@ -61,8 +58,19 @@ int send_join(const std::string& text, int open_flag, Connection* conn)
 
 }  // namespace
 
-void (*chat_close_window)(WindowRecord*) = default_close;
-void (*chat_activate_window)(WindowRecord*, int) = nullptr;
+void chat_close_window(WindowRecord* rec)
+{
+    if (win_is_record(rec) && rec->hwnd) win_close_request(rec->hwnd);
+}
+
+void chat_activate_window(WindowRecord* rec, int how)
+{
+    if (!win_is_record(rec)) return;
+    if (how == 1)
+        win_minimize(rec->hwnd.get(), 0);
+    else
+        win_activate(rec->hwnd.get(), how == 2 ? kActivateMaximised : 0);
+}
 
 std::vector<std::string> chat_part_lines(const std::vector<std::string>& channels, const std::string& message)
 {
@@ -102,7 +110,7 @@ int cmd_join(CommandCall& call)
     std::string text;
     if (invite) {
         if (!st || st->last_invite.empty()) {
-            show_info(call, conn, chat_record_of(call.window), 824);
+            show_info(call, conn, win_record_of(call.window), 824);
             return 1;
         }
         text = st->last_invite;
@@ -115,7 +123,7 @@ int cmd_join(CommandCall& call)
     const std::string channel = text.substr(0, text.find(' '));
     WindowRecord* rec = win_find_channel(channel, conn);
     if (conn_is_connected(conn) && rec && !rec->chan_left && rec->chan_state == 0) {
-        if (chat_activate_window) chat_activate_window(rec, open_flag);
+        chat_activate_window(rec, open_flag);
         return 1;
     }
     if (irc_join_allowed && !irc_join_allowed(channel, conn)) {
@@ -136,7 +144,7 @@ bool join_pending(const WindowRecord* rec)
 int cmd_part(CommandCall& call)
 {
     Connection* conn = conn_of(call);
-    WindowRecord* current = chat_record_of(call.window);
+    WindowRecord* current = win_record_of(call.window);
     std::string channel;
     std::size_t msg_from = 2;
     if (call.tokens.size() > 1 && chat_is_channel(call.tokens[1], conn)) {
@@ -166,7 +174,7 @@ int cmd_partall(CommandCall& call)
     Connection* conn = conn_of(call);
     if (!conn_is_live(conn)) return 1;
     const bool connected = conn_is_connected(conn) != 0;
-    WindowRecord* current = chat_record_of(call.window);
+    WindowRecord* current = win_record_of(call.window);
     std::vector<WindowRecord*> to_close;
     std::vector<std::string> names;
     for (WindowRecord* rec = win_list; rec; rec = rec->next) {
@@ -203,7 +211,7 @@ int cmd_hop(CommandCall& call)
         }
         ++i;
     }
-    WindowRecord* current = chat_record_of(call.window);
+    WindowRecord* current = win_record_of(call.window);
     WindowRecord* rec = win_is_record(current) && current->type == kWinChannel ? current : nullptr;
     std::string target;
     if (i < call.tokens.size() && chat_is_channel(call.tokens[i], conn)) {

@@ -22,11 +22,11 @@ int cmd_list(CommandCall& call);
 // channel in it.
 std::vector<std::string> chat_part_lines(const std::vector<std::string>& channels, const std::string& message);
 
-// Closes a window. Seam for tests; by default win_close.
-extern void (*chat_close_window)(WindowRecord* rec);
+// Closes a window as the program does (no question asked).
+void chat_close_window(WindowRecord* rec);
 // Brings a window up: `how` 1 minimises it, 2 activates it maximised, any
-// other value activates it. Absent: nothing.
-extern void (*chat_activate_window)(WindowRecord* rec, int how);
+// other value activates it.
+void chat_activate_window(WindowRecord* rec, int how);
 
 // Sets the channel commands' handlers.
 void channel_commands_register();

@@ -4,6 +4,7 @@
 
 #include "commands/messaging_commands.h"
 #include "core/numbered_texts.h"
+#include "model/window_record.h"
 #include "core/text_limits.h"
 #include "script/exec/script_types.h"
 
@@ -29,5 +30,5 @@ std::string command_text_with(int id, const std::string* s, int n)
 
 void command_show(CommandCall& call, Connection* conn, std::uint32_t colour, const std::string& text)
 {
-    if (call.show) chat_show(chat_record_of(call.window), conn, colour, text);
+    if (call.show) chat_show(win_record_of(call.window), conn, colour, text);
 }

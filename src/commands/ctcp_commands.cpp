@@ -262,7 +262,7 @@ int cmd_sound(CommandCall& call)
     std::size_t i = 1;
     std::string target;
     const std::string& first = call.arg(1);
-    WindowRecord* here = chat_record_of(call.window);
+    WindowRecord* here = win_record_of(call.window);
     if (!first.empty() && first[0] == '=') {
         return script_error(call.window, "sound", {}, 7);  // DCC chats come with the DCC layer
     }

@@ -59,7 +59,7 @@ std::string text_with_numbers(int id, int a, int b = 0, int c = 0, int d = 0)
 // window of the connection.
 QWidget* output_window(CommandCall& call, Connection* conn)
 {
-    WindowRecord* rec = chat_record_of ? chat_record_of(call.window) : nullptr;
+    WindowRecord* rec = win_record_of(call.window);
     if (win_is_record(rec) && rec->hwnd.get())
         return rec->hwnd.get();
     return conn_is_live(conn) ? link_status_window(conn) : nullptr;

@@ -147,7 +147,7 @@ int cmd_ban(CommandCall& call)
         rec = win_find_channel(call.arg(i), conn);
         ++i;
     } else {
-        rec = chat_record_of(call.window);
+        rec = win_record_of(call.window);
         if (rec && (rec->type != kWinChannel || rec->conn != conn || !rec->hwnd.get())) rec = nullptr;
     }
     if (!rec || i > call.argc() || call.arg(i).empty()) return fail(call, "ban", 3);

@@ -41,7 +41,7 @@ int cmd_pop(CommandCall& call)
         nick_at = 3;
         if (!rec || call.tokens.size() < 4) return command_fail(call, word, 0);
     } else {
-        rec = chat_record_of(call.window);
+        rec = win_record_of(call.window);
         if (!rec || rec->type != kWinChannel || rec->conn != conn) return command_fail(call, word, 0);
     }
     const std::string& nick = call.tokens[nick_at];
@@ -64,7 +64,7 @@ int cmd_channel(CommandCall& call)
         rec = win_find_channel(call.tokens[1], conn);
         if (!rec) return command_fail(call, "channel", 3);
     } else {
-        rec = chat_record_of(call.window);
+        rec = win_record_of(call.window);
         if (!rec || rec->type != kWinChannel || rec->conn != conn) {
             command_show(call, conn, kColorInfoText, command_text_with(716, nullptr, 0));
             return 1;

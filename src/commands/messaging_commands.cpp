@@ -95,7 +95,6 @@ WindowRecord* chat_open_query(const std::string& nick, Connection* conn, int min
     return rec;
 }
 
-WindowRecord* (*chat_record_of)(QWidget*) = [](QWidget* w) { return win_record_of(w); };
 void (*chat_show)(WindowRecord*, Connection*, std::uint32_t, const std::string&) = default_show;
 
 std::vector<std::string> chat_batch_lines(const std::string& head, const std::vector<std::string>& targets,
@@ -189,7 +188,7 @@ std::vector<std::string> chat_split_text(const std::string& text, std::size_t ro
 int chat_send_text(QWidget* window, const std::string& text, int send_kind, Connection* conn)
 {
     if (text.empty()) return 0;
-    WindowRecord* rec = chat_record_of(window);
+    WindowRecord* rec = win_record_of(window);
     if (!win_is_record(rec) || !(rec->type == kWinChannel || rec->type == kWinQuery || rec->type == kWinCustom))
         return script_error(window, text_load_string(846), {}, 6);
     if (rec->type == kWinCustom) return 1;
@@ -248,7 +247,7 @@ int cmd_query(CommandCall& call)
                 print_options.wrap_mode = 0;
                 print_options.indent = 2;
                 if (win && win_is_record(win)) chat_show(win, conn, kColorOwnText, own_message(win, conn, piece));
-                else chat_show(chat_record_of(call.window), conn, kColorOwnText,
+                else chat_show(win_record_of(call.window), conn, kColorOwnText,
                                "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + piece);
             }
             irc_send_line(head + piece + "\n", call.origin, conn);
@@ -259,7 +258,7 @@ int cmd_query(CommandCall& call)
     // /query nick [text]: shows the nick's window, opening a query first.
     if (win) {
         // A script's /query does not take the focus from the user.
-        if (chat_activate_window && (minimised || call.origin == 0))
+        if (minimised || call.origin == 0)
             chat_activate_window(win, minimised ? 1 : 0);
     } else {
         // A query the user asks for opens in front of the others; one a
@@ -267,7 +266,7 @@ int cmd_query(CommandCall& call)
         const bool asked = !minimised && call.origin == 0;
         win = chat_open_query(target, conn, minimised ? 1 : asked ? -1 : 0);
         if (!win) return 0;
-        if (asked && chat_activate_window) chat_activate_window(win, 0);
+        if (asked) chat_activate_window(win, 0);
     }
     if (text.empty()) return 1;
     if (!conn_is_connected(conn)) return fail(call, 12);
@@ -308,13 +307,13 @@ int cmd_queryrn(CommandCall& call)
     win->name = new_name;
     if (win_hooks.winlist_sort) win_hooks.winlist_sort();
     if (win_is_open(win)) win_update_title(win, nullptr);
-    if (to_front && chat_activate_window) chat_activate_window(win, 0);
+    if (to_front) chat_activate_window(win, 0);
     return 1;
 }
 
 int cmd_me(CommandCall& call)
 {
-    WindowRecord* rec = chat_record_of(call.window);
+    WindowRecord* rec = win_record_of(call.window);
     if (!win_is_record(rec) || !conn_is_live(rec->conn)) return 0;
     Connection* conn = rec->conn;
     if (rec->type == kWinQuery && rec->subtype == kQueryMessages) {
@@ -370,7 +369,7 @@ int cmd_describe(CommandCall& call)
         if (win && (win->type == kWinChannel || win->type == kWinQuery))
             chat_show(win, conn, action_colour(), "* " + nick_display_form(win, 2, conn_own_nick(conn), conn) + " " + piece);
         else
-            chat_show(chat_record_of(call.window), conn, action_colour(),
+            chat_show(win_record_of(call.window), conn, action_colour(),
                       "-> *" + nick_display_form(nullptr, 1, target, conn) + "* " + piece);
     }
     return 1;
@@ -388,7 +387,7 @@ int cmd_notice(CommandCall& call)
         if (call.show) {
             print_options.wrap_mode = 0;
             print_options.indent = 2;
-            chat_show(chat_record_of(call.window), conn, kColorOwnText,
+            chat_show(win_record_of(call.window), conn, kColorOwnText,
                       "-> -" + nick_display_form(nullptr, 1, target, conn) + "- " + piece);
         }
         irc_send_line(head + piece + "\n", call.origin, conn);
@@ -423,7 +422,7 @@ int cmd_amsg(CommandCall& call)
         std::string note = text_load_string((mode & 4) ? 710 : 709);
         std::size_t at = note.find("%s");
         if (at != std::string::npos) note.replace(at, 2, word_of(call));
-        chat_show(chat_record_of(call.window), conn, kColorInfoText, note);
+        chat_show(win_record_of(call.window), conn, kColorInfoText, note);
         return 1;
     }
     IrcConnState* st = irc_state(conn);
@@ -464,7 +463,7 @@ int cmd_omsg(CommandCall& call)
         chan = win_find_by_name(call.tokens[1], conn);
         first = 2;
     } else {
-        chan = chat_record_of(call.window);
+        chan = win_record_of(call.window);
     }
     if (!win_is_record(chan) || chan->type != kWinChannel) {
         std::string note = text_load_string(855);
@@ -499,7 +498,7 @@ int cmd_omsg(CommandCall& call)
             irc_send_line(head + piece + "\n", call.origin, conn);
             if (!conn_is_live(conn)) return 1;
             if (call.show)
-                chat_show(chat_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + piece);
+                chat_show(win_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + piece);
         }
         return 1;
     }
@@ -512,7 +511,7 @@ int cmd_omsg(CommandCall& call)
         if (at != std::string::npos) note.replace(at, 2, word_of(call));
         at = note.find("%s");
         if (at != std::string::npos) note.replace(at, 2, chan->name);
-        chat_show(chat_record_of(call.window), conn, kColorInfoText, note);
+        chat_show(win_record_of(call.window), conn, kColorInfoText, note);
         return 1;
     }
     int limit = st ? (notice ? st->notice_targets : st->privmsg_targets) : 0;
@@ -523,7 +522,7 @@ int cmd_omsg(CommandCall& call)
         send_prefixed(word, ops, piece, " :" + piece + "\n", limit, (conn->server_flags & kServerOneTargetPerLine) != 0, call.origin, conn);
         if (!conn_is_live(conn)) return 1;
         if (call.show)
-            chat_show(chat_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + piece);
+            chat_show(win_record_of(call.window), conn, kColorOwnText, "-> Ops " + chan->name + ": " + piece);
     }
     return 1;
 }

@@ -56,9 +56,6 @@ std::string chat_join_words(const CommandCall& call, std::size_t first);
 // the server).
 bool chat_is_channel(const std::string& name, Connection* conn);
 
-// The window record of a command's window. Seam for tests; by default
-// win_record_of.
-extern WindowRecord* (*chat_record_of)(QWidget* window);
 // Shows an own line in a window (null: the connection's status window),
 // timestamp on. Seam for tests; by default print_line into the window.
 extern void (*chat_show)(WindowRecord* rec, Connection* conn, std::uint32_t colour, const std::string& text);

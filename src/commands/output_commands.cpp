@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/colors.h"
 #include "model/connection.h"
 #include "app/frame_proc.h"
 #include "app/window_open.h"
@@ -55,15 +56,6 @@ const char* const kColourItemNames[kColourItemCount] = {
     "Whois text",   "Editbox",      "Editbox text", "Listbox",        "Listbox text",
     "Gray text",    "Title text",   "Inactive",     "Treebar",        "Treebar Text",
 };
-
-int default_color_resolve(long long value)
-{
-    if (value >= 0 && value <= 15)
-        return static_cast<int>(value);
-    if (value == 99)
-        return colour_item_value(kItemListboxText);
-    return 0;
-}
 
 int info_colour()
 {
@@ -155,36 +147,17 @@ int has_timestamp_item(WindowRecord* rec)
     return win_has_timestamp_item(rec);
 }
 
-// The window's key in section "timestamp".
-std::string timestamp_key(const WindowRecord* rec)
-{
-    if (rec->type == kWinStatus)
-        return "ostatus";
-    if (rec->type == kWinQuery && rec->subtype == kQueryMessages)
-        return "omessage";
-    if (rec->type == kWinQuery && rec->subtype != kQueryPrivate) {
-        std::size_t blank = rec->name.find(' ');
-        if (blank != std::string::npos)
-            return rec->name.substr(blank + 1);
-    }
-    return rec->name;
-}
-
 const char* mode_word(int mode)
 {
     return mode == 1 ? "on" : mode == 0 ? "off" : nullptr;
 }
 
+// The window's own setting, as its system menu sets it: the record, the
+// menu's tick and the entry in section "timestamp".
 void set_timestamp_mode(WindowRecord* rec, int mode)
 {
-    if (output_hooks.set_timestamp_mode) {
-        output_hooks.set_timestamp_mode(rec, mode);
-        return;
-    }
-    rec->timestamp = mode;
-    std::string key = timestamp_key(rec);
-    if (!key.empty())
-        ini_write("timestamp", key.c_str(), mode_word(mode), std::string());
+    if (rec->hwnd)
+        win_set_timestamp(rec->hwnd.get(), mode);
 }
 
 int mode_of_word(const std::string& word)
@@ -288,8 +261,7 @@ int cmd_echo(CommandCall& call)
     int colour = colour_item_value(kItemNormalText);
     if (arg_is_integer(t[i])) {
         long long v = to_number(t[i]);
-        colour = output_hooks.color_resolve ? output_hooks.color_resolve(v)
-                                            : default_color_resolve(v);
+        colour = color_resolve_number(v);
         ++i;
         if (i >= n)
             return script_error(nullptr, word, "", 0);

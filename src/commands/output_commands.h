@@ -108,18 +108,12 @@ void output_beep_tick(int id);
 // absent; the default behaviour is given beside each.
 
 struct OutputHooks {
-    // color_resolve: a number to a colour value. Absent: 0..15 stay, 99 is the
-    // Listbox text item, anything else 0.
-    int (*color_resolve)(long long value) = nullptr;
     // The window of the DCC chat with the nick (the chat of the event being
     // handled first). Absent: no chats, null.
     QWidget* (*dcc_chat_window)(const std::string& nick, CommandCall& call) = nullptr;
     // flash_start and the entry's fields. Absent: the requests are kept in
     // output_flash_requests().
     void (*flash)(const FlashRequest& request) = nullptr;
-    // win_set_timestamp_mode. Absent: the record's mode is set and stored in
-    // ini section "timestamp" under the window's key ("default" deletes it).
-    void (*set_timestamp_mode)(WindowRecord* rec, int mode) = nullptr;
 };
 extern OutputHooks output_hooks;
 

@@ -58,8 +58,6 @@ int clamp_to_int(long v)
 } // namespace
 
 bool (*encode_decode_locked_hook)() = nullptr;
-bool (*encode_bvar_get_hook)(const std::string& name, std::string& bytes) = nullptr;
-int (*encode_bvar_set_hook)(const std::string& name, const std::string& bytes) = nullptr;
 
 // ---------------------------------------------------------------------------
 // Uuencoding
@@ -213,7 +211,7 @@ int run_codec(bool decode, bool base64, const std::string& input, std::string& o
 
 } // namespace
 
-int id_encode_value(const std::vector<std::string>& args, bool decode, std::string& value)
+int id_encode_value(const std::vector<std::string>& args, bool decode, std::string& value, std::string* bytes)
 {
     value.clear();
     if (args.empty() || args.size() > 3)
@@ -246,23 +244,21 @@ int id_encode_value(const std::vector<std::string>& args, bool decode, std::stri
             return 0;
         }
 
-        std::string bytes;
-        if (!encode_bvar_get_hook || !encode_bvar_get_hook(args[0], bytes))
+        if (!bytes)
             return kErrInvalidParameter;
         // Encoding grows the data: the work area is twice the byte count, at
         // least 100 bytes. Decoding only shrinks it.
-        const std::size_t area = decode ? bytes.size() : std::max<std::size_t>(bytes.size() * 2, 100);
+        const std::size_t area = decode ? bytes->size() : std::max<std::size_t>(bytes->size() * 2, 100);
         std::string out;
-        const int result = run_codec(decode, base64, bytes, out, area, line);
+        const int result = run_codec(decode, base64, *bytes, out, area, line);
         if (result < 0)
             return kErrTooLong;
         if (line == 0) {
             value = std::to_string(result);
             return 0;
         }
-        if (!encode_bvar_set_hook || !encode_bvar_set_hook(args[0], out))
-            return kErrNoMemory;
         value = std::to_string(out.size());
+        bytes->swap(out);
         return 0;
     } catch (const std::bad_alloc&) {
         value.clear();

@@ -64,11 +64,13 @@ int id_utf_value(WindowRecord* window, const std::vector<std::string>& args, boo
 
 // $encode(input[, switches[, N]]) (decode false) and $decode(...) (decode
 // true). Switches, case ignored: 'm' Base64 instead of uuencoding; 'b' the
-// input names a binary variable whose bytes are encoded or decoded and then
-// replaced by the result (the value is then the new byte count). N > 0 only
-// line N; N = 0 the number of lines (a binary variable is then left as it
-// was); no N every line. A decoded text ends at its first zero byte.
-int id_encode_value(const std::vector<std::string>& args, bool decode, std::string& value);
+// input names a binary variable whose bytes (`bytes`, null when there is no
+// such variable) are encoded or decoded and then replaced by the result
+// (the value is then the new byte count). N > 0 only line N; N = 0 the
+// number of lines (a binary variable is then left as it was); no N every
+// line. A decoded text ends at its first zero byte.
+int id_encode_value(const std::vector<std::string>& args, bool decode, std::string& value,
+                    std::string* bytes = nullptr);
 
 // ---------------------------------------------------------------------------
 // Hooks into later parts of the program
@@ -79,10 +81,3 @@ int id_encode_value(const std::vector<std::string>& args, bool decode, std::stri
 // are built: never locked.
 extern bool (*encode_decode_locked_hook)();
 
-// Binary variables of the script data stores. The getter copies the bytes of
-// the named variable and returns true, or returns false when there is no such
-// variable. The setter replaces its bytes and returns 1, or 0 when memory runs
-// out. Null until the stores set them: no binary variable exists. (Pointers:
-// the one answer comes from the stores above core.)
-extern bool (*encode_bvar_get_hook)(const std::string& name, std::string& bytes);
-extern int (*encode_bvar_set_hook)(const std::string& name, const std::string& bytes);

@@ -175,8 +175,7 @@ bool ensure_open(WindowRecord* rec)
 
 void echo(WindowRecord* rec, const std::string& text)
 {
-    if (log_hooks.echo)
-        log_hooks.echo(rec, text);
+    log_echo_in_window(rec, text);
 }
 
 // Moves a log to a new name; onto an existing file it is appended.

@@ -6,6 +6,7 @@
 #include "model/window_record.h"
 #include "core/encoding_idents.h"
 #include "core/text_buffer.h"
+#include "script/stores/binary_vars.h"
 
 namespace {
 
@@ -65,7 +66,9 @@ int id_encode(IdentCall& call)
     if (r >= 0)
         return r;
     const bool decode = text_starts_with_nocase(call.name, "decode");
-    return finish(call, id_encode_value(args, decode, *call.value));
+    // With the 'b' switch the first argument names a binary variable.
+    BinaryVariable* variable = bvar_find(args[0]);
+    return finish(call, id_encode_value(args, decode, *call.value, variable ? &variable->bytes : nullptr));
 }
 
 void encoding_identifiers_register()

@@ -31,11 +31,6 @@ PopupBuildContext popup_build_ctx;
 
 namespace {
 
-std::string no_selection(QWidget*)
-{
-    return {};
-}
-
 std::int64_t disk_time(const std::string& path)
 {
     struct stat st {};
@@ -476,7 +471,7 @@ void clear_line_marks(StringNode* lines)
 
 }  // namespace
 
-std::string (*popup_window_selection)(QWidget*) = no_selection;
+std::string (*popup_window_selection)(QWidget*) = nullptr;
 
 // ---- Popup files ----
 
@@ -831,7 +826,9 @@ PopupMenu popup_build_menu(StringNode* lines, const std::string& name, QWidget* 
     ctx.menubar_mode = 0;
     ctx.dynamic.clear();
     ctx.last_dynamic.clear();
-    ctx.selection = !ctx.target.empty() ? ctx.target : popup_window_selection(window);
+    ctx.selection = !ctx.target.empty()        ? ctx.target
+                    : popup_window_selection ? popup_window_selection(window)
+                                             : std::string();
     if (ctx.selection.size() > kLongText)
         ctx.selection.resize(kLongText);
     next_serial();

@@ -147,7 +147,8 @@ struct PopupBuildContext {
 extern PopupBuildContext popup_build_ctx;
 
 // The selection text of a window for the captions when the frame gave no
-// target. Default: empty.
+// target: a query's nick, or the selected entries of its list box, which
+// only the window's widgets know (null: none).
 extern std::string (*popup_window_selection)(QWidget* window);
 
 // Builds a menu for the popup name: the lines of the popup file of

@@ -33,6 +33,12 @@
 #include "support/test_support.h"
 #include "support/hook_guard.h"
 
+// From test_line_buffer.cpp.
+void lines_test_reset();
+Connection* lines_test_conn();
+WindowRecord* lines_test_open(const std::string& name, int type, int subtype, Connection* conn);
+void lines_test_clear(WindowRecord* rec);
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -84,10 +90,21 @@ protected:
         time_stamp_format = "[HH:nn]";
         time_log_stamp_format = "";
         g_now = local_time(2008, 12, 31, 12, 0, 0);
-        time_clock = [] { return g_now; };
         log_hooks = LogHooks{};
         g_echoes.clear();
-        log_hooks.echo = [](WindowRecord*, const std::string& text) { g_echoes.push_back(text); };
+        log_options();
+        for (int k = 0; k < kColorItemCount; ++k)
+            saved_items_[k] = color_items[k];
+        color_items_init();
+        for (ColorItem& item : color_items)
+            item.current = item.default_index;
+        log_last_day = 0;
+    }
+
+    // The clock and the log options every test starts from.
+    void log_options()
+    {
+        time_clock = [] { return g_now; };
         options_reset();
         opt_set(OPT_LOG_DATE_FILENAMES, 0);
         opt_set(OPT_LOG_BY_NETWORK, 1);
@@ -97,16 +114,19 @@ protected:
         opt_set(OPT_LOG_COLOURS, 1);
         opt_set(OPT_LOG_UNLOCKED, 0);
         opt_set(OPT_LOG_SIZE_LIMIT, 0);
-        for (int k = 0; k < kColorItemCount; ++k)
-            saved_items_[k] = color_items[k];
-        color_items_init();
-        for (ColorItem& item : color_items)
-            item.current = item.default_index;
-        log_last_day = 0;
     }
 
     void TearDown() override
     {
+        if (shown_) {
+            for (WindowRecord* rec = win_list; rec; rec = rec->next) {
+                if (rec->log_file != -1)
+                    ::close(rec->log_file);
+                rec->log_file = -1;
+                rec->logging = 0;
+            }
+            lines_test_reset();
+        }
         for (WindowRecord* rec : records_) {
             if (rec->log_file != -1)
                 ::close(rec->log_file);
@@ -137,6 +157,43 @@ protected:
         return rec;
     }
 
+    // A shown channel window of a live connection, not logging, its buffer
+    // empty, with the test's settings folder kept.
+    WindowRecord* shown_channel(const std::string& name)
+    {
+        const std::string dir = settings_dir, ini = main_ini_path;
+        lines_test_reset();
+        settings_dir = dir;
+        main_ini_path = ini;
+        log_options();
+        shown_ = true;
+        WindowRecord* rec = lines_test_open(name, kWinChannel, 0, lines_test_conn());
+        if (rec) {
+            // Not logging until the test says so.
+            log_set_window_mode(rec, 0, 0, 0, "", 3, 0);
+            lines_test_clear(rec);
+        }
+        return rec;
+    }
+
+    // The lines a window shows, the display parts of one printed line
+    // joined, separators left out.
+    static std::vector<std::string> shown_lines(const WindowRecord* rec)
+    {
+        std::vector<std::string> out;
+        int serial = -1;
+        for (const StringNode* n = rec ? rec->lines : nullptr; n; n = n->next) {
+            if (n->text == "-" || n->text.empty())
+                continue;
+            if (n->serial == serial && !out.empty())
+                out.back() += n->text;
+            else
+                out.push_back(n->text);
+            serial = n->serial;
+        }
+        return out;
+    }
+
     Connection* connection(const std::string& network)
     {
         Connection* c = conn_new(nullptr);
@@ -163,6 +220,7 @@ protected:
     ColorItem saved_items_[kColorItemCount];
     std::vector<WindowRecord*> records_;
     std::vector<Connection*> conns_;
+    bool shown_ = false;
 };
 
 // ---- Names ----
@@ -295,8 +353,9 @@ TEST_F(LoggingTest, LoggingKeysOfWindowNames)
 
 TEST_F(LoggingTest, ADatedLogBeginsAndEndsWithItsHeaderLines)
 {
+    WindowRecord* rec = shown_channel("#test");
+    ASSERT_NE(rec, nullptr);
     opt_set(OPT_LOG_DATE_FILENAMES, 1);
-    WindowRecord* rec = record(kWinChannel, 0, "#test");
     ASSERT_EQ(log_set_window_mode(rec, 1, 1, 0, "", 2, 0), 1);
     EXPECT_EQ(rec->logging, 1);
     EXPECT_EQ(rec->log_path, logs_ + "#test.20081231.log");
@@ -304,8 +363,7 @@ TEST_F(LoggingTest, ADatedLogBeginsAndEndsWithItsHeaderLines)
     std::string key;
     ini_read("logging", "#test", "", key, 1074, main_ini_path);
     EXPECT_EQ(key, "d1/d2/logs/#test.log");  // relative to the settings folder
-    ASSERT_EQ(g_echoes.size(), 1u);
-    EXPECT_EQ(g_echoes[0], "* " + rec->log_path + " Loglanmaya başladı");
+    EXPECT_EQ(shown_lines(rec), std::vector<std::string>({"* " + rec->log_path + " Loglanmaya başladı"}));
 
     log_write_line(rec, "hello", 0, kColorNormalText);
     g_now += 60;
@@ -313,11 +371,14 @@ TEST_F(LoggingTest, ADatedLogBeginsAndEndsWithItsHeaderLines)
     EXPECT_EQ(rec->logging, 0);
     EXPECT_EQ(rec->log_file, -1);
 
+    // The window's notice came after the log opened: it is logged as any
+    // line printed there, in its Info text colour.
     const std::string text = slurp(logs_ + "#test.20081231.log");
     EXPECT_EQ(text,
               "\r\n"
               "Oturum Başlatıldı: Wed Dec 31 12:00:00 2008\r\n"
               "Ident Oturumu:  #test\r\n"
+              "\x03" "02[12:00] * " + logs_ + "#test.20081231.log Loglanmaya başladı\r\n"
               "[12:00] hello\r\n"
               "Oturum Kapatıldı: Wed Dec 31 12:01:00 2008\r\n");
     ini_read("logging", "#test", "", key, 1074, main_ini_path);
@@ -685,12 +746,12 @@ TEST_F(LoggingTest, StartingWithTheBufferWritesEveryPrintedLineOnce)
 
 TEST_F(LoggingTest, AFileThatCannotBeOpenedIsReportedAndLoggingStaysOff)
 {
+    WindowRecord* rec = shown_channel("#x");
+    ASSERT_NE(rec, nullptr);
     main_settings.log_dir = root_ + "missing/";
-    WindowRecord* rec = record(kWinChannel, 0, "#x");
     EXPECT_EQ(log_set_window_mode(rec, 0, 1, 0, "", 2, 0), 0);
     EXPECT_EQ(rec->logging, 0);
-    ASSERT_EQ(g_echoes.size(), 1u);
-    EXPECT_EQ(g_echoes[0], "* '" + root_ + "missing/#x.log' Log Dosyası Açılamıyor");
+    EXPECT_EQ(shown_lines(rec), std::vector<std::string>({"* '" + root_ + "missing/#x.log' Log Dosyası Açılamıyor"}));
 }
 
 TEST_F(LoggingTest, DeletingTheLogNeedsConfirmationAndGoesOnInANewFile)

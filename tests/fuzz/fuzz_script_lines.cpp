@@ -3,10 +3,13 @@
 // odd runs it as a command line with evaluation on. Commands that reach
 // outside the process (files, programs, sockets, the link, exiting) are
 // answered by a stand-in that does nothing, so a run can't touch the disk;
-// a run is broken as Ctrl+Break would once it has used its budget of steps.
+// a run is broken as Ctrl+Break would once it has used its budget of time.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include <signal.h>
+#include <sys/time.h>
 
 #include "fuzz_support.h"
 #include "platform/platform_utils.h"
@@ -21,16 +24,20 @@ namespace {
 int do_nothing(CommandCall&) { return 1; }
 
 // A loop without end is the language's own; the user ends it with
-// Ctrl+Break. Here the break is pressed once a run has asked for it 20,000
-// times (every command and jump asks; the evaluator every 26 steps), or
-// once it has taken 200 ms, whichever comes first: a runaway loop costs a
-// few milliseconds, and the same input breaks at the same step every time.
-constexpr int kBreakPolls = 20000;
-int g_polls = 0;
-std::uint64_t g_deadline = 0;
-int break_after_budget()
+// Ctrl+Break. Here the break arrives as the break signal would, once a run
+// has used 200 ms of processor time: the interpreter sees it at its next
+// break check (every command and jump; the evaluator every 26 steps).
+constexpr long kBreakBudgetUs = 200000;
+void break_now(int)
 {
-    return ++g_polls > kBreakPolls || time_ticks_ms() >= g_deadline ? 1 : 0;
+    key_break_note_signal();
+}
+void arm_break(long usec)
+{
+    itimerval budget{};
+    budget.it_value.tv_sec = usec / 1000000;
+    budget.it_value.tv_usec = usec % 1000000;
+    setitimer(ITIMER_VIRTUAL, &budget, nullptr);
 }
 
 const char* const kOutside[] = {
@@ -59,7 +66,10 @@ void install_stand_ins()
     done = true;
     for (const char* word : kOutside)
         script_register_command(word, do_nothing);
-    script_key_break_pressed = break_after_budget;
+    struct sigaction action{};
+    action.sa_handler = break_now;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGVTALRM, &action, nullptr);
 }
 
 }  // namespace
@@ -71,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1)
         return 0;
     Connection* conn = fuzz::connection();
-    g_polls = 0;
-    g_deadline = time_ticks_ms() + 200;
+    key_break_signal_clear();
+    arm_break(kBreakBudgetUs);
     std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     if (data[0] % 2 == 0) {
         std::string t = text;
@@ -82,6 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // What a run made lives on only as long as the run: variables (set
     // with "%name = value" or /inc), binary variables, timers.
+    arm_break(0);
+    key_break_signal_clear();
     script_error_clear();
     timer_clear_all();
     var_unset_all(nullptr, 0);

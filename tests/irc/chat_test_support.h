@@ -47,7 +47,6 @@ protected:
     {
         irc_send_line = [](const std::string& l, int, Connection*) { chat_sent.push_back(l); return 1; };
         chat_show = [](WindowRecord* r, Connection*, std::uint32_t c, const std::string& t) { chat_shown.push_back({r, c, t}); };
-        chat_record_of = [](QWidget*) { return chat_current; };
         if (!QCoreApplication::instance()) {
             if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
             static int argc = 1;
@@ -124,6 +123,7 @@ protected:
         CommandCall call;
         call.tokens = tokens;
         call.conn = conn;
+        call.window = chat_current ? chat_current->hwnd.get() : nullptr;
         call.variant = variant;
         return handler(call);
     }

@@ -101,6 +101,9 @@ protected:
         char* d = mkdtemp(tmpl);
         ASSERT_NE(d, nullptr);
         dir = std::string(d) + "/";
+        // The logs folder, as the program makes it at start: windows that
+        // log find it.
+        std::filesystem::create_directories(dir + "logs");
         settings_dir = dir;
         main_ini_path = dir + "kest.ini";
         options_reset();

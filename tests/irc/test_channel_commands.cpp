@@ -3,21 +3,45 @@
 
 #include "commands/channel_commands.h"
 
+#include <QEvent>
+
 namespace {
 
 std::vector<WindowRecord*> closed;
+
+// The windows the program closed: each test window's close event, in order.
+class CloseWatch : public QObject {
+public:
+    CloseWatch(QObject* parent, WindowRecord* rec) : QObject(parent), rec_(rec) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close)
+            closed.push_back(rec_);
+        return false;
+    }
+
+private:
+    WindowRecord* rec_;
+};
 
 class ChannelCmds : public ChatLink {
 protected:
     void SetUp() override
     {
         ChatLink::SetUp();
-        chat_close_window = [](WindowRecord* r) { closed.push_back(r); };
         closed.clear();
     }
     void TearDown() override
     {
         ChatLink::TearDown();
+        closed.clear();
+    }
+    WindowRecord* open(const std::string& name, int type = kWinChannel, int subtype = 0)
+    {
+        WindowRecord* rec = ChatLink::open(name, type, subtype);
+        QWidget* w = rec->hwnd.get();
+        w->installEventFilter(new CloseWatch(w, rec));
+        return rec;
     }
 };
 

@@ -1,6 +1,8 @@
 // Messaging commands: target batching, /msg, /me and the typed line.
 #include "chat_test_support.h"
 
+#include "script/exec/script_hooks.h"
+
 #include <algorithm>
 
 namespace {
@@ -197,9 +199,13 @@ TEST_F(Messaging, MeRefusedOutsideConversations)
         SCOPED_TRACE(c.error_part);
         chat_current = open("w" + std::to_string(c.type), c.type, c.subtype);
         script_error_clear();
+        script_output_clear();
         EXPECT_EQ(run({"me", "hi"}, cmd_me), 0);
         EXPECT_TRUE(chat_sent.empty());
-        EXPECT_NE(script_error_state.text.find(c.error_part), std::string::npos) << script_error_state.text;
+        // The error is shown in the window the command was typed in.
+        ASSERT_EQ(script_output_lines().size(), 1u);
+        EXPECT_EQ(script_output_lines()[0].window, chat_current->hwnd.get());
+        EXPECT_NE(script_output_lines()[0].text.find(c.error_part), std::string::npos) << script_output_lines()[0].text;
     }
 }
 
@@ -207,14 +213,13 @@ TEST_F(Messaging, TypedLineGoesToTheWindowAndIsEchoed)
 {
     WindowRecord* query = open("bob", kWinQuery, kQueryPrivate);
     EXPECT_EQ(chat_send_text(nullptr, "", 0, conn), 0);
-    chat_current = query;
-    EXPECT_EQ(chat_send_text(nullptr, "hey", 0, conn), 1);
+    EXPECT_EQ(chat_send_text(query->hwnd.get(), "hey", 0, conn), 1);
     ASSERT_EQ(chat_sent.size(), 1u);
     EXPECT_EQ(chat_sent[0], "PRIVMSG bob :hey\n");
     ASSERT_EQ(chat_shown.size(), 1u);
     EXPECT_EQ(chat_shown[0].rec, query);
-    chat_current = open("custom", kWinCustom);
-    EXPECT_EQ(chat_send_text(nullptr, "dropped", 0, conn), 1);
+    WindowRecord* custom = open("custom", kWinCustom);
+    EXPECT_EQ(chat_send_text(custom->hwnd.get(), "dropped", 0, conn), 1);
     EXPECT_EQ(chat_sent.size(), 1u);
 }
 

@@ -7,6 +7,8 @@
 #include "commands/channel_commands.h"
 #include "model/nick_list.h"
 
+#include <QEvent>
+
 #include <map>
 
 namespace {
@@ -109,7 +111,7 @@ TEST_F(MessagingFixes, LongTextGoesOutAsWholeLines)
             }
             EXPECT_EQ(run(tokens, c.handler, c.variant), 1);
         } else {
-            EXPECT_EQ(chat_send_text(nullptr, text, 0, conn), 1);
+            EXPECT_EQ(chat_send_text(chan->hwnd.get(), text, 0, conn), 1);
         }
         // What each target received, piece by piece.
         std::map<std::string, std::string> received;
@@ -228,15 +230,24 @@ TEST_F(MessagingFixes, LinesCarryTheOriginOfTheirRun)
 {
     static std::vector<int> kinds;
     static int activated = 0;
-    auto saved_activate = chat_activate_window;
+    // The query window brought up: shown by the window manager.
+    struct ShowWatch : QObject {
+        using QObject::QObject;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show)
+                ++activated;
+            return false;
+        }
+    };
     irc_send_line = [](const std::string& l, int kind, Connection*) {
         chat_sent.push_back(l);
         kinds.push_back(kind);
         return 1;
     };
-    chat_activate_window = [](WindowRecord*, int) { ++activated; };
     WindowRecord* chan = open("#c");
-    open("bob", kWinQuery, 1);
+    WindowRecord* query = open("bob", kWinQuery, 1);
+    query->hwnd->installEventFilter(new ShowWatch(query->hwnd.get()));
     chat_current = chan;
     struct Case {
         std::vector<std::string> tokens;
@@ -255,6 +266,7 @@ TEST_F(MessagingFixes, LinesCarryTheOriginOfTheirRun)
             kinds.clear();
             chat_sent.clear();
             activated = 0;
+            query->hwnd->hide();
             CommandCall call;
             call.tokens = c.tokens;
             call.conn = conn;
@@ -268,7 +280,6 @@ TEST_F(MessagingFixes, LinesCarryTheOriginOfTheirRun)
             }
         }
     }
-    chat_activate_window = saved_activate;
 }
 
 }  // namespace

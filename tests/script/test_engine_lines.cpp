@@ -102,7 +102,7 @@ TEST_F(EngineLines, PlainModeSendsTextAsItStands)
 {
     static std::vector<std::string> said;
     said.clear();
-    script_send_text = [](QWidget*, Connection*, const std::string& text, int) {
+    script_send_text = [](QWidget*, const std::string& text, int, Connection*) {
         said.push_back(text);
         return 1;
     };

@@ -20,16 +20,14 @@
 
 namespace {
 
-std::vector<std::string> confirmations;  // texts of the variable store
-std::vector<std::string> printed_errors; // texts of the interpreter's echo
-
-void record_confirmation(QWidget*, const std::string& text)
-{
-    confirmations.push_back(text);
-}
+// The interpreter's echo lines: the variable store's confirmations and the
+// errors, each list cleared on its own.
+std::vector<std::string> confirmations;
+std::vector<std::string> printed_errors;
 
 void record_error(QWidget*, const std::string& text, int)
 {
+    confirmations.push_back(text);
     printed_errors.push_back(text);
 }
 
@@ -49,7 +47,6 @@ protected:
         var_store_free();
         var_file_new("");
         var_hooks = VarHooks();
-        var_hooks.echo = record_confirmation;
         script_echo_line = record_error;
         confirmations.clear();
         printed_errors.clear();

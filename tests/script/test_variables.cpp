@@ -15,6 +15,7 @@
 #include "app/tick.h"
 #include "core/ini.h"
 #include "core/string_list.h"
+#include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 #include "script/stores/binary_vars.h"
 #include "script/stores/variables.h"
@@ -24,7 +25,7 @@ namespace {
 
 std::vector<std::string> echoes;
 
-void record_echo(QWidget*, const std::string& text)
+void record_echo(QWidget*, const std::string& text, int)
 {
     echoes.push_back(text);
 }
@@ -36,13 +37,14 @@ int editor_shows()
 }
 
 class VarStore : public ::testing::Test {
+    HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
     void SetUp() override
     {
         var_store_free();
         var_file_new("");
         var_hooks = VarHooks();
-        var_hooks.echo = record_echo;
+        script_echo_line = record_echo;
         var_hooks.editor_shows_variables = editor_shows;
         editor_open = 0;
         echoes.clear();

@@ -13,6 +13,7 @@
 #include "script/eval/alias_calls.h"
 #include "script/eval/identifier_table.h"
 #include "script/exec/script_errors.h"
+#include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
 #include "script/stores/variables.h"
@@ -50,10 +51,17 @@ bool resolve_conn(EvalArgs& a)
     return c != nullptr;
 }
 
+// The running event's own identifier, when an event runs and its
+// identifiers are there to answer.
+bool event_value(EventContext* ctx, std::string_view name, std::string* out)
+{
+    return ctx && script_event_ident_value && script_event_ident_value(ctx, name, out);
+}
+
 // Break check every 26 visits (counter shared by every evaluation).
 bool break_pressed()
 {
-    if (script_key_break_pressed()) {
+    if (key_break_pressed()) {
         script_beep_error(1);
         script_error(nullptr, script_text(2301), {}, 6);
         return true;
@@ -498,7 +506,7 @@ int Evaluator::eval_dollar(EvalToken* t, std::string_view name, int must_not_emp
     // Bare $chan, $nick and $address give way to the event's own.
     if (a.event_ctx && (text_equal_nocase(name, "chan") || text_equal_nocase(name, "nick") ||
                         text_equal_nocase(name, "address"))) {
-        if (script_event_ident_value(a.event_ctx, name, &value)) {
+        if (event_value(a.event_ctx, name, &value)) {
             int r = finish_value(t, value, 2, must_not_empty, channel_prefix);
             *next_out = t->next;
             return r;
@@ -513,7 +521,7 @@ int Evaluator::eval_dollar(EvalToken* t, std::string_view name, int must_not_emp
         // Not a built-in: the event's identifiers, then an alias.
         std::string_view bare = name.substr(0, name.find('('));
         if (a.event_ctx && bare.size() == name.size() &&
-            script_event_ident_value(a.event_ctx, bare, &value)) {
+            event_value(a.event_ctx, bare, &value)) {
             r = 2;
         } else if (no_alias) {
             value.clear();
@@ -560,7 +568,7 @@ int Evaluator::eval_one(EvalToken* t, EvalToken** next_out)
     if (c0 == '#') {
         if (s.size() == 1) {
             std::string value;
-            if (!(a.event_ctx && script_event_ident_value(a.event_ctx, "chan", &value) &&
+            if (!(a.event_ctx && event_value(a.event_ctx, "chan", &value) &&
                   !value.empty())) {
                 value.clear();
                 win_channel_name_append(a.window, value);
@@ -654,7 +662,7 @@ int Evaluator::eval_one(EvalToken* t, EvalToken** next_out)
         // or "nick" written as words stay words.
         if (a.event_ctx && c0 == '=' && s.size() > 1 && s[1] == '$') {
             std::string value;
-            if (script_event_ident_value(a.event_ctx, s, &value)) {
+            if (event_value(a.event_ctx, s, &value)) {
                 arg_node_set_value(list, t, value);
                 return 1;
             }

@@ -17,11 +17,19 @@
 #include "script/eval/evaluate.h"
 #include "script/exec/alias_lookup.h"
 #include "script/exec/script_errors.h"
+#include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
 #include "script/stores/variables.h"
 
 namespace {
+
+// Plain text typed in a window goes out as a message through the messaging
+// commands; 0 when nothing was sent.
+int send_plain_text(QWidget* window, Connection* conn, const std::string& text, int origin)
+{
+    return script_send_text && script_send_text(window, text, origin, conn) ? 1 : 0;
+}
 
 // An open block of the run.
 struct Block {
@@ -609,7 +617,7 @@ int run_builtin(Run& r, const std::string& line)
 int do_goto(Run& r, const std::string& line)
 {
     std::vector<std::string> t = tok_split(line, ' ');
-    if (script_key_break_pressed()) {
+    if (key_break_pressed()) {
         script_beep_error(1);
         return script_error_set(script_text(2803));
     }
@@ -1144,7 +1152,7 @@ int run_control_words(Run& r, int* result)
 int evaluate_command(Run& r, std::string& line, int* has_star, int* result)
 {
     const ExecArgs& a = r.a;
-    if (script_key_break_pressed()) {
+    if (key_break_pressed()) {
         script_beep_error(1);
         script_error_set(script_text(2803));
         *result = 0;
@@ -1450,7 +1458,7 @@ int script_exec_block(ExecArgs args)
     }
     std::string first_text = a.lines->text;
     if (a.mode == 3) {
-        result = script_send_text(a.window, a.conn, first_text, r.origin) ? 1 : 0;
+        result = send_plain_text(a.window, a.conn, first_text, r.origin);
         done = true;
     } else if (a.mode == 0 || a.mode == 4) {
         std::size_t i = 0;
@@ -1466,7 +1474,7 @@ int script_exec_block(ExecArgs args)
                     first_text[1] = '/';
             }
             if (first_text[0] != '/') {
-                result = script_send_text(a.window, a.conn, first_text, r.origin) ? 1 : 0;
+                result = send_plain_text(a.window, a.conn, first_text, r.origin);
                 done = true;
             } else if (a.mode == 4) {
                 a.mode = 1;

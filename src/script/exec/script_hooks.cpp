@@ -19,27 +19,11 @@ void default_echo_line(QWidget* window, const std::string& text, int colour)
     output_lines.push_back({window, text, colour});
 }
 
-int default_send_text(QWidget*, Connection*, const std::string&, int)
-{
-    return 0;
-}
-
-int default_key_break()
-{
-    return key_break_pressed();
-}
-
-int default_event_ident(EventContext*, std::string_view, std::string*)
-{
-    return 0;
-}
-
 } // namespace
 
 void (*script_echo_line)(QWidget*, const std::string&, int) = default_echo_line;
-int (*script_send_text)(QWidget*, Connection*, const std::string&, int) = default_send_text;
-int (*script_key_break_pressed)() = default_key_break;
-int (*script_event_ident_value)(EventContext*, std::string_view, std::string*) = default_event_ident;
+int (*script_send_text)(QWidget*, const std::string&, int, Connection*) = nullptr;
+int (*script_event_ident_value)(EventContext*, std::string_view, std::string*) = nullptr;
 int (*script_setting_value)(std::string_view, Connection*, QWidget*, std::string*) = nullptr;
 char script_command_char = '/';
 int script_ident_warnings = 0;

@@ -1,7 +1,6 @@
-// Calls from the script interpreter into parts of the program that come
-// later (display, event engine, script-file store, input). Each is a
-// settable function pointer; the default does what the program does while
-// that part is absent.
+// Calls from the script interpreter into the layers above it, each a
+// function pointer the composition sets (null until then), and the
+// interpreter's own settings.
 #pragma once
 
 #include <string>
@@ -34,18 +33,17 @@ const std::vector<ScriptOutputLine>& script_output_lines();
 void script_output_clear();
 
 // Sends plain text typed in a window as a message to its target and shows
-// it (script_send_text). Returns 0 when nothing could be sent. Default:
-// nothing is sent, 0.
-extern int (*script_send_text)(QWidget* window, Connection* conn, const std::string& text,
-                               int origin);
+// it, as the messaging commands do. Returns 0 when nothing could be sent
+// (null: nothing is sent).
+extern int (*script_send_text)(QWidget* window, const std::string& text, int origin,
+                               Connection* conn);
 
-// Ctrl+Break state (key_break_pressed). Default: never pressed.
-extern int (*script_key_break_pressed)();
 // The error sound: always, or only while the beep option is on.
 void script_beep_error(int always);
 
-// Event identifiers of the running event: 1 with the value when the event
-// knows the name, 0 when it does not. Default: knows nothing.
+// Event identifiers of the running event, answered by the event
+// identifiers: 1 with the value when the event knows the name, 0 when it
+// does not (null: no event knows any).
 extern int (*script_event_ident_value)(EventContext* ctx, std::string_view name,
                                        std::string* out);
 

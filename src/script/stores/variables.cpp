@@ -628,10 +628,7 @@ void var_unset_all(QWidget* window, int show)
 
 void var_echo(QWidget* window, const std::string& text)
 {
-    if (var_hooks.echo)
-        var_hooks.echo(window, text);
-    else if (script_echo_line)
-        script_echo_line(window, text, kColourInfo);
+    script_echo_line(window, text, kColourInfo);
 }
 
 // ---------------------------------------------------------------------------

@@ -222,9 +222,6 @@ struct VarHooks {
     // Whether the script editor shows its variables page (timed unsets then
     // wait). Absent: never.
     int (*editor_shows_variables)() = nullptr;
-    // Prints a confirmation in a window in the Info text colour. Absent: the
-    // interpreter's echo line (script_echo_line).
-    void (*echo)(QWidget* window, const std::string& text) = nullptr;
 };
 extern VarHooks var_hooks;
 
