@@ -521,10 +521,6 @@ void app_wire_clicks()
 // the window list kept in the bars' order, and /switchbar and /treebar.
 void app_wire_bars()
 {
-    win_hooks.switchbar_repaint = [] { switchbar_repaint(); };
-    win_hooks.treebar_refresh = [](QWidget*, int mode) { treebar_refresh(nullptr, mode); };
-    win_hooks.treebar_update_window_item = treebar_update_window_item;
-    win_hooks.winlist_sort = winlist_sort_windows;
     switchbar_install();
     treebar_install();
     bars_window_events_install();

@@ -131,8 +131,7 @@ QWidget* win_frame_handle()
 void win_activity_repaint(WindowRecord* rec)
 {
     win_paint_iconic_highlight(rec);
-    if (win_hooks.switchbar_repaint)
-        win_hooks.switchbar_repaint();
+    win_list_change(kWinListLook);
 }
 
 int win_raise_activity(WindowRecord* rec, int kind)

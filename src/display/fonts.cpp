@@ -450,8 +450,7 @@ void font_relayout_window(WindowRecord* rec)
         win_layout(hwnd, kLayoutFull);
         hwnd->update();
     }
-    if (win_hooks.switchbar_repaint)
-        win_hooks.switchbar_repaint();
+    win_list_change(kWinListLook);
 }
 
 void font_reload_all(int include_custom)

@@ -361,10 +361,15 @@ TEST_F(WindowRecordTest, PrintingOnlyRaisesAndOnlyWhileNotSeen)
     WindowRecord* t = window_test_open("file.txt", kWinTransfer, 1, a);
     ASSERT_TRUE(c && t);
     win_hooks.needs_highlight = [](QWidget*) { return in_view_answer; };
-    int repaints = 0;
-    static int* repaint_count = nullptr;
-    repaint_count = &repaints;
-    win_hooks.switchbar_repaint = [] { ++*repaint_count; };
+    static int repaints = 0;
+    repaints = 0;
+    struct Listen {
+        int id = win_list_changed.add(kWinListChangedSwitchbar + 1, [](const WinListChange& change) {
+            if (change.kind == kWinListLook)
+                ++repaints;
+        });
+        ~Listen() { win_list_changed.remove(id); }
+    } listen;
 
     in_view_answer = 1;
     // Five highlights and then ordinary lines leave the window at 2.
