@@ -436,7 +436,7 @@ void win_on_activate(QWidget* hwnd)
 
     win_focus_input(hwnd);
     win_list_change(kWinListLook);
-    win_list_change(kWinListTree, nullptr, hwnd);
+    win_list_change(kWinListTree, nullptr, 0);
     hwnd->update();
     if (rec->maximised && mdi_auto_arrange)
         post_app_message(WM_APP_BARS_REPAINT, 0, 0);

@@ -320,7 +320,7 @@ QWidget* win_open(const WindowOpenRequest& request)
     rec->subtype = request.subtype;
     rec->conn = request.conn;
     rec->editbox_split = editbox_split_option();
-    if (child_hooks.frame_hidden && child_hooks.frame_hidden() && win_list)
+    if (frame_hidden_asked.any() && win_list)
         win_list->shown = 0;
 
     // Fresh creation parameters.
@@ -370,7 +370,7 @@ QWidget* win_open(const WindowOpenRequest& request)
             win_active = hwnd;
         win_set_status_icon(rec);
         win_list_change(kWinListLook);
-        win_list_change(kWinListTree, nullptr, hwnd);
+        win_list_change(kWinListTree, nullptr, 2);
         hwnd->update();
         open_running = false;
         return hwnd;

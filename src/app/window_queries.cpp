@@ -204,13 +204,6 @@ QWidget* win_focused_window()
 
 int win_needs_highlight(QWidget* hwnd)
 {
-    if (win_hooks.needs_highlight)
-        return win_hooks.needs_highlight(hwnd);
-    return win_needs_highlight_test(hwnd);
-}
-
-int win_needs_highlight_test(QWidget* hwnd)
-{
     WindowRecord* rec = win_record_of(hwnd);
     if (!rec)
         return 0;

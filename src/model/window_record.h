@@ -367,9 +367,6 @@ extern std::uint64_t win_creation_counter;  // raised by one for every record ma
 // A null entry means that part is absent; the default behaviour is given
 // beside each.
 struct WinHooks {
-    // The in-view test used for activity levels, beeps and highlights.
-    // Absent: win_needs_highlight_test.
-    int (*needs_highlight)(QWidget* window) = nullptr;
     // Releases the picture state of a record. Absent: nothing to release.
     void (*picture_free)(WindowRecord* rec) = nullptr;
 };
