@@ -40,6 +40,7 @@
 
 ChildHooks child_hooks;
 Signal<void(ListBox*, WindowRecord*)> listbox_made;
+Signal<bool()> frame_hidden_asked;
 
 namespace {
 

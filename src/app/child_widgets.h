@@ -136,14 +136,6 @@ struct ChildHooks {
 
     // Whether the speech character is on. Absent: off.
     int (*speech_on)() = nullptr;
-    // Whether the frame runs hidden. Absent: no.
-    int (*frame_hidden)() = nullptr;
-
-    // The MDI client's background (the "@mdi" picture); 1 when painted.
-    int (*mdi_paint_background)(QPainter& painter, QWidget* mdi) = nullptr;
-    // Right button released over the MDI background.
-    void (*mdi_background_popup)(const QPoint& global) = nullptr;
-
     // DCC transfer windows: their layout. Absent: nothing to place.
     void (*dccwin_layout)(WindowRecord* rec) = nullptr;
     // Picture windows: grow the back buffer after a layout.
@@ -158,6 +150,13 @@ enum ListboxMadeOrder {
     kListboxMadeClicks = 20,
 };
 extern Signal<void(ListBox* list, WindowRecord* rec)> listbox_made;
+
+// Whether the frame runs hidden (put away to the tray icon): a listener
+// answers true. Without one it never does.
+enum FrameHiddenOrder {
+    kFrameHiddenTray = 50,
+};
+extern Signal<bool()> frame_hidden_asked;
 
 // The text area and (unless a picture window) its scroll bar. 0 on failure.
 int win_create_text_area(WindowRecord* rec);

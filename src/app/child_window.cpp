@@ -417,13 +417,12 @@ void win_on_activate(QWidget* hwnd)
             if (r->conn != rec->conn) {
                 r->conn = rec->conn;
                 changed = true;
-                if (win_hooks.treebar_update_window_item)
-                    win_hooks.treebar_update_window_item(r, 1);
+                win_list_change(kWinListTreeItem, r, 1);
             }
         }
     }
-    if (changed && win_hooks.winlist_sort)
-        win_hooks.winlist_sort();
+    if (changed)
+        win_list_change(kWinListOrder);
     if (child_hooks.follow_current_conn)
         child_hooks.follow_current_conn();
     menu_update_connect_items();
@@ -436,10 +435,8 @@ void win_on_activate(QWidget* hwnd)
         return;
 
     win_focus_input(hwnd);
-    if (win_hooks.switchbar_repaint)
-        win_hooks.switchbar_repaint();
-    if (win_hooks.treebar_refresh)
-        win_hooks.treebar_refresh(hwnd, 0);
+    win_list_change(kWinListLook);
+    win_list_change(kWinListTree, nullptr, 0);
     hwnd->update();
     if (rec->maximised && mdi_auto_arrange)
         post_app_message(WM_APP_BARS_REPAINT, 0, 0);

@@ -182,13 +182,6 @@ int screen_depth()
     return s && s->depth() > 0 ? s->depth() : 8;
 }
 
-int screen_logpixelsy()
-{
-    QScreen* s = frame_screen();
-    const int dpi = s ? static_cast<int>(s->logicalDotsPerInchY() + 0.5) : 0;
-    return dpi > 0 ? dpi : 96;
-}
-
 int colour_nearest_at_depth(ColorRgb rgb, int depth, ColorRgb* out)
 {
     int r = color_rgb_red(rgb), g = color_rgb_green(rgb), b = color_rgb_blue(rgb);

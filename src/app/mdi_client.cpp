@@ -3,6 +3,8 @@
 #include "app/window_queries.h"
 #include "app/frame_menu.h"
 #include "app/child_window.h"
+#include "app/popup_menus.h"
+#include "display/backgrounds.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -60,14 +62,14 @@ public:
         auto* mdi = qobject_cast<QMdiArea*>(viewport_->parent());
         if (!mdi || mdi->viewport() != viewport_)
             return false;
-        if (type == QEvent::Paint && child_hooks.mdi_paint_background) {
+        if (type == QEvent::Paint) {
             QPainter painter(viewport_);
-            return child_hooks.mdi_paint_background(painter, mdi) != 0;
+            return bg_mdi_paint(painter, mdi) != 0;
         }
         if (type == QEvent::MouseButtonRelease) {
             auto* me = static_cast<QMouseEvent*>(event);
-            if (me->button() == Qt::RightButton && child_hooks.mdi_background_popup) {
-                child_hooks.mdi_background_popup(me->globalPosition().toPoint());
+            if (me->button() == Qt::RightButton) {
+                menu_build_bar_popup(me->globalPosition().toPoint(), 0);
                 return true;
             }
         }

@@ -243,7 +243,6 @@ void app_wire_text_area()
 void app_wire_popups()
 {
     popup_files_install();
-    child_hooks.mdi_background_popup = [](const QPoint& global) { menu_build_bar_popup(global, 0); };
     popup_window_selection = popup_window_selection_text;
     popup_menus_install();
 }
@@ -339,9 +338,6 @@ void app_wire_data_stores()
 // keys, highlight and flashing.
 void app_wire_text_work()
 {
-    draw_hooks.marked_span = [](WindowRecord* rec, const StringNode* line, int* from, int* to) {
-        return textsel_marked_span(rec, line, from, to) || find_text_found_span(rec, line, from, to) ? 1 : 0;
-    };
     textsel_install();
     // Highlight entries loaded with the settings; a matching line is
     // coloured and flashes its window.
@@ -366,8 +362,6 @@ void app_wire_text_work()
     // a NAMES reply keep the colours they showed.
     ansi_register();
     highlight_register();
-    input_scroll_hook = input_scroll_request;
-    win_hooks.needs_highlight = win_needs_highlight_test;
     nicklist_saved_entry_hook = reply_names_saved_entry;
 }
 
@@ -394,7 +388,6 @@ void app_wire_frame_look()
     frame_look_install();
     color_hooks.screen_depth = screen_depth;
     color_hooks.nearest_colour = screen_nearest_colour;
-    font_hooks.logpixelsy = screen_logpixelsy;
     caption_get_hook = caption_get;
 }
 
@@ -408,7 +401,6 @@ void app_wire_tips()
     tip_commands_install();
     tip_identifiers_install();
     tip_events_install();
-    child_hooks.frame_hidden = tray_frame_hidden;
     tray_activity_install();
     link_request_install();
 }
@@ -420,10 +412,8 @@ void app_wire_tips()
 // registered at start.
 void app_wire_window_view()
 {
-    nicklist_pointer_hook = sys_pointer_pos;
     nicklist_window_watched_hook = win_is_watched;
     win_focused_source = win_focused_window;
-    input_wheel_lines_hook = sys_wheel_scroll_lines;
     log_hooks.confirm_delete = log_confirm_delete;
     file_trash_confirm = file_confirm_trash;
 }
@@ -461,10 +451,6 @@ void app_wire_clicks()
 // the window list kept in the bars' order, and /switchbar and /treebar.
 void app_wire_bars()
 {
-    win_hooks.switchbar_repaint = [] { switchbar_repaint(); };
-    win_hooks.treebar_refresh = [](QWidget*, int mode) { treebar_refresh(nullptr, mode); };
-    win_hooks.treebar_update_window_item = treebar_update_window_item;
-    win_hooks.winlist_sort = winlist_sort_windows;
     switchbar_install();
     treebar_install();
     bars_window_events_install();
@@ -498,7 +484,6 @@ void app_install_subsystems()
     builtin_identifiers_install();
     variable_commands_register();
     output_commands_register();
-    editbox_exec_line_hook = editbox_run_typed_line;
     script_send_text = chat_send_text;
 
     // Scripts from files: alias files, remote scripts with their events and
@@ -575,10 +560,6 @@ void app_install_subsystems()
     // Script events where the user meets them: ACTIVE and APPACTIVE from
     // the frame's activation, CLOSE of windows, INPUT of typed lines, TABCOMP of completions and the
     // keys of custom windows.
-    editbox_input_event_hook = editbox_fire_input;
-    tabcomp_event_hook = tabcomp_fire_event;
-    tabcomp_eval_hook = tabcomp_eval_value;
-    input_key_event_hook = input_fire_key;
     app_wire_irc_notify();
     app_wire_ssl();
     app_wire_servers();
@@ -596,7 +577,6 @@ void app_install_subsystems()
     log_hooks.merge_replace = log_merge_replace_target;
     default_browser_install();
     // Background pictures of the windows and of the area behind them.
-    child_hooks.mdi_paint_background = bg_mdi_paint;
     app_wire_toolbar();
 
     // The frame: its menu bar and commands, layout and modes, window

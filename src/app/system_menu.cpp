@@ -100,7 +100,7 @@ void win_build_system_menu(WindowRecord* rec)
     const bool pic = rec->picture != 0;
     const bool in_mdi = win_is_mdi_child(hwnd) != 0;
 
-    bool frame_hidden = child_hooks.frame_hidden && child_hooks.frame_hidden();
+    bool frame_hidden = frame_hidden_asked.any();
     if (!frame_hidden)
         win_sysmenu_add_desktop_item(menu.get(), -1, rec, in_mdi);
     bool on_top = win_container(hwnd)->windowFlags().testFlag(Qt::WindowStaysOnTopHint);

@@ -170,8 +170,7 @@ QWidget* finish(WindowRecord* rec, int* opened)
     QWidget* hwnd = rec->hwnd.get();
     if (opened)
         *opened = 1;
-    if (win_hooks.winlist_sort)
-        win_hooks.winlist_sort();
+    win_list_change(kWinListOrder);
     win_layout(hwnd, kLayoutNoRepaint);
     win_show_new(rec, 1);
     log_window_open(rec);
@@ -321,7 +320,7 @@ QWidget* win_open(const WindowOpenRequest& request)
     rec->subtype = request.subtype;
     rec->conn = request.conn;
     rec->editbox_split = editbox_split_option();
-    if (child_hooks.frame_hidden && child_hooks.frame_hidden() && win_list)
+    if (frame_hidden_asked.any() && win_list)
         win_list->shown = 0;
 
     // Fresh creation parameters.
@@ -370,10 +369,8 @@ QWidget* win_open(const WindowOpenRequest& request)
         if (!win_active.get())
             win_active = hwnd;
         win_set_status_icon(rec);
-        if (win_hooks.switchbar_repaint)
-            win_hooks.switchbar_repaint();
-        if (win_hooks.treebar_refresh)
-            win_hooks.treebar_refresh(hwnd, 2);
+        win_list_change(kWinListLook);
+        win_list_change(kWinListTree, nullptr, 2);
         hwnd->update();
         open_running = false;
         return hwnd;
@@ -892,10 +889,8 @@ int win_close(QWidget* hwnd)
     if (free_conn && conn_is_live(conn))
         conn_free(conn);
 
-    if (win_hooks.winlist_sort)
-        win_hooks.winlist_sort();
-    if (win_hooks.switchbar_repaint)
-        win_hooks.switchbar_repaint();
+    win_list_change(kWinListOrder);
+    win_list_change(kWinListLook);
     if (mdi_auto_arrange)
         post_app_message(WM_APP_BARS_REPAINT, 0, 0);
     return 1;

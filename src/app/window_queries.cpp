@@ -131,8 +131,7 @@ QWidget* win_frame_handle()
 void win_activity_repaint(WindowRecord* rec)
 {
     win_paint_iconic_highlight(rec);
-    if (win_hooks.switchbar_repaint)
-        win_hooks.switchbar_repaint();
+    win_list_change(kWinListLook);
 }
 
 int win_raise_activity(WindowRecord* rec, int kind)
@@ -204,13 +203,6 @@ QWidget* win_focused_window()
 }
 
 int win_needs_highlight(QWidget* hwnd)
-{
-    if (win_hooks.needs_highlight)
-        return win_hooks.needs_highlight(hwnd);
-    return win_needs_highlight_test(hwnd);
-}
-
-int win_needs_highlight_test(QWidget* hwnd)
 {
     WindowRecord* rec = win_record_of(hwnd);
     if (!rec)

@@ -66,8 +66,6 @@ int win_not_in_view(QWidget* hwnd);
 int win_is_watched(WindowRecord* rec);
 // The window whose control holds the keyboard focus, or null.
 QWidget* win_focused_window();
-// That test itself, from the application's state and the window's.
-int win_needs_highlight_test(QWidget* hwnd);
 
 // Repaints the activity frames of minimised windows and the switchbar.
 void win_activity_repaint(WindowRecord* rec);

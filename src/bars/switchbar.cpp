@@ -1446,6 +1446,15 @@ namespace {
 int g_tick_listener = 0;
 int g_captions_listener = 0;
 int g_making_listener = 0;
+int g_list_listener = 0;
+
+void switchbar_list_changed(const WinListChange& change)
+{
+    if (change.kind == kWinListOrder)
+        winlist_sort_windows();
+    else if (change.kind == kWinListLook)
+        switchbar_repaint();
+}
 }  // namespace
 
 void switchbar_install()
@@ -1455,6 +1464,7 @@ void switchbar_install()
     // The blinking runs on the frame's timer 124.
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
     captions_updated.add_once(g_captions_listener, kCaptionsUpdatedSwitchbar, [] { switchbar_repaint(); });
+    win_list_changed.add_once(g_list_listener, kWinListChangedSwitchbar, switchbar_list_changed);
 }
 
 void switchbar_uninstall()
@@ -1462,4 +1472,5 @@ void switchbar_uninstall()
     frame_bars_making.drop(g_making_listener);
     tick_second.drop(g_tick_listener);
     captions_updated.drop(g_captions_listener);
+    win_list_changed.drop(g_list_listener);
 }

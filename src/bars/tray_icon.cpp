@@ -522,6 +522,7 @@ int g_adding_listener = 0;
 int g_remove_listener = 0;
 int g_activation_listener = 0;
 int g_changed_listener = 0;
+int g_hidden_listener = 0;
 
 }  // namespace
 
@@ -538,6 +539,7 @@ void tray_activity_install()
     frame_tray_activity_over.add_once(g_over_listener, kTrayActivityIcon, tray_activity_clear);
     frame_activation.add_once(g_activation_listener, kActivationTray, [](QWidget*, bool) { tray_follow_frame_state(); });
     frame_activity_changed.add_once(g_changed_listener, kActivityChangedTray, [](bool) { tray_icon_update(TRAY_REFRESH); });
+    frame_hidden_asked.add_once(g_hidden_listener, kFrameHiddenTray, [] { return tray_frame_hidden() != 0; });
     frame_set_timer_handler(FRAME_TIMER_TRAY_REFRESH, [](int) { tray_animation_step(); });
 }
 
@@ -549,4 +551,5 @@ void tray_activity_uninstall()
     frame_tray_activity_over.drop(g_over_listener);
     frame_activation.drop(g_activation_listener);
     frame_activity_changed.drop(g_changed_listener);
+    frame_hidden_asked.drop(g_hidden_listener);
 }

@@ -677,8 +677,27 @@ int treebar_folder_base(WindowRecord* status)
     return status->state_slots.get(g_state_slot).folder_base;
 }
 
+namespace {
+int g_making_listener = 0;
+int g_list_listener = 0;
+
+void treebar_list_changed(const WinListChange& change)
+{
+    if (change.kind == kWinListTree)
+        treebar_refresh(nullptr, change.mode);
+    else if (change.kind == kWinListTreeItem)
+        treebar_update_window_item(change.rec, change.mode);
+}
+}  // namespace
+
 void treebar_install()
 {
-    static int making_listener = 0;
-    frame_bars_making.add_once(making_listener, kMakeTreebar, [] { return treebar_create() == nullptr; });
+    frame_bars_making.add_once(g_making_listener, kMakeTreebar, [] { return treebar_create() == nullptr; });
+    win_list_changed.add_once(g_list_listener, kWinListChangedTreebar, treebar_list_changed);
+}
+
+void treebar_uninstall()
+{
+    frame_bars_making.drop(g_making_listener);
+    win_list_changed.drop(g_list_listener);
 }

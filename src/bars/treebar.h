@@ -33,8 +33,10 @@ struct TreebarNode {
 // it with the frame's bars and shows it when the option is on. Null on
 // failure.
 QWidget* treebar_create();
-// The frame makes the treebar through its bar-making signal.
+// The frame makes the treebar through its bar-making signal; the tree
+// follows the window list's changes.
 void treebar_install();
+void treebar_uninstall();
 QWidget* treebar_window();
 QTreeWidget* treebar_tree();
 // 1 while the panel exists and its option is on.

@@ -5,6 +5,7 @@
 
 #include "model/connection.h"
 #include "app/window_open.h"
+#include "bars/switchbar.h"
 #include "model/window_record.h"
 #include "commands/channel_commands.h"
 #include "commands/command_conn.h"
@@ -305,7 +306,7 @@ int cmd_queryrn(CommandCall& call)
             return fail(call, 7);
     }
     win->name = new_name;
-    if (win_hooks.winlist_sort) win_hooks.winlist_sort();
+    winlist_sort_windows();
     if (win_is_open(win)) win_update_title(win, nullptr);
     if (to_front) chat_activate_window(win, 0);
     return 1;

@@ -14,6 +14,7 @@
 #include "model/connection.h"
 #include "app/startup.h"
 #include "app/window_open.h"
+#include "bars/switchbar.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
 #include "app/window_queries.h"
@@ -481,8 +482,7 @@ int cmd_window(CommandCall& call)
         rec->custom_request.z_flag = z_flag;
     if (activate || on_top)
         win_op_activate(hwnd, activate);
-    if (win_hooks.switchbar_repaint)
-        win_hooks.switchbar_repaint();
+    switchbar_repaint();
     return 1;
 }
 
@@ -628,10 +628,8 @@ int cmd_renwin(CommandCall& call)
     }
     rec->name = new_name;
     win_op_set_title(hwnd, custom_title(rec, rest));
-    if (win_hooks.winlist_sort)
-        win_hooks.winlist_sort();
-    if (win_hooks.switchbar_repaint)
-        win_hooks.switchbar_repaint();
+    winlist_sort_windows();
+    switchbar_repaint();
     return 1;
 }
 

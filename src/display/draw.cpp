@@ -1,5 +1,6 @@
 #include "display/draw.h"
 #include "display/backgrounds.h"
+#include "display/find_text.h"
 #include "display/line_marker.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include "model/colors.h"
 #include "display/font_fallback.h"
 #include "display/fonts.h"
+#include "display/text_marking.h"
 #include "model/line_buffer.h"
 #include "display/wrap.h"
 
@@ -513,9 +515,11 @@ void paint_display_line(QPainter& painter, FontSet& fonts, WindowRecord* rec,
     rp.x = x0;
 
     std::size_t mark_from = 0, mark_to = 0;
-    if (draw_hooks.marked_span) {
+    {
         int from = 0, to = 0;
-        if (draw_hooks.marked_span(rec, line, &from, &to) && to > from && from >= 0) {
+        const int marked = textsel_marked_span(rec, line, &from, &to) ||
+                           find_text_found_span(rec, line, &from, &to);
+        if (marked && to > from && from >= 0) {
             mark_from = static_cast<std::size_t>(from);
             mark_to = static_cast<std::size_t>(to);
         }

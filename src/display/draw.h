@@ -198,9 +198,6 @@ int text_measure_in_font(std::string_view text, const std::string& face, int siz
 //
 // A null entry means that part is absent; the behaviour without it is given.
 struct DrawHooks {
-    // The marked (selected) byte range [from, to) of a display line; 1 when
-    // part of it is marked. Absent: nothing is marked.
-    int (*marked_span)(WindowRecord* rec, const StringNode* line, int* from, int* to) = nullptr;
     // DCC transfer windows paint their transfer display. Absent: background.
     void (*transfer_paint)(WindowRecord* rec, QPainter& painter, const QRect& area) = nullptr;
     // Picture windows paint their picture. Absent: background.

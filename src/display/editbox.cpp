@@ -29,9 +29,6 @@ int editbox_in_cmdbox = 0;
 int editbox_programmatic_change = 0;
 std::string editbox_last_line;
 
-int (*editbox_exec_line_hook)(QWidget*, const std::string&, int, Connection*) = editbox_exec_default;
-int (*editbox_say_hook)(QWidget*, const std::string&, Connection*) = editbox_say_default;
-int (*editbox_input_event_hook)(Connection*, QWidget*, const std::string&) = nullptr;
 int (*editbox_locked_hook)() = nullptr;
 
 namespace {
@@ -292,8 +289,8 @@ int editbox_submit(WindowRecord* rec, EditBox* box, int flags, int key_flags)
         }
 
         bool quiet = is_command && has_bang_after_slashes(line) && !ctrl;
-        if (opt(OPT_REMOTE_EVENTS) && !quiet && editbox_input_event_hook) {
-            int go = editbox_input_event_hook(conn, hwnd, line);
+        if (opt(OPT_REMOTE_EVENTS) && !quiet) {
+            int go = editbox_fire_input(conn, hwnd, line);
             if (!still_live(rec, hwnd, conn, guard)) {
                 reset_state();
                 return 1;
@@ -301,8 +298,7 @@ int editbox_submit(WindowRecord* rec, EditBox* box, int flags, int key_flags)
             if (go == 0)
                 continue;
         }
-        if (editbox_exec_line_hook)
-            editbox_exec_line_hook(hwnd, run, mode, conn);
+        editbox_run_typed_line(hwnd, run, mode, conn);
         if (!still_live(rec, hwnd, conn, guard)) {
             reset_state();
             return 1;
@@ -328,31 +324,6 @@ int editbox_fire_input(Connection* conn, QWidget* window, const std::string& lin
     return event_fire(conn, window, nullptr, "INPUT", kEvInput, 0, nullptr, &source);
 }
 
-int editbox_exec_default(QWidget* window, const std::string& line, int mode, Connection* conn)
-{
-    if (line.empty())
-        return 0;
-    if (mode != 3 && starts_as_command(line))
-        return 0;  // no interpreter: command lines are dropped
-    return editbox_say_hook ? editbox_say_hook(window, line, conn) : 0;
-}
-
-int editbox_say_default(QWidget* window, const std::string& text, Connection* conn)
-{
-    WindowRecord* rec = win_record_of(window);
-    if (!rec || !conn_is_live(conn) || !conn_is_connected(conn) || text.empty())
-        return 0;
-    bool target = rec->type == kWinChannel ||
-                  (rec->type == kWinQuery && rec->subtype == kQueryPrivate);
-    if (!target || rec->name.empty())
-        return 0;
-    std::string line = "PRIVMSG " + rec->name + " :" + text;
-    if (line.size() > kLongText)
-        line.resize(kLongText);
-    line += "\n";
-    int sent = irc_send_line ? irc_send_line(line, 0, conn) : 0;
-    return sent ? 1 : 0;
-}
 
 // ---- Input histories ----
 

@@ -86,19 +86,6 @@ EditBox* editbox_of(WindowRecord* rec, int box);
 
 // ---- Seams ----
 
-// Runs one line for the window (the interpreter's typed-line entry): mode 0,
-// or 3 when Ctrl was held. Returns the interpreter's result. Absent: a line
-// that begins with the command character is dropped; plain text goes to
-// editbox_say_hook.
-extern int (*editbox_exec_line_hook)(QWidget* window, const std::string& line, int mode,
-                                     Connection* conn);
-// Says plain text to the window's target. Absent: in a channel or query
-// window of a connected connection, "PRIVMSG <name> :<text>" goes out through
-// irc_send_line (the interpreter's messaging commands show it; this path
-// serves an editbox without an interpreter).
-extern int (*editbox_say_hook)(QWidget* window, const std::string& text, Connection* conn);
-// Raises "INPUT" for the line; 0 means: do not run it. Absent: 1.
-extern int (*editbox_input_event_hook)(Connection* conn, QWidget* window, const std::string& line);
 // The program is locked. Absent: never.
 extern int (*editbox_locked_hook)();
 
@@ -108,7 +95,3 @@ extern int (*editbox_locked_hook)();
 int editbox_run_typed_line(QWidget* window, const std::string& line, int mode, Connection* conn);
 // INPUT: the line being submitted is the handlers' $1-; 0 when halted.
 int editbox_fire_input(Connection* conn, QWidget* window, const std::string& line);
-
-// The built-in behaviour of editbox_exec_line_hook while the interpreter is absent.
-int editbox_exec_default(QWidget* window, const std::string& line, int mode, Connection* conn);
-int editbox_say_default(QWidget* window, const std::string& text, Connection* conn);

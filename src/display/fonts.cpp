@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QScreen>
+#include <QWindow>
 #include <QStyledItemDelegate>
 
 #include <cctype>
@@ -267,16 +268,17 @@ std::vector<std::string> font_setting_keys(const WindowRecord* rec, std::string*
 
 int font_logpixelsy()
 {
-    if (font_hooks.logpixelsy)
-        return font_hooks.logpixelsy();
-    if (has_gui()) {
-        if (QScreen* s = QGuiApplication::primaryScreen()) {
-            int dpi = static_cast<int>(s->logicalDotsPerInchY() + 0.5);
-            if (dpi > 0)
-                return dpi;
-        }
-    }
-    return 96;
+    if (!has_gui())
+        return 96;
+    // The screen the frame is on, else the primary one.
+    QScreen* s = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("Kest") && w->windowHandle())
+            s = w->windowHandle()->screen();
+    if (!s)
+        s = QGuiApplication::primaryScreen();
+    const int dpi = s ? static_cast<int>(s->logicalDotsPerInchY() + 0.5) : 0;
+    return dpi > 0 ? dpi : 96;
 }
 
 // ---- Fonts of windows ----
@@ -450,8 +452,7 @@ void font_relayout_window(WindowRecord* rec)
         win_layout(hwnd, kLayoutFull);
         hwnd->update();
     }
-    if (win_hooks.switchbar_repaint)
-        win_hooks.switchbar_repaint();
+    win_list_change(kWinListLook);
 }
 
 void font_reload_all(int include_custom)

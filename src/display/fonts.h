@@ -66,7 +66,8 @@ std::string font_setting_text(const std::string& face, int size, int weight, int
 // that text as the default.
 std::vector<std::string> font_setting_keys(const WindowRecord* rec, std::string* default_value);
 
-// The screen's logical pixels per inch (vertical); 96 without a display.
+// The logical pixels per inch (vertical) of the screen that shows the frame,
+// else of the primary screen; 96 without a display.
 int font_logpixelsy();
 
 // ---- Fonts of windows ----
@@ -152,8 +153,6 @@ void font_of_target(Connection* conn, const std::string& name, int* charset, int
 
 // ---- Calls into other parts of the program ----
 struct FontHooks {
-    // Logical pixels per inch. Absent: the primary screen's, else 96.
-    int (*logpixelsy)() = nullptr;
     // The global list spacing option (list windows). Absent: 0.
     int (*list_spacing)() = nullptr;
     // Re-lays out a DCC transfer window. Absent: nothing.

@@ -27,12 +27,10 @@
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "platform/app_messages.h"
+#include "platform/platform_utils.h"
 
-void (*input_key_event_hook)(Connection*, QWidget*, int, int, int, int) = nullptr;
 void (*input_frame_command_hook)(int, WindowRecord*) = nullptr;
-int (*input_wheel_lines_hook)() = nullptr;
 int (*input_paste_confirm_hook)(WindowRecord*, const std::string&) = nullptr;
-void (*input_scroll_hook)(WindowRecord*, int, int) = nullptr;
 
 namespace {
 
@@ -293,8 +291,7 @@ int key_event_fire(WindowRecord* rec, int up, int key, int character, int repeat
     if (!win_is_record(rec))
         return 0;
     QWidget* hwnd = rec->hwnd.get();
-    if (input_key_event_hook)
-        input_key_event_hook(rec->conn, hwnd, up, key, character, repeat);
+    input_fire_key(rec->conn, hwnd, up, key, character, repeat);
     return win_is_record(rec) && hwnd && rec->hwnd.get() == hwnd ? 1 : 0;
 }
 
@@ -504,7 +501,7 @@ int mouse_wheel_scroll(WindowRecord* rec, int distance, int over_list)
     int notches = distance / 120;
     if (notches == 0)
         return 0;
-    int lines = input_wheel_lines_hook ? input_wheel_lines_hook() : QApplication::wheelScrollLines();
+    int lines = sys_wheel_scroll_lines();
     if (lines == 0)
         lines = 3;
     bool pages = lines > 100 || lines < 0;
@@ -516,10 +513,7 @@ int mouse_wheel_scroll(WindowRecord* rec, int distance, int over_list)
     for (int i = 0; i < count; ++i) {
         if (!win_is_record(rec))
             break;
-        if (input_scroll_hook)
-            input_scroll_hook(rec, to_list ? 1 : 0, code);
-        else
-            input_scroll_request(rec, to_list ? 1 : 0, code);
+        input_scroll_request(rec, to_list ? 1 : 0, code);
     }
     return notches;
 }

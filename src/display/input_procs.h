@@ -69,9 +69,6 @@ int input_tab_completes(WindowRecord* rec, int box, int shift);
 
 // ---- Seams ----
 
-// "KEYDOWN"/"KEYUP" of custom windows. Absent: no script handles key events.
-extern void (*input_key_event_hook)(Connection* conn, QWidget* window, int up, int key,
-                                    int character, int repeat);
 // Inserts a formatting code into the input box at the caret (twice with
 // `twice`); a selection gets the code before and after it (for the colour
 // code the caret then stands after the first one, ready for the number).
@@ -85,8 +82,3 @@ void input_fire_key(Connection* conn, QWidget* window, int up, int key, int char
 // Asks before a paste of several lines into an input box; 0 refuses it.
 // Absent: every paste goes in.
 extern int (*input_paste_confirm_hook)(WindowRecord* rec, const std::string& text);
-// The system's wheel lines per notch. Absent: the application's setting.
-extern int (*input_wheel_lines_hook)();
-// One scroll request (scroll codes of the window) to the list box or the
-// text. Absent: input_scroll_request.
-extern void (*input_scroll_hook)(WindowRecord* rec, int to_list, int code);

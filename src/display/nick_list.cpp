@@ -2,7 +2,6 @@
 #include "model/colors.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QFontMetrics>
 #include <QListWidget>
 #include <QScrollBar>
@@ -21,10 +20,10 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "platform/frame_timers.h"
+#include "platform/platform_utils.h"
 
 NicklistDefaults nicklist_defaults;
 
-QPoint (*nicklist_pointer_hook)() = nullptr;
 int (*nicklist_window_watched_hook)(WindowRecord*) = nullptr;
 
 namespace {
@@ -274,11 +273,6 @@ int nicklist_reveal_zone_at(int window_width, int list_width, int list_height, i
 
 namespace {
 
-QPoint pointer_global()
-{
-    return nicklist_pointer_hook ? nicklist_pointer_hook() : QCursor::pos();
-}
-
 int window_watched(WindowRecord* rec)
 {
     if (nicklist_window_watched_hook)
@@ -322,7 +316,7 @@ int nicklist_reveal_zone(WindowRecord* rec)
     if (!win_is_record(rec) || !rec->hwnd.get() || !rec->listbox.get())
         return 0;
     QWidget* w = rec->hwnd.get();
-    QPoint p = w->mapFromGlobal(pointer_global());
+    QPoint p = w->mapFromGlobal(sys_pointer_pos());
     if (!w->rect().contains(p))
         return 0;
     int width = rec->side_list_width > 0 ? rec->side_list_width : rec->listbox->width();
@@ -364,7 +358,7 @@ int nicklist_auto(WindowRecord* rec, int event)
                 return 0;
             if (!window_watched(rec) || !w)
                 return 1;
-            QPoint p = w->mapFromGlobal(pointer_global());
+            QPoint p = w->mapFromGlobal(sys_pointer_pos());
             QWidget* under = w->rect().contains(p) ? w->childAt(p) : nullptr;
             bool outside = !w->rect().contains(p);
             bool over_input =

@@ -21,8 +21,6 @@
 #include "model/nick_list.h"
 #include "platform/platform_utils.h"
 
-int (*tabcomp_event_hook)(Connection*, QWidget*, const std::string&, int) = nullptr;
-int (*tabcomp_eval_hook)(QWidget*, std::string&, Connection*) = nullptr;
 StringNode* (*tabcomp_folder_channels_hook)() = nullptr;
 
 int tabcomp_fire_event(Connection* conn, QWidget* window, const std::string& text, int)
@@ -253,12 +251,12 @@ void tabcomp_set_text(WindowRecord* rec, int box, const std::string& text, int c
 
 int tabcomp_fire(WindowRecord* rec, const std::string& text, int flag)
 {
-    if (!opt(OPT_REMOTE_EVENTS) || !tabcomp_event_hook)
+    if (!opt(OPT_REMOTE_EVENTS))
         return 1;
     if (!win_is_record(rec))
         return 0;
     std::string cut = text.size() > kLongText ? text.substr(0, kLongText) : text;
-    return tabcomp_event_hook(rec->conn, rec->hwnd.get(), cut, flag);
+    return tabcomp_fire_event(rec->conn, rec->hwnd.get(), cut, flag);
 }
 
 // ---- Tests of the box's text ----
@@ -587,7 +585,7 @@ void tabcomp_complete(WindowRecord* rec, int box)
         return;
     if (evaluate) {
         std::string value = candidate;
-        int ok = tabcomp_eval_hook ? tabcomp_eval_hook(hwnd, value, conn) : 0;
+        int ok = tabcomp_eval_value(hwnd, value, conn);
         if (!window_live(rec, hwnd))
             return;
         if (ok > 0 && !value.empty() && start + value.size() <= kLongText)

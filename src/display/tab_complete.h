@@ -77,15 +77,8 @@ void tabcomp_set_text(WindowRecord* rec, int box, const std::string& text, int c
 
 // ---- Seams ----
 
-// Raises "TABCOMP" (event 66) for the connection and window with the text as
-// its source and the flag as its number; 0 means: leave the box alone.
-// Absent: 1.
-extern int (*tabcomp_event_hook)(Connection* conn, QWidget* window, const std::string& text,
-                                 int flag);
-// Evaluates the identifiers and variables of a text in place; a positive
-// result is success. Absent: 0 (the pattern stays as typed).
-extern int (*tabcomp_eval_hook)(QWidget* window, std::string& text, Connection* conn);
-// TABCOMP: the offered text is $1-; 0 when halted (the box stays as it is).
+// TABCOMP (event 66) for the connection and window: the offered text is
+// $1-; 0 when halted (the box stays as it is).
 int tabcomp_fire_event(Connection* conn, QWidget* window, const std::string& text, int flag);
 // Tab on "$name" or "%name": the text evaluated in place; 1 when it gave a value.
 int tabcomp_eval_value(QWidget* window, std::string& text, Connection* conn);

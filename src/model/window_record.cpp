@@ -19,6 +19,12 @@ WidgetRef<QWidget> win_active;
 std::uint64_t win_creation_counter = 0;
 WinHooks win_hooks;
 Signal<void(WindowRecord*)> win_record_freeing;
+Signal<void(const WinListChange&)> win_list_changed;
+
+void win_list_change(int kind, WindowRecord* rec, int mode)
+{
+    win_list_changed.fire(WinListChange{kind, rec, mode});
+}
 
 namespace {
 

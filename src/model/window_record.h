@@ -367,19 +367,34 @@ extern std::uint64_t win_creation_counter;  // raised by one for every record ma
 // A null entry means that part is absent; the default behaviour is given
 // beside each.
 struct WinHooks {
-    // Switchbar and treebar (bars): repaint and refresh. Absent: nothing.
-    void (*switchbar_repaint)() = nullptr;
-    void (*treebar_refresh)(QWidget* window, int mode) = nullptr;
-    void (*treebar_update_window_item)(WindowRecord* rec, int mode) = nullptr;
-    // Window list order of the bars (kind and name). Absent: creation order stays.
-    void (*winlist_sort)() = nullptr;
-    // The in-view test used for activity levels, beeps and highlights.
-    // Absent: win_needs_highlight_test.
-    int (*needs_highlight)(QWidget* window) = nullptr;
     // Releases the picture state of a record. Absent: nothing to release.
     void (*picture_free)(WindowRecord* rec) = nullptr;
 };
 extern WinHooks win_hooks;
+
+// The window list as the bars show it changed: a window's look (activity,
+// caption, font: the switchbar repaints), the list's order (a window opened,
+// renamed, closed or moved to another connection: the list is sorted again
+// in the bars' order), the tree (refreshed by `mode`) or one window's item in
+// the tree (`rec`, shown when `mode` is 1).
+enum WinListChangeKind {
+    kWinListLook,
+    kWinListOrder,
+    kWinListTree,
+    kWinListTreeItem,
+};
+struct WinListChange {
+    int kind = kWinListLook;
+    WindowRecord* rec = nullptr;
+    int mode = 0;
+};
+enum WinListChangedOrder {
+    kWinListChangedSwitchbar = 10,  // repaints; sorts the list
+    kWinListChangedTreebar = 20,    // refreshes the tree and its items
+};
+extern Signal<void(const WinListChange& change)> win_list_changed;
+// Fires win_list_changed.
+void win_list_change(int kind, WindowRecord* rec = nullptr, int mode = 0);
 
 // A record is being freed (its lists still there): the parts that keep
 // something open for it let go. Fired by win_record_free.

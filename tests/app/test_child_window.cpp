@@ -400,36 +400,44 @@ TEST_F(ChildWindowTest, EnterSubmitsTheEditboxItCameFrom)
     WindowRecord* one = window_test_open("#one", kWinChannel, 0, a);
     ASSERT_TRUE(two && one);
     ASSERT_NE(two->editbox2.get(), nullptr);
-    // The lines the submission runs, with their mode (3: Ctrl held, text
-    // as it stands).
-    static std::vector<std::pair<std::string, int>> ran;
-    editbox_exec_line_hook = [](QWidget*, const std::string& line, int mode, Connection*) {
-        ran.emplace_back(line, mode);
+    // What the interpreter did with the submitted line: a command line runs
+    // "ran"; with Ctrl held (mode 3) the text is said as it stands.
+    static std::vector<std::string> ran;
+    app_install_subsystems();
+    script_register_command("ran", [](CommandCall& call) {
+        ran.emplace_back(call.rest());
+        return 1;
+    });
+    irc_send_line = [](const std::string& line, int, Connection*) {
+        ran.push_back(line);
         return 1;
     };
+    a->connected = 1;
+    a->registered = 1;
+    a->socket = 1000;  // stands for an open link; never used
     struct Case {
         const char* what;
         WindowRecord* rec;
         int key;
         intptr_t second;
-        const char* runs;  // the text of the box that is submitted
-        int mode;
+        const char* runs;  // what the submitted box's line did
     } cases[] = {
-        {"first box", two, 13, 0, "first", 0},
-        {"second box", two, 13, 1, "second", 0},
-        {"second asked, none there", one, 13, 1, "first", 0},
-        {"Ctrl+Enter", one, 13 | kKeyCtrl, 0, "first", 3},
+        {"first box", two, 13, 0, "first"},
+        {"second box", two, 13, 1, "second"},
+        {"second asked, none there", one, 13, 1, "first"},
+        {"Ctrl+Enter", one, 13 | kKeyCtrl, 0, "PRIVMSG #one :/ran first\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        c.rec->editbox->setTextBytes("first");
+        c.rec->editbox->setTextBytes("/ran first");
         if (c.rec->editbox2.get())
-            c.rec->editbox2->setTextBytes("second");
+            c.rec->editbox2->setTextBytes("/ran second");
         ran.clear();
         win_post(c.rec->hwnd.get(), WM_APP_WINDOW_KEY, static_cast<uintptr_t>(c.key), c.second);
         window_test_pump();
-        EXPECT_EQ(ran, (std::vector<std::pair<std::string, int>>{{c.runs, c.mode}}));
+        EXPECT_EQ(ran, std::vector<std::string>{c.runs});
     }
+    a->socket = -1;
 }
 
 TEST_F(ChildWindowTest, FunctionKeysRunTheirAliasOrBeep)

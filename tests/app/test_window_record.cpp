@@ -19,6 +19,7 @@
 #include "model/connection.h"
 #include "irc/link/connections.h"
 #include "app/frame_layout.h"
+#include "app/mdi_arrange.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "app/window_open.h"
@@ -352,21 +353,34 @@ TEST_F(WindowRecordTest, ActivityRanksZeroThreeOneTwo)
     EXPECT_LT(win_activity_rank(1), win_activity_rank(2));
 }
 
-int in_view_answer = 1;  // what the in-view test answers: 1 not seen
-
 TEST_F(WindowRecordTest, PrintingOnlyRaisesAndOnlyWhileNotSeen)
 {
     Connection* a = window_test_conn();
     WindowRecord* c = window_test_open("#chan", kWinChannel, 0, a);
     WindowRecord* t = window_test_open("file.txt", kWinTransfer, 1, a);
-    ASSERT_TRUE(c && t);
-    win_hooks.needs_highlight = [](QWidget*) { return in_view_answer; };
-    int repaints = 0;
-    static int* repaint_count = nullptr;
-    repaint_count = &repaints;
-    win_hooks.switchbar_repaint = [] { ++*repaint_count; };
+    WindowRecord* other = window_test_open("#other", kWinChannel, 0, a);
+    ASSERT_TRUE(c && t && other);
+    opt_set(OPT_HIGHLIGHT_UNSEEN, 1);
+    // The user looks at the channel (it in front) or away from it (another
+    // window in front); activating clears the level, so it is set after.
+    auto look = [&](bool at_channel) {
+        win_activate((at_channel ? c : other)->hwnd.get(), kActivateForeground);
+        window_test_pump();
+        ASSERT_EQ(win_needs_highlight(c->hwnd.get()), at_channel ? 0 : 1);
+    };
+    static int repaints = 0;
+    repaints = 0;
+    struct Listen {
+        int id = win_list_changed.add(kWinListChangedSwitchbar + 1, [](const WinListChange& change) {
+            if (change.kind == kWinListLook)
+                ++repaints;
+        });
+        ~Listen() { win_list_changed.remove(id); }
+    } listen;
 
-    in_view_answer = 1;
+    look(false);
+    c->activity = 0;
+    repaints = 0;
     // Five highlights and then ordinary lines leave the window at 2.
     for (int i = 0; i < 5; ++i)
         win_raise_activity(c, kActivityHighlight);
@@ -377,13 +391,13 @@ TEST_F(WindowRecordTest, PrintingOnlyRaisesAndOnlyWhileNotSeen)
     EXPECT_EQ(repaints, 1);  // only the change repaints
 
     // A window in view keeps its level.
+    look(true);
     c->activity = 0;
-    in_view_answer = 0;
     EXPECT_EQ(win_raise_activity(c, kActivityMessage), 0);
     EXPECT_EQ(c->activity, 0);
 
     // DCC transfer windows get none.
-    in_view_answer = 1;
+    look(false);
     EXPECT_EQ(win_raise_activity(t, kActivityHighlight), 0);
     EXPECT_EQ(t->activity, 0);
 
@@ -394,7 +408,7 @@ TEST_F(WindowRecordTest, PrintingOnlyRaisesAndOnlyWhileNotSeen)
     c->activity = 3;
     win_note_activity(c->hwnd.get());
     EXPECT_EQ(c->activity, 3);
-    in_view_answer = 0;
+    look(true);
     c->activity = 0;
     win_mark_activity(c->hwnd.get());
     EXPECT_EQ(c->activity, 0);

@@ -302,6 +302,15 @@ protected:
         QTest::keyClick(box, Qt::Key_Return);
         window_test_pump();
     }
+    // The user looks at the channel (it in front, the program active) or
+    // away from it (another window in front).
+    void look_at_channel(bool in_view)
+    {
+        opt_set(OPT_HIGHLIGHT_UNSEEN, 1);
+        win_activate((in_view ? channel : other)->hwnd.get(), kActivateForeground);
+        window_test_pump();
+        ASSERT_EQ(win_needs_highlight(channel->hwnd.get()), in_view ? 0 : 1);
+    }
     WindowRecord* channel = nullptr;
     WindowRecord* other = nullptr;
 };
@@ -1092,24 +1101,21 @@ std::vector<std::string> with_marker(const WindowRecord* rec)
     return out;
 }
 
-int in_view_answer = 0;   // what the in-view test answers for the channel
-
 TEST_F(ServerTextTest, MarkerMovesAboveTextThatArrivesOutOfView)
 {
-    win_hooks.needs_highlight = [](QWidget*) { return in_view_answer ? 0 : 1; };
     marker_settings = MarkerSettings();
     win_clear_buffer(channel, 0);
     marker_set_show_flag(channel, 1);
 
     // In view: no marker, however much text arrives.
-    in_view_answer = 1;
+    look_at_channel(true);
     for (int i = 0; i < 5; ++i)
         feed(":peer!u@h PRIVMSG #kest :seen " + std::to_string(i));
     for (const std::string& t : with_marker(channel))
         EXPECT_NE(t, "<marker>");
 
     // Away: the first new line gets the marker above it; later lines leave it.
-    in_view_answer = 0;
+    look_at_channel(false);
     feed(":peer!u@h PRIVMSG #kest :new one");
     feed(":peer!u@h PRIVMSG #kest :new two");
     feed(":peer!u@h PRIVMSG #kest :new three");
@@ -1122,12 +1128,12 @@ TEST_F(ServerTextTest, MarkerMovesAboveTextThatArrivesOutOfView)
     EXPECT_EQ(marker_seen(channel), 0);
 
     // Painted in view, it counts as seen; the next line away moves it.
-    in_view_answer = 1;
+    look_at_channel(true);
     QWidget* top = channel->hwnd.get()->window();
     top->resize(600, 400);
     channel->text_area.get()->grab();
     EXPECT_EQ(marker_seen(channel), 1);
-    in_view_answer = 0;
+    look_at_channel(false);
     feed(":peer!u@h PRIVMSG #kest :after");
     lines = with_marker(channel);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "<marker>"), 1);
@@ -1190,7 +1196,6 @@ TEST_F(ServerTextTest, MarkerPictureFillsItsBand)
 
 TEST_F(ServerTextTest, MarkerBetweenSeparatorsTakesOneWithIt)
 {
-    win_hooks.needs_highlight = [](QWidget*) { return in_view_answer ? 0 : 1; };
     marker_settings = MarkerSettings();
     win_clear_buffer(channel, 0);
     marker_set_show_flag(channel, 1);
@@ -1206,14 +1211,14 @@ TEST_F(ServerTextTest, MarkerBetweenSeparatorsTakesOneWithIt)
         ++channel->line_count;
     }
     // Seen by painting in view, then a line arrives out of view.
-    in_view_answer = 1;
+    look_at_channel(true);
     QImage scratch(10, 10, QImage::Format_RGB32);
     {
         QPainter p(&scratch);
         marker_draw(channel, p, QRect(0, 0, 10, 10), 0);
     }
     ASSERT_EQ(marker_seen(channel), 1);
-    in_view_answer = 0;
+    look_at_channel(false);
     print_line(channel->hwnd.get(), "c", kColorNormalText);
     EXPECT_EQ(with_marker(channel), (std::vector<std::string>{"a", "-", "b", "<marker>", "c"}));
     EXPECT_EQ(channel->line_count, 5);
@@ -1264,17 +1269,16 @@ TEST_F(ServerTextTest, MarkerSettingsClampAndDrawWhatWasLoaded)
 
 TEST_F(ServerTextTest, CtrlLJumpsToTheMarkerAndBack)
 {
-    win_hooks.needs_highlight = [](QWidget*) { return in_view_answer ? 0 : 1; };
     marker_settings = MarkerSettings();
     QWidget* top = channel->hwnd.get()->window();
     top->resize(600, 300);
     window_test_pump();
     win_clear_buffer(channel, 0);
     marker_set_show_flag(channel, 1);
-    in_view_answer = 1;
+    look_at_channel(true);
     for (int i = 0; i < 50; ++i)
         print_line(channel->hwnd.get(), "old " + std::to_string(i), kColorNormalText);
-    in_view_answer = 0;
+    look_at_channel(false);
     for (int i = 0; i < 200; ++i)
         print_line(channel->hwnd.get(), "new " + std::to_string(i), kColorNormalText);
     window_test_pump();

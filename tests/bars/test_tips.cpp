@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QWindow>
 
+#include "app/child_widgets.h"
 #include "app/startup.h"
 #include "app/window_ops.h"
 #include "core/options.h"
@@ -694,6 +695,9 @@ TEST_F(TipsTest, WithoutATrayMinimisingNeverHidesTheFrame)
     EXPECT_TRUE(frame->isMinimized());
     EXPECT_FALSE(frame->isHidden());
     EXPECT_EQ(tray_frame_hidden(), 0);
+    // Asked by the windows, the tray says the same.
+    tray_activity_install();
+    EXPECT_FALSE(frame_hidden_asked.any());
     // A second minimise changes nothing.
     tray_on_minimise(1);
     EXPECT_FALSE(frame->isHidden());

@@ -19,6 +19,8 @@
 #include "core/string_list.h"
 #include "model/colors.h"
 #include "display/draw.h"
+#include "display/find_text.h"
+#include "display/text_marking.h"
 #include "display/fonts.h"
 #include "model/line_buffer.h"
 #include "display/text_area.h"
@@ -402,17 +404,39 @@ TEST_F(DrawTest, ScrollPositionChoosesTheLinesInView)
 
 TEST_F(DrawTest, MarkedTextIsDrawnInTheBackgroundColourOnTheTextColour)
 {
-    print_line(chan->hwnd.get(), std::string_view("XXXXXXXXXXXXXXXX"), kColorNormalText);
+    const std::string marked_text = "XXXXXXXXXXXXXXXX";
+    print_line(chan->hwnd.get(), std::string_view(marked_text), kColorNormalText);
+    print_line(chan->hwnd.get(), std::string_view("."), kColorNormalText);
     QImage plain = text_area_render(chan);
-    draw_hooks.marked_span = [](WindowRecord*, const StringNode*, int* from, int* to) {
-        *from = 0;
-        *to = 8;
-        return 1;
-    };
+    WinRect r;
+    win_text_rect(chan->hwnd.get(), r, 0);
+    std::vector<ShownLine> shown;
+    draw_lines_in_view(chan, QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), shown);
+    ASSERT_GE(shown.size(), 2u);
+    const ShownLine& row = shown[shown.size() - 2];
+    ASSERT_EQ(row.line->text, marked_text);
+    const QRect rect = plain.rect();
+
+    // Marked with the mouse: the first half of the line.
+    std::vector<CharBox> boxes;
+    draw_line_char_boxes(chan, row.line, r.left + 2, boxes);
+    ASSERT_GE(boxes.size(), 8u);
+    const int y = row.top + 3;
+    textsel_mouse(chan->hwnd.get(), QPoint((boxes[0].left + boxes[0].right) / 2, y));
+    textsel_mouse(chan->hwnd.get(), QPoint((boxes[7].left + boxes[7].right) / 2, y));
     QImage marked = text_area_render(chan);
-    draw_hooks = DrawHooks();
-    const QRect rect = marked.rect();
+    textsel_end_record(chan);
     EXPECT_GT(count_pixels(marked, rect, is_black), 3 * count_pixels(plain, rect, is_black));
+    QImage after = text_area_render(chan);
+    EXPECT_EQ(count_pixels(after, rect, is_black), count_pixels(plain, rect, is_black))
+        << "the marking ended: plain again";
+
+    // Found by a search upwards from the bottom line: that line is marked.
+    find_text = "xxxx";
+    ASSERT_EQ(find_text_step(kFindUp, chan), 1);
+    QImage found = text_area_render(chan);
+    EXPECT_GT(count_pixels(found, rect, is_black), 3 * count_pixels(plain, rect, is_black));
+    find_text.clear();
 }
 
 }  // namespace

@@ -46,7 +46,6 @@ protected:
         ASSERT_TRUE(temp_.made());
         root_ = temp_.path();
         font_hooks = FontHooks{};
-        font_hooks.logpixelsy = [] { return 96; };
     }
     void TearDown() override
     {

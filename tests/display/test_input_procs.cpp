@@ -8,16 +8,20 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QWheelEvent>
 
 #include <string>
 #include <vector>
 
+#include "app/child_layout.h"
 #include "app/child_window.h"
 #include "model/connection.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
 #include "core/options.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "display/editbox.h"
 #include "display/input_procs.h"
 #include "display/nick_list.h"
@@ -28,14 +32,11 @@ void input_test_reset();
 void input_test_pump();
 Connection* input_test_conn();
 WindowRecord* input_test_open(const std::string& name, int type, int subtype, Connection* conn);
+void input_test_interpreter();
+void input_test_script(const std::vector<std::string>& lines);
+extern std::vector<std::string> input_test_recorded;
 
 namespace {
-
-struct Scroll {
-    int to_list;
-    int code;
-};
-std::vector<Scroll> scrolls;
 
 class InputProcsTest : public ::testing::Test {
     HookGuard hooks_;  // every seam back as it was when the test ends
@@ -43,16 +44,16 @@ protected:
     void SetUp() override
     {
         input_test_reset();
-        scrolls.clear();
         conn = input_test_conn();
         ASSERT_TRUE(conn);
         channel = input_test_open("#kest", kWinChannel, 0, conn);
         ASSERT_TRUE(channel);
-        input_scroll_hook = [](WindowRecord*, int to_list, int code) {
-            scrolls.push_back({to_list, code});
-        };
     }
-    void TearDown() override { input_test_reset(); }
+    void TearDown() override
+    {
+        QApplication::setWheelScrollLines(saved_wheel_lines_);
+        input_test_reset();
+    }
 
     void press(QWidget* target, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
                const QString& text = QString())
@@ -64,12 +65,44 @@ protected:
         input_test_pump();
     }
 
+    // The channel's text and its nick list, both long enough to scroll
+    // either way from the middle.
+    void fill_for_scrolling()
+    {
+        for (int i = 0; i < 300; ++i) {
+            print_line(channel->hwnd.get(), "line " + std::to_string(i), kColorNormalText);
+            nicklist_update("n" + std::to_string(i), channel, kNickAddOrChange, 1);
+        }
+        input_test_pump();
+        ASSERT_GT(channel->scroll_end, 200);
+        ASSERT_GT(list_bar()->maximum(), 40) << "the nick list scrolls";
+    }
+    QScrollBar* list_bar() { return channel->listbox->verticalScrollBar(); }
+    // Both held in the middle.
+    void hold_in_the_middle()
+    {
+        win_on_vscroll(channel, kScrollThumbPosition, 100, 1);
+        ASSERT_EQ(channel->scroll_pos, 100);
+        list_bar()->setValue(20);
+    }
+    // The lines one page of the text area scrolls.
+    int text_page()
+    {
+        hold_in_the_middle();
+        win_on_vscroll(channel, kScrollPageUp, 0, 1);
+        return 100 - channel->scroll_pos;
+    }
+
     Connection* conn = nullptr;
     WindowRecord* channel = nullptr;
+    int saved_wheel_lines_ = QApplication::wheelScrollLines();
 };
 
 TEST_F(InputProcsTest, WheelDistanceLinesAndTarget)
 {
+    fill_for_scrolling();
+    const int page = text_page();
+    ASSERT_GT(page, 1);
     struct Case {
         const char* what;
         int distance;
@@ -89,26 +122,28 @@ TEST_F(InputProcsTest, WheelDistanceLinesAndTarget)
         {"-5000 counts as one notch", -5000, 1, 0, -1, 1, kScrollLineDown, 0},
         {"less than a notch", 60, 3, 0, 0, 0, 0, 0},
         {"over the list", 120, 2, 1, 1, 2, kScrollLineUp, 1},
+        {"pages over the list", -120, 101, 1, -1, 1, kScrollPageDown, 1},
         {"nothing", 0, 3, 0, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        scrolls.clear();
-        static int lines = 3;
-        lines = c.system_lines;
-        input_wheel_lines_hook = []() { return lines; };
+        hold_in_the_middle();
+        QApplication::setWheelScrollLines(c.system_lines);
         EXPECT_EQ(mouse_wheel_scroll(channel, c.distance, c.over_list), c.notches);
-        ASSERT_EQ(static_cast<int>(scrolls.size()), c.requests);
-        for (const Scroll& s : scrolls) {
-            EXPECT_EQ(s.code, c.code);
-            EXPECT_EQ(s.to_list, c.to_list);
-        }
+        const bool pages = c.code == kScrollPageUp || c.code == kScrollPageDown;
+        const int sign = c.code == kScrollLineUp || c.code == kScrollPageUp ? -1 : 1;
+        const int text_moved = channel->scroll_pos - 100;
+        const int list_moved = list_bar()->value() - 20;
+        const int list_step = pages ? list_bar()->pageStep() : list_bar()->singleStep();
+        EXPECT_EQ(text_moved, c.to_list ? 0 : sign * c.requests * (pages ? page : 1));
+        EXPECT_EQ(list_moved, c.to_list ? sign * c.requests * list_step : 0);
     }
 }
 
 TEST_F(InputProcsTest, WheelEventsOnTheControlsScrollTheirTarget)
 {
-    input_wheel_lines_hook = []() { return 1; };
+    fill_for_scrolling();
+    QApplication::setWheelScrollLines(1);
     struct Case {
         const char* what;
         QWidget* target;
@@ -121,13 +156,13 @@ TEST_F(InputProcsTest, WheelEventsOnTheControlsScrollTheirTarget)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        scrolls.clear();
+        hold_in_the_middle();
         QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(c.target, &wheel);
-        ASSERT_EQ(scrolls.size(), 1u);
-        EXPECT_EQ(scrolls[0].code, kScrollLineDown);
-        EXPECT_EQ(scrolls[0].to_list, c.to_list);
+        EXPECT_EQ(channel->scroll_pos, c.to_list ? 100 : 101) << "one line down in the text";
+        EXPECT_EQ(list_bar()->value(), c.to_list ? 20 + list_bar()->singleStep() : 20)
+            << "one step down in the list";
     }
 }
 
@@ -214,26 +249,24 @@ TEST_F(InputProcsTest, TabKeyReachesCompletionThroughTheDeferredKey)
 
 TEST_F(InputProcsTest, EnterKeySubmitsWithCtrlAsPlainMode)
 {
-    struct Ran {
-        std::string line;
-        int mode;
-    };
-    static std::vector<Ran> ran;
-    ran.clear();
-    editbox_exec_line_hook = [](QWidget*, const std::string& line, int mode, Connection*) {
-        ran.push_back({line, mode});
+    // What the interpreter did: the lines it sent and what "rec" was given.
+    input_test_interpreter();
+    irc_send_line = [](const std::string& line, int, Connection*) {
+        input_test_recorded.push_back(line);
         return 1;
     };
+    conn->connected = 1;
+    conn->registered = 1;
+    conn->socket = 1000;  // stands for an open link; never used
     EditBox* box = channel->editbox.get();
     box->setTextBytes("hello");
     press(box, Qt::Key_Return);
-    box->setTextBytes("/me hi");
+    box->setTextBytes("/rec hi");
+    press(box, Qt::Key_Return);
+    box->setTextBytes("/rec hi");
     press(box, Qt::Key_Return, Qt::ControlModifier);
-    ASSERT_EQ(ran.size(), 2u);
-    EXPECT_EQ(ran[0].line, "hello");
-    EXPECT_EQ(ran[0].mode, 0);
-    EXPECT_EQ(ran[1].line, "/me hi");
-    EXPECT_EQ(ran[1].mode, 3);
+    EXPECT_EQ(input_test_recorded,
+              (std::vector<std::string>{"PRIVMSG #kest :hello\n", "hi", "PRIVMSG #kest :/rec hi\n"}));
     EXPECT_EQ(box->textBytes(), "");
 }
 
@@ -273,48 +306,32 @@ TEST_F(InputProcsTest, UpRecallsHistoryBySingleLineOrCtrl)
 
 TEST_F(InputProcsTest, CustomWindowKeyEvents)
 {
+    input_test_interpreter();
+    input_test_script({"on *:KEYDOWN:@pad:*:rec down $keyval $keychar | if ($keyval == 88) shut",
+                       "on *:KEYUP:@pad:*:rec up $keyval",
+                       "on *:KEYDOWN:#kest:*:rec channel $keyval"});
     win_custom_request = CustomWindowRequest();
     WindowRecord* custom = input_test_open("@pad", kWinCustom, 0, conn);
     ASSERT_TRUE(custom);
     ASSERT_TRUE(custom->editbox.get() || custom->text_area.get());
     QWidget* target = custom->editbox.get() ? static_cast<QWidget*>(custom->editbox.get())
                                             : static_cast<QWidget*>(custom->text_area.get());
-    struct Fired {
-        int up;
-        int key;
-        int character;
-    };
-    static std::vector<Fired> fired;
-    static int close_on_key = 0;
-    static WindowRecord* closing = nullptr;
-    fired.clear();
-    closing = custom;
-    input_key_event_hook = [](Connection*, QWidget*, int up, int key, int character, int) {
-        fired.push_back({up, key, character});
-        if (close_on_key && !up)
-            win_close(closing->hwnd.get());
-    };
     press(target, Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"));
-    ASSERT_EQ(fired.size(), 2u);
-    EXPECT_EQ(fired[0].up, 0);
-    EXPECT_EQ(fired[0].key, 'Q');
-    EXPECT_EQ(fired[0].character, 'q');
-    EXPECT_EQ(fired[1].up, 1);
+    EXPECT_EQ(input_test_recorded, (std::vector<std::string>{"down 81 q", "up 81"}));
 
     // A script that closes the window on KEYDOWN leaves no further handling.
-    fired.clear();
-    close_on_key = 1;
-    QKeyEvent down(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    input_test_recorded.clear();
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
     int result = keydown_handle(custom, &down, kCtlKindEditbox, target);
     EXPECT_EQ(result, 0);
     EXPECT_FALSE(win_is_record(custom));
-    close_on_key = 0;
+    EXPECT_EQ(input_test_recorded, std::vector<std::string>{"down 88 x"});
     input_test_pump();
 
     // Ordinary channels raise no key events.
-    fired.clear();
+    input_test_recorded.clear();
     press(channel->editbox.get(), Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"));
-    EXPECT_TRUE(fired.empty());
+    EXPECT_TRUE(input_test_recorded.empty());
 }
 
 TEST_F(InputProcsTest, InstallRunTwiceAddsItsListenersOnce)

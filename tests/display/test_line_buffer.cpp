@@ -689,10 +689,11 @@ TEST_F(LineBufferTest, WindowsWithoutTextOfTheirOwnPrintIntoTheStatusWindow)
 TEST_F(LineBufferTest, ActivityIsRaisedOnlyForWindowsNotInView)
 {
     WindowRecord* chan = open("#a", kWinChannel);
+    WindowRecord* other = open("#other", kWinChannel);
     ASSERT_NE(chan, nullptr);
-    static int seen;
-    win_hooks.needs_highlight = [](QWidget*) { return seen ? 0 : 1; };
+    ASSERT_NE(other, nullptr);
     opt_set(OPT_HIGHLIGHT_ENABLED, 1);
+    opt_set(OPT_HIGHLIGHT_UNSEEN, 1);
     print_hooks.highlight_match = [](WindowRecord*, const std::string& text, int,
                                      const std::string&, HighlightMatch*) {
         return text.find("HL") != std::string::npos ? 1 : 0;
@@ -715,8 +716,11 @@ TEST_F(LineBufferTest, ActivityIsRaisedOnlyForWindowsNotInView)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.start) + " kind " + std::to_string(c.kind) + " view " +
                      std::to_string(c.in_view) + " raise " + std::to_string(c.raise));
+        // In view: the window in front; out of view: another window over it.
+        win_activate((c.in_view ? chan : other)->hwnd.get(), kActivateForeground);
+        lines_test_pump();
+        ASSERT_EQ(win_needs_highlight(chan->hwnd.get()), c.in_view ? 0 : 1);
         chan->activity = c.start;
-        seen = c.in_view;
         print_options.raise_activity = c.raise;
         print_options.message = c.kind == kMessage ? 1 : 0;
         print_options.highlight_test = 1;

@@ -4,6 +4,7 @@
 // the auto-hide.
 #include <gtest/gtest.h>
 
+#include <QCursor>
 #include <QFontMetrics>
 #include <QListWidget>
 #include <QScrollBar>
@@ -453,10 +454,8 @@ TEST_F(NickListTest, AutoHideAndShiftTab)
     EXPECT_EQ(channel->side_list_hidden, 0);
 
     // The countdown hides it again once the pointer left the window.
-    static QPoint pointer;
-    nicklist_pointer_hook = []() { return pointer; };
     nicklist_window_watched_hook = [](WindowRecord*) { return 1; };
-    pointer = channel->hwnd->mapToGlobal(QPoint(-50, -50));
+    QCursor::setPos(channel->hwnd->mapToGlobal(QPoint(-50, -50)));
     EXPECT_EQ(nicklist_auto(channel, 2), 1);
     EXPECT_EQ(channel->nicklist_hide_countdown, 100);
     EXPECT_EQ(nicklist_auto(channel, 2), 0);

@@ -15,6 +15,7 @@
 #include "display/editbox.h"
 #include "model/nick_list.h"
 #include "display/tab_complete.h"
+#include "script/exec/script_types.h"
 #include "support/hook_guard.h"
 
 void input_test_reset();
@@ -22,6 +23,9 @@ void input_test_pump();
 Connection* input_test_conn();
 WindowRecord* input_test_open(const std::string& name, int type, int subtype, Connection* conn);
 extern int input_test_beeps;
+void input_test_interpreter();
+void input_test_script(const std::vector<std::string>& lines);
+extern std::vector<std::string> input_test_recorded;
 
 namespace {
 
@@ -49,6 +53,12 @@ protected:
     {
         tabcomp_complete(rec, 0);
         return rec->editbox->textBytes();
+    }
+
+    // Runs a command line in the channel as the interpreter runs typed ones.
+    void run(const std::string& line)
+    {
+        script_exec_line(channel->hwnd.get(), line.c_str(), nullptr, 0, nullptr, nullptr, conn);
     }
 
     Connection* conn = nullptr;
@@ -138,7 +148,7 @@ TEST_F(TabCompleteTest, ChannelNamesUseTheConnectionChanTypes)
         {"status: next", status, false, nullptr, "/join #zeta"},
         {"status: wraps", status, false, nullptr, "/join #Zebra"},
         {"a channel type of the server", status, true, "/join !p", "/join !plus"},
-        {"a channel window puts its own name first", channel, true, "/part #", "/part #"},
+        {"a channel window puts its own name first", channel, true, "/part #", "/part #kest"},
         {"a channel window: own name", channel, true, "#k", "#kest"},
     };
     for (const Step& s : steps) {
@@ -168,21 +178,9 @@ TEST_F(TabCompleteTest, QueryPartnerAndMessageWindow)
 
 TEST_F(TabCompleteTest, EvaluationOfIdentifiersAndVariables)
 {
-    tabcomp_eval_hook = [](QWidget*, std::string& text, Connection*) {
-        if (text == "$me") {
-            text = "kestuser";
-            return 1;
-        }
-        if (text == "%greet") {
-            text = "merhaba";
-            return 1;
-        }
-        if (text == "#") {
-            text = "#kest";
-            return 1;
-        }
-        return 0;
-    };
+    input_test_interpreter();
+    conn->live_identity[2] = "kestuser";
+    run("/set %greet merhaba");
     struct Case {
         const char* typed;
         const char* expect;
@@ -190,13 +188,16 @@ TEST_F(TabCompleteTest, EvaluationOfIdentifiersAndVariables)
     const Case cases[] = {
         {"I am $me", "I am kestuser"},
         {"say %greet", "say merhaba"},
+        {"say $calc(2+3)", "say 5"},
         {"#", "#kest"},
-        {"x $unknown", "x $unknown"},  // failed evaluation: the pattern stays
+        {"x $null", "x $null"},  // evaluated to nothing: the pattern stays
+        {"x %nothing", "x %nothing"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
         EXPECT_EQ(tab(channel, c.typed), c.expect);
     }
+    run("/unset %greet");
 }
 
 TEST_F(TabCompleteTest, EmptyBoxCyclesConversationNicks)
@@ -225,42 +226,34 @@ TEST_F(TabCompleteTest, EmptyBoxCyclesConversationNicks)
 TEST_F(TabCompleteTest, TabcompEventSeesBothStepsAndCanHalt)
 {
     nicklist_update("alice", channel, kNickAddOrChange, 1);
-    struct Fired {
-        std::string text;
-        int flag;
-    };
-    static std::vector<Fired> fired;
-    static int halt_on_flag = -1;
-    tabcomp_event_hook = [](Connection*, QWidget*, const std::string& text, int flag) {
-        fired.push_back({text, flag});
-        return flag == halt_on_flag ? 0 : 1;
-    };
+    input_test_interpreter();
+    // The handler halts the step whose number is in %tabhalt.
+    input_test_script({"on *:TABCOMP:#kest:rec $1- | set %tabn $calc(%tabn + 1) | "
+                       "if (%tabn == %tabhalt) halt",
+                       "on *:TABCOMP:#other:rec other"});
     struct Case {
         const char* what;
-        int halt_on;
+        int halt_at;
         int events;
         const char* expect;
         int fired_count;
     };
     const Case cases[] = {
-        {"both steps run", -1, 1, "hi alice", 2},
+        {"both steps run", 0, 1, "hi alice", 2},
         {"halted at the first step", 1, 1, "hi al", 1},
-        {"halted at the final step", 0, 1, "hi al", 2},
+        {"halted at the final step", 2, 1, "hi al", 2},
         {"remote events off: no event", 1, 0, "hi alice", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fired.clear();
-        halt_on_flag = c.halt_on;
+        input_test_recorded.clear();
+        run("/set %tabn 0");
+        run("/set %tabhalt " + std::to_string(c.halt_at));
         opt_set(OPT_REMOTE_EVENTS, c.events);
         EXPECT_EQ(tab(channel, "hi al"), c.expect);
-        ASSERT_EQ(static_cast<int>(fired.size()), c.fired_count);
-        if (c.fired_count == 2) {
-            EXPECT_EQ(fired[0].text, "hi alice");
-            EXPECT_EQ(fired[0].flag, 1);
-            EXPECT_EQ(fired[1].flag, 0);
-        }
+        EXPECT_EQ(input_test_recorded, std::vector<std::string>(c.fired_count, "hi alice"));
     }
+    run("/unset %tabn %tabhalt");
 }
 
 TEST_F(TabCompleteTest, ConversationListsAddRenameRemove)

@@ -46,7 +46,7 @@ bool is_plain_number(const std::string& s)
 void repaint_switchbar()
 {
     if (captions_updated.size()) captions_updated.fire();
-    else if (win_hooks.switchbar_repaint) win_hooks.switchbar_repaint();
+    else win_list_change(kWinListLook);
 }
 
 // The texts of windows whose records are gone are dropped once the two maps

@@ -44,8 +44,8 @@ extern Signal<void(WindowRecord*, const std::string&)> caption_changed;
 // can answer. Absent: the caption last set.
 extern std::string (*caption_get_hook)(WindowRecord* rec);
 // A window's title was brought up to date (or a window went): the
-// switchbar repaints its buttons. Without a listener:
-// win_hooks.switchbar_repaint when set.
+// switchbar repaints its buttons. Without a listener the window list's
+// look-changed event goes out instead.
 enum CaptionsUpdatedOrder {
     kCaptionsUpdatedSwitchbar = 10,  // the switchbar's buttons
 };
