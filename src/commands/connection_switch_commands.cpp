@@ -2,8 +2,6 @@
 // the line run there or the running line moved there, and the way home.
 #include "commands/connection_switch_commands.h"
 
-#include <QWidget>
-
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -12,14 +10,22 @@
 
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "display/text_area.h"
+#include "model/colors.h"
+#include "model/line_buffer.h"
 #include "model/connection.h"
+#include "model/connection_windows.h"
 #include "model/window_record.h"
 #include "script/exec/script_errors.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 
 namespace {
+
+// A message of /scid in the line's window.
+void info(QWidget* window, const std::string& text)
+{
+    echo_line(window, text, kColorInfoText);
+}
 
 // Runs a command line on a connection with that window, one nesting level
 // deeper; the interpreter's result.
@@ -136,10 +142,10 @@ bool return_home(ScidContext& ctx, bool show)
         return false;
     Connection* home = ctx.home_conn;
     if (show)
-        text_area_info_line(ctx.window, format_number(4151, home->id));
+        info(ctx.window, format_number(4151, home->id));
     QWidget* w = ctx.home_window;
     ctx.conn = home;
-    ctx.window = win_record_of(w) ? w : home->status_window.data();
+    ctx.window = win_record_of(w) ? w : conn_status_window(home);
     ctx.home_conn = nullptr;
     ctx.home_window = nullptr;
     return true;
@@ -168,7 +174,7 @@ int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_sc
         while (c) {
             Connection* successor = c->next;
             if (passes_filter(c, sw.filter)) {
-                result = run_line(c, c->status_window.data(), line, ctx.depth + 1);
+                result = run_line(c, conn_status_window(c), line, ctx.depth + 1);
                 if (!result)
                     break;
             }
@@ -182,7 +188,7 @@ int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_sc
     if (sw.reset) {
         if (idx >= tokens.size()) {
             if (!return_home(ctx, sw.show) && sw.show)
-                text_area_info_line(ctx.window, format_number(4152, line_id(ctx)));
+                info(ctx.window, format_number(4152, line_id(ctx)));
             return 1;
         }
         Connection* target = conn_is_live(ctx.home_conn) ? ctx.home_conn
@@ -190,12 +196,12 @@ int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_sc
                                                          : conn_current();
         if (!target || !passes_filter(target, sw.filter))
             return 1;
-        return run_line(target, target->status_window.data(), join_from(tokens, idx), ctx.depth + 1);
+        return run_line(target, conn_status_window(target), join_from(tokens, idx), ctx.depth + 1);
     }
 
     if (idx >= tokens.size()) {
         if (sw.show)
-            text_area_info_line(ctx.window, format_number(4152, line_id(ctx)));
+            info(ctx.window, format_number(4152, line_id(ctx)));
         return 1;
     }
     int n = clamped_number(tokens[idx]);
@@ -207,19 +213,19 @@ int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_sc
         chosen = is_scon ? conn_by_position(n) : conn_by_id(n);
     if (!chosen) {
         if (sw.show)
-            text_area_info_line(ctx.window, format_number(is_scon ? 4154 : 4153, n));
+            info(ctx.window, format_number(is_scon ? 4154 : 4153, n));
         return 0;
     }
     if (!passes_filter(chosen, sw.filter))
         return 1;
     if (idx < tokens.size())
-        return run_line(chosen, chosen->status_window.data(), join_from(tokens, idx), ctx.depth + 1);
+        return run_line(chosen, conn_status_window(chosen), join_from(tokens, idx), ctx.depth + 1);
 
     if (chosen == ctx.home_conn && return_home(ctx, sw.show))
         return 1;
     if (chosen == ctx.conn) {
         if (sw.show)
-            text_area_info_line(ctx.window, format_number(4152, chosen->id));
+            info(ctx.window, format_number(4152, chosen->id));
         return 1;
     }
     if (!conn_is_live(ctx.home_conn)) {
@@ -227,9 +233,9 @@ int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_sc
         ctx.home_window = ctx.window;
     }
     if (sw.show)
-        text_area_info_line(ctx.window, format_number(4155, chosen->id));
+        info(ctx.window, format_number(4155, chosen->id));
     ctx.conn = chosen;
-    ctx.window = chosen->status_window.data();
+    ctx.window = conn_status_window(chosen);
     return 1;
 }
 

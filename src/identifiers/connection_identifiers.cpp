@@ -2,8 +2,6 @@
 // and an identifier's value read on that connection.
 #include "identifiers/connection_identifiers.h"
 
-#include <QWidget>
-
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -12,6 +10,7 @@
 
 #include "core/text_limits.h"
 #include "model/connection.h"
+#include "model/connection_windows.h"
 #include "script/exec/script_types.h"
 
 namespace {
@@ -109,7 +108,7 @@ int id_scid(const std::string& arg, const std::string* property, int is_scon, st
     }
     // The property is read as the connection's status window would read it.
     std::string value = "$" + property->substr(0, kShortText);
-    if (ident_eval_text(c->status_window.data(), &value, nullptr, nullptr, 0, property_depth, -1, nullptr, c))
+    if (ident_eval_text(conn_status_window(c), &value, nullptr, nullptr, 0, property_depth, -1, nullptr, c))
         out = value.substr(0, kLongText);
     return 1;
 }
