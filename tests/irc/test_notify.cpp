@@ -192,11 +192,6 @@ protected:
         c->socket = -1;
         conn_free(c);
     }
-    ~NotifyTest() override
-    {
-        for (QWidget* w : widgets) delete w;
-    }
-
     void feed(const std::string& line, Connection* c = nullptr) { irc_dispatch_line(line, c ? c : conn); }
     void add(const std::string& nick, const std::string& note = "", const std::string& network = "")
     {
@@ -262,7 +257,6 @@ protected:
     TempSettingsDir settings{"kest_notify_"};
     Connection* conn = nullptr;
     std::vector<Connection*> conns;
-    std::vector<QWidget*> widgets;
     std::vector<WindowRecord*> status_windows;
     int printed_listener = 0;
     int scripts = 0;

@@ -56,7 +56,7 @@ protected:
         line_printed.add_once(printed_listener_, 0, [](const LinePrinted& l) {
             if (l.event != kPrintStored || !l.first_part) return;
             if (!l.separator) printed.emplace_back(l.text);
-            else if (!printed.empty() && printed.back().front() != '[') printed.back() = "[" + printed.back() + "]";
+            else if (!printed.empty() && printed.back().rfind('[', 0) != 0) printed.back() = "[" + printed.back() + "]";
         });
         irc_nick_colours_stale.add_once(recolour_listener_, 0, [] { ++recolours; });
         printed.clear();
