@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/child_window.h"
+#include "display/window_lines.h"
 #include "app/desktop_switch.h"
 #include "app/startup.h"
 #include "app/frame_proc.h"
@@ -480,6 +481,9 @@ TEST_F(ChildWindowTest, FunctionKeysRunTheirAliasOrBeep)
     alias_clear_all();
 
     // Ctrl+F: the find dialog when the window has lines, else the error beep.
+    // The window starts empty (its log's notices cleared as /clear would).
+    win_clear_buffer(r, 0);
+    ASSERT_EQ(r->line_count, 0);
     beeps = 0;
     win_post(r->hwnd.get(), WM_APP_WINDOW_KEY, 'F' | kKeyCtrl, 0);
     window_test_pump();
