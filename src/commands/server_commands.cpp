@@ -25,6 +25,7 @@
 #include "irc/link/connect.h"
 #include "irc/lists/servers.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 #include "script/exec/script_types.h"
 
 namespace {

@@ -20,6 +20,7 @@
 #include "core/text_limits.h"
 #include "display/tab_complete.h"
 #include "irc/dispatch/modes.h"
+#include "irc/link/send_queue.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 
@@ -350,8 +351,7 @@ int editbox_say_default(QWidget* window, const std::string& text, Connection* co
     if (line.size() > kLongText)
         line.resize(kLongText);
     line += "\n";
-    int sent = irc_send_line ? irc_send_line(line, 0, conn) : 0;
-    return sent ? 1 : 0;
+    return irc_send_line(line, 0, conn) ? 1 : 0;
 }
 
 // ---- Input histories ----

@@ -36,6 +36,7 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 // Shared set-up of the input tests (also used by test_tab_complete.cpp,
 // test_nick_list.cpp and test_input_procs.cpp).
@@ -142,17 +143,10 @@ struct Ran {
 
 std::vector<Ran> ran;
 std::vector<std::string> inputs;
-std::vector<std::string> sent;
 
 int fake_exec(QWidget*, const std::string& line, int mode, Connection*)
 {
     ran.push_back({line, mode, editbox_in_paste, editbox_ctrl_enter});
-    return 1;
-}
-
-int fake_send(const std::string& line, int, Connection*)
-{
-    sent.push_back(line);
     return 1;
 }
 
@@ -164,7 +158,6 @@ protected:
         input_test_reset();
         ran.clear();
         inputs.clear();
-        sent.clear();
         conn = input_test_conn();
         ASSERT_TRUE(conn);
         channel = input_test_open("#kest", kWinChannel, 0, conn);
@@ -259,22 +252,23 @@ TEST_F(EditboxTest, CommandCharacterSettingCountsAsCommand)
 TEST_F(EditboxTest, WithoutInterpreterPlainTextIsSaidAndCommandsAreDropped)
 {
     editbox_exec_line_hook = editbox_exec_default;
-    irc_send_line = fake_send;
+    TestWire wire;
+    ASSERT_TRUE(wire.ok());
     conn->connected = 1;
-    conn->socket = 1000;  // stands for an open link; never used
+    wire.attach(conn);
     type_and_submit(channel, channel->editbox.get(), "hello all", 5, 1);
     type_and_submit(channel, channel->editbox.get(), "/join #other", 5, 1);
     type_and_submit(channel, channel->editbox.get(), "/me literal", 5, 3);  // Ctrl+Enter
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0], "PRIVMSG #kest :hello all\n");
-    EXPECT_EQ(sent[1], "PRIVMSG #kest :/me literal\n");
+    ASSERT_EQ(wire.lines().size(), 2u);
+    EXPECT_EQ(wire.lines()[0], "PRIVMSG #kest :hello all\n");
+    EXPECT_EQ(wire.lines()[1], "PRIVMSG #kest :/me literal\n");
 
     // The status window has no target; nothing goes out.
-    sent.clear();
+    wire.clear();
     WindowRecord* status = win_record_of(conn->status_window.data());
     ASSERT_TRUE(status);
     type_and_submit(status, status->editbox.get(), "hello", 5, 1);
-    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(wire.lines().empty());
     conn->socket = -1;
 }
 

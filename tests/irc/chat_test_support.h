@@ -1,5 +1,6 @@
 // Shared fixture of the chat tests: a live connection, channel windows as
-// listed records (no widgets), and captures of every sent and shown line.
+// listed records (no widgets), the wire the sent lines go to, and captures
+// of every shown line.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include "script/exec/script_errors.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 struct ChatShown {
     WindowRecord* rec;
@@ -31,7 +33,6 @@ struct ChatShown {
     std::string text;
 };
 
-inline std::vector<std::string> chat_sent;
 inline std::vector<ChatShown> chat_shown;
 inline std::vector<std::string> chat_status;
 inline WindowRecord* chat_current = nullptr;
@@ -42,7 +43,6 @@ protected:
 
     void SetUp() override
     {
-        irc_send_line = [](const std::string& l, int, Connection*) { chat_sent.push_back(l); return 1; };
         irc_status_show = [](Connection*, int, const std::string& t, int, int) { chat_status.push_back(t); };
         irc_status_echo = [](Connection*, int, const std::string& t) { chat_status.push_back(t); };
         irc_fire_raw = [](IrcMessage&, const std::string&) { return 1; };
@@ -56,7 +56,6 @@ protected:
             static char* argv[] = {name, nullptr};
             new QApplication(argc, argv);
         }
-        chat_sent.clear();
         chat_shown.clear();
         chat_status.clear();
         chat_current = nullptr;
@@ -64,7 +63,8 @@ protected:
         conn = conn_new(nullptr);
         conn->live_identity[2] = "me";
         conn->connected = 1;
-        conn->socket = 99;  // never used: every send is captured
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->registered = 1;
         irc_state_new_link(conn);
     }
@@ -120,6 +120,10 @@ protected:
         return handler(call);
     }
 
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
     std::vector<WindowRecord*> windows;
     std::vector<QWidget*> widgets;

@@ -32,16 +32,15 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 namespace {
 
-std::vector<std::string> r_sent;   // lines sent to the server
 std::vector<std::string> r_run;    // command lines the logon sequence ran
 std::vector<std::string> r_shown;  // "window|text" shown by the rejoin code
 std::vector<std::string> r_joins;  // "window|text" of the JOIN handler
 std::vector<std::uint32_t> r_colours;
 
-int cap_send(const std::string& line, int, Connection*) { r_sent.push_back(line); return 1; }
 int cap_run(Connection*, const std::string& line, int) { r_run.push_back(line); return 1; }
 void cap_show(QWidget* hwnd, std::uint32_t colour, const std::string& text)
 {
@@ -72,7 +71,6 @@ protected:
         app_wire_irc_membership();
         irc_rejoin_install();
         saved_events = event_switch_events;
-        irc_send_line = cap_send;
         irc_status_echo = no_echo;
         irc_status_show = no_show;
         irc_fire_event = pass_event;
@@ -83,8 +81,10 @@ protected:
         event_switch_events = 0;
         opt_set(OPT_INVISIBLE_MODE, 0);
         opt_set(OPT_PERFORM_ENABLED, 0);
-        r_sent.clear(); r_run.clear(); r_shown.clear(); r_joins.clear(); r_colours.clear();
+        wire.clear(); r_run.clear(); r_shown.clear(); r_joins.clear(); r_colours.clear();
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->live_identity[2] = "me";
         conn->live_identity[3] = "me2";
         conn->server_name = "irc.test";
@@ -104,6 +104,7 @@ protected:
         }
         ial_clear(1, conn);
         conn->connected = 0;
+        conn->socket = -1;
         conn_free(conn);
         irc_rejoin_uninstall();
         event_switch_events = saved_events;
@@ -146,7 +147,7 @@ protected:
         conn->connecting = 0;
         conn->registered = 1;
         conn->network = network;
-        r_sent.clear(); r_run.clear(); r_shown.clear(); r_joins.clear(); r_colours.clear();
+        wire.clear(); r_run.clear(); r_shown.clear(); r_joins.clear(); r_colours.clear();
         conn_logon_sequence(conn);
     }
     bool shown(const std::string& window, const std::string& text) const
@@ -156,6 +157,10 @@ protected:
         return false;
     }
 
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
     int saved_events = 0;
 };
@@ -240,7 +245,7 @@ TEST_F(ChannelRejoin, ANewConnectClosesLeftOverWindowsUnlessTheyAreKept)
         ASSERT_TRUE(a && b);
         const int numbers[] = {a->number, b->number};
         lose_link();
-        r_sent.clear();
+        wire.clear();
         conn_reset_stage(0, conn);
         for (int number : numbers) {
             WindowRecord* w = win_record_by_id(number);
@@ -250,7 +255,7 @@ TEST_F(ChannelRejoin, ANewConnectClosesLeftOverWindowsUnlessTheyAreKept)
                 EXPECT_EQ(w->chan_left, 1);
             }
         }
-        for (const std::string& line : r_sent) EXPECT_NE(line.rfind("PART", 0), 0u) << line;
+        for (const std::string& line : sent()) EXPECT_NE(line.rfind("PART", 0), 0u) << line;
 
         fresh();
     }
@@ -380,7 +385,7 @@ TEST_F(ChannelRejoin, ARefusedChannelClosesAWindowStillWaitingForItsJoin)
         const int number = a->number;
         irc_note_joining("#a", 2, conn);
         irc_note_joining("#other", 2, conn);
-        r_sent.clear();
+        wire.clear();
         feed(c.reply);
         feed(c.reply);  // a second refusal finds nothing more to close
         WindowRecord* w = win_record_by_id(number);
@@ -389,7 +394,7 @@ TEST_F(ChannelRejoin, ARefusedChannelClosesAWindowStillWaitingForItsJoin)
             EXPECT_EQ(w->chan_state, c.state_after);
             EXPECT_EQ(w->closing, 0);
         }
-        for (const std::string& line : r_sent) EXPECT_NE(line.rfind("PART", 0), 0u) << line;
+        for (const std::string& line : sent()) EXPECT_NE(line.rfind("PART", 0), 0u) << line;
         // The refused name left the pending joins; the other stays.
         const bool named_a = std::string(c.reply).find("#a") != std::string::npos;
         EXPECT_EQ(irc_pending_join_flag("#a", conn), named_a ? 0 : 2);

@@ -46,11 +46,10 @@ protected:
         g_users.kind = kRemoteUsers;
         users_file_for_edit = [] { return &g_users; };
         conn->connected = 1;
-        conn->socket = 99;  // never written: every send is captured
         ial_set_on(1, conn);
         const std::string a = "a", addr = "~u@h.example";
         ial_update(&a, &addr, 0, conn);
-        sent.clear();
+        wire.clear();
         clear(chan);
         clear(status());
         script_error_clear();
@@ -90,8 +89,8 @@ protected:
     }
     std::vector<std::string> take_sent()
     {
-        std::vector<std::string> out;
-        out.swap(sent);
+        std::vector<std::string> out = sent();
+        wire.clear();
         return out;
     }
     std::vector<std::string> entries(StringNode* head)

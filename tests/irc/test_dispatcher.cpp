@@ -1,6 +1,6 @@
-// The server-line dispatcher through a fake link: lines are fed to
-// irc_dispatch_line, sent lines are captured at irc_send_line, shown lines
-// and raw events at the dispatcher's seams.
+// The server-line dispatcher: lines are fed to irc_dispatch_line, sent lines
+// are read from the link's wire, shown lines and raw events are captured at
+// the dispatcher's seams.
 #include "model/connection.h"
 #include "core/options.h"
 #include "irc/dispatch/dispatcher.h"
@@ -12,6 +12,7 @@
 #include "irc/numerics/query_replies.h"
 #include "irc/numerics/replies.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,6 @@
 
 namespace {
 
-std::vector<std::string> g_sent;
 std::vector<std::string> g_shown;
 std::vector<std::string> g_raw_words;
 std::vector<std::string> g_events;
@@ -31,7 +31,6 @@ std::vector<std::string> g_event_words;  // the words of the last event fired
 int g_halt_raw = 0;
 std::string g_halt_event;
 
-int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
 void cap_echo(Connection*, int, const std::string& t) { g_shown.push_back(t); }
 void cap_show(Connection*, int, const std::string& t, int, int) { g_shown.push_back(t); }
 int cap_raw(IrcMessage&, const std::string& w) { g_raw_words.push_back(w); return g_halt_raw ? 0 : 1; }
@@ -49,25 +48,31 @@ protected:
 
     void SetUp() override
     {
-        irc_send_line = cap_send;
         irc_status_echo = cap_echo;
         irc_status_show = cap_show;
         irc_fire_raw = cap_raw;
         irc_fire_event = cap_event;
         irc_post_logon = cap_logon;
         event_switch_raw = 1;
-        g_sent.clear(); g_shown.clear(); g_raw_words.clear(); g_events.clear(); g_event_words.clear();
+        wire.clear(); g_shown.clear(); g_raw_words.clear(); g_events.clear(); g_event_words.clear();
         g_halt_raw = 0;
         g_halt_event.clear();
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->server_name = "s";
         conn->live_identity[2] = "me";
         irc_state_new_link(conn);
     }
     void TearDown() override
     {
+        conn->socket = -1;
         conn_free(conn);
     }
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
 };
 
@@ -289,11 +294,11 @@ TEST_F(DispatchLink, PingIsAnsweredWithOrWithoutSource)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        g_sent.clear();
+        wire.clear();
         g_raw_words.clear();
         irc_dispatch_line(c.line, conn);
-        ASSERT_EQ(g_sent.size(), 1u);
-        EXPECT_EQ(g_sent[0], c.pong);
+        ASSERT_EQ(sent().size(), 1u);
+        EXPECT_EQ(sent()[0], c.pong);
         EXPECT_TRUE(g_raw_words.empty());  // not taken as an unknown command
     }
 }
@@ -302,8 +307,8 @@ TEST_F(DispatchLink, PongGoesOutEvenWhenScriptHaltsPing)
 {
     g_halt_event = "PING";
     irc_dispatch_line("PING :irc.x", conn);
-    ASSERT_EQ(g_sent.size(), 1u);
-    EXPECT_EQ(g_sent[0], "PONG :irc.x\n");
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], "PONG :irc.x\n");
     EXPECT_TRUE(g_shown.empty());
     EXPECT_EQ(g_events, (std::vector<std::string>{"PING:1", "PING:0"}));
 }
@@ -377,7 +382,7 @@ TEST_F(DispatchLink, EveryLineResetsTheTimeoutAndEmptyOrDeadLinesDoNothing)
     irc_dispatch_line("", conn);
     Connection stale;
     irc_dispatch_line("PING :x", &stale);
-    EXPECT_TRUE(g_sent.empty());
+    EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(DispatchLink, SourcelessNoticeAndPongAreRewrittenFromTheServer)

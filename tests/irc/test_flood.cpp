@@ -40,23 +40,11 @@
 #include "platform/sockets.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 namespace {
 
 // ---- Captures ----
-
-std::vector<std::string> g_written;
-bool g_blocked = false;
-
-long capture_write(Connection*, const char* data, std::size_t length)
-{
-    if (g_blocked) {
-        sock_set_last_error(WSAEWOULDBLOCK);
-        return -1;
-    }
-    g_written.emplace_back(data, length);
-    return static_cast<long>(length);
-}
 
 std::string g_nick, g_address;
 bool g_has_sender = false;
@@ -111,7 +99,7 @@ std::vector<std::string> queue_texts(Connection* conn)
     return out;
 }
 
-// ---- Fixture: the real send path and gate with captured writes ----
+// ---- Fixture: the real send path and gate, writing to a wire ----
 
 class Flood : public ::testing::Test {
 protected:
@@ -125,19 +113,17 @@ protected:
         app_wire_irc_link();
         irc_flood_install();
         app_wire_irc_flood();
-        irc_link_write = capture_write;
         flood_current_sender = fake_sender;
         user_list_commands_register();
         flood_print = capture_print;
         options_reset();
         opt_set(OPT_FLOOD_PROTECTION, 1);
-        g_written.clear();
-        g_blocked = false;
         g_has_sender = false;
         ignore_list_clear();
         g_printed.clear();
         conn = conn_new(nullptr);
-        conn->socket = 12345;   // never used: every write is captured
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->connected = 1;
         conn->live_identity[2] = "me";
         irc_state_new_link(conn);
@@ -172,8 +158,8 @@ protected:
     // Runs posted messages until the queue is empty or a new probe went out.
     void settle_round()
     {
-        const int before = probes_in(g_written);
-        pump_until([&] { return flood_queue_size(conn) == 0 || probes_in(g_written) > before; }, 2000);
+        const int before = probes_in(wire.lines());
+        pump_until([&] { return flood_queue_size(conn) == 0 || probes_in(wire.lines()) > before; }, 2000);
     }
     WindowRecord* window(const std::string& name, int type, Connection* owner)
     {
@@ -197,6 +183,7 @@ protected:
         return cmd_flood(call);
     }
 
+    TestWire wire;
     Connection* conn = nullptr;
 
 private:
@@ -236,7 +223,7 @@ TEST_F(Flood, KindAndSettingsDecideWhetherALineOverTheBudgetIsHeld)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         flood_clear(conn, 1);
-        g_written.clear();
+        wire.clear();
         opt_set(OPT_FLOOD_HOLD_OWN, c.hold_own);
         opt_set(OPT_FLOOD_HOLD_MODES, c.hold_modes);
         g_has_sender = c.has_sender;
@@ -245,12 +232,12 @@ TEST_F(Flood, KindAndSettingsDecideWhetherALineOverTheBudgetIsHeld)
         conn->flood_budget = 299;   // any line reaches the budget of 300
         EXPECT_EQ(irc_send_line(c.line, c.kind, conn), 1);
         if (c.held.empty()) {
-            ASSERT_EQ(g_written.size(), 1u);
-            EXPECT_EQ(g_written[0], c.line);
+            ASSERT_EQ(wire.lines().size(), 1u);
+            EXPECT_EQ(wire.lines()[0], c.line);
             EXPECT_EQ(flood_queue_size(conn), 0);
             EXPECT_EQ(conn->flood_check_out, 0);
         } else {
-            EXPECT_EQ(g_written, std::vector<std::string>{kProbe});
+            EXPECT_EQ(wire.lines(), std::vector<std::string>{kProbe});
             EXPECT_EQ(queue_texts(conn), std::vector<std::string>{c.held});
             EXPECT_EQ(conn->flood_check_out, 1);
         }
@@ -279,7 +266,7 @@ TEST_F(Flood, BytesSentAndMeanLengthDecideWhenHoldingStarts)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         flood_clear(conn, 1);
-        g_written.clear();
+        wire.clear();
         opt_set(OPT_FLOOD_BYTES, c.budget);
         conn->flood_budget = c.bytes;
         link_state(conn).mean_line_length = c.mean;
@@ -287,7 +274,7 @@ TEST_F(Flood, BytesSentAndMeanLengthDecideWhenHoldingStarts)
         ASSERT_EQ(static_cast<int>(line.size()), c.length);
         irc_send_line(line, 1, conn);
         EXPECT_EQ(flood_queue_size(conn), c.held ? 1 : 0);
-        EXPECT_EQ(probes_in(g_written), c.held ? 1 : 0);
+        EXPECT_EQ(probes_in(wire.lines()), c.held ? 1 : 0);
         if (c.mean_after >= 0) {
             EXPECT_EQ(link_state(conn).mean_line_length, c.mean_after);
         }
@@ -311,14 +298,14 @@ TEST_F(Flood, RepliesGoRoundByRoundOnlyAfterEachPong)
         irc_send_line(line, 1, conn);
     }
     // Five lines make 250 bytes; the sixth would reach 300.
-    ASSERT_EQ(g_written.size(), 6u);
-    EXPECT_EQ(std::vector<std::string>(g_written.begin(), g_written.begin() + 5),
+    ASSERT_EQ(wire.lines().size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(wire.lines().begin(), wire.lines().begin() + 5),
               std::vector<std::string>(replies.begin(), replies.begin() + 5));
-    EXPECT_EQ(g_written[5], kProbe);
+    EXPECT_EQ(wire.lines()[5], kProbe);
     EXPECT_EQ(flood_queue_size(conn), 15);
 
     irc_send_line("PRIVMSG #chan :my own words\n", 0, conn);
-    EXPECT_EQ(g_written.back(), "PRIVMSG #chan :my own words\n");
+    EXPECT_EQ(wire.lines().back(), "PRIVMSG #chan :my own words\n");
 
     pong("SOMETHING");
     pump_for(30);
@@ -326,9 +313,9 @@ TEST_F(Flood, RepliesGoRoundByRoundOnlyAfterEachPong)
 
     std::vector<std::size_t> round_starts;
     for (int round = 0; round < 10 && flood_queue_size(conn) > 0; ++round) {
-        const std::size_t before = g_written.size();
+        const std::size_t before = wire.lines().size();
         pump_for(20);
-        EXPECT_EQ(g_written.size(), before) << "nothing moves while the probe is out";
+        EXPECT_EQ(wire.lines().size(), before) << "nothing moves while the probe is out";
         round_starts.push_back(before);
         pong();
         settle_round();
@@ -338,8 +325,8 @@ TEST_F(Flood, RepliesGoRoundByRoundOnlyAfterEachPong)
 
     std::vector<std::string> sent_replies;
     int bytes_in_round = 0;
-    for (std::size_t i = 0; i < g_written.size(); ++i) {
-        const std::string& w = g_written[i];
+    for (std::size_t i = 0; i < wire.lines().size(); ++i) {
+        const std::string& w = wire.lines()[i];
         if (w == kProbe) {
             bytes_in_round = 0;
             continue;
@@ -417,10 +404,10 @@ TEST_F(Flood, UsersAskingAtOnceGetTheirRepliesInTurn)
                                  }));
     // Released without their prefixes, in that order.
     opt_set(OPT_FLOOD_BYTES, 999);
-    g_written.clear();
+    wire.clear();
     pong();
     settle_round();
-    EXPECT_EQ(g_written, (std::vector<std::string>{
+    EXPECT_EQ(wire.lines(), (std::vector<std::string>{
                              "NOTICE a :answer 1\n", "NOTICE b :answer 1\n", "NOTICE c :answer 1\n",
                              "NOTICE a :answer 2\n", "NOTICE b :answer 2\n", "NOTICE a :answer 3\n",
                              "PRIVMSG #c :own line\n", "NOTICE b :answer 3\n"}));
@@ -482,11 +469,11 @@ TEST_F(Flood, OnlyTheExactProbeAnswerReleases)
         conn->flood_check_out = 1;
         irc_send_line("PRIVMSG #a :waiting\n", 0, conn);
         ASSERT_EQ(flood_queue_size(conn), 1);
-        g_written.clear();
+        wire.clear();
         irc_dispatch_line(c.line, conn);
         EXPECT_EQ(flood_queue_size(conn), c.releases ? 0 : 1);
         EXPECT_EQ(conn->flood_check_out, c.releases ? 0 : 1);
-        EXPECT_EQ(g_written.size(), c.releases ? 1u : 0u);
+        EXPECT_EQ(wire.lines().size(), c.releases ? 1u : 0u);
     }
 }
 
@@ -497,7 +484,7 @@ TEST_F(Flood, EntriesWithNothingAfterTheirPrefixAreSkipped)
     EXPECT_EQ(flood_classify("PRIVMSG bob :still here\n", 1, conn), 1);
     EXPECT_EQ(queue_texts(conn), (std::vector<std::string>{"@ ", "bob@h PRIVMSG bob :still here\n"}));
     flood_release(conn);
-    EXPECT_EQ(g_written, std::vector<std::string>{"PRIVMSG bob :still here\n"});
+    EXPECT_EQ(wire.lines(), std::vector<std::string>{"PRIVMSG bob :still here\n"});
     EXPECT_EQ(flood_queue_size(conn), 0);
 }
 
@@ -514,24 +501,24 @@ TEST_F(Flood, TheQueueNeverGrowsPastItsLimit)
     ASSERT_EQ(held.size(), static_cast<std::size_t>(kFloodQueueMax));
     EXPECT_EQ(held.front(), "PRIVMSG #a :0\n");
     EXPECT_EQ(held.back(), "PRIVMSG #a :" + std::to_string(kFloodQueueMax - 1) + "\n");
-    EXPECT_TRUE(g_written.empty());
+    EXPECT_TRUE(wire.lines().empty());
 }
 
 // A line that waited in the send queue and is then held must not leave the
 // lines behind it waiting for a write event that no write will bring.
 TEST_F(Flood, AHeldQueueHeadDoesNotStallTheLinesBehindIt)
 {
-    g_blocked = true;
+    ASSERT_TRUE(wire.fill());
     irc_send_line("NOTICE bob :held later\n", 0, conn);
     irc_send_line("JOIN #next\n", 0, conn);
     ASSERT_EQ(strlist_count(conn->send_queue), 2);
     opt_set(OPT_FLOOD_HOLD_OWN, 1);
     conn->flood_check_out = 1;
-    g_blocked = false;
+    wire.clear();   // the server reads again
     irc_send_line(std::string(), 0, conn);   // the write-ready event
     EXPECT_EQ(queue_texts(conn), std::vector<std::string>{"NOTICE bob :held later\n"});
-    EXPECT_TRUE(pump_until([] { return !g_written.empty(); }, 2000));
-    EXPECT_EQ(g_written, std::vector<std::string>{"JOIN #next\n"});
+    EXPECT_TRUE(pump_until([this] { return !wire.lines().empty(); }, 2000));
+    EXPECT_EQ(wire.lines(), std::vector<std::string>{"JOIN #next\n"});
     EXPECT_EQ(conn->send_queue, nullptr);
 }
 
@@ -544,16 +531,16 @@ TEST_F(Flood, AnUnansweredProbeIsGivenUpAfterSixtySeconds)
     conn->flood_budget = 300;
     irc_send_line("PRIVMSG #a :one\n", 0, conn);
     irc_send_line("PRIVMSG #a :two\n", 0, conn);
-    g_written.clear();
+    wire.clear();
     for (int s = 1; s < 60; ++s)
         conn_tick_all(1);
-    EXPECT_TRUE(g_written.empty());
+    EXPECT_TRUE(wire.lines().empty());
     EXPECT_EQ(conn->flood_check_seconds, 59);
     EXPECT_EQ(conn->flood_budget, 300) << "no decay while the probe is out";
     conn_tick_all(1);
     EXPECT_EQ(conn->flood_check_out, 0);
     pump_until([&] { return flood_queue_size(conn) == 0; }, 2000);
-    EXPECT_EQ(g_written, (std::vector<std::string>{"PRIVMSG #a :one\n", "PRIVMSG #a :two\n"}));
+    EXPECT_EQ(wire.lines(), (std::vector<std::string>{"PRIVMSG #a :one\n", "PRIVMSG #a :two\n"}));
     // With no probe out, bytes sent fall by 100 a second.
     conn->flood_budget = 250;
     conn_tick_all(1);
@@ -730,7 +717,7 @@ TEST_F(Flood, FloodOffShowsOffWhenNothingElseWasAsked)
     conn->flood_check_out = 1;
     sender("bob", "u@h");
     irc_send_line("NOTICE bob :now\n", 1, conn);
-    EXPECT_EQ(g_written, std::vector<std::string>{"NOTICE bob :now\n"});
+    EXPECT_EQ(wire.lines(), std::vector<std::string>{"NOTICE bob :now\n"});
 }
 
 // ---- A real socket, the test acting as the server ----
@@ -799,7 +786,6 @@ protected:
     void SetUp() override
     {
         Flood::SetUp();
-        irc_link_write = [](Connection* c, const char* d, std::size_t n) { return sock_send(c->socket, d, n); };
         conn->socket = -1;
         conn->connected = 0;
         listener_ = listen_loopback(port_);

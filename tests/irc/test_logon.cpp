@@ -8,6 +8,7 @@
 #include "irc/numerics/logon.h"
 #include "irc/numerics/numerics.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +25,24 @@
 namespace {
 
 std::vector<std::string> g_out;  // sent lines and executed command lines, in order
-int cap_send(const std::string& line, int, Connection*) { g_out.push_back("send " + line); return 1; }
+TestWire* g_wire = nullptr;      // the link the sent lines go to
+
+// Takes the lines written to the wire since the last call into g_out.
+void take_sent()
+{
+    if (!g_wire) return;
+    for (const std::string& line : g_wire->lines()) g_out.push_back("send " + line);
+    g_wire->clear();
+}
+// Sent lines and executed command lines so far, in order.
+const std::vector<std::string>& out()
+{
+    take_sent();
+    return g_out;
+}
 int cap_exec(Connection*, const std::string& line, int mode)
 {
+    take_sent();
     g_out.push_back("run" + std::to_string(mode) + " " + line);
     return 1;
 }
@@ -40,7 +56,6 @@ protected:
 
     void SetUp() override
     {
-        irc_send_line = cap_send;
         logon_exec_line = cap_exec;
         irc_post_logon = run_logon_now;
         irc_status_echo = no_echo;
@@ -53,6 +68,9 @@ protected:
         g_out.clear();
         perform_list.clear();
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
+        g_wire = &wire;
         conn->server_name = "irc.x";
         conn->live_identity[2] = "me";
         irc_state_new_link(conn);
@@ -71,7 +89,9 @@ protected:
         waiting_.clear();
         for (const QPointer<QWidget>& w : widgets_) delete w.data();
         widgets_.clear();
+        conn->socket = -1;
         conn_free(conn);
+        g_wire = nullptr;
         perform_list.clear();
         event_switch_events = saved_events;
         opt_set(OPT_INVISIBLE_MODE, opt_default(OPT_INVISIBLE_MODE));
@@ -96,6 +116,7 @@ protected:
         waiting_.push_back(rec);
         return rec;
     }
+    TestWire wire;
     Connection* conn = nullptr;
     int saved_events = 1;
     std::vector<WindowRecord*> waiting_;
@@ -124,7 +145,7 @@ TEST_F(Logon, WelcomeToAutoJoinInOrder)
         "run0 /join #two",
         "run0 /join #keyed k",
     };
-    EXPECT_EQ(g_out, want);
+    EXPECT_EQ(out(), want);
 }
 
 TEST_F(Logon, OtherNetworksRunsOnlyWithoutOwnEntry)
@@ -166,14 +187,14 @@ TEST_F(Logon, RejoinLinesStayUnderFourHundredAndKeysFlush)
     conn_auto_join(conn);
     int channels = 0;
     bool keyed_alone = false;
-    for (const std::string& line : g_out) {
+    for (const std::string& line : out()) {
         EXPECT_LE(line.size(), 5 + 400u);
         if (line == "run0 /join #locked key") keyed_alone = true;
         else channels += static_cast<int>(std::count(line.begin(), line.end(), '#'));
     }
     EXPECT_TRUE(keyed_alone);
     EXPECT_EQ(channels, 50);
-    EXPECT_GT(g_out.size(), 3u);
+    EXPECT_GT(out().size(), 3u);
 }
 
 TEST_F(Logon, DelayedAutoJoinWaitsForTheTick)
@@ -182,11 +203,11 @@ TEST_F(Logon, DelayedAutoJoinWaitsForTheTick)
     irc_state(conn)->autojoin_delay = 5;
     opt_set(OPT_INVISIBLE_MODE, 0);
     conn_logon_sequence(conn);
-    EXPECT_TRUE(g_out.empty());
+    EXPECT_TRUE(out().empty());
     for (int i = 0; i < 4; ++i) conn_autojoin_tick(conn);
-    EXPECT_TRUE(g_out.empty());
+    EXPECT_TRUE(out().empty());
     conn_autojoin_tick(conn);
-    EXPECT_EQ(g_out, (std::vector<std::string>{"run0 /join #late"}));
+    EXPECT_EQ(out(), (std::vector<std::string>{"run0 /join #late"}));
 }
 
 }  // namespace

@@ -26,13 +26,13 @@
 #include "irc/numerics/isupport.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 namespace {
 
-std::vector<std::string> m_sent, m_status, m_window, m_events, m_plain;
+std::vector<std::string> m_status, m_window, m_events, m_plain;
 std::string m_halt;
 
-int cap_send(const std::string& line, int, Connection*) { m_sent.push_back(line); return 1; }
 void cap_echo(Connection*, int, const std::string& t) { m_status.push_back(t); }
 void cap_print(QWidget* hwnd, std::uint32_t, const std::string& t, int)
 {
@@ -70,15 +70,17 @@ protected:
         options_reset();
         irc_membership_install();
         app_wire_irc_membership();
-        saved_send = irc_send_line; saved_echo = irc_status_echo;
+        saved_echo = irc_status_echo;
         saved_event = irc_fire_event; saved_plain = irc_run_plain;
-        irc_send_line = cap_send; irc_status_echo = cap_echo;
+        irc_status_echo = cap_echo;
         irc_fire_event = cap_event; irc_run_plain = cap_plain;
         membership_print = cap_print;
         membership_settings = MembershipSettings();
-        m_sent.clear(); m_status.clear(); m_window.clear(); m_events.clear(); m_plain.clear();
+        m_status.clear(); m_window.clear(); m_events.clear(); m_plain.clear();
         m_halt.clear();
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->live_identity[2] = "me";
         irc_state_new_link(conn);
         conn_set_isupport_defaults(conn);
@@ -93,8 +95,9 @@ protected:
             w = next;
         }
         ial_clear(1, conn);
+        conn->socket = -1;
         conn_free(conn);
-        irc_send_line = saved_send; irc_status_echo = saved_echo;
+        irc_status_echo = saved_echo;
         irc_fire_event = saved_event; irc_run_plain = saved_plain;
     }
     void feed(const std::string& line) { irc_dispatch_line(line, conn); }
@@ -103,8 +106,8 @@ protected:
         WindowRecord* w = win_find_by_name(name, conn);
         return w && w->type == kWinChannel && w->hwnd.get() ? w : nullptr;
     }
+    TestWire wire;
     Connection* conn = nullptr;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
     void (*saved_echo)(Connection*, int, const std::string&) = nullptr;
     int (*saved_event)(IrcMessage&, const char*, int, int) = nullptr;
     int (*saved_plain)(Connection*, const std::string&) = nullptr;
@@ -124,9 +127,9 @@ TEST_F(Membership, OwnJoinOpensTheChannelWindowAndAsksForModes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        m_sent.clear();
+        wire.clear();
         feed(c.line);
-        EXPECT_EQ(m_sent, c.sent);
+        EXPECT_EQ(wire.lines(), c.sent);
         if (*c.window) {
             WindowRecord* w = chan(c.window);
             ASSERT_NE(w, nullptr);
