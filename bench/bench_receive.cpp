@@ -56,6 +56,7 @@
 #include "display/nick_list.h"
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
+#include "irc/link/traffic_log.h"
 #include "irc/link/receive.h"
 #include "irc/lists/address_list.h"
 
@@ -302,17 +303,20 @@ struct Server {
 
 // ---- The client side ----
 
-// Counts the lines that reach the dispatcher, through the receive seam.
+// Counts the lines that reach the dispatcher: the connection's /debug copy
+// of its traffic goes to a window whose printer only counts the received
+// lines (the dispatcher writes each line there as it takes it).
+constexpr const char* kCountingTarget = "@bench";
 std::atomic<long> g_dispatched{0};
-void (*g_next_receive)(const std::string&, Connection*) = nullptr;
 std::chrono::steady_clock::time_point g_first_line;
 std::chrono::steady_clock::time_point g_last_line;
 
-void counting_receive(const std::string& line, Connection* conn)
+void counting_output(Connection*, const std::string&, const std::string& line, const DebugSettings&)
 {
+    if (line.rfind("<- ", 0) != 0)
+        return;
     if (g_dispatched == 0)
         g_first_line = std::chrono::steady_clock::now();
-    g_next_receive(line, conn);
     if (++g_dispatched == kTotalLines)
         g_last_line = std::chrono::steady_clock::now();
 }
@@ -350,8 +354,8 @@ PaintCounter* setup_once()
     for (ColorItem& item : color_items)
         item.current = item.default_index;
     color_palette_current = color_palette_default;
-    g_next_receive = irc_receive_line;
-    irc_receive_line = counting_receive;
+    static int counting_listener = 0;
+    debug_window_line.add_once(counting_listener, 0, counting_output);
     counter = new PaintCounter;
     qApp->installEventFilter(counter);
     return counter;
@@ -395,6 +399,8 @@ void BM_ReceiveChannelReplay(benchmark::State& state)
         conn->stored_identity[5] = "127.0.0.1";
         conn->stored_identity[9] = "6667";
         irc_request_host = "127.0.0.1:" + std::to_string(server.port);
+        conn->debug_target = kCountingTarget;
+        conn->debug_flags = 0x100;  // on, without wrapping or timestamps
         g_dispatched = 0;
         counter->paints.clear();
 

@@ -256,7 +256,6 @@ void app_wire_script_events()
 // Server links: the send path and closing, failing and retrying a link.
 void app_wire_irc_link()
 {
-    irc_send_line = irc_send_line_impl;
     server_commands_register();
 }
 

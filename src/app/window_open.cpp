@@ -34,6 +34,7 @@
 #include "irc/link/close.h"
 #include "irc/lists/address_list.h"
 #include "irc/services/finger.h"
+#include "irc/link/send_queue.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
 #include "platform/app_messages.h"

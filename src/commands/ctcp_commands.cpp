@@ -23,6 +23,7 @@
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/query_replies.h"
+#include "irc/link/send_queue.h"
 #include "platform/platform_utils.h"
 #include "script/exec/executor.h"
 #include "script/exec/script_types.h"

@@ -29,6 +29,7 @@
 #include "irc/link/lookups.h"
 #include "irc/link/net_settings.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 #include "script/exec/script_types.h"
 
 namespace {

@@ -21,6 +21,7 @@ class QWidget;
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 #include "script/exec/script_types.h"
 
 void (*abook_open)(int, const std::string&) = nullptr;

@@ -20,6 +20,7 @@
 #include "irc/dispatch/captions.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 #include "script/exec/script_types.h"
 
 int (*chat_channel_central_open)(WindowRecord*, Connection*) = nullptr;

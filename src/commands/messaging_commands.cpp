@@ -20,6 +20,7 @@
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/query_replies.h"
+#include "irc/link/send_queue.h"
 #include "script/exec/script_types.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "model/colors.h"
 #include "irc/lists/notify_list.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 #include "script/exec/script_types.h"
 #include "script/stores/timers.h"
 #include "display/nick_colours.h"

@@ -26,6 +26,7 @@
 #include "irc/lists/servers.h"
 #include "irc/numerics/isupport.h"
 #include "irc/ssl/ssl_api.h"
+#include "irc/link/send_queue.h"
 #include "script/exec/script_types.h"
 
 namespace {

@@ -20,6 +20,7 @@
 #include "core/text_limits.h"
 #include "display/tab_complete.h"
 #include "irc/dispatch/modes.h"
+#include "irc/link/send_queue.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
 

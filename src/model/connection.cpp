@@ -22,9 +22,6 @@ Connection* conn_list = nullptr;
 int conn_timeout_seconds = 600;
 int conn_probe_point = 120;
 
-static int send_line_absent(const std::string&, int, Connection*) { return 0; }
-int (*irc_send_line)(const std::string& line, int flags, Connection* conn) = send_line_absent;
-
 Signal<void(Connection*)> conn_created;
 Signal<void(Connection*)> conn_freed;
 Signal<void(Connection*, Connection*, bool)> conn_repoint;

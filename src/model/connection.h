@@ -162,10 +162,6 @@ extern Connection* conn_list;
 extern int conn_timeout_seconds;   // start value of the time-out countdown (600)
 extern int conn_probe_point;       // countdown value at which the probe is sent (120)
 
-// Sends one line to the server (line, flags, connection). Until the protocol
-// layer is in, nothing is sent and 0 is returned.
-extern int (*irc_send_line)(const std::string& line, int flags, Connection* conn);
-
 // A record was made and linked into the list (its identity copied from the
 // sibling): the parts set up their state for it, in this order.
 enum ConnCreatedOrder {

@@ -42,6 +42,7 @@
 #include "platform/platform_utils.h"
 #include "support/hook_guard.h"
 #include "support/test_support.h"
+#include "support/test_wire.h"
 #include "support/window_fixture.h"
 
 // Shared set-up of the window tests (test_window_record.cpp).
@@ -403,19 +404,27 @@ TEST_F(ChildWindowTest, EnterSubmitsTheEditboxItCameFrom)
     ASSERT_NE(two->editbox2.get(), nullptr);
     // What the interpreter did with the submitted line: a command line runs
     // "ran"; with Ctrl held (mode 3) the text is said as it stands.
+    // The lines said go out on the link's wire; they join "ran" in the order
+    // they were written.
     static std::vector<std::string> ran;
+    static TestWire* wire_now = nullptr;
+    static void (*take_sent)() = [] {
+        if (!wire_now) return;
+        for (const std::string& line : wire_now->lines()) ran.push_back(line);
+        wire_now->clear();
+    };
     app_install_subsystems();
     script_register_command("ran", [](CommandCall& call) {
+        take_sent();
         ran.emplace_back(call.rest());
         return 1;
     });
-    irc_send_line = [](const std::string& line, int, Connection*) {
-        ran.push_back(line);
-        return 1;
-    };
+    TestWire wire;
+    ASSERT_TRUE(wire.ok());
     a->connected = 1;
     a->registered = 1;
-    a->socket = 1000;  // stands for an open link; never used
+    wire.attach(a);
+    wire_now = &wire;
     struct Case {
         const char* what;
         WindowRecord* rec;
@@ -433,11 +442,14 @@ TEST_F(ChildWindowTest, EnterSubmitsTheEditboxItCameFrom)
         c.rec->editbox->setTextBytes("/ran first");
         if (c.rec->editbox2.get())
             c.rec->editbox2->setTextBytes("/ran second");
+        take_sent();
         ran.clear();
         win_post(c.rec->hwnd.get(), WM_APP_WINDOW_KEY, static_cast<uintptr_t>(c.key), c.second);
         window_test_pump();
+        take_sent();
         EXPECT_EQ(ran, std::vector<std::string>{c.runs});
     }
+    wire_now = nullptr;
     a->socket = -1;
 }
 

@@ -11,6 +11,7 @@
 #include "support/hook_guard.h"
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 #include "app/window_open.h"
 #include "app/child_widgets.h"
 #include "commands/connection_switch_commands.h"
@@ -67,6 +68,22 @@ protected:
             win_record_free(win_list);
         win_active = nullptr;
         widgets.clear();
+        links.clear();
+    }
+    // The program end of a new link: a socket number no other part of the
+    // process holds.
+    int link()
+    {
+        links.push_back(std::make_unique<TestWire>());
+        EXPECT_TRUE(links.back()->ok());
+        return links.back()->socket();
+    }
+    // The lines sent on the link of that program end.
+    std::vector<std::string> sent_on(int socket)
+    {
+        for (auto& l : links)
+            if (l->socket() == socket) return l->lines();
+        return {};
     }
     QWidget* window_of(Connection* c)
     {
@@ -78,6 +95,7 @@ protected:
         return widgets.back().get();
     }
     std::vector<std::unique_ptr<QWidget>> widgets;
+    std::vector<std::unique_ptr<TestWire>> links;
 };
 
 } // namespace
@@ -115,7 +133,8 @@ TEST_F(Connections, FreedRecordReadsAsNoneEverywhere)
     Connection* c = conn_new(nullptr);
     a->status_window = window_of(a);
     win_active = a->status_window.data();
-    b->socket = 7;
+    const int b_link = link();
+    b->socket = b_link;
     b->lookup_handle = 33;
     b->connect_timer_id = 201;
     b->connected = 1;
@@ -125,7 +144,7 @@ TEST_F(Connections, FreedRecordReadsAsNoneEverywhere)
     EXPECT_EQ(conn_count(), 2);
     EXPECT_EQ(a->next, c);
     EXPECT_EQ(conn_by_id(id), nullptr);
-    EXPECT_EQ(conn_by_socket(7), nullptr);
+    EXPECT_EQ(conn_by_socket(b_link), nullptr);
     EXPECT_EQ(conn_by_lookup_handle(33), nullptr);
     EXPECT_EQ(conn_by_connect_timer(201), nullptr);
     // Every operation on the stale pointer is a quiet "none".
@@ -150,13 +169,15 @@ TEST_F(Connections, LookupsBySocketHandleAndTimer)
 {
     Connection* a = conn_new(nullptr);
     Connection* b = conn_new(nullptr);
-    b->socket = 12;
+    const int b_link = link();
+    const int unused_link = link();
+    b->socket = b_link;
     a->lookup_handle = 5;
     b->connect_timer_id = 210;
     EXPECT_EQ(conn_by_socket(-1), nullptr);  // both have no socket; -1 never matches
     a->socket = -1;
-    EXPECT_EQ(conn_by_socket(12), b);
-    EXPECT_EQ(conn_by_socket(13), nullptr);
+    EXPECT_EQ(conn_by_socket(b_link), b);
+    EXPECT_EQ(conn_by_socket(unused_link), nullptr);
     EXPECT_EQ(conn_by_lookup_handle(5), a);
     EXPECT_EQ(conn_by_lookup_handle(0), nullptr);
     EXPECT_EQ(conn_by_connect_timer(210), b);
@@ -169,21 +190,22 @@ TEST_F(Connections, StatesAndFirstConnected)
     Connection* b = conn_new(nullptr);
     struct Case {
         const char* name;
-        int connected, socket, connecting, waiting, timer;
+        int connected, socket, connecting, waiting, timer;  // socket: 1 a link, -1 none
         int is_connected, is_connecting;
     };
     const Case cases[] = {
         {"idle", 0, -1, 0, 0, 0, 0, 0},
         {"flag without socket", 1, -1, 0, 0, 0, 0, 0},
-        {"connected", 1, 9, 0, 0, 0, 1, 0},
+        {"connected", 1, 1, 0, 0, 0, 1, 0},
         {"connecting", 0, -1, 1, 0, 0, 0, 1},
         {"waiting to retry", 0, -1, 0, 1, 0, 0, 1},
         {"connect timer", 0, -1, 0, 0, 300, 0, 1},
     };
+    const int b_link = link();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         b->connected = c.connected;
-        b->socket = c.socket;
+        b->socket = c.socket == 1 ? b_link : -1;
         b->connecting = c.connecting;
         b->waiting_retry = c.waiting;
         b->connect_timer_id = c.timer;
@@ -297,10 +319,11 @@ TEST_F(Connections, NetworkNameAndFindByNetwork)
         {"connected without network", 1, "", "", "srv", "srv", 1},
         {"nothing", 0, "", "", "", "", 0},
     };
+    const int b_link = link();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         b->connected = c.connected;
-        b->socket = c.connected ? 5 : -1;
+        b->socket = c.connected ? b_link : -1;
         b->network = c.network;
         b->live_server[2] = c.group;
         b->server_name = c.server;
@@ -357,7 +380,7 @@ TEST_F(Connections, CheckConnectedPrintsWhereItShould)
     const std::size_t chan_lines = lines_of(chan).size();
     const std::size_t status_lines = lines_of(status).size();
     a->connected = 1;
-    a->socket = 4;
+    a->socket = link();
     EXPECT_EQ(conn_check_connected(chan, a), 0);
     EXPECT_EQ(lines_of(chan).size(), chan_lines);
     EXPECT_EQ(lines_of(status).size(), status_lines);
@@ -446,16 +469,14 @@ TEST_F(Connections, CloseAllQuitsConnectedAndSurvivesFrees)
     c->connected = 1;
     c->waiting_retry = 1;
     c->retry_delay = 5000;
-    static std::vector<Connection*> quits, closes;
+    const int links_of[3] = {link(), link(), link()};
+    a->socket = links_of[0];
+    b->socket = links_of[1];
+    c->socket = links_of[2];
+    static std::vector<Connection*> closes;
     static Connection* victim = nullptr;
-    quits.clear();
     closes.clear();
     victim = b;
-    irc_send_line = [](const std::string& line, int, Connection* x) {
-        if (line.rfind("QUIT :", 0) == 0)
-            quits.push_back(x);
-        return 1;
-    };
     // Closing b frees it, as closing its status window would.
     const int listener = irc_link_stage.add(1000, [](int stage, Connection* x) {
         if (stage != 2)
@@ -466,7 +487,13 @@ TEST_F(Connections, CloseAllQuitsConnectedAndSurvivesFrees)
     });
     conn_close_all();
     irc_link_stage.remove(listener);
-    EXPECT_EQ(quits, (std::vector<Connection*>{a, c}));
+    // The connected ones said QUIT on their links; the connecting one nothing.
+    for (int i : {0, 2}) {
+        const std::vector<std::string> said = sent_on(links_of[i]);
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_EQ(said[0].rfind("QUIT :", 0), 0u) << said[0];
+    }
+    EXPECT_TRUE(sent_on(links_of[1]).empty());
     ASSERT_EQ(closes.size(), 3u);
     EXPECT_EQ(closes[0], a);
     EXPECT_EQ(closes[1], b);
@@ -575,9 +602,9 @@ protected:
             conns[i]->live_identity[2] = "nick" + std::to_string(i);
         }
         conns[0]->connected = 1;
-        conns[0]->socket = 10;
+        conns[0]->socket = link();
         conns[2]->connected = 1;
-        conns[2]->socket = 12;
+        conns[2]->socket = link();
         conns[1]->connecting = 1;
     }
     void TearDown() override

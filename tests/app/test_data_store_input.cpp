@@ -21,6 +21,7 @@
 #include "script/stores/hash_tables.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
@@ -32,8 +33,6 @@ std::vector<std::string> lines_of(const WindowRecord* rec)
     return out;
 }
 
-int drop_send(const std::string&, int, Connection*) { return 1; }
-
 class DataStoreInputTest : public ::testing::Test {
     HookGuard hooks_;
 protected:
@@ -41,9 +40,10 @@ protected:
     {
         window_test_reset();
         app_install_subsystems();
-        irc_send_line = drop_send;
         conn = window_test_conn();
         ASSERT_TRUE(conn);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);  // what is sent goes to the wire, unread
         channel = window_test_open("#stores", kWinChannel, 0, conn);
         ASSERT_TRUE(channel && channel->editbox.get());
         window_test_pump();
@@ -69,6 +69,7 @@ protected:
         return std::vector<std::string>(all.begin() + static_cast<long>(before), all.end());
     }
 
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* channel = nullptr;
 };

@@ -39,6 +39,7 @@
 #include "support/hook_guard.h"
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
@@ -198,11 +199,6 @@ protected:
         // test registered and destroyed.
         app_messages_set_frame(nullptr);
         frame_proc_install();
-        sent().clear();
-        irc_send_line = [](const std::string& line, int, Connection*) {
-            sent().push_back(line);
-            return 1;
-        };
         saved_show = opt(OPT_FINGER_SHOW_REQUESTS);
         dir = fs::temp_directory_path() / ("kest-finger-" + std::to_string(::getpid()));
         fs::create_directories(dir);
@@ -221,11 +217,8 @@ protected:
         window_test_reset();
         fs::remove_all(dir);
     }
-    static std::vector<std::string>& sent()
-    {
-        static std::vector<std::string> s;
-        return s;
-    }
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
     void type(const std::string& text)
     {
         QTest::keyClicks(status->editbox.get(), QString::fromStdString(text));
@@ -237,7 +230,8 @@ protected:
     void make_connected()
     {
         conn->connected = 1;
-        conn->socket = 1000;
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->nick_index = 0;
         conn->live_identity[2] = "kestme";
     }
@@ -275,6 +269,7 @@ protected:
 
     int saved_show = 0;
     fs::path dir;
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status = nullptr;
 };
@@ -432,7 +427,7 @@ TEST_F(Finger, ANickIsAskedAtItsAddressFromTheListOrTheServer)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
-        sent().clear();
+        wire.clear();
         type(c.typed);
         if (*c.userhost) {
             ASSERT_EQ(sent(), std::vector<std::string>{c.userhost});
@@ -448,7 +443,7 @@ TEST_F(Finger, ANickIsAskedAtItsAddressFromTheListOrTheServer)
         ASSERT_TRUE(pump_until([] { return !finger_running(); }, 5000));
     }
     // A nick the server does not know starts nothing.
-    sent().clear();
+    wire.clear();
     type("/finger nobody");
     irc_dispatch_line(":srv 302 kestme :", conn);
     window_test_pump();

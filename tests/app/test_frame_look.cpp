@@ -34,6 +34,7 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
@@ -194,6 +195,7 @@ protected:
     HookGuard hooks;
     SavedLook look;
     TempSettingsDir settings{"kest_lookw_"};
+    TestWire wire;
     Connection* conn = nullptr;
 
     void SetUp() override
@@ -234,10 +236,10 @@ struct TitleChanges : QObject {
 TEST_F(FrameLookWindows, ACaptionShowsDecodedTextAndIsSetOnlyWhenItChanges)
 {
     // The channel and its topics come from server lines.
-    irc_send_line = [](const std::string&, int, Connection*) { return 1; };
     conn->registered = 1;
     conn->connected = 1;
-    conn->socket = 1000;
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
     conn->live_identity[2] = "me";
     conn->server_name = "irc.test";
     irc_state(conn)->registration = 1;

@@ -19,6 +19,7 @@
 #include "support/hook_guard.h"
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
@@ -70,6 +71,7 @@ protected:
     HookGuard hooks;
     SavedValues<DdeSettings> saved{dde_settings};
     TempSettingsDir settings{"kest_ddew_"};
+    TestWire wire;
     Connection* conn = nullptr;
     std::string name = "kesttest-" + std::to_string(::getpid());
 
@@ -84,7 +86,8 @@ protected:
         conn->server_name = "irc.example.org";
         conn->live_server[4] = "6667";
         conn->connected = 1;
-        conn->socket = 1000;
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         window_test_pump();
         dde_settings = DdeSettings{1, name, 0};
         ASSERT_EQ(dde_start_server(), 1);

@@ -31,17 +31,9 @@
 #include "script/exec/script_hooks.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
-
+#include "support/test_wire.h"
 
 namespace {
-
-std::vector<std::string> sent_lines;
-
-int record_send(const std::string& line, int, Connection*)
-{
-    sent_lines.push_back(line);
-    return 1;
-}
 
 std::vector<std::string> buffer_texts(const WindowRecord* rec)
 {
@@ -73,8 +65,6 @@ protected:
     {
         window_test_reset();
         app_install_subsystems();
-        sent_lines.clear();
-        irc_send_line = record_send;
         conn = window_test_conn();
         ASSERT_TRUE(conn);
         channel = window_test_open("#kest", kWinChannel, 0, conn);
@@ -100,6 +90,10 @@ protected:
         return last_line(channel);
     }
 
+    // The lines sent to the server on the test's link so far.
+    const std::vector<std::string>& sent_lines() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* channel = nullptr;
 };
@@ -145,7 +139,7 @@ TEST_F(IdentifierValuesTest, EncodingIdentifiersGiveTheirValuesAndErrors)
         SCOPED_TRACE(c.typed);
         const std::string shown = type(c.typed);
         EXPECT_TRUE(ends_with(shown, c.shown)) << shown;
-        EXPECT_TRUE(sent_lines.empty());
+        EXPECT_TRUE(sent_lines().empty());
     }
 }
 
@@ -415,7 +409,8 @@ TEST_F(ConnectionSwitchTest, CommandsRunOnTheChosenConnections)
 
     // The state filter: only the connected one.
     two->connected = 1;
-    two->socket = 1001;   // stands for an open link; nothing is written to it
+    ASSERT_TRUE(wire.ok());
+    wire.attach(two);  // an open link; nothing is written to it
     type("/scon -at1 echo -s up $cid");
     EXPECT_TRUE(ends_with(last_line(two_status), "up " + two_id));
     EXPECT_FALSE(ends_with(last_line(one_status), "up " + one_id));
@@ -432,7 +427,7 @@ TEST_F(ConnectionSwitchTest, CommandsRunOnTheChosenConnections)
     EXPECT_TRUE(ends_with(type("/scon -s 99999999999999999999"), "* Bağlantı numarası bulunamadı: 2147483647"))
         << last_line(channel);
     EXPECT_TRUE(ends_with(type("/scid -s"), "* Aktif bağlantı idlesi: " + one_id)) << last_line(channel);
-    EXPECT_TRUE(sent_lines.empty());
+    EXPECT_TRUE(sent_lines().empty());
 }
 
 TEST_F(ConnectionSwitchTest, TheRestOfTheLineMovesToTheChosenConnection)

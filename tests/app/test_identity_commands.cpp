@@ -1,7 +1,7 @@
 // Connection and identity commands typed into a real status window's
 // editbox: what they store, show, send and write to the settings files.
-// Nothing reaches a network: sent lines are captured, and a connect that a
-// command starts is stopped before its timer runs.
+// Nothing reaches a network: a connected link is a loopback wire the test
+// reads, and a connect that a command starts is stopped before its timer runs.
 #include <gtest/gtest.h>
 
 #include <QWidget>
@@ -39,19 +39,11 @@
 #include "script/exec/script_hooks.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
-
+#include "support/test_wire.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> sent;
-
-int record_send(const std::string& line, int, Connection*)
-{
-    sent.push_back(line);
-    return 1;
-}
 
 std::string read_text(const fs::path& p)
 {
@@ -67,8 +59,6 @@ protected:
     {
         window_test_reset();
         app_install_subsystems();
-        sent.clear();
-        irc_send_line = record_send;
         dir = fs::temp_directory_path() / ("kest-identity-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
@@ -158,6 +148,10 @@ protected:
         return out;
     }
 
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status = nullptr;
     fs::path dir;
@@ -195,7 +189,7 @@ TEST_F(IdentityCommands, ServerTakesHostPortAndPassword)
         EXPECT_EQ(conn->stored_identity[9], c.port);
         EXPECT_EQ(conn->stored_identity[8], c.password);
         EXPECT_EQ(conn->live_server[0], c.host);
-        EXPECT_TRUE(sent.empty()) << "nothing is sent before the link is up";
+        EXPECT_TRUE(sent().empty()) << "nothing is sent before the link is up";
     }
     // The last one: keep to the host, and the channels wait for the logon.
     EXPECT_EQ(link_state(conn).server_l_switch, 1);
@@ -403,7 +397,7 @@ TEST_F(IdentityCommands, ServerListIsEditedAndWritten)
         EXPECT_TRUE(shown(c.text)) << since();
         EXPECT_EQ(ini_value("servers.ini", "servers", "n0"), c.n0);
         EXPECT_EQ(ini_value("servers.ini", "servers", "n1"), c.n1 ? c.n1 : "");
-        EXPECT_TRUE(sent.empty());
+        EXPECT_TRUE(sent().empty());
         EXPECT_TRUE(started.empty()) << "editing the list connects nowhere";
     }
 }
@@ -468,20 +462,21 @@ TEST_F(IdentityCommands, ServerListIsReadAgainWhenTheFileChanged)
 TEST_F(IdentityCommands, QuitSendsOneQuitAndNeedsALink)
 {
     conn->connected = 1;
-    conn->socket = 1000;  // stands for an open link; never used
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
     type("/quit off to bed");
     type("/quit again");
     type("/quit");
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0], "QUIT :off to bed\n");
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], "QUIT :off to bed\n");
     EXPECT_EQ(conn->quitting, 1);
     conn->connected = 0;
     conn->socket = -1;
     conn->quitting = 0;
-    sent.clear();
+    wire.clear();
     type("/quit bye");
     EXPECT_TRUE(shown("* /quit: Servera bağlı değilsiniz")) << since();
-    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(sent().empty());
     type("/disconnect");
     EXPECT_TRUE(shown("* Servere Bağlı Değilsiniz")) << since();
 }
@@ -512,7 +507,7 @@ TEST_F(IdentityCommands, NickWordsWhileNotConnected)
             EXPECT_EQ(conn->live_identity[2 + c.slot], c.nick);
             EXPECT_EQ(conn->stored_identity[2 + c.slot], c.nick);
         }
-        EXPECT_TRUE(sent.empty()) << "no server traffic";
+        EXPECT_TRUE(sent().empty()) << "no server traffic";
     }
     // Saved to the settings.
     EXPECT_EQ(ini_value("kest.ini", "kest", "nick"), "other");
@@ -522,7 +517,8 @@ TEST_F(IdentityCommands, NickWordsWhileNotConnected)
 TEST_F(IdentityCommands, NickWordsWhileConnected)
 {
     conn->connected = 1;
-    conn->socket = 1000;
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
     conn->live_identity[2] = "kestme";
     conn->live_identity[3] = "kestalt";
     conn->nick_index = 0;
@@ -548,16 +544,16 @@ TEST_F(IdentityCommands, NickWordsWhileConnected)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
-        sent.clear();
+        wire.clear();
         conn->registered = c.registered;
         conn->nick_switch_slot = -1;
         const std::string main_before = conn->live_identity[2];
         type(c.typed);
         if (c.line) {
-            ASSERT_EQ(sent.size(), 1u);
-            EXPECT_EQ(sent[0], c.line);
+            ASSERT_EQ(sent().size(), 1u);
+            EXPECT_EQ(sent()[0], c.line);
         } else {
-            EXPECT_TRUE(sent.empty());
+            EXPECT_TRUE(sent().empty());
         }
         if (c.slot >= 0) {
             EXPECT_EQ(conn->live_identity[2 + c.slot], c.stored);
@@ -744,7 +740,8 @@ TEST_F(IdentityCommands, ALinkForTheServerInUseJoinsItsChannel)
     // Followed without asking first.
     option_set_value(option_id_line(OPT_CHAT_LINKS_CONFIRM), option_id_position(OPT_CHAT_LINKS_CONFIRM), 0);
     conn->connected = 1;
-    conn->socket = 1000;
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
     conn->registered = 1;
     conn->server_name = "irc.example.net";
     struct Case {
@@ -758,14 +755,14 @@ TEST_F(IdentityCommands, ALinkForTheServerInUseJoinsItsChannel)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.link);
-        sent.clear();
+        wire.clear();
         conn->quitting = 0;
         EXPECT_EQ(dde_open_irc_link(c.link, 1), 1);
         for (Connection* k = conn_list; k; k = k->next)
             conn_kill_connect_timer(k);
         if (c.sent) {
-            ASSERT_EQ(sent.size(), 1u);
-            EXPECT_EQ(sent[0], c.sent);
+            ASSERT_EQ(sent().size(), 1u);
+            EXPECT_EQ(sent()[0], c.sent);
         } else {
             // Another server: the link is left (QUIT) and the new one is set up.
             EXPECT_EQ(conn->stored_identity[5], "elsewhere.example.org");

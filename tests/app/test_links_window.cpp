@@ -38,6 +38,7 @@
 #include "irc/services/links.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
@@ -127,10 +128,6 @@ protected:
         saved_ini = main_ini_path;
         saved_servers = main_settings.servers_file;
         app_install_subsystems();
-        irc_send_line = [](const std::string& line, int, Connection*) {
-            sent().push_back(line);
-            return 1;
-        };
         dir = fs::temp_directory_path() / ("kest-links-" + std::to_string(::getpid()));
         fs::create_directories(dir);
         main_ini_path = (dir / "kest.ini").string();
@@ -152,11 +149,6 @@ protected:
         main_settings.servers_file = saved_servers;
         window_test_reset();
         fs::remove_all(dir);
-    }
-    static std::vector<std::string>& sent()
-    {
-        static std::vector<std::string> s;
-        return s;
     }
     void links_reply(const std::vector<std::string>& lines)
     {
@@ -183,6 +175,9 @@ protected:
     }
     std::string saved_ini, saved_servers;
     fs::path dir;
+    TestWire wire;
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
     Connection* conn = nullptr;
 };
 
@@ -225,7 +220,7 @@ TEST_F(LinksWindow, AServerNameIsNeitherEvaluatedNorSplit)
                  ":irc.test 364 kestme root.test root.test :0 Root", ":irc.test 365 kestme * :End"});
     ASSERT_TRUE(box());
     ASSERT_EQ(box()->count(), 2);
-    sent().clear();
+    wire.clear();
     double_click(1);
     EXPECT_EQ(conn->stored_identity[5], "evil$me|/quit");
     for (const std::string& l : sent())
@@ -360,8 +355,9 @@ TEST_F(LinksWindow, TheRightClickMenuConnectsCopiesAsksAgainAndSaves)
 
     // Asked again: the list empties and LINKS goes to the server.
     conn->connected = 1;
-    conn->socket = 1000;  // stands for an open link; never used
-    sent().clear();
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
+    wire.clear();
     menu = rclick(0);
     ASSERT_TRUE(menu);
     choose(menu, "&Linkeleri Yükle");

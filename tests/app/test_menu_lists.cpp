@@ -3,6 +3,9 @@
 // recent servers and the Connect/Disconnect items.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 #include <QAction>
 #include <QApplication>
 #include <QMainWindow>
@@ -55,17 +58,11 @@
 #include "support/hook_guard.h"
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
-std::vector<std::string> sent_lines;
 std::vector<std::string> opened_paths;
-
-int record_send(const std::string& line, int, Connection*)
-{
-    sent_lines.push_back(line);
-    return 1;
-}
 
 int record_open(const std::string& path)
 {
@@ -196,10 +193,7 @@ protected:
         ASSERT_TRUE(settings.dir.made());
         window_test_reset();
         app_install_subsystems();
-        sent_lines.clear();
         opened_paths.clear();
-        saved_send = irc_send_line;
-        irc_send_line = record_send;
         desktop_open_hook = record_open;
         QMdiArea* mdi = window_test_mdi();
         saved_frame = frame_window;
@@ -216,8 +210,6 @@ protected:
     }
     void TearDown() override
     {
-        for (int fd : fds)
-            ::close(fd);
         frame_menus_destroy();
         if (frame_window)
             frame_window->menuBar()->clear();
@@ -225,19 +217,17 @@ protected:
         frame_window = saved_frame;
     }
 
-    // A connection that counts as connected: its socket is one end of a
-    // real socket pair.
+    // A connection that counts as connected: its socket is the program end
+    // of a real link.
     Connection* connected_conn()
     {
         Connection* conn = window_test_conn();
         EXPECT_TRUE(conn);
         if (!conn)
             return nullptr;
-        int pair[2];
-        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-        fds.push_back(pair[0]);
-        fds.push_back(pair[1]);
-        conn->socket = pair[0];
+        wires.push_back(std::make_unique<TestWire>());
+        EXPECT_TRUE(wires.back()->ok());
+        wires.back()->attach(conn);
         conn->connected = 1;
         conn->registered = 1;
         return conn;
@@ -315,8 +305,20 @@ protected:
 
     TempSettingsDir settings{"kest_menulists"};
     QPointer<QMainWindow> saved_frame;
-    std::vector<int> fds;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
+    // The lines the connections sent so far, each link's in order.
+    std::vector<std::string> sent_lines()
+    {
+        std::vector<std::string> out;
+        for (auto& w : wires)
+            out.insert(out.end(), w->lines().begin(), w->lines().end());
+        return out;
+    }
+    void clear_sent()
+    {
+        for (auto& w : wires)
+            w->clear();
+    }
+    std::vector<std::unique_ptr<TestWire>> wires;
 };
 
 const QString kChannels = QString::fromUtf8("&Kanallar");
@@ -342,17 +344,22 @@ TEST_F(MenuListsTest, RecentChannelItemsJoinTheStoredNameAndRunNothingElse)
         {"#a", "JOIN #a\n"},
         {"#a|/quit", "JOIN #a|/quit\n"},  // the same item again
     };
+    // The menu's order: a channel joined moves to the top.
+    std::vector<std::string> order = {"#a|/quit", "#$me", "#keyed", "#x&&y", "#a"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);
-        sent_lines.clear();
+        clear_sent();
         QMenu* menu = open_bar_menu("&Kanallar");
         ASSERT_TRUE(menu);
         QMenu* recent = open_submenu(menu, submenu_titled(menu, kRecentChannels));
         ASSERT_TRUE(recent);
-        EXPECT_EQ(texts(recent), (std::vector<std::string>{"#a|/quit", "#$me", "#keyed", "#x&&y", "#a", "-",
-                                                           text_load_string(3869)}));
+        std::vector<std::string> shown = order;
+        shown.insert(shown.end(), {"-", text_load_string(3869)});
+        EXPECT_EQ(texts(recent), shown);
         click(recent, item_titled(recent, QString::fromUtf8(c.shown)));
-        ASSERT_EQ(sent_lines, std::vector<std::string>{c.wire});
+        order.erase(std::find(order.begin(), order.end(), std::string(c.shown)));
+        order.insert(order.begin(), c.shown);
+        ASSERT_EQ(sent_lines(), std::vector<std::string>{c.wire});
         EXPECT_TRUE(conn_is_connected(conn));
     }
     // Nothing was evaluated into a window or a variable either.
@@ -379,7 +386,7 @@ TEST_F(MenuListsTest, EmptyRecentListShowsNoneAndClearingEmptiesIt)
     EXPECT_TRUE(clear->isEnabled());
     click(recent, clear);
     EXPECT_TRUE(conn->recent_channels.empty());
-    EXPECT_TRUE(sent_lines.empty());
+    EXPECT_TRUE(sent_lines().empty());
     disconnect(conn);
 }
 
@@ -391,7 +398,7 @@ TEST_F(MenuListsTest, RecentChannelsNeedALiveConnectionToJoin)
     QMenu* menu = open_bar_menu("&Kanallar");
     QMenu* recent = open_submenu(menu, submenu_titled(menu, kRecentChannels));
     click(recent, item_titled(recent, "#idle"));
-    EXPECT_TRUE(sent_lines.empty());
+    EXPECT_TRUE(sent_lines().empty());
 }
 
 TEST_F(MenuListsTest, AServerSeesTheRecentChannelJoinedLiterallyAndTheLinkStays)
@@ -413,7 +420,6 @@ TEST_F(MenuListsTest, AServerSeesTheRecentChannelJoinedLiterallyAndTheLinkStays)
         ~ProxyBack() { proxy_settings = saved; }
     } proxy_back;
     proxy_settings = ProxySettings();
-    irc_send_line = saved_send;  // the real send path
     frame_proc_install();         // the frame's private messages carry the link's steps
     app_messages_set_frame(nullptr);  // delivered here, not to a frame an earlier test closed
     ASSERT_EQ(conn_begin_connect(conn), 1);
@@ -506,20 +512,20 @@ TEST_F(MenuListsTest, ChannelsFolderGroupsEntriesAndJoinsTheChosenOne)
     EXPECT_FALSE(item_titled(menu, QString::fromUtf8(text_load_string(3803))));
     open_submenu(menu, work);
     click(work, work->actions().value(0));
-    EXPECT_EQ(sent_lines, std::vector<std::string>{"JOIN #w|/quit\n"});
+    EXPECT_EQ(sent_lines(), std::vector<std::string>{"JOIN #w|/quit\n"});
 
-    sent_lines.clear();
+    clear_sent();
     menu = open_bar_menu("&Kanallar");
     work = submenu_titled(menu, "Work");
     open_submenu(menu, work);
     click(work, work->actions().value(1));
-    EXPECT_EQ(sent_lines, std::vector<std::string>{"JOIN #$me\n"});
+    EXPECT_EQ(sent_lines(), std::vector<std::string>{"JOIN #$me\n"});
 
     // The name with blanks joins nothing and runs nothing.
-    sent_lines.clear();
+    clear_sent();
     menu = open_bar_menu("&Kanallar");
     click(menu, item_titled(menu, "#sp | /quit"));
-    EXPECT_TRUE(sent_lines.empty());
+    EXPECT_TRUE(sent_lines().empty());
     EXPECT_TRUE(conn_is_connected(conn));
     disconnect(conn);
 }
@@ -845,7 +851,6 @@ TEST_F(MenuListsTest, AConnectThatKeepsFailingStopsFromTheMenuAndFromTheToolbar)
     opt_set(OPT_CONFIRM_CONNECT_SECOND_CLICK, 0);
     opt_set(OPT_TOOLBAR_SHOWN, 1);
     proxy_settings = ProxySettings();
-    irc_send_line = saved_send;
     frame_proc_install();
     app_messages_set_frame(nullptr);
     ASSERT_EQ(toolbar_create(), 1);
@@ -940,6 +945,7 @@ TEST_F(MenuListsTest, AConnectThatKeepsFailingStopsFromTheMenuAndFromTheToolbar)
 
 TEST_F(MenuListsTest, ConnectItemsFollowTheCurrentConnection)
 {
+    TestWire link;
     Connection* conn = window_test_conn();
     ASSERT_TRUE(conn);
     struct Case {
@@ -949,7 +955,8 @@ TEST_F(MenuListsTest, ConnectItemsFollowTheCurrentConnection)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.connected);
         if (c.connected) {
-            conn->socket = 99999;
+            ASSERT_TRUE(link.ok());
+            link.attach(conn);
             conn->connected = 1;
         } else {
             disconnect(conn);

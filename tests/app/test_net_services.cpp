@@ -28,12 +28,11 @@
 #include "support/hook_guard.h"
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-int drop_send(const std::string&, int, Connection*) { return 1; }
 
 class NetServices : public ::testing::Test {
     HookGuard hooks_;
@@ -45,7 +44,6 @@ protected:
     {
         window_test_reset();
         app_install_subsystems();
-        irc_send_line = drop_send;
         dir = fs::temp_directory_path() / ("kest-netsvc-" + std::to_string(::getpid()));
         fs::create_directories(dir);
         main_ini_path = (dir / "kest.ini").string();
@@ -148,9 +146,11 @@ TEST_F(NetServices, TheWelcomeClosesTheIdentServerWhenNobodyNeedsIt)
     }
     Connection* other = conn_new(nullptr);
     ASSERT_TRUE(other);
+    TestWire links[3];
+    for (const TestWire& link : links) ASSERT_TRUE(link.ok());
     for (Connection* c : {conn, other}) {
         c->connected = 1;
-        c->socket = c == conn ? 1000 : 1001;
+        links[c == conn ? 0 : 1].attach(c);
         c->connecting = 1;
         c->ident_state = kIdentWaiting;
     }
@@ -174,7 +174,7 @@ TEST_F(NetServices, TheWelcomeClosesTheIdentServerWhenNobodyNeedsIt)
     Connection* third = conn_new(nullptr);
     ASSERT_TRUE(third);
     third->connected = 1;
-    third->socket = 1002;
+    links[2].attach(third);
     irc_dispatch_line(":irc.test 001 kestme :Welcome kestme!u@h", third);
     EXPECT_EQ(ident_listening_port(), ident_settings.port);
 }

@@ -38,14 +38,9 @@
 #include "support/hook_guard.h"
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
-
-std::vector<std::string>& wire()
-{
-    static std::vector<std::string> s;
-    return s;
-}
 
 std::vector<std::string> captions(QWidget* menu)
 {
@@ -69,7 +64,11 @@ class MenubarScriptMenu : public ::testing::Test {
 protected:
     TempSettingsDir temp{"kest_menubar_"};
     QPointer<QMainWindow> saved_frame;
+    TestWire wire;
     Connection* conn = nullptr;
+
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
 
     void SetUp() override
     {
@@ -78,11 +77,6 @@ protected:
         app_install_subsystems();
         app_messages_set_frame(nullptr);
         frame_proc_install();
-        wire().clear();
-        irc_send_line = [](const std::string& line, int, Connection*) {
-            wire().push_back(line);
-            return 1;
-        };
         beep_play_hook = [](int) {};
         remote_files_free_all();
         popup_files_load_all();
@@ -96,7 +90,8 @@ protected:
         conn = window_test_conn();
         ASSERT_TRUE(conn);
         conn->connected = 1;
-        conn->socket = 1000;  // stands for an open link; never used
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->live_identity[2] = "me";
         ASSERT_EQ(frame_menu_build(), 1);
         window_test_pump();
@@ -179,13 +174,13 @@ TEST_F(MenubarScriptMenu, LoadedScriptSectionShowsBeforeTheWindowMenuRunsItsItem
     ASSERT_TRUE(menu);
     EXPECT_EQ(captions(menu), (std::vector<std::string>{"Say hello", "-", "More"}));
     choose(menu, "Say hello");
-    EXPECT_EQ(wire(), std::vector<std::string>{"PRIVMSG #here :hello\n"});
+    EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG #here :hello\n"});
     EXPECT_EQ(popup_context.kind, kPopupNone) << "the popup is discarded after its command";
 
     // A submenu item, twice in a row.
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        wire().clear();
+        wire.clear();
         menu = open(kProgramVersionText);
         ASSERT_TRUE(menu);
         QAction* more = action_named(menu, "More");
@@ -198,7 +193,7 @@ TEST_F(MenubarScriptMenu, LoadedScriptSectionShowsBeforeTheWindowMenuRunsItsItem
         }
         ASSERT_EQ(QApplication::activePopupWidget(), more->menu());
         choose(more->menu(), "Ping it");
-        EXPECT_EQ(wire(), std::vector<std::string>{"PING me\n"});
+        EXPECT_EQ(sent(), std::vector<std::string>{"PING me\n"});
     }
 
     // Unloading the only source takes the menu off the bar.
@@ -234,11 +229,11 @@ TEST_F(MenubarScriptMenu, PopupFileGivesTheTitleAndTheFirstItemsAndAnotherPopupL
     } cases[] = {{"From script", "FROMSCRIPT\n"}, {"From file", "FROMFILE\n"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.item);
-        wire().clear();
+        wire.clear();
         menu = open("Araçlarım");
         ASSERT_TRUE(menu);
         choose(menu, c.item);
-        EXPECT_EQ(wire(), std::vector<std::string>{c.line});
+        EXPECT_EQ(sent(), std::vector<std::string>{c.line});
     }
 
     // The script goes; the file alone keeps the menu, and its title.
@@ -267,7 +262,7 @@ TEST_F(MenubarScriptMenu, ALongTitleIsCutAndTheMenuSurvivesAMenuRebuild)
     QMenu* menu = open(cut);
     ASSERT_TRUE(menu);
     choose(menu, "Item");
-    EXPECT_EQ(wire(), std::vector<std::string>{"ITEM\n"});
+    EXPECT_EQ(sent(), std::vector<std::string>{"ITEM\n"});
 }
 
 }  // namespace

@@ -56,14 +56,10 @@
 #include "support/hook_guard.h"
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
+#include "support/traffic_file.h"
 
 namespace {
-
-std::vector<std::string>& sent()
-{
-    static std::vector<std::string> s;
-    return s;
-}
 
 int beeps = 0;
 
@@ -138,18 +134,14 @@ protected:
         app_install_subsystems();
         app_messages_set_frame(nullptr);
         frame_proc_install();
-        sent().clear();
-        irc_send_line = [](const std::string& line, int, Connection*) {
-            sent().push_back(line);
-            return 1;
-        };
         beeps = 0;
         beep_play_hook = [](int) { ++beeps; };
         remote_files_free_all();
         conn = window_test_conn();
         ASSERT_TRUE(conn);
         conn->connected = 1;
-        conn->socket = 1000;  // stands for an open link; never used
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->live_identity[2] = "me";
     }
     void TearDown() override
@@ -225,6 +217,9 @@ protected:
         return open_popup();
     }
 
+    TestWire wire;
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
     Connection* conn = nullptr;
 };
 
@@ -246,7 +241,7 @@ TEST_F(PopupWindows, NickListItemRunsWithTheClickedNickAndAHostileNickRunsNothin
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.nick) + " / " + c.item);
-        sent().clear();
+        wire.clear();
         QMenu* menu = rclick_nick(chan, c.nick);
         ASSERT_TRUE(menu) << "no popup on the nick";
         EXPECT_EQ(popup_context.kind, kPopupNicklist);
@@ -290,7 +285,7 @@ TEST_F(PopupWindows, EachWindowKindShowsItsOwnPopup)
         close_popups();
     }
     // The query item's $1 is the query's nick.
-    sent().clear();
+    wire.clear();
     QMenu* menu = rclick_text(query);
     ASSERT_TRUE(menu);
     choose(menu, "Query dave");
@@ -330,7 +325,7 @@ TEST_F(PopupWindows, ScriptMenuSectionsJoinTheFileItems)
     QMenu* tools = action_named(menu, "Tools") ? action_named(menu, "Tools")->menu() : nullptr;
     ASSERT_TRUE(tools);
     EXPECT_EQ(captions(tools), (std::vector<std::string>{"From file", "-", "From one"}));
-    sent().clear();
+    wire.clear();
     choose(menu, "Everywhere");
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG #pop :hello from two\n"});
 }
@@ -404,7 +399,7 @@ TEST_F(PopupWindows, AFirstStartGetsEverydayPopupsAndAUsersFileIsLeftAlone)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        sent().clear();
+        wire.clear();
         QMenu* menu = c.open();
         ASSERT_TRUE(menu);
         if (*c.sub)
@@ -450,7 +445,7 @@ TEST_F(PopupWindows, ACommandAfterTheConnectionClosedDoesNothing)
     conn->socket = -1;
     conn_free(gone);
     conn = nullptr;
-    sent().clear();
+    wire.clear();
     EXPECT_EQ(menu_popup_command(id), 0);
     EXPECT_TRUE(sent().empty());
 }
@@ -501,7 +496,7 @@ TEST_F(PopupWindows, ASecondPopupReplacesTheFirstAndAnUnusedOneGoesWithItsTimer)
     EXPECT_EQ(popup_context.kind, kPopupNone);
     EXPECT_TRUE(second.isNull());
     // A late command for it is not handled.
-    sent().clear();
+    wire.clear();
     EXPECT_EQ(menu_popup_command(kPopupFirstId), 0);
     EXPECT_TRUE(sent().empty());
 }
@@ -526,7 +521,7 @@ TEST_F(PopupWindows, TypedLoadAndSaveOfAPopupFile)
     QMenu* menu = rclick_text(chan);
     ASSERT_TRUE(menu);
     EXPECT_EQ(captions(menu), std::vector<std::string>{"Mine"});
-    sent().clear();
+    wire.clear();
     choose(menu, "Mine");
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG #pop :from mine\n"});
     // The list names the new file for the channel popup.
@@ -554,7 +549,7 @@ TEST_F(PopupWindows, CustomWindowPopupRunsWithTheSelectedListLines)
     QMenu* menu = rclick_text(custom);
     ASSERT_TRUE(menu);
     EXPECT_EQ(popup_context.kind, kPopupCustom);
-    sent().clear();
+    wire.clear();
     choose(menu, "Send");
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG target :first line third\n"});
 }
@@ -579,12 +574,12 @@ TEST_F(PopupWindows, CustomWindowMouseHandlersRunOnClicksWithTheLineNumber)
     window_test_pump();
     auto center = [&](int row) { return list->visualItemRect(list->item(row)).center(); };
 
-    sent().clear();
+    wire.clear();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, center(1));
     window_test_pump();
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :lbclick 2\n"});
 
-    sent().clear();
+    wire.clear();
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, center(2));
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, center(2));  // the button comes up
     window_test_pump();
@@ -593,17 +588,17 @@ TEST_F(PopupWindows, CustomWindowMouseHandlersRunOnClicksWithTheLineNumber)
 
     // The keys move the caret: lbclick again; a key that moves nothing is quiet.
     list->setFocus();
-    sent().clear();
+    wire.clear();
     QTest::keyClick(list, Qt::Key_Up);
     window_test_pump();
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :lbclick 2\n"});
-    sent().clear();
+    wire.clear();
     list->setCurrentRow(0);
     QTest::keyClick(list, Qt::Key_Up);
     window_test_pump();
     EXPECT_TRUE(sent().empty()) << ::testing::PrintToString(sent());
     // Enter acts as a double-click on the caret line.
-    sent().clear();
+    wire.clear();
     QTest::keyClick(list, Qt::Key_Return);
     window_test_pump();
     EXPECT_EQ(sent(), (std::vector<std::string>{"PRIVMSG t :dclick 1\n", "PRIVMSG t :second 1\n"}));
@@ -616,14 +611,14 @@ TEST_F(PopupWindows, CustomWindowRightClickRunsItsHandlerOnlyWhenThereIsNoMenu)
                                        "menu @full {", "rclick:/msg t never", "Pick:/msg t pick", "}"}));
     WindowRecord* bare = window_test_open("@bare", kWinCustom, 0, conn);
     ASSERT_TRUE(bare && bare->text_area.get());
-    sent().clear();
+    wire.clear();
     EXPECT_EQ(rclick_text(bare), nullptr);
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :rclick\n"});  // no list: no $1
     EXPECT_EQ(beeps, 0);
 
     WindowRecord* full = window_test_open("@full", kWinCustom, 0, conn);
     ASSERT_TRUE(full);
-    sent().clear();
+    wire.clear();
     QMenu* menu = rclick_text(full);
     ASSERT_TRUE(menu);
     EXPECT_TRUE(sent().empty());
@@ -651,7 +646,7 @@ TEST_F(PopupWindows, CustomWindowTextDoubleClickAndAPopupFileHandler)
         for (WindowRecord* rec : {filed, plain}) {
             win_activate(rec->hwnd, 0);
             window_test_pump();
-            sent().clear();
+            wire.clear();
             QWidget* area = rec->text_area.get();
             QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(area->width() / 2, area->height() / 2));
             QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(area->width() / 2, area->height() / 2));
@@ -682,7 +677,7 @@ TEST_F(PopupWindows, TheMenuKeyOpensThePopupOfTheFocusedList)
     QMenu* menu = open_popup();
     ASSERT_TRUE(menu);
     EXPECT_EQ(popup_context.kind, kPopupNicklist);
-    sent().clear();
+    wire.clear();
     choose(menu, "Key item");
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG kim :by key\n"});
     // The context event of a mouse click opens nothing by itself: the
@@ -903,11 +898,9 @@ protected:
         // The link is real here.
         conn->connected = 0;
         conn->socket = -1;
-        irc_send_line = [](const std::string& line, int kind, Connection* c) {
-            sent().push_back(line);
-            return irc_send_line_impl(line, kind, c);
-        };
     }
+    // The lines the connection sent, from its /debug traffic file.
+    std::vector<std::string> traffic() { return traffic_sent(temp.path() + "traffic.log"); }
     Ngircd server;
 };
 
@@ -929,6 +922,7 @@ TEST_F(PopupServer, ANickListMenuFromThePopupFileSendsItsLineForTheClickedNick)
     type(status, "/server 127.0.0.1:" + std::to_string(server.port));
     ASSERT_TRUE(pump_until([&] { return conn_is_live(conn) && conn->registered; }, 30000))
         << "no logon to the server:" << window_text(status) << "\nserver: " << slurp(server.dir.path + "ngircd.log");
+    type(status, "/debug traffic.log");  // every line sent is written there
 
     // Two peers in the channel: the first (an operator, shown "@pal") and
     // one whose nick holds the character that separates commands.
@@ -961,13 +955,14 @@ TEST_F(PopupServer, ANickListMenuFromThePopupFileSendsItsLineForTheClickedNick)
         QMenu* menu = rclick_nick(chan, c.nick);
         ASSERT_TRUE(menu) << "no popup on " << c.nick;
         EXPECT_EQ(captions(menu), (std::vector<std::string>{"Greet", "-", "Info"}));
-        sent().clear();
+        const std::size_t before = traffic().size();
         choose(menu, "Greet");
         std::string line;
         ASSERT_TRUE(c.peer->wait_for("PRIVMSG", 5000, &line)) << "nothing reached " << c.nick;
         // The block ran alone: nothing of the lines after it was sent.
-        EXPECT_EQ(sent(), std::vector<std::string>{std::string("PRIVMSG ") + c.nick +
-                                                   " :hello from the popup\n"});
+        const std::vector<std::string> all = traffic();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(std::min(before, all.size())), all.end()),
+                  std::vector<std::string>{std::string("PRIVMSG ") + c.nick + " :hello from the popup"});
         EXPECT_NE(line.find(":popme!"), std::string::npos) << line;
         EXPECT_NE(line.find(std::string("PRIVMSG ") + c.nick + " :hello from the popup"),
                   std::string::npos)

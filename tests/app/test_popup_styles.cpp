@@ -25,14 +25,9 @@
 #include "support/hook_guard.h"
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
-
-std::vector<std::string>& sent_lines()
-{
-    static std::vector<std::string> s;
-    return s;
-}
 
 QAction* action_named(QMenu* menu, const std::string& text)
 {
@@ -54,7 +49,11 @@ class PopupStyles : public ::testing::Test {
 
 protected:
     TempSettingsDir temp{"kest_popup_styles_"};
+    TestWire wire;
     Connection* conn = nullptr;
+
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent_lines() { return wire.lines(); }
     WindowRecord* status = nullptr;
 
     void SetUp() override
@@ -64,16 +63,12 @@ protected:
         app_install_subsystems();
         app_messages_set_frame(nullptr);
         frame_proc_install();
-        sent_lines().clear();
-        irc_send_line = [](const std::string& line, int, Connection*) {
-            sent_lines().push_back(line);
-            return 1;
-        };
         remote_files_free_all();
         conn = window_test_conn();
         ASSERT_TRUE(conn);
         conn->connected = 1;
-        conn->socket = 1000;  // stands for an open link; never used
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->live_identity[2] = "me";
         status = win_record_of(conn->status_window);
         ASSERT_TRUE(status);
@@ -150,7 +145,7 @@ TEST_F(PopupStyles, AGreyedItemPickedWithTheMouseRunsNothing)
         ASSERT_TRUE(menu);
         QAction* greyed = action_named(menu, "Greyed");
         ASSERT_TRUE(greyed);
-        sent_lines().clear();
+        wire.clear();
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(greyed).center());
         window_test_pump();
         EXPECT_TRUE(sent_lines().empty()) << ::testing::PrintToString(sent_lines());

@@ -27,7 +27,7 @@
 #include "support/test_support.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
-
+#include "support/test_wire.h"
 
 namespace {
 
@@ -87,13 +87,13 @@ protected:
         ASSERT_TRUE(settings.made());
         window_test_reset();
         app_install_subsystems();
-        irc_send_line = [](const std::string&, int, Connection*) { return 1; };
         event_startup_hold = 0;
         event_switch_events = 1;
         conn = window_test_conn();
         ASSERT_TRUE(conn);
         conn->connected = 1;
-        conn->socket = 1000;  // stands for an open link; every send is captured
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->registered = 1;
         conn->live_identity[2] = "me";
         conn->server_name = "irc.test";
@@ -128,6 +128,7 @@ protected:
     }
 
     TempSettingsDir settings{"kest_protocol_"};
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status = nullptr;
     WindowRecord* channel = nullptr;

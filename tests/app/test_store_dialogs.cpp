@@ -42,12 +42,11 @@
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-int drop_send(const std::string&, int, Connection*) { return 1; }
 
 class StoreDialogs : public ::testing::Test {
 protected:
@@ -64,7 +63,6 @@ protected:
         main_ini_path = (dir / "kest.ini").string();
         program_path_override = (dir / "prog" / "kest").string();
         app_install_subsystems();
-        irc_send_line = drop_send;
         opened.clear();
         messages.clear();
         desktop_open_hook = [](const std::string& url) {
@@ -76,6 +74,8 @@ protected:
         };
         conn = window_test_conn();
         ASSERT_TRUE(conn);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);  // what is sent goes to the wire, unread
         status = win_record_of(conn->status_window);
         ASSERT_TRUE(status && status->editbox.get());
     }
@@ -139,6 +139,7 @@ protected:
     static inline std::vector<std::string> opened;
     static inline std::vector<std::string> messages;
     fs::path dir;
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status = nullptr;
 };

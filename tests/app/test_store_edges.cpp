@@ -29,12 +29,11 @@
 #include "script/stores/hash_tables.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-int drop_send(const std::string&, int, Connection*) { return 1; }
 
 class StoreEdges : public ::testing::Test {
 protected:
@@ -50,9 +49,10 @@ protected:
         settings_dir = dir.string() + "/";
         main_ini_path = (dir / "kest.ini").string();
         app_install_subsystems();
-        irc_send_line = drop_send;
         conn = window_test_conn();
         ASSERT_TRUE(conn);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);  // what is sent goes to the wire, unread
         status = win_record_of(conn->status_window);
         ASSERT_TRUE(status && status->editbox.get());
     }
@@ -138,6 +138,7 @@ protected:
 
     fs::path dir;
     std::string script_path;
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status = nullptr;
 };

@@ -28,17 +28,9 @@
 #include "script/exec/script_hooks.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
-
+#include "support/test_wire.h"
 
 namespace {
-
-std::vector<std::string> sent_lines;
-
-int record_send(const std::string& line, int, Connection*)
-{
-    sent_lines.push_back(line);
-    return 1;
-}
 
 std::vector<std::string> buffer_texts(const WindowRecord* rec)
 {
@@ -64,8 +56,6 @@ protected:
     {
         window_test_reset();
         app_install_subsystems();
-        sent_lines.clear();
-        irc_send_line = record_send;
         conn = window_test_conn();
         ASSERT_TRUE(conn);
         channel = window_test_open("#kest", kWinChannel, 0, conn);
@@ -86,6 +76,10 @@ protected:
                               key_flags);
     }
 
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent_lines() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* channel = nullptr;
 };
@@ -112,14 +106,15 @@ TEST_F(SubsystemsTest, TypedLinesRunThroughTheInterpreter)
         window_test_pump();
         EXPECT_GT(buffer_texts(active).size(), before);
         EXPECT_TRUE(buffer_has(active, c.printed)) << ::testing::PrintToString(buffer_texts(active));
-        EXPECT_TRUE(sent_lines.empty());
+        EXPECT_TRUE(sent_lines().empty());
     }
 }
 
 TEST_F(SubsystemsTest, PlainTextGoesToTheTarget)
 {
     conn->connected = 1;
-    conn->socket = 1000;  // stands for an open link; never used
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
     const struct {
         const char* typed;
         int key_flags;
@@ -132,10 +127,10 @@ TEST_F(SubsystemsTest, PlainTextGoesToTheTarget)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
-        sent_lines.clear();
+        wire.clear();
         submit(c.typed, c.key_flags);
-        ASSERT_EQ(sent_lines.size(), 1u);
-        EXPECT_EQ(sent_lines[0], c.sent);
+        ASSERT_EQ(sent_lines().size(), 1u);
+        EXPECT_EQ(sent_lines()[0], c.sent);
     }
     conn->socket = -1;
 }
@@ -147,7 +142,8 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
 {
     // An unknown word goes to the server only while connected.
     conn->connected = 1;
-    conn->socket = 1000;  // stands for an open link; never used
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
     const struct {
         const char* typed;
         const char* printed;   // null: nothing printed
@@ -164,7 +160,7 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
             WindowRecord* active = win_record_of(win_active);
             ASSERT_TRUE(active);
             ASSERT_TRUE(active->editbox.get());
-            sent_lines.clear();
+            wire.clear();
             const std::size_t before = buffer_texts(active).size();
             QTest::keyClicks(active->editbox.get(), c.typed);
             QTest::keyClick(active->editbox.get(), Qt::Key_Return);
@@ -178,10 +174,10 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
                 EXPECT_TRUE(added.empty()) << ::testing::PrintToString(added);
             }
             if (c.sent) {
-                ASSERT_EQ(sent_lines.size(), 1u);
-                EXPECT_EQ(sent_lines[0].substr(0, sent_lines[0].find_last_not_of("\r\n") + 1), c.sent);
+                ASSERT_EQ(sent_lines().size(), 1u);
+                EXPECT_EQ(sent_lines()[0].substr(0, sent_lines()[0].find_last_not_of("\r\n") + 1), c.sent);
             } else {
-                EXPECT_TRUE(sent_lines.empty()) << sent_lines[0];
+                EXPECT_TRUE(sent_lines().empty()) << sent_lines()[0];
             }
         }
     }
@@ -193,7 +189,8 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
 TEST_F(SubsystemsTest, TypedCtcpAndIgnoreCommandsReachTheirHandlers)
 {
     conn->connected = 1;
-    conn->socket = 1000;  // stands for an open link; never used
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
     WindowRecord* active = win_record_of(win_active);
     ASSERT_TRUE(active && active->editbox.get());
     const struct {
@@ -208,15 +205,15 @@ TEST_F(SubsystemsTest, TypedCtcpAndIgnoreCommandsReachTheirHandlers)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
-        sent_lines.clear();
+        wire.clear();
         QTest::keyClicks(active->editbox.get(), c.typed);
         QTest::keyClick(active->editbox.get(), Qt::Key_Return);
         window_test_pump();
         if (c.sent) {
-            ASSERT_EQ(sent_lines.size(), 1u);
-            EXPECT_EQ(sent_lines[0].substr(0, sent_lines[0].find_last_not_of("\r\n") + 1), c.sent);
+            ASSERT_EQ(sent_lines().size(), 1u);
+            EXPECT_EQ(sent_lines()[0].substr(0, sent_lines()[0].find_last_not_of("\r\n") + 1), c.sent);
         } else {
-            EXPECT_TRUE(sent_lines.empty()) << sent_lines[0];
+            EXPECT_TRUE(sent_lines().empty()) << sent_lines()[0];
         }
         EXPECT_TRUE(buffer_has(active, c.printed)) << ::testing::PrintToString(buffer_texts(active));
     }

@@ -42,18 +42,11 @@
 #include "support/test_support.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
-
+#include "support/test_wire.h"
 
 namespace {
 
-std::vector<std::string> wire;     // lines the program sent to the server
 std::vector<std::string> recorded; // what the scripts' "rec" command was given
-
-int record_send(const std::string& line, int, Connection*)
-{
-    wire.push_back(line);
-    return 1;
-}
 
 int cmd_rec(CommandCall& call)
 {
@@ -106,10 +99,8 @@ protected:
         script_register_command("shut", cmd_shut);
         event_startup_hold = 0;
         remote_files_free_all();
-        wire.clear();
         recorded.clear();
         script_error_clear();
-        irc_send_line = record_send;
         conn = window_test_conn();
         ASSERT_TRUE(conn);
         conn->live_identity[2] = "kestme";
@@ -125,12 +116,15 @@ protected:
         window_test_reset();
     }
 
-    // Stands for an open, registered link; the socket is never used.
+    // An open, registered link, or none.
     void connect_for_test(bool on)
     {
+        ASSERT_TRUE(link_.ok());
         conn->connected = on ? 1 : 0;
-        conn->socket = on ? 1000 : -1;
+        conn->socket = on ? link_.socket() : -1;
     }
+    // The lines the program sent to the server.
+    const std::vector<std::string>& sent() { return link_.lines(); }
 
     WindowRecord* open(const std::string& name, int type, int subtype = 0)
     {
@@ -161,6 +155,7 @@ protected:
     }
 
     TempSettingsDir settings{"kest_winput_"};
+    TestWire link_;
     Connection* conn = nullptr;
     int scripts = 0;
     SavedValues<std::string> log_dir_{main_settings.log_dir};
@@ -180,18 +175,18 @@ TEST_F(WindowInputTest, OwnTextIsSentShownAndLoggedAsSayDoes)
         opt_set(OPT_LOG_CHATS, 1);
         WindowRecord* rec = open(w.name, w.type, w.type == kWinQuery ? kQueryPrivate : 0);
         ASSERT_TRUE(rec);
-        wire.clear();
+        link_.clear();
 
         type_line(rec, "hello there");
-        ASSERT_EQ(wire.size(), 1u);
-        EXPECT_EQ(wire[0], std::string("PRIVMSG ") + w.name + " :hello there\n");
+        ASSERT_EQ(sent().size(), 1u);
+        EXPECT_EQ(sent()[0], std::string("PRIVMSG ") + w.name + " :hello there\n");
         const std::string typed_shown = last_line(rec);
         EXPECT_NE(typed_shown.find("kestme"), std::string::npos) << typed_shown;
         EXPECT_NE(typed_shown.find("hello there"), std::string::npos) << typed_shown;
 
         type_line(rec, "/say hello there");
-        ASSERT_EQ(wire.size(), 2u);
-        EXPECT_EQ(wire[1], wire[0]);
+        ASSERT_EQ(sent().size(), 2u);
+        EXPECT_EQ(sent()[1], sent()[0]);
         EXPECT_EQ(last_line(rec), typed_shown);
         EXPECT_TRUE(rec->editbox->textBytes().empty());
 
@@ -211,7 +206,7 @@ TEST_F(WindowInputTest, DoubleSlashEvaluatesAndPlainTextWaitsForAConnection)
     EXPECT_EQ(last_line(chan), "me is kestme");
     type_line(chan, "/echo -a me is $me");
     EXPECT_EQ(last_line(chan), "me is $me");
-    EXPECT_TRUE(wire.empty());
+    EXPECT_TRUE(sent().empty());
 
     connect_for_test(false);
     for (const char* typed : {"hello", "/say hello"}) {
@@ -221,7 +216,7 @@ TEST_F(WindowInputTest, DoubleSlashEvaluatesAndPlainTextWaitsForAConnection)
         EXPECT_EQ(lines_of(chan).size(), before + 1);
         EXPECT_EQ(last_line(chan), "* Servere Bağlı Değilsiniz");
     }
-    EXPECT_TRUE(wire.empty());
+    EXPECT_TRUE(sent().empty());
 }
 
 // ---- INPUT ----
@@ -250,10 +245,10 @@ TEST_F(WindowInputTest, InputSeesTheLineAndCanKeepItFromRunning)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         recorded.clear();
-        wire.clear();
+        link_.clear();
         type_line(c.window, c.typed);
         EXPECT_EQ(recorded, c.events);
-        EXPECT_EQ(wire, c.sent);
+        EXPECT_EQ(sent(), c.sent);
     }
 }
 
@@ -486,12 +481,12 @@ TEST_F(WindowInputTest, ClosingAChannelOfARegisteredConnectionPartsAtOnce)
         WindowRecord* rec = open("#room", kWinChannel);
         ASSERT_TRUE(rec);
         rec->chan_left = c.left;
-        wire.clear();
+        link_.clear();
         recorded.clear();
         EXPECT_EQ(win_close_request(rec->hwnd.get()), 1);
         window_test_pump();
         std::vector<std::string> parts;
-        for (const std::string& line : wire)
+        for (const std::string& line : sent())
             if (line.rfind("PART", 0) == 0)
                 parts.push_back(line);
         EXPECT_EQ(parts, c.parts ? std::vector<std::string>{"PART #room\n"} : std::vector<std::string>{});
@@ -575,7 +570,7 @@ TEST_F(WindowInputTest, PasteTakesTextOnlyAndRunsSeveralLinesOneByOne)
         else
             clip->clear();
         recorded.clear();
-        wire.clear();
+        link_.clear();
         EditBox* box = c.window->editbox.get();
         box->setFocus();
         box->setTextBytes("");
@@ -584,7 +579,7 @@ TEST_F(WindowInputTest, PasteTakesTextOnlyAndRunsSeveralLinesOneByOne)
         window_test_pump();
         EXPECT_EQ(box->textBytes(), c.box_after);
         EXPECT_EQ(recorded, c.events);
-        EXPECT_EQ(wire.size(), c.events.size());
+        EXPECT_EQ(sent().size(), c.events.size());
     }
     clip->clear();
 }
@@ -618,9 +613,9 @@ TEST_F(WindowInputTest, AWindowOpenedMinimisedShowsItsTextAndEditboxWhenRestored
         // The editbox sits below the text, inside the window.
         EXPECT_GE(box->y(), area->geometry().bottom());
         EXPECT_LE(box->geometry().bottom(), hwnd->height());
-        wire.clear();
+        link_.clear();
         type_line(query, "back again");
-        EXPECT_EQ(wire, std::vector<std::string>({"PRIVMSG " + query->name + " :back again\n"}));
+        EXPECT_EQ(sent(), std::vector<std::string>({"PRIVMSG " + query->name + " :back again\n"}));
     }
 }
 

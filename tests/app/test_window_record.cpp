@@ -38,15 +38,12 @@
 namespace {
 
 QPointer<QMainWindow> test_frame;
-int (*initial_send)(const std::string&, int, Connection*) = nullptr;
 
 }  // namespace
 
 QMdiArea* window_test_mdi()
 {
     test_app();
-    if (!initial_send)
-        initial_send = irc_send_line;
     // Other tests of the binary may have made their own frame the MDI client's.
     test_frame_mdi(test_frame);
     return mdi_client();
@@ -64,7 +61,6 @@ void window_test_reset()
     win_hooks = WinHooks();
     child_hooks = ChildHooks();
     open_hooks = OpenHooks();
-    irc_send_line = initial_send;
     options_reset();
     option_set_value(1, 17, 0);  // new queries open normally unless a test asks
     beep_play_hook = [](int) {};

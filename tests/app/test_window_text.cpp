@@ -80,6 +80,7 @@
 #include "support/test_support.h"
 #include "support/hook_guard.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
@@ -132,7 +133,8 @@ protected:
         ASSERT_TRUE(conn);
         conn->live_identity[2] = "kestme";
         conn->connected = 1;
-        conn->socket = 1000;
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         window_test_pump();
     }
 
@@ -159,6 +161,7 @@ protected:
     }
 
     TempSettingsDir settings{"kest_wtext_"};
+    TestWire wire;
     Connection* conn = nullptr;
 };
 
@@ -259,7 +262,6 @@ protected:
     void SetUp() override
     {
         WindowTextTest::SetUp();
-        irc_send_line = [](const std::string&, int, Connection*) { return 1; };
         conn->registered = 1;
         conn->live_identity[2] = "me";
         conn->server_name = "irc.test";

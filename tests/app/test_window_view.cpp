@@ -50,6 +50,7 @@
 #include "support/hook_guard.h"
 #include "support/test_support.h"
 #include "support/window_fixture.h"
+#include "support/test_wire.h"
 
 namespace fs = std::filesystem;
 
@@ -134,17 +135,13 @@ protected:
         dispatch_install();
         ::setenv("HOME", settings.path().c_str(), 1);
         ::setenv("XDG_DATA_HOME", (settings.path() + "data").c_str(), 1);
-        irc_send_line = [](const std::string& line, int, Connection*) {
-            sent().push_back(line);
-            return 1;
-        };
-        sent().clear();
         beeps = 0;
         beep_play_hook = [](int) { ++beeps; };
         conn = window_test_conn();
         ASSERT_TRUE(conn);
         conn->connected = 1;
-        conn->socket = 1000;  // stands for an open link; every send is captured
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->registered = 1;
         conn->live_identity[2] = "me";
         conn->server_name = "irc.test";
@@ -186,16 +183,14 @@ protected:
         ASSERT_EQ(win_activate(rec->hwnd.get(), kActivateForeground), 1);
         window_test_pump();
     }
-    static std::vector<std::string>& sent()
-    {
-        static std::vector<std::string> lines;
-        return lines;
-    }
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
     static inline int beeps = 0;
 
     QPointer<QMainWindow> saved_frame;
     TempSettingsDir settings{"kest_view_"};
     SavedEnv env_{"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"};
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* chan = nullptr;
     WindowRecord* two = nullptr;
@@ -559,7 +554,7 @@ TEST_F(WindowView, CtrlF6AndCtrlTabWithoutTheOptionStepTheMdiChildren)
 TEST_F(WindowView, JoinAndQueryOnOpenWindowsBringThemUpWithoutSending)
 {
     bring_up(two);
-    sent().clear();
+    wire.clear();
     type(two, "/join #kest");
     EXPECT_EQ(win_active.get(), chan->hwnd.get());
     EXPECT_FALSE(sub_of(chan)->isMaximized());

@@ -57,7 +57,6 @@ void BarTest::SetUp()
     g_frame->activateWindow();
     options_reset();
     app_install_subsystems();
-    irc_send_line = [](const std::string&, int, Connection*) { return 1; };
     event_startup_hold = 0;
     event_switch_events = 1;
     switchbar_set_extra_rows(0);
@@ -75,7 +74,8 @@ void BarTest::SetUp()
     conn = conn_new_with_status(conn_list);
     ASSERT_TRUE(conn);
     conn->connected = 1;
-    conn->socket = 1000;  // stands for an open link; sends are swallowed
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);  // an open link; what is sent goes to the wire, unread
     conn->registered = 1;
     conn->live_identity[2] = "me";
     conn->server_name = "irc.test";

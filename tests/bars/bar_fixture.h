@@ -10,6 +10,7 @@
 
 #include "support/hook_guard.h"
 #include "support/test_support.h"
+#include "support/test_wire.h"
 
 class QWidget;
 class QTreeWidget;
@@ -20,6 +21,7 @@ class BarTest : public ::testing::Test {
 protected:
     HookGuard hooks_;
     TempSettingsDir settings{"kest_bars_"};
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status = nullptr;
     QWidget* bar = nullptr;

@@ -44,6 +44,7 @@
 #define KEST_TEST_WIDGETS
 #include "support/hook_guard.h"
 #include "support/test_support.h"
+#include "support/test_wire.h"
 
 namespace {
 
@@ -313,17 +314,12 @@ TEST_F(ToolbarMenus, ConnectAndChannelsFolderButtonsShowTheMainMenusLists)
 
 namespace {
 
-std::vector<std::string> g_wire;
-
 TEST_F(ToolbarMenus, ScriptButtonWithAPopupShowsItBesideTheButtonAndRunsTheItemChosen)
 {
-    g_wire.clear();
-    irc_send_line = [](const std::string& line, int, Connection*) {
-        g_wire.push_back(line);
-        return 1;
-    };
+    TestWire wire;
+    ASSERT_TRUE(wire.ok());
     conn->connected = 1;
-    conn->socket = 1000;  // stands for an open link; never used
+    wire.attach(conn);
     QImage img(16, 16, QImage::Format_RGB32);
     img.fill(qRgb(0, 120, 0));
     const std::string pic = settings.path() + "b.bmp";
@@ -340,7 +336,7 @@ TEST_F(ToolbarMenus, ScriptButtonWithAPopupShowsItBesideTheButtonAndRunsTheItemC
     // Below the button on a bar at the top.
     EXPECT_EQ(menu->pos().y(), toolbar_window->mapToGlobal(QPoint(0, r.bottom() + 1)).y());
     choose(menu, "Hello");
-    EXPECT_EQ(g_wire, std::vector<std::string>{"HELLO\n"});
+    EXPECT_EQ(wire.lines(), std::vector<std::string>{"HELLO\n"});
     conn->socket = -1;
 }
 

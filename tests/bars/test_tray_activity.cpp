@@ -21,6 +21,7 @@
 #define KEST_TEST_WIDGETS
 #include "support/hook_guard.h"
 #include "support/test_support.h"
+#include "support/test_wire.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ class TrayActivity : public ::testing::Test {
 protected:
     TempSettingsDir settings{"kest_tray_activity"};
     HookGuard hooks;
+    TestWire wire;
     Connection* conn = nullptr;
     int saved_option = 1;
 
@@ -92,7 +94,8 @@ TEST_F(TrayActivity, ConnectingAnimatesWithEachTickAndWrapsAfterElevenFrames)
     // timer stops and the registered face shows with the received lamp.
     conn->connecting = 0;
     conn->connected = 1;
-    conn->socket = 1000;  // stands for an open link
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
     conn_arm_tray_activity_timers(0);
     EXPECT_TRUE(frame_timer_is_running(FRAME_TIMER_TRAY_REFRESH));
     conn->registered = 1;
@@ -104,7 +107,8 @@ TEST_F(TrayActivity, ConnectingAnimatesWithEachTickAndWrapsAfterElevenFrames)
 TEST_F(TrayActivity, LampsLightOnTrafficAndGoOutWithTheirOwnTimers)
 {
     conn->connected = 1;
-    conn->socket = 1000;
+    ASSERT_TRUE(wire.ok());
+    wire.attach(conn);
     conn->registered = 1;
     EXPECT_EQ(shown(), std::make_pair(37, 5));
     const struct {
@@ -150,19 +154,13 @@ TEST_F(TrayActivity, LampsLightOnTrafficAndGoOutWithTheirOwnTimers)
 
 TEST_F(TrayActivity, ALineSentOnTheSendPathLightsTheSentLamp)
 {
-    static std::string written;
-    written.clear();
-    irc_link_write = [](Connection*, const char* data, std::size_t length) {
-        written.append(data, length);
-        return static_cast<long>(length);
-    };
+    ASSERT_TRUE(wire.ok());
     conn->connected = 1;
     conn->registered = 1;
-    conn->socket = 1000;  // stands for an open link; the write above takes the bytes
-    irc_send_line = irc_send_line_impl;
+    wire.attach(conn);
     ASSERT_EQ(tray_activity_bits(), 0);
     ASSERT_EQ(irc_send_line("PING :x", 0, conn), 1);
-    EXPECT_EQ(written, "PING :x\n");
+    EXPECT_EQ(wire.all(), "PING :x\n");
     EXPECT_EQ(tray_activity_bits(), 1);
     EXPECT_TRUE(frame_timer_is_running(FRAME_TIMER_TRAY_ACTIVITY0));
     EXPECT_FALSE(frame_timer_is_running(FRAME_TIMER_TRAY_ACTIVITY1)) << "nothing was received";

@@ -38,6 +38,7 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 // Shared set-up of the input tests (also used by test_tab_complete.cpp,
 // test_nick_list.cpp and test_input_procs.cpp).
@@ -49,9 +50,25 @@ extern int input_test_beeps;
 void input_test_interpreter();
 void input_test_script(const std::vector<std::string>& lines);
 extern std::vector<std::string> input_test_recorded;
+// The wire of the tests' connection, when one is attached: the lines sent to
+// the server join input_test_recorded in the order they went out.
+extern TestWire* input_test_wire;
+void input_test_take_wire();
 
 int input_test_beeps = 0;
 std::vector<std::string> input_test_recorded;
+TestWire* input_test_wire = nullptr;
+
+// Moves the lines the program wrote to the test's wire so far into
+// input_test_recorded, in the order they were written.
+void input_test_take_wire()
+{
+    if (!input_test_wire)
+        return;
+    for (const std::string& line : input_test_wire->lines())
+        input_test_recorded.push_back(line);
+    input_test_wire->clear();
+}
 
 namespace {
 
@@ -74,6 +91,7 @@ namespace {
 // "rec": what it is given goes to input_test_recorded.
 int cmd_input_rec(CommandCall& call)
 {
+    input_test_take_wire();  // what was sent before it, first
     input_test_recorded.emplace_back(call.rest());
     return 1;
 }
@@ -175,12 +193,10 @@ namespace {
 // What the interpreter did with the submitted lines, in order: the lines it
 // sent to the server (plain text said to the window's target ends in a line
 // break) and what the scripts' "rec" command was given.
-std::vector<std::string>& ran = input_test_recorded;
-
-int record_send(const std::string& line, int, Connection*)
+std::vector<std::string>& ran()
 {
-    input_test_recorded.push_back(line);
-    return 1;
+    input_test_take_wire();
+    return input_test_recorded;
 }
 
 // Plain text said in #kest, as the wire carries it.
@@ -196,21 +212,23 @@ protected:
     {
         input_test_reset();
         input_test_interpreter();
-        irc_send_line = record_send;
         conn = input_test_conn();
         ASSERT_TRUE(conn);
         conn->live_identity[2] = "kestme";
         conn->connected = 1;
         conn->registered = 1;
-        conn->socket = 1000;  // stands for an open link; never used
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
+        input_test_wire = &wire;
         channel = input_test_open("#kest", kWinChannel, 0, conn);
         ASSERT_TRUE(channel);
         ASSERT_TRUE(channel->editbox.get());
-        ran.clear();
+        ran().clear();
     }
     void TearDown() override
     {
         input_test_reset();
+        input_test_wire = nullptr;
     }
 
     int type_and_submit(WindowRecord* rec, EditBox* box, const std::string& text, int flags,
@@ -234,6 +252,7 @@ protected:
         return out;
     }
 
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* channel = nullptr;
 };
@@ -265,7 +284,7 @@ TEST_F(EditboxTest, LinesGoToTheInterpreterWithTheirMode)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ran.clear();
+        ran().clear();
         channel->editbox2_wanted = 1;
         channel->editbox2_command = c.command;
         ASSERT_EQ(win_create_editbox(channel, 3), 1);
@@ -274,7 +293,7 @@ TEST_F(EditboxTest, LinesGoToTheInterpreterWithTheirMode)
         int r = type_and_submit(channel, box, c.text, kSubmitNormal | kSubmitFromBox,
                                 c.ctrl ? (kKeyFlagTyped | kKeyFlagCtrl) : kKeyFlagTyped);
         EXPECT_EQ(r, 1);
-        EXPECT_EQ(ran, std::vector<std::string>{c.expect});
+        EXPECT_EQ(ran(), std::vector<std::string>{c.expect});
         EXPECT_EQ(box->textBytes(), "");
         EXPECT_EQ(editbox_ctrl_enter, 0) << "the state is reset after the submission";
     }
@@ -289,29 +308,29 @@ TEST_F(EditboxTest, CommandCharacterSettingCountsAsCommand)
     type_and_submit(channel, channel->editbox2.get(), "!op bob", 5, 1);
     type_and_submit(channel, channel->editbox2.get(), "op bob", 5, 1);
     // The first is a command line of its own: the box's command stays off it.
-    EXPECT_EQ(ran, (std::vector<std::string>{said("!op bob"), said("say op bob")}));
+    EXPECT_EQ(ran(), (std::vector<std::string>{said("!op bob"), said("say op bob")}));
 }
 
 TEST_F(EditboxTest, PlainTextIsSaidOnlyInAWindowWithATarget)
 {
     type_and_submit(channel, channel->editbox.get(), "hello all", 5, 1);
     type_and_submit(channel, channel->editbox.get(), "/me literal", 5, 3);  // Ctrl+Enter
-    EXPECT_EQ(ran, (std::vector<std::string>{said("hello all"), said("/me literal")}));
+    EXPECT_EQ(ran(), (std::vector<std::string>{said("hello all"), said("/me literal")}));
 
     // The status window has no target; nothing goes out.
-    ran.clear();
+    ran().clear();
     WindowRecord* status = win_record_of(conn->status_window.data());
     ASSERT_TRUE(status);
     type_and_submit(status, status->editbox.get(), "hello", 5, 1);
-    EXPECT_TRUE(ran.empty());
+    EXPECT_TRUE(ran().empty());
 }
 
 TEST_F(EditboxTest, LongLineIsCutAt4150)
 {
     std::string text = "/rec " + std::string(5000, 'x');
     type_and_submit(channel, channel->editbox.get(), text, 5, 1);
-    ASSERT_EQ(ran.size(), 1u);
-    EXPECT_EQ(ran[0], std::string(4150 - 5, 'x'));
+    ASSERT_EQ(ran().size(), 1u);
+    EXPECT_EQ(ran()[0], std::string(4150 - 5, 'x'));
     EXPECT_EQ(editbox_last_line.size(), 4150u);
 }
 
@@ -319,7 +338,7 @@ TEST_F(EditboxTest, EmptyBoxBeepsAndRunsNothing)
 {
     int r = type_and_submit(channel, channel->editbox.get(), "", 5, 1);
     EXPECT_EQ(r, 1);
-    EXPECT_TRUE(ran.empty());
+    EXPECT_TRUE(ran().empty());
     EXPECT_EQ(input_test_beeps, 1);
 }
 
@@ -329,7 +348,7 @@ TEST_F(EditboxTest, ForeignBoxOrDeadConnectionDoesNothing)
     loose.setTextBytes("hello");
     EXPECT_EQ(editbox_submit(channel, &loose, 5, 1), 0);
     EXPECT_EQ(editbox_submit(nullptr, channel->editbox.get(), 5, 1), 0);
-    EXPECT_TRUE(ran.empty());
+    EXPECT_TRUE(ran().empty());
     EXPECT_EQ(loose.textBytes(), "hello");
 }
 
@@ -354,11 +373,11 @@ TEST_F(EditboxTest, PasteJoinedByEnterButSplitByChangeNotification)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ran.clear();
+        ran().clear();
         channel->editbox_mode = 0;
         type_and_submit(channel, channel->editbox.get(), "one\r\ntwo\nthree", c.flags,
                         c.key_flags);
-        EXPECT_EQ(ran, c.expect);
+        EXPECT_EQ(ran(), c.expect);
         EXPECT_EQ(editbox_in_paste, 0);
     }
 }
@@ -383,10 +402,10 @@ TEST_F(EditboxTest, TextArrivingInTheBoxWithLineBreaksRunsLineByLine)
         channel->editbox_mode = c.mode;
         EditBox* box = channel->editbox.get();
         box->setTextBytes("");
-        ran.clear();
+        ran().clear();
         box->insertPlainText(QStringLiteral("first\nsecond"));
         input_test_pump();
-        EXPECT_EQ(ran, c.expect);
+        EXPECT_EQ(ran(), c.expect);
         EXPECT_EQ(box->textBytes(), c.left);
     }
 }
@@ -407,7 +426,7 @@ TEST_F(EditboxTest, RefusedPasteLeavesTheBoxAlone)
     QCoreApplication::sendEvent(box, &paste);
     input_test_pump();
     EXPECT_EQ(asked, 1);
-    EXPECT_TRUE(ran.empty());
+    EXPECT_TRUE(ran().empty());
     EXPECT_EQ(box->textBytes(), "");
 }
 
@@ -417,11 +436,11 @@ TEST_F(EditboxTest, MultiLineBoxKeepsLinesOnEnterAndAltEnterInsertsBreak)
     EditBox* box = channel->editbox.get();
     box->setTextBytes("first");
     EXPECT_EQ(editbox_submit(channel, box, kSubmitAltEnter, 1), 2);
-    EXPECT_TRUE(ran.empty());
+    EXPECT_TRUE(ran().empty());
     EXPECT_EQ(box->textBytes(), "first\n");
     box->insertPlainText("second");
     EXPECT_EQ(editbox_submit(channel, box, 5, 1), 1);
-    EXPECT_EQ(ran, (std::vector<std::string>{said("first"), said("second")}));
+    EXPECT_EQ(ran(), (std::vector<std::string>{said("first"), said("second")}));
 
     channel->editbox_mode = 0;
     box->setTextBytes("single");
@@ -455,10 +474,10 @@ TEST_F(EditboxTest, InputEventDecidesEachLine)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         run("/set %inhalt " + std::to_string(c.halt));
-        ran.clear();
+        ran().clear();
         opt_set(OPT_REMOTE_EVENTS, c.events_on);
         type_and_submit(channel, channel->editbox.get(), c.text, 5, c.ctrl ? 3 : 1);
-        EXPECT_EQ(ran, c.expect);
+        EXPECT_EQ(ran(), c.expect);
     }
     run("/unset %inhalt");
 }
@@ -472,7 +491,7 @@ TEST_F(EditboxTest, WindowClosedByTheEventStopsTheSubmission)
     box->setTextBytes("one\ntwo");
     EXPECT_EQ(editbox_submit(channel, box, 1, 0), 1);
     // Closing the channel leaves it; neither line is said.
-    EXPECT_EQ(ran, std::vector<std::string>{"PART #kest\n"});
+    EXPECT_EQ(ran(), std::vector<std::string>{"PART #kest\n"});
     EXPECT_FALSE(win_is_record(target));
 }
 
@@ -483,7 +502,7 @@ TEST_F(EditboxTest, SlashRecallsAndSlashBangRepeats)
     EditBox* box = channel->editbox.get();
     type_and_submit(channel, box, "first line", 5, 1);
     type_and_submit(channel, box, "/rec second", 5, 1);
-    ran.clear();
+    ran().clear();
 
     struct Case {
         const char* what;
@@ -500,7 +519,7 @@ TEST_F(EditboxTest, SlashRecallsAndSlashBangRepeats)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ran.clear();
+        ran().clear();
         for (StringNode* n = channel->history[0]; n; n = n->next)
             n->number = 0;
         editbox_last_line = "/rec second";

@@ -27,6 +27,7 @@
 #include "display/nick_list.h"
 #include "display/tab_complete.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 void input_test_reset();
 void input_test_pump();
@@ -35,6 +36,8 @@ WindowRecord* input_test_open(const std::string& name, int type, int subtype, Co
 void input_test_interpreter();
 void input_test_script(const std::vector<std::string>& lines);
 extern std::vector<std::string> input_test_recorded;
+extern TestWire* input_test_wire;
+void input_test_take_wire();
 
 namespace {
 
@@ -251,13 +254,20 @@ TEST_F(InputProcsTest, EnterKeySubmitsWithCtrlAsPlainMode)
 {
     // What the interpreter did: the lines it sent and what "rec" was given.
     input_test_interpreter();
-    irc_send_line = [](const std::string& line, int, Connection*) {
-        input_test_recorded.push_back(line);
-        return 1;
-    };
+    TestWire wire;
+    ASSERT_TRUE(wire.ok());
     conn->connected = 1;
     conn->registered = 1;
-    conn->socket = 1000;  // stands for an open link; never used
+    wire.attach(conn);
+    input_test_wire = &wire;
+    struct Detach {
+        Connection* conn;
+        ~Detach()
+        {
+            conn->socket = -1;
+            input_test_wire = nullptr;
+        }
+    } detach{conn};
     EditBox* box = channel->editbox.get();
     box->setTextBytes("hello");
     press(box, Qt::Key_Return);
@@ -265,6 +275,7 @@ TEST_F(InputProcsTest, EnterKeySubmitsWithCtrlAsPlainMode)
     press(box, Qt::Key_Return);
     box->setTextBytes("/rec hi");
     press(box, Qt::Key_Return, Qt::ControlModifier);
+    input_test_take_wire();
     EXPECT_EQ(input_test_recorded,
               (std::vector<std::string>{"PRIVMSG #kest :hello\n", "hi", "PRIVMSG #kest :/rec hi\n"}));
     EXPECT_EQ(box->textBytes(), "");

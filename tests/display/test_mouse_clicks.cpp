@@ -39,6 +39,7 @@
 #include "script/popups.h"
 #include "platform/platform_utils.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 void lines_test_reset();
 void lines_test_pump();
@@ -48,12 +49,12 @@ void lines_test_clear(WindowRecord* rec);
 
 namespace {
 
-std::vector<std::string> g_sent;
 std::vector<std::string> g_opened;
 
 class MouseClicks : public ::testing::Test {
 protected:
     HookGuard hooks;
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* channel = nullptr;
     ClickCommands saved_commands = click_commands;
@@ -63,12 +64,7 @@ protected:
         lines_test_reset();
         app_install_subsystems();
         wrap_measurer_override = nullptr;  // the painter's own fonts
-        g_sent.clear();
         g_opened.clear();
-        irc_send_line = [](const std::string& line, int, Connection*) {
-            g_sent.push_back(line);
-            return 1;
-        };
         desktop_open_hook = [](const std::string& url) {
             g_opened.push_back(url);
             return 1;
@@ -78,7 +74,8 @@ protected:
         conn->chan_types = "#&";
         conn->connected = 1;
         conn->registered = 1;
-        conn->socket = 1000;  // stands for an open link; never used
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         channel = lines_test_open("#kest", kWinChannel, 0, conn);
         ASSERT_NE(channel, nullptr);
         ASSERT_NE(channel->text_area.get(), nullptr);
@@ -150,7 +147,7 @@ protected:
     std::vector<std::string> sent_starting(const std::string& word)
     {
         std::vector<std::string> out;
-        for (const std::string& s : g_sent)
+        for (const std::string& s : wire.lines())
             if (s.rfind(word, 0) == 0)
                 out.push_back(s);
         return out;
@@ -248,7 +245,7 @@ TEST_F(MouseClicks, ChannelNameInTextJoinsWithoutEvaluatingOrSplitting)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.word);
-        g_sent.clear();
+        wire.clear();
         print(std::string("<mallory> come to ") + c.word + " now");
         dclick(at_word(c.word));
         EXPECT_EQ(sent_starting("JOIN"), std::vector<std::string>{std::string(c.join) + "\n"});
@@ -267,10 +264,10 @@ TEST_F(MouseClicks, ChannelTextDoubleClickRunsTheChannelCommandOnlyOffHotlinks)
     EXPECT_TRUE(g_opened.empty());
 
     // An empty command beeps and runs nothing.
-    g_sent.clear();
+    wire.clear();
     click_commands.channel.clear();
     dclick(at_word("words"));
-    EXPECT_TRUE(g_sent.empty());
+    EXPECT_TRUE(wire.lines().empty());
 }
 
 TEST_F(MouseClicks, NickHotlinkRunsNicklistCommandAndPressSelectsTheMember)
@@ -289,13 +286,13 @@ TEST_F(MouseClicks, NickHotlinkRunsNicklistCommandAndPressSelectsTheMember)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        g_sent.clear();
+        wire.clear();
         print(c.line);
         dclick(at_word(c.word));
         EXPECT_EQ(sent_starting("PICKED"), std::vector<std::string>{c.sent});
     }
     // A word that is nobody's nick is no hotlink: the channel command runs.
-    g_sent.clear();
+    wire.clear();
     click_commands.channel = "/chanclick";
     print("<alice> hi dave there");
     dclick(at_word("dave"));
@@ -324,7 +321,7 @@ TEST_F(MouseClicks, DoubleClickOnNickListRunsTheCommandWithTheBareNick)
     const char* expect[] = {"PICKED bob\n", "PICKED carol\n", "PICKED dave\n"};
     for (int row = 0; row < 3; ++row) {
         SCOPED_TRACE(row);
-        g_sent.clear();
+        wire.clear();
         const QPoint p = list->visualItemRect(list->item(row)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, p);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, p);
@@ -346,7 +343,7 @@ TEST_F(MouseClicks, EnterInTheNickListActsAsADoubleClickOnTheCaretOnly)
         SCOPED_TRACE(row);
         list->clearSelection();
         list->setCurrentRow(row);
-        g_sent.clear();
+        wire.clear();
         QTest::keyClick(list, Qt::Key_Return);
         lines_test_pump();
         EXPECT_EQ(sent_starting("PICKED"),
@@ -354,7 +351,7 @@ TEST_F(MouseClicks, EnterInTheNickListActsAsADoubleClickOnTheCaretOnly)
     }
     // Nothing selected: Enter runs nothing.
     list->clearSelection();
-    g_sent.clear();
+    wire.clear();
     QTest::keyClick(list, Qt::Key_Return);
     lines_test_pump();
     EXPECT_TRUE(sent_starting("PICKED").empty());
@@ -400,7 +397,7 @@ TEST_F(MouseClicks, NotifyNickInStatusTextRunsTheNotifyCommand)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.word);
-        g_sent.clear();
+        wire.clear();
         print(std::string("* ") + c.word + " is here");
         dclick(at_word(c.word));
         std::vector<std::string> got = sent_starting("NCL");
@@ -432,7 +429,7 @@ TEST_F(MouseClicks, ScriptClaimsItsWordsFirstThroughTheHotlinkEvent)
     EXPECT_EQ(g_opened, std::vector<std::string>{"http://x.example/y"});
     EXPECT_EQ(sent_starting("ZAPPED").size(), 1u);
     // Hovering over a claimed word runs only the test, never the handler.
-    g_sent.clear();
+    wire.clear();
     move(at_word("zap"));
     EXPECT_EQ(channel->text_area.get()->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(sent_starting("ZAPPED").empty());
@@ -474,7 +471,7 @@ TEST_F(MouseClicks, RightClickOnAHotlinkOpensItsOwnPopup)
             ASSERT_NE(list->currentItem(), nullptr);
             EXPECT_EQ(list->currentItem()->text().toStdString(), c.word) << "the member is selected";
             // The item runs for the nick under the pointer.
-            g_sent.clear();
+            wire.clear();
             QAction* whois = nullptr;
             for (QAction* a : popup_context.menu->actions())
                 if (a->text().startsWith("Whois"))
@@ -490,11 +487,11 @@ TEST_F(MouseClicks, RightClickOnAHotlinkOpensItsOwnPopup)
     }
     // A plain word offers no hotlink popup; nothing runs.
     menu_popup_reset();
-    g_sent.clear();
+    wire.clear();
     QTest::mouseClick(channel->text_area.get(), Qt::RightButton, Qt::NoModifier, at_word("meet"));
     lines_test_pump();
     EXPECT_EQ(popup_context.context.find("hotlink"), std::string::npos);
-    EXPECT_TRUE(g_sent.empty());
+    EXPECT_TRUE(wire.lines().empty());
     menu_popup_reset();
     std::remove((settings_dir + "popups.ini").c_str());
     popup_files_load_all();
@@ -513,9 +510,9 @@ TEST_F(MouseClicks, StatusAndQueryDoubleClicksRunTheirCommands)
     EXPECT_EQ(sent_starting("STCLICK"), std::vector<std::string>{"STCLICK\n"});
     EXPECT_EQ(sent_starting("QCLICK"), std::vector<std::string>{"QCLICK Zed\n"});
     // A window without a live connection does nothing.
-    g_sent.clear();
+    wire.clear();
     EXPECT_EQ(clicks_text_dblclick(nullptr, QPoint(5, 5), 0), 0);
-    EXPECT_TRUE(g_sent.empty());
+    EXPECT_TRUE(wire.lines().empty());
 }
 
 TEST_F(MouseClicks, LoadFillsEmptyKeysFromTheLoadedQueryCommand)

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,10 +30,9 @@
 #include "script/exec/script_types.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
+#include "support/test_wire.h"
 
 namespace fuzz {
-
-inline int no_send(const std::string&, int, Connection*) { return 1; }
 
 // Nobody sits at the keyboard: a dialog that asks (a script's prompt, a
 // confirmation) is answered with Cancel as soon as it shows, as a user
@@ -73,20 +73,25 @@ inline const std::string& setup()
     static CancelDialogs cancel_dialogs;
     qApp->installEventFilter(&cancel_dialogs);
     event_startup_hold = 0;
-    // Nothing leaves the process.
-    irc_send_line = no_send;
     return dir;
 }
 
 // A live connection with its status window, made again when a run freed it.
+// Its link is a loopback wire that nothing leaves the process through; what
+// an earlier run sent is read away.
 inline Connection* connection()
 {
     static Connection* conn = nullptr;
+    static std::unique_ptr<TestWire> wire;
     if (!conn_is_live(conn)) {
         conn = conn_new_with_status(conn_list);
         conn->live_identity[2] = "me";
         conn->server_name = "srv";
     }
+    if (!wire || !wire->linked())
+        wire = std::make_unique<TestWire>();
+    wire->clear();
+    wire->attach(conn);
     return conn;
 }
 

@@ -1,7 +1,8 @@
 // Shared fixture of the chat tests: a live connection with a status window,
 // channel windows as listed records whose lines are kept without a display,
-// and captures of every sent and shown line (the printed ones heard from the
-// print path: chat_status for the status window, chat_shown for the others).
+// the wire the sent lines go to, and captures of every shown line (the
+// printed ones heard from the print path: chat_status for the status window,
+// chat_shown for the others).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
 #include "printed_lines.h"
+#include "support/test_wire.h"
 
 struct ChatShown {
     WindowRecord* rec;
@@ -34,7 +36,6 @@ struct ChatShown {
     std::string text;
 };
 
-inline std::vector<std::string> chat_sent;
 inline std::vector<ChatShown> chat_shown;
 inline std::vector<std::string> chat_status;
 inline WindowRecord* chat_current = nullptr;
@@ -45,7 +46,6 @@ protected:
 
     void SetUp() override
     {
-        irc_send_line = [](const std::string& l, int, Connection*) { chat_sent.push_back(l); return 1; };
         chat_show = [](WindowRecord* r, Connection*, std::uint32_t c, const std::string& t) { chat_shown.push_back({r, c, t}); };
         if (!QCoreApplication::instance()) {
             if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -54,7 +54,6 @@ protected:
             static char* argv[] = {name, nullptr};
             new QApplication(argc, argv);
         }
-        chat_sent.clear();
         chat_shown.clear();
         chat_status.clear();
         chat_current = nullptr;
@@ -62,7 +61,8 @@ protected:
         conn = conn_new(nullptr);
         conn->live_identity[2] = "me";
         conn->connected = 1;
-        conn->socket = 99;  // never used: every send is captured
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->registered = 1;
         irc_state_new_link(conn);
         status = open("Status", kWinStatus);
@@ -128,6 +128,10 @@ protected:
         return handler(call);
     }
 
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status = nullptr;
     int printed_listener_ = 0;

@@ -1,7 +1,7 @@
 // Shared set-up of the message and mode tests: an offscreen frame, one live
 // connection with its status window, a channel window "#c" with members, the
 // real event engine with scripts loaded from a temporary folder (a "say"
-// command records what handlers ran), and sent lines captured.
+// command records what handlers ran), and the wire the sent lines go to.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -38,6 +38,7 @@
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
 #include "identifiers/builtin_identifiers.h"
@@ -45,18 +46,11 @@
 namespace chat_test {
 
 inline std::vector<std::string> said;
-inline std::vector<std::string> sent;
 inline QPointer<QMainWindow> frame;
 
 inline int cmd_say(CommandCall& call)
 {
     said.emplace_back(call.rest());
-    return 1;
-}
-
-inline int capture_send(const std::string& line, int, Connection*)
-{
-    sent.push_back(line);
     return 1;
 }
 
@@ -71,6 +65,7 @@ inline void pump()
 class ChatTest : public ::testing::Test {
     HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* chan = nullptr;
     std::string dir;
@@ -122,12 +117,12 @@ protected:
         remote_files_free_all();
         irc_dispatch_install();
         app_wire_irc_dispatch();
-        irc_send_line = capture_send;
         said.clear();
-        sent.clear();
 
         conn = conn_new_with_status(conn_list);
         ASSERT_NE(conn, nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         pump();
         conn->live_identity[2] = "me";
         conn->server_name = "srv";
@@ -153,6 +148,8 @@ protected:
         std::filesystem::remove_all(dir, ec);
     }
     void feed(const std::string& line) { irc_dispatch_line(line, conn); }
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
     WindowRecord* open(const std::string& name, int type, int subtype)
     {
         WindowOpenRequest request;

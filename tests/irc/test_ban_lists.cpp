@@ -335,15 +335,15 @@ TEST_F(BanLists, TheTickLiftsExpiredBansWhereWeHoldARank)
     chan_timed_ban_add("#gone", "*!*@gone", 1, conn);   // no window: dropped silently
     chan_timed_ban_add("#v", "*!*@voiced", 0, conn);    // voice cannot lift a ban: dropped silently
 
-    sent.clear();
+    wire.clear();
     chan_timed_ban_tick(conn);
-    EXPECT_EQ(sent, (std::vector<std::string>{"MODE #c -b *!*@one\n"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"MODE #c -b *!*@one\n"}));
     EXPECT_EQ(strlist_count(conn->timed_bans), 1);
     EXPECT_EQ(chan_timed_ban_find("#c", "*!*@two", conn), 1);
 
-    sent.clear();
+    wire.clear();
     chan_timed_ban_tick(conn);
-    EXPECT_EQ(sent, std::vector<std::string>{"MODE #c -b *!*@two\n"});
+    EXPECT_EQ(sent(), std::vector<std::string>{"MODE #c -b *!*@two\n"});
     EXPECT_EQ(conn->timed_bans, nullptr);
 }
 

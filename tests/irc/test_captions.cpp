@@ -9,6 +9,7 @@
 #include "core/options.h"
 #include "irc/dispatch/captions.h"
 #include "irc/numerics/isupport.h"
+#include "support/test_wire.h"
 
 namespace {
 
@@ -73,8 +74,10 @@ TEST_F(Captions, StatusCaptionByConnectionState)
     }
     // Own modes show between the nick and the server while there are any.
     irc_state(conn)->user_modes_text = "[+iw]";
+    TestWire wire;
+    ASSERT_TRUE(wire.ok());
     conn->connected = 1;
-    conn->socket = 1000;
+    wire.attach(conn);
     irc_state(conn)->registration = 1;
     conn->network = "Net";
     conn->live_identity[2] = "me";

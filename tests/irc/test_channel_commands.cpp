@@ -61,23 +61,23 @@ TEST_F(ChannelCmds, JoinSendsChannelsWithKeysOrActivatesAJoinedWindow)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tokens.size() > 1 ? c.tokens[1] : c.tokens[0]);
-        chat_sent.clear();
+        wire.clear();
         EXPECT_EQ(run(c.tokens, cmd_join), c.result);
         if (c.sent) {
-            ASSERT_EQ(chat_sent.size(), 1u);
-            EXPECT_EQ(chat_sent[0], c.sent);
+            ASSERT_EQ(sent().size(), 1u);
+            EXPECT_EQ(sent()[0], c.sent);
         } else {
-            EXPECT_TRUE(chat_sent.empty());
+            EXPECT_TRUE(sent().empty());
         }
     }
     EXPECT_EQ(joined->chan_state, 0);
     ASSERT_FALSE(chat_shown.empty());
     EXPECT_EQ(chat_shown.back().text, "* /join: Kanal Yok");
     irc_state(conn)->last_invite = "#inv";
-    chat_sent.clear();
+    wire.clear();
     EXPECT_EQ(run({"join", "-i"}, cmd_join), 1);
-    ASSERT_EQ(chat_sent.size(), 1u);
-    EXPECT_EQ(chat_sent[0], "JOIN #inv\n");
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], "JOIN #inv\n");
     EXPECT_TRUE(irc_state(conn)->last_invite.empty());
 }
 
@@ -100,16 +100,16 @@ TEST_F(ChannelCmds, PartWithMessageCurrentWindowAndOffline)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tokens.size());
-        chat_sent.clear();
+        wire.clear();
         closed.clear();
         chat_current = c.current;
         conn->connected = c.connected;
         EXPECT_EQ(run(c.tokens, cmd_part), c.result);
         if (c.sent) {
-            ASSERT_EQ(chat_sent.size(), 1u);
-            EXPECT_EQ(chat_sent[0], c.sent);
+            ASSERT_EQ(sent().size(), 1u);
+            EXPECT_EQ(sent()[0], c.sent);
         } else {
-            EXPECT_TRUE(chat_sent.empty());
+            EXPECT_TRUE(sent().empty());
         }
         EXPECT_EQ(closed.size(), c.closes ? 1u : 0u);
     }
@@ -141,8 +141,8 @@ TEST_F(ChannelCmds, PartallBatchesAndClosesLeftWindows)
     WindowRecord* left = open("#left");
     left->chan_left = 1;
     EXPECT_EQ(run({"partall", "bye"}, cmd_partall), 1);
-    ASSERT_GT(chat_sent.size(), 1u);
-    for (const std::string& l : chat_sent) {
+    ASSERT_GT(sent().size(), 1u);
+    for (const std::string& l : sent()) {
         EXPECT_EQ(l.rfind("PART #", 0), 0u);
         EXPECT_EQ(l.substr(l.size() - 6), " :bye\n");
         EXPECT_LE(l.size(), 400u + 6u);
@@ -159,20 +159,20 @@ TEST_F(ChannelCmds, HopPartsAndJoinsAgainWithTheKey)
     chan->chan_key = "sekret";
     chat_current = chan;
     EXPECT_EQ(run({"hop"}, cmd_hop), 1);
-    EXPECT_EQ(chat_sent, (std::vector<std::string>{"PART #a\n", "JOIN #a sekret\n"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"PART #a\n", "JOIN #a sekret\n"}));
     EXPECT_EQ(chan->chan_state, 1);
     ASSERT_EQ(chat_shown.size(), 1u);
     EXPECT_EQ(chat_shown[0].text, "* Tekrar Girilmeye Çalışılıyor...");
-    chat_sent.clear();
+    wire.clear();
     EXPECT_EQ(run({"hop"}, cmd_hop), 1);  // already joining
-    EXPECT_TRUE(chat_sent.empty());
+    EXPECT_TRUE(sent().empty());
     chan->chan_state = 0;
     EXPECT_EQ(run({"hop", "#b", "moving"}, cmd_hop), 1);
-    EXPECT_EQ(chat_sent, (std::vector<std::string>{"PART #a :moving\n", "JOIN #b\n"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"PART #a :moving\n", "JOIN #b\n"}));
     conn->connected = 0;
-    chat_sent.clear();
+    wire.clear();
     EXPECT_EQ(run({"hop"}, cmd_hop), 0);
-    EXPECT_TRUE(chat_sent.empty());
+    EXPECT_TRUE(sent().empty());
 }
 
 }  // namespace

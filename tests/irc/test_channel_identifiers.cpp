@@ -28,7 +28,6 @@ protected:
         ial_init(conn);
         ial_set_on(1, conn);
         conn->connected = 1;
-        conn->socket = 99;  // never used: every send is captured
         // #c holds a, b and me without prefixes (the fixture); add ranked ones.
         const int owner = nicklist_prefix_bit(conn, '~');
         const int op = nicklist_prefix_bit(conn, '@');

@@ -35,12 +35,11 @@
 #include "commands/channel_commands.h"
 #include "printed_lines.h"
 #include "script/exec/script_types.h"
+#include "support/test_wire.h"
 
 namespace {
 
-std::vector<std::string> r_sent;   // lines sent to the server
 
-int cap_send(const std::string& line, int, Connection*) { r_sent.push_back(line); return 1; }
 
 QPointer<QMainWindow> frame;
 
@@ -55,16 +54,17 @@ protected:
         app_wire_irc_membership();
         irc_rejoin_install();
         saved_events = event_switch_events;
-        irc_send_line = cap_send;
         // The logon sequence's join lines run through the real /join.
         script_engine_init();
         channel_commands_register();
         event_switch_events = 0;
         opt_set(OPT_INVISIBLE_MODE, 0);
         opt_set(OPT_PERFORM_ENABLED, 0);
-        r_sent.clear();
+        wire.clear();
         printed.clear();
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->live_identity[2] = "me";
         conn->live_identity[3] = "me2";
         conn->server_name = "irc.test";
@@ -117,7 +117,6 @@ protected:
         conn_reset_stage(2, conn);
         conn_reset_stage(3, conn);
         conn->connected = 0;
-        conn->socket = -1;
         conn->registered = 0;
     }
     // The next link registers on `network` and its logon sequence runs.
@@ -125,19 +124,18 @@ protected:
     {
         conn_reset_stage(0, conn);
         conn->connected = 1;
-        conn->socket = 99;  // never used: every send is captured
         conn->connecting = 0;
         conn->registered = 1;
         conn->network = network;
-        r_sent.clear();
+        wire.clear();
         printed.clear();
         conn_logon_sequence(conn);
     }
     // The JOIN lines sent since the last log_on.
-    static std::vector<std::string> joins_sent()
+    std::vector<std::string> joins_sent()
     {
         std::vector<std::string> out;
-        for (const std::string& l : r_sent)
+        for (const std::string& l : sent())
             if (l.rfind("JOIN ", 0) == 0) out.push_back(l);
         return out;
     }
@@ -158,6 +156,10 @@ protected:
 
     PrintedLines printed;
 
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
     int saved_events = 0;
 };
@@ -247,7 +249,7 @@ TEST_F(ChannelRejoin, ANewConnectClosesLeftOverWindowsUnlessTheyAreKept)
         ASSERT_TRUE(a && b);
         const int numbers[] = {a->number, b->number};
         lose_link();
-        r_sent.clear();
+        wire.clear();
         conn_reset_stage(0, conn);
         for (int number : numbers) {
             WindowRecord* w = win_record_by_id(number);
@@ -257,7 +259,7 @@ TEST_F(ChannelRejoin, ANewConnectClosesLeftOverWindowsUnlessTheyAreKept)
                 EXPECT_EQ(w->chan_left, 1);
             }
         }
-        for (const std::string& line : r_sent) EXPECT_NE(line.rfind("PART", 0), 0u) << line;
+        for (const std::string& line : sent()) EXPECT_NE(line.rfind("PART", 0), 0u) << line;
 
         fresh();
     }
@@ -390,7 +392,7 @@ TEST_F(ChannelRejoin, ARefusedChannelClosesAWindowStillWaitingForItsJoin)
         const int number = a->number;
         irc_note_joining("#a", 2, conn);
         irc_note_joining("#other", 2, conn);
-        r_sent.clear();
+        wire.clear();
         feed(c.reply);
         feed(c.reply);  // a second refusal finds nothing more to close
         WindowRecord* w = win_record_by_id(number);
@@ -399,7 +401,7 @@ TEST_F(ChannelRejoin, ARefusedChannelClosesAWindowStillWaitingForItsJoin)
             EXPECT_EQ(w->chan_state, c.state_after);
             EXPECT_EQ(w->closing, 0);
         }
-        for (const std::string& line : r_sent) EXPECT_NE(line.rfind("PART", 0), 0u) << line;
+        for (const std::string& line : sent()) EXPECT_NE(line.rfind("PART", 0), 0u) << line;
         // The refused name left the pending joins; the other stays.
         const bool named_a = std::string(c.reply).find("#a") != std::string::npos;
         EXPECT_EQ(irc_pending_join_flag("#a", conn), named_a ? 0 : 2);

@@ -31,13 +31,13 @@ TEST_F(ChatMore, PopAndPvoiceNeedRankAndArguments)
     chat_current = chan;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tokens.size() > 1 ? c.tokens[1] : "");
-        chat_sent.clear();
+        wire.clear();
         EXPECT_EQ(run(c.tokens, cmd_pop, c.variant), c.result);
         if (c.sent) {
-            ASSERT_EQ(chat_sent.size(), 1u);
-            EXPECT_EQ(chat_sent[0], c.sent);
+            ASSERT_EQ(sent().size(), 1u);
+            EXPECT_EQ(sent()[0], c.sent);
         } else {
-            EXPECT_TRUE(chat_sent.empty());
+            EXPECT_TRUE(sent().empty());
         }
     }
     conn->connected = 0;
@@ -85,9 +85,9 @@ TEST_F(ChatMore, DelayedPopGivesTheModeOnlyWhenStillNeeded)
         chat_current = chan;
         nicklist_update("me", chan, kNickAddOrChange, 1 | op | voice);
         nicklist_update("bob", chan, kNickAddOrChange, 1);
-        chat_sent.clear();
+        wire.clear();
         ASSERT_EQ(run({c.variant ? "pvoice" : "pop", "5", "bob"}, cmd_pop, c.variant), 1);
-        EXPECT_TRUE(chat_sent.empty()) << "a delayed mode went out at once";
+        EXPECT_TRUE(sent().empty()) << "a delayed mode went out at once";
         ASSERT_EQ(automode_entries(conn).size(), 1u);
         const int life = automode_entries(conn)[0].life;
         EXPECT_GE(life, 2);
@@ -100,14 +100,14 @@ TEST_F(ChatMore, DelayedPopGivesTheModeOnlyWhenStillNeeded)
         if (c.renamed) automode_rename("bob", "bobby", conn);
         if (c.target_bits) nicklist_update(nick, chan, kNickAddOrChange, c.target_bits);
         for (int second = 0; second < life - 1; ++second) automode_tick(conn);
-        EXPECT_TRUE(chat_sent.empty()) << "sent before its time";
+        EXPECT_TRUE(sent().empty()) << "sent before its time";
         automode_tick(conn);
         EXPECT_TRUE(automode_entries(conn).empty());
         if (c.want) {
-            ASSERT_EQ(chat_sent.size(), 1u);
-            EXPECT_EQ(chat_sent[0], c.want);
+            ASSERT_EQ(sent().size(), 1u);
+            EXPECT_EQ(sent()[0], c.want);
         } else {
-            EXPECT_TRUE(chat_sent.empty());
+            EXPECT_TRUE(sent().empty());
         }
         win_record_free(chan);
         windows.pop_back();
@@ -124,7 +124,7 @@ TEST_F(ChatMore, ForgottenNickIsDecidedAtTheNextTick)
     automode_tick(conn);
     ASSERT_EQ(automode_entries(conn).size(), 1u);
     EXPECT_EQ(automode_entries(conn)[0].text, "#c ann");
-    EXPECT_TRUE(chat_sent.empty());
+    EXPECT_TRUE(sent().empty());
     (void)chan;
 }
 
@@ -133,13 +133,13 @@ TEST_F(ChatMore, ChannelWithoutCentralAsksForTheLists)
     WindowRecord* chan = open("#c");
     (void)chan;
     EXPECT_EQ(run({"channel", "#c"}, cmd_channel), 1);
-    ASSERT_EQ(chat_sent.size(), 3u);
-    EXPECT_EQ(chat_sent[0], "MODE #c +b\n");
-    EXPECT_EQ(chat_sent[2], "MODE #c +I\n");
-    chat_sent.clear();
+    ASSERT_EQ(sent().size(), 3u);
+    EXPECT_EQ(sent()[0], "MODE #c +b\n");
+    EXPECT_EQ(sent()[2], "MODE #c +I\n");
+    wire.clear();
     EXPECT_EQ(run({"channel", "nochan"}, cmd_channel), 0);
     EXPECT_EQ(run({"channel", "#other"}, cmd_channel), 0);
-    EXPECT_TRUE(chat_sent.empty());
+    EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(ChatMore, AutojoinSwitchesSetTheDelay)

@@ -39,8 +39,8 @@ protected:
     // The lines sent since the last call.
     std::vector<std::string> take_sent()
     {
-        std::vector<std::string> out;
-        out.swap(sent);
+        std::vector<std::string> out = sent();
+        wire.clear();
         return out;
     }
 };

@@ -49,11 +49,10 @@ protected:
         g_users = remote_file_load(dir + "users.ini", kRemoteUsers, 0, nullptr);
         ASSERT_NE(g_users, nullptr);
         conn->connected = 1;
-        conn->socket = 99;  // never written: every send is captured
         ial_set_on(1, conn);
         const std::string a = "a", addr = "~u@h.example";
         ial_update(&a, &addr, 0, conn);
-        sent.clear();
+        wire.clear();
         clear(chan);
         clear(status());
         script_error_clear();
@@ -93,8 +92,8 @@ protected:
     }
     std::vector<std::string> take_sent()
     {
-        std::vector<std::string> out;
-        out.swap(sent);
+        std::vector<std::string> out = sent();
+        wire.clear();
         return out;
     }
     std::vector<std::string> entries(StringNode* head)

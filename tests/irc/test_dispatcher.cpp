@@ -1,5 +1,5 @@
 // The server-line dispatcher through a fake link: lines are fed to
-// irc_dispatch_line, sent lines are captured at irc_send_line, shown lines
+// irc_dispatch_line, sent lines are read from the link's wire, shown lines
 // are read from the status window's print path, and events and raw events
 // are heard by a real script.
 #include "model/connection.h"
@@ -16,6 +16,7 @@
 #include "commands/channel_commands.h"
 #include "event_script.h"
 #include "printed_lines.h"
+#include "support/test_wire.h"
 
 #include <gtest/gtest.h>
 
@@ -28,9 +29,7 @@
 
 namespace {
 
-std::vector<std::string> g_sent;
 
-int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
 
 class DispatchLink : public ::testing::Test {
 protected:
@@ -38,11 +37,12 @@ protected:
 
     void SetUp() override
     {
-        irc_send_line = cap_send;
-        g_sent.clear();
+        wire.clear();
         // Every raw event says its word.
         load_script({"raw *:*:heard $event"});
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->server_name = "s";
         conn->live_identity[2] = "me";
         irc_state_new_link(conn);
@@ -52,6 +52,7 @@ protected:
     {
         script_.reset();
         buffer_window_free(status_);
+        conn->socket = -1;
         conn_free(conn);
     }
     // The script in place of the one loaded before.
@@ -63,6 +64,11 @@ protected:
     }
     // The lines shown in the status window since the last clear.
     std::vector<std::string> shown() const { return printed_.in(status_); }
+
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status_ = nullptr;
     PrintedLines printed_;
@@ -287,11 +293,11 @@ TEST_F(DispatchLink, PingIsAnsweredWithOrWithoutSource)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        g_sent.clear();
+        wire.clear();
         script_heard.clear();
         irc_dispatch_line(c.line, conn);
-        ASSERT_EQ(g_sent.size(), 1u);
-        EXPECT_EQ(g_sent[0], c.pong);
+        ASSERT_EQ(sent().size(), 1u);
+        EXPECT_EQ(sent()[0], c.pong);
         EXPECT_TRUE(script_heard.empty());  // not taken as an unknown command
     }
 }
@@ -300,8 +306,8 @@ TEST_F(DispatchLink, PongGoesOutEvenWhenScriptHaltsPing)
 {
     load_script({"on ^*:PING:heard before | halt", "on *:PING:heard after"});
     irc_dispatch_line("PING :irc.x", conn);
-    ASSERT_EQ(g_sent.size(), 1u);
-    EXPECT_EQ(g_sent[0], "PONG :irc.x\n");
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], "PONG :irc.x\n");
     EXPECT_TRUE(shown().empty());
     EXPECT_EQ(script_heard, (std::vector<std::string>{"before", "after"}));
 }
@@ -376,7 +382,7 @@ TEST_F(DispatchLink, EveryLineResetsTheTimeoutAndEmptyOrDeadLinesDoNothing)
     irc_dispatch_line("", conn);
     Connection stale;
     irc_dispatch_line("PING :x", &stale);
-    EXPECT_TRUE(g_sent.empty());
+    EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(DispatchLink, SourcelessNoticeAndPongAreRewrittenFromTheServer)
@@ -402,12 +408,11 @@ TEST_F(DispatchLink, InviteJoinsInPlainModeWithServerText)
     script_engine_init();
     channel_commands_register();
     conn->connected = 1;
-    conn->socket = 99;  // never used: every send is captured
     // Kept for /join -i when the option is off; joined at once when it is on.
     opt_set(OPT_JOIN_ON_INVITE, 0);
     irc_dispatch_line(":bob!b@h INVITE me :#chan|quit", conn);
     EXPECT_EQ(irc_state(conn)->last_invite, "#chan|quit");
-    EXPECT_TRUE(g_sent.empty());
+    EXPECT_TRUE(sent().empty());
     opt_set(OPT_JOIN_ON_INVITE, 1);
     irc_dispatch_line(":bob!b@h INVITE me :#chan|quit", conn);
     irc_dispatch_line(":bob!b@h INVITE me :notachannel", conn);
@@ -415,9 +420,8 @@ TEST_F(DispatchLink, InviteJoinsInPlainModeWithServerText)
     irc_dispatch_line(":bob!b@h INVITE me :#a,0", conn);
     opt_set(OPT_JOIN_ON_INVITE, 0);
     conn->connected = 0;
-    conn->socket = -1;
     std::vector<std::string> joins;
-    for (const std::string& l : g_sent)
+    for (const std::string& l : sent())
         if (l.rfind("JOIN ", 0) == 0 || l.rfind("QUIT", 0) == 0) joins.push_back(l);
     // Run as it stands: never split at the "|" or evaluated.
     EXPECT_EQ(joins, std::vector<std::string>{"JOIN #chan|quit\n"});

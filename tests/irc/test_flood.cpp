@@ -42,23 +42,11 @@
 #include "script/exec/script_types.h"
 #include "model/line_buffer.h"
 #include "script/events_fixture.h"
+#include "support/test_wire.h"
 
 namespace {
 
 // ---- Captures ----
-
-std::vector<std::string> g_written;
-bool g_blocked = false;
-
-long capture_write(Connection*, const char* data, std::size_t length)
-{
-    if (g_blocked) {
-        sock_set_last_error(WSAEWOULDBLOCK);
-        return -1;
-    }
-    g_written.emplace_back(data, length);
-    return static_cast<long>(length);
-}
 
 // The sender of the server line being handled: the test runs its sends
 // from a script handler of a TEXT line from that sender.
@@ -129,7 +117,7 @@ std::vector<std::string> queue_texts(Connection* conn)
     return out;
 }
 
-// ---- Fixture: the real send path and gate with captured writes ----
+// ---- Fixture: the real send path and gate, writing to a wire ----
 
 class Flood : public events_test::EventsTest {
 protected:
@@ -142,7 +130,6 @@ protected:
         app_wire_irc_link();
         irc_flood_install();
         app_wire_irc_flood();
-        irc_link_write = capture_write;
         user_list_commands_register();
         script_register_command("runinhandler", cmd_run_in_handler);
         load_script("sender.kst", {"on *:TEXT:*:*:runinhandler"});
@@ -150,13 +137,12 @@ protected:
         line_printed.add_once(g_printed_listener, kPrintedMarker + 1, follow_print);
         options_reset();
         opt_set(OPT_FLOOD_PROTECTION, 1);
-        g_written.clear();
-        g_blocked = false;
         g_has_sender = false;
         ignore_list_clear();
         g_printed.clear();
         g_in_handler = nullptr;
-        conn->socket = 12345;   // never used: every write is captured
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->connected = 1;
         irc_state_new_link(conn);
         status = window("Status Window", kWinStatus, conn)->hwnd.get();
@@ -220,8 +206,8 @@ protected:
     // Runs posted messages until the queue is empty or a new probe went out.
     void settle_round()
     {
-        const int before = probes_in(g_written);
-        pump_until([&] { return flood_queue_size(conn) == 0 || probes_in(g_written) > before; }, 2000);
+        const int before = probes_in(wire.lines());
+        pump_until([&] { return flood_queue_size(conn) == 0 || probes_in(wire.lines()) > before; }, 2000);
     }
     WindowRecord* window(const std::string& name, int type, Connection* owner)
     {
@@ -246,6 +232,7 @@ protected:
         return cmd_flood(call);
     }
 
+    TestWire wire;
     QWidget* status = nullptr;
 
 private:
@@ -285,7 +272,7 @@ TEST_F(Flood, KindAndSettingsDecideWhetherALineOverTheBudgetIsHeld)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         flood_clear(conn, 1);
-        g_written.clear();
+        wire.clear();
         opt_set(OPT_FLOOD_HOLD_OWN, c.hold_own);
         opt_set(OPT_FLOOD_HOLD_MODES, c.hold_modes);
         g_has_sender = c.has_sender;
@@ -294,12 +281,12 @@ TEST_F(Flood, KindAndSettingsDecideWhetherALineOverTheBudgetIsHeld)
         conn->flood_budget = 299;   // any line reaches the budget of 300
         EXPECT_EQ(send(c.line, c.kind), 1);
         if (c.held.empty()) {
-            ASSERT_EQ(g_written.size(), 1u);
-            EXPECT_EQ(g_written[0], c.line);
+            ASSERT_EQ(wire.lines().size(), 1u);
+            EXPECT_EQ(wire.lines()[0], c.line);
             EXPECT_EQ(flood_queue_size(conn), 0);
             EXPECT_EQ(conn->flood_check_out, 0);
         } else {
-            EXPECT_EQ(g_written, std::vector<std::string>{kProbe});
+            EXPECT_EQ(wire.lines(), std::vector<std::string>{kProbe});
             EXPECT_EQ(queue_texts(conn), std::vector<std::string>{c.held});
             EXPECT_EQ(conn->flood_check_out, 1);
         }
@@ -328,7 +315,7 @@ TEST_F(Flood, BytesSentAndMeanLengthDecideWhenHoldingStarts)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         flood_clear(conn, 1);
-        g_written.clear();
+        wire.clear();
         opt_set(OPT_FLOOD_BYTES, c.budget);
         conn->flood_budget = c.bytes;
         link_state(conn).mean_line_length = c.mean;
@@ -336,7 +323,7 @@ TEST_F(Flood, BytesSentAndMeanLengthDecideWhenHoldingStarts)
         ASSERT_EQ(static_cast<int>(line.size()), c.length);
         send(line, 1);
         EXPECT_EQ(flood_queue_size(conn), c.held ? 1 : 0);
-        EXPECT_EQ(probes_in(g_written), c.held ? 1 : 0);
+        EXPECT_EQ(probes_in(wire.lines()), c.held ? 1 : 0);
         if (c.mean_after >= 0) {
             EXPECT_EQ(link_state(conn).mean_line_length, c.mean_after);
         }
@@ -360,14 +347,14 @@ TEST_F(Flood, RepliesGoRoundByRoundOnlyAfterEachPong)
         send(line, 1);
     }
     // Five lines make 250 bytes; the sixth would reach 300.
-    ASSERT_EQ(g_written.size(), 6u);
-    EXPECT_EQ(std::vector<std::string>(g_written.begin(), g_written.begin() + 5),
+    ASSERT_EQ(wire.lines().size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(wire.lines().begin(), wire.lines().begin() + 5),
               std::vector<std::string>(replies.begin(), replies.begin() + 5));
-    EXPECT_EQ(g_written[5], kProbe);
+    EXPECT_EQ(wire.lines()[5], kProbe);
     EXPECT_EQ(flood_queue_size(conn), 15);
 
     send("PRIVMSG #chan :my own words\n", 0);
-    EXPECT_EQ(g_written.back(), "PRIVMSG #chan :my own words\n");
+    EXPECT_EQ(wire.lines().back(), "PRIVMSG #chan :my own words\n");
 
     pong("SOMETHING");
     pump_for(30);
@@ -375,9 +362,9 @@ TEST_F(Flood, RepliesGoRoundByRoundOnlyAfterEachPong)
 
     std::vector<std::size_t> round_starts;
     for (int round = 0; round < 10 && flood_queue_size(conn) > 0; ++round) {
-        const std::size_t before = g_written.size();
+        const std::size_t before = wire.lines().size();
         pump_for(20);
-        EXPECT_EQ(g_written.size(), before) << "nothing moves while the probe is out";
+        EXPECT_EQ(wire.lines().size(), before) << "nothing moves while the probe is out";
         round_starts.push_back(before);
         pong();
         settle_round();
@@ -387,8 +374,8 @@ TEST_F(Flood, RepliesGoRoundByRoundOnlyAfterEachPong)
 
     std::vector<std::string> sent_replies;
     int bytes_in_round = 0;
-    for (std::size_t i = 0; i < g_written.size(); ++i) {
-        const std::string& w = g_written[i];
+    for (std::size_t i = 0; i < wire.lines().size(); ++i) {
+        const std::string& w = wire.lines()[i];
         if (w == kProbe) {
             bytes_in_round = 0;
             continue;
@@ -466,10 +453,10 @@ TEST_F(Flood, UsersAskingAtOnceGetTheirRepliesInTurn)
                                  }));
     // Released without their prefixes, in that order.
     opt_set(OPT_FLOOD_BYTES, 999);
-    g_written.clear();
+    wire.clear();
     pong();
     settle_round();
-    EXPECT_EQ(g_written, (std::vector<std::string>{
+    EXPECT_EQ(wire.lines(), (std::vector<std::string>{
                              "NOTICE a :answer 1\n", "NOTICE b :answer 1\n", "NOTICE c :answer 1\n",
                              "NOTICE a :answer 2\n", "NOTICE b :answer 2\n", "NOTICE a :answer 3\n",
                              "PRIVMSG #c :own line\n", "NOTICE b :answer 3\n"}));
@@ -531,11 +518,11 @@ TEST_F(Flood, OnlyTheExactProbeAnswerReleases)
         conn->flood_check_out = 1;
         send("PRIVMSG #a :waiting\n", 0);
         ASSERT_EQ(flood_queue_size(conn), 1);
-        g_written.clear();
+        wire.clear();
         irc_dispatch_line(c.line, conn);
         EXPECT_EQ(flood_queue_size(conn), c.releases ? 0 : 1);
         EXPECT_EQ(conn->flood_check_out, c.releases ? 0 : 1);
-        EXPECT_EQ(g_written.size(), c.releases ? 1u : 0u);
+        EXPECT_EQ(wire.lines().size(), c.releases ? 1u : 0u);
     }
 }
 
@@ -546,7 +533,7 @@ TEST_F(Flood, EntriesWithNothingAfterTheirPrefixAreSkipped)
     as_sender([&] { EXPECT_EQ(flood_classify("PRIVMSG bob :still here\n", 1, conn), 1); });
     EXPECT_EQ(queue_texts(conn), (std::vector<std::string>{"@ ", "bob@h PRIVMSG bob :still here\n"}));
     flood_release(conn);
-    EXPECT_EQ(g_written, std::vector<std::string>{"PRIVMSG bob :still here\n"});
+    EXPECT_EQ(wire.lines(), std::vector<std::string>{"PRIVMSG bob :still here\n"});
     EXPECT_EQ(flood_queue_size(conn), 0);
 }
 
@@ -563,24 +550,24 @@ TEST_F(Flood, TheQueueNeverGrowsPastItsLimit)
     ASSERT_EQ(held.size(), static_cast<std::size_t>(kFloodQueueMax));
     EXPECT_EQ(held.front(), "PRIVMSG #a :0\n");
     EXPECT_EQ(held.back(), "PRIVMSG #a :" + std::to_string(kFloodQueueMax - 1) + "\n");
-    EXPECT_TRUE(g_written.empty());
+    EXPECT_TRUE(wire.lines().empty());
 }
 
 // A line that waited in the send queue and is then held must not leave the
 // lines behind it waiting for a write event that no write will bring.
 TEST_F(Flood, AHeldQueueHeadDoesNotStallTheLinesBehindIt)
 {
-    g_blocked = true;
+    ASSERT_TRUE(wire.fill());
     send("NOTICE bob :held later\n", 0);
     send("JOIN #next\n", 0);
     ASSERT_EQ(strlist_count(conn->send_queue), 2);
     opt_set(OPT_FLOOD_HOLD_OWN, 1);
     conn->flood_check_out = 1;
-    g_blocked = false;
+    wire.clear();   // the server reads again
     irc_send_line(std::string(), 0, conn);   // the write-ready event
     EXPECT_EQ(queue_texts(conn), std::vector<std::string>{"NOTICE bob :held later\n"});
-    EXPECT_TRUE(pump_until([] { return !g_written.empty(); }, 2000));
-    EXPECT_EQ(g_written, std::vector<std::string>{"JOIN #next\n"});
+    EXPECT_TRUE(pump_until([this] { return !wire.lines().empty(); }, 2000));
+    EXPECT_EQ(wire.lines(), std::vector<std::string>{"JOIN #next\n"});
     EXPECT_EQ(conn->send_queue, nullptr);
 }
 
@@ -593,16 +580,16 @@ TEST_F(Flood, AnUnansweredProbeIsGivenUpAfterSixtySeconds)
     conn->flood_budget = 300;
     send("PRIVMSG #a :one\n", 0);
     send("PRIVMSG #a :two\n", 0);
-    g_written.clear();
+    wire.clear();
     for (int s = 1; s < 60; ++s)
         conn_tick_all(1);
-    EXPECT_TRUE(g_written.empty());
+    EXPECT_TRUE(wire.lines().empty());
     EXPECT_EQ(conn->flood_check_seconds, 59);
     EXPECT_EQ(conn->flood_budget, 300) << "no decay while the probe is out";
     conn_tick_all(1);
     EXPECT_EQ(conn->flood_check_out, 0);
     pump_until([&] { return flood_queue_size(conn) == 0; }, 2000);
-    EXPECT_EQ(g_written, (std::vector<std::string>{"PRIVMSG #a :one\n", "PRIVMSG #a :two\n"}));
+    EXPECT_EQ(wire.lines(), (std::vector<std::string>{"PRIVMSG #a :one\n", "PRIVMSG #a :two\n"}));
     // With no probe out, bytes sent fall by 100 a second.
     conn->flood_budget = 250;
     conn_tick_all(1);
@@ -776,7 +763,7 @@ TEST_F(Flood, FloodOffShowsOffWhenNothingElseWasAsked)
     conn->flood_check_out = 1;
     sender("bob", "u@h");
     send("NOTICE bob :now\n", 1);
-    EXPECT_EQ(g_written, std::vector<std::string>{"NOTICE bob :now\n"});
+    EXPECT_EQ(wire.lines(), std::vector<std::string>{"NOTICE bob :now\n"});
 }
 
 // ---- A real socket, the test acting as the server ----
@@ -845,7 +832,6 @@ protected:
     void SetUp() override
     {
         Flood::SetUp();
-        irc_link_write = [](Connection* c, const char* d, std::size_t n) { return sock_send(c->socket, d, n); };
         conn->socket = -1;
         conn->connected = 0;
         listener_ = listen_loopback(port_);

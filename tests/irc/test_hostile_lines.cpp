@@ -14,7 +14,10 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -65,6 +68,8 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
+#include "support/traffic_file.h"
 #include "support/cpu_time.h"
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
@@ -73,14 +78,7 @@
 
 namespace {
 
-std::vector<std::string> h_sent;  // lines sent to the server
 std::size_t h_noted = 0;          // lines the scripts' "note" command saw
-
-int capture_send(const std::string& line, int, Connection*)
-{
-    if (h_sent.size() < 10000) h_sent.push_back(line);
-    return 1;
-}
 
 int cmd_note(CommandCall&)
 {
@@ -166,7 +164,6 @@ protected:
         irc_chat_commands_install();
         irc_rejoin_install();
         nicklist_install();  // the list pane follows the members
-        irc_send_line = capture_send;
 
         saved_events = event_switch_events;
         saved_raw = event_switch_raw;
@@ -184,6 +181,8 @@ protected:
 
         conn = conn_new_with_status(conn_list);
         ASSERT_NE(conn, nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         test_drain_events();
         conn->live_identity[2] = "me";
         conn->live_identity[3] = "me_";
@@ -192,7 +191,7 @@ protected:
         conn->connected = 1;
         feed(":srv 001 me :Welcome to the test network");
         baseline();
-        h_sent.clear();
+        wire.clear();
         h_noted = 0;
     }
 
@@ -347,7 +346,11 @@ protected:
         EXPECT_EQ(ial_count(conn), 0) << "left in the address list: " << ::testing::PrintToString(ial_nicks());
     }
 
+    // The lines sent to the server since the last clear.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
     std::unique_ptr<TempSettingsDir> settings;
+    TestWire wire;
     Connection* conn = nullptr;
     int saved_events = 0, saved_raw = 0, saved_ctcps = 0;
 };
@@ -703,11 +706,11 @@ TEST_F(HostileLines, LinesShortOfTheirParametersAreDroppedUnseen)
         SCOPED_TRACE(c.short_line);
         const std::set<std::string> before = members();
         h_noted = 0;
-        h_sent.clear();
+        wire.clear();
         for (int i = 0; i < 2; ++i) feed(c.short_line);  // twice: nothing builds up
         test_drain_events();
         EXPECT_EQ(h_noted, 0u) << "an event fired";
-        EXPECT_TRUE(h_sent.empty());
+        EXPECT_TRUE(sent().empty());
         EXPECT_EQ(members(), before);
         expect_sane();
         if (HasFatalFailure()) return;
@@ -728,11 +731,11 @@ TEST_F(HostileLines, LinesShortOfTheirParametersAreDroppedUnseen)
             SCOPED_TRACE(line);
             const std::set<std::string> before = members();
             h_noted = 0;
-            h_sent.clear();
+            wire.clear();
             feed(line);
             test_drain_events();
             EXPECT_EQ(h_noted, 0u) << "an event fired";
-            EXPECT_TRUE(h_sent.empty());
+            EXPECT_TRUE(sent().empty());
             EXPECT_EQ(members(), before);
             expect_sane();
             if (HasFatalFailure()) return;
@@ -1162,8 +1165,8 @@ TEST_F(HostileLines, SeededFuzzKeepsTheStateSaneAndBounded)
             for (const std::string& m : members())
                 ASSERT_TRUE(fuzz.seen(m)) << "member from nowhere: " << m;
             // Text from the server never runs as a command ("|| /quit").
-            for (const std::string& sent : h_sent) ASSERT_NE(sent.rfind("QUIT", 0), 0u) << sent;
-            h_sent.clear();
+            for (const std::string& line : sent()) ASSERT_NE(line.rfind("QUIT", 0), 0u) << line;
+            wire.clear();
             // The user closes the queries now and then, as people do.
             if (fed % 10000 == 0) {
                 close_queries();
@@ -1186,7 +1189,8 @@ TEST_F(HostileLines, SeededFuzzKeepsTheStateSaneAndBounded)
 // ---- The receive loop on a real link ----
 
 // A loopback TCP link: the connection reads the accepted end through the
-// program's sockets, the test writes to the other end.
+// program's sockets, the test writes to the other end. The lines the
+// dispatcher is handed are read from the connection's /debug traffic file.
 class HostileReceive : public ::testing::Test {
 protected:
     HookGuard hooks_;  // every seam back as it was when the test ends
@@ -1197,9 +1201,7 @@ protected:
         frame_proc_install();
         irc_link_install();
         app_wire_irc_link();
-        saved_line = irc_receive_line;
-        irc_receive_line = capture;
-        lines().clear();
+        ASSERT_TRUE(settings.made());
         max_pending() = 0;
 
         listener = sock_create(AF_INET, SOCK_STREAM);
@@ -1217,6 +1219,8 @@ protected:
         to.sin_port = htons(static_cast<std::uint16_t>(sockaddr_port(bound)));
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ASSERT_EQ(::connect(peer, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        const int one = 1;  // each push leaves at once
+        ::setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         pollfd p{listener, POLLIN, 0};
         ASSERT_EQ(::poll(&p, 1, 2000), 1);
         link = sock_accept(listener, nullptr);
@@ -1226,10 +1230,10 @@ protected:
         ASSERT_NE(conn, nullptr);
         conn->socket = link;
         conn->connected = 1;
+        ASSERT_TRUE(traffic_file_start(conn, "traffic.log"));
     }
     void TearDown() override
     {
-        irc_receive_line = saved_line;
         if (conn && conn_is_live(conn)) {
             conn->connected = 0;
             conn_free(conn);  // closes the link's socket
@@ -1239,20 +1243,22 @@ protected:
         test_drain_events();
     }
 
-    static std::vector<std::string>& lines()
+    // The lines the dispatcher was handed since the last clear_lines().
+    std::vector<std::string> lines()
     {
-        static std::vector<std::string> l;
-        return l;
+        std::vector<std::string> all = traffic_received(settings.path() + "traffic.log");
+        return std::vector<std::string>(all.begin() + static_cast<long>(std::min(seen, all.size())), all.end());
     }
+    void clear_lines() { seen = traffic_received(settings.path() + "traffic.log").size(); }
     static std::size_t& max_pending()
     {
         static std::size_t m = 0;
         return m;
     }
-    static void capture(const std::string& line, Connection*) { lines().push_back(line); }
 
     // Writes everything to the peer end, letting the program read between
-    // writes when the socket buffers fill.
+    // writes when the socket buffers fill, and returns once every byte has
+    // reached the program's end (the peer's send queue is empty).
     void push(const std::string& data)
     {
         std::size_t done = 0;
@@ -1263,6 +1269,13 @@ protected:
                 continue;
             }
             read_available();
+        }
+        QElapsedTimer clock;
+        clock.start();
+        int unsent = 0;
+        while (::ioctl(peer, SIOCOUTQ, &unsent) == 0 && unsent > 0) {
+            read_available();
+            ASSERT_LT(clock.elapsed(), 60000) << "the bytes never reached the program's end";
         }
     }
 
@@ -1283,7 +1296,8 @@ protected:
         }
     }
 
-    void (*saved_line)(const std::string&, Connection*) = nullptr;
+    TempSettingsDir settings{"kest_receive_"};
+    std::size_t seen = 0;
     int listener = -1;
     int peer = -1;
     int link = -1;
@@ -1299,7 +1313,9 @@ TEST_F(HostileReceive, FramesHostileBytesAsLinesOfBoundedSize)
     };
     const std::string cut(kRecvLineCut, 'm');
     const Case cases[] = {
-        {"NUL bytes stay in the line", std::string("A\0B\r\n\0\r\n", 8), {std::string("A\0B", 3), std::string("\0", 1)}},
+        // The dispatcher reads a line up to its first NUL byte; a line that
+        // is nothing more is not handed on.
+        {"NUL bytes stay inside their line", std::string("A\0B\r\n\0\r\nC\r\n", 11), {"A", "C"}},
         {"lone CRs are dropped", "AB\rCD\r\r\nE\rF\n", {"ABCD", "EF"}},
         {"a CR at the very end waits", "X\r", {}},
         {"bare LFs end lines", "\n\nG\nH\n", {"G", "H"}},
@@ -1309,7 +1325,7 @@ TEST_F(HostileReceive, FramesHostileBytesAsLinesOfBoundedSize)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        lines().clear();
+        clear_lines();
         conn->recv_line.clear();
         conn->line_length = 0;
         conn->line_overflow = 0;
@@ -1330,7 +1346,7 @@ TEST_F(HostileReceive, ALineSplitAtEveryByteArrivesWhole)
                                                "PING :tok"};
     for (std::size_t at = 0; at <= block.size(); ++at) {
         SCOPED_TRACE("split at " + std::to_string(at));
-        lines().clear();
+        clear_lines();
         push(block.substr(0, at));
         read_available();
         push(block.substr(at));
@@ -1344,7 +1360,6 @@ TEST_F(HostileReceive, ALineSplitAtEveryByteArrivesWhole)
 // to its first NUL byte.
 TEST_F(HostileReceive, TheDispatcherStopsAtANulByte)
 {
-    irc_receive_line = saved_line;
     WindowRecord* status = buffer_window_open(conn, "Status", kWinStatus);
     PrintedLines printed;
     push(std::string("FOO bar\0:hidden text\r\nBAZ qux\0zzz\r\n", 35));

@@ -27,7 +27,6 @@ protected:
         strlist_free(&main_settings.ignore_list);
         ignore_prune_timed();
         conn->connected = 1;
-        conn->socket = 99;  // never written: every send is captured
         opt_set(OPT_IGNORE_ENABLED, 1);
     }
     void TearDown() override

@@ -5,6 +5,7 @@
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,6 @@
 
 namespace {
 
-std::vector<std::string> g_sent;
-int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
 
 class Isupport : public ::testing::Test {
 protected:
@@ -22,17 +21,23 @@ protected:
 
     void SetUp() override
     {
-        irc_send_line = cap_send;
-        g_sent.clear();
+        wire.clear();
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->server_name = "s";
         irc_state_new_link(conn);
     }
     void TearDown() override
     {
+        conn->socket = -1;
         conn_free(conn);
     }
     void feed(const std::string& tokens) { irc_dispatch_line(":s 005 me " + tokens + " :are supported", conn); }
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
 };
 
@@ -135,7 +140,7 @@ TEST_F(Isupport, IrcxAndSplitSendOnce)
 {
     feed("IRCX SPLIT");
     feed("IRCX");
-    EXPECT_EQ(g_sent, (std::vector<std::string>{"IRCX\n", "CAPAB SPLIT\n"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"IRCX\n", "CAPAB SPLIT\n"}));
     EXPECT_EQ(conn->nick_prefixes, ".@+");
     EXPECT_EQ(conn->prefix_modes, "qov");
     EXPECT_EQ(conn->chan_types, "#&%");

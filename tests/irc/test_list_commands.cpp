@@ -33,12 +33,11 @@ protected:
         uwho_dialog_open = [](const std::string& nick, Connection*) { dialogs.push_back("uwho " + nick); };
         dialogs.clear();
         conn->connected = 1;
-        conn->socket = 99;   // never written: every send is captured
         ial_default_on = 1;
         ial_set_on(1, conn);
         const std::string a = "a", addr = "~u@h.example";
         ial_update(&a, &addr, 0, conn);
-        sent.clear();
+        wire.clear();
         clear(chan);
     }
     void TearDown() override
@@ -90,9 +89,9 @@ TEST_F(ListCommands, BanBuildsTheMaskFromAnAddressOrTheAddressList)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tokens.back());
-        sent.clear();
+        wire.clear();
         EXPECT_EQ(run(c.tokens, cmd_ban), 1);
-        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(sent(), c.sent);
     }
     EXPECT_EQ(userhost_request_count(conn), 1);
 }
@@ -115,9 +114,9 @@ TEST_F(ListCommands, BanErrors)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tokens.size());
         conn->connected = c.connected;
-        sent.clear();
+        wire.clear();
         EXPECT_EQ(run(c.tokens, cmd_ban, c.from_status ? status()->hwnd.get() : nullptr), 0);
-        EXPECT_TRUE(sent.empty());
+        EXPECT_TRUE(sent().empty());
     }
 }
 
@@ -138,9 +137,9 @@ TEST_F(ListCommands, TimedBanIsListedAndLiftedWhenItsTimeRunsOut)
     ASSERT_EQ(run({"ban", "-u", "#c", "a"}, cmd_ban), 1);
     int lifted_at = 0;
     for (int second = 1; second <= 61 && !lifted_at; ++second) {
-        sent.clear();
+        wire.clear();
         chan_timed_ban_tick(conn);
-        if (sent == std::vector<std::string>{"MODE #c -b a!*u@h.example\n"}) lifted_at = second;
+        if (sent() == std::vector<std::string>{"MODE #c -b a!*u@h.example\n"}) lifted_at = second;
     }
     EXPECT_GE(lifted_at, 59);
     EXPECT_LE(lifted_at, 60);
@@ -151,15 +150,15 @@ TEST_F(ListCommands, BanOfAnUnknownNickFinishesWithItsUserhostReply)
 {
     ASSERT_EQ(run({"ban", "-ku", "#c", "ghost", "2", "bye", "now"}, cmd_ban), 1);
     ASSERT_EQ(run({"ban", "-r", "#c", "wisp"}, cmd_ban), 1);
-    EXPECT_EQ(sent, (std::vector<std::string>{"USERHOST ghost\n", "USERHOST wisp\n"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"USERHOST ghost\n", "USERHOST wisp\n"}));
     nicklist_update("ghost", chan, kNickAddOrChange, 1);
-    sent.clear();
+    wire.clear();
     feed(":srv 302 me :ghost=+g@g.example");
-    EXPECT_EQ(sent, (std::vector<std::string>{"MODE #c +b *!*@g.example\n", "KICK #c ghost :bye now\n"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"MODE #c +b *!*@g.example\n", "KICK #c ghost :bye now\n"}));
     EXPECT_EQ(chan_timed_ban_find("#c", "*!*@g.example", conn), 60);
-    sent.clear();
+    wire.clear();
     feed(":srv 302 me :wisp=+w@w.example");
-    EXPECT_EQ(sent, std::vector<std::string>{"MODE #c -b wisp!*w@w.example\n"});
+    EXPECT_EQ(sent(), std::vector<std::string>{"MODE #c -b wisp!*w@w.example\n"});
     EXPECT_EQ(chan_timed_ban_find("#c", "wisp!*w@w.example", conn), 0);
 }
 
@@ -251,11 +250,11 @@ TEST_F(ListCommands, UwhoAsksForTheWhoisAndSaysSo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tokens.size());
         conn->connected = c.connected;
-        sent.clear();
+        wire.clear();
         dialogs.clear();
         clear(chan);
         EXPECT_EQ(run(c.tokens, cmd_abook), c.result);
-        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(sent(), c.sent);
         EXPECT_EQ(dialogs, c.dialogs);
         if (c.result) {
             EXPECT_EQ(lines(chan), c.shown);
@@ -288,9 +287,9 @@ TEST_F(ListCommands, CommandsAreReachedByTheirWords)
 {
     EXPECT_EQ(script_exec_line(chan->hwnd.get(), "ialmark a via the engine", nullptr, 1, nullptr, nullptr, conn), 1);
     EXPECT_EQ(mark_of("a"), "via the engine");
-    sent.clear();
+    wire.clear();
     EXPECT_EQ(script_exec_line(chan->hwnd.get(), "ban -r #c *!*@x", nullptr, 1, nullptr, nullptr, conn), 1);
-    EXPECT_EQ(sent, std::vector<std::string>{"MODE #c -b *!*@x\n"});
+    EXPECT_EQ(sent(), std::vector<std::string>{"MODE #c -b *!*@x\n"});
     dialogs.clear();
     EXPECT_EQ(script_exec_line(chan->hwnd.get(), "abook -c amy", nullptr, 1, nullptr, nullptr, conn), 1);
     EXPECT_EQ(dialogs, std::vector<std::string>{"3 amy"});

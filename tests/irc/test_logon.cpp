@@ -14,6 +14,7 @@
 #include "commands/output_commands.h"
 #include "printed_lines.h"
 #include "script/exec/script_types.h"
+#include "support/test_wire.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,21 @@
 namespace {
 
 std::vector<std::string> g_out;  // sent lines and lines shown in the status window, in order
-int cap_send(const std::string& line, int, Connection*) { g_out.push_back("send " + line); return 1; }
+TestWire* g_wire = nullptr;      // the link the sent lines go to
+
+// Takes the lines written to the wire since the last call into g_out.
+void take_sent()
+{
+    if (!g_wire) return;
+    for (const std::string& line : g_wire->lines()) g_out.push_back("send " + line);
+    g_wire->clear();
+}
+// Sent lines and lines shown in the status window so far, in order.
+const std::vector<std::string>& out()
+{
+    take_sent();
+    return g_out;
+}
 
 class Logon : public ::testing::Test {
 protected:
@@ -38,7 +53,6 @@ protected:
 
     void SetUp() override
     {
-        irc_send_line = cap_send;
         // The perform and join lines run through the real commands.
         script_engine_init();
         output_commands_register();
@@ -53,10 +67,12 @@ protected:
         g_out.clear();
         perform_list.clear();
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
+        g_wire = &wire;
         conn->server_name = "irc.x";
         conn->live_identity[2] = "me";
         conn->connected = 1;
-        conn->socket = 99;  // never used: every send is captured
         irc_state_new_link(conn);
         if (!QCoreApplication::instance()) {
             if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -68,8 +84,10 @@ protected:
         frame_proc_install();  // the frame's messages reach their handlers
         status_ = buffer_window_open(conn, "Status", kWinStatus);
         line_printed.add_once(shown_listener_, 0, [this](const LinePrinted& l) {
-            if (l.event == kPrintStored && l.first_part && !l.separator && l.rec == status_)
+            if (l.event == kPrintStored && l.first_part && !l.separator && l.rec == status_) {
+                take_sent();  // what was sent before it, first
                 g_out.push_back("show " + std::string(l.text));
+            }
         });
     }
     void TearDown() override
@@ -84,6 +102,7 @@ protected:
         conn->connected = 0;
         conn->socket = -1;
         conn_free(conn);
+        g_wire = nullptr;
         perform_list.clear();
         event_switch_events = saved_events;
         opt_set(OPT_INVISIBLE_MODE, opt_default(OPT_INVISIBLE_MODE));
@@ -110,6 +129,7 @@ protected:
     }
     // The logon sequence the end of the MOTD posted, run.
     static void deliver() { QCoreApplication::sendPostedEvents(); }
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status_ = nullptr;
     int shown_listener_ = 0;
@@ -147,7 +167,7 @@ TEST_F(Logon, WelcomeToAutoJoinInOrder)
         "send JOIN #two\n",
         "send JOIN #keyed k\n",
     };
-    EXPECT_EQ(g_out, want);
+    EXPECT_EQ(out(), want);
 }
 
 TEST_F(Logon, OtherNetworksRunsOnlyWithoutOwnEntry)
@@ -189,14 +209,14 @@ TEST_F(Logon, RejoinLinesStayUnderFourHundredAndKeysFlush)
     conn_auto_join(conn);
     int channels = 0;
     bool keyed_alone = false;
-    for (const std::string& line : g_out) {
+    for (const std::string& line : out()) {
         EXPECT_LE(line.size(), 5 + 400u);
         if (line == "send JOIN #locked key\n") keyed_alone = true;
         else channels += static_cast<int>(std::count(line.begin(), line.end(), '#'));
     }
     EXPECT_TRUE(keyed_alone);
     EXPECT_EQ(channels, 50);
-    EXPECT_GT(g_out.size(), 3u);
+    EXPECT_GT(out().size(), 3u);
 }
 
 TEST_F(Logon, DelayedAutoJoinWaitsForTheTick)
@@ -205,11 +225,11 @@ TEST_F(Logon, DelayedAutoJoinWaitsForTheTick)
     irc_state(conn)->autojoin_delay = 5;
     opt_set(OPT_INVISIBLE_MODE, 0);
     conn_logon_sequence(conn);
-    EXPECT_TRUE(g_out.empty());
+    EXPECT_TRUE(out().empty());
     for (int i = 0; i < 4; ++i) conn_autojoin_tick(conn);
-    EXPECT_TRUE(g_out.empty());
+    EXPECT_TRUE(out().empty());
     conn_autojoin_tick(conn);
-    EXPECT_EQ(g_out, (std::vector<std::string>{"send JOIN #late\n"}));
+    EXPECT_EQ(out(), (std::vector<std::string>{"send JOIN #late\n"}));
 }
 
 }  // namespace

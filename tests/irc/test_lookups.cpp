@@ -15,6 +15,7 @@
 #include "platform/host_lookup.h"
 #include "platform/platform_test_env.h"
 #include "script/events_fixture.h"
+#include "support/test_wire.h"
 
 #include <QWidget>
 
@@ -279,14 +280,13 @@ TEST_F(Lookups, UnknownNickAndHaltedOutput)
     EXPECT_EQ(dns({"carol"}), 0);
     EXPECT_TRUE(script_error_pending());
     script_error_clear();
-    static std::vector<std::string> sent;
-    sent.clear();
-    irc_send_line = [](const std::string& line, int, Connection*) { sent.push_back(line); return 1; };
+    TestWire wire;
+    ASSERT_TRUE(wire.ok());
     irc_state_new_link(conn);
     conn->connected = 1;
-    conn->socket = 12345;  // only read, never used: every send is captured
+    wire.attach(conn);
     EXPECT_EQ(dns({"carol"}), 1);
-    EXPECT_EQ(sent, std::vector<std::string>{"USERHOST carol\n"});
+    EXPECT_EQ(wire.lines(), std::vector<std::string>{"USERHOST carol\n"});
     EXPECT_TRUE(g_printed.empty());
     irc_dispatch_line(":srv 302 me :", conn);
     conn->connected = 0;

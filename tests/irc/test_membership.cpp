@@ -29,17 +29,15 @@
 #include "commands/channel_commands.h"
 #include "event_script.h"
 #include "printed_lines.h"
+#include "support/test_wire.h"
 
 #include <memory>
 
 namespace {
 
-std::vector<std::string> m_sent;
 // What the print path stored: "window|text" in the channel windows, the
 // text alone in the status window.
 std::vector<std::string> m_status, m_window;
-
-int cap_send(const std::string& line, int, Connection*) { m_sent.push_back(line); return 1; }
 
 // A script whose before-phase handler of the event halts its default ("" no
 // script), for the life of the object.
@@ -77,11 +75,11 @@ protected:
         options_reset();
         irc_membership_install();
         app_wire_irc_membership();
-        saved_send = irc_send_line;
-        irc_send_line = cap_send;
         membership_settings = MembershipSettings();
-        m_sent.clear(); m_status.clear(); m_window.clear();
+        m_status.clear(); m_window.clear();
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->live_identity[2] = "me";
         irc_state_new_link(conn);
         conn_set_isupport_defaults(conn);
@@ -104,8 +102,8 @@ protected:
             w = next;
         }
         ial_clear(1, conn);
+        conn->socket = -1;
         conn_free(conn);
-        irc_send_line = saved_send;
     }
     void feed(const std::string& line) { irc_dispatch_line(line, conn); }
     WindowRecord* chan(const std::string& name)
@@ -113,10 +111,10 @@ protected:
         WindowRecord* w = win_find_by_name(name, conn);
         return w && w->type == kWinChannel && w->hwnd.get() ? w : nullptr;
     }
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status_ = nullptr;
     int printed_listener_ = 0;
-    int (*saved_send)(const std::string&, int, Connection*) = nullptr;
 };
 
 TEST_F(Membership, OwnJoinOpensTheChannelWindowAndAsksForModes)
@@ -133,9 +131,9 @@ TEST_F(Membership, OwnJoinOpensTheChannelWindowAndAsksForModes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        m_sent.clear();
+        wire.clear();
         feed(c.line);
-        EXPECT_EQ(m_sent, c.sent);
+        EXPECT_EQ(wire.lines(), c.sent);
         if (*c.window) {
             WindowRecord* w = chan(c.window);
             ASSERT_NE(w, nullptr);
@@ -333,7 +331,6 @@ TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
     script_engine_init();
     channel_commands_register();
     conn->connected = 1;
-    conn->socket = 99;  // never used: every send is captured
     for (const Case& c : cases) {
         SCOPED_TRACE(c.leave);
         feed(":me!u@h JOIN #a|quit");
@@ -341,14 +338,14 @@ TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
         ASSERT_NE(chan("#a|quit"), nullptr);
         opt_set(OPT_REJOIN_ON_KICK, c.rejoin);
         membership_settings.keep_window_on_kick = c.keep;
-        m_sent.clear();
+        wire.clear();
         m_window.clear();
         m_status.clear();
         chan("#a|quit")->chan_state = c.join_sent;
         feed(c.leave);
         EXPECT_EQ(chan("#a|quit") != nullptr, c.window_stays);
         std::vector<std::string> joins;
-        for (const std::string& l : m_sent)
+        for (const std::string& l : wire.lines())
             if (l.rfind("JOIN ", 0) == 0) joins.push_back(l);
         EXPECT_EQ(joins, c.joins);
         EXPECT_EQ(m_window, c.window_lines);
@@ -366,7 +363,6 @@ TEST_F(Membership, OwnPartAndKickCloseOrKeepTheWindow)
         EXPECT_EQ(chan("#a|quit"), nullptr);
     }
     conn->connected = 0;
-    conn->socket = -1;
 }
 
 // While a part, kick or quit runs its events the member is marked as

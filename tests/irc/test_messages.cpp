@@ -107,7 +107,7 @@ TEST_F(MessagesTest, PrivateTextOpensAQueryWithOpenThenText)
     EXPECT_EQ(q->hwnd.get()->objectName().toStdString(), "Kest_Query");
     EXPECT_EQ(lines(q), std::vector<std::string>{"<bob> hello"});
     EXPECT_EQ(said, (std::vector<std::string>{"open bob", "text bob hello"}));
-    EXPECT_TRUE(sent.empty());  // no WHOIS unless asked for
+    EXPECT_TRUE(sent().empty());  // no WHOIS unless asked for
 
     // The second message finds the open query: no OPEN again.
     said.clear();
@@ -130,7 +130,7 @@ TEST_F(MessagesTest, WhoisOnQuerySentOnceForANewQuery)
     opt_set(OPT_WHOIS_ON_QUERY, 1);
     feed(":bob!u@h PRIVMSG me :one");
     feed(":bob!u@h PRIVMSG me :two");
-    EXPECT_EQ(sent, std::vector<std::string>{"WHOIS bob\n"});
+    EXPECT_EQ(sent(), std::vector<std::string>{"WHOIS bob\n"});
 }
 
 TEST_F(MessagesTest, MessageWindowOptionRoutesPrivateText)

@@ -62,14 +62,14 @@ TEST_F(Messaging, AmsgBatchesByTargetLimitAndEchoesEveryWindow)
     } cases[] = {{"TARGMAX 4", 4, 0, 2}, {"no limit", 0, 0, 1}, {"one target per message", 0, 0x80, 6}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        chat_sent.clear();
+        wire.clear();
         chat_shown.clear();
         irc_state(conn)->privmsg_targets = c.limit;
         conn->server_flags = c.flags;
         EXPECT_EQ(run({"amsg", "hi"}, cmd_amsg, 1), 1);
-        EXPECT_EQ(chat_sent.size(), c.lines);
+        EXPECT_EQ(sent().size(), c.lines);
         std::size_t named = 0;
-        for (const std::string& l : chat_sent) {
+        for (const std::string& l : sent()) {
             EXPECT_EQ(l.substr(l.size() - 5), " :hi\n");
             EXPECT_EQ(l.find("#left"), std::string::npos);
             named += static_cast<std::size_t>(std::count(l.begin(), l.end(), '#'));
@@ -77,13 +77,13 @@ TEST_F(Messaging, AmsgBatchesByTargetLimitAndEchoesEveryWindow)
         EXPECT_EQ(named, 6u);
         EXPECT_EQ(chat_shown.size(), 6u);
     }
-    EXPECT_EQ(chat_sent[0], "PRIVMSG #c0 :hi\n");
+    EXPECT_EQ(sent()[0], "PRIVMSG #c0 :hi\n");
 }
 
 TEST_F(Messaging, AmsgWithoutChannelsPrintsTheNote)
 {
     EXPECT_EQ(run({"amsg", "hi"}, cmd_amsg, 1), 1);
-    EXPECT_TRUE(chat_sent.empty());
+    EXPECT_TRUE(sent().empty());
     ASSERT_EQ(chat_shown.size(), 1u);
     EXPECT_EQ(chat_shown[0].text, "* /amsg: Kanal Penceresinde Değilsiniz");
 }
@@ -109,15 +109,15 @@ TEST_F(Messaging, MsgSendsOrFails)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tokens[1]);
-        chat_sent.clear();
+        wire.clear();
         script_error_clear();
         conn->connected = c.connected;
         EXPECT_EQ(run(c.tokens, cmd_query), c.result);
         if (c.sent) {
-            ASSERT_EQ(chat_sent.size(), 1u);
-            EXPECT_EQ(chat_sent[0], c.sent);
+            ASSERT_EQ(sent().size(), 1u);
+            EXPECT_EQ(sent()[0], c.sent);
         } else {
-            EXPECT_TRUE(chat_sent.empty());
+            EXPECT_TRUE(sent().empty());
         }
         if (c.error_part) {
             EXPECT_NE(script_error_state.text.find(c.error_part), std::string::npos) << script_error_state.text;
@@ -157,10 +157,10 @@ TEST_F(Messaging, QueryrnRenamesTheQueryWindowOnly)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tokens.back().substr(0, 20));
-        chat_sent.clear();
+        wire.clear();
         script_error_clear();
         EXPECT_EQ(run(c.tokens, cmd_queryrn), c.result);
-        EXPECT_TRUE(chat_sent.empty());
+        EXPECT_TRUE(sent().empty());
         if (c.name_after) {
             EXPECT_EQ(query->name, c.name_after);
         }
@@ -176,8 +176,8 @@ TEST_F(Messaging, MeInAChannelSendsTheActionAndEchoesIt)
     WindowRecord* chan = open("#k");
     chat_current = chan;
     EXPECT_EQ(run({"me", "waves", "hello"}, cmd_me), 1);
-    ASSERT_EQ(chat_sent.size(), 1u);
-    EXPECT_EQ(chat_sent[0], "PRIVMSG #k :\x01" "ACTION waves hello\x01\n");
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], "PRIVMSG #k :\x01" "ACTION waves hello\x01\n");
     ASSERT_EQ(chat_shown.size(), 1u);
     EXPECT_EQ(chat_shown[0].rec, chan);
     EXPECT_NE(chat_shown[0].text.find("me"), std::string::npos);
@@ -201,7 +201,7 @@ TEST_F(Messaging, MeRefusedOutsideConversations)
         script_error_clear();
         script_output_clear();
         EXPECT_EQ(run({"me", "hi"}, cmd_me), 0);
-        EXPECT_TRUE(chat_sent.empty());
+        EXPECT_TRUE(sent().empty());
         // The error is shown in the window the command was typed in.
         ASSERT_EQ(script_output_lines().size(), 1u);
         EXPECT_EQ(script_output_lines()[0].window, chat_current->hwnd.get());
@@ -214,13 +214,13 @@ TEST_F(Messaging, TypedLineGoesToTheWindowAndIsEchoed)
     WindowRecord* query = open("bob", kWinQuery, kQueryPrivate);
     EXPECT_EQ(chat_send_text(nullptr, "", 0, conn), 0);
     EXPECT_EQ(chat_send_text(query->hwnd.get(), "hey", 0, conn), 1);
-    ASSERT_EQ(chat_sent.size(), 1u);
-    EXPECT_EQ(chat_sent[0], "PRIVMSG bob :hey\n");
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], "PRIVMSG bob :hey\n");
     ASSERT_EQ(chat_shown.size(), 1u);
     EXPECT_EQ(chat_shown[0].rec, query);
     WindowRecord* custom = open("custom", kWinCustom);
     EXPECT_EQ(chat_send_text(custom->hwnd.get(), "dropped", 0, conn), 1);
-    EXPECT_EQ(chat_sent.size(), 1u);
+    EXPECT_EQ(sent().size(), 1u);
 }
 
 }  // namespace

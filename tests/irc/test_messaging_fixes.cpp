@@ -5,6 +5,8 @@
 #include "messages_fixture.h"
 
 #include "commands/channel_commands.h"
+#include "core/options.h"
+#include "irc/link/flood.h"
 #include "model/nick_list.h"
 
 #include <QEvent>
@@ -97,7 +99,7 @@ TEST_F(MessagingFixes, LongTextGoesOutAsWholeLines)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        chat_sent.clear();
+        wire.clear();
         chat_shown.clear();
         chat_current = chan;
         if (c.handler) {
@@ -116,7 +118,7 @@ TEST_F(MessagingFixes, LongTextGoesOutAsWholeLines)
         // What each target received, piece by piece.
         std::map<std::string, std::string> received;
         std::size_t deliveries = 0;
-        for (const std::string& line : chat_sent) {
+        for (const std::string& line : sent()) {
             ASSERT_EQ(line.back(), '\n');
             EXPECT_LE(prefix.size() + line.size() - 1, 510u) << line;
             const std::size_t t = line.find(' ') + 1;
@@ -137,7 +139,7 @@ TEST_F(MessagingFixes, LongTextGoesOutAsWholeLines)
                 from = comma + 1;
             }
         }
-        EXPECT_GE(chat_sent.size(), 3u);
+        EXPECT_GE(sent().size(), 3u);
         ASSERT_EQ(received.size(), c.targets.size());
         for (const std::string& target : c.targets)
             EXPECT_EQ(received[target], text) << target;
@@ -173,13 +175,13 @@ TEST_F(MessagingFixes, OperatorMessagesNeedTheUserToBeAnOperator)
         nicklist_update("me", chan, kNickRemove, 0);
         if (c.own_bits) nicklist_update("me", chan, kNickAddOrChange, c.own_bits);
         conn->user_modes = c.user_modes;
-        chat_sent.clear();
+        wire.clear();
         script_error_clear();
         EXPECT_EQ(run({"omsg", "#k", "hi"}, cmd_omsg), c.result);
         if (c.sent) {
-            EXPECT_EQ(chat_sent, std::vector<std::string>{c.sent});
+            EXPECT_EQ(sent(), std::vector<std::string>{c.sent});
         } else {
-            EXPECT_TRUE(chat_sent.empty());
+            EXPECT_TRUE(sent().empty());
             EXPECT_NE(script_error_state.text.find("/omsg: #k Kanalında Op Olmalısınız"), std::string::npos)
                 << script_error_state.text;
         }
@@ -212,10 +214,10 @@ TEST_F(MessagingFixes, OperatorMessagesTakeTheAtFormWhereTheServerDoes)
         conn->server_flags = c.flags;
         irc_state(conn)->has_wallchops = c.wallchops;
         for (const char* word : {"omsg", "onotice"}) {
-            chat_sent.clear();
+            wire.clear();
             chat_shown.clear();
             EXPECT_EQ(run({word, "#k", "hi"}, cmd_omsg), 1);
-            EXPECT_EQ(chat_sent, std::vector<std::string>{std::string(word) == "omsg" ? c.omsg : c.onotice});
+            EXPECT_EQ(sent(), std::vector<std::string>{std::string(word) == "omsg" ? c.omsg : c.onotice});
             ASSERT_EQ(chat_shown.size(), 1u);
             EXPECT_EQ(chat_shown[0].text, "-> Ops #k: hi");
         }
@@ -225,10 +227,11 @@ TEST_F(MessagingFixes, OperatorMessagesTakeTheAtFormWhereTheServerDoes)
 
 // Lines sent by event scripts go out with the script's origin as their kind
 // (automatic replies, which the flood protection treats apart); typed ones
-// with 0. A script's /query does not take the focus.
+// with 0. With the flood protection waiting for its check reply, typed lines
+// still go out and automatic ones are held. A script's /query does not take
+// the focus.
 TEST_F(MessagingFixes, LinesCarryTheOriginOfTheirRun)
 {
-    static std::vector<int> kinds;
     static int activated = 0;
     // The query window brought up: shown by the window manager.
     struct ShowWatch : QObject {
@@ -240,11 +243,9 @@ TEST_F(MessagingFixes, LinesCarryTheOriginOfTheirRun)
             return false;
         }
     };
-    irc_send_line = [](const std::string& l, int kind, Connection*) {
-        chat_sent.push_back(l);
-        kinds.push_back(kind);
-        return 1;
-    };
+    options_reset();
+    opt_set(OPT_FLOOD_PROTECTION, 1);
+    opt_set(OPT_FLOOD_HOLD_OWN, 0);
     WindowRecord* chan = open("#c");
     WindowRecord* query = open("bob", kWinQuery, 1);
     query->hwnd->installEventFilter(new ShowWatch(query->hwnd.get()));
@@ -263,8 +264,9 @@ TEST_F(MessagingFixes, LinesCarryTheOriginOfTheirRun)
     for (int origin : {0, 1}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.tokens[0] + " from origin " + std::to_string(origin));
-            kinds.clear();
-            chat_sent.clear();
+            wire.clear();
+            flood_clear(conn, 1);
+            conn->flood_check_out = 1;
             activated = 0;
             query->hwnd->hide();
             CommandCall call;
@@ -273,13 +275,21 @@ TEST_F(MessagingFixes, LinesCarryTheOriginOfTheirRun)
             call.origin = origin;
             call.window = chan->hwnd.get();
             EXPECT_EQ(c.handler(call), 1);
-            ASSERT_FALSE(kinds.empty());
-            for (int k : kinds) EXPECT_EQ(k, origin);
+            if (origin == 0) {
+                EXPECT_FALSE(sent().empty());
+                EXPECT_EQ(flood_queue_size(conn), 0);
+            } else {
+                EXPECT_TRUE(sent().empty());
+                EXPECT_GT(flood_queue_size(conn), 0);
+            }
             if (c.tokens[0] == "query") {
                 EXPECT_EQ(activated, origin == 0 ? 1 : 0);
             }
         }
     }
+    flood_clear(conn, 1);
+    conn->flood_check_out = 0;
+    options_reset();
 }
 
 }  // namespace

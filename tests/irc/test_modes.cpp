@@ -241,9 +241,9 @@ TEST_F(ModesTest, OwnOpAsksForTheModesOnceWhenTheyAreUnknown)
         SCOPED_TRACE(c.line);
         chan->chan_modes = c.modes_before;
         chan->chan_key = c.key_before;
-        sent.clear();
+        wire.clear();
         feed(c.line);
-        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(sent(), c.sent);
     }
 }
 

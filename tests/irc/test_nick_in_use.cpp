@@ -35,17 +35,17 @@ TEST_F(NickInUseTest, AlternativeNickShowsBeforeTheWelcomeAndStaysAfterIt)
         conn->nick_index = 0;
         conn->live_identity[2] = "me";
         conn->live_identity[3] = "me_";
-        sent.clear();
+        wire.clear();
         feed(":srv 433 * me :Nickname is already in use");
-        EXPECT_EQ(sent, std::vector<std::string>{"NICK me_\n"});
+        EXPECT_EQ(sent(), std::vector<std::string>{"NICK me_\n"});
         EXPECT_EQ(me_of(conn), "me_");
         QWidget* status_window = status() ? status()->hwnd.get() : nullptr;
         ASSERT_NE(status_window, nullptr);
         EXPECT_TRUE(status_window->windowTitle().contains("me_")) << status_window->windowTitle().toStdString();
         // A second 433 for the alternative does not change the nick again.
-        sent.clear();
+        wire.clear();
         feed(":srv 433 * me_ :Nickname is already in use");
-        EXPECT_TRUE(sent.empty());
+        EXPECT_TRUE(sent().empty());
         EXPECT_EQ(me_of(conn), "me_");
 
         feed(std::string(":srv 001 ") + c.welcome_nick + " :Welcome to the net " + c.welcome_nick + "!u@h");

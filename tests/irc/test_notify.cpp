@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,7 @@
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
 #include "identifiers/builtin_identifiers.h"
@@ -58,17 +60,11 @@ struct Printed {
 };
 
 std::vector<Printed> printed;            // every line the print path stored
-std::vector<std::string> sent;           // lines to the server
 std::vector<std::string> status_shown;   // status window lines other than the announcements
 std::vector<std::string> said;           // the test scripts' /say
 std::vector<std::string> played;         // sound files
 int beeps = 0;
 
-int cap_send(const std::string& line, int, Connection*)
-{
-    sent.push_back(line);
-    return 1;
-}
 // Hears the print path: a line joins `printed` (and `status_shown`), a
 // separator marks the window's line before it and the window's next line.
 std::vector<WindowRecord*> separator_last;  // windows whose newest store is a separator
@@ -137,9 +133,8 @@ protected:
         notify_hooks.play_file = cap_play;
         notify_default_on_sound.clear();
         notify_default_off_sound.clear();
-        irc_send_line = cap_send;
         printed.clear();
-        sent.clear();
+        for (auto& w : wires) w->clear();
         status_shown.clear();
         said.clear();
         played.clear();
@@ -170,7 +165,9 @@ protected:
         c->server_name = "irc.test";
         irc_state_new_link(c);
         c->connected = 1;
-        c->socket = 99;  // never used: every send is captured
+        wires.push_back(std::make_unique<TestWire>());
+        EXPECT_TRUE(wires.back()->ok());
+        wires.back()->attach(c);
         c->registered = 1;
         irc_state(c)->logon_pending = 0;
         conn_set_isupport_defaults(c);
@@ -214,7 +211,7 @@ protected:
     void clear_captures()
     {
         printed.clear();
-        sent.clear();
+        for (auto& w : wires) w->clear();
         status_shown.clear();
         said.clear();
         played.clear();
@@ -254,7 +251,23 @@ protected:
         return v;
     }
 
+    // The lines sent to the servers so far, each connection's in order, the
+    // connections in the order they were made.
+    const std::vector<std::string>& sent()
+    {
+        sent_.clear();
+        for (auto& w : wires)
+            sent_.insert(sent_.end(), w->lines().begin(), w->lines().end());
+        return sent_;
+    }
+    void clear_sent()
+    {
+        for (auto& w : wires) w->clear();
+    }
+
     TempSettingsDir settings{"kest_notify_"};
+    std::vector<std::unique_ptr<TestWire>> wires;  // one link per connection
+    std::vector<std::string> sent_;
     Connection* conn = nullptr;
     std::vector<Connection*> conns;
     std::vector<WindowRecord*> status_windows;
@@ -442,10 +455,10 @@ TEST_F(NotifyTest, LongListsAreSplitAndEachLineWaitsForTheAnswerBefore)
         logon();
         std::vector<std::string> asked;
         int lines = 0;
-        while (!sent.empty()) {
-            ASSERT_EQ(sent.size(), 1u) << "one line at a time";
-            const std::string line = sent.front();
-            sent.clear();
+        while (!sent().empty()) {
+            ASSERT_EQ(sent().size(), 1u) << "one line at a time";
+            const std::string line = sent().front();
+            for (auto& w : wires) w->clear();
             ++lines;
             ASSERT_EQ(line.rfind("ISON ", 0), 0u) << line;
             ASSERT_EQ(line.back(), '\n');
@@ -475,19 +488,19 @@ TEST_F(NotifyTest, APollAskedForWhileOneIsPendingIsDeferredNeverSentTwice)
     add("bob");
     add("carl", "", "OtherNet");  // not for this network: never asked about
     logon();
-    EXPECT_EQ(sent, (Lines{"ISON bob\n"}));
-    sent.clear();
+    EXPECT_EQ(sent(), (Lines{"ISON bob\n"}));
+    clear_sent();
     notify_poll(0, conn);
-    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(sent().empty());
     EXPECT_EQ(conn->notify_poll_flags, 2);
     notify_poll(1, conn);
     EXPECT_EQ(conn->notify_poll_flags, 1);
     answer("");
     // The tick turns the deferred full poll into a new round.
     conn_tick_all(1);
-    EXPECT_EQ(sent, (Lines{"ISON bob\n"}));
+    EXPECT_EQ(sent(), (Lines{"ISON bob\n"}));
     answer("");
-    sent.clear();
+    clear_sent();
 
     // While a channel list arrives, polls wait; off or not logged on, none.
     conn->chanlist_busy = 2;
@@ -499,17 +512,17 @@ TEST_F(NotifyTest, APollAskedForWhileOneIsPendingIsDeferredNeverSentTwice)
     irc_state(conn)->logon_pending = 1;
     opt_set(OPT_NOTIFY_ENABLED, 1);
     notify_poll(1, conn);
-    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(sent().empty());
     irc_state(conn)->logon_pending = 0;
 
     // The tick polls when the interval has run.
     notify_poll(0, conn);
     answer("");
-    sent.clear();
+    clear_sent();
     for (int s = 0; s < 59; ++s) conn_tick_all(1);
-    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(sent().empty());
     conn_tick_all(1);
-    EXPECT_EQ(sent, (Lines{"ISON bob\n"}));
+    EXPECT_EQ(sent(), (Lines{"ISON bob\n"}));
 }
 
 // ---- Answers ----
@@ -523,7 +536,7 @@ TEST_F(NotifyTest, AnswersAnnounceArrivalsAndDeparturesWithTheirEvents)
     ial("bob", "b@h.example");
     ial("carl", "c@bad.example");
     logon();
-    EXPECT_EQ(sent, (Lines{"ISON bob carl dan\n"}));
+    EXPECT_EQ(sent(), (Lines{"ISON bob carl dan\n"}));
     answer("Bob carl");
     EXPECT_EQ(announced(), (Lines{"* Bob [b@h.example] IRC'de (old friend)", "* carl [c@bad.example] IRC'de"}));
     ASSERT_EQ(printed.size(), 2u);
@@ -620,9 +633,9 @@ TEST_F(NotifyTest, FlaggedEntriesGetOneBatchedWhoisWhenTheyComeOnLine)
     add("+bea");
     add("cid");
     logon();
-    sent.clear();
+    clear_sent();
     answer("ann bea cid");
-    EXPECT_EQ(sent, (Lines{"WHOIS ann,bea\n"}));
+    EXPECT_EQ(sent(), (Lines{"WHOIS ann,bea\n"}));
 }
 
 TEST_F(NotifyTest, AnEventHandlerMayEmptyTheListWhileItIsWalked)
@@ -715,11 +728,11 @@ TEST_F(NotifyTest, WatchServersRegisterTheListAndNeverSendIson)
     add("d");
     add("x", "", "OtherNet");
     logon();
-    EXPECT_EQ(sent, (Lines{"WATCH C +a +b S\n"})) << "at most the limit, never one more";
-    sent.clear();
+    EXPECT_EQ(sent(), (Lines{"WATCH C +a +b S\n"})) << "at most the limit, never one more";
+    clear_sent();
     notify_poll(0, conn);
     for (int s = 0; s < 120; ++s) conn_tick_all(1);
-    EXPECT_TRUE(sent.empty()) << "no ISON, no poll from the tick";
+    EXPECT_TRUE(sent().empty()) << "no ISON, no poll from the tick";
     EXPECT_EQ(conn->notify_poll_interval, 0);
 
     script({"on *:NOTIFY:say N $nick $address", "on *:UNOTIFY:say U $nick"});
@@ -749,7 +762,7 @@ TEST_F(NotifyTest, WatchServersRegisterTheListAndNeverSendIson)
         clear_captures();
         feed(s.line);
         EXPECT_EQ(announced(), s.shown);
-        EXPECT_EQ(sent, s.sent);
+        EXPECT_EQ(sent(), s.sent);
         EXPECT_TRUE(status_shown.empty()) << "WATCH replies acted on are not shown";
     }
 
@@ -758,9 +771,9 @@ TEST_F(NotifyTest, WatchServersRegisterTheListAndNeverSendIson)
     for (NotifyEntry* e = notify_head(conn); e; e = e->next) EXPECT_EQ(e->online, 0) << e->nick;
 
     // Switched off: "WATCH C" empties the server's list.
-    sent.clear();
+    clear_sent();
     notify_conn_stage(5, conn);
-    EXPECT_EQ(sent, (Lines{"WATCH C\n"}));
+    EXPECT_EQ(sent(), (Lines{"WATCH C\n"}));
 }
 
 TEST_F(NotifyTest, WatchRepliesNotActedOnAreShownAsOrdinaryReplies)
@@ -809,9 +822,9 @@ TEST_F(NotifyTest, WatchRegistersAtMostTheLimit)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.limit);
         irc_state(conn)->watch_limit = c.limit;
-        sent.clear();
+        for (auto& w : wires) w->clear();
         notify_poll(1, conn);
-        EXPECT_EQ(sent, (Lines{c.line}));
+        EXPECT_EQ(sent(), (Lines{c.line}));
     }
 }
 
@@ -922,7 +935,7 @@ TEST_F(NotifyTest, NotifyCommandEditsEveryConnectionsListAndSwitchesIt)
         EXPECT_EQ(run(s.args, second), s.result);
         EXPECT_EQ(printed_texts(), s.printed);
         Lines watch_sent;
-        for (const std::string& l : sent)
+        for (const std::string& l : sent())
             if (l.rfind("WATCH", 0) == 0) watch_sent.push_back(l);
         EXPECT_EQ(watch_sent, s.sent);
     }
@@ -939,11 +952,12 @@ TEST_F(NotifyTest, NotifyCommandEditsEveryConnectionsListAndSwitchesIt)
     clear_captures();
     EXPECT_EQ(run({"eve"}), 1);
     EXPECT_EQ(opt(OPT_NOTIFY_ENABLED), 1);
-    EXPECT_NE(std::find(sent.begin(), sent.end(), "ISON eve\n"), sent.end()) << "carl is for Libera only";
+    const Lines eve_sent = sent();
+    EXPECT_NE(std::find(eve_sent.begin(), eve_sent.end(), "ISON eve\n"), eve_sent.end()) << "carl is for Libera only";
     answer("");
     clear_captures();
     EXPECT_EQ(run({}), 1);
-    EXPECT_EQ(sent, (Lines{"ISON eve\n"}));
+    EXPECT_EQ(sent(), (Lines{"ISON eve\n"}));
     conn->connected = 0;
     EXPECT_EQ(run({}), 0) << "not connected";
     conn->connected = 1;

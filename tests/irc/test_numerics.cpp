@@ -9,6 +9,7 @@
 #include "irc/numerics/numerics.h"
 #include "platform/frame_timers.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "app/frame_proc.h"
@@ -25,11 +26,9 @@
 
 namespace {
 
-std::vector<std::string> g_sent;
 int g_prompts = 0;
 // The frame timer of the repeated beep.
 constexpr int kBeepTimer = 121;
-int cap_send(const std::string& line, int, Connection*) { g_sent.push_back(line); return 1; }
 void cap_prompt(Connection*) { ++g_prompts; }
 
 class Numerics : public ::testing::Test {
@@ -39,11 +38,12 @@ protected:
     void SetUp() override
     {
         test_app();  // the beep's frame timer needs the event loop's thread
-        irc_send_line = cap_send;
         irc_nick_prompt.add_once(prompt_listener_, 50, cap_prompt);
-        g_sent.clear();
+        wire.clear();
         g_prompts = 0;
         conn = conn_new(nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->server_name = "irc.x";
         conn->live_identity[2] = "me";
         conn->live_identity[3] = "me_";
@@ -65,6 +65,7 @@ protected:
         irc_nick_prompt.drop(prompt_listener_);
         dns_cancel_all();  // the welcome's lookup of our own address
         buffer_window_free(status_);
+        conn->socket = -1;
         conn_free(conn);
     }
     static constexpr OptionId kBeepOptions[3] = {OPT_SOUNDS_ENABLED, OPT_BEEP_COUNT, OPT_BEEP_DELAY};
@@ -73,6 +74,10 @@ protected:
     void feed(const std::string& line) { irc_dispatch_line(line, conn); }
     // The lines shown in the status window since the last clear.
     std::vector<std::string> shown() const { return printed_.in(status_); }
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
+
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status_ = nullptr;
     PrintedLines printed_;
@@ -103,7 +108,7 @@ TEST_F(Numerics, WelcomeThroughCapabilitiesRegisters)
     conn->server_flags = 0;
     feed(":srv.net 004 Me2 srv.net 6.0.9 iow biklmnopstv");
     EXPECT_EQ(conn->server_flags, 0);
-    EXPECT_TRUE(g_sent.empty());
+    EXPECT_TRUE(sent().empty());
 }
 
 // The server-info reply sets the server flags from the version text and the
@@ -137,11 +142,11 @@ TEST_F(Numerics, ServerInfoSetsTheServerFlagBits)
         SCOPED_TRACE(c.version);
         irc_state_new_link(conn);
         conn->server_flags = 0x7ff;  // cleared by the detection
-        g_sent.clear();
+        wire.clear();
         feed(std::string(":srv.net 004 me ") + c.server + " " + c.version + " iow biklmnopstv");
         EXPECT_EQ(conn->server_flags, c.bits);
         EXPECT_EQ(c.named, c.bits);
-        EXPECT_EQ(g_sent == std::vector<std::string>{"IRCX\n"}, c.ircx_sent);
+        EXPECT_EQ(sent() == std::vector<std::string>{"IRCX\n"}, c.ircx_sent);
     }
 }
 
@@ -164,11 +169,11 @@ TEST_F(Numerics, NickInUseTriesTheAlternativeOnceThenPrompts)
         conn->live_identity[3] = c.alt;
         irc_state(conn)->nick_settled = c.settled;
         if (c.settled) irc_state(conn)->nick_pending = 0;
-        g_sent.clear(); printed_.clear(); g_prompts = 0;
+        wire.clear(); printed_.clear(); g_prompts = 0;
         frame_timer_stop(kBeepTimer);
         feed(":srv 433 * me :Nickname is already in use");
         feed(":srv 433 * me_ :Nickname is already in use");
-        EXPECT_EQ(g_sent, c.sent);
+        EXPECT_EQ(sent(), c.sent);
         EXPECT_EQ(g_prompts, c.prompts);
         // The prompt beeps (the repeated beep runs); the nick in use alone does not.
         EXPECT_EQ(frame_timer_is_running(kBeepTimer), c.prompts > 0 ? 1 : 0);
@@ -190,7 +195,7 @@ TEST_F(Numerics, AHaltedNickInUseBeepsWithoutAskingInTheInputBox)
     EXPECT_EQ(g_prompts, 0);
     EXPECT_EQ(frame_timer_is_running(kBeepTimer), 1);
     EXPECT_TRUE(shown().empty());
-    EXPECT_TRUE(g_sent.empty());
+    EXPECT_TRUE(sent().empty());
     frame_timer_stop(kBeepTimer);
 }
 
@@ -202,10 +207,10 @@ TEST_F(Numerics, EndOfMotdStartsLogonOnce)
     numerics_install();
     const int invisible_was = opt(OPT_INVISIBLE_MODE);
     opt_set(OPT_INVISIBLE_MODE, 1);
-    auto logons = [] {
+    auto logons = [this] {
         QCoreApplication::sendPostedEvents();
         int n = 0;
-        for (const std::string& l : g_sent) n += l == "MODE me +i\n";
+        for (const std::string& l : sent()) n += l == "MODE me +i\n";
         return n;
     };
     feed(":srv 375 me :- srv Message of the Day -");

@@ -21,6 +21,7 @@
 #include "irc/numerics/numerics.h"
 #include "platform/platform_test_env.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 #include <QWidget>
 
@@ -32,13 +33,7 @@
 
 namespace {
 
-std::vector<std::string> g_written;
 
-long cap_write(Connection*, const char* data, std::size_t length)
-{
-    g_written.emplace_back(data, length);
-    return static_cast<long>(length);
-}
 // The local host lookups queued (each is cancelled by the test before any
 // answer comes back).
 std::vector<std::string> local_lookups()
@@ -48,14 +43,6 @@ std::vector<std::string> local_lookups()
         if (r->kind == kDnsLocalHost)
             out.push_back(r->query);
     return out;
-}
-// USERHOST requests about our own nick that reached the wire.
-int userhost_asks()
-{
-    int n = 0;
-    for (const std::string& line : g_written)
-        if (line == "USERHOST me\n") ++n;
-    return n;
 }
 
 class OutgoingNotes : public ::testing::Test {
@@ -67,14 +54,11 @@ protected:
         platform_test_app();
         irc_dispatch_install();
         app_wire_irc_dispatch();
-        irc_send_line = irc_send_line_impl;
-        irc_link_write = cap_write;
         opt_set(OPT_WHOIS_IN_ACTIVE, 1);
-        g_written.clear();
-        g_written.clear();
         win_active = nullptr;
         conn = conn_new(nullptr);
-        conn->socket = 99;  // never used: the write step is captured
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->live_identity[2] = "me";
         conn->server_name = "srv";
         irc_state_new_link(conn);
@@ -92,6 +76,14 @@ protected:
         conn->socket = -1;
         conn_free(conn);
         opt_set(OPT_WHOIS_IN_ACTIVE, 1);
+    }
+    // USERHOST requests about our own nick that reached the wire.
+    int userhost_asks()
+    {
+        int n = 0;
+        for (const std::string& line : wire.lines())
+            if (line == "USERHOST me\n") ++n;
+        return n;
     }
     WindowRecord* window(const std::string& name, int type)
     {
@@ -127,6 +119,7 @@ protected:
     {
         for (int i = 0; i < seconds; ++i) conn_tick_all(1000);
     }
+    TestWire wire;
     Connection* conn = nullptr;
     WindowRecord* status = nullptr;
     std::vector<WindowRecord*> records;
@@ -137,7 +130,7 @@ TEST_F(OutgoingNotes, WhoisFromAQueryWindowRoutesItsRepliesBack)
 {
     WindowRecord* query = window("bob", kWinQuery);
     send_from(query, "WHOIS bob");
-    EXPECT_EQ(g_written, std::vector<std::string>{"WHOIS bob\n"});
+    EXPECT_EQ(wire.lines(), std::vector<std::string>{"WHOIS bob\n"});
     EXPECT_EQ(route(":srv 311 me bob u h * :Bob", 0), query->hwnd.get());
     EXPECT_EQ(route(":srv 312 me BOB srv :Server", 0), query->hwnd.get());  // case ignored
     EXPECT_EQ(route(":srv 311 me carol u h * :Carol", 0), status->hwnd.get());
@@ -239,28 +232,28 @@ TEST_F(OutgoingNotes, WhoisBatchSendsWithinTheLimitsAndNotesEachNick)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         conn->state_slots.reset(irc_notes_slot);
-        g_written.clear();
+        wire.clear();
         irc_state(conn)->whois_targets = c.targets;
         conn->server_flags = c.flags;
         win_active = chan->hwnd.get();
         std::vector<std::string> nicks{"a", "b", "c"};
         irc_whois_batch(nicks, conn);
         EXPECT_TRUE(nicks.empty());
-        EXPECT_EQ(g_written, c.written);
+        EXPECT_EQ(wire.lines(), c.written);
         // Each nick noted once (the batch's own lines are not noted again).
         EXPECT_EQ(strlist_count(irc_pending_whois(conn)), 3);
         EXPECT_EQ(route(":s 311 me b u h * :B", 0), chan->hwnd.get());
     }
     // Long lists are cut before 400 characters.
     conn->state_slots.reset(irc_notes_slot);
-    g_written.clear();
+    wire.clear();
     irc_state(conn)->whois_targets = 0;
     conn->server_flags = 0;
     std::vector<std::string> many;
     for (int i = 0; i < 100; ++i) many.push_back("nick" + std::to_string(1000 + i));
     irc_whois_batch(many, conn);
-    ASSERT_GT(g_written.size(), 1u);
-    for (const std::string& line : g_written) EXPECT_LE(line.size(), 400u + 7u);
+    ASSERT_GT(wire.lines().size(), 1u);
+    for (const std::string& line : wire.lines()) EXPECT_LE(line.size(), 400u + 7u);
     EXPECT_EQ(strlist_count(irc_pending_whois(conn)), 100);
 }
 
@@ -426,7 +419,7 @@ TEST_F(OutgoingNotes, WelcomeLearnsTheLocalAddress)
         conn->local_ip = c.known_ip;
         conn->local_ip_text.clear();
         dns_cancel_all();
-        g_written.clear();
+        wire.clear();
         irc_dispatch_line(c.welcome, conn);
         EXPECT_EQ(irc_state(conn)->registration & 1, 1);
         EXPECT_EQ(conn->local_host, c.host);

@@ -1,7 +1,14 @@
 // Line framing of the receive loop: reads cut into lines, CR dropped, empty
-// lines skipped, overlong lines cut with the rest dropped up to the LF.
+// lines skipped, overlong lines cut with the rest dropped up to the LF. The
+// lines the dispatcher was handed are read from the connection's /debug
+// traffic file.
 #include "model/connection.h"
 #include "irc/link/receive.h"
+#include "platform/platform_test_env.h"
+#include "support/hook_guard.h"
+#include "support/test_support.h"
+#include "support/test_wire.h"
+#include "support/traffic_file.h"
 
 #include <gtest/gtest.h>
 
@@ -10,35 +17,39 @@
 
 namespace {
 
-std::vector<std::string> g_lines;
-int g_stop_after = -1; // drop the link after this many lines
-
-void capture(const std::string& line, Connection* conn)
-{
-    g_lines.push_back(line);
-    if (g_stop_after >= 0 && static_cast<int>(g_lines.size()) >= g_stop_after)
-        conn->connected = 0;
-}
-
 class ReceiveFraming : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g_lines.clear();
-        g_stop_after = -1;
-        saved_ = irc_receive_line;
-        irc_receive_line = capture;
+        platform_test_app();
+        ASSERT_TRUE(settings_.made());
         conn_ = conn_new(nullptr);
         ASSERT_NE(conn_, nullptr);
+        ASSERT_TRUE(wire_.ok());
+        wire_.attach(conn_);  // a PING is answered on it
         conn_->connected = 1;
+        ASSERT_TRUE(traffic_file_start(conn_, "traffic.log"));
     }
     void TearDown() override
     {
-        irc_receive_line = saved_;
-        conn_free(conn_);
+        if (conn_is_live(conn_)) {
+            conn_->socket = -1;
+            conn_free(conn_);
+        }
     }
-    void (*saved_)(const std::string&, Connection*) = nullptr;
+    // The lines the dispatcher was handed since the last call.
+    std::vector<std::string> take_lines()
+    {
+        std::vector<std::string> all = traffic_received(settings_.path() + "traffic.log");
+        std::vector<std::string> fresh(all.begin() + static_cast<long>(std::min(seen_, all.size())), all.end());
+        seen_ = all.size();
+        return fresh;
+    }
+    HookGuard hooks_;
+    TempSettingsDir settings_{"kest_receive_"};
+    TestWire wire_;
     Connection* conn_ = nullptr;
+    std::size_t seen_ = 0;
 };
 
 struct FramingCase {
@@ -79,26 +90,29 @@ TEST_F(ReceiveFraming, CutsReadsIntoLines)
     };
     for (const FramingCase& c : cases) {
         SCOPED_TRACE(c.name);
-        g_lines.clear();
+        take_lines();
         conn_->recv_line.clear();
         conn_->line_length = 0;
         conn_->line_overflow = 0;
         for (const std::string& r : c.reads)
             ASSERT_EQ(irc_frame_bytes(conn_, r.data(), r.size()), 1);
-        EXPECT_EQ(g_lines, c.lines);
+        EXPECT_EQ(take_lines(), c.lines);
         EXPECT_EQ(conn_->recv_line, c.pending);
         EXPECT_LE(conn_->recv_line.size(), static_cast<std::size_t>(kRecvLineCut));
     }
 }
 
 // A line whose handling drops the link stops the framing at once: the lines
-// after it in the same read are not dispatched.
+// after it in the same read are not dispatched. Here the answer to a PING
+// finds the link without its socket, which closes it.
 TEST_F(ReceiveFraming, StopsWhenTheLinkDropsDuringADispatch)
 {
-    g_stop_after = 2;
-    std::string data = "A\r\nB\r\nC\r\nD\r\n";
+    conn_->socket = -1;
+    std::string data = "A\r\nPING :B\r\nC\r\nD\r\n";
     EXPECT_EQ(irc_frame_bytes(conn_, data.data(), data.size()), 0);
-    EXPECT_EQ(g_lines, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(take_lines(), (std::vector<std::string>{"A", "PING :B"}));
+    EXPECT_EQ(conn_->connected, 0);
+    EXPECT_EQ(wire_.all(), "");
 }
 
 } // namespace

@@ -258,7 +258,7 @@ TEST_F(Replies, ChannelListStateFollowsItsReplies)
 // "/list" marks the list as asked for; "/list stop" sends the stop once.
 TEST_F(Replies, ListStopIsSentOnce)
 {
-    chat_sent.clear();
+    wire.clear();
     conn->registered = 1;
     EXPECT_EQ(run({"list"}, cmd_list), 1);
     EXPECT_EQ(conn->chanlist_busy, 1);
@@ -266,7 +266,7 @@ TEST_F(Replies, ListStopIsSentOnce)
     EXPECT_EQ(run({"list"}, cmd_list), 0);  // already listing
     EXPECT_EQ(run({"list", "stop"}, cmd_list), 1);
     EXPECT_EQ(run({"list", "STOP"}, cmd_list), 1);
-    EXPECT_EQ(chat_sent, (std::vector<std::string>{"LIST\n", "LIST stop\n"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"LIST\n", "LIST stop\n"}));
     EXPECT_EQ(conn->chanlist_busy, 2);  // the end reply finishes it
     EXPECT_EQ(feed(":srv 323 me :End of /LIST"), 1);
     EXPECT_EQ(conn->chanlist_busy, 0);

@@ -1,6 +1,7 @@
 // The send path: lines cut at the usable length keep their line feed, a
 // socket without room keeps every line in order (partial writes resume on the
-// write-ready event), a closed link reports itself.
+// write-ready event), a closed link reports itself. Lines are read back from
+// a real link.
 #include "model/connection.h"
 #include "app/subsystems.h"
 #include "app/frame_proc.h"
@@ -10,6 +11,7 @@
 #include "platform/platform_test_env.h"
 #include "platform/sockets.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 
 #include <gtest/gtest.h>
 
@@ -26,33 +28,22 @@
 
 namespace {
 
-std::vector<std::string> g_written;
-
-long capture_write(Connection*, const char* data, std::size_t length)
-{
-    g_written.emplace_back(data, length);
-    return static_cast<long>(length);
-}
-
 class SendLine : public ::testing::Test {
 protected:
     void SetUp() override
     {
         platform_test_app();
-        g_written.clear();
-        saved_ = irc_link_write;
-        irc_link_write = capture_write;
         conn_ = conn_new(nullptr);
-        conn_->socket = 12345; // any open-looking number: writes are captured
+        ASSERT_TRUE(wire_.ok());
+        wire_.attach(conn_);
         conn_->connected = 1;
     }
     void TearDown() override
     {
-        irc_link_write = saved_;
         conn_->socket = -1;
         conn_free(conn_);
     }
-    long (*saved_)(Connection*, const char*, std::size_t) = nullptr;
+    TestWire wire_;
     Connection* conn_ = nullptr;
 };
 
@@ -75,57 +66,39 @@ TEST_F(SendLine, EveryWrittenLineEndsInItsLineFeed)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        g_written.clear();
-        EXPECT_EQ(irc_send_line_impl(c.in, kLineFlood, conn_), 1);
-        ASSERT_EQ(g_written.size(), 1u);
-        EXPECT_EQ(g_written[0], c.out);
-        EXPECT_LE(g_written[0].size(), 4150u);
+        wire_.clear();
+        EXPECT_EQ(irc_send_line(c.in, kLineFlood, conn_), 1);
+        ASSERT_EQ(wire_.lines().size(), 1u);
+        EXPECT_EQ(wire_.lines()[0], c.out);
+        EXPECT_LE(wire_.lines()[0].size(), 4150u);
+        EXPECT_EQ(wire_.pending(), "");
     }
 }
 
 TEST_F(SendLine, WithoutASocketTheLinkIsClosedAndNothingSent)
 {
     conn_->socket = -1;
-    EXPECT_EQ(irc_send_line_impl("PING :x\n", 0, conn_), 0);
-    EXPECT_TRUE(g_written.empty());
+    EXPECT_EQ(irc_send_line("PING :x\n", 0, conn_), 0);
+    EXPECT_EQ(wire_.all(), "");
     EXPECT_EQ(conn_->connected, 0); // the link was closed
-    EXPECT_EQ(irc_send_line_impl("PING :x\n", 0, nullptr), 0);
+    EXPECT_EQ(irc_send_line("PING :x\n", 0, nullptr), 0);
 }
 
-// A write cut short keeps the rest at the head of the queue; the rest goes
-// before any later line, and a blocked socket keeps the queue untouched.
-long g_room = 0;
-long limited_write(Connection*, const char* data, std::size_t length)
+// A socket without room keeps every line in the queue, in order, and a
+// line sent later goes behind them; the write-ready event sends them on.
+TEST_F(SendLine, BlockedLinesResumeInOrder)
 {
-    if (g_room <= 0) {
-        sock_set_last_error(WSAEWOULDBLOCK);
-        return -1;
-    }
-    long n = std::min<long>(g_room, static_cast<long>(length));
-    g_room -= n;
-    g_written.emplace_back(data, static_cast<std::size_t>(n));
-    return n;
-}
-
-TEST_F(SendLine, PartialWritesResumeInOrder)
-{
-    irc_link_write = limited_write;
-    g_room = 5;
-    EXPECT_EQ(irc_send_line_impl("NICK kest\n", 0, conn_), 1);
-    EXPECT_EQ(irc_send_line_impl("USER a b c :d\n", 0, conn_), 0); // blocked: queued
-    EXPECT_EQ(irc_send_line_impl("JOIN #x\n", 0, conn_), 0);
-    std::string all;
-    for (const std::string& w : g_written)
-        all += w;
-    EXPECT_EQ(all, "NICK ");
-    for (int i = 0; i < 50 && conn_->send_queue; ++i) {
-        g_room = 3;
-        irc_send_line_impl(std::string(), 0, conn_);
-    }
-    all.clear();
-    for (const std::string& w : g_written)
-        all += w;
-    EXPECT_EQ(all, "NICK kest\nUSER a b c :d\nJOIN #x\n");
+    ASSERT_TRUE(wire_.fill());
+    EXPECT_EQ(irc_send_line("NICK kest\n", 0, conn_), 0); // blocked: queued
+    EXPECT_EQ(irc_send_line("USER a b c :d\n", 0, conn_), 0);
+    EXPECT_EQ(strlist_count(conn_->send_queue), 2);
+    EXPECT_EQ(irc_send_line(std::string(), 0, conn_), 0); // still blocked: untouched
+    EXPECT_EQ(strlist_count(conn_->send_queue), 2);
+    wire_.clear(); // the server reads again
+    EXPECT_EQ(irc_send_line("JOIN #x\n", 0, conn_), 1);
+    for (int i = 0; i < 50 && conn_->send_queue; ++i)
+        irc_send_line(std::string(), 0, conn_);
+    EXPECT_EQ(wire_.all(), "NICK kest\nUSER a b c :d\nJOIN #x\n");
     EXPECT_EQ(conn_->send_queue, nullptr);
 }
 

@@ -27,7 +27,6 @@ protected:
         main_settings.protect_list = main_settings.ignore_list = nullptr;
         conn->network = "Net";
         conn->connected = 1;
-        conn->socket = 99;   // never written: nothing here sends
     }
     void TearDown() override
     {

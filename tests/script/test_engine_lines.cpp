@@ -122,7 +122,7 @@ TEST_F(EngineLines, PlainModeSendsTextAsItStands)
         EXPECT_EQ(run(c.line, c.mode), 1);
         EXPECT_EQ(said, std::vector<std::string>{c.line});
         EXPECT_TRUE(printed().empty());
-        EXPECT_TRUE(sent.empty());
+        EXPECT_TRUE(sent().empty());
     }
 }
 

@@ -210,10 +210,10 @@ TEST_F(InterpTest, PlainCommandModeTakesTextAsItStands)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
         echoed.clear();
-        sent.clear();
+        wire.clear();
         EXPECT_EQ(script_exec_plain_command(nullptr, c.command, conn, 1), 1);
         EXPECT_EQ(echoed, std::vector<std::string>{c.expected});
-        EXPECT_TRUE(sent.empty());
+        EXPECT_TRUE(sent().empty());
     }
 }
 
@@ -224,18 +224,18 @@ TEST_F(InterpTest, UnknownWordsGoToTheServer)
         const char* sent;
     } cases[] = {
         // The word goes out upper-cased whatever case it was typed in.
-        {"//privmsg #c :hi $me", "PRIVMSG #c :hi kestuser"},
-        {"/WHOIS nick", "WHOIS nick"},
-        {"/Whois nick", "WHOIS nick"},
-        {"/ytest 1", "YTEST 1"},
-        {"/zzz", "ZZZ"},
+        {"//privmsg #c :hi $me", "PRIVMSG #c :hi kestuser\n"},
+        {"/WHOIS nick", "WHOIS nick\n"},
+        {"/Whois nick", "WHOIS nick\n"},
+        {"/ytest 1", "YTEST 1\n"},
+        {"/zzz", "ZZZ\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        sent.clear();
+        wire.clear();
         run(c.line, 0);
-        ASSERT_EQ(sent.size(), 1u);
-        EXPECT_EQ(sent[0], c.sent);
+        ASSERT_EQ(sent().size(), 1u);
+        EXPECT_EQ(sent()[0], c.sent);
     }
 }
 
@@ -259,11 +259,11 @@ TEST_F(InterpTest, BuiltInsWithoutAHandlerAreNotAvailableYet)
     for (int round = 0; round < 2; ++round) {
         for (const auto& c : cases) {
             SCOPED_TRACE(c.line);
-            sent.clear();
+            wire.clear();
             errors.clear();
             echoed.clear();
             EXPECT_EQ(run(c.line), 0);
-            EXPECT_TRUE(sent.empty()) << sent[0];
+            EXPECT_TRUE(sent().empty()) << sent()[0];
             EXPECT_TRUE(echoed.empty());
             ASSERT_EQ(errors.size(), 1u);
             EXPECT_EQ(errors[0], c.error);

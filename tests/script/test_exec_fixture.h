@@ -1,6 +1,6 @@
-// Shared set-up of the interpreter tests: one live connection, collectors
-// for echoed lines, script errors and lines sent to the server, and a few
-// small commands that the tests drive the interpreter with.
+// Shared set-up of the interpreter tests: one live connection with a wire the
+// lines sent to the server go to, collectors for echoed lines and script
+// errors, and a few small commands that the tests drive the interpreter with.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@
 #include "script/exec/script_types.h"
 #include "script/stores/variables.h"
 #include "support/hook_guard.h"
+#include "support/test_wire.h"
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
 #include "identifiers/builtin_identifiers.h"
@@ -24,7 +25,6 @@
 namespace interp_test {
 
 inline std::vector<std::string> echoed;   // what "say" printed
-inline std::vector<std::string> sent;     // lines that reached the server
 inline std::vector<std::string> errors;   // lines printed by the error path
 
 // "say": records its argument text as the handler receives it.
@@ -65,12 +65,6 @@ inline int cmd_zero_test(CommandCall& call)
     return 1;
 }
 
-inline int send_recorder(const std::string& line, int, Connection*)
-{
-    sent.push_back(line);
-    return 1;
-}
-
 inline void echo_recorder(QWidget*, const std::string& text, int)
 {
     errors.push_back(text);
@@ -79,7 +73,11 @@ inline void echo_recorder(QWidget*, const std::string& text, int)
 class InterpTest : public ::testing::Test {
     HookGuard hooks_;  // every seam back as it was when the test ends
 protected:
+    TestWire wire;
     Connection* conn = nullptr;
+
+    // The lines sent to the server so far.
+    const std::vector<std::string>& sent() { return wire.lines(); }
 
     void SetUp() override
     {
@@ -91,21 +89,22 @@ protected:
         script_register_command("fail", cmd_fail_test);
         script_register_command("bump", cmd_bump_test);
         script_register_command("clearv", cmd_zero_test);
-        irc_send_line = send_recorder;
         script_echo_line = echo_recorder;
         echoed.clear();
-        sent.clear();
         errors.clear();
         alias_clear_all();
         script_error_clear();
         conn = conn_new(nullptr);
         ASSERT_NE(conn, nullptr);
+        ASSERT_TRUE(wire.ok());
+        wire.attach(conn);
         conn->live_identity[2] = "kestuser";
     }
 
     void TearDown() override
     {
         alias_clear_all();
+        conn->socket = -1;
         conn_free(conn);
     }
 

@@ -231,10 +231,10 @@ TEST_F(HotPaths, ReplacedDefinitionsAreSeenAtOnce)
 TEST_F(HotPaths, CommandWordsFollowTheirRegistrationAndAliases)
 {
     // An unknown word goes to the server until a handler is registered.
-    sent.clear();
+    wire.clear();
     EXPECT_EQ(run("hpword one"), 1);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0], "HPWORD one");
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], "HPWORD one\n");
     static std::vector<std::string> heard;
     heard.clear();
     script_register_command("hpword", [](CommandCall& call) {
@@ -243,7 +243,7 @@ TEST_F(HotPaths, CommandWordsFollowTheirRegistrationAndAliases)
     });
     EXPECT_EQ(run("hpword two | HPWORD three | HpWord four"), 1);
     EXPECT_EQ(heard, (std::vector<std::string>{"hpword:two", "hpword:three", "hpword:four"}));
-    EXPECT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent().size(), 1u);
 
     // Registering again replaces the handler.
     script_register_command("hpword", [](CommandCall& call) {

@@ -38,7 +38,6 @@ protected:
         timer_clock_ms = numbers_clock;
         numbers_now = 1000000;
         conn->connected = 1;
-        conn->socket = 1 << 20;   // any number but -1: the link counts as up
     }
 
     void TearDown() override

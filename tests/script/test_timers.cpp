@@ -84,7 +84,6 @@ protected:
         signals_fired.clear();
         fake_now = 1000000;
         conn->connected = 1;
-        conn->socket = 1 << 20;   // any number but -1: the link counts as up
     }
 
     void TearDown() override

@@ -22,6 +22,7 @@
 #include "irc/dispatch/messages.h"
 #include "irc/link/connect.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
 

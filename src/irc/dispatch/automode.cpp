@@ -10,6 +10,7 @@
 #include "model/nick_list.h"
 #include "irc/dispatch/server_commands.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 
 RecordSlot<AutomodeQueue> automode_slot;
 

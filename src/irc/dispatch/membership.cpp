@@ -25,6 +25,7 @@
 #include "irc/lists/notify_list.h"
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 #include "script/events/event_index.h"
 
 MembershipSettings membership_settings;

@@ -22,6 +22,7 @@
 #include "irc/link/flood.h"
 #include "irc/lists/ignore_list.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 #include "script/events/event_index.h"
 
 int (*irc_note_whois_hook)(QWidget*, const std::string&, Connection*) = nullptr;

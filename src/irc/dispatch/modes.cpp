@@ -23,6 +23,7 @@
 #include "irc/lists/ban_lists.h"
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/numerics.h"
+#include "irc/link/send_queue.h"
 #include "script/events/event_index.h"
 
 Signal<void(WindowRecord*)> irc_own_prefix_changed;

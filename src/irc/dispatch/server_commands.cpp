@@ -21,6 +21,7 @@
 #include "irc/link/flood.h"
 #include "irc/lists/address_list.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/send_queue.h"
 #include "script/exec/executor.h"
 #include "script/events/event_index.h"
 #include "script/stores/timers.h"

@@ -6,6 +6,7 @@
 
 #include "model/connection.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/link/send_queue.h"
 
 namespace {
 

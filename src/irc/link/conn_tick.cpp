@@ -16,6 +16,7 @@
 #include "irc/lists/user_lists.h"
 #include "irc/numerics/logon.h"
 #include "irc/ssl/ssl_link.h"
+#include "irc/link/send_queue.h"
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
 

@@ -14,12 +14,15 @@
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
 #include "irc/ssl/ssl_link.h"
+#include "irc/link/send_queue.h"
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
 
 namespace {
 
-long plain_read(Connection* conn, char* data, std::size_t length)
+// Reads from the link; count, 0 when the peer closed, -1 with sock_last_error
+// set.
+long link_read(Connection* conn, char* data, std::size_t length)
 {
     if (!conn->ssl)
         return sock_recv(conn->socket, data, length);
@@ -31,8 +34,6 @@ long plain_read(Connection* conn, char* data, std::size_t length)
     sock_set_last_error(n == 0 ? WSAEWOULDBLOCK : WSAENOTCONN);
     return SOCKET_ERROR;
 }
-
-void dispatch_default(const std::string& line, Connection* conn) { irc_dispatch_line(line, conn); }
 
 struct DeferEntry {
     int message;
@@ -50,7 +51,7 @@ int finish(Connection* conn)
     line.swap(conn->recv_line);
     conn->line_length = 0;
     if (!line.empty()) {
-        irc_receive_line(line, conn);
+        irc_dispatch_line(line, conn);
         if (!conn_is_live(conn) || !conn->connected)
             return 0;
     }
@@ -60,9 +61,6 @@ int finish(Connection* conn)
 }
 
 } // namespace
-
-void (*irc_receive_line)(const std::string&, Connection*) = dispatch_default;
-long (*irc_link_read)(Connection*, char*, std::size_t) = plain_read;
 
 int irc_frame_bytes(Connection* conn, const char* data, std::size_t length)
 {
@@ -162,7 +160,7 @@ intptr_t irc_read_loop(uintptr_t wparam, intptr_t lparam)
                     return 0;
                 }
             }
-            long n = irc_link_read(conn, buf, kLongText);
+            long n = link_read(conn, buf, kLongText);
             if (n < 0) {
                 error = sock_last_error();
                 break;

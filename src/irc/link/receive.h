@@ -34,10 +34,3 @@ int irc_frame_bytes(Connection* conn, const char* data, std::size_t length);
 // made; with test_only, 0 when none exists.
 int sock_defer_poll(int message, int socket, int event, int test_only);
 void sock_defer_poll_fire(int timer_id);
-
-// Seams.
-// Where finished lines go. Default: irc_dispatch_line.
-extern void (*irc_receive_line)(const std::string& line, Connection* conn);
-// Reads from the link; count, 0 when the peer closed, -1 with sock_last_error
-// set. Default: the plain socket.
-extern long (*irc_link_read)(Connection* conn, char* data, std::size_t length);

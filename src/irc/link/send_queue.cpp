@@ -23,7 +23,8 @@
 
 namespace {
 
-long plain_write(Connection* conn, const char* data, std::size_t length)
+// Writes bytes to the link; the count written or -1 with sock_last_error set.
+long link_write(Connection* conn, const char* data, std::size_t length)
 {
     if (!conn->ssl)
         return sock_send(conn->socket, data, length);
@@ -71,7 +72,6 @@ bool starts_with_word(const std::string& s, std::size_t at, const char* word)
 
 } // namespace
 
-long (*irc_link_write)(Connection*, const char*, std::size_t) = plain_write;
 Signal<void(const std::string&, Connection*)> irc_own_activity;
 
 void irc_inspect_outgoing(const std::string& line, Connection* conn)
@@ -110,7 +110,7 @@ void irc_inspect_outgoing(const std::string& line, Connection* conn)
     }
 }
 
-int irc_send_line_impl(const std::string& text, int kind, Connection* conn)
+int irc_send_line(const std::string& text, int kind, Connection* conn)
 {
     if (!conn_is_live(conn))
         return 0;
@@ -158,7 +158,7 @@ int irc_send_line_impl(const std::string& text, int kind, Connection* conn)
         if (!conn_is_live(conn) || conn->socket == -1)
             return 0;
         irc_link_activity.fire(1);
-        long written = irc_link_write(conn, line.data(), line.size());
+        long written = link_write(conn, line.data(), line.size());
         if (written < 0) {
             int error = sock_last_error();
             if (error == WSAEWOULDBLOCK) {
@@ -203,7 +203,7 @@ void irc_send_queue_continue(Connection* conn)
     if (!conn_is_live(conn))
         return;
     if (conn->send_queue && conn->socket != -1)
-        irc_send_line_impl(std::string(), 0, conn);
+        irc_send_line(std::string(), 0, conn);
     if (conn_is_live(conn))
         flood_release(conn);
 }

@@ -1,5 +1,4 @@
-// The send path: every line for a server goes through irc_send_line_impl
-// (installed as irc_send_line). Lines keep their order through the link's
+// The send path: every line for a server goes through irc_send_line. Lines keep their order through the link's
 // send queue (Connection::send_queue: text = one line with its "\n",
 // number = the line's kind), which survives a full socket buffer and partial
 // writes; the flood gate may hold a line; bytes sent (Connection::flood_budget)
@@ -27,7 +26,7 @@ constexpr int kSendQueueMax = 4096;
 // 1 sent, queued or held; 0 dropped or failed. An empty text sends the
 // queue's next line. A line is cut at 4,150 characters and always ends in
 // its line feed.
-int irc_send_line_impl(const std::string& text, int kind, Connection* conn);
+int irc_send_line(const std::string& text, int kind, Connection* conn);
 
 // WM_APP+76: the next queued line, then the flood queue's release.
 void irc_send_queue_continue(Connection* conn);
@@ -36,11 +35,6 @@ intptr_t irc_on_send_queue_message(uintptr_t wparam, intptr_t lparam);
 // Looks at an outgoing line for the windows it touches (JOIN targets into
 // the recent channels, own activity for PRIVMSG/NOTICE targets).
 void irc_inspect_outgoing(const std::string& line, Connection* conn);
-
-// Seams.
-// Writes bytes to the link; the count written or -1 with sock_last_error set.
-// Default: the plain socket.
-extern long (*irc_link_write)(Connection* conn, const char* data, std::size_t length);
 
 // Own activity in a window named by a PRIVMSG/NOTICE target: a line the
 // user sent there.

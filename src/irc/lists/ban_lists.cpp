@@ -23,6 +23,7 @@
 #include "irc/dispatch/modes.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
+#include "irc/link/send_queue.h"
 #include "platform/platform_utils.h"
 
 namespace {

@@ -33,6 +33,7 @@
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/numerics.h"
 #include "irc/numerics/query_replies.h"
+#include "irc/link/send_queue.h"
 #include "platform/platform_utils.h"
 #include "script/eval/conditions.h"
 #include "script/events/event_fire.h"

@@ -33,6 +33,7 @@
 #include "irc/lists/ignore_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/numerics/query_replies.h"
+#include "irc/link/send_queue.h"
 #include "script/eval/conditions.h"
 #include "script/events/remote_files.h"
 #include "script/events/users.h"

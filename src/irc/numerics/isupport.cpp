@@ -11,6 +11,7 @@
 #include "core/text_limits.h"
 #include "model/nick_list.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/link/send_queue.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "script/events/event_index.h"
 #include "script/stores/timers.h"
 #include "irc/lists/notify_list.h"
+#include "irc/link/send_queue.h"
 
 namespace {
 

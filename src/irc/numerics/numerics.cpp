@@ -27,6 +27,7 @@
 #include "platform/platform_utils.h"
 #include "script/stores/timers.h"
 #include "irc/dispatch/captions.h"
+#include "irc/link/send_queue.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "core/hash_table.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
+#include "irc/link/send_queue.h"
 #include "script/exec/executor.h"
 
 namespace {
@@ -94,8 +95,7 @@ int default_unknown(CommandCall& call)
         line.push_back(' ');
         line += rest;
     }
-    if (irc_send_line)
-        irc_send_line(line, call.origin, call.conn);
+    irc_send_line(line, call.origin, call.conn);
     return 1;
 }
 
