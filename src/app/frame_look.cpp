@@ -4,7 +4,7 @@
 #include "app/child_window.h"
 #include "app/startup.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/encodings.h"

@@ -15,7 +15,7 @@
 #include "app/popup_menus.h"
 #include "app/tick.h"
 #include "app/window_open.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"

@@ -35,7 +35,7 @@
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
@@ -83,12 +83,8 @@
 #include "display/text_marking.h"
 #include "display/wrap.h"
 #include "display/window_buffer.h"
-#include "core/options.h"
-#include "commands/channel_commands.h"
 #include "commands/connection_switch_commands.h"
 #include "commands/window_commands.h"
-#include "commands/messaging_commands.h"
-#include "commands/script_file_commands.h"
 #include "identifiers/regex_identifiers.h"
 #include "commands/file_commands.h"
 #include "commands/filter_command.h"
@@ -139,7 +135,6 @@
 #include "irc/link/flood.h"
 #include "irc/link/local_address.h"
 #include "irc/link/lookups.h"
-#include "irc/link/net_settings.h"
 #include "irc/link/send_queue.h"
 #include "irc/link/traffic_log.h"
 #include "irc/lists/address_list.h"
@@ -206,6 +201,7 @@ void app_wire_windows()
 {
     conn_status_window_open = win_open_status_window;
     win_connections_install();
+    child_window_install();
     win_request_open = win_open;
     win_request_message_window = win_open_message_window;
     win_request_close = win_close_request;
@@ -472,7 +468,6 @@ void app_wire_window_view()
             win_activate(rec->hwnd.get(), how == 2 ? kActivateMaximised : 0);
     };
     nicklist_pointer_hook = sys_pointer_pos;
-    nicklist_window_watched_hook = win_is_watched;
     win_focused_source = win_focused_window;
     input_wheel_lines_hook = sys_wheel_scroll_lines;
     log_hooks.confirm_delete = log_confirm_delete;
@@ -548,7 +543,7 @@ void app_install_subsystems()
     display_input_install();
     nicklist_install();
     colour_widgets_install();
-    editbox_install();
+    child_widgets_install();
     app_wire_text_work();
     app_wire_clicks();
 

@@ -1,6 +1,6 @@
 // Opening and closing windows by type.
 #include "app/window_open.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/main_settings.h"
 
 #include <QFontMetrics>

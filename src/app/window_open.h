@@ -75,6 +75,11 @@ int win_close_request(QWidget* hwnd);
 // window (and its DCC chat) still exist afterwards.
 int win_fire_close_event(QWidget* hwnd);
 
+// Closes every window: first every window that is not a status window, then
+// the status windows, until the list is empty. A window that refuses to close
+// is not asked again.
+void win_close_all();
+
 // Set while the program itself closes a window (no close question).
 extern int win_closing_by_program;
 

@@ -15,7 +15,7 @@
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "commands/command_conn.h"
 #include "commands/output_commands.h"
 #include "core/files.h"

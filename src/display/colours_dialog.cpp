@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/list_sort.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"

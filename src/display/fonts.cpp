@@ -15,11 +15,11 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/child_layout.h"
+#include "display/window_queries.h"
 #include "model/connection.h"
-#include "app/startup.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
 #include "core/encodings.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
@@ -447,7 +447,7 @@ void font_relayout_window(WindowRecord* rec)
     if (rec->type == kWinTransfer && font_hooks.dccwin_relayout)
         font_hooks.dccwin_relayout(rec);
     if (QWidget* hwnd = rec->hwnd.get()) {
-        win_layout(hwnd, kLayoutFull);
+        win_layout_wanted.fire(hwnd, kLayoutFull);
         hwnd->update();
     }
     if (win_hooks.switchbar_repaint)

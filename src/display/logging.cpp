@@ -14,8 +14,7 @@
 #include <cstring>
 
 #include "model/connection.h"
-#include "app/tick.h"
-#include "app/window_open.h"
+#include "display/second_tick.h"
 #include "model/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"

@@ -5,7 +5,8 @@
 
 #include <vector>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/window_queries.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
 #include "script/exec/script_types.h"

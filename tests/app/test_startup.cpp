@@ -6,7 +6,7 @@
 #include "bars/toolbar_buttons.h"
 #include "bars/tray_icon.h"
 #include "bars/treebar.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "app/subsystems.h"
 
 #include "app/command_line.h"
