@@ -16,7 +16,7 @@
 #include "app/frame_window.h"
 #include "app/font_dialog.h"
 #include "app/links_window.h"
-#include "app/log_prompts.h"
+#include "display/log_prompts.h"
 #include "platform/default_browser.h"
 #include "app/ssl_prompts.h"
 #include "app/startup.h"
@@ -660,7 +660,6 @@ void app_install_subsystems()
 
     // Windows: the connection's message window of /echo -d, the log file's save dialog and the merged log put
     // in place; the desktop's default browser found at every start.
-    log_hooks.ask_file = log_prompt_file;
     log_hooks.merge_replace = log_merge_replace_target;
     default_browser_install();
     // Background pictures of the windows and of the area behind them.

@@ -2,6 +2,7 @@
 // change and merging.
 #include "display/logging.h"
 #include "display/window_buffer.h"
+#include "display/log_prompts.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -268,8 +269,8 @@ bool switch_on(WindowRecord* rec, int echo_on, int write_ini, int ask_file, cons
             file_fix_slashes(base);
             if (base.find('/') == std::string::npos)
                 base = log_folder() + base;
-        } else if (ask_file && log_hooks.ask_file) {
-            base = log_hooks.ask_file(numbered(kTextSaveAs), log_folder() + base_name);
+        } else if (ask_file) {
+            base = log_prompt_file(numbered(kTextSaveAs), log_folder() + base_name);
             if (base.empty())
                 return false;
         } else {
