@@ -30,7 +30,7 @@ std::vector<int> fields(const std::string& line)
     return out;
 }
 
-class FramePlacement : public ::testing::Test {
+class MainWindowPosition : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -73,7 +73,7 @@ protected:
     bool installed_before_ = false;
 };
 
-TEST_F(FramePlacement, WithoutAFrameNothingIsWritten)
+TEST_F(MainWindowPosition, WithoutAFrameNothingIsWritten)
 {
     ini_save_main_window_pos();
     EXPECT_EQ(slurp(main_ini_path), "");
@@ -81,7 +81,7 @@ TEST_F(FramePlacement, WithoutAFrameNothingIsWritten)
     EXPECT_EQ(stored(), "");
 }
 
-TEST_F(FramePlacement, TheFramesSizeAndStateAreWritten)
+TEST_F(MainWindowPosition, TheFramesSizeAndStateAreWritten)
 {
     make_frame();
     spit(main_ini_path, "[windows]\nmain=5,6,7,8,2,0,1\n");
@@ -106,7 +106,7 @@ TEST_F(FramePlacement, TheFramesSizeAndStateAreWritten)
 }
 
 // /saveini reaches the frame through its main-window step.
-TEST_F(FramePlacement, SaveAllWritesThePlacement)
+TEST_F(MainWindowPosition, SaveAllWritesThePlacement)
 {
     make_frame();
     settings_save_all();
