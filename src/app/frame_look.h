@@ -49,15 +49,9 @@ void frame_style_colours(QColor* light, QColor* dark);
 
 // ---- The screen ----
 
-// Bits per pixel and logical pixels per inch (down) of the screen that
-// shows the frame (else the primary screen); 8 and 96 without a display.
-int screen_depth();
+// Logical pixels per inch (down) of the screen that shows the frame (else
+// the primary screen); 96 without a display.
 int screen_logpixelsy();
-// The colour a screen of `depth` bits shows for `rgb`: exact from 24 bits,
-// 5 bits a channel at 15, 5-6-5 at 16, else the nearest of the 16 standard
-// colours. Always 1.
-int colour_nearest_at_depth(ColorRgb rgb, int depth, ColorRgb* out);
-int screen_nearest_colour(ColorRgb rgb, ColorRgb* out);
 
 // ---- Captions ----
 

@@ -2,6 +2,7 @@
 #include "app/finger_dialog.h"
 #include "app/frame_menu.h"
 
+#include "app/frame_window.h"
 #include "app/popup_menus.h"
 
 #include "app/child_window.h"

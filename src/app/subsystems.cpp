@@ -21,6 +21,8 @@
 #include "app/ssl_prompts.h"
 #include "app/startup.h"
 #include "identifiers/ssl_identifiers.h"
+#include "irc/link/identity_settings.h"
+#include "irc/link/outgoing_charset.h"
 #include "irc/link/proxy.h"
 #include "irc/lists/servers.h"
 #include "irc/link/net_settings.h"
@@ -188,20 +190,9 @@ int send_typed_text(QWidget* window, Connection* conn, const std::string& text, 
 
 // ---- Wiring of the subsystems (every production seam assignment) ----
 
-// The main settings: loaded at start and saved at exit, with the frame's
-// placement, the first connection and the command line's nicks.
-void app_wire_main_settings()
-{
-    main_settings_bind_connection(&conn_list, conn_is_live);
-    main_settings_hooks.start_nick = &start_nick;
-    main_settings_hooks.start_anick = &start_anick;
-    main_settings_hooks.main_window_placement = frame_main_placement;
-    main_settings_hooks.shift_key_down = frame_shift_held;
-}
-
 // The window manager: status windows for connections, the windows of a
 // freed connection, pending releases, closing every window at exit, the
-// MDI client's refresh, and the windows the encodings ask about.
+// MDI client's refresh.
 void app_wire_windows()
 {
     conn_status_window_open = win_open_status_window;
@@ -213,10 +204,6 @@ void app_wire_windows()
     printed_lines_install();
     line_cut_hooks.area_width = wrap_area_width;
     line_cut_hooks.cut = printed_line_cut;
-    encodings_find_window = win_enc_find_window;
-    encodings_status_window = win_enc_status_window;
-    encodings_window_font = win_enc_window_font;
-    encodings_any_window_sjis = win_enc_any_window_sjis;
 }
 
 // Colours: the items made at start and saved at exit, loaded with the settings, the windows' palette and background.
@@ -236,12 +223,11 @@ void app_wire_toolbar()
     toolbar_install();
 }
 
-// Fonts: the encodings' code pages and target fonts, freed at exit.
+// Fonts: the font settings of a target without a window, for the charset of
+// the lines sent to it.
 void app_wire_fonts()
 {
-    encodings_charset_codepage = font_charset_codepage;
-    encodings_window_codepage = font_codepage_of_window;
-    encodings_target_font = font_of_target;
+    outgoing_target_font = font_of_target;
 }
 
 // Logging: the day check, windows' logs opened and closed, the log commands' echo.
@@ -435,8 +421,6 @@ void app_wire_menu_lists()
 void app_wire_frame_look()
 {
     frame_look_install();
-    color_hooks.screen_depth = screen_depth;
-    color_hooks.nearest_colour = screen_nearest_colour;
     font_hooks.logpixelsy = screen_logpixelsy;
     caption_set_hook = caption_set;
     caption_get_hook = caption_get;
@@ -488,13 +472,6 @@ void app_wire_ssl()
     ssl_identifiers_register();
 }
 
-// The server list: entries applied to connections with a port picked from
-// their list, the first run's random server and the group of a network.
-void app_wire_servers()
-{
-    main_settings_hooks.conn_apply_server_entry = conn_apply_server_entry;
-}
-
 // The finger client and server: /finger and the USERHOST answer start a
 // query, menu command 158 cancels one or asks for a target, closing the
 // Finger window ends the query; the server starts with the program when it
@@ -536,7 +513,8 @@ void app_install_subsystems()
     // The settings, the start-up and the window manager; the display:
     // colours, fonts, logs, the text areas' printers and the input of the
     // child windows.
-    app_wire_main_settings();
+    identity_settings_install();
+    frame_window_install();
     startup_install();
     tick_install();
     app_wire_windows();
@@ -600,10 +578,8 @@ void app_install_subsystems()
     irc_flood_install();
     app_wire_irc_flood();
 
-    // Core routines that need the layers above them: channel-type
-    // characters in file names, the list-file memory error, the status
-    // captions after the online timer moved.
-    file_chantype_of = isupport_is_chantype;
+    // Core routines that need the layers above them: the list-file memory
+    // error, the status captions after the online timer moved.
     captions_install();
 
     // The per-channel and per-connection lists.
@@ -620,21 +596,6 @@ void app_install_subsystems()
     scid_run_command = scid_run_line;
     scid_eval_identifier = scid_eval_text;
     scid_script_error = scid_report_error;
-    // Core readers of what the layers above keep: the monitors, a
-    // connection's CHARSET, prefixes and IRCX flag, the servers file's
-    // [success] list, the /filter sort expression.
-    options_monitor_count = [] { return static_cast<int>(QGuiApplication::screens().size()); };
-    encodings_conn_charset = conn_charset_of;
-    sort_nick_prefixes_hook = conn_nick_prefixes_or_default;
-    sort_servers_success_hook = servers_success_list;
-    mask_conn_is_ircx = conn_is_ircx;
-    sort_eval_expression_hook = [](const std::string& expression, std::string_view first, std::string_view second,
-                                   std::string& result) {
-        result = expression;
-        const std::string a(first), b(second);
-        return ident_eval_text(nullptr, &result, a.c_str(), b.c_str(), 0, 0, -1, nullptr, conn_current()) ? 1 : 0;
-    };
-    online_time_conn_counter = conn_online_counters;
 
     // Script events where the user meets them: ACTIVE and APPACTIVE from
     // the frame's activation, CLOSE of windows, INPUT of typed lines, TABCOMP of completions and the
@@ -645,7 +606,6 @@ void app_install_subsystems()
     input_key_event_hook = input_fire_key;
     app_wire_irc_notify();
     app_wire_ssl();
-    app_wire_servers();
     app_wire_finger();
     links_window_install();
 

@@ -632,18 +632,6 @@ void fonts_free()
 
 // ---- Seams of other modules ----
 
-int font_charset_codepage(int charset)
-{
-    return charset_codepage(charset, 0);
-}
-
-int font_codepage_of_window(WindowRecord* rec)
-{
-    if (!win_is_record(rec))
-        return -1;
-    return font_window_codepage(rec);
-}
-
 // The font settings of a target that has no window: a channel when the name
 // begins with one of the connection's channel-type characters, else a query.
 void font_of_target(Connection* conn, const std::string& name, int* charset, int* encoding)

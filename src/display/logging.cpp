@@ -29,6 +29,7 @@
 #include "core/time_date.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "irc/numerics/isupport.h"
 #include "irc/numerics/replies.h"
 
 LogHooks log_hooks;
@@ -407,7 +408,7 @@ int log_base_name(const std::string& window_name, std::string& out, Connection* 
         out.resize(kShortText);
     if (text_ends_with_nocase(out, ".log") == std::string::npos)
         out += ".log";
-    file_sanitize_name(out, conn);
+    file_sanitize_name(out, isupport_is_chantype(out.c_str(), conn) != 0);
     return out.size() > 4 ? 1 : 0;
 }
 
@@ -422,7 +423,7 @@ std::string log_network_name(Connection* conn)
     // goes into a folder or file name, and "." and ".." are never used.
     if (net.empty() || net == "." || net == "..")
         return {};
-    file_sanitize_name(net, conn);
+    file_sanitize_name(net, isupport_is_chantype(net.c_str(), conn) != 0);
     for (char& c : net) {
         if (c == '/' || c == '\\' || c == '\0')
             c = '_';

@@ -122,7 +122,7 @@ std::vector<std::string> channel_candidates(WindowRecord* rec)
         if (StringNode* h = strlist_append(names, std::string_view(w->name), 0))
             names = h;
     }
-    names = strlist_sort(names, 0, rec->conn);
+    names = strlist_sort(names, 0);
     std::vector<std::string> out;
     if (rec->type == kWinChannel && !rec->name.empty())
         out.push_back(rec->name);
