@@ -4,11 +4,11 @@
 
 #include <QColor>
 
+#include "display/child_layout.h"
 #include "model/window_record.h"
 
 // The window's background colour.
 QColor background_of(WindowRecord* rec);
 // The two frame colours of a raised border.
 void frame_colours(QColor* light, QColor* dark);
-// Whether the window type is one of the list windows.
-bool is_list_window(int type);
+

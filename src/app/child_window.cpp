@@ -1,7 +1,7 @@
 // The child windows: making a window's frame, showing it, its painting and
 // status icon, activation and its private messages.
 #include "app/child_window.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "app/frame_look.h"
 #include "app/menu_lists.h"
 #include "display/editbox.h"
@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
 
 #include <algorithm>
 #include <cstdio>
@@ -37,45 +38,89 @@ WidgetRef<QWidget> win_previous_activated;
 
 // ---- Windows ----
 
-QWidget* win_container(QWidget* hwnd)
+void win_layout(QWidget* hwnd, int reason)
 {
-    if (!hwnd)
-        return nullptr;
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(hwnd->parentWidget()))
-        return sub;
-    return hwnd;
+    WindowRecord* rec = win_record_of(hwnd);
+    if (!rec)
+        return;
+    if (reason == 0 || reason == 2 || reason == 3 || reason == 4) {
+        win_post(hwnd, WM_APP_DEFERRED_LAYOUT, 0, kLayoutFull);
+        win_mdi_refresh();
+        return;
+    }
+    if (reason == 1) {
+        win_enable_sysmenu_items(hwnd);
+        post_app_message(WM_APP_MDI_REFRESH, 0, 0);
+        return;
+    }
+    if (reason == kLayoutEditboxCheck) {
+        if (rec->editbox_mode != 2 || !rec->editbox.get())
+            return;
+        if (rec->editbox->lineCount() == rec->editbox_lines)
+            return;
+    }
+    if (rec->type == kWinTransfer) {
+        if (child_hooks.dccwin_layout)
+            child_hooks.dccwin_layout(rec);
+        return;
+    }
+    bool at_end = rec->scroll_pos >= rec->scroll_end;
+
+    WinLayoutInput in = win_layout_input(rec);
+    if (win_is_minimised(hwnd)) {
+        in.client_width = rec->layout_rect.right - rec->layout_rect.left;
+        in.client_height = rec->layout_rect.bottom - rec->layout_rect.top;
+    } else {
+        rec->layout_rect = WinRect{0, 0, hwnd->width(), hwnd->height()};
+    }
+    WinLayout out;
+    for (int pass = 0; pass < 3; ++pass) {
+        out = win_compute_layout(in);
+        if (TextArea* area = rec->text_area.get()) {
+            area->setGeometry(out.text_area);
+            area->setVisible(!out.text_area.isEmpty());
+        }
+        if (QScrollBar* bar = rec->scroll_bar.get()) {
+            bar->setGeometry(out.scroll_bar);
+            bar->setVisible(!out.scroll_bar.isEmpty());
+        }
+        if (EditBox* box = rec->editbox.get())
+            box->setGeometry(out.editbox);
+        if (EditBox* box2 = rec->editbox2.get())
+            box2->setGeometry(out.editbox2);
+        if (ListBox* list = rec->listbox.get()) {
+            bool shown = !out.listbox.isEmpty();
+            list->setGeometry(out.listbox);
+            list->setVisible(shown);
+            list->setEnabled(shown);
+        }
+        rec->editbox_lines = out.editbox_lines;
+        // A growing editbox is laid out again while its line count changes.
+        if (rec->editbox_mode != 2 || !rec->editbox.get())
+            break;
+        int lines = rec->editbox->lineCount();
+        if (lines == in.editbox_lines)
+            break;
+        in.editbox_lines = lines;
+    }
+    if (out.side_width > 0 && (rec->type == kWinChannel || rec->type == kWinCustom))
+        rec->side_list_width = out.side_width;
+
+    WinRect text;
+    win_text_rect(hwnd, text, 0);
+    if (reason == kLayoutNoRepaint)
+        return;
+    if (rec->picture && child_hooks.picture_grow)
+        child_hooks.picture_grow(rec);
+    if (TextArea* area = rec->text_area.get())
+        area->update();
+    if (ListBox* list = rec->listbox.get())
+        list->viewport()->update();
+    win_recalc_scroll(rec, at_end ? 1 : 0);
+    hwnd->update();
+    win_enable_sysmenu_items(hwnd);
 }
 
-QSize win_frame_extra(QWidget* hwnd)
-{
-    if (!hwnd)
-        return QSize();
-    auto* sub = qobject_cast<QMdiSubWindow*>(hwnd->parentWidget());
-    if (!sub)
-        return QSize();  // a desktop window is its own client area
-    // The MDI frame keeps its caption and borders as contents margins
-    // around the window; they are known once the frame is polished, shown
-    // or not (the sizes of a frame not yet laid out are not).
-    sub->ensurePolished();
-    const QMargins m = sub->contentsMargins();
-    return QSize(std::max(0, m.left() + m.right()), std::max(0, m.top() + m.bottom()));
-}
-
-int win_is_minimised(const QWidget* hwnd)
-{
-    if (!hwnd)
-        return 0;
-    QWidget* frame = win_container(const_cast<QWidget*>(hwnd));
-    return frame->isMinimized() ? 1 : 0;
-}
-
-int win_is_visible(const QWidget* hwnd)
-{
-    if (!hwnd)
-        return 0;
-    QWidget* frame = win_container(const_cast<QWidget*>(hwnd));
-    return frame->isVisible() ? 1 : 0;
-}
 
 QWidget* win_create_frame(WindowRecord* rec, int in_mdi)
 {
@@ -279,45 +324,6 @@ void win_bring_to_front(QWidget* hwnd)
         list->setFocus();
 }
 
-int win_activity_frame_colour(int level)
-{
-    int value = 0;
-    switch (level) {
-    case kActivityMessage:
-        value = opt(OPT_ACTIVITY_COLOUR_MESSAGE);
-        if (value < 0 || value > 16)
-            value = 5;
-        break;
-    case kActivityHighlight:
-        value = opt(OPT_ACTIVITY_COLOUR_HIGHLIGHT);
-        if (value < 0 || value > 16)
-            value = 4;
-        break;
-    case kActivityText:
-        value = opt(OPT_ACTIVITY_COLOUR_EVENT);
-        if (value < 0 || value > 16)
-            value = 3;
-        break;
-    default:
-        return -1;
-    }
-    return value == 0 ? -1 : value - 1;
-}
-
-void win_paint_iconic_highlight(WindowRecord* rec)
-{
-    for (WindowRecord* r = win_list; r; r = r->next) {
-        if (rec && r != rec)
-            continue;
-        QWidget* hwnd = r->hwnd.get();
-        if (!hwnd)
-            continue;
-        QWidget* frame = win_container(hwnd);
-        if (frame->isVisible() && frame->isMinimized())
-            frame->update();
-    }
-}
-
 void win_paint_frame(QWidget* hwnd, QPainter& painter, const QRect& rect)
 {
     WindowRecord* rec = win_record_of(hwnd);
@@ -446,13 +452,6 @@ void win_on_activate(QWidget* hwnd)
     win_post(hwnd, WM_APP_CHILD_ACTIVATED, 0, 0);
 }
 
-int win_post(QWidget* hwnd, int message, uintptr_t wparam, intptr_t lparam)
-{
-    if (!hwnd)
-        return 0;
-    return post_app_message_to(hwnd, message, wparam, lparam);
-}
-
 Signal<void(WindowRecord* rec)> win_activated;
 Signal<void(WindowRecord* rec)> win_activity_cleared;
 Signal<void(WindowRecord* rec)> win_status_icon_changed;
@@ -549,14 +548,17 @@ intptr_t mdi_child_message(QWidget* hwnd, int message, uintptr_t wparam, intptr_
     }
 }
 
-int key_modifier_bits(Qt::KeyboardModifiers mods)
+
+namespace {
+int g_layout_listener = 0;
+}  // namespace
+
+void child_window_install()
 {
-    int bits = 0;
-    if (mods & Qt::ControlModifier)
-        bits |= kKeyCtrl;
-    if (mods & Qt::ShiftModifier)
-        bits |= kKeyShift;
-    if (mods & Qt::AltModifier)
-        bits |= kKeyAlt;
-    return bits;
+    win_layout_wanted.add_once(g_layout_listener, kLayoutWantedWindows, win_layout);
+}
+
+void child_window_uninstall()
+{
+    win_layout_wanted.drop(g_layout_listener);
 }

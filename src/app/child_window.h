@@ -12,31 +12,16 @@
 #include <cstdint>
 
 #include "core/signal.h"
-#include "app/child_layout.h"
+#include "display/child_layout.h"
 #include "app/child_widgets.h"
 #include "app/mdi_client.h"
 #include "app/system_menu.h"
+#include "display/window_queries.h"
 #include "model/window_record.h"
 
 class QPainter;
 
-// Modifier bits that a deferred key (WM_APP+64) carries above the key code.
-constexpr int kKeyCtrl = 0x10000;
-constexpr int kKeyShift = 0x20000;
-constexpr int kKeyAlt = 0x40000;
-
-// The kKey* bits of the keyboard modifiers that are held.
-int key_modifier_bits(Qt::KeyboardModifiers mods);
-
 // ---- Windows ----
-
-// The widget that is the window on screen: its MDI frame, or the window itself.
-QWidget* win_container(QWidget* hwnd);
-// What the container adds around the window's client area (the MDI
-// frame's caption and borders); none for a desktop window.
-QSize win_frame_extra(QWidget* hwnd);
-int win_is_minimised(const QWidget* hwnd);
-int win_is_visible(const QWidget* hwnd);
 
 // Creates the window with the prepared class, title, position and style (see
 // window_open.h): an MDI child of the MDI client, or a desktop window.
@@ -48,15 +33,18 @@ int win_border_style(WindowRecord* rec);
 // Shows a newly made window.
 void win_show_new(WindowRecord* rec, int build_menu);
 void win_bring_to_front(QWidget* hwnd);
-// The activity frames of minimised windows (one window, or all for null).
-void win_paint_iconic_highlight(WindowRecord* rec);
-// The palette entry (0..15, -1 none) of the activity frame of a level.
-int win_activity_frame_colour(int level);
 // Paints the window's background and border.
 void win_paint_frame(QWidget* hwnd, QPainter& painter, const QRect& rect);
 // Status windows: icon 27 idle, 28 connecting, 29 connected, 30 registered.
 void win_set_status_icon(WindowRecord* rec);
 int win_status_icon_kind(Connection* conn);
+
+// Lays the window out (reason: a size type 0..4, or 32879 full, 32880
+// without repaint, 32881 editbox height check).
+void win_layout(QWidget* hwnd, int reason);
+// The window manager lays out the windows whose layout the display asks for.
+void child_window_install();
+void child_window_uninstall();
 
 // ---- Activation and the window procedure ----
 
@@ -70,8 +58,6 @@ void win_on_activate(QWidget* hwnd);
 int win_focus_input(QWidget* hwnd);
 // The handling of the window's private messages (WM_APP+64, +78, +110).
 intptr_t mdi_child_message(QWidget* hwnd, int message, uintptr_t wparam, intptr_t lparam);
-// Posts a private message to the window.
-int win_post(QWidget* hwnd, int message, uintptr_t wparam, intptr_t lparam);
 
 // The window-border option (section "styles", key "thin": 0 none, 1 thin,
 // 2 raised, 3 sunken).

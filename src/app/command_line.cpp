@@ -16,8 +16,6 @@ std::string start_server;
 std::string start_port;
 std::string start_channel;
 std::string start_link_user;
-std::string start_nick;
-std::string start_anick;
 std::string start_link;
 std::vector<std::string> cmdline_args;
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "irc/link/identity_settings.h"  // start_nick, start_anick: "-n" and "-n" after ","
+
 // Start-up globals filled by cmdline_parse.
 extern int cmdline_no_connect;       // "-noconnect"
 extern int cmdline_no_registry;      // "-portable", "-noreg", "-appStart", "-appStop", "-hostCleanUp"
@@ -14,8 +16,6 @@ extern std::string start_server;     // "-s", irc: link (at most 256)
 extern std::string start_port;       // irc: link
 extern std::string start_channel;    // "-j", "-p", irc: link
 extern std::string start_link_user;  // irc: link, the text before "@"
-extern std::string start_nick;       // "-n"
-extern std::string start_anick;      // "-n" after ","
 extern std::string start_link;       // irc: link (at most 1,024)
 
 // The program's arguments as given (without the program name); kept by

@@ -5,7 +5,7 @@
 #include "app/input_dialog.h"
 #include "app/startup.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"

@@ -7,7 +7,7 @@
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "platform/app_messages.h"
 
 #include <QMainWindow>

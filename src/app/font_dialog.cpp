@@ -14,7 +14,7 @@
 #include <string>
 
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/numbered_texts.h"
 #include "display/fonts.h"
 #include "platform/platform_utils.h"

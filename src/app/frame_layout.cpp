@@ -10,7 +10,7 @@
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "app/bar_docking.h"
 #include "display/bar_windows.h"
 #include "core/ini.h"

@@ -4,7 +4,7 @@
 #include "app/child_window.h"
 #include "app/startup.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/encodings.h"
@@ -175,54 +175,6 @@ void frame_style_colours(QColor* light, QColor* dark)
 }
 
 // ---- The screen ----
-
-int screen_depth()
-{
-    QScreen* s = frame_screen();
-    return s && s->depth() > 0 ? s->depth() : 8;
-}
-
-int colour_nearest_at_depth(ColorRgb rgb, int depth, ColorRgb* out)
-{
-    int r = color_rgb_red(rgb), g = color_rgb_green(rgb), b = color_rgb_blue(rgb);
-    if (depth >= 24) {
-        *out = color_rgb_make(r, g, b);
-        return 1;
-    }
-    // A channel of n bits widened back to 8 by repeating its top bits.
-    auto widen = [](int v, int bits) {
-        const int q = v >> (8 - bits);
-        return (q << (8 - bits)) | (q >> (2 * bits - 8));
-    };
-    if (depth == 15 || depth == 16) {
-        *out = color_rgb_make(widen(r, 5), widen(g, depth == 16 ? 6 : 5), widen(b, 5));
-        return 1;
-    }
-    static const ColorRgb kStandard[16] = {
-        color_rgb_make(0, 0, 0),       color_rgb_make(128, 0, 0),   color_rgb_make(0, 128, 0),
-        color_rgb_make(128, 128, 0),   color_rgb_make(0, 0, 128),   color_rgb_make(128, 0, 128),
-        color_rgb_make(0, 128, 128),   color_rgb_make(192, 192, 192), color_rgb_make(128, 128, 128),
-        color_rgb_make(255, 0, 0),     color_rgb_make(0, 255, 0),   color_rgb_make(255, 255, 0),
-        color_rgb_make(0, 0, 255),     color_rgb_make(255, 0, 255), color_rgb_make(0, 255, 255),
-        color_rgb_make(255, 255, 255)};
-    long best = -1;
-    ColorRgb pick = kStandard[0];
-    for (ColorRgb c : kStandard) {
-        const long dr = r - color_rgb_red(c), dg = g - color_rgb_green(c), db = b - color_rgb_blue(c);
-        const long d = dr * dr + dg * dg + db * db;
-        if (best < 0 || d < best) {
-            best = d;
-            pick = c;
-        }
-    }
-    *out = pick;
-    return 1;
-}
-
-int screen_nearest_colour(ColorRgb rgb, ColorRgb* out)
-{
-    return colour_nearest_at_depth(rgb, screen_depth(), out);
-}
 
 // ---- Captions ----
 

@@ -49,15 +49,6 @@ void frame_style_colours(QColor* light, QColor* dark);
 
 // ---- The screen ----
 
-// Bits per pixel of the screen that shows the frame (else the primary
-// screen); 8 without a display. Its logical pixels per inch are
-// font_logpixelsy's.
-int screen_depth();
-// The colour a screen of `depth` bits shows for `rgb`: exact from 24 bits,
-// 5 bits a channel at 15, 5-6-5 at 16, else the nearest of the 16 standard
-// colours. Always 1.
-int colour_nearest_at_depth(ColorRgb rgb, int depth, ColorRgb* out);
-int screen_nearest_colour(ColorRgb rgb, ColorRgb* out);
 
 // ---- Captions ----
 

@@ -2,6 +2,7 @@
 #include "app/finger_dialog.h"
 #include "app/frame_menu.h"
 
+#include "app/frame_window.h"
 #include "app/popup_menus.h"
 
 #include "app/child_window.h"
@@ -16,7 +17,7 @@
 #include "app/popup_menubar.h"
 #include "app/startup.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/files.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
@@ -338,26 +339,9 @@ intptr_t on_channels_folder(uintptr_t, intptr_t lparam)
 
 }  // namespace
 
-void frame_say(const std::string& text)
-{
-    WindowRecord* rec = win_record_of(active_window());
-    QWidget* target = rec && rec->text_area.get() ? rec->hwnd.get() : nullptr;
-    if (!target) {
-        Connection* conn = rec && conn_is_live(rec->conn) ? rec->conn : conn_current();
-        target = conn_is_live(conn) ? conn->status_window.data() : nullptr;
-    }
-    if (target)
-        print_line(target, text, kColorInfoText);
-}
-
 void frame_not_available(const std::string& what)
 {
     frame_say("* " + what + ": not available yet");
-}
-
-void frame_cannot_open(const std::string& target, int folder)
-{
-    frame_say("* Cannot open " + target + (folder ? ": no file manager is set" : ": no web browser is set"));
 }
 
 const FrameMenuEntry* frame_menu_resource(int* count)

@@ -5,6 +5,7 @@
 
 #include "core/options.h"
 #include "core/signal.h"
+#include "display/address_open.h"
 
 #include <cstdint>
 #include <string>
@@ -47,15 +48,9 @@ void frame_keep_topmost();
 // Registers the frame's message handlers of the menu commands.
 void frame_menu_install();
 
-// A line for the user in the active window (else its connection's or the
-// current status window).
-void frame_say(const std::string& text);
 // A command whose window or dialog is not built yet says so:
 // "* <what>: not available yet".
 void frame_not_available(const std::string& what);
-// Nothing on the system opens the address or file (a web browser) or the
-// folder (a file manager): the user is told which is missing.
-void frame_cannot_open(const std::string& target, int folder);
 
 // Whether the favourites go into the main menu (1) or the tools menu (0).
 extern int frame_favourites_in_main_menu;

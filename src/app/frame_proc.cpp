@@ -7,7 +7,7 @@
 #include "app/frame_menu.h"
 #include "app/mdi_client.h"
 #include "app/startup.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/options.h"
 #include "core/text_limits.h"
 #include "display/flashing.h"
@@ -33,7 +33,6 @@ int g_pending_repaint = 0;
 bool g_lock_busy = false;
 std::deque<std::string> g_urls;
 int g_topmost_ticks = 0;
-bool g_app_active = false;
 QPointer<QWidget> g_active_frame;
 QPointer<QWidget> g_last_active;
 
@@ -222,14 +221,6 @@ int frame_ipc_request(int kind, const std::string &payload, std::string &reply)
     }
 }
 
-void url_open_address(const std::string &url)
-{
-    if (url.empty())
-        return;
-    if (!desktop_open_hook || !desktop_open_hook(url))
-        frame_cannot_open(url, 0);
-}
-
 int frame_queue_url(const std::string &url)
 {
     auto *text = new std::string(url.size() > kLongText ? url.substr(0, kLongText) : url);
@@ -270,8 +261,8 @@ void frame_update_activation(QWidget *window, int flags)
     }
     frame_activation.fire(active ? window : nullptr, active);
     captions_repaint();
-    if (active != g_app_active) {
-        g_app_active = active;
+    if (active != (frame_app_active() != 0)) {
+        frame_set_app_active(active);
         g_last_active = nullptr;
         frame_activity_changed.fire(active);
         fire(7, "APPACTIVE", nullptr);
@@ -284,11 +275,6 @@ void frame_update_activation(QWidget *window, int flags)
         if (window && (window->isMinimized() || window->isHidden()))
             g_last_active = nullptr;
     }
-}
-
-int frame_app_active()
-{
-    return g_app_active ? 1 : 0;
 }
 
 QWidget *frame_last_active_window()
@@ -329,7 +315,7 @@ void frame_proc_reset()
     g_lock_busy = false;
     g_urls.clear();
     g_topmost_ticks = 0;
-    g_app_active = false;
+    frame_set_app_active(false);
     g_active_frame = nullptr;
     g_last_active = nullptr;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/signal.h"
+#include "display/address_open.h"
 #include "platform/app_messages.h"
 
 #include <cstddef>
@@ -39,10 +40,6 @@ intptr_t frame_copydata(uintptr_t wparam, const char *data, std::size_t size);
 
 // The local-request handler of the running instance: probe, link, external control, DDE.
 int frame_ipc_request(int kind, const std::string &payload, std::string &reply);
-
-// Opens an address with what the system opens it with; when nothing does, the user is
-// told so.
-void url_open_address(const std::string &url);
 
 // Queues a URL to be opened through WM_APP+90; returns 1 when posted.
 int frame_queue_url(const std::string &url);
@@ -81,8 +78,8 @@ extern Signal<void(bool active)> frame_activity_changed;
 // frame_update_activation: bit 0 repaint the MDI client, bit 1 restart timer 122 at
 // 50 ms, bit 2 `window` became active (fire ACTIVE).
 void frame_update_activation(QWidget *window, int flags);
-// Whether the application counted as active at the last update; the last active window.
-int frame_app_active();
+// The last active window (whether the application counted as active at the last
+// update is frame_app_active, display/window_queries.h).
 QWidget *frame_last_active_window();
 
 // End of playback (MCI_NOTIFY_SUPERSEDED 2 and MCI_NOTIFY_ABORTED 4 are ignored); kind

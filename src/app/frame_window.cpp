@@ -74,3 +74,24 @@ int frame_shift_held()
 {
     return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) ? 1 : 0;
 }
+
+void ini_save_main_window_pos()
+{
+    MainWindowPlacement p;
+    if (frame_main_placement(p))
+        ini_save_main_window_placement(p, frame_shift_held() != 0);
+}
+
+namespace {
+int g_save_listener = 0;
+}
+
+void frame_window_install()
+{
+    settings_saving.add_once(g_save_listener, kSettingsSaveMainWindow, [] { ini_save_main_window_pos(); });
+}
+
+void frame_window_uninstall()
+{
+    settings_saving.drop(g_save_listener);
+}

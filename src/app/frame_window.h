@@ -23,3 +23,11 @@ struct MainWindowPlacement;
 int frame_main_placement(MainWindowPlacement& out);
 // Whether Shift is held now.
 int frame_shift_held();
+
+// "windows"/"main" from the frame's placement (ini_save_main_window_placement);
+// nothing without a frame.
+void ini_save_main_window_pos();
+
+// /saveini's main-window step.
+void frame_window_install();
+void frame_window_uninstall();

@@ -16,7 +16,7 @@
 
 #include "app/window_facts.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/numbered_texts.h"
 
 namespace {

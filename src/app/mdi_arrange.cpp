@@ -7,7 +7,7 @@
 #include "app/mdi_client.h"
 #include "app/system_menu.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/options.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // The MDI client of the child windows.
 #include "app/mdi_client.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "app/frame_menu.h"
 #include "app/child_window.h"
 #include "app/popup_menus.h"
@@ -17,15 +17,9 @@ int mdi_auto_arrange = 0;
 int mdi_arrange_mode = 0;
 int mdi_auto_arrange_icons = 0;
 
-namespace {
-
-QPointer<QMdiArea> the_mdi;
-
-}  // namespace
-
 void win_mdi_refresh()
 {
-    QMdiArea* mdi = the_mdi.data();
+    QMdiArea* mdi = mdi_client();
     if (!mdi)
         return;
     QMdiSubWindow* top = mdi->activeSubWindow();
@@ -86,7 +80,7 @@ QMdiArea* mdi_client_create(QMdiArea* area)
 {
     if (!area)
         return nullptr;
-    the_mdi = area;
+    win_set_mdi_handle(area);
     if (area->property("kestMdiClient").toBool())
         return area;  // taken before: its filter and signal are in place
     area->setProperty("kestMdiClient", true);
@@ -109,18 +103,13 @@ QMdiArea* mdi_client_create(QMdiArea* area)
 
 QMdiArea* mdi_client()
 {
-    return the_mdi.data();
-}
-
-QWidget* win_mdi_handle()
-{
-    return the_mdi.data();
+    return qobject_cast<QMdiArea*>(win_mdi_handle());
 }
 
 void mdi_client_rect(WinRect& out, int screen)
 {
     out = WinRect{};
-    QMdiArea* mdi = the_mdi.data();
+    QMdiArea* mdi = mdi_client();
     if (!mdi)
         return;
     QRect r = mdi->rect();
@@ -136,7 +125,7 @@ void mdi_post_arrange_command(QWidget* hwnd, int)
 {
     if (!win_is_mdi_child(hwnd))
         return;
-    QMdiArea* mdi = the_mdi.data();
+    QMdiArea* mdi = mdi_client();
     if (!mdi)
         return;
     for (QMdiSubWindow* sub : mdi->subWindowList()) {

@@ -9,7 +9,7 @@
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/file_type_rules.h"
 #include "core/files.h"
 #include "core/ini.h"

@@ -13,7 +13,7 @@
 #include "app/links_window.h"
 #include "app/popup_menus.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"

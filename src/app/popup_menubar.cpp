@@ -14,7 +14,7 @@
 #include "app/popup_menus.h"
 #include "app/startup.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "script/popups.h"

@@ -20,13 +20,14 @@
 #include "app/frame_proc.h"
 #include "app/links_window.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"
 #include "core/text_limits.h"
 #include "display/backgrounds.h"
 #include "display/hotlinks.h"
+#include "display/mouse_clicks.h"
 #include "irc/numerics/isupport.h"
 #include "platform/frame_timers.h"
 #include "platform/platform_utils.h"
@@ -532,6 +533,46 @@ std::string popup_list_selection(WindowRecord* rec)
     return out;
 }
 
+int hotlink_popup(WindowRecord* rec, const QPoint& global, int shift)
+{
+    if (!win_is_record(rec) || !rec->text_area.get())
+        return 0;
+    if (rec->type != kWinStatus && rec->type != kWinChannel && rec->type != kWinQuery &&
+        rec->type != kWinFinger && rec->type != kWinCustom)
+        return 0;
+    TextArea* area = rec->text_area.get();
+    const QPoint p = area->mapFromGlobal(global);
+    if (!area->rect().contains(p))
+        return 0;
+    if (!hotlink_at_point(rec->hwnd.get(), p, kHotlinkPopup, shift))
+        return 0;
+    QWidget* window = hotlink_window();
+    if (!window)
+        return 0;
+    PopupSaved saved;
+    saved.hotlink = hotlink_word().substr(0, kLongText);
+    int shown = 0;
+    switch (hotlink_popup_kind()) {
+    case kHotlinkPopupScript:
+        return 1;  // the script's own
+    case kHotlinkPopupChannel:
+        if (menu_build_channel_popup(window, 1, "channel hotlink", &saved))
+            shown = menu_track_popup(window, kPopupChannelHotlink, global);
+        break;
+    case kHotlinkPopupNick:
+        if (menu_build_nicklist_popup(window, "nicklist hotlink", &saved))
+            shown = menu_track_popup(window, kPopupNicklist, global);
+        break;
+    case kHotlinkPopupNotify:
+        if (menu_build_query_popup(window, "query hotlink", &saved))
+            shown = menu_track_popup(window, kPopupNotify, global);
+        break;
+    default:
+        // Addresses have no popup of their own yet: the window's popup shows.
+        break;
+    }
+    return shown;
+}
 int popup_window_rclick(WindowRecord* rec, int form, const QPoint& point, int in_list)
 {
     if (!rec || !rec->hwnd)
@@ -602,12 +643,6 @@ std::string popup_caret_nick(WindowRecord* rec)
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-int list_caret_row(const WindowRecord* rec)
-{
-    const QListWidget* list = rec ? rec->listbox.get() : nullptr;
-    return list ? list->currentRow() : -1;
-}
-
 std::string popup_window_selection_text(QWidget* window)
 {
     WindowRecord* rec = win_record_of(window);
@@ -620,12 +655,23 @@ std::string popup_window_selection_text(QWidget* window)
     return std::string();
 }
 
+namespace {
+int g_custom_click_listener = 0;
+}  // namespace
+
 void popup_menus_install()
 {
+    clicks_custom_event.add_once(g_custom_click_listener, kCustomClickPopups,
+                                 [](WindowRecord* rec, int n, int item) { custom_menu_event(rec, n, item, "custom"); });
     frame_set_timer_handler(FRAME_TIMER_POPUP, [](int) { menu_popup_reset(); });
     if (!g_filter && qApp) {
         g_filter = new RightClickFilter(qApp);
         qApp->installEventFilter(g_filter);
     }
+}
+
+void popup_menus_uninstall()
+{
+    clicks_custom_event.drop(g_custom_click_listener);
 }
 

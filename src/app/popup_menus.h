@@ -97,8 +97,11 @@ QMenu* menu_build_nicklist_popup(QWidget* window, const std::string& context,
 // file, or the "menu" sections naming it, give, with $1 = item + 1 when an
 // item (from 0) is given. Always 1.
 int custom_menu_event(WindowRecord* rec, int n, int item, const std::string& context);
-// The caret row of a window's list box, or -1.
-int list_caret_row(const WindowRecord* rec);
+// A right-click on the window's text at the point (screen coordinates):
+// the popup of the hotlink under it (a channel's, a member's or a notify
+// entry's) is shown. 1 when the right-click was served (a popup shown or a
+// script's word), else 0 and the window's own popup may show.
+int hotlink_popup(WindowRecord* rec, const QPoint& global, int shift);
 // A custom window's popup ("custom", "custom treebar", "custom toolbar").
 QMenu* menu_build_custom_popup(WindowRecord* rec, const std::string& context);
 // The bar popups; form 0 the MDI background. Shows it at the global point;
@@ -136,6 +139,8 @@ std::string popup_caret_nick(WindowRecord* rec);
 // its list box.
 std::string popup_window_selection_text(QWidget* window);
 
-// Installs the popup's frame timer (126: the end of a menu loop) and the
-// right-click handling of the windows' text areas and list boxes.
+// Installs the popup's frame timer (126: the end of a menu loop), the
+// right-click handling of the windows' text areas and list boxes and the
+// custom windows' click events.
 void popup_menus_install();
+void popup_menus_uninstall();

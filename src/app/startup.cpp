@@ -15,7 +15,7 @@
 #include "app/popup_menus.h"
 #include "app/tick.h"
 #include "app/window_open.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -30,6 +30,7 @@
 #include "display/highlight.h"
 #include "display/nick_colours.h"
 #include "irc/link/connect.h"
+#include "irc/link/identity_settings.h"
 #include "irc/link/lookups.h"
 #include "irc/link/net_settings.h"
 #include "irc/lists/ignore_list.h"
@@ -902,7 +903,7 @@ int app_run(int argc, char** argv, int show)
     frame_close_guard = 0;
 
     if (app_init()) {
-        settings_load_all();
+        settings_load_all(conn_is_live(conn_list) ? conn_list : nullptr);
         frame_proc_install();
         frame_set_handler(WM_APP_DEFERRED_START, on_deferred_start);
         frame_set_timer_handler(FRAME_TIMER_TICK, on_tick_timer);

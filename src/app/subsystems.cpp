@@ -16,11 +16,13 @@
 #include "app/frame_window.h"
 #include "app/font_dialog.h"
 #include "app/links_window.h"
-#include "app/log_prompts.h"
+#include "display/log_prompts.h"
 #include "platform/default_browser.h"
 #include "app/ssl_prompts.h"
 #include "app/startup.h"
 #include "identifiers/ssl_identifiers.h"
+#include "irc/link/identity_settings.h"
+#include "irc/link/outgoing_charset.h"
 #include "irc/link/proxy.h"
 #include "irc/lists/servers.h"
 #include "irc/link/net_settings.h"
@@ -33,7 +35,7 @@
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
@@ -174,34 +176,20 @@
 
 // ---- Wiring of the subsystems (every production seam assignment) ----
 
-// The main settings: loaded at start and saved at exit, with the frame's
-// placement, the first connection and the command line's nicks.
-void app_wire_main_settings()
-{
-    main_settings_bind_connection(&conn_list, conn_is_live);
-    main_settings_hooks.start_nick = &start_nick;
-    main_settings_hooks.start_anick = &start_anick;
-    main_settings_hooks.main_window_placement = frame_main_placement;
-    main_settings_hooks.shift_key_down = frame_shift_held;
-}
-
 // The window manager: status windows for connections, the windows of a
 // freed connection, pending releases, closing every window at exit, the
-// MDI client's refresh, and the windows the encodings ask about.
+// MDI client's refresh.
 void app_wire_windows()
 {
     conn_status_window_open = win_open_status_window;
     win_connections_install();
+    child_window_install();
     win_request_open = win_open;
     win_request_message_window = win_open_message_window;
     win_request_close = win_close_request;
     printed_lines_install();
     line_cut_hooks.area_width = wrap_area_width;
     line_cut_hooks.cut = printed_line_cut;
-    encodings_find_window = win_enc_find_window;
-    encodings_status_window = win_enc_status_window;
-    encodings_window_font = win_enc_window_font;
-    encodings_any_window_sjis = win_enc_any_window_sjis;
 }
 
 // Colours: the items made at start and saved at exit, loaded with the settings, the windows' palette and background.
@@ -221,12 +209,11 @@ void app_wire_toolbar()
     toolbar_install();
 }
 
-// Fonts: the encodings' code pages and target fonts, freed at exit.
+// Fonts: the font settings of a target without a window, for the charset of
+// the lines sent to it.
 void app_wire_fonts()
 {
-    encodings_charset_codepage = font_charset_codepage;
-    encodings_window_codepage = font_codepage_of_window;
-    encodings_target_font = font_of_target;
+    outgoing_target_font = font_of_target;
 }
 
 // Text areas: painting, the logged lines, the scripts' echo and output, information lines.
@@ -385,8 +372,6 @@ void app_wire_menu_lists()
 void app_wire_frame_look()
 {
     frame_look_install();
-    color_hooks.screen_depth = screen_depth;
-    color_hooks.nearest_colour = screen_nearest_colour;
     caption_get_hook = caption_get;
 }
 
@@ -411,7 +396,6 @@ void app_wire_tips()
 // registered at start.
 void app_wire_window_view()
 {
-    nicklist_window_watched_hook = win_is_watched;
     win_focused_source = win_focused_window;
     log_hooks.confirm_delete = log_confirm_delete;
     file_trash_confirm = file_confirm_trash;
@@ -424,13 +408,6 @@ void app_wire_ssl()
     ssl_prompt_hooks.cert_prompt = ssl_cert_prompt;
     ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
     ssl_identifiers_register();
-}
-
-// The server list: entries applied to connections with a port picked from
-// their list, the first run's random server and the group of a network.
-void app_wire_servers()
-{
-    main_settings_hooks.conn_apply_server_entry = conn_apply_server_entry;
 }
 
 
@@ -461,7 +438,8 @@ void app_install_subsystems()
     // The settings, the start-up and the window manager; the display:
     // colours, fonts, logs, the text areas' printers and the input of the
     // child windows.
-    app_wire_main_settings();
+    identity_settings_install();
+    frame_window_install();
     startup_install();
     tick_install();
     app_wire_windows();
@@ -472,7 +450,7 @@ void app_install_subsystems()
     display_input_install();
     nicklist_install();
     colour_widgets_install();
-    editbox_install();
+    child_widgets_install();
     app_wire_text_work();
     app_wire_clicks();
 
@@ -523,10 +501,8 @@ void app_install_subsystems()
     irc_flood_install();
     app_wire_irc_flood();
 
-    // Core routines that need the layers above them: channel-type
-    // characters in file names, the list-file memory error, the status
-    // captions after the online timer moved.
-    file_chantype_of = isupport_is_chantype;
+    // Core routines that need the layers above them: the list-file memory
+    // error, the status captions after the online timer moved.
     captions_install();
 
     // The per-channel and per-connection lists.
@@ -540,28 +516,12 @@ void app_install_subsystems()
     // read identifiers on other connections through the interpreter; the
     // online-time counters move each second for $online.
     connection_switch_register();
-    // Core readers of what the layers above keep: the monitors, a
-    // connection's CHARSET, prefixes and IRCX flag, the servers file's
-    // [success] list, the /filter sort expression.
-    options_monitor_count = [] { return static_cast<int>(QGuiApplication::screens().size()); };
-    encodings_conn_charset = conn_charset_of;
-    sort_nick_prefixes_hook = conn_nick_prefixes_or_default;
-    sort_servers_success_hook = servers_success_list;
-    mask_conn_is_ircx = conn_is_ircx;
-    sort_eval_expression_hook = [](const std::string& expression, std::string_view first, std::string_view second,
-                                   std::string& result) {
-        result = expression;
-        const std::string a(first), b(second);
-        return ident_eval_text(nullptr, &result, a.c_str(), b.c_str(), 0, 0, -1, nullptr, conn_current()) ? 1 : 0;
-    };
-    online_time_conn_counter = conn_online_counters;
 
     // Script events where the user meets them: ACTIVE and APPACTIVE from
     // the frame's activation, CLOSE of windows, INPUT of typed lines, TABCOMP of completions and the
     // keys of custom windows.
     app_wire_irc_notify();
     app_wire_ssl();
-    app_wire_servers();
     links_window_install();
 
     // Scripts act on windows: custom windows and their lines, clearing,
@@ -572,7 +532,6 @@ void app_install_subsystems()
 
     // Windows: the connection's message window of /echo -d, the log file's save dialog and the merged log put
     // in place; the desktop's default browser found at every start.
-    log_hooks.ask_file = log_prompt_file;
     log_hooks.merge_replace = log_merge_replace_target;
     default_browser_install();
     // Background pictures of the windows and of the area behind them.

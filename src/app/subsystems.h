@@ -9,7 +9,6 @@ void app_install_subsystems();
 // The wiring of each subsystem: every production assignment of a seam is made
 // by one of these (app_install_subsystems calls each after the subsystem's
 // install; a test that installs a subsystem alone calls its wiring too).
-void app_wire_main_settings();
 void app_wire_frame();
 void app_wire_menu_lists();
 void app_wire_window_view();

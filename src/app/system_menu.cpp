@@ -1,6 +1,6 @@
 // The system menu of the child windows.
 #include "app/system_menu.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "app/child_window.h"
 #include "app/events_dialog.h"
 #include "app/window_options.h"
@@ -72,16 +72,6 @@ void win_sysmenu_add_desktop_item(QMenu* menu, int position, WindowRecord* rec, 
         menu->insertAction(actions[position], action);
     else
         menu->addAction(action);
-}
-
-int win_sysmenu_action_id(const QAction* action)
-{
-    if (!action)
-        return 0;
-    // The command is the action's data; a window's entries are the only
-    // actions of its menus that carry a number.
-    QVariant v = action->data();
-    return v.typeId() == QMetaType::Int ? v.toInt() : 0;
 }
 
 void win_build_system_menu(WindowRecord* rec)

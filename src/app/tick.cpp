@@ -1,74 +1,34 @@
-// The frame's one-second tick.
+// The one-second tick's own steps.
 #include "app/tick.h"
 #include "irc/services/ident.h"
 
 #include "app/ssl_prompts.h"
 #include "irc/link/proxy.h"
 #include "irc/lists/ignore_list.h"
-#include "irc/services/ident.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "script/file_watcher.h"
 #include "script/stores/hash_tables.h"
 #include "script/stores/timers.h"
 #include "script/stores/variables.h"
-#include "irc/link/conn_tick.h"
 
 #include <QWidget>
 
-#include <ctime>
-
-static long long system_clock_seconds() { return static_cast<long long>(std::time(nullptr)); }
-
-long long (*tick_clock)() = system_clock_seconds;
-int tick_guard = 0;
-long long tick_last_time = 0;
 int tick_dde_countdown = 0;
 int tick_dccserver_countdown = 0;
 TickDialog tick_request_dialogs[2];
 int tick_update_check_pending = 1;
-Signal<void()> tick_second;
 Signal<void()> tick_dde_due;
 Signal<void()> tick_dccserver_due;
 Signal<void(QWidget* dialog)> tick_request_timed_out;
 Signal<bool()> tick_update_check_blocked;
 Signal<void()> tick_update_check_due;
 
-void tick_reset_base()
-{
-    tick_last_time = tick_clock();
-}
-
 int tick_countdown_step(int& countdown)
 {
     if (countdown <= 0)
         return 0;
     return --countdown == 0 ? 1 : 0;
-}
-
-int tick_elapsed(long long now, long long last)
-{
-    long long d = now - last;
-    if (d <= 0 || d > 3600)
-        return 1;
-    return static_cast<int>(d);
-}
-
-int frame_tick()
-{
-    if (tick_guard)
-        return 1;
-    tick_guard = 1;
-
-    long long now = tick_clock();
-    int elapsed = tick_elapsed(now, tick_last_time);
-    tick_last_time = now;
-
-    tick_second.fire();
-
-    int result = conn_tick_all(elapsed);
-    tick_guard = 0;
-    return result;
 }
 
 // ---- The tick's own steps ----

@@ -1,5 +1,5 @@
 #include "app/window_facts.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -9,7 +9,7 @@
 #include <QTextCursor>
 #include <QWidget>
 
-#include "app/child_layout.h"
+#include "display/child_layout.h"
 #include "app/child_widgets.h"
 #include "app/child_window.h"
 #include "app/mdi_client.h"

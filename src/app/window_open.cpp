@@ -1,6 +1,6 @@
 // Opening and closing windows by type.
 #include "app/window_open.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/main_settings.h"
 
 #include <QFontMetrics>
@@ -1040,36 +1040,4 @@ QWidget* win_open_message_window(Connection* conn, int minimised)
         win_next_query_minimised = 0;
     conn->message_window = w;
     return w;
-}
-
-WindowRecord* win_enc_find_window(Connection* conn, const std::string& name)
-{
-    return win_find_by_name(name, conn);
-}
-
-WindowRecord* win_enc_status_window(Connection* conn)
-{
-    if (!conn_is_live(conn))
-        return nullptr;
-    return win_record_of(conn->status_window.data());
-}
-
-bool win_enc_window_font(WindowRecord* rec, int* charset, int* encoding)
-{
-    if (!win_is_record(rec))
-        return false;
-    if (charset)
-        *charset = rec->font_charset;
-    if (encoding)
-        *encoding = rec->font_encoding;
-    return true;
-}
-
-bool win_enc_any_window_sjis()
-{
-    for (WindowRecord* r = win_list; r; r = r->next) {
-        if (r->font_charset == 128)
-            return true;
-    }
-    return false;
 }

@@ -75,6 +75,11 @@ int win_close_request(QWidget* hwnd);
 // window (and its DCC chat) still exist afterwards.
 int win_fire_close_event(QWidget* hwnd);
 
+// Closes every window: first every window that is not a status window, then
+// the status windows, until the list is empty. A window that refuses to close
+// is not asked again.
+void win_close_all();
+
 // Set while the program itself closes a window (no close question).
 extern int win_closing_by_program;
 
@@ -108,12 +113,6 @@ struct OpenHooks {
 };
 extern OpenHooks open_hooks;
 
-// For the encodings: a window by name, a connection's status window, a
-// window's font charset and encoding, and whether any window uses Shift-JIS.
-WindowRecord* win_enc_find_window(Connection* conn, const std::string& name);
-WindowRecord* win_enc_status_window(Connection* conn);
-bool win_enc_window_font(WindowRecord* rec, int* charset, int* encoding);
-bool win_enc_any_window_sjis();
 // Frees the windows of a connection that is being freed: its status, channel,
 // query, message, channels-list and links windows and the custom windows that
 // close with it are closed; the others move to the replacement.

@@ -15,7 +15,7 @@
 #include "app/child_window.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "display/editbox.h"
 #include "platform/platform_utils.h"
 

@@ -12,7 +12,7 @@
 #include "app/mdi_arrange.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"

@@ -1,7 +1,7 @@
 #include "bars/switchbar.h"
 
 #include "app/startup.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -18,7 +18,7 @@
 #include "app/popup_menus.h"
 #include "app/startup.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "app/bar_docking.h"
 #include "display/bar_windows.h"
 #include "display/pictures.h"

@@ -21,7 +21,7 @@
 #include "app/system_menu.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "app/bar_docking.h"
 #include "display/bar_windows.h"
 #include "bars/switchbar.h"

@@ -15,7 +15,7 @@
 #include "app/window_open.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "commands/command_conn.h"
 #include "commands/output_commands.h"
 #include "core/files.h"
@@ -129,9 +129,7 @@ int cmd_color(CommandCall& call)
         if (i + 1 >= t.size())
             return script_error(nullptr, w, {}, 0);
         ColorRgb rgb = static_cast<ColorRgb>(to_ll(t[i + 1]) & 0xFFFFFF);
-        ColorRgb shown = rgb;
-        if (color_hooks.nearest_colour && color_hooks.nearest_colour(rgb, &shown))
-            rgb = shown;
+        rgb = color_nearest_on_screen(rgb);
         color_palette_current.rgb[index] = rgb;
         rebuild_current_scheme();
         colours_changed();

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "commands/command_conn.h"
 #include "core/files.h"
 #include "core/string_list.h"

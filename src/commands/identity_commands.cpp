@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "irc/link/identity_settings.h"
 #include "model/connection.h"
 #include "app/finger_dialog.h"
 #include "app/frame_proc.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "commands/command_conn.h"
 #include "commands/switches.h"
 #include "core/text_buffer.h"

@@ -7,6 +7,7 @@ class QWidget;
 #include <cstdlib>
 #include <vector>
 
+#include "irc/link/connections.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "commands/command_conn.h"
@@ -164,7 +165,7 @@ int cmd_ban(CommandCall& call)
     if (target.find_first_of("@!.") != std::string::npos) {
         mask = target;
         mask_default_ban(mask);
-        if (mask.find('*') == std::string::npos) mask_address(mask, type, conn);
+        if (mask.find('*') == std::string::npos) mask_address(mask, type, conn_is_ircx(conn));
         const std::string nick_part = target.substr(0, target.find('!'));
         if (target.find('!') != std::string::npos && !nick_part.empty() &&
             nick_part.find_first_of("*?") == std::string::npos)
@@ -173,7 +174,7 @@ int cmd_ban(CommandCall& call)
         IalResult found;
         ial_lookup(target, found, conn);
         std::string address = found.text;
-        if (address.empty() || !mask_address(address, type, conn)) {
+        if (address.empty() || !mask_address(address, type, conn_is_ircx(conn))) {
             const int purpose = remove ? kUhUnban : kUhBan;
             if (!irc_userhost_request_on(conn, target, message, std::string(), channel, type, seconds,
                                          rec->hwnd.get(), kick ? 1 : 0, purpose, 0, call.show))

@@ -12,7 +12,7 @@
 #include "app/frame_proc.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "bars/toolbar_buttons.h"
 #include "commands/command_conn.h"
 #include "core/ini.h"

@@ -158,7 +158,7 @@ int server_list_edit(CommandCall& call, Connection* conn, const std::vector<std:
         }
     }
     if (sort)
-        servers_list() = strlist_sort(servers_list(), 1, conn);
+        servers_list() = strlist_sort(servers_list(), 1);
     server_list_save();
     return kScriptDone;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "irc/link/connections.h"
 #include "model/connection.h"
 #include "commands/command_conn.h"
 #include "commands/command_replies.h"
@@ -243,7 +244,7 @@ int list_command(CommandCall& call, const ListKind& k)
         IalResult found;
         if (mask.find_first_of("!@") == std::string::npos && ial_lookup(mask, found, conn)) {
             std::string address = found.text.find('!') == std::string::npos ? mask + "!" + found.text : found.text;
-            mask_address(address, mask_type, conn);
+            mask_address(address, mask_type, conn_is_ircx(conn));
             edit(k, call.window, action, address, items, seconds, call.show, conn);
         } else {
             irc_userhost_request(mask, items, std::string(), std::string(), mask_type, seconds, call.window, action,
@@ -293,7 +294,7 @@ int cmd_auser(CommandCall& call)
     IalResult found;
     if (conn && ial_lookup(who, found, conn)) {
         std::string address = found.text.find('!') == std::string::npos ? who + "!" + found.text : found.text;
-        mask_address(address, type, conn);
+        mask_address(address, type, conn_is_ircx(conn));
         users_add_levels(who, levels, mode, call.window, address, info, call.show);
         return kScriptDone;
     }
@@ -324,7 +325,7 @@ int cmd_ruser(CommandCall& call)
     IalResult found;
     if (ial_lookup(who, found, conn)) {
         std::string address = found.text.find('!') == std::string::npos ? who + "!" + found.text : found.text;
-        mask_address(address, type, conn);
+        mask_address(address, type, conn_is_ircx(conn));
         users_remove(address, levels, call.window, call.show);
         return kScriptDone;
     }

@@ -17,7 +17,7 @@
 #include "bars/switchbar.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "commands/command_conn.h"
 #include "commands/switches.h"
 #include "core/files.h"

@@ -170,7 +170,8 @@ int id_isutf_value(const std::vector<std::string>& args, std::string& value)
     return 0;
 }
 
-int id_utf_value(WindowRecord* window, const std::vector<std::string>& args, bool decode, std::string& value)
+int id_utf_value(std::optional<int> window_codepage, const std::vector<std::string>& args, bool decode,
+                 std::string& value)
 {
     value.clear();
     if (args.empty() || args.size() > 2)
@@ -179,18 +180,20 @@ int id_utf_value(WindowRecord* window, const std::vector<std::string>& args, boo
         return kErrLocked;
 
     std::string text = args[0];
-    WindowRecord* by_window = nullptr;
     int charset = 1; // the default charset: the system code page
-    if (args.size() == 2)
+    int codepage;
+    if (args.size() == 2) {
         charset = clamp_to_int(number_arg(args[1]));
-    else if (window)
-        by_window = window;
+        codepage = charset < 0 ? -1 : charset_codepage_of(charset);
+    } else {
+        codepage = window_codepage ? *window_codepage : charset_codepage_of(charset);
+    }
 
     if (decode) {
-        if (utf8_to_charset(by_window, charset, text) != 0)
+        if (utf8_to_charset(codepage, text) != 0)
             return kErrInvalidParameter;
     } else {
-        if (charset_to_utf8(by_window, charset, text) != 0 || utf8_detect(std::string_view(text)) == 0)
+        if (charset_to_utf8(codepage, text) != 0 || utf8_detect(std::string_view(text)) == 0)
             return kErrInvalidParameter;
     }
     value.swap(text);

@@ -12,10 +12,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
-struct WindowRecord;
 
 // ---------------------------------------------------------------------------
 // Uuencoding
@@ -58,9 +58,12 @@ int id_isutf_value(const std::vector<std::string>& args, std::string& value);
 
 // $utfencode(text[, charset]) (decode false) and $utfdecode(text[, charset])
 // (decode true): the text converted between UTF-8 and the code page of the
-// charset when one is given, else of the window's font. Without a window and
-// without a charset the default charset (1, the system code page) is used.
-int id_utf_value(WindowRecord* window, const std::vector<std::string>& args, bool decode, std::string& value);
+// charset when one is given, else of the window's font (`window_codepage`,
+// the code page of the window the identifier runs in; -1 for a record that
+// is no window, none outside a window). Without a window and without a
+// charset the default charset (1, the system code page) is used.
+int id_utf_value(std::optional<int> window_codepage, const std::vector<std::string>& args, bool decode,
+                 std::string& value);
 
 // $encode(input[, switches[, N]]) (decode false) and $decode(...) (decode
 // true). Switches, case ignored: 'm' Base64 instead of uuencoding; 'b' the

@@ -1,5 +1,5 @@
 // Text encodings: UTF-8 scanning, UTF-8 <-> UTF-16, code pages through
-// iconv, Shift-JIS <-> ISO-2022-JP, and the re-encoding of outgoing lines.
+// iconv, Shift-JIS <-> ISO-2022-JP.
 #include "core/encodings.h"
 
 #include <algorithm>
@@ -18,49 +18,6 @@
 #include "core/text_limits.h"
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// Hook defaults.
-
-int default_window_codepage(WindowRecord*) { return -1; }
-
-// The Windows character-set table: charset number -> code page.
-int default_charset_codepage(int charset)
-{
-    switch (charset) {
-    case 1: return 0;      // default: the system page
-    case 77: return 2;     // Mac
-    case 255: return 1;    // OEM
-    case 2: return 42;     // symbol
-    case 222: return 874;  // Thai
-    case 128: return 932;  // Shift-JIS
-    case 134: return 936;  // GB2312
-    case 129: return 949;  // Hangul
-    case 136: return 950;  // Big5
-    case 238: return 1250; // East Europe
-    case 204: return 1251; // Russian
-    case 0: return 1252;   // ANSI
-    case 161: return 1253; // Greek
-    case 162: return 1254; // Turkish
-    case 177: return 1255; // Hebrew
-    case 178: return 1256; // Arabic
-    case 186: return 1257; // Baltic
-    case 163: return 1258; // Vietnamese
-    case 130: return 1361; // Johab
-    default: return 0;
-    }
-}
-
-bool default_window_font(WindowRecord*, int*, int*) { return false; }
-bool default_any_window_sjis() { return false; }
-WindowRecord* default_find_window(Connection*, const std::string&) { return nullptr; }
-void default_target_font(Connection*, const std::string&, int* charset, int* encoding)
-{
-    if (charset) *charset = 1;
-    if (encoding) *encoding = 0;
-}
-WindowRecord* default_status_window(Connection*) { return nullptr; }
-std::string default_conn_charset(Connection*) { return std::string(); }
 
 // ---------------------------------------------------------------------------
 // UTF-8 byte forms.
@@ -580,19 +537,6 @@ bool utf16_to_codepage(int codepage, std::u16string_view in, std::string& out)
     return true;
 }
 
-// The code page that a window or charset stands for; -1 when neither gives
-// one.
-int resolve_codepage(WindowRecord* window, int charset)
-{
-    if (window) {
-        auto hook = encodings_window_codepage ? encodings_window_codepage : default_window_codepage;
-        return hook(window);
-    }
-    if (charset < 0) return -1;
-    auto hook = encodings_charset_codepage ? encodings_charset_codepage : default_charset_codepage;
-    return hook(charset);
-}
-
 // Appends whole characters of the piece while the output stays within the
 // cap; a byte that starts no well-formed character counts as one character.
 void append_capped(std::string& out, std::string_view piece)
@@ -650,16 +594,35 @@ std::size_t count_lf(std::string_view s) { return static_cast<std::size_t>(std::
 } // namespace
 
 // ---------------------------------------------------------------------------
-// Hooks.
+// Code pages.
 
-int (*encodings_window_codepage)(WindowRecord*) = nullptr;
-int (*encodings_charset_codepage)(int) = nullptr;
-bool (*encodings_window_font)(WindowRecord*, int*, int*) = nullptr;
-bool (*encodings_any_window_sjis)() = nullptr;
-WindowRecord* (*encodings_find_window)(Connection*, const std::string&) = nullptr;
-void (*encodings_target_font)(Connection*, const std::string&, int*, int*) = nullptr;
-WindowRecord* (*encodings_status_window)(Connection*) = nullptr;
-std::string (*encodings_conn_charset)(Connection*) = nullptr;
+// The Windows character-set table: charset number -> code page.
+int charset_codepage_of(int charset)
+{
+    switch (charset) {
+    case 1: return 0;      // default: the system page
+    case 77: return 2;     // Mac
+    case 255: return 1;    // OEM
+    case 2: return 42;     // symbol
+    case 222: return 874;  // Thai
+    case 128: return 932;  // Shift-JIS
+    case 134: return 936;  // GB2312
+    case 129: return 949;  // Hangul
+    case 136: return 950;  // Big5
+    case 238: return 1250; // East Europe
+    case 204: return 1251; // Russian
+    case 0: return 1252;   // ANSI
+    case 161: return 1253; // Greek
+    case 162: return 1254; // Turkish
+    case 177: return 1255; // Hebrew
+    case 178: return 1256; // Arabic
+    case 186: return 1257; // Baltic
+    case 163: return 1258; // Vietnamese
+    case 130: return 1361; // Johab
+    default: return 0;
+    }
+}
+
 
 // ---------------------------------------------------------------------------
 // UTF-8 classification.
@@ -953,11 +916,10 @@ std::string codepage_iconv_name(int codepage)
     }
 }
 
-int charset_to_utf8(WindowRecord* window, int charset, std::string& text)
+int charset_to_utf8(int cp, std::string& text)
 {
     if (text.empty()) return 0;
     if (text.size() > kLongText) return -1;
-    const int cp = resolve_codepage(window, charset);
     if (cp < 0) return -1;
     std::u16string wide;
     if (!codepage_to_utf16(cp, text, wide)) return -1;
@@ -969,11 +931,10 @@ int charset_to_utf8(WindowRecord* window, int charset, std::string& text)
     return 0;
 }
 
-int utf8_to_charset(WindowRecord* window, int charset, std::string& text)
+int utf8_to_charset(int cp, std::string& text)
 {
     if (text.empty()) return 0;
     if (text.size() > kLongText) return -1;
-    const int cp = resolve_codepage(window, charset);
     if (cp < 0) return -1;
     auto wide = utf8_to_utf16_alloc(text);
     if (!wide) return -1;
@@ -985,7 +946,7 @@ int utf8_to_charset(WindowRecord* window, int charset, std::string& text)
     return 0;
 }
 
-int charset_to_utf8_mixed(WindowRecord* window, int charset, std::string& text)
+int charset_to_utf8_mixed(int codepage, std::string& text)
 {
     std::string out;
     out.reserve(std::min(text.size() * 2, kLongText));
@@ -996,7 +957,7 @@ int charset_to_utf8_mixed(WindowRecord* window, int charset, std::string& text)
         if (run_start == std::string_view::npos) return;
         std::string piece(src.substr(run_start, run_end - run_start));
         std::string converted = piece;
-        if (charset_to_utf8(window, charset, converted) == 0 && utf8_detect(converted) != 0)
+        if (charset_to_utf8(codepage, converted) == 0 && utf8_detect(converted) != 0)
             append_capped(out, converted);
         else
             append_capped(out, piece);
@@ -1149,119 +1110,3 @@ void jis_to_sjis(std::string& text)
     text = std::move(out);
 }
 
-// ---------------------------------------------------------------------------
-// Outgoing lines.
-
-int charset_encode_outgoing(WindowRecord* window, Connection* conn, std::string& line, int flags)
-{
-    if (line.empty()) return -1;
-
-    auto window_font = [](WindowRecord* w, int& charset, int& encoding) {
-        auto hook = encodings_window_font ? encodings_window_font : default_window_font;
-        charset = 1;
-        encoding = 0;
-        return w != nullptr && hook(w, &charset, &encoding);
-    };
-
-    if (flags & kEncodeJisAnyWindow) {
-        if (!(flags & kEncodeJis)) return 0;
-        bool sjis = false;
-        if (!window) {
-            auto hook = encodings_any_window_sjis ? encodings_any_window_sjis : default_any_window_sjis;
-            sjis = hook();
-        } else {
-            int charset, encoding;
-            sjis = window_font(window, charset, encoding) && charset == 128;
-        }
-        if (!sjis) return -1;
-        sjis_to_jis(line);
-        return 0;
-    }
-
-    // An IRC command line: find the target and the message part.
-    std::string target;
-    std::size_t message_at = std::string::npos; // index just past the ':'
-    if (flags & kEncodeIrcMessage) {
-        std::size_t p = line.find_first_not_of(' ');
-        if (p == std::string::npos) return -1;
-        const std::string_view rest = std::string_view(line).substr(p);
-        static const struct {
-            const char* word;
-            bool has_target;
-        } kCommands[] = {{"PRIVMSG ", true}, {"NOTICE ", true}, {"PART ", true}, {"TOPIC ", true},
-                         {"KICK ", true},    {"AWAY ", false},  {"PING ", false}};
-        const auto* found = static_cast<decltype(&kCommands[0])>(nullptr);
-        for (const auto& c : kCommands)
-            if (text_starts_with_nocase(rest, c.word)) {
-                found = &c;
-                break;
-            }
-        if (!found) return -1;
-        p += std::strlen(found->word);
-        if (found->has_target) {
-            while (p < line.size() && line[p] == ' ') ++p;
-            std::size_t e = p;
-            while (e < line.size() && line[e] != ' ') ++e;
-            if (e == p) return -1;
-            std::string word = line.substr(p, e - p);
-            const std::size_t comma = word.find(',');
-            if (comma != std::string::npos) word.resize(comma);
-            buf_copy(target, kShortTextSize, std::string_view(word));
-            if (e >= line.size()) return -1; // no text after the target
-            p = e;
-        }
-        const std::size_t colon = line.find(':', p);
-        if (colon == std::string::npos) return -1;
-        message_at = colon + 1;
-    }
-
-    // The window whose settings decide.
-    WindowRecord* deciding = window;
-    int charset = 1, encoding = 0;
-    bool known = false;
-    if (deciding) {
-        known = window_font(deciding, charset, encoding);
-    } else if (!target.empty()) {
-        auto find = encodings_find_window ? encodings_find_window : default_find_window;
-        deciding = find(conn, target);
-        if (deciding) {
-            known = window_font(deciding, charset, encoding);
-        } else {
-            auto temp = encodings_target_font ? encodings_target_font : default_target_font;
-            temp(conn, target, &charset, &encoding);
-            known = true;
-        }
-    } else {
-        auto status = encodings_status_window ? encodings_status_window : default_status_window;
-        deciding = status(conn);
-        known = deciding && window_font(deciding, charset, encoding);
-    }
-    if (!known) return -1;
-    const bool want_utf8 = (flags & kEncodeUtf8) && encoding == 2;
-    const bool want_jis = !want_utf8 && (flags & kEncodeJis) && charset == 128;
-    if (!want_utf8 && !want_jis) return -1;
-
-    auto convert = [&](std::string& s) {
-        if (want_utf8)
-            charset_to_utf8_mixed(deciding, deciding ? -1 : charset, s);
-        else
-            sjis_to_jis(s);
-    };
-
-    bool whole = !(flags & kEncodeIrcMessage);
-    if (!whole) {
-        auto cs = encodings_conn_charset ? encodings_conn_charset : default_conn_charset;
-        const std::string server_charset = cs(conn);
-        whole = text_find_nocase(server_charset, want_utf8 ? "utf-8" : "jis") != std::string_view::npos;
-    }
-    if (whole) {
-        convert(line);
-        return 0;
-    }
-    std::string message = line.substr(message_at);
-    convert(message);
-    if (message_at + message.size() >= kLongText) return -1;
-    line.resize(message_at);
-    line += message;
-    return 0;
-}

@@ -1,7 +1,8 @@
 // Text encodings: UTF-8 byte classes and detection, UTF-8 <-> UTF-16, code
-// pages through iconv, Shift-JIS <-> ISO-2022-JP (JIS), the re-encoding of
-// outgoing lines by the target window's font settings, and the set of
+// pages through iconv, Shift-JIS <-> ISO-2022-JP (JIS), and the set of
 // combining characters that measuring and selection keep with their base.
+// The code page a window or target stands for is chosen above core (its
+// font settings) and given to these conversions.
 //
 // Text is bytes in a std::string. A replacing conversion works on a text of
 // at most kLongText (4150) bytes and replaces it only when the result is at
@@ -12,9 +13,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-struct WindowRecord;
-struct Connection;
 
 // ---------------------------------------------------------------------------
 // UTF-8 classification.
@@ -97,25 +95,29 @@ std::optional<std::string> utf16_to_utf8_alloc(std::u16string_view text, long le
 // code page that has no table here (42, the symbol page).
 std::string codepage_iconv_name(int codepage);
 
+// The code page of a font charset (the Windows character-set table); 0, the
+// system page, for a charset the table does not name.
+int charset_codepage_of(int charset);
+
 // Converts the text in place from a code page to UTF-8 (through UTF-16, with
 // base and combining characters composed where a precomposed character
-// exists). The code page is that of the window's font when a window is given
-// (-1 when it is no window record), else that of the charset (-1 when the
-// charset is negative). Bytes the code page does not define fail the
-// conversion. 0 on success or for an empty text, -1 otherwise (text
+// exists). The caller gives the code page: that of a window's font
+// (win_codepage) or of a charset (charset_codepage_of); a negative code page
+// (no window record, no charset) fails. Bytes the code page does not define
+// fail the conversion. 0 on success or for an empty text, -1 otherwise (text
 // unchanged).
-int charset_to_utf8(WindowRecord* window, int charset, std::string& text);
+int charset_to_utf8(int codepage, std::string& text);
 
 // The reverse, in place: UTF-8 to UTF-16 to the code page, composing base and
 // combining characters first; a character the code page lacks becomes '?'.
 // 0 or -1 as above.
-int utf8_to_charset(WindowRecord* window, int charset, std::string& text);
+int utf8_to_charset(int codepage, std::string& text);
 
 // Turns a text that mixes UTF-8 characters and code-page bytes into UTF-8:
 // well-formed multibyte characters stay, every run of other bytes goes
 // through charset_to_utf8 (kept as it was when that fails or the result is
 // not UTF-8). The result stops growing at kLongText bytes. Always 0.
-int charset_to_utf8_mixed(WindowRecord* window, int charset, std::string& text);
+int charset_to_utf8_mixed(int codepage, std::string& text);
 
 // ---------------------------------------------------------------------------
 // Japanese: Shift-JIS (code page 932) and ISO-2022-JP.
@@ -136,59 +138,3 @@ void sjis_to_jis(std::string& text);
 // ESC ( J and ESC ( I select single-byte mode like ESC ( B.
 void jis_to_sjis(std::string& text);
 
-// ---------------------------------------------------------------------------
-// Outgoing lines.
-
-// Flag bits of charset_encode_outgoing.
-constexpr int kEncodeUtf8 = 1;         // UTF-8 asked
-constexpr int kEncodeJis = 2;          // JIS asked
-constexpr int kEncodeIrcMessage = 4;   // an IRC command: convert its message part
-constexpr int kEncodeJisAnyWindow = 8; // JIS by any window
-
-// Re-encodes an outgoing line in place by the target's font settings. The
-// send path of a connection calls it with 5 and then 14; DCC chat with 1 and
-// then 10, passing its window. 0 when converted or nothing was asked, -1
-// when left unchanged.
-int charset_encode_outgoing(WindowRecord* window, Connection* conn, std::string& line,
-                            int flags);
-
-// ---------------------------------------------------------------------------
-// Hooks into the window, font and connection records, each answered by the
-// one part above core that keeps them (pointers, null until start-up sets
-// them). The defaults below, used while one is null, stand for a program
-// without those records: no window is known, no connection has a CHARSET
-// token, and a window made for an unknown target has the default font
-// settings (charset 1, encoding 0).
-
-// Code page of the charset that the window's font actually has; -1 when the
-// pointer is no window record. Default: -1.
-extern int (*encodings_window_codepage)(WindowRecord* window);
-
-// Code page of a font charset (the charset table's code-page column; 0 when
-// the charset is not in the table). Default: the standard Windows table.
-extern int (*encodings_charset_codepage)(int charset);
-
-// Font charset and encoding mode (0 default, 1 show UTF-8, 2 show and send
-// UTF-8) of a window; false when the pointer is no window record.
-// Default: false.
-extern bool (*encodings_window_font)(WindowRecord* window, int* charset, int* encoding);
-
-// True when any window of the program has the Shift-JIS charset (128).
-// Default: false.
-extern bool (*encodings_any_window_sjis)();
-
-// The connection's window of that name, or null. Default: null.
-extern WindowRecord* (*encodings_find_window)(Connection* conn, const std::string& name);
-
-// Font charset and encoding of a temporary window record made for a target
-// that has no window (a channel when the name begins with one of the
-// connection's channel-type characters, else a query), with its per-window
-// font settings loaded. Default: charset 1, encoding 0.
-extern void (*encodings_target_font)(Connection* conn, const std::string& name, int* charset,
-                                     int* encoding);
-
-// The connection's status window, or null. Default: null.
-extern WindowRecord* (*encodings_status_window)(Connection* conn);
-
-// The connection's CHARSET text (the server's CHARSET token). Without it: "".
-extern std::string (*encodings_conn_charset)(Connection* conn);

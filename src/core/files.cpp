@@ -27,7 +27,6 @@
 
 std::string file_command_shell;
 std::string program_path_override;
-int (*file_chantype_of)(const char* text, Connection* conn) = nullptr;
 int (*file_trash_confirm)(const std::string& path) = nullptr;
 std::function<int(const std::string& temp_path, const std::string& target_path)> file_replace_hook;
 
@@ -464,14 +463,14 @@ int file_long_path(std::string& path)
     return 1;
 }
 
-void file_sanitize_name(std::string& name, Connection* conn)
+void file_sanitize_name(std::string& name, bool keep_first)
 {
     if (name.empty())
         return;
     std::size_t start = 0;
     if (name[0] == '.')
         name[0] = '_';
-    else if (file_chantype_of && file_chantype_of(name.c_str(), conn))
+    else if (keep_first)
         start = 1;
     const bool alnum_only = text_equal_nocase(file_command_shell, "4DOS.COM");
     for (std::size_t i = start; i < name.size(); ++i) {

@@ -19,8 +19,6 @@
 #include <vector>
 
 struct StringNode;
-struct Connection;
-
 // ---- Paths ----
 
 // Turns every "\" into "/".
@@ -66,20 +64,16 @@ int file_short_path(std::string& path);
 int file_long_path(std::string& path);
 
 // Makes a name usable as a file name in place: a leading "." becomes "_"; a first
-// character that is one of the connection's channel-type characters is kept;
-// after it every control character (1 to 31), '"' and each of \ / : * ? < > | ^
-// becomes "_". While the kept command shell is "4DOS.COM", every character that is
-// not a letter or a digit becomes "_" as well.
-void file_sanitize_name(std::string& name, Connection* conn);
+// character that is one of the connection's channel-type characters is kept
+// (`keep_first`: the caller knows the connection's channel types); after it
+// every control character (1 to 31), '"' and each of \ / : * ? < > | ^ becomes
+// "_". While the kept command shell is "4DOS.COM", every character that is not
+// a letter or a digit becomes "_" as well.
+void file_sanitize_name(std::string& name, bool keep_first);
 
 // The command shell kept at start-up ("4DOS.COM" or empty).
 extern std::string file_command_shell;
 
-// The connection's channel-type test used by file_sanitize_name: the first
-// character of text when it is one of the connection's channel-type characters,
-// else 0. Default: 0 (no connection subsystem). A pointer: the server's
-// ISUPPORT answer lives above core.
-extern int (*file_chantype_of)(const char* text, Connection* conn);
 
 // 1 when the path lies inside folder once "." and ".." parts are resolved (and,
 // for what exists, links are followed); the folder itself does not count.

@@ -160,27 +160,20 @@ std::string_view up_to(std::string_view text, char end)
 // State shared by the comparisons of one sort. Values that come from other
 // parts of the program are fetched once, when first needed.
 struct SortEnv {
-    Connection* connection = nullptr;
-    bool have_prefixes = false;
-    std::string prefixes;
+    const SortInputs* inputs = nullptr;
     bool have_success = false;
     std::unordered_map<std::string, int> success; // host (lower case) -> position
 
-    const std::string& nick_prefixes()
-    {
-        if (!have_prefixes) {
-            prefixes = sort_nick_prefixes_hook ? sort_nick_prefixes_hook(connection) : std::string("@%+");
-            have_prefixes = true;
-        }
-        return prefixes;
-    }
+    const std::string& nick_prefixes() const { return inputs->nick_prefixes; }
 
     const std::unordered_map<std::string, int>& success_positions()
     {
         if (!have_success) {
             have_success = true;
-            StringNode* list = sort_servers_success_hook ? sort_servers_success_hook() : nullptr;
-            list = strlist_sort(list, 12, nullptr);
+            StringNode* list = nullptr;
+            for (const StringNode* cur = inputs->success; cur; cur = cur->next)
+                list = strlist_append(list, std::string_view(cur->text), 0);
+            list = strlist_sort(list, 12);
             int position = 0;
             for (StringNode* cur = list; cur; cur = cur->next, ++position) {
                 std::string host(up_to(cur->text, ','));
@@ -224,7 +217,7 @@ int compare_server_entries(const StringNode* a, const StringNode* b)
 
 // ---- mode 3 ----------------------------------------------------------------
 
-int compare_columns(const StringNode* a, const StringNode* b)
+int compare_columns(const StringNode* a, const StringNode* b, const SortEnv& env)
 {
     const int flags = a->wrapMode;
     const bool reverse = (flags & 1) != 0;
@@ -235,8 +228,8 @@ int compare_columns(const StringNode* a, const StringNode* b)
 
     if ((flags & 4) && !strlist_sort_expression.empty()) {
         std::string result;
-        if (sort_eval_expression_hook &&
-            sort_eval_expression_hook(strlist_sort_expression, from_a, from_b, result) > 0) {
+        const auto& eval = env.inputs->eval_expression;
+        if (eval && eval(strlist_sort_expression, from_a, from_b, result) > 0) {
             std::string_view r = result;
             while (!r.empty() && (r.front() == ' ' || r.front() == '\t'))
                 r.remove_prefix(1);
@@ -490,7 +483,7 @@ int compare_nodes(const StringNode* a, const StringNode* b, int mode, SortEnv& e
             return c;
         return sort_compare_nocase(b->text, a->text);
     case 3:
-        return compare_columns(a, b);
+        return compare_columns(a, b, env);
     case 4:
         return compare_tokens(a, b, false, env);
     case 44:
@@ -540,11 +533,7 @@ std::string_view field_after(std::string_view entry, std::string_view key, bool*
 
 // ---------------------------------------------------------------------------
 
-std::string (*sort_nick_prefixes_hook)(Connection* connection) = nullptr;
 std::string strlist_sort_expression;
-int (*sort_eval_expression_hook)(const std::string& expression, std::string_view first,
-                                 std::string_view second, std::string& result) = nullptr;
-StringNode* (*sort_servers_success_hook)() = nullptr;
 int (*sort_script_file_hook)(std::intptr_t record, int* kind, int* popup_kind,
                              std::string* path) = nullptr;
 int (*sort_url_marked_first_hook)() = nullptr;
@@ -556,12 +545,12 @@ int sort_compare_nocase(std::string_view a, std::string_view b)
     return text_compare_nocase(a, b);
 }
 
-StringNode* strlist_sort(StringNode* head, int mode, Connection* connection)
+StringNode* strlist_sort(StringNode* head, int mode, const SortInputs& inputs)
 {
     if (!head)
         return nullptr;
     SortEnv env;
-    env.connection = connection;
+    env.inputs = &inputs;
     auto compare = [&](StringNode* x, StringNode* y) { return compare_nodes(x, y, mode, env); };
     head = list_merge_sort(head, compare);
     // Rebuild the back links; the head's points to the last node.

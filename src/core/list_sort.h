@@ -5,13 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "core/options.h"
 #include "core/string_list.h"
-
-struct Connection;
 
 // ---------------------------------------------------------------------------
 // The merge sort.
@@ -73,37 +72,39 @@ T* list_merge_sort(T* head, Compare compare, T* T::*next = &T::next)
 // Case-insensitive (ASCII) comparison of two texts: negative, 0 or positive.
 int sort_compare_nocase(std::string_view a, std::string_view b);
 
+// What some modes take from the caller, who knows what core cannot: the
+// connection's nick-prefix characters in the server's order (modes 4 and 44,
+// flag 4), the "[success]" entries of the servers file ("host,count"; mode
+// 13; the sorter reads them and leaves the list alone), and the evaluation
+// of /filter's sort expression (mode 3, flag 4): it writes the evaluated
+// text of the expression with $1 and $2 the two lines from their columns
+// into `result` and returns a positive value on success; without it there
+// is no custom order.
+struct SortInputs {
+    std::string nick_prefixes = "@%+";  // the prefixes a connection starts with
+    const StringNode* success = nullptr;
+    std::function<int(const std::string& expression, std::string_view first, std::string_view second,
+                      std::string& result)>
+        eval_expression;
+};
+
 // Sorts through `next`, then rebuilds every `prev` (the head's `prev` is the
-// last node). Returns the new head. `connection` serves modes 4 and 44.
-StringNode* strlist_sort(StringNode* head, int mode, Connection* connection);
+// last node). Returns the new head.
+StringNode* strlist_sort(StringNode* head, int mode, const SortInputs& inputs = SortInputs());
 
 // ---------------------------------------------------------------------------
 // Seams to the parts of the program that some modes consult, set where the
 // program is put together: each asks one answer of a part above core, so
 // they stay pointers, null until set.
 
-// The connection's nick-prefix characters in the server's order (modes 4
-// and 44, flag 4). Without it: "@%+", the prefixes a connection starts with.
-extern std::string (*sort_nick_prefixes_hook)(Connection* connection);
-
 // The sort expression of /filter -a ("$alias($1,$2)"); empty for none.
 // /filter sets it around its sort.
 extern std::string strlist_sort_expression;
-
-// Evaluates the sort expression with $1 and $2 the two lines from their
-// columns, writing the evaluated text into `result`; returns a positive
-// value on success. Without it: no custom order.
-extern int (*sort_eval_expression_hook)(const std::string& expression, std::string_view first,
-                                        std::string_view second, std::string& result);
 
 // Reads one field of a server-list entry ("description SERVER:host:ports
 // [:password] [GROUP:group]"): field 0 the description, 1 the host, 4 the
 // group. Returns 1 when the field is not empty.
 int sort_server_entry_field(std::string_view entry, int field, std::string& out);
-
-// Returns a new list of the "[success]" entries of the servers file
-// ("host,count"); the sorter frees it. Without it: none.
-extern StringNode* (*sort_servers_success_hook)();
 
 // Tells whether `record` (an extra word of a script-file entry) is one of the
 // loaded script files. When it is, sets kind (0 alias, 1 popup, 2 remote),

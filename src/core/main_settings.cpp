@@ -2,7 +2,6 @@
 // user lists of "control.ini".
 #include "core/main_settings.h"
 
-#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -26,13 +25,10 @@ const char* const kDefaultDccIgnoreTypes =
 const char* const kProgramVersionText = "Kest " KEST_VERSION;
 
 MainSettings main_settings;
-MainSettingsHooks main_settings_hooks;
 Signal<void(SettingsLoad&)> settings_loaded;
 Signal<void()> settings_saving;
 
 namespace {
-
-MainSettingsHooks& hooks = main_settings_hooks;
 
 std::string read_key(const char* section, const char* key, const char* def, std::size_t size)
 {
@@ -44,34 +40,6 @@ std::string read_key(const char* section, const char* key, const char* def, std:
 void write_key(const char* section, const char* key, const std::string& value)
 {
     ini_write(section, key, value.c_str(), main_ini_path);
-}
-
-bool is_live(Connection* conn)
-{
-    return conn && hooks.conn_is_live && hooks.conn_is_live(conn);
-}
-
-Connection* first_live_connection()
-{
-    Connection* c = hooks.first_connection ? hooks.first_connection() : nullptr;
-    return is_live(c) ? c : nullptr;
-}
-
-std::string* field(Connection* conn, int f)
-{
-    return conn && hooks.conn_text ? hooks.conn_text(conn, f) : nullptr;
-}
-
-void set_field(Connection* conn, int f, std::string_view value)
-{
-    if (std::string* s = field(conn, f))
-        buf_copy(*s, kShortTextSize, value);
-}
-
-std::string get_field(Connection* conn, int f)
-{
-    std::string* s = field(conn, f);
-    return s ? *s : std::string();
 }
 
 // A decimal number as the older files store it: leading blanks, an optional
@@ -194,36 +162,6 @@ void load_others_of_connection(int from, int to, SettingsLoad& load)
         settings_loaded.fire_range(from, to, load);
 }
 
-void load_identity(Connection* first)
-{
-    if (!first)
-        return;
-    set_field(first, kConnStoredUser, read_key("kest", "user", "", kShortTextSize));
-    set_field(first, kConnStoredEmail, read_key("kest", "email", "", kShortTextSize));
-    if (hooks.start_nick && !hooks.start_nick->empty())
-        set_field(first, kConnStoredNick, *hooks.start_nick);
-    if (hooks.start_anick && !hooks.start_anick->empty())
-        set_field(first, kConnStoredAnick, *hooks.start_anick);
-    if (get_field(first, kConnStoredNick).empty())
-        set_field(first, kConnStoredNick, read_key("kest", "nick", "", kShortTextSize));
-    if (get_field(first, kConnStoredAnick).empty())
-        set_field(first, kConnStoredAnick, read_key("kest", "anick", "", kShortTextSize));
-    set_field(first, kConnCurrentNick, get_field(first, kConnStoredNick));
-}
-
-void load_local_host(Connection* first)
-{
-    if (!first)
-        return;
-    set_field(first, kConnStoredLocalHost, read_key("local", "local", "", kShortTextSize));
-    set_field(first, kConnStoredLocalIpText, read_key("local", "localip", "", kShortTextSize));
-    long long ip = read_decimal(read_key("local", "longip", "", kShortTextSize));
-    if (hooks.conn_ip) {
-        if (std::uint32_t* p = hooks.conn_ip(first, 1))
-            *p = static_cast<std::uint32_t>(ip);
-    }
-}
-
 void load_text_section()
 {
     MainSettings& s = main_settings;
@@ -308,22 +246,6 @@ void load_dirs_section()
     ini_save_dirs();
 }
 
-std::string server_entry_text(Connection* conn)
-{
-    const std::string desc = get_field(conn, kConnStoredDescription);
-    const std::string host = get_field(conn, kConnStoredServer);
-    if (desc.empty() || host.empty())
-        return std::string();
-    std::string out = desc + "SERVER:" + host + ":" + get_field(conn, kConnStoredPort);
-    const std::string password = get_field(conn, kConnStoredPassword);
-    if (!password.empty())
-        out += ":" + password;
-    const std::string group = get_field(conn, kConnStoredGroup);
-    if (!group.empty())
-        out += "GROUP:" + group;
-    return out;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -334,44 +256,9 @@ std::string settings_control_ini_path()
     return settings_dir + "control.ini";
 }
 
-void settings_apply_server_entry(const std::string& entry, Connection* conn)
+long long settings_decimal(const std::string& text)
 {
-    if (!field(conn, kConnStoredServer))
-        return;
-    std::string rest = entry;
-    std::string group;
-    std::size_t g = rest.find("GROUP:");
-    if (g != std::string::npos) {
-        group = rest.substr(g + 6);
-        rest.erase(g);
-    }
-    std::string description;
-    std::size_t s = rest.find("SERVER:");
-    if (s != std::string::npos) {
-        description = rest.substr(0, s);
-        rest.erase(0, s + 7);
-    }
-    while (!description.empty() && description.back() == ' ')
-        description.pop_back();
-    std::string host = rest, ports, password;
-    std::size_t c1 = rest.find(':');
-    if (c1 != std::string::npos) {
-        host = rest.substr(0, c1);
-        std::size_t c2 = rest.find(':', c1 + 1);
-        if (c2 == std::string::npos) {
-            ports = rest.substr(c1 + 1);
-        } else {
-            ports = rest.substr(c1 + 1, c2 - c1 - 1);
-            password = rest.substr(c2 + 1);
-        }
-    }
-    if (ports.empty())
-        ports = "6667";
-    set_field(conn, kConnStoredDescription, description);
-    set_field(conn, kConnStoredServer, host);
-    set_field(conn, kConnStoredPort, ports);
-    set_field(conn, kConnStoredPassword, password);
-    set_field(conn, kConnStoredGroup, group);
+    return read_decimal(text);
 }
 
 void ini_load_user_lists()
@@ -392,33 +279,21 @@ void ini_load_user_lists()
     }
 }
 
-int settings_load_all()
+int settings_load_all(Connection* first)
 {
     MainSettings& s = main_settings;
-    Connection* first = first_live_connection();
     SettingsLoad load;
     load.first = first;
 
     // 1. Identity.
-    load_identity(first);
+    load_others_of_connection(kLoadIdentity, kLoadServersFile, load);
 
     // 2. The server list.
     s.servers_file = read_key("files", "servers", "", kMediumTextSize);
     file_setting_path(s.servers_file, "servers.ini");
 
-    // 3. The first connection's server.
-    if (first) {
-        const std::string host = read_key("kest", "host", "", kMediumTextSize);
-        if (!host.empty()) {
-            if (hooks.conn_apply_server_entry)
-                hooks.conn_apply_server_entry(host, first);
-            else
-                settings_apply_server_entry(host, first);
-        }
-    }
-
-    // 4. The local host.
-    load_local_host(first);
+    // 3. The first connection's server, 4. its local host.
+    load_others_of_connection(kLoadFirstServer, kLoadDccPorts, load);
 
     // 5. DCC.
     load_others(kLoadDccPorts, kLoadFiles, load);
@@ -498,12 +373,10 @@ int settings_load_all()
 
 void settings_save_all()
 {
-    ini_save_main_window_pos();
-    settings_saving.fire_range(kSettingsSaveColours, kSettingsSaveOptionLines);
+    settings_saving.fire_range(kSettingsSaveMainWindow, kSettingsSaveOptionLines);
     ini_save_options();
     ini_save_text_settings();
-    settings_saving.fire_range(kSettingsSaveNickColours, kSettingsSaveIdentity);
-    ini_save_identity(0, first_live_connection());
+    settings_saving.fire_range(kSettingsSaveNickColours, kSettingsSaveUserLists);
     ini_save_user_lists(0);
 }
 
@@ -515,25 +388,6 @@ void ini_save_user_lists(int flags)
     for (const UserListSlot& slot : kUserLists)
         if (flags & slot.bit)
             ini_save_list_file(control, slot.header, main_settings.*(slot.list));
-}
-
-void ini_save_identity(int flags, Connection* conn)
-{
-    Connection* c = is_live(conn) ? conn : first_live_connection();
-    if (!c || !hooks.conn_text)
-        return;
-    if (flags == 0)
-        flags = 7;
-    if (flags & 1) {
-        write_key("kest", "user", get_field(c, kConnStoredUser));
-        write_key("kest", "email", get_field(c, kConnStoredEmail));
-    }
-    if (flags & 2) {
-        write_key("kest", "nick", get_field(c, kConnStoredNick));
-        write_key("kest", "anick", get_field(c, kConnStoredAnick));
-    }
-    if (flags & 4)
-        write_key("kest", "host", server_entry_text(c));
 }
 
 void ini_save_dirs()
@@ -581,24 +435,8 @@ void ini_save_text_settings()
     write_key("files", "addrbk", file_relative_to_settings_dir(s.addrbk_file));
 }
 
-void ini_save_local_host(Connection* conn)
+void ini_save_main_window_placement(const MainWindowPlacement& p, bool shift_held)
 {
-    std::uint32_t* ip = is_live(conn) && hooks.conn_ip ? hooks.conn_ip(conn, 0) : nullptr;
-    if (!ip || *ip == 0) {
-        ini_write("local", nullptr, nullptr, main_ini_path);
-        return;
-    }
-    write_key("local", "local", get_field(conn, kConnLocalHost));
-    write_key("local", "localip", get_field(conn, kConnLocalIpText));
-    write_key("local", "longip", std::to_string(static_cast<unsigned long>(*ip)));
-}
-
-void ini_save_main_window_pos()
-{
-    MainWindowPlacement p;
-    if (!hooks.main_window_placement || !hooks.main_window_placement(p))
-        return;
-
     // The stored line's sixth and seventh fields are kept.
     int fields[7] = {0, 0, 0, 0, 0, 1, 0};
     const std::string stored = read_key("windows", "main", "0,0,0,0,0,1,0", kLongTextSize);
@@ -617,7 +455,7 @@ void ini_save_main_window_pos()
         state = 2;
     else
         state = 0;
-    if (hooks.shift_key_down && hooks.shift_key_down())
+    if (shift_held)
         state = tray_state;
 
     int left = p.normal_left, top = p.normal_top, width = p.normal_width, height = p.normal_height;

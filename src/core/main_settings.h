@@ -4,13 +4,12 @@
 // writes one section back. The user lists (ignore, auto-op, auto-voice,
 // protect) live in a second file, "control.ini" in the settings folder.
 //
-// This part knows nothing of windows or the connection record's layout: it
-// reaches them through MainSettingsHooks, which start-up fills. The other
+// This part knows nothing of windows or the connection record: the other
 // parts load and save their own settings as listeners of settings_loaded and
-// settings_saving, each at its step.
+// settings_saving, each at its step (the first connection's identity, server
+// and local host among them, and the main window's placement).
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "core/signal.h"
@@ -86,26 +85,6 @@ extern MainSettings main_settings;
 // The program's version text, written to "about"/"version".
 extern const char* const kProgramVersionText;
 
-// ---- Calls out ----
-
-// The fields of a connection that the settings fill and save.
-enum SettingsConnField : int {
-    kConnStoredUser,
-    kConnStoredEmail,
-    kConnStoredNick,
-    kConnStoredAnick,
-    kConnStoredServer,
-    kConnStoredDescription,
-    kConnStoredGroup,
-    kConnStoredPassword,
-    kConnStoredPort,
-    kConnCurrentNick,        // the nick in use (live identity)
-    kConnStoredLocalHost,
-    kConnStoredLocalIpText,
-    kConnLocalHost,          // as resolved
-    kConnLocalIpText,
-};
-
 // The main window as the saver of its placement needs it.
 struct MainWindowPlacement {
     int hidden_in_tray = 0;      // hidden to the tray
@@ -125,34 +104,6 @@ struct MainWindowPlacement {
     int normal_height = 0;
 };
 
-// What the main settings cannot know themselves, each answered by the one
-// part that holds it (core sits below the connection record and the frame,
-// so these stay pointers, null until start-up sets them).
-struct MainSettingsHooks {
-    // The connection list: its first record, the live test, and the record's
-    // fields (null for a field it does not have). See
-    // main_settings_bind_connection below.
-    Connection* (*first_connection)() = nullptr;
-    int (*conn_is_live)(const Connection* conn) = nullptr;
-    std::string* (*conn_text)(Connection* conn, int field) = nullptr;
-    std::uint32_t* (*conn_ip)(Connection* conn, int stored) = nullptr;
-
-    // The command line's nick and alternative nick ("-n"); null or empty
-    // when none was given.
-    const std::string* start_nick = nullptr;
-    const std::string* start_anick = nullptr;
-
-    // Fills the connection's server fields from a server-list line (the
-    // server list picks the port). Absent: settings_apply_server_entry.
-    void (*conn_apply_server_entry)(const std::string& entry, Connection* conn) = nullptr;
-
-    // The main window's state; 0 when there is none (nothing is saved).
-    int (*main_window_placement)(MainWindowPlacement& out) = nullptr;
-    // 1 while the Shift key is held down. Absent: never.
-    int (*shift_key_down)() = nullptr;
-};
-extern MainSettingsHooks main_settings_hooks;
-
 // ---- The other parts' settings ----
 
 // The load passed to the other parts' loaders.
@@ -166,6 +117,10 @@ struct SettingsLoad {
 // settings' own and have no listener; a step marked "(connection)" runs only
 // when there is a first connection.
 enum SettingsLoadOrder {
+    kLoadIdentity = 1,           // (connection) the first connection's identity
+    kLoadServersFile = 2,        // (here) the server list's file
+    kLoadFirstServer = 3,        // (connection) the first connection's server
+    kLoadLocalHost = 4,          // (connection) the first connection's local host
     kLoadDccPorts = 10,          // the DCC ports
     kLoadFiles = 20,             // (here) the URL list, the address book
     kLoadBrowser = 30,           // the desktop's default browser
@@ -211,11 +166,12 @@ extern Signal<void(SettingsLoad& load)> settings_loaded;
 // The steps of settings_save_all where the other parts write their own
 // settings, in its order; "(here)" marks the main settings' own.
 enum SettingsSaveOrder {
-    kSettingsSaveMainWindow = 10,        // (here) the main window's placement
+    kSettingsSaveMainWindow = 10,        // the main window's placement
     kSettingsSaveColours = 20,           // the colours
     kSettingsSaveOptionLines = 30,       // (here) the option lines and section "text"
     kSettingsSaveNickColours = 40,       // the nick colours
-    kSettingsSaveIdentity = 50,          // (here) the identity and the user lists
+    kSettingsSaveIdentity = 50,          // the identity of the first connection
+    kSettingsSaveUserLists = 60,         // (here) the user lists
 };
 extern Signal<void()> settings_saving;
 
@@ -223,9 +179,10 @@ extern Signal<void()> settings_saving;
 
 // The start-up load of the main settings file, section by section, then the
 // other parts' loaders. Runs once, after the settings location is fixed and
-// the first connection exists. Returns the result of the last script-file
-// loader (1 when there is none).
-int settings_load_all();
+// the first connection exists; `first` is that connection when it is live,
+// else null (the steps marked "(connection)" are then skipped). Returns the
+// result of the last script-file loader (1 when there is none).
+int settings_load_all(Connection* first);
 
 // The four user lists: an older list still in the main file's sections
 // "ignore", "autoop", "voice" or "protect" becomes the list, is saved into
@@ -237,26 +194,20 @@ void ini_load_user_lists();
 // The full path of "control.ini".
 std::string settings_control_ini_path();
 
-// Fills the connection's stored server fields from a server-list line:
-// description "SERVER:" host ":" ports [":" password] ["GROUP:" group]; an
-// empty port list becomes "6667". Each field is cut at 256 characters.
-void settings_apply_server_entry(const std::string& entry, Connection* conn);
+// A decimal number as the older files store it: leading blanks, an optional
+// sign, digits up to the first other character; nothing gives 0.
+long long settings_decimal(const std::string& text);
 
 // ---- Save ----
 
 // Every setting written at once (/saveini): the main window's placement, the
 // colours, the option lines, section "text", the nick colours, the identity
-// of the first connection and the user lists.
+// of the first connection and the user lists, each part at its step.
 void settings_save_all();
 
 // "control.ini": bit 1 "[ignore]", 2 "[op]", 4 "[voice]", 8 "[protect]";
 // 0 means all four.
 void ini_save_user_lists(int flags);
-
-// Section "kest" of the connection (the first one when it is not live;
-// nothing when neither is): bit 1 "user" and "email", bit 2 "nick" and
-// "anick", bit 4 "host"; 0 means all.
-void ini_save_identity(int flags, Connection* conn);
 
 // "senddir", "logdir", "pics", "waves", "midis", "mp3s", "wmas", "oggs" of
 // section "dirs": each folder is first made valid (a folder that does not
@@ -268,58 +219,12 @@ void ini_save_dirs();
 // of section "files" (relative to the settings folder).
 void ini_save_text_settings();
 
-// Section "local" from the connection's resolved local host, address text
-// and address number when it is live and the number is not 0; otherwise the
-// section is removed.
-void ini_save_local_host(Connection* conn);
-
-// "windows"/"main": left, width, top, height, state, and the stored line's
-// sixth and seventh fields. State 3 (4 when it restores maximised) while
-// hidden to the tray or while Shift is held; else 1 minimised, 2 maximised,
-// 0 normal (then the window rectangle, otherwise the normal one).
-void ini_save_main_window_pos();
+// "windows"/"main" from the main window's placement: left, width, top,
+// height, state, and the stored line's sixth and seventh fields. State 3 (4
+// when it restores maximised) while hidden to the tray or while Shift is
+// held (`shift_held`); else 1 minimised, 2 maximised, 0 normal (then the
+// window rectangle, otherwise the normal one).
+void ini_save_main_window_placement(const MainWindowPlacement& p, bool shift_held);
 
 // Frees the lists kept in main_settings (at exit).
 void main_settings_free_lists();
-
-// ---- Binding to the connection record ----
-
-// Points the connection hooks at a record type that has the fields of the
-// program's connection record. Called by start-up as
-//     main_settings_bind_connection(&conn_list, conn_is_live);
-template <class Conn>
-void main_settings_bind_connection(Conn** head, int (*is_live)(const Conn*))
-{
-    static Conn** s_head = nullptr;
-    static int (*s_is_live)(const Conn*) = nullptr;
-    s_head = head;
-    s_is_live = is_live;
-    main_settings_hooks.first_connection = [] { return s_head ? *s_head : nullptr; };
-    main_settings_hooks.conn_is_live = [](const Connection* c) {
-        return s_is_live ? s_is_live(static_cast<const Conn*>(c)) : 0;
-    };
-    main_settings_hooks.conn_text = [](Connection* conn, int field) -> std::string* {
-        Conn* c = static_cast<Conn*>(conn);
-        switch (field) {
-        case kConnStoredUser: return &c->stored_identity[0];
-        case kConnStoredEmail: return &c->stored_identity[1];
-        case kConnStoredNick: return &c->stored_identity[2];
-        case kConnStoredAnick: return &c->stored_identity[3];
-        case kConnStoredServer: return &c->stored_identity[5];
-        case kConnStoredDescription: return &c->stored_identity[6];
-        case kConnStoredGroup: return &c->stored_identity[7];
-        case kConnStoredPassword: return &c->stored_identity[8];
-        case kConnStoredPort: return &c->stored_identity[9];
-        case kConnCurrentNick: return &c->live_identity[2];
-        case kConnStoredLocalHost: return &c->stored_local_host;
-        case kConnStoredLocalIpText: return &c->stored_local_ip_text;
-        case kConnLocalHost: return &c->local_host;
-        case kConnLocalIpText: return &c->local_ip_text;
-        default: return nullptr;
-        }
-    };
-    main_settings_hooks.conn_ip = [](Connection* conn, int stored) -> std::uint32_t* {
-        Conn* c = static_cast<Conn*>(conn);
-        return stored ? &c->stored_local_ip : &c->local_ip;
-    };
-}

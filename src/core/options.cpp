@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include <QGuiApplication>
+
 #include "core/ini.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
@@ -502,7 +504,8 @@ void read_position(const OptionRow& s, int v)
             v = options_default_block_size(v);
             break;
         case OPT_DUAL_MONITORS:
-            if (v == 2 && options_monitor_count && options_monitor_count() > 1)
+            // 2 becomes 1 when there is more than one monitor.
+            if (v == 2 && QGuiApplication::screens().size() > 1)
                 v = 1;
             break;
         case OPT_LOOKUP_LOCAL_ADDRESS:
@@ -573,7 +576,6 @@ void finish_line(int line)
 }  // namespace
 
 int options_old_default_port = 0;
-int (*options_monitor_count)() = nullptr;
 
 int options_default_block_size(int size)
 {

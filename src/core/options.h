@@ -417,11 +417,6 @@ extern int options_old_default_port;
 
 // ---- Calls out ----
 
-// The number of monitors (a value of 2 at "n1" position 16 becomes 1 when
-// there is more than one). Without it: one. A pointer: the screens are the
-// toolkit's, above core.
-extern int (*options_monitor_count)();
-
 // Rounds the stored DCC packet size ("n0" position 20): the smallest power
 // of two from 512 up that is not below the size, where a step past 65534
 // gives 4096.

@@ -213,7 +213,6 @@ std::vector<std::string_view> split_blanks(std::string_view s)
 } // namespace
 
 std::time_t (*time_clock)() = system_clock_now;
-bool (*online_time_conn_counter)(Connection*, int**, int**, int**) = nullptr;
 Signal<void(bool)> online_time_moved;
 
 void time_set_timezone()
@@ -647,18 +646,19 @@ void time_stamp_text(std::string& output, int kind)
     }
 }
 
-void online_time_add(int seconds, Connection* conn)
+void online_time_add_connection(int seconds, int& hours, int& minutes, int& secs)
 {
     if (!opt_online_timer) return;
-    bool carried = false;
-    if (conn) {
-        int *h = nullptr, *m = nullptr, *s = nullptr;
-        if (online_time_conn_counter && online_time_conn_counter(conn, &h, &m, &s) && h && m && s)
-            carried = counter_add(*h, *m, *s, seconds);
-        counter_add(online_time_first.hours, online_time_first.minutes, online_time_first.seconds, seconds);
-    } else {
-        carried = counter_add(online_time_total.hours, online_time_total.minutes, online_time_total.seconds, seconds);
-        counter_add(online_time_second.hours, online_time_second.minutes, online_time_second.seconds, seconds);
-    }
+    const bool carried = counter_add(hours, minutes, secs, seconds);
+    counter_add(online_time_first.hours, online_time_first.minutes, online_time_first.seconds, seconds);
+    online_time_moved.fire(carried);
+}
+
+void online_time_add(int seconds)
+{
+    if (!opt_online_timer) return;
+    const bool carried =
+        counter_add(online_time_total.hours, online_time_total.minutes, online_time_total.seconds, seconds);
+    counter_add(online_time_second.hours, online_time_second.minutes, online_time_second.seconds, seconds);
     online_time_moved.fire(carried);
 }

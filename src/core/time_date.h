@@ -13,8 +13,6 @@
 
 #include "core/signal.h"
 
-struct Connection;
-
 // ---------------------------------------------------------------------------
 // Settings, filled by the settings load; the values here are the defaults.
 
@@ -53,11 +51,6 @@ extern int time_tz_daylight;
 // The clock: seconds since 1970. Default: the system clock; tests give the
 // code their own clock here.
 extern std::time_t (*time_clock)();
-
-// The online-time counter of a connection (its hours, minutes and seconds
-// fields, kept in the connection record); false for a stale connection. A
-// pointer: the record sits above core.
-extern bool (*online_time_conn_counter)(Connection* conn, int** hours, int** minutes, int** seconds);
 
 // The online-time counters moved (`carried`: a counter's seconds or minutes
 // turned over): the online-timer dialog, when it is open, shows them, and
@@ -126,6 +119,8 @@ void time_parse_date(std::string_view text, std::string& output);
 void time_stamp_text(std::string& output, int kind);
 
 // Adds elapsed seconds to the online-time counters (only while the online
-// timer is on): with a connection to its counter and the first program-wide
-// counter, without one to the total and the second program-wide counter.
-void online_time_add(int seconds, Connection* conn);
+// timer is on): a connection's time to its own counter (the hours, minutes
+// and seconds fields of its record) and the first program-wide counter.
+void online_time_add_connection(int seconds, int& hours, int& minutes, int& secs);
+// The program-wide step (no connection): the total and the second counter.
+void online_time_add(int seconds);

@@ -8,11 +8,6 @@
 
 namespace {
 
-bool never_ircx(const Connection*)
-{
-    return false;
-}
-
 inline unsigned char lower_byte(unsigned char c)
 {
     return static_cast<unsigned char>(text_lower_char(static_cast<char>(c)));
@@ -56,12 +51,11 @@ void replace_label_with_star(std::string& host, std::size_t pos)
 
 // Hides the label of a cloaked host: the one holding '=' or, on an IRCX
 // server, the one holding "XXX".
-void hide_cloaked_label(std::string& host, const Connection* conn)
+void hide_cloaked_label(std::string& host, bool ircx)
 {
     std::size_t pos = host.find('=');
     if (pos == std::string::npos) {
-        const MaskIrcxTest test = mask_conn_is_ircx != nullptr ? mask_conn_is_ircx : never_ircx;
-        if (!test(conn))
+        if (!ircx)
             return;
         pos = host.find("XXX");
         if (pos == std::string::npos)
@@ -127,8 +121,6 @@ struct MaskState {
 };
 
 } // namespace
-
-MaskIrcxTest mask_conn_is_ircx = nullptr;
 
 int wild_match(std::string_view mask, std::string_view text, int case_flag, int /*outer_call*/)
 {
@@ -255,7 +247,7 @@ int wild_match_masks(std::string_view mask1, std::string_view mask2, int case_fl
     return 0;
 }
 
-int mask_address(std::string& address, int type, const Connection* conn)
+int mask_address(std::string& address, int type, bool ircx)
 {
     const std::size_t bang = address.find('!');
     if (bang == std::string::npos)
@@ -290,7 +282,7 @@ int mask_address(std::string& address, int type, const Connection* conn)
     std::string domain;
     if (domain_row) {
         std::string hidden = host;
-        hide_cloaked_label(hidden, conn);
+        hide_cloaked_label(hidden, ircx);
         domain = domain_form(hidden, question_digits);
     }
 

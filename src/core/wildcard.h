@@ -11,8 +11,6 @@
 #include <string>
 #include <string_view>
 
-struct Connection;
-
 // 1 when the text matches the mask, else 0. case_flag 0 compares letters
 // without regard to case, non-zero compares exactly. Callers pass outer_call 1;
 // the matcher keeps no state between calls, so the flag changes nothing.
@@ -30,19 +28,12 @@ int wild_match_masks(std::string_view mask1, std::string_view mask2, int case_fl
 // 19; any other type gives the "nick!user@host" form) and returns 1. Returns 0
 // and leaves `address` as it was when it has no '!', no '@' after the '!', an
 // empty user part or an empty host. A mask can be longer than its address.
-// The connection (may be null) tells whether the server is an IRCX server.
-int mask_address(std::string& address, int type, const Connection* conn);
+// `ircx` tells whether the server is an IRCX server (a cloaked host's "XXX"
+// label is then hidden too).
+int mask_address(std::string& address, int type, bool ircx);
 
 // Completes a partial mask in place: every missing or empty part becomes '*'.
 // "nick!user@host" keeps its parts, "nick!user" gains "@*", "user@host" gains
 // "*!" in front, and a text without '!' and '@' becomes "*!*@text" when it
 // holds a '.', else "text!*@*". The result is cut at 1024 characters.
 void mask_default_ban(std::string& mask);
-
-// Whether the connection's server is an IRCX server (the server-flags bit that
-// the server-reply handling sets when the client answers it with "IRCX").
-// The connection subsystem installs its own test (a pointer: the record sits
-// above core); without it every connection, and none, counts as not IRCX. A stale connection must count as
-// none.
-using MaskIrcxTest = bool (*)(const Connection* conn);
-extern MaskIrcxTest mask_conn_is_ircx;

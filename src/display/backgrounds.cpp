@@ -14,11 +14,10 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/system_menu.h"
 #include "display/bar_windows.h"
 #include "display/pictures.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/record_slots.h"

@@ -7,7 +7,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/window_queries.h"
 #include "display/backgrounds.h"
 #include "model/colors.h"
 #include "model/window_record.h"

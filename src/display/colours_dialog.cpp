@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/list_sort.h"
 #include "core/numbered_texts.h"
 #include "core/string_list.h"
@@ -326,7 +326,7 @@ void replace_chosen()
     for (StringNode* n = g_working; n; n = n->next)
         n->number = 0;
     node->number = 1;
-    g_working = strlist_sort(strlist_splice(g_working, nullptr, node), 7, nullptr);
+    g_working = strlist_sort(strlist_splice(g_working, nullptr, node), 7);
     g_dialog->redraw();
 }
 
@@ -347,7 +347,7 @@ int open_dialog(QWidget* parent)
     g_working = strlist_copy(color_schemes);
     if (!g_working)
         g_working = color_scheme_text(color_default_scheme_name(), 0);
-    g_working = strlist_sort(g_working, 7, nullptr);
+    g_working = strlist_sort(g_working, 7);
     std::string current;
     StringNode* scheme = nullptr;
     for (StringNode* n = g_working; n; n = n->next)
@@ -421,10 +421,7 @@ void color_dialog_set_rgb(int index, unsigned rgb)
 {
     if (index < 0 || index > 15)
         return;
-    ColorRgb mapped = rgb;
-    if (color_hooks.nearest_colour && !color_hooks.nearest_colour(rgb, &mapped))
-        mapped = color_palette_default.rgb[index];
-    color_palette_edited.rgb[index] = mapped;
+    color_palette_edited.rgb[index] = color_nearest_on_screen(rgb);
     replace_chosen();
 }
 
@@ -461,7 +458,7 @@ int color_dialog_new_scheme(const std::string& typed)
     for (StringNode* n = g_working; n; n = n->next)
         n->number = 0;
     node->number = 1;
-    g_working = strlist_sort(strlist_splice(g_working, nullptr, node), 7, nullptr);
+    g_working = strlist_sort(strlist_splice(g_working, nullptr, node), 7);
     if (g_dialog) {
         g_dialog->fill_schemes(name);
         g_dialog->redraw();

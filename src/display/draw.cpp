@@ -17,7 +17,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/child_layout.h"
+#include "display/window_queries.h"
 #include "core/color_code.h"
 #include "core/encodings.h"
 #include "core/options.h"

@@ -10,7 +10,9 @@
 
 #include <cstdio>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/child_layout.h"
+#include "display/window_queries.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/ini.h"
@@ -558,31 +560,4 @@ void editbox_load_settings(WindowRecord* rec)
     if (value.empty())
         ini_read("editbox", "default", "", value, kLongTextSize, "");
     editbox_apply_settings(rec, editbox_parse_settings(value));
-}
-
-void editbox_relayout(WindowRecord* rec, int)
-{
-    if (!win_is_record(rec) || !rec->hwnd.get())
-        return;
-    QWidget* focus = QApplication::focusWidget();
-    bool focus_here = focus && rec->hwnd->isAncestorOf(focus);
-    win_create_editbox(rec, 3);
-    win_layout(rec->hwnd.get(), kLayoutFull);
-    if (focus_here && rec->editbox.get())
-        rec->editbox->setFocus();
-}
-
-namespace {
-int g_prefix_listener = 0;
-}  // namespace
-
-void editbox_install()
-{
-    irc_own_prefix_changed.add_once(g_prefix_listener, kOwnPrefixEditbox,
-                                    [](WindowRecord* rec) { editbox_relayout(rec, 0); });
-}
-
-void editbox_uninstall()
-{
-    irc_own_prefix_changed.drop(g_prefix_listener);
 }

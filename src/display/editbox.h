@@ -66,12 +66,6 @@ std::string editbox_settings_text(const EditboxSettings& s);
 void editbox_apply_settings(WindowRecord* rec, const EditboxSettings& s);
 // Reads [editbox] <name>, else [editbox] default, into the window.
 void editbox_load_settings(WindowRecord* rec);
-// Re-creates the input boxes and lays the window out, keeping the focus in
-// the first box when it was in the window.
-void editbox_relayout(WindowRecord* rec, int flags);
-// Listens to the protocol: the own prefix in a channel changed.
-void editbox_install();
-void editbox_uninstall();
 
 // The box's text changed (typing or a paste): clears the tab-completion
 // pattern, beeps from 400 characters on, then lays a multi-line box out again

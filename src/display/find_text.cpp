@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/child_layout.h"
-#include "app/child_widgets.h"
+#include "display/child_layout.h"
+#include "display/child_controls.h"
 #include "model/window_record.h"
 #include "core/ini.h"
 #include "core/text_buffer.h"

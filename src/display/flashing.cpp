@@ -7,11 +7,9 @@
 #include <vector>
 
 #include "model/connection.h"
-#include "app/frame_look.h"
-#include "app/frame_proc.h"
-#include "app/mdi_client.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
+#include "platform/app_messages.h"
 #include "core/numbered_texts.h"
 #include "display/highlight.h"
 #include "display/print_requests.h"
@@ -33,7 +31,7 @@ bool g_title_changed = false;
 
 QWidget* main_window()
 {
-    QMdiArea* mdi = mdi_client();
+    QWidget* mdi = win_mdi_handle();
     return mdi ? mdi->window() : nullptr;
 }
 
@@ -44,7 +42,7 @@ bool app_active()
 
 std::string program_title()
 {
-    return main_title();
+    return frame_title();
 }
 
 Flashing* find(QWidget* window)

@@ -16,11 +16,11 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/child_layout.h"
+#include "display/window_queries.h"
 #include "model/connection.h"
-#include "app/startup.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
 #include "core/encodings.h"
 #include "core/ini.h"
 #include "core/list_sort.h"
@@ -449,7 +449,7 @@ void font_relayout_window(WindowRecord* rec)
     if (rec->type == kWinTransfer && font_hooks.dccwin_relayout)
         font_hooks.dccwin_relayout(rec);
     if (QWidget* hwnd = rec->hwnd.get()) {
-        win_layout(hwnd, kLayoutFull);
+        win_layout_wanted.fire(hwnd, kLayoutFull);
         hwnd->update();
     }
     win_list_change(kWinListLook);
@@ -632,18 +632,6 @@ void fonts_free()
 }
 
 // ---- Seams of other modules ----
-
-int font_charset_codepage(int charset)
-{
-    return charset_codepage(charset, 0);
-}
-
-int font_codepage_of_window(WindowRecord* rec)
-{
-    if (!win_is_record(rec))
-        return -1;
-    return font_window_codepage(rec);
-}
 
 // The font settings of a target that has no window: a channel when the name
 // begins with one of the connection's channel-type characters, else a query.

@@ -145,10 +145,8 @@ extern int font_mbcp;
 // Drops the fonts of every window (shutdown).
 void fonts_free();
 
-// For the encodings: a font charset's code page, a window's code page and
-// the font (charset, encoding) of a message target.
-int font_charset_codepage(int charset);
-int font_codepage_of_window(WindowRecord* rec);
+// The font (charset, encoding) of a message target that has no window, for
+// the charset of the lines sent to it.
 void font_of_target(Connection* conn, const std::string& name, int* charset, int* encoding);
 
 // ---- Calls into other parts of the program ----

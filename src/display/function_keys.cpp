@@ -4,7 +4,7 @@
 #include <QListWidget>
 #include <QPointer>
 
-#include "app/child_widgets.h"
+#include "display/child_controls.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/string_list.h"

@@ -8,12 +8,11 @@
 #include <cctype>
 #include <vector>
 
-#include "app/child_layout.h"
-#include "app/child_widgets.h"
-#include "app/popup_menus.h"
+#include "display/child_layout.h"
+#include "display/child_controls.h"
 #include "model/connection.h"
 #include "model/window_record.h"
-#include "app/frame_proc.h"
+#include "display/address_open.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
@@ -524,43 +523,3 @@ int hotlink_at_point(QWidget* window, QPoint point, int kind, int shift)
     return 0;
 }
 
-int hotlink_popup(WindowRecord* rec, const QPoint& global, int shift)
-{
-    if (!win_is_record(rec) || !rec->text_area.get())
-        return 0;
-    if (rec->type != kWinStatus && rec->type != kWinChannel && rec->type != kWinQuery &&
-        rec->type != kWinFinger && rec->type != kWinCustom)
-        return 0;
-    TextArea* area = rec->text_area.get();
-    const QPoint p = area->mapFromGlobal(global);
-    if (!area->rect().contains(p))
-        return 0;
-    if (!hotlink_at_point(rec->hwnd.get(), p, kHotlinkPopup, shift))
-        return 0;
-    QWidget* window = hotlink_window();
-    if (!window)
-        return 0;
-    PopupSaved saved;
-    saved.hotlink = hotlink_word().substr(0, kLongText);
-    int shown = 0;
-    switch (hotlink_popup_kind()) {
-    case kHotlinkPopupScript:
-        return 1;  // the script's own
-    case kHotlinkPopupChannel:
-        if (menu_build_channel_popup(window, 1, "channel hotlink", &saved))
-            shown = menu_track_popup(window, kPopupChannelHotlink, global);
-        break;
-    case kHotlinkPopupNick:
-        if (menu_build_nicklist_popup(window, "nicklist hotlink", &saved))
-            shown = menu_track_popup(window, kPopupNicklist, global);
-        break;
-    case kHotlinkPopupNotify:
-        if (menu_build_query_popup(window, "query hotlink", &saved))
-            shown = menu_track_popup(window, kPopupNotify, global);
-        break;
-    default:
-        // Addresses have no popup of their own yet: the window's popup shows.
-        break;
-    }
-    return shown;
-}

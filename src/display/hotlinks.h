@@ -44,12 +44,6 @@ enum HotlinkPopupKind : int {
 // popup to show.
 int hotlink_at_point(QWidget* window, QPoint point, int kind, int shift);
 
-// A right-click on the window's text at the point (screen coordinates):
-// the popup of the hotlink under it (a channel's, a member's or a notify
-// entry's) is shown. 1 when the right-click was served (a popup shown or a
-// script's word), else 0 and the window's own popup may show.
-int hotlink_popup(WindowRecord* rec, const QPoint& global, int shift);
-
 // The byte index of the character at horizontal position x of a shown line
 // of the window, or -1 when x lies past the line.
 int hotlink_char_at(WindowRecord* rec, const StringNode* line, int x);

@@ -14,9 +14,10 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/child_layout.h"
+#include "display/window_queries.h"
 #include "model/connection.h"
-#include "app/window_open.h"
 #include "model/window_record.h"
 #include "core/options.h"
 #include "core/text_buffer.h"

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/child_layout.h"
-#include "app/child_widgets.h"
+#include "display/child_layout.h"
+#include "display/child_controls.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "display/pictures.h"
 #include "core/files.h"
 #include "core/ini.h"

@@ -2,6 +2,7 @@
 // change and merging.
 #include "display/logging.h"
 #include "display/window_buffer.h"
+#include "display/log_prompts.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,8 +15,7 @@
 #include <cstring>
 
 #include "model/connection.h"
-#include "app/tick.h"
-#include "app/window_open.h"
+#include "display/second_tick.h"
 #include "model/window_record.h"
 #include "core/files.h"
 #include "core/ini.h"
@@ -29,6 +29,7 @@
 #include "core/time_date.h"
 #include "model/colors.h"
 #include "model/line_buffer.h"
+#include "irc/numerics/isupport.h"
 #include "irc/numerics/replies.h"
 
 LogHooks log_hooks;
@@ -268,8 +269,8 @@ bool switch_on(WindowRecord* rec, int echo_on, int write_ini, int ask_file, cons
             file_fix_slashes(base);
             if (base.find('/') == std::string::npos)
                 base = log_folder() + base;
-        } else if (ask_file && log_hooks.ask_file) {
-            base = log_hooks.ask_file(numbered(kTextSaveAs), log_folder() + base_name);
+        } else if (ask_file) {
+            base = log_prompt_file(numbered(kTextSaveAs), log_folder() + base_name);
             if (base.empty())
                 return false;
         } else {
@@ -406,7 +407,7 @@ int log_base_name(const std::string& window_name, std::string& out, Connection* 
         out.resize(kShortText);
     if (text_ends_with_nocase(out, ".log") == std::string::npos)
         out += ".log";
-    file_sanitize_name(out, conn);
+    file_sanitize_name(out, isupport_is_chantype(out.c_str(), conn) != 0);
     return out.size() > 4 ? 1 : 0;
 }
 
@@ -421,7 +422,7 @@ std::string log_network_name(Connection* conn)
     // goes into a folder or file name, and "." and ".." are never used.
     if (net.empty() || net == "." || net == "..")
         return {};
-    file_sanitize_name(net, conn);
+    file_sanitize_name(net, isupport_is_chantype(net.c_str(), conn) != 0);
     for (char& c : net) {
         if (c == '/' || c == '\\' || c == '\0')
             c = '_';

@@ -157,9 +157,6 @@ int logview_merge(const std::vector<std::string>& sources, const std::string& ta
 
 // ---- Calls into other parts of the program ----
 struct LogHooks {
-    // Asks for a log file name (title, proposed path); empty when cancelled.
-    // Absent: the proposed path is taken.
-    std::string (*ask_file)(const std::string& title, const std::string& proposed) = nullptr;
     // Asks before a log file is deleted (title, text); 1 to delete.
     // Absent: nothing is deleted.
     int (*confirm_delete)(const std::string& title, const std::string& text) = nullptr;

@@ -6,9 +6,9 @@
 #include <QMouseEvent>
 #include <QPointer>
 
-#include "app/child_widgets.h"
+#include "display/child_controls.h"
+#include "display/window_queries.h"
 #include "model/connection.h"
-#include "app/popup_menus.h"
 #include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -20,6 +20,7 @@
 #include "script/exec/executor.h"
 
 ClickCommands click_commands;
+Signal<void(WindowRecord*, int, int)> clicks_custom_event;
 MouseState mouse_state;
 
 namespace {
@@ -215,7 +216,7 @@ int clicks_text_dblclick(QWidget* window, QPoint point, int shift)
         }
         break;
     case kWinCustom:
-        custom_menu_event(rec, 1, -1, "custom");
+        clicks_custom_event.fire(rec, 1, -1);
         return 1;
     default:
         break;
@@ -231,7 +232,7 @@ int clicks_custom_list_select(QWidget* window)
     WindowRecord* rec = win_record_of(window);
     if (!win_is_record(rec) || rec->type != kWinCustom)
         return 0;
-    custom_menu_event(rec, 7, list_caret_row(rec), "custom");
+    clicks_custom_event.fire(rec, 7, list_caret_row(rec));
     return 1;
 }
 
@@ -294,7 +295,7 @@ int clicks_list_dblclick(QWidget* window, int shift)
         return 1;
     }
     case kWinCustom:
-        custom_menu_event(rec, 1, list_caret_row(rec), "custom");
+        clicks_custom_event.fire(rec, 1, list_caret_row(rec));
         return 1;
     default:
         break;

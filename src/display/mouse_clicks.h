@@ -11,10 +11,20 @@
 
 #include <string>
 
+#include "core/signal.h"
+
 class QMouseEvent;
 class QWidget;
 class TextArea;
 struct WindowRecord;
+
+// The mouse chose in a custom window: a double-click in its text or list
+// (n 1, item -1 for the text) or a new selection in its list (n 7); item is
+// the list's caret row. The custom window's popup menu runs its event.
+enum CustomClickOrder {
+    kCustomClickPopups = 50,
+};
+extern Signal<void(WindowRecord* rec, int n, int item)> clicks_custom_event;
 
 // The double-click commands (each at most 1,024 characters).
 struct ClickCommands {

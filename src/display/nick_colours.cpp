@@ -6,8 +6,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/child_widgets.h"
-#include "app/tick.h"
+#include "display/child_controls.h"
+#include "display/second_tick.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/ini.h"

@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <unordered_map>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/window_queries.h"
 #include "model/connection.h"
-#include "app/frame_proc.h"
+#include "display/child_layout.h"
+#include "platform/app_messages.h"
 #include "model/window_record.h"
 #include "core/ini.h"
 #include "core/options.h"
@@ -24,7 +26,6 @@
 
 NicklistDefaults nicklist_defaults;
 
-int (*nicklist_window_watched_hook)(WindowRecord*) = nullptr;
 
 namespace {
 
@@ -275,9 +276,7 @@ namespace {
 
 int window_watched(WindowRecord* rec)
 {
-    if (nicklist_window_watched_hook)
-        return nicklist_window_watched_hook(rec);
-    return rec->hwnd.get() && win_active.get() == rec->hwnd.get() && !QWidget::mouseGrabber();
+    return win_is_watched(rec);
 }
 
 bool has_side_list(WindowRecord* rec)
@@ -306,7 +305,8 @@ void start_ticks(WindowRecord* rec)
 {
     watched_windows()[rec] = 1;
     if (!frame_timer_is_running(FRAME_TIMER_COUNTDOWNS))
-        frame_start_timer(FRAME_TIMER_COUNTDOWNS);
+        if (const FrameTimerRow* row = frame_timer_row(FRAME_TIMER_COUNTDOWNS))
+            frame_timer_start(FRAME_TIMER_COUNTDOWNS, row->period_ms);
 }
 
 }  // namespace
@@ -337,7 +337,7 @@ int nicklist_auto(WindowRecord* rec, int event)
             rec->nicklist_place = nicklist_setting(rec, 0);
         show_list(rec, !rec->nicklist_auto_hide && rec->nicklist_place != 2);
         if (w)
-            win_layout(w, kLayoutFull);
+            win_layout_wanted.fire(w, kLayoutFull);
         return 0;
     }
     case 1:
@@ -346,7 +346,7 @@ int nicklist_auto(WindowRecord* rec, int event)
             if (rec->side_list_hidden) {
                 show_list(rec, true);
                 if (w)
-                    win_layout(w, kLayoutFull);
+                    win_layout_wanted.fire(w, kLayoutFull);
             }
             start_ticks(rec);
             return 1;
@@ -376,7 +376,7 @@ int nicklist_auto(WindowRecord* rec, int event)
             rec->nicklist_hide_countdown = 0;
             show_list(rec, false);
             if (w)
-                win_layout(w, kLayoutFull);
+                win_layout_wanted.fire(w, kLayoutFull);
             return 0;
         }
         return 1;
@@ -385,7 +385,7 @@ int nicklist_auto(WindowRecord* rec, int event)
         if (rec->nicklist_shift_tab && rec->side_list_hidden) {
             show_list(rec, true);
             if (w)
-                win_layout(w, kLayoutFull);
+                win_layout_wanted.fire(w, kLayoutFull);
         }
         return 0;
     case 4:
@@ -397,7 +397,7 @@ int nicklist_auto(WindowRecord* rec, int event)
         if (rec->listbox->isEnabled()) {
             show_list(rec, false);
             if (w)
-                win_layout(w, kLayoutFull);
+                win_layout_wanted.fire(w, kLayoutFull);
         }
         return 0;
     default:

@@ -53,9 +53,6 @@ int nicklist_countdown_step();
 
 // ---- Seams ----
 
-// Whether the user is looking at the window (application active, window
-// active, no capture). Absent: the window is the active window.
-extern int (*nicklist_window_watched_hook)(WindowRecord* rec);
 
 // Fills the list box again from the nick list (after the list box was made anew).
 void nicklist_refill(WindowRecord* rec);

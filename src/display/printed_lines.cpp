@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "app/child_layout.h"
-#include "app/child_window.h"
-#include "app/window_queries.h"
+#include "display/child_layout.h"
+#include "display/child_controls.h"
+#include "display/window_queries.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/draw.h"

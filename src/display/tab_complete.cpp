@@ -5,7 +5,8 @@
 
 #include <vector>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/window_queries.h"
 #include "script/events/event_fire.h"
 #include "script/events/event_index.h"
 #include "script/exec/script_types.h"
@@ -119,7 +120,7 @@ std::vector<std::string> channel_candidates(WindowRecord* rec)
         if (StringNode* h = strlist_append(names, std::string_view(w->name), 0))
             names = h;
     }
-    names = strlist_sort(names, 0, rec->conn);
+    names = strlist_sort(names, 0);
     std::vector<std::string> out;
     if (rec->type == kWinChannel && !rec->name.empty())
         out.push_back(rec->name);

@@ -3,9 +3,10 @@
 #include <QImage>
 #include <QPainter>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/child_layout.h"
+#include "display/window_queries.h"
 #include "model/connection.h"
-#include "app/window_open.h"
 #include "model/window_record.h"
 #include "display/print_requests.h"
 #include "model/colors.h"

@@ -10,8 +10,8 @@
 #include <set>
 #include <vector>
 
-#include "app/child_layout.h"
-#include "app/child_widgets.h"
+#include "display/child_layout.h"
+#include "display/child_controls.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/files.h"

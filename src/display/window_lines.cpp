@@ -5,10 +5,10 @@
 
 #include <algorithm>
 
-#include "app/child_layout.h"
-#include "app/child_widgets.h"
+#include "display/child_layout.h"
+#include "display/child_controls.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/record_slots.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"

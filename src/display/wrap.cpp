@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/child_window.h"
+#include "display/child_controls.h"
+#include "display/child_layout.h"
+#include "display/window_queries.h"
 #include "model/window_record.h"
 #include "core/color_code.h"
 #include "core/encodings.h"

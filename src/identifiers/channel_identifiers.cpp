@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "irc/link/connections.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/options.h"
@@ -411,7 +412,7 @@ int id_address_of(IdentCall& call)
         if (ial_lookup(nick, found, call.conn())) {
             out = found.text;
             if (!mask_address(out, static_cast<int>(std::strtol(ident_arg(call, 1).c_str(), nullptr, 10)),
-                              call.conn()))
+                              conn_is_ircx(call.conn())))
                 out.clear();
         }
     }

@@ -1,8 +1,10 @@
 #include "identifiers/encoding_identifiers.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "model/window_charset.h"
 #include "model/window_record.h"
 #include "core/encoding_idents.h"
 #include "core/text_buffer.h"
@@ -56,7 +58,8 @@ int id_utf(IdentCall& call)
         return r;
     const bool decode = text_starts_with_nocase(call.name, "utfdecode");
     WindowRecord* rec = call.window() ? win_record_of(call.window()) : nullptr;
-    return finish(call, id_utf_value(rec, args, decode, *call.value));
+    const std::optional<int> window_codepage = rec ? std::optional<int>(win_codepage(rec)) : std::nullopt;
+    return finish(call, id_utf_value(window_codepage, args, decode, *call.value));
 }
 
 int id_encode(IdentCall& call)

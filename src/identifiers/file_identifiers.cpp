@@ -23,6 +23,7 @@
 #include "identifiers/store_identifiers.h"
 #include "script/exec/script_hooks.h"
 #include "script/exec/script_text.h"
+#include "irc/numerics/isupport.h"
 
 namespace {
 
@@ -322,7 +323,7 @@ int id_mkfn(IdentCall& call)
     if (r >= 0)
         return r;
     std::string name = ident_arg(call, 0);
-    file_sanitize_name(name, call.conn());
+    file_sanitize_name(name, isupport_is_chantype(name.c_str(), call.conn()) != 0);
     if (call.name.rfind("mklogfn", 0) == 0 && !name.empty())
         name += ".log";
     if (!file_avoid_device_name(name))

@@ -15,6 +15,7 @@
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "core/wildcard.h"
+#include "irc/link/connections.h"
 #include "model/colors.h"
 #include "identifiers/tokens.h"
 #include "platform/platform_utils.h"
@@ -168,7 +169,7 @@ int id_mask(IdentCall& call)
     std::string out;
     if (!any_empty(call)) {
         out = ident_arg(call, 0);
-        if (!mask_address(out, static_cast<int>(std::strtol(ident_arg(call, 1).c_str(), nullptr, 10)), call.conn()))
+        if (!mask_address(out, static_cast<int>(std::strtol(ident_arg(call, 1).c_str(), nullptr, 10)), conn_is_ircx(call.conn())))
             out.clear();
     }
     return ident_result(call, 0, out);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/list_sort.h"
+#include "irc/link/connections.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
@@ -430,7 +431,9 @@ int tokens_sort(std::string_view t, std::string_view c, bool has_switches,
         }
         list = head;
     }
-    list = strlist_sort(list, cs ? 44 : 4, conn);
+    SortInputs inputs;
+    inputs.nick_prefixes = conn_nick_prefixes_or_default(conn);
+    list = strlist_sort(list, cs ? 44 : 4, inputs);
     Builder b(out, sep, false);
     for (const StringNode* node = list; node; node = node->next)
         b.add(node->text);

@@ -8,6 +8,7 @@
 #include "model/connection.h"
 #include "app/frame_dde.h"
 #include "app/frame_proc.h"
+#include "display/window_queries.h"
 #include "model/window_record.h"
 #include "core/main_settings.h"
 #include "core/options.h"

@@ -14,7 +14,7 @@
 #include "app/window_facts.h"
 #include "display/pictures.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/files.h"
 #include "core/options.h"
 #include "core/string_list.h"

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
+#include <QWindow>
 
 #include <cctype>
 #include <cstdio>
@@ -39,7 +40,6 @@ int color_screen_depth = 8;
 ColorRgb color_system_colors[8] = {};
 ColorBrush color_brushes[4];
 StringNode* color_schemes = nullptr;
-ColorHooks color_hooks;
 Signal<void()> colours_applied;
 
 namespace {
@@ -132,26 +132,15 @@ ColorRgb default_table_rgb(int index)
     }
 }
 
-// The screen's nearest colour; false when it cannot be had.
-bool nearest_colour(ColorRgb rgb, ColorRgb* out)
-{
-    if (!color_hooks.nearest_colour) {
-        *out = rgb & 0x00FFFFFF;
-        return true;
-    }
-    ColorRgb mapped = 0;
-    if (!color_hooks.nearest_colour(rgb, &mapped))
-        return false;
-    *out = mapped & 0x00FFFFFF;
-    return true;
-}
-
 int probe_screen_depth()
 {
-    if (color_hooks.screen_depth)
-        return color_hooks.screen_depth();
     if (has_gui()) {
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QScreen* screen = nullptr;
+        if (QWindow* window = QGuiApplication::focusWindow())
+            screen = window->screen();
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (screen) {
             int depth = screen->depth();
             if (depth > 0)
                 return depth;
@@ -320,13 +309,53 @@ ColorRgb color_rgb(std::uint32_t value)
     return color_palette_current.rgb[color_resolve(value)];
 }
 
+int colour_nearest_at_depth(ColorRgb rgb, int depth, ColorRgb* out)
+{
+    int r = color_rgb_red(rgb), g = color_rgb_green(rgb), b = color_rgb_blue(rgb);
+    if (depth >= 24) {
+        *out = color_rgb_make(r, g, b);
+        return 1;
+    }
+    // A channel of n bits widened back to 8 by repeating its top bits.
+    auto widen = [](int v, int bits) {
+        const int q = v >> (8 - bits);
+        return (q << (8 - bits)) | (q >> (2 * bits - 8));
+    };
+    if (depth == 15 || depth == 16) {
+        *out = color_rgb_make(widen(r, 5), widen(g, depth == 16 ? 6 : 5), widen(b, 5));
+        return 1;
+    }
+    static const ColorRgb kStandard[16] = {
+        color_rgb_make(0, 0, 0),       color_rgb_make(128, 0, 0),   color_rgb_make(0, 128, 0),
+        color_rgb_make(128, 128, 0),   color_rgb_make(0, 0, 128),   color_rgb_make(128, 0, 128),
+        color_rgb_make(0, 128, 128),   color_rgb_make(192, 192, 192), color_rgb_make(128, 128, 128),
+        color_rgb_make(255, 0, 0),     color_rgb_make(0, 255, 0),   color_rgb_make(255, 255, 0),
+        color_rgb_make(0, 0, 255),     color_rgb_make(255, 0, 255), color_rgb_make(0, 255, 255),
+        color_rgb_make(255, 255, 255)};
+    long best = -1;
+    ColorRgb pick = kStandard[0];
+    for (ColorRgb c : kStandard) {
+        const long dr = r - color_rgb_red(c), dg = g - color_rgb_green(c), db = b - color_rgb_blue(c);
+        const long d = dr * dr + dg * dg + db * db;
+        if (best < 0 || d < best) {
+            best = d;
+            pick = c;
+        }
+    }
+    *out = pick;
+    return 1;
+}
+
+ColorRgb color_nearest_on_screen(ColorRgb rgb)
+{
+    ColorRgb out = 0;
+    colour_nearest_at_depth(rgb, color_screen_depth, &out);
+    return out & 0x00FFFFFF;
+}
+
 ColorRgb color_default_rgb(int index)
 {
-    ColorRgb table = default_table_rgb(index);
-    ColorRgb mapped = 0;
-    if (!nearest_colour(table, &mapped))
-        return table;
-    return mapped;
+    return color_nearest_on_screen(default_table_rgb(index));
 }
 
 int color_item_by_name(const std::string& text)
@@ -496,9 +525,7 @@ void color_scheme_apply(StringNode* list, StringNode* scheme, int column)
         std::size_t at = 0;
         std::string field;
         for (int i = 0; i < kPaletteSize && !p.empty() && next_field(p, at, field); ++i) {
-            ColorRgb mapped = 0;
-            pal.rgb[i] = nearest_colour(rgb_field(field), &mapped) ? mapped
-                                                                    : color_palette_default.rgb[i];
+            pal.rgb[i] = color_nearest_on_screen(rgb_field(field));
         }
     }
 }
@@ -559,7 +586,7 @@ void color_load()
             color_schemes = color_scheme_text(default_name, 0);
     }
 
-    color_schemes = strlist_sort(color_schemes, 7, nullptr);
+    color_schemes = strlist_sort(color_schemes, 7);
     std::string theme = read_key("text", "theme");
     if (theme.empty())
         theme = default_name;

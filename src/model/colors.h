@@ -108,7 +108,8 @@ extern Palette color_palette_edited;   // the colours dialog's working copy
 extern Palette color_palette_default;  // the default table, made at start-up
 extern ColorItem color_items[kColorItemCount];
 
-// Bits per pixel of the screen, kept by color_items_init (8 without a screen).
+// Bits per pixel of the screen, kept by color_items_init: the screen of the
+// window the user works in, else the primary screen; 8 without a screen.
 extern int color_screen_depth;
 
 // System colours kept for drawing the colours dialog: button text, button
@@ -209,18 +210,12 @@ StringNode* color_scheme_find(StringNode* list, std::string& name, int mode);
 // the defaults.
 void color_scheme_apply(StringNode* list, StringNode* scheme, int column);
 
-// ---- Calls into other parts of the program ----
-//
-// A null entry means that part is absent; the behaviour without it is given.
-struct ColorHooks {
-    // Bits per pixel of the screen. Absent: the primary screen's depth when
-    // there is a display, else 8.
-    int (*screen_depth)() = nullptr;
-    // The nearest colour the screen can show; 0 when it cannot tell.
-    // Absent: every colour is shown as it is.
-    int (*nearest_colour)(ColorRgb rgb, ColorRgb* out) = nullptr;
-};
-extern ColorHooks color_hooks;
+// The colour a screen of `depth` bits shows for `rgb`: exact from 24 bits,
+// 5 bits a channel at 15, 5-6-5 at 16, else the nearest of the 16 standard
+// colours. Always 1.
+int colour_nearest_at_depth(ColorRgb rgb, int depth, ColorRgb* out);
+// The colour the screen shows for `rgb`, at the depth color_items_init kept.
+ColorRgb color_nearest_on_screen(ColorRgb rgb);
 
 // The current palette or items changed (color_apply_all): those who paint
 // with them paint again, in this order.

@@ -23,7 +23,7 @@
 #include "model/connection.h"
 #include "app/file_dialogs.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "commands/play_queue.h"
 #include "core/files.h"
 #include "core/ini.h"

@@ -37,7 +37,7 @@
 #include "app/subsystems.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "display/input_procs.h"
 #include "core/ini.h"
 #include "core/main_settings.h"

@@ -64,7 +64,6 @@ protected:
         fs::create_directories(dir);
         main_ini_path = (dir / "kest.ini").string();
         main_settings.servers_file = (dir / "servers.ini").string();
-        main_settings_bind_connection(&conn_list, conn_is_live);
         conn = window_test_conn();
         ASSERT_TRUE(conn);
         status = win_record_of(conn->status_window);

@@ -38,7 +38,7 @@
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "bars/toolbar.h"
 #include "bars/toolbar_buttons.h"
 #include "core/files.h"

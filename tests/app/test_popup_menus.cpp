@@ -38,7 +38,7 @@
 #include "app/popup_menus.h"
 #include "app/subsystems.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/options.h"
 #include "core/string_list.h"

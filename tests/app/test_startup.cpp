@@ -6,11 +6,13 @@
 #include "bars/toolbar_buttons.h"
 #include "bars/tray_icon.h"
 #include "bars/treebar.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "app/subsystems.h"
 
 #include "app/command_line.h"
 #include "app/confirm.h"
+#include "app/frame_window.h"
+#include "irc/link/identity_settings.h"
 #include "core/options.h"
 #include "model/connection.h"
 #include "app/tick.h"
@@ -227,7 +229,8 @@ struct InProcess {
         } else {
             // The tray left alone by what an earlier test installed.
             tray_activity_uninstall();
-            app_wire_main_settings();
+            identity_settings_install();
+            frame_window_install();
             startup_install();
             // The frame's bars.
             toolbar_install();

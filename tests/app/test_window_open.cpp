@@ -17,7 +17,7 @@
 #include "app/window_open.h"
 #include "model/nick_list.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/options.h"
 #include "irc/dispatch/outgoing_notes.h"

@@ -30,7 +30,7 @@
 #include "app/window_open.h"
 #include "app/window_options.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"

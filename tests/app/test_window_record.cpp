@@ -24,7 +24,7 @@
 #include "app/startup.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"
 #define KEST_TEST_WIDGETS

@@ -45,7 +45,7 @@
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "bars/picture_files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"

@@ -13,7 +13,7 @@
 #include "app/subsystems.h"
 #include "app/window_ops.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "bars/switchbar.h"
 #include "bars/treebar.h"
 #include "core/options.h"

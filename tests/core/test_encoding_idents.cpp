@@ -357,19 +357,8 @@ class UtfIdentifiers : public ::testing::Test {
 protected:
     HookGuard hooks_;  // every seam back as it was when the test ends
 
-    void SetUp() override
-    {
-        // A stand-in window whose font is Turkish (code page 1254).
-        encodings_window_codepage = [](WindowRecord* w) { return w == fake_window() ? 1254 : -1; };
-    }
-    void TearDown() override
-    {
-    }
-    static WindowRecord* fake_window()
-    {
-        static char storage;
-        return reinterpret_cast<WindowRecord*>(&storage);
-    }
+    // The code page of a window whose font is Turkish.
+    static constexpr int kTurkishWindow = 1254;
 };
 
 TEST_F(UtfIdentifiers, Values)
@@ -398,17 +387,22 @@ TEST_F(UtfIdentifiers, Values)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string value = "stale";
-        EXPECT_EQ(id_utf_value(c.with_window ? fake_window() : nullptr, c.args, c.decode, value), c.error);
+        EXPECT_EQ(id_utf_value(c.with_window ? std::optional<int>(kTurkishWindow) : std::nullopt, c.args, c.decode, value),
+                  c.error);
         EXPECT_EQ(value, c.value);
     }
+    // A window that is no record has no code page: no conversion.
+    std::string value = "stale";
+    EXPECT_EQ(id_utf_value(-1, {"\xe7\xfd"}, false, value), 6);
+    EXPECT_EQ(value, "");
 }
 
 TEST_F(UtfIdentifiers, DecodeLocked)
 {
     encode_decode_locked_hook = [] { return true; };
     std::string value;
-    EXPECT_EQ(id_utf_value(nullptr, {"\xc3\xa7", "162"}, true, value), 10);
-    EXPECT_EQ(id_utf_value(nullptr, {"\xe7", "162"}, false, value), 0);
+    EXPECT_EQ(id_utf_value(std::nullopt, {"\xc3\xa7", "162"}, true, value), 10);
+    EXPECT_EQ(id_utf_value(std::nullopt, {"\xe7", "162"}, false, value), 0);
     EXPECT_EQ(value, "\xc3\xa7");
 }
 

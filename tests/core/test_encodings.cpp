@@ -40,12 +40,12 @@ std::size_t count_of(const std::string& hay, const std::string& needle)
     return n;
 }
 
-// Distinct fake window and connection pointers; the hooks only compare them.
-int g_window_a, g_window_b, g_status, g_conn;
-WindowRecord* const kWinA = reinterpret_cast<WindowRecord*>(&g_window_a);
-WindowRecord* const kWinB = reinterpret_cast<WindowRecord*>(&g_window_b);
-WindowRecord* const kStatus = reinterpret_cast<WindowRecord*>(&g_status);
-Connection* const kConn = reinterpret_cast<Connection*>(&g_conn);
+// The code page of a charset as a caller gives it: none (-1) for a negative
+// charset.
+int cp(int charset)
+{
+    return charset < 0 ? -1 : charset_codepage_of(charset);
+}
 
 // ---------------------------------------------------------------------------
 // UTF-8 byte classes.
@@ -309,9 +309,9 @@ TEST_F(CodePageTest, RoundTripThroughCharsets)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string text = c.utf8;
-        ASSERT_EQ(utf8_to_charset(nullptr, c.charset, text), 0);
+        ASSERT_EQ(utf8_to_charset(cp(c.charset), text), 0);
         EXPECT_EQ(text, c.bytes);
-        ASSERT_EQ(charset_to_utf8(nullptr, c.charset, text), 0);
+        ASSERT_EQ(charset_to_utf8(cp(c.charset), text), 0);
         EXPECT_EQ(text, c.utf8);
     }
 }
@@ -337,7 +337,7 @@ TEST_F(CodePageTest, CompositesAndMissingCharacters)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string text = c.utf8;
-        ASSERT_EQ(utf8_to_charset(nullptr, c.charset, text), 0);
+        ASSERT_EQ(utf8_to_charset(cp(c.charset), text), 0);
         EXPECT_EQ(text, c.bytes);
     }
 }
@@ -346,50 +346,54 @@ TEST_F(CodePageTest, FailuresLeaveTheTextAlone)
 {
     struct Case {
         const char* name;
-        WindowRecord* window;
-        int charset;
+        int codepage;
         std::string text;
         bool to_utf8;
     };
     const std::string too_long(kLongText + 1, 'a');
     const std::string grows(3000, '\xE9'); // 3000 bytes become 6000 in UTF-8
     const Case cases[] = {
-        {"negative charset", nullptr, -1, "abc", true},
-        {"negative charset back", nullptr, -1, "abc", false},
-        {"symbol page", nullptr, 2, "abc", true},
-        {"undefined byte in 1252", nullptr, 0, "a\x81z", true},
-        {"cut double-byte character", nullptr, 128, "ab\x93", true},
-        {"illegal UTF-8 source", nullptr, 162, "a\xE9z", false},
-        {"unknown window", kWinA, 162, "abc", true},
-        {"input over the limit", nullptr, 0, too_long, true},
-        {"result over the limit", nullptr, 0, grows, true},
+        {"negative charset", cp(-1), "abc", true},
+        {"negative charset back", cp(-1), "abc", false},
+        {"symbol page", cp(2), "abc", true},
+        {"undefined byte in 1252", cp(0), "a\x81z", true},
+        {"cut double-byte character", cp(128), "ab\x93", true},
+        {"illegal UTF-8 source", cp(162), "a\xE9z", false},
+        {"a window that is no record", -1, "abc", true},
+        {"input over the limit", cp(0), too_long, true},
+        {"result over the limit", cp(0), grows, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string text = c.text;
-        const int r = c.to_utf8 ? charset_to_utf8(c.window, c.charset, text) : utf8_to_charset(c.window, c.charset, text);
+        const int r = c.to_utf8 ? charset_to_utf8(c.codepage, text) : utf8_to_charset(c.codepage, text);
         EXPECT_EQ(r, -1);
         EXPECT_EQ(text, c.text);
     }
     std::string empty;
-    EXPECT_EQ(charset_to_utf8(nullptr, 162, empty), 0);
-    EXPECT_EQ(utf8_to_charset(nullptr, -1, empty), 0);
+    EXPECT_EQ(charset_to_utf8(cp(162), empty), 0);
+    EXPECT_EQ(utf8_to_charset(cp(-1), empty), 0);
 }
 
-TEST_F(CodePageTest, WindowDecidesTheCodePage)
+TEST_F(CodePageTest, TheCharsetTableGivesTheCodePage)
 {
-    encodings_window_codepage = [](WindowRecord* w) { return w == kWinA ? 1254 : -1; };
-    std::string text = "\xFD";
-    // The charset argument is ignored when a window is given.
-    ASSERT_EQ(charset_to_utf8(kWinA, 204, text), 0);
-    EXPECT_EQ(text, "\xC4\xB1");
-    text = "\xFD";
-    EXPECT_EQ(charset_to_utf8(kWinB, 162, text), -1);
-    EXPECT_EQ(text, "\xFD");
+    struct Case {
+        int charset;
+        int codepage;
+    };
+    const Case cases[] = {
+        {1, 0},      {0, 1252},   {77, 2},     {255, 1},    {2, 42},     {128, 932},  {162, 1254},
+        {204, 1251}, {161, 1253}, {163, 1258}, {130, 1361}, {999, 0},    {-7, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(charset_codepage_of(c.charset), c.codepage) << c.charset;
 
-    encodings_charset_codepage = [](int) { return 1251; };
+    // The code page given decides, whatever charset the text came from.
+    std::string text = "\xFD";
+    ASSERT_EQ(charset_to_utf8(1254, text), 0);
+    EXPECT_EQ(text, "\xC4\xB1");
     text = "\xCF";
-    ASSERT_EQ(charset_to_utf8(nullptr, 162, text), 0);
+    ASSERT_EQ(charset_to_utf8(1251, text), 0);
     EXPECT_EQ(text, "\xD0\x9F");
 }
 
@@ -436,7 +440,7 @@ TEST_F(CodePageTest, MixedTextBecomesUtf8)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string text = c.text;
-        EXPECT_EQ(charset_to_utf8_mixed(nullptr, c.charset, text), 0);
+        EXPECT_EQ(charset_to_utf8_mixed(cp(c.charset), text), 0);
         EXPECT_EQ(text, c.expected);
     }
 }
@@ -445,7 +449,7 @@ TEST_F(CodePageTest, MixedTextStopsGrowingOnACharacterBoundary)
 {
     std::string text;
     for (int i = 0; i < 1500; ++i) text += "\xC3\xA9\xE9"; // UTF-8 e-acute, then 1252 e-acute
-    ASSERT_EQ(charset_to_utf8_mixed(nullptr, 0, text), 0);
+    ASSERT_EQ(charset_to_utf8_mixed(cp(0), text), 0);
     EXPECT_LE(text.size(), kLongText);
     EXPECT_GE(text.size(), kLongText - 1);
     EXPECT_EQ(utf8_detect(text), 2);
@@ -728,15 +732,15 @@ TEST(HostileBytes, EveryOperationStaysInBoundsAndAgrees)
         }
 
         std::string a = text;
-        charset_to_utf8_mixed(nullptr, 162, a);
+        charset_to_utf8_mixed(cp(162), a);
         ASSERT_LE(a.size(), kLongText);
         std::string b = text;
-        const int rb = charset_to_utf8(nullptr, 128, b);
+        const int rb = charset_to_utf8(cp(128), b);
         if (rb == 0) {
             ASSERT_NE(utf8_detect(b), 0);
         }
         std::string c = text;
-        utf8_to_charset(nullptr, 162, c);
+        utf8_to_charset(cp(162), c);
         std::string d = text;
         jis_to_sjis(d);
         ASSERT_LE(d.size(), kLongText);
@@ -745,186 +749,7 @@ TEST(HostileBytes, EveryOperationStaysInBoundsAndAgrees)
         ASSERT_LE(e.size(), std::max(n, kLongText));
         sjis_detect(text);
         utf8_char_in_set(text);
-        std::string f = "PRIVMSG #x :" + text;
-        charset_encode_outgoing(nullptr, nullptr, f, 5);
-        charset_encode_outgoing(nullptr, nullptr, f, 14);
     }
-}
-
-// ---------------------------------------------------------------------------
-// Outgoing lines.
-
-struct FakeWindow {
-    WindowRecord* window;
-    const char* name;
-    int charset;
-    int encoding;
-};
-
-std::vector<FakeWindow> g_windows;
-bool g_any_sjis = false;
-std::string g_conn_charset;
-int g_target_charset = 1, g_target_encoding = 0;
-WindowRecord* g_status_window = nullptr;
-
-class OutgoingTest : public ::testing::Test {
-protected:
-    HookGuard hooks_;  // every seam back as it was when the test ends
-
-    void SetUp() override
-    {
-        g_windows.clear();
-        g_any_sjis = false;
-        g_conn_charset.clear();
-        g_target_charset = 1;
-        g_target_encoding = 0;
-        g_status_window = nullptr;
-        encodings_window_font = [](WindowRecord* w, int* charset, int* encoding) {
-            for (const FakeWindow& f : g_windows)
-                if (f.window == w) {
-                    *charset = f.charset;
-                    *encoding = f.encoding;
-                    return true;
-                }
-            return false;
-        };
-        encodings_window_codepage = [](WindowRecord* w) {
-            for (const FakeWindow& f : g_windows)
-                if (f.window == w) return f.charset == 162 ? 1254 : f.charset == 128 ? 932 : 1252;
-            return -1;
-        };
-        encodings_any_window_sjis = [] { return g_any_sjis; };
-        encodings_find_window = [](Connection* c, const std::string& name) -> WindowRecord* {
-            if (c != kConn) return nullptr;
-            for (const FakeWindow& f : g_windows)
-                if (f.name && name == f.name) return f.window;
-            return nullptr;
-        };
-        encodings_target_font = [](Connection*, const std::string&, int* charset, int* encoding) {
-            *charset = g_target_charset;
-            *encoding = g_target_encoding;
-        };
-        encodings_status_window = [](Connection*) { return g_status_window; };
-        encodings_conn_charset = [](Connection*) { return g_conn_charset; };
-    }
-    void TearDown() override
-    {
-    }
-
-private:
-};
-
-TEST_F(OutgoingTest, ServerLinesByTargetWindow)
-{
-    // "#k" + dotless i in 1254: the channel name itself holds a code-page byte.
-    const std::string chan = "#k\xFD";
-    g_windows = {{kWinA, "#k\xFD", 162, 2}, {kWinB, "#plain", 162, 0}};
-    struct Case {
-        const char* name;
-        std::string server_charset;
-        std::string line;
-        int result;
-        std::string expected;
-    };
-    const Case cases[] = {
-        {"message part only", "", "PRIVMSG " + chan + " :\xE7" "ay", 0, "PRIVMSG " + chan + " :\xC3\xA7" "ay"},
-        {"lower-case command, leading blanks", "", "  privmsg " + chan + " :\xFD", 0,
-         "  privmsg " + chan + " :\xC4\xB1"},
-        {"server takes UTF-8: whole line", "UTF-8", "PRIVMSG " + chan + " :\xE7", 0,
-         "PRIVMSG #k\xC4\xB1 :\xC3\xA7"},
-        {"target cut at its comma", "", "NOTICE " + chan + ",#other :\xFD", 0, "NOTICE " + chan + ",#other :\xC4\xB1"},
-        {"KICK reason", "", "KICK " + chan + " nick :\xFD", 0, "KICK " + chan + " nick :\xC4\xB1"},
-        {"window without UTF-8 sending", "", "PRIVMSG #plain :\xFD", -1, "PRIVMSG #plain :\xFD"},
-        {"JOIN is not converted", "", "JOIN " + chan, -1, "JOIN " + chan},
-        {"no message part", "", "PRIVMSG " + chan + " \xFD", -1, "PRIVMSG " + chan + " \xFD"},
-        {"nothing after the target", "", "PRIVMSG " + chan, -1, "PRIVMSG " + chan},
-        {"no target at all", "", "PRIVMSG ", -1, "PRIVMSG "},
-        {"empty line", "", "", -1, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        g_conn_charset = c.server_charset;
-        std::string line = c.line;
-        EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, kEncodeUtf8 | kEncodeIrcMessage), c.result);
-        EXPECT_EQ(line, c.expected);
-    }
-}
-
-TEST_F(OutgoingTest, TargetsWithoutWindowsAndTheStatusWindow)
-{
-    // A target with no window: a temporary record with that target's fonts.
-    std::string line = "PRIVMSG nick :\xFD";
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, 5), -1);
-    g_target_charset = 162;
-    g_target_encoding = 2;
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, 5), 0);
-    EXPECT_EQ(line, "PRIVMSG nick :\xC4\xB1");
-
-    // No target: the status window decides.
-    line = "AWAY :\xFD";
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, 5), -1);
-    g_windows = {{kStatus, nullptr, 162, 2}};
-    g_status_window = kStatus;
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, 5), 0);
-    EXPECT_EQ(line, "AWAY :\xC4\xB1");
-}
-
-TEST_F(OutgoingTest, DccChatLinesByTheirWindow)
-{
-    g_windows = {{kWinA, "=nick", 162, 2}};
-    std::string line = "merhaba d\xFDnya";
-    EXPECT_EQ(charset_encode_outgoing(kWinA, kConn, line, 1), 0);
-    EXPECT_EQ(line, "merhaba d\xC4\xB1nya");
-    line = "d\xFDnya";
-    EXPECT_EQ(charset_encode_outgoing(kWinB, kConn, line, 1), -1); // no such window
-    EXPECT_EQ(line, "d\xFDnya");
-}
-
-TEST_F(OutgoingTest, JisConversions)
-{
-    const std::string nihon = "\x93\xFA\x96\x7B";
-    const std::string jis = "\x1b$BF|K\\\x1b(B";
-    std::string line = "PRIVMSG #j :" + nihon;
-
-    // Bit 8 without bit 2: nothing asked.
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, kEncodeJisAnyWindow | kEncodeIrcMessage), 0);
-    EXPECT_EQ(line, "PRIVMSG #j :" + nihon);
-    // Flags 14 with no Shift-JIS window anywhere.
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, 14), -1);
-    EXPECT_EQ(line, "PRIVMSG #j :" + nihon);
-    g_any_sjis = true;
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, 14), 0);
-    EXPECT_EQ(line, "PRIVMSG #j :" + jis);
-
-    // DCC chat (flags 10): only a Shift-JIS window converts.
-    g_windows = {{kWinA, "=a", 128, 0}, {kWinB, "=b", 162, 0}};
-    std::string chat = nihon;
-    EXPECT_EQ(charset_encode_outgoing(kWinB, kConn, chat, 10), -1);
-    EXPECT_EQ(chat, nihon);
-    EXPECT_EQ(charset_encode_outgoing(kWinA, kConn, chat, 10), 0);
-    EXPECT_EQ(chat, jis);
-
-    // Bit 2 with an IRC line and a Shift-JIS target window: message part only,
-    // unless the server says it takes JIS.
-    g_windows = {{kWinA, "#j", 128, 0}};
-    line = "PRIVMSG #j :" + nihon;
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, kEncodeJis | kEncodeIrcMessage), 0);
-    EXPECT_EQ(line, "PRIVMSG #j :" + jis);
-    g_conn_charset = "iso-2022-jp";
-    line = "PRIVMSG #j :" + nihon;
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, kEncodeJis | kEncodeIrcMessage), 0);
-    EXPECT_EQ(line, "PRIVMSG #j :" + jis);
-}
-
-TEST_F(OutgoingTest, RebuiltLineMustStayUnderTheLimit)
-{
-    g_windows = {{kWinA, "#a", 0, 2}};
-    // 2070 bytes of 1252 e-acute become 4140 bytes of UTF-8: the message
-    // converts, but with its 12-byte head the line would pass the limit.
-    std::string line = "PRIVMSG #a :" + std::string(2070, '\xE9');
-    const std::string before = line;
-    EXPECT_EQ(charset_encode_outgoing(nullptr, kConn, line, 5), -1);
-    EXPECT_EQ(line, before);
 }
 
 } // namespace

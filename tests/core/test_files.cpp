@@ -68,7 +68,6 @@ protected:
     void TearDown() override
     {
         file_replace_hook = nullptr;
-        file_chantype_of = nullptr;
         file_trash_confirm = nullptr;
         file_command_shell.clear();
     }
@@ -225,25 +224,28 @@ TEST_F(SettingsFiles, SanitizeName)
         const char* input;
         const char* expected;
         bool four_dos;
+        bool keep_first = false;  // the first character is a channel type of the connection
     };
     const Case cases[] = {
         {".hidden", "_hidden", false},
+        {".hidden", "_hidden", false, true},  // a leading "." goes even then
         {"..", "_.", false},
         {"a/b\\c:d*e?f<g>h|i^j\"k", "a_b_c_d_e_f_g_h_i_j_k", false},
         {"tab\there\x01\x1f", "tab_here__", false},
-        {"#chan name.log", "#chan name.log", false},
+        {"#chan name.log", "#chan name.log", false, true},
         {"ok-name (1).txt", "ok-name (1).txt", false},
         {"Türkçe.txt", "Türkçe.txt", false},
         {"a-b.c d", "a_b_c_d", true},
-        {"#a-b", "#a_b", true},  // the channel-type character stays
-        {"", "", false},
+        {"#a-b", "#a_b", true, true},  // the channel-type character stays
+        {"#a-b", "_a_b", true},        // not a channel type: it goes as well
+        {"&a:b", "&a_b", false, true},
+        {"", "", false, true},
     };
-    file_chantype_of = [](const char* text, Connection*) -> int { return text[0] == '#' ? '#' : 0; };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
         file_command_shell = c.four_dos ? "4dos.com" : "";
         std::string name = c.input;
-        file_sanitize_name(name, nullptr);
+        file_sanitize_name(name, c.keep_first);
         EXPECT_EQ(name, c.expected);
     }
 }

@@ -26,6 +26,15 @@ StringNode* make_list(std::initializer_list<Item> items)
     return head;
 }
 
+// The texts joined with "|", the list left as it is.
+std::string joined_texts(const StringNode* head)
+{
+    std::string out;
+    for (const StringNode* cur = head; cur; cur = cur->next)
+        out += (out.empty() ? "" : "|") + cur->text;
+    return out;
+}
+
 // Texts in order, with every back link checked.
 Texts checked_texts(const StringNode* head)
 {
@@ -44,10 +53,10 @@ Texts checked_texts(const StringNode* head)
     return out;
 }
 
-Texts sorted_texts(std::initializer_list<Item> items, int mode, Connection* connection = nullptr)
+Texts sorted_texts(std::initializer_list<Item> items, int mode, const SortInputs& inputs = SortInputs())
 {
     StringNode* head = make_list(items);
-    head = strlist_sort(head, mode, connection);
+    head = strlist_sort(head, mode, inputs);
     Texts out = checked_texts(head);
     strlist_free(&head);
     return out;
@@ -58,9 +67,6 @@ class ListSortHooks : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        prefixes_ = sort_nick_prefixes_hook;
-        eval_ = sort_eval_expression_hook;
-        success_ = sort_servers_success_hook;
         script_ = sort_script_file_hook;
         url_ = sort_url_marked_first_hook;
         logview_ = sort_logview_order_hook;
@@ -70,9 +76,6 @@ protected:
     }
     void TearDown() override
     {
-        sort_nick_prefixes_hook = prefixes_;
-        sort_eval_expression_hook = eval_;
-        sort_servers_success_hook = success_;
         sort_script_file_hook = script_;
         sort_url_marked_first_hook = url_;
         sort_logview_order_hook = logview_;
@@ -82,9 +85,6 @@ protected:
     }
 
 private:
-    decltype(sort_nick_prefixes_hook) prefixes_;
-    decltype(sort_eval_expression_hook) eval_;
-    decltype(sort_servers_success_hook) success_;
     decltype(sort_script_file_hook) script_;
     decltype(sort_url_marked_first_hook) url_;
     decltype(sort_logview_order_hook) logview_;
@@ -134,7 +134,7 @@ TEST(ListSortModes, NumberOrders)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         StringNode* head = make_list({{"t", 3}, {"t", 1}, {"t", 2}});
-        head = strlist_sort(head, c.mode, nullptr);
+        head = strlist_sort(head, c.mode);
         std::vector<int> numbers;
         for (StringNode* cur = head; cur; cur = cur->next)
             numbers.push_back(cur->number);
@@ -157,10 +157,10 @@ TEST(ListSortModes, WrapWidthModes)
         }
         return head;
     };
-    StringNode* head = strlist_sort(build(), 22, nullptr);
+    StringNode* head = strlist_sort(build(), 22);
     EXPECT_EQ(checked_texts(head), (Texts{"q", "yya", "zzb", "aac"}));
     strlist_free(&head);
-    head = strlist_sort(build(), 23, nullptr);
+    head = strlist_sort(build(), 23);
     EXPECT_EQ(checked_texts(head), (Texts{"aac", "zzb", "yya", "q"}));
     strlist_free(&head);
 
@@ -168,7 +168,7 @@ TEST(ListSortModes, WrapWidthModes)
     head = make_list({{"b"}, {"a"}});
     head->extra[1] = 1000;
     head->next->extra[1] = -5;
-    head = strlist_sort(head, 22, nullptr);
+    head = strlist_sort(head, 22);
     EXPECT_EQ(checked_texts(head), (Texts{"b", "a"}));
     strlist_free(&head);
 }
@@ -231,19 +231,24 @@ StringNode* success_list()
 
 TEST_F(ListSortHooks, ServerEntriesBySuccess)
 {
-    sort_servers_success_hook = success_list;
+    SortInputs inputs;
+    inputs.success = success_list();
+    const std::string before = joined_texts(inputs.success);
     EXPECT_EQ(sorted_texts({{"ASERVER:irc.unknown.net:6667"},
                             {"BSERVER:irc.low.net:6667"},
                             {"CSERVER:IRC.MID.NET:6667"},
                             {"DSERVER:irc.high.net:6667"},
                             {"ESERVER:irc.other.net:6667"}},
-                           13),
+                           13, inputs),
               (Texts{"DSERVER:irc.high.net:6667", "CSERVER:IRC.MID.NET:6667",
                      "BSERVER:irc.low.net:6667", "ASERVER:irc.unknown.net:6667",
                      "ESERVER:irc.other.net:6667"}));
+    // The caller's list is read, not reordered or freed.
+    EXPECT_EQ(joined_texts(inputs.success), before);
+    StringNode* given = const_cast<StringNode*>(inputs.success);
+    strlist_free(&given);
 
     // Without a success list nothing moves.
-    sort_servers_success_hook = [] { return static_cast<StringNode*>(nullptr); };
     EXPECT_EQ(sorted_texts({{"BSERVER:b"}, {"ASERVER:a"}}, 13), (Texts{"BSERVER:b", "ASERVER:a"}));
 }
 
@@ -327,7 +332,7 @@ TEST_F(ListSortHooks, ColumnSortTable)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         StringNode* head = make_lines(c.lines, c.flags, c.end);
-        head = strlist_sort(head, 3, nullptr);
+        head = strlist_sort(head, 3);
         EXPECT_EQ(checked_texts(head), c.expected);
         strlist_free(&head);
     }
@@ -336,22 +341,23 @@ TEST_F(ListSortHooks, ColumnSortTable)
 TEST_F(ListSortHooks, ColumnSortThroughExpression)
 {
     strlist_sort_expression = "$bylen($1,$2)";
-    sort_eval_expression_hook = eval_reverse_length;
+    SortInputs inputs;
+    inputs.eval_expression = eval_reverse_length;
     StringNode* head = make_lines({{"k a", 2}, {"k ccc", 2}, {"k bb", 2}}, 4, ' ');
-    head = strlist_sort(head, 3, nullptr);
+    head = strlist_sort(head, 3, inputs);
     EXPECT_EQ(checked_texts(head), (Texts{"k ccc", "k bb", "k a"}));
     strlist_free(&head);
 
     // The expression's result is not reversed by flag 1.
     head = make_lines({{"k a", 2}, {"k ccc", 2}, {"k bb", 2}}, 5, ' ');
-    head = strlist_sort(head, 3, nullptr);
+    head = strlist_sort(head, 3, inputs);
     EXPECT_EQ(checked_texts(head), (Texts{"k ccc", "k bb", "k a"}));
     strlist_free(&head);
 
     // A failed evaluation falls back to the column order.
-    sort_eval_expression_hook = eval_fails;
+    inputs.eval_expression = eval_fails;
     head = make_lines({{"k b", 2}, {"k a", 2}}, 4, ' ');
-    head = strlist_sort(head, 3, nullptr);
+    head = strlist_sort(head, 3, inputs);
     EXPECT_EQ(checked_texts(head), (Texts{"k a", "k b"}));
     strlist_free(&head);
 }
@@ -359,7 +365,7 @@ TEST_F(ListSortHooks, ColumnSortThroughExpression)
 TEST_F(ListSortHooks, ColumnOffsetPastTheTextIsSafe)
 {
     StringNode* head = make_lines({{"abc", 500}, {"abd", 1}}, 2, ' ');
-    head = strlist_sort(head, 3, nullptr);
+    head = strlist_sort(head, 3);
     EXPECT_EQ(checked_texts(head), (Texts{"abc", "abd"}));
     strlist_free(&head);
 }
@@ -367,14 +373,10 @@ TEST_F(ListSortHooks, ColumnOffsetPastTheTextIsSafe)
 // ---------------------------------------------------------------------------
 // Token sort ($sorttok)
 
-std::string test_prefixes(Connection*)
-{
-    return "~@+";
-}
-
 TEST_F(ListSortHooks, TokenSortTable)
 {
-    sort_nick_prefixes_hook = test_prefixes;
+    SortInputs inputs;
+    inputs.nick_prefixes = "~@+";
     struct Case {
         const char* name;
         std::vector<const char*> texts;
@@ -404,27 +406,35 @@ TEST_F(ListSortHooks, TokenSortTable)
         StringNode* head = nullptr;
         for (const char* text : c.texts)
             head = strlist_append(head, text, c.flags);
-        head = strlist_sort(head, c.mode, nullptr);
+        head = strlist_sort(head, c.mode, inputs);
         EXPECT_EQ(checked_texts(head), c.expected);
         strlist_free(&head);
     }
 }
 
-TEST_F(ListSortHooks, TokenSortUsesTheConnectionsPrefixes)
+TEST_F(ListSortHooks, TokenSortUsesTheGivenPrefixes)
 {
-    static Connection* seen = nullptr;
-    sort_nick_prefixes_hook = [](Connection* connection) -> std::string {
-        seen = connection;
-        return "+@"; // a server that ranks + above @
+    struct Case {
+        const char* prefixes;
+        Texts expected;
+    } cases[] = {
+        {"+@", {"+b", "@a", "c"}},  // a server that ranks + above @
+        {"@+", {"@a", "+b", "c"}},
+        {"", {"+b", "@a", "c"}},    // no prefixes: the texts' own order
     };
-    Connection* connection = reinterpret_cast<Connection*>(static_cast<std::uintptr_t>(0x1000));
-    StringNode* head = nullptr;
-    for (const char* text : {"@a", "+b", "c"})
-        head = strlist_append(head, text, 4);
-    head = strlist_sort(head, 4, connection);
-    EXPECT_EQ(checked_texts(head), (Texts{"+b", "@a", "c"}));
-    EXPECT_EQ(seen, connection);
-    strlist_free(&head);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prefixes);
+        SortInputs inputs;
+        inputs.nick_prefixes = c.prefixes;
+        StringNode* head = nullptr;
+        for (const char* text : {"@a", "+b", "c"})
+            head = strlist_append(head, text, 4);
+        head = strlist_sort(head, 4, inputs);
+        EXPECT_EQ(checked_texts(head), c.expected);
+        strlist_free(&head);
+    }
+    // Without inputs: the prefixes a connection starts with, "@%+".
+    EXPECT_EQ(sorted_texts({{"+v", 4}, {"%h", 4}, {"@o", 4}}, 4), (Texts{"@o", "%h", "+v"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -477,7 +487,7 @@ TEST_F(ListSortHooks, LogNamesWithoutDateAndByNumbers)
     head->wrapMode = 5;
     head->next->wrapMode = 1;
     head->next->next->wrapMode = 9;
-    head = strlist_sort(head, 5, nullptr);
+    head = strlist_sort(head, 5);
     EXPECT_EQ(checked_texts(head), (Texts{"c.log", "a.log", "b.log"}));
     strlist_free(&head);
 }
@@ -518,7 +528,7 @@ TEST_F(ListSortHooks, ScriptFilesByKindThenPath)
         head->prev->extra[3] = reinterpret_cast<std::intptr_t>(file);
     }
     head = strlist_append(head, "not loaded", 0); // extra[3] is 0
-    head = strlist_sort(head, 8, nullptr);
+    head = strlist_sort(head, 8);
     EXPECT_EQ(checked_texts(head), (Texts{"a.ini", "z.ini", "popups/zchan.ini", "popups/nick.ini",
                                           "Remote/a.ini", "remote/b.ini", "not loaded"}));
     strlist_free(&head);
@@ -579,7 +589,7 @@ TEST(ListSortLarge, HundredThousandNodesSortedAndStable)
         head = strlist_append(head, "t", value(random));
         head->prev->extra[0] = i; // original position
     }
-    head = strlist_sort(head, 2, nullptr);
+    head = strlist_sort(head, 2);
 
     int seen = 0;
     const StringNode* before = nullptr;
@@ -598,7 +608,7 @@ TEST(ListSortLarge, HundredThousandNodesSortedAndStable)
     EXPECT_EQ(before->next, nullptr);
 
     // Already sorted and reversed inputs take the same path.
-    head = strlist_sort(head, 9, nullptr);
+    head = strlist_sort(head, 9);
     EXPECT_EQ(strlist_count(head), count);
     for (const StringNode* cur = head; cur && cur->next; cur = cur->next)
         ASSERT_GE(cur->number, cur->next->number);
@@ -617,7 +627,7 @@ TEST(ListSortLarge, ManyTextsCaseInsensitive)
         }
         head = strlist_append(head, text, 0);
     }
-    head = strlist_sort(head, 0, nullptr);
+    head = strlist_sort(head, 0);
     for (const StringNode* cur = head; cur && cur->next; cur = cur->next)
         ASSERT_LE(sort_compare_nocase(cur->text, cur->next->text), 0);
     strlist_free(&head);

@@ -43,40 +43,10 @@ std::string joined(const StringNode* head)
     return out;
 }
 
-// A stand-in for the connection record: the fields the settings reach.
-struct FakeConn {
-    std::string text[14];
-    std::uint32_t ip[2] = {0, 0};  // 0 resolved, 1 stored
-};
+// The first connection as the load is given it (null: none is live).
+Connection* g_first = nullptr;
 
-FakeConn* g_first = nullptr;
-FakeConn* g_other = nullptr;  // a second live record
-
-Connection* as_conn(FakeConn* c)
-{
-    return reinterpret_cast<Connection*>(c);
-}
-
-FakeConn* as_fake(const Connection* c)
-{
-    return reinterpret_cast<FakeConn*>(const_cast<Connection*>(c));
-}
-
-void bind_fake_connection()
-{
-    main_settings_hooks.first_connection = [] { return as_conn(g_first); };
-    main_settings_hooks.conn_is_live = [](const Connection* c) {
-        return c && (as_fake(c) == g_first || as_fake(c) == g_other) ? 1 : 0;
-    };
-    main_settings_hooks.conn_text = [](Connection* c, int field) -> std::string* {
-        return field >= 0 && field < 14 ? &as_fake(c)->text[field] : nullptr;
-    };
-    main_settings_hooks.conn_ip = [](Connection* c, int stored) -> std::uint32_t* {
-        return &as_fake(c)->ip[stored ? 1 : 0];
-    };
-}
-
-// The names of the hooks called, in order.
+// The names of the listeners called, in order.
 std::vector<std::string> g_calls;
 
 class MainSettingsTest : public ::testing::Test {
@@ -86,10 +56,7 @@ protected:
         ASSERT_TRUE(temp_.made());
         root_ = temp_.path();
         reset_state();
-        first_ = FakeConn{};
         g_first = &first_;
-        g_other = nullptr;
-        bind_fake_connection();
         g_calls.clear();
     }
 
@@ -101,7 +68,6 @@ protected:
             settings_saving.drop(id);
         reset_state();
         g_first = nullptr;
-        g_other = nullptr;
     }
 
     // A listener of the load at a step, dropped when the test ends.
@@ -125,7 +91,6 @@ protected:
     {
         main_settings_free_lists();
         main_settings = MainSettings{};
-        main_settings_hooks = MainSettingsHooks{};
         options_reset();
         time_stamp_format = "[HH:nn]";
         time_log_stamp_format.clear();
@@ -154,14 +119,13 @@ protected:
     {
         ini_save_options();
         ini_save_text_settings();
-        ini_save_identity(0, as_conn(g_first));
         ini_save_dirs();
         ini_save_user_lists(0);
     }
 
     TempSettingsDir temp_{"kest_mainsettings_"};
     std::string root_;
-    FakeConn first_;
+    Connection first_;
     std::vector<int> load_listeners_;
     std::vector<int> save_listeners_;
 };
@@ -171,7 +135,7 @@ protected:
 
 TEST_F(MainSettingsTest, FirstStartInAnEmptyFolderWritesTheDefaults)
 {
-    EXPECT_EQ(settings_load_all(), 1);
+    EXPECT_EQ(settings_load_all(g_first), 1);
     save_all();
     const std::string file = slurp(main_ini_path);
 
@@ -236,12 +200,11 @@ TEST_F(MainSettingsTest, FirstStartInAnEmptyFolderWritesTheDefaults)
 
 TEST_F(MainSettingsTest, SecondStartReadsWhatTheFirstWrote)
 {
-    settings_load_all();
+    settings_load_all(g_first);
     save_all();
     const std::string after_first = slurp(main_ini_path);
     reset_state();
-    bind_fake_connection();
-    settings_load_all();
+    settings_load_all(g_first);
     save_all();
     EXPECT_EQ(slurp(main_ini_path), after_first);
 }
@@ -291,16 +254,15 @@ TEST_F(MainSettingsTest, TextSectionRules)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         reset_state();
-        bind_fake_connection();
-        spit(main_ini_path, std::string("[text]\n") + c.file);
-        settings_load_all();
+            spit(main_ini_path, std::string("[text]\n") + c.file);
+        settings_load_all(g_first);
         EXPECT_EQ(c.got(), c.expected);
     }
 }
 
 TEST_F(MainSettingsTest, TextSettingsRoundTrip)
 {
-    settings_load_all();
+    settings_load_all(g_first);
     main_settings.default_port = "7000";
     main_settings.app_title = "Başlık";
     main_settings.command_char = "!";
@@ -314,8 +276,7 @@ TEST_F(MainSettingsTest, TextSettingsRoundTrip)
     ini_save_text_settings();
 
     reset_state();
-    bind_fake_connection();
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(main_settings.default_port, "7000");
     EXPECT_EQ(main_settings.app_title, "Başlık");
     EXPECT_EQ(main_settings.command_char, "!");
@@ -339,7 +300,7 @@ TEST_F(MainSettingsTest, SeparatorIsWrittenByName)
         main_settings.line_separator = c.separator;
         ini_save_text_settings();
         EXPECT_EQ(read("text", "linesep"), c.stored);
-        settings_load_all();
+        settings_load_all(g_first);
         EXPECT_EQ(main_settings.line_separator, c.separator);
     }
 }
@@ -372,7 +333,7 @@ TEST_F(MainSettingsTest, FolderRules)
          "logdir=mylogs\n"
          "waves=snd\n"
          "mp3s=" + root_ + "mylogs\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(main_settings.send_dir, root_ + "in/coming/");
     EXPECT_EQ(main_settings.pics_dir, root_);  // a folder that does not exist
     EXPECT_EQ(main_settings.log_dir, root_ + "mylogs/");
@@ -394,7 +355,7 @@ TEST_F(MainSettingsTest, FolderRules)
 TEST_F(MainSettingsTest, MissingLogFolderSettingTakesTheLogsFolder)
 {
     spit(main_ini_path, "[dirs]\nwaves=\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(main_settings.log_dir, root_ + "logs/");
     EXPECT_TRUE(fs::is_directory(root_ + "logs"));
     EXPECT_EQ(main_settings.waves_dir, root_ + "sounds/");
@@ -414,7 +375,7 @@ TEST_F(MainSettingsTest, FileSettings)
          "trayicon=icons/k.ico\n"
          "finger=finger.txt\n"
          "browser=/usr/bin/old\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(main_settings.servers_file, root_ + "lists/my.ini");
     EXPECT_EQ(main_settings.addrbk_file, root_ + "book.ini");  // same name in the settings folder
     EXPECT_EQ(main_settings.urls_file, root_ + "urls.ini");    // neither exists: the default
@@ -438,7 +399,7 @@ TEST_F(MainSettingsTest, BrowserIsLookedUpAfterTheOldKeyIsDeleted)
         g_calls.push_back("browser:" + v + ":" + main_settings.browser_path);
         main_settings.browser_path = "/usr/bin/new";
     });
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(g_calls, std::vector<std::string>{"browser::"});
     EXPECT_EQ(main_settings.browser_path, "/usr/bin/new");
 }
@@ -446,7 +407,7 @@ TEST_F(MainSettingsTest, BrowserIsLookedUpAfterTheOldKeyIsDeleted)
 TEST_F(MainSettingsTest, UrlListTakesOnlyAddressEntries)
 {
     spit(root_ + "urls.ini", "[urls]\nn0=0:Home URL:http://a.example\nn1=no address\nn2=1:Two URL:ftp://b\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(texts(main_settings.url_list),
               (std::vector<std::string>{"0:Home URL:http://a.example", "1:Two URL:ftp://b"}));
 }
@@ -455,7 +416,7 @@ TEST_F(MainSettingsTest, FileServerSettings)
 {
     fs::create_directories(root_ + "share");
     spit(main_ini_path, "[fileserver]\nhomedir=share\nwelcome=welcome.txt\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(main_settings.fserve_home, root_ + "share/");
     EXPECT_EQ(main_settings.fserve_welcome, root_ + "welcome.txt");
 }
@@ -478,7 +439,7 @@ TEST_F(MainSettingsTest, FileServerWarningMovesToItsNewPlace)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         spit(main_ini_path, c.file);
-        settings_load_all();
+        settings_load_all(g_first);
         EXPECT_EQ(main_settings.warn_fserve, c.flag);
         EXPECT_EQ(read("warn", "fserve"), c.stored);
         EXPECT_EQ(read("fileserver", "warning"), "");
@@ -488,7 +449,7 @@ TEST_F(MainSettingsTest, FileServerWarningMovesToItsNewPlace)
 TEST_F(MainSettingsTest, WarningFlagsAndWizardNumber)
 {
     spit(main_ini_path, "[warn]\ndcc=OFF\nlink=off\n[wizard]\nwarning=12x\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(main_settings.warn_dcc, 0);
     EXPECT_EQ(main_settings.warn_link, 0);
     EXPECT_EQ(main_settings.wizard_warning, 12);
@@ -497,193 +458,13 @@ TEST_F(MainSettingsTest, WarningFlagsAndWizardNumber)
 TEST_F(MainSettingsTest, OldLinkSectionIsDeletedOnlyWhenItNamesAProgram)
 {
     spit(main_ini_path, "[kestlink]\nexe=link.exe\npath=c:\\x\n[keep]\na=1\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(read("kestlink", "path"), "");
     EXPECT_EQ(read("keep", "a"), "1");
 
     spit(main_ini_path, "[kestlink]\nexe=\npath=c:\\x\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(read("kestlink", "path"), "c:\\x");
-}
-
-// ---------------------------------------------------------------------------
-// Identity and local host.
-
-TEST_F(MainSettingsTest, IdentityFillsTheFirstConnection)
-{
-    spit(main_ini_path,
-         "[kest]\nuser=Ayşe Yılmaz\nemail=a@b.example\nnick=ayse\nanick=ayse_\n"
-         "host=Ağ Sunucusu SERVER:irc.example.org:6667,7000:gizliGROUP:ÖrnekNet\n"
-         "[local]\nlocal=myhost\nlocalip=1.2.3.4\nlongip=16909060\n");
-    settings_load_all();
-    EXPECT_EQ(first_.text[kConnStoredUser], "Ayşe Yılmaz");
-    EXPECT_EQ(first_.text[kConnStoredEmail], "a@b.example");
-    EXPECT_EQ(first_.text[kConnStoredNick], "ayse");
-    EXPECT_EQ(first_.text[kConnStoredAnick], "ayse_");
-    EXPECT_EQ(first_.text[kConnCurrentNick], "ayse");
-    EXPECT_EQ(first_.text[kConnStoredDescription], "Ağ Sunucusu");
-    EXPECT_EQ(first_.text[kConnStoredServer], "irc.example.org");
-    EXPECT_EQ(first_.text[kConnStoredPort], "6667,7000");
-    EXPECT_EQ(first_.text[kConnStoredPassword], "gizli");
-    EXPECT_EQ(first_.text[kConnStoredGroup], "ÖrnekNet");
-    EXPECT_EQ(first_.text[kConnStoredLocalHost], "myhost");
-    EXPECT_EQ(first_.text[kConnStoredLocalIpText], "1.2.3.4");
-    EXPECT_EQ(first_.ip[1], 16909060u);
-}
-
-TEST_F(MainSettingsTest, CommandLineNickWins)
-{
-    spit(main_ini_path, "[kest]\nnick=filenick\nanick=fileanick\n");
-    const std::string start_nick = "cmdnick";
-    const std::string start_anick;
-    main_settings_hooks.start_nick = &start_nick;
-    main_settings_hooks.start_anick = &start_anick;
-    settings_load_all();
-    EXPECT_EQ(first_.text[kConnStoredNick], "cmdnick");
-    EXPECT_EQ(first_.text[kConnCurrentNick], "cmdnick");
-    EXPECT_EQ(first_.text[kConnStoredAnick], "fileanick");
-}
-
-TEST_F(MainSettingsTest, ServerEntryForms)
-{
-    struct Case {
-        const char* entry;
-        const char* description;
-        const char* host;
-        const char* ports;
-        const char* password;
-        const char* group;
-    };
-    const Case cases[] = {
-        {"Net  SERVER:irc.net:6667", "Net", "irc.net", "6667", "", ""},
-        {"NetSERVER:irc.net:", "Net", "irc.net", "6667", "", ""},
-        {"NetSERVER:irc.net", "Net", "irc.net", "6667", "", ""},
-        {"NetSERVER:irc.net:+6697:pw:rd GROUP:G", "Net", "irc.net", "+6697", "pw:rd ", "G"},
-        {"irc.bare.net:7000", "", "irc.bare.net", "7000", "", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.entry);
-        first_ = FakeConn{};
-        settings_apply_server_entry(c.entry, as_conn(g_first));
-        EXPECT_EQ(first_.text[kConnStoredDescription], c.description);
-        EXPECT_EQ(first_.text[kConnStoredServer], c.host);
-        EXPECT_EQ(first_.text[kConnStoredPort], c.ports);
-        EXPECT_EQ(first_.text[kConnStoredPassword], c.password);
-        EXPECT_EQ(first_.text[kConnStoredGroup], c.group);
-    }
-    // Fields are cut at 256 characters.
-    first_ = FakeConn{};
-    settings_apply_server_entry("DSERVER:" + std::string(400, 'h') + ":1", as_conn(g_first));
-    EXPECT_EQ(first_.text[kConnStoredServer].size(), 256u);
-}
-
-TEST_F(MainSettingsTest, ServerEntryGoesToTheConnectionLayerWhenItIsThere)
-{
-    spit(main_ini_path, "[kest]\nhost=NetSERVER:irc.net:6667\n");
-    main_settings_hooks.conn_apply_server_entry = [](const std::string& entry, Connection* c) {
-        g_calls.push_back(entry + (as_fake(c) == g_first ? " first" : " other"));
-    };
-    settings_load_all();
-    EXPECT_EQ(g_calls, std::vector<std::string>{"NetSERVER:irc.net:6667 first"});
-    EXPECT_EQ(first_.text[kConnStoredServer], "");
-}
-
-TEST_F(MainSettingsTest, IdentitySaveByFlags)
-{
-    first_.text[kConnStoredUser] = "User";
-    first_.text[kConnStoredEmail] = "u@x";
-    first_.text[kConnStoredNick] = "nick";
-    first_.text[kConnStoredAnick] = "anick";
-    first_.text[kConnStoredDescription] = "Net";
-    first_.text[kConnStoredServer] = "irc.net";
-    first_.text[kConnStoredPort] = "6667";
-
-    ini_save_identity(2, as_conn(g_first));
-    EXPECT_EQ(read("kest", "nick"), "nick");
-    EXPECT_EQ(read("kest", "user"), "");
-    EXPECT_EQ(read("kest", "host"), "");
-
-    ini_save_identity(4, as_conn(g_first));
-    EXPECT_EQ(read("kest", "host"), "NetSERVER:irc.net:6667");
-
-    first_.text[kConnStoredPassword] = "pw";
-    first_.text[kConnStoredGroup] = "G";
-    ini_save_identity(0, as_conn(g_first));
-    EXPECT_EQ(read("kest", "user"), "User");
-    EXPECT_EQ(read("kest", "email"), "u@x");
-    EXPECT_EQ(read("kest", "anick"), "anick");
-    EXPECT_EQ(read("kest", "host"), "NetSERVER:irc.net:6667:pwGROUP:G");
-
-    // Without a description the server is not kept.
-    first_.text[kConnStoredDescription].clear();
-    ini_save_identity(4, as_conn(g_first));
-    EXPECT_EQ(read("kest", "host"), "");
-}
-
-TEST_F(MainSettingsTest, IdentitySaveOfAStaleConnectionUsesTheFirst)
-{
-    FakeConn stale;
-    stale.text[kConnStoredNick] = "stale";
-    FakeConn other;
-    other.text[kConnStoredNick] = "other";
-    g_other = &other;
-    first_.text[kConnStoredNick] = "first";
-
-    ini_save_identity(2, as_conn(&stale));
-    EXPECT_EQ(read("kest", "nick"), "first");
-    ini_save_identity(2, as_conn(&other));
-    EXPECT_EQ(read("kest", "nick"), "other");
-
-    // Without any live connection nothing is written.
-    g_first = nullptr;
-    g_other = nullptr;
-    ini_save_identity(2, as_conn(&other));
-    EXPECT_EQ(read("kest", "nick"), "other");
-}
-
-TEST_F(MainSettingsTest, IdentityRoundTrip)
-{
-    first_.text[kConnStoredUser] = "Çağrı";
-    first_.text[kConnStoredNick] = "cagri";
-    first_.text[kConnStoredDescription] = "Net";
-    first_.text[kConnStoredServer] = "irc.net";
-    first_.text[kConnStoredPort] = "+6697";
-    first_.text[kConnStoredPassword] = "pw";
-    first_.text[kConnStoredGroup] = "G";
-    ini_save_identity(0, as_conn(g_first));
-    const FakeConn saved = first_;
-    first_ = FakeConn{};
-    settings_load_all();
-    for (int f : {kConnStoredUser, kConnStoredNick, kConnStoredDescription, kConnStoredServer, kConnStoredPort,
-                  kConnStoredPassword, kConnStoredGroup})
-        EXPECT_EQ(first_.text[f], saved.text[f]) << f;
-}
-
-TEST_F(MainSettingsTest, LocalHostSave)
-{
-    first_.text[kConnLocalHost] = "host.lan";
-    first_.text[kConnLocalIpText] = "192.168.1.2";
-    first_.ip[0] = 3232235778u;
-    ini_save_local_host(as_conn(g_first));
-    EXPECT_EQ(read("local", "local"), "host.lan");
-    EXPECT_EQ(read("local", "localip"), "192.168.1.2");
-    EXPECT_EQ(read("local", "longip"), "3232235778");
-
-    first_ = FakeConn{};
-    settings_load_all();
-    EXPECT_EQ(first_.text[kConnStoredLocalHost], "host.lan");
-    EXPECT_EQ(first_.ip[1], 3232235778u);
-
-    // An unknown address, or a stale connection, removes the section.
-    first_.ip[0] = 0;
-    ini_save_local_host(as_conn(g_first));
-    const std::vector<std::string> left = sections(main_ini_path);
-    EXPECT_EQ(std::find(left.begin(), left.end(), "[local]"), left.end());
-    FakeConn stale;
-    stale.ip[0] = 5;
-    spit(main_ini_path, "[local]\nlocal=x\n");
-    ini_save_local_host(as_conn(&stale));
-    EXPECT_EQ(read("local", "local"), "");
 }
 
 // ---------------------------------------------------------------------------
@@ -698,7 +479,7 @@ TEST_F(MainSettingsTest, UserListsMoveToControlIni)
          "[protect]\nn0=*!*@me\n\n"
          "[text]\nquit=bye\n");
     spit(root_ + "control.ini", "[voice]\nn0=*!*@voiced\n");
-    settings_load_all();
+    settings_load_all(g_first);
 
     EXPECT_EQ(texts(main_settings.ignore_list), (std::vector<std::string>{"*!*@spam.example,all", "bad!*@*"}));
     EXPECT_EQ(texts(main_settings.aop_list), std::vector<std::string>{"*!*@friend,#chan"});
@@ -765,6 +546,15 @@ TEST_F(MainSettingsTest, LoadersRunInTheirOrder)
     spit(main_ini_path, "[options]\nn0=1\n[ignore]\nn0=x!*@*\n");
     // Added in an order of their own: the steps put them in the load's order.
     record_load(kLoadTips, "tips");
+    record_load(kLoadLocalHost, "local host");
+    on_load(kLoadIdentity, [](SettingsLoad& load) {
+        std::string servers = main_settings.servers_file;
+        g_calls.push_back(std::string(load.first == g_first ? "identity first" : "identity other") +
+                          (servers.empty() ? "" : " servers"));
+    });
+    on_load(kLoadFirstServer, [](SettingsLoad&) {
+        g_calls.push_back(main_settings.servers_file.empty() ? "server" : "server servers");
+    });
     record_load(kLoadLayers, "layers");
     record_load(kLoadOptionsOrder, "options order");
     record_load(kLoadStyles, "styles");
@@ -774,7 +564,7 @@ TEST_F(MainSettingsTest, LoadersRunInTheirOrder)
     record_load(kLoadLanguage, "language");
     record_load(kLoadColours, "colours");
     on_load(kLoadNotifyList, [](SettingsLoad& load) {
-        g_calls.push_back(as_fake(load.first) == g_first ? "notify list first" : "notify list other");
+        g_calls.push_back(load.first == g_first ? "notify list first" : "notify list other");
     });
     // The option lines are read between these two.
     on_load(kLoadNotifyOptions, [](SettingsLoad&) {
@@ -801,7 +591,7 @@ TEST_F(MainSettingsTest, LoadersRunInTheirOrder)
         g_calls.push_back(std::string("agent ") + (main_settings.ignore_list ? "lists" : "no lists"));
     });
     on_load(kLoadIdentityCopy, [](SettingsLoad& load) {
-        g_calls.push_back(as_fake(load.first) == g_first ? "identity copy first" : "identity copy other");
+        g_calls.push_back(load.first == g_first ? "identity copy first" : "identity copy other");
     });
     record_load(kLoadServerGroup, "server group");
     record_load(kLoadChannelsFilter, "channels filter");
@@ -818,8 +608,11 @@ TEST_F(MainSettingsTest, LoadersRunInTheirOrder)
         load.result = 7;
     });
 
-    EXPECT_EQ(settings_load_all(), 7);
+    EXPECT_EQ(settings_load_all(g_first), 7);
     const std::vector<std::string> expected = {
+        "identity first",  // before the server list's file is read
+        "server servers",
+        "local host",
         "dcc ports",
         "browser",
         "language",
@@ -858,8 +651,9 @@ TEST_F(MainSettingsTest, LoadersRunInTheirOrder)
     // A second load calls each listener once more.
     main_settings_free_lists();
     options_reset();
+    main_settings.servers_file.clear();
     g_calls.clear();
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(g_calls, expected);
 }
 
@@ -881,7 +675,7 @@ TEST_F(MainSettingsTest, StepsAfterTheLoadersSeeTheSectionsBeforeThem)
         ini_read("about", "version", "", v, 100, main_ini_path);
         g_calls.push_back("alias " + v);
     });
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(g_calls, (std::vector<std::string>{"tips 0", "identity 1", "filter ",
                                                  std::string("alias ") + kProgramVersionText}));
 }
@@ -889,61 +683,70 @@ TEST_F(MainSettingsTest, StepsAfterTheLoadersSeeTheSectionsBeforeThem)
 TEST_F(MainSettingsTest, WithoutAConnectionItsStepsAreSkipped)
 {
     g_first = nullptr;
+    record_load(kLoadIdentity, "identity");
+    record_load(kLoadFirstServer, "server");
+    record_load(kLoadLocalHost, "local host");
     record_load(kLoadNotifyList, "notify list");
     record_load(kLoadIdentityCopy, "identity");
     record_load(kLoadChannelsFilter, "channels filter");
     on_load(kLoadServerGroup, [](SettingsLoad& load) { g_calls.push_back(load.first ? "group first" : "group"); });
     spit(main_ini_path, "[kest]\nnick=x\nhost=NSERVER:h:1\n");
-    EXPECT_EQ(settings_load_all(), 1);
+    EXPECT_EQ(settings_load_all(g_first), 1);
     EXPECT_EQ(g_calls, std::vector<std::string>{"group"});
 }
 
-// /saveini: the main settings' own sections, with the colours and the nick
-// colours written between them in their places.
+// /saveini: the main settings' own sections, with the other parts' steps
+// (the main window, the colours, the nick colours, the identity) between
+// them in their places.
 TEST_F(MainSettingsTest, SaveAllWritesEverySectionInItsOrder)
 {
-    main_settings_hooks.main_window_placement = [](MainWindowPlacement& out) {
-        out = MainWindowPlacement{};
-        out.width = 640;
-        out.height = 480;
-        return 1;
-    };
-    first_.text[kConnStoredNick] = "kaydet";
     main_settings.ignore_list = strlist_append(nullptr, "i!*@*", 0);
     main_settings.quit_message = "hoşça kal";
     // Each listener sees which sections were already written.
     auto seen = [](const char* name) {
-        std::string window, options, nick;
+        std::string window, options, nick, lists;
         ini_read("windows", "main", "", window, 100, main_ini_path);
         ini_read("options", "n0", "", options, 100, main_ini_path);
         ini_read("kest", "nick", "", nick, 100, main_ini_path);
+        ini_read("ignore", "n0", "", lists, 100, settings_control_ini_path());
         g_calls.push_back(std::string(name) + (window.empty() ? "" : " window") + (options.empty() ? "" : " options") +
-                          (nick.empty() ? "" : " nick"));
+                          (nick.empty() ? "" : " nick") + (lists.empty() ? "" : " lists"));
     };
+    on_save(kSettingsSaveIdentity, [seen] {
+        seen("identity");
+        ini_write("kest", "nick", "kaydet", main_ini_path);
+    });
     on_save(kSettingsSaveNickColours, [seen] { seen("nick colours"); });
     on_save(kSettingsSaveColours, [seen] { seen("colours"); });
+    on_save(kSettingsSaveMainWindow, [seen] {
+        seen("window");
+        MainWindowPlacement p;
+        p.width = 640;
+        p.height = 480;
+        ini_save_main_window_placement(p, false);
+    });
 
     settings_save_all();
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"colours window", "nick colours window options"}));
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"window", "colours window", "nick colours window options",
+                                                 "identity window options"}));
     EXPECT_EQ(read("windows", "main"), "0,640,0,480,0,1,0");
     EXPECT_EQ(read("text", "quit"), "hoşça kal");
     EXPECT_EQ(read("kest", "nick"), "kaydet");
     EXPECT_EQ(read("ignore", "n0", root_ + "control.ini"), "i!*@*");
 
-    // Without a live connection the identity is left alone; the rest is written.
-    spit(main_ini_path, "");
-    g_first = nullptr;
+    // A second save calls each step once more.
     g_calls.clear();
     settings_save_all();
-    EXPECT_EQ(read("kest", "nick"), "");
-    EXPECT_EQ(read("text", "quit"), "hoşça kal");
-    EXPECT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"window window options nick lists",
+                                                 "colours window options nick lists",
+                                                 "nick colours window options nick lists",
+                                                 "identity window options nick lists"}));
 }
 
 TEST_F(MainSettingsTest, CompactModeSetsTheTreebarOptions)
 {
     spit(main_ini_path, "[mode]\nstate=Compact\n[options]\nn8=0,3,0\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(main_settings.compact_mode, 1);
     EXPECT_EQ(opt(OPT_TREEBAR_SIDE), 1);
     EXPECT_EQ(opt(OPT_TREEBAR_SHOWN), 1);
@@ -951,7 +754,7 @@ TEST_F(MainSettingsTest, CompactModeSetsTheTreebarOptions)
 
     options_reset();
     spit(main_ini_path, "[mode]\nstate=normal\n[options]\nn8=0,3,0\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(main_settings.compact_mode, 0);
     EXPECT_EQ(opt(OPT_TREEBAR_SIDE), 3);
     EXPECT_EQ(opt(OPT_TREEBAR_SHOWN), 0);
@@ -960,7 +763,7 @@ TEST_F(MainSettingsTest, CompactModeSetsTheTreebarOptions)
 TEST_F(MainSettingsTest, OlderDefaultPortInTheOptionsReplacesThePortText)
 {
     spit(main_ini_path, "[text]\ndefport=6667\n[options]\nn5=1,1,1,1,1,1,1,1,1,1,7000\n");
-    settings_load_all();
+    settings_load_all(g_first);
     EXPECT_EQ(main_settings.default_port, "7000");
     ini_save_options();
     ini_save_text_settings();
@@ -981,7 +784,7 @@ TEST_F(MainSettingsTest, VersionIsWrittenWhenItDiffers)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
         spit(main_ini_path, std::string("[about]\nversion=") + c.stored + "\n");
-        settings_load_all();
+        settings_load_all(g_first);
         EXPECT_EQ(read("about", "version"), c.rewritten ? std::string(kProgramVersionText) : std::string(c.stored));
     }
 }
@@ -994,12 +797,6 @@ int g_shift = 0;
 
 TEST_F(MainSettingsTest, MainWindowPlacement)
 {
-    main_settings_hooks.main_window_placement = [](MainWindowPlacement& out) {
-        out = g_placement;
-        return 1;
-    };
-    main_settings_hooks.shift_key_down = [] { return g_shift; };
-
     MainWindowPlacement base;
     base.left = 10;
     base.top = 20;
@@ -1049,7 +846,7 @@ TEST_F(MainSettingsTest, MainWindowPlacement)
         g_placement = base;
         c.set(g_placement);
         g_shift = c.shift;
-        ini_save_main_window_pos();
+        ini_save_main_window_placement(g_placement, g_shift != 0);
         EXPECT_EQ(read("windows", "main"), c.expected);
         EXPECT_EQ(read("windows", "scripts"), "1,2,3,4,0,1,0");
     }
@@ -1058,60 +855,8 @@ TEST_F(MainSettingsTest, MainWindowPlacement)
     spit(main_ini_path, "");
     g_placement = base;
     g_shift = 0;
-    ini_save_main_window_pos();
+    ini_save_main_window_placement(g_placement, false);
     EXPECT_EQ(read("windows", "main"), "10,800,20,600,0,1,0");
-
-    // Without a main window nothing is written.
-    spit(main_ini_path, "");
-    main_settings_hooks.main_window_placement = [](MainWindowPlacement&) { return 0; };
-    ini_save_main_window_pos();
-    EXPECT_EQ(slurp(main_ini_path), "");
-}
-
-// ---------------------------------------------------------------------------
-// The program's connection record.
-
-TEST_F(MainSettingsTest, BindingReachesTheConnectionRecordFields)
-{
-    Connection record;
-    Connection* saved_list = conn_list;
-    conn_list = &record;
-    main_settings_hooks = MainSettingsHooks{};
-    main_settings_bind_connection(&conn_list, conn_is_live);
-
-    spit(main_ini_path,
-         "[kest]\nuser=U\nemail=E\nnick=N\nanick=A\nhost=DSERVER:h.net:6667:pwGROUP:G\n"
-         "[local]\nlocal=lh\nlocalip=10.0.0.1\nlongip=167772161\n");
-    settings_load_all();
-    EXPECT_EQ(record.stored_identity[0], "U");
-    EXPECT_EQ(record.stored_identity[1], "E");
-    EXPECT_EQ(record.stored_identity[2], "N");
-    EXPECT_EQ(record.stored_identity[3], "A");
-    EXPECT_EQ(record.live_identity[2], "N");
-    EXPECT_EQ(record.stored_identity[5], "h.net");
-    EXPECT_EQ(record.stored_identity[6], "D");
-    EXPECT_EQ(record.stored_identity[7], "G");
-    EXPECT_EQ(record.stored_identity[8], "pw");
-    EXPECT_EQ(record.stored_identity[9], "6667");
-    EXPECT_EQ(record.stored_local_host, "lh");
-    EXPECT_EQ(record.stored_local_ip_text, "10.0.0.1");
-    EXPECT_EQ(record.stored_local_ip, 167772161u);
-
-    record.local_host = "resolved";
-    record.local_ip_text = "10.0.0.2";
-    record.local_ip = 167772162u;
-    ini_save_local_host(&record);
-    ini_save_identity(0, nullptr);
-    EXPECT_EQ(read("local", "longip"), "167772162");
-    EXPECT_EQ(read("local", "local"), "resolved");
-    EXPECT_EQ(read("kest", "host"), "DSERVER:h.net:6667:pwGROUP:G");
-
-    // A record that is not in the list is not live.
-    Connection loose;
-    loose.local_ip = 9;
-    ini_save_local_host(&loose);
-    EXPECT_EQ(read("local", "local"), "");
-    conn_list = saved_list;
 }
 
 }  // namespace

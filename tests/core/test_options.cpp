@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <QGuiApplication>
+
 #include "core/ini.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
@@ -59,9 +61,32 @@ std::string line_with(int line, const std::map<int, std::string>& changes)
     return out;
 }
 
-int two_monitors()
+// Runs in a child process of its own: a real application on the offscreen
+// platform given `screens` monitors (the platform's own configuration file),
+// then the load of `lines`; the child exits with the dual-monitor option and
+// removes the child's settings folder first.
+[[noreturn]] void load_with_screens(int screens, const std::string& root, const std::string& lines)
 {
-    return 2;
+    std::string config = "{\"screens\": [";
+    for (int i = 0; i < screens; ++i)
+        config += std::string(i ? "," : "") + "{\"name\": \"screen" + std::to_string(i) + "\", \"x\": " +
+                  std::to_string(i * 640) + ", \"y\": 0, \"width\": 640, \"height\": 480}";
+    config += "]}";
+    const std::string config_file = root + "screens.json";
+    spit(config_file, config);
+    ::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config_file).c_str(), 1);
+    static int argc = 1;
+    static char name[] = "core_tests";
+    static char* argv[] = {name, nullptr};
+    int value = -1;
+    {
+        QGuiApplication app(argc, argv);
+        spit(main_ini_path, "[options]\n" + lines);
+        options_load();
+        value = opt(OPT_DUAL_MONITORS);
+    }
+    fs::remove_all(root);
+    std::_Exit(value);
 }
 
 class OptionsTest : public ::testing::Test {
@@ -416,13 +441,28 @@ TEST_F(OptionsTest, LocalAddressLookupFollowsLocalHostLookup)
 
 TEST_F(OptionsTest, DualMonitorSettingFollowsTheMonitorCount)
 {
+    // Without an application there are no screens: the stored 2 stays.
     load_lines({});
     EXPECT_EQ(opt(OPT_DUAL_MONITORS), 2);
-    options_monitor_count = two_monitors;
-    load_lines({});
-    EXPECT_EQ(opt(OPT_DUAL_MONITORS), 1);
-    load_lines({{1, line_with(1, {{16, "0"}})}});
-    EXPECT_EQ(opt(OPT_DUAL_MONITORS), 0);
+
+    // Each case in a fresh child process with a real application of its own.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct Case {
+        int screens;
+        std::string lines;
+        int expected;
+    };
+    const std::string zero = "n1=" + line_with(1, {{16, "0"}}) + "\n";
+    const Case cases[] = {
+        {1, "", 2},
+        {2, "", 1},
+        {3, "", 1},
+        {2, zero, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.screens) + " screens " + c.lines);
+        EXPECT_EXIT(load_with_screens(c.screens, root_, c.lines), ::testing::ExitedWithCode(c.expected), "");
+    }
 }
 
 TEST_F(OptionsTest, ReservedPositionsAreDroppedAndWrittenAsZero)

@@ -483,8 +483,6 @@ TEST_F(TimeTest, ParseDatesInLocalTime)
 
 int g_h, g_m, g_s;
 int g_dialog_calls, g_title_calls;
-int g_conn_stub;
-Connection* const kLiveConn = reinterpret_cast<Connection*>(&g_conn_stub);
 
 class OnlineTimeTest : public ::testing::Test {
 protected:
@@ -496,13 +494,6 @@ protected:
         saved_total_ = online_time_total;
         saved_first_ = online_time_first;
         saved_second_ = online_time_second;
-        online_time_conn_counter = [](Connection* c, int** h, int** m, int** s) {
-            if (c != kLiveConn) return false;
-            *h = &g_h;
-            *m = &g_m;
-            *s = &g_s;
-            return true;
-        };
         moved_listener_ = online_time_moved.add(kOnlineTimeDialog, [](bool) { ++g_dialog_calls; });
         carried_listener_ = online_time_moved.add(kOnlineTimeCaptions, [](bool carried) {
             if (carried)
@@ -537,7 +528,7 @@ TEST_F(OnlineTimeTest, ConnectionCounterCarries)
     g_h = 0;
     g_m = 59;
     g_s = 30;
-    online_time_add(45, kLiveConn);
+    online_time_add_connection(45, g_h, g_m, g_s);
     EXPECT_EQ(g_h, 1);
     EXPECT_EQ(g_m, 0);
     EXPECT_EQ(g_s, 15);
@@ -547,12 +538,12 @@ TEST_F(OnlineTimeTest, ConnectionCounterCarries)
     EXPECT_EQ(g_dialog_calls, 1);
     EXPECT_EQ(g_title_calls, 1);
 
-    online_time_add(10, kLiveConn); // no carry: titles stay
+    online_time_add_connection(10, g_h, g_m, g_s); // no carry: titles stay
     EXPECT_EQ(g_s, 25);
     EXPECT_EQ(g_title_calls, 1);
     EXPECT_EQ(g_dialog_calls, 2);
 
-    online_time_add(7265, kLiveConn); // 2:01:05 more
+    online_time_add_connection(7265, g_h, g_m, g_s); // 2:01:05 more
     EXPECT_EQ(g_h, 3);
     EXPECT_EQ(g_m, 1);
     EXPECT_EQ(g_s, 30);
@@ -561,7 +552,7 @@ TEST_F(OnlineTimeTest, ConnectionCounterCarries)
 TEST_F(OnlineTimeTest, TotalsWithoutConnection)
 {
     online_time_total = {5, 10, 50};
-    online_time_add(15, nullptr);
+    online_time_add(15);
     EXPECT_EQ(online_time_total.hours, 5);
     EXPECT_EQ(online_time_total.minutes, 11);
     EXPECT_EQ(online_time_total.seconds, 5);
@@ -573,18 +564,20 @@ TEST_F(OnlineTimeTest, TotalsWithoutConnection)
 TEST_F(OnlineTimeTest, NegativeResetsAndTimerOff)
 {
     g_s = 10;
-    online_time_add(-20, kLiveConn);
+    online_time_add_connection(-20, g_h, g_m, g_s);
     EXPECT_EQ(g_h + g_m + g_s, 0);
 
-    // A stale connection: its counter is left, the program-wide one moves.
-    int other = 0;
-    online_time_add(5, reinterpret_cast<Connection*>(&other));
+    // Another connection's time: this counter is left, the program-wide one moves.
+    int oh = 0, om = 0, os = 0;
+    online_time_add_connection(5, oh, om, os);
+    EXPECT_EQ(os, 5);
+    EXPECT_EQ(g_h + g_m + g_s, 0);
     EXPECT_EQ(online_time_first.seconds, 5);
 
     opt_online_timer = 0;
     const int calls = g_dialog_calls;
-    online_time_add(100, kLiveConn);
-    online_time_add(100, nullptr);
+    online_time_add_connection(100, g_h, g_m, g_s);
+    online_time_add(100);
     EXPECT_EQ(g_s, 0);
     EXPECT_EQ(online_time_total.seconds, 0);
     EXPECT_EQ(g_dialog_calls, calls);

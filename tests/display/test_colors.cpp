@@ -13,6 +13,7 @@
 #include "core/list_sort.h"
 #include "core/string_list.h"
 #include "model/colors.h"
+#define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
 
@@ -48,8 +49,8 @@ protected:
         saved_palettes_[1] = color_palette_edited;
         saved_palettes_[2] = color_palette_default;
         saved_depth_ = color_screen_depth;
-        color_hooks = ColorHooks{};
-        color_hooks.screen_depth = [] { return 24; };
+        // The real screen: the offscreen platform's shows every colour.
+        test_app();
         color_items_init();
         for (ColorItem& item : color_items) {
             item.current = item.default_index;
@@ -153,8 +154,10 @@ TEST_F(ColorsTest, DefaultPaletteFollowsTheScreenDepth)
     const Case cases[] = {
         {24, 0, color_rgb_make(255, 255, 255)}, {24, 1, color_rgb_make(0, 0, 0)},
         {24, 2, color_rgb_make(0, 0, 127)},     {24, 6, color_rgb_make(156, 0, 156)},
-        {24, 7, color_rgb_make(252, 127, 0)},   {16, 7, color_rgb_make(252, 127, 0)},
-        {8, 7, color_rgb_make(252, 127, 0)},    {4, 7, color_rgb_make(127, 127, 0)},
+        {24, 7, color_rgb_make(252, 127, 0)},
+        {16, 7, color_rgb_make(255, 125, 0)},  // as a 5-6-5 screen shows it
+        {8, 7, color_rgb_make(128, 128, 0)},   // the nearest standard colour
+        {4, 7, color_rgb_make(128, 128, 0)},   // the darker table value, shown the same
         {24, 9, color_rgb_make(0, 252, 0)},     {24, 15, color_rgb_make(210, 210, 210)},
         {24, -1, color_rgb_make(0, 0, 0)},      {24, 16, color_rgb_make(0, 0, 0)},
     };
@@ -166,16 +169,28 @@ TEST_F(ColorsTest, DefaultPaletteFollowsTheScreenDepth)
     color_screen_depth = 24;
 }
 
-TEST_F(ColorsTest, NearestColourMappingIsUsedAndAFailureKeepsTheTableValue)
+TEST_F(ColorsTest, TheScreensDepthMapsTheDefaultColours)
 {
-    color_hooks.nearest_colour = [](ColorRgb rgb, ColorRgb* out) {
-        if (rgb == color_rgb_make(255, 0, 0))
-            return 0;  // the screen cannot tell
-        *out = rgb & 0x00F0F0F0;
-        return 1;
+    EXPECT_GE(color_screen_depth, 24);
+    struct Case {
+        int depth;
+        int index;
+        ColorRgb expected;
     };
-    EXPECT_EQ(color_default_rgb(4), color_rgb_make(255, 0, 0));
-    EXPECT_EQ(color_default_rgb(15), color_rgb_make(208, 208, 208));
+    const Case cases[] = {
+        {32, 15, color_rgb_make(210, 210, 210)},  // every colour as it is
+        {24, 6, color_rgb_make(156, 0, 156)},
+        {16, 15, color_rgb_make(214, 211, 214)},  // 5-6-5 bits
+        {15, 15, color_rgb_make(214, 214, 214)},
+        {8, 15, color_rgb_make(192, 192, 192)},   // the nearest standard colour
+        {8, 4, color_rgb_make(255, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "depth " << c.depth << " index " << c.index);
+        color_screen_depth = c.depth;
+        EXPECT_EQ(color_default_rgb(c.index), c.expected);
+        EXPECT_EQ(color_nearest_on_screen(c.expected), c.expected);  // a shown colour stays
+    }
 }
 
 TEST_F(ColorsTest, InitFillsNamesTitlesAndDefaultsButLeavesCurrentAlone)
@@ -281,7 +296,7 @@ TEST_F(ColorsTest, SchemesRoundTripThroughTheSettings)
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->text.substr(0, 7), "My Own,");
     color_schemes = strlist_splice(color_schemes, nullptr, made);
-    color_schemes = strlist_sort(color_schemes, 7, nullptr);
+    color_schemes = strlist_sort(color_schemes, 7);
     std::string name = "My Own";
     StringNode* mine = color_scheme_find(color_schemes, name, 0);
     ASSERT_NE(mine, nullptr);

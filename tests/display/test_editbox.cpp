@@ -24,7 +24,7 @@
 #include "irc/link/connections.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
@@ -162,7 +162,6 @@ void input_test_reset()
     tabcomp_folder_channels_hook = nullptr;
     nicklist_colour_hook = nullptr;
     nicklist_saved_entry_hook = nullptr;
-    nicklist_window_watched_hook = nullptr;
     nicklist_change_carry = 0;
     nicklist_defaults = NicklistDefaults();
     input_paste_confirm_hook = nullptr;

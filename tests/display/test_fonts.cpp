@@ -18,6 +18,8 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "display/fonts.h"
+#include "irc/link/outgoing_charset.h"
+#include "model/window_charset.h"
 #define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
@@ -402,36 +404,39 @@ TEST_F(FontsTest, CharsetTableGivesKindAndCodePage)
     }
 }
 
-TEST_F(FontsTest, TheEncodingSeamsReadTheFontSettings)
+// The charset of the lines sent to a window or to a target without one: the
+// code pages of the core table agree with the fonts' table, a window's code
+// page follows its font and the multibyte setting, and a target without a
+// window has the font settings it would get.
+TEST_F(FontsTest, TheCharsetOfAWindowAndOfATargetWithoutOne)
 {
-    auto saved_cp = encodings_charset_codepage;
-    auto saved_win = encodings_window_codepage;
-    auto saved_target = encodings_target_font;
+    for (int charset : {1, 77, 255, 2, 222, 128, 134, 129, 136, 238, 204, 0, 161, 162, 177, 178, 186, 163, 130, 999})
+        EXPECT_EQ(charset_codepage_of(charset), charset_codepage(charset, 0)) << charset;
+
+    auto saved_target = outgoing_target_font;
     app_wire_fonts();
-    EXPECT_EQ(encodings_charset_codepage(162), 1254);
     ini_set("fchannel", "Arial,12,128,2");
     ini_set("fbob", "Arial,12,204,1");
     int charset = -5, encoding = -5;
-    encodings_target_font(nullptr, "#room", &charset, &encoding);
+    outgoing_target_font(nullptr, "#room", &charset, &encoding);
     EXPECT_EQ(charset, 128);
     EXPECT_EQ(encoding, 2);
-    encodings_target_font(nullptr, "bob", &charset, &encoding);
+    outgoing_target_font(nullptr, "bob", &charset, &encoding);
     EXPECT_EQ(charset, 204);
     EXPECT_EQ(encoding, 1);
-    encodings_target_font(nullptr, "ann", &charset, &encoding);
+    outgoing_target_font(nullptr, "ann", &charset, &encoding);
     EXPECT_EQ(charset, 1);
     EXPECT_EQ(encoding, 0);
+    outgoing_target_font = saved_target;
+
     WindowRecord loose;
-    EXPECT_EQ(encodings_window_codepage(&loose), -1);
+    EXPECT_EQ(win_codepage(&loose), -1);
     WindowRecord* r = record(kWinQuery, kQueryPrivate, "bob");
     r->font_charset = 204;
     lang_setting_multibyte = 1;
-    EXPECT_EQ(encodings_window_codepage(r), 1251);
+    EXPECT_EQ(win_codepage(r), 1251);
     lang_setting_multibyte = 0;
-    EXPECT_EQ(encodings_window_codepage(r), 0);
-    encodings_charset_codepage = saved_cp;
-    encodings_window_codepage = saved_win;
-    encodings_target_font = saved_target;
+    EXPECT_EQ(win_codepage(r), 0);
 }
 
 TEST_F(FontsTest, MultibyteCodePageIsSetAndTheOldOneReturned)

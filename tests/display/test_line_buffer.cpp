@@ -24,7 +24,7 @@
 #include "app/mdi_arrange.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/encodings.h"
 #include "core/ini.h"
 #include "core/main_settings.h"

@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 #include "app/subsystems.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +35,7 @@
 #include "core/time_date.h"
 #include "model/colors.h"
 #include "display/logging.h"
+#define KEST_TEST_WIDGETS
 #include "support/test_support.h"
 #include "support/hook_guard.h"
 
@@ -733,12 +739,30 @@ TEST_F(LoggingTest, StartingWithTheBufferWritesEveryPrintedLineOnce)
         rec->lines = head;
         rec->lines->prev->serial = p.serial;
     }
-    log_hooks.ask_file = [](const std::string& title, const std::string& proposed) {
-        g_echoes.push_back(title);
-        return proposed.substr(0, proposed.rfind('/') + 1) + "chosen.log";
-    };
+    // The save dialog opens on the log folder; the user types another name.
+    test_app();
+    static std::string title;
+    static std::string folder;
+    title.clear();
+    folder.clear();
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        title = dialog->windowTitle().toStdString();
+        folder = dialog->directory().absolutePath().toStdString() + "/";
+        if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+            name->setText(QStringLiteral("chosen.log"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    poll->start();
     ASSERT_EQ(log_set_window_mode(rec, 0, 1, 1, "", 1, 0), 1);
-    EXPECT_EQ(g_echoes.front(), "Logu Farklı Kaydet");
+    EXPECT_EQ(title, "Logu Farklı Kaydet");
+    EXPECT_EQ(fs::path(folder), fs::path(logs_));
     EXPECT_EQ(rec->log_file, -1);
     EXPECT_TRUE(ends_with(slurp(logs_ + "chosen.log"),
                           "Ident Oturumu:  bob\r\none continued\r\n\x03" "04two\r\n"));

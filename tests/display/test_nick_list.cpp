@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QCursor>
+#include <QApplication>
 #include <QFontMetrics>
+#include <QTest>
 #include <QListWidget>
 #include <QScrollBar>
 
@@ -21,6 +23,7 @@
 #include "core/ini.h"
 #include "core/options.h"
 #include "display/nick_list.h"
+#include "display/window_queries.h"
 #include "support/hook_guard.h"
 
 void input_test_reset();
@@ -454,12 +457,20 @@ TEST_F(NickListTest, AutoHideAndShiftTab)
     EXPECT_EQ(channel->side_list_hidden, 0);
 
     // The countdown hides it again once the pointer left the window.
-    nicklist_window_watched_hook = [](WindowRecord*) { return 1; };
+    // The user works in the window: it is the active one in an active
+    // application, and no button is held (no drag).
+    const QPointer<QWidget> was_active = win_active.get();
+    win_active = channel->hwnd.get();
+    frame_set_app_active(true);
+    QTest::mouseRelease(channel->hwnd.get(), Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_EQ(QApplication::mouseButtons(), Qt::NoButton);
     QCursor::setPos(channel->hwnd->mapToGlobal(QPoint(-50, -50)));
     EXPECT_EQ(nicklist_auto(channel, 2), 1);
     EXPECT_EQ(channel->nicklist_hide_countdown, 100);
     EXPECT_EQ(nicklist_auto(channel, 2), 0);
     EXPECT_EQ(channel->side_list_hidden, 1);
+    frame_set_app_active(false);
+    win_active = was_active.data();
     ini_write("nicklist", "#kest", nullptr, "");
 }
 

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/child_layout.h"
+#include "app/child_window.h"
+#include "display/child_layout.h"
 #include "app/child_widgets.h"
 #include "model/connection.h"
 #include "app/subsystems.h"

@@ -23,7 +23,7 @@
 #include "irc/link/connections.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "core/ini.h"
 #include "core/options.h"
 #include "model/nick_list.h"

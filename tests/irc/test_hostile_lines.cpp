@@ -37,7 +37,7 @@
 #include "app/frame_proc.h"
 #include "app/window_open.h"
 #include "model/window_record.h"
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 #include "commands/channel_commands.h"
 #include "core/options.h"
 #include "core/string_list.h"

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "irc/link/identity_settings.h"
 #include "model/connection.h"
 #include "model/window_requests.h"
 #include "model/window_record.h"

@@ -142,7 +142,7 @@ static int tick_one(Connection* c, int elapsed)
     }
     if (!conn_is_live(c))
         return 1;
-    online_time_add(elapsed, c);
+    online_time_add_connection(elapsed, c->online_hours, c->online_minutes, c->online_seconds);
     if (conn_is_live(c) && c->autojoin_countdown > 0 && --c->autojoin_countdown == 0)
         conn_auto_join(c);
     return 1;
@@ -156,7 +156,7 @@ int conn_tick_all(int elapsed)
             any_connected = 1;
     });
     if (any_connected)
-        online_time_add(elapsed, nullptr);
+        online_time_add(elapsed);
     return 1;
 }
 

@@ -117,16 +117,6 @@ bool conn_is_ircx(const Connection* conn)
     return conn_is_live(conn) && (conn->server_flags & kServerIrcx) != 0;
 }
 
-bool conn_online_counters(Connection* conn, int** hours, int** minutes, int** seconds)
-{
-    if (!conn_is_live(conn))
-        return false;
-    *hours = &conn->online_hours;
-    *minutes = &conn->online_minutes;
-    *seconds = &conn->online_seconds;
-    return true;
-}
-
 void irc_connections_install()
 {
     conn_freed.add_once(freed_listener, kFreedSocket, close_socket_of_freed);

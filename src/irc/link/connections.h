@@ -36,8 +36,6 @@ std::string conn_charset_of(Connection* conn);
 std::string conn_nick_prefixes_or_default(Connection* conn);
 // Whether the server speaks IRCX.
 bool conn_is_ircx(const Connection* conn);
-// The online-time counters of a live connection.
-bool conn_online_counters(Connection* conn, int** hours, int** minutes, int** seconds);
 
 // The socket of a freed record is closed.
 void irc_connections_install();

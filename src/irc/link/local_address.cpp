@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "irc/link/identity_settings.h"
 #include "model/connection.h"
 #include "core/main_settings.h"
 #include "core/text_limits.h"

@@ -1,6 +1,7 @@
 // Host-name lookups on request: the queue, the completion and its hand-out by
 // kind, and the identifiers that read the lookup of a DNS event.
 #include "irc/link/proxy.h"
+#include "irc/link/identity_settings.h"
 #include "irc/link/lookups.h"
 
 #include "model/connection.h"

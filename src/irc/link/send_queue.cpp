@@ -15,6 +15,7 @@
 #include "irc/link/close.h"
 #include "irc/link/connect.h"
 #include "irc/link/flood.h"
+#include "irc/link/outgoing_charset.h"
 #include "irc/link/traffic_log.h"
 #include "irc/dispatch/outgoing_notes.h"
 #include "irc/ssl/ssl_link.h"

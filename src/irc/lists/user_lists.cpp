@@ -1,5 +1,6 @@
 // Auto-op, auto-voice and protect lists, USERHOST requests and the
 // user-level entries of the users file.
+#include "irc/link/connections.h"
 #include "irc/lists/user_lists.h"
 #include "irc/lists/ignore_list.h"
 
@@ -331,7 +332,7 @@ void complete(UserhostRequestRecord& r, const std::string& address, Connection* 
 {
     QWidget* window = window_of(r, conn);
     std::string masked = address;
-    const bool has_mask = mask_address(masked, r.mask_type, conn) != 0;
+    const bool has_mask = mask_address(masked, r.mask_type, conn_is_ircx(conn)) != 0;
     const std::size_t bang = address.find('!');
     const std::size_t at = address.find('@', bang == std::string::npos ? 0 : bang);
     switch (r.purpose) {

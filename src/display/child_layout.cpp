@@ -1,6 +1,7 @@
 // The layout of a window's controls, scrolling and window placement.
-#include "app/child_layout.h"
-#include "app/child_window.h"
+#include "display/child_layout.h"
+#include "display/child_controls.h"
+#include "display/window_queries.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -10,10 +11,15 @@
 
 #include <algorithm>
 
-#include "app/child_shared.h"
-#include "platform/app_messages.h"
+#include "model/window_record.h"
 
 int win_editbox_spacing = 0;
+Signal<void(QWidget*, int)> win_layout_wanted;
+
+bool is_list_window(int type)
+{
+    return type == kWinChanList || type == kWinUrls || type == kWinNotify || type == kWinLinks;
+}
 
 // ---- Geometry ----
 
@@ -204,89 +210,6 @@ WinLayoutInput win_layout_input(WindowRecord* rec)
     in.side_width = rec->side_list_width;
     in.scroll_bar_width = win_system_metric(2);
     return in;
-}
-
-void win_layout(QWidget* hwnd, int reason)
-{
-    WindowRecord* rec = win_record_of(hwnd);
-    if (!rec)
-        return;
-    if (reason == 0 || reason == 2 || reason == 3 || reason == 4) {
-        win_post(hwnd, WM_APP_DEFERRED_LAYOUT, 0, kLayoutFull);
-        win_mdi_refresh();
-        return;
-    }
-    if (reason == 1) {
-        win_enable_sysmenu_items(hwnd);
-        post_app_message(WM_APP_MDI_REFRESH, 0, 0);
-        return;
-    }
-    if (reason == kLayoutEditboxCheck) {
-        if (rec->editbox_mode != 2 || !rec->editbox.get())
-            return;
-        if (rec->editbox->lineCount() == rec->editbox_lines)
-            return;
-    }
-    if (rec->type == kWinTransfer) {
-        if (child_hooks.dccwin_layout)
-            child_hooks.dccwin_layout(rec);
-        return;
-    }
-    bool at_end = rec->scroll_pos >= rec->scroll_end;
-
-    WinLayoutInput in = win_layout_input(rec);
-    if (win_is_minimised(hwnd)) {
-        in.client_width = rec->layout_rect.right - rec->layout_rect.left;
-        in.client_height = rec->layout_rect.bottom - rec->layout_rect.top;
-    } else {
-        rec->layout_rect = WinRect{0, 0, hwnd->width(), hwnd->height()};
-    }
-    WinLayout out;
-    for (int pass = 0; pass < 3; ++pass) {
-        out = win_compute_layout(in);
-        if (TextArea* area = rec->text_area.get()) {
-            area->setGeometry(out.text_area);
-            area->setVisible(!out.text_area.isEmpty());
-        }
-        if (QScrollBar* bar = rec->scroll_bar.get()) {
-            bar->setGeometry(out.scroll_bar);
-            bar->setVisible(!out.scroll_bar.isEmpty());
-        }
-        if (EditBox* box = rec->editbox.get())
-            box->setGeometry(out.editbox);
-        if (EditBox* box2 = rec->editbox2.get())
-            box2->setGeometry(out.editbox2);
-        if (ListBox* list = rec->listbox.get()) {
-            bool shown = !out.listbox.isEmpty();
-            list->setGeometry(out.listbox);
-            list->setVisible(shown);
-            list->setEnabled(shown);
-        }
-        rec->editbox_lines = out.editbox_lines;
-        // A growing editbox is laid out again while its line count changes.
-        if (rec->editbox_mode != 2 || !rec->editbox.get())
-            break;
-        int lines = rec->editbox->lineCount();
-        if (lines == in.editbox_lines)
-            break;
-        in.editbox_lines = lines;
-    }
-    if (out.side_width > 0 && (rec->type == kWinChannel || rec->type == kWinCustom))
-        rec->side_list_width = out.side_width;
-
-    WinRect text;
-    win_text_rect(hwnd, text, 0);
-    if (reason == kLayoutNoRepaint)
-        return;
-    if (rec->picture && child_hooks.picture_grow)
-        child_hooks.picture_grow(rec);
-    if (TextArea* area = rec->text_area.get())
-        area->update();
-    if (ListBox* list = rec->listbox.get())
-        list->viewport()->update();
-    win_recalc_scroll(rec, at_end ? 1 : 0);
-    hwnd->update();
-    win_enable_sysmenu_items(hwnd);
 }
 
 WindowRecord* win_text_rect(QWidget* hwnd, WinRect& out, int with_scroll_bar)

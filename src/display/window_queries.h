@@ -1,16 +1,51 @@
 // What the window system tells about the windows of the records: the
-// window of a control, a control by id, repaints, the MDI client, the
-// reserved windows (desktop, frame, MDI client) and their names, whether the
-// user looks at a window, and the activity levels that follow from it.
+// window of a control, its frame on screen and its state, posting to it,
+// repaints, the MDI client, the reserved windows (desktop, frame, MDI client)
+// and their names, whether the user looks at a window, and the activity
+// levels that follow from it.
 #pragma once
 
+#include <QSize>
+#include <Qt>
+
+#include <cstdint>
 #include <string>
 
 #include "core/signal.h"
 #include "platform/platform_utils.h"
 
+class QAction;
 class QWidget;
 struct WindowRecord;
+
+// Modifier bits that a deferred key (WM_APP+64) carries above the key code.
+constexpr int kKeyCtrl = 0x10000;
+constexpr int kKeyShift = 0x20000;
+constexpr int kKeyAlt = 0x40000;
+
+// The kKey* bits of the keyboard modifiers that are held.
+int key_modifier_bits(Qt::KeyboardModifiers mods);
+
+// The widget that is the window on screen: its MDI frame, or the window itself.
+QWidget* win_container(QWidget* hwnd);
+// What the container adds around the window's client area (the MDI
+// frame's caption and borders); none for a desktop window.
+QSize win_frame_extra(QWidget* hwnd);
+int win_is_minimised(const QWidget* hwnd);
+int win_is_visible(const QWidget* hwnd);
+// Posts a private message to the window.
+int win_post(QWidget* hwnd, int message, uintptr_t wparam, intptr_t lparam);
+
+// The activity frames of minimised windows (one window, or all for null).
+void win_paint_iconic_highlight(WindowRecord* rec);
+// The palette entry (0..15, -1 none) of the activity frame of a level.
+int win_activity_frame_colour(int level);
+
+// The command number of an entry of a window's system menu (its data), 0
+// for an entry that carries none.
+int win_sysmenu_action_id(const QAction* action);
+// The row of the caret in the window's list box, -1 without one.
+int list_caret_row(const WindowRecord* rec);
 
 // The handle of the record whose window is the control or contains it; null
 // when none does.
@@ -21,12 +56,6 @@ void win_redraw(WindowRecord* rec, int erase);
 int win_is_mdi_child(const QWidget* hwnd);
 // The active window when it is a listed window that is not minimised, else null.
 QWidget* win_active_if_shown();
-
-
-// Closes every window: first every window that is not a status window, then
-// the status windows, until the list is empty. A window that refuses to close
-// is not asked again.
-void win_close_all();
 
 
 // Reserved names to handles. Flag 0x40: "-1" the desktop, "-2" the main
@@ -40,6 +69,13 @@ QWidget* win_hwnd_from_name(const std::string& name, int flags);
 QWidget* win_desktop_handle();
 QWidget* win_frame_handle();  // the main window "Kest", or null
 QWidget* win_mdi_handle();    // the MDI client, or null
+// The frame takes its MDI area as the MDI client (null: none).
+void win_set_mdi_handle(QWidget* mdi);
+
+// Whether the application counted as active at the frame's last activation
+// update, and setting it (the frame's update and its reset).
+int frame_app_active();
+void frame_set_app_active(bool active);
 
 
 // A printed line of the kind raises the window's level (never for a DCC

@@ -1,4 +1,4 @@
-#include "app/log_prompts.h"
+#include "display/log_prompts.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,6 +1,8 @@
-#include "app/window_queries.h"
+#include "display/window_queries.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QListWidget>
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -9,11 +11,135 @@
 #include <QScrollBar>
 #include <QWidget>
 
-#include "app/child_window.h"
-#include "app/frame_proc.h"
 #include "core/options.h"
+#include "display/child_controls.h"
 #include "model/window_record.h"
+#include "platform/app_messages.h"
 #include "platform/platform_utils.h"
+
+namespace {
+
+QPointer<QWidget> g_mdi;
+bool g_app_active = false;
+
+}  // namespace
+
+// ---- Windows on screen ----
+
+QWidget* win_container(QWidget* hwnd)
+{
+    if (!hwnd)
+        return nullptr;
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(hwnd->parentWidget()))
+        return sub;
+    return hwnd;
+}
+
+QSize win_frame_extra(QWidget* hwnd)
+{
+    if (!hwnd)
+        return QSize();
+    auto* sub = qobject_cast<QMdiSubWindow*>(hwnd->parentWidget());
+    if (!sub)
+        return QSize();  // a desktop window is its own client area
+    // The MDI frame keeps its caption and borders as contents margins
+    // around the window; they are known once the frame is polished, shown
+    // or not (the sizes of a frame not yet laid out are not).
+    sub->ensurePolished();
+    const QMargins m = sub->contentsMargins();
+    return QSize(std::max(0, m.left() + m.right()), std::max(0, m.top() + m.bottom()));
+}
+
+int win_is_minimised(const QWidget* hwnd)
+{
+    if (!hwnd)
+        return 0;
+    QWidget* frame = win_container(const_cast<QWidget*>(hwnd));
+    return frame->isMinimized() ? 1 : 0;
+}
+
+int win_is_visible(const QWidget* hwnd)
+{
+    if (!hwnd)
+        return 0;
+    QWidget* frame = win_container(const_cast<QWidget*>(hwnd));
+    return frame->isVisible() ? 1 : 0;
+}
+
+int win_activity_frame_colour(int level)
+{
+    int value = 0;
+    switch (level) {
+    case kActivityMessage:
+        value = opt(OPT_ACTIVITY_COLOUR_MESSAGE);
+        if (value < 0 || value > 16)
+            value = 5;
+        break;
+    case kActivityHighlight:
+        value = opt(OPT_ACTIVITY_COLOUR_HIGHLIGHT);
+        if (value < 0 || value > 16)
+            value = 4;
+        break;
+    case kActivityText:
+        value = opt(OPT_ACTIVITY_COLOUR_EVENT);
+        if (value < 0 || value > 16)
+            value = 3;
+        break;
+    default:
+        return -1;
+    }
+    return value == 0 ? -1 : value - 1;
+}
+
+void win_paint_iconic_highlight(WindowRecord* rec)
+{
+    for (WindowRecord* r = win_list; r; r = r->next) {
+        if (rec && r != rec)
+            continue;
+        QWidget* hwnd = r->hwnd.get();
+        if (!hwnd)
+            continue;
+        QWidget* frame = win_container(hwnd);
+        if (frame->isVisible() && frame->isMinimized())
+            frame->update();
+    }
+}
+
+int win_post(QWidget* hwnd, int message, uintptr_t wparam, intptr_t lparam)
+{
+    if (!hwnd)
+        return 0;
+    return post_app_message_to(hwnd, message, wparam, lparam);
+}
+
+int key_modifier_bits(Qt::KeyboardModifiers mods)
+{
+    int bits = 0;
+    if (mods & Qt::ControlModifier)
+        bits |= kKeyCtrl;
+    if (mods & Qt::ShiftModifier)
+        bits |= kKeyShift;
+    if (mods & Qt::AltModifier)
+        bits |= kKeyAlt;
+    return bits;
+}
+int win_sysmenu_action_id(const QAction* action)
+{
+    if (!action)
+        return 0;
+    // The command is the action's data; a window's entries are the only
+    // actions of its menus that carry a number.
+    QVariant v = action->data();
+    return v.typeId() == QMetaType::Int ? v.toInt() : 0;
+}
+
+int list_caret_row(const WindowRecord* rec)
+{
+    const QListWidget* list = rec ? rec->listbox.get() : nullptr;
+    return list ? list->currentRow() : -1;
+}
+
+// ---- Records and handles ----
 
 QWidget* win_owner_hwnd(QWidget* control)
 {
@@ -90,6 +216,26 @@ QWidget* win_hwnd_from_name(const std::string& name, int flags)
         return rec ? rec->hwnd.get() : nullptr;
     }
     return nullptr;
+}
+
+QWidget* win_mdi_handle()
+{
+    return g_mdi.data();
+}
+
+void win_set_mdi_handle(QWidget* mdi)
+{
+    g_mdi = mdi;
+}
+
+int frame_app_active()
+{
+    return g_app_active ? 1 : 0;
+}
+
+void frame_set_app_active(bool active)
+{
+    g_app_active = active;
 }
 
 QWidget* win_desktop_handle()

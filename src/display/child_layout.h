@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QWidget>
 
+#include "core/signal.h"
 #include "model/window_record.h"
 
 // Layout reasons.
@@ -78,9 +79,16 @@ WinLayout win_compute_layout(const WinLayoutInput& in);
 // The layout input of a live record.
 WinLayoutInput win_layout_input(WindowRecord* rec);
 
-// Lays the window out (reason: a size type 0..4, or 32879 full, 32880
-// without repaint, 32881 editbox height check).
-void win_layout(QWidget* hwnd, int reason);
+// Whether the window type is one of the list windows.
+bool is_list_window(int type);
+
+// What a window's layout depends on changed here (its font, its side list
+// shown or hidden, its input boxes): the window manager lays the window out
+// again at once (reason as win_layout's: 32879 full, ...).
+enum WinLayoutWantedOrder {
+    kLayoutWantedWindows = 50,
+};
+extern Signal<void(QWidget* hwnd, int reason)> win_layout_wanted;
 // The record and the text area's client rectangle, less the scroll bar
 // unless with_scroll_bar; never negative. Null without a record.
 WindowRecord* win_text_rect(QWidget* hwnd, WinRect& out, int with_scroll_bar);
