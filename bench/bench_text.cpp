@@ -15,8 +15,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/child_layout.h"
+#include "display/child_layout.h"
 #include "app/child_widgets.h"
+#include "app/child_window.h"
 #include "model/connection.h"
 #include "irc/link/connections.h"
 #include "app/mdi_client.h"

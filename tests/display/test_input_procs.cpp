@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/child_layout.h"
+#include "display/child_layout.h"
 #include "app/child_window.h"
 #include "model/connection.h"
 #include "app/window_open.h"
