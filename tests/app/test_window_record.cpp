@@ -9,10 +9,12 @@
 #include <QScrollBar>
 #include <QElapsedTimer>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
 #include <cstdlib>
+#include <unistd.h>
 #include <string>
 
 #include "app/child_window.h"
@@ -25,6 +27,7 @@
 #include "app/window_open.h"
 #include "model/window_record.h"
 #include "display/window_queries.h"
+#include "core/main_settings.h"
 #include "core/options.h"
 #include "platform/platform_utils.h"
 #define KEST_TEST_WIDGETS
@@ -106,9 +109,26 @@ namespace {
 
 class WindowRecordTest : public ::testing::Test {
     HookGuard hooks_;  // every seam back as it was when the test ends
+    SavedValues<std::string, std::string> saved_{settings_dir, main_settings.log_dir};
+    std::filesystem::path dir_;
 protected:
-    void SetUp() override { window_test_reset(); }
-    void TearDown() override { window_test_reset(); }
+    void SetUp() override
+    {
+        window_test_reset();
+        // A settings folder with its logs folder, as the program has at
+        // start: windows that log open their files there instead of
+        // showing that the file cannot be opened.
+        dir_ = std::filesystem::temp_directory_path() / ("kest-winrec-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_ / "logs");
+        settings_dir = dir_.string() + "/";
+        main_settings.log_dir.clear();
+    }
+    void TearDown() override
+    {
+        window_test_reset();
+        std::filesystem::remove_all(dir_);
+    }
 };
 
 // ---- The list and window numbers ----
