@@ -230,6 +230,7 @@ TEST_F(InterpTest, UnknownWordsGoToTheServer)
         {"/ytest 1", "YTEST 1\n"},
         {"/zzz", "ZZZ\n"},
     };
+    conn->connected = 1;  // a link the server words can go out on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         wire.clear();

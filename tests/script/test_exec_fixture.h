@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "commands/ctcp_commands.h"
 #include "app/subsystems.h"
 
 #include <string>
@@ -89,6 +90,8 @@ protected:
         script_register_command("fail", cmd_fail_test);
         script_register_command("bump", cmd_bump_test);
         script_register_command("clearv", cmd_zero_test);
+        // Words nobody handles go where the program sends them.
+        cmd_unknown = cmd_unknown_word;
         script_echo_line = echo_recorder;
         echoed.clear();
         errors.clear();

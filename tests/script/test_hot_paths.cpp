@@ -231,6 +231,7 @@ TEST_F(HotPaths, ReplacedDefinitionsAreSeenAtOnce)
 TEST_F(HotPaths, CommandWordsFollowTheirRegistrationAndAliases)
 {
     // An unknown word goes to the server until a handler is registered.
+    conn->connected = 1;
     wire.clear();
     EXPECT_EQ(run("hpword one"), 1);
     ASSERT_EQ(sent().size(), 1u);

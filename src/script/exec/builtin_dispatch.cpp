@@ -6,7 +6,6 @@
 #include "core/hash_table.h"
 #include "core/text_buffer.h"
 #include "core/text_limits.h"
-#include "irc/link/send_queue.h"
 #include "script/exec/executor.h"
 
 namespace {
@@ -81,24 +80,6 @@ void ensure_table()
     }
 }
 
-// Until the command set brings its own fallback (help files, server words
-// with a trailing parameter), an unknown word goes to the server as the word
-// in upper case followed by its arguments as written.
-int default_unknown(CommandCall& call)
-{
-    std::string line = call.tokens.empty() ? std::string() : call.tokens[0];
-    for (char& c : line)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    std::string_view rest = call.rest();
-    if (!rest.empty()) {
-        line.push_back(' ');
-        line += rest;
-    }
-    irc_send_line(line, call.origin, call.conn);
-    return 1;
-}
-
 // A built-in word whose handler is not built yet answers here, never on the
 // server. Too few arguments for the word is its error.
 int call_entry(const CommandEntry* e, CommandCall& call)
@@ -113,7 +94,17 @@ int call_entry(const CommandEntry* e, CommandCall& call)
 
 } // namespace
 
-int (*cmd_unknown)(CommandCall& call) = default_unknown;
+int (*cmd_unknown)(CommandCall& call) = nullptr;
+
+namespace {
+
+// A word nobody handles: the command set's fallback when it is there.
+int unknown_word(CommandCall& call)
+{
+    return cmd_unknown ? cmd_unknown(call) : 0;
+}
+
+}  // namespace
 
 int script_register_command(std::string_view word, CommandHandler handler, int variant)
 {
@@ -182,19 +173,19 @@ int builtin_dispatch(CommandCall& call)
     text_lower(word);
     char first = word.empty() ? 0 : word[0];
     if (first < 'a' || first > 'x')
-        return cmd_unknown(call);
+        return unknown_word(call);
     if (first == 't' && word.compare(0, 5, "timer") == 0)
         return call_entry(timer_entry, call);
     if (first == 'd' && word.compare(0, 3, "dcc") == 0) {
         int r = call_entry(dcc_entry, call);
         if (r != kScriptPass)
             return r;
-        return cmd_unknown(call);
+        return unknown_word(call);
     }
     CommandEntry* e = entry_of(word);
     if (e)
         return call_entry(e, call);
-    return cmd_unknown(call);
+    return unknown_word(call);
 }
 
 int cmd_return(CommandCall& call)

@@ -22,9 +22,8 @@ int script_exec_plain_command(QWidget* window, std::string_view command, Connect
                               int origin);
 
 // The fallback for a word that is neither an alias nor a built-in command
-// with a handler: by default the word goes to the server in upper case with
-// its arguments as written (irc_send_line) and the result is 1. Replaced by
-// the built-in command set.
+// with a handler, set by the command set (help files, then the server);
+// while it is not set such a word does nothing and the result is 0.
 extern int (*cmd_unknown)(CommandCall& call);
 
 // Looks the lower-cased word up in the built-in vocabulary and runs its
