@@ -10,10 +10,7 @@ void app_install_subsystems();
 // by one of these (app_install_subsystems calls each after the subsystem's
 // install; a test that installs a subsystem alone calls its wiring too).
 void app_wire_frame();
-void app_wire_menu_lists();
-void app_wire_window_view();
 void app_wire_tips();
-void app_wire_bars();
 void app_wire_windows();
 void app_wire_text_work();
 void app_wire_irc_link();
@@ -29,7 +26,5 @@ void app_wire_irc_ctcp();
 void app_wire_script_events();
 void app_wire_popups();
 
-void app_wire_display_colours();
 void app_wire_fonts();
 void app_wire_text_area();
-void app_wire_clicks();

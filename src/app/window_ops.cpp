@@ -18,6 +18,8 @@
 #include "display/window_queries.h"
 #include "display/editbox.h"
 #include "platform/platform_utils.h"
+#include "irc/link/connect.h"
+#include "irc/numerics/numerics.h"
 
 namespace {
 
@@ -283,4 +285,20 @@ int win_op_set_icon(QWidget* hwnd, const std::string& file, int index)
     win_container(hwnd)->setWindowIcon(icon);
     hwnd->setWindowIcon(icon);
     return 1;
+}
+
+namespace {
+int g_nick_prompt_listener = 0;
+}  // namespace
+
+void window_ops_install()
+{
+    irc_nick_prompt.add_once(g_nick_prompt_listener, kNickPromptEditbox, [](Connection* conn) {
+        win_op_set_editbox(link_status_window(conn), "/nick ");
+    });
+}
+
+void window_ops_uninstall()
+{
+    irc_nick_prompt.drop(g_nick_prompt_listener);
 }

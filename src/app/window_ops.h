@@ -64,3 +64,9 @@ void win_op_menubar_show(int show);
 // Gives the window the icon of a file (index counted from 0 in files of
 // several icons); the previous icon goes. 0 when no icon loads.
 int win_op_set_icon(QWidget* hwnd, const std::string& file, int index);
+
+// Both nicks in use at logon: the status window's input box is given
+// "/nick " to ask for another (listening at kNickPromptEditbox).
+constexpr int kNickPromptEditbox = 50;
+void window_ops_install();
+void window_ops_uninstall();
