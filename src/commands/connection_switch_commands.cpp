@@ -41,32 +41,6 @@ struct ScidSwitches {
     int filter = 0;
 };
 
-// An optional sign and at least one digit.
-bool is_number_token(const std::string& t)
-{
-    if (t.empty())
-        return false;
-    std::size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
-    if (i == t.size())
-        return false;
-    for (; i < t.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(t[i])))
-            return false;
-    return true;
-}
-
-// A decimal number held within the range of int (a script may give any
-// number of digits).
-int clamped_number(const std::string& text)
-{
-    long long v = std::strtoll(text.c_str(), nullptr, 10);
-    if (v > INT_MAX)
-        return INT_MAX;
-    if (v < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(v);
-}
-
 ScidSwitches parse_switches(const std::string& token)
 {
     ScidSwitches s;
@@ -84,7 +58,7 @@ ScidSwitches parse_switches(const std::string& token)
                 ++j;
             while (j < token.size() && std::isdigit(static_cast<unsigned char>(token[j])))
                 ++j;
-            s.filter = clamped_number(token.substr(i + 1, j - i - 1));
+            s.filter = text_to_int_clamped(token.substr(i + 1, j - i - 1));
             if (s.filter < 0)
                 s.filter = 0;
             i = j - 1;
@@ -158,7 +132,7 @@ int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_sc
     const std::string name = is_scon ? "scon" : "scid";
     std::size_t idx = 0;
     ScidSwitches sw;
-    if (!tokens.empty() && tokens[0].size() > 1 && tokens[0][0] == '-' && !is_number_token(tokens[0])) {
+    if (!tokens.empty() && tokens[0].size() > 1 && tokens[0][0] == '-' && !text_is_integer(tokens[0])) {
         sw = parse_switches(tokens[0]);
         idx = 1;
     }
@@ -204,7 +178,7 @@ int cmd_scid(ScidContext& ctx, const std::vector<std::string>& tokens, int is_sc
             info(ctx.window, format_number(4152, line_id(ctx)));
         return 1;
     }
-    int n = clamped_number(tokens[idx]);
+    int n = text_to_int_clamped(tokens[idx]);
     ++idx;
     Connection* chosen = nullptr;
     if (n <= 0)

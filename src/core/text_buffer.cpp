@@ -1,5 +1,7 @@
 #include "core/text_buffer.h"
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/color_code.h"
@@ -269,6 +271,32 @@ std::string text_first_word_of(std::string_view text)
 bool text_is_digits(std::string_view text)
 {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool text_is_integer(std::string_view text)
+{
+    if (!text.empty() && (text[0] == '-' || text[0] == '+'))
+        text.remove_prefix(1);
+    return text_is_digits(text);
+}
+
+int text_to_int_clamped(const std::string& text)
+{
+    const long long v = std::strtoll(text.c_str(), nullptr, 10);
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
+std::string text_trim_blanks(const std::string& text)
+{
+    const std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return std::string();
+    const std::size_t end = text.find_last_not_of(' ');
+    return text.substr(start, end - start + 1);
 }
 
 bool text_starts_with_nocase(std::string_view text, std::string_view prefix)

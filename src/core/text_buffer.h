@@ -95,12 +95,19 @@ bool text_starts_with_nocase(std::string_view text, std::string_view prefix);
 std::string text_first_word_of(std::string_view text);
 // True when the text is not empty and holds only the digits 0-9.
 bool text_is_digits(std::string_view text);
+// True for an optional sign followed by at least one digit and nothing else.
+bool text_is_integer(std::string_view text);
+// The decimal number at the start of the text, held within the range of int
+// (a script may give any number of digits); 0 without one.
+int text_to_int_clamped(const std::string& text);
 
 // ---------------------------------------------------------------------------
 // Blanks.
 
 // The text without its leading spaces (' ' only).
 std::string_view text_skip_blanks(std::string_view text);
+// The text without its leading and trailing spaces (' ' only).
+std::string text_trim_blanks(const std::string& text);
 // Index of the first character at or after `from` that is not a space; the
 // text's length when there is none.
 std::size_t text_skip_blanks(std::string_view text, std::size_t from);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "core/text_buffer.h"
 #include "core/text_limits.h"
 #include "model/connection.h"
 #include "model/connection_windows.h"
@@ -19,41 +20,6 @@ namespace {
 // property's evaluation goes one deeper, so a property that reaches itself
 // again through an alias meets the interpreter's nesting bound.
 int property_depth = 1;
-
-std::string trim_blanks(const std::string& text)
-{
-    std::size_t start = text.find_first_not_of(' ');
-    if (start == std::string::npos)
-        return std::string();
-    std::size_t end = text.find_last_not_of(' ');
-    return text.substr(start, end - start + 1);
-}
-
-// An optional sign and at least one digit.
-bool is_integer_text(const std::string& text)
-{
-    if (text.empty())
-        return false;
-    std::size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
-    if (i == text.size())
-        return false;
-    for (; i < text.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(text[i])))
-            return false;
-    return true;
-}
-
-// A decimal number held within the range of int (a script may give any
-// number of digits).
-int clamped_number(const std::string& text)
-{
-    long long v = std::strtoll(text.c_str(), nullptr, 10);
-    if (v > INT_MAX)
-        return INT_MAX;
-    if (v < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(v);
-}
 
 int id_scid_call(IdentCall& call)
 {
@@ -81,11 +47,11 @@ int id_scid(const std::string& arg, const std::string* property, int is_scon, st
 {
     out.clear();
     const std::string name = is_scon ? "scon" : "scid";
-    if (!is_integer_text(trim_blanks(arg))) {
+    if (!text_is_integer(text_trim_blanks(arg))) {
         ident_error_name("$" + name, 6);
         return 0;
     }
-    int n = clamped_number(trim_blanks(arg));
+    int n = text_to_int_clamped(text_trim_blanks(arg));
     if (n == 0) {
         out = std::to_string(conn_count());
         return 1;

@@ -44,28 +44,6 @@ static long recent_serial = 0;
 
 namespace {
 
-std::string trim_blanks(const std::string& text)
-{
-    std::size_t start = text.find_first_not_of(' ');
-    if (start == std::string::npos)
-        return std::string();
-    std::size_t end = text.find_last_not_of(' ');
-    return text.substr(start, end - start + 1);
-}
-
-bool is_integer_text(const std::string& text)
-{
-    if (text.empty())
-        return false;
-    std::size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
-    if (i == text.size())
-        return false;
-    for (; i < text.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(text[i])))
-            return false;
-    return true;
-}
-
 const std::string& group_of(const Connection* c) { return c->live_server[2]; }
 
 // Whether two connections belong to one network: equal non-empty network name,
@@ -341,7 +319,7 @@ int conn_get_network(std::string& out, Connection* conn)
     std::size_t before = out.size();
     if ((conn->connected || conn_is_connecting(conn)) && !conn->network.empty())
         out += conn->network;
-    else if (!group_of(conn).empty() && !is_integer_text(group_of(conn)))
+    else if (!group_of(conn).empty() && !text_is_integer(group_of(conn)))
         out += group_of(conn);
     else
         out += conn->server_name;
@@ -352,7 +330,7 @@ int conn_queue_autojoin(const std::string& text, int flags, Connection* conn)
 {
     if (!conn_is_live(conn))
         return 0;
-    std::string item = trim_blanks(text);
+    std::string item = text_trim_blanks(text);
     if (item.empty())
         return 0;
     if (flags & 1)
@@ -384,12 +362,12 @@ void conn_recent_note_joins(const std::string& channels, Connection* conn)
     std::size_t brk = list.find_first_of("\r\n");
     if (brk != std::string::npos)
         list.erase(brk);
-    list = trim_blanks(list);
+    list = text_trim_blanks(list);
     const std::string types = conn->chan_types.empty() ? std::string("#&") : conn->chan_types;
     std::size_t pos = 0;
     while (pos <= list.size()) {
         std::size_t comma = list.find(',', pos);
-        std::string item = trim_blanks(list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
+        std::string item = text_trim_blanks(list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
         pos = comma == std::string::npos ? list.size() + 1 : comma + 1;
         if (item.empty() || types.find(item[0]) == std::string::npos)
             continue;

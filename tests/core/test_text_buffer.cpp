@@ -2,6 +2,8 @@
 // the colour-digit reader.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <clocale>
 #include <string>
 #include <string_view>
@@ -616,6 +618,41 @@ TEST(TextDigits, OnlyANonEmptyRunOfAsciiDigitsCounts)
     }
     // A NUL inside the text is not a digit.
     EXPECT_FALSE(text_is_digits(std::string_view("12\0" "3", 4)));
+}
+
+TEST(TextIntegers, ASignAndDigitsReadHeldWithinInt)
+{
+    const struct {
+        const char* text;
+        bool integer;
+        int value;
+    } cases[] = {
+        {"", false, 0},        {"+", false, 0},         {"-", false, 0},
+        {"0", true, 0},        {"7", true, 7},          {"-3", true, -3},
+        {"+4", true, 4},       {"--4", false, 0},       {"1a", false, 1},
+        {" 1", false, 1},      {"2147483647", true, INT_MAX},
+        {"2147483648", true, INT_MAX},                  {"-2147483649", true, INT_MIN},
+        {"99999999999999999999999", true, INT_MAX},     {"-99999999999999999999999", true, INT_MIN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(text_is_integer(c.text), c.integer);
+        EXPECT_EQ(text_to_int_clamped(c.text), c.value);
+    }
+}
+
+TEST(TextTrimBlanks, SpacesOnBothEndsGoOthersStay)
+{
+    const struct {
+        const char* text;
+        const char* trimmed;
+    } cases[] = {
+        {"", ""}, {"   ", ""}, {"a", "a"}, {" a", "a"}, {"a ", "a"}, {"  a b  ", "a b"}, {"\ta\t", "\ta\t"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(text_trim_blanks(c.text), c.trimmed);
+    }
 }
 
 TEST(TextFirstWord, LeadingBlanksSkippedAndCutAtTheNextBlank)
