@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/script_engine.h"
 #include "app/subsystems.h"
 #include "commands/output_commands.h"
 #include "commands/variable_commands.h"
@@ -42,12 +43,7 @@ public:
         : saved_(event_switch_events, event_switch_raw, user_default_level, event_startup_hold),
           settings_(std::make_unique<TempSettingsDir>("kest_events_"))
     {
-        script_engine_init();
-        builtin_identifiers_install();
-        variable_commands_register();
-        output_commands_register();
-        events_install();
-        app_wire_script_events();
+        test_script_engine_install();
         script_register_command("heard", cmd_heard);
         event_switch_events = event_switch_raw = 1;
         user_default_level = 1;

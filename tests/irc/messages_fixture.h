@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "support/script_engine.h"
 #include "app/subsystems.h"
 
 #include <QApplication>
@@ -103,12 +104,7 @@ protected:
         main_ini_path = dir + "kest.ini";
         options_reset();
         option_set_value(1, 17, 0);
-        script_engine_init();
-        builtin_identifiers_install();
-        variable_commands_register();
-        output_commands_register();
-        events_install();
-        app_wire_script_events();
+        test_script_engine_install();
         script_register_command("say", cmd_say);
         script_error_clear();
         user_default_level = 1;

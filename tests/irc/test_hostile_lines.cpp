@@ -6,6 +6,7 @@
 // rejoin code and the script engine with event handlers loaded), real
 // offscreen windows, and the send path captured.
 #include <gtest/gtest.h>
+#include "support/script_engine.h"
 #include "app/subsystems.h"
 
 #include <QCoreApplication>
@@ -146,12 +147,7 @@ protected:
 
         // The wiring the program installs for the script engine and the
         // IRC side (see app_install_subsystems).
-        script_engine_init();
-        builtin_identifiers_install();
-        variable_commands_register();
-        output_commands_register();
-        events_install();
-        app_wire_script_events();
+        test_script_engine_install();
         script_register_command("note", cmd_note);
         irc_link_install();
         app_wire_irc_link();

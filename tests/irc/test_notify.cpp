@@ -4,6 +4,7 @@
 // numerics, sightings from ordinary server lines, the stages of a link, the
 // address list, the Notify List window's lines, and /notify.
 #include <gtest/gtest.h>
+#include "support/script_engine.h"
 #include "app/subsystems.h"
 
 #include <QWidget>
@@ -109,12 +110,7 @@ protected:
         saved_events = event_switch_events;
         saved_raw_switch = event_switch_raw;
 
-        script_engine_init();
-        builtin_identifiers_install();
-        variable_commands_register();
-        output_commands_register();
-        events_install();
-        app_wire_script_events();
+        test_script_engine_install();
         script_register_command("say", cmd_say);
         user_default_level = 1;
         event_startup_hold = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "support/script_engine.h"
 #include "app/subsystems.h"
 
 #include <cstdlib>
@@ -52,12 +53,7 @@ protected:
         dir = std::string(d) + "/";
         settings_dir = dir;
         main_ini_path = dir + "kest.ini";
-        script_engine_init();
-        builtin_identifiers_install();
-        variable_commands_register();
-        output_commands_register();
-        events_install();
-        app_wire_script_events();
+        test_script_engine_install();
         script_register_command("say", cmd_say);
         said.clear();
         script_error_clear();
