@@ -1,7 +1,6 @@
 #include "app/link_request_dialog.h"
 
 #include <QDialog>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -10,6 +9,7 @@
 #include <iterator>
 
 #include "model/connection.h"
+#include "display/dialog_units.h"
 #include "app/frame_proc.h"
 #include "app/startup.h"
 #include "platform/app_messages.h"
@@ -69,10 +69,8 @@ const char* const kTitle = "Bağlantı İsteği";
 // name is its id.
 void build_template(QDialog& dialog, const DialogTemplate& t)
 {
-    const QFontMetrics fm(dialog.font());
-    const int cx = fm.averageCharWidth() > 0 ? fm.averageCharWidth() : 6;
-    const int cy = fm.height() > 0 ? fm.height() : 13;
-    auto rect = [&](int x, int y, int w, int h) { return QRect(x * cx / 4, y * cy / 8, w * cx / 4, h * cy / 8); };
+    const DialogBaseUnits base = dialog_base_units(dialog.font());
+    auto rect = [&](int x, int y, int w, int h) { return dialog_units_rect(x, y, w, h, base); };
     for (std::size_t i = 0; i < t.count; ++i) {
         const TemplateControl& c = t.controls[i];
         QWidget* w = nullptr;
