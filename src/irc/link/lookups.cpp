@@ -163,8 +163,7 @@ void hand_out(DnsRequest* r, bool failed)
         proxy_socket_connect(failed ? std::string() : r->result, nullptr);
         return;
     default:
-        if (dns_kind_result)
-            dns_kind_result(r, failed ? 1 : 0);
+        dns_kind_resolved.fire(r, failed ? 1 : 0);
         return;
     }
 }
@@ -249,7 +248,7 @@ int id_dns_address(IdentCall& call)
 
 } // namespace
 
-void (*dns_kind_result)(DnsRequest*, int) = nullptr;
+Signal<void(DnsRequest*, int)> dns_kind_resolved;
 int (*dns_share_result)(QWidget*, const std::string&, int) = nullptr;
 
 void dns_print(QWidget* window, Connection* conn, const std::string& text, std::uint32_t colour)

@@ -5,6 +5,8 @@
 // The server link's own lookups do not go through here.
 #pragma once
 
+#include "core/signal.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -86,11 +88,12 @@ DnsRequest* dns_current_event_request();
 // status window when the window is gone.
 void dns_print(QWidget* window, Connection* conn, const std::string& text, std::uint32_t colour);
 
+// The result of the kinds served by the parts above (DCC 2, 3, 7-10,
+// sockets 4); `failed` when nothing was found. Each listener acts on its own
+// kinds only.
+extern Signal<void(DnsRequest* request, int failed)> dns_kind_resolved;
+
 // ---- Seams ----
-// The result of the kinds served by other parts (DCC 2, 3, 7-10, sockets 4,
-// proxy 6); `failed` when nothing was found. Null until DCC transfers and
-// script sockets are built: their results go nowhere.
-extern void (*dns_kind_result)(DnsRequest* request, int failed);
 // Kinds 2 and 3: copies a name already resolved for another chat or receive
 // from the same host; 1 when it did. Null until DCC transfers are built.
 extern int (*dns_share_result)(QWidget* owner, const std::string& query, int kind);
