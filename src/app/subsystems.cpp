@@ -63,6 +63,7 @@
 #include "display/text_marking.h"
 #include "display/window_queries.h"
 #include "display/wrap.h"
+#include "extensions/dialog_runtime.h"
 #include "extensions/irc_links.h"
 #include "identifiers/address_identifiers.h"
 #include "identifiers/ban_list_identifiers.h"
@@ -265,6 +266,8 @@ void app_install_subsystems()
     irc_chat_commands_install();
     irc_rejoin_install();
     irc_links_install();
+    dialogs_install();
+    child_hooks.follow_current_conn = dialogs_follow_current_conn;
     irc_flood_install();
     app_wire_irc_flood();
     captions_install();

@@ -758,7 +758,50 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
             cand.params = join_params(line, 1);
         return !cand.command.empty();
     }
-    // Forms whose records (DCC, sockets, dialogs) are not wired in: no match.
+    // dialog name : sub-events : control ids : commands
+    if (id == kEvDialog) {
+        if (!c_.source || !c_.source->dialog || !plain_cut(rest, field, after))
+            return false;
+        if (!match_text(field, c_.text1))
+            return false;
+        std::string_view events, ids, more;
+        if (!plain_cut(after, events, more) || !plain_cut(more, ids, after))
+            return false;
+        auto any_entry = [](std::string_view list, auto hit) {
+            std::size_t p = 0;
+            while (true) {
+                std::size_t q = list.find(',', p);
+                std::string_view e = text_skip_blanks(
+                    list.substr(p, q == std::string_view::npos ? std::string_view::npos : q - p));
+                if (!e.empty() && hit(e))
+                    return true;
+                if (q == std::string_view::npos)
+                    return false;
+                p = q + 1;
+            }
+        };
+        if (!any_entry(events, [&](std::string_view e) { return match_text(e, c_.text2); }))
+            return false;
+        const int control = c_.source->dialog_control;
+        auto id_hit = [control](std::string_view e) {
+            while (!e.empty() && e.back() == ' ')
+                e.remove_suffix(1);
+            if (e == "*")
+                return true;
+            std::size_t dash = e.find('-');
+            if (dash == std::string_view::npos)
+                return is_digit(e[0]) && parse_number(e) == control;
+            std::string_view lo = e.substr(0, dash), hi = text_skip_blanks(e.substr(dash + 1));
+            if (lo.empty() || hi.empty() || !is_digit(lo[0]) || !is_digit(hi[0]))
+                return false;
+            return parse_number(lo) <= control && control <= parse_number(hi);
+        };
+        if (!any_entry(ids, id_hit))
+            return false;
+        cand.command.assign(after);
+        return true;
+    }
+    // Forms whose records (DCC, sockets) are not wired in: no match.
     return false;
 }
 
