@@ -190,13 +190,23 @@ void ScriptDialogWindow::mouse(QEvent* e)
     const QPoint p = m->position().toPoint();
     switch (e->type()) {
     case QEvent::MouseMove:
+        if (client_->childAt(p))
+            return;
         if (p.x() == d->last_mouse_x && p.y() == d->last_mouse_y)
             return;
         d->last_mouse_x = p.x();
         d->last_mouse_y = p.y();
+        // Over a link the cursor is the hand.
+        if (is_link(d, control_at(d, p, false)))
+            client_->setCursor(Qt::PointingHandCursor);
+        else
+            client_->unsetCursor();
         dialog_event(d, "mouse", control_at(d, p, true));
         return;
     case QEvent::MouseButtonPress:
+        // A press a control did not take is the control's, not the dialog's.
+        if (client_->childAt(p))
+            return;
         if (m->button() == Qt::RightButton) {
             dialog_event(d, "rclick", control_at(d, p, false));
             return;
@@ -210,14 +220,14 @@ void ScriptDialogWindow::mouse(QEvent* e)
         dialog_event(d, "sclick", control_at(d, p, false));
         return;
     case QEvent::MouseButtonDblClick:
-        if (m->button() != Qt::LeftButton)
+        if (client_->childAt(p) || m->button() != Qt::LeftButton)
             return;
         d->drag_x = p.x();
         d->drag_y = p.y();
         dialog_event(d, "dclick", control_at(d, p, false));
         return;
     case QEvent::MouseButtonRelease: {
-        if (m->button() != Qt::LeftButton)
+        if (client_->childAt(p) || m->button() != Qt::LeftButton)
             return;
         const int id = control_at(d, p, false);
         if (is_link(d, id)) {
@@ -552,16 +562,16 @@ bool four_numbers(const CommandCall& call, std::size_t at, long long* n)
 }
 
 // Places an open dialog ("s" and "r" switches).
-int place(ScriptDialog* d, const std::string& sw, const CommandCall& call, std::size_t& next)
+int place(ScriptDialog* d, const std::string& sw, const CommandCall& call, std::size_t at, bool& took)
 {
     long long n[4];
-    const bool have = four_numbers(call, 2, n);
+    const bool have = four_numbers(call, at, n);
     const bool centre = sw.find('r') != std::string::npos;
     if (!have && !centre)
         return script_error(nullptr, "dialog", {}, 0);
     ScriptDialogWindow* w = d->window;
-    QRect frame = w->geometry();
-    int x = frame.x(), y = frame.y(), cw = w->client()->width(), ch = w->client()->height();
+    const QPoint at_now = w->pos();
+    int x = at_now.x(), y = at_now.y(), cw = w->client()->width(), ch = w->client()->height();
     if (d->initialising) {
         if (d->x != -1) x = d->x;
         if (d->y != -1) y = d->y;
@@ -569,7 +579,7 @@ int place(ScriptDialog* d, const std::string& sw, const CommandCall& call, std::
         if (d->h != -1) ch = d->h;
     }
     if (have) {
-        next = 6;
+        took = true;
         const bool units = sw.find('b') != std::string::npos && sw.find('p') == std::string::npos;
         const DialogBaseUnits base = dialog_base_units();
         for (long long v : n)
@@ -696,10 +706,10 @@ int cmd_dialog(CommandCall& call)
     }
     std::size_t title_at = at + 1;
     if (on('s') || on('r')) {
-        std::size_t next = 0;
-        if (!place(d, sw, call, next))
+        bool took = false;
+        if (!place(d, sw, call, at + 1, took))
             return 0;
-        if (next)
+        if (took)
             title_at = at + 1 + 4;
     }
     if (on('t')) {

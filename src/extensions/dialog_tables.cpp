@@ -648,7 +648,7 @@ int Builder::control(int kind, std::string_view keyword, std::string_view rest)
         QPalette pal = l->palette();
         pal.setColor(QPalette::WindowText, QColor(0, 0, 0x9B));
         l->setPalette(pal);
-        l->setCursor(Qt::PointingHandCursor);
+        l->setAttribute(Qt::WA_TransparentForMouseEvents);
         c.text = text;
         // A hidden or disabled link is one that does not show.
         c.enabled = has(style, "hide") || has(style, "disable") ? 0 : 1;
@@ -910,6 +910,7 @@ int Builder::tab(std::string_view rest, std::string_view keyword)
     c.widget = d_->tabs;
     d_->tab_ids.push_back(id);
     d_->controls.push_back(c);
+    d_->window->wire(d_->controls.back());
     return 1;
 }
 
