@@ -145,6 +145,24 @@ void dialog_show_page(ScriptDialog* d, int page)
 
 namespace {
 
+// A three-state box goes unchecked, checked, indeterminate, as a click
+// turns it.
+class DialogCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override
+    {
+        if (!isTristate()) {
+            QCheckBox::nextCheckState();
+            return;
+        }
+        const Qt::CheckState s = checkState();
+        setCheckState(s == Qt::Unchecked ? Qt::Checked : (s == Qt::Checked ? Qt::PartiallyChecked : Qt::Unchecked));
+    }
+};
+
 // ---------------------------------------------------------------------------
 // Reading a line.
 
@@ -702,7 +720,7 @@ int Builder::control(int kind, std::string_view keyword, std::string_view rest)
         break;
     }
     case kDlgCheck: {
-        auto* b = new QCheckBox(qtext, parent);
+        auto* b = new DialogCheckBox(qtext, parent);
         b->setTristate(has(style, "3state"));
         if (has(style, "left"))
             b->setLayoutDirection(Qt::RightToLeft);

@@ -58,8 +58,9 @@ protected:
     {
         EXPECT_EQ(run("/dialog -m " + name + " " + table), 1) << error;
         ScriptDialogWindow* w = window(name);
-        if (w)
+        if (w) {
             EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
+        }
         test_drain_events();
         return w;
     }
