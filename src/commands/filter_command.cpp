@@ -19,6 +19,7 @@
 #include "model/nick_list.h"
 #include "display/window_buffer.h"
 #include "display/window_lines.h"
+#include "extensions/dialog_controls.h"
 #include "script/exec/script_text.h"
 #include "script/exec/script_types.h"
 #include "script/stores/regex.h"
@@ -40,6 +41,8 @@ struct Side {
     std::string path;
     WindowRecord* window = nullptr;
     bool list = false;   // the window's list box rather than its text
+    ScriptDialog* dialog = nullptr;   // a dialog's list, combo or edit control
+    DialogControl* control = nullptr;
 };
 
 // Whether a window side reads or fills its list box: a custom list window
@@ -201,6 +204,8 @@ struct Writer {
             file = std::fopen(target.path.c_str(), st.c ? "wb" : "ab");
             return file != nullptr;
         }
+        if (target.control && st.c)
+            dialog_control_clear(target.dialog, *target.control);
         if (target.window && st.c) {
             if (target.list) {
                 win_clear_buffer(target.window, 1);
@@ -225,6 +230,10 @@ struct Writer {
             std::string expr = "$" + st.call_alias + "($1-)";
             ident_eval_text(st.call->window, &expr, text.c_str(), nullptr, 0, st.call->depth, -1, st.call->script,
                             st.conn);
+            return;
+        }
+        if (target.control) {
+            dialog_control_add_line(target.dialog, *target.control, text);
             return;
         }
         if (file) {
@@ -309,6 +318,9 @@ int cmd_filter(CommandCall& call)
     Side source, target;
     source.kind = kinds.size() >= 1 && kinds[0] != 'o' ? kinds[0] : kNone;
     target.kind = kinds.size() >= 2 ? kinds[1] : kNone;
+    // "o" in the first place names the target alone.
+    if (kinds.size() == 1 && kinds[0] == 'o')
+        target.kind = 'o';
     if (st.range) {
         const std::string& r = call.arg(i++);
         if (r.empty())
@@ -352,8 +364,20 @@ int cmd_filter(CommandCall& call)
             return script_error(nullptr, word, "", 3);
         if (side.kind == kNone)
             side.kind = deduce(i);
-        if (side.kind == 'i' || side.kind == 'o')
-            return script_error(nullptr, word, "", 7);
+        if (side.kind == 'i' || side.kind == 'o') {
+            // A dialog name and a control id.
+            const std::string& name = call.arg(i);
+            const std::string& id = call.arg(i + 1);
+            if (id.empty() || !text_is_integer(id))
+                return script_error(nullptr, word, "", 3);
+            i += 2;
+            const int found = dialog_filter_control(name, text_to_int_clamped(id), &side.dialog, &side.control);
+            if (found < 0)
+                return script_error(nullptr, word, "", 7);
+            if (found == 0)
+                return script_error(nullptr, word, "", 3);
+            return 1;
+        }
         if (side.kind == 'f') {
             const int end = file_token(call, i, side.path);
             if (end < 0)
@@ -410,6 +434,12 @@ int cmd_filter(CommandCall& call)
             lines.push_back(Line{items[k], ++n, static_cast<std::uint32_t>(colours[k]), 0, false});
     } else if (source.window) {
         window_lines(source.window, lines);
+    } else if (source.control) {
+        std::vector<std::string> items;
+        dialog_control_lines(source.dialog, *source.control, items);
+        long long n = 0;
+        for (std::string& item : items)
+            lines.push_back(Line{std::move(item), ++n, kColorNormalText, 0, false});
     }
     const bool keep_empty = st.match == "\r\n";
     if (keep_empty)

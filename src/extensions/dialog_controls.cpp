@@ -1105,3 +1105,56 @@ void dialog_controls_register()
     script_register_command_family("cmd_did", cmd_did);
     ident_register_family("id_did", id_did);
 }
+
+int dialog_filter_control(const std::string& name, int id, ScriptDialog** d, DialogControl** c)
+{
+    ScriptDialog* dlg = dialog_find(name);
+    DialogControl* ctl = dlg && dlg->window ? dialog_control(dlg, id) : nullptr;
+    if (!ctl || !ctl->widget)
+        return -1;
+    *d = dlg;
+    *c = ctl;
+    return is_list(*ctl) || is_combo(*ctl) || ctl->kind == kDlgEdit ? 1 : 0;
+}
+
+void dialog_control_lines(ScriptDialog* d, DialogControl& c, std::vector<std::string>& out)
+{
+    (void)d;
+    const int count = item_count(c);
+    for (int i = 1; i <= count; ++i)
+        out.push_back(item_text(c, i).substr(0, kLongText));
+}
+
+void dialog_control_clear(ScriptDialog* d, DialogControl& c)
+{
+    if (!dialog_is_live(d))
+        return;
+    Quiet quiet(d);
+    if (auto* l = qobject_cast<QListWidget*>(c.widget.data()))
+        l->clear();
+    else if (auto* cb = qobject_cast<QComboBox*>(c.widget.data()))
+        cb->clear();
+    else
+        set_text(d, c, std::string());
+}
+
+void dialog_control_add_line(ScriptDialog* d, DialogControl& c, const std::string& line)
+{
+    if (!dialog_is_live(d) || !c.widget)
+        return;
+    Quiet quiet(d);
+    if (is_list(c) || is_combo(c)) {
+        add_item(c, line);
+        return;
+    }
+    if (auto* pe = qobject_cast<QPlainTextEdit*>(c.widget.data())) {
+        QTextCursor cur(pe->document());
+        cur.movePosition(QTextCursor::End);
+        std::string text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        cur.insertText(q(text) + "\n");
+    } else if (auto* e = qobject_cast<QLineEdit*>(c.widget.data())) {
+        e->setText(e->text() + q(line));
+    }
+}

@@ -243,3 +243,56 @@ TEST_F(DialogControlsTest, DidtokStopsBeforeTheLongLineLimit)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DialogControlsTest, FilterReadsAndFillsDialogControls)
+{
+    const std::string file = settings_.path() + "lines.txt";
+    spit(file, "apple pie\nbanana\ncherry pie\n");
+    runs({"/didtok c 8 44 alpha,beta,gamma,delta"});
+    const struct {
+        const char* line;
+        const char* expression;
+        const char* expected;
+    } cases[] = {
+        // A list into a list, matching; -c empties the target first.
+        {"/filter -io c 8 c 9 *a", "$didtok(c, 9)", "alpha,beta,gamma,delta"},
+        {"/filter -cio c 8 c 9 *ta", "$didtok(c, 9)", "beta,delta"},
+        // A file into a multi-line edit: one line each.
+        {"/filter -co $file c 7 *pie", "$did(c, 7).lines $did(c, 7, 1) $did(c, 7, 2)", "3 apple pie cherry pie"},
+        // A file into a combo, numbered.
+        {"/filter -fon $file c 10 *an*", "$did(c, 10).lines $did(c, 10, 1)", "1 2 banana"},
+        // A list out to a file.
+        {"/filter -cif c 8 $out *l*", "$did(c, 8).lines", "4"},
+    };
+    const std::string out = settings_.path() + "out.txt";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::string line = c.line;
+        for (std::size_t p; (p = line.find("$file")) != std::string::npos;)
+            line.replace(p, 5, file);
+        for (std::size_t p; (p = line.find("$out")) != std::string::npos;)
+            line.replace(p, 4, out);
+        ASSERT_EQ(run(line), 1) << error;
+        EXPECT_EQ(eval(c.expression), c.expected) << error;
+    }
+    EXPECT_EQ(slurp(out), "alpha\ndelta\n");
+    // Errors: no such dialog or control, a control that holds no lines.
+    const struct {
+        const char* line;
+        const char* message;
+    } errors[] = {
+        {"/filter -io nosuch 8 c 9 *", "* /filter: Geçersiz pencere"},
+        {"/filter -io c 99 c 9 *", "* /filter: Geçersiz pencere"},
+        {"/filter -io c 8 c 3 *", "* /filter: Geçersiz parametre"},
+        {"/filter -io c 8 c *", "* /filter: Geçersiz parametre"},
+    };
+    for (const auto& e : errors) {
+        SCOPED_TRACE(e.line);
+        EXPECT_EQ(run(e.line), 0);
+        EXPECT_EQ(error.rfind(e.message, 0), 0u) << error;
+    }
+}
+
+}  // namespace
