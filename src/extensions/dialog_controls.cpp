@@ -362,9 +362,10 @@ int did_picture(ScriptDialog* d, int id, const CommandCall& call, std::size_t af
     DialogPicture p = *old;
     if (!dialog_load_picture(d, file, index, p))
         return script_error(nullptr, script_format("* /did: '%s' Yüklemede Hata '%s'", d->name, file), {}, 6);
+    // The new picture keeps the old one's size flags.
+    p.size_flags = old->size_flags;
     *old = p;
-    if (auto* l = qobject_cast<QLabel*>(c->widget.data()))
-        l->setPixmap(QPixmap::fromImage(old->image).scaled(l->size(), Qt::KeepAspectRatio));
+    c->widget->update();
     return 1;
 }
 

@@ -23,6 +23,9 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTabBar>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <climits>
@@ -160,6 +163,70 @@ protected:
         }
         const Qt::CheckState s = checkState();
         setCheckState(s == Qt::Unchecked ? Qt::Checked : (s == Qt::Checked ? Qt::PartiallyChecked : Qt::Unchecked));
+    }
+};
+
+// A picture control: the picture fitted into the control's rectangle with
+// its alignment (an icon at the top-left), framed unless "noborder".
+class DialogPictureBox : public QWidget {
+public:
+    DialogPictureBox(ScriptDialog* d, int id, QWidget* parent) : QWidget(parent), d_(d), id_(id) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (!dialog_is_live(d_))
+            return;
+        DialogPicture* p = dialog_picture(d_, id_);
+        if (!p)
+            return;
+        QPainter painter(this);
+        if (!p->image.isNull()) {
+            QRect box = rect();
+            if (p->index != -1) {
+                painter.drawImage(QPoint(0, 0), p->image, QRect(QPoint(0, 0), box.size()));
+            } else {
+                QRect out;
+                if (p->size_flags & 4)
+                    out = QRect(box.topLeft(), p->image.size());
+                else
+                    img_fit_size(p->image.size(), box, out, p->align);
+                painter.drawImage(out, p->image);
+            }
+        }
+        if (p->border) {
+            painter.setPen(palette().color(QPalette::WindowText));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
+    }
+
+private:
+    ScriptDialog* d_;
+    int id_;
+};
+
+// A radio list draws a round mark where a check list draws its box.
+class RadioListDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const bool on = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        opt.features &= ~QStyleOptionViewItem::HasCheckIndicator;
+        const QWidget* w = option.widget;
+        QStyle* style = w ? w->style() : QApplication::style();
+        const int side = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, w);
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, w);
+        QStyleOptionButton mark;
+        mark.rect = QRect(opt.rect.x() + 2, opt.rect.y() + (opt.rect.height() - side) / 2, side, side);
+        mark.state = QStyle::State_Enabled | (on ? QStyle::State_On : QStyle::State_Off);
+        style->drawPrimitive(QStyle::PE_IndicatorRadioButton, &mark, painter, w);
+        QRect text = opt.rect.adjusted(side + 4, 0, 0, 0);
+        painter->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft, opt.text);
     }
 };
 
@@ -790,6 +857,8 @@ int Builder::control(int kind, std::string_view keyword, std::string_view rest)
         l->setVerticalScrollBarPolicy(has(style, "vsbar") ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
         l->setHorizontalScrollBarPolicy(has(style, "hsbar") ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         l->setProperty("list_kind", c.list_kind);
+        if (c.list_kind == 2)
+            l->setItemDelegate(new RadioListDelegate(l));
         w = l;
         break;
     }
@@ -869,11 +938,9 @@ int Builder::icon_control(std::string_view rest)
     DialogControl c;
     c.id = id;
     c.kind = kDlgIcon;
-    auto* l = new QLabel(d_->window->client());
+    auto* l = new DialogPictureBox(d_, id, d_->window->client());
     l->setGeometry(r);
     l->setAttribute(Qt::WA_TransparentForMouseEvents);
-    if (p.border)
-        l->setFrameStyle(QFrame::Box | QFrame::Plain);
     c.widget = l;
     l->setObjectName(QString("dlg%1").arg(id));
     c.enabled = has(style, "hide") || has(style, "disable") ? 0 : 1;

@@ -62,7 +62,7 @@ TEST_F(DialogTest, EveryKindIsBuiltAtItsPlaceWithItsText)
         {7, "QGroupBox", {200, 10, 150, 100}, "Frame"},
         {9, "QListWidget", {230, 120, 100, 80}, ""},
         {10, "QComboBox", {10, 175, 120, 100}, ""},
-        {11, "QLabel", {340, 120, 32, 32}, ""},
+        {11, "QWidget", {340, 120, 32, 32}, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
@@ -336,6 +336,57 @@ TEST_F(DialogTest, MenusAndItemsMakeTheMenuBar)
     EXPECT_EQ(dialog_menu_entry(d, 55)->parent, dialog_menu_entry(d, 54)->popup);
     EXPECT_EQ(eval("$did(m, 55).isid"), "$true");
     EXPECT_EQ(eval("$did(m, 56).isid"), "$false");
+}
+
+TEST_F(DialogTest, PictureControlsLoadDrawAndTakeTheMouse)
+{
+    // Pictures beside the script are found by their bare names.
+    QImage red(16, 16, QImage::Format_RGB32), blue(16, 16, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    blue.fill(Qt::blue);
+    ASSERT_TRUE(red.save(QString::fromStdString(settings_.path() + "red.png")));
+    ASSERT_TRUE(blue.save(QString::fromStdString(settings_.path() + "blue.png")));
+    load({"dialog pics {",
+          "  size -1 -1 200 100",
+          "  icon red.png",
+          "  icon 1, 10 10 40 40, red.png, 0 noborder",
+          "  icon 2, 60 10 40 40, blue.png, 0 disable",
+          "  icon 3, 110 10 40 40",
+          "}",
+          "on *:dialog:p:sclick:*:rec sclick $did"});
+    ASSERT_EQ(run("/dialog -m p pics"), 1) << error;
+    ScriptDialogWindow* w = window("p");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    EXPECT_EQ(eval("$did(p, 1)"), settings_.path() + "red.png");
+    EXPECT_EQ(eval("$did(p, 3)"), "");
+    EXPECT_FALSE(w->windowIcon().isNull()) << "the icon line is the dialog's icon";
+    // The picture is drawn fitted into its rectangle (40 by 40: at its own
+    // 16 by 16, centred).
+    const QImage shot = control("p", 1)->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(20, 20)), QColor(Qt::red));
+    EXPECT_NE(QColor(shot.pixel(2, 2)), QColor(Qt::red));
+    EXPECT_EQ(eval("$did(p, 2).visible"), "$false") << "a disabled picture";
+
+    // Clicks: an enabled picture takes them, a disabled one leaves them to
+    // the dialog.
+    QWidget* client = w->client();
+    QTest::mouseClick(client, Qt::LeftButton, {}, QPoint(30, 30));
+    run("/did -b p 1");
+    QTest::mouseClick(client, Qt::LeftButton, {}, QPoint(30, 30));
+    run("/did -e p 1");
+    QTest::mouseClick(client, Qt::LeftButton, {}, QPoint(30, 30));
+    EXPECT_EQ(take(), (std::vector<std::string>{"sclick 1", "sclick 0", "sclick 1"}));
+
+    // A new picture through /did -g, with an index first.
+    ASSERT_EQ(run("/did -g p 1 blue.png"), 1) << error;
+    EXPECT_EQ(eval("$did(p, 1)"), settings_.path() + "blue.png");
+    EXPECT_EQ(QColor(control("p", 1)->grab().toImage().pixel(20, 20)), QColor(Qt::blue));
+    ASSERT_EQ(run("/did -g p 3 2 red.png"), 1) << error;
+    EXPECT_EQ(eval("$did(p, 3)"), settings_.path() + "red.png") << "a picture file has no index";
+    EXPECT_EQ(run("/did -g p 1 nothere.png"), 0);
+    EXPECT_EQ(error.rfind("* /did: 'p' Yüklemede Hata 'nothere.png'", 0), 0u) << error;
+    EXPECT_EQ(run("/did -g p 1 5"), 0);
+    EXPECT_EQ(error.rfind("* /did: Yetersiz veya eksik parametre", 0), 0u) << error;
 }
 
 }  // namespace
