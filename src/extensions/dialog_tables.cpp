@@ -881,6 +881,10 @@ int Builder::control(int kind, std::string_view keyword, std::string_view rest)
     default:
         return err_.fail(1655);
     }
+    // A combo's rectangle holds its dropped list too: the closed box is as
+    // high as one line.
+    if (kind == kDlgCombo)
+        r.setHeight(std::min(r.height(), w->sizeHint().height()));
     w->setGeometry(r);
     if (kind != kDlgBox && kind != kDlgText && kind != kDlgLink && kind != kDlgScroll)
         w->setFocusPolicy(Qt::StrongFocus);

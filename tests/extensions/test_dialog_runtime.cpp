@@ -391,4 +391,22 @@ TEST_F(DialogRuntimeTest, NoEventFiresWhileEventsAreOff)
     EXPECT_FALSE(dialog_find("a")) << "the ok control still closes";
 }
 
+TEST_F(DialogRuntimeTest, OnlyAPressOfTheOkControlCloses)
+{
+    load(kTable);
+    load({"on *:dialog:a:mouse:1:rec over ok"});
+    ScriptDialogWindow* w = open("a", "ev");
+    ASSERT_TRUE(w);
+    take();
+    // The mouse over the ok button is an event about it, not a press.
+    QWidget* ok = control("a", 1);
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), ok->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(ok, &move);
+    EXPECT_EQ(take(), (std::vector<std::string>{"over ok"}));
+    EXPECT_TRUE(dialog_find("a"));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_FALSE(dialog_find("a"));
+}
+
 }  // namespace

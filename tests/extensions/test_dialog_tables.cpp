@@ -61,7 +61,7 @@ TEST_F(DialogTest, EveryKindIsBuiltAtItsPlaceWithItsText)
         {6, "QRadioButton", {10, 145, 100, 20}, "One"},
         {7, "QGroupBox", {200, 10, 150, 100}, "Frame"},
         {9, "QListWidget", {230, 120, 100, 80}, ""},
-        {10, "QComboBox", {10, 175, 120, 100}, ""},
+        {10, "QComboBox", {10, 175, 120, control("ev", 10)->sizeHint().height()}, ""},
         {11, "QWidget", {340, 120, 32, 32}, ""},
     };
     for (const auto& c : cases) {
