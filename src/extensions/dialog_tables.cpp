@@ -1117,7 +1117,11 @@ int dialog_load_picture(ScriptDialog* d, const std::string& file_in, int index, 
     if (file.empty())
         return 0;
     std::vector<std::string> tries;
-    if (d->script) {
+    // The script may have been unloaded since the dialog opened.
+    bool script_loaded = false;
+    for (ScriptFile* f = remote_list; f && d->script; f = f->next)
+        script_loaded |= f == d->script;
+    if (script_loaded) {
         QFileInfo info(QString::fromStdString(d->script->path));
         tries.push_back(info.absolutePath().toStdString() + "/" + QFileInfo(QString::fromStdString(file)).fileName().toStdString());
     }
