@@ -409,4 +409,64 @@ TEST_F(DialogRuntimeTest, OnlyAPressOfTheOkControlCloses)
     EXPECT_FALSE(dialog_find("a"));
 }
 
+TEST_F(DialogRuntimeTest, ParentsAndMinimising)
+{
+    load(kTable);
+    // The main window is the parent unless the desktop is asked for; only a
+    // desktop dialog can be minimised and restored.
+    ScriptDialogWindow* main_child = open("a", "ev");
+    ASSERT_TRUE(main_child);
+    EXPECT_EQ(main_child->parentWidget(), frame_.data());
+    EXPECT_FALSE(main_child->windowFlags() & Qt::WindowMinimizeButtonHint);
+    ASSERT_EQ(run("/dialog -i a"), 1) << error;
+    EXPECT_FALSE(main_child->isMinimized());
+
+    ASSERT_EQ(run("/dialog -md desk ev"), 1) << error;
+    ScriptDialogWindow* desk = window("desk");
+    ASSERT_TRUE(desk);
+    EXPECT_EQ(desk->parentWidget(), nullptr);
+    ASSERT_EQ(run("/dialog -i desk"), 1) << error;
+    EXPECT_TRUE(desk->windowState() & Qt::WindowMinimized);
+    ASSERT_EQ(run("/dialog -ie desk"), 1) << error;
+    EXPECT_FALSE(desk->windowState() & Qt::WindowMinimized) << "e wins";
+
+    // $dialog's third argument: -1 the desktop, a window's name that window.
+    const struct {
+        const char* parent;
+        QWidget* expected;
+    } cases[] = {{"-1", nullptr}, {"-2", frame_.data()}, {"Status Window", status}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.parent);
+        QWidget* seen = reinterpret_cast<QWidget*>(1);
+        QTimer::singleShot(0, [&]() {
+            ScriptDialogWindow* w = window("m");
+            ASSERT_TRUE(w);
+            seen = w->parentWidget();
+            run("/dialog -x m");
+        });
+        ASSERT_EQ(run(std::string("/echo -s x $dialog(m, ev, ") + c.parent + ")"), 1) << error;
+        EXPECT_EQ(seen, c.expected);
+    }
+}
+
+TEST_F(DialogRuntimeTest, PropertiesOfAnOpenDialog)
+{
+    load(kTable);
+    ScriptDialogWindow* w = open("a", "ev");
+    ASSERT_TRUE(w);
+    run("/dialog -s a 40 50 300 200");
+    const QRect frame = w->frameGeometry();
+    EXPECT_EQ(eval("$dialog(a).x $dialog(a).y $dialog(a).w $dialog(a).h"),
+              std::to_string(frame.x()) + " " + std::to_string(frame.y()) + " " + std::to_string(frame.width()) + " " +
+                  std::to_string(frame.height()));
+    EXPECT_EQ(eval("$dialog(a).cw $dialog(a).ch"), "300 200");
+    EXPECT_EQ(eval("$dialog(a).title $dialog(a).result $dialog(a).cancel"), "Events 6 2");
+    EXPECT_EQ(eval("$dialog(A)"), "a") << "names are found without regard to case";
+    EXPECT_EQ(eval("$dialog(nosuch)"), "");
+    EXPECT_EQ(eval("$dialog(a).hwnd"), std::to_string(static_cast<unsigned long long>(w->winId())));
+    run("/did -f a 3");
+    EXPECT_EQ(eval("$dialog(a).focus"), "3");
+    EXPECT_EQ(eval("$did(a, 3).next $did(a, 3).prev"), "4 2");
+}
+
 }  // namespace
