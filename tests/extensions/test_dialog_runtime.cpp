@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTabBar>
@@ -467,6 +468,77 @@ TEST_F(DialogRuntimeTest, PropertiesOfAnOpenDialog)
     run("/did -f a 3");
     EXPECT_EQ(eval("$dialog(a).focus"), "3");
     EXPECT_EQ(eval("$did(a, 3).next $did(a, 3).prev"), "4 2");
+}
+
+TEST_F(DialogRuntimeTest, ModalOpeningErrors)
+{
+    load(kTable);
+    load({"dialog broken {", "  size -1 -1 10 10", "  button \"x\", 0, 1 1 5 5", "}"});
+    ASSERT_TRUE(open("a", "ev"));
+    const struct {
+        const char* expression;
+        const char* message;
+    } cases[] = {
+        {"$dialog(123, ev)", "* $dialog: '123' Geçersiz isim"},
+        {"$dialog(a, ev)", "* $dialog: 'a' Bu isim Kullanılıyor"},
+        {"$dialog(q, nosuch)", "* Geçersiz parametre: $dialog"},
+        {"$dialog(q, broken)", "* $dialog: 'broken' Geçersiz id '0'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expression);
+        EXPECT_EQ(run(std::string("/echo -s x ") + c.expression), 0);
+        EXPECT_EQ(error.rfind(c.message, 0), 0u) << error;
+        EXPECT_FALSE(dialog_find("q"));
+    }
+}
+
+TEST_F(DialogRuntimeTest, EnterInAMultiLineEditThatWantsIt)
+{
+    load({"dialog multi {",
+          "  size -1 -1 200 150",
+          "  edit \"\", 1, 5 5 150 50, multi return",
+          "  edit \"\", 2, 5 60 150 50, multi",
+          "  button \"Ok\", 3, 5 115 50 24, ok",
+          "}",
+          "on *:dialog:m:sclick:*:rec sclick $did"});
+    ASSERT_EQ(run("/dialog -m m multi"), 1) << error;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window("m")));
+    auto* wants = control<QPlainTextEdit>("m", 1);
+    wants->setFocus();
+    QTest::keyClicks(wants, "a");
+    QTest::keyClick(wants, Qt::Key_Return);
+    QTest::keyClicks(wants, "b");
+    EXPECT_EQ(eval("$did(m, 1).lines $did(m, 1, 2)"), "2 b");
+    EXPECT_TRUE(take().empty());
+    auto* plain = control<QPlainTextEdit>("m", 2);
+    plain->setFocus();
+    QTest::keyClick(plain, Qt::Key_Return);
+    EXPECT_EQ(take(), (std::vector<std::string>{"sclick 3"}));
+    EXPECT_FALSE(dialog_find("m")) << "Enter pressed ok";
+}
+
+TEST_F(DialogRuntimeTest, DoubleClickOnTheGroundAndActivation)
+{
+    load(kTable);
+    load({"on *:dialog:a:active:*:rec active $dialog(a).active"});
+    ScriptDialogWindow* w = open("a", "ev");
+    ASSERT_TRUE(w);
+    take();
+    QTest::mouseDClick(w->client(), Qt::LeftButton, {}, QPoint(200, 240));
+    std::vector<std::string> got = take();
+    EXPECT_NE(std::find(got.begin(), got.end(), "dclick 0 a"), got.end());
+    // Activation and deactivation both raise "active".
+    w->activateWindow();
+    if (!QTest::qWaitForWindowActive(w))
+        GTEST_SKIP() << "this platform gives no activation";
+    test_drain_events();
+    take();
+    frame_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.data()));
+    test_drain_events();
+    got = take();
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back(), "active $false");
 }
 
 }  // namespace

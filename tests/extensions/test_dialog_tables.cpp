@@ -107,6 +107,8 @@ TEST_F(DialogTest, StyleWordsChooseTheControlsBehaviour)
           "  button \"B\", 9, 200 30 40 20, default",
           "  text \"hidden\", 10, 200 60 40 20, hide disable",
           "  scroll \"\", 11, 0 200 200 60, horiz range -5 5",
+          "  scroll \"\", 12, 250 0 20 100, range -99999999999 99999999999",
+          "  scroll \"\", 13, 280 0 20 100, range 7",
           "}"});
     ASSERT_EQ(run("/dialog -m st styles"), 1) << error;
     EXPECT_TRUE(control<QPlainTextEdit>("st", 1));
@@ -132,6 +134,12 @@ TEST_F(DialogTest, StyleWordsChooseTheControlsBehaviour)
     EXPECT_EQ(bar->maximum(), 5);
     const int thick = bar->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     EXPECT_EQ(bar->geometry(), QRect(0, 260 - thick, 200, thick));
+    // A range past any position is held to a billion either way; a single
+    // number is the maximum.
+    EXPECT_EQ(control<QScrollBar>("st", 12)->minimum(), -1000000000);
+    EXPECT_EQ(control<QScrollBar>("st", 12)->maximum(), 1000000000);
+    EXPECT_EQ(control<QScrollBar>("st", 13)->minimum(), 0);
+    EXPECT_EQ(control<QScrollBar>("st", 13)->maximum(), 7);
 }
 
 TEST_F(DialogTest, DialogUnitsConvertPlacesAndTheSize)
