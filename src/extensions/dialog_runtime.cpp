@@ -480,7 +480,13 @@ void dialog_end(ScriptDialog* d, int code)
         d->suppressed = keep;
     }
     if (d->modal && d->window) {
-        d->window->done(code);
+        // Through the event queue: a dialog closed while it is being shown
+        // (by its own "init") still ends the wait that is about to begin.
+        QPointer<ScriptDialogWindow> w = d->window;
+        QTimer::singleShot(0, w, [w, code]() {
+            if (w)
+                w->done(code);
+        });
         return;
     }
     dialog_free(d);

@@ -541,4 +541,17 @@ TEST_F(DialogRuntimeTest, DoubleClickOnTheGroundAndActivation)
     EXPECT_EQ(got.back(), "active $false");
 }
 
+TEST_F(DialogRuntimeTest, AModalDialogClosedByItsOwnInitEndsTheWait)
+{
+    load(kTable);
+    load({"on *:dialog:q:init:0:dialog -k q",
+          "alias ask set %answer $dialog(q, ev) | rec returned %answer"});
+    ASSERT_EQ(run("/ask"), 1) << error;
+    std::vector<std::string> got = take();
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back(), "returned");
+    EXPECT_NE(std::find(got.begin(), got.end(), "sclick 1 q"), got.end());
+    EXPECT_FALSE(dialog_find("q"));
+}
+
 }  // namespace
