@@ -197,9 +197,8 @@ std::string window_text(ScriptDialog* d, const DialogControl& c)
 }
 
 // Checks, unchecks or makes a button indeterminate.
-void set_button(ScriptDialog* d, QAbstractButton* b, int state)
+void set_button(QAbstractButton* b, int state)
 {
-    (void)d;
     if (auto* cb = qobject_cast<QCheckBox*>(b)) {
         if (state == 2 && cb->isTristate())
             cb->setCheckState(Qt::PartiallyChecked);
@@ -415,7 +414,7 @@ void select_action(ScriptDialog* d, DialogControl& c, const std::string& sw, con
         return;
     }
     if (auto* b = qobject_cast<QAbstractButton*>(w); b && (c.kind == kDlgCheck || c.kind == kDlgRadio)) {
-        set_button(d, b, on('c') && on('u') ? 2 : (on('c') ? 1 : 0));
+        set_button(b, on('c') && on('u') ? 2 : (on('c') ? 1 : 0));
         return;
     }
     if (auto* l = qobject_cast<QListWidget*>(w)) {
@@ -1118,9 +1117,8 @@ int dialog_filter_control(const std::string& name, int id, ScriptDialog** d, Dia
     return is_list(*ctl) || is_combo(*ctl) || ctl->kind == kDlgEdit ? 1 : 0;
 }
 
-void dialog_control_lines(ScriptDialog* d, DialogControl& c, std::vector<std::string>& out)
+void dialog_control_lines(ScriptDialog*, DialogControl& c, std::vector<std::string>& out)
 {
-    (void)d;
     const int count = item_count(c);
     for (int i = 1; i <= count; ++i)
         out.push_back(item_text(c, i).substr(0, kLongText));

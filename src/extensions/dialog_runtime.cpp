@@ -505,11 +505,6 @@ void dialogs_follow_current_conn()
 
 namespace {
 
-bool all_digits(std::string_view s)
-{
-    return text_is_digits(s);
-}
-
 QWidget* active_parent()
 {
     if (QWidget* f = QApplication::focusWidget()) {
@@ -628,7 +623,7 @@ int cmd_dialog(CommandCall& call)
         const std::string table = call.arg(at + 1).substr(0, kShortText);
         if (name.empty() || table.empty())
             return script_error(nullptr, "dialog", {}, 0);
-        if (all_digits(name))
+        if (text_is_digits(name))
             return fail_command(script_format("* /dialog: '%s' Geçersiz isim", name));
         if (dialog_find(name))
             return fail_command(script_format("* /dialog: '%s' Bu isim kullanılıyor", name));
@@ -673,7 +668,7 @@ int cmd_dialog(CommandCall& call)
             return script_error(nullptr, "dialog", {}, 0);
         if (!text_equal_nocase(to, d->name) && dialog_find(to))
             return fail_command(script_format("* /dialog: '%s' Bu isim kullanılıyor", to));
-        if (all_digits(to))
+        if (text_is_digits(to))
             return fail_command(script_format("* /dialog: '%s' Geçersiz isim", to));
         d->name = to;
         return 1;
@@ -748,7 +743,7 @@ int id_dialog(IdentCall& call)
         const std::string table = ident_arg(call, 1).substr(0, kShortText);
         if (call.args && (call.args->event || call.args->event_ctx))
             return script_error_set("* $dialog: Olay kullanılamıyor");
-        if (all_digits(name))
+        if (text_is_digits(name))
             return script_error_set(script_format("* $dialog: '%s' Geçersiz isim", name));
         if (dialog_find(name))
             return script_error_set(script_format("* $dialog: '%s' Bu isim Kullanılıyor", name));

@@ -457,16 +457,16 @@ private:
     int title(std::string_view rest);
     int size(std::string_view rest);
     int option(std::string_view rest);
-    int control(int kind, std::string_view keyword, std::string_view rest);
+    int control(int kind, std::string_view rest);
     int icon_control(std::string_view rest);
-    int tab(std::string_view rest, std::string_view keyword);
+    int tab(std::string_view rest);
     int menu(std::string_view rest);
     int item(std::string_view rest);
     int read_id(std::string_view& rest, int& id);
     int read_rect(std::string_view& rest, QRect& r);
     int id_in_use(int id) const { return dialog_control(d_, id) || dialog_menu_entry(d_, id); }
     void common(DialogControl& c, QWidget* w, std::string_view style);
-    QMenu* take_flags(std::string& text, int& flags);
+    void take_flags(std::string& text, int& flags);
 
     ScriptDialog* d_;
     TableError err_;
@@ -541,14 +541,14 @@ int Builder::line(std::string_view keyword, std::string_view rest)
         return icon_control(rest);
     }
     if (kw == "tab")
-        return tab(rest, keyword);
+        return tab(rest);
     if (kw == "menu")
         return menu(rest);
     if (kw == "item")
         return item(rest);
     for (const auto& k : kinds)
         if (kw == k.word)
-            return control(k.kind, keyword, rest);
+            return control(k.kind, rest);
     // Not a kind: the line is still read before the prefix is named.
     std::string text;
     int id = 0;
@@ -674,7 +674,7 @@ void Builder::common(DialogControl& c, QWidget* w, std::string_view style)
     c.shown = has(style, "hide") ? 0 : 1;
 }
 
-int Builder::control(int kind, std::string_view keyword, std::string_view rest)
+int Builder::control(int kind, std::string_view rest)
 {
     std::string text;
     if (kind != kDlgList && kind != kDlgCombo) {
@@ -686,7 +686,6 @@ int Builder::control(int kind, std::string_view keyword, std::string_view rest)
     if (!read_id(rest, id) || !read_rect(rest, r))
         return 0;
     std::string style = text_lower_copy(rest);
-    (void)keyword;
     // "tab n": which page.
     int page = -1;
     long long tab_id = 0;
@@ -955,9 +954,8 @@ int Builder::icon_control(std::string_view rest)
     return 1;
 }
 
-int Builder::tab(std::string_view rest, std::string_view keyword)
+int Builder::tab(std::string_view rest)
 {
-    (void)keyword;
     std::string text;
     if (!read_text(d_, rest, text))
         return err_.fail(1655);
@@ -1005,7 +1003,7 @@ int Builder::tab(std::string_view rest, std::string_view keyword)
 
 // A "$style(n)" prefix: the menu flags (1 checked, 2 greyed) and the text
 // without it.
-QMenu* Builder::take_flags(std::string& text, int& flags)
+void Builder::take_flags(std::string& text, int& flags)
 {
     flags = 0;
     if (text_starts_with_nocase(text, "$style(")) {
@@ -1015,7 +1013,6 @@ QMenu* Builder::take_flags(std::string& text, int& flags)
         flags = static_cast<int>(n & 3);
         text = close == std::string::npos ? std::string() : std::string(text_skip_blanks(std::string_view(text).substr(close + 1)));
     }
-    return nullptr;
 }
 
 int Builder::menu(std::string_view rest)
@@ -1098,12 +1095,10 @@ int Builder::item(std::string_view rest)
     else if (has(tail, "cancel"))
         d_->cancel_id = id;
     d_->menus.push_back({id, a, nullptr, popup, 0});
-    DialogMenuEntry& e = d_->menus.back();
     QObject::connect(a, &QAction::triggered, d_->window, [d = d_, id]() {
         if (dialog_is_live(d))
             dialog_event(d, "menu", id);
     });
-    (void)e;
     return 1;
 }
 
