@@ -887,8 +887,9 @@ int Builder::control(int kind, std::string_view rest)
     w->setGeometry(r);
     if (kind != kDlgBox && kind != kDlgText && kind != kDlgLink && kind != kDlgScroll)
         w->setFocusPolicy(Qt::StrongFocus);
-    if (has(style, "group"))
-        w->setProperty("group_start", true);
+    // Any control with "group" ends the radios' group before it.
+    if (has(style, "group") && kind != kDlgRadio)
+        d_->radio_group = nullptr;
     common(c, w, style);
     if (kind == kDlgLink && has(style, "disable"))
         w->setEnabled(true);

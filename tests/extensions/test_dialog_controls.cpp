@@ -295,4 +295,22 @@ TEST_F(DialogControlsTest, FilterReadsAndFillsDialogControls)
     }
 }
 
+TEST_F(DialogControlsTest, RadioGroupsEndAtTheNextGroupWord)
+{
+    load({"dialog groups {",
+          "  size -1 -1 200 200",
+          "  radio \"A\", 1, 5 5 80 20, group",
+          "  radio \"B\", 2, 5 30 80 20",
+          "  check \"C\", 3, 5 55 80 20, group",
+          "  radio \"D\", 4, 5 80 80 20",
+          "  radio \"E\", 5, 5 105 80 20, group",
+          "}"});
+    ASSERT_EQ(run("/dialog -m g groups"), 1) << error;
+    for (int id : {1, 4, 5})
+        QTest::mouseClick(control("g", id), Qt::LeftButton, {}, QPoint(6, 10));
+    EXPECT_EQ(eval("$did(g, 1).state $did(g, 2).state $did(g, 4).state $did(g, 5).state"), "1 0 1 1");
+    QTest::mouseClick(control("g", 2), Qt::LeftButton, {}, QPoint(6, 10));
+    EXPECT_EQ(eval("$did(g, 1).state $did(g, 2).state $did(g, 4).state $did(g, 5).state"), "0 1 1 1");
+}
+
 }  // namespace
