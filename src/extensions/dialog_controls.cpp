@@ -107,9 +107,15 @@ int add_item(const DialogControl& c, const std::string& text)
             while (at < cb->count() && text_compare_nocase(s(cb->itemText(at)), text) <= 0)
                 ++at;
         }
+        // Adding selects nothing: a combo without a selection keeps none.
+        const int before = cb->currentIndex();
+        const QString typed = cb->lineEdit() ? cb->lineEdit()->text() : QString();
         cb->insertItem(at, q(text));
-        if (cb->currentIndex() < 0 && cb->lineEdit())
+        if (before < 0) {
             cb->setCurrentIndex(-1);
+            if (cb->lineEdit())
+                cb->lineEdit()->setText(typed);
+        }
         return at + 1;
     }
     return 0;
@@ -119,8 +125,16 @@ void insert_item(const DialogControl& c, int n, const std::string& text)
 {
     if (auto* l = qobject_cast<QListWidget*>(c.widget.data()))
         l->insertItem(std::clamp(n - 1, 0, l->count()), new_item(c, text));
-    else if (auto* cb = qobject_cast<QComboBox*>(c.widget.data()))
+    else if (auto* cb = qobject_cast<QComboBox*>(c.widget.data())) {
+        const int before = cb->currentIndex();
+        const QString typed = cb->lineEdit() ? cb->lineEdit()->text() : QString();
         cb->insertItem(std::clamp(n - 1, 0, cb->count()), q(text));
+        if (before < 0) {
+            cb->setCurrentIndex(-1);
+            if (cb->lineEdit())
+                cb->lineEdit()->setText(typed);
+        }
+    }
 }
 
 void delete_item(const DialogControl& c, int n)

@@ -97,6 +97,8 @@ TEST_F(DialogControlsTest, SwitchesSetTheStateTheUserSees)
         {"/didtok c 9 44 x,y,z|/did -c c 9 1|/did -ck c 9 3", "$did(c, 9, 0).sel $did(c, 9, 1).sel $did(c, 9, 2).sel",
          "2 1 3"},
         {"/did -r c 8", "$did(c, 8).lines", "0"},
+        {"/didtok c 10 44 red,green", "$did(c, 10).sel $len($did(c, 10))", "0 0"},
+        {"/did -a c 10 typed|/did -i c 10 1 first", "$did(c, 10).sel $did(c, 10, 1) $did(c, 10).lines", "0 first 2"},
         {"/didtok c 10 44 red,green|/did -c c 10 2", "$did(c, 10) $did(c, 10).sel $did(c, 10, 1)", "green 2 red"},
         {"/didtok c 10 44 red,green|/did -d c 10 0", "$did(c, 10).lines $did(c, 10, 0).len", "2 0"},
         {"/didtok c 7 44 second,third", "$did(c, 7).lines $did(c, 7, 1) $did(c, 7, 2) $did(c, 7, 2).len",
