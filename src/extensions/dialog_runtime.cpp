@@ -275,9 +275,13 @@ bool ScriptDialogWindow::eventFilter(QObject* o, QEvent* e)
     }
     // Check and radio lists: a click on an item sets its check.
     for (DialogControl& c : d->controls) {
-        if (c.kind != kDlgList || !c.list_kind || !c.widget)
+        if (c.kind != kDlgList || !c.widget)
             continue;
         auto* list = static_cast<QListWidget*>(c.widget.data());
+        if (o == list->viewport() && t == QEvent::MouseButtonPress)
+            list->setProperty("selection_told", false);
+        if (!c.list_kind)
+            continue;
         if (o == list->viewport() && t == QEvent::MouseButtonPress) {
             list_press(c, static_cast<QMouseEvent*>(e));
             return false;
@@ -352,7 +356,15 @@ void ScriptDialogWindow::wire(DialogControl& c)
         auto* l = static_cast<QListWidget*>(w);
         l->viewport()->installEventFilter(this);
         l->viewport()->setMouseTracking(true);
-        connect(l, &QListWidget::itemSelectionChanged, this, [fire]() { fire("sclick"); });
+        // A click raises "sclick" once, whether or not it changed the selection.
+        connect(l, &QListWidget::itemSelectionChanged, this, [fire, l]() {
+            l->setProperty("selection_told", true);
+            fire("sclick");
+        });
+        connect(l, &QListWidget::itemPressed, this, [fire, l]() {
+            if (!l->property("selection_told").toBool())
+                fire("sclick");
+        });
         connect(l, &QListWidget::itemDoubleClicked, this, [fire]() { fire("dclick"); });
         break;
     }

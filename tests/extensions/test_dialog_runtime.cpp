@@ -112,6 +112,8 @@ TEST_F(DialogRuntimeTest, ClicksAndKeysRaiseTheirSubEvents)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
     EXPECT_EQ(take(), (std::vector<std::string>{"sclick 7 a"}));
     EXPECT_EQ(eval("$did(a, 7).sel"), "2");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_EQ(take(), (std::vector<std::string>{"sclick 7 a"})) << "the same item again: one click, one event";
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second.center());
     std::vector<std::string> got = take();
     EXPECT_NE(std::find(got.begin(), got.end(), "dclick 7 a"), got.end());
