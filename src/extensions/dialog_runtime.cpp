@@ -844,7 +844,8 @@ int id_dialog(IdentCall& call)
         out = std::to_string(d->result_id);
     else if (prop == "focus") {
         int id = 0;
-        QWidget* f = QApplication::focusWidget();
+        // The focus within the dialog (the keyboard's while it is active).
+        QWidget* f = w->focusWidget();
         for (QWidget* x = f; x && !id; x = x->parentWidget())
             id = dialog_id_of(d, x);
         if (d->tabs && f == d->tabs)
