@@ -397,4 +397,51 @@ TEST_F(DialogTest, PictureControlsLoadDrawAndTakeTheMouse)
     EXPECT_EQ(error.rfind("* /did: Yetersiz veya eksik parametre", 0), 0u) << error;
 }
 
+TEST_F(DialogTest, OddLinesBuildOrFailWithAMessage)
+{
+    const char* odd[] = {
+        "text",
+        "text ,",
+        "text \"unclosed, 1, 1 1 1 1",
+        "text \"\", , 1 1 1 1",
+        "text \"x\", 1",
+        "text \"x\", 1, a b c d",
+        "text \"x\", 99999999999999999999, 1 1 1 1",
+        "text \"x\", -5, 1 1 1 1",
+        "edit \"x\", 1, 1 1 1 1, limit -99999999999999",
+        "scroll \"\", 1, 1 1 1 1, range",
+        "scroll \"\", 1, 1 1 1 1, range - -",
+        "list , 1 1 1 1",
+        "combo 1, 1 1 1 1, limit",
+        "icon 1, 1 1 1 1, , ",
+        "icon ,",
+        "tab",
+        "tab \"a\", 1",
+        "menu",
+        "menu ,,,,",
+        "item \"x\", 1, 99999999999",
+        "item break",
+        "option",
+        "title",
+        "size",
+        "size 1 2 3",
+        "text \"\xc3\xa7\xc4\x9f \xe2\x82\xac\", 1, 1 1 1 1, %",
+        "text \"x\", 1, 1 1 1 1, tab 1",
+        "button \"$calc(1/0)\", 1, $calc(2^40) 1 1 1",
+    };
+    for (const char* line : odd) {
+        SCOPED_TRACE(line);
+        remote_files_free_all();
+        load({"dialog odd {", "  size -1 -1 100 100", std::string("  ") + line, "}"});
+        const int r = run("/dialog -m o odd");
+        if (r == 1) {
+            EXPECT_TRUE(window("o"));
+            run("/dialog -x o");
+        } else {
+            EXPECT_EQ(error.rfind("* /dialog: 'odd' ", 0), 0u) << error;
+        }
+        EXPECT_FALSE(dialog_find("o"));
+    }
+}
+
 }  // namespace
