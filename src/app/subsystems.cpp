@@ -63,6 +63,8 @@
 #include "display/text_marking.h"
 #include "display/window_queries.h"
 #include "display/wrap.h"
+#include "extensions/com_words.h"
+#include "extensions/dll_calls.h"
 #include "extensions/irc_links.h"
 #include "identifiers/address_identifiers.h"
 #include "identifiers/ban_list_identifiers.h"
@@ -305,4 +307,9 @@ void app_install_subsystems()
     treebar_install();
     bars_window_events_install();
     bar_commands_install();
+
+    // Scripts call routines of shared objects; the automation-object words.
+    dll_calls_install();
+    com_words_install();
+    startup_hooks.dll_free_all = dll_free_all;
 }
