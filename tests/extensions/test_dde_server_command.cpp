@@ -1,0 +1,87 @@
+// /ddeserver in a program of its own: turning the service off and on,
+// renaming it, what it says (and says nothing when quiet), and the
+// settings it saves; $isdde( and $dde( of its own name are answered
+// without a socket.
+#include "extensions/script_fixture.h"
+
+#include <string>
+#include <sys/stat.h>
+
+#include "app/frame_dde.h"
+#include "core/ini.h"
+#include "core/main_settings.h"
+#include "extensions/dde_client.h"
+#include "platform/local_ipc.h"
+
+using namespace ext_test;
+
+namespace {
+
+class DdeServerCommand : public ScriptTest {
+protected:
+    SavedEnv env{"XDG_RUNTIME_DIR"};
+    std::optional<TempDir> runtime;
+    DdeSettings saved_settings = dde_settings;
+
+    void SetUp() override
+    {
+        ScriptTest::SetUp();
+        runtime.emplace("kest_dde_run_");
+        ASSERT_TRUE(runtime->made());
+        ::chmod(runtime->path.c_str(), 0700);
+        ::setenv("XDG_RUNTIME_DIR", runtime->path.c_str(), 1);
+        dde_client_install();
+        dde_settings = DdeSettings();
+        dde_settings.service = "kestunit";
+    }
+    void TearDown() override
+    {
+        dde_stop();
+        dde_client_uninstall();
+        dde_settings = saved_settings;
+        ScriptTest::TearDown();
+    }
+    std::vector<std::string> shown()
+    {
+        std::vector<std::string> out;
+        for (const std::string& line : status_lines())
+            if (line != "-")
+                out.push_back(line);
+        return out;
+    }
+    std::string saved(const char* key)
+    {
+        std::string out;
+        ini_read("dde", key, "<none>", out, 1024, main_ini_path);
+        return out;
+    }
+};
+
+TEST_F(DdeServerCommand, OffOnAndRenamed)
+{
+    EXPECT_EQ(run("ddeserver on"), 1);
+    EXPECT_EQ(dde_registered_name(), "kestunit");
+    EXPECT_TRUE(ipc_server_running("kestunit"));
+    EXPECT_EQ(eval("$isdde(kestunit) $isdde(kestother)"), "$true $false");
+    EXPECT_EQ(eval("$dde(kestunit, EVALUATE, $chr(36) $+ ddename)"), "kestunit");
+    EXPECT_EQ(run("ddeserver off"), 1);
+    EXPECT_FALSE(ipc_server_running("kestunit"));
+    EXPECT_EQ(eval("$isdde(kestunit)"), "$false");
+    EXPECT_EQ(saved("ServerStatus"), "off");
+    EXPECT_EQ(run("ddeserver on kestrenamed"), 1);
+    EXPECT_TRUE(ipc_server_running("kestrenamed"));
+    EXPECT_EQ(saved("ServerStatus"), "on");
+    EXPECT_EQ(saved("ServiceName"), "kestrenamed");
+    EXPECT_EQ(eval("$ddename"), "kestrenamed");
+    // Without a word it only tells.
+    EXPECT_EQ(run("ddeserver"), 1);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"* DDE Server Açık (kestunit)", "* DDE Server Kapalı",
+                                                 "* DDE Server Açık (kestrenamed)",
+                                                 "* DDE Server Açık (kestrenamed)"}));
+    // Quietly, nothing is said; a name is cut to 256 characters.
+    EXPECT_EQ(run(".ddeserver on " + std::string(300, 'n')), 1);
+    EXPECT_EQ(dde_registered_name(), std::string(256, 'n'));
+    EXPECT_EQ(shown().size(), 4u);
+}
+
+}  // namespace
