@@ -84,4 +84,21 @@ TEST_F(DdeServerCommand, OffOnAndRenamed)
     EXPECT_EQ(shown().size(), 4u);
 }
 
+TEST_F(DdeServerCommand, HostileNamesAndItemsAreBounded)
+{
+    ASSERT_EQ(run(".ddeserver on"), 1);
+    const std::string huge(10000, 'a');
+    for (const std::string& text : {"$isdde(" + huge + ")", "x $dde(" + huge + ", VERSION) y",
+                                    "x $dde(kestunit, EVALUATE, " + huge + ") y"}) {
+        const std::string value = eval(text);
+        EXPECT_LE(value.size(), 4150u) << text.substr(0, 40);
+    }
+    // A topic or item with a line end is never sent.
+    EXPECT_EQ(eval("x $dde(kestunit, $+(VERSION,$chr(10),EXECUTE)) y"), "x y");
+    std::string data;
+    EXPECT_EQ(dde_client_transaction("kestunit", "EXECUTE", "ITEM\nCOMMAND", data, kDdePoke, 1000), 0);
+    EXPECT_EQ(dde_client_transaction("kestunit", "VERSION", "", data, kDdeRequestAnswer, 1000), 1);
+    EXPECT_EQ(data, std::string("Kest ") + KEST_VERSION);
+}
+
 }  // namespace

@@ -183,6 +183,12 @@ TEST_F(DllTest, APathIsUsedAsGivenNeverSearchedInTheCurrentFolder)
     fs::copy_file(kKept, settings->path() + "lib_here.so");
     EXPECT_EQ(eval("$dll(lib_here.so, upper, x)"), "X");
     EXPECT_EQ(eval("$dll(1)"), settings->path() + "lib_here.so");
+    // A name with blanks, quoted, in the identifier and in the command.
+    fs::copy_file(kKept, settings->path() + "lib with blanks.so");
+    EXPECT_EQ(eval("$dll(\"lib with blanks.so\", upper, y)"), "Y");
+    EXPECT_EQ(run("dll \"lib with blanks.so\" command echo -a quoted"), 1);
+    EXPECT_EQ(Printed::lines.back(), "quoted one two");
+    EXPECT_EQ(eval("$dll(2)"), settings->path() + "lib with blanks.so");
 }
 
 TEST_F(DllTest, TheListOfLoadedLibrariesAndUnloadingOnRequest)
