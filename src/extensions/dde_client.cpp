@@ -240,24 +240,27 @@ int id_dde(IdentCall& call)
     return ident_result(call, out);
 }
 
-// The bare form takes the next three tokens (a first "-d" token is dropped).
+// The bare form takes the next three tokens (a first "-d" token is
+// dropped), once they are evaluated.
 int id_dde_bare(IdentCall& call)
 {
-    if (call.token->next && text_starts_with_nocase(call.token->next->text, "-d"))
-        toklist_remove(*call.list, call.token->next);
-    EvalToken* operand[3] = {};
-    EvalToken* t = call.token->next;
-    for (int i = 0; i < 3; ++i, t = t ? t->next : nullptr)
-        operand[i] = t;
-    if (!operand[2]) {
-        script_error_set(text_load_string(2303));
-        return 0;
+    if (call.token->argc == 0) {
+        if (call.token->next && text_starts_with_nocase(call.token->next->text, "-d"))
+            toklist_remove(*call.list, call.token->next);
+        int available = 0;
+        for (EvalToken* t = call.token->next; t && available < 3; t = t->next)
+            ++available;
+        if (available < 3) {
+            script_error_set(text_load_string(2303));
+            return 0;
+        }
+        call.token->argc = 3;
+        return 1;
     }
-    const std::string service = operand[0]->text, topic = operand[1]->text, item = operand[2]->text;
-    for (EvalToken* tok : operand)
-        toklist_remove(*call.list, tok);
-    *call.value = request_answer(service, topic, item, 1000);
-    return 2;
+    if (ident_args_ready(call.token) != 0)
+        return 1;
+    std::string out = request_answer(ident_arg(call, 0), ident_arg(call, 1), ident_arg(call, 2), 1000);
+    return ident_result(call, out);
 }
 
 int id_isdde(IdentCall& call)

@@ -64,6 +64,11 @@ TEST_F(DdeServerCommand, OffOnAndRenamed)
     EXPECT_TRUE(ipc_server_running("kestunit"));
     EXPECT_EQ(eval("$isdde(kestunit) $isdde(kestother)"), "$true $false");
     EXPECT_EQ(eval("$dde(kestunit, EVALUATE, $chr(36) $+ ddename)"), "kestunit");
+    // The bare form's three operands are evaluated first.
+    EXPECT_EQ(eval("a $dde $+(kest,unit) $upper(version) x b"), std::string("a Kest ") + KEST_VERSION + " b");
+    EXPECT_EQ(eval("$dde -d kestunit EVALUATE $lower(ABC) d"), "abc d");
+    EXPECT_EQ(eval("$dde kestunit VERSION"), "<failed>");
+    EXPECT_EQ(script_error_state.text, "* $dde: Yetersiz ve eksik Parametre");
     EXPECT_EQ(run("ddeserver off"), 1);
     EXPECT_FALSE(ipc_server_running("kestunit"));
     EXPECT_EQ(eval("$isdde(kestunit)"), "$false");
