@@ -127,6 +127,8 @@ TEST_F(DllTest, TheCommandWordRunsWhatTheRoutineLeftAndHaltsOnZero)
 TEST_F(DllTest, ErrorsOfTheCommandAndTheIdentifiers)
 {
     const std::string missing_path = settings->path() + "no_such_library.so";
+    // A file that is there but is no library fails to load the same way.
+    spit(settings->path() + "not_a_library.so", "text, not code");
     const struct {
         std::string line;
         std::string error;
@@ -140,6 +142,9 @@ TEST_F(DllTest, ErrorsOfTheCommandAndTheIdentifiers)
         {"dll " + kKept + " LoadDll x",
          "* /dll: 'LoadDll' Usulu Yok (Belirtili Dll Dosyasına ait böyle bir komutlandırma-yöntem yok)"},
         {"echo -a $dll(no_such_library.so, upper, x)", "* $dll: '" + missing_path + "' Açılamıyor"},
+        {"dll not_a_library.so upper x", "* /dll: Açılamıyor 'not_a_library.so'"},
+        {"echo -a $dll(not_a_library.so, upper, x)",
+         "* $dll: '" + settings->path() + "not_a_library.so' Açılamıyor"},
         {"echo -a $dll(" + kKept + ", no_such_routine, x)",
          "* $dll: 'no_such_routine' Usulu Yok (Belirtili Dll Dosyasına ait böyle bir komutlandırma-yöntem yok)"},
         {"echo -a $dll(" + kKept + ", UnloadDll, x)", "* Geçersiz parametre: $dll"},
