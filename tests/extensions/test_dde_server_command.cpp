@@ -11,6 +11,8 @@
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "extensions/dde_client.h"
+#include "platform/app_messages.h"
+#include "platform/frame_timers.h"
 #include "platform/local_ipc.h"
 
 using namespace ext_test;
@@ -104,6 +106,31 @@ TEST_F(DdeServerCommand, HostileNamesAndItemsAreBounded)
     EXPECT_EQ(dde_client_transaction("kestunit", "EXECUTE", "ITEM\nCOMMAND", data, kDdePoke, 1000), 0);
     EXPECT_EQ(dde_client_transaction("kestunit", "VERSION", "", data, kDdeRequestAnswer, 1000), 1);
     EXPECT_EQ(data, std::string("Kest ") + KEST_VERSION);
+}
+
+// A request made while another is being made waits in the queue for the
+// timer; the one before it is not held up.
+TEST_F(DdeServerCommand, ARequestMadeDuringAnotherWaitsForTheQueuesTimer)
+{
+    frame_timers_set_handler(frame_on_timer);
+    ASSERT_EQ(run(".ddeserver on"), 1);
+    win_active = window();
+    run("set %early no | set %late no");
+    // Nothing in progress: each request is made at once. (The variables'
+    // names are made so that /dde is handed them, not their values.)
+    EXPECT_EQ(run("dde -e kestunit COMMAND /set $+(%,early) yes | dde -e kestunit COMMAND /set $+(%,late) yes"), 1);
+    EXPECT_EQ(eval("%early %late"), "yes yes");
+    EXPECT_FALSE(frame_timer_is_running(FRAME_TIMER_DDE));
+    // The service runs a command that queues another while the first
+    // transaction is still being made: that one waits for the timer.
+    EXPECT_EQ(run("dde -e kestunit COMMAND /dde -e kestunit COMMAND /set $+(%,late) queued"), 1);
+    EXPECT_EQ(eval("%late"), "yes");
+    EXPECT_EQ(dde_queue_length(), 1);
+    EXPECT_TRUE(frame_timer_is_running(FRAME_TIMER_DDE));
+    ASSERT_TRUE(wait_until([] { return dde_queue_length() == 0; }));
+    EXPECT_EQ(eval("%late"), "queued");
+    EXPECT_FALSE(frame_timer_is_running(FRAME_TIMER_DDE));
+    win_active = nullptr;
 }
 
 }  // namespace
