@@ -64,6 +64,9 @@
 #include "display/window_queries.h"
 #include "display/wrap.h"
 #include "extensions/dialog_runtime.h"
+#include "extensions/com_words.h"
+#include "extensions/dde_client.h"
+#include "extensions/dll_calls.h"
 #include "extensions/irc_links.h"
 #include "identifiers/address_identifiers.h"
 #include "identifiers/ban_list_identifiers.h"
@@ -308,4 +311,11 @@ void app_install_subsystems()
     treebar_install();
     bars_window_events_install();
     bar_commands_install();
+
+    // Scripts call routines of shared objects; the automation-object words;
+    // requests to other programs' services.
+    dll_calls_install();
+    com_words_install();
+    dde_client_install();
+    startup_hooks.dll_free_all = dll_free_all;
 }

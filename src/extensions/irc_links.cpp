@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "commands/channel_commands.h"
+#include "commands/server_commands.h"
 #include "model/connection.h"
 #include "irc/link/connections.h"
 #include "app/link_request_dialog.h"
@@ -132,6 +134,39 @@ std::string irc_link_server_command(const IrcLinkRequest& r)
     return link_request_command(kLinkRequestChangeServer, link_request_of(r));
 }
 
+namespace {
+
+// Runs a built-in command on the connection's status window with the
+// words of a read link, quietly and as they are: nothing in them is
+// evaluated or read as a second command.
+void run_link_command(CommandHandler handler, const std::string& text, QWidget* status, Connection* conn)
+{
+    CommandCall call;
+    call.window = status;
+    call.conn = conn;
+    call.show = 0;
+    call.origin = 2;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t blank = text.find(' ', pos);
+        const std::size_t end = blank == std::string::npos ? text.size() : blank;
+        if (end > pos)
+            call.tokens.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    if (call.tokens.empty())
+        return;
+    // The word as the interpreter hands it over: lower case, without the
+    // command character and the quiet and built-in marks.
+    std::string& word = call.tokens[0];
+    word.erase(0, word.find_first_not_of("/!."));
+    const std::size_t skip = text.find_first_not_of("/!.");
+    call.line = std::string_view(text).substr(skip == std::string::npos ? text.size() : skip);
+    handler(call);
+}
+
+} // namespace
+
 int irc_link_follow(const IrcLinkRequest& r, Connection* conn)
 {
     if (!conn_is_live(conn))
@@ -143,12 +178,12 @@ int irc_link_follow(const IrcLinkRequest& r, Connection* conn)
     if ((conn_is_connected(conn) || conn_is_connecting(conn)) && same_server) {
         if (conn_is_connected(conn)) {
             if (!r.channel.empty())
-                script_exec_line(status, ("/join " + r.channel).c_str(), nullptr, 0, nullptr, nullptr, conn);
+                run_link_command(cmd_join, "join " + r.channel, status, conn);
         } else if (!r.channel.empty()) {
             conn_queue_autojoin(r.channel, 2, conn);
         }
     } else {
-        script_exec_line(status, irc_link_server_command(r).c_str(), nullptr, 0, nullptr, nullptr, conn);
+        run_link_command(cmd_server, irc_link_server_command(r), status, conn);
     }
     if (r.confirm)
         tray_restore_main(0);

@@ -107,20 +107,6 @@ int id_getdot(IdentCall& call)
     return ident_result(call, out);
 }
 
-// $dde(service, topic [, item] [, seconds]): no conversation can be made.
-int id_dde(IdentCall& call)
-{
-    std::string out;
-    return ident_result(call, out);
-}
-
-// $isdde(name): no DDE server answers.
-int id_isdde(IdentCall& call)
-{
-    std::string out = "$false";
-    return ident_result(call, out);
-}
-
 // $snotify (the notify list window's selected nick) and $url (the page
 // the web browser shows): nothing to read.
 int id_nothing(IdentCall& call)
@@ -228,8 +214,6 @@ void empty_list_identifiers_register()
     ident_register_family("id_abook", id_abook);
     ident_register_family("id_click", id_click);
     ident_register_family("id_getdot", id_getdot);
-    ident_register_family("id_dde", id_dde);
-    ident_register_family("id_isdde", id_isdde);
     ident_register_family("id_snotify", id_nothing);
     ident_register_family("id_url", id_nothing);
     ident_register_family("id_lock", id_lock);

@@ -769,6 +769,16 @@ TEST_F(IdentityCommands, ALinkForTheServerInUseJoinsItsChannel)
             EXPECT_EQ(conn->autojoin_list->text, "#far");
         }
     }
+    // On the way to another server the fields are taken as they are too:
+    // nothing in them is evaluated or read as a second command.
+    wire.clear();
+    conn->quitting = 0;
+    EXPECT_EQ(dde_open_irc_link("#f$me|/quit %x,other.example.org", 1), 1);
+    for (Connection* k = conn_list; k; k = k->next)
+        conn_kill_connect_timer(k);
+    EXPECT_EQ(conn->stored_identity[5], "other.example.org");
+    ASSERT_TRUE(conn->autojoin_list);
+    EXPECT_EQ(conn->autojoin_list->text, "#f$me|/quit %x");
     options_reset();
 }
 

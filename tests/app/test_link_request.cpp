@@ -530,6 +530,11 @@ TEST_F(LinkRequestTest, HostileLinksAreRefusedBeforeAnythingIsBuilt)
         {"irc://irc.here.test:65535/a9?key", "JOIN #a9 key"},
         {"irc://nick@irc.here.test:6667/#a9", "JOIN #a9"},
         {"#a9,irc.here.test", "JOIN #a9"},
+        // What a script line would read as identifiers, variables or a
+        // second command is a channel's name like any other.
+        {"#a9|/quit,irc.here.test", "JOIN #a9|/quit"},
+        {"#a9$me%x,irc.here.test", "JOIN #a9$me%x"},
+        {"#a9 $+ b,irc.here.test", "JOIN #a9 $+ b"},
     };
     for (const auto& g : good) {
         SCOPED_TRACE(g.link);

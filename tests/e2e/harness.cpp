@@ -775,7 +775,7 @@ bool KestProgram::start_again(const std::vector<std::string>& args)
     std::vector<std::string> argv = {KEST_BINARY, "-r", settings_.string() + "/"};
     argv.insert(argv.end(), args.begin(), args.end());
     return proc_.start(argv,
-                       {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + (dir_.path() / "run").string(),
+                       {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + runtime_dir().string(),
                         "XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
                         "XDG_DATA_HOME=" + (dir_.path() / "data").string()},
                        dir_.path() / "output.log");

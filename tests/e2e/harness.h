@@ -239,9 +239,15 @@ public:
     int stop(int grace_ms = kWaitMs);
     ChildProcess& process() { return proc_; }
     std::string output() const;
+    // The runtime folder the program serves its local sockets in.
+    fs::path runtime_dir() const { return runtime_.empty() ? dir_.path() / "run" : runtime_; }
+    // Before start(): the program uses the runtime folder of another one,
+    // so that each reaches the other's services.
+    void share_runtime_with(const KestProgram& other) { runtime_ = other.runtime_dir(); }
 
 private:
     TempDir dir_;
+    fs::path runtime_;
     fs::path settings_;
     std::vector<std::pair<std::string, std::pair<std::string, std::string>>> ini_;
     std::vector<std::string> perform_;
