@@ -103,6 +103,8 @@
 #include "script/stores/data_stores.h"
 #include "script/stores/timers.h"
 #include "tools/play_center.h"
+#include "options/options_dialog.h"
+#include "options/page_connect.h"
 
 // ---- The composition: each subsystem's install, in start-up order, and the
 // few function pointers through which a lower layer asks a higher one ----
@@ -305,4 +307,10 @@ void app_install_subsystems()
     treebar_install();
     bars_window_events_install();
     bar_commands_install();
+
+    // The options dialog and its pages.
+    options_dialog_install();
+    page_connect_install();
+    startup_hooks.connect_dialog_open = options_open_at_start;
+    irc_open_connect_options = options_open_for_identity;
 }
