@@ -28,26 +28,26 @@ namespace {
 // ---- IRC (550) ----
 
 const DlgControl kIrc[] = {
-    {230, kDlgCheck, "Kendi mesajlarıma &önek koy", 4, 4, 110, 10},
-    {231, kDlgCheck, "Öneki &göster", 4, 16, 110, 10},
-    {232, kDlgCheck, "Özel pencereleri &küçült", 4, 28, 110, 10},
-    {233, kDlgCheck, "&Tek mesaj penceresi", 4, 40, 110, 10},
-    {234, kDlgCheck, "Özelde &notify listesine bak", 4, 52, 110, 10},
-    {235, kDlgCheck, "Mesajları özele &kopyala", 4, 64, 110, 10},
-    {236, kDlgCheck, "Özelde &whois", 4, 76, 110, 10},
-    {237, kDlgCheck, "Davette kanala &gir", 4, 88, 110, 10},
-    {238, kDlgCheck, "Bağlanınca kanallara &dön", 4, 100, 110, 10},
-    {239, kDlgCheck, "Atılınca kanala &geri gir", 4, 112, 110, 10},
-    {240, kDlgCheck, "Kanalları &açık tut", 4, 124, 110, 10},
-    {241, kDlgCheck, "Kanal &şifresini gizle", 4, 136, 110, 10},
-    {242, kDlgCheck, "&Whois yanıtları", 124, 64, 100, 10},
-    {243, kDlgCheck, "&Notice'ler", 124, 52, 100, 10},
-    {244, kDlgCheck, "Ö&zel mesajlar", 124, 40, 100, 10},
-    {245, kDlgCheck, "&Davetler", 124, 28, 100, 10},
-    {246, kDlgGroupBox, "Etkin pencerede göster", 118, 2, 110, 104},
-    {247, kDlgCheck, "&CTCP'ler", 124, 76, 100, 10},
-    {248, kDlgButton, "&Olaylar...", 124, 124, 60, 14},
-    {249, kDlgCheck, "&Uzakta yanıtları", 124, 88, 100, 10},
+    {230, kDlgCheck, "Kendi mesajlarıma &önek koy", 4, 4, 132, 10},
+    {231, kDlgCheck, "Öneki &göster", 4, 16, 132, 10},
+    {232, kDlgCheck, "Özel pencereleri &küçült", 4, 28, 132, 10},
+    {233, kDlgCheck, "&Tek mesaj penceresi", 4, 40, 132, 10},
+    {234, kDlgCheck, "Özelde &notify listesine bak", 4, 52, 132, 10},
+    {235, kDlgCheck, "Mesajları özele &kopyala", 4, 64, 132, 10},
+    {236, kDlgCheck, "Özelde &whois", 4, 76, 132, 10},
+    {237, kDlgCheck, "Davette kanala &gir", 4, 88, 132, 10},
+    {238, kDlgCheck, "Bağlanınca kanallara &dön", 4, 100, 132, 10},
+    {239, kDlgCheck, "Atılınca kanala &geri gir", 4, 112, 132, 10},
+    {240, kDlgCheck, "Kanalları &açık tut", 4, 124, 132, 10},
+    {241, kDlgCheck, "Kanal &şifresini gizle", 4, 136, 132, 10},
+    {242, kDlgCheck, "&Whois yanıtları", 142, 64, 84, 10},
+    {243, kDlgCheck, "&Notice'ler", 142, 52, 84, 10},
+    {244, kDlgCheck, "Ö&zel mesajlar", 142, 40, 84, 10},
+    {245, kDlgCheck, "&Davetler", 142, 28, 84, 10},
+    {246, kDlgGroupBox, "Etkin pencerede göster", 136, 2, 94, 104},
+    {247, kDlgCheck, "&CTCP'ler", 142, 76, 84, 10},
+    {248, kDlgButton, "&Olaylar...", 142, 124, 60, 14},
+    {249, kDlgCheck, "&Uzakta yanıtları", 142, 88, 84, 10},
 };
 const DlgTemplate kIrcTemplate = {550, "", 230, 160, kIrc, std::size(kIrc)};
 
@@ -69,8 +69,8 @@ const DlgControl kIrcOptions[] = {
     {266, kDlgCheck, "&Kısa giriş ve çıkış satırları", 4, 4, 220, 10},
     {267, kDlgCheck, "&Adresleri göster", 4, 16, 220, 10},
     {268, kDlgCheck, "&Takma ad değişikliklerini göster", 4, 28, 220, 10},
-    {269, kDlgLabel, "", 4, 40, 1, 1},
-    {270, kDlgLabel, "", 4, 80, 1, 1},
+    {269, kDlgLabel, "", 4, 4, 0, 0},
+    {270, kDlgLabel, "", 4, 4, 0, 0},
     {271, kDlgCheck, "&Sohbet mesajlarında", 10, 120, 120, 10},
 };
 const DlgTemplate kIrcOptionsTemplate = {551, "", 230, 160, kIrcOptions, std::size(kIrcOptions)};
@@ -88,8 +88,8 @@ const OptionBinding kIrcOptionsBindings[] = {
 // ---- Messages (630) ----
 
 const DlgControl kMessages[] = {
-    {480, kDlgCheck, "Olaylara &zaman damgası", 4, 4, 100, 10},
-    {481, kDlgEdit, "", 108, 2, 80, 12, 0, kPageFieldMax},
+    {480, kDlgCheck, "Olaylara &zaman damgası", 4, 4, 120, 10},
+    {481, kDlgEdit, "", 126, 2, 80, 12, 0, kPageFieldMax},
     {482, kDlgGroupBox, "Gelen mesajlardan ayıkla", 4, 20, 222, 52},
     {483, kDlgCheck, "&Kalın", 10, 32, 50, 10},
     {484, kDlgCheck, "&Altı çizili", 62, 32, 50, 10},
@@ -119,7 +119,7 @@ const DlgControl kCatcher[] = {
     {353, kDlgGroupBox, "Tarayıcı", 116, 2, 110, 40},
     {354, kDlgGroupBox, "URL listesi", 4, 48, 222, 52},
     {355, kDlgGroupBox, "Sohbet bağlantıları", 4, 104, 222, 52},
-    {356, kDlgLabel, "", 4, 158, 1, 1},
+    {356, kDlgLabel, "", 4, 4, 0, 0},
     {357, kDlgCheck, "&Yeni pencerede aç", 122, 14, 100, 10},
     {358, kDlgCheck, "E&tkin pencerede aç", 122, 26, 100, 10},
     {359, kDlgCheck, "URL ile &açıklama gönder", 10, 84, 200, 10},
@@ -139,24 +139,24 @@ const OptionBinding kCatcherBindings[] = {
 // ---- Logging (610) ----
 
 const DlgControl kLogging[] = {
-    {395, kDlgLabel, "&Otomatik kayıt:", 4, 6, 60, 8},
-    {396, kDlgCombo, "", 66, 4, 70, 60},
+    {395, kDlgLabel, "&Otomatik kayıt:", 4, 6, 70, 8},
+    {396, kDlgCombo, "", 76, 4, 70, 60},
     {397, kDlgCheck, "&Kodları ayıkla", 4, 22, 100, 10},
     {398, kDlgCheck, "Kayıtları &kilitle", 4, 34, 100, 10},
     {399, kDlgCheck, "&Boyutu sınırla (KB):", 4, 46, 100, 10},
     {400, kDlgNumber, "", 108, 44, 40, 12, 0, 9},
-    {401, kDlgLabel, "", 4, 158, 1, 1},
+    {401, kDlgLabel, "Kayıtları &yeniden yükle:", 4, 134, 110, 8},
     {402, kDlgCheck, "Satırları &renklendir", 120, 22, 100, 10},
     {403, kDlgCheck, "&Zaman damgası:", 4, 60, 100, 10},
     {404, kDlgCheck, "&Ağa göre kaydet", 4, 76, 100, 10},
     {405, kDlgCheck, "Dosya adına &tarih koy", 4, 102, 100, 10},
     {406, kDlgCombo, "", 108, 100, 60, 60},
-    {407, kDlgLabel, "", 4, 158, 1, 1},
-    {408, kDlgButton, "Kayıt &klasörü...", 150, 132, 74, 14},
+    {407, kDlgLabel, "", 4, 4, 0, 0},
+    {408, kDlgButton, "", 4, 148, 222, 14},
     {409, kDlgCheck, "&Durum kayıtlarını ayır", 16, 116, 120, 10},
     {410, kDlgCheck, "Klasör &oluştur", 16, 88, 100, 10},
     {411, kDlgEdit, "", 108, 58, 80, 12, 0, kPageFieldMax},
-    {412, kDlgCombo, "", 66, 132, 70, 60},
+    {412, kDlgCombo, "", 116, 132, 70, 60},
 };
 const DlgTemplate kLoggingTemplate = {610, "", 230, 160, kLogging, std::size(kLogging)};
 
@@ -174,23 +174,23 @@ const DlgControl kFlood[] = {
     {310, kDlgCheck, "Flood korumasını &etkinleştir", 4, 4, 200, 10},
     {311, kDlgLabel, "Şu kadar bayttan sonra &başla:", 4, 20, 130, 8},
     {312, kDlgNumber, "", 140, 18, 40, 12, 0, 4},
-    {313, kDlgLabel, "", 4, 158, 1, 1},
+    {313, kDlgLabel, "", 4, 4, 0, 0},
     {314, kDlgLabel, "Kuyrukta en çok &satır:", 4, 36, 130, 8},
     {315, kDlgNumber, "", 140, 34, 40, 12, 0, 6},
-    {316, kDlgLabel, "", 4, 158, 1, 1},
+    {316, kDlgLabel, "", 4, 4, 0, 0},
     {317, kDlgLabel, "Kullanıcı başına en çok s&atır:", 4, 52, 130, 8},
     {318, kDlgNumber, "", 140, 50, 40, 12, 0, 6},
-    {319, kDlgLabel, "", 4, 158, 1, 1},
+    {319, kDlgLabel, "", 4, 4, 0, 0},
     {320, kDlgLabel, "Kullanıcıyı &yoksay (saniye):", 4, 68, 130, 8},
     {321, kDlgNumber, "", 140, 66, 40, 12, 0, 6},
-    {322, kDlgLabel, "", 4, 158, 1, 1},
+    {322, kDlgLabel, "", 4, 4, 0, 0},
     {323, kDlgCheck, "Korumada &CTCP'leri yanıtla", 4, 84, 200, 10},
     {324, kDlgCheck, "Korumada özelde &whois", 4, 96, 200, 10},
     {325, kDlgCheck, "&Operatör komutlarını kuyruğa al", 4, 108, 200, 10},
-    {326, kDlgLabel, "", 4, 158, 1, 1},
-    {327, kDlgLabel, "", 4, 158, 1, 1},
+    {326, kDlgLabel, "", 4, 4, 0, 0},
+    {327, kDlgLabel, "", 4, 4, 0, 0},
     {328, kDlgCheck, "&Mesajları kuyruğa al", 4, 120, 200, 10},
-    {329, kDlgLabel, "", 4, 158, 1, 1},
+    {329, kDlgLabel, "", 4, 4, 0, 0},
     {330, kDlgCheck, "Durumu yeni etkin &pencerede göster", 4, 132, 200, 10},
 };
 const DlgTemplate kFloodTemplate = {460, "", 230, 160, kFlood, std::size(kFlood)};
@@ -308,6 +308,15 @@ void apply_catcher(OptionsEdit& e)
 
 // ---- Logging ----
 
+// The log folder button shows the folder itself.
+void show_log_folder(QWidget* d)
+{
+    const std::string& dir = main_settings.log_dir;
+    dlg_set_text(d, 408, "Kayıt klasörü: " + (dir.empty() ? std::string("(öntanımlı)") : dir));
+    if (QWidget* b = dlg_item(d, 408))
+        b->setToolTip(QString::fromStdString(dir));
+}
+
 void logging_enable(QWidget* d)
 {
     enable(d, 400, dlg_checked(d, 399));
@@ -324,8 +333,7 @@ void fill_logging(OptionsEdit& e)
     fill_combo(e.dialog, 412, kLogWhat, 4, opt(OPT_LOG_RELOAD) & 3);
     fill_combo(e.dialog, 406, kLogPeriod, 3, opt(OPT_LOG_DATE_PERIOD));
     dlg_set_text(e.dialog, 411, time_log_stamp_format);
-    if (QWidget* b = dlg_item(e.dialog, 408))
-        b->setToolTip(QString::fromStdString(main_settings.log_dir));
+    show_log_folder(e.dialog);
     logging_enable(e.dialog);
 }
 
@@ -360,8 +368,7 @@ int command_logging(OptionsEdit& e, int id)
         if (path.back() != '/')
             path += '/';
         main_settings.log_dir = path;
-        if (QWidget* b = dlg_item(e.dialog, 408))
-            b->setToolTip(dir);
+        show_log_folder(e.dialog);
         ini_save_text_settings();
         ini_save_dirs();
         return 1;
