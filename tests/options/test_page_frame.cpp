@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QImage>
+#include <QPainter>
 #include <QTimer>
 
 #include <string>
@@ -256,6 +258,157 @@ TEST_F(PageFrameTest, WithoutSwitchingNoControlIsShownOrHidden)
     pagelist_show_page(&f.dialog, 1, f.pages, &f.current);
     EXPECT_FALSE(f.shown(200));
     EXPECT_EQ(f.text(200), QString("\x01" "Bir"));
+}
+
+}  // namespace
+
+namespace {
+
+// A dialog with a strip of tabs over its page area, one tab window per page.
+struct StripDialog : FrameDialog {
+    std::vector<QWidget*> tabs;
+    explicit StripDialog(int pages_count, int area_width)
+    {
+        area->setGeometry(100, 40, area_width, 100);
+        dialog.resize(100 + area_width + 20, 160);
+        for (int i = 0; i < pages_count; ++i) {
+            auto* tab = new QWidget(&dialog);
+            tab->setGeometry(0, 20, 10, 18);
+            tab->hide();
+            tabs.push_back(tab);
+            const std::string caption = "Sayfa " + std::to_string(i);
+            add_page(caption.c_str(), 700 + 10 * i);
+            pages[i].tab = tab;
+            pages[i].strip = 1;
+        }
+    }
+    QWidget* bar() { return dlg_item(&dialog, 103); }
+    // The tabs drawn: not left of the area, left of the scroll bar.
+    bool tab_whole(int i)
+    {
+        const QRect r = tabs[static_cast<std::size_t>(i)]->geometry();
+        const int limit = bar() ? bar()->x() : area->geometry().right();
+        return r.left() >= area->x() && r.right() + 2 < limit;
+    }
+};
+
+TEST_F(PageFrameTest, TabsThatFitNeedNoScrollBarAndSitSideBySide)
+{
+    StripDialog s(3, 600);
+    pagelist_layout(&s.dialog, s.pages, 0);
+    EXPECT_FALSE(s.bar());
+    EXPECT_EQ(s.tabs[0]->x(), 100 + 3);
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(s.tabs[static_cast<std::size_t>(i)]->x(), s.tabs[static_cast<std::size_t>(i) - 1]->geometry().right() + 1 + 3);
+        EXPECT_GT(s.tabs[static_cast<std::size_t>(i)]->width(), 0);
+    }
+    // Each keeps its own top and height.
+    EXPECT_EQ(s.tabs[2]->y(), 20);
+    EXPECT_EQ(s.tabs[2]->height(), 18);
+}
+
+TEST_F(PageFrameTest, WideTabsGetAScrollBarAndTheSelectedTabIsKeptWhole)
+{
+    StripDialog s(12, 200);
+    pagelist_layout(&s.dialog, s.pages, 0);
+    ASSERT_TRUE(s.bar());
+    EXPECT_EQ(s.pages[0].first_visible_tab, 0);
+
+    // The last page: the strip scrolls until its tab is whole.
+    s.list->setCurrentRow(11);
+    pagelist_notify(&s.dialog, s.pages, &s.current);
+    EXPECT_EQ(s.current, 11);
+    EXPECT_GT(s.pages[0].first_visible_tab, 0);
+    EXPECT_TRUE(s.tab_whole(11));
+    // Laying out again changes nothing.
+    const int first = s.pages[0].first_visible_tab;
+    pagelist_layout(&s.dialog, s.pages, 1);
+    EXPECT_EQ(s.pages[0].first_visible_tab, first);
+    EXPECT_TRUE(s.tab_whole(11));
+
+    // The first page: back to the start.
+    s.list->setCurrentRow(0);
+    pagelist_notify(&s.dialog, s.pages, &s.current);
+    EXPECT_EQ(s.pages[0].first_visible_tab, 0);
+    EXPECT_EQ(s.tabs[0]->x(), 100 + 3);
+    EXPECT_TRUE(s.tab_whole(0));
+
+    // Made wide enough, the scroll bar goes.
+    s.area->setGeometry(100, 40, 3000, 100);
+    pagelist_layout(&s.dialog, s.pages, 1);
+    EXPECT_FALSE(s.bar());
+}
+
+TEST_F(PageFrameTest, AClickOnATabOrJustAboveItSelectsItsPage)
+{
+    StripDialog s(3, 600);
+    pagelist_layout(&s.dialog, s.pages, 0);
+    s.list->setCurrentRow(0);
+    pagelist_show_page(&s.dialog, 1, s.pages, &s.current);
+    const QRect second = s.tabs[1]->geometry();
+    struct Case {
+        QPoint at;
+        int hit;
+        int current;
+    };
+    const Case cases[] = {
+        {second.center(), 1, 1},
+        {QPoint(second.center().x(), second.top() - 2), 1, 1},
+        {QPoint(second.center().x(), second.top() - 3), 0, 0},
+        {QPoint(s.tabs[2]->geometry().left(), second.top() - 1), 1, 2},
+        {QPoint(99, second.center().y()), 0, 0},  // left of the page area
+        {QPoint(second.center().x(), second.bottom() + 1), 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.at.x()) + "," + std::to_string(c.at.y()));
+        s.list->setCurrentRow(0);
+        pagelist_notify(&s.dialog, s.pages, &s.current);
+        ASSERT_EQ(s.current, 0);
+        EXPECT_EQ(pagelist_click_page(&s.dialog, c.at, s.pages, &s.current), c.hit);
+        EXPECT_EQ(s.current, c.current);
+        EXPECT_EQ(s.list->currentRow(), c.current);
+    }
+    // A click on the tab already selected hits and changes nothing.
+    EXPECT_EQ(pagelist_click_page(&s.dialog, s.tabs[0]->geometry().center(), s.pages, &s.current), 1);
+    EXPECT_EQ(s.current, 0);
+}
+
+TEST_F(PageFrameTest, TheStripIsDrawnOverThePageAreaWithTheSelectedTabOpen)
+{
+    StripDialog s(3, 300);
+    pagelist_layout(&s.dialog, s.pages, 0);
+    s.list->setCurrentRow(1);
+    s.current = 1;
+    QImage image(s.dialog.size(), QImage::Format_ARGB32);
+    const QColor paper(1, 2, 3);
+    image.fill(paper);
+    {
+        QPainter p(&image);
+        pagelist_paint(&s.dialog, p, s.pages, s.current);
+    }
+    const QColor face = s.dialog.palette().color(QPalette::Button);
+    const QRect area = s.area->geometry();
+    // The border's top edge is drawn beside the selected tab and left open
+    // (in the face colour) under it.
+    const QRect tab = s.tabs[1]->geometry();
+    EXPECT_NE(image.pixelColor(area.right() - 3, area.top()), face);
+    EXPECT_NE(image.pixelColor(area.right() - 3, area.top()), paper);
+    EXPECT_EQ(image.pixelColor(tab.center().x(), area.top()), face);
+    // Something was drawn where each tab is.
+    for (QWidget* t : s.tabs) {
+        bool drawn = false;
+        for (int x = t->x(); x <= t->geometry().right() && !drawn; ++x)
+            drawn = image.pixelColor(x, t->y() - 4) != face && image.pixelColor(x, t->y() - 4) != paper;
+        EXPECT_TRUE(drawn);
+    }
+    // Without the strip flag nothing is drawn.
+    s.pages[0].strip = 0;
+    image.fill(paper);
+    {
+        QPainter p(&image);
+        pagelist_paint(&s.dialog, p, s.pages, s.current);
+    }
+    EXPECT_EQ(image.pixelColor(area.right() - 3, area.top()), paper);
 }
 
 }  // namespace
