@@ -5,9 +5,12 @@
 // first id without a control ends the page.
 #pragma once
 
+#include <QPoint>
+
 #include <string>
 
 class QListWidget;
+class QPainter;
 class QWidget;
 
 constexpr int kPagesMax = 50;
@@ -50,6 +53,24 @@ int pagelist_toggle_mnemonic(QWidget* control, int direction);
 // Whether the mnemonic toggling leaves the control's text alone: some
 // controls of the options dialog, and edit fields holding text.
 bool pagelist_keeps_text(QWidget* control);
+
+// The strip of tabs, for dialogs that draw one (the strip flag of the first
+// entry): each page's tab window is a child of the dialog whose rectangle
+// is the tab's place along the top of the page area. Laying out places the
+// tabs left to right from the area's left edge, each as wide as its caption
+// and "WW", and adds a scroll bar (control 103) at the area's right end
+// when they do not fit; with `keep_selected_visible` the strip scrolls so
+// that the selected page's tab is whole.
+void pagelist_layout(QWidget* dialog, OptionsPage* pages, int keep_selected_visible);
+// A left click at the point (dialog coordinates): 1 when it hit a tab (a
+// tab counts 2 pixels higher than it is), whose page is then selected and
+// shown; 0 otherwise.
+int pagelist_click_page(QWidget* dialog, QPoint pos, OptionsPage* pages, int* current);
+// Draws the strip and the page area's border; a dialog with a strip calls
+// it from its paint event after its own painting.
+void pagelist_paint(QWidget* dialog, QPainter& painter, OptionsPage* pages, int current);
+// Asks the dialog to paint again (an index outside the pages is the first).
+void pagelist_repaint(QWidget* dialog, OptionsPage* pages, int* current);
 
 // Marks a dialog as the options dialog for the frame's rules of it.
 void pagelist_mark_options_dialog(QWidget* dialog);

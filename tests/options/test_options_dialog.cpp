@@ -257,3 +257,259 @@ TEST_F(OptionsDialogTest, OkWritesAndCancelLeavesEverythingAsItWas)
 }
 
 }  // namespace
+
+namespace {
+
+const OptionId kGroupFlags[] = {OPT_OPTIONS_GROUP_CONNECTION, OPT_OPTIONS_GROUP_IRC, OPT_OPTIONS_GROUP_SOUNDS,
+                                OPT_OPTIONS_GROUP_MOUSE,      OPT_OPTIONS_GROUP_DCC, OPT_OPTIONS_GROUP_DISPLAY,
+                                OPT_OPTIONS_GROUP_OTHER};
+
+void set_groups(int open)
+{
+    for (OptionId id : kGroupFlags)
+        opt_set(id, open);
+}
+
+// Opening at a code selects its row, opening the group the code names
+// whatever its stored state and leaving the others as they were.
+TEST_F(OptionsDialogTest, OpeningAtACodeSelectsItsRowAndOpensItsGroup)
+{
+    struct Case {
+        int code;
+        int stored_row;
+        const char* selected;
+        const char* open_group;  // the one group open afterwards (all others closed)
+    };
+    const Case cases[] = {
+        {kOpenAtDccIgnore, 0, "Yoksay", "DCC"},
+        {kOpenAtServers, 0, "Sunucular", "Bağlantı"},
+        {kOpenAtLocalInfo, 0, "Yerel Bilgi", "Bağlantı"},
+        {kOpenAtIdentd, 3, "Identd", "Bağlantı"},
+        {kOpenAtCatcher, 0, "Yakalayıcı", "IRC"},
+        {kOpenAtConnection, 5, "Bağlantı", ""},
+        {kOpenAtDisplay, 2, "Görünüm", ""},
+        {kOpenAtDcc, 1, "DCC", ""},
+        {kOpenAtLast, 3, "Fare", ""},
+        // A stored row beyond the list: the first row.
+        {kOpenAtLast, 99, "Bağlantı", ""},
+        {kOpenAtLast, -4, "Bağlantı", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.code) + " " + c.selected);
+        set_groups(0);
+        opt_set(OPT_OPTIONS_CATEGORY, c.stored_row);
+        run(c.code, [&](QDialog* d) {
+            EXPECT_EQ(selected_caption(d), QString::fromUtf8(c.selected));
+            // Seven groups and the children of the open one.
+            const int children = std::string(c.open_group) == "DCC" ? 5 : std::string(c.open_group) == "IRC" ? 5
+                                 : *c.open_group ? 5 : 0;
+            EXPECT_EQ(list(d)->count(), 7 + children) << rows(d).join("|").toStdString();
+        });
+        int open = 0;
+        for (OptionId id : kGroupFlags)
+            open += opt(id);
+        EXPECT_EQ(open, *c.open_group ? 1 : 0);
+    }
+}
+
+// Code 5 keeps a DCC child selected last time; without the speech agent
+// the Sounds group has one child.
+TEST_F(OptionsDialogTest, TheDccCodeKeepsADccChildAndTheSoundsGroupHasOneChild)
+{
+    set_groups(1);
+    run(kOpenAtLast, [&](QDialog* d) {
+        const QStringList all = rows(d);
+        EXPECT_EQ(all.size(), 26);
+        const int sounds = all.indexOf("Sesler");
+        ASSERT_GE(sounds, 0);
+        EXPECT_EQ(all.value(sounds + 1), QString("İstekler"));
+        EXPECT_EQ(all.value(sounds + 2), QString("Fare"));
+        list(d)->setCurrentRow(all.indexOf("Klasörler"));
+    });
+    run(kOpenAtDcc, [&](QDialog* d) { EXPECT_EQ(selected_caption(d), QString("Klasörler")); });
+}
+
+// A group opens and closes with a double-click (once), a click on its
+// expander, and Left and Right; collapsing the group of the selected row
+// selects the group.
+TEST_F(OptionsDialogTest, GroupsOpenAndCloseByMouseAndKeys)
+{
+    set_groups(0);
+    opt_set(OPT_OPTIONS_CATEGORY, 0);
+    run(kOpenAtLast, [&](QDialog* d) {
+        QListWidget* l = list(d);
+        auto centre = [&](int row) { return l->visualItemRect(l->item(row)).center(); };
+        auto expander = [&](int row) { return QPoint(6, centre(row).y()); };
+        ASSERT_EQ(l->count(), 7);
+        // A double-click on the caption: IRC opens, once.
+        QTest::mouseDClick(l->viewport(), Qt::LeftButton, Qt::NoModifier, centre(1));
+        EXPECT_EQ(l->count(), 12);
+        EXPECT_EQ(rows(d).value(2), QString("Seçenekler"));
+        EXPECT_EQ(opt(OPT_OPTIONS_GROUP_IRC), 1);
+        // A double-click on the expander: the press toggles, the second
+        // click does not toggle again.
+        const int sounds = rows(d).indexOf("Sesler");
+        QTest::mouseDClick(l->viewport(), Qt::LeftButton, Qt::NoModifier, expander(sounds));
+        EXPECT_EQ(l->count(), 13);
+        EXPECT_EQ(rows(d).value(sounds + 1), QString("İstekler"));
+        // A single click on the expander closes it again.
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, Qt::NoModifier, expander(sounds));
+        EXPECT_EQ(l->count(), 12);
+        // A click on a child row's left edge toggles nothing.
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, Qt::NoModifier, expander(3));
+        EXPECT_EQ(l->count(), 12);
+
+        // Keys: Left on a child selects its group, Left on an open group
+        // closes it, Right opens it, Right on a child does nothing.
+        l->setCurrentRow(rows(d).indexOf("Mesajlar"));
+        QTest::keyClick(l, Qt::Key_Right);
+        EXPECT_EQ(l->count(), 12);
+        QTest::keyClick(l, Qt::Key_Left);
+        EXPECT_EQ(selected_caption(d), QString("IRC"));
+        EXPECT_EQ(l->count(), 12);
+        QTest::keyClick(l, Qt::Key_Left);
+        EXPECT_EQ(l->count(), 7);
+        QTest::keyClick(l, Qt::Key_Left);  // a closed group: nothing
+        EXPECT_EQ(l->count(), 7);
+        QTest::keyClick(l, Qt::Key_Right);
+        EXPECT_EQ(l->count(), 12);
+        EXPECT_EQ(selected_caption(d), QString("IRC"));
+
+        // Closing the group that holds the selected row selects the group.
+        l->setCurrentRow(rows(d).indexOf("Flood"));
+        EXPECT_TRUE(dlg_item(d, 310));  // the page of that row is there (not built yet: its note)
+        EXPECT_FALSE(dlg_item(d, 310)->isHidden());
+        options_toggle_group(rows(d).indexOf("IRC"));
+        EXPECT_EQ(l->count(), 7);
+        EXPECT_EQ(selected_caption(d), QString("IRC"));
+        EXPECT_TRUE(dlg_item(d, 310)->isHidden());
+        EXPECT_FALSE(dlg_item(d, 230)->isHidden());
+        // Toggling a row that is not a group does nothing.
+        set_groups(0);
+    });
+}
+
+// A letter selects the next row whose caption begins with it, wrapping
+// round; a letter no caption begins with keeps the selection.
+TEST_F(OptionsDialogTest, ALetterSelectsTheNextRowThatBeginsWithIt)
+{
+    set_groups(0);
+    opt_set(OPT_OPTIONS_CATEGORY, 0);
+    run(kOpenAtLast, [&](QDialog* d) {
+        QListWidget* l = list(d);
+        const struct {
+            char key;
+            const char* selected;
+        } steps[] = {{'f', "Fare"}, {'d', "DCC"}, {'d', "Diğer"}, {'D', "DCC"}, {'q', "DCC"}, {'b', "Bağlantı"}};
+        for (auto step : steps) {
+            QTest::keyClick(l, step.key);
+            EXPECT_EQ(selected_caption(d), QString::fromUtf8(step.selected)) << step.key;
+        }
+    });
+}
+
+// The row shown last, the list's groups and their states come back at the
+// next opening; OK writes them into the settings file.
+TEST_F(OptionsDialogTest, ThePageShownLastIsRememberedAcrossOpenings)
+{
+    set_groups(0);
+    opt_set(OPT_OPTIONS_GROUP_MOUSE, 1);
+    opt_set(OPT_OPTIONS_CATEGORY, 0);
+    run(kOpenAtLast, [&](QDialog* d) {
+        list(d)->setCurrentRow(rows(d).indexOf("Sürükle-Bırak"));
+        click(d, 2);
+    });
+    run(kOpenAtLast, [&](QDialog* d) {
+        EXPECT_EQ(selected_caption(d), QString("Sürükle-Bırak"));
+        EXPECT_FALSE(dlg_item(d, 300)->isHidden());
+        EXPECT_TRUE(dlg_item(d, 120)->isHidden());
+        list(d)->setCurrentRow(rows(d).indexOf("Görünüm"));
+        click(d, 1);
+    });
+    std::string n3;
+    ini_read("options", "n3", "", n3, 4150, main_ini_path);
+    ASSERT_FALSE(n3.empty());
+    EXPECT_EQ(option_value(3, 27, -1), 6);
+    run(kOpenAtLast, [&](QDialog* d) { EXPECT_EQ(selected_caption(d), QString("Görünüm")); });
+}
+
+// The menu commands, Alt+O and the toolbar reach the dialog through the
+// frame's command registry, each at its page; a second request while the
+// dialog is open is refused.
+TEST_F(OptionsDialogTest, MenuCommandsOpenTheDialogAtTheirPage)
+{
+    set_groups(0);
+    opt_set(OPT_OPTIONS_CATEGORY, 3);
+    const struct {
+        int id;
+        const char* selected;
+    } cases[] = {{104, "Sunucular"}, {130, "Görünüm"}, {153, "DCC"}, {159, "DCC"}};  // 159: the row shown last
+    for (auto c : cases) {
+        SCOPED_TRACE(c.id);
+        FrameMenuCommandFn fn = frame_menu_command(c.id);
+        ASSERT_TRUE(fn);
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            QDialog* d = options_dialog_window();
+            if (!d)
+                return;
+            seen = true;
+            EXPECT_EQ(selected_caption(d), QString::fromUtf8(c.selected));
+            // Asked again while open: refused, the same dialog stays.
+            EXPECT_EQ(fn(c.id, 0), 0);
+            EXPECT_EQ(options_dialog_window(), d);
+            click(d, 2);
+        });
+        EXPECT_EQ(fn(c.id, 0), 1);
+        EXPECT_TRUE(seen);
+    }
+}
+
+// The Connection page: Select is never shown; the page's buttons keep
+// their mnemonics only while the page is shown.
+TEST_F(OptionsDialogTest, TheConnectionPageShowsItsControlsWithTheirMnemonics)
+{
+    give_server();
+    conn->stored_identity[0] = "Ad";
+    conn->stored_identity[2] = "kisi";
+    run(kOpenAtConnection, [&](QDialog* d) {
+        EXPECT_EQ(dlg_text(d, 120), "Ad");
+        EXPECT_EQ(dlg_text(d, 122), "kisi");
+        EXPECT_EQ(dlg_text(d, 129), "Yerel");
+        EXPECT_FALSE(dlg_item(d, 126)->isHidden());
+        EXPECT_TRUE(dlg_item(d, 127)->isHidden());
+        EXPECT_EQ(dlg_text(d, 126), "&Bağlan");
+        // The first empty identity field has the focus.
+        EXPECT_EQ(d->focusWidget(), dlg_item(d, 121));
+        list(d)->setCurrentRow(options_category_row_of(175));
+        EXPECT_TRUE(dlg_item(d, 126)->isHidden());
+        EXPECT_EQ(dlg_text(d, 126), "\x01" "Bağlan");
+        EXPECT_EQ(dlg_text(d, 175), "&Deneme kutusu");
+        // Typed text keeps its ampersand while hidden.
+        EXPECT_EQ(dlg_text(d, 120), "Ad");
+    });
+}
+
+// Connect with everything there reads the pages back, saves, and starts
+// the connect on the edited connection.
+TEST_F(OptionsDialogTest, ConnectWithEverythingThereAppliesAndSaves)
+{
+    give_server();
+    run(kOpenAtConnection, [&](QDialog* d) {
+        type(d, 120, "Ad Soyad");
+        type(d, 121, "kisi@ornek.net");
+        type(d, 122, "kisi");
+        click(d, 126);
+        EXPECT_FALSE(d->isVisible());
+    });
+    EXPECT_EQ(probe.applies, 1);
+    EXPECT_EQ(probe.cancels, 0);
+    EXPECT_EQ(conn->stored_identity[2], "kisi");
+    EXPECT_EQ(ini("kest", "nick"), "kisi");
+    EXPECT_EQ(ini("kest", "user"), "Ad Soyad");
+    EXPECT_EQ(beeps, 0);
+    // The connect is under way (the link itself is the whole-program test's).
+    EXPECT_TRUE(conn->connecting || conn->connected || conn->connect_timer_id != 0 || conn->lookup_handle != 0);
+}
+
+}  // namespace
