@@ -10,6 +10,7 @@
 
 #include <iterator>
 
+#include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
@@ -17,7 +18,10 @@
 #include "core/time_date.h"
 #include "irc/link/flood.h"
 #include "model/connection.h"
+#include "model/window_record.h"
+#include "irc/dispatch/captions.h"
 #include "app/input_dialog.h"
+#include "display/font_fallback.h"
 #include "options/option_bindings.h"
 #include "options/options_page.h"
 #include "platform/platform_utils.h"
@@ -102,6 +106,11 @@ const DlgControl kMessages[] = {
     {491, kDlgEdit, "", 66, 78, 160, 12, 0, kPageLongFieldMax},
     {492, kDlgLabel, "&Çıkış mesajı:", 4, 96, 60, 8},
     {493, kDlgEdit, "", 66, 94, 160, 12, 0, kPageLongFieldMax},
+    {494, kDlgCheck, "SJIS/JIS &dönüştür", 4, 114, 110, 10},
+    {495, kDlgCheck, "Çok baytlı gö&sterim", 4, 126, 110, 10},
+    {496, kDlgCheck, "Çok baytlı &yazı kutusu", 116, 114, 110, 10},
+    {497, kDlgCheck, "&UTF-8 gösterim", 116, 126, 110, 10},
+    {498, kDlgCheck, "Yazı tipi &bağlama", 4, 138, 110, 10},
 };
 const DlgTemplate kMessagesTemplate = {630, "", 230, 160, kMessages, std::size(kMessages)};
 
@@ -241,7 +250,13 @@ void fill_irc(OptionsEdit& e)
 
 void apply_irc(OptionsEdit& e)
 {
+    const int hide_key = opt(OPT_HIDE_CHANNEL_KEY);
     option_bindings_apply(e.dialog, kIrcBindings);
+    // The channel key shows in the channels' captions.
+    if (opt(OPT_HIDE_CHANNEL_KEY) != hide_key)
+        for (WindowRecord* w = win_list; w; w = w->next)
+            if (w->type == kWinChannel && win_is_open(w))
+                win_update_title(w, nullptr);
 }
 
 // ---- IRC Options ----
@@ -277,6 +292,11 @@ void fill_messages(OptionsEdit& e)
     opt_set(OPT_STRIP_OVER_COUNT, strip_setting_over_count);
     option_bindings_fill(e.dialog, kMessagesBindings);
     dlg_set_text(e.dialog, 481, time_stamp_format);
+    dlg_set_checked(e.dialog, 494, main_settings.lang_sjis);
+    dlg_set_checked(e.dialog, 495, lang_setting_multibyte);
+    dlg_set_checked(e.dialog, 496, main_settings.lang_mbed);
+    dlg_set_checked(e.dialog, 497, lang_setting_utf);
+    dlg_set_checked(e.dialog, 498, fontlink_option());
     dlg_set_text(e.dialog, 491, main_settings.finger_text);
     dlg_set_text(e.dialog, 493, main_settings.quit_message);
 }
@@ -290,6 +310,24 @@ void apply_messages(OptionsEdit& e)
     time_stamp_format = page_timestamp_format(dlg_text(e.dialog, 481));
     main_settings.finger_text = dlg_text(e.dialog, 491);
     main_settings.quit_message = dlg_text(e.dialog, 493);
+    main_settings.lang_sjis = dlg_checked(e.dialog, 494);
+    lang_setting_multibyte = dlg_checked(e.dialog, 495);
+    main_settings.lang_mbed = dlg_checked(e.dialog, 496);
+    lang_setting_utf = dlg_checked(e.dialog, 497);
+    fontlink_set_option(dlg_checked(e.dialog, 498));
+    lang_options_save();
+}
+
+// Converting JIS needs the multibyte display and editbox.
+int command_messages(OptionsEdit& e, int id)
+{
+    if (id != 494)
+        return 0;
+    if (dlg_checked(e.dialog, 494)) {
+        dlg_set_checked(e.dialog, 495, 1);
+        dlg_set_checked(e.dialog, 496, 1);
+    }
+    return 1;
 }
 
 // ---- Catcher ----
@@ -419,13 +457,23 @@ void apply_flood(OptionsEdit& e)
 const OptionsPageDef kPages[] = {
     {230, &kIrcTemplate, fill_irc, apply_irc, nullptr, nullptr},
     {260, &kIrcOptionsTemplate, fill_irc_options, apply_irc_options, nullptr, command_irc_options},
-    {480, &kMessagesTemplate, fill_messages, apply_messages, nullptr, nullptr},
+    {480, &kMessagesTemplate, fill_messages, apply_messages, nullptr, command_messages},
     {350, &kCatcherTemplate, fill_catcher, apply_catcher, nullptr, nullptr},
     {395, &kLoggingTemplate, fill_logging, apply_logging, nullptr, command_logging},
     {310, &kFloodTemplate, fill_flood, apply_flood, nullptr, nullptr},
 };
 
 } // namespace
+
+void lang_options_save()
+{
+    auto put = [](const char* key, int v) { ini_write("language", key, std::to_string(v ? 1 : 0).c_str(), main_ini_path); };
+    put("sjis", main_settings.lang_sjis);
+    put("multibyte", lang_setting_multibyte);
+    put("mbed", main_settings.lang_mbed);
+    put("utf", lang_setting_utf);
+    put("linking", fontlink_option());
+}
 
 void pages_irc_install()
 {

@@ -5,3 +5,6 @@
 
 void pages_irc_install();
 void pages_irc_uninstall();
+
+// Writes the five switches of section "language" ("%d", 1 on, 0 off).
+void lang_options_save();

@@ -7,12 +7,14 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QHeaderView>
+#include <QListWidget>
 #include <QTreeWidget>
 
 #include <iterator>
 
 #include "irc/lists/servers.h"
 #include "model/connection.h"
+#include "options/options_dialog.h"
 #include "options/options_page.h"
 #include "platform/platform_utils.h"
 #include "options/options_subdialogs.h"
@@ -149,6 +151,9 @@ int command_servers(OptionsEdit& e, int id)
         options_choose_server(e, text);
         const ServerEntry s = servers_parse_entry(text);
         dlg_set_text(d, 129, page_server_label(s.host, s.description, s.group));
+        // Back to the Connection page, where Connect uses it.
+        if (auto* list = qobject_cast<QListWidget*>(dlg_item(d, 101)); list && options_category_row_of(120) >= 0)
+            list->setCurrentRow(options_category_row_of(120));
         return 1;
     }
     case 143:

@@ -24,6 +24,8 @@
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
+#include "core/text_buffer.h"
+#include "display/font_fallback.h"
 #include "irc/link/net_settings.h"
 #include "irc/lists/servers.h"
 #include "model/connection.h"
@@ -42,7 +44,9 @@ class PagesInDialog : public ::testing::Test {
 
 protected:
     TempSettingsDir settings{"kest_pagesdlg"};
-    SavedValues<MainSettings, IdentSettings, ProxySettings> saved{main_settings, ident_settings, proxy_settings};
+    SavedValues<MainSettings, IdentSettings, ProxySettings, int, int> saved{
+        main_settings, ident_settings, proxy_settings, lang_setting_utf, lang_setting_multibyte};
+    int linking = fontlink_option();
 
     void SetUp() override
     {
@@ -70,6 +74,7 @@ protected:
         StringNode*& list = servers_list();
         strlist_free(&list);
         options_reset();
+        fontlink_set_option(linking);
         test_drain_events();
     }
 
@@ -206,12 +211,70 @@ TEST_F(PagesInDialog, AServerAddedWithTheEditorIsPickedForTheConnection)
         ASSERT_TRUE(tree && tree->currentItem());
         EXPECT_EQ(tree->currentItem()->text(0), "Test");
         click(d, 142);
+        // Select goes back to the Connection page, which shows the choice.
+        EXPECT_TRUE(dlg_item(d, 120)->isVisible());
+        EXPECT_FALSE(dlg_item(d, 141)->isVisible());
+        EXPECT_EQ(dlg_text(d, 129), "Deneme: Test");
         click(d, 1);
     });
     EXPECT_EQ(servers_group_entries("Deneme"), std::vector<std::string>{"TestSERVER:127.0.0.2:6697GROUP:Deneme"});
     EXPECT_EQ(conn->stored_identity[5], "127.0.0.2");
     EXPECT_EQ(conn->stored_identity[7], "Deneme");
     EXPECT_EQ(ini("text", "network"), "Deneme");
+}
+
+TEST_F(PagesInDialog, SkippingTheMessageOfTheDayWarnsWhenTicked)
+{
+    int warnings = 0;
+    QString text;
+    run([&](QDialog* d) {
+        show_page(d, 260);
+        auto* box = qobject_cast<QCheckBox*>(dlg_item(d, 264));
+        ASSERT_TRUE(box);
+        // Ticked twice (a warning each time), cleared once (none).
+        for (bool expect_warning : {!box->isChecked(), box->isChecked(), !box->isChecked()}) {
+            bool warned = false;
+            QTimer::singleShot(0, [&] {
+                QWidget* w = QApplication::activeModalWidget();
+                if (!w || w == d)
+                    return;
+                warned = true;
+                ++warnings;
+                text = w->windowTitle();
+                if (auto* dlg = qobject_cast<QDialog*>(w))
+                    dlg->reject();
+            });
+            click(d, 264);
+            test_drain_events();
+            EXPECT_EQ(warned, expect_warning);
+        }
+        click(d, 1);
+    });
+    EXPECT_EQ(warnings, 2);
+    EXPECT_EQ(text, "Kest");
+    EXPECT_EQ(opt(static_cast<OptionId>(option_id(1, 10))), 1);
+}
+
+TEST_F(PagesInDialog, LanguageSwitchesAreSavedTogether)
+{
+    run([&](QDialog* d) {
+        show_page(d, 480);
+        for (int id : {494, 495, 496, 497, 498})
+            dlg_set_checked(d, id, 0);
+        click(d, 494);
+        // Converting JIS ticks the multibyte display and editbox with it.
+        EXPECT_TRUE(dlg_checked(d, 495));
+        EXPECT_TRUE(dlg_checked(d, 496));
+        EXPECT_FALSE(dlg_checked(d, 497));
+        click(d, 1);
+    });
+    EXPECT_EQ(ini("language", "sjis"), "1");
+    EXPECT_EQ(ini("language", "multibyte"), "1");
+    EXPECT_EQ(ini("language", "mbed"), "1");
+    EXPECT_EQ(ini("language", "utf"), "0");
+    EXPECT_EQ(ini("language", "linking"), "0");
+    EXPECT_EQ(lang_setting_utf, 0);
+    EXPECT_EQ(lang_setting_multibyte, 1);
 }
 
 } // namespace
