@@ -296,6 +296,11 @@ void apply_firewall(OptionsEdit& e)
     p.port = page_port_or(page_number(dlg_text(e.dialog, 221)), 1080);
     p.masks = page_masks_joined(page_firewall_masks(dlg_text(e.dialog, 223)));
     proxy_settings_save();
+    // Server links no longer go through the firewall: their pending
+    // negotiations end.
+    if (!p.enabled)
+        for (Connection* c = conn_list; c; c = c->next)
+            proxy_close_by_key(kProxyOwnerConnection, c->id);
 }
 
 const OptionsPageDef kPages[] = {

@@ -19,6 +19,8 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTcpServer>
+#include <QHostAddress>
 
 #include <functional>
 #include <string>
@@ -30,6 +32,7 @@
 #include "core/text_buffer.h"
 #include "core/time_date.h"
 #include "irc/link/net_settings.h"
+#include "irc/link/proxy.h"
 #include "irc/lists/servers.h"
 #include "irc/ssl/ssl_checks.h"
 #include "model/connection.h"
@@ -352,6 +355,33 @@ TEST_F(OptionPages, CombosSplitIntoTheirSettings)
     item<QComboBox>(406)->setCurrentIndex(-1);
     apply(395);
     EXPECT_EQ(opt(OPT_LOG_DATE_PERIOD), 0);
+}
+
+// A real listener stands in for the firewall; it accepts and never answers,
+// so the negotiation stays pending until something ends it.
+TEST_F(OptionPages, ServerLinksLeavingTheFirewallEndTheirPendingNegotiations)
+{
+    QTcpServer firewall;
+    ASSERT_TRUE(firewall.listen(QHostAddress::LocalHost, 0));
+    const struct {
+        int use;         // 0 none, 1 server, 2 DCC, 3 both
+        int remaining;   // negotiations left after OK
+    } cases[] = {{1, 1}, {3, 1}, {2, 0}, {0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.use);
+        proxy_close_by_key(kProxyOwnerConnection, conn->id);
+        proxy_settings.enabled = 1;
+        proxy_settings.host = "127.0.0.1";
+        proxy_settings.port = firewall.serverPort();
+        proxy_settings.method = kProxySocks4;
+        ASSERT_EQ(proxy_connect("127.0.0.2", 6667, kProxyModeConnect, kProxyOwnerConnection, conn->id), 1);
+        ASSERT_EQ(proxy_link_count(), 1);
+        fill(210);
+        item<QComboBox>(211)->setCurrentIndex(c.use);
+        apply(210);
+        EXPECT_EQ(proxy_link_count(), c.remaining);
+    }
+    proxy_close_by_key(kProxyOwnerConnection, conn->id);
 }
 
 TEST_F(OptionPages, BoxesThatGovernOtherControls)
