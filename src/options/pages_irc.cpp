@@ -20,7 +20,9 @@
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "irc/dispatch/captions.h"
+#include "app/command_line.h"
 #include "app/input_dialog.h"
+#include "app/irc_link_association.h"
 #include "display/font_fallback.h"
 #include "options/option_bindings.h"
 #include "options/options_page.h"
@@ -336,12 +338,26 @@ void fill_catcher(OptionsEdit& e)
 {
     option_bindings_fill(e.dialog, kCatcherBindings);
     dlg_set_checked(e.dialog, 364, main_settings.warn_link);
+    // Without the registry (the desktop's link handlers) chat links cannot
+    // be handled.
+    if (cmdline_no_registry) {
+        dlg_set_checked(e.dialog, 362, 0);
+        enable(e.dialog, 362, false);
+        enable(e.dialog, 363, false);
+    }
 }
 
 void apply_catcher(OptionsEdit& e)
 {
+    const int links = opt(OPT_CHAT_LINKS);
     option_bindings_apply(e.dialog, kCatcherBindings);
     main_settings.warn_link = dlg_checked(e.dialog, 364);
+    if (!cmdline_no_registry && opt(OPT_CHAT_LINKS) != links) {
+        if (opt(OPT_CHAT_LINKS))
+            shell_register_irc_protocol();
+        else
+            shell_unregister_links();
+    }
 }
 
 // ---- Logging ----

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
+#include "app/irc_link_association.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
@@ -68,10 +70,16 @@ protected:
         main_settings,   ident_settings,   proxy_settings,           ssl_settings,            time_stamp_format,
         time_log_stamp_format, strip_setting_flags, strip_setting_over_only, strip_setting_over_count};
 
+    // The chat-link box registers a link handler: in the settings folder.
+    SavedEnv env{"XDG_DATA_HOME", "XDG_CONFIG_HOME", "PATH"};
+
     void SetUp() override
     {
         platform_test_app();
         ASSERT_TRUE(settings.made());
+        setenv("XDG_DATA_HOME", settings.path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", settings.path().c_str(), 1);
+        setenv("PATH", "/nonexistent", 1);
         main_settings.servers_file = settings.path() + "servers.ini";
         beeps = 0;
         beep_play_hook = [](int) { ++beeps; };
@@ -382,6 +390,45 @@ TEST_F(OptionPages, ServerLinksLeavingTheFirewallEndTheirPendingNegotiations)
         EXPECT_EQ(proxy_link_count(), c.remaining);
     }
     proxy_close_by_key(kProxyOwnerConnection, conn->id);
+}
+
+// Chat-link support makes the program the desktop's handler of irc: links
+// (a desktop entry in the user's applications folder, here a temporary one).
+TEST_F(OptionPages, ChatLinkSupportRegistersAndRemovesTheLinkHandler)
+{
+    TempDir data("kest_optlinks");
+    ASSERT_TRUE(data.made());
+    setenv("XDG_DATA_HOME", data.path.c_str(), 1);
+    SavedValues<int> registry{cmdline_no_registry};
+    cmdline_no_registry = 0;
+    const std::string entry = data.path + "applications/" + kIrcLinkDesktopFile;
+    opt_set(OPT_CHAT_LINKS, 0);
+    for (int round = 0; round < 2; ++round) {
+        fill(350);
+        item<QCheckBox>(362)->setChecked(true);
+        apply(350);
+        EXPECT_TRUE(std::filesystem::exists(entry));
+        // OK again without a change touches nothing.
+        std::filesystem::remove(entry);
+        fill(350);
+        apply(350);
+        EXPECT_FALSE(std::filesystem::exists(entry));
+        spit(entry, "x");
+        fill(350);
+        item<QCheckBox>(362)->setChecked(false);
+        apply(350);
+        EXPECT_FALSE(std::filesystem::exists(entry));
+    }
+    // Without the registry the boxes are off and nothing is written.
+    cmdline_no_registry = 1;
+    opt_set(OPT_CHAT_LINKS, 1);
+    fill(350);
+    EXPECT_FALSE(item<QCheckBox>(362)->isChecked());
+    EXPECT_FALSE(item<QCheckBox>(362)->isEnabled());
+    EXPECT_FALSE(item<QCheckBox>(363)->isEnabled());
+    apply(350);
+    EXPECT_EQ(opt(OPT_CHAT_LINKS), 0);
+    EXPECT_FALSE(std::filesystem::exists(entry));
 }
 
 TEST_F(OptionPages, BoxesThatGovernOtherControls)
