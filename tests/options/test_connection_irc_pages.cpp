@@ -22,6 +22,7 @@
 #include <QTcpServer>
 #include <QHostAddress>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,6 +36,7 @@
 #include "core/time_date.h"
 #include "irc/link/net_settings.h"
 #include "irc/link/proxy.h"
+#include "irc/link/flood.h"
 #include "irc/lists/servers.h"
 #include "irc/ssl/ssl_checks.h"
 #include "model/connection.h"
@@ -429,6 +431,63 @@ TEST_F(OptionPages, ChatLinkSupportRegistersAndRemovesTheLinkHandler)
     apply(350);
     EXPECT_EQ(opt(OPT_CHAT_LINKS), 0);
     EXPECT_FALSE(std::filesystem::exists(entry));
+}
+
+// Lines held back by flood protection: automatic CTCP answers (kinds 1 to
+// 4) and whois requests (kind 5) stay only while their box is ticked;
+// turning the protection off empties the queue and its counters.
+TEST_F(OptionPages, FloodBoxesSortTheHeldLines)
+{
+    auto hold = [this] {
+        FloodState* st = flood_state(conn);
+        ASSERT_TRUE(st);
+        flood_clear(conn, 1);
+        for (int kind = 0; kind <= 5; ++kind) {
+            st->queue = flood_queue_insert(st->queue, "@ line" + std::to_string(kind), kind);
+            ++st->size;
+        }
+        conn->flood_budget = 500;
+    };
+    auto kinds = [this] {
+        std::vector<int> out;
+        for (StringNode* n = flood_state(conn)->queue; n; n = n->next)
+            out.push_back(n->number);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    const struct {
+        int ctcps, whois;
+        std::vector<int> kept;
+    } cases[] = {
+        {1, 1, {0, 1, 2, 3, 4, 5}},
+        {0, 1, {0, 5}},
+        {1, 0, {0, 1, 2, 3, 4}},
+        {0, 0, {0}},
+    };
+    opt_set(OPT_FLOOD_PROTECTION, 1);
+    for (const auto& c : cases) {
+        hold();
+        fill(310);
+        dlg_set_checked(dialog, 323, c.ctcps);
+        dlg_set_checked(dialog, 324, c.whois);
+        apply(310);
+        EXPECT_EQ(kinds(), c.kept);
+        EXPECT_EQ(flood_state(conn)->size, static_cast<int>(c.kept.size()));
+        EXPECT_EQ(conn->flood_budget, 500);
+    }
+    // Off: nothing is held any more and the counters start again.
+    hold();
+    fill(310);
+    dlg_set_checked(dialog, 310, 0);
+    apply(310);
+    EXPECT_TRUE(kinds().empty());
+    EXPECT_EQ(flood_state(conn)->size, 0);
+    EXPECT_EQ(conn->flood_budget, 0);
+    // Already off: OK leaves the counters alone.
+    conn->flood_budget = 7;
+    fill(310);
+    apply(310);
+    EXPECT_EQ(conn->flood_budget, 7);
 }
 
 TEST_F(OptionPages, BoxesThatGovernOtherControls)
