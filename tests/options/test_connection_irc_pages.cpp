@@ -693,6 +693,30 @@ TEST_F(ServersPage, TheEditorKeepsAnIncompleteEntryOpenAndCancelChangesNothing)
     EXPECT_EQ(file_entries()[0], "Alpha oneSERVER:a1.example:6667GROUP:Alpha");
 }
 
+// Entries a hand-edited file may hold: a bare host (the list reads it as
+// an entry of that host), very long texts, empty parts. They are listed
+// without harm and the bare host opens in the editor as a server.
+TEST_F(ServersPage, OddEntriesAreListedAndABareHostEdits)
+{
+    const std::string longest(1024, 'x');
+    spit(servers_file(), "[servers]\n"
+                         "n0=just.a.host:6667\n"
+                         "n1=" + longest + "SERVER:h:1GROUP:" + longest + "\n"
+                         "n2=SERVER:::::GROUP:\n"
+                         "n3=GROUP:OnlyGroup\n");
+    fill(140);
+    EXPECT_GE(tree->topLevelItemCount(), 3);
+    select("just.a.host");
+    with_editor(144, [](QDialog* d) {
+        EXPECT_EQ(dlg_text(d, 131), "just.a.host");
+        EXPECT_EQ(dlg_text(d, 132), "6667");
+        EXPECT_EQ(dlg_text(d, 130).size(), std::string("just.a.host").size());
+        click(d, 2);
+    });
+    apply(140);
+    EXPECT_NE(slurp(servers_file()).find("n0=just.a.host:6667\n"), std::string::npos);
+}
+
 TEST_F(ServersPage, DeleteAServerOrAWholeNetworkThenCancel)
 {
     select("Alpha one");
