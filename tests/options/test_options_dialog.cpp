@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
@@ -481,6 +482,13 @@ TEST_F(OptionsDialogTest, TheConnectionPageShowsItsControlsWithTheirMnemonics)
         EXPECT_EQ(dlg_text(d, 126), "&Bağlan");
         // The first empty identity field has the focus.
         EXPECT_EQ(d->focusWidget(), dlg_item(d, 121));
+        // Each label's mnemonic leads to its field.
+        for (auto [label, field] : {std::pair{130, 120}, {131, 121}, {132, 122}, {133, 123}}) {
+            auto* l = qobject_cast<QLabel*>(item(d, label));
+            ASSERT_TRUE(l);
+            EXPECT_EQ(l->buddy(), dlg_item(d, field)) << label;
+            EXPECT_TRUE(l->text().contains('&')) << label;
+        }
         list(d)->setCurrentRow(options_category_row_of(175));
         EXPECT_TRUE(dlg_item(d, 126)->isHidden());
         EXPECT_EQ(dlg_text(d, 126), "\x01" "Bağlan");
