@@ -105,6 +105,7 @@
 #include "tools/play_center.h"
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
+#include "options/options_pages.h"
 
 // ---- The composition: each subsystem's install, in start-up order, and the
 // few function pointers through which a lower layer asks a higher one ----
@@ -311,6 +312,7 @@ void app_install_subsystems()
     // The options dialog and its pages.
     options_dialog_install();
     page_connect_install();
+    options_pages_install();
     startup_hooks.connect_dialog_open = options_open_at_start;
     irc_open_connect_options = options_open_for_identity;
 }
