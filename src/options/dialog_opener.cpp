@@ -17,9 +17,12 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <vector>
 
+#include "app/frame_layout.h"
+#include "core/ini.h"
 #include "display/dialog_units.h"
 #include "platform/platform_utils.h"
 
@@ -153,6 +156,65 @@ void link_radio_groups(QWidget* parent, const DlgTemplate& t, const std::vector<
     (void)parent;
 }
 
+// The language module's texts of one template ("[dialog N]": a control id
+// "=" its text, "caption=" the dialog's caption); none while no module is in
+// use, and none for the About box (10), which is always the program's own.
+std::map<std::string, QString> language_texts(int template_id)
+{
+    std::map<std::string, QString> out;
+    if (template_id == 10 || !lang_module_loaded())
+        return out;
+    std::ifstream in(settings_dir + "lang.dll", std::ios::binary);
+    const std::string wanted = "[dialog " + std::to_string(template_id) + "]";
+    std::string line;
+    bool inside = false;
+    std::size_t total = 0;
+    while (std::getline(in, line) && total < (4u << 20)) {
+        total += line.size() + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] == '[') {
+            inside = line == wanted;
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (!inside || eq == std::string::npos || eq == 0 || eq > 10)
+            continue;
+        QString text = QString::fromUtf8(line.data() + eq + 1, static_cast<int>(line.size() - eq - 1));
+        text.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+        out[line.substr(0, eq)] = text.left(kDlgCloneTextMax);
+    }
+    return out;
+}
+
+// Puts the language module's texts over the controls just built.
+void apply_language(QWidget* dialog, const std::map<std::string, QString>& texts, const std::vector<QWidget*>& built)
+{
+    if (texts.empty())
+        return;
+    for (QWidget* w : built) {
+        auto it = texts.find(std::to_string(w->property("controlId").toInt()));
+        if (w->property("controlId").toInt() > 0 && it != texts.end())
+            dlg_widget_set_text(w, it->second);
+    }
+    if (auto it = texts.find("caption"); it != texts.end() && dialog)
+        dialog->setWindowTitle(it->second);
+}
+
+// A label's mnemonic goes to the control after it in the template, as
+// long as that one takes the focus.
+void link_label_buddies(const std::vector<QWidget*>& built)
+{
+    for (std::size_t i = 0; i + 1 < built.size(); ++i) {
+        auto* label = qobject_cast<QLabel*>(built[i]);
+        QWidget* next = built[i + 1];
+        if (label && !qobject_cast<QLabel*>(next) && !qobject_cast<QGroupBox*>(next) && !qobject_cast<QFrame*>(next))
+            label->setBuddy(next);
+        else if (label && qobject_cast<QAbstractScrollArea*>(next))
+            label->setBuddy(next);
+    }
+}
+
 }  // namespace
 
 void dlg_template_register(const DlgTemplate& t)
@@ -199,6 +261,7 @@ void dlg_build(QDialog& dialog, const DlgTemplate& t)
     for (std::size_t i = 0; i < t.count; ++i)
         built.push_back(dlg_build_control(&dialog, t.controls[i], base));
     link_radio_groups(&dialog, t, built);
+    link_label_buddies(built);
     dialog.setWindowTitle(QString::fromUtf8(t.caption ? t.caption : ""));
     dialog.setFixedSize(dialog_units_rect(0, 0, t.width, t.height, base).size());
 }
@@ -222,6 +285,10 @@ int dlg_show_modal(QWidget* owner, int template_id, const std::function<void(QDi
         QDialog dialog(owner);
         dialog.setObjectName(QStringLiteral("dialog%1").arg(template_id));
         dlg_build(dialog, *t);
+        std::vector<QWidget*> built;
+        for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            built.push_back(w);
+        apply_language(&dialog, language_texts(template_id), built);
         if (init)
             init(dialog);
         result = dialog.exec();
@@ -237,11 +304,13 @@ int dlg_clone_page(QDialog& dialog, int page_template_id)
         return 1;
     const DialogBaseUnits base = dialog_base_units(dialog.font());
     std::vector<QWidget*> built;
+    const std::map<std::string, QString> language = language_texts(page_template_id);
     const std::size_t count = std::min<std::size_t>(t->count, kDlgClonedControlsMax);
     for (std::size_t i = 0; i < count; ++i) {
         DlgControl c = t->controls[i];
         QWidget* w = dlg_build_control(&dialog, c, base);
         w->hide();
+        apply_language(nullptr, language, {w});
         // A hidden page carries no keyboard mnemonic.
         const QString text = dlg_widget_text(w);
         if (text.contains(QLatin1Char('&'))) {
@@ -254,6 +323,7 @@ int dlg_clone_page(QDialog& dialog, int page_template_id)
     DlgTemplate part = *t;
     part.count = count;
     link_radio_groups(&dialog, part, built);
+    link_label_buddies(built);
     return 0;
 }
 

@@ -92,6 +92,12 @@ void dlg_build(QDialog& dialog, const DlgTemplate& t);
 // `dlg_show_modal` runs; null otherwise.
 QWidget* dlg_modal_owner();
 
+// While a language module is in use (lang.dll in the settings folder), its
+// section "[dialog N]" gives texts for template N: a control id "=" the
+// control's text, "caption=" the dialog's caption. They replace the
+// program's own texts of every template but the About box (10), in modal
+// dialogs and in copied pages alike.
+//
 // Builds the template into a new dialog owned by `owner`, lets `init` set
 // it up (its controls' behaviour, its values) and runs it modally. Returns
 // the code the dialog ended with (QDialog::done), or -1 with the error beep

@@ -15,21 +15,22 @@
 
 namespace {
 
+// Each label stands before the field its mnemonic goes to.
 const DlgControl k190[] = {
+    {130, kDlgLabel, "&Ad Soyad:", 4, 6, 56, 8},
     {120, kDlgEdit, "", 62, 4, 140, 12},
+    {131, kDlgLabel, "&E-posta:", 4, 22, 56, 8},
     {121, kDlgEdit, "", 62, 20, 140, 12},
+    {132, kDlgLabel, "&Rumuz:", 4, 38, 56, 8},
     {122, kDlgEdit, "", 62, 36, 140, 12},
+    {133, kDlgLabel, "A&lternatif:", 4, 54, 56, 8},
     {123, kDlgEdit, "", 62, 52, 140, 12},
     {124, kDlgCheck, "&Görünmez kip", 62, 70, 140, 10},
     {125, kDlgCheck, "&Yeni sunucu penceresi", 62, 84, 140, 10},
-    {126, kDlgButton, "&Bağlan", 4, 124, 60, 14},
-    {127, kDlgButton, "&Seç...", 142, 124, 60, 14},
     {128, kDlgLabel, "Sunucu:", 4, 104, 56, 8},
     {129, kDlgLabel, "", 62, 104, 140, 16},
-    {130, kDlgLabel, "&Ad Soyad:", 4, 6, 56, 8},
-    {131, kDlgLabel, "&E-posta:", 4, 22, 56, 8},
-    {132, kDlgLabel, "&Rumuz:", 4, 38, 56, 8},
-    {133, kDlgLabel, "A&lternatif:", 4, 54, 56, 8},
+    {126, kDlgButton, "&Bağlan", 4, 124, 60, 14},
+    {127, kDlgButton, "&Seç...", 142, 124, 60, 14},
 };
 const DlgTemplate kTemplate190 = {190, "", 206, 142, k190, std::size(k190)};
 

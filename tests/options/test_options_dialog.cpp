@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
@@ -20,6 +21,7 @@
 #include "app/frame_menu.h"
 #include "core/ini.h"
 #include "core/options.h"
+#include "irc/link/connections.h"
 #include "model/connection.h"
 #include "options/options_dialog.h"
 #include "options/options_page.h"
@@ -190,7 +192,12 @@ TEST_F(OptionsDialogTest, ConnectWithSomethingMissingReadsNoPageBack)
             type(d, 120, c.full_name);
             type(d, 121, c.email);
             type(d, 122, c.nick);
+            click(d, 125);
             click(d, 126);
+            // A new server window is not made, and the box is cleared.
+            EXPECT_EQ(dlg_checked(d, 125), 0);
+            EXPECT_EQ(conn_list, conn);
+            EXPECT_FALSE(conn->next);
             // Still open, nothing read back.
             EXPECT_EQ(options_dialog_window(), d);
             EXPECT_EQ(beeps, 1);
@@ -481,6 +488,13 @@ TEST_F(OptionsDialogTest, TheConnectionPageShowsItsControlsWithTheirMnemonics)
         EXPECT_EQ(dlg_text(d, 126), "&Bağlan");
         // The first empty identity field has the focus.
         EXPECT_EQ(d->focusWidget(), dlg_item(d, 121));
+        // Each label's mnemonic leads to its field.
+        for (auto [label, field] : {std::pair{130, 120}, {131, 121}, {132, 122}, {133, 123}}) {
+            auto* l = qobject_cast<QLabel*>(item(d, label));
+            ASSERT_TRUE(l);
+            EXPECT_EQ(l->buddy(), dlg_item(d, field)) << label;
+            EXPECT_TRUE(l->text().contains('&')) << label;
+        }
         list(d)->setCurrentRow(options_category_row_of(175));
         EXPECT_TRUE(dlg_item(d, 126)->isHidden());
         EXPECT_EQ(dlg_text(d, 126), "\x01" "Bağlan");
@@ -510,6 +524,30 @@ TEST_F(OptionsDialogTest, ConnectWithEverythingThereAppliesAndSaves)
     EXPECT_EQ(beeps, 0);
     // The connect is under way (the link itself is the whole-program test's).
     EXPECT_TRUE(conn->connecting || conn->connected || conn->connect_timer_id != 0 || conn->lookup_handle != 0);
+}
+
+// A new server window that cannot be made: the error sound, the dialog
+// stays open and nothing is read back.
+TEST_F(OptionsDialogTest, ANewServerWindowThatCannotBeMadeKeepsTheDialogOpen)
+{
+    give_server();
+    conn_status_window_open = [](Connection*) -> QWidget* { return nullptr; };
+    run(kOpenAtConnection, [&](QDialog* d) {
+        type(d, 120, "Ad Soyad");
+        type(d, 121, "kisi@ornek.net");
+        type(d, 122, "kisi");
+        click(d, 125);
+        for (int command : {126, 1}) {
+            beeps = 0;
+            click(d, command);
+            EXPECT_TRUE(d->isVisible()) << command;
+            EXPECT_EQ(beeps, 1) << command;
+            EXPECT_EQ(probe.applies, 0) << command;
+            EXPECT_TRUE(conn->stored_identity[2].empty()) << command;
+            EXPECT_EQ(conn_list, conn);
+            EXPECT_FALSE(conn->next);
+        }
+    });
 }
 
 }  // namespace

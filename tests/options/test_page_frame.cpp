@@ -412,3 +412,52 @@ TEST_F(PageFrameTest, TheStripIsDrawnOverThePageAreaWithTheSelectedTabOpen)
 }
 
 }  // namespace
+
+#include "app/frame_layout.h"
+
+namespace {
+
+// A language module in the settings folder gives its own texts to every
+// template but the About box, in modal dialogs and in copied pages.
+TEST_F(PageFrameTest, ALanguageModuleGivesItsTextsToEveryTemplateButTheAboutBox)
+{
+    TempSettingsDir settings("kest_lang_");
+    ASSERT_TRUE(settings.made());
+    const DlgControl controls[] = {
+        {1, kDlgDefButton, "&Tamam", 0, 0, 40, 14},
+        {5, kDlgLabel, "kendi", 0, 20, 40, 8},
+    };
+    dlg_template_register({9005, "Kendi", 60, 40, controls, std::size(controls)});
+    dlg_template_register({10, "Hakkında", 60, 40, controls, std::size(controls)});
+    auto texts = [&](int id) {
+        std::vector<QString> out;
+        dlg_show_modal(nullptr, id, [&](QDialog& d) {
+            out = {d.windowTitle(), dlg_widget_text(dlg_item(&d, 1)), dlg_widget_text(dlg_item(&d, 5))};
+            QTimer::singleShot(0, &d, [&d] { d.done(0); });
+        });
+        return out;
+    };
+    const std::string module = std::string("[version]\nFileVersion=") + lang_program_version() +
+                               "\n[dialog 9005]\ncaption=Own\r\n1=&OK\n99=none\n[dialog 10]\n1=&Other\n";
+
+    // No module: the program's own texts.
+    EXPECT_EQ(texts(9005), (std::vector<QString>{"Kendi", "&Tamam", "kendi"}));
+
+    spit(settings.path() + "lang.dll", module);
+    lang_module_load();
+    ASSERT_TRUE(lang_module_loaded());
+    EXPECT_EQ(texts(9005), (std::vector<QString>{"Own", "&OK", "kendi"}));
+    EXPECT_EQ(texts(10), (std::vector<QString>{"Hakkında", "&Tamam", "kendi"}));
+    QDialog page;
+    ASSERT_EQ(dlg_clone_page(page, 9005), 0);
+    EXPECT_EQ(dlg_widget_text(dlg_item(&page, 1)), QString("\x01OK"));
+
+    // A module of another version is not used.
+    spit(settings.path() + "lang.dll", "[version]\nFileVersion=0.0.0\n[dialog 9005]\n1=&OK\n");
+    lang_module_load();
+    EXPECT_FALSE(lang_module_loaded());
+    EXPECT_EQ(texts(9005), (std::vector<QString>{"Kendi", "&Tamam", "kendi"}));
+    dlg_template_unregister(10);
+}
+
+}  // namespace
