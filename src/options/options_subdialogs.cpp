@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -83,15 +84,15 @@ const DlgControl kMultiserver[] = {
 const DlgTemplate kMultiserverTemplate = {203, "Çoklu Sunucu", 214, 108, kMultiserver, std::size(kMultiserver)};
 
 const DlgControl kSsl[] = {
-    {-1, kDlgLabel, "&Geçersiz sertifikalar:", 6, 8, 80, 8},
-    {101, kDlgCombo, "", 90, 6, 110, 50},
-    {-1, kDlgLabel, "Sertifika:", 6, 26, 80, 8},
-    {102, kDlgButton, "", 90, 24, 118, 14},
-    {-1, kDlgLabel, "Özel anahtar:", 6, 44, 80, 8},
-    {103, kDlgButton, "", 90, 42, 118, 14},
-    {-1, kDlgLabel, "Kabul edilenler:", 6, 62, 80, 8},
-    {104, kDlgButton, "", 90, 60, 118, 14},
-    {105, kDlgButton, "Kabul &geçmişini sil", 90, 78, 118, 14},
+    {-1, kDlgLabel, "&Geçersiz sertifikalar:", 6, 8, 92, 8},
+    {101, kDlgCombo, "", 100, 6, 108, 50},
+    {-1, kDlgLabel, "Sertifika:", 6, 26, 92, 8},
+    {102, kDlgButton, "", 100, 24, 108, 14},
+    {-1, kDlgLabel, "Özel anahtar:", 6, 44, 92, 8},
+    {103, kDlgButton, "", 100, 42, 108, 14},
+    {-1, kDlgLabel, "Kabul edilenler:", 6, 62, 92, 8},
+    {104, kDlgButton, "", 100, 60, 108, 14},
+    {105, kDlgButton, "Kabul &geçmişini sil", 100, 78, 108, 14},
     {1, kDlgDefButton, "Tamam", 60, 100, 50, 14},
     {2, kDlgButton, "İptal", 116, 100, 50, 14},
 };
@@ -142,7 +143,7 @@ std::string ini_text(const char* key, const char* def)
 
 // A file button shows its path or the empty mark; clicking a path clears
 // it, clicking the empty mark asks for a file.
-void wire_file_button(QDialog& d, int id, const std::string& path)
+void wire_file_button(QDialog& d, int id, const std::string& path, const QString& start)
 {
     QAbstractButton* b = button(&d, id);
     if (!b)
@@ -150,12 +151,12 @@ void wire_file_button(QDialog& d, int id, const std::string& path)
     b->setProperty("path", QString::fromStdString(path));
     b->setText(path.empty() ? QString::fromUtf8(kEmptyPath) : QFileInfo(QString::fromStdString(path)).fileName());
     b->setToolTip(QString::fromStdString(path));
-    QObject::connect(b, &QAbstractButton::clicked, &d, [b, &d] {
+    QObject::connect(b, &QAbstractButton::clicked, &d, [b, &d, start] {
         QString p = b->property("path").toString();
         if (!p.isEmpty()) {
             p.clear();
         } else {
-            p = QFileDialog::getOpenFileName(&d, QStringLiteral("Dosya Seç"), QString(),
+            p = QFileDialog::getOpenFileName(&d, QStringLiteral("Dosya Seç"), start,
                                              QStringLiteral("Sertifikalar (*.pem *.cer)"));
         }
         b->setProperty("path", p);
@@ -331,9 +332,19 @@ int subdialog_ssl_run(QWidget* owner)
                 s->ssl_show = 1;
             c->setCurrentIndex(s->ssl_show);
         }
-        wire_file_button(d, 102, s->ssl_cert);
-        wire_file_button(d, 103, s->ssl_key);
-        wire_file_button(d, 104, s->ssl_ca);
+        // File choices start in the folder of the first path that has one,
+        // else in the program's folder.
+        QString start = QCoreApplication::applicationDirPath();
+        for (const std::string* p : {&s->ssl_cert, &s->ssl_key, &s->ssl_ca}) {
+            const QString dir = QFileInfo(QString::fromStdString(*p)).absolutePath();
+            if (!p->empty() && p->find('/') != std::string::npos && QFileInfo(dir).isDir()) {
+                start = dir;
+                break;
+            }
+        }
+        wire_file_button(d, 102, s->ssl_cert, start);
+        wire_file_button(d, 103, s->ssl_key, start);
+        wire_file_button(d, 104, s->ssl_ca, start);
         if (QAbstractButton* clear = button(&d, 105)) {
             clear->setEnabled(ssl_cache_any() != 0);
             QObject::connect(clear, &QAbstractButton::clicked, &d, [clear] {
