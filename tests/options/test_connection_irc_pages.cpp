@@ -882,4 +882,24 @@ TEST_F(SubDialogs, SslChoiceAndFiles)
     EXPECT_EQ(stored, "2");
 }
 
+TEST_F(SubDialogs, TheAcceptedCertificatesCanBeForgotten)
+{
+    ssl_cache_clear();
+    fill(175);
+    run(175, 186, [](QDialog* d) {
+        EXPECT_FALSE(dlg_item(d, 105)->isEnabled());
+        click(d, 2);
+    });
+    ssl_cache_add("0123456789ABCDEF0123456789ABCDEF01234567");
+    ASSERT_TRUE(ssl_cache_any());
+    run(175, 186, [](QDialog* d) {
+        EXPECT_TRUE(dlg_item(d, 105)->isEnabled());
+        click(d, 105);
+        EXPECT_FALSE(dlg_item(d, 105)->isEnabled());
+        click(d, 2);
+    });
+    // Cleared at once, though the dialog was cancelled.
+    EXPECT_FALSE(ssl_cache_any());
+}
+
 } // namespace
