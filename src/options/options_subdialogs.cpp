@@ -13,6 +13,7 @@
 
 #include "core/ini.h"
 #include "core/options.h"
+#include "core/text_buffer.h"
 #include "irc/ssl/ssl_checks.h"
 #include "options/dialog_opener.h"
 #include "options/page_rules.h"
@@ -187,12 +188,12 @@ void subdialog_staging_begin()
     s.retries = opt(OPT_RETRY_LIMIT);
     s.retry_delay = opt(OPT_RETRY_DELAY);
     s.next_server = opt(OPT_RETRY_NEXT_SERVER);
-    s.ports_dcc = ini_text("dcc", "off") == "on";
-    s.ports_other = ini_text("other", "off") == "on";
+    s.ports_dcc = page_number(ini_text("dcc", "1")) != 0;
+    s.ports_other = page_number(ini_text("other", "0")) != 0;
     s.first_port = opt(OPT_DCC_FIRST_PORT);
     s.last_port = opt(OPT_DCC_LAST_PORT);
-    s.ports_random = ini_text("random", "off") == "on";
-    s.ports_bind = ini_text("bind", "off") == "on";
+    s.ports_random = text_equal_nocase(ini_text("random", "off"), "on");
+    s.ports_bind = text_equal_nocase(ini_text("bind", "off"), "on");
     s.bind_address = ini_text("address", "");
     s.ssl_show = ssl_settings.show < 0 || ssl_settings.show > 2 ? 1 : ssl_settings.show;
     s.ssl_cert = ssl_settings.cert;
@@ -227,8 +228,8 @@ void subdialog_staging_commit()
     page_parse_ipv4(s.bind_address, &ok);
     const std::string address = ok ? s.bind_address : std::string();
     auto on_off = [](int v) { return v ? "on" : "off"; };
-    ini_write("ports", "dcc", on_off(s.ports_dcc), main_ini_path);
-    ini_write("ports", "other", on_off(s.ports_other), main_ini_path);
+    ini_write("ports", "dcc", s.ports_dcc ? "1" : "0", main_ini_path);
+    ini_write("ports", "other", s.ports_other ? "1" : "0", main_ini_path);
     ini_write("ports", "random", on_off(s.ports_random), main_ini_path);
     ini_write("ports", "bind", on_off(s.ports_bind), main_ini_path);
     ini_write("ports", "address", address.c_str(), main_ini_path);

@@ -779,11 +779,15 @@ protected:
         QTest::keyClick(e, Qt::Key_Delete);
         QTest::keyClicks(e, text);
     }
+    // Clicks a button in its middle, a box on its mark.
     static void click(QDialog* d, int id)
     {
         auto* b = qobject_cast<QAbstractButton*>(dlg_item(d, id));
         ASSERT_TRUE(b) << id;
-        QTest::mouseClick(b, Qt::LeftButton);
+        if (qobject_cast<QCheckBox*>(b))
+            QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+        else
+            QTest::mouseClick(b, Qt::LeftButton);
     }
 };
 
@@ -856,6 +860,27 @@ TEST_F(SubDialogs, PortOrderBoundsAndTheBindAddress)
         std::string address;
         ini_read("ports", "address", "", address, 256, main_ini_path);
         EXPECT_EQ(address, c.want_address);
+    }
+    // The four switches as the port settings keep them.
+    fill(175);
+    run(175, 184, [](QDialog* d) {
+        EXPECT_TRUE(dlg_checked(d, 110));   // DCC uses the range unless told otherwise
+        EXPECT_FALSE(dlg_checked(d, 111));
+        click(d, 110);
+        click(d, 111);
+        click(d, 114);
+        click(d, 115);
+        click(d, 1);
+    });
+    apply(175);
+    const struct {
+        const char* key;
+        const char* value;
+    } keys[] = {{"dcc", "0"}, {"other", "1"}, {"random", "on"}, {"bind", "on"}};
+    for (const auto& k : keys) {
+        std::string v;
+        ini_read("ports", k.key, "", v, 16, main_ini_path);
+        EXPECT_EQ(v, k.value) << k.key;
     }
 }
 
