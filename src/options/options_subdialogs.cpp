@@ -244,7 +244,8 @@ void subdialog_staging_commit()
     opt_set(OPT_STATUS_LABEL_NICK, s.label_nick ? 1 : 0);
     opt_set(OPT_CAPTION_NETWORK, s.caption_network ? 1 : 0);
     opt_set(OPT_CAPTION_NICK, s.caption_nick ? 1 : 0);
-    g_staging.reset();
+    // A dialog still open after this goes on from the values now live.
+    subdialog_staging_begin();
 }
 
 void subdialog_staging_drop()

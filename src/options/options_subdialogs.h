@@ -42,7 +42,7 @@ struct SubdialogStaging {
 SubdialogStaging* subdialog_staging();
 void subdialog_staging_begin();
 // Copies the staged values back (bounded), saves the "ports" and "ssl"
-// sections, and ends the staging.
+// sections, and stages the values now live again.
 void subdialog_staging_commit();
 void subdialog_staging_drop();
 

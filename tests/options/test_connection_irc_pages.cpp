@@ -811,6 +811,12 @@ TEST_F(SubDialogs, ReconnectValuesReachTheSettingsOnlyWithTheOptionsOk)
     EXPECT_EQ(opt(OPT_CONNECT_TIMEOUT), 10);
     EXPECT_EQ(opt(OPT_RETRY_LIMIT), 1);
     EXPECT_EQ(opt(OPT_RETRY_DELAY), 1);
+    // Opened again in the same dialog, it shows the values now live.
+    run(175, 183, [](QDialog* d) {
+        EXPECT_EQ(dlg_text(d, 102), "10");
+        EXPECT_EQ(dlg_text(d, 103), "1");
+        click(d, 2);
+    });
 
     // A second opening, changed and cancelled with the options dialog.
     fill(175);
