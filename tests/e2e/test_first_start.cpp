@@ -185,4 +185,73 @@ TEST(FirstStartE2e, TheDialogAtStartTakesTheIdentityAndConnectConnects)
     EXPECT_EQ(program.stop(), 0) << read_file(logs / "program.log");
 }
 
+// The server picked from the list on the Servers page is the one Connect
+// uses: the first start took the list's first entry, a server that is not
+// there; the user goes to the Servers page by keys, picks the second entry
+// and connects.
+TEST(FirstStartE2e, TheServerPickedFromTheListIsTheOneConnectUses)
+{
+    for (const char* tool : {"Xvfb", "openbox", "xdotool", "import"})
+        if (!have_program(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    if (!server_available())
+        GTEST_SKIP() << "no IRC server program";
+    IrcServer server;
+    ASSERT_TRUE(server.start()) << server.log();
+    Peer watcher;
+    ASSERT_TRUE(watcher.login(server.port(), "watcher"));
+
+    KestProgram kest;
+    const fs::path logs = kest.settings().parent_path();
+    const int closed = free_port();
+    ASSERT_TRUE(write_file(kest.settings() / "servers.ini",
+                           "[servers]\nn0=KapaliSERVER:127.0.0.1:" + std::to_string(closed) +
+                               "\nn1=YerelSERVER:127.0.0.1:" + std::to_string(server.port()) + "\n"));
+
+    Display display(logs);
+    ASSERT_TRUE(display.ready()) << read_file(logs / "xvfb.log");
+    ChildProcess program;
+    ASSERT_TRUE(program.start({KEST_BINARY, "-r", kest.settings().string() + "/"},
+                              {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.name(),
+                               "XDG_RUNTIME_DIR=" + (logs / "run").string(),
+                               "XDG_CONFIG_HOME=" + (logs / "config").string(),
+                               "XDG_DATA_HOME=" + (logs / "data").string()},
+                              logs / "program.log"));
+    const std::string dialog = display.find_window("Seçenekler");
+    ASSERT_FALSE(dialog.empty()) << read_file(logs / "program.log");
+    ASSERT_TRUE(display.xdotool({"windowactivate", "--sync", dialog}));
+
+    const fs::path out_dir = fs::path(KEST_BINARY).parent_path() / "test-output";
+    std::error_code ec;
+    fs::create_directories(out_dir, ec);
+    for (const std::vector<std::string>& step : std::vector<std::vector<std::string>>{
+             // The identity, as on the first start.
+             {"type", "--delay", "30", "Liste Kullanici"},
+             {"key", "Tab"},
+             {"type", "--delay", "30", "liste@example.org"},
+             {"key", "Tab"},
+             {"type", "--delay", "30", "kestliste"},
+             // Back past the fields and the dialog's buttons to the
+             // category list, to the Servers row, on to its tree; the
+             // second entry.
+             {"key", "--delay", "50", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab"},
+             {"key", "--delay", "50", "Right", "s"},
+             {"key", "--delay", "50", "Tab", "Tab", "Tab", "Tab"},
+             {"key", "--delay", "50", "Down"},
+         })
+        ASSERT_TRUE(display.xdotool(step)) << read_file(logs / "xdotool.log");
+    EXPECT_TRUE(display.screenshot(out_dir / "options-servers-page.png")) << read_file(logs / "import.log");
+    // Select (the button after the tree, pressed with the space bar) takes
+    // it back to the Connection page; Connect.
+    ASSERT_TRUE(display.xdotool({"key", "--delay", "50", "Tab", "space"}));
+    ASSERT_TRUE(display.xdotool({"key", "alt+b"}));
+
+    const std::string user = whois_user(watcher, "kestliste");
+    ASSERT_FALSE(user.empty()) << read_file(logs / "program.log");
+    EXPECT_NE(user.find(":Liste Kullanici"), std::string::npos) << user;
+    const std::string ini = read_file(kest.settings() / "kest.ini");
+    EXPECT_NE(ini.find("host=YerelSERVER:127.0.0.1:" + std::to_string(server.port())), std::string::npos) << ini;
+    EXPECT_EQ(program.stop(), 0) << read_file(logs / "program.log");
+}
+
 }  // namespace
