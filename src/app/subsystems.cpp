@@ -107,6 +107,9 @@
 #include "script/stores/data_stores.h"
 #include "script/stores/timers.h"
 #include "tools/play_center.h"
+#include "options/options_dialog.h"
+#include "options/page_connect.h"
+#include "options/options_pages.h"
 
 // ---- The composition: each subsystem's install, in start-up order, and the
 // few function pointers through which a lower layer asks a higher one ----
@@ -318,4 +321,11 @@ void app_install_subsystems()
     com_words_install();
     dde_client_install();
     startup_hooks.dll_free_all = dll_free_all;
+
+    // The options dialog and its pages.
+    options_dialog_install();
+    page_connect_install();
+    options_pages_install();
+    startup_hooks.connect_dialog_open = options_open_at_start;
+    irc_open_connect_options = options_open_for_identity;
 }

@@ -122,6 +122,7 @@ enum SettingsLoadOrder {
     kLoadFirstServer = 3,        // (connection) the first connection's server
     kLoadLocalHost = 4,          // (connection) the first connection's local host
     kLoadDccPorts = 10,          // the DCC ports
+    kLoadDefaultServers = 15,    // the program's own server list when the file is missing
     kLoadFiles = 20,             // (here) the URL list, the address book
     kLoadBrowser = 30,           // the desktop's default browser
     kLoadSections = 40,          // (here) tray icon, texts, file server, folders, warnings

@@ -126,13 +126,11 @@ protected:
 
 TEST_F(MenuItemAnswers, WindowMenuItemsWithoutTheirDialogSaySo)
 {
-    ASSERT_EQ(frame_menu_command(130), nullptr) << "the options dialog is here: this case has no item left";
     const struct {
         int id;
         const char* said;
     } cases[] = {
         {274, "* Nick Listesi...: not available yet"},
-        {275, "* Düzenleme Kutusu...: not available yet"},
         {274, "* Nick Listesi...: not available yet"},  // asked again, said again
     };
     for (const auto& c : cases) {

@@ -1,0 +1,25 @@
+#include "options/options_pages.h"
+
+#include "options/default_servers.h"
+#include "options/options_subdialogs.h"
+#include "options/pages_connection.h"
+#include "options/pages_irc.h"
+#include "options/pages_servers.h"
+
+void options_pages_install()
+{
+    default_servers_install();
+    options_subdialogs_install();
+    pages_connection_install();
+    pages_servers_install();
+    pages_irc_install();
+}
+
+void options_pages_uninstall()
+{
+    pages_irc_uninstall();
+    pages_servers_uninstall();
+    pages_connection_uninstall();
+    options_subdialogs_uninstall();
+    default_servers_uninstall();
+}

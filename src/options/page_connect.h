@@ -1,0 +1,5 @@
+// The Connection page of the options dialog.
+#pragma once
+
+void page_connect_install();
+void page_connect_uninstall();
