@@ -820,6 +820,9 @@ int options_dialog_end(int command)
     Connection* conn = o.edit.conn;
     if (conn && !o.edit.chosen_server.empty() && (command == 126 || !conn_is_connected(conn)))
         conn_apply_server_entry(o.edit.chosen_server, conn);
+    // A connection that is not linked takes the identity as it is now.
+    if (conn && command == 1 && !conn_is_connected(conn))
+        conn_identity_copy(0, conn);
     if (conn) {
         const std::string network = conn->stored_identity[7];
         ini_write("text", "network", network.empty() ? nullptr : network.c_str(), main_ini_path);

@@ -245,6 +245,8 @@ TEST_F(OptionsDialogTest, OkWritesAndCancelLeavesEverythingAsItWas)
             EXPECT_EQ(conn->stored_identity[1], "kisi@ornek.net");
             EXPECT_EQ(conn->stored_identity[2], "kisi");
             EXPECT_EQ(conn->stored_identity[3], "kisi_");
+            // Not linked: the nick in use is the new one at once.
+            EXPECT_EQ(conn_own_nick(conn), "kisi");
             EXPECT_EQ(opt(OPT_INVISIBLE_MODE), 1 - opt_default(OPT_INVISIBLE_MODE));
             EXPECT_EQ(probe.applies, 1);
             EXPECT_EQ(probe.value, 1);
