@@ -47,6 +47,7 @@
 #include "commands/window_commands.h"
 #include "core/files.h"
 #include "display/ansi.h"
+#include "display/draw.h"
 #include "display/colour_widgets.h"
 #include "display/flashing.h"
 #include "display/fonts.h"
@@ -64,6 +65,7 @@
 #include "display/window_queries.h"
 #include "display/wrap.h"
 #include "extensions/irc_links.h"
+#include "extensions/picture_windows.h"
 #include "identifiers/address_identifiers.h"
 #include "identifiers/ban_list_identifiers.h"
 #include "identifiers/builtin_identifiers.h"
@@ -265,6 +267,11 @@ void app_install_subsystems()
     irc_chat_commands_install();
     irc_rejoin_install();
     irc_links_install();
+    picture_windows_install();
+    open_hooks.picture_create = picture_create;
+    draw_hooks.picture_paint = picture_paint;
+    child_hooks.picture_grow = picture_grow;
+    win_hooks.picture_free = picture_free;
     irc_flood_install();
     app_wire_irc_flood();
     captions_install();

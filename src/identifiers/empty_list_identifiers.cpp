@@ -93,20 +93,6 @@ int id_abook(IdentCall& call)
     return ident_result(call, out);
 }
 
-// $click(window, N) and $getdot(window, x, y): only picture windows answer,
-// and there are none.
-int id_click(IdentCall& call)
-{
-    std::string out;
-    return ident_result(call, out);
-}
-
-int id_getdot(IdentCall& call)
-{
-    std::string out;
-    return ident_result(call, out);
-}
-
 // $dde(service, topic [, item] [, seconds]): no conversation can be made.
 int id_dde(IdentCall& call)
 {
@@ -226,8 +212,6 @@ void empty_list_identifiers_register()
     ident_register_family("id_send", id_transfer);
     ident_register_family("id_trust", id_trust);
     ident_register_family("id_abook", id_abook);
-    ident_register_family("id_click", id_click);
-    ident_register_family("id_getdot", id_getdot);
     ident_register_family("id_dde", id_dde);
     ident_register_family("id_isdde", id_isdde);
     ident_register_family("id_snotify", id_nothing);
