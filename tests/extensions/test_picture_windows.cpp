@@ -29,6 +29,7 @@
 #include "core/options.h"
 #include "core/string_list.h"
 #include "display/child_controls.h"
+#include "display/editbox.h"
 #include "display/pictures.h"
 #include "display/window_lines.h"
 #include "extensions/picture_files.h"
@@ -226,6 +227,11 @@ std::vector<Dot> box(int l, int t, int r, int b, QRgb c)
     return out;
 }
 
+std::vector<Dot> box_dots(int l, int t, int r, int b, QRgb c)
+{
+    return box(l, t, r, b, c);
+}
+
 std::vector<Dot> joined(std::vector<std::vector<Dot>> parts)
 {
     std::vector<Dot> out;
@@ -312,6 +318,11 @@ TEST_F(PictureWindows, EachDrawCommandSetsItsPixelsAndLeavesTheRestAlone)
          {{0, 0, c4}, {1, 0, c4}, {2, 0, c2}, {3, 0, bg}}},
         {"copy stretched to double", {"/drawdot @pic 4 1 0 0", "/drawcopy @pic 0 0 1 1 @pic 10 10 2 2"},
          {{0, 0, c4}, {10, 10, c4}, {11, 10, c4}, {10, 11, c4}, {11, 11, c4}}},
+        {"scroll two areas",
+         {"/drawdot @pic 4 1 1 1 21 1", "/drawscroll @pic 1 0 0 0 5 5 0 1 20 0 5 5"},
+         {{2, 1, c4}, {21, 2, c4}}},
+        {"merge-paint copy", {"/drawdot @pic 4 1 0 0", "/drawdot -r @pic 0 1 5 5", "/drawcopy -i @pic 0 0 1 1 @pic 5 5"},
+         {{0, 0, c4}, {5, 5, 0xFF000000u | (~c4 & 0xFFFFFFu)}}},
         {"copy with a transparent colour",
          {"/drawdot @pic 4 1 0 0", "/drawdot @pic 2 1 21 0", "/drawdot @pic 2 1 20 0",
           "/drawcopy -t @pic " + std::to_string(color_rgb(kColorBackground)) + " 0 0 2 1 @pic 20 0"},
@@ -337,6 +348,102 @@ TEST_F(PictureWindows, EachDrawCommandSetsItsPixelsAndLeavesTheRestAlone)
         }
         EXPECT_EQ(differences(buffer(pic), want), "");
     }
+}
+
+TEST_F(PictureWindows, MoreSwitchesOfFillRotationAndCopies)
+{
+    WindowRecord* pic = open_picture("@pic", 40, 30);
+    ASSERT_TRUE(pic);
+    const QRgb c4 = pal(4), bg = picture_background();
+    // A fill pattern from a file: red and green side by side.
+    QImage pattern(2, 1, QImage::Format_RGB32);
+    pattern.setPixel(0, 0, qRgb(255, 0, 0));
+    pattern.setPixel(1, 0, qRgb(0, 255, 0));
+    ASSERT_EQ(dib_save_bmp(temp.path() + "stripes.bmp", pattern), 1);
+    run("/drawrect @pic 4 1 2 3 5 4");
+    EXPECT_EQ(run("/drawfill @pic 2 4 4 5 stripes.bmp"), 1) << last_status_line();
+    std::vector<Dot> want = border(2, 3, 7, 7, c4);
+    for (const Dot& d : box(3, 4, 6, 6, 0))
+        want.push_back({d.x, d.y, pattern.pixel(d.x % 2, 0)});
+    EXPECT_EQ(differences(buffer(pic), expected_with(buffer(pic), want)), "");
+
+    // Rotation centred on its area, and a background colour of its own for
+    // the corners a turn by 45 leaves.
+    run("/clear @pic");
+    run("/drawrect -f @pic 4 1 10 10 4 2");
+    run("/drawrot -c @pic 90 10 10 4 2");
+    // The turned copy goes over the area; what it does not cover stays.
+    EXPECT_EQ(differences(buffer(pic), expected_with(buffer(pic), joined({box(11, 9, 13, 13, c4), box(10, 10, 14, 12, c4)}))), "");
+    EXPECT_EQ(picture_of(pic)->extent_y, 13);
+    run("/clear @pic");
+    run("/drawrect -f @pic 4 1 10 10 8 8");
+    run("/drawrot -b @pic 255 45 10 10 8 8");
+    EXPECT_EQ(buffer(pic).pixel(10, 10), rgb_number(255)) << "a corner takes the given background";
+    EXPECT_EQ(buffer(pic).pixel(15, 15), c4) << "the middle keeps the square";
+    // Stretched back into its area.
+    run("/clear @pic");
+    run("/drawrect -f @pic 4 1 10 10 4 2");
+    run("/drawrot -f @pic 90 10 10 4 2");
+    EXPECT_EQ(differences(buffer(pic), expected_with(buffer(pic), box(10, 10, 14, 12, c4))), "");
+
+    // The extent: a replace in a small area does not shrink it.
+    run("/clear @pic");
+    run("/drawdot @pic 4 1 20 15");
+    run("/drawreplace @pic 4 2 0 0 4 4");
+    EXPECT_EQ(picture_of(pic)->extent_x, 21);
+    EXPECT_EQ(picture_of(pic)->extent_y, 16);
+    // A copy grows the extent of the window drawn into.
+    run("/window -p @two");
+    WindowRecord* two = win_find_by_name("@two", nullptr);
+    ASSERT_TRUE(picture_of(two));
+    EXPECT_EQ(run("/drawcopy @pic 20 15 1 1 @two 7 8"), 1);
+    EXPECT_EQ(buffer(two).pixel(7, 8), c4);
+    EXPECT_EQ(picture_of(two)->extent_x, 8);
+    EXPECT_EQ(picture_of(two)->extent_y, 9);
+    EXPECT_EQ(buffer(pic).pixel(7, 8), bg);
+
+    // -h raises the activity of a window the user is not looking at.
+    win_activate(status->hwnd, 0);
+    pump();
+    pic->activity = 0;
+    run("/drawdot -n @pic 4 1 1 1");
+    EXPECT_EQ(pic->activity, 0);
+    run("/drawdot -hn @pic 4 1 1 1");
+    EXPECT_EQ(pic->activity, 1);
+}
+
+TEST_F(PictureWindows, IconsAreDrawnAtTheSizeAsked)
+{
+    WindowRecord* pic = open_picture("@pic", 60, 50);
+    ASSERT_TRUE(pic);
+    QImage icon(48, 48, QImage::Format_ARGB32);
+    icon.fill(qRgb(0, 0, 255));
+    ASSERT_TRUE(icon.save(QString::fromStdString(temp.path() + "blue.ico"), "ICO"));
+    struct Case {
+        const char* line;
+        int side;
+    } cases[] = {{"/drawpic -g1 @pic 0 0 blue.ico", 16}, {"/drawpic @pic 0 0 blue.ico", 32},
+                 {"/drawpic -g3 @pic 0 0 blue.ico", 48}, {"/drawpic -o @pic 0 0 0 blue.ico", 32}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        run("/clear @pic");
+        EXPECT_EQ(run(c.line), 1) << last_status_line();
+        EXPECT_EQ(differences(buffer(pic), expected_with(buffer(pic), box(0, 0, c.side, c.side, qRgb(0, 0, 255)))), "");
+    }
+    EXPECT_EQ(run("/drawpic -o @pic 0 0 5 blue.ico"), 0) << "no fifth icon";
+    EXPECT_EQ(last_status_line(), "* /drawpic: Dosyası 'blue.ico' bölümüne yüklenirken hata oluştu");
+}
+
+// A draw command typed into the status window's input box.
+TEST_F(PictureWindows, ADrawCommandTypedByTheUser)
+{
+    WindowRecord* pic = open_picture("@pic", 20, 20);
+    ASSERT_TRUE(pic && status->editbox.get());
+    EditBox* box = status->editbox.get();
+    QTest::keyClicks(box, "/drawrect -f @pic 4 1 1 1 3 3");
+    QTest::keyClick(box, Qt::Key_Return);
+    pump();
+    EXPECT_EQ(differences(buffer(pic), expected_with(buffer(pic), box_dots(1, 1, 4, 4, pal(4)))), "");
 }
 
 // Shapes drawn by the painter: they stay inside their box, cover its
