@@ -66,6 +66,7 @@ int draw_open(DrawCall& d, bool window)
     if (d.i >= t.size())
         return draw_error_params(d);
     WindowRecord* rec = win_find_by_name(t[d.i], nullptr);
+    picture_sync_layout(rec);
     PictureState* st = picture_of(rec);
     if (!st || !rec->text_area.get())
         return draw_error_window(d);

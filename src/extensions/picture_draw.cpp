@@ -685,6 +685,7 @@ int draw_copy(DrawCall& d)
     if (d.left() == 0)
         return draw_error_params(d);
     WindowRecord* to = win_find_by_name(d.arg(0), nullptr);
+    picture_sync_layout(to);
     PictureState* to_st = picture_of(to);
     if (!to_st)
         return draw_error_window(d);

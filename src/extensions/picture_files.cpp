@@ -355,6 +355,7 @@ int cmd_drawpic(CommandCall& call)
         return 1;
     }
     WindowRecord* rec = win_find_by_name(d.arg(0), nullptr);
+    picture_sync_layout(rec);
     PictureState* st = picture_of(rec);
     if (!st || !rec->text_area.get())
         return draw_error_window(d);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/child_widgets.h"
+#include "app/child_window.h"
 #include "app/window_open.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
@@ -57,6 +58,7 @@ int id_getdot(IdentCall& call)
 {
     std::string out;
     WindowRecord* rec = win_find_by_name(ident_arg(call, 0), nullptr);
+    picture_sync_layout(rec);
     PictureState* st = picture_of(rec);
     const std::string& xs = ident_arg(call, 1);
     const std::string& ys = ident_arg(call, 2);
@@ -239,6 +241,19 @@ void picture_grow(WindowRecord* rec)
     picture_show(rec, QRect());
     if (cut)
         report_cut(rec, size);
+}
+
+void picture_sync_layout(WindowRecord* rec)
+{
+    PictureState* st = picture_of(rec);
+    QWidget* hwnd = rec ? rec->hwnd.get() : nullptr;
+    if (!st || !hwnd)
+        return;
+    // A window just opened or resized is laid out later; a script that
+    // draws at once must find the buffer at the window's size.
+    const WinRect& r = rec->layout_rect;
+    if (r.right - r.left != hwnd->width() || r.bottom - r.top != hwnd->height())
+        win_layout(hwnd, kLayoutFull);
 }
 
 void picture_windows_install()

@@ -42,6 +42,10 @@ void picture_paint(WindowRecord* rec, QPainter& painter, const QRect& area);
 void picture_grow(WindowRecord* rec);
 void picture_free(WindowRecord* rec);
 
+// Lays the window out now when its size changed since its last layout
+// (the buffer then grows with it).
+void picture_sync_layout(WindowRecord* rec);
+
 // Clear: the drawn extent becomes 0, 0 and the buffer takes the Background
 // colour; with `show` the window is repainted.
 void picture_clear(WindowRecord* rec, bool show);

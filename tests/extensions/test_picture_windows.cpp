@@ -434,6 +434,26 @@ TEST_F(PictureWindows, IconsAreDrawnAtTheSizeAsked)
     EXPECT_EQ(last_status_line(), "* /drawpic: Dosyası 'blue.ico' bölümüne yüklenirken hata oluştu");
 }
 
+// A script opens a window and draws at once, before any event is handled:
+// the buffer has the window's size already.
+TEST_F(PictureWindows, DrawingRightAfterOpeningReachesTheWholeWindow)
+{
+    EXPECT_EQ(script_exec_line(status->hwnd.get(),
+                               "/window -pf @now 20 20 300 200 | drawrect -f @now 4 1 0 0 300 200 | "
+                               "drawdot @now 2 1 250 150",
+                               nullptr, 1, nullptr, nullptr, conn),
+              1);
+    WindowRecord* now = win_find_by_name("@now", nullptr);
+    ASSERT_TRUE(picture_of(now));
+    EXPECT_GE(buffer(now).width(), 251);
+    EXPECT_GE(buffer(now).height(), 151);
+    EXPECT_EQ(buffer(now).pixel(250, 150), pal(2));
+    EXPECT_EQ(buffer(now).pixel(200, 100), pal(4));
+    pump();
+    EXPECT_EQ(buffer(now).pixel(250, 150), pal(2)) << "kept when the window is laid out";
+    EXPECT_EQ(buffer(now).pixel(200, 100), pal(4));
+}
+
 // A draw command typed into the status window's input box.
 TEST_F(PictureWindows, ADrawCommandTypedByTheUser)
 {
