@@ -916,6 +916,9 @@ TEST_F(PictureWindows, HugeWindowsAndAreasAreBounded)
 
     WindowRecord* pic = open_picture("@pic", 20, 20);
     ASSERT_TRUE(pic);
+    QImage dot(1, 1, QImage::Format_RGB32);
+    dot.fill(qRgb(1, 2, 3));
+    ASSERT_EQ(dib_save_bmp(temp.path() + "dot.bmp", dot), 1);
     // Coordinates and sizes far out of range: nothing breaks, nothing is
     // drawn where it should not be.
     for (const char* line : {
@@ -927,12 +930,16 @@ TEST_F(PictureWindows, HugeWindowsAndAreasAreBounded)
              "/drawreplace @pic 4 2 -99999999999 -99999999999 99999999999 99999999999",
              "/drawrot @pic 45 -5 -5 99999999 99999999",
              "/drawdot @pic 4 4096 99999999999 99999999999",
+             "/drawpic -s @pic 0 0 99999999 99999999 -5 -5 99999999 99999999 dot.bmp",
+             "/drawpic -sl @pic -9999999 -9999999 19999999 19999999 dot.bmp",
          }) {
         SCOPED_TRACE(line);
         run(line);
         EXPECT_LE(picture_of(pic)->extent_x, buffer(pic).width());
         EXPECT_LE(picture_of(pic)->extent_y, buffer(pic).height());
     }
+    EXPECT_EQ(buffer(pic).pixel(buffer(pic).width() - 1, buffer(pic).height() - 1), qRgb(1, 2, 3))
+        << "the tiles reach the far corner";
     // A megabyte of text is cut to a command line's length.
     const std::string text(1 << 20, 'W');
     EXPECT_EQ(script_exec_plain_command(status->hwnd.get(), "drawtext @pic 4 0 0 " + text, conn, 0), 1);
