@@ -465,37 +465,93 @@ int draw_text(DrawCall& d)
     if (d.has('l'))
         flags |= kDrawCrLfBreaks;
     QImage& img = d.st->buffer;
+    // With `r` the text is painted as it stands in colours of its own
+    // (codes taken out with `p`); otherwise by the line painter.
+    std::string plain = text;
+    if (rgb && d.has('p'))
+        text_strip_codes(plain, 31);
+    QFont font = font_make_qfont(face, size, weight, charset);
+    font.setStyleStrategy(QFont::NoAntialias);
+    const QFontMetrics fm(font);
+    const int measure_flags = (flags & kDrawNoCodes ? 4 : 0) | (flags & kDrawCrLfBreaks ? 0x40 : 0);
+    auto width_of = [&](const std::string& line) {
+        if (rgb)
+            return fm.horizontalAdvance(QString::fromUtf8(line.data(), static_cast<int>(line.size())));
+        return text_measure_in_font(line, face, size, weight, charset, 1 | 2 | measure_flags, 1, rec, nullptr) & 0xFFFF;
+    };
+    const int line_height = rgb ? fm.height()
+                                : (text_measure_in_font("X", face, size, weight, charset, 1 | 2, 1, rec, nullptr) >> 16) & 0xFFFF;
+
     QRect box;
+    std::vector<std::string> lines;
     if (d.has('c')) {
         box = QRect(static_cast<int>(x), static_cast<int>(y), static_cast<int>(std::max<long long>(w, 0)),
                     static_cast<int>(std::max<long long>(h, 0)));
+        // Wrapped at blanks to the box's width (a word wider than the box
+        // is cut by it); with `l` a CR LF also ends a line.
+        std::vector<std::string> pieces;
+        const std::string& all = rgb ? plain : text;
+        if (d.has('l')) {
+            std::size_t from = 0, at;
+            while ((at = all.find("\r\n", from)) != std::string::npos) {
+                pieces.push_back(all.substr(from, at - from));
+                from = at + 2;
+            }
+            pieces.push_back(all.substr(from));
+        } else {
+            pieces.push_back(all);
+        }
+        const int rows = line_height > 0 ? box.height() / line_height + 1 : 1;
+        for (const std::string& piece : pieces) {
+            std::string current;
+            std::size_t from = 0;
+            while (from <= piece.size() && static_cast<int>(lines.size()) < rows) {
+                std::size_t blank = piece.find(' ', from);
+                if (blank == std::string::npos)
+                    blank = piece.size();
+                const std::string word = piece.substr(from, blank - from);
+                from = blank + 1;
+                const std::string longer = current.empty() ? word : current + " " + word;
+                if (!current.empty() && width_of(longer) > box.width()) {
+                    lines.push_back(current);
+                    current = word;
+                } else {
+                    current = longer;
+                }
+            }
+            lines.push_back(current);
+        }
+        flags &= ~kDrawCrLfBreaks;
     } else {
-        const int both = text_measure_in_font(text, face, size, weight, charset, 1 | 2 | (flags & kDrawNoCodes ? 4 : 0) |
-                                                  (flags & kDrawCrLfBreaks ? 0x40 : 0), 1, rec, nullptr);
+        const int both = text_measure_in_font(text, face, size, weight, charset, 1 | 2 | measure_flags, 1, rec, nullptr);
         box = QRect(static_cast<int>(x), static_cast<int>(y), both & 0xFFFF, (both >> 16) & 0xFFFF);
+        if (rgb)
+            box.setSize(QSize(width_of(plain), line_height));
+        lines.push_back(rgb ? plain : text);
     }
     {
         QPainter p(&img);
         p.setRenderHint(QPainter::TextAntialiasing, false);
-        if (rgb) {
-            // Colours of their own: the text is painted as it stands (codes
-            // taken out with `p`).
-            std::string plain = text;
-            if (d.has('p'))
-                text_strip_codes(plain, 31);
-            QFont font = font_make_qfont(face, size, weight, charset);
-            font.setStyleStrategy(QFont::NoAntialias);
-            p.setFont(font);
-            p.setClipRect(box);
-            if (d.has('b'))
-                p.fillRect(box, background);
-            p.setPen(colour);
-            const QFontMetrics fm(font);
-            p.drawText(QPoint(box.left(), box.top() + fm.ascent()), QString::fromUtf8(plain.data(), static_cast<int>(plain.size())));
-        } else {
-            draw_line(p, face, size, weight, charset, box.left(), box.top(), box, text,
-                      static_cast<std::uint32_t>(colour_value), static_cast<std::uint32_t>(background_value),
-                      d.has('b') ? 2 : 1, 0, flags, 1, rec);
+        p.setClipRect(box);
+        if (rgb && d.has('b'))
+            p.fillRect(box, background);
+        int top = box.top();
+        for (const std::string& line : lines) {
+            if (top > box.bottom())
+                break;
+            if (rgb) {
+                p.setFont(font);
+                p.setPen(colour);
+                p.drawText(QPoint(box.left(), top + fm.ascent()),
+                           QString::fromUtf8(line.data(), static_cast<int>(line.size())));
+                top += line_height;
+            } else {
+                const QSize drawn = draw_line(p, face, size, weight, charset, box.left(), top, box, line,
+                                              static_cast<std::uint32_t>(colour_value),
+                                              static_cast<std::uint32_t>(background_value), d.has('b') ? 2 : 1, 0,
+                                              flags, 1, rec);
+                top += std::max(drawn.height(), 1);
+            }
         }
     }
     picture_note_extent(d.st, static_cast<long long>(box.left()) + box.width(),

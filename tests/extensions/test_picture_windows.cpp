@@ -535,6 +535,21 @@ TEST_F(PictureWindows, TextIsDrawnInItsBoxWithItsBackground)
     EXPECT_EQ(changed_in(all), changed_in(QRect(50, 20, 8, 6)));
     EXPECT_EQ(buffer(pic).pixel(57, 25), pal(2)) << "the background fills the box";
 
+    // Wrapped at blanks in its box: more lines below the first, nothing
+    // right of the box.
+    for (const char* line : {"/drawtext -c @pic 4 10 5 40 50 aaa bbb ccc ddd eee",
+                             "/drawtext -cr @pic 255 10 5 40 50 aaa bbb ccc ddd eee"}) {
+        SCOPED_TRACE(line);
+        run("/clear @pic");
+        run(line);
+        EXPECT_EQ(changed_in(all), changed_in(QRect(10, 5, 40, 50)));
+        EXPECT_GT(changed_in(QRect(10, 5 + h, 40, 50 - h)), 5) << "a second line";
+    }
+    run("/clear @pic");
+    run("/drawtext @pic 4 10 5 aaa bbb ccc ddd eee");
+    EXPECT_EQ(changed_in(QRect(10, 5 + h, 40, 50 - h)), 0) << "without a box: one line";
+    EXPECT_GT(changed_in(QRect(50, 5, 100, h)), 5);
+
     // A face and size of its own, and RGB colours.
     run("/clear @pic");
     run("/drawtext -rb @pic 255 65280 \"DejaVu Sans\" 12 5 5 Wide");
