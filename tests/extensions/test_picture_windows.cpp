@@ -1049,6 +1049,41 @@ TEST_F(PictureWindows, ClicksRunTheHandlersOfTheWindowClicked)
     EXPECT_EQ(sent(), std::vector<std::string>{"PRIVMSG t :0\n"});
 }
 
+// The pointer dragged out of the window with the button held: "leave" once,
+// the window keeps the moves until the button comes up.
+TEST_F(PictureWindows, DraggingOutLeavesOnceAndKeepsTheWindowUntilRelease)
+{
+    ASSERT_TRUE(load_script("drag.kst", {
+        "menu @pic {",
+        "sclick:/msg t sclick",
+        "uclick:/msg t uclick",
+        "drop:/msg t drop $mouse.x",
+        "mouse:/msg t mouse $mouse.key",
+        "leave:/msg t leave",
+        "}",
+    }));
+    WindowRecord* pic = open_picture("@pic", 80, 60);
+    ASSERT_TRUE(pic);
+    QWidget* area = pic->text_area.get();
+    wire.clear();
+    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseMove(area, QPoint(12, 12));
+    QTest::mouseMove(area, QPoint(-5, -5));
+    QTest::mouseMove(area, QPoint(-6, -6));
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(-6, -6));
+    pump();
+    const std::string x = std::to_string(area->mapTo(pic->hwnd.get(), QPoint(-6, -6)).x());
+    EXPECT_EQ(sent(), (std::vector<std::string>{"PRIVMSG t :sclick\n", "PRIVMSG t :mouse 1\n", "PRIVMSG t :leave\n",
+                                                "PRIVMSG t :mouse 1\n", "PRIVMSG t :mouse 1\n",
+                                                "PRIVMSG t :uclick\n", "PRIVMSG t :drop " + x + "\n"}));
+    // The hover ended with the release: the pointer's leave runs nothing.
+    wire.clear();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(area, &leave);
+    pump();
+    EXPECT_TRUE(sent().empty()) << ::testing::PrintToString(sent());
+}
+
 // A handler that draws where the user clicked: the way scripts use
 // picture windows.
 TEST_F(PictureWindows, AClickHandlerDrawsWhereTheUserClicked)
