@@ -47,6 +47,7 @@
 #include "commands/window_commands.h"
 #include "core/files.h"
 #include "display/ansi.h"
+#include "display/draw.h"
 #include "display/colour_widgets.h"
 #include "display/flashing.h"
 #include "display/fonts.h"
@@ -68,6 +69,7 @@
 #include "extensions/dde_client.h"
 #include "extensions/dll_calls.h"
 #include "extensions/irc_links.h"
+#include "extensions/picture_windows.h"
 #include "identifiers/address_identifiers.h"
 #include "identifiers/ban_list_identifiers.h"
 #include "identifiers/builtin_identifiers.h"
@@ -274,6 +276,11 @@ void app_install_subsystems()
     irc_links_install();
     dialogs_install();
     child_hooks.follow_current_conn = dialogs_follow_current_conn;
+    picture_windows_install();
+    open_hooks.picture_create = picture_create;
+    draw_hooks.picture_paint = picture_paint;
+    child_hooks.picture_grow = picture_grow;
+    win_hooks.picture_free = picture_free;
     irc_flood_install();
     app_wire_irc_flood();
     captions_install();

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "display/child_layout.h"
+#include "display/mouse_clicks.h"
 #include "app/child_widgets.h"
 #include "app/child_window.h"
 #include "app/mdi_client.h"
@@ -75,8 +76,13 @@ void win_mouse_facts(MouseFacts& out)
     // Without the widget application there is no cursor to ask.
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return;
-    const QPoint at = QCursor::pos();
-    if (QWidget* under = QApplication::widgetAt(at)) {
+    // While a window's mouse event runs, its point and window; else the
+    // cursor and the window under it.
+    const bool recorded = mouse_state.x != -1;
+    const QPoint at = recorded ? QPoint(mouse_state.x, mouse_state.y) : QCursor::pos();
+    QWidget* under = recorded && win_is_record(mouse_state.rec) ? mouse_state.rec->hwnd.get()
+                                                                 : QApplication::widgetAt(at);
+    if (under) {
         QWidget* hwnd = win_owner_hwnd(under);
         out.rec = hwnd ? win_record_of(hwnd) : nullptr;
         if (out.rec) {
@@ -96,6 +102,10 @@ void win_mouse_facts(MouseFacts& out)
     const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
     out.dx = at.x() - origin.x();
     out.dy = at.y() - origin.y();
+    if (recorded) {
+        out.keys = mouse_state.keys;
+        return;
+    }
     const Qt::MouseButtons b = QGuiApplication::mouseButtons();
     const Qt::KeyboardModifiers k = QGuiApplication::keyboardModifiers();
     out.keys = (b & Qt::LeftButton ? 1 : 0) | (k & Qt::ControlModifier ? 2 : 0) | (k & Qt::ShiftModifier ? 4 : 0) |

@@ -196,6 +196,13 @@ void TextArea::mouseDoubleClickEvent(QMouseEvent* event)
     QFrame::mouseDoubleClickEvent(event);
 }
 
+void TextArea::leaveEvent(QEvent* event)
+{
+    if (WindowRecord* rec = record())
+        clicks_text_area_leave(this, rec);
+    QFrame::leaveEvent(event);
+}
+
 EditBox::EditBox(QWidget* parent, int second) : QPlainTextEdit(parent), second_(second ? 1 : 0)
 {
     tag_control(this, "Edit", second ? kCtlEditBox2 : kCtlEditBox);

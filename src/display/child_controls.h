@@ -38,6 +38,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     // Paints the lines. The default fills the background colour, then paints
     // the window's lines.
     virtual void paintLines(QPainter& painter, WindowRecord* rec);

@@ -1,6 +1,8 @@
 #include "display/mouse_clicks.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QCoreApplication>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -11,6 +13,7 @@
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/ini.h"
+#include "core/string_list.h"
 #include "core/main_settings.h"
 #include "core/text_limits.h"
 #include "display/hotlinks.h"
@@ -41,6 +44,90 @@ const ClickKey kClickKeys[] = {
 QPoint g_last_hover(-1, -1);
 QPointer<QWidget> g_last_hover_window;
 int g_list_listener = 0;
+
+// The custom window under the pointer, whether its "leave" already ran
+// (the pointer went out with a button held: the window keeps the hover
+// until the button comes up), and the last point reported to "mouse".
+QPointer<QWidget> g_custom_hover;
+bool g_custom_left = false;
+QPoint g_custom_last(-1, -1);
+QPointer<QWidget> g_custom_last_window;
+
+// Runs a custom window's mouse handler with the mouse state pointing at it.
+void custom_mouse_event(WindowRecord* rec, int n)
+{
+    mouse_state.rec = rec;
+    clicks_custom_event.fire(rec, n, -1);
+    mouse_state.rec = nullptr;
+}
+
+// The "leave" handler of the hovered window, when it is still there.
+void custom_hover_leave()
+{
+    QPointer<QWidget> hwnd = g_custom_hover;
+    WindowRecord* rec = hwnd ? win_record_of(hwnd.data()) : nullptr;
+    const bool ran = g_custom_left;
+    g_custom_left = true;
+    if (!ran && win_is_record(rec) && rec->type == kWinCustom)
+        custom_mouse_event(rec, 8);
+}
+
+// A custom window's share of a mouse event on its text area.
+void custom_text_area_mouse(TextArea* area, QMouseEvent* event, WindowRecord* rec)
+{
+    QPointer<QWidget> hwnd(rec->hwnd.get());
+    QPointer<TextArea> guard(area);
+    const QPoint p = event->position().toPoint();
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (event->button() != Qt::LeftButton)
+            break;
+        rec->press_points = strlist_append(rec->press_points,
+                                           std::to_string(p.x()) + "," + std::to_string(p.y()), 0);
+        custom_mouse_event(rec, 3);
+        break;
+    case QEvent::MouseButtonRelease: {
+        if (event->button() != Qt::LeftButton)
+            break;
+        custom_mouse_event(rec, 6);
+        rec = hwnd ? win_record_of(hwnd.data()) : nullptr;
+        if (!win_is_record(rec))
+            break;
+        const StringNode* last = rec->press_points;
+        while (last && last->next)
+            last = last->next;
+        if (!last || last->text != std::to_string(p.x()) + "," + std::to_string(p.y()))
+            custom_mouse_event(rec, 5);
+        // Released outside after the pointer went out: the hover ends.
+        if (guard && !guard->rect().contains(p) && g_custom_hover.data() == hwnd.data()) {
+            g_custom_hover = nullptr;
+            g_custom_left = false;
+        }
+        break;
+    }
+    case QEvent::MouseMove: {
+        const bool inside = area->rect().contains(p);
+        if (!inside) {
+            if (g_custom_hover.data() == hwnd.data())
+                custom_hover_leave();
+        } else if (g_custom_hover.data() != hwnd.data() || g_custom_left) {
+            if (g_custom_hover && g_custom_hover.data() != hwnd.data())
+                custom_hover_leave();
+            g_custom_hover = hwnd.data();
+            g_custom_left = false;
+        }
+        rec = hwnd ? win_record_of(hwnd.data()) : nullptr;
+        if (win_is_record(rec) && (p != g_custom_last || g_custom_last_window.data() != hwnd.data())) {
+            g_custom_last = p;
+            g_custom_last_window = hwnd.data();
+            custom_mouse_event(rec, 4);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
 
 void run_click_command(QWidget* window, const std::string& command, const char* param,
                        Connection* conn)
@@ -314,6 +401,20 @@ int clicks_text_area_mouse(TextArea* area, QMouseEvent* event, WindowRecord* rec
     mouse_state.keys = mouse_key_flags(static_cast<int>(event->buttons()),
                                        static_cast<int>(event->modifiers()));
     mouse_set_point(area->mapToGlobal(p));
+    if (rec->type == kWinCustom) {
+        custom_text_area_mouse(area, event, rec);
+        rec = win_record_of(hwnd.data());
+        if (!guard || !win_is_record(rec)) {
+            mouse_state.x = -1;
+            return 1;
+        }
+        // A picture has no text to mark and no links; its double-click is
+        // the window's own.
+        if (rec->picture && event->type() != QEvent::MouseButtonDblClick) {
+            mouse_state.x = -1;
+            return 1;
+        }
+    }
     int used = 0;
     switch (event->type()) {
     case QEvent::MouseButtonDblClick:
@@ -367,6 +468,21 @@ int clicks_text_area_mouse(TextArea* area, QMouseEvent* event, WindowRecord* rec
     }
     mouse_state.x = -1;
     return used;
+}
+
+void clicks_text_area_leave(TextArea* area, WindowRecord* rec)
+{
+    if (!area || !win_is_record(rec) || !rec->hwnd.get() || g_custom_hover.data() != rec->hwnd.get())
+        return;
+    if (QGuiApplication::mouseButtons() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton))
+        return;  // held: the window keeps the hover until the button comes up
+    mouse_state.keys = mouse_key_flags(static_cast<int>(QGuiApplication::mouseButtons()),
+                                       static_cast<int>(QGuiApplication::keyboardModifiers()));
+    mouse_set_point(QCursor::pos());
+    custom_hover_leave();
+    g_custom_hover = nullptr;
+    g_custom_left = false;
+    mouse_state.x = -1;
 }
 
 void clicks_install()

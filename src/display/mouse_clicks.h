@@ -44,6 +44,7 @@ struct MouseState {
     int x = -1;
     int y = 0;
     int keys = 0;
+    WindowRecord* rec = nullptr;  // the custom window whose event runs, or null
 };
 extern MouseState mouse_state;
 
@@ -76,8 +77,15 @@ void mouse_set_point(QPoint point);
 
 // The text area's mouse: double-clicks, the press offered to the hotlinks,
 // the hotlink hover, and text marking with the left button. 1 when the
-// event was used.
+// event was used. Custom windows run their mouse handlers: "sclick" on a
+// left press (the point is recorded), "uclick" on its release and "drop"
+// when that is another point, "mouse" when the pointer moves and "leave"
+// when it goes; a picture window's text area has no text to mark.
 int clicks_text_area_mouse(TextArea* area, QMouseEvent* event, WindowRecord* rec);
+
+// The pointer left a window's text area (no button held): a custom window
+// under the pointer until now runs its "leave" handler.
+void clicks_text_area_leave(TextArea* area, WindowRecord* rec);
 
 // Listens for new list boxes so that their double-clicks come here.
 void clicks_install();

@@ -508,6 +508,8 @@ void wl_list_fit_extent(WindowRecord* rec)
 
 // ---- Clearing ----
 
+Signal<void(WindowRecord*)> win_picture_clear_asked;
+
 void win_clear_buffer(WindowRecord* rec, int list_only)
 {
     if (!rec || !win_is_record(rec))
@@ -524,8 +526,10 @@ void win_clear_buffer(WindowRecord* rec, int list_only)
             wl_list_clear(rec);
             return;
         }
-        if (rec->picture)
+        if (rec->picture) {
+            win_picture_clear_asked.fire(rec);
             return;
+        }
     }
     switch (rec->type) {
     case kWinStatus:

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/signal.h"
+
 struct StringNode;
 struct WindowRecord;
 
@@ -85,6 +87,12 @@ void wl_list_fit_extent(WindowRecord* rec);
 // query, finger and custom text windows free their lines, move the line
 // marker below the empty buffer and redraw. A marking under way ends.
 void win_clear_buffer(WindowRecord* rec, int list_only);
+// A picture window is cleared by its picture code: its back buffer takes
+// the background colour (fired by win_clear_buffer).
+enum PictureClearOrder {
+    kPictureClearWindows = 50,
+};
+extern Signal<void(WindowRecord* rec)> win_picture_clear_asked;
 
 // ---- A channel's nick list ----
 

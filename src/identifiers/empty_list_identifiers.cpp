@@ -93,20 +93,6 @@ int id_abook(IdentCall& call)
     return ident_result(call, out);
 }
 
-// $click(window, N) and $getdot(window, x, y): only picture windows answer,
-// and there are none.
-int id_click(IdentCall& call)
-{
-    std::string out;
-    return ident_result(call, out);
-}
-
-int id_getdot(IdentCall& call)
-{
-    std::string out;
-    return ident_result(call, out);
-}
-
 // $snotify (the notify list window's selected nick) and $url (the page
 // the web browser shows): nothing to read.
 int id_nothing(IdentCall& call)
@@ -212,8 +198,6 @@ void empty_list_identifiers_register()
     ident_register_family("id_send", id_transfer);
     ident_register_family("id_trust", id_trust);
     ident_register_family("id_abook", id_abook);
-    ident_register_family("id_click", id_click);
-    ident_register_family("id_getdot", id_getdot);
     ident_register_family("id_snotify", id_nothing);
     ident_register_family("id_url", id_nothing);
     ident_register_family("id_lock", id_lock);

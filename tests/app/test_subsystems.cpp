@@ -152,7 +152,9 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
         {"/vcadd obj Thing", "* /vcadd: not available yet", nullptr},
         // Built: an object that cannot be made, quietly.
         {"/comopen obj Thing", nullptr, nullptr},
-        {"/DRAWTEXT @pic 1 x", "* /drawtext: not available yet", nullptr},
+        {"/GPLAY tune.wav", "* /gplay: not available yet", nullptr},
+        // Built now: its own handler answers, and nothing goes out either.
+        {"/DRAWTEXT @pic 1 x", "* /drawtext: Geçersiz pencere", nullptr},
         {"//echo -a before $agentver after", "* $agentver: not available yet", nullptr},
         {"/zzztop a b", nullptr, "ZZZTOP a b"},
     };
