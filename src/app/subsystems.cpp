@@ -64,6 +64,7 @@
 #include "display/window_queries.h"
 #include "display/wrap.h"
 #include "extensions/irc_links.h"
+#include "extensions/sockets.h"
 #include "identifiers/address_identifiers.h"
 #include "identifiers/ban_list_identifiers.h"
 #include "identifiers/builtin_identifiers.h"
@@ -259,6 +260,7 @@ void app_install_subsystems()
     irc_dispatch_install();
     app_wire_irc_dispatch();
     irc_lookups_install();
+    sockets_install();
     app_wire_irc_lookups();
     irc_membership_install();
     app_wire_irc_membership();
