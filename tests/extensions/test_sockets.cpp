@@ -77,6 +77,18 @@ TEST_F(Sockets, RefusedConnectionReportsKindThreeAndGoes)
     EXPECT_TRUE(sock_list().empty());
 }
 
+// A connection that cannot even start (its bind address is not ours) is
+// reported later, the way a refused one is.
+TEST_F(Sockets, StartFailureReportedLikeARefusal)
+{
+    load_script("s.kst", {"on *:SOCKOPEN:b:say open $sockerr $sock(b).wserr"});
+    ASSERT_EQ(run("sockopen -d 192.0.2.1 b 127.0.0.1 9"), 1);
+    EXPECT_TRUE(said.empty());
+    ASSERT_TRUE(wait_for([] { return !said.empty(); }));
+    EXPECT_EQ(said, std::vector<std::string>{"open 3 10061"});
+    EXPECT_TRUE(sock_list().empty());
+}
+
 // A host name goes through the lookup queue and connects to its address.
 TEST_F(Sockets, HostNameIsLookedUpThenConnected)
 {
@@ -171,6 +183,9 @@ TEST_F(Sockets, SockreadForms)
         {"-n &b", "abc\r\ndef", "len 5 br 5 rq 3 bytes 97 98 99 0 0"},
         {"-n &b", "abcdef", "len 0 br 0 rq 6"},
         {"-fn &b", "abcdef", "len 6 br 6 rq 0"},
+        // A full buffer without a line end is taken whole, so that reading
+        // by lines cannot spin on a buffer that never empties.
+        {"-n &b", "5000x", "len 4096 br 4096 rq 0"},
         {"%v", "abc", "v <> br 0 rq 3"},
         {"-f %v", "abc", "v <abc> br 3 rq 0"},
         {"%v", "abc\r\ndef\n", "v <abc> br 5 rq 4"},
@@ -179,6 +194,8 @@ TEST_F(Sockets, SockreadForms)
         SCOPED_TRACE(c.read);
         said.clear();
         std::string payload = c.sent;
+        if (payload == "5000x")
+            payload.assign(5000, 'x');
         if (payload.empty())
             for (int i = 0; i < 256; ++i)
                 payload.push_back(static_cast<char>(i));
