@@ -496,6 +496,15 @@ TEST_F(Sockets, HugeNameRefusedEverywhere)
     }
     EXPECT_EQ(sock_list().size(), 1u);
     EXPECT_FALSE(sock_list()[0]->has_mark);
+    // The bound: 255 characters are a name, 256 are not.
+    const std::string longest(kSockNameMax - 1, 'a');
+    EXPECT_EQ(run("socklisten " + longest), 1);
+    EXPECT_EQ(run("socklisten " + std::string(kSockNameMax, 'b')), 0);
+    said.clear();
+    run("say $sock(" + longest + ").status");
+    EXPECT_EQ(said, std::vector<std::string>{"listening"});
+    EXPECT_EQ(run("sockclose " + longest), 1);
+    EXPECT_EQ(sock_list().size(), 1u);
     // The identifier with the longest name a script line can carry.
     said.clear();
     run("say < $+ $sock(" + huge.substr(0, 3000) + ") $+ >");
