@@ -70,6 +70,7 @@
 #include "extensions/dll_calls.h"
 #include "extensions/irc_links.h"
 #include "extensions/picture_windows.h"
+#include "extensions/sockets.h"
 #include "identifiers/address_identifiers.h"
 #include "identifiers/ban_list_identifiers.h"
 #include "identifiers/builtin_identifiers.h"
@@ -268,6 +269,7 @@ void app_install_subsystems()
     irc_dispatch_install();
     app_wire_irc_dispatch();
     irc_lookups_install();
+    sockets_install();
     app_wire_irc_lookups();
     irc_membership_install();
     app_wire_irc_membership();

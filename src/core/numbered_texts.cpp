@@ -105,7 +105,7 @@ std::string text_fill_pattern(std::string_view pattern, std::initializer_list<st
     std::string out;
     auto it = args.begin();
     for (std::size_t i = 0; i < pattern.size() && out.size() < kLongText; ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 's' || pattern[i + 1] == 'd')) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 's' || pattern[i + 1] == 'd' || pattern[i + 1] == 'u')) {
             if (it != args.end())
                 out += *it++;
             ++i;

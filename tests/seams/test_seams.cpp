@@ -82,6 +82,7 @@ struct ExpectedListener {
 // signals it reads, save those of the folders above app/.
 #include "commands/play_queue.h"
 #include "extensions/dialog_runtime.h"
+#include "extensions/sockets.h"
 #include "app/listeners_expected.inc"
 
 namespace {

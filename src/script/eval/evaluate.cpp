@@ -629,7 +629,7 @@ int Evaluator::eval_one(EvalToken* t, EvalToken** next_out)
             for (EvalToken* p = list.head->next; p && p != t->next; p = p->next)
                 if (p->text.empty() || p->text[0] != '-')
                     ++position;
-            if (var_keep_name(list.head->text, position, s)) {
+            if (var_keep_name(list.head->text, position, s, t->next == nullptr)) {
                 t->flags |= kTokKeepName;
                 set_final_literal(list, t);
                 return 1;

@@ -801,7 +801,18 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
         cand.command.assign(after);
         return true;
     }
-    // Forms whose records (DCC, sockets) are not wired in: no match.
+    // Socket events: the field is matched against the socket's name.
+    if (in_list(id, {kEvSockClose, kEvSockListen, kEvSockOpen, kEvSockRead, kEvSockWrite,
+                     kEvUdpRead, kEvUdpWrite})) {
+        if (!c_.source || !c_.source->socket || !split_field(rest, field, after, c_.flag_regex))
+            return false;
+        const std::string& name = c_.source->text1;
+        if (!eval_field(field, name, value) || !match_text(value, name))
+            return false;
+        cand.command.assign(after);
+        return true;
+    }
+    // Forms whose records (DCC) are not wired in: no match.
     return false;
 }
 

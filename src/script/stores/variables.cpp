@@ -894,12 +894,14 @@ bool is_switch(const EvalToken* tok)
 
 } // namespace
 
-int var_keep_name(std::string_view command_word, int position, std::string_view token)
+int var_keep_name(std::string_view command_word, int position, std::string_view token, int last)
 {
     if (token == "%")
         return 1;
     if (word_is(command_word, "unset"))
         return 1;
+    if (word_is(command_word, "sockread"))
+        return last;
     if (word_is(command_word, "set") || word_is(command_word, "inc") || word_is(command_word, "dec"))
         return position == 1 ? 1 : 0;
     return 0;

@@ -189,7 +189,8 @@ int var_eval_token(EvalToken* command_word, EvalToken* token, int rewrite_off, s
 // The same decision for the interpreter's simpler question: whether the
 // argument at `position` among the arguments that are not switches is a
 // name operand of the command word (or a lone "%", which always stays).
-int var_keep_name(std::string_view command_word, int position, std::string_view token);
+// `last`: the argument is the line's last (the target of /sockread).
+int var_keep_name(std::string_view command_word, int position, std::string_view token, int last = 0);
 
 // ---------------------------------------------------------------------------
 // The variables file on disk. A ".ini" file holds the lines as section
