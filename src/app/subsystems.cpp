@@ -24,6 +24,9 @@
 #include "bars/tray_icon.h"
 #include "bars/treebar.h"
 #include "commands/bar_commands.h"
+#include "dcc/dcc_dialogs.h"
+#include "dcc/dcc_dialogs_trusted.h"
+#include "dcc/download_folders.h"
 #include "commands/buffer_commands.h"
 #include "commands/channel_commands.h"
 #include "commands/connection_switch_commands.h"
@@ -305,4 +308,10 @@ void app_install_subsystems()
     treebar_install();
     bars_window_events_install();
     bar_commands_install();
+
+    // DCC transfers as the user sees them: download folders, the trusted
+    // list, the accept dialogs.
+    download_folders_install();
+    trusted_install();
+    dcc_dialogs_install();
 }
