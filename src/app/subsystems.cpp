@@ -27,6 +27,7 @@
 #include "dcc/dcc_dialogs.h"
 #include "dcc/dcc_dialogs_trusted.h"
 #include "dcc/download_folders.h"
+#include "dcc/dcc_window.h"
 #include "commands/buffer_commands.h"
 #include "commands/channel_commands.h"
 #include "commands/connection_switch_commands.h"
@@ -52,6 +53,7 @@
 #include "display/ansi.h"
 #include "display/colour_widgets.h"
 #include "display/flashing.h"
+#include "display/draw.h"
 #include "display/fonts.h"
 #include "display/highlight.h"
 #include "display/input_procs.h"
@@ -314,4 +316,16 @@ void app_install_subsystems()
     download_folders_install();
     trusted_install();
     dcc_dialogs_install();
+    app_wire_dcc_windows();
+}
+
+// The DCC transfer windows: their controls, layout, painting and close.
+void app_wire_dcc_windows()
+{
+    dcc_window_install();
+    open_hooks.dccwin_create_controls = dccwin_create_controls;
+    open_hooks.dcc_transfer_close_window = dcc_transfer_close_window;
+    child_hooks.dccwin_layout = dccwin_relayout;
+    font_hooks.dccwin_relayout = dccwin_relayout;
+    draw_hooks.transfer_paint = dccwin_paint;
 }
