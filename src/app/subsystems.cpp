@@ -46,6 +46,9 @@
 #include "commands/variable_commands.h"
 #include "commands/window_commands.h"
 #include "core/files.h"
+#include "dcc/dcc_engine.h"
+#include "dcc/dcc_offers.h"
+#include "irc/ctcp/ctcp.h"
 #include "display/ansi.h"
 #include "display/colour_widgets.h"
 #include "display/flashing.h"
@@ -305,4 +308,8 @@ void app_install_subsystems()
     treebar_install();
     bars_window_events_install();
     bar_commands_install();
+
+    // DCC file transfers.
+    dcc_transfers_install();
+    ctcp_dcc_offer = dcc_on_ctcp_offer;
 }
