@@ -50,6 +50,9 @@
 #include "commands/variable_commands.h"
 #include "commands/window_commands.h"
 #include "core/files.h"
+#include "dcc/dcc_engine.h"
+#include "dcc/dcc_offers.h"
+#include "irc/ctcp/ctcp.h"
 #include "display/ansi.h"
 #include "display/colour_widgets.h"
 #include "display/flashing.h"
@@ -317,6 +320,10 @@ void app_install_subsystems()
     trusted_install();
     dcc_dialogs_install();
     app_wire_dcc_windows();
+
+    // DCC file transfers.
+    dcc_transfers_install();
+    ctcp_dcc_offer = dcc_on_ctcp_offer;
 }
 
 // The DCC transfer windows: their controls, layout, painting and close.

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <deque>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
+#include "dcc/dcc_engine.h"
 #include "dcc/download_folders.h"
 #include "display/dialog_units.h"
 #include "platform/app_messages.h"
@@ -207,6 +209,82 @@ int run_timed(QDialog& dialog)
 }
 
 int g_timeout_listener = 0;
+int g_waiting_listener = 0;
+
+// Offers waiting for the user, asked one at a time.
+std::deque<int> g_waiting;
+bool g_asking = false;
+
+// Accepts the offer into the folder with the existing-file choice given
+// (the option is switched for the call and put back).
+void accept_with_choice(int id, const std::string& folder, int choice)
+{
+    const int saved = opt(OPT_DCC_FILE_EXISTS);
+    opt_set(OPT_DCC_FILE_EXISTS, choice);
+    dccget_accept(id, folder);
+    opt_set(OPT_DCC_FILE_EXISTS, saved);
+}
+
+// Asks about one waiting offer: the accept dialog, then, for a file that
+// exists, the exists dialog (a rename asks for the name again).
+void ask_offer(int id)
+{
+    DccPendingOffer* p = dccget_pending(id);
+    if (!p)
+        return;
+    DccAcceptOffer offer;
+    offer.nick = p->nick;
+    offer.address = p->offer.address_text;
+    offer.file = p->offer.file;
+    offer.size = p->offer.size;
+    for (;;) {
+        const int answer = dccget_accept_dialog(nullptr, offer);
+        // The offer may have gone while the dialog was open.
+        p = dccget_pending(id);
+        if (!p)
+            return;
+        if (answer == kDccAcceptReject || answer == kDccAcceptCancel) {
+            dccget_refuse(id);
+            return;
+        }
+        p->offer.file = offer.file;
+        const std::string path = offer.folder + offer.file;
+        int choice = opt(OPT_DCC_FILE_EXISTS);
+        if (file_exists(path, 1) && choice == 0) {
+            DccExistsQuery q;
+            q.nick = offer.nick;
+            q.address = offer.address;
+            q.folder = offer.folder;
+            q.file = offer.file;
+            q.offered = offer.size;
+            const int exists = dccget_exists_dialog(nullptr, q);
+            p = dccget_pending(id);
+            if (!p)
+                return;
+            if (!exists) {
+                offer.folder_chosen = true;
+                continue;  // another name
+            }
+            choice = q.resume > 0 ? 1 : 2;
+        }
+        accept_with_choice(id, offer.folder, choice);
+        return;
+    }
+}
+
+void offer_waiting(int id)
+{
+    g_waiting.push_back(id);
+    if (g_asking)
+        return;
+    g_asking = true;
+    while (!g_waiting.empty()) {
+        const int next = g_waiting.front();
+        g_waiting.pop_front();
+        ask_offer(next);
+    }
+    g_asking = false;
+}
 int g_filetype_handler_set = 0;
 bool g_filetype_open = false;
 
@@ -465,6 +543,7 @@ void dcc_dialogs_install()
         if (d && (d->objectName() == kDccAcceptDialogName || d->objectName() == kDccExistsDialogName))
             d->done(0);
     });
+    dcc_offer_waiting.add_once(g_waiting_listener, kOfferWaitingDialog, offer_waiting);
     if (!g_filetype_handler_set)
         g_filetype_handler_set = frame_set_handler(WM_APP_FILETYPE_WARNING, filetype_warning_message);
 }
@@ -472,6 +551,7 @@ void dcc_dialogs_install()
 void dcc_dialogs_uninstall()
 {
     tick_request_timed_out.drop(g_timeout_listener);
+    dcc_offer_waiting.drop(g_waiting_listener);
     if (g_filetype_handler_set) {
         frame_set_handler(WM_APP_FILETYPE_WARNING, nullptr);
         g_filetype_handler_set = 0;

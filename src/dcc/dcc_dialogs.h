@@ -61,5 +61,8 @@ int dcc_filetype_warning_open(const char* name);
 // Template 815: message 5568 with the file name; 1 on OK.
 int dcc_dangerous_file_dialog(QWidget* owner, const std::string& file);
 
+// The accept dialog listens to the offers that wait for the user.
+enum DccOfferWaitingOrder { kOfferWaitingDialog = 50 };
+
 void dcc_dialogs_install();
 void dcc_dialogs_uninstall();

@@ -17,6 +17,7 @@
 #include "core/numbered_texts.h"
 #include "core/time_date.h"
 #include "dcc/dcc_dialogs.h"
+#include "dcc/dcc_engine.h"
 #include "dcc/file_types.h"
 #include "display/draw.h"
 #include "model/transfer_progress.h"
@@ -25,8 +26,7 @@
 #include "script/exec/script_text.h"
 
 RecordSlot<DccWindowFigures> dccwin_figures_slot;
-Signal<void(DccTransfer* t)> dccwin_cancel_asked;
-Signal<void(DccTransfer* t)> dccwin_resend_asked;
+
 
 namespace {
 
@@ -216,6 +216,29 @@ void open_folder(WindowRecord* rec)
     if (!t)
         return;
     if (!shell_show_file(t->folder + t->file, 4) && !shell_show_file(t->folder, 8))
+        beep_error(0);
+}
+
+// Cancel while running: the transfer ends and its window stays.
+void cancel(DccTransfer* t)
+{
+    if (t->kind == kDccSend)
+        dccsend_finish(t, std::string());
+    else
+        dccget_finish(t, std::string());
+}
+
+// Resend: the same file to the same nick on the same connection.
+void resend(DccTransfer* t)
+{
+    DccSendRequest request;
+    request.conn = t->conn;
+    request.window = window_of(t);
+    request.nick = t->nick;
+    request.path = t->path.empty() ? t->folder + t->file : t->path;
+    request.speed_limited = t->speed_limited;
+    request.passive = t->passive;
+    if (!dccsend_start(request))
         beep_error(0);
 }
 
@@ -487,13 +510,13 @@ void dccwin_command(WindowRecord* rec, int id)
             });
         }
         else
-            dccwin_cancel_asked.fire(t);
+            cancel(t);
         break;
     case kDccwinOpen:
         if (t && t->kind == kDccGet)
             open_received(rec);
         else if (t && t->kind == kDccSend && t->ended && !t->done)
-            dccwin_resend_asked.fire(t);
+            resend(t);
         break;
     case kDccwinFolderButton:
         open_folder(rec);
@@ -505,8 +528,9 @@ void dccwin_command(WindowRecord* rec, int id)
 
 void dcc_transfer_close_window(WindowRecord* rec)
 {
+    // The window goes: its transfer's file and sockets close now.
     if (DccTransfer* t = dcc_transfer_of(rec))
-        dcc_transfer_closed.fire(t);
+        dcc_transfer_close(t);
 }
 
 void dcc_window_install()

@@ -82,12 +82,6 @@ void dccwin_update_buttons(DccTransfer* t);
 // A button of the window was pressed.
 void dccwin_command(WindowRecord* rec, int id);
 
-// The user asked from the window to end a running transfer (Cancel; the
-// window stays) or to start a failed send again (Resend). The transfers
-// listen.
-extern Signal<void(DccTransfer* t)> dccwin_cancel_asked;
-extern Signal<void(DccTransfer* t)> dccwin_resend_asked;
-
 // The windows listen to the transfers' signals at this priority.
 enum DccTransferListenOrder { kDccTransferWindow = 50 };
 

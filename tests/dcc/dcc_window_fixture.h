@@ -22,12 +22,14 @@
 #include "model/window_requests.h"
 #include "support/hook_guard.h"
 #include "support/test_support.h"
+#include "support/test_wire.h"
 
 class DccWindowTest : public ::testing::Test {
 protected:
     HookGuard hooks_;
     TempSettingsDir settings{"kest_dccwin_"};
     QPointer<QMainWindow> frame;
+    TestWire wire;
     Connection* conn = nullptr;
 
     void SetUp() override
@@ -37,8 +39,21 @@ protected:
         clear();
         options_reset();
         app_install_subsystems();
-        conn = conn_new_with_status(conn_list);
+        new_conn();
         ASSERT_TRUE(conn);
+    }
+    // A registered connection on an open link (what it sends goes to the
+    // wire) with a local address for offers.
+    void new_conn()
+    {
+        conn = conn_new_with_status(conn_list);
+        if (!conn)
+            return;
+        conn->connected = 1;
+        wire.attach(conn);
+        conn->registered = 1;
+        conn->live_identity[2] = "me";
+        conn->local_ip = 0x7f000001;
     }
     void TearDown() override
     {

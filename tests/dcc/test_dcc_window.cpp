@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "dcc/dcc_engine.h"
 #include "dcc/dcc_window.h"
 #include "model/transfer_progress.h"
 #include "platform/platform_utils.h"
@@ -250,34 +251,48 @@ TEST_F(DccWindowTest, ButtonsFollowTheTransfersEnd)
         EXPECT_GE(hwnd_of(t)->width(), hwnd_of(t)->minimumWidth());
         EXPECT_LE(cancel->geometry().right(), hwnd_of(t)->width());
         clear();
-        conn = conn_new_with_status(conn_list);
+        new_conn();
     }
+}
+
+int transfer_windows(const std::string& file)
+{
+    int n = 0;
+    for (WindowRecord* r = win_list; r; r = r->next)
+        if (DccTransfer* t = dcc_transfer_of(r))
+            n += t->file == file ? 1 : 0;
+    return n;
 }
 
 TEST_F(DccWindowTest, CancelResendAndCloseByClickAndKey)
 {
-    static std::vector<std::pair<std::string, DccTransfer*>> asked;
-    asked.clear();
-    const int a = dccwin_cancel_asked.add(0, [](DccTransfer* t) { asked.emplace_back("cancel", t); });
-    const int b = dccwin_resend_asked.add(0, [](DccTransfer* t) { asked.emplace_back("resend", t); });
-
+    spit(settings.path() + "f.txt", "0123456789");
     DccTransfer* t = open_transfer(kDccSend, "bob", "f.txt", 10);
     ASSERT_TRUE(t);
+    t->path = settings.path() + "f.txt";
+    t->state = kDccSending;
+    t->position = 4;
     t->close_when_done = true;
     QTest::mouseClick(ctl<QPushButton>(t, kDccwinCancel), Qt::LeftButton);
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0], std::make_pair(std::string("cancel"), t));
+    test_drain_events();
+    EXPECT_TRUE(t->ended);
+    EXPECT_TRUE(t->failed);
     EXPECT_FALSE(t->close_when_done) << "any click clears close-when-done";
-    EXPECT_TRUE(win_is_record(t->window)) << "Cancel keeps the window";
+    ASSERT_TRUE(win_is_record(t->window)) << "Cancel keeps the window";
+    EXPECT_EQ(ctl<QPushButton>(t, kDccwinCancel)->text().toStdString(), "Kapat");
+    EXPECT_FALSE(ctl<QPlainTextEdit>(t, kDccwinStatus)->toPlainText().isEmpty());
 
-    // The send failed: Resend, with the keyboard.
-    t->ended = true;
-    dcc_transfer_ended.fire(t);
+    // The send failed: Resend, with the keyboard, offers the file again.
     QPushButton* resend = ctl<QPushButton>(t, kDccwinOpen);
+    ASSERT_FALSE(resend->isHidden());
     resend->setFocus();
     QTest::keyClick(resend, Qt::Key_Space);
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[1], std::make_pair(std::string("resend"), t));
+    test_drain_events();
+    EXPECT_EQ(transfer_windows("f.txt"), 2);
+    bool offered = false;
+    for (const std::string& line : wire.lines())
+        offered = offered || line.find("PRIVMSG bob :\x01" "DCC SEND f.txt ") == 0;
+    EXPECT_TRUE(offered);
 
     // Close after the end closes the window, and with it the record.
     QPointer<QWidget> hwnd = hwnd_of(t);
@@ -290,10 +305,8 @@ TEST_F(DccWindowTest, CancelResendAndCloseByClickAndKey)
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(win_is_record(rec));
     EXPECT_FALSE(hwnd);
-    EXPECT_EQ(asked.size(), 2u) << "Close asks nothing of the transfers";
+    EXPECT_EQ(transfer_windows("f.txt"), 1) << "the resent one stays";
     dcc_transfer_closed.remove(c);
-    dccwin_cancel_asked.remove(a);
-    dccwin_resend_asked.remove(b);
 }
 
 TEST_F(DccWindowTest, OpenAReceivedFileAndItsFolder)
@@ -345,7 +358,7 @@ TEST_F(DccWindowTest, OpenAReceivedFileAndItsFolder)
         ctl<QPushButton>(t, kDccwinFolderButton)->click();
         EXPECT_EQ(opened.size(), 1u) << "Open folder";
         clear();
-        conn = conn_new_with_status(conn_list);
+        new_conn();
     }
 }
 

@@ -81,6 +81,8 @@ struct ExpectedListener {
 // Outside the unnamed namespace: the table includes the headers of the
 // signals it reads, save those of the folders above app/.
 #include "commands/play_queue.h"
+#include "dcc/dcc_dialogs.h"
+#include "dcc/dcc_engine.h"
 #include "dcc/dcc_window.h"
 #include "app/listeners_expected.inc"
 
