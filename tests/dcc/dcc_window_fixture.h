@@ -13,7 +13,10 @@
 
 #include <string>
 
+#include "app/frame_proc.h"
+#include "app/startup.h"
 #include "app/subsystems.h"
+#include "platform/app_messages.h"
 #include "app/window_open.h"
 #include "core/options.h"
 #include "dcc/dcc_transfer.h"
@@ -30,6 +33,7 @@ protected:
     TempSettingsDir settings{"kest_dccwin_"};
     QPointer<QMainWindow> frame;
     TestWire wire;
+    QPointer<QMainWindow> saved_frame;
     Connection* conn = nullptr;
 
     void SetUp() override
@@ -37,8 +41,13 @@ protected:
         ASSERT_TRUE(settings.made());
         test_frame_mdi(frame);
         clear();
+        frame_proc_install();
         options_reset();
         app_install_subsystems();
+        // The frame takes the posted messages, as the program's does.
+        saved_frame = frame_window;
+        frame_window = frame.data();
+        app_messages_set_frame(frame.data());
         new_conn();
         ASSERT_TRUE(conn);
     }
@@ -58,6 +67,8 @@ protected:
     void TearDown() override
     {
         clear();
+        app_messages_set_frame(nullptr);
+        frame_window = saved_frame;
         delete frame.data();
         test_drain_events();
     }
