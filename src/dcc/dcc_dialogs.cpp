@@ -22,7 +22,10 @@
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
+#include "core/main_settings.h"
 #include "core/options.h"
+#include "model/connection.h"
+#include "model/window_record.h"
 #include "core/text_buffer.h"
 #include "dcc/dcc_engine.h"
 #include "dcc/download_folders.h"
@@ -38,7 +41,7 @@ namespace {
 // One control of a dialog template, placed in dialog units.
 struct TemplateControl {
     int id;
-    char kind;  // 'S' label, 'E' read-only field, 'C' editable combo, 'X' check box, 'B' button, 'L' link text
+    char kind;  // 'S' label, 'E' read-only field, 'C' editable combo, 'D' drop-down list, 'X' check box, 'B' button, 'L' link text
     const char* text;
     int x, y, w, h;
 };
@@ -94,9 +97,22 @@ const TemplateControl k815[] = {
     {2, 'B', "İptal", 165, 38, 55, 14},
 };
 
+const TemplateControl k330[] = {
+    {-1, 'S', "Nick:", 5, 9, 48, 8},
+    {152, 'C', "", 54, 7, 196, 13},
+    {-1, 'S', "Dosya:", 5, 27, 48, 8},
+    {120, 'E', "", 54, 25, 156, 12},
+    {121, 'B', "&Gözat...", 214, 24, 36, 14},
+    {-1, 'S', "Paket:", 5, 45, 48, 8},
+    {154, 'D', "", 54, 43, 60, 13},
+    {1, 'B', "&Gönder", 119, 64, 62, 14},
+    {2, 'B', "İptal", 188, 64, 62, 14},
+};
+
 const DialogTemplate kT250{250, "DCC Dosya Al", 257, 113, k250, std::size(k250)};
 const DialogTemplate kT320{320, "Dosya Zaten Var", 257, 93, k320, std::size(k320)};
 const DialogTemplate kT825{825, "Dosya Tipi Uyarısı", 234, 55, k825, std::size(k825)};
+const DialogTemplate kT330{330, "Kest DCC Send", 257, 85, k330, std::size(k330)};
 const DialogTemplate kT815{815, "Uyarı", 234, 59, k815, std::size(k815)};
 
 QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
@@ -139,6 +155,9 @@ void build_template(QDialog& dialog, const DialogTemplate& t, const char* name)
             w = combo;
             break;
         }
+        case 'D':
+            w = new QComboBox(&dialog);
+            break;
         case 'X':
             w = new QCheckBox(text, &dialog);
             break;
@@ -348,6 +367,16 @@ bool accept_choice(QDialog& d, DccAcceptOffer& offer, const std::string& rule_fo
     return true;
 }
 
+// Menu 151: the send dialog for the active window's connection.
+int menu_send_file(int, intptr_t)
+{
+    QWidget* active = win_active.get();
+    WindowRecord* rec = active ? win_record_of(active) : nullptr;
+    Connection* conn = rec && conn_is_live(rec->conn) ? rec->conn : conn_list;
+    dcc_send_dialog(conn, std::string());
+    return 1;
+}
+
 intptr_t filetype_warning_message(uintptr_t, intptr_t)
 {
     dcc_filetype_warning_open(nullptr);
@@ -493,6 +522,101 @@ int dccget_exists_dialog(QWidget* owner, DccExistsQuery& query)
     }
 }
 
+std::vector<std::string> dcc_recent_nicks()
+{
+    std::vector<std::string> nicks;
+    for (int i = 0; i < kDccRecentNicksMax; ++i) {
+        std::string n;
+        ini_read("dccnicks", ("n" + std::to_string(i)).c_str(), "", n, 256, main_ini_path);
+        if (n.empty())
+            break;
+        nicks.push_back(n);
+    }
+    return nicks;
+}
+
+void dcc_remember_nick(const std::string& nick)
+{
+    std::vector<std::string> nicks = dcc_recent_nicks();
+    std::vector<std::string> kept{nick};
+    for (const std::string& n : nicks)
+        if (!text_equal_nocase(n, nick) && kept.size() < static_cast<std::size_t>(kDccRecentNicksMax))
+            kept.push_back(n);
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        ini_write("dccnicks", ("n" + std::to_string(i)).c_str(), kept[i].c_str(), main_ini_path);
+    ini_delete_numbered_from("dccnicks", "n", static_cast<int>(kept.size()), main_ini_path);
+}
+
+int dcc_send_dialog(Connection* conn, const std::string& nick_given)
+{
+    QDialog dialog(owner_or_frame(nullptr));
+    build_template(dialog, kT330, kDccSendDialogName);
+    auto* nicks = item<QComboBox>(dialog, 152);
+    auto* sizes = item<QComboBox>(dialog, 154);
+    if (!nicks || !sizes)
+        return 0;
+    for (const std::string& n : dcc_recent_nicks())
+        nicks->addItem(qs(n));
+    nicks->setEditText(qs(nick_given));
+    for (int size = 512; size <= 65536; size *= 2)
+        sizes->addItem(QString::number(size));
+    sizes->setCurrentText(QString::number(dccsend_block_size(opt(OPT_DCC_PACKET_SIZE))));
+    std::vector<std::string> files;
+    auto* field = item<QLineEdit>(dialog, 120);
+    if (auto* browse = item<QPushButton>(dialog, 121))
+        QObject::connect(browse, &QPushButton::clicked, &dialog, [&dialog, &files, field] {
+            std::string start = main_settings.send_dir.empty() ? settings_dir : main_settings.send_dir;
+            std::vector<std::string> chosen;
+            if (file_dialog_run(&dialog, kFileDialogFiles, start + "*.*", "Kest DCC Send", std::string(), chosen) != 1)
+                return;
+            files = chosen;
+            std::string shown;
+            for (const std::string& f : files)
+                shown += (shown.empty() ? "" : " ") + f;
+            field->setText(qs(shown));
+        });
+    std::string nick;
+    if (auto* ok = item<QPushButton>(dialog, 1)) {
+        ok->setDefault(true);
+        QObject::connect(ok, &QPushButton::clicked, &dialog, [&] {
+            nick = text_trim_blanks(bytes_of(nicks->currentText()).substr(0, 256));
+            if (nick.empty()) {
+                nicks->setFocus();
+                beep_error(0);
+                return;
+            }
+            // A path typed by hand stands for one file.
+            if (files.empty() && field && !text_trim_blanks(bytes_of(field->text())).empty())
+                files.push_back(text_trim_blanks(bytes_of(field->text())));
+            if (files.empty()) {
+                if (field)
+                    field->setFocus();
+                beep_error(0);
+                return;
+            }
+            dialog.done(1);
+        });
+    }
+    if (auto* cancel = item<QPushButton>(dialog, 2))
+        QObject::connect(cancel, &QPushButton::clicked, &dialog, [&dialog] { dialog.done(0); });
+    if (dialog.exec() != 1)
+        return 0;
+    dcc_remember_nick(nick);
+    opt_set(OPT_DCC_PACKET_SIZE, dccsend_block_size(sizes->currentText().toInt()));
+    // The connection may have gone while the dialog was open.
+    if (!conn_is_live(conn))
+        return 0;
+    int started = 0;
+    for (const std::string& path : files) {
+        DccSendRequest request;
+        request.conn = conn;
+        request.nick = nick;
+        request.path = path;
+        started += dccsend_start(request);
+    }
+    return started;
+}
+
 int dcc_filetype_warning_open(const char* name)
 {
     if (!filetype_warning_on() || g_filetype_open)
@@ -544,6 +668,7 @@ void dcc_dialogs_install()
             d->done(0);
     });
     dcc_offer_waiting.add_once(g_waiting_listener, kOfferWaitingDialog, offer_waiting);
+    frame_menu_command_register(151, menu_send_file);
     if (!g_filetype_handler_set)
         g_filetype_handler_set = frame_set_handler(WM_APP_FILETYPE_WARNING, filetype_warning_message);
 }
@@ -552,6 +677,7 @@ void dcc_dialogs_uninstall()
 {
     tick_request_timed_out.drop(g_timeout_listener);
     dcc_offer_waiting.drop(g_waiting_listener);
+    frame_menu_command_register(151, nullptr);
     if (g_filetype_handler_set) {
         frame_set_handler(WM_APP_FILETYPE_WARNING, nullptr);
         g_filetype_handler_set = 0;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -15,6 +16,9 @@ inline constexpr const char* kDccAcceptDialogName = "dcc_accept";
 inline constexpr const char* kDccExistsDialogName = "dcc_exists";
 inline constexpr const char* kDccFiletypeDialogName = "dcc_filetype_warning";
 inline constexpr const char* kDccDangerDialogName = "dcc_dangerous_file";
+inline constexpr const char* kDccSendDialogName = "dcc_send";
+
+struct Connection;
 
 // An offer being asked about, and what the user chose.
 struct DccAcceptOffer {
@@ -60,6 +64,17 @@ int dcc_filetype_warning_open(const char* name);
 
 // Template 815: message 5568 with the file name; 1 on OK.
 int dcc_dangerous_file_dialog(QWidget* owner, const std::string& file);
+
+// The recent DCC nicks (section "dccnicks", newest first, at most 20) and
+// putting one first.
+constexpr int kDccRecentNicksMax = 20;
+std::vector<std::string> dcc_recent_nicks();
+void dcc_remember_nick(const std::string& nick);
+
+// The send dialog (template 330, menu 151): a nick (with the recent ones),
+// one or more files and the packet size; each file is offered to the nick
+// on the connection. Returns the number of sends started.
+int dcc_send_dialog(Connection* conn, const std::string& nick);
 
 // The accept dialog listens to the offers that wait for the user.
 enum DccOfferWaitingOrder { kOfferWaitingDialog = 50 };

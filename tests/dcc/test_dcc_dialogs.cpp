@@ -12,9 +12,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
+#include "app/frame_menu.h"
 #include "app/tick.h"
 #include "core/ini.h"
 #include "dcc/dcc_dialogs.h"
@@ -129,8 +132,9 @@ TEST_F(DccDialogsTest, AcceptShowsTheOfferAndTakesTheChoice)
         EXPECT_EQ(shown_size, c.size_text);
         EXPECT_EQ(shown_path, dl + "report.pdf");
         EXPECT_EQ(offer.file, c.file);
-        if (c.result == 1)
+        if (c.result == 1) {
             EXPECT_EQ(offer.folder, c.folder);
+        }
     }
 }
 
@@ -313,6 +317,75 @@ TEST_F(DccDialogsTest, FileTypeWarningComesThroughTheFrameAndCanBeSilenced)
     std::string v;
     ini_read("warn", "filetype", "", v, 256, main_ini_path);
     EXPECT_EQ(v, "off");
+}
+
+// ---- The send dialog ----
+
+TEST_F(DccDialogsTest, MenuSendDialogOffersTheFilesToTheNick)
+{
+    spit(settings.path() + "a.txt", "hello");
+    dcc_remember_nick("old");
+    int shown = 0;
+    std::vector<bool> open_after_ok;
+    QStringList listed;
+    auto answer = std::make_unique<Answer>(kDccSendDialogName, [&](QDialog* d) {
+        ++shown;
+        auto* nicks = d->findChild<QComboBox*>("152");
+        for (int i = 0; i < nicks->count(); ++i)
+            listed << nicks->itemText(i);
+        // No nick, then no file: the dialog stays.
+        nicks->setEditText("  ");
+        click(d, 1);
+        open_after_ok.push_back(d->isVisible());
+        nicks->setEditText(" bob ");
+        click(d, 1);
+        open_after_ok.push_back(d->isVisible());
+        d->findChild<QLineEdit*>("120")->setText(QString::fromStdString(settings.path() + "a.txt"));
+        click(d, 1);
+    });
+    ASSERT_NE(frame_menu_command(151), nullptr);
+    frame_on_command(frame.data(), 151, 0);
+    test_drain_events();
+    answer.reset();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(listed, QStringList{"old"});
+    EXPECT_EQ(open_after_ok, (std::vector<bool>{true, true}));
+    EXPECT_EQ(dcc_recent_nicks(), (std::vector<std::string>{"bob", "old"}));
+    DccTransfer* sent = nullptr;
+    for (WindowRecord* r = win_list; r; r = r->next)
+        if (DccTransfer* t = dcc_transfer_of(r))
+            sent = t;
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->kind, kDccSend);
+    EXPECT_EQ(sent->nick, "bob");
+    EXPECT_EQ(sent->file, "a.txt");
+    EXPECT_EQ(sent->size, 5);
+    bool offered = false;
+    for (const std::string& line : wire.lines())
+        offered = offered || line.find("PRIVMSG bob :\x01" "DCC SEND a.txt ") == 0;
+    EXPECT_TRUE(offered);
+
+    // Cancel starts nothing and keeps the list as it was.
+    Answer cancel(kDccSendDialogName, [&](QDialog* d) {
+        d->findChild<QComboBox*>("152")->setEditText("carl");
+        click(d, 2);
+    });
+    frame_on_command(frame.data(), 151, 0);
+    test_drain_events();
+    EXPECT_EQ(cancel.shown, 1);
+    EXPECT_EQ(dcc_recent_nicks(), (std::vector<std::string>{"bob", "old"}));
+}
+
+TEST_F(DccDialogsTest, RecentNicksKeepTwentyNewestFirstWithoutRepeats)
+{
+    for (int i = 0; i < 25; ++i)
+        dcc_remember_nick("n" + std::to_string(i));
+    dcc_remember_nick("N3");  // the same nick in other case moves to the front
+    const std::vector<std::string> nicks = dcc_recent_nicks();
+    ASSERT_EQ(nicks.size(), 20u);
+    EXPECT_EQ(nicks[0], "N3");
+    EXPECT_EQ(nicks[1], "n24");
+    EXPECT_EQ(std::count(nicks.begin(), nicks.end(), "n3"), 0);
 }
 
 // ---- An offer from the transfers ----
