@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <random>
 #include <regex>
 #include <string>
@@ -535,4 +536,104 @@ TEST_F(DccE2e, ASendResumesAtThePositionTheReceiverAsksFor)
     ASSERT_TRUE(s.connect_to(std::stoi(w[4])));
     EXPECT_EQ(receive_file(s, 120000, 50000), bytes.substr(50000));
     EXPECT_TRUE(status_says("* DCC Send: res.bin dosyası peer kullanıcısına gönderildi")) << kest.status_log();
+}
+
+// A sparse file just over 4 GiB: the offer carries the whole size, the
+// acknowledgements are 8-byte words, and a resume position beyond 32 bits
+// is answered and honoured.
+TEST_F(DccE2e, FilesOverFourGibibytesUseWholeSizesPositionsAndEightByteAcknowledgements)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    TempDir dir("dccbig");
+    const fs::path file = dir.path() / "huge.img";
+    const std::int64_t size = 4294967296LL + 4096;
+    {
+        std::ofstream f(file, std::ios::binary);
+        f.seekp(size - 5);
+        f.write("tail!", 5);
+    }
+    ASSERT_EQ(static_cast<std::int64_t>(fs::file_size(file)), size);
+    run("dcc packetsize 65536");
+    std::vector<std::string> w;
+    ASSERT_TRUE(offer_from_program(file, w)) << joined(peer.history());
+    ASSERT_EQ(w.size(), 6u);
+    EXPECT_EQ(w[5], std::to_string(size));
+    // Resume 4096 + 16 bytes before the end, at a position past 32 bits.
+    const std::int64_t from = 4294967296LL - 16;
+    offer("DCC RESUME huge.img " + w[4] + " " + std::to_string(from));
+    IrcLine l;
+    ASSERT_TRUE(peer.wait_for(std::string("^:") + kMe + "!\\S+ PRIVMSG peer :\x01" "DCC ACCEPT ", kWaitMs, &l));
+    EXPECT_EQ(dcc_words(l).back(), std::to_string(from));
+    Sock s;
+    ASSERT_TRUE(s.connect_to(std::stoi(w[4])));
+    std::string got;
+    char buf[65536];
+    while (static_cast<std::int64_t>(got.size()) < size - from && s.wait(POLLIN, kWaitMs)) {
+        ssize_t n = ::recv(s.fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            break;
+        got.append(buf, static_cast<std::size_t>(n));
+    }
+    ASSERT_EQ(static_cast<std::int64_t>(got.size()), size - from);
+    EXPECT_EQ(got.substr(got.size() - 5), "tail!");
+    EXPECT_EQ(got.substr(0, 16), std::string(16, '\0'));
+    // A 4-byte word would be read as part of an 8-byte one: the send is not
+    // done until the whole 8-byte acknowledgement came, split in two.
+    unsigned char ack[8];
+    const std::uint64_t v = static_cast<std::uint64_t>(size);
+    for (int i = 0; i < 8; ++i)
+        ack[i] = static_cast<unsigned char>(v >> (56 - 8 * i));
+    s.send_all(reinterpret_cast<const char*>(ack), 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    s.send_all(reinterpret_cast<const char*>(ack) + 3, 5);
+    EXPECT_TRUE(status_says("* DCC Send: huge.img dosyası peer kullanıcısına gönderildi")) << kest.status_log();
+}
+
+TEST_F(DccE2e, AWholeSparseFileOverFourGibibytesArrivesWithItsChecksum)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    TempDir dir("dccbig");
+    const fs::path file = dir.path() / "whole.img";
+    const std::int64_t size = 4294967296LL + 100;
+    {
+        std::ofstream f(file, std::ios::binary);
+        f.write("head", 4);
+        f.seekp(size - 4);
+        f.write("tail", 4);
+    }
+    // The expected checksum, computed the same way over the same bytes.
+    QCryptographicHash want(QCryptographicHash::Sha256);
+    {
+        const std::string zeros(1 << 20, '\0');
+        want.addData(QByteArrayView("head", 4));
+        std::int64_t left = size - 8;
+        while (left > 0) {
+            const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(zeros.size()));
+            want.addData(QByteArrayView(zeros.data(), static_cast<qsizetype>(n)));
+            left -= n;
+        }
+        want.addData(QByteArrayView("tail", 4));
+    }
+    run("dcc packetsize 65536");
+    std::vector<std::string> w;
+    ASSERT_TRUE(offer_from_program(file, w)) << joined(peer.history());
+    Sock s;
+    ASSERT_TRUE(s.connect_to(std::stoi(w[4])));
+    QCryptographicHash got(QCryptographicHash::Sha256);
+    std::int64_t total = 0;
+    static char buf[1 << 20];
+    while (total < size && s.wait(POLLIN, kWaitMs)) {
+        ssize_t n = ::recv(s.fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            break;
+        got.addData(QByteArrayView(buf, n));
+        total += n;
+        unsigned char ack[8];
+        for (int i = 0; i < 8; ++i)
+            ack[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(total) >> (56 - 8 * i));
+        s.send_all(reinterpret_cast<const char*>(ack), 8);
+    }
+    ASSERT_EQ(total, size);
+    EXPECT_EQ(got.result().toHex().toStdString(), want.result().toHex().toStdString());
+    EXPECT_TRUE(status_says("* DCC Send: whole.img dosyası peer kullanıcısına gönderildi")) << kest.status_log();
 }
