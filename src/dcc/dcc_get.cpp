@@ -500,7 +500,11 @@ intptr_t dccget_on_data(uintptr_t s, intptr_t word)
             dccget_finish(t, text_load_string(2919));
         break;
     case FD_CLOSE:
-        receive(t, true);
+        // An abortive close is no clean end, even for an offer without a size.
+        if (WSAGETSELECTERROR(word))
+            dccget_finish(t, text_load_string(2919));
+        else
+            receive(t, true);
         break;
     default:
         break;
