@@ -13,6 +13,12 @@
 #include <QTimer>
 
 #include <algorithm>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -23,6 +29,8 @@
 #include "dcc/dcc_dialogs.h"
 #include "dcc/dcc_engine.h"
 #include "dcc/download_folders.h"
+#include "model/transfer_progress.h"
+#include <QImage>
 #include "display/second_tick.h"
 #include "platform/app_messages.h"
 
@@ -424,6 +432,90 @@ TEST_F(DccDialogsTest, AWaitingOfferIsAskedAndItsWindowOpens)
     EXPECT_EQ(got->folder, dl);
     EXPECT_EQ(got->offered_name, "clash.txt");
     EXPECT_EQ(dccget_pending_count(), 0);
+}
+
+// A real peer: the offer points at its listening socket on 127.0.0.1; once
+// the user accepts in the dialog the file comes over it, and the transfer
+// window and the bars show it filling up.
+TEST_F(DccDialogsTest, AcceptedOfferFromARealPeerFillsItsWindow)
+{
+    opt_set(OPT_DCC_SEND_REQUESTS, 0);
+    const int lfd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(lfd, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(lfd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(lfd, 1), 0);
+    ASSERT_EQ(::getsockname(lfd, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    const int port = ntohs(a.sin_port);
+    const std::string data(200000, 'k');
+
+    int accepts = 0;
+    Answer accept(kDccAcceptDialogName, [&](QDialog* d) {
+        ++accepts;
+        click(d, 155);
+    });
+    DccOffer offer = dcc_parse_offer("DCC SEND peer.bin 2130706433 " + std::to_string(port) + " " +
+                                     std::to_string(data.size()));
+    ASSERT_EQ(offer.kind, kDccOfferSend);
+    dccget_offer(conn, "amy", "a@h", offer);
+
+    // The peer: take the connection, send in pieces while reading the
+    // acknowledgements, and watch the window between pieces.
+    int fd = -1;
+    for (int i = 0; i < 1000 && fd < 0; ++i) {
+        QTest::qWait(5);
+        pollfd p{lfd, POLLIN, 0};
+        if (::poll(&p, 1, 0) == 1)
+            fd = ::accept(lfd, nullptr, nullptr);
+    }
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(accepts, 1);
+    DccTransfer* t = nullptr;
+    for (WindowRecord* r = win_list; r; r = r->next)
+        if (DccTransfer* x = dcc_transfer_of(r))
+            t = x;
+    ASSERT_TRUE(t);
+    std::vector<int> percents;
+    std::size_t sent = 0;
+    std::uint64_t acked = 0;
+    for (int i = 0; i < 4000 && acked < data.size(); ++i) {
+        if (sent < data.size()) {
+            const std::size_t piece = std::min<std::size_t>(50000, data.size() - sent);
+            const ssize_t n = ::send(fd, data.data() + sent, piece, MSG_NOSIGNAL);
+            if (n > 0)
+                sent += static_cast<std::size_t>(n);
+        }
+        QTest::qWait(2);
+        unsigned char ack[8];
+        pollfd p{fd, POLLIN, 0};
+        while (::poll(&p, 1, 0) == 1 && ::recv(fd, ack, 4, MSG_DONTWAIT) == 4)
+            acked = (std::uint64_t(ack[0]) << 24) | (ack[1] << 16) | (ack[2] << 8) | ack[3];
+        if (const TransferProgress* tp = transfer_progress_of(t->window))
+            if (percents.empty() || percents.back() != tp->percent)
+                percents.push_back(tp->percent);
+    }
+    EXPECT_EQ(acked, data.size());
+    ::close(fd);
+    ::close(lfd);
+    for (int i = 0; i < 400 && !t->ended; ++i)
+        QTest::qWait(5);
+    ASSERT_TRUE(t->done);
+    EXPECT_EQ(slurp(dl + "peer.bin"), data);
+    // The bars saw it grow to 100, never going back.
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    // The window shows a full bar and the Open button.
+    QWidget* bar = t->window->hwnd->findChild<QWidget*>("110");
+    ASSERT_TRUE(bar);
+    const QImage img = bar->grab().toImage();
+    EXPECT_EQ(QColor(img.pixel(img.width() - 3, img.height() / 2)), QColor(0, 50, 150));
+    auto* open = t->window->hwnd->findChild<QPushButton*>("119");
+    ASSERT_TRUE(open);
+    EXPECT_TRUE(!open->isHidden() && open->isEnabled());
 }
 
 }  // namespace
