@@ -12,6 +12,7 @@ packages=(
   libssl3 openssl libcurl4-openssl-dev
   ngircd tcl xvfb xauth openbox imagemagick libxcb1-dev
   dante-server tinyproxy
+  irssi tmux
   fonts-dejavu-core tzdata
 )
 

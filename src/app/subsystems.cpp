@@ -24,6 +24,10 @@
 #include "bars/tray_icon.h"
 #include "bars/treebar.h"
 #include "commands/bar_commands.h"
+#include "dcc/dcc_dialogs.h"
+#include "dcc/dcc_dialogs_trusted.h"
+#include "dcc/download_folders.h"
+#include "dcc/dcc_window.h"
 #include "commands/buffer_commands.h"
 #include "commands/channel_commands.h"
 #include "commands/connection_switch_commands.h"
@@ -46,10 +50,14 @@
 #include "commands/variable_commands.h"
 #include "commands/window_commands.h"
 #include "core/files.h"
+#include "dcc/dcc_engine.h"
+#include "dcc/dcc_offers.h"
+#include "irc/ctcp/ctcp.h"
 #include "display/ansi.h"
 #include "display/draw.h"
 #include "display/colour_widgets.h"
 #include "display/flashing.h"
+#include "display/draw.h"
 #include "display/fonts.h"
 #include "display/highlight.h"
 #include "display/input_procs.h"
@@ -337,4 +345,26 @@ void app_install_subsystems()
     options_pages_install();
     startup_hooks.connect_dialog_open = options_open_at_start;
     irc_open_connect_options = options_open_for_identity;
+
+    // DCC transfers as the user sees them: download folders, the trusted
+    // list, the accept dialogs.
+    download_folders_install();
+    trusted_install();
+    dcc_dialogs_install();
+    app_wire_dcc_windows();
+
+    // DCC file transfers.
+    dcc_transfers_install();
+    ctcp_dcc_offer = dcc_on_ctcp_offer;
+}
+
+// The DCC transfer windows: their controls, layout, painting and close.
+void app_wire_dcc_windows()
+{
+    dcc_window_install();
+    open_hooks.dccwin_create_controls = dccwin_create_controls;
+    open_hooks.dcc_transfer_close_window = dcc_transfer_close_window;
+    child_hooks.dccwin_layout = dccwin_relayout;
+    font_hooks.dccwin_relayout = dccwin_relayout;
+    draw_hooks.transfer_paint = dccwin_paint;
 }

@@ -37,6 +37,9 @@ extern Signal<void()> tick_dccserver_due;
 // A request dialog's countdown reached 0: the request times out (the
 // dialog is cancelled).
 extern Signal<void(QWidget* dialog)> tick_request_timed_out;
+enum RequestTimedOutOrder {
+    kTimedOutDccDialogs = 10,  // the DCC accept dialogs close as cancelled
+};
 // Asked before the update check starts: true while the options dialog or
 // the About box is open (the check waits for a later tick).
 extern Signal<bool()> tick_update_check_blocked;

@@ -90,6 +90,7 @@ extern CustomWindowRequest win_custom_request;
 // still listed; it is freed after the listeners. Listeners check the type
 // they care about.
 enum WindowClosingOrder {
+    kClosingDccTransfer = 40,  // a transfer's file and sockets close
     kClosingDebugCopy = 50,  // the /debug copy into the window ends
 };
 extern Signal<void(WindowRecord* rec)> win_closing;

@@ -44,6 +44,7 @@
 #include "core/options.h"
 #include "display/backgrounds.h"
 #include "model/colors.h"
+#include "model/transfer_progress.h"
 #include "display/flashing.h"
 #include "irc/dispatch/captions.h"
 #include "platform/frame_timers.h"
@@ -327,11 +328,24 @@ private:
             text = irc_status_caption(rec->conn);
         } else if (const char* label = switchbar_button_label(rec)) {
             text = label;
+            if (const TransferProgress* progress = transfer_progress_of(rec))
+                text += " " + progress->percent_text;
         }
         tooltip_show(text, rec->number, TOOLTIP_OWNER_SWITCHBAR);
         g_tooltip_running = 0;
     }
 };
+
+QRect switchbar_progress_rect(const QRect& button, bool pushed, int percent)
+{
+    const int shift = pushed ? 1 : 0;
+    const QRect inner = button.adjusted(2 + shift, 2 + shift, -2, -2);
+    if (inner.width() <= 0 || inner.height() <= 0 || percent <= 0)
+        return QRect();
+    const long long share = static_cast<long long>(inner.width()) * std::min(percent, 100) / 100;
+    const int width = static_cast<int>(std::clamp<long long>(share, 1, inner.width()));
+    return QRect(inner.left(), inner.top(), width, inner.height());
+}
 
 namespace {
 
@@ -421,6 +435,18 @@ void draw_button(QPainter& p, SwitchBarWidget* bar, WindowRecord* rec, Switchbar
         colour = activity;
     p.setPen(colour);
     p.drawText(text_rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+
+    // A transfer's progress: its share of the inner width, inverted over the
+    // label (white while it runs, grey once it stopped).
+    if (const TransferProgress* progress = transfer_progress_of(rec)) {
+        const QRect bar_rect = switchbar_progress_rect(r, pushed, progress->percent);
+        if (!bar_rect.isEmpty()) {
+            p.save();
+            p.setCompositionMode(QPainter::CompositionMode_Difference);
+            p.fillRect(bar_rect, progress->running ? QColor(Qt::white) : QColor(128, 128, 128));
+            p.restore();
+        }
+    }
 
     // Separator before the first button of a new group.
     if (b->group_start) {
@@ -1445,6 +1471,7 @@ int bar_popup_command(int bar, int id)
 namespace {
 int g_tick_listener = 0;
 int g_captions_listener = 0;
+int g_progress_listener = 0;
 int g_making_listener = 0;
 int g_list_listener = 0;
 
@@ -1465,6 +1492,8 @@ void switchbar_install()
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
     captions_updated.add_once(g_captions_listener, kCaptionsUpdatedSwitchbar, [] { switchbar_repaint(); });
     win_list_changed.add_once(g_list_listener, kWinListChangedSwitchbar, switchbar_list_changed);
+    transfer_progress_changed.add_once(g_progress_listener, kTransferProgressSwitchbar,
+                                       [](WindowRecord* rec) { switchbar_repaint(rec); });
 }
 
 void switchbar_uninstall()
@@ -1473,4 +1502,5 @@ void switchbar_uninstall()
     tick_second.drop(g_tick_listener);
     captions_updated.drop(g_captions_listener);
     win_list_changed.drop(g_list_listener);
+    transfer_progress_changed.drop(g_progress_listener);
 }

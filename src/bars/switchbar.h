@@ -9,6 +9,7 @@
 #include <string>
 
 #include <QColor>
+#include <QRect>
 #include <QRgb>
 
 #include "model/window_record.h"
@@ -38,6 +39,11 @@ QWidget* switchbar_create();
 QWidget* switchbar_window();
 // 1 while the bar exists and its option is on.
 int switchbar_is_on();
+
+// The progress bar of a transfer's button: from the inner left edge (2
+// pixels in, 1 more when pushed), the inner width times percent / 100, at
+// least 1 pixel above 0 percent; empty at 0.
+QRect switchbar_progress_rect(const QRect& button, bool pushed, int percent);
 
 // Repaints the whole bar (null) or one button; returns at once while a
 // repaint runs. Asks the treebar to refresh afterwards.

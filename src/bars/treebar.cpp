@@ -30,6 +30,7 @@
 #include "core/numbered_texts.h"
 #include "display/backgrounds.h"
 #include "model/colors.h"
+#include "model/transfer_progress.h"
 #include "irc/dispatch/captions.h"
 #include "irc/lists/notify_list.h"
 #include "platform/platform_utils.h"
@@ -132,7 +133,13 @@ bool item_of_window(WindowRecord* rec, std::string* folder, int* slot, std::stri
         const bool get = rec->subtype == 2;
         *folder = grouping == 1 ? "DCC" : (grouping == 2 ? "Transfer" : (get ? "Get" : "Send"));
         *slot = grouping == 1 ? kFolderChat : (grouping == 2 ? kFolderSend : (get ? kFolderGet : kFolderSend));
-        *text = rec->name;
+        // The progress text, the kind when the folder does not tell it, the
+        // nick and the file.
+        if (const TransferProgress* progress = transfer_progress_of(rec))
+            *text = progress->percent_text + " " + (grouping ? (get ? "Get " : "Send ") : "") + progress->nick + " " +
+                    progress->file;
+        else
+            *text = rec->name;
         return true;
     }
     case kWinChanList:

@@ -376,7 +376,7 @@ void settings_save_all()
     settings_saving.fire_range(kSettingsSaveMainWindow, kSettingsSaveOptionLines);
     ini_save_options();
     ini_save_text_settings();
-    settings_saving.fire_range(kSettingsSaveNickColours, kSettingsSaveUserLists);
+    settings_saving.fire_range(kSettingsSaveNickColours, kSettingsSaveTrusted);
     ini_save_user_lists(0);
 }
 

@@ -173,6 +173,7 @@ enum SettingsSaveOrder {
     kSettingsSaveNickColours = 40,       // the nick colours
     kSettingsSaveIdentity = 50,          // the identity of the first connection
     kSettingsSaveUserLists = 60,         // (here) the user lists
+    kSettingsSaveTrusted = 70,           // the DCC trusted list
 };
 extern Signal<void()> settings_saving;
 

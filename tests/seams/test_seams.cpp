@@ -83,6 +83,9 @@ struct ExpectedListener {
 #include "commands/play_queue.h"
 #include "extensions/dialog_runtime.h"
 #include "extensions/sockets.h"
+#include "dcc/dcc_dialogs.h"
+#include "dcc/dcc_engine.h"
+#include "dcc/dcc_window.h"
 #include "app/listeners_expected.inc"
 
 namespace {

@@ -1,0 +1,99 @@
+// Steps that sends and gets share: their windows, their messages and the
+// closing of their files and sockets.
+#include <chrono>
+#include <unistd.h>
+
+#include "app/window_open.h"
+#include <QWidget>
+
+#include "core/text_limits.h"
+#include "dcc/dcc_engine.h"
+#include "irc/link/send_queue.h"
+#include "model/colors.h"
+#include "model/connection.h"
+#include "model/line_buffer.h"
+#include "model/window_requests.h"
+#include "platform/sockets.h"
+
+DccTransfer* dcc_transfer_by_socket(int s)
+{
+    if (s < 0)
+        return nullptr;
+    DccTransfer* found = nullptr;
+    dcc_each_transfer([&](DccTransfer* t) {
+        if (!found && (t->socket == s || t->listen_socket == s))
+            found = t;
+    });
+    return found;
+}
+
+QWidget* dcc_print_window(DccTransfer* t)
+{
+    if (conn_is_live(t->conn) && t->conn->status_window)
+        return t->conn->status_window;
+    return t->window ? t->window->hwnd.get() : nullptr;
+}
+
+void dcc_print_result(DccTransfer* t, const std::string& text)
+{
+    if (QWidget* w = dcc_print_window(t))
+        echo_line(w, text, kColorCtcpText);
+}
+
+void dcc_set_status(DccTransfer* t, const std::string& text)
+{
+    t->status_text = text;
+    dcc_transfer_progress.fire(t);
+}
+
+DccTransfer* dcc_open_transfer(int kind, Connection* conn, const std::string& nick, const std::string& file,
+                               int minimised)
+{
+    WindowOpenRequest req;
+    req.name = (kind == kDccSend ? "Send " : "Get ") + nick + " " + file;
+    req.type = kWinTransfer;
+    req.subtype = kind;
+    req.flags = minimised ? 1 : 0;
+    req.conn = conn;
+    QWidget* hwnd = win_open(req);
+    WindowRecord* rec = hwnd ? win_record_of(hwnd) : nullptr;
+    if (!rec)
+        return nullptr;
+    DccTransfer& t = rec->state_slots.get(dcc_transfer_slot);
+    t.kind = kind;
+    t.window = rec;
+    t.conn = conn;
+    t.nick = nick.substr(0, kShortText);
+    t.file = file;
+    return &t;
+}
+
+void dcc_transfer_close(DccTransfer* t)
+{
+    if (t->file_handle >= 0) {
+        ::close(t->file_handle);
+        t->file_handle = -1;
+    }
+    if (t->socket >= 0) {
+        sock_shutdown(t->socket, 1);
+        sock_close(t->socket);
+        t->socket = -1;
+    }
+    if (t->listen_socket >= 0) {
+        sock_close(t->listen_socket);
+        t->listen_socket = -1;
+    }
+}
+
+std::int64_t dcc_tick_ms()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void dcc_send_ctcp(Connection* conn, const std::string& nick, const std::string& text)
+{
+    if (conn_is_live(conn))
+        irc_send_line("PRIVMSG " + nick + " :\x01" + text + "\x01\n", kLineAutoReply, conn);
+}

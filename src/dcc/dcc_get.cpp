@@ -1,0 +1,577 @@
+// DCC get: the offers that wait for a decision, the choice for a file that
+// already exists (resume with a margin, overwrite, refuse), the connection
+// (out to the sender, or listening for a passive offer), receiving with
+// acknowledgements, and the end. Received names never leave the receive
+// folder, and no path of a loaded script or the main settings file is
+// written.
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "core/files.h"
+#include "core/ini.h"
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "core/text_buffer.h"
+#include "core/time_date.h"
+#include "dcc/dcc_engine.h"
+#include "display/second_tick.h"
+#include "irc/dispatch/dispatcher.h"
+#include "model/colors.h"
+#include "model/connection.h"
+#include "platform/app_messages.h"
+#include "platform/sockets.h"
+#include "script/events/remote_files.h"
+#include "script/stores/alias_files.h"
+
+Signal<void(int offer_id)> dcc_offer_waiting;
+
+namespace {
+
+constexpr std::int64_t kResumeMargin = 8192;
+constexpr int kReadsPerTurn = 20;
+char read_buffer[65535];
+
+// The offers of a connection that wait for a decision.
+struct DccOfferQueue {
+    std::vector<DccPendingOffer> offers;
+    std::vector<int> announced;  // ids told to the accept dialog
+};
+RecordSlot<DccOfferQueue> offer_queue_slot;
+
+// Bytes of an acknowledgement the socket did not take yet.
+struct DccAckOut {
+    unsigned char bytes[8] = {};
+    int length = 0;
+};
+RecordSlot<DccAckOut> ack_out_slot;
+
+int last_offer_id = 0;
+int pending_posted = 0;
+
+DccOfferQueue* queue_of(Connection* conn)
+{
+    return conn_is_live(conn) ? &conn->state_slots.get(offer_queue_slot) : nullptr;
+}
+
+void for_each_queue(const std::function<bool(DccOfferQueue&, Connection*)>& fn)
+{
+    for (Connection* c = conn_list; c; c = c->next)
+        if (DccOfferQueue* q = c->state_slots.find(offer_queue_slot))
+            if (fn(*q, c))
+                return;
+}
+
+bool take_offer(int id, DccPendingOffer& out)
+{
+    bool found = false;
+    for_each_queue([&](DccOfferQueue& q, Connection*) {
+        for (auto it = q.offers.begin(); it != q.offers.end(); ++it)
+            if (it->id == id) {
+                out = *it;
+                q.offers.erase(it);
+                found = true;
+                return true;
+            }
+        return false;
+    });
+    return found;
+}
+
+void update_progress(DccTransfer* t)
+{
+    if (t->size > 0) {
+        double pc = static_cast<double>(t->position) * 100.0 / static_cast<double>(t->size);
+        pc = static_cast<double>(static_cast<long long>(pc));
+        if (pc > 99 && t->position < t->size)
+            pc = 99;
+        t->percent = pc;
+    }
+    dcc_transfer_progress.fire(t);
+}
+
+// Writes the pending acknowledgement; false on a socket error.
+bool send_ack(DccTransfer* t)
+{
+    DccAckOut& out = t->window->state_slots.get(ack_out_slot);
+    if (out.length == 0 && t->pending_ack > 0) {
+        out.length = dcc_ack_width(t->size);
+        dcc_ack_encode(t->pending_ack, out.length, out.bytes);
+        t->acked = t->pending_ack;
+        t->pending_ack = 0;
+    }
+    while (out.length > 0) {
+        long n = sock_send(t->socket, reinterpret_cast<const char*>(out.bytes), static_cast<std::size_t>(out.length));
+        if (n < 0)
+            return sock_last_error() == WSAEWOULDBLOCK;
+        std::copy(out.bytes + n, out.bytes + out.length, out.bytes);
+        out.length -= static_cast<int>(n);
+    }
+    return true;
+}
+
+void start_receiving(DccTransfer* t)
+{
+    t->state = kDccReceiving;
+    t->idle = 0;
+    t->start_time = tick_clock();
+    t->start_tick = dcc_tick_ms();
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    if (t->resume <= 0)
+        flags |= O_TRUNC;
+    t->file_handle = ::open(t->path.c_str(), flags, 0644);
+    if (t->file_handle < 0) {
+        dccget_finish(t, text_load_string(2914));
+        return;
+    }
+    if (t->resume > 0) {
+        // Cut at the resume position: the margin is received again.
+        if (::ftruncate(t->file_handle, t->resume) != 0) {
+            dccget_finish(t, text_load_string(2917));
+            return;
+        }
+        t->position = t->resume;
+    } else {
+        t->position = 0;
+    }
+    dcc_set_status(t, text_load_string(2916));
+    if (t->size == 0) {
+        dccget_finish(t, std::string());
+        return;
+    }
+    sock_async_select(t->socket, WM_APP_DCCGET_DATA, FD_READ | FD_WRITE | FD_CLOSE);
+}
+
+void connect_get(DccTransfer* t)
+{
+    t->state = kDccSending;
+    t->idle = 0;
+    Connection* conn = t->conn;
+    if (t->port == 0 && t->token != 0) {
+        int port = 0;
+        int s = dcc_listen_socket(0, &port);
+        if (s < 0) {
+            dccget_finish(t, text_load_string(2909));
+            return;
+        }
+        t->listen_socket = s;
+        sock_async_select(s, WM_APP_DCCGET_LISTEN, FD_ACCEPT);
+        std::string name = t->offered_name.find(' ') != std::string::npos ? "\"" + t->offered_name + "\""
+                                                                            : t->offered_name;
+        t->port = static_cast<std::uint16_t>(port);
+        dcc_send_ctcp(conn, t->nick,
+                      dcc_send_offer_text(name, conn_is_live(conn) ? conn->local_ip : 0, port,
+                                          t->size < 0 ? 0 : t->size, t->token));
+        return;
+    }
+    SockAddr peer;
+    if (!sockaddr_from_text(t->address, t->port, peer)) {
+        dccget_finish(t, text_load_string(2910));
+        return;
+    }
+    int s = dcc_listen_socket(2, nullptr);
+    if (s < 0) {
+        dccget_finish(t, text_load_string(2909));
+        return;
+    }
+    t->socket = s;
+    sock_async_select(s, WM_APP_DCCGET_SOCKET, FD_CONNECT);
+    if (sock_connect(s, peer) != 0 && sock_last_error() != WSAEWOULDBLOCK)
+        dccget_finish(t, text_load_string(2911));
+}
+
+// The existing-file choice: -1 refuse, -2 ask the user, else the resume
+// position (0 to write the file anew).
+std::int64_t existing_choice(const std::string& path, std::int64_t size, int choice)
+{
+    if (!file_exists(path, 1))
+        return file_exists(path, 2) ? -1 : 0;
+    std::uint64_t local = 0;
+    const bool can_resume = file_size64(path, local) && (size < 0 || static_cast<std::int64_t>(local) <= size);
+    switch (choice) {
+    case 2:
+        return 0;
+    case 1:
+        if (!can_resume)
+            return -1;
+        return static_cast<std::int64_t>(local) >= kResumeMargin
+                   ? static_cast<std::int64_t>(local) - kResumeMargin
+                   : 0;
+    case 0:
+        return -2;
+    default:
+        return -1;
+    }
+}
+
+}  // namespace
+
+std::string dccget_default_folder()
+{
+    std::string folder = settings_dir + "download/";
+    if (!file_exists(folder, 2)) {
+        folder = settings_dir + "downloads/";
+        if (!file_exists(folder, 2))
+            file_make_dir(folder);
+    }
+    return folder;
+}
+
+int dccget_path_is_protected(const std::string& path)
+{
+    if (file_same_path(path, main_ini_path))
+        return 1;
+    for (ScriptFile* f = remote_list; f; f = f->next)
+        if (file_same_path(path, f->path))
+            return 1;
+    for (AliasFile* f = alias_files_head; f; f = f->next)
+        if (file_same_path(path, f->path))
+            return 1;
+    return 0;
+}
+
+void dccget_offer(Connection* conn, const std::string& nick, const std::string& peer, const DccOffer& offer)
+{
+    DccOfferQueue* q = queue_of(conn);
+    if (!q)
+        return;
+    if (static_cast<int>(q->offers.size()) >= kDccPendingMax) {
+        irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_fill_id(1608, {nick}));
+        return;
+    }
+    DccPendingOffer p;
+    p.id = ++last_offer_id;
+    p.conn = conn;
+    p.nick = nick.substr(0, kShortText);
+    p.peer = peer.substr(0, kShortText);
+    p.offer = offer;
+    q->offers.push_back(std::move(p));
+    if (!pending_posted) {
+        pending_posted = 1;
+        post_app_message(WM_APP_DCCGET_PENDING, 0, 0);
+    }
+}
+
+intptr_t dccget_process_pending(uintptr_t, intptr_t)
+{
+    pending_posted = 0;
+    const int mode = opt(OPT_DCC_SEND_REQUESTS);
+    std::vector<int> ids;
+    for_each_queue([&](DccOfferQueue& q, Connection*) {
+        for (const DccPendingOffer& p : q.offers)
+            ids.push_back(p.id);
+        return false;
+    });
+    for (int id : ids) {
+        DccPendingOffer* p = dccget_pending(id);
+        if (!p)
+            continue;
+        if (mode == 1) {
+            dccget_accept(id, std::string());
+        } else if (mode == 0) {
+            DccOfferQueue* q = queue_of(p->conn);
+            if (q && std::find(q->announced.begin(), q->announced.end(), id) == q->announced.end()) {
+                q->announced.push_back(id);
+                dcc_offer_waiting.fire(id);
+            }
+        } else {
+            dccget_refuse(id);
+        }
+    }
+    return 0;
+}
+
+DccPendingOffer* dccget_pending(int id)
+{
+    DccPendingOffer* found = nullptr;
+    for_each_queue([&](DccOfferQueue& q, Connection*) {
+        for (DccPendingOffer& p : q.offers)
+            if (p.id == id)
+                found = &p;
+        return found != nullptr;
+    });
+    return found;
+}
+
+int dccget_pending_count()
+{
+    int n = 0;
+    for_each_queue([&](DccOfferQueue& q, Connection*) {
+        n += static_cast<int>(q.offers.size());
+        return false;
+    });
+    return n;
+}
+
+void dccget_refuse(int id)
+{
+    DccPendingOffer p;
+    take_offer(id, p);
+}
+
+int dccget_accept(int id, const std::string& folder_given)
+{
+    DccPendingOffer* pending = dccget_pending(id);
+    if (!pending)
+        return 0;
+    Connection* conn = pending->conn;
+    if (!conn_is_live(conn)) {
+        dccget_refuse(id);
+        return 0;
+    }
+    const DccOffer offer = pending->offer;
+    std::string folder = folder_given.empty() ? dccget_default_folder() : folder_given;
+    file_add_trailing_slash(folder);
+    const std::string path = folder + offer.file;
+    // The name stays inside the folder, whatever it holds.
+    if (offer.file.empty() || offer.file.find('/') != std::string::npos || !file_path_is_inside(path, folder)) {
+        irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_fill_id(1609, {pending->nick}));
+        dccget_refuse(id);
+        return 0;
+    }
+    if (text_equal_nocase(offer.file, "remote.ini") || dccget_path_is_protected(path)) {
+        irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_fill_id(2903, {path}));
+        dccget_refuse(id);
+        return 0;
+    }
+    const std::int64_t resume = existing_choice(path, offer.size, opt(OPT_DCC_FILE_EXISTS));
+    if (resume == -2) {
+        DccOfferQueue* q = queue_of(conn);
+        if (q && std::find(q->announced.begin(), q->announced.end(), id) == q->announced.end()) {
+            q->announced.push_back(id);
+            dcc_offer_waiting.fire(id);
+        }
+        return 0;
+    }
+    DccPendingOffer p;
+    take_offer(id, p);
+    if (resume < 0) {
+        irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_fill_id(1608, {p.nick}));
+        return 0;
+    }
+    DccTransfer* t = dcc_open_transfer(kDccGet, conn, p.nick, offer.file, opt(OPT_DCC_MINIMISE_AUTO_GETS));
+    if (!t)
+        return 0;
+    t->peer = p.peer;
+    t->address = offer.address_text;
+    t->folder = folder;
+    t->path = path;
+    t->offered_name = offer.offered_name;
+    t->port = static_cast<std::uint16_t>(offer.port);
+    t->token = offer.token;
+    t->passive = offer.passive();
+    t->size = offer.size;
+    t->close_when_done = opt(OPT_DCC_CLOSE_GET_ON_END) != 0;
+    t->resume = resume;
+    t->state = kDccSending;
+    dcc_transfer_opened.fire(t);
+    if (resume > 0) {
+        t->state = kDccResumeAsked;
+        dcc_set_status(t, text_load_string(2905));
+        dcc_send_ctcp(conn, t->nick,
+                      dcc_resume_text("RESUME", t->offered_name, t->passive ? 0 : t->port, resume, t->token));
+        return 1;
+    }
+    dcc_set_status(t, text_load_string(2906));
+    connect_get(t);
+    return 1;
+}
+
+int dccget_take_accept(Connection* conn, const std::string& nick, const DccOffer& offer)
+{
+    DccTransfer* found = nullptr;
+    dcc_each_transfer([&](DccTransfer* t) {
+        if (!found && t->kind == kDccGet && t->conn == conn && t->state == kDccResumeAsked &&
+            t->token == offer.token && text_equal_nocase(t->nick, nick) && offer.size == t->resume &&
+            offer.port == (t->passive ? 0 : t->port))
+            found = t;
+    });
+    if (!found)
+        return 0;
+    connect_get(found);
+    return 1;
+}
+
+intptr_t dccget_on_connect(uintptr_t s, intptr_t word)
+{
+    DccTransfer* t = dcc_transfer_by_socket(static_cast<int>(s));
+    if (!t || t->kind != kDccGet || t->state != kDccSending)
+        return 0;
+    if (WSAGETSELECTERROR(word)) {
+        dccget_finish(t, text_load_string(2912));
+        return 0;
+    }
+    start_receiving(t);
+    return 0;
+}
+
+intptr_t dccget_on_listen(uintptr_t s, intptr_t)
+{
+    DccTransfer* t = dcc_transfer_by_socket(static_cast<int>(s));
+    if (!t || t->kind != kDccGet || t->listen_socket != static_cast<int>(s))
+        return 0;
+    SockAddr peer;
+    int c = sock_accept(t->listen_socket, &peer);
+    if (c < 0) {
+        if (sock_last_error() != WSAEWOULDBLOCK)
+            dccget_finish(t, text_load_string(2925));
+        return 0;
+    }
+    sock_close(t->listen_socket);
+    t->listen_socket = -1;
+    t->socket = c;
+    t->address = sockaddr_ip_text(peer);
+    start_receiving(t);
+    return 0;
+}
+
+namespace {
+
+// Reads what came; `closing` after the peer closed.
+void receive(DccTransfer* t, bool closing)
+{
+    t->idle = 0;
+    for (int n = 0; t->state == kDccReceiving; ++n) {
+        if (n == kReadsPerTurn) {
+            post_app_message(WM_APP_DCCGET_DATA, static_cast<uintptr_t>(t->socket), FD_READ);
+            return;
+        }
+        long got = sock_recv(t->socket, read_buffer, sizeof read_buffer);
+        if (got < 0) {
+            if (sock_last_error() == WSAEWOULDBLOCK) {
+                if (closing)
+                    dccget_finish(t, std::string());
+                return;
+            }
+            dccget_finish(t, text_load_string(2919));
+            return;
+        }
+        if (got == 0) {
+            // A clean close by the sender: the only success without a size.
+            t->resume_step = -1;
+            dccget_finish(t, std::string());
+            return;
+        }
+        std::int64_t take = got;
+        if (t->size >= 0)
+            take = std::min<std::int64_t>(take, t->size - t->position);
+        const char* p = read_buffer;
+        std::int64_t left = take;
+        while (left > 0) {
+            ssize_t w = ::pwrite(t->file_handle, p, static_cast<std::size_t>(left), t->position);
+            if (w <= 0) {
+                dccget_finish(t, text_load_string(2917));
+                return;
+            }
+            p += w;
+            left -= w;
+            t->position += w;
+            t->second_bytes += w;
+        }
+        t->pending_ack = t->position;
+        update_progress(t);
+        if (!send_ack(t)) {
+            dccget_finish(t, text_load_string(2919));
+            return;
+        }
+        if (t->size >= 0 && t->position >= t->size) {
+            dccget_finish(t, std::string());
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+intptr_t dccget_on_data(uintptr_t s, intptr_t word)
+{
+    DccTransfer* t = dcc_transfer_by_socket(static_cast<int>(s));
+    if (!t || t->kind != kDccGet || t->state != kDccReceiving || t->socket != static_cast<int>(s))
+        return 0;
+    switch (WSAGETSELECTEVENT(word)) {
+    case FD_READ:
+        receive(t, false);
+        break;
+    case FD_WRITE:
+        if (!send_ack(t))
+            dccget_finish(t, text_load_string(2919));
+        break;
+    case FD_CLOSE:
+        // An abortive close is no clean end, even for an offer without a size.
+        if (WSAGETSELECTERROR(word))
+            dccget_finish(t, text_load_string(2919));
+        else
+            receive(t, true);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void dccget_tick()
+{
+    const int timeout = opt(OPT_DCC_GET_CHAT_TIMEOUT);
+    dcc_each_transfer([&](DccTransfer* t) {
+        if (t->kind != kDccGet || t->state < kDccSending || t->state > kDccReceiving)
+            return;
+        t->second_bytes = 0;
+        ++t->idle;
+        if (timeout > 0 && t->idle >= timeout) {
+            t->state = kDccTimedOut;
+            dccget_finish(t, text_load_string(4105));
+            return;
+        }
+        ++t->seconds;
+        std::rotate(t->speed.begin(), t->speed.begin() + 1, t->speed.end());
+        t->speed.back() = {dcc_transfer_moved(t), dcc_tick_ms()};
+        dcc_transfer_progress.fire(t);
+    });
+}
+
+void dccget_finish(DccTransfer* t, const std::string& status)
+{
+    if (!t || t->ended)
+        return;
+    t->ended = true;
+    const bool receiving = t->state == kDccReceiving;
+    const bool clean_close = t->resume_step == -1;
+    t->resume_step = 0;
+    t->last_time = std::max<std::int64_t>(tick_clock(), t->start_time + 1);
+    // Without a size only a clean close by the sender counts as received.
+    if (receiving && status.empty() && (t->size >= 0 ? t->position >= t->size : clean_close)) {
+        t->state = kDccDone;
+        t->done = true;
+        t->percent = 100;
+    } else {
+        t->failed = true;
+    }
+    t->average_speed = dcc_transfer_moved(t) / std::max<std::int64_t>(1, t->last_time - t->start_time);
+    dcc_transfer_close(t);
+    const bool timed_out = t->state == kDccTimedOut;
+    if (!t->done && !timed_out)
+        t->state = kDccClosed;
+    std::string detail = " (" + time_duration_short("", static_cast<double>(t->last_time - t->start_time), 0) +
+                         " " + std::to_string(t->average_speed) + "/Sec)";
+    std::string line;
+    std::string window_status;
+    if (t->done) {
+        line = text_fill_id(2923, {t->file, t->nick}) + detail;
+        window_status = text_load_string(2922);
+    } else if (timed_out) {
+        line = text_fill_id(4104, {t->file, t->nick});
+        window_status = text_load_string(4105);
+    } else if (receiving) {
+        line = text_fill_id(2920, {t->file, t->nick}) + detail;
+        window_status = status.empty() ? text_load_string(2919) : status;
+    } else {
+        line = text_fill_id(2921, {t->file, t->nick});
+        window_status = status.empty() ? text_load_string(2912) : status;
+    }
+    dcc_print_result(t, line);
+    dcc_set_status(t, window_status);
+    dcc_transfer_ended.fire(t);
+}

@@ -1,0 +1,52 @@
+// Plugs the transfer engine into the program: its socket messages, its
+// one-second steps, its commands and identifiers, and the closing of a
+// transfer window.
+#include "app/window_open.h"
+#include "dcc/dcc_engine.h"
+#include "display/second_tick.h"
+#include "platform/app_messages.h"
+
+void dcc_commands_register();
+
+namespace {
+
+int tick_send_id = 0;
+int tick_get_id = 0;
+int closing_id = 0;
+
+void on_window_closing(WindowRecord* rec)
+{
+    DccTransfer* t = dcc_transfer_of(rec);
+    if (!t)
+        return;
+    dcc_transfer_close(t);
+    dcc_transfer_closed.fire(t);
+}
+
+}  // namespace
+
+void dcc_transfers_install()
+{
+    dcc_ports_load();
+    frame_set_handler(WM_APP_DCCSEND_LISTEN, dccsend_on_listen);
+    frame_set_handler(WM_APP_DCCSEND_SOCKET, dccsend_on_connect);
+    frame_set_handler(WM_APP_DCCSEND_DATA, dccsend_on_data);
+    frame_set_handler(WM_APP_DCCGET_LISTEN, dccget_on_listen);
+    frame_set_handler(WM_APP_DCCGET_SOCKET, dccget_on_connect);
+    frame_set_handler(WM_APP_DCCGET_DATA, dccget_on_data);
+    frame_set_handler(WM_APP_DCCGET_PENDING, dccget_process_pending);
+    tick_second.add_once(tick_send_id, kTickDccSends, dccsend_tick);
+    tick_second.add_once(tick_get_id, kTickDccGets, dccget_tick);
+    win_closing.add_once(closing_id, kClosingDccTransfer, on_window_closing);
+    dcc_commands_register();
+}
+
+void dcc_transfers_uninstall()
+{
+    for (int m : {WM_APP_DCCSEND_LISTEN, WM_APP_DCCSEND_SOCKET, WM_APP_DCCSEND_DATA, WM_APP_DCCGET_LISTEN,
+                  WM_APP_DCCGET_SOCKET, WM_APP_DCCGET_DATA, WM_APP_DCCGET_PENDING})
+        frame_set_handler(m, nullptr);
+    tick_second.drop(tick_send_id);
+    tick_second.drop(tick_get_id);
+    win_closing.drop(closing_id);
+}

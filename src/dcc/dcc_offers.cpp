@@ -1,0 +1,60 @@
+// The DCC requests that come in as CTCP lines: file offers (SEND, TSEND),
+// passive replies to our own offers, RESUME for our sends and ACCEPT for
+// our gets. The CTCP layer has already raised the ctcp event and dropped
+// offers to channels.
+#include "dcc/dcc_offers.h"
+
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "dcc/dcc_engine.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/lists/ignore_list.h"
+#include "model/colors.h"
+#include "model/connection.h"
+#include "platform/app_messages.h"
+
+void dcc_on_ctcp_offer(IrcMessage& msg, QWidget*)
+{
+    Connection* conn = msg.connection;
+    if (!conn_is_live(conn) || msg.words.size() < 4)
+        return;
+    const std::string& nick = irc_word(msg, 0);
+    const std::string& text = msg.words[3];
+    auto refuse = [&](int id, std::initializer_list<std::string_view> args) {
+        irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_fill_id(id, args));
+    };
+    DccOffer offer = dcc_parse_offer(text);
+    switch (offer.kind) {
+    case kDccOfferSend: {
+        if (offer.fault) {
+            refuse(1609, {nick});
+            return;
+        }
+        if (dccsend_take_passive_reply(conn, nick, offer))
+            return;
+        std::string name = offer.file;
+        if (opt(OPT_DCC_FILTER_MODE) != 0 && dcc_ignore_test(name, 0, 0) == 1) {
+            post_app_message(WM_APP_FILETYPE_WARNING, 0, 0);
+            refuse(1612, {nick, offer.file});
+            return;
+        }
+        dccget_offer(conn, nick, msg.has_address ? msg.address : std::string(), offer);
+        return;
+    }
+    case kDccOfferResume:
+        if (offer.fault || !dccsend_resume(conn, nick, offer))
+            refuse(1610, {nick});
+        return;
+    case kDccOfferAccept:
+        if (offer.fault) {
+            refuse(1611, {nick});
+            return;
+        }
+        dccget_take_accept(conn, nick, offer);
+        return;
+    default:
+        // Chats come with the DCC sessions; until then they are shown.
+        irc_status_echo(conn, static_cast<int>(kColorCtcpText), "[" + nick + " DCC] " + text.substr(4));
+        return;
+    }
+}

@@ -1,0 +1,401 @@
+// DCC send: offers one local file to a nick, streams it over a direct TCP
+// link in blocks, and counts the receiver's acknowledgements. A send is done
+// only once every byte was acknowledged.
+#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "core/files.h"
+#include "core/numbered_texts.h"
+#include "core/options.h"
+#include "core/text_buffer.h"
+#include "core/time_date.h"
+#include "dcc/dcc_engine.h"
+#include "display/second_tick.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/link/send_queue.h"
+#include "irc/numerics/isupport.h"
+#include "model/colors.h"
+#include "model/connection.h"
+#include "platform/app_messages.h"
+#include "platform/sockets.h"
+
+namespace {
+
+// One block buffer for every send: all of them run on this thread.
+char block_buffer[65536];
+
+// Blocks written before the pump yields to the event loop.
+constexpr int kBlocksPerTurn = 20;
+
+void update_progress(DccTransfer* t)
+{
+    if (t->size > 0) {
+        double pc = static_cast<double>(t->position) * 100.0 / static_cast<double>(t->size);
+        pc = pc < 0 ? 0 : static_cast<double>(static_cast<long long>(pc));
+        if (pc > 99 && t->position < t->size)
+            pc = 99;
+        t->percent = pc;
+        t->acked_percent = static_cast<double>(t->acked) * 100.0 / static_cast<double>(t->size);
+    }
+    dcc_transfer_progress.fire(t);
+}
+
+// Writes the offer lines: the notice, then the CTCP offer.
+void announce(DccTransfer* t, std::uint32_t address)
+{
+    Connection* conn = t->conn;
+    dcc_set_status(t, text_load_string(5009));
+    irc_send_line("NOTICE " + t->nick + " :DCC Send " + t->file + " (" + conn->local_ip_text + ")\n", kLineAutoReply,
+                  conn);
+    std::string name = dcc_offer_name(t->file, opt(OPT_DCC_SPACES_TO_UNDERSCORES) != 0);
+    dcc_send_ctcp(conn, t->nick, dcc_send_offer_text(name, address, t->port, t->size, t->token));
+    dcc_set_status(t, text_load_string(5010));
+}
+
+void start_sending(DccTransfer* t)
+{
+    t->state = kDccSending;
+    t->idle = 0;
+    t->start_time = tick_clock();
+    t->start_tick = dcc_tick_ms();
+    t->file_handle = ::open(t->path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (t->file_handle < 0) {
+        dccsend_finish(t, text_load_string(5003));
+        return;
+    }
+    dcc_set_status(t, text_load_string(5012));
+    sock_set_keepalive(t->socket);
+    if (t->resume > 0) {
+        t->resume = std::min(t->resume, t->size);
+        t->position = t->acked = t->resume;
+        dcc_set_status(t, text_load_string(5013));
+    } else {
+        dcc_set_status(t, text_load_string(5014));
+    }
+    if (t->size == 0 || t->position >= t->size) {
+        t->acked = t->size;
+        dccsend_finish(t, std::string());
+        return;
+    }
+    sock_async_select(t->socket, WM_APP_DCCSEND_DATA, FD_READ | FD_WRITE | FD_CLOSE);
+}
+
+void pump(DccTransfer* t)
+{
+    t->idle = 0;
+    const int block = dccsend_block_size(opt(OPT_DCC_PACKET_SIZE));
+    for (int n = 0; t->state == kDccSending; ++n) {
+        if (n == kBlocksPerTurn) {
+            post_app_message(WM_APP_DCCSEND_DATA, static_cast<uintptr_t>(t->socket), FD_WRITE);
+            return;
+        }
+        std::int64_t left = t->size - t->position;
+        if (left <= 0)
+            return;
+        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, block));
+        ssize_t got = ::pread(t->file_handle, block_buffer, want, t->position);
+        if (got < 0) {
+            dccsend_finish(t, text_load_string(5015));
+            return;
+        }
+        if (got == 0)
+            return;
+        long sent = sock_send(t->socket, block_buffer, static_cast<std::size_t>(got));
+        if (sent < 0) {
+            if (sock_last_error() != WSAEWOULDBLOCK)
+                dccsend_finish(t, text_load_string(5018));
+            return;
+        }
+        t->position += sent;
+        t->second_bytes += sent;
+        update_progress(t);
+        if (!opt(OPT_DCC_FAST_SEND)) {
+            post_app_message(WM_APP_DCCSEND_DATA, static_cast<uintptr_t>(t->socket), FD_WRITE);
+            return;
+        }
+    }
+}
+
+// Reads acknowledgement words; ends the send once all bytes are
+// acknowledged or the receiver closed.
+void read_acks(DccTransfer* t, DccAckReader& reader, bool closing)
+{
+    char buf[4096];
+    for (;;) {
+        long n = sock_recv(t->socket, buf, sizeof buf);
+        if (n < 0) {
+            if (sock_last_error() == WSAEWOULDBLOCK) {
+                if (closing)
+                    dccsend_finish(t, std::string());
+                else if (t->position < t->size)
+                    pump(t);
+                return;
+            }
+            dccsend_finish(t, text_load_string(5018));
+            return;
+        }
+        if (n == 0) {
+            dccsend_finish(t, std::string());
+            return;
+        }
+        t->idle = 0;
+        std::int64_t word = t->acked;
+        if (reader.feed(buf, static_cast<std::size_t>(n), word) && word > t->acked) {
+            t->acked = std::min(word, t->size);
+            if (t->acked >= t->size) {
+                dccsend_finish(t, std::string());
+                return;
+            }
+            update_progress(t);
+        }
+    }
+}
+
+// Acknowledgement readers by socket: a word split across reads is kept in
+// the reader until its last byte comes.
+RecordSlot<DccAckReader> ack_reader_slot;
+
+DccAckReader& reader_of(DccTransfer* t)
+{
+    DccAckReader& r = t->window->state_slots.get(ack_reader_slot);
+    r.width = dcc_ack_width(t->size);
+    return r;
+}
+
+void connect_out(DccTransfer* t)
+{
+    t->state = kDccWaiting;
+    t->idle = 0;
+    SockAddr peer;
+    if (!sockaddr_from_text(t->address, t->port, peer)) {
+        dccsend_finish(t, text_load_string(5005));
+        return;
+    }
+    int s = dcc_listen_socket(2, nullptr);
+    if (s < 0) {
+        dccsend_finish(t, text_load_string(5007));
+        return;
+    }
+    t->socket = s;
+    sock_async_select(s, WM_APP_DCCSEND_SOCKET, FD_CONNECT);
+    if (sock_connect(s, peer) != 0 && sock_last_error() != WSAEWOULDBLOCK)
+        dccsend_finish(t, text_load_string(5008));
+}
+
+}  // namespace
+
+int dccsend_block_size(int packet_size)
+{
+    int b = 512;
+    while (b < packet_size && b < 65536)
+        b <<= 1;
+    return b;
+}
+
+int dccsend_start(const DccSendRequest& r)
+{
+    Connection* conn = r.conn;
+    std::string nick = r.nick.substr(0, r.nick.find(','));
+    if (nick.empty() || r.path.empty() || isupport_is_chantype(nick.c_str(), conn))
+        return 0;
+    if (!conn_is_connected(conn) || !conn_has_local_ip(conn)) {
+        irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_load_string(2227));
+        return 0;
+    }
+    std::string path = r.path;
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+    std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::uint64_t size = 0;
+    if (file.empty() || !file_exists(path, 1) || !file_size64(path, size) ||
+        size > static_cast<std::uint64_t>(INT64_MAX)) {
+        irc_status_echo(conn, static_cast<int>(kColorCtcpText),
+                        text_fill_id(5002, {file, nick, text_load_string(5003)}));
+        return 0;
+    }
+    DccTransfer* t = dcc_open_transfer(kDccSend, conn, nick, file, r.minimised);
+    if (!t)
+        return 0;
+    t->folder = folder;
+    t->path = path;
+    t->size = static_cast<std::int64_t>(size);
+    t->automatic = r.automatic;
+    t->speed_limited = r.speed_limited;
+    t->close_when_done = r.close_when_done;
+    t->passive = r.passive;
+    t->address = text_load_string(5001);
+    t->state = kDccWaiting;
+    dcc_transfer_opened.fire(t);
+    dcc_set_status(t, text_load_string(5004));
+
+    if (t->passive) {
+        t->port = 0;
+        t->token = win_alloc_id();
+        announce(t, 4294967295u);
+        return 1;
+    }
+    int port = 0;
+    int s = dcc_listen_socket(0, &port);
+    if (s < 0) {
+        dccsend_finish(t, text_load_string(5007));
+        return 0;
+    }
+    t->listen_socket = s;
+    t->port = static_cast<std::uint16_t>(port);
+    sock_async_select(s, WM_APP_DCCSEND_LISTEN, FD_ACCEPT);
+    announce(t, conn->local_ip);
+    return 1;
+}
+
+int dccsend_take_passive_reply(Connection* conn, const std::string& nick, const DccOffer& offer)
+{
+    if (offer.token == 0 || offer.port == 0)
+        return 0;
+    DccTransfer* found = nullptr;
+    dcc_each_transfer([&](DccTransfer* t) {
+        if (!found && t->kind == kDccSend && t->conn == conn && t->state == kDccWaiting && t->port == 0 &&
+            t->token == offer.token && t->socket < 0 && text_equal_nocase(t->nick, nick))
+            found = t;
+    });
+    if (!found)
+        return 0;
+    found->address = offer.address_text;
+    found->port = static_cast<std::uint16_t>(offer.port);
+    connect_out(found);
+    return 1;
+}
+
+int dccsend_resume(Connection* conn, const std::string& nick, const DccOffer& offer)
+{
+    DccTransfer* found = nullptr;
+    dcc_each_transfer([&](DccTransfer* t) {
+        if (!found && t->kind == kDccSend && t->conn == conn && t->state == kDccWaiting && t->socket < 0 &&
+            t->port == offer.port && t->token == offer.token && text_equal_nocase(t->nick, nick))
+            found = t;
+    });
+    if (!found || offer.size < 0)
+        return 0;
+    found->resume = std::min(offer.size, found->size);
+    std::string name = found->file;
+    if (opt(OPT_DCC_SPACES_TO_UNDERSCORES))
+        std::replace(name.begin(), name.end(), ' ', '_');
+    dcc_send_ctcp(conn, found->nick, dcc_resume_text("ACCEPT", name, found->port, offer.size, found->token));
+    return 1;
+}
+
+intptr_t dccsend_on_listen(uintptr_t s, intptr_t)
+{
+    DccTransfer* t = dcc_transfer_by_socket(static_cast<int>(s));
+    if (!t || t->listen_socket != static_cast<int>(s) || t->kind != kDccSend)
+        return 0;
+    SockAddr peer;
+    int c = sock_accept(t->listen_socket, &peer);
+    if (c < 0) {
+        if (sock_last_error() != WSAEWOULDBLOCK)
+            dccsend_finish(t, text_load_string(5026));
+        return 0;
+    }
+    sock_close(t->listen_socket);
+    t->listen_socket = -1;
+    t->socket = c;
+    t->address = sockaddr_ip_text(peer);
+    start_sending(t);
+    return 0;
+}
+
+intptr_t dccsend_on_connect(uintptr_t s, intptr_t word)
+{
+    DccTransfer* t = dcc_transfer_by_socket(static_cast<int>(s));
+    if (!t || t->kind != kDccSend || t->state != kDccWaiting)
+        return 0;
+    if (WSAGETSELECTERROR(word)) {
+        dccsend_finish(t, text_load_string(5008));
+        return 0;
+    }
+    start_sending(t);
+    return 0;
+}
+
+intptr_t dccsend_on_data(uintptr_t s, intptr_t word)
+{
+    DccTransfer* t = dcc_transfer_by_socket(static_cast<int>(s));
+    if (!t || t->kind != kDccSend || t->state != kDccSending || t->socket != static_cast<int>(s))
+        return 0;
+    switch (WSAGETSELECTEVENT(word)) {
+    case FD_WRITE:
+        pump(t);
+        break;
+    case FD_READ:
+        read_acks(t, reader_of(t), false);
+        break;
+    case FD_CLOSE:
+        read_acks(t, reader_of(t), true);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void dccsend_tick()
+{
+    const int timeout = opt(OPT_DCC_SEND_TIMEOUT);
+    dcc_each_transfer([&](DccTransfer* t) {
+        if (t->kind != kDccSend || (t->state != kDccWaiting && t->state != kDccSending))
+            return;
+        t->second_bytes = 0;
+        ++t->idle;
+        if (timeout > 0 && t->idle >= timeout) {
+            t->state = kDccTimedOut;
+            dccsend_finish(t, text_load_string(4103));
+            return;
+        }
+        ++t->seconds;
+        std::rotate(t->speed.begin(), t->speed.begin() + 1, t->speed.end());
+        t->speed.back() = {dcc_transfer_moved(t), dcc_tick_ms()};
+        dcc_transfer_progress.fire(t);
+    });
+}
+
+void dccsend_finish(DccTransfer* t, const std::string& status)
+{
+    if (!t || t->ended)
+        return;
+    t->ended = true;
+    const bool sending = t->state == kDccSending;
+    t->last_time = std::max<std::int64_t>(tick_clock(), t->start_time + 1);
+    if (sending && t->acked >= t->size) {
+        t->state = kDccDone;
+        t->done = true;
+        t->percent = 100;
+    } else {
+        t->failed = true;
+    }
+    if (t->size >= 0)
+        t->average_speed = dcc_transfer_moved(t) / std::max<std::int64_t>(1, t->last_time - t->start_time);
+    dcc_transfer_close(t);
+    const bool timed_out = t->state == kDccTimedOut;
+    if (t->state != kDccDone && t->state != kDccTimedOut)
+        t->state = kDccClosed;
+    std::string detail = " (" + time_duration_short("", static_cast<double>(t->last_time - t->start_time), 0) + " " +
+                         std::to_string(t->average_speed) + "/Sec)";
+    std::string line;
+    std::string window_status;
+    if (t->done) {
+        line = text_fill_id(5017, {t->file, t->nick}) + detail;
+        window_status = text_load_string(5016);
+    } else if (timed_out) {
+        line = text_fill_id(4102, {t->file, t->nick});
+        window_status = text_load_string(4103);
+    } else if (sending) {
+        line = text_fill_id(5019, {t->file, t->nick}) + detail;
+        window_status = status.empty() ? text_load_string(5018) : status;
+    } else {
+        line = text_fill_id(5025, {t->file, t->nick});
+        window_status = status.empty() ? text_load_string(5024) : status;
+    }
+    dcc_print_result(t, line);
+    dcc_set_status(t, window_status);
+    dcc_transfer_ended.fire(t);
+}
