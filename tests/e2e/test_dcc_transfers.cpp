@@ -459,9 +459,6 @@ TEST_F(DccE2e, PassiveOffersWorkBothWays)
     ASSERT_TRUE(s.accept_from(listener)) << kest.status_log();
     EXPECT_EQ(sha256(receive_file(s, 100000)), sha256(out));
     EXPECT_TRUE(status_says("* DCC Send: pout.bin dosyası peer kullanıcısına gönderildi")) << kest.status_log();
-    // The reply with a token that matches no waiting send is a new offer,
-    // not a connection for an old send.
-
     // The peer offers passively: the program listens and answers with the
     // name exactly as offered.
     const std::string in = random_bytes(70000, 22);
