@@ -4,8 +4,6 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "commands/channel_commands.h"
-#include "commands/server_commands.h"
 #include "model/connection.h"
 #include "irc/link/connections.h"
 #include "app/link_request_dialog.h"
@@ -139,8 +137,11 @@ namespace {
 // Runs a built-in command on the connection's status window with the
 // words of a read link, quietly and as they are: nothing in them is
 // evaluated or read as a second command.
-void run_link_command(CommandHandler handler, const std::string& text, QWidget* status, Connection* conn)
+void run_link_command(std::string_view command, const std::string& text, QWidget* status, Connection* conn)
 {
+    const CommandHandler handler = script_command_handler(command);
+    if (!handler)
+        return;
     CommandCall call;
     call.window = status;
     call.conn = conn;
@@ -178,12 +179,12 @@ int irc_link_follow(const IrcLinkRequest& r, Connection* conn)
     if ((conn_is_connected(conn) || conn_is_connecting(conn)) && same_server) {
         if (conn_is_connected(conn)) {
             if (!r.channel.empty())
-                run_link_command(cmd_join, "join " + r.channel, status, conn);
+                run_link_command("join", "join " + r.channel, status, conn);
         } else if (!r.channel.empty()) {
             conn_queue_autojoin(r.channel, 2, conn);
         }
     } else {
-        run_link_command(cmd_server, irc_link_server_command(r), status, conn);
+        run_link_command("server", irc_link_server_command(r), status, conn);
     }
     if (r.confirm)
         tray_restore_main(0);

@@ -157,11 +157,16 @@ const char* command_table_word(int index)
     return index >= 0 && index < command_table_size() ? command_entries[index].word : nullptr;
 }
 
-int command_has_handler(std::string_view word)
+CommandHandler script_command_handler(std::string_view word)
 {
     ensure_table();
     auto* e = static_cast<CommandEntry*>(hash_find(word, nullptr, &word_table));
-    return e && e->handler ? 1 : 0;
+    return e ? e->handler : nullptr;
+}
+
+int command_has_handler(std::string_view word)
+{
+    return script_command_handler(word) ? 1 : 0;
 }
 
 int builtin_dispatch(CommandCall& call)

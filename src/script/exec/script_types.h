@@ -234,6 +234,9 @@ int script_register_command(std::string_view word, CommandHandler handler, int v
 // handler ("cmd_aline" covers aline, cline, dline, iline, rline, sline).
 // Returns the number of words set (0 for an unknown handler name).
 int script_register_command_family(std::string_view handler_name, CommandHandler handler);
+// The handler of a built-in command word (lower case, without the command
+// character), or null when the word has none.
+CommandHandler script_command_handler(std::string_view word);
 
 // ---------------------------------------------------------------------------
 // Identifier handlers.
