@@ -87,17 +87,6 @@ bool has_gui()
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
-QScreen* frame_screen()
-{
-    if (!has_gui())
-        return nullptr;
-    if (frame_window)
-        if (QWindow* w = frame_window->windowHandle())
-            if (QScreen* s = w->screen())
-                return s;
-    return QGuiApplication::primaryScreen();
-}
-
 // The style handles of "Window", "Toolbar", "Scrollbar", "Rebar" and "Tab".
 enum ThemeClass { kThemeWindow, kThemeToolbar, kThemeScrollbar, kThemeRebar, kThemeTab, kThemeClasses };
 QPointer<QStyle> g_theme[kThemeClasses];

@@ -725,8 +725,9 @@ TEST_F(PictureWindows, TheCacheKeepsFiftyAndDropsTheLeastUsed)
         picture_cache_add("/p/" + std::to_string(k) + ".png", one);
     // Every entry but 7 used once more.
     for (int k = 0; k < 50; ++k)
-        if (k != 7)
+        if (k != 7) {
             EXPECT_FALSE(picture_cache_find("/P/" + std::to_string(k) + ".PNG").isNull()) << "case ignored";
+        }
     picture_cache_add("/p/3.png", one);  // already there: nothing changes
     EXPECT_EQ(picture_cache_files().size(), 50u);
     picture_cache_add("/p/new.png", one);
@@ -776,8 +777,9 @@ TEST_F(PictureWindows, SavedPicturesReadBackAsDrawn)
                 sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
             }
         EXPECT_LE(sum, static_cast<long long>(c.tolerance) * 3 * drawn.width() * drawn.height());
-        if (c.tolerance == 0)
+        if (c.tolerance == 0) {
             EXPECT_EQ(differences(back, drawn), "");
+        }
     }
     // A JPEG of low quality is smaller than the best one.
     run("/drawsave -q5 @pic worst.jpg");

@@ -117,8 +117,9 @@ TEST_F(ListViewTest, RowsOfEachKindFillTheirColumnsAndKeepTheWholeEntry)
             continue;
         }
         EXPECT_EQ(cells(row), c.cells);
-        if (c.kind == kListViewFileRule)
+        if (c.kind == kListViewFileRule) {
             EXPECT_EQ(is_default, c.is_default);
+        }
         EXPECT_EQ(lv_item_text(view, row, c.kind), c.entry);
     }
     // Rows get distinct, increasing serial numbers.
