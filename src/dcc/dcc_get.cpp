@@ -18,6 +18,7 @@
 #include "core/text_buffer.h"
 #include "core/time_date.h"
 #include "dcc/dcc_engine.h"
+#include "script/events/event_index.h"
 #include "display/second_tick.h"
 #include "irc/dispatch/dispatcher.h"
 #include "model/colors.h"
@@ -554,6 +555,8 @@ void dccget_finish(DccTransfer* t, const std::string& status)
     const bool timed_out = t->state == kDccTimedOut;
     if (!t->done && !timed_out)
         t->state = kDccClosed;
+    if (!dcc_fire_end_event(t, t->done ? "FILERCVD" : "GETFAIL", t->done ? kEvFileRcvd : kEvGetFail))
+        return;
     std::string detail = " (" + time_duration_short("", static_cast<double>(t->last_time - t->start_time), 0) +
                          " " + std::to_string(t->average_speed) + "/Sec)";
     std::string line;
