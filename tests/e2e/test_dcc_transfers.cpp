@@ -728,3 +728,62 @@ TEST_F(DccE2e, EndEventsReachScriptsForFinishedAndFailedSendsAndGets)
     EXPECT_EQ(count("EVT FILESENT peer " + half), 0u);
     EXPECT_EQ(count("EVT FILERCVD peer " + cut_path), 0u);
 }
+
+// A received file's rule runs its action: a command line gets the path as
+// its parameters; a program gets the path as its one argument, never through
+// a shell, so blanks, ";" and "$(...)" in an offered name run nothing. A
+// failed get runs no action.
+TEST_F(DccE2e, AfterReceiveActionsGetThePathAndRunNothingElse)
+{
+    TempDir dir("dccafter");
+    const fs::path out = dir.path() / "args.txt";
+    const fs::path prog = dir.path() / "opener.sh";
+    ASSERT_TRUE(write_file(prog, "#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> '" + out.string() + "'\n"));
+    fs::permissions(prog, fs::perms::owner_all);
+    fs::create_directories(downloads());
+    kest.set("extensions", "n0", "defaultEXTDIR:downloads/");
+    kest.set("extensions", "n1", "*.runEXTDIR:downloads/EXTAPP:" + prog.string());
+    kest.set("extensions", "n2", "*.cmdEXTDIR:downloads/EXTCOM:echo -s AFTER $1-");
+    ASSERT_NO_FATAL_FAILURE(start());
+    const std::string bytes = random_bytes(5000, 5);
+    auto receive = [&](const std::string& offered, std::size_t send) {
+        Sock listener;
+        const int port = listener.listen_any();
+        offer("DCC SEND " + offered + " 2130706433 " + std::to_string(port) + " 5000");
+        Sock s;
+        ASSERT_TRUE(s.accept_from(listener)) << kest.status_log();
+        if (send == bytes.size())
+            EXPECT_EQ(send_file(s, bytes), 5000);
+        else
+            ASSERT_TRUE(s.send_all(bytes.data(), send));
+    };
+    auto wait_file = [&](const fs::path& p) {
+        auto end = Clock::now() + std::chrono::milliseconds(kWaitMs);
+        while (Clock::now() < end && read_file(p).empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return read_file(p);
+    };
+
+    const std::string hostile = "a b;touch pwned;$(touch pwned2) `touch pwned3`.run";
+    ASSERT_NO_FATAL_FAILURE(receive("\"" + hostile + "\"", bytes.size()));
+    const fs::path stored = downloads() / hostile;
+    EXPECT_TRUE(status_says("* DCC Get: " + hostile + " dosyası peer kullanıcısından alındı")) << kest.status_log();
+    EXPECT_EQ(read_file(stored), bytes);
+    EXPECT_EQ(wait_file(out), "1|" + stored.string() + "\n");
+
+    ASSERT_NO_FATAL_FAILURE(receive("note.cmd", bytes.size()));
+    EXPECT_TRUE(status_says("AFTER " + (downloads() / "note.cmd").string())) << kest.status_log();
+
+    // A get that fails runs no action.
+    ASSERT_NO_FATAL_FAILURE(receive("cut.run", 100));
+    ASSERT_TRUE(status_says("cut.run dosyası peer kullanıcısından alınamadı")) << kest.status_log();
+    ASSERT_NO_FATAL_FAILURE(receive("cut.cmd", 100));
+    ASSERT_TRUE(status_says("cut.cmd dosyası peer kullanıcısından alınamadı")) << kest.status_log();
+
+    // The program ran once, for the one finished file, and nothing the name held ran.
+    EXPECT_EQ(read_file(out), "1|" + stored.string() + "\n");
+    EXPECT_EQ(kest.status_log().find("AFTER " + (downloads() / "cut.cmd").string()), std::string::npos);
+    for (const fs::path& d : {dir.path(), kest.settings(), downloads(), fs::current_path()})
+        for (const char* p : {"pwned", "pwned2", "pwned3"})
+            EXPECT_FALSE(fs::exists(d / p)) << d / p;
+}
