@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "app/window_open.h"
+#include <QPointer>
 #include <QWidget>
 
 #include "core/text_limits.h"
@@ -14,6 +15,7 @@
 #include "model/line_buffer.h"
 #include "model/window_requests.h"
 #include "platform/sockets.h"
+#include "script/events/event_fire.h"
 
 DccTransfer* dcc_transfer_by_socket(int s)
 {
@@ -96,4 +98,26 @@ void dcc_send_ctcp(Connection* conn, const std::string& nick, const std::string&
 {
     if (conn_is_live(conn))
         irc_send_line("PRIVMSG " + nick + " :\x01" + text + "\x01\n", kLineAutoReply, conn);
+}
+
+bool dcc_fire_end_event(DccTransfer* t, std::string_view word, int id)
+{
+    if (!event_switch_events)
+        return true;
+    QPointer<QWidget> hwnd = t->window ? t->window->hwnd.get() : nullptr;
+    auto live = [&] { return hwnd && dcc_transfer_of_window(hwnd) == t; };
+    EventSource source;
+    if (t->kind == kDccSend)
+        source.dcc_send = t;
+    else
+        source.dcc_get = t;
+    source.text1 = t->path;
+    source.requester = t->nick;
+    Connection* conn = conn_is_live(t->conn) ? t->conn : nullptr;
+    int halt = 0;
+    event_fire(conn, hwnd, nullptr, word, id, 1, &halt, &source);
+    if (!live())
+        return false;
+    event_fire(conn_is_live(conn) ? conn : nullptr, hwnd, nullptr, word, id, 0, nullptr, &source);
+    return live();
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/signal.h"
 #include "dcc/dcc_transfer.h"
@@ -51,6 +52,10 @@ void dcc_set_status(DccTransfer* t, const std::string& text);
 // record; null when the window cannot be opened.
 DccTransfer* dcc_open_transfer(int kind, Connection* conn, const std::string& nick, const std::string& file,
                                int minimised);
+// Raises a transfer's end event (FILESENT, SENDFAIL, FILERCVD, GETFAIL) in
+// its pass before default output and then its normal pass, with the full
+// path as the event's file. false when a handler closed the transfer.
+bool dcc_fire_end_event(DccTransfer* t, std::string_view word, int id);
 // Closes the transfer's file and sockets (the record stays with its window).
 void dcc_transfer_close(DccTransfer* t);
 // The program's clock in milliseconds (steady) for the speed history.

@@ -11,6 +11,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QWidget>
+
+#include "core/file_type_rules.h"
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/numbered_texts.h"
@@ -18,13 +25,16 @@
 #include "core/text_buffer.h"
 #include "core/time_date.h"
 #include "dcc/dcc_engine.h"
+#include "script/events/event_index.h"
 #include "display/second_tick.h"
 #include "irc/dispatch/dispatcher.h"
 #include "model/colors.h"
 #include "model/connection.h"
+#include "model/line_buffer.h"
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
 #include "script/events/remote_files.h"
+#include "script/exec/script_types.h"
 #include "script/stores/alias_files.h"
 
 Signal<void(int offer_id)> dcc_offer_waiting;
@@ -532,6 +542,29 @@ void dccget_tick()
     });
 }
 
+// The after-receive action of a file's rule: a text that begins with '/'
+// runs as a command line with the path as its parameters; any other text
+// names a program that gets the path as its one argument, started directly
+// and never through a shell.
+static void dccget_after_receive(QWidget* window, Connection* conn, const std::string& action,
+                                 const std::string& path)
+{
+    // The lookup gives a program as an absolute path and a command with a
+    // leading '/': a text that names no file is the command.
+    if (action[0] == '/' && !QFileInfo(QString::fromStdString(action)).isFile()) {
+        script_exec_line(window, action.c_str(), path.c_str(), 1, nullptr, nullptr, conn_is_live(conn) ? conn : nullptr);
+        return;
+    }
+    if (!QProcess::startDetached(QString::fromStdString(action), {QString::fromStdString(path)},
+                                 QCoreApplication::applicationDirPath())) {
+        std::string text = text_fill_id(2924, {action});
+        if (text.empty())
+            text = "* DCC Get: " + action;
+        if (window)
+            echo_line(window, text, kColorCtcpText);
+    }
+}
+
 void dccget_finish(DccTransfer* t, const std::string& status)
 {
     if (!t || t->ended)
@@ -554,6 +587,8 @@ void dccget_finish(DccTransfer* t, const std::string& status)
     const bool timed_out = t->state == kDccTimedOut;
     if (!t->done && !timed_out)
         t->state = kDccClosed;
+    if (!dcc_fire_end_event(t, t->done ? "FILERCVD" : "GETFAIL", t->done ? kEvFileRcvd : kEvGetFail))
+        return;
     std::string detail = " (" + time_duration_short("", static_cast<double>(t->last_time - t->start_time), 0) +
                          " " + std::to_string(t->average_speed) + "/Sec)";
     std::string line;
@@ -571,7 +606,15 @@ void dccget_finish(DccTransfer* t, const std::string& status)
         line = text_fill_id(2921, {t->file, t->nick});
         window_status = status.empty() ? text_load_string(2912) : status;
     }
+    std::string action;
+    if (t->done)
+        dcc_folder_for_file(t->file, action, 1, nullptr);
+    const std::string path = t->path;
+    Connection* conn = t->conn;
+    QPointer<QWidget> window = dcc_print_window(t);
     dcc_print_result(t, line);
     dcc_set_status(t, window_status);
     dcc_transfer_ended.fire(t);
+    if (!action.empty())
+        dccget_after_receive(window, conn, action, path);
 }

@@ -11,6 +11,7 @@
 #include "core/text_buffer.h"
 #include "core/time_date.h"
 #include "dcc/dcc_engine.h"
+#include "script/events/event_index.h"
 #include "display/second_tick.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/send_queue.h"
@@ -378,6 +379,8 @@ void dccsend_finish(DccTransfer* t, const std::string& status)
     const bool timed_out = t->state == kDccTimedOut;
     if (t->state != kDccDone && t->state != kDccTimedOut)
         t->state = kDccClosed;
+    if (!dcc_fire_end_event(t, t->done ? "FILESENT" : "SENDFAIL", t->done ? kEvFileSent : kEvSendFail))
+        return;
     std::string detail = " (" + time_duration_short("", static_cast<double>(t->last_time - t->start_time), 0) + " " +
                          std::to_string(t->average_speed) + "/Sec)";
     std::string line;

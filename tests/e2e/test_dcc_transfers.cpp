@@ -634,3 +634,156 @@ TEST_F(DccE2e, AWholeSparseFileOverFourGibibytesArrivesWithItsChecksum)
     EXPECT_EQ(got.result().toHex().toStdString(), want.result().toHex().toStdString());
     EXPECT_TRUE(status_says("* DCC Send: whole.img dosyası peer kullanıcısına gönderildi")) << kest.status_log();
 }
+
+// The end events reach loaded scripts with the peer's nick and the full path
+// of the file; each handler hears only its own kind, and a mask list keeps
+// out the files it does not name.
+TEST_F(DccE2e, EndEventsReachScriptsForFinishedAndFailedSendsAndGets)
+{
+    kest.add_script("ends.kst",
+                    "on *:FILESENT:*:echo -s EVT FILESENT $nick $filename\n"
+                    "on *:SENDFAIL:*:echo -s EVT SENDFAIL $nick $filename\n"
+                    "on *:FILERCVD:*:echo -s EVT FILERCVD $nick $filename\n"
+                    "on *:GETFAIL:*:echo -s EVT GETFAIL $nick $filename\n");
+    // A script runs its first matching handler of an event: the masks get their own.
+    kest.add_script("masks.kst",
+                    "on *:FILESENT:*.none, *.txt:echo -s EVT TXTSENT $filename\n"
+                    "on *:FILERCVD:*.none:echo -s EVT NONE $filename\n");
+    ASSERT_NO_FATAL_FAILURE(start());
+    TempDir dir("dccends");
+    auto count = [&](const std::string& text) {
+        const std::string log = kest.status_log();
+        std::size_t n = 0;
+        for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++n;
+        return n;
+    };
+
+    // A finished send.
+    const std::string bytes = random_bytes(30000, 21);
+    ASSERT_TRUE(write_file(dir.path() / "ok.txt", bytes));
+    std::vector<std::string> w;
+    ASSERT_TRUE(offer_from_program(dir.path() / "ok.txt", w)) << joined(peer.history());
+    {
+        Sock s;
+        ASSERT_TRUE(s.connect_to(std::stoi(w[4])));
+        EXPECT_EQ(receive_file(s, 30000), bytes);
+    }
+    const std::string sent = (dir.path() / "ok.txt").string();
+    EXPECT_TRUE(status_says("EVT FILESENT peer " + sent)) << kest.status_log();
+    EXPECT_TRUE(status_says("EVT TXTSENT " + sent)) << kest.status_log();
+
+    // A failed send: the receiver takes every byte but acknowledges half.
+    ASSERT_TRUE(write_file(dir.path() / "half.bin", bytes));
+    ASSERT_TRUE(offer_from_program(dir.path() / "half.bin", w)) << joined(peer.history());
+    {
+        Sock s;
+        ASSERT_TRUE(s.connect_to(std::stoi(w[4])));
+        std::string got;
+        char buf[65536];
+        while (got.size() < bytes.size() && s.wait(POLLIN, kWaitMs)) {
+            ssize_t n = ::recv(s.fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            got.append(buf, static_cast<std::size_t>(n));
+        }
+        uint32_t ack = htonl(1000);
+        s.send_all(reinterpret_cast<const char*>(&ack), 4);
+    }
+    const std::string half = (dir.path() / "half.bin").string();
+    EXPECT_TRUE(status_says("EVT SENDFAIL peer " + half)) << kest.status_log();
+
+    // A finished get.
+    const std::string got_path = (downloads() / "in.txt").string();
+    {
+        Sock listener;
+        const int port = listener.listen_any();
+        offer("DCC SEND in.txt 2130706433 " + std::to_string(port) + " 30000");
+        Sock s;
+        ASSERT_TRUE(s.accept_from(listener)) << kest.status_log();
+        EXPECT_EQ(send_file(s, bytes), 30000);
+    }
+    EXPECT_TRUE(status_says("EVT FILERCVD peer " + got_path)) << kest.status_log();
+
+    // A failed get: the sender closes after a part of the file.
+    const std::string cut_path = (downloads() / "cut.bin").string();
+    {
+        Sock listener;
+        const int port = listener.listen_any();
+        offer("DCC SEND cut.bin 2130706433 " + std::to_string(port) + " 30000");
+        Sock s;
+        ASSERT_TRUE(s.accept_from(listener)) << kest.status_log();
+        ASSERT_TRUE(s.send_all(bytes.data(), 1000));
+    }
+    EXPECT_TRUE(status_says("EVT GETFAIL peer " + cut_path)) << kest.status_log();
+    ASSERT_TRUE(status_says("cut.bin dosyası peer kullanıcısından alınamadı")) << kest.status_log();
+
+    // Each transfer fired its own event once and no other.
+    EXPECT_EQ(count("EVT FILESENT "), 1u);
+    EXPECT_EQ(count("EVT SENDFAIL "), 1u);
+    EXPECT_EQ(count("EVT FILERCVD "), 1u);
+    EXPECT_EQ(count("EVT GETFAIL "), 1u);
+    EXPECT_EQ(count("EVT TXTSENT "), 1u);
+    EXPECT_EQ(count("EVT NONE "), 0u);
+    EXPECT_EQ(count("EVT FILESENT peer " + half), 0u);
+    EXPECT_EQ(count("EVT FILERCVD peer " + cut_path), 0u);
+}
+
+// A received file's rule runs its action: a command line gets the path as
+// its parameters; a program gets the path as its one argument, never through
+// a shell, so blanks, ";" and "$(...)" in an offered name run nothing. A
+// failed get runs no action.
+TEST_F(DccE2e, AfterReceiveActionsGetThePathAndRunNothingElse)
+{
+    TempDir dir("dccafter");
+    const fs::path out = dir.path() / "args.txt";
+    const fs::path prog = dir.path() / "opener.sh";
+    ASSERT_TRUE(write_file(prog, "#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> '" + out.string() + "'\n"));
+    fs::permissions(prog, fs::perms::owner_all);
+    fs::create_directories(downloads());
+    kest.set("extensions", "n0", "defaultEXTDIR:downloads/");
+    kest.set("extensions", "n1", "*.runEXTDIR:downloads/EXTAPP:" + prog.string());
+    kest.set("extensions", "n2", "*.cmdEXTDIR:downloads/EXTCOM:echo -s AFTER $1-");
+    ASSERT_NO_FATAL_FAILURE(start());
+    const std::string bytes = random_bytes(5000, 5);
+    auto receive = [&](const std::string& offered, std::size_t send) {
+        Sock listener;
+        const int port = listener.listen_any();
+        offer("DCC SEND " + offered + " 2130706433 " + std::to_string(port) + " 5000");
+        Sock s;
+        ASSERT_TRUE(s.accept_from(listener)) << kest.status_log();
+        if (send == bytes.size())
+            EXPECT_EQ(send_file(s, bytes), 5000);
+        else
+            ASSERT_TRUE(s.send_all(bytes.data(), send));
+    };
+    auto wait_file = [&](const fs::path& p) {
+        auto end = Clock::now() + std::chrono::milliseconds(kWaitMs);
+        while (Clock::now() < end && read_file(p).empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return read_file(p);
+    };
+
+    const std::string hostile = "a b;touch pwned;$(touch pwned2) `touch pwned3`.run";
+    ASSERT_NO_FATAL_FAILURE(receive("\"" + hostile + "\"", bytes.size()));
+    const fs::path stored = downloads() / hostile;
+    EXPECT_TRUE(status_says("* DCC Get: " + hostile + " dosyası peer kullanıcısından alındı")) << kest.status_log();
+    EXPECT_EQ(read_file(stored), bytes);
+    EXPECT_EQ(wait_file(out), "1|" + stored.string() + "\n");
+
+    ASSERT_NO_FATAL_FAILURE(receive("note.cmd", bytes.size()));
+    EXPECT_TRUE(status_says("AFTER " + (downloads() / "note.cmd").string())) << kest.status_log();
+
+    // A get that fails runs no action.
+    ASSERT_NO_FATAL_FAILURE(receive("cut.run", 100));
+    ASSERT_TRUE(status_says("cut.run dosyası peer kullanıcısından alınamadı")) << kest.status_log();
+    ASSERT_NO_FATAL_FAILURE(receive("cut.cmd", 100));
+    ASSERT_TRUE(status_says("cut.cmd dosyası peer kullanıcısından alınamadı")) << kest.status_log();
+
+    // The program ran once, for the one finished file, and nothing the name held ran.
+    EXPECT_EQ(read_file(out), "1|" + stored.string() + "\n");
+    EXPECT_EQ(kest.status_log().find("AFTER " + (downloads() / "cut.cmd").string()), std::string::npos);
+    for (const fs::path& d : {dir.path(), kest.settings(), downloads(), fs::current_path()})
+        for (const char* p : {"pwned", "pwned2", "pwned3"})
+            EXPECT_FALSE(fs::exists(d / p)) << d / p;
+}

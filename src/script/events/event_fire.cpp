@@ -812,7 +812,31 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
         cand.command.assign(after);
         return true;
     }
-    // Forms whose records (DCC) are not wired in: no match.
+    // DCC file events: a comma list of file masks against the record's full path.
+    if (in_list(id, {kEvFileRcvd, kEvGetFail, kEvFileSent, kEvSendFail})) {
+        const bool get = id == kEvFileRcvd || id == kEvGetFail;
+        if (!c_.source || !(get ? c_.source->dcc_get : c_.source->dcc_send) ||
+            !split_field(rest, field, after, c_.flag_regex))
+            return false;
+        const std::string& path = c_.source->text1;
+        if (!eval_field(field, path, value))
+            return false;
+        std::string_view masks = value;
+        bool hit = false;
+        while (!hit) {
+            std::size_t comma = masks.find(',');
+            std::string_view mask = text_skip_blanks(masks.substr(0, comma));
+            if (!mask.empty() && match_text(mask, path))
+                hit = true;
+            if (comma == std::string_view::npos)
+                break;
+            masks.remove_prefix(comma + 1);
+        }
+        if (!hit)
+            return false;
+        cand.command.assign(after);
+        return true;
+    }
     return false;
 }
 
@@ -1119,6 +1143,13 @@ int event_fire(Connection* conn, QWidget* window, const EventLine* server_line,
             // The causing user is whoever the lookup was made for: a nick
             // given to /dns, or nobody for a host or address.
             if (!source || !source->lookup)
+                break;
+            c.nick = source->requester.substr(0, kShortText);
+            c.has_address = false;
+            c.address.clear();
+        } else if (in_list(event_id, {kEvFileRcvd, kEvGetFail, kEvFileSent, kEvSendFail})) {
+            // The causing user is the transfer's peer, known by nick alone.
+            if (!source || !(source->dcc_send || source->dcc_get))
                 break;
             c.nick = source->requester.substr(0, kShortText);
             c.has_address = false;

@@ -47,7 +47,7 @@ struct EventSource {
     void* socket = nullptr;
     int socket_value = 0;
     void* lookup = nullptr;
-    std::string requester;                // DNS: whom the lookup was made for
+    std::string requester;                // DNS: whom the lookup was made for; DCC: the peer's nick
     void* dialog = nullptr;
     int dialog_control = 0;
     ScriptFile* first_script = nullptr;   // try this loaded script first
