@@ -374,6 +374,23 @@ void dlg_set_text(QWidget* dialog, int id, const std::string& text)
         dlg_widget_set_text(w, qs(text));
 }
 
+void dlg_combo_fill(QWidget* dialog, int id, const char* const* items, int count, int selected)
+{
+    auto* c = qobject_cast<QComboBox*>(dlg_item(dialog, id));
+    if (!c)
+        return;
+    c->clear();
+    for (int i = 0; i < count; ++i)
+        c->addItem(QString::fromUtf8(items[i]));
+    c->setCurrentIndex(selected >= 0 && selected < count ? selected : 0);
+}
+
+int dlg_combo_index(QWidget* dialog, int id)
+{
+    auto* c = qobject_cast<QComboBox*>(dlg_item(dialog, id));
+    return c ? c->currentIndex() : 0;
+}
+
 int dlg_checked(QWidget* dialog, int id)
 {
     if (auto* button = qobject_cast<QAbstractButton*>(dlg_item(dialog, id)))

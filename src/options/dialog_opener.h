@@ -122,3 +122,7 @@ std::string dlg_text(QWidget* dialog, int id);
 void dlg_set_text(QWidget* dialog, int id, const std::string& text);
 int dlg_checked(QWidget* dialog, int id);
 void dlg_set_checked(QWidget* dialog, int id, int on);
+// A combo box's items from a table, with one selected (the first when the
+// index is out of range), and the selected index (0 without a combo box).
+void dlg_combo_fill(QWidget* dialog, int id, const char* const* items, int count, int selected);
+int dlg_combo_index(QWidget* dialog, int id);

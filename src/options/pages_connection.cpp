@@ -114,28 +114,6 @@ const DlgTemplate kFirewallTemplate = {450, "", 230, 160, kFirewall, std::size(k
 const char* const kFirewallUse[] = {"Hiçbiri", "Sunucu", "DCC", "İkisi de"};
 const char* const kFirewallProtocol[] = {"Socks4", "Socks5", "Proxy"};
 
-QComboBox* combo(QWidget* page, int id)
-{
-    return qobject_cast<QComboBox*>(dlg_item(page, id));
-}
-
-void fill_combo(QWidget* page, int id, const char* const* items, int count, int selected)
-{
-    QComboBox* c = combo(page, id);
-    if (!c)
-        return;
-    c->clear();
-    for (int i = 0; i < count; ++i)
-        c->addItem(QString::fromUtf8(items[i]));
-    c->setCurrentIndex(selected >= 0 && selected < count ? selected : 0);
-}
-
-int combo_index(QWidget* page, int id)
-{
-    QComboBox* c = combo(page, id);
-    return c ? c->currentIndex() : 0;
-}
-
 // ---- Options page ----
 
 void fill_options(OptionsEdit& e)
@@ -269,8 +247,8 @@ void apply_identd(OptionsEdit& e)
 void fill_firewall(OptionsEdit& e)
 {
     const ProxySettings& p = proxy_settings;
-    fill_combo(e.dialog, 211, kFirewallUse, 4, (p.enabled ? 1 : 0) + 2 * (p.dcc ? 1 : 0));
-    fill_combo(e.dialog, 213, kFirewallProtocol, 3, p.method);
+    dlg_combo_fill(e.dialog, 211, kFirewallUse, 4, (p.enabled ? 1 : 0) + 2 * (p.dcc ? 1 : 0));
+    dlg_combo_fill(e.dialog, 213, kFirewallProtocol, 3, p.method);
     std::string host = p.host;
     if (host.empty())
         if (const char* env = std::getenv("SOCKS_HOST"))
@@ -285,10 +263,10 @@ void fill_firewall(OptionsEdit& e)
 void apply_firewall(OptionsEdit& e)
 {
     ProxySettings& p = proxy_settings;
-    const int use = combo_index(e.dialog, 211);
+    const int use = dlg_combo_index(e.dialog, 211);
     p.enabled = (use & 1) ? 1 : 0;
     p.dcc = (use & 2) ? 1 : 0;
-    int method = combo_index(e.dialog, 213);
+    int method = dlg_combo_index(e.dialog, 213);
     p.method = method < 0 || method > 2 ? 0 : method;
     p.host = page_first_word(dlg_text(e.dialog, 215));
     p.userid = page_first_word(dlg_text(e.dialog, 217));

@@ -215,28 +215,6 @@ const OptionBinding kFloodBindings[] = {
     {323, 7, 9}, {324, 7, 13}, {325, 7, 14}, {328, 7, 26}, {330, 7, 27},
 };
 
-QComboBox* combo(QWidget* d, int id)
-{
-    return qobject_cast<QComboBox*>(dlg_item(d, id));
-}
-
-void fill_combo(QWidget* d, int id, const char* const* items, int count, int selected)
-{
-    QComboBox* c = combo(d, id);
-    if (!c)
-        return;
-    c->clear();
-    for (int i = 0; i < count; ++i)
-        c->addItem(QString::fromUtf8(items[i]));
-    c->setCurrentIndex(selected >= 0 && selected < count ? selected : 0);
-}
-
-int combo_index(QWidget* d, int id)
-{
-    QComboBox* c = combo(d, id);
-    return c ? c->currentIndex() : 0;
-}
-
 void enable(QWidget* d, int id, bool on)
 {
     if (QWidget* w = dlg_item(d, id))
@@ -383,9 +361,9 @@ void logging_enable(QWidget* d)
 void fill_logging(OptionsEdit& e)
 {
     option_bindings_fill(e.dialog, kLoggingBindings);
-    fill_combo(e.dialog, 396, kLogWhat, 4, (opt(OPT_LOG_CHANNELS) ? 1 : 0) + (opt(OPT_LOG_CHATS) ? 2 : 0));
-    fill_combo(e.dialog, 412, kLogWhat, 4, opt(OPT_LOG_RELOAD) & 3);
-    fill_combo(e.dialog, 406, kLogPeriod, 3, opt(OPT_LOG_DATE_PERIOD));
+    dlg_combo_fill(e.dialog, 396, kLogWhat, 4, (opt(OPT_LOG_CHANNELS) ? 1 : 0) + (opt(OPT_LOG_CHATS) ? 2 : 0));
+    dlg_combo_fill(e.dialog, 412, kLogWhat, 4, opt(OPT_LOG_RELOAD) & 3);
+    dlg_combo_fill(e.dialog, 406, kLogPeriod, 3, opt(OPT_LOG_DATE_PERIOD));
     dlg_set_text(e.dialog, 411, time_log_stamp_format);
     show_log_folder(e.dialog);
     logging_enable(e.dialog);
@@ -394,12 +372,12 @@ void fill_logging(OptionsEdit& e)
 void apply_logging(OptionsEdit& e)
 {
     option_bindings_apply(e.dialog, kLoggingBindings);
-    const int what = combo_index(e.dialog, 396);
+    const int what = dlg_combo_index(e.dialog, 396);
     opt_set(OPT_LOG_CHANNELS, (what & 1) ? 1 : 0);
     opt_set(OPT_LOG_CHATS, (what & 2) ? 1 : 0);
-    const int reload = combo_index(e.dialog, 412);
+    const int reload = dlg_combo_index(e.dialog, 412);
     opt_set(OPT_LOG_RELOAD, reload < 0 ? 0 : reload & 3);
-    const int period = combo_index(e.dialog, 406);
+    const int period = dlg_combo_index(e.dialog, 406);
     opt_set(OPT_LOG_DATE_PERIOD, period < 0 ? 0 : period);
     time_log_stamp_format = page_timestamp_format(dlg_text(e.dialog, 411));
 }
