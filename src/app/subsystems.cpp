@@ -52,6 +52,7 @@
 #include "core/files.h"
 #include "dcc/dcc_engine.h"
 #include "dcc/dcc_offers.h"
+#include "irc/link/proxy.h"
 #include "irc/ctcp/ctcp.h"
 #include "display/ansi.h"
 #include "display/draw.h"
@@ -356,6 +357,10 @@ void app_install_subsystems()
     // DCC file transfers.
     dcc_transfers_install();
     ctcp_dcc_offer = dcc_on_ctcp_offer;
+    proxy_dcc_hooks.owner_is_live = dcc_proxy_owner_is_live;
+    proxy_dcc_hooks.hand_over = dcc_proxy_hand_over;
+    proxy_dcc_hooks.announce_bind = dcc_proxy_announce_bind;
+    proxy_dcc_hooks.fail = dcc_proxy_fail;
 }
 
 // The DCC transfer windows: their controls, layout, painting and close.

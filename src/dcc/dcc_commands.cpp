@@ -6,8 +6,12 @@
 #include "core/files.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
+#include "core/string_list.h"
 #include "core/text_buffer.h"
+#include "dcc/dcc_dialogs_trusted.h"
 #include "dcc/dcc_engine.h"
+#include "irc/lists/ignore_list.h"
+#include "script/events/event_fire.h"
 #include "irc/dispatch/dispatcher.h"
 #include "model/colors.h"
 #include "model/connection.h"
@@ -108,6 +112,102 @@ int dcc_send_word(CommandCall& call)
     return started ? kScriptDone : kScriptFailed;
 }
 
+// /dcc trust [-r] [on|off|mask]: the switch, or a mask added (once, case
+// ignored) or removed; the switch and the number of entries are shown.
+int dcc_trust_word(CommandCall& call)
+{
+    std::size_t i = 2;
+    const bool remove = text_equal_nocase(call.arg(i), "-r");
+    if (remove)
+        ++i;
+    const std::string& what = call.arg(i);
+    if (!remove && text_equal_nocase(what, "on")) {
+        opt_set(OPT_DCC_TRUST, 1);
+    } else if (!remove && text_equal_nocase(what, "off")) {
+        opt_set(OPT_DCC_TRUST, 0);
+    } else if (!what.empty()) {
+        StringNode* found = nullptr;
+        for (StringNode* n = dcc_trusted_list; n && !found; n = n->next)
+            if (text_equal_nocase(n->text, what))
+                found = n;
+        if (remove && found)
+            dcc_trusted_list = strlist_remove(dcc_trusted_list, found);
+        else if (!remove && !found)
+            dcc_trusted_list = strlist_append(dcc_trusted_list, std::string_view(what), 0);
+    }
+    info(call, text_fill_id(opt(OPT_DCC_TRUST) ? 774 : 775, {std::to_string(strlist_count(dcc_trusted_list))}));
+    return kScriptDone;
+}
+
+// /dcc ignore [-uN] [on|off|accept|except|ignore|only]: the file-type
+// filter's mode and the minutes after which "off" turns itself back on.
+int dcc_ignore_word(CommandCall& call)
+{
+    std::size_t i = 2;
+    const std::string& first = call.arg(i);
+    if (first.size() >= 2 && first[0] == '-' && (first[1] == 'u' || first[1] == 'U')) {
+        const long minutes = std::atol(first.c_str() + 2);
+        if (minutes == 0) {
+            opt_set(OPT_DCC_FILTER_TIMER, 0);
+        } else {
+            opt_set(OPT_DCC_FILTER_TIMER, 1);
+            opt_set(OPT_DCC_FILTER_REENABLE_MINUTES, minutes < 1 || minutes > 360 ? 3 : static_cast<int>(minutes));
+            opt_set(OPT_DCC_FILTER_COUNTDOWN, opt(OPT_DCC_FILTER_REENABLE_MINUTES) * 60);
+        }
+        ++i;
+    }
+    const std::string& what = call.arg(i);
+    if (text_equal_nocase(what, "on")) {
+        if (opt(OPT_DCC_FILTER_MODE) == 0) {
+            const int before = opt(OPT_DCC_FILTER_REENABLE);
+            dcc_ignore_set_mode(before == 1 || before == 2 ? before : 1);
+        }
+    } else if (text_equal_nocase(what, "off")) {
+        dcc_ignore_set_mode(0);
+    } else if (text_equal_nocase(what, "accept") || text_equal_nocase(what, "except")) {
+        dcc_ignore_set_mode(1);
+    } else if (text_equal_nocase(what, "ignore") || text_equal_nocase(what, "only")) {
+        dcc_ignore_set_mode(2);
+    }
+    const int mode = opt(OPT_DCC_FILTER_MODE);
+    if (mode == 0) {
+        info(call, text_load_string(765));
+        return kScriptDone;
+    }
+    std::string text = std::string(text_load_string(764)) + (mode == 1 ? " (accept)" : " (ignore)");
+    if (opt(OPT_DCC_FILTER_TIMER))
+        text += " (" + std::to_string(opt(OPT_DCC_FILTER_REENABLE_MINUTES)) + ")";
+    info(call, text);
+    return kScriptDone;
+}
+
+// /dcc get folder and /dcc reject, inside the ctcp event of a file offer:
+// the folder the file is received into, or the offer refused. Elsewhere
+// they do nothing.
+int dcc_offer_word(CommandCall& call, bool get)
+{
+    const EventFireContext* ctx = event_current_context();
+    const EventSource* source = ctx ? ctx->source : nullptr;
+    if (!source || !source->offer_file)
+        return kScriptDone;
+    if (!get) {
+        if (source->offer_rejected)
+            *source->offer_rejected = 1;
+        return kScriptDone;
+    }
+    std::string given;
+    arg_join_from(2, given, call.tokens);
+    if (given.size() >= 2 && given.front() == '"' && given.back() == '"')
+        given = given.substr(1, given.size() - 2);
+    std::string folder;
+    if (given.empty() || !file_resolve_path(given, folder) || !file_exists(folder, 2))
+        return script_error(call.window, "dcc", "", 3);
+    file_add_trailing_slash(folder);
+    std::string& target = *source->offer_file;
+    target = folder + target.substr(target.rfind('/') + 1);
+    return kScriptDone;
+}
+
 }  // namespace
 
 int cmd_dcc(CommandCall& call)
@@ -158,9 +258,14 @@ int cmd_dcc(CommandCall& call)
         });
         return kScriptDone;
     }
-    // Chats, file servers, the DCC server and the lists come with the DCC
-    // sessions.
-    static const char* const later[] = {"chat", "fserve", "server", "get", "reject", "ignore", "trust"};
+    if (text_equal_nocase(word, "trust"))
+        return dcc_trust_word(call);
+    if (text_equal_nocase(word, "ignore"))
+        return dcc_ignore_word(call);
+    if (text_equal_nocase(word, "get") || text_equal_nocase(word, "reject"))
+        return dcc_offer_word(call, text_equal_nocase(word, "get"));
+    // Chats, file servers and the DCC server come with the DCC sessions.
+    static const char* const later[] = {"chat", "fserve", "server"};
     for (const char* w : later)
         if (text_equal_nocase(word, w))
             return script_error_not_available('/', "dcc " + word);
@@ -277,6 +382,25 @@ int id_transfer(IdentCall& call)
     return ident_result(call, out);
 }
 
+// $trust(N): the N-th entry of the trusted list; 0 (or nothing) counts them;
+// a negative N gives nothing.
+int id_trust(IdentCall& call)
+{
+    const long n = index_of(ident_arg(call, 0));
+    std::string out;
+    if (n == 0) {
+        out = std::to_string(strlist_count(dcc_trusted_list));
+    } else if (n > 0) {
+        long i = 0;
+        for (const StringNode* e = dcc_trusted_list; e; e = e->next)
+            if (++i == n) {
+                out = e->text;
+                break;
+            }
+    }
+    return ident_result(call, out);
+}
+
 int id_dccport(IdentCall& call)
 {
     *call.value = std::to_string(opt(OPT_DCC_FIRST_PORT));
@@ -292,5 +416,6 @@ void dcc_commands_register()
     script_register_command_family("cmd_bindip", cmd_bindip);
     ident_register_family("id_send", id_transfer);
     ident_register_family("id_get", id_transfer);
+    ident_register_family("id_trust", id_trust);
     ident_register("dccport", id_dccport);
 }

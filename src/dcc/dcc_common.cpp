@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "core/text_limits.h"
+#include "irc/link/proxy.h"
 #include "dcc/dcc_engine.h"
 #include "irc/link/send_queue.h"
 #include "model/colors.h"
@@ -72,6 +73,10 @@ DccTransfer* dcc_open_transfer(int kind, Connection* conn, const std::string& ni
 
 void dcc_transfer_close(DccTransfer* t)
 {
+    if (t->proxy_key) {
+        proxy_close_by_key(kProxyOwnerDcc, t->proxy_key);
+        t->proxy_key = 0;
+    }
     if (t->file_handle >= 0) {
         ::close(t->file_handle);
         t->file_handle = -1;

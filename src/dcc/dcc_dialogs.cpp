@@ -256,6 +256,8 @@ void ask_offer(int id)
     offer.address = p->offer.address_text;
     offer.file = p->offer.file;
     offer.size = p->offer.size;
+    offer.folder = p->folder;
+    offer.folder_chosen = !p->folder.empty();
     for (;;) {
         const int answer = dccget_accept_dialog(nullptr, offer);
         // The offer may have gone while the dialog was open.

@@ -80,6 +80,26 @@ struct DccSendRequest {
 int dccsend_start(const DccSendRequest& request);
 // The block size of a packet size: a power of two from 512 to 65536.
 int dccsend_block_size(int packet_size);
+
+// Links through the firewall proxy (SOCKS5 for offers the proxy listens for).
+// 1 when DCC links to the address go through the proxy (an empty address:
+// our own offers, which the proxy must listen for).
+int dcc_proxy_serves(const std::string& address);
+// The proxy listens for an offer of ours at the address and port: announce.
+void dccsend_proxy_bound(DccTransfer* t, std::uint32_t address, int port);
+// The proxy handed over a connected socket: the transfer starts.
+void dccsend_proxy_connected(DccTransfer* t, int socket);
+void dccget_proxy_connected(DccTransfer* t, int socket);
+// The proxy hooks: the transfer keyed by its proxy link.
+int dcc_proxy_owner_is_live(int key);
+void dcc_proxy_hand_over(int key, int socket);
+void dcc_proxy_announce_bind(int key, const std::string& address, int port);
+void dcc_proxy_fail(int key, const std::string& text);
+// The block a speed-limited send may write now under the total send-speed
+// limit: the block itself without a limit, 0 when this second's share is
+// used up, else the smaller of the block and an even share of what is left
+// (never below 512).
+int dccsend_block_for_cps(int block);
 // A passive offer's reply from the receiver: connects the waiting send.
 // 1 when a send took it.
 int dccsend_take_passive_reply(Connection* conn, const std::string& nick, const DccOffer& offer);
@@ -101,11 +121,14 @@ struct DccPendingOffer {
     std::string nick;
     std::string peer;        // user@host
     DccOffer offer;
+    std::string folder;      // a folder the offer's ctcp event chose; empty when none
+    bool trusted = false;    // the sender is on the trusted list (and the check is on)
 };
 // Most offers that wait at once; more are refused.
 constexpr int kDccPendingMax = 32;
 // An offer came in (the CTCP handler). Queues it and posts the pending walk.
-void dccget_offer(Connection* conn, const std::string& nick, const std::string& peer, const DccOffer& offer);
+void dccget_offer(Connection* conn, const std::string& nick, const std::string& peer, const DccOffer& offer,
+                  const std::string& folder = std::string(), bool trusted = false);
 // An ACCEPT for a get that asked to resume; 1 when one took it.
 int dccget_take_accept(Connection* conn, const std::string& nick, const DccOffer& offer);
 // The pending walk (WM_APP+17).

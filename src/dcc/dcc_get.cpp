@@ -27,6 +27,7 @@
 #include "dcc/dcc_engine.h"
 #include "script/events/event_index.h"
 #include "display/second_tick.h"
+#include "irc/link/proxy.h"
 #include "irc/dispatch/dispatcher.h"
 #include "model/colors.h"
 #include "model/connection.h"
@@ -182,6 +183,11 @@ void connect_get(DccTransfer* t)
         dccget_finish(t, text_load_string(2910));
         return;
     }
+    if (dcc_proxy_serves(t->address)) {
+        t->proxy_key = win_alloc_id();
+        proxy_connect(t->address, t->port, kProxyModeConnect, kProxyOwnerDcc, t->proxy_key);
+        return;
+    }
     int s = dcc_listen_socket(2, nullptr);
     if (s < 0) {
         dccget_finish(t, text_load_string(2909));
@@ -243,7 +249,8 @@ int dccget_path_is_protected(const std::string& path)
     return 0;
 }
 
-void dccget_offer(Connection* conn, const std::string& nick, const std::string& peer, const DccOffer& offer)
+void dccget_offer(Connection* conn, const std::string& nick, const std::string& peer, const DccOffer& offer,
+                  const std::string& folder, bool trusted)
 {
     DccOfferQueue* q = queue_of(conn);
     if (!q)
@@ -258,6 +265,8 @@ void dccget_offer(Connection* conn, const std::string& nick, const std::string& 
     p.nick = nick.substr(0, kShortText);
     p.peer = peer.substr(0, kShortText);
     p.offer = offer;
+    p.folder = folder;
+    p.trusted = trusted;
     q->offers.push_back(std::move(p));
     if (!pending_posted) {
         pending_posted = 1;
@@ -279,9 +288,14 @@ intptr_t dccget_process_pending(uintptr_t, intptr_t)
         DccPendingOffer* p = dccget_pending(id);
         if (!p)
             continue;
-        if (mode == 1) {
-            dccget_accept(id, std::string());
-        } else if (mode == 0) {
+        // Automatic accepts may be limited to trusted senders; the others
+        // are asked about or dropped.
+        const bool ask = mode == 1 && opt(OPT_DCC_TRUST) && !p->trusted;
+        if (ask && !opt(OPT_DCC_ASK_UNTRUSTED)) {
+            dccget_refuse(id);
+        } else if (mode == 1 && !ask) {
+            dccget_accept(id, p->folder);
+        } else if (mode == 0 || ask) {
             DccOfferQueue* q = queue_of(p->conn);
             if (q && std::find(q->announced.begin(), q->announced.end(), id) == q->announced.end()) {
                 q->announced.push_back(id);
@@ -403,6 +417,12 @@ int dccget_take_accept(Connection* conn, const std::string& nick, const DccOffer
         return 0;
     connect_get(found);
     return 1;
+}
+
+void dccget_proxy_connected(DccTransfer* t, int socket)
+{
+    t->socket = socket;
+    start_receiving(t);
 }
 
 intptr_t dccget_on_connect(uintptr_t s, intptr_t word)
@@ -557,11 +577,8 @@ static void dccget_after_receive(QWidget* window, Connection* conn, const std::s
     }
     if (!QProcess::startDetached(QString::fromStdString(action), {QString::fromStdString(path)},
                                  QCoreApplication::applicationDirPath())) {
-        std::string text = text_fill_id(2924, {action});
-        if (text.empty())
-            text = "* DCC Get: " + action;
         if (window)
-            echo_line(window, text, kColorCtcpText);
+            echo_line(window, text_fill_id(2924, {action}), kColorCtcpText);
     }
 }
 

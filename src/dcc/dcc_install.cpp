@@ -3,6 +3,7 @@
 // transfer window.
 #include "app/window_open.h"
 #include "dcc/dcc_engine.h"
+#include "dcc/dcc_offers.h"
 #include "display/second_tick.h"
 #include "platform/app_messages.h"
 
@@ -39,6 +40,7 @@ void dcc_transfers_install()
     tick_second.add_once(tick_get_id, kTickDccGets, dccget_tick);
     win_closing.add_once(closing_id, kClosingDccTransfer, on_window_closing);
     dcc_commands_register();
+    dcc_offers_install();
 }
 
 void dcc_transfers_uninstall()
@@ -49,4 +51,5 @@ void dcc_transfers_uninstall()
     tick_second.drop(tick_send_id);
     tick_second.drop(tick_get_id);
     win_closing.drop(closing_id);
+    dcc_offers_uninstall();
 }

@@ -4,14 +4,57 @@
 // offers to channels.
 #include "dcc/dcc_offers.h"
 
+#include "core/files.h"
+#include "core/file_type_rules.h"
 #include "core/numbered_texts.h"
+#include "core/text_buffer.h"
 #include "core/options.h"
+#include "core/wildcard.h"
+#include "dcc/dcc_dialogs_trusted.h"
 #include "dcc/dcc_engine.h"
+#include "irc/ctcp/ctcp.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/lists/ignore_list.h"
 #include "model/colors.h"
 #include "model/connection.h"
 #include "platform/app_messages.h"
+
+namespace {
+int g_arriving_listener = 0;
+}  // namespace
+
+int dcc_sender_trusted(const std::string& nick, const std::string& user_host)
+{
+    if (!opt(OPT_DCC_TRUST))
+        return 0;
+    std::string address = user_host.empty() ? nick : nick + "!" + user_host;
+    mask_default_ban(address);
+    return trusted_match(address);
+}
+
+void dcc_name_offered_file(IrcMessage& msg)
+{
+    if (msg.words.size() < 4)
+        return;
+    const DccOffer offer = dcc_parse_offer(msg.words[3]);
+    if (offer.kind != kDccOfferSend || offer.file.empty())
+        return;
+    std::string folder;
+    dcc_folder_for_file(offer.file, folder, 0, nullptr);
+    file_add_trailing_slash(folder);
+    msg.dcc_file_text = folder + offer.file;
+    msg.has_dcc_file_text = true;
+}
+
+void dcc_offers_install()
+{
+    ctcp_dcc_send_arriving.add_once(g_arriving_listener, kCtcpDccSendArrivingFolder, dcc_name_offered_file);
+}
+
+void dcc_offers_uninstall()
+{
+    ctcp_dcc_send_arriving.drop(g_arriving_listener);
+}
 
 void dcc_on_ctcp_offer(IrcMessage& msg, QWidget*)
 {
@@ -32,13 +75,25 @@ void dcc_on_ctcp_offer(IrcMessage& msg, QWidget*)
         }
         if (dccsend_take_passive_reply(conn, nick, offer))
             return;
+        const std::string user_host = msg.has_address ? msg.address : std::string();
+        const bool trusted = dcc_sender_trusted(nick, user_host) != 0;
         std::string name = offer.file;
-        if (opt(OPT_DCC_FILTER_MODE) != 0 && dcc_ignore_test(name, 0, 0) == 1) {
+        if (!trusted && opt(OPT_DCC_FILTER_MODE) != 0 && dcc_ignore_test(name, 0, 0) == 1) {
             post_app_message(WM_APP_FILETYPE_WARNING, 0, 0);
             refuse(1612, {nick, offer.file});
             return;
         }
-        dccget_offer(conn, nick, msg.has_address ? msg.address : std::string(), offer);
+        // A folder the ctcp event's script chose with /dcc get.
+        std::string folder;
+        if (msg.has_dcc_file_text) {
+            std::string first;
+            dcc_folder_for_file(offer.file, first, 0, nullptr);
+            file_add_trailing_slash(first);
+            if (!text_equal_nocase(msg.dcc_file_text, first + offer.file)) {
+                folder = msg.dcc_file_text.substr(0, msg.dcc_file_text.rfind('/') + 1);
+            }
+        }
+        dccget_offer(conn, nick, user_host, offer, folder, trusted);
         return;
     }
     case kDccOfferResume:

@@ -14,6 +14,9 @@
 #include "script/events/event_index.h"
 #include "display/second_tick.h"
 #include "irc/dispatch/dispatcher.h"
+#include "irc/link/net_settings.h"
+#include "irc/link/proxy.h"
+#include "irc/link/receive.h"
 #include "irc/link/send_queue.h"
 #include "irc/numerics/isupport.h"
 #include "model/colors.h"
@@ -84,13 +87,25 @@ void start_sending(DccTransfer* t)
 
 void pump(DccTransfer* t)
 {
+    // A send held back by the speed limit waits for its re-poll.
+    if (sock_defer_poll(WM_APP_DCCSEND_DATA, t->socket, FD_WRITE, 1))
+        return;
     t->idle = 0;
-    const int block = dccsend_block_size(opt(OPT_DCC_PACKET_SIZE));
     for (int n = 0; t->state == kDccSending; ++n) {
         if (n == kBlocksPerTurn) {
             post_app_message(WM_APP_DCCSEND_DATA, static_cast<uintptr_t>(t->socket), FD_WRITE);
             return;
         }
+        int block = dccsend_block_size(opt(OPT_DCC_PACKET_SIZE));
+        if (t->speed_limited) {
+            block = dccsend_block_for_cps(block);
+            if (block == 0) {
+                if (sock_defer_poll(WM_APP_DCCSEND_DATA, t->socket, FD_WRITE, 0))
+                    return;
+                block = 512;
+            }
+        }
+        block = std::clamp(block, 512, 65536);
         std::int64_t left = t->size - t->position;
         if (left <= 0)
             return;
@@ -168,6 +183,12 @@ void connect_out(DccTransfer* t)
 {
     t->state = kDccWaiting;
     t->idle = 0;
+    if (dcc_proxy_serves(t->address)) {
+        dcc_set_status(t, text_load_string(5006));
+        t->proxy_key = win_alloc_id();
+        proxy_connect(t->address, t->port, kProxyModeConnect, kProxyOwnerDcc, t->proxy_key);
+        return;
+    }
     SockAddr peer;
     if (!sockaddr_from_text(t->address, t->port, peer)) {
         dccsend_finish(t, text_load_string(5005));
@@ -192,6 +213,27 @@ int dccsend_block_size(int packet_size)
     while (b < packet_size && b < 65536)
         b <<= 1;
     return b;
+}
+
+int dccsend_block_for_cps(int block)
+{
+    const std::int64_t limit = opt(OPT_DCC_MAX_SEND_RATE);
+    if (limit <= 0)
+        return block;
+    std::int64_t moved = 0;
+    std::int64_t running = 0;
+    dcc_each_transfer([&](DccTransfer* s) {
+        if (s->kind == kDccSend && (s->state == kDccWaiting || s->state == kDccSending)) {
+            moved += s->second_bytes;
+            ++running;
+        }
+    });
+    if (limit < moved)
+        return 0;
+    const std::int64_t share = (limit - moved) / std::max<std::int64_t>(running, 1);
+    if (share < block)
+        return static_cast<int>(std::max<std::int64_t>(share, 512));
+    return block;
 }
 
 int dccsend_start(const DccSendRequest& r)
@@ -236,6 +278,12 @@ int dccsend_start(const DccSendRequest& r)
         announce(t, 4294967295u);
         return 1;
     }
+    if (dcc_proxy_serves(std::string())) {
+        // The proxy listens for the receiver; the offer names its address.
+        t->proxy_key = win_alloc_id();
+        proxy_connect("0.0.0.0", 0, kProxyModeBind, kProxyOwnerDcc, t->proxy_key);
+        return 1;
+    }
     int port = 0;
     int s = dcc_listen_socket(0, &port);
     if (s < 0) {
@@ -247,6 +295,20 @@ int dccsend_start(const DccSendRequest& r)
     sock_async_select(s, WM_APP_DCCSEND_LISTEN, FD_ACCEPT);
     announce(t, conn->local_ip);
     return 1;
+}
+
+void dccsend_proxy_bound(DccTransfer* t, std::uint32_t address, int port)
+{
+    t->port = static_cast<std::uint16_t>(port);
+    announce(t, address);
+}
+
+void dccsend_proxy_connected(DccTransfer* t, int socket)
+{
+    t->socket = socket;
+    if (t->address == text_load_string(5001))
+        t->address = proxy_settings.host;
+    start_sending(t);
 }
 
 int dccsend_take_passive_reply(Connection* conn, const std::string& nick, const DccOffer& offer)

@@ -85,6 +85,7 @@ struct DccTransfer {
     int seconds = 0;                 // one-second ticks since the start
     int idle = 0;                    // seconds without traffic
 
+    int proxy_key = 0;               // the key of its link through the firewall proxy; 0 none
     int socket = -1;                 // the data socket; -1 while none
     int listen_socket = -1;          // the listening socket of an offer; -1 while none
     int file_handle = -1;            // -1 while closed

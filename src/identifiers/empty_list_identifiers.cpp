@@ -1,5 +1,5 @@
 // Identifiers over lists and devices this program does not hold yet: DCC
-// chats, file-server chats, receives and sends, the DCC trusted list, the
+// chats, file-server chats, receives and sends, the
 // address book, the notify list window's selection, the recorded clicks and
 // pixels of picture windows, DDE servers and the web browser's page, the
 // lock options, and the sound devices. Each takes and checks its arguments
@@ -66,15 +66,6 @@ int id_transfer(IdentCall& call)
         n = &first;
     }
     if (n && index_of(*n) == 0)
-        out = "0";
-    return ident_result(call, out);
-}
-
-// $trust(N): no trusted entries; an empty argument counts.
-int id_trust(IdentCall& call)
-{
-    std::string out;
-    if (index_of(ident_arg(call, 0)) == 0)
         out = "0";
     return ident_result(call, out);
 }
@@ -196,7 +187,6 @@ void empty_list_identifiers_register()
     ident_register_family("id_chat", id_chat);
     ident_register_family("id_get", id_transfer);
     ident_register_family("id_send", id_transfer);
-    ident_register_family("id_trust", id_trust);
     ident_register_family("id_abook", id_abook);
     ident_register_family("id_snotify", id_nothing);
     ident_register_family("id_url", id_nothing);

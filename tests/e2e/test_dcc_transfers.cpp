@@ -744,6 +744,7 @@ TEST_F(DccE2e, AfterReceiveActionsGetThePathAndRunNothingElse)
     kest.set("extensions", "n0", "defaultEXTDIR:downloads/");
     kest.set("extensions", "n1", "*.runEXTDIR:downloads/EXTAPP:" + prog.string());
     kest.set("extensions", "n2", "*.cmdEXTDIR:downloads/EXTCOM:echo -s AFTER $1-");
+    kest.set("extensions", "n3", "*.goneEXTDIR:downloads/EXTAPP:" + (dir.path() / "missing-program").string());
     ASSERT_NO_FATAL_FAILURE(start());
     const std::string bytes = random_bytes(5000, 5);
     auto receive = [&](const std::string& offered, std::size_t send) {
@@ -774,6 +775,11 @@ TEST_F(DccE2e, AfterReceiveActionsGetThePathAndRunNothingElse)
     ASSERT_NO_FATAL_FAILURE(receive("note.cmd", bytes.size()));
     EXPECT_TRUE(status_says("AFTER " + (downloads() / "note.cmd").string())) << kest.status_log();
 
+    // A program that cannot be started says so.
+    ASSERT_NO_FATAL_FAILURE(receive("file.gone", bytes.size()));
+    EXPECT_TRUE(status_says("* DCC Get: '" + (dir.path() / "missing-program").string() + "' Çalıştırılamıyor"))
+        << kest.status_log();
+
     // A get that fails runs no action.
     ASSERT_NO_FATAL_FAILURE(receive("cut.run", 100));
     ASSERT_TRUE(status_says("cut.run dosyası peer kullanıcısından alınamadı")) << kest.status_log();
@@ -786,4 +792,74 @@ TEST_F(DccE2e, AfterReceiveActionsGetThePathAndRunNothingElse)
     for (const fs::path& d : {dir.path(), kest.settings(), downloads(), fs::current_path()})
         for (const char* p : {"pwned", "pwned2", "pwned3"})
             EXPECT_FALSE(fs::exists(d / p)) << d / p;
+}
+
+namespace {
+
+// An offer whose listener is never connected to: true when no connection
+// came in after everything before `later` was handled.
+bool never_connected(Sock& listener) { return !listener.wait(POLLIN, 0); }
+
+}  // namespace
+
+TEST_F(DccE2e, TheOffersCtcpEventReadsTheReceivePathAndMayMoveOrRefuseTheFile)
+{
+    const fs::path elsewhere = kest.settings() / "elsewhere";
+    fs::create_directories(elsewhere);
+    kest.add_script("offers.kst", "on *:CTCP:DCC SEND*:*:{ echo -s offer-path $filename | "
+                                  "if (moved isin $3) dcc get " + elsewhere.string() + " | "
+                                  "if (refused isin $3) dcc reject }\n");
+    ASSERT_NO_FATAL_FAILURE(start());
+    const std::string bytes = random_bytes(3000, 11);
+
+    // Refused by the script: no connection, no file, no message.
+    Sock refused_listener;
+    const int refused_port = refused_listener.listen_any();
+    offer("DCC SEND refused.txt 2130706433 " + std::to_string(refused_port) + " 3000");
+
+    // Moved by the script into another folder.
+    Sock listener;
+    const int port = listener.listen_any();
+    offer("DCC SEND moved.txt 2130706433 " + std::to_string(port) + " 3000");
+    Sock s;
+    ASSERT_TRUE(s.accept_from(listener)) << kest.status_log();
+    EXPECT_EQ(send_file(s, bytes), 3000);
+    ASSERT_TRUE(status_says("moved.txt dosyası peer kullanıcısından alındı")) << kest.status_log();
+    EXPECT_EQ(sha256(read_file(elsewhere / "moved.txt")), sha256(bytes));
+    EXPECT_FALSE(fs::exists(downloads() / "moved.txt"));
+
+    // The event read the path the file would have gone to.
+    EXPECT_TRUE(status_says("offer-path " + (downloads() / "refused.txt").string())) << kest.status_log();
+    EXPECT_TRUE(status_says("offer-path " + (downloads() / "moved.txt").string())) << kest.status_log();
+    EXPECT_TRUE(never_connected(refused_listener));
+    EXPECT_FALSE(fs::exists(downloads() / "refused.txt"));
+    EXPECT_FALSE(fs::exists(elsewhere / "refused.txt"));
+}
+
+TEST_F(DccE2e, AutomaticAcceptsCanBeLimitedToTrustedSenders)
+{
+    // The check on, untrusted senders not asked about: only the trusted
+    // sender's file comes in, also when the file-type filter refuses its type.
+    kest.set("options", "n3", option_line({{5, 1}, {24, 0}}));
+    kest.set("options", "n4", option_line({{3, 2}}));
+    kest.set("trusted", "n0", "ctl!*@*");
+    kest.set("text", "ignore", "*.txt");
+    ASSERT_NO_FATAL_FAILURE(start());
+    const std::string bytes = random_bytes(2000, 12);
+
+    Sock untrusted_listener;
+    const int untrusted_port = untrusted_listener.listen_any();
+    offer("DCC SEND untrusted.bin 2130706433 " + std::to_string(untrusted_port) + " 2000");
+
+    Sock listener;
+    const int port = listener.listen_any();
+    ctl.send_line(std::string("PRIVMSG ") + kMe + " :\x01" "DCC SEND trusted.txt 2130706433 " +
+                  std::to_string(port) + " 2000\x01");
+    Sock s;
+    ASSERT_TRUE(s.accept_from(listener)) << kest.status_log();
+    EXPECT_EQ(send_file(s, bytes), 2000);
+    ASSERT_TRUE(status_says("trusted.txt dosyası ctl kullanıcısından alındı")) << kest.status_log();
+    EXPECT_EQ(sha256(read_file(downloads() / "trusted.txt")), sha256(bytes));
+    EXPECT_TRUE(never_connected(untrusted_listener));
+    EXPECT_FALSE(fs::exists(downloads() / "untrusted.bin"));
 }

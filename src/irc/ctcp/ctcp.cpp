@@ -28,6 +28,7 @@
 
 int (*ctcp_sound_play)(const std::string&, std::string&) = nullptr;
 void (*ctcp_dcc_offer)(IrcMessage&, QWidget*) = nullptr;
+Signal<void(IrcMessage& msg)> ctcp_dcc_send_arriving;
 
 namespace {
 
@@ -152,7 +153,9 @@ std::string finger_answer(Connection* conn)
 void dcc_offer(IrcMessage& msg, QWidget* window, const std::string& text)
 {
     Connection* conn = msg.connection;
-    if (!ctcp_fire_event(msg) || !conn_is_live(conn)) return;
+    if (starts_nocase(text, "DCC SEND ") || starts_nocase(text, "DCC TSEND "))
+        ctcp_dcc_send_arriving.fire(msg);
+    if (!ctcp_fire_event(msg) || !conn_is_live(conn) || msg.dcc_rejected) return;
     const bool channel = isupport_is_chantype(irc_word(msg, 2).c_str(), conn) != 0;
     if (channel) return;
     const bool chat = starts_nocase(text, "DCC CHAT ");
@@ -250,7 +253,13 @@ int ctcp_fire_event(IrcMessage& msg)
 {
     if (!opt(OPT_REMOTE_CTCPS) || !conn_is_live(msg.connection)) return 1;
     msg.line.text = irc_word(msg, 3);
-    return event_fire(msg.connection, nullptr, &msg.line, irc_word(msg, 3), kEvCtcp, 0, nullptr, nullptr);
+    if (!msg.has_dcc_file_text)
+        return event_fire(msg.connection, nullptr, &msg.line, irc_word(msg, 3), kEvCtcp, 0, nullptr, nullptr);
+    EventSource source;
+    source.text1 = msg.dcc_file_text;
+    source.offer_file = &msg.dcc_file_text;
+    source.offer_rejected = &msg.dcc_rejected;
+    return event_fire(msg.connection, nullptr, &msg.line, irc_word(msg, 3), kEvCtcp, 0, nullptr, &source);
 }
 
 // :nick!user@host PRIVMSG target :\x01NAME [text]\x01

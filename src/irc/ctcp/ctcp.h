@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include "core/signal.h"
 
 class QWidget;
 struct Connection;
@@ -34,6 +35,14 @@ int ctcp_flood_size(Connection* conn);
 // Fires the CTCP event with the CTCP text as its word; 1 when the default
 // goes on (also when the Ctcps switch is off), 0 when a handler halted it.
 int ctcp_fire_event(IrcMessage& msg);
+
+// A DCC SEND or TSEND offer arrived, before its ctcp event: listeners name
+// the path it would be received to (has_dcc_file_text, dcc_file_text), which
+// the event's scripts read as $filename and may move with /dcc get.
+extern Signal<void(IrcMessage& msg)> ctcp_dcc_send_arriving;
+enum CtcpDccSendArrivingPriority {
+    kCtcpDccSendArrivingFolder = 100,  // the DCC layer names the receive path
+};
 
 // The request handler: word 3 holds the unframed CTCP; `window` is the
 // window the request arrived in (may be null).

@@ -284,14 +284,14 @@ void irc_dispatch_line(const std::string& received, Connection* connection)
     fill_event_line(msg);
     if (numeric > 0) {
         irc_on_numeric(msg);
-        msg.dcc_file_text = nullptr;
+        msg.has_dcc_file_text = false;
         return;
     }
 
     const ServerMessage* entry = irc_server_message(cmd);
     if (entry && !(entry->flags & kSourceDropped)) run_entry(msg, *entry, 1);
     else irc_on_unknown(msg);
-    msg.dcc_file_text = nullptr;
+    msg.has_dcc_file_text = false;
 }
 
 // Helpers shared with the command handlers.

@@ -27,7 +27,8 @@ struct IrcMessage {
     std::string raw;          // the line as received (at most 4,150)
     bool has_address = false; // the source carried "!"
     std::string address;      // user@host after the first "!"
-    std::string* dcc_file_text = nullptr;
+    bool has_dcc_file_text = false; // a file offer: the path it would be received to
+    std::string dcc_file_text;      // (a script's /dcc get may change the folder)
     int dcc_rejected = 0;
     std::string target_text;  // status prefixes taken off a target
     StringNode* mode_changes = nullptr;

@@ -353,7 +353,7 @@ int dcc_ignore_set_mode(int mode)
 void dcc_ignore_tick()
 {
     const int remembered = opt(OPT_DCC_FILTER_REENABLE);
-    if (!remembered) return;
+    if (!remembered || !opt(OPT_DCC_FILTER_TIMER)) return;
     const int left = opt(OPT_DCC_FILTER_COUNTDOWN) - 1;
     if (left > 0) {
         opt_set(OPT_DCC_FILTER_COUNTDOWN, left);

@@ -59,6 +59,10 @@ struct EventSource {
     int hotline_pos[2] = {0, 0};
     void* hotlink_line = nullptr;
     const EventLine* line = nullptr;      // the server line, when the caller has it parsed
+    // A file offer's ctcp event: the path the file would be received to
+    // and its refused flag, which /dcc get and /dcc reject change.
+    std::string* offer_file = nullptr;
+    int* offer_rejected = nullptr;
 };
 
 // The per-firing context. Starts with the interpreter's halt word so the
