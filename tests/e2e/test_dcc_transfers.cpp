@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "e2e/harness.h"
+#include "e2e/net_support.h"
 
 using namespace e2e;
 
@@ -744,7 +745,11 @@ TEST_F(DccE2e, AfterReceiveActionsGetThePathAndRunNothingElse)
     kest.set("extensions", "n0", "defaultEXTDIR:downloads/");
     kest.set("extensions", "n1", "*.runEXTDIR:downloads/EXTAPP:" + prog.string());
     kest.set("extensions", "n2", "*.cmdEXTDIR:downloads/EXTCOM:echo -s AFTER $1-");
-    kest.set("extensions", "n3", "*.goneEXTDIR:downloads/EXTAPP:" + (dir.path() / "missing-program").string());
+    // A program file that cannot be started (not executable).
+    const fs::path unusable = dir.path() / "unusable-program";
+    ASSERT_TRUE(write_file(unusable, "not a program\n"));
+    fs::permissions(unusable, fs::perms::owner_read | fs::perms::owner_write);
+    kest.set("extensions", "n3", "*.goneEXTDIR:downloads/EXTAPP:" + unusable.string());
     ASSERT_NO_FATAL_FAILURE(start());
     const std::string bytes = random_bytes(5000, 5);
     auto receive = [&](const std::string& offered, std::size_t send) {
@@ -777,7 +782,7 @@ TEST_F(DccE2e, AfterReceiveActionsGetThePathAndRunNothingElse)
 
     // A program that cannot be started says so.
     ASSERT_NO_FATAL_FAILURE(receive("file.gone", bytes.size()));
-    EXPECT_TRUE(status_says("* DCC Get: '" + (dir.path() / "missing-program").string() + "' Çalıştırılamıyor"))
+    EXPECT_TRUE(status_says("* DCC Get: '" + unusable.string() + "' Çalıştırılamıyor"))
         << kest.status_log();
 
     // A get that fails runs no action.
@@ -862,4 +867,45 @@ TEST_F(DccE2e, AutomaticAcceptsCanBeLimitedToTrustedSenders)
     EXPECT_EQ(sha256(read_file(downloads() / "trusted.txt")), sha256(bytes));
     EXPECT_TRUE(never_connected(untrusted_listener));
     EXPECT_FALSE(fs::exists(downloads() / "untrusted.bin"));
+}
+
+TEST_F(DccE2e, SendsAndGetsGoThroughTheSocks5ProxyWhenDccUsesIt)
+{
+    if (!ProxyServer::available(ProxyServer::kSocks))
+        GTEST_SKIP() << "no SOCKS server program";
+    ProxyServer proxy(ProxyServer::kSocks);
+    ASSERT_TRUE(proxy.start()) << proxy.log();
+    kest.set("socks", "enabled", "yes");
+    kest.set("socks", "hostname", "127.0.0.1");
+    kest.set("socks", "port", std::to_string(proxy.port()));
+    kest.set("socks", "method", "5");
+    kest.set("socks", "dccs", "yes");
+    ASSERT_NO_FATAL_FAILURE(start());
+
+    // Our offer names the port the proxy listens on for the receiver.
+    TempDir dir("dccproxy");
+    const std::string bytes = random_bytes(200000, 21);
+    const fs::path file = dir.path() / "through.bin";
+    ASSERT_TRUE(write_file(file, bytes));
+    std::vector<std::string> words;
+    ASSERT_TRUE(offer_from_program(file, words)) << kest.status_log() << proxy.log();
+    ASSERT_GE(words.size(), 6u);
+    EXPECT_EQ(words[3], "2130706433");
+    const int port = std::stoi(words[4]);
+    EXPECT_NE(proxy.log().find("bind"), std::string::npos) << proxy.log();
+    Sock s;
+    ASSERT_TRUE(s.connect_to(port)) << proxy.log();
+    EXPECT_EQ(sha256(receive_file(s, static_cast<std::int64_t>(bytes.size()))), sha256(bytes));
+    EXPECT_TRUE(status_says("through.bin")) << kest.status_log();
+
+    // A file offered to us is fetched through the proxy too.
+    Sock listener;
+    const int peer_port = listener.listen_any();
+    offer("DCC SEND fetched.bin 2130706433 " + std::to_string(peer_port) + " 200000");
+    Sock in;
+    ASSERT_TRUE(in.accept_from(listener)) << kest.status_log() << proxy.log();
+    EXPECT_EQ(send_file(in, bytes), 200000);
+    ASSERT_TRUE(status_says("fetched.bin dosyası peer kullanıcısından alındı")) << kest.status_log();
+    EXPECT_EQ(sha256(read_file(downloads() / "fetched.bin")), sha256(bytes));
+    EXPECT_NE(proxy.log().find("." + std::to_string(peer_port)), std::string::npos) << proxy.log();
 }
