@@ -7,7 +7,9 @@
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
+#include "dcc/dcc_chat.h"
 #include "dcc/dcc_engine.h"
+#include "dcc/dcc_server.h"
 #include "irc/dispatch/dispatcher.h"
 #include "model/colors.h"
 #include "model/connection.h"
@@ -158,9 +160,11 @@ int cmd_dcc(CommandCall& call)
         });
         return kScriptDone;
     }
-    // Chats, file servers, the DCC server and the lists come with the DCC
-    // sessions.
-    static const char* const later[] = {"chat", "fserve", "server", "get", "reject", "ignore", "trust"};
+    if (text_equal_nocase(word, "chat") || text_equal_nocase(word, "fserve"))
+        return dcc_chat_word(call);
+    if (text_equal_nocase(word, "server"))
+        return dcc_server_word(call);
+    static const char* const later[] = {"get", "reject", "ignore", "trust"};
     for (const char* w : later)
         if (text_equal_nocase(word, w))
             return script_error_not_available('/', "dcc " + word);
