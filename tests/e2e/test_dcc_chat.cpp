@@ -156,7 +156,9 @@ const char* const kMe = "kestbot";
 const char* const kScript =
     "on *:TEXT:run *:#ctl:if ($nick == ctl) if ($2 == $me) $3-\n"
     "on *:CHAT:*:write chat.txt $nick $1-\n"
-    "on *:SERV:*:write serv.txt $nick $1-\n";
+    "on *:SERV:*:write serv.txt $nick $1-\n"
+    "alias chatstate write -c state.txt $chat($1).status\n"
+    "alias chatcount write -c count.txt $chat(0)\n";
 
 // Waits for the text in the file past its first `from` bytes.
 bool file_says(const fs::path& p, const std::string& text, std::size_t from = 0, int ms = kWaitMs)
@@ -240,7 +242,7 @@ struct DccChatE2e : ::testing::Test {
     bool chat_state_is(KestProgram& k, const std::string& me, const std::string& nick, const std::string& state)
     {
         const fs::path out = k.settings() / "state.txt";
-        return until([&] { run(me, "write -c state.txt $chat(" + nick + ").status"); },
+        return until([&] { run(me, "chatstate " + nick); },
                      [&]() -> bool { return read_file(out).find(state) != std::string::npos; });
     }
 
@@ -291,7 +293,7 @@ TEST_F(DccChatE2e, ChatWithIrssiBothWays)
     const std::size_t before = read_file(chat).size();
     irssi.type(std::string("/msg =") + kMe + " back again");
     EXPECT_TRUE(file_says(chat, "irpeer back again", before)) << read_file(chat);
-    run(kMe, "write -c count.txt $chat(0)");
+    run(kMe, "chatcount");
     EXPECT_TRUE(file_says(kest.settings() / "count.txt", "1"));
 }
 
@@ -341,7 +343,8 @@ TEST_F(DccChatE2e, FileServerBetweenTwoInstances)
     EXPECT_EQ(read_file(other.settings() / "downloads" / "readme.txt"), "first line\nsecond line\n");
     // quit closes the server's window; the browsing side sees the end.
     run("browser", "msg =" + std::string(kMe) + " quit");
-    EXPECT_TRUE(chat_state_is(other, "browser", kMe, "inactive")) << other.status_log();
+    EXPECT_TRUE(chat_state_is(other, "browser", kMe, "inactive"))
+        << read_file(other.settings() / "state.txt") << read_file(seen) << kest.status_log();
 }
 
 TEST_F(DccChatE2e, DccServerTakesChatsAndRefusesGarbage)
