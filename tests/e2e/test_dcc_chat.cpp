@@ -267,6 +267,8 @@ TEST_F(DccChatE2e, ChatWithIrssiBothWays)
     ASSERT_TRUE(irssi.wait_screen("DCC CHAT")) << irssi.screen() << kest.status_log();
     irssi.type(std::string("/dcc chat ") + kMe);
     ASSERT_TRUE(irssi.wait_screen("established")) << irssi.screen();
+    // irssi shows the chat in a window of its own: bring it to the front.
+    irssi.type(std::string("/query =") + kMe);
     irssi.type(std::string("/msg =") + kMe + " hello from irssi");
     EXPECT_TRUE(file_says(chat, "irpeer hello from irssi")) << read_file(chat) << irssi.screen();
     run(kMe, "msg =irpeer hello from kest");
@@ -287,6 +289,7 @@ TEST_F(DccChatE2e, ChatWithIrssiBothWays)
     // irssi offers; the program accepts at once (the option says so),
     // connects out and takes over the ended chat's window.
     irssi.type(std::string("/dcc chat ") + kMe);
+    irssi.type(std::string("/query =") + kMe);
     EXPECT_TRUE(until([&] { run(kMe, "msg =irpeer second session"); },
                       [&] { return irssi.screen().find("second session") != std::string::npos; }))
         << irssi.screen() << kest.status_log();
