@@ -1,5 +1,6 @@
 // The chat words of /dcc (chat, fserve), /fserve, and the identifiers that
 // read sessions: $chat( and $fserv( / $fserve(.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -48,8 +49,7 @@ int id_chat(IdentCall& call)
         n = 1;
     }
     std::string out;
-    if (n < 0)
-        return ident_result(call, out);
+    n = std::min(n, 9998L);
     long count = 0;
     DccChat* found = nullptr;
     dccchat_each([&](DccChat* c) {
@@ -58,7 +58,7 @@ int id_chat(IdentCall& call)
         if (++count == n && !found)
             found = c;
     });
-    if (n == 0) {
+    if (n <= 0) {
         out = std::to_string(count);
     } else if (found) {
         const std::string_view prop = ident_property(call);
