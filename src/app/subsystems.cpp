@@ -53,6 +53,8 @@
 #include "dcc/dcc_engine.h"
 #include "dcc/dcc_offers.h"
 #include "irc/link/proxy.h"
+#include "dcc/dcc_chat.h"
+#include "dcc/dcc_server.h"
 #include "irc/ctcp/ctcp.h"
 #include "display/ansi.h"
 #include "display/draw.h"
@@ -361,6 +363,18 @@ void app_install_subsystems()
     proxy_dcc_hooks.hand_over = dcc_proxy_hand_over;
     proxy_dcc_hooks.announce_bind = dcc_proxy_announce_bind;
     proxy_dcc_hooks.fail = dcc_proxy_fail;
+    app_wire_dcc_sessions();
+}
+
+// DCC chats, the file server and the DCC server.
+void app_wire_dcc_sessions()
+{
+    dcc_chat_install();
+    dcc_server_install();
+    open_hooks.dccchat_window_opened = dccchat_window_opened;
+    open_hooks.dccchat_close_window = dccchat_close_window;
+    open_hooks.dccchat_still_live = dccchat_still_live;
+    output_hooks.dcc_chat_window = dccchat_window_by_nick;
 }
 
 // The DCC transfer windows: their controls, layout, painting and close.

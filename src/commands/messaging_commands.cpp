@@ -1,4 +1,5 @@
 #include "commands/messaging_commands.h"
+#include "dcc/dcc_chat.h"
 
 #include <algorithm>
 #include <cctype>
@@ -194,7 +195,8 @@ int chat_send_text(QWidget* window, const std::string& text, int send_kind, Conn
     if (!win_is_record(rec) || !(rec->type == kWinChannel || rec->type == kWinQuery || rec->type == kWinCustom))
         return script_error(window, text_load_string(846), {}, 6);
     if (rec->type == kWinCustom) return 1;
-    if (rec->type == kWinQuery && (rec->subtype == kQueryDccChat || rec->subtype == kQueryFserve)) return 0;
+    if (rec->type == kWinQuery && (rec->subtype == kQueryDccChat || rec->subtype == kQueryFserve))
+        return dccchat_say(dccchat_of(rec), text, true);
     if (!conn_is_live(conn)) conn = rec->conn;
     if (!conn_is_connected(conn)) {
         conn_check_connected(window, conn);
@@ -237,7 +239,17 @@ int cmd_query(CommandCall& call)
     std::string target = call.tokens[i].substr(0, kShortText);
     std::string text = chat_join_words(call, i + 1);
     if (target[0] == '@' && !chat_is_channel(target.substr(1), conn)) return fail(call, 7);
-    if (target[0] == '=') return fail(call, 7);  // DCC chats are not reachable from here
+    if (target[0] == '=') {
+        // A DCC chat by its nick: /msg sends to it, /query shows it.
+        DccChat* chat = dccchat_find_by_nick(target.substr(1), -1);
+        if (!chat || !chat->window) return fail(call, 7);
+        if (is_query) {
+            chat_activate_window(chat->window, 0);
+            if (text.empty()) return 1;
+        }
+        if (text.empty()) return fail(call, 0);
+        return dccchat_say(chat, text, call.show != 0) ? 1 : fail(call, 7);
+    }
     WindowRecord* win = win_find_by_name(target, conn);
     const bool channel = chat_is_channel(target, conn) || target[0] == '@';
     if (!is_query || channel) {
@@ -329,7 +341,8 @@ int cmd_me(CommandCall& call)
     if (call.tokens.size() < 2) return fail(call, 0);
     std::string text = chat_join_words(call, 1);
     if (text.empty()) return 1;
-    if (rec->subtype == kQueryDccChat || rec->subtype == kQueryFserve) return fail(call, 7);
+    if (rec->subtype == kQueryDccChat || rec->subtype == kQueryFserve)
+        return dccchat_action(dccchat_of(rec), text, call.show != 0) ? 1 : fail(call, 7);
     if (!conn_is_connected(conn)) return fail(call, 12);
     const std::string head = "PRIVMSG " + rec->name + " :";
     const std::vector<std::string> pieces = chat_split_text(text, chat_text_room(conn, head.size() + kActionFrame));
@@ -353,7 +366,10 @@ int cmd_describe(CommandCall& call)
     if (call.tokens.size() < 3 || call.tokens[1].empty()) return fail(call, 0);
     Connection* conn = conn_of(call);
     const std::string target = call.tokens[1].substr(0, kShortText);
-    if (target[0] == '=') return fail(call, 3);
+    if (target[0] == '=') {
+        DccChat* chat = dccchat_find_by_nick(target.substr(1), -1);
+        return chat && dccchat_action(chat, chat_join_words(call, 2), call.show != 0) ? 1 : fail(call, 3);
+    }
     if (!conn_is_connected(conn)) return fail(call, 12);
     std::string text = chat_join_words(call, 2);
     const std::string head = "PRIVMSG " + target + " :";

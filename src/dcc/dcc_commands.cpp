@@ -9,9 +9,11 @@
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "dcc/dcc_dialogs_trusted.h"
+#include "dcc/dcc_chat.h"
 #include "dcc/dcc_engine.h"
 #include "irc/lists/ignore_list.h"
 #include "script/events/event_fire.h"
+#include "dcc/dcc_server.h"
 #include "irc/dispatch/dispatcher.h"
 #include "model/colors.h"
 #include "model/connection.h"
@@ -264,11 +266,10 @@ int cmd_dcc(CommandCall& call)
         return dcc_ignore_word(call);
     if (text_equal_nocase(word, "get") || text_equal_nocase(word, "reject"))
         return dcc_offer_word(call, text_equal_nocase(word, "get"));
-    // Chats, file servers and the DCC server come with the DCC sessions.
-    static const char* const later[] = {"chat", "fserve", "server"};
-    for (const char* w : later)
-        if (text_equal_nocase(word, w))
-            return script_error_not_available('/', "dcc " + word);
+    if (text_equal_nocase(word, "chat") || text_equal_nocase(word, "fserve"))
+        return dcc_chat_word(call);
+    if (text_equal_nocase(word, "server"))
+        return dcc_server_word(call);
     return script_error(call.window, "dcc", "", 3);
 }
 

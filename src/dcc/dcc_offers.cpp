@@ -11,6 +11,8 @@
 #include "core/options.h"
 #include "core/wildcard.h"
 #include "dcc/dcc_dialogs_trusted.h"
+#include "core/text_buffer.h"
+#include "dcc/dcc_chat.h"
 #include "dcc/dcc_engine.h"
 #include "irc/ctcp/ctcp.h"
 #include "irc/dispatch/dispatcher.h"
@@ -108,7 +110,10 @@ void dcc_on_ctcp_offer(IrcMessage& msg, QWidget*)
         dccget_take_accept(conn, nick, offer);
         return;
     default:
-        // Chats come with the DCC sessions; until then they are shown.
+        if (text.size() > 9 && text_equal_nocase(std::string_view(text).substr(0, 9), "DCC CHAT ")) {
+            dccchat_on_offer(conn, nick, msg.has_address ? msg.address : std::string(), text);
+            return;
+        }
         irc_status_echo(conn, static_cast<int>(kColorCtcpText), "[" + nick + " DCC] " + text.substr(4));
         return;
     }

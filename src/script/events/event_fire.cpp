@@ -547,6 +547,18 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
         return true;
     }
     switch (id) {
+    // on <level>:CHAT:<text mask>:<commands> (SERV alike): a line of a DCC
+    // chat or file-server session.
+    case kEvChat: case kEvServ: {
+        if (!line || !c_.source || !c_.source->dcc_chat || !split_field(rest, field, after, c_.flag_regex))
+            return false;
+        std::string mask;
+        if (!eval_field(field, line->text, mask) || !match_text(mask, line->text))
+            return false;
+        cand.command.assign(after);
+        cand.params = line->text;
+        return true;
+    }
     case kEvAction: case kEvNotice: case kEvText: {
         if (!line || !plain_cut(rest, field, after))
             return false;
@@ -853,7 +865,7 @@ void Walker::run(const Candidate& cand)
         c_.nick2 = c_.line->params[0];
     c_.ran.push_back(script->path);
     QWidget* window = nullptr;
-    if (in_list(c_.event_id, {kEvHotlink, kEvInput, kEvKeyDown, kEvKeyUp, kEvTabComp}))
+    if (in_list(c_.event_id, {kEvHotlink, kEvInput, kEvKeyDown, kEvKeyUp, kEvTabComp, kEvChat, kEvServ}))
         window = c_.window;
     else if (c_.conn) {
         WindowRecord* status = win_find_by_type(kWinStatus, c_.conn);

@@ -1,0 +1,426 @@
+// DCC chats between the program and irssi, a client that other users run,
+// both ways through a private IRC server: lines and actions typed on each
+// side arrive on the other, and a peer that closes ends the session. Two
+// instances of the program serve files to each other and chat through the
+// DCC server. irssi runs in its own tmux server with its own home folder.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "e2e/harness.h"
+
+using namespace e2e;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The full path of a program found on PATH; empty when none.
+std::string which(const std::string& program)
+{
+    const char* path = std::getenv("PATH");
+    std::string rest = path ? path : "/usr/bin:/bin";
+    std::size_t i = 0;
+    while (i <= rest.size()) {
+        std::size_t e = rest.find(':', i);
+        if (e == std::string::npos)
+            e = rest.size();
+        const fs::path p = fs::path(rest.substr(i, e - i)) / program;
+        if (::access(p.c_str(), X_OK) == 0)
+            return p.string();
+        i = e + 1;
+    }
+    return std::string();
+}
+
+// Runs a short command to its end (at most `ms`); its exit code.
+int run_tool(std::vector<std::string> argv, const fs::path& log, int ms = kWaitMs)
+{
+    ChildProcess p;
+    argv[0] = which(argv[0]);
+    if (argv[0].empty() || !p.start(argv, {}, log))
+        return -1;
+    return p.wait_exit(ms);
+}
+
+// irssi in a tmux server of its own (its own socket), with a home folder
+// whose configuration names the server, the download folder and the DCC
+// settings. The irssi process is killed by its pid at the end, then the
+// tmux server.
+class Irssi {
+public:
+    explicit Irssi(const std::string& nick) : home_("irssi"), nick_(nick)
+    {
+        socket_ = "kestdcc" + std::to_string(::getpid()) + "_" + std::to_string(++count_);
+    }
+    ~Irssi() { stop(); }
+
+    bool start(int server_port, const std::string& extra_settings = "")
+    {
+        fs::create_directories(downloads());
+        const std::string config =
+            "servers = ( { address = \"127.0.0.1\"; chatnet = \"e2e\"; port = \"" + std::to_string(server_port) +
+            "\"; autoconnect = \"yes\"; } );\n"
+            "chatnets = { e2e = { type = \"IRC\"; }; };\n"
+            "settings = {\n"
+            "  core = { real_name = \"irssi peer\"; user_name = \"irpeer\"; nick = \"" + nick_ +
+            "\"; settings_autosave = \"no\"; resolve_reverse_lookup = \"no\"; };\n"
+            "  \"irc/dcc\" = { dcc_download_path = \"" + downloads().string() +
+            "\"; dcc_own_ip = \"127.0.0.1\"; dcc_port = \"20000 30000\"; dcc_autoget = \"yes\"; "
+            "dcc_autoresume = \"yes\"; dcc_autoget_max_size = \"0\"; dcc_timeout = \"60\"; " + extra_settings + " };\n"
+            "  \"fe-common/core\" = { autolog = \"no\"; };\n"
+            "};\n";
+        write_file(home_.path() / ".irssi" / "config", config);
+        const std::string cmd = "HOME=" + home_.path().string() + " exec irssi --home=" +
+                                (home_.path() / ".irssi").string() + " -n " + nick_;
+        if (run_tool({"tmux", "-L", socket_, "-f", "/dev/null", "new-session", "-d", "-x", "200", "-y", "50", "-s",
+                      "peer", cmd},
+                     home_.path() / "tmux.log") != 0)
+            return false;
+        started_ = true;
+        const fs::path pidfile = home_.path() / "pid";
+        run_tool({"tmux", "-L", socket_, "display-message", "-p", "-t", "peer", "#{pane_pid}"}, pidfile);
+        pid_ = std::atoi(read_file(pidfile).c_str());
+        return pid_ > 0;
+    }
+    // Types a line into irssi.
+    void type(const std::string& line)
+    {
+        run_tool({"tmux", "-L", socket_, "send-keys", "-t", "peer", "-l", line}, home_.path() / "keys.log");
+        run_tool({"tmux", "-L", socket_, "send-keys", "-t", "peer", "Enter"}, home_.path() / "keys.log");
+    }
+    std::string screen()
+    {
+        const fs::path out = home_.path() / "screen";
+        run_tool({"tmux", "-L", socket_, "capture-pane", "-p", "-t", "peer", "-S", "-200"}, out);
+        return read_file(out);
+    }
+    // Waits until irssi's window shows the text.
+    bool wait_screen(const std::string& text, int ms = kWaitMs)
+    {
+        auto end = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < end) {
+            if (screen().find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return false;
+    }
+    void stop()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            pid_ = -1;
+        }
+        if (started_) {
+            run_tool({"tmux", "-L", socket_, "kill-server"}, home_.path() / "tmux.log", 5000);
+            started_ = false;
+        }
+    }
+    fs::path downloads() const { return home_.path() / "downloads"; }
+
+private:
+    TempDir home_;
+    std::string nick_;
+    std::string socket_;
+    bool started_ = false;
+    pid_t pid_ = -1;
+    static inline int count_ = 0;
+};
+
+bool wait_in_channel(Peer& peer, const std::string& who, const std::string& channel, int ms = kWaitMs)
+{
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    const std::regex re("(^| )[~&@%+]*" + channel + "( |$)");
+    while (Clock::now() < end) {
+        peer.send_line("WHOIS " + who);
+        IrcLine l;
+        while (peer.wait_for("^:\\S+ (319|318|401) " + peer.nick + " ", 3000, &l) && l.command == "319")
+            if (!l.params.empty() && std::regex_search(l.params.back(), re))
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+}
+
+const char* const kMe = "kestbot";
+// Commands from #ctl to the instance named first, and every chat and
+// file-server line written where the test reads it.
+const char* const kScript =
+    "on *:TEXT:run *:#ctl:if ($nick == ctl) if ($2 == $me) $3-\n"
+    "on *:CHAT:*:write chat.txt $nick $1-\n"
+    "on *:SERV:*:write serv.txt $nick $1-\n"
+    "alias chatstate write -c state.txt $chat($1).status\n"
+    "alias chatcount write -c count.txt $chat(0)\n";
+
+// Waits for the text in the file past its first `from` bytes.
+bool file_says(const fs::path& p, const std::string& text, std::size_t from = 0, int ms = kWaitMs)
+{
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+        const std::string all = read_file(p);
+        if (all.size() > from && all.find(text, from) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+// Does `act` every half second until `done` holds (bounded).
+bool until(const std::function<void()>& act, const std::function<bool()>& done, int ms = kWaitMs)
+{
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+        act();
+        for (int i = 0; i < 5; ++i) {
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    return done();
+}
+
+struct DccChatE2e : ::testing::Test {
+    void SetUp() override
+    {
+        if (!server_available())
+            GTEST_SKIP() << "the IRC server program " << kServerBinary << " is not installed";
+        ASSERT_TRUE(server.start()) << server.log();
+        ASSERT_TRUE(ctl.login(server.port(), "ctl")) << joined(ctl.history());
+    }
+    void TearDown() override
+    {
+        irssi.stop();
+        kest.stop(3000);
+        other.stop(3000);
+        server.stop();
+    }
+    // A program instance with chats and files accepted at once.
+    void start_kest(KestProgram& k, const std::string& nick)
+    {
+        k.use_server(server.port());
+        k.set("options", "n0", option_line({{0, 1}, {14, 1}, {17, 1}}));
+        k.log_status();
+        k.add_script("run.kst", kScript);
+        ASSERT_TRUE(k.start({"-n", nick, "-j", "#ctl"}));
+        ASSERT_TRUE(wait_in_channel(ctl, nick, "#ctl")) << k.output() << k.status_log();
+        if (!ctl_joined) {
+            ASSERT_TRUE(ctl.join("#ctl"));
+            ctl_joined = true;
+        }
+    }
+    void start_irssi()
+    {
+        if (which("irssi").empty() || which("tmux").empty())
+            GTEST_SKIP() << "irssi and tmux are not installed";
+        ASSERT_TRUE(irssi.start(server.port()));
+        ASSERT_TRUE(irssi.wait_screen("End of MOTD")) << irssi.screen();
+    }
+    void run(const std::string& nick, const std::string& command)
+    {
+        ctl.send_line("PRIVMSG #ctl :run " + nick + " " + command);
+    }
+    bool status_says(KestProgram& k, const std::string& text, int ms = kWaitMs)
+    {
+        auto end = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < end) {
+            if (k.status_log().find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+    // The state of the chat with the nick, as $chat( reads it.
+    bool chat_state_is(KestProgram& k, const std::string& me, const std::string& nick, const std::string& state)
+    {
+        const fs::path out = k.settings() / "state.txt";
+        return until([&] { run(me, "chatstate " + nick); },
+                     [&]() -> bool { return read_file(out).find(state) != std::string::npos; });
+    }
+
+    IrcServer server;
+    Peer ctl;
+    bool ctl_joined = false;
+    KestProgram kest;
+    KestProgram other;
+    Irssi irssi{"irpeer"};
+};
+
+}  // namespace
+
+TEST_F(DccChatE2e, ChatWithIrssiBothWays)
+{
+    ASSERT_NO_FATAL_FAILURE(start_kest(kest, kMe));
+    ASSERT_NO_FATAL_FAILURE(start_irssi());
+    const fs::path chat = kest.settings() / "chat.txt";
+
+    // The program offers; irssi's user accepts.
+    run(kMe, "dcc chat irpeer");
+    ASSERT_TRUE(irssi.wait_screen("DCC CHAT")) << irssi.screen() << kest.status_log();
+    irssi.type(std::string("/dcc chat ") + kMe);
+    ASSERT_TRUE(irssi.wait_screen("established")) << irssi.screen();
+    // irssi shows the chat in a window of its own: bring it to the front.
+    irssi.type(std::string("/query =") + kMe);
+    irssi.type(std::string("/msg =") + kMe + " hello from irssi");
+    EXPECT_TRUE(file_says(chat, "irpeer hello from irssi")) << read_file(chat) << irssi.screen();
+    run(kMe, "msg =irpeer hello from kest");
+    EXPECT_TRUE(irssi.wait_screen("hello from kest")) << irssi.screen();
+    run(kMe, "describe =irpeer waves slowly");
+    EXPECT_TRUE(irssi.wait_screen("waves slowly")) << irssi.screen();
+    irssi.type(std::string("/action =") + kMe + " dances");
+    EXPECT_TRUE(file_says(chat, "ACTION dances")) << read_file(chat);
+    // A line for a chat with another nick goes nowhere.
+    run(kMe, "msg =nobody not for irssi");
+    EXPECT_TRUE(chat_state_is(kest, kMe, "irpeer", "active"));
+    EXPECT_EQ(irssi.screen().find("not for irssi"), std::string::npos);
+
+    // irssi closes: the session ends on our side.
+    irssi.type(std::string("/dcc close chat ") + kMe);
+    EXPECT_TRUE(chat_state_is(kest, kMe, "irpeer", "inactive")) << kest.status_log();
+
+    // irssi offers; the program accepts at once (the option says so),
+    // connects out and takes over the ended chat's window.
+    irssi.type(std::string("/dcc chat ") + kMe);
+    irssi.type(std::string("/query =") + kMe);
+    EXPECT_TRUE(until([&] { run(kMe, "msg =irpeer second session"); },
+                      [&] { return irssi.screen().find("second session") != std::string::npos; }))
+        << irssi.screen() << kest.status_log();
+    const std::size_t before = read_file(chat).size();
+    irssi.type(std::string("/msg =") + kMe + " back again");
+    EXPECT_TRUE(file_says(chat, "irpeer back again", before)) << read_file(chat);
+    run(kMe, "chatcount");
+    EXPECT_TRUE(file_says(kest.settings() / "count.txt", "1"));
+}
+
+TEST_F(DccChatE2e, FileServerBetweenTwoInstances)
+{
+    TempDir served("fserve");
+    TempDir secret("fsecret");
+    ASSERT_TRUE(write_file(served.path() / "readme.txt", "first line\nsecond line\n"));
+    ASSERT_TRUE(write_file(served.path() / "pics" / "cat.jpg", "meow"));
+    ASSERT_TRUE(write_file(secret.path() / "secret.txt", "top secret\n"));
+    ASSERT_NO_FATAL_FAILURE(start_kest(kest, kMe));
+    ASSERT_NO_FATAL_FAILURE(start_kest(other, "browser"));
+    const fs::path seen = other.settings() / "chat.txt";
+
+    run(kMe, "fserve browser 2 " + served.path().string());
+    ASSERT_TRUE(file_says(seen, "File Server")) << read_file(seen) << kest.status_log() << other.status_log();
+    ASSERT_TRUE(file_says(seen, std::string(kMe) + " [\\]")) << read_file(seen);
+    const std::string away = secret.path().filename().string();
+    struct Step {
+        std::string command;
+        std::string answer;
+        std::string never;
+    } steps[] = {
+        {"dir", "readme.txt", "secret"},
+        {"ls", "PICS", "secret"},
+        {"cd pics", "[\\pics]", "[\\]"},
+        {"dir", "cat.jpg", "readme"},
+        {"cd ..", "[\\]", "pics]"},
+        {"cd ../../" + away, "[\\]", away},
+        {"cd " + secret.path().string(), "Geçersiz biçim", "[\\"},
+        {"read ../" + away + "/secret.txt", "Dosyaya", "top secret"},
+        {"get ../" + away + "/secret.txt", "Geçersiz dosya", "top secret"},
+        {"read readme.txt", "second line", "top secret"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.command);
+        const std::size_t before = read_file(seen).size();
+        run("browser", "msg =" + std::string(kMe) + " " + s.command);
+        EXPECT_TRUE(file_says(seen, s.answer, before)) << read_file(seen);
+        EXPECT_EQ(read_file(seen).find(s.never, before), std::string::npos) << read_file(seen);
+    }
+    // The serving side saw the commands as SERV lines.
+    EXPECT_TRUE(file_says(kest.settings() / "serv.txt", "browser cd pics"));
+    // get starts a send that the other instance receives.
+    run("browser", "msg =" + std::string(kMe) + " get readme.txt");
+    EXPECT_TRUE(status_says(other, "readme.txt dosyası")) << other.status_log() << kest.status_log();
+    EXPECT_EQ(read_file(other.settings() / "downloads" / "readme.txt"), "first line\nsecond line\n");
+    // quit closes the server's window; the browsing side sees the end.
+    run("browser", "msg =" + std::string(kMe) + " quit");
+    EXPECT_TRUE(chat_state_is(other, "browser", kMe, "inactive"))
+        << read_file(other.settings() / "state.txt") << read_file(seen) << kest.status_log();
+}
+
+TEST_F(DccChatE2e, DccServerTakesChatsAndRefusesGarbage)
+{
+    const int port = free_port();
+    ASSERT_NO_FATAL_FAILURE(start_kest(kest, kMe));
+    ASSERT_NO_FATAL_FAILURE(start_kest(other, "caller"));
+    run(kMe, "dcc server on " + std::to_string(port));
+    ASSERT_TRUE(status_says(kest, "DCC Server Açık (" + std::to_string(port))) << kest.status_log();
+    auto connect = [&](LineSocket& raw) {
+        for (int i = 0; i < 50; ++i) {
+            if (raw.connect_to(port, 1000))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    };
+
+    // Garbage instead of a request, and an unknown number: closed without
+    // an answer.
+    for (const std::string& junk : {std::string("\x16\x03\x01 garbage"), std::string("999 somebody")}) {
+        LineSocket raw;
+        ASSERT_TRUE(connect(raw));
+        raw.send_line(junk);
+        std::string line;
+        EXPECT_FALSE(raw.read_line(line, kWaitMs)) << line;
+    }
+    // A chat request from a plain socket: accepted with our nick; then a
+    // flood of lines, binary and ten megabytes without a line end, and the
+    // session still takes the next line.
+    {
+        LineSocket raw;
+        ASSERT_TRUE(connect(raw));
+        raw.send_line("100 rawpeer");
+        EXPECT_TRUE(raw.wait_for("^101 " + std::string(kMe) + "$", kWaitMs)) << joined(raw.history());
+        raw.send_line("hi over the server");
+        EXPECT_TRUE(file_says(kest.settings() / "chat.txt", "rawpeer hi over the server"));
+        std::string flood;
+        for (int i = 0; i < 3000; ++i)
+            flood += "line " + std::to_string(i) + "\n";
+        flood += std::string("\x00\xff\x01\x02 binary", 12) + "\n";
+        flood += std::string(10 * 1024 * 1024, 'y');
+        flood += "\nafter the flood";
+        ASSERT_TRUE(raw.send_line(flood));
+        EXPECT_TRUE(file_says(kest.settings() / "chat.txt", "rawpeer after the flood", 0, 60000));
+        EXPECT_TRUE(file_says(kest.settings() / "chat.txt", "rawpeer line 2999"));
+    }
+    // The other instance asks by address and port: the chat opens and
+    // lines go both ways.
+    run("caller", "dcc chat " + std::string(kMe) + " 127.0.0.1:" + std::to_string(port));
+    EXPECT_TRUE(until([&] { run(kMe, "msg =caller through the server"); },
+                      [&] {
+                          return read_file(other.settings() / "chat.txt").find(std::string(kMe) +
+                                                                                " through the server") !=
+                                 std::string::npos;
+                      }))
+        << read_file(other.settings() / "chat.txt") << other.status_log() << kest.status_log();
+    run("caller", "msg =" + std::string(kMe) + " and back");
+    EXPECT_TRUE(file_says(kest.settings() / "chat.txt", "caller and back"));
+
+    // Switched off, it answers no more.
+    run(kMe, "dcc server off");
+    ASSERT_TRUE(status_says(kest, "DCC Server Kapalı")) << kest.status_log();
+    LineSocket late;
+    EXPECT_TRUE(until([] {}, [&] { return !late.connect_to(port, 500); }));
+}
+
+TEST_F(DccChatE2e, DccServerOnAPortInUseSaysWhy)
+{
+    ScriptedServer busy;  // holds the port
+    ASSERT_TRUE(busy.ok());
+    ASSERT_NO_FATAL_FAILURE(start_kest(kest, kMe));
+    run(kMe, "dcc server on " + std::to_string(busy.port()));
+    EXPECT_TRUE(status_says(kest, "DCC Server başlatılamadı: port " + std::to_string(busy.port())))
+        << kest.status_log();
+}
