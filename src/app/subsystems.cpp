@@ -118,6 +118,10 @@
 #include "script/stores/data_stores.h"
 #include "script/stores/timers.h"
 #include "tools/play_center.h"
+#include "app/frame_proc.h"
+#include "media/media_install.h"
+#include "media/sound_events.h"
+#include "media/sound_player.h"
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
@@ -356,6 +360,20 @@ void app_install_subsystems()
     // DCC file transfers.
     dcc_transfers_install();
     ctcp_dcc_offer = dcc_on_ctcp_offer;
+
+    // Sounds, the mixer, MP3 tags and speech.
+    app_wire_media();
+}
+
+// The player's end of playback, and the sounds the other parts ask for.
+void app_wire_media()
+{
+    media_install();
+    frame_hooks().media_close = sound_end_close;
+    frame_hooks().media_end_step = sound_end_step;
+    print_hooks.play_sound = sound_entry_play;
+    notify_hooks.play_file = [](const std::string& file, Connection* conn) { sound_entry_play(conn, file); };
+    ctcp_sound_play = sound_request_play;
 }
 
 // The DCC transfer windows: their controls, layout, painting and close.

@@ -1,0 +1,21 @@
+#include "media/media_install.h"
+
+#include "media/mixer.h"
+#include "media/sound_events.h"
+#include "media/sound_identifiers.h"
+#include "media/sound_player.h"
+
+void media_install()
+{
+    sound_player_install();
+    sound_events_install();
+    sound_identifiers_install();
+    mixer_install();
+}
+
+void media_uninstall()
+{
+    mixer_uninstall();
+    sound_events_uninstall();
+    sound_player_uninstall();
+}
