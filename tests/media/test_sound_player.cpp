@@ -24,6 +24,7 @@
 #include "platform/platform_test_env.h"
 #include "script/events/event_fire.h"
 #include "script/events/remote_files.h"
+#include "script/exec/script_errors.h"
 #include "script/exec/script_types.h"
 #include "support/hook_guard.h"
 #include "support/test_support.h"
@@ -37,6 +38,11 @@ class PulseServer : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        if (std::getenv("KEST_MEDIA_NO_SERVER")) {
+            // The run without a sound server: nothing answers at this socket.
+            ::setenv("PULSE_SERVER", "unix:/nonexistent/kest-no-server", 1);
+            return;
+        }
         if (!dir_.isValid())
             return;
         const std::string rt = dir_.path().toStdString();
@@ -336,4 +342,38 @@ TEST_F(SoundPlayer, EventSoundsRoundTripThroughWaves)
     sound_load_event_settings();
     EXPECT_EQ(sound_event_file(kSoundEventKick), "/elsewhere/kick.wav");
     EXPECT_EQ(sound_event_file(kSoundEventQuery), "");
+}
+
+// Without any sound server /splay fails with its message and nothing stays
+// pending. The sound server of this program cannot be taken away once the
+// media layer saw it, so the test runs itself once more without one.
+TEST(SoundNoServer, SplayFailsCleanlyWithItsMessage)
+{
+    if (!std::getenv("KEST_MEDIA_NO_SERVER")) {
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+        const std::string cmd = "KEST_MEDIA_NO_SERVER=1 QT_QPA_PLATFORM=offscreen timeout 120 '" + self +
+                                "' --gtest_filter=SoundNoServer.* >/dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        return;
+    }
+    HookGuard hooks;
+    test_app();
+    app_install_subsystems();
+    Connection* conn = conn_new(nullptr);
+    ASSERT_TRUE(conn);
+    opt_set(OPT_SOUNDS_ENABLED, 1);
+    TempSettingsDir settings("kest_nosound_");
+    const std::string wave = settings.path() + "quiet.wav";
+    write_file(wave, wave_bytes(22050, 200));
+    EXPECT_FALSE(sound_output_available());
+    script_error_clear();
+    EXPECT_EQ(script_exec_line(nullptr, ("splay \"" + wave + "\"").c_str(), nullptr, 1, nullptr, nullptr, conn),
+              kScriptFailed);
+    EXPECT_TRUE(sound_pending().empty());
+    EXPECT_FALSE(sound_device_open(kPlayingWave));
+    // The player itself answers 0; a forced preview too.
+    EXPECT_EQ(sound_play_file(wave, -1, conn), 0);
+    EXPECT_TRUE(sound_pending().empty());
+    script_error_clear();
+    conn_free(conn);
 }
