@@ -14,6 +14,8 @@ packages=(
   dante-server tinyproxy
   irssi tmux
   fonts-dejavu-core tzdata
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  gstreamer1.0-pulseaudio fluid-soundfont-gm pulseaudio lame espeak-ng
 )
 
 missing=()

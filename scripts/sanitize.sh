@@ -20,7 +20,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="${KEST_SANITIZE_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 fuzz_runs=""
-fuzz_targets="server_lines script_lines ini_files script_files"
+fuzz_targets="server_lines script_lines ini_files script_files mp3_tags"
 fuzz_jobs="${KEST_FUZZ_JOBS:-3}"
 suite=1
 while [ $# -gt 0 ]; do

@@ -288,15 +288,21 @@ void frame_media_notify(int notify_code, int kind)
         return; // superseded or aborted
     if (kind < 6 || kind > 8)
         return;
+    EventSource source;
+    Connection *conn = nullptr;
     if (g_hooks.media_close)
-        g_hooks.media_close(kind);
-    if (kind == 6) {
-        fire(78, "WAVEEND", nullptr);
-    } else if (kind == 7) {
-        fire(38, "MIDIEND", nullptr);
-    } else {
-        fire(64, "SONGEND", nullptr);
-        fire(64, "MP3END", nullptr);
+        conn = g_hooks.media_close(kind, source.text1);
+    if (opt(OPT_REMOTE_EVENTS)) {
+        if (!conn_is_live(conn))
+            conn = conn_current();
+        if (kind == 6) {
+            event_fire(conn, nullptr, nullptr, "WAVEEND", 78, 0, nullptr, &source);
+        } else if (kind == 7) {
+            event_fire(conn, nullptr, nullptr, "MIDIEND", 38, 0, nullptr, &source);
+        } else {
+            event_fire(conn, nullptr, nullptr, "SONGEND", 64, 0, nullptr, &source);
+            event_fire(conn, nullptr, nullptr, "MP3END", 64, 0, nullptr, &source);
+        }
     }
     if (g_hooks.media_end_step)
         g_hooks.media_end_step(kind);

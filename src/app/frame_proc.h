@@ -12,6 +12,7 @@
 #include <string>
 
 class QWidget;
+struct Connection;
 
 // Makes frame_wnd_proc the frame's message handler and frame_on_timer the frame-timer
 // handler, with the frame's own rows as the defaults of their messages and timers.
@@ -23,8 +24,9 @@ int frame_start_timer(int id);
 struct FrameHooks {
     // WM_APP+67: the lock password request with its flags; result as the lock defines.
     intptr_t (*lock_password)(intptr_t flags) = nullptr;
-    // End of playback: close the device of a kind and run the player's end step.
-    void (*media_close)(int kind) = nullptr;
+    // End of playback: close the device of a kind (its file into `file`; the
+    // connection of its sound back) and run the player's end step.
+    Connection *(*media_close)(int kind, std::string &file) = nullptr;
     void (*media_end_step)(int kind) = nullptr;
     // Whether a top-level widget is a tip window or the script editor (neither counts
     // as the application).

@@ -121,6 +121,10 @@
 #include "script/stores/data_stores.h"
 #include "script/stores/timers.h"
 #include "tools/play_center.h"
+#include "app/frame_proc.h"
+#include "media/media_install.h"
+#include "media/sound_events.h"
+#include "media/sound_player.h"
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
@@ -375,6 +379,20 @@ void app_wire_dcc_sessions()
     open_hooks.dccchat_close_window = dccchat_close_window;
     open_hooks.dccchat_still_live = dccchat_still_live;
     output_hooks.dcc_chat_window = dccchat_window_by_nick;
+
+    // Sounds, the mixer, MP3 tags and speech.
+    app_wire_media();
+}
+
+// The player's end of playback, and the sounds the other parts ask for.
+void app_wire_media()
+{
+    media_install();
+    frame_hooks().media_close = sound_end_close;
+    frame_hooks().media_end_step = sound_end_step;
+    print_hooks.play_sound = sound_entry_play;
+    notify_hooks.play_file = [](const std::string& file, Connection* conn) { sound_entry_play(conn, file); };
+    ctcp_sound_play = sound_request_play;
 }
 
 // The DCC transfer windows: their controls, layout, painting and close.

@@ -609,9 +609,8 @@ private:
         line += " " + std::to_string(p.delay);
         last_hidden = p.hidden;
         if (p.method != kMethodClipboard) {
-            std::string chosen = p.file;
-            std::replace(chosen.begin(), chosen.end(), ',', ' ');
-            std::vector<std::string> history{chosen};
+            // The path as it stands: a comma is part of a file name.
+            std::vector<std::string> history{p.file};
             for (const std::string& f : read_numbered("playfile"))
                 if (history.size() < 16 && !text_equal_nocase(f, history.front()))
                     history.push_back(f);

@@ -392,7 +392,11 @@ TEST_F(FrameProc, EndOfPlayFiresTheEventsOfItsKind)
     events_noted(true);
     ASSERT_TRUE(window_test_conn());
     frame_hooks().media_end_step = [](int) { ++end_steps; };
-    frame_hooks().media_close = [](int) { ++closed; };
+    frame_hooks().media_close = [](int, std::string &file) -> Connection * {
+        ++closed;
+        file = "ended.wav";
+        return nullptr;
+    };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.notify) + "/" + std::to_string(c.kind));
         g.events.clear();

@@ -671,6 +671,22 @@ TEST_F(StoreDialogs, AddPlayComposesAndRemembersARequest)
     QTest::mouseClick(add->findChild<QPushButton*>("2"), Qt::LeftButton);
     window_test_pump();
     EXPECT_EQ(top_level("play_add"), nullptr);
+
+    // A file whose name holds commas keeps them in the history, first.
+    write("b,c,d.txt", "b1\nb2\n");
+    QTest::mouseClick(center->findChild<QPushButton*>("105"), Qt::LeftButton);
+    window_test_pump();
+    add = top_level("play_add");
+    ASSERT_TRUE(add);
+    add->findChild<QComboBox*>("108")->setEditText("b,c,d.txt");
+    add->findChild<QComboBox*>("104")->setEditText("1");
+    add->findChild<QComboBox*>("106")->setCurrentIndex(0);
+    QTest::mouseClick(add->findChild<QPushButton*>("1"), Qt::LeftButton);
+    window_test_pump();
+    ini_read("playfile", "n0", "", history, 4150, main_ini_path);
+    EXPECT_EQ(history, "b,c,d.txt");
+    ini_read("playfile", "n1", "", history, 4150, main_ini_path);
+    EXPECT_EQ(history, "a.txt");
 }
 
 }  // namespace

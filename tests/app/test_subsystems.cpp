@@ -149,13 +149,16 @@ TEST_F(SubsystemsTest, TypedBuiltInsThatAreNotBuiltSayNotAvailableYet)
         const char* printed;   // null: nothing printed
         const char* sent;      // null: nothing sent
     } cases[] = {
-        {"/vcadd obj Thing", "* /vcadd: not available yet", nullptr},
+        {"/fserve nick", "* /fserve: not available yet", nullptr},
+        // Built without a recogniser or a speech character: their own answers.
+        {"/vcmd sleep", "* Sesli komutlar pasif", nullptr},
         // Built: an object that cannot be made, quietly.
         {"/comopen obj Thing", nullptr, nullptr},
-        {"/GPLAY tune.wav", "* /gplay: not available yet", nullptr},
+        {"/GPLAY tune.wav", "* Ajan 'tune.wav' bulunamadı", nullptr},
         // Built now: its own handler answers, and nothing goes out either.
         {"/DRAWTEXT @pic 1 x", "* /drawtext: Geçersiz pencere", nullptr},
-        {"//echo -a before $agentver after", "* $agentver: not available yet", nullptr},
+        {"//echo -a before $agentver after", "before 0 after", nullptr},
+        {"//echo -a before $ebeeps after", "* $ebeeps: not available yet", nullptr},
         {"/zzztop a b", nullptr, "ZZZTOP a b"},
     };
     for (int round = 0; round < 2; ++round) {

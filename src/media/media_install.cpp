@@ -1,0 +1,24 @@
+#include "media/media_install.h"
+
+#include "media/agent_words.h"
+#include "media/mixer.h"
+#include "media/sound_events.h"
+#include "media/sound_identifiers.h"
+#include "media/sound_player.h"
+
+void media_install()
+{
+    sound_player_install();
+    sound_events_install();
+    sound_identifiers_install();
+    mixer_install();
+    agent_words_install();
+}
+
+void media_uninstall()
+{
+    agent_words_uninstall();
+    mixer_uninstall();
+    sound_events_uninstall();
+    sound_player_uninstall();
+}
