@@ -118,6 +118,8 @@
 #include "script/stores/data_stores.h"
 #include "script/stores/timers.h"
 #include "tools/play_center.h"
+#include "tools/update_check.h"
+#include "tools/update_dialog.h"
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
@@ -356,6 +358,10 @@ void app_install_subsystems()
     // DCC file transfers.
     dcc_transfers_install();
     ctcp_dcc_offer = dcc_on_ctcp_offer;
+
+    // The update check and its dialog.
+    update_check_install();
+    update_dialog_install();
 }
 
 // The DCC transfer windows: their controls, layout, painting and close.
