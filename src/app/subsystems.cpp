@@ -120,6 +120,9 @@
 #include "tools/play_center.h"
 #include "tools/update_check.h"
 #include "tools/update_dialog.h"
+#include "tools/script_editor.h"
+#include "app/frame_proc.h"
+#include "script/stores/variables.h"
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
@@ -362,6 +365,14 @@ void app_install_subsystems()
     // The update check and its dialog.
     update_check_install();
     update_dialog_install();
+
+    // The script editor with its find and replace.
+    script_editor_install();
+    startup_hooks.script_editor_open = script_editor_is_open;
+    startup_hooks.script_editor_ask = script_editor_ask_close;
+    startup_hooks.script_editor_ok = script_editor_close_ok;
+    frame_hooks().is_tip_or_editor = script_editor_is_tip_or_editor;
+    var_hooks.editor_shows_variables = script_editor_shows_variables;
 }
 
 // The DCC transfer windows: their controls, layout, painting and close.
