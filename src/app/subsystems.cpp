@@ -121,6 +121,8 @@
 #include "tools/update_check.h"
 #include "tools/update_dialog.h"
 #include "tools/script_editor.h"
+#include "tools/files_transfer.h"
+#include "core/ini.h"
 #include "app/frame_proc.h"
 #include "script/stores/variables.h"
 #include "options/options_dialog.h"
@@ -373,6 +375,8 @@ void app_install_subsystems()
     startup_hooks.script_editor_ok = script_editor_close_ok;
     frame_hooks().is_tip_or_editor = script_editor_is_tip_or_editor;
     var_hooks.editor_shows_variables = script_editor_shows_variables;
+    // The files and settings copier (run as "kest update<state file>").
+    settings_startup_check = files_transfer_check;
 }
 
 // The DCC transfer windows: their controls, layout, painting and close.
