@@ -120,6 +120,7 @@
 #include "tools/play_center.h"
 #include "tools/update_check.h"
 #include "tools/update_dialog.h"
+#include "tools/log_viewer.h"
 #include "tools/script_editor.h"
 #include "tools/files_transfer.h"
 #include "core/ini.h"
@@ -367,6 +368,7 @@ void app_install_subsystems()
     // The update check and its dialog.
     update_check_install();
     update_dialog_install();
+    logview_install();
 
     // The script editor with its find and replace.
     script_editor_install();
