@@ -862,16 +862,9 @@ void app_release()
         QThread::msleep(100);
         if (app_restart)
             app_restart();
-    } else if (app_exit_mode == 3) {
-        QThread::msleep(100);
-        std::string update = startup_hooks.update_file_path ? startup_hooks.update_file_path() : std::string();
-        char path[kMediumTextSize];
-        ssize_t n = ::readlink("/proc/self/exe", path, kMediumText);
-        if (!update.empty() && n > 0 && static_cast<std::size_t>(n) < kMediumText) {
-            path[n] = '\0';
-            shell_run(update, path, 1);
-        }
     }
+    // Exit mode 3 (after an update was downloaded) ends like any exit: a
+    // downloaded package is never run by the program.
 }
 
 int app_load_qt_translation()

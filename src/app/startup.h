@@ -21,7 +21,7 @@ struct Connection;
 // ---- Process-wide state ----
 
 extern int app_starting;             // 1 from app_init until app_finish_startup
-extern int app_exit_mode;            // 0 none, 1 exit, 2 restart, 3 run the downloaded update
+extern int app_exit_mode;            // 0 none, 1 exit, 2 restart, 3 exit after an update was downloaded (nothing is run)
 extern std::mutex* ssl_lock;         // serialises the SSL layer's worker calls
 extern std::uint64_t app_start_ms;   // millisecond counter at start-up
 extern std::string app_command_shell;  // COMSPEC when it is "4DOS.COM", else empty (never here)
@@ -247,8 +247,6 @@ struct StartupHooks {
     void (*script_editor_ask)() = nullptr;
     void (*script_editor_ok)() = nullptr;
     void (*dll_free_all)() = nullptr;
-    // The downloaded update (exit mode 3): its file, run with the program's path.
-    std::string (*update_file_path)() = nullptr;
 };
 extern StartupHooks startup_hooks;
 

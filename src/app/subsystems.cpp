@@ -125,6 +125,14 @@
 #include "media/media_install.h"
 #include "media/sound_events.h"
 #include "media/sound_player.h"
+#include "tools/update_check.h"
+#include "tools/update_dialog.h"
+#include "tools/log_viewer.h"
+#include "tools/script_editor.h"
+#include "tools/files_transfer.h"
+#include "core/ini.h"
+#include "app/frame_proc.h"
+#include "script/stores/variables.h"
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
@@ -393,6 +401,21 @@ void app_wire_media()
     print_hooks.play_sound = sound_entry_play;
     notify_hooks.play_file = [](const std::string& file, Connection* conn) { sound_entry_play(conn, file); };
     ctcp_sound_play = sound_request_play;
+
+    // The update check and its dialog.
+    update_check_install();
+    update_dialog_install();
+    logview_install();
+
+    // The script editor with its find and replace.
+    script_editor_install();
+    startup_hooks.script_editor_open = script_editor_is_open;
+    startup_hooks.script_editor_ask = script_editor_ask_close;
+    startup_hooks.script_editor_ok = script_editor_close_ok;
+    frame_hooks().is_tip_or_editor = script_editor_is_tip_or_editor;
+    var_hooks.editor_shows_variables = script_editor_shows_variables;
+    // The files and settings copier (run as "kest update<state file>").
+    settings_startup_check = files_transfer_check;
 }
 
 // The DCC transfer windows: their controls, layout, painting and close.
