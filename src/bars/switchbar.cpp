@@ -746,12 +746,14 @@ int switchbar_wanted_thickness()
 
 int switchbar_layout()
 {
-    for (WindowRecord* r = win_list; r; r = r->next)
-        if (SwitchbarButton* b = r->state_slots.find(g_button_slot)) {
-            b->rect = WinRect{};
-            b->place = 0;
-            b->group_start = 0;
-        }
+    for (WindowRecord* r = win_list; r; r = r->next) {
+        SwitchbarButton& b = r->state_slots.get(g_button_slot);
+        b.rect = WinRect{};
+        b.place = 0;
+        b.group_start = 0;
+        b.laid_name = r->name;
+        b.laid = 1;
+    }
     if (!g_bar || !switchbar_is_on()) {
         remove_scroll_buttons();
         return 0;
@@ -931,6 +933,25 @@ void switchbar_repaint(WindowRecord* rec)
     }
     g_repainting = 0;
     treebar_refresh(nullptr, 0);
+}
+
+// A channel's or a query's title changed: its button and its treebar item
+// show the window's name, so only a renamed window (or one the bars have not
+// laid out yet) lays the bars out again; otherwise its own button repaints.
+// A status window's label follows its connection: the whole bar.
+void switchbar_title_repaint(WindowRecord* rec)
+{
+    if (!win_is_record(rec) || rec->type == kWinStatus) {
+        switchbar_repaint();
+        return;
+    }
+    const SwitchbarButton* b = rec->state_slots.find(g_button_slot);
+    if (!b || !b->laid || b->laid_name != rec->name) {
+        switchbar_repaint();
+        return;
+    }
+    if (g_bar && !rect_empty(b->rect))
+        g_bar->update(to_qrect(b->rect).adjusted(-6, -6, 2, 2));
 }
 
 // ---- Activity colours and icons ----
@@ -1490,7 +1511,7 @@ void switchbar_install()
     tick_second.add_once(g_tick_listener, kTickSwitchbarBlink, switchbar_blink_start);
     // The blinking runs on the frame's timer 124.
     frame_set_timer_handler(FRAME_TIMER_BLINK, [](int) { switchbar_blink_tick(); });
-    captions_updated.add_once(g_captions_listener, kCaptionsUpdatedSwitchbar, [] { switchbar_repaint(); });
+    captions_updated.add_once(g_captions_listener, kCaptionsUpdatedSwitchbar, switchbar_title_repaint);
     win_list_changed.add_once(g_list_listener, kWinListChangedSwitchbar, switchbar_list_changed);
     transfer_progress_changed.add_once(g_progress_listener, kTransferProgressSwitchbar,
                                        [](WindowRecord* rec) { switchbar_repaint(rec); });

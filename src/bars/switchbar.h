@@ -26,6 +26,8 @@ struct SwitchbarButton {
     int hot = 0;             // the mouse rests on it
     int shortened = 0;       // the label was cut with "..."
     WinRect arrow{};         // the drop-down arrow of a collapsed status button
+    std::string laid_name;   // the window's name when the bars were last laid out
+    int laid = 0;            // the bars were laid out with this window in the list
 };
 
 // The button state of a window (made on first use), or null for a record
@@ -48,6 +50,9 @@ QRect switchbar_progress_rect(const QRect& button, bool pushed, int percent);
 // Repaints the whole bar (null) or one button; returns at once while a
 // repaint runs. Asks the treebar to refresh afterwards.
 void switchbar_repaint(WindowRecord* rec = nullptr);
+// A window's title was brought up to date: its button repaints, or the whole
+// bar when the window's name changed since the bars were last laid out.
+void switchbar_title_repaint(WindowRecord* rec);
 // Computes every button's rectangle; 1 when the number of rows changed.
 int switchbar_layout();
 // The number of extra rows (0..9) and the scroll offset of a side bar.

@@ -22,7 +22,7 @@
 
 Signal<void(WindowRecord*, const std::string&)> caption_changed;
 std::string (*caption_get_hook)(WindowRecord*) = nullptr;
-Signal<void()> captions_updated;
+Signal<void(WindowRecord*)> captions_updated;
 
 namespace {
 
@@ -43,9 +43,9 @@ bool is_plain_number(const std::string& s)
 
 // "%s" and "%d" filled in order from the texts.
 
-void repaint_switchbar()
+void repaint_switchbar(WindowRecord* rec)
 {
-    if (captions_updated.size()) captions_updated.fire();
+    if (captions_updated.size()) captions_updated.fire(rec);
     else win_list_change(kWinListLook);
 }
 
@@ -194,7 +194,7 @@ void irc_status_label(WindowRecord* rec, std::string& out, int kind)
 void win_update_title(WindowRecord* rec, const IrcMessage* msg)
 {
     if (!rec || !win_is_record(rec)) {
-        repaint_switchbar();
+        repaint_switchbar(nullptr);
         return;
     }
     std::string cap;
@@ -252,7 +252,7 @@ void win_update_title(WindowRecord* rec, const IrcMessage* msg)
         cap = cap.substr(0, kLongText);
         if (read_caption(rec) != cap) set_caption(rec, cap);
     }
-    repaint_switchbar();
+    repaint_switchbar(rec);
 }
 
 void conn_update_status_title(Connection* conn)

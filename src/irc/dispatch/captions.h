@@ -43,10 +43,10 @@ extern Signal<void(WindowRecord*, const std::string&)> caption_changed;
 // means (a script's title for the window) counts, so only the user interface
 // can answer. Absent: the caption last set.
 extern std::string (*caption_get_hook)(WindowRecord* rec);
-// A window's title was brought up to date (or a window went): the
-// switchbar repaints its buttons. Without a listener the window list's
-// look-changed event goes out instead.
+// A window's title was brought up to date (the window's record), or a
+// window went (null): the switchbar repaints its buttons. Without a listener
+// the window list's look-changed event goes out instead.
 enum CaptionsUpdatedOrder {
     kCaptionsUpdatedSwitchbar = 10,  // the switchbar's buttons
 };
-extern Signal<void()> captions_updated;
+extern Signal<void(WindowRecord*)> captions_updated;

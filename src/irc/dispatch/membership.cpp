@@ -517,8 +517,16 @@ void membership_on_nick(IrcMessage& msg)
         notify_membership_seen(old_nick, 0, conn);
         notify_membership_seen(new_nick, 1, conn);
     }
-    for (WindowRecord* w = win_list; w; w = w->next)
-        if (w->conn == conn && (w->type == kWinChannel || w->type == kWinQuery)) refresh(w);
+    // Captions: our own nick shows in every caption of the connection;
+    // another user's new nick changes only the windows that hold it (a
+    // channel it is on, the query named after it), so a rename costs the
+    // same with ten windows open as with thousands.
+    for (WindowRecord* w = win_list; w; w = w->next) {
+        if (w->conn != conn || (w->type != kWinChannel && w->type != kWinQuery)) continue;
+        if (own || (w->type == kWinChannel && w->hwnd.get() && nicklist_find(w, new_nick)) ||
+            (w->type == kWinQuery && text_equal_nocase(w->name, new_nick)))
+            refresh(w);
+    }
 }
 
 // :nick!user@host KILL nick [:reason]
