@@ -900,6 +900,8 @@ enum Step { kStepNext, kStepStop, kStepGoOn };
 bool plain_evaluation_ok(const Run& r);
 int test_compiled_condition(Run& r, const CondPlan& cond, int which);
 int finish_command(Run& r, std::string& line, int* result);
+bool skip_rest(Run& r);
+int step_failed(Run& r, int* result);
 
 // Pops the blocks closed by leading "}" tokens; a closed while loop goes
 // back to its test. Returns true when the run jumped.
@@ -1420,6 +1422,59 @@ void plan_piece(PiecePlan& plan)
     plan.keep_runs = text_starts_with_nocase(w0, "returnex") || text_equal_nocase(w0, "set");
 }
 
+// run_control_words for a piece whose control word has a compiled condition
+// and whose command is plain: tests the condition, and on a true test opens
+// the blocks of the "{" words before the command as the token walk opens
+// them. kStepGoOn leaves the command (words[plan.command] on) to run.
+int run_compiled_control(Run& r, const PiecePlan& plan, int* result)
+{
+    const int which = plan.control;
+    const std::vector<PieceWord>& words = plan.words;
+    int res = test_compiled_condition(r, plan.cond, which);
+    if (res < 0)
+        return step_failed(r, result);
+    std::size_t i = plan.cond.rest;
+    if (res == 0) {
+        if (which != 2)
+            r.if_state = 2;
+        // What follows the condition is skipped as its tokens.
+        toklist_clear(r.toks);
+        for (; i < words.size(); ++i) {
+            EvalToken* t = toklist_new_token(r.toks, words[i].text);
+            t->blanks = words[i].blanks;
+            toklist_append(r.toks, t);
+        }
+        if (!skip_rest(r)) {
+            script_error_set(script_text(which == 2 ? 3426 : 3410));
+            return step_failed(r, result);
+        }
+        return kStepNext;
+    }
+    int kind = 1;
+    if (which == 2) {
+        Block b;
+        b.kind = 2;
+        b.line = r.line;
+        b.piece = r.cur_piece;
+        b.single = !(i < words.size() && words[i].text == "{");
+        r.blocks.push_back(b);
+        if (b.single)
+            r.single_while_pending = true;
+        else
+            ++i;
+        kind = 0;
+    }
+    for (; i < words.size() && words[i].text == "{"; ++i) {
+        Block b;
+        b.kind = kind;
+        r.blocks.push_back(b);
+        kind = 0;
+    }
+    // The command's word is no control word.
+    r.if_state = 0;
+    return kStepGoOn;
+}
+
 // The line with "$*" put back for one parameter (the k-th pass).
 void fill_star(const Run& r, const std::string& saved, std::size_t k, std::string& line)
 {
@@ -1595,6 +1650,11 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
             // No control words: what run_control_words does for a command.
             r.if_state = 0;
             step = evaluate_plain_command(r, *plan, line, result);
+        } else if (plan && plan->has_cond && plan->command != std::string::npos &&
+                   !(plan->control == 1 && r.if_state != 2) && plain_evaluation_ok(r)) {
+            step = run_compiled_control(r, *plan, result);
+            if (step == kStepGoOn)
+                step = evaluate_plain_command(r, *plan, line, result);
         } else {
             if ((step = split_words(r, text, p, plan)) != kStepGoOn)
                 return step;
