@@ -16,6 +16,7 @@
 #include "script/eval/conditions.h"
 #include "script/eval/evaluate.h"
 #include "script/exec/alias_lookup.h"
+#include "script/stores/alias_files.h"
 #include "script/exec/script_errors.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
@@ -90,6 +91,12 @@ struct PiecePlan {
     // words and variables from words[command], or npos.
     std::size_t command = std::string::npos;
     bool keep_runs = false;    // the command keeps its blank runs (set, returnex)
+    // The alias its command word called when last looked up, kept while
+    // the aliases stay as they were (alias_generation) for the same script.
+    mutable std::string alias_word;
+    mutable unsigned long alias_seen = 0;
+    mutable ScriptFile* alias_script = nullptr;
+    mutable StringNode* alias_def = nullptr;
 };
 
 int control_word(std::string_view w);
@@ -1249,6 +1256,13 @@ int finish_command(Run& r, std::string& line, int* result)
     return kStepGoOn;
 }
 
+// The name a %variable word looks up, as var_find takes it: the word as it
+// stands, or without its "%" when another follows ("%%x" names "%x").
+std::string_view variable_name(const std::string& word)
+{
+    return word.size() > 1 && word[1] == '%' ? std::string_view(word).substr(1) : std::string_view(word);
+}
+
 // Whether a command may be evaluated from its plan: the evaluator would
 // refuse to run past the nesting bounds, and that refusal is its to give.
 bool plain_evaluation_ok(const Run& r)
@@ -1284,7 +1298,7 @@ int evaluate_plain_command(Run& r, const PiecePlan& plan, std::string& line, int
         } else if (i != from && var_keep_name(head, position + 1, w.text, i + 1 == words.size())) {
             v = w.text;
         } else {
-            var_find(std::string_view(w.text).substr(1), &r.plain_value, locals);
+            var_find(variable_name(w.text), &r.plain_value, locals);
             if (r.plain_value.size() > kLongText)
                 r.plain_value.resize(kLongText);
             v = r.plain_value;
@@ -1320,7 +1334,7 @@ int test_compiled_condition(Run& r, const CondPlan& cond, int which)
             continue;
         }
         std::string& value = r.cond_values[i];
-        var_find(std::string_view(w.text).substr(1), &value, locals);
+        var_find(variable_name(w.text), &value, locals);
         if (value.size() > kLongText)
             value.resize(kLongText);
         r.cond_views[i] = value;
@@ -1491,11 +1505,29 @@ void fill_star(const Run& r, const std::string& saved, std::size_t k, std::strin
 
 // The alias the command calls, or null: none when the command came with "."
 // or names the alias running it (a command of that name runs instead).
-StringNode* find_alias_call(const Run& r, const std::string& line)
+StringNode* find_alias_call(const Run& r, const std::string& line, const PiecePlan* plan)
 {
     if (r.no_alias)
         return nullptr;
-    StringNode* def = alias_find(line, nullptr, r.a.script);
+    StringNode* def;
+    // A line that begins with its word (no prefix left to skip) looks up
+    // that word alone.
+    const char c0 = line.empty() ? 0 : line[0];
+    if (plan && ((c0 >= 'a' && c0 <= 'z') || (c0 >= 'A' && c0 <= 'Z'))) {
+        const std::string_view word = std::string_view(line).substr(0, line.find(' '));
+        if (plan->alias_seen == alias_generation && plan->alias_script == r.a.script &&
+            plan->alias_word == word) {
+            def = plan->alias_def;
+        } else {
+            def = alias_find(line, nullptr, r.a.script);
+            plan->alias_word.assign(word);
+            plan->alias_seen = alias_generation;
+            plan->alias_script = r.a.script;
+            plan->alias_def = def;
+        }
+    } else {
+        def = alias_find(line, nullptr, r.a.script);
+    }
     if (def && def == r.a.running_alias)
         def = nullptr;
     if (def && text_equal_nocase(alias_body_text(def), "/part # | /join #$$1"))
@@ -1642,6 +1674,7 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
     LineBuffer line_holder;
     std::string& line = *line_holder.text;
     int has_star = 0;
+    const PiecePlan* plain_plan = nullptr;  // the plan the command was evaluated from
     if (typed) {
         line = text.substr(p);
     } else {
@@ -1650,20 +1683,23 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
             // No control words: what run_control_words does for a command.
             r.if_state = 0;
             step = evaluate_plain_command(r, *plan, line, result);
+            plain_plan = plan;
         } else if (plan && plan->has_cond && plan->command != std::string::npos &&
                    !(plan->control == 1 && r.if_state != 2) && plain_evaluation_ok(r)) {
             step = run_compiled_control(r, *plan, result);
             if (step == kStepGoOn)
                 step = evaluate_plain_command(r, *plan, line, result);
+            plain_plan = plan;
         } else {
             if ((step = split_words(r, text, p, plan)) != kStepGoOn)
                 return step;
             if ((step = run_control_words(r, result)) != kStepGoOn)
                 return step;
             if (r.plain_ready && plan->command != std::string::npos &&
-                static_cast<std::size_t>(r.toks.count) == plan->words.size() - plan->command)
+                static_cast<std::size_t>(r.toks.count) == plan->words.size() - plan->command) {
                 step = evaluate_plain_command(r, *plan, line, result);
-            else
+                plain_plan = plan;
+            } else
                 step = evaluate_command(r, line, &has_star, result);
         }
         if (step != kStepGoOn)
@@ -1686,7 +1722,7 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
     for (std::size_t k = 0; k < runs; ++k) {
         if (has_star)
             fill_star(r, saved, k, line);
-        if (StringNode* def = find_alias_call(r, line))
+        if (StringNode* def = find_alias_call(r, line, plain_plan))
             step = call_alias(r, def, line, res, result);
         else
             step = dispatch_builtin(r, line, res, result);
