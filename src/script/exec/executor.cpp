@@ -68,6 +68,11 @@ struct PieceWord {
     int blanks = 1;
     WordKind kind = kWordOther;       // as a command's word
     WordKind cond_kind = kWordOther;  // as a condition's word
+    // A plain command's %variable: whether its name stays as written, as
+    // the first word after the command that is not a switch (keep_first)
+    // and further on (keep_later).
+    bool keep_first = false;
+    bool keep_later = false;
 };
 
 // The condition of an if, elseif or while at the head of the piece, when it
@@ -1286,7 +1291,6 @@ int evaluate_plain_command(Run& r, const PiecePlan& plan, std::string& line, int
     }
     const std::vector<PieceWord>& words = plan.words;
     const std::size_t from = plan.command;
-    const std::string& head = words[from].text;
     StringNode* locals = r.a.locals ? *r.a.locals : nullptr;
     line.clear();
     int position = 0;  // words after the command word that are not switches
@@ -1295,7 +1299,7 @@ int evaluate_plain_command(Run& r, const PiecePlan& plan, std::string& line, int
         std::string_view v;
         if (w.kind == kWordPlain) {
             v = w.text;
-        } else if (i != from && var_keep_name(head, position + 1, w.text, i + 1 == words.size())) {
+        } else if (i != from && (position == 0 ? w.keep_first : w.keep_later)) {
             v = w.text;
         } else {
             var_find(variable_name(w.text), &r.plain_value, locals);
@@ -1432,6 +1436,14 @@ void plan_piece(PiecePlan& plan)
         if (words[i].kind == kWordOther)
             return;
     plan.command = from;
+    for (std::size_t i = from + 1; i < words.size(); ++i) {
+        PieceWord& w = plan.words[i];
+        if (w.kind != kWordVariable)
+            continue;
+        const int last = i + 1 == words.size() ? 1 : 0;
+        w.keep_first = var_keep_name(words[from].text, 1, w.text, last) != 0;
+        w.keep_later = var_keep_name(words[from].text, 2, w.text, last) != 0;
+    }
     const std::string& w0 = words[from].text;
     plan.keep_runs = text_starts_with_nocase(w0, "returnex") || text_equal_nocase(w0, "set");
 }
