@@ -283,3 +283,76 @@ TEST_F(CompiledLines, AliasesAddedAndRemovedInsideALoop)
 }
 
 } // namespace
+
+namespace {
+
+// The same values reach a condition and a command once as variables (read
+// from the line's plan) and once through $eval (the evaluator's own walk):
+// both must print the same, whatever the values hold.
+TEST_F(CompiledLines, VariablesReadFromThePlanMatchTheEvaluator)
+{
+    const char* values[] = {"",      "0",    "007",  "7",      "+7.0",  "-1",     "1.5",
+                            ".5",    "abc",  "ABC",  "a  b",   "<",     "==",     "&&",
+                            "||",    "isin", "!=",   "$false", "$true", "9x",     "1e3",
+                            "99999999999999999999", "-",    "%",      "{",      "[ x ]"};
+    const char* operators[] = {"==", "===", "<", ">=", "!=", "//", "isin", "iswm", "&", "isnum",
+                               "isfoo"};
+    auto put = [](const char* name, const std::string& value) {
+        var_set(nullptr, name, &value, nullptr, 0, kVarFlagSet, 0, 0, nullptr, 0);
+    };
+    for (const char* a : values) {
+        for (const char* b : values) {
+            put("%cla", a);
+            put("%clb", b);
+            for (const char* op : operators) {
+                SCOPED_TRACE(std::string("<") + a + "> " + op + " <" + b + ">");
+                const std::string tail = std::string(") say T $v1 | $v2 | else say F");
+                echoed.clear();
+                errors.clear();
+                const int plan_result = run(std::string("if (%cla ") + op + " %clb" + tail);
+                const std::vector<std::string> plan_printed = echoed;
+                const std::vector<std::string> plan_errors = errors;
+                echoed.clear();
+                errors.clear();
+                const int walk_result =
+                    run(std::string("if ($eval(%cla,1) ") + op + " $eval(%clb,1)" + tail);
+                EXPECT_EQ(plan_result, walk_result);
+                EXPECT_EQ(plan_printed, echoed);
+                EXPECT_EQ(plan_errors, errors);
+            }
+            SCOPED_TRACE(std::string("command <") + a + "> <" + b + ">");
+            echoed.clear();
+            EXPECT_EQ(run("say %cla x %clb | set %clc %cla %clb | say < $+ %clc $+ >"),
+                      run("say $eval(%cla,1) x $eval(%clb,1) | "
+                          "set %clc $eval(%cla,1) $eval(%clb,1) | say < $+ %clc $+ >"));
+            ASSERT_EQ(echoed.size(), 4u);
+            EXPECT_EQ(echoed[0], echoed[2]);
+            EXPECT_EQ(echoed[1], echoed[3]);
+        }
+    }
+}
+
+// A while loop whose bound and step live in variables changed by its body:
+// every test reads them afresh.
+TEST_F(CompiledLines, LoopBoundsReadAfreshOnEveryTest)
+{
+    run_cases({
+        {"bound lowered from inside",
+         "var %cli = 0 | var %cln = 5 | while (%cli < %cln) { inc %cli | dec %cln | say %cli %cln }",
+         {"1 4", "2 3", "3 2"}},
+        {"operator swapped from inside",
+         "var %cli = 0 | var %clop = < | while (%cli %clop 3) { inc %cli | say %cli | "
+         "if (%cli == 2) var %clop = >= }",
+         {"1", "2"}},
+        {"a one-line body with a plain command",
+         "var %cli = 0 | while (%cli < 3) inc %cli 2 | say %cli", {"4"}},
+        {"a false test skips a block that spans pieces",
+         "var %cli = 5 | while (%cli < 3) { inc %cli | say in } | say out %cli", {"out 5"}},
+        {"if, elseif and else of variables",
+         "var %cli = 2 | if (%cli == 1) say one | elseif (%cli == 2) say two | else say other | "
+         "elseif (%cli == 2) say never",
+         {"two"}},
+    });
+}
+
+} // namespace
