@@ -260,7 +260,7 @@ int cmd_inc(CommandCall& call)
     const std::string& word = call.tokens[0];
     if (i >= call.tokens.size())
         return script_error(nullptr, word, "", 0);
-    const std::string name = call.tokens[i];
+    const std::string& name = call.tokens[i];
     if (name[0] != '%')
         return script_error(nullptr, word, "", 3);
 

@@ -792,13 +792,20 @@ bool is_connective_text(std::string_view t)
 int compare_values(const std::string_view* values, std::size_t count, std::size_t op, Op kind,
                    bool negate, Connection* conn, std::string& v1, std::string& v2)
 {
+    bool has_v2 = false;
+    if (op == 1 && count == 3 && !is_connective_text(values[2])) {
+        // The usual "value operator value": each side one value.
+        v1.assign(values[0].substr(0, kLongText));
+        v2.assign(values[2].substr(0, kLongText));
+        const bool result = test_operator(kind, v1, v2, true, conn);
+        return (result != negate) ? kCondTrue : kCondFalse;
+    }
     v1.clear();
     v2.clear();
     for (std::size_t i = 0; i < count && i != op; ++i)
         append_word(v1, values[i]);
     if (v1.size() > kLongText)
         v1.resize(kLongText);
-    bool has_v2 = false;
     if (op < count && op + 1 < count && !is_connective_text(values[op + 1])) {
         has_v2 = true;
         for (std::size_t i = op + 1; i < count && !is_connective_text(values[i]); ++i)

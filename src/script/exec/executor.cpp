@@ -96,6 +96,7 @@ struct PiecePlan {
     // words and variables from words[command], or npos.
     std::size_t command = std::string::npos;
     bool keep_runs = false;    // the command keeps its blank runs (set, returnex)
+    bool close_only = false;   // the piece is a lone "}"
     // The alias its command word called when last looked up, kept while
     // the aliases stay as they were (alias_generation) for the same script.
     mutable std::string alias_word;
@@ -1072,23 +1073,27 @@ void skip_while_jumping(Run& r, std::string_view t)
     }
 }
 
+// A piece that only closes a block (the end of every loop pass): what the
+// control words do with a lone "}".
+int close_piece(Run& r)
+{
+    if (!r.blocks.empty()) {
+        Block b = r.blocks.back();
+        r.blocks.pop_back();
+        if (b.kind == 2)
+            goto_piece(r, b.line, b.piece);
+    }
+    return kStepNext;
+}
+
 // Splits the command (after its prefix at p) into the run's tokens, from the
 // piece's plan when there is one. A piece that is a lone "}" (the end of
 // every loop pass) only closes its block: kStepNext.
 int split_words(Run& r, std::string_view text, std::size_t p, const PiecePlan* plan)
 {
     toklist_clear(r.toks);
-    if (plan && plan->words.size() == 1 && plan->words[0].text == "}") {
-        // A piece that only closes a block (the end of every loop pass):
-        // what the control words below do with a lone "}".
-        if (!r.blocks.empty()) {
-            Block b = r.blocks.back();
-            r.blocks.pop_back();
-            if (b.kind == 2)
-                goto_piece(r, b.line, b.piece);
-        }
-        return kStepNext;
-    }
+    if (plan && plan->close_only)
+        return close_piece(r);
     r.cond_plan = nullptr;
     r.plain_ready = false;
     if (plan) {
@@ -1394,6 +1399,7 @@ void plan_piece(PiecePlan& plan)
     const std::vector<PieceWord>& words = plan.words;
     if (words.empty())
         return;
+    plan.close_only = words.size() == 1 && words[0].text == "}";
     plan.control = control_word(words[0].text);
     std::size_t from = 0;
     if (plan.control >= 0 && plan.control <= 2) {
@@ -1666,6 +1672,8 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
             skip_while_jumping(r, text);
             return kStepNext;
         }
+        if (plan && plan->close_only)
+            return close_piece(r);
     }
     std::size_t p;
     if (plan) {
@@ -1854,10 +1862,10 @@ int script_exec_block(ExecArgs args)
                 r.pieces.list = make_split(first_text, 0);
             }
             std::string queued_text;
+            // The pieces of the current line stay alive while their
+            // command runs, even when the run moves to other lines.
+            std::shared_ptr<const SplitPieces> holder;
             for (;;) {
-                // The pieces of the current line stay alive while their
-                // command runs, even when the run moves to other lines.
-                std::shared_ptr<const SplitPieces> holder;
                 std::string_view text;
                 const PiecePlan* plan = nullptr;
                 if (!r.queued.empty()) {
@@ -1867,7 +1875,8 @@ int script_exec_block(ExecArgs args)
                 } else if (r.piece < static_cast<int>(r.pieces.size())) {
                     r.cur_piece = r.piece;
                     const std::size_t i = static_cast<std::size_t>(r.piece++);
-                    holder = r.pieces.list;
+                    if (holder != r.pieces.list)
+                        holder = r.pieces.list;
                     const ScriptPiece& p = holder->pieces[i];
                     if (p.comment != 0)
                         continue;
