@@ -40,6 +40,8 @@ echo "tcl proc loop:   $mp microseconds"
 if [[ ${#kl[@]} -gt 0 ]]; then
     ml=$(printf '%s\n' "${kl[@]}" | median)
     ma=$(printf '%s\n' "${ka[@]}" | median)
-    echo "kest line loop:  $ml microseconds ($(awk -v a="$ml" -v b="$mg" 'BEGIN { printf "%.2f", a / b }')x tcl global)"
+    if [[ -n $ml ]]; then
+        echo "kest line loop:  $ml microseconds ($(awk -v a="$ml" -v b="$mg" 'BEGIN { printf "%.2f", a / b }')x tcl global)"
+    fi
     echo "kest alias loop: $ma microseconds ($(awk -v a="$ma" -v b="$mg" 'BEGIN { printf "%.2f", a / b }')x tcl global)"
 fi
