@@ -86,6 +86,43 @@ void BM_WhileLoopMillion(benchmark::State& state)
 }
 BENCHMARK(BM_WhileLoopMillion)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// Runs a line as typed with "//" (evaluated) and checks that its loop
+// ran to the end: the loop at the top level of a run, not inside an alias.
+void run_line_checked(benchmark::State& state, const char* text, long expected)
+{
+    Connection* conn = bench_setup();
+    for (auto _ : state) {
+        var_set(nullptr, "bench_done", nullptr, nullptr, 0, 1, 0, 0, nullptr, 0);
+        int r = script_exec_line(nullptr, text, nullptr, 1, nullptr, nullptr, conn);
+        benchmark::DoNotOptimize(r);
+        std::string done;
+        var_find("bench_done", &done, nullptr);
+        if (r != 1 || std::atol(done.c_str()) != expected) {
+            state.SkipWithError("the loop did not count to its end");
+            break;
+        }
+    }
+}
+
+// The yardstick's loop word for word (bench/tcl_yardstick.sh runs the same
+// loop in Tcl at global level and in a proc).
+void BM_WhileLoopMillionLine(benchmark::State& state)
+{
+    run_line_checked(state, "var %i = 0 | while (%i < 1000000) { inc %i } | set %bench_done %i",
+                     1000000);
+}
+BENCHMARK(BM_WhileLoopMillionLine)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same loop on a global variable (the variable store, not the run's locals).
+void BM_WhileLoopGlobal100k(benchmark::State& state)
+{
+    run_line_checked(state,
+                     "set %bench_g 0 | while (%bench_g < 100000) { inc %bench_g } | "
+                     "set %bench_done %bench_g",
+                     100000);
+}
+BENCHMARK(BM_WhileLoopGlobal100k)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 void BM_Calc100k(benchmark::State& state)
 {
     run_alias_checked(state, "calcs", 100000);

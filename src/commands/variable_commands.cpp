@@ -1,5 +1,6 @@
 #include "commands/variable_commands.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -94,6 +95,35 @@ std::string format_value(double value)
     num_format_f6(value, out);
     num_trim_zeros(out);
     return out;
+}
+
+// A whole number of at most 15 digits (a sign, any leading zeros): every
+// such number, and the sum or difference of two, is a double held exactly,
+// and both are written as their digits; so they step as integers, with no
+// floating-point flags to clear and test. False for anything else (points,
+// more digits), which takes the general way.
+bool whole_number(std::string_view text, long long& out)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i >= text.size())
+        return false;
+    while (i + 1 < text.size() && text[i] == '0')
+        ++i;
+    if (text.size() - i > 15)
+        return false;
+    long long v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    out = negative ? -v : v;
+    return true;
 }
 
 } // namespace
@@ -230,7 +260,7 @@ int cmd_inc(CommandCall& call)
     const std::string& word = call.tokens[0];
     if (i >= call.tokens.size())
         return script_error(nullptr, word, "", 0);
-    const std::string name = call.tokens[i];
+    const std::string& name = call.tokens[i];
     if (name[0] != '%')
         return script_error(nullptr, word, "", 3);
 
@@ -252,18 +282,26 @@ int cmd_inc(CommandCall& call)
     var_find(name, &current, locals);
     if (!current.empty() && !arg_is_number(current))
         return 1;
-    double amount = 1;
     std::size_t a = skip_empty(call, i + 1);
-    if (a < call.tokens.size() && arg_is_number(call.tokens[a]))
-        amount = std::strtod(call.tokens[a].c_str(), nullptr);
-    double v = current.empty() ? 0.0 : std::strtod(current.c_str(), nullptr);
-    calc_math_error_clear();
-    v = inc ? v + amount : v - amount;
+    const bool has_amount = a < call.tokens.size() && arg_is_number(call.tokens[a]);
     std::string value;
-    if (calc_math_check(v))
-        calc_math_error_clear();  // an overflow gives the empty value, as /set does
-    else
-        value = format_value(v);
+    long long whole = 0, step = 1;
+    if ((current.empty() || whole_number(current, whole)) &&
+        (!has_amount || whole_number(call.tokens[a], step))) {
+        const long long v = inc ? whole + step : whole - step;
+        char buf[24];
+        value.assign(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
+        calc_math_error = 0;
+    } else {
+        double amount = has_amount ? std::strtod(call.tokens[a].c_str(), nullptr) : 1.0;
+        double v = current.empty() ? 0.0 : std::strtod(current.c_str(), nullptr);
+        calc_math_error_clear();
+        v = inc ? v + amount : v - amount;
+        if (calc_math_check(v))
+            calc_math_error_clear();  // an overflow gives the empty value, as /set does
+        else
+            value = format_value(v);
+    }
     int show = (call.show && sw.s) ? 1 : 0;
     return var_set(call.window, name, &value, call.work_buf, show, flags, 0, count, locals, 0);
 }

@@ -277,6 +277,28 @@ TEST_F(VarStore, LocalsShadowGlobals)
     strlist_free(&locals);
 }
 
+TEST_F(VarStore, ALocalNameWithABlankMatchesNoLineWhoseStartAgrees)
+{
+    // A local line is "name value": a looked-up name holding a blank must
+    // not match a line whose name and first value word spell it.
+    StringNode* locals = var_locals_new();
+    ASSERT_NE(locals, nullptr);
+    std::string v = "b c";
+    ASSERT_EQ(var_local_set(nullptr, "%a", &v, nullptr, 0, 1, 0, locals, 1), 1);
+    struct Case { const char* name; const char* want; };
+    const Case cases[] = {
+        {"%a b", ""}, {"%A B", ""}, {"%a b c", ""}, {"%a", "b c"}, {"%A", "b c"}, {"%a b", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(get(c.name, locals), *c.want ? c.want : "<none>") << c.name;
+        std::string out = "stale";
+        const bool found = var_local_find(c.name, &out, 0, locals) != nullptr;
+        EXPECT_EQ(found, *c.want != '\0') << c.name;
+        EXPECT_EQ(out, c.want) << c.name;
+    }
+    strlist_free(&locals);
+}
+
 TEST_F(VarStore, LocalListMadeAsABareNodeStillTakesVariables)
 {
     StringNode* locals = new StringNode;  // a head without the link to its last node

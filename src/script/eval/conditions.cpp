@@ -781,6 +781,89 @@ int cond_run_chain_tokens(TokenList& tokens, const CondTokenEvaluator& evaluate,
     return result;
 }
 
+namespace {
+
+bool is_connective_text(std::string_view t)
+{
+    return t == "&&" || t == "||";
+}
+
+// evaluate_comparison on values in place of evaluated tokens.
+int compare_values(const std::string_view* values, std::size_t count, std::size_t op, Op kind,
+                   bool negate, Connection* conn, std::string& v1, std::string& v2)
+{
+    bool has_v2 = false;
+    if (op == 1 && count == 3 && !is_connective_text(values[2])) {
+        // The usual "value operator value": each side one value.
+        v1.assign(values[0].substr(0, kLongText));
+        v2.assign(values[2].substr(0, kLongText));
+        const bool result = test_operator(kind, v1, v2, true, conn);
+        return (result != negate) ? kCondTrue : kCondFalse;
+    }
+    v1.clear();
+    v2.clear();
+    for (std::size_t i = 0; i < count && i != op; ++i)
+        append_word(v1, values[i]);
+    if (v1.size() > kLongText)
+        v1.resize(kLongText);
+    if (op < count && op + 1 < count && !is_connective_text(values[op + 1])) {
+        has_v2 = true;
+        for (std::size_t i = op + 1; i < count && !is_connective_text(values[i]); ++i)
+            append_word(v2, values[i]);
+        if (v2.size() > kLongText)
+            v2.resize(kLongText);
+    }
+    if (count == 0)
+        return kCondInvalid;
+    if (op >= count)
+        return cond_value_true(v1) ? kCondTrue : kCondFalse;
+    if (!has_v2 && needs_second_value(kind))
+        return kCondInvalid;
+    const bool result = test_operator(kind, v1, v2, has_v2, conn);
+    return (result != negate) ? kCondTrue : kCondFalse;
+}
+
+} // namespace
+
+int cond_test_values(const std::string_view* values, std::size_t count, Connection* conn,
+                     std::string& v1, std::string& v2, int* used_operator,
+                     std::string* operator_text)
+{
+    if (used_operator)
+        *used_operator = 0;
+    // As run_group: the first value that is an operator.
+    std::size_t op = count;
+    Op kind = Op::Unknown;
+    bool negate = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (values[i].empty())
+            continue;
+        kind = operator_of(values[i], &negate);
+        if (kind != Op::Unknown) {
+            op = i;
+            break;
+        }
+    }
+    if (op == count) {
+        kind = Op::Unknown;
+        negate = false;
+    }
+    if (operator_text) {
+        if (op < count)
+            operator_text->assign(values[op].substr(0, kLongText));
+        else
+            operator_text->clear();
+    }
+    if (op < count) {
+        if (used_operator)
+            *used_operator = 1;
+        return compare_values(values, count, op, kind, negate, conn, v1, v2);
+    }
+    std::string value;
+    std::string none;
+    return compare_values(values, count, count, kind, negate, conn, value, none);
+}
+
 int cond_run_chain(TokenList& tokens, const CondGroupEvaluator& evaluate, Connection* conn,
                    std::string& v1, std::string& v2, int* used_operator,
                    std::string* operator_text)

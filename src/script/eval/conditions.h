@@ -125,6 +125,15 @@ int cond_run_chain_tokens(TokenList& tokens, const CondTokenEvaluator& evaluate,
                           std::string& v1, std::string& v2, int* used_operator,
                           std::string* operator_text);
 
+// The test of one group whose words were all evaluated to plain values, in
+// order (nothing removed, nothing joined; an empty value counts as the
+// empty text): what cond_run_chain_tokens gives for a chain of that one
+// group, with the same v1, v2, *used_operator and *operator_text. The
+// interpreter's way for a condition made of words and variables only.
+int cond_test_values(const std::string_view* values, std::size_t count, Connection* conn,
+                     std::string& v1, std::string& v2, int* used_operator,
+                     std::string* operator_text);
+
 // The position just after the "{" that opens a block in the command (a "{"
 // at the start or after a blank), or npos when there is none.
 std::size_t cond_find_block_open(std::string_view command);

@@ -130,6 +130,7 @@ StringNode* alias_find(std::string_view line, std::string* name_out, ScriptFile*
 
 StringNode* alias_add(std::string_view definition, ScriptFile* script, int kind)
 {
+    ++alias_generation;
     ensure_table();
     // Cut into lines.
     std::vector<std::string_view> lines;
@@ -196,6 +197,7 @@ StringNode* alias_add(std::string_view definition, ScriptFile* script, int kind)
 
 int alias_remove(std::string_view name, ScriptFile* script)
 {
+    ++alias_generation;
     if (!table_ready)
         return 0;
     auto* list = static_cast<EntryList*>(hash_find(name, nullptr, &alias_table));
@@ -220,6 +222,7 @@ int alias_remove(std::string_view name, ScriptFile* script)
 
 void alias_clear_all()
 {
+    ++alias_generation;
     if (!table_ready)
         return;
     for (std::uint32_t b = 0; b < alias_table.size; ++b)

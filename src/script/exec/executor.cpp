@@ -16,6 +16,7 @@
 #include "script/eval/conditions.h"
 #include "script/eval/evaluate.h"
 #include "script/exec/alias_lookup.h"
+#include "script/stores/alias_files.h"
 #include "script/exec/script_errors.h"
 #include "platform/platform_utils.h"
 #include "script/exec/script_hooks.h"
@@ -53,16 +54,59 @@ enum JumpState { kJumpNone = 0, kJumpPending = 1, kJumpError = 2 };
 // flags it found) and its words as toklist_split cuts them. Worked out
 // once per line and kept with its pieces, so that a loop does not cut the
 // same command into words on every pass.
+//
+// Beyond that, what a word is to the evaluator when it stands as it was
+// written: a plain word that is its own value, a %variable whose value is
+// read, or something else (identifiers, brackets, braces, "#", joins),
+// which leaves the command to the evaluator. A command of plain words and
+// variables, and the condition of an if, elseif or while made of them, are
+// evaluated straight from the plan.
+enum WordKind : unsigned char { kWordOther = 0, kWordPlain = 1, kWordVariable = 2 };
+
 struct PieceWord {
     std::string text;
     int blanks = 1;
+    WordKind kind = kWordOther;       // as a command's word
+    WordKind cond_kind = kWordOther;  // as a condition's word
+    // A plain command's %variable: whether its name stays as written, as
+    // the first word after the command that is not a switch (keep_first)
+    // and further on (keep_later).
+    bool keep_first = false;
+    bool keep_later = false;
 };
+
+// The condition of an if, elseif or while at the head of the piece, when it
+// is one group of plain words and variables: its words as the condition
+// taker leaves them (outer parentheses off), and where the command after it
+// begins among the piece's words.
+struct CondPlan {
+    std::vector<PieceWord> group;
+    std::size_t rest = 0;
+};
+
 struct PiecePlan {
     std::size_t prefix = 0;
     int no_alias = 0;
     int show = 1;
     std::vector<PieceWord> words;
+    int control = -1;          // control_word of the first word
+    bool has_cond = false;     // cond holds the condition
+    CondPlan cond;
+    // The command that runs once the control words are through, as plain
+    // words and variables from words[command], or npos.
+    std::size_t command = std::string::npos;
+    bool keep_runs = false;    // the command keeps its blank runs (set, returnex)
+    bool close_only = false;   // the piece is a lone "}"
+    // The alias its command word called when last looked up, kept while
+    // the aliases stay as they were (alias_generation) for the same script.
+    mutable std::string alias_word;
+    mutable unsigned long alias_seen = 0;
+    mutable ScriptFile* alias_script = nullptr;
+    mutable StringNode* alias_def = nullptr;
 };
+
+int control_word(std::string_view w);
+void plan_piece(PiecePlan& plan);
 
 // The split commands of a line and their plans.
 struct SplitPieces {
@@ -89,6 +133,7 @@ std::shared_ptr<const SplitPieces> make_split(std::string_view text, int comment
         plan.words.reserve(static_cast<std::size_t>(words.count));
         for (const EvalToken* t = words.head; t; t = t->next)
             plan.words.push_back({t->text, t->blanks});
+        plan_piece(plan);
     }
     split->bytes = sizeof(SplitPieces) + text.size();
     for (std::size_t i = 0; i < split->pieces.size(); ++i) {
@@ -233,6 +278,13 @@ struct Run {
     TokenList toks;
     std::vector<std::string> cmd_tokens; // strings kept for the next command's tokens
     bool single_while_pending = false;
+    // The compiled condition of the command's control word, until it is
+    // taken; then whether its test sent the run on to the plan's command.
+    const CondPlan* cond_plan = nullptr;
+    bool plain_ready = false;
+    std::vector<std::string> cond_values;
+    std::vector<std::string_view> cond_views;
+    std::string cond_v1, cond_v2, cond_op, plain_value;
     std::string own_eval, own_work, own_line, own_a, own_cond, own_result;
     int own_c = 0, own_d = 0;
     StringNode* own_locals = nullptr;
@@ -389,7 +441,7 @@ bool fail_elsewhere(Run& r)
     return true;
 }
 
-int child_depth(Run& r)
+int child_depth(const Run& r)
 {
     int d = r.a.depth + 1;
     if (r.error_mode && d > 256)
@@ -858,6 +910,12 @@ std::string tokens_text(const TokenList& list)
 // stop with a result, or (kStepGoOn) go on to the command's next step.
 enum Step { kStepNext, kStepStop, kStepGoOn };
 
+bool plain_evaluation_ok(const Run& r);
+int test_compiled_condition(Run& r, const CondPlan& cond, int which);
+int finish_command(Run& r, std::string& line, int* result);
+bool skip_rest(Run& r);
+int step_failed(Run& r, int* result);
+
 // Pops the blocks closed by leading "}" tokens; a closed while loop goes
 // back to its test. Returns true when the run jumped.
 bool close_blocks(Run& r)
@@ -1015,29 +1073,44 @@ void skip_while_jumping(Run& r, std::string_view t)
     }
 }
 
+// A piece that only closes a block (the end of every loop pass): what the
+// control words do with a lone "}".
+int close_piece(Run& r)
+{
+    if (!r.blocks.empty()) {
+        Block b = r.blocks.back();
+        r.blocks.pop_back();
+        if (b.kind == 2)
+            goto_piece(r, b.line, b.piece);
+    }
+    return kStepNext;
+}
+
 // Splits the command (after its prefix at p) into the run's tokens, from the
 // piece's plan when there is one. A piece that is a lone "}" (the end of
 // every loop pass) only closes its block: kStepNext.
 int split_words(Run& r, std::string_view text, std::size_t p, const PiecePlan* plan)
 {
     toklist_clear(r.toks);
-    if (plan && plan->words.size() == 1 && plan->words[0].text == "}") {
-        // A piece that only closes a block (the end of every loop pass):
-        // what the control words below do with a lone "}".
-        if (!r.blocks.empty()) {
-            Block b = r.blocks.back();
-            r.blocks.pop_back();
-            if (b.kind == 2)
-                goto_piece(r, b.line, b.piece);
-        }
-        return kStepNext;
-    }
+    if (plan && plan->close_only)
+        return close_piece(r);
+    r.cond_plan = nullptr;
+    r.plain_ready = false;
     if (plan) {
-        for (const PieceWord& w : plan->words) {
+        // A compiled condition is tested from the plan: its words stay out.
+        const bool compiled = plan->has_cond && plain_evaluation_ok(r);
+        for (std::size_t i = 0; i < plan->words.size(); ++i) {
+            if (compiled && i == 1)
+                i = plan->cond.rest;
+            if (i >= plan->words.size())
+                break;
+            const PieceWord& w = plan->words[i];
             EvalToken* t = toklist_new_token(r.toks, w.text);
             t->blanks = w.blanks;
             toklist_append(r.toks, t);
         }
+        if (compiled)
+            r.cond_plan = &plan->cond;
     } else {
         toklist_split(r.toks, text.substr(p));
     }
@@ -1060,6 +1133,9 @@ int run_control_words(Run& r, int* result)
         const std::string& w = first->text;
         const int word = control_word(w);
         const int which = word <= 2 ? word : -1;
+        // Only the piece's first word can have its condition compiled.
+        const CondPlan* compiled = r.cond_plan;
+        r.cond_plan = nullptr;
         if (word == kControlVar) {
             std::string cmd = tokens_text(r.toks);
             std::size_t k = cmd.find(first->text);
@@ -1094,7 +1170,7 @@ int run_control_words(Run& r, int* result)
         toklist_remove(r.toks, first);
         if (which == 1 && r.if_state != 2) {
             // Not after a false test: skip the condition and its command.
-            while (r.toks.head && cond_take_condition_tokens(r.toks, nullptr)) {
+            while (!compiled && r.toks.head && cond_take_condition_tokens(r.toks, nullptr)) {
                 const std::string_view word =
                     r.toks.head ? std::string_view(r.toks.head->text) : std::string_view();
                 if (word == "&&" || word == "||")
@@ -1108,9 +1184,10 @@ int run_control_words(Run& r, int* result)
             }
             return kStepNext;
         }
-        int res = test_condition(r, which);
+        int res = compiled ? test_compiled_condition(r, *compiled, which) : test_condition(r, which);
         if (res < 0)
             return step_failed(r, result);
+        r.plain_ready = compiled && res == 1;
         if (res == 0) {
             if (which != 2)
                 r.if_state = 2;
@@ -1151,7 +1228,6 @@ int run_control_words(Run& r, int* result)
 // replaced), checks its length and takes its prefix off again.
 int evaluate_command(Run& r, std::string& line, int* has_star, int* result)
 {
-    const ExecArgs& a = r.a;
     if (key_break_pressed()) {
         script_beep_error(1);
         script_error_set(script_text(2803));
@@ -1165,6 +1241,13 @@ int evaluate_command(Run& r, std::string& line, int* has_star, int* result)
     if (res == 0)
         return step_failed(r, result);
     ident_eval_join(r.toks, line, keep_runs);
+    return finish_command(r, line, result);
+}
+
+// The evaluated command: checks its length and takes its prefix off again.
+int finish_command(Run& r, std::string& line, int* result)
+{
+    const ExecArgs& a = r.a;
     if (line.size() > kLongText) {
         std::string word = line.substr(0, line.find(' '));
         if (word.size() > kShortText)
@@ -1180,6 +1263,247 @@ int evaluate_command(Run& r, std::string& line, int* has_star, int* result)
         return kStepStop;
     }
     line.erase(0, p2);
+    return kStepGoOn;
+}
+
+// The name a %variable word looks up, as var_find takes it: the word as it
+// stands, or without its "%" when another follows ("%%x" names "%x").
+std::string_view variable_name(const std::string& word)
+{
+    return word.size() > 1 && word[1] == '%' ? std::string_view(word).substr(1) : std::string_view(word);
+}
+
+// Whether a command may be evaluated from its plan: the evaluator would
+// refuse to run past the nesting bounds, and that refusal is its to give.
+bool plain_evaluation_ok(const Run& r)
+{
+    return child_depth(r) <= 256 && script_nesting < kScriptHardNesting;
+}
+
+// The piece's command of plain words and variables, evaluated from its plan
+// as the evaluator does it: a variable's value read (cut at 4,150), or its
+// name kept where the command takes a name (/set %name ...); empty values
+// left out, one blank between values (the written run of blanks for a
+// command that keeps them), and the join stopping before a value that
+// would take it past 4,150 characters.
+int evaluate_plain_command(Run& r, const PiecePlan& plan, std::string& line, int* result)
+{
+    if (key_break_pressed()) {
+        script_beep_error(1);
+        script_error_set(script_text(2803));
+        *result = 0;
+        return kStepStop;
+    }
+    const std::vector<PieceWord>& words = plan.words;
+    const std::size_t from = plan.command;
+    StringNode* locals = r.a.locals ? *r.a.locals : nullptr;
+    line.clear();
+    int position = 0;  // words after the command word that are not switches
+    for (std::size_t i = from; i < words.size(); ++i) {
+        const PieceWord& w = words[i];
+        std::string_view v;
+        if (w.kind == kWordPlain) {
+            v = w.text;
+        } else if (i != from && (position == 0 ? w.keep_first : w.keep_later)) {
+            v = w.text;
+        } else {
+            var_find(variable_name(w.text), &r.plain_value, locals);
+            if (r.plain_value.size() > kLongText)
+                r.plain_value.resize(kLongText);
+            v = r.plain_value;
+        }
+        if (i != from && (v.empty() || v[0] != '-'))
+            ++position;
+        if (v.empty())
+            continue;
+        std::size_t gap = 0;
+        if (!line.empty() && i != from)
+            gap = plan.keep_runs && w.blanks > 1 ? static_cast<std::size_t>(w.blanks) : 1;
+        if (line.size() + gap + v.size() > kLongText)
+            break;
+        line.append(gap, ' ');
+        line += v;
+    }
+    return finish_command(r, line, result);
+}
+
+// test_condition for a compiled condition: the group's words are read from
+// the plan (variables looked up), then tested as the chain tests them.
+int test_compiled_condition(Run& r, const CondPlan& cond, int which)
+{
+    StringNode* locals = r.a.locals ? *r.a.locals : nullptr;
+    const std::size_t n = cond.group.size();
+    if (r.cond_values.size() < n)
+        r.cond_values.resize(n);
+    r.cond_views.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const PieceWord& w = cond.group[i];
+        if (w.cond_kind == kWordPlain) {
+            r.cond_views[i] = w.text;
+            continue;
+        }
+        std::string& value = r.cond_values[i];
+        var_find(variable_name(w.text), &value, locals);
+        if (value.size() > kLongText)
+            value.resize(kLongText);
+        r.cond_views[i] = value;
+    }
+    int used = 0;
+    int res = cond_test_values(r.cond_views.data(), n, r.a.conn, r.cond_v1, r.cond_v2, &used,
+                               &r.cond_op);
+    if (res < 0) {
+        condition_error(which, res, r.cond_op);
+        return -1;
+    }
+    if (used && r.a.cond_slot) {
+        *r.a.cond_slot = r.cond_v1;
+        r.a.cond_slot->push_back('\0');
+        *r.a.cond_slot += r.cond_v2;
+    }
+    return res == kCondTrue ? 1 : 0;
+}
+
+// What a word is to the evaluator (see PieceWord): on a command line, or in
+// a condition, where "!$..." and "!%..." are negations.
+WordKind word_kind(std::string_view w, bool condition)
+{
+    if (w.empty())
+        return kWordOther;
+    switch (w[0]) {
+    case '#':
+    case '$':
+    case '[':
+    case ']':
+        return kWordOther;
+    case '%':
+        return w.size() > 1 ? kWordVariable : kWordPlain;
+    case '{':
+    case '}':
+        return w.size() == 1 ? kWordOther : kWordPlain;
+    case '!':
+        return condition && w.size() > 1 && (w[1] == '$' || w[1] == '%') ? kWordOther : kWordPlain;
+    case '=':
+        return w.size() > 1 && w[1] == '$' ? kWordOther : kWordPlain;
+    default:
+        return kWordPlain;
+    }
+}
+
+// Works out the plan's kinds, compiled condition and plain command.
+void plan_piece(PiecePlan& plan)
+{
+    for (PieceWord& w : plan.words) {
+        w.kind = word_kind(w.text, false);
+        w.cond_kind = word_kind(w.text, true);
+    }
+    const std::vector<PieceWord>& words = plan.words;
+    if (words.empty())
+        return;
+    plan.close_only = words.size() == 1 && words[0].text == "}";
+    plan.control = control_word(words[0].text);
+    std::size_t from = 0;
+    if (plan.control >= 0 && plan.control <= 2) {
+        // The condition as the chain takes it off the words after the
+        // control word: one group, no "&&" or "||" after it, and the words
+        // left over the piece's own.
+        TokenList rest, group;
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            EvalToken* t = toklist_new_token(rest, words[i].text);
+            t->blanks = words[i].blanks;
+            toklist_append(rest, t);
+        }
+        if (!cond_take_condition_tokens(rest, &group) || !group.head)
+            return;
+        if (rest.head && (rest.head->text == "&&" || rest.head->text == "||"))
+            return;
+        const std::size_t start = words.size() - static_cast<std::size_t>(rest.count);
+        std::size_t i = start;
+        for (const EvalToken* t = rest.head; t; t = t->next, ++i)
+            if (t->text != words[i].text || t->blanks != words[i].blanks)
+                return;
+        for (const EvalToken* t = group.head; t; t = t->next) {
+            PieceWord w{t->text, t->blanks};
+            w.cond_kind = word_kind(t->text, true);
+            if (w.cond_kind == kWordOther)
+                return;
+            plan.cond.group.push_back(std::move(w));
+        }
+        plan.cond.rest = start;
+        plan.has_cond = true;
+        from = start;
+        while (from < words.size() && words[from].text == "{")
+            ++from;
+    } else if (plan.control >= 0) {
+        return;  // var and else
+    }
+    if (from >= words.size() || words[from].kind != kWordPlain || control_word(words[from].text) >= 0)
+        return;
+    for (std::size_t i = from; i < words.size(); ++i)
+        if (words[i].kind == kWordOther)
+            return;
+    plan.command = from;
+    for (std::size_t i = from + 1; i < words.size(); ++i) {
+        PieceWord& w = plan.words[i];
+        if (w.kind != kWordVariable)
+            continue;
+        const int last = i + 1 == words.size() ? 1 : 0;
+        w.keep_first = var_keep_name(words[from].text, 1, w.text, last) != 0;
+        w.keep_later = var_keep_name(words[from].text, 2, w.text, last) != 0;
+    }
+    const std::string& w0 = words[from].text;
+    plan.keep_runs = text_starts_with_nocase(w0, "returnex") || text_equal_nocase(w0, "set");
+}
+
+// run_control_words for a piece whose control word has a compiled condition
+// and whose command is plain: tests the condition, and on a true test opens
+// the blocks of the "{" words before the command as the token walk opens
+// them. kStepGoOn leaves the command (words[plan.command] on) to run.
+int run_compiled_control(Run& r, const PiecePlan& plan, int* result)
+{
+    const int which = plan.control;
+    const std::vector<PieceWord>& words = plan.words;
+    int res = test_compiled_condition(r, plan.cond, which);
+    if (res < 0)
+        return step_failed(r, result);
+    std::size_t i = plan.cond.rest;
+    if (res == 0) {
+        if (which != 2)
+            r.if_state = 2;
+        // What follows the condition is skipped as its tokens.
+        toklist_clear(r.toks);
+        for (; i < words.size(); ++i) {
+            EvalToken* t = toklist_new_token(r.toks, words[i].text);
+            t->blanks = words[i].blanks;
+            toklist_append(r.toks, t);
+        }
+        if (!skip_rest(r)) {
+            script_error_set(script_text(which == 2 ? 3426 : 3410));
+            return step_failed(r, result);
+        }
+        return kStepNext;
+    }
+    int kind = 1;
+    if (which == 2) {
+        Block b;
+        b.kind = 2;
+        b.line = r.line;
+        b.piece = r.cur_piece;
+        b.single = !(i < words.size() && words[i].text == "{");
+        r.blocks.push_back(b);
+        if (b.single)
+            r.single_while_pending = true;
+        else
+            ++i;
+        kind = 0;
+    }
+    for (; i < words.size() && words[i].text == "{"; ++i) {
+        Block b;
+        b.kind = kind;
+        r.blocks.push_back(b);
+        kind = 0;
+    }
+    // The command's word is no control word.
+    r.if_state = 0;
     return kStepGoOn;
 }
 
@@ -1199,11 +1523,29 @@ void fill_star(const Run& r, const std::string& saved, std::size_t k, std::strin
 
 // The alias the command calls, or null: none when the command came with "."
 // or names the alias running it (a command of that name runs instead).
-StringNode* find_alias_call(const Run& r, const std::string& line)
+StringNode* find_alias_call(const Run& r, const std::string& line, const PiecePlan* plan)
 {
     if (r.no_alias)
         return nullptr;
-    StringNode* def = alias_find(line, nullptr, r.a.script);
+    StringNode* def;
+    // A line that begins with its word (no prefix left to skip) looks up
+    // that word alone.
+    const char c0 = line.empty() ? 0 : line[0];
+    if (plan && ((c0 >= 'a' && c0 <= 'z') || (c0 >= 'A' && c0 <= 'Z'))) {
+        const std::string_view word = std::string_view(line).substr(0, line.find(' '));
+        if (plan->alias_seen == alias_generation && plan->alias_script == r.a.script &&
+            plan->alias_word == word) {
+            def = plan->alias_def;
+        } else {
+            def = alias_find(line, nullptr, r.a.script);
+            plan->alias_word.assign(word);
+            plan->alias_seen = alias_generation;
+            plan->alias_script = r.a.script;
+            plan->alias_def = def;
+        }
+    } else {
+        def = alias_find(line, nullptr, r.a.script);
+    }
     if (def && def == r.a.running_alias)
         def = nullptr;
     if (def && text_equal_nocase(alias_body_text(def), "/part # | /join #$$1"))
@@ -1330,6 +1672,8 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
             skip_while_jumping(r, text);
             return kStepNext;
         }
+        if (plan && plan->close_only)
+            return close_piece(r);
     }
     std::size_t p;
     if (plan) {
@@ -1350,15 +1694,35 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
     LineBuffer line_holder;
     std::string& line = *line_holder.text;
     int has_star = 0;
+    const PiecePlan* plain_plan = nullptr;  // the plan the command was evaluated from
     if (typed) {
         line = text.substr(p);
     } else {
         build_params(r);
-        if ((step = split_words(r, text, p, plan)) != kStepGoOn)
-            return step;
-        if ((step = run_control_words(r, result)) != kStepGoOn)
-            return step;
-        if ((step = evaluate_command(r, line, &has_star, result)) != kStepGoOn)
+        if (plan && plan->control < 0 && plan->command == 0 && plain_evaluation_ok(r)) {
+            // No control words: what run_control_words does for a command.
+            r.if_state = 0;
+            step = evaluate_plain_command(r, *plan, line, result);
+            plain_plan = plan;
+        } else if (plan && plan->has_cond && plan->command != std::string::npos &&
+                   !(plan->control == 1 && r.if_state != 2) && plain_evaluation_ok(r)) {
+            step = run_compiled_control(r, *plan, result);
+            if (step == kStepGoOn)
+                step = evaluate_plain_command(r, *plan, line, result);
+            plain_plan = plan;
+        } else {
+            if ((step = split_words(r, text, p, plan)) != kStepGoOn)
+                return step;
+            if ((step = run_control_words(r, result)) != kStepGoOn)
+                return step;
+            if (r.plain_ready && plan->command != std::string::npos &&
+                static_cast<std::size_t>(r.toks.count) == plan->words.size() - plan->command) {
+                step = evaluate_plain_command(r, *plan, line, result);
+                plain_plan = plan;
+            } else
+                step = evaluate_command(r, line, &has_star, result);
+        }
+        if (step != kStepGoOn)
             return step;
     }
     if (!r.error_mode && a.depth > 256) {
@@ -1378,7 +1742,7 @@ int run_command(Run& r, std::string_view text, const PiecePlan* plan, int* resul
     for (std::size_t k = 0; k < runs; ++k) {
         if (has_star)
             fill_star(r, saved, k, line);
-        if (StringNode* def = find_alias_call(r, line))
+        if (StringNode* def = find_alias_call(r, line, plain_plan))
             step = call_alias(r, def, line, res, result);
         else
             step = dispatch_builtin(r, line, res, result);
@@ -1498,10 +1862,10 @@ int script_exec_block(ExecArgs args)
                 r.pieces.list = make_split(first_text, 0);
             }
             std::string queued_text;
+            // The pieces of the current line stay alive while their
+            // command runs, even when the run moves to other lines.
+            std::shared_ptr<const SplitPieces> holder;
             for (;;) {
-                // The pieces of the current line stay alive while their
-                // command runs, even when the run moves to other lines.
-                std::shared_ptr<const SplitPieces> holder;
                 std::string_view text;
                 const PiecePlan* plan = nullptr;
                 if (!r.queued.empty()) {
@@ -1511,7 +1875,8 @@ int script_exec_block(ExecArgs args)
                 } else if (r.piece < static_cast<int>(r.pieces.size())) {
                     r.cur_piece = r.piece;
                     const std::size_t i = static_cast<std::size_t>(r.piece++);
-                    holder = r.pieces.list;
+                    if (holder != r.pieces.list)
+                        holder = r.pieces.list;
                     const ScriptPiece& p = holder->pieces[i];
                     if (p.comment != 0)
                         continue;

@@ -22,6 +22,7 @@
 
 AliasFile* alias_files_head = nullptr;
 int script_watch_recheck = 0;
+unsigned long alias_generation = 1;
 
 namespace {
 
@@ -116,6 +117,7 @@ std::string_view file_def_name(const StringNode* n)
 
 void index_add(std::string_view name, int number, StringNode* def, const void* owner)
 {
+    ++alias_generation;
     if (name.empty())
         return;
     AliasIndexEntry e;
@@ -223,6 +225,7 @@ const std::vector<AliasIndexEntry>& alias_index_head(int head)
 
 void alias_index_clear(int)
 {
+    ++alias_generation;
     for (auto& h : alias_heads)
         h.clear();
 }
@@ -262,6 +265,7 @@ StringNode* alias_store_find(std::string_view line, std::string* name_out, Scrip
 
 void alias_file_scan(AliasFile* file)
 {
+    ++alias_generation;
     if (!file)
         return;
     reindent_lines(file->lines);

@@ -67,6 +67,11 @@ extern int script_watch_recheck;
 // receives the name. With a script file, its own aliases (local ones
 // included) are found first; then any alias that is not local, in index
 // order (alias files in list order, then scripts in load order).
+// Counts every change of the aliases that alias_find sees (the index of
+// alias and script files, and the aliases added in memory): a caller may
+// keep what a lookup gave while the count stands.
+extern unsigned long alias_generation;
+
 StringNode* alias_store_find(std::string_view command_line, std::string* name_out,
                              ScriptFile* script);
 // Rebuilds the whole index from the alias files and the script files.

@@ -399,8 +399,8 @@ namespace {
 // compared by their letter first, then by the name ignoring case.
 StringNode* local_node(std::string_view name, StringNode* locals)
 {
-    if (!locals || name.find(' ') != std::string_view::npos)
-        return nullptr;  // a first word never holds a blank
+    if (!locals)
+        return nullptr;
     const int letter = name_letter(name);
     const std::size_t n = name.size();
     for (StringNode* node = locals->next; node; node = node->next) {
@@ -412,8 +412,13 @@ StringNode* local_node(std::string_view name, StringNode* locals)
         std::size_t i = 0;
         while (i < n && text_lower_char(text[i]) == text_lower_char(name[i]))
             ++i;
-        if (i == n)
+        if (i == n) {
+            // A first word never holds a blank: a name with one matches
+            // nothing (looked at only once a line's start agrees).
+            if (name.find(' ') != std::string_view::npos)
+                return nullptr;
             return node;
+        }
     }
     return nullptr;
 }
