@@ -536,8 +536,7 @@ void chanlist_network_from_welcome(const std::string* text, Connection* conn)
             st.filter.list_file = conn->network + ".txt";
         return;
     }
-    if (conn->network.empty())
-        conn->network = saved;
+    conn->network = saved;
     if (text) {
         std::string_view t(*text);
         std::size_t a = t.find_first_not_of(' ');
@@ -555,7 +554,7 @@ void chanlist_network_from_welcome(const std::string* text, Connection* conn)
             }
         }
     }
-    if (conn->network.empty()) {
+    if (!from_text) {
         conn->network = saved;
         if (!conn->network.empty() &&
             conn->network.find_first_not_of("0123456789") == std::string::npos)
