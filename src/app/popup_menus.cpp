@@ -573,6 +573,16 @@ int hotlink_popup(WindowRecord* rec, const QPoint& global, int shift)
     }
     return shown;
 }
+namespace {
+WindowPopupFn g_type_popups[kWinCustom + 1] = {};
+}  // namespace
+
+void popup_window_register(int type, WindowPopupFn fn)
+{
+    if (type >= 0 && type <= kWinCustom)
+        g_type_popups[type] = fn;
+}
+
 int popup_window_rclick(WindowRecord* rec, int form, const QPoint& point, int in_list)
 {
     if (!rec || !rec->hwnd)
@@ -624,6 +634,8 @@ int popup_window_rclick(WindowRecord* rec, int form, const QPoint& point, int in
         }
         break;
     default:
+        if (rec->type >= 0 && rec->type <= kWinCustom && g_type_popups[rec->type])
+            return g_type_popups[rec->type](rec, point);
         break;
     }
     if (!shown) {

@@ -128,6 +128,11 @@ int menu_track_popup(QWidget* anchor, int kind, const QPoint& point);
 // click was on the window's list box (the nick list of a channel).
 // 1 when a popup was shown; else a beep and 0.
 int popup_window_rclick(WindowRecord* rec, int form, const QPoint& point, int in_list);
+// The popup of a window type whose window a tool owns (the tool shows its
+// menu and runs its commands; 1 when shown). Registered from the tool's
+// install; null removes it.
+using WindowPopupFn = int (*)(WindowRecord* rec, const QPoint& point);
+void popup_window_register(int type, WindowPopupFn fn);
 
 // The joined selected nicks of a window's list box, each without its
 // nick-prefix characters, cut before they would pass 4,150 characters.

@@ -133,6 +133,11 @@
 #include "core/ini.h"
 #include "app/frame_proc.h"
 #include "script/stores/variables.h"
+#include "tools/tool_lists.h"
+#include "irc/numerics/query_replies.h"
+#include "irc/numerics/numerics.h"
+#include "model/connection.h"
+#include "tools/channels_list.h"
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
@@ -320,6 +325,11 @@ void app_install_subsystems()
     ssl_prompt_hooks.passphrase_prompt = ssl_passphrase_prompt;
     ssl_identifiers_register();
     links_window_install();
+    tool_lists_install();
+    query_chanlist_entry = chanlist_add_reply_line;
+    irc_chanlist_network_from_welcome = chanlist_network_from_welcome_text;
+    irc_chanlist_network_from_info = chanlist_network_from_info;
+    conn_chanlist_copy_filter = chanlist_copy_filter;
 
     // Scripts act on windows; the URL catcher; logs merged in place; the
     // desktop's browser; the toolbar.

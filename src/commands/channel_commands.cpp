@@ -23,6 +23,7 @@
 #include "irc/numerics/replies.h"
 #include "irc/link/send_queue.h"
 #include "script/exec/script_types.h"
+#include "tools/channels_list.h"
 
 namespace {
 
@@ -255,10 +256,7 @@ int cmd_list(CommandCall& call)
     if (conn->chanlist_busy) {
         if (call.tokens.size() > 1 && text_equal_nocase(call.tokens[1], "stop")) {
             // The server ends the list with its end reply.
-            if (!conn->chanlist_stop_sent) {
-                conn->chanlist_stop_sent = 1;
-                irc_send_line("LIST stop\n", 0, conn);
-            }
+            chanlist_stop(conn);
             // Nothing came back yet: no reply is left to end the wait.
             if (conn_is_live(conn) && conn->chanlist_busy == 1) conn->chanlist_busy = 0;
             return 1;
@@ -275,9 +273,7 @@ int cmd_list(CommandCall& call)
         if (!t.empty() && t[0] == '#') param = t.substr(0, kShortText);
         break;
     }
-    conn->chanlist_busy = 1;
-    conn->chanlist_stop_sent = 0;
-    irc_send_line(param.empty() ? std::string("LIST\n") : "LIST " + param + "\n", 0, conn);
+    chanlist_send_list(param, conn);
     return 1;
 }
 

@@ -275,6 +275,7 @@ bool IrcServer::start(int ms)
              << "[Limits]\n"
              << "MaxConnectionsIP = 0\n"
              << "MaxNickLength = 30\n"
+             << "MaxJoins = 0\n"
              << "ConnectRetry = 60\n"
              << "[Options]\n"
              << "PAM = no\n"

@@ -260,6 +260,9 @@ TEST_F(Replies, ListStopIsSentOnce)
 {
     wire.clear();
     conn->registered = 1;
+    // A plain LIST: the user-count range form is off.
+    const int range = opt(OPT_CHANLIST_RANGE_REQUEST);
+    opt_set(OPT_CHANLIST_RANGE_REQUEST, 0);
     EXPECT_EQ(run({"list"}, cmd_list), 1);
     EXPECT_EQ(conn->chanlist_busy, 1);
     EXPECT_EQ(feed(":srv 321 me Channel :Users  Name"), 1);
@@ -270,6 +273,7 @@ TEST_F(Replies, ListStopIsSentOnce)
     EXPECT_EQ(conn->chanlist_busy, 2);  // the end reply finishes it
     EXPECT_EQ(feed(":srv 323 me :End of /LIST"), 1);
     EXPECT_EQ(conn->chanlist_busy, 0);
+    opt_set(OPT_CHANLIST_RANGE_REQUEST, range);
     script_error_clear();
 }
 

@@ -458,15 +458,21 @@ void reply_on_unknown_mode(IrcMessage& msg)
 
 Signal<void(WindowRecord*, const std::string&, std::uint32_t)> irc_log_only_line;
 
+Signal<void(Connection*, int)> reply_chanlist_stage;
+
 void reply_chanlist_begin(Connection* conn)
 {
     if (!conn_is_live(conn)) return;
+    const int was = conn->chanlist_busy;
     conn->chanlist_busy = 2;
     conn->chanlist_stop_sent = 0;
+    if (was != 2) reply_chanlist_stage.fire(conn, 0);
 }
 
 void reply_chanlist_end(Connection* conn)
 {
+    if (!conn_is_live(conn)) return;
+    if (conn->chanlist_busy) reply_chanlist_stage.fire(conn, 1);
     if (!conn_is_live(conn)) return;
     conn->chanlist_busy = 0;
     conn->chanlist_stop_sent = 0;

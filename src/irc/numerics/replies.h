@@ -48,6 +48,12 @@ extern Signal<void(WindowRecord* rec, const std::string& text, std::uint32_t col
 // the link is set back).
 void reply_chanlist_begin(Connection* conn);
 void reply_chanlist_end(Connection* conn);
+// Fired at the reply's start (stage 0, state 2 already set) and at its end
+// (stage 1, before the state goes idle) for the channels list to follow.
+enum ChanlistStageOrder {
+    kChanlistStageList = 10,  // the channels list
+};
+extern Signal<void(Connection* conn, int stage)> reply_chanlist_stage;
 
 // Per-connection state of the replies.
 struct ReplyState {

@@ -1,0 +1,16 @@
+#include "tools/tool_lists.h"
+
+#include "tools/channels_list.h"
+#include "tools/channels_list_window.h"
+
+void tool_lists_install()
+{
+    channels_list_install();
+    channels_list_window_install();
+}
+
+void tool_lists_uninstall()
+{
+    channels_list_window_uninstall();
+    channels_list_uninstall();
+}
