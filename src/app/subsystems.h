@@ -11,6 +11,7 @@ void app_install_subsystems();
 // install; a test that installs a subsystem alone calls its wiring too).
 void app_wire_frame();
 void app_wire_dcc_windows();
+void app_wire_locks();
 void app_wire_tips();
 void app_wire_windows();
 void app_wire_text_work();
