@@ -5,6 +5,7 @@
 #include "options/pages_connection.h"
 #include "options/pages_irc.h"
 #include "options/pages_display.h"
+#include "options/pages_dcc.h"
 #include "options/pages_servers.h"
 
 void options_pages_install()
@@ -16,10 +17,12 @@ void options_pages_install()
     pages_irc_install();
     pages_display_install();
     pages_sounds_install();
+    pages_dcc_install();
 }
 
 void options_pages_uninstall()
 {
+    pages_dcc_uninstall();
     pages_sounds_uninstall();
     pages_display_uninstall();
     pages_irc_uninstall();
