@@ -21,6 +21,8 @@
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
 #include "commands/channel_commands.h"
+#include "commands/file_commands.h"
+#include "extensions/dll_calls.h"
 #include "core/encoding_idents.h"
 #include "core/numbered_texts.h"
 #include "core/private_store.h"
@@ -88,6 +90,8 @@ protected:
         lock_options = LockOptions();
         lock_running = RunningLock();
         channel_commands_register();
+        file_commands_register();
+        dll_calls_install();
         app_wire_locks();
     }
     void TearDown() override
@@ -281,6 +285,32 @@ TEST_F(Locks, DecodeIsRefusedWithTheLockTextOnlyWhileItsBitIsSet)
     EXPECT_FALSE(lock_decode_locked());
     EXPECT_EQ(eval("$decode(YWJj,m)"), "abc");
     EXPECT_EQ(eval("$utfdecode(abc)"), "abc");
+}
+
+TEST_F(Locks, LockedCommandsAreRefusedWithTheLockTextOnlyByTheirOwnBit)
+{
+    const struct {
+        const char* line;
+        int bit;
+        const char* word;
+    } cases[] = {
+        {"/run /nonexistent/kest-test-program", kLockRun, "run"},
+        {"/dll /nonexistent/kest-test.so routine", kLockDll, "dll"},
+    };
+    const std::string locked = text_load_string(2222);
+    const std::string lead = locked.substr(0, locked.find("%s"));
+    for (const auto& c : cases) {
+        lock_options.flags = c.bit;
+        run(c.line);
+        const std::string refusal = last_error() + script_error_state.text;
+        EXPECT_NE(refusal.find(std::string(lead) + c.word), std::string::npos) << c.line << ": " << refusal;
+        // With every other bit set, the command is not refused by the lock.
+        ext_test::Printed::errors.clear();
+        lock_options.flags = 0xFFFF & ~c.bit;
+        run(c.line);
+        const std::string other = last_error() + script_error_state.text;
+        EXPECT_EQ(other.find("kitlenmi"), std::string::npos) << c.line << ": " << other;
+    }
 }
 
 // ---- The password dialogs ----
