@@ -330,6 +330,10 @@ TEST_F(Locks, SettingAPasswordNeedsTheSameTextTwice)
             EXPECT_EQ(dlg_text(d, 131), "");
             EXPECT_EQ(dlg_text(d, 133), "");
             EXPECT_EQ(beeps, 1);
+            // An empty password would lock with nothing to guard it: refused.
+            click(d, 1);
+            EXPECT_TRUE(d->isVisible());
+            EXPECT_EQ(beeps, 2);
             type(d, 131, "gizli");
             type(d, 133, "gizli");
             click(d, 1);
