@@ -147,7 +147,7 @@ enum OptionId : int {
     OPT_URL_NEW_AT_TOP = option_id(3, 2),
     OPT_LOG_DATE_FILENAMES = option_id(3, 3),
     OPT_RECONNECT_ON_DISCONNECT = option_id(3, 4),
-    OPT_N3_5 = option_id(3, 5),                       // read by cmd_dcc, FileServerCommand
+    OPT_DCC_TRUST = option_id(3, 5),                  // automatic receives only from the trusted list
     OPT_AUTO_OP_DELAY = option_id(3, 6),
     OPT_TOOLBAR_SHOWN = option_id(3, 7),
     OPT_RESERVED_N3_8 = option_id(3, 8),
@@ -166,7 +166,7 @@ enum OptionId : int {
     OPT_RESERVED_N3_21 = option_id(3, 21),
     OPT_KEEP_CHANNELS_OPEN = option_id(3, 22),
     OPT_NOTIFY_ECHO_ACTIVE = option_id(3, 23),
-    OPT_N3_24 = option_id(3, 24),                     // DCC
+    OPT_DCC_ASK_UNTRUSTED = option_id(3, 24),         // with OPT_DCC_TRUST: ask about untrusted senders
     OPT_INVITES_IN_ACTIVE = option_id(3, 25),
     OPT_DCC_CLOSE_GET_ON_END = option_id(3, 26),
     OPT_OPTIONS_CATEGORY = option_id(3, 27),          // the options dialog's selected row

@@ -2,6 +2,8 @@
 // requests, completion and file-server pages.
 #include "options/pages_dcc.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QDialog>
 
 #include <iterator>
@@ -9,6 +11,10 @@
 
 #include "core/numbered_texts.h"
 #include "core/options.h"
+#include "core/string_list.h"
+#include "core/text_buffer.h"
+#include "core/wildcard.h"
+#include "dcc/dcc_dialogs_trusted.h"
 #include "options/option_bindings.h"
 #include "options/options_page.h"
 #include "options/page_rules.h"
@@ -25,7 +31,7 @@ const DlgControl k240[] = {
     {504, kDlgCheck, "Otomatik alınanları &küçült", 10, 28, 150, 10},
     {505, kDlgLabel, "Dosya &varsa:", 10, 44, 60, 8},
     {506, kDlgCombo, "", 72, 42, 80, 60},
-    {507, kDlgLabel, "", 10, 60, 0, 0},
+    {507, kDlgButton, "&Güvenilenler...", 160, 42, 60, 14},
     {508, kDlgGroupBox, "Gelen sohbet istekleri", 4, 80, 222, 40},
     {509, kDlgRadio, "S&or", 10, 92, 60, 10, kDlgGroupStart},
     {510, kDlgRadio, "O&tomatik kabul", 70, 92, 60, 10},
@@ -35,6 +41,116 @@ const DlgControl k240[] = {
 const DlgTemplate kTemplate240 = {240, "", 230, 160, k240, std::size(k240)};
 
 const OptionBinding kRequestsBindings[] = {{504, 2, 2}, {511, 0, 19}};
+
+// ---- Trusted list (795) ----
+
+const DlgControl k795[] = {
+    {101, kDlgComboEdit, "", 6, 6, 150, 80},
+    {102, kDlgButton, "&Ekle", 162, 5, 50, 14},
+    {103, kDlgButton, "&Sil", 162, 22, 50, 14},
+    {104, kDlgCheck, "Otomatik almayı yalnız &güvenilenlerle sınırla", 6, 42, 206, 10},
+    {105, kDlgCheck, "Güvenilmeyenler için alma &penceresini göster", 6, 56, 206, 10},
+    {1, kDlgDefButton, "Tamam", 50, 74, 50, 14},
+    {2, kDlgButton, "İptal", 106, 74, 50, 14},
+};
+const DlgTemplate kTemplate795 = {795, "Güvenilenler", 218, 94, k795, std::size(k795)};
+
+// The working copy of the trusted list and its two flags while the
+// dialog is open; it replaces the live ones on OK or Apply.
+struct TrustedCopy {
+    StringNode* list = nullptr;
+    int trust = 0;
+    int ask_untrusted = 1;
+    bool held = false;
+};
+TrustedCopy trusted_copy;
+
+void trusted_copy_drop()
+{
+    strlist_free(&trusted_copy.list);
+    trusted_copy.held = false;
+}
+
+void trusted_copy_take()
+{
+    trusted_copy_drop();
+    trusted_copy.list = strlist_copy(dcc_trusted_list);
+    trusted_copy.trust = opt(OPT_DCC_TRUST) ? 1 : 0;
+    trusted_copy.ask_untrusted = opt(OPT_DCC_ASK_UNTRUSTED) ? 1 : 0;
+    trusted_copy.held = true;
+}
+
+// The entry the add button makes of the typed text: its first word, an
+// address reshaped into a full mask; empty when nothing was typed.
+std::string trusted_entry_of(const std::string& typed)
+{
+    const std::size_t b = typed.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return {};
+    const std::size_t e = typed.find_first_of(" \t", b);
+    std::string word = typed.substr(b, e == std::string::npos ? std::string::npos : e - b);
+    if (word.find_first_of("!@") != std::string::npos)
+        mask_default_ban(word);
+    return word;
+}
+
+int combo_find_nocase(QComboBox* c, const std::string& text)
+{
+    for (int i = 0; i < c->count(); ++i)
+        if (text_equal_nocase(c->itemText(i).toStdString(), text))
+            return i;
+    return -1;
+}
+
+void trusted_dialog_init(QDialog& d)
+{
+    auto* combo = qobject_cast<QComboBox*>(dlg_item(&d, 101));
+    if (!combo)
+        return;
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    for (const StringNode* n = trusted_copy.list; n; n = n->next)
+        combo->addItem(QString::fromStdString(n->text));
+    combo->setCurrentIndex(-1);
+    combo->setEditText(QString());
+    dlg_set_checked(&d, 104, trusted_copy.trust);
+    dlg_set_checked(&d, 105, trusted_copy.ask_untrusted);
+    if (auto* add = qobject_cast<QAbstractButton*>(dlg_item(&d, 102)))
+        QObject::connect(add, &QAbstractButton::clicked, &d, [combo] {
+            const std::string entry = trusted_entry_of(combo->currentText().toStdString());
+            if (entry.empty()) {
+                beep_error(0);
+                return;
+            }
+            int at = combo_find_nocase(combo, entry);
+            if (at < 0) {
+                combo->addItem(QString::fromStdString(entry));
+                at = combo->count() - 1;
+            }
+            combo->setCurrentIndex(at);
+        });
+    if (auto* remove = qobject_cast<QAbstractButton*>(dlg_item(&d, 103)))
+        QObject::connect(remove, &QAbstractButton::clicked, &d, [combo] {
+            const int at = combo_find_nocase(combo, combo->currentText().toStdString());
+            if (at < 0) {
+                beep_error(0);
+                return;
+            }
+            combo->removeItem(at);
+            combo->setCurrentIndex(-1);
+            combo->setEditText(QString());
+        });
+    if (auto* ok = qobject_cast<QAbstractButton*>(dlg_item(&d, 1)))
+        QObject::connect(ok, &QAbstractButton::clicked, &d, [combo, &d] {
+            strlist_free(&trusted_copy.list);
+            for (int i = 0; i < combo->count(); ++i)
+                trusted_copy.list = strlist_append(trusted_copy.list, combo->itemText(i).toStdString(), 0);
+            trusted_copy.trust = dlg_checked(&d, 104) ? 1 : 0;
+            trusted_copy.ask_untrusted = dlg_checked(&d, 105) ? 1 : 0;
+            d.done(1);
+        });
+    if (auto* cancel = qobject_cast<QAbstractButton*>(dlg_item(&d, 2)))
+        QObject::connect(cancel, &QAbstractButton::clicked, &d, [&d] { d.done(0); });
+}
 
 // The radio buttons of a request setting: ask, auto-accept, ignore.
 const struct {
@@ -66,6 +182,7 @@ void fill_requests(OptionsEdit& e)
     }
     dlg_combo_fill(d, 506, items, 4, exists);
     option_bindings_fill(d, kRequestsBindings);
+    trusted_copy_take();
 }
 
 void apply_requests(OptionsEdit& e)
@@ -77,6 +194,28 @@ void apply_requests(OptionsEdit& e)
                 opt_set(r.option, i);
     opt_set(OPT_DCC_FILE_EXISTS, dlg_combo_index(d, 506));
     option_bindings_apply(d, kRequestsBindings);
+    if (trusted_copy.held) {
+        strlist_free(&dcc_trusted_list);
+        dcc_trusted_list = strlist_copy(trusted_copy.list);
+        trusted_save();
+        opt_set(OPT_DCC_TRUST, trusted_copy.trust);
+        opt_set(OPT_DCC_ASK_UNTRUSTED, trusted_copy.ask_untrusted);
+    }
+}
+
+void cancel_requests(OptionsEdit&)
+{
+    trusted_copy_drop();
+}
+
+int command_requests(OptionsEdit& e, int control_id)
+{
+    if (control_id != 507)
+        return 0;
+    if (!trusted_copy.held)
+        trusted_copy_take();
+    dlg_show_modal(e.dialog, 795, trusted_dialog_init);
+    return 1;
 }
 
 // ---- Completion (260) ----
@@ -166,7 +305,8 @@ void apply_fserve(OptionsEdit& e)
 
 void pages_dcc_install()
 {
-    options_page_register({500, &kTemplate240, fill_requests, apply_requests});
+    dlg_template_register(kTemplate795);
+    options_page_register({500, &kTemplate240, fill_requests, apply_requests, cancel_requests, command_requests});
     options_page_register({533, &kTemplate260, fill_completion, apply_completion});
     options_page_register({518, &kTemplate262, fill_fserve, apply_fserve});
 }
@@ -175,4 +315,6 @@ void pages_dcc_uninstall()
 {
     for (int first : {500, 533, 518})
         options_page_unregister(first);
+    dlg_template_unregister(795);
+    trusted_copy_drop();
 }

@@ -4,12 +4,19 @@
 #include <gtest/gtest.h>
 
 #define KEST_TEST_WIDGETS
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QTimer>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "core/options.h"
+#include "core/string_list.h"
+#include "dcc/dcc_dialogs_trusted.h"
 #include "options/dialog_opener.h"
 #include "options/options_page.h"
 #include "options/pages_dcc.h"
@@ -166,6 +173,174 @@ TEST_F(DccPages, FileServerLimitsAndSendRate)
         apply(518);
         EXPECT_EQ(opt(n.option), n.stored) << n.control << " " << n.typed;
     }
+}
+
+// The trusted-list dialog the requests page opens: it edits a working copy
+// that only OK or Apply of the options dialog puts in place.
+class TrustedDialog : public DccPages {
+protected:
+    void SetUp() override
+    {
+        DccPages::SetUp();
+        strlist_free(&dcc_trusted_list);
+        for (const char* e : {"*!*@old.example", "ops"})
+            dcc_trusted_list = strlist_append(dcc_trusted_list, e, 0);
+        opt_set(OPT_DCC_TRUST, 0);
+        opt_set(OPT_DCC_ASK_UNTRUSTED, 1);
+    }
+    void TearDown() override
+    {
+        strlist_free(&dcc_trusted_list);
+        DccPages::TearDown();
+    }
+    static std::vector<std::string> entries(const StringNode* n)
+    {
+        std::vector<std::string> out;
+        for (; n; n = n->next)
+            out.push_back(n->text);
+        return out;
+    }
+    static std::vector<std::string> combo_entries(QDialog* d)
+    {
+        std::vector<std::string> out;
+        auto* c = qobject_cast<QComboBox*>(dlg_item(d, 101));
+        for (int i = 0; c && i < c->count(); ++i)
+            out.push_back(c->itemText(i).toStdString());
+        return out;
+    }
+    static void click(QDialog* d, int id)
+    {
+        auto* b = qobject_cast<QAbstractButton*>(dlg_item(d, id));
+        ASSERT_TRUE(b) << id;
+        b->click();
+    }
+    static void type(QDialog* d, const std::string& text)
+    {
+        auto* c = qobject_cast<QComboBox*>(dlg_item(d, 101));
+        ASSERT_TRUE(c);
+        c->setEditText(QString::fromStdString(text));
+    }
+    // Opens the dialog through the page's button and runs `answer` on it.
+    void with_dialog(const std::function<void(QDialog*)>& answer)
+    {
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            seen = true;
+            answer(d);
+            if (d->isVisible())
+                d->reject();
+        });
+        ASSERT_EQ(options_page_find(500)->command(edit, 507), 1);
+        EXPECT_TRUE(seen);
+    }
+};
+
+TEST_F(TrustedDialog, AddAndRemoveEditTheShownList)
+{
+    const struct {
+        const char* button;   // "add" or "remove"
+        const char* typed;
+        std::vector<std::string> after;
+    } cases[] = {
+        {"add", "bob!b@host.example extra words", {"*!*@old.example", "ops", "bob!b@host.example"}},
+        {"add", "u@host.example", {"*!*@old.example", "ops", "*!u@host.example"}},
+        {"add", "nick!user", {"*!*@old.example", "ops", "nick!user@*"}},
+        {"add", "  friends", {"*!*@old.example", "ops", "friends"}},
+        {"add", "OPS", {"*!*@old.example", "ops"}},
+        {"add", "*!*@OLD.example", {"*!*@old.example", "ops"}},
+        {"add", "", {"*!*@old.example", "ops"}},
+        {"add", "   ", {"*!*@old.example", "ops"}},
+        {"remove", "ops", {"*!*@old.example"}},
+        {"remove", "*!*@Old.Example", {"ops"}},
+        {"remove", "missing", {"*!*@old.example", "ops"}},
+        {"remove", "", {"*!*@old.example", "ops"}},
+    };
+    for (const auto& c : cases) {
+        fill(500);
+        with_dialog([&](QDialog* d) {
+            EXPECT_EQ(combo_entries(d), (std::vector<std::string>{"*!*@old.example", "ops"}));
+            type(d, c.typed);
+            click(d, std::string(c.button) == "add" ? 102 : 103);
+            EXPECT_EQ(combo_entries(d), c.after) << c.button << " '" << c.typed << "'";
+            // The same button again changes nothing more.
+            type(d, c.typed);
+            click(d, std::string(c.button) == "add" ? 102 : 103);
+            if (std::string(c.button) == "add")
+                EXPECT_EQ(combo_entries(d), c.after) << "again: " << c.typed;
+        });
+    }
+    EXPECT_EQ(entries(dcc_trusted_list), (std::vector<std::string>{"*!*@old.example", "ops"}));
+}
+
+TEST_F(TrustedDialog, OnlyOkOfBothDialogsReplacesTheLiveListAndFlags)
+{
+    const std::vector<std::string> before{"*!*@old.example", "ops"};
+    const std::vector<std::string> edited{"ops", "*!*@new.example"};
+    const struct {
+        bool dialog_ok;
+        bool page_apply;
+        bool replaced;
+    } cases[] = {
+        {true, true, true},
+        {true, false, false},
+        {false, true, false},
+        {false, false, false},
+    };
+    for (const auto& c : cases) {
+        strlist_free(&dcc_trusted_list);
+        for (const auto& e : before)
+            dcc_trusted_list = strlist_append(dcc_trusted_list, e.c_str(), 0);
+        trusted_save();
+        opt_set(OPT_DCC_TRUST, 0);
+        opt_set(OPT_DCC_ASK_UNTRUSTED, 1);
+        fill(500);
+        with_dialog([&](QDialog* d) {
+            EXPECT_EQ(dlg_checked(d, 104), 0);
+            EXPECT_EQ(dlg_checked(d, 105), 1);
+            type(d, "*!*@old.example");
+            click(d, 103);
+            type(d, "*!*@new.example");
+            click(d, 102);
+            dlg_set_checked(d, 104, 1);
+            dlg_set_checked(d, 105, 0);
+            click(d, c.dialog_ok ? 1 : 2);
+        });
+        if (c.page_apply)
+            apply(500);
+        else
+            options_page_find(500)->cancel(edit);
+        const auto& want = c.replaced ? edited : before;
+        EXPECT_EQ(entries(dcc_trusted_list), want) << c.dialog_ok << c.page_apply;
+        EXPECT_EQ(opt(OPT_DCC_TRUST), c.replaced ? 1 : 0);
+        EXPECT_EQ(opt(OPT_DCC_ASK_UNTRUSTED), c.replaced ? 0 : 1);
+        // What was saved is what is live.
+        strlist_free(&dcc_trusted_list);
+        trusted_load();
+        EXPECT_EQ(entries(dcc_trusted_list), want) << "saved " << c.dialog_ok << c.page_apply;
+    }
+}
+
+TEST_F(TrustedDialog, ApplyTwiceAndReopenKeepTheEditedCopy)
+{
+    fill(500);
+    with_dialog([&](QDialog* d) {
+        type(d, "pal!*@*");
+        click(d, 102);
+        click(d, 1);
+    });
+    apply(500);
+    apply(500);
+    const std::vector<std::string> want{"*!*@old.example", "ops", "pal!*@*"};
+    EXPECT_EQ(entries(dcc_trusted_list), want);
+    // Opened again in the same options dialog it shows the edited copy.
+    with_dialog([&](QDialog* d) { EXPECT_EQ(combo_entries(d), want); });
+    // Edits to the live list after a fresh fill are what the dialog shows.
+    dcc_trusted_list = strlist_append(dcc_trusted_list, "late", 0);
+    fill(500);
+    with_dialog([&](QDialog* d) { EXPECT_EQ(combo_entries(d).back(), "late"); });
 }
 
 }  // namespace
