@@ -141,6 +141,12 @@
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
+#include "options/locks.h"
+#include "options/setting_values.h"
+#include "display/editbox.h"
+#include "core/encoding_idents.h"
+#include "irc/dispatch/server_commands.h"
+#include "app/frame_proc.h"
 
 // ---- The composition: each subsystem's install, in start-up order, and the
 // few function pointers through which a lower layer asks a higher one ----
@@ -370,6 +376,7 @@ void app_install_subsystems()
     options_pages_install();
     startup_hooks.connect_dialog_open = options_open_at_start;
     irc_open_connect_options = options_open_for_identity;
+    app_wire_locks();
 
     // DCC transfers as the user sees them: download folders, the trusted
     // list, the accept dialogs.
@@ -437,4 +444,18 @@ void app_wire_dcc_windows()
     child_hooks.dccwin_layout = dccwin_relayout;
     font_hooks.dccwin_relayout = dccwin_relayout;
     draw_hooks.transfer_paint = dccwin_paint;
+}
+
+// The lock options: the start-up password, the running lock, the join
+// gate, the locked editbox and $decode; the switches scripts read.
+void app_wire_locks()
+{
+    locks_install();
+    setting_values_install();
+    startup_hooks.lock_load_settings = lock_options_load;
+    frame_hooks().lock_password = lock_request;
+    editbox_locked_hook = lock_program_locked;
+    encode_decode_locked_hook = lock_decode_locked;
+    irc_join_allowed = lock_join_gate;
+    script_setting_value = options_setting_value;
 }

@@ -13,6 +13,7 @@ void app_wire_frame();
 void app_wire_dcc_windows();
 void app_wire_dcc_sessions();
 void app_wire_media();
+void app_wire_locks();
 void app_wire_tips();
 void app_wire_windows();
 void app_wire_text_work();

@@ -4,6 +4,7 @@
 // selection and focus of a window's input box; /dqwindow the single
 // message window; /menubar the main menu bar; /showkest the main window;
 // /tray the tray options and icon.
+#include "platform/app_messages.h"
 #include "commands/window_commands.h"
 
 #include <cstdlib>
@@ -671,6 +672,9 @@ int cmd_showkest(CommandCall& call)
         win_op_on_top(frame, 0);
     if (has('m'))
         s.push_back(opt(OPT_MINIMISE_TO_TRAY) ? 't' : 'n');
+    // With "l" the program is locked first; without the lock nothing happens.
+    if (has('l') && (has('n') || has('t')) && !send_app_message(WM_APP_LOCK_PASSWORD, 0, 1))
+        return 1;
     if (has('n')) {
         win_op_show(frame, kWinOpMinimise);
     } else if (has('x')) {

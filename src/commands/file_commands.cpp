@@ -1,4 +1,5 @@
 #include "commands/file_commands.h"
+#include "options/locks.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -202,6 +203,8 @@ int cmd_mkdir(CommandCall& call)
 int cmd_run(CommandCall& call)
 {
     const std::string& word = call.tokens[0];
+    if (lock_options.flags & kLockRun)
+        return script_error(nullptr, word, "", 11);
     const std::string sw = switches_of(call);
     std::size_t i = sw.empty() ? 1 : 2;
     if (call.arg(i).empty())

@@ -1,6 +1,7 @@
 // /dll, $dll( and $dllcall(: routines of outside shared objects, called
 // while the script waits or on a worker with an alias run when they end.
 #include "extensions/dll_calls.h"
+#include "options/locks.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -340,6 +341,8 @@ int dll_error(CommandCall&, int type, const std::string& extra = std::string())
 int cmd_dll(CommandCall& call)
 {
     const auto& t = call.tokens;
+    if (lock_options.flags & kLockDll)
+        return dll_error(call, 11);
     if (call.argc() < 2)
         return dll_error(call, 0);
     std::size_t i = 1;

@@ -1,8 +1,8 @@
 // Identifiers over lists and devices this program does not hold yet: DCC
 // chats, file-server chats, receives and sends, the
 // address book, the notify list window's selection, the recorded clicks and
-// pixels of picture windows, DDE servers and the web browser's page and the
-// lock options. Each takes and checks its arguments
+// pixels of picture windows, DDE servers and the web browser's page.
+// Each takes and checks its arguments
 // as the full identifier does and answers what it answers for an empty list
 // or a closed device: a count of "0", "$false", or nothing, so that a
 // script asking goes on.
@@ -92,27 +92,6 @@ int id_nothing(IdentCall& call)
     return 2;
 }
 
-// $lock(word | N | #channel): nothing is locked.
-int id_lock(IdentCall& call)
-{
-    std::string out;
-    const std::string& a = ident_arg(call, 0);
-    static const char* const kWords[] = {"channels", "send", "get",  "chat", "query", "fserve",
-                                         "com",      "decode", "utfdecode", "dll",  "run"};
-    if (a.empty()) {
-        // nothing
-    } else if (a[0] >= '0' && a[0] <= '9') {
-        out = count_or_nothing(index_of(a));
-    } else if (isupport_is_chantype(a.c_str(), call.conn())) {
-        out = "$false";
-    } else {
-        for (const char* w : kWords)
-            if (text_equal_nocase(a, w))
-                out = "$false";
-    }
-    return ident_result(call, out);
-}
-
 }  // namespace
 
 void empty_list_identifiers_register()
@@ -123,5 +102,4 @@ void empty_list_identifiers_register()
     ident_register_family("id_abook", id_abook);
     ident_register_family("id_snotify", id_nothing);
     ident_register_family("id_url", id_nothing);
-    ident_register_family("id_lock", id_lock);
 }

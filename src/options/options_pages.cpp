@@ -4,6 +4,8 @@
 #include "options/options_subdialogs.h"
 #include "options/pages_connection.h"
 #include "options/pages_irc.h"
+#include "options/pages_display.h"
+#include "options/pages_dcc.h"
 #include "options/pages_servers.h"
 
 void options_pages_install()
@@ -13,10 +15,16 @@ void options_pages_install()
     pages_connection_install();
     pages_servers_install();
     pages_irc_install();
+    pages_display_install();
+    pages_sounds_install();
+    pages_dcc_install();
 }
 
 void options_pages_uninstall()
 {
+    pages_dcc_uninstall();
+    pages_sounds_uninstall();
+    pages_display_uninstall();
     pages_irc_uninstall();
     pages_servers_uninstall();
     pages_connection_uninstall();
