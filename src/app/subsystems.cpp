@@ -121,6 +121,7 @@
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
+#include "options/drag_drop.h"
 
 // ---- The composition: each subsystem's install, in start-up order, and the
 // few function pointers through which a lower layer asks a higher one ----
@@ -345,6 +346,9 @@ void app_install_subsystems()
     options_pages_install();
     startup_hooks.connect_dialog_open = options_open_at_start;
     irc_open_connect_options = options_open_for_identity;
+    drag_drop_install();
+    open_hooks.dragdrop_register = dragdrop_register;
+    open_hooks.dragdrop_revoke = dragdrop_revoke;
 
     // DCC transfers as the user sees them: download folders, the trusted
     // list, the accept dialogs.
