@@ -122,6 +122,8 @@
 #include "options/page_connect.h"
 #include "options/options_pages.h"
 #include "options/drag_drop.h"
+#include "options/tool_dialogs.h"
+#include "core/list_sort.h"
 
 // ---- The composition: each subsystem's install, in start-up order, and the
 // few function pointers through which a lower layer asks a higher one ----
@@ -349,6 +351,9 @@ void app_install_subsystems()
     drag_drop_install();
     open_hooks.dragdrop_register = dragdrop_register;
     open_hooks.dragdrop_revoke = dragdrop_revoke;
+    tool_dialogs_install();
+    winlist_order_hook = winlist_order;
+    startup_hooks.about_box_open = about_box_at_start;
 
     // DCC transfers as the user sees them: download folders, the trusted
     // list, the accept dialogs.
