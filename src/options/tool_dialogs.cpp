@@ -288,14 +288,15 @@ int online_timer_dialog(QWidget* owner)
         dlg_set_checked(&d, 222, g_view.total);
         dlg_set_checked(&d, 221, !g_view.total);
         timer_refresh(&d);
-        on_click(d, 221, [&d] {
-            g_view.total = 0;
+        // A click on the chosen one keeps it chosen.
+        auto choose = [&d](int total) {
+            g_view.total = total;
+            dlg_set_checked(&d, 221, !total);
+            dlg_set_checked(&d, 222, total);
             timer_refresh(&d);
-        });
-        on_click(d, 222, [&d] {
-            g_view.total = 1;
-            timer_refresh(&d);
-        });
+        };
+        on_click(d, 221, [choose] { choose(0); });
+        on_click(d, 222, [choose] { choose(1); });
         on_click(d, 223, [&d] {
             if (g_view.total) {
                 online_time_total = OnlineTime();
@@ -309,7 +310,7 @@ int online_timer_dialog(QWidget* owner)
         on_click(d, 1, [&d] {
             QApplication::setOverrideCursor(Qt::WaitCursor);
             opt_set(OPT_ONLINE_TIMER, dlg_checked(&d, 220));
-            opt_set(OPT_ONLINE_TIMER_TOTAL, dlg_checked(&d, 222));
+            opt_set(OPT_ONLINE_TIMER_TOTAL, g_view.total);
             ini_save_text_settings();
             ini_save_options();
             QApplication::restoreOverrideCursor();
