@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 #include "core/files.h"
@@ -101,6 +103,62 @@ std::string shell_irc_desktop_entry(const std::string& program)
            "MimeType=x-scheme-handler/irc;\n";
 }
 
+std::string shell_mimeapps_without_own(const std::string& text)
+{
+    const std::string own = kIrcLinkDesktopFile;
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        const bool last = end == std::string::npos;
+        if (last)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        const std::string key = "x-scheme-handler/irc=";
+        std::string body = line;
+        if (!body.empty() && body.back() == '\r')
+            body.pop_back();
+        if (body.compare(0, key.size(), key) == 0) {
+            // Only the program's own entry leaves the list.
+            std::string kept;
+            bool dropped = false;
+            std::size_t at = key.size();
+            while (at <= body.size()) {
+                std::size_t semi = body.find(';', at);
+                if (semi == std::string::npos)
+                    semi = body.size();
+                const std::string item = body.substr(at, semi - at);
+                if (item == own)
+                    dropped = true;
+                else if (!item.empty())
+                    kept += item + ";";
+                at = semi + 1;
+            }
+            if (dropped) {
+                if (!kept.empty())
+                    out += key + kept + "\n";
+                continue;
+            }
+        }
+        out += line;
+        if (!last)
+            out += '\n';
+    }
+    return out;
+}
+
+std::string shell_mimeapps_path()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/')
+        return std::string(config) + "/mimeapps.list";
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/')
+        return {};
+    return std::string(home) + "/.config/mimeapps.list";
+}
+
 void shell_unregister_links()
 {
     const std::string dir = shell_applications_dir();
@@ -109,6 +167,21 @@ void shell_unregister_links()
     const std::string entry = dir + kIrcLinkDesktopFile;
     if (file_exists(entry, 1))
         file_delete_via_temp(entry);
+    // The program's own choice as default or added handler goes with it;
+    // other programs' handlers stay as they are.
+    for (const std::string& list : {shell_mimeapps_path(), dir + "mimeapps.list"}) {
+        std::error_code ec;
+        if (list.empty() || !std::filesystem::is_regular_file(list, ec))
+            continue;
+        const auto size = std::filesystem::file_size(list, ec);
+        if (ec || size > (1u << 20))
+            continue;
+        std::ifstream in(list, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string changed = shell_mimeapps_without_own(text);
+        if (changed != text)
+            file_safe_save(list, changed, 0);
+    }
 }
 
 int shell_register_irc_protocol()

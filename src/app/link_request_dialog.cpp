@@ -1,5 +1,7 @@
 #include "app/link_request_dialog.h"
 
+#include <cstdlib>
+
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,8 +144,52 @@ int link_request_dialog(const std::string& current_server, const LinkRequest& re
     return result >= kLinkRequestChangeServer && result <= kLinkRequestNewConnection ? result : kLinkRequestNone;
 }
 
+namespace {
+
+bool has_control(const std::string& text)
+{
+    for (unsigned char ch : text)
+        if (ch < ' ' || ch == 0x7F)
+            return true;
+    return false;
+}
+
+// One word: no blanks, no control characters, not read as a switch.
+bool word_ok(const std::string& text)
+{
+    return !has_control(text) && text.find(' ') == std::string::npos && (text.empty() || text[0] != '-');
+}
+
+}  // namespace
+
+int link_request_fields_valid(const LinkRequest& r)
+{
+    if (!word_ok(r.server) || !word_ok(r.password) || !word_ok(r.port))
+        return 0;
+    // The port: digits only, 1 to 65535 (needed with a server).
+    if (!r.server.empty() || !r.port.empty()) {
+        if (r.port.empty() || r.port.size() > 5 || r.port.find_first_not_of("0123456789") != std::string::npos)
+            return 0;
+        const long port = std::strtol(r.port.c_str(), nullptr, 10);
+        if (port < 1 || port > 65535)
+            return 0;
+    }
+    // The channel, and a key after one blank: neither read as a switch.
+    if (has_control(r.channel))
+        return 0;
+    const std::size_t blank = r.channel.find(' ');
+    if (blank != std::string::npos) {
+        const std::string key = r.channel.substr(blank + 1);
+        if (blank == 0 || !word_ok(key) || key.empty())
+            return 0;
+    }
+    return r.channel.empty() || r.channel[0] != '-' ? 1 : 0;
+}
+
 std::string link_request_command(int result, const LinkRequest& r)
 {
+    if (!link_request_fields_valid(r))
+        return std::string();
     if (result == kLinkRequestJoinHere)
         return r.channel.empty() ? std::string() : "/join " + r.channel;
     if (result != kLinkRequestChangeServer && result != kLinkRequestNewConnection)

@@ -30,7 +30,14 @@ struct LinkRequest {
 // is the server of the connection the link would act on.
 int link_request_dialog(const std::string& current_server, const LinkRequest& request);
 
-// The command line a choice runs on the connection: the quiet built-in
+// Whether every field can go into a command line as it is: server,
+// password and port one word each without control characters and not
+// starting with "-", the port a number from 1 to 65535 (required with a
+// server), the channel without control characters and at most a key after
+// one blank. 1 valid, 0 not.
+int link_request_fields_valid(const LinkRequest& request);
+
+// The command line a choice runs (empty when a field is not valid) on the connection: the quiet built-in
 // /server for another server (with -m for a new connection), /join for the
 // current one. Empty for no choice, and for a join without a channel.
 std::string link_request_command(int result, const LinkRequest& request);

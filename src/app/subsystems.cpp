@@ -147,6 +147,9 @@
 #include "core/encoding_idents.h"
 #include "irc/dispatch/server_commands.h"
 #include "app/frame_proc.h"
+#include "options/drag_drop.h"
+#include "options/tool_dialogs.h"
+#include "core/list_sort.h"
 
 // ---- The composition: each subsystem's install, in start-up order, and the
 // few function pointers through which a lower layer asks a higher one ----
@@ -377,6 +380,12 @@ void app_install_subsystems()
     startup_hooks.connect_dialog_open = options_open_at_start;
     irc_open_connect_options = options_open_for_identity;
     app_wire_locks();
+    drag_drop_install();
+    open_hooks.dragdrop_register = dragdrop_register;
+    open_hooks.dragdrop_revoke = dragdrop_revoke;
+    tool_dialogs_install();
+    winlist_order_hook = winlist_order;
+    startup_hooks.about_box_open = about_box_at_start;
 
     // DCC transfers as the user sees them: download folders, the trusted
     // list, the accept dialogs.

@@ -174,6 +174,7 @@ enum SettingsSaveOrder {
     kSettingsSaveIdentity = 50,          // the identity of the first connection
     kSettingsSaveUserLists = 60,         // (here) the user lists
     kSettingsSaveTrusted = 70,           // the DCC trusted list
+    kSettingsSaveDragDrop = 80,          // the drag-and-drop rules
 };
 extern Signal<void()> settings_saving;
 

@@ -385,7 +385,7 @@ int font_list_item_height(const WindowRecord* rec, int line_height)
         return line_height;
     if (rec->type == kWinChannel || rec->type == kWinCustom)
         return line_height;
-    int global = font_hooks.list_spacing ? font_hooks.list_spacing() : opt(OPT_LINE_SPACING);
+    int global = opt(OPT_LINE_SPACING);
     int s = rec->spacing;
     if (s == 1 || (s == 2 && global == 1))
         return line_height * 2 - 1;

@@ -151,8 +151,6 @@ void font_of_target(Connection* conn, const std::string& name, int* charset, int
 
 // ---- Calls into other parts of the program ----
 struct FontHooks {
-    // The global list spacing option (list windows). Absent: 0.
-    int (*list_spacing)() = nullptr;
     // Re-lays out a DCC transfer window. Absent: nothing.
     void (*dccwin_relayout)(WindowRecord* rec) = nullptr;
 };

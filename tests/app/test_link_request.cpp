@@ -580,3 +580,57 @@ TEST(LinkCommandLine, HostileLinksAreNeitherKeptNorHandedOver)
 }
 
 } // namespace
+
+// Every field of a link ends up in a command line: a field that would add
+// a word, a switch or a second line makes no command at all.
+TEST(LinkRequestCommand, FieldsThatWouldChangeTheCommandLineMakeNone)
+{
+    struct Case {
+        const char* name;
+        const char* server;
+        const char* port;
+        const char* password;
+        const char* channel;
+        int valid;
+    };
+    const Case cases[] = {
+        {"plain", "irc.there.test", "6667", "", "#far", 1},
+        {"channel and key", "irc.there.test", "6667", "", "#far key", 1},
+        {"no server, no port", "", "", "", "#far", 1},
+        {"port 1", "irc.there.test", "1", "", "#far", 1},
+        {"port 65535", "irc.there.test", "65535", "", "#far", 1},
+        {"port 0", "irc.there.test", "0", "", "#far", 0},
+        {"port 65536", "irc.there.test", "65536", "", "#far", 0},
+        {"port with letters", "irc.there.test", "66a7", "", "#far", 0},
+        {"port negative", "irc.there.test", "-1", "", "#far", 0},
+        {"server without port", "irc.there.test", "", "", "#far", 0},
+        {"blank in server", "irc.there.test -m", "6667", "", "#far", 0},
+        {"server as a switch", "-m", "6667", "", "#far", 0},
+        {"blank in password", "irc.there.test", "6667", "pw -m", "#far", 0},
+        {"password as a switch", "irc.there.test", "6667", "-l", "#far", 0},
+        {"line feed in channel", "irc.there.test", "6667", "", "#far\n/quit", 0},
+        {"carriage return in server", "irc.there.test\r", "6667", "", "#far", 0},
+        {"tab in password", "irc.there.test", "6667", "p\tw", "#far", 0},
+        {"delete in channel", "irc.there.test", "6667", "", "#f\x7f" "ar", 0},
+        {"channel with two blanks", "irc.there.test", "6667", "", "#far key more", 0},
+        {"key as a switch", "irc.there.test", "6667", "", "#far -m", 0},
+        {"channel as a switch", "irc.there.test", "6667", "", "-m", 0},
+        {"channel ending in a blank", "irc.there.test", "6667", "", "#far ", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LinkRequest r;
+        r.server = c.server;
+        r.port = c.port;
+        r.password = c.password;
+        r.channel = c.channel;
+        EXPECT_EQ(link_request_fields_valid(r), c.valid);
+        for (int result : {kLinkRequestChangeServer, kLinkRequestJoinHere, kLinkRequestNewConnection}) {
+            const std::string command = link_request_command(result, r);
+            if (!c.valid)
+                EXPECT_EQ(command, "") << result;
+            else
+                EXPECT_FALSE(command.empty()) << result;
+        }
+    }
+}

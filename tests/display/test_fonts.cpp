@@ -289,17 +289,19 @@ TEST_F(FontsTest, ItemHeightOfListsFollowsTheirSpacing)
         {kWinCustom, 3, 2, 13, 13},
         {kWinNotify, 1, 0, 10, 19},
     };
+    const int saved = opt(OPT_LINE_SPACING);
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.type << " spacing " << c.spacing << " global "
                                           << c.global);
         WindowRecord rec;
         rec.type = c.type;
         rec.spacing = c.spacing;
-        static int global;
-        global = c.global;
-        font_hooks.list_spacing = [] { return global; };
+        opt_set(OPT_LINE_SPACING, c.global);
+        EXPECT_EQ(font_list_item_height(&rec, c.line), c.expected);
+        // Asked twice, the same height.
         EXPECT_EQ(font_list_item_height(&rec, c.line), c.expected);
     }
+    opt_set(OPT_LINE_SPACING, saved);
 }
 
 // ---- Applying ----
