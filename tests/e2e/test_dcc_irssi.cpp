@@ -258,7 +258,7 @@ TEST_F(DccIrssiE2e, FilesGoBothWaysPlainAndPassive)
         ASSERT_TRUE(write_file(in, bytes));
         // The program sends to irssi.
         run(std::string("dcc passive ") + (c.passive ? "on" : "off"));
-        run("dcc send irpeer " + out.string());
+        run("dcc send -n irpeer " + out.string());
         if (c.passive) {
             // irssi takes passive offers (port 0) only when its user asks.
             irssi.type("/window 1");
@@ -284,7 +284,7 @@ TEST_F(DccIrssiE2e, InterruptedFilesResumeBothWays)
     // irssi holds the first 600000 bytes: it asks to resume at its full size.
     ASSERT_TRUE(write_file(irssi.downloads() / "toirssi.bin", bytes.substr(0, 600000)));
     ASSERT_TRUE(write_file(dir.path() / "toirssi.bin", bytes));
-    run("dcc send irpeer " + (dir.path() / "toirssi.bin").string());
+    run("dcc send -n irpeer " + (dir.path() / "toirssi.bin").string());
     EXPECT_TRUE(wait_file(irssi.downloads() / "toirssi.bin", bytes)) << irssi.screen() << kest.status_log();
     EXPECT_TRUE(status_says("* DCC Send: toirssi.bin dosyası irpeer kullanıcısına gönderildi")) << kest.status_log();
 

@@ -229,7 +229,7 @@ struct DccE2e : ::testing::Test {
     // The program's offer to the peer for /dcc send.
     bool offer_from_program(const fs::path& file, std::vector<std::string>& words)
     {
-        run("dcc send peer " + file.string());
+        run("dcc send -n peer " + file.string());
         IrcLine l;
         if (!peer.wait_for(std::string("^:") + kMe + "!\\S+ PRIVMSG peer :\x01" "DCC SEND ", kWaitMs, &l))
             return false;
