@@ -268,8 +268,9 @@ TEST_F(TrustedDialog, AddAndRemoveEditTheShownList)
             // The same button again changes nothing more.
             type(d, c.typed);
             click(d, std::string(c.button) == "add" ? 102 : 103);
-            if (std::string(c.button) == "add")
+            if (std::string(c.button) == "add") {
                 EXPECT_EQ(combo_entries(d), c.after) << "again: " << c.typed;
+            }
         });
     }
     EXPECT_EQ(entries(dcc_trusted_list), (std::vector<std::string>{"*!*@old.example", "ops"}));
