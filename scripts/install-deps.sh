@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg-dev libgif-dev libpcre2-dev
   libssl3 openssl libcurl4-openssl-dev
-  ngircd tcl xvfb xauth openbox imagemagick libxcb1-dev
+  ngircd tcl xvfb xauth openbox imagemagick xdotool libxcb1-dev
   dante-server tinyproxy
   irssi tmux
   fonts-dejavu-core tzdata
