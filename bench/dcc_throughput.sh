@@ -17,7 +17,7 @@ cleanup() {
     tmux -L "$sock" kill-server 2>/dev/null || true
     [ -n "${kest_pid:-}" ] && kill "$kest_pid" 2>/dev/null || true
     [ -n "${ircd_pid:-}" ] && kill "$ircd_pid" 2>/dev/null || true
-    rm -rf "$work"
+    [ -n "${KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -71,6 +71,10 @@ cat > "$work/kest/run.kst" <<'KST'
 on *:TEXT:run *:?:if ($nick == ira) $2-
 KST
 cat > "$work/kest/kest.ini" <<INI
+[mirc]
+nick=kbench
+user=Bench
+email=bench@example.org
 [rfiles]
 n0=run.kst
 [options]
