@@ -71,7 +71,7 @@ cat > "$work/kest/run.kst" <<'KST'
 on *:TEXT:run *:?:if ($nick == ira) $2-
 KST
 cat > "$work/kest/kest.ini" <<INI
-[mirc]
+[kest]
 nick=kbench
 user=Bench
 email=bench@example.org
