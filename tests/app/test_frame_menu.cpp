@@ -247,7 +247,7 @@ TEST_F(FrameFixture, AnItemWhoseWindowIsNotBuiltYetSaysSoInTheActiveWindow)
             n = n->next;
         return n ? n->text : std::string();
     };
-    for (int id : {155, 193, 142})
+    for (int id : {192, 193, 142})
         ASSERT_EQ(frame_menu_command(id), nullptr) << id << " is served: pick another item not built yet";
     app_messages_set_frame(nullptr);  // no frame of another test holds them
     frame_proc_install();  // the frame takes its private messages
@@ -255,8 +255,8 @@ TEST_F(FrameFixture, AnItemWhoseWindowIsNotBuiltYetSaysSoInTheActiveWindow)
     for (int round = 0; round < 2; ++round) {  // asked again: said again
         SCOPED_TRACE(round);
         const int lines_before = strlist_count(chan->lines);
-        trigger(155);
-        EXPECT_EQ(last_line(), "* Log Dosyaları...: not available yet");
+        trigger(192);
+        EXPECT_EQ(last_line(), "* Son Haberler: not available yet");
         trigger(193);
         EXPECT_EQ(last_line(), "* Mesaj Panosu: not available yet");
         trigger(142);  // posted to the frame first
