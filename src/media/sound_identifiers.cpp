@@ -40,18 +40,7 @@ int playing_code_of_kind(int kind)
 
 const std::string& folder_of_ext(std::string_view ext)
 {
-    switch (sound_file_kind(std::string(ext))) {
-    case kSoundMidi:
-        return main_settings.midis_dir;
-    case kSoundMp3:
-        return main_settings.mp3s_dir;
-    case kSoundWma:
-        return main_settings.wmas_dir;
-    case kSoundOgg:
-        return main_settings.oggs_dir;
-    default:
-        return main_settings.waves_dir;
-    }
+    return sound_folder_of_kind(sound_file_kind(std::string(ext)));
 }
 
 // $inwave, $inmidi, $insong, $inmp3: the property is part of the word.

@@ -158,22 +158,6 @@ std::string lower(std::string s)
     return s;
 }
 
-const std::string& folder_of_kind(int kind)
-{
-    switch (kind) {
-    case kSoundMidi:
-        return main_settings.midis_dir;
-    case kSoundMp3:
-        return main_settings.mp3s_dir;
-    case kSoundWma:
-        return main_settings.wmas_dir;
-    case kSoundOgg:
-        return main_settings.oggs_dir;
-    default:
-        return main_settings.waves_dir;
-    }
-}
-
 std::string join(const std::string& folder, const std::string& name)
 {
     if (folder.empty())
@@ -221,6 +205,22 @@ KindCodes codes_of(int kind)
 }
 
 }  // namespace
+
+const std::string& sound_folder_of_kind(int kind)
+{
+    switch (kind) {
+    case kSoundMidi:
+        return main_settings.midis_dir;
+    case kSoundMp3:
+        return main_settings.mp3s_dir;
+    case kSoundWma:
+        return main_settings.wmas_dir;
+    case kSoundOgg:
+        return main_settings.oggs_dir;
+    default:
+        return main_settings.waves_dir;
+    }
+}
 
 Connection* sound_end_close(int code, std::string& file)
 {
@@ -356,7 +356,7 @@ int sound_resolve_file(const std::string& name_in, std::string& path, int mode, 
         }
         return 0;
     }
-    const std::string& kind_folder = folder_of_kind(kind);
+    const std::string& kind_folder = sound_folder_of_kind(kind);
     std::string where = mode == 1 ? join(kind_folder, folder + leaf) : join(kind_folder, leaf);
     if (!kind_folder.empty() && exists_file(where)) {
         path = where;

@@ -44,6 +44,8 @@ std::list<SoundPlayEntry>& sound_pending();
 
 // 0..5 by the name's extension (case ignored; it must end the name).
 int sound_file_kind(const std::string& name);
+// The sound folder of a kind (waves for any kind without its own).
+const std::string& sound_folder_of_kind(int kind);
 // The player. Play types: -1 forced, 0 now, 1 only when the device is free,
 // 2 queue, 3 the queue's head. 1 plays, waits or was skipped by rule; 0
 // cannot be played.

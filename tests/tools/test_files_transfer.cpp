@@ -28,7 +28,7 @@ struct TransferFolders {
         file_make_dir(store);
         file_make_dir(store + "logs");
         file_make_dir(store + "logs/old");
-        spit(store + "kest.ini", "[mirc]\nuser=me\n");
+        spit(store + "kest.ini", "[kest]\nuser=me\n");
         spit(store + "logs/#chan.log", "a line\n");
         spit(store + "logs/old/x.log", "older\n");
         spit(store + ".hidden", "secret");
@@ -51,7 +51,7 @@ TEST(FilesTransfer, MovesTheUserFilesAndLeavesTheProgramFiles)
     f.write_state("0");
     EXPECT_EQ(files_transfer_copy(f.state), 1);
     EXPECT_EQ(state_of(f.state), "finished");
-    EXPECT_EQ(slurp(f.data + "kest.ini"), "[mirc]\nuser=me\n");
+    EXPECT_EQ(slurp(f.data + "kest.ini"), "[kest]\nuser=me\n");
     EXPECT_EQ(slurp(f.data + "logs/#chan.log"), "a line\n");
     EXPECT_EQ(slurp(f.data + "logs/old/x.log"), "older\n");
     EXPECT_FALSE(file_exists(f.data + "kest.exe", 1));
@@ -68,12 +68,12 @@ TEST(FilesTransfer, BackupKeepsWhatWouldBeReplaced)
     ASSERT_TRUE(f.dir.made());
     file_make_dir(f.data);
     file_make_dir(f.data + "logs");
-    spit(f.data + "kest.ini", "[mirc]\nuser=before\n");
+    spit(f.data + "kest.ini", "[kest]\nuser=before\n");
     spit(f.data + "logs/#chan.log", "earlier line\n");
     f.write_state("1");
     EXPECT_EQ(files_transfer_copy(f.state), 1);
-    EXPECT_EQ(slurp(f.data + "kest.ini"), "[mirc]\nuser=me\n");
-    EXPECT_EQ(slurp(f.data + "backup/vista/kest.ini"), "[mirc]\nuser=before\n");
+    EXPECT_EQ(slurp(f.data + "kest.ini"), "[kest]\nuser=me\n");
+    EXPECT_EQ(slurp(f.data + "backup/vista/kest.ini"), "[kest]\nuser=before\n");
     EXPECT_EQ(slurp(f.data + "backup/vista/logs/#chan.log"), "earlier line\n");
     // Without save nothing is kept.
     TransferFolders g;
@@ -139,7 +139,7 @@ TEST(FilesTransfer, StartUpCheckRunsTheCopierOnlyForItsArgument)
     cmdline_args = {"update", f.state};
     EXPECT_EQ(files_transfer_check("/prog/kest"), 0);
     EXPECT_EQ(state_of(f.state), "finished");
-    EXPECT_EQ(slurp(f.data + "kest.ini"), "[mirc]\nuser=me\n");
+    EXPECT_EQ(slurp(f.data + "kest.ini"), "[kest]\nuser=me\n");
     EXPECT_TRUE(file_exists(f.store + "kest.exe", 1));
     cmdline_args = saved;
 }
