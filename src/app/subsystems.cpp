@@ -123,6 +123,7 @@
 #include "tools/play_center.h"
 #include "app/frame_proc.h"
 #include "media/media_install.h"
+#include "irc/link/close.h"
 #include "media/sound_events.h"
 #include "media/sound_player.h"
 #include "tools/update_check.h"
@@ -427,6 +428,7 @@ void app_wire_media()
     print_hooks.play_sound = sound_entry_play;
     notify_hooks.play_file = [](const std::string& file, Connection* conn) { sound_entry_play(conn, file); };
     ctcp_sound_play = sound_request_play;
+    irc_disconnect_notice = sound_disconnect_notice;
 
     // The update check and its dialog.
     update_check_install();

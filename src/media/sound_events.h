@@ -40,6 +40,15 @@ int sound_request_play(const std::string& name, std::string& folder);
 // A sound a highlight, flash or notify entry asks for.
 void sound_entry_play(Connection* conn, const std::string& file);
 
+// The sound of one of the program's events: nothing when none is set, the
+// beep when its value is "beep", else its file with the play type.
+void sound_event_play(int event, int type, Connection* conn);
+// The event sound an announced event plays (its notification kind, as the
+// tips and speech number them): -1 none.
+int sound_event_of_kind(int kind);
+// A registered link was lost: the disconnect sound.
+void sound_disconnect_notice(Connection* conn);
+
 // The settings listeners.
 constexpr int kSettingsSaveSounds = 65;
 void sound_events_install();

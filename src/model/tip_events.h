@@ -1,5 +1,6 @@
-// Events worth a desktop tip. The protocol announces them here; the tips
-// listen, check their options and the window's setting, and show them.
+// Events worth a desktop tip, an event sound or speech. The protocol
+// announces them here; the tips listen, check their options and the
+// window's setting, and show them; the sounds and speech listen likewise.
 #pragma once
 
 #include <string>
@@ -29,6 +30,14 @@ int tipopt(int n);
 // Whether the tips of the kind's option (1..24) are on at all: an event's
 // tip text is composed only when this says yes.
 bool tip_wanted(int option);
+// Whether an event of the option is worth announcing at all: its tip is
+// wanted, or a listener of `event_notice_wanted` (sounds, speech) wants it.
+bool event_announce_wanted(int option);
+enum EventNoticeWantedOrder {
+    kNoticeWantedSound = 10,
+    kNoticeWantedSpeech = 20,
+};
+extern Signal<bool(int option)> event_notice_wanted;
 
 // What an event tip is composed from.
 struct TipEventText {
@@ -43,7 +52,9 @@ struct TipEventText {
 // its text, its type, its connection and the window whose tip setting
 // decides (null: option 1 alone). A listener may close the connection.
 enum TipEventOrder {
-    kTipEventShow = 10,  // the tips
+    kTipEventSound = 4,   // the event sounds
+    kTipEventSpeech = 6,  // speech, asked before the tip
+    kTipEventShow = 10,   // the tips
 };
 extern Signal<void(int option, const TipEventText& ev, int type, Connection* conn, WindowRecord* window)>
     tip_event;

@@ -10,10 +10,20 @@
 #include <unistd.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <filesystem>
 
 #include "app/frame_proc.h"
 #include "app/subsystems.h"
+#include "core/numbered_texts.h"
+#include "irc/dispatch/dispatcher.h"
+#include "irc/link/close.h"
+#include "irc/numerics/isupport.h"
+#include "irc/numerics/logon.h"
+#include "irc/printed_lines.h"
+#include "model/tip_events.h"
+#include "platform/platform_utils.h"
+#include "support/test_wire.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "media/media_files.h"
@@ -376,4 +386,157 @@ TEST(SoundNoServer, SplayFailsCleanlyWithItsMessage)
     EXPECT_TRUE(sound_pending().empty());
     script_error_clear();
     conn_free(conn);
+}
+
+namespace {
+
+// Server lines reach a registered link; each event's sound plays as its
+// value says, and an event without a sound of its own plays nothing.
+class EventSounds : public SoundPlayer {
+protected:
+    void SetUp() override
+    {
+        SoundPlayer::SetUp();
+        ASSERT_TRUE(wire_.ok());
+        wire_.attach(conn_);
+        conn_->server_name = "irc.x";
+        conn_->live_identity[2] = "me";
+        conn_->live_identity[3] = "me_";
+        irc_state_new_link(conn_);
+        status_ = buffer_window_open(conn_, "Status", kWinStatus);
+        irc_dispatch_line(":srv.x 001 me :Welcome me!u@h", conn_);
+        pump_for(50);
+        g_beeps = 0;
+        beep_play_hook = [](int) { ++g_beeps; };
+        for (int e = 0; e < kSoundEventCount; ++e)
+            sound_set_event_file(e, std::string());
+        write_file(dir_ + "join.wav", wave_bytes(22050, 200));
+        write_file(dir_ + "kick.wav", wave_bytes(22050, 200));
+        write_file(dir_ + "query.wav", wave_bytes(22050, 200));
+        write_file(dir_ + "notice.wav", wave_bytes(22050, 200));
+        write_file(dir_ + "invite.wav", wave_bytes(22050, 200));
+        write_file(dir_ + "bye.wav", wave_bytes(22050, 200));
+        sound_set_event_file(kSoundEventJoin, dir_ + "join.wav");
+        sound_set_event_file(kSoundEventPart, "beep");
+        sound_set_event_file(kSoundEventKick, dir_ + "kick.wav");
+        sound_set_event_file(kSoundEventQuery, dir_ + "query.wav");
+        sound_set_event_file(kSoundEventNotice, dir_ + "notice.wav");
+        sound_set_event_file(kSoundEventInvite, dir_ + "invite.wav");
+        sound_set_event_file(kSoundEventDisconnect, dir_ + "bye.wav");
+    }
+    void TearDown() override
+    {
+        for (int e = 0; e < kSoundEventCount; ++e)
+            sound_set_event_file(e, std::string());
+        if (status_)
+            buffer_window_free(status_);
+        conn_->socket = -1;
+        SoundPlayer::TearDown();
+    }
+    // The wave that started playing, or "" (stopped again for the next line).
+    std::string played()
+    {
+        std::string path;
+        sound_pending_find(kPlayingWave, &path);
+        sound_stop(0, 1);
+        pump_for(20);
+        const std::size_t slash = path.rfind('/');
+        return slash == std::string::npos ? path : path.substr(slash + 1);
+    }
+    static inline int g_beeps = 0;
+    TestWire wire_;
+    WindowRecord* status_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(EventSounds, ServerLinesPlayTheirEventsSoundsAndNothingElse)
+{
+    // The tips of these events are off: the sounds do not depend on them.
+    ASSERT_FALSE(tip_wanted(TIPOPT_CHAN_JOINPART));
+    // Only event sounds beep here.
+    const int beep_private = opt(OPT_BEEP_PRIVATE_MESSAGES), beep_channel = opt(OPT_BEEP_CHANNEL_MESSAGES);
+    opt_set(OPT_BEEP_PRIVATE_MESSAGES, 0);
+    opt_set(OPT_BEEP_CHANNEL_MESSAGES, 0);
+    struct Case {
+        const char* line;
+        const char* wave;  // "" none
+        int beeps;
+    };
+    const Case cases[] = {
+        {":me!u@h JOIN #c", "join.wav", 0},
+        {":bob!u@h JOIN #c", "join.wav", 0},
+        {":bob!u@h PRIVMSG #c :hello all", "", 0},      // a channel message has no sound
+        {":bob!u@h PRIVMSG me :hello you", "query.wav", 0},
+        {":bob!u@h NOTICE me :psst", "notice.wav", 0},
+        {":srv.x NOTICE me :server says", "", 0},       // a server notice is not a notice from someone
+        {":bob!u@h INVITE me #d", "invite.wav", 0},
+        {":bob!u@h MODE #c +o bob", "", 0},
+        {":bob!u@h PART #c :later", "", 1},             // "beep" beeps and plays no file
+        {":me!u@h JOIN #e", "join.wav", 0},
+        {":op!u@h KICK #e me :out", "kick.wav", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        g_beeps = 0;
+        irc_dispatch_line(c.line, conn_);
+        EXPECT_EQ(played(), c.wave);
+        EXPECT_EQ(g_beeps, c.beeps);
+    }
+    // Sounds switched off: the same line plays nothing, twice.
+    opt_set(OPT_SOUNDS_ENABLED, 0);
+    for (int i = 0; i < 2; ++i) {
+        irc_dispatch_line(":carl!u@h JOIN #c", conn_);
+        EXPECT_EQ(played(), "");
+    }
+    opt_set(OPT_SOUNDS_ENABLED, 1);
+    // No sound set for join any more: nothing plays.
+    sound_set_event_file(kSoundEventJoin, std::string());
+    irc_dispatch_line(":dave!u@h JOIN #c", conn_);
+    EXPECT_EQ(played(), "");
+    opt_set(OPT_BEEP_PRIVATE_MESSAGES, beep_private);
+    opt_set(OPT_BEEP_CHANNEL_MESSAGES, beep_channel);
+}
+
+TEST_F(EventSounds, LostLinkPlaysTheDisconnectSoundAndLogonTheConnectSound)
+{
+    // The protocol's disconnect notice is this part's.
+    ASSERT_EQ(irc_disconnect_notice, &sound_disconnect_notice);
+    irc_disconnect_notice(conn_);
+    EXPECT_EQ(played(), "bye.wav");
+    write_file(dir_ + "hello.wav", wave_bytes(22050, 200));
+    sound_set_event_file(kSoundEventConnect, dir_ + "hello.wav");
+    irc_logged_on.fire(conn_);
+    EXPECT_EQ(played(), "hello.wav");
+    // Play type 0: the connect sound replaces a wave that plays.
+    ASSERT_EQ(splay("\"" + dir_ + "short.wav\""), kScriptDone);
+    irc_logged_on.fire(conn_);
+    EXPECT_EQ(played(), "hello.wav");
+}
+
+TEST_F(EventSounds, MissingRequestedSoundFiresNoSoundAndAHaltShowsNothing)
+{
+    opt_set(OPT_SOUND_ACCEPT_REQUESTS, 1);
+    opt_set(OPT_SOUND_WARN_MISSING, 1);
+    const std::string script = settings_.path() + "nosound.kst";
+    spit(script, "on *:NOSOUND:{ noted NOSOUND $nick $filename | if ($filename == quiet.wav) halt }\n");
+    ASSERT_TRUE(remote_file_load(script, kRemoteScript, 9999, nullptr));
+    PrintedLines printed;
+    irc_dispatch_line(":bob!u@h PRIVMSG me :\x01SOUND absent.wav\x01", conn_);
+    EXPECT_EQ(g_noted.events, (std::vector<std::string>{"NOSOUND bob absent.wav"}));
+    const std::vector<std::string> shown = printed.in();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), text_fill_id(1602, {"absent.wav"})), shown.end());
+
+    g_noted.events.clear();
+    printed.lines.clear();
+    irc_dispatch_line(":bob!u@h PRIVMSG me :\x01SOUND quiet.wav\x01", conn_);
+    EXPECT_EQ(g_noted.events, (std::vector<std::string>{"NOSOUND bob quiet.wav"}));
+    EXPECT_TRUE(printed.in().empty());
+
+    // A file that is there plays and fires no NOSOUND.
+    g_noted.events.clear();
+    write_file(dir_ + "waves/here.wav", wave_bytes(22050, 200));
+    irc_dispatch_line(":bob!u@h PRIVMSG me :\x01SOUND here.wav\x01", conn_);
+    EXPECT_TRUE(g_noted.events.empty());
+    EXPECT_EQ(played(), "here.wav");
 }

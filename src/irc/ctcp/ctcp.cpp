@@ -194,6 +194,15 @@ void sound_request(IrcMessage& msg, QWidget* window, const std::string& text)
         std::string folder;
         const int played = ctcp_sound_play(name, folder);
         if (played == 0 && where) print_line(where, text_fill_id(1601, {folder, name}), kColorInfoText);
+        if (played < 0 && event_switch_events) {
+            // Scripts hear of the missing file; a halt ends the request
+            // with nothing shown.
+            EventSource source;
+            source.text1 = name;
+            int halt = 0;
+            const int go = event_fire(conn, where, &msg.line, "NOSOUND", kEvNoSound, 0, &halt, &source);
+            if (halt || !go || !conn_is_live(conn)) return;
+        }
         if (played < 0 && opt(OPT_SOUND_WARN_MISSING) && where)
             print_line(where, text_fill_id(1602, {name}), kColorInfoText);
     }

@@ -168,7 +168,7 @@ void membership_on_join(IrcMessage& msg)
             request_modes(rec, chan, conn);
             if (irc_fire_event(msg, "JOIN", kEvJoin, 1) && win_is_open(rec)) {
                 to_window(rec, kColorJoinText, text_fill_id(3503, {chan}), 0);
-                if (tip_wanted(TIPOPT_CHAN_JOINPART))
+                if (event_announce_wanted(TIPOPT_CHAN_JOINPART))
                     tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 10, conn, rec);
             }
             irc_fire_event(msg, "JOIN", kEvJoin, 0);
@@ -197,7 +197,7 @@ void membership_on_join(IrcMessage& msg)
         ial_update(&nick, msg.has_address ? &msg.address : nullptr, 0, conn);
         if (irc_fire_event(msg, "JOIN", kEvJoin, 1) && win_is_open(rec)) {
             to_window(rec, kColorJoinText, text_fill_id(3504, {chan}), 1);
-            if (tip_wanted(TIPOPT_CHAN_JOINPART))
+            if (event_announce_wanted(TIPOPT_CHAN_JOINPART))
                 tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 9, conn, rec);
         }
         irc_fire_event(msg, "JOIN", kEvJoin, 0);
@@ -222,7 +222,7 @@ void membership_on_join(IrcMessage& msg)
         }
         if (where == 0) to_window(rec, kColorJoinText, text, 1);
         else to_status(conn, kColorJoinText, text);
-        if (tip_wanted(TIPOPT_CHAN_JOINPART))
+        if (event_announce_wanted(TIPOPT_CHAN_JOINPART))
             tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, std::string()}, 11, conn, rec);
     }
     irc_fire_event(msg, "JOIN", kEvJoin, 0);
@@ -259,7 +259,7 @@ void membership_on_part(IrcMessage& msg)
             text = with_reason(text, reason);
             if (where == 0) to_window(rec, kColorPartText, text, 1);
             else to_status(conn, kColorPartText, text);
-            if (tip_wanted(TIPOPT_CHAN_JOINPART))
+            if (event_announce_wanted(TIPOPT_CHAN_JOINPART))
                 tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 13, conn, rec);
         }
         irc_fire_event(msg, "PART", kEvPart, 0);
@@ -271,7 +271,7 @@ void membership_on_part(IrcMessage& msg)
 
     nicklist_update(nick, rec, kNickSetValue, kLeavingChannel);
     if (irc_fire_event(msg, "PART", kEvPart, 1))
-        if (tip_wanted(TIPOPT_CHAN_JOINPART))
+        if (event_announce_wanted(TIPOPT_CHAN_JOINPART))
             tip_event.fire(TIPOPT_CHAN_JOINPART, {nick, chan, reason}, 12, conn, win_is_open(rec) ? rec : nullptr);
     irc_fire_event(msg, "PART", kEvPart, 0);
     if (!win_is_open(rec)) return;
@@ -313,7 +313,7 @@ void membership_on_kick(IrcMessage& msg)
             const std::string text = with_reason(text_fill_id(3514, {kicked, kicker}), reason);
             if (where == 0) to_window(rec, kColorKickText, text, 1);
             else to_status(conn, kColorKickText, text);
-            if (tip_wanted(TIPOPT_CHAN_KICK))
+            if (event_announce_wanted(TIPOPT_CHAN_KICK))
                 tip_event.fire(TIPOPT_CHAN_KICK, {kicker, chan, kicked}, 15, conn, rec);
         }
         irc_fire_event(msg, "KICK", kEvKick, 0);
@@ -354,7 +354,7 @@ void membership_on_kick(IrcMessage& msg)
     }
     if (go) {
         to_status(conn, kColorKickText, with_reason(text_fill_id(3512, {chan, kicker}), reason));
-        if (tip_wanted(TIPOPT_CHAN_KICK))
+        if (event_announce_wanted(TIPOPT_CHAN_KICK))
             tip_event.fire(TIPOPT_CHAN_KICK, {kicker, chan, reason}, 14, conn, win_is_open(rec) ? rec : nullptr);
     }
     irc_fire_event(msg, "KICK", kEvKick, 0);
@@ -420,7 +420,7 @@ void membership_on_quit(IrcMessage& msg)
             to_status(conn, kColorQuitText, with_reason(text, reason));
         }
         if (!own && !holding.empty() && win_is_open(holding.front()))
-            if (tip_wanted(TIPOPT_CHAN_QUIT))
+            if (event_announce_wanted(TIPOPT_CHAN_QUIT))
                 tip_event.fire(TIPOPT_CHAN_QUIT, {nick, std::string(), reason}, 39, conn, holding.front());
     }
     irc_fire_event(msg, "QUIT", kEvQuit, 0);
@@ -490,7 +490,7 @@ void membership_on_nick(IrcMessage& msg)
             if (!query && w->type == kWinQuery && w->subtype == kQueryPrivate && text_equal_nocase(w->name, new_nick)) query = w;
             if (!channel && w->type == kWinChannel && nicklist_find(w, new_nick)) channel = w;
         }
-        if (tip_wanted(TIPOPT_PRIV_NICK) || tip_wanted(TIPOPT_CHAN_NICK)) {
+        if (event_announce_wanted(TIPOPT_PRIV_NICK) || event_announce_wanted(TIPOPT_CHAN_NICK)) {
             TipEventText ev{old_nick, new_nick, std::string()};
             ev.alt = own ? 1 : 0;
             if (query && !own)

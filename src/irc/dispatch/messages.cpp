@@ -291,7 +291,7 @@ int irc_show_action(IrcMessage& msg, QWidget* window)
         std::string line = (prefix + text).substr(0, kLongText);
         print_line(rec->hwnd.get(), line, kColorActionText);
         const int option = channel ? TIPOPT_CHAN_MESSAGE : TIPOPT_PRIV_MESSAGE;
-        if (tip_wanted(option))
+        if (event_announce_wanted(option))
             tip_event.fire(option, {nick, channel ? target : std::string(), text}, channel ? 2 : 4, conn, rec);
     }
     fire(msg, "ACTION", kEvAction, 0);
@@ -346,7 +346,7 @@ void irc_on_privmsg_message(IrcMessage& msg)
                 prefix = "<" + nick_display_form(rec, 1, nick, conn) + "> ";
             }
             print_message(rec, prefix, msg, colour);
-            if (tip_wanted(TIPOPT_CHAN_MESSAGE))
+            if (event_announce_wanted(TIPOPT_CHAN_MESSAGE))
                 tip_event.fire(TIPOPT_CHAN_MESSAGE, {nick, target, body(msg)}, 1, conn, rec);
         }
         fire(msg, "TEXT", kEvText, 0);
@@ -400,7 +400,7 @@ void irc_on_privmsg_message(IrcMessage& msg)
     }
     if (go && win_is_open(rec)) {
         print_message(rec, prefix, msg, colour);
-        if (tip_wanted(TIPOPT_PRIV_MESSAGE))
+        if (event_announce_wanted(TIPOPT_PRIV_MESSAGE))
             tip_event.fire(TIPOPT_PRIV_MESSAGE, {nick, std::string(), body(msg)}, 3, conn, rec);
     }
     fire(msg, "TEXT", kEvText, 0);
@@ -460,7 +460,7 @@ void irc_on_notice_message(IrcMessage& msg)
             if (shown_active) print_options.raise_activity = 0;
             echo_line(rec->hwnd.get(), line, kColorNoticeText);
         }
-        if (tip_wanted(TIPOPT_CHAN_NOTICE))
+        if (event_announce_wanted(TIPOPT_CHAN_NOTICE))
             tip_event.fire(TIPOPT_CHAN_NOTICE, {nick, target, body(msg)}, 5, conn, win_is_open(rec) ? rec : nullptr);
         fire(msg, "NOTICE", kEvNotice, 0);
         return;
@@ -516,7 +516,7 @@ void irc_on_notice_message(IrcMessage& msg)
         }
     }
     const int option = msg.has_address ? TIPOPT_PRIV_NOTICE : TIPOPT_NOTICE;
-    if (tip_wanted(option))
+    if (event_announce_wanted(option))
         tip_event.fire(option, {nick, std::string(), body(msg)}, msg.has_address ? 6 : 7, conn, nullptr);
     fire(msg, word, id, 0);
 }

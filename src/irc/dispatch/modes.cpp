@@ -282,12 +282,12 @@ void irc_on_mode_message(IrcMessage& msg)
             std::string line = (text_fill_id(3517, {sender}) + words).substr(0, kLongText);
             print_options.timestamp = 1;
             print_line(rec->hwnd.get(), line, kColorModeText);
-            if (tip_wanted(TIPOPT_CHAN_MODE))
+            if (event_announce_wanted(TIPOPT_CHAN_MODE))
                 tip_event.fire(TIPOPT_CHAN_MODE, {sender, target, words}, 34, conn, rec);
         } else if (!rec) {
             irc_status_echo(conn, static_cast<int>(kColorModeText), (text_fill_id(3517, {sender}) + words).substr(0, kLongText));
             if (event_word)
-                if (tip_wanted(TIPOPT_CHAN_MODE))
+                if (event_announce_wanted(TIPOPT_CHAN_MODE))
                     tip_event.fire(TIPOPT_CHAN_MODE, {sender, target, words}, 35, conn, nullptr);
         }
     }

@@ -144,7 +144,7 @@ void irc_on_invite(IrcMessage& msg)
                               ? text_fill_id(3501, {inviter, msg.address, channel})
                               : text_fill_id(3502, {inviter, channel});
         show(conn, kColorInviteText, out);
-        if (tip_wanted(TIPOPT_INVITE))
+        if (event_announce_wanted(TIPOPT_INVITE))
             tip_event.fire(TIPOPT_INVITE, {inviter, channel, std::string()}, 18, conn, nullptr);
     }
     if (!conn_is_live(conn)) return;
@@ -277,7 +277,7 @@ void irc_on_topic(IrcMessage& msg)
             msg.stripped_count = text_strip_codes(line, -1);
         print_options.timestamp = 1;
         echo_line(rec->hwnd.get(), line, kColorTopicText);
-        if (tip_wanted(TIPOPT_CHAN_TOPIC))
+        if (event_announce_wanted(TIPOPT_CHAN_TOPIC))
             tip_event.fire(TIPOPT_CHAN_TOPIC, {sender, rec->name, topic}, 40, conn, rec);
     }
     if (conn_is_live(conn)) irc_fire_event(msg, "TOPIC", kEvTopic, 0);

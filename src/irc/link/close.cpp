@@ -188,7 +188,7 @@ int conn_close(const std::string& text, Connection* conn)
             print_separator(link_status_window(conn), kColorInfoText);
             print_line(link_status_window(conn), std::string_view(text), kColorInfoText);
         }
-        if (was_connected && tip_wanted(TIPOPT_CONNECT)) {
+        if (was_connected && event_announce_wanted(TIPOPT_CONNECT)) {
             TipEventText ev{std::string(), conn->network.empty() ? conn->server_name : conn->network,
                             std::string()};
             ev.alt = conn->network.empty() ? 0 : 1;

@@ -350,7 +350,7 @@ void conn_connect_now(int from_timer, Connection* conn)
         return;
     conn->server_name = host;
     conn->connect_seconds = 1;
-    if (tip_wanted(TIPOPT_CONNECT)) {
+    if (event_announce_wanted(TIPOPT_CONNECT)) {
         TipEventText ev{std::string(), conn->network.empty() ? host : conn->network, std::string()};
         ev.alt = conn->network.empty() ? 0 : 1;
         tip_event.fire(TIPOPT_CONNECT, ev, 19, conn, nullptr);

@@ -58,6 +58,7 @@ std::string perform_file() { return settings_dir + "perform.ini"; }
 }  // namespace
 
 std::vector<std::string> perform_list;
+Signal<void(Connection*)> irc_logged_on;
 
 std::string perform_key_display(const std::string& key)
 {
@@ -186,6 +187,8 @@ void conn_logon_sequence(Connection* conn)
         event_fire(conn, nullptr, nullptr, "CONNECT", kEvConnect, 0, nullptr, nullptr);
         if (!conn_is_live(conn)) return;
     }
+    irc_logged_on.fire(conn);
+    if (!conn_is_live(conn)) return;
     if (opt(OPT_INVISIBLE_MODE)) irc_send_line("MODE " + conn_own_nick(conn) + " +i\n", 0, conn);
     if (st->has_namesx) irc_send_line("PROTOCTL NAMESX\n", 0, conn);
     if (st->has_uhnames) irc_send_line("PROTOCTL UHNAMES\n", 0, conn);

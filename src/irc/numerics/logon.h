@@ -5,7 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "core/signal.h"
+
 struct Connection;
+
+// The link is registered and its CONNECT event has run (the connect sound
+// listens). A listener may close the connection.
+enum LoggedOnOrder {
+    kLoggedOnSound = 10,
+};
+extern Signal<void(Connection* conn)> irc_logged_on;
 
 // The perform entries, each "key,commands". The two fixed keys are held as
 // "All Networks" and "Other Networks"; only display translates them.
