@@ -125,6 +125,8 @@
 #include "media/media_install.h"
 #include "irc/link/close.h"
 #include "media/sound_events.h"
+#include "media/agent_settings.h"
+#include "media/event_speech.h"
 #include "media/sound_player.h"
 #include "tools/update_check.h"
 #include "tools/update_dialog.h"
@@ -429,6 +431,8 @@ void app_wire_media()
     notify_hooks.play_file = [](const std::string& file, Connection* conn) { sound_entry_play(conn, file); };
     ctcp_sound_play = sound_request_play;
     irc_disconnect_notice = sound_disconnect_notice;
+    notify_hooks.speech_tips = agent_notify_event;
+    child_hooks.speech_on = agent_speech_on;
 
     // The update check and its dialog.
     update_check_install();

@@ -383,6 +383,17 @@ void win_set_flash(QWidget* hwnd, int value)
         rec->flash = set_tristate(rec, "flashing", win_alert_key(rec), kFlashIds, value);
 }
 
+void win_set_speech(QWidget* hwnd, int value)
+{
+    if (WindowRecord* rec = win_record_of(hwnd))
+        rec->speech = set_tristate(rec, "speak", named_key(rec, "omessage"), kSpeechIds, value);
+}
+
+int win_speech_stored(const WindowRecord* rec)
+{
+    return tristate_of(read_main("speak", named_key(rec, "omessage")));
+}
+
 int win_flash_stored(const WindowRecord* rec)
 {
     return tristate_of(read_main("flashing", win_alert_key(rec)));
@@ -548,6 +559,8 @@ void win_apply_options(WindowRecord* rec)
         return;
     rec->beep = win_beep_stored(rec);
     rec->flash = win_flash_stored(rec);
+    if (rec->type == kWinChannel || rec->type == kWinQuery)
+        rec->speech = win_speech_stored(rec);
     if (win_has_timestamp_item(rec))
         rec->timestamp = win_timestamp_stored(rec);
     rec->spacing = win_spacing_stored(rec);
@@ -694,8 +707,7 @@ int menu_sys_command(QWidget* hwnd, int id)
     case 286:
     case 287:
     case 288:
-        rec->speech = id == 286 ? 2 : id == 287 ? 1 : 0;
-        tick_tristate(rec, kSpeechIds, rec->speech);
+        win_set_speech(hwnd, id == 286 ? 2 : id == 287 ? 1 : 0);
         return 1;
     case 289:
     case 290:

@@ -31,6 +31,10 @@ void win_set_beep(QWidget* hwnd, int value);
 int win_beep_stored(const WindowRecord* rec);
 int win_beep_setting(WindowRecord* rec);
 void win_set_flash(QWidget* hwnd, int value);
+// Whether events of a channel or private window are spoken: 0 off, 1 on,
+// 2 as the global speech switch ([speak], the key removed for 2).
+void win_set_speech(QWidget* hwnd, int value);
+int win_speech_stored(const WindowRecord* rec);
 int win_flash_stored(const WindowRecord* rec);
 int win_flash_setting(WindowRecord* rec);
 void win_set_timestamp(QWidget* hwnd, int value);

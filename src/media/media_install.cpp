@@ -1,6 +1,8 @@
 #include "media/media_install.h"
 
+#include "media/agent_settings.h"
 #include "media/agent_words.h"
+#include "media/event_speech.h"
 #include "media/mixer.h"
 #include "media/sound_events.h"
 #include "media/sound_identifiers.h"
@@ -13,10 +15,14 @@ void media_install()
     sound_identifiers_install();
     mixer_install();
     agent_words_install();
+    agent_settings_install();
+    event_speech_install();
 }
 
 void media_uninstall()
 {
+    event_speech_uninstall();
+    agent_settings_uninstall();
     agent_words_uninstall();
     mixer_uninstall();
     sound_events_uninstall();
