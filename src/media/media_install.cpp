@@ -1,5 +1,6 @@
 #include "media/media_install.h"
 
+#include "media/agent_page.h"
 #include "media/agent_settings.h"
 #include "media/agent_words.h"
 #include "media/event_speech.h"
@@ -17,10 +18,12 @@ void media_install()
     agent_words_install();
     agent_settings_install();
     event_speech_install();
+    agent_page_install();
 }
 
 void media_uninstall()
 {
+    agent_page_uninstall();
     event_speech_uninstall();
     agent_settings_uninstall();
     agent_words_uninstall();

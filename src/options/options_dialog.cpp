@@ -120,7 +120,8 @@ int g_open_at = 0;
 
 bool agent_available()
 {
-    return false;
+    // The speech page is there when speech is (its part registers it).
+    return options_page_find(623) != nullptr;
 }
 
 int category_of_code(int code)

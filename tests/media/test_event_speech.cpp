@@ -2,6 +2,14 @@
 // them, the text preparation, and server lines spoken through the real
 // synthesizer (its queue checked, and its speech written to a file).
 #include <gtest/gtest.h>
+#define KEST_TEST_WIDGETS
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,7 +23,11 @@
 #include "irc/lists/notify_list.h"
 #include "irc/numerics/isupport.h"
 #include "irc/printed_lines.h"
+#include "media/agent_page.h"
 #include "media/agent_settings.h"
+#include "options/dialog_opener.h"
+#include "options/options_page.h"
+#include "platform/platform_utils.h"
 #include "media/event_speech.h"
 #include "model/connection.h"
 #include "model/tip_events.h"
@@ -328,4 +340,91 @@ TEST_F(EventSpeech, NotifyEventsAreSpokenThroughTheNotifyList)
     agent_settings.other[2] = 0;
     notify_hooks.speech_tips(21, &entry, conn_);
     EXPECT_TRUE(speech_waiting().empty());
+}
+
+namespace {
+
+// The speech page copied into a dialog as the options dialog copies it.
+class SpeechPage : public SpeechSettings {
+protected:
+    void SetUp() override
+    {
+        SpeechSettings::SetUp();
+        test_app();
+        agent_page_install();
+        const OptionsPageDef* def = options_page_find(623);
+        ASSERT_TRUE(def && def->page_template);
+        dlg_template_register(*def->page_template);
+        dialog_ = new QDialog;
+        ASSERT_EQ(dlg_clone_page(*dialog_, def->page_template->id), 0);
+        edit_.dialog = dialog_;
+    }
+    void TearDown() override
+    {
+        delete dialog_;
+        agent_page_uninstall();
+        SpeechSettings::TearDown();
+    }
+    const OptionsPageDef* page() { return options_page_find(623); }
+    // Runs `act` on the modal dialog the page's button opens, then OK or Cancel.
+    void on_modal(std::function<void(QDialog*)> act, int button)
+    {
+        QTimer::singleShot(0, [act, button] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(d);
+            act(d);
+            qobject_cast<QAbstractButton*>(dlg_item(d, button))->click();
+        });
+    }
+    QDialog* dialog_ = nullptr;
+    OptionsEdit edit_;
+};
+
+}  // namespace
+
+TEST_F(SpeechPage, PageAndSubDialogsWriteOnOkOnly)
+{
+    ini_write("agent", "speech", "300,60,100", main_ini_path);
+    ini_write("agent", "options", "1,1,1,250,0", main_ini_path);
+    agent_load_settings();
+    page()->fill(edit_);
+    EXPECT_EQ(dlg_checked(dialog_, 623), 0);
+    EXPECT_EQ(dlg_combo_index(dialog_, 627), 9);  // a size outside 10..100 shows 100%
+
+    // The speech dialog: 300 is not in the speed list, the sixteenth entry shows.
+    int shown_speed = -1;
+    on_modal([&](QDialog* d) {
+        shown_speed = dlg_combo_index(d, 101);
+        qobject_cast<QComboBox*>(dlg_item(d, 101))->setCurrentIndex(3);  // 80
+        dlg_set_text(d, 110, "999");                                      // most lines clamps to 250
+        dlg_set_checked(d, 111, 1);
+    }, 1);
+    EXPECT_EQ(page()->command(edit_, 635), 1);
+    EXPECT_EQ(shown_speed, 15);
+    // The events dialog cancelled: nothing of it stays.
+    on_modal([](QDialog* d) { dlg_set_checked(d, 110, 0); }, 2);
+    page()->command(edit_, 633);
+    // ... and with OK: the kick switch and away go off.
+    on_modal([](QDialog* d) {
+        dlg_set_checked(d, 114, 0);
+        dlg_set_checked(d, 129, 0);
+    }, 1);
+    page()->command(edit_, 633);
+    // Nothing is live before the page is applied.
+    EXPECT_EQ(agent_settings.speech[kSpeechSpeed], 300);
+    EXPECT_EQ(agent_settings.channel[4], 1);
+
+    dlg_set_checked(dialog_, 623, 1);
+    page()->apply(edit_);
+    EXPECT_EQ(agent_settings.enable, 1);
+    EXPECT_EQ(agent_settings.speech[kSpeechSpeed], 80);
+    EXPECT_EQ(agent_settings.speech[kSpeechMostLines], 250);
+    EXPECT_EQ(agent_settings.speech[kSpeechDropSymbols], 1);
+    EXPECT_EQ(agent_settings.channel[0], 1);  // the cancelled change
+    EXPECT_EQ(agent_settings.channel[4], 0);
+    EXPECT_EQ(agent_settings.other[6], 0);
+    EXPECT_EQ(agent_settings.options[3], 100);
+    EXPECT_EQ(ini_value("agent", "enable"), "1");
+    EXPECT_EQ(ini_value("agent", "channel"), "1,1,1,1,0,1,1,1,1");
+    EXPECT_EQ(ini_value("agent", "other"), "1,1,1,1,1,1,0,0");
 }
