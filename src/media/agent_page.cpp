@@ -3,15 +3,18 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDialog>
+#include <QListWidget>
 
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "media/agent_settings.h"
+#include "media/event_speech.h"
 #include "options/dialog_opener.h"
 #include "options/options_page.h"
 
@@ -61,6 +64,8 @@ int command_page(OptionsEdit& e, int id)
 {
     if (id == 633)
         agent_events_dialog(e.dialog);
+    else if (id == 634)
+        agent_lexicon_dialog(e.dialog);
     else if (id == 635)
         agent_speech_dialog(e.dialog);
     else
@@ -185,6 +190,38 @@ int clamp_text(const std::string& text, int low, int high, int fallback)
     return v < low ? low : v > high ? high : static_cast<int>(v);
 }
 
+// ---- Lexicon (83) ----
+
+const DlgControl k83[] = {
+    {1, kDlgDefButton, "Tamam", 60, 170, 50, 14},
+    {2, kDlgButton, "İptal", 120, 170, 50, 14},
+    {110, kDlgEdit, "", 6, 6, 80, 12},
+    {111, kDlgEdit, "", 92, 6, 90, 12},
+    {112, kDlgButton, "&Ekle", 186, 5, 40, 14},
+    {113, kDlgList, "", 6, 24, 176, 90},
+    {114, kDlgButton, "&Sil", 186, 24, 40, 14},
+    {115, kDlgButton, "&Dene", 186, 122, 40, 14},
+    {116, kDlgEdit, "", 6, 123, 176, 12},
+    {117, kDlgCheck, "Yalnız &tam sözcükler", 6, 142, 150, 10},
+};
+const DlgTemplate kTemplate83 = {83, "Sözlük", 230, 190, k83, std::size(k83)};
+
+// A text up to its first comma.
+std::string before_comma(const std::string& text)
+{
+    return text.substr(0, text.find(','));
+}
+
+void show_lexicon(QDialog& d, const Lexicon& list)
+{
+    auto* box = qobject_cast<QListWidget*>(dlg_item(&d, 113));
+    if (!box)
+        return;
+    box->clear();
+    for (const auto& [word, said] : list)
+        box->addItem(QString::fromStdString(word + "\t" + said));
+}
+
 struct Lang {
     int id;
     const char* name;
@@ -203,6 +240,56 @@ int agent_events_dialog(QDialog* owner)
         wire_buttons(d, [&d] {
             for (int id = 110; id <= 129; ++id)
                 *event_switch(g_work, id) = dlg_checked(&d, id) ? 1 : 0;
+        });
+    });
+}
+
+int agent_lexicon_dialog(QDialog* owner)
+{
+    dlg_template_register(kTemplate83);
+    auto list = std::make_shared<Lexicon>(g_work.lexicon);
+    return dlg_show_modal(owner, 83, [list](QDialog& d) {
+        show_lexicon(d, *list);
+        dlg_set_checked(&d, 117, g_work.other[7]);
+        auto* box = qobject_cast<QListWidget*>(dlg_item(&d, 113));
+        auto click = [&d](int id, std::function<void()> fn) {
+            if (auto* b = qobject_cast<QAbstractButton*>(dlg_item(&d, id)))
+                QObject::connect(b, &QAbstractButton::clicked, &d, fn);
+        };
+        click(112, [&d, list] {
+            const std::string word = before_comma(dlg_text(&d, 110));
+            const std::string said = before_comma(dlg_text(&d, 111));
+            if (word.empty())
+                return;
+            bool replaced = false;
+            for (auto& entry : *list)
+                if (entry.first == word) {
+                    entry.second = said;
+                    replaced = true;
+                }
+            if (!replaced)
+                list->emplace_back(word, said);
+            show_lexicon(d, *list);
+        });
+        click(114, [&d, list, box] {
+            const int row = box ? box->currentRow() : -1;
+            if (row < 0 || row >= static_cast<int>(list->size()))
+                return;
+            list->erase(list->begin() + row);
+            show_lexicon(d, *list);
+        });
+        click(115, [&d, list] { agent_speak_text(dlg_text(&d, 116), dlg_checked(&d, 117) != 0, *list); });
+        if (box)
+            QObject::connect(box, &QListWidget::itemDoubleClicked, &d, [&d, list, box] {
+                const int row = box->currentRow();
+                if (row < 0 || row >= static_cast<int>(list->size()))
+                    return;
+                dlg_set_text(&d, 110, (*list)[row].first);
+                dlg_set_text(&d, 111, (*list)[row].second);
+            });
+        wire_buttons(d, [&d, list] {
+            g_work.lexicon = *list;
+            g_work.other[7] = dlg_checked(&d, 117) ? 1 : 0;
         });
     });
 }

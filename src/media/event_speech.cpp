@@ -229,15 +229,26 @@ void speak_next()
     g_speaker->start(QString::fromStdString(program), args);
 }
 
+// Puts the speed, pitch and volume prefix in front and queues the text.
+void queue_text(int speed, const std::string& prepared)
+{
+    const int* sp = agent_settings.speech;
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "\\spd=%03d\\\\pit=%d\\\\vol=%d\\", speed, sp[kSpeechPitch],
+                  static_cast<int>(sp[kSpeechVolume] / 100.0 * 65535));
+    g_waiting.push_back((prefix + prepared).substr(0, kLongText));
+    speak_next();
+}
+
 // The espeak-ng voice of a language id.
 const char* voice_of(int lang);
 
 }  // namespace
 
-std::string agent_apply_lexicon(const std::string& text, bool whole_words)
+std::string agent_apply_lexicon(const std::string& text, bool whole_words, const Lexicon* lexicon)
 {
     std::string s = text;
-    for (const auto& [word, said] : agent_settings.lexicon) {
+    for (const auto& [word, said] : lexicon ? *lexicon : agent_settings.lexicon) {
         if (word.empty())
             continue;
         const std::string low_word = lower(word);
@@ -262,7 +273,7 @@ std::string agent_apply_lexicon(const std::string& text, bool whole_words)
     return s;
 }
 
-std::string agent_prepare_text(const std::string& text, bool whole_words, bool lower_case)
+std::string agent_prepare_text(const std::string& text, bool whole_words, bool lower_case, const Lexicon* lexicon)
 {
     std::string out;
     out.reserve(text.size());
@@ -292,7 +303,7 @@ std::string agent_prepare_text(const std::string& text, bool whole_words, bool l
         }
         ++i;
     }
-    out = agent_apply_lexicon(out, whole_words);
+    out = agent_apply_lexicon(out, whole_words, lexicon);
     return lower_case ? lower(out) : out;
 }
 
@@ -346,11 +357,19 @@ int agent_speak_event(int kind, const TipEventText& ev, Connection* conn, Window
         agent_prepare_text(sentence, agent_settings.other[7] != 0, sp[kSpeechLowerMessages] != 0));
     if (prepared.empty() || (sp[kSpeechDropSymbols] && mostly_symbols(prepared)))
         return 0;
-    char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "\\spd=%03d\\\\pit=%d\\\\vol=%d\\", speed, sp[kSpeechPitch],
-                  static_cast<int>(sp[kSpeechVolume] / 100.0 * 65535));
-    g_waiting.push_back((prefix + prepared).substr(0, kLongText));
-    speak_next();
+    queue_text(speed, prepared);
+    return 1;
+}
+
+int agent_speak_text(const std::string& text, bool whole_words, const Lexicon& lexicon)
+{
+    if (speech_program().empty())
+        return 0;
+    const std::string prepared = agent_clean_text(
+        agent_prepare_text(text, whole_words, agent_settings.speech[kSpeechLowerMessages] != 0, &lexicon));
+    if (prepared.empty())
+        return 0;
+    queue_text(agent_settings.speech[kSpeechSpeed], prepared);
     return 1;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <deque>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,15 @@ struct WindowRecord;
 
 // Removes the speech tags, turns "^_`|" into blanks, removes formatting
 // codes, applies the lexicon and, with `lower`, lower-cases the text.
-std::string agent_prepare_text(const std::string& text, bool whole_words, bool lower);
+// `lexicon` null: the lexicon of the settings.
+using Lexicon = std::vector<std::pair<std::string, std::string>>;
+std::string agent_prepare_text(const std::string& text, bool whole_words, bool lower,
+                               const Lexicon* lexicon = nullptr);
 // The lexicon alone (each entry once, in list order; 4,150 characters at most).
-std::string agent_apply_lexicon(const std::string& text, bool whole_words);
+std::string agent_apply_lexicon(const std::string& text, bool whole_words, const Lexicon* lexicon = nullptr);
+// Speaks a text at the configured speed, pitch and volume (the lexicon
+// test); the text is prepared with the given lexicon. 0 when nothing speaks.
+int agent_speak_text(const std::string& text, bool whole_words, const Lexicon& lexicon);
 // The last cleaning before the synthesizer gets a text.
 std::string agent_clean_text(const std::string& text);
 

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QListWidget>
 #include <QTimer>
 
 #include <functional>
@@ -427,4 +428,38 @@ TEST_F(SpeechPage, PageAndSubDialogsWriteOnOkOnly)
     EXPECT_EQ(ini_value("agent", "enable"), "1");
     EXPECT_EQ(ini_value("agent", "channel"), "1,1,1,1,0,1,1,1,1");
     EXPECT_EQ(ini_value("agent", "other"), "1,1,1,1,1,1,0,0");
+}
+
+TEST_F(SpeechPage, LexiconDialogAddsReplacesAndDeletes)
+{
+    agent_settings.lexicon = {{"lol", "laughing"}};
+    page()->fill(edit_);
+    std::vector<std::string> rows;
+    on_modal([&](QDialog* d) {
+        auto add = [d](const char* word, const char* said) {
+            dlg_set_text(d, 110, word);
+            dlg_set_text(d, 111, said);
+            qobject_cast<QAbstractButton*>(dlg_item(d, 112))->click();
+        };
+        add("brb, extra", "be right back");  // a comma ends the word there
+        add("lol", "laugh out loud");         // the same word is replaced
+        add("", "nothing");                   // no word: nothing added
+        add("k", "okay");                     // a one-character word
+        auto* box = qobject_cast<QListWidget*>(dlg_item(d, 113));
+        ASSERT_TRUE(box);
+        box->setCurrentRow(2);
+        qobject_cast<QAbstractButton*>(dlg_item(d, 114))->click();
+        for (int i = 0; i < box->count(); ++i)
+            rows.push_back(box->item(i)->text().toStdString());
+        dlg_set_checked(d, 117, 1);
+    }, 1);
+    EXPECT_EQ(page()->command(edit_, 634), 1);
+    EXPECT_EQ(rows, (std::vector<std::string>{"lol\tlaugh out loud", "brb\tbe right back"}));
+    EXPECT_EQ(agent_settings.lexicon.size(), 1u);  // not live before the page applies
+    page()->apply(edit_);
+    EXPECT_EQ(agent_settings.lexicon,
+              (Lexicon{{"lol", "laugh out loud"}, {"brb", "be right back"}}));
+    EXPECT_EQ(agent_settings.other[7], 1);
+    EXPECT_EQ(ini_value("lexicon", "n1"), "brb,be right back");
+    EXPECT_EQ(ini_value("agent", "other"), "1,1,1,1,1,1,1,1");
 }
