@@ -27,6 +27,7 @@
 #include "media/agent_page.h"
 #include "media/agent_settings.h"
 #include "options/dialog_opener.h"
+#include "options/options_dialog.h"
 #include "options/options_page.h"
 #include "platform/platform_utils.h"
 #include "media/event_speech.h"
@@ -462,4 +463,26 @@ TEST_F(SpeechPage, LexiconDialogAddsReplacesAndDeletes)
     EXPECT_EQ(agent_settings.other[7], 1);
     EXPECT_EQ(ini_value("lexicon", "n1"), "brb,be right back");
     EXPECT_EQ(ini_value("agent", "other"), "1,1,1,1,1,1,1,1");
+}
+
+// With speech there, the options dialog lists the speech page under Sounds.
+TEST_F(EventSpeech, OptionsDialogListsTheSpeechPage)
+{
+    int row = -1;
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QDialog* d = options_dialog_window();
+        if (!d)
+            return;
+        seen = true;
+        if (options_category_row_of(623) < 0 && options_category_row_of(280) >= 0)
+            options_toggle_group(options_category_row_of(280));
+        row = options_category_row_of(623);
+        if (auto* cancel = qobject_cast<QAbstractButton*>(dlg_item(d, 2)))
+            cancel->click();
+    });
+    options_dialog_open(0);
+    test_drain_events();
+    ASSERT_TRUE(seen) << "the dialog did not open";
+    EXPECT_GE(row, 0);
 }
