@@ -309,10 +309,16 @@ void pages_dcc_install()
     options_page_register({500, &kTemplate240, fill_requests, apply_requests, cancel_requests, command_requests});
     options_page_register({533, &kTemplate260, fill_completion, apply_completion});
     options_page_register({518, &kTemplate262, fill_fserve, apply_fserve});
+    pages_dcc_folders_install();
+    pages_dcc_ignore_install();
+    pages_dcc_server_install();
 }
 
 void pages_dcc_uninstall()
 {
+    pages_dcc_server_uninstall();
+    pages_dcc_ignore_uninstall();
+    pages_dcc_folders_uninstall();
     for (int first : {500, 533, 518})
         options_page_unregister(first);
     dlg_template_unregister(795);
