@@ -207,7 +207,12 @@ void fill_folders(OptionsEdit& e)
         lv_add_column(view, 0, 0, "Type");
         lv_add_column(view, 0, 1, "Folder");
         lv_add_column(view, 0, 2, "Data");
-        lv_setup_columns(view, kListViewFileRule, 0);
+        // The view is hidden while the page is filled: its own width, not
+        // its viewport's, gives the columns their thirds.
+        const int w = view->width() - 2 * view->frameWidth();
+        view->setColumnWidth(0, w / 3);
+        view->setColumnWidth(1, w - w / 3);
+        view->setColumnHidden(2, true);
     }
     for (const std::string& rule : rules_for_page())
         lv_add_row(view, rule, nullptr, -1, kListViewFileRule);
