@@ -152,6 +152,8 @@
 #include "app/frame_proc.h"
 #include "options/drag_drop.h"
 #include "options/tool_dialogs.h"
+#include "options/script_warning.h"
+#include "script/events/remote_files.h"
 #include "core/list_sort.h"
 
 // ---- The composition: each subsystem's install, in start-up order, and the
@@ -387,6 +389,8 @@ void app_install_subsystems()
     open_hooks.dragdrop_register = dragdrop_register;
     open_hooks.dragdrop_revoke = dragdrop_revoke;
     tool_dialogs_install();
+    script_warning_install();
+    remote_ask_init_warning = script_init_warning;
     winlist_order_hook = winlist_order;
     startup_hooks.about_box_open = about_box_at_start;
 

@@ -6,6 +6,7 @@
 #include "options/pages_irc.h"
 #include "options/pages_display.h"
 #include "options/pages_dcc.h"
+#include "options/page_dragdrop.h"
 #include "options/pages_servers.h"
 
 void options_pages_install()
@@ -18,10 +19,12 @@ void options_pages_install()
     pages_display_install();
     pages_sounds_install();
     pages_dcc_install();
+    page_dragdrop_install();
 }
 
 void options_pages_uninstall()
 {
+    page_dragdrop_uninstall();
     pages_dcc_uninstall();
     pages_sounds_uninstall();
     pages_display_uninstall();

@@ -25,18 +25,18 @@ namespace {
 
 const DlgControl k240[] = {
     {500, kDlgGroupBox, "Gelen dosya istekleri", 4, 2, 222, 74},
-    {501, kDlgRadio, "&Sor", 10, 14, 60, 10, kDlgGroupStart},
-    {502, kDlgRadio, "&Yoksay", 130, 14, 60, 10},
-    {503, kDlgRadio, "&Otomatik al", 70, 14, 60, 10},
+    {501, kDlgRadio, "&Sor", 10, 14, 50, 10, kDlgGroupStart},
+    {502, kDlgRadio, "&Yoksay", 156, 14, 64, 10},
+    {503, kDlgRadio, "&Otomatik al", 64, 14, 88, 10},
     {504, kDlgCheck, "Otomatik alınanları &küçült", 10, 28, 150, 10},
     {505, kDlgLabel, "Dosya &varsa:", 10, 44, 60, 8},
     {506, kDlgCombo, "", 72, 42, 80, 60},
     {507, kDlgButton, "&Güvenilenler...", 160, 42, 60, 14},
     {508, kDlgGroupBox, "Gelen sohbet istekleri", 4, 80, 222, 40},
-    {509, kDlgRadio, "S&or", 10, 92, 60, 10, kDlgGroupStart},
-    {510, kDlgRadio, "O&tomatik kabul", 70, 92, 60, 10},
+    {509, kDlgRadio, "S&or", 10, 92, 50, 10, kDlgGroupStart},
+    {510, kDlgRadio, "O&tomatik kabul", 64, 92, 88, 10},
     {511, kDlgCheck, "Otomatik kabul edilenleri &öne getirme", 10, 104, 200, 10},
-    {512, kDlgRadio, "Y&oksay", 130, 92, 60, 10},
+    {512, kDlgRadio, "Y&oksay", 156, 92, 64, 10},
 };
 const DlgTemplate kTemplate240 = {240, "", 230, 160, k240, std::size(k240)};
 
@@ -309,10 +309,16 @@ void pages_dcc_install()
     options_page_register({500, &kTemplate240, fill_requests, apply_requests, cancel_requests, command_requests});
     options_page_register({533, &kTemplate260, fill_completion, apply_completion});
     options_page_register({518, &kTemplate262, fill_fserve, apply_fserve});
+    pages_dcc_folders_install();
+    pages_dcc_ignore_install();
+    pages_dcc_server_install();
 }
 
 void pages_dcc_uninstall()
 {
+    pages_dcc_server_uninstall();
+    pages_dcc_ignore_uninstall();
+    pages_dcc_folders_uninstall();
     for (int first : {500, 533, 518})
         options_page_unregister(first);
     dlg_template_unregister(795);

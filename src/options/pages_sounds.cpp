@@ -1,5 +1,5 @@
-// The Sounds and Requests pages of the options dialog: the beeps, the
-// sound requests of other users and the sound folders.
+// The Sounds and Requests pages of the options dialog: each event's sound,
+// the beeps, the sound requests of other users and the sound folders.
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -16,6 +16,10 @@
 #include "options/options_page.h"
 #include "options/page_rules.h"
 #include "options/pages_display.h"
+#include "options/sound_event_modes.h"
+#include "media/sound_events.h"
+#include "media/sound_player.h"
+#include "platform/platform_utils.h"
 
 namespace {
 
@@ -23,23 +27,23 @@ namespace {
 
 const DlgControl k770[] = {
     {280, kDlgCheck, "Sesleri &etkinleştir", 4, 4, 110, 10},
-    {281, kDlgLabel, "", 4, 4, 0, 0},
-    {282, kDlgLabel, "", 4, 4, 0, 0},
-    {283, kDlgLabel, "", 4, 4, 0, 0},
-    {284, kDlgLabel, "", 4, 4, 0, 0},
-    {285, kDlgGroupBox, "Bip", 4, 20, 222, 132},
-    {286, kDlgCheck, "&Kanal mesajlarında", 10, 32, 100, 10},
-    {287, kDlgCheck, "Ö&zel mesajlarda", 10, 44, 100, 10},
-    {288, kDlgCheck, "&Tamponda", 10, 68, 100, 10},
-    {289, kDlgLabel, "Bip &sayısı:", 10, 84, 60, 8},
+    {281, kDlgLabel, "&Olay:", 4, 20, 28, 8},
+    {282, kDlgCombo, "", 34, 18, 86, 120},
+    {283, kDlgButton, "", 124, 17, 78, 14},
+    {284, kDlgButton, "Çal", 206, 17, 20, 14},
+    {285, kDlgGroupBox, "Bip", 4, 34, 222, 124},
+    {286, kDlgCheck, "&Kanal mesajlarında", 10, 46, 100, 10},
+    {287, kDlgCheck, "Ö&zel mesajlarda", 10, 58, 100, 10},
+    {288, kDlgCheck, "&Tamponda", 10, 82, 100, 10},
+    {289, kDlgLabel, "Bip &sayısı:", 10, 98, 60, 8},
     {290, kDlgLabel, "", 4, 4, 0, 0},
-    {291, kDlgNumber, "", 72, 82, 30, 12, 0, 2},
-    {292, kDlgLabel, "&Aralık:", 110, 84, 40, 8},
-    {293, kDlgNumber, "", 152, 82, 30, 12, 0, 3},
-    {294, kDlgCheck, "&Yerleşik bip sesleri", 10, 100, 120, 10},
-    {295, kDlgCheck, "Bilgisayarın &hoparlörü", 10, 112, 120, 10},
-    {296, kDlgCheck, "Tıklamaları &yönlendir", 10, 124, 120, 10},
-    {297, kDlgCheck, "&Sohbet mesajlarında", 10, 56, 100, 10},
+    {291, kDlgNumber, "", 72, 96, 30, 12, 0, 2},
+    {292, kDlgLabel, "&Aralık:", 110, 98, 40, 8},
+    {293, kDlgNumber, "", 152, 96, 30, 12, 0, 3},
+    {294, kDlgCheck, "&Yerleşik bip sesleri", 10, 114, 120, 10},
+    {295, kDlgCheck, "Bilgisayarın &hoparlörü", 10, 126, 120, 10},
+    {296, kDlgCheck, "Tıklamaları &yönlendir", 10, 138, 120, 10},
+    {297, kDlgCheck, "&Sohbet mesajlarında", 10, 70, 100, 10},
 };
 const DlgTemplate kTemplate770 = {770, "", 230, 160, k770, std::size(k770)};
 
@@ -48,6 +52,106 @@ const OptionBinding kSoundBindings[] = {
     {291, 1, 0, 0, false, true, 0, 20}, {293, 1, 1, 0, false, true, 1, 999},
     {294, 1, 31}, {295, 1, 32}, {296, 1, 33},
 };
+
+// The events of the combo, in its order: their names and event numbers.
+const struct {
+    int text;
+    int event;
+} kSoundEvents[] = {
+    {4386, kSoundEventConnect}, {4337, kSoundEventDisconnect}, {4382, kSoundEventJoin},
+    {4383, kSoundEventPart},    {4340, kSoundEventInvite},     {4384, kSoundEventKick},
+    {4342, kSoundEventQuery},   {4341, kSoundEventNotice},     {4336, kSoundEventSend},
+    {4381, kSoundEventChat},    {4385, kSoundEventDccOk},      {4359, kSoundEventDccFail},
+    {4338, kSoundEventFlash},
+};
+constexpr int kShownEvents = static_cast<int>(std::size(kSoundEvents));
+
+// Each event's sound as the page edits it: a mode and its file.
+struct EventSound {
+    int mode = kSoundModeNone;
+    std::string file;
+};
+EventSound g_event_sounds[kShownEvents];
+
+int shown_event(QDialog* d)
+{
+    const int at = dlg_combo_index(d, 282);
+    return at >= 0 && at < kShownEvents ? at : 0;
+}
+
+// The sound button: no sound, beep, or the file's name.
+void show_event_sound(QDialog* d)
+{
+    const EventSound& s = g_event_sounds[shown_event(d)];
+    std::string text;
+    if (s.mode == kSoundModeBeep)
+        text = text_load_string(2983);
+    else if (s.mode == kSoundModeFile)
+        text = s.file.substr(s.file.rfind('/') + 1);
+    else
+        text = text_load_string(2982);
+    dlg_set_text(d, 283, text);
+}
+
+void fill_event_sounds(QDialog* d)
+{
+    sound_event_modes_load();
+    std::string texts[kShownEvents];
+    const char* items[kShownEvents];
+    for (int i = 0; i < kShownEvents; ++i) {
+        texts[i] = text_load_string(kSoundEvents[i].text);
+        items[i] = texts[i].c_str();
+        EventSound& s = g_event_sounds[i];
+        s.mode = sound_event_mode(kSoundEvents[i].event);
+        s.file = s.mode == kSoundModeFile ? sound_event_file(kSoundEvents[i].event) : std::string();
+    }
+    dlg_combo_fill(d, 282, items, kShownEvents, 0);
+    show_event_sound(d);
+}
+
+// Steps the shown event through the modes: none, beep, a file (chosen in
+// the file dialog; none when cancelled), none.
+void step_event_sound(QDialog* d)
+{
+    EventSound& s = g_event_sounds[shown_event(d)];
+    if (s.mode == kSoundModeNone) {
+        s.mode = kSoundModeBeep;
+    } else if (s.mode == kSoundModeBeep) {
+        const QString chosen = QFileDialog::getOpenFileName(
+            d, QString::fromUtf8(text_load_string(5101)), QString::fromStdString(sound_folder_of_kind(kSoundWave)),
+            "*.wav");
+        s.mode = chosen.isEmpty() ? kSoundModeNone : kSoundModeFile;
+        s.file = chosen.toStdString();
+    } else {
+        s.mode = kSoundModeNone;
+        s.file.clear();
+    }
+    show_event_sound(d);
+}
+
+// Stops what plays; when nothing plays, plays the shown sound.
+void play_event_sound(QDialog* d)
+{
+    if (sound_pending_find(kPlayingWave) || sound_pending_find(kPlayingMidi) || sound_pending_find(kPlayingSong)) {
+        sound_stop(0, 1);
+        return;
+    }
+    const EventSound& s = g_event_sounds[shown_event(d)];
+    if (s.mode == kSoundModeBeep)
+        beep_repeat_timer(1);
+    else if (s.mode == kSoundModeFile)
+        sound_play_file(s.file, -1, nullptr);
+}
+
+void apply_event_sounds()
+{
+    for (int i = 0; i < kShownEvents; ++i) {
+        const EventSound& s = g_event_sounds[i];
+        sound_set_event_file(kSoundEvents[i].event, s.mode == kSoundModeFile ? s.file : std::string());
+        sound_event_set_beep(kSoundEvents[i].event, s.mode == kSoundModeBeep);
+    }
+    sound_save_event_settings();
+}
 
 // The values 291, 293, 294 and 295 had when the dialog opened: they act
 // while the page is open and Cancel puts them back.
@@ -75,6 +179,7 @@ void fill_sounds(OptionsEdit& e)
     QDialog* d = e.dialog;
     g_sounds = {opt(OPT_BEEP_COUNT), opt(OPT_BEEP_DELAY), opt(OPT_BEEP_BUILTIN_SOUNDS), opt(OPT_BEEP_SPEAKER), true};
     option_bindings_fill(d, kSoundBindings);
+    fill_event_sounds(d);
     for (const auto& [id, option, low, high] :
          {std::tuple{291, OPT_BEEP_COUNT, 0, 20}, std::tuple{293, OPT_BEEP_DELAY, 1, 999}}) {
         if (auto* edit = qobject_cast<QLineEdit*>(dlg_item(d, id))) {
@@ -88,6 +193,18 @@ void fill_sounds(OptionsEdit& e)
 int command_sounds(OptionsEdit& e, int id)
 {
     QDialog* d = e.dialog;
+    if (id == 282) {
+        show_event_sound(d);
+        return 1;
+    }
+    if (id == 283) {
+        step_event_sound(d);
+        return 1;
+    }
+    if (id == 284) {
+        play_event_sound(d);
+        return 1;
+    }
     if (id == 294 || id == 295) {
         const int other = id == 294 ? 295 : 294;
         if (dlg_checked(d, id))
@@ -102,6 +219,7 @@ int command_sounds(OptionsEdit& e, int id)
 void apply_sounds(OptionsEdit& e)
 {
     option_bindings_apply(e.dialog, kSoundBindings);
+    apply_event_sounds();
     g_sounds.filled = false;
 }
 
