@@ -33,7 +33,7 @@ extern const std::size_t kKindSoundCount;
 
 bool is_beep_value(const std::string& value)
 {
-    return text_equal_nocase(value, "beep");
+    return text_equal_nocase(value, kSoundBeepValue);
 }
 
 // Whether an announced event of the option would play a sound.
@@ -60,6 +60,14 @@ std::string sound_event_file(int event, std::string* buffer)
     if (buffer)
         *buffer = path;
     return path;
+}
+
+int sound_event_mode(int event)
+{
+    const std::string value = sound_event_file(event);
+    if (value.empty())
+        return kSoundModeNone;
+    return is_beep_value(value) ? kSoundModeBeep : kSoundModeFile;
 }
 
 void sound_set_event_file(int event, const std::string& path)

@@ -26,6 +26,16 @@ enum SoundEvent : int {
     kSoundEventCount
 };
 
+// Whether an event plays nothing, a beep (its value is "beep") or its file.
+enum SoundEventMode : int {
+    kSoundModeNone = 0,
+    kSoundModeBeep = 1,
+    kSoundModeFile = 2,
+};
+int sound_event_mode(int event);
+// The value that makes an event beep.
+inline constexpr const char* kSoundBeepValue = "beep";
+
 // The file set for the event (empty when none); copied into `buffer` when given.
 std::string sound_event_file(int event, std::string* buffer = nullptr);
 void sound_set_event_file(int event, const std::string& path);

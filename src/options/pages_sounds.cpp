@@ -16,7 +16,6 @@
 #include "options/options_page.h"
 #include "options/page_rules.h"
 #include "options/pages_display.h"
-#include "options/sound_event_modes.h"
 #include "media/sound_events.h"
 #include "media/sound_player.h"
 #include "platform/platform_utils.h"
@@ -95,7 +94,6 @@ void show_event_sound(QDialog* d)
 
 void fill_event_sounds(QDialog* d)
 {
-    sound_event_modes_load();
     std::string texts[kShownEvents];
     const char* items[kShownEvents];
     for (int i = 0; i < kShownEvents; ++i) {
@@ -147,8 +145,9 @@ void apply_event_sounds()
 {
     for (int i = 0; i < kShownEvents; ++i) {
         const EventSound& s = g_event_sounds[i];
-        sound_set_event_file(kSoundEvents[i].event, s.mode == kSoundModeFile ? s.file : std::string());
-        sound_event_set_beep(kSoundEvents[i].event, s.mode == kSoundModeBeep);
+        sound_set_event_file(kSoundEvents[i].event, s.mode == kSoundModeFile   ? s.file
+                                                    : s.mode == kSoundModeBeep ? std::string(kSoundBeepValue)
+                                                                               : std::string());
     }
     sound_save_event_settings();
 }

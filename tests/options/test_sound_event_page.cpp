@@ -22,7 +22,6 @@
 #include "options/dialog_opener.h"
 #include "options/options_page.h"
 #include "options/pages_display.h"
-#include "options/sound_event_modes.h"
 #include "platform/platform_test_env.h"
 #include "platform/platform_utils.h"
 #include "support/test_support.h"
@@ -120,7 +119,7 @@ TEST_F(SoundEventPage, EachEventKeepsItsSoundAndOkWritesThemAll)
 {
     // Join (row 2) has a file and Kick (row 5) beeps before the page opens.
     sound_set_event_file(kSoundEventJoin, wave);
-    ini_write("waves", "beeps", "11", main_ini_path);
+    sound_set_event_file(kSoundEventKick, "beep");
     fill();
     const struct {
         int row;
@@ -156,14 +155,13 @@ TEST_F(SoundEventPage, EachEventKeepsItsSoundAndOkWritesThemAll)
 
     // Saved: read back from the settings file.
     std::string value;
-    ini_read("waves", "beeps", "", value, 256, main_ini_path);
-    EXPECT_EQ(value, "13");
+    ini_read("waves", "connect", "", value, 256, main_ini_path);
+    EXPECT_EQ(value, "beep");
     ini_read("waves", "kick", "", value, 1024, main_ini_path);
     EXPECT_EQ(value, "ding.wav");
     ini_read("waves", "join", "", value, 1024, main_ini_path);
     EXPECT_EQ(value, "");
     sound_load_event_settings();
-    sound_event_modes_load();
     fill();
     show(5);
     EXPECT_EQ(button(), "ding.wav");
@@ -175,25 +173,33 @@ TEST_F(SoundEventPage, EachEventKeepsItsSoundAndOkWritesThemAll)
     EXPECT_EQ(sound_event_mode(kSoundEventConnect), kSoundModeBeep);
 }
 
-TEST_F(SoundEventPage, BadBeepsKeyIsIgnoredWordByWord)
+// The mode is read from the [waves] value itself, the one place the sound
+// player reads when the event happens.
+TEST_F(SoundEventPage, StoredValueGivesTheMode)
 {
     const struct {
         const char* stored;
-        int connect_mode;  // event 13
-        int query_mode;    // event 0
+        int mode;
     } cases[] = {
-        {"13", kSoundModeBeep, kSoundModeNone},
-        {"0,13", kSoundModeBeep, kSoundModeBeep},
-        {"14,99,-1,x,13x", kSoundModeNone, kSoundModeNone},
-        {"", kSoundModeNone, kSoundModeNone},
-        {",,0", kSoundModeNone, kSoundModeBeep},
+        {"beep", kSoundModeBeep},
+        {"BEEP", kSoundModeBeep},
+        {"beep.wav", kSoundModeFile},
+        {"ding.wav", kSoundModeFile},
+        {"", kSoundModeNone},
     };
     for (const auto& c : cases) {
-        ini_write("waves", "beeps", c.stored, main_ini_path);
-        sound_event_modes_load();
-        EXPECT_EQ(sound_event_mode(kSoundEventConnect), c.connect_mode) << c.stored;
-        EXPECT_EQ(sound_event_mode(kSoundEventQuery), c.query_mode) << c.stored;
+        ini_write("waves", "connect", c.stored[0] ? c.stored : nullptr, main_ini_path);
+        sound_load_event_settings();
+        EXPECT_EQ(sound_event_mode(kSoundEventConnect), c.mode) << c.stored;
+        EXPECT_EQ(sound_event_mode(kSoundEventQuery), kSoundModeNone) << c.stored;
     }
+    // A beep is saved back as it was read, never made into a path.
+    ini_write("waves", "connect", "beep", main_ini_path);
+    sound_load_event_settings();
+    sound_save_event_settings();
+    std::string value;
+    ini_read("waves", "connect", "", value, 256, main_ini_path);
+    EXPECT_EQ(value, "beep");
 }
 
 }  // namespace
