@@ -137,6 +137,8 @@
 #include "app/frame_proc.h"
 #include "script/stores/variables.h"
 #include "tools/tool_lists.h"
+#include "tools/address_book.h"
+#include "tools/address_book_dialog.h"
 #include "irc/numerics/query_replies.h"
 #include "irc/numerics/numerics.h"
 #include "model/connection.h"
@@ -340,6 +342,11 @@ void app_install_subsystems()
     ssl_identifiers_register();
     links_window_install();
     tool_lists_install();
+    abook_open = abook_open_later;
+    uwho_dialog_open = uwho_open;
+    whois_view_hooks.is_target = abook_is_whois_target;
+    whois_view_hooks.add = abook_whois_add;
+    whois_view_hooks.end = abook_whois_end;
     query_chanlist_entry = chanlist_add_reply_line;
     irc_chanlist_network_from_welcome = chanlist_network_from_welcome_text;
     irc_chanlist_network_from_info = chanlist_network_from_info;

@@ -1,6 +1,5 @@
 // Identifiers over lists and devices this program does not hold yet: DCC
-// chats, file-server chats, receives and sends, the
-// address book, the notify list window's selection, the recorded clicks and
+// chats, file-server chats, receives and sends, the notify list window's selection, the recorded clicks and
 // pixels of picture windows, DDE servers and the web browser's page.
 // Each takes and checks its arguments
 // as the full identifier does and answers what it answers for an empty list
@@ -70,20 +69,6 @@ int id_transfer(IdentCall& call)
     return ident_result(call, out);
 }
 
-// $abook(N), $abook(mask), $abook(mask, N): no contacts.
-int id_abook(IdentCall& call)
-{
-    std::string out;
-    const std::string& first = ident_arg(call, 0);
-    if (!first.empty()) {
-        if (ident_arg_count(call) == 2)
-            out = count_or_nothing(index_of(ident_arg(call, 1)));
-        else if (arg_is_integer(first))
-            out = count_or_nothing(index_of(first));
-    }
-    return ident_result(call, out);
-}
-
 // $snotify (the notify list window's selected nick) and $url (the page
 // the web browser shows): nothing to read.
 int id_nothing(IdentCall& call)
@@ -99,7 +84,6 @@ void empty_list_identifiers_register()
     ident_register_family("id_chat", id_chat);
     ident_register_family("id_get", id_transfer);
     ident_register_family("id_send", id_transfer);
-    ident_register_family("id_abook", id_abook);
     ident_register_family("id_snotify", id_nothing);
     ident_register_family("id_url", id_nothing);
 }

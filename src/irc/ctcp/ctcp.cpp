@@ -7,6 +7,7 @@
 
 #include "model/connection.h"
 #include "model/window_record.h"
+#include "irc/numerics/query_replies.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
@@ -361,6 +362,12 @@ void irc_on_ctcp_reply(IrcMessage& msg)
     } else {
         line = text_fill_id(3522, {nick, name});
         if (!rest.empty()) line += ": " + rest;
+    }
+    // The address book's whois view asked this nick: the reply is its field.
+    if (whois_view_hooks.is_target && whois_view_hooks.is_target(nick, conn)) {
+        if (whois_view_hooks.add) whois_view_hooks.add(10, line.substr(0, kLongText));
+        if (whois_view_hooks.end) whois_view_hooks.end(conn);
+        return;
     }
     QWidget* where = default_window(conn);
     if (!where) return;

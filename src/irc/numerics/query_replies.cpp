@@ -33,6 +33,7 @@
 #include "script/stores/timers.h"
 
 RecordSlot<QueryReplyState> query_reply_slot;
+WhoisViewHooks whois_view_hooks;
 
 namespace {
 
@@ -136,6 +137,21 @@ void whois_show(IrcMessage& msg, int phase, const std::string& text, int before,
     query_reply_print(r.window, static_cast<std::uint32_t>(r.colour), text, before, after);
 }
 
+// A reply about the nick the address book's whois view waits for goes
+// there, with its field code, and is not shown; 1 when it went.
+int to_whois_view(IrcMessage& msg, int code, const std::string& text)
+{
+    if (!whois_view_hooks.is_target || !whois_view_hooks.is_target(irc_word(msg, 3), msg.connection)) return 0;
+    if (code == 0) {
+        if (whois_view_hooks.end) whois_view_hooks.end(msg.connection);
+    } else if (whois_view_hooks.add) {
+        std::string t = text;
+        text_strip_codes(t, 15);
+        whois_view_hooks.add(code, t);
+    }
+    return 1;
+}
+
 void note_address(const std::string& nick, const std::string& user, const std::string& host, Connection* conn)
 {
     if (nick.empty() || user.empty() || host.empty()) return;
@@ -156,6 +172,10 @@ void whois_user(IrcMessage& msg, int whowas)
         note_address(nick, irc_word(msg, 4), irc_word(msg, 5), conn);
     }
     if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
+    if (!whowas && to_whois_view(msg, 2, irc_word(msg, 4) + "@" + irc_word(msg, 5))) {
+        to_whois_view(msg, 1, irc_word(msg, 7));
+        return;
+    }
     whois_show(msg, 0, text_fill_pattern(text_of(whowas ? 3549 : 3545), {nick}) + user_words(msg), 1, 0);
 }
 
@@ -177,6 +197,7 @@ void query_on_whowas_user(IrcMessage& msg)
 void query_on_whois_server(IrcMessage& msg)
 {
     if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
+    if (to_whois_view(msg, 7, irc_word(msg, 4) + " " + irc_word(msg, 5))) return;
     std::string text = text_fill_pattern(text_of(3547), {irc_word(msg, 3), irc_word(msg, 4)});
     if (irc_has_word(msg, 5) && !irc_word(msg, 5).empty()) text += " " + irc_word(msg, 5);
     whois_show(msg, 0, text, 0, 0);
@@ -187,6 +208,7 @@ void query_on_whois_idle(IrcMessage& msg)
 {
     if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
     const double secs = std::atof(irc_word(msg, 4).c_str());
+    if (to_whois_view(msg, 5, time_duration_short(irc_word(msg, 4), secs, 0))) return;
     std::string text = text_fill_pattern(text_of(3550), {irc_word(msg, 3), time_duration_short(irc_word(msg, 4), secs, 0)});
     const std::string& signon = irc_word(msg, 5);
     if (!signon.empty() && std::isdigit(static_cast<unsigned char>(signon[0])))
@@ -198,6 +220,8 @@ void query_on_whois_idle(IrcMessage& msg)
 void query_on_whois_channels(IrcMessage& msg)
 {
     if (msg.last_word < 4) { show_from(msg, 0, 0, 0); return; }
+    const std::string& channels = irc_word(msg, 4);
+    if (to_whois_view(msg, 4, channels.size() > kShortText ? channels.substr(0, kShortText) + "..." : channels)) return;
     whois_show(msg, 0, text_fill_pattern(text_of(3546), {irc_word(msg, 3), irc_word(msg, 4)}), 0, 0);
 }
 
@@ -207,6 +231,8 @@ void query_on_whois_channels(IrcMessage& msg)
 void query_on_whois_plain(IrcMessage& msg)
 {
     if (msg.last_word < 3) { show_from(msg, 0, 0, 0); return; }
+    if (msg.numeric == 313 && to_whois_view(msg, 8, "IRC Operator")) return;
+    if (msg.numeric == 310 && to_whois_view(msg, 9, irc_word(msg, 4))) return;
     whois_show(msg, 0, words_text(msg, 3), 0, 0);
 }
 
@@ -248,6 +274,7 @@ void query_on_whois_end(IrcMessage& msg)
     QueryReplyState* st = query_reply_state(msg.connection);
     st->whois_active = 0;
     st->whowas_active = 0;
+    if (to_whois_view(msg, 0, std::string())) return;
     std::string text = irc_word(msg, 3);
     if (irc_has_word(msg, 4) && !irc_word(msg, 4).empty()) text += " " + irc_word(msg, 4);
     whois_show(msg, 1, text, 0, 1);
@@ -265,6 +292,7 @@ void query_on_away(IrcMessage& msg)
         st->away_since = std::time(nullptr);
         irc_update_title(conn);
     }
+    if (to_whois_view(msg, 6, irc_word(msg, 4))) return;
     Route r = route(msg, 0);
     int before = 1, after = 1;
     if (st->whois_active || st->whowas_active) {

@@ -53,6 +53,17 @@ enum UnreachableOrder {
 };
 extern Signal<void(const std::string& name, Connection* conn)> reply_target_unreachable;
 
+// The address book's whois view: the WHOIS replies about the nick it waits
+// for go to it instead of a window (the fields by code: 1 full name, 2
+// user@host, 4 channels, 5 idle time, 6 away text, 7 server, 8 status, 9
+// status detail), and the end of the WHOIS tells it the list is complete.
+struct WhoisViewHooks {
+    int (*is_target)(const std::string& nick, Connection* conn) = nullptr;
+    void (*add)(int code, const std::string& text) = nullptr;
+    void (*end)(Connection* conn) = nullptr;
+};
+extern WhoisViewHooks whois_view_hooks;
+
 // Per-connection state of these replies.
 struct QueryReplyState {
     int away = 0;
