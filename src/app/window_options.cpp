@@ -205,13 +205,17 @@ void reset_position(QWidget* hwnd)
 
 void choose_background(WindowRecord* rec)
 {
-    std::vector<std::string> chosen;
     std::string title = text_load_string(6109);
     std::erase(title, '&');
-    if (file_dialog_run(rec->hwnd.get(), kFileDialogFile, settings_dir, title, std::string(), chosen) != 1 ||
-        chosen.empty())
+    // The picture dialog with its preview; it starts where the last choice
+    // was left, else in the settings folder.
+    if (filedlg_state().remembered_folder.empty())
+        filedlg_state().remembered_folder = settings_dir;
+    if (filedlg_open(rec->hwnd.get(), 6, title, nullptr, 4) != 1 || !win_is_record(rec))
         return;
-    if (!bg_set_picture(rec, chosen.front()))
+    std::string chosen;
+    filedlg_selected_file(1, chosen);
+    if (!bg_set_picture(rec, chosen))
         beep_error(0);
 }
 
@@ -221,8 +225,11 @@ void save_picture(WindowRecord* rec)
     std::vector<std::string> chosen;
     std::string title = text_load_string(5103);
     std::string start = settings_dir + rec->name + ".bmp";
-    if (file_dialog_run(rec->hwnd.get(), kFileDialogFile, start, title, title, chosen) != 1 || chosen.empty())
+    filedlg_state().remembered_folder = start;
+    if (filedlg_open(rec->hwnd.get(), 3, title, title.c_str(), 4) != 1 || !win_is_record(rec))
         return;
+    chosen.resize(1);
+    filedlg_selected_file(1, chosen.front());
     const std::string& path = chosen.front();
     if (path.find('"') != std::string::npos) {
         beep_error(0);

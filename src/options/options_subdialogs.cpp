@@ -4,14 +4,15 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 
 #include <iterator>
 #include <memory>
 
+#include "app/file_dialogs.h"
 #include "core/ini.h"
+#include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "irc/ssl/ssl_checks.h"
@@ -157,8 +158,9 @@ void wire_file_button(QDialog& d, int id, const std::string& path, const QString
         if (!p.isEmpty()) {
             p.clear();
         } else {
-            p = QFileDialog::getOpenFileName(&d, QStringLiteral("Dosya Seç"), start,
-                                             QStringLiteral("Sertifikalar (*.pem *.cer)"));
+            filedlg_state().remembered_folder = start.toStdString() + "/";
+            if (filedlg_open(&d, 1, text_load_string(5101), nullptr, 4) == 1)
+                p = QString::fromStdString(filedlg_state().remembered_folder + filedlg_state().chosen_name);
         }
         b->setProperty("path", p);
         b->setText(p.isEmpty() ? QString::fromUtf8(kEmptyPath) : QFileInfo(p).fileName());

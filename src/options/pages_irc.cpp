@@ -6,10 +6,10 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDialog>
-#include <QFileDialog>
 
 #include <iterator>
 
+#include "app/file_dialogs.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
@@ -392,13 +392,10 @@ int command_logging(OptionsEdit& e, int id)
         logging_enable(e.dialog);
         return 1;
     case 408: {
-        const QString dir = QFileDialog::getExistingDirectory(e.dialog, QStringLiteral("Kayıt Klasörü"),
-                                                              QString::fromStdString(main_settings.log_dir));
-        if (dir.isEmpty())
+        filedlg_state().remembered_folder = main_settings.log_dir;
+        if (filedlg_open(e.dialog, 0, "Kayıt Klasörü", nullptr, 4) != 1)
             return 1;
-        std::string path = dir.toStdString();
-        if (path.back() != '/')
-            path += '/';
+        const std::string path = filedlg_state().remembered_folder;
         main_settings.log_dir = path;
         show_log_folder(e.dialog);
         ini_save_text_settings();
