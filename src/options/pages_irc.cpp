@@ -1,6 +1,7 @@
 // The pages of the IRC group of the options dialog: IRC, Options,
 // Messages, Catcher, Logging and Flood. Each page's template, what it shows
 // when the dialog opens and what OK does with it.
+#include "options/small_option_dialogs.h"
 #include "options/pages_irc.h"
 
 #include <QAbstractButton>
@@ -446,7 +447,7 @@ void apply_flood(OptionsEdit& e)
 }
 
 const OptionsPageDef kPages[] = {
-    {230, &kIrcTemplate, fill_irc, apply_irc, nullptr, nullptr},
+    {230, &kIrcTemplate, fill_irc, apply_irc, nullptr, small_option_dialogs_command},
     {260, &kIrcOptionsTemplate, fill_irc_options, apply_irc_options, nullptr, command_irc_options},
     {480, &kMessagesTemplate, fill_messages, apply_messages, nullptr, command_messages},
     {350, &kCatcherTemplate, fill_catcher, apply_catcher, nullptr, nullptr},
