@@ -1,4 +1,5 @@
 // The per-window options and the system-menu commands of the windows.
+#include "app/nicklist_options_dialog.h"
 #include "app/window_options.h"
 
 #include "app/child_window.h"
@@ -640,7 +641,7 @@ int menu_sys_command(QWidget* hwnd, int id)
             beep_error(0);
         return 1;
     case 274:
-        not_built_yet(6120);
+        nicklist_options_dlg(rec);
         return 1;
     case 275:
         if (FrameMenuCommandFn options = frame_menu_command(130); !options)

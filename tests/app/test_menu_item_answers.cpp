@@ -31,6 +31,7 @@
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "display/fonts.h"
+#include "display/nick_list.h"
 #include "display/editbox.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
@@ -124,24 +125,78 @@ protected:
     }
 };
 
-TEST_F(MenuItemAnswers, WindowMenuItemsWithoutTheirDialogSaySo)
+// The window menu's nick list item opens the nick list's options for the
+// channel: OK stores the choice as the channel's own key, as everyone's
+// default, or puts the defaults back; the list moves at once. Cancel and
+// the other channel are left alone.
+TEST_F(MenuItemAnswers, TheWindowMenuNickListItemSetsTheChannelsList)
 {
-    const struct {
-        int id;
-        const char* said;
+    WindowRecord* other = window_test_open("#there", kWinChannel, 0, conn);
+    ASSERT_TRUE(other);
+    win_activate(chan->hwnd, 0);
+    window_test_pump();
+    ini_write("nicklist", "#there", "right,70,0,0", main_ini_path);
+    const NicklistDefaults kept = nicklist_defaults;
+    struct Case {
+        int side;  // combo index: default, right, left, hidden
+        bool auto_hide, shift_tab, reset, use, all, cancel;
+        const char* key;     // the channel's key afterwards
+        int default_side;    // the defaults' side afterwards
+        int place;           // the window's side afterwards
     } cases[] = {
-        {274, "* Nick Listesi...: not available yet"},
-        {274, "* Nick Listesi...: not available yet"},  // asked again, said again
+        {2, true, false, false, false, false, false, "left,0,1,0", 0, 1},
+        {3, false, true, false, false, false, false, "off,0,0,1", 0, 2},
+        {1, false, false, false, false, false, true, "off,0,0,1", 0, 2},  // cancelled
+        {2, false, false, false, true, false, false, "", 0, 0},           // the defaults again
+        {2, false, false, false, false, true, false, "", 1, 1},           // left for all
+        {1, false, false, true, false, false, false, "", 0, 0},           // defaults reset
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.id);
-        const int before = beeps;
-        const std::size_t count = lines_of(chan).size();
-        pick_window_item(c.id);
-        EXPECT_EQ(last_line(), c.said);
-        EXPECT_EQ(lines_of(chan).size(), count + 1) << "said once";
-        EXPECT_EQ(beeps, before + 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!d || d->objectName() != "nicklist_options")
+                return;
+            shown = true;
+            d->findChild<QComboBox*>("110")->setCurrentIndex(c.side);
+            d->findChild<QCheckBox*>("111")->setChecked(c.auto_hide);
+            d->findChild<QCheckBox*>("115")->setChecked(c.shift_tab);
+            d->findChild<QCheckBox*>("112")->setChecked(c.reset);
+            d->findChild<QCheckBox*>("113")->setChecked(c.use);
+            d->findChild<QCheckBox*>("114")->setChecked(c.all);
+            if (c.cancel)
+                d->reject();
+            else
+                d->accept();
+        });
+        pick_window_item(274);
+        EXPECT_TRUE(shown);
+        std::string key;
+        ini_read("nicklist", "#here", "", key, 1024, main_ini_path);
+        EXPECT_EQ(key, c.key);
+        EXPECT_EQ(nicklist_defaults.side, c.default_side);
+        EXPECT_EQ(chan->nicklist_place, c.place);
+        ini_read("nicklist", "#there", "", key, 1024, main_ini_path);
+        EXPECT_EQ(key, "right,70,0,0");
+        EXPECT_EQ(other->nicklist_place, 0);
     }
+    // Opened again, the dialog shows the side now stored.
+    ini_write("nicklist", "#here", "left,0,1,1", main_ini_path);
+    int shown_side = -1;
+    bool auto_on = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        shown_side = d->findChild<QComboBox*>("110")->currentIndex();
+        auto_on = d->findChild<QCheckBox*>("111")->isChecked();
+        d->reject();
+    });
+    pick_window_item(274);
+    EXPECT_EQ(shown_side, 2);
+    EXPECT_TRUE(auto_on);
+    nicklist_defaults = kept;
 }
 
 // The window menu's editbox item opens the options dialog at the page the
