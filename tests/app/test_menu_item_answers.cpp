@@ -1,4 +1,5 @@
-// Menu items and commands whose dialog is not built yet, or whose target
+// Menu items and commands: the window menu's nick list and background
+// dialogs, and the items whose dialog is not built yet, or whose target
 // nothing on the system opens, answer the user instead of doing nothing:
 // the window menu's font, nick list and editbox items, Help's contents and
 // search, the received-files folder, /abook and /uwho without a nick.
@@ -8,7 +9,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFontDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenu>
@@ -21,15 +26,18 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "app/file_dialogs.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "app/system_menu.h"
+#include "app/window_options.h"
 #include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
+#include "display/backgrounds.h"
 #include "display/fonts.h"
 #include "display/nick_list.h"
 #include "display/editbox.h"
@@ -197,6 +205,49 @@ TEST_F(MenuItemAnswers, TheWindowMenuNickListItemSetsTheChannelsList)
     EXPECT_EQ(shown_side, 2);
     EXPECT_TRUE(auto_on);
     nicklist_defaults = kept;
+}
+
+// The window menu's background item opens the picture dialog with its
+// preview: a cancel leaves the window bare, a chosen picture shows.
+TEST_F(MenuItemAnswers, TheWindowMenuBackgroundItemChoosesAPictureWithAPreview)
+{
+    QImage img(8, 8, QImage::Format_RGB32);
+    img.fill(Qt::blue);
+    const std::string pic = settings.path() + "back.png";
+    ASSERT_TRUE(img.save(QString::fromStdString(pic)));
+    filedlg_state().remembered_folder = settings.path();
+    for (const bool choose : {false, true}) {
+        SCOPED_TRACE(choose);
+        bool previewed = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            auto* preview = d->findChild<QLabel*>("139");
+            if (preview) {
+                emit d->currentChanged(QString::fromStdString(pic));
+                previewed = !preview->pixmap().isNull();
+            }
+            if (!choose) {
+                d->reject();
+                return;
+            }
+            if (auto* name = d->findChild<QLineEdit*>("fileNameEdit")) {
+                d->activateWindow();
+                name->setFocus();
+                name->setText("back.png");
+            }
+            static_cast<QDialog*>(d)->accept();
+        });
+        // The item sits in the background submenu; its command is the same.
+        EXPECT_EQ(menu_sys_command(chan->hwnd.get(), 266), 1);
+        window_test_pump();
+        EXPECT_TRUE(previewed);
+        EXPECT_EQ(filedlg_state().chosen_name, choose ? "back.png" : "");
+        EXPECT_EQ(bg_file(chan), choose ? pic : "");
+        // The cancel forgot the folder; the next dialog is put back there.
+        filedlg_state().remembered_folder = settings.path();
+    }
 }
 
 // The window menu's editbox item opens the options dialog at the page the
