@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -19,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/file_dialogs.h"
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "core/main_settings.h"
@@ -203,10 +203,10 @@ private:
         if (sound_kind == 0) {
             sound_kind = 1;
         } else if (sound_kind == 1) {
-            const QString file = QFileDialog::getOpenFileName(
-                this, text_of(5101), QString::fromStdString(main_settings.waves_dir),
-                QStringLiteral("*.wav"), nullptr, QFileDialog::DontUseNativeDialog);
-            sound_file = file.toStdString();
+            filedlg_state().remembered_folder = main_settings.waves_dir + "*.wav";
+            sound_file.clear();
+            if (filedlg_open(this, 1, text_load_string(5101), nullptr, 4) == 1)
+                sound_file = filedlg_state().remembered_folder + filedlg_state().chosen_name;
             sound_kind = sound_file.empty() ? 0 : 2;
         } else {
             sound_kind = 0;

@@ -1,4 +1,5 @@
 // The per-window options and the system-menu commands of the windows.
+#include "app/nicklist_options_dialog.h"
 #include "app/window_options.h"
 
 #include "app/child_window.h"
@@ -205,13 +206,17 @@ void reset_position(QWidget* hwnd)
 
 void choose_background(WindowRecord* rec)
 {
-    std::vector<std::string> chosen;
     std::string title = text_load_string(6109);
     std::erase(title, '&');
-    if (file_dialog_run(rec->hwnd.get(), kFileDialogFile, settings_dir, title, std::string(), chosen) != 1 ||
-        chosen.empty())
+    // The picture dialog with its preview; it starts where the last choice
+    // was left, else in the settings folder.
+    if (filedlg_state().remembered_folder.empty())
+        filedlg_state().remembered_folder = settings_dir;
+    if (filedlg_open(rec->hwnd.get(), 6, title, nullptr, 4) != 1 || !win_is_record(rec))
         return;
-    if (!bg_set_picture(rec, chosen.front()))
+    std::string chosen;
+    filedlg_selected_file(1, chosen);
+    if (!bg_set_picture(rec, chosen))
         beep_error(0);
 }
 
@@ -221,8 +226,11 @@ void save_picture(WindowRecord* rec)
     std::vector<std::string> chosen;
     std::string title = text_load_string(5103);
     std::string start = settings_dir + rec->name + ".bmp";
-    if (file_dialog_run(rec->hwnd.get(), kFileDialogFile, start, title, title, chosen) != 1 || chosen.empty())
+    filedlg_state().remembered_folder = start;
+    if (filedlg_open(rec->hwnd.get(), 3, title, title.c_str(), 4) != 1 || !win_is_record(rec))
         return;
+    chosen.resize(1);
+    filedlg_selected_file(1, chosen.front());
     const std::string& path = chosen.front();
     if (path.find('"') != std::string::npos) {
         beep_error(0);
@@ -646,7 +654,7 @@ int menu_sys_command(QWidget* hwnd, int id)
             beep_error(0);
         return 1;
     case 274:
-        not_built_yet(6120);
+        nicklist_options_dlg(rec);
         return 1;
     case 275:
         if (FrameMenuCommandFn options = frame_menu_command(130); !options)

@@ -8,11 +8,13 @@
 #include "options/pages_dcc.h"
 #include "options/page_dragdrop.h"
 #include "options/pages_servers.h"
+#include "options/small_option_dialogs.h"
 
 void options_pages_install()
 {
     default_servers_install();
     options_subdialogs_install();
+    small_option_dialogs_install();
     pages_connection_install();
     pages_servers_install();
     pages_irc_install();
@@ -31,6 +33,7 @@ void options_pages_uninstall()
     pages_irc_uninstall();
     pages_servers_uninstall();
     pages_connection_uninstall();
+    small_option_dialogs_uninstall();
     options_subdialogs_uninstall();
     default_servers_uninstall();
 }

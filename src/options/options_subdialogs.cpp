@@ -4,14 +4,17 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 
 #include <iterator>
 #include <memory>
 
+#include "app/file_dialogs.h"
+#include "app/frame_dde.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
+#include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "irc/ssl/ssl_checks.h"
@@ -157,8 +160,9 @@ void wire_file_button(QDialog& d, int id, const std::string& path, const QString
         if (!p.isEmpty()) {
             p.clear();
         } else {
-            p = QFileDialog::getOpenFileName(&d, QStringLiteral("Dosya Seç"), start,
-                                             QStringLiteral("Sertifikalar (*.pem *.cer)"));
+            filedlg_state().remembered_folder = start.toStdString() + "/";
+            if (filedlg_open(&d, 1, text_load_string(5101), nullptr, 4) == 1)
+                p = QString::fromStdString(filedlg_state().remembered_folder + filedlg_state().chosen_name);
         }
         b->setProperty("path", p);
         b->setText(p.isEmpty() ? QString::fromUtf8(kEmptyPath) : QFileInfo(p).fileName());
@@ -203,6 +207,10 @@ void subdialog_staging_begin()
     s.label_nick = opt(OPT_STATUS_LABEL_NICK);
     s.caption_network = opt(OPT_CAPTION_NETWORK);
     s.caption_nick = opt(OPT_CAPTION_NICK);
+    s.dde_on = dde_settings.server_on;
+    s.dde_service = dde_settings.service;
+    s.dde_check = dde_settings.check_name;
+    s.finger_file = main_settings.finger_file;
 }
 
 void subdialog_staging_commit()
@@ -244,6 +252,16 @@ void subdialog_staging_commit()
     opt_set(OPT_STATUS_LABEL_NICK, s.label_nick ? 1 : 0);
     opt_set(OPT_CAPTION_NETWORK, s.caption_network ? 1 : 0);
     opt_set(OPT_CAPTION_NICK, s.caption_nick ? 1 : 0);
+    for (const auto& [id, value] : s.option_values)
+        option_set_value(option_id_line(id), option_id_position(id), value);
+    if (s.dde_on != dde_settings.server_on || s.dde_service != dde_settings.service ||
+        s.dde_check != dde_settings.check_name) {
+        dde_settings.server_on = s.dde_on ? 1 : 0;
+        dde_settings.service = s.dde_service.empty() ? "Kest" : s.dde_service.substr(0, 256);
+        dde_settings.check_name = s.dde_check ? 1 : 0;
+        dde_save_settings();
+    }
+    main_settings.finger_file = s.finger_file;
     // A dialog still open after this goes on from the values now live.
     subdialog_staging_begin();
 }

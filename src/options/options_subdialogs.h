@@ -5,6 +5,7 @@
 // on OK; Cancel drops them.
 #pragma once
 
+#include <map>
 #include <string>
 
 class QWidget;
@@ -36,6 +37,13 @@ struct SubdialogStaging {
     int label_nick = 0;
     int caption_network = 0;
     int caption_nick = 0;
+    // The small option dialogs: option-line positions they changed (by
+    // option id), the DDE server settings and the finger file.
+    std::map<int, int> option_values;
+    int dde_on = 1;
+    std::string dde_service;
+    int dde_check = 0;
+    std::string finger_file;
 };
 
 // The staging copy while the options dialog is open (null otherwise).

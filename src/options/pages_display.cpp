@@ -1,6 +1,7 @@
 // The Display, Display Options, Other and Mouse pages of the options
 // dialog: each page's template, what it shows when the dialog opens and
 // what OK does with it.
+#include "options/small_option_dialogs.h"
 #include "options/pages_display.h"
 
 #include <QDialog>
@@ -125,6 +126,12 @@ const DlgControl k280[] = {
     {425, kDlgCombo, "", 66, 38, 70, 60},
     {426, kDlgCheck, "Çift &ekran desteği", 4, 58, 110, 10},
     {427, kDlgCheck, "Hızlı &metinleri göster", 116, 58, 110, 10},
+    {428, kDlgButton, "Satır &işareti...", 4, 76, 70, 14, kDlgDisabled},
+    {429, kDlgButton, "&Görünüm...", 80, 76, 70, 14, kDlgDisabled},
+    {430, kDlgButton, "&Pencereler...", 156, 76, 70, 14},
+    {431, kDlgButton, "&Tepsi...", 4, 94, 70, 14, kDlgDisabled},
+    {432, kDlgButton, "Çoklu &sunucu...", 80, 94, 70, 14},
+    {433, kDlgButton, "&Balon ipuçları...", 156, 94, 70, 14, kDlgDisabled},
 };
 const DlgTemplate kTemplate280 = {280, "", 230, 160, k280, std::size(k280)};
 
@@ -163,6 +170,10 @@ const DlgControl k500[] = {
     {443, kDlgNumber, "", 80, 20, 40, 12, 0, 5},
     {444, kDlgLabel, "Satır &ayıracı:", 4, 38, 70, 8},
     {445, kDlgEdit, "", 80, 36, 60, 12, 0, 256},
+    {446, kDlgButton, "&Tuşlar...", 4, 56, 70, 14},
+    {447, kDlgButton, "&DDE...", 80, 56, 70, 14},
+    {448, kDlgButton, "&Finger...", 4, 74, 70, 14},
+    {449, kDlgButton, "&Onaylar...", 80, 74, 70, 14},
 };
 const DlgTemplate kTemplate500 = {500, "", 230, 160, k500, std::size(k500)};
 
@@ -235,8 +246,9 @@ void apply_mouse(OptionsEdit& e)
 void pages_display_install()
 {
     options_page_register({460, &kTemplate275, fill_display, apply_display});
-    options_page_register({420, &kTemplate280, fill_display_options, apply_display_options});
-    options_page_register({440, &kTemplate500, fill_other, apply_other});
+    options_page_register({420, &kTemplate280, fill_display_options, apply_display_options, nullptr,
+                           small_option_dialogs_command});
+    options_page_register({440, &kTemplate500, fill_other, apply_other, nullptr, small_option_dialogs_command});
     options_page_register({375, &kTemplate645, fill_mouse, apply_mouse});
 }
 

@@ -1,15 +1,16 @@
 // The pages of the IRC group of the options dialog: IRC, Options,
 // Messages, Catcher, Logging and Flood. Each page's template, what it shows
 // when the dialog opens and what OK does with it.
+#include "options/small_option_dialogs.h"
 #include "options/pages_irc.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDialog>
-#include <QFileDialog>
 
 #include <iterator>
 
+#include "app/file_dialogs.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
@@ -392,13 +393,10 @@ int command_logging(OptionsEdit& e, int id)
         logging_enable(e.dialog);
         return 1;
     case 408: {
-        const QString dir = QFileDialog::getExistingDirectory(e.dialog, QStringLiteral("Kayıt Klasörü"),
-                                                              QString::fromStdString(main_settings.log_dir));
-        if (dir.isEmpty())
+        filedlg_state().remembered_folder = main_settings.log_dir;
+        if (filedlg_open(e.dialog, 0, "Kayıt Klasörü", nullptr, 4) != 1)
             return 1;
-        std::string path = dir.toStdString();
-        if (path.back() != '/')
-            path += '/';
+        const std::string path = filedlg_state().remembered_folder;
         main_settings.log_dir = path;
         show_log_folder(e.dialog);
         ini_save_text_settings();
@@ -449,7 +447,7 @@ void apply_flood(OptionsEdit& e)
 }
 
 const OptionsPageDef kPages[] = {
-    {230, &kIrcTemplate, fill_irc, apply_irc, nullptr, nullptr},
+    {230, &kIrcTemplate, fill_irc, apply_irc, nullptr, small_option_dialogs_command},
     {260, &kIrcOptionsTemplate, fill_irc_options, apply_irc_options, nullptr, command_irc_options},
     {480, &kMessagesTemplate, fill_messages, apply_messages, nullptr, command_messages},
     {350, &kCatcherTemplate, fill_catcher, apply_catcher, nullptr, nullptr},

@@ -1,13 +1,13 @@
 // The Sounds and Requests pages of the options dialog: each event's sound,
 // the beeps, the sound requests of other users and the sound folders.
 #include <QDialog>
-#include <QFileDialog>
 #include <QLineEdit>
 
 #include <iterator>
 #include <string>
 #include <tuple>
 
+#include "app/file_dialogs.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/numbered_texts.h"
@@ -285,12 +285,9 @@ int command_requests(OptionsEdit& e, int id)
     if (id == 343) {
         const int kind = dlg_combo_index(d, 342);
         std::string& folder = g_folders[kind >= 0 && kind < 5 ? kind : 0];
-        const QString start = QString::fromStdString(folder.empty() ? settings_dir : folder);
-        const QString chosen = QFileDialog::getExistingDirectory(d, QString::fromUtf8(text_load_string(5102)), start);
-        if (!chosen.isEmpty()) {
-            folder = chosen.toStdString();
-            if (folder.back() != '/')
-                folder += '/';
+        filedlg_state().remembered_folder = folder.empty() ? settings_dir : folder;
+        if (filedlg_open(d, 0, text_load_string(5102), nullptr, 4) == 1) {
+            folder = filedlg_state().remembered_folder;
             show_folder(d);
         }
         return 1;

@@ -1,4 +1,5 @@
-// Menu items and commands whose dialog is not built yet, or whose target
+// Menu items and commands: the window menu's nick list and background
+// dialogs, and the items whose dialog is not built yet, or whose target
 // nothing on the system opens, answer the user instead of doing nothing:
 // the window menu's font, nick list and editbox items, Help's contents and
 // search, the received-files folder; /abook and /uwho without a nick open
@@ -9,7 +10,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFontDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenu>
@@ -27,16 +32,20 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "app/file_dialogs.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
 #include "app/mdi_arrange.h"
 #include "app/startup.h"
 #include "app/subsystems.h"
 #include "app/system_menu.h"
+#include "app/window_options.h"
 #include "model/window_record.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
+#include "display/backgrounds.h"
 #include "display/fonts.h"
+#include "display/nick_list.h"
 #include "display/editbox.h"
 #include "platform/app_messages.h"
 #include "platform/platform_utils.h"
@@ -131,23 +140,120 @@ protected:
     }
 };
 
-TEST_F(MenuItemAnswers, WindowMenuItemsWithoutTheirDialogSaySo)
+// The window menu's nick list item opens the nick list's options for the
+// channel: OK stores the choice as the channel's own key, as everyone's
+// default, or puts the defaults back; the list moves at once. Cancel and
+// the other channel are left alone.
+TEST_F(MenuItemAnswers, TheWindowMenuNickListItemSetsTheChannelsList)
 {
-    const struct {
-        int id;
-        const char* said;
+    WindowRecord* other = window_test_open("#there", kWinChannel, 0, conn);
+    ASSERT_TRUE(other);
+    win_activate(chan->hwnd, 0);
+    window_test_pump();
+    ini_write("nicklist", "#there", "right,70,0,0", main_ini_path);
+    const NicklistDefaults kept = nicklist_defaults;
+    struct Case {
+        int side;  // combo index: default, right, left, hidden
+        bool auto_hide, shift_tab, reset, use, all, cancel;
+        const char* key;     // the channel's key afterwards
+        int default_side;    // the defaults' side afterwards
+        int place;           // the window's side afterwards
     } cases[] = {
-        {274, "* Nick Listesi...: not available yet"},
-        {274, "* Nick Listesi...: not available yet"},  // asked again, said again
+        {2, true, false, false, false, false, false, "left,0,1,0", 0, 1},
+        {3, false, true, false, false, false, false, "off,0,0,1", 0, 2},
+        {1, false, false, false, false, false, true, "off,0,0,1", 0, 2},  // cancelled
+        {2, false, false, false, true, false, false, "", 0, 0},           // the defaults again
+        {2, false, false, false, false, true, false, "", 1, 1},           // left for all
+        {1, false, false, true, false, false, false, "", 0, 0},           // defaults reset
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.id);
-        const int before = beeps;
-        const std::size_t count = lines_of(chan).size();
-        pick_window_item(c.id);
-        EXPECT_EQ(last_line(), c.said);
-        EXPECT_EQ(lines_of(chan).size(), count + 1) << "said once";
-        EXPECT_EQ(beeps, before + 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!d || d->objectName() != "nicklist_options")
+                return;
+            shown = true;
+            d->findChild<QComboBox*>("110")->setCurrentIndex(c.side);
+            d->findChild<QCheckBox*>("111")->setChecked(c.auto_hide);
+            d->findChild<QCheckBox*>("115")->setChecked(c.shift_tab);
+            d->findChild<QCheckBox*>("112")->setChecked(c.reset);
+            d->findChild<QCheckBox*>("113")->setChecked(c.use);
+            d->findChild<QCheckBox*>("114")->setChecked(c.all);
+            if (c.cancel)
+                d->reject();
+            else
+                d->accept();
+        });
+        pick_window_item(274);
+        EXPECT_TRUE(shown);
+        std::string key;
+        ini_read("nicklist", "#here", "", key, 1024, main_ini_path);
+        EXPECT_EQ(key, c.key);
+        EXPECT_EQ(nicklist_defaults.side, c.default_side);
+        EXPECT_EQ(chan->nicklist_place, c.place);
+        ini_read("nicklist", "#there", "", key, 1024, main_ini_path);
+        EXPECT_EQ(key, "right,70,0,0");
+        EXPECT_EQ(other->nicklist_place, 0);
+    }
+    // Opened again, the dialog shows the side now stored.
+    ini_write("nicklist", "#here", "left,0,1,1", main_ini_path);
+    int shown_side = -1;
+    bool auto_on = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        shown_side = d->findChild<QComboBox*>("110")->currentIndex();
+        auto_on = d->findChild<QCheckBox*>("111")->isChecked();
+        d->reject();
+    });
+    pick_window_item(274);
+    EXPECT_EQ(shown_side, 2);
+    EXPECT_TRUE(auto_on);
+    nicklist_defaults = kept;
+}
+
+// The window menu's background item opens the picture dialog with its
+// preview: a cancel leaves the window bare, a chosen picture shows.
+TEST_F(MenuItemAnswers, TheWindowMenuBackgroundItemChoosesAPictureWithAPreview)
+{
+    QImage img(8, 8, QImage::Format_RGB32);
+    img.fill(Qt::blue);
+    const std::string pic = settings.path() + "back.png";
+    ASSERT_TRUE(img.save(QString::fromStdString(pic)));
+    filedlg_state().remembered_folder = settings.path();
+    for (const bool choose : {false, true}) {
+        SCOPED_TRACE(choose);
+        bool previewed = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            auto* preview = d->findChild<QLabel*>("139");
+            if (preview) {
+                emit d->currentChanged(QString::fromStdString(pic));
+                previewed = !preview->pixmap().isNull();
+            }
+            if (!choose) {
+                d->reject();
+                return;
+            }
+            if (auto* name = d->findChild<QLineEdit*>("fileNameEdit")) {
+                d->activateWindow();
+                name->setFocus();
+                name->setText("back.png");
+            }
+            static_cast<QDialog*>(d)->accept();
+        });
+        // The item sits in the background submenu; its command is the same.
+        EXPECT_EQ(menu_sys_command(chan->hwnd.get(), 266), 1);
+        window_test_pump();
+        EXPECT_TRUE(previewed);
+        EXPECT_EQ(filedlg_state().chosen_name, choose ? "back.png" : "");
+        EXPECT_EQ(bg_file(chan), choose ? pic : "");
+        // The cancel forgot the folder; the next dialog is put back there.
+        filedlg_state().remembered_folder = settings.path();
     }
 }
 
