@@ -139,6 +139,8 @@
 #include "model/connection.h"
 #include "tools/channels_list.h"
 #include "tools/notify_window.h"
+#include "tools/channels_folder.h"
+#include "display/tab_complete.h"
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
@@ -347,6 +349,8 @@ void app_install_subsystems()
     links_window_install();
     tool_lists_install();
     app_wire_notify_window();
+    irc_chanfolder_key = chanfolder_find_key;
+    tabcomp_folder_channels_hook = chanfolder_channels;
     query_chanlist_entry = chanlist_add_reply_line;
     irc_chanlist_network_from_welcome = chanlist_network_from_welcome_text;
     irc_chanlist_network_from_info = chanlist_network_from_info;
