@@ -155,6 +155,17 @@ int menu_run_script_item(QWidget* window, int file_kind, int id, const std::stri
     return r ? 1 : 0;
 }
 
+namespace {
+constexpr int kPopupKindSlots = 33;
+PopupKindCommandFn g_kind_commands[kPopupKindSlots] = {};
+}  // namespace
+
+void popup_kind_register(int kind, PopupKindCommandFn fn)
+{
+    if (kind >= 0 && kind < kPopupKindSlots)
+        g_kind_commands[kind] = fn;
+}
+
 int menu_popup_command(int id)
 {
     PopupContext& pc = popup_context;
@@ -199,7 +210,10 @@ int menu_popup_command(int id)
         menu_links_command(id, window, conn);
         break;
     default:
-        handled = 0;
+        if (kind >= 0 && kind < kPopupKindSlots && g_kind_commands[kind])
+            g_kind_commands[kind](id, window, conn);
+        else
+            handled = 0;
         break;
     }
     pc.busy = 0;

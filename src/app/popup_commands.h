@@ -15,3 +15,9 @@ int menu_popup_command(int id);
 // 2 query, 3 nick list, 4 menu bar, 5 custom); 1 when a command ran.
 int menu_run_script_item(QWidget* window, int file_kind, int id, const std::string& target,
                          Connection* conn);
+
+// The command handler of a popup kind whose menu a tool builds (the tool
+// registers it from its install; null removes it). A picked id of that kind
+// goes to it with the popup's window and connection.
+using PopupKindCommandFn = void (*)(int id, QWidget* window, Connection* conn);
+void popup_kind_register(int kind, PopupKindCommandFn fn);

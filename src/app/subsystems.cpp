@@ -143,6 +143,9 @@
 #include "irc/numerics/numerics.h"
 #include "model/connection.h"
 #include "tools/channels_list.h"
+#include "tools/notify_window.h"
+#include "tools/channels_folder.h"
+#include "display/tab_complete.h"
 #include "options/options_dialog.h"
 #include "options/page_connect.h"
 #include "options/options_pages.h"
@@ -260,6 +263,16 @@ void app_wire_tips()
     link_request_install();
 }
 
+// The Notify List window follows the notify list.
+void app_wire_notify_window()
+{
+    notify_window_install();
+    notify_hooks.window_open = notify_window_show;
+    notify_hooks.window_refresh = notify_window_rebuild;
+    notify_hooks.window_close = notify_window_close;
+    notify_hooks.window_activity = notify_window_mark_activity;
+}
+
 void app_install_subsystems()
 {
     // The settings, start-up, the tick and the window manager; the display:
@@ -347,6 +360,9 @@ void app_install_subsystems()
     whois_view_hooks.is_target = abook_is_whois_target;
     whois_view_hooks.add = abook_whois_add;
     whois_view_hooks.end = abook_whois_end;
+    app_wire_notify_window();
+    irc_chanfolder_key = chanfolder_find_key;
+    tabcomp_folder_channels_hook = chanfolder_channels;
     query_chanlist_entry = chanlist_add_reply_line;
     irc_chanlist_network_from_welcome = chanlist_network_from_welcome_text;
     irc_chanlist_network_from_info = chanlist_network_from_info;

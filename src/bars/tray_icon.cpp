@@ -333,7 +333,8 @@ QMenu* tray_popup()
                 frame_close(0);
                 return;
             }
-            frame_on_command(nullptr, static_cast<uintptr_t>(id), 0);
+            // The Notify List item opens the window through its menu command.
+            frame_on_command(nullptr, static_cast<uintptr_t>(id == 2007 ? 131 : id), 0);
         };
     };
     auto add = [&](int text_id, int id) {

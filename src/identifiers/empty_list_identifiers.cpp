@@ -69,8 +69,7 @@ int id_transfer(IdentCall& call)
     return ident_result(call, out);
 }
 
-// $snotify (the notify list window's selected nick) and $url (the page
-// the web browser shows): nothing to read.
+// $url (the page the web browser shows): nothing to read.
 int id_nothing(IdentCall& call)
 {
     call.value->clear();
@@ -84,6 +83,5 @@ void empty_list_identifiers_register()
     ident_register_family("id_chat", id_chat);
     ident_register_family("id_get", id_transfer);
     ident_register_family("id_send", id_transfer);
-    ident_register_family("id_snotify", id_nothing);
     ident_register_family("id_url", id_nothing);
 }

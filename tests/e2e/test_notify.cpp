@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "e2e/harness.h"
+#include "e2e/program_probe.h"
 
 using namespace e2e;
 
@@ -113,4 +114,43 @@ TEST_F(NotifyE2e, APeerOnTheListIsAnnouncedWhenItComesAndWhenItLeaves)
         kest.stop(3000);
         peer.close();
     }
+}
+
+// The Notify List window opens by itself on logon when asked to, and follows
+// a peer that comes on IRC and leaves again; the lines are read back through
+// $line from the running program.
+TEST_F(NotifyE2e, TheNotifyListWindowFollowsAPeerThatComesAndGoes)
+{
+    KestProgram kest;
+    kest.use_server(server.port());
+    kest.set("options", "n0", option_line({{0, 1}, {5, 1}}));    // connect at start, notify on
+    kest.set("options", "n4", option_line({{17, 1}}));           // open the Notify List on connect
+    kest.set("options", "n5", option_line({{15, 1}, {25, 1}}));  // logs written at once, plain
+    kest.set("notify", "n0", "peer");
+    kest.set("notify", "n1", "ghostNOTE:never here");
+    kest.log_status();
+    ASSERT_TRUE(kest.start({"-n", "kestwin", "-j", kChannel}));
+    ASSERT_GE(wait_status_line(kest, "\\* Şu An IRC`de Notify Listenizden Kimse Yok"), 0)
+        << kest.output() << kest.status_log();
+
+    // The window's name holds a blank: the lines are read through a variable.
+    ASSERT_TRUE(probe_command(kest, "/set %nl Notify List"));
+    const std::string lines = "$line(%nl,0) / $line(%nl,2) / $line(%nl,3) / $line(%nl,4) / $window(%nl).title";
+    std::string seen;
+    EXPECT_TRUE(probe_until(kest, lines, "4 / Online Değil / ghost \\(never here\\) / peer / .*\\(0/2\\)", seen))
+        << seen << "\n" << kest.output();
+
+    Peer peer;
+    ASSERT_TRUE(peer.login(server.port(), "peer")) << joined(peer.history());
+    ASSERT_TRUE(peer.join(kChannel)) << joined(peer.history());
+    EXPECT_TRUE(probe_until(kest, lines,
+                            "4 / peer \\S+@127\\.0\\.0\\.1 / Online Değil / ghost \\(never here\\) / .*\\(1/2\\)", seen))
+        << seen << "\n" << kest.status_log();
+
+    peer.send_line("QUIT :bye");
+    EXPECT_TRUE(peer.wait_closed());
+    EXPECT_TRUE(probe_until(kest, lines, "4 / Online Değil / ghost \\(never here\\) / peer / .*\\(0/2\\)", seen))
+        << seen << "\n" << kest.status_log();
+    EXPECT_TRUE(kest.process().running()) << kest.output();
+    kest.stop(3000);
 }

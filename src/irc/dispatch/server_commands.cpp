@@ -67,7 +67,7 @@ int irc_run_plain(Connection* conn, const std::string& command)
 }
 
 int (*irc_join_allowed)(const std::string&, Connection*) = nullptr;
-std::string (*irc_chanfolder_key)(const std::string&) = nullptr;
+std::string (*irc_chanfolder_key)(Connection*, const std::string&) = nullptr;
 
 // ERROR :text (with or without a source; the handler sees "ERROR" as word 0)
 void irc_on_error(IrcMessage& msg)
@@ -155,7 +155,7 @@ void irc_on_invite(IrcMessage& msg)
     if (channel.find(',') != std::string::npos) return;
     irc_state(conn)->last_invite = channel;
     if (opt(OPT_JOIN_ON_INVITE) && (!irc_join_allowed || irc_join_allowed(channel, conn))) {
-        std::string key = irc_chanfolder_key ? irc_chanfolder_key(channel) : std::string();
+        std::string key = irc_chanfolder_key ? irc_chanfolder_key(conn, channel) : std::string();
         // The channel came from the server: the line runs as it stands.
         std::string command = key.empty() ? "/join " + channel : "/join " + channel + " " + key;
         irc_run_plain(conn, command);

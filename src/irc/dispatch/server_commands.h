@@ -37,8 +37,9 @@ int irc_run_plain(Connection* conn, const std::string& command);
 
 // Join lock test of the channel (lock_join_allowed). Absent: allowed.
 extern int (*irc_join_allowed)(const std::string& channel, Connection* conn);
-// Stored key of a channel in the channels folder. Absent: empty.
-extern std::string (*irc_chanfolder_key)(const std::string& channel);
+// Stored key of a channel in the channels folder for the connection's
+// network. Absent: empty.
+extern std::string (*irc_chanfolder_key)(Connection* conn, const std::string& channel);
 
 // Outgoing-line notes.
 void irc_note_away(const std::vector<std::string>& words, int index, Connection* conn, int strip_colon);
