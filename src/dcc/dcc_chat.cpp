@@ -21,6 +21,7 @@
 #include "irc/numerics/isupport.h"
 #include "script/exec/executor.h"
 #include "core/main_settings.h"
+#include "dcc/dcc_dialogs.h"
 #include "dcc/dcc_engine.h"
 #include "dcc/dcc_server.h"
 #include "bars/switchbar.h"
@@ -543,6 +544,22 @@ intptr_t on_pending(uintptr_t, intptr_t)
             dccchat_answer(id, 0);
         } else if (mode == 1) {
             dccchat_answer(id, 1);
+        } else if (mode == 0 && p->reply_code == 110) {
+            // A file-server request through the DCC server is asked about
+            // only while the file-server warning is on.
+            if (std::find(announced.begin(), announced.end(), id) != announced.end())
+                continue;
+            if (!main_settings.warn_fserve) {
+                dccchat_answer(id, 1);
+                continue;
+            }
+            announced.push_back(id);
+            const std::string nick = p->nick;
+            const int answer = fserve_warning_dialog(nullptr, nick, main_settings.fserve_home);
+            if (answer >= 0)
+                dccchat_answer(id, answer);
+            else
+                announced.erase(std::remove(announced.begin(), announced.end(), id), announced.end());
         } else if (mode == 0) {
             if (std::find(announced.begin(), announced.end(), id) == announced.end()) {
                 announced.push_back(id);
@@ -793,6 +810,15 @@ int dccchat_say(DccChat* c, const std::string& text, bool shown)
             return 0;
         if (shown && w && dccchat_find_by_window(w) == c)
             show(c, "<" + own + "> " + piece, kColorOwnText);
+    }
+    // A file server held over the peer's DCC server sends no offers: "get"
+    // fetches the file over a link of its own.
+    if (w && dccchat_find_by_window(w) == c && c->fserve_request && text.size() > 4 &&
+        text_equal_nocase(std::string_view(text).substr(0, 4), "get ")) {
+        const std::size_t name_at = text.find_first_not_of(' ', 4);
+        if (name_at != std::string::npos)
+            dccget_from_server(c->conn, c->nick, c->ip, c->port, main_settings.fserve_home,
+                               text.substr(name_at, kShortText));
     }
     return 1;
 }
