@@ -441,3 +441,50 @@ TEST_F(DccChatE2e, DccServerTakesSendsAndServesGets)
     }
     EXPECT_TRUE(read_file(other.settings() / "downloads" / "big.bin") == body);
 }
+
+TEST_F(DccChatE2e, DccServerEventDecidesRequestsByKind)
+{
+    const int port = free_port();
+    TempDir home("dsrvhome");
+    kest.set("fileserver", "homedir", home.path().string());
+    // A handler for sends and one for chats; file-server requests have none.
+    kest.add_script("srv.kst",
+                    "on *:DCCSERVER:SEND:write srv.txt send $nick $nopath($filename) | "
+                    "if ($nick == stopper) halt | if ($nick == refuser) dcc reject\n"
+                    "on *:DCCSERVER:CHAT:write srv.txt chat $nick | if ($nick == stopper) halt\n");
+    ASSERT_NO_FATAL_FAILURE(start_kest(kest, kMe));
+    run(kMe, "dcc server on " + std::to_string(port));
+    ASSERT_TRUE(status_says(kest, "DCC Server Açık (" + std::to_string(port))) << kest.status_log();
+    const fs::path log = kest.settings() / "srv.txt";
+    struct Case {
+        std::string request;
+        std::string reply;
+        std::string logged;  // empty: no handler may run
+    } cases[] = {
+        {"120 stopper 4 held.txt", "^150 unavailable$", "send stopper held.txt"},
+        {"120 refuser 4 refused.txt", "^151 rejected$", "send refuser refused.txt"},
+        {"120 sender 4 taken.txt", "^121 " + std::string(kMe) + " 0$", "send sender taken.txt"},
+        {"100 stopper", "^150 unavailable$", "chat stopper"},
+        {"100 chatter", "^101 " + std::string(kMe) + "$", "chat chatter"},
+        {"110 stopper", "^111 " + std::string(kMe) + "$", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        const std::size_t before = read_file(log).size();
+        LineSocket raw;
+        bool connected = false;
+        for (int i = 0; i < 50 && !connected; ++i)
+            if (!(connected = raw.connect_to(port, 1000)))
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_TRUE(connected);
+        raw.send_line(c.request);
+        EXPECT_TRUE(raw.wait_for(c.reply, kWaitMs)) << joined(raw.history()) << kest.status_log();
+        if (c.logged.empty())
+            EXPECT_EQ(read_file(log).size(), before) << read_file(log);
+        else
+            EXPECT_TRUE(file_says(log, c.logged, before)) << read_file(log);
+    }
+    // Neither refused file was written.
+    EXPECT_FALSE(fs::exists(kest.settings() / "downloads" / "held.txt"));
+    EXPECT_FALSE(fs::exists(kest.settings() / "downloads" / "refused.txt"));
+}
