@@ -19,6 +19,7 @@
 #include "core/time_date.h"
 #include "display/second_tick.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/lookups.h"
 #include "script/exec/executor.h"
 #include "core/main_settings.h"
 #include "dcc/dcc_dialogs.h"
@@ -290,6 +291,9 @@ void connect_out(DccChat* c)
     }
     SockAddr peer;
     if (!sockaddr_from_text(c->ip, c->port, peer)) {
+        // A DCC server named by its host: connect once the lookup answers.
+        if (c->server_step == 1 && dns_lookup_request(hwnd_of(c), c->nick, c->ip, 0, kDnsChatConnect))
+            return;
         dccchat_end(c, text_load_string(1316));
         return;
     }
@@ -601,6 +605,19 @@ void idle_tick()
 int tick_id = 0;
 
 }  // namespace
+
+void dccchat_connect_resolved(DccChat* c, const std::string& address)
+{
+    if (!c || c->state != kChatConnecting || c->server_step != 1 || c->socket >= 0)
+        return;
+    SockAddr probe;
+    if (address.empty() || !sockaddr_from_text(address, c->port, probe)) {
+        dccchat_end(c, text_load_string(1316));
+        return;
+    }
+    c->ip = address;
+    connect_out(c);
+}
 
 // ---- Line reader ----
 

@@ -183,6 +183,13 @@ intptr_t dccget_on_data(uintptr_t s, intptr_t word);
 void dccget_tick();
 void dccget_finish(DccTransfer* t, const std::string& status);
 
+// The host name of a DCC server a send or get connects to resolved to the
+// address (empty: not found): the transfer connects or ends.
+void dccsend_connect_resolved(DccTransfer* t, const std::string& address);
+void dccget_connect_resolved(DccTransfer* t, const std::string& address);
+// Where the DCC part listens to finished host lookups.
+constexpr int kDnsResolvedDcc = 30;
+
 // ---- Install (dcc_install.cpp) ----
 void dcc_transfers_install();
 void dcc_transfers_uninstall();

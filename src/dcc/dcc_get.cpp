@@ -32,6 +32,7 @@
 #include "script/events/event_index.h"
 #include "display/second_tick.h"
 #include "irc/link/proxy.h"
+#include "irc/link/lookups.h"
 #include "irc/dispatch/dispatcher.h"
 #include "model/colors.h"
 #include "model/connection.h"
@@ -204,6 +205,10 @@ void connect_get(DccTransfer* t)
     }
     SockAddr peer;
     if (!sockaddr_from_text(t->address, t->port, peer)) {
+        // A DCC server named by its host: connect once the lookup answers.
+        if (t->server_phase == 130 && t->window &&
+            dns_lookup_request(t->window->hwnd.get(), t->nick, t->address, 0, kDnsGetConnect))
+            return;
         dccget_finish(t, text_load_string(2910));
         return;
     }
@@ -567,6 +572,19 @@ int dccget_from_server(Connection* conn, const std::string& nick, const std::str
     dcc_set_status(t, text_load_string(2906));
     connect_get(t);
     return 1;
+}
+
+void dccget_connect_resolved(DccTransfer* t, const std::string& address)
+{
+    if (!t || t->kind != kDccGet || t->state != kDccSending || t->server_phase != 130 || t->socket >= 0)
+        return;
+    SockAddr probe;
+    if (address.empty() || !sockaddr_from_text(address, t->port, probe)) {
+        dccget_finish(t, text_load_string(2910));
+        return;
+    }
+    t->address = address;
+    connect_get(t);
 }
 
 void dccget_proxy_connected(DccTransfer* t, int socket)

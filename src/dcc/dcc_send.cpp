@@ -17,6 +17,7 @@
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/net_settings.h"
 #include "irc/link/proxy.h"
+#include "irc/link/lookups.h"
 #include "irc/link/receive.h"
 #include "irc/link/send_queue.h"
 #include "irc/numerics/isupport.h"
@@ -193,6 +194,10 @@ void connect_out(DccTransfer* t)
     }
     SockAddr peer;
     if (!sockaddr_from_text(t->address, t->port, peer)) {
+        // A DCC server named by its host: connect once the lookup answers.
+        if (t->server_phase == 1 && t->window &&
+            dns_lookup_request(t->window->hwnd.get(), t->nick, t->address, 0, kDnsSendConnect))
+            return;
         dccsend_finish(t, text_load_string(5005));
         return;
     }
@@ -266,6 +271,19 @@ void server_reply(DccTransfer* t)
 }
 
 }  // namespace
+
+void dccsend_connect_resolved(DccTransfer* t, const std::string& address)
+{
+    if (!t || t->kind != kDccSend || t->state != kDccWaiting || t->server_phase != 1 || t->socket >= 0)
+        return;
+    SockAddr probe;
+    if (address.empty() || !sockaddr_from_text(address, t->port, probe)) {
+        dccsend_finish(t, text_load_string(5005));
+        return;
+    }
+    t->address = address;
+    connect_out(t);
+}
 
 int dccsend_limit_reached()
 {

@@ -440,6 +440,13 @@ TEST_F(DccChatE2e, DccServerTakesSendsAndServesGets)
         EXPECT_EQ(kest.status_log().find(std::string(name) + " dosyası"), std::string::npos) << kest.status_log();
     }
     EXPECT_TRUE(read_file(other.settings() / "downloads" / "big.bin") == body);
+
+    // A server named by a host name is looked up before the link opens
+    // ("127.1" is a name to this program, not a dotted address).
+    ASSERT_TRUE(write_file(away.path() / "byname.txt", "sent to a host name\n"));
+    run("caller", "dcc send 127.1:" + std::to_string(port) + " " + (away.path() / "byname.txt").string());
+    EXPECT_TRUE(file_says(kest.settings() / "downloads" / "byname.txt", "sent to a host name"))
+        << other.status_log() << kest.status_log();
 }
 
 TEST_F(DccChatE2e, DccServerEventDecidesRequestsByKind)
