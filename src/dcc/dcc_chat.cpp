@@ -19,8 +19,10 @@
 #include "core/time_date.h"
 #include "display/second_tick.h"
 #include "irc/numerics/isupport.h"
+#include "irc/link/lookups.h"
 #include "script/exec/executor.h"
 #include "core/main_settings.h"
+#include "dcc/dcc_dialogs.h"
 #include "dcc/dcc_engine.h"
 #include "dcc/dcc_server.h"
 #include "bars/switchbar.h"
@@ -289,6 +291,9 @@ void connect_out(DccChat* c)
     }
     SockAddr peer;
     if (!sockaddr_from_text(c->ip, c->port, peer)) {
+        // A DCC server named by its host: connect once the lookup answers.
+        if (c->server_step == 1 && dns_lookup_request(hwnd_of(c), c->nick, c->ip, 0, kDnsChatConnect))
+            return;
         dccchat_end(c, text_load_string(1316));
         return;
     }
@@ -543,6 +548,22 @@ intptr_t on_pending(uintptr_t, intptr_t)
             dccchat_answer(id, 0);
         } else if (mode == 1) {
             dccchat_answer(id, 1);
+        } else if (mode == 0 && p->reply_code == 110) {
+            // A file-server request through the DCC server is asked about
+            // only while the file-server warning is on.
+            if (std::find(announced.begin(), announced.end(), id) != announced.end())
+                continue;
+            if (!main_settings.warn_fserve) {
+                dccchat_answer(id, 1);
+                continue;
+            }
+            announced.push_back(id);
+            const std::string nick = p->nick;
+            const int answer = fserve_warning_dialog(nullptr, nick, main_settings.fserve_home);
+            if (answer >= 0)
+                dccchat_answer(id, answer);
+            else
+                announced.erase(std::remove(announced.begin(), announced.end(), id), announced.end());
         } else if (mode == 0) {
             if (std::find(announced.begin(), announced.end(), id) == announced.end()) {
                 announced.push_back(id);
@@ -584,6 +605,19 @@ void idle_tick()
 int tick_id = 0;
 
 }  // namespace
+
+void dccchat_connect_resolved(DccChat* c, const std::string& address)
+{
+    if (!c || c->state != kChatConnecting || c->server_step != 1 || c->socket >= 0)
+        return;
+    SockAddr probe;
+    if (address.empty() || !sockaddr_from_text(address, c->port, probe)) {
+        dccchat_end(c, text_load_string(1316));
+        return;
+    }
+    c->ip = address;
+    connect_out(c);
+}
 
 // ---- Line reader ----
 
@@ -793,6 +827,15 @@ int dccchat_say(DccChat* c, const std::string& text, bool shown)
             return 0;
         if (shown && w && dccchat_find_by_window(w) == c)
             show(c, "<" + own + "> " + piece, kColorOwnText);
+    }
+    // A file server held over the peer's DCC server sends no offers: "get"
+    // fetches the file over a link of its own.
+    if (w && dccchat_find_by_window(w) == c && c->fserve_request && text.size() > 4 &&
+        text_equal_nocase(std::string_view(text).substr(0, 4), "get ")) {
+        const std::size_t name_at = text.find_first_not_of(' ', 4);
+        if (name_at != std::string::npos)
+            dccget_from_server(c->conn, c->nick, c->ip, c->port, main_settings.fserve_home,
+                               text.substr(name_at, kShortText));
     }
     return 1;
 }

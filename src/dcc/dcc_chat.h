@@ -120,6 +120,10 @@ int dccchat_start(const DccChatStart& start);
 // A session with a DCC server: "nick address[:port]" or "address[:port]".
 int dccchat_connect_to_server(const std::string& text, int mode, Connection* conn);
 
+// The host name of a DCC server being connected to resolved to the address
+// (empty: not found); the session connects or ends.
+void dccchat_connect_resolved(DccChat* c, const std::string& address);
+
 // Sends one line (a line feed is added). 1 when sent or queued.
 int dccchat_send_line(DccChat* c, const std::string& text);
 // What the user types or /msg =nick sends: the line goes out and shows as

@@ -10,6 +10,7 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "dcc/dcc_chat.h"
+#include "dcc/dcc_dialogs.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/send_queue.h"
 #include "model/colors.h"
@@ -147,6 +148,17 @@ int cmd_fserve(CommandCall& call)
             return script_error(call.window, "fserve", "", 3);
         if (!file_exists(welcome, 1))
             return script_error(call.window, "fserve", given, 1);
+    }
+    if (main_settings.warn_fserve) {
+        const int answer = fserve_warning_dialog(call.window, nick, folder);
+        if (answer < 0)
+            return kScriptFailed;
+        if (answer == 0) {
+            irc_status_echo(conn, static_cast<int>(kColorInfoText), text_load_string(813));
+            return kScriptFailed;
+        }
+        if (!conn_is_live(conn))
+            return kScriptFailed;
     }
     DccChatStart st;
     st.window = call.window;

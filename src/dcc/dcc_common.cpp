@@ -10,6 +10,7 @@
 #include "core/text_limits.h"
 #include "irc/link/proxy.h"
 #include "dcc/dcc_engine.h"
+#include "dcc/dcc_server.h"
 #include "irc/link/send_queue.h"
 #include "model/colors.h"
 #include "model/connection.h"
@@ -90,6 +91,43 @@ void dcc_transfer_close(DccTransfer* t)
         sock_close(t->listen_socket);
         t->listen_socket = -1;
     }
+}
+
+int dcc_read_server_reply(DccTransfer* t, DccServerRequest& r)
+{
+    char buf[512];
+    for (;;) {
+        const long n = sock_recv(t->socket, buf, sizeof buf);
+        if (n < 0)
+            return sock_last_error() == WSAEWOULDBLOCK ? 0 : -1;
+        if (n == 0)
+            return -1;
+        t->server_line.append(buf, static_cast<std::size_t>(n));
+        const std::size_t lf = t->server_line.find('\n');
+        if (lf != std::string::npos) {
+            std::string line = t->server_line.substr(0, lf);
+            t->server_line.clear();
+            return dccserver_parse_request(line, r) ? 1 : -1;
+        }
+        if (t->server_line.size() >= kLongText)
+            return -1;
+    }
+}
+
+bool dcc_write_server_line(DccTransfer* t, const std::string& line)
+{
+    return t->socket >= 0 && sock_send(t->socket, line.data(), line.size()) == static_cast<long>(line.size());
+}
+
+void dcc_rename_transfer(DccTransfer* t, const std::string& nick)
+{
+    t->nick = nick.substr(0, kShortText);
+    if (t->window) {
+        t->window->name = (t->kind == kDccSend ? "Send " : "Get ") + t->nick + " " + t->file;
+        if (QWidget* w = t->window->hwnd.get())
+            w->setWindowTitle(QString::fromStdString(t->window->name));
+    }
+    dcc_transfer_progress.fire(t);
 }
 
 std::int64_t dcc_tick_ms()

@@ -97,6 +97,18 @@ const TemplateControl k815[] = {
     {2, 'B', "İptal", 165, 38, 55, 14},
 };
 
+const TemplateControl k820[] = {
+    {-1, 'S', "Bu kullanıcı bilgisayarınızdaki bir klasöre erişebilecek:", 7, 7, 220, 8},
+    {-1, 'S', "Nick:", 7, 21, 40, 8},
+    {286, 'E', "", 50, 19, 177, 12},
+    {-1, 'S', "Klasör:", 7, 37, 40, 8},
+    {287, 'E', "", 50, 35, 177, 12},
+    {288, 'X', "Bu uyarıyı her zaman &göster", 7, 53, 160, 10},
+    {1, 'B', "Tamam", 47, 68, 55, 14},
+    {2, 'B', "İptal", 109, 68, 55, 14},
+    {9, 'B', "&Yardım", 171, 68, 55, 14},
+};
+
 const TemplateControl k330[] = {
     {-1, 'S', "Nick:", 5, 9, 48, 8},
     {152, 'C', "", 54, 7, 196, 13},
@@ -114,6 +126,8 @@ const DialogTemplate kT320{320, "Dosya Zaten Var", 257, 93, k320, std::size(k320
 const DialogTemplate kT825{825, "Dosya Tipi Uyarısı", 234, 55, k825, std::size(k825)};
 const DialogTemplate kT330{330, "Kest DCC Send", 257, 85, k330, std::size(k330)};
 const DialogTemplate kT815{815, "Uyarı", 234, 59, k815, std::size(k815)};
+const DialogTemplate kT820{820, "File Server Uyarısı", 234, 88, k820, std::size(k820)};
+bool g_fserve_warning_open = false;
 
 QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 std::string bytes_of(const QString& s) { return s.toUtf8().toStdString(); }
@@ -660,6 +674,38 @@ int dcc_dangerous_file_dialog(QWidget* owner, const std::string& file)
         QObject::connect(b, &QPushButton::clicked, &dialog, [&dialog] { dialog.done(0); });
     }
     return dialog.exec() == 1 ? 1 : 0;
+}
+
+int fserve_warning_dialog(QWidget* owner, const std::string& nick, const std::string& home)
+{
+    if (g_fserve_warning_open)
+        return -1;
+    QDialog dialog(owner_or_frame(owner));
+    build_template(dialog, kT820, kDccFserveWarningDialogName);
+    for (auto [id, text] : {std::pair{286, &nick}, std::pair{287, &home}})
+        if (auto* e = item<QLineEdit>(dialog, id)) {
+            e->setText(qs(*text));
+            e->setReadOnly(true);
+        }
+    auto* box = item<QCheckBox>(dialog, 288);
+    if (box)
+        box->setChecked(main_settings.warn_fserve != 0);
+    if (auto* b = item<QPushButton>(dialog, 1)) {
+        b->setDefault(true);
+        QObject::connect(b, &QPushButton::clicked, &dialog, [&dialog] { dialog.done(1); });
+    }
+    if (auto* b = item<QPushButton>(dialog, 2))
+        QObject::connect(b, &QPushButton::clicked, &dialog, [&dialog] { dialog.done(0); });
+    if (auto* b = item<QPushButton>(dialog, 9))
+        QObject::connect(b, &QPushButton::clicked, &dialog, [] { help_open("", "", 370); });
+    g_fserve_warning_open = true;
+    const int result = dialog.exec() == 1 ? 1 : 0;
+    g_fserve_warning_open = false;
+    if (box) {
+        main_settings.warn_fserve = box->isChecked() ? 1 : 0;
+        ini_write("warn", "fserve", main_settings.warn_fserve ? "on" : "off", main_ini_path);
+    }
+    return result;
 }
 
 void dcc_dialogs_install()

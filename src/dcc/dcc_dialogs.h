@@ -16,6 +16,7 @@ inline constexpr const char* kDccAcceptDialogName = "dcc_accept";
 inline constexpr const char* kDccExistsDialogName = "dcc_exists";
 inline constexpr const char* kDccFiletypeDialogName = "dcc_filetype_warning";
 inline constexpr const char* kDccDangerDialogName = "dcc_dangerous_file";
+inline constexpr const char* kDccFserveWarningDialogName = "fserve_warning";
 inline constexpr const char* kDccSendDialogName = "dcc_send";
 
 struct Connection;
@@ -64,6 +65,10 @@ int dcc_filetype_warning_open(const char* name);
 
 // Template 815: message 5568 with the file name; 1 on OK.
 int dcc_dangerous_file_dialog(QWidget* owner, const std::string& file);
+// Template 820: the warning before a peer may browse the home folder; the
+// check box keeps the warning on (ini "warn"/"fserve"). 1 OK, 0 cancel, -1
+// when one is already open.
+int fserve_warning_dialog(QWidget* owner, const std::string& nick, const std::string& home);
 
 // The recent DCC nicks (section "dccnicks", newest first, at most 20) and
 // putting one first.

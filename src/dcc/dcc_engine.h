@@ -58,6 +58,14 @@ DccTransfer* dcc_open_transfer(int kind, Connection* conn, const std::string& ni
 bool dcc_fire_end_event(DccTransfer* t, std::string_view word, int id);
 // Closes the transfer's file and sockets (the record stays with its window).
 void dcc_transfer_close(DccTransfer* t);
+// Reads a DCC server's reply line into r: 1 when a whole line was read,
+// 0 while it is not complete yet, -1 when the peer closed or failed, or the
+// line is not a numbered line with a nick (at most 4150 characters kept).
+int dcc_read_server_reply(DccTransfer* t, struct DccServerRequest& r);
+// Writes a numbered line whole; false when the socket did not take it.
+bool dcc_write_server_line(DccTransfer* t, const std::string& line);
+// The peer's nick changed (a DCC server's reply named it): window renamed.
+void dcc_rename_transfer(DccTransfer* t, const std::string& nick);
 // The program's clock in milliseconds (steady) for the speed history.
 std::int64_t dcc_tick_ms();
 // Sends a CTCP text to the nick on the connection.
@@ -78,6 +86,18 @@ struct DccSendRequest {
 };
 // Starts one send; 1 when it was queued, 0 after a message.
 int dccsend_start(const DccSendRequest& request);
+// 1 when the automatic sends still offered or running reach the send limit.
+int dccsend_limit_reached();
+// A send target naming a peer's DCC server ("address[:port]" or "nick
+// address[:port]", either order; the address holds a dot; port 59 when none
+// is given). 0 when the text has no address word or a bad port.
+int dccsend_server_target(const std::string& text, std::string& nick, std::string& address, int& port);
+// A "130" on the own DCC server for a file of an open file-server session:
+// the send takes the connected socket, answers "131 nick size" and waits
+// for "132". 0 when the file's size cannot be read (the socket stays with
+// the caller).
+int dccsend_from_server(Connection* conn, const std::string& nick, const std::string& address,
+                        const std::string& path, int socket, int port);
 // The block size of a packet size: a power of two from 512 to 65536.
 int dccsend_block_size(int packet_size);
 
@@ -123,12 +143,19 @@ struct DccPendingOffer {
     DccOffer offer;
     std::string folder;      // a folder the offer's ctcp event chose; empty when none
     bool trusted = false;    // the sender is on the trusted list (and the check is on)
+    int server_socket = -1;  // a "120" request on the own DCC server: its connected socket
 };
 // Most offers that wait at once; more are refused.
 constexpr int kDccPendingMax = 32;
 // An offer came in (the CTCP handler). Queues it and posts the pending walk.
+// A "120" request on the own DCC server passes its connected socket: the
+// get answers "121" on it once accepted, "151 rejected" when refused.
 void dccget_offer(Connection* conn, const std::string& nick, const std::string& peer, const DccOffer& offer,
-                  const std::string& folder = std::string(), bool trusted = false);
+                  const std::string& folder = std::string(), bool trusted = false, int server_socket = -1);
+// Fetches a file from a file server held over a peer's DCC server: a new
+// link to that server asks for it with "130". 1 when the get started.
+int dccget_from_server(Connection* conn, const std::string& nick, const std::string& address, int port,
+                       const std::string& folder, const std::string& name);
 // An ACCEPT for a get that asked to resume; 1 when one took it.
 int dccget_take_accept(Connection* conn, const std::string& nick, const DccOffer& offer);
 // The pending walk (WM_APP+17).
@@ -155,6 +182,13 @@ intptr_t dccget_on_listen(uintptr_t s, intptr_t word);
 intptr_t dccget_on_data(uintptr_t s, intptr_t word);
 void dccget_tick();
 void dccget_finish(DccTransfer* t, const std::string& status);
+
+// The host name of a DCC server a send or get connects to resolved to the
+// address (empty: not found): the transfer connects or ends.
+void dccsend_connect_resolved(DccTransfer* t, const std::string& address);
+void dccget_connect_resolved(DccTransfer* t, const std::string& address);
+// Where the DCC part listens to finished host lookups.
+constexpr int kDnsResolvedDcc = 30;
 
 // ---- Install (dcc_install.cpp) ----
 void dcc_transfers_install();

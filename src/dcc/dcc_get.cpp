@@ -5,6 +5,7 @@
 // folder, and no path of a loaded script or the main settings file is
 // written.
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,10 +25,14 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "core/time_date.h"
+#include "dcc/dcc_chat.h"
 #include "dcc/dcc_engine.h"
+#include "dcc/dcc_server.h"
+#include "app/window_open.h"
 #include "script/events/event_index.h"
 #include "display/second_tick.h"
 #include "irc/link/proxy.h"
+#include "irc/link/lookups.h"
 #include "irc/dispatch/dispatcher.h"
 #include "model/colors.h"
 #include "model/connection.h"
@@ -50,7 +55,27 @@ char read_buffer[65535];
 struct DccOfferQueue {
     std::vector<DccPendingOffer> offers;
     std::vector<int> announced;  // ids told to the accept dialog
+    DccOfferQueue() = default;
+    DccOfferQueue(const DccOfferQueue&) = delete;
+    DccOfferQueue& operator=(const DccOfferQueue&) = delete;
+    ~DccOfferQueue()
+    {
+        for (DccPendingOffer& p : offers)
+            if (p.server_socket >= 0)
+                sock_close(p.server_socket);
+    }
 };
+
+// Answers a DCC server caller whose "120" is not taken and closes its socket.
+void answer_server_caller(int& socket, const char* text)
+{
+    if (socket < 0)
+        return;
+    sock_send(socket, text, std::strlen(text));
+    sock_shutdown(socket, 2);
+    sock_close(socket);
+    socket = -1;
+}
 RecordSlot<DccOfferQueue> offer_queue_slot;
 
 // Bytes of an acknowledgement the socket did not take yet.
@@ -180,6 +205,10 @@ void connect_get(DccTransfer* t)
     }
     SockAddr peer;
     if (!sockaddr_from_text(t->address, t->port, peer)) {
+        // A DCC server named by its host: connect once the lookup answers.
+        if (t->server_phase == 130 && t->window &&
+            dns_lookup_request(t->window->hwnd.get(), t->nick, t->address, 0, kDnsGetConnect))
+            return;
         dccget_finish(t, text_load_string(2910));
         return;
     }
@@ -250,13 +279,13 @@ int dccget_path_is_protected(const std::string& path)
 }
 
 void dccget_offer(Connection* conn, const std::string& nick, const std::string& peer, const DccOffer& offer,
-                  const std::string& folder, bool trusted)
+                  const std::string& folder, bool trusted, int server_socket)
 {
     DccOfferQueue* q = queue_of(conn);
-    if (!q)
-        return;
-    if (static_cast<int>(q->offers.size()) >= kDccPendingMax) {
-        irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_fill_id(1608, {nick}));
+    if (!q || static_cast<int>(q->offers.size()) >= kDccPendingMax) {
+        answer_server_caller(server_socket, "150 unavailable\n");
+        if (q)
+            irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_fill_id(1608, {nick}));
         return;
     }
     DccPendingOffer p;
@@ -267,6 +296,7 @@ void dccget_offer(Connection* conn, const std::string& nick, const std::string& 
     p.offer = offer;
     p.folder = folder;
     p.trusted = trusted;
+    p.server_socket = server_socket;
     q->offers.push_back(std::move(p));
     if (!pending_posted) {
         pending_posted = 1;
@@ -333,7 +363,8 @@ int dccget_pending_count()
 void dccget_refuse(int id)
 {
     DccPendingOffer p;
-    take_offer(id, p);
+    if (take_offer(id, p))
+        answer_server_caller(p.server_socket, "151 rejected\n");
 }
 
 int dccget_accept(int id, const std::string& folder_given)
@@ -373,12 +404,15 @@ int dccget_accept(int id, const std::string& folder_given)
     DccPendingOffer p;
     take_offer(id, p);
     if (resume < 0) {
+        answer_server_caller(p.server_socket, "151 rejected\n");
         irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_fill_id(1608, {p.nick}));
         return 0;
     }
     DccTransfer* t = dcc_open_transfer(kDccGet, conn, p.nick, offer.file, opt(OPT_DCC_MINIMISE_AUTO_GETS));
-    if (!t)
+    if (!t) {
+        answer_server_caller(p.server_socket, "150 unavailable\n");
         return 0;
+    }
     t->peer = p.peer;
     t->address = offer.address_text;
     t->folder = folder;
@@ -392,6 +426,21 @@ int dccget_accept(int id, const std::string& folder_given)
     t->resume = resume;
     t->state = kDccSending;
     dcc_transfer_opened.fire(t);
+    if (p.server_socket >= 0) {
+        // A "120" on the own DCC server: the answer names the position and
+        // the file comes on the same socket.
+        t->server_mode = 1;
+        t->socket = p.server_socket;
+        t->passive = false;
+        t->token = 0;
+        dcc_set_status(t, text_load_string(2906));
+        if (!dcc_write_server_line(t, "121 " + conn_own_nick(conn) + " " + std::to_string(resume) + "\n")) {
+            dccget_finish(t, text_load_string(2919));
+            return 1;
+        }
+        start_receiving(t);
+        return 1;
+    }
     if (resume > 0) {
         t->state = kDccResumeAsked;
         dcc_set_status(t, text_load_string(2905));
@@ -419,9 +468,132 @@ int dccget_take_accept(Connection* conn, const std::string& nick, const DccOffer
     return 1;
 }
 
+namespace {
+
+// Connected to a peer's DCC server: "130" asks for the file and the answer
+// is awaited.
+void server_request(DccTransfer* t)
+{
+    t->server_phase = 131;
+    t->idle = 0;
+    const std::string own = conn_is_live(t->conn) ? conn_own_nick(t->conn) : std::string("kest");
+    sock_async_select(t->socket, WM_APP_DCCGET_SOCKET, FD_READ | FD_CLOSE);
+    if (!dcc_write_server_line(t, "130 " + own + " " + t->request_folder + "\\" + t->offered_name + "\n"))
+        dccget_finish(t, text_load_string(2912));
+}
+
+// The get goes without a result line; the open file-server chat with the
+// server's address says the service was not available.
+void drop_server_get(DccTransfer* t)
+{
+    const std::string text = text_fill_id(2913, {t->file});
+    dccchat_each([&](DccChat* c) {
+        if (c->state == kChatOpen && c->ip == t->address && c->window && c->window->hwnd)
+            echo_line(c->window->hwnd.get(), text, kColorCtcpText);
+    });
+    t->ended = true;
+    t->failed = true;
+    dcc_transfer_close(t);
+    t->state = kDccClosed;
+    if (t->window && t->window->hwnd)
+        win_close(t->window->hwnd.get());
+}
+
+// "131 nick size" from the server: the file's place is chosen as for any
+// offer and "132 nick position" starts the data.
+void server_reply(DccTransfer* t)
+{
+    DccServerRequest r;
+    const int got = dcc_read_server_reply(t, r);
+    if (got == 0)
+        return;
+    if (got > 0)
+        t->server_reply = static_cast<unsigned>(r.number);
+    std::int64_t size = -1;
+    if (got < 0 || r.number != 131 || !dcc_parse_size(r.rest.substr(0, r.rest.find(' ')), size)) {
+        drop_server_get(t);
+        return;
+    }
+    t->size = size;
+    std::string folder;
+    dcc_folder_for_file(t->file, folder, 0, nullptr);
+    if (folder.empty())
+        folder = dccget_default_folder();
+    file_add_trailing_slash(folder);
+    const std::string path = folder + t->file;
+    if (!file_path_is_inside(path, folder) || dccget_path_is_protected(path) ||
+        text_equal_nocase(t->file, "remote.ini")) {
+        dccget_finish(t, text_load_string(2914));
+        return;
+    }
+    // Nobody is asked on this path: an existing file the user did not say
+    // to overwrite is resumed when it can be, else kept.
+    int choice = opt(OPT_DCC_FILE_EXISTS);
+    if (choice == 0)
+        choice = 1;
+    const std::int64_t resume = existing_choice(path, size, choice);
+    if (resume < 0) {
+        dccget_finish(t, text_load_string(2914));
+        return;
+    }
+    t->folder = folder;
+    t->path = path;
+    t->resume = resume;
+    t->server_phase = 0;
+    const std::string own = conn_is_live(t->conn) ? conn_own_nick(t->conn) : std::string("kest");
+    if (!dcc_write_server_line(t, "132 " + own + " " + std::to_string(resume) + "\n")) {
+        dccget_finish(t, text_load_string(2919));
+        return;
+    }
+    start_receiving(t);
+}
+
+}  // namespace
+
+int dccget_from_server(Connection* conn, const std::string& nick, const std::string& address, int port,
+                       const std::string& folder, const std::string& name)
+{
+    std::string file = name;
+    if (!dccserver_check_file_name(file) || port <= 0 || port > 65535)
+        return 0;
+    DccTransfer* t = dcc_open_transfer(kDccGet, conn, nick, file, opt(OPT_DCC_MINIMISE_AUTO_GETS));
+    if (!t)
+        return 0;
+    t->peer = address;
+    t->address = address;
+    t->port = static_cast<std::uint16_t>(port);
+    t->offered_name = file;
+    t->request_folder = folder;
+    t->server_mode = 2;
+    t->server_phase = 130;
+    t->close_when_done = opt(OPT_DCC_CLOSE_GET_ON_END) != 0;
+    t->state = kDccSending;
+    dcc_transfer_opened.fire(t);
+    dcc_set_status(t, text_load_string(2906));
+    connect_get(t);
+    return 1;
+}
+
+void dccget_connect_resolved(DccTransfer* t, const std::string& address)
+{
+    if (!t || t->kind != kDccGet || t->state != kDccSending || t->server_phase != 130 || t->socket >= 0)
+        return;
+    SockAddr probe;
+    if (address.empty() || !sockaddr_from_text(address, t->port, probe)) {
+        dccget_finish(t, text_load_string(2910));
+        return;
+    }
+    t->address = address;
+    connect_get(t);
+}
+
 void dccget_proxy_connected(DccTransfer* t, int socket)
 {
     t->socket = socket;
+    if (t->server_phase == 130) {
+        server_request(t);
+        return;
+    }
     start_receiving(t);
 }
 
@@ -430,8 +602,16 @@ intptr_t dccget_on_connect(uintptr_t s, intptr_t word)
     DccTransfer* t = dcc_transfer_by_socket(static_cast<int>(s));
     if (!t || t->kind != kDccGet || t->state != kDccSending)
         return 0;
+    if (t->server_phase == 131) {
+        server_reply(t);
+        return 0;
+    }
     if (WSAGETSELECTERROR(word)) {
         dccget_finish(t, text_load_string(2912));
+        return 0;
+    }
+    if (t->server_phase == 130) {
+        server_request(t);
         return 0;
     }
     start_receiving(t);

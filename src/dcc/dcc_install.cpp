@@ -2,7 +2,9 @@
 // one-second steps, its commands and identifiers, and the closing of a
 // transfer window.
 #include "app/window_open.h"
+#include "dcc/dcc_chat.h"
 #include "dcc/dcc_engine.h"
+#include "irc/link/lookups.h"
 #include "dcc/dcc_offers.h"
 #include "display/second_tick.h"
 #include "platform/app_messages.h"
@@ -14,6 +16,20 @@ namespace {
 int tick_send_id = 0;
 int tick_get_id = 0;
 int closing_id = 0;
+int lookup_id = 0;
+
+// A DCC server's host name resolved for a chat, send or get that waits to
+// connect to it; each record is looked up again by its window.
+void on_lookup(DnsRequest* r, int failed)
+{
+    const std::string address = failed ? std::string() : r->result;
+    if (r->kind == kDnsChatConnect)
+        dccchat_connect_resolved(dccchat_find_by_window(r->owner), address);
+    else if (r->kind == kDnsSendConnect)
+        dccsend_connect_resolved(dcc_transfer_of_window(r->owner), address);
+    else if (r->kind == kDnsGetConnect)
+        dccget_connect_resolved(dcc_transfer_of_window(r->owner), address);
+}
 
 void on_window_closing(WindowRecord* rec)
 {
@@ -39,6 +55,7 @@ void dcc_transfers_install()
     tick_second.add_once(tick_send_id, kTickDccSends, dccsend_tick);
     tick_second.add_once(tick_get_id, kTickDccGets, dccget_tick);
     win_closing.add_once(closing_id, kClosingDccTransfer, on_window_closing);
+    dns_kind_resolved.add_once(lookup_id, kDnsResolvedDcc, on_lookup);
     dcc_commands_register();
     dcc_offers_install();
 }
@@ -51,5 +68,6 @@ void dcc_transfers_uninstall()
     tick_second.drop(tick_send_id);
     tick_second.drop(tick_get_id);
     win_closing.drop(closing_id);
+    dns_kind_resolved.drop(lookup_id);
     dcc_offers_uninstall();
 }

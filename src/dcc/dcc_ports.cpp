@@ -105,7 +105,10 @@ int dcc_listen_socket(int kind, int* port)
                 int s = sock_create(AF_INET, SOCK_STREAM);
                 if (s < 0)
                     break;
-                sock_set_option(s, SOL_SOCKET, SO_REUSEADDR, kind == 0 ? 0 : 1);
+                // No address reuse, for outgoing links too: a port that
+                // another link of ours holds to the same peer would bind
+                // and then fail to connect; the next port is tried instead.
+                sock_set_option(s, SOL_SOCKET, SO_REUSEADDR, 0);
                 if (bind_local(s, p) && (kind == 2 || sock_listen(s, 5) == 0)) {
                     if (port)
                         *port = local_port(s);

@@ -11,11 +11,13 @@
 #include "core/text_buffer.h"
 #include "core/time_date.h"
 #include "dcc/dcc_engine.h"
+#include "dcc/dcc_server.h"
 #include "script/events/event_index.h"
 #include "display/second_tick.h"
 #include "irc/dispatch/dispatcher.h"
 #include "irc/link/net_settings.h"
 #include "irc/link/proxy.h"
+#include "irc/link/lookups.h"
 #include "irc/link/receive.h"
 #include "irc/link/send_queue.h"
 #include "irc/numerics/isupport.h"
@@ -23,6 +25,7 @@
 #include "model/connection.h"
 #include "platform/app_messages.h"
 #include "platform/sockets.h"
+#include "app/window_open.h"
 
 namespace {
 
@@ -191,6 +194,10 @@ void connect_out(DccTransfer* t)
     }
     SockAddr peer;
     if (!sockaddr_from_text(t->address, t->port, peer)) {
+        // A DCC server named by its host: connect once the lookup answers.
+        if (t->server_phase == 1 && t->window &&
+            dns_lookup_request(t->window->hwnd.get(), t->nick, t->address, 0, kDnsSendConnect))
+            return;
         dccsend_finish(t, text_load_string(5005));
         return;
     }
@@ -205,7 +212,160 @@ void connect_out(DccTransfer* t)
         dccsend_finish(t, text_load_string(5008));
 }
 
+std::string own_nick(DccTransfer* t)
+{
+    return conn_is_live(t->conn) ? conn_own_nick(t->conn) : std::string("kest");
+}
+
+// Connected to a peer's DCC server: the "120" request goes out and the
+// answer is awaited.
+void server_request(DccTransfer* t)
+{
+    t->server_phase = 2;
+    t->idle = 0;
+    sock_async_select(t->socket, WM_APP_DCCSEND_SOCKET, FD_READ | FD_CLOSE);
+    if (!dcc_write_server_line(t, "120 " + own_nick(t) + " " + std::to_string(t->size) + " " + t->file + "\n"))
+        dccsend_finish(t, text_load_string(5018));
+}
+
+// A send the own DCC server made for a "130" that was not taken up: it goes
+// without a word, with its window.
+void drop_server_send(DccTransfer* t)
+{
+    t->ended = true;
+    t->failed = true;
+    dcc_transfer_close(t);
+    t->state = kDccClosed;
+    if (t->window && t->window->hwnd)
+        win_close(t->window->hwnd.get());
+}
+
+// The answer of a DCC server: "121 nick position" to our "120", or the
+// caller's "132 nick position" after our "131". Sending starts at the
+// position; any other line ends the send.
+void server_reply(DccTransfer* t)
+{
+    DccServerRequest r;
+    const int got = dcc_read_server_reply(t, r);
+    if (got == 0)
+        return;
+    const bool caller = t->server_phase == 3;
+    if (got > 0)
+        t->server_reply = static_cast<unsigned>(r.number);
+    if (got < 0 || r.number != (caller ? 132 : 121)) {
+        if (caller)
+            drop_server_send(t);
+        else
+            dccsend_finish(t, std::string());
+        return;
+    }
+    std::int64_t position = 0;
+    const std::string word = r.rest.substr(0, r.rest.find(' '));
+    if (!dcc_parse_size(word, position))
+        position = 0;
+    if (!caller)
+        dcc_rename_transfer(t, r.nick);
+    t->server_phase = 0;
+    t->resume = position;
+    start_sending(t);
+}
+
 }  // namespace
+
+void dccsend_connect_resolved(DccTransfer* t, const std::string& address)
+{
+    if (!t || t->kind != kDccSend || t->state != kDccWaiting || t->server_phase != 1 || t->socket >= 0)
+        return;
+    SockAddr probe;
+    if (address.empty() || !sockaddr_from_text(address, t->port, probe)) {
+        dccsend_finish(t, text_load_string(5005));
+        return;
+    }
+    t->address = address;
+    connect_out(t);
+}
+
+int dccsend_limit_reached()
+{
+    const int limit = opt(OPT_DCC_MAX_SENDS);
+    int running = 0;
+    dcc_each_transfer([&](DccTransfer* t) {
+        if (t->kind == kDccSend && t->automatic && (t->state == kDccWaiting || t->state == kDccSending))
+            ++running;
+    });
+    return limit > 0 && running >= limit ? 1 : 0;
+}
+
+int dccsend_server_target(const std::string& text, std::string& nick, std::string& address, int& port)
+{
+    const std::size_t i = text.find_first_not_of(' ');
+    if (i == std::string::npos)
+        return 0;
+    const std::size_t e = text.find(' ', i);
+    std::string first = text.substr(i, e == std::string::npos ? std::string::npos : e - i);
+    std::string second;
+    if (e != std::string::npos) {
+        const std::size_t j = text.find_first_not_of(' ', e);
+        if (j != std::string::npos)
+            second = text.substr(j, text.find(' ', j) - j);
+    }
+    if (first.find('.') != std::string::npos) {
+        address = first;
+        nick = second.empty() ? first : second;
+    } else if (second.find('.') != std::string::npos) {
+        address = second;
+        nick = first;
+    } else {
+        return 0;
+    }
+    port = 59;
+    const std::size_t colon = address.find(':');
+    if (colon != std::string::npos) {
+        const std::string digits = address.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return 0;
+        port = std::atoi(digits.c_str());
+        address.resize(colon);
+        if (nick.find(':') != std::string::npos)
+            nick.resize(nick.find(':'));
+    }
+    if (address.empty() || address.size() > kShortText || port <= 0 || port > 65535 || nick.empty())
+        return 0;
+    nick = nick.substr(0, kShortText);
+    return 1;
+}
+
+int dccsend_from_server(Connection* conn, const std::string& nick, const std::string& address,
+                        const std::string& path, int socket, int port)
+{
+    std::uint64_t size = 0;
+    if (!file_exists(path, 1) || !file_size64(path, size) || size > static_cast<std::uint64_t>(INT64_MAX))
+        return 0;
+    const std::size_t slash = path.rfind('/');
+    DccTransfer* t = dcc_open_transfer(kDccSend, conn, nick, path.substr(slash + 1), opt(OPT_DCC_MINIMISE_AUTO_GETS));
+    if (!t)
+        return 0;
+    t->folder = path.substr(0, slash + 1);
+    t->path = path;
+    t->size = static_cast<std::int64_t>(size);
+    t->automatic = true;
+    t->speed_limited = true;
+    t->address = address;
+    t->peer = address;
+    t->port = static_cast<std::uint16_t>(port);
+    t->server_mode = 2;
+    t->server_phase = 3;
+    t->state = kDccWaiting;
+    t->socket = socket;
+    dcc_transfer_opened.fire(t);
+    dcc_set_status(t, text_load_string(5010));
+    sock_async_select(socket, WM_APP_DCCSEND_SOCKET, FD_READ | FD_CLOSE);
+    if (!dcc_write_server_line(t, "131 " + own_nick(t) + " " + std::to_string(t->size) + "\n")) {
+        drop_server_send(t);
+        return 1;
+    }
+    return 1;
+}
 
 int dccsend_block_size(int packet_size)
 {
@@ -242,7 +402,19 @@ int dccsend_start(const DccSendRequest& r)
     std::string nick = r.nick.substr(0, r.nick.find(','));
     if (nick.empty() || r.path.empty() || isupport_is_chantype(nick.c_str(), conn))
         return 0;
-    if (!conn_is_connected(conn) || !conn_has_local_ip(conn)) {
+    // A target with a dot is a peer's DCC server: "address[:port]" or
+    // "nick address[:port]".
+    std::string server_address;
+    int server_port = 0;
+    const bool to_server = nick.find('.') != std::string::npos;
+    if (to_server) {
+        std::string server_nick;
+        if (!dccsend_server_target(nick, server_nick, server_address, server_port)) {
+            irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_fill_id(1309, {nick}));
+            return 0;
+        }
+        nick = server_nick;
+    } else if (!conn_is_connected(conn) || !conn_has_local_ip(conn)) {
         irc_status_echo(conn, static_cast<int>(kColorCtcpText), text_load_string(2227));
         return 0;
     }
@@ -272,6 +444,16 @@ int dccsend_start(const DccSendRequest& r)
     dcc_transfer_opened.fire(t);
     dcc_set_status(t, text_load_string(5004));
 
+    if (to_server) {
+        t->address = server_address;
+        t->peer = server_address;
+        t->port = static_cast<std::uint16_t>(server_port);
+        t->passive = false;
+        t->server_mode = 1;
+        t->server_phase = 1;
+        connect_out(t);
+        return t->ended ? 0 : 1;
+    }
     if (t->passive) {
         t->port = 0;
         t->token = win_alloc_id();
@@ -308,6 +490,10 @@ void dccsend_proxy_connected(DccTransfer* t, int socket)
     t->socket = socket;
     if (t->address == text_load_string(5001))
         t->address = proxy_settings.host;
+    if (t->server_phase == 1) {
+        server_request(t);
+        return;
+    }
     start_sending(t);
 }
 
@@ -372,8 +558,16 @@ intptr_t dccsend_on_connect(uintptr_t s, intptr_t word)
     DccTransfer* t = dcc_transfer_by_socket(static_cast<int>(s));
     if (!t || t->kind != kDccSend || t->state != kDccWaiting)
         return 0;
+    if (t->server_phase == 2 || t->server_phase == 3) {
+        server_reply(t);
+        return 0;
+    }
     if (WSAGETSELECTERROR(word)) {
         dccsend_finish(t, text_load_string(5008));
+        return 0;
+    }
+    if (t->server_phase == 1) {
+        server_request(t);
         return 0;
     }
     start_sending(t);
@@ -450,6 +644,10 @@ void dccsend_finish(DccTransfer* t, const std::string& status)
     if (t->done) {
         line = text_fill_id(5017, {t->file, t->nick}) + detail;
         window_status = text_load_string(5016);
+    } else if (t->server_reply == 150 || t->server_reply == 151) {
+        const bool busy = t->server_reply == 150;
+        line = text_fill_id(busy ? 5021 : 5023, {t->file, t->nick});
+        window_status = text_load_string(busy ? 5020 : 5022);
     } else if (timed_out) {
         line = text_fill_id(4102, {t->file, t->nick});
         window_status = text_load_string(4103);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <QWidget>
+
 #include "core/files.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
@@ -14,7 +16,11 @@
 #include "core/options.h"
 #include "core/text_buffer.h"
 #include "dcc/dcc_chat.h"
+#include "core/file_type_rules.h"
 #include "dcc/dcc_engine.h"
+#include "dcc/dcc_offers.h"
+#include "script/events/event_fire.h"
+#include "script/events/event_index.h"
 #include "dcc/dcc_wire.h"
 #include "display/second_tick.h"
 #include "irc/dispatch/dispatcher.h"
@@ -73,6 +79,40 @@ std::string lower(std::string s)
     return s;
 }
 
+// The caller's socket leaves the pending slot for a record; the listener
+// is watched again.
+int take_caller()
+{
+    const int s = caller;
+    caller = -1;
+    drop_caller();
+    watch_listener();
+    sock_async_select(s, 0, 0);
+    return s;
+}
+
+// Fires "DCCSERVER" for a request of the kind ("CHAT", "FSERVE", "SEND"):
+// false when a handler halted it. The request stands for the record it
+// becomes. A receive's handler may move the file with /dcc get and refuse
+// it with /dcc reject.
+bool fire_request(Connection* conn, const DccServerRequest& r, const char* kind, std::string* file = nullptr,
+                  int* rejected = nullptr)
+{
+    if (!event_switch_events || !conn_is_live(conn))
+        return true;
+    EventSource source;
+    if (file)
+        source.dcc_get = const_cast<DccServerRequest*>(&r);
+    else
+        source.dcc_chat = const_cast<DccServerRequest*>(&r);
+    source.requester = r.nick;
+    source.text1 = file ? *file : std::string();
+    source.text2 = kind;
+    source.offer_file = file;
+    source.offer_rejected = rejected;
+    return event_fire(conn, conn->status_window, nullptr, "DCCSERVER", kEvDccServer, 0, nullptr, &source) != 0;
+}
+
 void chat_request(Connection* conn, const DccServerRequest& r)
 {
     const bool fserve = r.number == 110;
@@ -102,13 +142,115 @@ void chat_request(Connection* conn, const DccServerRequest& r)
         refuse("150 unavailable\n");
         return;
     }
-    const int s = caller;
-    caller = -1;
+    if (!fire_request(conn, r, fserve ? "FSERVE" : "CHAT") || caller < 0) {
+        refuse("150 unavailable\n");
+        return;
+    }
     const std::string ip = caller_ip;
+    const int s = take_caller();
+    dccchat_from_server(conn, s, r.nick, ip, static_cast<unsigned>(r.number), dccserver_settings.port);
+}
+
+// "120 nick size name": the caller sends a file; a receive waits for the
+// user's (or the settings') decision and answers "121" when taken.
+void send_request(Connection* conn, const DccServerRequest& r)
+{
+    const std::size_t blank = r.rest.find(' ');
+    const std::size_t name_at = blank == std::string::npos ? blank : r.rest.find_first_not_of(' ', blank);
+    if (name_at == std::string::npos) {
+        dccserver_stop(1);
+        return;
+    }
+    std::string name = r.rest.substr(name_at);
+    const bool device = !dccserver_check_file_name(name) && !name.empty();
+    if (name.empty()) {
+        dccserver_stop(1);
+        return;
+    }
+    if (!dccserver_settings.sends || opt(OPT_DCC_SEND_REQUESTS) == 2 || device) {
+        refuse("150 unavailable\n");
+        return;
+    }
+    const bool trusted = dcc_sender_trusted(r.nick, "id@" + caller_ip) != 0;
+    if (!trusted) {
+        std::string probe = name;
+        if (opt(OPT_DCC_FILTER_MODE) != 0 && dcc_ignore_test(probe, 0, 0) == 1) {
+            refuse("150 unavailable\n");
+            return;
+        }
+        if (ignore_match(lower(r.nick + "!id@" + caller_ip), "dcc", nullptr, conn)) {
+            refuse("151 rejected\n");
+            return;
+        }
+    }
+    DccOffer offer;
+    offer.kind = kDccOfferSend;
+    offer.offered_name = name;
+    offer.file = name;
+    offer.address_text = caller_ip;
+    offer.port = dccserver_settings.port;
+    std::int64_t size = -1;
+    if (!dcc_parse_size(r.rest.substr(0, blank), size))
+        size = -1;
+    offer.size = size;
+    std::string first;
+    dcc_folder_for_file(name, first, 0, nullptr);
+    if (first.empty())
+        first = dccget_default_folder();
+    file_add_trailing_slash(first);
+    std::string path = first + name;
+    int rejected = 0;
+    if (!fire_request(conn, r, "SEND", &path, &rejected) || caller < 0) {
+        refuse("150 unavailable\n");
+        return;
+    }
+    if (rejected) {
+        refuse("151 rejected\n");
+        return;
+    }
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    const std::string ip = caller_ip;
+    const int s = take_caller();
+    dccget_offer(conn, r.nick, ip, offer, folder, trusted, s);
+}
+
+// "130 nick folder\name": the caller fetches a file from the file-server
+// session it holds with us; any folder in the name is ignored and the file
+// is looked up in that session's current folder.
+void get_request(Connection* conn, const DccServerRequest& r)
+{
+    std::string name = r.rest;
+    if (name.empty()) {
+        dccserver_stop(1);
+        return;
+    }
+    if (ignore_match(lower(r.nick + "!id@" + caller_ip), "dcc", nullptr, conn)) {
+        refuse("151 rejected\n");
+        return;
+    }
+    if (!dccserver_check_file_name(name)) {
+        refuse("150 unavailable\n");
+        return;
+    }
+    DccChat* session = nullptr;
+    dccchat_each([&](DccChat* c) {
+        if (!session && c->state == kChatOpen && c->fserve && c->ip == caller_ip)
+            session = c;
+    });
+    const std::string path = session ? fserve_resolve(session->fs.home, session->fs.current, name, 1) : std::string();
+    if (path.empty() || dccchat_running_sends_to(session->nick, caller_ip) >= session->fs.get_limit ||
+        dccsend_limit_reached() || !conn_is_live(session->conn)) {
+        refuse("150 unavailable\n");
+        return;
+    }
+    const int s = caller;
+    if (!dccsend_from_server(session->conn, session->nick, caller_ip, path, s, dccserver_settings.port)) {
+        refuse("150 unavailable\n");
+        return;
+    }
+    caller = -1;
     drop_caller();
     watch_listener();
-    sock_async_select(s, 0, 0);
-    dccchat_from_server(conn, s, r.nick, ip, static_cast<unsigned>(r.number), dccserver_settings.port);
 }
 
 intptr_t on_accept(uintptr_t, intptr_t word)
@@ -176,9 +318,10 @@ intptr_t on_request(uintptr_t s, intptr_t word)
         chat_request(conn, r);
         return 0;
     case 120:
+        send_request(conn, r);
+        return 0;
     case 130:
-        // Sends and gets through the DCC server are not taken here.
-        refuse("150 unavailable\n");
+        get_request(conn, r);
         return 0;
     default:
         dccserver_stop(1);

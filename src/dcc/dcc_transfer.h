@@ -86,6 +86,15 @@ struct DccTransfer {
     int idle = 0;                    // seconds without traffic
 
     int proxy_key = 0;               // the key of its link through the firewall proxy; 0 none
+    // Transfers through a DCC server. Mode: send 1 "120" to a peer's server,
+    // 2 made by the own server for a "130"; get 1 made by the own server from
+    // a "120", 2 a "130" request to a peer's server. Phase: send 1 write
+    // "120", 2 wait for "121", 3 wait for "132"; get 130 write, 131 wait.
+    int server_mode = 0;
+    int server_phase = 0;
+    unsigned server_reply = 0;       // the number of the server's last reply line
+    std::string server_line;         // a reply line being read
+    std::string request_folder;      // get: the folder named in the "130" line
     int socket = -1;                 // the data socket; -1 while none
     int listen_socket = -1;          // the listening socket of an offer; -1 while none
     int file_handle = -1;            // -1 while closed

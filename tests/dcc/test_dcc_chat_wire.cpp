@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dcc/dcc_chat.h"
+#include "dcc/dcc_engine.h"
 #include "dcc/dcc_server.h"
 
 namespace {
@@ -208,4 +209,40 @@ TEST(DccServerSettingsText, ReadAndWrittenInOrder)
     EXPECT_EQ(s.port, 1);
     s = dccserver_settings_from("");
     EXPECT_EQ(dccserver_settings_text(s), "0,59,1,1,1,1");
+}
+
+TEST(DccServerLines, SendTargetsNameAnAddressAndAPort)
+{
+    struct Case {
+        std::string text;
+        int ok;
+        std::string nick;
+        std::string address;
+        int port;
+    } cases[] = {
+        {"10.0.0.5", 1, "10.0.0.5", "10.0.0.5", 59},
+        {"friend 10.0.0.5:6000", 1, "friend", "10.0.0.5", 6000},
+        {"10.0.0.5:6000 friend", 1, "friend", "10.0.0.5", 6000},
+        {"  friend   host.example.org:1", 1, "friend", "host.example.org", 1},
+        {"host.example.org:65535", 1, "host.example.org", "host.example.org", 65535},
+        {"friend 10.0.0.5:65536", 0, "", "", 0},
+        {"friend 10.0.0.5:0", 0, "", "", 0},
+        {"friend 10.0.0.5:", 0, "", "", 0},
+        {"friend 10.0.0.5:-1", 0, "", "", 0},
+        {"friend 10.0.0.5:80x", 0, "", "", 0},
+        {"friend other", 0, "", "", 0},
+        {"", 0, "", "", 0},
+        {"x " + std::string(300, 'a') + ".org", 0, "", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        std::string nick = "unchanged", address;
+        int port = -1;
+        EXPECT_EQ(dccsend_server_target(c.text, nick, address, port), c.ok);
+        if (!c.ok)
+            continue;
+        EXPECT_EQ(nick, c.nick);
+        EXPECT_EQ(address, c.address);
+        EXPECT_EQ(port, c.port);
+    }
 }

@@ -26,6 +26,7 @@
 #include "app/frame_menu.h"
 #include "app/tick.h"
 #include "core/ini.h"
+#include "core/main_settings.h"
 #include "dcc/dcc_dialogs.h"
 #include "dcc/dcc_engine.h"
 #include "dcc/download_folders.h"
@@ -519,3 +520,44 @@ TEST_F(DccDialogsTest, AcceptedOfferFromARealPeerFillsItsWindow)
 }
 
 }  // namespace
+
+// ---- The file-server warning ----
+
+TEST_F(DccDialogsTest, FileServerWarningShowsWhoAndWhereAndKeepsItsCheckBox)
+{
+    struct Case {
+        int button;
+        bool keep_warning;
+        int result;
+        const char* stored;
+    } cases[] = {
+        {1, false, 1, "off"},
+        {2, true, 0, "on"},
+        {2, false, 0, "off"},
+        {1, true, 1, "on"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.button) + (c.keep_warning ? " keep" : " drop"));
+        const int before = main_settings.warn_fserve;
+        std::string nick_shown, home_shown;
+        bool box_started = false;
+        Answer answer(kDccFserveWarningDialogName, [&](QDialog* d) {
+            nick_shown = field(d, 286);
+            home_shown = field(d, 287);
+            auto* box = d->findChild<QCheckBox*>("288");
+            ASSERT_TRUE(box);
+            box_started = box->isChecked();
+            box->setChecked(c.keep_warning);
+            click(d, c.button);
+        });
+        EXPECT_EQ(fserve_warning_dialog(nullptr, "browser", "/srv/share/"), c.result);
+        EXPECT_EQ(answer.shown, 1);
+        EXPECT_EQ(nick_shown, "browser");
+        EXPECT_EQ(home_shown, "/srv/share/");
+        EXPECT_EQ(box_started, before != 0);
+        EXPECT_EQ(main_settings.warn_fserve, c.keep_warning ? 1 : 0);
+        std::string v;
+        ini_read("warn", "fserve", "", v, 256, main_ini_path);
+        EXPECT_EQ(v, c.stored);
+    }
+}

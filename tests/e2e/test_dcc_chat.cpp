@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <poll.h>
+#include <cerrno>
 #include <unistd.h>
 
 #include <chrono>
@@ -83,6 +86,8 @@ struct DccChatE2e : ::testing::Test {
     {
         k.use_server(server.port());
         k.set("options", "n0", option_line({{0, 1}, {14, 1}, {17, 1}}));
+        // No one answers the file-server warning here.
+        k.set("warn", "fserve", "off");
         k.log_status();
         k.add_script("run.kst", kScript);
         ASSERT_TRUE(k.start({"-n", nick, "-j", "#ctl"}));
@@ -298,4 +303,195 @@ TEST_F(DccChatE2e, DccServerOnAPortInUseSaysWhy)
     run(kMe, "dcc server on " + std::to_string(busy.port()));
     EXPECT_TRUE(status_says(kest, "DCC Server başlatılamadı: port " + std::to_string(busy.port())))
         << kest.status_log();
+}
+
+namespace {
+
+// Writes raw bytes on a test socket and reads one acknowledgement word
+// (4 bytes, big-endian) within `ms`; -1 when none came.
+long long raw_send_and_ack(LineSocket& raw, const std::string& bytes, int ms = kWaitMs)
+{
+    if (::send(raw.fd_for_test(), bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size()))
+        return -1;
+    unsigned char word[4];
+    std::size_t have = 0;
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (have < 4 && Clock::now() < end) {
+        pollfd p{raw.fd_for_test(), POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        const ssize_t n = ::recv(raw.fd_for_test(), word + have, 4 - have, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
+            return -1;
+        if (n > 0)
+            have += static_cast<std::size_t>(n);
+    }
+    if (have < 4)
+        return -1;
+    return (static_cast<long long>(word[0]) << 24) | (word[1] << 16) | (word[2] << 8) | word[3];
+}
+
+}  // namespace
+
+TEST_F(DccChatE2e, DccServerTakesSendsAndServesGets)
+{
+    const int port = free_port();
+    TempDir served("dsrv");
+    TempDir away("dsrvaway");
+    // Several blocks, and small enough for the file server's shared rate limit.
+    const std::string body(40000, 'k');
+    ASSERT_TRUE(write_file(served.path() / "big.bin", body));
+    ASSERT_TRUE(write_file(served.path() / "sub" / "deep.txt", "deep down\n"));
+    ASSERT_TRUE(write_file(away.path() / "secret.txt", "top secret\n"));
+    ASSERT_TRUE(write_file(away.path() / "offer.txt", "offered through the server\n"));
+    // The serving instance: its file server's home is the served folder.
+    kest.set("fileserver", "homedir", served.path().string());
+    ASSERT_NO_FATAL_FAILURE(start_kest(kest, kMe));
+    ASSERT_NO_FATAL_FAILURE(start_kest(other, "caller"));
+    run(kMe, "dcc server on " + std::to_string(port));
+    ASSERT_TRUE(status_says(kest, "DCC Server Açık (" + std::to_string(port))) << kest.status_log();
+    const std::string target = "127.0.0.1:" + std::to_string(port);
+    auto connect = [&](LineSocket& raw) {
+        for (int i = 0; i < 50; ++i) {
+            if (raw.connect_to(port, 1000))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    };
+
+    // A send to the DCC server by address: the server answers with its
+    // nick, which the sending side takes over, and the file arrives whole.
+    run("caller", "dcc send " + target + " " + (away.path() / "offer.txt").string());
+    EXPECT_TRUE(status_says(other, "offer.txt dosyası " + std::string(kMe) + " kullanıcısına gönderildi"))
+        << other.status_log() << kest.status_log();
+    EXPECT_TRUE(file_says(kest.settings() / "downloads" / "offer.txt", "offered through the server"))
+        << kest.status_log();
+
+    // A raw caller whose name climbs out of the folder: the file lands in
+    // the receive folder under its bare name, acknowledged byte for byte.
+    {
+        LineSocket raw;
+        ASSERT_TRUE(connect(raw));
+        raw.send_line("120 rawpeer 5 ..\\..\\../escape.txt");
+        ASSERT_TRUE(raw.wait_for("^121 " + std::string(kMe) + " 0$", kWaitMs)) << joined(raw.history());
+        EXPECT_EQ(raw_send_and_ack(raw, "hello"), 5);
+        EXPECT_TRUE(file_says(kest.settings() / "downloads" / "escape.txt", "hello")) << kest.status_log();
+        EXPECT_FALSE(fs::exists(kest.settings() / "escape.txt"));
+        EXPECT_FALSE(fs::exists(kest.settings().parent_path() / "escape.txt"));
+    }
+
+    // Requests that are refused with "150 unavailable": a get with no open
+    // file-server session, and a send while sends are switched off; the
+    // refused send's file is never written.
+    struct Refusal {
+        std::string before;
+        std::string shown;
+        std::string request;
+    } refusals[] = {
+        {"", "", "130 rawpeer somewhere\\big.bin"},
+        {"dcc server -s", "Açık (" + std::to_string(port) + ",Chat,Fserve)", "120 rawpeer 4 refused.txt"},
+    };
+    for (const Refusal& r : refusals) {
+        SCOPED_TRACE(r.request);
+        if (!r.before.empty()) {
+            run(kMe, r.before);
+            ASSERT_TRUE(status_says(kest, r.shown)) << kest.status_log();
+        }
+        LineSocket raw;
+        ASSERT_TRUE(connect(raw));
+        raw.send_line(r.request);
+        EXPECT_TRUE(raw.wait_for("^150 unavailable$", kWaitMs)) << joined(raw.history());
+        EXPECT_TRUE(raw.wait_closed());
+    }
+    EXPECT_FALSE(fs::exists(kest.settings() / "downloads" / "refused.txt"));
+    // The other instance's send while sends are off says why it failed.
+    run("caller", "dcc send " + target + " " + (away.path() / "secret.txt").string());
+    EXPECT_TRUE(status_says(other, "(150: servis kullanılamıyor)")) << other.status_log();
+    EXPECT_FALSE(fs::exists(kest.settings() / "downloads" / "secret.txt"));
+    run(kMe, "dcc server +s");
+
+    // A file server asked for through the DCC server: "get" fetches files
+    // of the current folder over a link of its own; names that leave the
+    // folder, or do not exist there, are not served.
+    run("caller", "dcc fserve " + target);
+    const fs::path seen = other.settings() / "chat.txt";
+    ASSERT_TRUE(file_says(seen, "File Server")) << read_file(seen) << other.status_log() << kest.status_log();
+    run("caller", "msg =" + std::string(kMe) + " get big.bin");
+    EXPECT_TRUE(until([] {}, [&] { return read_file(other.settings() / "downloads" / "big.bin") == body; }))
+        << read_file(other.settings() / "downloads" / "big.bin").size();
+    run("caller", "msg =" + std::string(kMe) + " cd sub");
+    ASSERT_TRUE(file_says(seen, "[\\sub]")) << read_file(seen);
+    run("caller", "msg =" + std::string(kMe) + " get deep.txt");
+    EXPECT_TRUE(until([] {}, [&] { return read_file(other.settings() / "downloads" / "deep.txt") == "deep down\n"; }))
+        << other.status_log() << kest.status_log();
+    // Names outside the current folder are refused; a name that exists
+    // there, asked for after them, still comes.
+    for (const std::string& name :
+         {"../../" + away.path().filename().string() + "/secret.txt", std::string("/etc/hostname"),
+          std::string("..\\big.bin"), std::string(300, 'n') + ".txt"})
+        run("caller", "msg =" + std::string(kMe) + " get " + name);
+    ASSERT_TRUE(write_file(served.path() / "sub" / "later.txt", "later\n"));
+    run("caller", "msg =" + std::string(kMe) + " get later.txt");
+    EXPECT_TRUE(until([] {}, [&] { return read_file(other.settings() / "downloads" / "later.txt") == "later\n"; }))
+        << other.status_log() << kest.status_log();
+    for (const char* name : {"secret.txt", "hostname"}) {
+        EXPECT_FALSE(fs::exists(other.settings() / "downloads" / name)) << name;
+        EXPECT_EQ(kest.status_log().find(std::string(name) + " dosyası"), std::string::npos) << kest.status_log();
+    }
+    EXPECT_TRUE(read_file(other.settings() / "downloads" / "big.bin") == body);
+
+    // A server named by a host name is looked up before the link opens
+    // ("127.1" is a name to this program, not a dotted address).
+    ASSERT_TRUE(write_file(away.path() / "byname.txt", "sent to a host name\n"));
+    run("caller", "dcc send 127.1:" + std::to_string(port) + " " + (away.path() / "byname.txt").string());
+    EXPECT_TRUE(file_says(kest.settings() / "downloads" / "byname.txt", "sent to a host name"))
+        << other.status_log() << kest.status_log();
+}
+
+TEST_F(DccChatE2e, DccServerEventDecidesRequestsByKind)
+{
+    const int port = free_port();
+    TempDir home("dsrvhome");
+    kest.set("fileserver", "homedir", home.path().string());
+    // A handler for sends and one for chats; file-server requests have none.
+    kest.add_script("srv.kst",
+                    "on *:DCCSERVER:SEND:write srv.txt send $nick $nopath($filename) | "
+                    "if ($nick == stopper) halt | if ($nick == refuser) dcc reject\n"
+                    "on *:DCCSERVER:CHAT:write srv.txt chat $nick | if ($nick == stopper) halt\n");
+    ASSERT_NO_FATAL_FAILURE(start_kest(kest, kMe));
+    run(kMe, "dcc server on " + std::to_string(port));
+    ASSERT_TRUE(status_says(kest, "DCC Server Açık (" + std::to_string(port))) << kest.status_log();
+    const fs::path log = kest.settings() / "srv.txt";
+    struct Case {
+        std::string request;
+        std::string reply;
+        std::string logged;  // empty: no handler may run
+    } cases[] = {
+        {"120 stopper 4 held.txt", "^150 unavailable$", "send stopper held.txt"},
+        {"120 refuser 4 refused.txt", "^151 rejected$", "send refuser refused.txt"},
+        {"120 sender 4 taken.txt", "^121 " + std::string(kMe) + " 0$", "send sender taken.txt"},
+        {"100 stopper", "^150 unavailable$", "chat stopper"},
+        {"100 chatter", "^101 " + std::string(kMe) + "$", "chat chatter"},
+        {"110 stopper", "^111 " + std::string(kMe) + "$", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        const std::size_t before = read_file(log).size();
+        LineSocket raw;
+        bool connected = false;
+        for (int i = 0; i < 50 && !connected; ++i)
+            if (!(connected = raw.connect_to(port, 1000)))
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_TRUE(connected);
+        raw.send_line(c.request);
+        EXPECT_TRUE(raw.wait_for(c.reply, kWaitMs)) << joined(raw.history()) << kest.status_log();
+        if (c.logged.empty())
+            EXPECT_EQ(read_file(log).size(), before) << read_file(log);
+        else
+            EXPECT_TRUE(file_says(log, c.logged, before)) << read_file(log);
+    }
+    // Neither refused file was written.
+    EXPECT_FALSE(fs::exists(kest.settings() / "downloads" / "held.txt"));
+    EXPECT_FALSE(fs::exists(kest.settings() / "downloads" / "refused.txt"));
 }

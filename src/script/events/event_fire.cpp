@@ -559,6 +559,21 @@ bool Walker::match_rest(std::string_view rest, Candidate& cand)
         cand.params = line->text;
         return true;
     }
+    // on <level>:DCCSERVER:<word>:<commands>: a request on the own DCC
+    // server; the word is matched against the request's kind (text 2:
+    // CHAT, FSERVE or SEND).
+    case kEvDccServer: {
+        if (!c_.source || !(c_.source->dcc_chat || c_.source->dcc_get) ||
+            !split_field(rest, field, after, c_.flag_regex))
+            return false;
+        const std::string& kind = c_.source->text2;
+        std::string mask;
+        if (!eval_field(field, kind, mask) || !match_text(mask, kind))
+            return false;
+        cand.matchkey = mask;
+        cand.command.assign(after);
+        return true;
+    }
     case kEvAction: case kEvNotice: case kEvText: {
         if (!line || !plain_cut(rest, field, after))
             return false;
@@ -1155,6 +1170,13 @@ int event_fire(Connection* conn, QWidget* window, const EventLine* server_line,
             // The causing user is whoever the lookup was made for: a nick
             // given to /dns, or nobody for a host or address.
             if (!source || !source->lookup)
+                break;
+            c.nick = source->requester.substr(0, kShortText);
+            c.has_address = false;
+            c.address.clear();
+        } else if (event_id == kEvDccServer) {
+            // The caller of the DCC server, known by nick alone.
+            if (!source || !(source->dcc_chat || source->dcc_get))
                 break;
             c.nick = source->requester.substr(0, kShortText);
             c.has_address = false;
