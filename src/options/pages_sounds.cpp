@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "app/file_dialogs.h"
 #include "core/ini.h"
@@ -115,11 +116,11 @@ void step_event_sound(QDialog* d)
     if (s.mode == kSoundModeNone) {
         s.mode = kSoundModeBeep;
     } else if (s.mode == kSoundModeBeep) {
-        const QString chosen = QFileDialog::getOpenFileName(
-            d, QString::fromUtf8(text_load_string(5101)), QString::fromStdString(sound_folder_of_kind(kSoundWave)),
-            "*.wav");
-        s.mode = chosen.isEmpty() ? kSoundModeNone : kSoundModeFile;
-        s.file = chosen.toStdString();
+        std::vector<std::string> chosen;
+        const int got = file_dialog_run(d, kFileDialogFile, sound_folder_of_kind(kSoundWave) + "*.wav",
+                                        text_load_string(5101), "", chosen);
+        s.mode = got == 1 && !chosen.empty() ? kSoundModeFile : kSoundModeNone;
+        s.file = s.mode == kSoundModeFile ? chosen.front() : std::string();
     } else {
         s.mode = kSoundModeNone;
         s.file.clear();
