@@ -282,6 +282,21 @@ int on_popup(WindowRecord* rec, const QPoint& point)
     return 1;
 }
 
+// The popup of an address in a window's text: open, open in a new browser
+// window, copy.
+int on_address_popup(QWidget* window, const std::string& address, const QPoint& point)
+{
+    if (address.empty())
+        return 0;
+    QMenu* menu = url_address_popup_build(window);
+    QAction* chosen = menu->exec(point);
+    const int id = chosen && chosen->data().isValid() ? chosen->data().toInt() : 0;
+    delete menu;
+    if (id)
+        menu_url_hotlink_command(id, address);
+    return 1;
+}
+
 int menu_urls(int, intptr_t)
 {
     url_list_toggle();
@@ -498,6 +513,35 @@ void menu_urls_command(int id, WindowRecord* rec, int target)
     }
 }
 
+QMenu* url_address_popup_build(QWidget* window)
+{
+    auto* menu = new QMenu(window);
+    auto add = [menu](int text, int id) { menu->addAction(numbered(text))->setData(id); };
+    add(3860, 7000);
+    add(3861, 7001);
+    menu->addSeparator();
+    add(3862, 7002);
+    return menu;
+}
+
+void menu_url_hotlink_command(int id, const std::string& address)
+{
+    switch (id) {
+    case 7000:
+    case 7001:
+        // The desktop has no browser windows to choose: both open alike.
+        url_open(address, 0, 1);
+        break;
+    case 7002:
+        if (!clip_set_text(nullptr, address.substr(0, kLongText), 0))
+            beep_error(0);
+        break;
+    default:
+        beep_error(0);
+        break;
+    }
+}
+
 // ---- The entry editor ----
 
 QDialog* url_entry_dialog_create(QWidget* owner, int mode, char state, const std::string& description,
@@ -598,6 +642,7 @@ void url_list_window_install()
 {
     url_catcher_install();
     popup_window_register(kWinUrls, on_popup);
+    popup_address_register(on_address_popup);
     frame_menu_command_register(132, menu_urls);
     frame_menu_command_register(192, menu_stored_page);
     frame_menu_command_register(193, menu_stored_page);
@@ -612,6 +657,7 @@ void url_list_window_uninstall()
     frame_menu_command_register(193, nullptr);
     frame_menu_command_register(192, nullptr);
     frame_menu_command_register(132, nullptr);
+    popup_address_register(nullptr);
     popup_window_register(kWinUrls, nullptr);
     url_catcher_uninstall();
 }

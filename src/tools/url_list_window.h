@@ -43,6 +43,11 @@ QMenu* url_popup_build(WindowRecord* rec);
 // window numbered target).
 void menu_urls_command(int id, WindowRecord* rec, int target = 0);
 
+// The popup of an address in a window's text (open, open in a new browser
+// window, copy) and its commands.
+QMenu* url_address_popup_build(QWidget* window);
+void menu_url_hotlink_command(int id, const std::string& address);
+
 // The entry editor: mode 0 a new entry, 1 one entry, 2 several entries
 // (only the state character). The dialog is returned to the caller to run.
 QDialog* url_entry_dialog_create(QWidget* owner, int mode, char state, const std::string& description,

@@ -29,6 +29,8 @@
 #include <vector>
 
 #include "app/frame_menu.h"
+#include "app/frame_proc.h"
+#include "platform/app_messages.h"
 #include "app/subsystems.h"
 #include "app/window_open.h"
 #include "bars/tray_icon.h"
@@ -274,11 +276,19 @@ TEST_F(UrlCatcher, PrintedLinesAreCaughtAndTrackedWindowsPassAddressesOn)
     type("/echo -s mail to other@example.org");
     EXPECT_EQ(url_find("other@example.org", 1), nullptr) << "not a message line";
 
-    // A window that tracks addresses hands web addresses of message lines on.
+    // A window that tracks addresses hands web addresses of message lines on
+    // to the frame, which opens them from its message queue.
+    app_messages_set_frame(nullptr);
+    frame_proc_install();
     opt_set(OPT_CATCH_URLS, 1);
     status->track_urls = 1;
     type("/echo -sm open www.tracked.example.org now");
     type("/echo -s but not www.plain.example.org");
+    // The frame opens passed-on addresses from its message queue.
+    for (int i = 0; i < 100 && g_opened.empty(); ++i) {
+        window_test_pump();
+        QTest::qWait(10);
+    }
     window_test_pump();
     EXPECT_EQ(g_opened, (std::vector<std::string>{"http://www.tracked.example.org"}));
 }
@@ -358,6 +368,35 @@ TEST_F(UrlCatcher, StoredPagesOpenTheirAddressFromTheSettings)
     ini_write("update", "url3", "", main_ini_path);
     frame_on_command(nullptr, 193, 0);
     EXPECT_TRUE(g_opened.empty()) << "no address stored: nothing opens";
+}
+
+TEST_F(UrlCatcher, TheAddressPopupOpensWithTheWarningAndCopies)
+{
+    QMenu* menu = url_address_popup_build(status->hwnd.get());
+    std::vector<int> ids;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator())
+            ids.push_back(a->data().toInt());
+    delete menu;
+    EXPECT_EQ(ids, (std::vector<int>{7000, 7001, 7002}));
+
+    main_settings.warn_link = 1;
+    int asked = 0;
+    answer_modal([&asked](QWidget* d) {
+        ++asked;
+        click_button(d, QDialogButtonBox::Yes);
+    });
+    menu_url_hotlink_command(7000, "www.hot.example.org");
+    answer_modal([&asked](QWidget* d) {
+        ++asked;
+        click_button(d, QDialogButtonBox::No);
+    });
+    menu_url_hotlink_command(7001, "www.refused.example.org");
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(g_opened, (std::vector<std::string>{"http://www.hot.example.org"}));
+    menu_url_hotlink_command(7002, "www.copied.example.org");
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "www.copied.example.org");
+    EXPECT_EQ(g_opened.size(), 1u) << "copying opens nothing";
 }
 
 // ---- The list file ----
