@@ -190,6 +190,8 @@ TEST_F(UrlCatcher, AddressesInALineAreCaughtAsThePrefixTableSays)
         {"www.abcd is long enough", {"www.abcd"}},
         {"http://" + long_tail, {"http://" + long_tail}},
         {"http://" + long_tail + "b is one too many", {}},
+        // A refused address gives up no part of itself to a later row.
+        {"http://www." + std::string(190, 'w') + " is 201 long", {}},
         {"\x02http://bold.example.org\x02 and \x03" "4irc://net.example.org/chan", {"http://bold.example.org", "irc://net.example.org/chan"}},
         {"HTTP://Upper.Example.org/Keep", {"HTTP://Upper.Example.org/Keep"}},
         {"http://www.example.net has one address", {"http://www.example.net"}},
