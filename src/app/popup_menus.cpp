@@ -567,8 +567,11 @@ int hotlink_popup(WindowRecord* rec, const QPoint& global, int shift)
         if (menu_build_query_popup(window, "query hotlink", &saved))
             shown = menu_track_popup(window, kPopupNotify, global);
         break;
+    case kHotlinkPopupAddress:
+        if (address_popup_fn())
+            shown = address_popup_fn()(window, saved.hotlink, global);
+        break;
     default:
-        // Addresses have no popup of their own yet: the window's popup shows.
         break;
     }
     return shown;
@@ -576,6 +579,17 @@ int hotlink_popup(WindowRecord* rec, const QPoint& global, int shift)
 namespace {
 WindowPopupFn g_type_popups[kWinCustom + 1] = {};
 }  // namespace
+
+AddressPopupFn& address_popup_fn()
+{
+    static AddressPopupFn fn = nullptr;
+    return fn;
+}
+
+void popup_address_register(AddressPopupFn fn)
+{
+    address_popup_fn() = fn;
+}
 
 void popup_window_register(int type, WindowPopupFn fn)
 {

@@ -133,6 +133,11 @@ int popup_window_rclick(WindowRecord* rec, int form, const QPoint& point, int in
 // install; null removes it.
 using WindowPopupFn = int (*)(WindowRecord* rec, const QPoint& point);
 void popup_window_register(int type, WindowPopupFn fn);
+// The popup of an address under the pointer (the URL catcher shows it
+// and runs its commands; 1 when shown). Null removes it.
+using AddressPopupFn = int (*)(QWidget* window, const std::string& address, const QPoint& point);
+void popup_address_register(AddressPopupFn fn);
+AddressPopupFn& address_popup_fn();
 
 // The joined selected nicks of a window's list box, each without its
 // nick-prefix characters, cut before they would pass 4,150 characters.

@@ -139,6 +139,7 @@
 #include "tools/tool_lists.h"
 #include "tools/address_book.h"
 #include "tools/address_book_dialog.h"
+#include "tools/url_list_window.h"
 #include "irc/numerics/query_replies.h"
 #include "irc/numerics/numerics.h"
 #include "model/connection.h"
@@ -371,7 +372,7 @@ void app_install_subsystems()
     // Scripts act on windows; the URL catcher; logs merged in place; the
     // desktop's browser; the toolbar.
     window_commands_install();
-    url_catch_install();
+    url_list_window_install();
     log_hooks.merge_replace = log_merge_replace_target;
     default_browser_install();
     toolbar_command_register();

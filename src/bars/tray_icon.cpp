@@ -333,8 +333,15 @@ QMenu* tray_popup()
                 frame_close(0);
                 return;
             }
-            // The Notify List item opens the window through its menu command.
-            frame_on_command(nullptr, static_cast<uintptr_t>(id == 2007 ? 131 : id), 0);
+            // The fixed items stand for main-menu commands.
+            static const int kMainCommands[][2] = {{104, 7}, {102, 0}, {159, 0}, {142, 0}, {150, 0},
+                                                   {151, 0}, {152, 0}, {131, 0}, {132, 0}};
+            if (id >= 2000 && id <= 2008) {
+                const int* c = kMainCommands[id - 2000];
+                frame_on_command(nullptr, static_cast<uintptr_t>(c[0]), c[1]);
+                return;
+            }
+            frame_on_command(nullptr, static_cast<uintptr_t>(id), 0);
         };
     };
     auto add = [&](int text_id, int id) {

@@ -800,7 +800,4 @@ void window_commands_install()
     script_register_command_family("cmd_showkest", cmd_showkest);
     script_register_command_family("cmd_tray", cmd_tray);
     ident_register_family("id_line", id_line);
-    // The URL list is saved with the settings at exit.
-    static int url_save_listener = 0;
-    shutdown_save.add_once(url_save_listener, kSaveUrlList, url_list_save);
 }

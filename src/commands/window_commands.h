@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/url_catcher.h"
+
 struct CommandCall;
 struct Connection;
 struct DebugSettings;
@@ -62,13 +64,6 @@ void debug_window_uninstall();
 // listener of the debug window.
 void window_commands_install();
 
-// The URL list: written to its file when it changed (at exit); its entries
-// ("%c:%sURL:%s", sorted); the catcher's switch; the catcher, which adds the
-// addresses of a printed line while catching is on.
-void url_list_save();
-const std::vector<std::string>& url_list_entries();
+// The catcher's switch. The list, the catcher and the list window are the
+// URL catcher's (tools/url_catcher.h).
 int url_catching();
-void url_catch_text(std::string_view text, int flags, WindowRecord* rec);
-// Catches the URLs of printed lines (line_printed).
-void url_catch_install();
-void url_catch_uninstall();

@@ -774,3 +774,8 @@ int winlist_compare(const WindowSortKey& a, const WindowSortKey& b, const String
     // 7. By creation.
     return three_way(a.sequence, b.sequence);
 }
+
+int strlist_compare_urls(const StringNode* a, const StringNode* b)
+{
+    return compare_urls(a, b);
+}

@@ -121,6 +121,8 @@ int sort_chanfolder_entry_field(std::string_view entry, int field, std::string& 
 // The URL list's option to put entries beginning with '?' first. Null
 // until the URL list is built: off.
 extern int (*sort_url_marked_first_hook)();
+// Two URL-list entries compared as mode 11 sorts them.
+int strlist_compare_urls(const StringNode* a, const StringNode* b);
 
 // The log viewer's sort order (0..7). Null until the log viewer is built:
 // order 0.

@@ -12,6 +12,7 @@
 #include "model/connection.h"
 #include "model/window_record.h"
 #include "commands/window_commands.h"
+#include "tools/url_catcher.h"
 #include "core/string_list.h"
 #include "core/text_buffer.h"
 #include "identifiers/tokens.h"
@@ -108,14 +109,14 @@ int id_url_of(IdentCall& call)
     long n = std::strtol(a.c_str(), nullptr, 10);
     if (n > 9998)
         n = 9998;
-    const std::vector<std::string>& entries = url_list_entries();
     if (n <= 0) {
-        out = std::to_string(entries.size());
+        out = std::to_string(url_count());
         return ident_result(call, out);
     }
-    if (static_cast<std::size_t>(n) > entries.size())
+    const StringNode* entry = url_entry_at(static_cast<int>(n));
+    if (!entry)
         return ident_result(call, out);
-    const std::string& e = entries[static_cast<std::size_t>(n - 1)];
+    const std::string& e = entry->text;
     const std::size_t url = e.find("URL:");
     const std::string_view prop = ident_property(call);
     if (prop.empty() || text_equal_nocase(prop, "addr")) {

@@ -148,7 +148,7 @@ void lines_test_reset()
     marker_uninstall();
     flash_uninstall();
     tip_highlight_uninstall();
-    url_catch_uninstall();
+    url_catcher_uninstall();
     options_reset();
     option_set_value(1, 17, 0);  // queries open normally
     beep_play_hook = [](int) { ++lines_test_beeps; };
