@@ -69,6 +69,19 @@ void set_default_handler()
     run->start();
 }
 
+// A regular file's whole text, for files of up to 1 MB; empty otherwise.
+std::string read_small(const std::string& path)
+{
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
+        return {};
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > (1u << 20))
+        return {};
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 std::string shell_applications_dir()
@@ -184,20 +197,59 @@ void shell_unregister_links()
     }
 }
 
+int shell_mimeapps_own_default(const std::string& text)
+{
+    const std::string key = "x-scheme-handler/irc=";
+    const std::string own = std::string(kIrcLinkDesktopFile);
+    bool in_defaults = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] == '[') {
+            in_defaults = line == "[Default Applications]";
+            continue;
+        }
+        if (!in_defaults || line.compare(0, key.size(), key) != 0)
+            continue;
+        const std::size_t first_end = line.find(';', key.size());
+        return line.substr(key.size(), first_end == std::string::npos ? std::string::npos
+                                                                      : first_end - key.size()) == own
+                   ? 1
+                   : 0;
+    }
+    return 0;
+}
+
 int shell_register_irc_protocol()
 {
-    shell_unregister_links();
     // The program's own path as the system gives it (a backslash in it is
     // a plain character, not a folder separator).
     const std::string program = file_program_path();
     std::error_code ec;
-    if (program.empty() || !std::filesystem::is_regular_file(program, ec))
+    if (program.empty() || !std::filesystem::is_regular_file(program, ec)) {
+        shell_unregister_links();
         return 1;
+    }
     const std::string text = shell_irc_desktop_entry(program);
     const std::string dir = shell_applications_dir();
+    const std::string entry = dir + kIrcLinkDesktopFile;
+    if (!text.empty() && !dir.empty() && read_small(entry) == text) {
+        // In place already: the handler is set again only when another
+        // program took it meanwhile.
+        if (!shell_mimeapps_own_default(read_small(shell_mimeapps_path())))
+            set_default_handler();
+        return 0;
+    }
+    shell_unregister_links();
     if (text.empty() || dir.empty() || (!std::filesystem::create_directories(dir, ec) && ec))
         return 1;
-    if (!file_safe_save(dir + kIrcLinkDesktopFile, text, 0))
+    if (!file_safe_save(entry, text, 0))
         return 1;
     set_default_handler();
     return 0;

@@ -25,8 +25,15 @@ std::string shell_mimeapps_without_own(const std::string& text);
 // Removes the program's desktop entry for irc: links and its own entry in
 // the handler lists; other programs' handlers are left alone.
 void shell_unregister_links();
-// Removes, then writes the desktop entry and makes it the default handler.
-// 0 on success, else 1 (no program file, no folder, the entry not written).
+// 1 when the list's [Default Applications] section names the program's own
+// entry first for x-scheme-handler/irc.
+int shell_mimeapps_own_default(const std::string& text);
+// Writes the desktop entry and makes it the default handler. An entry that
+// already holds the same text is left as it is (no write at every start),
+// and the handler tool runs only when the list does not name it the default
+// already; a changed entry is removed with its list entries and written
+// anew. 0 on success, else 1 (no program file, no folder, the entry not
+// written).
 int shell_register_irc_protocol();
 // At start: registers while chat-link support is on (the caller has checked
 // that the command line allows it and the check option is on).

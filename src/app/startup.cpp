@@ -38,6 +38,7 @@
 #include "irc/services/finger.h"
 #include "irc/services/ident.h"
 #include "irc/ssl/ssl_api.h"
+#include "irc/ssl/ssl_checks.h"
 #include "model/colors.h"
 #include "model/connection.h"
 #include "irc/link/connections.h"
@@ -383,7 +384,7 @@ int app_init()
     theme_load();
     app_init_common_controls();
     lang_module_load();
-    ssl_load_library();
+    ssl_settings_load();  // the libraries themselves on first use
     if (startup_hooks.lock_load_settings && !startup_hooks.lock_load_settings())
         return 0;
     for (int kind = 1; kind <= 19; ++kind) {

@@ -627,6 +627,7 @@ int menu_sys_command(QWidget* hwnd, int id)
         win_clear_buffer(rec, 0);
         return 1;
     case 253: {
+        log_flush(rec);
         const std::string path = window_log_path(rec);
         if (!file_exists(path) || !shell_show_file(path, 3))
             beep_error(0);

@@ -52,6 +52,9 @@ constexpr int kTextSessionTime = 3713;
 constexpr int kTextDeleteTitle = 1920;
 constexpr int kTextDeleteQuestion = 1926;
 
+// Gathered log lines are written once this many bytes wait.
+constexpr std::size_t kLogPendingLimit = 64 * 1024;
+
 // Lines longer than this without a break count as content when a file is
 // searched backwards for its last real line.
 constexpr std::size_t kLongestScannedLine = 65536;
@@ -158,8 +161,22 @@ int open_append(const std::string& path)
     return fd;
 }
 
+// Writes the gathered lines; they are dropped when the file cannot be
+// opened, so nothing piles up behind a file that is gone.
+void write_pending(WindowRecord* rec)
+{
+    if (rec->log_pending.empty())
+        return;
+    if (rec->log_file == -1)
+        rec->log_file = open_append(rec->log_path);
+    if (rec->log_file != -1)
+        write_all(rec->log_file, rec->log_pending);
+    rec->log_pending.clear();
+}
+
 void close_handle(WindowRecord* rec)
 {
+    write_pending(rec);
     if (rec->log_file != -1) {
         ::close(rec->log_file);
         rec->log_file = -1;
@@ -172,6 +189,35 @@ bool ensure_open(WindowRecord* rec)
         return true;
     rec->log_file = open_append(rec->log_path);
     return rec->log_file != -1;
+}
+
+// Writes at once, behind the lines gathered before (an open file).
+void write_now(WindowRecord* rec, const std::string& data)
+{
+    write_pending(rec);
+    write_all(rec->log_file, data);
+}
+
+// The log stamp of the current second: the stamp is made again only when
+// the second, the log stamp format or the strip option changes.
+const std::string& log_stamp(int strip)
+{
+    static std::time_t made_at = 0;
+    static int made_strip = -1;
+    static std::string made_format;
+    static std::string stamp;
+    const std::time_t t = now();
+    if (t != made_at || strip != made_strip || made_format != time_log_stamp_format ||
+        time_log_stamp_format.empty()) {
+        time_stamp_text(stamp, 3);
+        if (strip)
+            text_strip_codes(stamp, kStripBold | kStripUnderline | kStripReverse | kStripColour);
+        text_collapse_char(stamp, ' ');
+        made_at = t;
+        made_strip = strip;
+        made_format = time_log_stamp_format;
+    }
+    return stamp;
 }
 
 void echo(WindowRecord* rec, const std::string& text)
@@ -550,7 +596,7 @@ int log_open(WindowRecord* rec, int headers)
     if (!ensure_open(rec))
         return 0;
     if (headers)
-        write_all(rec->log_file, log_open_header(rec, now()));
+        write_now(rec, log_open_header(rec, now()));
     if (s.close_each_line)
         close_handle(rec);
     rec->logging = 1;
@@ -567,7 +613,7 @@ void log_close(WindowRecord* rec, int headers)
         return;
     }
     if (headers && ensure_open(rec))
-        write_all(rec->log_file, log_close_header(now()));
+        write_now(rec, log_close_header(now()));
     close_handle(rec);
     if (headers && log_file_has_content(rec->log_path) == 0)
         file_delete_via_temp(rec->log_path);
@@ -595,19 +641,37 @@ void log_write_line(WindowRecord* rec, std::string_view text_in, int no_stamp,
         line = prefix;
     }
     if (s.timestamp && !no_stamp) {
-        std::string stamp;
-        time_stamp_text(stamp, 3);
-        if (s.strip)
-            text_strip_codes(stamp, kStripBold | kStripUnderline | kStripReverse | kStripColour);
-        text_collapse_char(stamp, ' ');
-        if (!stamp.empty())
-            line += stamp + " ";
+        const std::string& stamp = log_stamp(s.strip);
+        if (!stamp.empty()) {
+            line += stamp;
+            line += ' ';
+        }
     }
     line += text;
     line += "\r\n";
-    write_all(rec->log_file, line);
-    if (s.close_each_line && !hold_open)
+    if (s.close_each_line && !hold_open) {
+        write_now(rec, line);
         close_handle(rec);
+        return;
+    }
+    rec->log_pending += line;
+    if (rec->log_pending.size() >= kLogPendingLimit)
+        write_pending(rec);
+}
+
+void log_flush(WindowRecord* rec)
+{
+    if (!rec || rec->log_pending.empty())
+        return;
+    write_pending(rec);
+    if (opt(OPT_LOG_UNLOCKED) && !hold_open)
+        close_handle(rec);
+}
+
+void log_flush_all()
+{
+    for (WindowRecord* rec = win_list; rec; rec = rec->next)
+        log_flush(rec);
 }
 
 int log_trim_file(const std::string& path)
@@ -804,14 +868,14 @@ void log_reopen_all(WindowRecord* target, Connection* conn, int cause)
             int used = log_compose_path(rec->log_text, rec->type, known, 0, rec->conn, fresh);
             if (fresh != rec->log_path) {
                 if (ensure_open(rec))
-                    write_all(rec->log_file, log_close_header(t));
+                    write_now(rec, log_close_header(t));
                 close_handle(rec);
                 move_log(rec->log_path, fresh);
                 rec->log_path = fresh;
                 if (used & 3) {
                     rec->log_words[1] = 1;
                     if (ensure_open(rec))
-                        write_all(rec->log_file, log_open_header(rec, t));
+                        write_now(rec, log_open_header(rec, t));
                     close_handle(rec);
                 }
             }
@@ -821,7 +885,7 @@ void log_reopen_all(WindowRecord* target, Connection* conn, int cause)
             if (rec != target)
                 break;
             if (ensure_open(rec))
-                write_all(rec->log_file, log_close_header(t));
+                write_now(rec, log_close_header(t));
             close_handle(rec);
             std::string folder, name, ext;
             split_path(rec->log_text, folder, name, ext);
@@ -1058,7 +1122,7 @@ int g_freeing_id = 0;
 // A freed window's open log gets its closing header.
 void log_record_freeing(WindowRecord* rec)
 {
-    if (rec->log_file != -1 || rec->logging)
+    if (rec->log_file != -1 || rec->logging || !rec->log_pending.empty())
         log_window_close(rec);
 }
 
@@ -1080,7 +1144,12 @@ void log_printed(const LinePrinted& line)
 
 void logging_install()
 {
-    tick_second.add_once(g_day_listener, kTickLogDay, log_day_check);
+    // Each second the gathered lines go to their files, then the date is
+    // looked at.
+    tick_second.add_once(g_day_listener, kTickLogDay, [] {
+        log_flush_all();
+        log_day_check();
+    });
     line_printed.add_once(g_printed_id, kPrintedLog, log_printed);
     win_record_freeing.add_once(g_freeing_id, kRecordFreeingLog, log_record_freeing);
 }

@@ -13,6 +13,15 @@
 //   log_file      the open file (a descriptor), -1 while closed
 //   log_path      the current path (network and date added)
 //   log_text      the base path (folder, name and extension)
+//   log_pending   lines written since the last flush
+//
+// Lines are gathered in log_pending and reach the file once a second (the
+// frame's tick), when 64 KB have gathered, before anything else goes into
+// or comes out of the file (headers, renames, trimming, deleting), and when
+// the window closes or the program exits. A process killed outright
+// (SIGKILL, a power cut) loses at most the last second of lines of each
+// window; SIGTERM and SIGINT close the program in order and lose nothing.
+// While files are closed after each line, every line is written at once.
 #pragma once
 
 #include <cstdint>
@@ -105,6 +114,12 @@ void log_close(WindowRecord* rec, int headers);
 // prefix "\x03NN" for a colour other than the Normal text colour.
 void log_write_line(WindowRecord* rec, std::string_view text, int no_stamp,
                     std::uint32_t colour);
+
+// Writes the gathered lines of a window to its file (opening it when it is
+// closed; closing it again while files are closed after each line).
+void log_flush(WindowRecord* rec);
+// The same for every window (the one-second tick).
+void log_flush_all();
 
 // Keeps a file within the size limit: when it is larger than the limit, the
 // part after the first line break past size - limit * 2/3 replaces it. A

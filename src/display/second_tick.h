@@ -32,7 +32,7 @@ enum TickOrder {
     kTickHashTables = 30,          // script hash tables
     kTickDllIdle = 40,             // idle script DLLs
     kTickIgnore = 50,              // ignore entries with a step of their own
-    kTickLogDay = 60,              // logging: the day check
+    kTickLogDay = 60,              // logging: gathered lines written, the day check
     kTickDdeCountdown = 70,        // the DDE countdown
     kTickVariables = 80,           // timed variables
     kTickTimedIgnores = 90,        // timed ignores

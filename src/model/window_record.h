@@ -233,6 +233,7 @@ struct WindowRecord {
     int logging = 0;
     int log_words[2] = {0, 0};
     int log_file = -1;                // -1 while no log is open
+    std::string log_pending;          // log lines not yet written to the file
 
     StringNode* nick_list = nullptr;  // nick entries of a channel
     StringNode* proto_list = nullptr; // protocol list of the window

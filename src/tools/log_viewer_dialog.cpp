@@ -283,11 +283,13 @@ int order_hook()
 
 QDialog* logview_dialog_create(const char* log_dir)
 {
+    log_flush_all();  // the sizes and texts shown are the files' whole ones
     return new LogViewDialog(log_dir ? log_dir : log_folder());
 }
 
 int logview_dialog_open()
 {
+    log_flush_all();
     LogViewDialog d(log_folder());
     d.resize(560, 420);
     d.exec();

@@ -3,6 +3,8 @@
 // program adds and removes only its own entry.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -106,6 +108,68 @@ TEST_F(IrcLinkAssociationTest, RegisteringAndRemovingLeaveAnotherProgramsHandler
     EXPECT_EQ(slurp(apps() + "other-irc.desktop"), other);
     EXPECT_EQ(slurp(list), "[Default Applications]\nx-scheme-handler/http=browser.desktop\n"
                            "[Added Associations]\nx-scheme-handler/irc=other-irc.desktop;\n");
+}
+
+TEST(MimeappsOwnDefault, OnlyTheOwnEntryFirstAmongTheDefaultsCounts)
+{
+    struct Case {
+        const char* name;
+        const char* text;
+        int own;
+    } cases[] = {
+        {"own default", "[Default Applications]\nx-scheme-handler/irc=kest-irc.desktop;\n", 1},
+        {"own default, no semicolon, CRLF", "[Default Applications]\r\nx-scheme-handler/irc=kest-irc.desktop\r\n", 1},
+        {"own default second", "[Default Applications]\nx-scheme-handler/irc=other.desktop;kest-irc.desktop;\n", 0},
+        {"own only added", "[Added Associations]\nx-scheme-handler/irc=kest-irc.desktop;\n", 0},
+        {"a section after the defaults",
+         "[Default Applications]\ntext/plain=ed.desktop\n[Added Associations]\nx-scheme-handler/irc=kest-irc.desktop;\n", 0},
+        {"a name that only ends like ours", "[Default Applications]\nx-scheme-handler/irc=my-kest-irc.desktop;\n", 0},
+        {"another scheme", "[Default Applications]\nx-scheme-handler/ircs=kest-irc.desktop;\n", 0},
+        {"no section", "x-scheme-handler/irc=kest-irc.desktop;\n", 0},
+        {"empty", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(shell_mimeapps_own_default(c.text), c.own);
+    }
+}
+
+// A start with the entry in place writes nothing: the entry keeps its file
+// (the same inode) and the handler list stays as it is; a stale entry is
+// written anew.
+TEST_F(IrcLinkAssociationTest, AnUnchangedEntryIsNotWrittenAgain)
+{
+    // No handler tool on the path: nothing else writes the list meanwhile.
+    const char* path_now = std::getenv("PATH");
+    const std::string saved_path = path_now ? path_now : "";
+    ::setenv("PATH", dir.c_str(), 1);
+    struct PathBack {
+        std::string p;
+        ~PathBack() { ::setenv("PATH", p.c_str(), 1); }
+    } path_back{saved_path};
+    const std::string list = (dir / "config" / "mimeapps.list").string();
+    const std::string chosen = "[Default Applications]\nx-scheme-handler/irc=kest-irc.desktop;\n"
+                               "[Added Associations]\nx-scheme-handler/irc=other-irc.desktop;kest-irc.desktop;\n";
+    spit(list, chosen);
+    const std::string entry = apps() + kIrcLinkDesktopFile;
+    spit(entry, "[Desktop Entry]\nExec=/an/old/place %u\n");
+    ASSERT_EQ(shell_register_irc_protocol(), 0);
+    const std::string fresh = slurp(entry);
+    EXPECT_NE(fresh.find("MimeType=x-scheme-handler/irc;"), std::string::npos);
+    EXPECT_EQ(fresh.find("/an/old/place"), std::string::npos);  // the stale entry went
+
+    spit(list, chosen);
+    struct stat before {};
+    ASSERT_EQ(::stat(entry.c_str(), &before), 0);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(shell_register_irc_protocol(), 0);
+        struct stat after {};
+        ASSERT_EQ(::stat(entry.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(slurp(entry), fresh);
+        EXPECT_EQ(slurp(list), chosen);
+    }
 }
 
 }  // namespace

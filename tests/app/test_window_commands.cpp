@@ -1691,6 +1691,7 @@ TEST_F(WindowCommands, LogFileIsAskedInASaveDialogOnTheLogFolder)
     ASSERT_TRUE(chosen.seen);
     EXPECT_TRUE(rec->logging);
     EXPECT_EQ(made(), (std::vector<std::string>{"picked.log", "status.log"}));
+    log_flush_all();  // what the one-second tick writes
     EXPECT_NE(read_text(dir / "logs" / "picked.log").find("kept line"), std::string::npos)
         << rec->log_path << "\n" << read_text(dir / "logs" / "picked.log");
     type("/log off @asked");

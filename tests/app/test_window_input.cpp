@@ -191,6 +191,7 @@ TEST_F(WindowInputTest, OwnTextIsSentShownAndLoggedAsSayDoes)
         EXPECT_TRUE(rec->editbox->textBytes().empty());
 
         // Both lines are in the window's log, the same way.
+        log_flush_all();  // what the one-second tick writes
         const std::string log = all_logs(settings.path());
         std::size_t first = log.find("hello there");
         ASSERT_NE(first, std::string::npos) << log << " path " << rec->log_path << " logging " << rec->logging;

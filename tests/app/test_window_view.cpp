@@ -320,6 +320,7 @@ TEST_F(WindowView, MovingToTheDesktopAndBackKeepsTheWindowWhole)
     // Lines still reach the window and its log.
     feed(":peer!u@h PRIVMSG #kest :after the move");
     EXPECT_TRUE(shows(chan, "after the move"));
+    log_flush_all();  // what the one-second tick writes
     EXPECT_NE(slurp(log).find("after the move"), std::string::npos);
 }
 
@@ -639,6 +640,7 @@ TEST_F(WindowView, DeletingALogAsksAndKeepsTheFileOnNo)
     ASSERT_TRUE(file_make_dir(settings.path() + "logs"));
     ASSERT_EQ(log_set_window_mode(chan, 0, 0, 0, log, 2, 0), 1);
     feed(":peer!u@h PRIVMSG #kest :logged line");
+    log_flush_all();  // what the one-second tick writes
     ASSERT_NE(slurp(log).find("logged line"), std::string::npos);
     const std::string trashed = settings.path() + "data/Trash/files/kest.log";
 
@@ -664,6 +666,7 @@ TEST_F(WindowView, DeletingALogAsksAndKeepsTheFileOnNo)
     // Logging goes on in a new file.
     EXPECT_EQ(slurp(log).find("logged line"), std::string::npos);
     feed(":peer!u@h PRIVMSG #kest :after");
+    log_flush_all();
     EXPECT_NE(slurp(log).find("after"), std::string::npos);
 }
 

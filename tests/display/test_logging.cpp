@@ -442,6 +442,7 @@ TEST_F(LoggingTest, LinesAreWrittenByTheLoggingOptions)
         rec->log_path = logs_ + "case" + std::to_string(n++) + ".log";
         rec->logging = 1;
         log_write_line(rec, c.text, c.no_stamp, c.colour);
+        log_flush(rec);
         if (rec->log_file != -1)
             ::close(rec->log_file);
         rec->log_file = -1;
@@ -552,11 +553,108 @@ TEST_F(LoggingTest, TheDayChangeOpensANewDatedFileAndMarksUndatedOnes)
 
     // The new file takes the new day's lines.
     log_write_line(chan, "first words", 1, kColorNormalText);
+    log_flush(chan);
     if (chan->log_file != -1)
         ::close(chan->log_file);
     chan->log_file = -1;
     EXPECT_TRUE(ends_with(slurp(logs_ + "#test.20090101.log"), "first words\r\n"));
     EXPECT_EQ(slurp(logs_ + "#test.20081231.log"), old_file);
+}
+
+// Lines gather in the window and reach the file on the next tick, before
+// a header, and when the window's logging stops or the window goes; a tick
+// repeated or a tick with nothing gathered writes nothing twice.
+TEST_F(LoggingTest, GatheredLinesReachTheFileOnTheTickAndAtClose)
+{
+    logging_install();
+    WindowRecord* chan = record(kWinChannel, 0, "#flush");
+    WindowRecord* other = record(kWinQuery, kQueryPrivate, "bob");
+    ASSERT_EQ(log_set_window_mode(chan, 0, 0, 0, "", 2, 0), 1);
+    ASSERT_EQ(log_set_window_mode(other, 0, 0, 0, "", 2, 0), 1);
+    const std::string header = slurp(chan->log_path);
+    const std::string other_header = slurp(other->log_path);
+
+    std::string expected;
+    for (int i = 0; i < 50; ++i) {
+        const std::string text = "line " + std::to_string(i);
+        log_write_line(chan, text, 0, kColorNormalText);
+        expected += "[12:00] " + text + "\r\n";
+    }
+    EXPECT_EQ(slurp(chan->log_path), header);  // not yet written: one write per second
+
+    frame_tick();
+    EXPECT_EQ(slurp(chan->log_path), header + expected);
+    frame_tick();  // nothing new: nothing written twice
+    frame_tick();
+    EXPECT_EQ(slurp(chan->log_path), header + expected);
+    // The other window had nothing to write.
+    EXPECT_EQ(slurp(other->log_path), other_header);
+
+    // Lines after the tick go out when logging stops, before the closing header.
+    log_write_line(chan, "last", 0, kColorNormalText);
+    ASSERT_EQ(log_set_window_mode(chan, 0, 0, 0, "", 3, 0), 1);
+    EXPECT_EQ(slurp(chan->log_path), header + expected + "[12:00] last\r\nOturum Kapatıldı: " +
+                                         time_ctime_text(g_now) + "\r\n");
+    EXPECT_TRUE(chan->log_pending.empty());
+    // Closing one window's log writes no closing line into another's.
+    EXPECT_EQ(slurp(other->log_path), other_header);
+    log_write_line(other, "bye", 1, kColorNormalText);
+
+    // A window freed with lines gathered writes them, then its closing header.
+    const std::string other_path = other->log_path;
+    records_.erase(std::remove(records_.begin(), records_.end(), other), records_.end());
+    win_record_free(other);
+    EXPECT_EQ(slurp(other_path), other_header + "bye\r\nOturum Kapatıldı: " + time_ctime_text(g_now) +
+                                     "\r\n");
+}
+
+// However fast lines come, no more than 64 KB wait in a window: a flood
+// reaches the file in large writes before the tick, every line in order.
+TEST_F(LoggingTest, AFloodIsWrittenInBoundedPieces)
+{
+    WindowRecord* chan = record(kWinChannel, 0, "#flood");
+    ASSERT_EQ(log_set_window_mode(chan, 0, 0, 0, "", 2, 0), 1);
+    const std::string header = slurp(chan->log_path);
+    const std::string text(99, 'x');   // with a digit, the stamp and "\r\n": 110 bytes a line
+    std::size_t largest = 0;
+    for (int i = 0; i < 2000; ++i) {
+        log_write_line(chan, text + std::to_string(i % 10), 0, kColorNormalText);
+        largest = std::max(largest, chan->log_pending.size());
+    }
+    EXPECT_LT(largest, 64u * 1024u);
+    const std::string part = slurp(chan->log_path);
+    EXPECT_GT(part.size(), header.size() + 64u * 1024u);  // written without a tick
+    log_flush(chan);
+    const std::string all = slurp(chan->log_path);
+    ASSERT_EQ(all.size(), header.size() + 2000u * 110u);
+    for (int i : {0, 1, 999, 1999}) {
+        SCOPED_TRACE(i);
+        const std::size_t at = header.size() + static_cast<std::size_t>(i) * 110u;
+        EXPECT_EQ(all.substr(at, 110), "[12:00] " + text + std::to_string(i % 10) + "\r\n");
+    }
+    log_flush(chan);  // again: nothing more
+    EXPECT_EQ(slurp(chan->log_path), all);
+}
+
+// The day's file change takes the gathered lines into the old day's file.
+TEST_F(LoggingTest, GatheredLinesStayInTheirDaysFile)
+{
+    opt_set(OPT_LOG_DATE_FILENAMES, 1);
+    g_now = local_time(2008, 12, 31, 23, 59, 59);
+    WindowRecord* chan = record(kWinChannel, 0, "#days");
+    ASSERT_EQ(log_set_window_mode(chan, 0, 0, 0, "", 2, 0), 1);
+    log_day_check();
+    log_write_line(chan, "before midnight", 0, kColorNormalText);
+    g_now = local_time(2009, 1, 1, 0, 0, 0);
+    log_write_line(chan, "after midnight", 0, kColorNormalText);  // a tick late
+    log_day_check();
+    log_flush(chan);
+    const std::string old_file = slurp(logs_ + "#days.20081231.log");
+    const std::string new_file = slurp(logs_ + "#days.20090101.log");
+    EXPECT_NE(old_file.find("[23:59] before midnight\r\n"), std::string::npos);
+    EXPECT_EQ(new_file.find("before midnight"), std::string::npos);
+    // A line written before the tick saw the new day is the old file's.
+    EXPECT_NE(old_file.find("[00:00] after midnight\r\n"), std::string::npos);
 }
 
 // Every tick asks for the day: the day line goes into each log once per
@@ -612,6 +710,7 @@ TEST_F(LoggingTest, ANetworkNameBecomingKnownMovesTheFile)
     EXPECT_EQ(rec->log_path, logs_ + "#test._._EFnet.log");
     EXPECT_FALSE(fs::exists(logs_ + "#test.log"));
     log_write_line(rec, "after", 1, kColorNormalText);
+    log_flush(rec);
     if (rec->log_file != -1)
         ::close(rec->log_file);
     rec->log_file = -1;
@@ -783,6 +882,7 @@ TEST_F(LoggingTest, DeletingTheLogNeedsConfirmationAndGoesOnInANewFile)
     WindowRecord* rec = record(kWinChannel, 0, "#del");
     ASSERT_EQ(log_set_window_mode(rec, 0, 0, 0, "", 2, 0), 1);
     log_write_line(rec, "secret", 1, kColorNormalText);
+    log_flush(rec);
     EXPECT_EQ(log_set_window_mode(rec, 0, 0, 0, "", 4, 0), 0);  // nobody to ask
     EXPECT_NE(slurp(logs_ + "#del.log").find("secret"), std::string::npos);
     log_hooks.confirm_delete = [](const std::string&, const std::string& text) {
@@ -875,6 +975,7 @@ TEST_F(LogMergeTest, WindowsWritingToAMergedFileCloseAndReopenIt)
     ASSERT_EQ(logview_merge({logs_ + "older.log", logs_ + "#m.log"}, logs_ + "#m.log", 1), 1);
     EXPECT_EQ(rec->logging, 1);
     log_write_line(rec, "later", 1, kColorNormalText);
+    log_flush(rec);
     if (rec->log_file != -1)
         ::close(rec->log_file);
     rec->log_file = -1;

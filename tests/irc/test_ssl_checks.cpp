@@ -142,4 +142,25 @@ TEST(SslLibrary, MissingLibrariesLeaveSslUnavailable)
     EXPECT_EQ(ssl_write(5, "x", 1), -2) << "no link for that socket";
 }
 
+// Nobody loads the libraries ahead: the first question loads them, a load
+// that failed is not tried again on every question, and after a release the
+// next question loads them again.
+TEST(SslLibrary, TheLibrariesAreLoadedOnFirstUse)
+{
+    TempSettingsDir settings{"kest-ssllazy"};
+    const char* saved[2] = {ssl_library_names[0], ssl_library_names[1]};
+    ssl_unload();
+    ssl_library_names[0] = "libkest-no-such-crypto.so.3";
+    EXPECT_EQ(ssl_available(), 0);  // tried now, and failed
+    ssl_library_names[0] = saved[0];
+    EXPECT_EQ(ssl_available(), 0);  // not tried again
+    EXPECT_EQ(ssl_available(), 0);
+    ssl_unload();
+    EXPECT_EQ(ssl_available(), 1);  // loaded by the question alone
+    EXPECT_EQ(ssl_available(), 1);
+    char buf[8];
+    EXPECT_EQ(ssl_read(5, buf, 0), 0);
+    ssl_library_names[1] = saved[1];
+}
+
 } // namespace

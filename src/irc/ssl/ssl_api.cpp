@@ -5,6 +5,9 @@
 #include "irc/ssl/ssl_link.h"
 #include "platform/dynlib.h"
 
+#include <atomic>
+#include <mutex>
+
 SslApi ssl_api{};
 const char* ssl_library_names[2] = {"libcrypto.so.3", "libssl.so.3"};
 
@@ -13,6 +16,10 @@ namespace {
 void* g_crypto = nullptr;
 void* g_ssl = nullptr;
 int g_available = 0;
+// Set once a load was tried since the last release: the libraries are loaded
+// on first use, and a missing library is not looked for again and again.
+std::atomic<int> g_tried{0};
+std::mutex g_load_lock;
 
 void release()
 {
@@ -34,9 +41,11 @@ bool resolve(void* lib, F& slot, const char* name)
 
 } // namespace
 
-int ssl_load_library()
+namespace {
+
+int load_libraries()
 {
-    ssl_settings_load();
+    g_tried.store(1, std::memory_order_release);
     if (g_available)
         return 1;
     g_crypto = dynlib_open(ssl_library_names[0]);
@@ -95,10 +104,29 @@ int ssl_load_library()
     return 1;
 }
 
+} // namespace
+
+int ssl_load_library()
+{
+    ssl_settings_load();
+    std::lock_guard<std::mutex> hold(g_load_lock);
+    return load_libraries();
+}
+
 void ssl_unload()
 {
     ssl_free_all_links();
+    std::lock_guard<std::mutex> hold(g_load_lock);
     release();
+    g_tried.store(0, std::memory_order_release);
 }
 
-int ssl_available() { return g_available; }
+int ssl_available()
+{
+    if (!g_tried.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> hold(g_load_lock);
+        if (!g_tried.load(std::memory_order_relaxed))
+            load_libraries();
+    }
+    return g_available;
+}

@@ -57,11 +57,14 @@ using SslPasswordCallback = int (*)(char* buf, int size, int rwflag, void* userd
 
 // Loads both libraries and resolves every entry point; 1 when SSL is
 // available. Reads the [ssl] settings first. Repeated calls keep the
-// libraries loaded once.
+// libraries loaded once. Nothing needs to call it first: the libraries are
+// loaded on first use (ssl_available), so a start without SSL links never
+// maps them.
 int ssl_load_library();
 // At exit: every link freed, both libraries released.
 void ssl_unload();
-// 1 while the libraries are loaded.
+// 1 while the libraries are loaded; the first call after start (or after
+// ssl_unload) loads them, and a failed load is not tried again.
 int ssl_available();
 // The library names tried (tests point them elsewhere to see the missing case).
 extern const char* ssl_library_names[2];
