@@ -14,7 +14,18 @@
 #include "irc/chat_test_support.h"
 #include "irc/numerics/query_replies.h"
 #include "support/cpu_time.h"
+#include "core/ini.h"
 #include "tools/channels_list.h"
+#include "tools/channels_list_options.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <memory>
 
 namespace {
 
@@ -477,6 +488,234 @@ TEST_F(ChannelsList, ReceivingGrowsLinearly)
     const double large = run_list(40000);
     // Four times the lines: about four times the work, far below sixteen.
     EXPECT_LT(large, small * 9 + 50.0);
+}
+
+
+// ---- The options dialog ----
+
+class ChannelsListOptions : public ChannelsList {
+protected:
+    void SetUp() override
+    {
+        ChannelsList::SetUp();
+        saved_ini_ = main_ini_path;
+        main_ini_path = dir_.string() + "/kest.ini";
+        saved_history_ = chanlist_history;
+        chanlist_history.clear();
+        saved_lock_ = chanlist_lock_password;
+        chanlist_lock_password.clear();
+    }
+    void TearDown() override
+    {
+        chanlist_history = saved_history_;
+        chanlist_lock_password = saved_lock_;
+        main_ini_path = saved_ini_;
+        ChannelsList::TearDown();
+    }
+
+    std::unique_ptr<QDialog> dialog()
+    {
+        std::unique_ptr<QDialog> d(chanlist_options_create(conn));
+        EXPECT_TRUE(d);
+        return d;
+    }
+    template <class T> static T* c(QDialog* d, const char* name)
+    {
+        T* w = d->findChild<T*>(name);
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    // Fills the dialog's fields and presses a button.
+    void fill_and_press(QDialog* d, int min, int max, const char* match, const char* hide, int topic, int hide_on,
+                        int nameless, const char* file, const char* button)
+    {
+        c<QSpinBox>(d, "c134")->setValue(min);
+        c<QSpinBox>(d, "c135")->setValue(max);
+        c<QComboBox>(d, "c130")->setEditText(QString::fromUtf8(match));
+        c<QLineEdit>(d, "c137")->setText(QString::fromUtf8(hide));
+        c<QCheckBox>(d, "c133")->setChecked(topic != 0);
+        c<QCheckBox>(d, "c132")->setChecked(hide_on != 0);
+        c<QCheckBox>(d, "c138")->setChecked(nameless != 0);
+        c<QComboBox>(d, "c140")->setEditText(QString::fromUtf8(file));
+        QTest::mouseClick(c<QPushButton>(d, button), Qt::LeftButton);
+    }
+
+    std::string saved_ini_;
+    std::vector<std::string> saved_history_;
+    std::string saved_lock_;
+};
+
+TEST_F(ChannelsListOptions, SettingsRoundTripThroughTheDialog)
+{
+    struct Case {
+        const char* what;
+        int min, max;
+        const char* match;
+        const char* hide;
+        int topic, hide_on, nameless;
+        const char* file;
+        const char* button;
+        // What is read back from the settings file.
+        int want_min, want_max;
+        const char* want_match;
+        const char* want_hide;
+        const char* want_file;
+    } cases[] = {
+        {"the widest range", 0, 9999, "", "", 0, 0, 0, "net.txt", "c1", 0, 9999, "", "", "net.txt"},
+        {"a one-user range, one-letter words", 1, 1, "a", "b", 1, 1, 1, "x.txt", "c1", 1, 1, "a", "b", "x.txt"},
+        {"a maximum below the minimum takes the minimum", 50, 10, "chat", "warez", 0, 1, 0, "a.txt", "c1", 50, 50,
+         "chat", "warez", "a.txt"},
+        {"blanks are collapsed", 3, 300, "  chat   talk  ", " spam   eggs ", 1, 0, 1, "b.txt", "c1", 3, 300,
+         "chat talk", "spam eggs", "b.txt"},
+        {"Esc reads everything as well", 7, 70, "news", "", 0, 0, 0, "c.txt", "c2", 7, 70, "news", "", "c.txt"},
+        {"an empty file name becomes the default", 0, 9999, "", "", 0, 0, 0, "", "c1", 0, 9999, "", "",
+         "channels.txt"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        auto d = dialog();
+        fill_and_press(d.get(), k.min, k.max, k.match, k.hide, k.topic, k.hide_on, k.nameless, k.file, k.button);
+        EXPECT_FALSE(d->isVisible());
+        // The connection takes the filter at once.
+        const ChannelListFilter& mine = chanlist_state(conn).filter;
+        EXPECT_EQ(mine.min_users, k.want_min);
+        EXPECT_EQ(mine.max_users, k.want_max);
+        EXPECT_EQ(mine.match_words, k.want_match);
+        EXPECT_EQ(mine.created_low, -9);
+        // The settings file holds it: load it back into cleared defaults.
+        chanlist_defaults = ChannelListFilter{};
+        chanlist_defaults.hide_words = "stale";
+        std::ofstream(main_settings.chans_dir + k.want_file) << "srv now\n";
+        chanlist_load_settings();
+        const ChannelListFilter& f = chanlist_defaults;
+        EXPECT_EQ(f.min_users, k.want_min);
+        EXPECT_EQ(f.max_users, k.want_max);
+        EXPECT_EQ(f.hide_words, k.want_hide);
+        EXPECT_EQ(f.topic_option, k.topic);
+        EXPECT_EQ(f.hide_option, k.hide_on);
+        EXPECT_EQ(f.nameless_option, k.nameless);
+        EXPECT_EQ(f.list_file, k.want_file);
+        EXPECT_EQ(f.match_words, "") << "the match words start empty; the history keeps them";
+        if (*k.want_match)
+            EXPECT_EQ(chanlist_history.front(), k.want_match);
+        // The hide words are not stored as plain text.
+        if (*k.want_hide) {
+            EXPECT_EQ(read_file(main_ini_path).find(k.want_hide), std::string::npos);
+        }
+    }
+}
+
+TEST_F(ChannelsListOptions, TheDialogShowsTheConnectionsFilter)
+{
+    ChannelListFilter& f = chanlist_state(conn).filter;
+    f.min_users = 12;
+    f.max_users = 34;
+    f.match_words = "games";
+    f.hide_words = "bots";
+    f.hide_option = 1;
+    f.list_file = "shown.txt";
+    chanlist_history = {"older", "oldest"};
+    std::ofstream(main_settings.chans_dir + "other.txt") << "h\n";
+    auto d = dialog();
+    EXPECT_EQ(c<QSpinBox>(d.get(), "c134")->value(), 12);
+    EXPECT_EQ(c<QSpinBox>(d.get(), "c135")->value(), 34);
+    EXPECT_EQ(c<QComboBox>(d.get(), "c130")->currentText(), "games");
+    EXPECT_EQ(c<QComboBox>(d.get(), "c130")->count(), 2);
+    EXPECT_EQ(c<QLineEdit>(d.get(), "c137")->text(), "bots");
+    EXPECT_TRUE(c<QCheckBox>(d.get(), "c132")->isChecked());
+    EXPECT_FALSE(c<QCheckBox>(d.get(), "c133")->isChecked());
+    EXPECT_EQ(c<QComboBox>(d.get(), "c140")->currentText(), "shown.txt");
+    EXPECT_EQ(c<QComboBox>(d.get(), "c140")->findText("other.txt"), 0) << "the folder's lists are offered";
+    EXPECT_FALSE(c<QPushButton>(d.get(), "c142")->isEnabled()) << "no Apply while the file is missing";
+    c<QComboBox>(d.get(), "c140")->setEditText("other.txt");
+    EXPECT_TRUE(c<QPushButton>(d.get(), "c142")->isEnabled());
+    EXPECT_TRUE(c<QPushButton>(d.get(), "c139")->isEnabled());
+
+    conn->registered = 0;
+    auto d2 = dialog();
+    EXPECT_FALSE(c<QPushButton>(d2.get(), "c139")->isEnabled()) << "no List before logging on";
+}
+
+TEST_F(ChannelsListOptions, HistoryIsNewestFirstWithoutDuplicatesAndBounded)
+{
+    for (int i = 0; i < 25; ++i) {
+        auto d = dialog();
+        fill_and_press(d.get(), 0, 9999, ("w" + std::to_string(i)).c_str(), "", 0, 0, 0, "h.txt", "c1");
+    }
+    ASSERT_EQ(chanlist_history.size(), 20u);
+    EXPECT_EQ(chanlist_history.front(), "w24");
+    EXPECT_EQ(chanlist_history.back(), "w5");
+    // The same words again, in other case, pressed twice: one entry, first.
+    for (int i = 0; i < 2; ++i) {
+        auto d = dialog();
+        fill_and_press(d.get(), 0, 9999, "W10", "", 0, 0, 0, "h.txt", "c1");
+    }
+    ASSERT_EQ(chanlist_history.size(), 20u);
+    EXPECT_EQ(chanlist_history[0], "W10");
+    EXPECT_EQ(std::count_if(chanlist_history.begin(), chanlist_history.end(),
+                            [](const std::string& h) { return h == "w10" || h == "W10"; }),
+              1);
+    EXPECT_EQ(chanlist_history[1], "w24");
+    // Read back from the settings file in the same order.
+    const std::vector<std::string> before = chanlist_history;
+    chanlist_load_settings();
+    EXPECT_EQ(chanlist_history, before);
+    // An empty match text leaves the history alone.
+    auto d = dialog();
+    fill_and_press(d.get(), 0, 9999, "", "", 0, 0, 0, "h.txt", "c1");
+    EXPECT_EQ(chanlist_history, before);
+}
+
+TEST_F(ChannelsListOptions, ListSendsTheNewFilterAndTheNextListKeepsIt)
+{
+    conn->server_flags = kServerPlusChannels;
+    auto d = dialog();
+    fill_and_press(d.get(), 5, 20, "", "", 0, 0, 0, "test.txt", "c139");
+    ASSERT_EQ(sent(), std::vector<std::string>{"LIST >4,<21\n"});
+    list_reply({"#four 4 :below", "#five 5 :edge", "#twenty 20 :edge", "#big 21 :above"});
+    EXPECT_EQ(shown(), (std::vector<std::string>{"#five", "#twenty"}));
+    // OK alone sends nothing; the next /list uses what it set.
+    auto d2 = dialog();
+    fill_and_press(d2.get(), 0, 9, "", "", 0, 0, 0, "test.txt", "c1");
+    EXPECT_EQ(sent().size(), 1u);
+    run({"list"}, cmd_list);
+    EXPECT_EQ(sent().back(), "LIST <10\n");
+    list_reply({"#nine 9", "#ten 10", "#zero 0"});
+    EXPECT_EQ(shown(), (std::vector<std::string>{"#nine", "#zero"}));
+}
+
+TEST_F(ChannelsListOptions, ApplyRefillsFromTheListFileWithTheNewFilter)
+{
+    std::ofstream(main_settings.chans_dir + "stored.txt")
+        << "irc.example Fri\r\n#alpha 3 first\r\n#beta 30 second\r\n#gamma 300 third spam\r\n";
+    auto d = dialog();
+    fill_and_press(d.get(), 10, 9999, "", "spam", 0, 0, 0, "stored.txt", "c142");
+    EXPECT_TRUE(sent().empty()) << "Apply asks the server nothing";
+    EXPECT_EQ(shown(), (std::vector<std::string>{"#beta", "#gamma"})) << "hide words are off";
+    EXPECT_EQ(chanlist_state(conn).header, "irc.example Fri");
+    // Again with the hide words in force and the topic searched: the same
+    // file, no reload asked, the kept lines refiltered.
+    auto d2 = dialog();
+    fill_and_press(d2.get(), 10, 9999, "", "spam", 1, 1, 0, "stored.txt", "c142");
+    EXPECT_EQ(shown(), std::vector<std::string>{"#beta"});
+    // Another file replaces the lines.
+    std::ofstream(main_settings.chans_dir + "second.txt") << "h2\n#delta 40 x\n";
+    auto d3 = dialog();
+    fill_and_press(d3.get(), 0, 9999, "", "", 0, 0, 0, "second.txt", "c142");
+    EXPECT_EQ(shown(), std::vector<std::string>{"#delta"});
+}
+
+TEST_F(ChannelsListOptions, RemovingAHistoryEntryLeavesTheOthers)
+{
+    chanlist_history = {"one", "two", "three"};
+    auto d = dialog();
+    auto* match = c<QComboBox>(d.get(), "c130");
+    match->setEditText("two");
+    QTest::mouseClick(c<QPushButton>(d.get(), "c131"), Qt::LeftButton);
+    EXPECT_EQ(match->count(), 2);
+    EXPECT_EQ(match->findText("two"), -1);
+    EXPECT_EQ(match->findText("one"), 0);
+    EXPECT_EQ(match->currentText(), "");
 }
 
 }  // namespace
