@@ -23,6 +23,7 @@
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
+#include "model/window_record.h"
 #include "display/nick_colours.h"
 #include "irc/chat_test_support.h"
 #include "irc/lists/ignore_list.h"
@@ -414,6 +415,48 @@ TEST_F(ControlPages, TheEntryDialogsFillAndReadTheirControls)
     n.idle->setCurrentIndex(3);
     CnickEntryForm out = n.form();
     EXPECT_EQ(cnick_entry_build(out), ",15,,,1,0,0,0,30");
+}
+
+// Through the address book: /abook -c opens the control page; OK hands the
+// edited list to the program, Cancel drops it.
+TEST_F(ControlPages, TheAddressBookShowsThePagesAndOkAppliesThem)
+{
+    address_book_dialog_install();
+    win_active = status->hwnd.get();
+    ASSERT_EQ(conn_current(), conn);
+    for (bool ok : {false, true}) {
+        bool ran = false;
+        std::function<void()> act = [&] {
+            QDialog* d = abook_dialog();
+            if (!d || !d->isVisible() || QApplication::activeModalWidget() != d) {
+                QTimer::singleShot(10, act);
+                return;
+            }
+            ran = true;
+            auto* pages = qobject_cast<QListWidget*>(dlg_item(d, 101));
+            auto* list = qobject_cast<QListWidget*>(dlg_item(d, 207));
+            ASSERT_NE(list, nullptr);
+            EXPECT_TRUE(list->isVisible()) << "the control page is shown";
+            EXPECT_EQ(pages->currentItem()->text().toStdString(), "Kontrol");
+            auto* page = static_cast<ControlPage*>(list->parentWidget());
+            page->add_line("*!*@added.example", 0x10000);
+            pages->setCurrentRow(3);
+            EXPECT_TRUE(dlg_item(d, 225)->isVisible()) << "the nick-colour page";
+            if (ok)
+                QTest::mouseClick(qobject_cast<QPushButton*>(dlg_item(d, 1)), Qt::LeftButton);
+            else
+                d->reject();
+        };
+        QTimer::singleShot(0, act);
+        ASSERT_EQ(abook_dialog_run(kAbookControl, ""), 1);
+        EXPECT_TRUE(ran);
+        const std::vector<std::string> want =
+            ok ? std::vector<std::string>{"*!*@old.example,ctcp", "*!*@added.example"}
+               : std::vector<std::string>{"*!*@old.example,ctcp"};
+        EXPECT_EQ(texts(main_settings.ignore_list), want) << (ok ? "OK" : "Cancel");
+        EXPECT_EQ(fs::exists(dir_ / "control.ini"), ok);
+    }
+    address_book_dialog_uninstall();
 }
 
 }  // namespace
