@@ -33,6 +33,8 @@
 #include "platform/platform_utils.h"
 #include "script/exec/script_types.h"
 #include "tools/address_book.h"
+#include "tools/control_pages.h"
+#include "core/options.h"
 
 namespace {
 
@@ -87,10 +89,16 @@ public:
         dlg_set_item_id(pages_, 101);
         pages_->addItem(q(str(210)));
         pages_->addItem(q(str(211)));
+        pages_->addItem(q(str(213)));
+        pages_->addItem(q(str(214)));
         pages_->setFixedWidth(110);
         stack_ = new QStackedWidget;
         stack_->addWidget(build_contacts());
         stack_->addWidget(build_whois());
+        control_ = new ControlPage(conn ? conn->chan_types : std::string());
+        cnick_ = new CnickPage;
+        stack_->addWidget(control_);
+        stack_->addWidget(cnick_);
         auto* right = new QVBoxLayout;
         right->addWidget(stack_, 1);
         auto* buttons = new QHBoxLayout;
@@ -126,7 +134,7 @@ public:
             chosen = info.front().text;
         }
         show_contact(chosen, true);
-        pages_->setCurrentRow(page == kAbookWhois ? kAbookWhois : kAbookContacts);
+        show_page(page);
     }
 
     // The whois page from the collected fields (the replies ended).
@@ -155,7 +163,30 @@ public:
         set(172, field(10));
     }
 
-    void show_page(int page) { pages_->setCurrentRow(page); }
+    // The page's row in the page list (the rows are contacts, whois,
+    // control, nick colours); a page not shown here is the contacts page.
+    static int page_row(int page)
+    {
+        switch (page) {
+        case kAbookWhois: return 1;
+        case kAbookControl: return 2;
+        case kAbookNickColours: return 3;
+        }
+        return 0;
+    }
+    static int row_page(int row)
+    {
+        static const int kPages[] = {kAbookContacts, kAbookWhois, kAbookControl, kAbookNickColours};
+        return row >= 0 && row < 4 ? kPages[row] : kAbookContacts;
+    }
+    void show_page(int page)
+    {
+        pages_->setCurrentRow(page_row(page));
+        if (page == kAbookControl) control_->kinds->setFocus();
+        else if (page == kAbookNickColours) cnick_->list->setFocus();
+    }
+    ControlPage* control_page() const { return control_; }
+    CnickPage* cnick_page() const { return cnick_; }
 
     Connection* connection() const { return conn_is_live(conn_) ? conn_ : nullptr; }
 
@@ -547,7 +578,10 @@ private:
     {
         QApplication::setOverrideCursor(Qt::BusyCursor);
         if (edited_ && !first_word(s_of(nick_->currentText())).empty()) abook_save_contact(0);
-        g_last_page = pages_->currentRow();
+        control_->apply();
+        cnick_->apply();
+        ini_save_options();
+        g_last_page = row_page(pages_->currentRow());
         QApplication::restoreOverrideCursor();
         accept();
     }
@@ -555,6 +589,8 @@ private:
     Connection* conn_;
     QListWidget* pages_ = nullptr;
     QStackedWidget* stack_ = nullptr;
+    ControlPage* control_ = nullptr;
+    CnickPage* cnick_ = nullptr;
     QComboBox* nick_ = nullptr;
     QPushButton* save_ = nullptr;
     QPushButton* del_ = nullptr;

@@ -13,6 +13,8 @@ struct Connection;
 enum AbookPage {
     kAbookContacts = 0,
     kAbookWhois = 1,
+    kAbookControl = 3,
+    kAbookNickColours = 4,
 };
 
 // Opens the dialog at the page (a page not shown here opens the contacts

@@ -258,6 +258,18 @@ int ignore_clear(const std::string& network)
     return removed;
 }
 
+void ignore_timed_add(const std::string& mask, const std::string& network, int seconds)
+{
+    if (mask.empty() || seconds <= 0) return;
+    const std::string net = network.empty() ? std::string("*") : network;
+    g_timed.erase(std::remove_if(g_timed.begin(), g_timed.end(),
+                                 [&](const TimedIgnore& t) {
+                                     return text_equal_nocase(t.mask, mask) && text_equal_nocase(t.network, net);
+                                 }),
+                  g_timed.end());
+    g_timed.insert(g_timed.begin(), TimedIgnore{mask, net, seconds, 0});
+}
+
 void ignore_prune_timed()
 {
     g_timed.erase(std::remove_if(g_timed.begin(), g_timed.end(),

@@ -46,6 +46,9 @@ int ignore_clear(const std::string& network);
 void ignore_tick_timed(int mode);
 // Drops the timed records whose entry no longer exists.
 void ignore_prune_timed();
+// Makes the entry of the mask (its network, "*" any) expire after the
+// seconds, in place of an earlier record of the same mask and network.
+void ignore_timed_add(const std::string& mask, const std::string& network, int seconds);
 // Seconds left of the timed record of the mask (0 when not timed).
 int ignore_timed_seconds(const std::string& mask);
 
