@@ -201,17 +201,22 @@ void apply_language(QWidget* dialog, const std::map<std::string, QString>& texts
         dialog->setWindowTitle(it->second);
 }
 
-// A label's mnemonic goes to the control after it in the template, as
-// long as that one takes the focus.
+// A label's mnemonic goes to the first control after it in the template
+// that takes the focus (a label without a buddy would show its "&").
 void link_label_buddies(const std::vector<QWidget*>& built)
 {
     for (std::size_t i = 0; i + 1 < built.size(); ++i) {
         auto* label = qobject_cast<QLabel*>(built[i]);
-        QWidget* next = built[i + 1];
-        if (label && !qobject_cast<QLabel*>(next) && !qobject_cast<QGroupBox*>(next) && !qobject_cast<QFrame*>(next))
-            label->setBuddy(next);
-        else if (label && qobject_cast<QAbstractScrollArea*>(next))
-            label->setBuddy(next);
+        if (!label)
+            continue;
+        for (std::size_t j = i + 1; j < built.size(); ++j) {
+            QWidget* next = built[j];
+            if (qobject_cast<QAbstractScrollArea*>(next) ||
+                (!qobject_cast<QLabel*>(next) && !qobject_cast<QGroupBox*>(next) && !qobject_cast<QFrame*>(next))) {
+                label->setBuddy(next);
+                break;
+            }
+        }
     }
 }
 

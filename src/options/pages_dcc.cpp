@@ -5,10 +5,15 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
 
 #include <iterator>
 #include <string>
 
+#include "core/files.h"
+#include "core/ini.h"
+#include "core/main_settings.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
@@ -19,7 +24,51 @@
 #include "options/options_page.h"
 #include "options/page_rules.h"
 
+std::string pages_dcc_pick_folder_default(QWidget* owner, const std::string& start)
+{
+    return QFileDialog::getExistingDirectory(owner, QString::fromUtf8(text_load_string(5102)),
+                                             QString::fromStdString(start))
+        .toStdString();
+}
+
+std::string pages_dcc_pick_file_default(QWidget* owner, const std::string& folder)
+{
+    return QFileDialog::getOpenFileName(owner, QString::fromUtf8(text_load_string(5102)),
+                                        QString::fromStdString(folder), QStringLiteral("*.txt"))
+        .toStdString();
+}
+
+bool pages_dcc_confirm_default(QWidget* owner, const std::string& caption, const std::string& text)
+{
+    return QMessageBox::question(owner, QString::fromStdString(caption), QString::fromStdString(text)) ==
+           QMessageBox::Yes;
+}
+
+std::string (*pages_dcc_pick_folder)(QWidget*, const std::string&) = pages_dcc_pick_folder_default;
+std::string (*pages_dcc_pick_file)(QWidget*, const std::string&) = pages_dcc_pick_file_default;
+bool (*pages_dcc_confirm)(QWidget*, const std::string&, const std::string&) = pages_dcc_confirm_default;
+
 namespace {
+
+// ---- Auto-get warning (800) ----
+
+const DlgControl k800[] = {
+    {101, kDlgLabel,
+     "Otomatik alma açıkken gelen her dosya sorulmadan kaydedilir. Bu, zararlı dosyaların "
+     "bilgisayarınıza gelmesine yol açabilir. Otomatik almayı açmak istiyor musunuz?",
+     6, 6, 200, 40},
+    {1, kDlgDefButton, "&Evet", 50, 52, 50, 14},
+    {2, kDlgButton, "&Hayır", 106, 52, 50, 14},
+};
+const DlgTemplate kTemplate800 = {800, "Otomatik Alma Uyarısı", 212, 72, k800, std::size(k800)};
+
+void autoget_warning_init(QDialog& d)
+{
+    if (auto* yes = qobject_cast<QAbstractButton*>(dlg_item(&d, 1)))
+        QObject::connect(yes, &QAbstractButton::clicked, &d, [&d] { d.done(1); });
+    if (auto* no = qobject_cast<QAbstractButton*>(dlg_item(&d, 2)))
+        QObject::connect(no, &QAbstractButton::clicked, &d, [&d] { d.done(0); });
+}
 
 // ---- Requests (240) ----
 
@@ -210,6 +259,14 @@ void cancel_requests(OptionsEdit&)
 
 int command_requests(OptionsEdit& e, int control_id)
 {
+    if (control_id == 503) {
+        // Saving every offered file unasked needs a yes to the warning.
+        if (dlg_checked(e.dialog, 503) && dlg_show_modal(e.dialog, 800, autoget_warning_init) != 1) {
+            dlg_set_checked(e.dialog, 503, false);
+            dlg_set_checked(e.dialog, 501, true);
+        }
+        return 1;
+    }
     if (control_id != 507)
         return 0;
     if (!trusted_copy.held)
@@ -240,7 +297,7 @@ const DlgControl k260[] = {
     {549, kDlgLabel, "En çok gönderme:", 4, 112, 70, 8},
     {550, kDlgNumber, "", 76, 110, 30, 12, 0, 4},
     {551, kDlgCheck, "Dosyaları &doldur", 4, 126, 100, 10},
-    {552, kDlgLabel, "", 4, 138, 0, 0},
+    {552, kDlgCheck, "Dosya &uyarısını göster", 4, 140, 110, 10},
     {553, kDlgCheck, "&Pasif DCC", 116, 126, 100, 10},
 };
 const DlgTemplate kTemplate260 = {260, "", 230, 160, k260, std::size(k260)};
@@ -254,11 +311,14 @@ const OptionBinding kCompletionBindings[] = {
 void fill_completion(OptionsEdit& e)
 {
     option_bindings_fill(e.dialog, kCompletionBindings);
+    dlg_set_checked(e.dialog, 552, main_settings.warn_dcc != 0);
 }
 
 void apply_completion(OptionsEdit& e)
 {
     option_bindings_apply(e.dialog, kCompletionBindings);
+    main_settings.warn_dcc = dlg_checked(e.dialog, 552) ? 1 : 0;
+    ini_write("warn", "dcc", main_settings.warn_dcc ? "on" : "off", main_ini_path);
 }
 
 // ---- File server (262) ----
@@ -268,12 +328,13 @@ const DlgControl k262[] = {
     {519, kDlgNumber, "", 96, 4, 30, 12, 0, 6},
     {520, kDlgLabel, "Kişi başına &alma:", 4, 22, 90, 8},
     {521, kDlgNumber, "", 96, 20, 30, 12, 0, 2},
-    {522, kDlgLabel, "", 4, 38, 0, 0},
-    {523, kDlgLabel, "", 4, 38, 0, 0},
-    {524, kDlgLabel, "", 4, 38, 0, 0},
-    {525, kDlgLabel, "", 4, 38, 0, 0},
-    {526, kDlgLabel, "&Saniyede en çok bayt:", 4, 38, 90, 8},
-    {527, kDlgNumber, "", 96, 36, 50, 12, 0, 10},
+    {522, kDlgLabel, "Ana &klasör:", 4, 40, 90, 8},
+    {523, kDlgButton, "", 96, 38, 128, 14},
+    {524, kDlgLabel, "&Karşılama dosyası:", 4, 58, 90, 8},
+    {525, kDlgButton, "", 96, 56, 128, 14},
+    {526, kDlgCheck, "Dosya sunucusu &uyarılarını göster", 4, 96, 200, 10},
+    {527, kDlgNumber, "", 96, 74, 50, 12, 0, 10},
+    {528, kDlgLabel, "&Saniyede en çok bayt:", 4, 76, 90, 8},
 };
 const DlgTemplate kTemplate262 = {262, "", 230, 160, k262, std::size(k262)};
 
@@ -285,6 +346,35 @@ void fill_fserve(OptionsEdit& e)
 {
     option_bindings_fill(e.dialog, kFserveBindings);
     dlg_set_text(e.dialog, 527, std::to_string(opt(OPT_DCC_MAX_SEND_RATE)));
+    dlg_set_text(e.dialog, 523, main_settings.fserve_home);
+    dlg_set_text(e.dialog, 525, main_settings.fserve_welcome);
+    dlg_set_checked(e.dialog, 526, main_settings.warn_fserve != 0);
+}
+
+// The home folder and welcome file fields: a click on a filled field
+// clears it; on an empty one it asks for a folder (which every user will
+// be able to reach, so it is confirmed) or a text file.
+int command_fserve(OptionsEdit& e, int control_id)
+{
+    if (control_id != 523 && control_id != 525)
+        return 0;
+    QDialog* d = e.dialog;
+    if (!dlg_text(d, control_id).empty()) {
+        dlg_set_text(d, control_id, "");
+        return 1;
+    }
+    if (control_id == 525) {
+        dlg_set_text(d, 525, pages_dcc_pick_file(d, settings_dir));
+        return 1;
+    }
+    std::string folder = pages_dcc_pick_folder(d, settings_dir);
+    if (folder.empty())
+        return 1;
+    file_add_trailing_slash(folder);
+    dlg_set_text(d, 523, folder);
+    if (!pages_dcc_confirm(d, text_load_string(1702), text_load_string(1701)))
+        dlg_set_text(d, 523, "");
+    return 1;
 }
 
 void apply_fserve(OptionsEdit& e)
@@ -299,6 +389,16 @@ void apply_fserve(OptionsEdit& e)
     else if (rate > 2147483647LL)
         rate = 2147483647LL;
     opt_set(OPT_DCC_MAX_SEND_RATE, static_cast<int>(rate));
+
+    MainSettings& s = main_settings;
+    s.fserve_home = dlg_text(e.dialog, 523);
+    if (!s.fserve_home.empty())
+        file_add_trailing_slash(s.fserve_home);
+    s.fserve_welcome = dlg_text(e.dialog, 525);
+    s.warn_fserve = dlg_checked(e.dialog, 526) ? 1 : 0;
+    ini_write("fileserver", "homedir", file_relative_to_settings_dir(s.fserve_home).c_str(), main_ini_path);
+    ini_write("fileserver", "welcome", file_relative_to_settings_dir(s.fserve_welcome).c_str(), main_ini_path);
+    ini_write("warn", "fserve", s.warn_fserve ? "on" : "off", main_ini_path);
 }
 
 }  // namespace
@@ -306,9 +406,10 @@ void apply_fserve(OptionsEdit& e)
 void pages_dcc_install()
 {
     dlg_template_register(kTemplate795);
+    dlg_template_register(kTemplate800);
     options_page_register({500, &kTemplate240, fill_requests, apply_requests, cancel_requests, command_requests});
     options_page_register({533, &kTemplate260, fill_completion, apply_completion});
-    options_page_register({518, &kTemplate262, fill_fserve, apply_fserve});
+    options_page_register({518, &kTemplate262, fill_fserve, apply_fserve, nullptr, command_fserve});
     pages_dcc_folders_install();
     pages_dcc_ignore_install();
     pages_dcc_server_install();
@@ -322,5 +423,6 @@ void pages_dcc_uninstall()
     for (int first : {500, 533, 518})
         options_page_unregister(first);
     dlg_template_unregister(795);
+    dlg_template_unregister(800);
     trusted_copy_drop();
 }

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "core/ini.h"
+#include "core/main_settings.h"
+#include "core/numbered_texts.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "dcc/dcc_dialogs_trusted.h"
@@ -342,6 +345,214 @@ TEST_F(TrustedDialog, ApplyTwiceAndReopenKeepTheEditedCopy)
     dcc_trusted_list = strlist_append(dcc_trusted_list, "late", 0);
     fill(500);
     with_dialog([&](QDialog* d) { EXPECT_EQ(combo_entries(d).back(), "late"); });
+}
+
+}  // namespace
+
+namespace {
+
+std::string ini_value(const char* section, const char* key)
+{
+    std::string v;
+    ini_read(section, key, "", v, 1024, main_ini_path);
+    return v;
+}
+
+// What the file-server page's pickers answer, and what they were asked.
+struct Pickers {
+    static inline std::string folder, file;
+    static inline bool confirm = true;
+    static inline int asked_folder = 0, asked_file = 0, asked_confirm = 0;
+    static inline std::string confirm_text, start;
+    static std::string pick_folder(QWidget*, const std::string& s)
+    {
+        ++asked_folder;
+        start = s;
+        return folder;
+    }
+    static std::string pick_file(QWidget*, const std::string& s)
+    {
+        ++asked_file;
+        start = s;
+        return file;
+    }
+    static bool ask(QWidget*, const std::string& caption, const std::string& text)
+    {
+        ++asked_confirm;
+        confirm_text = caption + "|" + text;
+        return confirm;
+    }
+};
+
+class FileServerFields : public DccPages {
+protected:
+    std::string (*old_folder)(QWidget*, const std::string&) = nullptr;
+    std::string (*old_file)(QWidget*, const std::string&) = nullptr;
+    bool (*old_confirm)(QWidget*, const std::string&, const std::string&) = nullptr;
+    void SetUp() override
+    {
+        DccPages::SetUp();
+        old_folder = pages_dcc_pick_folder;
+        old_file = pages_dcc_pick_file;
+        old_confirm = pages_dcc_confirm;
+        pages_dcc_pick_folder = Pickers::pick_folder;
+        pages_dcc_pick_file = Pickers::pick_file;
+        pages_dcc_confirm = Pickers::ask;
+        Pickers::asked_folder = Pickers::asked_file = Pickers::asked_confirm = 0;
+        Pickers::folder = Pickers::file = Pickers::confirm_text = Pickers::start = "";
+        Pickers::confirm = true;
+        main_settings.fserve_home.clear();
+        main_settings.fserve_welcome.clear();
+    }
+    void TearDown() override
+    {
+        pages_dcc_pick_folder = old_folder;
+        pages_dcc_pick_file = old_file;
+        pages_dcc_confirm = old_confirm;
+        main_settings.fserve_home.clear();
+        main_settings.fserve_welcome.clear();
+        DccPages::TearDown();
+    }
+    int press(int id) { return options_page_find(518)->command(edit, id); }
+};
+
+TEST_F(FileServerFields, HomeFolderIsConfirmedBeforeItStays)
+{
+    const std::string shared = settings.path() + "shared";
+    const struct {
+        const char* picked;   // "" = the browser was cancelled
+        bool confirmed;
+        std::string shown;
+        int confirms;
+    } cases[] = {
+        {"shared", true, shared + "/", 1},
+        {"shared", false, "", 1},
+        {"", true, "", 0},
+    };
+    for (const auto& c : cases) {
+        Pickers::asked_confirm = 0;
+        Pickers::folder = *c.picked ? shared : "";
+        Pickers::confirm = c.confirmed;
+        fill(518);
+        EXPECT_EQ(press(523), 1);
+        EXPECT_EQ(dlg_text(dialog, 523), c.shown) << c.picked << " " << c.confirmed;
+        EXPECT_EQ(Pickers::asked_confirm, c.confirms);
+        EXPECT_EQ(Pickers::start, settings_dir);
+    }
+    EXPECT_EQ(Pickers::confirm_text,
+              std::string(text_load_string(1702)) + "|" + text_load_string(1701));
+    // The field filled, a click clears it without asking for a folder.
+    Pickers::folder = shared;
+    Pickers::confirm = true;
+    fill(518);
+    press(523);
+    ASSERT_EQ(dlg_text(dialog, 523), shared + "/");
+    const int asked = Pickers::asked_folder;
+    press(523);
+    EXPECT_EQ(dlg_text(dialog, 523), "");
+    EXPECT_EQ(Pickers::asked_folder, asked);
+    // A button of another page is not this page's.
+    EXPECT_EQ(press(519), 0);
+}
+
+TEST_F(FileServerFields, FieldsAndWarningsAreStoredRelativeAndReadBack)
+{
+    const std::string home = settings.path() + "share/";
+    const std::string welcome = settings.path() + "hello.txt";
+    fill(518);
+    Pickers::folder = home;
+    press(523);
+    Pickers::file = welcome;
+    press(525);
+    EXPECT_EQ(Pickers::start, settings_dir);
+    EXPECT_EQ(Pickers::asked_confirm, 1);   // the welcome file needs no confirmation
+    dlg_set_checked(dialog, 526, false);
+    apply(518);
+    EXPECT_EQ(main_settings.fserve_home, home);
+    EXPECT_EQ(main_settings.fserve_welcome, welcome);
+    EXPECT_EQ(main_settings.warn_fserve, 0);
+    EXPECT_EQ(ini_value("fileserver", "homedir"), "share/");
+    EXPECT_EQ(ini_value("fileserver", "welcome"), "hello.txt");
+    EXPECT_EQ(ini_value("warn", "fserve"), "off");
+
+    // Both cleared and the warning back on: nothing left to serve.
+    fill(518);
+    EXPECT_EQ(dlg_text(dialog, 523), home);
+    EXPECT_EQ(dlg_text(dialog, 525), welcome);
+    EXPECT_FALSE(dlg_checked(dialog, 526));
+    press(523);
+    press(525);
+    dlg_set_checked(dialog, 526, true);
+    apply(518);
+    apply(518);
+    EXPECT_EQ(main_settings.fserve_home, "");
+    EXPECT_EQ(main_settings.fserve_welcome, "");
+    EXPECT_EQ(ini_value("fileserver", "homedir"), "");
+    EXPECT_EQ(ini_value("warn", "fserve"), "on");
+    EXPECT_EQ(main_settings.warn_fserve, 1);
+}
+
+TEST_F(DccPages, FileWarningBoxWritesItsFlag)
+{
+    for (bool on : {false, true, false}) {
+        main_settings.warn_dcc = on ? 0 : 1;
+        fill(533);
+        EXPECT_EQ(dlg_checked(dialog, 552), !on);
+        dlg_set_checked(dialog, 552, on);
+        apply(533);
+        EXPECT_EQ(main_settings.warn_dcc, on ? 1 : 0);
+        EXPECT_EQ(ini_value("warn", "dcc"), on ? "on" : "off");
+    }
+}
+
+// Auto-accept of offered files asks first; anything but yes puts the
+// choice back to ask.
+TEST_F(DccPages, AutoAcceptAsksAndOnlyYesKeepsIt)
+{
+    const struct {
+        int button;   // 1 yes, 2 no, 0 closed
+        bool kept;
+    } cases[] = {{1, true}, {2, false}, {0, false}};
+    for (const auto& c : cases) {
+        opt_set(OPT_DCC_SEND_REQUESTS, 0);
+        fill(500);
+        dlg_set_checked(dialog, 501, false);
+        dlg_set_checked(dialog, 503, true);
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            seen = true;
+            if (c.button)
+                qobject_cast<QAbstractButton*>(dlg_item(d, c.button))->click();
+            else
+                d->reject();
+        });
+        EXPECT_EQ(options_page_find(500)->command(edit, 503), 1);
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(dlg_checked(dialog, 503), c.kept) << c.button;
+        EXPECT_EQ(dlg_checked(dialog, 501), !c.kept) << c.button;
+        apply(500);
+        EXPECT_EQ(opt(OPT_DCC_SEND_REQUESTS), c.kept ? 1 : 0);
+    }
+    // Choosing ask or ignore asks nothing.
+    for (int id : {501, 502}) {
+        fill(500);
+        for (int r : {501, 502, 503})
+            dlg_set_checked(dialog, r, r == id);
+        bool asked = false;
+        QTimer::singleShot(0, [&] {
+            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                asked = true;
+                d->reject();
+            }
+        });
+        options_page_find(500)->command(edit, id);
+        QApplication::processEvents();
+        EXPECT_FALSE(asked) << id;
+        EXPECT_TRUE(dlg_checked(dialog, id));
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #define KEST_TEST_WIDGETS
+#include <QLabel>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -278,3 +279,30 @@ TEST_F(PagesInDialog, LanguageSwitchesAreSavedTogether)
 }
 
 } // namespace
+
+// A label shows its "&" as a mnemonic only with a buddy; on every page, no
+// shown label may carry a lone "&" without one.
+TEST_F(PagesInDialog, NoPageLabelShowsALiteralAmpersand)
+{
+    run([&](QDialog* d) {
+        auto* list = qobject_cast<QListWidget*>(dlg_item(d, 101));
+        ASSERT_TRUE(list);
+        int pages = 0;
+        for (int row = 0; row < list->count(); ++row) {
+            QListWidgetItem* it = list->item(row);
+            if (it->isHidden())
+                continue;
+            list->setCurrentRow(row);
+            ++pages;
+            for (QLabel* label : d->findChildren<QLabel*>()) {
+                if (!label->isVisible())
+                    continue;
+                QString text = label->text();
+                text.replace(QStringLiteral("&&"), QString());
+                if (text.contains(QLatin1Char('&')))
+                    EXPECT_TRUE(label->buddy()) << it->text().toStdString() << ": " << label->text().toStdString();
+            }
+        }
+        EXPECT_GT(pages, 10);
+    });
+}
