@@ -1,4 +1,5 @@
 // The per-window options and the system-menu commands of the windows.
+#include "app/editbox_options_dialog.h"
 #include "app/nicklist_options_dialog.h"
 #include "app/window_options.h"
 
@@ -584,20 +585,6 @@ void win_apply_options(WindowRecord* rec)
 
 // ---- System commands ----
 
-namespace {
-
-// An item whose dialog is not built yet: the error sound and a line that
-// says so, named by the item's caption.
-void not_built_yet(int text_id)
-{
-    beep_error(0);
-    std::string what = text_load_string(text_id);
-    what.erase(std::remove(what.begin(), what.end(), '&'), what.end());
-    frame_not_available(what);
-}
-
-}  // namespace
-
 int menu_is_sys_command(QWidget* hwnd, int id)
 {
     if (!hwnd)
@@ -658,10 +645,7 @@ int menu_sys_command(QWidget* hwnd, int id)
         nicklist_options_dlg(rec);
         return 1;
     case 275:
-        if (FrameMenuCommandFn options = frame_menu_command(130); !options)
-            not_built_yet(6121);
-        else if (!options(130, 0))
-            beep_error(0);
+        editbox_options_dlg(rec);
         return 1;
     case 261:
         win_set_ontop(hwnd, -1);

@@ -131,7 +131,7 @@ const DlgControl k280[] = {
     {430, kDlgButton, "&Pencereler...", 156, 76, 70, 14},
     {431, kDlgButton, "&Tepsi...", 4, 94, 70, 14, kDlgDisabled},
     {432, kDlgButton, "Çoklu &sunucu...", 80, 94, 70, 14},
-    {433, kDlgButton, "&Balon ipuçları...", 156, 94, 70, 14, kDlgDisabled},
+    {433, kDlgButton, "&Balon ipuçları...", 156, 94, 70, 14},
 };
 const DlgTemplate kTemplate280 = {280, "", 230, 160, k280, std::size(k280)};
 

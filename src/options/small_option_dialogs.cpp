@@ -13,9 +13,11 @@
 
 #include "app/events_dialog.h"
 #include "app/file_dialogs.h"
+#include "bars/tips.h"
 #include "core/files.h"
 #include "core/numbered_texts.h"
 #include "core/options.h"
+#include "model/tip_events.h"
 #include "options/dialog_opener.h"
 #include "options/options_page.h"
 #include "options/options_subdialogs.h"
@@ -245,8 +247,45 @@ std::string finger_file_of(QDialog& d)
     return b ? b->property("path").toString().toStdString() : std::string();
 }
 
+
+// ---- Tips (790) ----
+
+const DlgControl kTips[] = {
+    {100, kDlgCheck, "&İpuçlarını göster", 6, 6, 200, 10},
+    {130, kDlgGroupBox, "Kanal", 6, 20, 98, 120},
+    {101, kDlgCheck, "&Mesaj", 12, 32, 88, 10},
+    {102, kDlgCheck, "&Bildiri", 12, 44, 88, 10},
+    {103, kDlgCheck, "&CTCP", 12, 56, 88, 10},
+    {104, kDlgCheck, "&Giriş/çıkış", 12, 68, 88, 10},
+    {105, kDlgCheck, "&Atılma", 12, 80, 88, 10},
+    {106, kDlgCheck, "M&od", 12, 92, 88, 10},
+    {107, kDlgCheck, "&Konu", 12, 104, 88, 10},
+    {108, kDlgCheck, "&Nick", 12, 116, 88, 10},
+    {109, kDlgCheck, "Çı&kış", 12, 128, 88, 10},
+    {131, kDlgGroupBox, "Özel", 110, 20, 98, 60},
+    {110, kDlgCheck, "Mesaj", 116, 32, 88, 10},
+    {111, kDlgCheck, "Bildiri", 116, 44, 88, 10},
+    {112, kDlgCheck, "CTCP", 116, 56, 88, 10},
+    {113, kDlgCheck, "Nick", 116, 68, 88, 10},
+    {114, kDlgCheck, "Bağlan/kop", 116, 86, 88, 10},
+    {115, kDlgCheck, "Bildiri", 116, 98, 88, 10},
+    {116, kDlgCheck, "Bildirim listesi", 116, 110, 88, 10},
+    {117, kDlgCheck, "Gönder/al", 116, 122, 88, 10},
+    {118, kDlgCheck, "Sohbet", 116, 134, 88, 10},
+    {119, kDlgCheck, "Davet", 6, 146, 98, 10},
+    {120, kDlgCheck, "Uzakta", 116, 146, 88, 10},
+    {132, kDlgLabel, "En &çok:", 6, 162, 40, 8},
+    {121, kDlgComboEdit, "", 48, 160, 40, 60, 0, 3},
+    {133, kDlgLabel, "&Saniye:", 110, 162, 40, 8},
+    {122, kDlgComboEdit, "", 152, 160, 40, 60, 0, 3},
+    {123, kDlgCheck, "&Tam ekranda gizle", 6, 178, 200, 10},
+    {1, kDlgDefButton, "Tamam", 100, 194, 50, 14},
+    {2, kDlgButton, "İptal", 156, 194, 50, 14},
+};
+const DlgTemplate kTipsTemplate = {790, "İpuçları", 214, 212, kTips, std::size(kTips)};
+
 const DlgTemplate* const kTemplates[] = {&kKeysTemplate, &kConfirmTemplate, &kWindowsTemplate, &kDdeTemplate,
-                                         &kFingerTemplate};
+                                         &kFingerTemplate, &kTipsTemplate};
 
 }  // namespace
 
@@ -344,6 +383,43 @@ int finger_options_run(QWidget* owner)
         [](QDialog& d, SubdialogStaging& st) { st.finger_file = finger_file_of(d); });
 }
 
+int tip_options_dlg(QWidget* owner, int working[TIPOPT_COUNT])
+{
+    return dlg_show_modal(owner, 790, [working](QDialog& d) {
+        for (int n = 1; n <= 21; ++n)
+            dlg_set_checked(&d, 99 + n, working[n - 1] != 0);
+        static const char* const kMax[] = {"5", "50"};
+        static const char* const kSeconds[] = {"3", "60"};
+        dlg_combo_fill(&d, 121, kMax, 2, -1);
+        dlg_combo_fill(&d, 122, kSeconds, 2, -1);
+        dlg_set_text(&d, 121, std::to_string(working[TIPOPT_MAX_TIPS - 1]));
+        dlg_set_text(&d, 122, std::to_string(working[TIPOPT_SECONDS - 1]));
+        dlg_set_checked(&d, 123, working[TIPOPT_HIDE_FULLSCREEN - 1] != 0);
+        wire_buttons(d, [&d, working] {
+            for (int n = 1; n <= 21; ++n)
+                working[n - 1] = dlg_checked(&d, 99 + n) ? 1 : 0;
+            auto within = [](const std::string& text, int low, int high) {
+                const long long v = page_number(text);
+                return static_cast<int>(v < low ? low : v > high ? high : v);
+            };
+            working[TIPOPT_MAX_TIPS - 1] = within(dlg_text(&d, 121), 5, 50);
+            working[TIPOPT_SECONDS - 1] = within(dlg_text(&d, 122), 3, 60);
+            working[TIPOPT_HIDE_FULLSCREEN - 1] = dlg_checked(&d, 123) ? 1 : 0;
+            return true;
+        });
+    }) == 1;
+}
+
+int tips_options_run(QWidget* owner)
+{
+    int working[TIPOPT_COUNT];
+    tip_options_apply(working, 0);
+    if (!tip_options_dlg(owner, working))
+        return 0;
+    tip_options_apply(working, 1);
+    return 1;
+}
+
 int small_option_dialogs_command(OptionsEdit& e, int id)
 {
     switch (id) {
@@ -355,6 +431,9 @@ int small_option_dialogs_command(OptionsEdit& e, int id)
         return 1;
     case 432:
         subdialog_multiserver_run(e.dialog);
+        return 1;
+    case 433:
+        tips_options_run(e.dialog);
         return 1;
     case 446:
         keys_options_run(e.dialog);

@@ -5,6 +5,8 @@
 // Cancel drops it, and each dialog's own Cancel leaves the copy as it was.
 #pragma once
 
+#include "model/tip_events.h"
+
 class QWidget;
 struct OptionsEdit;
 
@@ -16,8 +18,16 @@ int windows_options_run(QWidget* owner);
 int dde_options_run(QWidget* owner);
 int finger_options_run(QWidget* owner);
 
+// The tips options: shows the working copy of the 24 tip options and, on
+// OK, copies the controls back (the maximum kept within 5 to 50, the
+// seconds within 3 to 60). 1 on OK.
+int tip_options_dlg(QWidget* owner, int working[TIPOPT_COUNT]);
+// Runs it on a copy of the live tip options and, on OK, makes them live at
+// once (saved, surplus tips closed, all closed when tips are off).
+int tips_options_run(QWidget* owner);
+
 // The page buttons that open them (429 windows... 446 keys, 447 DDE, 448
-// finger, 449 confirmations, 248 events): 1 when the command was one.
+// finger, 449 confirmations, 433 tips, 248 events): 1 when the command was one.
 int small_option_dialogs_command(OptionsEdit& e, int id);
 
 void small_option_dialogs_install();

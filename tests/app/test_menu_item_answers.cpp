@@ -1,7 +1,6 @@
-// Menu items and commands: the window menu's nick list and background
-// dialogs, and the items whose dialog is not built yet, or whose target
-// nothing on the system opens, answer the user instead of doing nothing:
-// the window menu's font, nick list and editbox items, Help's contents and
+// Menu items and commands: the window menu's nick list, editbox, font and
+// background dialogs, and the items whose target nothing on the system
+// opens answer the user instead of doing nothing: Help's contents and
 // search, the received-files folder; /abook and /uwho without a nick open
 // the address book.
 #include <gtest/gtest.h>
@@ -32,6 +31,7 @@
 #include <vector>
 
 #include "model/connection.h"
+#include "app/editbox_options_dialog.h"
 #include "app/file_dialogs.h"
 #include "app/frame_menu.h"
 #include "app/frame_proc.h"
@@ -257,29 +257,152 @@ TEST_F(MenuItemAnswers, TheWindowMenuBackgroundItemChoosesAPictureWithAPreview)
     }
 }
 
-// The window menu's editbox item opens the options dialog at the page the
-// frame's menu item 130 gives, with part 0, through that item's handler.
-TEST_F(MenuItemAnswers, TheWindowMenuEditboxItemRunsTheOptionsHandlerOfItem130)
+// The window menu's editbox item opens the second input box's options for
+// the channel: OK stores them as the channel's own key, as everyone's
+// default (every channel follows at once), or goes back to the default;
+// the boxes change at once. Cancel and the other channel are left alone.
+TEST_F(MenuItemAnswers, TheWindowMenuEditboxItemSetsTheChannelsSecondBox)
 {
-    static std::vector<std::pair<int, intptr_t>> calls;
-    static int answer = 1;
-    calls.clear();
-    ASSERT_EQ(frame_menu_command_register(130, [](int id, intptr_t lparam) {
-                  calls.emplace_back(id, lparam);
-                  return answer;
-              }),
-              1);
-    for (answer = 1; answer >= 0; --answer) {
-        SCOPED_TRACE(answer);
-        calls.clear();
-        const int before = beeps;
-        const std::size_t count = lines_of(chan).size();
+    WindowRecord* other = window_test_open("#there", kWinChannel, 0, conn);
+    ASSERT_TRUE(other);
+    win_activate(chan->hwnd, 0);
+    window_test_pump();
+    struct Case {
+        const char* what;
+        bool enabled;
+        int show;  // combo index: "Always", "When mode"
+        const char* chars;
+        const char* command;
+        bool show_command, set_default, use_default, cancel;
+        const char* key;      // [editbox] #here afterwards
+        const char* def;      // [editbox] default afterwards
+        bool here_box, there_box;
+        const char* here_command;
+    } cases[] = {
+        {"own key", true, 0, "@", "say", true, false, false, false, "1,0,\"@\",\"say\",1", "", true, false,
+         "say"},
+        {"cancelled", false, 1, "+", "me", false, false, false, true, "1,0,\"@\",\"say\",1", "", true, false,
+         "say"},
+        // Not an operator there: a box shown "When mode" is not made.
+        {"cleaned, when mode", true, 1, " @, \"%  ", "\"me  \x02x\x03" "4,5y\" ", false, false, false, false,
+         "1,1,\"@ %\",\"me xy\",0", "", false, false, "me xy"},
+        {"everyone's default", true, 0, "@", "msg", false, true, false, false, "", "1,0,\"@\",\"msg\",0", true,
+         true, "msg"},
+        {"own key off", false, 0, "@", "say", false, false, false, false, "0,0,\"@\",\"say\",0",
+         "1,0,\"@\",\"msg\",0", false, true, "say"},
+        {"the default again", false, 0, "@", "x", false, false, true, false, "", "1,0,\"@\",\"msg\",0", true, true,
+         "msg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!d || d->objectName() != "editbox_options")
+                return;
+            shown = true;
+            d->findChild<QCheckBox*>("101")->setChecked(c.enabled);
+            auto* show = d->findChild<QComboBox*>("102");
+            show->setCurrentIndex(c.show);
+            emit show->activated(c.show);
+            auto* chars = d->findChild<QLineEdit*>("103");
+            EXPECT_EQ(chars->isEnabled(), c.show == 1);
+            chars->setText(QString::fromUtf8(c.chars));
+            d->findChild<QLineEdit*>("104")->setText(QString::fromUtf8(c.command));
+            d->findChild<QCheckBox*>("105")->setChecked(c.show_command);
+            d->findChild<QCheckBox*>("106")->setChecked(c.set_default);
+            d->findChild<QCheckBox*>("107")->setChecked(c.use_default);
+            if (c.cancel)
+                d->reject();
+            else
+                d->accept();
+        });
         pick_window_item(275);
-        EXPECT_EQ(calls, (std::vector<std::pair<int, intptr_t>>{{130, 0}}));
-        EXPECT_EQ(lines_of(chan).size(), count);
-        EXPECT_EQ(beeps, before + (answer ? 0 : 1));
+        EXPECT_TRUE(shown);
+        std::string key;
+        ini_read("editbox", "#here", "", key, 1024, main_ini_path);
+        EXPECT_EQ(key, c.key);
+        ini_read("editbox", "default", "", key, 1024, main_ini_path);
+        EXPECT_EQ(key, c.def);
+        ini_read("editbox", "#there", "", key, 1024, main_ini_path);
+        EXPECT_EQ(key, "");
+        EXPECT_EQ(chan->editbox2.get() != nullptr, c.here_box);
+        EXPECT_EQ(other->editbox2.get() != nullptr, c.there_box);
+        EXPECT_EQ(chan->editbox2_command, c.here_command);
     }
-    frame_menu_command_register(130, nullptr);
+    // Opened again, the dialog shows the stored values; a show mode outside
+    // 0..1 shows as "Always" with the mode characters greyed.
+    for (const int stored : {1, 5}) {
+        SCOPED_TRACE(stored);
+        const std::string value = "1," + std::to_string(stored) + ",\"%\",\"notice\",1";
+        ini_write("editbox", "#here", value.c_str(), main_ini_path);
+        editbox_load_settings(chan);
+        int shown_mode = -1;
+        bool chars_on = true, enabled = false, show_command = false;
+        QString chars, command;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            enabled = d->findChild<QCheckBox*>("101")->isChecked();
+            shown_mode = d->findChild<QComboBox*>("102")->currentIndex();
+            chars_on = d->findChild<QLineEdit*>("103")->isEnabled();
+            chars = d->findChild<QLineEdit*>("103")->text();
+            command = d->findChild<QLineEdit*>("104")->text();
+            show_command = d->findChild<QCheckBox*>("105")->isChecked();
+            d->reject();
+        });
+        pick_window_item(275);
+        EXPECT_TRUE(enabled);
+        EXPECT_EQ(shown_mode, stored == 1 ? 1 : 0);
+        EXPECT_EQ(chars_on, stored == 1);
+        EXPECT_EQ(chars, "%");
+        EXPECT_EQ(command, "notice");
+        EXPECT_TRUE(show_command);
+        std::string key;
+        ini_read("editbox", "#here", "", key, 1024, main_ini_path);
+        EXPECT_EQ(key, value);
+    }
+    // Anything but a channel window beeps and shows nothing.
+    WindowRecord* query = window_test_open("someone", kWinQuery, kQueryPrivate, conn);
+    ASSERT_TRUE(query);
+    const int before = beeps;
+    bool any = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* d = QApplication::activeModalWidget()) {
+            any = true;
+            static_cast<QDialog*>(d)->reject();
+        }
+    });
+    EXPECT_EQ(editbox_options_dlg(query), 0);
+    window_test_pump();
+    EXPECT_EQ(beeps, before + 1);
+    EXPECT_FALSE(any);
+}
+
+// The mode characters and the command lose formatting codes, quotes (the
+// mode characters commas too), blanks at the ends and runs of blanks.
+TEST(EditboxOptionsText, ModeCharactersAndCommandAreCleaned)
+{
+    const struct {
+        const char* in;
+        const char* chars;
+        const char* command;
+    } cases[] = {
+        {"", "", ""},
+        {"@", "@", "@"},
+        {"a,b", "ab", "a,b"},
+        {"\"say\"", "say", "say"},
+        {"  msg   #x  ", "msg #x", "msg #x"},
+        {"\x02" "b\x1fu\x16r\x0fo", "buro", "buro"},
+        {"\x03" "12,4red\x03", "red", "red"},
+        {"@ , %", "@ %", "@ , %"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(editbox_clean_mode_chars(c.in), c.chars);
+        EXPECT_EQ(editbox_clean_command(c.in), c.command);
+    }
 }
 
 // The window menu's font item opens the font chooser for that window; OK

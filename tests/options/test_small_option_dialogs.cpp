@@ -22,12 +22,14 @@
 #include <vector>
 
 #include "app/frame_dde.h"
+#include "bars/tips.h"
 #include "core/ini.h"
 #include "core/main_settings.h"
 #include "core/options.h"
 #include "core/string_list.h"
 #include "irc/lists/servers.h"
 #include "model/connection.h"
+#include "model/tip_events.h"
 #include "options/dialog_opener.h"
 #include "options/options_dialog.h"
 #include "options/options_page.h"
@@ -411,3 +413,100 @@ TEST_F(SmallOptionDialogs, TheEventsButtonOpensTheGlobalEventsDialog)
 }
 
 }  // namespace
+
+// The tips button of the Display Options page opens the tips options: each
+// box flips its own option only; the maximum and the seconds keep their
+// bounds whatever is typed. Unlike the other small dialogs its OK makes the
+// choice live and saved at once; its Cancel changes nothing.
+TEST_F(SmallOptionDialogs, TheTipsDialogSetsEachTipOptionAtOnce)
+{
+    tipopts_load();
+    // Types into a combo box's own edit field.
+    auto type_combo = [](QWidget* sub, int control, const QString& text) {
+        auto* combo = qobject_cast<QComboBox*>(dlg_item(sub, control));
+        ASSERT_TRUE(combo && combo->lineEdit()) << control;
+        QLineEdit* e = combo->lineEdit();
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        QTest::keyClicks(e, text);
+    };
+    int before[TIPOPT_COUNT];
+    tip_options_apply(before, 0);
+    for (int n = 1; n <= 21; ++n) {
+        SCOPED_TRACE(n);
+        run([&](QDialog* d) {
+            open_small(d, 420, 433, [&](QDialog* sub) {
+                click(sub, 99 + n);
+                click(sub, 1);
+            });
+        });
+        for (int k = 1; k <= TIPOPT_COUNT; ++k)
+            EXPECT_EQ(tipopt(k), k == n ? !before[k - 1] : before[k - 1]) << k;
+        // Clicked again, it is back.
+        run([&](QDialog* d) {
+            open_small(d, 420, 433, [&](QDialog* sub) {
+                EXPECT_EQ(dlg_checked(sub, 99 + n), !before[n - 1]);
+                click(sub, 99 + n);
+                click(sub, 1);
+            });
+        });
+        EXPECT_EQ(tipopt(n), before[n - 1]);
+    }
+
+    const struct {
+        const char* max;
+        const char* seconds;
+        int want_max, want_seconds;
+    } numbers[] = {
+        {"4", "2", 5, 3},   {"5", "3", 5, 3},     {"50", "60", 50, 60},
+        {"51", "61", 50, 60}, {"17", "9", 17, 9}, {"", "x", 5, 3},
+    };
+    for (const auto& c : numbers) {
+        SCOPED_TRACE(c.max);
+        run([&](QDialog* d) {
+            open_small(d, 420, 433, [&](QDialog* sub) {
+                auto* max = qobject_cast<QComboBox*>(dlg_item(sub, 121));
+                auto* seconds = qobject_cast<QComboBox*>(dlg_item(sub, 122));
+                ASSERT_TRUE(max && seconds);
+                EXPECT_EQ(max->itemText(0), "5");
+                EXPECT_EQ(max->itemText(1), "50");
+                EXPECT_EQ(seconds->itemText(0), "3");
+                EXPECT_EQ(seconds->itemText(1), "60");
+                type_combo(sub, 121, QString::fromUtf8(c.max));
+                type_combo(sub, 122, QString::fromUtf8(c.seconds));
+                click(sub, 123);
+                click(sub, 1);
+            });
+        });
+        EXPECT_EQ(tipopt(TIPOPT_MAX_TIPS), c.want_max);
+        EXPECT_EQ(tipopt(TIPOPT_SECONDS), c.want_seconds);
+        const std::string saved = ini("options", "tipopts");
+        EXPECT_NE(saved.find("," + std::to_string(c.want_max) + "," + std::to_string(c.want_seconds) + ","),
+                  std::string::npos)
+            << saved;
+        // Opened again, the fields show the kept values.
+        run([&](QDialog* d) {
+            open_small(d, 420, 433, [&](QDialog* sub) {
+                EXPECT_EQ(dlg_text(sub, 121), std::to_string(c.want_max));
+                EXPECT_EQ(dlg_text(sub, 122), std::to_string(c.want_seconds));
+            });
+        });
+    }
+
+    // Cancel leaves every option and the file as they were.
+    int kept[TIPOPT_COUNT];
+    tip_options_apply(kept, 0);
+    const std::string file = ini("options", "tipopts");
+    run([&](QDialog* d) {
+        open_small(d, 420, 433, [&](QDialog* sub) {
+            click(sub, 100);
+            click(sub, 104);
+            type_combo(sub, 121, "40");
+            click(sub, 2);
+        });
+    });
+    for (int k = 1; k <= TIPOPT_COUNT; ++k)
+        EXPECT_EQ(tipopt(k), kept[k - 1]) << k;
+    EXPECT_EQ(ini("options", "tipopts"), file);
+}
