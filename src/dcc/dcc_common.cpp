@@ -72,6 +72,16 @@ DccTransfer* dcc_open_transfer(int kind, Connection* conn, const std::string& ni
     return &t;
 }
 
+void dcc_transfer_drop(DccTransfer* t)
+{
+    t->ended = true;
+    t->failed = true;
+    dcc_transfer_close(t);
+    t->state = kDccClosed;
+    if (t->window && t->window->hwnd)
+        win_close(t->window->hwnd.get());
+}
+
 void dcc_transfer_close(DccTransfer* t)
 {
     if (t->proxy_key) {

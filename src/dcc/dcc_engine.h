@@ -58,6 +58,8 @@ DccTransfer* dcc_open_transfer(int kind, Connection* conn, const std::string& ni
 bool dcc_fire_end_event(DccTransfer* t, std::string_view word, int id);
 // Closes the transfer's file and sockets (the record stays with its window).
 void dcc_transfer_close(DccTransfer* t);
+// Ends a failed transfer without a result line: closed, and its window too.
+void dcc_transfer_drop(DccTransfer* t);
 // Reads a DCC server's reply line into r: 1 when a whole line was read,
 // 0 while it is not complete yet, -1 when the peer closed or failed, or the
 // line is not a numbered line with a nick (at most 4150 characters kept).

@@ -491,12 +491,7 @@ void drop_server_get(DccTransfer* t)
         if (c->state == kChatOpen && c->ip == t->address && c->window && c->window->hwnd)
             echo_line(c->window->hwnd.get(), text, kColorCtcpText);
     });
-    t->ended = true;
-    t->failed = true;
-    dcc_transfer_close(t);
-    t->state = kDccClosed;
-    if (t->window && t->window->hwnd)
-        win_close(t->window->hwnd.get());
+    dcc_transfer_drop(t);
 }
 
 // "131 nick size" from the server: the file's place is chosen as for any

@@ -232,12 +232,7 @@ void server_request(DccTransfer* t)
 // without a word, with its window.
 void drop_server_send(DccTransfer* t)
 {
-    t->ended = true;
-    t->failed = true;
-    dcc_transfer_close(t);
-    t->state = kDccClosed;
-    if (t->window && t->window->hwnd)
-        win_close(t->window->hwnd.get());
+    dcc_transfer_drop(t);
 }
 
 // The answer of a DCC server: "121 nick position" to our "120", or the

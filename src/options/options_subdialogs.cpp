@@ -114,18 +114,6 @@ QAbstractButton* button(QWidget* d, int id)
     return qobject_cast<QAbstractButton*>(dlg_item(d, id));
 }
 
-// OK runs `ok` (which may keep the dialog open by answering false); Cancel
-// ends with 0.
-void wire_buttons(QDialog& d, std::function<bool()> ok)
-{
-    if (QAbstractButton* b = button(&d, 1))
-        QObject::connect(b, &QAbstractButton::clicked, &d, [&d, ok] {
-            if (ok())
-                d.done(1);
-        });
-    if (QAbstractButton* b = button(&d, 2))
-        QObject::connect(b, &QAbstractButton::clicked, &d, [&d] { d.done(0); });
-}
 
 std::string num(int v)
 {
@@ -282,7 +270,7 @@ int subdialog_reconnect_run(QWidget* owner)
         dlg_set_text(&d, 103, num(s->retries));
         dlg_set_text(&d, 104, num(s->retry_delay));
         dlg_set_checked(&d, 105, s->next_server);
-        wire_buttons(d, [s, &d] {
+        subdialog_wire_buttons(d, [s, &d] {
             s->retry_on_fail = dlg_checked(&d, 101);
             s->give_up_seconds = read_int(&d, 102);
             s->retries = read_int(&d, 103);
@@ -306,7 +294,7 @@ int subdialog_ports_run(QWidget* owner)
         dlg_set_checked(&d, 114, s->ports_random);
         dlg_set_checked(&d, 115, s->ports_bind);
         dlg_set_text(&d, 116, s->bind_address);
-        wire_buttons(d, [s, &d] {
+        subdialog_wire_buttons(d, [s, &d] {
             s->ports_dcc = dlg_checked(&d, 110);
             s->ports_other = dlg_checked(&d, 111);
             s->first_port = read_int(&d, 112);
@@ -329,7 +317,7 @@ int subdialog_multiserver_run(QWidget* owner)
         dlg_set_checked(&d, 107, s->label_nick);
         dlg_set_checked(&d, 106, s->caption_network);
         dlg_set_checked(&d, 105, s->caption_nick);
-        wire_buttons(d, [s, &d] {
+        subdialog_wire_buttons(d, [s, &d] {
             s->label_network = dlg_checked(&d, 108);
             s->label_nick = dlg_checked(&d, 107);
             s->caption_network = dlg_checked(&d, 106);
@@ -372,7 +360,7 @@ int subdialog_ssl_run(QWidget* owner)
                 clear->setEnabled(false);
             });
         }
-        wire_buttons(d, [s, &d] {
+        subdialog_wire_buttons(d, [s, &d] {
             if (auto* c = qobject_cast<QComboBox*>(dlg_item(&d, 101)))
                 s->ssl_show = c->currentIndex();
             s->ssl_cert = file_button_path(&d, 102);
@@ -403,7 +391,7 @@ int server_editor_run(QWidget* owner, const std::string& entry, std::string* out
         dlg_set_text(&d, 132, fields.ports);
         dlg_set_text(&d, 133, fields.group);
         dlg_set_text(&d, 134, fields.password);
-        wire_buttons(d, [&d, &result] {
+        subdialog_wire_buttons(d, [&d, &result] {
             ServerEditorFields f;
             f.description = dlg_text(&d, 130);
             f.server = dlg_text(&d, 131);
@@ -438,4 +426,15 @@ void options_subdialogs_uninstall()
     for (const DlgTemplate* t : kTemplates)
         dlg_template_unregister(t->id);
     g_staging.reset();
+}
+
+void subdialog_wire_buttons(QDialog& d, std::function<bool()> ok)
+{
+    if (QAbstractButton* b = qobject_cast<QAbstractButton*>(dlg_item(&d, 1)))
+        QObject::connect(b, &QAbstractButton::clicked, &d, [&d, ok] {
+            if (ok())
+                d.done(1);
+        });
+    if (QAbstractButton* b = qobject_cast<QAbstractButton*>(dlg_item(&d, 2)))
+        QObject::connect(b, &QAbstractButton::clicked, &d, [&d] { d.done(0); });
 }

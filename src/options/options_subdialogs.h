@@ -5,6 +5,7 @@
 // on OK; Cancel drops them.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -64,6 +65,10 @@ int subdialog_multiserver_run(QWidget* owner);
 // OK returns 1 with the new entry text in `out`; 0 on Cancel, and at once
 // (with the error beep) for an entry it cannot edit.
 int server_editor_run(QWidget* owner, const std::string& entry, std::string* out);
+
+// A sub-dialog's OK runs `ok` and ends it with 1 (unless `ok` answers
+// false and keeps it open); Cancel ends it with 0.
+void subdialog_wire_buttons(QDialog& d, std::function<bool()> ok);
 
 void options_subdialogs_install();
 void options_subdialogs_uninstall();

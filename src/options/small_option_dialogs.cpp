@@ -65,17 +65,6 @@ QAbstractButton* button(QWidget* d, int id)
     return qobject_cast<QAbstractButton*>(dlg_item(d, id));
 }
 
-// OK runs `ok` and ends with 1 (unless it answers false); Cancel ends with 0.
-void wire_buttons(QDialog& d, std::function<bool()> ok)
-{
-    if (QAbstractButton* b = button(&d, 1))
-        QObject::connect(b, &QAbstractButton::clicked, &d, [&d, ok] {
-            if (ok())
-                d.done(1);
-        });
-    if (QAbstractButton* b = button(&d, 2))
-        QObject::connect(b, &QAbstractButton::clicked, &d, [&d] { d.done(0); });
-}
 
 // A box that, ticked, makes the others of its group meaningless: they are
 // disabled while it is ticked.
@@ -105,7 +94,7 @@ int run_boxes(QWidget* owner, int template_id, const BoxSlot (&boxes)[N],
         fill_boxes(d, *s, boxes, N);
         if (more_fill)
             more_fill(d, *s);
-        wire_buttons(d, [s, &d, &boxes, more_read] {
+        subdialog_wire_buttons(d, [s, &d, &boxes, more_read] {
             read_boxes(d, *s, boxes, N);
             if (more_read)
                 more_read(d, *s);
@@ -338,7 +327,7 @@ int dde_options_run(QWidget* owner)
         dlg_set_text(&d, 102, s->dde_service);
         dlg_set_checked(&d, 104, s->dde_check);
         dlg_set_text(&d, 103, std::to_string(staged(*s, OPT_DDE_DELAY)));
-        wire_buttons(d, [s, &d] {
+        subdialog_wire_buttons(d, [s, &d] {
             s->dde_on = dlg_checked(&d, 101);
             std::string name = dlg_text(&d, 102).substr(0, 256);
             s->dde_service = name.empty() ? "Kest" : name;
@@ -395,7 +384,7 @@ int tip_options_dlg(QWidget* owner, int working[TIPOPT_COUNT])
         dlg_set_text(&d, 121, std::to_string(working[TIPOPT_MAX_TIPS - 1]));
         dlg_set_text(&d, 122, std::to_string(working[TIPOPT_SECONDS - 1]));
         dlg_set_checked(&d, 123, working[TIPOPT_HIDE_FULLSCREEN - 1] != 0);
-        wire_buttons(d, [&d, working] {
+        subdialog_wire_buttons(d, [&d, working] {
             for (int n = 1; n <= 21; ++n)
                 working[n - 1] = dlg_checked(&d, 99 + n) ? 1 : 0;
             auto within = [](const std::string& text, int low, int high) {

@@ -334,6 +334,7 @@ TEST_F(DisplayPages, MouseFieldsRoundTripEachToItsOwnClick)
 TEST_F(DisplayPages, RequestFoldersAreStagedUntilOk)
 {
     main_settings.waves_dir = "/w/";
+    main_settings.midis_dir.clear();  // a settings load earlier in the run may have filled it
     main_settings.oggs_dir = "/o/";
     fill(335);
     EXPECT_EQ(dlg_text(dialog, 343), "/w/");

@@ -299,8 +299,9 @@ TEST_F(PagesInDialog, NoPageLabelShowsALiteralAmpersand)
                     continue;
                 QString text = label->text();
                 text.replace(QStringLiteral("&&"), QString());
-                if (text.contains(QLatin1Char('&')))
+                if (text.contains(QLatin1Char('&'))) {
                     EXPECT_TRUE(label->buddy()) << it->text().toStdString() << ": " << label->text().toStdString();
+                }
             }
         }
         EXPECT_GT(pages, 10);

@@ -596,8 +596,9 @@ TEST_F(ChannelsListOptions, SettingsRoundTripThroughTheDialog)
         EXPECT_EQ(f.nameless_option, k.nameless);
         EXPECT_EQ(f.list_file, k.want_file);
         EXPECT_EQ(f.match_words, "") << "the match words start empty; the history keeps them";
-        if (*k.want_match)
+        if (*k.want_match) {
             EXPECT_EQ(chanlist_history.front(), k.want_match);
+        }
         // The hide words are not stored as plain text.
         if (*k.want_hide) {
             EXPECT_EQ(read_file(main_ini_path).find(k.want_hide), std::string::npos);
