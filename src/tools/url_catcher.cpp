@@ -314,8 +314,12 @@ int url_catch(std::string_view line, int flags, int message, std::string* first)
     if (g_scanning)
         return 0;
     const bool urls_on = opt(OPT_CATCH_URLS) || (flags & 2);
+    const bool mail_wanted = opt(OPT_CATCH_EMAIL) && message;
+    // Every printed line comes here: with nothing to catch, no copy is made.
+    if (!urls_on && !mail_wanted)
+        return 0;
     std::string low = lowered(line);
-    const bool mail_on = opt(OPT_CATCH_EMAIL) && message && low.find("mail") != std::string::npos;
+    const bool mail_on = mail_wanted && low.find("mail") != std::string::npos;
     if (!urls_on && !mail_on)
         return 0;
     g_scanning = 1;
